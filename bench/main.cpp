@@ -1,0 +1,60 @@
+// halvetrop-bench COMMAND ARGS...: runs one measurement and prints one JSON object per command.
+#include <cstdio>
+#include <cstring>
+
+#define HALVETROP_DECLARE(name) int bench_##name(int argc, char** argv);
+HALVETROP_DECLARE(walk)
+HALVETROP_DECLARE(capture)
+HALVETROP_DECLARE(hash)
+HALVETROP_DECLARE(read)
+HALVETROP_DECLARE(index)
+HALVETROP_DECLARE(report)
+HALVETROP_DECLARE(check)
+HALVETROP_DECLARE(copy)
+
+namespace {
+struct Command {
+    const char* name;
+    int (*run)(int, char**);
+};
+
+constexpr Command commands[] = {
+#ifdef HALVETROP_BENCH_WALK
+    {"walk", bench_walk},
+#endif
+#ifdef HALVETROP_BENCH_CAPTURE
+    {"capture", bench_capture},
+#endif
+#ifdef HALVETROP_BENCH_HASH
+    {"hash", bench_hash},
+#endif
+#ifdef HALVETROP_BENCH_READ
+    {"read", bench_read},
+#endif
+#ifdef HALVETROP_BENCH_INDEX
+    {"index", bench_index},
+#endif
+#ifdef HALVETROP_BENCH_REPORT
+    {"report", bench_report},
+#endif
+#ifdef HALVETROP_BENCH_CHECK
+    {"check", bench_check},
+#endif
+#ifdef HALVETROP_BENCH_COPY
+    {"copy", bench_copy},
+#endif
+    {nullptr, nullptr},
+};
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2) {
+        for (const Command* c = commands; c->name; ++c) {
+            if (std::strcmp(argv[1], c->name) == 0) return c->run(argc - 1, argv + 1);
+        }
+    }
+    std::fprintf(stderr, "usage: halvetrop-bench COMMAND ARGS...\ncommands:");
+    for (const Command* c = commands; c->name; ++c) std::fprintf(stderr, " %s", c->name);
+    std::fprintf(stderr, "\n");
+    return 2;
+}

@@ -1,0 +1,80 @@
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace halvetrop::test {
+
+TempDir::TempDir(std::string_view tag) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/halvetrop-" + std::string(tag) + "-XXXXXX";
+    char* made = ::mkdtemp(pattern.data());
+    if (!made) throw std::runtime_error("mkdtemp failed for " + pattern);
+    path_ = made;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
+
+std::string TempDir::write(std::string_view relative, std::string_view bytes) const {
+    std::string full = *this / relative;
+    fs::create_directories(fs::path(full).parent_path());
+    std::ofstream out(full, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + full);
+    return full;
+}
+
+std::string TempDir::mkdir(std::string_view relative) const {
+    std::string full = *this / relative;
+    fs::create_directories(full);
+    return full;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << "cannot open " << path;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+int runShell(const std::string& command, std::string* out) {
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return -1;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    int status = ::pclose(p);
+    if (out) *out = std::move(text);
+    if (status == -1 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+bool canUseLoopDevices(std::string* reason) {
+    if (::geteuid() != 0) {
+        if (reason) *reason = "needs root to make loop devices and mount volumes";
+        return false;
+    }
+    if (::access("/dev/loop-control", F_OK) != 0) {
+        if (reason) *reason = "this machine has no /dev/loop-control";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace halvetrop::test

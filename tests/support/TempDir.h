@@ -1,0 +1,36 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace halvetrop::test {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with everything in it when the object dies.
+class TempDir {
+public:
+    explicit TempDir(std::string_view tag = "t");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() + "/" + relative
+    std::string operator/(std::string_view relative) const;
+
+    // Creates parent folders as needed and writes the bytes; returns the full path.
+    std::string write(std::string_view relative, std::string_view bytes) const;
+    std::string mkdir(std::string_view relative) const;
+
+private:
+    std::string path_;
+};
+
+// Reads a whole file; fails the current test when it cannot.
+std::string readFile(const std::string& path);
+
+// Runs a shell command, returns its exit status (or -1); stdout is captured into *out when given.
+int runShell(const std::string& command, std::string* out = nullptr);
+
+// True when the process runs as root and can build loop devices; otherwise *reason says why not.
+bool canUseLoopDevices(std::string* reason);
+
+}  // namespace halvetrop::test
