@@ -1,0 +1,63 @@
+#pragma once
+#include "anatomy/Kinds.h"
+#include "capture/CaptureIdentity.h"
+#include "text/Dates.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace halvetrop {
+
+// Where the capture information of a file came from. Raw values are the case names.
+enum class DateSource { exif, sonyClipXML, quickTime, sonyDateFolder, fileModified };
+
+std::string_view rawValue(DateSource source);  // "exif", "sonyClipXML", ..., "fileModified"
+// The case whose raw value is exactly `text` (case-sensitive), or nothing.
+std::optional<DateSource> dateSourceFromRaw(std::string_view text);
+template <>
+inline std::optional<DateSource> fromRawValue<DateSource>(std::string_view text) {
+    return dateSourceFromRaw(text);
+}
+
+// When and with which camera a shot was taken, and where that knowledge came from.
+struct CaptureInfo {
+    std::optional<TimeNs> date;             // absent when the wall-clock text reads as no date
+    std::optional<std::string> wallClock;   // "yyyy:MM:dd HH:mm:ss", EXIF may add "." and sub-seconds
+    std::optional<std::string> model;
+    std::optional<std::string> serial;
+    std::optional<std::string> uniqueID;
+    DateSource source = DateSource::fileModified;
+
+    // "yyyy-MM-dd": from the wall-clock text when it has at least 10 characters (even without a
+    // date), else the local calendar day of the date, else absent.
+    std::optional<std::string> day() const;
+
+    // The shot identity; only records that name a shot (EXIF, Sony clip XML) with a wall clock.
+    std::optional<CaptureIdentity> identity() const;
+
+    friend bool operator==(const CaptureInfo&, const CaptureInfo&) = default;
+};
+
+// Stored form: keys "date", "wallClock", "model", "serial", "uniqueID", "source" in that order;
+// absent values are left out; the date is floating-point seconds since 2001-01-01 00:00:00 UTC.
+nlohmann::ordered_json toJson(const CaptureInfo& info);
+// Fails (nothing) on a missing or unknown "source", or on a present key of the wrong type.
+// A missing key or a null reads as absent.
+std::optional<CaptureInfo> captureInfoFromJson(const nlohmann::json& object);
+std::optional<CaptureInfo> captureInfoFromJson(const nlohmann::ordered_json& object);
+
+// Instants as stored reports write them: seconds since 2001-01-01 00:00:00 UTC.
+double toReferenceSeconds(TimeNs instant);
+// Nothing for a value that is not finite or lies beyond what 64-bit nanoseconds hold.
+std::optional<TimeNs> fromReferenceSeconds(double seconds);
+
+}  // namespace halvetrop
+
+template <>
+struct std::hash<halvetrop::CaptureInfo> {
+    size_t operator()(const halvetrop::CaptureInfo& info) const noexcept;
+};

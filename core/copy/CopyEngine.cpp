@@ -1,0 +1,450 @@
+#include "copy/CopyEngine.h"
+
+#include "drives/Drives.h"
+#include "hash/XXHash64.h"
+#include "platform/Errors.h"
+#include "platform/Fd.h"
+#include "report/Join.h"
+
+#include <linux/magic.h>
+#include <sys/mman.h>
+#include <sys/statfs.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <random>
+
+#ifndef FUSE_SUPER_MAGIC
+#define FUSE_SUPER_MAGIC 0x65735546
+#endif
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace halvetrop {
+
+namespace {
+
+constexpr std::size_t bufferAlignment = 16384;
+constexpr std::size_t nameMax = 255;
+// A user.* attribute list or value larger than this is no attribute worth copying (the kernel's
+// own limit is 64 KiB for both).
+constexpr std::size_t xattrLimit = 65536;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+using AlignedBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
+
+AlignedBuffer allocateAligned(std::size_t size) {
+    return AlignedBuffer(static_cast<unsigned char*>(std::aligned_alloc(bufferAlignment, size)));
+}
+
+std::string randomToken() {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::random_device device;
+    std::uint32_t value = device();
+    std::string token(8, '0');
+    for (int i = 7; i >= 0; --i) {
+        token[static_cast<std::size_t>(i)] = digits[value & 0xF];
+        value >>= 4;
+    }
+    return token;
+}
+
+// A volume whose bytes live past a cache we can get around; memory-backed and FUSE volumes keep
+// their data in (or behind another) cache that O_DIRECT and eviction cannot reach.
+bool mediumLiesPastCache(CopyPlatform& platform, int fd) {
+    struct statfs fs {};
+    if (platform.fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case TMPFS_MAGIC:
+    case RAMFS_MAGIC:
+    case FUSE_SUPER_MAGIC: return false;
+    default: return true;
+    }
+}
+
+// Writes all of [data, data+length): short writes continue, EINTR retries, and a write that makes
+// no progress is an I/O error rather than a loop. Returns 0 or an error number.
+int writeAll(Sys& sys, int fd, const unsigned char* data, std::size_t length) {
+    while (length > 0) {
+        errno = 0;
+        const ssize_t n = sys.write(fd, data, length);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return currentError();
+        }
+        if (n == 0) return EIO;
+        data += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Copies the user.* attributes (the only namespace an unprivileged copy should carry); the target
+// file system may refuse them, which costs nothing but the attributes.
+void copyUserXattrs(Sys& sys, int from, int to) {
+    std::string list(xattrLimit, '\0');
+    const ssize_t listSize = sys.flistxattr(from, list.data(), list.size());
+    if (listSize <= 0) return;
+    list.resize(static_cast<std::size_t>(listSize));
+    std::string value(xattrLimit, '\0');
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t end = list.find('\0', start);
+        if (end == std::string::npos) end = list.size();
+        const std::string name = list.substr(start, end - start);
+        start = end + 1;
+        if (name.rfind("user.", 0) != 0) continue;
+        const ssize_t size = sys.fgetxattr(from, name.c_str(), value.data(), value.size());
+        if (size < 0) continue;
+        sys.fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(size), 0);
+    }
+}
+
+struct Pending {
+    UniqueFd dir;           // the target's folder; every target-side call is relative to it
+    int fd = -1;            // the temporary file while it is being written
+    std::string tmpName;
+    std::string tmp;        // join(dir, tmpName), for messages
+    std::string finalName;
+    std::string final;
+    std::string dirPath;
+    std::optional<CopyError> error;
+    bool fromMedium = false;
+};
+
+}  // namespace
+
+int CopyPlatform::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
+
+int CopyPlatform::anyPageResident(int fd, off_t length) {
+    if (length <= 0) return 0;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const std::size_t bytes = static_cast<std::size_t>(length);
+    void* map = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) return -1;
+    std::vector<unsigned char> pages((bytes + static_cast<std::size_t>(page) - 1) / static_cast<std::size_t>(page));
+    const int rc = ::mincore(map, bytes, pages.data());
+    const int error = errno;
+    ::munmap(map, bytes);
+    if (rc != 0) {
+        errno = error;
+        return -1;
+    }
+    for (unsigned char p : pages)
+        if (p & 1) return 1;
+    return 0;
+}
+
+CopyPlatform& defaultCopyPlatform() {
+    static CopyPlatform instance;
+    return instance;
+}
+
+std::string CopyTarget::path() const { return join(dir, name); }
+
+TargetOutcome TargetOutcome::copied(std::string path, bool fromMedium) {
+    TargetOutcome o;
+    o.kind = Kind::copied;
+    o.path = std::move(path);
+    o.readBackFromMedium = fromMedium;
+    return o;
+}
+
+TargetOutcome TargetOutcome::failed(std::string path, CopyError error) {
+    TargetOutcome o;
+    o.kind = Kind::failed;
+    o.path = std::move(path);
+    o.error = std::move(error);
+    return o;
+}
+
+std::string temporaryName(std::string_view name, std::string_view token) {
+    const std::string_view prefix = ".";
+    const std::string suffix = ".halvetrop-" + std::string(token) + ".partial";
+    const std::size_t room = nameMax - prefix.size() - suffix.size();
+    if (name.size() > room) {
+        std::size_t cut = room;
+        // Step back over continuation bytes so the shortened name stays valid UTF-8 where it was.
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name = name.substr(0, cut);
+    }
+    std::string out;
+    out.reserve(prefix.size() + name.size() + suffix.size());
+    out.append(prefix);
+    out.append(name);
+    out.append(suffix);
+    return out;
+}
+
+void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, const std::string& finalName,
+                            const std::string& finalPath) {
+    if (sys.renameat2(dirFd, tmpName.c_str(), dirFd, finalName.c_str(), RENAME_NOREPLACE) == 0) return;
+    const int error = currentError();
+    if (error == EEXIST) throw CopyError::destinationExists(finalPath);
+    if (error != EINVAL && error != ENOTSUP && error != ENOSYS) throw CopyError::posix("rename", error);
+
+    // The file system cannot rename exclusively. A hard link fails on an existing name, so it is
+    // the next best way to claim the name atomically.
+    if (sys.linkat(dirFd, tmpName.c_str(), dirFd, finalName.c_str(), 0) == 0) {
+        sys.unlinkat(dirFd, tmpName.c_str(), 0);
+        return;
+    }
+    if (currentError() == EEXIST) throw CopyError::destinationExists(finalPath);
+    // No links either (FAT family). Only a look right before a plain rename is left; the window
+    // between the two is the one this volume cannot close.
+    struct stat st {};
+    if (sys.fstatat(dirFd, finalName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        throw CopyError::destinationExists(finalPath);
+    if (sys.renameat(dirFd, tmpName.c_str(), dirFd, finalName.c_str()) == 0) return;
+    throw CopyError::posix("rename", currentError());
+}
+
+CopyEngine::CopyEngine(Sys& sys, CopyPlatform& platform) : sys_(sys), platform_(platform) {
+    maxFileSizeOf = [](const std::string& dir) { return Drives::info(dir).maxFileSize; };
+}
+
+CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTarget>& targets) {
+    // Opening the source: never through a link, never blocking on a FIFO, never touching its
+    // access time (which would be a write to the card).
+    const int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int sourceFd = sys_.open(source.c_str(), baseFlags | O_NOATIME);
+    if (sourceFd < 0 && errno == EPERM) sourceFd = sys_.open(source.c_str(), baseFlags);
+    if (sourceFd < 0) throw CopyError::posix("open " + source, currentError());
+    UniqueFd src(sourceFd, sys_);
+
+    struct stat before {};
+    if (sys_.fstat(src.get(), &before) != 0) throw CopyError::posix("fstat " + source, currentError());
+    if (!S_ISREG(before.st_mode)) throw CopyError::posix("open " + source, S_ISDIR(before.st_mode) ? EISDIR : EINVAL);
+    sys_.posix_fadvise(src.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    const std::int64_t size = before.st_size;
+
+    CopyResult result;
+    result.bytes = size;
+    std::vector<std::unique_ptr<Pending>> records;
+    std::map<dev_t, std::optional<std::int64_t>> limits;
+
+    // Setting up the targets.
+    for (const CopyTarget& target : targets) {
+        const std::string final = target.path();
+        if (target.name.empty() || target.name == "." || target.name == ".." ||
+            target.name.find('/') != std::string::npos) {
+            // Not a name in that folder: it would land somewhere else, or on the folder itself.
+            result.outcomes.push_back(TargetOutcome::failed(final, CopyError::outsideDestination(final)));
+            continue;
+        }
+        auto p = std::make_unique<Pending>();
+        p->dirPath = target.dir;
+        p->finalName = target.name;
+        p->final = final;
+        p->tmpName = temporaryName(target.name, randomToken());
+        p->tmp = join(target.dir, p->tmpName);
+        const std::string dirToOpen = target.dir.empty() ? "/" : target.dir;
+        p->dir = UniqueFd(sys_.openat(AT_FDCWD, dirToOpen.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), sys_);
+        if (!p->dir) {
+            result.outcomes.push_back(TargetOutcome::failed(final, CopyError::posix("create " + p->tmp, currentError())));
+            continue;
+        }
+
+        struct stat dirStat {};
+        if (sys_.fstat(p->dir.get(), &dirStat) == 0) {
+            auto found = limits.find(dirStat.st_dev);
+            if (found == limits.end())
+                found = limits.emplace(dirStat.st_dev, maxFileSizeOf ? maxFileSizeOf(target.dir) : std::nullopt).first;
+            if (found->second && *found->second < size) {
+                result.outcomes.push_back(TargetOutcome::failed(final, CopyError::tooLargeForVolume(final)));
+                continue;
+            }
+        }
+
+        struct stat existing {};
+        if (sys_.fstatat(p->dir.get(), p->finalName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            result.outcomes.push_back(TargetOutcome::failed(final, CopyError::destinationExists(final)));
+            continue;
+        }
+
+        p->fd = sys_.openat(p->dir.get(), p->tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (p->fd < 0) {
+            result.outcomes.push_back(TargetOutcome::failed(final, CopyError::posix("create " + p->tmp, currentError())));
+            continue;
+        }
+        // Reserving the whole size up front keeps the file in few extents and finds a full disk
+        // early where the file system can tell; where it cannot, the writes will.
+        if (size > 0) sys_.fallocate(p->fd, FALLOC_FL_KEEP_SIZE, 0, size);
+        records.push_back(std::move(p));
+    }
+
+    auto discard = [&](Pending& p, CopyError error) {
+        if (p.fd >= 0) sys_.close(std::exchange(p.fd, -1));
+        if (!p.error) {
+            sys_.unlinkat(p.dir.get(), p.tmpName.c_str(), 0);
+            p.error = std::move(error);
+        }
+    };
+    auto live = [&] {
+        std::vector<Pending*> out;
+        for (auto& p : records)
+            if (!p->error) out.push_back(p.get());
+        return out;
+    };
+    auto abortAll = [&](const CopyError& error) {
+        for (auto& p : records) discard(*p, error);
+        return error;
+    };
+
+    if (live().empty()) return result;
+
+    // Streaming the source.
+    std::size_t chunk = static_cast<std::size_t>(std::max<std::int64_t>(bufferSize, 1));
+    chunk = (chunk + bufferAlignment - 1) / bufferAlignment * bufferAlignment;
+    AlignedBuffer buffer = allocateAligned(chunk);
+    if (!buffer) throw abortAll(CopyError::posix("read " + source, ENOMEM));
+    XXHash64 hash(0);
+    std::int64_t done = 0;
+    for (;;) {
+        if (isCancelled()) throw abortAll(CopyError::cancelled());
+        errno = 0;
+        const ssize_t n = sys_.read(src.get(), buffer.get(), chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw abortAll(CopyError::posix("read " + source, currentError()));
+        }
+        if (n == 0) break;
+        hash.update(buffer.get(), static_cast<std::size_t>(n));
+        for (Pending* p : live()) {
+            if (int error = writeAll(sys_, p->fd, buffer.get(), static_cast<std::size_t>(n)))
+                discard(*p, CopyError::posix("write " + p->final, error));
+        }
+        // What was read once is not needed again; keep the card's pages out of the cache.
+        sys_.posix_fadvise(src.get(), done, n, POSIX_FADV_DONTNEED);
+        done += n;
+        progress(done);
+        // A file still growing past its first size would otherwise be read without end.
+        if (done > size) throw abortAll(CopyError::sourceChanged(source));
+        if (live().empty()) break;
+    }
+
+    // A changed source is caught by its size and times, and by the path still naming this file.
+    struct stat after {};
+    struct stat byPath {};
+    const bool changed =
+        sys_.fstat(src.get(), &after) != 0 || (done != size && !live().empty()) || after.st_size != size ||
+        after.st_mtim.tv_sec != before.st_mtim.tv_sec || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
+        after.st_ctim.tv_sec != before.st_ctim.tv_sec || after.st_ctim.tv_nsec != before.st_ctim.tv_nsec ||
+        sys_.fstatat(AT_FDCWD, source.c_str(), &byPath, AT_SYMLINK_NOFOLLOW) != 0 || byPath.st_dev != before.st_dev ||
+        byPath.st_ino != before.st_ino;
+    if (changed) throw abortAll(CopyError::sourceChanged(source));
+    result.sourceHash = hash.finalize();
+
+    // Proving each copy.
+    for (Pending* p : live()) {
+        if (copyXattrs) copyUserXattrs(sys_, src.get(), p->fd);
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        if (sys_.futimens(p->fd, times) != 0) {
+            discard(*p, CopyError::posix("set times on " + p->final, currentError()));
+            continue;
+        }
+        // One flush. A failed fsync may already have dropped the dirty pages it could not write,
+        // so a second one that succeeds proves nothing: never retried.
+        if (sys_.fsync(p->fd) != 0) {
+            discard(*p, CopyError::posix("flush " + p->final, currentError()));
+            continue;
+        }
+        // Its pages are clean now; a copy must not push the user's working set out of the cache.
+        sys_.posix_fadvise(p->fd, 0, 0, POSIX_FADV_DONTNEED);
+        if (sys_.close(std::exchange(p->fd, -1)) != 0) {
+            discard(*p, CopyError::posix("close " + p->final, currentError()));
+            continue;
+        }
+        if (isCancelled()) throw abortAll(CopyError::cancelled());
+
+        const bool pastCache = mediumLiesPastCache(platform_, p->dir.get());
+        std::optional<CopyError> failure;
+        bool fromMedium = false;
+        std::int64_t count = 0;
+        std::uint64_t digest = 0;
+        // First straight from the device (O_DIRECT); where the file system refuses that, through
+        // the cache after evicting this file's pages, and only when mincore shows they are gone
+        // does the read count as one from the medium.
+        for (bool direct : {true, false}) {
+            int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (direct ? O_DIRECT : 0);
+            UniqueFd back(sys_.openat(p->dir.get(), p->tmpName.c_str(), flags), sys_);
+            if (!back) {
+                if (direct && errno == EINVAL) continue;
+                failure = CopyError::posix("reopen " + p->tmp, currentError());
+                break;
+            }
+            bool evicted = direct;
+            if (!direct) {
+                sys_.posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
+                evicted = size == 0 || platform_.anyPageResident(back.get(), size) == 0;
+            }
+            XXHash64 check(0);
+            count = 0;
+            bool retryBuffered = false;
+            for (;;) {
+                if (isCancelled()) {
+                    back.reset();
+                    throw abortAll(CopyError::cancelled());
+                }
+                errno = 0;
+                const ssize_t n = sys_.read(back.get(), buffer.get(), chunk);
+                if (n < 0) {
+                    if (errno == EINTR) continue;
+                    // Some file systems accept O_DIRECT at open and refuse it at the first read.
+                    if (direct && errno == EINVAL) {
+                        retryBuffered = true;
+                        break;
+                    }
+                    failure = CopyError::posix("verify read " + p->tmp, currentError());
+                    break;
+                }
+                if (n == 0) break;
+                check.update(buffer.get(), static_cast<std::size_t>(n));
+                count += n;
+                if (count > size) break;  // longer than the source: a mismatch, no need to read on
+            }
+            if (retryBuffered) continue;
+            back.reset();
+            digest = check.finalize();
+            fromMedium = pastCache && evicted;
+            break;
+        }
+        if (!failure && (count != size || digest != result.sourceHash)) failure = CopyError::verifyMismatch(p->final);
+        if (failure) {
+            discard(*p, *failure);
+            continue;
+        }
+        p->fromMedium = fromMedium;
+    }
+
+    // Naming the copies.
+    for (auto& p : records) {
+        if (p->error) {
+            result.outcomes.push_back(TargetOutcome::failed(p->final, *p->error));
+            continue;
+        }
+        try {
+            moveIntoPlaceNoClobber(sys_, p->dir.get(), p->tmpName, p->finalName, p->final);
+        } catch (const CopyError& error) {
+            sys_.unlinkat(p->dir.get(), p->tmpName.c_str(), 0);
+            result.outcomes.push_back(TargetOutcome::failed(p->final, error));
+            continue;
+        }
+        // The new name must survive a power loss too, not only the bytes behind it.
+        if (sys_.fsync(p->dir.get()) != 0) {
+            result.outcomes.push_back(
+                TargetOutcome::failed(p->final, CopyError::posix("flush " + (p->dirPath.empty() ? "/" : p->dirPath), currentError())));
+            continue;
+        }
+        result.outcomes.push_back(TargetOutcome::copied(p->final, p->fromMedium));
+    }
+    return result;
+}
+
+}  // namespace halvetrop

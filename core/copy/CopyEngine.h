@@ -1,0 +1,95 @@
+#pragma once
+// One source file copied into one or more folders, every copy proven before it gets its name: the
+// source is read once, each chunk hashed and written to a hidden temporary file per target; each
+// temporary file is given the source's modification time, flushed once, read back past the page
+// cache and hashed again, and only a matching copy is moved to its final name, never replacing
+// anything. The card is only ever read.
+#include "copy/CopyError.h"
+#include "platform/Sys.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct statfs;
+
+namespace halvetrop {
+
+// Calls the general seam does not carry and only copying needs: the file-system type of an open
+// folder or file, and whether any page of a file is still in the page cache. Tests subclass it,
+// as they do Sys, to fake a cache that will not let go.
+class CopyPlatform {
+public:
+    virtual ~CopyPlatform() = default;
+    virtual int fstatfs(int fd, struct statfs* out);
+    // Maps the first `length` bytes of fd (never touching them) and asks mincore about them:
+    // 1 when any page is resident, 0 when none is, -1 with errno when either call fails.
+    virtual int anyPageResident(int fd, off_t length);
+};
+CopyPlatform& defaultCopyPlatform();
+
+struct CopyTarget {
+    std::string dir;   // the folder
+    std::string name;  // the file name
+    // join(dir, name): the target's final path.
+    std::string path() const;
+};
+
+struct TargetOutcome {
+    enum class Kind { copied, failed };
+    Kind kind = Kind::failed;
+    std::string path;                // the final path
+    std::optional<CopyError> error;  // set exactly when failed
+    // For a copy: true only when its read-back bypassed the page cache (O_DIRECT) or the cache was
+    // seen to be empty before reading, on a volume whose medium lies past that cache. tmpfs and
+    // FUSE volumes never qualify: their copies compare, but were not read from the medium.
+    bool readBackFromMedium = false;
+
+    static TargetOutcome copied(std::string path, bool fromMedium);
+    static TargetOutcome failed(std::string path, CopyError error);
+};
+
+struct CopyResult {
+    std::int64_t bytes = 0;        // the source's size at the first status query
+    std::uint64_t sourceHash = 0;  // XXH64 (seed 0) of the bytes read; 0 when nothing was read
+    std::vector<TargetOutcome> outcomes;
+};
+
+class CopyEngine {
+public:
+    explicit CopyEngine(Sys& sys = defaultSys(), CopyPlatform& platform = defaultCopyPlatform());
+
+    std::int64_t bufferSize = 8 * 1024 * 1024;  // bytes per read; rounded up to the 16 KiB alignment
+    bool copyXattrs = true;                     // copy the source's user.* extended attributes
+    std::function<bool()> isCancelled = [] { return false; };
+    std::function<void(std::int64_t)> progress = [](std::int64_t) {};
+    // The largest file the volume holding a folder accepts (from its file-system type: FAT's is
+    // 4 GiB - 1), nullopt when unknown. Drives::info(dir).maxFileSize by default; asked once per
+    // device within one copy.
+    std::function<std::optional<std::int64_t>(const std::string& dir)> maxFileSizeOf;
+
+    // The verified copy. Throws CopyError only for the source side: posix ("open ", "fstat ",
+    // "read "), sourceChanged and cancelled; everything that goes wrong at a target is an outcome.
+    CopyResult copy(const std::string& source, const std::vector<CopyTarget>& targets);
+
+private:
+    Sys& sys_;
+    CopyPlatform& platform_;
+};
+
+// Gives the temporary file `tmpName` the name `finalName` in the folder open as dirFd without ever
+// replacing what is at `finalName`: RENAME_NOREPLACE, else link + unlink, else lstat + rename.
+// Throws destinationExists(finalPath) or posix("rename", errno).
+void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, const std::string& finalName,
+                            const std::string& finalPath);
+
+// "." + name + ".halvetrop-" + token + ".partial", with `name` cut on a UTF-8 boundary when the
+// whole would not fit in one file-name component (255 bytes).
+std::string temporaryName(std::string_view name, std::string_view token);
+
+}  // namespace halvetrop

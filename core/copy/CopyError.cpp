@@ -1,0 +1,34 @@
+#include "copy/CopyError.h"
+
+#include "platform/Errors.h"
+#include "text/Utf8.h"
+
+namespace halvetrop {
+
+CopyError CopyError::posix(std::string operation, std::int32_t error) { return {Kind::posix, std::move(operation), error}; }
+CopyError CopyError::destinationExists(std::string path) { return {Kind::destinationExists, std::move(path), 0}; }
+CopyError CopyError::verifyMismatch(std::string path) { return {Kind::verifyMismatch, std::move(path), 0}; }
+CopyError CopyError::sourceChanged(std::string path) { return {Kind::sourceChanged, std::move(path), 0}; }
+CopyError CopyError::tooLargeForVolume(std::string path) { return {Kind::tooLargeForVolume, std::move(path), 0}; }
+CopyError CopyError::outsideDestination(std::string path) { return {Kind::outsideDestination, std::move(path), 0}; }
+CopyError CopyError::insideSource(std::string path) { return {Kind::insideSource, std::move(path), 0}; }
+CopyError CopyError::insideLibrary(std::string path) { return {Kind::insideLibrary, std::move(path), 0}; }
+CopyError CopyError::cancelled() { return {Kind::cancelled, {}, 0}; }
+
+std::string CopyError::description() const {
+    const std::string shown = repairUtf8(text_);
+    switch (kind_) {
+    case Kind::posix: return shown + ": " + errorText(error_);
+    case Kind::destinationExists: return "A file is already at " + shown;
+    case Kind::verifyMismatch: return "The copy at " + shown + " didn't read back identical";
+    case Kind::sourceChanged: return shown + " changed while it was being copied";
+    case Kind::tooLargeForVolume: return "Too large for the destination's file system (FAT32 limit 4 GB): " + shown;
+    case Kind::outsideDestination: return "Refused to write outside the backup folder: " + shown;
+    case Kind::insideSource: return "Refused to copy onto the card being checked: " + shown;
+    case Kind::insideLibrary: return "Refused to copy into an app library (its app wouldn't see the files): " + shown;
+    case Kind::cancelled: return "Cancelled";
+    }
+    return "Cancelled";
+}
+
+}  // namespace halvetrop

@@ -1,0 +1,57 @@
+#pragma once
+// The folder layouts a copy can use and the path template behind each.
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+namespace halvetrop {
+
+class CopyLayout {
+public:
+    enum class Case { keepCardStructure, nextToShoot, besideShoot, byDate, custom };
+
+    static CopyLayout keepCardStructure() { return CopyLayout(Case::keepCardStructure, {}); }
+    static CopyLayout nextToShoot() { return CopyLayout(Case::nextToShoot, {}); }
+    static CopyLayout besideShoot(std::string suffix) { return CopyLayout(Case::besideShoot, std::move(suffix)); }
+    static CopyLayout byDate() { return CopyLayout(Case::byDate, {}); }
+    static CopyLayout custom(std::string pathTemplate) { return CopyLayout(Case::custom, std::move(pathTemplate)); }
+
+    Case kind() const { return case_; }
+    // The suffix of besideShoot, the template text of custom, empty otherwise.
+    const std::string& payload() const { return payload_; }
+    // "{folder}", "{YYYY}/{date}" (also the fallback of the two shoot layouts), or the custom text.
+    std::string pathTemplate() const;
+
+    bool operator==(const CopyLayout&) const = default;
+
+    // {"keepCardStructure":{}}, {"besideShoot":{"suffix":"..."}}, {"custom":{"_0":"..."}}, ...
+    nlohmann::json encode() const;
+    // Throws CopyLayoutDecodeError for a container with not exactly one case key, and
+    // nlohmann::json's own errors for a missing or non-text payload.
+    static CopyLayout decode(const nlohmann::json& value);
+
+private:
+    CopyLayout(Case c, std::string payload) : case_(c), payload_(std::move(payload)) {}
+    Case case_;
+    std::string payload_;
+};
+
+// A type mismatch met while decoding a CopyLayout; what() is the description.
+class CopyLayoutDecodeError : public std::runtime_error {
+public:
+    CopyLayoutDecodeError(std::string codingPath, const std::string& description)
+        : std::runtime_error(description), codingPath(std::move(codingPath)) {}
+    std::string typeName = "CopyLayout";
+    std::string codingPath;
+};
+
+}  // namespace halvetrop
+
+template <>
+struct std::hash<halvetrop::CopyLayout> {
+    std::size_t operator()(const halvetrop::CopyLayout& l) const noexcept {
+        return std::hash<std::string>{}(l.payload()) * 31 + static_cast<std::size_t>(l.kind());
+    }
+};

@@ -1,0 +1,246 @@
+#include "copy/CopyPlanner.h"
+
+#include "copy/CopyError.h"
+#include "report/Join.h"
+#include "report/Report.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <climits>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <unordered_set>
+
+namespace halvetrop {
+
+namespace {
+
+std::vector<std::string> splitKeepingEmpty(const std::string& text) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('/', start);
+        if (end == std::string::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+std::vector<std::string> splitDroppingEmpty(const std::string& text) {
+    std::vector<std::string> pieces;
+    for (auto& piece : splitKeepingEmpty(text))
+        if (!piece.empty()) pieces.push_back(std::move(piece));
+    return pieces;
+}
+
+std::string lowered(const std::string& text) {
+    std::string out;
+    icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
+    return out;
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string parentOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {};
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The real path when the path can be resolved, else the path as it is.
+std::string resolved(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer)) return buffer;
+    return path;
+}
+
+bool hasPrefixFolder(const std::string& path, const std::string& folder) {
+    if (path == folder) return true;
+    const std::string prefix = folder == "/" ? "/" : folder + "/";
+    return path.compare(0, prefix.size(), prefix) == 0;
+}
+
+const std::set<std::string>& packageExtensions() {
+    static const std::set<std::string> extensions = {
+        "photoslibrary", "photolibrary", "migratedphotolibrary", "aplibrary", "lrlibrary", "lrdata",
+        "cocatalog",     "cosessiondb", "fcpbundle",            "imovielibrary", "tvlibrary", "musiclibrary",
+        "app",           "bundle",      "pkg",                  "framework",     "rdm",       "rdc"};
+    return extensions;
+}
+
+std::string extensionOf(const std::string& piece) {
+    const std::size_t dot = piece.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == piece.size()) return {};
+    return piece.substr(dot + 1);
+}
+
+}  // namespace
+
+std::string PlannedCopy::destination() const { return join(destDir, name); }
+
+std::int64_t CopyPlan::totalBytes() const {
+    std::int64_t total = 0;
+    for (const auto& item : items) total += item.size;
+    return total;
+}
+
+std::string CopyPlanner::canonical(const std::string& path) {
+    std::string absolute = path;
+    if (absolute.empty() || absolute.front() != '/') {
+        char cwd[PATH_MAX];
+        absolute = join(::getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string("/"), absolute);
+    }
+    std::vector<std::string> kept;
+    for (auto& piece : splitDroppingEmpty(absolute)) {
+        if (piece == ".") continue;
+        if (piece == "..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
+        }
+        kept.push_back(std::move(piece));
+    }
+    std::string out;
+    for (const auto& piece : kept) out += "/" + piece;
+    return out.empty() ? "/" : out;
+}
+
+bool CopyPlanner::isInsidePackage(const std::string& relative, const std::string& root) {
+    std::string level = root;
+    for (const auto& piece : splitDroppingEmpty(relative)) {
+        level = join(level, piece);
+        // Linux has no per-folder package flag; the extension is what marks a library or bundle.
+        if (packageExtensions().count(lowerAscii(extensionOf(piece)))) return true;
+    }
+    return false;
+}
+
+bool CopyPlanner::isInside(const std::string& path, dev_t dev, ino_t ino) {
+    std::string p = canonical(path);
+    struct stat st {};
+    while (::stat(p.c_str(), &st) != 0 && p != "/" && !p.empty()) p = parentOf(p);
+    p = resolved(p);
+    for (;;) {
+        if (::stat(p.c_str(), &st) == 0 && st.st_dev == dev && st.st_ino == ino) return true;
+        if (p == "/" || p.empty()) return false;
+        p = parentOf(p);
+    }
+}
+
+CopyPlanner::PickedFolder CopyPlanner::locate(const std::string& folder, const VerifyReport& report) {
+    const std::string picked = canonical(resolved(folder));
+    const std::string card = canonical(resolved(report.source.path));
+    if (hasPrefixFolder(picked, card)) return PickedFolder::insideCard();
+
+    std::optional<std::size_t> best;
+    std::string bestRoot;
+    for (std::size_t i = 0; i < report.destinations.size(); ++i) {
+        const std::string root = canonical(resolved(report.destinations[i].path));
+        if (!hasPrefixFolder(picked, root)) continue;
+        if (!best || root.size() > bestRoot.size()) {
+            best = i;
+            bestRoot = root;
+        }
+    }
+    if (!best) return PickedFolder::notOnBackup();
+    std::string rel;
+    if (picked != bestRoot) rel = picked.substr(bestRoot == "/" ? 1 : bestRoot.size() + 1);
+    if (!rel.empty() && isInsidePackage(rel, bestRoot)) return PickedFolder::insideLibrary();
+    return PickedFolder::onBackup(static_cast<std::int64_t>(*best), rel);
+}
+
+CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::int64_t>& fileIDs,
+                           std::int64_t destination, const CopyLayout& layout, const std::string& location,
+                           const std::string& baseFolder) {
+    const std::string root = canonical(report.destinations.at(static_cast<std::size_t>(destination)).path);
+    const std::string rootPrefix = root == "/" ? "/" : root + "/";
+
+    if (!location.empty()) {
+        for (const auto& piece : splitKeepingEmpty(location))
+            if (piece.empty() || piece == "." || piece == ".." || piece.find('\0') != std::string::npos)
+                throw CopyError::outsideDestination(location);
+    }
+
+    std::map<std::int64_t, const FileResult*> byID;
+    for (const auto& file : report.files) byID.emplace(file.id, &file);
+
+    const bool usesLandings = layout.kind() == CopyLayout::Case::nextToShoot || layout.kind() == CopyLayout::Case::besideShoot;
+    std::string suffix;
+    if (layout.kind() == CopyLayout::Case::besideShoot) {
+        suffix = layout.payload();
+        for (char& c : suffix)
+            if (c == '/') c = '-';
+        suffix = sanitizePath(suffix);
+    }
+    std::map<std::int64_t, std::string> landingOf;
+    if (usesLandings) {
+        for (const auto& group : report.groups) {
+            for (const auto& landing : group.landings) {
+                if (landing.destination != destination || isInsidePackage(landing.folder, root)) continue;
+                for (std::int64_t id : group.fileIDs) landingOf[id] = landing.folder;
+                break;
+            }
+        }
+    }
+
+    const std::string base = join(location, sanitizePath(baseFolder));
+    const std::string card = canonical(report.source.path);
+    struct stat cardStat {};
+    const bool cardKnown = ::stat(card.c_str(), &cardStat) == 0;
+    if (!base.empty() && isInsidePackage(base, root)) throw CopyError::insideLibrary(join(root, base));
+
+    const std::string cardLower = lowered(card);
+    const std::string pathTemplate = layout.pathTemplate();
+    std::unordered_set<std::string> checkedDirs;
+    std::unordered_set<std::string> takenKeys;
+    std::unordered_set<std::int64_t> plannedIDs;
+    CopyPlan plan;
+    plan.root = root;
+    plan.card = report.source.path;
+    for (std::int64_t id : fileIDs) {
+        const auto found = byID.find(id);
+        // A file asked for twice is still one file: planned once, at its first place.
+        if (found == byID.end() || !plannedIDs.insert(id).second) continue;
+        const FileResult& file = *found->second;
+
+        std::string relative;
+        const auto landing = landingOf.find(id);
+        if (landing != landingOf.end())
+            relative = layout.kind() == CopyLayout::Case::besideShoot ? sibling(landing->second, suffix) : landing->second;
+        else
+            relative = join(base, expand(pathTemplate, file, report.source.name));
+        const std::string dir = canonical(join(root, relative));
+        if (dir != root && dir.compare(0, rootPrefix.size(), rootPrefix) != 0) throw CopyError::outsideDestination(dir);
+
+        if (!checkedDirs.count(dir)) {
+            const std::string dirLower = lowered(dir);
+            if (dirLower == cardLower || dirLower.compare(0, cardLower.size() + 1, cardLower + "/") == 0)
+                throw CopyError::insideSource(dir);
+            if (cardKnown && isInside(dir, cardStat.st_dev, cardStat.st_ino)) throw CopyError::insideSource(dir);
+            checkedDirs.insert(dir);
+        }
+
+        const std::string dirKey = lowered(dir) + "/";
+        std::string name = file.name;
+        for (int n = 2; takenKeys.count(dirKey + lowered(name)); ++n) name = numbered(file.name, n);
+        if (name != file.name) ++plan.renamedForCollision;
+        takenKeys.insert(dirKey + lowered(name));
+
+        plan.items.push_back(PlannedCopy{file.id, report.absolutePath(file), dir, name, file.size});
+    }
+    return plan;
+}
+
+}  // namespace halvetrop

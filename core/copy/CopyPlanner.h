@@ -1,0 +1,72 @@
+#pragma once
+// Where each card file to copy goes on one backup, decided before anything is written, and the
+// refusals that keep a plan inside the chosen backup folder, off the card and out of app libraries.
+// Pure text work on the check's report, except for resolving and comparing paths.
+#include "copy/CopyLayout.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvetrop {
+
+struct VerifyReport;
+struct FileResult;
+
+struct PlannedCopy {
+    std::int64_t id = 0;      // the card file's id in the report
+    std::string source;       // absolute path on the card
+    std::string destDir;      // absolute, canonical destination folder
+    std::string name;         // file name on the backup (numbered after a collision)
+    std::int64_t size = 0;    // bytes, from the report
+    std::string destination() const;  // join(destDir, name)
+    bool operator==(const PlannedCopy&) const = default;
+};
+
+struct CopyPlan {
+    std::string root;  // canonical backup root
+    std::string card;  // the card's path as the report holds it
+    std::vector<PlannedCopy> items;
+    int renamedForCollision = 0;
+    std::int64_t totalBytes() const;
+};
+
+struct CopyPlanner {
+    struct PickedFolder {
+        enum class Case { onBackup, notOnBackup, insideCard, insideLibrary };
+        Case kind = Case::notOnBackup;
+        std::int64_t destination = 0;  // onBackup: index into VerifyReport::destinations
+        std::string folder;   // onBackup: relative to that backup's root, no leading "/"
+
+        static PickedFolder onBackup(std::int64_t destination, std::string folder) { return {Case::onBackup, destination, std::move(folder)}; }
+        static PickedFolder notOnBackup() { return {Case::notOnBackup, 0, {}}; }
+        static PickedFolder insideCard() { return {Case::insideCard, 0, {}}; }
+        static PickedFolder insideLibrary() { return {Case::insideLibrary, 0, {}}; }
+        bool operator==(const PickedFolder&) const = default;
+    };
+
+    // Throws CopyError: outsideDestination, insideLibrary, insideSource (first met, in that order).
+    static CopyPlan plan(const VerifyReport& report, const std::vector<std::int64_t>& fileIDs, std::int64_t destination,
+                         const CopyLayout& layout, const std::string& location, const std::string& baseFolder);
+    static PickedFolder locate(const std::string& folder, const VerifyReport& report);
+
+    // Absolute and lexically standardized ("." and ".." resolved, separators collapsed, no final
+    // "/" except for "/" itself). Links are not resolved.
+    static std::string canonical(const std::string& path);
+    // Whether path is, or lies under, the directory with this device and inode; a path that does
+    // not exist yet is judged by its nearest existing ancestor, links resolved.
+    static bool isInside(const std::string& path, dev_t dev, ino_t ino);
+    // Whether any folder level of `relative`, taken under root, is an app library or bundle.
+    static bool isInsidePackage(const std::string& relative, const std::string& root);
+
+    // Layouts and template (pure text).
+    static std::string expand(const std::string& pathTemplate, const FileResult& file, const std::string& card);
+    static std::string sibling(const std::string& path, const std::string& suffix);
+    static std::string sanitizePath(std::string_view path);
+    static std::string numbered(const std::string& name, int n);
+};
+
+}  // namespace halvetrop

@@ -1,0 +1,284 @@
+#include "copy/CopyRunner.h"
+
+#include "drives/Drives.h"
+#include "hash/XXH3.h"
+#include "platform/Errors.h"
+#include "platform/Fd.h"
+#include "report/Join.h"
+#include "text/Utf8.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <unordered_set>
+
+namespace halvetrop {
+
+namespace {
+
+constexpr std::size_t compareChunk = 4 * 1024 * 1024;
+constexpr std::size_t compareAlignment = 16384;
+
+// A failed system call inside the same-content test; the message names the call and the file.
+struct PosixFailure {
+    std::string operation;
+    std::string path;
+    int error;
+};
+
+std::string resolvedOrSelf(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer)) return buffer;
+    return path;
+}
+
+std::vector<std::string> splitDroppingEmpty(std::string_view text) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('/', start);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > start) pieces.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
+}  // namespace
+
+std::string formatByteCount(std::int64_t bytes) {
+    if (bytes == 0) return "Zero KB";
+    const bool negative = bytes < 0;
+    const double magnitude = std::fabs(static_cast<double>(bytes));
+    const std::string sign = negative ? "-" : "";
+    if (magnitude < 1000) return sign + std::to_string(std::llabs(bytes)) + (magnitude == 1 ? " byte" : " bytes");
+    static constexpr const char* units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    static constexpr int digits[] = {0, 1, 2, 2, 2, 2};
+    int unit = 0;
+    double value = magnitude / 1000.0;
+    for (;;) {
+        const double scale = std::pow(10.0, digits[unit]);
+        const double rounded = std::round(value * scale) / scale;
+        if (rounded < 1000.0 || unit == 5) {
+            value = rounded;
+            break;
+        }
+        value /= 1000.0;
+        ++unit;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", digits[unit], value);
+    std::string number = text;
+    if (number.find('.') != std::string::npos) {
+        while (number.back() == '0') number.pop_back();
+        if (number.back() == '.') number.pop_back();
+    }
+    return sign + number + " " + units[unit];
+}
+
+CopyRunner::CopyRunner(CopyPlan plan, Sys& sys, CopyPlatform& platform)
+    : plan_(std::move(plan)), sys_(sys), platform_(platform) {
+    volumeInfo = [](const std::string& path) { return Drives::info(path); };
+}
+
+void CopyRunner::cancel() {
+    std::lock_guard<std::mutex> guard(lock_);
+    cancelled_ = true;
+}
+
+bool CopyRunner::isCancelled() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return cancelled_;
+}
+
+UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& root, const std::string& rootReal) {
+    const bool rootIsSlash = root == "/";
+    if (dir != root) {
+        const std::string prefix = rootIsSlash ? "/" : root + "/";
+        if (dir.compare(0, prefix.size(), prefix) != 0) throw CopyError::outsideDestination(dir);
+    }
+    // A backup folder whose links now lead elsewhere than at the start is no longer the one chosen.
+    if (resolvedOrSelf(root) != rootReal) throw CopyError::outsideDestination(root);
+
+    const auto pieces = splitDroppingEmpty(std::string_view(dir).substr(rootIsSlash ? 0 : std::min(root.size(), dir.size())));
+    for (const auto& piece : pieces)
+        if (piece == "." || piece == "..") throw CopyError::outsideDestination(dir);
+
+    UniqueFd current(sys_.openat(AT_FDCWD, root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), sys_);
+    if (!current) throw CopyError::posix("create folder " + root, currentError());
+    std::string path = rootIsSlash ? "" : root;
+    // Each level is looked at and entered relative to its parent's descriptor, never through a
+    // link, so nothing can steer the walk out of the backup folder between the look and the use.
+    for (const auto& piece : pieces) {
+        path += "/" + piece;
+        struct stat st {};
+        if (sys_.fstatat(current.get(), piece.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (sys_.mkdirat(current.get(), piece.c_str(), 0755) != 0) {
+                if (errno != EEXIST) throw CopyError::posix("create folder " + path, currentError());
+            } else if (sys_.fsync(current.get()) != 0) {
+                // The new folder must be in its parent on the medium before files are named in it.
+                throw CopyError::posix("create folder " + path, currentError());
+            }
+            if (sys_.fstatat(current.get(), piece.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                throw CopyError::outsideDestination(path);
+        }
+        if (!S_ISDIR(st.st_mode)) throw CopyError::outsideDestination(path);
+        UniqueFd next(sys_.openat(current.get(), piece.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), sys_);
+        if (!next) throw CopyError::outsideDestination(path);
+        current = std::move(next);
+    }
+    return current;
+}
+
+bool CopyRunner::sameContent(const std::string& source, int dirFd, const std::string& existingName,
+                             const std::string& existing, std::int64_t size) {
+    struct stat existingStat {};
+    if (sys_.fstatat(dirFd, existingName.c_str(), &existingStat, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!S_ISREG(existingStat.st_mode) || existingStat.st_size != size) return false;
+    struct stat sourceStat {};
+    if (sys_.fstatat(AT_FDCWD, source.c_str(), &sourceStat, 0) != 0) return false;
+    if (sourceStat.st_dev == existingStat.st_dev && sourceStat.st_ino == existingStat.st_ino) return false;
+
+    std::unique_ptr<unsigned char, decltype(&std::free)> buffer(
+        static_cast<unsigned char*>(std::aligned_alloc(compareAlignment, compareChunk)), &std::free);
+    if (!buffer) throw PosixFailure{"read", source, ENOMEM};
+
+    struct Digest {
+        std::int64_t count = 0;
+        std::uint64_t value = 0;
+    };
+    auto digestOf = [&](int atFd, const std::string& name, const std::string& path) {
+        // Read-only, never through a link, never blocking, never touching the card's access times.
+        const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+        int fd = sys_.openat(atFd, name.c_str(), flags | O_NOATIME);
+        if (fd < 0 && errno == EPERM) fd = sys_.openat(atFd, name.c_str(), flags);
+        if (fd < 0) throw PosixFailure{"open", path, currentError()};
+        UniqueFd file(fd, sys_);
+        struct stat st {};
+        if (sys_.fstat(file.get(), &st) != 0) throw PosixFailure{"fstat", path, currentError()};
+        if (!S_ISREG(st.st_mode)) throw PosixFailure{"open", path, EINVAL};
+        // Clean pages go; what is read next comes from the drive.
+        if (st.st_size > 0) sys_.posix_fadvise(file.get(), 0, 0, POSIX_FADV_DONTNEED);
+        XXH3Stream stream;
+        Digest digest;
+        for (;;) {
+            // A big clip must not make Stop wait for the end of its comparison.
+            if (isCancelled()) throw CopyError::cancelled();
+            errno = 0;
+            const ssize_t n = sys_.read(file.get(), buffer.get(), compareChunk);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw PosixFailure{"read", path, currentError()};
+            }
+            if (n == 0) break;
+            stream.update(buffer.get(), static_cast<std::size_t>(n));
+            sys_.posix_fadvise(file.get(), digest.count, n, POSIX_FADV_DONTNEED);
+            digest.count += n;
+        }
+        digest.value = stream.digest();
+        return digest;
+    };
+    const Digest a = digestOf(AT_FDCWD, source, source);
+    const Digest b = digestOf(dirFd, existingName, existing);
+    return a.count == b.count && a.value == b.value;
+}
+
+CopyRunResult CopyRunner::run() {
+    CopyRunResult result;
+    // A file id named twice in one plan is one file: copied once, listed once.
+    std::vector<PlannedCopy> items;
+    {
+        std::unordered_set<std::int64_t> seen;
+        for (const auto& item : plan_.items)
+            if (seen.insert(item.id).second) items.push_back(item);
+    }
+    const VolumeInfo info = volumeInfo(plan_.root);
+    std::int64_t total = 0;
+    for (const auto& item : items) total += item.size;
+
+    if (info.freeBytes > 0 && info.freeBytes < total + total / 100) {
+        const std::string message = "Not enough free space on " + info.name + ": needs " + formatByteCount(total) +
+                                    ", has " + formatByteCount(info.freeBytes);
+        for (const auto& item : items) result.failed.push_back({item.id, message});
+        return result;
+    }
+
+    const std::string rootReal = resolvedOrSelf(plan_.root);
+    std::optional<std::pair<dev_t, ino_t>> card;
+    if (!plan_.card.empty()) {
+        struct stat st {};
+        if (sys_.fstatat(AT_FDCWD, plan_.card.c_str(), &st, 0) == 0) card = std::make_pair(st.st_dev, st.st_ino);
+    }
+
+    CopyEngine engine(sys_, platform_);
+    engine.bufferSize = 8 * 1024 * 1024;
+    engine.copyXattrs = info.fileSystem != "msdos" && info.fileSystem != "vfat" && info.fileSystem != "exfat";
+    engine.isCancelled = [this] { return isCancelled(); };
+    // The backup volume was described once; only a folder on another device (a volume mounted
+    // inside the backup) needs a description of its own.
+    struct stat rootStat {};
+    const bool rootKnown = sys_.fstatat(AT_FDCWD, plan_.root.c_str(), &rootStat, 0) == 0;
+    engine.maxFileSizeOf = [&](const std::string& dir) -> std::optional<std::int64_t> {
+        struct stat st {};
+        if (rootKnown && sys_.fstatat(AT_FDCWD, dir.c_str(), &st, 0) == 0 && st.st_dev == rootStat.st_dev)
+            return info.maxFileSize;
+        return volumeInfo(dir).maxFileSize;
+    };
+
+    std::int64_t bytesDone = 0;
+    const int filesTotal = static_cast<int>(items.size());
+    for (int i = 0; i < filesTotal; ++i) {
+        const PlannedCopy& item = items[static_cast<std::size_t>(i)];
+        if (isCancelled()) {
+            result.cancelled = true;
+            break;
+        }
+        engine.progress = [&, i](std::int64_t n) {
+            onProgress(CopyProgress{bytesDone + n, total, i, filesTotal, item.name});
+        };
+        bool alreadyThere = false;
+        try {
+            if (card && CopyPlanner::isInside(item.destDir, card->first, card->second))
+                throw CopyError::insideSource(item.destDir);
+            const UniqueFd dir = makeDirectories(item.destDir, plan_.root, rootReal);
+            std::string name = item.name;
+            for (int k = 2;; ++k) {
+                const std::string final = join(item.destDir, name);
+                struct stat st {};
+                if (sys_.fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) break;
+                if (sameContent(item.source, dir.get(), name, final, item.size)) {
+                    result.alreadyThere.push_back({item.id, final});
+                    alreadyThere = true;
+                    break;
+                }
+                name = CopyPlanner::numbered(item.name, k);
+            }
+            if (!alreadyThere) {
+                const CopyResult copy = engine.copy(item.source, {CopyTarget{item.destDir, name}});
+                for (const auto& outcome : copy.outcomes) {
+                    if (outcome.kind == TargetOutcome::Kind::copied) {
+                        result.copied.push_back({item.id, outcome.path, outcome.readBackFromMedium});
+                        result.bytesCopied += item.size;
+                    } else {
+                        result.failed.push_back({item.id, outcome.error->description()});
+                    }
+                }
+            }
+        } catch (const CopyError& error) {
+            if (error.kind() == CopyError::Kind::cancelled) {
+                result.cancelled = true;
+                break;
+            }
+            result.failed.push_back({item.id, error.description()});
+        } catch (const PosixFailure& failure) {
+            result.failed.push_back({item.id, systemCallMessage(failure.operation, repairUtf8(failure.path), failure.error)});
+        }
+        bytesDone += item.size;
+        if (!alreadyThere) onProgress(CopyProgress{bytesDone, total, i + 1, filesTotal, item.name});
+    }
+    return result;
+}
+
+}  // namespace halvetrop

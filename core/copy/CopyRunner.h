@@ -1,0 +1,85 @@
+#pragma once
+// Carries out one CopyPlan on one backup: refuses it whole when the volume lacks room, creates the
+// destination folders inside the backup folder only, recognises files already there, numbers a
+// colliding name, copies every other file with the CopyEngine, reports progress, and stops when
+// cancelled from another thread.
+#include "copy/CopyEngine.h"
+#include "copy/CopyPlanner.h"
+#include "drives/Drives.h"
+#include "platform/Fd.h"
+#include "platform/Sys.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace halvetrop {
+
+struct CopyProgress {
+    std::int64_t bytesDone = 0;
+    std::int64_t bytesTotal = 0;
+    int filesDone = 0;
+    int filesTotal = 0;
+    std::string current;  // the planned name of the item being worked on
+    double fraction() const { return bytesTotal == 0 ? 1.0 : double(bytesDone) / double(bytesTotal); }
+};
+
+struct CopyRunResult {
+    struct Copied {
+        std::int64_t id = 0;
+        std::string path;
+        // Whether the read-back that proved this copy came from the medium (false on tmpfs, FUSE).
+        bool readBackFromMedium = false;
+    };
+    struct AlreadyThere {
+        std::int64_t id = 0;
+        std::string path;
+    };
+    struct Failed {
+        std::int64_t id = 0;
+        std::string message;
+    };
+    std::vector<Copied> copied;
+    std::vector<AlreadyThere> alreadyThere;
+    std::vector<Failed> failed;
+    bool cancelled = false;
+    std::int64_t bytesCopied = 0;
+};
+
+class CopyRunner {
+public:
+    explicit CopyRunner(CopyPlan plan, Sys& sys = defaultSys(), CopyPlatform& platform = defaultCopyPlatform());
+
+    std::function<void(const CopyProgress&)> onProgress = [](const CopyProgress&) {};
+    // Describes the backup volume (name, file system, free bytes); Drives::info by default.
+    std::function<VolumeInfo(const std::string& path)> volumeInfo;
+
+    // Runs the plan on the calling thread until done or cancelled; never throws.
+    CopyRunResult run();
+    // Any thread, any number of times.
+    void cancel();
+
+    const CopyPlan& plan() const { return plan_; }
+
+private:
+    bool isCancelled();
+    // Returns the destination folder, open, so that what is looked at in it next is looked at there.
+    UniqueFd makeDirectories(const std::string& dir, const std::string& root, const std::string& rootReal);
+    // `existingName` is looked up in the folder open as dirFd; `existing` is its path for messages.
+    bool sameContent(const std::string& source, int dirFd, const std::string& existingName, const std::string& existing,
+                     std::int64_t size);
+
+    CopyPlan plan_;
+    Sys& sys_;
+    CopyPlatform& platform_;
+    std::mutex lock_;
+    bool cancelled_ = false;
+};
+
+// Byte counts as a file manager shows them: decimal units, "Zero KB", "1 byte", "999 bytes",
+// "12 KB", "1.5 MB", "2.35 GB".
+std::string formatByteCount(std::int64_t bytes);
+
+}  // namespace halvetrop

@@ -1,0 +1,279 @@
+#include "drives/Drives.h"
+
+#include "drives/DrivesInternal.h"
+#include "drives/MountInfo.h"
+#include "drives/Sysfs.h"
+#include "text/Utf8.h"
+
+#include <blkid/blkid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+
+namespace halvetrop {
+
+namespace {
+
+const std::set<std::string, std::less<>> kNetworkTypes = {
+    "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs",
+    "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "davfs", "fuse.davfs2", "fuse.s3fs",
+};
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool containsNoCase(const std::string& haystack, const std::string& needle) {
+    return lower(haystack).find(lower(needle)) != std::string::npos;
+}
+
+struct Probe {
+    std::string label, uuid, type;
+};
+
+// Label, UUID and type from the superblock, read by libblkid. Nothing when the device cannot
+// be read (not root, gone).
+Probe probeDevice(const std::string& device) {
+    Probe out;
+    blkid_probe pr = blkid_new_probe_from_filename(device.c_str());
+    if (!pr) return out;
+    blkid_probe_enable_superblocks(pr, 1);
+    blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
+    if (blkid_do_safeprobe(pr) == 0) {
+        const char* value = nullptr;
+        std::size_t len = 0;
+        if (blkid_probe_lookup_value(pr, "LABEL", &value, &len) == 0 && value) out.label = value;
+        if (blkid_probe_lookup_value(pr, "UUID", &value, &len) == 0 && value) out.uuid = value;
+        if (blkid_probe_lookup_value(pr, "TYPE", &value, &len) == 0 && value) out.type = value;
+    }
+    blkid_free_probe(pr);
+    return out;
+}
+
+// FUSE mounts of block devices say only "fuseblk"; the superblock says what is really there.
+std::string fileSystemName(const std::string& mountType, const std::string& probedType) {
+    std::string t = mountType;
+    for (const char* prefix : {"fuseblk.", "fuse."}) {
+        const std::string p(prefix);
+        if (t.compare(0, p.size(), p) == 0 && (t.substr(p.size()) == "exfat" || t.substr(p.size()) == "vfat")) {
+            return t.substr(p.size());
+        }
+    }
+    if ((t == "fuseblk" || t == "fuse") && !probedType.empty()) return probedType;
+    return t;
+}
+
+std::string lastComponent(const std::string& mountPoint) {
+    if (mountPoint == "/" || mountPoint.empty()) return "/";
+    std::string m = mountPoint;
+    while (m.size() > 1 && m.back() == '/') m.pop_back();
+    std::size_t slash = m.find_last_of('/');
+    return slash == std::string::npos ? m : m.substr(slash + 1);
+}
+
+bool objectExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string joinPath(const std::string& a, const std::string& b) {
+    if (!a.empty() && a.back() == '/') return a + b;
+    return a + "/" + b;
+}
+
+std::string nfc(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* n = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return text;
+    icu::UnicodeString out = n->normalize(icu::UnicodeString::fromUTF8(text), status);
+    if (U_FAILURE(status)) return text;
+    std::string s;
+    out.toUTF8String(s);
+    return s;
+}
+
+}  // namespace
+
+std::vector<std::string> PhysicalDriveID::parts() const {
+    std::vector<std::string> out;
+    const std::string sep = " + ";
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t at = raw.find(sep, start);
+        if (at == std::string::npos) {
+            out.push_back(raw.substr(start));
+            return out;
+        }
+        out.push_back(raw.substr(start, at - start));
+        start = at + sep.size();
+    }
+}
+
+bool sharesDrive(const PhysicalDriveID& a, const PhysicalDriveID& b) {
+    if (a == b) return true;
+    std::vector<std::string> pa = a.parts(), pb = b.parts();
+    for (const std::string& x : pa) {
+        if (std::find(pb.begin(), pb.end(), x) != pb.end()) return true;
+    }
+    return false;
+}
+
+std::optional<std::int64_t> maxFileSizeOf(const std::string& fileSystem, std::uint64_t blockSize) {
+    if (fileSystem == "msdos" || fileSystem == "vfat") return std::int64_t{4294967295};
+    if (fileSystem == "exfat" || fileSystem == "xfs" || fileSystem == "btrfs" || fileSystem == "tmpfs") return INT64_MAX;
+    if (fileSystem == "ext4" && blockSize >= 1024 && blockSize <= 65536) {
+        // Extent-mapped files address 2^32 - 1 blocks.
+        return static_cast<std::int64_t>((std::uint64_t{1} << 32) - 1) * static_cast<std::int64_t>(blockSize);
+    }
+    return std::nullopt;
+}
+
+VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, int depth) {
+    VolumeInfo v;
+    v.path = path;
+
+    // A folder reached through a symbolic link lies on its target's volume.
+    std::string resolved = path;
+    if (char* r = ::realpath(path.c_str(), nullptr)) {
+        resolved = r;
+        std::free(r);
+    }
+
+    const std::vector<MountEntry> mounts = readMountInfo(sources.procRoot);
+    const MountEntry* mount = nullptr;
+    struct statx st {};
+    if (::statx(AT_FDCWD, resolved.c_str(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &st) == 0) {
+        const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
+        mount = findMount(mounts, mountID, st.stx_dev_major, st.stx_dev_minor, resolved);
+    }
+
+    std::string source;
+    std::string mountType = "?";
+    v.volumePath = "/";
+    std::string statPath = "/";
+    if (mount) {
+        v.volumePath = mount->mountPoint;
+        source = mount->source;
+        mountType = mount->fsType;
+        statPath = resolved;
+    }
+
+    struct statvfs sv {};
+    std::uint64_t blockSize = 0;
+    if (::statvfs(statPath.c_str(), &sv) == 0) {
+        v.totalBytes = static_cast<std::int64_t>(sv.f_blocks) * static_cast<std::int64_t>(sv.f_frsize);
+        v.freeBytes = static_cast<std::int64_t>(sv.f_bavail) * static_cast<std::int64_t>(sv.f_frsize);
+        blockSize = sv.f_bsize;
+    }
+
+    DiskFacts facts;
+    Probe probe;
+    v.drive.raw = "vol:" + v.volumePath;
+    if (mount && kNetworkTypes.count(mount->fsType)) {
+        v.isNetwork = true;
+        v.drive.raw = "net:" + Drives::networkHost(source);
+    } else if (mount && mount->fsType == "zfs") {
+        // Every dataset of a pool lies on the pool's disks: one id per pool, never per mount.
+        v.drive.raw = "unknown:zfs pool " + source.substr(0, source.find('/'));
+    } else if (mount) {
+        // The device behind the mount: the source's device node when it is one (FUSE and btrfs
+        // mounts carry an anonymous device number), else the mount's own major:minor.
+        std::string deviceNode;
+        unsigned major = mount->major, minor = mount->minor;
+        struct stat ds {};
+        if (source.compare(0, 5, "/dev/") == 0 && ::stat(source.c_str(), &ds) == 0 && S_ISBLK(ds.st_mode)) {
+            major = ::major(ds.st_rdev);
+            minor = ::minor(ds.st_rdev);
+            deviceNode = source;
+        } else if (major != 0) {
+            const std::string byNumber = "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
+            if (::stat(byNumber.c_str(), &ds) == 0 && S_ISBLK(ds.st_mode)) deviceNode = byNumber;
+        }
+        if (!deviceNode.empty() || major != 0) {
+            facts = diskFacts(major, minor, sources, depth);
+            if (facts.known || !deviceNode.empty()) v.drive = facts.drive;
+        }
+        if (!deviceNode.empty()) probe = probeDevice(deviceNode);
+    }
+
+    v.fileSystem = mount ? fileSystemName(mountType, probe.type) : "?";
+    const bool cameraFolders = objectExists(joinPath(v.volumePath, "DCIM")) || objectExists(joinPath(v.volumePath, "PRIVATE/M4ROOT"));
+    const bool cardLikeDevice = containsNoCase(facts.protocol, "secure digital") || mediaNameSaysSD(facts.mediaName) ||
+                                containsNoCase(facts.protocol, "cfexpress");
+    v.isRemovable = facts.removable;
+    static const std::set<std::string> fixedBuses = {"ata", "nvme", "virtio", "scsi"};
+    v.isInternal = facts.known && !facts.removable && !facts.isLoop && fixedBuses.count(facts.bus) != 0;
+    v.isLikelyCameraCard = cameraFolders || (cardLikeDevice && v.isRemovable);
+    v.isDiskImage = facts.protocol == "Disk Image" || containsNoCase(facts.model, "disk image");
+    v.name = !probe.label.empty() ? repairUtf8(probe.label) : lastComponent(v.volumePath);
+    if (!probe.uuid.empty()) v.volumeID = probe.uuid;
+    if (mount) v.maxFileSize = maxFileSizeOf(v.fileSystem, blockSize);
+    return v;
+}
+
+void sortVolumes(std::vector<VolumeInfo>& volumes) {
+    std::vector<std::string> names;
+    names.reserve(volumes.size());
+    for (const VolumeInfo& v : volumes) names.push_back(nfc(repairUtf8(v.name)));
+    std::vector<std::size_t> order(volumes.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    // UTF-8 byte order is code-point order, so comparing the NFC bytes compares scalar values.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (volumes[a].isInternal != volumes[b].isInternal) return !volumes[a].isInternal;
+        return names[a] < names[b];
+    });
+    std::vector<VolumeInfo> sorted;
+    sorted.reserve(volumes.size());
+    for (std::size_t i : order) sorted.push_back(std::move(volumes[i]));
+    volumes = std::move(sorted);
+}
+
+namespace Drives {
+
+VolumeInfo info(const std::string& path, const DriveSources& sources) { return describeVolume(path, sources, 0); }
+
+std::vector<VolumeInfo> mountedVolumes(const DriveSources& sources) {
+    const std::vector<MountEntry> mounts = readMountInfo(sources.procRoot);
+    // A later mount on the same point hides the earlier one: keep the last.
+    std::vector<std::string> points;
+    for (const MountEntry& m : mounts) {
+        const std::string& p = m.mountPoint;
+        const bool place = p == "/" || isPathPrefix("/media", p) || isPathPrefix("/run/media", p) || isPathPrefix("/mnt", p);
+        const bool real = m.source.compare(0, 5, "/dev/") == 0 || kNetworkTypes.count(m.fsType) != 0;
+        if (!place || !real || p == "/media" || p == "/run/media" || p == "/mnt") continue;
+        points.erase(std::remove(points.begin(), points.end(), p), points.end());
+        points.push_back(p);
+    }
+    std::vector<VolumeInfo> out;
+    for (const std::string& p : points) {
+        VolumeInfo v = describeVolume(p, sources, 0);
+        // Something mounted over a parent can hide a listed mount point: keep only what still
+        // resolves to itself.
+        if (v.volumePath == p) out.push_back(std::move(v));
+    }
+    sortVolumes(out);
+    return out;
+}
+
+std::string networkHost(const std::string& source) {
+    std::size_t start = 0;
+    while (start < source.size() && source[start] == '/') ++start;
+    std::string rest = source.substr(start);
+    if (std::size_t at = rest.find('@'); at != std::string::npos) rest = rest.substr(at + 1);
+    rest = rest.substr(0, rest.find_first_of("/:"));
+    return lower(rest);
+}
+
+}  // namespace Drives
+
+}  // namespace halvetrop

@@ -1,0 +1,77 @@
+#pragma once
+// Which mounted volume a path lies on, and which physical drive holds it. Copies are counted per
+// physical drive, so one drive must never pass for two and the card's own drive must never be
+// missed: loop devices follow their backing file, device-mapper and md volumes their leaf disks.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace halvetrop {
+
+// Names one physical drive. Forms of raw:
+//   "dev:" + sysfs device path of the whole disk (e.g. dev:/devices/pci0000:00/.../block/sda)
+//   "disk:" + kernel name of the whole disk, when no device path is known
+//   "vol:" + mount point, for a local volume that is not a known disk (tmpfs, overlay...)
+//   "net:" + lower-cased server host of a network volume
+//   "unknown:" + the device (or ZFS pool) when its drive cannot be known: equal only for the same
+//             device, never equal to a drive id of another form
+// A volume spread over several disks (md RAID, LVM across drives) gets its leaf ids joined by
+// " + " in sorted order; sharesDrive() tells whether two ids have any disk in common.
+struct PhysicalDriveID {
+    std::string raw;
+
+    friend bool operator==(const PhysicalDriveID&, const PhysicalDriveID&) = default;
+    friend auto operator<=>(const PhysicalDriveID&, const PhysicalDriveID&) = default;
+
+    // The single-drive ids this one is made of (itself when it names one drive).
+    std::vector<std::string> parts() const;
+};
+
+// True when the two ids name at least one drive in common (equal ids, or overlapping parts).
+bool sharesDrive(const PhysicalDriveID& a, const PhysicalDriveID& b);
+
+struct VolumeInfo {
+    std::string path;                      // as asked, unchanged
+    std::string volumePath;                // mount point of the volume holding path; "/" on failure
+    std::string name;                      // label, else last component of the mount point
+    PhysicalDriveID drive;
+    std::string fileSystem;                // mountinfo type ("ext4", "exfat", "vfat", "tmpfs"); "?" on failure
+    bool isRemovable = false;
+    bool isInternal = false;
+    bool isNetwork = false;
+    bool isLikelyCameraCard = false;
+    bool isDiskImage = false;
+    std::optional<std::string> volumeID;   // file-system UUID
+    std::int64_t totalBytes = 0;
+    std::int64_t freeBytes = 0;
+    std::optional<std::int64_t> maxFileSize;
+
+    // FAT and exFAT: 2-second times, 4 GiB file limit on FAT, case-insensitive names.
+    bool isFATFamily() const { return fileSystem == "msdos" || fileSystem == "vfat" || fileSystem == "exfat"; }
+
+    friend bool operator==(const VolumeInfo&, const VolumeInfo&) = default;
+};
+
+// Where the kernel's views are read from. Tests point these at fake trees.
+struct DriveSources {
+    std::string procRoot = "/proc";  // mountinfo is procRoot + "/self/mountinfo"
+    std::string sysRoot = "/sys";
+};
+
+namespace Drives {
+
+// Never fails: every missing piece takes its fallback. The path is resolved (symbolic links
+// followed) before its volume is looked up; info.path keeps the text as given.
+VolumeInfo info(const std::string& path, const DriveSources& sources = DriveSources());
+
+// Mounted volumes a user would offer as card or backup: real devices and network shares mounted
+// at "/" or under /media/, /run/media/ or /mnt/. Not internal first, then by name (NFC code points).
+std::vector<VolumeInfo> mountedVolumes(const DriveSources& sources = DriveSources());
+
+// Host of a network volume's source text ("//user@Server/share" -> "server", "nas:/export" -> "nas").
+std::string networkHost(const std::string& source);
+
+}  // namespace Drives
+
+}  // namespace halvetrop

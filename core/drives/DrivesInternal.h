@@ -1,0 +1,17 @@
+#pragma once
+#include "drives/Drives.h"
+
+namespace halvetrop {
+
+// Drives::info with a bound on how many loop devices deep the backing files have been followed.
+VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, int depth);
+
+// Largest file the file system takes, by type; blockSize is statvfs's f_bsize (ext4's limit
+// depends on it). Absent for types whose limit is not fixed.
+std::optional<std::int64_t> maxFileSizeOf(const std::string& fileSystem, std::uint64_t blockSize);
+
+// The order volumes are offered in: those not internal first, then by name (code points of the
+// NFC form, so upper case before lower case); equal names keep their order.
+void sortVolumes(std::vector<VolumeInfo>& volumes);
+
+}  // namespace halvetrop

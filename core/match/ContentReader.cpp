@@ -1,0 +1,336 @@
+#include "match/ContentReader.h"
+
+#include "hash/XXH3.h"
+#include "platform/Errors.h"
+#include "platform/Fd.h"
+#include "text/Utf8.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+namespace halvetrop {
+
+int ContentSys::fcntl(int fd, int cmd, int arg) { return ::fcntl(fd, cmd, arg); }
+void* ContentSys::mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_t offset) {
+    return ::mmap(addr, length, prot, flags, fd, offset);
+}
+int ContentSys::munmap(void* addr, std::size_t length) { return ::munmap(addr, length); }
+int ContentSys::mincore(void* addr, std::size_t length, unsigned char* vec) { return ::mincore(addr, length, vec); }
+int ContentSys::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
+
+ContentSys& defaultContentSys() {
+    static ContentSys instance;
+    return instance;
+}
+
+std::vector<ByteRange> SampleFP::windows(std::int64_t size) {
+    if (size <= wholeFileLimit) return {{0, std::max<std::int64_t>(size, 0)}};
+    const std::int64_t middle = size / 2 / 4096 * 4096;
+    return {{0, window}, {middle - window / 2, middle + window / 2}, {size - window, size}};
+}
+
+namespace {
+
+constexpr std::int64_t bufferAlignment = 16384;
+constexpr int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+constexpr decltype(statfs::f_type) fuseMagic = 0x65735546;
+
+std::int64_t alignDown(std::int64_t v) { return v / ContentReader::directAlignment * ContentReader::directAlignment; }
+std::int64_t alignUp(std::int64_t v) { return alignDown(v + ContentReader::directAlignment - 1); }
+
+std::int64_t pageSize() {
+    static const std::int64_t size = [] {
+        const long v = ::sysconf(_SC_PAGESIZE);
+        return v > 0 ? static_cast<std::int64_t>(v) : 4096;
+    }();
+    return size;
+}
+
+struct FreeDeleter {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+};
+using AlignedBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+
+AlignedBuffer allocateBuffer(std::int64_t size) {
+    const auto rounded = static_cast<std::size_t>((size + bufferAlignment - 1) / bufferAlignment * bufferAlignment);
+    auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(bufferAlignment, rounded));
+    if (!p) throw std::bad_alloc();
+    return AlignedBuffer(p);
+}
+
+[[noreturn]] void fail(const char* operation, const std::string& path, int error) {
+    throw ContentReadError(error, systemCallMessage(operation, repairUtf8(path), error));
+}
+
+// One open file and the proof, built read by read, that its bytes came from the medium.
+class MediumReader {
+public:
+    MediumReader(ContentSys& sys, const std::string& path, bool fromDevice)
+        : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice) {
+        open();
+        if (fromDevice_) {
+            // Written but unflushed pages could not be dropped and could differ from the drive.
+            // Dropping the file's pages also keeps later buffered readers off stale memory. Under
+            // O_DIRECT the reads bypass the cache anyway, so failures count only in the fallback,
+            // which checks each range before reading it.
+            int rc;
+            do rc = sys_.fdatasync(fd_.get());
+            while (rc != 0 && errno == EINTR);
+            syncFailed_ = rc != 0;
+            sys_.posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_DONTNEED);
+            if (!direct_) noReadAhead();
+        }
+    }
+
+    int fd() const { return fd_.get(); }
+    bool direct() const { return direct_; }
+    bool fromMedium() const { return fromMedium_; }
+
+    // One positioned read of up to `count` bytes; EINTR is retried after `interrupted` (which may
+    // throw). Under O_DIRECT, `buffer`, `count` and `offset` must be aligned.
+    std::int64_t readAt(std::uint8_t* buffer, std::int64_t count, std::int64_t offset,
+                        const std::function<void()>& interrupted = {}) {
+        for (;;) {
+            if (!direct_ && fromDevice_) proveUncached(offset, count);
+            const ssize_t n = sys_.pread(fd_.get(), buffer, static_cast<std::size_t>(count), offset);
+            if (n >= 0) {
+                readOnce_ = true;
+                if (!direct_ && fromDevice_ && n > 0) dropRange(offset, n);
+                return n;
+            }
+            const int error = currentError();
+            if (error == EINTR) {
+                if (interrupted) interrupted();
+                continue;
+            }
+            if (error == EINVAL && direct_ && !readOnce_) {
+                // The file system took O_DIRECT at open but refuses it for reads.
+                leaveDirect();
+                continue;
+            }
+            fail("read", path_, error);
+        }
+    }
+
+private:
+    void open() {
+        int flags = baseFlags | O_NOATIME | (fromDevice_ ? O_DIRECT : 0);
+        int fd;
+        for (;;) {
+            fd = sys_.open(path_.c_str(), flags);
+            if (fd >= 0) break;
+            const int error = currentError();
+            if (error == EINTR) continue;
+            // O_NOATIME is allowed only to the file's owner (or root).
+            if (error == EPERM && (flags & O_NOATIME)) {
+                flags &= ~O_NOATIME;
+                continue;
+            }
+            if (error == EINVAL && (flags & O_DIRECT)) {
+                flags &= ~O_DIRECT;
+                continue;
+            }
+            fail("open", path_, error);
+        }
+        fd_ = UniqueFd(fd, sys_);
+        direct_ = (flags & O_DIRECT) != 0;
+        struct stat st {};
+        if (sys_.fstat(fd, &st) != 0) fail("fstat", path_, currentError());
+        // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are content.
+        if (!S_ISREG(st.st_mode)) fail("open", path_, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        if (fromDevice_) {
+            // A FUSE daemon serves even O_DIRECT reads from its own device reads, which may be
+            // answered by the block device's cache (a copy just written through it is still there),
+            // and nothing here can drop that cache. Such reads are never claimed to be from the
+            // medium; neither are reads whose file system cannot be told.
+            struct statfs fs {};
+            if (sys_.fstatfs(fd, &fs) != 0 || fs.f_type == fuseMagic) fromMedium_ = false;
+        }
+    }
+
+    void leaveDirect() {
+        const int flags = sys_.fcntl(fd_.get(), F_GETFL, 0);
+        if (flags < 0 || sys_.fcntl(fd_.get(), F_SETFL, flags & ~O_DIRECT) != 0) fail("fcntl", path_, currentError());
+        direct_ = false;
+        noReadAhead();
+    }
+
+    // Read-ahead would bring the next range in while it is being checked, and pages still under
+    // read-ahead I/O cannot be dropped: each buffered read brings in only what it asks for.
+    void noReadAhead() { sys_.posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_RANDOM); }
+
+    // Buffered reads count as from the medium only when the pages about to be read were flushed,
+    // dropped, and the page cache then holds none of them: a page still there (dirty, mapped by
+    // someone, or on a file system whose pages are its storage) would be served from memory.
+    void proveUncached(std::int64_t offset, std::int64_t count) {
+        if (!fromMedium_) return;
+        if (syncFailed_) {
+            fromMedium_ = false;
+            return;
+        }
+        const std::int64_t start = offset / pageSize() * pageSize();
+        const std::int64_t end = (offset + count + pageSize() - 1) / pageSize() * pageSize();
+        if (sys_.posix_fadvise(fd_.get(), start, end - start, POSIX_FADV_DONTNEED) != 0 ||
+            ContentReader::residentPages(fd_.get(), start, end - start, sys_) != 0) {
+            fromMedium_ = false;
+        }
+    }
+
+    // Leaves the cache as the read found it, so that the next check of the same file proves afresh.
+    void dropRange(std::int64_t offset, std::int64_t count) {
+        const std::int64_t start = offset / pageSize() * pageSize();
+        const std::int64_t end = (offset + count + pageSize() - 1) / pageSize() * pageSize();
+        sys_.posix_fadvise(fd_.get(), start, end - start, POSIX_FADV_DONTNEED);
+    }
+
+    ContentSys& sys_;
+    const std::string& path_;
+    bool fromDevice_;
+    bool fromMedium_;
+    bool direct_ = false;
+    bool readOnce_ = false;
+    bool syncFailed_ = false;
+    UniqueFd fd_;
+};
+
+// Reads the window into `buffer` (sized for its aligned superset) and returns where it starts
+// there. Under O_DIRECT the read covers whole aligned blocks around the window; only the window's
+// own bytes are hashed. A file that ends inside the window is EIO.
+const std::uint8_t* readWindow(MediumReader& reader, std::uint8_t* buffer, ByteRange window, const std::string& path) {
+    const std::int64_t base = reader.direct() ? alignDown(window.start) : window.start;
+    const std::int64_t want = window.end - base;
+    const std::int64_t readEnd = alignUp(window.end) - base;
+    std::int64_t have = 0;
+    while (have < want) {
+        // After a short read under O_DIRECT the next read starts again at the block boundary.
+        const std::int64_t from = reader.direct() ? alignDown(have) : have;
+        const std::int64_t n = reader.readAt(buffer + from, (reader.direct() ? readEnd : want) - from, base + from);
+        if (from + n <= have) fail("read", path, EIO);
+        have = from + n;
+    }
+    return buffer + (window.start - base);
+}
+
+// Fewer than 32 distinct byte values: too little variety for equal hashes to mean equal content.
+bool weak(const std::uint8_t* bytes, std::int64_t length) {
+    bool seen[256] = {};
+    int distinct = 0;
+    for (std::int64_t i = 0; i < length; ++i) {
+        if (!seen[bytes[i]]) {
+            seen[bytes[i]] = true;
+            if (++distinct >= 32) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace ContentReader {
+
+std::int64_t residentPages(int fd, std::int64_t offset, std::int64_t length, ContentSys& sys) {
+    if (length <= 0) return 0;
+    if (offset < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    // The pages are named by a PROT_NONE shared mapping that is never touched, so a medium that
+    // disappears cannot raise SIGBUS here (mapping card files for reading is what we avoid). Where
+    // the kernel will not reveal another user's page cache, mincore reports every page resident,
+    // which errs towards "not from the medium".
+    constexpr std::int64_t piece = std::int64_t{1} << 30;
+    const std::int64_t page = pageSize();
+    std::int64_t position = offset / page * page;
+    const std::int64_t end = offset + length;
+    std::vector<unsigned char> vec;
+    std::int64_t resident = 0;
+    while (position < end) {
+        const std::int64_t span = std::min(piece, end - position);
+        const auto bytes = static_cast<std::size_t>(span);
+        void* addr = sys.mmap(nullptr, bytes, PROT_NONE, MAP_SHARED, fd, static_cast<off_t>(position));
+        if (addr == MAP_FAILED) return -1;
+        vec.assign(static_cast<std::size_t>((span + page - 1) / page), 0);
+        const int rc = sys.mincore(addr, bytes, vec.data());
+        const int error = errno;
+        sys.munmap(addr, bytes);
+        if (rc != 0) {
+            errno = error;
+            return -1;
+        }
+        for (unsigned char v : vec) resident += v & 1;
+        position += span;
+    }
+    return resident;
+}
+
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ContentSys& sys) {
+    if (size < 0) fail("read", path, EINVAL);
+    const std::vector<ByteRange> windows = SampleFP::windows(size);
+    MediumReader reader(sys, path, fromDevice && size > 0);
+
+    std::int64_t bufferSize = SampleFP::window;
+    for (const ByteRange& w : windows) {
+        bufferSize = std::max(bufferSize, alignUp(w.end) - alignDown(w.start));
+    }
+    const AlignedBuffer buffer = allocateBuffer(bufferSize);
+
+    SampleFP fp;
+    fp.version = 1;
+    std::uint64_t hashes[3] = {};
+    bool strong = true;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const ByteRange w = windows[i];
+        const std::uint8_t* bytes = w.length() > 0 ? readWindow(reader, buffer.get(), w, path) : buffer.get();
+        hashes[i] = XXH3::hash64(bytes, static_cast<std::size_t>(w.length()));
+        if (windows.size() > 1 && weak(bytes, w.length())) strong = false;
+    }
+    if (windows.size() == 1) {
+        fp.head = fp.mid = fp.tail = hashes[0];
+        fp.wholeFile = true;
+        fp.strong = true;
+    } else {
+        fp.head = hashes[0];
+        fp.mid = hashes[1];
+        fp.tail = hashes[2];
+        fp.wholeFile = false;
+        fp.strong = strong;
+    }
+    // An empty file has nothing that could come from a cache.
+    fp.cacheEvicted = fromDevice && (size == 0 || reader.fromMedium());
+    return fp;
+}
+
+FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
+                        const std::function<void(std::int64_t)>& progress, ContentSys& sys) {
+    MediumReader reader(sys, path, true);
+    const AlignedBuffer buffer = allocateBuffer(static_cast<std::int64_t>(chunkSize));
+    XXH3Stream stream;
+    const auto checkCancelled = [&] {
+        if (isCancelled && isCancelled()) throw ContentReadCancelled();
+    };
+
+    std::int64_t total = 0;
+    for (;;) {
+        checkCancelled();
+        // Under O_DIRECT a read after a short one restarts at the block boundary; the bytes
+        // already hashed are skipped.
+        const std::int64_t base = reader.direct() ? alignDown(total) : total;
+        const std::int64_t skip = total - base;
+        const std::int64_t n =
+            reader.readAt(buffer.get(), static_cast<std::int64_t>(chunkSize), base, checkCancelled);
+        if (n <= skip) break;
+        stream.update(buffer.get() + skip, static_cast<std::size_t>(n - skip));
+        total = base + n;
+        if (progress) progress(n - skip);
+    }
+    return {Digest128{static_cast<std::uint64_t>(total), stream.digest()}, reader.fromMedium()};
+}
+
+}  // namespace ContentReader
+
+}  // namespace halvetrop

@@ -1,0 +1,146 @@
+#pragma once
+// Content evidence read from the files themselves: sampled fingerprints (at most three 64 KiB
+// windows) for every candidate pair, and full-content digests for the byte-by-byte level. Reads
+// that must come from the drive use O_DIRECT; where a file system refuses it, the file's cached
+// pages are flushed and dropped and the page cache is asked whether that really happened. A
+// fingerprint or digest claims "read from the medium" only when it truly was.
+#include "platform/Sys.h"
+
+#include <sys/vfs.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace halvetrop {
+
+// Full-content evidence: two digests match only when both fields are equal.
+struct Digest128 {
+    std::uint64_t hi = 0;  // bytes actually read, start to end of file
+    std::uint64_t lo = 0;  // XXH3 (64-bit) of those bytes
+
+    bool operator==(const Digest128&) const = default;
+};
+
+// A half-open byte range [start, end) of a file.
+struct ByteRange {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+
+    std::int64_t length() const { return end - start; }
+    bool operator==(const ByteRange&) const = default;
+};
+
+// Sampled content evidence.
+struct SampleFP {
+    static constexpr std::int64_t window = 65536;
+    // Up to this size one window covers the whole file.
+    static constexpr std::int64_t wholeFileLimit = 0x30000;
+
+    std::uint8_t version = 1;
+    std::uint64_t head = 0;
+    std::uint64_t mid = 0;
+    std::uint64_t tail = 0;
+    bool wholeFile = false;
+    // The windows hold enough variety (32 distinct byte values each) for equal hashes to count as
+    // equal content; always true for a whole-file fingerprint.
+    bool strong = false;
+    // Every window was read from the medium: with O_DIRECT, or after an eviction that the page
+    // cache confirmed. False whenever that cannot be shown, including when not asked for.
+    bool cacheEvicted = false;
+
+    bool operator==(const SampleFP&) const = default;
+
+    // One window of the whole file up to wholeFileLimit bytes, else head, middle (centred on half
+    // the size rounded down to 4096) and tail, 64 KiB each. `size` must not be negative.
+    static std::vector<ByteRange> windows(std::int64_t size);
+};
+
+// What a full read proved: the digest, and whether every byte came from the medium.
+struct FullHashResult {
+    Digest128 digest;
+    bool fromMedium = false;
+};
+
+// A read that failed: `code()` is the system's error number (EIO when none was left, and for a
+// file that ended before the size it was expected to have). what() is the user's text.
+class ContentReadError : public std::runtime_error {
+public:
+    ContentReadError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// The caller asked to stop; never an error number, so a stopped check never reads as a bad file.
+class ContentReadCancelled : public std::runtime_error {
+public:
+    ContentReadCancelled() : std::runtime_error("Cancelled") {}
+};
+
+// The system calls this reader needs beyond the platform seam (status flags, and the page-cache
+// residency query), kept here until the seam carries them. Tests subclass it to inject failures.
+class ContentSys : public Sys {
+public:
+    virtual int fcntl(int fd, int cmd, int arg);
+    virtual void* mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_t offset);
+    virtual int munmap(void* addr, std::size_t length);
+    virtual int mincore(void* addr, std::size_t length, unsigned char* vec);
+    virtual int fstatfs(int fd, struct statfs* out);
+};
+
+// The libc-backed instance; stateless, shared by all threads.
+ContentSys& defaultContentSys();
+
+namespace ContentReader {
+
+// Read buffer granularity for O_DIRECT offsets, lengths and addresses (covers 512 and 4096 byte
+// logical blocks).
+inline constexpr std::int64_t directAlignment = 4096;
+// Bytes per read of a full hash.
+inline constexpr std::size_t chunkSize = 4 << 20;
+
+// Fingerprint of `path` (raw bytes) from the windows of `size` (as the walk saw it). With
+// `fromDevice` the file's cached pages are dropped and the windows read past the cache. Throws
+// ContentReadError.
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice,
+                  ContentSys& sys = defaultContentSys());
+
+// Digest of every byte of `path` to its end, read past the cache. `isCancelled` is polled before
+// each chunk and after each interrupted read; `progress` gets the byte count of each chunk. Both are
+// called on the calling thread and may be empty. Throws ContentReadError or ContentReadCancelled.
+FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
+                        const std::function<void(std::int64_t)>& progress,
+                        ContentSys& sys = defaultContentSys());
+
+// Number of pages of [offset, offset + length) of `fd` held in the page cache, found without ever
+// touching the file's pages (see the implementation), or -1 with errno set when it cannot be told.
+std::int64_t residentPages(int fd, std::int64_t offset, std::int64_t length,
+                           ContentSys& sys = defaultContentSys());
+
+}  // namespace ContentReader
+
+}  // namespace halvetrop
+
+template <>
+struct std::hash<halvetrop::Digest128> {
+    std::size_t operator()(const halvetrop::Digest128& d) const noexcept {
+        return static_cast<std::size_t>(d.lo ^ (d.hi * 0x9E3779B97F4A7C15ULL));
+    }
+};
+
+template <>
+struct std::hash<halvetrop::SampleFP> {
+    std::size_t operator()(const halvetrop::SampleFP& f) const noexcept {
+        std::uint64_t h = f.head;
+        h = h * 0x9E3779B97F4A7C15ULL ^ f.mid;
+        h = h * 0x9E3779B97F4A7C15ULL ^ f.tail;
+        h = h * 0x9E3779B97F4A7C15ULL ^ (std::uint64_t{f.version} | std::uint64_t{f.wholeFile} << 8 |
+                                         std::uint64_t{f.strong} << 9 | std::uint64_t{f.cacheEvicted} << 10);
+        return static_cast<std::size_t>(h);
+    }
+};

@@ -1,0 +1,1 @@
+halvetrop_module(content SOURCES ContentReader.cpp DEPS halvetrop_hash halvetrop_platform halvetrop_utf8)

@@ -1,0 +1,292 @@
+#include "report/Report.h"
+
+#include <stdexcept>
+
+namespace halvetrop {
+
+std::string join(std::string_view left, std::string_view right) {
+    std::string out(left);
+    if (right.empty()) return out;
+    if (out.empty() || out.back() != '/') out += '/';
+    out += right;
+    return out;
+}
+
+std::string_view rawValue(CheckLevel level) {
+    switch (level) {
+        case CheckLevel::standard: return "standard";
+        case CheckLevel::verified: return "verified";
+    }
+    return "standard";
+}
+
+std::optional<CheckLevel> checkLevelFromRaw(std::string_view text) {
+    for (CheckLevel level : allCheckLevels) {
+        if (rawValue(level) == text) return level;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+struct StatusWords {
+    std::string_view raw;
+    std::string_view label;
+};
+
+constexpr StatusWords statusWords[] = {
+    {"verified", "Verified"},
+    {"backedUp", "Backed up"},
+    {"likely", "Likely backed up"},
+    {"conflict", "Different file, same name"},
+    {"missing", "Missing"},
+    {"cloudOnly", "Cloud placeholder only"},
+    {"unreadable", "Can't read"},
+    {"changed", "Changed while reading"},
+    {"notCompared", "Not compared"},
+};
+
+const StatusWords& wordsOf(FileStatus status) {
+    auto index = static_cast<size_t>(status);
+    return statusWords[index < std::size(statusWords) ? index : 4];
+}
+
+}  // namespace
+
+std::string_view rawValue(FileStatus status) { return wordsOf(status).raw; }
+std::string_view label(FileStatus status) { return wordsOf(status).label; }
+
+bool isCovered(FileStatus status) {
+    return status == FileStatus::verified || status == FileStatus::backedUp;
+}
+
+std::optional<FileStatus> fileStatusFromRaw(std::string_view text) {
+    for (FileStatus status : allFileStatuses) {
+        if (rawValue(status) == text) return status;
+    }
+    return std::nullopt;
+}
+
+void StatusCounts::add(const FileResult& file) {
+    files += 1;
+    bytes += file.size;
+    switch (file.status) {
+        case FileStatus::verified: verified += 1; break;
+        case FileStatus::backedUp: backedUp += 1; break;
+        case FileStatus::likely: likely += 1; break;
+        case FileStatus::conflict:
+            conflict += 1;
+            missingBytes += file.size;
+            break;
+        case FileStatus::missing:
+            missing += 1;
+            missingBytes += file.size;
+            break;
+        case FileStatus::cloudOnly:
+        case FileStatus::unreadable:
+        case FileStatus::changed: problem += 1; break;
+        // Never compared is not known to be missing bytes, but it is no copy either.
+        case FileStatus::notCompared: missing += 1; break;
+    }
+}
+
+double StatusCounts::fraction() const {
+    if (files == 0) return 1.0;
+    return static_cast<double>(covered()) / static_cast<double>(files);
+}
+
+std::string ShootGroup::id() const { return folder + "|" + day + "|" + camera; }
+
+std::vector<FileResult> VerifyReport::inScopeFiles() const {
+    std::vector<FileResult> out;
+    for (const FileResult& file : files) {
+        if (file.inScope) out.push_back(file);
+    }
+    return out;
+}
+
+std::vector<SkippedKind> VerifyReport::skippedKinds() const {
+    std::array<int64_t, allMediaKinds.size()> counts{};
+    for (const FileResult& file : files) {
+        if (file.role != FileRole::media || scope.kinds.count(file.kind) != 0) continue;
+        auto index = static_cast<size_t>(file.kind);
+        if (index < counts.size()) counts[index] += 1;
+    }
+    std::vector<SkippedKind> out;
+    for (MediaKind kind : allMediaKinds) {
+        int64_t n = counts[static_cast<size_t>(kind)];
+        if (n > 0) out.push_back({kind, n});
+    }
+    return out;
+}
+
+std::vector<MediaKind> VerifyReport::checkedKinds() const {
+    std::array<bool, allMediaKinds.size()> seen{};
+    for (const FileResult& file : files) {
+        auto index = static_cast<size_t>(file.kind);
+        if (file.inScope && index < seen.size()) seen[index] = true;
+    }
+    std::vector<MediaKind> out;
+    for (MediaKind kind : allMediaKinds) {
+        if (seen[static_cast<size_t>(kind)]) out.push_back(kind);
+    }
+    return out;
+}
+
+bool VerifyReport::readyToFormat() const { return safeToFormat && skippedKinds().empty(); }
+
+std::string headline(const StatusCounts& t) {
+    if (t.files == 0) return "No files of the selected types were found";
+    if (t.covered() == t.files) {
+        return t.verified == t.files ? "Every file is verified on the backup"
+                                     : "Every file is backed up";
+    }
+    std::string out;
+    auto part = [&out](int64_t count, const char* words) {
+        if (count < 1) return;
+        if (!out.empty()) out += " \u00B7 ";
+        out += std::to_string(count);
+        out += words;
+    };
+    part(t.missing, " missing");
+    part(t.conflict, " with a different file under the same name");
+    part(t.likely, " not confirmed");
+    part(t.problem, " couldn't be checked");
+    return out;
+}
+
+std::string VerifyReport::headline() const { return halvetrop::headline(totals); }
+
+std::string VerifyReport::absolutePath(const FileResult& file) const {
+    return join(source.path, file.relativePath);
+}
+
+std::string VerifyReport::absolutePath(const CopyRef& ref) const {
+    if (ref.destination < 0 || static_cast<uint64_t>(ref.destination) >= destinations.size()) {
+        throw std::out_of_range("copy refers to backup " + std::to_string(ref.destination) +
+                                " of a report with " + std::to_string(destinations.size()));
+    }
+    return join(destinations[static_cast<size_t>(ref.destination)].path, ref.relativePath);
+}
+
+}  // namespace halvetrop
+
+namespace {
+
+// Boost-style mixing; enough to spread field hashes of small records.
+inline void mix(std::size_t& seed, std::size_t value) {
+    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+}
+
+template <class T>
+inline void mixValue(std::size_t& seed, const T& value) {
+    mix(seed, std::hash<T>{}(value));
+}
+
+}  // namespace
+
+std::size_t std::hash<halvetrop::CopyRef>::operator()(const halvetrop::CopyRef& r) const noexcept {
+    std::size_t seed = 0;
+    mixValue(seed, r.destination);
+    mixValue(seed, r.relativePath);
+    mixValue(seed, static_cast<int>(r.evidence));
+    mixValue(seed, r.renamed);
+    return seed;
+}
+
+std::size_t std::hash<halvetrop::FileResult>::operator()(
+    const halvetrop::FileResult& r) const noexcept {
+    std::size_t seed = 0;
+    mixValue(seed, r.id);
+    mixValue(seed, r.relativePath);
+    mixValue(seed, r.name);
+    mixValue(seed, r.folder);
+    mixValue(seed, r.size);
+    mixValue(seed, r.modified);
+    mixValue(seed, static_cast<int>(r.kind));
+    mixValue(seed, static_cast<int>(r.role));
+    mixValue(seed, r.inScope);
+    mixValue(seed, r.capture.has_value());
+    if (r.capture) mixValue(seed, *r.capture);
+    mixValue(seed, r.day);
+    mixValue(seed, r.camera);
+    mixValue(seed, static_cast<int>(r.status));
+    mixValue(seed, r.detail.has_value());
+    if (r.detail) mixValue(seed, *r.detail);
+    mixValue(seed, r.copies.size());
+    for (const auto& copy : r.copies) mixValue(seed, copy);
+    mixValue(seed, r.safeDrives);
+    return seed;
+}
+
+std::size_t std::hash<halvetrop::StatusCounts>::operator()(
+    const halvetrop::StatusCounts& c) const noexcept {
+    std::size_t seed = 0;
+    for (int64_t v : {c.files, c.bytes, c.verified, c.backedUp, c.likely, c.conflict, c.missing,
+                      c.problem, c.missingBytes}) {
+        mixValue(seed, v);
+    }
+    return seed;
+}
+
+std::size_t std::hash<halvetrop::LandingRef>::operator()(
+    const halvetrop::LandingRef& r) const noexcept {
+    std::size_t seed = 0;
+    mixValue(seed, r.destination);
+    mixValue(seed, r.folder);
+    mixValue(seed, r.files);
+    return seed;
+}
+
+std::size_t std::hash<halvetrop::ShootGroup>::operator()(
+    const halvetrop::ShootGroup& g) const noexcept {
+    std::size_t seed = 0;
+    mixValue(seed, g.folder);
+    mixValue(seed, g.day);
+    mixValue(seed, g.camera);
+    mixValue(seed, g.fileIDs.size());
+    for (int64_t id : g.fileIDs) mixValue(seed, id);
+    mixValue(seed, g.counts);
+    mixValue(seed, g.kinds.size());
+    for (const auto& [kind, n] : g.kinds) {
+        mixValue(seed, static_cast<int>(kind));
+        mixValue(seed, n);
+    }
+    mixValue(seed, g.formats.size());
+    for (const auto& [format, n] : g.formats) {
+        mixValue(seed, format);
+        mixValue(seed, n);
+    }
+    mixValue(seed, g.landings.size());
+    for (const auto& landing : g.landings) mixValue(seed, landing);
+    mixValue(seed, g.scattered);
+    return seed;
+}
+
+std::size_t std::hash<halvetrop::FolderSummary>::operator()(
+    const halvetrop::FolderSummary& f) const noexcept {
+    std::size_t seed = 0;
+    mixValue(seed, f.path);
+    mixValue(seed, f.name);
+    mixValue(seed, f.depth);
+    mixValue(seed, f.counts);
+    mixValue(seed, f.dayRange.has_value());
+    if (f.dayRange) {
+        mixValue(seed, f.dayRange->lower);
+        mixValue(seed, f.dayRange->upper);
+    }
+    return seed;
+}
+
+std::size_t std::hash<halvetrop::ContentLine>::operator()(
+    const halvetrop::ContentLine& l) const noexcept {
+    std::size_t seed = 0;
+    mixValue(seed, l.label);
+    mixValue(seed, l.formats.size());
+    for (const auto& format : l.formats) mixValue(seed, format);
+    mixValue(seed, l.files);
+    mixValue(seed, l.bytes);
+    mixValue(seed, l.checked);
+    mixValue(seed, l.note);
+    return seed;
+}

@@ -1,0 +1,990 @@
+#include "report/StoredForm.h"
+
+#include <cmath>
+#include <unordered_set>
+
+#include "report/JsonReader.h"
+#include "report/JsonWriter.h"
+
+namespace halvetrop {
+
+DecodingError::DecodingError(std::string keyPath, const std::string& problem)
+    : std::runtime_error(keyPath.empty() ? problem : keyPath + ": " + problem),
+      keyPath_(std::move(keyPath)) {}
+
+// ---------------------------------------------------------------------------------------------
+// Instants
+
+namespace {
+
+constexpr int64_t nanosPerSecond = 1'000'000'000;
+// Seconds from 1970-01-01 to 2001-01-01, both UTC.
+constexpr int64_t referenceOffset = 978'307'200;
+// Whole seconds since 2001 that still fit 64-bit nanoseconds since 1970, with a second to spare
+// for rounding.
+constexpr double lowestStoredSeconds = -9'223'372'036.0 - referenceOffset + 1;
+constexpr double highestStoredSeconds = 9'223'372'036.0 - referenceOffset - 1;
+
+}  // namespace
+
+double toStoredSeconds(TimeNs instant) {
+    int64_t seconds = instant / nanosPerSecond;
+    int64_t nanos = instant % nanosPerSecond;
+    if (nanos < 0) {
+        nanos += nanosPerSecond;
+        seconds -= 1;
+    }
+    return static_cast<double>(seconds - referenceOffset) +
+           static_cast<double>(nanos) / static_cast<double>(nanosPerSecond);
+}
+
+std::optional<TimeNs> fromStoredSeconds(double stored) {
+    if (!std::isfinite(stored) || stored < lowestStoredSeconds || stored > highestStoredSeconds) {
+        return std::nullopt;
+    }
+    double whole = std::floor(stored);
+    // The double holds the time to about a tenth of a microsecond at present-day magnitudes, so
+    // the microsecond is the finest unit that reads back the same on every round trip.
+    auto micros = static_cast<int64_t>(std::llround((stored - whole) * 1e6));
+    auto seconds = static_cast<int64_t>(whole);
+    if (micros >= 1'000'000) {
+        micros -= 1'000'000;
+        seconds += 1;
+    }
+    return (seconds + referenceOffset) * nanosPerSecond + micros * 1000;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+namespace stored {
+
+using json::Writer;
+
+void write(Writer& w, const PhysicalDriveID& drive) {
+    w.beginObject();
+    w.key("raw");
+    w.text(drive.raw);
+    w.endObject();
+}
+
+void write(Writer& w, const VolumeInfo& v) {
+    w.beginObject();
+    w.key("path");
+    w.text(v.path);
+    w.key("volumePath");
+    w.text(v.volumePath);
+    w.key("name");
+    w.text(v.name);
+    w.key("drive");
+    write(w, v.drive);
+    w.key("fileSystem");
+    w.text(v.fileSystem);
+    w.key("isRemovable");
+    w.boolean(v.isRemovable);
+    w.key("isInternal");
+    w.boolean(v.isInternal);
+    w.key("isNetwork");
+    w.boolean(v.isNetwork);
+    w.key("isLikelyCameraCard");
+    w.boolean(v.isLikelyCameraCard);
+    w.key("isDiskImage");
+    w.boolean(v.isDiskImage);
+    if (v.volumeID) {
+        w.key("volumeID");
+        w.text(*v.volumeID);
+    }
+    w.key("totalBytes");
+    w.integer(v.totalBytes);
+    w.key("freeBytes");
+    w.integer(v.freeBytes);
+    if (v.maxFileSize) {
+        w.key("maxFileSize");
+        w.integer(*v.maxFileSize);
+    }
+    w.endObject();
+}
+
+void write(Writer& w, const VerifyScope& scope) {
+    w.beginObject();
+    w.key("kinds");
+    w.beginArray();
+    for (MediaKind kind : scope.kinds) w.text(rawValue(kind));
+    w.endArray();
+    w.key("includeSidecars");
+    w.boolean(scope.includeSidecars);
+    w.key("includeProxies");
+    w.boolean(scope.includeProxies);
+    w.key("includeCameraData");
+    w.boolean(scope.includeCameraData);
+    w.key("photoFormats");
+    w.text(rawValue(scope.photoFormats));
+    w.endObject();
+}
+
+void write(Writer& w, const CameraProfile& camera) {
+    w.beginObject();
+    w.key("id");
+    w.text(camera.id);
+    w.key("name");
+    w.text(camera.name);
+    w.endObject();
+}
+
+void write(Writer& w, const CaptureInfo& c) {
+    w.beginObject();
+    if (c.date) {
+        w.key("date");
+        w.number(toStoredSeconds(*c.date));
+    }
+    if (c.wallClock) {
+        w.key("wallClock");
+        w.text(*c.wallClock);
+    }
+    if (c.model) {
+        w.key("model");
+        w.text(*c.model);
+    }
+    if (c.serial) {
+        w.key("serial");
+        w.text(*c.serial);
+    }
+    if (c.uniqueID) {
+        w.key("uniqueID");
+        w.text(*c.uniqueID);
+    }
+    w.key("source");
+    w.text(rawValue(c.source));
+    w.endObject();
+}
+
+void write(Writer& w, const CopyRef& ref) {
+    w.beginObject();
+    w.key("destination");
+    w.integer(ref.destination);
+    w.key("relativePath");
+    w.text(ref.relativePath);
+    w.key("evidence");
+    w.integer(rawValue(ref.evidence));
+    w.key("renamed");
+    w.boolean(ref.renamed);
+    w.endObject();
+}
+
+void write(Writer& w, const FileResult& f) {
+    w.beginObject();
+    w.key("id");
+    w.integer(f.id);
+    w.key("relativePath");
+    w.text(f.relativePath);
+    w.key("name");
+    w.text(f.name);
+    w.key("folder");
+    w.text(f.folder);
+    w.key("size");
+    w.integer(f.size);
+    w.key("modified");
+    w.number(toStoredSeconds(f.modified));
+    w.key("kind");
+    w.text(rawValue(f.kind));
+    w.key("role");
+    w.text(rawValue(f.role));
+    w.key("inScope");
+    w.boolean(f.inScope);
+    if (f.capture) {
+        w.key("capture");
+        write(w, *f.capture);
+    }
+    w.key("day");
+    w.text(f.day);
+    w.key("camera");
+    w.text(f.camera);
+    w.key("status");
+    w.text(rawValue(f.status));
+    if (f.detail) {
+        w.key("detail");
+        w.text(*f.detail);
+    }
+    w.key("copies");
+    w.beginArray();
+    for (const CopyRef& ref : f.copies) write(w, ref);
+    w.endArray();
+    w.key("safeDrives");
+    w.integer(f.safeDrives);
+    w.endObject();
+}
+
+void write(Writer& w, const StatusCounts& c) {
+    w.beginObject();
+    w.key("files");
+    w.integer(c.files);
+    w.key("bytes");
+    w.integer(c.bytes);
+    w.key("verified");
+    w.integer(c.verified);
+    w.key("backedUp");
+    w.integer(c.backedUp);
+    w.key("likely");
+    w.integer(c.likely);
+    w.key("conflict");
+    w.integer(c.conflict);
+    w.key("missing");
+    w.integer(c.missing);
+    w.key("problem");
+    w.integer(c.problem);
+    w.key("missingBytes");
+    w.integer(c.missingBytes);
+    w.endObject();
+}
+
+void write(Writer& w, const LandingRef& l) {
+    w.beginObject();
+    w.key("destination");
+    w.integer(l.destination);
+    w.key("folder");
+    w.text(l.folder);
+    w.key("files");
+    w.integer(l.files);
+    w.endObject();
+}
+
+void write(Writer& w, const ShootGroup& g) {
+    w.beginObject();
+    w.key("folder");
+    w.text(g.folder);
+    w.key("day");
+    w.text(g.day);
+    w.key("camera");
+    w.text(g.camera);
+    w.key("fileIDs");
+    w.beginArray();
+    for (int64_t id : g.fileIDs) w.integer(id);
+    w.endArray();
+    w.key("counts");
+    write(w, g.counts);
+    w.key("kinds");
+    w.beginArray();
+    for (const auto& [kind, count] : g.kinds) {
+        w.text(rawValue(kind));
+        w.integer(count);
+    }
+    w.endArray();
+    w.key("formats");
+    w.beginObject();
+    for (const auto& [format, count] : g.formats) {
+        w.textKey(format);
+        w.integer(count);
+    }
+    w.endObject();
+    w.key("landings");
+    w.beginArray();
+    for (const LandingRef& l : g.landings) write(w, l);
+    w.endArray();
+    w.key("scattered");
+    w.boolean(g.scattered);
+    w.endObject();
+}
+
+void write(Writer& w, const FolderSummary& f) {
+    w.beginObject();
+    w.key("path");
+    w.text(f.path);
+    w.key("name");
+    w.text(f.name);
+    w.key("depth");
+    w.integer(f.depth);
+    w.key("counts");
+    write(w, f.counts);
+    if (f.dayRange) {
+        w.key("dayRange");
+        w.beginArray();
+        w.text(f.dayRange->lower);
+        w.text(f.dayRange->upper);
+        w.endArray();
+    }
+    w.endObject();
+}
+
+void write(Writer& w, const ContentLine& l) {
+    w.beginObject();
+    w.key("label");
+    w.text(l.label);
+    w.key("formats");
+    w.beginArray();
+    for (const std::string& format : l.formats) w.text(format);
+    w.endArray();
+    w.key("files");
+    w.integer(l.files);
+    w.key("bytes");
+    w.integer(l.bytes);
+    w.key("checked");
+    w.integer(l.checked);
+    w.key("note");
+    w.text(l.note);
+    w.endObject();
+}
+
+template <class T>
+void writeList(Writer& w, const std::vector<T>& items) {
+    w.beginArray();
+    for (const T& item : items) write(w, item);
+    w.endArray();
+}
+
+void write(Writer& w, const VerifyReport& r) {
+    w.beginObject();
+    w.key("source");
+    write(w, r.source);
+    w.key("destinations");
+    writeList(w, r.destinations);
+    w.key("scope");
+    write(w, r.scope);
+    w.key("level");
+    w.text(rawValue(r.level));
+    w.key("requiredCopies");
+    w.integer(r.requiredCopies);
+    w.key("cameras");
+    writeList(w, r.cameras);
+    w.key("files");
+    writeList(w, r.files);
+    w.key("groups");
+    writeList(w, r.groups);
+    w.key("folders");
+    writeList(w, r.folders);
+    w.key("totals");
+    write(w, r.totals);
+    w.key("safeToFormat");
+    w.boolean(r.safeToFormat);
+    w.key("safeFiles");
+    w.integer(r.safeFiles);
+    w.key("outOfScope");
+    w.integer(r.outOfScope);
+    w.key("problems");
+    w.beginArray();
+    for (const std::string& problem : r.problems) w.text(problem);
+    w.endArray();
+    w.key("contents");
+    writeList(w, r.contents);
+    w.key("startedAt");
+    w.number(toStoredSeconds(r.startedAt));
+    w.key("finishedAt");
+    w.number(toStoredSeconds(r.finishedAt));
+    w.endObject();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+using json::Frame;
+using json::ListFrame;
+using json::Reader;
+using json::RecordFrame;
+using json::RecordListFrame;
+using json::ScalarListFrame;
+using json::Value;
+
+namespace {
+
+template <size_t N>
+constexpr uint32_t optionalBits(const std::array<int, N>& fields) {
+    uint32_t bits = 0;
+    for (int f : fields) bits |= uint32_t{1} << f;
+    return bits;
+}
+
+const auto readText = [](Reader& r, Value& v) { return r.text(v); };
+const auto readInteger = [](Reader& r, Value& v) { return r.integer(v); };
+
+class DriveFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"raw"};
+    explicit DriveFrame(PhysicalDriveID& out) : RecordFrame(keys, 1, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int, Value& v) override {
+        out_.raw = r.text(v);
+        return nullptr;
+    }
+
+private:
+    PhysicalDriveID& out_;
+};
+
+class VolumeFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {
+        "path",      "volumePath",         "name",        "drive",    "fileSystem",
+        "isRemovable", "isInternal",       "isNetwork",   "isLikelyCameraCard",
+        "isDiskImage", "volumeID",         "totalBytes",  "freeBytes", "maxFileSize"};
+    explicit VolumeFrame(VolumeInfo& out)
+        : RecordFrame(keys, 14, optionalBits(std::array{10, 13})), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: out_.path = r.text(v); break;
+            case 1: out_.volumePath = r.text(v); break;
+            case 2: out_.name = r.text(v); break;
+            case 3: r.expectObject(v); return std::make_unique<DriveFrame>(out_.drive);
+            case 4: out_.fileSystem = r.text(v); break;
+            case 5: out_.isRemovable = r.boolean(v); break;
+            case 6: out_.isInternal = r.boolean(v); break;
+            case 7: out_.isNetwork = r.boolean(v); break;
+            case 8: out_.isLikelyCameraCard = r.boolean(v); break;
+            case 9: out_.isDiskImage = r.boolean(v); break;
+            case 10: out_.volumeID = r.optionalText(v); break;
+            case 11: out_.totalBytes = r.integer(v); break;
+            case 12: out_.freeBytes = r.integer(v); break;
+            case 13:
+                if (v.type == Value::Type::null) {
+                    out_.maxFileSize.reset();
+                } else {
+                    out_.maxFileSize = r.integer(v);
+                }
+                break;
+        }
+        return nullptr;
+    }
+
+private:
+    VolumeInfo& out_;
+};
+
+class KindSetFrame final : public ListFrame {
+public:
+    explicit KindSetFrame(std::set<MediaKind>& out) : out_(out) { out_.clear(); }
+
+protected:
+    std::unique_ptr<Frame> element(Reader& r, size_t, Value& v) override {
+        out_.insert(r.enumeration<MediaKind>(v, "media kind"));
+        return nullptr;
+    }
+
+private:
+    std::set<MediaKind>& out_;
+};
+
+class ScopeFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"kinds", "includeSidecars", "includeProxies",
+                                                "includeCameraData", "photoFormats"};
+    explicit ScopeFrame(VerifyScope& out) : RecordFrame(keys, 5, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: r.expectArray(v); return std::make_unique<KindSetFrame>(out_.kinds);
+            case 1: out_.includeSidecars = r.boolean(v); break;
+            case 2: out_.includeProxies = r.boolean(v); break;
+            case 3: out_.includeCameraData = r.boolean(v); break;
+            case 4: out_.photoFormats = r.enumeration<PhotoFormats>(v, "photo format choice"); break;
+        }
+        return nullptr;
+    }
+
+private:
+    VerifyScope& out_;
+};
+
+class CameraFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"id", "name"};
+    explicit CameraFrame(CameraProfile& out) : RecordFrame(keys, 2, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        (f == 0 ? out_.id : out_.name) = r.text(v);
+        return nullptr;
+    }
+
+private:
+    CameraProfile& out_;
+};
+
+class CaptureFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"date",   "wallClock", "model",
+                                                "serial", "uniqueID",  "source"};
+    explicit CaptureFrame(CaptureInfo& out)
+        : RecordFrame(keys, 6, optionalBits(std::array{0, 1, 2, 3, 4})), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0:
+                if (v.type == Value::Type::null) {
+                    out_.date.reset();
+                } else {
+                    out_.date = r.instant(v);
+                }
+                break;
+            case 1: out_.wallClock = r.optionalText(v); break;
+            case 2: out_.model = r.optionalText(v); break;
+            case 3: out_.serial = r.optionalText(v); break;
+            case 4: out_.uniqueID = r.optionalText(v); break;
+            case 5: out_.source = r.enumeration<DateSource>(v, "date source"); break;
+        }
+        return nullptr;
+    }
+
+private:
+    CaptureInfo& out_;
+};
+
+class CopyFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"destination", "relativePath", "evidence",
+                                                "renamed"};
+    explicit CopyFrame(CopyRef& out) : RecordFrame(keys, 4, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: out_.destination = r.integer(v); break;
+            case 1: out_.relativePath = r.text(v); break;
+            case 2: out_.evidence = r.evidence(v); break;
+            case 3: out_.renamed = r.boolean(v); break;
+        }
+        return nullptr;
+    }
+
+private:
+    CopyRef& out_;
+};
+
+class FileFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {
+        "id",     "relativePath", "name",    "folder", "size",   "modified",
+        "kind",   "role",         "inScope", "capture", "day",   "camera",
+        "status", "detail",       "copies",  "safeDrives"};
+    explicit FileFrame(FileResult& out)
+        : RecordFrame(keys, 16, optionalBits(std::array{9, 13})), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: out_.id = r.integer(v); break;
+            case 1: out_.relativePath = r.text(v); break;
+            case 2: out_.name = r.text(v); break;
+            case 3: out_.folder = r.text(v); break;
+            case 4: out_.size = r.integer(v); break;
+            case 5: out_.modified = r.instant(v); break;
+            case 6: out_.kind = r.enumeration<MediaKind>(v, "media kind"); break;
+            case 7: out_.role = r.enumeration<FileRole>(v, "file role"); break;
+            case 8: out_.inScope = r.boolean(v); break;
+            case 9:
+                if (v.type == Value::Type::null) {
+                    out_.capture.reset();
+                    break;
+                }
+                r.expectObject(v);
+                out_.capture.emplace();
+                return std::make_unique<CaptureFrame>(*out_.capture);
+            case 10: out_.day = r.text(v); break;
+            case 11: out_.camera = r.text(v); break;
+            case 12: out_.status = r.enumeration<FileStatus>(v, "file status"); break;
+            case 13: out_.detail = r.optionalText(v); break;
+            case 14:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<CopyRef, CopyFrame>>(out_.copies);
+            case 15: out_.safeDrives = r.integer(v); break;
+        }
+        return nullptr;
+    }
+
+private:
+    FileResult& out_;
+};
+
+class CountsFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"files",    "bytes",    "verified",
+                                                "backedUp", "likely",   "conflict",
+                                                "missing",  "problem",  "missingBytes"};
+    explicit CountsFrame(StatusCounts& out) : RecordFrame(keys, 9, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        int64_t* fields[] = {&out_.files,    &out_.bytes,   &out_.verified,
+                             &out_.backedUp, &out_.likely,  &out_.conflict,
+                             &out_.missing,  &out_.problem, &out_.missingBytes};
+        *fields[f] = r.integer(v);
+        return nullptr;
+    }
+
+private:
+    StatusCounts& out_;
+};
+
+class LandingFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"destination", "folder", "files"};
+    explicit LandingFrame(LandingRef& out) : RecordFrame(keys, 3, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: out_.destination = r.integer(v); break;
+            case 1: out_.folder = r.text(v); break;
+            case 2: out_.files = r.integer(v); break;
+        }
+        return nullptr;
+    }
+
+private:
+    LandingRef& out_;
+};
+
+// The kinds of a shoot: a flat list alternating a kind's text and its count.
+class KindCountsFrame final : public ListFrame {
+public:
+    explicit KindCountsFrame(std::map<MediaKind, int64_t>& out) : out_(out) { out_.clear(); }
+
+    void end(Reader& r) override {
+        if (count() % 2 != 0) r.failInClosing("", "the kind counts list has an odd number of elements");
+    }
+
+protected:
+    std::unique_ptr<Frame> element(Reader& r, size_t index, Value& v) override {
+        if (index % 2 == 0) {
+            pending_ = r.enumeration<MediaKind>(v, "media kind");
+        } else {
+            out_[pending_] = r.integer(v);
+        }
+        return nullptr;
+    }
+
+private:
+    std::map<MediaKind, int64_t>& out_;
+    MediaKind pending_ = MediaKind::other;
+};
+
+// The formats of a shoot: an object whose keys are format names.
+class FormatCountsFrame final : public Frame {
+public:
+    explicit FormatCountsFrame(std::map<std::string, int64_t>& out) : out_(out) { out_.clear(); }
+    void key(Reader&, std::string& name) override { key_ = name; }
+    std::unique_ptr<Frame> value(Reader& r, Value& v) override {
+        out_[key_] = r.integer(v);
+        return nullptr;
+    }
+    void end(Reader&) override {}
+    void appendPath(std::string& path) const override {
+        if (!path.empty()) path += '.';
+        path += key_;
+    }
+
+private:
+    std::map<std::string, int64_t>& out_;
+    std::string key_;
+};
+
+class ShootFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"folder", "day",     "camera",
+                                                "fileIDs", "counts", "kinds",
+                                                "formats", "landings", "scattered"};
+    explicit ShootFrame(ShootGroup& out) : RecordFrame(keys, 9, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: out_.folder = r.text(v); break;
+            case 1: out_.day = r.text(v); break;
+            case 2: out_.camera = r.text(v); break;
+            case 3:
+                r.expectArray(v);
+                return std::make_unique<ScalarListFrame<int64_t, decltype(readInteger)>>(
+                    out_.fileIDs, readInteger);
+            case 4: r.expectObject(v); return std::make_unique<CountsFrame>(out_.counts);
+            case 5: r.expectArray(v); return std::make_unique<KindCountsFrame>(out_.kinds);
+            case 6: r.expectObject(v); return std::make_unique<FormatCountsFrame>(out_.formats);
+            case 7:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<LandingRef, LandingFrame>>(out_.landings);
+            case 8: out_.scattered = r.boolean(v); break;
+        }
+        return nullptr;
+    }
+
+private:
+    ShootGroup& out_;
+};
+
+// A closed range of days: exactly two texts, lower first.
+class DayRangeFrame final : public ListFrame {
+public:
+    explicit DayRangeFrame(DayRange& out) : out_(out) {}
+
+    void end(Reader& r) override {
+        if (count() != 2) r.failInClosing("", "a day range needs exactly two days");
+        if (out_.upper < out_.lower) r.failInClosing("", "the day range ends before it starts");
+    }
+
+protected:
+    std::unique_ptr<Frame> element(Reader& r, size_t index, Value& v) override {
+        if (index == 0) {
+            out_.lower = r.text(v);
+        } else if (index == 1) {
+            out_.upper = r.text(v);
+        } else {
+            r.fail("a day range needs exactly two days");
+        }
+        return nullptr;
+    }
+
+private:
+    DayRange& out_;
+};
+
+class FolderFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"path", "name", "depth", "counts", "dayRange"};
+    explicit FolderFrame(FolderSummary& out)
+        : RecordFrame(keys, 5, optionalBits(std::array{4})), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: out_.path = r.text(v); break;
+            case 1: out_.name = r.text(v); break;
+            case 2: out_.depth = r.integer(v); break;
+            case 3: r.expectObject(v); return std::make_unique<CountsFrame>(out_.counts);
+            case 4:
+                if (v.type == Value::Type::null) {
+                    out_.dayRange.reset();
+                    break;
+                }
+                r.expectArray(v);
+                out_.dayRange.emplace();
+                return std::make_unique<DayRangeFrame>(*out_.dayRange);
+        }
+        return nullptr;
+    }
+
+private:
+    FolderSummary& out_;
+};
+
+class ContentFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"label", "formats", "files",
+                                                "bytes", "checked", "note"};
+    explicit ContentFrame(ContentLine& out) : RecordFrame(keys, 6, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: out_.label = r.text(v); break;
+            case 1:
+                r.expectArray(v);
+                return std::make_unique<ScalarListFrame<std::string, decltype(readText)>>(
+                    out_.formats, readText);
+            case 2: out_.files = r.integer(v); break;
+            case 3: out_.bytes = r.integer(v); break;
+            case 4: out_.checked = r.integer(v); break;
+            case 5: out_.note = r.text(v); break;
+        }
+        return nullptr;
+    }
+
+private:
+    ContentLine& out_;
+};
+
+class ReportFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {
+        "source",    "destinations", "scope",      "level",      "requiredCopies", "cameras",
+        "files",     "groups",       "folders",    "totals",     "safeToFormat",   "safeFiles",
+        "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt"};
+    explicit ReportFrame(VerifyReport& out) : RecordFrame(keys, 17, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        switch (f) {
+            case 0: r.expectObject(v); return std::make_unique<VolumeFrame>(out_.source);
+            case 1:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<VolumeInfo, VolumeFrame>>(out_.destinations);
+            case 2: r.expectObject(v); return std::make_unique<ScopeFrame>(out_.scope);
+            case 3: out_.level = r.enumeration<CheckLevel>(v, "check level"); break;
+            case 4: out_.requiredCopies = r.integer(v); break;
+            case 5:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<CameraProfile, CameraFrame>>(out_.cameras);
+            case 6:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<FileResult, FileFrame>>(out_.files);
+            case 7:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<ShootGroup, ShootFrame>>(out_.groups);
+            case 8:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<FolderSummary, FolderFrame>>(out_.folders);
+            case 9: r.expectObject(v); return std::make_unique<CountsFrame>(out_.totals);
+            case 10: out_.safeToFormat = r.boolean(v); break;
+            case 11: out_.safeFiles = r.integer(v); break;
+            case 12: out_.outOfScope = r.integer(v); break;
+            case 13:
+                r.expectArray(v);
+                return std::make_unique<ScalarListFrame<std::string, decltype(readText)>>(
+                    out_.problems, readText);
+            case 14:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<ContentLine, ContentFrame>>(out_.contents);
+            case 15: out_.startedAt = r.instant(v); break;
+            case 16: out_.finishedAt = r.instant(v); break;
+        }
+        return nullptr;
+    }
+
+private:
+    VerifyReport& out_;
+};
+
+std::string indexed(std::string_view list, size_t index) {
+    return std::string(list) + "[" + std::to_string(index) + "]";
+}
+
+bool validDestination(int64_t destination, size_t count) {
+    return destination >= 0 && static_cast<uint64_t>(destination) < count;
+}
+
+std::string destinationProblem(int64_t destination, size_t count) {
+    return "refers to backup " + std::to_string(destination) + ", but the report has " +
+           std::to_string(count) + (count == 1 ? " backup" : " backups");
+}
+
+// Readers index destinations and files by these numbers, so a stored report that breaks them
+// is refused here rather than trusted later.
+void checkCrossReferences(const VerifyReport& report) {
+    const size_t backups = report.destinations.size();
+    std::unordered_set<int64_t> ids;
+    ids.reserve(report.files.size());
+    for (size_t i = 0; i < report.files.size(); ++i) {
+        const FileResult& file = report.files[i];
+        if (!ids.insert(file.id).second) {
+            throw DecodingError(indexed("files", i) + ".id",
+                                "file id " + std::to_string(file.id) + " is used twice");
+        }
+        for (size_t c = 0; c < file.copies.size(); ++c) {
+            if (!validDestination(file.copies[c].destination, backups)) {
+                throw DecodingError(indexed(indexed("files", i) + ".copies", c) + ".destination",
+                                    destinationProblem(file.copies[c].destination, backups));
+            }
+        }
+    }
+    for (size_t g = 0; g < report.groups.size(); ++g) {
+        const ShootGroup& group = report.groups[g];
+        for (size_t k = 0; k < group.fileIDs.size(); ++k) {
+            if (ids.count(group.fileIDs[k]) == 0) {
+                throw DecodingError(indexed(indexed("groups", g) + ".fileIDs", k),
+                                    "file id " + std::to_string(group.fileIDs[k]) +
+                                        " names no file of the report");
+            }
+        }
+        for (size_t l = 0; l < group.landings.size(); ++l) {
+            if (!validDestination(group.landings[l].destination, backups)) {
+                throw DecodingError(
+                    indexed(indexed("groups", g) + ".landings", l) + ".destination",
+                    destinationProblem(group.landings[l].destination, backups));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+template <class T, class TopFrame>
+T decode(std::string_view json) {
+    T out{};
+    Reader::read(json, std::make_unique<TopFrame>(out));
+    return out;
+}
+
+template <class T>
+std::string encode(const T& value, size_t reserve) {
+    std::string out;
+    out.reserve(reserve);
+    Writer w(out);
+    write(w, value);
+    return out;
+}
+
+}  // namespace stored
+
+std::string toStoredJson(const VerifyReport& report) {
+    // About half a kilobyte per file keeps the buffer from growing many times.
+    return stored::encode(report, 4096 + report.files.size() * 512);
+}
+std::string toStoredJson(const FileResult& file) { return stored::encode(file, 512); }
+std::string toStoredJson(const CopyRef& ref) { return stored::encode(ref, 128); }
+std::string toStoredJson(const StatusCounts& counts) { return stored::encode(counts, 160); }
+std::string toStoredJson(const LandingRef& landing) { return stored::encode(landing, 96); }
+std::string toStoredJson(const ShootGroup& group) { return stored::encode(group, 512); }
+std::string toStoredJson(const FolderSummary& folder) { return stored::encode(folder, 256); }
+std::string toStoredJson(const ContentLine& line) { return stored::encode(line, 160); }
+std::string toStoredJson(const VolumeInfo& volume) { return stored::encode(volume, 384); }
+std::string toStoredJson(const PhysicalDriveID& drive) { return stored::encode(drive, 64); }
+std::string toStoredJson(const VerifyScope& scope) { return stored::encode(scope, 160); }
+std::string toStoredJson(const CameraProfile& camera) { return stored::encode(camera, 64); }
+std::string toStoredJson(const CaptureInfo& capture) { return stored::encode(capture, 160); }
+
+template <>
+VerifyReport fromStoredJson<VerifyReport>(std::string_view json) {
+    VerifyReport report = stored::decode<VerifyReport, stored::ReportFrame>(json);
+    stored::checkCrossReferences(report);
+    return report;
+}
+template <>
+FileResult fromStoredJson<FileResult>(std::string_view json) {
+    return stored::decode<FileResult, stored::FileFrame>(json);
+}
+template <>
+CopyRef fromStoredJson<CopyRef>(std::string_view json) {
+    return stored::decode<CopyRef, stored::CopyFrame>(json);
+}
+template <>
+StatusCounts fromStoredJson<StatusCounts>(std::string_view json) {
+    return stored::decode<StatusCounts, stored::CountsFrame>(json);
+}
+template <>
+LandingRef fromStoredJson<LandingRef>(std::string_view json) {
+    return stored::decode<LandingRef, stored::LandingFrame>(json);
+}
+template <>
+ShootGroup fromStoredJson<ShootGroup>(std::string_view json) {
+    return stored::decode<ShootGroup, stored::ShootFrame>(json);
+}
+template <>
+FolderSummary fromStoredJson<FolderSummary>(std::string_view json) {
+    return stored::decode<FolderSummary, stored::FolderFrame>(json);
+}
+template <>
+ContentLine fromStoredJson<ContentLine>(std::string_view json) {
+    return stored::decode<ContentLine, stored::ContentFrame>(json);
+}
+template <>
+VolumeInfo fromStoredJson<VolumeInfo>(std::string_view json) {
+    return stored::decode<VolumeInfo, stored::VolumeFrame>(json);
+}
+template <>
+PhysicalDriveID fromStoredJson<PhysicalDriveID>(std::string_view json) {
+    return stored::decode<PhysicalDriveID, stored::DriveFrame>(json);
+}
+template <>
+VerifyScope fromStoredJson<VerifyScope>(std::string_view json) {
+    return stored::decode<VerifyScope, stored::ScopeFrame>(json);
+}
+template <>
+CameraProfile fromStoredJson<CameraProfile>(std::string_view json) {
+    return stored::decode<CameraProfile, stored::CameraFrame>(json);
+}
+template <>
+CaptureInfo fromStoredJson<CaptureInfo>(std::string_view json) {
+    return stored::decode<CaptureInfo, stored::CaptureFrame>(json);
+}
+
+}  // namespace halvetrop

@@ -1,0 +1,1 @@
+halvetrop_module(collate SOURCES Collation.cpp DEPS halvetrop_utf8 ICU::uc ICU::i18n)

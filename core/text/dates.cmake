@@ -1,0 +1,1 @@
+halvetrop_module(dates SOURCES Dates.cpp DEPS ICU::uc)

@@ -1,0 +1,304 @@
+// One in-scope card file against its candidate copies: gathers the evidence the verdicts need,
+// as far as the check level asks and no further, and words the outcome.
+#include "verify/Verifier.h"
+
+#include "anatomy/Anatomy.h"
+#include "capture/CaptureReader.h"
+#include "match/Candidates.h"
+#include "match/ContentReader.h"
+#include "match/NameKey.h"
+#include "platform/Errors.h"
+#include "report/Join.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <future>
+#include <set>
+
+namespace halvetrop {
+
+namespace {
+
+constexpr int64_t gateK = 32;
+constexpr int64_t wideSearchMinSize = 1048576;
+constexpr size_t wideSearchMax = 16;
+constexpr size_t sameNameOtherSizeMax = 4;
+
+std::string phrase(const PairVerdict& v) {
+    switch (v.kind) {
+        case PairVerdict::Kind::unreadableCopy: return " can't be read";
+        case PairVerdict::Kind::incomplete: return " is incomplete (copy was cut short)";
+        case PairVerdict::Kind::edited: return " is an edited version, not the original";
+        case PairVerdict::Kind::damaged: return " is damaged (content differs)";
+        case PairVerdict::Kind::different:
+            if (v.reason.kind == DifferenceReason::Kind::otherShot)
+                return " is a different shot (taken " + v.reason.takenAt + ")";
+            break;
+        default: break;
+    }
+    return " has the same name but different content";
+}
+
+int codeOf(int code) { return code != 0 ? code : EIO; }
+
+}  // namespace
+
+std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const Item& item,
+                                                               const CompareContext& ctx) const {
+    const DestIndex& ix = *ctx.index;
+    const bool verifiedLevel = ctx.request.level == CheckLevel::verified;
+
+    FileResult r;
+    r.id = id;
+    r.relativePath = item.rel;
+    r.name = item.name;
+    r.folder = item.folder;
+    r.size = item.size;
+    r.modified = item.mtimeNs;
+    r.kind = item.cls.kind;
+    r.role = item.cls.role;
+    r.inScope = true;
+    r.capture = item.capture;
+    r.camera = item.capture && item.capture->model ? *item.capture->model : std::string();
+    r.status = FileStatus::missing;
+    const std::string cardPath = join(ctx.request.source, item.rawRel);
+
+    std::vector<Location> locations;
+    if (item.dataless) {
+        r.status = FileStatus::unreadable;
+        r.detail = "This file is only a cloud placeholder on the source";
+        return {std::move(r), std::move(locations)};
+    }
+
+    SourceFile src;
+    src.id = id;
+    src.name = item.name;
+    src.nameKey = NameKey::hash(item.name);
+    src.keysNameFirst.push_back(src.nameKey);
+    {
+        std::vector<std::string> parts;
+        size_t start = 0;
+        while (start <= item.folder.size()) {
+            size_t slash = item.folder.find('/', start);
+            if (slash == std::string::npos) slash = item.folder.size();
+            if (slash > start) parts.push_back(item.folder.substr(start, slash - start));
+            start = slash + 1;
+        }
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it) src.keysNameFirst.push_back(NameKey::hash(*it));
+    }
+    src.size = item.size;
+    src.extID = ctx.extTable->id(item.name);
+    src.mtimeNs = item.mtimeNs;
+    if (item.capture) src.capture = item.capture->identity();
+
+    const Candidates cands = candidates(src, ix, gateK);
+    std::vector<uint32_t> rows = cands.named;
+    rows.insert(rows.end(), cands.renamed.begin(), cands.renamed.end());
+    if (rows.empty() && item.size >= wideSearchMinSize) {
+        for (uint32_t row : ix.rowsOfSize(item.size)) {
+            if (rows.size() >= wideSearchMax) break;
+            if (ix.extID()[row] == src.extID && ix.nameKey()[row] != src.nameKey) rows.push_back(row);
+        }
+    }
+
+    auto cancelledCheck = [this] { return isCancelled(); };
+    std::optional<SampleFP> srcSFP;
+    std::optional<FullHashResult> srcFull;
+    std::optional<int> srcError;
+    std::set<PhysicalDriveID> settled;
+
+    for (uint32_t row : rows) {
+        const RootID root = ix.root(row);
+        auto driveIt = ix.rootDrive.find(root);
+        if (driveIt == ix.rootDrive.end()) continue;
+        const PhysicalDriveID& drive = driveIt->second;
+        if (settled.count(drive)) continue;
+        const std::string backupPath = ctx.path(row);
+
+        PairFacts facts(item.size, ix.size()[row]);
+        const bool onCardVolume = root.raw < ctx.sameVolume.size() && ctx.sameVolume[root.raw];
+        facts.sameObject = onCardVolume && item.fileID != 0 && item.fileID == ix.fileID()[row];
+        facts.destDataless = ix.flags()[row].contains(EntryFlags::dataless);
+        facts.srcCapture = src.capture;
+
+        if (!facts.sameObject && !facts.destDataless) {
+            if (!srcSFP) {
+                try {
+                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel);
+                } catch (const ContentReadError& e) {
+                    srcError = codeOf(e.code());
+                    break;
+                }
+            }
+            facts.srcSFP = srcSFP;
+            try {
+                facts.dstSFP = ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel);
+                struct stat st {};
+                if (::stat(backupPath.c_str(), &st) != 0 || st.st_size != ix.size()[row]) facts.validatorChanged = true;
+            } catch (const ContentReadError& e) {
+                facts.readError = codeOf(e.code());
+            }
+        }
+
+        PairVerdict v = decide(facts);
+
+        const bool wantFull = v.kind == PairVerdict::Kind::plausible ||
+                              (verifiedLevel && v.isIdentical() && v.level == EvidenceLevel::sampled);
+        if (wantFull && !srcError) {
+            // The card and the backup are different devices: reading both at once keeps both busy
+            // and halves the wall time of the byte-by-byte pass.
+            std::optional<FullHashResult> dstFull;
+            std::optional<int> dstError;
+            bool stopped = false;
+            auto readBackup = [&] {
+                try {
+                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {});
+                } catch (const ContentReadCancelled&) {
+                    stopped = true;
+                } catch (const ContentReadError& e) {
+                    dstError = codeOf(e.code());
+                }
+            };
+            if (!srcFull) {
+                auto cardJob = std::async(std::launch::async,
+                                          [&] { return ContentReader::fullHash(cardPath, cancelledCheck, {}); });
+                readBackup();
+                try {
+                    srcFull = cardJob.get();
+                } catch (const ContentReadCancelled&) {
+                    stopped = true;
+                } catch (const ContentReadError& e) {
+                    srcError = codeOf(e.code());
+                }
+            } else {
+                readBackup();
+            }
+            // A stopped check has no result for this file rather than a made-up one.
+            if (stopped) throw VerifyError::cancelled();
+            if (srcFull) {
+                if (dstError) {
+                    v = PairVerdict::unreadableCopy(*dstError);
+                } else if (dstFull) {
+                    facts.srcFull = srcFull->digest;
+                    facts.dstFull = dstFull->digest;
+                    // Verified only when both sides really came from the media.
+                    facts.fullReadsCacheEvicted = srcFull->fromMedium && dstFull->fromMedium;
+                    v = decide(facts);
+                }
+            }
+        }
+
+        if (v.kind == PairVerdict::Kind::different && v.reason.kind == DifferenceReason::Kind::contentDiffers &&
+            item.cls.kind == MediaKind::photo && ix.nameKey()[row] == src.nameKey) {
+            if (auto info = CaptureReader::exif(backupPath)) {
+                if (auto identity = info->identity()) {
+                    facts.dstCapture = identity;
+                    v = decide(facts);
+                }
+            }
+        }
+
+        Location loc;
+        loc.row = row;
+        loc.drive = drive;
+        loc.dirID = ix.dir()[row];
+        loc.verdict = v;
+        loc.sameName = ix.nameKey()[row] == src.nameKey;
+        loc.cls = facts.sameObject ? LocationClass::hardLink : LocationClass::primary;
+        locations.push_back(std::move(loc));
+        if (v.isIdentical()) settled.insert(drive);
+    }
+
+    if (srcError) {
+        r.status = FileStatus::unreadable;
+        r.detail = "Couldn't read the source: " + errorText(*srcError);
+        return {std::move(r), std::move(locations)};
+    }
+
+    for (size_t k = 0; k < cands.sameNameOtherSize.size() && k < sameNameOtherSizeMax; ++k) {
+        const uint32_t row = cands.sameNameOtherSize[k];
+        auto driveIt = ix.rootDrive.find(ix.root(row));
+        if (driveIt == ix.rootDrive.end()) continue;
+        const std::string backupPath = ctx.path(row);
+        PairFacts facts(item.size, ix.size()[row]);
+        facts.srcCapture = src.capture;
+        if (item.cls.kind == MediaKind::photo && src.capture) {
+            if (auto info = CaptureReader::exif(backupPath)) facts.dstCapture = info->identity();
+        }
+        const std::string backupName = ix.name(row);
+        facts.sameFormatFamily = Anatomy::ext(item.name) == Anatomy::ext(backupName);
+        facts.dstFormat = Anatomy::ext(backupName);
+        Location loc;
+        loc.row = row;
+        loc.drive = driveIt->second;
+        loc.dirID = ix.dir()[row];
+        loc.verdict = decide(facts);
+        loc.sameName = true;
+        loc.cls = LocationClass::primary;
+        locations.push_back(std::move(loc));
+    }
+
+    SafeToFormatPolicy policy;
+    policy.requiredCopies = effectiveRequiredCopies(ctx.request.requiredCopies);
+    const PrimaryStatus status = primaryStatus(locations, false, false, false, policy, std::nullopt);
+    r.safeDrives = static_cast<int64_t>(qualifyingDrives(locations, policy, ctx.sourceDrive).size());
+
+    for (const Location& loc : locations) {
+        if (loc.cls == LocationClass::hardLink || !loc.verdict.isIdentical()) continue;
+        CopyRef ref;
+        ref.destination = ix.root(loc.row).raw;
+        ref.relativePath = ix.relativePath(loc.row);
+        ref.evidence = loc.verdict.level;
+        ref.renamed = !loc.sameName;
+        r.copies.push_back(std::move(ref));
+    }
+
+    switch (status.kind) {
+        case PrimaryStatus::Kind::verified: r.status = FileStatus::verified; break;
+        case PrimaryStatus::Kind::backedUp: r.status = FileStatus::backedUp; break;
+        case PrimaryStatus::Kind::differentFileSameName: {
+            r.status = FileStatus::conflict;
+            std::string p;
+            for (const Location& loc : locations) {
+                if (loc.verdict == status.verdict) {
+                    p = ix.relativePath(loc.row);
+                    break;
+                }
+            }
+            r.detail = p + phrase(status.verdict);
+            break;
+        }
+        case PrimaryStatus::Kind::missing:
+            r.status = FileStatus::missing;
+            if (status.relatedHint && status.relatedHint->kind == PairVerdict::Kind::converted)
+                r.detail = "Only a converted copy (." + status.relatedHint->format + ") was found";
+            break;
+        case PrimaryStatus::Kind::cloudOnlyPlaceholder:
+            r.status = FileStatus::cloudOnly;
+            r.detail = "Only a cloud placeholder is on the backup — not a real copy";
+            break;
+        case PrimaryStatus::Kind::likelyBackedUp:
+            r.status = FileStatus::likely;
+            r.detail = "Matching name and size, but the content is too uniform to prove";
+            break;
+        case PrimaryStatus::Kind::cantRead: r.status = FileStatus::unreadable; break;
+        case PrimaryStatus::Kind::changed: r.status = FileStatus::changed; break;
+        case PrimaryStatus::Kind::checking:
+        case PrimaryStatus::Kind::notNeeded: r.status = FileStatus::missing; break;
+    }
+
+    if (isCovered(r.status)) {
+        bool renamed = false;
+        for (const CopyRef& c : r.copies) renamed = renamed || c.renamed;
+        if (renamed) r.detail = "Backed up under another name";
+        std::set<PhysicalDriveID> drives;
+        for (const Location& loc : locations)
+            if (loc.verdict.isIdentical() && loc.cls != LocationClass::hardLink) drives.insert(loc.drive);
+        if (drives.size() == 1 && *drives.begin() == ctx.sourceDrive)
+            r.detail = "The only copy is on the same drive as the source — formatting it would erase both";
+    }
+    return {std::move(r), std::move(locations)};
+}
+
+}  // namespace halvetrop

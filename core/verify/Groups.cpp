@@ -1,0 +1,195 @@
+// Shoots (folder, day, camera) with where each landed on the backup drives, and the roll-up of
+// the card's folder tree.
+#include "verify/Verifier.h"
+
+#include "verify/Extension.h"
+
+#include "match/Landing.h"
+#include "text/Collation.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <set>
+#include <unordered_map>
+
+namespace halvetrop {
+
+namespace {
+
+}  // namespace
+
+std::string upperExtensionOf(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return std::string();
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(name.data() + dot + 1, static_cast<int32_t>(name.size() - dot - 1)));
+    u.toUpper(icu::Locale::getRoot());
+    std::string out;
+    u.toUTF8String(out);
+    return out;
+}
+
+namespace {
+
+std::vector<std::string> components(std::string_view path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        if (slash > start) parts.emplace_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+std::vector<ShootGroup> Verifier::buildGroups(const std::vector<FileResult>& files,
+                                              const std::vector<std::vector<Location>>& locations,
+                                              const DestIndex& ix) {
+    // Majority camera per folder; a tie goes to the camera whose name sorts first, so the same
+    // card always groups the same way.
+    std::map<std::string, std::map<std::string, int64_t>> cameraCounts;
+    for (const FileResult& f : files)
+        if (f.inScope && !f.camera.empty()) ++cameraCounts[f.folder][f.camera];
+    std::unordered_map<std::string, std::string> folderCamera;
+    for (const auto& [folder, counts] : cameraCounts) {
+        const std::string* best = nullptr;
+        int64_t bestCount = -1;
+        for (const auto& [camera, n] : counts) {  // ascending names: the first of equals stays
+            if (n > bestCount) {
+                best = &camera;
+                bestCount = n;
+            }
+        }
+        if (best) folderCamera[folder] = *best;
+    }
+
+    struct Key {
+        std::string folder, day, camera;
+        bool operator<(const Key& o) const {
+            return std::tie(folder, day, camera) < std::tie(o.folder, o.day, o.camera);
+        }
+    };
+    std::map<Key, size_t> keyIndex;
+    std::vector<Key> keys;
+    std::vector<std::vector<size_t>> members;
+    for (size_t p = 0; p < files.size(); ++p) {
+        const FileResult& f = files[p];
+        if (!f.inScope) continue;
+        std::string camera = f.camera;
+        if (camera.empty()) {
+            auto it = folderCamera.find(f.folder);
+            if (it != folderCamera.end()) camera = it->second;
+        }
+        Key key{f.folder, f.day, camera};
+        auto [it, added] = keyIndex.emplace(key, keys.size());
+        if (added) {
+            keys.push_back(std::move(key));
+            members.emplace_back();
+        }
+        members[it->second].push_back(p);
+    }
+
+    std::vector<ShootGroup> groups;
+    groups.reserve(keys.size());
+    for (size_t g = 0; g < keys.size(); ++g) {
+        ShootGroup group;
+        group.folder = keys[g].folder;
+        group.day = keys[g].day;
+        group.camera = keys[g].camera;
+        std::vector<const std::vector<Location>*> groupFiles;
+        std::set<PhysicalDriveID> drives;
+        for (size_t p : members[g]) {
+            const FileResult& f = files[p];
+            group.fileIDs.push_back(f.id);
+            group.counts.add(f);
+            if (f.role == FileRole::media) {
+                ++group.kinds[f.kind];
+                ++group.formats[upperExtensionOf(f.name)];
+            }
+            const std::vector<Location>* locs = nullptr;
+            if (f.id >= 0 && static_cast<size_t>(f.id) < locations.size()) locs = &locations[static_cast<size_t>(f.id)];
+            groupFiles.push_back(locs);
+            if (locs)
+                for (const Location& l : *locs) drives.insert(l.drive);
+        }
+        std::vector<LandingRef> refs;
+        for (const PhysicalDriveID& drive : drives) {  // ascending raw text
+            const Landing landed = landing(std::span<const std::vector<Location>* const>(groupFiles), drive, ix);
+            for (const LandingDir& d : landed.dominant) {
+                LandingRef ref;
+                ref.destination = ix.dirs()[d.dir].root.raw;
+                ref.folder = ix.dirPath(d.dir);
+                ref.files = d.files;
+                refs.push_back(std::move(ref));
+            }
+            group.scattered = group.scattered || landed.scattered;
+        }
+        std::stable_sort(refs.begin(), refs.end(),
+                         [](const LandingRef& a, const LandingRef& b) { return a.files > b.files; });
+        group.landings = std::move(refs);
+        groups.push_back(std::move(group));
+    }
+    std::stable_sort(groups.begin(), groups.end(), [](const ShootGroup& a, const ShootGroup& b) {
+        return std::tie(a.day, a.folder, a.camera) < std::tie(b.day, b.folder, b.camera);
+    });
+    return groups;
+}
+
+std::vector<FolderSummary> Verifier::buildFolders(const std::vector<FileResult>& files) {
+    std::unordered_map<std::string, size_t> byPath;
+    std::vector<FolderSummary> out;
+    for (const FileResult& f : files) {
+        if (!f.inScope) continue;
+        std::vector<std::string> parts = components(f.folder);
+        for (;;) {
+            std::string p;
+            for (size_t i = 0; i < parts.size(); ++i) {
+                if (i) p += '/';
+                p += parts[i];
+            }
+            // The file's own folder keeps its text as given; ancestors are rebuilt from parts.
+            if (parts.size() == components(f.folder).size()) p = f.folder;
+            auto [it, added] = byPath.emplace(p, out.size());
+            if (added) {
+                FolderSummary s;
+                s.path = p;
+                s.name = parts.empty() ? std::string() : parts.back();
+                s.depth = static_cast<int64_t>(parts.size());
+                out.push_back(std::move(s));
+            }
+            FolderSummary& s = out[it->second];
+            s.counts.add(f);
+            if (!s.dayRange) {
+                s.dayRange = DayRange{f.day, f.day};
+            } else {
+                if (f.day < s.dayRange->lower) s.dayRange->lower = f.day;
+                if (f.day > s.dayRange->upper) s.dayRange->upper = f.day;
+            }
+            if (p.empty()) break;
+            parts.pop_back();
+        }
+    }
+    const Collation collation;
+    std::vector<std::string> keys(out.size());
+    for (size_t i = 0; i < out.size(); ++i) keys[i] = collation.sortKey(out[i].path);
+    std::vector<size_t> order(out.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (out[a].path.empty() != out[b].path.empty()) return out[a].path.empty();
+        if (keys[a] != keys[b]) return keys[a] < keys[b];
+        return out[a].path < out[b].path;
+    });
+    std::vector<FolderSummary> sorted;
+    sorted.reserve(out.size());
+    for (size_t i : order) sorted.push_back(std::move(out[i]));
+    return sorted;
+}
+
+}  // namespace halvetrop

@@ -1,0 +1,443 @@
+// The frame of one check: request, progress, cancellation, walks, and the order of the run.
+#include "verify/Verifier.h"
+
+#include "anatomy/Anatomy.h"
+#include "anatomy/CameraDetector.h"
+#include "capture/CaptureReader.h"
+#include "match/NameKey.h"
+#include "platform/Errors.h"
+#include "report/Join.h"
+#include "text/Utf8.h"
+#include "walk/BulkWalker.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+
+namespace halvetrop {
+
+namespace {
+
+TimeNs now() {
+    struct timespec ts {};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<TimeNs>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t currentYear() {
+    time_t t = time(nullptr);
+    struct tm tm {};
+    localtime_r(&t, &tm);
+    return tm.tm_year + 1900;
+}
+
+std::string couldntRead(const std::string& path, int error) {
+    return "Couldn't read " + repairUtf8(path) + " (" + errorText(error) + ")";
+}
+
+std::string lastComponent(std::string_view path) {
+    while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+    const size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// The spelling under which a directory lists `name`: the name itself when listed so, else the one
+// entry a case-insensitive file system (FAT, exFAT) answers to under another case. Cards are
+// case-insensitive, so "/media/CARD/dcim" and "/media/CARD/DCIM" are one folder.
+std::string listedSpelling(const std::string& dir, const std::string& name) {
+    DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
+    if (!d) return name;
+    std::string folded;
+    const std::string want = NameKey::normalized(name);
+    while (const dirent* e = ::readdir(d)) {
+        const std::string entry = e->d_name;
+        if (entry == name) {
+            folded = name;
+            break;
+        }
+        if (folded.empty() && NameKey::normalized(entry) == want) folded = entry;
+    }
+    ::closedir(d);
+    return folded.empty() ? name : folded;
+}
+
+// Resolves links, "." and ".." of the part that exists, takes each existing component's listed
+// spelling, drops a trailing "/".
+std::string normalisedPath(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
+    if (ec) p = std::filesystem::path(path).lexically_normal();
+    if (!p.is_absolute()) {
+        std::string s = p.string();
+        while (s.size() > 1 && s.back() == '/') s.pop_back();
+        return s;
+    }
+    std::string out;
+    bool exists = true;
+    for (const auto& part : p) {
+        const std::string c = part.string();
+        if (c == "/" || c.empty()) continue;
+        std::string spelled = c;
+        if (exists) {
+            spelled = listedSpelling(out, c);
+            struct stat st {};
+            exists = ::stat((out + "/" + spelled).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        out += "/" + spelled;
+    }
+    if (out.empty()) out = p.is_absolute() ? "/" : p.string();
+    return out;
+}
+
+}  // namespace
+
+// --- progress and errors ------------------------------------------------------------------------
+
+double VerifyProgress::fraction() const {
+    if (total == 0) return 0.0;
+    const double f = static_cast<double>(done) / static_cast<double>(total);
+    return f > 1.0 ? 1.0 : f;
+}
+
+std::string_view rawValue(VerifyProgress::Stage stage) {
+    switch (stage) {
+        case VerifyProgress::Stage::scanningSource: return "scanningSource";
+        case VerifyProgress::Stage::readingDates: return "readingDates";
+        case VerifyProgress::Stage::indexingBackups: return "indexingBackups";
+        case VerifyProgress::Stage::comparing: return "comparing";
+        case VerifyProgress::Stage::done: return "done";
+    }
+    return "done";
+}
+
+std::optional<VerifyProgress::Stage> verifyStageFromRaw(std::string_view text) {
+    for (auto s : {VerifyProgress::Stage::scanningSource, VerifyProgress::Stage::readingDates,
+                   VerifyProgress::Stage::indexingBackups, VerifyProgress::Stage::comparing,
+                   VerifyProgress::Stage::done}) {
+        if (rawValue(s) == text) return s;
+    }
+    return std::nullopt;
+}
+
+VerifyError::VerifyError(Kind kind, std::string path, int32_t errorNumber)
+    : kind_(kind), path_(std::move(path)), errorNumber_(errorNumber) {
+    description_ = kind_ == Kind::cancelled ? std::string("Cancelled")
+                                            : "Can't read " + repairUtf8(path_) + ": " + errorText(errorNumber_);
+}
+
+VerifyError VerifyError::cannotRead(std::string path, int32_t errorNumber) {
+    return VerifyError(Kind::cannotRead, std::move(path), errorNumber);
+}
+
+VerifyError VerifyError::cancelled() { return VerifyError(Kind::cancelled, "", 0); }
+
+// --- the verifier ---------------------------------------------------------------------------------
+
+Verifier::Verifier(VerifyRequest request) : request(std::move(request)) {}
+Verifier::~Verifier() = default;
+
+void Verifier::cancel() {
+    std::vector<std::shared_ptr<BulkWalker>> walkers;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        cancelled_ = true;
+        walkers = walkers_;
+    }
+    for (const auto& w : walkers) w->cancel();
+}
+
+bool Verifier::isCancelled() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return cancelled_;
+}
+
+void Verifier::checkCancelled() const {
+    if (isCancelled()) throw VerifyError::cancelled();
+}
+
+void Verifier::progress(VerifyProgress::Stage stage, std::string detail, int64_t done, int64_t total) const {
+    if (onProgress) onProgress(VerifyProgress{stage, std::move(detail), done, total});
+}
+
+WalkResult Verifier::walkTree(const std::string& path) {
+    auto walker = std::make_shared<BulkWalker>(BulkWalkerOptions{});
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        walkers_.push_back(walker);
+        if (cancelled_) throw VerifyError::cancelled();
+    }
+    // A finished walker is dropped at once so that its memory is gone before the next walk; a
+    // later cancel() could not reach it anyway.
+    auto release = [&] {
+        std::lock_guard<std::mutex> guard(lock_);
+        walkers_.erase(std::remove(walkers_.begin(), walkers_.end(), walker), walkers_.end());
+    };
+    try {
+        WalkResult result = walker->walk(path);
+        release();
+        return result;
+    } catch (const BulkWalkerError& e) {
+        release();
+        if (e.kind() == BulkWalkerError::Kind::cancelled) throw VerifyError::cancelled();
+        throw VerifyError::cannotRead(path, e.errorNumber());
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+std::optional<std::string> Verifier::excludedPrefix(const std::string& source, const std::string& dest) {
+    const std::string s = normalisedPath(source);
+    const std::string d = normalisedPath(dest);
+    if (s == d) return std::string();
+    const std::string dSlash = d.empty() || d.back() == '/' ? d : d + "/";
+    if (s.size() > dSlash.size() && s.compare(0, dSlash.size(), dSlash) == 0) return s.substr(dSlash.size());
+    return std::nullopt;
+}
+
+std::string Verifier::CompareContext::path(uint32_t row) const {
+    const RootID root = index->root(row);
+    return join(request.destinations.at(root.raw), index->rawRelativePath(row));
+}
+
+VerifyReport Verifier::run() {
+    const TimeNs startedAt = now();
+    std::vector<std::string> problems;
+    const VolumeInfo source = Drives::info(request.source);
+
+    progress(VerifyProgress::Stage::scanningSource, source.name, 0, 0);
+
+    // --- card walk and scan
+    std::vector<Item> items;
+    JunkTally junk;
+    std::vector<CameraProfile> cameras;
+    uint64_t cardDevice = 0, cardInode = 0;
+    {
+        WalkResult walk = walkTree(request.source);
+        for (const WalkError& e : walk.errors) problems.push_back(couldntRead(e.path, e.errorNumber));
+        if (!walk.directories.empty()) {
+            cardDevice = walk.directories[0].device;
+            cardInode = walk.directories[0].fileID;
+        }
+        items = scanItems(walk, request.scope, &junk);
+
+        std::vector<std::string> dirs;
+        dirs.reserve(walk.directories.size());
+        for (const WalkDirectory& d : walk.directories) dirs.push_back(walk.displayRelativePath(d));
+        std::vector<std::string> sample;
+        for (size_t i = 0; i < items.size() && i < 500; ++i) sample.push_back(items[i].name);
+        cameras = CameraDetector().detect(dirs, sample);
+    }
+    checkCancelled();
+
+    // --- capture dates
+    std::vector<size_t> dated;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const FileClass& c = items[i].cls;
+        if (c.role == FileRole::media && c.kind != MediaKind::other && request.scope.kinds.count(c.kind))
+            dated.push_back(i);
+    }
+    {
+        std::vector<std::optional<CaptureInfo>> captures(items.size());
+        std::mutex doneMutex;
+        int64_t doneCount = 0;
+        const auto total = static_cast<int64_t>(dated.size());
+        parallelFor(total, width, [&](int64_t k) {
+            if (isCancelled()) return;
+            const size_t i = dated[static_cast<size_t>(k)];
+            captures[i] = CaptureReader::read(join(request.source, items[i].rawRel), items[i].cls.kind, items[i].mtimeNs);
+            int64_t d;
+            {
+                std::lock_guard<std::mutex> guard(doneMutex);
+                d = ++doneCount;
+            }
+            if (d % 25 == 0 || d == total) progress(VerifyProgress::Stage::readingDates, items[i].name, d, total);
+        });
+        checkCancelled();
+        for (size_t i = 0; i < items.size(); ++i) items[i].capture = std::move(captures[i]);
+    }
+    shareCaptures(items, dated);
+
+    // --- backup index
+    ProbeSet probe;
+    for (const Item& it : items) {
+        if (!it.inScope) continue;
+        probe.sizes.insert(it.size);
+        probe.nameKeys.insert(NameKey::hash(it.name));
+    }
+    ExtTable ext;
+    DestIndex index;
+    std::vector<VolumeInfo> destinations;
+    std::vector<bool> sameVolume;
+    const auto backups = static_cast<int64_t>(request.destinations.size());
+    for (int64_t j = 0; j < backups; ++j) {
+        const std::string& path = request.destinations[static_cast<size_t>(j)];
+        checkCancelled();
+        const VolumeInfo info = Drives::info(path);
+        destinations.push_back(info);
+        sameVolume.push_back(false);
+        progress(VerifyProgress::Stage::indexingBackups, info.name, j, backups);
+
+        std::optional<WalkResult> walk;
+        try {
+            walk = walkTree(path);
+        } catch (const VerifyError& e) {
+            if (e.kind() == VerifyError::Kind::cancelled) throw;
+            problems.push_back("Couldn't open backup " + repairUtf8(path));
+            continue;
+        }
+        for (const WalkError& e : walk->errors) problems.push_back(couldntRead(e.path, e.errorNumber));
+        const RootID root{static_cast<uint16_t>(j)};
+        index.rootDrive[root] = info.drive;
+        // The same file system is told by the device number, never by mount-point texts: a bind
+        // mount or another spelling of the card's path must still be recognised.
+        if (!walk->directories.empty()) sameVolume.back() = walk->directories[0].device == cardDevice;
+
+        const std::optional<std::string> excluded = excludedPrefix(request.source, path);
+        // Folders to leave out: the card's own folder seen through the backup, by path text and,
+        // whatever the spelling, by being the very directory the card walk started at.
+        std::vector<char> excludedDir(walk->directories.size(), 0);
+        for (size_t k = 0; k < walk->directories.size(); ++k) {
+            const WalkDirectory& d = walk->directories[k];
+            bool out = d.device == cardDevice && d.fileID == cardInode && cardInode != 0;
+            if (!out && d.parent >= 0 && static_cast<size_t>(d.parent) < k) out = excludedDir[static_cast<size_t>(d.parent)];
+            if (!out && excluded) {
+                const std::string rel = repairUtf8(d.relativePath);
+                out = excluded->empty() || rel == *excluded ||
+                      (rel.size() > excluded->size() && rel.compare(0, excluded->size(), *excluded) == 0 &&
+                       rel[excluded->size()] == '/');
+            }
+            excludedDir[k] = out;
+        }
+
+        const auto dirBase = static_cast<uint32_t>(index.dirs().size());
+        for (const WalkDirectory& d : walk->directories) {
+            std::optional<uint32_t> parent;
+            if (d.parent >= 0) parent = dirBase + static_cast<uint32_t>(d.parent);
+            index.appendDir(lastComponent(d.relativePath), parent, root, d.modifiedNS, 0);
+        }
+        for (const WalkEntry& e : walk->entries) {
+            if (e.kind != WalkEntry::Kind::file) continue;
+            const std::string_view raw = walk->name(e);
+            if (raw.size() >= 2 && raw[0] == '.' && raw[1] == '_') continue;
+            if (Anatomy::junkNames().count(Anatomy::lower(repairUtf8(raw)))) continue;
+            if (!probe.admits(e.size, NameKey::hashRaw(raw).hash)) continue;
+            if (e.parent < 0 || static_cast<size_t>(e.parent) >= excludedDir.size()) continue;
+            if (excludedDir[static_cast<size_t>(e.parent)]) continue;
+            EntryFlags flags;
+            if (e.isDataless()) flags.insert(EntryFlags::dataless);
+            index.appendFile(raw, dirBase + static_cast<uint32_t>(e.parent), e.size, e.modifiedNS, 0, e.createdNS,
+                             e.fileID, flags, ext.id(repairUtf8(raw)));
+        }
+        // The walk's arrays go before the next backup is listed.
+    }
+    index.buildMaps();
+    checkCancelled();
+
+    // --- comparison
+    std::vector<size_t> inScope;
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].inScope) inScope.push_back(i);
+    std::vector<std::optional<FileResult>> results(items.size());
+    std::vector<std::vector<Location>> locations(items.size());
+    {
+        CompareContext context;
+        context.request = request;
+        context.index = &index;
+        context.destinationVolumes = destinations;
+        context.sameVolume = sameVolume;
+        context.sourceDrive = source.drive;
+        context.extTable = &ext;
+        std::mutex doneMutex;
+        int64_t doneCount = 0;
+        const auto total = static_cast<int64_t>(inScope.size());
+        parallelFor(total, width, [&](int64_t k) {
+            if (isCancelled()) return;
+            const size_t i = inScope[static_cast<size_t>(k)];
+            auto [result, locs] = compare(static_cast<int64_t>(i), items[i], context);
+            if (onFileResult) onFileResult(result);
+            results[i] = std::move(result);
+            locations[i] = std::move(locs);
+            int64_t d;
+            {
+                std::lock_guard<std::mutex> guard(doneMutex);
+                d = ++doneCount;
+            }
+            if (d % 10 == 0 || d == total) progress(VerifyProgress::Stage::comparing, items[i].name, d, total);
+        });
+    }
+    checkCancelled();
+
+    // --- files, shoots, folders, totals
+    const int64_t referenceYear = currentYear();
+    std::vector<FileResult> files;
+    files.reserve(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        const Item& it = items[i];
+        if (results[i]) {
+            FileResult r = std::move(*results[i]);
+            r.day = shootDay(it, referenceYear);
+            files.push_back(std::move(r));
+            continue;
+        }
+        FileResult r;
+        r.id = static_cast<int64_t>(i);
+        r.relativePath = it.rel;
+        r.name = it.name;
+        r.folder = it.folder;
+        r.size = it.size;
+        r.modified = it.mtimeNs;
+        r.kind = it.cls.kind;
+        r.role = it.cls.role;
+        r.inScope = false;
+        r.capture = it.capture;
+        r.day = shootDay(it, referenceYear);
+        r.camera = it.capture && it.capture->model ? *it.capture->model : std::string();
+        r.status = FileStatus::missing;
+        files.push_back(std::move(r));
+    }
+    if (request.destinations.empty()) {
+        for (FileResult& f : files) {
+            if (!f.inScope) continue;
+            f.status = FileStatus::notCompared;
+            f.detail.reset();
+        }
+    }
+
+    VerifyReport report;
+    report.groups = buildGroups(files, locations, index);
+    report.folders = buildFolders(files);
+    for (const FileResult& f : files)
+        if (f.inScope) report.totals.add(f);
+    const int64_t required = effectiveRequiredCopies(request.requiredCopies);
+    for (const FileResult& f : files)
+        if (f.inScope && f.safeDrives >= required) ++report.safeFiles;
+    // Nothing in scope, or nothing to compare against, proves nothing: never safe.
+    report.safeToFormat = report.totals.files > 0 && !request.destinations.empty() &&
+                          report.safeFiles == report.totals.files;
+    report.outOfScope = static_cast<int64_t>(files.size()) - report.totals.files;
+
+    progress(VerifyProgress::Stage::done, "", 1, 1);
+
+    report.source = source;
+    report.destinations = std::move(destinations);
+    report.scope = request.scope;
+    report.level = request.level;
+    report.requiredCopies = required;
+    report.cameras = std::move(cameras);
+    report.problems = std::move(problems);
+    report.contents = contentLines(files, junk);
+    report.files = std::move(files);
+    report.startedAt = startedAt;
+    report.finishedAt = now();
+    return report;
+}
+
+}  // namespace halvetrop

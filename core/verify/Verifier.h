@@ -1,0 +1,189 @@
+#pragma once
+// One check of a camera card against its backups: walk and classify the card, read capture
+// dates, index the backups, compare every in-scope card file with its candidate copies, and
+// assemble the report with shoots, folders, totals, the safe-to-format verdict and the content
+// summary. One Verifier per check; run() once on a thread that may block for the whole check,
+// cancel() from any thread at any time.
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "anatomy/Kinds.h"
+#include "capture/CaptureInfo.h"
+#include "drives/Drives.h"
+#include "match/DestIndex.h"
+#include "match/Status.h"
+#include "report/Report.h"
+#include "verify/ExtTable.h"
+#include "verify/ParallelFor.h"
+
+namespace halvetrop {
+
+class BulkWalker;
+struct WalkResult;
+
+// What the application hands the verifier.
+struct VerifyRequest {
+    std::string source;                     // the card: a volume root or any folder
+    std::vector<std::string> destinations;  // backups; the position is the backup's index everywhere
+    VerifyScope scope;                      // photo, video, audio; no sidecars, proxies, camera data
+    CheckLevel level = CheckLevel::standard;
+    // Separate physical drives that must hold a verified copy. Below 1 counts as 1: no setting
+    // makes an uncopied card safe to format.
+    int64_t requiredCopies = 2;
+
+    VerifyRequest() = default;
+    VerifyRequest(std::string source, std::vector<std::string> destinations)
+        : source(std::move(source)), destinations(std::move(destinations)) {}
+};
+
+struct VerifyProgress {
+    // Raw values are the case names.
+    enum class Stage { scanningSource, readingDates, indexingBackups, comparing, done };
+
+    Stage stage = Stage::scanningSource;
+    std::string detail;
+    int64_t done = 0;
+    int64_t total = 0;
+
+    // 0 when total is 0, else done / total capped at 1.
+    double fraction() const;
+
+    friend bool operator==(const VerifyProgress&, const VerifyProgress&) = default;
+};
+
+std::string_view rawValue(VerifyProgress::Stage stage);
+std::optional<VerifyProgress::Stage> verifyStageFromRaw(std::string_view text);
+
+// Why a check ended without a report.
+class VerifyError : public std::exception {
+public:
+    enum class Kind { cannotRead, cancelled };
+
+    static VerifyError cannotRead(std::string path, int32_t errorNumber);
+    static VerifyError cancelled();
+
+    Kind kind() const { return kind_; }
+    const std::string& path() const { return path_; }     // cannotRead
+    int32_t errorNumber() const { return errorNumber_; }  // cannotRead
+    // "Can't read " + path + ": " + the system's text, or "Cancelled".
+    const std::string& description() const { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+private:
+    VerifyError(Kind kind, std::string path, int32_t errorNumber);
+    Kind kind_;
+    std::string path_;
+    int32_t errorNumber_ = 0;
+    std::string description_;
+};
+
+// The owner of a sidecar or companion: the lower-cased name without at most two extensions, and
+// for Sony clip XML ("C0001M01.XML") without the "M01" (gives "c0001").
+std::string ownerStemKey(std::string_view name);
+
+// Junk files of the card: counted, never listed.
+struct JunkTally {
+    int64_t files = 0;
+    int64_t bytes = 0;
+};
+
+class Verifier {
+public:
+    // One regular file of the card that is not junk.
+    struct Item {
+        std::string rel;     // join(folder, name): a top-folder file gets "/" + name
+        std::string name;    // as listed, repaired to UTF-8
+        std::string folder;  // "" for the top folder
+        int64_t size = 0;
+        int64_t mtimeNs = 0;
+        int64_t btimeNs = 0;
+        uint64_t fileID = 0;
+        bool dataless = false;
+        FileClass cls;
+        bool inScope = false;
+        std::optional<CaptureInfo> capture;
+        // Not part of the listing's meaning, only how to reach and recognise the file again.
+        std::string rawRel;   // raw bytes below the card root, to open the file
+        uint64_t device = 0;  // st_dev, to recognise the same object on a backup
+    };
+
+    // The read-only context shared by all comparisons of one check.
+    struct CompareContext {
+        VerifyRequest request;
+        const DestIndex* index = nullptr;
+        std::vector<VolumeInfo> destinationVolumes;
+        // Per RootID raw value: the backup's walk root has the card's st_dev.
+        std::vector<bool> sameVolume;
+        PhysicalDriveID sourceDrive;
+        ExtTable* extTable = nullptr;
+
+        // The path to open for an index row: its backup's path joined with the row's raw path.
+        std::string path(uint32_t row) const;
+    };
+
+    explicit Verifier(VerifyRequest request);
+    ~Verifier();
+    Verifier(const Verifier&) = delete;
+    Verifier& operator=(const Verifier&) = delete;
+
+    const VerifyRequest request;
+    std::function<void(const VerifyProgress&)> onProgress = [](const VerifyProgress&) {};
+    std::function<void(const FileResult&)> onFileResult;  // optional
+    int64_t width = 4;
+
+    // Throws VerifyError (cannotRead for a card that cannot be listed; cancelled), and passes on
+    // an exception that escaped a worker (after every worker has ended).
+    VerifyReport run();
+    void cancel();
+    bool isCancelled() const;
+
+    // The stages, public so that each can be checked on its own.
+
+    // The card's path inside the backup when the card lies inside it, "" when both are the same
+    // folder, none otherwise. Both paths are resolved first (symbolic links, ".", "..").
+    static std::optional<std::string> excludedPrefix(const std::string& source, const std::string& dest);
+
+    // One in-scope card file against the index. Never fails for a file's trouble; throws
+    // VerifyError::cancelled when cancel() interrupted a read, so no result is made up.
+    std::pair<FileResult, std::vector<Location>> compare(int64_t id, const Item& item,
+                                                         const CompareContext& context) const;
+
+    // "yyyy-MM-dd" of an item: its capture's wall clock or date, else its Sony date folder, else
+    // its modification day.
+    static std::string shootDay(const Item& item, int64_t referenceYear);
+
+    // locations[i] belongs to files with id i (empty for files not compared).
+    static std::vector<ShootGroup> buildGroups(const std::vector<FileResult>& files,
+                                               const std::vector<std::vector<Location>>& locations,
+                                               const DestIndex& ix);
+    static std::vector<FolderSummary> buildFolders(const std::vector<FileResult>& files);
+    std::vector<ContentLine> contentLines(const std::vector<FileResult>& files, JunkTally junk) const;
+
+    // Card scan pieces: items from a walk in file-manager order with scope and the RAW/JPEG rule
+    // applied, junk counted.
+    static std::vector<Item> scanItems(const WalkResult& walk, const VerifyScope& scope, JunkTally* junk);
+    // Capture sharing between RAW/JPEG twins and from media to their sidecars.
+    static void shareCaptures(std::vector<Item>& items, const std::vector<size_t>& dated);
+
+    // The requiredCopies that counts: at least 1.
+    static int64_t effectiveRequiredCopies(int64_t requested) { return requested < 1 ? 1 : requested; }
+
+private:
+    WalkResult walkTree(const std::string& path);
+    void checkCancelled() const;
+    void progress(VerifyProgress::Stage stage, std::string detail, int64_t done, int64_t total) const;
+
+    mutable std::mutex lock_;
+    bool cancelled_ = false;
+    std::vector<std::shared_ptr<BulkWalker>> walkers_;
+};
+
+}  // namespace halvetrop

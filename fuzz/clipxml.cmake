@@ -1,0 +1,1 @@
+halvetrop_fuzzer(clipxml halvetrop_capture)

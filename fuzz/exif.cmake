@@ -1,0 +1,1 @@
+halvetrop_fuzzer(exif halvetrop_capture)

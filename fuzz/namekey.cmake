@@ -1,0 +1,1 @@
+halvetrop_fuzzer(namekey halvetrop_index)

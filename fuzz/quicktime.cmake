@@ -1,0 +1,1 @@
+halvetrop_fuzzer(quicktime halvetrop_capture)

@@ -1,0 +1,1 @@
+halvetrop_fuzzer(report halvetrop_report)

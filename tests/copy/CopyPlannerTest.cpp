@@ -1,0 +1,284 @@
+#include "copy/CopyPlanner.h"
+
+#include "copy/CopyError.h"
+#include "report/Report.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+
+namespace halvetrop {
+namespace {
+
+using test::TempDir;
+
+struct PlannerFixture : ::testing::Test {
+    TempDir tmp{"planner"};
+    std::string card, backup;
+    VerifyReport report;
+
+    void SetUp() override {
+        card = tmp.mkdir("card");
+        backup = tmp.mkdir("backup");
+        report.source.path = card;
+        report.source.name = "EOS_DIGITAL";
+        VolumeInfo b;
+        b.path = backup;
+        report.destinations.push_back(b);
+    }
+    FileResult& add(std::int64_t id, std::string folder, std::string name, std::string day = "2024-05-17", std::int64_t size = 10) {
+        FileResult f;
+        f.id = id;
+        f.folder = std::move(folder);
+        f.name = std::move(name);
+        f.relativePath = join(f.folder, f.name);
+        f.day = std::move(day);
+        f.size = size;
+        report.files.push_back(f);
+        return report.files.back();
+    }
+    CopyPlan plan(std::vector<std::int64_t> ids, const CopyLayout& layout, std::string location = "", std::string base = "") {
+        return CopyPlanner::plan(report, ids, 0, layout, location, base);
+    }
+    CopyError planError(std::vector<std::int64_t> ids, const CopyLayout& layout, std::string location = "", std::string base = "") {
+        try {
+            plan(std::move(ids), layout, std::move(location), std::move(base));
+        } catch (const CopyError& e) {
+            return e;
+        }
+        ADD_FAILURE() << "no refusal";
+        return CopyError::cancelled();
+    }
+};
+
+TEST_F(PlannerFixture, KeepsCardStructure) {
+    add(1, "DCIM/100CANON", "IMG_0001.JPG", "2024-05-17", 100);
+    add(2, "", "ROOT.TXT", "", 5);
+    const CopyPlan p = plan({1, 2, 99}, CopyLayout::keepCardStructure());
+    ASSERT_EQ(p.items.size(), 2u);  // unknown ids are skipped
+    EXPECT_EQ(p.root, backup);
+    EXPECT_EQ(p.card, card);
+    EXPECT_EQ(p.items[0].destDir, backup + "/DCIM/100CANON");
+    EXPECT_EQ(p.items[0].source, card + "/DCIM/100CANON/IMG_0001.JPG");
+    EXPECT_EQ(p.items[0].destination(), backup + "/DCIM/100CANON/IMG_0001.JPG");
+    EXPECT_EQ(p.items[1].destDir, backup);
+    EXPECT_EQ(p.totalBytes(), 105);
+}
+
+TEST_F(PlannerFixture, LocationChecks) {
+    add(1, "DCIM", "A.JPG");
+    for (const char* bad : {"/Photos", "Photos/", "Photos//x", "a/./b", "a/../b", ".", ".."}) {
+        const CopyError e = planError({1}, CopyLayout::byDate(), bad);
+        EXPECT_EQ(e.description(), std::string("Refused to write outside the backup folder: ") + bad);
+    }
+    const CopyPlan p = plan({1}, CopyLayout::byDate(), "Photos/2024", "Trip");
+    EXPECT_EQ(p.items[0].destDir, backup + "/Photos/2024/Trip/2024/2024-05-17");
+    // An empty location with a base folder: the doubled separator disappears.
+    EXPECT_EQ(plan({1}, CopyLayout::byDate(), "", "../Trip").items[0].destDir, backup + "/Trip/2024/2024-05-17");
+}
+
+TEST_F(PlannerFixture, CollisionsAreNumberedCaseInsensitively) {
+    add(1, "A", "IMG_0001.JPG");
+    add(2, "B", "img_0001.jpg");
+    add(3, "C", "IMG_0001.jpg");
+    add(4, "D", "IMG_0001.JPG", "2024-05-18");
+    const CopyPlan p = plan({1, 2, 3, 4}, CopyLayout::byDate());
+    EXPECT_EQ(p.items[0].name, "IMG_0001.JPG");
+    EXPECT_EQ(p.items[1].name, "img_0001 (2).jpg");
+    EXPECT_EQ(p.items[2].name, "IMG_0001 (3).jpg");
+    EXPECT_EQ(p.items[3].name, "IMG_0001.JPG");  // another day, another folder
+    EXPECT_EQ(p.renamedForCollision, 2);
+    // A name already on the backup is the runner's business, not the plan's.
+    ::mkdir((backup + "/2024").c_str(), 0755);
+    tmp.write("backup/2024/2024-05-17/IMG_0001.JPG", "x");
+    EXPECT_EQ(plan({1}, CopyLayout::byDate()).items[0].name, "IMG_0001.JPG");
+}
+
+TEST_F(PlannerFixture, ShootLayoutsFollowTheLandings) {
+    add(1, "DCIM", "A.JPG");
+    add(2, "DCIM", "B.JPG", "2024-06-01");
+    add(3, "DCIM", "C.JPG", "2024-06-02");
+    ShootGroup wedding;
+    wedding.fileIDs = {1};
+    wedding.landings = {{1, "Elsewhere", 9}, {0, "Shoots/Wedding", 5}, {0, "Other", 1}};
+    ShootGroup inLibrary;
+    inLibrary.fileIDs = {3};
+    inLibrary.landings = {{0, "Pictures/My.photoslibrary/originals", 3}};
+    report.groups = {wedding, inLibrary};
+    VolumeInfo second;
+    second.path = tmp.mkdir("second");
+    report.destinations.push_back(second);
+
+    const CopyPlan next = plan({1, 2, 3}, CopyLayout::nextToShoot(), "Picked", "Base");
+    EXPECT_EQ(next.items[0].destDir, backup + "/Shoots/Wedding");
+    EXPECT_EQ(next.items[1].destDir, backup + "/Picked/Base/2024/2024-06-01");
+    EXPECT_EQ(next.items[2].destDir, backup + "/Picked/Base/2024/2024-06-02");  // the library landing is skipped
+
+    EXPECT_EQ(plan({1}, CopyLayout::besideShoot("edits")).items[0].destDir, backup + "/Shoots/Wedding edits");
+    EXPECT_EQ(plan({1}, CopyLayout::besideShoot("  ")).items[0].destDir, backup + "/Shoots/Wedding");
+    EXPECT_EQ(plan({1}, CopyLayout::besideShoot("a/b")).items[0].destDir, backup + "/Shoots/Wedding a-b");
+    // Other layouts ignore landings.
+    EXPECT_EQ(plan({1}, CopyLayout::byDate()).items[0].destDir, backup + "/2024/2024-05-17");
+}
+
+TEST_F(PlannerFixture, RefusesLibraries) {
+    add(1, "DCIM", "A.JPG");
+    EXPECT_EQ(planError({1}, CopyLayout::byDate(), "", "My.photoslibrary").description(),
+              "Refused to copy into an app library (its app wouldn't see the files): " + backup + "//My.photoslibrary");
+    EXPECT_EQ(planError({1}, CopyLayout::byDate(), "Lib.LRDATA/x").kind(), CopyError::Kind::insideLibrary);
+    // A custom template that leads into a package is not caught by the base test, and needs not be:
+    // only the base folder and landings are checked, as typed locations are.
+    EXPECT_NO_THROW(plan({1}, CopyLayout::custom("x.app.old")));
+}
+
+TEST_F(PlannerFixture, RefusesTheCard) {
+    add(1, "DCIM", "A.JPG");
+    // The backup is the card itself.
+    report.destinations[0].path = card;
+    EXPECT_EQ(planError({1}, CopyLayout::byDate()).description(),
+              "Refused to copy onto the card being checked: " + card + "/2024/2024-05-17");
+    // The backup is a folder inside the card.
+    report.destinations[0].path = tmp.mkdir("card/backups");
+    EXPECT_EQ(planError({1}, CopyLayout::byDate()).kind(), CopyError::Kind::insideSource);
+    // The backup is reached through a link into the card.
+    const std::string link = tmp / "link";
+    ASSERT_EQ(::symlink(card.c_str(), link.c_str()), 0);
+    report.destinations[0].path = link;
+    EXPECT_EQ(planError({1}, CopyLayout::byDate()).kind(), CopyError::Kind::insideSource);
+    // Case differences count for the text test (card on a case-insensitive drive).
+    std::string upper = card;
+    upper.replace(upper.rfind("card"), 4, "CARD");
+    report.destinations[0].path = upper;
+    EXPECT_EQ(planError({1}, CopyLayout::byDate()).kind(), CopyError::Kind::insideSource);
+}
+
+TEST_F(PlannerFixture, AFileAskedForTwiceIsPlannedOnce) {
+    add(1, "DCIM", "A.JPG");
+    add(2, "DCIM", "B.JPG");
+    const CopyPlan p = plan({1, 2, 1}, CopyLayout::byDate());
+    ASSERT_EQ(p.items.size(), 2u);
+    EXPECT_EQ(p.items[0].id, 1);
+    EXPECT_EQ(p.items[1].id, 2);
+    EXPECT_EQ(p.renamedForCollision, 0);
+}
+
+TEST_F(PlannerFixture, EmptyRequestStillChecks) {
+    const CopyPlan p = plan({}, CopyLayout::byDate());
+    EXPECT_TRUE(p.items.empty());
+    EXPECT_EQ(p.totalBytes(), 0);
+    EXPECT_EQ(planError({}, CopyLayout::byDate(), "/x").kind(), CopyError::Kind::outsideDestination);
+}
+
+TEST_F(PlannerFixture, Locate) {
+    const std::string inner = tmp.mkdir("backup/inner");
+    VolumeInfo nested;
+    nested.path = inner;
+    report.destinations.push_back(nested);
+    using P = CopyPlanner::PickedFolder;
+    EXPECT_EQ(CopyPlanner::locate(backup, report), P::onBackup(0, ""));
+    EXPECT_EQ(CopyPlanner::locate(backup + "/x/y/", report), P::onBackup(0, "x/y"));
+    EXPECT_EQ(CopyPlanner::locate(tmp.mkdir("backup/inner/z"), report), P::onBackup(1, "z"));
+    EXPECT_EQ(CopyPlanner::locate(card, report), P::insideCard());
+    EXPECT_EQ(CopyPlanner::locate(card + "/DCIM", report), P::insideCard());
+    EXPECT_EQ(CopyPlanner::locate(tmp.mkdir("backup/Tool.app/Contents"), report), P::insideLibrary());
+    EXPECT_EQ(CopyPlanner::locate(tmp.mkdir("elsewhere"), report), P::notOnBackup());
+    EXPECT_EQ(CopyPlanner::locate(tmp.mkdir("backupx"), report), P::notOnBackup());
+    const std::string link = tmp / "to-card";
+    ASSERT_EQ(::symlink(card.c_str(), link.c_str()), 0);
+    EXPECT_EQ(CopyPlanner::locate(link, report), P::insideCard());
+}
+
+TEST(CopyPlannerPaths, Canonical) {
+    EXPECT_EQ(CopyPlanner::canonical("/a/b/"), "/a/b");
+    EXPECT_EQ(CopyPlanner::canonical("/a/./b/../c//d"), "/a/c/d");
+    EXPECT_EQ(CopyPlanner::canonical("/"), "/");
+    EXPECT_EQ(CopyPlanner::canonical("/.."), "/");
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_EQ(CopyPlanner::canonical("rel/x"), CopyPlanner::canonical(std::string(cwd) + "/rel/x"));
+}
+
+TEST(CopyPlannerPaths, IsInsideJudgesByTheNearestExistingFolder) {
+    TempDir tmp{"inside"};
+    const std::string card = tmp.mkdir("card");
+    struct stat st {};
+    ASSERT_EQ(::stat(card.c_str(), &st), 0);
+    EXPECT_TRUE(CopyPlanner::isInside(card, st.st_dev, st.st_ino));
+    EXPECT_TRUE(CopyPlanner::isInside(card + "/not/yet/made", st.st_dev, st.st_ino));
+    EXPECT_FALSE(CopyPlanner::isInside(tmp.mkdir("other") + "/x", st.st_dev, st.st_ino));
+    const std::string link = tmp / "link";
+    ASSERT_EQ(::symlink(card.c_str(), link.c_str()), 0);
+    EXPECT_TRUE(CopyPlanner::isInside(link + "/new", st.st_dev, st.st_ino));
+}
+
+// Values from the card and typed templates can hold anything; no plan may leave the backup root,
+// and every folder level below the root is a cleaned, visible, non-traversing name.
+TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
+    const std::vector<std::string> atoms = {"..", "/", ".", "\x01", "\x7F", "\n", "a", "\xC3\xA9", ":", " ", "\\",
+                                            "{folder}", "{camera}", "{card}", "{date}", "{YYYY}", "-", "~",
+                                            std::string(300, 'x'), "\xE2\x80\x83", std::string(1, '\0')};
+    std::mt19937 rng(20240517);
+    auto randomText = [&](int maxAtoms) {
+        std::string out;
+        const int n = static_cast<int>(rng() % static_cast<unsigned>(maxAtoms + 1));
+        for (int i = 0; i < n; ++i) out += atoms[rng() % atoms.size()];
+        return out;
+    };
+    const std::vector<CopyLayout> layouts = {CopyLayout::keepCardStructure(), CopyLayout::byDate(), CopyLayout::nextToShoot(),
+                                             CopyLayout::besideShoot("s")};
+    int planned = 0;
+    for (int round = 0; round < 1500; ++round) {
+        report.files.clear();
+        report.groups.clear();
+        report.source.name = randomText(4);
+        FileResult& f = add(1, randomText(6), "IMG.JPG", randomText(3));
+        f.camera = randomText(4);
+        ShootGroup g;
+        g.fileIDs = {1};
+        g.landings = {{0, randomText(5), 1}};
+        report.groups = {g};
+        const CopyLayout layout = round % 3 == 0 ? CopyLayout::custom(randomText(8))
+                                  : round % 3 == 1 ? CopyLayout::besideShoot(randomText(3))
+                                                   : layouts[rng() % layouts.size()];
+        // A landing folder is a folder the check found on the backup and is used as it is, so
+        // only the containment holds for it; everything built from a template is also cleaned.
+        const bool verbatim = layout.kind() == CopyLayout::Case::nextToShoot;
+        CopyPlan p;
+        try {
+            p = plan({1}, layout, "", randomText(3));
+        } catch (const CopyError& e) {
+            // A base folder that looks like a package, or a forged landing that climbs out.
+            if (e.kind() == CopyError::Kind::outsideDestination) {
+                EXPECT_TRUE(verbatim) << e.description();
+                EXPECT_NE(g.landings[0].folder.find(".."), std::string::npos);
+            } else {
+                EXPECT_EQ(e.kind(), CopyError::Kind::insideLibrary) << e.description();
+            }
+            continue;
+        }
+        ASSERT_EQ(p.items.size(), 1u);
+        const std::string& dir = p.items[0].destDir;
+        ++planned;
+        ASSERT_TRUE(dir == backup || dir.rfind(backup + "/", 0) == 0) << dir;
+        if (verbatim) continue;
+        const std::string rel = dir == backup ? "" : dir.substr(backup.size() + 1);
+        std::size_t start = 0;
+        while (start < rel.size()) {
+            std::size_t end = rel.find('/', start);
+            if (end == std::string::npos) end = rel.size();
+            const std::string piece = rel.substr(start, end - start);
+            EXPECT_FALSE(piece.empty()) << dir;
+            EXPECT_NE(piece.front(), '.') << dir;
+            for (unsigned char c : piece) EXPECT_TRUE(c >= 0x20 && c != 0x7F && c != ':' && c != '\\') << dir;
+            start = end + 1;
+        }
+    }
+    EXPECT_GT(planned, 900);
+}
+
+}  // namespace
+}  // namespace halvetrop

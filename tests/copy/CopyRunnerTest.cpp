@@ -1,0 +1,372 @@
+#include "copy/CopyRunner.h"
+
+#include "FaultSys.h"
+#include "drives/Drives.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <thread>
+
+namespace halvetrop {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FaultSys;
+using test::readFile;
+using test::TempDir;
+using Op = FaultSys::Op;
+
+std::string bytesOf(std::size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string out(size, '\0');
+    for (auto& c : out) c = static_cast<char>(rng());
+    return out;
+}
+
+struct RunnerFixture : ::testing::Test {
+    TempDir tmp{"runner"};
+    std::string card, root;
+    CopyPlan plan;
+    VolumeInfo volume;
+
+    void SetUp() override {
+        card = tmp.mkdir("card");
+        root = tmp.mkdir("backup");
+        plan.root = root;
+        plan.card = card;
+        volume.name = "Backup";
+        volume.fileSystem = "ext4";
+    }
+    PlannedCopy& add(std::int64_t id, const std::string& name, const std::string& content, const std::string& sub = "2024/2024-05-17") {
+        const std::string source = tmp.write("card/DCIM/" + name, content);
+        plan.items.push_back(PlannedCopy{id, source, sub.empty() ? root : root + "/" + sub, name, static_cast<std::int64_t>(content.size())});
+        return plan.items.back();
+    }
+    std::unique_ptr<CopyRunner> runner(Sys& sys = defaultSys()) {
+        auto r = std::make_unique<CopyRunner>(plan, sys);
+        r->volumeInfo = [this](const std::string&) { return volume; };
+        return r;
+    }
+};
+
+TEST_F(RunnerFixture, EmptyPlan) {
+    auto r = runner();
+    int calls = 0;
+    r->onProgress = [&](const CopyProgress&) { ++calls; };
+    const CopyRunResult result = r->run();
+    EXPECT_TRUE(result.copied.empty() && result.alreadyThere.empty() && result.failed.empty());
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.bytesCopied, 0);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(RunnerFixture, CopiesAndReportsProgressPerChunkAndPerFile) {
+    add(1, "A.JPG", bytesOf(100000, 1));
+    add(2, "B.JPG", bytesOf(200000, 2), "other");
+    auto r = runner();
+    std::vector<CopyProgress> seen;
+    r->onProgress = [&](const CopyProgress& p) { seen.push_back(p); };
+    const CopyRunResult result = r->run();
+    ASSERT_EQ(result.copied.size(), 2u);
+    EXPECT_EQ(result.copied[0].path, root + "/2024/2024-05-17/A.JPG");
+    EXPECT_EQ(result.copied[1].path, root + "/other/B.JPG");
+    EXPECT_TRUE(result.copied[0].readBackFromMedium);
+    EXPECT_EQ(readFile(result.copied[1].path), bytesOf(200000, 2));
+    EXPECT_EQ(result.bytesCopied, 300000);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().bytesDone, 300000);
+    EXPECT_EQ(seen.back().filesDone, 2);
+    EXPECT_DOUBLE_EQ(seen.back().fraction(), 1.0);
+    // Inside the first file: its bytes on top of nothing, files done 0.
+    EXPECT_EQ(seen.front().filesDone, 0);
+    EXPECT_EQ(seen.front().bytesDone, 100000);
+    EXPECT_EQ(seen.front().current, "A.JPG");
+    EXPECT_EQ(seen.front().filesTotal, 2);
+}
+
+TEST_F(RunnerFixture, FreeSpaceAtTheLimitPassesAndOneByteShortRefusesAll) {
+    add(1, "A.JPG", bytesOf(100000, 1));
+    add(2, "B.JPG", bytesOf(200000, 2));
+    const std::int64_t limit = 300000 + 3000;
+    for (std::int64_t free : {limit, limit - 1}) {
+        SCOPED_TRACE(free);
+        TempDir fresh{"space"};
+        plan.root = fresh.path();
+        for (auto& item : plan.items) item.destDir = fresh.path() + "/sub";
+        volume.freeBytes = free;
+        auto r = runner();
+        int calls = 0;
+        r->onProgress = [&](const CopyProgress&) { ++calls; };
+        const CopyRunResult result = r->run();
+        if (free == limit) {
+            EXPECT_EQ(result.copied.size(), 2u);
+            continue;
+        }
+        ASSERT_EQ(result.failed.size(), 2u);
+        EXPECT_EQ(result.failed[0].id, 1);
+        EXPECT_EQ(result.failed[1].id, 2);
+        EXPECT_EQ(result.failed[0].message, "Not enough free space on Backup: needs 300 KB, has 303 KB");
+        EXPECT_EQ(result.failed[1].message, result.failed[0].message);
+        EXPECT_TRUE(result.copied.empty());
+        EXPECT_EQ(calls, 0);
+        EXPECT_FALSE(fs::exists(fresh.path() + "/sub")) << "no folder is made for a refused plan";
+    }
+}
+
+TEST(ByteCount, FileStyle) {
+    EXPECT_EQ(formatByteCount(0), "Zero KB");
+    EXPECT_EQ(formatByteCount(1), "1 byte");
+    EXPECT_EQ(formatByteCount(999), "999 bytes");
+    EXPECT_EQ(formatByteCount(1000), "1 KB");
+    EXPECT_EQ(formatByteCount(302999), "303 KB");
+    EXPECT_EQ(formatByteCount(999999), "1 MB");
+    EXPECT_EQ(formatByteCount(1500000), "1.5 MB");
+    EXPECT_EQ(formatByteCount(2350000000), "2.35 GB");
+    EXPECT_EQ(formatByteCount(4000000000000), "4 TB");
+}
+
+TEST_F(RunnerFixture, FilesAlreadyThereUnderTheNameOrANumberedName) {
+    struct Row {
+        const char* name;
+        std::vector<std::pair<std::string, bool>> existing;  // name on the backup, same content?
+        std::string expectedPath;                            // under the folder
+        bool alreadyThere;
+    };
+    const std::vector<Row> rows = {
+        {"same bytes under the name", {{"A.JPG", true}}, "A.JPG", true},
+        {"different under the name: numbered 2", {{"A.JPG", false}}, "A (2).JPG", false},
+        {"different, then same under 2", {{"A.JPG", false}, {"A (2).JPG", true}}, "A (2).JPG", true},
+        {"different under the name and 2: 3", {{"A.JPG", false}, {"A (2).JPG", false}}, "A (3).JPG", false},
+        {"same size, one byte differs", {{"A.JPG", false}}, "A (2).JPG", false},
+    };
+    const std::string content = bytesOf(50000, 9);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir t{"there"};
+        plan.root = t.path();
+        plan.items.clear();
+        add(1, "A.JPG", content).destDir = t.path() + "/f";
+        for (const auto& [name, same] : row.existing) {
+            std::string other = content;
+            other[1234] ^= 0x40;  // same size, other bytes
+            t.write("f/" + name, same ? content : other);
+        }
+        auto r = runner();
+        std::vector<CopyProgress> seen;
+        r->onProgress = [&](const CopyProgress& p) { seen.push_back(p); };
+        const CopyRunResult result = r->run();
+        const std::string expected = t.path() + "/f/" + row.expectedPath;
+        if (row.alreadyThere) {
+            ASSERT_EQ(result.alreadyThere.size(), 1u);
+            EXPECT_EQ(result.alreadyThere[0].path, expected);
+            EXPECT_TRUE(result.copied.empty());
+            EXPECT_TRUE(seen.empty()) << "a file already there has no progress call of its own";
+        } else {
+            ASSERT_EQ(result.copied.size(), 1u);
+            EXPECT_EQ(result.copied[0].path, expected);
+            EXPECT_EQ(readFile(expected), content);
+        }
+        // Nothing that was there changed.
+        for (const auto& [name, same] : row.existing) EXPECT_EQ(readFile(t.path() + "/f/" + name).size(), content.size());
+    }
+}
+
+TEST_F(RunnerFixture, EmptyFileBesideAnEmptyFileIsAlreadyThere) {
+    add(1, "EMPTY.TXT", "", "f");
+    tmp.write("backup/f/EMPTY.TXT", "");
+    const CopyRunResult result = runner()->run();
+    ASSERT_EQ(result.alreadyThere.size(), 1u);
+    EXPECT_EQ(result.alreadyThere[0].id, 1);
+}
+
+TEST_F(RunnerFixture, AlreadyThereCountsInTheBytesDone) {
+    add(1, "A.JPG", bytesOf(1000, 1), "f");
+    add(2, "B.JPG", bytesOf(3000, 2), "f");
+    tmp.write("backup/f/A.JPG", bytesOf(1000, 1));
+    auto r = runner();
+    std::vector<CopyProgress> seen;
+    r->onProgress = [&](const CopyProgress& p) { seen.push_back(p); };
+    r->run();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().bytesDone, 4000);  // the first chunk of B on top of A
+    EXPECT_EQ(seen.front().filesDone, 1);
+}
+
+TEST_F(RunnerFixture, CancelFromProgress) {
+    for (bool midFile : {false, true}) {
+        SCOPED_TRACE(midFile);
+        TempDir t{"cancel"};
+        plan.root = t.path();
+        plan.items.clear();
+        add(1, "A.JPG", bytesOf(1000, 1)).destDir = t.path() + "/f";
+        add(2, "B.JPG", bytesOf(1000, 2)).destDir = t.path() + "/f";
+        auto r = runner();
+        int callsAfterCancel = 0;
+        bool cancelled = false;
+        r->onProgress = [&](const CopyProgress& p) {
+            if (cancelled) ++callsAfterCancel;
+            // Between the two items, or inside the first one's copy.
+            if ((midFile && p.filesDone == 0) || (!midFile && p.filesDone == 1)) {
+                r->cancel();
+                cancelled = true;
+            }
+        };
+        const CopyRunResult result = r->run();
+        EXPECT_TRUE(result.cancelled);
+        EXPECT_EQ(result.copied.size(), midFile ? 0u : 1u);
+        EXPECT_TRUE(result.failed.empty());
+        EXPECT_FALSE(fs::exists(t.path() + "/f/B.JPG"));
+        if (midFile) {
+            EXPECT_FALSE(fs::exists(t.path() + "/f/A.JPG"));
+            EXPECT_EQ(callsAfterCancel, 0);
+        }
+        for (const auto& e : fs::directory_iterator(t.path() + "/f"))
+            EXPECT_EQ(e.path().filename().string().find(".partial"), std::string::npos);
+    }
+}
+
+TEST_F(RunnerFixture, CancellationIsSeenWhileComparingAnExistingFile) {
+    const std::string content = bytesOf(24 << 20, 3);  // six 4 MiB reads per side
+    add(1, "CLIP.MP4", content, "f");
+    tmp.write("backup/f/CLIP.MP4", content);
+    FaultSys sys;
+    auto r = runner(sys);
+    int reads = 0;
+    sys.beforeRead = [&](const std::string&) {
+        if (++reads == 2) r->cancel();
+    };
+    const CopyRunResult result = r->run();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(result.alreadyThere.empty());
+    EXPECT_LE(reads, 3) << "Stop must not wait for the end of the comparison";
+}
+
+TEST_F(RunnerFixture, RefusalsPerItem) {
+    add(1, "A.JPG", "a");
+    const std::string elsewhere = tmp.mkdir("elsewhere");
+    ASSERT_EQ(::symlink(elsewhere.c_str(), (root + "/link").c_str()), 0);
+    add(2, "B.JPG", "b", "link/sub");
+    tmp.write("backup/file", "not a folder");
+    add(3, "C.JPG", "c", "file/sub");
+    add(4, "D.JPG", "d");
+    plan.items.back().destDir = tmp.path() + "/outside";
+    add(5, "E.JPG", "e");
+    plan.items.back().destDir = card + "/DCIM/new";
+    add(6, "F.JPG", "f");
+    plan.items.back().destDir = root + "/../backup-escape";
+    const CopyRunResult result = runner()->run();
+    ASSERT_EQ(result.failed.size(), 5u);
+    EXPECT_EQ(result.copied.size(), 1u);
+    EXPECT_EQ(result.failed[0].message, "Refused to write outside the backup folder: " + root + "/link");
+    EXPECT_EQ(result.failed[1].message, "Refused to write outside the backup folder: " + root + "/file");
+    EXPECT_EQ(result.failed[2].message, "Refused to write outside the backup folder: " + tmp.path() + "/outside");
+    EXPECT_EQ(result.failed[3].message, "Refused to copy onto the card being checked: " + card + "/DCIM/new");
+    EXPECT_EQ(result.failed[4].message, "Refused to write outside the backup folder: " + root + "/../backup-escape");
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_FALSE(fs::exists(tmp.path() + "/outside"));
+    EXPECT_FALSE(fs::exists(card + "/DCIM/new"));
+    EXPECT_FALSE(fs::exists(tmp.path() + "/backup-escape"));
+}
+
+TEST_F(RunnerFixture, CreatedFoldersAreFlushedIntoTheirParents) {
+    add(1, "A.JPG", "a", "x/y");
+    FaultSys sys;
+    const CopyRunResult result = runner(sys)->run();
+    ASSERT_EQ(result.copied.size(), 1u);
+    const auto calls = sys.calls();
+    for (const auto& [made, parent] : {std::pair{root + "/x", root}, std::pair{root + "/x/y", root + "/x"}}) {
+        auto mk = std::find_if(calls.begin(), calls.end(), [&](const FaultSys::Call& c) { return c.op == Op::mkdirat && c.path == made; });
+        ASSERT_NE(mk, calls.end()) << made;
+        EXPECT_TRUE(std::any_of(mk, calls.end(), [&](const FaultSys::Call& c) { return c.op == Op::fsync && c.path == parent; })) << made;
+    }
+}
+
+TEST_F(RunnerFixture, FolderAndComparisonFailuresAreMessages) {
+    add(1, "A.JPG", "a", "x");
+    add(2, "B.JPG", "bbbb", "y");
+    tmp.write("backup/y/B.JPG", "cccc");
+    FaultSys sys;
+    sys.fault = [&](Op op, const std::string& path, int) {
+        if (op == Op::mkdirat && path == root + "/x") return EACCES;
+        if (op == Op::read && path == root + "/y/B.JPG") return EIO;
+        return 0;
+    };
+    const CopyRunResult result = runner(sys)->run();
+    ASSERT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(result.failed[0].message, "create folder " + root + "/x: Permission denied");
+    EXPECT_EQ(result.failed[1].message, "read " + root + "/y/B.JPG: Input/output error");
+}
+
+TEST_F(RunnerFixture, RepeatedIdsAreCopiedOnce) {
+    add(1, "A.JPG", "a", "f");
+    plan.items.push_back(plan.items.back());
+    auto r = runner();
+    std::vector<CopyProgress> seen;
+    r->onProgress = [&](const CopyProgress& p) { seen.push_back(p); };
+    const CopyRunResult result = r->run();
+    EXPECT_EQ(result.copied.size(), 1u);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_TRUE(result.alreadyThere.empty()) << "the second mention is no second file";
+    EXPECT_EQ(result.bytesCopied, 1);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().filesTotal, 1);
+}
+
+TEST_F(RunnerFixture, NoExtendedAttributesOntoFatFamilyVolumes) {
+    const std::string& source = add(1, "A.JPG", "a", "f").source;
+    if (::setxattr(source.c_str(), "user.halvetrop.test", "v", 1, 0) != 0) GTEST_SKIP() << "no user xattrs here";
+    for (const char* type : {"exfat", "vfat", "ext4"}) {
+        SCOPED_TRACE(type);
+        TempDir t{"fat"};
+        plan.root = t.path();
+        plan.items[0].destDir = t.path() + "/f";
+        volume.fileSystem = type;
+        const CopyRunResult result = runner()->run();
+        ASSERT_EQ(result.copied.size(), 1u);
+        char value[8];
+        const bool has = ::getxattr(result.copied[0].path.c_str(), "user.halvetrop.test", value, sizeof value) > 0;
+        EXPECT_EQ(has, std::string(type) == "ext4");
+    }
+}
+
+TEST_F(RunnerFixture, TheVolumeLimitComesFromTheVolumeDescription) {
+    add(1, "A.JPG", bytesOf(5000, 1), "f");
+    volume.maxFileSize = 4999;
+    const CopyRunResult result = runner()->run();
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0].message, "Too large for the destination's file system (FAT32 limit 4 GB): " + root + "/f/A.JPG");
+}
+
+TEST_F(RunnerFixture, CancelFromAnotherThread) {
+    for (int i = 0; i < 40; ++i) {
+        std::string name = std::to_string(i);
+        name.append(".JPG");
+        add(i, name, bytesOf(20000, static_cast<unsigned>(i)), "f");
+    }
+    auto r = runner();
+    std::atomic<int> progressCalls{0};
+    r->onProgress = [&](const CopyProgress&) { ++progressCalls; };
+    std::thread stopper([&] {
+        while (progressCalls.load() < 10) std::this_thread::yield();
+        r->cancel();
+        r->cancel();
+    });
+    const CopyRunResult result = r->run();
+    stopper.join();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_LT(result.copied.size(), 40u);
+    EXPECT_GE(result.copied.size(), 4u);
+    for (std::size_t k = 0; k < result.copied.size(); ++k) EXPECT_EQ(result.copied[k].id, static_cast<std::int64_t>(k));
+}
+
+}  // namespace
+}  // namespace halvetrop

@@ -1,0 +1,336 @@
+// Pure parts of volume and drive lookup: mountinfo, fake sysfs trees, ids, texts, stored form.
+#include "drives/Drives.h"
+#include "drives/DrivesInternal.h"
+#include "drives/MountInfo.h"
+#include "drives/Sysfs.h"
+#include "drives/VolumeJson.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace halvetrop {
+namespace {
+
+using test::TempDir;
+namespace fs = std::filesystem;
+
+TEST(MountInfo, ParsesFieldsAndDecodesEscapes) {
+    const std::string text =
+        "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+        "45 27 7:0 / /media/me/EOS\\040DIGITAL rw,nosuid shared:5 master:1 - fuseblk /dev/loop0 rw,user_id=0\n"
+        "46 27 8:17 /sub\\134dir /mnt/tab\\011and\\012newline rw - ext4 /dev/sdb1 rw\n"
+        "47 27 0:50 / /mnt/nas rw - cifs //user@NAS/photos\\040raw rw\n"
+        "garbage line\n"
+        "48 27 8:1 / /mnt/short rw - ext4\n"              // no source after the type
+        "49 27 8x1 / /mnt/baddev rw - ext4 /dev/sda1 rw\n" // device numbers that do not parse
+        "50 27 8:1 / /mnt/nodash rw shared:1 ext4 /dev/sda1 rw\n"
+        "51 27 8:2 / /mnt/trailing\\04 rw - ext4 /dev/sda2 rw";  // cut escape, no final newline
+    std::vector<MountEntry> m = parseMountInfo(text);
+    ASSERT_EQ(m.size(), 5u);
+    EXPECT_EQ(m[0].mountPoint, "/proc");
+    EXPECT_EQ(m[1].mountID, 45u);
+    EXPECT_EQ(m[1].parentID, 27u);
+    EXPECT_EQ(m[1].major, 7u);
+    EXPECT_EQ(m[1].minor, 0u);
+    EXPECT_EQ(m[1].mountPoint, "/media/me/EOS DIGITAL");
+    EXPECT_EQ(m[1].fsType, "fuseblk");
+    EXPECT_EQ(m[1].source, "/dev/loop0");
+    EXPECT_EQ(m[2].root, "/sub\\dir");
+    EXPECT_EQ(m[2].mountPoint, "/mnt/tab\tand\nnewline");
+    EXPECT_EQ(m[3].source, "//user@NAS/photos raw");
+    EXPECT_EQ(m[4].mountPoint, "/mnt/trailing\\04");
+}
+
+TEST(MountInfo, UnescapeLeavesWhatIsNotAnEscape) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"plain", "plain"}, {"a\\040b", "a b"}, {"\\134", "\\"}, {"\\", "\\"}, {"\\08", "\\08"},
+        {"\\400", "\\400"}, {"\\1", "\\1"}, {"x\\0401", "x 1"}, {"\\101\\102", "AB"},
+    };
+    for (auto [in, out] : cases) EXPECT_EQ(unescapeMountField(in), out) << in;
+}
+
+TEST(MountInfo, FindsTheMountByIdThenByDeviceNeverByTextAlone) {
+    std::vector<MountEntry> m = parseMountInfo(
+        "1 0 254:0 / / rw - ext4 /dev/vda rw\n"
+        "2 1 8:1 / /mnt/a rw - ext4 /dev/sda1 rw\n"
+        "3 1 8:2 / /mnt/a/b rw - ext4 /dev/sda2 rw\n"
+        "4 1 8:1 / /mnt/ab rw - ext4 /dev/sda1 rw\n"
+        "5 1 0:40 / /mnt/a/b rw - tmpfs tmpfs rw\n");
+    struct Case {
+        const char* what;
+        std::uint64_t id;
+        unsigned major, minor;
+        const char* path;
+        std::uint64_t expected;  // 0: none
+    } cases[] = {
+        {"id wins over everything", 3, 254, 0, "/", 3},
+        {"unknown id falls back to the device", 99, 8, 1, "/mnt/a/x", 2},
+        {"device and whole-component prefix", 0, 8, 1, "/mnt/a/x/y", 2},
+        {"no prefix by letters: /mnt/a is not above /mnt/ab", 0, 8, 1, "/mnt/ab/x", 4},
+        {"prefix by text but another device", 0, 254, 0, "/mnt/a/x", 1},
+        {"later mount on the same point wins", 0, 0, 40, "/mnt/a/b/c", 5},
+        {"no mount of that device holds the path", 0, 8, 2, "/srv", 0},
+    };
+    for (const Case& c : cases) {
+        const MountEntry* found = findMount(m, c.id, c.major, c.minor, c.path);
+        EXPECT_EQ(found ? found->mountID : 0, c.expected) << c.what;
+    }
+}
+
+// Builds a sysfs-like tree: devices under devices/, and dev/block/MAJ:MIN links to them.
+class FakeSys {
+public:
+    FakeSys() : dir_("fakesys") { sources_.sysRoot = dir_.path(); sources_.procRoot = dir_ / "proc"; }
+    const DriveSources& sources() const { return sources_; }
+
+    // devicePath like "/devices/pci0000:00/.../block/sda"; attributes relative to it.
+    void disk(const std::string& devicePath, const std::string& majMin, std::map<std::string, std::string> attrs = {}) {
+        node(devicePath, majMin, std::move(attrs));
+    }
+    void partition(const std::string& diskPath, const std::string& name, const std::string& majMin) {
+        node(diskPath + "/" + name, majMin, {{"partition", "1"}});
+    }
+    // A stacked device (dm, md) whose slaves/ name the given device paths.
+    void stacked(const std::string& devicePath, const std::string& majMin, const std::vector<std::string>& slaves) {
+        node(devicePath, majMin, {});
+        fs::create_directories(dir_.path() + devicePath + "/slaves");
+        for (const std::string& s : slaves) {
+            std::string name = fs::path(s).filename();
+            fs::create_directory_symlink(fs::relative(dir_.path() + s, dir_.path() + devicePath + "/slaves"),
+                                         dir_.path() + devicePath + "/slaves/" + name);
+        }
+    }
+
+private:
+    void node(const std::string& devicePath, const std::string& majMin, std::map<std::string, std::string> attrs) {
+        const std::string full = dir_.path() + devicePath;
+        fs::create_directories(full);
+        attrs["dev"] = majMin;
+        for (const auto& [k, v] : attrs) dir_.write(devicePath.substr(1) + "/" + k, v + "\n");
+        fs::create_directories(dir_ / "dev/block");
+        fs::create_directory_symlink(fs::relative(full, dir_ / "dev/block"), dir_ / ("dev/block/" + majMin));
+    }
+    TempDir dir_;
+    DriveSources sources_;
+};
+
+const std::string kSata = "/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda";
+const std::string kSata2 = "/devices/pci0000:00/0000:00:17.0/ata2/host1/target1:0:0/1:0:0:0/block/sdb";
+const std::string kNvme = "/devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1";
+const std::string kMmc = "/devices/pci0000:00/0000:00:14.5/mmc_host/mmc0/mmc0:aaaa/block/mmcblk0";
+const std::string kUsbReader = "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdd";
+const std::string kUsbSsd = "/devices/pci0000:00/0000:00:14.0/usb2/2-2/2-2:1.0/host7/target7:0:0/7:0:0:0/block/sde";
+
+TEST(FakeSysfs, WholeDisksBusesAndStacks) {
+    FakeSys s;
+    s.disk(kSata, "8:0", {{"removable", "0"}, {"device/vendor", "ATA"}, {"device/model", "Samsung SSD 870"}});
+    s.partition(kSata, "sda1", "8:1");
+    s.partition(kSata, "sda2", "8:2");
+    s.disk(kSata2, "8:16", {{"removable", "0"}, {"device/model", "WDC WD40"}});
+    s.partition(kSata2, "sdb1", "8:17");
+    s.disk(kNvme, "259:0", {{"removable", "0"}, {"device/model", "Samsung SSD 980 PRO"}});
+    s.partition(kNvme, "nvme0n1p1", "259:1");
+    s.disk(kMmc, "179:0", {{"removable", "0"}, {"device/type", "SD"}, {"device/name", "SL32G"}});
+    s.partition(kMmc, "mmcblk0p1", "179:1");
+    s.disk(kUsbReader, "8:48", {{"removable", "1"}, {"device/vendor", "Generic"}, {"device/model", "SD/MMC"}});
+    s.partition(kUsbReader, "sdd1", "8:49");
+    s.disk(kUsbSsd, "8:64", {{"removable", "0"}, {"device/vendor", "Samsung"}, {"device/model", "PSSD T7"}});
+    s.stacked("/devices/virtual/block/dm-0", "254:0", {kSata + "/sda2"});
+    s.stacked("/devices/virtual/block/dm-1", "254:1", {"/devices/virtual/block/dm-0"});
+    s.stacked("/devices/virtual/block/md0", "9:0", {kSata + "/sda1", kSata2 + "/sdb1"});
+    s.disk("/devices/virtual/block/loop5", "7:5", {{"loop/backing_file", "/srv/card.img (deleted)"}});
+
+    struct Case {
+        const char* what;
+        unsigned major, minor;
+        std::string drive, bus, protocol, mediaName;
+        bool removable;
+    } cases[] = {
+        {"partition -> whole disk", 8, 1, "dev:" + kSata, "ata", "SATA", "Samsung SSD 870", false},
+        {"whole disk itself", 8, 0, "dev:" + kSata, "ata", "SATA", "Samsung SSD 870", false},
+        {"NVMe partition", 259, 1, "dev:" + kNvme, "nvme", "PCI-Express", "Samsung SSD 980 PRO", false},
+        {"mmc card slot", 179, 1, "dev:" + kMmc, "mmc", "Secure Digital", "SD SL32G", true},
+        {"USB card reader", 8, 49, "dev:" + kUsbReader, "usb", "USB", "SD/MMC", true},
+        {"USB SSD", 8, 64, "dev:" + kUsbSsd, "usb", "USB", "PSSD T7", true},
+        {"dm over one partition -> its disk", 254, 0, "dev:" + kSata, "ata", "SATA", "Samsung SSD 870", false},
+        {"dm over dm -> the leaf disk", 254, 1, "dev:" + kSata, "ata", "SATA", "Samsung SSD 870", false},
+        {"md over two disks -> both", 9, 0, "dev:" + kSata + " + dev:" + kSata2, "ata", "SATA", "", false},
+        {"loop whose image is gone", 7, 5, "unknown:/devices/virtual/block/loop5", "", "Disk Image", "", true},
+        {"device sysfs does not know", 8, 99, "unknown:block 8:99", "", "", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DiskFacts f = diskFacts(c.major, c.minor, s.sources());
+        EXPECT_EQ(f.drive.raw, c.drive);
+        EXPECT_EQ(f.bus, c.bus);
+        EXPECT_EQ(f.protocol, c.protocol);
+        EXPECT_EQ(f.mediaName, c.mediaName);
+        EXPECT_EQ(f.removable, c.removable);
+    }
+    // The md volume shares a drive with a volume on either of its disks, and with nothing else.
+    PhysicalDriveID md = diskFacts(9, 0, s.sources()).drive;
+    EXPECT_TRUE(sharesDrive(md, diskFacts(8, 17, s.sources()).drive));
+    EXPECT_TRUE(sharesDrive(md, diskFacts(254, 1, s.sources()).drive));
+    EXPECT_FALSE(sharesDrive(md, diskFacts(259, 1, s.sources()).drive));
+    EXPECT_EQ(md.parts().size(), 2u);
+}
+
+TEST(FakeSysfs, BusFromDevicePath) {
+    const std::pair<std::string, std::string> cases[] = {
+        {kSata, "ata"}, {kNvme, "nvme"}, {kMmc, "mmc"}, {kUsbReader, "usb"},
+        {"/devices/pci0000:00/0000:00:02.0/virtio1/block/vda", "virtio"},
+        {"/devices/platform/host2/target2:0:0/2:0:0:0/block/sdc", "scsi"},
+        {"/devices/virtual/block/zram0", ""},
+    };
+    for (const auto& [path, bus] : cases) EXPECT_EQ(busFromDevicePath(path), bus) << path;
+}
+
+TEST(CardLikeness, SdCountsOnlyAsAWordOfItsOwn) {
+    const std::pair<const char*, bool> cases[] = {
+        {"SDXC Card", true}, {"SD", true}, {"SD/MMC", true}, {"Generic SDHC Reader", true}, {"sduc", true},
+        {"microSDXC UHS-I", true}, {"SD SL32G", true},
+        {"Samsung SSD 970", false}, {"SSD", false}, {"PSSD T7", false}, {"ASD", false}, {"SDX", false},
+        {"", false}, {"CFexpress", false},
+    };
+    for (auto [name, sd] : cases) EXPECT_EQ(mediaNameSaysSD(name), sd) << name;
+}
+
+TEST(Drives, NetworkHost) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"//user@Server/share", "server"}, {"nas:/export/photos", "nas"}, {"", ""}, {"///NAS", "nas"},
+        {"me@Host.local:/home", "host.local"}, {"//a@b@c/x", "b@c"}, {"server", "server"},
+    };
+    for (auto [in, out] : cases) EXPECT_EQ(Drives::networkHost(in), out) << in;
+}
+
+TEST(VolumeInfo, FatFamilyAndFileSizeLimits) {
+    const struct {
+        const char* fs;
+        bool fat;
+        std::optional<std::int64_t> max;
+    } cases[] = {
+        {"msdos", true, 4294967295}, {"vfat", true, 4294967295}, {"exfat", true, INT64_MAX},
+        {"MSDOS", false, std::nullopt}, {"apfs", false, std::nullopt}, {"hfs", false, std::nullopt},
+        {"ext4", false, std::int64_t{4294967295} * 4096}, {"tmpfs", false, INT64_MAX},
+    };
+    for (const auto& c : cases) {
+        VolumeInfo v;
+        v.fileSystem = c.fs;
+        EXPECT_EQ(v.isFATFamily(), c.fat) << c.fs;
+        EXPECT_EQ(maxFileSizeOf(c.fs, 4096), c.max) << c.fs;
+    }
+}
+
+TEST(VolumeInfo, StoredFormKeepsAbsentFieldsAbsentAndRequiresTheRest) {
+    VolumeInfo v;
+    v.path = "/media/me/CARD/DCIM";
+    v.volumePath = "/media/me/CARD";
+    v.name = "CARD";
+    v.drive.raw = "dev:/devices/x/block/sdd";
+    v.fileSystem = "exfat";
+    v.isRemovable = true;
+    v.isLikelyCameraCard = true;
+    v.totalBytes = 64;
+    v.freeBytes = 32;
+    nlohmann::ordered_json j = v;
+    EXPECT_FALSE(j.contains("volumeID"));
+    EXPECT_FALSE(j.contains("maxFileSize"));
+    EXPECT_EQ(j.begin().key(), "path");
+    EXPECT_EQ(j["drive"]["raw"], "dev:/devices/x/block/sdd");
+    EXPECT_EQ(j.get<VolumeInfo>(), v);
+
+    v.volumeID = "1234-ABCD";
+    v.maxFileSize = 4294967295;
+    nlohmann::json full = v;
+    EXPECT_EQ(full.get<VolumeInfo>(), v);
+
+    nlohmann::json missing = full;
+    missing.erase("isDiskImage");
+    EXPECT_THROW(missing.get<VolumeInfo>(), nlohmann::json::exception);
+    nlohmann::json wrongType = full;
+    wrongType["totalBytes"] = "64";
+    EXPECT_THROW(wrongType.get<VolumeInfo>(), nlohmann::json::exception);
+}
+
+TEST(Drives, VolumesAreOfferedNotInternalFirstThenByName) {
+    auto vol = [](const char* name, bool internal, const char* mp) {
+        VolumeInfo v;
+        v.name = name;
+        v.isInternal = internal;
+        v.volumePath = mp;
+        return v;
+    };
+    std::vector<VolumeInfo> list = {
+        vol("Alpha", true, "/"), vol("backup", false, "/mnt/b"), vol("Zeta", false, "/mnt/z"),
+        vol("Card", false, "/mnt/c"), vol("e\xCC\x81", false, "/mnt/e"), vol("f", false, "/mnt/f"),
+        vol("Card", false, "/mnt/c2"), vol("Data", true, "/mnt/d"),
+    };
+    sortVolumes(list);
+    std::vector<std::string> order;
+    for (const VolumeInfo& v : list) order.push_back(v.volumePath);
+    // "e" + combining acute composes to U+00E9, which sorts after "f" (by its decomposed bytes it
+    // would sort before).
+    EXPECT_EQ(order, (std::vector<std::string>{"/mnt/c", "/mnt/c2", "/mnt/z", "/mnt/b", "/mnt/f", "/mnt/e", "/", "/mnt/d"}));
+}
+
+// The path's real mount id and device, described by a fake mountinfo line of a chosen type.
+TEST(Drives, NetworkSharesAndPoolsByTheirMountInfoLine) {
+    TempDir t("drvfake");
+    t.mkdir("share/DCIM");
+    const std::string share = t / "share";
+    struct statx st {};
+    ASSERT_EQ(::statx(AT_FDCWD, share.c_str(), 0, STATX_MNT_ID, &st), 0);
+    ASSERT_TRUE(st.stx_mask & STATX_MNT_ID) << "kernel without statx mount ids";
+    const struct {
+        const char* fsType;
+        const char* source;
+        const char* drive;
+        bool network;
+    } cases[] = {
+        {"cifs", "//me@NAS/photos", "net:nas", true},
+        {"cifs", "//NAS/video", "net:nas", true},
+        {"nfs4", "Server.local:/export", "net:server.local", true},
+        {"fuse.sshfs", "me@host:/srv", "net:host", true},
+        {"zfs", "tank/photos/2024", "unknown:zfs pool tank", false},
+        {"zfs", "tank", "unknown:zfs pool tank", false},
+        {"overlay", "overlay", nullptr, false},  // no device: the mount point names the volume
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fsType) + " " + c.source);
+        t.write("proc/self/mountinfo", std::to_string(st.stx_mnt_id) + " 1 " + std::to_string(st.stx_dev_major) + ":" +
+                                           std::to_string(st.stx_dev_minor) + " / " + share + " rw - " + c.fsType + " " +
+                                           c.source + " rw\n");
+        DriveSources fake;
+        fake.procRoot = t / "proc";
+        fake.sysRoot = t / "no-sys";
+        VolumeInfo v = Drives::info(share + "/DCIM", fake);
+        EXPECT_EQ(v.volumePath, share);
+        EXPECT_EQ(v.fileSystem, c.fsType);
+        EXPECT_EQ(v.isNetwork, c.network);
+        EXPECT_EQ(v.drive.raw, c.drive ? std::string(c.drive) : "vol:" + share);
+        EXPECT_TRUE(v.isLikelyCameraCard) << "camera folders count on every kind of volume";
+        EXPECT_FALSE(v.isInternal);
+    }
+}
+
+TEST(Drives, AMissingPathDescribesTheRootVolume) {
+    TempDir t("drvmissing");
+    DriveSources none;
+    none.procRoot = t / "no-proc";  // mountinfo unreadable too
+    VolumeInfo v = Drives::info(t / "not/there", none);
+    EXPECT_EQ(v.path, t / "not/there");
+    EXPECT_EQ(v.volumePath, "/");
+    EXPECT_EQ(v.fileSystem, "?");
+    EXPECT_EQ(v.drive.raw, "vol:/");
+    EXPECT_EQ(v.name, "/");
+    EXPECT_FALSE(v.maxFileSize.has_value());
+}
+
+}  // namespace
+}  // namespace halvetrop

@@ -1,0 +1,159 @@
+// Volumes on real file systems: an exFAT card image, two ext4 images, tmpfs. Needs root.
+#include "drives/Drives.h"
+
+#include "support/LoopVolume.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace halvetrop {
+namespace {
+
+using test::LoopVolume;
+using test::TempDir;
+namespace fs = std::filesystem;
+
+// The card image lives in one tmpfs and ext4 B's image in another, so that each loop device has
+// a drive of its own (a loop device is on the drive of its backing file); ext4 A's image lives in
+// the temp folder, on the machine's disk.
+class RealVolumes : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string reason;
+        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4) || !LoopVolume::available(&reason, LoopVolume::Type::exfat)) {
+            skipReason = new std::string(reason);
+            return;
+        }
+        cardHome = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 40 << 20);
+        card = std::make_unique<LoopVolume>(LoopVolume::Type::exfat, 16 << 20, "EOS_DIGITAL", "", cardHome->mountPoint());
+        ext4A = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 16 << 20, "Backup A");
+        bHome = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 40 << 20);
+        // Mounted under /mnt so that the list of mounted volumes offers it.
+        fs::create_directories("/mnt");
+        ext4B = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 16 << 20, "", "/mnt", bHome->mountPoint());
+        plain = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 1 << 20);
+        fs::create_directories(card->mountPoint() + "/DCIM/100CANON");
+        fs::create_directories(ext4A->mountPoint() + "/photos/2024");
+        fs::create_directories(ext4A->mountPoint() + "/video");
+    }
+    static void TearDownTestSuite() {
+        plain.reset();
+        ext4B.reset();
+        bHome.reset();
+        ext4A.reset();
+        card.reset();
+        cardHome.reset();
+        delete skipReason;
+        skipReason = nullptr;
+    }
+    void SetUp() override {
+        if (skipReason) GTEST_SKIP() << *skipReason;
+    }
+
+    static std::string* skipReason;
+    static std::unique_ptr<LoopVolume> cardHome, card, ext4A, bHome, ext4B, plain;
+};
+std::string* RealVolumes::skipReason = nullptr;
+std::unique_ptr<LoopVolume> RealVolumes::cardHome, RealVolumes::card, RealVolumes::ext4A, RealVolumes::bHome,
+    RealVolumes::ext4B, RealVolumes::plain;
+
+TEST_F(RealVolumes, EachVolumeIsDescribedAndOnItsOwnDrive) {
+    struct Case {
+        const char* what;
+        std::string path, mountPoint, fileSystem, name;
+        bool fat, cameraCard, diskImage, hasUUID;
+    } cases[] = {
+        {"exFAT card", card->mountPoint() + "/DCIM/100CANON", card->mountPoint(), "exfat", "EOS_DIGITAL", true, true, true, true},
+        {"ext4 A", ext4A->mountPoint() + "/photos", ext4A->mountPoint(), "ext4", "Backup A", false, false, true, true},
+        {"ext4 B", ext4B->mountPoint(), ext4B->mountPoint(), "ext4", fs::path(ext4B->mountPoint()).filename(), false, false, true, true},
+        {"tmpfs", plain->mountPoint(), plain->mountPoint(), "tmpfs", fs::path(plain->mountPoint()).filename(), false, false, false, false},
+    };
+    std::vector<PhysicalDriveID> drives;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VolumeInfo v = Drives::info(c.path);
+        EXPECT_EQ(v.path, c.path);
+        EXPECT_EQ(v.volumePath, c.mountPoint);
+        EXPECT_EQ(v.fileSystem, c.fileSystem);
+        EXPECT_EQ(v.name, c.name);
+        EXPECT_EQ(v.isFATFamily(), c.fat);
+        EXPECT_EQ(v.isLikelyCameraCard, c.cameraCard);
+        EXPECT_EQ(v.isDiskImage, c.diskImage);
+        EXPECT_EQ(v.volumeID.has_value(), c.hasUUID);
+        EXPECT_FALSE(v.isNetwork);
+        EXPECT_GT(v.totalBytes, 0);
+        EXPECT_GT(v.freeBytes, 0);
+        EXPECT_LE(v.freeBytes, v.totalBytes);
+        ASSERT_TRUE(v.maxFileSize.has_value());
+        for (const PhysicalDriveID& d : drives) EXPECT_FALSE(sharesDrive(d, v.drive)) << v.drive.raw << " seen before";
+        drives.push_back(v.drive);
+    }
+}
+
+TEST_F(RealVolumes, ALoopDevicesDriveIsTheDriveOfItsImage) {
+    // The card image sits in cardHome: the card and that tmpfs are one drive.
+    EXPECT_EQ(Drives::info(card->mountPoint()).drive, Drives::info(cardHome->mountPoint()).drive);
+    EXPECT_EQ(Drives::info(ext4B->mountPoint()).drive, Drives::info(bHome->mountPoint()).drive);
+    // ext4 A's image sits in the temp folder, on the machine's own disk.
+    VolumeInfo a = Drives::info(ext4A->mountPoint());
+    VolumeInfo home = Drives::info(fs::path(ext4A->imagePath()).parent_path());
+    EXPECT_EQ(a.drive, home.drive);
+    EXPECT_NE(a.drive.raw.rfind("vol:", 0), 0u) << "a disk-backed image names a disk: " << a.drive.raw;
+}
+
+TEST_F(RealVolumes, FoldersOnOneVolumeShareItsDrive) {
+    VolumeInfo photos = Drives::info(ext4A->mountPoint() + "/photos/2024");
+    VolumeInfo video = Drives::info(ext4A->mountPoint() + "/video");
+    VolumeInfo root = Drives::info(ext4A->mountPoint());
+    EXPECT_EQ(photos.drive, video.drive);
+    EXPECT_EQ(photos.drive, root.drive);
+    EXPECT_EQ(photos.volumeID, root.volumeID);
+}
+
+TEST_F(RealVolumes, AFolderGivenThroughALinkIsDescribedByItsTarget) {
+    TempDir t("drvlink");
+    const std::string link = t / "backup";
+    ASSERT_EQ(::symlink((ext4A->mountPoint() + "/photos").c_str(), link.c_str()), 0);
+    VolumeInfo v = Drives::info(link);
+    EXPECT_EQ(v.path, link);
+    EXPECT_EQ(v.volumePath, ext4A->mountPoint());
+    EXPECT_EQ(v.fileSystem, "ext4");
+    EXPECT_EQ(v.drive, Drives::info(ext4A->mountPoint()).drive);
+}
+
+TEST_F(RealVolumes, AMountPointWithSpacesIsFoundByItsMountNotItsText) {
+    TempDir t("drvspace");
+    const std::string parent = t.mkdir("EOS DIGITAL\tcard");
+    LoopVolume spaced(LoopVolume::Type::tmpfs, 1 << 20, "", parent);
+    fs::create_directories(spaced.mountPoint() + "/DCIM");
+    VolumeInfo v = Drives::info(spaced.mountPoint() + "/DCIM");
+    EXPECT_EQ(v.volumePath, spaced.mountPoint());
+    EXPECT_EQ(v.fileSystem, "tmpfs");
+    EXPECT_TRUE(v.isLikelyCameraCard) << "DCIM at the volume's root";
+    // The folder beside the mount, on the parent's volume, is not inside it.
+    VolumeInfo beside = Drives::info(parent);
+    EXPECT_NE(beside.volumePath, spaced.mountPoint());
+}
+
+TEST_F(RealVolumes, MountedVolumesOffersRealDevicesUnderMnt) {
+    std::vector<VolumeInfo> all = Drives::mountedVolumes();
+    auto find = [&](const std::string& mp) {
+        return std::find_if(all.begin(), all.end(), [&](const VolumeInfo& v) { return v.volumePath == mp; });
+    };
+    auto b = find(ext4B->mountPoint());
+    ASSERT_NE(b, all.end()) << "ext4 B under /mnt";
+    EXPECT_EQ(b->drive, Drives::info(bHome->mountPoint()).drive);
+    EXPECT_EQ(find(plain->mountPoint()), all.end()) << "tmpfs is no device and not under /mnt";
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        EXPECT_LE(all[i - 1].isInternal, all[i].isInternal) << "volumes that are not internal come first";
+    }
+}
+
+}  // namespace
+}  // namespace halvetrop

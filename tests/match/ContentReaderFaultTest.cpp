@@ -1,0 +1,317 @@
+// Faults injected through the system-call seam, on real files: refused O_DIRECT, interrupted and
+// short reads, failing reads, and an eviction the page cache does not confirm.
+#include "match/ContentReader.h"
+
+#include "ContentReaderTestUtil.h"
+#include "hash/XXH3.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+
+#include <cerrno>
+#include <functional>
+#include <vector>
+
+namespace halvetrop {
+namespace {
+
+using test::DiskDir;
+using test::randomContent;
+using test::writeFile;
+
+class FaultSys : public ContentSys {
+public:
+    // faults
+    bool refuseDirectOpen = false;      // EINVAL on open with O_DIRECT
+    bool refuseDirectRead = false;      // EINVAL on reads while O_DIRECT is set
+    bool refuseNoatime = false;         // EPERM on open with O_NOATIME
+    int interruptReads = 0;             // the next N reads fail with EINTR
+    std::int64_t shortReadLimit = 0;    // reads return at most this many bytes (0: no limit)
+    int failReadNumber = 0;             // the Nth read (1-based) fails with failReadErrno
+    int failReadErrno = EIO;
+    int fdatasyncErrno = 0;
+    int fadviseError = 0;
+    bool mmapFails = false;
+    bool oneResidentPage = false;       // mincore reports the first page resident
+    bool pretendFuse = false;
+    int openErrno = 0;
+
+    // observations
+    std::vector<int> openFlags;
+    int opens = 0;
+    int closes = 0;
+    int reads = 0;
+    int directReads = 0;
+    int bufferedReads = 0;
+    int mincoreCalls = 0;
+    std::function<void()> onRead;
+
+    int open(const char* path, int flags, mode_t mode) override {
+        openFlags.push_back(flags);
+        if (openErrno) return errno = openErrno, -1;
+        if (refuseDirectOpen && (flags & O_DIRECT)) return errno = EINVAL, -1;
+        if (refuseNoatime && (flags & O_NOATIME)) return errno = EPERM, -1;
+        const int fd = ContentSys::open(path, flags, mode);
+        if (fd >= 0) ++opens;
+        return fd;
+    }
+    int close(int fd) override {
+        ++closes;
+        return ContentSys::close(fd);
+    }
+    ssize_t pread(int fd, void* buf, size_t count, off_t offset) override {
+        ++reads;
+        if (onRead) onRead();
+        if (interruptReads > 0) {
+            --interruptReads;
+            return errno = EINTR, -1;
+        }
+        if (failReadNumber == reads) return errno = failReadErrno, -1;
+        const bool direct = (::fcntl(fd, F_GETFL) & O_DIRECT) != 0;
+        if (direct && refuseDirectRead) return errno = EINVAL, -1;
+        (direct ? directReads : bufferedReads)++;
+        // The real read happens in full (O_DIRECT needs aligned counts); only part is reported.
+        const ssize_t n = ContentSys::pread(fd, buf, count, offset);
+        if (n > 0 && shortReadLimit > 0 && n > shortReadLimit) return shortReadLimit;
+        return n;
+    }
+    int fdatasync(int fd) override {
+        if (fdatasyncErrno) return errno = fdatasyncErrno, -1;
+        return ContentSys::fdatasync(fd);
+    }
+    int posix_fadvise(int fd, off_t offset, off_t len, int advice) override {
+        if (fadviseError) return fadviseError;
+        return ContentSys::posix_fadvise(fd, offset, len, advice);
+    }
+    void* mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_t offset) override {
+        if (mmapFails) return errno = ENODEV, MAP_FAILED;
+        return ContentSys::mmap(addr, length, prot, flags, fd, offset);
+    }
+    int mincore(void* addr, std::size_t length, unsigned char* vec) override {
+        ++mincoreCalls;
+        const int rc = ContentSys::mincore(addr, length, vec);
+        if (rc == 0 && oneResidentPage) vec[0] |= 1;
+        return rc;
+    }
+    int fstatfs(int fd, struct statfs* out) override {
+        const int rc = ContentSys::fstatfs(fd, out);
+        if (rc == 0 && pretendFuse) out->f_type = 0x65735546;
+        return rc;
+    }
+};
+
+class ContentReaderFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (dir.onTmpfs()) GTEST_SKIP() << dir.path() << " is on tmpfs, where pages cannot be evicted";
+        content = randomContent(size, 41);
+        file = writeFile(dir.file("f"), content);
+    }
+    void TearDown() override { EXPECT_EQ(sys.opens, sys.closes) << "a descriptor was left open"; }
+
+    std::uint64_t expectedHash() const { return XXH3::hash64(content.data(), content.size()); }
+    std::uint64_t windowHash(std::size_t i) const {
+        const ByteRange w = SampleFP::windows(size)[i];
+        return XXH3::hash64(content.data() + w.start, static_cast<std::size_t>(w.length()));
+    }
+
+    DiskDir dir;
+    // Not a multiple of the block size, so that the last read is short and unaligned.
+    std::int64_t size = (9 << 20) + 1234;
+    std::string content;
+    std::string file;
+    FaultSys sys;
+};
+
+TEST_F(ContentReaderFaults, DirectReadsAreClaimedFromTheMedium) {
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, sys);
+    EXPECT_TRUE(full.fromMedium);
+    EXPECT_EQ(full.digest.lo, expectedHash());
+    EXPECT_GT(sys.directReads, 0);
+    EXPECT_EQ(sys.bufferedReads, 0);
+    EXPECT_TRUE(sys.openFlags.back() & O_NOATIME);
+    EXPECT_TRUE(sys.openFlags.back() & O_NOFOLLOW);
+}
+
+// The fallback where O_DIRECT is refused, at open or at the first read: flushed, dropped, checked.
+TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
+    for (int where = 0; where < 2; ++where) {
+        FaultSys local;
+        (where == 0 ? local.refuseDirectOpen : local.refuseDirectRead) = true;
+        test::readThroughCache(file);
+        const FullHashResult full = ContentReader::fullHash(file, {}, {}, local);
+        EXPECT_TRUE(full.fromMedium) << where;
+        EXPECT_EQ(full.digest, (Digest128{static_cast<std::uint64_t>(size), expectedHash()})) << where;
+        EXPECT_EQ(local.directReads, 0);
+        EXPECT_GT(local.bufferedReads, 0);
+        EXPECT_GT(local.mincoreCalls, 0) << "buffered reads were not checked against the cache";
+        EXPECT_EQ(test::residentPagesOf(file), 0) << where;
+
+        test::readThroughCache(file);
+        const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+        EXPECT_TRUE(fp.cacheEvicted) << where;
+        EXPECT_EQ(fp.head, windowHash(0));
+        EXPECT_EQ(fp.mid, windowHash(1));
+        EXPECT_EQ(fp.tail, windowHash(2));
+        EXPECT_EQ(test::residentPagesOf(file), 0) << where;
+        EXPECT_EQ(local.opens, local.closes);
+    }
+}
+
+// Fault 1: whenever the fallback cannot show that the cache was emptied, nothing is claimed, and
+// the content is still hashed correctly.
+TEST_F(ContentReaderFaults, UnprovenEvictionIsNeverClaimed) {
+    const struct {
+        const char* name;
+        std::function<void(FaultSys&)> fault;
+    } cases[] = {
+        {"a page stays resident", [](FaultSys& s) { s.oneResidentPage = true; }},
+        {"fdatasync fails", [](FaultSys& s) { s.fdatasyncErrno = EIO; }},
+        {"fadvise fails", [](FaultSys& s) { s.fadviseError = EINVAL; }},
+        {"the residency query cannot map", [](FaultSys& s) { s.mmapFails = true; }},
+    };
+    for (const auto& c : cases) {
+        for (bool atOpen : {true, false}) {
+            FaultSys local;
+            (atOpen ? local.refuseDirectOpen : local.refuseDirectRead) = true;
+            c.fault(local);
+            const FullHashResult full = ContentReader::fullHash(file, {}, {}, local);
+            EXPECT_FALSE(full.fromMedium) << c.name;
+            EXPECT_EQ(full.digest.lo, expectedHash()) << c.name;
+            const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+            EXPECT_FALSE(fp.cacheEvicted) << c.name;
+            EXPECT_EQ(fp.mid, windowHash(1)) << c.name;
+            EXPECT_EQ(local.opens, local.closes) << c.name;
+        }
+    }
+}
+
+TEST_F(ContentReaderFaults, DirectReadsDoNotDependOnTheEviction) {
+    // O_DIRECT reads bypass the cache by themselves; a failed flush shows up in the read itself.
+    sys.fdatasyncErrno = EIO;
+    sys.fadviseError = EINVAL;
+    EXPECT_TRUE(ContentReader::fullHash(file, {}, {}, sys).fromMedium);
+    EXPECT_TRUE(ContentReader::sampleFP(file, size, true, sys).cacheEvicted);
+}
+
+TEST_F(ContentReaderFaults, FuseIsNeverClaimedFromTheMedium) {
+    sys.pretendFuse = true;
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, sys);
+    EXPECT_FALSE(full.fromMedium);
+    EXPECT_EQ(full.digest.lo, expectedHash());
+    EXPECT_FALSE(ContentReader::sampleFP(file, size, true, sys).cacheEvicted);
+}
+
+TEST_F(ContentReaderFaults, EinvalAfterTheFirstReadIsAnError) {
+    sys.failReadNumber = 2;
+    sys.failReadErrno = EINVAL;
+    try {
+        ContentReader::fullHash(file, {}, {}, sys);
+        ADD_FAILURE() << "read succeeded";
+    } catch (const ContentReadError& e) {
+        EXPECT_EQ(e.code(), EINVAL);
+    }
+}
+
+TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
+    const int codes[] = {EIO, ENXIO, ENODEV, EACCES};
+    for (int code : codes) {
+        for (int form = 0; form < 2; ++form) {
+            FaultSys local;
+            local.failReadNumber = form == 0 ? 2 : 1;
+            local.failReadErrno = code;
+            try {
+                if (form == 0) ContentReader::fullHash(file, {}, {}, local);
+                if (form == 1) ContentReader::sampleFP(file, size, true, local);
+                ADD_FAILURE() << "read succeeded";
+            } catch (const ContentReadError& e) {
+                EXPECT_EQ(e.code(), code);
+                EXPECT_NE(std::string(e.what()).find(file), std::string::npos);
+            }
+            EXPECT_EQ(local.opens, local.closes);
+        }
+    }
+    // A failure that left no error number is EIO, never success and never 0.
+    FaultSys local;
+    local.failReadNumber = 1;
+    local.failReadErrno = 0;
+    try {
+        ContentReader::fullHash(file, {}, {}, local);
+        ADD_FAILURE() << "read succeeded";
+    } catch (const ContentReadError& e) {
+        EXPECT_EQ(e.code(), EIO);
+    }
+}
+
+TEST_F(ContentReaderFaults, OpenErrorsAndTheNoatimeRetry) {
+    sys.openErrno = EACCES;
+    try {
+        ContentReader::sampleFP(file, size, false, sys);
+        ADD_FAILURE() << "opened";
+    } catch (const ContentReadError& e) {
+        EXPECT_EQ(e.code(), EACCES);
+    }
+    // O_NOATIME is the owner's privilege; without it the file is still read.
+    FaultSys local;
+    local.refuseNoatime = true;
+    EXPECT_EQ(ContentReader::fullHash(file, {}, {}, local).digest.lo, expectedHash());
+    ASSERT_GE(local.openFlags.size(), 2u);
+    EXPECT_FALSE(local.openFlags.back() & O_NOATIME);
+    EXPECT_TRUE(local.openFlags.back() & O_DIRECT);
+}
+
+TEST_F(ContentReaderFaults, InterruptedReadsAreRetriedAndPollCancellation) {
+    sys.interruptReads = 3;
+    int polls = 0;
+    const FullHashResult full = ContentReader::fullHash(file, [&] { return ++polls, false; }, {}, sys);
+    EXPECT_EQ(full.digest.lo, expectedHash());
+    // Once per chunk (3 chunks and the read at the end) plus once per interruption.
+    EXPECT_EQ(polls, 4 + 3);
+
+    FaultSys local;
+    local.interruptReads = 3;
+    const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+    EXPECT_EQ(fp.tail, windowHash(2));
+
+    // A stop asked for while a read is interrupted ends the read as cancelled.
+    FaultSys stopping;
+    stopping.interruptReads = 1000;
+    int stopPolls = 0;
+    EXPECT_THROW(ContentReader::fullHash(file, [&] { return ++stopPolls > 5; }, {}, stopping), ContentReadCancelled);
+    EXPECT_EQ(stopping.opens, stopping.closes);
+}
+
+TEST_F(ContentReaderFaults, ShortReadsAreContinued) {
+    // Unaligned and aligned short counts, with O_DIRECT and without. (Under O_DIRECT a short count
+    // below one block happens only at the end of the file.)
+    for (std::int64_t limit : {std::int64_t{1000}, std::int64_t{4096}, std::int64_t{70000}}) {
+        for (bool direct : {true, false}) {
+            if (direct && limit < ContentReader::directAlignment) continue;
+            size = 300000 + 1234;
+            content = randomContent(static_cast<std::size_t>(size), 43);
+            writeFile(file, content);
+            FaultSys local;
+            local.shortReadLimit = limit;
+            local.refuseDirectOpen = !direct;
+            std::int64_t progressed = 0;
+            const FullHashResult full =
+                ContentReader::fullHash(file, {}, [&](std::int64_t n) { progressed += n; }, local);
+            EXPECT_EQ(full.digest, (Digest128{static_cast<std::uint64_t>(size), expectedHash()}))
+                << limit << " direct " << direct;
+            EXPECT_EQ(progressed, size);
+            const SampleFP fp = ContentReader::sampleFP(file, size, direct, local);
+            EXPECT_EQ(fp.head, windowHash(0)) << limit;
+            EXPECT_EQ(fp.mid, windowHash(1)) << limit;
+            EXPECT_EQ(fp.tail, windowHash(2)) << limit;
+        }
+    }
+}
+
+TEST_F(ContentReaderFaults, CancellationBeforeAnyReadReadsNothing) {
+    EXPECT_THROW(ContentReader::fullHash(file, [] { return true; }, {}, sys), ContentReadCancelled);
+    EXPECT_EQ(sys.reads, 0);
+}
+
+}  // namespace
+}  // namespace halvetrop

@@ -1,0 +1,139 @@
+// Reads on real volumes built for the test: ext4 on a loop device, exFAT through FUSE, and tmpfs.
+#include "match/ContentReader.h"
+
+#include "ContentReaderTestUtil.h"
+#include "hash/XXH3.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace halvetrop {
+namespace {
+
+using test::randomContent;
+using test::writeFile;
+
+// A mounted scratch volume, unmounted and detached when the object dies, even after a failure.
+class ScratchVolume {
+public:
+    enum class Kind { ext4, exfat, tmpfs };
+
+    explicit ScratchVolume(Kind kind) : dir_("content-volume") {
+        mountPoint_ = dir_.mkdir("mnt");
+        if (kind == Kind::tmpfs) {
+            mounted_ = ::mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, "size=64m") == 0;
+            if (!mounted_) error_ = std::string("mount tmpfs: ") + std::strerror(errno);
+            return;
+        }
+        // The image lives on the repository's disk, not on a tmpfs $TMPDIR.
+        image_ = disk_.file("volume.img");
+        std::string out;
+        if (test::runShell("truncate -s 96M '" + image_ + "'") != 0) {
+            error_ = "truncate failed";
+            return;
+        }
+        if (test::runShell("losetup -f --show '" + image_ + "' 2>&1", &out) != 0) {
+            error_ = "losetup failed: " + out;
+            return;
+        }
+        loop_ = out.substr(0, out.find('\n'));
+        const std::string make = kind == Kind::ext4 ? "mkfs.ext4 -q -F '" + loop_ + "' 2>&1"
+                                                    : "mkfs.exfat '" + loop_ + "' 2>&1";
+        if (test::runShell(make, &out) != 0) {
+            error_ = "mkfs failed: " + out;
+            return;
+        }
+        const std::string mount = kind == Kind::ext4 ? "mount '" + loop_ + "' '" + mountPoint_ + "' 2>&1"
+                                                     : "mount.exfat-fuse '" + loop_ + "' '" + mountPoint_ + "' 2>&1";
+        if (test::runShell(mount, &out) != 0) {
+            error_ = "mount failed: " + out;
+            return;
+        }
+        mounted_ = true;
+    }
+    ~ScratchVolume() {
+        if (mounted_) test::runShell("umount '" + mountPoint_ + "' 2>/dev/null || umount -l '" + mountPoint_ + "'");
+        if (!loop_.empty()) test::runShell("losetup -d '" + loop_ + "'");
+    }
+    ScratchVolume(const ScratchVolume&) = delete;
+    ScratchVolume& operator=(const ScratchVolume&) = delete;
+
+    bool ready() const { return mounted_; }
+    const std::string& error() const { return error_; }
+    std::string file(const std::string& name) const { return mountPoint_ + "/" + name; }
+
+private:
+    test::TempDir dir_;
+    test::DiskDir disk_;
+    std::string mountPoint_;
+    std::string image_;
+    std::string loop_;
+    std::string error_;
+    bool mounted_ = false;
+};
+
+#define REQUIRE_VOLUMES()                                                       \
+    do {                                                                        \
+        std::string reason;                                                     \
+        if (!test::canUseLoopDevices(&reason)) GTEST_SKIP() << reason;          \
+    } while (0)
+
+TEST(ContentReaderVolumes, Ext4OnALoopDeviceIsReadFromTheMedium) {
+    REQUIRE_VOLUMES();
+    ScratchVolume volume(ScratchVolume::Kind::ext4);
+    ASSERT_TRUE(volume.ready()) << volume.error();
+    const std::string content = randomContent((6 << 20) + 99, 51);
+    const std::string file = writeFile(volume.file("clip.mp4"), content);
+    const FullHashResult full = ContentReader::fullHash(file, {}, {});
+    EXPECT_TRUE(full.fromMedium);
+    EXPECT_EQ(full.digest, (Digest128{content.size(), XXH3::hash64(content.data(), content.size())}));
+    EXPECT_EQ(test::fincoreBytes(file), 0LL);
+
+    test::readThroughCache(file);
+    const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true);
+    EXPECT_TRUE(fp.cacheEvicted);
+    EXPECT_EQ(fp.head, XXH3::hash64(content.data(), SampleFP::window));
+    EXPECT_EQ(test::fincoreBytes(file), 0LL);
+}
+
+TEST(ContentReaderVolumes, ExfatThroughFuseIsNeverClaimedFromTheMedium) {
+    REQUIRE_VOLUMES();
+    ScratchVolume volume(ScratchVolume::Kind::exfat);
+    if (!volume.ready() && volume.error().find("fuse") != std::string::npos) GTEST_SKIP() << volume.error();
+    ASSERT_TRUE(volume.ready()) << volume.error();
+    const std::string content = randomContent((2 << 20) + 7, 52);
+    const std::string file = writeFile(volume.file("DSC00001.ARW"), content);
+    const FullHashResult full = ContentReader::fullHash(file, {}, {});
+    EXPECT_FALSE(full.fromMedium) << "the FUSE daemon's reads may come from the block device's cache";
+    EXPECT_EQ(full.digest, (Digest128{content.size(), XXH3::hash64(content.data(), content.size())}));
+    const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true);
+    EXPECT_FALSE(fp.cacheEvicted);
+    EXPECT_EQ(fp.tail, XXH3::hash64(content.data() + content.size() - SampleFP::window, SampleFP::window));
+}
+
+TEST(ContentReaderVolumes, TmpfsClaimsOnlyWhatOdirectGives) {
+    REQUIRE_VOLUMES();
+    ScratchVolume volume(ScratchVolume::Kind::tmpfs);
+    ASSERT_TRUE(volume.ready()) << volume.error();
+    const std::string content = randomContent((1 << 20) + 5, 53);
+    const std::string file = writeFile(volume.file("a.jpg"), content);
+    // Where tmpfs refuses O_DIRECT the fallback runs; its pages are its storage and cannot be
+    // dropped, so nothing may be claimed. Newer kernels take O_DIRECT on tmpfs, whose memory is
+    // then the medium itself.
+    const int probe = ::open(file.c_str(), O_RDONLY | O_DIRECT);
+    const bool directAccepted = probe >= 0;
+    if (probe >= 0) ::close(probe);
+    const FullHashResult full = ContentReader::fullHash(file, {}, {});
+    EXPECT_EQ(full.fromMedium, directAccepted);
+    EXPECT_EQ(full.digest.lo, XXH3::hash64(content.data(), content.size()));
+    if (!directAccepted) {
+        EXPECT_GT(test::residentPagesOf(file), 0);
+    }
+}
+
+}  // namespace
+}  // namespace halvetrop

@@ -1,0 +1,3 @@
+halvetrop_test(verdict_tests
+  SOURCES VerdictTest.cpp StatusTest.cpp LandingTest.cpp OnDriveTest.cpp
+  LIBS halvetrop_verdict)

@@ -1,0 +1,777 @@
+#include "report/StoredForm.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <set>
+
+#include "report/PolicyJson.h"
+#include "text/Utf8.h"
+
+namespace halvetrop {
+namespace {
+
+using nlohmann::ordered_json;
+
+constexpr TimeNs secondsSince2001(int64_t seconds, int64_t nanos = 0) {
+    return (seconds + 978'307'200) * 1'000'000'000 + nanos;
+}
+
+// Hand-written stored forms, one per record, from the key lists of the stored form.
+const std::string driveGolden = R"({"raw":"disk:sdb"})";
+const std::string volumeGolden =
+    R"({"path":"/media/ana/EOS_DIGITAL","volumePath":"/media/ana/EOS_DIGITAL","name":"EOS_DIGITAL",)"
+    R"("drive":{"raw":"disk:sdb"},"fileSystem":"exfat","isRemovable":true,"isInternal":false,)"
+    R"("isNetwork":false,"isLikelyCameraCard":true,"isDiskImage":false,"volumeID":"1234-ABCD",)"
+    R"("totalBytes":63864569856,"freeBytes":1048576,"maxFileSize":9223372036854775807})";
+const std::string bareVolumeGolden =
+    R"({"path":"/mnt/backup/Photos","volumePath":"/mnt/backup","name":"backup",)"
+    R"("drive":{"raw":"vol:/mnt/backup"},"fileSystem":"ext4","isRemovable":false,"isInternal":true,)"
+    R"("isNetwork":false,"isLikelyCameraCard":false,"isDiskImage":false,"totalBytes":0,"freeBytes":0})";
+const std::string netVolumeGolden =
+    R"({"path":"/mnt/nas/shoots","volumePath":"/mnt/nas","name":"nas","drive":{"raw":"net:nas"},)"
+    R"("fileSystem":"cifs","isRemovable":false,"isInternal":false,"isNetwork":true,)"
+    R"("isLikelyCameraCard":false,"isDiskImage":false,"totalBytes":4000000000000,)"
+    R"("freeBytes":1000000000000})";
+const std::string scopeGolden =
+    R"({"kinds":["photo","video"],"includeSidecars":true,"includeProxies":false,)"
+    R"("includeCameraData":true,"photoFormats":"rawOnly"})";
+const std::string cameraGolden = R"({"id":"sony.xavc","name":"Sony XAVC video"})";
+const std::string captureGolden =
+    R"({"date":736263800.25,"wallClock":"2024:05:03 14:23:20.25","model":"Canon EOS R5",)"
+    R"("serial":"012345678901","uniqueID":"A1B2C3","source":"exif"})";
+const std::string bareCaptureGolden = R"({"source":"sonyDateFolder"})";
+const std::string copyGolden =
+    R"({"destination":1,"relativePath":"Photos/2024/IMG_0001.CR3","evidence":3,"renamed":true})";
+const std::string secondCopyGolden =
+    R"({"destination":0,"relativePath":"DCIM/100CANON/IMG_0001.CR3","evidence":2,"renamed":false})";
+const std::string countsGolden =
+    R"({"files":10,"bytes":123456789,"verified":6,"backedUp":1,"likely":1,"conflict":1,)"
+    R"("missing":0,"problem":1,"missingBytes":2048})";
+const std::string zeroCountsGolden =
+    R"({"files":0,"bytes":0,"verified":0,"backedUp":0,"likely":0,"conflict":0,"missing":0,)"
+    R"("problem":0,"missingBytes":0})";
+const std::string landingGolden = R"({"destination":0,"folder":"Photos/2024-05-03","files":42})";
+const std::string fileGolden =
+    R"({"id":7,"relativePath":"DCIM/100CANON/IMG_0001.CR3","name":"IMG_0001.CR3",)"
+    R"("folder":"DCIM/100CANON","size":25165824,"modified":736263812.5,"kind":"photo",)"
+    R"("role":"media","inScope":true,"capture":)" + captureGolden +
+    R"(,"day":"2024-05-03","camera":"Canon EOS R5","status":"verified",)"
+    R"("detail":"Verified on 2 drives.","copies":[)" + copyGolden + "," + secondCopyGolden +
+    R"(],"safeDrives":2})";
+const std::string bareFileGolden =
+    R"({"id":0,"relativePath":"/NOTES.TXT","name":"NOTES.TXT","folder":"","size":0,)"
+    R"("modified":-1.5,"kind":"other","role":"sidecar","inScope":false,"day":"2001-01-01",)"
+    R"("camera":"","status":"missing","copies":[],"safeDrives":0})";
+const std::string shootGolden =
+    R"({"folder":"DCIM/100CANON","day":"2024-05-03","camera":"Canon EOS R5","fileIDs":[7,0],)"
+    R"("counts":)" + countsGolden +
+    R"(,"kinds":["photo",2,"video",1],"formats":{"CR3":2,"MP4":1},"landings":[)" + landingGolden +
+    R"(],"scattered":true})";
+const std::string bareShootGolden =
+    R"({"folder":"","day":"2001-01-01","camera":"","fileIDs":[],"counts":)" + zeroCountsGolden +
+    R"(,"kinds":[],"formats":{},"landings":[],"scattered":false})";
+const std::string folderGolden =
+    R"({"path":"DCIM/100CANON","name":"100CANON","depth":2,"counts":)" + countsGolden +
+    R"(,"dayRange":["2024-05-01","2024-05-03"]})";
+const std::string bareFolderGolden =
+    R"({"path":"","name":"","depth":0,"counts":)" + zeroCountsGolden + "}";
+const std::string contentGolden =
+    R"({"label":"RAW photos","formats":["CR3","CRW"],"files":2,"bytes":50331648,"checked":2,)"
+    R"("note":"Checked against your backups."})";
+const std::string reportGolden =
+    R"({"source":)" + volumeGolden + R"(,"destinations":[)" + bareVolumeGolden + "," +
+    netVolumeGolden + R"(],"scope":)" + scopeGolden +
+    R"(,"level":"verified","requiredCopies":2,"cameras":[)" + cameraGolden +
+    R"(],"files":[)" + fileGolden + "," + bareFileGolden + R"(],"groups":[)" + shootGolden +
+    R"(],"folders":[)" + folderGolden + "," + bareFolderGolden + R"(],"totals":)" + countsGolden +
+    R"(,"safeToFormat":false,"safeFiles":1,"outOfScope":1,)"
+    R"("problems":["Couldn't open backup /mnt/gone"],"contents":[)" + contentGolden +
+    R"(],"startedAt":736263900,"finishedAt":736263960.125})";
+const std::string policyGolden =
+    R"({"requiredCopies":2,"minEvidence":3,"requiredDrives":[],"acceptEditedCopies":false,)"
+    R"("countCloudCopies":false,"maxDestEvidenceAge":604800})";
+const std::string customPolicyGolden =
+    R"({"requiredCopies":3,"minEvidence":2,"requiredDrives":["disk:sdb","net:nas"],)"
+    R"("acceptEditedCopies":true,"countCloudCopies":true,"maxDestEvidenceAge":86400.5})";
+
+// The same records built by hand.
+VolumeInfo cardVolume() {
+    VolumeInfo v;
+    v.path = "/media/ana/EOS_DIGITAL";
+    v.volumePath = "/media/ana/EOS_DIGITAL";
+    v.name = "EOS_DIGITAL";
+    v.drive.raw = "disk:sdb";
+    v.fileSystem = "exfat";
+    v.isRemovable = true;
+    v.isLikelyCameraCard = true;
+    v.volumeID = "1234-ABCD";
+    v.totalBytes = 63864569856;
+    v.freeBytes = 1048576;
+    v.maxFileSize = INT64_MAX;
+    return v;
+}
+
+VolumeInfo bareVolume() {
+    VolumeInfo v;
+    v.path = "/mnt/backup/Photos";
+    v.volumePath = "/mnt/backup";
+    v.name = "backup";
+    v.drive.raw = "vol:/mnt/backup";
+    v.fileSystem = "ext4";
+    v.isInternal = true;
+    return v;
+}
+
+VolumeInfo netVolume() {
+    VolumeInfo v;
+    v.path = "/mnt/nas/shoots";
+    v.volumePath = "/mnt/nas";
+    v.name = "nas";
+    v.drive.raw = "net:nas";
+    v.fileSystem = "cifs";
+    v.isNetwork = true;
+    v.totalBytes = 4000000000000;
+    v.freeBytes = 1000000000000;
+    return v;
+}
+
+VerifyScope scope() {
+    VerifyScope s = VerifyScope::withKinds({MediaKind::video, MediaKind::photo});
+    s.includeSidecars = true;
+    s.includeCameraData = true;
+    s.photoFormats = PhotoFormats::rawOnly;
+    return s;
+}
+
+CaptureInfo capture() {
+    CaptureInfo c;
+    c.date = secondsSince2001(736263800, 250'000'000);
+    c.wallClock = "2024:05:03 14:23:20.25";
+    c.model = "Canon EOS R5";
+    c.serial = "012345678901";
+    c.uniqueID = "A1B2C3";
+    c.source = DateSource::exif;
+    return c;
+}
+
+CaptureInfo sonyFolderCapture() {
+    CaptureInfo c;
+    c.source = DateSource::sonyDateFolder;
+    return c;
+}
+
+CopyRef copy() { return {1, "Photos/2024/IMG_0001.CR3", EvidenceLevel::verified, true}; }
+
+StatusCounts counts() {
+    return {.files = 10, .bytes = 123456789, .verified = 6, .backedUp = 1, .likely = 1,
+            .conflict = 1, .missing = 0, .problem = 1, .missingBytes = 2048};
+}
+
+LandingRef landing() { return {0, "Photos/2024-05-03", 42}; }
+
+FileResult fileResult() {
+    FileResult f;
+    f.id = 7;
+    f.relativePath = "DCIM/100CANON/IMG_0001.CR3";
+    f.name = "IMG_0001.CR3";
+    f.folder = "DCIM/100CANON";
+    f.size = 25165824;
+    f.modified = secondsSince2001(736263812, 500'000'000);
+    f.kind = MediaKind::photo;
+    f.role = FileRole::media;
+    f.inScope = true;
+    f.capture = capture();
+    f.day = "2024-05-03";
+    f.camera = "Canon EOS R5";
+    f.status = FileStatus::verified;
+    f.detail = "Verified on 2 drives.";
+    f.copies = {copy(), {0, "DCIM/100CANON/IMG_0001.CR3", EvidenceLevel::sampled, false}};
+    f.safeDrives = 2;
+    return f;
+}
+
+FileResult bareFile() {
+    FileResult f;
+    f.id = 0;
+    f.relativePath = "/NOTES.TXT";
+    f.name = "NOTES.TXT";
+    f.size = 0;
+    f.modified = secondsSince2001(-2, 500'000'000);
+    f.kind = MediaKind::other;
+    f.role = FileRole::sidecar;
+    f.inScope = false;
+    f.day = "2001-01-01";
+    f.status = FileStatus::missing;
+    return f;
+}
+
+ShootGroup shoot() {
+    ShootGroup g;
+    g.folder = "DCIM/100CANON";
+    g.day = "2024-05-03";
+    g.camera = "Canon EOS R5";
+    g.fileIDs = {7, 0};
+    g.counts = counts();
+    g.kinds = {{MediaKind::video, 1}, {MediaKind::photo, 2}};
+    g.formats = {{"MP4", 1}, {"CR3", 2}};
+    g.landings = {landing()};
+    g.scattered = true;
+    return g;
+}
+
+ShootGroup bareShoot() {
+    ShootGroup g;
+    g.day = "2001-01-01";
+    return g;
+}
+
+FolderSummary folder() {
+    return {"DCIM/100CANON", "100CANON", 2, counts(), DayRange{"2024-05-01", "2024-05-03"}};
+}
+
+ContentLine content() {
+    return {"RAW photos", {"CR3", "CRW"}, 2, 50331648, 2, "Checked against your backups."};
+}
+
+VerifyReport report() {
+    VerifyReport r;
+    r.source = cardVolume();
+    r.destinations = {bareVolume(), netVolume()};
+    r.scope = scope();
+    r.level = CheckLevel::verified;
+    r.requiredCopies = 2;
+    r.cameras = {{"sony.xavc", "Sony XAVC video"}};
+    r.files = {fileResult(), bareFile()};
+    r.groups = {shoot()};
+    r.folders = {folder(), {"", "", 0, {}, std::nullopt}};
+    r.totals = counts();
+    r.safeToFormat = false;
+    r.safeFiles = 1;
+    r.outOfScope = 1;
+    r.problems = {"Couldn't open backup /mnt/gone"};
+    r.contents = {content()};
+    r.startedAt = secondsSince2001(736263900);
+    r.finishedAt = secondsSince2001(736263960, 125'000'000);
+    return r;
+}
+
+SafeToFormatPolicy customPolicy() {
+    SafeToFormatPolicy p;
+    p.requiredCopies = 3;
+    p.minEvidence = EvidenceLevel::sampled;
+    p.requiredDrives = {"net:nas", "disk:sdb"};
+    p.acceptEditedCopies = true;
+    p.countCloudCopies = true;
+    p.maxDestEvidenceAge = 86400.5;
+    return p;
+}
+
+// The report is not comparable as a whole; tests compare it field by field.
+void expectSameReport(const VerifyReport& a, const VerifyReport& b) {
+    EXPECT_EQ(a.source, b.source);
+    EXPECT_EQ(a.destinations, b.destinations);
+    EXPECT_EQ(a.scope, b.scope);
+    EXPECT_EQ(a.level, b.level);
+    EXPECT_EQ(a.requiredCopies, b.requiredCopies);
+    EXPECT_EQ(a.cameras, b.cameras);
+    EXPECT_EQ(a.files, b.files);
+    EXPECT_EQ(a.groups, b.groups);
+    EXPECT_EQ(a.folders, b.folders);
+    EXPECT_EQ(a.totals, b.totals);
+    EXPECT_EQ(a.safeToFormat, b.safeToFormat);
+    EXPECT_EQ(a.safeFiles, b.safeFiles);
+    EXPECT_EQ(a.outOfScope, b.outOfScope);
+    EXPECT_EQ(a.problems, b.problems);
+    EXPECT_EQ(a.contents, b.contents);
+    EXPECT_EQ(a.startedAt, b.startedAt);
+    EXPECT_EQ(a.finishedAt, b.finishedAt);
+}
+
+template <class T>
+void expectEqualRecord(const T& a, const T& b) {
+    if constexpr (std::is_same_v<T, VerifyReport>) {
+        expectSameReport(a, b);
+    } else {
+        EXPECT_EQ(a, b);
+    }
+}
+
+// One golden document with its record and which of its keys may be absent.
+struct Case {
+    std::string name;
+    std::string golden;
+    std::set<std::string> optionalKeys;
+    std::set<std::string> numberKeys;  // floating-point values: integers are accepted too
+    // Decodes the text, expects the record, and returns its encoding.
+    std::function<std::string(const std::string&)> roundTrip;
+    std::function<void(const std::string&)> decodeOnly;
+};
+
+template <class T>
+Case makeCase(std::string name, std::string golden, T expected, std::set<std::string> optional,
+              std::set<std::string> numbers = {}) {
+    Case c;
+    c.numberKeys = std::move(numbers);
+    c.name = std::move(name);
+    c.golden = std::move(golden);
+    c.optionalKeys = std::move(optional);
+    c.roundTrip = [expected](const std::string& text) {
+        T decoded = fromStoredJson<T>(text);
+        expectEqualRecord(decoded, expected);
+        return toStoredJson(decoded);
+    };
+    c.decodeOnly = [](const std::string& text) { (void)fromStoredJson<T>(text); };
+    return c;
+}
+
+std::vector<Case> cases() {
+    return {
+        makeCase("PhysicalDriveID", driveGolden, PhysicalDriveID{"disk:sdb"}, {}),
+        makeCase("VolumeInfo", volumeGolden, cardVolume(), {"volumeID", "maxFileSize"}),
+        makeCase("VolumeInfo bare", bareVolumeGolden, bareVolume(), {"volumeID", "maxFileSize"}),
+        makeCase("VerifyScope", scopeGolden, scope(), {}),
+        makeCase("CameraProfile", cameraGolden, CameraProfile{"sony.xavc", "Sony XAVC video"}, {}),
+        makeCase("CaptureInfo", captureGolden, capture(),
+                 {"date", "wallClock", "model", "serial", "uniqueID"}, {"date"}),
+        makeCase("CaptureInfo bare", bareCaptureGolden, sonyFolderCapture(),
+                 {"date", "wallClock", "model", "serial", "uniqueID"}),
+        makeCase("CopyRef", copyGolden, copy(), {}),
+        makeCase("StatusCounts", countsGolden, counts(), {}),
+        makeCase("LandingRef", landingGolden, landing(), {}),
+        makeCase("FileResult", fileGolden, fileResult(), {"capture", "detail"}, {"modified"}),
+        makeCase("FileResult bare", bareFileGolden, bareFile(), {"capture", "detail"},
+                 {"modified"}),
+        makeCase("ShootGroup", shootGolden, shoot(), {}),
+        makeCase("ShootGroup bare", bareShootGolden, bareShoot(), {}),
+        makeCase("FolderSummary", folderGolden, folder(), {"dayRange"}),
+        makeCase("FolderSummary bare", bareFolderGolden,
+                 FolderSummary{"", "", 0, {}, std::nullopt}, {"dayRange"}),
+        makeCase("ContentLine", contentGolden, content(), {}),
+        makeCase("VerifyReport", reportGolden, report(), {}, {"startedAt", "finishedAt"}),
+        makeCase("SafeToFormatPolicy", policyGolden, SafeToFormatPolicy(), {},
+                 {"maxDestEvidenceAge"}),
+        makeCase("SafeToFormatPolicy custom", customPolicyGolden, customPolicy(), {},
+                 {"maxDestEvidenceAge"}),
+    };
+}
+
+TEST(StoredFormTest, GoldenDocumentsDecodeAndEncodeByteForByte) {
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.roundTrip(c.golden), c.golden);
+    }
+}
+
+TEST(StoredFormTest, EncodingTheRecordsGivesTheGoldenText) {
+    EXPECT_EQ(toStoredJson(cardVolume()), volumeGolden);
+    EXPECT_EQ(toStoredJson(bareVolume()), bareVolumeGolden);
+    EXPECT_EQ(toStoredJson(scope()), scopeGolden);
+    EXPECT_EQ(toStoredJson(capture()), captureGolden);
+    EXPECT_EQ(toStoredJson(fileResult()), fileGolden);
+    EXPECT_EQ(toStoredJson(bareFile()), bareFileGolden);
+    EXPECT_EQ(toStoredJson(shoot()), shootGolden);
+    EXPECT_EQ(toStoredJson(folder()), folderGolden);
+    EXPECT_EQ(toStoredJson(content()), contentGolden);
+    EXPECT_EQ(toStoredJson(report()), reportGolden);
+    EXPECT_EQ(toStoredJson(SafeToFormatPolicy()), policyGolden);
+    EXPECT_EQ(toStoredJson(customPolicy()), customPolicyGolden);
+}
+
+TEST(StoredFormTest, NullIsNeverWritten) {
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.roundTrip(c.golden).find("null"), std::string::npos);
+    }
+}
+
+TEST(StoredFormTest, EachRequiredKeyDroppedFailsAndEachOptionalKeyMayGo) {
+    for (const Case& c : cases()) {
+        ordered_json golden = ordered_json::parse(c.golden);
+        for (const auto& item : golden.items()) {
+            const std::string& key = item.key();
+            SCOPED_TRACE(c.name + " without " + key);
+            ordered_json without = golden;
+            without.erase(key);
+            if (c.optionalKeys.count(key) != 0) {
+                EXPECT_NO_THROW(c.decodeOnly(without.dump()));
+                continue;
+            }
+            try {
+                c.decodeOnly(without.dump());
+                ADD_FAILURE() << "decoded without a required key";
+            } catch (const DecodingError& e) {
+                EXPECT_EQ(e.keyPath(), key);
+            }
+        }
+    }
+}
+
+// Values of every JSON type but the one the key holds (an integer is also a number).
+std::vector<ordered_json> wrongValuesFor(const ordered_json& value, bool optional, bool number) {
+    std::vector<ordered_json> out;
+    if (number) {
+        for (ordered_json v : {ordered_json(true), ordered_json("1.5"), ordered_json::array(),
+                               ordered_json::object()}) {
+            out.push_back(v);
+        }
+        if (!optional) out.push_back(nullptr);
+        return out;
+    }
+    if (!value.is_boolean()) out.push_back(true);
+    if (!value.is_number()) out.push_back(7);
+    if (!value.is_number()) out.push_back(-7);
+    if (value.is_number_integer()) out.push_back(1.5);
+    if (value.is_number_integer()) out.push_back(2.0);
+    if (value.is_number_integer()) out.push_back(1e3);
+    if (!value.is_string()) out.push_back("12");
+    if (!value.is_array()) out.push_back(ordered_json::array());
+    if (!value.is_object()) out.push_back(ordered_json::object());
+    if (!optional) out.push_back(nullptr);
+    return out;
+}
+
+TEST(StoredFormTest, WrongTypesFailWithTheirKey) {
+    for (const Case& c : cases()) {
+        ordered_json golden = ordered_json::parse(c.golden);
+        for (const auto& item : golden.items()) {
+            const std::string& key = item.key();
+            for (const ordered_json& wrong :
+                 wrongValuesFor(item.value(), c.optionalKeys.count(key) != 0,
+                                c.numberKeys.count(key) != 0)) {
+                ordered_json changed = golden;
+                changed[key] = wrong;
+                std::string text = changed.dump();
+                SCOPED_TRACE(c.name + ": " + text);
+                try {
+                    c.decodeOnly(text);
+                    ADD_FAILURE() << "decoded a wrong type";
+                } catch (const DecodingError& e) {
+                    EXPECT_EQ(e.keyPath().substr(0, key.size()), key);
+                }
+            }
+        }
+    }
+}
+
+TEST(StoredFormTest, KeysInAnyOrderAndUnknownKeysAreAccepted) {
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name);
+        ordered_json golden = ordered_json::parse(c.golden);
+        ordered_json reversed = ordered_json::object();
+        reversed["zzUnknown"] = ordered_json::parse(R"({"a":[1,{"b":null,"c":[[],{}]}],"d":"e"})");
+        std::vector<std::string> keys;
+        for (const auto& item : golden.items()) keys.push_back(item.key());
+        for (auto it = keys.rbegin(); it != keys.rend(); ++it) reversed[*it] = golden[*it];
+        reversed["alsoUnknown"] = nullptr;
+        EXPECT_EQ(c.roundTrip(reversed.dump()), c.golden);
+    }
+}
+
+TEST(StoredFormTest, NullOptionalsReadAsAbsent) {
+    FileResult f = fromStoredJson<FileResult>(
+        R"({"id":1,"relativePath":"a","name":"a","folder":"","size":1,"modified":0,"kind":"photo",)"
+        R"("role":"media","inScope":true,"capture":null,"day":"","camera":"","status":"missing",)"
+        R"("detail":null,"copies":[],"safeDrives":0})");
+    EXPECT_FALSE(f.capture.has_value());
+    EXPECT_FALSE(f.detail.has_value());
+    FolderSummary folder =
+        fromStoredJson<FolderSummary>(R"({"path":"","name":"","depth":0,"counts":)" +
+                                      zeroCountsGolden + R"(,"dayRange":null})");
+    EXPECT_FALSE(folder.dayRange.has_value());
+}
+
+TEST(StoredFormTest, StrictValuesTable) {
+    struct Row {
+        std::string json;
+        std::string keyPath;  // empty: decodes
+    };
+    auto copyWith = [](const std::string& destination, const std::string& evidence) {
+        return R"({"destination":)" + destination + R"(,"relativePath":"a","evidence":)" + evidence +
+               R"(,"renamed":false})";
+    };
+    const Row rows[] = {
+        {copyWith("0", "0"), ""},
+        {copyWith("-9223372036854775808", "3"), ""},
+        {copyWith("9223372036854775807", "3"), ""},
+        {copyWith("9223372036854775808", "3"), "destination"},
+        {copyWith("1.0", "3"), "destination"},
+        {copyWith("1e0", "3"), "destination"},
+        {copyWith("false", "3"), "destination"},
+        {copyWith("0", "4"), "evidence"},
+        {copyWith("0", "-1"), "evidence"},
+        {copyWith("0", "\"verified\""), "evidence"},
+        {copyWith("0", "3.0"), "evidence"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.json);
+        if (row.keyPath.empty()) {
+            EXPECT_NO_THROW(fromStoredJson<CopyRef>(row.json));
+            continue;
+        }
+        try {
+            fromStoredJson<CopyRef>(row.json);
+            ADD_FAILURE() << "decoded";
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.keyPath(), row.keyPath);
+        }
+    }
+}
+
+TEST(StoredFormTest, EnumerationTextsAreExact) {
+    auto withKind = [](const std::string& kind, const std::string& role,
+                       const std::string& status) {
+        return R"({"id":1,"relativePath":"a","name":"a","folder":"","size":1,"modified":0,)"
+               R"("kind":")" + kind + R"(","role":")" + role + R"(","inScope":true,"day":"",)"
+               R"("camera":"","status":")" + status + R"(","copies":[],"safeDrives":0})";
+    };
+    EXPECT_NO_THROW(fromStoredJson<FileResult>(withKind("video", "cameraData", "notCompared")));
+    for (auto [json, key] : {std::pair{withKind("Photo", "media", "missing"), "kind"},
+                             std::pair{withKind("photo", "Media", "missing"), "role"},
+                             std::pair{withKind("photo", "media", "Verified"), "status"},
+                             std::pair{withKind("photo", "media", "backedup"), "status"}}) {
+        try {
+            fromStoredJson<FileResult>(json);
+            ADD_FAILURE() << json;
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.keyPath(), key);
+        }
+    }
+    EXPECT_THROW(fromStoredJson<CaptureInfo>(R"({"source":"EXIF"})"), DecodingError);
+    EXPECT_THROW(fromStoredJson<VerifyScope>(
+                     R"({"kinds":["photo"],"includeSidecars":true,"includeProxies":false,)"
+                     R"("includeCameraData":true,"photoFormats":"raw"})"),
+                 DecodingError);
+    try {
+        fromStoredJson<VerifyScope>(
+            R"({"kinds":["photo","Video"],"includeSidecars":true,"includeProxies":false,)"
+            R"("includeCameraData":true,"photoFormats":"all"})");
+        ADD_FAILURE();
+    } catch (const DecodingError& e) {
+        EXPECT_EQ(e.keyPath(), "kinds[1]");
+    }
+}
+
+TEST(StoredFormTest, ShootKindsAreAFlatAlternatingList) {
+    auto shootWith = [](const std::string& kinds) {
+        return R"({"folder":"","day":"","camera":"","fileIDs":[],"counts":)" + zeroCountsGolden +
+               R"(,"kinds":)" + kinds + R"(,"formats":{},"landings":[],"scattered":false})";
+    };
+    ShootGroup g = fromStoredJson<ShootGroup>(shootWith(R"(["video",2,"photo",40])"));
+    EXPECT_EQ(g.kinds, (std::map<MediaKind, int64_t>{{MediaKind::video, 2}, {MediaKind::photo, 40}}));
+    struct Row {
+        const char* kinds;
+        const char* keyPath;
+    };
+    const Row bad[] = {
+        {R"(["video"])", "kinds"},
+        {R"(["video",2,"photo"])", "kinds"},
+        {R"(["video","2"])", "kinds[1]"},
+        {R"([2,"video"])", "kinds[0]"},
+        {R"(["movie",2])", "kinds[0]"},
+        {R"(["video",2.5])", "kinds[1]"},
+        {R"({"video":2})", "kinds"},
+    };
+    for (const Row& row : bad) {
+        try {
+            fromStoredJson<ShootGroup>(shootWith(row.kinds));
+            ADD_FAILURE() << row.kinds;
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.keyPath(), row.keyPath) << row.kinds;
+        }
+    }
+}
+
+TEST(StoredFormTest, DayRangeIsTwoOrderedDays) {
+    auto folderWith = [](const std::string& range) {
+        return R"({"path":"","name":"","depth":0,"counts":)" + zeroCountsGolden +
+               R"(,"dayRange":)" + range + "}";
+    };
+    FolderSummary same = fromStoredJson<FolderSummary>(folderWith(R"(["2024-05-01","2024-05-01"])"));
+    EXPECT_EQ(same.dayRange, (DayRange{"2024-05-01", "2024-05-01"}));
+    for (const char* range : {R"(["2024-05-03","2024-05-01"])", R"(["2024-05-01"])", R"([])",
+                              R"(["a","b","c"])", R"(["2024-05-01",5])", R"("2024-05-01")"}) {
+        try {
+            fromStoredJson<FolderSummary>(folderWith(range));
+            ADD_FAILURE() << range;
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.keyPath().substr(0, 8), "dayRange") << range;
+        }
+    }
+}
+
+// A report whose numbers point past its lists must never reach a reader.
+TEST(StoredFormTest, CrossReferencesOutOfRangeFailToDecode) {
+    struct Row {
+        std::string name;
+        std::function<void(ordered_json&)> change;
+        std::string keyPath;
+    };
+    const Row rows[] = {
+        {"copy past the backups", [](ordered_json& j) { j["files"][0]["copies"][0]["destination"] = 2; },
+         "files[0].copies[0].destination"},
+        {"negative copy destination",
+         [](ordered_json& j) { j["files"][0]["copies"][1]["destination"] = -1; },
+         "files[0].copies[1].destination"},
+        {"landing past the backups",
+         [](ordered_json& j) { j["groups"][0]["landings"][0]["destination"] = 5; },
+         "groups[0].landings[0].destination"},
+        {"shoot names no file", [](ordered_json& j) { j["groups"][0]["fileIDs"][1] = 8; },
+         "groups[0].fileIDs[1]"},
+        {"file id used twice", [](ordered_json& j) { j["files"][1]["id"] = 7; }, "files[1].id"},
+        {"card-only report with a copy", [](ordered_json& j) { j["destinations"] = ordered_json::array(); },
+         "files[0].copies[0].destination"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ordered_json j = ordered_json::parse(reportGolden);
+        row.change(j);
+        try {
+            fromStoredJson<VerifyReport>(j.dump());
+            ADD_FAILURE() << "decoded";
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.keyPath(), row.keyPath);
+            EXPECT_NE(std::string(e.what()).find(row.keyPath), std::string::npos);
+        }
+    }
+}
+
+TEST(StoredFormTest, NestedErrorsNameTheWholeKeyPath) {
+    struct Row {
+        std::function<void(ordered_json&)> change;
+        std::string keyPath;
+    };
+    const Row rows[] = {
+        {[](ordered_json& j) { j["files"][0]["copies"][1]["evidence"] = true; },
+         "files[0].copies[1].evidence"},
+        {[](ordered_json& j) { j["files"][0]["capture"].erase("source"); }, "files[0].capture.source"},
+        {[](ordered_json& j) { j["files"][1]["capture"] = {{"source", "gps"}}; },
+         "files[1].capture.source"},
+        {[](ordered_json& j) { j["destinations"][1]["drive"]["raw"] = 3; }, "destinations[1].drive.raw"},
+        {[](ordered_json& j) { j["groups"][0]["counts"].erase("missingBytes"); },
+         "groups[0].counts.missingBytes"},
+        {[](ordered_json& j) { j["groups"][0]["formats"]["CR3"] = "2"; }, "groups[0].formats.CR3"},
+        {[](ordered_json& j) { j["folders"][1]["counts"]["files"] = 0.5; }, "folders[1].counts.files"},
+        {[](ordered_json& j) { j["contents"][0]["formats"][1] = nullptr; }, "contents[0].formats[1]"},
+        {[](ordered_json& j) { j["problems"][0] = 1; }, "problems[0]"},
+        {[](ordered_json& j) { j["scope"]["kinds"] = {"photo", "sound"}; }, "scope.kinds[1]"},
+        {[](ordered_json& j) { j["cameras"][0].erase("name"); }, "cameras[0].name"},
+        {[](ordered_json& j) { j["finishedAt"] = 1e300; }, "finishedAt"},
+        {[](ordered_json& j) { j["files"][1]["modified"] = -1e11; }, "files[1].modified"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.keyPath);
+        ordered_json j = ordered_json::parse(reportGolden);
+        row.change(j);
+        try {
+            fromStoredJson<VerifyReport>(j.dump());
+            ADD_FAILURE() << "decoded";
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.keyPath(), row.keyPath);
+        }
+    }
+}
+
+TEST(StoredFormTest, DocumentsThatAreNotOneObjectFail) {
+    for (const char* text : {"", " ", "[]", "null", "\"x\"", "{", "{}}", "{} {}", "{}x",
+                             "{\"raw\":\"a\"} // c", "{\"raw\":\"a\",}", "{'raw':'a'}",
+                             "{\"raw\":\"\xff\"}"}) {
+        EXPECT_THROW(fromStoredJson<PhysicalDriveID>(text), DecodingError) << text;
+    }
+    EXPECT_EQ(fromStoredJson<PhysicalDriveID>(" {\"raw\":\"a\\u00e9\\n\"}\n").raw, "a\u00e9\n");
+}
+
+TEST(StoredFormTest, DeepNestingInsideAnUnknownKeyIsSkipped) {
+    std::string deep(20000, '[');
+    deep += std::string(20000, ']');
+    EXPECT_EQ(fromStoredJson<PhysicalDriveID>(R"({"x":)" + deep + R"(,"raw":"a"})").raw, "a");
+    EXPECT_THROW(fromStoredJson<PhysicalDriveID>(R"({"x":)" + std::string(20000, '[') + "}"),
+                 DecodingError);
+}
+
+TEST(StoredFormTest, TextsAreWrittenAsValidUtf8) {
+    FileResult f = bareFile();
+    f.name = "IMG\xff\xfe_1.JPG";            // a Linux file name that is not UTF-8
+    f.folder = "DCIM/\x01\t\"quoted\"\\";      // control characters, quotes, backslash
+    f.detail = std::string("half \xe2\x82", 6);  // truncated sequence
+    f.camera = "Caf\xc3\xa9 \xf0\x9f\x93\xb7";   // valid text stays as it is
+    std::string text;
+    ASSERT_NO_THROW(text = toStoredJson(f));
+    EXPECT_TRUE(isValidUtf8(text));
+    EXPECT_TRUE(nlohmann::json::accept(text));
+    FileResult back = fromStoredJson<FileResult>(text);
+    EXPECT_EQ(back.name, repairUtf8(f.name));
+    EXPECT_EQ(back.folder, f.folder);
+    EXPECT_EQ(back.detail, repairUtf8(*f.detail));
+    EXPECT_EQ(back.camera, f.camera);
+
+    ShootGroup g = bareShoot();
+    g.formats["\xff"] = 3;
+    text = toStoredJson(g);
+    EXPECT_TRUE(isValidUtf8(text));
+    EXPECT_EQ(fromStoredJson<ShootGroup>(text).formats.at("\xef\xbf\xbd"), 3);
+}
+
+TEST(StoredFormTest, InstantsAreSecondsSince2001) {
+    struct Row {
+        TimeNs instant;
+        double stored;
+    };
+    const Row rows[] = {
+        {secondsSince2001(0), 0.0},
+        {0, -978307200.0},
+        {secondsSince2001(736263812, 500'000'000), 736263812.5},
+        {secondsSince2001(-1, 250'000'000), -0.75},
+        {secondsSince2001(1, 1'000), 1.000001},
+    };
+    for (const Row& row : rows) {
+        EXPECT_DOUBLE_EQ(toStoredSeconds(row.instant), row.stored) << row.stored;
+        EXPECT_EQ(fromStoredSeconds(row.stored), row.instant) << row.stored;
+    }
+    // Any microsecond-precise time of this era survives, and what was read writes back the same.
+    for (int64_t micros : {0LL, 1LL, 499'999LL, 500'000LL, 999'999LL, 123'457LL}) {
+        for (int64_t seconds : {-978307200LL, 0LL, 736263812LL, 1'500'000'000LL}) {
+            TimeNs t = secondsSince2001(seconds, micros * 1000);
+            double stored = toStoredSeconds(t);
+            ASSERT_EQ(fromStoredSeconds(stored), t) << seconds << "." << micros;
+            ASSERT_EQ(toStoredSeconds(*fromStoredSeconds(stored)), stored);
+        }
+    }
+    EXPECT_EQ(fromStoredSeconds(1e300), std::nullopt);
+    EXPECT_EQ(fromStoredSeconds(-1e300), std::nullopt);
+    EXPECT_EQ(fromStoredSeconds(std::numeric_limits<double>::infinity()), std::nullopt);
+    EXPECT_EQ(fromStoredSeconds(std::numeric_limits<double>::quiet_NaN()), std::nullopt);
+    EXPECT_TRUE(fromStoredSeconds(8e9).has_value());
+    EXPECT_TRUE(fromStoredSeconds(-1e10).has_value());
+}
+
+TEST(StoredFormTest, WholeReportRoundTripsEqual) {
+    VerifyReport r = report();
+    r.files[1].capture.emplace();
+    r.files[1].capture->wallClock = "2024:05:03 10:00:00";
+    r.files[1].capture->source = DateSource::quickTime;
+    r.files[1].detail = "";
+    r.files[1].modified = secondsSince2001(-978307200, 1000);  // 1970 plus a microsecond
+    r.folders[1].dayRange = DayRange{"", ""};
+    r.groups.push_back(bareShoot());
+    VerifyReport back = fromStoredJson<VerifyReport>(toStoredJson(r));
+    expectSameReport(back, r);
+    EXPECT_EQ(toStoredJson(back), toStoredJson(r));
+
+    VerifyReport empty;
+    expectSameReport(fromStoredJson<VerifyReport>(toStoredJson(empty)), empty);
+}
+
+TEST(StoredFormTest, PolicyNeedsEveryKey) {
+    SafeToFormatPolicy p = fromStoredJson<SafeToFormatPolicy>(
+        R"({"requiredCopies":1,"minEvidence":0,"requiredDrives":["a","a"],)"
+        R"("acceptEditedCopies":false,"countCloudCopies":true,"maxDestEvidenceAge":3600})");
+    EXPECT_EQ(p.minEvidence, EvidenceLevel::none);
+    EXPECT_EQ(p.requiredDrives, std::set<std::string>{"a"});
+    EXPECT_EQ(p.maxDestEvidenceAge, 3600.0);
+    EXPECT_THROW(fromStoredJson<SafeToFormatPolicy>(R"({})"), DecodingError);
+}
+
+}  // namespace
+}  // namespace halvetrop

@@ -1,0 +1,231 @@
+// Whole checks on real volumes: an exFAT card (loop device through FUSE), the same card content on
+// an ext4 volume, and two ext4 backups, each on a loop device of its own. Each image lives on its
+// own tmpfs, so each volume is its own drive.
+//
+// Reads through FUSE are never claimed to come from the medium (the daemon's block-device reads
+// may be answered from the device's cache), so the exFAT card can be backed up but not verified
+// here; the verified road to "safe to format" runs with the ext4 card.
+#include "verify/Verifier.h"
+
+#include "CardFixture.h"
+#include "support/LoopVolume.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace halvetrop {
+namespace {
+
+using test::LoopVolume;
+
+VerifyReport check(const std::string& card, std::vector<std::string> backups, CheckLevel level = CheckLevel::verified) {
+    VerifyRequest req(card, std::move(backups));
+    req.level = level;
+    Verifier v(req);
+    return v.run();
+}
+
+const FileResult& fileAt(const VerifyReport& r, const std::string& rel) {
+    for (const FileResult& f : r.files)
+        if (f.relativePath == rel) return f;
+    throw std::runtime_error("no file " + rel);
+}
+
+void expectNothingResident(const std::vector<std::string>& paths) {
+    for (const std::string& p : paths) {
+        std::string out;
+        ASSERT_EQ(test::runShell("fincore --bytes --noheadings --output RES '" + p + "'", &out), 0) << p;
+        EXPECT_EQ(std::stoll(out), 0) << p << " has resident pages";
+    }
+}
+
+// A bind mount taken down with the test.
+struct BindMount {
+    std::string target;
+    BindMount(const std::string& from, const std::string& to) : target(to) {
+        std::filesystem::create_directories(to);
+        if (::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) != 0) target.clear();
+    }
+    ~BindMount() {
+        if (!target.empty()) ::umount2(target.c_str(), MNT_DETACH);
+    }
+};
+
+class RealVolumes : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string reason;
+        if (!LoopVolume::available(&reason, LoopVolume::Type::exfat) ||
+            !LoopVolume::available(&reason, LoopVolume::Type::ext4)) {
+            skipReason = reason;
+            return;
+        }
+        try {
+            for (auto& d : drives) d = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 120 << 20);
+            exfatCard = std::make_unique<LoopVolume>(LoopVolume::Type::exfat, 48 << 20, "CARD", "", drives[0]->mountPoint());
+            card = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 48 << 20, "CARD4", "", drives[3]->mountPoint());
+            b1 = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 48 << 20, "B1", "", drives[1]->mountPoint());
+            b2 = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 48 << 20, "B2", "", drives[2]->mountPoint());
+        } catch (const std::exception& e) {
+            skipReason = e.what();
+            return;
+        }
+        test::CardOptions o;
+        o.pairs = 4;
+        o.clips = 2;
+        o.clipBytes = 3 << 20;
+        cardFiles = test::makeCard(exfatCard->mountPoint(), o);
+        test::makeCard(card->mountPoint(), o);
+        test::copyTree(card->mountPoint(), b1->mountPoint() + "/Cards/Card1");
+        test::copyTree(card->mountPoint(), b1->mountPoint() + "/Cards/Again");
+        test::copyTree(card->mountPoint(), b2->mountPoint() + "/Card1");
+    }
+    static void TearDownTestSuite() {
+        b2.reset();
+        b1.reset();
+        card.reset();
+        exfatCard.reset();
+        for (auto& d : drives) d.reset();
+    }
+    void SetUp() override {
+        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+    }
+
+    static inline std::string skipReason;
+    static inline std::unique_ptr<LoopVolume> drives[4];
+    static inline std::unique_ptr<LoopVolume> exfatCard, card, b1, b2;
+    static inline std::vector<test::CardFile> cardFiles;
+};
+
+TEST_F(RealVolumes, SafeWithTwoExactBackupsAtTheVerifiedLevel) {
+    const VerifyReport r = check(card->mountPoint(), {b1->mountPoint() + "/Cards/Card1", b2->mountPoint() + "/Card1"});
+    ASSERT_EQ(r.destinations.size(), 2u);
+    EXPECT_NE(r.destinations[0].drive, r.destinations[1].drive);
+    EXPECT_NE(r.destinations[0].drive, r.source.drive);
+    EXPECT_EQ(r.totals.files, 10);  // 4 RAW + 4 JPEG + 2 clips
+    EXPECT_EQ(r.totals.verified, 10);
+    for (const FileResult& f : r.files) {
+        if (!f.inScope) continue;
+        EXPECT_EQ(f.status, FileStatus::verified) << f.relativePath;
+        EXPECT_EQ(f.safeDrives, 2) << f.relativePath;
+        EXPECT_FALSE(f.detail.has_value()) << *f.detail;
+    }
+    EXPECT_EQ(r.safeFiles, 10);
+    EXPECT_TRUE(r.safeToFormat);
+    EXPECT_TRUE(r.problems.empty());
+
+    // None of the compared files' pages stayed in the page cache.
+    std::vector<std::string> paths;
+    for (const FileResult& f : r.files) {
+        if (!f.inScope) continue;
+        paths.push_back(card->mountPoint() + "/" + f.relativePath);
+        paths.push_back(b1->mountPoint() + "/Cards/Card1/" + f.relativePath);
+        paths.push_back(b2->mountPoint() + "/Card1/" + f.relativePath);
+    }
+    expectNothingResident(paths);
+}
+
+TEST_F(RealVolumes, ExfatCardThroughFuseIsBackedUpNotVerified) {
+    const VerifyReport r =
+        check(exfatCard->mountPoint(), {b1->mountPoint() + "/Cards/Card1", b2->mountPoint() + "/Card1"});
+    EXPECT_EQ(r.source.fileSystem.find("fuse") != std::string::npos || r.source.fileSystem == "exfat", true)
+        << r.source.fileSystem;
+    EXPECT_NE(r.source.drive, r.destinations[0].drive);
+    EXPECT_EQ(r.totals.files, 10);
+    EXPECT_EQ(r.totals.backedUp, 10);
+    for (const FileResult& f : r.files) {
+        if (!f.inScope) continue;
+        EXPECT_EQ(f.status, FileStatus::backedUp) << f.relativePath;
+        EXPECT_EQ(f.copies.size(), 2u) << f.relativePath;
+        EXPECT_EQ(f.safeDrives, 0) << f.relativePath;
+    }
+    EXPECT_FALSE(r.safeToFormat);
+    EXPECT_FALSE(r.cameras.empty());
+    std::vector<std::string> paths;
+    for (const FileResult& f : r.files) {
+        if (!f.inScope) continue;
+        paths.push_back(b1->mountPoint() + "/Cards/Card1/" + f.relativePath);
+        paths.push_back(b2->mountPoint() + "/Card1/" + f.relativePath);
+    }
+    expectNothingResident(paths);
+}
+
+TEST_F(RealVolumes, OneBackupIsOneDriveShort) {
+    const VerifyReport r = check(card->mountPoint(), {b1->mountPoint() + "/Cards/Card1"});
+    EXPECT_EQ(r.totals.verified, 10);
+    EXPECT_EQ(r.safeFiles, 0);
+    EXPECT_FALSE(r.safeToFormat);
+    for (const FileResult& f : r.files) {
+        if (f.inScope) {
+            EXPECT_EQ(f.safeDrives, 1) << f.relativePath;
+        }
+    }
+}
+
+TEST_F(RealVolumes, TwoFoldersOnOneDriveCountOnce) {
+    const VerifyReport r = check(card->mountPoint(), {b1->mountPoint() + "/Cards/Card1", b1->mountPoint() + "/Cards/Again"});
+    ASSERT_EQ(r.destinations.size(), 2u);
+    EXPECT_EQ(r.destinations[0].drive, r.destinations[1].drive);
+    EXPECT_EQ(r.totals.verified, 10);
+    EXPECT_EQ(r.safeFiles, 0);
+    EXPECT_FALSE(r.safeToFormat);
+    for (const FileResult& f : r.files) {
+        if (f.inScope) {
+            EXPECT_EQ(f.safeDrives, 1) << f.relativePath;
+        }
+    }
+}
+
+TEST_F(RealVolumes, OneChangedByteIsAConflictAtTheVerifiedLevel) {
+    const std::string rel = "PRIVATE/M4ROOT/CLIP/C0002.MP4";
+    const std::string damaged = b2->mountPoint() + "/Card1/" + rel;
+    test::flipByte(damaged, 1 << 20);  // between the head and middle windows of 3 MiB
+    const VerifyReport alone = check(card->mountPoint(), {b2->mountPoint() + "/Card1"});
+    EXPECT_EQ(fileAt(alone, rel).status, FileStatus::conflict);
+    EXPECT_EQ(fileAt(alone, rel).safeDrives, 0);
+    EXPECT_EQ(fileAt(alone, "PRIVATE/M4ROOT/CLIP/C0001.MP4").status, FileStatus::verified);
+    const VerifyReport both = check(card->mountPoint(), {b1->mountPoint() + "/Cards/Card1", b2->mountPoint() + "/Card1"});
+    EXPECT_EQ(fileAt(both, rel).status, FileStatus::verified);
+    EXPECT_EQ(fileAt(both, rel).safeDrives, 1);
+    EXPECT_FALSE(both.safeToFormat);
+    const VerifyReport standard = check(card->mountPoint(), {b2->mountPoint() + "/Card1"}, CheckLevel::standard);
+    EXPECT_EQ(fileAt(standard, rel).status, FileStatus::backedUp);
+    test::flipByte(damaged, 1 << 20);  // restore for the other tests
+}
+
+TEST_F(RealVolumes, CardSeenThroughABindMountIsNeverItsOwnCopy) {
+    // The backup is the card again under another mount point.
+    test::TempDir dir("bind");
+    BindMount again(card->mountPoint(), dir / "again");
+    ASSERT_FALSE(again.target.empty()) << "bind mount refused";
+    const VerifyReport r = check(card->mountPoint(), {again.target});
+    EXPECT_EQ(r.totals.missing, r.totals.files);
+    for (const FileResult& f : r.files) EXPECT_TRUE(f.copies.empty()) << f.relativePath;
+
+    // A card folder inside a backup that is reached through a bind mount of that backup.
+    BindMount backupAgain(b1->mountPoint(), dir / "b1again");
+    ASSERT_FALSE(backupAgain.target.empty());
+    const VerifyReport inside = check(b1->mountPoint() + "/Cards/Card1", {backupAgain.target});
+    for (const FileResult& f : inside.files) {
+        if (!f.inScope) continue;
+        EXPECT_EQ(f.status, FileStatus::verified) << f.relativePath;
+        for (const CopyRef& c : f.copies) EXPECT_EQ(c.relativePath.rfind("Cards/Again/", 0), 0u) << c.relativePath;
+    }
+
+    // The card's folder spelt in another case on the case-insensitive card.
+    struct stat st {};
+    if (::stat((exfatCard->mountPoint() + "/dcim").c_str(), &st) == 0) {
+        const VerifyReport spelled = check(exfatCard->mountPoint() + "/dcim", {exfatCard->mountPoint()});
+        for (const FileResult& f : spelled.files) EXPECT_TRUE(f.copies.empty()) << f.relativePath;
+        EXPECT_EQ(spelled.totals.missing, spelled.totals.files);
+    }
+}
+
+}  // namespace
+}  // namespace halvetrop

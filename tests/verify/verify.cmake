@@ -1,0 +1,5 @@
+halvetrop_test(verify_stage_tests SOURCES StagesTest.cpp TsanSuppressions.cpp LIBS halvetrop_verify halvetrop_walk LABELS threaded)
+halvetrop_test(verify_scenario_tests SOURCES ScenarioTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
+  LIBS halvetrop_verify halvetrop_walk LABELS threaded)
+halvetrop_test(verify_volume_tests SOURCES VolumeTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
+  LIBS halvetrop_verify halvetrop_walk LABELS root threaded)
