@@ -4,11 +4,9 @@
 #include "hash/XXHash64.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
+#include "platform/PageCache.h"
 #include "report/Join.h"
 
-#include <linux/magic.h>
-#include <sys/mman.h>
-#include <sys/statfs.h>
 #include <sys/xattr.h>
 
 #include <cerrno>
@@ -17,9 +15,6 @@
 #include <memory>
 #include <random>
 
-#ifndef FUSE_SUPER_MAGIC
-#define FUSE_SUPER_MAGIC 0x65735546
-#endif
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
 #endif
@@ -53,19 +48,6 @@ std::string randomToken() {
         value >>= 4;
     }
     return token;
-}
-
-// A volume whose bytes live past a cache we can get around; memory-backed and FUSE volumes keep
-// their data in (or behind another) cache that O_DIRECT and eviction cannot reach.
-bool mediumLiesPastCache(CopyPlatform& platform, int fd) {
-    struct statfs fs {};
-    if (platform.fstatfs(fd, &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case TMPFS_MAGIC:
-    case RAMFS_MAGIC:
-    case FUSE_SUPER_MAGIC: return false;
-    default: return true;
-    }
 }
 
 // Writes all of [data, data+length): short writes continue, EINTR retries, and a write that makes
@@ -119,32 +101,6 @@ struct Pending {
 };
 
 }  // namespace
-
-int CopyPlatform::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
-
-int CopyPlatform::anyPageResident(int fd, off_t length) {
-    if (length <= 0) return 0;
-    const long page = ::sysconf(_SC_PAGESIZE);
-    const std::size_t bytes = static_cast<std::size_t>(length);
-    void* map = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED) return -1;
-    std::vector<unsigned char> pages((bytes + static_cast<std::size_t>(page) - 1) / static_cast<std::size_t>(page));
-    const int rc = ::mincore(map, bytes, pages.data());
-    const int error = errno;
-    ::munmap(map, bytes);
-    if (rc != 0) {
-        errno = error;
-        return -1;
-    }
-    for (unsigned char p : pages)
-        if (p & 1) return 1;
-    return 0;
-}
-
-CopyPlatform& defaultCopyPlatform() {
-    static CopyPlatform instance;
-    return instance;
-}
 
 std::string CopyTarget::path() const { return join(dir, name); }
 
@@ -205,7 +161,7 @@ void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, con
     throw CopyError::posix("rename", currentError());
 }
 
-CopyEngine::CopyEngine(Sys& sys, CopyPlatform& platform) : sys_(sys), platform_(platform) {
+CopyEngine::CopyEngine(Sys& sys) : sys_(sys) {
     maxFileSizeOf = [](const std::string& dir) { return Drives::info(dir).maxFileSize; };
 }
 
@@ -363,14 +319,14 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
         }
         if (isCancelled()) throw abortAll(CopyError::cancelled());
 
-        const bool pastCache = mediumLiesPastCache(platform_, p->dir.get());
+        const bool pastCache = PageCache::mediumLiesPastCache(sys_, p->dir.get());
         std::optional<CopyError> failure;
         bool fromMedium = false;
         std::int64_t count = 0;
         std::uint64_t digest = 0;
         // First straight from the device (O_DIRECT); where the file system refuses that, through
-        // the cache after evicting this file's pages, and only when mincore shows they are gone
-        // does the read count as one from the medium.
+        // the cache, each chunk's pages dropped right before it is read, and only when the cache
+        // then holds none of them does the read count as one from the medium.
         for (bool direct : {true, false}) {
             int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (direct ? O_DIRECT : 0);
             UniqueFd back(sys_.openat(p->dir.get(), p->tmpName.c_str(), flags), sys_);
@@ -379,11 +335,10 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
                 failure = CopyError::posix("reopen " + p->tmp, currentError());
                 break;
             }
-            bool evicted = direct;
-            if (!direct) {
-                sys_.posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
-                evicted = size == 0 || platform_.anyPageResident(back.get(), size) == 0;
-            }
+            // Read-ahead would bring the next chunk in before it is checked: without it each read
+            // brings in only what it asks for.
+            if (!direct) sys_.posix_fadvise(back.get(), 0, 0, POSIX_FADV_RANDOM);
+            bool evicted = true;
             XXHash64 check(0);
             count = 0;
             bool retryBuffered = false;
@@ -392,6 +347,8 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
                     back.reset();
                     throw abortAll(CopyError::cancelled());
                 }
+                if (!direct && evicted && count < size)
+                    evicted = PageCache::dropAndConfirm(sys_, back.get(), count, static_cast<std::int64_t>(chunk));
                 errno = 0;
                 const ssize_t n = sys_.read(back.get(), buffer.get(), chunk);
                 if (n < 0) {
@@ -405,6 +362,8 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
                     break;
                 }
                 if (n == 0) break;
+                // The copy leaves none of its pages in the cache, and the next check proves afresh.
+                if (!direct) PageCache::drop(sys_, back.get(), count, n);
                 check.update(buffer.get(), static_cast<std::size_t>(n));
                 count += n;
                 if (count > size) break;  // longer than the source: a mismatch, no need to read on

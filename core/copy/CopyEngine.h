@@ -16,22 +16,7 @@
 #include <string_view>
 #include <vector>
 
-struct statfs;
-
 namespace halvetrop {
-
-// Calls the general seam does not carry and only copying needs: the file-system type of an open
-// folder or file, and whether any page of a file is still in the page cache. Tests subclass it,
-// as they do Sys, to fake a cache that will not let go.
-class CopyPlatform {
-public:
-    virtual ~CopyPlatform() = default;
-    virtual int fstatfs(int fd, struct statfs* out);
-    // Maps the first `length` bytes of fd (never touching them) and asks mincore about them:
-    // 1 when any page is resident, 0 when none is, -1 with errno when either call fails.
-    virtual int anyPageResident(int fd, off_t length);
-};
-CopyPlatform& defaultCopyPlatform();
 
 struct CopyTarget {
     std::string dir;   // the folder
@@ -62,7 +47,7 @@ struct CopyResult {
 
 class CopyEngine {
 public:
-    explicit CopyEngine(Sys& sys = defaultSys(), CopyPlatform& platform = defaultCopyPlatform());
+    explicit CopyEngine(Sys& sys = defaultSys());
 
     std::int64_t bufferSize = 8 * 1024 * 1024;  // bytes per read; rounded up to the 16 KiB alignment
     bool copyXattrs = true;                     // copy the source's user.* extended attributes
@@ -79,7 +64,6 @@ public:
 
 private:
     Sys& sys_;
-    CopyPlatform& platform_;
 };
 
 // Gives the temporary file `tmpName` the name `finalName` in the folder open as dirFd without ever

@@ -78,8 +78,8 @@ std::string formatByteCount(std::int64_t bytes) {
     return sign + number + " " + units[unit];
 }
 
-CopyRunner::CopyRunner(CopyPlan plan, Sys& sys, CopyPlatform& platform)
-    : plan_(std::move(plan)), sys_(sys), platform_(platform) {
+CopyRunner::CopyRunner(CopyPlan plan, Sys& sys)
+    : plan_(std::move(plan)), sys_(sys) {
     volumeInfo = [](const std::string& path) { return Drives::info(path); };
 }
 
@@ -212,7 +212,7 @@ CopyRunResult CopyRunner::run() {
         if (sys_.fstatat(AT_FDCWD, plan_.card.c_str(), &st, 0) == 0) card = std::make_pair(st.st_dev, st.st_ino);
     }
 
-    CopyEngine engine(sys_, platform_);
+    CopyEngine engine(sys_);
     engine.bufferSize = 8 * 1024 * 1024;
     engine.copyXattrs = info.fileSystem != "msdos" && info.fileSystem != "vfat" && info.fileSystem != "exfat";
     engine.isCancelled = [this] { return isCancelled(); };

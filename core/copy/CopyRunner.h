@@ -50,7 +50,7 @@ struct CopyRunResult {
 
 class CopyRunner {
 public:
-    explicit CopyRunner(CopyPlan plan, Sys& sys = defaultSys(), CopyPlatform& platform = defaultCopyPlatform());
+    explicit CopyRunner(CopyPlan plan, Sys& sys = defaultSys());
 
     std::function<void(const CopyProgress&)> onProgress = [](const CopyProgress&) {};
     // Describes the backup volume (name, file system, free bytes); Drives::info by default.
@@ -73,7 +73,6 @@ private:
 
     CopyPlan plan_;
     Sys& sys_;
-    CopyPlatform& platform_;
     std::mutex lock_;
     bool cancelled_ = false;
 };

@@ -1,5 +1,7 @@
 #include "hash/XXH3.h"
 
+#include "hash/HashBits.h"
+
 #include <bit>
 #include <cstring>
 
@@ -34,35 +36,14 @@ constexpr std::size_t midSizeLastOffset = 136 - 17;
 constexpr std::array<std::uint64_t, 8> initialAcc = {prime32_3, prime64_1, prime64_2, prime64_3,
                                                      prime64_4, prime32_2, prime64_5, prime32_1};
 
-// Little-endian loads (x86-64 and every processor this runs on is little-endian; the byte-wise
-// fallback keeps big-endian hosts correct).
-inline std::uint64_t read64(const std::uint8_t* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    return v;
-}
-inline std::uint32_t read32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    return v;
-}
-
-inline std::uint64_t rotl64(std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
+using hashBits::read32;
+using hashBits::read64;
+using hashBits::rotl64;
+using hashBits::xxh64Avalanche;
 
 inline std::uint64_t mul128fold64(std::uint64_t a, std::uint64_t b) {
     const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
     return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-}
-
-inline std::uint64_t xxh64Avalanche(std::uint64_t h) {
-    h ^= h >> 33;
-    h *= prime64_2;
-    h ^= h >> 29;
-    h *= prime64_3;
-    h ^= h >> 32;
-    return h;
 }
 
 inline std::uint64_t avalanche(std::uint64_t h) {
@@ -185,38 +166,49 @@ void scrambleSse2(std::uint64_t acc[8]) {
     }
 }
 
+// One stripe into the two 256-bit halves of the accumulator.
+__attribute__((target("avx2"), always_inline)) inline void stripeAvx2(__m256i& lane0, __m256i& lane1,
+                                                                      const std::uint8_t* input,
+                                                                      const std::uint8_t* secret) {
+    const __m256i* in = reinterpret_cast<const __m256i*>(input);
+    const __m256i* key = reinterpret_cast<const __m256i*>(secret);
+    const __m256i data0 = _mm256_loadu_si256(in);
+    const __m256i data1 = _mm256_loadu_si256(in + 1);
+    const __m256i dk0 = _mm256_xor_si256(data0, _mm256_loadu_si256(key));
+    const __m256i dk1 = _mm256_xor_si256(data1, _mm256_loadu_si256(key + 1));
+    const __m256i p0 = _mm256_mul_epu32(dk0, _mm256_srli_epi64(dk0, 32));
+    const __m256i p1 = _mm256_mul_epu32(dk1, _mm256_srli_epi64(dk1, 32));
+    const __m256i s0 = _mm256_shuffle_epi32(data0, _MM_SHUFFLE(1, 0, 3, 2));
+    const __m256i s1 = _mm256_shuffle_epi32(data1, _MM_SHUFFLE(1, 0, 3, 2));
+    lane0 = _mm256_add_epi64(lane0, _mm256_add_epi64(p0, s0));
+    lane1 = _mm256_add_epi64(lane1, _mm256_add_epi64(p1, s1));
+}
+
+// One half of the accumulator scrambled: shifted in, keyed, and multiplied (64-bit lanes times a
+// 32-bit prime, from two 32x32 products).
+__attribute__((target("avx2"), always_inline)) inline __m256i scrambleLaneAvx2(__m256i lane, __m256i secret,
+                                                                              __m256i prime) {
+    lane = _mm256_xor_si256(_mm256_xor_si256(lane, _mm256_srli_epi64(lane, 47)), secret);
+    const __m256i productLow = _mm256_mul_epu32(lane, prime);
+    const __m256i productHigh = _mm256_mul_epu32(_mm256_srli_epi64(lane, 32), prime);
+    return _mm256_add_epi64(productLow, _mm256_slli_epi64(productHigh, 32));
+}
+
 __attribute__((target("avx2"))) void accumulateAvx2(std::uint64_t acc[8], const std::uint8_t* input,
                                                     const std::uint8_t* secret, std::size_t stripes) {
     __m256i lane0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(acc));
     __m256i lane1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(acc) + 1);
-    for (std::size_t n = 0; n < stripes; ++n) {
-        const __m256i* in = reinterpret_cast<const __m256i*>(input + n * XXH3::stripeLength);
-        const __m256i* key = reinterpret_cast<const __m256i*>(secret + n * 8);
-        const __m256i data0 = _mm256_loadu_si256(in);
-        const __m256i data1 = _mm256_loadu_si256(in + 1);
-        const __m256i dk0 = _mm256_xor_si256(data0, _mm256_loadu_si256(key));
-        const __m256i dk1 = _mm256_xor_si256(data1, _mm256_loadu_si256(key + 1));
-        const __m256i p0 = _mm256_mul_epu32(dk0, _mm256_srli_epi64(dk0, 32));
-        const __m256i p1 = _mm256_mul_epu32(dk1, _mm256_srli_epi64(dk1, 32));
-        const __m256i s0 = _mm256_shuffle_epi32(data0, _MM_SHUFFLE(1, 0, 3, 2));
-        const __m256i s1 = _mm256_shuffle_epi32(data1, _MM_SHUFFLE(1, 0, 3, 2));
-        lane0 = _mm256_add_epi64(lane0, _mm256_add_epi64(p0, s0));
-        lane1 = _mm256_add_epi64(lane1, _mm256_add_epi64(p1, s1));
-    }
+    for (std::size_t n = 0; n < stripes; ++n) stripeAvx2(lane0, lane1, input + n * XXH3::stripeLength, secret + n * 8);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc), lane0);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc) + 1, lane1);
 }
 
 __attribute__((target("avx2"))) void scrambleAvx2(std::uint64_t acc[8]) {
     const __m256i prime = _mm256_set1_epi32(static_cast<int>(prime32_1));
+    const __m256i* scr = reinterpret_cast<const __m256i*>(kSecret + scrambleOffset);
     for (int i = 0; i < 2; ++i) {
-        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(acc) + i);
-        a = _mm256_xor_si256(a, _mm256_srli_epi64(a, 47));
-        a = _mm256_xor_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kSecret + scrambleOffset) + i));
-        const __m256i productLow = _mm256_mul_epu32(a, prime);
-        const __m256i productHigh = _mm256_mul_epu32(_mm256_srli_epi64(a, 32), prime);
-        a = _mm256_add_epi64(productLow, _mm256_slli_epi64(productHigh, 32));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc) + i, a);
+        __m256i* lane = reinterpret_cast<__m256i*>(acc) + i;
+        _mm256_storeu_si256(lane, scrambleLaneAvx2(_mm256_loadu_si256(lane), _mm256_loadu_si256(scr + i), prime));
     }
 }
 
@@ -231,24 +223,10 @@ __attribute__((target("avx2"))) void blocksAvx2(std::uint64_t acc[8], const std:
     __m256i lane1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(acc) + 1);
     for (std::size_t b = 0; b < blocks; ++b) {
         const std::uint8_t* block = input + b * XXH3::blockLength;
-        for (std::size_t n = 0; n < XXH3::stripesPerBlock; ++n) {
-            const __m256i* in = reinterpret_cast<const __m256i*>(block + n * XXH3::stripeLength);
-            const __m256i* key = reinterpret_cast<const __m256i*>(kSecret + n * 8);
-            const __m256i data0 = _mm256_loadu_si256(in);
-            const __m256i data1 = _mm256_loadu_si256(in + 1);
-            const __m256i dk0 = _mm256_xor_si256(data0, _mm256_loadu_si256(key));
-            const __m256i dk1 = _mm256_xor_si256(data1, _mm256_loadu_si256(key + 1));
-            const __m256i p0 = _mm256_mul_epu32(dk0, _mm256_srli_epi64(dk0, 32));
-            const __m256i p1 = _mm256_mul_epu32(dk1, _mm256_srli_epi64(dk1, 32));
-            lane0 = _mm256_add_epi64(lane0, _mm256_add_epi64(p0, _mm256_shuffle_epi32(data0, _MM_SHUFFLE(1, 0, 3, 2))));
-            lane1 = _mm256_add_epi64(lane1, _mm256_add_epi64(p1, _mm256_shuffle_epi32(data1, _MM_SHUFFLE(1, 0, 3, 2))));
-        }
-        lane0 = _mm256_xor_si256(_mm256_xor_si256(lane0, _mm256_srli_epi64(lane0, 47)), scr0);
-        lane1 = _mm256_xor_si256(_mm256_xor_si256(lane1, _mm256_srli_epi64(lane1, 47)), scr1);
-        lane0 = _mm256_add_epi64(_mm256_mul_epu32(lane0, prime),
-                                 _mm256_slli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(lane0, 32), prime), 32));
-        lane1 = _mm256_add_epi64(_mm256_mul_epu32(lane1, prime),
-                                 _mm256_slli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(lane1, 32), prime), 32));
+        for (std::size_t n = 0; n < XXH3::stripesPerBlock; ++n)
+            stripeAvx2(lane0, lane1, block + n * XXH3::stripeLength, kSecret + n * 8);
+        lane0 = scrambleLaneAvx2(lane0, scr0, prime);
+        lane1 = scrambleLaneAvx2(lane1, scr1, prime);
     }
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc), lane0);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(acc) + 1, lane1);

@@ -1,5 +1,7 @@
 #include "hash/XXHash64.h"
 
+#include "hash/HashBits.h"
+
 #include <bit>
 #include <algorithm>
 #include <cstring>
@@ -8,24 +10,13 @@ namespace halvetrop {
 
 namespace {
 
-inline std::uint64_t read64(const std::uint8_t* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    return v;
-}
-inline std::uint32_t read32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    return v;
-}
-
-inline std::uint64_t rotl(std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
+using hashBits::read32;
+using hashBits::read64;
+using hashBits::rotl64;
 
 inline std::uint64_t round(std::uint64_t acc, std::uint64_t input) {
     acc += input * XXHash64::p2;
-    acc = rotl(acc, 31);
+    acc = rotl64(acc, 31);
     return acc * XXHash64::p1;
 }
 
@@ -38,32 +29,27 @@ inline std::uint64_t mergeRound(std::uint64_t acc, std::uint64_t value) {
 std::uint64_t finish(std::uint64_t h, const std::uint8_t* p, std::size_t length) {
     while (length >= 8) {
         h ^= round(0, read64(p));
-        h = rotl(h, 27) * XXHash64::p1 + XXHash64::p4;
+        h = rotl64(h, 27) * XXHash64::p1 + XXHash64::p4;
         p += 8;
         length -= 8;
     }
     if (length >= 4) {
         h ^= std::uint64_t{read32(p)} * XXHash64::p1;
-        h = rotl(h, 23) * XXHash64::p2 + XXHash64::p3;
+        h = rotl64(h, 23) * XXHash64::p2 + XXHash64::p3;
         p += 4;
         length -= 4;
     }
     while (length > 0) {
         h ^= std::uint64_t{*p} * XXHash64::p5;
-        h = rotl(h, 11) * XXHash64::p1;
+        h = rotl64(h, 11) * XXHash64::p1;
         ++p;
         --length;
     }
-    h ^= h >> 33;
-    h *= XXHash64::p2;
-    h ^= h >> 29;
-    h *= XXHash64::p3;
-    h ^= h >> 32;
-    return h;
+    return hashBits::xxh64Avalanche(h);
 }
 
 std::uint64_t mergeLanes(std::uint64_t v1, std::uint64_t v2, std::uint64_t v3, std::uint64_t v4) {
-    std::uint64_t h = rotl(v1, 1) + rotl(v2, 7) + rotl(v3, 12) + rotl(v4, 18);
+    std::uint64_t h = rotl64(v1, 1) + rotl64(v2, 7) + rotl64(v3, 12) + rotl64(v4, 18);
     h = mergeRound(h, v1);
     h = mergeRound(h, v2);
     h = mergeRound(h, v3);

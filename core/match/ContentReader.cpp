@@ -3,9 +3,8 @@
 #include "hash/XXH3.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
+#include "platform/PageCache.h"
 #include "text/Utf8.h"
-
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,19 +13,6 @@
 #include <new>
 
 namespace halvetrop {
-
-int ContentSys::fcntl(int fd, int cmd, int arg) { return ::fcntl(fd, cmd, arg); }
-void* ContentSys::mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_t offset) {
-    return ::mmap(addr, length, prot, flags, fd, offset);
-}
-int ContentSys::munmap(void* addr, std::size_t length) { return ::munmap(addr, length); }
-int ContentSys::mincore(void* addr, std::size_t length, unsigned char* vec) { return ::mincore(addr, length, vec); }
-int ContentSys::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
-
-ContentSys& defaultContentSys() {
-    static ContentSys instance;
-    return instance;
-}
 
 std::vector<ByteRange> SampleFP::windows(std::int64_t size) {
     if (size <= wholeFileLimit) return {{0, std::max<std::int64_t>(size, 0)}};
@@ -38,18 +24,9 @@ namespace {
 
 constexpr std::int64_t bufferAlignment = 16384;
 constexpr int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-constexpr decltype(statfs::f_type) fuseMagic = 0x65735546;
 
 std::int64_t alignDown(std::int64_t v) { return v / ContentReader::directAlignment * ContentReader::directAlignment; }
 std::int64_t alignUp(std::int64_t v) { return alignDown(v + ContentReader::directAlignment - 1); }
-
-std::int64_t pageSize() {
-    static const std::int64_t size = [] {
-        const long v = ::sysconf(_SC_PAGESIZE);
-        return v > 0 ? static_cast<std::int64_t>(v) : 4096;
-    }();
-    return size;
-}
 
 struct FreeDeleter {
     void operator()(std::uint8_t* p) const { std::free(p); }
@@ -70,7 +47,7 @@ AlignedBuffer allocateBuffer(std::int64_t size) {
 // One open file and the proof, built read by read, that its bytes came from the medium.
 class MediumReader {
 public:
-    MediumReader(ContentSys& sys, const std::string& path, bool fromDevice)
+    MediumReader(Sys& sys, const std::string& path, bool fromDevice)
         : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice) {
         open();
         if (fromDevice_) {
@@ -78,11 +55,7 @@ public:
             // Dropping the file's pages also keeps later buffered readers off stale memory. Under
             // O_DIRECT the reads bypass the cache anyway, so failures count only in the fallback,
             // which checks each range before reading it.
-            int rc;
-            do rc = sys_.fdatasync(fd_.get());
-            while (rc != 0 && errno == EINTR);
-            syncFailed_ = rc != 0;
-            sys_.posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_DONTNEED);
+            syncFailed_ = PageCache::flushAndDrop(sys_, fd_.get()) != 0;
             if (!direct_) noReadAhead();
         }
     }
@@ -143,14 +116,9 @@ private:
         if (sys_.fstat(fd, &st) != 0) fail("fstat", path_, currentError());
         // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are content.
         if (!S_ISREG(st.st_mode)) fail("open", path_, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-        if (fromDevice_) {
-            // A FUSE daemon serves even O_DIRECT reads from its own device reads, which may be
-            // answered by the block device's cache (a copy just written through it is still there),
-            // and nothing here can drop that cache. Such reads are never claimed to be from the
-            // medium; neither are reads whose file system cannot be told.
-            struct statfs fs {};
-            if (sys_.fstatfs(fd, &fs) != 0 || fs.f_type == fuseMagic) fromMedium_ = false;
-        }
+        // On a memory-backed or FUSE volume, or one whose type cannot be told, no read is ever
+        // claimed to come from the medium, O_DIRECT or not.
+        if (fromDevice_ && !PageCache::mediumLiesPastCache(sys_, fd)) fromMedium_ = false;
     }
 
     void leaveDirect() {
@@ -173,22 +141,13 @@ private:
             fromMedium_ = false;
             return;
         }
-        const std::int64_t start = offset / pageSize() * pageSize();
-        const std::int64_t end = (offset + count + pageSize() - 1) / pageSize() * pageSize();
-        if (sys_.posix_fadvise(fd_.get(), start, end - start, POSIX_FADV_DONTNEED) != 0 ||
-            ContentReader::residentPages(fd_.get(), start, end - start, sys_) != 0) {
-            fromMedium_ = false;
-        }
+        if (!PageCache::dropAndConfirm(sys_, fd_.get(), offset, count)) fromMedium_ = false;
     }
 
     // Leaves the cache as the read found it, so that the next check of the same file proves afresh.
-    void dropRange(std::int64_t offset, std::int64_t count) {
-        const std::int64_t start = offset / pageSize() * pageSize();
-        const std::int64_t end = (offset + count + pageSize() - 1) / pageSize() * pageSize();
-        sys_.posix_fadvise(fd_.get(), start, end - start, POSIX_FADV_DONTNEED);
-    }
+    void dropRange(std::int64_t offset, std::int64_t count) { PageCache::drop(sys_, fd_.get(), offset, count); }
 
-    ContentSys& sys_;
+    Sys& sys_;
     const std::string& path_;
     bool fromDevice_;
     bool fromMedium_;
@@ -233,42 +192,7 @@ bool weak(const std::uint8_t* bytes, std::int64_t length) {
 
 namespace ContentReader {
 
-std::int64_t residentPages(int fd, std::int64_t offset, std::int64_t length, ContentSys& sys) {
-    if (length <= 0) return 0;
-    if (offset < 0) {
-        errno = EINVAL;
-        return -1;
-    }
-    // The pages are named by a PROT_NONE shared mapping that is never touched, so a medium that
-    // disappears cannot raise SIGBUS here (mapping card files for reading is what we avoid). Where
-    // the kernel will not reveal another user's page cache, mincore reports every page resident,
-    // which errs towards "not from the medium".
-    constexpr std::int64_t piece = std::int64_t{1} << 30;
-    const std::int64_t page = pageSize();
-    std::int64_t position = offset / page * page;
-    const std::int64_t end = offset + length;
-    std::vector<unsigned char> vec;
-    std::int64_t resident = 0;
-    while (position < end) {
-        const std::int64_t span = std::min(piece, end - position);
-        const auto bytes = static_cast<std::size_t>(span);
-        void* addr = sys.mmap(nullptr, bytes, PROT_NONE, MAP_SHARED, fd, static_cast<off_t>(position));
-        if (addr == MAP_FAILED) return -1;
-        vec.assign(static_cast<std::size_t>((span + page - 1) / page), 0);
-        const int rc = sys.mincore(addr, bytes, vec.data());
-        const int error = errno;
-        sys.munmap(addr, bytes);
-        if (rc != 0) {
-            errno = error;
-            return -1;
-        }
-        for (unsigned char v : vec) resident += v & 1;
-        position += span;
-    }
-    return resident;
-}
-
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ContentSys& sys) {
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, Sys& sys) {
     if (size < 0) fail("read", path, EINVAL);
     const std::vector<ByteRange> windows = SampleFP::windows(size);
     MediumReader reader(sys, path, fromDevice && size > 0);
@@ -306,7 +230,7 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, C
 }
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
-                        const std::function<void(std::int64_t)>& progress, ContentSys& sys) {
+                        const std::function<void(std::int64_t)>& progress, Sys& sys) {
     MediumReader reader(sys, path, true);
     const AlignedBuffer buffer = allocateBuffer(static_cast<std::int64_t>(chunkSize));
     XXH3Stream stream;

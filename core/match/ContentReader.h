@@ -3,10 +3,11 @@
 // windows) for every candidate pair, and full-content digests for the byte-by-byte level. Reads
 // that must come from the drive use O_DIRECT; where a file system refuses it, the file's cached
 // pages are flushed and dropped and the page cache is asked whether that really happened. A
-// fingerprint or digest claims "read from the medium" only when it truly was.
+// fingerprint or digest claims "read from the medium" only when it truly was, and never on a
+// memory-backed or FUSE volume.
+#include "platform/PageCache.h"
 #include "platform/Sys.h"
 
-#include <sys/vfs.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -82,19 +83,10 @@ public:
     ContentReadCancelled() : std::runtime_error("Cancelled") {}
 };
 
-// The system calls this reader needs beyond the platform seam (status flags, and the page-cache
-// residency query), kept here until the seam carries them. Tests subclass it to inject failures.
-class ContentSys : public Sys {
-public:
-    virtual int fcntl(int fd, int cmd, int arg);
-    virtual void* mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_t offset);
-    virtual int munmap(void* addr, std::size_t length);
-    virtual int mincore(void* addr, std::size_t length, unsigned char* vec);
-    virtual int fstatfs(int fd, struct statfs* out);
-};
-
-// The libc-backed instance; stateless, shared by all threads.
-ContentSys& defaultContentSys();
+// Former names of the seam this reader takes, kept so that callers written against them still
+// build. To be removed: use Sys and defaultSys().
+using ContentSys = Sys;
+inline Sys& defaultContentSys() { return defaultSys(); }
 
 namespace ContentReader {
 
@@ -108,19 +100,19 @@ inline constexpr std::size_t chunkSize = 4 << 20;
 // `fromDevice` the file's cached pages are dropped and the windows read past the cache. Throws
 // ContentReadError.
 SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice,
-                  ContentSys& sys = defaultContentSys());
+                  Sys& sys = defaultSys());
 
 // Digest of every byte of `path` to its end, read past the cache. `isCancelled` is polled before
 // each chunk and after each interrupted read; `progress` gets the byte count of each chunk. Both are
 // called on the calling thread and may be empty. Throws ContentReadError or ContentReadCancelled.
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress,
-                        ContentSys& sys = defaultContentSys());
+                        Sys& sys = defaultSys());
 
-// Number of pages of [offset, offset + length) of `fd` held in the page cache, found without ever
-// touching the file's pages (see the implementation), or -1 with errno set when it cannot be told.
-std::int64_t residentPages(int fd, std::int64_t offset, std::int64_t length,
-                           ContentSys& sys = defaultContentSys());
+// Former home of PageCache::residentPages, kept for callers written against it. To be removed.
+inline std::int64_t residentPages(int fd, std::int64_t offset, std::int64_t length, Sys& sys = defaultSys()) {
+    return PageCache::residentPages(sys, fd, offset, length);
+}
 
 }  // namespace ContentReader
 

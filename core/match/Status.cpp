@@ -1,5 +1,7 @@
 #include "match/Status.h"
 
+#include "match/CaseNames.h"
+
 #include <array>
 #include <unordered_set>
 #include <utility>
@@ -8,16 +10,7 @@ namespace halvetrop {
 
 namespace {
 
-std::size_t mix(std::size_t seed, std::size_t value) {
-  return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
-}
-
-template <class E, std::size_t N>
-std::optional<E> fromNames(const std::array<std::string_view, N>& names, std::string_view text) {
-  for (std::size_t i = 0; i < N; ++i)
-    if (names[i] == text) return static_cast<E>(i);
-  return std::nullopt;
-}
+using caseNames::mix;
 
 constexpr std::array<std::string_view, 7> classNames{
     "primary", "mirror", "duplicate", "hardLink", "clone", "insideLibrary", "cardMirror"};
@@ -55,22 +48,16 @@ bool unknownDrive(const PhysicalDriveID& drive) {
 
 }  // namespace
 
-std::string_view rawValue(LocationClass cls) {
-  const auto i = static_cast<std::size_t>(cls);
-  return i < classNames.size() ? classNames[i] : std::string_view();
-}
+std::string_view rawValue(LocationClass cls) { return caseNames::nameOf(classNames, cls); }
 
 std::optional<LocationClass> locationClassFromRaw(std::string_view text) {
-  return fromNames<LocationClass>(classNames, text);
+  return caseNames::fromName<LocationClass>(classNames, text);
 }
 
-std::string_view rawValue(PrimaryStatus::Kind kind) {
-  const auto i = static_cast<std::size_t>(kind);
-  return i < statusNames.size() ? statusNames[i] : std::string_view();
-}
+std::string_view rawValue(PrimaryStatus::Kind kind) { return caseNames::nameOf(statusNames, kind); }
 
 std::optional<PrimaryStatus::Kind> primaryStatusKindFromRaw(std::string_view text) {
-  return fromNames<PrimaryStatus::Kind>(statusNames, text);
+  return caseNames::fromName<PrimaryStatus::Kind>(statusNames, text);
 }
 
 PrimaryStatus PrimaryStatus::verified(int copies, bool renamed) {

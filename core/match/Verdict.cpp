@@ -1,5 +1,7 @@
 #include "match/Verdict.h"
 
+#include "match/CaseNames.h"
+
 #include <array>
 #include <utility>
 
@@ -7,16 +9,7 @@ namespace halvetrop {
 
 namespace {
 
-std::size_t mix(std::size_t seed, std::size_t value) {
-  return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
-}
-
-template <class E, std::size_t N>
-std::optional<E> fromNames(const std::array<std::string_view, N>& names, std::string_view text) {
-  for (std::size_t i = 0; i < N; ++i)
-    if (names[i] == text) return static_cast<E>(i);
-  return std::nullopt;
-}
+using caseNames::mix;
 
 constexpr std::array<std::string_view, 4> evidenceNames{"none", "plausible", "sampled", "verified"};
 constexpr std::array<std::string_view, 3> reasonNames{"sizeDiffers", "contentDiffers", "otherShot"};
@@ -56,31 +49,22 @@ bool sampledWindowsEqual(const SampleFP& a, const SampleFP& b) {
 
 }  // namespace
 
-std::string_view caseName(EvidenceLevel level) {
-  const auto i = static_cast<std::size_t>(level);
-  return i < evidenceNames.size() ? evidenceNames[i] : std::string_view();
-}
+std::string_view caseName(EvidenceLevel level) { return caseNames::nameOf(evidenceNames, level); }
 
 std::optional<EvidenceLevel> evidenceLevelFromName(std::string_view text) {
-  return fromNames<EvidenceLevel>(evidenceNames, text);
+  return caseNames::fromName<EvidenceLevel>(evidenceNames, text);
 }
 
-std::string_view rawValue(DifferenceReason::Kind kind) {
-  const auto i = static_cast<std::size_t>(kind);
-  return i < reasonNames.size() ? reasonNames[i] : std::string_view();
-}
+std::string_view rawValue(DifferenceReason::Kind kind) { return caseNames::nameOf(reasonNames, kind); }
 
 std::optional<DifferenceReason::Kind> differenceReasonKindFromRaw(std::string_view text) {
-  return fromNames<DifferenceReason::Kind>(reasonNames, text);
+  return caseNames::fromName<DifferenceReason::Kind>(reasonNames, text);
 }
 
-std::string_view rawValue(PairVerdict::Kind kind) {
-  const auto i = static_cast<std::size_t>(kind);
-  return i < verdictNames.size() ? verdictNames[i] : std::string_view();
-}
+std::string_view rawValue(PairVerdict::Kind kind) { return caseNames::nameOf(verdictNames, kind); }
 
 std::optional<PairVerdict::Kind> pairVerdictKindFromRaw(std::string_view text) {
-  return fromNames<PairVerdict::Kind>(verdictNames, text);
+  return caseNames::fromName<PairVerdict::Kind>(verdictNames, text);
 }
 
 bool operator==(const DifferenceReason& a, const DifferenceReason& b) {

@@ -1,5 +1,6 @@
 #include "platform/Sys.h"
 
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <sys/xattr.h>
@@ -44,6 +45,13 @@ ssize_t Sys::fgetxattr(int fd, const char* name, void* value, size_t size) { ret
 int Sys::fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
     return ::fsetxattr(fd, name, value, size, flags);
 }
+int Sys::fcntl(int fd, int cmd, int arg) { return ::fcntl(fd, cmd, arg); }
+void* Sys::mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) {
+    return ::mmap(addr, length, prot, flags, fd, offset);
+}
+int Sys::munmap(void* addr, size_t length) { return ::munmap(addr, length); }
+int Sys::mincore(void* addr, size_t length, unsigned char* vec) { return ::mincore(addr, length, vec); }
+int Sys::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
 
 Sys& defaultSys() {
     static Sys instance;

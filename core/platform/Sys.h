@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -45,6 +46,12 @@ public:
     virtual ssize_t flistxattr(int fd, char* list, size_t size);
     virtual ssize_t fgetxattr(int fd, const char* name, void* value, size_t size);
     virtual int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags);
+    // The integer-argument form of fcntl (F_GETFL, F_SETFL and the like).
+    virtual int fcntl(int fd, int cmd, int arg = 0);
+    virtual void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset);
+    virtual int munmap(void* addr, size_t length);
+    virtual int mincore(void* addr, size_t length, unsigned char* vec);
+    virtual int fstatfs(int fd, struct statfs* out);
 };
 
 // The libc-backed instance. It holds no state, so sharing it between threads is safe.

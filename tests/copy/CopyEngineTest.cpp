@@ -2,6 +2,7 @@
 
 #include "FaultSys.h"
 #include "drives/DrivesInternal.h"
+#include "platform/PageCache.h"
 #include "support/TempDir.h"
 #include "text/Utf8.h"
 
@@ -21,7 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::FaultSys;
-using test::FakeCachePlatform;
 using test::readFile;
 using test::TempDir;
 using Op = FaultSys::Op;
@@ -586,14 +586,31 @@ TEST_F(EngineFixture, ReadBackFromTheMediumOrSaysItWasNot) {
         const std::string dir = t.mkdir("b");
         FaultSys sys;
         sys.fault = [&](Op op, const std::string&, int flags) { return row.refuseDirect && op == Op::openat && (flags & O_DIRECT) ? EINVAL : 0; };
-        FakeCachePlatform platform;
-        platform.resident = row.resident;
-        platform.fsType = row.fsType;
-        CopyEngine engine(sys, platform);
+        sys.resident = row.resident;
+        sys.fsType = row.fsType;
+        CopyEngine engine(sys);
         const CopyResult r = engine.copy(source, {{dir, "X.JPG"}});
         ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::copied) << describe(r.outcomes[0]);
         EXPECT_EQ(r.outcomes[0].readBackFromMedium, row.expected);
     }
+}
+
+// Without O_DIRECT every chunk of the read-back is proven absent from the cache right before it is
+// read, and the copy leaves none of its pages behind.
+TEST_F(EngineFixture, BufferedReadBackProvesEveryChunk) {
+    FaultSys sys;
+    sys.fault = [](Op op, const std::string&, int flags) { return op == Op::openat && (flags & O_DIRECT) ? EINVAL : 0; };
+    CopyEngine engine(sys);
+    engine.bufferSize = 65536;
+    const CopyResult r = engine.copy(source, {{dirA, "X.JPG"}});
+    ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::copied) << describe(r.outcomes[0]);
+    EXPECT_TRUE(r.outcomes[0].readBackFromMedium);
+    EXPECT_GE(sys.mincoreCalls, 5) << "300000 bytes in 64 KiB chunks are five reads, each checked";
+    const int fd = ::open((dirA + "/X.JPG").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(PageCache::residentPages(defaultSys(), fd, 0, static_cast<std::int64_t>(content.size())), 0);
+    ::close(fd);
+    EXPECT_EQ(readFile(dirA + "/X.JPG"), content);
 }
 
 TEST_F(EngineFixture, UserExtendedAttributesFollowWhenAsked) {

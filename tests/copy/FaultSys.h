@@ -3,7 +3,6 @@
 // tampers with) the call a test chooses. Paths of descriptors opened relative to a folder
 // descriptor are the folder's path + "/" + name, so a rule can name "the temporary file in folder
 // B" without knowing its random part.
-#include "copy/CopyEngine.h"
 #include "platform/Sys.h"
 
 #include <sys/statfs.h>
@@ -34,6 +33,11 @@ public:
     std::function<void(const std::string& path, unsigned char* data, size_t count)> tamper;
     // Called before every read with the descriptor's path.
     std::function<void(const std::string& path)> beforeRead;
+    // A page cache that will not let go (1: mincore shows a page resident; -1: mincore fails), and
+    // file-system types of our choosing (0: the real type).
+    int resident = 0;
+    long fsType = 0;
+    int mincoreCalls = 0;  // how often the page cache was asked
 
     std::vector<Call> calls() const {
         std::lock_guard<std::mutex> g(m_);
@@ -151,6 +155,21 @@ public:
         if (int e = check(Op::futimens, p, 0)) return fail(e);
         return Sys::futimens(fd, times);
     }
+    int mincore(void* addr, size_t length, unsigned char* vec) override {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            ++mincoreCalls;
+        }
+        if (resident < 0) return fail(ENOMEM);
+        const int rc = Sys::mincore(addr, length, vec);
+        if (rc == 0 && resident > 0 && length > 0) vec[0] |= 1;
+        return rc;
+    }
+    int fstatfs(int fd, struct statfs* out) override {
+        const int rc = Sys::fstatfs(fd, out);
+        if (rc == 0 && fsType) out->f_type = fsType;
+        return rc;
+    }
     int fallocate(int fd, int mode, off_t offset, off_t len) override {
         const std::string p = pathOf(fd);
         if (int e = check(Op::fallocate, p, mode)) return fail(e);
@@ -180,19 +199,6 @@ private:
     mutable std::mutex m_;
     std::map<int, std::string> paths_;
     std::vector<Call> calls_;
-};
-
-// A page cache that will not let go (or says it did), and file-system types of our choosing.
-class FakeCachePlatform : public CopyPlatform {
-public:
-    int resident = 0;        // what anyPageResident answers
-    long fsType = 0;         // 0: the real type
-    int anyPageResident(int, off_t) override { return resident; }
-    int fstatfs(int fd, struct statfs* out) override {
-        int rc = CopyPlatform::fstatfs(fd, out);
-        if (rc == 0 && fsType) out->f_type = fsType;
-        return rc;
-    }
 };
 
 }  // namespace halvetrop::test

@@ -20,7 +20,7 @@ using test::DiskDir;
 using test::randomContent;
 using test::writeFile;
 
-class FaultSys : public ContentSys {
+class FaultSys : public Sys {
 public:
     // faults
     bool refuseDirectOpen = false;      // EINVAL on open with O_DIRECT
@@ -52,13 +52,13 @@ public:
         if (openErrno) return errno = openErrno, -1;
         if (refuseDirectOpen && (flags & O_DIRECT)) return errno = EINVAL, -1;
         if (refuseNoatime && (flags & O_NOATIME)) return errno = EPERM, -1;
-        const int fd = ContentSys::open(path, flags, mode);
+        const int fd = Sys::open(path, flags, mode);
         if (fd >= 0) ++opens;
         return fd;
     }
     int close(int fd) override {
         ++closes;
-        return ContentSys::close(fd);
+        return Sys::close(fd);
     }
     ssize_t pread(int fd, void* buf, size_t count, off_t offset) override {
         ++reads;
@@ -72,30 +72,30 @@ public:
         if (direct && refuseDirectRead) return errno = EINVAL, -1;
         (direct ? directReads : bufferedReads)++;
         // The real read happens in full (O_DIRECT needs aligned counts); only part is reported.
-        const ssize_t n = ContentSys::pread(fd, buf, count, offset);
+        const ssize_t n = Sys::pread(fd, buf, count, offset);
         if (n > 0 && shortReadLimit > 0 && n > shortReadLimit) return shortReadLimit;
         return n;
     }
     int fdatasync(int fd) override {
         if (fdatasyncErrno) return errno = fdatasyncErrno, -1;
-        return ContentSys::fdatasync(fd);
+        return Sys::fdatasync(fd);
     }
     int posix_fadvise(int fd, off_t offset, off_t len, int advice) override {
         if (fadviseError) return fadviseError;
-        return ContentSys::posix_fadvise(fd, offset, len, advice);
+        return Sys::posix_fadvise(fd, offset, len, advice);
     }
     void* mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_t offset) override {
         if (mmapFails) return errno = ENODEV, MAP_FAILED;
-        return ContentSys::mmap(addr, length, prot, flags, fd, offset);
+        return Sys::mmap(addr, length, prot, flags, fd, offset);
     }
     int mincore(void* addr, std::size_t length, unsigned char* vec) override {
         ++mincoreCalls;
-        const int rc = ContentSys::mincore(addr, length, vec);
+        const int rc = Sys::mincore(addr, length, vec);
         if (rc == 0 && oneResidentPage) vec[0] |= 1;
         return rc;
     }
     int fstatfs(int fd, struct statfs* out) override {
-        const int rc = ContentSys::fstatfs(fd, out);
+        const int rc = Sys::fstatfs(fd, out);
         if (rc == 0 && pretendFuse) out->f_type = 0x65735546;
         return rc;
     }

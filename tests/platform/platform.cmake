@@ -1,1 +1,1 @@
-halvetrop_test(platform_tests SOURCES ErrorsTest.cpp LIBS halvetrop_platform)
+halvetrop_test(platform_tests SOURCES ErrorsTest.cpp PageCacheTest.cpp LIBS halvetrop_platform)

@@ -1,0 +1,108 @@
+#include "platform/PageCache.h"
+
+#include <linux/magic.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#ifndef FUSE_SUPER_MAGIC
+#define FUSE_SUPER_MAGIC 0x65735546
+#endif
+
+namespace halvetrop::PageCache {
+
+namespace {
+
+struct PageRange {
+    std::int64_t start;
+    std::int64_t length;
+};
+
+PageRange wholePages(std::int64_t offset, std::int64_t length) {
+    const std::int64_t page = pageSize();
+    const std::int64_t start = offset / page * page;
+    const std::int64_t end = (offset + length + page - 1) / page * page;
+    return {start, end - start};
+}
+
+}  // namespace
+
+std::int64_t pageSize() {
+    static const std::int64_t size = [] {
+        const long v = ::sysconf(_SC_PAGESIZE);
+        return v > 0 ? static_cast<std::int64_t>(v) : 4096;
+    }();
+    return size;
+}
+
+std::int64_t residentPages(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
+    if (length <= 0) return 0;
+    if (offset < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    // The pages are named by a PROT_NONE shared mapping that is never touched, so a medium that
+    // disappears cannot raise SIGBUS here (mapping card files for reading is what we avoid). Where
+    // the kernel will not reveal another user's page cache, mincore reports every page resident,
+    // which errs towards "not from the medium". Large files are asked about a gigabyte at a time so
+    // that the query never needs much address space.
+    constexpr std::int64_t stride = std::int64_t{1} << 30;
+    const std::int64_t page = pageSize();
+    std::int64_t position = offset / page * page;
+    const std::int64_t end = offset + length;
+    std::vector<unsigned char> vec;
+    std::int64_t resident = 0;
+    while (position < end) {
+        const std::int64_t span = std::min(stride, end - position);
+        const auto bytes = static_cast<std::size_t>(span);
+        void* addr = sys.mmap(nullptr, bytes, PROT_NONE, MAP_SHARED, fd, static_cast<off_t>(position));
+        if (addr == MAP_FAILED) return -1;
+        vec.assign(static_cast<std::size_t>((span + page - 1) / page), 0);
+        const int rc = sys.mincore(addr, bytes, vec.data());
+        const int error = errno;
+        sys.munmap(addr, bytes);
+        if (rc != 0) {
+            errno = error;
+            return -1;
+        }
+        for (unsigned char v : vec) resident += v & 1;
+        position += span;
+    }
+    return resident;
+}
+
+int flushAndDrop(Sys& sys, int fd) {
+    int rc;
+    do rc = sys.fdatasync(fd);
+    while (rc != 0 && errno == EINTR);
+    const int error = rc != 0 ? (errno != 0 ? errno : EIO) : 0;
+    sys.posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    return error;
+}
+
+void drop(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
+    const PageRange r = wholePages(offset, length);
+    sys.posix_fadvise(fd, static_cast<off_t>(r.start), static_cast<off_t>(r.length), POSIX_FADV_DONTNEED);
+}
+
+bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
+    const PageRange r = wholePages(offset, length);
+    if (sys.posix_fadvise(fd, static_cast<off_t>(r.start), static_cast<off_t>(r.length), POSIX_FADV_DONTNEED) != 0)
+        return false;
+    return residentPages(sys, fd, r.start, r.length) == 0;
+}
+
+bool mediumLiesPastCache(Sys& sys, int fd) {
+    struct statfs fs {};
+    if (sys.fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case TMPFS_MAGIC:
+    case RAMFS_MAGIC:
+    case FUSE_SUPER_MAGIC: return false;
+    default: return true;
+    }
+}
+
+}  // namespace halvetrop::PageCache

@@ -1,0 +1,38 @@
+#pragma once
+// What the page cache holds of a file, and getting a file's pages out of it, so that a read can be
+// shown to have come from the drive rather than from memory. Everything goes through the seam, so
+// fault tests can fake a cache that will not let go.
+#include "platform/Sys.h"
+
+#include <cstdint>
+
+namespace halvetrop::PageCache {
+
+// The system's page size (4096 when it cannot be told).
+std::int64_t pageSize();
+
+// Number of pages of [offset, offset + length) of `fd` held in the page cache, or -1 with errno
+// set when it cannot be told. The file's pages are never touched (see the implementation).
+std::int64_t residentPages(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
+
+// Writes the file's dirty pages (an interrupted flush is repeated) and asks the kernel to drop all
+// of its cached pages. Returns 0, or the flush's error number: a page a failed flush kept is dirty
+// and cannot be dropped, so no later read of the file may count as one from the medium.
+int flushAndDrop(Sys& sys, int fd);
+
+// Asks the kernel to drop the cached pages of the range (widened to whole pages). Result ignored:
+// for callers that only give memory back.
+void drop(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
+
+// Drops the range's cached pages and then asks the cache: true only when the kernel took the advice
+// and none of those pages is left. A page still there (dirty, mapped by someone, or on a file
+// system whose pages are its storage) would serve the next read from memory.
+bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
+
+// Whether a read of a file on the volume holding `fd` can ever be shown to come from its medium.
+// False for memory-backed volumes (tmpfs, ramfs: their pages are the storage, O_DIRECT or not), for
+// FUSE (the daemon's own reads may be answered by a cache below ours that nothing here can drop),
+// and when the volume's type cannot be told.
+bool mediumLiesPastCache(Sys& sys, int fd);
+
+}  // namespace halvetrop::PageCache

@@ -1,0 +1,1 @@
+halvetrop_fuzzer(cardnames halvetrop_verify)

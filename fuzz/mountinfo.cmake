@@ -1,0 +1,1 @@
+halvetrop_fuzzer(mountinfo halvetrop_drives)

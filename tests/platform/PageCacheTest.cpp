@@ -1,0 +1,203 @@
+// The page-cache queries on real files, and their answers when the seam fails or lies.
+#include "platform/PageCache.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/magic.h>
+#include <sys/mman.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+namespace halvetrop {
+namespace {
+
+using test::TempDir;
+
+class FakeSys : public Sys {
+public:
+    long fsType = 0;          // 0: the real type
+    int fstatfsErrno = 0;
+    int fadviseError = 0;
+    int mmapErrno = 0;
+    bool oneResidentPage = false;
+    std::vector<int> fdatasyncErrnos;  // consumed one per call; 0 lets the call through
+    int fdatasyncCalls = 0;
+    std::vector<int> fadviseAdvice;
+    std::vector<std::pair<off_t, size_t>> maps;  // offset and length of every mapping
+
+    int fstatfs(int fd, struct statfs* out) override {
+        if (fstatfsErrno) return errno = fstatfsErrno, -1;
+        const int rc = Sys::fstatfs(fd, out);
+        if (rc == 0 && fsType) out->f_type = fsType;
+        return rc;
+    }
+    int posix_fadvise(int fd, off_t offset, off_t len, int advice) override {
+        fadviseAdvice.push_back(advice);
+        if (fadviseError) return fadviseError;
+        return Sys::posix_fadvise(fd, offset, len, advice);
+    }
+    void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) override {
+        if (mmapErrno) return errno = mmapErrno, MAP_FAILED;
+        maps.emplace_back(offset, length);
+        return Sys::mmap(addr, length, prot, flags, fd, offset);
+    }
+    int mincore(void* addr, size_t length, unsigned char* vec) override {
+        const int rc = Sys::mincore(addr, length, vec);
+        if (rc == 0 && oneResidentPage) vec[0] |= 1;
+        return rc;
+    }
+    int fdatasync(int fd) override {
+        const std::size_t call = static_cast<std::size_t>(fdatasyncCalls++);
+        if (call < fdatasyncErrnos.size() && fdatasyncErrnos[call] != 0) return errno = fdatasyncErrnos[call], -1;
+        return Sys::fdatasync(fd);
+    }
+};
+
+// A file whose pages can really be dropped: skipped where the scratch folder is memory-backed.
+class PageCacheFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        struct statfs fs {};
+        if (::statfs(tmp.path().c_str(), &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC))
+            GTEST_SKIP() << tmp.path() << " is memory-backed, where pages cannot be dropped";
+        path = tmp.write("f", std::string(1 << 20, 'x'));
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        // Without read-ahead only the pages read come into the cache.
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    }
+    void TearDown() override {
+        if (fd >= 0) ::close(fd);
+    }
+    void readRange(off_t offset, size_t length) {
+        std::string buffer(length, '\0');
+        ASSERT_EQ(::pread(fd, buffer.data(), length, offset), static_cast<ssize_t>(length));
+    }
+
+    TempDir tmp{"page-cache"};
+    std::string path;
+    int fd = -1;
+    const std::int64_t size = 1 << 20;
+};
+
+TEST_F(PageCacheFile, ResidencyFollowsReadsAndDrops) {
+    FakeSys sys;
+    ASSERT_EQ(PageCache::flushAndDrop(sys, fd), 0);
+    EXPECT_EQ(PageCache::residentPages(sys, fd, 0, size), 0);
+    readRange(0, 8192);
+    const std::int64_t page = PageCache::pageSize();
+    EXPECT_EQ(PageCache::residentPages(sys, fd, 0, size), 8192 / page);
+    // Only the range asked about counts; a range that starts inside a page counts that page.
+    EXPECT_EQ(PageCache::residentPages(sys, fd, 512 * 1024, 65536), 0);
+    EXPECT_EQ(PageCache::residentPages(sys, fd, page + 1, 10), 1);
+    EXPECT_EQ(PageCache::residentPages(sys, fd, 0, 0), 0);
+    // A range that is not page-aligned is widened to the pages it touches, so it is dropped whole.
+    EXPECT_TRUE(PageCache::dropAndConfirm(sys, fd, 100, 8000));
+    EXPECT_EQ(PageCache::residentPages(sys, fd, 0, size), 0);
+    readRange(65536, 4096);
+    PageCache::drop(sys, fd, 65536, 4096);
+    EXPECT_EQ(PageCache::residentPages(sys, fd, 0, size), 0);
+}
+
+TEST_F(PageCacheFile, UnprovenDropsAreNeverConfirmed) {
+    const struct {
+        const char* name;
+        void (*fault)(FakeSys&);
+    } cases[] = {
+        {"the kernel refuses the advice", [](FakeSys& s) { s.fadviseError = EINVAL; }},
+        {"a page stays resident", [](FakeSys& s) { s.oneResidentPage = true; }},
+        {"the residency query cannot map", [](FakeSys& s) { s.mmapErrno = ENODEV; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSys sys;
+        c.fault(sys);
+        readRange(0, 4096);
+        EXPECT_FALSE(PageCache::dropAndConfirm(sys, fd, 0, 4096));
+    }
+    FakeSys failing;
+    failing.mmapErrno = ENODEV;
+    errno = 0;
+    EXPECT_EQ(PageCache::residentPages(failing, fd, 0, 4096), -1);
+    EXPECT_EQ(errno, ENODEV);
+    FakeSys sys;
+    errno = 0;
+    EXPECT_EQ(PageCache::residentPages(sys, fd, -4096, 8192), -1);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST_F(PageCacheFile, LargeRangesAreAskedAboutAGigabyteAtATime) {
+    ::close(fd);
+    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
+    ASSERT_EQ(::truncate(path.c_str(), std::int64_t{5} << 29), 0);  // 2.5 GiB, sparse
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    FakeSys sys;
+    EXPECT_EQ(PageCache::residentPages(sys, fd, 0, std::int64_t{5} << 29), 0);
+    const std::vector<std::pair<off_t, size_t>> expected = {
+        {0, size_t{1} << 30}, {off_t{1} << 30, size_t{1} << 30}, {off_t{2} << 30, size_t{1} << 29}};
+    EXPECT_EQ(sys.maps, expected);
+}
+
+TEST_F(PageCacheFile, FlushFailuresAreReportedAndThePagesStillDropped) {
+    const struct {
+        std::vector<int> errnos;
+        int expected;
+        int calls;
+    } rows[] = {
+        {{}, 0, 1},
+        {{EINTR, EINTR}, 0, 3},  // an interrupted flush is repeated
+        {{EIO}, EIO, 1},         // never repeated: the pages it could not write may be gone
+        {{ENOSPC}, ENOSPC, 1},
+    };
+    for (const auto& row : rows) {
+        FakeSys sys;
+        sys.fdatasyncErrnos = row.errnos;
+        readRange(0, 4096);
+        EXPECT_EQ(PageCache::flushAndDrop(sys, fd), row.expected);
+        EXPECT_EQ(sys.fdatasyncCalls, row.calls);
+        EXPECT_EQ(sys.fadviseAdvice, std::vector<int>{POSIX_FADV_DONTNEED});
+        EXPECT_EQ(PageCache::residentPages(sys, fd, 0, size), 0);
+    }
+}
+
+TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
+    TempDir tmp{"page-cache-fs"};
+    const int fd = ::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const struct {
+        const char* name;
+        long fsType;
+        int fstatfsErrno;
+        bool expected;
+    } rows[] = {
+        {"ext4", EXT4_SUPER_MAGIC, 0, true},
+        {"btrfs", BTRFS_SUPER_MAGIC, 0, true},
+        {"tmpfs", TMPFS_MAGIC, 0, false},
+        {"ramfs", static_cast<long>(RAMFS_MAGIC), 0, false},
+        {"FUSE", 0x65735546, 0, false},
+        {"type cannot be told", 0, EIO, false},
+    };
+    for (const auto& row : rows) {
+        FakeSys sys;
+        sys.fsType = row.fsType;
+        sys.fstatfsErrno = row.fstatfsErrno;
+        EXPECT_EQ(PageCache::mediumLiesPastCache(sys, fd), row.expected) << row.name;
+    }
+    ::close(fd);
+    // A real memory-backed volume, where the machine has one mounted.
+    struct statfs fs {};
+    if (::statfs("/dev/shm", &fs) == 0 && fs.f_type == TMPFS_MAGIC) {
+        const int shm = ::open("/dev/shm", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(shm, 0);
+        EXPECT_FALSE(PageCache::mediumLiesPastCache(defaultSys(), shm));
+        ::close(shm);
+    }
+}
+
+}  // namespace
+}  // namespace halvetrop
