@@ -1,1 +1,1 @@
-halvetrop_fuzzer(clipxml halvetrop_capture)
+halvetrop_fuzzer(clipxml halvetrop_capture halvetrop_report)

@@ -1,1 +1,1 @@
-halvetrop_fuzzer(exif halvetrop_capture)
+halvetrop_fuzzer(exif halvetrop_capture halvetrop_report)

@@ -1,1 +1,1 @@
-halvetrop_fuzzer(quicktime halvetrop_capture)
+halvetrop_fuzzer(quicktime halvetrop_capture halvetrop_report)

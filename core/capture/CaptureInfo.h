@@ -3,8 +3,6 @@
 #include "capture/CaptureIdentity.h"
 #include "text/Dates.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -23,7 +21,8 @@ inline std::optional<DateSource> fromRawValue<DateSource>(std::string_view text)
     return dateSourceFromRaw(text);
 }
 
-// When and with which camera a shot was taken, and where that knowledge came from.
+// When and with which camera a shot was taken, and where that knowledge came from. Its stored
+// (JSON) form belongs to the report library, which keeps every record a report embeds.
 struct CaptureInfo {
     std::optional<TimeNs> date;             // absent when the wall-clock text reads as no date
     std::optional<std::string> wallClock;   // "yyyy:MM:dd HH:mm:ss", EXIF may add "." and sub-seconds
@@ -41,19 +40,6 @@ struct CaptureInfo {
 
     friend bool operator==(const CaptureInfo&, const CaptureInfo&) = default;
 };
-
-// Stored form: keys "date", "wallClock", "model", "serial", "uniqueID", "source" in that order;
-// absent values are left out; the date is floating-point seconds since 2001-01-01 00:00:00 UTC.
-nlohmann::ordered_json toJson(const CaptureInfo& info);
-// Fails (nothing) on a missing or unknown "source", or on a present key of the wrong type.
-// A missing key or a null reads as absent.
-std::optional<CaptureInfo> captureInfoFromJson(const nlohmann::json& object);
-std::optional<CaptureInfo> captureInfoFromJson(const nlohmann::ordered_json& object);
-
-// Instants as stored reports write them: seconds since 2001-01-01 00:00:00 UTC.
-double toReferenceSeconds(TimeNs instant);
-// Nothing for a value that is not finite or lies beyond what 64-bit nanoseconds hold.
-std::optional<TimeNs> fromReferenceSeconds(double seconds);
 
 }  // namespace halvetrop
 

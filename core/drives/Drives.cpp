@@ -102,6 +102,53 @@ std::string nfc(const std::string& text) {
     return s;
 }
 
+// How many stacked file systems deep the folders beneath are followed.
+constexpr int kMaxStackDepth = 8;
+
+// The folders a stacked file system keeps its files in: an overlay's upper and lower folders, or
+// the folder a FUSE file system serves (bindfs, encrypted folders, pools). Empty for a file system
+// of its own.
+std::vector<std::string> stackedFolders(const MountEntry& mount) {
+    std::vector<std::string> out;
+    if (mount.fsType == "overlay") {
+        std::size_t start = 0;
+        const std::string& o = mount.superOptions;
+        while (start < o.size()) {
+            std::size_t end = o.find(',', start);
+            if (end == std::string::npos) end = o.size();
+            const std::string option = o.substr(start, end - start);
+            start = end + 1;
+            for (const std::string key : {"upperdir=", "lowerdir="}) {
+                if (option.compare(0, key.size(), key) != 0) continue;
+                std::string dirs = option.substr(key.size());
+                std::size_t from = 0;
+                while (from <= dirs.size()) {
+                    std::size_t colon = dirs.find(':', from);
+                    if (colon == std::string::npos) colon = dirs.size();
+                    if (colon > from) out.push_back(dirs.substr(from, colon - from));
+                    from = colon + 1;
+                }
+            }
+        }
+        return out;
+    }
+    const bool fuse = mount.fsType == "fuse" || mount.fsType.compare(0, 5, "fuse.") == 0;
+    if (fuse && !kNetworkTypes.count(mount.fsType)) {
+        for (std::size_t from = 0; from <= mount.source.size();) {
+            std::size_t colon = mount.source.find(':', from);
+            if (colon == std::string::npos) colon = mount.source.size();
+            const std::string dir = mount.source.substr(from, colon - from);
+            struct stat st {};
+            if (!dir.empty() && dir[0] == '/' && dir.compare(0, 5, "/dev/") != 0 && ::stat(dir.c_str(), &st) == 0 &&
+                S_ISDIR(st.st_mode)) {
+                out.push_back(dir);
+            }
+            from = colon + 1;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<std::string> PhysicalDriveID::parts() const {
@@ -182,6 +229,17 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
     if (mount && kNetworkTypes.count(mount->fsType)) {
         v.isNetwork = true;
         v.drive.raw = "net:" + Drives::networkHost(source);
+    } else if (std::vector<std::string> beneath = mount ? stackedFolders(*mount) : std::vector<std::string>();
+               !beneath.empty() && depth < kMaxStackDepth) {
+        // Files of a stacked file system are stored on the drives of the folders beneath it: it
+        // must not pass for a drive of its own next to a backup on one of those drives.
+        std::vector<std::string> parts;
+        for (const std::string& dir : beneath)
+            for (std::string& p : describeVolume(dir, sources, depth + 1).drive.parts()) parts.push_back(std::move(p));
+        std::sort(parts.begin(), parts.end());
+        parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
+        v.drive.raw.clear();
+        for (const std::string& p : parts) v.drive.raw += (v.drive.raw.empty() ? "" : " + ") + p;
     } else if (mount && mount->fsType == "zfs") {
         // Every dataset of a pool lies on the pool's disks: one id per pool, never per mount.
         v.drive.raw = "unknown:zfs pool " + source.substr(0, source.find('/'));

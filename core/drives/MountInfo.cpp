@@ -74,6 +74,7 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         m.mountPoint = unescapeMountField(f[4]);
         m.fsType = unescapeMountField(f[dash + 1]);
         m.source = unescapeMountField(f[dash + 2]);
+        if (dash + 3 < f.size()) m.superOptions = unescapeMountField(f[dash + 3]);
         out.push_back(std::move(m));
     }
     return out;

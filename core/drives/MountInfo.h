@@ -17,6 +17,7 @@ struct MountEntry {
     std::string mountPoint;  // escapes decoded
     std::string fsType;      // "ext4", "fuseblk", "fuse.sshfs"...
     std::string source;      // "/dev/sda1", "//server/share", "tmpfs"...
+    std::string superOptions;  // "rw,lowerdir=...,upperdir=..."; "" when the line has none
 };
 
 // Decodes the kernel's octal escapes (\040 space, \011 tab, \012 newline, \134 backslash).

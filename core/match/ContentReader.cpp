@@ -28,17 +28,40 @@ constexpr int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 std::int64_t alignDown(std::int64_t v) { return v / ContentReader::directAlignment * ContentReader::directAlignment; }
 std::int64_t alignUp(std::int64_t v) { return alignDown(v + ContentReader::directAlignment - 1); }
 
-struct FreeDeleter {
-    void operator()(std::uint8_t* p) const { std::free(p); }
-};
-using AlignedBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
+// The buffer of the forms that take none. The check's workers read file after file on the same
+// thread, and a buffer made per file would have every one of its pages mapped and zeroed by the
+// kernel again (most of the system time of a byte-by-byte pass). This one belongs to its thread
+// alone, so nothing is shared or locked; it is at most one chunk and goes when the thread ends. A
+// callback that reads again while it is in use (reentrancy) gets a buffer of its own.
+class ThreadBuffer {
+public:
+    ThreadBuffer() {
+        thread_local Slot slot;
+        if (!slot.inUse) {
+            slot_ = &slot;
+            slot.inUse = true;
+            buffer_ = &slot.buffer;
+        } else {
+            buffer_ = &own_;
+        }
+    }
+    ~ThreadBuffer() {
+        if (slot_) slot_->inUse = false;
+    }
+    ThreadBuffer(const ThreadBuffer&) = delete;
+    ThreadBuffer& operator=(const ThreadBuffer&) = delete;
 
-AlignedBuffer allocateBuffer(std::int64_t size) {
-    const auto rounded = static_cast<std::size_t>((size + bufferAlignment - 1) / bufferAlignment * bufferAlignment);
-    auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(bufferAlignment, rounded));
-    if (!p) throw std::bad_alloc();
-    return AlignedBuffer(p);
-}
+    ContentReader::ReadBuffer& get() { return *buffer_; }
+
+private:
+    struct Slot {
+        ContentReader::ReadBuffer buffer;
+        bool inUse = false;
+    };
+    Slot* slot_ = nullptr;
+    ContentReader::ReadBuffer own_;
+    ContentReader::ReadBuffer* buffer_ = nullptr;
+};
 
 [[noreturn]] void fail(const char* operation, const std::string& path, int error) {
     throw ContentReadError(error, systemCallMessage(operation, repairUtf8(path), error));
@@ -50,19 +73,26 @@ public:
     MediumReader(Sys& sys, const std::string& path, bool fromDevice)
         : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice) {
         open();
-        if (fromDevice_) {
-            // Written but unflushed pages could not be dropped and could differ from the drive.
-            // Dropping the file's pages also keeps later buffered readers off stale memory. Under
-            // O_DIRECT the reads bypass the cache anyway, so failures count only in the fallback,
-            // which checks each range before reading it.
-            syncFailed_ = PageCache::flushAndDrop(sys_, fd_.get()) != 0;
-            if (!direct_) noReadAhead();
+        if (!fromDevice_) return;
+        if (direct_) {
+            // O_DIRECT reads bypass the cache, and the kernel writes a dirty range back itself
+            // before reading it from the drive, so no flush of ours is needed; an fdatasync per
+            // file would also make the drive empty its write cache each time. The file's pages
+            // (left by earlier buffered readers) are still dropped, so that none outlives the
+            // check and a file system that quietly serves O_DIRECT from its cache finds nothing
+            // there. Only when some page will not go (dirty, or mapped) is the file flushed first.
+            if (!PageCache::dropAndConfirm(sys_, fd_.get(), 0, size_)) flushAndDrop();
+        } else {
+            flushAndDrop();
+            noReadAhead();
         }
     }
 
     int fd() const { return fd_.get(); }
     bool direct() const { return direct_; }
     bool fromMedium() const { return fromMedium_; }
+    // The file's size when it was opened.
+    std::int64_t size() const { return size_; }
 
     // One positioned read of up to `count` bytes; EINTR is retried after `interrupted` (which may
     // throw). Under O_DIRECT, `buffer`, `count` and `offset` must be aligned.
@@ -116,6 +146,7 @@ private:
         if (sys_.fstat(fd, &st) != 0) fail("fstat", path_, currentError());
         // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are content.
         if (!S_ISREG(st.st_mode)) fail("open", path_, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        size_ = std::max<std::int64_t>(st.st_size, 0);
         // On a memory-backed or FUSE volume, or one whose type cannot be told, no read is ever
         // claimed to come from the medium, O_DIRECT or not.
         if (fromDevice_ && !PageCache::mediumLiesPastCache(sys_, fd)) fromMedium_ = false;
@@ -125,8 +156,14 @@ private:
         const int flags = sys_.fcntl(fd_.get(), F_GETFL, 0);
         if (flags < 0 || sys_.fcntl(fd_.get(), F_SETFL, flags & ~O_DIRECT) != 0) fail("fcntl", path_, currentError());
         direct_ = false;
+        // Under O_DIRECT the file was not flushed; buffered reads need it.
+        flushAndDrop();
         noReadAhead();
     }
+
+    // Written but unflushed pages could not be dropped and could differ from the drive. A failed
+    // flush counts only in the buffered fallback, which checks each range before reading it.
+    void flushAndDrop() { syncFailed_ = PageCache::flushAndDrop(sys_, fd_.get()) != 0; }
 
     // Read-ahead would bring the next range in while it is being checked, and pages still under
     // read-ahead I/O cannot be dropped: each buffered read brings in only what it asks for.
@@ -154,6 +191,7 @@ private:
     bool direct_ = false;
     bool readOnce_ = false;
     bool syncFailed_ = false;
+    std::int64_t size_ = 0;
     UniqueFd fd_;
 };
 
@@ -192,7 +230,28 @@ bool weak(const std::uint8_t* bytes, std::int64_t length) {
 
 namespace ContentReader {
 
+void ReadBuffer::Free::operator()(std::uint8_t* p) const { std::free(p); }
+
+std::uint8_t* ReadBuffer::reserve(std::size_t bytes) {
+    if (bytes > capacity_ || !data_) {
+        const std::size_t rounded =
+            std::max<std::size_t>((bytes + bufferAlignment - 1) / bufferAlignment * bufferAlignment, bufferAlignment);
+        data_.reset();
+        capacity_ = 0;
+        auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(bufferAlignment, rounded));
+        if (!p) throw std::bad_alloc();
+        data_.reset(p);
+        capacity_ = rounded;
+    }
+    return data_.get();
+}
+
 SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, Sys& sys) {
+    ThreadBuffer buffer;
+    return sampleFP(path, size, fromDevice, buffer.get(), sys);
+}
+
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer, Sys& sys) {
     if (size < 0) fail("read", path, EINVAL);
     const std::vector<ByteRange> windows = SampleFP::windows(size);
     MediumReader reader(sys, path, fromDevice && size > 0);
@@ -201,7 +260,7 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, S
     for (const ByteRange& w : windows) {
         bufferSize = std::max(bufferSize, alignUp(w.end) - alignDown(w.start));
     }
-    const AlignedBuffer buffer = allocateBuffer(bufferSize);
+    std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(bufferSize));
 
     SampleFP fp;
     fp.version = 1;
@@ -209,7 +268,7 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, S
     bool strong = true;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         const ByteRange w = windows[i];
-        const std::uint8_t* bytes = w.length() > 0 ? readWindow(reader, buffer.get(), w, path) : buffer.get();
+        const std::uint8_t* bytes = w.length() > 0 ? readWindow(reader, buffer, w, path) : buffer;
         hashes[i] = XXH3::hash64(bytes, static_cast<std::size_t>(w.length()));
         if (windows.size() > 1 && weak(bytes, w.length())) strong = false;
     }
@@ -231,8 +290,18 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, S
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, Sys& sys) {
+    ThreadBuffer buffer;
+    return fullHash(path, isCancelled, progress, buffer.get(), sys);
+}
+
+FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
+                        const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer, Sys& sys) {
     MediumReader reader(sys, path, true);
-    const AlignedBuffer buffer = allocateBuffer(static_cast<std::int64_t>(chunkSize));
+    // No request reaches past the end the file had at open: the kernel fills the rest of an
+    // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
+    const std::int64_t capacity =
+        std::min(static_cast<std::int64_t>(chunkSize), std::max(alignUp(reader.size()), directAlignment));
+    std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(capacity));
     XXH3Stream stream;
     const auto checkCancelled = [&] {
         if (isCancelled && isCancelled()) throw ContentReadCancelled();
@@ -245,10 +314,11 @@ FullHashResult fullHash(const std::string& path, const std::function<bool()>& is
         // already hashed are skipped.
         const std::int64_t base = reader.direct() ? alignDown(total) : total;
         const std::int64_t skip = total - base;
-        const std::int64_t n =
-            reader.readAt(buffer.get(), static_cast<std::int64_t>(chunkSize), base, checkCancelled);
+        // Past that end (a file that grew) whole chunks, so that it is still read to its end.
+        const std::int64_t want = base < reader.size() ? std::min(capacity, alignUp(reader.size() - base)) : capacity;
+        const std::int64_t n = reader.readAt(buffer, want, base, checkCancelled);
         if (n <= skip) break;
-        stream.update(buffer.get() + skip, static_cast<std::size_t>(n - skip));
+        stream.update(buffer + skip, static_cast<std::size_t>(n - skip));
         total = base + n;
         if (progress) progress(n - skip);
     }

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -96,10 +97,35 @@ inline constexpr std::int64_t directAlignment = 4096;
 // Bytes per read of a full hash.
 inline constexpr std::size_t chunkSize = 4 << 20;
 
+// Memory for the reads of one thread, kept from file to file. A fresh buffer per file costs more
+// than the reads themselves: the kernel must map and zero every page of it before an O_DIRECT read
+// can land there. Aligned for O_DIRECT; grows to the largest request and never shrinks. Not for
+// sharing: one reader at a time (a caller keeps one per thread).
+class ReadBuffer {
+public:
+    ReadBuffer() = default;
+    ReadBuffer(ReadBuffer&&) noexcept = default;
+    ReadBuffer& operator=(ReadBuffer&&) noexcept = default;
+
+    // At least `bytes` of aligned memory; earlier contents are not kept when it has to grow.
+    std::uint8_t* reserve(std::size_t bytes);
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const;
+    };
+    std::unique_ptr<std::uint8_t[], Free> data_;
+    std::size_t capacity_ = 0;
+};
+
 // Fingerprint of `path` (raw bytes) from the windows of `size` (as the walk saw it). With
 // `fromDevice` the file's cached pages are dropped and the windows read past the cache. Throws
 // ContentReadError.
 SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice,
+                  Sys& sys = defaultSys());
+// The same, reading into the caller's buffer.
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& buffer,
                   Sys& sys = defaultSys());
 
 // Digest of every byte of `path` to its end, read past the cache. `isCancelled` is polled before
@@ -107,6 +133,11 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice,
 // called on the calling thread and may be empty. Throws ContentReadError or ContentReadCancelled.
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress,
+                        Sys& sys = defaultSys());
+// The same, reading into the caller's buffer (at most chunkSize of it is used). A caller that
+// reads many files on threads it starts per file passes a buffer it keeps per worker.
+FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
+                        const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
                         Sys& sys = defaultSys());
 
 // Former home of PageCache::residentPages, kept for callers written against it. To be removed.

@@ -12,6 +12,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <future>
 #include <set>
@@ -41,6 +42,52 @@ std::string phrase(const PairVerdict& v) {
 }
 
 int codeOf(int code) { return code != 0 ? code : EIO; }
+
+// A file system object: (st_dev, st_ino); {0, 0} when not known.
+struct ObjectID {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool known() const { return inode != 0; }
+    friend bool operator==(const ObjectID&, const ObjectID&) = default;
+};
+
+bool driveUnknown(const PhysicalDriveID& drive) {
+    return drive.raw.empty() || drive.raw == "?" || drive.raw.starts_with("unknown:");
+}
+
+// The number of physical drives that hold a qualifying copy. Ids that share a disk (a volume
+// spread over several disks) are merged into one drive; one file system object reached through
+// two roots is one copy; and when the card's own drive is not known, no copy can be shown to lie
+// apart from it, so none counts.
+int64_t countSafeDrives(const std::vector<Location>& locations, const std::vector<ObjectID>& objects,
+                        const SafeToFormatPolicy& policy, const PhysicalDriveID& sourceDrive) {
+    if (driveUnknown(sourceDrive)) return 0;
+    std::vector<PhysicalDriveID> drives;
+    std::vector<ObjectID> counted;
+    for (size_t i = 0; i < locations.size(); ++i) {
+        if (qualifyingDrives(std::span<const Location>(&locations[i], 1), policy, sourceDrive).empty()) continue;
+        const ObjectID object = i < objects.size() ? objects[i] : ObjectID{};
+        if (object.known()) {
+            if (std::find(counted.begin(), counted.end(), object) != counted.end()) continue;
+            counted.push_back(object);
+        }
+        drives.push_back(locations[i].drive);
+    }
+    // Connected groups of ids under "shares a disk".
+    std::vector<size_t> group(drives.size());
+    for (size_t i = 0; i < group.size(); ++i) group[i] = i;
+    auto find = [&](size_t i) {
+        while (group[i] != i) i = group[i] = group[group[i]];
+        return i;
+    };
+    for (size_t i = 0; i < drives.size(); ++i)
+        for (size_t j = i + 1; j < drives.size(); ++j)
+            if (sharesDrive(drives[i], drives[j])) group[find(i)] = find(j);
+    int64_t count = 0;
+    for (size_t i = 0; i < group.size(); ++i)
+        if (find(i) == i) ++count;
+    return count;
+}
 
 }  // namespace
 
@@ -107,6 +154,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     std::optional<FullHashResult> srcFull;
     std::optional<int> srcError;
     std::set<PhysicalDriveID> settled;
+    std::vector<ObjectID> objects;  // per location
 
     for (uint32_t row : rows) {
         const RootID root = ix.root(row);
@@ -119,6 +167,14 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         PairFacts facts(item.size, ix.size()[row]);
         const bool onCardVolume = root.raw < ctx.sameVolume.size() && ctx.sameVolume[root.raw];
         facts.sameObject = onCardVolume && item.fileID != 0 && item.fileID == ix.fileID()[row];
+        // The object the backup path names now, told by device and inode: the card file itself
+        // reached through any root is no copy, and one object reached twice is one copy.
+        ObjectID object;
+        {
+            struct stat st {};
+            if (::stat(backupPath.c_str(), &st) == 0) object = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+        }
+        if (object.known() && item.fileID != 0 && object == ObjectID{item.device, item.fileID}) facts.sameObject = true;
         facts.destDataless = ix.flags()[row].contains(EntryFlags::dataless);
         facts.srcCapture = src.capture;
 
@@ -207,6 +263,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         loc.sameName = ix.nameKey()[row] == src.nameKey;
         loc.cls = facts.sameObject ? LocationClass::hardLink : LocationClass::primary;
         locations.push_back(std::move(loc));
+        objects.push_back(object);
         if (v.isIdentical()) settled.insert(drive);
     }
 
@@ -239,10 +296,20 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         locations.push_back(std::move(loc));
     }
 
+    // The card file must still be what the scan saw: bytes read a moment ago prove nothing about
+    // a file that has since grown, shrunk, been rewritten or gone (the reads cover only the size
+    // the scan gave).
+    bool sourceChanged = false;
+    {
+        struct stat st {};
+        sourceChanged = ::stat(cardPath.c_str(), &st) != 0 || st.st_size != item.size ||
+                        st.st_mtim.tv_sec * int64_t{1000000000} + st.st_mtim.tv_nsec != item.mtimeNs;
+    }
+
     SafeToFormatPolicy policy;
     policy.requiredCopies = effectiveRequiredCopies(ctx.request.requiredCopies);
-    const PrimaryStatus status = primaryStatus(locations, false, false, false, policy, std::nullopt);
-    r.safeDrives = static_cast<int64_t>(qualifyingDrives(locations, policy, ctx.sourceDrive).size());
+    const PrimaryStatus status = primaryStatus(locations, false, sourceChanged, false, policy, std::nullopt);
+    r.safeDrives = sourceChanged ? 0 : countSafeDrives(locations, objects, policy, ctx.sourceDrive);
 
     for (const Location& loc : locations) {
         if (loc.cls == LocationClass::hardLink || !loc.verdict.isIdentical()) continue;

@@ -276,6 +276,7 @@ VerifyReport Verifier::run() {
     DestIndex index;
     std::vector<VolumeInfo> destinations;
     std::vector<bool> sameVolume;
+    std::vector<uint64_t> backupDevice;  // st_dev of each backup's walk root; 0 when not walked
     const auto backups = static_cast<int64_t>(request.destinations.size());
     for (int64_t j = 0; j < backups; ++j) {
         const std::string& path = request.destinations[static_cast<size_t>(j)];
@@ -283,8 +284,15 @@ VerifyReport Verifier::run() {
         const VolumeInfo info = Drives::info(path);
         destinations.push_back(info);
         sameVolume.push_back(false);
+        backupDevice.push_back(0);
         progress(VerifyProgress::Stage::indexingBackups, info.name, j, backups);
 
+        // A backup's number is its rows' 16-bit root: past that width it would wrap onto the
+        // first backup and lend it this one's drive, so such a backup is not indexed at all.
+        if (j > int64_t{UINT16_MAX}) {
+            problems.push_back("Couldn't open backup " + repairUtf8(path));
+            continue;
+        }
         std::optional<WalkResult> walk;
         try {
             walk = walkTree(path);
@@ -295,10 +303,29 @@ VerifyReport Verifier::run() {
         }
         for (const WalkError& e : walk->errors) problems.push_back(couldntRead(e.path, e.errorNumber));
         const RootID root{static_cast<uint16_t>(j)};
-        index.rootDrive[root] = info.drive;
         // The same file system is told by the device number, never by mount-point texts: a bind
         // mount or another spelling of the card's path must still be recognised.
-        if (!walk->directories.empty()) sameVolume.back() = walk->directories[0].device == cardDevice;
+        if (!walk->directories.empty()) {
+            sameVolume.back() = walk->directories[0].device == cardDevice;
+            backupDevice.back() = walk->directories[0].device;
+        }
+        // One file system lies on one drive, whatever drive ids its mount points were given: a
+        // backup on the card's file system is on the card's drive, and one on an earlier
+        // backup's file system is on that backup's drive.
+        PhysicalDriveID drive = info.drive;
+        const uint64_t device = backupDevice.back();
+        if (device != 0 && device == cardDevice) {
+            drive = source.drive;
+        } else if (device != 0) {
+            for (size_t k = 0; k + 1 < backupDevice.size(); ++k) {
+                auto earlier = index.rootDrive.find(RootID{static_cast<uint16_t>(k)});
+                if (backupDevice[k] == device && earlier != index.rootDrive.end()) {
+                    drive = earlier->second;
+                    break;
+                }
+            }
+        }
+        index.rootDrive[root] = drive;
 
         const std::optional<std::string> excluded = excludedPrefix(request.source, path);
         // Folders to leave out: the card's own folder seen through the backup, by path text and,

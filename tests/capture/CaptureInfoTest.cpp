@@ -124,63 +124,6 @@ TEST(CaptureIdentity, SameShotRules) {
     EXPECT_EQ(set.size(), 2u);
 }
 
-TEST(CaptureInfoJson, WritesPresentFieldsInOrderAndReadsThemBack) {
-    CaptureInfo full;
-    full.date = 1714738930 * kNsPerSecond + 250'000'000;
-    full.wallClock = "2024:05:03 14:22:10.25";
-    full.model = "X1";
-    full.serial = "S 1 ";
-    full.uniqueID = "U";
-    full.source = DateSource::exif;
-    const auto json = toJson(full);
-    EXPECT_EQ(json.dump(),
-              R"({"date":736431730.25,"wallClock":"2024:05:03 14:22:10.25","model":"X1","serial":"S 1 ","uniqueID":"U","source":"exif"})");
-    EXPECT_EQ(captureInfoFromJson(json), full);
-    EXPECT_EQ(captureInfoFromJson(nlohmann::json::parse(json.dump())), full);
-
-    const CaptureInfo bare = record(DateSource::sonyDateFolder, std::nullopt);
-    EXPECT_EQ(toJson(bare).dump(), R"({"source":"sonyDateFolder"})");
-    EXPECT_EQ(captureInfoFromJson(toJson(bare)), bare);
-
-    const CaptureInfo early = record(DateSource::fileModified, "1969:12:31 23:59:59", -kNsPerSecond / 2);
-    EXPECT_EQ(captureInfoFromJson(toJson(early)), early);
-}
-
-TEST(CaptureInfoJson, DecodingFailsOnlyOnBadSourceOrWrongTypes) {
-    struct Case {
-        const char* text;
-        bool decodes;
-    };
-    const Case cases[] = {
-        {R"({"source":"sonyDateFolder"})", true},
-        {R"({"source":"quickTime","date":null,"model":null,"extra":1})", true},
-        {R"({"date":1.5})", false},
-        {R"({"source":"Exif"})", false},
-        {R"({"source":"camera"})", false},
-        {R"({"source":3})", false},
-        {R"({"source":"exif","model":5})", false},
-        {R"({"source":"exif","date":"2024"})", false},
-        {R"({"source":"exif","date":1e300})", false},
-        {R"(["exif"])", false},
-    };
-    for (const Case& c : cases) EXPECT_EQ(captureInfoFromJson(nlohmann::json::parse(c.text)).has_value(), c.decodes) << c.text;
-    const auto withNull = captureInfoFromJson(nlohmann::json::parse(R"({"source":"exif","wallClock":null})"));
-    ASSERT_TRUE(withNull.has_value());
-    EXPECT_FALSE(withNull->wallClock.has_value());
-}
-
-TEST(ReferenceSeconds, KeepsMicrosecondsAcrossTheEpochs) {
-    for (TimeNs t : {TimeNs{0}, 978307200 * kNsPerSecond, 1714738930 * kNsPerSecond + 123'456'000,
-                     -kNsPerSecond * 86400 * 400 + 999'000}) {
-        const auto back = fromReferenceSeconds(toReferenceSeconds(t));
-        ASSERT_TRUE(back.has_value());
-        EXPECT_LE(std::llabs(*back - t), 1000) << t;
-    }
-    EXPECT_EQ(toReferenceSeconds(978307200 * kNsPerSecond), 0.0);
-    EXPECT_FALSE(fromReferenceSeconds(std::nan("")).has_value());
-    EXPECT_FALSE(fromReferenceSeconds(1e19).has_value());
-}
-
 TEST(CaptureReader, SharedFormattersHaveTheirPatternsAndZones) {
     EXPECT_EQ(CaptureReader::dayFormatter().pattern(), DatePattern::day);
     EXPECT_EQ(CaptureReader::dayFormatter().zone(), DateZone::local);

@@ -2,8 +2,8 @@
 # one thread because some of them switch the process time zone.
 halvetrop_test(dates_tests SOURCES DatesTest.cpp LIBS halvetrop_dates)
 halvetrop_test(capture_tests SOURCES CaptureInfoTest.cpp PhotoReaderTest.cpp MovieReaderTest.cpp PhotoFixtures.cpp
-  LIBS halvetrop_capture)
+  LIBS halvetrop_capture nlohmann_json::nlohmann_json)
 # Not a test: writes photo fixtures for the capture benchmark (bench/compare-capture).
 add_executable(capture_fixtures ${CMAKE_CURRENT_LIST_DIR}/FixtureTool.cpp ${CMAKE_CURRENT_LIST_DIR}/PhotoFixtures.cpp)
-halvetrop_test(capture_threaded_tests SOURCES ConcurrentReadTest.cpp PhotoFixtures.cpp LIBS halvetrop_capture
-  LABELS threaded)
+halvetrop_test(capture_threaded_tests SOURCES ConcurrentReadTest.cpp PhotoFixtures.cpp
+  LIBS halvetrop_capture halvetrop_report LABELS threaded)

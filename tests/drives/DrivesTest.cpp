@@ -1,9 +1,8 @@
-// Pure parts of volume and drive lookup: mountinfo, fake sysfs trees, ids, texts, stored form.
+// Pure parts of volume and drive lookup: mountinfo, fake sysfs trees, ids, texts.
 #include "drives/Drives.h"
 #include "drives/DrivesInternal.h"
 #include "drives/MountInfo.h"
 #include "drives/Sysfs.h"
-#include "drives/VolumeJson.h"
 
 #include "support/TempDir.h"
 
@@ -225,37 +224,6 @@ TEST(VolumeInfo, FatFamilyAndFileSizeLimits) {
         EXPECT_EQ(v.isFATFamily(), c.fat) << c.fs;
         EXPECT_EQ(maxFileSizeOf(c.fs, 4096), c.max) << c.fs;
     }
-}
-
-TEST(VolumeInfo, StoredFormKeepsAbsentFieldsAbsentAndRequiresTheRest) {
-    VolumeInfo v;
-    v.path = "/media/me/CARD/DCIM";
-    v.volumePath = "/media/me/CARD";
-    v.name = "CARD";
-    v.drive.raw = "dev:/devices/x/block/sdd";
-    v.fileSystem = "exfat";
-    v.isRemovable = true;
-    v.isLikelyCameraCard = true;
-    v.totalBytes = 64;
-    v.freeBytes = 32;
-    nlohmann::ordered_json j = v;
-    EXPECT_FALSE(j.contains("volumeID"));
-    EXPECT_FALSE(j.contains("maxFileSize"));
-    EXPECT_EQ(j.begin().key(), "path");
-    EXPECT_EQ(j["drive"]["raw"], "dev:/devices/x/block/sdd");
-    EXPECT_EQ(j.get<VolumeInfo>(), v);
-
-    v.volumeID = "1234-ABCD";
-    v.maxFileSize = 4294967295;
-    nlohmann::json full = v;
-    EXPECT_EQ(full.get<VolumeInfo>(), v);
-
-    nlohmann::json missing = full;
-    missing.erase("isDiskImage");
-    EXPECT_THROW(missing.get<VolumeInfo>(), nlohmann::json::exception);
-    nlohmann::json wrongType = full;
-    wrongType["totalBytes"] = "64";
-    EXPECT_THROW(wrongType.get<VolumeInfo>(), nlohmann::json::exception);
 }
 
 TEST(Drives, VolumesAreOfferedNotInternalFirstThenByName) {

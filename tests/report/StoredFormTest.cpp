@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <functional>
+#include <iomanip>
+#include <limits>
 #include <set>
 
 #include "report/PolicyJson.h"
@@ -724,6 +727,8 @@ TEST(StoredFormTest, InstantsAreSecondsSince2001) {
         {secondsSince2001(736263812, 500'000'000), 736263812.5},
         {secondsSince2001(-1, 250'000'000), -0.75},
         {secondsSince2001(1, 1'000), 1.000001},
+        {-500'000'000, -978307200.5},
+        {-1'000'000'000 * int64_t{86400} + 1'000, -978393599.999999},
     };
     for (const Row& row : rows) {
         EXPECT_DOUBLE_EQ(toStoredSeconds(row.instant), row.stored) << row.stored;
@@ -731,19 +736,123 @@ TEST(StoredFormTest, InstantsAreSecondsSince2001) {
     }
     // Any microsecond-precise time of this era survives, and what was read writes back the same.
     for (int64_t micros : {0LL, 1LL, 499'999LL, 500'000LL, 999'999LL, 123'457LL}) {
-        for (int64_t seconds : {-978307200LL, 0LL, 736263812LL, 1'500'000'000LL}) {
+        for (int64_t seconds :
+             {-1'012'867'200LL, -978'307'201LL, -978307200LL, 0LL, 736263812LL, 1'500'000'000LL}) {
             TimeNs t = secondsSince2001(seconds, micros * 1000);
             double stored = toStoredSeconds(t);
             ASSERT_EQ(fromStoredSeconds(stored), t) << seconds << "." << micros;
             ASSERT_EQ(toStoredSeconds(*fromStoredSeconds(stored)), stored);
         }
     }
-    EXPECT_EQ(fromStoredSeconds(1e300), std::nullopt);
-    EXPECT_EQ(fromStoredSeconds(-1e300), std::nullopt);
-    EXPECT_EQ(fromStoredSeconds(std::numeric_limits<double>::infinity()), std::nullopt);
-    EXPECT_EQ(fromStoredSeconds(std::numeric_limits<double>::quiet_NaN()), std::nullopt);
-    EXPECT_TRUE(fromStoredSeconds(8e9).has_value());
-    EXPECT_TRUE(fromStoredSeconds(-1e10).has_value());
+}
+
+// Stored instants come from files anyone can edit: every double either reads as an instant that
+// 64-bit nanoseconds hold or as nothing, never as an overflowed value.
+TEST(StoredFormTest, InstantsOutsideNanosecondRangeReadAsNothing) {
+    using limits = std::numeric_limits<double>;
+    // The widest whole seconds since 2001 that are read, one second inside the 64-bit range.
+    constexpr double highest = 8'245'064'835.0;
+    constexpr double lowest = -10'201'679'235.0;
+    constexpr TimeNs highestNs = 9'223'372'035'000'000'000;
+    struct Row {
+        double stored;
+        std::optional<TimeNs> instant;
+    };
+    const Row rows[] = {
+        {limits::quiet_NaN(), std::nullopt},
+        {-limits::quiet_NaN(), std::nullopt},
+        {limits::infinity(), std::nullopt},
+        {-limits::infinity(), std::nullopt},
+        {limits::max(), std::nullopt},
+        {limits::lowest(), std::nullopt},
+        {1e300, std::nullopt},
+        {-1e300, std::nullopt},
+        {1e19, std::nullopt},
+        {-1e19, std::nullopt},
+        {9.3e9, std::nullopt},
+        {-1.1e10, std::nullopt},
+        {9.2e9, std::nullopt},
+        {9.0e9, std::nullopt},
+        {8.3e9, std::nullopt},
+        {8.25e9, std::nullopt},
+        {std::nextafter(highest, limits::infinity()), std::nullopt},
+        {highest + 0.5, std::nullopt},
+        {std::nextafter(lowest, -limits::infinity()), std::nullopt},
+        {highest, highestNs},
+        {lowest, -highestNs},
+        {lowest + 0.5, -highestNs + 500'000'000},
+        {8.2e9, secondsSince2001(8'200'000'000)},
+        {8.245e9, secondsSince2001(8'245'000'000)},
+        {-9.3e9, secondsSince2001(-9'300'000'000)},
+        {8e9, secondsSince2001(8'000'000'000)},
+        {-1e10, secondsSince2001(-10'000'000'000)},
+        // Fractions that round up to the next whole second.
+        {-limits::denorm_min(), secondsSince2001(0)},
+        {-1e-7, secondsSince2001(0)},
+        {-0.0, secondsSince2001(0)},
+        {limits::denorm_min(), secondsSince2001(0)},
+        {std::nextafter(highest, 0.0), highestNs - 1'000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::setprecision(17) << row.stored);
+        EXPECT_EQ(fromStoredSeconds(row.stored), row.instant);
+    }
+    // Every instant 64-bit nanoseconds hold writes a finite number, and the edges of the range
+    // read back as nothing rather than wrapping.
+    for (TimeNs t : {std::numeric_limits<TimeNs>::max(), std::numeric_limits<TimeNs>::min(),
+                     highestNs, -highestNs}) {
+        const double stored = toStoredSeconds(t);
+        EXPECT_TRUE(std::isfinite(stored)) << t;
+        const auto back = fromStoredSeconds(stored);
+        if (back) {
+            EXPECT_EQ(*back, t) << t;
+        }
+    }
+    EXPECT_EQ(fromStoredSeconds(toStoredSeconds(std::numeric_limits<TimeNs>::max())), std::nullopt);
+    EXPECT_EQ(fromStoredSeconds(toStoredSeconds(std::numeric_limits<TimeNs>::min())), std::nullopt);
+}
+
+TEST(StoredFormTest, CaptureValuesTable) {
+    struct Row {
+        std::string json;
+        bool decodes;
+        std::string keyPath;  // of the failure
+    };
+    const Row rows[] = {
+        {R"({"source":"quickTime","date":null,"wallClock":null,"model":null,"serial":null,)"
+         R"("uniqueID":null,"extra":1})", true, ""},
+        {R"({"source":"fileModified","date":-978307200.5,"wallClock":"1969:12:31 23:59:59"})", true, ""},
+        {R"({"source":"camera"})", false, "source"},
+        {R"({"source":"Exif"})", false, "source"},
+        {R"({"source":""})", false, "source"},
+        {R"({"source":"exif","date":1e300})", false, "date"},
+        {R"({"source":"exif","date":-1e300})", false, "date"},
+        {R"({"source":"exif","date":1e19})", false, "date"},
+        {R"({"source":"exif","date":9e9})", false, "date"},
+        {R"(["exif"])", false, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.json);
+        try {
+            const CaptureInfo c = fromStoredJson<CaptureInfo>(row.json);
+            EXPECT_TRUE(row.decodes);
+            EXPECT_EQ(toStoredJson(fromStoredJson<CaptureInfo>(toStoredJson(c))), toStoredJson(c));
+        } catch (const DecodingError& e) {
+            EXPECT_FALSE(row.decodes) << e.what();
+            EXPECT_EQ(e.keyPath(), row.keyPath);
+        }
+    }
+    const CaptureInfo bare = fromStoredJson<CaptureInfo>(rows[0].json);
+    CaptureInfo quickTime;
+    quickTime.source = DateSource::quickTime;
+    EXPECT_EQ(bare, quickTime);
+
+    CaptureInfo early;
+    early.date = -500'000'000;  // half a second before 1970
+    early.wallClock = "1969:12:31 23:59:59";
+    early.source = DateSource::fileModified;
+    EXPECT_EQ(fromStoredJson<CaptureInfo>(toStoredJson(early)), early);
+    EXPECT_EQ(fromStoredJson<CaptureInfo>(rows[1].json), early);
 }
 
 TEST(StoredFormTest, WholeReportRoundTripsEqual) {

@@ -3,3 +3,7 @@ halvetrop_test(verify_scenario_tests SOURCES ScenarioTest.cpp TsanSuppressions.c
   LIBS halvetrop_verify halvetrop_walk LABELS threaded)
 halvetrop_test(verify_volume_tests SOURCES VolumeTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
   LIBS halvetrop_verify halvetrop_walk LABELS root threaded)
+halvetrop_test(verify_safety_tests SOURCES SafetyAuditTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
+  LIBS halvetrop_verify halvetrop_walk LABELS threaded)
+halvetrop_test(verify_safety_root_tests SOURCES SafetyAuditRootTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
+  LIBS halvetrop_verify halvetrop_walk LABELS root threaded)

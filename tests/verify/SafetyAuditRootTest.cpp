@@ -1,0 +1,177 @@
+// Drive identity on real volumes: one file system reached through several mount points, or a
+// stacked file system over a backup drive, must never pass for several drives. Each ext4 volume
+// sits on a loop device whose image lies on a tmpfs of its own, so each is its own drive.
+#include "verify/Verifier.h"
+
+#include "CardFixture.h"
+#include "support/LoopVolume.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace halvetrop {
+namespace {
+
+using test::LoopVolume;
+namespace fs = std::filesystem;
+
+VerifyReport check(const std::string& card, std::vector<std::string> backups) {
+    VerifyRequest req(card, std::move(backups));
+    req.level = CheckLevel::verified;
+    req.requiredCopies = 2;
+    Verifier v(req);
+    return v.run();
+}
+
+// A mount taken down with the test, even when it fails.
+struct Mount {
+    std::string target;
+    Mount(const std::string& source, const std::string& to, const char* type, unsigned long flags,
+          const std::string& options) {
+        fs::create_directories(to);
+        if (::mount(source.c_str(), to.c_str(), type, flags, options.empty() ? nullptr : options.c_str()) == 0)
+            target = to;
+    }
+    ~Mount() {
+        if (!target.empty()) ::umount2(target.c_str(), MNT_DETACH);
+    }
+    Mount(const Mount&) = delete;
+    Mount& operator=(const Mount&) = delete;
+};
+
+class SafetyAuditVolumes : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string reason;
+        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4)) {
+            skipReason = reason;
+            return;
+        }
+        try {
+            for (auto& d : drives) d = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 64 << 20);
+            card = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 16 << 20, "CARD", "", drives[0]->mountPoint());
+            b = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 40 << 20, "B", "", drives[1]->mountPoint());
+            c = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 16 << 20, "C", "", drives[2]->mountPoint());
+        } catch (const std::exception& e) {
+            skipReason = e.what();
+            return;
+        }
+        test::CardOptions o;
+        o.pairs = 2;
+        o.clips = 1;
+        o.clipBytes = 1 << 20;
+        test::makeCard(card->mountPoint(), o);
+        test::copyTree(card->mountPoint(), b->mountPoint() + "/Card1");
+        test::copyTree(card->mountPoint(), c->mountPoint() + "/Card1");
+        for (const char* d : {"ovl/lower", "ovl/upper", "ovl/work"}) fs::create_directories(b->mountPoint() + "/" + d);
+    }
+    static void TearDownTestSuite() {
+        c.reset();
+        b.reset();
+        card.reset();
+        for (auto& d : drives) d.reset();
+    }
+    void SetUp() override {
+        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+    }
+
+    static void expectNotSafe(const VerifyReport& r) {
+        EXPECT_GT(r.totals.verified, 0) << "the copies themselves are good";
+        EXPECT_EQ(r.safeFiles, 0);
+        EXPECT_FALSE(r.safeToFormat);
+        for (const FileResult& f : r.files) {
+            if (f.inScope) {
+                EXPECT_LE(f.safeDrives, 1) << f.relativePath;
+            }
+        }
+    }
+
+    static inline std::string skipReason;
+    static inline std::unique_ptr<LoopVolume> drives[3];
+    static inline std::unique_ptr<LoopVolume> card, b, c;
+};
+
+// Without this the other cases prove nothing: two real drives are safe.
+TEST_F(SafetyAuditVolumes, TwoDrivesAreSafe) {
+    const VerifyReport r = check(card->mountPoint(), {b->mountPoint() + "/Card1", c->mountPoint() + "/Card1"});
+    EXPECT_TRUE(r.safeToFormat);
+    EXPECT_EQ(r.safeFiles, r.totals.files);
+}
+
+// An overlay (a volume with no disk of its own) seen through a bind mount as well: two mount
+// points, one file system, one drive.
+TEST_F(SafetyAuditVolumes, OneStackedVolumeUnderTwoMountPointsIsOneDrive) {
+    test::TempDir dir("audit-ovl");
+    const std::string ovl = b->mountPoint() + "/ovl";
+    Mount overlay("overlay", dir / "o1", "overlay", 0,
+                  "lowerdir=" + ovl + "/lower,upperdir=" + ovl + "/upper,workdir=" + ovl + "/work");
+    if (overlay.target.empty()) GTEST_SKIP() << "overlay mounts are refused here";
+    Mount again(overlay.target, dir / "o2", nullptr, MS_BIND, "");
+    ASSERT_FALSE(again.target.empty());
+    test::copyTree(card->mountPoint(), overlay.target + "/CardA");
+    test::copyTree(card->mountPoint(), overlay.target + "/CardB");
+    const VerifyReport r = check(card->mountPoint(), {overlay.target + "/CardA", again.target + "/CardB"});
+    expectNotSafe(r);
+    fs::remove_all(overlay.target + "/CardA");
+    fs::remove_all(overlay.target + "/CardB");
+}
+
+// An overlay whose files are stored on backup drive B is drive B.
+TEST_F(SafetyAuditVolumes, StackedVolumeOverABackupDriveIsThatDrive) {
+    test::TempDir dir("audit-ovl");
+    const std::string ovl = b->mountPoint() + "/ovl";
+    Mount overlay("overlay", dir / "o1", "overlay", 0,
+                  "lowerdir=" + ovl + "/lower,upperdir=" + ovl + "/upper,workdir=" + ovl + "/work");
+    if (overlay.target.empty()) GTEST_SKIP() << "overlay mounts are refused here";
+    test::copyTree(card->mountPoint(), overlay.target + "/CardA");
+    const VerifyReport r = check(card->mountPoint(), {b->mountPoint() + "/Card1", overlay.target + "/CardA"});
+    expectNotSafe(r);
+    fs::remove_all(overlay.target + "/CardA");
+}
+
+// The card's own file system under a second mount point, holding a copy of its files in
+// another folder: that copy dies with the card.
+TEST_F(SafetyAuditVolumes, CopyOnTheCardsFileSystemThroughABindMount) {
+    test::TempDir dir("audit-bind");
+    test::copyTree(card->mountPoint() + "/DCIM", card->mountPoint() + "/Spare/DCIM");
+    test::copyTree(card->mountPoint() + "/PRIVATE", card->mountPoint() + "/Spare/PRIVATE");
+    Mount again(card->mountPoint() + "/Spare", dir / "spare", nullptr, MS_BIND, "");
+    ASSERT_FALSE(again.target.empty());
+    // The card is the DCIM and PRIVATE folders only, so the spare copy is not itself a card file.
+    const VerifyReport r = check(card->mountPoint() + "/DCIM", {b->mountPoint() + "/Card1/DCIM", again.target + "/DCIM"});
+    EXPECT_GT(r.totals.files, 0);
+    EXPECT_EQ(r.safeFiles, 0);
+    EXPECT_FALSE(r.safeToFormat);
+    fs::remove_all(card->mountPoint() + "/Spare");
+}
+
+// A card that is a disk image kept on a backup drive lies on that drive, and so does a backup
+// image kept on the card: neither copy survives the loss of the drive it shares.
+TEST_F(SafetyAuditVolumes, ImagesKeptOnAnotherVolumeShareItsDrive) {
+    std::unique_ptr<LoopVolume> inner;
+    try {
+        inner = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 8 << 20, "INNER", "", b->mountPoint());
+    } catch (const std::exception& e) {
+        GTEST_SKIP() << e.what();
+    }
+    test::CardOptions o;
+    o.pairs = 1;
+    o.clips = 0;
+    test::makeCard(inner->mountPoint(), o);
+    test::copyTree(inner->mountPoint(), c->mountPoint() + "/Inner");
+    test::copyTree(inner->mountPoint(), b->mountPoint() + "/Inner");
+    const VerifyReport cardOnB = check(inner->mountPoint(), {b->mountPoint() + "/Inner", c->mountPoint() + "/Inner"});
+    expectNotSafe(cardOnB);
+    const VerifyReport backupOnCard = check(b->mountPoint() + "/Inner", {inner->mountPoint(), c->mountPoint() + "/Inner"});
+    expectNotSafe(backupOnCard);
+    fs::remove_all(c->mountPoint() + "/Inner");
+    fs::remove_all(b->mountPoint() + "/Inner");
+}
+
+}  // namespace
+}  // namespace halvetrop
