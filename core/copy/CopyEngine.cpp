@@ -24,6 +24,9 @@ namespace halvetrop {
 namespace {
 
 constexpr std::size_t bufferAlignment = 16384;
+// Direct reads larger than this came out slower on the disks measured: the read-back reads in
+// pieces of at most this size whatever the copy's buffer is.
+constexpr std::size_t readBackChunkLimit = 4 * 1024 * 1024;
 constexpr std::size_t nameMax = 255;
 // A user.* attribute list or value larger than this is no attribute worth copying (the kernel's
 // own limit is 64 KiB for both).
@@ -98,9 +101,36 @@ struct Pending {
     std::string dirPath;
     std::optional<CopyError> error;
     bool fromMedium = false;
+    bool settled = false;  // named, or its naming failed and the temporary file went
 };
 
 }  // namespace
+
+struct WrittenCopy::State {
+    explicit State(Sys& s) : sys(s) {}
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    // A copy given up before its proof leaves no temporary file behind.
+    ~State() {
+        for (auto& p : records) {
+            if (p->error || p->settled) continue;
+            if (p->fd >= 0) sys.close(std::exchange(p->fd, -1));
+            sys.unlinkat(p->dir.get(), p->tmpName.c_str(), 0);
+        }
+    }
+
+    Sys& sys;
+    CopyResult result;
+    std::vector<std::unique_ptr<Pending>> records;
+    std::int64_t size = 0;
+    std::size_t chunk = 0;
+    AlignedBuffer buffer;
+};
+
+WrittenCopy::WrittenCopy() = default;
+WrittenCopy::WrittenCopy(WrittenCopy&&) noexcept = default;
+WrittenCopy& WrittenCopy::operator=(WrittenCopy&&) noexcept = default;
+WrittenCopy::~WrittenCopy() = default;
 
 std::string CopyTarget::path() const { return join(dir, name); }
 
@@ -166,6 +196,34 @@ CopyEngine::CopyEngine(Sys& sys) : sys_(sys) {
 }
 
 CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTarget>& targets) {
+    return finish(write(source, targets));
+}
+
+namespace {
+
+void discard(Sys& sys, Pending& p, CopyError error) {
+    if (p.fd >= 0) sys.close(std::exchange(p.fd, -1));
+    if (!p.error) {
+        sys.unlinkat(p.dir.get(), p.tmpName.c_str(), 0);
+        p.error = std::move(error);
+    }
+}
+
+std::vector<Pending*> liveRecords(const std::vector<std::unique_ptr<Pending>>& records) {
+    std::vector<Pending*> out;
+    for (auto& p : records)
+        if (!p->error) out.push_back(p.get());
+    return out;
+}
+
+CopyError abortRecords(Sys& sys, const std::vector<std::unique_ptr<Pending>>& records, const CopyError& error) {
+    for (auto& p : records) discard(sys, *p, error);
+    return error;
+}
+
+}  // namespace
+
+WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyTarget>& targets) {
     // Opening the source: never through a link, never blocking on a FIFO, never touching its
     // access time (which would be a write to the card).
     const int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
@@ -180,9 +238,13 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
     sys_.posix_fadvise(src.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     const std::int64_t size = before.st_size;
 
-    CopyResult result;
+    WrittenCopy written;
+    written.state_ = std::make_unique<WrittenCopy::State>(sys_);
+    WrittenCopy::State& state = *written.state_;
+    state.size = size;
+    CopyResult& result = state.result;
     result.bytes = size;
-    std::vector<std::unique_ptr<Pending>> records;
+    std::vector<std::unique_ptr<Pending>>& records = state.records;
     std::map<dev_t, std::optional<std::int64_t>> limits;
 
     // Setting up the targets.
@@ -235,30 +297,18 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
         records.push_back(std::move(p));
     }
 
-    auto discard = [&](Pending& p, CopyError error) {
-        if (p.fd >= 0) sys_.close(std::exchange(p.fd, -1));
-        if (!p.error) {
-            sys_.unlinkat(p.dir.get(), p.tmpName.c_str(), 0);
-            p.error = std::move(error);
-        }
-    };
-    auto live = [&] {
-        std::vector<Pending*> out;
-        for (auto& p : records)
-            if (!p->error) out.push_back(p.get());
-        return out;
-    };
-    auto abortAll = [&](const CopyError& error) {
-        for (auto& p : records) discard(*p, error);
-        return error;
-    };
+    auto discard = [&](Pending& p, CopyError error) { halvetrop::discard(sys_, p, std::move(error)); };
+    auto live = [&] { return liveRecords(records); };
+    auto abortAll = [&](const CopyError& error) { return abortRecords(sys_, records, error); };
 
-    if (live().empty()) return result;
+    if (live().empty()) return written;
 
     // Streaming the source.
     std::size_t chunk = static_cast<std::size_t>(std::max<std::int64_t>(bufferSize, 1));
     chunk = (chunk + bufferAlignment - 1) / bufferAlignment * bufferAlignment;
-    AlignedBuffer buffer = allocateAligned(chunk);
+    state.buffer = allocateAligned(chunk);
+    state.chunk = chunk;
+    AlignedBuffer& buffer = state.buffer;
     if (!buffer) throw abortAll(CopyError::posix("read " + source, ENOMEM));
     XXHash64 hash(0);
     std::int64_t done = 0;
@@ -273,8 +323,13 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
         if (n == 0) break;
         hash.update(buffer.get(), static_cast<std::size_t>(n));
         for (Pending* p : live()) {
-            if (int error = writeAll(sys_, p->fd, buffer.get(), static_cast<std::size_t>(n)))
+            if (int error = writeAll(sys_, p->fd, buffer.get(), static_cast<std::size_t>(n))) {
                 discard(*p, CopyError::posix("write " + p->final, error));
+                continue;
+            }
+            // Writeback starts now rather than at the flush, so the disk works while the card is
+            // read. Only a hint: what it fails to write, the one fsync below finds and reports.
+            sys_.sync_file_range(p->fd, done, n, SYNC_FILE_RANGE_WRITE);
         }
         // What was read once is not needed again; keep the card's pages out of the cache.
         sys_.posix_fadvise(src.get(), done, n, POSIX_FADV_DONTNEED);
@@ -297,7 +352,7 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
     if (changed) throw abortAll(CopyError::sourceChanged(source));
     result.sourceHash = hash.finalize();
 
-    // Proving each copy.
+    // Flushing each copy.
     for (Pending* p : live()) {
         if (copyXattrs) copyUserXattrs(sys_, src.get(), p->fd);
         const struct timespec times[2] = {before.st_atim, before.st_mtim};
@@ -317,6 +372,23 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
             discard(*p, CopyError::posix("close " + p->final, currentError()));
             continue;
         }
+    }
+    if (isCancelled()) throw abortAll(CopyError::cancelled());
+    return written;
+}
+
+CopyResult CopyEngine::finish(WrittenCopy written) {
+    if (!written.state_) return {};
+    WrittenCopy::State& state = *written.state_;
+    CopyResult& result = state.result;
+    const std::vector<std::unique_ptr<Pending>>& records = state.records;
+    const std::int64_t size = state.size;
+    const AlignedBuffer& buffer = state.buffer;
+    const std::size_t backChunk = std::min(state.chunk, readBackChunkLimit);
+    auto discard = [&](Pending& p, CopyError error) { halvetrop::discard(sys_, p, std::move(error)); };
+    auto abortAll = [&](const CopyError& error) { return abortRecords(sys_, records, error); };
+
+    for (Pending* p : liveRecords(records)) {
         if (isCancelled()) throw abortAll(CopyError::cancelled());
 
         const bool pastCache = PageCache::mediumLiesPastCache(sys_, p->dir.get());
@@ -348,9 +420,9 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
                     throw abortAll(CopyError::cancelled());
                 }
                 if (!direct && evicted && count < size)
-                    evicted = PageCache::dropAndConfirm(sys_, back.get(), count, static_cast<std::int64_t>(chunk));
+                    evicted = PageCache::dropAndConfirm(sys_, back.get(), count, static_cast<std::int64_t>(backChunk));
                 errno = 0;
-                const ssize_t n = sys_.read(back.get(), buffer.get(), chunk);
+                const ssize_t n = sys_.read(back.get(), buffer.get(), backChunk);
                 if (n < 0) {
                     if (errno == EINTR) continue;
                     // Some file systems accept O_DIRECT at open and refuse it at the first read.
@@ -388,6 +460,7 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
             result.outcomes.push_back(TargetOutcome::failed(p->final, *p->error));
             continue;
         }
+        p->settled = true;
         try {
             moveIntoPlaceNoClobber(sys_, p->dir.get(), p->tmpName, p->finalName, p->final);
         } catch (const CopyError& error) {
@@ -403,7 +476,7 @@ CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTar
         }
         result.outcomes.push_back(TargetOutcome::copied(p->final, p->fromMedium));
     }
-    return result;
+    return std::move(result);
 }
 
 }  // namespace halvetrop

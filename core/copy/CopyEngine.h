@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,21 @@ struct CopyResult {
     std::vector<TargetOutcome> outcomes;
 };
 
+// A copy whose bytes are written and flushed while its read-back, comparison and naming are still
+// to come (CopyEngine::finish). Dropped unfinished, it removes its temporary files.
+class WrittenCopy {
+public:
+    WrittenCopy();
+    WrittenCopy(WrittenCopy&&) noexcept;
+    WrittenCopy& operator=(WrittenCopy&&) noexcept;
+    ~WrittenCopy();
+
+private:
+    friend class CopyEngine;
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 class CopyEngine {
 public:
     explicit CopyEngine(Sys& sys = defaultSys());
@@ -61,6 +77,14 @@ public:
     // The verified copy. Throws CopyError only for the source side: posix ("open ", "fstat ",
     // "read "), sourceChanged and cancelled; everything that goes wrong at a target is an outcome.
     CopyResult copy(const std::string& source, const std::vector<CopyTarget>& targets);
+
+    // copy() in two steps, so that one file's proof can run while the next is written: write()
+    // streams the source into the temporary files and flushes them (throws as copy() does for
+    // the source side; reports progress); finish() reads each back, compares and names it (throws
+    // only cancelled; never reports progress). finish() may run on another thread than write(),
+    // at the same time as a write() of another file with the same engine.
+    WrittenCopy write(const std::string& source, const std::vector<CopyTarget>& targets);
+    CopyResult finish(WrittenCopy written);
 
 private:
     Sys& sys_;

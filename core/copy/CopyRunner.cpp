@@ -11,6 +11,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <optional>
+#include <system_error>
 #include <memory>
 #include <unordered_set>
 
@@ -213,7 +216,9 @@ CopyRunResult CopyRunner::run() {
     }
 
     CopyEngine engine(sys_);
-    engine.bufferSize = 8 * 1024 * 1024;
+    // Small pieces keep the disk busy: each written piece is handed to writeback at once, and a
+    // direct read-back of this size was quicker than larger ones on the disks measured.
+    engine.bufferSize = 2 * 1024 * 1024;
     engine.copyXattrs = info.fileSystem != "msdos" && info.fileSystem != "vfat" && info.fileSystem != "exfat";
     engine.isCancelled = [this] { return isCancelled(); };
     // The backup volume was described once; only a folder on another device (a volume mounted
@@ -227,18 +232,67 @@ CopyRunResult CopyRunner::run() {
         return volumeInfo(dir).maxFileSize;
     };
 
-    std::int64_t bytesDone = 0;
+    // One file's proof (read-back, comparison, naming) runs on a second thread while the next
+    // file is written: the card is read and the backup written while the backup is also read.
+    // At most one file is in flight, and it is settled (outcome recorded, progress reported)
+    // before anything of the next file is recorded, so results and progress keep plan order.
+    struct InFlight {
+        std::int64_t id = 0;
+        std::int64_t size = 0;
+        std::int64_t bytesThrough = 0;
+        std::string name;
+        std::string final;
+        std::future<CopyResult> proof;
+    };
+    std::optional<InFlight> inFlight;
+    std::int64_t bytesBefore = 0;  // of the items before the current one, in flight or settled
+    std::int64_t bytesShown = 0;
+    int filesDone = 0;
     const int filesTotal = static_cast<int>(items.size());
+    auto report = [&](std::int64_t bytes, const std::string& current) {
+        bytesShown = std::max(bytesShown, bytes);
+        onProgress(CopyProgress{bytesShown, total, filesDone, filesTotal, current});
+    };
+    // `bytesThrough`: of the items up to and including this one.
+    auto fileDone = [&](std::int64_t bytesThrough, const std::string& name, bool showIt) {
+        ++filesDone;
+        if (showIt) report(bytesThrough, name);
+    };
+    // Returns false when the proof was cancelled.
+    auto settle = [&]() -> bool {
+        if (!inFlight) return true;
+        InFlight f = std::move(*inFlight);
+        inFlight.reset();
+        try {
+            const CopyResult copy = f.proof.get();
+            for (const auto& outcome : copy.outcomes) {
+                if (outcome.kind == TargetOutcome::Kind::copied) {
+                    result.copied.push_back({f.id, outcome.path, outcome.readBackFromMedium});
+                    result.bytesCopied += f.size;
+                } else {
+                    result.failed.push_back({f.id, outcome.error->description()});
+                }
+            }
+        } catch (const CopyError& error) {
+            if (error.kind() == CopyError::Kind::cancelled) {
+                result.cancelled = true;
+                return false;
+            }
+            result.failed.push_back({f.id, error.description()});
+        }
+        fileDone(f.bytesThrough, f.name, true);
+        return true;
+    };
+
     for (int i = 0; i < filesTotal; ++i) {
         const PlannedCopy& item = items[static_cast<std::size_t>(i)];
         if (isCancelled()) {
             result.cancelled = true;
             break;
         }
-        engine.progress = [&, i](std::int64_t n) {
-            onProgress(CopyProgress{bytesDone + n, total, i, filesTotal, item.name});
-        };
+        engine.progress = [&](std::int64_t n) { report(bytesBefore + n, item.name); };
         bool alreadyThere = false;
+        bool launched = false;
         try {
             if (card && CopyPlanner::isInside(item.destDir, card->first, card->second))
                 throw CopyError::insideSource(item.destDir);
@@ -246,38 +300,55 @@ CopyRunResult CopyRunner::run() {
             std::string name = item.name;
             for (int k = 2;; ++k) {
                 const std::string final = join(item.destDir, name);
+                // The file in flight may be about to take this very name: look once it has.
+                if (inFlight && inFlight->final == final && !settle()) throw CopyError::cancelled();
                 struct stat st {};
                 if (sys_.fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) break;
                 if (sameContent(item.source, dir.get(), name, final, item.size)) {
-                    result.alreadyThere.push_back({item.id, final});
                     alreadyThere = true;
                     break;
                 }
                 name = CopyPlanner::numbered(item.name, k);
             }
-            if (!alreadyThere) {
-                const CopyResult copy = engine.copy(item.source, {CopyTarget{item.destDir, name}});
-                for (const auto& outcome : copy.outcomes) {
-                    if (outcome.kind == TargetOutcome::Kind::copied) {
-                        result.copied.push_back({item.id, outcome.path, outcome.readBackFromMedium});
-                        result.bytesCopied += item.size;
-                    } else {
-                        result.failed.push_back({item.id, outcome.error->description()});
+            if (alreadyThere) {
+                if (!settle()) break;
+                result.alreadyThere.push_back({item.id, join(item.destDir, name)});
+            } else {
+                WrittenCopy written = engine.write(item.source, {CopyTarget{item.destDir, name}});
+                if (!settle()) break;
+                // A copy written but not yet proved is dropped whole (its temporary file goes).
+                if (isCancelled()) throw CopyError::cancelled();
+                auto pending = std::make_shared<WrittenCopy>(std::move(written));
+                std::future<CopyResult> proof;
+                try {
+                    proof = std::async(std::launch::async, [&engine, pending] { return engine.finish(std::move(*pending)); });
+                } catch (const std::system_error&) {
+                    // No second thread to be had: the proof runs here, as it would without overlap.
+                    std::promise<CopyResult> now;
+                    try {
+                        now.set_value(engine.finish(std::move(*pending)));
+                    } catch (...) {
+                        now.set_exception(std::current_exception());
                     }
+                    proof = now.get_future();
                 }
+                inFlight = InFlight{item.id, item.size, bytesBefore + item.size, item.name, join(item.destDir, name), std::move(proof)};
+                launched = true;
             }
         } catch (const CopyError& error) {
-            if (error.kind() == CopyError::Kind::cancelled) {
+            if (!settle() || error.kind() == CopyError::Kind::cancelled) {
                 result.cancelled = true;
                 break;
             }
             result.failed.push_back({item.id, error.description()});
         } catch (const PosixFailure& failure) {
+            if (!settle()) break;
             result.failed.push_back({item.id, systemCallMessage(failure.operation, repairUtf8(failure.path), failure.error)});
         }
-        bytesDone += item.size;
-        if (!alreadyThere) onProgress(CopyProgress{bytesDone, total, i + 1, filesTotal, item.name});
+        bytesBefore += item.size;
+        if (!launched) fileDone(bytesBefore, item.name, !alreadyThere);
     }
+    settle();
     return result;
 }
 

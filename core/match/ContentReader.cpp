@@ -73,7 +73,12 @@ public:
     MediumReader(Sys& sys, const std::string& path, bool fromDevice)
         : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice) {
         open();
-        if (!fromDevice_) return;
+        if (!fromDevice_) {
+            // Cached sampled reads want only their windows: read-ahead would pull in up to twice
+            // the bytes from a card reader for nothing.
+            noReadAhead();
+            return;
+        }
         if (direct_) {
             // O_DIRECT reads bypass the cache, and the kernel writes a dirty range back itself
             // before reading it from the drive, so no flush of ours is needed; an fdatasync per
@@ -226,6 +231,117 @@ bool weak(const std::uint8_t* bytes, std::int64_t length) {
     return true;
 }
 
+// The fingerprint from the windows' hashes (as many as SampleFP::windows gave).
+SampleFP makeFP(const std::uint64_t* hashes, std::size_t windowCount, bool strong, bool cacheEvicted) {
+    SampleFP fp;
+    fp.version = 1;
+    if (windowCount == 1) {
+        fp.head = fp.mid = fp.tail = hashes[0];
+        fp.wholeFile = true;
+        fp.strong = true;
+    } else {
+        fp.head = hashes[0];
+        fp.mid = hashes[1];
+        fp.tail = hashes[2];
+        fp.wholeFile = false;
+        fp.strong = strong;
+    }
+    fp.cacheEvicted = cacheEvicted;
+    return fp;
+}
+
+// Takes the sampled windows out of the bytes of a whole-file read as they go past, so that a file
+// read in full is not also read window by window. Pieces arrive in file order.
+class WindowTap {
+public:
+    explicit WindowTap(std::int64_t size) : windows_(SampleFP::windows(size)) {}
+
+    void take(std::int64_t offset, const std::uint8_t* bytes, std::int64_t length) {
+        for (std::size_t i = 0; i < windows_.size(); ++i) {
+            const std::int64_t from = std::max(windows_[i].start, offset);
+            const std::int64_t to = std::min(windows_[i].end, offset + length);
+            if (from >= to) continue;
+            const std::uint8_t* piece = bytes + (from - offset);
+            state_[i].stream.update(piece, static_cast<std::size_t>(to - from));
+            state_[i].have += to - from;
+            if (windows_.size() > 1) state_[i].note(piece, to - from);
+        }
+    }
+
+    // A file that ended inside a window is EIO, as for a sampled read.
+    SampleFP finish(bool cacheEvicted, const std::string& path) const {
+        std::uint64_t hashes[3] = {};
+        bool strong = true;
+        for (std::size_t i = 0; i < windows_.size(); ++i) {
+            if (state_[i].have != windows_[i].length()) fail("read", path, EIO);
+            hashes[i] = state_[i].stream.digest();
+            if (state_[i].distinct < 32) strong = false;
+        }
+        return makeFP(hashes, windows_.size(), strong, cacheEvicted);
+    }
+
+private:
+    struct Window {
+        XXH3Stream stream;
+        std::int64_t have = 0;
+        int distinct = 0;
+        bool seen[256] = {};
+
+        void note(const std::uint8_t* bytes, std::int64_t length) {
+            for (std::int64_t i = 0; i < length && distinct < 32; ++i) {
+                if (!seen[bytes[i]]) {
+                    seen[bytes[i]] = true;
+                    ++distinct;
+                }
+            }
+        }
+    };
+    std::vector<ByteRange> windows_;
+    Window state_[3];
+};
+
+// Every byte of the file to its end into `stream`, and each piece with its offset to `tap` (may be
+// null); see fullHash.
+FullHashResult readWhole(const std::string& path, const std::function<bool()>& isCancelled,
+                         const std::function<void(std::int64_t)>& progress, ContentReader::ReadBuffer& readBuffer,
+                         Sys& sys, WindowTap* tap) {
+    using ContentReader::chunkSize;
+    using ContentReader::directAlignment;
+    MediumReader reader(sys, path, true);
+    // No request reaches past the end the file had at open: the kernel fills the rest of an
+    // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
+    const std::int64_t capacity =
+        std::min(static_cast<std::int64_t>(chunkSize), std::max(alignUp(reader.size()), directAlignment));
+    std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(capacity));
+    XXH3Stream stream;
+    const auto checkCancelled = [&] {
+        if (isCancelled && isCancelled()) throw ContentReadCancelled();
+    };
+
+    std::int64_t total = 0;
+    bool ended = false;
+    for (;;) {
+        checkCancelled();
+        if (ended) break;
+        // Under O_DIRECT a read after a short one restarts at the block boundary; the bytes
+        // already hashed are skipped.
+        const std::int64_t base = reader.direct() ? alignDown(total) : total;
+        const std::int64_t skip = total - base;
+        // Past that end (a file that grew) whole chunks, so that it is still read to its end.
+        const std::int64_t want = base < reader.size() ? std::min(capacity, alignUp(reader.size() - base)) : capacity;
+        const std::int64_t n = reader.readAt(buffer, want, base, checkCancelled);
+        if (n <= skip) break;
+        stream.update(buffer + skip, static_cast<std::size_t>(n - skip));
+        if (tap) tap->take(total, buffer + skip, n - skip);
+        total = base + n;
+        if (progress) progress(n - skip);
+        // A short read that reaches the size the file had at open is its end. Another read would
+        // only fetch the unaligned last block from the drive again to find nothing after it.
+        ended = n < want && total >= reader.size();
+    }
+    return {Digest128{static_cast<std::uint64_t>(total), stream.digest()}, reader.fromMedium()};
+}
+
 }  // namespace
 
 namespace ContentReader {
@@ -262,8 +378,6 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, R
     }
     std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(bufferSize));
 
-    SampleFP fp;
-    fp.version = 1;
     std::uint64_t hashes[3] = {};
     bool strong = true;
     for (std::size_t i = 0; i < windows.size(); ++i) {
@@ -272,20 +386,8 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, R
         hashes[i] = XXH3::hash64(bytes, static_cast<std::size_t>(w.length()));
         if (windows.size() > 1 && weak(bytes, w.length())) strong = false;
     }
-    if (windows.size() == 1) {
-        fp.head = fp.mid = fp.tail = hashes[0];
-        fp.wholeFile = true;
-        fp.strong = true;
-    } else {
-        fp.head = hashes[0];
-        fp.mid = hashes[1];
-        fp.tail = hashes[2];
-        fp.wholeFile = false;
-        fp.strong = strong;
-    }
     // An empty file has nothing that could come from a cache.
-    fp.cacheEvicted = fromDevice && (size == 0 || reader.fromMedium());
-    return fp;
+    return makeFP(hashes, windows.size(), strong, fromDevice && (size == 0 || reader.fromMedium()));
 }
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
@@ -296,33 +398,23 @@ FullHashResult fullHash(const std::string& path, const std::function<bool()>& is
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer, Sys& sys) {
-    MediumReader reader(sys, path, true);
-    // No request reaches past the end the file had at open: the kernel fills the rest of an
-    // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
-    const std::int64_t capacity =
-        std::min(static_cast<std::int64_t>(chunkSize), std::max(alignUp(reader.size()), directAlignment));
-    std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(capacity));
-    XXH3Stream stream;
-    const auto checkCancelled = [&] {
-        if (isCancelled && isCancelled()) throw ContentReadCancelled();
-    };
+    return readWhole(path, isCancelled, progress, readBuffer, sys, nullptr);
+}
 
-    std::int64_t total = 0;
-    for (;;) {
-        checkCancelled();
-        // Under O_DIRECT a read after a short one restarts at the block boundary; the bytes
-        // already hashed are skipped.
-        const std::int64_t base = reader.direct() ? alignDown(total) : total;
-        const std::int64_t skip = total - base;
-        // Past that end (a file that grew) whole chunks, so that it is still read to its end.
-        const std::int64_t want = base < reader.size() ? std::min(capacity, alignUp(reader.size() - base)) : capacity;
-        const std::int64_t n = reader.readAt(buffer, want, base, checkCancelled);
-        if (n <= skip) break;
-        stream.update(buffer + skip, static_cast<std::size_t>(n - skip));
-        total = base + n;
-        if (progress) progress(n - skip);
-    }
-    return {Digest128{static_cast<std::uint64_t>(total), stream.digest()}, reader.fromMedium()};
+FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
+                                const std::function<void(std::int64_t)>& progress, Sys& sys) {
+    ThreadBuffer buffer;
+    return fullHashAndSample(path, size, isCancelled, progress, buffer.get(), sys);
+}
+
+FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
+                                const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer,
+                                Sys& sys) {
+    if (size < 0) fail("read", path, EINVAL);
+    WindowTap tap(size);
+    const FullHashResult full = readWhole(path, isCancelled, progress, readBuffer, sys, &tap);
+    // An empty file has nothing that could come from a cache.
+    return {full, tap.finish(size == 0 || full.fromMedium, path)};
 }
 
 }  // namespace ContentReader

@@ -67,6 +67,12 @@ struct FullHashResult {
     bool fromMedium = false;
 };
 
+// What one full read proved, with the fingerprint of the same bytes.
+struct FullAndSample {
+    FullHashResult full;
+    SampleFP sample;
+};
+
 // A read that failed: `code()` is the system's error number (EIO when none was left, and for a
 // file that ended before the size it was expected to have). what() is the user's text.
 class ContentReadError : public std::runtime_error {
@@ -139,6 +145,17 @@ FullHashResult fullHash(const std::string& path, const std::function<bool()>& is
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
                         Sys& sys = defaultSys());
+
+// One full read, as fullHash, that also gives the fingerprint sampleFP(path, size, true) would
+// give, hashed from the same bytes as they go past: for a caller that would sample a file and then
+// read all of it anyway, so that the drive is read once. The fingerprint counts as read from the
+// medium exactly when the full read does (or the file is empty). `size` places the windows, as for
+// sampleFP; a file that ends inside one is EIO. Throws ContentReadError or ContentReadCancelled.
+FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
+                                const std::function<void(std::int64_t)>& progress, Sys& sys = defaultSys());
+FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
+                                const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
+                                Sys& sys = defaultSys());
 
 // Former home of PageCache::residentPages, kept for callers written against it. To be removed.
 inline std::int64_t residentPages(int fd, std::int64_t offset, std::int64_t length, Sys& sys = defaultSys()) {

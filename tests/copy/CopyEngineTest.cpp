@@ -301,6 +301,31 @@ TEST_F(EngineFixture, AWriteOfZeroBytesIsAnErrorNotALoop) {
     EXPECT_TRUE(partials(dirA).empty());
 }
 
+TEST_F(EngineFixture, AWrittenCopyDroppedUnprovedLeavesNothing) {
+    CopyEngine engine;
+    {
+        WrittenCopy written = engine.write(source, twoTargets());
+        EXPECT_EQ(partials(dirA).size(), 1u);
+        EXPECT_EQ(partials(dirB).size(), 1u);
+    }
+    EXPECT_TRUE(partials(dirA).empty());
+    EXPECT_TRUE(partials(dirB).empty());
+    EXPECT_FALSE(fs::exists(dirA + "/IMG_0001.JPG"));
+    EXPECT_FALSE(fs::exists(dirB + "/IMG_0001.JPG"));
+    EXPECT_TRUE(engine.finish(WrittenCopy()).outcomes.empty());
+
+    // Written, then proved and named later: the same copies as in one go.
+    WrittenCopy written = engine.write(source, twoTargets());
+    EXPECT_FALSE(fs::exists(dirA + "/IMG_0001.JPG"));
+    const CopyResult r = engine.finish(std::move(written));
+    ASSERT_EQ(r.outcomes.size(), 2u);
+    for (const auto& o : r.outcomes) {
+        EXPECT_EQ(o.kind, TargetOutcome::Kind::copied) << describe(o);
+        EXPECT_EQ(readFile(o.path), content);
+    }
+    EXPECT_TRUE(partials(dirA).empty());
+}
+
 TEST_F(EngineFixture, OneFsyncNeverRetried) {
     FaultSys sys;
     int attempts = 0;
@@ -314,6 +339,48 @@ TEST_F(EngineFixture, OneFsyncNeverRetried) {
     EXPECT_EQ(r.outcomes[0].error->description(), "flush " + dirA + "/IMG_0001.JPG: Input/output error");
     // A second fsync after a failed one can succeed on pages the kernel already dropped.
     EXPECT_EQ(attempts, 1);
+}
+
+// Early writeback is a hint: whether it fails or not, the copy is decided by its one fsync and
+// its read-back, and a flush that fails after failed hints still fails the copy.
+TEST_F(EngineFixture, EarlyWritebackFailuresAreIgnoredAndTheFlushStillDecides) {
+    struct Row {
+        const char* name;
+        int hintError;
+        bool flushFails;
+        bool copied;
+    };
+    for (const Row row : {Row{"hints pass", 0, false, true}, Row{"hints fail", EIO, false, true},
+                          Row{"hints unsupported", ESPIPE, false, true}, Row{"hints fail, flush fails", EIO, true, false}}) {
+        SCOPED_TRACE(row.name);
+        const std::string dir = tmp.mkdir(std::string("hint-") + row.name);
+        FaultSys sys;
+        int hints = 0;
+        sys.fault = [&](Op op, const std::string& path, int flags) {
+            if (op == Op::syncFileRange) {
+                EXPECT_NE(path.find(".partial"), std::string::npos);
+                EXPECT_EQ(flags, SYNC_FILE_RANGE_WRITE);
+                ++hints;
+                return row.hintError;
+            }
+            return op == Op::fsync && row.flushFails && path.find(".partial") != std::string::npos ? EIO : 0;
+        };
+        CopyEngine engine(sys);
+        engine.bufferSize = 65536;
+        const CopyResult r = engine.copy(source, {{dir, "IMG_0001.JPG"}});
+        ASSERT_EQ(r.outcomes.size(), 1u);
+        // One hint per written piece, starting writeback before the flush.
+        EXPECT_EQ(hints, static_cast<int>((content.size() + 65535) / 65536));
+        EXPECT_EQ(sys.count(Op::fsync, ".partial"), row.flushFails ? 0 : 1);
+        if (row.copied) {
+            EXPECT_EQ(describe(r.outcomes[0]), "copied " + dir + "/IMG_0001.JPG");
+            EXPECT_EQ(readFile(dir + "/IMG_0001.JPG"), content);
+        } else {
+            EXPECT_EQ(describe(r.outcomes[0]), "failed " + dir + "/IMG_0001.JPG: flush " + dir + "/IMG_0001.JPG: Input/output error");
+            EXPECT_FALSE(fs::exists(dir + "/IMG_0001.JPG"));
+        }
+        EXPECT_TRUE(partials(dir).empty());
+    }
 }
 
 TEST_F(EngineFixture, AFolderFlushFailureAfterTheRenameIsNotCalledCopied) {

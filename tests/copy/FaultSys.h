@@ -18,7 +18,7 @@ namespace halvetrop::test {
 
 class FaultSys : public Sys {
 public:
-    enum class Op { open, openat, close, read, write, fsync, fstat, fstatat, mkdirat, renameat2, renameat, linkat, unlinkat, futimens, fallocate };
+    enum class Op { open, openat, close, read, write, fsync, fstat, fstatat, mkdirat, renameat2, renameat, linkat, unlinkat, futimens, fallocate, syncFileRange };
 
     struct Call {
         Op op;
@@ -104,6 +104,12 @@ public:
         if (int e = check(Op::fsync, p, 0)) return fail(e);
         log(Op::fsync, p, 0, 0);
         return Sys::fsync(fd);
+    }
+    int sync_file_range(int fd, off_t offset, off_t nbytes, unsigned int flags) override {
+        const std::string p = pathOf(fd);
+        if (int e = check(Op::syncFileRange, p, static_cast<int>(flags))) return fail(e);
+        log(Op::syncFileRange, p, static_cast<int>(flags), 0);
+        return Sys::sync_file_range(fd, offset, nbytes, flags);
     }
     int fstat(int fd, struct stat* st) override {
         const std::string p = pathOf(fd);

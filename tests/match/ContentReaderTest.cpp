@@ -278,5 +278,20 @@ TEST(ContentReaderMedium, ResidentPagesAgreesWithFincore) {
     ::close(fd);
 }
 
+TEST(ContentReaderMedium, CachedSamplesBringInLittleMoreThanTheirWindows) {
+    DiskDir dir;
+    if (dir.onTmpfs()) GTEST_SKIP() << dir.path() << " is on tmpfs, where pages cannot be evicted";
+    const std::int64_t size = 16 << 20;
+    const std::string file = writeFile(dir.file("clip.mp4"), randomContent(static_cast<std::size_t>(size), 31));
+    ContentReader::fullHash(file, {}, {});  // leaves none of its pages behind
+    ASSERT_EQ(test::residentPagesOf(file), 0);
+    ContentReader::sampleFP(file, size, false);
+    std::int64_t windowBytes = 0;
+    for (const ByteRange& w : SampleFP::windows(size)) windowBytes += w.length();
+    // Read-ahead would fetch well past each window; allow one page of slack at each window end.
+    const std::int64_t slack = 2 * 4096 * static_cast<std::int64_t>(SampleFP::windows(size).size());
+    EXPECT_LE(test::residentPagesOf(file) * 4096, windowBytes + slack);
+}
+
 }  // namespace
 }  // namespace halvetrop

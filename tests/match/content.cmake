@@ -1,5 +1,5 @@
 halvetrop_test(content_tests
-  SOURCES ContentReaderWindowsTest.cpp ContentReaderTest.cpp ContentReaderFaultTest.cpp
+  SOURCES ContentReaderWindowsTest.cpp ContentReaderTest.cpp ContentReaderFaultTest.cpp ContentReaderCombinedTest.cpp
   LIBS halvetrop_content)
 halvetrop_test(content_volume_tests SOURCES ContentReaderRootTest.cpp LIBS halvetrop_content LABELS root)
 halvetrop_test(content_thread_tests SOURCES ContentReaderThreadsTest.cpp LIBS halvetrop_content LABELS threaded)

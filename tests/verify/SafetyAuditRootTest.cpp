@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -171,6 +173,49 @@ TEST_F(SafetyAuditVolumes, ImagesKeptOnAnotherVolumeShareItsDrive) {
     expectNotSafe(backupOnCard);
     fs::remove_all(c->mountPoint() + "/Inner");
     fs::remove_all(b->mountPoint() + "/Inner");
+}
+
+uint64_t mountIDOf(const std::string& path) {
+    struct statx st {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_MNT_ID, &st) != 0 || !(st.stx_mask & STATX_MNT_ID)) return 0;
+    return st.stx_mnt_id;
+}
+
+// A FUSE file system that serves a folder of another volume (bindfs, an encrypted folder) keeps
+// its files on that volume's drive; a FUSE file system of its own (a network one) does not.
+TEST(SafetyAuditDrives, FuseOverAFolderIsThatFoldersDrive) {
+    std::string reason;
+    if (!LoopVolume::available(&reason, LoopVolume::Type::tmpfs)) GTEST_SKIP() << reason;
+    LoopVolume beneath(LoopVolume::Type::tmpfs, 1 << 20);
+    LoopVolume served(LoopVolume::Type::tmpfs, 1 << 20);
+    fs::create_directories(beneath / "photos");
+    const uint64_t beneathID = mountIDOf(beneath.mountPoint()), servedID = mountIDOf(served.mountPoint());
+    if (beneathID == 0 || servedID == 0) GTEST_SKIP() << "no mount ids from statx";
+    const struct {
+        const char* type;
+        std::string source;
+        bool followed;
+    } cases[] = {
+        {"fuse.bindfs", beneath / "photos", true},
+        {"fuse", beneath / "photos", true},
+        {"fuse.sshfs", beneath / "photos", false},
+        {"fuse.bindfs", beneath / "not-there", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + c.source);
+        test::TempDir t("audit-mounts");
+        t.write("proc/self/mountinfo",
+                std::to_string(beneathID) + " 1 0:90 / " + beneath.mountPoint() + " rw - tmpfs tmpfs rw\n" +
+                    std::to_string(servedID) + " 1 0:91 / " + served.mountPoint() + " rw - " + c.type + " " + c.source +
+                    " rw\n");
+        DriveSources fake;
+        fake.procRoot = t / "proc";
+        fake.sysRoot = t / "no-sys";
+        const VolumeInfo under = Drives::info(beneath.mountPoint(), fake);
+        const VolumeInfo over = Drives::info(served.mountPoint(), fake);
+        EXPECT_EQ(under.drive.raw, "vol:" + beneath.mountPoint());
+        EXPECT_EQ(sharesDrive(over.drive, under.drive), c.followed) << over.drive.raw;
+    }
 }
 
 }  // namespace
