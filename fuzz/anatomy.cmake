@@ -1,0 +1,1 @@
+halvetrop_fuzzer(anatomy halvetrop_anatomy)
