@@ -1,24 +1,10 @@
 // The EXIF reader over every container it recognises, fed arbitrary bytes as a file's content.
 #include "capture/Parsers.h"
-#include "report/StoredForm.h"
+#include "StoredCapture.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-namespace {
-
-// A report stores every capture it holds: the stored text must read back, and what was read must
-// write back unchanged (instants settle to the microsecond, texts to valid UTF-8, on first read).
-void expectStoredFormSettles(const halvetrop::CaptureInfo& info) {
-    using namespace halvetrop;
-    const CaptureInfo once = fromStoredJson<CaptureInfo>(toStoredJson(info));
-    const std::string text = toStoredJson(once);
-    const CaptureInfo twice = fromStoredJson<CaptureInfo>(text);
-    if (!(twice == once) || toStoredJson(twice) != text) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace halvetrop;
@@ -29,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (const auto info = capture::captureFromExif(*fields)) {
             (void)info->day();
             (void)info->identity();
-            expectStoredFormSettles(*info);
+            fuzz::expectStoredFormSettles(*info);
         }
     }
     return 0;

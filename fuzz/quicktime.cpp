@@ -1,25 +1,11 @@
 // The movie-header walk over arbitrary bytes; the first byte picks a name with or without a
 // local-clock prefix so that both readings of the header run.
 #include "capture/Parsers.h"
-#include "report/StoredForm.h"
+#include "StoredCapture.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-namespace {
-
-// A report stores every capture it holds: the stored text must read back, and what was read must
-// write back unchanged (instants settle to the microsecond, texts to valid UTF-8, on first read).
-void expectStoredFormSettles(const halvetrop::CaptureInfo& info) {
-    using namespace halvetrop;
-    const CaptureInfo once = fromStoredJson<CaptureInfo>(toStoredJson(info));
-    const std::string text = toStoredJson(once);
-    const CaptureInfo twice = fromStoredJson<CaptureInfo>(text);
-    if (!(twice == once) || toStoredJson(twice) != text) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace halvetrop;
@@ -28,6 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto info = capture::quickTimeFrom(source, name);
     // 64 headers of 16 bytes and one movie atom read of 64 KiB at most.
     if (source.bytesRead() > 64 * 16 + 65536) __builtin_trap();
-    if (info) expectStoredFormSettles(*info);
+    if (info) fuzz::expectStoredFormSettles(*info);
     return 0;
 }
