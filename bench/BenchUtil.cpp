@@ -2,9 +2,9 @@
 
 #include "text/Utf8.h"
 
-#include <sys/resource.h>
+#include <nlohmann/json.hpp>
 
-#include <cstdio>
+#include <sys/resource.h>
 
 namespace halvetrop::bench {
 
@@ -15,27 +15,7 @@ double peakRssMiB() {
 }
 
 std::string jsonString(std::string_view text) {
-    std::string valid = repairUtf8(text);
-    std::string out = "\"";
-    for (unsigned char c : valid) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    out.push_back('"');
-    return out;
+    return nlohmann::json(repairUtf8(text)).dump();
 }
 
 }  // namespace halvetrop::bench

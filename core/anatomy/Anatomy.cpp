@@ -17,13 +17,6 @@ namespace halvetrop {
 
 namespace {
 
-bool isAscii(std::string_view text) {
-    for (unsigned char c : text) {
-        if (c >= 0x80) return false;
-    }
-    return true;
-}
-
 bool contains(const Anatomy::Table& table, std::string_view text) {
     return table.find(text) != table.end();
 }
@@ -151,7 +144,7 @@ const Anatomy::Table& Anatomy::thumbnailDirs() {
 }
 
 std::string Anatomy::lower(std::string_view text) {
-    if (isAscii(text)) {
+    if (isAllAscii(text)) {
         std::string out(text);
         for (char& c : out) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

@@ -1,5 +1,7 @@
 #include "capture/CaptureIdentity.h"
 
+#include "text/Utf8.h"
+
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
@@ -8,12 +10,6 @@
 
 namespace halvetrop {
 namespace {
-
-bool allAscii(const std::string& s) {
-    for (unsigned char c : s)
-        if (c >= 0x80) return false;
-    return true;
-}
 
 // NFC of UTF-8 text as UTF-16; nothing when ICU refuses it.
 std::optional<std::u16string> nfc(const std::string& text) {
@@ -46,7 +42,7 @@ bool sameWhenBoth(const std::optional<std::string>& a, const std::optional<std::
 bool canonicallyEqual(const std::string& a, const std::string& b) {
     if (a == b) return true;
     // ASCII text is its own normal form, so unequal ASCII texts are never equivalent.
-    if (allAscii(a) && allAscii(b)) return false;
+    if (isAllAscii(a) && isAllAscii(b)) return false;
     const auto na = nfc(a), nb = nfc(b);
     return na && nb && *na == *nb;
 }

@@ -489,7 +489,9 @@ std::optional<ExifFields> fromHeif(ByteSource& source) {
     } else if (loc->construction != 0) {
         return std::nullopt;
     }
-    constexpr uint64_t kLimit = uint64_t{1} << 62;
+    // Far beyond any file, and small enough that the sum of the two offsets and the idat start
+    // cannot overflow before contains() turns it away.
+    constexpr uint64_t kLimit = uint64_t{1} << 60;
     if (loc->baseOffset >= kLimit || loc->extentOffset >= kLimit) return std::nullopt;
     const int64_t offset = dataStart + static_cast<int64_t>(loc->baseOffset) + static_cast<int64_t>(loc->extentOffset);
     int64_t length = static_cast<int64_t>(std::min<uint64_t>(loc->extentLength, kLimit));

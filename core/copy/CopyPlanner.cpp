@@ -1,14 +1,12 @@
 #include "copy/CopyPlanner.h"
 
+#include "anatomy/Anatomy.h"
 #include "copy/CopyError.h"
 #include "report/Join.h"
 #include "report/Report.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
 
 #include <climits>
 #include <cstdlib>
@@ -32,25 +30,6 @@ std::vector<std::string> splitKeepingEmpty(const std::string& text) {
         pieces.push_back(text.substr(start, end - start));
         start = end + 1;
     }
-}
-
-std::vector<std::string> splitDroppingEmpty(const std::string& text) {
-    std::vector<std::string> pieces;
-    for (auto& piece : splitKeepingEmpty(text))
-        if (!piece.empty()) pieces.push_back(std::move(piece));
-    return pieces;
-}
-
-std::string lowered(const std::string& text) {
-    std::string out;
-    icu::UnicodeString::fromUTF8(text).toLower(icu::Locale::getRoot()).toUTF8String(out);
-    return out;
-}
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 std::string parentOf(const std::string& path) {
@@ -81,12 +60,6 @@ const std::set<std::string>& packageExtensions() {
     return extensions;
 }
 
-std::string extensionOf(const std::string& piece) {
-    const std::size_t dot = piece.rfind('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == piece.size()) return {};
-    return piece.substr(dot + 1);
-}
-
 }  // namespace
 
 std::string PlannedCopy::destination() const { return join(destDir, name); }
@@ -103,26 +76,28 @@ std::string CopyPlanner::canonical(const std::string& path) {
         char cwd[PATH_MAX];
         absolute = join(::getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string("/"), absolute);
     }
-    std::vector<std::string> kept;
-    for (auto& piece : splitDroppingEmpty(absolute)) {
+    std::vector<std::string_view> kept;
+    for (std::string_view piece : pathComponents(absolute)) {
         if (piece == ".") continue;
         if (piece == "..") {
             if (!kept.empty()) kept.pop_back();
             continue;
         }
-        kept.push_back(std::move(piece));
+        kept.push_back(piece);
     }
     std::string out;
-    for (const auto& piece : kept) out += "/" + piece;
+    for (std::string_view piece : kept) {
+        out += '/';
+        out += piece;
+    }
     return out.empty() ? "/" : out;
 }
 
-bool CopyPlanner::isInsidePackage(const std::string& relative, const std::string& root) {
-    std::string level = root;
-    for (const auto& piece : splitDroppingEmpty(relative)) {
-        level = join(level, piece);
-        // Linux has no per-folder package flag; the extension is what marks a library or bundle.
-        if (packageExtensions().count(lowerAscii(extensionOf(piece)))) return true;
+bool CopyPlanner::isInsidePackage(const std::string& relative, const std::string& /*root*/) {
+    for (std::string_view piece : pathComponents(relative)) {
+        // Linux has no per-folder package flag; the extension alone marks a library or bundle,
+        // so where the folder lies does not matter.
+        if (packageExtensions().count(Anatomy::ext(piece))) return true;
     }
     return false;
 }
@@ -201,7 +176,7 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
     const bool cardKnown = ::stat(card.c_str(), &cardStat) == 0;
     if (!base.empty() && isInsidePackage(base, root)) throw CopyError::insideLibrary(join(root, base));
 
-    const std::string cardLower = lowered(card);
+    const std::string cardLower = Anatomy::lower(card);
     const std::string pathTemplate = layout.pathTemplate();
     std::unordered_set<std::string> checkedDirs;
     std::unordered_set<std::string> takenKeys;
@@ -224,19 +199,19 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
         const std::string dir = canonical(join(root, relative));
         if (dir != root && dir.compare(0, rootPrefix.size(), rootPrefix) != 0) throw CopyError::outsideDestination(dir);
 
+        const std::string dirLower = Anatomy::lower(dir);
         if (!checkedDirs.count(dir)) {
-            const std::string dirLower = lowered(dir);
             if (dirLower == cardLower || dirLower.compare(0, cardLower.size() + 1, cardLower + "/") == 0)
                 throw CopyError::insideSource(dir);
             if (cardKnown && isInside(dir, cardStat.st_dev, cardStat.st_ino)) throw CopyError::insideSource(dir);
             checkedDirs.insert(dir);
         }
 
-        const std::string dirKey = lowered(dir) + "/";
+        const std::string dirKey = dirLower + "/";
         std::string name = file.name;
-        for (int n = 2; takenKeys.count(dirKey + lowered(name)); ++n) name = numbered(file.name, n);
+        for (int n = 2; takenKeys.count(dirKey + Anatomy::lower(name)); ++n) name = numbered(file.name, n);
         if (name != file.name) ++plan.renamedForCollision;
-        takenKeys.insert(dirKey + lowered(name));
+        takenKeys.insert(dirKey + Anatomy::lower(name));
 
         plan.items.push_back(PlannedCopy{file.id, report.absolutePath(file), dir, name, file.size});
     }

@@ -37,18 +37,6 @@ std::string resolvedOrSelf(const std::string& path) {
     return path;
 }
 
-std::vector<std::string> splitDroppingEmpty(std::string_view text) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('/', start);
-        if (end == std::string_view::npos) end = text.size();
-        if (end > start) pieces.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return pieces;
-}
-
 }  // namespace
 
 std::string formatByteCount(std::int64_t bytes) {
@@ -105,8 +93,8 @@ UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& 
     // A backup folder whose links now lead elsewhere than at the start is no longer the one chosen.
     if (resolvedOrSelf(root) != rootReal) throw CopyError::outsideDestination(root);
 
-    const auto pieces = splitDroppingEmpty(std::string_view(dir).substr(rootIsSlash ? 0 : std::min(root.size(), dir.size())));
-    for (const auto& piece : pieces)
+    const auto pieces = pathComponents(std::string_view(dir).substr(rootIsSlash ? 0 : std::min(root.size(), dir.size())));
+    for (std::string_view piece : pieces)
         if (piece == "." || piece == "..") throw CopyError::outsideDestination(dir);
 
     UniqueFd current(sys_.openat(AT_FDCWD, root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), sys_);
@@ -114,7 +102,8 @@ UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& 
     std::string path = rootIsSlash ? "" : root;
     // Each level is looked at and entered relative to its parent's descriptor, never through a
     // link, so nothing can steer the walk out of the backup folder between the look and the use.
-    for (const auto& piece : pieces) {
+    for (std::string_view view : pieces) {
+        const std::string piece(view);
         path += "/" + piece;
         struct stat st {};
         if (sys_.fstatat(current.get(), piece.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -219,7 +208,7 @@ CopyRunResult CopyRunner::run() {
     // Small pieces keep the disk busy: each written piece is handed to writeback at once, and a
     // direct read-back of this size was quicker than larger ones on the disks measured.
     engine.bufferSize = 2 * 1024 * 1024;
-    engine.copyXattrs = info.fileSystem != "msdos" && info.fileSystem != "vfat" && info.fileSystem != "exfat";
+    engine.copyXattrs = !info.isFATFamily();
     engine.isCancelled = [this] { return isCancelled(); };
     // The backup volume was described once; only a folder on another device (a volume mounted
     // inside the backup) needs a description of its own.

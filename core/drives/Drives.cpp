@@ -236,10 +236,7 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
         std::vector<std::string> parts;
         for (const std::string& dir : beneath)
             for (std::string& p : describeVolume(dir, sources, depth + 1).drive.parts()) parts.push_back(std::move(p));
-        std::sort(parts.begin(), parts.end());
-        parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
-        v.drive.raw.clear();
-        for (const std::string& p : parts) v.drive.raw += (v.drive.raw.empty() ? "" : " + ") + p;
+        v.drive.raw = joinDriveParts(std::move(parts));
     } else if (mount && mount->fsType == "zfs") {
         // Every dataset of a pool lies on the pool's disks: one id per pool, never per mount.
         v.drive.raw = "unknown:zfs pool " + source.substr(0, source.find('/'));

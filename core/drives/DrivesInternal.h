@@ -14,4 +14,7 @@ std::optional<std::int64_t> maxFileSizeOf(const std::string& fileSystem, std::ui
 // NFC form, so upper case before lower case); equal names keep their order.
 void sortVolumes(std::vector<VolumeInfo>& volumes);
 
+// The raw id of a volume spread over the given single-drive ids: sorted, each once, " + " between.
+std::string joinDriveParts(std::vector<std::string> parts);
+
 }  // namespace halvetrop

@@ -74,7 +74,9 @@ std::string protocolOfBus(const std::string& bus) {
     return "";
 }
 
-std::string joinParts(std::vector<std::string> parts) {
+}  // namespace
+
+std::string joinDriveParts(std::vector<std::string> parts) {
     std::sort(parts.begin(), parts.end());
     parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
     std::string raw;
@@ -85,14 +87,12 @@ std::string joinParts(std::vector<std::string> parts) {
     return raw;
 }
 
-}  // namespace
-
 std::string busFromDevicePath(const std::string& devicePath) {
     // The outermost transport decides: a card reader on USB is "usb" although a SCSI host sits
     // between it and the disk.
     if (devicePath.find("/usb") != std::string::npos) return "usb";
-    if (devicePath.find("/mmc_host/") != std::string::npos || devicePath.find("/mmc") != std::string::npos) return "mmc";
-    if (devicePath.find("/nvme/") != std::string::npos || devicePath.find("/nvme") != std::string::npos) return "nvme";
+    if (devicePath.find("/mmc") != std::string::npos) return "mmc";
+    if (devicePath.find("/nvme") != std::string::npos) return "nvme";
     if (devicePath.find("/ata") != std::string::npos) return "ata";
     if (devicePath.find("/virtio") != std::string::npos) return "virtio";
     if (devicePath.find("/host") != std::string::npos && devicePath.find("/target") != std::string::npos) return "scsi";
@@ -174,7 +174,7 @@ DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources,
             for (std::string& p : leaf.drive.parts()) parts.push_back(std::move(p));
             leaves.push_back(std::move(leaf));
         }
-        f.drive.raw = joinParts(std::move(parts));
+        f.drive.raw = joinDriveParts(std::move(parts));
         const DiskFacts& first = leaves.front();
         auto allSame = [&](auto field) {
             return std::all_of(leaves.begin(), leaves.end(), [&](const DiskFacts& l) { return l.*field == first.*field; });

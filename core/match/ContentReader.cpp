@@ -218,17 +218,28 @@ const std::uint8_t* readWindow(MediumReader& reader, std::uint8_t* buffer, ByteR
     return buffer + (window.start - base);
 }
 
-// Fewer than 32 distinct byte values: too little variety for equal hashes to mean equal content.
-bool weak(const std::uint8_t* bytes, std::int64_t length) {
-    bool seen[256] = {};
+// Counts distinct byte values up to 32: with fewer, a window has too little variety for equal
+// hashes to mean equal content. Fed piece by piece when the window arrives in parts.
+struct Variety {
+    static constexpr int enoughDistinct = 32;
     int distinct = 0;
-    for (std::int64_t i = 0; i < length; ++i) {
-        if (!seen[bytes[i]]) {
-            seen[bytes[i]] = true;
-            if (++distinct >= 32) return false;
+    bool seen[256] = {};
+
+    void note(const std::uint8_t* bytes, std::int64_t length) {
+        for (std::int64_t i = 0; i < length && distinct < enoughDistinct; ++i) {
+            if (!seen[bytes[i]]) {
+                seen[bytes[i]] = true;
+                ++distinct;
+            }
         }
     }
-    return true;
+    bool enough() const { return distinct >= enoughDistinct; }
+};
+
+bool weak(const std::uint8_t* bytes, std::int64_t length) {
+    Variety v;
+    v.note(bytes, length);
+    return !v.enough();
 }
 
 // The fingerprint from the windows' hashes (as many as SampleFP::windows gave).
@@ -264,7 +275,7 @@ public:
             const std::uint8_t* piece = bytes + (from - offset);
             state_[i].stream.update(piece, static_cast<std::size_t>(to - from));
             state_[i].have += to - from;
-            if (windows_.size() > 1) state_[i].note(piece, to - from);
+            if (windows_.size() > 1) state_[i].variety.note(piece, to - from);
         }
     }
 
@@ -275,7 +286,7 @@ public:
         for (std::size_t i = 0; i < windows_.size(); ++i) {
             if (state_[i].have != windows_[i].length()) fail("read", path, EIO);
             hashes[i] = state_[i].stream.digest();
-            if (state_[i].distinct < 32) strong = false;
+            if (!state_[i].variety.enough()) strong = false;
         }
         return makeFP(hashes, windows_.size(), strong, cacheEvicted);
     }
@@ -284,17 +295,7 @@ private:
     struct Window {
         XXH3Stream stream;
         std::int64_t have = 0;
-        int distinct = 0;
-        bool seen[256] = {};
-
-        void note(const std::uint8_t* bytes, std::int64_t length) {
-            for (std::int64_t i = 0; i < length && distinct < 32; ++i) {
-                if (!seen[bytes[i]]) {
-                    seen[bytes[i]] = true;
-                    ++distinct;
-                }
-            }
-        }
+        Variety variety;
     };
     std::vector<ByteRange> windows_;
     Window state_[3];

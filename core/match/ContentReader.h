@@ -5,9 +5,7 @@
 // pages are flushed and dropped and the page cache is asked whether that really happened. A
 // fingerprint or digest claims "read from the medium" only when it truly was, and never on a
 // memory-backed or FUSE volume.
-#include "platform/PageCache.h"
 #include "platform/Sys.h"
-
 
 #include <cstddef>
 #include <cstdint>
@@ -90,11 +88,6 @@ public:
     ContentReadCancelled() : std::runtime_error("Cancelled") {}
 };
 
-// Former names of the seam this reader takes, kept so that callers written against them still
-// build. To be removed: use Sys and defaultSys().
-using ContentSys = Sys;
-inline Sys& defaultContentSys() { return defaultSys(); }
-
 namespace ContentReader {
 
 // Read buffer granularity for O_DIRECT offsets, lengths and addresses (covers 512 and 4096 byte
@@ -156,11 +149,6 @@ FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, cons
 FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
                                 const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
                                 Sys& sys = defaultSys());
-
-// Former home of PageCache::residentPages, kept for callers written against it. To be removed.
-inline std::int64_t residentPages(int fd, std::int64_t offset, std::int64_t length, Sys& sys = defaultSys()) {
-    return PageCache::residentPages(sys, fd, offset, length);
-}
 
 }  // namespace ContentReader
 

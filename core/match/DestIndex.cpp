@@ -287,18 +287,21 @@ std::string joinOutermostFirst(const std::vector<std::string_view>& innermostFir
     return out;
 }
 
+template <class Convert>
+std::string rowPath(const DestIndex& ix, uint32_t row, Convert convert) {
+    std::vector<std::string_view> parts = folderNames(ix, ix.dir()[row]);
+    parts.insert(parts.begin(), ix.rawName(row));
+    return joinOutermostFirst(parts, convert);
+}
+
 }  // namespace
 
 std::string DestIndex::rawRelativePath(uint32_t row) const {
-    std::vector<std::string_view> parts{rawName(row)};
-    for (std::string_view folder : folderNames(*this, dir_[row])) parts.push_back(folder);
-    return joinOutermostFirst(parts, [](std::string_view s) { return s; });
+    return rowPath(*this, row, [](std::string_view s) { return s; });
 }
 
 std::string DestIndex::relativePath(uint32_t row) const {
-    std::vector<std::string_view> parts{rawName(row)};
-    for (std::string_view folder : folderNames(*this, dir_[row])) parts.push_back(folder);
-    return joinOutermostFirst(parts, [](std::string_view s) { return repairUtf8(s); });
+    return rowPath(*this, row, [](std::string_view s) { return repairUtf8(s); });
 }
 
 std::string DestIndex::dirPath(uint32_t dir) const {

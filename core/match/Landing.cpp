@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "match/CaseNames.h"
 #include "match/DestIndex.h"
 
 namespace halvetrop {
@@ -127,7 +128,6 @@ std::optional<std::uint32_t> lowestCommonAncestor(std::span<const std::uint32_t>
 std::size_t std::hash<halvetrop::GroupKey>::operator()(const halvetrop::GroupKey& k) const noexcept {
   std::hash<std::string> text;
   std::size_t h = text(k.sourceFolder);
-  h ^= text(k.camera) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-  h ^= text(k.shootDay) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-  return h;
+  h = halvetrop::caseNames::mix(h, text(k.camera));
+  return halvetrop::caseNames::mix(h, text(k.shootDay));
 }

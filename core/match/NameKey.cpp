@@ -19,13 +19,6 @@ uint64_t fnv1a(std::string_view bytes) {
     return h;
 }
 
-bool allASCII(std::string_view bytes) {
-    for (unsigned char b : bytes) {
-        if (b >= 0x80) return false;
-    }
-    return true;
-}
-
 // The ASCII form of the key: trimming spaces and lower-casing A-Z is exactly what composition,
 // the private-use fold, case folding and trimming do to ASCII text.
 uint64_t asciiKey(std::string_view bytes) {
@@ -81,13 +74,13 @@ char32_t NameKey::sfmFold(char32_t scalar) {
 std::string NameKey::normalized(std::string_view name) { return normalizedUnicode(name); }
 
 uint64_t NameKey::hash(std::string_view name) {
-    if (allASCII(name)) return asciiKey(name);
+    if (isAllAscii(name)) return asciiKey(name);
     return fnv1a(normalizedUnicode(name));
 }
 
 NameKey::RawKey NameKey::hashRaw(std::string_view rawName) {
     if (rawName.empty()) return {emptyKey, false};
-    if (!allASCII(rawName)) return {fnv1a(normalizedUnicode(rawName)), true};
+    if (!isAllAscii(rawName)) return {fnv1a(normalizedUnicode(rawName)), true};
     return {asciiKey(rawName), false};
 }
 

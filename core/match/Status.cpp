@@ -18,8 +18,10 @@ constexpr std::array<std::string_view, 10> statusNames{
     "verified",       "backedUp", "differentFileSameName", "missing", "cloudOnlyPlaceholder",
     "checking",       "likelyBackedUp", "cantRead",          "changed", "notNeeded"};
 
+// A volume spread over several disks that include the card's dies with the card as surely as a
+// copy on the card's own drive.
 bool onDrive(const Location& location, const std::optional<PhysicalDriveID>& drive) {
-  return drive && location.drive.raw == drive->raw;
+  return drive && sharesDrive(location.drive, *drive);
 }
 
 // Higher is more telling about why a same-name file is no copy.

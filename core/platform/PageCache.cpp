@@ -1,5 +1,7 @@
 #include "platform/PageCache.h"
 
+#include "platform/Errors.h"
+
 #include <linux/magic.h>
 #include <sys/mman.h>
 
@@ -77,7 +79,7 @@ int flushAndDrop(Sys& sys, int fd) {
     int rc;
     do rc = sys.fdatasync(fd);
     while (rc != 0 && errno == EINTR);
-    const int error = rc != 0 ? (errno != 0 ? errno : EIO) : 0;
+    const int error = rc != 0 ? currentError() : 0;
     sys.posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     return error;
 }
@@ -100,7 +102,10 @@ bool mediumLiesPastCache(Sys& sys, int fd) {
     switch (static_cast<unsigned long>(fs.f_type)) {
     case TMPFS_MAGIC:
     case RAMFS_MAGIC:
-    case FUSE_SUPER_MAGIC: return false;
+    case FUSE_SUPER_MAGIC:
+    // An overlay's file lives on whichever layer holds it, and nothing here tells which: a live
+    // system keeps its upper layer on tmpfs, where every "read from the drive" is a read of memory.
+    case OVERLAYFS_SUPER_MAGIC: return false;
     default: return true;
     }
 }

@@ -32,7 +32,8 @@ bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
 // Whether a read of a file on the volume holding `fd` can ever be shown to come from its medium.
 // False for memory-backed volumes (tmpfs, ramfs: their pages are the storage, O_DIRECT or not), for
 // FUSE (the daemon's own reads may be answered by a cache below ours that nothing here can drop),
-// and when the volume's type cannot be told.
+// for overlays (the layer holding the file may be memory-backed), and when the volume's type cannot
+// be told.
 bool mediumLiesPastCache(Sys& sys, int fd);
 
 }  // namespace halvetrop::PageCache

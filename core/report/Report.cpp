@@ -4,14 +4,6 @@
 
 namespace halvetrop {
 
-std::string join(std::string_view left, std::string_view right) {
-    std::string out(left);
-    if (right.empty()) return out;
-    if (out.empty() || out.back() != '/') out += '/';
-    out += right;
-    return out;
-}
-
 std::string_view rawValue(CheckLevel level) {
     switch (level) {
         case CheckLevel::standard: return "standard";

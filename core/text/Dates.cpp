@@ -103,7 +103,7 @@ std::optional<time_t> localInstant(const Fields& f) {
     return best;
 }
 
-// True for bytes that can only continue or start a multi-byte character.
+// An ASCII byte is a character of its own; any other byte starts or continues a longer one.
 bool isAscii(unsigned char c) { return c < 0x80; }
 
 // Byte length of the first `count` grapheme clusters (all of them when count is SIZE_MAX), and

@@ -9,4 +9,13 @@ namespace halvetrop {
 bool isValidUtf8(std::string_view bytes);
 std::string repairUtf8(std::string_view bytes);
 
+// No byte of 0x80 or above: the text is valid UTF-8 and every Unicode step (normalisation, case
+// mapping) reduces to its ASCII form, so callers can skip ICU.
+inline bool isAllAscii(std::string_view bytes) {
+    for (unsigned char b : bytes) {
+        if (b >= 0x80) return false;
+    }
+    return true;
+}
+
 }  // namespace halvetrop

@@ -57,12 +57,6 @@ int localYear(int64_t ns) {
     return tm.tm_year + 1900;
 }
 
-std::string lastComponent(std::string_view path) {
-    while (!path.empty() && path.back() == '/') path.remove_suffix(1);
-    const size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
 }  // namespace
 
 std::string ownerStemKey(std::string_view name) {
@@ -189,9 +183,8 @@ std::string Verifier::shootDay(const Item& item, int64_t referenceYear) {
         }
         if (c.date) return CaptureReader::dayFormatter().format(*c.date);
     }
-    const std::string folderName = lastComponent(item.folder);
     const int64_t year = std::min<int64_t>(localYear(item.mtimeNs), referenceYear);
-    if (auto day = SonyDateFolder::day(folderName, static_cast<int>(year))) return *day;
+    if (auto day = SonyDateFolder::day(lastComponent(item.folder), static_cast<int>(year))) return *day;
     return CaptureReader::dayFormatter().format(item.mtimeNs);
 }
 

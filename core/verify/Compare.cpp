@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <future>
 #include <set>
+#include <system_error>
 
 namespace halvetrop {
 
@@ -124,14 +125,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     src.nameKey = NameKey::hash(item.name);
     src.keysNameFirst.push_back(src.nameKey);
     {
-        std::vector<std::string> parts;
-        size_t start = 0;
-        while (start <= item.folder.size()) {
-            size_t slash = item.folder.find('/', start);
-            if (slash == std::string::npos) slash = item.folder.size();
-            if (slash > start) parts.push_back(item.folder.substr(start, slash - start));
-            start = slash + 1;
-        }
+        const std::vector<std::string_view> parts = pathComponents(item.folder);
         for (auto it = parts.rbegin(); it != parts.rend(); ++it) src.keysNameFirst.push_back(NameKey::hash(*it));
     }
     src.size = item.size;
@@ -217,8 +211,15 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 }
             };
             if (!srcFull) {
-                auto cardJob = std::async(std::launch::async,
-                                          [&] { return ContentReader::fullHash(cardPath, cancelledCheck, {}); });
+                auto readCard = [&] { return ContentReader::fullHash(cardPath, cancelledCheck, {}); };
+                std::future<FullHashResult> cardJob;
+                try {
+                    cardJob = std::async(std::launch::async, readCard);
+                } catch (const std::system_error&) {
+                    // No thread to be had: the card is read after the backup, here, as it
+                    // would be without the overlap.
+                    cardJob = std::async(std::launch::deferred, readCard);
+                }
                 readBackup();
                 try {
                     srcFull = cardJob.get();

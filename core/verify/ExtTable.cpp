@@ -5,9 +5,7 @@
 namespace halvetrop {
 
 uint16_t ExtTable::id(std::string_view name) {
-    std::string ext;
-    const size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot != 0) ext = Anatomy::lower(name.substr(dot + 1));
+    std::string ext = Anatomy::ext(name);
     std::lock_guard<std::mutex> guard(lock_);
     auto it = ids_.find(ext);
     if (it != ids_.end()) return it->second;

@@ -5,6 +5,7 @@
 #include "verify/Extension.h"
 
 #include "match/Landing.h"
+#include "report/Join.h"
 #include "text/Collation.h"
 
 #include <unicode/locid.h>
@@ -18,10 +19,6 @@
 
 namespace halvetrop {
 
-namespace {
-
-}  // namespace
-
 std::string upperExtensionOf(std::string_view name) {
     const size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0) return std::string();
@@ -32,22 +29,6 @@ std::string upperExtensionOf(std::string_view name) {
     u.toUTF8String(out);
     return out;
 }
-
-namespace {
-
-std::vector<std::string> components(std::string_view path) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t slash = path.find('/', start);
-        if (slash == std::string_view::npos) slash = path.size();
-        if (slash > start) parts.emplace_back(path.substr(start, slash - start));
-        start = slash + 1;
-    }
-    return parts;
-}
-
-}  // namespace
 
 std::vector<ShootGroup> Verifier::buildGroups(const std::vector<FileResult>& files,
                                               const std::vector<std::vector<Location>>& locations,
@@ -147,20 +128,23 @@ std::vector<FolderSummary> Verifier::buildFolders(const std::vector<FileResult>&
     std::vector<FolderSummary> out;
     for (const FileResult& f : files) {
         if (!f.inScope) continue;
-        std::vector<std::string> parts = components(f.folder);
-        for (;;) {
+        std::vector<std::string_view> parts = pathComponents(f.folder);
+        for (bool own = true;; own = false) {
             std::string p;
-            for (size_t i = 0; i < parts.size(); ++i) {
-                if (i) p += '/';
-                p += parts[i];
+            if (own) {
+                // The file's own folder keeps its text as given; ancestors are rebuilt from parts.
+                p = f.folder;
+            } else {
+                for (size_t i = 0; i < parts.size(); ++i) {
+                    if (i) p += '/';
+                    p += parts[i];
+                }
             }
-            // The file's own folder keeps its text as given; ancestors are rebuilt from parts.
-            if (parts.size() == components(f.folder).size()) p = f.folder;
             auto [it, added] = byPath.emplace(p, out.size());
             if (added) {
                 FolderSummary s;
                 s.path = p;
-                s.name = parts.empty() ? std::string() : parts.back();
+                s.name = parts.empty() ? std::string() : std::string(parts.back());
                 s.depth = static_cast<int64_t>(parts.size());
                 out.push_back(std::move(s));
             }
@@ -173,7 +157,8 @@ std::vector<FolderSummary> Verifier::buildFolders(const std::vector<FileResult>&
                 if (f.day > s.dayRange->upper) s.dayRange->upper = f.day;
             }
             if (p.empty()) break;
-            parts.pop_back();
+            // A folder text with no component ("/") still rolls up into the top folder.
+            if (!parts.empty()) parts.pop_back();
         }
     }
     const Collation collation;

@@ -42,12 +42,6 @@ std::string couldntRead(const std::string& path, int error) {
     return "Couldn't read " + repairUtf8(path) + " (" + errorText(error) + ")";
 }
 
-std::string lastComponent(std::string_view path) {
-    while (!path.empty() && path.back() == '/') path.remove_suffix(1);
-    const size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
 // The spelling under which a directory lists `name`: the name itself when listed so, else the one
 // entry a case-insensitive file system (FAT, exFAT) answers to under another case. Cards are
 // case-insensitive, so "/media/CARD/dcim" and "/media/CARD/DCIM" are one folder.
@@ -353,11 +347,12 @@ VerifyReport Verifier::run() {
         for (const WalkEntry& e : walk->entries) {
             if (e.kind != WalkEntry::Kind::file) continue;
             const std::string_view raw = walk->name(e);
-            if (raw.size() >= 2 && raw[0] == '.' && raw[1] == '_') continue;
-            if (Anatomy::junkNames().count(Anatomy::lower(repairUtf8(raw)))) continue;
-            if (!probe.admits(e.size, NameKey::hashRaw(raw).hash)) continue;
             if (e.parent < 0 || static_cast<size_t>(e.parent) >= excludedDir.size()) continue;
             if (excludedDir[static_cast<size_t>(e.parent)]) continue;
+            if (!probe.admits(e.size, NameKey::hashRaw(raw).hash)) continue;
+            // Last: the name test makes two strings, and a backup holds millions of names that
+            // the probe has already turned away.
+            if (Anatomy::isJunk(repairUtf8(raw))) continue;
             EntryFlags flags;
             if (e.isDataless()) flags.insert(EntryFlags::dataless);
             index.appendFile(raw, dirBase + static_cast<uint32_t>(e.parent), e.size, e.modifiedNS, 0, e.createdNS,

@@ -135,6 +135,9 @@ public:
     Verifier& operator=(const Verifier&) = delete;
 
     const VerifyRequest request;
+    // Both are called from the check's worker threads as well as run()'s, several at once, and
+    // hold no lock of the verifier while they run: a callback guards its own state, and a
+    // progress count may arrive after a higher one.
     std::function<void(const VerifyProgress&)> onProgress = [](const VerifyProgress&) {};
     std::function<void(const FileResult&)> onFileResult;  // optional
     int64_t width = 4;

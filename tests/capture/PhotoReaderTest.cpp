@@ -341,6 +341,43 @@ TEST(ExifReader, HostileStructuresGiveNothingOrStayBounded) {
     EXPECT_FALSE(fieldsOf(png).has_value());
 }
 
+// A HEIF whose only EXIF item is stored in the meta box's idat, located by a version-1 iloc with
+// 8-byte base and extent offsets (the form that can name offsets far beyond any file).
+std::string heifWithIdatItem(const std::string& tiff, uint64_t base, uint64_t extent) {
+    const auto be64Bytes = [](uint64_t v) { return test::be32Bytes(static_cast<uint32_t>(v >> 32)) + test::be32Bytes(static_cast<uint32_t>(v)); };
+    const std::string v0(4, '\0');
+    const std::string infe = test::box("infe", std::string("\x02\0\0\0", 4) + test::be16Bytes(2) + test::be16Bytes(0) + "Exif" + std::string(1, '\0'));
+    const std::string iinf = test::box("iinf", v0 + test::be16Bytes(1) + infe);
+    const std::string item = test::be32Bytes(6) + std::string("Exif\0\0", 6) + tiff;
+    std::string iloc = std::string("\x01\0\0\0", 4) + "\x88\x80" + test::be16Bytes(1);
+    iloc += test::be16Bytes(2) + test::be16Bytes(1) + test::be16Bytes(0) + be64Bytes(base);
+    iloc += test::be16Bytes(1) + be64Bytes(extent) + be64Bytes(item.size());
+    const std::string meta = test::box("meta", v0 + iinf + test::box("iloc", iloc) + test::box("idat", item));
+    return test::box("ftyp", std::string("heic") + test::be32Bytes(0) + "mif1heic") + meta;
+}
+
+TEST(ExifReader, ItemsInTheMetaBoxAreFoundAndFarOffsetsRefused) {
+    const std::string tiff = test::buildTiff(fullTags());
+    const struct {
+        const char* what;
+        uint64_t base, extent;
+        bool found;
+    } cases[] = {
+        {"at the start of idat", 0, 0, true},
+        {"past the end of idat", 0, 4096, false},
+        {"offsets whose sum with the idat start overflows", (uint64_t{1} << 62) - 1, (uint64_t{1} << 62) - 1, false},
+        {"offsets just inside the refused range", (uint64_t{1} << 60) - 1, (uint64_t{1} << 60) - 1, false},
+        {"the largest offsets", UINT64_MAX, UINT64_MAX, false},
+    };
+    for (const auto& c : cases) {
+        const auto fields = fieldsOf(heifWithIdatItem(tiff, c.base, c.extent));
+        EXPECT_EQ(fields.has_value(), c.found) << c.what;
+        if (c.found && fields) {
+            EXPECT_EQ(fields->dateTimeOriginal, fullTags().dateTimeOriginal) << c.what;
+        }
+    }
+}
+
 TEST(ExifReader, ReadsLittleOfAHugeFile) {
     // A PNG whose EXIF chunk comes after 64 MiB of image data: the data is skipped, not read.
     TempDir dir("huge");

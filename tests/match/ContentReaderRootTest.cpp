@@ -1,4 +1,5 @@
-// Reads on real volumes built for the test: ext4 on a loop device, exFAT through FUSE, and tmpfs.
+// Reads on real volumes built for the test: ext4 on a loop device, exFAT through FUSE, tmpfs, and an
+// overlay over tmpfs.
 #include "match/ContentReader.h"
 
 #include "ContentReaderTestUtil.h"
@@ -7,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 
 namespace halvetrop {
 namespace {
@@ -20,13 +23,28 @@ using test::writeFile;
 // A mounted scratch volume, unmounted and detached when the object dies, even after a failure.
 class ScratchVolume {
 public:
-    enum class Kind { ext4, exfat, tmpfs };
+    // overlay: an overlay whose upper layer is tmpfs, as a live system's root is.
+    enum class Kind { ext4, exfat, tmpfs, overlay };
 
     explicit ScratchVolume(Kind kind) : dir_("content-volume") {
         mountPoint_ = dir_.mkdir("mnt");
         if (kind == Kind::tmpfs) {
             mounted_ = ::mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, "size=64m") == 0;
             if (!mounted_) error_ = std::string("mount tmpfs: ") + std::strerror(errno);
+            return;
+        }
+        if (kind == Kind::overlay) {
+            layers_ = dir_.mkdir("layers");
+            if (::mount("tmpfs", layers_.c_str(), "tmpfs", 0, "size=32m") != 0) {
+                error_ = std::string("mount tmpfs: ") + std::strerror(errno);
+                layers_.clear();
+                return;
+            }
+            for (const char* d : {"/lower", "/upper", "/work"}) ::mkdir((layers_ + d).c_str(), 0755);
+            const std::string options =
+                "lowerdir=" + layers_ + "/lower,upperdir=" + layers_ + "/upper,workdir=" + layers_ + "/work";
+            mounted_ = ::mount("overlay", mountPoint_.c_str(), "overlay", 0, options.c_str()) == 0;
+            if (!mounted_) error_ = std::string("mount overlay: ") + std::strerror(errno);
             return;
         }
         // The image lives on the repository's disk, not on a tmpfs $TMPDIR.
@@ -58,6 +76,7 @@ public:
     ~ScratchVolume() {
         if (mounted_) test::runShell("umount '" + mountPoint_ + "' 2>/dev/null || umount -l '" + mountPoint_ + "'");
         if (!loop_.empty()) test::runShell("losetup -d '" + loop_ + "'");
+        if (!layers_.empty()) ::umount2(layers_.c_str(), MNT_DETACH);
     }
     ScratchVolume(const ScratchVolume&) = delete;
     ScratchVolume& operator=(const ScratchVolume&) = delete;
@@ -72,6 +91,7 @@ private:
     std::string mountPoint_;
     std::string image_;
     std::string loop_;
+    std::string layers_;
     std::string error_;
     bool mounted_ = false;
 };
@@ -115,21 +135,34 @@ TEST(ContentReaderVolumes, ExfatThroughFuseIsNeverClaimedFromTheMedium) {
     EXPECT_EQ(fp.tail, XXH3::hash64(content.data() + content.size() - SampleFP::window, SampleFP::window));
 }
 
-TEST(ContentReaderVolumes, TmpfsIsNeverClaimedFromTheMedium) {
+// Their pages are their storage: whether the kernel takes O_DIRECT there (newer ones do) or the
+// fallback runs, the bytes come from memory that a power loss takes with it. Through an overlay
+// the file sits on its tmpfs layer, whatever the overlay does with O_DIRECT and the cache.
+TEST(ContentReaderVolumes, MemoryBackedVolumesAreNeverClaimedFromTheMedium) {
     REQUIRE_VOLUMES();
-    ScratchVolume volume(ScratchVolume::Kind::tmpfs);
-    ASSERT_TRUE(volume.ready()) << volume.error();
-    const std::string content = randomContent((1 << 20) + 5, 53);
-    const std::string file = writeFile(volume.file("a.jpg"), content);
-    // Its pages are its storage: whether the kernel takes O_DIRECT here (newer ones do) or the
-    // fallback runs, the bytes come from memory that a power loss takes with it.
-    const FullHashResult full = ContentReader::fullHash(file, {}, {});
-    EXPECT_FALSE(full.fromMedium);
-    EXPECT_EQ(full.digest.lo, XXH3::hash64(content.data(), content.size()));
-    const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true);
-    EXPECT_FALSE(fp.cacheEvicted);
-    EXPECT_EQ(fp.head, XXH3::hash64(content.data(), SampleFP::window));
-    EXPECT_GT(test::residentPagesOf(file), 0);
+    const struct {
+        const char* name;
+        ScratchVolume::Kind kind;
+    } rows[] = {{"tmpfs", ScratchVolume::Kind::tmpfs}, {"overlay over tmpfs", ScratchVolume::Kind::overlay}};
+    std::uint64_t seed = 53;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchVolume volume(row.kind);
+        if (!volume.ready() && row.kind == ScratchVolume::Kind::overlay) {
+            std::cout << "[ SKIPPED  ] " << row.name << ": " << volume.error() << "\n";
+            continue;
+        }
+        ASSERT_TRUE(volume.ready()) << volume.error();
+        const std::string content = randomContent((1 << 20) + 5, seed++);
+        const std::string file = writeFile(volume.file("a.jpg"), content);
+        const FullHashResult full = ContentReader::fullHash(file, {}, {});
+        EXPECT_FALSE(full.fromMedium);
+        EXPECT_EQ(full.digest.lo, XXH3::hash64(content.data(), content.size()));
+        const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true);
+        EXPECT_FALSE(fp.cacheEvicted);
+        EXPECT_EQ(fp.head, XXH3::hash64(content.data(), SampleFP::window));
+        EXPECT_GT(test::residentPagesOf(file), 0);
+    }
 }
 
 }  // namespace

@@ -226,7 +226,7 @@ TEST(ContentReaderOpen, RawNameBytesAreOpenedAndRepairedOnlyForText) {
 // the file's pages in the cache, even right after the file was written (its pages dirty in memory).
 TEST(ContentReaderMedium, ReadsFromTheMediumLeaveNoPageResident) {
     DiskDir dir;
-    if (dir.onTmpfs()) GTEST_SKIP() << dir.path() << " is on tmpfs, where pages cannot be evicted";
+    if (dir.mediumUnprovable()) GTEST_SKIP() << dir.path() << " can show no read to come from the medium";
     const std::string content = randomContent((5 << 20) + 333, 11);
 
     const std::string full = writeFile(dir.file("full"), content);
@@ -256,7 +256,7 @@ TEST(ContentReaderMedium, ReadsFromTheMediumLeaveNoPageResident) {
 
 TEST(ContentReaderMedium, ResidentPagesAgreesWithFincore) {
     DiskDir dir;
-    if (dir.onTmpfs()) GTEST_SKIP() << dir.path() << " is on tmpfs, where pages cannot be evicted";
+    if (dir.mediumUnprovable()) GTEST_SKIP() << dir.path() << " can show no read to come from the medium";
     const std::string file = writeFile(dir.file("f"), randomContent(1 << 20, 12));
     test::readThroughCache(file);
     const auto cachedBytes = test::fincoreBytes(file);
@@ -272,15 +272,15 @@ TEST(ContentReaderMedium, ResidentPagesAgreesWithFincore) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     char first[8192];
     ASSERT_EQ(::pread(fd, first, sizeof first, 0), 8192);
-    EXPECT_GT(ContentReader::residentPages(fd, 0, 8192), 0);
-    EXPECT_EQ(ContentReader::residentPages(fd, 512 * 1024, 65536), 0);
-    EXPECT_EQ(ContentReader::residentPages(fd, 0, 0), 0);
+    EXPECT_GT(PageCache::residentPages(defaultSys(), fd, 0, 8192), 0);
+    EXPECT_EQ(PageCache::residentPages(defaultSys(), fd, 512 * 1024, 65536), 0);
+    EXPECT_EQ(PageCache::residentPages(defaultSys(), fd, 0, 0), 0);
     ::close(fd);
 }
 
 TEST(ContentReaderMedium, CachedSamplesBringInLittleMoreThanTheirWindows) {
     DiskDir dir;
-    if (dir.onTmpfs()) GTEST_SKIP() << dir.path() << " is on tmpfs, where pages cannot be evicted";
+    if (dir.mediumUnprovable()) GTEST_SKIP() << dir.path() << " can show no read to come from the medium";
     const std::int64_t size = 16 << 20;
     const std::string file = writeFile(dir.file("clip.mp4"), randomContent(static_cast<std::size_t>(size), 31));
     ContentReader::fullHash(file, {}, {});  // leaves none of its pages behind

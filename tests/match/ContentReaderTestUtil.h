@@ -3,6 +3,7 @@
 // cache eviction means nothing on tmpfs), random file contents and the xxhsum oracle.
 #include "hash/XXHash64.h"
 #include "match/ContentReader.h"
+#include "platform/PageCache.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +17,6 @@
 
 namespace halvetrop::test {
 
-constexpr decltype(statfs::f_type) tmpfsMagic = 0x01021994;
-
 // A folder for files whose cached pages must be droppable: under the build folder (on the
 // repository's disk) when the tests say where that is, else under $TMPDIR or /tmp.
 class DiskDir {
@@ -27,20 +26,24 @@ public:
         std::string pattern = std::string(build && *build ? build : "/tmp") + "/content-reader-XXXXXX";
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
         path_ = pattern;
-        struct statfs fs {};
-        onTmpfs_ = ::statfs(path_.c_str(), &fs) == 0 && fs.f_type == tmpfsMagic;
+        // Decided as the reader decides it, so that a test never expects a proof the reader may
+        // not give here (tmpfs, an overlay, FUSE).
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        unprovable_ = fd < 0 || !PageCache::mediumLiesPastCache(defaultSys(), fd);
+        if (fd >= 0) ::close(fd);
     }
     ~DiskDir() { runShell("rm -rf '" + path_ + "'"); }
     DiskDir(const DiskDir&) = delete;
     DiskDir& operator=(const DiskDir&) = delete;
 
     const std::string& path() const { return path_; }
-    bool onTmpfs() const { return onTmpfs_; }
+    // No read here can be shown to come from the medium (its pages may be its storage).
+    bool mediumUnprovable() const { return unprovable_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
     std::string path_;
-    bool onTmpfs_ = false;
+    bool unprovable_ = false;
 };
 
 inline std::string randomContent(std::size_t length, std::uint64_t seed) {
@@ -94,7 +97,7 @@ inline std::int64_t residentPagesOf(const std::string& path) {
     if (fd < 0) return -2;
     struct stat st {};
     ::fstat(fd, &st);
-    const std::int64_t pages = ContentReader::residentPages(fd, 0, st.st_size);
+    const std::int64_t pages = PageCache::residentPages(defaultSys(), fd, 0, st.st_size);
     ::close(fd);
     return pages;
 }

@@ -54,6 +54,9 @@ std::vector<StatusCase> statusCases() {
       // Which locations are considered.
       {"copy on the card's drive is no copy", {loc(kCard, kVerified)}, false, false, false, kCard,
        PrimaryStatus::missing()},
+      {"copy on a volume over the card's disk is no copy",
+       {loc(PhysicalDriveID{"dev:/devices/a + dev:/devices/card"}, kVerified)}, false, false, false,
+       kCard, PrimaryStatus::missing()},
       {"without a card drive every drive counts", {loc(kCard, kVerified)}, false, false, false,
        none, PrimaryStatus::verified(1, false)},
       {"a hard link is never a copy", {loc(kA, kVerified, true, LocationClass::hardLink)}, false,

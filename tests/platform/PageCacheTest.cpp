@@ -180,6 +180,7 @@ TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
         {"tmpfs", TMPFS_MAGIC, 0, false},
         {"ramfs", static_cast<long>(RAMFS_MAGIC), 0, false},
         {"FUSE", 0x65735546, 0, false},
+        {"overlay", OVERLAYFS_SUPER_MAGIC, 0, false},
         {"type cannot be told", 0, EIO, false},
     };
     for (const auto& row : rows) {

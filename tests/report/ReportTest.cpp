@@ -179,6 +179,28 @@ TEST(JoinTest, Table) {
     }
 }
 
+TEST(PathPiecesTest, Table) {
+    struct Row {
+        const char* path;
+        std::vector<std::string_view> components;
+        const char* last;
+    };
+    const Row rows[] = {
+        {"", {}, ""},
+        {"/", {}, ""},
+        {"///", {}, ""},
+        {"a", {"a"}, "a"},
+        {"/Volumes/CARD", {"Volumes", "CARD"}, "CARD"},
+        {"DCIM//100MSDCF/", {"DCIM", "100MSDCF"}, "100MSDCF"},
+        {"a/./b/..", {"a", ".", "b", ".."}, ".."},
+        {"/x/\xff\xfe", {"x", "\xff\xfe"}, "\xff\xfe"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(pathComponents(row.path), row.components) << row.path;
+        EXPECT_EQ(lastComponent(row.path), row.last) << row.path;
+    }
+}
+
 TEST(HeadlineTest, Table) {
     struct Row {
         StatusCounts totals;

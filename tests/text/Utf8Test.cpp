@@ -29,3 +29,23 @@ TEST(Utf8, IllFormedSequencesBecomeReplacementCharacters) {
         EXPECT_TRUE(isValidUtf8(repaired));
     }
 }
+
+TEST(Utf8, AsciiIsTextWithoutAnyByteAbove127) {
+    const struct {
+        std::string text;
+        bool ascii;
+    } cases[] = {
+        {"", true},
+        {"DSC00001.ARW", true},
+        {std::string("a\0\x7F", 3), true},
+        {"caf\xC3\xA9", false},      // valid UTF-8, not ASCII
+        {"\x80", false},             // a lone continuation byte
+        {"name\xFF", false},         // never valid UTF-8
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isAllAscii(c.text), c.ascii) << c.text;
+        if (c.ascii) {
+            EXPECT_TRUE(isValidUtf8(c.text)) << c.text;
+        }
+    }
+}

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <random>
 
 namespace halvetrop::test {
@@ -120,6 +121,21 @@ std::vector<CardFile> makeCard(const std::string& root, const CardOptions& o) {
         writeFile(root + "/.DS_Store", std::string(6148, 'd'), baseTime);
     }
     return files;
+}
+
+VerifyReport check(const std::string& card, std::vector<std::string> backups, CheckLevel level,
+                   int64_t requiredCopies) {
+    VerifyRequest request(card, std::move(backups));
+    request.level = level;
+    request.requiredCopies = requiredCopies;
+    Verifier verifier(request);
+    return verifier.run();
+}
+
+const FileResult& fileAt(const VerifyReport& report, const std::string& relativePath) {
+    for (const FileResult& f : report.files)
+        if (f.relativePath == relativePath) return f;
+    throw std::runtime_error("no file " + relativePath);
 }
 
 }  // namespace halvetrop::test

@@ -7,7 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "verify/Verifier.h"
+
 namespace halvetrop::test {
+
+// One whole check of `card` against `backups`, with a verifier of the default width.
+VerifyReport check(const std::string& card, std::vector<std::string> backups,
+                   CheckLevel level = CheckLevel::verified, int64_t requiredCopies = 2);
+
+// The report's file at this card-relative path; throws when there is none.
+const FileResult& fileAt(const VerifyReport& report, const std::string& relativePath);
 
 struct CardOptions {
     int pairs = 3;                  // DCIM/100MSDCF/DSC0000n.ARW + .JPG

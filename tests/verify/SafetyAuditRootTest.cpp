@@ -20,15 +20,8 @@ namespace halvetrop {
 namespace {
 
 using test::LoopVolume;
+using test::check;
 namespace fs = std::filesystem;
-
-VerifyReport check(const std::string& card, std::vector<std::string> backups) {
-    VerifyRequest req(card, std::move(backups));
-    req.level = CheckLevel::verified;
-    req.requiredCopies = 2;
-    Verifier v(req);
-    return v.run();
-}
 
 // A mount taken down with the test, even when it fails.
 struct Mount {
@@ -83,7 +76,9 @@ protected:
     }
 
     static void expectNotSafe(const VerifyReport& r) {
-        EXPECT_GT(r.totals.verified, 0) << "the copies themselves are good";
+        // Covered rather than verified: a copy read back through an overlay is never shown to
+        // come from a drive, so it can be backed up at best.
+        EXPECT_GT(r.totals.covered(), 0) << "the copies themselves are good";
         EXPECT_EQ(r.safeFiles, 0);
         EXPECT_FALSE(r.safeToFormat);
         for (const FileResult& f : r.files) {

@@ -23,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempDir;
+using test::check;
 
 constexpr int64_t kTime = 1714737600LL * 1000000000LL;
 
@@ -401,15 +402,6 @@ TEST(SafetyAudit, SeveralCopiesOnOneDriveAreOneDrive) {
 }
 
 // --- the whole run -------------------------------------------------------------------------------
-
-VerifyReport check(const std::string& card, std::vector<std::string> backups, CheckLevel level,
-                   int64_t requiredCopies = 2) {
-    VerifyRequest req(card, std::move(backups));
-    req.level = level;
-    req.requiredCopies = requiredCopies;
-    Verifier v(req);
-    return v.run();
-}
 
 // A copy on the card's own drive is verified but never safe, whatever requiredCopies says.
 TEST(SafetyAudit, NoRequiredCopiesSettingMakesAnUncopiedCardSafe) {

@@ -18,24 +18,11 @@ namespace halvetrop {
 namespace {
 
 using test::CardOptions;
+using test::check;
+using test::fileAt;
 using test::TempDir;
 
 const char* const sameDrive = "The only copy is on the same drive as the source — formatting it would erase both";
-
-VerifyReport check(const std::string& card, std::vector<std::string> backups, CheckLevel level,
-                   int64_t requiredCopies = 2) {
-    VerifyRequest req(card, std::move(backups));
-    req.level = level;
-    req.requiredCopies = requiredCopies;
-    Verifier v(req);
-    return v.run();
-}
-
-const FileResult& fileAt(const VerifyReport& r, const std::string& rel) {
-    for (const FileResult& f : r.files)
-        if (f.relativePath == rel) return f;
-    throw std::runtime_error("no file " + rel);
-}
 
 struct Card {
     TempDir dir{"verify"};

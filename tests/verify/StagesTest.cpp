@@ -360,6 +360,22 @@ TEST(Folders, RollUpAndOrder) {
     EXPECT_EQ(folders[0].counts.covered(), 2);
 }
 
+TEST(Folders, FolderTextsWithoutTheUsualShapeStillRollUpToTheTop) {
+    const std::vector<FileResult> files = {
+        file(0, "/", "a.JPG", "", "2024-01-01"),
+        file(1, "DCIM//100/", "b.JPG", "", "2024-01-02"),
+    };
+    const auto folders = Verifier::buildFolders(files);
+    std::vector<std::string> paths;
+    for (const auto& f : folders) paths.push_back(f.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{"", "/", "DCIM", "DCIM//100/"}));
+    ASSERT_EQ(folders.size(), 4u);
+    EXPECT_EQ(folders[0].counts.files, 2);
+    EXPECT_EQ(folders[1].depth, 0);
+    EXPECT_EQ(folders[3].depth, 2);
+    EXPECT_EQ(folders[3].name, "100");
+}
+
 // ---- content lines ----------------------------------------------------------------------------------
 
 TEST(ContentLines, BucketsNotesAndJunk) {

@@ -23,19 +23,8 @@ namespace halvetrop {
 namespace {
 
 using test::LoopVolume;
-
-VerifyReport check(const std::string& card, std::vector<std::string> backups, CheckLevel level = CheckLevel::verified) {
-    VerifyRequest req(card, std::move(backups));
-    req.level = level;
-    Verifier v(req);
-    return v.run();
-}
-
-const FileResult& fileAt(const VerifyReport& r, const std::string& rel) {
-    for (const FileResult& f : r.files)
-        if (f.relativePath == rel) return f;
-    throw std::runtime_error("no file " + rel);
-}
+using test::check;
+using test::fileAt;
 
 void expectNothingResident(const std::vector<std::string>& paths) {
     for (const std::string& p : paths) {
