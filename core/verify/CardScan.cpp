@@ -173,6 +173,23 @@ void Verifier::shareCaptures(std::vector<Item>& items, const std::vector<size_t>
     }
 }
 
+FileResult Verifier::startingResult(int64_t id, const Item& item, bool inScope) {
+    FileResult r;
+    r.id = id;
+    r.relativePath = item.rel;
+    r.name = item.name;
+    r.folder = item.folder;
+    r.size = item.size;
+    r.modified = item.mtimeNs;
+    r.kind = item.cls.kind;
+    r.role = item.cls.role;
+    r.inScope = inScope;
+    r.capture = item.capture;
+    r.camera = item.capture && item.capture->model ? *item.capture->model : std::string();
+    r.status = FileStatus::missing;
+    return r;
+}
+
 std::string Verifier::shootDay(const Item& item, int64_t referenceYear) {
     if (item.capture && item.capture->source != DateSource::fileModified) {
         const CaptureInfo& c = *item.capture;

@@ -97,19 +97,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     const DestIndex& ix = *ctx.index;
     const bool verifiedLevel = ctx.request.level == CheckLevel::verified;
 
-    FileResult r;
-    r.id = id;
-    r.relativePath = item.rel;
-    r.name = item.name;
-    r.folder = item.folder;
-    r.size = item.size;
-    r.modified = item.mtimeNs;
-    r.kind = item.cls.kind;
-    r.role = item.cls.role;
-    r.inScope = true;
-    r.capture = item.capture;
-    r.camera = item.capture && item.capture->model ? *item.capture->model : std::string();
-    r.status = FileStatus::missing;
+    FileResult r = startingResult(id, item, true);
     const std::string cardPath = join(ctx.request.source, item.rawRel);
 
     std::vector<Location> locations;

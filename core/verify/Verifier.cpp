@@ -409,20 +409,8 @@ VerifyReport Verifier::run() {
             files.push_back(std::move(r));
             continue;
         }
-        FileResult r;
-        r.id = static_cast<int64_t>(i);
-        r.relativePath = it.rel;
-        r.name = it.name;
-        r.folder = it.folder;
-        r.size = it.size;
-        r.modified = it.mtimeNs;
-        r.kind = it.cls.kind;
-        r.role = it.cls.role;
-        r.inScope = false;
-        r.capture = it.capture;
+        FileResult r = startingResult(static_cast<int64_t>(i), it, false);
         r.day = shootDay(it, referenceYear);
-        r.camera = it.capture && it.capture->model ? *it.capture->model : std::string();
-        r.status = FileStatus::missing;
         files.push_back(std::move(r));
     }
     if (request.destinations.empty()) {

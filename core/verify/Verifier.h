@@ -161,6 +161,8 @@ public:
 
     // "yyyy-MM-dd" of an item: its capture's wall clock or date, else its Sony date folder, else
     // its modification day.
+    // A card item as a report file before any comparison: status missing, no copies, no day.
+    static FileResult startingResult(int64_t id, const Item& item, bool inScope);
     static std::string shootDay(const Item& item, int64_t referenceYear);
 
     // locations[i] belongs to files with id i (empty for files not compared).
