@@ -25,12 +25,7 @@ using test::readFile;
 using test::TempDir;
 using Op = FaultSys::Op;
 
-std::string bytesOf(std::size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string out(size, '\0');
-    for (auto& c : out) c = static_cast<char>(rng());
-    return out;
-}
+using test::bytesOf;
 
 struct RunnerFixture : ::testing::Test {
     TempDir tmp{"runner"};

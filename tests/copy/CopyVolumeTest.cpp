@@ -24,12 +24,7 @@ using test::readFile;
 using test::TempDir;
 using Op = FaultSys::Op;
 
-std::string bytesOf(std::size_t size, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string out(size, '\0');
-    for (auto& c : out) c = static_cast<char>(rng());
-    return out;
-}
+using test::bytesOf;
 
 #define VOLUME_OR_SKIP(var, type, size)                                                   \
     std::string reason_##var;                                                             \

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -206,5 +207,13 @@ private:
     std::map<int, std::string> paths_;
     std::vector<Call> calls_;
 };
+
+// Reproducible file content for the copy tests.
+inline std::string bytesOf(std::size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string out(size, '\0');
+    for (auto& c : out) c = static_cast<char>(rng());
+    return out;
+}
 
 }  // namespace halvetrop::test
