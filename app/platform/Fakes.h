@@ -1,0 +1,81 @@
+#pragma once
+// Scripted stand-ins for the desktop services, for tests and for rendering screens in fixed states.
+// Each records what it was asked and answers what the test put in it.
+#include "platform/Platform.h"
+
+#include <deque>
+
+namespace halvetrop {
+
+class FakeFolderPicker : public FolderPicker {
+public:
+    struct Call { QString title, prompt; std::optional<std::string> startingAt; bool multiple; };
+    std::deque<std::vector<std::string>> answers;  // one per call; empty deque = cancelled
+    std::vector<Call> calls;
+    std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
+                                        const std::optional<std::string>& startingAt, bool multiple) override {
+        calls.push_back({title, prompt, startingAt, multiple});
+        if (answers.empty()) return {};
+        auto answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class FakeSavePicker : public SavePicker {
+public:
+    std::optional<std::string> answer;
+    QString lastSuggestedName;
+    std::optional<std::string> saveFile(const QString&, const QString& suggestedName, const QString&) override {
+        lastSuggestedName = suggestedName;
+        return answer;
+    }
+};
+
+class FakeVolumeMonitor : public VolumeMonitor {
+public:
+    std::function<void()> onChange;
+    void start(std::function<void()> callback) override { onChange = std::move(callback); }
+    void fire() { if (onChange) onChange(); }
+};
+
+// Answers an eject when the test says so (finish), so a test can look at the state in between.
+class FakeEjector : public Ejector {
+public:
+    struct Pending { std::string mountPoint; std::function<void(std::optional<QString>)> done; };
+    std::vector<Pending> pending;
+    std::vector<std::string> asked;
+    void eject(const std::string& mountPoint, std::function<void(std::optional<QString>)> done) override {
+        asked.push_back(mountPoint);
+        pending.push_back({mountPoint, std::move(done)});
+    }
+    void finish(std::optional<QString> reason = std::nullopt) {
+        if (pending.empty()) return;
+        auto p = std::move(pending.front());
+        pending.erase(pending.begin());
+        p.done(std::move(reason));
+    }
+};
+
+class FakeReveal : public Reveal {
+public:
+    std::vector<std::vector<std::string>> revealed;
+    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+};
+
+// A bookmark is the path itself; paths listed in `gone` no longer resolve.
+class FakeBookmarks : public Bookmarks {
+public:
+    std::vector<std::string> gone;
+    std::optional<QByteArray> make(const std::string& path) override {
+        return QByteArray("fake:") + QByteArray::fromStdString(path);
+    }
+    std::optional<std::string> resolve(const QByteArray& bookmark) override {
+        if (!bookmark.startsWith("fake:")) return std::nullopt;
+        std::string path = bookmark.mid(5).toStdString();
+        for (const auto& g : gone) if (g == path) return std::nullopt;
+        return path;
+    }
+};
+
+}  // namespace halvetrop

@@ -1,0 +1,81 @@
+#pragma once
+// The desktop services the application model and the screens need, each behind a small interface
+// with one Linux implementation and one fake, so every behaviour of the model is testable without
+// a desktop session. Paths are raw bytes (std::string); display text is made from them elsewhere.
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace halvetrop {
+
+// The one folder picker. An empty list means nothing was chosen (also for a cancelled dialog).
+class FolderPicker {
+public:
+    virtual ~FolderPicker() = default;
+    virtual std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
+                                                const std::optional<std::string>& startingAt,
+                                                bool multiple) = 0;
+};
+
+// Asks where to save a file; nothing when the user cancels.
+class SavePicker {
+public:
+    virtual ~SavePicker() = default;
+    virtual std::optional<std::string> saveFile(const QString& title, const QString& suggestedName,
+                                                const QString& nameFilter) = 0;
+};
+
+// Calls onChange on the GUI thread after mounts, unmounts and renames. Several kernel events may
+// merge into one call; the receiver re-reads the whole volume list anyway.
+class VolumeMonitor {
+public:
+    virtual ~VolumeMonitor() = default;
+    virtual void start(std::function<void()> onChange) = 0;
+};
+
+// Unmounts the file system mounted at mountPoint and powers off (or ejects) its drive. `done` runs
+// on the GUI thread with nothing on success, else the reason in the user's words.
+class Ejector {
+public:
+    virtual ~Ejector() = default;
+    virtual void eject(const std::string& mountPoint,
+                       std::function<void(std::optional<QString> reason)> done) = 0;
+};
+
+// Shows files selected in the file manager (their folder when the file manager cannot select).
+class Reveal {
+public:
+    virtual ~Reveal() = default;
+    virtual void reveal(const std::vector<std::string>& paths) = 0;
+};
+
+// A remembered folder that survives remounts: made from a path, resolved back to the path where
+// the same volume is mounted now. An opaque blob to its holders.
+class Bookmarks {
+public:
+    virtual ~Bookmarks() = default;
+    // Nothing when the path cannot be described (it does not exist).
+    virtual std::optional<QByteArray> make(const std::string& path) = 0;
+    // Nothing when the remembered volume is not mounted (or the blob is not a bookmark).
+    virtual std::optional<std::string> resolve(const QByteArray& bookmark) = 0;
+};
+
+// What the model is given of the desktop; one owner (the model), each service replaceable.
+struct PlatformServices {
+    std::unique_ptr<FolderPicker> folderPicker;
+    std::unique_ptr<SavePicker> savePicker;
+    std::unique_ptr<VolumeMonitor> volumeMonitor;
+    std::unique_ptr<Ejector> ejector;
+    std::unique_ptr<Reveal> reveal;
+    std::unique_ptr<Bookmarks> bookmarks;
+};
+
+// The services of this desktop (QFileDialog, /proc/self/mountinfo, UDisks2, FileManager1, ...).
+PlatformServices linuxPlatform();
+
+}  // namespace halvetrop

@@ -1,0 +1,22 @@
+# Tests of the desktop application, only where it is built. QtTest suites run offscreen with the
+# desktop's standard paths in test mode; each folder below adds its suites with halvetrop_qttest.
+if(NOT TARGET halvetrop_app_platform)
+  return()
+endif()
+
+function(halvetrop_qttest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+  add_executable(${name} ${T_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test Threads::Threads)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "app;${T_LABELS}" TIMEOUT 900
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;HALVETROP_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVETROP_BUILD_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
+
+file(GLOB app_test_fragments CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*/*.cmake)
+foreach(fragment IN LISTS app_test_fragments)
+  include(${fragment})
+endforeach()
