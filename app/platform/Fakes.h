@@ -9,11 +9,16 @@ namespace halvetrop {
 
 class FakeFolderPicker : public FolderPicker {
 public:
-    struct Call { QString title, prompt; std::optional<std::string> startingAt; bool multiple; };
+    struct Call {
+        QString title, prompt;
+        std::optional<std::string> startingAt;
+        bool multiple;
+    };
     std::deque<std::vector<std::string>> answers;  // one per call; empty deque = cancelled
     std::vector<Call> calls;
     std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
-                                        const std::optional<std::string>& startingAt, bool multiple) override {
+                                        const std::optional<std::string>& startingAt,
+                                        bool multiple) override {
         calls.push_back({title, prompt, startingAt, multiple});
         if (answers.empty()) return {};
         auto answer = std::move(answers.front());
@@ -26,7 +31,8 @@ class FakeSavePicker : public SavePicker {
 public:
     std::optional<std::string> answer;
     QString lastSuggestedName;
-    std::optional<std::string> saveFile(const QString&, const QString& suggestedName, const QString&) override {
+    std::optional<std::string> saveFile(const QString&, const QString& suggestedName,
+                                        const QString&) override {
         lastSuggestedName = suggestedName;
         return answer;
     }
@@ -36,13 +42,18 @@ class FakeVolumeMonitor : public VolumeMonitor {
 public:
     std::function<void()> onChange;
     void start(std::function<void()> callback) override { onChange = std::move(callback); }
-    void fire() { if (onChange) onChange(); }
+    void fire() {
+        if (onChange) onChange();
+    }
 };
 
 // Answers an eject when the test says so (finish), so a test can look at the state in between.
 class FakeEjector : public Ejector {
 public:
-    struct Pending { std::string mountPoint; std::function<void(std::optional<QString>)> done; };
+    struct Pending {
+        std::string mountPoint;
+        std::function<void(std::optional<QString>)> done;
+    };
     std::vector<Pending> pending;
     std::vector<std::string> asked;
     void eject(const std::string& mountPoint, std::function<void(std::optional<QString>)> done) override {
@@ -73,7 +84,8 @@ public:
     std::optional<std::string> resolve(const QByteArray& bookmark) override {
         if (!bookmark.startsWith("fake:")) return std::nullopt;
         std::string path = bookmark.mid(5).toStdString();
-        for (const auto& g : gone) if (g == path) return std::nullopt;
+        for (const auto& g : gone)
+            if (g == path) return std::nullopt;
         return path;
     }
 };
