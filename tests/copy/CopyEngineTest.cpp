@@ -180,7 +180,7 @@ TEST_F(EngineFixture, TargetFaultsAtEveryStepCostOnlyThatTarget) {
         {"close", Op::close, true, 0, "close {final}: Input/output error"},
         {"reopen", Op::openat, true, O_RDONLY, "reopen {tmp}: Input/output error"},
         {"read-back", Op::read, true, 0, "verify read {tmp}: Input/output error"},
-        {"rename", Op::renameat2, false, 0, "rename: Input/output error"},
+        {"rename", Op::renameat2, false, 0, "rename {final}: Input/output error"},
     };
     const std::map<std::string, int> errors = {{"create", EACCES}, {"write", ENOSPC}, {"set times", EPERM}};
     for (const Row& row : rows) {
@@ -398,15 +398,17 @@ TEST_F(EngineFixture, RenameFallsBackToLinkThenToLookAndRename) {
         int renameError;
         int linkError;
         bool existsBefore;  // something appears at the final name after the set-up
-        const char* expected;  // "" = copied
+        std::string expected;  // "" = copied; "{final}" stands for the final path
+        int plainRenameError = 0;
     };
     const std::vector<Row> rows = {
         {"no exclusive rename: link", EINVAL, 0, false, ""},
         {"ENOTSUP too", ENOTSUP, 0, false, ""},
         {"no links either: look, then rename", EINVAL, EPERM, false, ""},
-        {"link finds the name taken", EINVAL, EEXIST, true, "A file is already at "},
-        {"the look finds the name taken", ENOTSUP, EPERM, true, "A file is already at "},
-        {"other rename error", EXDEV, 0, false, "rename: Invalid cross-device link"},
+        {"link finds the name taken", EINVAL, EEXIST, true, "A file is already at {final}"},
+        {"the look finds the name taken", ENOTSUP, EPERM, true, "A file is already at {final}"},
+        {"other rename error", EXDEV, 0, false, "rename {final}: Invalid cross-device link"},
+        {"the plain rename fails", EINVAL, EPERM, false, "rename {final}: Input/output error", EIO},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -416,6 +418,7 @@ TEST_F(EngineFixture, RenameFallsBackToLinkThenToLookAndRename) {
         sys.fault = [&](Op op, const std::string&, int) {
             if (op == Op::renameat2) return row.renameError;
             if (op == Op::linkat && row.linkError && row.linkError != EEXIST) return row.linkError;
+            if (op == Op::renameat) return row.plainRenameError;
             return 0;
         };
         CopyEngine engine(sys);
@@ -425,12 +428,14 @@ TEST_F(EngineFixture, RenameFallsBackToLinkThenToLookAndRename) {
         };
         const CopyResult r = engine.copy(source, {{dir, "IMG_0001.JPG"}});
         ASSERT_EQ(r.outcomes.size(), 1u);
-        if (std::string(row.expected).empty()) {
+        std::string expected = row.expected;
+        if (auto at = expected.find("{final}"); at != std::string::npos) expected.replace(at, 7, dir + "/IMG_0001.JPG");
+        if (expected.empty()) {
             EXPECT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::copied) << describe(r.outcomes[0]);
             EXPECT_EQ(readFile(dir + "/IMG_0001.JPG"), content);
         } else {
             ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::failed);
-            EXPECT_EQ(r.outcomes[0].error->description().rfind(row.expected, 0), 0u) << r.outcomes[0].error->description();
+            EXPECT_EQ(r.outcomes[0].error->description(), expected);
             if (row.existsBefore) {
                 EXPECT_EQ(readFile(dir + "/IMG_0001.JPG"), "other");
             }

@@ -162,6 +162,12 @@ public:
         if (int e = check(Op::futimens, p, 0)) return fail(e);
         return Sys::futimens(fd, times);
     }
+    // A duplicated descriptor stands for the same path.
+    int fcntl(int fd, int cmd, int arg) override {
+        const int rc = Sys::fcntl(fd, cmd, arg);
+        if (rc >= 0 && (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC)) remember(Op::openat, rc, pathOf(fd), 0);
+        return rc;
+    }
     int mincore(void* addr, size_t length, unsigned char* vec) override {
         {
             std::lock_guard<std::mutex> g(m_);
