@@ -7,7 +7,9 @@
 
 #include <sys/statfs.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -213,6 +215,19 @@ private:
     std::map<int, std::string> paths_;
     std::vector<Call> calls_;
 };
+
+// Every path below dir (relative, with the size of each file), sorted: what a test compares to
+// show that nothing was added to a card.
+inline std::vector<std::string> treeOf(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+        std::string line = std::filesystem::relative(e.path(), dir).string();
+        if (e.is_regular_file()) line += " " + std::to_string(e.file_size());
+        out.push_back(line);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 // Reproducible file content for the copy tests.
 inline std::string bytesOf(std::size_t size, unsigned seed) {
