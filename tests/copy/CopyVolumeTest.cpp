@@ -2,10 +2,13 @@
 // replacing nor tell names apart by case), ext4 on a loop device, a backup drive of its own that is
 // unmounted during a copy, and bind mounts of a card's file system.
 #include "copy/CopyEngine.h"
+#include "copy/CopyLayout.h"
+#include "copy/CopyPlanner.h"
 #include "copy/CopyRunner.h"
 
 #include "FaultSys.h"
 #include "drives/Drives.h"
+#include "report/Report.h"
 #include "support/LoopVolume.h"
 #include "support/TempDir.h"
 
@@ -88,7 +91,7 @@ public:
 private:
     std::string sysfs(const std::string& name) const { return "/sys/block/zram" + std::to_string(id_) + "/" + name; }
     void tearDown() noexcept {
-        if (mounted_) ::umount2(mountPoint_.c_str(), MNT_DETACH);
+        if (mounted_ && ::umount2(mountPoint_.c_str(), MNT_DETACH) == 0) mounted_ = false;
         // A lazily detached file system lets go of the device when its last user does.
         for (int i = 0; i < 50; ++i) {
             std::ofstream reset(sysfs("reset"));
@@ -98,7 +101,9 @@ private:
             ::usleep(100 * 1000);
         }
         std::ofstream("/sys/class/zram-control/hot_remove") << id_;
-        if (!mountPoint_.empty()) ::rmdir(mountPoint_.c_str());
+        // Only a folder known to be no mount any more is emptied.
+        std::error_code ec;
+        if (!mountPoint_.empty() && !mounted_) fs::remove_all(mountPoint_, ec);
     }
 
     int id_ = -1;
@@ -291,6 +296,22 @@ TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
         SCOPED_TRACE(row.name);
         const std::string at = where.mkdir(row.name);
         const BindMount bind(*volume / row.mounted, at);
+        // Planned there, and then run there.
+        VerifyReport report;
+        report.source.path = card;
+        report.destinations.emplace_back().path = at;
+        FileResult& file = report.files.emplace_back();
+        file.id = 1;
+        file.name = file.relativePath = "A.JPG";
+        try {
+            const CopyPlan planned = CopyPlanner::plan(report, {1}, 0, CopyLayout::custom(row.folder), "", "");
+            EXPECT_FALSE(row.refused);
+            ASSERT_EQ(planned.items.size(), 1u);
+            EXPECT_EQ(planned.items[0].destDir, at + "/" + row.folder);
+        } catch (const CopyError& e) {
+            EXPECT_TRUE(row.refused) << e.description();
+            EXPECT_EQ(e.kind(), CopyError::Kind::insideSource);
+        }
         CopyPlan plan;
         plan.root = at;
         plan.card = card;
