@@ -452,27 +452,34 @@ TEST_F(RunnerFixture, CancelFromAnotherThread) {
     for (std::size_t k = 0; k < result.copied.size(); ++k) EXPECT_EQ(result.copied[k].id, static_cast<std::int64_t>(k));
 }
 
-// The backup folder is swapped for a link into the card once the runner has walked to it, right
-// at its last look before the copy: the copy still goes where the walk led.
+// The backup folder is swapped for a link into the card once the runner has walked to it: at its
+// last look before the copy, or as the engine creates the temporary file. The copy still goes
+// where the walk led.
 TEST_F(RunnerFixture, AFolderSwappedForALinkIntoTheCardAfterTheWalkNeverLeadsThere) {
     add(1, "A.JPG", bytesOf(5000, 1), "f");
-    tmp.mkdir("backup/f");
     const auto before = test::treeOf(card);
-    FaultSys sys;
-    bool swapped = false;
-    sys.fault = [&](Op op, const std::string& path, int) {
-        if (op == Op::fstatat && path == root + "/f/A.JPG" && !swapped) {
-            swapped = true;
-            fs::rename(root + "/f", root + "/f.walked");
-            fs::create_directory_symlink(card + "/DCIM", root + "/f");
-        }
-        return 0;
-    };
-    const CopyRunResult result = runner(sys)->run();
-    ASSERT_TRUE(swapped);
-    EXPECT_EQ(test::treeOf(card), before);
-    ASSERT_EQ(result.copied.size(), 1u) << (result.failed.empty() ? "" : result.failed[0].message);
-    EXPECT_EQ(readFile(root + "/f.walked/A.JPG"), bytesOf(5000, 1));
+    for (Op moment : {Op::fstatat, Op::openat}) {
+        SCOPED_TRACE(static_cast<int>(moment));
+        tmp.mkdir("backup/f");
+        FaultSys sys;
+        bool swapped = false;
+        sys.fault = [&](Op op, const std::string& path, int flags) {
+            const bool now = moment == Op::fstatat ? path == root + "/f/A.JPG" : (flags & O_CREAT) != 0;
+            if (op == moment && now && !swapped) {
+                swapped = true;
+                fs::rename(root + "/f", root + "/f.walked");
+                fs::create_directory_symlink(card + "/DCIM", root + "/f");
+            }
+            return 0;
+        };
+        const CopyRunResult result = runner(sys)->run();
+        ASSERT_TRUE(swapped);
+        EXPECT_EQ(test::treeOf(card), before);
+        ASSERT_EQ(result.copied.size(), 1u) << (result.failed.empty() ? "" : result.failed[0].message);
+        EXPECT_EQ(readFile(root + "/f.walked/A.JPG"), bytesOf(5000, 1));
+        fs::remove(root + "/f");
+        fs::remove_all(root + "/f.walked");
+    }
 }
 
 // Another thread keeps exchanging the backup folder with a link into the card while the runner
