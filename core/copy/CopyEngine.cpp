@@ -1,10 +1,12 @@
 #include "copy/CopyEngine.h"
 
+#include "copy/CopyLayout.h"
+#include "copy/MediumRead.h"
+
 #include "drives/Drives.h"
 #include "hash/XXHash64.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
-#include "platform/PageCache.h"
 #include "report/Join.h"
 
 #include <sys/xattr.h>
@@ -27,7 +29,6 @@ constexpr std::size_t bufferAlignment = 16384;
 // Direct reads larger than this came out slower on the disks measured: the read-back reads in
 // pieces of at most this size whatever the copy's buffer is.
 constexpr std::size_t readBackChunkLimit = 4 * 1024 * 1024;
-constexpr std::size_t nameMax = 255;
 // A user.* attribute list or value larger than this is no attribute worth copying (the kernel's
 // own limit is 64 KiB for both).
 constexpr std::size_t xattrLimit = 65536;
@@ -153,13 +154,7 @@ TargetOutcome TargetOutcome::failed(std::string path, CopyError error) {
 std::string temporaryName(std::string_view name, std::string_view token) {
     const std::string_view prefix = ".";
     const std::string suffix = ".halvetrop-" + std::string(token) + ".partial";
-    const std::size_t room = nameMax - prefix.size() - suffix.size();
-    if (name.size() > room) {
-        std::size_t cut = room;
-        // Step back over continuation bytes so the shortened name stays valid UTF-8 where it was.
-        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-        name = name.substr(0, cut);
-    }
+    name = utf8Prefix(name, fileNameMax - prefix.size() - suffix.size());
     std::string out;
     out.reserve(prefix.size() + name.size() + suffix.size());
     out.append(prefix);
@@ -173,7 +168,7 @@ void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, con
     if (sys.renameat2(dirFd, tmpName.c_str(), dirFd, finalName.c_str(), RENAME_NOREPLACE) == 0) return;
     const int error = currentError();
     if (error == EEXIST) throw CopyError::destinationExists(finalPath);
-    if (error != EINVAL && error != ENOTSUP && error != ENOSYS) throw CopyError::posix("rename", error);
+    if (error != EINVAL && error != ENOTSUP && error != ENOSYS) throw CopyError::posix("rename " + finalPath, error);
 
     // The file system cannot rename exclusively. A hard link fails on an existing name, so it is
     // the next best way to claim the name atomically.
@@ -188,7 +183,7 @@ void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, con
     if (sys.fstatat(dirFd, finalName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         throw CopyError::destinationExists(finalPath);
     if (sys.renameat(dirFd, tmpName.c_str(), dirFd, finalName.c_str()) == 0) return;
-    throw CopyError::posix("rename", currentError());
+    throw CopyError::posix("rename " + finalPath, currentError());
 }
 
 CopyEngine::CopyEngine(Sys& sys) : sys_(sys) {
@@ -263,7 +258,9 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
         p->tmpName = temporaryName(target.name, randomToken());
         p->tmp = join(target.dir, p->tmpName);
         const std::string dirToOpen = target.dir.empty() ? "/" : target.dir;
-        p->dir = UniqueFd(sys_.openat(AT_FDCWD, dirToOpen.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), sys_);
+        p->dir = UniqueFd(target.dirFd >= 0 ? sys_.fcntl(target.dirFd, F_DUPFD_CLOEXEC, 0)
+                                            : sys_.openat(AT_FDCWD, dirToOpen.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC),
+                          sys_);
         if (!p->dir) {
             result.outcomes.push_back(TargetOutcome::failed(final, CopyError::posix("create " + p->tmp, currentError())));
             continue;
@@ -286,6 +283,12 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
             continue;
         }
 
+        if (vetFolder) {
+            if (std::optional<CopyError> refusal = vetFolder(p->dir.get(), target.dir)) {
+                result.outcomes.push_back(TargetOutcome::failed(final, std::move(*refusal)));
+                continue;
+            }
+        }
         p->fd = sys_.openat(p->dir.get(), p->tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (p->fd < 0) {
             result.outcomes.push_back(TargetOutcome::failed(final, CopyError::posix("create " + p->tmp, currentError())));
@@ -391,67 +394,24 @@ CopyResult CopyEngine::finish(WrittenCopy written) {
     for (Pending* p : liveRecords(records)) {
         if (isCancelled()) throw abortAll(CopyError::cancelled());
 
-        const bool pastCache = PageCache::mediumLiesPastCache(sys_, p->dir.get());
+        XXHash64 check(0);
+        const MediumRead back = readFromMedium(
+            sys_, p->dir.get(), p->tmpName, size, buffer.get(), backChunk, isCancelled, [&] { check = XXHash64(0); },
+            [&](const unsigned char* data, std::size_t n) { check.update(data, n); });
         std::optional<CopyError> failure;
-        bool fromMedium = false;
-        std::int64_t count = 0;
-        std::uint64_t digest = 0;
-        // First straight from the device (O_DIRECT); where the file system refuses that, through
-        // the cache, each chunk's pages dropped right before it is read, and only when the cache
-        // then holds none of them does the read count as one from the medium.
-        for (bool direct : {true, false}) {
-            int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (direct ? O_DIRECT : 0);
-            UniqueFd back(sys_.openat(p->dir.get(), p->tmpName.c_str(), flags), sys_);
-            if (!back) {
-                if (direct && errno == EINVAL) continue;
-                failure = CopyError::posix("reopen " + p->tmp, currentError());
-                break;
-            }
-            // Read-ahead would bring the next chunk in before it is checked: without it each read
-            // brings in only what it asks for.
-            if (!direct) sys_.posix_fadvise(back.get(), 0, 0, POSIX_FADV_RANDOM);
-            bool evicted = true;
-            XXHash64 check(0);
-            count = 0;
-            bool retryBuffered = false;
-            for (;;) {
-                if (isCancelled()) {
-                    back.reset();
-                    throw abortAll(CopyError::cancelled());
-                }
-                if (!direct && evicted && count < size)
-                    evicted = PageCache::dropAndConfirm(sys_, back.get(), count, static_cast<std::int64_t>(backChunk));
-                errno = 0;
-                const ssize_t n = sys_.read(back.get(), buffer.get(), backChunk);
-                if (n < 0) {
-                    if (errno == EINTR) continue;
-                    // Some file systems accept O_DIRECT at open and refuse it at the first read.
-                    if (direct && errno == EINVAL) {
-                        retryBuffered = true;
-                        break;
-                    }
-                    failure = CopyError::posix("verify read " + p->tmp, currentError());
-                    break;
-                }
-                if (n == 0) break;
-                // The copy leaves none of its pages in the cache, and the next check proves afresh.
-                if (!direct) PageCache::drop(sys_, back.get(), count, n);
-                check.update(buffer.get(), static_cast<std::size_t>(n));
-                count += n;
-                if (count > size) break;  // longer than the source: a mismatch, no need to read on
-            }
-            if (retryBuffered) continue;
-            back.reset();
-            digest = check.finalize();
-            fromMedium = pastCache && evicted;
+        switch (back.failure) {
+        case MediumRead::Failure::cancelled: throw abortAll(CopyError::cancelled());
+        case MediumRead::Failure::open: failure = CopyError::posix("reopen " + p->tmp, back.error); break;
+        case MediumRead::Failure::read: failure = CopyError::posix("verify read " + p->tmp, back.error); break;
+        case MediumRead::Failure::none:
+            if (back.count != size || check.finalize() != result.sourceHash) failure = CopyError::verifyMismatch(p->final);
             break;
         }
-        if (!failure && (count != size || digest != result.sourceHash)) failure = CopyError::verifyMismatch(p->final);
         if (failure) {
             discard(*p, *failure);
             continue;
         }
-        p->fromMedium = fromMedium;
+        p->fromMedium = back.fromMedium;
     }
 
     // Naming the copies.
@@ -459,6 +419,13 @@ CopyResult CopyEngine::finish(WrittenCopy written) {
         if (p->error) {
             result.outcomes.push_back(TargetOutcome::failed(p->final, *p->error));
             continue;
+        }
+        if (vetFolder) {
+            if (std::optional<CopyError> refusal = vetFolder(p->dir.get(), p->dirPath)) {
+                discard(*p, std::move(*refusal));
+                result.outcomes.push_back(TargetOutcome::failed(p->final, *p->error));
+                continue;
+            }
         }
         p->settled = true;
         try {

@@ -22,6 +22,10 @@ namespace halvetrop {
 struct CopyTarget {
     std::string dir;   // the folder
     std::string name;  // the file name
+    // The folder, already open (-1: open `dir` once). The caller keeps its descriptor and the engine
+    // works through a duplicate of it, never through `dir` again: the path may lead elsewhere by
+    // the time the copy is written or named.
+    int dirFd = -1;
     // join(dir, name): the target's final path.
     std::string path() const;
 };
@@ -73,6 +77,10 @@ public:
     // 4 GiB - 1), nullopt when unknown. Drives::info(dir).maxFileSize by default; asked once per
     // device within one copy.
     std::function<std::optional<std::int64_t>(const std::string& dir)> maxFileSizeOf;
+    // Asked about a target's open folder right before its temporary file is created and again
+    // right before the copy is named; an error refuses the target with it. May be called from the
+    // thread of finish(). By default every folder passes.
+    std::function<std::optional<CopyError>(int dirFd, const std::string& dir)> vetFolder;
 
     // The verified copy. Throws CopyError only for the source side: posix ("open ", "fstat ",
     // "read "), sourceChanged and cancelled; everything that goes wrong at a target is an outcome.
@@ -92,7 +100,7 @@ private:
 
 // Gives the temporary file `tmpName` the name `finalName` in the folder open as dirFd without ever
 // replacing what is at `finalName`: RENAME_NOREPLACE, else link + unlink, else lstat + rename.
-// Throws destinationExists(finalPath) or posix("rename", errno).
+// Throws destinationExists(finalPath) or posix("rename " + finalPath, errno).
 void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, const std::string& finalName,
                             const std::string& finalPath);
 

@@ -13,6 +13,7 @@ CopyError CopyError::tooLargeForVolume(std::string path) { return {Kind::tooLarg
 CopyError CopyError::outsideDestination(std::string path) { return {Kind::outsideDestination, std::move(path), 0}; }
 CopyError CopyError::insideSource(std::string path) { return {Kind::insideSource, std::move(path), 0}; }
 CopyError CopyError::insideLibrary(std::string path) { return {Kind::insideLibrary, std::move(path), 0}; }
+CopyError CopyError::backupDisconnected(std::string root) { return {Kind::backupDisconnected, std::move(root), 0}; }
 CopyError CopyError::cancelled() { return {Kind::cancelled, {}, 0}; }
 
 std::string CopyError::description() const {
@@ -26,6 +27,7 @@ std::string CopyError::description() const {
     case Kind::outsideDestination: return "Refused to write outside the backup folder: " + shown;
     case Kind::insideSource: return "Refused to copy onto the card being checked: " + shown;
     case Kind::insideLibrary: return "Refused to copy into an app library (its app wouldn't see the files): " + shown;
+    case Kind::backupDisconnected: return "The backup is no longer connected: " + shown;
     case Kind::cancelled: return "Cancelled";
     }
     return "Cancelled";

@@ -8,7 +8,7 @@ namespace halvetrop {
 class CopyError {
 public:
     enum class Kind {
-        posix,               // operation text (word + path, or "rename") and an error number
+        posix,               // operation text (word + path) and an error number
         destinationExists,   // "A file is already at " + path
         verifyMismatch,      // "The copy at " + path + " didn't read back identical"
         sourceChanged,       // path + " changed while it was being copied"
@@ -16,6 +16,7 @@ public:
         outsideDestination,  // "Refused to write outside the backup folder: " + path
         insideSource,        // "Refused to copy onto the card being checked: " + path
         insideLibrary,       // "Refused to copy into an app library (its app wouldn't see the files): " + path
+        backupDisconnected,  // "The backup is no longer connected: " + the backup folder
         cancelled,           // "Cancelled"
     };
 
@@ -27,6 +28,7 @@ public:
     static CopyError outsideDestination(std::string path);
     static CopyError insideSource(std::string path);
     static CopyError insideLibrary(std::string path);
+    static CopyError backupDisconnected(std::string root);
     static CopyError cancelled();
 
     Kind kind() const { return kind_; }

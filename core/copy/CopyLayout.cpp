@@ -185,11 +185,24 @@ std::string CopyPlanner::sibling(const std::string& path, const std::string& suf
     return sanitizePath(joined);
 }
 
+std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut);
+}
+
 std::string CopyPlanner::numbered(const std::string& name, int n) {
-    const auto [stem, extension] = splitExtension(name);
-    std::string out = stem + " (" + std::to_string(n) + ")";
-    if (!extension.empty()) out += "." + extension;
-    return out;
+    auto [stem, extension] = splitExtension(name);
+    std::string tail = " (" + std::to_string(n) + ")";
+    if (!extension.empty()) tail += "." + extension;
+    // The number and the extension stay whole and the stem gives way; an extension too long to
+    // leave any of the stem is no extension worth keeping.
+    if (tail.size() >= fileNameMax) {
+        stem = name;
+        tail = " (" + std::to_string(n) + ")";
+    }
+    return std::string(utf8Prefix(stem, fileNameMax - tail.size())) + tail;
 }
 
 }  // namespace halvetrop

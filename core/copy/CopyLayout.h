@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace halvetrop {
 
@@ -37,6 +38,13 @@ private:
     Case case_;
     std::string payload_;
 };
+
+// The most bytes one file-name component may have on the file systems copies go to.
+inline constexpr std::size_t fileNameMax = 255;
+
+// The longest start of `text` of at most maxBytes bytes that does not end inside a UTF-8
+// sequence, so that a shortened name stays valid where it was.
+std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes);
 
 // A type mismatch met while decoding a CopyLayout; what() is the description.
 class CopyLayoutDecodeError : public std::runtime_error {

@@ -1,10 +1,13 @@
 #include "copy/CopyPlanner.h"
 
 #include "anatomy/Anatomy.h"
+#include "copy/CardFence.h"
 #include "copy/CopyError.h"
+#include "platform/Fd.h"
 #include "report/Join.h"
 #include "report/Report.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +40,17 @@ std::string parentOf(const std::string& path) {
     if (slash == std::string::npos) return {};
     if (slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+// The nearest folder of `path` that exists, open, links followed: where a folder still to be
+// made would lie.
+UniqueFd openNearestFolder(const std::string& path) {
+    std::string p = path;
+    for (;;) {
+        UniqueFd dir(::open(p.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (dir || p == "/" || p.empty()) return dir;
+        p = parentOf(p);
+    }
 }
 
 // The real path when the path can be resolved, else the path as it is.
@@ -174,6 +188,9 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
     const std::string card = canonical(report.source.path);
     struct stat cardStat {};
     const bool cardKnown = ::stat(card.c_str(), &cardStat) == 0;
+    // The card's file system may also be reached through a bind mount, where no path leads back
+    // to the card.
+    const CardFence fence = cardKnown ? CardFence::around(defaultSys(), card) : CardFence();
     if (!base.empty() && isInsidePackage(base, root)) throw CopyError::insideLibrary(join(root, base));
 
     const std::string cardLower = Anatomy::lower(card);
@@ -204,6 +221,8 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
             if (dirLower == cardLower || dirLower.compare(0, cardLower.size() + 1, cardLower + "/") == 0)
                 throw CopyError::insideSource(dir);
             if (cardKnown && isInside(dir, cardStat.st_dev, cardStat.st_ino)) throw CopyError::insideSource(dir);
+            if (const UniqueFd near = openNearestFolder(dir); near && fence.mayHold(defaultSys(), near.get()))
+                throw CopyError::insideSource(dir);
             checkedDirs.insert(dir);
         }
 

@@ -1,5 +1,6 @@
 #include "copy/CopyRunner.h"
 
+#include "copy/MediumRead.h"
 #include "drives/Drives.h"
 #include "hash/XXH3.h"
 #include "platform/Errors.h"
@@ -84,6 +85,10 @@ bool CopyRunner::isCancelled() {
     return cancelled_;
 }
 
+bool CopyRunner::isBackupRoot(const struct stat& st) const {
+    return rootIdentity_ && st.st_dev == rootIdentity_->first && st.st_ino == rootIdentity_->second;
+}
+
 UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& root, const std::string& rootReal) {
     const bool rootIsSlash = root == "/";
     if (dir != root) {
@@ -98,11 +103,20 @@ UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& 
         if (piece == "." || piece == "..") throw CopyError::outsideDestination(dir);
 
     UniqueFd current(sys_.openat(AT_FDCWD, root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), sys_);
-    if (!current) throw CopyError::posix("create folder " + root, currentError());
+    if (!current) {
+        if (errno == ENOENT && rootIdentity_) throw CopyError::backupDisconnected(root);
+        throw CopyError::posix("create folder " + root, currentError());
+    }
+    // An unmounted backup leaves its empty mount point behind, on the system's own disk: what is
+    // found at the path now must be the folder the run started on.
+    struct stat rootNow {};
+    if (sys_.fstat(current.get(), &rootNow) != 0 || !isBackupRoot(rootNow)) throw CopyError::backupDisconnected(root);
     std::string path = rootIsSlash ? "" : root;
     // Each level is looked at and entered relative to its parent's descriptor, never through a
     // link, so nothing can steer the walk out of the backup folder between the look and the use.
+    // No folder is made in a level that is on the card, whatever mount it was reached through.
     for (std::string_view view : pieces) {
+        if (cardFence_.mayHold(sys_, current.get())) throw CopyError::insideSource(dir);
         const std::string piece(view);
         path += "/" + piece;
         struct stat st {};
@@ -121,60 +135,80 @@ UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& 
         if (!next) throw CopyError::outsideDestination(path);
         current = std::move(next);
     }
+    if (cardFence_.mayHold(sys_, current.get())) throw CopyError::insideSource(dir);
     return current;
 }
 
-bool CopyRunner::sameContent(const std::string& source, int dirFd, const std::string& existingName,
-                             const std::string& existing, std::int64_t size) {
+CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int dirFd, const std::string& existingName,
+                                             const std::string& existing, std::int64_t size) {
     struct stat existingStat {};
-    if (sys_.fstatat(dirFd, existingName.c_str(), &existingStat, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    if (!S_ISREG(existingStat.st_mode) || existingStat.st_size != size) return false;
+    if (sys_.fstatat(dirFd, existingName.c_str(), &existingStat, AT_SYMLINK_NOFOLLOW) != 0) return {};
+    if (!S_ISREG(existingStat.st_mode) || existingStat.st_size != size) return {};
     struct stat sourceStat {};
-    if (sys_.fstatat(AT_FDCWD, source.c_str(), &sourceStat, 0) != 0) return false;
-    if (sourceStat.st_dev == existingStat.st_dev && sourceStat.st_ino == existingStat.st_ino) return false;
+    if (sys_.fstatat(AT_FDCWD, source.c_str(), &sourceStat, 0) != 0) return {};
+    if (sourceStat.st_dev == existingStat.st_dev && sourceStat.st_ino == existingStat.st_ino) return {};
 
     std::unique_ptr<unsigned char, decltype(&std::free)> buffer(
         static_cast<unsigned char*>(std::aligned_alloc(compareAlignment, compareChunk)), &std::free);
     if (!buffer) throw PosixFailure{"read", source, ENOMEM};
 
-    struct Digest {
-        std::int64_t count = 0;
-        std::uint64_t value = 0;
-    };
-    auto digestOf = [&](int atFd, const std::string& name, const std::string& path) {
-        // Read-only, never through a link, never blocking, never touching the card's access times.
-        const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-        int fd = sys_.openat(atFd, name.c_str(), flags | O_NOATIME);
-        if (fd < 0 && errno == EPERM) fd = sys_.openat(atFd, name.c_str(), flags);
-        if (fd < 0) throw PosixFailure{"open", path, currentError()};
-        UniqueFd file(fd, sys_);
-        struct stat st {};
-        if (sys_.fstat(file.get(), &st) != 0) throw PosixFailure{"fstat", path, currentError()};
-        if (!S_ISREG(st.st_mode)) throw PosixFailure{"open", path, EINVAL};
-        // Clean pages go; what is read next comes from the drive.
-        if (st.st_size > 0) sys_.posix_fadvise(file.get(), 0, 0, POSIX_FADV_DONTNEED);
-        XXH3Stream stream;
-        Digest digest;
-        for (;;) {
-            // A big clip must not make Stop wait for the end of its comparison.
-            if (isCancelled()) throw CopyError::cancelled();
-            errno = 0;
-            const ssize_t n = sys_.read(file.get(), buffer.get(), compareChunk);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                throw PosixFailure{"read", path, currentError()};
-            }
-            if (n == 0) break;
-            stream.update(buffer.get(), static_cast<std::size_t>(n));
-            sys_.posix_fadvise(file.get(), digest.count, n, POSIX_FADV_DONTNEED);
-            digest.count += n;
+    // The card's file: read-only, never through a link, never blocking, never touching its access
+    // times.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = sys_.openat(AT_FDCWD, source.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = sys_.openat(AT_FDCWD, source.c_str(), flags);
+    if (fd < 0) throw PosixFailure{"open", source, currentError()};
+    UniqueFd file(fd, sys_);
+    struct stat st {};
+    if (sys_.fstat(file.get(), &st) != 0) throw PosixFailure{"fstat", source, currentError()};
+    if (!S_ISREG(st.st_mode)) throw PosixFailure{"open", source, EINVAL};
+    // Clean pages go; what is read next comes from the drive.
+    if (st.st_size > 0) sys_.posix_fadvise(file.get(), 0, 0, POSIX_FADV_DONTNEED);
+    XXH3Stream sourceStream;
+    std::int64_t sourceCount = 0;
+    for (;;) {
+        // A big clip must not make Stop wait for the end of its comparison.
+        if (isCancelled()) throw CopyError::cancelled();
+        errno = 0;
+        const ssize_t n = sys_.read(file.get(), buffer.get(), compareChunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw PosixFailure{"read", source, currentError()};
         }
-        digest.value = stream.digest();
-        return digest;
-    };
-    const Digest a = digestOf(AT_FDCWD, source, source);
-    const Digest b = digestOf(dirFd, existingName, existing);
-    return a.count == b.count && a.value == b.value;
+        if (n == 0) break;
+        sourceStream.update(buffer.get(), static_cast<std::size_t>(n));
+        sys_.posix_fadvise(file.get(), sourceCount, n, POSIX_FADV_DONTNEED);
+        sourceCount += n;
+    }
+    file.reset();
+
+    // The file on the backup is read as a copy's read-back is: what it proves is what the drive
+    // holds, not what the cache remembers.
+    XXH3Stream stream;
+    const MediumRead b = readFromMedium(
+        sys_, dirFd, existingName, size, buffer.get(), compareChunk, [this] { return isCancelled(); },
+        [&] { stream = XXH3Stream(); }, [&](const unsigned char* data, std::size_t n) { stream.update(data, n); });
+    switch (b.failure) {
+    case MediumRead::Failure::cancelled: throw CopyError::cancelled();
+    case MediumRead::Failure::open: throw PosixFailure{"open", existing, b.error};
+    case MediumRead::Failure::read: throw PosixFailure{"read", existing, b.error};
+    case MediumRead::Failure::none: break;
+    }
+    return {sourceCount == b.count && sourceStream.digest() == stream.digest(), b.fromMedium};
+}
+
+void CopyRunner::findName(NameSearch& search, const PlannedCopy& item, int dirFd) {
+    for (;;) {
+        struct stat st {};
+        if (sys_.fstatat(dirFd, search.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+        const Sameness same = sameContent(item.source, dirFd, search.name, join(item.destDir, search.name), item.size);
+        if (same.same) {
+            search.alreadyThere = true;
+            search.fromMedium = same.fromMedium;
+            return;
+        }
+        search.name = CopyPlanner::numbered(item.name, search.next++);
+    }
 }
 
 CopyRunResult CopyRunner::run() {
@@ -202,7 +236,13 @@ CopyRunResult CopyRunner::run() {
     if (!plan_.card.empty()) {
         struct stat st {};
         if (sys_.fstatat(AT_FDCWD, plan_.card.c_str(), &st, 0) == 0) card = std::make_pair(st.st_dev, st.st_ino);
+        cardFence_ = CardFence::around(sys_, plan_.card);
     }
+    // The run stays on the volume it started on: the backup folder's identity now is the one every
+    // later folder walk and every copy's naming is held to.
+    struct stat rootStat {};
+    const bool rootKnown = sys_.fstatat(AT_FDCWD, plan_.root.c_str(), &rootStat, 0) == 0;
+    if (rootKnown) rootIdentity_ = std::make_pair(rootStat.st_dev, rootStat.st_ino);
 
     CopyEngine engine(sys_);
     // Small pieces keep the disk busy: each written piece is handed to writeback at once, and a
@@ -212,13 +252,19 @@ CopyRunResult CopyRunner::run() {
     engine.isCancelled = [this] { return isCancelled(); };
     // The backup volume was described once; only a folder on another device (a volume mounted
     // inside the backup) needs a description of its own.
-    struct stat rootStat {};
-    const bool rootKnown = sys_.fstatat(AT_FDCWD, plan_.root.c_str(), &rootStat, 0) == 0;
     engine.maxFileSizeOf = [&](const std::string& dir) -> std::optional<std::int64_t> {
         struct stat st {};
         if (rootKnown && sys_.fstatat(AT_FDCWD, dir.c_str(), &st, 0) == 0 && st.st_dev == rootStat.st_dev)
             return info.maxFileSize;
         return volumeInfo(dir).maxFileSize;
+    };
+    // Right before a temporary file is made and right before a copy is named, on whichever thread.
+    engine.vetFolder = [this](int dirFd, const std::string& dir) -> std::optional<CopyError> {
+        struct stat st {};
+        if (sys_.fstatat(AT_FDCWD, plan_.root.c_str(), &st, 0) != 0 || !isBackupRoot(st))
+            return CopyError::backupDisconnected(plan_.root);
+        if (cardFence_.mayHold(sys_, dirFd)) return CopyError::insideSource(dir);
+        return std::nullopt;
     };
 
     // One file's proof (read-back, comparison, naming) runs on a second thread while the next
@@ -226,11 +272,12 @@ CopyRunResult CopyRunner::run() {
     // At most one file is in flight, and it is settled (outcome recorded, progress reported)
     // before anything of the next file is recorded, so results and progress keep plan order.
     struct InFlight {
+        dev_t folderDev = 0;
+        ino_t folderIno = 0;
         std::int64_t id = 0;
         std::int64_t size = 0;
         std::int64_t bytesThrough = 0;
         std::string name;
-        std::string final;
         std::future<CopyResult> proof;
     };
     std::optional<InFlight> inFlight;
@@ -286,28 +333,35 @@ CopyRunResult CopyRunner::run() {
             if (card && CopyPlanner::isInside(item.destDir, card->first, card->second))
                 throw CopyError::insideSource(item.destDir);
             const UniqueFd dir = makeDirectories(item.destDir, plan_.root, rootReal);
-            std::string name = item.name;
-            for (int k = 2;; ++k) {
-                const std::string final = join(item.destDir, name);
-                // The file in flight may be about to take this very name: look once it has.
-                if (inFlight && inFlight->final == final && !settle()) throw CopyError::cancelled();
-                struct stat st {};
-                if (sys_.fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) break;
-                if (sameContent(item.source, dir.get(), name, final, item.size)) {
-                    alreadyThere = true;
-                    break;
+            struct stat folder {};
+            if (sys_.fstat(dir.get(), &folder) != 0) throw CopyError::posix("create folder " + item.destDir, currentError());
+            NameSearch search{item.name};
+            findName(search, item, dir.get());
+            auto write = [&] { return engine.write(item.source, {CopyTarget{item.destDir, search.name, dir.get()}}); };
+            std::optional<WrittenCopy> written;
+            if (!search.alreadyThere) {
+                written = write();
+                const bool sameFolder = inFlight && inFlight->folderDev == folder.st_dev && inFlight->folderIno == folder.st_ino;
+                if (!settle()) break;
+                // The file before has its name now. Where the file system folds case, or that file
+                // was planned under this very name, the name may be taken since the first look.
+                if (sameFolder) {
+                    const std::string looked = search.name;
+                    findName(search, item, dir.get());
+                    if (search.alreadyThere || search.name != looked) {
+                        written.reset();
+                        if (!search.alreadyThere) written = write();
+                    }
                 }
-                name = CopyPlanner::numbered(item.name, k);
             }
+            alreadyThere = search.alreadyThere;
             if (alreadyThere) {
                 if (!settle()) break;
-                result.alreadyThere.push_back({item.id, join(item.destDir, name)});
+                result.alreadyThere.push_back({item.id, join(item.destDir, search.name), search.fromMedium});
             } else {
-                WrittenCopy written = engine.write(item.source, {CopyTarget{item.destDir, name}});
-                if (!settle()) break;
                 // A copy written but not yet proved is dropped whole (its temporary file goes).
                 if (isCancelled()) throw CopyError::cancelled();
-                auto pending = std::make_shared<WrittenCopy>(std::move(written));
+                auto pending = std::make_shared<WrittenCopy>(std::move(*written));
                 std::future<CopyResult> proof;
                 try {
                     proof = std::async(std::launch::async, [&engine, pending] { return engine.finish(std::move(*pending)); });
@@ -321,7 +375,7 @@ CopyRunResult CopyRunner::run() {
                     }
                     proof = now.get_future();
                 }
-                inFlight = InFlight{item.id, item.size, bytesBefore + item.size, item.name, join(item.destDir, name), std::move(proof)};
+                inFlight = InFlight{folder.st_dev, folder.st_ino, item.id, item.size, bytesBefore + item.size, item.name, std::move(proof)};
                 launched = true;
             }
         } catch (const CopyError& error) {

@@ -2,7 +2,10 @@
 // Carries out one CopyPlan on one backup: refuses it whole when the volume lacks room, creates the
 // destination folders inside the backup folder only, recognises files already there, numbers a
 // colliding name, copies every other file with the CopyEngine, reports progress, and stops when
-// cancelled from another thread.
+// cancelled from another thread. The engine writes through the folders this walk opened, never
+// into a folder on the card however it is mounted, and only while the backup folder is still the
+// one the run started on.
+#include "copy/CardFence.h"
 #include "copy/CopyEngine.h"
 #include "copy/CopyPlanner.h"
 #include "drives/Drives.h"
@@ -12,7 +15,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace halvetrop {
@@ -36,6 +41,9 @@ struct CopyRunResult {
     struct AlreadyThere {
         std::int64_t id = 0;
         std::string path;
+        // Whether the existing file was read from the medium when it was compared, as a copy's
+        // read-back is.
+        bool readFromMedium = false;
     };
     struct Failed {
         std::int64_t id = 0;
@@ -64,17 +72,36 @@ public:
     const CopyPlan& plan() const { return plan_; }
 
 private:
+    struct Sameness {
+        bool same = false;
+        bool fromMedium = false;  // the existing file's bytes came from its medium
+    };
+    // Where the name search for one file stands: the name looked at, the number to try next.
+    struct NameSearch {
+        std::string name;
+        int next = 2;
+        bool alreadyThere = false;
+        bool fromMedium = false;
+    };
+
     bool isCancelled();
+    // Whether a folder's status is that of the backup folder the run started on.
+    bool isBackupRoot(const struct stat& st) const;
     // Returns the destination folder, open, so that what is looked at in it next is looked at there.
     UniqueFd makeDirectories(const std::string& dir, const std::string& root, const std::string& rootReal);
     // `existingName` is looked up in the folder open as dirFd; `existing` is its path for messages.
-    bool sameContent(const std::string& source, int dirFd, const std::string& existingName, const std::string& existing,
-                     std::int64_t size);
+    Sameness sameContent(const std::string& source, int dirFd, const std::string& existingName, const std::string& existing,
+                         std::int64_t size);
+    // Goes on from search.name until a name is free or holds the same bytes as the item's source.
+    void findName(NameSearch& search, const PlannedCopy& item, int dirFd);
 
     CopyPlan plan_;
     Sys& sys_;
     std::mutex lock_;
     bool cancelled_ = false;
+    // Taken at the start of run(), read-only afterwards (also from the thread proving a copy).
+    std::optional<std::pair<dev_t, ino_t>> rootIdentity_;
+    CardFence cardFence_;
 };
 
 // Byte counts as a file manager shows them: decimal units, "Zero KB", "1 byte", "999 bytes",

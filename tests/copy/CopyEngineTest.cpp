@@ -1,7 +1,10 @@
 #include "copy/CopyEngine.h"
 
+#include "copy/CardFence.h"
+
 #include "FaultSys.h"
 #include "drives/DrivesInternal.h"
+#include "platform/Fd.h"
 #include "platform/PageCache.h"
 #include "support/TempDir.h"
 #include "text/Utf8.h"
@@ -180,7 +183,7 @@ TEST_F(EngineFixture, TargetFaultsAtEveryStepCostOnlyThatTarget) {
         {"close", Op::close, true, 0, "close {final}: Input/output error"},
         {"reopen", Op::openat, true, O_RDONLY, "reopen {tmp}: Input/output error"},
         {"read-back", Op::read, true, 0, "verify read {tmp}: Input/output error"},
-        {"rename", Op::renameat2, false, 0, "rename: Input/output error"},
+        {"rename", Op::renameat2, false, 0, "rename {final}: Input/output error"},
     };
     const std::map<std::string, int> errors = {{"create", EACCES}, {"write", ENOSPC}, {"set times", EPERM}};
     for (const Row& row : rows) {
@@ -398,15 +401,17 @@ TEST_F(EngineFixture, RenameFallsBackToLinkThenToLookAndRename) {
         int renameError;
         int linkError;
         bool existsBefore;  // something appears at the final name after the set-up
-        const char* expected;  // "" = copied
+        std::string expected;  // "" = copied; "{final}" stands for the final path
+        int plainRenameError = 0;
     };
     const std::vector<Row> rows = {
         {"no exclusive rename: link", EINVAL, 0, false, ""},
         {"ENOTSUP too", ENOTSUP, 0, false, ""},
         {"no links either: look, then rename", EINVAL, EPERM, false, ""},
-        {"link finds the name taken", EINVAL, EEXIST, true, "A file is already at "},
-        {"the look finds the name taken", ENOTSUP, EPERM, true, "A file is already at "},
-        {"other rename error", EXDEV, 0, false, "rename: Invalid cross-device link"},
+        {"link finds the name taken", EINVAL, EEXIST, true, "A file is already at {final}"},
+        {"the look finds the name taken", ENOTSUP, EPERM, true, "A file is already at {final}"},
+        {"other rename error", EXDEV, 0, false, "rename {final}: Invalid cross-device link"},
+        {"the plain rename fails", EINVAL, EPERM, false, "rename {final}: Input/output error", EIO},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -416,6 +421,7 @@ TEST_F(EngineFixture, RenameFallsBackToLinkThenToLookAndRename) {
         sys.fault = [&](Op op, const std::string&, int) {
             if (op == Op::renameat2) return row.renameError;
             if (op == Op::linkat && row.linkError && row.linkError != EEXIST) return row.linkError;
+            if (op == Op::renameat) return row.plainRenameError;
             return 0;
         };
         CopyEngine engine(sys);
@@ -425,12 +431,14 @@ TEST_F(EngineFixture, RenameFallsBackToLinkThenToLookAndRename) {
         };
         const CopyResult r = engine.copy(source, {{dir, "IMG_0001.JPG"}});
         ASSERT_EQ(r.outcomes.size(), 1u);
-        if (std::string(row.expected).empty()) {
+        std::string expected = row.expected;
+        if (auto at = expected.find("{final}"); at != std::string::npos) expected.replace(at, 7, dir + "/IMG_0001.JPG");
+        if (expected.empty()) {
             EXPECT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::copied) << describe(r.outcomes[0]);
             EXPECT_EQ(readFile(dir + "/IMG_0001.JPG"), content);
         } else {
             ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::failed);
-            EXPECT_EQ(r.outcomes[0].error->description().rfind(row.expected, 0), 0u) << r.outcomes[0].error->description();
+            EXPECT_EQ(r.outcomes[0].error->description(), expected);
             if (row.existsBefore) {
                 EXPECT_EQ(readFile(dir + "/IMG_0001.JPG"), "other");
             }
@@ -616,6 +624,62 @@ TEST_F(EngineFixture, ATooLongTemporaryNameIsShortenedOnACharacterBoundary) {
         const std::string tmpName = c.path.substr(c.path.rfind('/') + 1);
         EXPECT_LE(tmpName.size(), 255u);
         EXPECT_TRUE(isValidUtf8(tmpName)) << tmpName;
+    }
+}
+
+// The engine judges the folder it holds, not the path it was given: a folder on the card is
+// refused before anything is made in it, however it was reached, and so is one whose place cannot
+// be told.
+TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
+    const std::string card = tmp.path() + "/card";
+    const std::string noMountTable = tmp.mkdir("proc");
+    struct Row {
+        const char* name;
+        std::string folder;
+        bool refused;
+        bool swapAtOpen = false;  // the folder is swapped for a link into the card as the engine opens it
+        std::string procRoot = "/proc";
+    };
+    const std::vector<Row> rows = {
+        {"the card itself", card, true},
+        {"a folder inside the card", card + "/DCIM", true},
+        {"a folder beside the card", dirA, false},
+        {"the folder holding the card", tmp.path(), false},
+        {"swapped for a link into the card", dirB, true, true},
+        {"beside the card, no mount table to tell", dirA, true, false, noMountTable},
+    };
+    const auto before = test::treeOf(card);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FaultSys sys;
+        sys.fault = [&](Op op, const std::string& path, int) {
+            if (row.swapAtOpen && op == Op::openat && path == dirB) {
+                fs::rename(dirB, dirB + ".aside");
+                fs::create_directory_symlink(card + "/DCIM", dirB);
+            }
+            return 0;
+        };
+        const CardFence fence = CardFence::around(sys, card, row.procRoot);
+        CopyEngine engine(sys);
+        engine.vetFolder = [&](int fd, const std::string& dir) -> std::optional<CopyError> {
+            if (fence.mayHold(sys, fd)) return CopyError::insideSource(dir);
+            return std::nullopt;
+        };
+        const UniqueFd held(row.swapAtOpen ? -1 : ::open(row.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const CopyResult r = engine.copy(source, {{row.folder, "NEW.JPG", held.get()}});
+        ASSERT_EQ(r.outcomes.size(), 1u);
+        if (row.refused) {
+            ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::failed);
+            EXPECT_EQ(r.outcomes[0].error->description(), "Refused to copy onto the card being checked: " + row.folder);
+        } else {
+            EXPECT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::copied) << describe(r.outcomes[0]);
+            fs::remove(row.folder + "/NEW.JPG");
+        }
+        EXPECT_EQ(test::treeOf(card), before);
+        if (row.swapAtOpen) {
+            fs::remove(dirB);
+            fs::rename(dirB + ".aside", dirB);
+        }
     }
 }
 

@@ -124,6 +124,19 @@ TEST(PathTemplate, Numbered) {
     EXPECT_EQ(CopyPlanner::numbered(".hidden", 2), ".hidden (2)");
     EXPECT_EQ(CopyPlanner::numbered("dot.", 2), "dot. (2)");
     EXPECT_EQ(CopyPlanner::numbered("a.b", 12), "a (12).b");
+
+    // Near the 255-byte limit the stem gives way, never inside a character; number and extension stay.
+    auto times = [](const std::string& piece, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += piece;
+        return out;
+    };
+    const std::string e = "\xC3\xA9";  // é, 2 bytes
+    EXPECT_EQ(CopyPlanner::numbered(times(e, 125) + "x.JPG", 2), times(e, 123) + " (2).JPG");
+    EXPECT_EQ(CopyPlanner::numbered(times(e, 123) + "x.JPG", 10), times(e, 123) + " (10).JPG");
+    EXPECT_EQ(CopyPlanner::numbered(std::string(255, 'a'), 2), std::string(251, 'a') + " (2)");
+    // An extension that leaves no room for the stem is cut with the rest of the name.
+    EXPECT_EQ(CopyPlanner::numbered("a." + std::string(250, 'x'), 2), "a." + std::string(249, 'x') + " (2)");
 }
 
 }  // namespace

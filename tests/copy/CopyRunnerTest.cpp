@@ -452,5 +452,74 @@ TEST_F(RunnerFixture, CancelFromAnotherThread) {
     for (std::size_t k = 0; k < result.copied.size(); ++k) EXPECT_EQ(result.copied[k].id, static_cast<std::int64_t>(k));
 }
 
+// The backup folder is swapped for a link into the card once the runner has walked to it: at its
+// last look before the copy, or as the engine creates the temporary file. The copy still goes
+// where the walk led.
+TEST_F(RunnerFixture, AFolderSwappedForALinkIntoTheCardAfterTheWalkNeverLeadsThere) {
+    add(1, "A.JPG", bytesOf(5000, 1), "f");
+    const auto before = test::treeOf(card);
+    for (Op moment : {Op::fstatat, Op::openat}) {
+        SCOPED_TRACE(static_cast<int>(moment));
+        tmp.mkdir("backup/f");
+        FaultSys sys;
+        bool swapped = false;
+        sys.fault = [&](Op op, const std::string& path, int flags) {
+            const bool now = moment == Op::fstatat ? path == root + "/f/A.JPG" : (flags & O_CREAT) != 0;
+            if (op == moment && now && !swapped) {
+                swapped = true;
+                fs::rename(root + "/f", root + "/f.walked");
+                fs::create_directory_symlink(card + "/DCIM", root + "/f");
+            }
+            return 0;
+        };
+        const CopyRunResult result = runner(sys)->run();
+        ASSERT_TRUE(swapped);
+        EXPECT_EQ(test::treeOf(card), before);
+        ASSERT_EQ(result.copied.size(), 1u) << (result.failed.empty() ? "" : result.failed[0].message);
+        EXPECT_EQ(readFile(root + "/f.walked/A.JPG"), bytesOf(5000, 1));
+        fs::remove(root + "/f");
+        fs::remove_all(root + "/f.walked");
+    }
+}
+
+// Another thread keeps exchanging the backup folder with a link into the card while the runner
+// works: each file is copied into the real folder or refused, and the card never gains a thing.
+TEST_F(RunnerFixture, AFolderRacedAgainstALinkIntoTheCardNeverLeadsThere) {
+    for (int i = 0; i < 40; ++i) add(i, std::to_string(i) + ".JPG", bytesOf(20000, static_cast<unsigned>(i)), "f");
+    const std::string folder = tmp.mkdir("backup/f"), link = root + "/link";
+    fs::create_directory_symlink(card + "/DCIM", link);
+    const auto before = test::treeOf(card);
+    std::atomic<bool> done{false};
+    std::atomic<int> exchanges{0};
+    std::thread swapper([&] {
+        while (!done.load()) {
+            if (::renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE) == 0) ++exchanges;
+            std::this_thread::yield();
+        }
+        if (fs::is_symlink(folder)) ::renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+    });
+    const CopyRunResult result = runner()->run();
+    done = true;
+    swapper.join();
+    EXPECT_GT(exchanges.load(), 0);
+    EXPECT_EQ(test::treeOf(card), before);
+    EXPECT_EQ(result.copied.size() + result.failed.size(), 40u);
+    for (const auto& c : result.copied) EXPECT_EQ(readFile(c.path), bytesOf(20000, static_cast<unsigned>(c.id))) << c.path;
+    for (const auto& f : result.failed) EXPECT_EQ(f.message.rfind("Refused to ", 0), 0u) << f.message;
+}
+
+// A name at the length limit, numbered after a collision, loses stem characters, whole ones.
+TEST_F(RunnerFixture, ANumberedLongNameFitsAndStaysValid) {
+    std::string stem;
+    for (int i = 0; i < 123; ++i) stem += "\xC3\xA9";  // é
+    const std::string name = stem + "\xC3\xA9\xC3\xA9x.JPG";  // 255 bytes
+    add(1, name, bytesOf(3000, 1), "f");
+    tmp.write("backup/f/" + name, bytesOf(3000, 2));
+    const CopyRunResult result = runner()->run();
+    ASSERT_EQ(result.copied.size(), 1u) << (result.failed.empty() ? "" : result.failed[0].message);
+    EXPECT_EQ(result.copied[0].path, root + "/f/" + stem + " (2).JPG");
+    EXPECT_EQ(readFile(result.copied[0].path), bytesOf(3000, 1));
+}
+
 }  // namespace
 }  // namespace halvetrop

@@ -1,16 +1,24 @@
 // Copies onto real volumes: a full tmpfs, an exFAT drive through FUSE (which cannot rename without
-// replacing), and ext4 on a loop device.
+// replacing nor tell names apart by case), ext4 on a loop device, a backup drive of its own that is
+// unmounted during a copy, and bind mounts of a card's file system.
 #include "copy/CopyEngine.h"
+#include "copy/CopyLayout.h"
+#include "copy/CopyPlanner.h"
 #include "copy/CopyRunner.h"
 
 #include "FaultSys.h"
 #include "drives/Drives.h"
+#include "report/Report.h"
 #include "support/LoopVolume.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 
@@ -30,6 +38,87 @@ using test::bytesOf;
     std::string reason_##var;                                                             \
     if (!LoopVolume::available(&reason_##var, type)) GTEST_SKIP() << reason_##var;        \
     auto var = std::make_unique<LoopVolume>(type, size)
+
+// A drive of its own for a backup that a test takes away: a zram device holding ext4, mounted on a
+// fresh folder, and taken down (unmounted, reset, removed) even when the test fails.
+class SpareZramDrive {
+public:
+    static bool available(std::string* reason) {
+        if (::geteuid() != 0) {
+            *reason = "needs root to make zram devices and mount them";
+            return false;
+        }
+        if (::access("/sys/class/zram-control/hot_add", R_OK) != 0) {
+            *reason = "this machine has no zram control (modprobe zram)";
+            return false;
+        }
+        if (test::runShell("command -v mkfs.ext4 >/dev/null 2>&1") != 0) {
+            *reason = "mkfs.ext4 is not installed (e2fsprogs)";
+            return false;
+        }
+        return true;
+    }
+
+    explicit SpareZramDrive(std::int64_t size) {
+        std::ifstream("/sys/class/zram-control/hot_add") >> id_;
+        if (id_ < 0) throw std::runtime_error("no zram device could be added");
+        try {
+            const std::string device = "/dev/zram" + std::to_string(id_);
+            std::ofstream(sysfs("disksize")) << size;
+            char folder[] = "/tmp/halvetrop-zram-XXXXXX";
+            if (!::mkdtemp(folder)) throw std::runtime_error("mkdtemp failed");
+            mountPoint_ = folder;
+            if (test::runShell("mkfs.ext4 -q " + device + " >/dev/null 2>&1") != 0 ||
+                ::mount(device.c_str(), mountPoint_.c_str(), "ext4", 0, nullptr) != 0)
+                throw std::runtime_error("could not put ext4 on " + device + " and mount it");
+            mounted_ = true;
+        } catch (...) {
+            tearDown();
+            throw;
+        }
+    }
+    ~SpareZramDrive() { tearDown(); }
+    SpareZramDrive(const SpareZramDrive&) = delete;
+    SpareZramDrive& operator=(const SpareZramDrive&) = delete;
+
+    const std::string& mountPoint() const { return mountPoint_; }
+    // The drive goes away as a pulled cable or an eject behind the application's back leaves it:
+    // its mount point is an empty folder on the system's disk from now on.
+    void detachLazily() {
+        if (mounted_ && ::umount2(mountPoint_.c_str(), MNT_DETACH) == 0) mounted_ = false;
+    }
+
+private:
+    std::string sysfs(const std::string& name) const { return "/sys/block/zram" + std::to_string(id_) + "/" + name; }
+    void tearDown() noexcept {
+        if (mounted_ && ::umount2(mountPoint_.c_str(), MNT_DETACH) == 0) mounted_ = false;
+        // A lazily detached file system lets go of the device when its last user does.
+        for (int i = 0; i < 50; ++i) {
+            std::ofstream reset(sysfs("reset"));
+            reset << 1;
+            reset.flush();
+            if (reset.good()) break;
+            ::usleep(100 * 1000);
+        }
+        std::ofstream("/sys/class/zram-control/hot_remove") << id_;
+        // Only a folder known to be no mount any more is emptied.
+        std::error_code ec;
+        if (!mountPoint_.empty() && !mounted_) fs::remove_all(mountPoint_, ec);
+    }
+
+    int id_ = -1;
+    std::string mountPoint_;
+    bool mounted_ = false;
+};
+
+// A bind mount, lazily unmounted when the test is done with it.
+struct BindMount {
+    std::string at;
+    BindMount(const std::string& from, std::string to) : at(std::move(to)) {
+        if (::mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0) throw std::runtime_error("bind mount of " + from);
+    }
+    ~BindMount() { ::umount2(at.c_str(), MNT_DETACH); }
+};
 
 std::vector<std::string> entries(const std::string& dir) {
     std::vector<std::string> out;
@@ -134,6 +223,138 @@ TEST(CopyOnRealVolumes, Ext4ReadsBackFromTheDisk) {
     EXPECT_TRUE(r.outcomes[0].readBackFromMedium);
     EXPECT_EQ(sys.count(Op::linkat), 0) << "ext4 renames without replacing itself";
     EXPECT_EQ(readFile(volume->mountPoint() + "/A.CR3"), content);
+
+    // The copy found there again is read from the disk as a read-back is, or said not to be.
+    for (bool cacheClings : {false, true}) {
+        SCOPED_TRACE(cacheClings);
+        FaultSys clinging;
+        if (cacheClings) {
+            clinging.resident = 1;
+            clinging.fault = [](Op op, const std::string&, int flags) { return op == Op::openat && (flags & O_DIRECT) ? EINVAL : 0; };
+        }
+        CopyPlan plan;
+        plan.root = volume->mountPoint();
+        plan.items.push_back(PlannedCopy{1, source, volume->mountPoint(), "A.CR3", static_cast<std::int64_t>(content.size())});
+        const CopyRunResult again = CopyRunner(plan, clinging).run();
+        ASSERT_EQ(again.alreadyThere.size(), 1u);
+        EXPECT_EQ(again.alreadyThere[0].readFromMedium, !cacheClings);
+    }
+}
+
+// A backup drive unmounted while files are being copied: the file on its way is not called
+// copied, and the rest fail as gone instead of landing on the system's disk under the empty mount
+// point.
+TEST(CopyOnRealVolumes, ABackupUnmountedMidRunTakesNoMoreFiles) {
+    std::string reason;
+    if (!SpareZramDrive::available(&reason)) GTEST_SKIP() << reason;
+    SpareZramDrive drive(64 << 20);
+    TempDir card{"gone-card"};
+    const std::string root = drive.mountPoint();
+    CopyPlan plan;
+    plan.root = root;
+    plan.card = card.path();
+    for (int k = 0; k < 4; ++k) {
+        const std::string name = "IMG_000" + std::to_string(k) + ".JPG";
+        const std::string source = card.write("DCIM/" + name, bytesOf(300000, static_cast<unsigned>(k)));
+        plan.items.push_back(PlannedCopy{k, source, root + "/DCIM", name, 300000});
+    }
+    CopyRunner runner(plan);
+    runner.onProgress = [&](const CopyProgress& p) {
+        if (p.filesDone == 1) drive.detachLazily();
+    };
+    const CopyRunResult result = runner.run();
+    ASSERT_EQ(result.copied.size(), 1u);
+    EXPECT_EQ(result.copied[0].id, 0);
+    ASSERT_EQ(result.failed.size(), 3u);
+    for (const auto& failed : result.failed) EXPECT_EQ(failed.message, "The backup is no longer connected: " + root);
+    EXPECT_TRUE(fs::is_empty(root)) << "nothing is written under the mount point left behind";
+}
+
+// A backup reached through a bind mount of the card's file system: refused where the mounted
+// subtree is, or lies in, the card folder; taken where it lies beside it.
+TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
+    VOLUME_OR_SKIP(volume, LoopVolume::Type::ext4, 32 << 20);
+    const std::string card = *volume / "CARD";
+    fs::create_directories(card + "/DCIM/100CANON");
+    fs::create_directories(*volume / "OTHER");
+    TempDir where{"bind"};
+    const std::string source = where.write("A.JPG", bytesOf(4000, 1));
+    struct Row {
+        const char* name;
+        std::string mounted;  // inside the volume
+        std::string folder;   // below the mount
+        bool refused;
+    };
+    const std::vector<Row> rows = {
+        {"a card folder", "CARD/DCIM", "2024", true},
+        {"a folder beside the card", "OTHER", "2024", false},
+        {"the whole volume, into the card", "", "CARD/new", true},
+        {"the whole volume, beside the card", "", "2024", false},
+    };
+    const auto before = test::treeOf(card);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string at = where.mkdir(row.name);
+        const BindMount bind(*volume / row.mounted, at);
+        // Planned there, and then run there.
+        VerifyReport report;
+        report.source.path = card;
+        report.destinations.emplace_back().path = at;
+        FileResult& file = report.files.emplace_back();
+        file.id = 1;
+        file.name = file.relativePath = "A.JPG";
+        try {
+            const CopyPlan planned = CopyPlanner::plan(report, {1}, 0, CopyLayout::custom(row.folder), "", "");
+            EXPECT_FALSE(row.refused);
+            ASSERT_EQ(planned.items.size(), 1u);
+            EXPECT_EQ(planned.items[0].destDir, at + "/" + row.folder);
+        } catch (const CopyError& e) {
+            EXPECT_TRUE(row.refused) << e.description();
+            EXPECT_EQ(e.kind(), CopyError::Kind::insideSource);
+        }
+        CopyPlan plan;
+        plan.root = at;
+        plan.card = card;
+        plan.items.push_back(PlannedCopy{1, source, at + "/" + row.folder, "A.JPG", 4000});
+        const CopyRunResult result = CopyRunner(plan).run();
+        if (row.refused) {
+            ASSERT_EQ(result.failed.size(), 1u);
+            EXPECT_EQ(result.failed[0].message, "Refused to copy onto the card being checked: " + at + "/" + row.folder);
+        } else {
+            ASSERT_EQ(result.copied.size(), 1u) << (result.failed.empty() ? "" : result.failed[0].message);
+            EXPECT_EQ(readFile(*volume / (row.mounted + "/" + row.folder + "/A.JPG")), bytesOf(4000, 1));
+            fs::remove_all(*volume / (row.mounted + "/" + row.folder));
+        }
+        EXPECT_EQ(test::treeOf(card), before);
+    }
+}
+
+// exFAT tells no names apart by case: a name the file before has just taken, in another case, is
+// numbered, or found to hold the same bytes, never refused as taken.
+TEST(CopyOnRealVolumes, NamesDifferingInCaseOnExfat) {
+    VOLUME_OR_SKIP(volume, LoopVolume::Type::exfat, 16 << 20);
+    TempDir card{"case-card"};
+    const std::string dir = volume->mountPoint() + "/DCIM";
+    CopyPlan plan;
+    plan.root = volume->mountPoint();
+    plan.card = card.path();
+    const std::vector<std::pair<std::string, unsigned>> files = {{"A.JPG", 1}, {"a.jpg", 2}, {"B.JPG", 3}, {"b.jpg", 3}};
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        const auto& [name, seed] = files[k];
+        const std::string source = card.write(std::to_string(k) + "/" + name, bytesOf(200000, seed));
+        plan.items.push_back(PlannedCopy{static_cast<std::int64_t>(k), source, dir, name, 200000});
+    }
+    const CopyRunResult result = CopyRunner(plan).run();
+    for (const auto& f : result.failed) ADD_FAILURE() << f.message;
+    ASSERT_EQ(result.copied.size(), 3u);
+    EXPECT_EQ(result.copied[1].path, dir + "/a (2).jpg");
+    EXPECT_EQ(readFile(dir + "/a (2).jpg"), bytesOf(200000, 2));
+    EXPECT_EQ(readFile(dir + "/A.JPG"), bytesOf(200000, 1));
+    ASSERT_EQ(result.alreadyThere.size(), 1u);
+    EXPECT_EQ(result.alreadyThere[0].id, 3);
+    auto names = entries(dir);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"A.JPG", "B.JPG", "a (2).jpg"}));
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 
 #include <sys/statfs.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -162,6 +164,12 @@ public:
         if (int e = check(Op::futimens, p, 0)) return fail(e);
         return Sys::futimens(fd, times);
     }
+    // A duplicated descriptor stands for the same path.
+    int fcntl(int fd, int cmd, int arg) override {
+        const int rc = Sys::fcntl(fd, cmd, arg);
+        if (rc >= 0 && (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC)) remember(Op::openat, rc, pathOf(fd), 0);
+        return rc;
+    }
     int mincore(void* addr, size_t length, unsigned char* vec) override {
         {
             std::lock_guard<std::mutex> g(m_);
@@ -207,6 +215,19 @@ private:
     std::map<int, std::string> paths_;
     std::vector<Call> calls_;
 };
+
+// Every path below dir (relative, with the size of each file), sorted: what a test compares to
+// show that nothing was added to a card.
+inline std::vector<std::string> treeOf(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+        std::string line = std::filesystem::relative(e.path(), dir).string();
+        if (e.is_regular_file()) line += " " + std::to_string(e.file_size());
+        out.push_back(line);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 // Reproducible file content for the copy tests.
 inline std::string bytesOf(std::size_t size, unsigned seed) {

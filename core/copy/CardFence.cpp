@@ -1,0 +1,61 @@
+#include "copy/CardFence.h"
+
+#include "drives/MountInfo.h"
+#include "platform/Fd.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace halvetrop {
+
+std::optional<std::string> pathInsideFileSystem(Sys& sys, int fd, const std::string& procRoot) {
+    struct statx sx {};
+    if (sys.statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) != 0) return std::nullopt;
+    const std::uint64_t mountID = (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id : 0;
+
+    // The path the descriptor was opened through, in this process's view of the mounts.
+    const std::string link = procRoot + "/self/fd/" + std::to_string(fd);
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return std::nullopt;
+    const std::string path(buffer, static_cast<std::size_t>(n));
+    // A removed folder, or one outside this process's root, has no path to go by.
+    static constexpr std::string_view deleted = " (deleted)";
+    if (path[0] != '/' || (path.size() >= deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0))
+        return std::nullopt;
+
+    const std::vector<MountEntry> mounts = readMountInfo(procRoot);
+    const MountEntry* mount = findMount(mounts, mountID, sx.stx_dev_major, sx.stx_dev_minor, path);
+    if (!mount || !isPathPrefix(mount->mountPoint, path) || mount->root.empty() || mount->root[0] != '/') return std::nullopt;
+    const std::string below = mount->mountPoint == "/" ? path : path.substr(mount->mountPoint.size());
+    if (mount->root == "/") return below.empty() ? "/" : below;
+    if (below == "/") return mount->root;
+    return mount->root + below;
+}
+
+CardFence CardFence::around(Sys& sys, const std::string& card, const std::string& procRoot) {
+    CardFence fence;
+    fence.procRoot_ = procRoot;
+    UniqueFd dir(sys.openat(AT_FDCWD, card.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC), sys);
+    struct stat st {};
+    if (!dir || sys.fstat(dir.get(), &st) != 0) return fence;
+    fence.known_ = true;
+    fence.dev_ = st.st_dev;
+    fence.inner_ = pathInsideFileSystem(sys, dir.get(), procRoot);
+    return fence;
+}
+
+bool CardFence::mayHold(Sys& sys, int dirFd) const {
+    if (!known_) return false;
+    struct stat st {};
+    if (sys.fstat(dirFd, &st) != 0) return true;
+    if (st.st_dev != dev_) return false;
+    if (!inner_) return true;
+    const std::optional<std::string> inner = pathInsideFileSystem(sys, dirFd, procRoot_);
+    return !inner || isPathPrefix(*inner_, *inner);
+}
+
+}  // namespace halvetrop
