@@ -1,5 +1,7 @@
 #include "capture/ByteSource.h"
 
+#include "platform/NoAtime.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -24,7 +26,8 @@ bool MemorySource::readRaw(int64_t offset, char* destination, size_t count) {
 FileSource::FileSource(const std::string& path, Sys& sys, int64_t headBytes)
     : ByteSource(0), sys_(sys), headBytes_(headBytes) {
     // Non-blocking so that a FIFO or device node cannot hang the reader; regular files ignore it.
-    const int fd = sys.open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    // Reading a header must not stamp an access time on the card.
+    const int fd = openNoAtime(sys, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return;
     UniqueFd owned(fd, sys);
     const int64_t size = sizeOf(sys, fd);

@@ -127,13 +127,19 @@ std::vector<MediaKind> VerifyReport::checkedKinds() const {
 
 bool VerifyReport::readyToFormat() const { return safeToFormat && skippedKinds().empty(); }
 
-std::string headline(const StatusCounts& t) {
-    if (t.files == 0) return "No files of the selected types were found";
-    if (t.covered() == t.files) {
-        return t.verified == t.files ? "Every file is verified on the backup"
-                                     : "Every file is backed up";
-    }
+std::string headline(const StatusCounts& t, int64_t cardUnreadable) {
     std::string out;
+    if (cardUnreadable > 0) {
+        out = std::to_string(cardUnreadable) +
+              (cardUnreadable == 1 ? " folder or file on the card couldn't be read"
+                                   : " folders or files on the card couldn't be read");
+    } else {
+        if (t.files == 0) return "No files of the selected types were found";
+        if (t.covered() == t.files) {
+            return t.verified == t.files ? "Every file is verified on the backup"
+                                         : "Every file is backed up";
+        }
+    }
     auto part = [&out](int64_t count, const char* words) {
         if (count < 1) return;
         if (!out.empty()) out += " \u00B7 ";
@@ -147,7 +153,7 @@ std::string headline(const StatusCounts& t) {
     return out;
 }
 
-std::string VerifyReport::headline() const { return halvetrop::headline(totals); }
+std::string VerifyReport::headline() const { return halvetrop::headline(totals, cardUnreadable); }
 
 std::string VerifyReport::absolutePath(const FileResult& file) const {
     return join(source.path, file.relativePath);

@@ -212,6 +212,12 @@ struct VerifyReport {
     std::vector<ContentLine> contents;
     TimeNs startedAt = 0;
     TimeNs finishedAt = 0;
+    // Card folders and entries that could not be listed or examined. Files in them were never
+    // seen, so a card with any is never safe to format.
+    int64_t cardUnreadable = 0;
+
+    // Field by field: a stored report reads back equal to the one that was stored.
+    friend bool operator==(const VerifyReport&, const VerifyReport&) = default;
 
     // Queries, computed from the stored fields on every call.
     std::vector<FileResult> inScopeFiles() const;
@@ -227,8 +233,9 @@ struct VerifyReport {
     std::string absolutePath(const CopyRef& ref) const;
 };
 
-// The one-line summary of counters, as the report's headline speaks of them.
-std::string headline(const StatusCounts& totals);
+// The one-line summary of counters, as the report's headline speaks of them; a card that was not
+// read whole says so first, and then never claims every file.
+std::string headline(const StatusCounts& totals, int64_t cardUnreadable = 0);
 
 }  // namespace halvetrop
 

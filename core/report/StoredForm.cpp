@@ -54,6 +54,13 @@ std::optional<TimeNs> fromStoredSeconds(double stored) {
     return (seconds + referenceOffset) * nanosPerSecond + micros * 1000;
 }
 
+TimeNs storableInstant(TimeNs instant) {
+    constexpr TimeNs nanosPerMicro = 1000;
+    TimeNs rest = instant % nanosPerMicro;
+    if (rest < 0) rest += nanosPerMicro;
+    return instant - rest;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Writing
 
@@ -369,6 +376,8 @@ void write(Writer& w, const VerifyReport& r) {
     w.number(toStoredSeconds(r.startedAt));
     w.key("finishedAt");
     w.number(toStoredSeconds(r.finishedAt));
+    w.key("cardUnreadable");
+    w.integer(r.cardUnreadable);
     w.endObject();
 }
 
@@ -798,8 +807,9 @@ public:
     static constexpr std::string_view keys[] = {
         "source",    "destinations", "scope",      "level",      "requiredCopies", "cameras",
         "files",     "groups",       "folders",    "totals",     "safeToFormat",   "safeFiles",
-        "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt"};
-    explicit ReportFrame(VerifyReport& out) : RecordFrame(keys, 17, 0), out_(out) {}
+        "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt", "cardUnreadable"};
+    // Reports stored before cardUnreadable was kept read as a card that was read whole.
+    explicit ReportFrame(VerifyReport& out) : RecordFrame(keys, 18, optionalBits(std::array{17})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -836,6 +846,7 @@ protected:
                 return std::make_unique<RecordListFrame<ContentLine, ContentFrame>>(out_.contents);
             case 15: out_.startedAt = r.instant(v); break;
             case 16: out_.finishedAt = r.instant(v); break;
+            case 17: out_.cardUnreadable = r.integer(v); break;
         }
         return nullptr;
     }

@@ -83,5 +83,8 @@ CaptureInfo fromStoredJson<CaptureInfo>(std::string_view json);
 double toStoredSeconds(TimeNs instant);
 // Nothing for a value that is not finite or lies beyond what 64-bit nanoseconds hold.
 std::optional<TimeNs> fromStoredSeconds(double seconds);
+// The instant its stored form reads back as: the whole microsecond at or before it. Instants a
+// report holds are made this way, so a live report equals itself stored and read again.
+TimeNs storableInstant(TimeNs instant);
 
 }  // namespace halvetrop

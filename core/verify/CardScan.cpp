@@ -6,6 +6,7 @@
 #include "anatomy/CameraDetector.h"
 #include "capture/CaptureReader.h"
 #include "report/Join.h"
+#include "report/StoredForm.h"
 #include "text/Collation.h"
 #include "text/Dates.h"
 #include "text/Utf8.h"
@@ -108,6 +109,7 @@ std::vector<Verifier::Item> Verifier::scanItems(const WalkResult& walk, const Ve
         item.size = e.size;
         item.mtimeNs = e.modifiedNS;
         item.btimeNs = e.createdNS;
+        item.ctimeNs = e.changedNS;
         item.fileID = e.fileID;
         item.device = e.device;
         item.dataless = e.isDataless();
@@ -180,11 +182,13 @@ FileResult Verifier::startingResult(int64_t id, const Item& item, bool inScope) 
     r.name = item.name;
     r.folder = item.folder;
     r.size = item.size;
-    r.modified = item.mtimeNs;
+    // Settled to what the stored form keeps, so that a report reads back equal to itself.
+    r.modified = storableInstant(item.mtimeNs);
     r.kind = item.cls.kind;
     r.role = item.cls.role;
     r.inScope = inScope;
     r.capture = item.capture;
+    if (r.capture && r.capture->date) r.capture->date = storableInstant(*r.capture->date);
     r.camera = item.capture && item.capture->model ? *item.capture->model : std::string();
     r.status = FileStatus::missing;
     return r;

@@ -6,12 +6,18 @@
 #include "capture/CaptureReader.h"
 #include "match/NameKey.h"
 #include "platform/Errors.h"
+#include "platform/NoAtime.h"
 #include "report/Join.h"
+#include "report/StoredForm.h"
 #include "text/Utf8.h"
 #include "walk/BulkWalker.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/vfs.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,10 +31,11 @@ namespace halvetrop {
 
 namespace {
 
+// Settled to what the stored form keeps, so that a report reads back equal to itself.
 TimeNs now() {
     struct timespec ts {};
     clock_gettime(CLOCK_REALTIME, &ts);
-    return static_cast<TimeNs>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return storableInstant(static_cast<TimeNs>(ts.tv_sec) * 1000000000 + ts.tv_nsec);
 }
 
 int64_t currentYear() {
@@ -46,8 +53,14 @@ std::string couldntRead(const std::string& path, int error) {
 // entry a case-insensitive file system (FAT, exFAT) answers to under another case. Cards are
 // case-insensitive, so "/media/CARD/dcim" and "/media/CARD/DCIM" are one folder.
 std::string listedSpelling(const std::string& dir, const std::string& name) {
-    DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-    if (!d) return name;
+    // The folder may be the card's: listing it must not stamp its access time.
+    const int fd = openNoAtime(defaultSys(), dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return name;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return name;
+    }
     std::string folded;
     const std::string want = NameKey::normalized(name);
     while (const dirent* e = ::readdir(d)) {
@@ -88,6 +101,23 @@ std::string normalisedPath(const std::string& path) {
     }
     if (out.empty()) out = p.is_absolute() ? "/" : p.string();
     return out;
+}
+
+// A FUSE daemon keeps the access times of a file system mounted read-write itself, whatever
+// O_NOATIME says, so only a read-only mount leaves such a card untouched.
+std::optional<std::string> fuseAccessTimeNote(const std::string& card, const VolumeInfo& volume) {
+    struct statfs fs {};
+    if (::statfs(card.c_str(), &fs) != 0) return std::nullopt;
+    if (static_cast<unsigned long>(fs.f_type) != FUSE_SUPER_MAGIC || (fs.f_flags & ST_RDONLY)) return std::nullopt;
+    const std::string name = repairUtf8(volume.name.empty() ? card : volume.name);
+    return name + " is mounted read-write through FUSE, so its file system updates access times as the check "
+                  "reads it. To leave the card untouched, mount it read-only (mount -o ro).";
+}
+
+bool sameAsScanned(const Verifier::Item& item, const struct statx& st) {
+    auto ns = [](const struct statx_timestamp& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    return static_cast<int64_t>(st.stx_size) == item.size && ns(st.stx_mtime) == item.mtimeNs &&
+           ns(st.stx_ctime) == item.ctimeNs && st.stx_ino == item.fileID;
 }
 
 }  // namespace
@@ -201,6 +231,42 @@ std::string Verifier::CompareContext::path(uint32_t row) const {
     return join(request.destinations.at(root.raw), index->rawRelativePath(row));
 }
 
+std::vector<size_t> Verifier::recheckCard(const std::vector<Item>& items,
+                                          std::vector<std::optional<FileResult>>& results) const {
+    std::vector<size_t> compared;
+    for (size_t i = 0; i < items.size() && i < results.size(); ++i)
+        if (results[i]) compared.push_back(i);
+    std::vector<char> changed(compared.size(), 0);
+    parallelFor(static_cast<int64_t>(compared.size()), width, [&](int64_t k) {
+        const size_t i = compared[static_cast<size_t>(k)];
+        const Item& item = items[i];
+        FileResult& r = *results[i];
+        struct statx st {};
+        const std::string path = join(request.source, item.rawRel);
+        int rc;
+        do {
+            rc = ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                         STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_INO, &st);
+        } while (rc != 0 && errno == EINTR);
+        if (rc == 0 && S_ISREG(st.stx_mode) && sameAsScanned(item, st)) return;
+        const int error = rc == 0 ? 0 : currentError();
+        if (r.status == FileStatus::unreadable && error != ENOENT) return;  // already no copy
+        if (error != 0 && error != ENOENT) {
+            r.status = FileStatus::unreadable;
+            r.detail = "Couldn't read the source: " + errorText(error);
+        } else {
+            r.status = FileStatus::changed;
+            r.detail.reset();
+        }
+        r.safeDrives = 0;
+        changed[static_cast<size_t>(k)] = 1;
+    });
+    std::vector<size_t> out;
+    for (size_t k = 0; k < compared.size(); ++k)
+        if (changed[k]) out.push_back(compared[k]);
+    return out;
+}
+
 VerifyReport Verifier::run() {
     const TimeNs startedAt = now();
     std::vector<std::string> problems;
@@ -213,9 +279,13 @@ VerifyReport Verifier::run() {
     JunkTally junk;
     std::vector<CameraProfile> cameras;
     uint64_t cardDevice = 0, cardInode = 0;
+    int64_t cardUnreadable = 0;
     {
         WalkResult walk = walkTree(request.source);
         for (const WalkError& e : walk.errors) problems.push_back(couldntRead(e.path, e.errorNumber));
+        // Whatever lay in a folder that could not be listed was never seen, let alone compared.
+        cardUnreadable = static_cast<int64_t>(walk.errors.size());
+        if (auto note = fuseAccessTimeNote(request.source, source)) problems.push_back(std::move(*note));
         if (!walk.directories.empty()) {
             cardDevice = walk.directories[0].device;
             cardInode = walk.directories[0].fileID;
@@ -396,6 +466,9 @@ VerifyReport Verifier::run() {
         });
     }
     checkCancelled();
+    for (size_t i : recheckCard(items, results))
+        if (onFileResult) onFileResult(*results[i]);
+    checkCancelled();
 
     // --- files, shoots, folders, totals
     const int64_t referenceYear = currentYear();
@@ -429,9 +502,11 @@ VerifyReport Verifier::run() {
     const int64_t required = effectiveRequiredCopies(request.requiredCopies);
     for (const FileResult& f : files)
         if (f.inScope && f.safeDrives >= required) ++report.safeFiles;
-    // Nothing in scope, or nothing to compare against, proves nothing: never safe.
-    report.safeToFormat = report.totals.files > 0 && !request.destinations.empty() &&
+    // Nothing in scope, nothing to compare against, or a card not read whole proves nothing:
+    // never safe.
+    report.safeToFormat = report.totals.files > 0 && !request.destinations.empty() && cardUnreadable == 0 &&
                           report.safeFiles == report.totals.files;
+    report.cardUnreadable = cardUnreadable;
     report.outOfScope = static_cast<int64_t>(files.size()) - report.totals.files;
 
     progress(VerifyProgress::Stage::done, "", 1, 1);

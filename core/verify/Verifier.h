@@ -105,6 +105,7 @@ public:
         int64_t size = 0;
         int64_t mtimeNs = 0;
         int64_t btimeNs = 0;
+        int64_t ctimeNs = 0;  // status change time: the last look after the comparison checks it
         uint64_t fileID = 0;
         bool dataless = false;
         FileClass cls;
@@ -180,6 +181,12 @@ public:
 
     // The requiredCopies that counts: at least 1.
     static int64_t effectiveRequiredCopies(int64_t requested) { return requested < 1 ? 1 : requested; }
+
+    // The last look at the card after the comparison: every compared file is examined once more
+    // (size, modification and change time, inode; one statx each), and one that differs from the
+    // scan is changed, with no safe drive, whatever its comparison found. Returns the indices of
+    // the results it changed.
+    std::vector<size_t> recheckCard(const std::vector<Item>& items, std::vector<std::optional<FileResult>>& results) const;
 
 private:
     WalkResult walkTree(const std::string& path);

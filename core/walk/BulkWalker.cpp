@@ -1,6 +1,7 @@
 #include "walk/BulkWalker.h"
 
 #include "platform/Errors.h"
+#include "platform/NoAtime.h"
 #include "text/Utf8.h"
 
 #include <algorithm>
@@ -19,7 +20,7 @@ namespace halvetrop {
 
 namespace {
 
-constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME;
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_CTIME | STATX_BTIME;
 // Automount points are reported, never triggered: walking a card must not mount anything.
 constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 constexpr std::int64_t kMaxWorkers = 256;
@@ -57,6 +58,25 @@ std::string joinRelative(std::string_view parent, std::string_view name) {
     if (!parent.empty()) out.push_back('/');
     out.append(name);
     return out;
+}
+
+// Calls f with every name of one getdents64 batch but "." and "..". A malformed record ends the
+// batch; a name without its terminator inside its record is not trusted.
+template <typename F>
+void forEachName(const char* buf, std::size_t end, F&& f) {
+    std::size_t pos = 0;
+    while (pos + kDirentHead < end) {
+        std::uint16_t reclen;
+        std::memcpy(&reclen, buf + pos + 16, sizeof reclen);
+        if (reclen <= kDirentHead || reclen > end - pos) break;
+        const char* namePtr = buf + pos + kDirentHead;
+        const std::size_t nameLen = ::strnlen(namePtr, reclen - kDirentHead);
+        pos += reclen;
+        if (nameLen == 0 || nameLen == reclen - kDirentHead) continue;
+        const std::string_view name(namePtr, nameLen);
+        if (name == "." || name == "..") continue;
+        f(name);
+    }
 }
 
 }  // namespace
@@ -157,7 +177,7 @@ WalkResult BulkWalker::walk(const std::string& root) {
         active_ = 0;
     }
 
-    int fd = sys_.open(resolved.c_str(), kDirOpenFlags);
+    int fd = openNoAtime(sys_, resolved.c_str(), kDirOpenFlags);
     if (fd < 0) {
         addError(root_, currentError());
     } else {
@@ -266,7 +286,8 @@ void BulkWalker::workerLoop(Worker& w) {
 }
 
 int BulkWalker::openDirectory(const std::string& relative) {
-    int fd = sys_.openat(rootFd_, relative.empty() ? "." : relative.c_str(), kDirOpenFlags);
+    // A listing through a descriptor opened without O_NOATIME stamps the folder's access time.
+    int fd = openatNoAtime(sys_, rootFd_, relative.empty() ? "." : relative.c_str(), kDirOpenFlags);
     if (fd >= 0 || errno != ENAMETOOLONG) return fd;
     // Deeper than PATH_MAX below the root: go down one component at a time.
     int at = rootFd_;
@@ -275,7 +296,7 @@ int BulkWalker::openDirectory(const std::string& relative) {
         std::size_t slash = relative.find('/', start);
         if (slash == std::string::npos) slash = relative.size();
         const std::string part = relative.substr(start, slash - start);
-        int next = sys_.openat(at, part.c_str(), kDirOpenFlags);
+        int next = openatNoAtime(sys_, at, part.c_str(), kDirOpenFlags);
         const int err = errno;
         if (at != rootFd_) sys_.close(at);
         if (next < 0) {
@@ -294,6 +315,51 @@ void BulkWalker::listOne(Worker& w, const Pending& dir) {
         addError(fullPathOf(dir.relativePath), currentError());
         return;
     }
+    std::vector<std::string> vanished;
+    auto take = [&](std::string_view name) {
+        if (skip_.find(name) != skip_.end()) return;
+        // The name is followed by its terminator in the buffer.
+        const char* namePtr = name.data();
+        struct statx st {};
+        if (statxRetrying(sys_, fd, namePtr, &st) != 0) {
+            const int error = currentError();
+            // Gone between the listing and its status call (a camera or another program removing
+            // it): asked again below, after the listing.
+            if (error == ENOENT) {
+                vanished.emplace_back(name);
+                return;
+            }
+            addError(fullPathOf(joinRelative(dir.relativePath, name)), error);
+            return;
+        }
+        const mode_t type = st.stx_mode & S_IFMT;
+        if (type == S_IFREG || type == S_IFLNK) {
+            WalkEntry e;
+            e.parent = dir.index;
+            e.kind = type == S_IFREG ? WalkEntry::Kind::file : WalkEntry::Kind::symlink;
+            e.nameOffset = w.names.size();
+            e.nameLength = static_cast<std::uint16_t>(name.size() > UINT16_MAX ? UINT16_MAX : name.size());
+            w.names.append(name.substr(0, e.nameLength));
+            e.bsdFlags = static_cast<std::uint32_t>(st.stx_attributes);
+            e.modifiedNS = nanos(st.stx_mtime);
+            e.createdNS = (st.stx_mask & STATX_BTIME) ? nanos(st.stx_btime) : 0;
+            e.changedNS = nanos(st.stx_ctime);
+            e.fileID = st.stx_ino;
+            e.device = deviceOf(st);
+            if (type == S_IFREG) {
+                e.size = static_cast<std::int64_t>(st.stx_size);
+                e.allocatedSize = (st.stx_mask & STATX_BLOCKS) ? static_cast<std::int64_t>(st.stx_blocks) * 512 : 0;
+            }
+            w.entries.push_back(e);
+        } else if (type == S_IFDIR) {
+            if (!options_.crossMountPoints && isMountRoot(st, dir.device)) return;
+            std::string rel = joinRelative(dir.relativePath, name);
+            WalkDirectory d{dir.index, rel, nanos(st.stx_mtime), name.find('.') != std::string_view::npos,
+                            deviceOf(st), st.stx_ino};
+            w.found.emplace_back(Pending{std::move(rel), -1, deviceOf(st)}, std::move(d));
+        }
+        // Devices, sockets and pipes are not files a camera writes: not listed.
+    };
     char* buf = w.buffer.get();
     for (;;) {
         if (cancelRequested_.load(std::memory_order_relaxed)) break;  // the result is thrown away anyway
@@ -304,54 +370,41 @@ void BulkWalker::listOne(Worker& w, const Pending& dir) {
             break;
         }
         if (n == 0) break;
-        const std::size_t end = static_cast<std::size_t>(n) <= w.bufferSize ? static_cast<std::size_t>(n) : w.bufferSize;
-        std::size_t pos = 0;
-        while (pos + kDirentHead < end) {
-            std::uint16_t reclen;
-            std::memcpy(&reclen, buf + pos + 16, sizeof reclen);
-            if (reclen <= kDirentHead || reclen > end - pos) break;  // a malformed record ends the batch
-            const char* namePtr = buf + pos + kDirentHead;
-            const std::size_t nameLen = ::strnlen(namePtr, reclen - kDirentHead);
-            pos += reclen;
-            if (nameLen == 0 || nameLen == reclen - kDirentHead) continue;  // no terminator: not trusted
-            std::string_view name(namePtr, nameLen);
-            if (name == "." || name == "..") continue;
-            if (skip_.find(name) != skip_.end()) continue;
-
-            struct statx st {};
-            if (statxRetrying(sys_, fd, namePtr, &st) != 0) {
-                addError(fullPathOf(joinRelative(dir.relativePath, name)), currentError());
-                continue;
-            }
-            const mode_t type = st.stx_mode & S_IFMT;
-            if (type == S_IFREG || type == S_IFLNK) {
-                WalkEntry e;
-                e.parent = dir.index;
-                e.kind = type == S_IFREG ? WalkEntry::Kind::file : WalkEntry::Kind::symlink;
-                e.nameOffset = w.names.size();
-                e.nameLength = static_cast<std::uint16_t>(nameLen > UINT16_MAX ? UINT16_MAX : nameLen);
-                w.names.append(name.substr(0, e.nameLength));
-                e.bsdFlags = static_cast<std::uint32_t>(st.stx_attributes);
-                e.modifiedNS = nanos(st.stx_mtime);
-                e.createdNS = (st.stx_mask & STATX_BTIME) ? nanos(st.stx_btime) : 0;
-                e.fileID = st.stx_ino;
-                e.device = deviceOf(st);
-                if (type == S_IFREG) {
-                    e.size = static_cast<std::int64_t>(st.stx_size);
-                    e.allocatedSize = (st.stx_mask & STATX_BLOCKS) ? static_cast<std::int64_t>(st.stx_blocks) * 512 : 0;
-                }
-                w.entries.push_back(e);
-            } else if (type == S_IFDIR) {
-                if (!options_.crossMountPoints && isMountRoot(st, dir.device)) continue;
-                std::string rel = joinRelative(dir.relativePath, name);
-                WalkDirectory d{dir.index, rel, nanos(st.stx_mtime), name.find('.') != std::string_view::npos,
-                                deviceOf(st), st.stx_ino};
-                w.found.emplace_back(Pending{std::move(rel), -1, deviceOf(st)}, std::move(d));
-            }
-            // Devices, sockets and pipes are not files a camera writes: not listed.
-        }
+        forEachName(buf, std::min(static_cast<std::size_t>(n), w.bufferSize), take);
     }
     sys_.close(fd);
+    // A name that a second listing no longer shows really went away; one still listed is an entry
+    // whose status cannot be read, and a walk that skipped it would call a partial tree whole.
+    if (!vanished.empty() && !cancelRequested_.load(std::memory_order_relaxed)) {
+        for (const std::string& name : stillListed(dir.relativePath, vanished, w))
+            addError(fullPathOf(joinRelative(dir.relativePath, name)), ENOENT);
+    }
+}
+
+std::vector<std::string> BulkWalker::stillListed(const std::string& relative, const std::vector<std::string>& names,
+                                                 Worker& w) {
+    std::set<std::string, std::less<>> left(names.begin(), names.end());
+    int fd = openDirectory(relative);
+    if (fd < 0) return names;  // the folder cannot say they are gone
+    bool complete = false;
+    std::vector<std::string> seen;
+    for (;;) {
+        const ssize_t n = sys_.getdents64(fd, w.buffer.get(), w.bufferSize);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            complete = n == 0;
+            break;
+        }
+        forEachName(w.buffer.get(), std::min(static_cast<std::size_t>(n), w.bufferSize), [&](std::string_view name) {
+            auto it = left.find(name);
+            if (it != left.end()) {
+                seen.push_back(*it);
+                left.erase(it);
+            }
+        });
+    }
+    sys_.close(fd);
+    return complete ? seen : names;
 }
 
 }  // namespace halvetrop

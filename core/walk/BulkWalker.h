@@ -31,6 +31,7 @@ struct WalkEntry {
     std::int64_t size = 0;            // logical length; 0 for a symbolic link
     std::int64_t modifiedNS = 0;      // ns since 1970-01-01 UTC
     std::int64_t createdNS = 0;       // birth time, 0 when the file system has none
+    std::int64_t changedNS = 0;       // status change time (ctime): moves with any rewrite or rename
     std::uint64_t fileID = 0;         // st_ino
     std::uint64_t device = 0;         // st_dev (makedev of the statx major/minor)
     std::int64_t allocatedSize = 0;   // st_blocks * 512; 0 for a symbolic link
@@ -135,6 +136,8 @@ private:
     void workerLoop(Worker& w);
     void listOne(Worker& w, const Pending& dir);
     int openDirectory(const std::string& relative);
+    // Of `names`, those that a fresh listing of the directory still shows.
+    std::vector<std::string> stillListed(const std::string& relative, const std::vector<std::string>& names, Worker& w);
     void addError(std::string path, int error);
     std::string fullPathOf(std::string_view relative) const;
 

@@ -230,6 +230,27 @@ TEST(HeadlineTest, Table) {
     }
 }
 
+// A card not read whole never reads as every file backed up, nor as holding no files.
+TEST(HeadlineTest, UnreadableCardEntriesComeFirst) {
+    const struct {
+        StatusCounts totals;
+        int64_t unreadable;
+        const char* expected;
+    } rows[] = {
+        {{.files = 10, .verified = 10}, 1, "1 folder or file on the card couldn't be read"},
+        {{}, 3, "3 folders or files on the card couldn't be read"},
+        {{.files = 5, .verified = 3, .missing = 2}, 2,
+         "2 folders or files on the card couldn't be read \u00B7 2 missing"},
+        {{.files = 10, .verified = 10}, 0, "Every file is verified on the backup"},
+    };
+    for (const auto& row : rows) {
+        VerifyReport report;
+        report.totals = row.totals;
+        report.cardUnreadable = row.unreadable;
+        EXPECT_EQ(report.headline(), row.expected);
+    }
+}
+
 TEST(HeadlineTest, CardOnlyReportReadsAsAllMissing) {
     VerifyReport report;
     for (int64_t i = 0; i < 4; ++i) report.totals.add(file(i, FileStatus::notCompared));

@@ -91,7 +91,7 @@ const std::string reportGolden =
     R"(],"folders":[)" + folderGolden + "," + bareFolderGolden + R"(],"totals":)" + countsGolden +
     R"(,"safeToFormat":false,"safeFiles":1,"outOfScope":1,)"
     R"("problems":["Couldn't open backup /mnt/gone"],"contents":[)" + contentGolden +
-    R"(],"startedAt":736263900,"finishedAt":736263960.125})";
+    R"(],"startedAt":736263900,"finishedAt":736263960.125,"cardUnreadable":2})";
 const std::string policyGolden =
     R"({"requiredCopies":2,"minEvidence":3,"requiredDrives":[],"acceptEditedCopies":false,)"
     R"("countCloudCopies":false,"maxDestEvidenceAge":604800})";
@@ -257,6 +257,7 @@ VerifyReport report() {
     r.contents = {content()};
     r.startedAt = secondsSince2001(736263900);
     r.finishedAt = secondsSince2001(736263960, 125'000'000);
+    r.cardUnreadable = 2;
     return r;
 }
 
@@ -271,7 +272,7 @@ SafeToFormatPolicy customPolicy() {
     return p;
 }
 
-// The report is not comparable as a whole; tests compare it field by field.
+// Field by field first, so that a failure names the field.
 void expectSameReport(const VerifyReport& a, const VerifyReport& b) {
     EXPECT_EQ(a.source, b.source);
     EXPECT_EQ(a.destinations, b.destinations);
@@ -290,6 +291,8 @@ void expectSameReport(const VerifyReport& a, const VerifyReport& b) {
     EXPECT_EQ(a.contents, b.contents);
     EXPECT_EQ(a.startedAt, b.startedAt);
     EXPECT_EQ(a.finishedAt, b.finishedAt);
+    EXPECT_EQ(a.cardUnreadable, b.cardUnreadable);
+    EXPECT_TRUE(a == b);
 }
 
 template <class T>
@@ -352,7 +355,7 @@ std::vector<Case> cases() {
         makeCase("FolderSummary bare", bareFolderGolden,
                  FolderSummary{"", "", 0, {}, std::nullopt}, {"dayRange"}),
         makeCase("ContentLine", contentGolden, content(), {}),
-        makeCase("VerifyReport", reportGolden, report(), {}, {"startedAt", "finishedAt"}),
+        makeCase("VerifyReport", reportGolden, report(), {"cardUnreadable"}, {"startedAt", "finishedAt"}),
         makeCase("SafeToFormatPolicy", policyGolden, SafeToFormatPolicy(), {},
                  {"maxDestEvidenceAge"}),
         makeCase("SafeToFormatPolicy custom", customPolicyGolden, customPolicy(), {},
@@ -870,6 +873,11 @@ TEST(StoredFormTest, WholeReportRoundTripsEqual) {
 
     VerifyReport empty;
     expectSameReport(fromStoredJson<VerifyReport>(toStoredJson(empty)), empty);
+
+    // A report stored before unreadable card entries were counted reads as a card read whole.
+    ordered_json older = ordered_json::parse(reportGolden);
+    older.erase("cardUnreadable");
+    EXPECT_EQ(fromStoredJson<VerifyReport>(older.dump()).cardUnreadable, 0);
 }
 
 TEST(StoredFormTest, PolicyNeedsEveryKey) {

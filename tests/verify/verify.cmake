@@ -7,3 +7,5 @@ halvetrop_test(verify_safety_tests SOURCES SafetyAuditTest.cpp TsanSuppressions.
   LIBS halvetrop_verify halvetrop_walk LABELS threaded)
 halvetrop_test(verify_safety_root_tests SOURCES SafetyAuditRootTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
   LIBS halvetrop_verify halvetrop_walk LABELS root threaded)
+halvetrop_test(verify_card_integrity_tests SOURCES CardIntegrityTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
+  LIBS halvetrop_verify halvetrop_walk LABELS root threaded)

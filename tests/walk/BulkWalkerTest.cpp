@@ -339,6 +339,8 @@ public:
     std::function<void()> onFirstGetdents;
     std::string failOpenAt;      // openat of this relative path fails with EACCES
     std::string failStatxName;   // statx of this name fails with EIO
+    std::string goneStatxName;   // statx of this name fails with ENOENT...
+    bool goneForReal = false;    // ...after removing the file
     int getdentsEintrs = 0;      // the first N getdents64 calls fail with EINTR
     std::string failGetdentsDir; // relative path whose second getdents64 fails with EIO
     std::atomic<int> getdentsCalls{0};
@@ -382,6 +384,11 @@ public:
     int statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out) override {
         if (!failStatxName.empty() && failStatxName == path) {
             errno = EIO;
+            return -1;
+        }
+        if (!goneStatxName.empty() && goneStatxName == path) {
+            if (goneForReal) ::unlinkat(dirfd, path, 0);
+            errno = ENOENT;
             return -1;
         }
         return Sys::statx(dirfd, path, flags, mask, out);
@@ -461,6 +468,31 @@ TEST(BulkWalker, TroubleBelowTheRootIsCollectedPerPath) {
     for (const std::string& f : files) half += f.rfind("half/", 0) == 0;
     EXPECT_GT(half, 0u) << "entries of the batches before the failure stay";
     EXPECT_LT(half, 401u);
+}
+
+// A file removed between its listing and its status call is not trouble; a status call that says
+// "no such file" of a name the folder still lists is, or a card would be called read whole.
+TEST(BulkWalker, NoSuchFileIsTroubleUnlessASecondListingAgrees) {
+    for (const bool gone : {true, false}) {
+        SCOPED_TRACE(gone ? "vanished" : "still listed");
+        TempDir t("walkgone");
+        t.write("DCIM/a.jpg", "a");
+        t.write("DCIM/b.jpg", "b");
+        ScriptedSys sys;
+        sys.goneStatxName = "b.jpg";
+        sys.goneForReal = gone;
+        WalkResult r = BulkWalker(BulkWalker::Options(), sys).walk(t.path());
+        std::set<std::string> files;
+        for (const WalkEntry& e : r.entries) files.insert(r.relativePath(e));
+        EXPECT_EQ(files, std::set<std::string>{"DCIM/a.jpg"});
+        std::vector<std::pair<std::string, int>> errors;
+        for (const WalkError& e : r.errors) errors.emplace_back(e.path, e.errorNumber);
+        if (gone) {
+            EXPECT_TRUE(errors.empty());
+        } else {
+            EXPECT_EQ(errors, (std::vector<std::pair<std::string, int>>{{t / "DCIM/b.jpg", ENOENT}}));
+        }
+    }
 }
 
 TEST(BulkWalker, FoldersDeeperThanPathMaxAreListed) {

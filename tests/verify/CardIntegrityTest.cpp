@@ -1,0 +1,317 @@
+// Whole checks on real volumes about the card itself: a card that was not read whole, a card file
+// that changed while the check ran, a check that must leave the card's access times alone, names
+// that are not valid UTF-8, and a report that reads back from its stored form unchanged. The card
+// and the backup are ext4 volumes on loop devices whose images lie on tmpfs volumes of their own,
+// so each is its own drive.
+#include "verify/Verifier.h"
+
+#include "CardFixture.h"
+#include "report/StoredForm.h"
+#include "support/LoopVolume.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace halvetrop {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LoopVolume;
+
+constexpr int64_t kTime = 1714737600LL * 1000000000LL;
+const std::string kPhoto = "DCIM/100MSDCF/DSC00001.ARW";
+
+std::string shell(const std::string& command) {
+    std::string out;
+    const int rc = test::runShell(command + " 2>&1", &out);
+    EXPECT_EQ(rc, 0) << command << ": " << out;
+    return out;
+}
+
+// Lets every user pass through the folders (made 0700 by mkdtemp) down to path.
+void openToAll(const std::string& path) {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string base = fs::path(tmp && *tmp ? tmp : "/tmp").lexically_normal().string();
+    for (fs::path p = fs::path(path).lexically_normal(); p.string().size() > base.size(); p = p.parent_path()) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), (st.st_mode & 07777) | 0111);
+    }
+}
+
+class CardIntegrity : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string reason;
+        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4)) {
+            skipReason = reason;
+            return;
+        }
+        try {
+            for (auto& d : drives) d = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 200 << 20);
+            backup = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 64 << 20, "B1", "", drives[1]->mountPoint());
+        } catch (const std::exception& e) {
+            skipReason = e.what();
+        }
+    }
+    static void TearDownTestSuite() {
+        backup.reset();
+        for (auto& d : drives) d.reset();
+    }
+    void SetUp() override {
+        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+    }
+
+    // A fresh ext4 card on its own drive.
+    static std::unique_ptr<LoopVolume> newCard(LoopVolume::Type type = LoopVolume::Type::ext4) {
+        return std::make_unique<LoopVolume>(type, 24 << 20, "CARD", "", drives[0]->mountPoint());
+    }
+    // A small camera card below `root`, copied whole to the backup folder `tag`; returns that folder.
+    static std::string cardWithCopy(const std::string& root, const std::string& tag) {
+        test::CardOptions o;
+        o.pairs = 2;
+        o.clips = 1;
+        o.photoBytes = 60000;
+        o.clipBytes = 200000;
+        test::makeCard(root, o);
+        const std::string copy = backup->mountPoint() + "/" + tag;
+        test::copyTree(root, copy);
+        return copy;
+    }
+
+    static inline std::string skipReason;
+    static inline std::unique_ptr<LoopVolume> drives[2];
+    static inline std::unique_ptr<LoopVolume> backup;
+};
+
+struct Outcome {
+    bool safe = false;
+    int64_t unreadable = -1;
+    std::string headline;
+};
+
+// The check runs in a child process, as user nobody when asked: root reads every folder whatever
+// its permission bits say.
+Outcome checkInChild(const std::string& card, const std::string& backupPath, bool unprivileged) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string out;
+        if (unprivileged && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            out = "x -1 could not drop privileges";
+        } else {
+            try {
+                const VerifyReport r = test::check(card, {backupPath}, CheckLevel::verified, 1);
+                out = std::string(r.safeToFormat ? "1 " : "0 ") + std::to_string(r.cardUnreadable) + " " + r.headline();
+            } catch (const std::exception& e) {
+                out = std::string("x -1 ") + e.what();
+            }
+        }
+        const ssize_t n = ::write(fds[1], out.data(), out.size());
+        ::_exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Outcome o;
+    if (text.size() < 4) return o;
+    o.safe = text[0] == '1';
+    const size_t space = text.find(' ', 2);
+    o.unreadable = std::stoll(text.substr(2, space - 2));
+    o.headline = text.substr(space + 1);
+    return o;
+}
+
+// Files in a folder that could not be listed were never compared: such a card is never safe,
+// and its report says how much of it could not be read.
+TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
+    const std::string locked = "DCIM/101MSDCF";
+    const struct {
+        const char* what;
+        bool unprivileged;
+        // Breaks the card (mounted at mountPoint, below folder `root`), or leaves it whole.
+        std::function<void(LoopVolume& card, const std::string& root)> damage;
+        Outcome expected;
+    } rows[] = {
+        {"whole card, unprivileged", true, [](LoopVolume&, const std::string&) {},
+         {true, 0, "Every file is verified on the backup"}},
+        {"folder without permission", true,
+         [&](LoopVolume&, const std::string& root) { ASSERT_EQ(::chmod((root + "/" + locked).c_str(), 0), 0); },
+         {false, 1, "1 folder or file on the card couldn't be read"}},
+        {"damaged directory block", false,
+         [&](LoopVolume& card, const std::string&) {
+             shell("umount '" + card.mountPoint() + "'");
+             shell("debugfs -w -R 'zap_block -f /card/" + locked + " -p 0x55 0' " + card.device());
+             shell("mount -t ext4 " + card.device() + " '" + card.mountPoint() + "'");
+         },
+         {false, 1, "1 folder or file on the card couldn't be read"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto card = newCard();
+        const std::string root = *card / "card";
+        test::writeFile(root + "/" + locked + "/DSC00101.ARW", test::noise(50000, 101), kTime);
+        const std::string copy = cardWithCopy(root, "whole-" + std::to_string(&row - rows));
+        openToAll(root);
+        openToAll(copy);
+        row.damage(*card, root);
+        const Outcome o = checkInChild(root, copy, row.unprivileged);
+        EXPECT_EQ(o.safe, row.expected.safe);
+        EXPECT_EQ(o.unreadable, row.expected.unreadable);
+        EXPECT_EQ(o.headline, row.expected.headline);
+    }
+}
+
+// A card file is what it was when the check ends: a change after its own comparison (here made
+// when the last comparison reports) still ends as "changed", never as copied.
+TEST_F(CardIntegrity, CardFileChangedAfterItsComparison) {
+    const struct {
+        const char* what;
+        void (*change)(const std::string& path);
+    } rows[] = {
+        {"untouched", nullptr},
+        {"grown", [](const std::string& p) { test::writeFile(p, test::readFile(p) + "more", test::mtimeOf(p)); }},
+        {"new modification time", [](const std::string& p) { test::setMtime(p, test::mtimeOf(p) + 1000000000); }},
+        {"status change only", [](const std::string& p) { ASSERT_EQ(::chmod(p.c_str(), 0600), 0); }},
+        {"replaced by an equal file",
+         [](const std::string& p) {
+             test::writeFile(p + ".new", test::readFile(p), test::mtimeOf(p));
+             fs::rename(p + ".new", p);
+         }},
+    };
+    auto card = newCard();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string root = *card / std::to_string(&row - rows);
+        const std::string copy = cardWithCopy(root, "changed-" + std::to_string(&row - rows));
+        VerifyRequest request(root, {copy});
+        request.level = CheckLevel::verified;
+        request.requiredCopies = 1;
+        Verifier verifier(request);
+        verifier.onProgress = [&](const VerifyProgress& p) {
+            if (row.change && p.stage == VerifyProgress::Stage::comparing && p.done == p.total) row.change(root + "/" + kPhoto);
+        };
+        std::mutex m;
+        std::map<std::string, FileStatus> lastWord;
+        verifier.onFileResult = [&](const FileResult& f) {
+            std::lock_guard<std::mutex> lock(m);
+            lastWord[f.relativePath] = f.status;
+        };
+        const VerifyReport r = verifier.run();
+        const FileResult& f = test::fileAt(r, kPhoto);
+        const FileStatus expected = row.change ? FileStatus::changed : FileStatus::verified;
+        EXPECT_EQ(f.status, expected) << rawValue(f.status);
+        EXPECT_EQ(lastWord[kPhoto], expected) << "the result sink hears the final status";
+        EXPECT_EQ(f.safeDrives, row.change ? 0 : 1);
+        EXPECT_EQ(r.safeToFormat, row.change == nullptr);
+    }
+}
+
+// With strictatime every listing and every read stamps an access time unless asked not to; a
+// whole check, from a folder below the card's top, leaves every one as it was.
+TEST_F(CardIntegrity, CheckLeavesAccessTimesAlone) {
+    auto card = newCard();
+    shell("mount -o remount,strictatime '" + card->mountPoint() + "'");
+    const std::string root = *card / "card";
+    const std::string copy = cardWithCopy(root, "atime");
+    const struct timespec old[2] = {{1577836800, 0}, {0, UTIME_OMIT}};
+    std::vector<std::string> paths{card->mountPoint()};
+    for (const auto& e : fs::recursive_directory_iterator(card->mountPoint())) paths.push_back(e.path().string());
+    for (const std::string& p : paths) ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), old, AT_SYMLINK_NOFOLLOW), 0) << p;
+
+    const VerifyReport r = test::check(root, {copy}, CheckLevel::verified, 1);
+    EXPECT_TRUE(r.safeToFormat) << r.headline();
+    for (const std::string& p : paths) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(p.c_str(), &st), 0) << p;
+        EXPECT_EQ(st.st_atim.tv_sec, old[0].tv_sec) << p;
+    }
+}
+
+// A card mounted read-write through FUSE has its access times kept by its daemon, whatever the
+// check asks: the problems say so once, and the verdict does not hang on it.
+TEST_F(CardIntegrity, ReadWriteFuseCardIsNamedOnce) {
+    std::string reason;
+    if (!LoopVolume::available(&reason, LoopVolume::Type::exfat)) GTEST_SKIP() << reason;
+    for (const LoopVolume::Type type : {LoopVolume::Type::exfat, LoopVolume::Type::ext4}) {
+        const bool fuse = type == LoopVolume::Type::exfat;
+        SCOPED_TRACE(fuse ? "exFAT through FUSE" : "ext4");
+        auto card = newCard(type);
+        const std::string copy = cardWithCopy(card->mountPoint(), fuse ? "fuse" : "kernel");
+        const VerifyReport r = test::check(card->mountPoint(), {copy}, CheckLevel::standard, 1);
+        int notes = 0;
+        for (const std::string& p : r.problems) {
+            if (p.find("read-only") == std::string::npos) continue;
+            ++notes;
+            EXPECT_NE(p.find("CARD"), std::string::npos) << p;
+            EXPECT_NE(p.find("mount -o ro"), std::string::npos) << p;
+        }
+        EXPECT_EQ(notes, fuse ? 1 : 0);
+        EXPECT_EQ(r.cardUnreadable, 0);
+        EXPECT_EQ(r.totals.covered(), r.totals.files);
+    }
+}
+
+// A name that is not valid UTF-8 opens only by its own bytes: its display form is also the name
+// of a decoy beside it, with other content.
+TEST_F(CardIntegrity, RawNamesThroughTheWholeCheck) {
+    const std::string raw = "DCIM/100MSDCF/IMG\xff.ARW", decoy = "DCIM/100MSDCF/IMG\xef\xbf\xbd.ARW";
+    const std::string rawBytes = test::noise(80000, 7), decoyBytes = test::noise(80000, 8);
+    const struct {
+        const char* what;
+        bool copyRaw, copyDecoy;
+        FileStatus rawStatus, decoyStatus;
+    } rows[] = {
+        {"both copied", true, true, FileStatus::verified, FileStatus::verified},
+        {"only the decoy copied", false, true, FileStatus::conflict, FileStatus::verified},
+        {"only the raw name copied", true, false, FileStatus::verified, FileStatus::conflict},
+    };
+    auto card = newCard();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string tag = std::to_string(&row - rows);
+        const std::string root = *card / tag, copy = backup->mountPoint() + "/raw-" + tag;
+        // Not whole seconds nor whole microseconds, as a camera's clock need not be.
+        test::writeFile(root + "/" + raw, rawBytes, kTime + 123456789);
+        test::writeFile(root + "/" + decoy, decoyBytes, kTime + 123456789);
+        fs::create_directories(copy);
+        if (row.copyRaw) test::writeFile(copy + "/" + raw, rawBytes, kTime + 123456789);
+        if (row.copyDecoy) test::writeFile(copy + "/" + decoy, decoyBytes, kTime + 123456789);
+
+        const VerifyReport r = test::check(root, {copy}, CheckLevel::verified, 1);
+        // Both show the same path; the decoy's bytes sort first.
+        ASSERT_EQ(r.files.size(), 2u);
+        EXPECT_EQ(r.files[0].relativePath, r.files[1].relativePath);
+        EXPECT_EQ(r.files[0].status, row.decoyStatus) << rawValue(r.files[0].status);
+        EXPECT_EQ(r.files[1].status, row.rawStatus) << rawValue(r.files[1].status);
+        EXPECT_EQ(r.safeToFormat, row.copyRaw && row.copyDecoy);
+
+        // What the history keeps reads back as the very report.
+        const VerifyReport back = fromStoredJson<VerifyReport>(toStoredJson(r));
+        EXPECT_TRUE(back == r);
+        EXPECT_EQ(back.files, r.files);
+        EXPECT_EQ(back.startedAt, r.startedAt);
+        EXPECT_EQ(back.finishedAt, r.finishedAt);
+    }
+}
+
+}  // namespace
+}  // namespace halvetrop
