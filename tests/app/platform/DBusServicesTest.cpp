@@ -179,6 +179,33 @@ private slots:
         QCOMPARE(udisks.members(), QStringList{kUDisksRoot + " GetManagedObjects"});
     }
 
+    // An ejector that goes away while UDisks2 is still unmounting calls nobody back.
+    void ejectorGoneBeforeTheAnswer() {
+        FakeBusService udisks(kUDisks, kUDisksRoot);
+        const DBusObjectMap objects = machine(true, false);
+        udisks.on("org.freedesktop.DBus.ObjectManager.GetManagedObjects",
+                  [objects](const QDBusMessage& m) { return m.createReply(QVariant::fromValue(objects)); });
+        udisks.on("org.freedesktop.UDisks2.Filesystem.Unmount", [](const QDBusMessage& m) {
+            QThread::msleep(300);
+            return m.createReply();
+        });
+        QVERIFY(udisks.start());
+        int calls = 0;
+        auto ejector = std::make_unique<UDisksEjector>(QDBusConnection::sessionBus());
+        ejector->eject("/media/u/EOS_DIGITAL", [&](std::optional<QString>) { ++calls; });
+        QTRY_COMPARE(udisks.calls().size(), size_t(2));  // listed, unmount asked
+        ejector.reset();
+        QTest::qWait(600);
+        QCOMPARE(calls, 0);
+    }
+
+    // The application gets every service.
+    void linuxPlatformIsComplete() {
+        const PlatformServices s = linuxPlatform();
+        QVERIFY(s.folderPicker && s.savePicker && s.volumeMonitor && s.ejector && s.reveal && s.bookmarks &&
+                s.appearance && s.singleInstance);
+    }
+
     void reveal_data() {
         QTest::addColumn<bool>("fileManager");
         QTest::addColumn<bool>("fails");
