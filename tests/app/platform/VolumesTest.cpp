@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "drives/Drives.h"
 #include "platform/LinuxServices.h"
+#include "support/LoopVolume.h"
 #include "support/TempDir.h"
 
 using namespace halvetrop;
@@ -144,6 +146,32 @@ private slots:
         unmountAll();
         QTest::qWait(300);
         QCOMPARE(calls, 0);
+    }
+
+    // What the application does with a call: re-read the volume list. A card mounted where cards
+    // are mounted is in it by then, and gone from it after the unmount's call.
+    void callSeesTheVolumeList() {
+        if (QString why; machineRefuses(&why)) QSKIP(qPrintable(why));
+        std::vector<std::vector<std::string>> lists;
+        MountTableMonitor monitor;
+        monitor.start([&] {
+            std::vector<std::string> paths;
+            for (const VolumeInfo& v : Drives::mountedVolumes()) paths.push_back(v.volumePath);
+            lists.push_back(std::move(paths));
+        });
+        auto listed = [&](const std::string& point) {
+            return !lists.empty() && std::count(lists.back().begin(), lists.back().end(), point) == 1;
+        };
+        std::string point;
+        {
+            halvetrop::test::LoopVolume card(halvetrop::test::LoopVolume::Type::ext4, 8 << 20, "EOS_DIGITAL",
+                                             "/mnt");
+            point = card.mountPoint();
+            QTRY_VERIFY(listed(point));
+            lists.clear();
+        }
+        QTRY_VERIFY(!lists.empty());
+        QVERIFY(!listed(point));
     }
 
     void bookmarks_data() {
