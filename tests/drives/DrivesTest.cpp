@@ -1,7 +1,7 @@
 // Pure parts of volume and drive lookup: mountinfo, fake sysfs trees, ids, texts.
 #include "drives/Drives.h"
 #include "drives/DrivesInternal.h"
-#include "drives/MountInfo.h"
+#include "platform/MountInfo.h"
 #include "drives/Sysfs.h"
 
 #include "support/TempDir.h"
