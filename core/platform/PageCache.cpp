@@ -103,10 +103,10 @@ bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length) 
 namespace {
 
 // File systems whose reads can never be shown to come from a medium, by mountinfo's type name (the
-// same kinds as the magic numbers below).
+// same kinds as the magic numbers below; virtiofs is FUSE by its magic number).
 bool typeLiesPastCache(const std::string& type) {
-    return type != "tmpfs" && type != "ramfs" && type != "overlay" && type != "fuse" && type != "fuseblk" &&
-           type.compare(0, 5, "fuse.") != 0;
+    return type != "tmpfs" && type != "devtmpfs" && type != "ramfs" && type != "overlay" && type != "fuse" &&
+           type != "fuseblk" && type != "virtiofs" && type.compare(0, 5, "fuse.") != 0;
 }
 
 // Follows a volume's device down to what finally stores it. Every link must read past the page

@@ -160,7 +160,7 @@ TEST(FakeSysfs, WholeDisksBusesAndStacks) {
         {"dm over one partition -> its disk", 254, 0, "dev:" + kSata, "ata", "SATA", "Samsung SSD 870", false},
         {"dm over dm -> the leaf disk", 254, 1, "dev:" + kSata, "ata", "SATA", "Samsung SSD 870", false},
         {"md over two disks -> both", 9, 0, "dev:" + kSata + " + dev:" + kSata2, "ata", "SATA", "", false},
-        {"loop whose image is gone", 7, 5, "unknown:/devices/virtual/block/loop5", "", "Disk Image", "", true},
+        {"loop that cannot be asked what it reads", 7, 5, "unknown:/devices/virtual/block/loop5", "", "Disk Image", "", true},
         {"device sysfs does not know", 8, 99, "unknown:block 8:99", "", "", "", false},
     };
     for (const Case& c : cases) {
