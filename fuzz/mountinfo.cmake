@@ -1,1 +1,1 @@
-halvetrop_fuzzer(mountinfo halvetrop_drives)
+halvetrop_fuzzer(mountinfo halvetrop_platform)

@@ -1,6 +1,6 @@
 // Mount points carry names a card chose (its label becomes /media/USER/LABEL): the mountinfo
 // reader must take any bytes.
-#include "drives/MountInfo.h"
+#include "platform/MountInfo.h"
 
 #include <cstddef>
 #include <cstdint>

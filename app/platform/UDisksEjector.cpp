@@ -5,7 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QTimer>
 
-#include "drives/MountInfo.h"
+#include "platform/MountInfo.h"
 #include "platform/DBusTypes.h"
 #include "platform/LinuxServices.h"
 

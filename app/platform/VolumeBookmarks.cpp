@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "drives/Drives.h"
-#include "drives/MountInfo.h"
+#include "platform/MountInfo.h"
 #include "platform/LinuxServices.h"
 
 namespace halvetrop {

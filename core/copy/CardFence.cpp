@@ -1,6 +1,6 @@
 #include "copy/CardFence.h"
 
-#include "drives/MountInfo.h"
+#include "platform/MountInfo.h"
 #include "platform/Fd.h"
 
 #include <sys/stat.h>

@@ -1,8 +1,10 @@
 #include "drives/Drives.h"
 
 #include "drives/DrivesInternal.h"
-#include "drives/MountInfo.h"
 #include "drives/Sysfs.h"
+#include "platform/Fd.h"
+#include "platform/MountInfo.h"
+#include "platform/PageCache.h"
 #include "text/Utf8.h"
 
 #include <blkid/blkid.h>
@@ -18,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <string>
 
 namespace halvetrop {
 
@@ -266,14 +269,30 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
     const bool cardLikeDevice = containsNoCase(facts.protocol, "secure digital") || mediaNameSaysSD(facts.mediaName) ||
                                 containsNoCase(facts.protocol, "cfexpress");
     v.isRemovable = facts.removable;
-    static const std::set<std::string> fixedBuses = {"ata", "nvme", "virtio", "scsi"};
-    v.isInternal = facts.known && !facts.removable && !facts.isLoop && fixedBuses.count(facts.bus) != 0;
+    v.isInternal = facts.known && facts.internal && !facts.isLoop;
     v.isLikelyCameraCard = cameraFolders || (cardLikeDevice && v.isRemovable);
     v.isDiskImage = facts.protocol == "Disk Image" || containsNoCase(facts.model, "disk image");
     v.name = !probe.label.empty() ? repairUtf8(probe.label) : lastComponent(v.volumePath);
     if (!probe.uuid.empty()) v.volumeID = probe.uuid;
     if (mount) v.maxFileSize = maxFileSizeOf(v.fileSystem, blockSize);
+    // The content reader's own rule, asked of the volume described: what cannot be opened cannot
+    // be told.
+    UniqueFd fd(::open(statPath.c_str(), O_PATH | O_CLOEXEC));
+    v.readsFromMedium = fd && PageCache::mediumLiesPastCache(defaultSys(), fd.get());
     return v;
+}
+
+PhysicalDriveID driveOfFileSystem(dev_t device, const DriveSources& sources, int depth) {
+    const unsigned major = ::major(device), minor = ::minor(device);
+    if (major != 0) return diskFacts(major, minor, sources, depth).drive;
+    for (const MountEntry& m : readMountInfo(sources.procRoot)) {
+        if (m.major != major || m.minor != minor) continue;
+        // A mount point hidden by a later mount shows that other volume instead.
+        struct stat st {};
+        if (::stat(m.mountPoint.c_str(), &st) != 0 || st.st_dev != device) continue;
+        return describeVolume(m.mountPoint, sources, depth).drive;
+    }
+    return PhysicalDriveID{"unknown:file system " + std::to_string(major) + ":" + std::to_string(minor)};
 }
 
 void sortVolumes(std::vector<VolumeInfo>& volumes) {

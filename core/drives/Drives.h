@@ -1,7 +1,7 @@
 #pragma once
 // Which mounted volume a path lies on, and which physical drive holds it. Copies are counted per
 // physical drive, so one drive must never pass for two and the card's own drive must never be
-// missed: loop devices follow their backing file, device-mapper and md volumes their leaf disks.
+// missed: loop devices follow what they read, device-mapper and md volumes their leaf disks.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,6 +46,10 @@ struct VolumeInfo {
     std::int64_t totalBytes = 0;
     std::int64_t freeBytes = 0;
     std::optional<std::int64_t> maxFileSize;
+    // Reads of its files can be shown to come from its medium, past the page cache (not tmpfs,
+    // FUSE, overlay, nor a disk image read through a buffered loop device or kept on such a volume).
+    // Without it no file on the volume can be verified.
+    bool readsFromMedium = true;
 
     // FAT and exFAT: 2-second times, 4 GiB file limit on FAT, case-insensitive names.
     bool isFATFamily() const { return fileSystem == "msdos" || fileSystem == "vfat" || fileSystem == "exfat"; }

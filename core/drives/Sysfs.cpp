@@ -2,71 +2,27 @@
 
 #include "drives/DrivesInternal.h"
 
+#include "platform/BlockDevices.h"
+
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <cstdlib>
-#include <dirent.h>
-#include <fstream>
 #include <set>
-#include <unistd.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace halvetrop {
 
 namespace {
 
-constexpr int kMaxDepth = 8;
-
-bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
-
-// Small sysfs attribute files only: anything past 4 KiB is not a name or a flag.
-std::string readAttribute(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "";
-    std::string text(4096, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
-    std::size_t start = 0;
-    while (start < text.size() && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
-    return text.substr(start);
-}
-
-std::string realPath(const std::string& path) {
-    char* r = ::realpath(path.c_str(), nullptr);
-    if (!r) return "";
-    std::string out(r);
-    std::free(r);
-    return out;
-}
-
-std::string dirName(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos || slash == 0) return "/";
-    return path.substr(0, slash);
-}
+using blockdev::readAttribute;
 
 std::string baseName(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool parseMajorMinor(const std::string& text, unsigned& major, unsigned& minor) {
-    std::size_t colon = text.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size()) return false;
-    char* end = nullptr;
-    unsigned long a = std::strtoul(text.c_str(), &end, 10);
-    if (end != text.c_str() + colon) return false;
-    unsigned long b = std::strtoul(text.c_str() + colon + 1, &end, 10);
-    if (*end != '\0' || a > UINT_MAX || b > UINT_MAX) return false;
-    major = static_cast<unsigned>(a);
-    minor = static_cast<unsigned>(b);
-    return true;
-}
-
 std::string protocolOfBus(const std::string& bus) {
     if (bus == "usb") return "USB";
-    if (bus == "mmc") return "Secure Digital";
     if (bus == "nvme") return "PCI-Express";
     if (bus == "ata") return "SATA";
     if (bus == "virtio") return "Virtio";
@@ -121,55 +77,45 @@ bool mediaNameSaysSD(const std::string& mediaName) {
 DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth) {
     DiskFacts f;
     const std::string majMin = std::to_string(major) + ":" + std::to_string(minor);
-    const std::string sysReal = realPath(sources.sysRoot);
-    const std::string node = realPath(sources.sysRoot + "/dev/block/" + majMin);
-    if (sysReal.empty() || node.empty() || node.compare(0, sysReal.size(), sysReal) != 0) {
+    const std::optional<blockdev::Node> node = blockdev::wholeDisk(sources.sysRoot, major, minor);
+    if (!node) {
         // Nothing tells which drive this is: an id that equals no other drive's.
         f.drive.raw = "unknown:block " + majMin;
         return f;
     }
     f.known = true;
-    const std::string whole = exists(node + "/partition") ? dirName(node) : node;
+    const std::string& whole = node->whole;
     f.wholeDisk = baseName(whole);
-    f.devicePath = whole.substr(sysReal.size());
+    f.devicePath = whole.substr(node->sysRoot.size());
     if (f.devicePath.empty()) f.devicePath = "/";
 
-    if (exists(whole + "/loop")) {
+    if (blockdev::isLoop(*node)) {
         f.isLoop = true;
         f.protocol = "Disk Image";
         f.removable = true;  // an attached image can always be detached
-        const std::string backing = readAttribute(whole + "/loop/backing_file");
-        const std::string deleted = " (deleted)";
-        const bool gone = backing.size() >= deleted.size() &&
-                          backing.compare(backing.size() - deleted.size(), deleted.size(), deleted) == 0;
-        if (!backing.empty() && !gone && depth < kMaxDepth) {
-            f.backingFile = backing;
-            f.drive = describeVolume(backing, sources, depth + 1).drive;
+        // The loop device says what it reads (never its backing file's name, which may be cut
+        // short or end in white space): a block device, or a file on some file system.
+        const std::optional<blockdev::LoopBacking> b = blockdev::loopBacking(*node);
+        if (b && depth < blockdev::kMaxDepth) {
+            f.drive = b->blockDevice != 0
+                          ? diskFacts(::major(b->blockDevice), ::minor(b->blockDevice), sources, depth + 1).drive
+                          : driveOfFileSystem(b->fileSystem, sources, depth + 1);
         } else {
             f.drive.raw = "unknown:" + f.devicePath;
         }
         return f;
     }
 
-    std::vector<std::string> slaves;
-    if (DIR* d = ::opendir((whole + "/slaves").c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") slaves.push_back(n);
-        }
-        ::closedir(d);
-    }
-    std::sort(slaves.begin(), slaves.end());
+    const std::vector<blockdev::Slave> slaves = blockdev::slaves(*node);
     if (!slaves.empty()) {
         std::vector<DiskFacts> leaves;
         std::vector<std::string> parts;
-        for (const std::string& s : slaves) {
-            unsigned ma = 0, mi = 0;
+        for (const blockdev::Slave& s : slaves) {
             DiskFacts leaf;
-            if (depth < kMaxDepth && parseMajorMinor(readAttribute(whole + "/slaves/" + s + "/dev"), ma, mi)) {
-                leaf = diskFacts(ma, mi, sources, depth + 1);
+            if (depth < blockdev::kMaxDepth && s.device) {
+                leaf = diskFacts(::major(*s.device), ::minor(*s.device), sources, depth + 1);
             } else {
-                leaf.drive.raw = "unknown:" + f.devicePath + "/slaves/" + s;
+                leaf.drive.raw = "unknown:" + f.devicePath + "/slaves/" + s.name;
             }
             for (std::string& p : leaf.drive.parts()) parts.push_back(std::move(p));
             leaves.push_back(std::move(leaf));
@@ -187,8 +133,12 @@ DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources,
             f.mediaName = first.mediaName;
             f.model = first.model;
         }
-        f.isLoop = std::all_of(leaves.begin(), leaves.end(), [](const DiskFacts& l) { return l.isLoop; });
-        f.removable = std::all_of(leaves.begin(), leaves.end(), [](const DiskFacts& l) { return l.removable; });
+        auto all = [&](bool DiskFacts::*field) {
+            return std::all_of(leaves.begin(), leaves.end(), [&](const DiskFacts& l) { return l.*field; });
+        };
+        f.isLoop = all(&DiskFacts::isLoop);
+        f.removable = all(&DiskFacts::removable);
+        f.internal = all(&DiskFacts::internal);
         return f;
     }
 
@@ -198,15 +148,23 @@ DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources,
     const std::string vendor = readAttribute(whole + "/device/vendor");
     const std::string model = readAttribute(whole + "/device/model");
     f.model = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
+    bool cardSlot = false;
+    bool soldered = false;
     if (f.bus == "mmc") {
-        // An MMC-bus card names its kind ("SD", "MMC") and its product name separately.
+        // An MMC-bus device names its kind and its product name separately. Only an SD card sits
+        // in a slot it can leave; "MMC" is eMMC, a chip soldered to the board.
         const std::string type = readAttribute(whole + "/device/type");
         const std::string name = readAttribute(whole + "/device/name");
         f.mediaName = type.empty() ? name : name.empty() ? type : type + " " + name;
+        cardSlot = type == "SD";
+        soldered = type == "MMC";
+        if (cardSlot) f.protocol = "Secure Digital";
     } else {
         f.mediaName = model;
     }
-    f.removable = readAttribute(whole + "/removable") == "1" || f.bus == "usb" || f.bus == "mmc";
+    f.removable = readAttribute(whole + "/removable") == "1" || f.bus == "usb" || cardSlot;
+    static const std::set<std::string> fixedBuses = {"ata", "nvme", "virtio", "scsi"};
+    f.internal = !f.removable && (fixedBuses.count(f.bus) != 0 || soldered);
     return f;
 }
 

@@ -15,17 +15,18 @@ struct DiskFacts {
     std::string wholeDisk;          // kernel name of the whole disk ("sda", "nvme0n1", "loop3", "dm-0")
     std::string devicePath;         // sysfs path of the whole disk below the sys root ("/devices/...")
     std::string bus;                // "usb", "mmc", "nvme", "ata", "virtio", "scsi" or ""
-    std::string protocol;           // "USB", "Secure Digital", "PCI-Express", "SATA", "Virtio", "SCSI", "Disk Image"
+    std::string protocol;           // "USB", "Secure Digital" (SD cards only), "PCI-Express", "SATA", "Virtio", "SCSI", "Disk Image"
     std::string mediaName;          // what the device calls its medium ("SD SL32G", "SDXC Card", "Samsung SSD 970")
     std::string model;              // vendor and model
-    bool removable = false;         // the kernel's removable flag, or a hot-pluggable bus
+    bool removable = false;         // the kernel's removable flag, a hot-pluggable bus, or an SD card slot
+    bool internal = false;          // not removable, on a fixed bus (SATA, NVMe...) or soldered (eMMC)
     bool isLoop = false;
-    std::string backingFile;        // of a loop device, when known
 };
 
-// maj:min of a block device. Loop devices are followed to the drive of their backing file
-// (Drives::info, with the same sources); dm and md devices to their leaf disks. depth bounds
-// loops of loop devices.
+// maj:min of a block device. Loop devices are followed to what they read, as the loop device
+// reports it: a block device's drive, or the drive of the file system holding the image; a loop
+// that cannot be asked is an "unknown:" drive. dm and md devices are followed to their leaf disks.
+// depth bounds stacks of stacked devices.
 DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth = 0);
 
 // The bus a device sits on, from its sysfs device path.

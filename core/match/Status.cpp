@@ -43,9 +43,13 @@ int sameNamePriority(const PairVerdict& verdict) {
   }
 }
 
-// No resolved drive: the copy cannot be shown to lie apart from the card.
+// No resolved drive: the copy cannot be shown to lie apart from the card. A volume spread over
+// several disks is unknown when any of them is: that one could be the card's.
 bool unknownDrive(const PhysicalDriveID& drive) {
-  return drive.raw.empty() || drive.raw == "?" || drive.raw.starts_with("unknown:");
+  for (const std::string& part : drive.parts()) {
+    if (part.empty() || part == "?" || part.starts_with("unknown:")) return true;
+  }
+  return false;
 }
 
 }  // namespace

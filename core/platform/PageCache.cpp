@@ -1,12 +1,16 @@
 #include "platform/PageCache.h"
 
+#include "platform/BlockDevices.h"
 #include "platform/Errors.h"
+#include "platform/MountInfo.h"
 
 #include <linux/magic.h>
 #include <sys/mman.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 #ifndef FUSE_SUPER_MAGIC
@@ -96,6 +100,65 @@ bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length) 
     return residentPages(sys, fd, r.start, r.length) == 0;
 }
 
+namespace {
+
+// File systems whose reads can never be shown to come from a medium, by mountinfo's type name (the
+// same kinds as the magic numbers below; virtiofs is FUSE by its magic number).
+bool typeLiesPastCache(const std::string& type) {
+    return type != "tmpfs" && type != "devtmpfs" && type != "ramfs" && type != "overlay" && type != "fuse" &&
+           type != "fuseblk" && type != "virtiofs" && type.compare(0, 5, "fuse.") != 0;
+}
+
+// Follows a volume's device down to what finally stores it. Every link must read past the page
+// cache: a loop device only with direct I/O (a buffered loop serves its reads from the image's
+// cached pages), and its image only on a volume that again qualifies.
+class MediumWalk {
+public:
+    // A file system by its device number, its type told by the mount table.
+    bool fileSystem(dev_t dev, int depth) {
+        const MountEntry* m = mountOf(dev);
+        if (!m || !typeLiesPastCache(m->fsType)) return false;
+        return ::major(dev) == 0 ? anonymous(*m, depth) : device(dev, depth);
+    }
+
+    // A file system without a block device number of its own (btrfs, network file systems): the
+    // device it was mounted from, when that is a block device.
+    bool anonymous(const MountEntry& m, int depth) {
+        struct stat st {};
+        if (m.source.compare(0, 5, "/dev/") == 0 && ::stat(m.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+            return device(st.st_rdev, depth + 1);
+        return true;
+    }
+
+    bool device(dev_t dev, int depth) {
+        if (depth > blockdev::kMaxDepth) return false;
+        const std::optional<blockdev::Node> node = blockdev::wholeDisk("/sys", ::major(dev), ::minor(dev));
+        if (!node) return false;
+        if (blockdev::isLoop(*node)) {
+            const std::optional<blockdev::LoopBacking> b = blockdev::loopBacking(*node);
+            if (!b || !b->directIO) return false;
+            return b->blockDevice != 0 ? device(b->blockDevice, depth + 1) : fileSystem(b->fileSystem, depth + 1);
+        }
+        for (const blockdev::Slave& s : blockdev::slaves(*node)) {
+            if (!s.device || !device(*s.device, depth + 1)) return false;
+        }
+        return true;
+    }
+
+    const MountEntry* mountOf(dev_t dev) {
+        if (!mounts_) mounts_ = readMountInfo("/proc");
+        for (const MountEntry& m : *mounts_) {
+            if (m.major == ::major(dev) && m.minor == ::minor(dev)) return &m;
+        }
+        return nullptr;
+    }
+
+private:
+    std::optional<std::vector<MountEntry>> mounts_;
+};
+
+}  // namespace
+
 bool mediumLiesPastCache(Sys& sys, int fd) {
     struct statfs fs {};
     if (sys.fstatfs(fd, &fs) != 0) return false;
@@ -106,8 +169,14 @@ bool mediumLiesPastCache(Sys& sys, int fd) {
     // An overlay's file lives on whichever layer holds it, and nothing here tells which: a live
     // system keeps its upper layer on tmpfs, where every "read from the drive" is a read of memory.
     case OVERLAYFS_SUPER_MAGIC: return false;
-    default: return true;
+    default: break;
     }
+    struct stat st {};
+    if (sys.fstat(fd, &st) != 0) return false;
+    MediumWalk walk;
+    if (::major(st.st_dev) != 0) return walk.device(st.st_dev, 0);
+    const MountEntry* m = walk.mountOf(st.st_dev);
+    return m && walk.anonymous(*m, 0);
 }
 
 }  // namespace halvetrop::PageCache

@@ -33,7 +33,11 @@ bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
 // False for memory-backed volumes (tmpfs, ramfs: their pages are the storage, O_DIRECT or not), for
 // FUSE (the daemon's own reads may be answered by a cache below ours that nothing here can drop),
 // for overlays (the layer holding the file may be memory-backed), and when the volume's type cannot
-// be told.
+// be told. The device beneath is followed down: a loop device counts only when it reads its image
+// with direct I/O and that image lies on a volume that counts in turn (a buffered loop serves reads
+// from the image's cached pages); a stacked device (dm, md) only when all its devices count. Whatever
+// cannot be told (no sysfs, a loop that cannot be asked, a mount not visible here) does not count.
+// Costs a few sysfs lookups, more for a loop device; nothing is kept between calls.
 bool mediumLiesPastCache(Sys& sys, int fd);
 
 }  // namespace halvetrop::PageCache

@@ -109,6 +109,8 @@ void write(Writer& w, const VolumeInfo& v) {
         w.key("maxFileSize");
         w.integer(*v.maxFileSize);
     }
+    w.key("readsFromMedium");
+    w.boolean(v.readsFromMedium);
     w.endObject();
 }
 
@@ -424,9 +426,13 @@ public:
     static constexpr std::string_view keys[] = {
         "path",      "volumePath",         "name",        "drive",    "fileSystem",
         "isRemovable", "isInternal",       "isNetwork",   "isLikelyCameraCard",
-        "isDiskImage", "volumeID",         "totalBytes",  "freeBytes", "maxFileSize"};
+        "isDiskImage", "volumeID",         "totalBytes",  "freeBytes", "maxFileSize",
+        "readsFromMedium"};
+    // Reports written before volumes said whether they read from the medium read as if they do.
     explicit VolumeFrame(VolumeInfo& out)
-        : RecordFrame(keys, 14, optionalBits(std::array{10, 13})), out_(out) {}
+        : RecordFrame(keys, 15, optionalBits(std::array{10, 13, 14})), out_(out) {
+        out_.readsFromMedium = true;
+    }
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -451,6 +457,7 @@ protected:
                     out_.maxFileSize = r.integer(v);
                 }
                 break;
+            case 14: out_.readsFromMedium = r.boolean(v); break;
         }
         return nullptr;
     }

@@ -1,7 +1,7 @@
 // Pure parts of volume and drive lookup: mountinfo, fake sysfs trees, ids, texts.
 #include "drives/Drives.h"
 #include "drives/DrivesInternal.h"
-#include "drives/MountInfo.h"
+#include "platform/MountInfo.h"
 #include "drives/Sysfs.h"
 
 #include "support/TempDir.h"
@@ -160,7 +160,7 @@ TEST(FakeSysfs, WholeDisksBusesAndStacks) {
         {"dm over one partition -> its disk", 254, 0, "dev:" + kSata, "ata", "SATA", "Samsung SSD 870", false},
         {"dm over dm -> the leaf disk", 254, 1, "dev:" + kSata, "ata", "SATA", "Samsung SSD 870", false},
         {"md over two disks -> both", 9, 0, "dev:" + kSata + " + dev:" + kSata2, "ata", "SATA", "", false},
-        {"loop whose image is gone", 7, 5, "unknown:/devices/virtual/block/loop5", "", "Disk Image", "", true},
+        {"loop that cannot be asked what it reads", 7, 5, "unknown:/devices/virtual/block/loop5", "", "Disk Image", "", true},
         {"device sysfs does not know", 8, 99, "unknown:block 8:99", "", "", "", false},
     };
     for (const Case& c : cases) {
@@ -178,6 +178,56 @@ TEST(FakeSysfs, WholeDisksBusesAndStacks) {
     EXPECT_TRUE(sharesDrive(md, diskFacts(254, 1, s.sources()).drive));
     EXPECT_FALSE(sharesDrive(md, diskFacts(259, 1, s.sources()).drive));
     EXPECT_EQ(md.parts().size(), 2u);
+}
+
+// On the MMC bus only an SD card is a memory card; eMMC ("MMC") is a chip soldered to the board.
+// Each device is described both by its disk facts and through a mounted volume on it, whose
+// mountinfo line names the fake device.
+TEST(FakeSysfs, SdCardsAndEmmcByTheirMmcType) {
+    TempDir t("drvmmc");
+    t.mkdir("vol");
+    const std::string volume = t / "vol";
+    struct statx st {};
+    ASSERT_EQ(::statx(AT_FDCWD, volume.c_str(), 0, STATX_MNT_ID, &st), 0);
+    ASSERT_TRUE(st.stx_mask & STATX_MNT_ID) << "kernel without statx mount ids";
+    const std::string host = "/devices/platform/soc/fe340000.mmc/mmc_host/mmc1/mmc1:0001/block/";
+    const struct {
+        const char* what;
+        std::map<std::string, std::string> attrs;
+        const char* protocol;
+        const char* mediaName;
+        bool removable, internal, cameraCard;
+    } cases[] = {
+        {"SD card in a slot", {{"removable", "0"}, {"device/type", "SD"}, {"device/name", "SL32G"}},
+         "Secure Digital", "SD SL32G", true, false, true},
+        {"eMMC", {{"removable", "0"}, {"device/type", "MMC"}, {"device/name", "DA4064"}}, "", "MMC DA4064", false, true, false},
+        {"eMMC the kernel calls removable", {{"removable", "1"}, {"device/type", "MMC"}, {"device/name", "DA4064"}},
+         "", "MMC DA4064", true, false, false},
+        {"MMC bus, type not told", {{"removable", "0"}, {"device/name", "X1"}}, "", "X1", false, false, false},
+    };
+    unsigned minor = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSys s;
+        const std::string majMin = "179:" + std::to_string(minor);
+        s.disk(host + "mmcblk" + std::to_string(minor), majMin, c.attrs);
+        const DiskFacts f = diskFacts(179, minor, s.sources());
+        EXPECT_EQ(f.bus, "mmc");
+        EXPECT_EQ(f.protocol, c.protocol);
+        EXPECT_EQ(f.mediaName, c.mediaName);
+        EXPECT_EQ(f.removable, c.removable);
+        EXPECT_EQ(f.internal, c.internal);
+        DriveSources sources = s.sources();
+        sources.procRoot = t / "proc";
+        t.write("proc/self/mountinfo", std::to_string(st.stx_mnt_id) + " 1 " + majMin + " / " + volume +
+                                           " rw - ext4 /dev/no-such-node rw\n");
+        const VolumeInfo v = Drives::info(volume, sources);
+        EXPECT_EQ(v.drive.raw, "dev:" + host + "mmcblk" + std::to_string(minor));
+        EXPECT_EQ(v.isRemovable, c.removable);
+        EXPECT_EQ(v.isInternal, c.internal);
+        EXPECT_EQ(v.isLikelyCameraCard, c.cameraCard);
+        ++minor;
+    }
 }
 
 TEST(FakeSysfs, BusFromDevicePath) {

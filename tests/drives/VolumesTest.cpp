@@ -1,12 +1,15 @@
-// Volumes on real file systems: an exFAT card image, two ext4 images, tmpfs. Needs root.
+// Volumes on real file systems: zram disks, an exFAT card image, ext4 images, tmpfs. Needs root.
 #include "drives/Drives.h"
+#include "platform/PageCache.h"
 
 #include "support/LoopVolume.h"
 #include "support/TempDir.h"
+#include "support/ZramVolume.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
@@ -15,25 +18,36 @@
 namespace halvetrop {
 namespace {
 
+using test::LoopOver;
 using test::LoopVolume;
 using test::TempDir;
+using test::ZramVolume;
 namespace fs = std::filesystem;
 
-// The card image lives in one tmpfs and ext4 B's image in another, so that each loop device has
-// a drive of its own (a loop device is on the drive of its backing file); ext4 A's image lives in
+// The card image lives on one zram disk and ext4 B's image on another, so that each loop device
+// has a drive of its own (a loop device is on the drive of what it reads); ext4 A's image lives in
 // the temp folder, on the machine's disk.
 class RealVolumes : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::string reason;
-        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4) || !LoopVolume::available(&reason, LoopVolume::Type::exfat)) {
+        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4) || !LoopVolume::available(&reason, LoopVolume::Type::exfat) ||
+            !ZramVolume::available(&reason)) {
             skipReason = new std::string(reason);
             return;
         }
-        cardHome = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 40 << 20);
+        try {
+            build();
+        } catch (const std::exception& e) {
+            TearDownTestSuite();
+            setupError = new std::string(e.what());
+        }
+    }
+    static void build() {
+        cardHome = std::make_unique<ZramVolume>(40 << 20);
         card = std::make_unique<LoopVolume>(LoopVolume::Type::exfat, 16 << 20, "EOS_DIGITAL", "", cardHome->mountPoint());
         ext4A = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 16 << 20, "Backup A");
-        bHome = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 40 << 20);
+        bHome = std::make_unique<ZramVolume>(40 << 20);
         // Mounted under /mnt so that the list of mounted volumes offers it.
         fs::create_directories("/mnt");
         ext4B = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 16 << 20, "", "/mnt", bHome->mountPoint());
@@ -51,28 +65,36 @@ protected:
         cardHome.reset();
         delete skipReason;
         skipReason = nullptr;
+        delete setupError;
+        setupError = nullptr;
     }
     void SetUp() override {
         if (skipReason) GTEST_SKIP() << *skipReason;
+        if (setupError) FAIL() << *setupError;
     }
 
     static std::string* skipReason;
-    static std::unique_ptr<LoopVolume> cardHome, card, ext4A, bHome, ext4B, plain;
+    static std::string* setupError;
+    static std::unique_ptr<ZramVolume> cardHome, bHome;
+    static std::unique_ptr<LoopVolume> card, ext4A, ext4B, plain;
 };
 std::string* RealVolumes::skipReason = nullptr;
-std::unique_ptr<LoopVolume> RealVolumes::cardHome, RealVolumes::card, RealVolumes::ext4A, RealVolumes::bHome,
-    RealVolumes::ext4B, RealVolumes::plain;
+std::string* RealVolumes::setupError = nullptr;
+std::unique_ptr<ZramVolume> RealVolumes::cardHome, RealVolumes::bHome;
+std::unique_ptr<LoopVolume> RealVolumes::card, RealVolumes::ext4A, RealVolumes::ext4B, RealVolumes::plain;
 
 TEST_F(RealVolumes, EachVolumeIsDescribedAndOnItsOwnDrive) {
     struct Case {
         const char* what;
         std::string path, mountPoint, fileSystem, name;
-        bool fat, cameraCard, diskImage, hasUUID;
+        bool fat, cameraCard, diskImage, hasUUID, fromMedium;
     } cases[] = {
-        {"exFAT card", card->mountPoint() + "/DCIM/100CANON", card->mountPoint(), "exfat", "EOS_DIGITAL", true, true, true, true},
-        {"ext4 A", ext4A->mountPoint() + "/photos", ext4A->mountPoint(), "ext4", "Backup A", false, false, true, true},
-        {"ext4 B", ext4B->mountPoint(), ext4B->mountPoint(), "ext4", fs::path(ext4B->mountPoint()).filename(), false, false, true, true},
-        {"tmpfs", plain->mountPoint(), plain->mountPoint(), "tmpfs", fs::path(plain->mountPoint()).filename(), false, false, false, false},
+        {"exFAT card", card->mountPoint() + "/DCIM/100CANON", card->mountPoint(), "exfat", "EOS_DIGITAL", true, true, true, true, false},
+        // Its image's folder is on the machine's disk unless $TMPDIR is memory.
+        {"ext4 A", ext4A->mountPoint() + "/photos", ext4A->mountPoint(), "ext4", "Backup A", false, false, true, true,
+         Drives::info(fs::path(ext4A->imagePath()).parent_path()).readsFromMedium},
+        {"ext4 B", ext4B->mountPoint(), ext4B->mountPoint(), "ext4", fs::path(ext4B->mountPoint()).filename(), false, false, true, true, true},
+        {"tmpfs", plain->mountPoint(), plain->mountPoint(), "tmpfs", fs::path(plain->mountPoint()).filename(), false, false, false, false, false},
     };
     std::vector<PhysicalDriveID> drives;
     for (const Case& c : cases) {
@@ -86,6 +108,7 @@ TEST_F(RealVolumes, EachVolumeIsDescribedAndOnItsOwnDrive) {
         EXPECT_EQ(v.isLikelyCameraCard, c.cameraCard);
         EXPECT_EQ(v.isDiskImage, c.diskImage);
         EXPECT_EQ(v.volumeID.has_value(), c.hasUUID);
+        EXPECT_EQ(v.readsFromMedium, c.fromMedium);
         EXPECT_FALSE(v.isNetwork);
         EXPECT_GT(v.totalBytes, 0);
         EXPECT_GT(v.freeBytes, 0);
@@ -97,14 +120,66 @@ TEST_F(RealVolumes, EachVolumeIsDescribedAndOnItsOwnDrive) {
 }
 
 TEST_F(RealVolumes, ALoopDevicesDriveIsTheDriveOfItsImage) {
-    // The card image sits in cardHome: the card and that tmpfs are one drive.
+    // The card image sits in cardHome: the card and that zram disk are one drive.
     EXPECT_EQ(Drives::info(card->mountPoint()).drive, Drives::info(cardHome->mountPoint()).drive);
     EXPECT_EQ(Drives::info(ext4B->mountPoint()).drive, Drives::info(bHome->mountPoint()).drive);
+    // Each zram device is a whole disk of its own.
+    const PhysicalDriveID zramC = Drives::info(cardHome->mountPoint()).drive, zramB = Drives::info(bHome->mountPoint()).drive;
+    EXPECT_FALSE(sharesDrive(zramC, zramB)) << zramC.raw;
+    EXPECT_EQ(zramC.raw, "dev:/devices/virtual/block/" + fs::path(cardHome->device()).filename().string());
     // ext4 A's image sits in the temp folder, on the machine's own disk.
     VolumeInfo a = Drives::info(ext4A->mountPoint());
     VolumeInfo home = Drives::info(fs::path(ext4A->imagePath()).parent_path());
     EXPECT_EQ(a.drive, home.drive);
     EXPECT_NE(a.drive.raw.rfind("vol:", 0), 0u) << "a disk-backed image names a disk: " << a.drive.raw;
+}
+
+// Loop devices on zram disks and tmpfs: the drive is that of what the loop reads, as the loop device
+// reports it, and a volume reads from the medium only through direct-I/O loops down to a disk.
+TEST_F(RealVolumes, LoopDevicesAreTheDriveOfWhatTheyRead) {
+    ZramVolume disk(48 << 20);
+    LoopVolume ram(LoopVolume::Type::tmpfs, 24 << 20);
+    const PhysicalDriveID diskDrive = Drives::info(disk.mountPoint()).drive;
+    const PhysicalDriveID ramDrive = Drives::info(ram.mountPoint()).drive;
+    auto on = [](const std::string& parent, bool directIO, const std::string& name = "") {
+        return std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 8 << 20,
+                                            LoopVolume::Options{"", "", parent, name, directIO});
+    };
+    std::unique_ptr<LoopVolume> middle = on(disk.mountPoint(), true), middleOnRam = on(ram.mountPoint(), true);
+    struct Case {
+        const char* what;
+        std::unique_ptr<LoopVolume> volume;  // null: the loop over the zram disk itself
+        PhysicalDriveID drive;
+        bool fromMedium;
+    } cases[] = {
+        {"direct I/O, image on a zram disk", on(disk.mountPoint(), true), diskDrive, true},
+        {"buffered: reads served from the image's cached pages", on(disk.mountPoint(), false), diskDrive, false},
+        {"image name ending in a space", on(disk.mountPoint(), true, "card.img "), diskDrive, true},
+        {"image on tmpfs, even with direct I/O", on(ram.mountPoint(), true), ramDrive, false},
+        {"loop over a loop", on(middle->mountPoint(), true), diskDrive, true},
+        {"loop over a loop on tmpfs", on(middleOnRam->mountPoint(), true), ramDrive, false},
+        {"loop over the disk's own block device", nullptr, diskDrive, true},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<LoopOver> over;
+        if (!c.volume) over = std::make_unique<LoopOver>(disk.device());
+        const std::string mountPoint = c.volume ? c.volume->mountPoint() : over->mountPoint();
+        if (c.volume && c.fromMedium) {
+            ASSERT_TRUE(c.volume->readsImageDirectly()) << "direct I/O refused";
+        }
+        const VolumeInfo v = Drives::info(mountPoint);
+        EXPECT_EQ(v.drive, c.drive);
+        EXPECT_TRUE(v.isDiskImage);
+        EXPECT_EQ(v.readsFromMedium, c.fromMedium);
+        // What the content reader and the copy engine ask of each file says the same.
+        const int fd = ::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(PageCache::mediumLiesPastCache(defaultSys(), fd), c.fromMedium);
+        ::close(fd);
+    }
+    EXPECT_TRUE(Drives::info(disk.mountPoint()).readsFromMedium);
+    EXPECT_FALSE(Drives::info(ram.mountPoint()).readsFromMedium);
 }
 
 TEST_F(RealVolumes, FoldersOnOneVolumeShareItsDrive) {

@@ -54,7 +54,8 @@ public:
             error_ = "truncate failed";
             return;
         }
-        if (test::runShell("losetup -f --show '" + image_ + "' 2>&1", &out) != 0) {
+        // Direct I/O: a buffered loop device serves reads from the image's cached pages.
+        if (test::runShell("losetup -f --show --direct-io=on '" + image_ + "' 2>&1", &out) != 0) {
             error_ = "losetup failed: " + out;
             return;
         }

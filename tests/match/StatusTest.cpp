@@ -242,7 +242,8 @@ std::vector<DrivesCase> drivesCases() {
       // An unresolved drive could be the card's own.
       {"unknown drives never qualify",
        {loc(PhysicalDriveID{"?"}, kVerified), loc(PhysicalDriveID{""}, kVerified),
-        loc(PhysicalDriveID{"unknown:/mnt/x"}, kVerified)},
+        loc(PhysicalDriveID{"unknown:/mnt/x"}, kVerified),
+        loc(PhysicalDriveID{"dev:/devices/b + unknown:/devices/virtual/block/loop3"}, kVerified)},
        standard, kCard, {}},
       {"a multi-disk volume holding the card's disk is the card's drive",
        {loc(PhysicalDriveID{"dev:/devices/a + dev:/devices/card"}, kVerified)}, standard, kCard,

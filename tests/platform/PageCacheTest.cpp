@@ -21,6 +21,7 @@ class FakeSys : public Sys {
 public:
     long fsType = 0;          // 0: the real type
     int fstatfsErrno = 0;
+    int fstatErrno = 0;
     int fadviseError = 0;
     int mmapErrno = 0;
     bool oneResidentPage = false;
@@ -34,6 +35,10 @@ public:
         const int rc = Sys::fstatfs(fd, out);
         if (rc == 0 && fsType) out->f_type = fsType;
         return rc;
+    }
+    int fstat(int fd, struct stat* st) override {
+        if (fstatErrno) return errno = fstatErrno, -1;
+        return Sys::fstat(fd, st);
     }
     int posix_fadvise(int fd, off_t offset, off_t len, int advice) override {
         fadviseAdvice.push_back(advice);
@@ -174,7 +179,9 @@ TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
         long fsType;
         int fstatfsErrno;
         bool expected;
+        int fstatErrno = 0;
     } rows[] = {
+        // Faked types over the scratch folder's real device: a disk, or no device at all (tmpfs).
         {"ext4", EXT4_SUPER_MAGIC, 0, true},
         {"btrfs", BTRFS_SUPER_MAGIC, 0, true},
         {"tmpfs", TMPFS_MAGIC, 0, false},
@@ -182,11 +189,13 @@ TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
         {"FUSE", 0x65735546, 0, false},
         {"overlay", OVERLAYFS_SUPER_MAGIC, 0, false},
         {"type cannot be told", 0, EIO, false},
+        {"device cannot be told", EXT4_SUPER_MAGIC, 0, false, EIO},
     };
     for (const auto& row : rows) {
         FakeSys sys;
         sys.fsType = row.fsType;
         sys.fstatfsErrno = row.fstatfsErrno;
+        sys.fstatErrno = row.fstatErrno;
         EXPECT_EQ(PageCache::mediumLiesPastCache(sys, fd), row.expected) << row.name;
     }
     ::close(fd);

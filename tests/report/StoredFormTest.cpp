@@ -27,16 +27,18 @@ const std::string volumeGolden =
     R"({"path":"/media/ana/EOS_DIGITAL","volumePath":"/media/ana/EOS_DIGITAL","name":"EOS_DIGITAL",)"
     R"("drive":{"raw":"disk:sdb"},"fileSystem":"exfat","isRemovable":true,"isInternal":false,)"
     R"("isNetwork":false,"isLikelyCameraCard":true,"isDiskImage":false,"volumeID":"1234-ABCD",)"
-    R"("totalBytes":63864569856,"freeBytes":1048576,"maxFileSize":9223372036854775807})";
+    R"("totalBytes":63864569856,"freeBytes":1048576,"maxFileSize":9223372036854775807,)"
+    R"("readsFromMedium":true})";
 const std::string bareVolumeGolden =
     R"({"path":"/mnt/backup/Photos","volumePath":"/mnt/backup","name":"backup",)"
     R"("drive":{"raw":"vol:/mnt/backup"},"fileSystem":"ext4","isRemovable":false,"isInternal":true,)"
-    R"("isNetwork":false,"isLikelyCameraCard":false,"isDiskImage":false,"totalBytes":0,"freeBytes":0})";
+    R"("isNetwork":false,"isLikelyCameraCard":false,"isDiskImage":false,"totalBytes":0,"freeBytes":0,)"
+    R"("readsFromMedium":false})";
 const std::string netVolumeGolden =
     R"({"path":"/mnt/nas/shoots","volumePath":"/mnt/nas","name":"nas","drive":{"raw":"net:nas"},)"
     R"("fileSystem":"cifs","isRemovable":false,"isInternal":false,"isNetwork":true,)"
     R"("isLikelyCameraCard":false,"isDiskImage":false,"totalBytes":4000000000000,)"
-    R"("freeBytes":1000000000000})";
+    R"("freeBytes":1000000000000,"readsFromMedium":true})";
 const std::string scopeGolden =
     R"({"kinds":["photo","video"],"includeSidecars":true,"includeProxies":false,)"
     R"("includeCameraData":true,"photoFormats":"rawOnly"})";
@@ -124,6 +126,7 @@ VolumeInfo bareVolume() {
     v.drive.raw = "vol:/mnt/backup";
     v.fileSystem = "ext4";
     v.isInternal = true;
+    v.readsFromMedium = false;
     return v;
 }
 
@@ -335,8 +338,9 @@ Case makeCase(std::string name, std::string golden, T expected, std::set<std::st
 std::vector<Case> cases() {
     return {
         makeCase("PhysicalDriveID", driveGolden, PhysicalDriveID{"disk:sdb"}, {}),
-        makeCase("VolumeInfo", volumeGolden, cardVolume(), {"volumeID", "maxFileSize"}),
-        makeCase("VolumeInfo bare", bareVolumeGolden, bareVolume(), {"volumeID", "maxFileSize"}),
+        makeCase("VolumeInfo", volumeGolden, cardVolume(), {"volumeID", "maxFileSize", "readsFromMedium"}),
+        makeCase("VolumeInfo bare", bareVolumeGolden, bareVolume(),
+                 {"volumeID", "maxFileSize", "readsFromMedium"}),
         makeCase("VerifyScope", scopeGolden, scope(), {}),
         makeCase("CameraProfile", cameraGolden, CameraProfile{"sony.xavc", "Sony XAVC video"}, {}),
         makeCase("CaptureInfo", captureGolden, capture(),
@@ -486,6 +490,14 @@ TEST(StoredFormTest, NullOptionalsReadAsAbsent) {
         fromStoredJson<FolderSummary>(R"({"path":"","name":"","depth":0,"counts":)" +
                                       zeroCountsGolden + R"(,"dayRange":null})");
     EXPECT_FALSE(folder.dayRange.has_value());
+}
+
+// Reports kept from before volumes told whether they read from the medium.
+TEST(StoredFormTest, AVolumeWithoutReadsFromMediumReadsAsReadingFromIt) {
+    ordered_json old = ordered_json::parse(bareVolumeGolden);
+    old.erase("readsFromMedium");
+    EXPECT_TRUE(fromStoredJson<VolumeInfo>(old.dump()).readsFromMedium);
+    EXPECT_FALSE(fromStoredJson<VolumeInfo>(bareVolumeGolden).readsFromMedium);
 }
 
 TEST(StoredFormTest, StrictValuesTable) {

@@ -14,36 +14,6 @@ namespace halvetrop::test {
 
 namespace {
 
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
-    }
-    return q + "'";
-}
-
-std::string tempBase() {
-    const char* base = std::getenv("TMPDIR");
-    return base && *base ? base : "/tmp";
-}
-
-std::string makeTempDir(const std::string& parent, const char* tag) {
-    std::string pattern = parent + "/halvetrop-" + tag + "-XXXXXX";
-    char* made = ::mkdtemp(pattern.data());
-    if (!made) throw std::runtime_error("mkdtemp " + pattern + ": " + std::strerror(errno));
-    return made;
-}
-
-// Runs a command with its stderr folded into the output; throws with that output on failure.
-std::string run(const std::string& command) {
-    std::string out;
-    int rc = runShell(command + " 2>&1", &out);
-    if (rc != 0) throw std::runtime_error("`" + command + "` failed (" + std::to_string(rc) + "): " + out);
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
-
 bool haveProgram(const char* name) {
     return runShell(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
 }
@@ -74,33 +44,60 @@ bool LoopVolume::available(std::string* reason, Type type) {
     return true;
 }
 
-LoopVolume::LoopVolume(Type type, std::int64_t size, const std::string& label, const std::string& mountParent,
-                       const std::string& imageParent)
-    : type_(type) {
+namespace {
+
+// Attaches a loop device to the file and returns its node.
+std::string attach(const std::string& file, bool directIO, bool readOnly) {
+    return runOrThrow(std::string("losetup -f --show") + (directIO ? " --direct-io=on" : "") + (readOnly ? " -r " : " ") +
+                      shellQuote(file));
+}
+
+void unmount(const std::string& mountPoint, bool fuse) {
+    std::string out;
+    bool done = fuse && runShell("fusermount -u " + shellQuote(mountPoint) + " 2>&1", &out) == 0;
+    if (!done) done = ::umount(mountPoint.c_str()) == 0;
+    // Something still holds the volume open: detach it now, the kernel finishes later.
+    if (!done) ::umount2(mountPoint.c_str(), MNT_DETACH);
+}
+
+void detach(const std::string& device) {
+    // A FUSE daemon may still hold the device for a moment; losetup -d then marks it for
+    // automatic detach when the last user lets go.
+    for (int i = 0; i < 20; ++i) {
+        if (runShell("losetup -d " + shellQuote(device) + " >/dev/null 2>&1") == 0) break;
+        ::usleep(50 * 1000);
+    }
+}
+
+}  // namespace
+
+LoopVolume::LoopVolume(Type type, std::int64_t size, const Options& o) : type_(type) {
     try {
-        workDir_ = makeTempDir(imageParent.empty() ? tempBase() : imageParent, "vol");
-        mountPoint_ = mountParent.empty() ? workDir_ + "/mnt" : makeTempDir(mountParent, "mnt");
-        if (mountParent.empty()) std::filesystem::create_directory(mountPoint_);
+        workDir_ = makeTempFolder(o.imageParent, "vol");
+        mountPoint_ = o.mountParent.empty() ? workDir_ + "/mnt" : makeTempFolder(o.mountParent, "mnt");
+        if (o.mountParent.empty()) std::filesystem::create_directory(mountPoint_);
         const std::string sz = std::to_string(size);
+        const std::string label = o.label.empty() ? std::string() : "-L " + shellQuote(o.label) + " ";
         switch (type) {
         case Type::tmpfs:
-            run("mount -t tmpfs -o size=" + sz + " halvetrop-tmpfs " + quote(mountPoint_));
+            runOrThrow("mount -t tmpfs -o size=" + sz + " halvetrop-tmpfs " + shellQuote(mountPoint_));
             mounted_ = true;
             break;
         case Type::ext4:
-            image_ = workDir_ + "/image.ext4";
-            run("truncate -s " + sz + " " + quote(image_));
-            run("mkfs.ext4 -q -F " + (label.empty() ? std::string() : "-L " + quote(label) + " ") + quote(image_));
-            device_ = run("losetup -f --show " + quote(image_));
-            run("mount -t ext4 " + quote(device_) + " " + quote(mountPoint_));
+            image_ = workDir_ + "/" + (o.imageName.empty() ? "image.ext4" : o.imageName);
+            runOrThrow("truncate -s " + sz + " " + shellQuote(image_));
+            // 4 KiB blocks: a direct-I/O loop takes the sector size of the disk beneath, up to 4 KiB.
+            runOrThrow("mkfs.ext4 -q -F -b 4096 " + label + shellQuote(image_));
+            device_ = attach(image_, o.directIO, false);
+            runOrThrow("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_));
             mounted_ = true;
             break;
         case Type::exfat:
-            image_ = workDir_ + "/image.exfat";
-            run("truncate -s " + sz + " " + quote(image_));
-            device_ = run("losetup -f --show " + quote(image_));
-            run("mkfs.exfat " + (label.empty() ? std::string() : "-L " + quote(label) + " ") + quote(device_) + " >/dev/null");
-            run("mount.exfat-fuse " + quote(device_) + " " + quote(mountPoint_));
+            image_ = workDir_ + "/" + (o.imageName.empty() ? "image.exfat" : o.imageName);
+            runOrThrow("truncate -s " + sz + " " + shellQuote(image_));
+            device_ = attach(image_, o.directIO, false);
+            runOrThrow("mkfs.exfat " + label + shellQuote(device_) + " >/dev/null");
+            runOrThrow("mount.exfat-fuse " + shellQuote(device_) + " " + shellQuote(mountPoint_));
             mounted_ = true;
             break;
         }
@@ -110,33 +107,54 @@ LoopVolume::LoopVolume(Type type, std::int64_t size, const std::string& label, c
     }
 }
 
+bool LoopVolume::readsImageDirectly() const {
+    if (device_.empty()) return false;
+    std::string out;
+    const std::string name = std::filesystem::path(device_).filename();
+    return runShell("cat /sys/block/" + name + "/loop/dio", &out) == 0 && out.rfind("1", 0) == 0;
+}
+
 LoopVolume::~LoopVolume() { tearDown(); }
 
 void LoopVolume::tearDown() noexcept {
     try {
         if (mounted_) {
-            std::string out;
-            bool done = false;
-            if (type_ == Type::exfat) done = runShell("fusermount -u " + quote(mountPoint_) + " 2>&1", &out) == 0;
-            if (!done) done = ::umount(mountPoint_.c_str()) == 0;
-            // Something still holds the volume open: detach it now, the kernel finishes later.
-            if (!done) done = ::umount2(mountPoint_.c_str(), MNT_DETACH) == 0;
-            mounted_ = !done;
+            unmount(mountPoint_, type_ == Type::exfat);
+            mounted_ = false;
         }
-        if (!device_.empty()) {
-            // A FUSE daemon may still hold the device for a moment; losetup -d then marks it for
-            // automatic detach when the last user lets go.
-            for (int i = 0; i < 20; ++i) {
-                if (runShell("losetup -d " + quote(device_) + " >/dev/null 2>&1") == 0) break;
-                ::usleep(50 * 1000);
-            }
-            device_.clear();
-        }
+        if (!device_.empty()) detach(device_);
+        device_.clear();
         std::error_code ec;
         if (!image_.empty()) std::filesystem::remove(image_, ec);
         // Never remove_all a folder that may still be a mount: only empty folders go.
-        if (!mounted_ && !mountPoint_.empty()) std::filesystem::remove(mountPoint_, ec);
+        if (!mountPoint_.empty()) std::filesystem::remove(mountPoint_, ec);
         if (!workDir_.empty()) std::filesystem::remove(workDir_, ec);
+    } catch (...) {
+    }
+}
+
+LoopOver::LoopOver(const std::string& backing) {
+    try {
+        device_ = attach(backing, true, true);
+        mountPoint_ = makeTempFolder("", "over");
+        runOrThrow("mount -t ext4 -o ro,noload " + shellQuote(device_) + " " + shellQuote(mountPoint_));
+        mounted_ = true;
+    } catch (...) {
+        tearDown();
+        throw;
+    }
+}
+
+LoopOver::~LoopOver() { tearDown(); }
+
+void LoopOver::tearDown() noexcept {
+    try {
+        if (mounted_) unmount(mountPoint_, false);
+        mounted_ = false;
+        if (!device_.empty()) detach(device_);
+        device_.clear();
+        std::error_code ec;
+        if (!mountPoint_.empty()) std::filesystem::remove(mountPoint_, ec);
     } catch (...) {
     }
 }

@@ -13,12 +13,22 @@ class LoopVolume {
 public:
     enum class Type { ext4, exfat, tmpfs };
 
-    // size in bytes (ext4 needs >= 2 MiB, exFAT >= 1 MiB). label may be empty. mountParent is
-    // where the mount-point folder is made and imageParent where the image file lives ("" for
-    // both = $TMPDIR or /tmp); an image inside another test volume puts the loop device on that
-    // volume's drive.
+    struct Options {
+        std::string label;        // may be empty
+        std::string mountParent;  // where the mount-point folder is made ("" = beside the image)
+        std::string imageParent;  // where the image lives ("" = $TMPDIR or /tmp)
+        std::string imageName;    // the image's file name ("" = image.ext4 or image.exfat)
+        // The loop device reads its image with direct I/O, past the page cache: a volume on it is
+        // read from the medium when the image's own volume is.
+        bool directIO = true;
+    };
+
+    // size in bytes (ext4 needs >= 2 MiB, exFAT >= 1 MiB). An image inside another test volume
+    // puts the loop device on that volume's drive.
+    LoopVolume(Type type, std::int64_t size, const Options& options);
     LoopVolume(Type type, std::int64_t size, const std::string& label = "", const std::string& mountParent = "",
-               const std::string& imageParent = "");
+               const std::string& imageParent = "")
+        : LoopVolume(type, size, Options{label, mountParent, imageParent, "", true}) {}
     ~LoopVolume();
     LoopVolume(const LoopVolume&) = delete;
     LoopVolume& operator=(const LoopVolume&) = delete;
@@ -39,6 +49,8 @@ public:
     const std::string& imagePath() const { return image_; }
     // mountPoint() + "/" + relative
     std::string operator/(const std::string& relative) const { return mountPoint_ + "/" + relative; }
+    // What the kernel says: the loop device reads its image with direct I/O.
+    bool readsImageDirectly() const;
 
 private:
     void tearDown() noexcept;
@@ -46,6 +58,28 @@ private:
     Type type_;
     std::string workDir_;     // holds the image and the mount point
     std::string image_;
+    std::string device_;
+    std::string mountPoint_;
+    bool mounted_ = false;
+};
+
+// A read-only loop device with direct I/O over something that already exists (a file, or a block
+// device such as another volume's), with the ext4 on it mounted read-only without touching its
+// journal, so that the same file system can be seen through a second device. Sync the volume first
+// for its latest files to show. Taken down like a LoopVolume.
+class LoopOver {
+public:
+    explicit LoopOver(const std::string& backing);
+    ~LoopOver();
+    LoopOver(const LoopOver&) = delete;
+    LoopOver& operator=(const LoopOver&) = delete;
+
+    const std::string& device() const { return device_; }
+    const std::string& mountPoint() const { return mountPoint_; }
+
+private:
+    void tearDown() noexcept;
+
     std::string device_;
     std::string mountPoint_;
     bool mounted_ = false;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,13 +16,16 @@ namespace fs = std::filesystem;
 
 namespace halvetrop::test {
 
-TempDir::TempDir(std::string_view tag) {
+std::string makeTempFolder(const std::string& parent, std::string_view tag) {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/halvetrop-" + std::string(tag) + "-XXXXXX";
+    const std::string where = !parent.empty() ? parent : base && *base ? base : "/tmp";
+    std::string pattern = where + "/halvetrop-" + std::string(tag) + "-XXXXXX";
     char* made = ::mkdtemp(pattern.data());
-    if (!made) throw std::runtime_error("mkdtemp failed for " + pattern);
-    path_ = made;
+    if (!made) throw std::runtime_error("mkdtemp " + pattern + ": " + std::strerror(errno));
+    return made;
 }
+
+TempDir::TempDir(std::string_view tag) : path_(makeTempFolder("", tag)) {}
 
 TempDir::~TempDir() {
     std::error_code ec;
@@ -63,6 +68,23 @@ int runShell(const std::string& command, std::string* out) {
     if (out) *out = std::move(text);
     if (status == -1 || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+std::string shellQuote(const std::string& text) {
+    std::string q = "'";
+    for (char c : text) {
+        if (c == '\'') q += "'\\''";
+        else q += c;
+    }
+    return q + "'";
+}
+
+std::string runOrThrow(const std::string& command) {
+    std::string out;
+    const int rc = runShell(command + " 2>&1", &out);
+    if (rc != 0) throw std::runtime_error("`" + command + "` failed (" + std::to_string(rc) + "): " + out);
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
 }
 
 bool canUseLoopDevices(std::string* reason) {

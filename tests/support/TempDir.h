@@ -30,6 +30,17 @@ std::string readFile(const std::string& path);
 // Runs a shell command, returns its exit status (or -1); stdout is captured into *out when given.
 int runShell(const std::string& command, std::string* out = nullptr);
 
+// The text as one single-quoted shell word.
+std::string shellQuote(const std::string& text);
+
+// Runs a shell command with its stderr folded into its output; returns the output without its
+// trailing newline, or throws std::runtime_error with the command and output when it fails.
+std::string runOrThrow(const std::string& command);
+
+// A fresh folder "halvetrop-TAG-XXXXXX" in parent ("" = $TMPDIR or /tmp); throws when it cannot.
+// Not removed by anyone but the caller.
+std::string makeTempFolder(const std::string& parent, std::string_view tag);
+
 // True when the process runs as root and can build loop devices; otherwise *reason says why not.
 bool canUseLoopDevices(std::string* reason);
 

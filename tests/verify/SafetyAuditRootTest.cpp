@@ -1,11 +1,12 @@
 // Drive identity on real volumes: one file system reached through several mount points, or a
 // stacked file system over a backup drive, must never pass for several drives. Each ext4 volume
-// sits on a loop device whose image lies on a tmpfs of its own, so each is its own drive.
+// sits on a zram disk of its own, so each is its own drive.
 #include "verify/Verifier.h"
 
 #include "CardFixture.h"
 #include "support/LoopVolume.h"
 #include "support/TempDir.h"
+#include "support/ZramVolume.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,9 @@
 namespace halvetrop {
 namespace {
 
+using test::LoopOver;
 using test::LoopVolume;
+using test::ZramVolume;
 using test::check;
 namespace fs = std::filesystem;
 
@@ -43,15 +46,14 @@ class SafetyAuditVolumes : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::string reason;
-        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4)) {
+        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4) || !ZramVolume::available(&reason)) {
             skipReason = reason;
             return;
         }
         try {
-            for (auto& d : drives) d = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 64 << 20);
-            card = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 16 << 20, "CARD", "", drives[0]->mountPoint());
-            b = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 40 << 20, "B", "", drives[1]->mountPoint());
-            c = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 16 << 20, "C", "", drives[2]->mountPoint());
+            card = std::make_unique<ZramVolume>(16 << 20, "CARD");
+            b = std::make_unique<ZramVolume>(40 << 20, "B");
+            c = std::make_unique<ZramVolume>(16 << 20, "C");
         } catch (const std::exception& e) {
             skipReason = e.what();
             return;
@@ -69,7 +71,6 @@ protected:
         c.reset();
         b.reset();
         card.reset();
-        for (auto& d : drives) d.reset();
     }
     void SetUp() override {
         if (!skipReason.empty()) GTEST_SKIP() << skipReason;
@@ -89,8 +90,7 @@ protected:
     }
 
     static inline std::string skipReason;
-    static inline std::unique_ptr<LoopVolume> drives[3];
-    static inline std::unique_ptr<LoopVolume> card, b, c;
+    static inline std::unique_ptr<ZramVolume> card, b, c;
 };
 
 // Without this the other cases prove nothing: two real drives are safe.
@@ -144,6 +144,26 @@ TEST_F(SafetyAuditVolumes, CopyOnTheCardsFileSystemThroughABindMount) {
     EXPECT_GT(r.totals.files, 0);
     EXPECT_EQ(r.safeFiles, 0);
     EXPECT_FALSE(r.safeToFormat);
+    fs::remove_all(card->mountPoint() + "/Spare");
+}
+
+// The card's own disk seen through a loop device over it, holding a copy in another folder: the
+// loop device reads the card's disk, so that copy dies with the card.
+TEST_F(SafetyAuditVolumes, CopyOnTheCardsDiskThroughALoopDevice) {
+    test::copyTree(card->mountPoint() + "/DCIM", card->mountPoint() + "/Spare/DCIM");
+    ::sync();
+    std::unique_ptr<LoopOver> over;
+    try {
+        over = std::make_unique<LoopOver>(card->device());
+    } catch (const std::exception& e) {
+        fs::remove_all(card->mountPoint() + "/Spare");
+        GTEST_SKIP() << e.what();
+    }
+    const VerifyReport r = check(card->mountPoint() + "/DCIM", {b->mountPoint() + "/Card1/DCIM", over->mountPoint() + "/Spare/DCIM"});
+    EXPECT_EQ(r.destinations[1].drive, r.source.drive);
+    EXPECT_TRUE(r.destinations[1].readsFromMedium) << "only the drive keeps this copy from counting";
+    expectNotSafe(r);
+    over.reset();
     fs::remove_all(card->mountPoint() + "/Spare");
 }
 

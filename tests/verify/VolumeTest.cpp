@@ -1,6 +1,6 @@
-// Whole checks on real volumes: an exFAT card (loop device through FUSE), the same card content on
-// an ext4 volume, and two ext4 backups, each on a loop device of its own. Each image lives on its
-// own tmpfs, so each volume is its own drive.
+// Whole checks on real volumes: an exFAT card (loop device through FUSE, its image on a tmpfs), the
+// same card content on an ext4 volume, and two ext4 backups, each of these three on a zram disk of
+// its own, so each volume is its own drive.
 //
 // Reads through FUSE are never claimed to come from the medium (the daemon's block-device reads
 // may be answered from the device's cache), so the exFAT card can be backed up but not verified
@@ -10,6 +10,7 @@
 #include "CardFixture.h"
 #include "support/LoopVolume.h"
 #include "support/TempDir.h"
+#include "support/ZramVolume.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@ namespace halvetrop {
 namespace {
 
 using test::LoopVolume;
+using test::ZramVolume;
 using test::check;
 using test::fileAt;
 
@@ -51,16 +53,16 @@ protected:
     static void SetUpTestSuite() {
         std::string reason;
         if (!LoopVolume::available(&reason, LoopVolume::Type::exfat) ||
-            !LoopVolume::available(&reason, LoopVolume::Type::ext4)) {
+            !LoopVolume::available(&reason, LoopVolume::Type::ext4) || !ZramVolume::available(&reason)) {
             skipReason = reason;
             return;
         }
         try {
-            for (auto& d : drives) d = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 120 << 20);
-            exfatCard = std::make_unique<LoopVolume>(LoopVolume::Type::exfat, 48 << 20, "CARD", "", drives[0]->mountPoint());
-            card = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 48 << 20, "CARD4", "", drives[3]->mountPoint());
-            b1 = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 48 << 20, "B1", "", drives[1]->mountPoint());
-            b2 = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 48 << 20, "B2", "", drives[2]->mountPoint());
+            exfatHome = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 120 << 20);
+            exfatCard = std::make_unique<LoopVolume>(LoopVolume::Type::exfat, 48 << 20, "CARD", "", exfatHome->mountPoint());
+            card = std::make_unique<ZramVolume>(48 << 20, "CARD4");
+            b1 = std::make_unique<ZramVolume>(96 << 20, "B1");
+            b2 = std::make_unique<ZramVolume>(48 << 20, "B2");
         } catch (const std::exception& e) {
             skipReason = e.what();
             return;
@@ -80,15 +82,15 @@ protected:
         b1.reset();
         card.reset();
         exfatCard.reset();
-        for (auto& d : drives) d.reset();
+        exfatHome.reset();
     }
     void SetUp() override {
         if (!skipReason.empty()) GTEST_SKIP() << skipReason;
     }
 
     static inline std::string skipReason;
-    static inline std::unique_ptr<LoopVolume> drives[4];
-    static inline std::unique_ptr<LoopVolume> exfatCard, card, b1, b2;
+    static inline std::unique_ptr<LoopVolume> exfatHome, exfatCard;
+    static inline std::unique_ptr<ZramVolume> card, b1, b2;
     static inline std::vector<test::CardFile> cardFiles;
 };
 
@@ -143,6 +145,26 @@ TEST_F(RealVolumes, ExfatCardThroughFuseIsBackedUpNotVerified) {
         paths.push_back(b2->mountPoint() + "/Card1/" + f.relativePath);
     }
     expectNothingResident(paths);
+}
+
+// The same card as a disk image on a zram disk of its own: through a buffered loop device its reads
+// come from the image's cached pages, never from the disk, so nothing on it is verified; through a
+// direct-I/O loop they come from the disk.
+TEST_F(RealVolumes, ACardImageIsVerifiedOnlyThroughADirectLoop) {
+    ZramVolume home(64 << 20);
+    for (bool directIO : {false, true}) {
+        SCOPED_TRACE(directIO ? "direct I/O" : "buffered");
+        LoopVolume image(LoopVolume::Type::ext4, 40 << 20, LoopVolume::Options{"IMG", "", home.mountPoint(), "", directIO});
+        if (directIO) {
+            ASSERT_TRUE(image.readsImageDirectly());
+        }
+        test::copyTree(card->mountPoint(), image.mountPoint());
+        const VerifyReport r = check(image.mountPoint(), {b1->mountPoint() + "/Cards/Card1", b2->mountPoint() + "/Card1"});
+        EXPECT_EQ(r.source.readsFromMedium, directIO);
+        EXPECT_EQ(r.totals.files, 10);
+        EXPECT_EQ(r.totals.verified, directIO ? 10 : 0);
+        EXPECT_EQ(r.safeToFormat, directIO);
+    }
 }
 
 TEST_F(RealVolumes, OneBackupIsOneDriveShort) {

@@ -1,4 +1,4 @@
-#include "drives/MountInfo.h"
+#include "platform/MountInfo.h"
 
 #include <charconv>
 #include <fstream>

@@ -1,0 +1,32 @@
+// halvetrop-bench medium PATH [CALLS]: the cost of asking whether reads of PATH's volume come from
+// its medium, as the content reader does once per file and the copy engine once per copy.
+#include "BenchUtil.h"
+
+#include "platform/PageCache.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+int bench_medium(int argc, char** argv) {
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: halvetrop-bench medium PATH [CALLS]\n");
+        return 2;
+    }
+    const long calls = argc == 3 ? std::strtol(argv[2], nullptr, 10) : 10000;
+    const int fd = ::open(argv[1], O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || calls <= 0) {
+        std::perror(argv[1]);
+        return 1;
+    }
+    bool answer = false;
+    halvetrop::bench::Stopwatch watch;
+    for (long i = 0; i < calls; ++i) answer = halvetrop::PageCache::mediumLiesPastCache(halvetrop::defaultSys(), fd);
+    const double seconds = watch.seconds();
+    ::close(fd);
+    std::printf("{\"calls\":%ld,\"from_medium\":%s,\"us_per_call\":%.3f}\n", calls, answer ? "true" : "false",
+                seconds / static_cast<double>(calls) * 1e6);
+    return 0;
+}
