@@ -1,14 +1,15 @@
 // Whole checks on real volumes about the card itself: a card that was not read whole, a card file
 // that changed while the check ran, a check that must leave the card's access times alone, names
 // that are not valid UTF-8, and a report that reads back from its stored form unchanged. The card
-// and the backup are ext4 volumes on loop devices whose images lie on tmpfs volumes of their own,
-// so each is its own drive.
+// and the backup are ext4 volumes on zram drives of their own (a FUSE card is a loop image on one),
+// so each is its own drive and is read from its medium.
 #include "verify/Verifier.h"
 
 #include "CardFixture.h"
 #include "report/StoredForm.h"
 #include "support/LoopVolume.h"
 #include "support/TempDir.h"
+#include "support/ZramVolume.h"
 
 #include <gtest/gtest.h>
 
@@ -55,28 +56,31 @@ class CardIntegrity : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::string reason;
-        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4)) {
+        if (!LoopVolume::available(&reason, LoopVolume::Type::ext4) || !test::ZramVolume::available(&reason)) {
             skipReason = reason;
             return;
         }
         try {
-            for (auto& d : drives) d = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 200 << 20);
-            backup = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 64 << 20, "B1", "", drives[1]->mountPoint());
+            cardDrive = std::make_unique<test::ZramVolume>(200 << 20);
+            backup = std::make_unique<test::ZramVolume>(64 << 20, "B1");
         } catch (const std::exception& e) {
             skipReason = e.what();
         }
     }
     static void TearDownTestSuite() {
         backup.reset();
-        for (auto& d : drives) d.reset();
+        cardDrive.reset();
     }
     void SetUp() override {
         if (!skipReason.empty()) GTEST_SKIP() << skipReason;
     }
 
-    // A fresh ext4 card on its own drive.
-    static std::unique_ptr<LoopVolume> newCard(LoopVolume::Type type = LoopVolume::Type::ext4) {
-        return std::make_unique<LoopVolume>(type, 24 << 20, "CARD", "", drives[0]->mountPoint());
+    // A fresh ext4 card on a drive of its own (nothing between the file system and the device, so
+    // even an unprivileged check can tell where its bytes come from).
+    static std::unique_ptr<test::ZramVolume> newCard() { return std::make_unique<test::ZramVolume>(24 << 20, "CARD"); }
+    // A card mounted through FUSE: an exFAT image on the card's drive.
+    static std::unique_ptr<LoopVolume> newFuseCard() {
+        return std::make_unique<LoopVolume>(LoopVolume::Type::exfat, 24 << 20, "CARD", "", cardDrive->mountPoint());
     }
     // A small camera card below `root`, copied whole to the backup folder `tag`; returns that folder.
     static std::string cardWithCopy(const std::string& root, const std::string& tag) {
@@ -92,8 +96,8 @@ protected:
     }
 
     static inline std::string skipReason;
-    static inline std::unique_ptr<LoopVolume> drives[2];
-    static inline std::unique_ptr<LoopVolume> backup;
+    static inline std::unique_ptr<test::ZramVolume> cardDrive;
+    static inline std::unique_ptr<test::ZramVolume> backup;
 };
 
 struct Outcome {
@@ -148,16 +152,16 @@ TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
         const char* what;
         bool unprivileged;
         // Breaks the card (mounted at mountPoint, below folder `root`), or leaves it whole.
-        std::function<void(LoopVolume& card, const std::string& root)> damage;
+        std::function<void(test::ZramVolume& card, const std::string& root)> damage;
         Outcome expected;
     } rows[] = {
-        {"whole card, unprivileged", true, [](LoopVolume&, const std::string&) {},
+        {"whole card, unprivileged", true, [](test::ZramVolume&, const std::string&) {},
          {true, 0, "Every file is verified on the backup"}},
         {"folder without permission", true,
-         [&](LoopVolume&, const std::string& root) { ASSERT_EQ(::chmod((root + "/" + locked).c_str(), 0), 0); },
+         [&](test::ZramVolume&, const std::string& root) { ASSERT_EQ(::chmod((root + "/" + locked).c_str(), 0), 0); },
          {false, 1, "1 folder or file on the card couldn't be read"}},
         {"damaged directory block", false,
-         [&](LoopVolume& card, const std::string&) {
+         [&](test::ZramVolume& card, const std::string&) {
              shell("umount '" + card.mountPoint() + "'");
              shell("debugfs -w -R 'zap_block -f /card/" + locked + " -p 0x55 0' " + card.device());
              shell("mount -t ext4 " + card.device() + " '" + card.mountPoint() + "'");
@@ -251,12 +255,13 @@ TEST_F(CardIntegrity, CheckLeavesAccessTimesAlone) {
 TEST_F(CardIntegrity, ReadWriteFuseCardIsNamedOnce) {
     std::string reason;
     if (!LoopVolume::available(&reason, LoopVolume::Type::exfat)) GTEST_SKIP() << reason;
-    for (const LoopVolume::Type type : {LoopVolume::Type::exfat, LoopVolume::Type::ext4}) {
-        const bool fuse = type == LoopVolume::Type::exfat;
+    for (const bool fuse : {true, false}) {
         SCOPED_TRACE(fuse ? "exFAT through FUSE" : "ext4");
-        auto card = newCard(type);
-        const std::string copy = cardWithCopy(card->mountPoint(), fuse ? "fuse" : "kernel");
-        const VerifyReport r = test::check(card->mountPoint(), {copy}, CheckLevel::standard, 1);
+        std::unique_ptr<LoopVolume> fuseCard = fuse ? newFuseCard() : nullptr;
+        std::unique_ptr<test::ZramVolume> kernelCard = fuse ? nullptr : newCard();
+        const std::string mountPoint = fuse ? fuseCard->mountPoint() : kernelCard->mountPoint();
+        const std::string copy = cardWithCopy(mountPoint, fuse ? "fuse" : "kernel");
+        const VerifyReport r = test::check(mountPoint, {copy}, CheckLevel::standard, 1);
         int notes = 0;
         for (const std::string& p : r.problems) {
             if (p.find("read-only") == std::string::npos) continue;
