@@ -5,13 +5,21 @@ if(NOT TARGET halvetrop_app_platform)
 endif()
 
 function(halvetrop_qttest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
+  # private mount namespace where it may have one (root), lest another process's mounts count.
+  cmake_parse_arguments(T "PRIVATE_MOUNTS" "" "SOURCES;LIBS;LABELS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test Threads::Threads)
-  add_test(NAME ${name} COMMAND ${name})
+  if(T_PRIVATE_MOUNTS)
+    add_test(NAME ${name} COMMAND sh -c
+      "if unshare --mount true 2>/dev/null; then exec unshare --mount --propagation private -- \"$0\"; else exec \"$0\"; fi"
+      $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES LABELS "app;${T_LABELS}" TIMEOUT 900
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;HALVETROP_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVETROP_BUILD_DIR=${PROJECT_BINARY_DIR}")
 endfunction()

@@ -4,7 +4,7 @@
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets DBus Network Test)
 halvetrop_qttest(app_platform_dialogs SOURCES DialogsTest.cpp LIBS halvetrop_app_platform)
 halvetrop_qttest(app_platform_instance SOURCES SingleInstanceTest.cpp LIBS halvetrop_app_platform)
-halvetrop_qttest(app_platform_volumes SOURCES VolumesTest.cpp LIBS halvetrop_app_platform halvetrop_testsupport
+halvetrop_qttest(app_platform_volumes PRIVATE_MOUNTS SOURCES VolumesTest.cpp LIBS halvetrop_app_platform halvetrop_testsupport
   LABELS root)
 
 find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
