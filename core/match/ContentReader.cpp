@@ -3,11 +3,13 @@
 #include "hash/XXH3.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
+#include "platform/LongPath.h"
 #include "platform/PageCache.h"
 #include "text/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -25,8 +27,15 @@ namespace {
 constexpr std::int64_t bufferAlignment = 16384;
 constexpr int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
+// Offsets and sizes are never negative here.
 std::int64_t alignDown(std::int64_t v) { return v / ContentReader::directAlignment * ContentReader::directAlignment; }
-std::int64_t alignUp(std::int64_t v) { return alignDown(v + ContentReader::directAlignment - 1); }
+// Rounded up to a whole block, in unsigned arithmetic: a size near the largest offset must not
+// overflow on the way. INT64_MAX when the boundary itself lies past it.
+std::int64_t alignUp(std::int64_t v) {
+    constexpr auto block = static_cast<std::uint64_t>(ContentReader::directAlignment);
+    const std::uint64_t up = (static_cast<std::uint64_t>(v) + block - 1) / block * block;
+    return up > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(up);
+}
 
 // The buffer of the forms that take none. The check's workers read file after file on the same
 // thread, and a buffer made per file would have every one of its pages mapped and zeroed by the
@@ -70,7 +79,8 @@ private:
 // One open file and the proof, built read by read, that its bytes came from the medium.
 class MediumReader {
 public:
-    MediumReader(Sys& sys, const std::string& path, bool fromDevice)
+    // `only`, when given, holds every range that will be read; else the whole file may be.
+    MediumReader(Sys& sys, const std::string& path, bool fromDevice, const std::vector<ByteRange>* only = nullptr)
         : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice) {
         open();
         if (!fromDevice_) {
@@ -86,7 +96,15 @@ public:
             // (left by earlier buffered readers) are still dropped, so that none outlives the
             // check and a file system that quietly serves O_DIRECT from its cache finds nothing
             // there. Only when some page will not go (dirty, or mapped) is the file flushed first.
-            if (!PageCache::dropAndConfirm(sys_, fd_.get(), 0, size_)) flushAndDrop();
+            // A sampled read asks only about its windows: asking about every page of a huge
+            // sparse file would cost far more than the read.
+            bool dropped = true;
+            if (only) {
+                for (const ByteRange& r : *only) dropped = PageCache::dropAndConfirm(sys_, fd_.get(), r.start, r.length()) && dropped;
+            } else {
+                dropped = PageCache::dropAndConfirm(sys_, fd_.get(), 0, size_);
+            }
+            if (!dropped) flushAndDrop();
         } else {
             flushAndDrop();
             noReadAhead();
@@ -116,8 +134,10 @@ public:
                 if (interrupted) interrupted();
                 continue;
             }
-            if (error == EINVAL && direct_ && !readOnce_) {
-                // The file system took O_DIRECT at open but refuses it for reads.
+            if (error == EINVAL && direct_ && (!readOnce_ || offset + count > size_)) {
+                // The file system took O_DIRECT at open but refuses it for reads, or refuses the
+                // block past the end of a file as large as it allows (that largest size is not a
+                // whole block on some). The rest is read buffered, each range proven as it goes.
                 leaveDirect();
                 continue;
             }
@@ -130,7 +150,8 @@ private:
         int flags = baseFlags | O_NOATIME | (fromDevice_ ? O_DIRECT : 0);
         int fd;
         for (;;) {
-            fd = sys_.open(path_.c_str(), flags);
+            // The walk reaches files nested deeper than one path may name; so must this.
+            fd = openLongPath(sys_, path_, flags);
             if (fd >= 0) break;
             const int error = currentError();
             if (error == EINTR) continue;
@@ -204,9 +225,10 @@ private:
 // there. Under O_DIRECT the read covers whole aligned blocks around the window; only the window's
 // own bytes are hashed. A file that ends inside the window is EIO.
 const std::uint8_t* readWindow(MediumReader& reader, std::uint8_t* buffer, ByteRange window, const std::string& path) {
-    const std::int64_t base = reader.direct() ? alignDown(window.start) : window.start;
+    const ContentReader::AlignedRead cover = ContentReader::alignedCover(window);
+    const std::int64_t base = reader.direct() ? cover.offset : window.start;
     const std::int64_t want = window.end - base;
-    const std::int64_t readEnd = alignUp(window.end) - base;
+    const std::int64_t readEnd = cover.length;
     std::int64_t have = 0;
     while (have < want) {
         // After a short read under O_DIRECT the next read starts again at the block boundary.
@@ -311,8 +333,7 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
     MediumReader reader(sys, path, true);
     // No request reaches past the end the file had at open: the kernel fills the rest of an
     // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
-    const std::int64_t capacity =
-        std::min(static_cast<std::int64_t>(chunkSize), std::max(alignUp(reader.size()), directAlignment));
+    const std::int64_t capacity = std::max(std::min(alignUp(reader.size()), static_cast<std::int64_t>(chunkSize)), directAlignment);
     std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(capacity));
     XXH3Stream stream;
     const auto checkCancelled = [&] {
@@ -329,7 +350,9 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
         const std::int64_t base = reader.direct() ? alignDown(total) : total;
         const std::int64_t skip = total - base;
         // Past that end (a file that grew) whole chunks, so that it is still read to its end.
-        const std::int64_t want = base < reader.size() ? std::min(capacity, alignUp(reader.size() - base)) : capacity;
+        // No request ends past the largest file offset: the kernel refuses one that would.
+        const std::int64_t left = base < reader.size() ? alignUp(reader.size()) - base : INT64_MAX - base;
+        const std::int64_t want = std::min(capacity, left);
         const std::int64_t n = reader.readAt(buffer, want, base, checkCancelled);
         if (n <= skip) break;
         stream.update(buffer + skip, static_cast<std::size_t>(n - skip));
@@ -346,6 +369,11 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
 }  // namespace
 
 namespace ContentReader {
+
+AlignedRead alignedCover(ByteRange range) {
+    const std::int64_t offset = alignDown(range.start);
+    return {offset, alignUp(range.end) - offset};
+}
 
 void ReadBuffer::Free::operator()(std::uint8_t* p) const { std::free(p); }
 
@@ -371,12 +399,10 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, S
 SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer, Sys& sys) {
     if (size < 0) fail("read", path, EINVAL);
     const std::vector<ByteRange> windows = SampleFP::windows(size);
-    MediumReader reader(sys, path, fromDevice && size > 0);
+    MediumReader reader(sys, path, fromDevice && size > 0, &windows);
 
     std::int64_t bufferSize = SampleFP::window;
-    for (const ByteRange& w : windows) {
-        bufferSize = std::max(bufferSize, alignUp(w.end) - alignDown(w.start));
-    }
+    for (const ByteRange& w : windows) bufferSize = std::max(bufferSize, alignedCover(w).length);
     std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(bufferSize));
 
     std::uint64_t hashes[3] = {};

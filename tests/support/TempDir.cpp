@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +28,8 @@ TempDir::TempDir(std::string_view tag) {
 TempDir::~TempDir() {
     std::error_code ec;
     fs::remove_all(path_, ec);
+    // rm walks folders by descriptor, so trees deeper than one path may name go too.
+    if (ec) runShell("rm -rf '" + path_ + "'");
 }
 
 std::string TempDir::operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
@@ -63,6 +68,28 @@ int runShell(const std::string& command, std::string* out) {
     if (out) *out = std::move(text);
     if (status == -1 || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, int* deepest) {
+    const std::string name(200, 'd');
+    std::string path = parent;
+    int folder = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (folder >= 0 && path.size() <= longerThan) {
+        if (::mkdirat(folder, name.c_str(), 0755) != 0 && errno != EEXIST) break;
+        const int next = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+        path += "/" + name;
+    }
+    if (folder < 0 || path.size() <= longerThan) {
+        if (folder >= 0) ::close(folder);
+        throw std::runtime_error("cannot nest folders under " + parent);
+    }
+    if (deepest)
+        *deepest = folder;
+    else
+        ::close(folder);
+    return path;
 }
 
 bool canUseLoopDevices(std::string* reason) {

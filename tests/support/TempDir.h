@@ -30,6 +30,11 @@ std::string readFile(const std::string& path);
 // Runs a shell command, returns its exit status (or -1); stdout is captured into *out when given.
 int runShell(const std::string& command, std::string* out = nullptr);
 
+// Folders nested under `parent` until the full path is longer than `longerThan` bytes (made
+// relative to a descriptor, since no single path can name them); returns that full path, and the
+// deepest folder's open descriptor (the caller's to close) in *deepest when asked.
+std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, int* deepest = nullptr);
+
 // True when the process runs as root and can build loop devices; otherwise *reason says why not.
 bool canUseLoopDevices(std::string* reason);
 
