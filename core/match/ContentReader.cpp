@@ -7,7 +7,16 @@
 #include "platform/PageCache.h"
 #include "text/Utf8.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -25,6 +34,7 @@ std::vector<ByteRange> SampleFP::windows(std::int64_t size) {
 namespace {
 
 constexpr std::int64_t bufferAlignment = 16384;
+constexpr std::size_t hugePage = 2 << 20;
 constexpr int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
 // Offsets and sizes are never negative here.
@@ -323,6 +333,157 @@ private:
     Window state_[3];
 };
 
+// The reads of a whole file, one chunk at a time, in file order.
+class ChunkReader {
+public:
+    // What one read brought: `length` new bytes at file offset `offset`, starting `skip` bytes
+    // into the buffer.
+    struct Piece {
+        std::int64_t offset = 0;
+        std::int64_t skip = 0;
+        std::int64_t length = 0;
+    };
+
+    ChunkReader(MediumReader& reader, std::int64_t capacity) : reader_(reader), capacity_(capacity) {}
+
+    // Reads the next chunk into `buffer` (capacity bytes, aligned); false at the end of the file.
+    bool next(std::uint8_t* buffer, Piece& piece, const std::function<void()>& interrupted) {
+        if (ended_) return false;
+        // Under O_DIRECT a read after a short one restarts at the block boundary; the bytes
+        // already read are skipped.
+        const std::int64_t base = reader_.direct() ? alignDown(total_) : total_;
+        const std::int64_t skip = total_ - base;
+        // Past that end (a file that grew) whole chunks, so that it is still read to its end.
+        // No request ends past the largest file offset: the kernel refuses one that would.
+        const std::int64_t left = base < reader_.size() ? alignUp(reader_.size()) - base : INT64_MAX - base;
+        const std::int64_t want = std::min(capacity_, left);
+        const std::int64_t n = reader_.readAt(buffer, want, base, interrupted);
+        if (n <= skip) {
+            ended_ = true;
+            return false;
+        }
+        piece = {total_, skip, n - skip};
+        total_ = base + n;
+        // A short read that reaches the size the file had at open is its end. Another read would
+        // only fetch the unaligned last block from the drive again to find nothing after it.
+        ended_ = n < want && total_ >= reader_.size();
+        return true;
+    }
+
+private:
+    MediumReader& reader_;
+    std::int64_t capacity_;
+    std::int64_t total_ = 0;
+    bool ended_ = false;
+};
+
+// Reads a file's chunks on a thread of its own, one chunk ahead of the caller, so that the drive
+// has the next request while the last one is hashed: with a single request at a time it idles
+// through every hash, and an O_DIRECT read has no read-ahead of the kernel's to cover that. Two
+// buffers take turns. Cancellation is still polled on the caller's thread, once per chunk and
+// once per interrupted read, which the reading thread reports as it happens.
+class ReadAhead {
+public:
+    ReadAhead(ChunkReader& chunks, std::uint8_t* first, std::uint8_t* second)
+        : chunks_(chunks), buffers_{first, second} {
+        thread_ = std::thread([this] { run(); });
+    }
+    // The reading thread is done with the file and the buffers before they go, whatever the caller
+    // stopped for.
+    ~ReadAhead() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next piece and its buffer, or null at the end; rethrows the reading thread's failure.
+    // `interrupted` runs on this thread once per interrupted read.
+    const std::uint8_t* next(ChunkReader::Piece& piece, const std::function<void()>& interrupted) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (handedOut_) {
+            // The caller is done with the buffer it had.
+            handedOut_ = false;
+            ++free_;
+            changed_.notify_all();
+        }
+        for (;;) {
+            changed_.wait(lock, [this] { return interruptions_ > 0 || !ready_.empty() || finished_; });
+            if (interruptions_ > 0) {
+                --interruptions_;
+                lock.unlock();
+                interrupted();
+                lock.lock();
+                continue;
+            }
+            if (!ready_.empty()) {
+                const Ready r = ready_.front();
+                ready_.pop_front();
+                handedOut_ = true;
+                piece = r.piece;
+                return buffers_[r.buffer];
+            }
+            if (failure_) std::rethrow_exception(failure_);
+            return nullptr;
+        }
+    }
+
+private:
+    struct Ready {
+        ChunkReader::Piece piece;
+        int buffer = 0;
+    };
+    struct Stopped {};
+
+    void run() {
+        try {
+            const auto interrupted = [this] {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ++interruptions_;
+                changed_.notify_all();
+                if (stop_) throw Stopped();
+            };
+            for (int turn = 0;; turn ^= 1) {
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [this] { return free_ > 0 || stop_; });
+                    if (stop_) break;
+                    --free_;
+                }
+                ChunkReader::Piece piece;
+                if (!chunks_.next(buffers_[turn], piece, interrupted)) break;
+                std::lock_guard<std::mutex> lock(mutex_);
+                ready_.push_back({piece, turn});
+                changed_.notify_all();
+            }
+        } catch (const Stopped&) {
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+        changed_.notify_all();
+    }
+
+    ChunkReader& chunks_;
+    std::uint8_t* buffers_[2];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Ready> ready_;
+    int free_ = 2;
+    bool handedOut_ = false;
+    int interruptions_ = 0;
+    bool stop_ = false;
+    bool finished_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;  // last: started once everything it uses exists
+};
+
 // Every byte of the file to its end into `stream`, and each piece with its offset to `tap` (may be
 // null); see fullHash.
 FullHashResult readWhole(const std::string& path, const std::function<bool()>& isCancelled,
@@ -334,34 +495,45 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
     // No request reaches past the end the file had at open: the kernel fills the rest of an
     // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
     const std::int64_t capacity = std::max(std::min(alignUp(reader.size()), static_cast<std::int64_t>(chunkSize)), directAlignment);
-    std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(capacity));
+    // A file of more than one chunk is read ahead into a second buffer.
+    const bool ahead = reader.size() > capacity;
+    std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(ahead ? 2 * capacity : capacity));
     XXH3Stream stream;
+    std::int64_t total = 0;
     const auto checkCancelled = [&] {
         if (isCancelled && isCancelled()) throw ContentReadCancelled();
     };
+    const auto take = [&](const std::uint8_t* bytes, const ChunkReader::Piece& piece) {
+        stream.update(bytes + piece.skip, static_cast<std::size_t>(piece.length));
+        if (tap) tap->take(piece.offset, bytes + piece.skip, piece.length);
+        total = piece.offset + piece.length;
+        if (progress) progress(piece.length);
+    };
 
-    std::int64_t total = 0;
-    bool ended = false;
-    for (;;) {
-        checkCancelled();
-        if (ended) break;
-        // Under O_DIRECT a read after a short one restarts at the block boundary; the bytes
-        // already hashed are skipped.
-        const std::int64_t base = reader.direct() ? alignDown(total) : total;
-        const std::int64_t skip = total - base;
-        // Past that end (a file that grew) whole chunks, so that it is still read to its end.
-        // No request ends past the largest file offset: the kernel refuses one that would.
-        const std::int64_t left = base < reader.size() ? alignUp(reader.size()) - base : INT64_MAX - base;
-        const std::int64_t want = std::min(capacity, left);
-        const std::int64_t n = reader.readAt(buffer, want, base, checkCancelled);
-        if (n <= skip) break;
-        stream.update(buffer + skip, static_cast<std::size_t>(n - skip));
-        if (tap) tap->take(total, buffer + skip, n - skip);
-        total = base + n;
-        if (progress) progress(n - skip);
-        // A short read that reaches the size the file had at open is its end. Another read would
-        // only fetch the unaligned last block from the drive again to find nothing after it.
-        ended = n < want && total >= reader.size();
+    ChunkReader chunks(reader, capacity);
+    ChunkReader::Piece piece;
+    std::optional<ReadAhead> readAhead;
+    if (ahead) {
+        try {
+            readAhead.emplace(chunks, buffer, buffer + capacity);
+        } catch (const std::system_error&) {
+            // No thread to be had: one request at a time, as for a small file.
+        }
+    }
+    if (readAhead) {
+        for (;;) {
+            checkCancelled();
+            const std::uint8_t* bytes = readAhead->next(piece, checkCancelled);
+            if (!bytes) break;
+            take(bytes, piece);
+        }
+        readAhead.reset();  // the reading thread is done with the reader before it is asked
+    } else {
+        for (;;) {
+            checkCancelled();
+            if (!chunks.next(buffer, piece, checkCancelled)) break;
+            take(buffer, piece);
+        }
     }
     return {Digest128{static_cast<std::uint64_t>(total), stream.digest()}, reader.fromMedium()};
 }
@@ -379,12 +551,16 @@ void ReadBuffer::Free::operator()(std::uint8_t* p) const { std::free(p); }
 
 std::uint8_t* ReadBuffer::reserve(std::size_t bytes) {
     if (bytes > capacity_ || !data_) {
-        const std::size_t rounded =
-            std::max<std::size_t>((bytes + bufferAlignment - 1) / bufferAlignment * bufferAlignment, bufferAlignment);
+        // A chunk-sized buffer sits on huge pages where the kernel has them: an O_DIRECT request
+        // into memory that is physically contiguous goes to the drive in a few large pieces, one
+        // into scattered 4 KiB pages is cut into many at the device's segment limit.
+        const std::size_t alignment = bytes >= hugePage ? hugePage : bufferAlignment;
+        const std::size_t rounded = std::max<std::size_t>((bytes + alignment - 1) / alignment * alignment, alignment);
         data_.reset();
         capacity_ = 0;
-        auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(bufferAlignment, rounded));
+        auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(alignment, rounded));
         if (!p) throw std::bad_alloc();
+        if (alignment == hugePage) ::madvise(p, rounded, MADV_HUGEPAGE);
         data_.reset(p);
         capacity_ = rounded;
     }

@@ -144,8 +144,9 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, R
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress,
                         Sys& sys = defaultSys());
-// The same, reading into the caller's buffer (at most chunkSize of it is used). A caller that
-// reads many files on threads it starts per file passes a buffer it keeps per worker.
+// The same, reading into the caller's buffer (at most two chunks of it are used: a file of more
+// than one chunk is read a chunk ahead on a thread of its own while the last is hashed). A caller
+// that reads many files on threads it starts per file passes a buffer it keeps per worker.
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
                         Sys& sys = defaultSys());
