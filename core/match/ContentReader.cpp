@@ -512,6 +512,13 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
 
     ChunkReader chunks(reader, capacity);
     ChunkReader::Piece piece;
+    // A check stopped already reads nothing, not even ahead.
+    checkCancelled();
+    bool polled = true;
+    const auto pollOncePerChunk = [&] {
+        if (!polled) checkCancelled();
+        polled = false;
+    };
     std::optional<ReadAhead> readAhead;
     if (ahead) {
         try {
@@ -522,7 +529,7 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
     }
     if (readAhead) {
         for (;;) {
-            checkCancelled();
+            pollOncePerChunk();
             const std::uint8_t* bytes = readAhead->next(piece, checkCancelled);
             if (!bytes) break;
             take(bytes, piece);
@@ -530,7 +537,7 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
         readAhead.reset();  // the reading thread is done with the reader before it is asked
     } else {
         for (;;) {
-            checkCancelled();
+            pollOncePerChunk();
             if (!chunks.next(buffer, piece, checkCancelled)) break;
             take(buffer, piece);
         }
