@@ -142,9 +142,20 @@ CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, Sys& 
 
 namespace halvetrop::capture {
 
+namespace {
+
+// A camera that does not know the time writes the date as blanks, with or without its colons
+// (the form EXIF sets aside for "unknown"). Such a text names no day and no shot, so it counts as
+// no date text at all; every undated shot would otherwise share one identity.
+bool blankDate(const std::optional<std::string>& text) {
+    return !text || text->find_first_not_of(" \t:") == std::string::npos;
+}
+
+}  // namespace
+
 std::optional<CaptureInfo> captureFromExif(const ExifFields& f) {
-    const std::optional<std::string>& text = f.dateTimeOriginal ? f.dateTimeOriginal : f.dateTimeDigitized;
-    if (!text) return std::nullopt;
+    const std::optional<std::string>& text = !blankDate(f.dateTimeOriginal) ? f.dateTimeOriginal : f.dateTimeDigitized;
+    if (blankDate(text)) return std::nullopt;
     CaptureInfo info;
     info.source = DateSource::exif;
     std::string wall(CaptureReader::trimBlanks(*text));

@@ -91,8 +91,7 @@ bool readIfd(const Tiff& tiff, int64_t offset, std::vector<Entry>& entries) {
 }
 
 // An ASCII value as text: cut at its first NUL, bounded, broken UTF-8 repaired. Other types are
-// not text and leave `out` absent. False when the value lies outside the block: the structure
-// is broken, and a half-read structure must not pass for a whole one.
+// not text and leave `out` absent. False (and `out` absent) when the value lies outside the block.
 bool textValue(const Tiff& tiff, const Entry& e, std::optional<std::string>& out) {
     out.reset();
     if (e.type != 2) return true;
@@ -108,6 +107,9 @@ bool textValue(const Tiff& tiff, const Entry& e, std::optional<std::string>& out
     out = repairUtf8(raw);
     return true;
 }
+
+// A tag the shot can do without: a value outside the block costs that tag alone.
+void optionalText(const Tiff& tiff, const Entry& e, std::optional<std::string>& out) { (void)textValue(tiff, e, out); }
 
 // The offset an IFD pointer tag holds (LONG or IFD type, one value).
 std::optional<int64_t> pointerValue(const Tiff& tiff, const Entry& e) {
@@ -139,14 +141,12 @@ bool readIfd0(const Tiff& tiff, int64_t offset, ExifFields& f, std::optional<int
     std::vector<Entry> entries;
     if (!readIfd(tiff, offset, entries)) return false;
     for (const Entry& e : entries) {
-        bool ok = true;
         if (e.tag == 0x0110 && !f.model)
-            ok = textValue(tiff, e, f.model);
+            optionalText(tiff, e, f.model);
         else if (e.tag == 0xC62F && tiff.magic != 0x55 && !f.auxSerialNumber)
-            ok = textValue(tiff, e, f.auxSerialNumber);
+            optionalText(tiff, e, f.auxSerialNumber);
         else if (e.tag == 0x8769 && exifIfd && !*exifIfd)
             *exifIfd = pointerValue(tiff, e);
-        if (!ok) return false;
     }
     return true;
 }
@@ -156,18 +156,22 @@ bool readExifIfd(const Tiff& tiff, int64_t offset, ExifFields& f) {
     if (!readIfd(tiff, offset, entries)) return false;
     const Entry* makerNote = nullptr;
     for (const Entry& e : entries) {
-        bool ok = true;
         switch (e.tag) {
-            case 0x9003: ok = textValue(tiff, e, f.dateTimeOriginal); break;
-            case 0x9004: ok = textValue(tiff, e, f.dateTimeDigitized); break;
-            case 0x9291: ok = textValue(tiff, e, f.subSecTimeOriginal); break;
-            case 0x9011: ok = textValue(tiff, e, f.offsetTimeOriginal); break;
-            case 0xA431: ok = textValue(tiff, e, f.bodySerialNumber); break;
-            case 0xA420: ok = textValue(tiff, e, f.imageUniqueID); break;
+            // A date whose value cannot be read leaves nothing to date the shot by: the reader
+            // ends, and the caller falls back to the file's own time.
+            case 0x9003:
+                if (!textValue(tiff, e, f.dateTimeOriginal)) return false;
+                break;
+            case 0x9004:
+                if (!textValue(tiff, e, f.dateTimeDigitized)) return false;
+                break;
+            case 0x9291: optionalText(tiff, e, f.subSecTimeOriginal); break;
+            case 0x9011: optionalText(tiff, e, f.offsetTimeOriginal); break;
+            case 0xA431: optionalText(tiff, e, f.bodySerialNumber); break;
+            case 0xA420: optionalText(tiff, e, f.imageUniqueID); break;
             case 0x927C: makerNote = &e; break;
             default: break;
         }
-        if (!ok) return false;
     }
     // A broken maker note costs only the fallback serial, never the dates.
     if (!f.auxSerialNumber && makerNote) f.auxSerialNumber = nikonSerial(tiff, *makerNote);

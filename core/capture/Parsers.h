@@ -30,7 +30,8 @@ struct ExifFields {
 // is unknown, holds no EXIF block, or any structure on the way is broken.
 std::optional<ExifFields> readExifFields(ByteSource& source);
 
-// The capture record the EXIF tags give (source exif); nothing without a date text.
+// The capture record the EXIF tags give (source exif); nothing without a date text that is not
+// blank.
 std::optional<CaptureInfo> captureFromExif(const ExifFields& fields);
 
 // The movie-header walk over a QuickTime/MP4 file; `fileName` is the last path component.

@@ -3,11 +3,22 @@
 #include "hash/XXH3.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
+#include "platform/LongPath.h"
 #include "platform/PageCache.h"
 #include "text/Utf8.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -23,10 +34,18 @@ std::vector<ByteRange> SampleFP::windows(std::int64_t size) {
 namespace {
 
 constexpr std::int64_t bufferAlignment = 16384;
+constexpr std::size_t hugePage = 2 << 20;
 constexpr int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
+// Offsets and sizes are never negative here.
 std::int64_t alignDown(std::int64_t v) { return v / ContentReader::directAlignment * ContentReader::directAlignment; }
-std::int64_t alignUp(std::int64_t v) { return alignDown(v + ContentReader::directAlignment - 1); }
+// Rounded up to a whole block, in unsigned arithmetic: a size near the largest offset must not
+// overflow on the way. INT64_MAX when the boundary itself lies past it.
+std::int64_t alignUp(std::int64_t v) {
+    constexpr auto block = static_cast<std::uint64_t>(ContentReader::directAlignment);
+    const std::uint64_t up = (static_cast<std::uint64_t>(v) + block - 1) / block * block;
+    return up > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(up);
+}
 
 // The buffer of the forms that take none. The check's workers read file after file on the same
 // thread, and a buffer made per file would have every one of its pages mapped and zeroed by the
@@ -70,7 +89,8 @@ private:
 // One open file and the proof, built read by read, that its bytes came from the medium.
 class MediumReader {
 public:
-    MediumReader(Sys& sys, const std::string& path, bool fromDevice)
+    // `only`, when given, holds every range that will be read; else the whole file may be.
+    MediumReader(Sys& sys, const std::string& path, bool fromDevice, const std::vector<ByteRange>* only = nullptr)
         : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice) {
         open();
         if (!fromDevice_) {
@@ -86,7 +106,15 @@ public:
             // (left by earlier buffered readers) are still dropped, so that none outlives the
             // check and a file system that quietly serves O_DIRECT from its cache finds nothing
             // there. Only when some page will not go (dirty, or mapped) is the file flushed first.
-            if (!PageCache::dropAndConfirm(sys_, fd_.get(), 0, size_)) flushAndDrop();
+            // A sampled read asks only about its windows: asking about every page of a huge
+            // sparse file would cost far more than the read.
+            bool dropped = true;
+            if (only) {
+                for (const ByteRange& r : *only) dropped = PageCache::dropAndConfirm(sys_, fd_.get(), r.start, r.length()) && dropped;
+            } else {
+                dropped = PageCache::dropAndConfirm(sys_, fd_.get(), 0, size_);
+            }
+            if (!dropped) flushAndDrop();
         } else {
             flushAndDrop();
             noReadAhead();
@@ -116,8 +144,10 @@ public:
                 if (interrupted) interrupted();
                 continue;
             }
-            if (error == EINVAL && direct_ && !readOnce_) {
-                // The file system took O_DIRECT at open but refuses it for reads.
+            if (error == EINVAL && direct_ && (!readOnce_ || offset + count > size_)) {
+                // The file system took O_DIRECT at open but refuses it for reads, or refuses the
+                // block past the end of a file as large as it allows (that largest size is not a
+                // whole block on some). The rest is read buffered, each range proven as it goes.
                 leaveDirect();
                 continue;
             }
@@ -130,7 +160,8 @@ private:
         int flags = baseFlags | O_NOATIME | (fromDevice_ ? O_DIRECT : 0);
         int fd;
         for (;;) {
-            fd = sys_.open(path_.c_str(), flags);
+            // The walk reaches files nested deeper than one path may name; so must this.
+            fd = openLongPath(sys_, path_, flags);
             if (fd >= 0) break;
             const int error = currentError();
             if (error == EINTR) continue;
@@ -204,9 +235,10 @@ private:
 // there. Under O_DIRECT the read covers whole aligned blocks around the window; only the window's
 // own bytes are hashed. A file that ends inside the window is EIO.
 const std::uint8_t* readWindow(MediumReader& reader, std::uint8_t* buffer, ByteRange window, const std::string& path) {
-    const std::int64_t base = reader.direct() ? alignDown(window.start) : window.start;
+    const ContentReader::AlignedRead cover = ContentReader::alignedCover(window);
+    const std::int64_t base = reader.direct() ? cover.offset : window.start;
     const std::int64_t want = window.end - base;
-    const std::int64_t readEnd = alignUp(window.end) - base;
+    const std::int64_t readEnd = cover.length;
     std::int64_t have = 0;
     while (have < want) {
         // After a short read under O_DIRECT the next read starts again at the block boundary.
@@ -301,6 +333,157 @@ private:
     Window state_[3];
 };
 
+// The reads of a whole file, one chunk at a time, in file order.
+class ChunkReader {
+public:
+    // What one read brought: `length` new bytes at file offset `offset`, starting `skip` bytes
+    // into the buffer.
+    struct Piece {
+        std::int64_t offset = 0;
+        std::int64_t skip = 0;
+        std::int64_t length = 0;
+    };
+
+    ChunkReader(MediumReader& reader, std::int64_t capacity) : reader_(reader), capacity_(capacity) {}
+
+    // Reads the next chunk into `buffer` (capacity bytes, aligned); false at the end of the file.
+    bool next(std::uint8_t* buffer, Piece& piece, const std::function<void()>& interrupted) {
+        if (ended_) return false;
+        // Under O_DIRECT a read after a short one restarts at the block boundary; the bytes
+        // already read are skipped.
+        const std::int64_t base = reader_.direct() ? alignDown(total_) : total_;
+        const std::int64_t skip = total_ - base;
+        // Past that end (a file that grew) whole chunks, so that it is still read to its end.
+        // No request ends past the largest file offset: the kernel refuses one that would.
+        const std::int64_t left = base < reader_.size() ? alignUp(reader_.size()) - base : INT64_MAX - base;
+        const std::int64_t want = std::min(capacity_, left);
+        const std::int64_t n = reader_.readAt(buffer, want, base, interrupted);
+        if (n <= skip) {
+            ended_ = true;
+            return false;
+        }
+        piece = {total_, skip, n - skip};
+        total_ = base + n;
+        // A short read that reaches the size the file had at open is its end. Another read would
+        // only fetch the unaligned last block from the drive again to find nothing after it.
+        ended_ = n < want && total_ >= reader_.size();
+        return true;
+    }
+
+private:
+    MediumReader& reader_;
+    std::int64_t capacity_;
+    std::int64_t total_ = 0;
+    bool ended_ = false;
+};
+
+// Reads a file's chunks on a thread of its own, one chunk ahead of the caller, so that the drive
+// has the next request while the last one is hashed: with a single request at a time it idles
+// through every hash, and an O_DIRECT read has no read-ahead of the kernel's to cover that. Two
+// buffers take turns. Cancellation is still polled on the caller's thread, once per chunk and
+// once per interrupted read, which the reading thread reports as it happens.
+class ReadAhead {
+public:
+    ReadAhead(ChunkReader& chunks, std::uint8_t* first, std::uint8_t* second)
+        : chunks_(chunks), buffers_{first, second} {
+        thread_ = std::thread([this] { run(); });
+    }
+    // The reading thread is done with the file and the buffers before they go, whatever the caller
+    // stopped for.
+    ~ReadAhead() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next piece and its buffer, or null at the end; rethrows the reading thread's failure.
+    // `interrupted` runs on this thread once per interrupted read.
+    const std::uint8_t* next(ChunkReader::Piece& piece, const std::function<void()>& interrupted) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (handedOut_) {
+            // The caller is done with the buffer it had.
+            handedOut_ = false;
+            ++free_;
+            changed_.notify_all();
+        }
+        for (;;) {
+            changed_.wait(lock, [this] { return interruptions_ > 0 || !ready_.empty() || finished_; });
+            if (interruptions_ > 0) {
+                --interruptions_;
+                lock.unlock();
+                interrupted();
+                lock.lock();
+                continue;
+            }
+            if (!ready_.empty()) {
+                const Ready r = ready_.front();
+                ready_.pop_front();
+                handedOut_ = true;
+                piece = r.piece;
+                return buffers_[r.buffer];
+            }
+            if (failure_) std::rethrow_exception(failure_);
+            return nullptr;
+        }
+    }
+
+private:
+    struct Ready {
+        ChunkReader::Piece piece;
+        int buffer = 0;
+    };
+    struct Stopped {};
+
+    void run() {
+        try {
+            const auto interrupted = [this] {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ++interruptions_;
+                changed_.notify_all();
+                if (stop_) throw Stopped();
+            };
+            for (int turn = 0;; turn ^= 1) {
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [this] { return free_ > 0 || stop_; });
+                    if (stop_) break;
+                    --free_;
+                }
+                ChunkReader::Piece piece;
+                if (!chunks_.next(buffers_[turn], piece, interrupted)) break;
+                std::lock_guard<std::mutex> lock(mutex_);
+                ready_.push_back({piece, turn});
+                changed_.notify_all();
+            }
+        } catch (const Stopped&) {
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+        changed_.notify_all();
+    }
+
+    ChunkReader& chunks_;
+    std::uint8_t* buffers_[2];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Ready> ready_;
+    int free_ = 2;
+    bool handedOut_ = false;
+    int interruptions_ = 0;
+    bool stop_ = false;
+    bool finished_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;  // last: started once everything it uses exists
+};
+
 // Every byte of the file to its end into `stream`, and each piece with its offset to `tap` (may be
 // null); see fullHash.
 FullHashResult readWhole(const std::string& path, const std::function<bool()>& isCancelled,
@@ -311,34 +494,53 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
     MediumReader reader(sys, path, true);
     // No request reaches past the end the file had at open: the kernel fills the rest of an
     // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
-    const std::int64_t capacity =
-        std::min(static_cast<std::int64_t>(chunkSize), std::max(alignUp(reader.size()), directAlignment));
-    std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(capacity));
+    const std::int64_t capacity = std::max(std::min(alignUp(reader.size()), static_cast<std::int64_t>(chunkSize)), directAlignment);
+    // A file of more than one chunk is read ahead into a second buffer.
+    const bool ahead = reader.size() > capacity;
+    std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(ahead ? 2 * capacity : capacity));
     XXH3Stream stream;
+    std::int64_t total = 0;
     const auto checkCancelled = [&] {
         if (isCancelled && isCancelled()) throw ContentReadCancelled();
     };
+    const auto take = [&](const std::uint8_t* bytes, const ChunkReader::Piece& piece) {
+        stream.update(bytes + piece.skip, static_cast<std::size_t>(piece.length));
+        if (tap) tap->take(piece.offset, bytes + piece.skip, piece.length);
+        total = piece.offset + piece.length;
+        if (progress) progress(piece.length);
+    };
 
-    std::int64_t total = 0;
-    bool ended = false;
-    for (;;) {
-        checkCancelled();
-        if (ended) break;
-        // Under O_DIRECT a read after a short one restarts at the block boundary; the bytes
-        // already hashed are skipped.
-        const std::int64_t base = reader.direct() ? alignDown(total) : total;
-        const std::int64_t skip = total - base;
-        // Past that end (a file that grew) whole chunks, so that it is still read to its end.
-        const std::int64_t want = base < reader.size() ? std::min(capacity, alignUp(reader.size() - base)) : capacity;
-        const std::int64_t n = reader.readAt(buffer, want, base, checkCancelled);
-        if (n <= skip) break;
-        stream.update(buffer + skip, static_cast<std::size_t>(n - skip));
-        if (tap) tap->take(total, buffer + skip, n - skip);
-        total = base + n;
-        if (progress) progress(n - skip);
-        // A short read that reaches the size the file had at open is its end. Another read would
-        // only fetch the unaligned last block from the drive again to find nothing after it.
-        ended = n < want && total >= reader.size();
+    ChunkReader chunks(reader, capacity);
+    ChunkReader::Piece piece;
+    // A check stopped already reads nothing, not even ahead.
+    checkCancelled();
+    bool polled = true;
+    const auto pollOncePerChunk = [&] {
+        if (!polled) checkCancelled();
+        polled = false;
+    };
+    std::optional<ReadAhead> readAhead;
+    if (ahead) {
+        try {
+            readAhead.emplace(chunks, buffer, buffer + capacity);
+        } catch (const std::system_error&) {
+            // No thread to be had: one request at a time, as for a small file.
+        }
+    }
+    if (readAhead) {
+        for (;;) {
+            pollOncePerChunk();
+            const std::uint8_t* bytes = readAhead->next(piece, checkCancelled);
+            if (!bytes) break;
+            take(bytes, piece);
+        }
+        readAhead.reset();  // the reading thread is done with the reader before it is asked
+    } else {
+        for (;;) {
+            pollOncePerChunk();
+            if (!chunks.next(buffer, piece, checkCancelled)) break;
+            take(buffer, piece);
+        }
     }
     return {Digest128{static_cast<std::uint64_t>(total), stream.digest()}, reader.fromMedium()};
 }
@@ -347,16 +549,25 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
 
 namespace ContentReader {
 
+AlignedRead alignedCover(ByteRange range) {
+    const std::int64_t offset = alignDown(range.start);
+    return {offset, alignUp(range.end) - offset};
+}
+
 void ReadBuffer::Free::operator()(std::uint8_t* p) const { std::free(p); }
 
 std::uint8_t* ReadBuffer::reserve(std::size_t bytes) {
     if (bytes > capacity_ || !data_) {
-        const std::size_t rounded =
-            std::max<std::size_t>((bytes + bufferAlignment - 1) / bufferAlignment * bufferAlignment, bufferAlignment);
+        // A chunk-sized buffer sits on huge pages where the kernel has them: an O_DIRECT request
+        // into memory that is physically contiguous goes to the drive in a few large pieces, one
+        // into scattered 4 KiB pages is cut into many at the device's segment limit.
+        const std::size_t alignment = bytes >= hugePage ? hugePage : bufferAlignment;
+        const std::size_t rounded = std::max<std::size_t>((bytes + alignment - 1) / alignment * alignment, alignment);
         data_.reset();
         capacity_ = 0;
-        auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(bufferAlignment, rounded));
+        auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(alignment, rounded));
         if (!p) throw std::bad_alloc();
+        if (alignment == hugePage) ::madvise(p, rounded, MADV_HUGEPAGE);
         data_.reset(p);
         capacity_ = rounded;
     }
@@ -371,12 +582,10 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, S
 SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer, Sys& sys) {
     if (size < 0) fail("read", path, EINVAL);
     const std::vector<ByteRange> windows = SampleFP::windows(size);
-    MediumReader reader(sys, path, fromDevice && size > 0);
+    MediumReader reader(sys, path, fromDevice && size > 0, &windows);
 
     std::int64_t bufferSize = SampleFP::window;
-    for (const ByteRange& w : windows) {
-        bufferSize = std::max(bufferSize, alignUp(w.end) - alignDown(w.start));
-    }
+    for (const ByteRange& w : windows) bufferSize = std::max(bufferSize, alignedCover(w).length);
     std::uint8_t* const buffer = readBuffer.reserve(static_cast<std::size_t>(bufferSize));
 
     std::uint64_t hashes[3] = {};

@@ -96,6 +96,17 @@ inline constexpr std::int64_t directAlignment = 4096;
 // Bytes per read of a full hash.
 inline constexpr std::size_t chunkSize = 4 << 20;
 
+// The O_DIRECT read that covers `range` (0 <= start <= end): from the block boundary at or before
+// its start to the one at or after its end. Exact for any offset up to the largest a file can have;
+// where the boundary after the end would pass that largest offset (a request the kernel refuses),
+// the read stops at it instead.
+struct AlignedRead {
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+    bool operator==(const AlignedRead&) const = default;
+};
+AlignedRead alignedCover(ByteRange range);
+
 // Memory for the reads of one thread, kept from file to file. A fresh buffer per file costs more
 // than the reads themselves: the kernel must map and zero every page of it before an O_DIRECT read
 // can land there. Aligned for O_DIRECT; grows to the largest request and never shrinks. Not for
@@ -133,8 +144,9 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, R
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress,
                         Sys& sys = defaultSys());
-// The same, reading into the caller's buffer (at most chunkSize of it is used). A caller that
-// reads many files on threads it starts per file passes a buffer it keeps per worker.
+// The same, reading into the caller's buffer (at most two chunks of it are used: a file of more
+// than one chunk is read a chunk ahead on a thread of its own while the last is hashed). A caller
+// that reads many files on threads it starts per file passes a buffer it keeps per worker.
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
                         Sys& sys = defaultSys());

@@ -33,12 +33,18 @@ struct Tag {
     uint16_t type;
     uint32_t count;
     std::string data;  // encoded in the structure's byte order
+    bool outOfRange = false;
 };
 
 Tag ascii(uint16_t tag, const std::string& text) {
     std::string d = text;
     d.push_back('\0');
     return Tag{tag, 2, static_cast<uint32_t>(d.size()), d};
+}
+
+std::vector<Tag> marked(std::vector<Tag> tags, const PhotoTags& of) {
+    for (Tag& t : tags) t.outOfRange = std::find(of.outOfRange.begin(), of.outOfRange.end(), t.tag) != of.outOfRange.end();
+    return tags;
 }
 
 // Lays out one IFD at `at` (offset from the TIFF header) with its out-of-line values after it.
@@ -55,6 +61,8 @@ std::string ifd(const Writer& w, std::vector<Tag> tags, uint32_t at) {
             std::string inl = t.data;
             inl.resize(4, '\0');
             out += inl;
+        } else if (t.outOfRange) {
+            w.u32(out, 0xFFFFFF00u);
         } else {
             w.u32(out, valuesAt + static_cast<uint32_t>(values.size()));
             values += t.data;
@@ -153,7 +161,7 @@ std::string cr3With(const PhotoTags& tags) {
         std::string s = "II";
         w.u16(s, 42);
         w.u32(s, 8);
-        return s + ifd(w, tagsOf, 8);
+        return s + ifd(w, marked(tagsOf, tags), 8);
     };
     if (tags.dateTimeOriginal) te.push_back(ascii(0x9003, *tags.dateTimeOriginal));
     if (tags.dateTimeDigitized) te.push_back(ascii(0x9004, *tags.dateTimeDigitized));
@@ -227,7 +235,7 @@ std::string buildTiff(const PhotoTags& tags, bool littleEndian, uint16_t magic) 
     }
     // Exif pointer is filled once IFD0's size is known.
     ifd0.push_back(Tag{0x8769, 4, 1, std::string(4, '\0')});
-    const uint32_t ifd0Size = static_cast<uint32_t>(ifd(w, ifd0, 8).size());
+    const uint32_t ifd0Size = static_cast<uint32_t>(ifd(w, marked(ifd0, tags), 8).size());
     const uint32_t exifAt = 8 + ifd0Size + (ifd0Size % 2);
     std::string pointer;
     w.u32(pointer, exifAt);
@@ -236,9 +244,9 @@ std::string buildTiff(const PhotoTags& tags, bool littleEndian, uint16_t magic) 
     std::string out = littleEndian ? "II" : "MM";
     w.u16(out, magic);
     w.u32(out, 8);
-    out += ifd(w, ifd0, 8);
+    out += ifd(w, marked(ifd0, tags), 8);
     if (out.size() % 2) out.push_back('\0');
-    out += ifd(w, exif, exifAt);
+    out += ifd(w, marked(exif, tags), exifAt);
     return out;
 }
 

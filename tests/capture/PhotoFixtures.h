@@ -16,6 +16,8 @@ struct PhotoTags {
     std::optional<std::string> nikonSerial;  // in a Nikon type-2 maker note
     // Written as SHORT instead of ASCII, so that it is not text.
     bool dateTimeOriginalNotText = false;
+    // Tags (by number) whose out-of-line value is placed past the end of the TIFF block.
+    std::vector<uint16_t> outOfRange;
 };
 
 enum class Container { jpeg, tiff, orf, rw2, raf, png, webp, heic, avif, cr3 };

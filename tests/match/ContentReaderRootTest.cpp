@@ -166,5 +166,53 @@ TEST(ContentReaderVolumes, MemoryBackedVolumesAreNeverClaimedFromTheMedium) {
     }
 }
 
+// The largest size the file system lets a file take, found by halving: ftruncate refuses more.
+std::int64_t largestSize(int fd) {
+    std::int64_t good = 0, bad = INT64_MAX;
+    if (::ftruncate(fd, INT64_MAX) == 0) return INT64_MAX;
+    while (bad - good > 1) {
+        const std::int64_t mid = good + (bad - good) / 2;
+        (::ftruncate(fd, mid) == 0 ? good : bad) = mid;
+    }
+    return ::ftruncate(fd, good) == 0 ? good : -1;
+}
+
+// A sparse file as large as the volume allows (the largest offset there is on tmpfs), with random
+// bytes in its three windows: each is found and hashed where it lies, and nothing overflows on the
+// way to the last block.
+TEST(ContentReaderVolumes, LargestSparseFilesAreSampledWhereTheirWindowsLie) {
+    REQUIRE_VOLUMES();
+    const struct {
+        const char* name;
+        ScratchVolume::Kind kind;
+        bool fromDevice;
+    } rows[] = {{"ext4", ScratchVolume::Kind::ext4, true}, {"tmpfs", ScratchVolume::Kind::tmpfs, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchVolume volume(row.kind);
+        ASSERT_TRUE(volume.ready()) << volume.error();
+        const std::string file = volume.file("huge.mov");
+        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        const std::int64_t size = largestSize(fd);
+        ASSERT_GT(size, std::int64_t{1} << 40);
+        std::uint64_t hashes[3] = {};
+        const std::vector<ByteRange> windows = SampleFP::windows(size);
+        ASSERT_EQ(windows.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::string bytes = randomContent(SampleFP::window, 60 + i);
+            ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), windows[i].start), SampleFP::window);
+            hashes[i] = XXH3::hash64(bytes.data(), bytes.size());
+        }
+        ::close(fd);
+        const SampleFP fp = ContentReader::sampleFP(file, size, row.fromDevice);
+        EXPECT_EQ(fp.head, hashes[0]);
+        EXPECT_EQ(fp.mid, hashes[1]);
+        EXPECT_EQ(fp.tail, hashes[2]);
+        EXPECT_TRUE(fp.strong);
+        EXPECT_EQ(fp.cacheEvicted, row.kind == ScratchVolume::Kind::ext4);
+    }
+}
+
 }  // namespace
 }  // namespace halvetrop

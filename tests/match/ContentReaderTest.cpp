@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
 
 namespace halvetrop {
 namespace {
@@ -205,6 +206,36 @@ TEST(ContentReaderOpen, FailuresCarryTheSystemErrorNumber) {
                 EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
             }
         }
+    }
+}
+
+// The walk reaches files nested deeper than one path may name; every form of reading reaches them
+// too, from the medium, and a link at the end is still refused.
+TEST(ContentReaderOpen, FilesBelowFoldersDeeperThanOnePathAreRead) {
+    DiskDir dir;
+    int at = -1;
+    const std::string deep = test::makeDeepFolders(dir.path(), PATH_MAX + 100, &at);
+    const std::string content = randomContent((1 << 20) + 4321, 77);
+    const int out = ::openat(at, "DSC01.ARW", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::write(out, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ::close(out);
+    ASSERT_EQ(::symlinkat("DSC01.ARW", at, "link.ARW"), 0);
+    ::close(at);
+
+    const std::string file = deep + "/DSC01.ARW";
+    const auto size = static_cast<std::int64_t>(content.size());
+    const Digest128 expected{content.size(), XXH3::hash64(content.data(), content.size())};
+    const FullHashResult full = ContentReader::fullHash(file, {}, {});
+    EXPECT_EQ(full.digest, expected);
+    EXPECT_EQ(full.fromMedium, !dir.mediumUnprovable());
+    const SampleFP fp = ContentReader::sampleFP(file, size, true);
+    EXPECT_EQ(fp.tail, XXH3::hash64(content.data() + size - SampleFP::window, SampleFP::window));
+    EXPECT_EQ(ContentReader::fullHashAndSample(file, size, {}, {}).sample, fp);
+    try {
+        ContentReader::sampleFP(deep + "/link.ARW", size, false);
+        ADD_FAILURE() << "a link was followed";
+    } catch (const ContentReadError& e) {
+        EXPECT_EQ(e.code(), ELOOP);
     }
 }
 

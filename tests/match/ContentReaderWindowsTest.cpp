@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -43,6 +45,32 @@ TEST(SampleFPWindows, ThreeDisjointWindowsInsideEveryLargerFile) {
         ASSERT_LE(w[1].end, w[2].start) << size;
         ASSERT_EQ(w[2].end, size);
         ASSERT_EQ((w[1].start + SampleFP::window / 2) % 4096, 0) << size;
+    }
+}
+
+// The O_DIRECT reads around the windows of files up to the largest size a file may have: whole
+// blocks around each window, and never a request ending past the largest offset.
+TEST(SampleFPWindows, AlignedReadsCoverWindowsUpToTheLargestOffset) {
+    constexpr std::int64_t block = ContentReader::directAlignment;
+    const std::int64_t sizes[] = {196609, 10000000, std::int64_t{1} << 44, INT64_MAX - 2 * block + 1,
+                                  INT64_MAX - block, INT64_MAX - 1, INT64_MAX};
+    for (std::int64_t size : sizes) {
+        const std::vector<ByteRange> windows = SampleFP::windows(size);
+        ASSERT_EQ(windows.size(), 3u) << size;
+        EXPECT_EQ(windows[2].end, size);
+        for (const ByteRange& w : windows) {
+            SCOPED_TRACE(std::to_string(size) + " at " + std::to_string(w.start));
+            const ContentReader::AlignedRead r = ContentReader::alignedCover(w);
+            EXPECT_EQ(r.offset % block, 0);
+            EXPECT_LE(r.offset, w.start);
+            EXPECT_LT(w.start - r.offset, block);
+            EXPECT_LE(r.length, INT64_MAX - r.offset);
+            const std::int64_t end = r.offset + r.length;
+            // Up to the next block boundary, or to the largest offset where that boundary is past it.
+            EXPECT_GE(end, w.end);
+            EXPECT_TRUE(end % block == 0 || end == INT64_MAX);
+            EXPECT_LT(end - w.end, block);
+        }
     }
 }
 

@@ -1,1 +1,1 @@
-halvetrop_test(platform_tests SOURCES ErrorsTest.cpp PageCacheTest.cpp LIBS halvetrop_platform)
+halvetrop_test(platform_tests SOURCES ErrorsTest.cpp PageCacheTest.cpp LongPathTest.cpp LIBS halvetrop_platform)

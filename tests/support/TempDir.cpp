@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +32,8 @@ TempDir::TempDir(std::string_view tag) : path_(makeTempFolder("", tag)) {}
 TempDir::~TempDir() {
     std::error_code ec;
     fs::remove_all(path_, ec);
+    // rm walks folders by descriptor, so trees deeper than one path may name go too.
+    if (ec) runShell("rm -rf '" + path_ + "'");
 }
 
 std::string TempDir::operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
@@ -85,6 +89,28 @@ std::string runOrThrow(const std::string& command) {
     if (rc != 0) throw std::runtime_error("`" + command + "` failed (" + std::to_string(rc) + "): " + out);
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
+}
+
+std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, int* deepest) {
+    const std::string name(200, 'd');
+    std::string path = parent;
+    int folder = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (folder >= 0 && path.size() <= longerThan) {
+        if (::mkdirat(folder, name.c_str(), 0755) != 0 && errno != EEXIST) break;
+        const int next = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+        path += "/" + name;
+    }
+    if (folder < 0 || path.size() <= longerThan) {
+        if (folder >= 0) ::close(folder);
+        throw std::runtime_error("cannot nest folders under " + parent);
+    }
+    if (deepest)
+        *deepest = folder;
+    else
+        ::close(folder);
+    return path;
 }
 
 bool canUseLoopDevices(std::string* reason) {

@@ -40,6 +40,10 @@ std::string runOrThrow(const std::string& command);
 // A fresh folder "halvetrop-TAG-XXXXXX" in parent ("" = $TMPDIR or /tmp); throws when it cannot.
 // Not removed by anyone but the caller.
 std::string makeTempFolder(const std::string& parent, std::string_view tag);
+// Folders nested under `parent` until the full path is longer than `longerThan` bytes (made
+// relative to a descriptor, since no single path can name them); returns that full path, and the
+// deepest folder's open descriptor (the caller's to close) in *deepest when asked.
+std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, int* deepest = nullptr);
 
 // True when the process runs as root and can build loop devices; otherwise *reason says why not.
 bool canUseLoopDevices(std::string* reason);
