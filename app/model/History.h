@@ -11,6 +11,8 @@
 #include <QString>
 #include <QUuid>
 
+class QThreadPool;
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -125,8 +127,8 @@ signals:
 
 private:
     struct Shared;
+    // A record (with its item) or a forget (without), made before the load finished.
     struct Op {
-        bool forget = false;
         QUuid id;
         std::optional<HistoryItem> item;
     };
@@ -135,11 +137,13 @@ private:
 
     QString file_;
     std::shared_ptr<Shared> shared_;
+    std::unique_ptr<QThreadPool> pool_;
     std::vector<HistoryItem> items_;
     std::vector<Op> beforeLoad_;  // records and forgets made before the load finished, in order
     bool loadStarted_ = false;
     bool loaded_ = false;
-    bool dirty_ = false;  // a change waits for the load before it can be saved
+    bool dirty_ = false;    // a change waits for the load before it can be saved
+    bool writable_ = true;  // false when a damaged file could not be kept aside
     QString keptAside_;
 };
 
