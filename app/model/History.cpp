@@ -349,10 +349,12 @@ DecodedHistory decodeHistory(std::string_view text, int workers) {
     return decoded;
 }
 
-HistoryLoad readHistoryFile(const QString& path, int workers) {
+HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize) {
     HistoryLoad load;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QFileInfo info(path);
+    // A fifo or a device would block or never end: only a plain file is read.
+    if ((info.exists() && !info.isFile()) || !file.open(QIODevice::ReadOnly)) {
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
             load.missing = true;
             return load;
@@ -369,7 +371,7 @@ HistoryLoad readHistoryFile(const QString& path, int workers) {
     ItemSplitter splitter;
     std::vector<std::string> texts;
     // Pieces small enough that the whole text is never held, large enough to read quickly.
-    constexpr qint64 pieceSize = 4 << 20;
+    pieceSize = std::max(pieceSize, 1LL);
     std::string piece(static_cast<size_t>(pieceSize), '\0');
     bool readFailed = false;
     while (!decoder.full() && !splitter.failed()) {

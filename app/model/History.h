@@ -77,7 +77,8 @@ struct HistoryLoad {
     bool unreadable = false;  // the file exists but could not be read
     QString keptAs;           // where the file was kept aside, when it was
 };
-HistoryLoad readHistoryFile(const QString& path, int workers);
+// `pieceSize` bytes are read at a time.
+HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize = 4 << 20);
 
 // Writes the file atomically (a temporary file renamed over it). The reason on failure.
 std::optional<QString> writeHistoryFile(const QString& path, const std::vector<HistoryItem>& items);
