@@ -82,7 +82,13 @@ AppModel& Harness::start(bool real) {
     deps.settingsPath = settingsPath();
     deps.historyPath = historyPath();
     deps.mountRoot = "/media";
-    if (!real) {
+    if (real) {
+        auto count = realChecks;
+        deps.verifierFactory = [count, core = realVerifierFactory()](VerifyRequest r) {
+            ++*count;
+            return core(std::move(r));
+        };
+    } else {
         auto list = verifiers;
         auto lock = verifiersLock;
         deps.verifierFactory = [list, lock](VerifyRequest r) -> std::shared_ptr<IVerifier> {

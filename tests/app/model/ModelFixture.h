@@ -121,6 +121,7 @@ struct Harness {
     std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers =
         std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();
     std::shared_ptr<std::mutex> verifiersLock = std::make_shared<std::mutex>();
+    std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<AppModel> model;
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }
