@@ -91,8 +91,10 @@ AppModel& Harness::start(bool real) {
     } else {
         auto list = verifiers;
         auto lock = verifiersLock;
-        deps.verifierFactory = [list, lock](VerifyRequest r) -> std::shared_ptr<IVerifier> {
+        auto ignore = ignoreCancel;
+        deps.verifierFactory = [list, lock, ignore](VerifyRequest r) -> std::shared_ptr<IVerifier> {
             auto v = std::make_shared<FakeVerifier>(std::move(r));
+            v->ignoreCancel = ignore->load();
             std::lock_guard<std::mutex> hold(*lock);
             list->push_back(v);
             return v;

@@ -121,6 +121,8 @@ struct Harness {
     std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers =
         std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();
     std::shared_ptr<std::mutex> verifiersLock = std::make_shared<std::mutex>();
+    // New fake verifiers keep running after a cancel until completed (a late outcome).
+    std::shared_ptr<std::atomic<bool>> ignoreCancel = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<AppModel> model;
 
