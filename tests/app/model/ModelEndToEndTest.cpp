@@ -146,6 +146,37 @@ private slots:
         QCOMPARE(openBelow(d.card->mountPoint()), QStringList());
         if (duringPass) QCOMPARE(m.report()->level, CheckLevel::standard);
     }
+
+    // A backup drive unplugged while its mount-point folder stays: the backup stays chosen, but
+    // its bookmark does not resolve to the empty folder, and the check finds no copy there.
+    void unpluggedBackupIsNotItsFolder() {
+        Harness h;
+        AppModel& m = h.start(true);
+        m.setSource(d.card->mountPoint());
+        m.addBackups({d.a->mountPoint() + "/Shoots", d.b->mountPoint() + "/Archive"});
+        QVERIFY(m.waitForIdle(10000));
+        h.model.reset();
+        QCOMPARE(d.b->unmount(), std::string());
+        QVERIFY(std::filesystem::is_directory(d.b->mountPoint()));
+
+        AppModel& again = h.start(true);
+        QVERIFY(again.waitForIdle(10000));
+        QCOMPARE(again.destinations().size(), size_t(2));
+        QCOMPARE(again.destinations()[1], d.b->mountPoint() + "/Archive");
+        QCOMPARE(again.unresolvedBackups(), std::set<std::string>{d.b->mountPoint() + "/Archive"});
+        QVERIFY(!again.unresolvedBackups().count(d.a->mountPoint() + "/Shoots"));
+        again.setSource(d.card->mountPoint());
+        again.check(std::optional<CheckLevel>());
+        QTRY_COMPARE_WITH_TIMEOUT(again.phase(), AppModel::Phase::Results, 120000);
+        QVERIFY(!again.report()->safeToFormat);
+        for (const FileResult& f : again.report()->files) {
+            QVERIFY(!f.copies.empty());
+            for (const CopyRef& c : f.copies) QCOMPARE(c.destination, 0);
+        }
+        again.shutdown();
+        h.model.reset();
+        QCOMPARE(d.b->remount(), std::string());
+    }
 };
 
 QTEST_GUILESS_MAIN(ModelEndToEndTest)

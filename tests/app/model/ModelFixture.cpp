@@ -1,5 +1,7 @@
 #include "ModelFixture.h"
 
+#include "platform/LinuxServices.h"
+
 namespace halvetrop::test {
 
 VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera,
@@ -72,13 +74,16 @@ AppModel& Harness::start(bool real) {
     savePicker = s.get();
     monitor = m.get();
     ejector = e.get();
-    bookmarks = b.get();
+    bookmarks = real ? nullptr : b.get();
     deps.platform.folderPicker = std::move(p);
     deps.platform.savePicker = std::move(s);
     deps.platform.volumeMonitor = std::move(m);
     deps.platform.ejector = std::move(e);
     deps.platform.reveal = std::make_unique<FakeReveal>();
-    deps.platform.bookmarks = std::move(b);
+    if (real)
+        deps.platform.bookmarks = std::make_unique<VolumeBookmarks>();
+    else
+        deps.platform.bookmarks = std::move(b);
     deps.settingsPath = settingsPath();
     deps.historyPath = historyPath();
     deps.mountRoot = "/media";

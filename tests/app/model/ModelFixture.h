@@ -128,7 +128,8 @@ struct Harness {
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }
     QString historyPath() const { return dir.filePath("data/history.json"); }
-    // A new model over the same settings and history; `real` uses the core's verifier.
+    // A new model over the same settings and history; `real` uses the core's verifier, the
+    // volume list and the bookmarks of this machine.
     AppModel& start(bool real = false);
     std::shared_ptr<FakeVerifier> verifier(size_t i);
     size_t verifierCount();

@@ -68,6 +68,21 @@ void ZramVolume::tearDown() noexcept {
     }
 }
 
+std::string ZramVolume::unmount() {
+    std::string out;
+    if (mounted_ && runShell("umount " + mountPoint_ + " 2>&1", &out) != 0) return "umount failed: " + out;
+    mounted_ = false;
+    return "";
+}
+
+std::string ZramVolume::remount() {
+    std::string out;
+    if (runShell("mount /dev/zram" + std::to_string(index_) + " " + mountPoint_ + " 2>&1", &out) != 0)
+        return "mount failed: " + out;
+    mounted_ = true;
+    return "";
+}
+
 void ZramVolume::write(const std::string& relative, const std::string& bytes) const {
     std::filesystem::path p = std::filesystem::path(mountPoint_) / relative;
     std::filesystem::create_directories(p.parent_path());

@@ -18,6 +18,10 @@ public:
     static std::string unavailableReason();
 
     const std::string& mountPoint() const { return mountPoint_; }
+    // Unmounts the drive, leaving its mount-point folder behind (as an unplugged drive does), and
+    // mounts it again. Each gives the reason when it fails ("" on success).
+    std::string unmount();
+    std::string remount();
     // Writes a file below the mount point, making its folders.
     void write(const std::string& relative, const std::string& bytes) const;
 
