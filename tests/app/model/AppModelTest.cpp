@@ -1,6 +1,7 @@
 // The model driven through scripted verifiers, volume listings and desktop services.
 #include "ModelFixture.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -268,24 +269,28 @@ private slots:
         QTest::newRow("stopped") << "stop";
         QTest::newRow("new check") << "check";
         QTest::newRow("history opened") << "history";
+        QTest::newRow("backups in another order") << "order";
     }
     void staleOrForeignLiveResultsAreNotFolded() {
         QFETCH(QString, how);
         Harness h;
         AppModel& m = ready(h);
         std::vector<std::string> backups{"/backup/a", "/backup/b"};
-        VerifyReport standard = makeReport(kCard, backups, {FileStatus::backedUp, FileStatus::backedUp});
+        VerifyReport standard =
+            makeReport(kCard, how == "order" ? std::vector<std::string>{backups[1], backups[0]} : backups,
+                       {FileStatus::backedUp, FileStatus::backedUp});
         checkTo(h, m, standard);
         QTRY_VERIFY(m.deepVerifying());
         auto pass = h.verifier(1);
+        QCOMPARE(pass->request().destinations, backups);
         if (how == "stop") m.stopDeepVerify();
         if (how == "check") m.check(std::optional<CheckLevel>());
         if (how == "history") {
             QTRY_COMPARE(m.historyCount(), 1);
             m.showHistory(m.history().front().id.toString());
         }
-        QVERIFY(!m.deepVerifying());
-        QVERIFY(pass->cancelled());
+        QCOMPARE(m.deepVerifying(), how == "order");
+        QCOMPARE(pass->cancelled(), how != "order");
         FileResult r = standard.files[0];
         r.status = FileStatus::missing;
         pass->onFile(r);
@@ -479,6 +484,119 @@ private slots:
         m.checkAgainstBackup(false);
         QCOMPARE(m.noticeText(), QString("Insert CARD to check it against another backup."));
         QCOMPARE(h.picker->calls.size(), size_t(1));
+    }
+
+    // Which requests start a check, and at which level.
+    void checkGuards_data() {
+        QTest::addColumn<bool>("card");
+        QTest::addColumn<bool>("backups");
+        QTest::addColumn<bool>("cardOnly");
+        QTest::addColumn<bool>("kinds");
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<int>("backupsInRequest");  // -1: no check starts
+        QTest::newRow("card and backups") << true << true << false << true << "" << 2;
+        QTest::newRow("verified without a result") << true << true << false << true << "verified" << 2;
+        QTest::newRow("no card") << false << true << false << true << "" << -1;
+        QTest::newRow("no backups") << true << false << false << true << "" << -1;
+        QTest::newRow("card only without backups") << true << false << true << true << "" << 0;
+        QTest::newRow("card only leaves backups out") << true << true << true << true << "" << 0;
+        QTest::newRow("no kinds") << true << true << false << false << "" << -1;
+    }
+    void checkGuards() {
+        QFETCH(bool, card);
+        QFETCH(bool, backups);
+        QFETCH(bool, cardOnly);
+        QFETCH(bool, kinds);
+        QFETCH(QString, level);
+        QFETCH(int, backupsInRequest);
+        Harness h;
+        AppModel& m = h.start();
+        if (card) m.setSource(kCard);
+        if (backups) m.addBackups({"/backup/a", "/backup/b"});
+        m.setCardOnly(cardOnly);
+        if (!kinds) m.setKinds({});
+        m.check(level);
+        QCOMPARE(int(h.verifierCount()), backupsInRequest < 0 ? 0 : 1);
+        if (backupsInRequest < 0) return;
+        const VerifyRequest& r = h.verifier(0)->request();
+        QCOMPARE(int(r.destinations.size()), backupsInRequest);
+        QCOMPARE(r.level, CheckLevel::standard);
+        QCOMPARE(m.level(), CheckLevel::standard);
+        QCOMPARE(m.access().open().size(), size_t(1 + backupsInRequest));
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+    }
+
+    // A newer notice is not cut short by the older one's timer; each goes after its own time.
+    void noticeTimers() {
+        Harness h;
+        AppModel& m = h.start();
+        m.show("first", true);
+        QTest::qWait(300);
+        m.show("second", true);
+        QTest::qWait(3900);
+        QCOMPARE(m.noticeText(), QString("second"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m.hasNotice(), 2000);
+    }
+
+    // The model's side of preview, reveal and export on a card whose files exist.
+    void previewAndExport() {
+        Harness h;
+        QTemporaryDir card, backup;
+        QDir(card.path()).mkpath("DCIM");
+        QDir(backup.path()).mkpath("DCIM");
+        VerifyReport r = makeReport(card.path().toStdString(), {backup.path().toStdString()},
+                                    {FileStatus::verified, FileStatus::missing});
+        for (const auto& f : r.files) {
+            QFile(card.filePath(QString::fromStdString(f.relativePath))).open(QIODevice::WriteOnly);
+            if (!f.copies.empty())
+                QFile(backup.filePath(QString::fromStdString(f.relativePath))).open(QIODevice::WriteOnly);
+        }
+        h.volumes->push(listing({volume("/", "root", false)}));
+        AppModel& m = h.start();
+        m.setSource(card.path().toStdString());
+        m.addBackups({backup.path().toStdString()});
+        checkTo(h, m, r);
+        QCOMPARE(m.sourceURL(0).toLocalFile(), card.filePath("DCIM/IMG_0.JPG"));
+        QCOMPARE(m.copyURL(0).toLocalFile(), backup.filePath("DCIM/IMG_0.JPG"));
+        QVERIFY(m.copyURL(1).isEmpty());
+        m.quickLook(0);
+        QVERIFY(m.previewOpen());
+        QCOMPARE(m.previewUrls().size(), 2);
+        m.quickLook(0);
+        QVERIFY(!m.previewOpen());
+        m.quickLook(1);
+        QCOMPARE(m.previewUrls().size(), 1);
+
+        h.savePicker->answer = "/proc/no-such-folder/report.csv";
+        m.exportCSV();
+        QVERIFY(m.hasNotice() && !m.noticeOk());
+        QVERIFY(m.noticeText().contains("report.csv"));
+        h.savePicker->answer = card.filePath("report.csv").toStdString();
+        m.exportCSV();
+        QVERIFY(QFileInfo(card.filePath("report.csv")).size() > 0);
+        QVERIFY(h.savePicker->lastSuggestedName.endsWith(".csv"));
+    }
+
+    // A description of a volume is kept only while its volume is mounted.
+    void volumeCacheForgetsVolumesThatLeft() {
+        Harness h;
+        QTemporaryDir folder;
+        std::string path = folder.path().toStdString();
+        VolumeListing withIt = listing({volume("/", "root", false)});
+        withIt.mountPoints.insert(path);
+        h.volumes->push(withIt);
+        AppModel& m = h.start();
+        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.volumeInfo(folder.path()).isEmpty());
+        QTRY_VERIFY(m.cachedVolumeInfo(path));
+        QVERIFY(!m.volumeInfo(folder.path()).isEmpty());
+        h.volumes->push(listing({volume("/", "root", false)}));
+        m.refreshVolumes();
+        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(!m.cachedVolumeInfo(path));
+        QVERIFY(m.volumeInfo("/no/such/place").isEmpty());
+        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(!m.cachedVolumeInfo("/no/such/place"));
     }
 
     // Quitting cancels what runs and returns without waiting for a worker to give up by itself.
