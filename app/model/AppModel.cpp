@@ -231,6 +231,8 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
       bookmarkPool_(new QThreadPool),
       alive_(std::make_shared<Alive>()) {
     alive_->model = this;
+    // Shared with the probes in flight, which may outlive a quit that stopped waiting for them.
+    bookmarks_ = std::move(deps_.platform.bookmarks);
     if (!deps_.verifierFactory) deps_.verifierFactory = realVerifierFactory();
     if (!deps_.listVolumes) deps_.listVolumes = listMountedVolumes;
     if (!deps_.describeVolume) deps_.describeVolume = [](const std::string& p) { return Drives::info(p); };
@@ -319,7 +321,7 @@ void AppModel::loadSettings() {
     for (const auto& e : stored) paths.push_back(e.path);
     setDestinations(paths);
 
-    Bookmarks* bookmarks = deps_.platform.bookmarks.get();
+    std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
     runOffGui(
         [stored, paths, bookmarks] {
             std::vector<std::optional<std::string>> resolved;
@@ -371,7 +373,7 @@ void AppModel::saveDestinations() {
 void AppModel::requestBookmark(const std::string& path) {
     if (knownBookmarks_.count(path) || unbookmarkable_.count(path) || !bookmarking_.insert(path).second)
         return;
-    Bookmarks* bookmarks = deps_.platform.bookmarks.get();
+    std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
     runOffGui(
         [path, bookmarks] {
             std::optional<QByteArray> made = bookmarks->make(path);
@@ -950,7 +952,7 @@ void AppModel::record(const VerifyReport& report) {
         auto known = knownBookmarks_.find(path);
         if (known != knownBookmarks_.end()) return known->second;
         if (unbookmarkable_.count(path)) return std::nullopt;
-        auto made = deps_.platform.bookmarks->make(path);
+        auto made = bookmarks_->make(path);
         if (made) knownBookmarks_[path] = *made;
         return made;
     };
@@ -983,7 +985,7 @@ void AppModel::showHistory(const QString& id) {
     finish(*saved.report, false);
 
     uint64_t serial = finishSerial_;
-    Bookmarks* bookmarks = deps_.platform.bookmarks.get();
+    std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
     runOffGui(
         [saved, bookmarks, serial] {
             std::optional<std::string> card;

@@ -376,6 +376,7 @@ private:
 
     AppModelDeps deps_;
     std::unique_ptr<QSettings> settings_;
+    std::shared_ptr<Bookmarks> bookmarks_;
     QThreadPool* pool_;          // owned; released without waiting when a worker outlives shutdown
     QThreadPool* bookmarkPool_;  // bookmark probes, one at a time; owned like pool_
     std::shared_ptr<Alive> alive_;
