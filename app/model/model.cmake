@@ -4,7 +4,7 @@
 add_library(halvetrop_app_model STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AppModel.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModel.h
   ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.cpp ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.h
-  ${CMAKE_CURRENT_LIST_DIR}/ScopedAccess.h)
+  ${CMAKE_CURRENT_LIST_DIR}/ScopedAccess.h ${CMAKE_CURRENT_LIST_DIR}/FakeVerifier.h)
 set_target_properties(halvetrop_app_model PROPERTIES AUTOMOC ON)
 target_include_directories(halvetrop_app_model PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)
 target_link_libraries(halvetrop_app_model PUBLIC halvetrop_app_records halvetrop_app_platform halvetrop_core

@@ -2,6 +2,7 @@
 // A model wired to scripted fakes: verifiers that finish when the test says so, volume listings
 // from a queue, and a temporary settings file and history folder.
 #include "model/AppModel.h"
+#include "model/FakeVerifier.h"
 #include "platform/Fakes.h"
 
 #include <QTemporaryDir>
@@ -11,60 +12,6 @@
 #include <mutex>
 
 namespace halvetrop::test {
-
-// Blocks in run() until the test completes, fails or (unless told to ignore it) cancels it.
-class FakeVerifier : public IVerifier {
-public:
-    explicit FakeVerifier(VerifyRequest r) : request_(std::move(r)) {}
-    const VerifyRequest& request() const override { return request_; }
-    void setOnProgress(std::function<void(const VerifyProgress&)> cb) override { onProgress = std::move(cb); }
-    void setOnFileResult(std::function<void(const FileResult&)> cb) override { onFile = std::move(cb); }
-    VerifyReport run() override {
-        std::unique_lock<std::mutex> hold(lock_);
-        running_ = true;
-        changed_.notify_all();
-        changed_.wait(hold, [&] { return result_ || error_ || (cancelled_ && !ignoreCancel); });
-        running_ = false;
-        if (result_) return *result_;
-        if (error_) throw *error_;
-        throw VerifyError::cancelled();
-    }
-    void cancel() override {
-        std::lock_guard<std::mutex> hold(lock_);
-        cancelled_ = true;
-        changed_.notify_all();
-    }
-    void complete(VerifyReport r) {
-        std::lock_guard<std::mutex> hold(lock_);
-        result_ = std::move(r);
-        changed_.notify_all();
-    }
-    void fail(VerifyError e) {
-        std::lock_guard<std::mutex> hold(lock_);
-        error_ = std::move(e);
-        changed_.notify_all();
-    }
-    bool cancelled() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return cancelled_;
-    }
-    bool waitRunning(int ms) {
-        std::unique_lock<std::mutex> hold(lock_);
-        return changed_.wait_for(hold, std::chrono::milliseconds(ms), [&] { return running_; });
-    }
-
-    std::function<void(const VerifyProgress&)> onProgress;
-    std::function<void(const FileResult&)> onFile;
-    std::atomic<bool> ignoreCancel{false};
-
-private:
-    VerifyRequest request_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    bool running_ = false, cancelled_ = false;
-    std::optional<VerifyReport> result_;
-    std::optional<VerifyError> error_;
-};
 
 // Listings handed out in order; a listing may be held back until released, so that a test can
 // make refreshes finish out of order.
