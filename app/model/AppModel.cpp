@@ -1203,7 +1203,7 @@ void AppModel::show(const QString& text, bool ok) {
     notice_ = n;
     emit noticeChanged();
     QUuid id = n.id;
-    QTimer::singleShot(ok ? 4000 : 8000, this, [this, id] {
+    QTimer::singleShot(ok ? 4000 : 8000, Qt::PreciseTimer, this, [this, id] {
         if (notice_ && notice_->id == id) dismissNotice();
     });
 }
