@@ -10,6 +10,7 @@
 #include <unicode/unistr.h>
 
 #include "report/CSVExport.h"
+#include "model/WriteAll.h"
 #include "text/Utf8.h"
 
 namespace halvetrop {
@@ -251,8 +252,8 @@ QString ExportFailure::noticeText() const {
 std::optional<ExportFailure> writeCSV(const VerifyReport& report, const QString& path) {
     const std::string text = CSVExport::csv(report);
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return ExportFailure{path, out.errorString()};
-    if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return ExportFailure{path, out.errorString()};
+    if (!writeAll(out, text)) {
         QString reason = out.errorString();
         out.cancelWriting();
         return ExportFailure{path, reason};

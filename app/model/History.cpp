@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/WriteAll.h"
 #include "report/StoredForm.h"
 #include "verify/ParallelFor.h"
 
@@ -395,13 +396,13 @@ HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSiz
 std::optional<QString> writeHistoryFile(const QString& path, const std::vector<HistoryItem>& items) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return out.errorString();
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return out.errorString();
     // One item at a time: the whole text of 40 reports is never held at once.
     std::string text = "[";
     for (size_t i = 0; i < items.size(); ++i) {
         if (i) text += ',';
         appendItem(text, items[i]);
-        if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        if (!writeAll(out, text)) {
             QString reason = out.errorString();
             out.cancelWriting();
             return reason;
@@ -409,8 +410,7 @@ std::optional<QString> writeHistoryFile(const QString& path, const std::vector<H
         text.clear();
     }
     text += ']';
-    if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !out.commit()) {
+    if (!writeAll(out, text) || !out.commit()) {
         return out.errorString();
     }
     return std::nullopt;
