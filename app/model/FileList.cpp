@@ -9,8 +9,8 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
-#include "report/CSVExport.h"
 #include "model/WriteAll.h"
+#include "report/CSVExport.h"
 #include "text/Utf8.h"
 
 namespace halvetrop {
@@ -199,19 +199,27 @@ std::vector<std::string> previewPaths(const VerifyReport& report, const FileResu
     return paths;
 }
 
-LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch) {
+LiveFold foldLive(VerifyReport& report, std::vector<FileResult>& batch) {
     LiveFold fold;
+    fold.changed.reserve(batch.size());
     // A report that asks for no copy still needs one to stay safe.
     const int64_t required = std::max<int64_t>(report.requiredCopies, 1);
     bool unsafe = false;
     const auto count = static_cast<int64_t>(report.files.size());
-    for (const FileResult& live : batch) {
+    for (size_t k = 0; k < batch.size(); ++k) {
+        FileResult& live = batch[k];
         if (live.id < 0 || live.id >= count) continue;
         FileResult& f = report.files[static_cast<size_t>(live.id)];
         if (f.relativePath != live.relativePath) continue;
         f.status = live.status;
-        f.copies = live.copies;
-        f.detail = live.detail;
+        // Copies found again are assigned into the file's own storage; new ones are taken over.
+        // Either way nothing is allocated or freed for the usual result.
+        if (f.copies.size() == live.copies.size()) {
+            f.copies = live.copies;
+        } else {
+            f.copies = std::move(live.copies);
+        }
+        f.detail = std::move(live.detail);
         f.safeDrives = live.safeDrives;
         fold.changed.push_back(static_cast<int>(live.id));
         if (f.inScope && (!isCovered(f.status) || f.safeDrives < required)) unsafe = true;
@@ -252,7 +260,8 @@ QString ExportFailure::noticeText() const {
 std::optional<ExportFailure> writeCSV(const VerifyReport& report, const QString& path) {
     const std::string text = CSVExport::csv(report);
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return ExportFailure{path, out.errorString()};
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return ExportFailure{path, out.errorString()};
     if (!writeAll(out, text)) {
         QString reason = out.errorString();
         out.cancelWriting();

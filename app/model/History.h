@@ -70,6 +70,10 @@ struct DecodedHistory {
 // Decodes the file's text; `workers` threads decode the reports. Never throws.
 DecodedHistory decodeHistory(std::string_view text, int workers = 1);
 
+// How many threads decode a history: more would hold more reports half-decoded at once than the
+// history's memory allows.
+int historyLoadWorkers();
+
 // Reads and decodes the file at `path` a part at a time, so the whole text is never held at once.
 struct HistoryLoad {
     DecodedHistory decoded;
