@@ -199,27 +199,22 @@ std::vector<std::string> previewPaths(const VerifyReport& report, const FileResu
     return paths;
 }
 
-LiveFold foldLive(VerifyReport& report, std::vector<FileResult>& batch) {
+LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch) {
     LiveFold fold;
     fold.changed.reserve(batch.size());
     // A report that asks for no copy still needs one to stay safe.
     const int64_t required = std::max<int64_t>(report.requiredCopies, 1);
     bool unsafe = false;
     const auto count = static_cast<int64_t>(report.files.size());
-    for (size_t k = 0; k < batch.size(); ++k) {
-        FileResult& live = batch[k];
+    for (const FileResult& live : batch) {
         if (live.id < 0 || live.id >= count) continue;
         FileResult& f = report.files[static_cast<size_t>(live.id)];
         if (f.relativePath != live.relativePath) continue;
         f.status = live.status;
-        // Copies found again are assigned into the file's own storage; new ones are taken over.
-        // Either way nothing is allocated or freed for the usual result.
-        if (f.copies.size() == live.copies.size()) {
-            f.copies = live.copies;
-        } else {
-            f.copies = std::move(live.copies);
-        }
-        f.detail = std::move(live.detail);
+        // Assigning reuses the file's own storage where it has the room: nothing is allocated for
+        // the usual result, the same copies found again.
+        f.copies = live.copies;
+        f.detail = live.detail;
         f.safeDrives = live.safeDrives;
         fold.changed.push_back(static_cast<int>(live.id));
         if (f.inScope && (!isCovered(f.status) || f.safeDrives < required)) unsafe = true;

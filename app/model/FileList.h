@@ -88,8 +88,7 @@ struct LiveFold {
 // a folded in-scope file is not covered or has fewer safe drives than the report requires, the
 // report stops being safe to format. Live results never make a report safe. Only for a pass
 // whose backups are the report's (sameBackups).
-// What can be taken over from the batch without a copy is moved out of it.
-LiveFold foldLive(VerifyReport& report, std::vector<FileResult>& batch);
+LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch);
 // True when `backupPaths` are the report's backups, in the same order.
 bool sameBackups(const VerifyReport& report, const std::vector<std::string>& backupPaths);
 
