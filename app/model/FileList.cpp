@@ -3,7 +3,6 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <array>
 #include <unordered_set>
 
 #include <unicode/normalizer2.h>
@@ -16,9 +15,6 @@
 namespace halvetrop {
 
 namespace {
-
-constexpr std::array<FileFilter, 3> allFileFilters{FileFilter::all, FileFilter::notBackedUp,
-                                                   FileFilter::backedUp};
 
 bool passesStatus(FileFilter filter, FileStatus status) {
     switch (filter) {
@@ -39,25 +35,6 @@ bool inFolder(std::string_view folder, std::string_view restriction) {
 }
 
 }  // namespace
-
-QString rawValue(FileFilter filter) {
-    switch (filter) {
-        case FileFilter::all:
-            return QStringLiteral("All");
-        case FileFilter::notBackedUp:
-            return QStringLiteral("Not backed up");
-        case FileFilter::backedUp:
-            return QStringLiteral("Backed up");
-    }
-    return {};
-}
-
-std::optional<FileFilter> fileFilterFromRaw(const QString& text) {
-    for (FileFilter filter : allFileFilters) {
-        if (rawValue(filter) == text) return filter;
-    }
-    return std::nullopt;
-}
 
 QString trimSearch(const QString& search) {
     auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };

@@ -249,13 +249,6 @@ private slots:
         QVERIFY(!sameBackups(report, {"/media/backup0", "/media/backup1", "/media/backup2"}));
     }
 
-    void filterRawValues() {
-        for (FileFilter f : {FileFilter::all, FileFilter::notBackedUp, FileFilter::backedUp}) {
-            QCOMPARE(fileFilterFromRaw(rawValue(f)), std::optional<FileFilter>(f));
-        }
-        QCOMPARE(fileFilterFromRaw("all"), std::optional<FileFilter>());
-    }
-
     void exportFileName_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("label");
