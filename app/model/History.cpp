@@ -323,14 +323,14 @@ HistoryItem decodeItem(std::string_view text) {
     return item;
 }
 
-// Decodes items while the file is still being read: the reader hands over each item's text,
-// `workers` threads decode them, and the results are put back in file order. At most `workers`
-// texts wait at any time, so the whole file is never held.
+// Decodes items while the file is still being read: the reading thread hands over each item's
+// text, `workers` - 1 more threads decode them (the reading thread itself when there are none),
+// and the results are put back in file order. At most two texts wait at any time, so the whole
+// file is never held, and each decoding thread holds one half-built report.
 class ItemPipeline {
 public:
     ItemPipeline(DecodedHistory& out, int workers) : out_(out) {
         for (int i = 1; i < workers; ++i) threads_.emplace_back([this] { work(); });
-        capacity_ = 2;
     }
     ~ItemPipeline() { close(); }
     ItemPipeline(const ItemPipeline&) = delete;
@@ -348,7 +348,7 @@ public:
             return;
         }
         std::unique_lock lock(mutex_);
-        room_.wait(lock, [&] { return waiting_.size() < capacity_; });
+        room_.wait(lock, [&] { return waiting_.size() < waitingLimit; });
         waiting_.emplace_back(results_.size(), std::move(text));
         results_.emplace_back();
         work_.notify_one();
@@ -421,7 +421,7 @@ private:
     std::condition_variable room_;  // a waiting text was taken
     std::deque<std::pair<size_t, std::string>> waiting_;
     std::deque<std::optional<HistoryItem>> results_;  // in file order
-    size_t capacity_ = 1;
+    static constexpr size_t waitingLimit = 2;
     size_t good_ = 0;
     bool closed_ = false;
     std::vector<std::thread> threads_;
