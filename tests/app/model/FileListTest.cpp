@@ -165,26 +165,30 @@ private slots:
         QTest::addColumn<QStringList>("batch");
         QTest::addColumn<QList<int>>("changed");
         QTest::addColumn<bool>("safeAfter");
+        QTest::addColumn<int>("required");  // the report's own required copies
         QTest::newRow("confirmed copies keep it safe")
-            << true << QStringList{"0 verified 2", "1 backedUp 2"} << QList<int>{0, 1} << true;
+            << true << QStringList{"0 verified 2", "1 backedUp 2"} << QList<int>{0, 1} << true << 2;
         QTest::newRow("a missing file revokes safety")
-            << true << QStringList{"2 missing 0"} << QList<int>{2} << false;
+            << true << QStringList{"2 missing 0"} << QList<int>{2} << false << 2;
         QTest::newRow("fewer safe drives than required")
-            << true << QStringList{"3 verified 1"} << QList<int>{3} << false;
+            << true << QStringList{"3 verified 1"} << QList<int>{3} << false << 2;
         QTest::newRow("another file at that id is ignored")
-            << true << QStringList{"1 missing 0 x"} << QList<int>{} << true;
+            << true << QStringList{"1 missing 0 x"} << QList<int>{} << true << 2;
         QTest::newRow("ids outside the report are ignored")
-            << true << QStringList{"9 missing 0", "-1 missing 0"} << QList<int>{} << true;
+            << true << QStringList{"9 missing 0", "-1 missing 0"} << QList<int>{} << true << 2;
         QTest::newRow("an out-of-scope file does not count")
-            << true << QStringList{"4 missing 0"} << QList<int>{4} << true;
+            << true << QStringList{"4 missing 0"} << QList<int>{4} << true << 2;
         QTest::newRow("live results never make it safe")
-            << false << QStringList{"1 verified 2"} << QList<int>{1} << false;
+            << false << QStringList{"1 verified 2"} << QList<int>{1} << false << 2;
+        QTest::newRow("a report asking for no copy still needs one")
+            << true << QStringList{"2 verified 0"} << QList<int>{2} << false << 0;
     }
     void foldLiveResults() {
         QFETCH(bool, safeBefore);
         QFETCH(QStringList, batch);
         QFETCH(QList<int>, changed);
         QFETCH(bool, safeAfter);
+        QFETCH(int, required);
         VerifyReport report =
             reportOf(volumeAt("/media/u/EOS", "/media/u/EOS", "6E1F"), 2,
                      {{"A", "0.JPG"},
@@ -192,6 +196,7 @@ private slots:
                       {"A", "2.JPG"},
                       {"B", "3.JPG"},
                       {"B", "4.JPG", FileStatus::verified, false}});
+        report.requiredCopies = required;
         QCOMPARE(report.safeToFormat, safeBefore);
         const VerifyReport before = report;
         const FileIndex index(report);
