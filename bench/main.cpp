@@ -11,6 +11,7 @@ HALVETROP_DECLARE(index)
 HALVETROP_DECLARE(report)
 HALVETROP_DECLARE(check)
 HALVETROP_DECLARE(copy)
+HALVETROP_DECLARE(model)
 
 namespace {
 struct Command {
@@ -42,6 +43,9 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_COPY
     {"copy", bench_copy},
+#endif
+#ifdef HALVETROP_BENCH_MODEL
+    {"model", bench_model},
 #endif
     {nullptr, nullptr},
 };

@@ -3,21 +3,18 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <array>
 #include <unordered_set>
 
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
+#include "model/WriteAll.h"
 #include "report/CSVExport.h"
 #include "text/Utf8.h"
 
 namespace halvetrop {
 
 namespace {
-
-constexpr std::array<FileFilter, 3> allFileFilters{FileFilter::all, FileFilter::notBackedUp,
-                                                   FileFilter::backedUp};
 
 bool passesStatus(FileFilter filter, FileStatus status) {
     switch (filter) {
@@ -38,25 +35,6 @@ bool inFolder(std::string_view folder, std::string_view restriction) {
 }
 
 }  // namespace
-
-QString rawValue(FileFilter filter) {
-    switch (filter) {
-        case FileFilter::all:
-            return QStringLiteral("All");
-        case FileFilter::notBackedUp:
-            return QStringLiteral("Not backed up");
-        case FileFilter::backedUp:
-            return QStringLiteral("Backed up");
-    }
-    return {};
-}
-
-std::optional<FileFilter> fileFilterFromRaw(const QString& text) {
-    for (FileFilter filter : allFileFilters) {
-        if (rawValue(filter) == text) return filter;
-    }
-    return std::nullopt;
-}
 
 QString trimSearch(const QString& search) {
     auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
@@ -200,6 +178,7 @@ std::vector<std::string> previewPaths(const VerifyReport& report, const FileResu
 
 LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch) {
     LiveFold fold;
+    fold.changed.reserve(batch.size());
     // A report that asks for no copy still needs one to stay safe.
     const int64_t required = std::max<int64_t>(report.requiredCopies, 1);
     bool unsafe = false;
@@ -209,6 +188,8 @@ LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch) {
         FileResult& f = report.files[static_cast<size_t>(live.id)];
         if (f.relativePath != live.relativePath) continue;
         f.status = live.status;
+        // Assigning reuses the file's own storage where it has the room: nothing is allocated for
+        // the usual result, the same copies found again.
         f.copies = live.copies;
         f.detail = live.detail;
         f.safeDrives = live.safeDrives;
@@ -251,8 +232,9 @@ QString ExportFailure::noticeText() const {
 std::optional<ExportFailure> writeCSV(const VerifyReport& report, const QString& path) {
     const std::string text = CSVExport::csv(report);
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return ExportFailure{path, out.errorString()};
-    if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return ExportFailure{path, out.errorString()};
+    if (!writeAll(out, text)) {
         QString reason = out.errorString();
         out.cancelWriting();
         return ExportFailure{path, reason};

@@ -18,10 +18,8 @@
 
 namespace halvetrop {
 
-// Which statuses the file list shows. Raw values are the texts the user sees.
+// Which statuses the file list shows (the model names them for the user).
 enum class FileFilter { all, notBackedUp, backedUp };
-QString rawValue(FileFilter filter);  // "All", "Not backed up", "Backed up"
-std::optional<FileFilter> fileFilterFromRaw(const QString& text);
 
 // The restrictions of the file list, applied in this order: in scope, status, shoot, folder,
 // search.

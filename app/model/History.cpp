@@ -13,13 +13,16 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <deque>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "model/WriteAll.h"
 #include "report/StoredForm.h"
-#include "verify/ParallelFor.h"
 
 namespace halvetrop {
 
@@ -98,19 +101,15 @@ public:
     // Scans `text` from `from` (the value's first character, or where the previous piece ended).
     // The position one past the value's end, or npos when the value goes on beyond `text`.
     size_t scan(std::string_view text, size_t from) {
-        for (size_t i = from; i < text.size(); ++i) {
-            const char c = text[i];
+        size_t i = from;
+        while (i < text.size()) {
             if (inString_) {
-                if (escaped_) {
-                    escaped_ = false;
-                } else if (c == '\\') {
-                    escaped_ = true;
-                } else if (c == '"') {
-                    inString_ = false;
-                    if (depth_ == 0) return i + 1;
-                }
+                i = skipString(text, i);
+                if (inString_) return std::string_view::npos;
+                if (depth_ == 0) return i;
                 continue;
             }
+            const char c = text[i++];
             if (!started_) {
                 started_ = true;
                 if (c == '"') {
@@ -123,7 +122,7 @@ public:
                 continue;
             }
             if (scalar_) {
-                if (c == ',' || c == ']' || c == '}' || isBlank(c)) return i;
+                if (c == ',' || c == ']' || c == '}' || isBlank(c)) return i - 1;
                 continue;
             }
             if (c == '"') {
@@ -131,13 +130,48 @@ public:
             } else if (c == '{' || c == '[') {
                 ++depth_;
             } else if ((c == '}' || c == ']') && --depth_ == 0) {
-                return i + 1;
+                return i;
             }
         }
         return std::string_view::npos;
     }
 
 private:
+    // Most of a history is text inside strings: jump from quote to quote. Returns where the
+    // string ended (one past its quote), or the end of `text` with the string still open.
+    size_t skipString(std::string_view text, size_t i) {
+        if (escaped_) {
+            if (i == text.size()) return i;
+            escaped_ = false;
+            ++i;
+        }
+        while (i < text.size()) {
+            const void* quote = std::memchr(text.data() + i, '"', text.size() - i);
+            if (!quote) {
+                escaped_ = oddBackslashesBefore(text, text.size(), i);
+                return text.size();
+            }
+            const auto at = static_cast<size_t>(static_cast<const char*>(quote) - text.data());
+            if (!oddBackslashesBefore(text, at, i)) {
+                inString_ = false;
+                return at + 1;
+            }
+            i = at + 1;
+        }
+        return i;
+    }
+
+    // Whether the run of backslashes ending just before `at` (not reaching before `from`, where
+    // nothing escapes) is odd, so that it escapes the character at `at`.
+    static bool oddBackslashesBefore(std::string_view text, size_t at, size_t from) {
+        size_t run = 0;
+        while (at > from && text[at - 1] == '\\') {
+            --at;
+            ++run;
+        }
+        return run % 2 == 1;
+    }
+
     size_t depth_ = 0;
     bool started_ = false;
     bool inString_ = false;
@@ -222,6 +256,15 @@ QByteArray bookmark(const std::string& base64) {
     return *decoded;
 }
 
+// Containers a decoded report will not grow again: give back what their growth left spare (a list
+// of 5,000 files read one at a time holds room for 8,192).
+void compact(VerifyReport& report) {
+    report.files.shrink_to_fit();
+    report.groups.shrink_to_fit();
+    for (ShootGroup& group : report.groups) group.fileIDs.shrink_to_fit();
+    report.folders.shrink_to_fit();
+}
+
 // One item of the file; throws when anything of it is not as written.
 HistoryItem decodeItem(std::string_view text) {
     HistoryItem item;
@@ -249,7 +292,9 @@ HistoryItem decodeItem(std::string_view text) {
             if (item.id.isNull()) badItem("the id is no UUID");
             haveID = true;
         } else if (key == "report") {
-            item.report = std::make_shared<const VerifyReport>(fromStoredJson<VerifyReport>(value));
+            VerifyReport report = fromStoredJson<VerifyReport>(value);
+            compact(report);
+            item.report = std::make_shared<const VerifyReport>(std::move(report));
         } else if (key == "sourceBookmark") {
             item.sourceBookmark.reset();
             if (value != "null") item.sourceBookmark = bookmark(jsonText(value));
@@ -278,44 +323,108 @@ HistoryItem decodeItem(std::string_view text) {
     return item;
 }
 
-// Decodes items as they come, several reports at once, keeping at most the limit.
-class ItemDecoder {
+// Decodes items while the file is still being read: the reading thread hands over each item's
+// text, `workers` - 1 more threads decode them (the reading thread itself when there are none),
+// and the results are put back in file order. At most two texts wait at any time, so the whole
+// file is never held, and each decoding thread holds one half-built report.
+class ItemPipeline {
 public:
-    ItemDecoder(DecodedHistory& out, int workers) : out_(out), workers_(std::max(workers, 1)) {}
+    ItemPipeline(DecodedHistory& out, int workers) : out_(out) {
+        for (int i = 1; i < workers; ++i) threads_.emplace_back([this] { work(); });
+    }
+    ~ItemPipeline() { close(); }
+    ItemPipeline(const ItemPipeline&) = delete;
+    ItemPipeline& operator=(const ItemPipeline&) = delete;
 
-    bool full() const { return out_.items.size() >= historyLimit; }
-    // Enough texts are waiting to keep every worker busy.
-    bool ready(const std::vector<std::string>& texts) const {
-        return texts.size() >= static_cast<size_t>(workers_);
+    // Enough items decoded: the rest of the file is not needed.
+    bool full() {
+        std::lock_guard lock(mutex_);
+        return good_ >= historyLimit;
     }
 
-    // Decodes `texts` (then emptied) in file order.
-    void decode(std::vector<std::string>& texts) {
-        std::vector<std::optional<HistoryItem>> decoded(texts.size());
-        parallelFor(static_cast<int64_t>(texts.size()), workers_, [&](int64_t i) {
-            auto at = static_cast<size_t>(i);
-            try {
-                decoded[at] = decodeItem(texts[at]);
-            } catch (const std::exception&) {
-                decoded[at].reset();
-            }
-            // The text is not needed any more: free it while the other reports still decode.
-            std::string().swap(texts[at]);
-        });
-        texts.clear();
-        for (auto& item : decoded) {
-            if (full()) break;
+    void push(std::string text) {
+        if (threads_.empty()) {
+            store(results_.size(), decodeOne(text));
+            return;
+        }
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return waiting_.size() < waitingLimit; });
+        waiting_.emplace_back(results_.size(), std::move(text));
+        results_.emplace_back();
+        work_.notify_one();
+    }
+
+    // Waits for every item, then hands the results over in file order.
+    void finish() {
+        close();
+        for (auto& item : results_) {
+            if (out_.items.size() >= historyLimit) break;
             if (item) {
                 out_.items.push_back(std::move(*item));
             } else {
                 ++out_.dropped;
             }
         }
+        results_.clear();
     }
 
 private:
+    static std::optional<HistoryItem> decodeOne(std::string_view text) {
+        try {
+            return decodeItem(text);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+
+    void store(size_t index, std::optional<HistoryItem> item) {
+        if (threads_.empty()) {
+            good_ += item.has_value();
+            results_.push_back(std::move(item));
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        good_ += item.has_value();
+        results_[index] = std::move(item);
+    }
+
+    void work() {
+        for (;;) {
+            std::pair<size_t, std::string> next;
+            {
+                std::unique_lock lock(mutex_);
+                work_.wait(lock, [&] { return closed_ || !waiting_.empty(); });
+                if (waiting_.empty()) return;
+                next = std::move(waiting_.front());
+                waiting_.pop_front();
+                room_.notify_one();
+            }
+            auto item = decodeOne(next.second);
+            std::string().swap(next.second);
+            store(next.first, std::move(item));
+        }
+    }
+
+    void close() {
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+            work_.notify_all();
+        }
+        for (std::thread& t : threads_) t.join();
+        threads_.clear();
+    }
+
     DecodedHistory& out_;
-    int workers_;
+    std::mutex mutex_;
+    std::condition_variable work_;  // a text is waiting, or the pipeline closed
+    std::condition_variable room_;  // a waiting text was taken
+    std::deque<std::pair<size_t, std::string>> waiting_;
+    std::deque<std::optional<HistoryItem>> results_;  // in file order
+    static constexpr size_t waitingLimit = 2;
+    size_t good_ = 0;
+    bool closed_ = false;
+    std::vector<std::thread> threads_;
 };
 
 QString keepAsideName(const QString& path) {
@@ -340,14 +449,17 @@ std::string encodeHistory(const std::vector<HistoryItem>& items) {
 
 DecodedHistory decodeHistory(std::string_view text, int workers) {
     DecodedHistory decoded;
-    ItemDecoder decoder(decoded, workers);
+    ItemPipeline pipeline(decoded, workers);
     ItemSplitter splitter;
     std::vector<std::string> texts;
     splitter.feed(text, texts);
-    decoder.decode(texts);
-    decoded.parsed = splitter.complete() || decoder.full();
+    for (std::string& item : texts) pipeline.push(std::move(item));
+    pipeline.finish();
+    decoded.parsed = splitter.complete() || decoded.items.size() >= historyLimit;
     return decoded;
 }
+
+int historyLoadWorkers() { return std::clamp(QThread::idealThreadCount(), 1, 4); }
 
 HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize) {
     HistoryLoad load;
@@ -367,22 +479,24 @@ HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSiz
         return load;
     }
 
-    ItemDecoder decoder(load.decoded, workers);
+    ItemPipeline pipeline(load.decoded, workers);
     ItemSplitter splitter;
     std::vector<std::string> texts;
     // Pieces small enough that the whole text is never held, large enough to read quickly.
     pieceSize = std::max(pieceSize, 1LL);
     std::string piece(static_cast<size_t>(pieceSize), '\0');
     bool readFailed = false;
-    while (!decoder.full() && !splitter.failed()) {
+    bool full = false;
+    while (!splitter.failed() && !(full = pipeline.full())) {
         qint64 got = file.read(piece.data(), pieceSize);
         if (got < 0) readFailed = true;
         if (got <= 0) break;
         splitter.feed(std::string_view(piece.data(), static_cast<size_t>(got)), texts);
-        if (decoder.ready(texts)) decoder.decode(texts);
+        for (std::string& item : texts) pipeline.push(std::move(item));
+        texts.clear();
     }
-    decoder.decode(texts);
-    load.decoded.parsed = !readFailed && (splitter.complete() || decoder.full());
+    pipeline.finish();
+    load.decoded.parsed = !readFailed && (splitter.complete() || full);
     file.close();
 
     if (load.decoded.lossy()) {
@@ -395,13 +509,13 @@ HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSiz
 std::optional<QString> writeHistoryFile(const QString& path, const std::vector<HistoryItem>& items) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) return out.errorString();
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return out.errorString();
     // One item at a time: the whole text of 40 reports is never held at once.
     std::string text = "[";
     for (size_t i = 0; i < items.size(); ++i) {
         if (i) text += ',';
         appendItem(text, items[i]);
-        if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        if (!writeAll(out, text)) {
             QString reason = out.errorString();
             out.cancelWriting();
             return reason;
@@ -409,8 +523,7 @@ std::optional<QString> writeHistoryFile(const QString& path, const std::vector<H
         text.clear();
     }
     text += ']';
-    if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !out.commit()) {
+    if (!writeAll(out, text) || !out.commit()) {
         return out.errorString();
     }
     return std::nullopt;
@@ -472,7 +585,7 @@ void HistoryStore::load() {
     if (loadStarted_) return;
     loadStarted_ = true;
     pool_->start([shared = shared_, file = file_] {
-        HistoryLoad result = readHistoryFile(file, std::max(QThread::idealThreadCount(), 1));
+        HistoryLoad result = readHistoryFile(file, historyLoadWorkers());
         std::lock_guard lock(shared->mutex);
         shared->loadResult = std::move(result);
         shared->loadDone = true;

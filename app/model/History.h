@@ -67,8 +67,12 @@ struct DecodedHistory {
     bool lossy() const { return dropped > 0 || !parsed; }
 };
 
-// Decodes the file's text; `workers` threads decode the reports. Never throws.
+// Decodes the file's text with `workers` threads in all. Never throws.
 DecodedHistory decodeHistory(std::string_view text, int workers = 1);
+
+// How many threads read a history (one reads the file, the others decode): more would hold more
+// reports half-decoded at once than the history's memory allows.
+int historyLoadWorkers();
 
 // Reads and decodes the file at `path` a part at a time, so the whole text is never held at once.
 struct HistoryLoad {

@@ -1,6 +1,8 @@
 // The history of checked cards: its rules, its file and the store that loads and saves it.
 #include "model/History.h"
 
+#include "model/FileList.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -196,6 +198,20 @@ private slots:
             }
         }
         QVERIFY(keptAside(dir.path()).isEmpty());
+
+        // A report reopened from the file lists and offers to copy what the recorded one did.
+        const HistoryLoad load = readHistoryFile(path, 2);
+        for (size_t i = 0; i < items.size(); ++i) {
+            const VerifyReport& recorded = *items[i].report;
+            const VerifyReport& reopened = *load.decoded.items[i].report;
+            FileQuery query;
+            query.filter = FileFilter::notBackedUp;
+            query.search = QStringLiteral("img");
+            QCOMPARE(FileIndex(reopened).refilter(reopened, query),
+                     FileIndex(recorded).refilter(recorded, query));
+            QCOMPARE(copyableIDs(reopened, FileIndex(reopened), allFileIDs(reopened)),
+                     copyableIDs(recorded, FileIndex(recorded), allFileIDs(recorded)));
+        }
     }
 
     // Damaged files: what is kept, what is dropped, and whether the text still parsed.
