@@ -605,6 +605,38 @@ private slots:
         QVERIFY(!m.cachedVolumeInfo("/no/such/place"));
     }
 
+    // A saved result opens without a check, on the card and backups its bookmarks resolve to;
+    // backups that resolve to nothing leave the chosen ones alone.
+    void savedResultOpensWithoutACheck_data() {
+        QTest::addColumn<bool>("backupsGone");
+        QTest::newRow("backups mounted") << false;
+        QTest::newRow("backups unplugged") << true;
+    }
+    void savedResultOpensWithoutACheck() {
+        QFETCH(bool, backupsGone);
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
+        QTRY_COMPARE(m.historyCount(), 1);
+        QVERIFY(m.waitForIdle(5000));
+        if (backupsGone) h.bookmarks->gone = {"/backup/a", "/backup/b"};
+        AppModel& again = h.start();
+        QTRY_COMPARE(again.historyCount(), 1);
+        again.setSource("/elsewhere");
+        again.removeBackup("/backup/a");
+        again.addBackups({"/backup/other"});
+        size_t checks = h.verifierCount();
+        again.showHistory(again.history().front().id.toString());
+        QCOMPARE(again.phase(), AppModel::Phase::Results);
+        QCOMPARE(again.source(), std::optional<std::string>(kCard));
+        QVERIFY(again.waitForIdle(5000));
+        auto expected = backupsGone ? std::vector<std::string>{"/backup/b", "/backup/other"}
+                                    : std::vector<std::string>{"/backup/a", "/backup/b"};
+        QCOMPARE(again.destinations(), expected);
+        QCOMPARE(h.verifierCount(), checks);
+        QVERIFY(!again.deepVerifying());
+    }
+
     // Quitting cancels what runs and returns without waiting for a worker to give up by itself.
     void shutdownCancelsWork() {
         Harness h;
