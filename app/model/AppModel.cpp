@@ -370,6 +370,38 @@ void AppModel::saveDestinations() {
     s.sync();
 }
 
+void AppModel::resolveAgain() {
+    // A volume appeared: a backup remembered from an unplugged drive may be back, perhaps at
+    // another mount point.
+    std::vector<std::pair<std::string, QByteArray>> wanted;
+    for (const auto& path : unresolved_)
+        if (auto blob = knownBookmarks_.find(path); blob != knownBookmarks_.end())
+            wanted.emplace_back(path, blob->second);
+    std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
+    runOffGui(
+        [wanted, bookmarks] {
+            std::map<std::string, std::string> found;
+            for (const auto& [path, blob] : wanted)
+                if (auto r = bookmarks->resolve(blob))
+                    if (auto c = cleanAbsolutePath(*r)) found[path] = *c;
+            return std::function<void(AppModel&)>([found](AppModel& m) {
+                if (found.empty()) return;
+                std::vector<std::string> next;
+                for (const auto& d : m.destinations_) {
+                    auto f = found.find(d);
+                    std::string path = f == found.end() ? d : f->second;
+                    if (f != found.end()) {
+                        m.unresolved_.erase(d);
+                        m.knownBookmarks_[path] = m.knownBookmarks_[d];
+                    }
+                    if (std::find(next.begin(), next.end(), path) == next.end()) next.push_back(path);
+                }
+                m.setDestinations(std::move(next));
+            });
+        },
+        bookmarkPool_);
+}
+
 void AppModel::requestBookmark(const std::string& path) {
     if (knownBookmarks_.count(path) || unbookmarkable_.count(path) || !bookmarking_.insert(path).second)
         return;
@@ -1134,6 +1166,8 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
         return !now.count(vp) && !mountPoints_.count(vp);
     });
     emitComputed();
+    if (!unresolved_.empty() && !std::includes(old.begin(), old.end(), now.begin(), now.end()))
+        resolveAgain();
 
     std::set<std::string> vanished;
     for (const auto& p : old)

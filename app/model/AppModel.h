@@ -372,6 +372,7 @@ private:
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
     void runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool = nullptr);
     void requestBookmark(const std::string& path);
+    void resolveAgain();
     static void post(const std::shared_ptr<Alive>& alive, std::function<void(AppModel&)> apply);
 
     AppModelDeps deps_;

@@ -141,6 +141,16 @@ private slots:
         QCOMPARE(stored.value("bookmark").toByteArray(), QByteArray("fake:/backup/two"));
         stored.endArray();
 
+        // Plugged in again: the backup is found where its volume is mounted now.
+        QVERIFY(b.waitForIdle(5000));
+        QCOMPARE(b.unresolvedBackups(), std::set<std::string>{"/backup/two"});
+        h.bookmarks->gone.clear();
+        h.volumes->push(listing({volume("/", "root", false), volume("/media/u/TWO", "TWO", false)}));
+        b.refreshVolumes();
+        QVERIFY(b.waitForIdle(5000));
+        QVERIFY(b.unresolvedBackups().empty());
+        QCOMPARE(b.destinations()[1], std::string("/backup/two"));
+
         // The card is never also a backup, whatever spelling reaches the model.
         b.setSource("/backup/one/.");
         QCOMPARE(b.destinations().size(), size_t(2));
