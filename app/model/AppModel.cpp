@@ -203,6 +203,11 @@ std::optional<AppModel::Mode> AppModel::modeFromRaw(const QString& text) {
     return std::nullopt;
 }
 
+// The window's filter is the file list's, case for case in the same order.
+static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
+    return static_cast<halvetrop::FileFilter>(f);
+}
+
 QString AppModel::rawValue(FileFilter filter) {
     switch (filter) {
         case FileFilter::All:
@@ -1283,9 +1288,7 @@ void AppModel::refilter() {
         visible_.clear();
     } else {
         FileQuery q;
-        q.filter = filter_ == FileFilter::All           ? halvetrop::FileFilter::all
-                   : filter_ == FileFilter::NotBackedUp ? halvetrop::FileFilter::notBackedUp
-                                                        : halvetrop::FileFilter::backedUp;
+        q.filter = listFilter(filter_);
         q.search = search_;
         q.folderFilter = folderFilter_;
         q.groupFilter = groupFilter_ ? &*groupFilter_ : nullptr;

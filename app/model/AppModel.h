@@ -426,7 +426,6 @@ private:
     QTimer drainTimer_;
     uint64_t volumeGeneration_ = 0;
     uint64_t appliedVolumeGeneration_ = 0;
-    bool volumesListedOnce_ = false;
     std::set<std::string> describing_;
     std::optional<RunningCopy> copy_;
     bool previewOpen_ = false;
