@@ -129,6 +129,7 @@ private slots:
     void quitDuringWork() {
         QFETCH(bool, duringPass);
         Harness h;
+        *h.progressDelayMs = 20;
         AppModel& m = h.start(true);
         m.setSource(d.card->mountPoint());
         m.addBackups({d.a->mountPoint(), d.b->mountPoint()});

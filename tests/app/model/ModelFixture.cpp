@@ -2,6 +2,8 @@
 
 #include "platform/LinuxServices.h"
 
+#include <thread>
+
 namespace halvetrop::test {
 
 VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera,
@@ -60,6 +62,34 @@ VerifyReport makeReport(const std::string& card, const std::vector<std::string>&
     return r;
 }
 
+namespace {
+
+// The core's verifier whose workers pause at each progress report, so that a test can act while
+// a check is surely under way.
+class SlowProgress : public IVerifier {
+public:
+    SlowProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<std::atomic<int>> delayMs)
+        : inner_(std::move(inner)), delayMs_(std::move(delayMs)) {}
+    const VerifyRequest& request() const override { return inner_->request(); }
+    void setOnProgress(std::function<void(const VerifyProgress&)> cb) override {
+        inner_->setOnProgress([cb = std::move(cb), delay = delayMs_](const VerifyProgress& p) {
+            if (int ms = delay->load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            cb(p);
+        });
+    }
+    void setOnFileResult(std::function<void(const FileResult&)> cb) override {
+        inner_->setOnFileResult(std::move(cb));
+    }
+    VerifyReport run() override { return inner_->run(); }
+    void cancel() override { inner_->cancel(); }
+
+private:
+    std::shared_ptr<IVerifier> inner_;
+    std::shared_ptr<std::atomic<int>> delayMs_;
+};
+
+}  // namespace
+
 AppModel& Harness::start(bool real) {
     std::vector<std::string> gone = bookmarks ? bookmarks->gone : std::vector<std::string>();
     model.reset();
@@ -89,9 +119,10 @@ AppModel& Harness::start(bool real) {
     deps.mountRoot = "/media";
     if (real) {
         auto count = realChecks;
-        deps.verifierFactory = [count, core = realVerifierFactory()](VerifyRequest r) {
+        auto delay = progressDelayMs;
+        deps.verifierFactory = [count, delay, core = realVerifierFactory()](VerifyRequest r) {
             ++*count;
-            return core(std::move(r));
+            return std::make_shared<SlowProgress>(core(std::move(r)), delay);
         };
     } else {
         auto list = verifiers;

@@ -70,6 +70,8 @@ struct Harness {
     std::shared_ptr<std::mutex> verifiersLock = std::make_shared<std::mutex>();
     // New fake verifiers keep running after a cancel until completed (a late outcome).
     std::shared_ptr<std::atomic<bool>> ignoreCancel = std::make_shared<std::atomic<bool>>(false);
+    // Each progress report of a real check waits this long on its worker.
+    std::shared_ptr<std::atomic<int>> progressDelayMs = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<AppModel> model;
 
