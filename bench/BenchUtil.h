@@ -18,6 +18,10 @@ private:
 
 // Peak resident set size of this process in MiB (from getrusage).
 double peakRssMiB();
+// Peak resident size since the last reset, in MiB (VmHWM; getrusage's peak where it is missing).
+double highWaterMiB();
+// Resets the peak resident size to the current one; false where the kernel does not allow it.
+bool resetHighWater();
 
 // A JSON string literal of valid UTF-8 text (quotes included).
 std::string jsonString(std::string_view text);

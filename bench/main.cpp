@@ -12,6 +12,7 @@ HALVETROP_DECLARE(report)
 HALVETROP_DECLARE(check)
 HALVETROP_DECLARE(copy)
 HALVETROP_DECLARE(medium)
+HALVETROP_DECLARE(model)
 
 namespace {
 struct Command {
@@ -46,6 +47,9 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_MEDIUM
     {"medium", bench_medium},
+#endif
+#ifdef HALVETROP_BENCH_MODEL
+    {"model", bench_model},
 #endif
     {nullptr, nullptr},
 };

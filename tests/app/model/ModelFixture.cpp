@@ -1,0 +1,156 @@
+#include "ModelFixture.h"
+
+#include "platform/LinuxServices.h"
+
+#include <thread>
+
+namespace halvetrop::test {
+
+VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera,
+                  bool diskImage) {
+    VolumeInfo v;
+    v.path = v.volumePath = mountPoint;
+    v.name = name;
+    v.isRemovable = removable;
+    v.isInternal = !removable;
+    v.isLikelyCameraCard = camera;
+    v.isDiskImage = diskImage;
+    v.fileSystem = "ext4";
+    return v;
+}
+
+VolumeListing listing(std::vector<VolumeInfo> volumes) {
+    VolumeListing l;
+    for (const auto& v : volumes) l.mountPoints.insert(v.volumePath);
+    l.volumes = std::move(volumes);
+    return l;
+}
+
+VerifyReport makeReport(const std::string& card, const std::vector<std::string>& backups,
+                        const std::vector<FileStatus>& statuses, CheckLevel level) {
+    VerifyReport r;
+    r.source = volume(card, "CARD", true, true);
+    for (const auto& b : backups) r.destinations.push_back(volume(b, "backup", false));
+    r.scope = VerifyScope::withKinds({MediaKind::photo, MediaKind::video});
+    r.level = level;
+    r.requiredCopies = 2;
+    ShootGroup g;
+    g.folder = "DCIM";
+    g.day = "2026-01-02";
+    bool safe = !backups.empty();
+    for (size_t i = 0; i < statuses.size(); ++i) {
+        FileResult f;
+        f.id = int64_t(i);
+        f.name = "IMG_" + std::to_string(i) + ".JPG";
+        f.folder = "DCIM";
+        f.relativePath = "DCIM/" + f.name;
+        f.size = 1000;
+        f.kind = MediaKind::photo;
+        f.inScope = true;
+        f.day = g.day;
+        f.status = statuses[i];
+        if (isCovered(f.status))
+            for (size_t d = 0; d < backups.size(); ++d) f.copies.push_back({int64_t(d), f.relativePath});
+        f.safeDrives = isCovered(f.status) ? int64_t(backups.size()) : 0;
+        safe = safe && f.safeDrives >= r.requiredCopies;
+        r.totals.add(f);
+        g.fileIDs.push_back(f.id);
+        r.files.push_back(std::move(f));
+    }
+    r.groups.push_back(g);
+    r.safeToFormat = safe;
+    return r;
+}
+
+namespace {
+
+// The core's verifier whose workers pause at each progress report, so that a test can act while
+// a check is surely under way.
+class SlowProgress : public IVerifier {
+public:
+    SlowProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<std::atomic<int>> delayMs)
+        : inner_(std::move(inner)), delayMs_(std::move(delayMs)) {}
+    const VerifyRequest& request() const override { return inner_->request(); }
+    void setOnProgress(std::function<void(const VerifyProgress&)> cb) override {
+        inner_->setOnProgress([cb = std::move(cb), delay = delayMs_](const VerifyProgress& p) {
+            if (int ms = delay->load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            cb(p);
+        });
+    }
+    void setOnFileResult(std::function<void(const FileResult&)> cb) override {
+        inner_->setOnFileResult(std::move(cb));
+    }
+    VerifyReport run() override { return inner_->run(); }
+    void cancel() override { inner_->cancel(); }
+
+private:
+    std::shared_ptr<IVerifier> inner_;
+    std::shared_ptr<std::atomic<int>> delayMs_;
+};
+
+}  // namespace
+
+AppModel& Harness::start(bool real) {
+    std::vector<std::string> gone = bookmarks ? bookmarks->gone : std::vector<std::string>();
+    model.reset();
+    AppModelDeps deps;
+    auto p = std::make_unique<FakeFolderPicker>();
+    auto s = std::make_unique<FakeSavePicker>();
+    auto m = std::make_unique<FakeVolumeMonitor>();
+    auto e = std::make_unique<FakeEjector>();
+    auto b = std::make_unique<FakeBookmarks>();
+    b->gone = gone;
+    picker = p.get();
+    savePicker = s.get();
+    monitor = m.get();
+    ejector = e.get();
+    bookmarks = real ? nullptr : b.get();
+    deps.platform.folderPicker = std::move(p);
+    deps.platform.savePicker = std::move(s);
+    deps.platform.volumeMonitor = std::move(m);
+    deps.platform.ejector = std::move(e);
+    deps.platform.reveal = std::make_unique<FakeReveal>();
+    if (real)
+        deps.platform.bookmarks = std::make_unique<VolumeBookmarks>();
+    else
+        deps.platform.bookmarks = std::move(b);
+    deps.settingsPath = settingsPath();
+    deps.historyPath = historyPath();
+    deps.mountRoot = "/media";
+    if (real) {
+        auto count = realChecks;
+        auto delay = progressDelayMs;
+        deps.verifierFactory = [count, delay, core = realVerifierFactory()](VerifyRequest r) {
+            ++*count;
+            return std::make_shared<SlowProgress>(core(std::move(r)), delay);
+        };
+    } else {
+        auto list = verifiers;
+        auto lock = verifiersLock;
+        auto ignore = ignoreCancel;
+        deps.verifierFactory = [list, lock, ignore](VerifyRequest r) -> std::shared_ptr<IVerifier> {
+            auto v = std::make_shared<FakeVerifier>(std::move(r));
+            v->ignoreCancel = ignore->load();
+            std::lock_guard<std::mutex> hold(*lock);
+            list->push_back(v);
+            return v;
+        };
+        auto vols = volumes;
+        deps.listVolumes = [vols] { return vols->next(); };
+        deps.describeVolume = [](const std::string& path) { return volume(path, "described", false); };
+    }
+    model = std::make_unique<AppModel>(std::move(deps));
+    return *model;
+}
+
+std::shared_ptr<FakeVerifier> Harness::verifier(size_t i) {
+    std::lock_guard<std::mutex> hold(*verifiersLock);
+    return i < verifiers->size() ? (*verifiers)[i] : nullptr;
+}
+
+size_t Harness::verifierCount() {
+    std::lock_guard<std::mutex> hold(*verifiersLock);
+    return verifiers->size();
+}
+
+}  // namespace halvetrop::test
