@@ -1,0 +1,426 @@
+#pragma once
+// The one object that holds the application's state: card and backups, what to check, the
+// window's phase, the running check and byte-by-byte pass, the shown report with its filters and
+// selection, the history, the notices and the mounted volumes. It lives on the GUI thread; work
+// runs on its own thread pool and comes back as queued calls that carry the verifier (or volume
+// generation) they belong to, so a superseded run never reaches the state.
+//
+// QML reads display text, counts and ids; large lists (visible files, history) reach it through
+// list models built on the C++ accessors, never as variant lists. Paths stay bytes in C++.
+#include "model/ScopedAccess.h"
+#include "model/VerifierSeam.h"
+#include "platform/Platform.h"
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+#include <QUuid>
+#include <QVariant>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+class QThreadPool;
+
+namespace halvetrop {
+
+class FileList;
+class HistoryStore;
+struct HistoryItem;
+
+// What one read of the mounted volumes gives: the volumes a user would offer, and every mount
+// point of the mount table (the only evidence that a volume is still mounted).
+struct VolumeListing {
+    std::vector<VolumeInfo> volumes;
+    std::set<std::string> mountPoints;
+};
+
+// A copy in progress, as the copy dialog hands it to the model: the model can stop it (removing
+// the card, quitting) and wait until it has cleaned up.
+struct RunningCopy {
+    std::function<void()> cancel;
+    std::function<void()> waitUntilDone;
+};
+
+// Everything the model is given from outside; tests replace each piece.
+struct AppModelDeps {
+    PlatformServices platform;
+    VerifierFactory verifierFactory;  // the core's Verifier when empty
+    QString settingsPath;             // INI file; empty = the desktop's standard location
+    QString historyPath;              // empty = the standard data location
+    // Called off the GUI thread; Drives::mountedVolumes and /proc/self/mountinfo when empty.
+    std::function<VolumeListing()> listVolumes;
+    // Called off the GUI thread for a path that exists; Drives::info when empty.
+    std::function<VolumeInfo(const std::string& path)> describeVolume;
+    // Where "check against another backup" opens its picker; the desktop's mount root when empty.
+    std::optional<std::string> mountRoot;
+};
+
+// Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
+// relative paths are taken from the working folder. Nothing for an empty text.
+std::optional<std::string> cleanAbsolutePath(const std::string& path);
+
+// The first of /run/media/$USER, /media/$USER, /media that exists.
+std::string desktopMountRoot();
+
+class AppModel : public QObject {
+    Q_OBJECT
+    // Fields, in the model's declaration order.
+    Q_PROPERTY(QString source READ sourceText NOTIFY sourceChanged)
+    Q_PROPERTY(QString sourceName READ sourceName NOTIFY sourceChanged)
+    Q_PROPERTY(QStringList destinations READ destinationTexts NOTIFY destinationsChanged)
+    Q_PROPERTY(QStringList kinds READ kindNames WRITE setKindNames NOTIFY kindsChanged)
+    Q_PROPERTY(QString level READ levelName NOTIFY levelChanged)
+    Q_PROPERTY(QVariantList volumes READ volumeList NOTIFY volumesChanged)
+    Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)
+    Q_PROPERTY(QString failureText READ failureText NOTIFY phaseChanged)
+    Q_PROPERTY(QVariantMap progress READ progressMap NOTIFY progressChanged)
+    Q_PROPERTY(bool hasReport READ hasReport NOTIFY reportChanged)
+    Q_PROPERTY(int fileCount READ fileCount NOTIFY filesByIDChanged)
+    Q_PROPERTY(Mode mode READ mode WRITE setMode NOTIFY modeChanged)
+    Q_PROPERTY(FileFilter filter READ filter WRITE setFilter NOTIFY filterChanged)
+    Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY searchChanged)
+    Q_PROPERTY(
+        QString folderFilter READ folderFilterText WRITE setFolderFilterText NOTIFY folderFilterChanged)
+    Q_PROPERTY(QString groupFilter READ groupFilterID WRITE setGroupFilterID NOTIFY groupFilterChanged)
+    Q_PROPERTY(qint64 selectedFileID READ selectedFileID WRITE setSelectedFileID NOTIFY selectedFileIDChanged)
+    Q_PROPERTY(
+        QString selectedFolder READ selectedFolder WRITE setSelectedFolder NOTIFY selectedFolderChanged)
+    Q_PROPERTY(bool showInspector READ showInspector WRITE setShowInspector NOTIFY showInspectorChanged)
+    Q_PROPERTY(bool gridView READ gridView WRITE setGridView NOTIFY gridViewChanged)
+    Q_PROPERTY(int visibleFileCount READ visibleFileCount NOTIFY visibleFilesChanged)
+    Q_PROPERTY(bool hasCopyRequest READ hasCopyRequest NOTIFY copyRequestChanged)
+    Q_PROPERTY(QString copyRequestTitle READ copyRequestTitle NOTIFY copyRequestChanged)
+    Q_PROPERTY(QVariant lastCopy READ lastCopy WRITE setLastCopy NOTIFY lastCopyChanged)
+    Q_PROPERTY(int historyCount READ historyCount NOTIFY historyChanged)
+    Q_PROPERTY(
+        QString photoFormats READ photoFormatsName WRITE setPhotoFormatsName NOTIFY photoFormatsChanged)
+    Q_PROPERTY(QVariantMap newCard READ newCardMap NOTIFY newCardChanged)
+    Q_PROPERTY(bool hasNotice READ hasNotice NOTIFY noticeChanged)
+    Q_PROPERTY(QString noticeText READ noticeText NOTIFY noticeChanged)
+    Q_PROPERTY(bool noticeOk READ noticeOk NOTIFY noticeChanged)
+    Q_PROPERTY(bool ejecting READ ejecting NOTIFY ejectingChanged)
+    Q_PROPERTY(bool cardOnly READ cardOnly WRITE setCardOnly NOTIFY cardOnlyChanged)
+    Q_PROPERTY(bool deepVerifying READ deepVerifying NOTIFY deepVerifyingChanged)
+    Q_PROPERTY(QVariantMap deepProgress READ deepProgressMap NOTIFY deepProgressChanged)
+    // Computed.
+    Q_PROPERTY(bool canCheck READ canCheck NOTIFY canCheckChanged)
+    Q_PROPERTY(bool canScan READ canScan NOTIFY canCheckChanged)
+    Q_PROPERTY(bool canEjectSource READ canEjectSource NOTIFY canEjectSourceChanged)
+    Q_PROPERTY(QVariantList suggestedCards READ suggestedCardList NOTIFY suggestedCardsChanged)
+    Q_PROPERTY(bool copying READ copying NOTIFY copyingChanged)
+    Q_PROPERTY(bool previewOpen READ previewOpen NOTIFY previewChanged)
+    Q_PROPERTY(QList<QUrl> previewUrls READ previewUrls NOTIFY previewChanged)
+
+public:
+    enum class Phase { Setup, Checking, Results, Failed };
+    Q_ENUM(Phase)
+    enum class Mode { Shoots, Map, Files };
+    Q_ENUM(Mode)
+    enum class FileFilter { All, NotBackedUp, BackedUp };
+    Q_ENUM(FileFilter)
+
+    struct Notice {
+        QString text;
+        bool ok = false;
+        QUuid id;
+        friend bool operator==(const Notice&, const Notice&) = default;
+    };
+    struct CopyRequest {
+        QUuid id;
+        std::vector<int64_t> fileIDs;
+        QString title;
+    };
+
+    // "Shoots", "Map", "Files" and "All", "Not backed up", "Backed up"; nothing for other texts.
+    static QString rawValue(Mode mode);
+    static std::optional<Mode> modeFromRaw(const QString& text);
+    static QString rawValue(FileFilter filter);
+    static std::optional<FileFilter> fileFilterFromRaw(const QString& text);
+
+    explicit AppModel(AppModelDeps deps, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    // --- fields ---
+    const std::optional<std::string>& source() const { return source_; }
+    QString sourceText() const;
+    QString sourceName() const;
+    const std::vector<std::string>& destinations() const { return destinations_; }
+    QStringList destinationTexts() const;
+    const std::set<MediaKind>& kinds() const { return kinds_; }
+    void setKinds(std::set<MediaKind> kinds);
+    QStringList kindNames() const;
+    void setKindNames(const QStringList& names);
+    CheckLevel level() const { return level_; }
+    QString levelName() const;
+    const std::vector<VolumeInfo>& volumes() const { return volumes_; }
+    QVariantList volumeList() const;
+    Phase phase() const { return phase_; }
+    QString failureText() const { return failureText_; }
+    const VerifyProgress& progress() const { return progress_; }
+    QVariantMap progressMap() const;
+    const std::optional<VerifyReport>& report() const { return report_; }
+    bool hasReport() const { return report_.has_value(); }
+    const std::map<int64_t, FileResult>& filesByID() const { return filesByID_; }
+    int fileCount() const { return int(filesByID_.size()); }
+    Mode mode() const { return mode_; }
+    void setMode(Mode mode);
+    FileFilter filter() const { return filter_; }
+    void setFilter(FileFilter filter);
+    QString search() const { return search_; }
+    void setSearch(const QString& text);
+    const std::optional<std::string>& folderFilter() const { return folderFilter_; }
+    void setFolderFilter(std::optional<std::string> folder);
+    QString folderFilterText() const;
+    void setFolderFilterText(const QString& folder);
+    const std::optional<ShootGroup>& groupFilter() const { return groupFilter_; }
+    void setGroupFilter(std::optional<ShootGroup> group);
+    QString groupFilterID() const;
+    void setGroupFilterID(const QString& id);  // a group of the shown report; "" clears
+    qint64 selectedFileID() const { return selectedFileID_.value_or(-1); }  // -1: none
+    void setSelectedFileID(qint64 id);
+    QString selectedFolder() const { return selectedFolder_; }
+    void setSelectedFolder(const QString& folder);
+    bool showInspector() const { return showInspector_; }
+    void setShowInspector(bool on);
+    bool gridView() const { return gridView_; }
+    void setGridView(bool on);
+    // The filtered list the file browser shows, as positions into report()->files.
+    const std::vector<int64_t>& visibleFiles() const;
+    int visibleFileCount() const { return int(visibleFiles().size()); }
+    const std::optional<CopyRequest>& copyRequest() const { return copyRequest_; }
+    bool hasCopyRequest() const { return copyRequest_.has_value(); }
+    QString copyRequestTitle() const { return copyRequest_ ? copyRequest_->title : QString(); }
+    QVariant lastCopy() const { return lastCopy_; }
+    void setLastCopy(const QVariant& record);
+    const std::vector<HistoryItem>& history() const;
+    int historyCount() const;
+    PhotoFormats photoFormats() const { return photoFormats_; }
+    void setPhotoFormats(PhotoFormats formats);
+    QString photoFormatsName() const;
+    void setPhotoFormatsName(const QString& name);
+    const std::optional<VolumeInfo>& newCard() const { return newCard_; }
+    QVariantMap newCardMap() const;
+    const std::optional<Notice>& notice() const { return notice_; }
+    bool hasNotice() const { return notice_.has_value(); }
+    QString noticeText() const { return notice_ ? notice_->text : QString(); }
+    bool noticeOk() const { return notice_ && notice_->ok; }
+    bool ejecting() const { return ejecting_; }
+    const ScopedAccess& access() const { return access_; }
+    // Stored settings, read when a check is built.
+    int64_t requiredCopies() const;
+    bool includeSidecars() const;
+    bool includeProxies() const;
+    bool cardOnly() const { return cardOnly_; }
+    void setCardOnly(bool on);
+    bool deepVerifying() const { return deepVerifying_; }
+    const VerifyProgress& deepProgress() const { return deepProgress_; }
+    QVariantMap deepProgressMap() const;
+
+    // --- computed ---
+    VerifyScope scope() const;
+    bool canCheck() const;
+    bool canScan() const;
+    bool canEjectSource() const;
+    std::vector<VolumeInfo> suggestedCards() const;
+    QVariantList suggestedCardList() const;
+    bool copying() const { return copy_.has_value(); }
+    const FileResult* selectedFile() const;
+    bool previewOpen() const { return previewOpen_; }
+    QList<QUrl> previewUrls() const { return previewUrls_; }
+    // The settings store the Settings window writes into.
+    QSettings& settings() { return *settings_; }
+
+    // --- card and backups ---
+    // Paths are made clean and absolute; an empty path is ignored.
+    void setSource(const std::string& path);
+    void addBackups(const std::vector<std::string>& paths);
+    void removeBackup(const std::string& path);
+    Q_INVOKABLE void chooseSource(const QString& startingAt = QString(), bool autoCheck = false);
+    Q_INVOKABLE void chooseBackups();
+    Q_INVOKABLE void setSourceUrl(const QUrl& url);
+    Q_INVOKABLE void addBackupUrls(const QList<QUrl>& urls);
+    Q_INVOKABLE void removeBackupAt(int index);
+    Q_INVOKABLE void useSuggestedCard(int index);
+    Q_INVOKABLE void refreshVolumes();
+    // The description of the volume under a location: cached, else described off the GUI thread
+    // (volumeInfoReady follows); an empty map until then or when the path does not exist.
+    Q_INVOKABLE QVariantMap volumeInfo(const QString& path);
+    std::optional<VolumeInfo> cachedVolumeInfo(const std::string& path) const;
+    Q_INVOKABLE void ejectSource();
+    Q_INVOKABLE void dismissNewCard();
+    Q_INVOKABLE void dismissNotice();
+    void show(const QString& text, bool ok);
+
+    // --- checks ---
+    // level "verified" with a shown result starts the byte-by-byte pass; anything else a check.
+    Q_INVOKABLE void check(const QString& level = QString());
+    void check(std::optional<CheckLevel> level);
+    Q_INVOKABLE void resetResults();
+    Q_INVOKABLE void checkAnotherCard(int suggestedIndex = -1);
+    Q_INVOKABLE void checkAgainstBackup(bool adding);
+    Q_INVOKABLE void startDeepVerify();
+    Q_INVOKABLE void stopDeepVerify();
+
+    // --- history ---
+    Q_INVOKABLE void showHistory(const QString& id);
+    Q_INVOKABLE void forget(const QString& id);
+    bool historyLoaded() const;
+
+    // --- files ---
+    Q_INVOKABLE void showFiles(const QString& groupID, bool onlyMissing);
+    Q_INVOKABLE void backToShoots();
+    Q_INVOKABLE QList<qint64> copyableIDs(const QList<qint64>& ids) const;
+    Q_INVOKABLE void requestCopy(const QList<qint64>& ids, const QString& title);
+    Q_INVOKABLE void requestCopyAllMissing();
+    Q_INVOKABLE void clearCopyRequest();
+    Q_INVOKABLE void exportCSV();
+    Q_INVOKABLE QUrl sourceURL(qint64 fileID) const;
+    Q_INVOKABLE QUrl copyURL(qint64 fileID) const;  // its first backup copy
+    Q_INVOKABLE void quickLook(qint64 fileID);
+    Q_INVOKABLE void closePreview();
+    Q_INVOKABLE void reveal(qint64 fileID);
+
+    // --- copy ---
+    // The copy dialog reports its run; while one runs, checks, the pass and eject are disabled.
+    void copyStarted(RunningCopy copy);
+    void copyEnded();
+
+    // Cancels the check, the pass and the copy (waiting for the copy to clean up), then finishes
+    // the pending history save. Bounded: a worker stuck in the kernel is left to the process exit.
+    Q_INVOKABLE void shutdown();
+
+    // Waits (processing events) until no check, pass, volume read or history work is pending;
+    // for tests and the end of shutdown.
+    bool waitForIdle(int timeoutMs);
+
+signals:
+    void sourceChanged();
+    void destinationsChanged();
+    void kindsChanged();
+    void levelChanged();
+    void volumesChanged();
+    void phaseChanged();
+    void progressChanged();
+    void reportChanged();
+    void filesByIDChanged();
+    void modeChanged();
+    void filterChanged();
+    void searchChanged();
+    void folderFilterChanged();
+    void groupFilterChanged();
+    void selectedFileIDChanged();
+    void selectedFolderChanged();
+    void showInspectorChanged();
+    void gridViewChanged();
+    void visibleFilesChanged();
+    void copyRequestChanged();
+    void lastCopyChanged();
+    void historyChanged();
+    void photoFormatsChanged();
+    void newCardChanged();
+    void noticeChanged();
+    void ejectingChanged();
+    void cardOnlyChanged();
+    void deepVerifyingChanged();
+    void deepProgressChanged();
+    void canCheckChanged();
+    void canEjectSourceChanged();
+    void suggestedCardsChanged();
+    void copyingChanged();
+    void previewChanged();
+    void volumeInfoReady(const QString& path);
+
+private:
+    struct Pass;
+    struct Check;
+
+    void loadSettings();
+    void saveDestinations();
+    void setDestinations(std::vector<std::string> paths);
+    void setPhase(Phase phase, QString failure = QString());
+    void setReport(std::optional<VerifyReport> report);
+    void setProgress(const VerifyProgress& progress);
+    void setDeepVerifying(bool on);
+    void stopPass();
+    void cancelCheck(bool clear);
+    void finish(VerifyReport report, bool record);
+    void applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report,
+                           std::optional<VerifyError> error, QString otherFailure);
+    void applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report);
+    void drainPass();
+    void applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups);
+    void refilter();
+    void applyVolumes(uint64_t generation, VolumeListing listing);
+    void sourceVolumeRemoved(const std::set<std::string>& vanished);
+    void record(const VerifyReport& report);
+    std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
+    void emitComputed();
+    template <class F>
+    void runOffGui(F work);
+
+    AppModelDeps deps_;
+    std::unique_ptr<QSettings> settings_;
+    QThreadPool* pool_;  // owned; released without waiting when a worker outlives shutdown
+
+    std::optional<std::string> source_;
+    std::vector<std::string> destinations_;
+    std::set<MediaKind> kinds_;
+    CheckLevel level_ = CheckLevel::standard;
+    std::vector<VolumeInfo> volumes_;
+    std::set<std::string> mountPoints_;
+    Phase phase_ = Phase::Setup;
+    QString failureText_;
+    VerifyProgress progress_;
+    std::optional<VerifyReport> report_;
+    std::map<int64_t, FileResult> filesByID_;
+    Mode mode_ = Mode::Shoots;
+    FileFilter filter_ = FileFilter::All;
+    QString search_;
+    std::optional<std::string> folderFilter_;
+    std::optional<ShootGroup> groupFilter_;
+    std::optional<int64_t> selectedFileID_;
+    QString selectedFolder_ = QStringLiteral("");
+    bool showInspector_ = true;
+    bool gridView_ = false;
+    std::unique_ptr<FileList> files_;
+    std::optional<CopyRequest> copyRequest_;
+    QVariant lastCopy_;
+    std::unique_ptr<HistoryStore> history_;
+    PhotoFormats photoFormats_ = PhotoFormats::all;
+    std::optional<VolumeInfo> newCard_;
+    std::optional<Notice> notice_;
+    bool ejecting_ = false;
+    std::shared_ptr<IVerifier> verifier_;
+    ScopedAccess access_;
+    bool cardOnly_ = false;
+    bool deepVerifying_ = false;
+    VerifyProgress deepProgress_;
+    std::shared_ptr<IVerifier> deepVerifier_;
+    std::map<std::string, VolumeInfo> volumeCache_;
+
+    std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each backup path
+    std::shared_ptr<Pass> pass_;
+    QTimer drainTimer_;
+    uint64_t volumeGeneration_ = 0;
+    uint64_t appliedVolumeGeneration_ = 0;
+    bool volumesListedOnce_ = false;
+    std::set<std::string> describing_;
+    std::optional<RunningCopy> copy_;
+    bool previewOpen_ = false;
+    QList<QUrl> previewUrls_;
+    bool shutDown_ = false;
+    int pending_ = 0;  // queued results not yet applied
+};
+
+}  // namespace halvetrop
