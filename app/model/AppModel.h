@@ -7,6 +7,8 @@
 //
 // QML reads display text, counts and ids; large lists (visible files, history) reach it through
 // list models built on the C++ accessors, never as variant lists. Paths stay bytes in C++.
+#include "model/FileList.h"
+#include "model/History.h"
 #include "model/ScopedAccess.h"
 #include "model/VerifierSeam.h"
 #include "platform/Platform.h"
@@ -28,15 +30,12 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QThreadPool;
 
 namespace halvetrop {
-
-class FileList;
-class HistoryStore;
-struct HistoryItem;
 
 // What one read of the mounted volumes gives: the volumes a user would offer, and every mount
 // point of the mount table (the only evidence that a volume is still mounted).
@@ -171,8 +170,9 @@ public:
     QVariantMap progressMap() const;
     const std::optional<VerifyReport>& report() const { return report_; }
     bool hasReport() const { return report_.has_value(); }
-    const std::map<int64_t, FileResult>& filesByID() const { return filesByID_; }
-    int fileCount() const { return int(filesByID_.size()); }
+    // The shown report's file with that id; nullptr when it has none.
+    const FileResult* fileByID(int64_t id) const;
+    int fileCount() const { return report_ ? int(report_->files.size()) : 0; }
     Mode mode() const { return mode_; }
     void setMode(Mode mode);
     FileFilter filter() const { return filter_; }
@@ -196,7 +196,7 @@ public:
     bool gridView() const { return gridView_; }
     void setGridView(bool on);
     // The filtered list the file browser shows, as positions into report()->files.
-    const std::vector<int64_t>& visibleFiles() const;
+    const std::vector<int>& visibleFiles() const { return visible_; }
     int visibleFileCount() const { return int(visibleFiles().size()); }
     const std::optional<CopyRequest>& copyRequest() const { return copyRequest_; }
     bool hasCopyRequest() const { return copyRequest_.has_value(); }
@@ -344,6 +344,7 @@ signals:
 private:
     struct Pass;
     struct Check;
+    struct Alive;
 
     void loadSettings();
     void saveDestinations();
@@ -353,7 +354,7 @@ private:
     void setProgress(const VerifyProgress& progress);
     void setDeepVerifying(bool on);
     void stopPass();
-    void cancelCheck(bool clear);
+    void cancelCheck();
     void finish(VerifyReport report, bool record);
     void applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report,
                            std::optional<VerifyError> error, QString otherFailure);
@@ -366,12 +367,14 @@ private:
     void record(const VerifyReport& report);
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
     void emitComputed();
-    template <class F>
-    void runOffGui(F work);
+    // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
+    void runOffGui(std::function<std::function<void(AppModel&)>()> work);
+    static void post(const std::shared_ptr<Alive>& alive, std::function<void(AppModel&)> apply);
 
     AppModelDeps deps_;
     std::unique_ptr<QSettings> settings_;
     QThreadPool* pool_;  // owned; released without waiting when a worker outlives shutdown
+    std::shared_ptr<Alive> alive_;
 
     std::optional<std::string> source_;
     std::vector<std::string> destinations_;
@@ -383,7 +386,7 @@ private:
     QString failureText_;
     VerifyProgress progress_;
     std::optional<VerifyReport> report_;
-    std::map<int64_t, FileResult> filesByID_;
+    FileIndex filesByID_;  // of report_, rebuilt whenever its file list is replaced
     Mode mode_ = Mode::Shoots;
     FileFilter filter_ = FileFilter::All;
     QString search_;
@@ -393,7 +396,7 @@ private:
     QString selectedFolder_ = QStringLiteral("");
     bool showInspector_ = true;
     bool gridView_ = false;
-    std::unique_ptr<FileList> files_;
+    std::vector<int> visible_;  // positions in report_->files
     std::optional<CopyRequest> copyRequest_;
     QVariant lastCopy_;
     std::unique_ptr<HistoryStore> history_;
@@ -420,7 +423,8 @@ private:
     bool previewOpen_ = false;
     QList<QUrl> previewUrls_;
     bool shutDown_ = false;
-    int pending_ = 0;  // queued results not yet applied
+    int pending_ = 0;            // pool work whose result is not applied yet
+    uint64_t finishSerial_ = 0;  // which shown result an automatic pass was meant for
 };
 
 }  // namespace halvetrop

@@ -1,0 +1,146 @@
+#pragma once
+// The remembered checks: the last 40 cards with their whole reports, newest first, mirrored in one
+// JSON file. The rules (same card, card-only, the limit) are pure functions over a list; the store
+// owns the list, the file and the background work that reads and writes it.
+//
+// History is never lost: nothing is written before the file was read, a record made before that
+// is merged into what was read, one item that does not decode is dropped alone, and a file that
+// loses anything on reading is first kept aside as "history.json.bad-<time>".
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/Report.h"
+
+namespace halvetrop {
+
+inline constexpr size_t historyLimit = 40;
+
+// The same card in another reader or under another mount name has the same key as long as its
+// volume identifier is the same: volume id (else its mount point), "|", the card's path below
+// the mount point (keeping its leading "/"; empty for the volume root).
+std::string historyKey(const VolumeInfo& source);
+
+struct HistoryItem {
+    QUuid id;
+    // Shared and never changed after recording, so a snapshot for saving costs no copy of the
+    // files. Never null.
+    std::shared_ptr<const VerifyReport> report;
+    std::optional<QByteArray> sourceBookmark;
+    std::vector<QByteArray> destinationBookmarks;  // empty for a card-only scan
+
+    std::string key() const { return historyKey(report->source); }
+};
+
+// A new item for a finished report: a fresh id, the report shared.
+HistoryItem makeHistoryItem(VerifyReport report, std::optional<QByteArray> sourceBookmark,
+                            std::vector<QByteArray> destinationBookmarks);
+
+// Records `item` at the front of `history` (newest first): a card-only scan is not recorded over
+// an entry of the same card that was compared against backups (returns false, `history` left as
+// it was); otherwise every entry with the same key goes, and the list is cut to the limit.
+bool recordInto(std::vector<HistoryItem>& history, HistoryItem item);
+// Removes the entry with this id; false when there was none.
+bool forgetIn(std::vector<HistoryItem>& history, const QUuid& id);
+
+// The file's text: a compact JSON array of {"id","report","sourceBookmark","destinationBookmarks"}
+// objects, the report in its stored form, bookmarks as Base64, "sourceBookmark" left out when
+// there is none.
+std::string encodeHistory(const std::vector<HistoryItem>& items);
+
+// What reading a history file gave.
+struct DecodedHistory {
+    std::vector<HistoryItem> items;  // in file order, at most the limit
+    int dropped = 0;                 // items that did not decode, each dropped alone
+    bool parsed = true;              // false: the text is no JSON array (the items before the break are kept)
+    // Something of the file did not make it into `items`: it must be kept aside before the file
+    // is rewritten.
+    bool lossy() const { return dropped > 0 || !parsed; }
+};
+
+// Decodes the file's text; `workers` threads decode the reports. Never throws.
+DecodedHistory decodeHistory(std::string_view text, int workers = 1);
+
+// Reads and decodes the file at `path` a part at a time, so the whole text is never held at once.
+struct HistoryLoad {
+    DecodedHistory decoded;
+    bool missing = false;     // no file yet: an empty history, nothing to keep aside
+    bool unreadable = false;  // the file exists but could not be read
+    QString keptAs;           // where the file was kept aside, when it was
+};
+HistoryLoad readHistoryFile(const QString& path, int workers);
+
+// Writes the file atomically (a temporary file renamed over it). The reason on failure.
+std::optional<QString> writeHistoryFile(const QString& path, const std::vector<HistoryItem>& items);
+
+// The owner of the history list and its file. Lives on the GUI thread; the file is read and
+// written on a thread pool of its own, one task at a time, and results come back as queued
+// calls. Nothing else in the process writes the file.
+class HistoryStore : public QObject {
+    Q_OBJECT
+public:
+    // `file` is the history file; its folder is made when a save needs it.
+    explicit HistoryStore(QString file, QObject* parent = nullptr);
+    ~HistoryStore() override;
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    // The desktop's place: GenericDataLocation + "/Halvetrop/history.json" (the folder is made).
+    static QString defaultFile();
+
+    const QString& file() const { return file_; }
+    // Newest first, at most the limit. Empty until the load finished, except for records made
+    // before it (which stay when the load merges).
+    const std::vector<HistoryItem>& items() const { return items_; }
+    const HistoryItem* find(const QUuid& id) const;
+    bool isLoaded() const { return loaded_; }
+    // Where the last load kept a damaged file aside (empty when it did not).
+    const QString& keptAside() const { return keptAside_; }
+
+    // Starts the background load; a second call does nothing.
+    void load();
+    // Records a finished check by the rules above and saves; false when the card-only rule kept
+    // the list as it was (nothing is saved then).
+    bool record(HistoryItem item);
+    // Removes the entry with this id and saves (also when it was not there).
+    void forget(const QUuid& id);
+
+    // For quitting: waits at most `timeoutMs` for the load to finish (merging its result), then
+    // for the newest list to be written. True when nothing is left undone; false when time ran
+    // out (an unread file is then never overwritten).
+    bool flush(int timeoutMs);
+
+signals:
+    // items() changed: the load merged, a record, a forget.
+    void changed();
+    // The load finished (once); items() holds the merged list.
+    void loaded();
+
+private:
+    struct Shared;
+    struct Op {
+        bool forget = false;
+        QUuid id;
+        std::optional<HistoryItem> item;
+    };
+    void collectLoad();
+    void save();
+
+    QString file_;
+    std::shared_ptr<Shared> shared_;
+    std::vector<HistoryItem> items_;
+    std::vector<Op> beforeLoad_;  // records and forgets made before the load finished, in order
+    bool loadStarted_ = false;
+    bool loaded_ = false;
+    bool dirty_ = false;  // a change waits for the load before it can be saved
+    QString keptAside_;
+};
+
+}  // namespace halvetrop

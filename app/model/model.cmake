@@ -1,0 +1,11 @@
+# The application model: one QObject holding the state every screen shows, the verifier seam and
+# the open-locations holder. QtCore, QtConcurrent and QtGui only, so it runs in tests without a
+# window.
+add_library(halvetrop_app_model STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/AppModel.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModel.h
+  ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.cpp ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.h
+  ${CMAKE_CURRENT_LIST_DIR}/ScopedAccess.h)
+set_target_properties(halvetrop_app_model PROPERTIES AUTOMOC ON)
+target_include_directories(halvetrop_app_model PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)
+target_link_libraries(halvetrop_app_model PUBLIC halvetrop_app_records halvetrop_app_platform halvetrop_core
+  Qt6::Core Qt6::Concurrent Qt6::Gui)
