@@ -90,4 +90,30 @@ public:
     }
 };
 
+class FakeAppearance : public Appearance {
+public:
+    AppearanceValues values;
+    std::function<void()> changed;
+    AppearanceValues current() const override { return values; }
+    void onChange(std::function<void()> callback) override { changed = std::move(callback); }
+    void set(const AppearanceValues& v) {
+        values = v;
+        if (changed) changed();
+    }
+};
+
+// `first` decides whether claim() wins; raise() plays a second launch.
+class FakeSingleInstance : public SingleInstance {
+public:
+    bool first = true;
+    std::function<void()> onRaise;
+    bool claim(std::function<void()> callback) override {
+        if (first) onRaise = std::move(callback);
+        return first;
+    }
+    void raise() {
+        if (onRaise) onRaise();
+    }
+};
+
 }  // namespace halvetrop

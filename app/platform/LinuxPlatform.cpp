@@ -1,8 +1,18 @@
-#include "platform/Platform.h"
+#include "platform/LinuxServices.h"
 
 namespace halvetrop {
 
-// Filled in as each Linux service lands; a missing one is a null pointer the model checks.
-PlatformServices linuxPlatform() { return {}; }
+PlatformServices linuxPlatform() {
+    PlatformServices s;
+    s.folderPicker = std::make_unique<DialogFolderPicker>();
+    s.savePicker = std::make_unique<DialogSavePicker>();
+    s.volumeMonitor = std::make_unique<MountTableMonitor>();
+    s.ejector = std::make_unique<UDisksEjector>();
+    s.reveal = std::make_unique<FileManagerReveal>();
+    s.bookmarks = std::make_unique<VolumeBookmarks>();
+    s.appearance = std::make_unique<PortalAppearance>();
+    s.singleInstance = std::make_unique<LocalSingleInstance>();
+    return s;
+}
 
 }  // namespace halvetrop

@@ -65,6 +65,34 @@ public:
     virtual std::optional<std::string> resolve(const QByteArray& bookmark) = 0;
 };
 
+// How the desktop wants the application to look and move. Defaults: light, normal contrast,
+// motion on.
+struct AppearanceValues {
+    bool dark = false;
+    bool highContrast = false;
+    bool reduceMotion = false;
+    friend bool operator==(const AppearanceValues&, const AppearanceValues&) = default;
+};
+
+// The desktop's appearance settings, followed while the application runs.
+class Appearance {
+public:
+    virtual ~Appearance() = default;
+    virtual AppearanceValues current() const = 0;
+    // Runs on the GUI thread after current() changed; replaces an earlier callback.
+    virtual void onChange(std::function<void()> callback) = 0;
+};
+
+// One running instance per user, so two processes never write the same history.
+class SingleInstance {
+public:
+    virtual ~SingleInstance() = default;
+    // True: this process is the first; from now on onRaise runs on the GUI thread whenever another
+    // launch asks for the window. False: the running instance was asked to show its window and
+    // this process should exit.
+    virtual bool claim(std::function<void()> onRaise) = 0;
+};
+
 // What the model is given of the desktop; one owner (the model), each service replaceable.
 struct PlatformServices {
     std::unique_ptr<FolderPicker> folderPicker;
@@ -73,6 +101,8 @@ struct PlatformServices {
     std::unique_ptr<Ejector> ejector;
     std::unique_ptr<Reveal> reveal;
     std::unique_ptr<Bookmarks> bookmarks;
+    std::unique_ptr<Appearance> appearance;
+    std::unique_ptr<SingleInstance> singleInstance;
 };
 
 // The services of this desktop (QFileDialog, /proc/self/mountinfo, UDisks2, FileManager1, ...).

@@ -1,0 +1,20 @@
+#pragma once
+// D-Bus shapes shared by the services and their test doubles.
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QMap>
+#include <QString>
+#include <QVariantMap>
+
+namespace halvetrop {
+
+// org.freedesktop.DBus.ObjectManager.GetManagedObjects: a{oa{sa{sv}}}
+using DBusInterfaceMap = QMap<QString, QVariantMap>;
+using DBusObjectMap = QMap<QDBusObjectPath, DBusInterfaceMap>;
+
+inline void registerDBusObjectMap() {
+    qDBusRegisterMetaType<DBusInterfaceMap>();
+    qDBusRegisterMetaType<DBusObjectMap>();
+}
+
+}  // namespace halvetrop

@@ -1,0 +1,112 @@
+#pragma once
+// The Linux implementations of the desktop services. The constructors take what tests replace:
+// the D-Bus connection a service is reached on, socket names, the environment.
+#include "platform/Platform.h"
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QUrl>
+
+class QObject;
+
+namespace halvetrop {
+
+class AppearanceListener;
+
+// A picked or dropped local file name as the bytes the file system knows: absolute, "." and ".."
+// resolved, no trailing "/" (except for "/" itself).
+std::string cleanLocalPath(const QString& path);
+
+// Non-native QFileDialog: the same dialog everywhere, testable offscreen, and the only one whose
+// views can be switched to extended selection for several folders at once.
+class DialogFolderPicker : public FolderPicker {
+public:
+    std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
+                                        const std::optional<std::string>& startingAt, bool multiple) override;
+};
+
+class DialogSavePicker : public SavePicker {
+public:
+    std::optional<std::string> saveFile(const QString& title, const QString& suggestedName,
+                                        const QString& nameFilter) override;
+};
+
+// Watches the kernel's mount table; bursts of events become one call.
+class MountTableMonitor : public VolumeMonitor {
+public:
+    explicit MountTableMonitor(QString mountInfoPath = QStringLiteral("/proc/self/mountinfo"));
+    ~MountTableMonitor() override;
+    void start(std::function<void()> onChange) override;
+
+private:
+    QString path_;
+    int fd_ = -1;
+    std::unique_ptr<QObject> owner_;  // the notifier and the merge timer
+};
+
+// UDisks2 on the given bus (the system bus in the application).
+class UDisksEjector : public Ejector {
+public:
+    explicit UDisksEjector(QDBusConnection bus = QDBusConnection::systemBus());
+    ~UDisksEjector() override;
+    void eject(const std::string& mountPoint,
+               std::function<void(std::optional<QString> reason)> done) override;
+
+private:
+    QDBusConnection bus_;
+    std::unique_ptr<QObject> context_;  // replies arriving after the ejector is gone are dropped
+};
+
+// The file manager's ShowItems; opens the parent folder when no file manager answers.
+class FileManagerReveal : public Reveal {
+public:
+    using Opener = std::function<void(const QUrl&)>;
+    explicit FileManagerReveal(QDBusConnection bus = QDBusConnection::sessionBus(), Opener openFolder = {});
+    ~FileManagerReveal() override;
+    void reveal(const std::vector<std::string>& paths) override;
+
+private:
+    QDBusConnection bus_;
+    Opener open_;
+    std::unique_ptr<QObject> context_;
+};
+
+// Bookmarks that name the volume by its file-system UUID, so a mount-point folder left behind by
+// an unplugged drive, or another card with the same label at the same place, never passes for
+// the remembered volume.
+class VolumeBookmarks : public Bookmarks {
+public:
+    std::optional<QByteArray> make(const std::string& path) override;
+    std::optional<std::string> resolve(const QByteArray& bookmark) override;
+};
+
+// A local socket named after the user: the first instance listens, later ones tell it to raise.
+class LocalSingleInstance : public SingleInstance {
+public:
+    // serverName: a socket path or name; empty = the user's runtime folder + "/halvetrop.socket".
+    explicit LocalSingleInstance(QString serverName = {});
+    ~LocalSingleInstance() override;
+    bool claim(std::function<void()> onRaise) override;
+
+private:
+    QString name_;
+    std::unique_ptr<QObject> server_;
+};
+
+// The settings portal (colour scheme, and GNOME's contrast and animation keys through it), with
+// HV_APPEARANCE=light|dark|hc-light|hc-dark and HV_REDUCE_MOTION=1|0 taking precedence.
+class PortalAppearance : public Appearance {
+public:
+    explicit PortalAppearance(QDBusConnection bus = QDBusConnection::sessionBus(),
+                              QHash<QString, QString> environment = systemEnvironment());
+    ~PortalAppearance() override;
+    AppearanceValues current() const override;
+    void onChange(std::function<void()> callback) override;
+
+    static QHash<QString, QString> systemEnvironment();
+
+private:
+    std::unique_ptr<AppearanceListener> listener_;
+};
+
+}  // namespace halvetrop
