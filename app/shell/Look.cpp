@@ -1,6 +1,7 @@
 #include "shell/Look.h"
 
 #include <QGuiApplication>
+#include <QMetaEnum>
 
 namespace halvetrop::shell {
 
@@ -9,7 +10,8 @@ using namespace halvetrop::present;
 void Look::set(Appearance appearance, bool reduceMotion) {
     appearance_ = appearance;
     reduceMotion_ = reduceMotion;
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) QGuiApplication::setPalette(palette(appearance));
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QGuiApplication::setPalette(palette(appearance));
     emit changed();
 }
 
@@ -45,6 +47,17 @@ QPalette Look::palette(Appearance appearance) {
     p.setColor(QPalette::Highlight, brand);
     p.setColor(QPalette::HighlightedText, QColor(0xFFFFFF));
     return p;
+}
+
+QColor Look::paletteColor(const QString& role, bool disabled) const {
+    const QMetaEnum roles = QMetaEnum::fromType<QPalette::ColorRole>();
+    bool ok = false;
+    QString name = role;
+    if (!name.isEmpty()) name[0] = name[0].toUpper();
+    const int value = roles.keyToValue(name.toLatin1().constData(), &ok);
+    if (!ok) return {};
+    return palette(appearance_)
+        .color(disabled ? QPalette::Disabled : QPalette::Active, QPalette::ColorRole(value));
 }
 
 QColor Look::color(const QString& role) const {

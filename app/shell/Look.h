@@ -35,6 +35,9 @@ public:
 
     // The colour of a role in the current appearance.
     Q_INVOKABLE QColor color(const QString& role) const;
+    // A colour of the current palette by its QPalette role name ("window", "buttonText", ...), for
+    // the windows of the views: Qt Quick controls do not follow a palette set after start.
+    Q_INVOKABLE QColor paletteColor(const QString& role, bool disabled = false) const;
 
 signals:
     void changed();

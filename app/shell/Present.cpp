@@ -98,7 +98,8 @@ QVariantMap Present::planDrop(bool hasSource, const QList<QUrl>& urls) const {
     const auto plan = present::planDrop(hasSource, folders);
     QList<QUrl> backups;
     for (const auto& b : plan.backups) backups << QUrl::fromLocalFile(QString::fromStdString(b));
-    return {{QStringLiteral("source"), plan.source ? QUrl::fromLocalFile(QString::fromStdString(*plan.source)) : QUrl()},
+    return {{QStringLiteral("source"),
+             plan.source ? QUrl::fromLocalFile(QString::fromStdString(*plan.source)) : QUrl()},
             {QStringLiteral("backups"), QVariant::fromValue(backups)},
             {QStringLiteral("ignored"), ignored}};
 }

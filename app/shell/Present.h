@@ -6,6 +6,8 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <functional>
+
 namespace halvetrop::shell {
 
 class Present : public QObject {
@@ -13,6 +15,17 @@ class Present : public QObject {
 
 public:
     using QObject::QObject;
+
+    // Where notices of the views go (the model's notice banner).
+    void setNotify(std::function<void(const QString&, bool)> notify) { notify_ = std::move(notify); }
+    Q_INVOKABLE void notify(const QString& text, bool ok) const {
+        if (notify_) notify_(text, ok);
+    }
+    // Shows a card or backup folder in the file manager.
+    void setReveal(std::function<void(const QString&)> reveal) { reveal_ = std::move(reveal); }
+    Q_INVOKABLE void reveal(const QString& path) const {
+        if (reveal_) reveal_(path);
+    }
 
     Q_INVOKABLE QString byteCount(double bytes) const;
     Q_INVOKABLE QString count(double n) const;
@@ -33,6 +46,10 @@ public:
     Q_INVOKABLE QString symbolSource(const QString& name, const QColor& color) const;
     Q_INVOKABLE QString statusSymbol(const QString& status) const;
     Q_INVOKABLE QString statusColorRole(const QString& status) const;
+
+private:
+    std::function<void(const QString&, bool)> notify_;
+    std::function<void(const QString&)> reveal_;
 };
 
 }  // namespace halvetrop::shell

@@ -56,8 +56,8 @@ std::span<const SymbolFile> symbolTable() { return table; }
 QString symbolResource(std::string_view name) {
     for (const auto& row : table)
         if (row.name == name)
-            return QStringLiteral(":/halvetrop/icons/") + QLatin1String(row.file.data(), qsizetype(row.file.size())) +
-                   QStringLiteral(".svg");
+            return QStringLiteral(":/halvetrop/icons/") +
+                   QLatin1String(row.file.data(), qsizetype(row.file.size())) + QStringLiteral(".svg");
     return {};
 }
 
@@ -83,7 +83,8 @@ QImage SymbolImageProvider::requestImage(const QString& id, QSize* size, const Q
     const QString name = mark < 0 ? id : id.left(mark);
     const QColor color = mark < 0 ? QColor(Qt::black) : QColor(id.mid(mark + 1));
     const int edge = requestedSize.isValid() ? std::max(requestedSize.width(), requestedSize.height()) : 24;
-    QImage image = renderSymbol(name.toStdString(), color.isValid() ? color : QColor(Qt::black), std::max(edge, 1));
+    QImage image =
+        renderSymbol(name.toStdString(), color.isValid() ? color : QColor(Qt::black), std::max(edge, 1));
     if (size) *size = image.size();
     return image;
 }

@@ -7,6 +7,7 @@
 #include <QQuickTextureFactory>
 #include <QRunnable>
 #include <QStorageInfo>
+#include <QUrl>
 
 namespace halvetrop::shell {
 
@@ -48,12 +49,14 @@ IconChoice chooseSystemIcon(const QString& path, bool card) {
         const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
         return {type.iconName(), type.genericIconName()};
     }
-    if (QFileInfo::exists(root + QStringLiteral("/DCIM")) || QFileInfo::exists(root + QStringLiteral("/PRIVATE/M4ROOT")))
+    if (QFileInfo::exists(root + QStringLiteral("/DCIM")) ||
+        QFileInfo::exists(root + QStringLiteral("/PRIVATE/M4ROOT")))
         return {memoryCard, memoryCard};
     const QByteArray type = volume.fileSystemType();
     if (type.startsWith("nfs") || type == "cifs" || type == "smb3" || type.startsWith("fuse.sshfs"))
         return {QStringLiteral("folder-remote"), QStringLiteral("network-server")};
-    const bool removable = root.startsWith(QStringLiteral("/media/")) || root.startsWith(QStringLiteral("/run/media/"));
+    const bool removable =
+        root.startsWith(QStringLiteral("/media/")) || root.startsWith(QStringLiteral("/run/media/"));
     return {removable ? QStringLiteral("drive-removable-media") : QStringLiteral("drive-harddisk"),
             QStringLiteral("drive-harddisk")};
 }
@@ -64,14 +67,17 @@ SystemIconProvider::~SystemIconProvider() { pool_.waitForDone(); }
 
 QQuickImageResponse* SystemIconProvider::requestImageResponse(const QString& id, const QSize& requestedSize) {
     auto* response = new Response;
-    const bool card = id.startsWith(QStringLiteral("card|"));
-    const QString path = id.mid(id.indexOf(QLatin1Char('|')) + 1);
+    // "card/PATH" or "plain/PATH"; the engine may hand the id percent-encoded.
+    const QString decoded = QUrl::fromPercentEncoding(id.toUtf8());
+    const bool card = decoded.startsWith(QStringLiteral("card/"));
+    const QString path = decoded.mid(card ? 4 : 5);
     const int edge = requestedSize.isValid() ? std::max(requestedSize.width(), requestedSize.height()) : 64;
     const QString key = (card ? QStringLiteral("1") : QStringLiteral("0")) + path;
     // Theme icons are drawn on the GUI thread (pixmaps belong to it); the response object lives there.
     auto draw = [response, edge](IconChoice choice) {
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [response, edge, choice] { response->finish(drawThemeIcon(choice, edge)); },
+            QCoreApplication::instance(),
+            [response, edge, choice] { response->finish(drawThemeIcon(choice, edge)); },
             Qt::QueuedConnection);
     };
     {

@@ -1,7 +1,7 @@
 #pragma once
 // The icon the file manager shows for a card, drive or folder, from the desktop's icon theme
 // (Adwaita when the desktop names none), and the memory-card icon for camera cards.
-// "image://system/card|PATH" or "image://system/plain|PATH"; an empty answer lets the caller show its
+// "image://system/card/PATH" or "image://system/plain/PATH"; an empty answer lets the caller show its
 // fallback symbol. Looking at the file system runs off the GUI thread; drawing theme icons on it.
 #include <QHash>
 #include <QImage>

@@ -1,0 +1,50 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+
+// The eight most recent checked cards; a tile opens the saved result without a rescan.
+ColumnLayout {
+    id: section
+    required property var model
+    required property var history
+    // The width the grid may use; the number of columns follows it.
+    property real availableWidth: 860
+    readonly property int columns: Math.max(1, Math.floor((availableWidth + Theme.m) / (200 + Theme.m)))
+    readonly property real cellWidth: Math.min(260, (availableWidth - (columns - 1) * Theme.m) / columns)
+    spacing: Theme.m
+
+    RowLayout {
+        Layout.fillWidth: true
+        Eyebrow { text: "Recent cards" }
+        Item { Layout.fillWidth: true }
+        Text {
+            text: "Opens the saved result — no rescan"
+            font: Theme.secondaryFont
+            color: Theme.tertiary
+        }
+    }
+    GridLayout {
+        id: grid
+        objectName: "recentGrid"
+        // Adaptive columns: cells between 200 and 260 wide.
+        columns: section.columns
+        columnSpacing: Theme.m
+        rowSpacing: Theme.m
+        Repeater {
+            model: section.history
+            RecentCardTile {
+                objectName: "recentTile"
+                visible: index < 8
+                Layout.preferredWidth: section.cellWidth
+                Layout.alignment: Qt.AlignTop
+                onOpen: section.model.showHistory(itemId)
+                onRecheck: {
+                    section.model.showHistory(itemId)
+                    section.model.check("")
+                }
+                onForget: section.model.forget(itemId)
+            }
+        }
+    }
+}

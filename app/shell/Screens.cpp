@@ -1,0 +1,153 @@
+// Renders the screens in fixed states to OUT_DIR/<state>.<appearance>.png, offscreen, 1240x800,
+// with fixture saved checks and a scripted model, so a reviewer sees the application without
+// running it.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QStyleFactory>
+
+#include <cstdio>
+#include <functional>
+
+#include "shell/Fixtures.h"
+#include "shell/Shell.h"
+
+using namespace halvetrop;
+
+namespace {
+
+void settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+struct State {
+    const char* name;
+    // Sets the fake model's properties; empty for a state that is not the main window.
+    std::function<void(QObject& model)> setUp;
+};
+
+const char* const settingsScene = R"(
+import QtQuick
+import Halvetrop
+import Halvetrop.Native
+ThemedWindow {
+    id: scene
+    required property var store
+    width: 1240; height: 800
+    color: Theme.dark ? "#141414" : "#d9d9dd"
+    SettingsView { anchors.centerIn: parent; store: scene.store }
+}
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: halvetrop-screens OUT_DIR\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    shell::useDesktopIcons();
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+
+    shell::Look look;
+    shell::Present present;
+    shell::Fixtures fixtures;
+    shell::registerNative(look, present);
+
+    const State states[] = {
+        {"shell",
+         [](QObject& m) {
+             m.setProperty("source", QStringLiteral("/media/ana/NIKON Z9"));
+             m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025"),
+                                                       QStringLiteral("/home/ana/Pictures/Cards")});
+             m.setProperty("canCheck", true);
+             m.setProperty("canScan", true);
+             m.setProperty("hasNotice", true);
+             m.setProperty("noticeOk", true);
+             m.setProperty("noticeText",
+                           QStringLiteral("“<b>EOS_DIGITAL</b>” was ejected. You can remove it now."));
+             m.setProperty("suggestedCards",
+                           QVariantList{QVariantMap{{"name", "EOS_DIGITAL"},
+                                                    {"volumePath", "/media/ana/EOS_DIGITAL"},
+                                                    {"totalBytes", 63'900'000'000.0},
+                                                    {"isLikelyCameraCard", true}}});
+         }},
+        {"failed",
+         [](QObject& m) {
+             m.setProperty("source", QStringLiteral("/media/ana/NIKON Z9"));
+             m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025")});
+             m.setProperty("canCheck", true);
+             m.setProperty("phase", 3);
+             m.setProperty(
+                 "failureText",
+                 QStringLiteral("Can't read /media/ana/NIKON Z9/DCIM/<b>100NCZ_9</b>: Input/output error"));
+         }},
+        {"settings", {}},
+    };
+
+    int written = 0;
+    for (const char* appearanceName : {"light", "dark"}) {
+        look.set(*present::appearanceFromName(appearanceName), true);
+        for (const State& state : states) {
+            QQmlEngine engine;
+            shell::prepareEngine(engine);
+            QObject* store =
+                fixtures.settingsStore(QStringLiteral("[General]\nrequiredCopies=2\nincludeSidecars=true\n"));
+            QObject* root = nullptr;
+            if (state.setUp) {
+                QQmlComponent fake(&engine, QUrl(QStringLiteral("qrc:/qt/qml/HalvetropFake/FakeModel.qml")));
+                QObject* model = fake.create();
+                if (fake.isError()) std::fprintf(stderr, "%s\n", qPrintable(fake.errorString()));
+                if (!model) {
+                    std::fprintf(stderr, "%s\n", qPrintable(fake.errorString()));
+                    return 1;
+                }
+                state.setUp(*model);
+                QObject* history = fixtures.history(9);
+                QQmlComponent main(&engine,
+                                   QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+                if (main.isError()) std::fprintf(stderr, "%s\n", qPrintable(main.errorString()));
+                root = main.createWithInitialProperties({{"model", QVariant::fromValue(model)},
+                                                         {"history", QVariant::fromValue(history)},
+                                                         {"settingsStore", QVariant::fromValue(store)}});
+                if (!root) std::fprintf(stderr, "%s\n", qPrintable(main.errorString()));
+            } else {
+                QQmlComponent scene(&engine);
+                scene.setData(settingsScene, QUrl(QStringLiteral("qrc:/qt/qml/screens/settings.qml")));
+                root = scene.createWithInitialProperties({{"store", QVariant::fromValue(store)}});
+                if (!root) std::fprintf(stderr, "%s\n", qPrintable(scene.errorString()));
+            }
+            auto* window = qobject_cast<QQuickWindow*>(root);
+            if (!window) return 1;
+            window->resize(1240, 800);
+            window->show();
+            settle(400);
+            const QImage image = window->grabWindow();
+            const QString file =
+                out +
+                QStringLiteral("/%1.%2.png").arg(QLatin1String(state.name), QLatin1String(appearanceName));
+            if (!image.save(file)) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+                return 1;
+            }
+            ++written;
+            delete root;
+        }
+    }
+    std::printf("%d pictures in %s\n", written, qPrintable(out));
+    return 0;
+}
