@@ -1,5 +1,6 @@
 #include "shell/Fixtures.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace halvetrop::shell {
@@ -55,6 +56,17 @@ void Fixtures::showSaved(QObject* rows, int index, bool results) {
     h->setShown(index >= 0 && index < int(reports.size()) ? std::optional(reports[size_t(index)].finishedAt)
                                                           : std::nullopt,
                 results);
+}
+
+QString Fixtures::makeFolder(const QString& name) {
+    QDir(dir_.path()).mkpath(name);
+    return dir_.filePath(name);
+}
+
+QString Fixtures::makeFile(const QString& name) {
+    QFile file(dir_.filePath(name));
+    if (file.open(QIODevice::WriteOnly)) file.write("x");
+    return dir_.filePath(name);
 }
 
 QObject* Fixtures::settingsStore(const QString& content) {

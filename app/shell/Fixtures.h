@@ -21,6 +21,9 @@ TimeNs fixtureNow();
 
 class Fixtures : public QObject {
     Q_OBJECT
+    // What the views last asked of the desktop (a notice, a reveal), when a test routes them here.
+    Q_PROPERTY(QString lastNotice MEMBER lastNotice NOTIFY asked)
+    Q_PROPERTY(QString lastReveal MEMBER lastReveal NOTIFY asked)
 
 public:
     explicit Fixtures(QObject* parent = nullptr);
@@ -33,6 +36,15 @@ public:
     Q_INVOKABLE QString storedSetting(const QString& key) const;
     // Marks the saved check with this index as the one on screen.
     Q_INVOKABLE void showSaved(QObject* rows, int index, bool results);
+    // A new empty folder (or file) in the fixtures' temporary folder; its absolute path.
+    Q_INVOKABLE QString makeFolder(const QString& name);
+    Q_INVOKABLE QString makeFile(const QString& name);
+
+    QString lastNotice;
+    QString lastReveal;
+
+signals:
+    void asked();
 
 private:
     QTemporaryDir dir_;

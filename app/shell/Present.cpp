@@ -49,11 +49,10 @@ QStringList claimedSequences(QObject* object) {
                                      : QKeySequence::fromString(v.toString(), QKeySequence::PortableText);
         if (!seq.isEmpty()) out << seq.toString(QKeySequence::PortableText);
     };
-    const QString cls = QString::fromLatin1(meta->className());
-    if (cls.startsWith(QStringLiteral("QQuickShortcut"))) {
+    if (object->inherits("QQuickShortcut")) {
         add(object->property("sequence"));
         for (const QVariant& v : object->property("sequences").toList()) add(v);
-    } else if (cls.startsWith(QStringLiteral("QQuickAction"))) {
+    } else if (object->inherits("QQuickAction")) {
         add(object->property("shortcut"));
     }
     return out;
