@@ -1,25 +1,264 @@
 #include "model/FileList.h"
 
+#include <QSaveFile>
+
+#include <algorithm>
+#include <array>
+#include <unordered_set>
+
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include "report/CSVExport.h"
+#include "text/Utf8.h"
+
 namespace halvetrop {
 
-QString rawValue(FileFilter) { return {}; }
-std::optional<FileFilter> fileFilterFromRaw(const QString&) { return {}; }
-QString trimSearch(const QString& s) { return s; }
-std::string searchKey(std::string_view t) { return std::string(t); }
-FileIndex::FileIndex(const VerifyReport&) {}
-std::optional<int> FileIndex::position(int64_t) const { return {}; }
-const FileResult* FileIndex::file(const VerifyReport&, int64_t) const { return nullptr; }
-std::vector<int> FileIndex::refilter(const VerifyReport&, const FileQuery&) const { return {}; }
-std::vector<int64_t> copyableIDs(const VerifyReport&, const FileIndex&, const std::vector<int64_t>&) {
+namespace {
+
+constexpr std::array<FileFilter, 3> allFileFilters{FileFilter::all, FileFilter::notBackedUp,
+                                                   FileFilter::backedUp};
+
+bool passesStatus(FileFilter filter, FileStatus status) {
+    switch (filter) {
+        case FileFilter::all:
+            return true;
+        case FileFilter::notBackedUp:
+            return !isCovered(status);
+        case FileFilter::backedUp:
+            return isCovered(status);
+    }
+    return true;
+}
+
+// The folder itself or one below it; "DCIM/100" does not take in "DCIM/1000".
+bool inFolder(std::string_view folder, std::string_view restriction) {
+    if (!folder.starts_with(restriction)) return false;
+    return folder.size() == restriction.size() || folder[restriction.size()] == '/';
+}
+
+}  // namespace
+
+QString rawValue(FileFilter filter) {
+    switch (filter) {
+        case FileFilter::all:
+            return QStringLiteral("All");
+        case FileFilter::notBackedUp:
+            return QStringLiteral("Not backed up");
+        case FileFilter::backedUp:
+            return QStringLiteral("Backed up");
+    }
     return {};
 }
-std::vector<int64_t> allFileIDs(const VerifyReport&) { return {}; }
-QString copyAllMissingTitle() { return {}; }
-std::vector<std::string> previewPaths(const VerifyReport&, const FileResult&) { return {}; }
-LiveFold foldLive(VerifyReport&, const std::vector<FileResult>&) { return {}; }
-bool sameBackups(const VerifyReport&, const std::vector<std::string>&) { return false; }
-QString csvFileName(const VerifyReport&, const QDate&, const QLocale&) { return {}; }
-QString ExportFailure::noticeText() const { return {}; }
-std::optional<ExportFailure> writeCSV(const VerifyReport&, const QString&) { return {}; }
+
+std::optional<FileFilter> fileFilterFromRaw(const QString& text) {
+    for (FileFilter filter : allFileFilters) {
+        if (rawValue(filter) == text) return filter;
+    }
+    return std::nullopt;
+}
+
+QString trimSearch(const QString& search) {
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype begin = 0;
+    qsizetype end = search.size();
+    while (begin < end && blank(search[begin])) ++begin;
+    while (end > begin && blank(search[end - 1])) --end;
+    return search.mid(begin, end - begin);
+}
+
+std::string searchKey(std::string_view text) {
+    if (isAllAscii(text)) {
+        // Case folding with compatibility forms maps ASCII to lower-case ASCII and nothing else.
+        std::string key(text);
+        for (char& c : key) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        return key;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* fold = icu::Normalizer2::getNFKCCasefoldInstance(status);
+    std::string valid = repairUtf8(text);
+    if (U_FAILURE(status)) return valid;
+    icu::UnicodeString folded = fold->normalize(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(valid.data(), static_cast<int32_t>(valid.size()))),
+        status);
+    if (U_FAILURE(status)) return valid;
+    std::string key;
+    folded.toUTF8String(key);
+    return key;
+}
+
+FileIndex::FileIndex(const VerifyReport& report) {
+    const auto& files = report.files;
+    nameEnds_.reserve(files.size());
+    folderEnds_.reserve(files.size());
+    // Files come folder by folder, so the folder's key is folded once per run of its files.
+    const std::string* lastFolder = nullptr;
+    std::string folderKey;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const FileResult& f = files[i];
+        keys_ += searchKey(f.name);
+        nameEnds_.push_back(static_cast<uint32_t>(keys_.size()));
+        if (!lastFolder || *lastFolder != f.folder) {
+            folderKey = searchKey(f.folder);
+            lastFolder = &f.folder;
+        }
+        keys_ += folderKey;
+        folderEnds_.push_back(static_cast<uint32_t>(keys_.size()));
+        if (f.id != static_cast<int64_t>(i)) idsArePositions_ = false;
+    }
+    if (!idsArePositions_) {
+        positions_.reserve(files.size());
+        for (size_t i = 0; i < files.size(); ++i) positions_.emplace(files[i].id, static_cast<int>(i));
+    }
+}
+
+std::optional<int> FileIndex::position(int64_t id) const {
+    if (idsArePositions_) {
+        if (id < 0 || id >= static_cast<int64_t>(size())) return std::nullopt;
+        return static_cast<int>(id);
+    }
+    auto it = positions_.find(id);
+    if (it == positions_.end()) return std::nullopt;
+    return it->second;
+}
+
+const FileResult* FileIndex::file(const VerifyReport& report, int64_t id) const {
+    auto at = position(id);
+    if (!at || static_cast<size_t>(*at) >= report.files.size()) return nullptr;
+    const FileResult& f = report.files[static_cast<size_t>(*at)];
+    return f.id == id ? &f : nullptr;
+}
+
+std::vector<int> FileIndex::refilter(const VerifyReport& report, const FileQuery& query) const {
+    // An index of another report would answer with the wrong keys.
+    if (size() != report.files.size()) return FileIndex(report).refilter(report, query);
+
+    const std::string q = searchKey(trimSearch(query.search).toStdString());
+    std::vector<char> inShoot;
+    if (query.groupFilter) {
+        inShoot.assign(size(), 0);
+        for (int64_t id : query.groupFilter->fileIDs) {
+            if (auto at = position(id)) inShoot[static_cast<size_t>(*at)] = 1;
+        }
+    }
+    const bool byFolder = query.folderFilter && !query.folderFilter->empty();
+    const std::string_view keys(keys_);
+
+    std::vector<int> visible;
+    uint32_t start = 0;
+    for (size_t i = 0; i < size(); start = folderEnds_[i], ++i) {
+        const FileResult& f = report.files[i];
+        if (!f.inScope) continue;
+        if (!passesStatus(query.filter, f.status)) continue;
+        if (query.groupFilter && !inShoot[i]) continue;
+        if (byFolder && !inFolder(f.folder, *query.folderFilter)) continue;
+        if (!q.empty()) {
+            std::string_view name = keys.substr(start, nameEnds_[i] - start);
+            std::string_view folder = keys.substr(nameEnds_[i], folderEnds_[i] - nameEnds_[i]);
+            if (name.find(q) == std::string_view::npos && folder.find(q) == std::string_view::npos) continue;
+        }
+        visible.push_back(static_cast<int>(i));
+    }
+    return visible;
+}
+
+std::vector<int64_t> copyableIDs(const VerifyReport& report, const FileIndex& index,
+                                 const std::vector<int64_t>& ids) {
+    if (report.isCardOnly()) return {};
+    std::vector<int64_t> copyable;
+    std::unordered_set<int64_t> taken;
+    for (int64_t id : ids) {
+        const FileResult* f = index.file(report, id);
+        if (!f || !f->inScope) continue;
+        if (f->status != FileStatus::missing && f->status != FileStatus::conflict) continue;
+        if (taken.insert(id).second) copyable.push_back(id);
+    }
+    return copyable;
+}
+
+std::vector<int64_t> allFileIDs(const VerifyReport& report) {
+    std::vector<int64_t> ids;
+    ids.reserve(report.files.size());
+    for (const FileResult& f : report.files) ids.push_back(f.id);
+    return ids;
+}
+
+QString copyAllMissingTitle() { return QStringLiteral("Copy everything that's missing"); }
+
+std::vector<std::string> previewPaths(const VerifyReport& report, const FileResult& file) {
+    std::vector<std::string> paths{report.absolutePath(file)};
+    if (!file.copies.empty()) {
+        const CopyRef& first = file.copies.front();
+        if (first.destination >= 0 && first.destination < static_cast<int64_t>(report.destinations.size())) {
+            paths.push_back(report.absolutePath(first));
+        }
+    }
+    return paths;
+}
+
+LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch) {
+    LiveFold fold;
+    // A report that asks for no copy still needs one to stay safe.
+    const int64_t required = std::max<int64_t>(report.requiredCopies, 1);
+    bool unsafe = false;
+    const auto count = static_cast<int64_t>(report.files.size());
+    for (const FileResult& live : batch) {
+        if (live.id < 0 || live.id >= count) continue;
+        FileResult& f = report.files[static_cast<size_t>(live.id)];
+        if (f.relativePath != live.relativePath) continue;
+        f.status = live.status;
+        f.copies = live.copies;
+        f.detail = live.detail;
+        f.safeDrives = live.safeDrives;
+        fold.changed.push_back(static_cast<int>(live.id));
+        if (f.inScope && (!isCovered(f.status) || f.safeDrives < required)) unsafe = true;
+    }
+    if (fold.changed.empty()) return fold;
+    StatusCounts totals;
+    for (const FileResult& f : report.files) {
+        if (f.inScope) totals.add(f);
+    }
+    report.totals = totals;
+    if (unsafe && report.safeToFormat) {
+        report.safeToFormat = false;
+        fold.safeRevoked = true;
+    }
+    return fold;
+}
+
+bool sameBackups(const VerifyReport& report, const std::vector<std::string>& backupPaths) {
+    return std::equal(report.destinations.begin(), report.destinations.end(), backupPaths.begin(),
+                      backupPaths.end(),
+                      [](const VolumeInfo& volume, const std::string& path) { return volume.path == path; });
+}
+
+QString csvFileName(const VerifyReport& report, const QDate& today, const QLocale& locale) {
+    QString name = QStringLiteral("SD Halvetrop – %1 – %2.csv")
+                       .arg(QString::fromStdString(repairUtf8(report.source.name)),
+                            locale.toString(today, QLocale::ShortFormat));
+    // A "/" in the date or in the card's label would make the name a path.
+    name.replace(u'/', u'-');
+    name.remove(QChar(u'\0'));
+    return name;
+}
+
+QString ExportFailure::noticeText() const {
+    return QStringLiteral("The report could not be saved as “%1”: %2").arg(file, reason);
+}
+
+std::optional<ExportFailure> writeCSV(const VerifyReport& report, const QString& path) {
+    const std::string text = CSVExport::csv(report);
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) return ExportFailure{path, out.errorString()};
+    if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        QString reason = out.errorString();
+        out.cancelWriting();
+        return ExportFailure{path, reason};
+    }
+    if (!out.commit()) return ExportFailure{path, out.errorString()};
+    return std::nullopt;
+}
 
 }  // namespace halvetrop

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QUuid>
 
+class QThreadPool;
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,7 +77,8 @@ struct HistoryLoad {
     bool unreadable = false;  // the file exists but could not be read
     QString keptAs;           // where the file was kept aside, when it was
 };
-HistoryLoad readHistoryFile(const QString& path, int workers);
+// `pieceSize` bytes are read at a time.
+HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize = 4 << 20);
 
 // Writes the file atomically (a temporary file renamed over it). The reason on failure.
 std::optional<QString> writeHistoryFile(const QString& path, const std::vector<HistoryItem>& items);
@@ -125,8 +128,8 @@ signals:
 
 private:
     struct Shared;
+    // A record (with its item) or a forget (without), made before the load finished.
     struct Op {
-        bool forget = false;
         QUuid id;
         std::optional<HistoryItem> item;
     };
@@ -135,11 +138,13 @@ private:
 
     QString file_;
     std::shared_ptr<Shared> shared_;
+    std::unique_ptr<QThreadPool> pool_;
     std::vector<HistoryItem> items_;
     std::vector<Op> beforeLoad_;  // records and forgets made before the load finished, in order
     bool loadStarted_ = false;
     bool loaded_ = false;
-    bool dirty_ = false;  // a change waits for the load before it can be saved
+    bool dirty_ = false;    // a change waits for the load before it can be saved
+    bool writable_ = true;  // false when a damaged file could not be kept aside
     QString keptAside_;
 };
 

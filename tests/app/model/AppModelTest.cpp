@@ -1,0 +1,504 @@
+// The model driven through scripted verifiers, volume listings and desktop services.
+#include "ModelFixture.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <thread>
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+
+Q_DECLARE_METATYPE(std::vector<VolumeListing>)
+
+namespace {
+
+const std::string kCard = "/media/u/CARD";
+const std::vector<FileStatus> kAllVerified(6, FileStatus::verified);
+
+// A model with one card and two backups chosen, after its first volume listing.
+AppModel& ready(Harness& h, std::vector<std::string> backups = {"/backup/a", "/backup/b"}) {
+    h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
+    AppModel& m = h.start();
+    m.waitForIdle(5000);
+    m.setSource(kCard);
+    m.addBackups(backups);
+    return m;
+}
+
+// Runs a check to its result; the automatic pass that may follow is left running.
+void checkTo(Harness& h, AppModel& m, const VerifyReport& r) {
+    size_t before = h.verifierCount();
+    m.check(std::optional<CheckLevel>());
+    QCOMPARE(h.verifierCount(), before + 1);
+    h.verifier(before)->complete(r);
+    QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+}
+
+}  // namespace
+
+class AppModelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void firstStartWithEmptySettings() {
+        Harness h;
+        AppModel& m = h.start();
+        QVERIFY(!m.source());
+        QVERIFY(m.destinations().empty());
+        QCOMPARE(m.kinds(), (std::set<MediaKind>{MediaKind::photo, MediaKind::video}));
+        QCOMPARE(m.photoFormats(), PhotoFormats::all);
+        QCOMPARE(m.requiredCopies(), 2);
+        QVERIFY(!m.includeSidecars() && !m.includeProxies() && !m.scope().includeCameraData);
+        QCOMPARE(m.phase(), AppModel::Phase::Setup);
+        QCOMPARE(m.mode(), AppModel::Mode::Shoots);
+        QCOMPARE(m.filter(), AppModel::FileFilter::All);
+        QVERIFY(m.showInspector() && !m.gridView());
+        QVERIFY(!m.selectedFolder().isNull() && m.selectedFolder().isEmpty());
+        QSettings stored(h.settingsPath(), QSettings::IniFormat);
+        QCOMPARE(stored.value("backups/size").toInt(), 0);
+        QVERIFY(stored.contains("backups/size"));
+    }
+
+    // Every stored value is validated on reading; none makes the check looser than allowed.
+    void storedValuesAreValidated_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("kinds known and unknown")
+            << "kinds" << QVariant(QStringList{"audio", "Photo"}) << "audio";
+        QTest::newRow("kinds only unknown") << "kinds" << QVariant(QStringList{"raw", "x"}) << "photo,video";
+        QTest::newRow("kinds empty") << "kinds" << QVariant(QStringList{}) << "photo,video";
+        QTest::newRow("kinds one") << "kinds" << QVariant(QString("video")) << "video";
+        QTest::newRow("kinds not text") << "kinds" << QVariant(42) << "photo,video";
+        QTest::newRow("formats exact") << "photoFormats" << QVariant("rawOnly") << "rawOnly";
+        QTest::newRow("formats wrong case") << "photoFormats" << QVariant("RAWONLY") << "all";
+        QTest::newRow("copies zero") << "requiredCopies" << QVariant("0") << "2";
+        QTest::newRow("copies negative") << "requiredCopies" << QVariant("-4") << "2";
+        QTest::newRow("copies not a number") << "requiredCopies" << QVariant("two") << "2";
+        QTest::newRow("copies fraction") << "requiredCopies" << QVariant("1.5") << "2";
+        QTest::newRow("copies one") << "requiredCopies" << QVariant("1") << "1";
+        QTest::newRow("copies above") << "requiredCopies" << QVariant("9") << "3";
+        QTest::newRow("sidecars yes") << "includeSidecars" << QVariant("yes") << "false";
+        QTest::newRow("sidecars true") << "includeSidecars" << QVariant("true") << "true";
+    }
+    void storedValuesAreValidated() {
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, expected);
+        Harness h;
+        {
+            QSettings s(h.settingsPath(), QSettings::IniFormat);
+            s.setValue(key, stored);
+        }
+        AppModel& m = h.start();
+        QString got;
+        if (key == "kinds") {
+            QStringList names = m.kindNames();
+            names.sort();
+            got = names.join(",");
+        } else if (key == "photoFormats") {
+            got = m.photoFormatsName();
+        } else if (key == "requiredCopies") {
+            got = QString::number(m.requiredCopies());
+            m.setSource("/tmp");
+            m.setCardOnly(true);
+            m.check(std::optional<CheckLevel>());
+            QCOMPARE(h.verifier(0)->request().requiredCopies, m.requiredCopies());
+        } else {
+            got = m.scope().includeSidecars ? "true" : "false";
+        }
+        QCOMPARE(got, expected);
+    }
+
+    // What one model stores, a fresh one reads back, including a backup whose drive is not
+    // plugged in (kept with its path and its original bookmark) and cleaned paths.
+    void settingsRoundTrip() {
+        Harness h;
+        AppModel& a = h.start();
+        a.setKinds({MediaKind::audio, MediaKind::video});
+        a.setPhotoFormats(PhotoFormats::processedOnly);
+        a.addBackups({"/backup/one/", "/backup/./two", "/backup/x/../one", "relative/three"});
+        QCOMPARE(a.destinations().size(), size_t(3));
+        QCOMPARE(a.destinations()[0], std::string("/backup/one"));
+        QCOMPARE(a.destinations()[1], std::string("/backup/two"));
+        QVERIFY(a.destinations()[2].starts_with("/") && a.destinations()[2].ends_with("/relative/three"));
+        h.bookmarks->gone = {"/backup/two"};  // unplugged before the next start
+
+        AppModel& b = h.start();
+        QCOMPARE(b.kinds(), (std::set<MediaKind>{MediaKind::audio, MediaKind::video}));
+        QCOMPARE(b.photoFormats(), PhotoFormats::processedOnly);
+        QCOMPARE(b.destinations().size(), size_t(3));
+        QCOMPARE(b.destinations()[1], std::string("/backup/two"));
+        QSettings stored(h.settingsPath(), QSettings::IniFormat);
+        stored.beginReadArray("backups");
+        stored.setArrayIndex(1);
+        QCOMPARE(stored.value("bookmark").toByteArray(), QByteArray("fake:/backup/two"));
+        stored.endArray();
+
+        // The card is never also a backup, whatever spelling reaches the model.
+        b.setSource("/backup/one/.");
+        QCOMPARE(b.destinations().size(), size_t(2));
+        b.addBackups({"/backup/one"});
+        QCOMPARE(b.destinations().size(), size_t(2));
+    }
+
+    // Only the current check reaches the model; a cancel returns to where the check came from.
+    void supersededChecksAreDropped() {
+        Harness h;
+        AppModel& m = ready(h);
+        m.check(std::optional<CheckLevel>());
+        m.check(std::optional<CheckLevel>());
+        auto a = h.verifier(0), b = h.verifier(1);
+        QVERIFY(a->cancelled());
+        a->ignoreCancel = true;
+        QVERIFY(a->waitRunning(5000));
+        a->onProgress({VerifyProgress::Stage::done, "A", 9, 9});
+        a->complete(makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
+        QTest::qWait(100);
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        QVERIFY(!m.hasReport());
+        QVERIFY(m.progress().detail != "A");
+        b->onProgress({VerifyProgress::Stage::done, "B", 1, 1});
+        QTRY_COMPARE(m.progress().detail, std::string("B"));
+        b->complete(makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        QCOMPARE(m.report()->totals.verified, 6);
+    }
+
+    void cancelReturnsToWhereTheCheckCameFrom_data() {
+        QTest::addColumn<bool>("hadResult");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("first check") << false << int(AppModel::Phase::Setup);
+        QTest::newRow("re-check of a result") << true << int(AppModel::Phase::Results);
+    }
+    void cancelReturnsToWhereTheCheckCameFrom() {
+        QFETCH(bool, hadResult);
+        QFETCH(int, expected);
+        Harness h;
+        AppModel& m = ready(h);
+        if (hadResult) checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
+        size_t n = h.verifierCount();
+        m.check(std::optional<CheckLevel>());
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        h.verifier(n)->fail(VerifyError::cancelled());
+        QTRY_COMPARE(int(m.phase()), expected);
+        QCOMPARE(m.hasReport(), hadResult);
+
+        m.check(std::optional<CheckLevel>());
+        h.verifier(n + 1)->fail(VerifyError::cannotRead(kCard, ENOENT));
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Failed);
+        QVERIFY(m.failureText().startsWith("Can't read " + QString::fromStdString(kCard) + ": "));
+    }
+
+    // However fast progress comes, the model takes at most one per interval, and always "done".
+    void progressIsThrottled() {
+        Harness h;
+        AppModel& m = ready(h);
+        m.check(std::optional<CheckLevel>());
+        QSignalSpy spy(&m, &AppModel::progressChanged);
+        auto v = h.verifier(0);
+        std::vector<std::thread> workers;
+        for (int t = 0; t < 4; ++t)
+            workers.emplace_back([v, t] {
+                for (int i = 0; i < 2000; ++i)
+                    v->onProgress({VerifyProgress::Stage::comparing, "", i, 2000 + t});
+            });
+        for (auto& w : workers) w.join();
+        v->onProgress({VerifyProgress::Stage::done, "", 2000, 2000});
+        QTRY_COMPARE(m.progress().stage, VerifyProgress::Stage::done);
+        QVERIFY2(spy.count() < 100, qPrintable(QString::number(spy.count())));
+    }
+
+    // Live results from four threads are folded in batches; a downgrade ends "safe to format" at
+    // the fold that sees it, and the pass's own report then replaces the history entry.
+    void byteByBytePassFolds() {
+        Harness h;
+        AppModel& m = ready(h);
+        std::vector<std::string> backups{"/backup/a", "/backup/b"};
+        VerifyReport standard =
+            makeReport(kCard, backups, std::vector<FileStatus>(400, FileStatus::backedUp));
+        QVERIFY(standard.safeToFormat);
+        checkTo(h, m, standard);
+        QTRY_VERIFY(m.deepVerifying());
+        QCOMPARE(h.verifierCount(), size_t(2));
+        auto pass = h.verifier(1);
+        QCOMPARE(pass->request().level, CheckLevel::verified);
+        QCOMPARE(m.deepProgress().total, 400);
+        QCOMPARE(m.historyCount(), 1);
+
+        std::vector<std::thread> workers;
+        for (int t = 0; t < 4; ++t)
+            workers.emplace_back([&, t] {
+                for (int i = t; i < 400; i += 4) {
+                    FileResult r = standard.files[size_t(i)];
+                    r.status = FileStatus::verified;
+                    pass->onFile(r);
+                }
+            });
+        for (auto& w : workers) w.join();
+        QTRY_COMPARE(m.report()->totals.verified, 400);
+        QVERIFY(m.report()->safeToFormat);
+        QCOMPARE(m.fileByID(7)->status, FileStatus::verified);
+
+        FileResult bad = standard.files[3];
+        bad.status = FileStatus::changed;
+        bad.safeDrives = 0;
+        pass->onFile(bad);
+        QTRY_VERIFY(!m.report()->safeToFormat);
+        QCOMPARE(m.report()->totals.problem, 1);
+
+        VerifyReport verified = makeReport(kCard, backups, kAllVerified, CheckLevel::verified);
+        pass->complete(verified);
+        QTRY_VERIFY(!m.deepVerifying());
+        QCOMPARE(m.report()->level, CheckLevel::verified);
+        QCOMPARE(m.historyCount(), 1);
+        QCOMPARE(m.history().front().report->level, CheckLevel::verified);
+        QTest::qWait(50);
+        QCOMPARE(h.verifierCount(), size_t(2));  // no pass after a pass
+    }
+
+    // A stopped pass, or one whose backups are not the shown report's, folds nothing more.
+    void staleOrForeignLiveResultsAreNotFolded_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("stopped") << "stop";
+        QTest::newRow("new check") << "check";
+        QTest::newRow("history opened") << "history";
+    }
+    void staleOrForeignLiveResultsAreNotFolded() {
+        QFETCH(QString, how);
+        Harness h;
+        AppModel& m = ready(h);
+        std::vector<std::string> backups{"/backup/a", "/backup/b"};
+        VerifyReport standard = makeReport(kCard, backups, {FileStatus::backedUp, FileStatus::backedUp});
+        checkTo(h, m, standard);
+        QTRY_VERIFY(m.deepVerifying());
+        auto pass = h.verifier(1);
+        if (how == "stop") m.stopDeepVerify();
+        if (how == "check") m.check(std::optional<CheckLevel>());
+        if (how == "history") {
+            QTRY_COMPARE(m.historyCount(), 1);
+            m.showHistory(m.history().front().id.toString());
+        }
+        QVERIFY(!m.deepVerifying());
+        QVERIFY(pass->cancelled());
+        FileResult r = standard.files[0];
+        r.status = FileStatus::missing;
+        pass->onFile(r);
+        QTest::qWait(600);
+        QCOMPARE(m.report()->files[0].status, FileStatus::backedUp);
+    }
+
+    // New-card and removed-card detection, from one listing to the next.
+    void newCardDetection_data() {
+        QTest::addColumn<std::vector<VolumeListing>>("listings");
+        QTest::addColumn<QString>("expected");  // name of newCard after the last listing, "" for none
+        VolumeInfo root = volume("/", "root", false);
+        VolumeInfo cam = volume("/media/u/CAM", "CAM", true, true);
+        VolumeInfo stick = volume("/media/u/STICK", "STICK", true);
+        VolumeInfo image = volume("/media/u/IMG", "IMG", true, false, true);
+        VolumeInfo disk = volume("/mnt/DATA", "DATA", false);
+        QTest::newRow("first listing") << std::vector{listing({root, cam})} << "";
+        QTest::newRow("after an empty listing") << std::vector{listing({}), listing({root, cam})} << "";
+        QTest::newRow("camera card") << std::vector{listing({root}), listing({root, cam})} << "CAM";
+        QTest::newRow("any removable") << std::vector{listing({root}), listing({root, stick})} << "STICK";
+        QTest::newRow("disk image") << std::vector{listing({root}), listing({root, image})} << "";
+        QTest::newRow("internal disk") << std::vector{listing({root}), listing({root, disk})} << "";
+        QTest::newRow("two new cards")
+            << std::vector{listing({root}), listing({root, stick, cam})} << "STICK";
+        QTest::newRow("a later one replaces")
+            << std::vector{listing({root}), listing({root, cam}), listing({root, cam, stick})} << "STICK";
+        QTest::newRow("removed again")
+            << std::vector{listing({root}), listing({root, cam}), listing({root})} << "";
+    }
+    void newCardDetection() {
+        QFETCH(std::vector<VolumeListing>, listings);
+        QFETCH(QString, expected);
+        Harness h;
+        h.volumes->push(listings.front());
+        AppModel& m = h.start();
+        QTRY_COMPARE(m.volumes().size(), listings.front().volumes.size());
+        for (size_t i = 1; i < listings.size(); ++i) {
+            h.volumes->push(listings[i]);
+            m.refreshVolumes();
+            QVERIFY(m.waitForIdle(5000));
+        }
+        QCOMPARE(m.newCard() ? QString::fromStdString(m.newCard()->name) : QString(), expected);
+    }
+
+    // A listing that finishes after a newer one describes the past and is dropped.
+    void refreshesOutOfOrder() {
+        Harness h;
+        VolumeInfo root = volume("/", "root", false), cam = volume("/media/u/CAM", "CAM", true, true);
+        h.volumes->push(listing({root}));
+        AppModel& m = h.start();
+        QVERIFY(m.waitForIdle(5000));
+        h.volumes->push(listing({root}), true);  // older, held back
+        m.refreshVolumes();
+        QTest::qWait(50);
+        h.volumes->push(listing({root, cam}));
+        m.refreshVolumes();
+        QTRY_COMPARE(m.volumes().size(), size_t(2));
+        h.volumes->release();
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(m.volumes().size(), size_t(2));
+        QVERIFY(m.newCard());
+    }
+
+    // The card's volume going away: during a check, after a result, and for a folder inside it.
+    void removedCard_data() {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("card");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("during a check")
+            << "checking" << QString::fromStdString(kCard)
+            << "“CARD” was removed during the check. Insert it again to check it.";
+        QTest::newRow("result shown")
+            << "results" << QString::fromStdString(kCard)
+            << "“CARD” ejected — you can remove it. Its result is saved in Recent cards.";
+        QTest::newRow("folder on the card, no result")
+            << "setup" << QString::fromStdString(kCard + "/DCIM") << "";
+    }
+    void removedCard() {
+        QFETCH(QString, state);
+        QFETCH(QString, card);
+        QFETCH(QString, notice);
+        Harness h;
+        AppModel& m = ready(h);
+        m.setSource(card.toStdString());
+        if (state != "setup") m.check(std::optional<CheckLevel>());
+        if (state == "results") {
+            h.verifier(0)->complete(makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
+            QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        }
+        RunningCopy copy;
+        bool copyCancelled = false;
+        copy.cancel = [&] { copyCancelled = true; };
+        if (state == "results") m.copyStarted(copy);
+        h.volumes->push(listing({volume("/", "root", false)}));
+        m.refreshVolumes();
+        QTRY_VERIFY(!m.source());
+        QCOMPARE(m.phase(), AppModel::Phase::Setup);
+        QCOMPARE(m.noticeText(), notice);
+        if (state == "checking") QVERIFY(h.verifier(0)->cancelled());
+        QCOMPARE(copyCancelled, state == "results");
+    }
+
+    // Eject stops the pass first, ignores a second request, and reports a failure's reason.
+    void eject_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("success") << QString();
+        QTest::newRow("failure") << "Device is busy";
+    }
+    void eject() {
+        QFETCH(QString, reason);
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
+        QTRY_VERIFY(m.deepVerifying());
+        QVERIFY(m.canEjectSource());
+        m.ejectSource();
+        m.ejectSource();
+        QVERIFY(m.ejecting() && !m.deepVerifying());
+        QVERIFY(h.verifier(1)->cancelled());
+        QCOMPARE(h.ejector->asked, std::vector<std::string>{kCard});
+        h.volumes->push(listing({volume("/", "root", false)}));
+        h.ejector->finish(reason.isEmpty() ? std::nullopt : std::optional<QString>(reason));
+        QVERIFY(!m.ejecting());
+        if (reason.isEmpty()) {
+            QTRY_VERIFY(!m.source());
+            QVERIFY(m.noticeOk());
+        } else {
+            QCOMPARE(m.noticeText(),
+                     "Couldn't eject “CARD”: " + reason + ". Close anything using the card and try again.");
+            QVERIFY(m.source() && m.hasReport());
+        }
+    }
+
+    // "Still mounted" comes from the mount table: a folder that outlived its drive is no proof.
+    void ejectNeedsAMountedCard() {
+        Harness h;
+        QTemporaryDir leftover;
+        h.volumes->push(listing({volume("/", "root", false)}));
+        AppModel& m = h.start();
+        QVERIFY(m.waitForIdle(5000));
+        m.setSource(leftover.path().toStdString());
+        m.setCardOnly(true);
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(makeReport(leftover.path().toStdString(), {}, {FileStatus::missing}));
+        QTRY_VERIFY(m.hasReport());
+        QVERIFY(!m.canEjectSource());
+        VolumeListing l = listing({volume("/", "root", false)});
+        l.mountPoints.insert(leftover.path().toStdString());
+        h.volumes->push(l);
+        m.refreshVolumes();
+        QTRY_VERIFY(m.canEjectSource());
+    }
+
+    // While a copy runs nothing that reads the card starts; its end enables them again.
+    void copyingDisablesChecksAndEject() {
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m,
+                makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing, FileStatus::verified}));
+        m.requestCopyAllMissing();
+        QVERIFY(m.copyRequest() && !m.deepVerifying());
+        QCOMPARE(m.copyRequest()->fileIDs, std::vector<int64_t>{0});
+        m.copyStarted({[] {}, [] {}});
+        size_t n = h.verifierCount();
+        QVERIFY(!m.canCheck() && !m.canScan() && !m.canEjectSource());
+        m.check(std::optional<CheckLevel>());
+        m.check(QStringLiteral("verified"));
+        m.ejectSource();
+        QCOMPARE(h.verifierCount(), n);
+        QVERIFY(h.ejector->asked.empty());
+        m.copyEnded();
+        QVERIFY(m.canCheck() && m.canEjectSource());
+    }
+
+    // "Check against another backup": its picker opens at the mount root; the card is left out.
+    void checkAgainstAnotherBackup() {
+        Harness h;
+        QTemporaryDir card;
+        h.volumes->push(listing({volume("/", "root", false)}));
+        AppModel& m = h.start();
+        m.setSource(card.path().toStdString());
+        m.addBackups({"/backup/a"});
+        h.picker->answers.push_back({card.path().toStdString(), "/backup/a/", "/backup/c"});
+        m.checkAgainstBackup(true);
+        QCOMPARE(h.picker->calls.back().startingAt, std::optional<std::string>("/media"));
+        QVERIFY(h.picker->calls.back().multiple);
+        QCOMPARE(m.destinations(), (std::vector<std::string>{"/backup/a", "/backup/c"}));
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+
+        m.setSource("/nowhere/CARD");
+        m.checkAgainstBackup(false);
+        QCOMPARE(m.noticeText(), QString("Insert CARD to check it against another backup."));
+        QCOMPARE(h.picker->calls.size(), size_t(1));
+    }
+
+    // Quitting cancels what runs and returns without waiting for a worker to give up by itself.
+    void shutdownCancelsWork() {
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
+        QTRY_VERIFY(m.deepVerifying());
+        m.check(std::optional<CheckLevel>());
+        bool copyWaited = false;
+        m.copyStarted({[] {}, [&] { copyWaited = true; }});
+        QElapsedTimer t;
+        t.start();
+        m.shutdown();
+        QVERIFY(t.elapsed() < 3000);
+        QVERIFY(h.verifier(1)->cancelled() && h.verifier(2)->cancelled());
+        QVERIFY(copyWaited);
+        m.check(std::optional<CheckLevel>());
+        QCOMPARE(h.verifierCount(), size_t(3));
+    }
+};
+
+QTEST_GUILESS_MAIN(AppModelTest)
+#include "AppModelTest.moc"

@@ -1,0 +1,393 @@
+// The history of checked cards: its rules, its file and the store that loads and saves it.
+#include "model/History.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <nlohmann/json.hpp>
+
+#include "RecordFixtures.h"
+#include "report/StoredForm.h"
+
+namespace halvetrop {
+namespace {
+
+using test::FileSpec;
+using test::reportOf;
+using test::volumeAt;
+
+// A card by its volume id and the folder below its root; `backups` 0 is a card-only scan.
+HistoryItem card(const std::string& volumeID, int backups, const std::string& firstName = "IMG_0001.JPG") {
+    VolumeInfo source = volumeAt("/media/u/" + volumeID + "/DCIM", "/media/u/" + volumeID, volumeID);
+    VerifyReport r = reportOf(source, backups,
+                              {{"100CANON", firstName, FileStatus::verified},
+                               {"100CANON", "IMG_0002.CR3", FileStatus::missing},
+                               {"", "notes \"}].txt", FileStatus::backedUp, false}});
+    std::vector<QByteArray> marks;
+    for (int b = 0; b < backups; ++b)
+        marks.push_back(QByteArray("\x00\xff mark ", 8) + QByteArray::number(b));
+    return makeHistoryItem(std::move(r), QByteArray("card\n\x01", 6), std::move(marks));
+}
+
+// Reports have no equality of their own; their stored form holds every field.
+bool sameReport(const VerifyReport& a, const VerifyReport& b) { return toStoredJson(a) == toStoredJson(b); }
+
+std::vector<QUuid> idsOf(const std::vector<HistoryItem>& items) {
+    std::vector<QUuid> ids;
+    for (const auto& i : items) ids.push_back(i.id);
+    return ids;
+}
+
+void writeText(const QString& path, const std::string& text) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(text.data(), static_cast<qint64>(text.size())), static_cast<qint64>(text.size()));
+}
+
+std::string readText(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll().toStdString();
+}
+
+// The files kept aside next to the history file.
+QStringList keptAside(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("history.json.bad-*")}, QDir::Files, QDir::Name);
+}
+
+void compareItems(const std::vector<HistoryItem>& got, const std::vector<HistoryItem>& want) {
+    QCOMPARE(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        QCOMPARE(got[i].id, want[i].id);
+        QVERIFY(sameReport(*got[i].report, *want[i].report));
+        QCOMPARE(got[i].sourceBookmark, want[i].sourceBookmark);
+        QCOMPARE(got[i].destinationBookmarks, want[i].destinationBookmarks);
+    }
+}
+
+}  // namespace
+
+class HistoryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void keyOfACard_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("volumePath");
+        QTest::addColumn<QString>("volumeID");  // empty: none
+        QTest::addColumn<QString>("key");
+        QTest::newRow("volume root") << "/media/u/EOS"
+                                     << "/media/u/EOS"
+                                     << "6E1F"
+                                     << "6E1F|";
+        QTest::newRow("folder below the root") << "/media/u/EOS/DCIM"
+                                               << "/media/u/EOS"
+                                               << "6E1F"
+                                               << "6E1F|/DCIM";
+        QTest::newRow("other reader, other mount name") << "/run/media/x/CARD/DCIM"
+                                                        << "/run/media/x/CARD"
+                                                        << "6E1F"
+                                                        << "6E1F|/DCIM";
+        QTest::newRow("no volume id") << "/media/u/EOS/DCIM"
+                                      << "/media/u/EOS"
+                                      << ""
+                                      << "/media/u/EOS|/DCIM";
+        QTest::newRow("path outside its volume path") << "/home/a/card"
+                                                      << "/media/u/EOS"
+                                                      << ""
+                                                      << "/media/u/EOS|/home/a/card";
+    }
+    void keyOfACard() {
+        QFETCH(QString, path);
+        QFETCH(QString, volumePath);
+        QFETCH(QString, volumeID);
+        QFETCH(QString, key);
+        std::optional<std::string> id;
+        if (!volumeID.isEmpty()) id = volumeID.toStdString();
+        QCOMPARE(
+            QString::fromStdString(historyKey(volumeAt(path.toStdString(), volumePath.toStdString(), id))),
+            key);
+    }
+
+    // Each row records cards in turn ("ID:backups") and says which list and answers result.
+    void recordingRules_data() {
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QStringList>("expected");  // the records' indexes, newest first
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::newRow("same card twice keeps the newer")
+            << QStringList{"A:1", "B:1", "A:2"} << QStringList{"2", "1"} << QList<bool>{true, true, true};
+        QTest::newRow("card-only never replaces a compared check")
+            << QStringList{"A:1", "A:0"} << QStringList{"0"} << QList<bool>{true, false};
+        QTest::newRow("card-only replaces card-only")
+            << QStringList{"A:0", "B:1", "A:0"} << QStringList{"2", "1"} << QList<bool>{true, true, true};
+        QTest::newRow("compared replaces card-only")
+            << QStringList{"A:0", "A:1"} << QStringList{"1"} << QList<bool>{true, true};
+        QTest::newRow("card-only of another card is recorded")
+            << QStringList{"A:1", "B:0"} << QStringList{"1", "0"} << QList<bool>{true, true};
+    }
+    void recordingRules() {
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, expected);
+        QFETCH(QList<bool>, answers);
+        std::vector<HistoryItem> history;
+        std::vector<QUuid> made;
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            const auto parts = records[i].split(u':');
+            HistoryItem item = card(parts[0].toStdString(), parts[1].toInt());
+            made.push_back(item.id);
+            QCOMPARE(recordInto(history, std::move(item)), answers[i]);
+        }
+        std::vector<QUuid> want;
+        for (const QString& index : expected) want.push_back(made[static_cast<size_t>(index.toInt())]);
+        QCOMPARE(idsOf(history), want);
+    }
+
+    void theFortyFirstCardDropsTheOldest() {
+        QTemporaryDir dir;
+        HistoryStore store(dir.filePath("history.json"));
+        store.load();
+        QTRY_VERIFY(store.isLoaded());
+        std::vector<QUuid> made;
+        for (int i = 0; i < 41; ++i) {
+            HistoryItem item = card(QStringLiteral("V%1").arg(i).toStdString(), 1);
+            made.push_back(item.id);
+            QVERIFY(store.record(std::move(item)));
+        }
+        QVERIFY(store.flush(30000));
+        QCOMPARE(store.items().size(), historyLimit);
+        QCOMPARE(store.items().front().id, made.back());
+        QCOMPARE(store.items().back().id, made[1]);
+        QVERIFY(!store.find(made[0]));
+        HistoryLoad again = readHistoryFile(store.file(), 2);
+        QCOMPARE(idsOf(again.decoded.items), idsOf(store.items()));
+    }
+
+    void roundTripThroughTheFile() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        std::vector<HistoryItem> items{card("A", 2), card("B", 0), card("C", 1)};
+        items[1].sourceBookmark.reset();
+        QVERIFY(!writeHistoryFile(path, items));
+
+        // The document a standard JSON reader sees: the keys, Base64 bookmarks, no null bookmark.
+        auto doc = nlohmann::json::parse(readText(path));
+        QVERIFY(doc.is_array());
+        QCOMPARE(doc.size(), size_t{3});
+        QCOMPARE(QString::fromStdString(doc[0]["id"].get<std::string>()),
+                 items[0].id.toString(QUuid::WithoutBraces));
+        QCOMPARE(QByteArray::fromBase64(
+                     QByteArray::fromStdString(doc[0]["destinationBookmarks"][1].get<std::string>())),
+                 items[0].destinationBookmarks[1]);
+        QVERIFY(!doc[1].contains("sourceBookmark"));
+        QVERIFY(doc[1]["destinationBookmarks"].empty());
+        QVERIFY(sameReport(fromStoredJson<VerifyReport>(doc[2]["report"].dump()), *items[2].report));
+
+        for (int workers : {1, 3}) {
+            for (long long piece : {1LL, 7LL, 4096LL, 4LL << 20}) {
+                HistoryLoad load = readHistoryFile(path, workers, piece);
+                QVERIFY(!load.missing && !load.decoded.lossy());
+                compareItems(load.decoded.items, items);
+            }
+        }
+        QVERIFY(keptAside(dir.path()).isEmpty());
+    }
+
+    // Damaged files: what is kept, what is dropped, and whether the text still parsed.
+    void damagedFiles_data() {
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("dropped");
+        QTest::addColumn<bool>("parsed");
+        QTest::newRow("malformed report in the middle") << "[<G>,{\"id\":\"%1\",\"report\":{\"files\":7},"
+                                                           "\"destinationBookmarks\":[]},<G>]"
+                                                        << 2 << 1 << true;
+        QTest::newRow("no destinationBookmarks") << "[<G>,{\"id\":\"%1\",\"report\":<R>}]" << 1 << 1 << true;
+        QTest::newRow("null sourceBookmark and an unknown key")
+            << "[{\"id\":\"%1\",\"x\":[1,{}],\"sourceBookmark\":null,\"report\":<R>,\"destinationBookmarks\":"
+               "[]}]"
+            << 1 << 0 << true;
+        QTest::newRow("bookmark not Base64")
+            << "[<G>,{\"id\":\"%1\",\"report\":<R>,\"destinationBookmarks\":[\"*\"]}]" << 1 << 1 << true;
+        QTest::newRow("id not a UUID")
+            << "[{\"id\":\"card\",\"report\":<R>,\"destinationBookmarks\":[]},<G>]" << 1 << 1 << true;
+        QTest::newRow("item not an object") << "[42,<G>,\"}\",[]]" << 1 << 3 << true;
+        QTest::newRow("unknown key holding no JSON")
+            << "[{\"id\":\"%1\",\"x\":tru,\"report\":<R>,\"destinationBookmarks\":[]}]" << 0 << 1 << true;
+        QTest::newRow("cut short") << "[<G>,<G>,{\"id\":\"%1\",\"rep" << 2 << 0 << false;
+        QTest::newRow("trailing comma") << "[<G>,]" << 1 << 0 << false;
+        QTest::newRow("text after the array") << "[<G>] x" << 1 << 0 << false;
+        QTest::newRow("not JSON") << "<html>" << 0 << 0 << false;
+        QTest::newRow("empty file") << "" << 0 << 0 << false;
+        QTest::newRow("an object, not a list") << "{\"id\":1}" << 0 << 0 << false;
+        QTest::newRow("empty list") << " [ ] \n" << 0 << 0 << true;
+    }
+    void damagedFiles() {
+        QFETCH(QString, shape);
+        QFETCH(int, kept);
+        QFETCH(int, dropped);
+        QFETCH(bool, parsed);
+        // <G> is a good item, <R> a good report; "}" and "]" inside names must not end anything.
+        const HistoryItem good = card("G", 1, "a\\\"}]{[.JPG");
+        const std::string goodText = encodeHistory({good});
+        const std::string item = goodText.substr(1, goodText.size() - 2);
+        const std::string report = toStoredJson(*good.report);
+        std::string text;
+        if (shape.contains("%1")) shape = shape.arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
+        const std::string pattern = shape.toStdString();
+        for (size_t at = 0; at < pattern.size();) {
+            if (pattern.compare(at, 3, "<G>") == 0) {
+                text += item;
+                at += 3;
+            } else if (pattern.compare(at, 3, "<R>") == 0) {
+                text += report;
+                at += 3;
+            } else {
+                text += pattern[at++];
+            }
+        }
+
+        DecodedHistory whole = decodeHistory(text, 2);
+        QCOMPARE(static_cast<int>(whole.items.size()), kept);
+        QCOMPARE(whole.dropped, dropped);
+        QCOMPARE(whole.parsed, parsed);
+        for (const auto& item : whole.items) QVERIFY(sameReport(*item.report, *good.report));
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        writeText(path, text);
+        for (long long piece : {1LL, 5LL, 1LL << 20}) {
+            HistoryLoad load = readHistoryFile(path, 1, piece);
+            QCOMPARE(static_cast<int>(load.decoded.items.size()), kept);
+            QCOMPARE(load.decoded.dropped, dropped);
+            QCOMPARE(load.decoded.parsed, parsed);
+        }
+        // Anything lost on reading is kept aside first, byte for byte; the file itself stays.
+        const QStringList aside = keptAside(dir.path());
+        QCOMPARE(aside.isEmpty(), parsed && dropped == 0);
+        for (const QString& name : aside) QCOMPARE(readText(dir.filePath(name)), text);
+        QCOMPARE(readText(path), text);
+    }
+
+    void aRecordBeforeTheLoadIsMergedAndNothingIsOverwrittenFirst() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        HistoryItem a = card("A", 1);
+        HistoryItem b = card("B", 1);
+        HistoryItem gone = card("D", 1);
+        QVERIFY(!writeHistoryFile(path, {a, b, gone}));
+        const std::string before = readText(path);
+
+        HistoryStore store(path);
+        QSignalSpy loaded(&store, &HistoryStore::loaded);
+        HistoryItem newA = card("A", 2);   // the same card again: replaces a by the key rule
+        HistoryItem onlyC = card("C", 0);  // card-only, a new card
+        HistoryItem onlyB = card("B", 0);  // card-only over a compared check: not recorded
+        QVERIFY(store.record(newA));
+        QVERIFY(store.record(onlyC));
+        QVERIFY(store.record(onlyB));  // nothing to compare with yet
+        store.forget(gone.id);
+        QCOMPARE(store.items().size(), size_t{3});
+        QVERIFY(!store.flush(200));  // the load never started: nothing may be written
+        QCOMPARE(readText(path), before);
+
+        store.load();
+        QVERIFY(loaded.wait(30000) || loaded.count() == 1);
+        QCOMPARE(idsOf(store.items()), (std::vector<QUuid>{onlyC.id, newA.id, b.id}));
+        QVERIFY(store.flush(30000));
+        QCOMPARE(idsOf(readHistoryFile(path, 1).decoded.items), idsOf(store.items()));
+        QVERIFY(keptAside(dir.path()).isEmpty());
+    }
+
+    void aDamagedFileIsKeptAsideAndItsGoodItemsStay_data() {
+        QTest::addColumn<bool>("unparsable");
+        QTest::newRow("one bad item") << false;
+        QTest::newRow("unparsable file") << true;
+    }
+    void aDamagedFileIsKeptAsideAndItsGoodItemsStay() {
+        QFETCH(bool, unparsable);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        HistoryItem a = card("A", 1);
+        HistoryItem c = card("C", 1);
+        std::string text = encodeHistory({a, card("B", 1), c});
+        // Break the middle item's report, or cut the list short after the first item.
+        const size_t second = text.find("},{\"id\":\"") + 2;  // ids of files are numbers
+        if (unparsable) {
+            text.resize(second + 10);
+        } else {
+            text.replace(text.find("\"files\":", second), 8, "\"files\":7,\"x\":");
+        }
+        writeText(path, text);
+
+        HistoryStore store(path);
+        store.load();
+        QTRY_VERIFY(store.isLoaded());
+        const auto want = unparsable ? std::vector<QUuid>{a.id} : std::vector<QUuid>{a.id, c.id};
+        QCOMPARE(idsOf(store.items()), want);
+        QVERIFY(!store.keptAside().isEmpty());
+        QCOMPARE(readText(store.keptAside()), text);
+        QCOMPARE(readText(path), text);  // untouched until something changes
+
+        HistoryItem d = card("D", 1);
+        QVERIFY(store.record(d));
+        QVERIFY(store.flush(30000));
+        HistoryLoad after = readHistoryFile(path, 1);
+        QVERIFY(!after.decoded.lossy());
+        QCOMPARE(idsOf(after.decoded.items).front(), d.id);
+        QCOMPARE(keptAside(dir.path()).size(), 1);
+        QCOMPARE(readText(store.keptAside()), text);
+    }
+
+    void threeQuickSavesLeaveTheLastOnDisk() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("sub/folder/history.json");  // the folder is made
+        HistoryStore store(path);
+        store.load();
+        QTRY_VERIFY(store.isLoaded());
+        HistoryItem last;
+        for (int i = 0; i < 3; ++i) {
+            last = card("A", 1, "IMG_" + std::to_string(i) + ".JPG");
+            QVERIFY(store.record(last));
+        }
+        store.forget(QUuid::createUuid());  // not in the list: still saves
+        QVERIFY(store.flush(30000));
+        HistoryLoad load = readHistoryFile(path, 1);
+        compareItems(load.decoded.items, {last});
+    }
+
+    void aFolderOrUnreadableEntryIsMovedAsideNotReplaced() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        QVERIFY(QDir().mkpath(path + "/inside"));
+        HistoryStore store(path);
+        store.load();
+        QTRY_VERIFY(store.isLoaded());
+        QVERIFY(store.items().empty());
+        QVERIFY(QFileInfo(store.keptAside()).isDir());
+        QVERIFY(QFileInfo::exists(store.keptAside() + "/inside"));
+        QVERIFY(store.record(card("A", 1)));
+        QVERIFY(store.flush(30000));
+        QCOMPARE(readHistoryFile(path, 1).decoded.items.size(), size_t{1});
+    }
+
+    void aMissingFileGivesAnEmptyHistoryAndTheDesktopPlace() {
+        QTemporaryDir dir;
+        HistoryLoad load = readHistoryFile(dir.filePath("history.json"), 1);
+        QVERIFY(load.missing && load.decoded.items.empty() && !load.decoded.lossy());
+        const QString file = HistoryStore::defaultFile();
+        QVERIFY(file.endsWith("/Halvetrop/history.json"));
+        QVERIFY(file.startsWith(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)));
+        QVERIFY(QFileInfo(file).dir().exists());
+    }
+};
+
+}  // namespace halvetrop
+
+QTEST_GUILESS_MAIN(halvetrop::HistoryTest)
+#include "HistoryTest.moc"

@@ -1,0 +1,112 @@
+#include "ModelFixture.h"
+
+namespace halvetrop::test {
+
+VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera,
+                  bool diskImage) {
+    VolumeInfo v;
+    v.path = v.volumePath = mountPoint;
+    v.name = name;
+    v.isRemovable = removable;
+    v.isInternal = !removable;
+    v.isLikelyCameraCard = camera;
+    v.isDiskImage = diskImage;
+    v.fileSystem = "ext4";
+    return v;
+}
+
+VolumeListing listing(std::vector<VolumeInfo> volumes) {
+    VolumeListing l;
+    for (const auto& v : volumes) l.mountPoints.insert(v.volumePath);
+    l.volumes = std::move(volumes);
+    return l;
+}
+
+VerifyReport makeReport(const std::string& card, const std::vector<std::string>& backups,
+                        const std::vector<FileStatus>& statuses, CheckLevel level) {
+    VerifyReport r;
+    r.source = volume(card, "CARD", true, true);
+    for (const auto& b : backups) r.destinations.push_back(volume(b, "backup", false));
+    r.scope = VerifyScope::withKinds({MediaKind::photo, MediaKind::video});
+    r.level = level;
+    r.requiredCopies = 2;
+    ShootGroup g;
+    g.folder = "DCIM";
+    g.day = "2026-01-02";
+    bool safe = !backups.empty();
+    for (size_t i = 0; i < statuses.size(); ++i) {
+        FileResult f;
+        f.id = int64_t(i);
+        f.name = "IMG_" + std::to_string(i) + ".JPG";
+        f.folder = "DCIM";
+        f.relativePath = "DCIM/" + f.name;
+        f.size = 1000;
+        f.kind = MediaKind::photo;
+        f.inScope = true;
+        f.day = g.day;
+        f.status = statuses[i];
+        if (isCovered(f.status))
+            for (size_t d = 0; d < backups.size(); ++d) f.copies.push_back({int64_t(d), f.relativePath});
+        f.safeDrives = isCovered(f.status) ? int64_t(backups.size()) : 0;
+        safe = safe && f.safeDrives >= r.requiredCopies;
+        r.totals.add(f);
+        g.fileIDs.push_back(f.id);
+        r.files.push_back(std::move(f));
+    }
+    r.groups.push_back(g);
+    r.safeToFormat = safe;
+    return r;
+}
+
+AppModel& Harness::start(bool real) {
+    std::vector<std::string> gone = bookmarks ? bookmarks->gone : std::vector<std::string>();
+    model.reset();
+    AppModelDeps deps;
+    auto p = std::make_unique<FakeFolderPicker>();
+    auto s = std::make_unique<FakeSavePicker>();
+    auto m = std::make_unique<FakeVolumeMonitor>();
+    auto e = std::make_unique<FakeEjector>();
+    auto b = std::make_unique<FakeBookmarks>();
+    b->gone = gone;
+    picker = p.get();
+    savePicker = s.get();
+    monitor = m.get();
+    ejector = e.get();
+    bookmarks = b.get();
+    deps.platform.folderPicker = std::move(p);
+    deps.platform.savePicker = std::move(s);
+    deps.platform.volumeMonitor = std::move(m);
+    deps.platform.ejector = std::move(e);
+    deps.platform.reveal = std::make_unique<FakeReveal>();
+    deps.platform.bookmarks = std::move(b);
+    deps.settingsPath = settingsPath();
+    deps.historyPath = historyPath();
+    deps.mountRoot = "/media";
+    if (!real) {
+        auto list = verifiers;
+        auto lock = verifiersLock;
+        deps.verifierFactory = [list, lock](VerifyRequest r) -> std::shared_ptr<IVerifier> {
+            auto v = std::make_shared<FakeVerifier>(std::move(r));
+            std::lock_guard<std::mutex> hold(*lock);
+            list->push_back(v);
+            return v;
+        };
+        auto vols = volumes;
+        deps.listVolumes = [vols] { return vols->next(); };
+        deps.describeVolume = [](const std::string& path) { return volume(path, "described", false); };
+    }
+    model = std::make_unique<AppModel>(std::move(deps));
+    return *model;
+}
+
+std::shared_ptr<FakeVerifier> Harness::verifier(size_t i) {
+    std::lock_guard<std::mutex> hold(*verifiersLock);
+    return i < verifiers->size() ? (*verifiers)[i] : nullptr;
+}
+
+size_t Harness::verifierCount() {
+    std::lock_guard<std::mutex> hold(*verifiersLock);
+    return verifiers->size();
+}
+
+}  // namespace halvetrop::test

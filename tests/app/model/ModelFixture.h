@@ -1,0 +1,134 @@
+#pragma once
+// A model wired to scripted fakes: verifiers that finish when the test says so, volume listings
+// from a queue, and a temporary settings file and history folder.
+#include "model/AppModel.h"
+#include "platform/Fakes.h"
+
+#include <QTemporaryDir>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace halvetrop::test {
+
+// Blocks in run() until the test completes, fails or (unless told to ignore it) cancels it.
+class FakeVerifier : public IVerifier {
+public:
+    explicit FakeVerifier(VerifyRequest r) : request_(std::move(r)) {}
+    const VerifyRequest& request() const override { return request_; }
+    void setOnProgress(std::function<void(const VerifyProgress&)> cb) override { onProgress = std::move(cb); }
+    void setOnFileResult(std::function<void(const FileResult&)> cb) override { onFile = std::move(cb); }
+    VerifyReport run() override {
+        std::unique_lock<std::mutex> hold(lock_);
+        running_ = true;
+        changed_.notify_all();
+        changed_.wait(hold, [&] { return result_ || error_ || (cancelled_ && !ignoreCancel); });
+        running_ = false;
+        if (result_) return *result_;
+        if (error_) throw *error_;
+        throw VerifyError::cancelled();
+    }
+    void cancel() override {
+        std::lock_guard<std::mutex> hold(lock_);
+        cancelled_ = true;
+        changed_.notify_all();
+    }
+    void complete(VerifyReport r) {
+        std::lock_guard<std::mutex> hold(lock_);
+        result_ = std::move(r);
+        changed_.notify_all();
+    }
+    void fail(VerifyError e) {
+        std::lock_guard<std::mutex> hold(lock_);
+        error_ = std::move(e);
+        changed_.notify_all();
+    }
+    bool cancelled() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return cancelled_;
+    }
+    bool waitRunning(int ms) {
+        std::unique_lock<std::mutex> hold(lock_);
+        return changed_.wait_for(hold, std::chrono::milliseconds(ms), [&] { return running_; });
+    }
+
+    std::function<void(const VerifyProgress&)> onProgress;
+    std::function<void(const FileResult&)> onFile;
+    std::atomic<bool> ignoreCancel{false};
+
+private:
+    VerifyRequest request_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool running_ = false, cancelled_ = false;
+    std::optional<VerifyReport> result_;
+    std::optional<VerifyError> error_;
+};
+
+// Listings handed out in order; a listing may be held back until released, so that a test can
+// make refreshes finish out of order.
+class ScriptedVolumes {
+public:
+    struct Step {
+        VolumeListing listing;
+        bool held = false;
+    };
+    void push(VolumeListing l, bool held = false) {
+        std::lock_guard<std::mutex> hold(lock_);
+        steps_.push_back({std::move(l), held});
+    }
+    void release() {
+        std::lock_guard<std::mutex> hold(lock_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    VolumeListing next() {
+        std::unique_lock<std::mutex> hold(lock_);
+        if (steps_.empty()) return last_;
+        Step s = std::move(steps_.front());
+        steps_.pop_front();
+        if (s.held) changed_.wait(hold, [&] { return released_; });
+        last_ = s.listing;
+        return s.listing;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<Step> steps_;
+    VolumeListing last_;
+    bool released_ = false;
+};
+
+VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera = false,
+                  bool diskImage = false);
+VolumeListing listing(std::vector<VolumeInfo> volumes);
+
+// A report of `statuses.size()` in-scope files on the card at `card`, each with one copy per
+// backup and as many safe drives when covered.
+VerifyReport makeReport(const std::string& card, const std::vector<std::string>& backups,
+                        const std::vector<FileStatus>& statuses, CheckLevel level = CheckLevel::standard);
+
+struct Harness {
+    QTemporaryDir dir;
+    FakeFolderPicker* picker = nullptr;
+    FakeSavePicker* savePicker = nullptr;
+    FakeVolumeMonitor* monitor = nullptr;
+    FakeEjector* ejector = nullptr;
+    FakeBookmarks* bookmarks = nullptr;
+    std::shared_ptr<ScriptedVolumes> volumes = std::make_shared<ScriptedVolumes>();
+    std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers =
+        std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();
+    std::shared_ptr<std::mutex> verifiersLock = std::make_shared<std::mutex>();
+    std::unique_ptr<AppModel> model;
+
+    QString settingsPath() const { return dir.filePath("settings.ini"); }
+    QString historyPath() const { return dir.filePath("data/history.json"); }
+    // A new model over the same settings and history; `real` uses the core's verifier.
+    AppModel& start(bool real = false);
+    std::shared_ptr<FakeVerifier> verifier(size_t i);
+    size_t verifierCount();
+};
+
+}  // namespace halvetrop::test
