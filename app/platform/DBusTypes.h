@@ -13,6 +13,7 @@ using DBusInterfaceMap = QMap<QString, QVariantMap>;
 using DBusObjectMap = QMap<QDBusObjectPath, DBusInterfaceMap>;
 
 inline void registerDBusObjectMap() {
+    qDBusRegisterMetaType<QByteArrayList>();  // mount points: aay
     qDBusRegisterMetaType<DBusInterfaceMap>();
     qDBusRegisterMetaType<DBusObjectMap>();
 }

@@ -11,9 +11,11 @@
 namespace halvetrop {
 
 std::string cleanLocalPath(const QString& path) {
-    const QByteArray bytes =
-        QFile::encodeName(QDir::cleanPath(QDir(QDir::rootPath()).absoluteFilePath(path)));
-    return bytes.toStdString();
+    QString clean = QDir::cleanPath(QDir(QDir::rootPath()).absoluteFilePath(path));
+    // cleanPath keeps ".." above the root, where it means the root itself.
+    while (clean == QLatin1String("/..") || clean.startsWith(QLatin1String("/../"))) clean.remove(0, 3);
+    if (clean.isEmpty()) clean = QStringLiteral("/");
+    return QFile::encodeName(clean).toStdString();
 }
 
 namespace {

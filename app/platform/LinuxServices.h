@@ -73,7 +73,8 @@ private:
 
 // Bookmarks that name the volume by its file-system UUID, so a mount-point folder left behind by
 // an unplugged drive, or another card with the same label at the same place, never passes for
-// the remembered volume.
+// the remembered volume. Both calls read the mount table and probe devices: call them off the GUI
+// thread.
 class VolumeBookmarks : public Bookmarks {
 public:
     std::optional<QByteArray> make(const std::string& path) override;

@@ -72,9 +72,11 @@ public:
         if (!bus_.isConnected()) return;
         bus_.connect(kPortal, kPortalPath, kSettings, QStringLiteral("SettingChanged"), this,
                      SLOT(settingChanged(QString, QString, QDBusVariant)));
-        for (const Key* k : {&kColorScheme, &kHighContrast, &kAnimations})
+        for (const Key* k : {&kColorScheme, &kHighContrast, &kAnimations}) {
             if (std::optional<QVariant> v = read(*k))
                 apply(QLatin1String(k->nameSpace), QLatin1String(k->key), *v);
+            if (portalAbsent_) break;  // the first window waits for these answers
+        }
     }
 
     AppearanceValues values() const { return values_; }
@@ -95,8 +97,18 @@ private:
             const QDBusMessage reply = bus_.call(call, QDBus::Block, kReadTimeoutMs);
             if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
                 return unwrap(reply.arguments().constFirst());
-            // Portals before version 2 have only Read; any other error means no answer.
-            if (reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.UnknownMethod")) break;
+            static const QStringList absent = {
+                QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+                QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
+                QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+                QStringLiteral("org.freedesktop.DBus.Error.Timeout"),
+                QStringLiteral("org.freedesktop.DBus.Error.Disconnected"),
+            };
+            portalAbsent_ = absent.contains(reply.errorName());
+            // Portals before version 2 have only Read; a key the portal does not know is not
+            // asked for twice.
+            if (portalAbsent_ || reply.errorName() == QLatin1String("org.freedesktop.portal.Error.NotFound"))
+                break;
         }
         return std::nullopt;
     }
@@ -115,6 +127,7 @@ private:
     AppearanceValues values_;
     bool fixedScheme_ = false;
     bool fixedMotion_ = false;
+    bool portalAbsent_ = false;
     std::function<void()> callback_;
 };
 

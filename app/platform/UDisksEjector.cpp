@@ -29,7 +29,7 @@ QByteArray withoutNul(QByteArray bytes) {
 
 QByteArrayList byteStrings(const QVariant& value) {
     QByteArrayList out;
-    if (value.canConvert<QDBusArgument>()) {
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
         const QDBusArgument arg = value.value<QDBusArgument>();
         if (arg.currentSignature() == QLatin1String("aay")) out = qdbus_cast<QByteArrayList>(arg);
     } else if (value.metaType() == QMetaType::fromType<QByteArrayList>()) {
@@ -41,7 +41,7 @@ QByteArrayList byteStrings(const QVariant& value) {
 
 QByteArray byteString(const QVariant& value) {
     if (value.metaType() == QMetaType::fromType<QByteArray>()) return withoutNul(value.toByteArray());
-    if (value.canConvert<QDBusArgument>()) {
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
         const QDBusArgument arg = value.value<QDBusArgument>();
         if (arg.currentSignature() == QLatin1String("ay")) return withoutNul(qdbus_cast<QByteArray>(arg));
     }

@@ -1,0 +1,17 @@
+# The Linux desktop services. The D-Bus suite hosts its doubles of UDisks2, FileManager1 and the
+# settings portal on a private session bus of its own (dbus-run-session).
+# Imported Qt targets are seen only in the directory that found them.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets DBus Network Test)
+halvetrop_qttest(app_platform_dialogs SOURCES DialogsTest.cpp LIBS halvetrop_app_platform)
+halvetrop_qttest(app_platform_instance SOURCES SingleInstanceTest.cpp LIBS halvetrop_app_platform)
+halvetrop_qttest(app_platform_volumes SOURCES VolumesTest.cpp LIBS halvetrop_app_platform halvetrop_testsupport
+  LABELS root)
+
+find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
+add_executable(app_platform_dbus ${CMAKE_CURRENT_LIST_DIR}/DBusServicesTest.cpp ${CMAKE_CURRENT_LIST_DIR}/FakeBus.h)
+set_target_properties(app_platform_dbus PROPERTIES AUTOMOC ON)
+target_include_directories(app_platform_dbus PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
+target_link_libraries(app_platform_dbus PRIVATE halvetrop_app_platform Qt6::Test Threads::Threads)
+add_test(NAME app_platform_dbus COMMAND ${DBUS_RUN_SESSION} -- $<TARGET_FILE:app_platform_dbus>)
+set_tests_properties(app_platform_dbus PROPERTIES LABELS "app" TIMEOUT 900
+  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC")
