@@ -8,10 +8,10 @@
 #include <QStyleFactory>
 
 #include "model/AppModel.h"
-#include "model/History.h"
 #include "platform/LinuxServices.h"
 #include "shell/HistoryRows.h"
 #include "shell/Look.h"
+#include "shell/ModelBridge.h"
 #include "shell/Present.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
@@ -29,13 +29,6 @@ namespace {
 present::Appearance appearanceOf(const AppearanceValues& v) {
     if (v.highContrast) return v.dark ? present::Appearance::hcDark : present::Appearance::hcLight;
     return v.dark ? present::Appearance::dark : present::Appearance::light;
-}
-
-std::vector<shell::SavedCheck> savedChecks(const AppModel& model) {
-    std::vector<shell::SavedCheck> out;
-    for (const HistoryItem& item : model.history())
-        out.push_back({item.id.toString(QUuid::WithoutBraces), *item.report});
-    return out;
 }
 
 }  // namespace
@@ -79,21 +72,11 @@ int main(int argc, char** argv) {
     AppModel model(std::move(deps));
 
     shell::Present present;
-    present.setNotify([&model](const QString& text, bool ok) { model.show(text, ok); });
     FileManagerReveal reveal;
     present.setReveal([&reveal](const QString& path) { reveal.reveal({path.toStdString()}); });
 
     shell::HistoryRows history;
-    auto syncHistory = [&] { history.setChecks(savedChecks(model)); };
-    auto syncShown = [&] {
-        const auto& report = model.report();
-        history.setShown(report ? std::optional<TimeNs>(report->finishedAt) : std::nullopt,
-                         model.phase() == AppModel::Phase::Results);
-    };
-    QObject::connect(&model, &AppModel::historyChanged, &history, syncHistory);
-    QObject::connect(&model, &AppModel::reportChanged, &history, syncShown);
-    QObject::connect(&model, &AppModel::phaseChanged, &history, syncShown);
-    syncHistory();
+    shell::bridge(model, history, present);
 
     shell::SettingsStore settings(model.settings());
     shell::registerNative(look, present);

@@ -25,8 +25,12 @@ target_link_libraries(halvetrop_app_fake PUBLIC halvetrop_app_shell)
 qt_add_resources(halvetrop_app_fake halvetrop_fake_views PREFIX /qt/qml BASE ${PROJECT_SOURCE_DIR}/app/qml
   FILES ${fake_qml})
 
+# The views joined to the real model.
+add_library(halvetrop_app_bridge STATIC ${shell_dir}/ModelBridge.cpp)
+target_link_libraries(halvetrop_app_bridge PUBLIC halvetrop_app_shell halvetrop_app_model)
+
 add_executable(halvetrop ${PROJECT_SOURCE_DIR}/app/main.cpp)
-target_link_libraries(halvetrop PRIVATE halvetrop_app_shell halvetrop_app_model Qt6::Widgets)
+target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge Qt6::Widgets)
 set(HALVETROP_APP_VERSION 0.1.0)
 target_compile_definitions(halvetrop PRIVATE HALVETROP_VERSION="${HALVETROP_APP_VERSION}")
 

@@ -54,7 +54,6 @@ QtObject {
     function dismissNotice() { record("dismissNotice", arguments); hasNotice = false }
     function check(level) { record("check", [level, cardOnly]) }
     function resetResults() { record("resetResults", arguments) }
-    function stopCheck() { record("stopCheck", arguments) }
     function checkAnotherCard(i) { record("checkAnotherCard", arguments) }
     function checkAgainstBackup(adding) { record("checkAgainstBackup", arguments) }
     function showHistory(id) { record("showHistory", arguments) }

@@ -96,9 +96,9 @@ MenuBar {
             text: "Stop"
             shortcut: "Ctrl+."
             enabled: bar.checking
-            // Only the standard check: the byte-by-byte pass is stopped from the results screen.
-            // A model without stopCheck() stops it by going back to the start screen.
-            onTriggered: typeof bar.model.stopCheck === "function" ? bar.model.stopCheck() : bar.model.resetResults()
+            // Only while a standard check runs (the byte-by-byte pass is stopped from the results
+            // screen): resetting cancels it, and a cancelled check returns to the start screen.
+            onTriggered: bar.model.resetResults()
         }
         MenuSeparator {}
         Action {
