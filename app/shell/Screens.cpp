@@ -9,6 +9,7 @@
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QSet>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -48,15 +49,40 @@ ThemedWindow {
 
 }  // namespace
 
+// A picture that is missing, of the wrong size or of one colour only fails the check.
+int verify(const QString& dir, const QStringList& names) {
+    int bad = 0;
+    for (const QString& name : names) {
+        const QImage image(dir + QLatin1Char('/') + name);
+        QString problem;
+        if (image.isNull())
+            problem = QStringLiteral("missing or unreadable");
+        else if (image.size() != QSize(1240, 800))
+            problem = QStringLiteral("%1x%2, not 1240x800").arg(image.width()).arg(image.height());
+        else {
+            QSet<QRgb> colours;
+            for (int y = 0; y < image.height() && colours.size() < 16; y += 7)
+                for (int x = 0; x < image.width() && colours.size() < 16; x += 7)
+                    colours.insert(image.pixel(x, y));
+            if (colours.size() < 16) problem = QStringLiteral("blank (%1 colours)").arg(colours.size());
+        }
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(problem));
+            ++bad;
+        }
+    }
+    return bad == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: halvetrop-screens OUT_DIR\n");
+    const bool verifying = argc == 3 && qstrcmp(argv[1], "--verify") == 0;
+    if (argc != 2 && !verifying) {
+        std::fprintf(stderr, "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR\n");
         return 2;
     }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(out);
+    const QString out = QString::fromLocal8Bit(argv[argc - 1]);
     QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
@@ -98,6 +124,14 @@ int main(int argc, char** argv) {
          }},
         {"settings", {}},
     };
+
+    QStringList expected;
+    for (const char* appearanceName : {"light", "dark"})
+        for (const State& state : states)
+            expected
+                << QStringLiteral("%1.%2.png").arg(QLatin1String(state.name), QLatin1String(appearanceName));
+    if (verifying) return verify(out, expected);
+    QDir().mkpath(out);
 
     int written = 0;
     for (const char* appearanceName : {"light", "dark"}) {

@@ -88,6 +88,7 @@ AbstractButton {
             Text {
                 Layout.fillWidth: true
                 text: tile.statusLine
+                elide: Text.ElideRight
                 font.family: Theme.family
                 font.pixelSize: Theme.secondaryFont.pixelSize
                 font.weight: Font.DemiBold
