@@ -1,11 +1,16 @@
 // The application: one model for the life of the process, the main window and the Settings window,
 // drawn in the desktop's appearance with Fusion controls.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QStyleFactory>
+
+#include <cstdio>
+#include <memory>
 
 #include "model/AppModel.h"
 #include "platform/LinuxServices.h"
@@ -31,9 +36,43 @@ present::Appearance appearanceOf(const AppearanceValues& v) {
     return v.dark ? present::Appearance::dark : present::Appearance::light;
 }
 
+// For the start benchmark (bench/app-start): reports the time from entry to the first frame and to
+// the loaded history, and the memory then held, and quits.
+void measureStart(QQuickWindow& window, AppModel& model, const QElapsedTimer& sinceEntry) {
+    auto memory = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly)) return QByteArray("?");
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:")) return line.mid(6).simplified();
+        return QByteArray("?");
+    };
+    auto state = std::make_shared<std::pair<qint64, qint64>>(-1, -1);
+    auto done = std::make_shared<bool>(false);
+    auto report = [state, done, &model, memory] {
+        if (*done || state->first < 0 || state->second < 0) return;
+        *done = true;
+        std::printf("first frame %lld ms, history of %d loaded %lld ms, resident %s\n", state->first,
+                    model.historyCount(), state->second, memory().constData());
+        std::fflush(stdout);
+        QCoreApplication::quit();
+    };
+    QObject::connect(&window, &QQuickWindow::frameSwapped, &window, [state, &sinceEntry, report] {
+        if (state->first < 0) state->first = sinceEntry.elapsed();
+        report();
+    });
+    auto loaded = [state, &sinceEntry, &model, report] {
+        if (state->second < 0 && model.historyLoaded()) state->second = sinceEntry.elapsed();
+        report();
+    };
+    QObject::connect(&model, &AppModel::historyChanged, &window, loaded);
+    loaded();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    QElapsedTimer sinceEntry;
+    sinceEntry.start();
     QApplication::setApplicationName(QStringLiteral("Halvetrop"));
     QApplication::setApplicationDisplayName(QStringLiteral("SD Halvetrop"));
     QApplication::setApplicationVersion(QStringLiteral(HALVETROP_VERSION));
@@ -87,6 +126,9 @@ int main(int argc, char** argv) {
     engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
     if (engine.rootObjects().isEmpty()) return 1;
     window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+    if (!window) return 1;
+    if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_START")) measureStart(*window, model, sinceEntry);
+    window->show();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &model, [&model] { model.shutdown(); });
     return app.exec();
 }

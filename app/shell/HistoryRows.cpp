@@ -45,7 +45,7 @@ int HistoryRows::rowCount(const QModelIndex& parent) const {
 QVariant HistoryRows::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(checks_.size())) return {};
     const SavedCheck& check = checks_[size_t(index.row())];
-    const VerifyReport& r = check.report;
+    const VerifyReport& r = *check.report;
     switch (role) {
         case ItemId:
             return check.id;

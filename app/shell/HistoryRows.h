@@ -5,6 +5,7 @@
 #include <QAbstractListModel>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace halvetrop::shell {
 
 struct SavedCheck {
     QString id;
-    VerifyReport report;
+    std::shared_ptr<const VerifyReport> report;  // shared with the history, never null
 };
 
 class HistoryRows : public QAbstractListModel {

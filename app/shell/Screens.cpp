@@ -3,6 +3,7 @@
 // running it.
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QQmlComponent>
@@ -13,8 +14,10 @@
 #include <QStyleFactory>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
+#include "model/History.h"
 #include "shell/Fixtures.h"
 #include "shell/Shell.h"
 
@@ -74,12 +77,45 @@ int verify(const QString& dir, const QStringList& names) {
     return bad == 0 ? 0 : 1;
 }
 
+// A history file of `count` saved checks of `files` files each, for the start benchmark.
+int writeHistory(const QString& path, int count, int files) {
+    std::vector<HistoryItem> items;
+    for (int i = 0; i < count; ++i) {
+        VerifyReport r = shell::fixtureReport("CARD " + std::to_string(i + 1), files, files - i, i % 5 == 4, false,
+                                              shell::fixtureNow() - TimeNs(i) * 3'600'000'000'000);
+        r.source.volumeID = "vol-" + std::to_string(i);
+        for (int f = 0; f < files; ++f) {
+            FileResult file;
+            file.id = f;
+            file.name = "DSC_" + std::to_string(10000 + f) + ".NEF";
+            file.folder = "DCIM/100NIKON";
+            file.relativePath = file.folder + "/" + file.name;
+            file.size = 25'000'000 + f;
+            file.inScope = true;
+            file.day = "2025-03-01";
+            file.camera = "Z9";
+            file.status = f < files - i ? FileStatus::verified : FileStatus::missing;
+            r.files.push_back(std::move(file));
+        }
+        r.groups.clear();
+        items.push_back(makeHistoryItem(std::move(r), std::nullopt, {}));
+    }
+    QDir().mkpath(QFileInfo(path).path());
+    if (const auto error = writeHistoryFile(path, items)) {
+        std::fprintf(stderr, "%s\n", qPrintable(*error));
+        return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 5 && qstrcmp(argv[1], "--history") == 0)
+        return writeHistory(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     const bool verifying = argc == 3 && qstrcmp(argv[1], "--verify") == 0;
     if (argc != 2 && !verifying) {
-        std::fprintf(stderr, "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR\n");
+        std::fprintf(stderr, "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR | --history FILE COUNT FILES\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[argc - 1]);

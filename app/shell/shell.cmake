@@ -35,7 +35,7 @@ set(HALVETROP_APP_VERSION 0.1.0)
 target_compile_definitions(halvetrop PRIVATE HALVETROP_VERSION="${HALVETROP_APP_VERSION}")
 
 add_executable(halvetrop-screens ${shell_dir}/Screens.cpp)
-target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_fake Qt6::Widgets)
+target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_fake halvetrop_app_records Qt6::Widgets)
 
 install(TARGETS halvetrop RUNTIME DESTINATION bin)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.desktop DESTINATION share/applications)
