@@ -33,17 +33,11 @@ QString decimal(double value, int maxFraction, const QLocale& locale) {
     return fromIcu(formatted.toString(status));
 }
 
-QString formatDay(const QString& day, icu::DateFormat::EStyle style, const QLocale& locale) {
+QDateTime noonOf(const QString& day) {
     const QDate date = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
     // fromString accepts single-digit fields; the stored form is exactly ten characters.
-    if (!date.isValid() || day.size() != 10) return day;
-    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateInstance(style, icuLocale(locale)));
-    if (!format) return day;
-    format->adoptTimeZone(icu::TimeZone::createTimeZone("UTC"));
-    const QDateTime noon(date, QTime(12, 0), Qt::UTC);
-    icu::UnicodeString out;
-    format->format(static_cast<UDate>(noon.toMSecsSinceEpoch()), out);
-    return fromIcu(out);
+    if (!date.isValid() || day.size() != 10) return {};
+    return QDateTime(date, QTime(12, 0), Qt::UTC);
 }
 
 }  // namespace
@@ -76,20 +70,49 @@ QString byteCount(int64_t bytes, const QLocale& locale) {
 
 QString count(int64_t n, const QLocale& locale) { return locale.toString(qlonglong(n)); }
 
-QString shortDay(const QString& day, const QLocale& locale) {
-    return formatDay(day, icu::DateFormat::kMedium, locale);
-}
+struct DateTexts::Formatters {
+    std::unique_ptr<icu::DateFormat> medium, full;
+    std::unique_ptr<icu::RelativeDateTimeFormatter> wide, abbreviated;
+};
 
-QString longDay(const QString& day, const QLocale& locale) {
-    return formatDay(day, icu::DateFormat::kFull, locale);
-}
-
-QString relativeDate(TimeNs then, TimeNs now, UnitStyle style, const QLocale& locale) {
+DateTexts::DateTexts(const QLocale& locale) : f_(std::make_unique<Formatters>()) {
+    const icu::Locale loc = icuLocale(locale);
+    f_->medium.reset(icu::DateFormat::createDateInstance(icu::DateFormat::kMedium, loc));
+    f_->full.reset(icu::DateFormat::createDateInstance(icu::DateFormat::kFull, loc));
+    for (auto* format : {f_->medium.get(), f_->full.get()})
+        if (format) format->adoptTimeZone(icu::TimeZone::createTimeZone("UTC"));
     UErrorCode status = U_ZERO_ERROR;
-    icu::RelativeDateTimeFormatter format(icuLocale(locale), nullptr,
-                                          style == UnitStyle::wide ? UDAT_STYLE_LONG : UDAT_STYLE_SHORT,
-                                          UDISPCTX_CAPITALIZATION_NONE, status);
-    if (U_FAILURE(status)) return {};
+    f_->wide = std::make_unique<icu::RelativeDateTimeFormatter>(loc, nullptr, UDAT_STYLE_LONG,
+                                                                UDISPCTX_CAPITALIZATION_NONE, status);
+    if (U_FAILURE(status)) f_->wide.reset();
+    status = U_ZERO_ERROR;
+    f_->abbreviated = std::make_unique<icu::RelativeDateTimeFormatter>(loc, nullptr, UDAT_STYLE_SHORT,
+                                                                       UDISPCTX_CAPITALIZATION_NONE, status);
+    if (U_FAILURE(status)) f_->abbreviated.reset();
+}
+
+DateTexts::~DateTexts() = default;
+
+QString DateTexts::shortDay(const QString& day) const {
+    const QDateTime noon = noonOf(day);
+    if (!noon.isValid() || !f_->medium) return day;
+    icu::UnicodeString out;
+    f_->medium->format(static_cast<UDate>(noon.toMSecsSinceEpoch()), out);
+    return fromIcu(out);
+}
+
+QString DateTexts::longDay(const QString& day) const {
+    const QDateTime noon = noonOf(day);
+    if (!noon.isValid() || !f_->full) return day;
+    icu::UnicodeString out;
+    f_->full->format(static_cast<UDate>(noon.toMSecsSinceEpoch()), out);
+    return fromIcu(out);
+}
+
+QString DateTexts::relative(TimeNs then, TimeNs now, UnitStyle style) const {
+    const auto* format = style == UnitStyle::wide ? f_->wide.get() : f_->abbreviated.get();
+    if (!format) return {};
+    UErrorCode status = U_ZERO_ERROR;
     const double seconds = double(then - now) / 1e9;
     const double ago = std::fabs(seconds);
     struct Unit {
@@ -104,7 +127,7 @@ QString relativeDate(TimeNs then, TimeNs now, UnitStyle style, const QLocale& lo
                                                 {365 * 86400, UDAT_REL_UNIT_YEAR}}};
     icu::UnicodeString out;
     if (ago < 60) {
-        format.format(UDAT_DIRECTION_PLAIN, UDAT_ABSOLUTE_NOW, out, status);
+        format->format(UDAT_DIRECTION_PLAIN, UDAT_ABSOLUTE_NOW, out, status);
         return U_FAILURE(status) ? QString() : fromIcu(out);
     }
     // The largest unit the distance reaches, counted in whole units towards zero.
@@ -114,8 +137,16 @@ QString relativeDate(TimeNs then, TimeNs now, UnitStyle style, const QLocale& lo
     const double unitSeconds = chosen.seconds;
     const URelativeDateTimeUnit unit = chosen.unit;
     const double amount = std::trunc(seconds / unitSeconds);
-    format.format(amount, unit, out, status);
+    format->format(amount, unit, out, status);
     return U_FAILURE(status) ? QString() : fromIcu(out);
+}
+
+QString shortDay(const QString& day, const QLocale& locale) { return DateTexts(locale).shortDay(day); }
+
+QString longDay(const QString& day, const QLocale& locale) { return DateTexts(locale).longDay(day); }
+
+QString relativeDate(TimeNs then, TimeNs now, UnitStyle style, const QLocale& locale) {
+    return DateTexts(locale).relative(then, now, style);
 }
 
 }  // namespace halvetrop::present

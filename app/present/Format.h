@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "text/Dates.h"
@@ -21,14 +22,30 @@ QString byteCount(int64_t bytes, const QLocale& locale = QLocale());
 // A count with the locale's digit grouping.
 QString count(int64_t n, const QLocale& locale = QLocale());
 
-// "yyyy-MM-dd" in the locale's abbreviated (or complete) date style; a text that is no valid day
-// comes back unchanged.
-QString shortDay(const QString& day, const QLocale& locale = QLocale());
-QString longDay(const QString& day, const QLocale& locale = QLocale());
-
 enum class UnitStyle { abbreviated, wide };
 
-// How long ago `then` was, seen from `now`, with named days ("yesterday") where the locale has them.
+// The date formatters of one locale, made once: lists of rows format many dates.
+class DateTexts {
+public:
+    explicit DateTexts(const QLocale& locale = QLocale());
+    ~DateTexts();
+    DateTexts(const DateTexts&) = delete;
+    DateTexts& operator=(const DateTexts&) = delete;
+
+    // "yyyy-MM-dd" in the locale's abbreviated (or complete) date style; a text that is no valid
+    // day comes back unchanged.
+    QString shortDay(const QString& day) const;
+    QString longDay(const QString& day) const;
+    // How long ago `then` was, seen from `now`, with named days ("yesterday") where the locale has them.
+    QString relative(TimeNs then, TimeNs now, UnitStyle style) const;
+
+private:
+    struct Formatters;
+    std::unique_ptr<Formatters> f_;
+};
+
+QString shortDay(const QString& day, const QLocale& locale = QLocale());
+QString longDay(const QString& day, const QLocale& locale = QLocale());
 QString relativeDate(TimeNs then, TimeNs now, UnitStyle style, const QLocale& locale = QLocale());
 
 }  // namespace halvetrop::present

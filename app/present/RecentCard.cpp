@@ -21,24 +21,26 @@ QString camerasText(const std::vector<ShootGroup>& groups) {
     return parts.join(QStringLiteral(" · "));
 }
 
-QString daysText(const std::vector<ShootGroup>& groups) {
+QString daysText(const std::vector<ShootGroup>& groups, const DateTexts& dates) {
     std::vector<std::string> days;
     for (const auto& g : groups) days.push_back(g.day);
     if (days.empty()) return {};
     const auto [first, last] = std::minmax_element(days.begin(), days.end());
-    const QString from = shortDay(QString::fromStdString(*first));
+    const QString from = dates.shortDay(QString::fromStdString(*first));
     if (*first == *last) return from;
-    return from + QStringLiteral(" – ") + shortDay(QString::fromStdString(*last));
+    return from + QStringLiteral(" – ") + dates.shortDay(QString::fromStdString(*last));
 }
 
 }  // namespace
 
-RecentCardLook recentCardLook(const VerifyReport& report) {
+RecentCardLook recentCardLook(const VerifyReport& report) { return recentCardLook(report, DateTexts()); }
+
+RecentCardLook recentCardLook(const VerifyReport& report, const DateTexts& dates) {
     const StatusCounts& t = report.totals;
     const bool covered = isCovered(t);
     RecentCardLook look;
     look.cameras = camerasText(report.groups);
-    look.days = daysText(report.groups);
+    look.days = daysText(report.groups, dates);
     if (report.isCardOnly()) {
         look.badge = "magnifyingglass.circle.fill";
         look.badgeColor = ColorRole::brandFill;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "present/Format.h"
 #include "present/Tokens.h"
 #include "report/Report.h"
 
@@ -20,6 +21,7 @@ struct RecentCardLook {
     QString checkedPrefix;                 // "Checked " or "Scanned "
 };
 
+RecentCardLook recentCardLook(const VerifyReport& report, const DateTexts& dates);
 RecentCardLook recentCardLook(const VerifyReport& report);
 
 }  // namespace halvetrop::present

@@ -39,7 +39,8 @@ QObject* Fixtures::history(int count) {
         const int64_t files = 100 + 37 * i;
         VerifyReport r = fixtureReport(name, files, kind == 1 ? files - 12 : files, kind == 2, kind == 3,
                                        fixtureNow() - hour * (i * 7 + 2));
-        checks.push_back({QStringLiteral("saved-%1").arg(i), std::make_shared<const VerifyReport>(std::move(r))});
+        checks.push_back(
+            {QStringLiteral("saved-%1").arg(i), std::make_shared<const VerifyReport>(std::move(r))});
     }
     std::vector<VerifyReport> reports;
     for (const auto& c : checks) reports.push_back(*c.report);

@@ -26,8 +26,24 @@ HistoryRows::HistoryRows(std::function<TimeNs()> clock, QObject* parent)
     : QAbstractListModel(parent), clock_(clock ? std::move(clock) : systemNow) {}
 
 void HistoryRows::setChecks(std::vector<SavedCheck> checks) {
+    const DateTexts dates;
+    const TimeNs now = clock_();
+    std::vector<Row> rows;
+    rows.reserve(checks.size());
+    for (const SavedCheck& check : checks) {
+        const VerifyReport& r = *check.report;
+        const auto saved = savedCheckLook(r);
+        const auto tile = recentCardLook(r, dates);
+        rows.push_back({check.id, displayText(r.source.name), displayText(r.source.path), text(saved.symbol),
+                        colorName(saved.color), saved.countLine,
+                        dates.relative(r.finishedAt, now, UnitStyle::abbreviated), text(tile.badge),
+                        colorName(tile.badgeColor), tile.statusLine,
+                        tile.statusColor ? colorName(*tile.statusColor) : QString(), tile.cameras, tile.days,
+                        tile.checkedPrefix + dates.relative(r.finishedAt, now, UnitStyle::wide),
+                        r.source.isLikelyCameraCard, r.finishedAt});
+    }
     beginResetModel();
-    checks_ = std::move(checks);
+    rows_ = std::move(rows);
     endResetModel();
     emit countChanged();
 }
@@ -35,52 +51,49 @@ void HistoryRows::setChecks(std::vector<SavedCheck> checks) {
 void HistoryRows::setShown(std::optional<TimeNs> finishedAt, bool showingResults) {
     shownFinishedAt_ = finishedAt;
     showingResults_ = showingResults;
-    if (!checks_.empty()) emit dataChanged(index(0), index(int(checks_.size()) - 1), {Current});
+    if (!rows_.empty()) emit dataChanged(index(0), index(int(rows_.size()) - 1), {Current});
 }
 
 int HistoryRows::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(checks_.size());
+    return parent.isValid() ? 0 : int(rows_.size());
 }
 
 QVariant HistoryRows::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= int(checks_.size())) return {};
-    const SavedCheck& check = checks_[size_t(index.row())];
-    const VerifyReport& r = *check.report;
+    if (!index.isValid() || index.row() >= int(rows_.size())) return {};
+    const Row& row = rows_[size_t(index.row())];
     switch (role) {
         case ItemId:
-            return check.id;
+            return row.id;
         case Name:
-            return displayText(r.source.name);
+            return row.name;
         case SourcePath:
-            return displayText(r.source.path);
+            return row.sourcePath;
         case CameraCard:
-            return r.source.isLikelyCameraCard;
+            return row.cameraCard;
         case Symbol:
-            return text(savedCheckLook(r).symbol);
+            return row.symbol;
         case SymbolColor:
-            return colorName(savedCheckLook(r).color);
+            return row.symbolColor;
         case CountLine:
-            return savedCheckLook(r).countLine;
+            return row.countLine;
         case Ago:
-            return relativeDate(r.finishedAt, clock_(), UnitStyle::abbreviated);
+            return row.ago;
         case Current:
-            return isCurrentSavedCheck(r.finishedAt, shownFinishedAt_, showingResults_);
+            return isCurrentSavedCheck(row.finishedAt, shownFinishedAt_, showingResults_);
         case Badge:
-            return text(recentCardLook(r).badge);
+            return row.badge;
         case BadgeColor:
-            return colorName(recentCardLook(r).badgeColor);
+            return row.badgeColor;
         case StatusLine:
-            return recentCardLook(r).statusLine;
-        case StatusColor: {
-            const auto color = recentCardLook(r).statusColor;
-            return color ? colorName(*color) : QString();
-        }
+            return row.statusLine;
+        case StatusColor:
+            return row.statusColor;
         case Cameras:
-            return recentCardLook(r).cameras;
+            return row.cameras;
         case Days:
-            return recentCardLook(r).days;
+            return row.days;
         case CheckedText:
-            return recentCardLook(r).checkedPrefix + relativeDate(r.finishedAt, clock_(), UnitStyle::wide);
+            return row.checkedText;
     }
     return {};
 }

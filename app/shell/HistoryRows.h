@@ -58,8 +58,16 @@ signals:
 private:
     int rowCountProperty() const { return rowCount(); }
 
+    // Every text of a row, derived once when the history changes.
+    struct Row {
+        QString id, name, sourcePath, symbol, symbolColor, countLine, ago, badge, badgeColor, statusLine,
+            statusColor, cameras, days, checkedText;
+        bool cameraCard = false;
+        TimeNs finishedAt = 0;
+    };
+
     std::function<TimeNs()> clock_;
-    std::vector<SavedCheck> checks_;
+    std::vector<Row> rows_;
     std::optional<TimeNs> shownFinishedAt_;
     bool showingResults_ = false;
 };

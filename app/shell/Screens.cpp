@@ -3,8 +3,8 @@
 // running it.
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QIcon>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -81,8 +81,8 @@ int verify(const QString& dir, const QStringList& names) {
 int writeHistory(const QString& path, int count, int files) {
     std::vector<HistoryItem> items;
     for (int i = 0; i < count; ++i) {
-        VerifyReport r = shell::fixtureReport("CARD " + std::to_string(i + 1), files, files - i, i % 5 == 4, false,
-                                              shell::fixtureNow() - TimeNs(i) * 3'600'000'000'000);
+        VerifyReport r = shell::fixtureReport("CARD " + std::to_string(i + 1), files, files - i, i % 5 == 4,
+                                              false, shell::fixtureNow() - TimeNs(i) * 3'600'000'000'000);
         r.source.volumeID = "vol-" + std::to_string(i);
         for (int f = 0; f < files; ++f) {
             FileResult file;
@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
         return writeHistory(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     const bool verifying = argc == 3 && qstrcmp(argv[1], "--verify") == 0;
     if (argc != 2 && !verifying) {
-        std::fprintf(stderr, "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR | --history FILE COUNT FILES\n");
+        std::fprintf(stderr,
+                     "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR | --history FILE COUNT FILES\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[argc - 1]);

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QQmlContext>
 
+#include "shell/FirstRows.h"
 #include "shell/SettingsStore.h"
 #include "shell/Symbols.h"
 #include "shell/SystemIcons.h"
@@ -13,6 +14,7 @@ namespace halvetrop::shell {
 void registerNative(Look& look, Present& present) {
     qmlRegisterSingletonInstance("Halvetrop.Native", 1, 0, "Look", &look);
     qmlRegisterSingletonInstance("Halvetrop.Native", 1, 0, "Present", &present);
+    qmlRegisterType<FirstRows>("Halvetrop.Native", 1, 0, "FirstRows");
     qmlRegisterUncreatableType<SettingsStore>("Halvetrop.Native", 1, 0, "SettingsStore",
                                               QStringLiteral("made by the application"));
 }

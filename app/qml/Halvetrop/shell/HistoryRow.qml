@@ -15,8 +15,7 @@ AbstractButton {
     required property string ago
     required property bool current
     signal open
-    signal recheck
-    signal forget
+    signal menuRequested
 
     leftPadding: 4
     rightPadding: 4
@@ -47,11 +46,6 @@ AbstractButton {
 
     TapHandler {
         acceptedButtons: Qt.RightButton
-        onTapped: menu.popup()
-    }
-    Menu {
-        id: menu
-        MenuItem { text: "Re-check This Card"; onTriggered: row.recheck() }
-        MenuItem { text: "Remove from Recent"; onTriggered: row.forget() }
+        onTapped: row.menuRequested()
     }
 }

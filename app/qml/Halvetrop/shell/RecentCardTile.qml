@@ -19,8 +19,7 @@ AbstractButton {
     required property string days
     required property string checkedText
     signal open
-    signal recheck
-    signal forget
+    signal menuRequested
 
     hoverEnabled: true
     padding: Theme.m
@@ -100,11 +99,6 @@ AbstractButton {
 
     TapHandler {
         acceptedButtons: Qt.RightButton
-        onTapped: menu.popup()
-    }
-    Menu {
-        id: menu
-        MenuItem { text: "Re-check This Card"; onTriggered: tile.recheck() }
-        MenuItem { text: "Remove from Recent"; onTriggered: tile.forget() }
+        onTapped: tile.menuRequested()
     }
 }

@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
+import Halvetrop.Native
 
 // The eight most recent checked cards; a tile opens the saved result without a rescan.
 ColumnLayout {
@@ -13,6 +14,11 @@ ColumnLayout {
     readonly property int columns: Math.max(1, Math.floor((availableWidth + Theme.m) / (200 + Theme.m)))
     readonly property real cellWidth: Math.min(260, (availableWidth - (columns - 1) * Theme.m) / columns)
     spacing: Theme.m
+
+    SavedCheckMenu {
+        id: savedCheckMenu
+        model: section.model
+    }
 
     RowLayout {
         Layout.fillWidth: true
@@ -32,18 +38,16 @@ ColumnLayout {
         columnSpacing: Theme.m
         rowSpacing: Theme.m
         Repeater {
-            model: section.history
+            model: FirstRows {
+                rows: section.history
+                limit: 8
+            }
             RecentCardTile {
                 objectName: "recentTile"
-                visible: index < 8
                 Layout.preferredWidth: section.cellWidth
                 Layout.alignment: Qt.AlignTop
                 onOpen: section.model.showHistory(itemId)
-                onRecheck: {
-                    section.model.showHistory(itemId)
-                    section.model.check("")
-                }
-                onForget: section.model.forget(itemId)
+                onMenuRequested: savedCheckMenu.openFor(itemId)
             }
         }
     }

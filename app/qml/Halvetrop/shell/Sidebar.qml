@@ -35,6 +35,11 @@ Rectangle {
                                               : "Only folders can be dropped here; " + plan.ignored + " items were ignored.", false)
     }
 
+    SavedCheckMenu {
+        id: savedCheckMenu
+        model: sidebar.model
+    }
+
     DropArea {
         objectName: "sidebarDrop"
         anchors.fill: parent
@@ -144,19 +149,17 @@ Rectangle {
                     Layout.bottomMargin: Theme.xs
                 }
                 Repeater {
-                    model: sidebar.history
+                    model: FirstRows {
+                        rows: sidebar.history
+                        limit: 12
+                    }
                     HistoryRow {
                         objectName: "historyRow"
                         Layout.fillWidth: true
                         Layout.leftMargin: Theme.xs
                         Layout.rightMargin: Theme.xs
-                        visible: index < 12
                         onOpen: sidebar.model.showHistory(itemId)
-                        onRecheck: {
-                            sidebar.model.showHistory(itemId)
-                            sidebar.model.check("")
-                        }
-                        onForget: sidebar.model.forget(itemId)
+                        onMenuRequested: savedCheckMenu.openFor(itemId)
                     }
                 }
                 Item { Layout.preferredHeight: Theme.m }
