@@ -38,7 +38,8 @@ QtObject {
             return null
         if (item.objectName === name)
             return item
-        const kids = item.children !== undefined ? item.children : []
+        // `data` also holds non-visual objects such as popups and tooltips.
+        const kids = item.data !== undefined ? item.data : item.children !== undefined ? item.children : []
         for (let i = 0; i < kids.length; ++i) {
             const hit = find(kids[i], name)
             if (hit)

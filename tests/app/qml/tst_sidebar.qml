@@ -52,6 +52,9 @@ TestCase {
         compare(h.find(h.find(root, "cardRow"), "locationName").text, "<b>CARD")
         compare(h.find(h.find(root, "cardRow"), "locationDetail").text, "/media/a")
         compare(h.find(h.findAll(root, "backupRow")[0], "locationDetail").text, "/home/a")
+        const tip = h.find(h.find(root, "cardRow"), "pathTip")
+        compare(tip.text, "/media/a/<b>CARD")
+        compare(tip.contentItem.textFormat, Text.PlainText)
     }
 
     function test_dropSplitsFoldersAndIgnoresTheRest() {

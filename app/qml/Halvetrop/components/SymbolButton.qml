@@ -13,9 +13,11 @@ AbstractButton {
     property font textFont: Theme.body
     padding: 4
     hoverEnabled: true
-    ToolTip.visible: help.length > 0 && hovered
-    ToolTip.text: help
-    ToolTip.delay: 600
+    PlainToolTip {
+        objectName: "help"
+        visible: control.help.length > 0 && control.hovered
+        text: control.help
+    }
     Accessible.name: text.length > 0 ? text : help
 
     contentItem: RowLayout {

@@ -15,9 +15,11 @@ Item {
 
     implicitHeight: content.implicitHeight + 4
     HoverHandler { id: hover }
-    ToolTip.visible: hover.hovered
-    ToolTip.text: row.path
-    ToolTip.delay: 800
+    PlainToolTip {
+        objectName: "pathTip"
+        visible: hover.hovered
+        text: row.path
+    }
 
     RowLayout {
         id: content

@@ -24,9 +24,10 @@ AbstractButton {
     hoverEnabled: true
     padding: Theme.m
     onClicked: tile.open()
-    ToolTip.visible: hovered
-    ToolTip.delay: 800
-    ToolTip.text: "Open the saved result for " + tile.name
+    PlainToolTip {
+        visible: tile.hovered
+        text: "Open the saved result for " + tile.name
+    }
 
     background: Item {
         CardBackground { anchors.fill: parent; radius: Theme.radiusL }
