@@ -26,8 +26,8 @@ constexpr std::array<SymbolFile, 35> table{{
     {"xmark", "x"},
     {"xmark.circle.fill", "circle-x"},
     {"server.rack", "server"},
-    {"internaldrive.fill", "hard-drive"},
-    {"externaldrive.fill", "hard-drive-download"},
+    {"internaldrive.fill", "computer"},
+    {"externaldrive.fill", "hard-drive"},
     {"folder", "folder"},
     {"folder.fill", "folder"},
     {"checkmark.seal.fill", "badge-check"},
@@ -45,8 +45,8 @@ constexpr std::array<SymbolFile, 35> table{{
     {"circle.dashed", "circle-dashed"},
     {"stop.fill", "square-stop"},
     {"memorychip", "card-sim"},
-    {"internaldrive", "hard-drive"},
-    {"externaldrive", "hard-drive-download"},
+    {"internaldrive", "computer"},
+    {"externaldrive", "hard-drive"},
 }};
 
 }  // namespace
