@@ -12,8 +12,18 @@
 namespace halvetrop::shell {
 
 void registerNative(Look& look, Present& present) {
-    qmlRegisterSingletonInstance("Halvetrop.Native", 1, 0, "Look", &look);
-    qmlRegisterSingletonInstance("Halvetrop.Native", 1, 0, "Present", &present);
+    // Shared by every engine of the process (the screen renderer and the tests make several);
+    // the caller keeps ownership.
+    qmlRegisterSingletonType<Look>("Halvetrop.Native", 1, 0, "Look",
+                                   [&look](QQmlEngine*, QJSEngine*) -> QObject* {
+                                       QQmlEngine::setObjectOwnership(&look, QQmlEngine::CppOwnership);
+                                       return &look;
+                                   });
+    qmlRegisterSingletonType<Present>("Halvetrop.Native", 1, 0, "Present",
+                                      [&present](QQmlEngine*, QJSEngine*) -> QObject* {
+                                          QQmlEngine::setObjectOwnership(&present, QQmlEngine::CppOwnership);
+                                          return &present;
+                                      });
     qmlRegisterType<FirstRows>("Halvetrop.Native", 1, 0, "FirstRows");
     qmlRegisterUncreatableType<SettingsStore>("Halvetrop.Native", 1, 0, "SettingsStore",
                                               QStringLiteral("made by the application"));

@@ -28,7 +28,11 @@ public slots:
             emit fixtures_.asked();
         });
         shell::registerNative(look_, present_);
-        qmlRegisterSingletonInstance("HalvetropFake.Native", 1, 0, "Fixtures", &fixtures_);
+        qmlRegisterSingletonType<shell::Fixtures>(
+            "HalvetropFake.Native", 1, 0, "Fixtures", [this](QQmlEngine*, QJSEngine*) -> QObject* {
+                QQmlEngine::setObjectOwnership(&fixtures_, QQmlEngine::CppOwnership);
+                return &fixtures_;
+            });
     }
     void qmlEngineAvailable(QQmlEngine* engine) { shell::prepareEngine(*engine); }
 

@@ -38,6 +38,28 @@ TestCase {
             verify(!actions[name].enabled, name + " disabled")
     }
 
+    // Every item in its menu, in order, with its key.
+    function test_itemsAndKeys() {
+        const w = h.open(0)
+        const listed = []
+        const menus = w.window.menuBar.menus
+        for (let m = 0; m < menus.length; ++m) {
+            const menu = menus[m]
+            const items = []
+            for (let i = 0; i < menu.count; ++i) {
+                const a = menu.actionAt(i)
+                if (a)
+                    items.push(a.text + (a.shortcut ? " " + Present.shortcutText(a.shortcut) : ""))
+            }
+            listed.push(menu.title.replace("&", "") + ": " + items.join(" | "))
+        }
+        compare(listed, [
+            "File: New Check Ctrl+N | Choose Card or Folder… Ctrl+O | Add Backup… Ctrl+Shift+O | Settings… Ctrl+, | Quit Ctrl+Q",
+            "Check: Check Ctrl+Return | Scan Card Only Ctrl+Shift+R | Verify Every Byte | Check This Card Against Another Backup… Ctrl+Shift+B"
+                + " | Add a Backup and Check Again… | Stop Ctrl+. | Export Report… Ctrl+E | Eject Card Ctrl+Shift+E"
+        ])
+    }
+
     function test_triggers() {
         const w = h.open(0, m => { m.source = "/media/a/CARD"; m.canCheck = true; m.canScan = true; m.hasReport = true; m.phase = Phase.results })
         const a = h.actions(w.window)

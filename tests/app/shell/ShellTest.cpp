@@ -19,6 +19,8 @@
 #include <cerrno>
 
 #include "model/ModelFixture.h"
+#include "shell/FirstRows.h"
+#include "shell/Fixtures.h"
 #include "shell/ModelBridge.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
@@ -167,6 +169,51 @@ private slots:
         QCOMPARE(rows.data(first, shell::HistoryRows::Current).toBool(), false);
         present.notify(QStringLiteral("Only folders"), false);
         QCOMPARE(model.noticeText(), QStringLiteral("Only folders"));
+    }
+
+    // The first rows of a list follow its changes: forgetting one of 13 brings the 13th into view.
+    void firstRowsFollowTheHistory() {
+        shell::Fixtures fixtures;
+        auto* rows = qobject_cast<shell::HistoryRows*>(fixtures.history(13));
+        shell::FirstRows first;
+        first.setRows(rows);
+        first.setLimit(12);
+        QCOMPARE(first.count(), 12);
+        std::vector<shell::SavedCheck> left;
+        for (int i = 1; i < 13; ++i) {
+            VerifyReport r;
+            r.source.name = "CARD " + std::to_string(i + 1);
+            left.push_back({QStringLiteral("saved-%1").arg(i), std::make_shared<const VerifyReport>(r)});
+        }
+        rows->setChecks(std::move(left));
+        QCOMPARE(first.count(), 12);
+        QCOMPARE(first.data(first.index(11, 0), shell::HistoryRows::ItemId).toString(),
+                 QStringLiteral("saved-12"));
+    }
+
+    // The desktop's appearance reaches the palette of the controls and the tokens of the views.
+    void appearanceReachesTheWindow() {
+        QQmlEngine engine;
+        shell::prepareEngine(engine);
+        QQmlComponent component(&engine);
+        component.setData(
+            "import QtQuick\nimport Halvetrop\nThemedWindow { width: 200; height: 100\n"
+            "  property color brand: Theme.brandFill }",
+            QUrl(QStringLiteral("qrc:/qt/qml/test/appearance.qml")));
+        std::unique_ptr<QObject> window(component.create());
+        QVERIFY2(window, qPrintable(component.errorString()));
+        for (auto appearance :
+             {present::Appearance::dark, present::Appearance::hcLight, present::Appearance::light}) {
+            look_.set(appearance, false);
+            const QColor expected =
+                QColor::fromRgb(present::colorValue(present::ColorRole::brandFill, appearance));
+            QCOMPARE(window->property("brand").value<QColor>(), expected);
+            const auto* quick = qobject_cast<QQuickWindow*>(window.get());
+            QCOMPARE(quick->color().lightness() < 128, present::isDark(appearance));
+            const QColor base =
+                window->property("palette").value<QObject*>()->property("base").value<QColor>();
+            QCOMPARE(base, shell::Look::palette(appearance).color(QPalette::Base));
+        }
     }
 
     // The views bind to the real model: loading the window in each phase gives no QML error.

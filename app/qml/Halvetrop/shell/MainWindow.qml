@@ -61,5 +61,7 @@ ThemedWindow {
         }
         window.model.shutdown()
         window.shutDown = true
+        // The process ends with its main window, not with a Settings window left open.
+        settingsWindow.close()
     }
 }
