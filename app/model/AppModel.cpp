@@ -225,12 +225,17 @@ std::optional<AppModel::FileFilter> AppModel::fileFilterFromRaw(const QString& t
 // Start-up
 
 AppModel::AppModel(AppModelDeps deps, QObject* parent)
-    : QObject(parent), deps_(std::move(deps)), pool_(new QThreadPool), alive_(std::make_shared<Alive>()) {
+    : QObject(parent),
+      deps_(std::move(deps)),
+      pool_(new QThreadPool),
+      bookmarkPool_(new QThreadPool),
+      alive_(std::make_shared<Alive>()) {
     alive_->model = this;
     if (!deps_.verifierFactory) deps_.verifierFactory = realVerifierFactory();
     if (!deps_.listVolumes) deps_.listVolumes = listMountedVolumes;
     if (!deps_.describeVolume) deps_.describeVolume = [](const std::string& p) { return Drives::info(p); };
     pool_->setMaxThreadCount(8);
+    bookmarkPool_->setMaxThreadCount(1);  // one at a time, in the order asked
     settings_ = deps_.settingsPath.isEmpty()
                     ? std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                                   QStringLiteral("Halvetrop"), QStringLiteral("Halvetrop"))
@@ -264,11 +269,10 @@ AppModel::~AppModel() {
         std::lock_guard<std::mutex> hold(alive_->lock);
         alive_->model = nullptr;
     }
-    if (pool_) {
-        // A worker still blocked in the kernel after shutdown's wait keeps running until the
-        // process ends; it posts nothing (alive_ is cleared), and waiting for it would hang quit.
-        if (pool_->waitForDone(0)) delete pool_;
-    }
+    // A worker still blocked in the kernel after shutdown's wait keeps running until the process
+    // ends; it posts nothing (alive_ is cleared), and waiting for it would hang quitting.
+    for (QThreadPool* pool : {pool_, bookmarkPool_})
+        if (pool->waitForDone(0)) delete pool;
 }
 
 void AppModel::loadSettings() {
@@ -285,35 +289,66 @@ void AppModel::loadSettings() {
     if (pf.typeId() == QMetaType::QString)
         photoFormats_ = photoFormatsFromRaw(toBytes(pf.toString())).value_or(PhotoFormats::all);
 
-    // backups: each entry a bookmark and the path it was made from. A bookmark that does not
-    // resolve (its drive is not plugged in) keeps its stored path, so the backup stays chosen and
-    // the check reports it unreadable rather than forgetting it.
-    std::vector<std::string> paths;
+    // backups: each entry a bookmark and the path it was made from. The stored paths are the
+    // list until the bookmarks are resolved off the GUI thread (they read the mount table and
+    // probe devices). One that does not resolve (its drive is not plugged in) keeps its stored
+    // path and its bookmark, so the backup stays chosen and is never rebound to whatever now
+    // sits at that path.
+    struct Stored {
+        std::string path;
+        QByteArray bookmark;
+    };
+    std::vector<Stored> stored;
     int n = s.beginReadArray("backups");
     if (n < 0 || n > 10000) n = 0;
     for (int i = 0; i < n; ++i) {
         s.setArrayIndex(i);
         QVariant bm = s.value("bookmark");
-        QByteArray bookmark = bm.typeId() == QMetaType::QByteArray ? bm.toByteArray() : QByteArray();
         QVariant pv = s.value("path");
-        std::optional<std::string> stored;
-        if (pv.typeId() == QMetaType::QByteArray || pv.typeId() == QMetaType::QString)
-            stored = cleanAbsolutePath(pv.toByteArray().toStdString());
-        std::optional<std::string> resolved;
-        if (!bookmark.isEmpty())
-            if (auto r = deps_.platform.bookmarks->resolve(bookmark)) resolved = cleanAbsolutePath(*r);
-        if (resolved) {
-            paths.push_back(*resolved);
-        } else if (stored) {
-            paths.push_back(*stored);
-            if (!bookmark.isEmpty()) knownBookmarks_[*stored] = bookmark;
-        }
+        if (pv.typeId() != QMetaType::QByteArray && pv.typeId() != QMetaType::QString) continue;
+        auto path = cleanAbsolutePath(pv.toByteArray().toStdString());
+        if (!path) continue;
+        bool seen = false;
+        for (const auto& e : stored) seen = seen || e.path == *path;
+        if (seen) continue;
+        stored.push_back({*path, bm.typeId() == QMetaType::QByteArray ? bm.toByteArray() : QByteArray()});
+        if (!stored.back().bookmark.isEmpty()) knownBookmarks_[*path] = stored.back().bookmark;
     }
     s.endArray();
-    std::vector<std::string> unique;
-    for (auto& p : paths)
-        if (std::find(unique.begin(), unique.end(), p) == unique.end()) unique.push_back(p);
-    setDestinations(std::move(unique));
+    std::vector<std::string> paths;
+    for (const auto& e : stored) paths.push_back(e.path);
+    setDestinations(paths);
+
+    Bookmarks* bookmarks = deps_.platform.bookmarks.get();
+    runOffGui(
+        [stored, paths, bookmarks] {
+            std::vector<std::optional<std::string>> resolved;
+            for (const auto& e : stored) {
+                std::optional<std::string> r;
+                if (!e.bookmark.isEmpty())
+                    if (auto got = bookmarks->resolve(e.bookmark)) r = cleanAbsolutePath(*got);
+                resolved.push_back(r);
+            }
+            return std::function<void(AppModel&)>([paths, resolved](AppModel& m) {
+                if (m.destinations_ != paths) return;  // the user changed the list meanwhile
+                std::vector<std::string> next;
+                for (size_t i = 0; i < paths.size(); ++i) {
+                    if (resolved[i]) {
+                        // The bookmark names the same volume wherever it is mounted now.
+                        auto blob = m.knownBookmarks_.find(paths[i]);
+                        if (blob != m.knownBookmarks_.end()) m.knownBookmarks_[*resolved[i]] = blob->second;
+                        if (std::find(next.begin(), next.end(), *resolved[i]) == next.end())
+                            next.push_back(*resolved[i]);
+                    } else {
+                        m.unresolved_.insert(paths[i]);
+                        if (std::find(next.begin(), next.end(), paths[i]) == next.end())
+                            next.push_back(paths[i]);
+                    }
+                }
+                m.setDestinations(std::move(next));
+            });
+        },
+        bookmarkPool_);
 }
 
 void AppModel::saveDestinations() {
@@ -323,20 +358,35 @@ void AppModel::saveDestinations() {
     for (size_t i = 0; i < destinations_.size(); ++i) {
         const std::string& path = destinations_[i];
         s.setArrayIndex(int(i));
-        QByteArray bookmark;
         auto known = knownBookmarks_.find(path);
-        if (known != knownBookmarks_.end()) {
-            bookmark = known->second;
-        } else if (auto made = deps_.platform.bookmarks->make(path)) {
-            bookmark = *made;
-            knownBookmarks_[path] = bookmark;
-        }
-        s.setValue("bookmark", bookmark);
+        s.setValue("bookmark", known != knownBookmarks_.end() ? known->second : QByteArray());
         s.setValue("path", QByteArray::fromStdString(path));
+        if (known == knownBookmarks_.end()) requestBookmark(path);
     }
     s.endArray();
     if (destinations_.empty()) s.setValue("backups/size", 0);
     s.sync();
+}
+
+void AppModel::requestBookmark(const std::string& path) {
+    if (knownBookmarks_.count(path) || unbookmarkable_.count(path) || !bookmarking_.insert(path).second)
+        return;
+    Bookmarks* bookmarks = deps_.platform.bookmarks.get();
+    runOffGui(
+        [path, bookmarks] {
+            std::optional<QByteArray> made = bookmarks->make(path);
+            return std::function<void(AppModel&)>([path, made](AppModel& m) {
+                m.bookmarking_.erase(path);
+                if (!made) {
+                    m.unbookmarkable_.insert(path);  // stored by its path alone
+                    return;
+                }
+                m.knownBookmarks_[path] = *made;
+                if (std::find(m.destinations_.begin(), m.destinations_.end(), path) != m.destinations_.end())
+                    m.saveDestinations();
+            });
+        },
+        bookmarkPool_);
 }
 
 int64_t AppModel::requiredCopies() const {
@@ -600,10 +650,10 @@ void AppModel::post(const std::shared_ptr<Alive>& alive, std::function<void(AppM
         model, [model, apply = std::move(apply)] { apply(*model); }, Qt::QueuedConnection);
 }
 
-void AppModel::runOffGui(std::function<std::function<void(AppModel&)>()> work) {
+void AppModel::runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool) {
     ++pending_;
     auto alive = alive_;
-    pool_->start([alive, work = std::move(work)] {
+    (pool ? pool : pool_)->start([alive, work = std::move(work)] {
         std::function<void(AppModel&)> apply = work();
         post(alive, [apply = std::move(apply)](AppModel& m) {
             --m.pending_;
@@ -894,17 +944,21 @@ void AppModel::applyLive(const std::vector<FileResult>& batch, const std::vector
 
 void AppModel::record(const VerifyReport& report) {
     if (!source_) return;
-    auto& bm = *deps_.platform.bookmarks;
-    std::optional<QByteArray> sourceBookmark = bm.make(*source_);
+    // Bookmarks are made in the background when card and backups are chosen; one not made yet
+    // (a check faster than the probe) is made here.
+    auto bookmark = [&](const std::string& path) -> std::optional<QByteArray> {
+        auto known = knownBookmarks_.find(path);
+        if (known != knownBookmarks_.end()) return known->second;
+        if (unbookmarkable_.count(path)) return std::nullopt;
+        auto made = deps_.platform.bookmarks->make(path);
+        if (made) knownBookmarks_[path] = *made;
+        return made;
+    };
+    std::optional<QByteArray> sourceBookmark = bookmark(*source_);
     std::vector<QByteArray> backups;
     if (!report.isCardOnly())
-        for (const auto& d : destinations_) {
-            auto known = knownBookmarks_.find(d);
-            if (known != knownBookmarks_.end())
-                backups.push_back(known->second);
-            else if (auto b = bm.make(d))
-                backups.push_back(*b);
-        }
+        for (const auto& d : destinations_)
+            if (auto b = bookmark(d)) backups.push_back(*b);
     history_->record(makeHistoryItem(report, sourceBookmark, std::move(backups)));
 }
 
@@ -914,23 +968,12 @@ void AppModel::showHistory(const QString& id) {
     HistoryItem saved = *item;
     stopPass();
     cancelCheck();
-    auto& bm = *deps_.platform.bookmarks;
-    std::optional<std::string> card;
-    if (saved.sourceBookmark)
-        if (auto r = bm.resolve(*saved.sourceBookmark)) card = cleanAbsolutePath(*r);
-    if (!card) card = cleanAbsolutePath(saved.report->source.path);
-    std::vector<std::string> backups;
-    for (const auto& b : saved.destinationBookmarks)
-        if (auto r = bm.resolve(b))
-            if (auto c = cleanAbsolutePath(*r)) backups.push_back(*c);
-    source_ = card;
+    // The saved result shows at once, on the saved card path; the bookmarks are resolved off the
+    // GUI thread and then name where card and backups are mounted now.
+    source_ = cleanAbsolutePath(saved.report->source.path);
     emit sourceChanged();
-    if (!backups.empty()) setDestinations(backups);
     setCardOnly(saved.report->isCardOnly());
-    std::vector<std::string> open;
-    if (card) open.push_back(*card);
-    open.insert(open.end(), backups.begin(), backups.end());
-    access_.begin(open);
+    access_.begin(source_ ? std::vector<std::string>{*source_} : std::vector<std::string>());
     groupFilter_.reset();
     emit groupFilterChanged();
     folderFilter_.reset();
@@ -938,6 +981,33 @@ void AppModel::showHistory(const QString& id) {
     setSelectedFileID(-1);
     ++finishSerial_;
     finish(*saved.report, false);
+
+    uint64_t serial = finishSerial_;
+    Bookmarks* bookmarks = deps_.platform.bookmarks.get();
+    runOffGui(
+        [saved, bookmarks, serial] {
+            std::optional<std::string> card;
+            if (saved.sourceBookmark)
+                if (auto r = bookmarks->resolve(*saved.sourceBookmark)) card = cleanAbsolutePath(*r);
+            std::vector<std::string> backups;
+            for (const auto& b : saved.destinationBookmarks)
+                if (auto r = bookmarks->resolve(b))
+                    if (auto c = cleanAbsolutePath(*r)) backups.push_back(*c);
+            return std::function<void(AppModel&)>([card, backups, serial](AppModel& m) {
+                if (m.finishSerial_ != serial) return;  // another result is shown by now
+                if (card && card != m.source_) {
+                    m.source_ = card;
+                    emit m.sourceChanged();
+                }
+                if (!backups.empty()) m.setDestinations(backups);
+                std::vector<std::string> open;
+                if (m.source_) open.push_back(*m.source_);
+                open.insert(open.end(), backups.begin(), backups.end());
+                m.access_.begin(open);
+                m.emitComputed();
+            });
+        },
+        bookmarkPool_);
 }
 
 void AppModel::forget(const QString& id) { history_->forget(QUuid::fromString(id)); }
@@ -968,6 +1038,7 @@ void AppModel::setSource(const std::string& path) {
     if (!clean) return;
     source_ = clean;
     emit sourceChanged();
+    requestBookmark(*clean);
     if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) {
         auto next = destinations_;
         std::erase(next, *clean);
@@ -1316,7 +1387,12 @@ void AppModel::shutdown() {
     history_->flush(kShutdownWaitMs);
     // Cancelled workers end at their next test of the flag; one stuck in the kernel is not waited
     // for beyond this (the destructor leaves it to the process exit).
-    pool_->waitForDone(kShutdownWaitMs);
+    QDeadlineTimer deadline(kShutdownWaitMs);
+    pool_->waitForDone(int(deadline.remainingTime()));
+    bookmarkPool_->waitForDone(int(std::max<qint64>(0, deadline.remainingTime())));
+    // What finished meanwhile is applied now (a bookmark made for a backup chosen just before
+    // quitting still reaches the settings); checks and passes are no longer current and drop out.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 }  // namespace halvetrop

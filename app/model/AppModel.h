@@ -217,6 +217,8 @@ public:
     bool noticeOk() const { return notice_ && notice_->ok; }
     bool ejecting() const { return ejecting_; }
     const ScopedAccess& access() const { return access_; }
+    // Backups kept from the settings although their bookmark named no mounted volume at start.
+    const std::set<std::string>& unresolvedBackups() const { return unresolved_; }
     // Stored settings, read when a check is built.
     int64_t requiredCopies() const;
     bool includeSidecars() const;
@@ -368,12 +370,14 @@ private:
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
     void emitComputed();
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
-    void runOffGui(std::function<std::function<void(AppModel&)>()> work);
+    void runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool = nullptr);
+    void requestBookmark(const std::string& path);
     static void post(const std::shared_ptr<Alive>& alive, std::function<void(AppModel&)> apply);
 
     AppModelDeps deps_;
     std::unique_ptr<QSettings> settings_;
-    QThreadPool* pool_;  // owned; released without waiting when a worker outlives shutdown
+    QThreadPool* pool_;          // owned; released without waiting when a worker outlives shutdown
+    QThreadPool* bookmarkPool_;  // bookmark probes, one at a time; owned like pool_
     std::shared_ptr<Alive> alive_;
 
     std::optional<std::string> source_;
@@ -412,7 +416,10 @@ private:
     std::shared_ptr<IVerifier> deepVerifier_;
     std::map<std::string, VolumeInfo> volumeCache_;
 
-    std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each backup path
+    std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each path
+    std::set<std::string> bookmarking_;                 // being made
+    std::set<std::string> unbookmarkable_;              // make() refused; kept by path alone
+    std::set<std::string> unresolved_;                  // stored backups whose drive was not found
     std::shared_ptr<Pass> pass_;
     QTimer drainTimer_;
     uint64_t volumeGeneration_ = 0;

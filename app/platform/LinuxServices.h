@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QUrl>
 
+class QLockFile;
 class QObject;
 
 namespace halvetrop {
@@ -81,16 +82,19 @@ public:
     std::optional<std::string> resolve(const QByteArray& bookmark) override;
 };
 
-// A local socket named after the user: the first instance listens, later ones tell it to raise.
+// A lock file and a local socket in the user's runtime folder: the first instance holds the lock
+// and listens, later ones tell it to raise.
 class LocalSingleInstance : public SingleInstance {
 public:
-    // serverName: a socket path or name; empty = the user's runtime folder + "/halvetrop.socket".
+    // serverName: the socket's path (the lock is that + ".lock"); empty = the user's runtime
+    // folder + "/halvetrop.socket".
     explicit LocalSingleInstance(QString serverName = {});
     ~LocalSingleInstance() override;
     bool claim(std::function<void()> onRaise) override;
 
 private:
     QString name_;
+    std::unique_ptr<QLockFile> lock_;  // the lock goes after the server
     std::unique_ptr<QObject> server_;
 };
 

@@ -3,6 +3,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QThread>
 
 #include "platform/LinuxServices.h"
 
@@ -13,8 +14,7 @@ namespace {
 const QByteArray kRaise = "raise\n";
 constexpr int kConnectMs = 2000;
 
-// True when an instance is listening; it gets the request to raise its window. A socket file left
-// by a crashed instance refuses the connection.
+// True when an instance is listening; it gets the request to raise its window.
 bool askRunning(const QString& name) {
     QLocalSocket socket;
     socket.connectToServer(name);
@@ -39,24 +39,29 @@ LocalSingleInstance::~LocalSingleInstance() = default;
 
 bool LocalSingleInstance::claim(std::function<void()> onRaise) {
     if (server_) return true;
-    // Two launches at once must not both find no one and both listen: the claim is serialised.
-    // QLockFile takes over a lock whose process has died.
-    QLockFile lock(name_ + QStringLiteral(".lock"));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(5 * kConnectMs)) qWarning("Could not serialise the start of the application");
-
-    if (askRunning(name_)) return false;
+    // The lock decides who is first: the first instance holds it for its whole life, and it is
+    // taken over when that process has died, so two launches at once never both win.
+    auto lock = std::make_unique<QLockFile>(name_ + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        if (lock->error() == QLockFile::LockFailedError) {
+            // The first instance may be between taking the lock and listening.
+            for (int attempt = 0; attempt < 3 && !askRunning(name_); ++attempt) QThread::msleep(200);
+            return false;
+        }
+        // Without a lock file the socket alone decides.
+        qWarning("Cannot lock %s.lock", qPrintable(name_));
+        if (askRunning(name_)) return false;
+        lock.reset();
+    }
 
     auto server = std::make_unique<QLocalServer>();
     server->setSocketOptions(QLocalServer::UserAccessOption);
+    // A socket file that is still there was left by an instance that crashed.
+    QLocalServer::removeServer(name_);
     if (!server->listen(name_)) {
-        // Nobody answered, so the socket was left by an instance that crashed.
-        QLocalServer::removeServer(name_);
-        if (!server->listen(name_)) {
-            // Better two windows than none.
-            qWarning("Cannot listen on %s: %s", qPrintable(name_), qPrintable(server->errorString()));
-            return true;
-        }
+        // This process still runs alone; a later launch just cannot raise it.
+        qWarning("Cannot listen on %s: %s", qPrintable(name_), qPrintable(server->errorString()));
     }
     QLocalServer* s = server.get();
     QObject::connect(s, &QLocalServer::newConnection, s, [s, onRaise = std::move(onRaise)] {
@@ -77,6 +82,7 @@ bool LocalSingleInstance::claim(std::function<void()> onRaise) {
         }
     });
     server_ = std::move(server);
+    lock_ = std::move(lock);
     return true;
 }
 

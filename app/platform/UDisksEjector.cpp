@@ -150,7 +150,9 @@ std::optional<QString> plan(EjectJob& job, const DBusObjectMap& objects, const Q
         const QVariantMap drive = objects.value(QDBusObjectPath(job.drive)).value(kDrive);
         job.canPowerOff = drive.value(QStringLiteral("CanPowerOff")).toBool();
         job.ejectable = drive.value(QStringLiteral("Ejectable")).toBool();
-        for (auto it = objects.begin(); it != objects.end(); ++it) {
+        // A drive that stays in the machine keeps its other file systems.
+        const bool leaves = job.canPowerOff || job.ejectable;
+        for (auto it = objects.begin(); leaves && it != objects.end(); ++it) {
             if (it.key().path() == target || !it->contains(kFilesystem)) continue;
             if (objectPath(it->value(kBlock).value(QStringLiteral("Drive"))) != job.drive) continue;
             if (!byteStrings(it->value(kFilesystem).value(QStringLiteral("MountPoints"))).isEmpty())

@@ -1,5 +1,7 @@
 #include "ModelFixture.h"
 
+#include "platform/LinuxServices.h"
+
 namespace halvetrop::test {
 
 VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera,
@@ -72,21 +74,32 @@ AppModel& Harness::start(bool real) {
     savePicker = s.get();
     monitor = m.get();
     ejector = e.get();
-    bookmarks = b.get();
+    bookmarks = real ? nullptr : b.get();
     deps.platform.folderPicker = std::move(p);
     deps.platform.savePicker = std::move(s);
     deps.platform.volumeMonitor = std::move(m);
     deps.platform.ejector = std::move(e);
     deps.platform.reveal = std::make_unique<FakeReveal>();
-    deps.platform.bookmarks = std::move(b);
+    if (real)
+        deps.platform.bookmarks = std::make_unique<VolumeBookmarks>();
+    else
+        deps.platform.bookmarks = std::move(b);
     deps.settingsPath = settingsPath();
     deps.historyPath = historyPath();
     deps.mountRoot = "/media";
-    if (!real) {
+    if (real) {
+        auto count = realChecks;
+        deps.verifierFactory = [count, core = realVerifierFactory()](VerifyRequest r) {
+            ++*count;
+            return core(std::move(r));
+        };
+    } else {
         auto list = verifiers;
         auto lock = verifiersLock;
-        deps.verifierFactory = [list, lock](VerifyRequest r) -> std::shared_ptr<IVerifier> {
+        auto ignore = ignoreCancel;
+        deps.verifierFactory = [list, lock, ignore](VerifyRequest r) -> std::shared_ptr<IVerifier> {
             auto v = std::make_shared<FakeVerifier>(std::move(r));
+            v->ignoreCancel = ignore->load();
             std::lock_guard<std::mutex> hold(*lock);
             list->push_back(v);
             return v;

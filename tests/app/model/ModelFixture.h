@@ -121,11 +121,15 @@ struct Harness {
     std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers =
         std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();
     std::shared_ptr<std::mutex> verifiersLock = std::make_shared<std::mutex>();
+    // New fake verifiers keep running after a cancel until completed (a late outcome).
+    std::shared_ptr<std::atomic<bool>> ignoreCancel = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<AppModel> model;
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }
     QString historyPath() const { return dir.filePath("data/history.json"); }
-    // A new model over the same settings and history; `real` uses the core's verifier.
+    // A new model over the same settings and history; `real` uses the core's verifier, the
+    // volume list and the bookmarks of this machine.
     AppModel& start(bool real = false);
     std::shared_ptr<FakeVerifier> verifier(size_t i);
     size_t verifierCount();

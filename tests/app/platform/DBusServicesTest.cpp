@@ -47,6 +47,9 @@ DBusObjectMap machine(bool canPowerOff, bool secondMounted) {
          filesystemAt(secondMounted ? QByteArrayList{"/media/u/B"} : QByteArrayList{})}};
     objects[QDBusObjectPath(kDisk)] = {{"org.freedesktop.UDisks2.Block", blockOf(kDiskDrive, "/dev/sda1")},
                                        {"org.freedesktop.UDisks2.Filesystem", filesystemAt({"/"})}};
+    objects[QDBusObjectPath(kDisk + "2")] = {
+        {"org.freedesktop.UDisks2.Block", blockOf(kDiskDrive, "/dev/sda2")},
+        {"org.freedesktop.UDisks2.Filesystem", filesystemAt({"/home"})}};
     objects[QDBusObjectPath(kCardDrive)] = {
         {"org.freedesktop.UDisks2.Drive", QVariantMap{{"CanPowerOff", canPowerOff}, {"Ejectable", true}}}};
     objects[QDBusObjectPath(kDiskDrive)] = {
@@ -114,7 +117,7 @@ private slots:
         QTest::newRow("not a drive it knows")
             << "/media/u/NOPE" << true << false << "" << false << QStringList{list}
             << "the system's disk service does not list it as a drive";
-        QTest::newRow("internal disk: no drive to power off")
+        QTest::newRow("internal disk: its other file systems stay")
             << "/" << true << false << "" << false << QStringList{list, kDisk + " Unmount"} << "";
     }
 

@@ -44,13 +44,14 @@ class SingleInstanceTest : public QObject {
 
 private slots:
     void claims_data() {
-        QTest::addColumn<QString>("before");  // "", "stale", "running", "ended"
+        QTest::addColumn<QString>("before");  // "", "stale", "running", "ended", "crashed"
         QTest::addColumn<bool>("first");
 
         QTest::newRow("nobody there") << "" << true;
         QTest::newRow("socket left by a crash") << "stale" << true;
         QTest::newRow("an instance runs") << "running" << false;
         QTest::newRow("the earlier instance quit") << "ended" << true;
+        QTest::newRow("the earlier instance was killed") << "crashed" << true;
     }
 
     // The claim decides, and a winner then answers the next launch.
@@ -63,6 +64,15 @@ private slots:
         int earlierRaised = 0;
         std::optional<LocalSingleInstance> earlier;
         if (before == "stale") QVERIFY(leaveStaleSocket(name));
+        if (before == "crashed") {
+            QProcess holder;
+            holder.start(QCoreApplication::applicationFilePath(), {"--hold", name});
+            QVERIFY(holder.waitForReadyRead(20000));
+            QCOMPARE(holder.readAll(), QByteArray("claimed\n"));
+            holder.kill();  // no clean-up: the socket and the lock stay behind
+            QVERIFY(holder.waitForFinished(20000));
+            QVERIFY(QFileInfo::exists(name) && QFileInfo::exists(name + ".lock"));
+        }
         if (before == "running" || before == "ended") {
             earlier.emplace(name);
             QVERIFY(earlier->claim([&] { ++earlierRaised; }));
@@ -117,11 +127,20 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    // The child side of secondProcess: exit 3 when another instance runs, 0 when this one won.
+    // The second launch of secondProcess: exit 3 when another instance runs, 0 when this one won.
     if (argc == 3 && QByteArray(argv[1]) == "--claim") {
         QCoreApplication app(argc, argv);
         LocalSingleInstance guard(QFile::decodeName(argv[2]));
         return guard.claim([] {}) ? 0 : 3;
+    }
+    // The first instance of claims(crashed): wins, says so, waits to be killed.
+    if (argc == 3 && QByteArray(argv[1]) == "--hold") {
+        QCoreApplication app(argc, argv);
+        LocalSingleInstance guard(QFile::decodeName(argv[2]));
+        if (!guard.claim([] {})) return 3;
+        std::fputs("claimed\n", stdout);
+        std::fflush(stdout);
+        return app.exec();
     }
     QCoreApplication app(argc, argv);
     SingleInstanceTest test;

@@ -1,0 +1,183 @@
+// The model with the core's verifier on a card and two backups, each its own zram drive.
+#include "ModelFixture.h"
+#include "ZramVolume.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <filesystem>
+#include <random>
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+
+namespace {
+
+std::string bytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (auto& c : s) c = char(gen());
+    return s;
+}
+
+// Files of this process open below `root`.
+QStringList openBelow(const std::string& root) {
+    QStringList open;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        auto target = std::filesystem::read_symlink(fd.path(), ec).string();
+        if (!ec && (target == root || target.starts_with(root + "/"))) open << QString::fromStdString(target);
+    }
+    return open;
+}
+
+struct Drives3 {
+    std::unique_ptr<ZramVolume> card, a, b;
+};
+
+}  // namespace
+
+class ModelEndToEndTest : public QObject {
+    Q_OBJECT
+
+    Drives3 d;
+    int files = 0;
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        std::string why = ZramVolume::unavailableReason();
+        if (!why.empty()) QSKIP(why.c_str());
+        try {
+            d.card = std::make_unique<ZramVolume>("HVCARD");
+            d.a = std::make_unique<ZramVolume>("HVBACKA");
+            d.b = std::make_unique<ZramVolume>("HVBACKB");
+        } catch (const std::exception& e) {
+            d = {};
+            QSKIP(e.what());
+        }
+        files = 120;
+        for (int i = 0; i < files; ++i) {
+            std::string name = "DCIM/100TEST/IMG_" + std::to_string(1000 + i) + ".JPG";
+            std::string content = bytes(size_t(256 << 10) + size_t(i), unsigned(i));
+            d.card->write(name, content);
+            d.a->write("Shoots/" + name, content);
+            d.b->write("Archive/" + name, content);
+        }
+        ::sync();
+    }
+
+    void cleanupTestCase() { d = {}; }
+
+    // Choose, check, the automatic byte-by-byte pass, safe to format; then the saved result opens
+    // in a new model without a check.
+    void checkPassAndHistory() {
+        Harness h;
+        AppModel& m = h.start(true);
+        QVERIFY(m.waitForIdle(10000));
+        h.picker->answers.push_back({d.card->mountPoint() + "/"});
+        m.addBackups({d.a->mountPoint() + "/Shoots", d.b->mountPoint() + "/Archive"});
+        m.chooseSource(QString(), true);
+        QCOMPARE(m.source(), std::optional<std::string>(d.card->mountPoint()));
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        QCOMPARE(m.report()->totals.files, files);
+        QCOMPARE(m.report()->totals.covered(), files);
+        QCOMPARE(m.report()->level, CheckLevel::standard);
+        QTRY_VERIFY(m.deepVerifying());
+        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
+        QCOMPARE(m.report()->level, CheckLevel::verified);
+        QCOMPARE(m.report()->totals.verified, files);
+        QVERIFY(m.report()->safeToFormat);
+        QCOMPARE(m.historyCount(), 1);
+        QVERIFY(m.waitForIdle(10000));
+        VerifyReport shown = *m.report();
+        QString id = m.history().front().id.toString();
+        h.model.reset();
+
+        AppModel& again = h.start(true);
+        int checksBefore = h.realChecks->load();
+        QTRY_VERIFY(again.historyLoaded());
+        QCOMPARE(again.historyCount(), 1);
+        again.showHistory(id);
+        QCOMPARE(again.phase(), AppModel::Phase::Results);
+        QVERIFY(!again.deepVerifying());
+        // The stored form keeps times to the microsecond; everything the verdict rests on is whole.
+        auto verdicts = [](const VerifyReport& r) {
+            std::vector<std::tuple<std::string, FileStatus, int64_t, size_t>> out;
+            for (const auto& f : r.files)
+                out.emplace_back(f.relativePath, f.status, f.safeDrives, f.copies.size());
+            return out;
+        };
+        QVERIFY(verdicts(*again.report()) == verdicts(shown));
+        QVERIFY(again.report()->safeToFormat);
+        QCOMPARE(again.source(), std::optional<std::string>(d.card->mountPoint()));
+        QCOMPARE(again.destinations().size(), size_t(2));
+        QTest::qWait(100);
+        QCOMPARE(h.realChecks->load(), checksBefore);
+    }
+
+    // Quitting while the check or the pass reads the card cancels them, returns promptly and
+    // leaves no card file open.
+    void quitDuringWork_data() {
+        QTest::addColumn<bool>("duringPass");
+        QTest::newRow("during the check") << false;
+        QTest::newRow("during the pass") << true;
+    }
+    void quitDuringWork() {
+        QFETCH(bool, duringPass);
+        Harness h;
+        AppModel& m = h.start(true);
+        m.setSource(d.card->mountPoint());
+        m.addBackups({d.a->mountPoint(), d.b->mountPoint()});
+        m.check(std::optional<CheckLevel>());
+        if (duringPass) {
+            QTRY_VERIFY_WITH_TIMEOUT(m.deepVerifying(), 120000);
+        } else {
+            QTRY_VERIFY(m.progress().stage != VerifyProgress::Stage::scanningSource ||
+                        m.progress().done > 0 || m.phase() == AppModel::Phase::Checking);
+        }
+        QElapsedTimer t;
+        t.start();
+        m.shutdown();
+        QVERIFY2(t.elapsed() < 4000, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(openBelow(d.card->mountPoint()), QStringList());
+        if (duringPass) QCOMPARE(m.report()->level, CheckLevel::standard);
+    }
+
+    // A backup drive unplugged while its mount-point folder stays: the backup stays chosen, but
+    // its bookmark does not resolve to the empty folder, and the check finds no copy there.
+    void unpluggedBackupIsNotItsFolder() {
+        Harness h;
+        AppModel& m = h.start(true);
+        m.setSource(d.card->mountPoint());
+        m.addBackups({d.a->mountPoint() + "/Shoots", d.b->mountPoint() + "/Archive"});
+        QVERIFY(m.waitForIdle(10000));
+        h.model.reset();
+        QCOMPARE(d.b->unmount(), std::string());
+        QVERIFY(std::filesystem::is_directory(d.b->mountPoint()));
+
+        AppModel& again = h.start(true);
+        QVERIFY(again.waitForIdle(10000));
+        QCOMPARE(again.destinations().size(), size_t(2));
+        QCOMPARE(again.destinations()[1], d.b->mountPoint() + "/Archive");
+        QCOMPARE(again.unresolvedBackups(), std::set<std::string>{d.b->mountPoint() + "/Archive"});
+        QVERIFY(!again.unresolvedBackups().count(d.a->mountPoint() + "/Shoots"));
+        again.setSource(d.card->mountPoint());
+        again.check(std::optional<CheckLevel>());
+        QTRY_COMPARE_WITH_TIMEOUT(again.phase(), AppModel::Phase::Results, 120000);
+        QVERIFY(!again.report()->safeToFormat);
+        for (const FileResult& f : again.report()->files) {
+            QVERIFY(!f.copies.empty());
+            for (const CopyRef& c : f.copies) QCOMPARE(c.destination, 0);
+        }
+        again.shutdown();
+        h.model.reset();
+        QCOMPARE(d.b->remount(), std::string());
+    }
+};
+
+QTEST_GUILESS_MAIN(ModelEndToEndTest)
+#include "ModelEndToEndTest.moc"
