@@ -95,6 +95,26 @@ TestCase {
         compare(w.model.calls[w.model.calls.length - 1], "checkAnotherCard(1)")
     }
 
+    // The banner's border carries its meaning: green for a success, red for a warning.
+    function test_bannerTint_data() {
+        return [ { tag: "success", ok: true }, { tag: "warning", ok: false } ]
+    }
+    function test_bannerTint(data) {
+        const w = h.open(0, m => { m.hasNotice = true; m.noticeText = "x"; m.noticeOk = data.ok })
+        const banner = h.find(w.window.contentItem, "noticeBanner")
+        tryCompare(banner, "opacity", 1)
+        waitForRendering(banner)
+        const image = grabImage(w.window.contentItem)
+        const top = banner.mapToItem(w.window.contentItem, banner.width / 2, 0)
+        // Down the middle of the capsule's top edge: the tinted border, over the neutral fill.
+        let lean = 0
+        for (let y = 0; y < 4; ++y) {
+            const p = image.pixel(Math.round(top.x), Math.round(top.y) + y)
+            lean += data.ok ? p.g - p.r : p.r - p.g
+        }
+        verify(lean > 0.05, "border leans " + lean)
+    }
+
     function test_failureScreen() {
         const w = h.open(0, m => { m.source = "/c"; m.phase = Phase.failed; m.failureText = "Can't read <b>x</b>" })
         const root = w.window.contentItem
