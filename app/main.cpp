@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
     shell::useDesktopIcons();
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("halvetrop"), QIcon(QStringLiteral(":/halvetrop/halvetrop.svg"))));
 
     PlatformServices services = linuxPlatform();
     // The appearance and the instance guard belong to the application, not to the model.

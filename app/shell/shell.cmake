@@ -13,6 +13,7 @@ file(GLOB_RECURSE shell_qml CONFIGURE_DEPENDS
 qt_add_resources(halvetrop_app_shell halvetrop_views PREFIX /qt/qml BASE ${PROJECT_SOURCE_DIR}/app/qml
   FILES ${shell_qml})
 file(GLOB shell_icons CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/icons/*.svg)
+list(APPEND shell_icons ${PROJECT_SOURCE_DIR}/app/halvetrop.svg)
 qt_add_resources(halvetrop_app_shell halvetrop_icons PREFIX /halvetrop BASE ${PROJECT_SOURCE_DIR}/app
   FILES ${shell_icons})
 

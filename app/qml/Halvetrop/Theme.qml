@@ -26,8 +26,9 @@ QtObject {
     readonly property color brand: appearance >= 0 ? Look.color("brand") : "black"
     readonly property color brandFill: appearance >= 0 ? Look.color("brandFill") : "black"
     readonly property color raised: appearance >= 0 ? Look.color("raised") : "white"
-    readonly property color window: dark ? (highContrast ? "#000000" : "#1e1e1e") : (highContrast ? "#ffffff" : "#f2f2f4")
-    readonly property color content: dark ? (highContrast ? "#0a0a0a" : "#262628") : "#ffffff"
+    // The system roles are the palette's, so controls and views agree.
+    readonly property color window: appearance >= 0 ? Look.paletteColor("window") : "white"
+    readonly property color content: appearance >= 0 ? Look.paletteColor("base") : "white"
     readonly property color sidebar: dark ? (highContrast ? "#0a0a0a" : "#252527") : (highContrast ? "#ffffff" : "#e9e9ec")
     readonly property color hairline: dark ? Qt.rgba(1, 1, 1, highContrast ? 0.45 : 0.12) : Qt.rgba(0, 0, 0, highContrast ? 0.5 : 0.12)
     readonly property color primary: dark ? "#ffffff" : (highContrast ? "#000000" : "#1d1d1f")
