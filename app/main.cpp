@@ -1,0 +1,136 @@
+// The application: one model for the life of the process, the main window and the Settings window,
+// drawn in the desktop's appearance with Fusion controls.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QIcon>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QStyleFactory>
+
+#include <cstdio>
+#include <memory>
+
+#include "model/AppModel.h"
+#include "platform/LinuxServices.h"
+#include "shell/HistoryRows.h"
+#include "shell/Look.h"
+#include "shell/ModelBridge.h"
+#include "shell/Present.h"
+#include "shell/SettingsStore.h"
+#include "shell/Shell.h"
+
+using namespace halvetrop;
+
+// The views compare phases and modes by these numbers.
+static_assert(int(AppModel::Phase::Setup) == 0 && int(AppModel::Phase::Checking) == 1 &&
+              int(AppModel::Phase::Results) == 2 && int(AppModel::Phase::Failed) == 3);
+static_assert(int(AppModel::Mode::Shoots) == 0 && int(AppModel::Mode::Map) == 1 &&
+              int(AppModel::Mode::Files) == 2);
+
+namespace {
+
+present::Appearance appearanceOf(const AppearanceValues& v) {
+    if (v.highContrast) return v.dark ? present::Appearance::hcDark : present::Appearance::hcLight;
+    return v.dark ? present::Appearance::dark : present::Appearance::light;
+}
+
+// For the start benchmark (bench/app-start): reports the time from entry to the first frame and to
+// the loaded history, and the memory then held, and quits.
+void measureStart(QQuickWindow& window, AppModel& model, const QElapsedTimer& sinceEntry) {
+    auto memory = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly)) return QByteArray("?");
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:")) return line.mid(6).simplified();
+        return QByteArray("?");
+    };
+    auto state = std::make_shared<std::pair<qint64, qint64>>(-1, -1);
+    auto done = std::make_shared<bool>(false);
+    auto report = [state, done, &model, memory] {
+        if (*done || state->first < 0 || state->second < 0) return;
+        *done = true;
+        std::printf("first frame %lld ms, history of %d loaded %lld ms, resident %s\n", state->first,
+                    model.historyCount(), state->second, memory().constData());
+        std::fflush(stdout);
+        QCoreApplication::quit();
+    };
+    QObject::connect(&window, &QQuickWindow::frameSwapped, &window, [state, &sinceEntry, report] {
+        if (state->first < 0) state->first = sinceEntry.elapsed();
+        report();
+    });
+    auto loaded = [state, &sinceEntry, &model, report] {
+        if (state->second < 0 && model.historyLoaded()) state->second = sinceEntry.elapsed();
+        report();
+    };
+    QObject::connect(&model, &AppModel::historyChanged, &window, loaded);
+    loaded();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QElapsedTimer sinceEntry;
+    sinceEntry.start();
+    QApplication::setApplicationName(QStringLiteral("Halvetrop"));
+    QApplication::setApplicationDisplayName(QStringLiteral("SD Halvetrop"));
+    QApplication::setApplicationVersion(QStringLiteral(HALVETROP_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("halvetrop"));
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    shell::useDesktopIcons();
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("halvetrop"), QIcon(QStringLiteral(":/halvetrop/halvetrop.svg"))));
+
+    PlatformServices services = linuxPlatform();
+    // The appearance and the instance guard belong to the application, not to the model.
+    std::unique_ptr<Appearance> appearance = std::move(services.appearance);
+    std::unique_ptr<SingleInstance> instance = std::move(services.singleInstance);
+
+    QQmlApplicationEngine engine;
+    QQuickWindow* window = nullptr;
+    if (instance && !instance->claim([&window] {
+            if (!window) return;
+            window->show();
+            window->raise();
+            window->requestActivate();
+        }))
+        return 0;
+
+    shell::Look look;
+    auto follow = [&look, &appearance] {
+        if (!appearance) return;
+        const AppearanceValues v = appearance->current();
+        look.set(appearanceOf(v), v.reduceMotion);
+    };
+    follow();
+    if (appearance) appearance->onChange(follow);
+
+    AppModelDeps deps;
+    deps.platform = std::move(services);
+    AppModel model(std::move(deps));
+
+    shell::Present present;
+    FileManagerReveal reveal;
+    present.setReveal([&reveal](const QString& path) { reveal.reveal({path.toStdString()}); });
+
+    shell::HistoryRows history;
+    shell::bridge(model, history, present);
+
+    shell::SettingsStore settings(model.settings());
+    shell::registerNative(look, present);
+    shell::prepareEngine(engine);
+    engine.setInitialProperties({{QStringLiteral("model"), QVariant::fromValue(&model)},
+                                 {QStringLiteral("history"), QVariant::fromValue(&history)},
+                                 {QStringLiteral("settingsStore"), QVariant::fromValue(&settings)}});
+    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+    if (engine.rootObjects().isEmpty()) return 1;
+    window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+    if (!window) return 1;
+    if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_START")) measureStart(*window, model, sinceEntry);
+    window->show();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &model, [&model] { model.shutdown(); });
+    return app.exec();
+}

@@ -1,0 +1,152 @@
+#include "present/Format.h"
+
+#include "text/Utf8.h"
+
+#include <unicode/datefmt.h>
+#include <unicode/numberformatter.h>
+#include <unicode/reldatefmt.h>
+#include <unicode/timezone.h>
+
+#include <QDate>
+
+#include <array>
+#include <cmath>
+#include <memory>
+
+namespace halvetrop::present {
+
+namespace {
+
+icu::Locale icuLocale(const QLocale& locale) { return icu::Locale(locale.bcp47Name().toUtf8().constData()); }
+
+QString fromIcu(const icu::UnicodeString& text) {
+    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
+}
+
+QString decimal(double value, int maxFraction, const QLocale& locale) {
+    UErrorCode status = U_ZERO_ERROR;
+    auto formatted = icu::number::NumberFormatter::withLocale(icuLocale(locale))
+                         .precision(icu::number::Precision::maxFraction(maxFraction))
+                         .roundingMode(UNUM_ROUND_HALFUP)
+                         .formatDouble(value, status);
+    if (U_FAILURE(status)) return QString::number(value, 'f', maxFraction);
+    return fromIcu(formatted.toString(status));
+}
+
+QDateTime noonOf(const QString& day) {
+    const QDate date = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
+    // fromString accepts single-digit fields; the stored form is exactly ten characters.
+    if (!date.isValid() || day.size() != 10) return {};
+    return QDateTime(date, QTime(12, 0), Qt::UTC);
+}
+
+}  // namespace
+
+QString displayText(std::string_view bytes) {
+    QString text = QString::fromStdString(repairUtf8(bytes));
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control) c = QChar(0xFFFD);
+    return text;
+}
+
+QString byteCount(int64_t bytes, const QLocale& locale) {
+    if (bytes == 0) return QStringLiteral("Zero KB");
+    if (bytes == 1) return QStringLiteral("1 byte");
+    if (bytes > -1000 && bytes < 1000) return decimal(double(bytes), 0, locale) + QStringLiteral(" bytes");
+    static constexpr std::array<const char*, 6> units{"KB", "MB", "GB", "TB", "PB", "EB"};
+    const double magnitude = std::fabs(double(bytes));
+    double scale = 1000.0;
+    for (size_t i = 0; i < units.size(); ++i, scale *= 1000.0) {
+        const int fraction = i == 0 ? 0 : i == 1 ? 1 : 2;
+        const double value = magnitude / scale;
+        const double step = std::pow(10.0, fraction);
+        // A value that rounds up to 1000 of this unit is shown in the next one ("1 MB", not "1000 KB").
+        if (std::floor(value * step + 0.5) / step < 1000.0 || i + 1 == units.size())
+            return decimal(bytes < 0 ? -value : value, fraction, locale) + QLatin1Char(' ') +
+                   QLatin1String(units[i]);
+    }
+    return {};
+}
+
+QString count(int64_t n, const QLocale& locale) { return locale.toString(qlonglong(n)); }
+
+struct DateTexts::Formatters {
+    std::unique_ptr<icu::DateFormat> medium, full;
+    std::unique_ptr<icu::RelativeDateTimeFormatter> wide, abbreviated;
+};
+
+DateTexts::DateTexts(const QLocale& locale) : f_(std::make_unique<Formatters>()) {
+    const icu::Locale loc = icuLocale(locale);
+    f_->medium.reset(icu::DateFormat::createDateInstance(icu::DateFormat::kMedium, loc));
+    f_->full.reset(icu::DateFormat::createDateInstance(icu::DateFormat::kFull, loc));
+    for (auto* format : {f_->medium.get(), f_->full.get()})
+        if (format) format->adoptTimeZone(icu::TimeZone::createTimeZone("UTC"));
+    UErrorCode status = U_ZERO_ERROR;
+    f_->wide = std::make_unique<icu::RelativeDateTimeFormatter>(loc, nullptr, UDAT_STYLE_LONG,
+                                                                UDISPCTX_CAPITALIZATION_NONE, status);
+    if (U_FAILURE(status)) f_->wide.reset();
+    status = U_ZERO_ERROR;
+    f_->abbreviated = std::make_unique<icu::RelativeDateTimeFormatter>(loc, nullptr, UDAT_STYLE_SHORT,
+                                                                       UDISPCTX_CAPITALIZATION_NONE, status);
+    if (U_FAILURE(status)) f_->abbreviated.reset();
+}
+
+DateTexts::~DateTexts() = default;
+
+QString DateTexts::shortDay(const QString& day) const {
+    const QDateTime noon = noonOf(day);
+    if (!noon.isValid() || !f_->medium) return day;
+    icu::UnicodeString out;
+    f_->medium->format(static_cast<UDate>(noon.toMSecsSinceEpoch()), out);
+    return fromIcu(out);
+}
+
+QString DateTexts::longDay(const QString& day) const {
+    const QDateTime noon = noonOf(day);
+    if (!noon.isValid() || !f_->full) return day;
+    icu::UnicodeString out;
+    f_->full->format(static_cast<UDate>(noon.toMSecsSinceEpoch()), out);
+    return fromIcu(out);
+}
+
+QString DateTexts::relative(TimeNs then, TimeNs now, UnitStyle style) const {
+    const auto* format = style == UnitStyle::wide ? f_->wide.get() : f_->abbreviated.get();
+    if (!format) return {};
+    UErrorCode status = U_ZERO_ERROR;
+    const double seconds = double(then - now) / 1e9;
+    const double ago = std::fabs(seconds);
+    struct Unit {
+        double seconds;
+        URelativeDateTimeUnit unit;
+    };
+    static constexpr std::array<Unit, 6> units{{{60, UDAT_REL_UNIT_MINUTE},
+                                                {3600, UDAT_REL_UNIT_HOUR},
+                                                {86400, UDAT_REL_UNIT_DAY},
+                                                {7 * 86400, UDAT_REL_UNIT_WEEK},
+                                                {30 * 86400, UDAT_REL_UNIT_MONTH},
+                                                {365 * 86400, UDAT_REL_UNIT_YEAR}}};
+    icu::UnicodeString out;
+    if (ago < 60) {
+        format->format(UDAT_DIRECTION_PLAIN, UDAT_ABSOLUTE_NOW, out, status);
+        return U_FAILURE(status) ? QString() : fromIcu(out);
+    }
+    // The largest unit the distance reaches, counted in whole units towards zero.
+    Unit chosen = units.front();
+    for (const auto& u : units)
+        if (ago >= u.seconds) chosen = u;
+    const double unitSeconds = chosen.seconds;
+    const URelativeDateTimeUnit unit = chosen.unit;
+    const double amount = std::trunc(seconds / unitSeconds);
+    format->format(amount, unit, out, status);
+    return U_FAILURE(status) ? QString() : fromIcu(out);
+}
+
+QString shortDay(const QString& day, const QLocale& locale) { return DateTexts(locale).shortDay(day); }
+
+QString longDay(const QString& day, const QLocale& locale) { return DateTexts(locale).longDay(day); }
+
+QString relativeDate(TimeNs then, TimeNs now, UnitStyle style, const QLocale& locale) {
+    return DateTexts(locale).relative(then, now, style);
+}
+
+}  // namespace halvetrop::present

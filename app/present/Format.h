@@ -1,0 +1,51 @@
+#pragma once
+// Numbers, byte counts and dates as the screens print them, in the given locale (the tests pin
+// en_US). Days stay calendar dates: they are formatted at noon UTC, so no time zone moves them.
+#include <QLocale>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "text/Dates.h"
+
+namespace halvetrop::present {
+
+// Bytes of a name or path as shown: ill-formed UTF-8 and control characters become U+FFFD.
+QString displayText(std::string_view bytes);
+
+// Decimal units in the file style: "Zero KB", "1 byte", "999 bytes", "1 KB", "1.5 MB", "64.02 GB"
+// (KB without decimals, MB one, GB and above two, trailing zeros dropped).
+QString byteCount(int64_t bytes, const QLocale& locale = QLocale());
+
+// A count with the locale's digit grouping.
+QString count(int64_t n, const QLocale& locale = QLocale());
+
+enum class UnitStyle { abbreviated, wide };
+
+// The date formatters of one locale, made once: lists of rows format many dates.
+class DateTexts {
+public:
+    explicit DateTexts(const QLocale& locale = QLocale());
+    ~DateTexts();
+    DateTexts(const DateTexts&) = delete;
+    DateTexts& operator=(const DateTexts&) = delete;
+
+    // "yyyy-MM-dd" in the locale's abbreviated (or complete) date style; a text that is no valid
+    // day comes back unchanged.
+    QString shortDay(const QString& day) const;
+    QString longDay(const QString& day) const;
+    // How long ago `then` was, seen from `now`, with named days ("yesterday") where the locale has them.
+    QString relative(TimeNs then, TimeNs now, UnitStyle style) const;
+
+private:
+    struct Formatters;
+    std::unique_ptr<Formatters> f_;
+};
+
+QString shortDay(const QString& day, const QLocale& locale = QLocale());
+QString longDay(const QString& day, const QLocale& locale = QLocale());
+QString relativeDate(TimeNs then, TimeNs now, UnitStyle style, const QLocale& locale = QLocale());
+
+}  // namespace halvetrop::present

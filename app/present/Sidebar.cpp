@@ -1,0 +1,86 @@
+#include "present/Sidebar.h"
+
+#include "present/Format.h"
+
+namespace halvetrop::present {
+
+namespace {
+
+std::vector<std::string_view> components(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t i = 0;
+    while (i < path.size()) {
+        while (i < path.size() && path[i] == '/') ++i;
+        const size_t start = i;
+        while (i < path.size() && path[i] != '/') ++i;
+        if (i > start) parts.push_back(path.substr(start, i - start));
+    }
+    return parts;
+}
+
+// /mnt/NAME, /media/NAME, /media/USER/NAME, /run/media/USER/NAME: where removable media mount.
+bool looksLikeMountPoint(std::string_view path) {
+    const auto parts = components(path);
+    if (parts.size() == 2) return parts[0] == "mnt" || parts[0] == "media";
+    if (parts.size() == 3) return parts[0] == "media";
+    if (parts.size() == 4) return parts[0] == "run" && parts[1] == "media";
+    return false;
+}
+
+}  // namespace
+
+std::string_view volumeSymbol(const VolumeInfo& volume) {
+    if (volume.isLikelyCameraCard) return "sdcard.fill";
+    if (volume.isNetwork) return "server.rack";
+    if (volume.isInternal) return "internaldrive.fill";
+    return "externaldrive.fill";
+}
+
+LocationLook locationLook(const std::string& path, const std::optional<VolumeInfo>& volume) {
+    const auto parts = components(path);
+    LocationLook look;
+    look.name = parts.empty() ? QStringLiteral("/") : displayText(parts.back());
+    if (volume) {
+        look.symbol = volumeSymbol(*volume);
+        look.detail = displayText(volume->name) + QStringLiteral(" · ") + byteCount(volume->freeBytes) +
+                      QStringLiteral(" free");
+        return look;
+    }
+    look.symbol = looksLikeMountPoint(path) ? "externaldrive.fill" : "folder.fill";
+    const size_t slash = path.find_last_of('/');
+    look.detail =
+        slash == std::string::npos || slash == 0 ? QStringLiteral("/") : displayText(path.substr(0, slash));
+    return look;
+}
+
+bool isCovered(const StatusCounts& totals) { return totals.files >= 1 && totals.files == totals.covered(); }
+
+QString coverageLine(const StatusCounts& totals) {
+    return isCovered(totals) ? count(totals.files) + QStringLiteral(" files backed up")
+                             : count(totals.notCovered()) + QStringLiteral(" not backed up");
+}
+
+SavedCheckLook savedCheckLook(const VerifyReport& report) {
+    const StatusCounts& t = report.totals;
+    const bool ok = isCovered(t);
+    if (report.isCardOnly())
+        return {"sdcard", ColorRole::brand, count(t.files) + QStringLiteral(" files · card only")};
+    const ColorRole color = ok ? ColorRole::verified : ColorRole::missing;
+    const QString line = coverageLine(t);
+    if (report.readyToFormat()) return {"checkmark.seal.fill", color, line};
+    return {ok ? "checkmark.circle.fill" : "exclamationmark.circle.fill", color, line};
+}
+
+bool isCurrentSavedCheck(TimeNs savedFinishedAt, std::optional<TimeNs> shownFinishedAt, bool showingResults) {
+    return showingResults && shownFinishedAt && *shownFinishedAt == savedFinishedAt;
+}
+
+DropPlan planDrop(bool hasSource, const std::vector<std::string>& folders) {
+    DropPlan plan;
+    auto rest = folders.begin();
+    if (!hasSource && !folders.empty()) plan.source = *rest++;
+    plan.backups.assign(rest, folders.end());
+    return plan;
+}
+
+}  // namespace halvetrop::present

@@ -1,0 +1,74 @@
+pragma Singleton
+import QtQuick
+import Halvetrop.Native
+
+// Every colour, font, spacing, radius and animation the screens use. Colours come from the one
+// table of the presentation rules and follow the appearance the desktop asks for.
+QtObject {
+    id: theme
+
+    readonly property int appearance: Look.appearance
+    readonly property bool dark: Look.dark
+    readonly property bool highContrast: Look.highContrast
+    readonly property bool reduceMotion: Look.reduceMotion
+
+    function role(name) {
+        return theme.appearance >= 0 ? Look.color(name) : "transparent"
+    }
+
+    // Colour roles
+    readonly property color verified: appearance >= 0 ? Look.color("verified") : "black"
+    readonly property color backedUp: appearance >= 0 ? Look.color("backedUp") : "black"
+    readonly property color partial: appearance >= 0 ? Look.color("partial") : "black"
+    readonly property color missing: appearance >= 0 ? Look.color("missing") : "black"
+    readonly property color conflict: appearance >= 0 ? Look.color("conflict") : "black"
+    readonly property color pending: appearance >= 0 ? Look.color("pending") : "black"
+    readonly property color brand: appearance >= 0 ? Look.color("brand") : "black"
+    readonly property color brandFill: appearance >= 0 ? Look.color("brandFill") : "black"
+    readonly property color raised: appearance >= 0 ? Look.color("raised") : "white"
+    // The system roles are the palette's, so controls and views agree.
+    readonly property color window: appearance >= 0 ? Look.paletteColor("window") : "white"
+    readonly property color content: appearance >= 0 ? Look.paletteColor("base") : "white"
+    readonly property color sidebar: dark ? (highContrast ? "#0a0a0a" : "#252527") : (highContrast ? "#ffffff" : "#e9e9ec")
+    readonly property color hairline: dark ? Qt.rgba(1, 1, 1, highContrast ? 0.45 : 0.12) : Qt.rgba(0, 0, 0, highContrast ? 0.5 : 0.12)
+    readonly property color primary: dark ? "#ffffff" : (highContrast ? "#000000" : "#1d1d1f")
+    readonly property color secondary: dark ? Qt.rgba(1, 1, 1, highContrast ? 0.8 : 0.6) : Qt.rgba(0, 0, 0, highContrast ? 0.75 : 0.55)
+    readonly property color tertiary: dark ? Qt.rgba(1, 1, 1, highContrast ? 0.65 : 0.4) : Qt.rgba(0, 0, 0, highContrast ? 0.6 : 0.36)
+    readonly property color track: Qt.rgba(primary.r, primary.g, primary.b, 0.08)
+
+    function statusColor(status) { return role(Present.statusColorRole(status)) }
+
+    // Fonts: DejaVu Sans is the face every machine of the tests has.
+    readonly property string family: "DejaVu Sans"
+    readonly property string monoFamily: "DejaVu Sans Mono"
+    readonly property font display: Qt.font({ family: family, pixelSize: 26, weight: Font.DemiBold })
+    readonly property font metric: Qt.font({ family: family, pixelSize: 26, weight: Font.Medium, features: { "tnum": 1 } })
+    readonly property font title: Qt.font({ family: family, pixelSize: 17, weight: Font.DemiBold })
+    readonly property font body: Qt.font({ family: family, pixelSize: 13 })
+    readonly property font rowTitle: Qt.font({ family: family, pixelSize: 13, weight: Font.DemiBold })
+    readonly property font callout: Qt.font({ family: family, pixelSize: 12 })
+    readonly property font secondaryFont: Qt.font({ family: family, pixelSize: 11 })
+    readonly property font eyebrow: Qt.font({ family: family, pixelSize: 10, weight: Font.DemiBold, capitalization: Font.AllUppercase, letterSpacing: 0.6 })
+    readonly property font caption: Qt.font({ family: family, pixelSize: 10, features: { "tnum": 1 } })
+    readonly property font mono: Qt.font({ family: monoFamily, pixelSize: 13 })
+    readonly property font monoSmall: Qt.font({ family: monoFamily, pixelSize: 11 })
+
+    // Spacing and radii
+    readonly property int xs: 4
+    readonly property int s: 8
+    readonly property int m: 12
+    readonly property int l: 16
+    readonly property int xl: 20
+    readonly property int xxl: 24
+    readonly property int xxxl: 32
+    readonly property int radiusS: 5
+    readonly property int radiusM: 8
+    readonly property int radiusL: 12
+    readonly property int radiusXL: 16
+
+    // Motion, in milliseconds; none when the desktop asks for less motion.
+    readonly property int stateMs: reduceMotion ? 0 : 250
+    readonly property int ringMs: reduceMotion ? 0 : 600
+    readonly property int layoutMs: reduceMotion ? 0 : 350
+    readonly property int fadeMs: reduceMotion ? 0 : 150
+}

@@ -1,0 +1,32 @@
+import QtQuick
+import Halvetrop
+
+// The file manager's icon for a card, drive or folder; the memory-card icon for a camera card
+// (also one that is not there); else the fallback symbol.
+Item {
+    id: root
+    property string path
+    property int size: 32
+    property string fallback: "folder.fill"
+    property bool card: false
+    width: size
+    height: size
+    implicitWidth: size
+    implicitHeight: size
+
+    Image {
+        id: icon
+        anchors.fill: parent
+        asynchronous: true
+        sourceSize: Qt.size(root.size * 2, root.size * 2)
+        source: root.path.length > 0 || root.card ? "image://system/" + (root.card ? "card" : "plain") + root.path : ""
+        visible: status === Image.Ready
+    }
+    Symbol {
+        anchors.centerIn: parent
+        visible: icon.status !== Image.Ready
+        name: root.fallback
+        size: Math.round(root.size * 0.6)
+        color: Theme.secondary
+    }
+}

@@ -1,0 +1,119 @@
+import QtQuick
+import QtQuick.Controls
+import Halvetrop
+
+// The File and Check menus. Every item is always there; only its enabled state follows the model.
+MenuBar {
+    id: bar
+    required property var model
+    signal settingsRequested
+    signal quitRequested
+
+    readonly property bool checking: model.phase === Phase.checking
+    background: Rectangle {
+        implicitHeight: 26
+        color: Theme.window
+    }
+
+    Menu {
+        title: "&File"
+        Action {
+            objectName: "newCheck"
+            text: "New Check"
+            shortcut: "Ctrl+N"
+            onTriggered: bar.model.resetResults()
+        }
+        Action {
+            objectName: "chooseSource"
+            text: "Choose Card or Folder…"
+            shortcut: "Ctrl+O"
+            onTriggered: bar.model.chooseSource("", false)
+        }
+        Action {
+            objectName: "addBackup"
+            text: "Add Backup…"
+            shortcut: "Ctrl+Shift+O"
+            onTriggered: bar.model.chooseBackups()
+        }
+        MenuSeparator {}
+        Action {
+            objectName: "settings"
+            text: "Settings…"
+            shortcut: "Ctrl+,"
+            onTriggered: bar.settingsRequested()
+        }
+        MenuSeparator {}
+        Action {
+            objectName: "quit"
+            text: "Quit"
+            shortcut: "Ctrl+Q"
+            onTriggered: bar.quitRequested()
+        }
+    }
+    Menu {
+        title: "&Check"
+        Action {
+            objectName: "check"
+            text: "Check"
+            shortcut: "Ctrl+Return"
+            enabled: bar.model.canCheck
+            onTriggered: {
+                bar.model.cardOnly = false
+                bar.model.check("")
+            }
+        }
+        Action {
+            objectName: "scanCardOnly"
+            text: "Scan Card Only"
+            shortcut: "Ctrl+Shift+R"
+            enabled: bar.model.canScan
+            onTriggered: {
+                bar.model.cardOnly = true
+                bar.model.check("")
+            }
+        }
+        Action {
+            objectName: "verifyEveryByte"
+            text: "Verify Every Byte"
+            enabled: bar.model.hasReport && !bar.model.deepVerifying
+            onTriggered: bar.model.check("verified")
+        }
+        Action {
+            objectName: "checkAgainstBackup"
+            text: "Check This Card Against Another Backup…"
+            shortcut: "Ctrl+Shift+B"
+            enabled: bar.model.source.length > 0 && !bar.checking
+            onTriggered: bar.model.checkAgainstBackup(false)
+        }
+        Action {
+            objectName: "addBackupAndCheck"
+            text: "Add a Backup and Check Again…"
+            enabled: bar.model.source.length > 0 && !bar.checking
+            onTriggered: bar.model.checkAgainstBackup(true)
+        }
+        Action {
+            objectName: "stop"
+            text: "Stop"
+            shortcut: "Ctrl+."
+            enabled: bar.checking
+            // Only while a standard check runs (the byte-by-byte pass is stopped from the results
+            // screen): resetting cancels it, and a cancelled check returns to the start screen.
+            onTriggered: bar.model.resetResults()
+        }
+        MenuSeparator {}
+        Action {
+            objectName: "exportReport"
+            text: "Export Report…"
+            shortcut: "Ctrl+E"
+            enabled: bar.model.hasReport
+            onTriggered: bar.model.exportCSV()
+        }
+        Action {
+            objectName: "ejectCard"
+            text: "Eject Card"
+            shortcut: "Ctrl+Shift+E"
+            enabled: bar.model.canEjectSource
+            onTriggered: bar.model.ejectSource()
+        }
+    }
+}

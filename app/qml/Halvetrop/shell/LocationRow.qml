@@ -1,0 +1,81 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+import Halvetrop.Native
+
+// The card or one backup: drive or folder symbol, name, and volume facts or parent folder.
+Item {
+    id: row
+    property string path
+    property var volume: ({})
+    property bool removable: false
+    signal remove
+    readonly property var look: Present.location(path, volume)
+
+    implicitHeight: content.implicitHeight + 4
+    HoverHandler { id: hover }
+    PlainToolTip {
+        objectName: "pathTip"
+        visible: hover.hovered
+        text: row.path
+    }
+
+    RowLayout {
+        id: content
+        anchors.fill: parent
+        anchors.leftMargin: Theme.m
+        anchors.rightMargin: Theme.s
+        spacing: Theme.s
+        Symbol {
+            Layout.preferredWidth: 18
+            name: row.look.symbol
+            size: 16
+            color: Theme.brand
+        }
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 1
+            DataText {
+                objectName: "locationName"
+                Layout.fillWidth: true
+                text: row.look.name
+                font: Theme.rowTitle
+            }
+            DataText {
+                objectName: "locationDetail"
+                Layout.fillWidth: true
+                text: row.look.detail
+                font: Theme.secondaryFont
+                color: Theme.secondary
+                elide: Text.ElideMiddle
+            }
+        }
+        SymbolButton {
+            objectName: "removeButton"
+            visible: row.removable && hover.hovered
+            symbol: "xmark.circle.fill"
+            tint: Theme.tertiary
+            help: "Remove"
+            onClicked: row.remove()
+        }
+    }
+
+    TapHandler {
+        acceptedButtons: Qt.RightButton
+        onTapped: menu.popup()
+    }
+    Menu {
+        id: menu
+        MenuItem {
+            text: "Show in Files"
+            onTriggered: Present.reveal(row.path)
+        }
+        MenuItem {
+            text: "Remove"
+            visible: row.removable
+            height: visible ? implicitHeight : 0
+            onTriggered: row.remove()
+        }
+    }
+}

@@ -1,0 +1,67 @@
+import QtQuick
+import QtQuick.Controls
+import Halvetrop
+
+// The one main window: menus, toolbar, the root view, the Settings window and the question asked
+// when the window is closed during a copy.
+ThemedWindow {
+    id: window
+    required property var model
+    required property var history
+    required property var settingsStore
+    // Set once the model has shut down, so the close that follows is let through.
+    property bool shutDown: false
+
+    title: "SD Halvetrop"
+    width: 1240
+    height: 800
+    minimumWidth: 1040
+    minimumHeight: 660
+
+    menuBar: AppMenuBar {
+        model: window.model
+        onSettingsRequested: settingsWindow.showSettings()
+        onQuitRequested: window.close()
+    }
+    header: AppToolBar {
+        model: window.model
+    }
+    RootView {
+        id: root
+        anchors.fill: parent
+        model: window.model
+        history: window.history
+    }
+
+    SettingsWindow {
+        id: settingsWindow
+        store: window.settingsStore
+    }
+
+    QuitDialog {
+        id: quitDialog
+        anchors.centerIn: parent
+        onStopAndQuit: window.finish()
+    }
+
+    function finish() {
+        window.model.shutdown()
+        window.shutDown = true
+        Qt.quit()
+    }
+
+    onClosing: close => {
+        if (window.shutDown)
+            return
+        if (window.model.copying) {
+            // The copy is cancelled and cleaned up only after the user agrees.
+            close.accepted = false
+            quitDialog.open()
+            return
+        }
+        window.model.shutdown()
+        window.shutDown = true
+        // The process ends with its main window, not with a Settings window left open.
+        settingsWindow.close()
+    }
+}

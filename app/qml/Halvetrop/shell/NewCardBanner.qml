@@ -1,0 +1,55 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+
+// Announces a card that was just inserted and offers to check it.
+BannerFrame {
+    id: banner
+    property string cardName
+    property bool hasBackups: false
+    signal check
+    tint: Theme.brandFill
+
+    Symbol {
+        name: "sdcard.fill"
+        size: 20
+        color: Theme.brandFill
+        SequentialAnimation on opacity {
+            running: banner.shown && !Theme.reduceMotion
+            loops: Animation.Infinite
+            NumberAnimation { to: 0.45; duration: 700; easing.type: Easing.InOutQuad }
+            NumberAnimation { to: 1; duration: 700; easing.type: Easing.InOutQuad }
+        }
+    }
+    ColumnLayout {
+        spacing: 1
+        DataText {
+            objectName: "newCardTitle"
+            text: "“" + banner.cardName + "” was just inserted"
+            font: Theme.rowTitle
+            Layout.maximumWidth: 360
+        }
+        DataText {
+            objectName: "newCardSubtitle"
+            text: banner.hasBackups ? "Check it against your backups" : "Choose it to start a check"
+            font: Theme.secondaryFont
+            color: Theme.secondary
+        }
+    }
+    Button {
+        objectName: "newCardCheck"
+        text: banner.hasBackups ? "Check Card" : "Choose…"
+        highlighted: true
+        palette.button: Theme.brandFill
+        palette.buttonText: "white"
+        onClicked: banner.check()
+    }
+    SymbolButton {
+        objectName: "newCardDismiss"
+        symbol: "xmark"
+        tint: Theme.secondary
+        help: "Dismiss"
+        onClicked: banner.dismiss()
+    }
+}

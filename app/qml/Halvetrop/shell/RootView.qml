@@ -1,0 +1,138 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+
+// The main window's content: sidebar, the detail chosen by the phase with the bottom banner over
+// it, the inspector beside results, and the copy sheet while the model asks for one.
+Item {
+    id: root
+    required property var model
+    required property var history
+
+    readonly property bool results: model.phase === Phase.results
+    readonly property bool inspectorShown: model.showInspector && results
+    readonly property bool newCardShown: !model.hasNotice && model.newCard.name !== undefined && model.phase !== Phase.checking
+    // "notice", "newCard" or "": at most one banner, the notice first.
+    readonly property string banner: model.hasNotice ? "notice" : newCardShown ? "newCard" : ""
+
+    // The new card's place among the suggested cards, which is how the model names a card to check.
+    function newCardIndex() {
+        const cards = root.model.suggestedCards
+        for (let i = 0; i < cards.length; ++i)
+            if (cards[i].volumePath === root.model.newCard.volumePath)
+                return i
+        return -1
+    }
+
+    SplitView {
+        id: split
+        anchors.fill: parent
+        orientation: Qt.Horizontal
+        handle: Rectangle {
+            implicitWidth: 1
+            color: Theme.hairline
+        }
+
+        Sidebar {
+            SplitView.minimumWidth: 230
+            SplitView.preferredWidth: 250
+            SplitView.maximumWidth: 320
+            model: root.model
+            history: root.history
+        }
+
+        Rectangle {
+            id: detail
+            objectName: "detail"
+            SplitView.minimumWidth: 640
+            SplitView.fillWidth: true
+            color: Theme.window
+            clip: true
+
+            Loader {
+                id: screen
+                objectName: "detailScreen"
+                anchors.fill: parent
+                sourceComponent: {
+                    switch (root.model.phase) {
+                    case Phase.checking: return checking
+                    case Phase.results: return resultsView
+                    case Phase.failed: return failed
+                    default: return setup
+                    }
+                }
+            }
+
+            Item {
+                id: bannerArea
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.bottomMargin: Theme.xl
+                height: Math.max(notice.height, newCard.height)
+
+                NoticeBanner {
+                    id: notice
+                    objectName: "noticeBanner"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    shown: root.banner === "notice"
+                    text: root.model.noticeText
+                    ok: root.model.noticeOk
+                    onDismiss: root.model.dismissNotice()
+                }
+                NewCardBanner {
+                    id: newCard
+                    objectName: "newCardBanner"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    shown: root.banner === "newCard"
+                    cardName: root.model.newCard.name !== undefined ? root.model.newCard.name : ""
+                    hasBackups: root.model.destinations.length > 0
+                    onCheck: root.model.checkAnotherCard(root.newCardIndex())
+                    onDismiss: root.model.dismissNewCard()
+                }
+            }
+        }
+
+        InspectorView {
+            objectName: "inspector"
+            visible: root.inspectorShown
+            SplitView.minimumWidth: 260
+            SplitView.preferredWidth: 300
+            SplitView.maximumWidth: 380
+            model: root.model
+        }
+    }
+
+    CopySheet {
+        id: copySheet
+        model: root.model
+    }
+
+    Component {
+        id: setup
+        SetupView {
+            model: root.model
+            history: root.history
+        }
+    }
+    Component {
+        id: checking
+        CheckingView {
+            model: root.model
+        }
+    }
+    Component {
+        id: resultsView
+        ResultsView {
+            model: root.model
+        }
+    }
+    Component {
+        id: failed
+        FailedView {
+            model: root.model
+            message: root.model.failureText
+        }
+    }
+}

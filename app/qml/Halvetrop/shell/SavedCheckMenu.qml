@@ -1,0 +1,28 @@
+import QtQuick
+import QtQuick.Controls
+
+// The context menu of a saved check, one for a whole list: re-check the card or forget the check.
+Menu {
+    id: menu
+    required property var model
+    property string itemId
+
+    function openFor(id) {
+        menu.itemId = id
+        menu.popup()
+    }
+
+    MenuItem {
+        objectName: "recheckSaved"
+        text: "Re-check This Card"
+        onTriggered: {
+            menu.model.showHistory(menu.itemId)
+            menu.model.check("")
+        }
+    }
+    MenuItem {
+        objectName: "forgetSaved"
+        text: "Remove from Recent"
+        onTriggered: menu.model.forget(menu.itemId)
+    }
+}

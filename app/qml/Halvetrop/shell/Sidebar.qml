@@ -1,0 +1,197 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+import Halvetrop.Native
+
+// The card, the backups, the cards on offer, the recent checks and the version; a drop target for
+// folders (the first becomes the card when none is chosen, the rest backups).
+Rectangle {
+    id: sidebar
+    required property var model
+    required property var history
+    color: Theme.sidebar
+    // Bumped when the model has described a location, so rows read their volume facts again.
+    property int volumeRevision: 0
+
+    Connections {
+        target: sidebar.model
+        function onVolumeInfoReady() { sidebar.volumeRevision++ }
+    }
+
+    function volumeOf(path) {
+        // The facts of a check: none before a report is shown.
+        return sidebar.volumeRevision >= 0 && sidebar.model.hasReport ? sidebar.model.volumeInfo(path) : ({})
+    }
+
+    function drop(urls) {
+        const plan = Present.planDrop(sidebar.model.source.length > 0, urls)
+        if (plan.source.toString().length > 0)
+            sidebar.model.setSourceUrl(plan.source)
+        if (plan.backups.length > 0)
+            sidebar.model.addBackupUrls(plan.backups)
+        if (plan.ignored > 0)
+            Present.notify(plan.ignored === 1 ? "Only folders can be dropped here; 1 item was ignored."
+                                              : "Only folders can be dropped here; " + plan.ignored + " items were ignored.", false)
+    }
+
+    SavedCheckMenu {
+        id: savedCheckMenu
+        model: sidebar.model
+    }
+
+    DropArea {
+        objectName: "sidebarDrop"
+        anchors.fill: parent
+        onDropped: drop => {
+            sidebar.drop(drop.urls)
+            drop.accept(Qt.CopyAction)
+        }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        ScrollView {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentWidth: availableWidth
+            clip: true
+
+            ColumnLayout {
+                width: parent.width
+                spacing: 2
+
+                Eyebrow { text: "Card"; Layout.leftMargin: Theme.m; Layout.topMargin: Theme.m; Layout.bottomMargin: Theme.xs }
+                SymbolButton {
+                    objectName: "chooseCard"
+                    visible: sidebar.model.source.length === 0
+                    Layout.fillWidth: true
+                    Layout.leftMargin: Theme.s
+                    Layout.rightMargin: Theme.s
+                    symbol: "plus.circle"
+                    text: "Choose card or folder…"
+                    onClicked: sidebar.model.chooseSource("", false)
+                }
+                LocationRow {
+                    objectName: "cardRow"
+                    visible: sidebar.model.source.length > 0
+                    Layout.fillWidth: true
+                    path: sidebar.model.source
+                    volume: sidebar.volumeOf(sidebar.model.source)
+                    removable: true
+                    onRemove: {
+                        sidebar.model.resetResults()
+                        if (typeof sidebar.model.clearSource === "function")
+                            sidebar.model.clearSource()
+                    }
+                }
+                Repeater {
+                    model: sidebar.model.suggestedCards
+                    SymbolButton {
+                        id: suggested
+                        required property var modelData
+                        required property int index
+                        objectName: "suggestedCard"
+                        Layout.fillWidth: true
+                        Layout.leftMargin: Theme.s
+                        Layout.rightMargin: Theme.s
+                        help: "Check " + modelData.name
+                        onClicked: sidebar.model.useSuggestedCard(index)
+                        contentItem: RowLayout {
+                            spacing: 4
+                            Symbol { name: Present.volumeSymbol(suggested.modelData); size: 14; color: Theme.secondary }
+                            DataText { text: suggested.modelData.name; color: Theme.secondary; Layout.maximumWidth: 120 }
+                            DataText { text: Present.byteCount(suggested.modelData.totalBytes); font: Theme.secondaryFont; color: Theme.tertiary }
+                            Item { Layout.fillWidth: true }
+                            Text {
+                                text: sidebar.model.destinations.length > 0 ? "Check" : "Use"
+                                font.family: Theme.family
+                                font.pixelSize: Theme.secondaryFont.pixelSize
+                                font.weight: Font.DemiBold
+                                color: Theme.brand
+                            }
+                        }
+                    }
+                }
+
+                Eyebrow { text: "Backups"; Layout.leftMargin: Theme.m; Layout.topMargin: Theme.l; Layout.bottomMargin: Theme.xs }
+                Repeater {
+                    model: sidebar.model.destinations
+                    LocationRow {
+                        required property string modelData
+                        required property int index
+                        objectName: "backupRow"
+                        Layout.fillWidth: true
+                        path: modelData
+                        volume: sidebar.volumeOf(modelData)
+                        removable: true
+                        onRemove: sidebar.model.removeBackupAt(index)
+                    }
+                }
+                SymbolButton {
+                    objectName: "addBackup"
+                    Layout.fillWidth: true
+                    Layout.leftMargin: Theme.s
+                    Layout.rightMargin: Theme.s
+                    symbol: "plus.circle"
+                    text: sidebar.model.destinations.length > 0 ? "Add another backup…" : "Add backup drive…"
+                    onClicked: sidebar.model.chooseBackups()
+                }
+
+                Eyebrow {
+                    objectName: "recentHeader"
+                    visible: sidebar.history.count > 0
+                    text: "Recent checks"
+                    Layout.leftMargin: Theme.m
+                    Layout.topMargin: Theme.l
+                    Layout.bottomMargin: Theme.xs
+                }
+                Repeater {
+                    model: FirstRows {
+                        rows: sidebar.history
+                        limit: 12
+                    }
+                    HistoryRow {
+                        objectName: "historyRow"
+                        Layout.fillWidth: true
+                        Layout.leftMargin: Theme.xs
+                        Layout.rightMargin: Theme.xs
+                        onOpen: sidebar.model.showHistory(itemId)
+                        onMenuRequested: savedCheckMenu.openFor(itemId)
+                    }
+                }
+                Item { Layout.preferredHeight: Theme.m }
+            }
+        }
+
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }
+        ColumnLayout {
+            objectName: "footer"
+            Layout.fillWidth: true
+            Layout.topMargin: Theme.s
+            Layout.bottomMargin: Theme.s
+            spacing: 2
+            TextEdit {
+                objectName: "version"
+                Layout.fillWidth: true
+                horizontalAlignment: TextEdit.AlignHCenter
+                readOnly: true
+                selectByMouse: true
+                textFormat: TextEdit.PlainText
+                text: "Version " + (Qt.application.version.length > 0 ? Qt.application.version : "–")
+                font: Theme.caption
+                color: Theme.secondary
+                selectionColor: Theme.brandFill
+            }
+            Text {
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                text: "Never writes to your cards."
+                font: Theme.caption
+                color: Theme.tertiary
+            }
+        }
+    }
+}

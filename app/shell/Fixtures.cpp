@@ -1,0 +1,87 @@
+#include "shell/Fixtures.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace halvetrop::shell {
+
+TimeNs fixtureNow() { return TimeNs(1'767'000'000) * 1'000'000'000; }
+
+VerifyReport fixtureReport(const std::string& name, int64_t files, int64_t covered, bool cardOnly, bool ready,
+                           TimeNs finishedAt) {
+    VerifyReport r;
+    r.source.name = name;
+    r.source.path = "/media/ana/" + name;
+    r.source.isLikelyCameraCard = true;
+    if (!cardOnly) r.destinations.push_back(VolumeInfo{});
+    r.totals.files = files;
+    r.totals.verified = covered;
+    r.totals.missing = files - covered;
+    r.safeToFormat = ready;
+    r.finishedAt = finishedAt;
+    for (const auto& [day, camera] : {std::pair{"2025-03-01", "Z9"}, std::pair{"2025-03-04", "A7 IV"}}) {
+        r.groups.emplace_back();
+        r.groups.back().day = day;
+        r.groups.back().camera = camera;
+    }
+    return r;
+}
+
+Fixtures::Fixtures(QObject* parent) : QObject(parent) {}
+
+QObject* Fixtures::history(int count) {
+    auto* rows = new HistoryRows(fixtureNow, this);
+    std::vector<SavedCheck> checks;
+    const TimeNs hour = TimeNs(3600) * 1'000'000'000;
+    for (int i = 0; i < count; ++i) {
+        const int kind = i % 4;
+        const std::string name = i == 1 ? "<b>CARD</b> 2" : "CARD " + std::to_string(i + 1);
+        const int64_t files = 100 + 37 * i;
+        VerifyReport r = fixtureReport(name, files, kind == 1 ? files - 12 : files, kind == 2, kind == 3,
+                                       fixtureNow() - hour * (i * 7 + 2));
+        checks.push_back(
+            {QStringLiteral("saved-%1").arg(i), std::make_shared<const VerifyReport>(std::move(r))});
+    }
+    std::vector<VerifyReport> reports;
+    for (const auto& c : checks) reports.push_back(*c.report);
+    reports_.push_back(std::move(reports));
+    rows->setProperty("fixtureIndex", int(reports_.size()) - 1);
+    rows->setChecks(std::move(checks));
+    return rows;
+}
+
+void Fixtures::showSaved(QObject* rows, int index, bool results) {
+    auto* h = qobject_cast<HistoryRows*>(rows);
+    if (!h) return;
+    const auto& reports = reports_.at(size_t(h->property("fixtureIndex").toInt()));
+    h->setShown(index >= 0 && index < int(reports.size()) ? std::optional(reports[size_t(index)].finishedAt)
+                                                          : std::nullopt,
+                results);
+}
+
+QString Fixtures::makeFolder(const QString& name) {
+    QDir(dir_.path()).mkpath(name);
+    return dir_.filePath(name);
+}
+
+QString Fixtures::makeFile(const QString& name) {
+    QFile file(dir_.filePath(name));
+    if (file.open(QIODevice::WriteOnly)) file.write("x");
+    return dir_.filePath(name);
+}
+
+QObject* Fixtures::settingsStore(const QString& content) {
+    lastFile_ = dir_.filePath(QStringLiteral("settings-%1.ini").arg(++files_));
+    QFile file(lastFile_);
+    if (file.open(QIODevice::WriteOnly)) file.write(content.toUtf8());
+    file.close();
+    settings_.push_back(std::make_unique<QSettings>(lastFile_, QSettings::IniFormat));
+    return new SettingsStore(*settings_.back(), this);
+}
+
+QString Fixtures::storedSetting(const QString& key) const {
+    QSettings fresh(lastFile_, QSettings::IniFormat);
+    return fresh.value(key).toString();
+}
+
+}  // namespace halvetrop::shell

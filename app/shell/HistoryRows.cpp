@@ -1,0 +1,120 @@
+#include "shell/HistoryRows.h"
+
+#include <QDateTime>
+
+#include "present/Format.h"
+#include "present/RecentCard.h"
+#include "present/Sidebar.h"
+
+namespace halvetrop::shell {
+
+using namespace halvetrop::present;
+
+namespace {
+
+TimeNs systemNow() { return QDateTime::currentMSecsSinceEpoch() * 1'000'000; }
+
+QString colorName(ColorRole role) {
+    return QString::fromLatin1(roleName(role).data(), qsizetype(roleName(role).size()));
+}
+
+QString text(std::string_view s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+
+}  // namespace
+
+HistoryRows::HistoryRows(std::function<TimeNs()> clock, QObject* parent)
+    : QAbstractListModel(parent), clock_(clock ? std::move(clock) : systemNow) {}
+
+void HistoryRows::setChecks(std::vector<SavedCheck> checks) {
+    const DateTexts dates;
+    const TimeNs now = clock_();
+    std::vector<Row> rows;
+    rows.reserve(checks.size());
+    for (const SavedCheck& check : checks) {
+        const VerifyReport& r = *check.report;
+        const auto saved = savedCheckLook(r);
+        const auto tile = recentCardLook(r, dates);
+        rows.push_back({check.id, displayText(r.source.name), displayText(r.source.path), text(saved.symbol),
+                        colorName(saved.color), saved.countLine,
+                        dates.relative(r.finishedAt, now, UnitStyle::abbreviated), text(tile.badge),
+                        colorName(tile.badgeColor), tile.statusLine,
+                        tile.statusColor ? colorName(*tile.statusColor) : QString(), tile.cameras, tile.days,
+                        tile.checkedPrefix + dates.relative(r.finishedAt, now, UnitStyle::wide),
+                        r.source.isLikelyCameraCard, r.finishedAt});
+    }
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+    emit countChanged();
+}
+
+void HistoryRows::setShown(std::optional<TimeNs> finishedAt, bool showingResults) {
+    shownFinishedAt_ = finishedAt;
+    showingResults_ = showingResults;
+    if (!rows_.empty()) emit dataChanged(index(0), index(int(rows_.size()) - 1), {Current});
+}
+
+int HistoryRows::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+QVariant HistoryRows::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(rows_.size())) return {};
+    const Row& row = rows_[size_t(index.row())];
+    switch (role) {
+        case ItemId:
+            return row.id;
+        case Name:
+            return row.name;
+        case SourcePath:
+            return row.sourcePath;
+        case CameraCard:
+            return row.cameraCard;
+        case Symbol:
+            return row.symbol;
+        case SymbolColor:
+            return row.symbolColor;
+        case CountLine:
+            return row.countLine;
+        case Ago:
+            return row.ago;
+        case Current:
+            return isCurrentSavedCheck(row.finishedAt, shownFinishedAt_, showingResults_);
+        case Badge:
+            return row.badge;
+        case BadgeColor:
+            return row.badgeColor;
+        case StatusLine:
+            return row.statusLine;
+        case StatusColor:
+            return row.statusColor;
+        case Cameras:
+            return row.cameras;
+        case Days:
+            return row.days;
+        case CheckedText:
+            return row.checkedText;
+    }
+    return {};
+}
+
+QHash<int, QByteArray> HistoryRows::roleNames() const {
+    return {{ItemId, "itemId"},
+            {Name, "name"},
+            {SourcePath, "sourcePath"},
+            {CameraCard, "cameraCard"},
+            {Symbol, "symbol"},
+            {SymbolColor, "symbolColor"},
+            {CountLine, "countLine"},
+            {Ago, "ago"},
+            {Current, "current"},
+            {Badge, "badge"},
+            {BadgeColor, "badgeColor"},
+            {StatusLine, "statusLine"},
+            {StatusColor, "statusColor"},
+            {Cameras, "cameras"},
+            {Days, "days"},
+            {CheckedText, "checkedText"}};
+}
+
+}  // namespace halvetrop::shell

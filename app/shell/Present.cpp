@@ -1,0 +1,137 @@
+#include "shell/Present.h"
+
+#include <QColor>
+#include <QFileInfo>
+#include <QMap>
+#include <QQuickItem>
+#include <QQuickWindow>
+
+#include "present/Format.h"
+#include "present/Sidebar.h"
+#include "present/Tokens.h"
+
+namespace halvetrop::shell {
+
+namespace {
+
+QString latin(std::string_view s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+
+std::optional<VolumeInfo> volumeFrom(const QVariantMap& map) {
+    if (map.isEmpty()) return std::nullopt;
+    VolumeInfo v;
+    v.name = map.value(QStringLiteral("name")).toString().toStdString();
+    v.freeBytes = map.value(QStringLiteral("freeBytes")).toLongLong();
+    v.totalBytes = map.value(QStringLiteral("totalBytes")).toLongLong();
+    v.isLikelyCameraCard = map.value(QStringLiteral("isLikelyCameraCard")).toBool();
+    v.isNetwork = map.value(QStringLiteral("isNetwork")).toBool();
+    v.isInternal = map.value(QStringLiteral("isInternal")).toBool();
+    return v;
+}
+
+// Every object below root: QObject children, and for a window its content item's tree.
+void collect(QObject* object, QList<QObject*>& out) {
+    if (!object || out.contains(object)) return;
+    out.append(object);
+    for (QObject* child : object->children()) collect(child, out);
+    if (auto* window = qobject_cast<QQuickWindow*>(object)) collect(window->contentItem(), out);
+    if (auto* item = qobject_cast<QQuickItem*>(object))
+        for (QQuickItem* child : item->childItems()) collect(child, out);
+}
+
+// The sequences an enabled Shortcut or Action claims, in portable text.
+QStringList claimedSequences(QObject* object) {
+    const QMetaObject* meta = object->metaObject();
+    if (meta->indexOfProperty("enabled") < 0 || !object->property("enabled").toBool()) return {};
+    QStringList out;
+    auto add = [&out](const QVariant& v) {
+        const QKeySequence seq = v.typeId() == QMetaType::Int
+                                     ? QKeySequence(QKeySequence::StandardKey(v.toInt()))
+                                     : QKeySequence::fromString(v.toString(), QKeySequence::PortableText);
+        if (!seq.isEmpty()) out << seq.toString(QKeySequence::PortableText);
+    };
+    if (object->inherits("QQuickShortcut")) {
+        add(object->property("sequence"));
+        for (const QVariant& v : object->property("sequences").toList()) add(v);
+    } else if (object->inherits("QQuickAction")) {
+        add(object->property("shortcut"));
+    }
+    return out;
+}
+
+QMap<QString, int> owners(QObject* root) {
+    QList<QObject*> all;
+    collect(root, all);
+    QMap<QString, int> counts;
+    for (QObject* object : all)
+        for (const QString& seq : claimedSequences(object)) ++counts[seq];
+    return counts;
+}
+
+}  // namespace
+
+QString Present::byteCount(double bytes) const { return present::byteCount(int64_t(bytes)); }
+
+QString Present::count(double n) const { return present::count(int64_t(n)); }
+
+QVariantMap Present::location(const QString& path, const QVariantMap& volume) const {
+    const auto look = present::locationLook(path.toStdString(), volumeFrom(volume));
+    return {{QStringLiteral("symbol"), latin(look.symbol)},
+            {QStringLiteral("name"), look.name},
+            {QStringLiteral("detail"), look.detail}};
+}
+
+QString Present::volumeSymbol(const QVariantMap& volume) const {
+    const auto v = volumeFrom(volume);
+    return v ? latin(present::volumeSymbol(*v)) : QStringLiteral("externaldrive.fill");
+}
+
+QVariantMap Present::planDrop(bool hasSource, const QList<QUrl>& urls) const {
+    std::vector<std::string> folders;
+    int ignored = 0;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
+            folders.push_back(url.toLocalFile().toStdString());
+        else
+            ++ignored;
+    }
+    const auto plan = present::planDrop(hasSource, folders);
+    QList<QUrl> backups;
+    for (const auto& b : plan.backups) backups << QUrl::fromLocalFile(QString::fromStdString(b));
+    return {{QStringLiteral("source"),
+             plan.source ? QUrl::fromLocalFile(QString::fromStdString(*plan.source)) : QUrl()},
+            {QStringLiteral("backups"), QVariant::fromValue(backups)},
+            {QStringLiteral("ignored"), ignored}};
+}
+
+QString Present::shortcutText(const QString& sequence) const {
+    return QKeySequence::fromString(sequence, QKeySequence::PortableText).toString(QKeySequence::NativeText);
+}
+
+QStringList Present::ambiguousShortcuts(QObject* root) const {
+    QStringList out;
+    const auto counts = owners(root);
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        if (it.value() > 1) out << it.key();
+    return out;
+}
+
+int Present::shortcutOwners(QObject* root, const QString& sequence) const {
+    return owners(root).value(
+        QKeySequence::fromString(sequence, QKeySequence::PortableText).toString(QKeySequence::PortableText));
+}
+
+QString Present::symbolSource(const QString& name, const QColor& color) const {
+    return QStringLiteral("image://symbol/") + name + QLatin1Char('?') + color.name(QColor::HexArgb);
+}
+
+QString Present::statusSymbol(const QString& status) const {
+    const auto s = fileStatusFromRaw(status.toStdString());
+    return s ? latin(present::statusSymbol(*s)) : QString();
+}
+
+QString Present::statusColorRole(const QString& status) const {
+    const auto s = fileStatusFromRaw(status.toStdString());
+    return s ? latin(present::roleName(present::statusColor(*s))) : QString();
+}
+
+}  // namespace halvetrop::shell

@@ -1,0 +1,55 @@
+#pragma once
+// The presentation rules as QML sees them: every function here hands a view a text, symbol or plan
+// computed by present/, so no rule lives in a QML file.
+#include <QKeySequence>
+#include <QObject>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <functional>
+
+namespace halvetrop::shell {
+
+class Present : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Where notices of the views go (the model's notice banner).
+    void setNotify(std::function<void(const QString&, bool)> notify) { notify_ = std::move(notify); }
+    Q_INVOKABLE void notify(const QString& text, bool ok) const {
+        if (notify_) notify_(text, ok);
+    }
+    // Shows a card or backup folder in the file manager.
+    void setReveal(std::function<void(const QString&)> reveal) { reveal_ = std::move(reveal); }
+    Q_INVOKABLE void reveal(const QString& path) const {
+        if (reveal_) reveal_(path);
+    }
+
+    Q_INVOKABLE QString byteCount(double bytes) const;
+    Q_INVOKABLE QString count(double n) const;
+    // {symbol, name, detail} of a card or backup row; `volume` is the model's volume description
+    // of the path (empty when not known yet).
+    Q_INVOKABLE QVariantMap location(const QString& path, const QVariantMap& volume) const;
+    // The drive symbol of a volume description.
+    Q_INVOKABLE QString volumeSymbol(const QVariantMap& volume) const;
+    // {source: url or empty, backups: [url], ignored: n}. Only local folders count; the rest is
+    // ignored (and the caller says so).
+    Q_INVOKABLE QVariantMap planDrop(bool hasSource, const QList<QUrl>& urls) const;
+    // The key sequence as the desktop writes it ("Ctrl+Shift+O").
+    Q_INVOKABLE QString shortcutText(const QString& sequence) const;
+    // Key sequences that two or more enabled shortcuts (Shortcut or Action) under `root` claim.
+    Q_INVOKABLE QStringList ambiguousShortcuts(QObject* root) const;
+    // How many shortcuts under `root` are enabled for a sequence.
+    Q_INVOKABLE int shortcutOwners(QObject* root, const QString& sequence) const;
+    Q_INVOKABLE QString symbolSource(const QString& name, const QColor& color) const;
+    Q_INVOKABLE QString statusSymbol(const QString& status) const;
+    Q_INVOKABLE QString statusColorRole(const QString& status) const;
+
+private:
+    std::function<void(const QString&, bool)> notify_;
+    std::function<void(const QString&)> reveal_;
+};
+
+}  // namespace halvetrop::shell

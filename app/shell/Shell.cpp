@@ -1,0 +1,52 @@
+#include "shell/Shell.h"
+
+#include <QDir>
+#include <QIcon>
+#include <QQmlContext>
+
+#include "shell/FirstRows.h"
+#include "shell/SettingsStore.h"
+#include "shell/Symbols.h"
+#include "shell/SystemIcons.h"
+
+namespace halvetrop::shell {
+
+void registerNative(Look& look, Present& present) {
+    // Shared by every engine of the process (the screen renderer and the tests make several);
+    // the caller keeps ownership.
+    qmlRegisterSingletonType<Look>("Halvetrop.Native", 1, 0, "Look",
+                                   [&look](QQmlEngine*, QJSEngine*) -> QObject* {
+                                       QQmlEngine::setObjectOwnership(&look, QQmlEngine::CppOwnership);
+                                       return &look;
+                                   });
+    qmlRegisterSingletonType<Present>("Halvetrop.Native", 1, 0, "Present",
+                                      [&present](QQmlEngine*, QJSEngine*) -> QObject* {
+                                          QQmlEngine::setObjectOwnership(&present, QQmlEngine::CppOwnership);
+                                          return &present;
+                                      });
+    qmlRegisterType<FirstRows>("Halvetrop.Native", 1, 0, "FirstRows");
+    qmlRegisterUncreatableType<SettingsStore>("Halvetrop.Native", 1, 0, "SettingsStore",
+                                              QStringLiteral("made by the application"));
+}
+
+void useDesktopIcons() {
+    QStringList paths = QIcon::themeSearchPaths();
+    const QString dataHome =
+        qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"));
+    QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dataDirs.isEmpty()) dataDirs = QStringLiteral("/usr/local/share:/usr/share");
+    for (const QString& dir : QStringList{dataHome} + dataDirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        if (!paths.contains(dir + QStringLiteral("/icons"))) paths << dir + QStringLiteral("/icons");
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+void prepareEngine(QQmlEngine& engine) {
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    engine.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
+    engine.addImageProvider(QStringLiteral("system"), new SystemIconProvider);
+}
+
+}  // namespace halvetrop::shell

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "present/Format.h"
+
+namespace halvetrop::present {
+namespace {
+
+const QLocale us("en_US");
+const QLocale de("de_DE");
+
+TEST(Format, ByteCounts) {
+    struct Row {
+        int64_t bytes;
+        const char* us;
+        const char* de;
+    };
+    const Row rows[] = {
+        {0, "Zero KB", "Zero KB"},
+        {1, "1 byte", "1 byte"},
+        {999, "999 bytes", "999 bytes"},
+        {1000, "1 KB", "1 KB"},
+        {1499, "1 KB", "1 KB"},
+        {1500, "2 KB", "2 KB"},
+        {999'499, "999 KB", "999 KB"},
+        {999'999, "1 MB", "1 MB"},
+        {1'500'000, "1.5 MB", "1,5 MB"},
+        {1'000'000'000, "1 GB", "1 GB"},
+        {64'020'000'000, "64.02 GB", "64,02 GB"},
+        {64'025'000'000, "64.03 GB", "64,03 GB"},
+        {2'100'000'000'000, "2.1 TB", "2,1 TB"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(byteCount(row.bytes, us).toStdString(), row.us) << row.bytes;
+        EXPECT_EQ(byteCount(row.bytes, de).toStdString(), row.de) << row.bytes;
+    }
+    EXPECT_EQ(count(1234567, us).toStdString(), "1,234,567");
+}
+
+TEST(Format, DaysAreCalendarDatesInEveryZone) {
+    // The test runs in a zone west of UTC: a day formatted at midnight UTC would show the day before.
+    EXPECT_EQ(shortDay("2025-03-01", us).toStdString(), "Mar 1, 2025");
+    EXPECT_EQ(longDay("2025-03-01", us).toStdString(), "Saturday, March 1, 2025");
+    for (const char* bad : {"2025-3-1", "2025-02-30", "yesterday", ""})
+        EXPECT_EQ(shortDay(bad, us).toStdString(), bad);
+}
+
+TEST(Format, RelativeDates) {
+    const TimeNs now = TimeNs(1'750'000'000) * 1'000'000'000;
+    const TimeNs s = 1'000'000'000;
+    EXPECT_EQ(relativeDate(now - 5 * s, now, UnitStyle::wide, us).toStdString(), "now");
+    EXPECT_EQ(relativeDate(now - 3 * 60 * s, now, UnitStyle::wide, us).toStdString(), "3 minutes ago");
+    EXPECT_EQ(relativeDate(now - 86400 * s - 60 * s, now, UnitStyle::wide, us).toStdString(), "yesterday");
+    EXPECT_EQ(relativeDate(now - 3 * 3600 * s, now, UnitStyle::abbreviated, us).toStdString(), "3 hr. ago");
+    EXPECT_EQ(relativeDate(now - 400 * 86400 * s, now, UnitStyle::wide, us).toStdString(), "last year");
+}
+
+TEST(Format, DisplayTextReplacesControlsAndBrokenBytes) {
+    EXPECT_EQ(displayText("a\tb\x01").toStdString(),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
+    EXPECT_EQ(displayText("caf\xC3").toStdString(), "caf\xEF\xBF\xBD");
+    EXPECT_EQ(displayText("<b>x</b>").toStdString(), "<b>x</b>");
+}
+
+}  // namespace
+}  // namespace halvetrop::present

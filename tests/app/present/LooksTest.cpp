@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include "present/RecentCard.h"
+#include "present/Sidebar.h"
+
+namespace halvetrop::present {
+namespace {
+
+VolumeInfo volume(bool card, bool network, bool internal) {
+    VolumeInfo v;
+    v.name = "NAS <b>1</b>";
+    v.freeBytes = 1'500'000'000;
+    v.isLikelyCameraCard = card;
+    v.isNetwork = network;
+    v.isInternal = internal;
+    return v;
+}
+
+TEST(SidebarLooks, LocationRows) {
+    struct Row {
+        std::string path;
+        std::optional<VolumeInfo> volume;
+        std::string_view symbol;
+        const char* name;
+        const char* detail;
+    };
+    const Row rows[] = {
+        {"/media/ana/DRIVE", std::nullopt, "externaldrive.fill", "DRIVE", "/media/ana"},
+        {"/run/media/ana/DRIVE", std::nullopt, "externaldrive.fill", "DRIVE", "/run/media/ana"},
+        {"/mnt/backup", std::nullopt, "externaldrive.fill", "backup", "/mnt"},
+        {"/media/ana/DRIVE/Photos", std::nullopt, "folder.fill", "Photos", "/media/ana/DRIVE"},
+        {"/home/ana", std::nullopt, "folder.fill", "ana", "/home"},
+        {"/srv", std::nullopt, "folder.fill", "srv", "/"},
+        {"/", std::nullopt, "folder.fill", "/", "/"},
+        // The camera test comes before the network one.
+        {"/mnt/nas", volume(true, true, false), "sdcard.fill", "nas", "NAS <b>1</b> · 1.5 GB free"},
+        {"/mnt/nas", volume(false, true, true), "server.rack", "nas", "NAS <b>1</b> · 1.5 GB free"},
+        {"/home/ana", volume(false, false, true), "internaldrive.fill", "ana", "NAS <b>1</b> · 1.5 GB free"},
+        {"/media/x/Y", volume(false, false, false), "externaldrive.fill", "Y", "NAS <b>1</b> · 1.5 GB free"},
+    };
+    for (const auto& row : rows) {
+        const auto look = locationLook(row.path, row.volume);
+        EXPECT_EQ(look.symbol, row.symbol) << row.path;
+        EXPECT_EQ(look.name.toStdString(), row.name) << row.path;
+        EXPECT_EQ(look.detail.toStdString(), row.detail) << row.path;
+    }
+}
+
+VerifyReport report(int64_t files, int64_t verified, int64_t backedUp, bool cardOnly, bool safe) {
+    VerifyReport r;
+    r.totals.files = files;
+    r.totals.verified = verified;
+    r.totals.backedUp = backedUp;
+    r.totals.missing = files - verified - backedUp;
+    if (!cardOnly) r.destinations.push_back(VolumeInfo{});
+    r.safeToFormat = safe;
+    return r;
+}
+
+TEST(SidebarLooks, SavedChecksAndRecentCards) {
+    struct Row {
+        VerifyReport report;
+        std::string_view symbol;
+        ColorRole color;
+        const char* line;
+        std::string_view badge;
+        const char* tileLine;
+        std::optional<ColorRole> tileColor;
+    };
+    const Row rows[] = {
+        {report(1200, 0, 0, true, false), "sdcard", ColorRole::brand, "1,200 files · card only",
+         "magnifyingglass.circle.fill", "1,200 files · not compared", std::nullopt},
+        {report(1200, 1000, 200, false, true), "checkmark.seal.fill", ColorRole::verified,
+         "1,200 files backed up", "checkmark.seal.fill", "1,200 files backed up", ColorRole::verified},
+        {report(10, 4, 6, false, false), "checkmark.circle.fill", ColorRole::verified, "10 files backed up",
+         "checkmark.circle.fill", "10 files backed up", ColorRole::verified},
+        {report(2000, 4, 6, false, false), "exclamationmark.circle.fill", ColorRole::missing,
+         "1,990 not backed up", "exclamationmark.circle.fill", "1,990 not backed up", ColorRole::missing},
+        // No files in scope is never "backed up", even when ready.
+        {report(0, 0, 0, false, false), "exclamationmark.circle.fill", ColorRole::missing, "0 not backed up",
+         "exclamationmark.circle.fill", "0 not backed up", ColorRole::missing},
+        {report(0, 0, 0, false, true), "checkmark.seal.fill", ColorRole::missing, "0 not backed up",
+         "checkmark.seal.fill", "0 not backed up", ColorRole::missing},
+    };
+    for (const auto& row : rows) {
+        const auto look = savedCheckLook(row.report);
+        EXPECT_EQ(look.symbol, row.symbol) << row.line;
+        EXPECT_EQ(look.color, row.color) << row.line;
+        EXPECT_EQ(look.countLine.toStdString(), row.line);
+        const auto tile = recentCardLook(row.report);
+        EXPECT_EQ(tile.badge, row.badge) << row.line;
+        EXPECT_EQ(tile.statusLine.toStdString(), row.tileLine);
+        EXPECT_EQ(tile.statusColor, row.tileColor) << row.line;
+        EXPECT_EQ(tile.badgeColor, row.tileColor.value_or(ColorRole::brandFill)) << row.line;
+        EXPECT_EQ(tile.checkedPrefix.toStdString(), row.report.isCardOnly() ? "Scanned " : "Checked ");
+    }
+}
+
+TEST(SidebarLooks, CurrentRowAndDrops) {
+    const TimeNs at = 42;
+    EXPECT_TRUE(isCurrentSavedCheck(at, at, true));
+    EXPECT_FALSE(isCurrentSavedCheck(at, at, false));
+    EXPECT_FALSE(isCurrentSavedCheck(at, at + 1, true));
+    EXPECT_FALSE(isCurrentSavedCheck(at, std::nullopt, true));
+
+    const std::vector<std::string> three{"/a", "/b", "/c"};
+    auto plan = planDrop(false, three);
+    EXPECT_EQ(plan.source, "/a");
+    EXPECT_EQ(plan.backups, (std::vector<std::string>{"/b", "/c"}));
+    plan = planDrop(true, three);
+    EXPECT_EQ(plan.source, std::nullopt);
+    EXPECT_EQ(plan.backups, three);
+    plan = planDrop(false, {});
+    EXPECT_EQ(plan.source, std::nullopt);
+    EXPECT_TRUE(plan.backups.empty());
+}
+
+TEST(RecentCards, CamerasAndDays) {
+    auto group = [](std::string day, std::string camera) {
+        ShootGroup g;
+        g.day = std::move(day);
+        g.camera = std::move(camera);
+        return g;
+    };
+    VerifyReport r = report(3, 3, 0, false, false);
+    EXPECT_EQ(recentCardLook(r).cameras.toStdString(), "");
+    EXPECT_EQ(recentCardLook(r).days.toStdString(), "");
+    r.groups = {group("2025-03-04", "Z9"), group("2025-03-01", ""), group("2025-03-02", "A7 IV"),
+                group("2025-03-03", "Z9")};
+    EXPECT_EQ(recentCardLook(r).cameras.toStdString(), "A7 IV · Z9");
+    EXPECT_EQ(recentCardLook(r).days.toStdString(), "Mar 1, 2025 – Mar 4, 2025");
+    r.groups = {group("2025-03-01", ""), group("2025-03-01", "")};
+    EXPECT_EQ(recentCardLook(r).cameras.toStdString(), "");
+    EXPECT_EQ(recentCardLook(r).days.toStdString(), "Mar 1, 2025");
+}
+
+}  // namespace
+}  // namespace halvetrop::present

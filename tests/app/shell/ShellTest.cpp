@@ -1,0 +1,265 @@
+// The shell's native parts against the real desktop theme, a real mounted volume and the real
+// model: every symbol draws, icons follow the volume's kind, the Settings window and the model
+// read a stored value alike, saved checks and the shown result reach the rows, and the views bind
+// to every property and call of the real model without an error.
+#include <QApplication>
+#include <QIcon>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/mount.h>
+
+#include <cerrno>
+
+#include "model/ModelFixture.h"
+#include "shell/FirstRows.h"
+#include "shell/Fixtures.h"
+#include "shell/ModelBridge.h"
+#include "shell/SettingsStore.h"
+#include "shell/Shell.h"
+#include "shell/Symbols.h"
+#include "shell/SystemIcons.h"
+
+using namespace halvetrop;
+
+namespace {
+
+int inkedPixels(const QImage& image, QColor* sample = nullptr) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 128) {
+                if (sample && qAlpha(image.pixel(x, y)) == 255) *sample = QColor::fromRgba(image.pixel(x, y));
+                ++n;
+            }
+    return n;
+}
+
+// A tmpfs mounted for the test, unmounted at the end.
+struct Volume {
+    QTemporaryDir dir;
+    bool mounted = false;
+    Volume() { mounted = ::mount("tmpfs", dir.path().toLocal8Bit().constData(), "tmpfs", 0, "size=1m") == 0; }
+    ~Volume() {
+        if (mounted) ::umount2(dir.path().toLocal8Bit().constData(), MNT_DETACH);
+    }
+};
+
+}  // namespace
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+    shell::Look look_;
+    shell::Present present_;
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+        shell::useDesktopIcons();
+        shell::registerNative(look_, present_);
+    }
+
+    void everySymbolDraws() {
+        const QColor tint(0x16, 0x72, 0x3A);
+        for (const auto& row : shell::symbolTable()) {
+            const QImage image =
+                shell::renderSymbol(row.name, tint, 48).convertToFormat(QImage::Format_ARGB32);
+            QColor sample;
+            QVERIFY2(inkedPixels(image, &sample) > 10, row.name.data());
+            QCOMPARE(sample.rgb(), tint.rgb());
+        }
+        QVERIFY(shell::renderSymbol("no.such.symbol", tint, 24).isNull());
+        // Every status the screens show has a drawing.
+        for (FileStatus s : allFileStatuses)
+            QVERIFY(!shell::symbolResource(present::statusSymbol(s)).isEmpty());
+    }
+
+    void systemIconsFollowTheVolume() {
+        Volume card, drive;
+        if (!card.mounted || !drive.mounted) QSKIP("this machine refuses to mount a tmpfs");
+        QDir(card.dir.path()).mkpath(QStringLiteral("DCIM/100CANON"));
+        QDir(drive.dir.path()).mkpath(QStringLiteral("Photos"));
+        struct Row {
+            QString path;
+            bool card;
+            QString icon;
+        };
+        const QString missing = card.dir.path() + QStringLiteral("/gone");
+        const Row rows[] = {
+            {card.dir.path(), false, QStringLiteral("media-flash")},
+            {card.dir.path() + QStringLiteral("/DCIM/100CANON"), false, QStringLiteral("media-flash")},
+            {drive.dir.path() + QStringLiteral("/Photos"), false, QStringLiteral("drive-harddisk")},
+            {missing, true, QStringLiteral("media-flash")},
+            {missing, false, QString()},
+        };
+        for (const Row& row : rows) {
+            const auto choice = shell::chooseSystemIcon(row.path, row.card);
+            QCOMPARE(choice.themeName, row.icon);
+            if (!row.icon.isEmpty()) QVERIFY2(!QIcon::fromTheme(row.icon).isNull(), qPrintable(row.icon));
+        }
+        const QTemporaryDir plain;
+        if (QStorageInfo(plain.path()).rootPath() == QStringLiteral("/")) {
+            const auto choice = shell::chooseSystemIcon(plain.path(), false);
+            QCOMPARE(choice.themeName, QStringLiteral("inode-directory"));
+            QVERIFY(!QIcon::fromTheme(choice.themeName, QIcon::fromTheme(choice.fallbackName)).isNull());
+        }
+    }
+
+    void settingsWindowAndModelReadAlike() {
+        test::Harness h;
+        const char* stored[] = {nullptr, "0", "-1", "abc", "1", "2", "3", "9", "2.5", ""};
+        for (const char* value : stored) {
+            {
+                QSettings s(h.settingsPath(), QSettings::IniFormat);
+                s.clear();
+                if (value) s.setValue(QStringLiteral("requiredCopies"), QString::fromLatin1(value));
+            }
+            AppModel& model = h.start();
+            shell::SettingsStore store(model.settings());
+            QCOMPARE(int64_t(store.requiredCopies()), model.requiredCopies());
+        }
+        AppModel& model = h.start();
+        shell::SettingsStore store(model.settings());
+        store.setRequiredCopies(1);
+        store.setIncludeSidecars(true);
+        QCOMPARE(model.requiredCopies(), int64_t(1));
+        QVERIFY(model.scope().includeSidecars);
+        QVERIFY(!model.scope().includeProxies);
+        QSettings fresh(h.settingsPath(), QSettings::IniFormat);
+        QCOMPARE(fresh.value(QStringLiteral("requiredCopies")).toInt(), 1);
+    }
+
+    void savedChecksAndTheShownResultReachTheRows() {
+        test::Harness h;
+        QDir(h.dir.path()).mkpath(QStringLiteral("card"));
+        QDir(h.dir.path()).mkpath(QStringLiteral("backup"));
+        AppModel& model = h.start();
+        shell::HistoryRows rows;
+        shell::Present present;
+        shell::bridge(model, rows, present);
+        QVERIFY(model.waitForIdle(5000));
+        const std::string card = h.dir.filePath(QStringLiteral("card")).toStdString();
+        const std::string backup = h.dir.filePath(QStringLiteral("backup")).toStdString();
+        model.setSource(card);
+        model.addBackups({backup});
+        model.check(std::optional<CheckLevel>());
+        QCOMPARE(h.verifierCount(), size_t(1));
+        QVERIFY(h.verifier(0)->waitRunning(5000));
+        VerifyReport report = test::makeReport(card, {backup}, {FileStatus::verified, FileStatus::missing});
+        report.finishedAt = 1'700'000'000'000'000'000;
+        h.verifier(0)->complete(report);
+        QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Results));
+        QTRY_COMPARE(rows.rowCount(), 1);
+        const QModelIndex first = rows.index(0);
+        QCOMPARE(rows.data(first, shell::HistoryRows::Current).toBool(), true);
+        QCOMPARE(rows.data(first, shell::HistoryRows::CountLine).toString(),
+                 QStringLiteral("1 not backed up"));
+        QCOMPARE(rows.data(first, shell::HistoryRows::Symbol).toString(),
+                 QStringLiteral("exclamationmark.circle.fill"));
+        model.resetResults();
+        QCOMPARE(rows.data(first, shell::HistoryRows::Current).toBool(), false);
+        present.notify(QStringLiteral("Only folders"), false);
+        QCOMPARE(model.noticeText(), QStringLiteral("Only folders"));
+    }
+
+    // The first rows of a list follow its changes: forgetting one of 13 brings the 13th into view.
+    void firstRowsFollowTheHistory() {
+        shell::Fixtures fixtures;
+        auto* rows = qobject_cast<shell::HistoryRows*>(fixtures.history(13));
+        shell::FirstRows first;
+        first.setRows(rows);
+        first.setLimit(12);
+        QCOMPARE(first.count(), 12);
+        std::vector<shell::SavedCheck> left;
+        for (int i = 1; i < 13; ++i) {
+            VerifyReport r;
+            r.source.name = "CARD " + std::to_string(i + 1);
+            left.push_back({QStringLiteral("saved-%1").arg(i), std::make_shared<const VerifyReport>(r)});
+        }
+        rows->setChecks(std::move(left));
+        QCOMPARE(first.count(), 12);
+        QCOMPARE(first.data(first.index(11, 0), shell::HistoryRows::ItemId).toString(),
+                 QStringLiteral("saved-12"));
+    }
+
+    // The desktop's appearance reaches the palette of the controls and the tokens of the views.
+    void appearanceReachesTheWindow() {
+        QQmlEngine engine;
+        shell::prepareEngine(engine);
+        QQmlComponent component(&engine);
+        component.setData(
+            "import QtQuick\nimport Halvetrop\nThemedWindow { width: 200; height: 100\n"
+            "  property color brand: Theme.brandFill }",
+            QUrl(QStringLiteral("qrc:/qt/qml/test/appearance.qml")));
+        std::unique_ptr<QObject> window(component.create());
+        QVERIFY2(window, qPrintable(component.errorString()));
+        for (auto appearance :
+             {present::Appearance::dark, present::Appearance::hcLight, present::Appearance::light}) {
+            look_.set(appearance, false);
+            const QColor expected =
+                QColor::fromRgb(present::colorValue(present::ColorRole::brandFill, appearance));
+            QCOMPARE(window->property("brand").value<QColor>(), expected);
+            const auto* quick = qobject_cast<QQuickWindow*>(window.get());
+            QCOMPARE(quick->color().lightness() < 128, present::isDark(appearance));
+            const QColor base =
+                window->property("palette").value<QObject*>()->property("base").value<QColor>();
+            QCOMPARE(base, shell::Look::palette(appearance).color(QPalette::Base));
+        }
+    }
+
+    // The views bind to the real model: loading the window in each phase gives no QML error.
+    void viewsBindToTheRealModel() {
+        test::Harness h;
+        AppModel& model = h.start();
+        shell::HistoryRows rows;
+        shell::bridge(model, rows, present_);
+        QSettings settings(h.settingsPath(), QSettings::IniFormat);
+        shell::SettingsStore store(settings);
+        QQmlEngine engine;
+        shell::prepareEngine(engine);
+        QStringList errors;
+        QObject::connect(&engine, &QQmlEngine::warnings, &engine, [&errors](const QList<QQmlError>& list) {
+            for (const auto& e : list) errors << e.toString();
+        });
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+        std::unique_ptr<QObject> root(component.createWithInitialProperties(
+            {{QStringLiteral("model"), QVariant::fromValue(&model)},
+             {QStringLiteral("history"), QVariant::fromValue(&rows)},
+             {QStringLiteral("settingsStore"), QVariant::fromValue(&store)}}));
+        QVERIFY2(root, qPrintable(component.errorString()));
+        auto* window = qobject_cast<QQuickWindow*>(root.get());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QDir(h.dir.path()).mkpath(QStringLiteral("card"));
+        model.setSource(h.dir.filePath(QStringLiteral("card")).toStdString());
+        model.setCardOnly(true);
+        model.check(std::optional<CheckLevel>());
+        QCOMPARE(h.verifierCount(), size_t(1));
+        QVERIFY(h.verifier(0)->waitRunning(5000));
+        QTest::qWait(50);
+        h.verifier(0)->fail(
+            VerifyError::cannotRead(h.dir.filePath(QStringLiteral("card")).toStdString(), EIO));
+        QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Failed));
+        QTest::qWait(50);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+        window->close();
+        QVERIFY(model.waitForIdle(5000));
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ShellTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ShellTest.moc"
