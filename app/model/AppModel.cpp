@@ -1,6 +1,6 @@
 #include "model/AppModel.h"
 
-#include "drives/MountInfo.h"
+#include "platform/MountInfo.h"
 #include "model/FileList.h"
 #include "model/History.h"
 
