@@ -1,8 +1,8 @@
 #include "model/AppModel.h"
 
-#include "platform/MountInfo.h"
 #include "model/FileList.h"
 #include "model/History.h"
+#include "platform/MountInfo.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

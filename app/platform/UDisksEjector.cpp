@@ -5,9 +5,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QTimer>
 
-#include "platform/MountInfo.h"
 #include "platform/DBusTypes.h"
 #include "platform/LinuxServices.h"
+#include "platform/MountInfo.h"
 
 namespace halvetrop {
 

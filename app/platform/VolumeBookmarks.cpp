@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "drives/Drives.h"
-#include "platform/MountInfo.h"
 #include "platform/LinuxServices.h"
+#include "platform/MountInfo.h"
 
 namespace halvetrop {
 
