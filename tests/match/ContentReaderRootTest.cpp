@@ -179,14 +179,16 @@ std::int64_t largestSize(int fd) {
 
 // A sparse file as large as the volume allows (the largest offset there is on tmpfs), with random
 // bytes in its three windows: each is found and hashed where it lies, and nothing overflows on the
-// way to the last block.
+// way to the last block, also when the tail window's pages are dropped and asked about.
 TEST(ContentReaderVolumes, LargestSparseFilesAreSampledWhereTheirWindowsLie) {
     REQUIRE_VOLUMES();
     const struct {
         const char* name;
         ScratchVolume::Kind kind;
         bool fromDevice;
-    } rows[] = {{"ext4", ScratchVolume::Kind::ext4, true}, {"tmpfs", ScratchVolume::Kind::tmpfs, false}};
+    } rows[] = {{"ext4", ScratchVolume::Kind::ext4, true},
+                {"tmpfs", ScratchVolume::Kind::tmpfs, false},
+                {"tmpfs from the medium", ScratchVolume::Kind::tmpfs, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ScratchVolume volume(row.kind);
