@@ -398,7 +398,7 @@ CopyResult CopyEngine::finish(WrittenCopy written) {
         XXHash64 check(0);
         const MediumRead back = readFromMedium(
             sys_, p->dir.get(), p->tmpName, size, buffer.get(), backChunk, isCancelled, [&] { check = XXHash64(0); },
-            [&](const unsigned char* data, std::size_t n) { check.update(data, n); });
+            [&](const unsigned char* data, std::size_t n) { check.update(data, n); }, medium);
         std::optional<CopyError> failure;
         switch (back.failure) {
         case MediumRead::Failure::cancelled: throw abortAll(CopyError::cancelled());

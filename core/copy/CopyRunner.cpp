@@ -187,7 +187,8 @@ CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int dirF
     XXH3Stream stream;
     const MediumRead b = readFromMedium(
         sys_, dirFd, existingName, size, buffer.get(), compareChunk, [this] { return isCancelled(); },
-        [&] { stream = XXH3Stream(); }, [&](const unsigned char* data, std::size_t n) { stream.update(data, n); });
+        [&] { stream = XXH3Stream(); }, [&](const unsigned char* data, std::size_t n) { stream.update(data, n); },
+        &medium_);
     switch (b.failure) {
     case MediumRead::Failure::cancelled: throw CopyError::cancelled();
     case MediumRead::Failure::open: throw PosixFailure{"open", existing, b.error};
@@ -250,6 +251,7 @@ CopyRunResult CopyRunner::run() {
     engine.bufferSize = 2 * 1024 * 1024;
     engine.copyXattrs = !info.isFATFamily();
     engine.isCancelled = [this] { return isCancelled(); };
+    engine.medium = &medium_;
     // The backup volume was described once; only a folder on another device (a volume mounted
     // inside the backup) needs a description of its own.
     engine.maxFileSizeOf = [&](const std::string& dir) -> std::optional<std::int64_t> {

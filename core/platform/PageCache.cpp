@@ -189,3 +189,27 @@ bool mediumLiesPastCache(Sys& sys, int fd) {
 }
 
 }  // namespace halvetrop::PageCache
+
+namespace halvetrop::PageCache {
+
+bool MediumAnswers::liesPastCache(Sys& sys, int fd) {
+    struct stat st {};
+    if (sys.fstat(fd, &st) != 0) return false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [dev, answer] : known_)
+            if (dev == st.st_dev) return answer;
+    }
+    // Asked outside the lock: other volumes' readers need not wait for this walk; two threads
+    // asking at once about one volume get the same answer.
+    const bool answer = mediumLiesPastCache(sys, fd);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    known_.emplace_back(st.st_dev, answer);
+    return answer;
+}
+
+bool mediumLiesPastCache(Sys& sys, int fd, MediumAnswers* answers) {
+    return answers ? answers->liesPastCache(sys, fd) : mediumLiesPastCache(sys, fd);
+}
+
+}  // namespace halvetrop::PageCache

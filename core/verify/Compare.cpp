@@ -9,6 +9,7 @@
 #include "match/NameKey.h"
 #include "platform/Errors.h"
 #include "platform/LongPath.h"
+#include "platform/PageCache.h"
 #include "report/Join.h"
 
 #include <sys/stat.h>
@@ -141,6 +142,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     }
 
     auto cancelledCheck = [this] { return isCancelled(); };
+    PageCache::MediumAnswers* const medium = ctx.medium.get();
     std::optional<SampleFP> srcSFP;
     std::optional<FullHashResult> srcFull;
     std::optional<int> srcError;
@@ -179,10 +181,10 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 // while the card waits. Only a copy whose windows then differ was read in vain.
                 std::optional<FullAndSample> dstBoth;
                 bool stopped = false;
-                auto readCard = [&] { return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}); };
+                auto readCard = [&] { return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, defaultSys(), medium); };
                 std::future<FullAndSample> cardJob = startOrDefer(readCard);
                 try {
-                    dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {});
+                    dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {}, defaultSys(), medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
                 } catch (const ContentReadError& e) {
@@ -205,7 +207,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 }
             } else if (!srcSFP) {
                 try {
-                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel);
+                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel, defaultSys(), medium);
                 } catch (const ContentReadError& e) {
                     srcError = codeOf(e.code());
                     break;
@@ -214,7 +216,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             facts.srcSFP = srcSFP;
             try {
                 if (!dstWhole && !facts.readError)
-                    facts.dstSFP = ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel);
+                    facts.dstSFP = ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel, defaultSys(), medium);
                 struct stat st {};
                 if (!facts.readError &&
                     (statLongPath(defaultSys(), backupPath, &st) != 0 || st.st_size != ix.size()[row]))
@@ -240,7 +242,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                     return;
                 }
                 try {
-                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {});
+                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {}, defaultSys(), medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
                 } catch (const ContentReadError& e) {
@@ -248,7 +250,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 }
             };
             if (!srcFull) {
-                auto readCard = [&] { return ContentReader::fullHash(cardPath, cancelledCheck, {}); };
+                auto readCard = [&] { return ContentReader::fullHash(cardPath, cancelledCheck, {}, defaultSys(), medium); };
                 std::future<FullHashResult> cardJob = startOrDefer(readCard);
                 readBackup();
                 try {

@@ -1,6 +1,7 @@
 // Reads on real volumes built for the test: ext4 on a loop device, exFAT through FUSE, tmpfs, and an
 // overlay over tmpfs.
 #include "match/ContentReader.h"
+#include "platform/PageCache.h"
 
 #include "ContentReaderTestUtil.h"
 #include "hash/XXH3.h"
@@ -134,6 +135,26 @@ TEST(ContentReaderVolumes, ExfatThroughFuseIsNeverClaimedFromTheMedium) {
     const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true);
     EXPECT_FALSE(fp.cacheEvicted);
     EXPECT_EQ(fp.tail, XXH3::hash64(content.data() + content.size() - SampleFP::window, SampleFP::window));
+}
+
+// One run's answers to "does this volume read from its medium" are kept per volume: a file on a
+// memory-backed volume met after one on a disk (and the other way round) is answered for itself.
+TEST(ContentReaderVolumes, OneRunsMediumAnswersAreKeptPerVolume) {
+    REQUIRE_VOLUMES();
+    ScratchVolume disk(ScratchVolume::Kind::ext4), memory(ScratchVolume::Kind::tmpfs);
+    ASSERT_TRUE(disk.ready()) << disk.error();
+    ASSERT_TRUE(memory.ready()) << memory.error();
+    const std::string content = randomContent(300000, 53);
+    const std::string onDisk = writeFile(disk.file("DSC00001.ARW"), content);
+    const std::string inMemory = writeFile(memory.file("DSC00001.ARW"), content);
+    PageCache::MediumAnswers answers;
+    for (const std::string* file : {&onDisk, &inMemory, &onDisk, &inMemory}) {
+        SCOPED_TRACE(*file);
+        const bool fromMedium = file == &onDisk;
+        const auto size = static_cast<std::int64_t>(content.size());
+        EXPECT_EQ(ContentReader::sampleFP(*file, size, true, defaultSys(), &answers).cacheEvicted, fromMedium);
+        EXPECT_EQ(ContentReader::fullHash(*file, {}, {}, defaultSys(), &answers).fromMedium, fromMedium);
+    }
 }
 
 // Their pages are their storage: whether the kernel takes O_DIRECT there (newer ones do) or the
