@@ -181,10 +181,13 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 // while the card waits. Only a copy whose windows then differ was read in vain.
                 std::optional<FullAndSample> dstBoth;
                 bool stopped = false;
-                auto readCard = [&] { return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, defaultSys(), medium); };
+                auto readCard = [&] {
+                    return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, defaultSys(), medium);
+                };
                 std::future<FullAndSample> cardJob = startOrDefer(readCard);
                 try {
-                    dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {}, defaultSys(), medium);
+                    dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {}, defaultSys(),
+                                                               medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
                 } catch (const ContentReadError& e) {
@@ -216,7 +219,8 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             facts.srcSFP = srcSFP;
             try {
                 if (!dstWhole && !facts.readError)
-                    facts.dstSFP = ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel, defaultSys(), medium);
+                    facts.dstSFP =
+                        ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel, defaultSys(), medium);
                 struct stat st {};
                 if (!facts.readError &&
                     (statLongPath(defaultSys(), backupPath, &st) != 0 || st.st_size != ix.size()[row]))
