@@ -1,6 +1,7 @@
 #include "capture/CaptureReader.h"
 
 #include "capture/Parsers.h"
+#include "platform/LongPath.h"
 
 #include <algorithm>
 
@@ -104,7 +105,7 @@ std::optional<CaptureInfo> sonyClipXML(const std::string& clipPath, Sys& sys) {
     for (const char* suffix : {"M01.XML", "M01.xml", "m01.xml"}) {
         const std::string sidecar = stem + suffix;
         struct stat st {};
-        if (sys.fstatat(AT_FDCWD, sidecar.c_str(), &st, 0) != 0) continue;
+        if (statLongPath(sys, sidecar, &st) != 0) continue;
         capture::FileSource source(sidecar, sys, 0);
         if (!source.valid()) return std::nullopt;
         std::string bytes;

@@ -7,6 +7,7 @@
 #include "hash/XXHash64.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
+#include "platform/NoAtime.h"
 #include "report/Join.h"
 
 #include <sys/xattr.h>
@@ -222,8 +223,8 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
     // Opening the source: never through a link, never blocking on a FIFO, never touching its
     // access time (which would be a write to the card).
     const int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    int sourceFd = sys_.open(source.c_str(), baseFlags | O_NOATIME);
-    if (sourceFd < 0 && errno == EPERM) sourceFd = sys_.open(source.c_str(), baseFlags);
+    // Card files can nest deeper than one path may name.
+    const int sourceFd = openLongNoAtime(sys_, source, baseFlags);
     if (sourceFd < 0) throw CopyError::posix("open " + source, currentError());
     UniqueFd src(sourceFd, sys_);
 
@@ -350,7 +351,7 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
         sys_.fstat(src.get(), &after) != 0 || (done != size && !live().empty()) || after.st_size != size ||
         after.st_mtim.tv_sec != before.st_mtim.tv_sec || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
         after.st_ctim.tv_sec != before.st_ctim.tv_sec || after.st_ctim.tv_nsec != before.st_ctim.tv_nsec ||
-        sys_.fstatat(AT_FDCWD, source.c_str(), &byPath, AT_SYMLINK_NOFOLLOW) != 0 || byPath.st_dev != before.st_dev ||
+        statLongPath(sys_, source, &byPath, AT_SYMLINK_NOFOLLOW) != 0 || byPath.st_dev != before.st_dev ||
         byPath.st_ino != before.st_ino;
     if (changed) throw abortAll(CopyError::sourceChanged(source));
     result.sourceHash = hash.finalize();
@@ -397,7 +398,7 @@ CopyResult CopyEngine::finish(WrittenCopy written) {
         XXHash64 check(0);
         const MediumRead back = readFromMedium(
             sys_, p->dir.get(), p->tmpName, size, buffer.get(), backChunk, isCancelled, [&] { check = XXHash64(0); },
-            [&](const unsigned char* data, std::size_t n) { check.update(data, n); });
+            [&](const unsigned char* data, std::size_t n) { check.update(data, n); }, medium);
         std::optional<CopyError> failure;
         switch (back.failure) {
         case MediumRead::Failure::cancelled: throw abortAll(CopyError::cancelled());

@@ -5,6 +5,7 @@
 // cache and hashed again, and only a matching copy is moved to its final name, never replacing
 // anything. The card is only ever read.
 #include "copy/CopyError.h"
+#include "platform/PageCache.h"
 #include "platform/Sys.h"
 
 #include <sys/types.h>
@@ -73,6 +74,9 @@ public:
     bool copyXattrs = true;                     // copy the source's user.* extended attributes
     std::function<bool()> isCancelled = [] { return false; };
     std::function<void(std::int64_t)> progress = [](std::int64_t) {};
+    // Whether each backup volume reads from its medium, kept for the whole run by the run's owner;
+    // asked afresh for every read-back when null.
+    PageCache::MediumAnswers* medium = nullptr;
     // The largest file the volume holding a folder accepts (from its file-system type: FAT's is
     // 4 GiB - 1), nullopt when unknown. Drives::info(dir).maxFileSize by default; asked once per
     // device within one copy.

@@ -5,6 +5,7 @@
 #include "hash/XXH3.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
+#include "platform/NoAtime.h"
 #include "report/Join.h"
 #include "text/Utf8.h"
 
@@ -145,7 +146,7 @@ CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int dirF
     if (sys_.fstatat(dirFd, existingName.c_str(), &existingStat, AT_SYMLINK_NOFOLLOW) != 0) return {};
     if (!S_ISREG(existingStat.st_mode) || existingStat.st_size != size) return {};
     struct stat sourceStat {};
-    if (sys_.fstatat(AT_FDCWD, source.c_str(), &sourceStat, 0) != 0) return {};
+    if (statLongPath(sys_, source, &sourceStat) != 0) return {};
     if (sourceStat.st_dev == existingStat.st_dev && sourceStat.st_ino == existingStat.st_ino) return {};
 
     std::unique_ptr<unsigned char, decltype(&std::free)> buffer(
@@ -155,8 +156,7 @@ CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int dirF
     // The card's file: read-only, never through a link, never blocking, never touching its access
     // times.
     const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    int fd = sys_.openat(AT_FDCWD, source.c_str(), flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = sys_.openat(AT_FDCWD, source.c_str(), flags);
+    const int fd = openLongNoAtime(sys_, source, flags);
     if (fd < 0) throw PosixFailure{"open", source, currentError()};
     UniqueFd file(fd, sys_);
     struct stat st {};
@@ -187,7 +187,8 @@ CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int dirF
     XXH3Stream stream;
     const MediumRead b = readFromMedium(
         sys_, dirFd, existingName, size, buffer.get(), compareChunk, [this] { return isCancelled(); },
-        [&] { stream = XXH3Stream(); }, [&](const unsigned char* data, std::size_t n) { stream.update(data, n); });
+        [&] { stream = XXH3Stream(); }, [&](const unsigned char* data, std::size_t n) { stream.update(data, n); },
+        &medium_);
     switch (b.failure) {
     case MediumRead::Failure::cancelled: throw CopyError::cancelled();
     case MediumRead::Failure::open: throw PosixFailure{"open", existing, b.error};
@@ -250,6 +251,7 @@ CopyRunResult CopyRunner::run() {
     engine.bufferSize = 2 * 1024 * 1024;
     engine.copyXattrs = !info.isFATFamily();
     engine.isCancelled = [this] { return isCancelled(); };
+    engine.medium = &medium_;
     // The backup volume was described once; only a folder on another device (a volume mounted
     // inside the backup) needs a description of its own.
     engine.maxFileSizeOf = [&](const std::string& dir) -> std::optional<std::int64_t> {

@@ -97,6 +97,8 @@ private:
 
     CopyPlan plan_;
     Sys& sys_;
+    // Whether each backup volume reads from its medium, asked once per volume for the run.
+    PageCache::MediumAnswers medium_;
     std::mutex lock_;
     bool cancelled_ = false;
     // Taken at the start of run(), read-only afterwards (also from the thread proving a copy).

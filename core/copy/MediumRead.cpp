@@ -10,8 +10,9 @@ namespace halvetrop {
 
 MediumRead readFromMedium(Sys& sys, int dirFd, const std::string& name, std::int64_t expected, unsigned char* buffer,
                           std::size_t chunk, const std::function<bool()>& isCancelled, const std::function<void()>& restart,
-                          const std::function<void(const unsigned char*, std::size_t)>& consume) {
-    const bool pastCache = PageCache::mediumLiesPastCache(sys, dirFd);
+                          const std::function<void(const unsigned char*, std::size_t)>& consume,
+                          PageCache::MediumAnswers* answers) {
+    const bool pastCache = PageCache::mediumLiesPastCache(sys, dirFd, answers);
     MediumRead out;
     for (bool direct : {true, false}) {
         out = MediumRead{};

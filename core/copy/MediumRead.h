@@ -4,6 +4,7 @@
 // through the cache with each chunk's pages dropped right before it is read. A read counts as one
 // from the medium only when the volume's medium lies past the cache at all and, read through the
 // cache, none of the file's pages was left there before its read.
+#include "platform/PageCache.h"
 #include "platform/Sys.h"
 
 #include <cstddef>
@@ -25,9 +26,11 @@ struct MediumRead {
 // `expected` bytes came (it cannot match then), handing every piece to `consume`. `restart` is
 // called before each attempt: a file system may refuse O_DIRECT only at the first read, and the
 // read then starts over through the cache. `buffer` is aligned for direct reads and `chunk` bytes
-// long. A file that is not a regular file fails to open with EINVAL.
+// long. A file that is not a regular file fails to open with EINVAL. Whether the volume reads from
+// its medium is asked through `answers` when given (see PageCache::MediumAnswers).
 MediumRead readFromMedium(Sys& sys, int dirFd, const std::string& name, std::int64_t expected, unsigned char* buffer,
                           std::size_t chunk, const std::function<bool()>& isCancelled, const std::function<void()>& restart,
-                          const std::function<void(const unsigned char*, std::size_t)>& consume);
+                          const std::function<void(const unsigned char*, std::size_t)>& consume,
+                          PageCache::MediumAnswers* answers = nullptr);
 
 }  // namespace halvetrop

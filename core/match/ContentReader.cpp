@@ -90,8 +90,9 @@ private:
 class MediumReader {
 public:
     // `only`, when given, holds every range that will be read; else the whole file may be.
-    MediumReader(Sys& sys, const std::string& path, bool fromDevice, const std::vector<ByteRange>* only = nullptr)
-        : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice) {
+    MediumReader(Sys& sys, const std::string& path, bool fromDevice, PageCache::MediumAnswers* answers,
+                 const std::vector<ByteRange>* only = nullptr)
+        : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice), answers_(answers) {
         open();
         if (!fromDevice_) {
             // Cached sampled reads want only their windows: read-ahead would pull in up to twice
@@ -185,7 +186,7 @@ private:
         size_ = std::max<std::int64_t>(st.st_size, 0);
         // On a memory-backed or FUSE volume, or one whose type cannot be told, no read is ever
         // claimed to come from the medium, O_DIRECT or not.
-        if (fromDevice_ && !PageCache::mediumLiesPastCache(sys_, fd)) fromMedium_ = false;
+        if (fromDevice_ && !PageCache::mediumLiesPastCache(sys_, fd, answers_)) fromMedium_ = false;
     }
 
     void leaveDirect() {
@@ -224,6 +225,7 @@ private:
     const std::string& path_;
     bool fromDevice_;
     bool fromMedium_;
+    PageCache::MediumAnswers* answers_;
     bool direct_ = false;
     bool readOnce_ = false;
     bool syncFailed_ = false;
@@ -488,10 +490,10 @@ private:
 // null); see fullHash.
 FullHashResult readWhole(const std::string& path, const std::function<bool()>& isCancelled,
                          const std::function<void(std::int64_t)>& progress, ContentReader::ReadBuffer& readBuffer,
-                         Sys& sys, WindowTap* tap) {
+                         Sys& sys, PageCache::MediumAnswers* answers, WindowTap* tap) {
     using ContentReader::chunkSize;
     using ContentReader::directAlignment;
-    MediumReader reader(sys, path, true);
+    MediumReader reader(sys, path, true, answers);
     // No request reaches past the end the file had at open: the kernel fills the rest of an
     // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
     const std::int64_t capacity = std::max(std::min(alignUp(reader.size()), static_cast<std::int64_t>(chunkSize)), directAlignment);
@@ -574,15 +576,17 @@ std::uint8_t* ReadBuffer::reserve(std::size_t bytes) {
     return data_.get();
 }
 
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, Sys& sys) {
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, Sys& sys,
+                  PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return sampleFP(path, size, fromDevice, buffer.get(), sys);
+    return sampleFP(path, size, fromDevice, buffer.get(), sys, answers);
 }
 
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer, Sys& sys) {
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer, Sys& sys,
+                  PageCache::MediumAnswers* answers) {
     if (size < 0) fail("read", path, EINVAL);
     const std::vector<ByteRange> windows = SampleFP::windows(size);
-    MediumReader reader(sys, path, fromDevice && size > 0, &windows);
+    MediumReader reader(sys, path, fromDevice && size > 0, answers, &windows);
 
     std::int64_t bufferSize = SampleFP::window;
     for (const ByteRange& w : windows) bufferSize = std::max(bufferSize, alignedCover(w).length);
@@ -601,28 +605,31 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, R
 }
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
-                        const std::function<void(std::int64_t)>& progress, Sys& sys) {
+                        const std::function<void(std::int64_t)>& progress, Sys& sys,
+                        PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return fullHash(path, isCancelled, progress, buffer.get(), sys);
+    return fullHash(path, isCancelled, progress, buffer.get(), sys, answers);
 }
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
-                        const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer, Sys& sys) {
-    return readWhole(path, isCancelled, progress, readBuffer, sys, nullptr);
+                        const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer, Sys& sys,
+                        PageCache::MediumAnswers* answers) {
+    return readWhole(path, isCancelled, progress, readBuffer, sys, answers, nullptr);
 }
 
 FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
-                                const std::function<void(std::int64_t)>& progress, Sys& sys) {
+                                const std::function<void(std::int64_t)>& progress, Sys& sys,
+                        PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return fullHashAndSample(path, size, isCancelled, progress, buffer.get(), sys);
+    return fullHashAndSample(path, size, isCancelled, progress, buffer.get(), sys, answers);
 }
 
 FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
                                 const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer,
-                                Sys& sys) {
+                                Sys& sys, PageCache::MediumAnswers* answers) {
     if (size < 0) fail("read", path, EINVAL);
     WindowTap tap(size);
-    const FullHashResult full = readWhole(path, isCancelled, progress, readBuffer, sys, &tap);
+    const FullHashResult full = readWhole(path, isCancelled, progress, readBuffer, sys, answers, &tap);
     // An empty file has nothing that could come from a cache.
     return {full, tap.finish(size == 0 || full.fromMedium, path)};
 }

@@ -43,15 +43,6 @@ int sameNamePriority(const PairVerdict& verdict) {
   }
 }
 
-// No resolved drive: the copy cannot be shown to lie apart from the card. A volume spread over
-// several disks is unknown when any of them is: that one could be the card's.
-bool unknownDrive(const PhysicalDriveID& drive) {
-  for (const std::string& part : drive.parts()) {
-    if (part.empty() || part == "?" || part.starts_with("unknown:")) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string_view rawValue(LocationClass cls) { return caseNames::nameOf(classNames, cls); }
@@ -177,6 +168,15 @@ PrimaryStatus primaryStatus(std::span<const Location> locations, bool sourceRead
       return PrimaryStatus::missing(location->verdict);
 
   return PrimaryStatus::missing();
+}
+
+// No resolved drive: nothing on it can be shown to lie apart from the card. A volume spread over
+// several disks is unknown when any of them is: that one could be the card's.
+bool unknownDrive(const PhysicalDriveID& drive) {
+  for (const std::string& part : drive.parts()) {
+    if (part.empty() || part == "?" || part.starts_with("unknown:")) return true;
+  }
+  return false;
 }
 
 std::set<PhysicalDriveID> qualifyingDrives(std::span<const Location> locations,

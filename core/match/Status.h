@@ -122,6 +122,10 @@ PrimaryStatus primaryStatus(std::span<const Location> locations, bool sourceRead
                             bool sourceChanged, bool pending, const SafeToFormatPolicy& policy,
                             const std::optional<PhysicalDriveID>& sourceDrive);
 
+// Whether `drive` is unknown: empty, "?" or "unknown:...", or a volume over several disks any of
+// which is (that one could be the card's). The one test of it, for the card's drive and a copy's.
+bool unknownDrive(const PhysicalDriveID& drive);
+
 // The distinct drives holding a copy good enough under `policy`, in raw-text order. How many are
 // needed (requiredCopies, requiredDrives) is the caller's comparison. A location on a drive that
 // is unknown (empty, "?" or "unknown:...") never qualifies, nor one sharing a disk with the card:

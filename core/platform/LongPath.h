@@ -15,4 +15,10 @@ namespace halvetrop {
 // -1 with errno set (ENAMETOOLONG for a single component longer than any piece may be).
 int openLongPath(Sys& sys, const std::string& path, int flags, mode_t mode = 0);
 
+// fstatat(2) and statx(2) of `path` (`flags` as for them, AT_SYMLINK_NOFOLLOW applying to the last
+// component alone), for a path of any length: a long one is looked up relative to its folder,
+// reached as openLongPath reaches it. EINTR is retried. Return 0, or -1 with errno set.
+int statLongPath(Sys& sys, const std::string& path, struct stat* st, int flags = 0);
+int statxLongPath(Sys& sys, const std::string& path, int flags, unsigned mask, struct statx* out);
+
 }  // namespace halvetrop

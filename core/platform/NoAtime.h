@@ -1,6 +1,7 @@
 #pragma once
 // Opening without touching the access time: a check must leave the card exactly as it found it,
 // and on a file system mounted with strictatime even a listing or a header read is a write.
+#include "platform/LongPath.h"
 #include "platform/Sys.h"
 
 #include <cerrno>
@@ -29,6 +30,11 @@ int openWithoutAtime(int flags, Open open) {
 
 inline int openNoAtime(Sys& sys, const char* path, int flags) {
     return detail::openWithoutAtime(flags, [&](int f) { return sys.open(path, f); });
+}
+
+// The same for a path of any length (see openLongPath).
+inline int openLongNoAtime(Sys& sys, const std::string& path, int flags) {
+    return detail::openWithoutAtime(flags, [&](int f) { return openLongPath(sys, path, f); });
 }
 
 inline int openatNoAtime(Sys& sys, int dirfd, const char* path, int flags) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -21,16 +22,24 @@ namespace halvetrop::PageCache {
 
 namespace {
 
+// A range widened to whole pages for posix_fadvise; length 0 asks for everything from start to the
+// end of the file.
 struct PageRange {
     std::int64_t start;
     std::int64_t length;
 };
 
+// Computed unsigned: a range ending within a page of the largest offset a file may have would
+// overflow on its way up to the next page boundary, which lies past any file's end, so such a range
+// runs to the end of the file instead.
 PageRange wholePages(std::int64_t offset, std::int64_t length) {
-    const std::int64_t page = pageSize();
-    const std::int64_t start = offset / page * page;
-    const std::int64_t end = (offset + length + page - 1) / page * page;
-    return {start, end - start};
+    const auto page = static_cast<std::uint64_t>(pageSize());
+    const auto from = static_cast<std::uint64_t>(std::max<std::int64_t>(offset, 0));
+    const std::uint64_t start = from / page * page;
+    const std::uint64_t end = from + static_cast<std::uint64_t>(std::max<std::int64_t>(length, 0));
+    const std::uint64_t endPage = end / page * page + (end % page != 0 ? page : 0);
+    if (endPage > static_cast<std::uint64_t>(INT64_MAX)) return {static_cast<std::int64_t>(start), 0};
+    return {static_cast<std::int64_t>(start), static_cast<std::int64_t>(endPage - start)};
 }
 
 }  // namespace
@@ -45,7 +54,7 @@ std::int64_t pageSize() {
 
 std::int64_t residentPages(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
     if (length <= 0) return 0;
-    if (offset < 0) {
+    if (offset < 0 || length > INT64_MAX - offset) {
         errno = EINVAL;
         return -1;
     }
@@ -97,7 +106,7 @@ bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length) 
     const PageRange r = wholePages(offset, length);
     if (sys.posix_fadvise(fd, static_cast<off_t>(r.start), static_cast<off_t>(r.length), POSIX_FADV_DONTNEED) != 0)
         return false;
-    return residentPages(sys, fd, r.start, r.length) == 0;
+    return residentPages(sys, fd, offset, length) == 0;
 }
 
 namespace {
@@ -177,6 +186,30 @@ bool mediumLiesPastCache(Sys& sys, int fd) {
     if (::major(st.st_dev) != 0) return walk.device(st.st_dev, 0);
     const MountEntry* m = walk.mountOf(st.st_dev);
     return m && walk.anonymous(*m, 0);
+}
+
+}  // namespace halvetrop::PageCache
+
+namespace halvetrop::PageCache {
+
+bool MediumAnswers::liesPastCache(Sys& sys, int fd) {
+    struct stat st {};
+    if (sys.fstat(fd, &st) != 0) return false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [dev, answer] : known_)
+            if (dev == st.st_dev) return answer;
+    }
+    // Asked outside the lock: other volumes' readers need not wait for this walk; two threads
+    // asking at once about one volume get the same answer.
+    const bool answer = mediumLiesPastCache(sys, fd);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    known_.emplace_back(st.st_dev, answer);
+    return answer;
+}
+
+bool mediumLiesPastCache(Sys& sys, int fd, MediumAnswers* answers) {
+    return answers ? answers->liesPastCache(sys, fd) : mediumLiesPastCache(sys, fd);
 }
 
 }  // namespace halvetrop::PageCache

@@ -5,6 +5,9 @@
 #include "platform/Sys.h"
 
 #include <cstdint>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace halvetrop::PageCache {
 
@@ -39,5 +42,20 @@ bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
 // cannot be told (no sysfs, a loop that cannot be asked, a mount not visible here) does not count.
 // Costs a few sysfs lookups, more for a loop device; nothing is kept between calls.
 bool mediumLiesPastCache(Sys& sys, int fd);
+
+// The answers of mediumLiesPastCache for one check or one copy run, kept per file system (st_dev):
+// each costs a walk down the device stack (a loop device is asked what it reads), and a run asks
+// for every file it reads, of which nearly all share a few volumes. Safe to share between threads.
+class MediumAnswers {
+public:
+    bool liesPastCache(Sys& sys, int fd);
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<dev_t, bool>> known_;
+};
+
+// Through `answers` when given, else asked afresh.
+bool mediumLiesPastCache(Sys& sys, int fd, MediumAnswers* answers);
 
 }  // namespace halvetrop::PageCache

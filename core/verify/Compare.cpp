@@ -8,6 +8,8 @@
 #include "match/ContentReader.h"
 #include "match/NameKey.h"
 #include "platform/Errors.h"
+#include "platform/LongPath.h"
+#include "platform/PageCache.h"
 #include "report/Join.h"
 
 #include <sys/stat.h>
@@ -44,6 +46,18 @@ std::string phrase(const PairVerdict& v) {
 
 int codeOf(int code) { return code != 0 ? code : EIO; }
 
+// The card's read on a thread of its own, so that the card and the backup (different devices) are
+// both kept busy. With no thread to be had, the card is read when its result is asked for, after
+// the backup, as it would be without the overlap.
+template <typename Read>
+auto startOrDefer(Read read) -> std::future<decltype(read())> {
+    try {
+        return std::async(std::launch::async, read);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, read);
+    }
+}
+
 // A file system object: (st_dev, st_ino); {0, 0} when not known.
 struct ObjectID {
     uint64_t device = 0;
@@ -52,17 +66,13 @@ struct ObjectID {
     friend bool operator==(const ObjectID&, const ObjectID&) = default;
 };
 
-bool driveUnknown(const PhysicalDriveID& drive) {
-    return drive.raw.empty() || drive.raw == "?" || drive.raw.starts_with("unknown:");
-}
-
 // The number of physical drives that hold a qualifying copy. Ids that share a disk (a volume
 // spread over several disks) are merged into one drive; one file system object reached through
 // two roots is one copy; and when the card's own drive is not known, no copy can be shown to lie
 // apart from it, so none counts.
 int64_t countSafeDrives(const std::vector<Location>& locations, const std::vector<ObjectID>& objects,
                         const SafeToFormatPolicy& policy, const PhysicalDriveID& sourceDrive) {
-    if (driveUnknown(sourceDrive)) return 0;
+    if (unknownDrive(sourceDrive)) return 0;
     std::vector<PhysicalDriveID> drives;
     std::vector<ObjectID> counted;
     for (size_t i = 0; i < locations.size(); ++i) {
@@ -132,6 +142,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     }
 
     auto cancelledCheck = [this] { return isCancelled(); };
+    PageCache::MediumAnswers* const medium = ctx.medium.get();
     std::optional<SampleFP> srcSFP;
     std::optional<FullHashResult> srcFull;
     std::optional<int> srcError;
@@ -154,16 +165,52 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         ObjectID object;
         {
             struct stat st {};
-            if (::stat(backupPath.c_str(), &st) == 0) object = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+            if (statLongPath(defaultSys(), backupPath, &st) == 0) object = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
         }
         if (object.known() && item.fileID != 0 && object == ObjectID{item.device, item.fileID}) facts.sameObject = true;
         facts.destDataless = ix.flags()[row].contains(EntryFlags::dataless);
         facts.srcCapture = src.capture;
 
+        // The first copy met at the verified level, read whole together with the card.
+        std::optional<FullHashResult> dstWhole;
         if (!facts.sameObject && !facts.destDataless) {
-            if (!srcSFP) {
+            if (!srcSFP && verifiedLevel) {
+                // Every card file that meets a copy at this level is read whole, so its windows
+                // are hashed as the full read passes them (one read of the card, not two), and the
+                // first copy is read whole at the same time on its own drive, rather than sampled
+                // while the card waits. Only a copy whose windows then differ was read in vain.
+                std::optional<FullAndSample> dstBoth;
+                bool stopped = false;
+                auto readCard = [&] {
+                    return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, defaultSys(), medium);
+                };
+                std::future<FullAndSample> cardJob = startOrDefer(readCard);
                 try {
-                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel);
+                    dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {}, defaultSys(),
+                                                               medium);
+                } catch (const ContentReadCancelled&) {
+                    stopped = true;
+                } catch (const ContentReadError& e) {
+                    facts.readError = codeOf(e.code());
+                }
+                try {
+                    const FullAndSample card = cardJob.get();
+                    srcSFP = card.sample;
+                    srcFull = card.full;
+                } catch (const ContentReadCancelled&) {
+                    stopped = true;
+                } catch (const ContentReadError& e) {
+                    srcError = codeOf(e.code());
+                }
+                if (stopped) throw VerifyError::cancelled();
+                if (srcError) break;
+                if (dstBoth) {
+                    facts.dstSFP = dstBoth->sample;
+                    dstWhole = dstBoth->full;
+                }
+            } else if (!srcSFP) {
+                try {
+                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel, defaultSys(), medium);
                 } catch (const ContentReadError& e) {
                     srcError = codeOf(e.code());
                     break;
@@ -171,9 +218,13 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             }
             facts.srcSFP = srcSFP;
             try {
-                facts.dstSFP = ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel);
+                if (!dstWhole && !facts.readError)
+                    facts.dstSFP =
+                        ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel, defaultSys(), medium);
                 struct stat st {};
-                if (::stat(backupPath.c_str(), &st) != 0 || st.st_size != ix.size()[row]) facts.validatorChanged = true;
+                if (!facts.readError &&
+                    (statLongPath(defaultSys(), backupPath, &st) != 0 || st.st_size != ix.size()[row]))
+                    facts.validatorChanged = true;
             } catch (const ContentReadError& e) {
                 facts.readError = codeOf(e.code());
             }
@@ -190,8 +241,12 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             std::optional<int> dstError;
             bool stopped = false;
             auto readBackup = [&] {
+                if (dstWhole) {
+                    dstFull = dstWhole;
+                    return;
+                }
                 try {
-                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {});
+                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {}, defaultSys(), medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
                 } catch (const ContentReadError& e) {
@@ -199,15 +254,8 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 }
             };
             if (!srcFull) {
-                auto readCard = [&] { return ContentReader::fullHash(cardPath, cancelledCheck, {}); };
-                std::future<FullHashResult> cardJob;
-                try {
-                    cardJob = std::async(std::launch::async, readCard);
-                } catch (const std::system_error&) {
-                    // No thread to be had: the card is read after the backup, here, as it
-                    // would be without the overlap.
-                    cardJob = std::async(std::launch::deferred, readCard);
-                }
+                auto readCard = [&] { return ContentReader::fullHash(cardPath, cancelledCheck, {}, defaultSys(), medium); };
+                std::future<FullHashResult> cardJob = startOrDefer(readCard);
                 readBackup();
                 try {
                     srcFull = cardJob.get();
@@ -291,7 +339,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     bool sourceChanged = false;
     {
         struct stat st {};
-        sourceChanged = ::stat(cardPath.c_str(), &st) != 0 || st.st_size != item.size ||
+        sourceChanged = statLongPath(defaultSys(), cardPath, &st) != 0 || st.st_size != item.size ||
                         st.st_mtim.tv_sec * int64_t{1000000000} + st.st_mtim.tv_nsec != item.mtimeNs;
     }
 

@@ -243,11 +243,9 @@ std::vector<size_t> Verifier::recheckCard(const std::vector<Item>& items,
         FileResult& r = *results[i];
         struct statx st {};
         const std::string path = join(request.source, item.rawRel);
-        int rc;
-        do {
-            rc = ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                         STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_INO, &st);
-        } while (rc != 0 && errno == EINTR);
+        // A file nested deeper than one path may name is looked up from its folder, as the walk did.
+        const int rc = statxLongPath(defaultSys(), path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                                     STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_INO, &st);
         if (rc == 0 && S_ISREG(st.stx_mode) && sameAsScanned(item, st)) return;
         const int error = rc == 0 ? 0 : currentError();
         if (r.status == FileStatus::unreadable && error != ENOENT) return;  // already no copy

@@ -20,6 +20,7 @@
 #include "drives/Drives.h"
 #include "match/DestIndex.h"
 #include "match/Status.h"
+#include "platform/PageCache.h"
 #include "report/Report.h"
 #include "verify/ExtTable.h"
 #include "verify/ParallelFor.h"
@@ -125,6 +126,8 @@ public:
         std::vector<bool> sameVolume;
         PhysicalDriveID sourceDrive;
         ExtTable* extTable = nullptr;
+        // Whether each volume reads from its medium, asked once per volume for the whole check.
+        std::shared_ptr<PageCache::MediumAnswers> medium = std::make_shared<PageCache::MediumAnswers>();
 
         // The path to open for an index row: its backup's path joined with the row's raw path.
         std::string path(uint32_t row) const;

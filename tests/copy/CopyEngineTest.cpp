@@ -11,12 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <xxhash.h>
 
+#include <climits>
 #include <filesystem>
 #include <random>
 
@@ -102,6 +104,24 @@ TEST_F(EngineFixture, CopiesToEveryTargetWithOneReadAndTheSourceHash) {
         ASSERT_NE(rename, calls.end());
         EXPECT_TRUE(std::any_of(rename, calls.end(), [&](const FaultSys::Call& c) { return c.op == Op::fsync && c.path == dir; }))
             << dir;
+    }
+}
+
+// A card file nested deeper than one path may name is opened where the walk found it.
+TEST_F(EngineFixture, ASourceDeeperThanOnePathMayNameIsCopied) {
+    int deepest = -1;
+    const std::string deep = test::makeDeepFolders(tmp.mkdir("deep"), PATH_MAX + 100, &deepest);
+    const int fd = ::openat(deepest, "IMG_0001.JPG", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ::close(deepest);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ::close(fd);
+    CopyEngine engine(defaultSys());
+    const CopyResult r = engine.copy(deep + "/IMG_0001.JPG", twoTargets());
+    ASSERT_EQ(r.outcomes.size(), 2u);
+    for (const auto& o : r.outcomes) {
+        EXPECT_EQ(o.kind, TargetOutcome::Kind::copied) << describe(o);
+        EXPECT_EQ(readFile(o.path), content);
     }
 }
 

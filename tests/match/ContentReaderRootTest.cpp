@@ -1,6 +1,7 @@
 // Reads on real volumes built for the test: ext4 on a loop device, exFAT through FUSE, tmpfs, and an
 // overlay over tmpfs.
 #include "match/ContentReader.h"
+#include "platform/PageCache.h"
 
 #include "ContentReaderTestUtil.h"
 #include "hash/XXH3.h"
@@ -136,6 +137,26 @@ TEST(ContentReaderVolumes, ExfatThroughFuseIsNeverClaimedFromTheMedium) {
     EXPECT_EQ(fp.tail, XXH3::hash64(content.data() + content.size() - SampleFP::window, SampleFP::window));
 }
 
+// One run's answers to "does this volume read from its medium" are kept per volume: a file on a
+// memory-backed volume met after one on a disk (and the other way round) is answered for itself.
+TEST(ContentReaderVolumes, OneRunsMediumAnswersAreKeptPerVolume) {
+    REQUIRE_VOLUMES();
+    ScratchVolume disk(ScratchVolume::Kind::ext4), memory(ScratchVolume::Kind::tmpfs);
+    ASSERT_TRUE(disk.ready()) << disk.error();
+    ASSERT_TRUE(memory.ready()) << memory.error();
+    const std::string content = randomContent(300000, 53);
+    const std::string onDisk = writeFile(disk.file("DSC00001.ARW"), content);
+    const std::string inMemory = writeFile(memory.file("DSC00001.ARW"), content);
+    PageCache::MediumAnswers answers;
+    for (const std::string* file : {&onDisk, &inMemory, &onDisk, &inMemory}) {
+        SCOPED_TRACE(*file);
+        const bool fromMedium = file == &onDisk;
+        const auto size = static_cast<std::int64_t>(content.size());
+        EXPECT_EQ(ContentReader::sampleFP(*file, size, true, defaultSys(), &answers).cacheEvicted, fromMedium);
+        EXPECT_EQ(ContentReader::fullHash(*file, {}, {}, defaultSys(), &answers).fromMedium, fromMedium);
+    }
+}
+
 // Their pages are their storage: whether the kernel takes O_DIRECT there (newer ones do) or the
 // fallback runs, the bytes come from memory that a power loss takes with it. Through an overlay
 // the file sits on its tmpfs layer, whatever the overlay does with O_DIRECT and the cache.
@@ -179,14 +200,16 @@ std::int64_t largestSize(int fd) {
 
 // A sparse file as large as the volume allows (the largest offset there is on tmpfs), with random
 // bytes in its three windows: each is found and hashed where it lies, and nothing overflows on the
-// way to the last block.
+// way to the last block, also when the tail window's pages are dropped and asked about.
 TEST(ContentReaderVolumes, LargestSparseFilesAreSampledWhereTheirWindowsLie) {
     REQUIRE_VOLUMES();
     const struct {
         const char* name;
         ScratchVolume::Kind kind;
         bool fromDevice;
-    } rows[] = {{"ext4", ScratchVolume::Kind::ext4, true}, {"tmpfs", ScratchVolume::Kind::tmpfs, false}};
+    } rows[] = {{"ext4", ScratchVolume::Kind::ext4, true},
+                {"tmpfs", ScratchVolume::Kind::tmpfs, false},
+                {"tmpfs from the medium", ScratchVolume::Kind::tmpfs, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ScratchVolume volume(row.kind);

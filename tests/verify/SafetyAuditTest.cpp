@@ -145,6 +145,8 @@ TEST(SafetyAudit, EachPhysicalDriveCountsOnceAndNeverTheCards) {
         {"a drive with no id", "dev:A", "", "dev:C", 1},
         {"the card's drive unknown", "unknown:block 8:1", "dev:B", "dev:C", 0},
         {"the card's drive has no id", "", "dev:B", "dev:C", 0},
+        {"the card's volume spans an unknown disk", "dev:A + unknown:/dev/y", "dev:B", "dev:C", 0},
+        {"a copy's volume spans an unknown disk", "dev:A", "dev:B + unknown:/dev/y", "dev:C", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

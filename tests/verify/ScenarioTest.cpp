@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <climits>
 
 #include <atomic>
 #include <filesystem>
@@ -62,6 +65,40 @@ TEST(Scenario, ExactCopyAtBothLevels) {
         EXPECT_EQ(r.contents.back().label, "Hidden & system files");
         EXPECT_EQ(r.contents.back().files, 2);
         EXPECT_EQ(r.destinations.size(), 1u);
+        EXPECT_TRUE(r.problems.empty());
+    }
+}
+
+// A card and its backup nested deeper than one path may name: every file is dated, compared and
+// looked at again where the walk found it, never unreadable or changed for its depth alone.
+TEST(Scenario, FilesDeeperThanOnePathMayNameAreCheckedLikeAnyOther) {
+    TempDir dir{"deep"};
+    std::string below;
+    for (const char* side : {"card", "backup"}) {
+        const std::string flat = dir / (std::string(side) + "-flat");
+        test::makeCard(flat, CardOptions{1, 1, 300000, 1 << 20, false, 5});
+        int deepest = -1;
+        const std::string root = dir.mkdir(side);
+        below = test::makeDeepFolders(root, PATH_MAX + 100, &deepest).substr(root.size() + 1) + "/";
+        for (const char* top : {"DCIM", "PRIVATE"})
+            EXPECT_EQ(::renameat(AT_FDCWD, (flat + "/" + top).c_str(), deepest, top), 0) << top;
+        ::close(deepest);
+    }
+    for (CheckLevel level : {CheckLevel::standard, CheckLevel::verified}) {
+        SCOPED_TRACE(std::string(rawValue(level)));
+        const VerifyReport r = check(dir / "card", {dir / "backup"}, level);
+        const struct {
+            std::string rel;
+            DateSource dated;
+        } rows[] = {{below + arw1, DateSource::exif}, {below + mp4, DateSource::sonyClipXML}};
+        for (const auto& row : rows) {
+            const FileResult& f = fileAt(r, row.rel);
+            EXPECT_EQ(f.status, level == CheckLevel::verified ? FileStatus::verified : FileStatus::backedUp)
+                << f.detail.value_or("");
+            EXPECT_EQ(f.copies.size(), 1u);
+            ASSERT_TRUE(f.capture.has_value());
+            EXPECT_EQ(f.capture->source, row.dated);
+        }
         EXPECT_TRUE(r.problems.empty());
     }
 }
