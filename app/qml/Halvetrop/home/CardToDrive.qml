@@ -28,8 +28,7 @@ Item {
 
     FrameAnimation {
         id: frames
-        running: picture.visible && picture.Window.window !== null && picture.Window.window.visible
-                 && !picture.reduceMotion
+        running: picture.visible && picture.Window.visibility !== Window.Hidden && !picture.reduceMotion
         onTriggered: picture.t = picture.now()
     }
 
