@@ -162,6 +162,7 @@ Item {
                         Layout.margins: Theme.xl
                         spacing: 0
                         CardColumn {
+                            Layout.minimumWidth: 0
                             objectName: "cardColumn"
                             Layout.fillWidth: true
                             Layout.preferredWidth: 1
@@ -174,6 +175,7 @@ Item {
                             Layout.alignment: Qt.AlignTop
                         }
                         BackupColumn {
+                            Layout.minimumWidth: 0
                             objectName: "backupColumn"
                             Layout.fillWidth: true
                             Layout.preferredWidth: 1
@@ -187,14 +189,21 @@ Item {
                         color: Theme.hairline
                     }
                     // The check bar
-                    RowLayout {
+                    GridLayout {
+                        id: checkBar
+                        objectName: "checkBar"
+                        // The buttons go under the choices when both do not fit side by side.
+                        readonly property bool narrow: panel.width - 2 * Theme.xl < choices.implicitWidth + buttons.implicitWidth + 2 * Theme.l + Theme.m
+                        columns: narrow ? 1 : 3
+                        rowSpacing: Theme.m
                         Layout.fillWidth: true
                         Layout.leftMargin: Theme.xl
                         Layout.rightMargin: Theme.xl
                         Layout.topMargin: Theme.l
                         Layout.bottomMargin: Theme.l
-                        spacing: Theme.l
+                        columnSpacing: Theme.l
                         ColumnLayout {
+                            id: choices
                             spacing: Theme.s
                             Eyebrow { text: "What to check" }
                             RowLayout {
@@ -216,7 +225,11 @@ Item {
                                 }
                             }
                         }
-                        Item { Layout.fillWidth: true; Layout.minimumWidth: Theme.m }
+                        Item { visible: !checkBar.narrow; Layout.fillWidth: true; Layout.minimumWidth: Theme.m }
+                        RowLayout {
+                        id: buttons
+                        Layout.alignment: Qt.AlignRight
+                        spacing: Theme.l
                         HelpHover {
                             help: HomeRules.scanHelp()
                             Button {
@@ -256,6 +269,7 @@ Item {
                             enabled: view.model.canCheck
                             onClicked: view.startCheck(false)
                             }
+                        }
                         }
                     }
                 }
