@@ -29,14 +29,20 @@ TestCase {
             { tag: "not allowed", canCheck: false, focus: "", expected: [] },
             { tag: "button focused", canCheck: true, focus: "scanCardOnly", expected: [] },
             { tag: "row focused", canCheck: true, focus: "changeCard", expected: [] },
+            { tag: "menu open", canCheck: true, focus: "photoFormats", expected: [] },
         ]
     }
     function test_returnKey(data) {
         const w = h.open(0, m => { ready(m); m.canCheck = data.canCheck })
         const root = w.window.contentItem
         w.window.requestActivate()
-        if (data.focus.length > 0)
+        if (data.focus === "photoFormats") {
+            const menu = h.find(root, "photoFormats")
+            mouseClick(menu)
+            tryVerify(() => menu.popup.opened)
+        } else if (data.focus.length > 0) {
             h.find(root, data.focus).forceActiveFocus(Qt.TabFocusReason)
+        }
         compare(Present.shortcutOwners(w.window, "Return"), data.canCheck && data.focus === "" ? 1 : 0)
         compare(Present.ambiguousShortcuts(w.window), [])
         keyClick(Qt.Key_Return)

@@ -32,6 +32,7 @@ Item {
         objectName: "returnChecks"
         sequences: ["Return", "Enter"]
         enabled: view.visible && view.model.canCheck && !view.controlHasKeys(view.Window.activeFocusItem)
+                 && !formatMenu.popup.visible
         onActivated: view.startCheck(false)
     }
 
@@ -214,6 +215,7 @@ Item {
                                     onChanged: kinds => view.model.kinds = kinds
                                 }
                                 ComboBox {
+                                    id: formatMenu
                                     objectName: "photoFormats"
                                     visible: view.hasPhoto
                                     model: view.formats
