@@ -14,10 +14,13 @@
 #include <QQuickWindow>
 #include <QSet>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
+#include <memory>
 
 #include "model/History.h"
 #include "shell/Fixtures.h"
@@ -178,15 +181,77 @@ int writeHistory(const QString& path, int count, int files) {
     return 0;
 }
 
+// Shows the checking screen, moving, on the software renderer for `seconds`, with progress
+// arriving as often as the model lets it (every 50 ms, one check of 5,000 files), and prints the
+// GUI thread's CPU use and the longest gap between two frames.
+int animate(double seconds) {
+    shell::Look look;
+    shell::Present present;
+    shell::registerNative(look, present);
+    look.set(present::Appearance::light, false);
+    QQmlEngine engine;
+    shell::prepareEngine(engine);
+    shell::Fixtures fixtures;
+    QQmlComponent fake(&engine, QUrl(QStringLiteral("qrc:/qt/qml/HalvetropFake/FakeModel.qml")));
+    std::unique_ptr<QObject> model(fake.create());
+    if (!model) return 1;
+    checking(*model, "comparing", "", 0, 5000);
+    QQmlComponent main(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+    std::unique_ptr<QObject> root(main.createWithInitialProperties(
+        {{"model", QVariant::fromValue(model.get())},
+         {"history", QVariant::fromValue(fixtures.history(9))},
+         {"settingsStore", QVariant::fromValue(fixtures.settingsStore(QString()))}}));
+    auto* window = qobject_cast<QQuickWindow*>(root.get());
+    if (!window) return 1;
+    window->resize(1240, 800);
+    window->show();
+    settle(500);
+
+    QElapsedTimer wall, sinceFrame;
+    int64_t frames = 0, longestGap = 0;
+    QObject::connect(window, &QQuickWindow::frameSwapped, [&] {
+        if (frames++ > 0) longestGap = std::max<int64_t>(longestGap, sinceFrame.elapsed());
+        sinceFrame.restart();
+    });
+    int done = 0;
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        done = std::min(done + 5, 5000);
+        model->setProperty("progress",
+                           QVariantMap{{"stage", "comparing"},
+                                       {"detail", QStringLiteral("DCIM/100NCZ_9/DSC_%1.NEF").arg(done)},
+                                       {"done", done},
+                                       {"total", 5000}});
+    });
+    progress.start(50);
+    timespec cpu0{}, cpu1{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
+    wall.start();
+    sinceFrame.start();
+    QEventLoop loop;  // waits for events, unlike settle(), so the CPU time is the screen's own
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
+    const double cpu = double(cpu1.tv_sec - cpu0.tv_sec) + double(cpu1.tv_nsec - cpu0.tv_nsec) / 1e9;
+    const double elapsed = double(wall.elapsed()) / 1000;
+    std::printf(
+        "GUI thread CPU %.1f%% of one core; %lld frames in %.1f s (%.0f per second); longest gap %lld ms\n",
+        100 * cpu / elapsed, static_cast<long long>(frames), elapsed, double(frames) / elapsed,
+        static_cast<long long>(longestGap));
+    return 0;
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc == 5 && qstrcmp(argv[1], "--history") == 0)
         return writeHistory(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    if (argc == 3 && qstrcmp(argv[1], "--animate") == 0) return animate(std::atof(argv[2]));
     const bool verifying = argc == 3 && qstrcmp(argv[1], "--verify") == 0;
     if (argc != 2 && !verifying) {
         std::fprintf(stderr,
-                     "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR | --history FILE COUNT FILES\n");
+                     "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR | --history FILE COUNT FILES | "
+                     "--animate SECONDS\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[argc - 1]);
