@@ -229,49 +229,49 @@ Item {
                         }
                         Item { visible: !checkBar.narrow; Layout.fillWidth: true; Layout.minimumWidth: Theme.m }
                         RowLayout {
-                        id: buttons
-                        Layout.alignment: Qt.AlignRight
-                        spacing: Theme.l
-                        HelpHover {
-                            help: HomeRules.scanHelp()
-                            Button {
-                            id: scanButton
-                            objectName: "scanCardOnly"
-                            text: "Scan Card Only"
-                            icon.source: Present.symbolSource("sdcard", enabled ? Theme.primary : Theme.tertiary)
-                            implicitHeight: Math.max(34, implicitContentHeight + topPadding + bottomPadding)
-                            enabled: view.model.canScan
-                            onClicked: view.startCheck(true)
+                            id: buttons
+                            Layout.alignment: Qt.AlignRight
+                            spacing: Theme.l
+                            HelpHover {
+                                help: HomeRules.scanHelp()
+                                Button {
+                                    id: scanButton
+                                    objectName: "scanCardOnly"
+                                    text: "Scan Card Only"
+                                    icon.source: Present.symbolSource("sdcard", enabled ? Theme.primary : Theme.tertiary)
+                                    implicitHeight: Math.max(34, implicitContentHeight + topPadding + bottomPadding)
+                                    enabled: view.model.canScan
+                                    onClicked: view.startCheck(true)
+                                }
                             }
-                        }
-                        HelpHover {
-                            objectName: "checkHelp"
-                            help: HomeRules.checkHelp(view.model.canCheck)
-                            Button {
-                            id: checkButton
-                            objectName: "checkButton"
-                            text: "Check"
-                            highlighted: true
-                            font.family: Theme.family
-                            font.pixelSize: Theme.title.pixelSize
-                            font.weight: Font.DemiBold
-                            icon.source: Present.symbolSource("checkmark.seal.fill", "white")
-                            icon.color: "transparent"
-                            palette.buttonText: "white"
-                            palette.brightText: "white"
-                            background: Rectangle {
-                                radius: Theme.radiusM
-                                color: !checkButton.enabled ? Qt.rgba(Theme.brandFill.r, Theme.brandFill.g, Theme.brandFill.b, 0.4)
-                                       : checkButton.down ? Qt.darker(Theme.brandFill, 1.15) : Theme.brandFill
-                                border.width: checkButton.visualFocus ? 2 : 0
-                                border.color: Theme.brand
+                            HelpHover {
+                                objectName: "checkHelp"
+                                help: HomeRules.checkHelp(view.model.canCheck)
+                                Button {
+                                    id: checkButton
+                                    objectName: "checkButton"
+                                    text: "Check"
+                                    highlighted: true
+                                    font.family: Theme.family
+                                    font.pixelSize: Theme.title.pixelSize
+                                    font.weight: Font.DemiBold
+                                    icon.source: Present.symbolSource("checkmark.seal.fill", "white")
+                                    icon.color: "transparent"
+                                    palette.buttonText: "white"
+                                    palette.brightText: "white"
+                                    background: Rectangle {
+                                        radius: Theme.radiusM
+                                        color: checkButton.down ? Qt.darker(Theme.brandFill, 1.15) : Theme.brandFill
+                                        border.width: checkButton.visualFocus ? 2 : 0
+                                        border.color: Theme.brand
+                                    }
+                                    implicitWidth: Math.max(150, implicitContentWidth + leftPadding + rightPadding)
+                                    implicitHeight: Math.max(34, implicitContentHeight + topPadding + bottomPadding)
+                                    enabled: view.model.canCheck
+                                    opacity: enabled ? 1 : 0.4
+                                    onClicked: view.startCheck(false)
+                                }
                             }
-                            implicitWidth: Math.max(150, implicitContentWidth + leftPadding + rightPadding)
-                            implicitHeight: Math.max(34, implicitContentHeight + topPadding + bottomPadding)
-                            enabled: view.model.canCheck
-                            onClicked: view.startCheck(false)
-                            }
-                        }
                         }
                     }
                 }
