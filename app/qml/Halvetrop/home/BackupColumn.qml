@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
@@ -55,13 +56,37 @@ ColumnLayout {
             onRemove: column.model.removeBackupAt(index)
         }
     }
-    SymbolButton {
+    AbstractButton {
+        id: addBackup
         objectName: "addBackup"
         visible: column.model.destinations.length > 0
-        symbol: "plus.circle"
         text: "Add another backup"
-        tint: Theme.brand
-        textFont: Qt.font({ family: Theme.family, pixelSize: Theme.callout.pixelSize, weight: Font.Medium })
+        hoverEnabled: true
+        focusPolicy: Qt.StrongFocus
+        padding: 4
         onClicked: column.model.chooseBackups()
+        contentItem: Row {
+            spacing: 6
+            Symbol {
+                anchors.verticalCenter: parent.verticalCenter
+                name: "plus.circle"
+                size: 16
+                color: Theme.brand
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                text: addBackup.text
+                textFormat: Text.PlainText
+                font.family: Theme.family
+                font.pixelSize: Theme.callout.pixelSize
+                font.weight: Font.Medium
+                font.underline: addBackup.visualFocus
+                color: Theme.brand
+            }
+        }
+        background: Rectangle {
+            radius: Theme.radiusS
+            color: addBackup.hovered ? Theme.track : "transparent"
+        }
     }
 }
