@@ -8,8 +8,10 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 #include "model/AppModel.h"
@@ -66,6 +68,55 @@ void measureStart(QQuickWindow& window, AppModel& model, const QElapsedTimer& si
     };
     QObject::connect(&model, &AppModel::historyChanged, &window, loaded);
     loaded();
+}
+
+// For the checking benchmark (bench/checking-animation): checks CARD against BACKUP (given as
+// "CARD:BACKUP"), and while the checking screen is up reports the GUI thread's CPU use and the
+// longest gap between frames, then quits.
+void measureCheck(QQuickWindow& window, AppModel& model, const QString& paths) {
+    const QStringList parts = paths.split(QLatin1Char(':'));
+    if (parts.size() != 2) return;
+    struct Measure {
+        QElapsedTimer wall, sinceFrame;
+        timespec cpu0{};
+        int64_t frames = 0, longestGap = 0;
+        bool running = false;
+    };
+    auto m = std::make_shared<Measure>();
+    QObject::connect(&window, &QQuickWindow::frameSwapped, &window, [m] {
+        if (!m->running) return;
+        if (m->frames++ > 0) m->longestGap = std::max<int64_t>(m->longestGap, m->sinceFrame.elapsed());
+        m->sinceFrame.restart();
+    });
+    QObject::connect(&model, &AppModel::phaseChanged, &window, [m, &model] {
+        if (model.phase() == AppModel::Phase::Checking && !m->running) {
+            m->running = true;
+            m->wall.start();
+            m->sinceFrame.start();
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &m->cpu0);
+        } else if (model.phase() != AppModel::Phase::Checking && m->running) {
+            m->running = false;
+            timespec cpu1{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
+            const double cpu =
+                double(cpu1.tv_sec - m->cpu0.tv_sec) + double(cpu1.tv_nsec - m->cpu0.tv_nsec) / 1e9;
+            const double elapsed = double(m->wall.elapsed()) / 1000;
+            std::printf(
+                "check of %d files: %.2f s on screen; GUI thread CPU %.1f%% of one core; %lld frames; "
+                "longest gap %lld ms\n",
+                model.fileCount(), elapsed, 100 * cpu / elapsed, static_cast<long long>(m->frames),
+                static_cast<long long>(m->longestGap));
+            std::fflush(stdout);
+            model.shutdown();
+            QCoreApplication::quit();
+        }
+    });
+    QTimer::singleShot(500, &model, [&model, parts] {
+        model.setSource(parts[0].toStdString());
+        model.addBackups({parts[1].toStdString()});
+        model.setCardOnly(false);
+        model.check(std::optional<CheckLevel>());
+    });
 }
 
 }  // namespace
@@ -130,6 +181,8 @@ int main(int argc, char** argv) {
     window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
     if (!window) return 1;
     if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_START")) measureStart(*window, model, sinceEntry);
+    if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_CHECK"))
+        measureCheck(*window, model, qEnvironmentVariable("HALVETROP_MEASURE_CHECK"));
     window->show();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &model, [&model] { model.shutdown(); });
     return app.exec();

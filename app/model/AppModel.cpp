@@ -833,6 +833,10 @@ void AppModel::resetResults() {
     setPhase(Phase::Setup);
 }
 
+void AppModel::stopCheck() {
+    if (verifier_) verifier_->cancel();
+}
+
 void AppModel::cancelCheck() {
     if (verifier_) verifier_->cancel();
     verifier_.reset();
@@ -1067,8 +1071,8 @@ void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {
 }
 
 void AppModel::chooseBackups() {
-    auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose the backup folders"),
-                                                          QStringLiteral("Add"), std::nullopt, true);
+    auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose backup drives or folders"),
+                                                          QStringLiteral("Add Backup"), std::nullopt, true);
     if (!picked.empty()) addBackups(picked);
 }
 
@@ -1207,6 +1211,13 @@ void AppModel::sourceVolumeRemoved(const std::set<std::string>& vanished) {
     }
     access_.release();
     resetResults();
+    source_.reset();
+    emit sourceChanged();
+    emitComputed();
+}
+
+void AppModel::clearSource() {
+    if (!source_) return;
     source_.reset();
     emit sourceChanged();
     emitComputed();

@@ -251,6 +251,8 @@ public:
     Q_INVOKABLE void chooseSource(const QString& startingAt = QString(), bool autoCheck = false);
     Q_INVOKABLE void chooseBackups();
     Q_INVOKABLE void setSourceUrl(const QUrl& url);
+    // No card chosen any more; the backups, the result and a running check are left as they are.
+    Q_INVOKABLE void clearSource();
     Q_INVOKABLE void addBackupUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void removeBackupAt(int index);
     Q_INVOKABLE void useSuggestedCard(int index);
@@ -269,6 +271,9 @@ public:
     Q_INVOKABLE void check(const QString& level = QString());
     void check(std::optional<CheckLevel> level);
     Q_INVOKABLE void resetResults();
+    // Asks the running check to stop; the window goes back when its run ends as cancelled. The
+    // byte-by-byte pass and the shown result are left alone.
+    Q_INVOKABLE void stopCheck();
     Q_INVOKABLE void checkAnotherCard(int suggestedIndex = -1);
     Q_INVOKABLE void checkAgainstBackup(bool adding);
     Q_INVOKABLE void startDeepVerify();

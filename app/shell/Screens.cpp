@@ -6,16 +6,21 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMimeData>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSet>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
+#include <memory>
 
 #include "model/History.h"
 #include "shell/Fixtures.h"
@@ -35,7 +40,71 @@ struct State {
     const char* name;
     // Sets the fake model's properties; empty for a state that is not the main window.
     std::function<void(QObject& model)> setUp;
+    // Acts on the shown window before the picture is taken (a drag held over a target).
+    std::function<void(QQuickWindow& window)> shown = {};
+    QSize size{1240, 800};
+    bool lightOnly = false;
 };
+
+QObject* findNamed(QObject* object, const QString& name) {
+    if (!object) return nullptr;
+    if (object->objectName() == name) return object;
+    if (auto* item = qobject_cast<QQuickItem*>(object))
+        for (QQuickItem* child : item->childItems())
+            if (QObject* hit = findNamed(child, name)) return hit;
+    return nullptr;
+}
+
+// Holds a drag of one folder over the named item, as a file manager would.
+void dragOver(QQuickWindow& window, const QString& name) {
+    auto* item = qobject_cast<QQuickItem*>(findNamed(window.contentItem(), name));
+    if (!item) return;
+    const QPointF at = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    auto* mime = new QMimeData;  // kept for the life of the held drag
+    mime->setUrls({QUrl::fromLocalFile(QDir::tempPath())});
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    QDragMoveEvent move(at.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &move);
+    QObject::connect(&window, &QObject::destroyed, [mime] { delete mime; });
+}
+
+QVariantMap volume(const char* path, const char* volumePath, const char* name, const char* fs, double total,
+                   double free, bool card) {
+    return {{"path", path},
+            {"volumePath", volumePath},
+            {"name", name},
+            {"fileSystem", fs},
+            {"totalBytes", total},
+            {"freeBytes", free},
+            {"isLikelyCameraCard", card}};
+}
+
+// A card and two backups chosen, with their volumes described.
+void chooseAll(QObject& m) {
+    m.setProperty("source", QStringLiteral("/media/ana/NIKON Z9"));
+    m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025"),
+                                              QStringLiteral("/home/ana/Pictures/Cards")});
+    m.setProperty(
+        "volumes",
+        QVariantMap{{"/media/ana/NIKON Z9", volume("/media/ana/NIKON Z9", "/media/ana/NIKON Z9", "NIKON Z9",
+                                                   "fuseblk.exfat", 128.02e9, 40e9, true)},
+                    {"/media/ana/Archive 2025", volume("/media/ana/Archive 2025", "/media/ana/Archive 2025",
+                                                       "Archive 2025", "ext4", 4e12, 0.812e12, false)},
+                    {"/home/ana/Pictures/Cards",
+                     volume("/home/ana/Pictures/Cards", "/", "System", "ext4", 500e9, 31e9, false)}});
+    m.setProperty("canCheck", true);
+    m.setProperty("canScan", true);
+}
+
+void checking(QObject& m, const char* stage, const char* detail, double done, double total) {
+    chooseAll(m);
+    m.setProperty("canCheck", false);
+    m.setProperty("canScan", false);
+    m.setProperty("phase", 1);
+    m.setProperty("progress",
+                  QVariantMap{{"stage", stage}, {"detail", detail}, {"done", done}, {"total", total}});
+}
 
 const char* const settingsScene = R"(
 import QtQuick
@@ -53,15 +122,19 @@ ThemedWindow {
 }  // namespace
 
 // A picture that is missing, of the wrong size or of one colour only fails the check.
-int verify(const QString& dir, const QStringList& names) {
+int verify(const QString& dir, const QList<QPair<QString, QSize>>& pictures) {
     int bad = 0;
-    for (const QString& name : names) {
+    for (const auto& [name, size] : pictures) {
         const QImage image(dir + QLatin1Char('/') + name);
         QString problem;
         if (image.isNull())
             problem = QStringLiteral("missing or unreadable");
-        else if (image.size() != QSize(1240, 800))
-            problem = QStringLiteral("%1x%2, not 1240x800").arg(image.width()).arg(image.height());
+        else if (image.size() != size)
+            problem = QStringLiteral("%1x%2, not %3x%4")
+                          .arg(image.width())
+                          .arg(image.height())
+                          .arg(size.width())
+                          .arg(size.height());
         else {
             QSet<QRgb> colours;
             for (int y = 0; y < image.height() && colours.size() < 16; y += 7)
@@ -108,15 +181,77 @@ int writeHistory(const QString& path, int count, int files) {
     return 0;
 }
 
+// Shows the checking screen, moving, on the software renderer for `seconds`, with progress
+// arriving as often as the model lets it (every 50 ms, one check of 5,000 files), and prints the
+// GUI thread's CPU use and the longest gap between two frames.
+int animate(double seconds) {
+    shell::Look look;
+    shell::Present present;
+    shell::registerNative(look, present);
+    look.set(present::Appearance::light, false);
+    QQmlEngine engine;
+    shell::prepareEngine(engine);
+    shell::Fixtures fixtures;
+    QQmlComponent fake(&engine, QUrl(QStringLiteral("qrc:/qt/qml/HalvetropFake/FakeModel.qml")));
+    std::unique_ptr<QObject> model(fake.create());
+    if (!model) return 1;
+    checking(*model, "comparing", "", 0, 5000);
+    QQmlComponent main(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+    std::unique_ptr<QObject> root(main.createWithInitialProperties(
+        {{"model", QVariant::fromValue(model.get())},
+         {"history", QVariant::fromValue(fixtures.history(9))},
+         {"settingsStore", QVariant::fromValue(fixtures.settingsStore(QString()))}}));
+    auto* window = qobject_cast<QQuickWindow*>(root.get());
+    if (!window) return 1;
+    window->resize(1240, 800);
+    window->show();
+    settle(500);
+
+    QElapsedTimer wall, sinceFrame;
+    int64_t frames = 0, longestGap = 0;
+    QObject::connect(window, &QQuickWindow::frameSwapped, [&] {
+        if (frames++ > 0) longestGap = std::max<int64_t>(longestGap, sinceFrame.elapsed());
+        sinceFrame.restart();
+    });
+    int done = 0;
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        done = std::min(done + 5, 5000);
+        model->setProperty("progress",
+                           QVariantMap{{"stage", "comparing"},
+                                       {"detail", QStringLiteral("DCIM/100NCZ_9/DSC_%1.NEF").arg(done)},
+                                       {"done", done},
+                                       {"total", 5000}});
+    });
+    progress.start(50);
+    timespec cpu0{}, cpu1{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
+    wall.start();
+    sinceFrame.start();
+    QEventLoop loop;  // waits for events, unlike settle(), so the CPU time is the screen's own
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
+    const double cpu = double(cpu1.tv_sec - cpu0.tv_sec) + double(cpu1.tv_nsec - cpu0.tv_nsec) / 1e9;
+    const double elapsed = double(wall.elapsed()) / 1000;
+    std::printf(
+        "GUI thread CPU %.1f%% of one core; %lld frames in %.1f s (%.0f per second); longest gap %lld ms\n",
+        100 * cpu / elapsed, static_cast<long long>(frames), elapsed, double(frames) / elapsed,
+        static_cast<long long>(longestGap));
+    return 0;
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc == 5 && qstrcmp(argv[1], "--history") == 0)
         return writeHistory(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    if (argc == 3 && qstrcmp(argv[1], "--animate") == 0) return animate(std::atof(argv[2]));
     const bool verifying = argc == 3 && qstrcmp(argv[1], "--verify") == 0;
     if (argc != 2 && !verifying) {
         std::fprintf(stderr,
-                     "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR | --history FILE COUNT FILES\n");
+                     "usage: halvetrop-screens OUT_DIR | --verify OUT_DIR | --history FILE COUNT FILES | "
+                     "--animate SECONDS\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[argc - 1]);
@@ -160,13 +295,32 @@ int main(int argc, char** argv) {
                  QStringLiteral("Can't read /media/ana/NIKON Z9/DCIM/<b>100NCZ_9</b>: Input/output error"));
          }},
         {"settings", {}},
+        {"setup-empty", [](QObject&) {}},
+        {"setup-offered-card",
+         [](QObject& m) {
+             m.setProperty("suggestedCards",
+                           QVariantList{volume("/media/ana/EOS_DIGITAL", "/media/ana/EOS_DIGITAL",
+                                               "EOS_DIGITAL", "vfat", 63.9e9, 12e9, true)});
+         }},
+        {"setup-ready", chooseAll},
+        {"setup-ready.small", chooseAll, {}, QSize(1040, 660), true},
+        {"setup-drop-targeted", [](QObject&) {},
+         [](QQuickWindow& w) { dragOver(w, QStringLiteral("backupDropZone")); }},
+        {"checking", [](QObject& m) { checking(m, "comparing", "DCIM/100NCZ_9/DSC_1042.NEF", 1234, 5012); }},
+        {"checking-card-only",
+         [](QObject& m) {
+             checking(m, "scanningSource", "NIKON Z9", 0, 0);
+             m.setProperty("cardOnly", true);
+         }},
     };
 
-    QStringList expected;
+    QList<QPair<QString, QSize>> expected;
     for (const char* appearanceName : {"light", "dark"})
         for (const State& state : states)
-            expected
-                << QStringLiteral("%1.%2.png").arg(QLatin1String(state.name), QLatin1String(appearanceName));
+            if (!state.lightOnly || qstrcmp(appearanceName, "light") == 0)
+                expected << qMakePair(
+                    QStringLiteral("%1.%2.png").arg(QLatin1String(state.name), QLatin1String(appearanceName)),
+                    state.size);
     if (verifying) return verify(out, expected);
     QDir().mkpath(out);
 
@@ -174,6 +328,7 @@ int main(int argc, char** argv) {
     for (const char* appearanceName : {"light", "dark"}) {
         look.set(*present::appearanceFromName(appearanceName), true);
         for (const State& state : states) {
+            if (state.lightOnly && qstrcmp(appearanceName, "light") != 0) continue;
             QQmlEngine engine;
             shell::prepareEngine(engine);
             QObject* store =
@@ -204,9 +359,13 @@ int main(int argc, char** argv) {
             }
             auto* window = qobject_cast<QQuickWindow*>(root);
             if (!window) return 1;
-            window->resize(1240, 800);
+            window->resize(state.size);
             window->show();
             settle(400);
+            if (state.shown) {
+                state.shown(*window);
+                settle(200);
+            }
             const QImage image = window->grabWindow();
             const QString file =
                 out +

@@ -5,6 +5,7 @@
 #include <QQmlContext>
 
 #include "shell/FirstRows.h"
+#include "shell/HomeRules.h"
 #include "shell/SettingsStore.h"
 #include "shell/Symbols.h"
 #include "shell/SystemIcons.h"
@@ -25,6 +26,9 @@ void registerNative(Look& look, Present& present) {
                                           return &present;
                                       });
     qmlRegisterType<FirstRows>("Halvetrop.Native", 1, 0, "FirstRows");
+    // Stateless: each engine gets its own.
+    qmlRegisterSingletonType<HomeRules>("Halvetrop.Native", 1, 0, "HomeRules",
+                                        [](QQmlEngine*, QJSEngine*) -> QObject* { return new HomeRules; });
     qmlRegisterUncreatableType<SettingsStore>("Halvetrop.Native", 1, 0, "SettingsStore",
                                               QStringLiteral("made by the application"));
 }

@@ -39,6 +39,8 @@ QtObject {
     property var suggestedCards: []
     property bool copying: false
     property var volumes: ({})
+    property string photoFormats: "all"
+    property var progress: ({ stage: "scanningSource", detail: "", done: 0, total: 0 })
     signal volumeInfoReady(string path)
 
     function volumeInfo(path) { return volumes[path] !== undefined ? volumes[path] : ({}) }
@@ -54,6 +56,7 @@ QtObject {
     function dismissNotice() { record("dismissNotice", arguments); hasNotice = false }
     function check(level) { record("check", [level, cardOnly]) }
     function resetResults() { record("resetResults", arguments) }
+    function stopCheck() { record("stopCheck", arguments) }
     function checkAnotherCard(i) { record("checkAnotherCard", arguments) }
     function checkAgainstBackup(adding) { record("checkAgainstBackup", arguments) }
     function showHistory(id) { record("showHistory", arguments) }

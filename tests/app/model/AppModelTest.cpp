@@ -207,6 +207,52 @@ private slots:
         QVERIFY(m.failureText().startsWith("Can't read " + QString::fromStdString(kCard) + ": "));
     }
 
+    // Stop asks only the running check to end; the window follows when the run ends as cancelled.
+    void stopEndsOnlyTheCheck_data() { cancelReturnsToWhereTheCheckCameFrom_data(); }
+    void stopEndsOnlyTheCheck() {
+        QFETCH(bool, hadResult);
+        QFETCH(int, expected);
+        Harness h;
+        AppModel& m = ready(h);
+        std::shared_ptr<FakeVerifier> pass;
+        if (hadResult) {
+            checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
+            QTRY_VERIFY(m.deepVerifying());
+            pass = h.verifier(h.verifierCount() - 1);
+            m.stopCheck();  // no check runs: the pass goes on
+            QVERIFY(!pass->cancelled());
+            QVERIFY(m.deepVerifying());
+        }
+        size_t n = h.verifierCount();
+        m.check(std::optional<CheckLevel>());
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        m.stopCheck();
+        QVERIFY(h.verifier(n)->cancelled());
+        QTRY_COMPARE(int(m.phase()), expected);
+        QCOMPARE(m.hasReport(), hadResult);
+        QCOMPARE(m.destinations().size(), size_t(2));
+    }
+
+    // Clearing the card keeps the backups and whatever is on screen.
+    void clearSourceKeepsEverythingElse() {
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
+        QSignalSpy source(&m, &AppModel::sourceChanged), can(&m, &AppModel::canCheckChanged);
+        m.clearSource();
+        QVERIFY(!m.source());
+        QVERIFY(!m.canCheck() && !m.canScan());
+        QCOMPARE(m.destinations().size(), size_t(2));
+        QVERIFY(m.hasReport());
+        QCOMPARE(m.phase(), AppModel::Phase::Results);
+        QCOMPARE(source.count(), 1);
+        QVERIFY(can.count() >= 1);
+        m.clearSource();
+        QCOMPARE(source.count(), 1);
+        m.setSource(kCard);
+        QVERIFY(m.canCheck());
+    }
+
     // However fast progress comes, the model takes at most one per interval, and always "done".
     void progressIsThrottled() {
         Harness h;

@@ -1,14 +1,36 @@
 // Runs the view suites with the native singletons, the image providers and the fixtures in place.
 #include <QLocale>
+#include <QMimeData>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
+#include <QQuickWindow>
 #include <QtQuickTest>
 
 #include "shell/Fixtures.h"
 #include "shell/Shell.h"
 
 using namespace halvetrop;
+
+// Drops file URLs on a window the way a file manager does: enter, move, drop at one point.
+class Drops : public QObject {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE void drop(QQuickWindow* window, const QPointF& at, const QStringList& paths) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        mime.setUrls(urls);
+        const QPoint pos = at.toPoint();
+        QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &enter);
+        QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &move);
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &drop);
+    }
+};
 
 class Setup : public QObject {
     Q_OBJECT
@@ -33,6 +55,8 @@ public slots:
                 QQmlEngine::setObjectOwnership(&fixtures_, QQmlEngine::CppOwnership);
                 return &fixtures_;
             });
+        qmlRegisterSingletonType<Drops>("HalvetropFake.Native", 1, 0, "Drops",
+                                        [](QQmlEngine*, QJSEngine*) -> QObject* { return new Drops; });
     }
     void qmlEngineAvailable(QQmlEngine* engine) { shell::prepareEngine(*engine); }
 

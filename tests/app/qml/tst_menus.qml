@@ -93,6 +93,6 @@ TestCase {
         compare(w.model.calls[w.model.calls.length - 1], "checkAgainstBackup(false)")
         w.model.phase = Phase.checking
         keyClick(Qt.Key_Period, Qt.ControlModifier)
-        compare(w.model.calls[w.model.calls.length - 1], "resetResults()")
+        compare(w.model.calls[w.model.calls.length - 1], "stopCheck()")
     }
 }

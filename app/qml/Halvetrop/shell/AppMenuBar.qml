@@ -96,9 +96,8 @@ MenuBar {
             text: "Stop"
             shortcut: "Ctrl+."
             enabled: bar.checking
-            // Only while a standard check runs (the byte-by-byte pass is stopped from the results
-            // screen): resetting cancels it, and a cancelled check returns to the start screen.
-            onTriggered: bar.model.resetResults()
+            // Only the standard check; the window returns to where it came from once the run ends.
+            onTriggered: bar.model.stopCheck()
         }
         MenuSeparator {}
         Action {

@@ -1,9 +1,7 @@
 import QtQuick
 import Halvetrop
 
-// Placeholder until the checking screen is built.
-Placeholder {
-    required property var model
+// The checking screen in the window's detail area.
+CheckingScreen {
     objectName: "CheckingView"
-    title: "Checking"
 }

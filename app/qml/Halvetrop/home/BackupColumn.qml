@@ -1,0 +1,92 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+import Halvetrop.Native
+
+// The backups to check against: a drop zone until the first is chosen, then their rows.
+ColumnLayout {
+    id: column
+    required property var model
+    spacing: Theme.m
+
+    // Volume descriptions by path, filled as the model reports them.
+    property var infos: ({})
+    function refreshInfos() {
+        const next = {}
+        for (const path of model.destinations)
+            next[path] = model.volumeInfo(path)
+        infos = next
+    }
+    Component.onCompleted: refreshInfos()
+    Connections {
+        target: column.model
+        function onDestinationsChanged() { column.refreshInfos() }
+        function onVolumeInfoReady(path) {
+            if (column.model.destinations.indexOf(path) >= 0)
+                column.refreshInfos()
+        }
+    }
+
+    Eyebrow {
+        objectName: "backupsLabel"
+        text: HomeRules.backupsLabel(column.model.destinations.length)
+    }
+
+    DropZone {
+        objectName: "backupDropZone"
+        visible: column.model.destinations.length === 0
+        Layout.fillWidth: true
+        symbol: "externaldrive"
+        title: "Add a backup drive"
+        subtitle: "or a folder — add as many as you like"
+        onClicked: column.model.chooseBackups()
+        onDropped: folders => column.model.addBackupUrls(folders)
+    }
+
+    Repeater {
+        model: column.model.destinations
+        BackupRow {
+            required property string modelData
+            required property int index
+            objectName: "backupRow"
+            Layout.fillWidth: true
+            path: modelData
+            info: column.infos[modelData] !== undefined ? column.infos[modelData] : ({})
+            onRemove: column.model.removeBackupAt(index)
+        }
+    }
+    AbstractButton {
+        id: addBackup
+        objectName: "addBackup"
+        visible: column.model.destinations.length > 0
+        text: "Add another backup"
+        hoverEnabled: true
+        focusPolicy: Qt.StrongFocus
+        padding: 4
+        onClicked: column.model.chooseBackups()
+        contentItem: Row {
+            spacing: 6
+            Symbol {
+                anchors.verticalCenter: parent.verticalCenter
+                name: "plus.circle"
+                size: 16
+                color: Theme.brand
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                text: addBackup.text
+                textFormat: Text.PlainText
+                font.family: Theme.family
+                font.pixelSize: Theme.callout.pixelSize
+                font.weight: Font.Medium
+                font.underline: addBackup.visualFocus
+                color: Theme.brand
+            }
+        }
+        background: Rectangle {
+            radius: Theme.radiusS
+            color: addBackup.hovered ? Theme.track : "transparent"
+        }
+    }
+}

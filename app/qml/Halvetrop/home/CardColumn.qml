@@ -1,0 +1,68 @@
+import QtQuick
+import QtQuick.Layouts
+import Halvetrop
+import Halvetrop.Native
+
+// The card to check: the chosen one, else the cards on offer, else a drop zone.
+ColumnLayout {
+    id: column
+    required property var model
+    spacing: Theme.m
+
+    // The model describes a volume off the GUI thread and says when it has; until then it gives
+    // an empty description.
+    property var info: ({})
+    function refreshInfo() { info = model.source.length > 0 ? model.volumeInfo(model.source) : ({}) }
+    Component.onCompleted: refreshInfo()
+    Connections {
+        target: column.model
+        function onSourceChanged() { column.refreshInfo() }
+        function onVolumeInfoReady(path) {
+            if (path === column.model.source)
+                column.refreshInfo()
+        }
+    }
+
+    readonly property string shows: model.source.length > 0 ? "selected"
+                                  : model.suggestedCards.length > 0 ? "offered" : "empty"
+
+    Eyebrow { text: "Card" }
+
+    SelectedCard {
+        objectName: "selectedCard"
+        visible: column.shows === "selected"
+        Layout.fillWidth: true
+        path: column.model.source
+        info: column.info
+        onChange: column.model.chooseSource("", false)
+        onClear: column.model.clearSource()
+    }
+
+    Repeater {
+        model: column.shows === "offered" ? column.model.suggestedCards : []
+        InsertedCardRow {
+            required property var modelData
+            objectName: "offeredCard"
+            Layout.fillWidth: true
+            volume: modelData
+            onClicked: column.model.chooseSource(modelData.volumePath, false)
+        }
+    }
+    LinkButton {
+        objectName: "chooseFolder"
+        visible: column.shows === "offered"
+        text: "Or choose a folder…"
+        onClicked: column.model.chooseSource("", false)
+    }
+
+    DropZone {
+        objectName: "cardDropZone"
+        visible: column.shows === "empty"
+        Layout.fillWidth: true
+        symbol: "sdcard"
+        title: "Insert a card"
+        subtitle: "or click to choose a card, drive or folder"
+        onClicked: column.model.chooseSource("", false)
+        onDropped: folders => column.model.setSourceUrl(folders[0])
+    }
+}

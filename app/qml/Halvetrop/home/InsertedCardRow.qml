@@ -1,0 +1,62 @@
+import QtQuick
+import QtQuick.Controls
+import Halvetrop
+import Halvetrop.Native
+
+// A mounted card offered as the card: one click opens the picker at it.
+AbstractButton {
+    id: row
+    property var volume: ({})
+    readonly property var look: HomeRules.offeredCard(volume)
+    hoverEnabled: true
+    focusPolicy: Qt.StrongFocus
+    padding: Theme.s
+    Accessible.name: look.help
+
+    PlainToolTip {
+        visible: row.hovered && row.look.help.length > 0
+        text: row.look.help
+    }
+
+    background: Rectangle {
+        radius: Theme.radiusM
+        color: row.hovered || row.visualFocus ? Qt.rgba(Theme.brandFill.r, Theme.brandFill.g, Theme.brandFill.b, 0.1)
+                                              : Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.04)
+    }
+    contentItem: Row {
+        spacing: Theme.m
+        SystemIcon {
+            id: icon
+            anchors.verticalCenter: parent.verticalCenter
+            path: row.volume.volumePath !== undefined ? row.volume.volumePath : ""
+            size: 44
+            fallback: "sdcard.fill"
+            card: true
+        }
+        Column {
+            anchors.verticalCenter: parent.verticalCenter
+            width: parent.width - icon.width - use.width - 2 * parent.spacing
+            spacing: 2
+            DataText {
+                width: parent.width
+                text: row.look.title
+                font: Theme.rowTitle
+            }
+            DataText {
+                width: parent.width
+                text: row.look.subtitle
+                font: Theme.secondaryFont
+                color: Theme.secondary
+            }
+        }
+        Text {
+            id: use
+            anchors.verticalCenter: parent.verticalCenter
+            text: "Use"
+            font.family: Theme.family
+            font.pixelSize: Theme.callout.pixelSize
+            font.weight: Font.DemiBold
+            color: Theme.brand
+        }
+    }
+}

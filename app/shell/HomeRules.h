@@ -1,0 +1,45 @@
+#pragma once
+// The start and checking screens' rules as QML sees them: texts, fractions, colour roles and the
+// picture's packets, each computed by present/Home, so no rule lives in a QML file.
+#include <QColor>
+#include <QObject>
+#include <QUrl>
+#include <QVariantList>
+#include <QVariantMap>
+
+namespace halvetrop::shell {
+
+class HomeRules : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // The Check button's help, naming the window's Check shortcut as the desktop writes it.
+    Q_INVOKABLE QString checkHelp(bool canCheck) const;
+    Q_INVOKABLE QString scanHelp() const;
+    // {name, detail} of the chosen card; `info` is the model's volume description (may be empty).
+    Q_INVOKABLE QVariantMap selectedCard(const QString& path, const QVariantMap& info) const;
+    // {title, subtitle, help} of a card on offer.
+    Q_INVOKABLE QVariantMap offeredCard(const QVariantMap& volume) const;
+    // {name, freeLine, used, usedColor}; freeLine empty and no bar without a known capacity.
+    Q_INVOKABLE QVariantMap backup(const QString& path, const QVariantMap& info) const;
+    Q_INVOKABLE QString backupsLabel(int count) const;
+    // {folders: [url], ignored: n}: only local directories remain of a drop.
+    Q_INVOKABLE QVariantMap dropFolders(const QList<QUrl>& urls) const;
+
+    Q_INVOKABLE QString stageTitle(const QString& stage, const QString& detail) const;
+    Q_INVOKABLE QString countLine(double done, double total) const;
+    // The bar's filled fraction, or -1 while no total is known.
+    Q_INVOKABLE double barFraction(double done, double total) const;
+    // {cardName, driveName, extraDrives}.
+    Q_INVOKABLE QVariantMap pictureNames(const QString& source, const QStringList& destinations) const;
+    // [{x, y, opacity, backwards}] of the seven packets at `t` seconds.
+    Q_INVOKABLE QVariantList packets(double t, const QString& stage, double width, double height) const;
+    Q_INVOKABLE double cardGlow(double t) const;
+    Q_INVOKABLE double driveGlow(double t, const QString& stage) const;
+    // The light end of the progress bar's gradient in an appearance (Look.appearance).
+    Q_INVOKABLE QColor brandHighlight(int appearance) const;
+};
+
+}  // namespace halvetrop::shell
