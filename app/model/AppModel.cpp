@@ -3,6 +3,7 @@
 #include "model/FileList.h"
 #include "model/History.h"
 #include "platform/MountInfo.h"
+#include "text/Utf8.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -740,6 +741,12 @@ void AppModel::check(std::optional<CheckLevel> level) {
     open.insert(open.end(), backups.begin(), backups.end());
     access_.begin(open);
 
+    // A backup whose drive was not found at start is still checked at its remembered path, where
+    // an empty mount-point folder may stand in for it: the report must say it was not read.
+    std::vector<std::string> notConnected;
+    for (const auto& b : backups)
+        if (unresolved_.count(b)) notConnected.push_back(b);
+
     VerifyRequest request(*source_, backups);
     request.scope = scope();
     request.level = level_;
@@ -761,11 +768,13 @@ void AppModel::check(std::optional<CheckLevel> level) {
             if (auto v = wv.lock(); v && m.verifier_ == v) m.setProgress(p);
         });
     });
-    runOffGui([check] {
+    runOffGui([check, notConnected] {
         std::function<void(AppModel&)> apply;
         auto v = check->verifier;
         try {
             VerifyReport r = v->run();
+            for (const auto& b : notConnected)
+                r.problems.push_back("Can't read " + repairUtf8(b) + ": its drive is not connected");
             apply = [v, r = std::move(r)](AppModel& m) mutable {
                 m.applyCheckOutcome(v, std::move(r), {}, {});
             };

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTest>
+#include <algorithm>
 
 #include <filesystem>
 #include <random>
@@ -170,6 +171,8 @@ private slots:
         again.check(std::optional<CheckLevel>());
         QTRY_COMPARE_WITH_TIMEOUT(again.phase(), AppModel::Phase::Results, 120000);
         QVERIFY(!again.report()->safeToFormat);
+        const std::string unread = "Can't read " + d.b->mountPoint() + "/Archive: its drive is not connected";
+        QCOMPARE(std::count(again.report()->problems.begin(), again.report()->problems.end(), unread), 1);
         for (const FileResult& f : again.report()->files) {
             QVERIFY(!f.copies.empty());
             for (const CopyRef& c : f.copies) QCOMPARE(c.destination, 0);
