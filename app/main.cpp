@@ -15,6 +15,7 @@
 #include "model/AppModel.h"
 #include "platform/LinuxServices.h"
 #include "shell/HistoryRows.h"
+#include "results/ResultsData.h"
 #include "shell/Look.h"
 #include "shell/ModelBridge.h"
 #include "shell/Present.h"
@@ -121,6 +122,7 @@ int main(int argc, char** argv) {
 
     shell::SettingsStore settings(model.settings());
     shell::registerNative(look, present);
+    registerResults();
     shell::prepareEngine(engine);
     engine.setInitialProperties({{QStringLiteral("model"), QVariant::fromValue(&model)},
                                  {QStringLiteral("history"), QVariant::fromValue(&history)},

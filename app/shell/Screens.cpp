@@ -18,6 +18,8 @@
 #include <functional>
 
 #include "model/History.h"
+#include "results/ResultsData.h"
+#include "results/ResultsFixtures.h"
 #include "shell/Fixtures.h"
 #include "shell/Shell.h"
 
@@ -49,6 +51,22 @@ ThemedWindow {
     SettingsView { anchors.centerIn: parent; store: scene.store }
 }
 )";
+
+// The results phase over a report fixture, with a card that can be ejected.
+void showResults(QObject& m, const char* fixture, const QVariantMap& extra) {
+    m.setProperty("source", QStringLiteral("/media/ana/SONY A7IV"));
+    m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025"),
+                                              QStringLiteral("/media/ana/Travel SSD")});
+    m.setProperty("canCheck", true);
+    m.setProperty("canEjectSource", true);
+    m.setProperty("phase", 2);
+    m.setProperty("hasReport", true);
+    m.setProperty("cardOnly", qstrcmp(fixture, "card-only") == 0);
+    m.setProperty("report", QVariant::fromValue<QObject*>(
+                                new FixtureReport(resultsFixture(QLatin1String(fixture)), &m)));
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        m.setProperty(it.key().toUtf8().constData(), it.value());
+}
 
 }  // namespace
 
@@ -130,6 +148,8 @@ int main(int argc, char** argv) {
     shell::Present present;
     shell::Fixtures fixtures;
     shell::registerNative(look, present);
+    registerResults();
+    registerResultsFixtures();
 
     const State states[] = {
         {"shell",
@@ -160,20 +180,42 @@ int main(int argc, char** argv) {
                  QStringLiteral("Can't read /media/ana/NIKON Z9/DCIM/<b>100NCZ_9</b>: Input/output error"));
          }},
         {"settings", {}},
+        {"results-safe", [](QObject& m) { showResults(m, "safe", {}); }},
+        {"results-missing", [](QObject& m) { showResults(m, "missing", {}); }},
+        {"results-verifying",
+         [](QObject& m) {
+             showResults(m, "verifying", {});
+             m.setProperty("deepVerifying", true);
+             m.setProperty("deepProgress", QVariantMap{{"stage", "comparing"}});
+         }},
+        {"results-stopped-pass", [](QObject& m) { showResults(m, "stopped-pass", {}); }},
+        {"results-card-only", [](QObject& m) { showResults(m, "card-only", {}); }},
+        {"results-folder-map",
+         [](QObject& m) {
+             showResults(m, "missing", {});
+             m.setProperty("mode", 1);
+             m.setProperty("selectedFolder", QStringLiteral("PRIVATE/M4ROOT/CLIP"));
+         }},
+        {"results-fuse-card", [](QObject& m) { showResults(m, "fuse-card", {}); }},
     };
+    // States also pictured in the high-contrast appearances.
+    const QSet<QString> highContrast{QStringLiteral("results-safe")};
 
     QStringList expected;
-    for (const char* appearanceName : {"light", "dark"})
+    for (const char* appearanceName : {"light", "dark", "hc-light", "hc-dark"})
         for (const State& state : states)
-            expected
-                << QStringLiteral("%1.%2.png").arg(QLatin1String(state.name), QLatin1String(appearanceName));
+            if (qstrncmp(appearanceName, "hc-", 3) != 0 || highContrast.contains(QLatin1String(state.name)))
+                expected << QStringLiteral("%1.%2.png")
+                                .arg(QLatin1String(state.name), QLatin1String(appearanceName));
     if (verifying) return verify(out, expected);
     QDir().mkpath(out);
 
     int written = 0;
-    for (const char* appearanceName : {"light", "dark"}) {
+    for (const char* appearanceName : {"light", "dark", "hc-light", "hc-dark"}) {
         look.set(*present::appearanceFromName(appearanceName), true);
         for (const State& state : states) {
+            if (qstrncmp(appearanceName, "hc-", 3) == 0 && !highContrast.contains(QLatin1String(state.name)))
+                continue;
             QQmlEngine engine;
             shell::prepareEngine(engine);
             QObject* store =

@@ -19,6 +19,7 @@
 #include <cerrno>
 
 #include "model/ModelFixture.h"
+#include "results/ResultsData.h"
 #include "shell/FirstRows.h"
 #include "shell/Fixtures.h"
 #include "shell/ModelBridge.h"
@@ -66,6 +67,7 @@ private slots:
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
         shell::useDesktopIcons();
         shell::registerNative(look_, present_);
+        registerResults();
     }
 
     void everySymbolDraws() {
