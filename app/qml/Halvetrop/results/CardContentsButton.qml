@@ -26,6 +26,8 @@ Button {
         x: button.width - width
         width: 540
         padding: Theme.l
+        // A press on the button itself toggles; anywhere else closes.
+        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
         contentItem: Column {
             spacing: Theme.m
             DataText { text: button.c.title || ""; font: Theme.title }
