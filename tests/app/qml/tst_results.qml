@@ -51,7 +51,7 @@ TestCase {
             { tag: "pass stopped", fixture: "stopped-pass", set: {}, shown: ["verify", "nextCard", "eject"], title: "All backed up" },
             { tag: "card not read whole", fixture: "unreadable", set: {}, shown: ["nextCard", "eject"],
               title: "Part of the card couldn't be read" },
-            { tag: "cache-only card", fixture: "fuse-card", set: { canEjectSource: false }, shown: ["nextCard"], title: "All verified" },
+            { tag: "cache-only card", fixture: "fuse-card", set: { canEjectSource: false }, shown: ["nextCard"], title: "All backed up" },
         ]
     }
     function test_actionsPerReport(data) {

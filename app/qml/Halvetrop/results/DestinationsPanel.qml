@@ -87,13 +87,14 @@ ScrollView {
             width: parent.width
             height: missingRow.implicitHeight + 2 * Theme.m
             CardBackground { anchors.fill: parent; radius: Theme.radiusM; tint: Theme.missing }
-            Row {
+            Flow {
                 id: missingRow
                 x: Theme.m
                 y: Theme.m
+                width: parent.width - 2 * Theme.m
                 spacing: Theme.s
-                Symbol { name: "xmark.circle.fill"; color: Theme.missing; anchors.verticalCenter: parent.verticalCenter }
-                Text { text: panel.p.uncoveredText || ""; font: Theme.rowTitle; color: Theme.primary; anchors.verticalCenter: parent.verticalCenter }
+                Symbol { name: "xmark.circle.fill"; color: Theme.missing }
+                Text { text: panel.p.uncoveredText || ""; font: Theme.rowTitle; color: Theme.primary }
                 Button {
                     objectName: "showUncovered"
                     text: "Show"

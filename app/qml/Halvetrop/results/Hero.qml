@@ -45,29 +45,7 @@ Item {
             width: content.width - 92 - ring.width - 2 * Theme.xxl
             anchors.verticalCenter: parent.verticalCenter
             spacing: 6
-            Row {
-                spacing: Theme.s
-                Symbol { name: "sdcard.fill"; color: Theme.brand; size: 14; anchors.verticalCenter: parent.verticalCenter }
-                DataText { text: hero.h.sourceName || ""; font.pixelSize: 12; font.weight: Font.DemiBold; color: Theme.brand }
-                Repeater {
-                    model: hero.h.cameras || []
-                    Rectangle {
-                        required property string modelData
-                        width: chip.implicitWidth + 14
-                        height: chip.implicitHeight + 4
-                        radius: height / 2
-                        color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.07)
-                        DataText { id: chip; anchors.centerIn: parent; text: modelData; font: Theme.secondaryFont }
-                    }
-                }
-                Text {
-                    objectName: "heroDays"
-                    visible: text !== ""
-                    text: hero.h.days || ""
-                    font: Theme.secondaryFont
-                    color: Theme.secondary
-                }
-            }
+            CardEyebrow { h: hero.h }
             Text {
                 objectName: "heroTitle"
                 width: main.width
