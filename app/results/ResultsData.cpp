@@ -300,35 +300,40 @@ void ResultsData::reload() {
     index_ = fixture_ ? FileIndex(*fixture_) : FileIndex();
     shoots_.rebuild();
     folders_.rebuild();
-    emit changed();
+    changedNow();
 }
 
 void ResultsData::fold() {
     shoots_.refresh();
-    emit changed();
+    changedNow();
 }
 
 void ResultsData::setDeepVerifying(bool on) {
     if (on == deepVerifying_) return;
     deepVerifying_ = on;
-    emit changed();
+    changedNow();
 }
 void ResultsData::setDeepRunning(bool on) {
     if (on == deepRunning_) return;
     deepRunning_ = on;
-    emit changed();
+    changedNow();
 }
 void ResultsData::setCanEject(bool on) {
     if (on == canEject_) return;
     canEject_ = on;
-    emit changed();
+    changedNow();
 }
 void ResultsData::setLastCopy(const QVariant& record) {
     lastCopy_ = record;
-    emit changed();
+    changedNow();
 }
 
 QVariantMap ResultsData::hero() const {
+    if (!hero_) hero_ = computeHero();
+    return *hero_;
+}
+
+QVariantMap ResultsData::computeHero() const {
     const VerifyReport* r = report();
     if (!r) return {};
     const StatusCounts& t = r->totals;

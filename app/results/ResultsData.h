@@ -102,6 +102,7 @@ public:
     bool cardOnly() const { return report() && report()->isCardOnly(); }
     bool ready() const { return report() && report()->readyToFormat(); }
     QVariantMap hero() const;
+    QVariantMap computeHero() const;
     QVariantList segments() const;
     QVariantMap readyPanel() const;
     QVariantMap contents() const;
@@ -140,6 +141,13 @@ private slots:
 
 private:
     void fold();
+
+    // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
+    mutable std::optional<QVariantMap> hero_;
+    void changedNow() {
+        hero_.reset();
+        emit changed();
+    }
 
     QPointer<QObject> model_;
     const VerifyReport* fixture_ = nullptr;

@@ -9,3 +9,11 @@ set_target_properties(halvetrop_app_results PROPERTIES AUTOMOC ON)
 target_include_directories(halvetrop_app_results PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)
 target_link_libraries(halvetrop_app_results PUBLIC halvetrop_app_model halvetrop_app_present Qt6::Qml
   PRIVATE PkgConfig::GIO)
+
+# Time to the first frame of the results of a large report, and the longest frame while scrolling.
+if(HALVETROP_BENCH)
+  add_executable(halvetrop-results-bench ${PROJECT_SOURCE_DIR}/bench/results-open.cpp
+    ${PROJECT_SOURCE_DIR}/bench/SyntheticReport.cpp)
+  target_include_directories(halvetrop-results-bench PRIVATE ${PROJECT_SOURCE_DIR}/bench)
+  target_link_libraries(halvetrop-results-bench PRIVATE halvetrop_app_fake Qt6::Widgets)
+endif()
