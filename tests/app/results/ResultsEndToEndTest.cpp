@@ -35,7 +35,10 @@ class ResultsEndToEndTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    }
 
     // A card folder that cannot be examined leaves files unseen: the verdict says so first and
     // never reads "All verified", though every file it did see is on both backups.
@@ -82,6 +85,43 @@ private slots:
                      QStringLiteral(" on the card couldn't be read — keep the card for now.")),
                  qPrintable(hero.value("reason").toString()));
         QVERIFY(!data.ready());
+        m.shutdown();
+        QVERIFY(m.waitForIdle(20000));
+    }
+
+    // The byte-by-byte pass that clears the card turns the verdict and the ready panel at once.
+    void passClearsTheCard() {
+        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        std::unique_ptr<ZramVolume> card, a, b;
+        try {
+            card = std::make_unique<ZramVolume>("HVCARD");
+            a = std::make_unique<ZramVolume>("HVBACKA");
+            b = std::make_unique<ZramVolume>("HVBACKB");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        for (int i = 0; i < 6; ++i) {
+            const std::string name = "DCIM/100TEST/IMG_" + std::to_string(1000 + i) + ".JPG";
+            const std::string content(size_t(64 << 10) + size_t(i), char('a' + i));
+            card->write(name, content);
+            a->write("Shoots/" + name, content);
+            b->write("Archive/" + name, content);
+        }
+        ::sync();
+        Harness h;
+        AppModel& m = h.start(true);
+        ResultsData data;
+        data.setModel(&m);
+        m.setSource(card->mountPoint());
+        m.addBackups({a->mountPoint() + "/Shoots", b->mountPoint() + "/Archive"});
+        m.check(std::optional<CheckLevel>());
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying() && m.report()->level == CheckLevel::verified, 120000);
+        QVERIFY(m.report()->safeToFormat);
+        QCOMPARE(data.hero().value("title").toString(), QStringLiteral("Safe to format"));
+        QVERIFY(data.ready());
+        const QString sentence = data.readyPanel().value("sentence").toString();
+        QVERIFY2(sentence.contains(QStringLiteral("(HVBACKA and HVBACKB)")), qPrintable(sentence));
         m.shutdown();
         QVERIFY(m.waitForIdle(20000));
     }
