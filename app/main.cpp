@@ -14,8 +14,8 @@
 
 #include "model/AppModel.h"
 #include "platform/LinuxServices.h"
-#include "shell/HistoryRows.h"
 #include "results/ResultsData.h"
+#include "shell/HistoryRows.h"
 #include "shell/Look.h"
 #include "shell/ModelBridge.h"
 #include "shell/Present.h"

@@ -175,4 +175,37 @@ TestCase {
         compare(w.model.mode, Phase.files)
         compare(w.model.filter, 1)
     }
+
+    function test_filterStripAndNote_data() {
+        return [
+            { tag: "last kind off starts nothing", act: w => mouseClick(h.find(w.window.contentItem, "chip-video")),
+              before: ["photo"], call: null, kinds: [] },
+            { tag: "a kind on checks again", act: w => mouseClick(h.find(w.window.contentItem, "chip-audio")),
+              before: ["photo"], call: "check(, false)", kinds: ["photo", "audio"] },
+            { tag: "skipped kinds join the check", act: w => mouseClick(h.find(w.window.contentItem, "skippedButton")),
+              before: ["photo", "video"], call: "check(, false)", kinds: ["photo", "video", "audio"] },
+        ]
+    }
+    function test_filterStripAndNote(data) {
+        const w = openResults("missing", { kinds: data.before })
+        if (data.tag === "last kind off starts nothing")
+            w.model.kinds = ["video"]
+        const calls = w.model.calls.length
+        data.act(w)
+        compare(w.model.kinds, data.kinds)
+        compare(w.model.calls.length > calls ? last(w) : null, data.call)
+        compare(h.find(w.window.contentItem, "photoFormats").visible, data.kinds.indexOf("photo") >= 0)
+    }
+
+    function test_stopThePass() {
+        const w = openResults("verifying", { deepVerifying: true, deepProgress: { stage: "indexing" } })
+        compare(h.find(w.window.contentItem, "stripText").text, "Getting ready to verify every byte…")
+        w.model.deepProgress = { stage: "comparing" }
+        compare(h.find(w.window.contentItem, "stripText").text, "Verifying every byte… 30 of 90")
+        click(w, "stopPass")
+        compare(last(w), "stopDeepVerify()")
+        verify(!h.find(w.window.contentItem, "stopPass").visible)
+        compare(h.find(w.window.contentItem, "heroReason").text,
+                "Every copy matched by content. Verify every byte before you format the card.")
+    }
 }
