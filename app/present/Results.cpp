@@ -219,9 +219,9 @@ QString copyButtonText(int64_t copyable, bool compact, const QLocale& locale) {
            (compact ? QStringLiteral("…") : QStringLiteral(" to Backup…"));
 }
 
-QString ejectHelp(const VerifyReport& report) {
-    return QStringLiteral("Eject ") + qs(report.source.name) +
-           QStringLiteral(" (Ctrl+Shift+E). Nothing on the card is changed.");
+QString ejectHelp(const VerifyReport& report, const QString& shortcut) {
+    return QStringLiteral("Eject ") + qs(report.source.name) + QStringLiteral(" (") + shortcut +
+           QStringLiteral("). Nothing on the card is changed.");
 }
 
 // --- card-only header ---

@@ -57,7 +57,8 @@ struct HeroActions {
 HeroActions heroActions(const VerifyReport& report, int64_t copyable, bool deepVerifying, bool canEject,
                         const std::optional<std::pair<std::string, bool>>& lastCopyFrom);
 QString copyButtonText(int64_t copyable, bool compact, const QLocale& locale = QLocale());
-QString ejectHelp(const VerifyReport& report);
+// `shortcut` as the desktop writes it ("Ctrl+Shift+E").
+QString ejectHelp(const VerifyReport& report, const QString& shortcut);
 
 // --- the card-only header ---
 

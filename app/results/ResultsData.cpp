@@ -1,5 +1,6 @@
 #include "results/ResultsData.h"
 
+#include <QKeySequence>
 #include <QQmlEngine>
 #include <QUrl>
 
@@ -373,7 +374,8 @@ QVariantMap ResultsData::computeHero() const {
         {"lastCopy", a.lastCopy},
         {"eject", a.eject},
         {"cardEject", canEject_},
-        {"ejectHelp", ejectHelp(*r)},
+        {"ejectHelp",
+         ejectHelp(*r, QKeySequence(QStringLiteral("Ctrl+Shift+E")).toString(QKeySequence::NativeText))},
         {"skipped", skipped.empty() ? QString() : skippedSentence(skipped)},
         {"skippedButton", skippedButton(skipped)},
         {"skippedKinds", skippedKinds},
