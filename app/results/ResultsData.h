@@ -102,7 +102,6 @@ public:
     bool cardOnly() const { return report() && report()->isCardOnly(); }
     bool ready() const { return report() && report()->readyToFormat(); }
     QVariantMap hero() const;
-    QVariantMap computeHero() const;
     QVariantList segments() const;
     QVariantMap readyPanel() const;
     QVariantMap contents() const;
@@ -140,6 +139,7 @@ private slots:
     void reload();
 
 private:
+    QVariantMap computeHero() const;
     void fold();
 
     // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
