@@ -16,6 +16,7 @@
 
 #include "model/AppModel.h"
 #include "platform/LinuxServices.h"
+#include "results/ResultsData.h"
 #include "shell/HistoryRows.h"
 #include "shell/Look.h"
 #include "shell/ModelBridge.h"
@@ -172,6 +173,7 @@ int main(int argc, char** argv) {
 
     shell::SettingsStore settings(model.settings());
     shell::registerNative(look, present);
+    registerResults();
     shell::prepareEngine(engine);
     engine.setInitialProperties({{QStringLiteral("model"), QVariant::fromValue(&model)},
                                  {QStringLiteral("history"), QVariant::fromValue(&history)},

@@ -23,6 +23,8 @@
 #include <memory>
 
 #include "model/History.h"
+#include "results/ResultsData.h"
+#include "results/ResultsFixtures.h"
 #include "shell/Fixtures.h"
 #include "shell/Shell.h"
 
@@ -118,6 +120,22 @@ ThemedWindow {
     SettingsView { anchors.centerIn: parent; store: scene.store }
 }
 )";
+
+// The results phase over a report fixture, with a card that can be ejected.
+void showResults(QObject& m, const char* fixture, const QVariantMap& extra) {
+    m.setProperty("source", QStringLiteral("/media/ana/SONY A7IV"));
+    m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025"),
+                                              QStringLiteral("/media/ana/Travel SSD")});
+    m.setProperty("canCheck", true);
+    m.setProperty("canEjectSource", true);
+    m.setProperty("phase", 2);
+    m.setProperty("hasReport", true);
+    m.setProperty("cardOnly", qstrcmp(fixture, "card-only") == 0);
+    m.setProperty("report", QVariant::fromValue<QObject*>(
+                                new FixtureReport(resultsFixture(QLatin1String(fixture)), &m)));
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        m.setProperty(it.key().toUtf8().constData(), it.value());
+}
 
 }  // namespace
 
@@ -265,6 +283,8 @@ int main(int argc, char** argv) {
     shell::Present present;
     shell::Fixtures fixtures;
     shell::registerNative(look, present);
+    registerResults();
+    registerResultsFixtures();
 
     const State states[] = {
         {"shell",
@@ -312,23 +332,47 @@ int main(int argc, char** argv) {
              checking(m, "scanningSource", "NIKON Z9", 0, 0);
              m.setProperty("cardOnly", true);
          }},
+        {"results-safe", [](QObject& m) { showResults(m, "safe", {}); }},
+        {"results-missing", [](QObject& m) { showResults(m, "missing", {}); }},
+        {"results-verifying",
+         [](QObject& m) {
+             showResults(m, "verifying", {});
+             m.setProperty("deepVerifying", true);
+             m.setProperty("deepProgress", QVariantMap{{"stage", "comparing"}});
+         }},
+        {"results-stopped-pass", [](QObject& m) { showResults(m, "stopped-pass", {}); }},
+        {"results-card-only", [](QObject& m) { showResults(m, "card-only", {}); }},
+        {"results-folder-map",
+         [](QObject& m) {
+             showResults(m, "missing", {});
+             m.setProperty("mode", 1);
+             m.setProperty("selectedFolder", QStringLiteral("PRIVATE/M4ROOT/CLIP"));
+         }},
+        {"results-fuse-card", [](QObject& m) { showResults(m, "fuse-card", {}); }},
     };
+    // States also pictured in the high-contrast appearances.
+    const QSet<QString> highContrast{QStringLiteral("results-safe")};
 
     QList<QPair<QString, QSize>> expected;
-    for (const char* appearanceName : {"light", "dark"})
-        for (const State& state : states)
-            if (!state.lightOnly || qstrcmp(appearanceName, "light") == 0)
-                expected << qMakePair(
-                    QStringLiteral("%1.%2.png").arg(QLatin1String(state.name), QLatin1String(appearanceName)),
-                    state.size);
+    for (const char* appearanceName : {"light", "dark", "hc-light", "hc-dark"})
+        for (const State& state : states) {
+            if (state.lightOnly && qstrcmp(appearanceName, "light") != 0) continue;
+            if (qstrncmp(appearanceName, "hc-", 3) == 0 && !highContrast.contains(QLatin1String(state.name)))
+                continue;
+            expected << qMakePair(
+                QStringLiteral("%1.%2.png").arg(QLatin1String(state.name), QLatin1String(appearanceName)),
+                state.size);
+        }
     if (verifying) return verify(out, expected);
     QDir().mkpath(out);
 
     int written = 0;
-    for (const char* appearanceName : {"light", "dark"}) {
+    for (const char* appearanceName : {"light", "dark", "hc-light", "hc-dark"}) {
         look.set(*present::appearanceFromName(appearanceName), true);
         for (const State& state : states) {
             if (state.lightOnly && qstrcmp(appearanceName, "light") != 0) continue;
+            if (qstrncmp(appearanceName, "hc-", 3) == 0 && !highContrast.contains(QLatin1String(state.name)))
+                continue;
             QQmlEngine engine;
             shell::prepareEngine(engine);
             QObject* store =

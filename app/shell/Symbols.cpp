@@ -11,7 +11,7 @@ namespace halvetrop::shell {
 namespace {
 
 // Lucide draws outlines only: a ".fill" name takes the same outline as its plain form.
-constexpr std::array<SymbolFile, 35> table{{
+constexpr std::array<SymbolFile, 50> table{{
     {"plus", "plus"},
     {"plus.circle", "circle-plus"},
     {"sdcard", "card-sim"},
@@ -47,6 +47,21 @@ constexpr std::array<SymbolFile, 35> table{{
     {"memorychip", "card-sim"},
     {"internaldrive", "computer"},
     {"externaldrive", "hard-drive"},
+    {"eject.fill", "eject"},
+    {"checkmark.seal", "badge-check"},
+    {"arrow.down.doc.fill", "file"},
+    {"externaldrive.badge.checkmark", "hard-drive"},
+    {"externaldrive.badge.xmark", "hard-drive"},
+    {"externaldrive.badge.exclamationmark", "hard-drive"},
+    {"externaldrive.fill.badge.checkmark", "hard-drive"},
+    {"hourglass.circle.fill", "circle-dashed"},
+    {"camera.fill", "image"},
+    {"camera", "image"},
+    {"list.bullet.rectangle", "file"},
+    {"arrow.right.circle", "folder"},
+    {"circle.lefthalf.filled", "circle-dashed"},
+    {"minus.circle", "circle-dashed"},
+    {"photo.on.rectangle", "image"},
 }};
 
 }  // namespace

@@ -23,7 +23,8 @@ file(GLOB_RECURSE fake_qml CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/app/qml/HalvetropFake/*.qml ${PROJECT_SOURCE_DIR}/app/qml/HalvetropFake/qmldir)
 add_library(halvetrop_app_fake STATIC ${shell_dir}/Fixtures.cpp)
 set_target_properties(halvetrop_app_fake PROPERTIES AUTOMOC ON)
-target_link_libraries(halvetrop_app_fake PUBLIC halvetrop_app_shell)
+target_link_libraries(halvetrop_app_fake PUBLIC halvetrop_app_shell halvetrop_app_results)
+target_sources(halvetrop_app_fake PRIVATE ${PROJECT_SOURCE_DIR}/app/results/ResultsFixtures.cpp)
 qt_add_resources(halvetrop_app_fake halvetrop_fake_views PREFIX /qt/qml BASE ${PROJECT_SOURCE_DIR}/app/qml
   FILES ${fake_qml})
 
@@ -32,7 +33,7 @@ add_library(halvetrop_app_bridge STATIC ${shell_dir}/ModelBridge.cpp)
 target_link_libraries(halvetrop_app_bridge PUBLIC halvetrop_app_shell halvetrop_app_model)
 
 add_executable(halvetrop ${PROJECT_SOURCE_DIR}/app/main.cpp)
-target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge Qt6::Widgets)
+target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge halvetrop_app_results Qt6::Widgets)
 set(HALVETROP_APP_VERSION 0.1.0)
 target_compile_definitions(halvetrop PRIVATE HALVETROP_VERSION="${HALVETROP_APP_VERSION}")
 

@@ -39,8 +39,16 @@ QtObject {
     property var suggestedCards: []
     property bool copying: false
     property var volumes: ({})
+    // The results screen: a report fixture (ReportFixtures.make) and what the screen writes.
+    property var report: null
     property string photoFormats: "all"
     property var progress: ({ stage: "scanningSource", detail: "", done: 0, total: 0 })
+    property var deepProgress: ({})
+    property var lastCopy: null
+    property string selectedFolder: ""
+    property string folderFilter: ""
+    property string groupFilter: ""
+    property int filter: 0
     signal volumeInfoReady(string path)
 
     function volumeInfo(path) { return volumes[path] !== undefined ? volumes[path] : ({}) }
@@ -64,4 +72,8 @@ QtObject {
     function clearCopyRequest() { record("clearCopyRequest", arguments); hasCopyRequest = false }
     function exportCSV() { record("exportCSV", arguments) }
     function shutdown() { record("shutdown", arguments) }
+    function requestCopyAllMissing() { record("requestCopyAllMissing", arguments) }
+    function requestCopy(ids, title) { record("requestCopy", [ids.length, title]) }
+    function showFiles(id, onlyMissing) { record("showFiles", arguments) }
+    function stopDeepVerify() { record("stopDeepVerify", arguments); deepVerifying = false }
 }

@@ -1,2 +1,2 @@
-halvetrop_test(app_present_test SOURCES TokensTest.cpp FormatTest.cpp LooksTest.cpp HomeTest.cpp LIBS halvetrop_app_present)
+halvetrop_test(app_present_test SOURCES TokensTest.cpp FormatTest.cpp LooksTest.cpp HomeTest.cpp ResultsTest.cpp LIBS halvetrop_app_present)
 set_tests_properties(app_present_test PROPERTIES ENVIRONMENT "TZ=America/Los_Angeles;LANG=en_US.UTF-8")

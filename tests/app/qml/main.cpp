@@ -7,6 +7,8 @@
 #include <QQuickWindow>
 #include <QtQuickTest>
 
+#include "results/ResultsData.h"
+#include "results/ResultsFixtures.h"
 #include "shell/Fixtures.h"
 #include "shell/Shell.h"
 
@@ -50,6 +52,8 @@ public slots:
             emit fixtures_.asked();
         });
         shell::registerNative(look_, present_);
+        registerResults();
+        registerResultsFixtures();
         qmlRegisterSingletonType<shell::Fixtures>(
             "HalvetropFake.Native", 1, 0, "Fixtures", [this](QQmlEngine*, QJSEngine*) -> QObject* {
                 QQmlEngine::setObjectOwnership(&fixtures_, QQmlEngine::CppOwnership);

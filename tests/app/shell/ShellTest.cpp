@@ -6,19 +6,23 @@
 #include <QIcon>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QQuickStyle>
+
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 #include <sys/mount.h>
 
 #include <cerrno>
 
 #include "model/ModelFixture.h"
+#include "results/ResultsData.h"
 #include "shell/FirstRows.h"
 #include "shell/Fixtures.h"
 #include "shell/ModelBridge.h"
@@ -66,6 +70,7 @@ private slots:
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
         shell::useDesktopIcons();
         shell::registerNative(look_, present_);
+        registerResults();
     }
 
     void everySymbolDraws() {
@@ -250,6 +255,31 @@ private slots:
             VerifyError::cannotRead(h.dir.filePath(QStringLiteral("card")).toStdString(), EIO));
         QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Failed));
         QTest::qWait(50);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+        // The results screen over the real model's report, in each of its modes.
+        const std::string card = h.dir.filePath(QStringLiteral("card")).toStdString();
+        model.setCardOnly(false);
+        model.addBackups({h.dir.path().toStdString()});
+        model.check(std::optional<CheckLevel>());
+        QTRY_COMPARE(h.verifierCount(), size_t(2));
+        QVERIFY(h.verifier(1)->waitRunning(5000));
+        h.verifier(1)->complete(
+            test::makeReport(card, {h.dir.path().toStdString()},
+                             {FileStatus::verified, FileStatus::missing, FileStatus::conflict}));
+        QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Results));
+        for (auto mode : {AppModel::Mode::Map, AppModel::Mode::Shoots}) {
+            model.setMode(mode);
+            QTest::qWait(50);
+        }
+        std::function<QQuickItem*(QQuickItem*)> find = [&find](QQuickItem* item) -> QQuickItem* {
+            if (item->objectName() == QStringLiteral("heroTitle")) return item;
+            for (QQuickItem* child : item->childItems())
+                if (QQuickItem* hit = find(child)) return hit;
+            return nullptr;
+        };
+        QQuickItem* title = find(window->contentItem());
+        QVERIFY(title);
+        QCOMPARE(title->property("text").toString(), QStringLiteral("2 not backed up"));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
         window->close();
         QVERIFY(model.waitForIdle(5000));

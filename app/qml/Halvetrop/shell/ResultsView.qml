@@ -1,9 +1,7 @@
 import QtQuick
 import Halvetrop
 
-// Placeholder until the results screen is built.
-Placeholder {
-    required property var model
+// The results phase's place in the root view.
+ResultsScreen {
     objectName: "ResultsView"
-    title: "Results"
 }

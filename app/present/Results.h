@@ -1,0 +1,174 @@
+#pragma once
+// What the results screen says about a report: the verdict, the charts of status counters, the
+// shoots by day, the folder map and the ready-to-format panel with its per-camera format steps.
+// Pure functions of core values and a locale; the views only place what these return.
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "present/Format.h"
+#include "present/Tokens.h"
+#include "report/Report.h"
+
+namespace halvetrop::present {
+
+// A file of the shown report by id, as the model holds it live (nullptr when it has none).
+using FileLookup = std::function<const FileResult*(int64_t id)>;
+
+// --- verdict of a compared check ---
+
+FileStatus verdictStatus(const StatusCounts& totals);
+// Nothing for a report without files (the secondary colour), else the tint of the card.
+std::optional<ColorRole> verdictColor(const StatusCounts& totals);
+// The kinds of the in-scope files as nouns in a list: "photos and videos".
+QString checkedNoun(const VerifyReport& report, const QLocale& locale = QLocale());
+QString verdictTitle(const VerifyReport& report, const QLocale& locale = QLocale());
+QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLocale& locale = QLocale());
+
+// The first and last shoot day, " – " between them when they differ; shoots without a day left out.
+QString dayRange(const std::vector<ShootGroup>& groups, const DateTexts& dates);
+// Camera names of the shoots, once each, sorted.
+QStringList cameraNames(const std::vector<ShootGroup>& groups);
+
+struct Stat {
+    int64_t value = 0;
+    QString label;
+    ColorRole color = ColorRole::verified;
+};
+std::vector<Stat> verdictStats(const StatusCounts& totals);
+// Bytes, " · " and how hard the copies were compared.
+QString statsDetail(const VerifyReport& report, const QLocale& locale = QLocale());
+
+// --- the action row ---
+
+struct HeroActions {
+    int64_t copyable = 0;  // copy button shown when at least 1
+    bool verify = false;
+    bool lastCopy = false;
+    bool eject = false;
+};
+// `lastCopyFrom`: the card name of the last copy and whether it wrote into any folder.
+HeroActions heroActions(const VerifyReport& report, int64_t copyable, bool deepVerifying, bool canEject,
+                        const std::optional<std::pair<std::string, bool>>& lastCopyFrom);
+QString copyButtonText(int64_t copyable, bool compact, const QLocale& locale = QLocale());
+// `shortcut` as the desktop writes it ("Ctrl+Shift+E").
+QString ejectHelp(const VerifyReport& report, const QString& shortcut);
+
+// --- the card-only header ---
+
+struct KindCount {
+    MediaKind kind;
+    int64_t files = 0;
+};
+// In-scope camera media per kind, kinds without files left out.
+std::vector<KindCount> kindCounts(const VerifyReport& report);
+// "photo"/"photos", "audio file"/"audio files", ...
+QString kindWord(MediaKind kind, int64_t n);
+QString cardOnlyTitle(const VerifyReport& report, const QLocale& locale = QLocale());
+// "Check Against " and the backups' folder names as a list.
+QString compareTitle(const std::vector<std::string>& destinations, const QLocale& locale = QLocale());
+
+// --- coverage ring, bar, skipped-kinds note, byte-by-byte strip ---
+
+struct Segment {
+    FileStatus id;
+    double from = 0;
+    double to = 0;
+    friend bool operator==(const Segment&, const Segment&) = default;
+};
+std::vector<Segment> ringSegments(const StatusCounts& counts);
+// Whole percent covered, by integer arithmetic; 100 without files.
+int coveredPercent(const StatusCounts& counts);
+
+struct BarParts {
+    double covered = 0;     // width, 0 when not drawn
+    double attention = 0;   // width, 0 when not drawn
+    bool conflict = false;  // the attention part in the conflict colour, else missing
+};
+BarParts barParts(const StatusCounts& counts, double width, double height);
+
+QString skippedSentence(const std::vector<SkippedKind>& skipped, const QLocale& locale = QLocale());
+QString skippedButton(const std::vector<SkippedKind>& skipped);
+
+// The strip's line and bar value; `running` while the pass compares.
+QString deepStripText(const StatusCounts& totals, bool running, const QLocale& locale = QLocale());
+double deepStripValue(const StatusCounts& totals, bool running);
+
+// --- card contents ---
+
+QString contentSymbol(const ContentLine& line);
+QString contentChecked(const ContentLine& line, const QLocale& locale = QLocale());
+QString contentFormats(const ContentLine& line);
+
+// --- shoots ---
+
+struct DaySection {
+    std::string day;
+    std::vector<int> groups;  // positions in report.groups, report order
+};
+// Newest day first; shoots without a day last.
+std::vector<DaySection> shootDays(const std::vector<ShootGroup>& groups);
+StatusCounts liveCounts(const std::vector<int64_t>& fileIDs, const FileLookup& lookup);
+QString dayHeaderCounts(const StatusCounts& counts, bool cardOnly, const QLocale& locale = QLocale());
+
+// Indices into the shoot's photo and video files (role media) that the filmstrip shows: all of
+// up to five, else five spread over them with the first and the last.
+std::vector<int> filmstripPicks(int eligible);
+std::vector<const FileResult*> filmstrip(const ShootGroup& group, const FileLookup& lookup);
+// Rotation of tile i of n, in degrees.
+double tileAngle(int i, int n);
+
+QString folderTitle(const ShootGroup& group, const std::string& sourceName);
+QString kindsLine(const ShootGroup& group, const QLocale& locale = QLocale());
+QString sizeText(const ShootGroup& group, const StatusCounts& live, const QLocale& locale = QLocale());
+QString issueList(const StatusCounts& live, const QLocale& locale = QLocale());
+
+enum class ShootState { checking, notBackedUp, partly, backedUpTo, backedUp };
+ShootState shootState(const StatusCounts& live, bool hasLanding);
+// The status sentence's text (the landing link follows it where there is one).
+QString shootSentence(const StatusCounts& live, bool hasLanding, const QLocale& locale = QLocale());
+QString shootBadge(const StatusCounts& live);
+QString copyTitle(const QString& folderTitle, const std::string& day, const DateTexts& dates);
+// The first landing on one of the report's backups, if any.
+std::optional<LandingRef> firstLanding(const ShootGroup& group, const VerifyReport& report);
+int64_t landingCount(const ShootGroup& group, const VerifyReport& report);
+
+// --- folder map ---
+
+QString folderRowCounts(const FolderSummary& folder, bool cardOnly, const QLocale& locale = QLocale());
+QString folderDays(const FolderSummary& folder, const DateTexts& dates);
+// In-scope files of the folder and every folder below it (all of them for ""), as positions.
+std::vector<int> folderFiles(const VerifyReport& report, const std::string& folder);
+
+struct Place {
+    int64_t destination = 0;
+    std::string path;
+    int64_t count = 0;
+    int64_t bytes = 0;
+    friend bool operator==(const Place&, const Place&) = default;
+};
+// Where the folder's files lie, by their first copy on one of the report's backups; most files
+// first, then by backup and path so the list never reorders between drawings.
+std::vector<Place> places(const VerifyReport& report, const std::vector<int>& files);
+QString folderCopyTitle(const std::string& folder, const std::string& sourceName);
+
+// --- ready to format ---
+
+// The backups holding a byte-verified copy of an in-scope file are named; R and the words stay.
+QString readySentence(const VerifyReport& report, const QLocale& locale = QLocale());
+
+struct FormatStep {
+    QString camera;
+    QString path;
+    friend bool operator==(const FormatStep&, const FormatStep&) = default;
+};
+std::vector<FormatStep> formatSteps(const VerifyReport& report);
+QString eraseMessage(const VerifyReport& report);
+
+}  // namespace halvetrop::present

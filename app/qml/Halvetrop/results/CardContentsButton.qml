@@ -1,0 +1,59 @@
+import QtQuick
+import QtQuick.Controls
+import Halvetrop
+import Halvetrop.Native
+
+// "Card contents": what the card holds, one line per kind of content, in a popover.
+Button {
+    id: button
+    required property var results
+    readonly property var c: results.contents
+    objectName: "cardContents"
+    text: "Card contents"
+    icon.source: Present.symbolSource("list.bullet.rectangle", Theme.primary)
+    icon.width: 14
+    icon.height: 14
+    font.family: Theme.family
+    font.pixelSize: 12
+    font.weight: Font.Medium
+    checkable: false
+    onClicked: popup.opened ? popup.close() : popup.open()
+
+    Popup {
+        id: popup
+        objectName: "contentsPopover"
+        y: button.height + 4
+        x: button.width - width
+        width: 540
+        padding: Theme.l
+        // A press on the button itself toggles; anywhere else closes.
+        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
+        contentItem: Column {
+            spacing: Theme.m
+            DataText { text: button.c.title || ""; font: Theme.title }
+            DataText { visible: text !== ""; text: button.c.cameras || ""; font: Theme.secondaryFont; color: Theme.secondary }
+            Repeater {
+                model: button.c.lines || []
+                Row {
+                    required property var modelData
+                    spacing: Theme.m
+                    width: 540 - 2 * Theme.l
+                    Symbol { name: modelData.symbol; color: modelData.anyChecked ? Theme.verified : Theme.secondary }
+                    Column {
+                        width: parent.width - 16 - 54 - 66 - 3 * Theme.m
+                        spacing: 2
+                        Row {
+                            spacing: 6
+                            DataText { text: modelData.label; font: Theme.rowTitle }
+                            DataText { text: modelData.formats; font: Theme.monoSmall; color: Theme.secondary }
+                        }
+                        Text { text: modelData.checkedText; font: Theme.secondaryFont; color: modelData.anyChecked ? Theme.verified : Theme.secondary }
+                        DataText { visible: text !== ""; width: parent.width; text: modelData.note; font: Theme.secondaryFont; color: Theme.tertiary; wrapMode: Text.Wrap; maximumLineCount: 10 }
+                    }
+                    Text { width: 54; horizontalAlignment: Text.AlignRight; text: modelData.files; font: Theme.rowTitle; color: Theme.primary }
+                    Text { width: 66; horizontalAlignment: Text.AlignRight; text: modelData.bytes; font: Theme.secondaryFont; color: Theme.secondary }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,118 @@
+import QtQuick
+import QtQuick.Controls
+import Halvetrop
+import Halvetrop.Native
+
+// Where a folder's files (itself and below) lie on the backups, largest place first, and what
+// of it is not backed up.
+ScrollView {
+    id: panel
+    required property var model
+    required property var results
+    property string folder: ""
+    readonly property var p: results.hasReport ? results.panel(folder) : ({})
+    contentWidth: availableWidth
+
+    Column {
+        x: Theme.xl
+        y: Theme.xl
+        width: panel.availableWidth - 2 * Theme.xl
+        spacing: Theme.l
+        Column {
+            spacing: 4
+            width: parent.width
+            DataText { objectName: "panelTitle"; width: parent.width; text: panel.p.title || ""; font: Theme.title; elide: Text.ElideLeft }
+            Text { objectName: "panelHeader"; text: panel.p.header || ""; font: Theme.secondaryFont; color: Theme.secondary }
+        }
+        Row {
+            visible: panel.p.cardOnly === true
+            spacing: 6
+            Symbol { name: "sdcard" }
+            Text { text: "Card-only scan — not compared with a backup."; font: Theme.callout; color: Theme.secondary }
+        }
+        Eyebrow { visible: panel.p.cardOnly === false; text: "On your backups" }
+        Text {
+            objectName: "noPlaces"
+            visible: panel.p.cardOnly === false && (panel.p.places || []).length === 0
+            text: "None of these files are on a backup yet."
+            font: Theme.callout
+            color: Theme.secondary
+        }
+        Repeater {
+            model: panel.p.cardOnly === false ? panel.p.places : []
+            Item {
+                id: place
+                required property var modelData
+                objectName: "placeRow"
+                width: parent.width
+                height: placeRow.implicitHeight + 2 * Theme.m
+                CardBackground { anchors.fill: parent; radius: Theme.radiusM }
+                Row {
+                    id: placeRow
+                    x: Theme.m
+                    y: Theme.m
+                    width: parent.width - 2 * Theme.m
+                    spacing: Theme.m
+                    Symbol { name: "externaldrive.fill"; color: Theme.verified; anchors.verticalCenter: parent.verticalCenter }
+                    Column {
+                        id: info
+                        width: placeRow.width - 60
+                        spacing: 3
+                        DataText { width: parent.width; text: place.modelData.title; font: Theme.rowTitle; elide: Text.ElideLeft }
+                        DataText { text: place.modelData.detail; font: Theme.secondaryFont; color: Theme.secondary }
+                        Item {
+                            width: parent.width
+                            height: 4
+                            Rectangle {
+                                height: 4
+                                radius: 2
+                                color: Theme.verified
+                                width: Math.max(parent.width * place.modelData.share, 3)
+                            }
+                        }
+                    }
+                    ToolButton {
+                        anchors.verticalCenter: parent.verticalCenter
+                        icon.source: Present.symbolSource("arrow.right.circle", Theme.secondary)
+                        onClicked: Present.reveal(panel.results.placePath(place.modelData.destination, place.modelData.path))
+                        hoverEnabled: true
+                        PlainToolTip { visible: parent.hovered; text: "Show in Files" }
+                    }
+                }
+            }
+        }
+        Eyebrow { visible: panel.p.cardOnly === false && panel.p.uncovered > 0; text: "Not backed up" }
+        Item {
+            visible: panel.p.cardOnly === false && panel.p.uncovered > 0
+            width: parent.width
+            height: missingRow.implicitHeight + 2 * Theme.m
+            CardBackground { anchors.fill: parent; radius: Theme.radiusM; tint: Theme.missing }
+            Flow {
+                id: missingRow
+                x: Theme.m
+                y: Theme.m
+                width: parent.width - 2 * Theme.m
+                spacing: Theme.s
+                Symbol { name: "xmark.circle.fill"; color: Theme.missing }
+                Text { text: panel.p.uncoveredText || ""; font: Theme.rowTitle; color: Theme.primary }
+                Button {
+                    objectName: "showUncovered"
+                    text: "Show"
+                    onClicked: {
+                        panel.model.folderFilter = panel.folder
+                        panel.model.groupFilter = ""
+                        panel.model.mode = 2
+                        panel.model.filter = 1
+                    }
+                }
+                ActionButton {
+                    objectName: "copyUncovered"
+                    visible: panel.p.copyable > 0
+                    prominent: true
+                    text: "Copy to Backup…"
+                    onClicked: panel.model.requestCopy(panel.results.uncoveredIDs(panel.folder), panel.p.copyTitle)
+                }
+            }
+        }
+    }
+}

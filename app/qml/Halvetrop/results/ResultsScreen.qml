@@ -1,0 +1,139 @@
+import QtQuick
+import QtQuick.Controls
+import Halvetrop
+import Halvetrop.Native
+
+// The results phase: the verdict (or the card-only header), the ready-to-format panel, the
+// filter strip and the view of the current mode. It keeps no data: `results` computes every text
+// from the model's report.
+Item {
+    id: screen
+    required property var model
+    // The file browser of the files mode and the copy sheet's last-copy button, placed by their
+    // owners; until then the files mode shows a placeholder.
+    property Component filesView: null
+    property Component lastCopyButton: null
+    // Thumbnails of the shoot rows: an object answering request(url, side).
+    property var thumbnails: null
+    objectName: "resultsScreen"
+
+    Results {
+        id: resultsData
+        model: screen.model
+        deepVerifying: screen.model.deepVerifying === true
+        deepRunning: screen.model.deepProgress !== undefined && screen.model.deepProgress.stage === "comparing"
+        canEject: screen.model.canEjectSource === true
+        lastCopy: screen.model.lastCopy !== undefined ? screen.model.lastCopy : null
+    }
+    readonly property alias results: resultsData
+
+    // The screen's one default action: the copy button of a verdict, the compare button of a
+    // card-only header.
+    Shortcut {
+        objectName: "resultsReturn"
+        sequences: ["Return", "Enter"]
+        enabled: resultsData.hasReport && (resultsData.cardOnly || resultsData.hero.copyable >= 1)
+        onActivated: {
+            if (resultsData.cardOnly)
+                header.item.primary()
+            else
+                screen.model.requestCopyAllMissing()
+        }
+    }
+
+    Column {
+        id: top
+        width: parent.width
+        visible: resultsData.hasReport
+        Item { width: 1; height: Theme.l }
+        Loader {
+            id: header
+            x: Theme.xl
+            width: parent.width - 2 * Theme.xl
+            height: item ? item.implicitHeight : 0
+            sourceComponent: resultsData.cardOnly ? cardOnlyHero : hero
+        }
+        Item { width: 1; height: Theme.m }
+        Loader {
+            x: Theme.xl
+            width: parent.width - 2 * Theme.xl
+            active: resultsData.ready
+            visible: active
+            height: item ? item.implicitHeight : 0
+            sourceComponent: ReadyToFormatPanel {
+                objectName: "readyPanel"
+                model: screen.model
+                results: resultsData
+            }
+        }
+        Item { width: 1; height: resultsData.ready ? Theme.m : 0 }
+        Row {
+            id: strip
+            objectName: "filterStrip"
+            x: Theme.xl
+            width: parent.width - 2 * Theme.xl
+            height: Math.max(chips.implicitHeight, contents.implicitHeight) + Theme.m
+            spacing: Theme.m
+            KindChips {
+                id: chips
+                kinds: screen.model.kinds
+                onChanged: kinds => {
+                    screen.model.kinds = kinds
+                    if (kinds.length > 0)
+                        screen.model.check("")
+                }
+            }
+            ComboBox {
+                id: formats
+                objectName: "photoFormats"
+                visible: screen.model.kinds.indexOf("photo") >= 0
+                model: [
+                    { value: "all", text: "All photos" },
+                    { value: "rawOnly", text: "RAW only" },
+                    { value: "processedOnly", text: "JPEG/HEIF only" }
+                ]
+                textRole: "text"
+                valueRole: "value"
+                currentIndex: Math.max(0, ["all", "rawOnly", "processedOnly"].indexOf(screen.model.photoFormats))
+                onActivated: {
+                    screen.model.photoFormats = currentValue
+                    screen.model.check("")
+                }
+                hoverEnabled: true
+                PlainToolTip { visible: formats.hovered; text: "Shooting RAW + JPEG? Choose which ones must be backed up." }
+            }
+            Item { height: 1; width: strip.width - chips.width - (formats.visible ? formats.width + strip.spacing : 0) - contents.width - 2 * strip.spacing }
+            CardContentsButton { id: contents; results: resultsData }
+        }
+        Rectangle { width: parent.width; height: 1; color: Theme.hairline }
+    }
+
+    Loader {
+        anchors.top: top.bottom
+        anchors.bottom: parent.bottom
+        width: parent.width
+        visible: resultsData.hasReport
+        sourceComponent: screen.model.mode === 1 ? mapView : screen.model.mode === 2 ? (screen.filesView || filesPlaceholder) : shootsView
+    }
+
+    Component {
+        id: hero
+        Hero { model: screen.model; results: resultsData; lastCopyButton: screen.lastCopyButton }
+    }
+    Component {
+        id: cardOnlyHero
+        CardOnlyHero { model: screen.model; results: resultsData }
+    }
+    Component {
+        id: shootsView
+        ShootsView { model: screen.model; results: resultsData; thumbnails: screen.thumbnails }
+    }
+    Component {
+        id: mapView
+        MapView { model: screen.model; results: resultsData }
+    }
+    Component {
+        id: filesPlaceholder
+        Placeholder { title: "Files" }
+    }
+}

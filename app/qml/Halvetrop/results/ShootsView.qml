@@ -1,0 +1,67 @@
+import QtQuick
+import QtQuick.Controls
+import Halvetrop
+
+// The card's shoots by day, newest first, under a header per day that stays at the top.
+Item {
+    id: view
+    required property var model
+    required property var results
+    property var thumbnails: null
+
+    EmptyState {
+        anchors.centerIn: parent
+        visible: view.results.shoots.count === 0
+        symbol: "photo.on.rectangle"
+        title: "No shoots"
+        description: "Nothing of the selected types was found."
+    }
+    ListView {
+        id: list
+        objectName: "shootList"
+        anchors.fill: parent
+        anchors.leftMargin: Theme.xl
+        anchors.rightMargin: Theme.xl
+        topMargin: Theme.m
+        bottomMargin: Theme.m
+        spacing: Theme.m
+        clip: true
+        visible: view.results.shoots.count > 0
+        model: view.results.shoots
+        reuseItems: true
+        ScrollBar.vertical: ScrollBar {}
+        section.property: "dayCounts"
+        section.labelPositioning: ViewSection.InlineLabels | ViewSection.CurrentLabelAtStart
+        section.delegate: Rectangle {
+            required property string section
+            width: list.width
+            height: 36
+            color: Qt.rgba(Theme.window.r, Theme.window.g, Theme.window.b, 0.96)
+            Text {
+                objectName: "dayHeader"
+                anchors.left: parent.left
+                anchors.leftMargin: Theme.xs
+                anchors.verticalCenter: parent.verticalCenter
+                text: section.split("\t")[0]
+                font.family: Theme.family
+                font.pixelSize: 17
+                font.bold: true
+                color: Theme.primary
+            }
+            Text {
+                anchors.right: parent.right
+                anchors.rightMargin: Theme.xs
+                anchors.verticalCenter: parent.verticalCenter
+                text: section.split("\t")[1] || ""
+                font: Theme.secondaryFont
+                color: Theme.secondary
+            }
+        }
+        delegate: ShootRow {
+            width: list.width
+            model: view.model
+            results: view.results
+            thumbnails: view.thumbnails
+        }
+    }
+}

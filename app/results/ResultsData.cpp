@@ -1,0 +1,533 @@
+#include "results/ResultsData.h"
+
+#include <QKeySequence>
+#include <QQmlEngine>
+#include <QUrl>
+
+#include "model/AppModel.h"
+
+namespace halvetrop {
+
+namespace {
+
+using namespace present;
+
+QString raw(FileStatus s) { return QString::fromUtf8(rawValue(s)); }
+QString roleText(ColorRole r) { return QString::fromUtf8(roleName(r)); }
+QString text(const std::string& s) { return displayText(s); }
+
+QString kindSymbol(MediaKind k) {
+    switch (k) {
+        case MediaKind::photo:
+            return QStringLiteral("photo");
+        case MediaKind::video:
+            return QStringLiteral("video");
+        case MediaKind::audio:
+            return QStringLiteral("waveform");
+        case MediaKind::other:
+            return QStringLiteral("doc");
+    }
+    return {};
+}
+
+QVariantMap countsMap(const StatusCounts& c) {
+    return {{"files", double(c.files)},
+            {"verified", double(c.verified)},
+            {"backedUp", double(c.backedUp)},
+            {"conflict", double(c.conflict)},
+            {"problem", double(c.problem)}};
+}
+
+std::vector<int64_t> allIDs(const VerifyReport& r) {
+    std::vector<int64_t> ids;
+    ids.reserve(r.files.size());
+    for (const FileResult& f : r.files) ids.push_back(f.id);
+    return ids;
+}
+
+}  // namespace
+
+// --- shoots ---
+
+enum ShootRole {
+    DayRole = Qt::UserRole + 1,
+    DayCountsRole,
+    TitleRole,
+    CameraRole,
+    SizeRole,
+    SentenceRole,
+    StateRole,
+    BadgeRole,
+    TintRole,
+    CoveredRole,
+    AllCoveredRole,
+    CountsRole,
+    CopyableRole,
+    LandingNameRole,
+    LandingFolderRole,
+    LandingMoreRole,
+    ThumbsRole,
+    GroupIDRole,
+};
+
+int ShootRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }
+
+QHash<int, QByteArray> ShootRows::roleNames() const {
+    return {{DayRole, "day"},
+            {DayCountsRole, "dayCounts"},
+            {TitleRole, "title"},
+            {CameraRole, "camera"},
+            {SizeRole, "sizeText"},
+            {SentenceRole, "sentence"},
+            {StateRole, "state"},
+            {BadgeRole, "badge"},
+            {TintRole, "tint"},
+            {CoveredRole, "coveredText"},
+            {AllCoveredRole, "allCovered"},
+            {CountsRole, "counts"},
+            {CopyableRole, "copyable"},
+            {LandingNameRole, "landingName"},
+            {LandingFolderRole, "landingFolder"},
+            {LandingMoreRole, "landingMore"},
+            {ThumbsRole, "thumbs"},
+            {GroupIDRole, "groupID"}};
+}
+
+const ShootGroup* ShootRows::group(int row) const {
+    const VerifyReport* r = data_.report();
+    if (!r || row < 0 || row >= count()) return nullptr;
+    return &r->groups[size_t(order_[size_t(row)].first)];
+}
+
+QVariant ShootRows::data(const QModelIndex& index, int role) const {
+    const ShootGroup* g = group(index.row());
+    if (!g) return {};
+    const VerifyReport& r = *data_.report();
+    const FileLookup lookup = [this](int64_t id) { return data_.file(id); };
+    const auto live = [&] { return liveCounts(g->fileIDs, lookup); };
+    switch (role) {
+        case DayRole:
+            return QString::fromStdString(g->day);
+        case DayCountsRole:
+            return order_[size_t(index.row())].second;
+        case TitleRole:
+            return folderTitle(*g, r.source.name);
+        case CameraRole:
+            return text(g->camera);
+        case SizeRole:
+            return sizeText(*g, live());
+        case SentenceRole:
+            return r.isCardOnly() ? QStringLiteral("On the card · not compared with a backup")
+                                  : shootSentence(live(), firstLanding(*g, r).has_value());
+        case StateRole:
+            return r.isCardOnly() ? -1 : int(shootState(live(), firstLanding(*g, r).has_value()));
+        case BadgeRole:
+            return r.isCardOnly() ? QString() : shootBadge(live());
+        case TintRole: {
+            const StatusCounts c = live();
+            return roleText(c.files > 0 && c.covered() == c.files ? ColorRole::verified
+                                                                  : statusColor(worstStatus(c)));
+        }
+        case CoveredRole: {
+            const StatusCounts c = live();
+            return present::count(c.covered()) + QLatin1Char('/') + present::count(c.files);
+        }
+        case AllCoveredRole: {
+            const StatusCounts c = live();
+            return c.files > 0 && c.covered() == c.files;
+        }
+        case CountsRole:
+            return countsMap(live());
+        case CopyableRole:
+            return double(data_.copyableCount(g->fileIDs));
+        case LandingNameRole: {
+            const auto l = firstLanding(*g, r);
+            return l ? text(r.destinations[size_t(l->destination)].name) : QString();
+        }
+        case LandingFolderRole: {
+            const auto l = firstLanding(*g, r);
+            return !l ? QString() : l->folder.empty() ? QStringLiteral("(top level)") : text(l->folder);
+        }
+        case LandingMoreRole: {
+            const int64_t n = landingCount(*g, r);
+            return n >= 2 ? QStringLiteral("+") + QString::number(n - 1) : QString();
+        }
+        case ThumbsRole: {
+            QVariantList out;
+            for (const FileResult* f : filmstrip(*g, lookup))
+                out << QVariantMap{{"kind", QString::fromUtf8(rawValue(f->kind))},
+                                   {"url", QUrl::fromLocalFile(QString::fromStdString(r.absolutePath(*f)))}};
+            return out;
+        }
+        case GroupIDRole:
+            return QString::fromStdString(g->id());
+        default:
+            return {};
+    }
+}
+
+void ShootRows::rebuild() {
+    beginResetModel();
+    order_.clear();
+    if (const VerifyReport* r = data_.report())
+        for (const DaySection& day : shootDays(r->groups))
+            for (int g : day.groups) order_.push_back({g, QString()});
+    refresh();
+    endResetModel();
+    emit countChanged();
+}
+
+void ShootRows::refresh() {
+    const VerifyReport* r = data_.report();
+    if (!r) return;
+    const FileLookup lookup = [this](int64_t id) { return data_.file(id); };
+    // One header per day: the day's live counts over all its shoots.
+    for (size_t i = 0; i < order_.size();) {
+        const std::string& day = r->groups[size_t(order_[i].first)].day;
+        size_t end = i;
+        StatusCounts sum;
+        for (; end < order_.size() && r->groups[size_t(order_[end].first)].day == day; ++end) {
+            const StatusCounts c = liveCounts(r->groups[size_t(order_[end].first)].fileIDs, lookup);
+            sum.files += c.files;
+            sum.bytes += c.bytes;
+            sum.verified += c.verified;
+            sum.backedUp += c.backedUp;
+        }
+        const QString header = data_.dates().longDay(QString::fromStdString(day)) + QLatin1Char('\t') +
+                               dayHeaderCounts(sum, r->isCardOnly());
+        for (; i < end; ++i) order_[i].second = header;
+    }
+    if (!order_.empty()) emit dataChanged(index(0), index(count() - 1));
+}
+
+// --- folders ---
+
+enum FolderRole {
+    FolderTitleRole = Qt::UserRole + 1,
+    FolderDaysRole,
+    FolderCountsRole,
+    FolderBarRole,
+    FolderDepthRole,
+    FolderPathRole
+};
+
+int FolderRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+QHash<int, QByteArray> FolderRows::roleNames() const {
+    return {{FolderTitleRole, "title"}, {FolderDaysRole, "days"},   {FolderCountsRole, "countsText"},
+            {FolderBarRole, "counts"},  {FolderDepthRole, "depth"}, {FolderPathRole, "path"}};
+}
+
+QVariant FolderRows::data(const QModelIndex& index, int role) const {
+    const VerifyReport* r = data_.report();
+    if (!r || index.row() < 0 || index.row() >= rows_ || size_t(index.row()) >= r->folders.size()) return {};
+    const FolderSummary& f = r->folders[size_t(index.row())];
+    switch (role) {
+        case FolderTitleRole:
+            return text(f.depth == 0 ? r->source.name : f.name);
+        case FolderDaysRole:
+            return folderDays(f, data_.dates());
+        case FolderCountsRole:
+            return folderRowCounts(f, r->isCardOnly());
+        case FolderBarRole:
+            return countsMap(f.counts);
+        case FolderDepthRole:
+            return int(f.depth);
+        case FolderPathRole:
+            return QString::fromStdString(f.path);
+        default:
+            return {};
+    }
+}
+
+void FolderRows::rebuild() {
+    beginResetModel();
+    const VerifyReport* r = data_.report();
+    rows_ = r ? int(r->folders.size()) : 0;
+    endResetModel();
+}
+
+// --- the screen ---
+
+ResultsData::ResultsData(QObject* parent) : QObject(parent), shoots_(*this), folders_(*this) {}
+ResultsData::~ResultsData() = default;
+
+const VerifyReport* ResultsData::report() const {
+    if (const auto* app = qobject_cast<const AppModel*>(model_.data()))
+        return app->report() ? &*app->report() : nullptr;
+    return model_ ? fixture_ : nullptr;
+}
+
+const FileResult* ResultsData::file(int64_t id) const {
+    if (const auto* app = qobject_cast<const AppModel*>(model_.data())) return app->fileByID(id);
+    return fixture_ ? index_.file(*fixture_, id) : nullptr;
+}
+
+int64_t ResultsData::copyableCount(const std::vector<int64_t>& ids) const {
+    if (const auto* app = qobject_cast<const AppModel*>(model_.data())) {
+        QList<qint64> in(ids.begin(), ids.end());
+        return app->copyableIDs(in).size();
+    }
+    return fixture_ ? int64_t(copyableIDs(*fixture_, index_, ids).size()) : 0;
+}
+
+void ResultsData::setModel(QObject* model) {
+    if (model == model_) return;
+    for (const auto& c : connections_) disconnect(c);
+    connections_.clear();
+    model_ = model;
+    if (auto* app = qobject_cast<AppModel*>(model)) {
+        connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
+        connections_ << connect(app, &AppModel::filesByIDChanged, this, &ResultsData::fold);
+    } else if (model) {
+        // A fake model: its `report` holds a fixture, replaced as a whole.
+        const int at = model->metaObject()->indexOfProperty("report");
+        if (at >= 0) {
+            const QMetaProperty p = model->metaObject()->property(at);
+            if (p.hasNotifySignal())
+                connections_ << connect(model, p.notifySignal(), this,
+                                        metaObject()->method(metaObject()->indexOfSlot("reload()")));
+        }
+    }
+    reload();
+    emit modelChanged();
+}
+
+void ResultsData::reload() {
+    fixture_ = nullptr;
+    if (model_ && !qobject_cast<AppModel*>(model_.data()))
+        if (auto* f = qobject_cast<FixtureReport*>(model_->property("report").value<QObject*>()))
+            fixture_ = &f->report;
+    index_ = fixture_ ? FileIndex(*fixture_) : FileIndex();
+    shoots_.rebuild();
+    folders_.rebuild();
+    changedNow();
+}
+
+void ResultsData::fold() {
+    shoots_.refresh();
+    changedNow();
+}
+
+void ResultsData::setDeepVerifying(bool on) {
+    if (on == deepVerifying_) return;
+    deepVerifying_ = on;
+    changedNow();
+}
+void ResultsData::setDeepRunning(bool on) {
+    if (on == deepRunning_) return;
+    deepRunning_ = on;
+    changedNow();
+}
+void ResultsData::setCanEject(bool on) {
+    if (on == canEject_) return;
+    canEject_ = on;
+    changedNow();
+}
+void ResultsData::setLastCopy(const QVariant& record) {
+    lastCopy_ = record;
+    changedNow();
+}
+
+QVariantMap ResultsData::hero() const {
+    if (!hero_) hero_ = computeHero();
+    return *hero_;
+}
+
+QVariantMap ResultsData::computeHero() const {
+    const VerifyReport* r = report();
+    if (!r) return {};
+    const StatusCounts& t = r->totals;
+    QVariantList stats;
+    for (const Stat& s : verdictStats(t))
+        stats << QVariantMap{{"value", count(s.value)}, {"label", s.label}, {"color", roleText(s.color)}};
+    QStringList skippedKinds;
+    const auto skipped = r->skippedKinds();
+    for (const SkippedKind& k : skipped) skippedKinds << QString::fromUtf8(rawValue(k.kind));
+    QVariantList kinds;
+    for (const KindCount& k : kindCounts(*r))
+        kinds << QVariantMap{{"kind", QString::fromUtf8(rawValue(k.kind))},
+                             {"count", count(k.files)},
+                             {"word", kindWord(k.kind, k.files)},
+                             {"symbol", kindSymbol(k.kind)}};
+    std::optional<std::pair<std::string, bool>> last;
+    const QVariantMap copy = lastCopy_.toMap();
+    if (!copy.isEmpty())
+        last = std::pair{copy.value("sourceName").toString().toStdString(),
+                         !copy.value("folders").toList().isEmpty()};
+    const int64_t copyable = r->isCardOnly() ? 0 : copyableCount(allIDs(*r));
+    const HeroActions a = heroActions(*r, copyable, deepVerifying_, canEject_, last);
+    const auto tint = verdictColor(t);
+    return {
+        {"title", verdictTitle(*r)},
+        {"reason", verdictReason(*r, deepVerifying_)},
+        {"tint", tint ? roleText(*tint) : QString()},
+        {"status", raw(verdictStatus(t))},
+        {"days", dayRange(r->groups, dates_)},
+        {"cameras", cameraNames(r->groups)},
+        {"stats", stats},
+        {"detail", statsDetail(*r)},
+        {"copyable", double(a.copyable)},
+        {"copyFull", copyButtonText(a.copyable, false)},
+        {"copyCompact", copyButtonText(a.copyable, true)},
+        {"verify", a.verify},
+        {"lastCopy", a.lastCopy},
+        {"eject", a.eject},
+        {"cardEject", canEject_},
+        {"ejectHelp",
+         ejectHelp(*r, QKeySequence(QStringLiteral("Ctrl+Shift+E")).toString(QKeySequence::NativeText))},
+        {"skipped", skipped.empty() ? QString() : skippedSentence(skipped)},
+        {"skippedButton", skippedButton(skipped)},
+        {"skippedKinds", skippedKinds},
+        {"percent", coveredPercent(t)},
+        {"allCovered", t.files > 0 && t.covered() == t.files},
+        {"files", double(t.files)},
+        {"stripText", deepStripText(t, deepRunning_)},
+        {"stripValue", deepStripValue(t, deepRunning_)},
+        {"sourceName", text(r->source.name)},
+        {"sourcePath", QString::fromStdString(r->source.path)},
+        {"cardLike", r->source.isLikelyCameraCard},
+        {"cardOnlyTitle", cardOnlyTitle(*r)},
+        {"kinds", kinds},
+        {"bytes", byteCount(t.bytes)},
+    };
+}
+
+QVariantList ResultsData::segments() const {
+    QVariantList out;
+    if (const VerifyReport* r = report())
+        for (const Segment& s : ringSegments(r->totals))
+            out << QVariantMap{{"status", raw(s.id)}, {"from", s.from}, {"to", s.to}};
+    return out;
+}
+
+QVariantMap ResultsData::readyPanel() const {
+    const VerifyReport* r = report();
+    if (!r) return {};
+    QVariantList steps;
+    for (const FormatStep& s : formatSteps(*r)) steps << QVariantMap{{"camera", s.camera}, {"path", s.path}};
+    return {{"sentence", readySentence(*r)}, {"steps", steps}, {"erase", eraseMessage(*r)}};
+}
+
+QVariantMap ResultsData::contents() const {
+    const VerifyReport* r = report();
+    if (!r) return {};
+    QStringList cameras;
+    for (const CameraProfile& c : r->cameras) cameras << text(c.name);
+    QVariantList lines;
+    for (const ContentLine& l : r->contents)
+        lines << QVariantMap{{"label", text(l.label)},       {"formats", contentFormats(l)},
+                             {"symbol", contentSymbol(l)},   {"checkedText", contentChecked(l)},
+                             {"anyChecked", l.checked >= 1}, {"note", text(l.note)},
+                             {"files", count(l.files)},      {"bytes", byteCount(l.bytes)}};
+    return {{"title", QStringLiteral("What's on ") + text(r->source.name)},
+            {"cameras", cameras.join(QStringLiteral(" · "))},
+            {"lines", lines}};
+}
+
+QVariantMap ResultsData::bar(const QVariantMap& counts, double width, double height) const {
+    StatusCounts c;
+    c.files = int64_t(counts.value("files").toDouble());
+    c.verified = int64_t(counts.value("verified").toDouble());
+    c.backedUp = int64_t(counts.value("backedUp").toDouble());
+    c.conflict = int64_t(counts.value("conflict").toDouble());
+    c.problem = int64_t(counts.value("problem").toDouble());
+    const BarParts p = barParts(c, width, height);
+    return {{"covered", p.covered},
+            {"attention", p.attention},
+            {"conflict", p.conflict},
+            {"label", QStringLiteral("%1 of %2 backed up").arg(c.covered()).arg(c.files)}};
+}
+
+QString ResultsData::compareTitle(const QStringList& destinations) const {
+    std::vector<std::string> d;
+    for (const QString& s : destinations) d.push_back(s.toStdString());
+    return present::compareTitle(d);
+}
+
+QVariantMap ResultsData::panel(const QString& folderText) const {
+    const VerifyReport* r = report();
+    if (!r) return {};
+    const std::string folder = folderText.toStdString();
+    const std::vector<int> files = folderFiles(*r, folder);
+    int64_t bytes = 0, uncovered = 0, uncoveredBytes = 0;
+    std::vector<int64_t> ids;
+    for (int i : files) {
+        const FileResult& f = r->files[size_t(i)];
+        bytes += f.size;
+        if (!isCovered(f.status)) {
+            ++uncovered;
+            uncoveredBytes += f.size;
+            ids.push_back(f.id);
+        }
+    }
+    QVariantList rows;
+    const std::vector<Place> all = places(*r, files);
+    for (size_t i = 0; i < all.size() && i < 40; ++i) {
+        const Place& p = all[i];
+        rows << QVariantMap{
+            {"destination", double(p.destination)},
+            {"path", QString::fromStdString(p.path)},
+            {"title", p.path.empty() ? QStringLiteral("(top level)") : text(p.path)},
+            {"detail", text(r->destinations[size_t(p.destination)].name) + QStringLiteral(" · ") +
+                           count(p.count) + QStringLiteral(" files · ") + byteCount(p.bytes)},
+            {"share", double(p.count) / double(std::max<size_t>(files.size(), 1))},
+        };
+    }
+    return {{"title", text(folder.empty() ? r->source.name : folder)},
+            {"header", count(int64_t(files.size())) + QStringLiteral(" files · ") + byteCount(bytes)},
+            {"cardOnly", r->isCardOnly()},
+            {"places", rows},
+            {"uncovered", double(uncovered)},
+            {"uncoveredText", count(uncovered) + QStringLiteral(" files · ") + byteCount(uncoveredBytes)},
+            {"copyable", double(r->isCardOnly() ? 0 : copyableCount(ids))},
+            {"copyTitle", folderCopyTitle(folder, r->source.name)}};
+}
+
+QList<qint64> ResultsData::uncoveredIDs(const QString& folder) const {
+    QList<qint64> out;
+    if (const VerifyReport* r = report())
+        for (int i : folderFiles(*r, folder.toStdString()))
+            if (!isCovered(r->files[size_t(i)].status)) out << r->files[size_t(i)].id;
+    return out;
+}
+
+QList<qint64> ResultsData::groupIDs(int row) const {
+    QList<qint64> out;
+    if (const ShootGroup* g = shoots_.group(row)) out = QList<qint64>(g->fileIDs.begin(), g->fileIDs.end());
+    return out;
+}
+
+QString ResultsData::groupID(int row) const {
+    const ShootGroup* g = shoots_.group(row);
+    return g ? QString::fromStdString(g->id()) : QString();
+}
+
+QString ResultsData::shootCopyTitle(int row) const {
+    const ShootGroup* g = shoots_.group(row);
+    return g ? copyTitle(folderTitle(*g, report()->source.name), g->day, dates_) : QString();
+}
+
+QString ResultsData::landingPath(int row) const {
+    const ShootGroup* g = shoots_.group(row);
+    if (!g) return {};
+    const auto l = firstLanding(*g, *report());
+    return l ? placePath(int(l->destination), QString::fromStdString(l->folder)) : QString();
+}
+
+QString ResultsData::placePath(int destination, const QString& path) const {
+    const VerifyReport* r = report();
+    if (!r || destination < 0 || size_t(destination) >= r->destinations.size()) return {};
+    QString base = QString::fromStdString(r->destinations[size_t(destination)].path);
+    return path.isEmpty() ? base : base + QLatin1Char('/') + path;
+}
+
+QString ResultsData::openDiskTool() {
+    if (!diskTool_) diskTool_ = std::make_unique<DesktopDiskTool>();
+    const auto why = diskTool_->open();
+    return why ? QString::fromStdString(*why) : QString();
+}
+
+void registerResults() { qmlRegisterType<ResultsData>("Halvetrop.Native", 1, 0, "Results"); }
+
+}  // namespace halvetrop

@@ -1,0 +1,169 @@
+#pragma once
+// The results screen's view of the shown report: every text, figure and row list the views place,
+// computed by present/ from the model's report (or a fixture's, for tests and pictures). The views
+// hand in what they read of the model (the pass, eject, last copy) and place what comes out.
+#include <QAbstractListModel>
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+#include "model/FileList.h"
+#include "present/Results.h"
+#include "report/Report.h"
+#include "results/DiskTool.h"
+
+namespace halvetrop {
+
+// A report held for the views without a real model (tests, screen pictures).
+class FixtureReport : public QObject {
+    Q_OBJECT
+public:
+    explicit FixtureReport(VerifyReport r, QObject* parent = nullptr)
+        : QObject(parent), report(std::move(r)) {}
+    VerifyReport report;
+};
+
+class ResultsData;
+
+// One row per shoot, newest day first; the day's texts ride on every row for the section header.
+class ShootRows : public QAbstractListModel {
+    Q_OBJECT
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+public:
+    explicit ShootRows(const ResultsData& data) : data_(data) {}
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+    int count() const { return int(order_.size()); }
+    void rebuild();
+    void refresh();
+    // The shoot's group at a row (nullptr out of range).
+    const ShootGroup* group(int row) const;
+
+signals:
+    void countChanged();
+
+private:
+    const ResultsData& data_;
+    std::vector<std::pair<int, QString>> order_;  // group position, day header
+};
+
+class FolderRows : public QAbstractListModel {
+    Q_OBJECT
+public:
+    explicit FolderRows(const ResultsData& data) : data_(data) {}
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+    void rebuild();
+
+private:
+    const ResultsData& data_;
+    int rows_ = 0;
+};
+
+class ResultsData : public QObject {
+    Q_OBJECT
+    // The model the screen shows: the application model or a fake carrying a `report` fixture.
+    Q_PROPERTY(QObject* model READ model WRITE setModel NOTIFY modelChanged)
+    // What the view reads of the model, handed in by binding.
+    Q_PROPERTY(bool deepVerifying MEMBER deepVerifying_ WRITE setDeepVerifying NOTIFY changed)
+    Q_PROPERTY(bool deepRunning MEMBER deepRunning_ WRITE setDeepRunning NOTIFY changed)
+    Q_PROPERTY(bool canEject MEMBER canEject_ WRITE setCanEject NOTIFY changed)
+    Q_PROPERTY(QVariant lastCopy MEMBER lastCopy_ WRITE setLastCopy NOTIFY changed)
+
+    Q_PROPERTY(bool hasReport READ hasReport NOTIFY changed)
+    Q_PROPERTY(bool cardOnly READ cardOnly NOTIFY changed)
+    Q_PROPERTY(bool ready READ ready NOTIFY changed)
+    Q_PROPERTY(QVariantMap hero READ hero NOTIFY changed)
+    Q_PROPERTY(QVariantList segments READ segments NOTIFY changed)
+    Q_PROPERTY(QVariantMap readyPanel READ readyPanel NOTIFY changed)
+    Q_PROPERTY(QVariantMap contents READ contents NOTIFY changed)
+    Q_PROPERTY(QObject* shoots READ shoots CONSTANT)
+    Q_PROPERTY(QObject* folders READ folders CONSTANT)
+
+public:
+    explicit ResultsData(QObject* parent = nullptr);
+    ~ResultsData() override;
+
+    QObject* model() const { return model_; }
+    void setModel(QObject* model);
+    void setDeepVerifying(bool on);
+    void setDeepRunning(bool on);
+    void setCanEject(bool on);
+    void setLastCopy(const QVariant& record);
+    // The desktop's disk tool; a fake in tests.
+    void setDiskTool(std::unique_ptr<DiskTool> tool) { diskTool_ = std::move(tool); }
+
+    bool hasReport() const { return report() != nullptr; }
+    bool cardOnly() const { return report() && report()->isCardOnly(); }
+    bool ready() const { return report() && report()->readyToFormat(); }
+    QVariantMap hero() const;
+    QVariantList segments() const;
+    QVariantMap readyPanel() const;
+    QVariantMap contents() const;
+    QObject* shoots() { return &shoots_; }
+    QObject* folders() { return &folders_; }
+
+    // Covered and attention widths of a bar over `counts` (files, verified, backedUp, conflict, problem).
+    Q_INVOKABLE QVariantMap bar(const QVariantMap& counts, double width, double height) const;
+    Q_INVOKABLE QString compareTitle(const QStringList& destinations) const;
+    // The destinations panel of a folder ("" is the whole card).
+    Q_INVOKABLE QVariantMap panel(const QString& folder) const;
+    // Ids of the folder's files that are not covered, for a copy request or the jump.
+    Q_INVOKABLE QList<qint64> uncoveredIDs(const QString& folder) const;
+    Q_INVOKABLE QList<qint64> groupIDs(int row) const;
+    Q_INVOKABLE QString groupID(int row) const;
+    // The copy sheet's title for a shoot's missing files.
+    Q_INVOKABLE QString shootCopyTitle(int row) const;
+    // The folder to reveal for a shoot's first landing or a panel place; "" when none.
+    Q_INVOKABLE QString landingPath(int row) const;
+    Q_INVOKABLE QString placePath(int destination, const QString& path) const;
+    // Starts the disk tool; the text of the notice when none started, else "".
+    Q_INVOKABLE QString openDiskTool();
+
+    // For the row models.
+    const VerifyReport* report() const;
+    const FileResult* file(int64_t id) const;
+    int64_t copyableCount(const std::vector<int64_t>& ids) const;
+    const present::DateTexts& dates() const { return dates_; }
+
+signals:
+    void modelChanged();
+    void changed();
+
+private slots:
+    void reload();
+
+private:
+    QVariantMap computeHero() const;
+    void fold();
+
+    // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
+    mutable std::optional<QVariantMap> hero_;
+    void changedNow() {
+        hero_.reset();
+        emit changed();
+    }
+
+    QPointer<QObject> model_;
+    const VerifyReport* fixture_ = nullptr;
+    FileIndex index_;  // of the fixture report
+    bool deepVerifying_ = false;
+    bool deepRunning_ = false;
+    bool canEject_ = false;
+    QVariant lastCopy_;
+    present::DateTexts dates_;
+    std::unique_ptr<DiskTool> diskTool_;
+    ShootRows shoots_;
+    FolderRows folders_;
+    QList<QMetaObject::Connection> connections_;
+};
+
+// Makes ResultsData known to QML as Halvetrop.Native's `Results`.
+void registerResults();
+
+}  // namespace halvetrop

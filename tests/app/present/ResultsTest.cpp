@@ -1,0 +1,404 @@
+#include <gtest/gtest.h>
+
+#include "present/Results.h"
+
+namespace halvetrop::present {
+namespace {
+
+const QLocale us("en_US");
+
+FileResult file(int64_t id, FileStatus status, int64_t safeDrives = 0, MediaKind kind = MediaKind::photo) {
+    FileResult f;
+    f.id = id;
+    f.folder = "DCIM/100MSDCF";
+    f.relativePath = f.folder + "/F" + std::to_string(id) + ".JPG";
+    f.size = 1'000'000;
+    f.kind = kind;
+    f.inScope = true;
+    f.status = status;
+    f.safeDrives = safeDrives;
+    return f;
+}
+
+// A compared report over the given files, totals counted from them.
+VerifyReport report(std::vector<FileResult> files, CheckLevel level = CheckLevel::standard,
+                    int64_t required = 2) {
+    VerifyReport r;
+    r.source.name = "CARD";
+    r.destinations.resize(2);
+    r.destinations[0].name = "Archive";
+    r.destinations[1].name = "Travel";
+    r.level = level;
+    r.requiredCopies = required;
+    r.scope = VerifyScope::withKinds({MediaKind::photo});
+    r.files = std::move(files);
+    for (const FileResult& f : r.files)
+        if (f.inScope) r.totals.add(f);
+    return r;
+}
+
+TEST(Verdict, TitleAndReasonPerRow) {
+    using S = FileStatus;
+    struct Row {
+        const char* name;
+        VerifyReport r;
+        bool deep;
+        const char* title;
+        const char* reason;
+    };
+    VerifyReport safe = report({file(1, S::verified, 2)}, CheckLevel::verified);
+    safe.safeToFormat = true;
+    VerifyReport unreadable = safe;
+    unreadable.safeToFormat = false;
+    unreadable.cardUnreadable = 3;
+    VerifyReport oneUnreadable = unreadable;
+    oneUnreadable.cardUnreadable = 1;
+    VerifyReport skipped = safe;
+    skipped.files.push_back(file(2, S::missing, 0, MediaKind::video));
+    skipped.files.back().inScope = false;
+    VerifyReport empty = report({});
+    empty.scope = VerifyScope::withKinds({MediaKind::photo, MediaKind::audio});
+    VerifyReport fuse = report({file(1, S::verified, 0)}, CheckLevel::verified);
+    fuse.destinations[1].readsFromMedium = false;
+    VerifyReport fuseCard = fuse;
+    fuseCard.source.readsFromMedium = false;
+    VerifyReport many = report({});
+    for (int i = 0; i < 1234; ++i) many.files.push_back(file(i, S::missing));
+    many.totals = {};
+    for (const auto& f : many.files) many.totals.add(f);
+    const Row rows[] = {
+        {"card not read whole", unreadable, false, "Part of the card couldn't be read",
+         "3 folders or files on the card couldn't be read — keep the card for now."},
+        {"one entry unreadable", oneUnreadable, false, "Part of the card couldn't be read",
+         "1 folder or file on the card couldn't be read — keep the card for now."},
+        {"empty names the report's kinds", empty, false, "Nothing to check",
+         "No photos and audio on this card."},
+        {"safe", safe, false, "Safe to format",
+         "Every one of the photos has 2 byte-verified copies on other drives."},
+        {"safe with a skipped kind", skipped, false, "100% of photos verified",
+         "Every one of the photos has 2 byte-verified copies on other drives."},
+        {"standard, all covered", report({file(1, S::verified), file(2, S::backedUp)}), false,
+         "All backed up", "Every copy matched by content. Verify every byte before you format the card."},
+        {"pass running", report({file(1, S::verified)}), true, "All verified",
+         "Everything is on the backup. Now reading every byte to prove each copy is perfect…"},
+        {"missing", many, false, "1,234 not backed up", "1234 missing · 1.23 GB to copy"},
+        {"unconfirmed", report({file(1, S::likely), file(2, S::unreadable), file(3, S::verified)}), false,
+         "2 need attention", "1 not confirmed · 1 couldn't be checked"},
+        {"one drive of two", report({file(1, S::verified, 1), file(2, S::verified, 3)}, CheckLevel::verified),
+         false, "All verified",
+         "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
+        {"enough drives says no drive count", report({file(1, S::verified, 2)}, CheckLevel::verified), false,
+         "All verified", "Every file is verified on the backup — keep the card for now."},
+        {"all on the card's drive",
+         report({file(1, S::verified, 0), file(2, S::verified, 0)}, CheckLevel::verified), false,
+         "All verified",
+         "The backup is on the same drive as the card, so it doesn't count as a separate copy — keep the "
+         "card for now."},
+        {"one on the card's drive",
+         report({file(1, S::verified, 0), file(2, S::verified, 2)}, CheckLevel::verified), false,
+         "All verified", "1 file is only backed up on the same drive as the card — keep the card for now."},
+        {"a backup through a cache", fuse, false, "All verified",
+         "Copies on “Travel” can't be proven byte by byte on this system — keep the card for now."},
+        {"a card through a cache", fuseCard, false, "All verified",
+         "Files on “CARD” can't be proven byte by byte on this system — keep the card for now."},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(verdictTitle(row.r, us).toStdString(), row.title) << row.name;
+        EXPECT_EQ(verdictReason(row.r, row.deep, us).toStdString(), row.reason) << row.name;
+    }
+}
+
+TEST(Verdict, StatusColourAndStats) {
+    StatusCounts t{.files = 10, .verified = 6, .likely = 3, .problem = 1};
+    EXPECT_EQ(verdictStatus(t), FileStatus::unreadable);
+    EXPECT_EQ(verdictColor(t), ColorRole::missing);
+    t.problem = 0;
+    t.likely = 4;
+    EXPECT_EQ(verdictColor(t), ColorRole::partial);
+    EXPECT_EQ(verdictColor(StatusCounts{.files = 2, .backedUp = 2}), ColorRole::verified);
+    EXPECT_EQ(verdictColor(StatusCounts{}), std::nullopt);
+    const auto stats = verdictStats(
+        StatusCounts{.files = 9, .verified = 5, .likely = 1, .conflict = 1, .missing = 1, .problem = 1});
+    ASSERT_EQ(stats.size(), 4u);
+    EXPECT_EQ(stats[3].value, 2);
+    EXPECT_EQ(stats[2].label.toStdString(), "name clash");
+}
+
+TEST(Coverage, SegmentsAndPercent) {
+    struct Row {
+        StatusCounts c;
+        std::vector<Segment> segments;
+        int percent;
+    };
+    const Row rows[] = {
+        {{}, {}, 100},
+        {{.files = 4, .verified = 4}, {{FileStatus::verified, 0, 1}}, 100},
+        {{.files = 3, .verified = 2, .missing = 1},
+         {{FileStatus::verified, 0, 2.0 / 3 - 0.006}, {FileStatus::missing, 2.0 / 3, 1 - 0.006}},
+         66},
+        {{.files = 3, .problem = 3}, {{FileStatus::cloudOnly, 0, 0.994}}, 0},
+        {{.files = 100, .verified = 29, .missing = 71},
+         {{FileStatus::verified, 0, 0.284}, {FileStatus::missing, 0.29, 0.994}},
+         29},
+        {{.files = 1000, .verified = 999, .likely = 1},
+         {{FileStatus::verified, 0, 0.993}, {FileStatus::likely, 0.999, 0.999}},
+         99},
+    };
+    for (const Row& row : rows) {
+        const auto got = ringSegments(row.c);
+        ASSERT_EQ(got.size(), row.segments.size()) << row.c.files;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].id, row.segments[i].id);
+            EXPECT_NEAR(got[i].from, row.segments[i].from, 1e-9);
+            EXPECT_NEAR(got[i].to, row.segments[i].to, 1e-9);
+        }
+        EXPECT_EQ(coveredPercent(row.c), row.percent) << row.c.files;
+    }
+    const BarParts thin = barParts({.files = 1000, .verified = 1, .problem = 1}, 320, 7);
+    EXPECT_EQ(thin.covered, 7);
+    EXPECT_EQ(thin.attention, 3);
+    EXPECT_FALSE(thin.conflict);
+    EXPECT_EQ(barParts({}, 320, 7).covered, 0);
+}
+
+TEST(Coverage, SkippedNoteAndStrip) {
+    using K = MediaKind;
+    EXPECT_EQ(skippedSentence({{K::video, 1}}, us).toStdString(),
+              "1 video wasn't checked. Check it before you format.");
+    EXPECT_EQ(skippedButton({{K::video, 1}}).toStdString(), "Check Videos Too");
+    EXPECT_EQ(skippedSentence({{K::photo, 2}, {K::audio, 1}}, us).toStdString(),
+              "2 photos and 1 audio file weren't checked. Check them before you format.");
+    EXPECT_EQ(skippedButton({{K::photo, 2}, {K::audio, 1}}).toStdString(), "Check Everything");
+    EXPECT_EQ(deepStripText({}, true, us).toStdString(), "Verifying every byte… 0 of 1");
+    EXPECT_EQ(deepStripText({.files = 9, .verified = 3}, false, us).toStdString(),
+              "Getting ready to verify every byte…");
+    EXPECT_EQ(deepStripValue({.files = 4, .verified = 1, .backedUp = 3}, true), 0.25);
+}
+
+TEST(Shoots, DaysTitlesLinesAndSentences) {
+    std::vector<ShootGroup> groups(4);
+    groups[0].day = "2024-03-05";
+    groups[1].day = "2024-03-06";
+    groups[2].day = "2024-03-05";
+    const auto days = shootDays(groups);
+    ASSERT_EQ(days.size(), 3u);
+    EXPECT_EQ(days[0].day, "2024-03-06");
+    EXPECT_EQ(days[1].groups, (std::vector<int>{0, 2}));
+    EXPECT_EQ(days[2].day, "");
+    const DateTexts dates(us);
+    EXPECT_EQ(dayRange(groups, dates).toStdString(), "Mar 5, 2024 – Mar 6, 2024");
+
+    struct Title {
+        const char* folder;
+        const char* title;
+    };
+    for (const Title& t : std::initializer_list<Title>{{"", "CARD"},
+                                                       {"DCIM/100MSDCF", "Photos · 100MSDCF"},
+                                                       {"PRIVATE/M4ROOT/CLIP", "Video clips"},
+                                                       {"x/clip", "Video clips"},
+                                                       {"DCIM/10040316", "Photos · 10040316"},
+                                                       {"DCIM/100_FUJI/", "Photos · 100_FUJI"},
+                                                       {"DCIM/100msdcf", "100msdcf"},
+                                                       {"DCIM", "DCIM"}}) {
+        ShootGroup g;
+        g.folder = t.folder;
+        EXPECT_EQ(folderTitle(g, "CARD").toStdString(), t.title) << t.folder;
+    }
+    ShootGroup g;
+    g.formats = {{"JPG", 300}, {"ARW", 300}, {"MP4", 12}};
+    EXPECT_EQ(kindsLine(g, us).toStdString(), "300 ARW + 300 JPG + 12 MP4");
+    g.formats.clear();
+    g.kinds = {{MediaKind::photo, 1}, {MediaKind::video, 2}, {MediaKind::audio, 4}};
+    EXPECT_EQ(kindsLine(g, us).toStdString(), "1 photo · 2 clips");
+    EXPECT_EQ(copyTitle("Photos · 100MSDCF", "2024-04-15", dates).toStdString(),
+              "Copy missing files from Photos · 100MSDCF, Apr 15, 2024");
+
+    struct Sentence {
+        StatusCounts c;
+        bool landing;
+        const char* text;
+        const char* badge;
+    };
+    const Sentence sentences[] = {
+        {{.files = 3, .verified = 2}, true, "Checking…", "hourglass.circle.fill"},
+        {{.files = 2, .likely = 2}, false, "Not on any backup yet", "questionmark.circle"},
+        {{.files = 10, .verified = 6, .likely = 1, .conflict = 1, .missing = 2},
+         true,
+         "Partly backed up · 3 missing · 1 name clash",
+         "xmark.circle.fill"},
+        {{.files = 3, .verified = 1, .conflict = 2},
+         false,
+         "Partly backed up · 2 name clashes",
+         "exclamationmark.triangle.fill"},
+        {{.files = 2, .verified = 2}, true, "Backed up to", "checkmark.seal.fill"},
+        {{.files = 2, .verified = 1, .backedUp = 1}, false, "Backed up", "checkmark.circle.fill"},
+    };
+    for (const Sentence& s : sentences) {
+        EXPECT_EQ(shootSentence(s.c, s.landing, us).toStdString(), s.text);
+        EXPECT_EQ(shootBadge(s.c).toStdString(), s.badge) << s.text;
+    }
+}
+
+TEST(Shoots, FilmstripPicksSpreadWithFirstAndLast) {
+    struct Row {
+        int n;
+        std::vector<int> picks;
+    };
+    for (const Row& r : std::initializer_list<Row>{{0, {}},
+                                                   {5, {0, 1, 2, 3, 4}},
+                                                   {6, {0, 1, 2, 3, 5}},
+                                                   {7, {0, 1, 3, 4, 6}},
+                                                   {10, {0, 2, 4, 6, 9}},
+                                                   {100000, {0, 24999, 49999, 74999, 99999}}})
+        EXPECT_EQ(filmstripPicks(r.n), r.picks) << r.n;
+    // Only media photos and videos take part; unknown ids and landings on no backup are skipped.
+    VerifyReport r =
+        report({file(1, FileStatus::verified), file(2, FileStatus::verified, 0, MediaKind::audio),
+                file(3, FileStatus::verified), file(4, FileStatus::verified, 0, MediaKind::video)});
+    r.files[2].role = FileRole::sidecar;
+    ShootGroup g;
+    g.fileIDs = {9, 1, 2, 3, 4};
+    g.landings = {{7, "x", 2}, {1, "Photos", 3}};
+    const FileLookup lookup = [&r](int64_t id) -> const FileResult* {
+        for (const FileResult& f : r.files)
+            if (f.id == id) return &f;
+        return nullptr;
+    };
+    const auto strip = filmstrip(g, lookup);
+    ASSERT_EQ(strip.size(), 2u);
+    EXPECT_EQ(strip[1]->id, 4);
+    EXPECT_EQ(liveCounts(g.fileIDs, lookup).files, 5);
+    EXPECT_EQ(liveCounts(g.fileIDs, lookup).verified, 4);
+    EXPECT_EQ(firstLanding(g, r)->folder, "Photos");
+    EXPECT_EQ(landingCount(g, r), 1);
+    EXPECT_EQ(tileAngle(0, 4), -5);
+    EXPECT_EQ(tileAngle(3, 4), 2.5);
+}
+
+TEST(FolderMap, FilesPlacesAndRows) {
+    std::vector<FileResult> files;
+    auto at = [&files](const char* folder, int64_t dest, const char* copy, bool inScope = true) {
+        FileResult f = file(int64_t(files.size()), dest < 0 ? FileStatus::missing : FileStatus::verified);
+        f.folder = folder;
+        f.inScope = inScope;
+        if (dest >= 0) f.copies.push_back({dest, copy});
+        files.push_back(f);
+    };
+    at("DCIM/100", 1, "Photos/2024/a.jpg");
+    at("DCIM/100", 0, "Photos/2024/b.jpg");
+    at("DCIM/100/SUB", 0, "Photos/2024/c.jpg");
+    at("DCIM/1000", 0, "Elsewhere/d.jpg");
+    at("DCIM/100", 0, "e.jpg");
+    at("DCIM/100", 5, "Gone/f.jpg");
+    at("DCIM/100", -1, "");
+    at("", 0, "Photos/2024/out.jpg", false);
+    const VerifyReport r = report(files);
+    const auto mine = folderFiles(r, "DCIM/100");
+    EXPECT_EQ(mine, (std::vector<int>{0, 1, 2, 4, 5, 6}));
+    EXPECT_EQ(folderFiles(r, "").size(), 7u);
+    const auto got = places(r, mine);
+    const std::vector<Place> want{
+        {0, "Photos/2024", 2, 2'000'000}, {0, "", 1, 1'000'000}, {1, "Photos/2024", 1, 1'000'000}};
+    EXPECT_EQ(got, want);
+
+    FolderSummary f;
+    f.depth = 2;
+    f.counts = {.files = 1204, .verified = 1198};
+    EXPECT_EQ(folderRowCounts(f, false, us).toStdString(), "1198/1204");
+    EXPECT_EQ(folderRowCounts(f, true, us).toStdString(), "1,204 files");
+    const DateTexts dates(us);
+    f.dayRange = DayRange{"2024-03-05", "2024-03-05"};
+    EXPECT_EQ(folderDays(f, dates).toStdString(), "Mar 5, 2024");
+    f.depth = 0;
+    EXPECT_EQ(folderDays(f, dates).toStdString(), "");
+    EXPECT_EQ(folderCopyTitle("", "CARD").toStdString(), "Copy missing files from CARD");
+}
+
+TEST(ReadyToFormat, SentenceNamesBackupsWithVerifiedCopies) {
+    std::vector<FileResult> files;
+    for (int i = 0; i < 1234; ++i) {
+        files.push_back(file(i, FileStatus::verified, 1));
+        files.back().copies.push_back({0, "x", EvidenceLevel::verified});
+    }
+    VerifyReport r = report(files, CheckLevel::verified, 1);
+    r.destinations.push_back(r.destinations[0]);
+    r.destinations[0].name = "Archive";
+    r.destinations[2].name = "Spare";
+    r.files[3].copies.push_back({2, "x", EvidenceLevel::verified});
+    EXPECT_EQ(readySentence(r, us).toStdString(),
+              "All 1,234 files are verified byte for byte on 1 separate drives (Archive and Spare). Format "
+              "the card "
+              "in your camera:");
+}
+
+TEST(ReadyToFormat, GuidePerCameraFamily) {
+    struct Row {
+        std::vector<std::string> cameras;
+        std::vector<std::string> profiles;
+        std::vector<std::pair<const char*, const char*>> steps;
+    };
+    const Row rows[] = {
+        {{"ILCE-7M4", "ilce-7m4"}, {}, {{"Sony α7 IV", "MENU → Shooting → Media → Format"}}},
+        {{"ILCE-7M3", "ILCE-7RM5", "ILCE-7M2", "DSC-RX100M7", "ILME-FX3", "ilce-7m2"},
+         {},
+         {{"Sony DSC-RX100M7", "MENU → Setup (toolbox) → Format"},
+          {"Sony ILCE-7M2", "MENU → Setup (toolbox) → Format"},
+          {"Sony α7 III", "MENU → Setup (toolbox) → Format"},
+          {"Sony α7R V", "MENU → Shooting → Media → Format"},
+          {"Sony FX3", "MENU → Shooting → Media → Format"},
+          {"Sony ilce-7m2", "MENU → Setup (toolbox) → Format"}}},
+        {{"X-T5", "DC-GH6", "FC3582", "Canon EOS R5", "HERO12 Black", "NIKON Z 9", "E-M1MarkIII"},
+         {},
+         {{"Canon EOS R5", "MENU → Set-up (wrench) → Format card"},
+          {"LUMIX DC-GH6", "MENU → Setup (wrench) → Card/File → Format Card"},
+          {"E-M1MarkIII", "MENU → Card Setup → Format"},
+          {"DJI FC3582", "In the DJI app: Camera settings → Storage → Format SD card"},
+          {"HERO12 Black", "Swipe down → Preferences → Reset → Format SD Card"},
+          {"NIKON Z 9", "MENU → Setup menu → Format memory card"},
+          {"FUJIFILM X-T5", "MENU → Set Up (wrench) → User Setting → Format"}}},
+        {{"ILCE-1"}, {"insta360"}, {{"Sony α1", "MENU → Shooting → Media → Format"}}},
+        {{"Mystery"},
+         {"sony.xavc", "gopro"},
+         {{"GoPro", "Swipe down → Preferences → Reset → Format SD Card"},
+          {"Sony α (newer bodies)", "MENU → Shooting → Media → Format"},
+          {"Sony α (older bodies)", "MENU → Setup (toolbox) → Format"}}},
+        {{}, {"unknown"}, {{"Your camera", "Use the camera's own Format command"}}},
+    };
+    for (const Row& row : rows) {
+        VerifyReport r;
+        for (const auto& c : row.cameras) {
+            r.groups.emplace_back();
+            r.groups.back().camera = c;
+        }
+        for (const auto& p : row.profiles) r.cameras.push_back({p, p});
+        const auto steps = formatSteps(r);
+        ASSERT_EQ(steps.size(), row.steps.size()) << row.cameras.size();
+        for (size_t i = 0; i < steps.size(); ++i) {
+            EXPECT_EQ(steps[i].camera.toStdString(), row.steps[i].first);
+            EXPECT_EQ(steps[i].path.toStdString(), row.steps[i].second);
+        }
+    }
+}
+
+TEST(CardOnly, TitleKindsAndCompare) {
+    VerifyReport r =
+        report({file(1, FileStatus::notCompared), file(2, FileStatus::notCompared, 0, MediaKind::video),
+                file(3, FileStatus::notCompared, 0, MediaKind::video), file(4, FileStatus::notCompared)});
+    r.files[3].role = FileRole::sidecar;
+    r.groups.resize(1);
+    const auto kinds = kindCounts(r);
+    ASSERT_EQ(kinds.size(), 2u);
+    EXPECT_EQ(
+        (kindWord(kinds[0].kind, kinds[0].files) + kindWord(kinds[1].kind, kinds[1].files)).toStdString(),
+        "photovideos");
+    EXPECT_EQ(cardOnlyTitle(r, us).toStdString(), "1 shoot on this card");
+    EXPECT_EQ(compareTitle({"/media/a/Archive", "/home/a/Cards"}, us).toStdString(),
+              "Check Against Archive and Cards");
+    const HeroActions a = heroActions(r, 0, false, true, std::pair<std::string, bool>{"CARD", false});
+    EXPECT_FALSE(a.lastCopy);
+    EXPECT_TRUE(a.eject);
+    EXPECT_EQ(copyButtonText(1234, true, us).toStdString(), "Copy 1,234…");
+}
+
+}  // namespace
+}  // namespace halvetrop::present
