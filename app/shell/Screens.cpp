@@ -50,6 +50,25 @@ ThemedWindow {
 }
 )";
 
+// The file browser over the fixture card, in the table or the grid, a file selected or not.
+void filesState(QObject& m, shell::Fixtures& fixtures, bool grid, bool selected) {
+    m.setProperty("source", QStringLiteral("/media/ana/EOS_DIGITAL"));
+    m.setProperty("sourceName", QStringLiteral("EOS_DIGITAL"));
+    m.setProperty("hasReport", true);
+    m.setProperty("phase", 2);
+    m.setProperty("mode", 2);
+    m.setProperty("files", QVariant::fromValue(fixtures.files(false)));
+    m.setProperty("gridView", grid);
+    m.setProperty("shootChipText", QStringLiteral("Mar 1, 2025 · 100MSDCF"));
+    m.setProperty("groupFilter", QStringLiteral("DCIM/100MSDCF|2025-03-01|ILCE-7M4"));
+    if (selected) {
+        m.setProperty("selectedFileID", 3);
+        m.setProperty("copyable", QVariantList{3});
+    } else {
+        m.setProperty("selectedFileID", 0);
+    }
+}
+
 }  // namespace
 
 // A picture that is missing, of the wrong size or of one colour only fails the check.
@@ -160,6 +179,9 @@ int main(int argc, char** argv) {
                  QStringLiteral("Can't read /media/ana/NIKON Z9/DCIM/<b>100NCZ_9</b>: Input/output error"));
          }},
         {"settings", {}},
+        {"files-table", [&fixtures](QObject& m) { filesState(m, fixtures, false, false); }},
+        {"files-grid", [&fixtures](QObject& m) { filesState(m, fixtures, true, false); }},
+        {"files-inspector", [&fixtures](QObject& m) { filesState(m, fixtures, false, true); }},
     };
 
     QStringList expected;

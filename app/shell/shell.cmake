@@ -41,3 +41,5 @@ target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_fake halvetrop_app
 install(TARGETS halvetrop RUNTIME DESTINATION bin)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.svg DESTINATION share/icons/hicolor/scalable/apps)
+# The fixtures build the browser's rows over fixed reports.
+target_link_libraries(halvetrop_app_fake PUBLIC halvetrop_app_records)

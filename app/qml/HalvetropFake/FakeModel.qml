@@ -61,4 +61,26 @@ QtObject {
     function clearCopyRequest() { record("clearCopyRequest", arguments); hasCopyRequest = false }
     function exportCSV() { record("exportCSV", arguments) }
     function shutdown() { record("shutdown", arguments) }
+
+    // The file browser and the inspector.
+    property var files: null
+    property int filter: 0
+    property string search: ""
+    property bool gridView: false
+    readonly property int visibleFileCount: files ? files.count : 0
+    property double selectedFileID: -1
+    property string groupFilter: ""
+    property string shootChipText: ""
+    property bool hasFolderFilter: false
+    property string folderFilter: ""
+    property bool reportCardOnly: false
+    property var copyable: []
+    property bool previewOpen: false
+    function quickLook(id) { record("quickLook", arguments); previewOpen = !previewOpen }
+    function closePreview() { record("closePreview", arguments); previewOpen = false }
+    function revealFiles(ids, onBackup) { record("revealFiles", [ids.join(" "), onBackup]) }
+    function copyableIDs(ids) { return ids.filter(i => copyable.indexOf(i) >= 0) }
+    function requestCopy(ids, title) { record("requestCopy", [ids.join(" "), title]) }
+    function backToShoots() { record("backToShoots", arguments) }
+    function clearFolderFilter() { record("clearFolderFilter", arguments); hasFolderFilter = false }
 }
