@@ -3,6 +3,7 @@
 #include <QTimeZone>
 
 #include "present/Format.h"
+#include "thumbnail/Key.h"
 
 namespace halvetrop {
 
@@ -11,6 +12,12 @@ using namespace present;
 namespace {
 
 QString utf8(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+// Only photos and videos have pictures to make.
+QString thumbnail(const VerifyReport& report, const FileResult& f) {
+    if (f.kind != MediaKind::photo && f.kind != MediaKind::video) return {};
+    return thumbs::thumbnailUrl({report.source.volumePath, report.absolutePath(f), f.size, f.modified});
+}
 
 constexpr const char* columnNames[] = {"path", "name", "status", "day", "folder", "size"};
 
@@ -102,6 +109,7 @@ QVariantMap FileRows::inspect(qint64 id) const {
             {QStringLiteral("statusLabel"), utf8(label(f->status))},
             {QStringLiteral("detail"), f->detail ? displayText(*f->detail) : QString()},
             {QStringLiteral("kind"), utf8(rawValue(f->kind))},
+            {QStringLiteral("thumbnail"), thumbnail(*report_, *f)},
             {QStringLiteral("dateLabel"), date.label},
             {QStringLiteral("dateValue"), date.value},
             {QStringLiteral("camera"), displayText(f->camera)},
@@ -150,15 +158,17 @@ QVariant FileRows::data(const QModelIndex& index, int role) const {
             return onBackupText(*report_, f);
         case Kind:
             return utf8(rawValue(f.kind));
+        case Thumbnail:
+            return thumbnail(*report_, f);
         default:
             return {};
     }
 }
 
 QHash<int, QByteArray> FileRows::roleNames() const {
-    return {{FileId, "fileId"},     {Name, "name"}, {Status, "status"}, {StatusText, "statusText"},
-            {Covered, "covered"},   {Day, "day"},   {Folder, "folder"}, {Size, "size"},
-            {OnBackup, "onBackup"}, {Kind, "kind"}};
+    return {{FileId, "fileId"},     {Name, "name"}, {Status, "status"},      {StatusText, "statusText"},
+            {Covered, "covered"},   {Day, "day"},   {Folder, "folder"},      {Size, "size"},
+            {OnBackup, "onBackup"}, {Kind, "kind"}, {Thumbnail, "thumbnail"}};
 }
 
 }  // namespace halvetrop

@@ -35,6 +35,7 @@ public:
         Size,
         OnBackup,  // empty without copies
         Kind,
+        Thumbnail,  // image URL of photos and videos, empty for the rest
     };
 
     explicit FileRows(QObject* parent = nullptr);

@@ -11,3 +11,4 @@ target_link_libraries(halvetrop_app_records PUBLIC halvetrop_core halvetrop_app_
 # The file browser's rows, for the model and for the views' fixtures.
 target_sources(halvetrop_app_records PRIVATE ${CMAKE_CURRENT_LIST_DIR}/FileRows.cpp ${CMAKE_CURRENT_LIST_DIR}/FileRows.h)
 target_link_libraries(halvetrop_app_records PUBLIC halvetrop_app_present)
+target_link_libraries(halvetrop_app_records PUBLIC halvetrop_thumbnail_protocol)

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 
 #include "model/FileRows.h"
 
@@ -106,6 +108,20 @@ QObject* Fixtures::files(bool cardOnly) {
             if (i % 2 == 0) f.copies.push_back({1, "Card backups/" + f.relativePath, EvidenceLevel::sampled});
         }
         r->files.push_back(std::move(f));
+    }
+    // Real pictures behind the photos, so the grid shows thumbnails made by the helper.
+    r->source.path = dir_.filePath(QStringLiteral("EOS_DIGITAL")).toStdString();
+    r->source.volumePath = r->source.path;
+    for (FileResult& f : r->files) {
+        if (f.kind != MediaKind::photo || f.name.find('<') != std::string::npos) continue;
+        const QString path = QString::fromStdString(r->absolutePath(f));
+        QDir().mkpath(QFileInfo(path).path());
+        QImage image(480, 320, QImage::Format_RGB32);
+        const int hue = int(f.id * 47 % 360);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixelColor(x, y, QColor::fromHsv((hue + x / 8) % 360, 120 + y / 4, 230 - y / 3));
+        image.save(path, "JPEG");
     }
     std::vector<int> all(r->files.size());
     for (size_t i = 0; i < all.size(); ++i) all[i] = int(i);

@@ -20,6 +20,7 @@
 #include "model/History.h"
 #include "shell/Fixtures.h"
 #include "shell/Shell.h"
+#include "thumbnail/ThumbnailProvider.h"
 
 using namespace halvetrop;
 
@@ -148,6 +149,12 @@ int main(int argc, char** argv) {
     shell::Look look;
     shell::Present present;
     shell::Fixtures fixtures;
+    thumbs::Thumbnailer thumbnailer(
+        {QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer"),
+         {},
+         5000,
+         256,
+         int64_t(64) << 20});
     shell::registerNative(look, present);
 
     const State states[] = {
@@ -198,6 +205,7 @@ int main(int argc, char** argv) {
         for (const State& state : states) {
             QQmlEngine engine;
             shell::prepareEngine(engine);
+            engine.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(thumbnailer));
             QObject* store =
                 fixtures.settingsStore(QStringLiteral("[General]\nrequiredCopies=2\nincludeSidecars=true\n"));
             QObject* root = nullptr;

@@ -25,6 +25,8 @@ std::optional<std::vector<std::string_view>> header(std::string_view buffer, siz
         fields.push_back(line.substr(0, sp));
         if (sp == std::string_view::npos) break;
         line.remove_prefix(sp + 1);
+        // A trailing space leaves an empty field, which no field accepts.
+        if (line.empty()) fields.emplace_back();
     }
     return fields;
 }

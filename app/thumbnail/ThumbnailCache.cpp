@@ -4,14 +4,6 @@
 
 namespace halvetrop::thumbs {
 
-size_t KeyHash::operator()(const Key& k) const {
-    size_t h = std::hash<std::string>()(k.volume);
-    for (size_t v :
-         {std::hash<std::string>()(k.path), std::hash<int64_t>()(k.size), std::hash<int64_t>()(k.modified)})
-        h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-    return h;
-}
-
 std::optional<QImage> Cache::find(const Key& key) {
     auto it = index_.find(key);
     if (it == index_.end()) return std::nullopt;

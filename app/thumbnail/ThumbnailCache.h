@@ -5,6 +5,8 @@
 // Files that gave no picture are remembered for the life of the process.
 #include <QImage>
 
+#include "thumbnail/Key.h"
+
 #include <cstdint>
 #include <list>
 #include <optional>
@@ -14,22 +16,6 @@
 #include <unordered_map>
 
 namespace halvetrop::thumbs {
-
-struct Key {
-    std::string volume;  // mount point of the volume the file lies on
-    std::string path;
-    int64_t size = 0;
-    int64_t modified = 0;  // nanoseconds
-    friend bool operator==(const Key&, const Key&) = default;
-    friend bool operator<(const Key& a, const Key& b) {
-        return std::tie(a.volume, a.path, a.size, a.modified) <
-               std::tie(b.volume, b.path, b.size, b.modified);
-    }
-};
-
-struct KeyHash {
-    size_t operator()(const Key& k) const;
-};
 
 class Cache {
 public:

@@ -94,15 +94,26 @@ private slots:
         const auto first = readRequest(bytes);
         QVERIFY(first.state == Read<Request>::State::frame && first.frame == r);
         QCOMPARE(readRequest(std::string_view(bytes).substr(first.used)).frame.id, uint64_t(43));
-        const std::string bad[] = {
-            "T 1 0 3\nabc",       "T 1 2048 3\nabc", "T 1 64 0\n",     "T 1 64 5000\n",
-            "X 1 64 3\nabc",      "T -1 64 3\nabc",  "T 01 64 3\nabc", std::string("T 1 64 3\na\0c", 12),
-            std::string(100, '1')};
+        const std::string bad[] = {"T 1 0 3\nabc",       "T 1 2048 3\nabc", "T 1 64 0\n",
+                                   "T 1 64 5000\n",      "X 1 64 3\nabc",   "T -1 64 3\nabc",
+                                   "T 01 64 3\nabc",     "T 1 64 3 \nabc",  std::string("T 1 64 3\na\0c", 12),
+                                   std::string(100, '1')};
         for (const std::string& b : bad)
             QVERIFY2(readRequest(b).state == Read<Request>::State::error, b.c_str());
         QVERIFY(readRequest("T 1 64 10\nabc").state == Read<Request>::State::needMore);
         QVERIFY(readReply("R 1 2 2\nabc").state == Read<Reply>::State::needMore);
         QVERIFY(readReply("R 1 2000 2\n").state == Read<Reply>::State::error);
+    }
+
+    void urlsReachTheRightFile() {
+        // Bytes that are not UTF-8, markup, a line break, slashes and percent signs come back whole.
+        const Key key{"/media/u/NO NAME", "/media/u/NO NAME/DCIM/<b>a\xff\n%2F.JPG", -1,
+                      1'700'000'000'000'000'000};
+        const QString url = thumbnailUrl(key);
+        QVERIFY(url.startsWith(QStringLiteral("image://thumbnail/")));
+        QCOMPARE(keyOfId(url.mid(18)), std::optional<Key>(key));
+        for (const char* bad : {"a/1/2", "a/x/2/p", "a/1/2/", "a/1/2/p/q"})
+            QVERIFY(!keyOfId(QString::fromLatin1(bad)));
     }
 
     void cardSwapWithTheSamePaths() {

@@ -34,6 +34,7 @@ GridView {
         required property string status
         required property string statusText
         required property string kind
+        required property string thumbnail
         readonly property bool selected: grid.app.selectedFileID === fileId
         width: grid.cellWidth
         height: grid.cellHeight
@@ -51,7 +52,17 @@ GridView {
                 anchors.centerIn: parent
                 size: 36
                 color: Theme.tertiary
+                visible: thumb.status !== Image.Ready || thumb.implicitWidth === 0
                 name: ({ photo: "photo", video: "video", audio: "waveform" })[tile.kind] || "doc"
+            }
+            Image {
+                id: thumb
+                anchors.fill: parent
+                anchors.margins: 4
+                fillMode: Image.PreserveAspectFit
+                asynchronous: true
+                cache: false
+                source: tile.thumbnail
             }
             Rectangle {
                 anchors { right: parent.right; bottom: parent.bottom; margins: 6 }

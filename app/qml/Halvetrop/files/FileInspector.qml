@@ -46,7 +46,16 @@ Rectangle {
                     anchors.centerIn: parent
                     size: 48
                     color: Theme.tertiary
+                    visible: picture.status !== Image.Ready || picture.implicitWidth === 0
                     name: ({ photo: "photo", video: "video", audio: "waveform" })[inspector.facts.kind] || "doc"
+                }
+                Image {
+                    id: picture
+                    anchors.fill: parent
+                    fillMode: Image.PreserveAspectFit
+                    asynchronous: true
+                    cache: false
+                    source: inspector.facts.thumbnail || ""
                 }
                 TapHandler {
                     onDoubleTapped: inspector.model.quickLook(inspector.facts.id)
