@@ -1,7 +1,9 @@
 #include "model/FileRows.h"
 
+#include <QFile>
 #include <QTimeZone>
 
+#include "anatomy/Anatomy.h"
 #include "present/Format.h"
 #include "thumbnail/Key.h"
 
@@ -130,6 +132,27 @@ QVariantMap FileRows::menu(const QList<qint64>& ids) const {
     return {{QStringLiteral("firstId"), files.empty() ? qint64(-1) : qint64(files.front()->id)},
             {QStringLiteral("backupCount"), backups},
             {QStringLiteral("copyTitle"), menuCopyTitle(files, size_t(ids.size()))}};
+}
+
+QVariantMap FileRows::previewItem(const QUrl& url) const {
+    const QByteArray path = QFile::encodeName(url.toLocalFile());
+    const std::string_view bytes(path.constData(), size_t(path.size()));
+    const std::string_view name = bytes.substr(bytes.rfind('/') + 1);
+    const FileClass c = Anatomy::classify(name);
+    const std::string ext = Anatomy::ext(name);
+    QString kind = QStringLiteral("other");
+    if (c.kind == MediaKind::photo || ext == "thm" || ext == "png" || ext == "webp" || ext == "gif")
+        kind = QStringLiteral("image");
+    else if (c.kind == MediaKind::video)
+        kind = QStringLiteral("video");
+    else if (c.kind == MediaKind::audio)
+        kind = QStringLiteral("audio");
+    const QString source = kind == QLatin1String("image") ? QStringLiteral("image://preview/") +
+                                                                QString::fromLatin1(path.toPercentEncoding())
+                                                          : url.toString();
+    return {{QStringLiteral("name"), displayText(name)},
+            {QStringLiteral("kind"), kind},
+            {QStringLiteral("source"), source}};
 }
 
 int FileRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }

@@ -4,6 +4,7 @@
 // when the visible files, their data or the sort change, never on a redraw.
 #include <QAbstractListModel>
 #include <QList>
+#include <QUrl>
 #include <QVariantMap>
 
 #include <vector>
@@ -62,6 +63,11 @@ public:
     Q_INVOKABLE QVariantMap inspect(qint64 id) const;
     // The context menu of these ids: {firstId, backupCount, copyTitle}.
     Q_INVOKABLE QVariantMap menu(const QList<qint64>& ids) const;
+
+    // How the preview shows one of its items (a local file URL): {name, kind, source}, kind one
+    // of "image" (source: a still preview the helper decodes), "video", "audio" (source: the file URL)
+    // or "other" (a file card). By name alone: no file is read here.
+    Q_INVOKABLE QVariantMap previewItem(const QUrl& url) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

@@ -13,10 +13,18 @@ class ThumbnailProvider : public QQuickAsyncImageProvider {
 public:
     // `thumbnailer` outlives the engine the provider is added to.
     explicit ThumbnailProvider(Thumbnailer& thumbnailer) : thumbnailer_(thumbnailer) {}
+    // Still previews name the file by its percent-encoded path alone ("image://preview/<path>"):
+    // its volume, size and modification time are read when it is asked for.
+    static ThumbnailProvider* previews(Thumbnailer& thumbnailer) {
+        auto* p = new ThumbnailProvider(thumbnailer);
+        p->byPath_ = true;
+        return p;
+    }
     QQuickImageResponse* requestImageResponse(const QString& id, const QSize& requestedSize) override;
 
 private:
     Thumbnailer& thumbnailer_;
+    bool byPath_ = false;
 };
 
 }  // namespace halvetrop::thumbs

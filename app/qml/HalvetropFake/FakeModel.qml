@@ -76,6 +76,7 @@ QtObject {
     property bool reportCardOnly: false
     property var copyable: []
     property bool previewOpen: false
+    property var previewUrls: []
     function quickLook(id) { record("quickLook", arguments); previewOpen = !previewOpen }
     function closePreview() { record("closePreview", arguments); previewOpen = false }
     function revealFiles(ids, onBackup) { record("revealFiles", [ids.join(" "), onBackup]) }

@@ -71,6 +71,32 @@ TestCase {
         compare(m.files.idAt(0), 11)
     }
 
+    function test_previewPagesAndUnloads() {
+        const card = Fixtures.makeFile("DSC0001.MP4"), copy = Fixtures.makeFile("copy.JPG")
+        const m = model(m => m.previewUrls = ["file://" + card, "file://" + copy])
+        const v = open(filesView, m)
+        const w = h.find(v, "previewWindow")
+        verify(!w.visible)
+        m.previewOpen = true
+        tryCompare(w, "visible", true)
+        compare(h.find(w.contentItem, "previewName").text, "DSC0001.MP4")
+        mouseClick(h.find(w.contentItem, "previewPlay"))
+        const player = h.find(w, "previewPlayer") || w.data.find(o => o.objectName === "previewPlayer")
+        verify(String(player.source).endsWith("DSC0001.MP4"))
+        // Paging stops the card's video; the copy is a still picture from the helper.
+        mouseClick(h.find(w.contentItem, "previewNext"))
+        compare(String(player.source), "")
+        compare(h.find(w.contentItem, "previewName").text, "copy.JPG")
+        verify(String(h.find(w.contentItem, "previewImage").source).startsWith("image://preview/"))
+        mouseClick(h.find(w.contentItem, "previewPrevious"))
+        mouseClick(h.find(w.contentItem, "previewPlay"))
+        verify(String(player.source) !== "")
+        // Closed by the model (a second Space, an eject), the player lets go of the file.
+        m.closePreview()
+        tryCompare(w, "visible", false)
+        compare(String(player.source), "")
+    }
+
     function test_gridSelectionAndSpace() {
         const m = model(m => m.gridView = true)
         const v = open(filesView, m)

@@ -32,6 +32,7 @@ Item {
     }
 
     FileMenu { id: menu; model: view.model }
+    PreviewWindow { model: view.model }
 
     ColumnLayout {
         anchors.fill: parent
