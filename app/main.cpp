@@ -23,6 +23,7 @@
 #include "shell/Present.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
+#include "thumbnail/ThumbnailProvider.h"
 
 using namespace halvetrop;
 
@@ -175,6 +176,36 @@ int main(int argc, char** argv) {
     shell::registerNative(look, present);
     registerResults();
     shell::prepareEngine(engine);
+    // Card files are decoded only in the helper beside this executable.
+    thumbs::Thumbnailer thumbnailer(
+        {QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer"),
+         {},
+         5000,
+         512,
+         int64_t(256) << 20});
+    engine.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(thumbnailer));
+    thumbs::Thumbnailer previews(
+        {QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer"),
+         {},
+         5000,
+         1024,
+         int64_t(64) << 20});
+    engine.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(previews));
+    // An open file would make the unmount fail: the card's jobs stop before an eject, and its
+    // pictures are forgotten once it is gone.
+    std::string ejected;
+    QObject::connect(&model, &AppModel::ejectingChanged, &thumbnailer,
+                     [&model, &thumbnailer, &previews, &ejected] {
+                         if (model.ejecting() && model.report()) {
+                             ejected = model.report()->source.volumePath;
+                             thumbnailer.cancelVolume(ejected);
+                             previews.cancelVolume(ejected);
+                         } else if (!model.ejecting() && !ejected.empty()) {
+                             thumbnailer.dropVolume(ejected);
+                             previews.dropVolume(ejected);
+                             ejected.clear();
+                         }
+                     });
     engine.setInitialProperties({{QStringLiteral("model"), QVariant::fromValue(&model)},
                                  {QStringLiteral("history"), QVariant::fromValue(&history)},
                                  {QStringLiteral("settingsStore"), QVariant::fromValue(&settings)}});

@@ -604,6 +604,7 @@ void AppModel::setPhase(Phase phase, QString failure) {
 void AppModel::setReport(std::optional<VerifyReport> report) {
     report_ = std::move(report);
     filesByID_ = report_ ? FileIndex(*report_) : FileIndex();
+    fileRows_.setReport(report_ ? &*report_ : nullptr, visible_);
     emit reportChanged();
     emit filesByIDChanged();
     emitComputed();
@@ -985,6 +986,7 @@ void AppModel::applyLive(const std::vector<FileResult>& batch, const std::vector
     if (!report_ || !sameBackups(*report_, passBackups)) return;
     LiveFold fold = foldLive(*report_, batch);
     if (fold.changed.empty() && !fold.safeRevoked) return;
+    fileRows_.reportDataChanged();
     emit reportChanged();
     emit filesByIDChanged();
     emitComputed();
@@ -1314,6 +1316,7 @@ void AppModel::refilter() {
         q.groupFilter = groupFilter_ ? &*groupFilter_ : nullptr;
         visible_ = filesByID_.refilter(*report_, q);
     }
+    fileRows_.setVisible(visible_);
     emit visibleFilesChanged();
 }
 
@@ -1414,6 +1417,27 @@ void AppModel::closePreview() {
 void AppModel::reveal(qint64 fileID) {
     const FileResult* f = fileByID(fileID);
     if (f && deps_.platform.reveal) deps_.platform.reveal->reveal({report_->absolutePath(*f)});
+}
+
+QString AppModel::shootChipText() const {
+    return groupFilter_ ? present::shootChipText(*groupFilter_) : QString();
+}
+
+void AppModel::revealFiles(const QList<qint64>& ids, bool onBackup) {
+    std::vector<std::string> paths;
+    for (qint64 id : ids) {
+        const FileResult* f = fileByID(id);
+        if (!f) continue;
+        if (!onBackup) {
+            paths.push_back(report_->absolutePath(*f));
+        } else if (!f->copies.empty()) {
+            const CopyRef& c = f->copies.front();
+            if (c.destination >= 0 && size_t(c.destination) < report_->destinations.size())
+                paths.push_back(report_->absolutePath(c));
+        }
+    }
+    // The file manager's interface may open an empty window for an empty list.
+    if (!paths.empty() && deps_.platform.reveal) deps_.platform.reveal->reveal(paths);
 }
 
 // ---------------------------------------------------------------------------------------------

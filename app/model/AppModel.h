@@ -8,6 +8,7 @@
 // QML reads display text, counts and ids; large lists (visible files, history) reach it through
 // list models built on the C++ accessors, never as variant lists. Paths stay bytes in C++.
 #include "model/FileList.h"
+#include "model/FileRows.h"
 #include "model/History.h"
 #include "model/ScopedAccess.h"
 #include "model/VerifierSeam.h"
@@ -120,6 +121,10 @@ class AppModel : public QObject {
     Q_PROPERTY(bool copying READ copying NOTIFY copyingChanged)
     Q_PROPERTY(bool previewOpen READ previewOpen NOTIFY previewChanged)
     Q_PROPERTY(QList<QUrl> previewUrls READ previewUrls NOTIFY previewChanged)
+    Q_PROPERTY(QObject* files READ fileRows CONSTANT)
+    Q_PROPERTY(bool hasFolderFilter READ hasFolderFilter NOTIFY folderFilterChanged)
+    Q_PROPERTY(QString shootChipText READ shootChipText NOTIFY groupFilterChanged)
+    Q_PROPERTY(bool reportCardOnly READ reportCardOnly NOTIFY reportChanged)
 
 public:
     enum class Phase { Setup, Checking, Results, Failed };
@@ -297,6 +302,17 @@ public:
     Q_INVOKABLE void quickLook(qint64 fileID);
     Q_INVOKABLE void closePreview();
     Q_INVOKABLE void reveal(qint64 fileID);
+    // Shows these files on the card (or their first backup copies) in the file manager; unknown
+    // ids and files without a copy add nothing, and nothing at all is asked for an empty list.
+    Q_INVOKABLE void revealFiles(const QList<qint64>& ids, bool onBackup);
+    // The browser's rows: the visible files in the table's order.
+    FileRows* fileRows() { return &fileRows_; }
+    // The browser's header: a folder restriction (the empty text, the card's top, is one), the
+    // shoot chip's text, whether the shown report has no backups.
+    bool hasFolderFilter() const { return folderFilter_.has_value(); }
+    Q_INVOKABLE void clearFolderFilter() { setFolderFilter(std::nullopt); }
+    QString shootChipText() const;
+    bool reportCardOnly() const { return report_ && report_->isCardOnly(); }
 
     // --- copy ---
     // The copy dialog reports its run; while one runs, checks, the pass and eject are disabled.
@@ -408,6 +424,7 @@ private:
     bool showInspector_ = true;
     bool gridView_ = false;
     std::vector<int> visible_;  // positions in report_->files
+    FileRows fileRows_;
     std::optional<CopyRequest> copyRequest_;
     QVariant lastCopy_;
     std::unique_ptr<HistoryStore> history_;

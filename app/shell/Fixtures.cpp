@@ -2,6 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
+#include "model/FileRows.h"
 
 namespace halvetrop::shell {
 
@@ -68,6 +72,63 @@ QString Fixtures::makeFile(const QString& name) {
     QFile file(dir_.filePath(name));
     if (file.open(QIODevice::WriteOnly)) file.write("x");
     return dir_.filePath(name);
+}
+
+QObject* Fixtures::files(bool cardOnly) {
+    auto r =
+        std::make_unique<VerifyReport>(fixtureReport("EOS_DIGITAL", 0, 0, cardOnly, false, fixtureNow()));
+    if (!cardOnly) {
+        r->destinations.front().name = "Archive";
+        r->destinations.push_back(VolumeInfo{});
+        r->destinations.back().name = "Travel SSD";
+    }
+    const FileStatus statuses[] = {FileStatus::verified, FileStatus::backedUp,    FileStatus::missing,
+                                   FileStatus::conflict, FileStatus::likely,      FileStatus::unreadable,
+                                   FileStatus::verified, FileStatus::notCompared, FileStatus::missing,
+                                   FileStatus::backedUp, FileStatus::cloudOnly,   FileStatus::changed};
+    const MediaKind kinds[] = {MediaKind::photo, MediaKind::photo, MediaKind::video,
+                               MediaKind::photo, MediaKind::audio, MediaKind::other};
+    for (int i = 0; i < 12; ++i) {
+        FileResult f;
+        f.id = i;
+        f.kind = kinds[i % 6];
+        f.name = i == 3 ? "<b>DSC</b>\n0003.ARW"
+                        : "DSC0" + std::to_string(i + 100) + (f.kind == MediaKind::video ? ".MP4" : ".JPG");
+        f.folder = i < 8 ? "DCIM/100MSDCF" : "";
+        f.relativePath = f.folder.empty() ? "/" + f.name : f.folder + "/" + f.name;
+        f.size = int64_t(1'300'000) * (i + 1) * (i + 1);
+        f.inScope = true;
+        f.day = i < 6 ? "2025-03-01" : "2025-03-04";
+        f.camera = i % 2 ? "ILCE-7M4" : "";
+        f.status = cardOnly ? FileStatus::notCompared : statuses[i];
+        if (f.status == FileStatus::conflict) f.detail = "A different file of the same name is on Archive";
+        if (!cardOnly && isCovered(f.status)) {
+            f.copies.push_back(
+                {0, "Photos/2025-03-01/" + f.name, i % 3 ? EvidenceLevel::sampled : EvidenceLevel::verified});
+            if (i % 2 == 0) f.copies.push_back({1, "Card backups/" + f.relativePath, EvidenceLevel::sampled});
+        }
+        r->files.push_back(std::move(f));
+    }
+    // Real pictures behind the photos, so the grid shows thumbnails made by the helper.
+    r->source.path = dir_.filePath(QStringLiteral("EOS_DIGITAL")).toStdString();
+    r->source.volumePath = r->source.path;
+    for (FileResult& f : r->files) {
+        if (f.kind != MediaKind::photo || f.name.find('<') != std::string::npos) continue;
+        const QString path = QString::fromStdString(r->absolutePath(f));
+        QDir().mkpath(QFileInfo(path).path());
+        QImage image(480, 320, QImage::Format_RGB32);
+        const int hue = int(f.id * 47 % 360);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixelColor(x, y, QColor::fromHsv((hue + x / 8) % 360, 120 + y / 4, 230 - y / 3));
+        image.save(path, "JPEG");
+    }
+    std::vector<int> all(r->files.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = int(i);
+    auto* rows = new FileRows(this);
+    rows->setReport(r.get(), all);
+    fileReports_.push_back(std::move(r));
+    return rows;
 }
 
 QObject* Fixtures::settingsStore(const QString& content) {

@@ -39,6 +39,9 @@ public:
     // A new empty folder (or file) in the fixtures' temporary folder; its absolute path.
     Q_INVOKABLE QString makeFolder(const QString& name);
     Q_INVOKABLE QString makeFile(const QString& name);
+    // The browser's rows over a card of a dozen files of every status (no backups when
+    // `cardOnly`): names with markup and a line break, two copies of some files.
+    Q_INVOKABLE QObject* files(bool cardOnly);
 
     QString lastNotice;
     QString lastReveal;
@@ -50,6 +53,7 @@ private:
     QTemporaryDir dir_;
     std::vector<std::unique_ptr<QSettings>> settings_;
     std::vector<std::vector<VerifyReport>> reports_;
+    std::vector<std::unique_ptr<VerifyReport>> fileReports_;  // what rows of files() point into
     QString lastFile_;
     int files_ = 0;
 };

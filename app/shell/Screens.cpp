@@ -27,6 +27,7 @@
 #include "results/ResultsFixtures.h"
 #include "shell/Fixtures.h"
 #include "shell/Shell.h"
+#include "thumbnail/ThumbnailProvider.h"
 
 using namespace halvetrop;
 
@@ -135,6 +136,26 @@ void showResults(QObject& m, const char* fixture, const QVariantMap& extra) {
                                 new FixtureReport(resultsFixture(QLatin1String(fixture)), &m)));
     for (auto it = extra.begin(); it != extra.end(); ++it)
         m.setProperty(it.key().toUtf8().constData(), it.value());
+}
+
+// The file browser over the fixture card, in the table or the grid, a file selected or not.
+void filesState(QObject& m, shell::Fixtures& fixtures, bool grid, bool selected) {
+    showResults(m, "missing", {});
+    m.setProperty("source", QStringLiteral("/media/ana/EOS_DIGITAL"));
+    m.setProperty("sourceName", QStringLiteral("EOS_DIGITAL"));
+    m.setProperty("hasReport", true);
+    m.setProperty("phase", 2);
+    m.setProperty("mode", 2);
+    m.setProperty("files", QVariant::fromValue(fixtures.files(false)));
+    m.setProperty("gridView", grid);
+    m.setProperty("shootChipText", QStringLiteral("Mar 1, 2025 · 100MSDCF"));
+    m.setProperty("groupFilter", QStringLiteral("DCIM/100MSDCF|2025-03-01|ILCE-7M4"));
+    if (selected) {
+        m.setProperty("selectedFileID", 3);
+        m.setProperty("copyable", QVariantList{3});
+    } else {
+        m.setProperty("selectedFileID", 0);
+    }
 }
 
 }  // namespace
@@ -282,6 +303,12 @@ int main(int argc, char** argv) {
     shell::Look look;
     shell::Present present;
     shell::Fixtures fixtures;
+    thumbs::Thumbnailer thumbnailer(
+        {QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer"),
+         {},
+         5000,
+         256,
+         int64_t(64) << 20});
     shell::registerNative(look, present);
     registerResults();
     registerResultsFixtures();
@@ -349,6 +376,9 @@ int main(int argc, char** argv) {
              m.setProperty("selectedFolder", QStringLiteral("PRIVATE/M4ROOT/CLIP"));
          }},
         {"results-fuse-card", [](QObject& m) { showResults(m, "fuse-card", {}); }},
+        {"files-table", [&fixtures](QObject& m) { filesState(m, fixtures, false, false); }},
+        {"files-grid", [&fixtures](QObject& m) { filesState(m, fixtures, true, false); }},
+        {"files-inspector", [&fixtures](QObject& m) { filesState(m, fixtures, false, true); }},
     };
     // States also pictured in the high-contrast appearances.
     const QSet<QString> highContrast{QStringLiteral("results-safe")};
@@ -375,6 +405,7 @@ int main(int argc, char** argv) {
                 continue;
             QQmlEngine engine;
             shell::prepareEngine(engine);
+            engine.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(thumbnailer));
             QObject* store =
                 fixtures.settingsStore(QStringLiteral("[General]\nrequiredCopies=2\nincludeSidecars=true\n"));
             QObject* root = nullptr;

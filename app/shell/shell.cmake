@@ -33,13 +33,16 @@ add_library(halvetrop_app_bridge STATIC ${shell_dir}/ModelBridge.cpp)
 target_link_libraries(halvetrop_app_bridge PUBLIC halvetrop_app_shell halvetrop_app_model)
 
 add_executable(halvetrop ${PROJECT_SOURCE_DIR}/app/main.cpp)
-target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge halvetrop_app_results Qt6::Widgets)
+target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge halvetrop_app_results halvetrop_thumbnail_views Qt6::Widgets)
 set(HALVETROP_APP_VERSION 0.1.0)
 target_compile_definitions(halvetrop PRIVATE HALVETROP_VERSION="${HALVETROP_APP_VERSION}")
 
 add_executable(halvetrop-screens ${shell_dir}/Screens.cpp)
-target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_fake halvetrop_app_records Qt6::Widgets)
+target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_fake halvetrop_app_records halvetrop_thumbnail_views Qt6::Widgets)
+add_dependencies(halvetrop-screens halvetrop-thumbnailer)
 
 install(TARGETS halvetrop RUNTIME DESTINATION bin)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.svg DESTINATION share/icons/hicolor/scalable/apps)
+# The fixtures build the browser's rows over fixed reports.
+target_link_libraries(halvetrop_app_fake PUBLIC halvetrop_app_records)

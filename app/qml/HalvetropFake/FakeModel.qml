@@ -73,7 +73,27 @@ QtObject {
     function exportCSV() { record("exportCSV", arguments) }
     function shutdown() { record("shutdown", arguments) }
     function requestCopyAllMissing() { record("requestCopyAllMissing", arguments) }
-    function requestCopy(ids, title) { record("requestCopy", [ids.length, title]) }
+    property var lastCopyIDs: []
+    function requestCopy(ids, title) { lastCopyIDs = ids; record("requestCopy", [ids.length, title]) }
     function showFiles(id, onlyMissing) { record("showFiles", arguments) }
     function stopDeepVerify() { record("stopDeepVerify", arguments); deepVerifying = false }
+
+    // The file browser and the inspector.
+    property var files: null
+    property string search: ""
+    property bool gridView: false
+    readonly property int visibleFileCount: files ? files.count : 0
+    property double selectedFileID: -1
+    property string shootChipText: ""
+    property bool hasFolderFilter: false
+    property bool reportCardOnly: false
+    property var copyable: []
+    property bool previewOpen: false
+    property var previewUrls: []
+    function quickLook(id) { record("quickLook", arguments); previewOpen = !previewOpen }
+    function closePreview() { record("closePreview", arguments); previewOpen = false }
+    function revealFiles(ids, onBackup) { record("revealFiles", [ids.join(" "), onBackup]) }
+    function copyableIDs(ids) { return ids.filter(i => copyable.indexOf(i) >= 0) }
+    function backToShoots() { record("backToShoots", arguments) }
+    function clearFolderFilter() { record("clearFolderFilter", arguments); hasFolderFilter = false }
 }

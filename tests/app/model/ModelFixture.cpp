@@ -109,7 +109,9 @@ AppModel& Harness::start(bool real) {
     deps.platform.savePicker = std::move(s);
     deps.platform.volumeMonitor = std::move(m);
     deps.platform.ejector = std::move(e);
-    deps.platform.reveal = std::make_unique<FakeReveal>();
+    auto r = std::make_unique<FakeReveal>();
+    reveal = r.get();
+    deps.platform.reveal = std::move(r);
     if (real)
         deps.platform.bookmarks = std::make_unique<VolumeBookmarks>();
     else

@@ -64,6 +64,7 @@ struct Harness {
     FakeVolumeMonitor* monitor = nullptr;
     FakeEjector* ejector = nullptr;
     FakeBookmarks* bookmarks = nullptr;
+    FakeReveal* reveal = nullptr;
     std::shared_ptr<ScriptedVolumes> volumes = std::make_shared<ScriptedVolumes>();
     std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers =
         std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();

@@ -1,15 +1,7 @@
 import QtQuick
 import Halvetrop
 
-// Placeholder until the inspector is built.
-Rectangle {
-    required property var model
-    color: Theme.content
+// The inspector column: the selected file's facts and copies.
+FileInspector {
     Rectangle { width: 1; height: parent.height; color: Theme.hairline }
-    Text {
-        anchors.centerIn: parent
-        text: "Inspector"
-        font: Theme.title
-        color: Theme.tertiary
-    }
 }

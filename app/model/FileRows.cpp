@@ -1,0 +1,197 @@
+#include "model/FileRows.h"
+
+#include <QFile>
+#include <QTimeZone>
+
+#include "anatomy/Anatomy.h"
+#include "present/Format.h"
+#include "thumbnail/Key.h"
+
+namespace halvetrop {
+
+using namespace present;
+
+namespace {
+
+QString utf8(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+// Only photos and videos have pictures to make.
+QString thumbnail(const VerifyReport& report, const FileResult& f) {
+    if (f.kind != MediaKind::photo && f.kind != MediaKind::video) return {};
+    return thumbs::thumbnailUrl({report.source.volumePath, report.absolutePath(f), f.size, f.modified});
+}
+
+constexpr const char* columnNames[] = {"path", "name", "status", "day", "folder", "size"};
+
+}  // namespace
+
+FileRows::FileRows(QObject* parent) : QAbstractListModel(parent) {}
+
+void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible) {
+    report_ = report;
+    keys_ = report ? FileSortKeys(*report, collation_) : FileSortKeys();
+    setVisible(visible);
+}
+
+void FileRows::reportDataChanged() { resort(); }
+
+void FileRows::setVisible(const std::vector<int>& visible) {
+    visible_.clear();
+    // Positions of another report would index past this one's keys.
+    for (int p : visible)
+        if (report_ && p >= 0 && size_t(p) < keys_.size()) visible_.push_back(p);
+    resort();
+}
+
+void FileRows::resort() {
+    const int before = count();
+    beginResetModel();
+    rows_ = report_ ? keys_.sorted(*report_, visible_, sort_) : std::vector<int>();
+    endResetModel();
+    if (count() != before) emit countChanged();
+    ++revision_;
+    emit revisionChanged();
+}
+
+QString FileRows::sortColumn() const { return QLatin1String(columnNames[int(sort_.column)]); }
+
+void FileRows::setSortColumn(const QString& column) {
+    const auto c = fileColumnFromName(column);
+    if (!c || *c == sort_.column) return;
+    sort_.column = *c;
+    resort();
+    emit sortChanged();
+}
+
+void FileRows::setSortAscending(bool ascending) {
+    if (ascending == sort_.ascending) return;
+    sort_.ascending = ascending;
+    resort();
+    emit sortChanged();
+}
+
+int FileRows::rowOf(qint64 id) const {
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (report_->files[size_t(rows_[i])].id == id) return int(i);
+    return -1;
+}
+
+qint64 FileRows::idAt(int row) const {
+    if (row < 0 || row >= count()) return -1;
+    return report_->files[size_t(rows_[size_t(row)])].id;
+}
+
+const FileResult* FileRows::byID(qint64 id) const {
+    if (!report_) return nullptr;
+    // Ids are positions in reports the verifier builds; others are looked for.
+    if (id >= 0 && size_t(id) < report_->files.size() && report_->files[size_t(id)].id == id)
+        return &report_->files[size_t(id)];
+    for (const FileResult& f : report_->files)
+        if (f.id == id) return &f;
+    return nullptr;
+}
+
+QVariantMap FileRows::inspect(qint64 id) const {
+    const FileResult* f = byID(id);
+    if (!f) return {};
+    const DateRow date = dateRow(*f, QLocale(), QTimeZone::systemTimeZone());
+    QVariantList copies;
+    for (const CopyRef& c : f->copies) {
+        const bool known = c.destination >= 0 && size_t(c.destination) < report_->destinations.size();
+        copies.push_back(
+            QVariantMap{{QStringLiteral("backup"),
+                         known ? displayText(report_->destinations[size_t(c.destination)].name) : QString()},
+                        {QStringLiteral("path"), displayText(c.relativePath)},
+                        {QStringLiteral("verified"), c.evidence == EvidenceLevel::verified},
+                        {QStringLiteral("evidence"), evidenceText(c.evidence)}});
+    }
+    return {{QStringLiteral("id"), qint64(f->id)},
+            {QStringLiteral("name"), displayText(f->name)},
+            {QStringLiteral("status"), utf8(rawValue(f->status))},
+            {QStringLiteral("statusLabel"), utf8(label(f->status))},
+            {QStringLiteral("detail"), f->detail ? displayText(*f->detail) : QString()},
+            {QStringLiteral("kind"), utf8(rawValue(f->kind))},
+            {QStringLiteral("thumbnail"), thumbnail(*report_, *f)},
+            {QStringLiteral("dateLabel"), date.label},
+            {QStringLiteral("dateValue"), date.value},
+            {QStringLiteral("camera"), displayText(f->camera)},
+            {QStringLiteral("size"), byteCount(f->size)},
+            {QStringLiteral("onCard"), onCardText(*f)},
+            {QStringLiteral("note"), backupsNote(*report_, *f)},
+            {QStringLiteral("copies"), copies}};
+}
+
+QVariantMap FileRows::menu(const QList<qint64>& ids) const {
+    std::vector<const FileResult*> files;
+    int backups = 0;
+    for (qint64 id : ids)
+        if (const FileResult* f = byID(id)) {
+            files.push_back(f);
+            if (!f->copies.empty()) ++backups;
+        }
+    return {{QStringLiteral("firstId"), files.empty() ? qint64(-1) : qint64(files.front()->id)},
+            {QStringLiteral("backupCount"), backups},
+            {QStringLiteral("copyTitle"), menuCopyTitle(files, size_t(ids.size()))}};
+}
+
+QVariantMap FileRows::previewItem(const QUrl& url) const {
+    const QByteArray path = QFile::encodeName(url.toLocalFile());
+    const std::string_view bytes(path.constData(), size_t(path.size()));
+    const std::string_view name = bytes.substr(bytes.rfind('/') + 1);
+    const FileClass c = Anatomy::classify(name);
+    const std::string ext = Anatomy::ext(name);
+    QString kind = QStringLiteral("other");
+    if (c.kind == MediaKind::photo || ext == "thm" || ext == "png" || ext == "webp" || ext == "gif")
+        kind = QStringLiteral("image");
+    else if (c.kind == MediaKind::video)
+        kind = QStringLiteral("video");
+    else if (c.kind == MediaKind::audio)
+        kind = QStringLiteral("audio");
+    const QString source = kind == QLatin1String("image") ? QStringLiteral("image://preview/") +
+                                                                QString::fromLatin1(path.toPercentEncoding())
+                                                          : url.toString();
+    return {{QStringLiteral("name"), displayText(name)},
+            {QStringLiteral("kind"), kind},
+            {QStringLiteral("source"), source}};
+}
+
+int FileRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }
+
+QVariant FileRows::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count()) return {};
+    const FileResult& f = report_->files[size_t(rows_[size_t(index.row())])];
+    switch (role) {
+        case FileId:
+            return qint64(f.id);
+        case Name:
+            return displayText(f.name);
+        case Status:
+            return utf8(rawValue(f.status));
+        case StatusText:
+            return statusText(f);
+        case Covered:
+            return isCovered(f.status);
+        case Day:
+            return dates_.shortDay(utf8(f.day));
+        case Folder:
+            return displayText(f.folder);
+        case Size:
+            return byteCount(f.size);
+        case OnBackup:
+            return onBackupText(*report_, f);
+        case Kind:
+            return utf8(rawValue(f.kind));
+        case Thumbnail:
+            return thumbnail(*report_, f);
+        default:
+            return {};
+    }
+}
+
+QHash<int, QByteArray> FileRows::roleNames() const {
+    return {{FileId, "fileId"},     {Name, "name"}, {Status, "status"},      {StatusText, "statusText"},
+            {Covered, "covered"},   {Day, "day"},   {Folder, "folder"},      {Size, "size"},
+            {OnBackup, "onBackup"}, {Kind, "kind"}, {Thumbnail, "thumbnail"}};
+}
+
+}  // namespace halvetrop

@@ -1,0 +1,95 @@
+#pragma once
+// The file browser's rows: the visible files of the shown report in the table's order, with the
+// texts of every cell. Collation keys are made once per report; the rows are sorted again only
+// when the visible files, their data or the sort change, never on a redraw.
+#include <QAbstractListModel>
+#include <QList>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <vector>
+
+#include "present/Files.h"
+#include "present/Format.h"
+#include "report/Report.h"
+#include "text/Collation.h"
+
+namespace halvetrop {
+
+class FileRows : public QAbstractListModel {
+    Q_OBJECT
+    Q_PROPERTY(QString sortColumn READ sortColumn WRITE setSortColumn NOTIFY sortChanged)
+    Q_PROPERTY(bool sortAscending READ sortAscending WRITE setSortAscending NOTIFY sortChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // Counts every change of rows or their data: views that read one file bind to it.
+    Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
+
+public:
+    enum Role {
+        FileId = Qt::UserRole + 1,
+        Name,
+        Status,  // the raw status ("verified", ...), for glyphs and colours
+        StatusText,
+        Covered,
+        Day,
+        Folder,
+        Size,
+        OnBackup,  // empty without copies
+        Kind,
+        Thumbnail,  // image URL of photos and videos, empty for the rest
+    };
+
+    explicit FileRows(QObject* parent = nullptr);
+
+    // The report the rows show (nullptr for none; it must outlive its use here) and its visible
+    // positions. Keys are made here.
+    void setReport(const VerifyReport* report, const std::vector<int>& visible);
+    // The same report's files changed in place (statuses folded in): texts and order again.
+    void reportDataChanged();
+    void setVisible(const std::vector<int>& visible);
+
+    QString sortColumn() const;
+    void setSortColumn(const QString& column);  // unknown names are ignored
+    bool sortAscending() const { return sort_.ascending; }
+    void setSortAscending(bool ascending);
+    present::FileSort sort() const { return sort_; }
+    int count() const { return int(rows_.size()); }
+    int revision() const { return revision_; }
+
+    // The row of a file id, -1 when it is not shown; the id of a row, -1 when out of range.
+    Q_INVOKABLE int rowOf(qint64 id) const;
+    Q_INVOKABLE qint64 idAt(int row) const;
+    // The inspector's texts of one file: {} when the id is unknown.
+    Q_INVOKABLE QVariantMap inspect(qint64 id) const;
+    // The context menu of these ids: {firstId, backupCount, copyTitle}.
+    Q_INVOKABLE QVariantMap menu(const QList<qint64>& ids) const;
+
+    // How the preview shows one of its items (a local file URL): {name, kind, source}, kind one
+    // of "image" (source: a still preview the helper decodes), "video", "audio" (source: the file URL)
+    // or "other" (a file card). By name alone: no file is read here.
+    Q_INVOKABLE QVariantMap previewItem(const QUrl& url) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+signals:
+    void sortChanged();
+    void countChanged();
+    void revisionChanged();
+
+private:
+    const FileResult* byID(qint64 id) const;
+    void resort();
+
+    Collation collation_;
+    present::DateTexts dates_;
+    const VerifyReport* report_ = nullptr;
+    present::FileSortKeys keys_;
+    std::vector<int> visible_;  // in the model's (report) order
+    std::vector<int> rows_;     // sorted
+    present::FileSort sort_;
+    int revision_ = 0;
+};
+
+}  // namespace halvetrop

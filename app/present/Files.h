@@ -1,0 +1,70 @@
+#pragma once
+// The file browser's rules: the table's sort orders, the texts of its cells, of the context menu
+// and of the inspector. Sort keys are made once per report (collation keys are costly), so a sort
+// of 100,000 rows compares bytes only.
+#include <QLocale>
+#include <QString>
+#include <QTimeZone>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report/Report.h"
+#include "text/Collation.h"
+
+namespace halvetrop::present {
+
+// The table's sortable keys; `path` is the browser's initial order, which no column shows.
+enum class FileColumn { path, name, status, day, folder, size };
+std::optional<FileColumn> fileColumnFromName(const QString& name);  // "path", "name", ...
+
+struct FileSort {
+    FileColumn column = FileColumn::path;
+    bool ascending = true;
+    friend bool operator==(const FileSort&, const FileSort&) = default;
+};
+
+// The collation keys of every name, folder and path of one report, by file position.
+class FileSortKeys {
+public:
+    FileSortKeys() = default;
+    FileSortKeys(const VerifyReport& report, const Collation& collation);
+
+    size_t size() const { return names_.size(); }
+    // `positions` (into report.files, all below size()) in the sort's order; rows that compare
+    // equal keep the order they came in. The report gives the unkeyed fields (status, day, size),
+    // which a fold may change without new keys.
+    std::vector<int> sorted(const VerifyReport& report, std::vector<int> positions, FileSort sort) const;
+
+private:
+    std::vector<std::string> names_, folders_, paths_;
+};
+
+// The shoot chip: the short day, " · ", the last piece of the folder (the folder itself when it
+// has no piece).
+QString shootChipText(const ShootGroup& group, const QLocale& locale = QLocale());
+
+// The status column: the file's detail where it has one, else its status label.
+QString statusText(const FileResult& file);
+// "<backup name> › <path on that backup>" of the first copy; empty without copies.
+QString onBackupText(const VerifyReport& report, const FileResult& file);
+// The copy title of a menu over `ids`: "Copy <name>" for one id (of a known file), else
+// "Copy <n> files" counting every id given.
+QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids);
+
+// The inspector's date row: "Taken" with the capture's date and time when a reader found one,
+// else "Shoot day" with the short day.
+struct DateRow {
+    QString label, value;
+};
+DateRow dateRow(const FileResult& file, const QLocale& locale, const QTimeZone& zone);
+// "Every byte matches" for a copy compared byte for byte, else "Content matches (sampled)".
+QString evidenceText(EvidenceLevel level);
+// The line under "On backups": card-only, no copy, or nothing.
+QString backupsNote(const VerifyReport& report, const FileResult& file);
+// "On card": the folder, "/" for the card's top.
+QString onCardText(const FileResult& file);
+
+}  // namespace halvetrop::present

@@ -1,0 +1,217 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+
+// Where the copies of the selected file are: its picture, name and status, a few facts, every
+// copy on the backups with its evidence, and the actions on this one file. It only reads the
+// model and calls it.
+Rectangle {
+    id: inspector
+    required property var model
+    objectName: "FileInspector"
+    color: Theme.content
+    readonly property var facts: model.files && model.hasReport && model.selectedFileID >= 0
+                                 && model.files.revision >= 0 ? model.files.inspect(model.selectedFileID) : ({})
+    readonly property bool shown: facts.id !== undefined
+    readonly property var copyable: shown ? model.copyableIDs([facts.id]) : []
+
+    EmptyState {
+        objectName: "inspectorEmpty"
+        anchors.centerIn: parent
+        visible: !inspector.shown
+        symbol: "sidebar.right"
+        title: "No file selected"
+        description: "Select a file to see where its copies are."
+    }
+
+    ScrollView {
+        anchors.fill: parent
+        visible: inspector.shown
+        contentWidth: availableWidth
+
+        ColumnLayout {
+            width: parent.width
+            spacing: Theme.l
+
+            Rectangle {
+                objectName: "inspectorPicture"
+                Layout.fillWidth: true
+                Layout.margins: Theme.l
+                Layout.bottomMargin: 0
+                Layout.preferredHeight: 190
+                radius: Theme.radiusM
+                color: Qt.rgba(0, 0, 0, 0.04)
+                Symbol {
+                    anchors.centerIn: parent
+                    size: 48
+                    color: Theme.tertiary
+                    visible: picture.status !== Image.Ready || picture.implicitWidth === 0
+                    name: ({ photo: "photo", video: "video", audio: "waveform" })[inspector.facts.kind] || "doc"
+                }
+                Image {
+                    id: picture
+                    anchors.fill: parent
+                    fillMode: Image.PreserveAspectFit
+                    asynchronous: true
+                    cache: false
+                    source: inspector.facts.thumbnail || ""
+                }
+                TapHandler {
+                    onDoubleTapped: inspector.model.quickLook(inspector.facts.id)
+                }
+            }
+
+            ColumnLayout {
+                Layout.leftMargin: Theme.l
+                Layout.rightMargin: Theme.l
+                spacing: 4
+                DataText {
+                    objectName: "inspectorName"
+                    Layout.fillWidth: true
+                    text: inspector.facts.name || ""
+                    font: Theme.title
+                }
+                RowLayout {
+                    StatusGlyph { status: inspector.facts.status || "notCompared"; size: 14 }
+                    DataText {
+                        text: inspector.facts.statusLabel || ""
+                        font: Theme.rowTitle
+                        color: Theme.statusColor(inspector.facts.status || "notCompared")
+                    }
+                }
+                DataText {
+                    Layout.fillWidth: true
+                    visible: text.length > 0
+                    text: inspector.facts.detail || ""
+                    font: Theme.callout
+                    color: Theme.secondary
+                    wrapMode: Text.Wrap
+                    maximumLineCount: 4
+                }
+            }
+
+            GridLayout {
+                objectName: "inspectorFacts"
+                Layout.leftMargin: Theme.l
+                Layout.rightMargin: Theme.l
+                columns: 2
+                columnSpacing: Theme.m
+                rowSpacing: 6
+                Repeater {
+                    model: !inspector.shown ? [] : [inspector.facts.dateLabel, inspector.facts.dateValue]
+                        .concat(inspector.facts.camera.length > 0 ? ["Camera", inspector.facts.camera] : [])
+                        .concat(["Size", inspector.facts.size, "On card", inspector.facts.onCard])
+                    delegate: DataText {
+                        required property string modelData
+                        required property int index
+                        text: modelData
+                        font: Theme.callout
+                        color: index % 2 ? Theme.primary : Theme.secondary
+                        Layout.fillWidth: index % 2 === 1
+                        wrapMode: Text.WrapAnywhere
+                        maximumLineCount: 2
+                    }
+                }
+            }
+
+            Eyebrow { Layout.leftMargin: Theme.l; text: "On backups" }
+            DataText {
+                objectName: "inspectorNote"
+                Layout.leftMargin: Theme.l
+                visible: text.length > 0
+                text: inspector.facts.note || ""
+                font: Theme.callout
+                color: Theme.secondary
+            }
+
+            Repeater {
+                model: inspector.facts.copies || []
+                delegate: Rectangle {
+                    required property var modelData
+                    required property int index
+                    objectName: "copyCard"
+                    Layout.fillWidth: true
+                    Layout.leftMargin: Theme.l
+                    Layout.rightMargin: Theme.l
+                    implicitHeight: card.implicitHeight + 2 * Theme.s
+                    radius: Theme.radiusS
+                    color: Theme.raised
+                    border.color: Theme.hairline
+                    ColumnLayout {
+                        id: card
+                        anchors.fill: parent
+                        anchors.margins: Theme.s
+                        spacing: 4
+                        RowLayout {
+                            Symbol {
+                                name: modelData.verified ? "checkmark.seal.fill" : "checkmark.circle.fill"
+                                color: modelData.verified ? Theme.verified : Theme.backedUp
+                                size: 14
+                            }
+                            DataText { Layout.fillWidth: true; text: modelData.backup; font: Theme.rowTitle }
+                            SymbolButton {
+                                objectName: "revealCopy"
+                                symbol: "folder.fill"
+                                symbolSize: 14
+                                help: "Show in Files"
+                                // Only the first copy has a reveal of its own in the model.
+                                visible: index === 0
+                                onClicked: inspector.model.revealFiles([inspector.facts.id], true)
+                            }
+                        }
+                        DataText {
+                            Layout.fillWidth: true
+                            text: modelData.path
+                            font: Theme.monoSmall
+                            color: Theme.secondary
+                            wrapMode: Text.WrapAnywhere
+                            maximumLineCount: 3
+                        }
+                        DataText { text: modelData.evidence; font: Theme.secondaryFont; color: Theme.tertiary }
+                    }
+                }
+            }
+
+            RowLayout {
+                Layout.leftMargin: Theme.l
+                Button {
+                    objectName: "inspectorQuickLook"
+                    text: "Quick Look"
+                    onClicked: inspector.model.quickLook(inspector.facts.id)
+                }
+                Button {
+                    objectName: "inspectorShowOnCard"
+                    text: "Show on Card"
+                    onClicked: inspector.model.revealFiles([inspector.facts.id], false)
+                }
+            }
+            Button {
+                objectName: "inspectorShowOnDrive"
+                Layout.fillWidth: true
+                Layout.leftMargin: Theme.l
+                Layout.rightMargin: Theme.l
+                visible: inspector.shown && inspector.facts.copies.length > 0
+                highlighted: true
+                text: "Show on Drive"
+                onClicked: inspector.model.revealFiles([inspector.facts.id], true)
+                PlainToolTip {
+                    visible: parent.hovered && parent.visible
+                    text: "Open " + (inspector.shown && inspector.facts.copies.length > 0 ? inspector.facts.copies[0].backup : "")
+                          + " in Files with the backup copy selected"
+                }
+            }
+            Button {
+                objectName: "inspectorCopy"
+                Layout.fillWidth: true
+                Layout.leftMargin: Theme.l
+                Layout.rightMargin: Theme.l
+                Layout.bottomMargin: Theme.l
+                visible: inspector.copyable.length > 0
+                highlighted: true
+                text: "Copy to Backup…"
+                onClicked: inspector.model.requestCopy([inspector.facts.id], "Copy " + inspector.facts.name)
+            }
+        }
+    }
+}

@@ -1,0 +1,36 @@
+import QtQuick
+import QtQuick.Layouts
+import Halvetrop
+
+// A small removable label of an active restriction.
+Rectangle {
+    id: chip
+    property string text
+    signal cleared()
+    implicitHeight: 24
+    implicitWidth: row.implicitWidth + 2 * Theme.s
+    radius: height / 2
+    color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.14)
+
+    RowLayout {
+        id: row
+        anchors.fill: parent
+        anchors.leftMargin: Theme.s
+        anchors.rightMargin: Theme.s
+        spacing: Theme.xs
+        DataText {
+            text: chip.text
+            color: Theme.brand
+            font: Theme.callout
+            Layout.fillWidth: true
+        }
+        SymbolButton {
+            objectName: "clearChip"
+            symbol: "xmark.circle.fill"
+            symbolSize: 13
+            padding: 0
+            help: "Clear"
+            onClicked: chip.cleared()
+        }
+    }
+}

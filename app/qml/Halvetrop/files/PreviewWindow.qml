@@ -1,0 +1,126 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import QtQuick.Window
+import QtMultimedia
+import Halvetrop
+
+// The preview of a card file and its first backup copy, paged with the arrow keys. Still
+// pictures come decoded by the helper; video and audio play here and are stopped and unloaded
+// whenever the preview closes or pages on, so no file of the card stays open.
+Window {
+    id: preview
+    required property var model
+    objectName: "previewWindow"
+    title: "Preview"
+    width: 760
+    height: 560
+    color: Theme.window
+    visible: model ? model.previewOpen : false
+    property int index: 0
+    readonly property var urls: model && model.previewUrls ? model.previewUrls : []
+    readonly property var item: model && model.files && index < urls.length ? model.files.previewItem(urls[index]) : ({})
+    readonly property bool playable: item.kind === "video" || item.kind === "audio"
+
+    onUrlsChanged: index = 0
+    onVisibleChanged: if (!visible) { unload(); if (model && model.previewOpen) model.closePreview() }
+    onItemChanged: unload()
+
+    // Closing the preview from the model (a second Space, an eject) lets go of the file at once.
+    Connections {
+        target: preview.model
+        function onPreviewOpenChanged() {
+            if (!preview.model.previewOpen)
+                preview.unload()
+        }
+    }
+
+    function unload() {
+        player.stop()
+        player.source = ""
+    }
+
+    Shortcut { sequences: ["Space", "Escape"]; onActivated: preview.model.closePreview() }
+    Shortcut { sequence: "Right"; onActivated: preview.index = Math.min(preview.index + 1, preview.urls.length - 1) }
+    Shortcut { sequence: "Left"; onActivated: preview.index = Math.max(preview.index - 1, 0) }
+
+    MediaPlayer {
+        id: player
+        objectName: "previewPlayer"
+        videoOutput: video
+        audioOutput: AudioOutput {}
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: Theme.m
+        spacing: Theme.s
+
+        RowLayout {
+            Layout.fillWidth: true
+            DataText {
+                objectName: "previewName"
+                Layout.fillWidth: true
+                text: preview.item.name || ""
+                font: Theme.rowTitle
+            }
+            Text {
+                text: preview.urls.length > 1 ? (preview.index === 0 ? "On the card" : "On the backup") : ""
+                textFormat: Text.PlainText
+                font: Theme.secondaryFont
+                color: Theme.secondary
+            }
+            Button { objectName: "previewPrevious"; text: "‹"; enabled: preview.index > 0; onClicked: preview.index-- }
+            Button {
+                objectName: "previewNext"
+                text: "›"
+                enabled: preview.index < preview.urls.length - 1
+                onClicked: preview.index++
+            }
+        }
+
+        Item {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Image {
+                objectName: "previewImage"
+                anchors.fill: parent
+                visible: preview.item.kind === "image"
+                fillMode: Image.PreserveAspectFit
+                asynchronous: true
+                cache: false
+                source: visible ? preview.item.source : ""
+            }
+            VideoOutput {
+                id: video
+                anchors.fill: parent
+                visible: preview.item.kind === "video"
+            }
+            EmptyState {
+                anchors.centerIn: parent
+                visible: preview.item.kind === "other" || preview.item.kind === "audio"
+                symbol: preview.item.kind === "audio" ? "waveform" : "doc"
+                title: preview.item.name || ""
+            }
+        }
+        RowLayout {
+            visible: preview.playable
+            Button {
+                objectName: "previewPlay"
+                text: player.playbackState === MediaPlayer.PlayingState ? "Pause" : "Play"
+                onClicked: {
+                    if (player.source.toString() === "")
+                        player.source = preview.item.source
+                    player.playbackState === MediaPlayer.PlayingState ? player.pause() : player.play()
+                }
+            }
+            Slider {
+                Layout.fillWidth: true
+                from: 0
+                to: Math.max(player.duration, 1)
+                value: player.position
+                onMoved: player.position = value
+            }
+        }
+    }
+}

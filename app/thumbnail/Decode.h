@@ -1,0 +1,14 @@
+#pragma once
+// Decoding of one card file into a thumbnail. Only the helper process calls it.
+#include <QImage>
+
+#include <string>
+
+namespace halvetrop::thumbs {
+
+// A picture that fits a square of `side` pixels, premultiplied ARGB32; null when the file gives
+// none. Still images through Qt's readers (JPEG, PNG, TIFF, WebP, THM), RAW files through their
+// embedded preview, HEIF/HEIC/AVIF and video frames where those libraries are built in.
+QImage decode(const std::string& path, int side);
+
+}  // namespace halvetrop::thumbs

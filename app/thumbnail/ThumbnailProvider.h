@@ -1,0 +1,30 @@
+#pragma once
+// Card-file thumbnails for the views: "image://thumbnail/<volume>/<size>/<modified>/<path>",
+// each part percent-encoded bytes (names need not be UTF-8), answered by the Thumbnailer on the
+// GUI thread. A file without a picture answers with an empty image, and the view keeps its
+// placeholder.
+#include <QQuickAsyncImageProvider>
+
+#include "thumbnail/Thumbnailer.h"
+
+namespace halvetrop::thumbs {
+
+class ThumbnailProvider : public QQuickAsyncImageProvider {
+public:
+    // `thumbnailer` outlives the engine the provider is added to.
+    explicit ThumbnailProvider(Thumbnailer& thumbnailer) : thumbnailer_(thumbnailer) {}
+    // Still previews name the file by its percent-encoded path alone ("image://preview/<path>"):
+    // its volume, size and modification time are read when it is asked for.
+    static ThumbnailProvider* previews(Thumbnailer& thumbnailer) {
+        auto* p = new ThumbnailProvider(thumbnailer);
+        p->byPath_ = true;
+        return p;
+    }
+    QQuickImageResponse* requestImageResponse(const QString& id, const QSize& requestedSize) override;
+
+private:
+    Thumbnailer& thumbnailer_;
+    bool byPath_ = false;
+};
+
+}  // namespace halvetrop::thumbs

@@ -1,0 +1,3 @@
+add_library(halvetrop_thumbnail_protocol_fuzz STATIC ${PROJECT_SOURCE_DIR}/app/thumbnail/Protocol.cpp)
+target_include_directories(halvetrop_thumbnail_protocol_fuzz PUBLIC ${PROJECT_SOURCE_DIR}/app)
+halvetrop_fuzzer(thumbrequest halvetrop_thumbnail_protocol_fuzz)

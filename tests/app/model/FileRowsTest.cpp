@@ -1,0 +1,112 @@
+// The browser's rows joined to the model: they follow its filters and report, sort once per
+// change, and the model's reveal reaches the right files.
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+#include "ModelFixture.h"
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+
+namespace {
+
+const std::string kCard = "/media/u/CARD";
+
+QStringList names(const FileRows& rows) {
+    QStringList out;
+    for (int i = 0; i < rows.count(); ++i) out << rows.data(rows.index(i), FileRows::Name).toString();
+    return out;
+}
+
+// A model with the card and one backup chosen.
+AppModel& ready(Harness& h) {
+    h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
+    AppModel& m = h.start();
+    m.waitForIdle(5000);
+    m.setSource(kCard);
+    m.addBackups({"/backup/a"});
+    return m;
+}
+
+}  // namespace
+
+class FileRowsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void rowsFollowTheModel() {
+        Harness h;
+        AppModel& m = ready(h);
+        VerifyReport r = makeReport(
+            kCard, {"/backup/a"},
+            {FileStatus::verified, FileStatus::missing, FileStatus::verified, FileStatus::missing});
+        // Sizes against the name order, and a name whose markup and line break stay one text.
+        const int64_t sizes[] = {400, 100, 300, 200};
+        for (size_t i = 0; i < r.files.size(); ++i) r.files[i].size = sizes[i];
+        r.files[3].name = "<i>x</i>\n10.JPG";
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(r);
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        m.stopDeepVerify();
+
+        FileRows& rows = *m.fileRows();
+        QCOMPARE(names(rows), (QStringList{"IMG_0.JPG", "IMG_1.JPG", "IMG_2.JPG", "<i>x</i>\uFFFD10.JPG"}));
+
+        QSignalSpy resets(&rows, &QAbstractItemModel::modelReset);
+        rows.setSortColumn(QStringLiteral("size"));
+        QCOMPARE(names(rows), (QStringList{"IMG_1.JPG", "<i>x</i>\uFFFD10.JPG", "IMG_2.JPG", "IMG_0.JPG"}));
+        rows.setSortAscending(false);
+        QCOMPARE(rows.idAt(0), 0);
+        QCOMPARE(resets.count(), 2);
+        // Only the data or the sort sort again: switching to the grid does not.
+        m.setGridView(true);
+        rows.setSortColumn(QStringLiteral("bogus"));
+        QCOMPARE(resets.count(), 2);
+
+        m.setFilter(AppModel::FileFilter::NotBackedUp);
+        QCOMPARE(resets.count(), 3);
+        QCOMPARE(rows.count(), 2);
+        QCOMPARE(rows.rowOf(3), 0);
+        QCOMPARE(rows.rowOf(0), -1);
+        m.setFilter(AppModel::FileFilter::All);
+        m.setSearch(QStringLiteral("img_2"));
+        QCOMPARE(names(rows), QStringList{"IMG_2.JPG"});
+
+        QVariantMap menu = rows.menu({1, 3, 99});
+        QCOMPARE(menu.value("copyTitle").toString(), QStringLiteral("Copy 3 files"));
+        QCOMPARE(menu.value("backupCount").toInt(), 0);
+        QCOMPARE(rows.menu({2}).value("copyTitle").toString(), QStringLiteral("Copy IMG_2.JPG"));
+        QCOMPARE(rows.inspect(2).value("copies").toList().size(), 1);
+        QVERIFY(rows.inspect(99).isEmpty());
+
+        // A new report replaces the keys: no row of the old one survives.
+        m.resetResults();
+        QCOMPARE(rows.count(), 0);
+    }
+
+    void revealReachesTheRightFiles() {
+        Harness h;
+        AppModel& m = ready(h);
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(
+            makeReport(kCard, {"/backup/a"}, {FileStatus::verified, FileStatus::missing}));
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        m.stopDeepVerify();
+        auto& revealed = h.reveal->revealed;
+        m.revealFiles({}, false);
+        m.revealFiles({1, 42}, true);  // no copy, unknown
+        QVERIFY(revealed.empty());
+        m.revealFiles({0, 1, 42}, false);
+        m.revealFiles({0, 1}, true);
+        QCOMPARE(revealed.size(), size_t(2));
+        QCOMPARE(revealed[0],
+                 (std::vector<std::string>{kCard + "/DCIM/IMG_0.JPG", kCard + "/DCIM/IMG_1.JPG"}));
+        QCOMPARE(revealed[1], (std::vector<std::string>{"/backup/a/DCIM/IMG_0.JPG"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(FileRowsTest)
+#include "FileRowsTest.moc"

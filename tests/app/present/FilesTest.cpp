@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "present/Files.h"
+
+namespace halvetrop::present {
+namespace {
+
+FileResult file(int64_t id, std::string folder, std::string name, FileStatus status, std::string day,
+                int64_t size) {
+    FileResult f;
+    f.id = id;
+    f.folder = std::move(folder);
+    f.name = std::move(name);
+    f.relativePath = f.folder.empty() ? "/" + f.name : f.folder + "/" + f.name;
+    f.status = status;
+    f.day = std::move(day);
+    f.size = size;
+    f.inScope = true;
+    return f;
+}
+
+// Names of the sorted files, joined, so each order reads as one line.
+std::string order(const VerifyReport& r, const FileSortKeys& keys, FileSort sort) {
+    std::vector<int> all;
+    for (size_t i = 0; i < r.files.size(); ++i) all.push_back(int(i));
+    std::string out;
+    for (int p : keys.sorted(r, all, sort)) out += (out.empty() ? "" : " ") + r.files[size_t(p)].name;
+    return out;
+}
+
+TEST(FilesSort, EveryColumnBothWays) {
+    VerifyReport r;
+    r.destinations.push_back(VolumeInfo{});
+    r.files = {file(0, "DCIM/100", "IMG_10.JPG", FileStatus::verified, "2025-03-02", 900),
+               file(1, "DCIM/100", "img_9.jpg", FileStatus::missing, "", 10'000),
+               file(2, "DCIM/99", "B.JPG", FileStatus::backedUp, "2025-03-01", 20),
+               file(3, "", "a.jpg", FileStatus::unreadable, "2025-03-01", 20),
+               file(4, "DCIM/100", "C.MOV", FileStatus::notCompared, "2025-03-03", 5)};
+    const Collation collation;
+    const FileSortKeys keys(r, collation);
+    struct Row {
+        FileColumn column;
+        bool ascending;
+        const char* order;
+    };
+    const Row rows[] = {
+        // Numbers by value (DCIM/99 before DCIM/100), case ignored; the top folder's path starts
+        // with "/".
+        {FileColumn::path, true, "a.jpg B.JPG C.MOV img_9.jpg IMG_10.JPG"},
+        {FileColumn::name, true, "a.jpg B.JPG C.MOV img_9.jpg IMG_10.JPG"},
+        {FileColumn::name, false, "IMG_10.JPG img_9.jpg C.MOV B.JPG a.jpg"},
+        // Labels in plain text order: "Backed up", "Can't read", "Missing", "Not compared", "Verified".
+        {FileColumn::status, true, "B.JPG a.jpg img_9.jpg C.MOV IMG_10.JPG"},
+        // An empty day first; equal days keep the order they came in, both ways.
+        {FileColumn::day, true, "img_9.jpg B.JPG a.jpg IMG_10.JPG C.MOV"},
+        {FileColumn::day, false, "C.MOV IMG_10.JPG B.JPG a.jpg img_9.jpg"},
+        {FileColumn::folder, true, "a.jpg B.JPG IMG_10.JPG img_9.jpg C.MOV"},
+        // By bytes, not by the shown text.
+        {FileColumn::size, true, "C.MOV B.JPG a.jpg IMG_10.JPG img_9.jpg"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(order(r, keys, {row.column, row.ascending}), row.order) << int(row.column) << row.ascending;
+
+    // A fold changes statuses in place: the same keys sort by the new labels.
+    r.files[0].status = FileStatus::backedUp;
+    EXPECT_EQ(order(r, keys, {FileColumn::status, true}), "IMG_10.JPG B.JPG a.jpg img_9.jpg C.MOV");
+}
+
+TEST(FilesSort, ColumnNames) {
+    EXPECT_EQ(fileColumnFromName("size"), FileColumn::size);
+    EXPECT_EQ(fileColumnFromName("path"), FileColumn::path);
+    EXPECT_EQ(fileColumnFromName("Size"), std::nullopt);
+    EXPECT_EQ(fileColumnFromName("onBackup"), std::nullopt);
+}
+
+TEST(FilesTexts, CellsAndMenuTitles) {
+    VerifyReport r;
+    r.destinations.push_back(VolumeInfo{});
+    r.destinations.back().name = "Archive";
+    FileResult a = file(0, "DCIM", "<b>A</b>\n.JPG", FileStatus::missing, "", 1);
+    FileResult b = file(1, "DCIM", "B.JPG", FileStatus::conflict, "", 1);
+    b.detail = "Same name, other content";
+    b.copies = {{0, "2025/DCIM/B.JPG", EvidenceLevel::sampled, false},
+                {0, "old/B.JPG", EvidenceLevel::verified, false}};
+
+    // Markup stays text and a line break cannot make a second line.
+    EXPECT_EQ(statusText(a), "Missing");
+    EXPECT_EQ(statusText(b), "Same name, other content");
+    EXPECT_EQ(onBackupText(r, a), "");
+    EXPECT_EQ(onBackupText(r, b), "Archive › 2025/DCIM/B.JPG");
+    EXPECT_EQ(menuCopyTitle({&a}, 1), "Copy <b>A</b>\uFFFD.JPG");
+    // Every id counts, known or not.
+    EXPECT_EQ(menuCopyTitle({&a, &b}, 5), "Copy 5 files");
+    EXPECT_EQ(menuCopyTitle({}, 1), "Copy 1 files");
+
+    const QLocale us("en_US");
+    struct Chip {
+        const char* day;
+        const char* folder;
+        const char* text;
+    };
+    const Chip chips[] = {{"2025-03-01", "DCIM/100MSDCF/", "Mar 1, 2025 · 100MSDCF"},
+                          {"2025-03-01", "", "Mar 1, 2025 · "},
+                          {"undated", "//", "undated · //"}};
+    for (const Chip& c : chips) {
+        ShootGroup g;
+        g.day = c.day;
+        g.folder = c.folder;
+        EXPECT_EQ(shootChipText(g, us), c.text);
+    }
+}
+
+TEST(FilesTexts, Inspector) {
+    const QLocale us("en_US");
+    const QTimeZone berlin("Europe/Berlin");
+    const TimeNs noonUtc = TimeNs(1'740'830'400) * 1'000'000'000;  // 2025-03-01 12:00:00 UTC
+    struct Row {
+        std::optional<DateSource> source;  // none: no capture
+        bool hasDate;
+        const char* label;
+        const char* value;
+    };
+    const Row rows[] = {
+        {DateSource::exif, true, "Taken", "Mar 1, 2025, 1:00:00\u202FPM"},
+        {DateSource::quickTime, true, "Taken", "Mar 1, 2025, 1:00:00\u202FPM"},
+        {DateSource::sonyDateFolder, true, "Taken", "Mar 1, 2025, 1:00:00\u202FPM"},
+        {DateSource::fileModified, true, "Shoot day", "Feb 28, 2025"},
+        {DateSource::exif, false, "Shoot day", "Feb 28, 2025"},
+        {std::nullopt, false, "Shoot day", "Feb 28, 2025"},
+    };
+    for (const Row& row : rows) {
+        FileResult f = file(0, "", "A.JPG", FileStatus::verified, "2025-02-28", 0);
+        if (row.source) {
+            f.capture = CaptureInfo{};
+            f.capture->source = *row.source;
+            if (row.hasDate) f.capture->date = noonUtc;
+        }
+        const DateRow d = dateRow(f, us, berlin);
+        EXPECT_EQ(d.label, row.label);
+        EXPECT_EQ(d.value.toStdU16String(), QString::fromUtf8(row.value).toStdU16String());
+    }
+
+    EXPECT_EQ(evidenceText(EvidenceLevel::verified), "Every byte matches");
+    for (EvidenceLevel l : {EvidenceLevel::none, EvidenceLevel::plausible, EvidenceLevel::sampled})
+        EXPECT_EQ(evidenceText(l), "Content matches (sampled)");
+
+    VerifyReport cardOnly, compared;
+    compared.destinations.push_back(VolumeInfo{});
+    FileResult bare = file(0, "", "A.JPG", FileStatus::missing, "", 0);
+    FileResult copied = file(1, "DCIM/100", "B.JPG", FileStatus::verified, "", 0);
+    copied.copies.push_back({0, "B.JPG", EvidenceLevel::verified, false});
+    EXPECT_EQ(backupsNote(cardOnly, bare), "Not compared — this was a card-only scan.");
+    EXPECT_EQ(backupsNote(compared, bare), "No copy found.");
+    EXPECT_EQ(backupsNote(compared, copied), "");
+    EXPECT_EQ(onCardText(bare), "/");
+    EXPECT_EQ(onCardText(copied), "DCIM/100");
+}
+
+}  // namespace
+}  // namespace halvetrop::present
