@@ -3,3 +3,4 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent DBus Test)
 halvetrop_qttest(app_model_test SOURCES AppModelTest.cpp ModelFixture.cpp LIBS halvetrop_app_model LABELS threaded)
 halvetrop_qttest(app_model_e2e_test SOURCES ModelEndToEndTest.cpp ModelFixture.cpp ZramVolume.cpp
   LIBS halvetrop_app_model halvetrop_testsupport LABELS root)
+halvetrop_qttest(app_copy_sheet_test SOURCES CopySheetTest.cpp ModelFixture.cpp LIBS halvetrop_app_model halvetrop_testsupport LABELS threaded)
