@@ -1,8 +1,10 @@
 #include "model/AppModel.h"
+#include "model/CopySheet.h"
+#include "model/WriteAll.h"
 
-#include "platform/MountInfo.h"
 #include "model/FileList.h"
 #include "model/History.h"
+#include "platform/MountInfo.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -272,6 +274,7 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
 
 AppModel::~AppModel() {
     shutdown();
+    delete copySheet_.data();
     {
         std::lock_guard<std::mutex> hold(alive_->lock);
         alive_->model = nullptr;
@@ -1327,9 +1330,13 @@ QList<qint64> AppModel::copyableIDs(const QList<qint64>& ids) const {
 
 void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {
     QList<qint64> ok = copyableIDs(ids);
-    if (ok.isEmpty()) return;
+    if (ok.isEmpty() || copying()) return;
     stopPass();
     copyRequest_ = CopyRequest{QUuid::createUuid(), std::vector<int64_t>(ok.begin(), ok.end()), title};
+    if (copySheet_) copySheet_->deleteLater();
+    CopySheetDeps sheetDeps;
+    sheetDeps.describeVolume = deps_.describeVolume;
+    copySheet_ = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
     emit copyRequestChanged();
 }
 
@@ -1342,7 +1349,28 @@ void AppModel::requestCopyAllMissing() {
 
 void AppModel::clearCopyRequest() {
     copyRequest_.reset();
+    // Later: the sheet itself may be asking.
+    if (copySheet_) copySheet_->deleteLater();
+    copySheet_ = nullptr;
     emit copyRequestChanged();
+}
+
+void AppModel::revealPaths(const QStringList& paths) {
+    if (!deps_.platform.reveal || paths.isEmpty()) return;
+    std::vector<std::string> list;
+    for (const QString& p : paths) list.push_back(p.toStdString());
+    deps_.platform.reveal->reveal(list);
+}
+
+void AppModel::saveLastCopyCSV() {
+    auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
+    if (!record || !deps_.platform.savePicker) return;
+    auto target = deps_.platform.savePicker->saveFile(QString(), fromBytes(record->suggestedFileName()),
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (!target) return;
+    QSaveFile out(fromBytes(*target));
+    if (!out.open(QIODevice::WriteOnly) || !writeAll(out, record->csv()) || !out.commit())
+        show(QStringLiteral("The report couldn\u2019t be saved: ") + out.errorString(), false);
 }
 
 void AppModel::exportCSV() {

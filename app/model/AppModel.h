@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -100,6 +101,7 @@ class AppModel : public QObject {
     Q_PROPERTY(int visibleFileCount READ visibleFileCount NOTIFY visibleFilesChanged)
     Q_PROPERTY(bool hasCopyRequest READ hasCopyRequest NOTIFY copyRequestChanged)
     Q_PROPERTY(QString copyRequestTitle READ copyRequestTitle NOTIFY copyRequestChanged)
+    Q_PROPERTY(QObject* copySheet READ copySheet NOTIFY copyRequestChanged)
     Q_PROPERTY(QVariant lastCopy READ lastCopy WRITE setLastCopy NOTIFY lastCopyChanged)
     Q_PROPERTY(int historyCount READ historyCount NOTIFY historyChanged)
     Q_PROPERTY(
@@ -202,6 +204,8 @@ public:
     bool hasCopyRequest() const { return copyRequest_.has_value(); }
     QString copyRequestTitle() const { return copyRequest_ ? copyRequest_->title : QString(); }
     QVariant lastCopy() const { return lastCopy_; }
+    // The copy dialog of the current request, while a report is shown; the model owns it.
+    QObject* copySheet() const { return copySheet_.data(); }
     void setLastCopy(const QVariant& record);
     const std::vector<HistoryItem>& history() const;
     int historyCount() const;
@@ -286,6 +290,9 @@ public:
     Q_INVOKABLE void requestCopy(const QList<qint64>& ids, const QString& title);
     Q_INVOKABLE void requestCopyAllMissing();
     Q_INVOKABLE void clearCopyRequest();
+    // The last copy's report: its files shown in the file manager, saved as CSV.
+    Q_INVOKABLE void revealPaths(const QStringList& paths);
+    Q_INVOKABLE void saveLastCopyCSV();
     Q_INVOKABLE void exportCSV();
     Q_INVOKABLE QUrl sourceURL(qint64 fileID) const;
     Q_INVOKABLE QUrl copyURL(qint64 fileID) const;  // its first backup copy
@@ -405,6 +412,7 @@ private:
     std::vector<int> visible_;  // positions in report_->files
     std::optional<CopyRequest> copyRequest_;
     QVariant lastCopy_;
+    QPointer<QObject> copySheet_;
     std::unique_ptr<HistoryStore> history_;
     PhotoFormats photoFormats_ = PhotoFormats::all;
     std::optional<VolumeInfo> newCard_;

@@ -111,6 +111,8 @@ CopySheet::~CopySheet() {
     if (phase_ == Phase::copying) model_.copyEnded();
 }
 
+bool CopySheet::hasBackup() const { return !report_->destinations.empty(); }
+
 QStringList CopySheet::backupTexts() const {
     QStringList out;
     for (const auto& d : report_->destinations)
@@ -251,6 +253,7 @@ std::string CopySheet::plannerBase() const {
 }
 
 QString CopySheet::detail(Layout layout) const {
+    if (!hasBackup()) return {};
     const QString todayText = today();
     std::set<std::int64_t> wanted(request_.fileIDs.begin(), request_.fileIDs.end());
     std::optional<std::string> example;
@@ -304,6 +307,7 @@ QString CopySheet::detail(Layout layout) const {
 }
 
 QString CopySheet::locationLabel() const {
+    if (!hasBackup()) return {};
     const QString name = text(report_->destinations.at(size_t(destination_)).name);
     if (location_.isEmpty()) return name + QStringLiteral(" (top level)");
     return name + QStringLiteral(" \u203a ") + QString(location_).replace(u'/', QStringLiteral(" \u203a "));
@@ -522,7 +526,7 @@ void CopySheet::stop() {
     if (phase_ == Phase::copying && runner_) runner_->cancel();
 }
 
-void CopySheet::escape() {
+void CopySheet::pressEscape() {
     if (phase_ == Phase::planning)
         cancel();
     else if (phase_ == Phase::copying)

@@ -53,6 +53,9 @@ class CopySheet : public QObject {
     Q_PROPERTY(QVariant freeBytes READ freeBytes NOTIFY planChanged)
     Q_PROPERTY(bool canCopy READ canCopy NOTIFY planChanged)
     Q_PROPERTY(QVariantMap progress READ progressMap NOTIFY progressChanged)
+    Q_PROPERTY(QVariantMap reportView READ reportView NOTIFY phaseChanged)
+    Q_PROPERTY(QString locationLabel READ locationLabel NOTIFY inputsChanged)
+    Q_PROPERTY(bool hasBackup READ hasBackup CONSTANT)
 
 public:
     enum class Layout { shoot, beside, newDated, date, card, custom };
@@ -116,12 +119,16 @@ public:
     Q_INVOKABLE void copy();
     Q_INVOKABLE void stop();
     // Escape: Cancel while planning, Stop while copying; the result stays until Done.
-    Q_INVOKABLE void escape();
+    Q_INVOKABLE void pressEscape();
     Q_INVOKABLE void cancel();
     Q_INVOKABLE void done();
     bool dismissable() const { return phase_ != Phase::copying; }
 
     QVariantMap progressMap() const;
+    QVariantMap reportView() const {
+        return copyReport_ ? present::copyReportView(QVariant::fromValue(copyReport_)) : QVariantMap();
+    }
+    bool hasBackup() const;
     const std::optional<CopyRunResult>& result() const { return result_; }
     std::shared_ptr<const present::CopyReport> copyReport() const { return copyReport_; }
     // For tests: waits (processing events) until the pending plan or run has reported.
@@ -179,5 +186,3 @@ private:
 };
 
 }  // namespace halvetrop
-
-Q_DECLARE_METATYPE(std::shared_ptr<const halvetrop::present::CopyReport>)

@@ -184,4 +184,39 @@ QStringList failureLines(const CopyReport& report) {
     return lines;
 }
 
+QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
+    auto report = record.value<std::shared_ptr<const CopyReport>>();
+    if (!report) return {};
+    const CopyReport& r = *report;
+    QVariantList folders;
+    for (const auto& f : r.folders) {
+        QStringList files;
+        for (const auto& p : f.files) files << QString::fromStdString(p);
+        folders.append(QVariantMap{
+            {QStringLiteral("title"), displayText(r.folderTitle(f.path))},
+            {QStringLiteral("subtitle"),
+             count(int64_t(f.files.size()), locale) +
+                 (f.files.size() == 1 ? QStringLiteral(" new file") : QStringLiteral(" new files")) +
+                 QStringLiteral(" \u00b7 ") + byteCount(f.bytes, locale)},
+            {QStringLiteral("path"), QString::fromStdString(f.path)},
+            {QStringLiteral("files"), files}});
+    }
+    const CopyOutcome outcome = copyOutcome(r);
+    const int n = int(r.folders.size());
+    return {{QStringLiteral("outcome"), outcome == CopyOutcome::problems  ? QStringLiteral("problems")
+                                        : outcome == CopyOutcome::stopped ? QStringLiteral("stopped")
+                                                                          : QStringLiteral("copied")},
+            {QStringLiteral("headline"), copyHeadline(outcome)},
+            {QStringLiteral("summary"), copySummary(r, locale)},
+            {QStringLiteral("failures"), failureLines(r)},
+            {QStringLiteral("failedCount"), int(r.failed.size())},
+            {QStringLiteral("folders"), folders},
+            {QStringLiteral("foldersHeadline"),
+             QStringLiteral("Copied into ") +
+                 (n == 1 ? QStringLiteral("1 folder") : QString::number(n) + QStringLiteral(" folders")) +
+                 QStringLiteral(" on ") + displayText(r.driveName)},
+            {QStringLiteral("driveRoot"), QString::fromStdString(r.driveRoot)},
+            {QStringLiteral("copiedCount"), r.copiedCount()}};
+}
+
 }  // namespace halvetrop::present

@@ -6,10 +6,13 @@
 #include "text/Dates.h"
 
 #include <QLocale>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -89,4 +92,13 @@ QStringList failureLines(const CopyReport& report);
 // (= + - @ tab CR) is guarded with an apostrophe; quotes doubled; always quoted.
 std::string csvField(const std::string& text);
 
+}  // namespace halvetrop::present
+
+// The record as the model keeps it (AppModel::lastCopy) and the views read it.
+Q_DECLARE_METATYPE(std::shared_ptr<const halvetrop::present::CopyReport>)
+
+namespace halvetrop::present {
+// What the report view shows: outcome, headline, summary, failure lines, folders with titles and
+// subtitles, drive name and root, counts. Empty for anything but a copy report.
+QVariantMap copyReportView(const QVariant& record, const QLocale& locale = QLocale());
 }  // namespace halvetrop::present

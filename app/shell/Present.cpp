@@ -1,5 +1,7 @@
 #include "shell/Present.h"
 
+#include "present/CopyReport.h"
+
 #include <QColor>
 #include <QFileInfo>
 #include <QMap>
@@ -132,6 +134,11 @@ QString Present::statusSymbol(const QString& status) const {
 QString Present::statusColorRole(const QString& status) const {
     const auto s = fileStatusFromRaw(status.toStdString());
     return s ? latin(present::roleName(present::statusColor(*s))) : QString();
+}
+
+QVariantMap Present::copyReport(const QVariant& record) const {
+    if (record.typeId() == QMetaType::QVariantMap) return record.toMap();
+    return present::copyReportView(record);
 }
 
 }  // namespace halvetrop::shell

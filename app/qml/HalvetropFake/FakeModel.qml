@@ -38,6 +38,8 @@ QtObject {
     property bool canEjectSource: false
     property var suggestedCards: []
     property bool copying: false
+    property QtObject copySheet: FakeCopySheet {}
+    property var lastCopy: undefined
     property var volumes: ({})
     signal volumeInfoReady(string path)
 
@@ -60,5 +62,7 @@ QtObject {
     function forget(id) { record("forget", arguments) }
     function clearCopyRequest() { record("clearCopyRequest", arguments); hasCopyRequest = false }
     function exportCSV() { record("exportCSV", arguments) }
+    function revealPaths(paths) { record("revealPaths", [paths.join(" ")]) }
+    function saveLastCopyCSV() { record("saveLastCopyCSV", arguments) }
     function shutdown() { record("shutdown", arguments) }
 }

@@ -215,7 +215,7 @@ void CopySheetTest::runEndsInTheLastCopy() {
     auto sheet = s.open();
     QVERIFY(sheet->waitForPlan(10000));
     QSignalSpy copying(s.model, &AppModel::copyingChanged);
-    sheet->escape();  // while planning: Cancel
+    sheet->pressEscape();  // while planning: Cancel
     QVERIFY(!s.model->hasCopyRequest());
     sheet->chooseLayout(Layout::newDated);
     QVERIFY(sheet->waitForPlan(10000));
@@ -244,7 +244,7 @@ void CopySheetTest::stopListsEveryFile() {
     sheet->chooseLayout(Layout::card);
     QVERIFY(sheet->waitForPlan(10000));
     sheet->copy();
-    sheet->escape();  // while copying: Stop
+    sheet->pressEscape();  // while copying: Stop
     QVERIFY(sheet->waitForRun(30000));
     auto report = sheet->copyReport();
     QVERIFY(report->cancelled);
