@@ -567,6 +567,7 @@ void AppModel::setGridView(bool on) {
 
 void AppModel::setLastCopy(const QVariant& record) {
     lastCopy_ = record;
+    photoApps_ = PhotoApps::installed();
     emit lastCopyChanged();
 }
 
@@ -1371,6 +1372,31 @@ void AppModel::saveLastCopyCSV() {
     QSaveFile out(fromBytes(*target));
     if (!out.open(QIODevice::WriteOnly) || !writeAll(out, record->csv()) || !out.commit())
         show(QStringLiteral("The report couldn\u2019t be saved: ") + out.errorString(), false);
+}
+
+QStringList AppModel::photoAppNames() const {
+    QStringList names;
+    for (const auto& a : photoApps_) names << fromBytes(a.name);
+    return names;
+}
+
+void AppModel::handOff(int app) {
+    auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
+    if (!record || app < 0 || size_t(app) >= photoApps_.size()) return;
+    std::vector<std::string> folders;
+    for (const auto& f : record->folders) folders.push_back(f.path);
+    if (auto failure =
+            PhotoApps::open(photoApps_[size_t(app)], record->allCopiedPaths(), folders, record->driveRoot))
+        show(fromBytes(*failure), false);
+}
+
+void AppModel::chooseCopyLocation() {
+    auto* sheet = qobject_cast<CopySheet*>(copySheet_.data());
+    if (!sheet || !deps_.platform.folderPicker) return;
+    auto picked =
+        deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
+                                                QStringLiteral("Save Here"), sheet->locationStart(), false);
+    if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(fromBytes(picked.front()));
 }
 
 void AppModel::exportCSV() {

@@ -9,6 +9,7 @@
 // list models built on the C++ accessors, never as variant lists. Paths stay bytes in C++.
 #include "model/FileList.h"
 #include "model/History.h"
+#include "model/PhotoApps.h"
 #include "model/ScopedAccess.h"
 #include "model/VerifierSeam.h"
 #include "platform/Platform.h"
@@ -102,6 +103,7 @@ class AppModel : public QObject {
     Q_PROPERTY(bool hasCopyRequest READ hasCopyRequest NOTIFY copyRequestChanged)
     Q_PROPERTY(QString copyRequestTitle READ copyRequestTitle NOTIFY copyRequestChanged)
     Q_PROPERTY(QObject* copySheet READ copySheet NOTIFY copyRequestChanged)
+    Q_PROPERTY(QStringList photoApps READ photoAppNames NOTIFY lastCopyChanged)
     Q_PROPERTY(QVariant lastCopy READ lastCopy WRITE setLastCopy NOTIFY lastCopyChanged)
     Q_PROPERTY(int historyCount READ historyCount NOTIFY historyChanged)
     Q_PROPERTY(
@@ -293,6 +295,12 @@ public:
     // The last copy's report: its files shown in the file manager, saved as CSV.
     Q_INVOKABLE void revealPaths(const QStringList& paths);
     Q_INVOKABLE void saveLastCopyCSV();
+    // The installed photo applications, looked up when a copy is recorded; handOff gives the
+    // last copy's new files to one of them.
+    QStringList photoAppNames() const;
+    Q_INVOKABLE void handOff(int app);
+    // The copy dialog's "Choose…": the folder picker, then the sheet decides what the folder means.
+    Q_INVOKABLE void chooseCopyLocation();
     Q_INVOKABLE void exportCSV();
     Q_INVOKABLE QUrl sourceURL(qint64 fileID) const;
     Q_INVOKABLE QUrl copyURL(qint64 fileID) const;  // its first backup copy
@@ -413,6 +421,7 @@ private:
     std::optional<CopyRequest> copyRequest_;
     QVariant lastCopy_;
     QPointer<QObject> copySheet_;
+    std::vector<PhotoApp> photoApps_;
     std::unique_ptr<HistoryStore> history_;
     PhotoFormats photoFormats_ = PhotoFormats::all;
     std::optional<VolumeInfo> newCard_;

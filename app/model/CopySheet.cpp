@@ -209,6 +209,12 @@ void CopySheet::pickFolder(const QString& path) {
     changed();
 }
 
+std::string CopySheet::locationStart() const {
+    if (!hasBackup()) return {};
+    const std::string& root = report_->destinations.at(size_t(destination_)).path;
+    return location_.isEmpty() ? root : root + "/" + bytes(location_);
+}
+
 QString CopySheet::nameError() const {
     if (layout_ == Layout::shoot) return {};
     return plannerBase().size() > fileNameMax ? nameTooLongText() : QString();

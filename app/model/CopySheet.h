@@ -93,6 +93,8 @@ public:
     void setLocation(const QString& text);
     // The folder the user picked: moves to its backup, or explains why it cannot be used.
     Q_INVOKABLE void pickFolder(const QString& path);
+    // Where the folder picker starts: the save folder on the chosen backup.
+    std::string locationStart() const;
 
     // What the planner gets for the current choices (the pure part of building a plan).
     CopyLayout copyLayout() const;

@@ -12,3 +12,6 @@ target_link_libraries(halvetrop_app_model PUBLIC halvetrop_app_records halvetrop
 # The copy dialog's state; its report and texts are pure rules of the presentation library.
 target_sources(halvetrop_app_model PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CopySheet.cpp ${CMAKE_CURRENT_LIST_DIR}/CopySheet.h)
 target_link_libraries(halvetrop_app_model PUBLIC halvetrop_app_present)
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-unix-2.0)
+target_sources(halvetrop_app_model PRIVATE ${CMAKE_CURRENT_LIST_DIR}/PhotoApps.cpp ${CMAKE_CURRENT_LIST_DIR}/PhotoApps.h)
+target_link_libraries(halvetrop_app_model PRIVATE PkgConfig::GIO)

@@ -40,6 +40,7 @@ QtObject {
     property bool copying: false
     property QtObject copySheet: FakeCopySheet {}
     property var lastCopy: undefined
+    property var photoApps: []
     property var volumes: ({})
     signal volumeInfoReady(string path)
 
@@ -64,5 +65,7 @@ QtObject {
     function exportCSV() { record("exportCSV", arguments) }
     function revealPaths(paths) { record("revealPaths", [paths.join(" ")]) }
     function saveLastCopyCSV() { record("saveLastCopyCSV", arguments) }
+    function handOff(i) { record("handOff", arguments) }
+    function chooseCopyLocation() { record("chooseCopyLocation", arguments) }
     function shutdown() { record("shutdown", arguments) }
 }

@@ -236,6 +236,17 @@ void CopySheetTest::runEndsInTheLastCopy() {
     QCOMPARE(s.model->lastCopy().value<std::shared_ptr<const present::CopyReport>>(), report);
     QCOMPARE(sheet->progressMap().value("filesDone").toInt(), 3);
     for (const auto& path : report->allCopiedPaths()) QCOMPARE(readFile(path), std::string(1000, 'x'));
+
+    // Saving the report: where the user says, or a notice with the reason.
+    s.harness.savePicker->answer = s.dir / "missing/r.csv";
+    s.model->saveLastCopyCSV();
+    QVERIFY(s.model->noticeText().startsWith(QStringLiteral("The report couldn\u2019t be saved: ")));
+    QCOMPARE(s.harness.savePicker->lastSuggestedName,
+             QStringLiteral("SD Halvetrop copy \u2013 CARD \u2013 %1.csv")
+                 .arg(QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate)));
+    s.harness.savePicker->answer = s.dir / "r.csv";
+    s.model->saveLastCopyCSV();
+    QCOMPARE(readFile(s.dir / "r.csv"), report->csv());
 }
 
 void CopySheetTest::stopListsEveryFile() {

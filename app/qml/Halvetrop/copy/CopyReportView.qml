@@ -81,6 +81,17 @@ ColumnLayout {
 
     RowLayout {
         spacing: Theme.s
+        Repeater {
+            model: view.folders.length > 0 && view.model.photoApps ? view.model.photoApps : []
+            delegate: Button {
+                required property string modelData
+                required property int index
+                text: "Add to " + modelData
+                ToolTip.visible: hovered
+                ToolTip.text: "Open the " + (view.report ? view.report.copiedCount : 0) + " new files in " + modelData
+                onClicked: view.model.handOff(index)
+            }
+        }
         Button {
             text: "Save CSV…"
             ToolTip.visible: hovered

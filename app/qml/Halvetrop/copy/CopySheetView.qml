@@ -128,6 +128,12 @@ ColumnLayout {
                         flat: true
                         onClicked: view.sheet.location = ""
                     }
+                    Button {
+                        text: "Choose…"
+                        ToolTip.visible: hovered
+                        ToolTip.text: "Pick the folder in the file manager"
+                        onClicked: view.model.chooseCopyLocation()
+                    }
                 }
                 Label {
                     text: view.sheet && (view.sheet.layout === 1 || view.sheet.layout === 2) ? "New folder" : "New folder (optional)"
