@@ -4,6 +4,7 @@
 #include "report/Report.h"
 #include "text/Collation.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <algorithm>
@@ -216,7 +217,10 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
                  (n == 1 ? QStringLiteral("1 folder") : QString::number(n) + QStringLiteral(" folders")) +
                  QStringLiteral(" on ") + displayText(r.driveName)},
             {QStringLiteral("driveRoot"), QString::fromStdString(r.driveRoot)},
-            {QStringLiteral("copiedCount"), r.copiedCount()}};
+            {QStringLiteral("copiedCount"), r.copiedCount()},
+            {QStringLiteral("sourceName"), displayText(r.sourceName)},
+            {QStringLiteral("time"),
+             locale.toString(QDateTime::fromMSecsSinceEpoch(r.date / 1000000).time(), QLocale::ShortFormat)}};
 }
 
 }  // namespace halvetrop::present

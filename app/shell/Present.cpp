@@ -2,6 +2,8 @@
 
 #include "present/CopyReport.h"
 
+#include <QJSValue>
+
 #include <QColor>
 #include <QFileInfo>
 #include <QMap>
@@ -137,8 +139,12 @@ QString Present::statusColorRole(const QString& status) const {
 }
 
 QVariantMap Present::copyReport(const QVariant& record) const {
-    if (record.typeId() == QMetaType::QVariantMap) return record.toMap();
-    return present::copyReportView(record);
+    if (record.metaType() == QMetaType::fromType<std::shared_ptr<const present::CopyReport>>())
+        return present::copyReportView(record);
+    // A scripted record (tests, pictures) arrives as a script value.
+    if (record.metaType() == QMetaType::fromType<QJSValue>())
+        return record.value<QJSValue>().toVariant().toMap();
+    return record.toMap();
 }
 
 }  // namespace halvetrop::shell

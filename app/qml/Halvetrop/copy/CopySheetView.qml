@@ -25,10 +25,12 @@ ColumnLayout {
     ]
 
     Shortcut {
+        enabled: view.visible && !!view.sheet
         sequences: ["Escape"]
         onActivated: if (view.sheet) view.sheet.pressEscape()
     }
     Shortcut {
+        enabled: view.visible && !!view.sheet
         sequences: ["Return", "Enter"]
         onActivated: {
             if (!view.sheet) return
