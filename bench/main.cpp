@@ -13,6 +13,7 @@ HALVETROP_DECLARE(check)
 HALVETROP_DECLARE(copy)
 HALVETROP_DECLARE(medium)
 HALVETROP_DECLARE(model)
+HALVETROP_DECLARE(sheet)
 
 namespace {
 struct Command {
@@ -50,6 +51,9 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_MODEL
     {"model", bench_model},
+#endif
+#ifdef HALVETROP_BENCH_SHEET
+    {"sheet", bench_sheet},
 #endif
     {nullptr, nullptr},
 };
