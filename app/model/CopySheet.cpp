@@ -471,13 +471,10 @@ void CopySheet::copy() {
     emit planChanged();
 
     auto runner = runner_;
-    // Progress reaches the screen at most every 50 ms on a clock no time change moves; the report
-    // after the last file always does.
-    runner->onProgress = [this, clock = std::optional<QElapsedTimer>()](const CopyProgress& p) mutable {
-        bool last = p.filesDone == p.filesTotal;
-        if (clock && !last && clock->elapsed() <= kProgressIntervalMs) return;
-        if (!clock) clock.emplace();
-        clock->start();
+    runner->onProgress = [this, throttle = ProgressThrottle(),
+                          clock = QElapsedTimer()](const CopyProgress& p) mutable {
+        if (!clock.isValid()) clock.start();
+        if (!throttle.pass(p, clock.elapsed())) return;
         QMetaObject::invokeMethod(
             this,
             [this, p] {
@@ -510,6 +507,13 @@ void CopySheet::copy() {
                                    [future] {
                                        if (future->valid()) future->wait();
                                    }});
+}
+
+bool ProgressThrottle::pass(const CopyProgress& progress, qint64 nowMs) {
+    const bool last = progress.filesDone == progress.filesTotal;
+    if (last_ && !last && nowMs - *last_ <= kProgressIntervalMs) return false;
+    last_ = nowMs;
+    return true;
 }
 
 void CopySheet::finish(CopyRunResult result) {

@@ -31,6 +31,17 @@ struct CopySheetDeps {
     int debounceMs = 150;
 };
 
+// Which progress reports reach the screen: the first, then one more than 50 ms after the last
+// forwarded one on a monotonic clock (a clock set back never stops them), and always the report
+// after the last file.
+class ProgressThrottle {
+public:
+    bool pass(const CopyProgress& progress, qint64 nowMs);
+
+private:
+    std::optional<qint64> last_;
+};
+
 class CopySheet : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString title READ title CONSTANT)

@@ -68,7 +68,26 @@ private slots:
     void refusals();
     void runEndsInTheLastCopy();
     void stopListsEveryFile();
+    void progressThrottle();
 };
+
+void CopySheetTest::progressThrottle() {
+    struct Step {
+        qint64 ms;
+        int done;
+        bool passes;
+    };
+    // Files done of 3: the first passes at once, 50 ms later is still too soon, the end always.
+    const std::vector<Step> steps = {{0, 0, true},   {10, 0, false}, {50, 1, false}, {51, 1, true},
+                                     {60, 2, false}, {61, 3, true},  {62, 3, true}};
+    ProgressThrottle throttle;
+    for (const auto& s : steps) {
+        CopyProgress p;
+        p.filesDone = s.done;
+        p.filesTotal = 3;
+        QCOMPARE(throttle.pass(p, s.ms), s.passes);
+    }
+}
 
 void CopySheetTest::defaultsAndWhatReachesThePlanner_data() {
     QTest::addColumn<Layout>("layout");
