@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSaveFile>
@@ -1361,6 +1362,12 @@ void AppModel::revealPaths(const QStringList& paths) {
     std::vector<std::string> list;
     for (const QString& p : paths) list.push_back(p.toStdString());
     deps_.platform.reveal->reveal(list);
+}
+
+void AppModel::openFolder(const QString& path) {
+    // A local file's URL: a path with "#" or "?" stays the path it is.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        show(QStringLiteral("The folder couldn\u2019t be opened: ") + path, false);
 }
 
 void AppModel::saveLastCopyCSV() {

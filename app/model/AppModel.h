@@ -294,6 +294,7 @@ public:
     Q_INVOKABLE void clearCopyRequest();
     // The last copy's report: its files shown in the file manager, saved as CSV.
     Q_INVOKABLE void revealPaths(const QStringList& paths);
+    Q_INVOKABLE void openFolder(const QString& path);
     Q_INVOKABLE void saveLastCopyCSV();
     // The installed photo applications, looked up when a copy is recorded; handOff gives the
     // last copy's new files to one of them.

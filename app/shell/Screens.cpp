@@ -265,6 +265,7 @@ int main(int argc, char** argv) {
                      {"files", QStringList()}};
              report["folders"] = folders;
              report["foldersHeadline"] = QStringLiteral("Copied into 6 folders on Archive 2025");
+             m.setProperty("photoApps", QStringList{QStringLiteral("darktable"), QStringLiteral("digiKam")});
              copySheetOf(m).setProperty("reportView", report);
          }},
     };

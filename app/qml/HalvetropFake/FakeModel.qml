@@ -66,6 +66,7 @@ QtObject {
     function revealPaths(paths) { record("revealPaths", [paths.join(" ")]) }
     function saveLastCopyCSV() { record("saveLastCopyCSV", arguments) }
     function handOff(i) { record("handOff", arguments) }
+    function openFolder(path) { record("openFolder", arguments) }
     function chooseCopyLocation() { record("chooseCopyLocation", arguments) }
     function shutdown() { record("shutdown", arguments) }
 }

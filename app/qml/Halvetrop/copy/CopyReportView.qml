@@ -71,7 +71,7 @@ ColumnLayout {
                         Button {
                             text: "Open Folder"
                             highlighted: true
-                            onClicked: Qt.openUrlExternally("file://" + modelData.path)
+                            onClicked: view.model.openFolder(modelData.path)
                         }
                     }
                 }
@@ -91,6 +91,16 @@ ColumnLayout {
                 ToolTip.text: "Open the " + (view.report ? view.report.copiedCount : 0) + " new files in " + modelData
                 onClicked: view.model.handOff(index)
             }
+        }
+        DataText {
+            objectName: "noPhotoApp"
+            visible: view.folders.length > 0 && (!view.model.photoApps || view.model.photoApps.length === 0)
+            text: "To add the files to a photo application, install darktable, digiKam, RawTherapee, Shotwell or gThumb."
+            font: Theme.secondaryFont
+            color: Theme.secondary
+            wrapMode: Text.Wrap
+            maximumLineCount: 2
+            Layout.fillWidth: true
         }
         Button {
             text: "Save CSV…"
