@@ -69,7 +69,47 @@ private slots:
     void runEndsInTheLastCopy();
     void stopListsEveryFile();
     void progressThrottle();
+    void explanatoryLines();
 };
+
+void CopySheetTest::explanatoryLines() {
+    Setup s;
+    s.report.groups[0].landings = {{1, "Other/2024", 3}, {0, "Photos/2024/2024-05-01 Trip", 3}};
+    auto sheet = s.open();
+    const QString e = QStringLiteral("\u2026/2024/2024-05-01 Trip");
+    struct Case {
+        Layout layout;
+        QString location, base, line;
+    };
+    const std::vector<Case> cases = {
+        {Layout::shoot, "", "",
+         "Into the folder where most of the shoot already is, e.g. " + e +
+             ". Shoots not on the backup yet are sorted by date."},
+        {Layout::beside, "", "",
+         "e.g. " + e + " (added 2026-12-06) \u2014 right next to " + e +
+             ". Shoots not on the backup yet go into the new dated folder."},
+        {Layout::newDated, "Photos/2024", "a/b", "Archive / Photos/2024 / a-b / YYYY / YYYY-MM-DD / file"},
+        {Layout::newDated, "", "", "Archive / SD Halvetrop copies 2026-12-06 / YYYY / YYYY-MM-DD / file"},
+        {Layout::date, "", "", "Into Archive\u2019s own YYYY / YYYY-MM-DD folders"},
+        {Layout::date, "Photos", "", "Archive / Photos / YYYY / YYYY-MM-DD / file"},
+    };
+    for (const auto& c : cases) {
+        sheet->chooseLayout(c.layout);
+        sheet->setLocation(c.location);
+        sheet->setBaseFolder(c.base);
+        QCOMPARE(sheet->detail(c.layout), c.line);
+    }
+    sheet->setLocation(QStringLiteral("Photos/2024"));
+    QCOMPARE(sheet->locationLabel(), QStringLiteral("Archive \u203a Photos \u203a 2024"));
+    sheet->setLocation(QString());
+    QCOMPARE(sheet->locationLabel(), QStringLiteral("Archive (top level)"));
+    // On the other backup the shoot lies in a folder of two levels, shown whole.
+    sheet->chooseDestination(1);
+    QCOMPARE(sheet->detail(Layout::beside),
+             QStringLiteral(
+                 "e.g. Other/2024 (added 2026-12-06) \u2014 right next to Other/2024. Shoots not on the "
+                 "backup yet go into the new dated folder."));
+}
 
 void CopySheetTest::progressThrottle() {
     struct Step {
