@@ -169,6 +169,7 @@ void CopySheet::setLocation(const QString& value) {
     if (phase_ != Phase::planning || value == location_) return;
     location_ = value;
     pickError_.clear();
+    restorePending_ = false;  // the user's folder wins over the remembered one
     changed();
 }
 
@@ -181,6 +182,7 @@ void CopySheet::pickFolder(const QString& path) {
             destination_ = int(where.destination);
             location_ = text(where.folder);
             pickError_.clear();
+            restorePending_ = false;
             break;
         case Case::insideCard:
             pickError_ = QStringLiteral("That folder is on the card itself. Choose a folder on the backup.");

@@ -198,6 +198,13 @@ void CopySheetTest::rememberedFolderPerBackup() {
     QCOMPARE(sheet->location(), QString());
     QCOMPARE(settings.value("copyLocations").toMap().size(), 1);
 
+    // A folder picked before the remembered one was looked up stays.
+    auto picked = s.open(40);
+    picked->pickFolder(QString::fromStdString(s.dir / "one/Photos"));
+    QVERIFY(picked->waitForPlan(10000));
+    QCOMPARE(picked->pickError(), QString());
+    QCOMPARE(picked->location(), QStringLiteral("Photos"));
+
     // A remembered folder that is gone, or is written otherwise than it resolves, is ignored.
     for (const QString& stored :
          {QStringLiteral("Gone"), QStringLiteral("Photos//2024"), QStringLiteral("")}) {
