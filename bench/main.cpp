@@ -14,6 +14,7 @@ HALVETROP_DECLARE(copy)
 HALVETROP_DECLARE(medium)
 HALVETROP_DECLARE(model)
 HALVETROP_DECLARE(browser)
+HALVETROP_DECLARE(sheet)
 
 namespace {
 struct Command {
@@ -54,6 +55,9 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_BROWSER
     {"browser", bench_browser},
+#endif
+#ifdef HALVETROP_BENCH_SHEET
+    {"sheet", bench_sheet},
 #endif
     {nullptr, nullptr},
 };

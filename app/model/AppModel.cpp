@@ -1,4 +1,6 @@
 #include "model/AppModel.h"
+#include "model/CopySheet.h"
+#include "model/WriteAll.h"
 
 #include "model/FileList.h"
 #include "model/History.h"
@@ -7,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSaveFile>
@@ -273,6 +276,7 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
 
 AppModel::~AppModel() {
     shutdown();
+    delete copySheet_.data();
     {
         std::lock_guard<std::mutex> hold(alive_->lock);
         alive_->model = nullptr;
@@ -565,6 +569,7 @@ void AppModel::setGridView(bool on) {
 
 void AppModel::setLastCopy(const QVariant& record) {
     lastCopy_ = record;
+    photoApps_ = PhotoApps::installed();
     emit lastCopyChanged();
 }
 
@@ -1350,9 +1355,13 @@ QList<qint64> AppModel::copyableIDs(const QList<qint64>& ids) const {
 
 void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {
     QList<qint64> ok = copyableIDs(ids);
-    if (ok.isEmpty()) return;
+    if (ok.isEmpty() || copying()) return;
     stopPass();
     copyRequest_ = CopyRequest{QUuid::createUuid(), std::vector<int64_t>(ok.begin(), ok.end()), title};
+    if (copySheet_) copySheet_->deleteLater();
+    CopySheetDeps sheetDeps;
+    sheetDeps.describeVolume = deps_.describeVolume;
+    copySheet_ = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
     emit copyRequestChanged();
 }
 
@@ -1365,7 +1374,59 @@ void AppModel::requestCopyAllMissing() {
 
 void AppModel::clearCopyRequest() {
     copyRequest_.reset();
+    // Later: the sheet itself may be asking.
+    if (copySheet_) copySheet_->deleteLater();
+    copySheet_ = nullptr;
     emit copyRequestChanged();
+}
+
+void AppModel::revealPaths(const QStringList& paths) {
+    if (!deps_.platform.reveal || paths.isEmpty()) return;
+    std::vector<std::string> list;
+    for (const QString& p : paths) list.push_back(p.toStdString());
+    deps_.platform.reveal->reveal(list);
+}
+
+void AppModel::openFolder(const QString& path) {
+    // A local file's URL: a path with "#" or "?" stays the path it is.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        show(QStringLiteral("The folder couldn\u2019t be opened: ") + path, false);
+}
+
+void AppModel::saveLastCopyCSV() {
+    auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
+    if (!record || !deps_.platform.savePicker) return;
+    auto target = deps_.platform.savePicker->saveFile(QString(), fromBytes(record->suggestedFileName()),
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (!target) return;
+    QSaveFile out(fromBytes(*target));
+    if (!out.open(QIODevice::WriteOnly) || !writeAll(out, record->csv()) || !out.commit())
+        show(QStringLiteral("The report couldn\u2019t be saved: ") + out.errorString(), false);
+}
+
+QStringList AppModel::photoAppNames() const {
+    QStringList names;
+    for (const auto& a : photoApps_) names << fromBytes(a.name);
+    return names;
+}
+
+void AppModel::handOff(int app) {
+    auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
+    if (!record || app < 0 || size_t(app) >= photoApps_.size()) return;
+    std::vector<std::string> folders;
+    for (const auto& f : record->folders) folders.push_back(f.path);
+    if (auto failure =
+            PhotoApps::open(photoApps_[size_t(app)], record->allCopiedPaths(), folders, record->driveRoot))
+        show(fromBytes(*failure), false);
+}
+
+void AppModel::chooseCopyLocation() {
+    auto* sheet = qobject_cast<CopySheet*>(copySheet_.data());
+    if (!sheet || !deps_.platform.folderPicker) return;
+    auto picked =
+        deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
+                                                QStringLiteral("Save Here"), sheet->locationStart(), false);
+    if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(fromBytes(picked.front()));
 }
 
 void AppModel::exportCSV() {

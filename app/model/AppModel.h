@@ -10,11 +10,13 @@
 #include "model/FileList.h"
 #include "model/FileRows.h"
 #include "model/History.h"
+#include "model/PhotoApps.h"
 #include "model/ScopedAccess.h"
 #include "model/VerifierSeam.h"
 #include "platform/Platform.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -101,6 +103,8 @@ class AppModel : public QObject {
     Q_PROPERTY(int visibleFileCount READ visibleFileCount NOTIFY visibleFilesChanged)
     Q_PROPERTY(bool hasCopyRequest READ hasCopyRequest NOTIFY copyRequestChanged)
     Q_PROPERTY(QString copyRequestTitle READ copyRequestTitle NOTIFY copyRequestChanged)
+    Q_PROPERTY(QObject* copySheet READ copySheet NOTIFY copyRequestChanged)
+    Q_PROPERTY(QStringList photoApps READ photoAppNames NOTIFY lastCopyChanged)
     Q_PROPERTY(QVariant lastCopy READ lastCopy WRITE setLastCopy NOTIFY lastCopyChanged)
     Q_PROPERTY(int historyCount READ historyCount NOTIFY historyChanged)
     Q_PROPERTY(
@@ -207,6 +211,8 @@ public:
     bool hasCopyRequest() const { return copyRequest_.has_value(); }
     QString copyRequestTitle() const { return copyRequest_ ? copyRequest_->title : QString(); }
     QVariant lastCopy() const { return lastCopy_; }
+    // The copy dialog of the current request, while a report is shown; the model owns it.
+    QObject* copySheet() const { return copySheet_.data(); }
     void setLastCopy(const QVariant& record);
     const std::vector<HistoryItem>& history() const;
     int historyCount() const;
@@ -296,6 +302,16 @@ public:
     Q_INVOKABLE void requestCopy(const QList<qint64>& ids, const QString& title);
     Q_INVOKABLE void requestCopyAllMissing();
     Q_INVOKABLE void clearCopyRequest();
+    // The last copy's report: its files shown in the file manager, saved as CSV.
+    Q_INVOKABLE void revealPaths(const QStringList& paths);
+    Q_INVOKABLE void openFolder(const QString& path);
+    Q_INVOKABLE void saveLastCopyCSV();
+    // The installed photo applications, looked up when a copy is recorded; handOff gives the
+    // last copy's new files to one of them.
+    QStringList photoAppNames() const;
+    Q_INVOKABLE void handOff(int app);
+    // The copy dialog's "Choose…": the folder picker, then the sheet decides what the folder means.
+    Q_INVOKABLE void chooseCopyLocation();
     Q_INVOKABLE void exportCSV();
     Q_INVOKABLE QUrl sourceURL(qint64 fileID) const;
     Q_INVOKABLE QUrl copyURL(qint64 fileID) const;  // its first backup copy
@@ -427,6 +443,8 @@ private:
     FileRows fileRows_;
     std::optional<CopyRequest> copyRequest_;
     QVariant lastCopy_;
+    QPointer<QObject> copySheet_;
+    std::vector<PhotoApp> photoApps_;
     std::unique_ptr<HistoryStore> history_;
     PhotoFormats photoFormats_ = PhotoFormats::all;
     std::optional<VolumeInfo> newCard_;

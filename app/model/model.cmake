@@ -9,3 +9,9 @@ set_target_properties(halvetrop_app_model PROPERTIES AUTOMOC ON)
 target_include_directories(halvetrop_app_model PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)
 target_link_libraries(halvetrop_app_model PUBLIC halvetrop_app_records halvetrop_app_platform halvetrop_core
   Qt6::Core Qt6::Concurrent Qt6::Gui)
+# The copy dialog's state; its report and texts are pure rules of the presentation library.
+target_sources(halvetrop_app_model PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CopySheet.cpp ${CMAKE_CURRENT_LIST_DIR}/CopySheet.h)
+target_link_libraries(halvetrop_app_model PUBLIC halvetrop_app_present)
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-unix-2.0)
+target_sources(halvetrop_app_model PRIVATE ${CMAKE_CURRENT_LIST_DIR}/PhotoApps.cpp ${CMAKE_CURRENT_LIST_DIR}/PhotoApps.h)
+target_link_libraries(halvetrop_app_model PRIVATE PkgConfig::GIO)

@@ -1,5 +1,9 @@
 #include "shell/Present.h"
 
+#include "present/CopyReport.h"
+
+#include <QJSValue>
+
 #include <QColor>
 #include <QFileInfo>
 #include <QMap>
@@ -132,6 +136,15 @@ QString Present::statusSymbol(const QString& status) const {
 QString Present::statusColorRole(const QString& status) const {
     const auto s = fileStatusFromRaw(status.toStdString());
     return s ? latin(present::roleName(present::statusColor(*s))) : QString();
+}
+
+QVariantMap Present::copyReport(const QVariant& record) const {
+    if (record.metaType() == QMetaType::fromType<std::shared_ptr<const present::CopyReport>>())
+        return present::copyReportView(record);
+    // A scripted record (tests, pictures) arrives as a script value.
+    if (record.metaType() == QMetaType::fromType<QJSValue>())
+        return record.value<QJSValue>().toVariant().toMap();
+    return record.toMap();
 }
 
 }  // namespace halvetrop::shell

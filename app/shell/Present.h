@@ -46,6 +46,8 @@ public:
     Q_INVOKABLE QString symbolSource(const QString& name, const QColor& color) const;
     Q_INVOKABLE QString statusSymbol(const QString& status) const;
     Q_INVOKABLE QString statusColorRole(const QString& status) const;
+    // The view of a copy report record (the model's last copy); a map is taken as already one.
+    Q_INVOKABLE QVariantMap copyReport(const QVariant& record) const;
 
 private:
     std::function<void(const QString&, bool)> notify_;

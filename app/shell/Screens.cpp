@@ -158,6 +158,55 @@ void filesState(QObject& m, shell::Fixtures& fixtures, bool grid, bool selected)
     }
 }
 
+// The fake model's copy sheet, opened over a result with two backups.
+QObject& copySheetOf(QObject& m) {
+    m.setProperty("hasReport", true);
+    m.setProperty("phase", 2);
+    m.setProperty("hasCopyRequest", true);
+    QObject* sheet = m.property("copySheet").value<QObject*>();
+    sheet->setProperty("title", QStringLiteral("Copy everything that's missing"));
+    sheet->setProperty("backups", QStringList{QStringLiteral("Archive 2025 \u2014 /media/ana/Archive 2025"),
+                                              QStringLiteral("Cards \u2014 /home/ana/Pictures/Cards")});
+    sheet->setProperty(
+        "details",
+        QStringList{
+            QStringLiteral("Into the folder where most of the shoot already is, e.g. \u2026/2026/2026-11-28. "
+                           "Shoots not on the backup yet are sorted by date."),
+            QStringLiteral("Shoots not on the backup yet go into the new dated folder."),
+            QStringLiteral(
+                "Archive 2025 / Photos / SD Halvetrop copies 2026-12-06 / YYYY / YYYY-MM-DD / file"),
+            QStringLiteral("Archive 2025 / Photos / YYYY / YYYY-MM-DD / file"),
+            QStringLiteral("An exact mirror of the card's folders, e.g. DCIM/100MSDCF"),
+            QStringLiteral("Build a path from {YYYY} {MM} {DD} {date} {camera} {card} {folder}")});
+    return *sheet;
+}
+
+QVariantMap copyReportFixture(const QString& outcome) {
+    const bool problems = outcome == QLatin1String("problems");
+    QVariantList folders{
+        QVariantMap{{"title", QStringLiteral("Photos/2026/2026-12-01")},
+                    {"subtitle", QStringLiteral("812 new files \u00b7 20.1 GB")},
+                    {"path", QStringLiteral("/media/ana/Archive 2025/Photos/2026/2026-12-01")},
+                    {"files", QStringList()}},
+        QVariantMap{{"title", QStringLiteral("Photos/2026/2026-12-02")},
+                    {"subtitle", QStringLiteral("400 new files \u00b7 10.9 GB")},
+                    {"path", QStringLiteral("/media/ana/Archive 2025/Photos/2026/2026-12-02")},
+                    {"files", QStringList()}}};
+    return {{"outcome", outcome},
+            {"headline",
+             problems ? QStringLiteral("Finished with problems") : QStringLiteral("Copied and verified")},
+            {"summary", problems ? QStringLiteral("1,212 copied (31 GB) \u00b7 2 failed \u00b7 20 not copied")
+                                 : QStringLiteral("1,234 copied (31.4 GB) \u00b7 3 were already there")},
+            {"failures", problems ? QStringList{QStringLiteral("DSC04413.ARW: No space left on device"),
+                                                QStringLiteral("DSC04414.ARW: No space left on device")}
+                                  : QStringList()},
+            {"failedCount", problems ? 2 : 0},
+            {"folders", folders},
+            {"foldersHeadline", QStringLiteral("Copied into 2 folders on Archive 2025")},
+            {"driveRoot", QStringLiteral("/media/ana/Archive 2025")},
+            {"copiedCount", problems ? 1212 : 1234}};
+}
+
 }  // namespace
 
 // A picture that is missing, of the wrong size or of one colour only fails the check.
@@ -376,9 +425,85 @@ int main(int argc, char** argv) {
              m.setProperty("selectedFolder", QStringLiteral("PRIVATE/M4ROOT/CLIP"));
          }},
         {"results-fuse-card", [](QObject& m) { showResults(m, "fuse-card", {}); }},
+        {"results-last-copy",
+         [](QObject& m) {
+             const QVariantMap folder{
+                 {"title", QStringLiteral("Photos/2024/2024-04-16")},
+                 {"subtitle", QStringLiteral("7 new files \u00b7 212.4 MB")},
+                 {"path", QStringLiteral("/media/ana/Archive 2025/Photos/2024/2024-04-16")},
+                 {"files", QStringList()}};
+             showResults(m, "missing",
+                         {{"lastCopy", QVariantMap{{"sourceName", QStringLiteral("SONY A7IV")},
+                                                   {"folders", QVariantList{folder}},
+                                                   {"copiedCount", 7},
+                                                   {"time", QStringLiteral("09:00")}}}});
+         },
+         [](QQuickWindow& w) {
+             if (auto* button = w.contentItem()->findChild<QQuickItem*>(QStringLiteral("lastCopyButton")))
+                 QMetaObject::invokeMethod(button, "clicked");
+         }},
         {"files-table", [&fixtures](QObject& m) { filesState(m, fixtures, false, false); }},
         {"files-grid", [&fixtures](QObject& m) { filesState(m, fixtures, true, false); }},
         {"files-inspector", [&fixtures](QObject& m) { filesState(m, fixtures, false, true); }},
+        {"copy-planning",
+         [](QObject& m) {
+             QObject& sheet = copySheetOf(m);
+             sheet.setProperty("layout", 2);
+             sheet.setProperty("baseFolder", QStringLiteral("SD Halvetrop copies 2026-12-06"));
+             sheet.setProperty("location", QStringLiteral("Photos"));
+             sheet.setProperty("locationLabel", QStringLiteral("Archive 2025 \u203a Photos"));
+             sheet.setProperty("planCount", 1234);
+             sheet.setProperty("planBytes", 31'400'000'000.0);
+             sheet.setProperty("freeBytes", 812'000'000'000.0);
+             sheet.setProperty("renamedForCollision", 4);
+             QVariantList rows;
+             for (const char* day : {"2026-11-28", "2026-11-29", "2026-12-01", "2026-12-02"})
+                 rows << QVariantMap{
+                     {"text",
+                      QStringLiteral("Archive 2025 / Photos / SD Halvetrop copies 2026-12-06 / 2026 / ") +
+                          QLatin1String(day)},
+                     {"count", 300},
+                     {"exists", false}};
+             sheet.setProperty("preview", rows);
+         }},
+        {"copy-running",
+         [](QObject& m) {
+             QObject& sheet = copySheetOf(m);
+             m.setProperty("copying", true);
+             sheet.setProperty("phase", 1);
+             sheet.setProperty("progress", QVariantMap{{"filesDone", 412},
+                                                       {"filesTotal", 1234},
+                                                       {"bytesDone", 10'300'000'000.0},
+                                                       {"bytesTotal", 31'400'000'000.0},
+                                                       {"fraction", 0.33},
+                                                       {"current", QStringLiteral("DSC04412.ARW")}});
+         }},
+        {"copy-done",
+         [](QObject& m) {
+             copySheetOf(m).setProperty("phase", 2);
+             copySheetOf(m).setProperty("reportView", copyReportFixture("copied"));
+         }},
+        {"copy-stopped",
+         [](QObject& m) {
+             copySheetOf(m).setProperty("phase", 2);
+             copySheetOf(m).setProperty("reportView", copyReportFixture("problems"));
+         }},
+        {"copy-report",
+         [](QObject& m) {
+             copySheetOf(m).setProperty("phase", 2);
+             QVariantMap report = copyReportFixture("copied");
+             QVariantList folders;
+             for (int i = 1; i <= 6; ++i)
+                 folders << QVariantMap{
+                     {"title", QStringLiteral("Photos/2026/2026-12-0%1").arg(i)},
+                     {"subtitle", QStringLiteral("%1 new files \u00b7 %2 GB").arg(40 * i).arg(i)},
+                     {"path", QStringLiteral("/media/ana/Archive 2025/Photos/2026/2026-12-0%1").arg(i)},
+                     {"files", QStringList()}};
+             report["folders"] = folders;
+             report["foldersHeadline"] = QStringLiteral("Copied into 6 folders on Archive 2025");
+             m.setProperty("photoApps", QStringList{QStringLiteral("darktable"), QStringLiteral("digiKam")});
+             copySheetOf(m).setProperty("reportView", report);
+         }},
     };
     // States also pictured in the high-contrast appearances.
     const QSet<QString> highContrast{QStringLiteral("results-safe")};

@@ -38,13 +38,15 @@ QtObject {
     property bool canEjectSource: false
     property var suggestedCards: []
     property bool copying: false
+    property QtObject copySheet: FakeCopySheet {}
+    property var lastCopy: undefined
+    property var photoApps: []
     property var volumes: ({})
     // The results screen: a report fixture (ReportFixtures.make) and what the screen writes.
     property var report: null
     property string photoFormats: "all"
     property var progress: ({ stage: "scanningSource", detail: "", done: 0, total: 0 })
     property var deepProgress: ({})
-    property var lastCopy: null
     property string selectedFolder: ""
     property string folderFilter: ""
     property string groupFilter: ""
@@ -71,6 +73,11 @@ QtObject {
     function forget(id) { record("forget", arguments) }
     function clearCopyRequest() { record("clearCopyRequest", arguments); hasCopyRequest = false }
     function exportCSV() { record("exportCSV", arguments) }
+    function revealPaths(paths) { record("revealPaths", [paths.join(" ")]) }
+    function saveLastCopyCSV() { record("saveLastCopyCSV", arguments) }
+    function handOff(i) { record("handOff", arguments) }
+    function openFolder(path) { record("openFolder", arguments) }
+    function chooseCopyLocation() { record("chooseCopyLocation", arguments) }
     function shutdown() { record("shutdown", arguments) }
     function requestCopyAllMissing() { record("requestCopyAllMissing", arguments) }
     property var lastCopyIDs: []

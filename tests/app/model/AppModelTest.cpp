@@ -522,6 +522,25 @@ private slots:
         QVERIFY(m.canCheck() && m.canEjectSource());
     }
 
+    // The model owns the copy dialog of its request: made with it, gone with it, never replaced
+    // while a copy runs.
+    void copySheetLivesWithTheRequest() {
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m, makeReport(kCard, {"/backup/a"}, {FileStatus::missing}));
+        m.requestCopyAllMissing();
+        QPointer<QObject> sheet = m.copySheet();
+        QVERIFY(sheet);
+        QCOMPARE(sheet->property("title").toString(), m.copyRequestTitle());
+        m.copyStarted({[] {}, [] {}});
+        m.requestCopyAllMissing();
+        QCOMPARE(m.copySheet(), sheet.data());
+        m.copyEnded();
+        QMetaObject::invokeMethod(sheet, "cancel");
+        QVERIFY(!m.hasCopyRequest() && !m.copySheet());
+        QTRY_VERIFY(!sheet);
+    }
+
     // "Check against another backup": its picker opens at the mount root; the card is left out.
     void checkAgainstAnotherBackup() {
         Harness h;

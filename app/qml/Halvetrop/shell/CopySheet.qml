@@ -1,10 +1,9 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Layouts
 import Halvetrop
 
-// The copy dialog, opened by the model's copy request and closed by clearing it. While a copy runs
-// it cannot be dismissed. Placeholder content until the copy dialog is built.
+// The copy dialog, opened by the model's copy request and closed by clearing it. It cannot be
+// dismissed from outside: its view owns Escape (Cancel while planning, Stop while copying).
 Popup {
     id: sheet
     required property var model
@@ -12,26 +11,15 @@ Popup {
     parent: Overlay.overlay
     anchors.centerIn: parent
     modal: true
-    width: 560
-    height: 360
-    visible: model.hasCopyRequest && model.hasReport
-    closePolicy: model.copying ? Popup.NoAutoClose : Popup.CloseOnEscape
-    onClosed: if (model.hasCopyRequest) model.clearCopyRequest()
+    width: 640
+    height: Math.min(parent ? parent.height - 40 : 740, 740)
+    padding: Theme.xl
+    visible: model.hasCopyRequest && model.hasReport && !!model.copySheet
+    closePolicy: Popup.NoAutoClose
 
     background: CardBackground { radius: Theme.radiusL }
-    contentItem: ColumnLayout {
-        spacing: Theme.l
-        DataText {
-            text: sheet.model.copyRequestTitle
-            font: Theme.title
-            Layout.fillWidth: true
-        }
-        Item { Layout.fillHeight: true }
-        Button {
-            Layout.alignment: Qt.AlignRight
-            text: "Close"
-            enabled: !sheet.model.copying
-            onClicked: sheet.close()
-        }
+    contentItem: CopySheetView {
+        model: sheet.model
+        sheet: sheet.model.copySheet
     }
 }

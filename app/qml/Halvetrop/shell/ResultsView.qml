@@ -1,5 +1,6 @@
 import QtQuick
 import Halvetrop
+import Halvetrop.Native
 
 // The results phase's place in the root view; the file browser shows in files mode.
 ResultsScreen {
@@ -7,5 +8,13 @@ ResultsScreen {
     objectName: "ResultsView"
     filesView: Component {
         FilesView { model: results.model }
+    }
+    // The header shows the button only for a copy from this card (its own rule), so the button
+    // is given the copy's card name.
+    lastCopyButton: Component {
+        LastCopyButton {
+            model: results.model
+            cardName: Present.copyReport(results.model.lastCopy).sourceName || ""
+        }
     }
 }

@@ -1,0 +1,587 @@
+#include "model/CopySheet.h"
+
+#include "copy/CopyError.h"
+#include "drives/Drives.h"
+#include "present/Format.h"
+#include "report/Report.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThreadPool>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+
+namespace halvetrop {
+
+namespace {
+
+constexpr const char* kLocationsKey = "copyLocations";
+constexpr int kPreviewRows = 60;
+constexpr qint64 kProgressIntervalMs = 50;
+
+std::string bytes(const QString& text) { return text.toUtf8().toStdString(); }
+QString text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())); }
+
+QString shortPath(const std::string& path) {
+    QStringList pieces = text(path).split(u'/', Qt::SkipEmptyParts);
+    if (pieces.size() < 3) return text(path);
+    return QStringLiteral("\u2026/") + pieces.mid(pieces.size() - 2).join(u'/');
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The live volume at a path is the one a report was made on: the same file-system id, or, for a
+// volume without one, the same mount point.
+bool sameVolume(const VolumeInfo& recorded, const VolumeInfo& live) {
+    if (recorded.volumeID != live.volumeID) return false;
+    return recorded.volumeID.has_value() || recorded.volumePath == live.volumePath;
+}
+
+}  // namespace
+
+// A snapshot of the choices, taken on the GUI thread and worked out on the plan thread.
+struct CopySheet::Inputs {
+    quint64 generation = 0;
+    std::shared_ptr<const VerifyReport> report;
+    std::vector<std::int64_t> fileIDs;
+    int destination = 0;
+    CopyLayout layout = CopyLayout::nextToShoot();
+    std::string location;
+    std::string base;
+    bool shoot = true;
+    std::optional<std::string> storedLocation;  // set when the remembered folder is to be restored
+    std::function<VolumeInfo(const std::string&)> describe;
+};
+
+struct CopySheet::Outcome {
+    quint64 generation = 0;
+    std::variant<CopyPlan, QString> plan;
+    QVariantList preview;
+    std::optional<std::int64_t> freeBytes;
+    std::optional<std::string> restoredLocation;
+};
+
+QString CopySheet::volumesChangedText() {
+    return QStringLiteral(
+        "The card or backup now mounted is not the one this result was made with \u2014 check again first.");
+}
+
+QString CopySheet::nameTooLongText() {
+    return QStringLiteral("The new folder's name is too long: a folder name holds at most 255 bytes.");
+}
+
+CopySheet::CopySheet(AppModel& model, VerifyReport report, AppModel::CopyRequest request, QSettings& settings,
+                     CopySheetDeps deps, QObject* parent)
+    : QObject(parent),
+      model_(model),
+      report_(std::make_shared<const VerifyReport>(std::move(report))),
+      request_(std::move(request)),
+      settings_(settings),
+      deps_(std::move(deps)),
+      pool_(new QThreadPool(this)) {
+    if (!deps_.describeVolume) deps_.describeVolume = [](const std::string& p) { return Drives::info(p); };
+    TimeNs now = deps_.now ? deps_.now()
+                           : TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                        std::chrono::system_clock::now().time_since_epoch())
+                                        .count());
+    // Once, so that the preview and the run agree across midnight.
+    today_ = DateFormatter(DatePattern::day, DateZone::utc).format(now);
+    pool_->setMaxThreadCount(1);
+    debounce_.setSingleShot(true);
+    debounce_.setInterval(deps_.debounceMs);
+    connect(&debounce_, &QTimer::timeout, this, &CopySheet::launchPlan);
+    // The sheet opens: the layout's default name, and the save folder remembered for backup 0.
+    baseFolder_ = baseDefault(layout_, today(), text(report_->source.name));
+    changed(location_.isEmpty());
+}
+
+CopySheet::~CopySheet() {
+    if (runner_) runner_->cancel();
+    if (run_.valid()) run_.wait();
+    debounce_.stop();
+    pool_->waitForDone();
+    if (phase_ == Phase::copying) model_.copyEnded();
+}
+
+bool CopySheet::hasBackup() const { return !report_->destinations.empty(); }
+
+QStringList CopySheet::backupTexts() const {
+    QStringList out;
+    for (const auto& d : report_->destinations)
+        out << text(d.name) + QStringLiteral(" \u2014 ") + text(d.path);
+    return out;
+}
+
+QString CopySheet::baseDefault(Layout layout, const QString& today, const QString& cardName) {
+    switch (layout) {
+        case Layout::beside:
+        case Layout::newDated:
+            return QStringLiteral("SD Halvetrop copies ") + today;
+        case Layout::card:
+            return cardName + u' ' + today;
+        default:
+            return {};
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Choices
+
+void CopySheet::chooseDestination(int index) {
+    if (phase_ != Phase::planning || index == destination_ || index < 0 ||
+        index >= int(report_->destinations.size()))
+        return;
+    destination_ = index;
+    location_.clear();
+    pickError_.clear();
+    changed(true);
+}
+
+void CopySheet::chooseLayout(Layout layout) {
+    if (phase_ != Phase::planning) return;
+    layout_ = layout;
+    baseFolder_ = baseDefault(layout, today(), text(report_->source.name));
+    pickError_.clear();
+    changed();
+}
+
+void CopySheet::setPathTemplate(const QString& value) {
+    if (phase_ != Phase::planning || value == template_) return;
+    template_ = value;
+    changed();
+}
+
+void CopySheet::setBaseFolder(const QString& value) {
+    if (phase_ != Phase::planning || value == baseFolder_) return;
+    baseFolder_ = value;
+    changed();
+}
+
+void CopySheet::setLocation(const QString& value) {
+    if (phase_ != Phase::planning || value == location_) return;
+    location_ = value;
+    pickError_.clear();
+    restorePending_ = false;  // the user's folder wins over the remembered one
+    changed();
+}
+
+void CopySheet::pickFolder(const QString& path) {
+    if (phase_ != Phase::planning) return;
+    auto where = CopyPlanner::locate(bytes(path), *report_);
+    using Case = CopyPlanner::PickedFolder::Case;
+    switch (where.kind) {
+        case Case::onBackup:
+            destination_ = int(where.destination);
+            location_ = text(where.folder);
+            pickError_.clear();
+            restorePending_ = false;
+            break;
+        case Case::insideCard:
+            pickError_ = QStringLiteral("That folder is on the card itself. Choose a folder on the backup.");
+            break;
+        case Case::insideLibrary:
+            pickError_ = QStringLiteral(
+                "That\u2019s inside an app library (Photos, Lightroom, Capture One\u2026). Choose a "
+                "regular folder, then add the files from the app.");
+            break;
+        case Case::notOnBackup: {
+            QStringList names;
+            for (const auto& d : report_->destinations) names << text(d.name);
+            QString list = names.size() <= 1
+                               ? names.join(QString())
+                               : names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
+                                     (names.size() > 2 ? QStringLiteral(", and ") : QStringLiteral(" and ")) +
+                                     names.back();
+            pickError_ = QStringLiteral("Choose a folder on ") + list + QStringLiteral(" \u2014 the ") +
+                         (names.size() == 1 ? QStringLiteral("backup") : QStringLiteral("backups")) +
+                         QStringLiteral(
+                             " this card was checked against. To save somewhere else, add that drive as a "
+                             "backup first.");
+            break;
+        }
+    }
+    changed();
+}
+
+std::string CopySheet::locationStart() const {
+    if (!hasBackup()) return {};
+    const std::string& root = report_->destinations.at(size_t(destination_)).path;
+    return location_.isEmpty() ? root : root + "/" + bytes(location_);
+}
+
+QString CopySheet::nameError() const {
+    if (layout_ == Layout::shoot) return {};
+    return plannerBase().size() > fileNameMax ? nameTooLongText() : QString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the planner gets
+
+CopyLayout CopySheet::copyLayout() const {
+    switch (layout_) {
+        case Layout::shoot:
+            return CopyLayout::nextToShoot();
+        case Layout::beside:
+            return CopyLayout::besideShoot("(added " + today_ + ")");
+        case Layout::newDated:
+        case Layout::date:
+            return CopyLayout::byDate();
+        case Layout::card:
+            return CopyLayout::keepCardStructure();
+        case Layout::custom:
+            return CopyLayout::custom(bytes(template_));
+    }
+    return CopyLayout::nextToShoot();
+}
+
+std::string CopySheet::plannerLocation() const {
+    return layout_ == Layout::shoot ? std::string() : bytes(location_);
+}
+
+std::string CopySheet::plannerBase() const {
+    if (layout_ == Layout::shoot) return {};
+    QString base = baseFolder_;
+    auto isBlank = [](const QString& s) {
+        for (QChar c : s)
+            if (c != u' ' && c != u'\t') return false;
+        return true;
+    };
+    if ((layout_ == Layout::newDated || layout_ == Layout::beside) && isBlank(base))
+        base = QStringLiteral("SD Halvetrop copies ") + today();
+    base.replace(u'/', u'-');
+    return bytes(base);
+}
+
+QString CopySheet::detail(Layout layout) const {
+    if (!hasBackup()) return {};
+    const QString todayText = today();
+    std::set<std::int64_t> wanted(request_.fileIDs.begin(), request_.fileIDs.end());
+    std::optional<std::string> example;
+    for (const auto& g : report_->groups) {
+        if (example) break;
+        bool holds = false;
+        for (auto id : g.fileIDs) holds = holds || wanted.count(id);
+        if (!holds) continue;
+        for (const auto& l : g.landings) {
+            if (l.destination == destination_) {
+                example = l.folder;
+                break;
+            }
+        }
+    }
+    const QString name = text(report_->destinations.at(size_t(destination_)).name);
+    switch (layout) {
+        case Layout::shoot:
+            return example
+                       ? QStringLiteral("Into the folder where most of the shoot already is, e.g. ") +
+                             shortPath(*example) +
+                             QStringLiteral(". Shoots not on the backup yet are sorted by date.")
+                       : QStringLiteral(
+                             "Into the folder where most of the shoot already is. Shoots not on the backup "
+                             "yet are sorted by date.");
+        case Layout::beside: {
+            QString rest = QStringLiteral("Shoots not on the backup yet go into the new dated folder.");
+            if (!example) return rest;
+            return QStringLiteral("e.g. ") + shortPath(*example) + QStringLiteral(" (added ") + todayText +
+                   QStringLiteral(") \u2014 right next to ") + shortPath(*example) + QStringLiteral(". ") +
+                   rest;
+        }
+        case Layout::newDated: {
+            QString line = name;
+            if (!location_.isEmpty()) line += QStringLiteral(" / ") + location_;
+            QString base = baseFolder_.isEmpty() ? QStringLiteral("SD Halvetrop copies ") + todayText
+                                                 : QString(baseFolder_).replace(u'/', u'-');
+            return line + QStringLiteral(" / ") + base + QStringLiteral(" / YYYY / YYYY-MM-DD / file");
+        }
+        case Layout::date:
+            return location_.isEmpty() ? QStringLiteral("Into ") + name +
+                                             QStringLiteral("\u2019s own YYYY / YYYY-MM-DD folders")
+                                       : name + QStringLiteral(" / ") + location_ +
+                                             QStringLiteral(" / YYYY / YYYY-MM-DD / file");
+        case Layout::card:
+            return QStringLiteral("An exact mirror of the card's folders, e.g. DCIM/100MSDCF");
+        case Layout::custom:
+            return QStringLiteral("Build a path from {YYYY} {MM} {DD} {date} {camera} {card} {folder}");
+    }
+    return {};
+}
+
+QString CopySheet::locationLabel() const {
+    if (!hasBackup()) return {};
+    const QString name = text(report_->destinations.at(size_t(destination_)).name);
+    if (location_.isEmpty()) return name + QStringLiteral(" (top level)");
+    return name + QStringLiteral(" \u203a ") + QString(location_).replace(u'/', QStringLiteral(" \u203a "));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The plan, off the GUI thread
+
+void CopySheet::changed(bool restoreLocation) {
+    ++generation_;
+    restorePending_ = restorePending_ || restoreLocation;
+    emit inputsChanged();
+    emit planChanged();
+    debounce_.start();
+}
+
+QString CopySheet::settingsKeyPath() const {
+    return text(report_->destinations.at(size_t(destination_)).path);
+}
+
+void CopySheet::launchPlan() {
+    if (phase_ != Phase::planning || report_->destinations.empty()) return;
+    if (!nameError().isEmpty()) {
+        // Nothing is planned from a name no file system would take.
+        planGeneration_ = generation_;
+        planResult_ = nameError();
+        preview_.clear();
+        emit planChanged();
+        return;
+    }
+    Inputs in;
+    in.generation = generation_;
+    in.report = report_;
+    in.fileIDs = request_.fileIDs;
+    in.destination = destination_;
+    in.layout = copyLayout();
+    in.location = plannerLocation();
+    in.base = plannerBase();
+    in.shoot = layout_ == Layout::shoot;
+    in.describe = deps_.describeVolume;
+    if (restorePending_) {
+        in.storedLocation =
+            bytes(settings_.value(QLatin1String(kLocationsKey)).toMap().value(settingsKeyPath()).toString());
+    }
+    ++plansInFlight_;
+    pool_->start([this, in = std::move(in)] {
+        Outcome out = work(in);
+        QMetaObject::invokeMethod(
+            this, [this, out = std::move(out)]() mutable { applyOutcome(std::move(out)); },
+            Qt::QueuedConnection);
+    });
+}
+
+CopySheet::Outcome CopySheet::work(const Inputs& in) {
+    Outcome out;
+    out.generation = in.generation;
+    const VerifyReport& report = *in.report;
+    const VolumeInfo& backup = report.destinations.at(size_t(in.destination));
+    std::string location = in.location;
+    if (in.storedLocation) {
+        // The remembered folder counts only while it still names exactly this folder of this backup.
+        std::string restored;
+        const std::string& stored = *in.storedLocation;
+        if (!stored.empty()) {
+            std::string joined = backup.path + "/" + stored;
+            if (isDirectory(joined)) {
+                auto where = CopyPlanner::locate(joined, report);
+                if (where == CopyPlanner::PickedFolder::onBackup(in.destination, stored)) restored = stored;
+            }
+        }
+        out.restoredLocation = restored;
+        if (!in.shoot) location = restored;
+    }
+    VolumeInfo liveBackup = in.describe(backup.path);
+    if (liveBackup.totalBytes > 0) out.freeBytes = liveBackup.freeBytes;
+    if (!sameVolume(backup, liveBackup) || !sameVolume(report.source, in.describe(report.source.path))) {
+        out.plan = volumesChangedText();
+        return out;
+    }
+    try {
+        CopyPlan plan = CopyPlanner::plan(report, in.fileIDs, in.destination, in.layout, location, in.base);
+        std::map<std::string, int> folders;  // plain byte order
+        for (const auto& item : plan.items) ++folders[item.destDir];
+        const std::string prefix = plan.root == "/" ? "/" : plan.root + "/";
+        for (const auto& [dir, count] : folders) {
+            if (out.preview.size() >= kPreviewRows) break;
+            QString rowText = text(backup.name);
+            if (dir != plan.root) {
+                std::string rest =
+                    dir.compare(0, prefix.size(), prefix) == 0 ? dir.substr(prefix.size()) : dir;
+                rowText += QStringLiteral(" / ") + text(rest).replace(u'/', QStringLiteral(" / "));
+            }
+            out.preview.append(QVariantMap{{QStringLiteral("text"), rowText},
+                                           {QStringLiteral("count"), count},
+                                           {QStringLiteral("exists"), isDirectory(dir)}});
+        }
+        out.plan = std::move(plan);
+    } catch (const CopyError& e) {
+        out.plan = text(e.description());
+    } catch (const std::exception& e) {
+        out.plan = QString::fromUtf8(e.what());
+    }
+    return out;
+}
+
+void CopySheet::applyOutcome(Outcome out) {
+    --plansInFlight_;
+    if (out.generation != generation_ || phase_ != Phase::planning) return;  // the choices moved on
+    if (out.restoredLocation) {
+        restorePending_ = false;
+        if (location_ != text(*out.restoredLocation)) {
+            location_ = text(*out.restoredLocation);
+            emit inputsChanged();
+        }
+    }
+    planGeneration_ = out.generation;
+    planResult_ = std::move(out.plan);
+    preview_ = std::move(out.preview);
+    freeBytes_ = out.freeBytes;
+    emit planChanged();
+}
+
+const CopyPlan* CopySheet::plan() const {
+    return planCurrent() ? std::get_if<CopyPlan>(&*planResult_) : nullptr;
+}
+
+QString CopySheet::planError() const {
+    if (!planCurrent()) return {};
+    const QString* e = std::get_if<QString>(&*planResult_);
+    return e ? *e : QString();
+}
+
+int CopySheet::planCount() const { return plan() ? int(plan()->items.size()) : 0; }
+qint64 CopySheet::planBytes() const { return plan() ? plan()->totalBytes() : 0; }
+int CopySheet::renamedForCollision() const { return plan() ? plan()->renamedForCollision : 0; }
+QVariantList CopySheet::preview() const { return plan() ? preview_ : QVariantList(); }
+QVariant CopySheet::freeBytes() const { return freeBytes_ ? QVariant(qint64(*freeBytes_)) : QVariant(); }
+
+bool CopySheet::canCopy() const { return phase_ == Phase::planning && plan() && !plan()->items.empty(); }
+
+// ---------------------------------------------------------------------------------------------
+// The run
+
+void CopySheet::copy() {
+    if (!canCopy() || model_.copying()) return;
+    CopyPlan plan = *this->plan();
+    if (layout_ != Layout::shoot) {
+        QVariantMap saved = settings_.value(QLatin1String(kLocationsKey)).toMap();
+        saved.insert(settingsKeyPath(), location_);
+        settings_.setValue(QLatin1String(kLocationsKey), saved);
+    }
+    runner_ = std::make_shared<CopyRunner>(plan);
+    phase_ = Phase::copying;
+    emit phaseChanged();
+    emit planChanged();
+
+    auto runner = runner_;
+    runner->onProgress = [this, throttle = ProgressThrottle(),
+                          clock = QElapsedTimer()](const CopyProgress& p) mutable {
+        if (!clock.isValid()) clock.start();
+        if (!throttle.pass(p, clock.elapsed())) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, p] {
+                progress_ = p;
+                emit progressChanged();
+            },
+            Qt::QueuedConnection);
+    };
+    auto report = report_;
+    auto describe = deps_.describeVolume;
+    int destination = destination_;
+    run_ = std::async(std::launch::async, [this, runner, report, describe, destination] {
+        CopyRunResult result;
+        // The volumes could have changed between planning and now; a copy goes only to the ones the
+        // result was made with.
+        const VolumeInfo& backup = report->destinations.at(size_t(destination));
+        if (!sameVolume(backup, describe(backup.path)) ||
+            !sameVolume(report->source, describe(report->source.path))) {
+            for (const auto& item : runner->plan().items)
+                result.failed.push_back({item.id, bytes(volumesChangedText())});
+        } else {
+            result = runner->run();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, result = std::move(result)]() mutable { finish(std::move(result)); },
+            Qt::QueuedConnection);
+    });
+    auto* future = &run_;
+    model_.copyStarted(RunningCopy{[runner] { runner->cancel(); },
+                                   [future] {
+                                       if (future->valid()) future->wait();
+                                   }});
+}
+
+bool ProgressThrottle::pass(const CopyProgress& progress, qint64 nowMs) {
+    const bool last = progress.filesDone == progress.filesTotal;
+    if (last_ && !last && nowMs - *last_ <= kProgressIntervalMs) return false;
+    last_ = nowMs;
+    return true;
+}
+
+void CopySheet::finish(CopyRunResult result) {
+    if (phase_ != Phase::copying) return;
+    std::unordered_map<std::int64_t, const FileResult*> byID;
+    for (const auto& f : report_->files) byID[f.id] = &f;
+    TimeNs now = TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count());
+    copyReport_ = std::make_shared<const present::CopyReport>(present::CopyReport::make(
+        result, runner_->plan(), *report_, report_->destinations.at(size_t(destination_)).name, byID, now));
+    result_ = std::move(result);
+    model_.setLastCopy(QVariant::fromValue(copyReport_));
+    model_.copyEnded();
+    phase_ = Phase::done;
+    emit phaseChanged();
+}
+
+void CopySheet::stop() {
+    if (phase_ == Phase::copying && runner_) runner_->cancel();
+}
+
+void CopySheet::pressEscape() {
+    if (phase_ == Phase::planning)
+        cancel();
+    else if (phase_ == Phase::copying)
+        stop();
+}
+
+void CopySheet::cancel() {
+    if (phase_ != Phase::planning) return;
+    emit finished();
+    model_.clearCopyRequest();
+}
+
+void CopySheet::done() {
+    if (phase_ != Phase::done) return;
+    emit finished();
+    // Clearing the request may end this sheet; the check starts after it has gone.
+    AppModel& model = model_;
+    model.clearCopyRequest();
+    model.check(QString());
+}
+
+QVariantMap CopySheet::progressMap() const {
+    if (!progress_) return {};
+    return {{QStringLiteral("bytesDone"), qint64(progress_->bytesDone)},
+            {QStringLiteral("bytesTotal"), qint64(progress_->bytesTotal)},
+            {QStringLiteral("filesDone"), progress_->filesDone},
+            {QStringLiteral("filesTotal"), progress_->filesTotal},
+            {QStringLiteral("fraction"), progress_->fraction()},
+            {QStringLiteral("current"), text(progress_->current)}};
+}
+
+bool CopySheet::waitForPlan(int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!planCurrent() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return planCurrent();
+}
+
+bool CopySheet::waitForRun(int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (phase_ == Phase::copying && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return phase_ != Phase::copying;
+}
+
+}  // namespace halvetrop

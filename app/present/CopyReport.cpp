@@ -1,0 +1,226 @@
+#include "present/CopyReport.h"
+
+#include "present/Format.h"
+#include "report/Report.h"
+#include "text/Collation.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace halvetrop::present {
+
+namespace {
+
+std::string lastComponent(const std::string& path) {
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string parentDirectory(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+CopyReport CopyReport::make(const CopyRunResult& result, const CopyPlan& plan, const VerifyReport& report,
+                            std::string driveName,
+                            const std::unordered_map<std::int64_t, const FileResult*>& filesByID,
+                            TimeNs now) {
+    CopyReport r;
+    r.date = now;
+    r.sourceName = report.source.name;
+    r.driveName = std::move(driveName);
+    r.driveRoot = plan.root;
+
+    std::unordered_map<std::int64_t, const PlannedCopy*> planned;
+    for (const auto& item : plan.items) planned.emplace(item.id, &item);
+    auto find = [&](std::int64_t id) -> const PlannedCopy* {
+        auto it = planned.find(id);
+        return it == planned.end() ? nullptr : it->second;
+    };
+    auto cardName = [&](std::int64_t id) -> std::string {
+        auto it = filesByID.find(id);
+        return it == filesByID.end() || !it->second ? std::string("?") : it->second->name;
+    };
+
+    std::set<std::int64_t> handled;
+    std::map<std::string, Folder> byPath;
+    for (const auto& c : result.copied) {
+        handled.insert(c.id);
+        const PlannedCopy* p = find(c.id);
+        std::int64_t size = p ? p->size : 0;
+        Folder& folder = byPath[parentDirectory(c.path)];
+        folder.path = parentDirectory(c.path);
+        folder.files.push_back(c.path);
+        folder.bytes += size;
+        r.rows.push_back({lastComponent(c.path), p ? p->source : std::string(), c.path, size, kCopiedStatus});
+    }
+    for (const auto& a : result.alreadyThere) {
+        handled.insert(a.id);
+        const PlannedCopy* p = find(a.id);
+        r.rows.push_back({lastComponent(a.path), p ? p->source : std::string(), a.path, p ? p->size : 0,
+                          kAlreadyThereStatus});
+    }
+    for (const auto& f : result.failed) {
+        handled.insert(f.id);
+        const PlannedCopy* p = find(f.id);
+        std::string name = cardName(f.id);
+        r.rows.push_back({name, p ? p->source : std::string(), p ? p->destination() : std::string(),
+                          p ? p->size : 0, "Failed: " + f.message});
+        r.failed.push_back({std::move(name), f.message});
+    }
+    // A stopped run leaves planned files unreached; the report promises every file, so they are
+    // listed as such rather than silently left out.
+    for (const auto& item : plan.items) {
+        if (!handled.insert(item.id).second) continue;
+        r.rows.push_back({cardName(item.id), item.source, item.destination(), item.size, kStoppedStatus});
+        ++r.notCopied;
+    }
+
+    // The file manager's order; paths it calls equal are ordered by their bytes, so the order
+    // is always the same.
+    Collation collation;
+    for (auto& [path, folder] : byPath) r.folders.push_back(std::move(folder));
+    std::sort(r.folders.begin(), r.folders.end(),
+              [&](const Folder& a, const Folder& b) { return collation.less(a.path, b.path); });
+    r.alreadyThere = int(result.alreadyThere.size());
+    r.cancelled = result.cancelled;
+    r.bytesCopied = result.bytesCopied;
+    return r;
+}
+
+int CopyReport::copiedCount() const {
+    int n = 0;
+    for (const auto& f : folders) n += int(f.files.size());
+    return n;
+}
+
+std::vector<std::string> CopyReport::allCopiedPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& f : folders) paths.insert(paths.end(), f.files.begin(), f.files.end());
+    return paths;
+}
+
+std::string csvField(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 3);
+    out += '"';
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+        out += '\'';
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string CopyReport::csv() const {
+    std::string out = std::string(kCsvHeader) + "\n";
+    for (const auto& row : rows) {
+        out += csvField(row.name) + "," + csvField(row.status) + "," + csvField(std::to_string(row.size)) +
+               "," + csvField(row.destination) + "," + csvField(row.source) + "\n";
+    }
+    return out;
+}
+
+std::string CopyReport::suggestedFileName() const {
+    std::string card = sourceName;
+    for (char& c : card)
+        if (c == '/' || c == '\0') c = '-';
+    return "SD Halvetrop copy \u2013 " + card + " \u2013 " +
+           DateFormatter(DatePattern::day, DateZone::utc).format(date) + ".csv";
+}
+
+std::string CopyReport::folderTitle(const std::string& path) const {
+    if (path == driveRoot) return "(top level)";
+    std::string prefix = driveRoot == "/" ? "/" : driveRoot + "/";
+    if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0)
+        return path.substr(prefix.size());
+    return path;
+}
+
+CopyOutcome copyOutcome(const CopyReport& report) {
+    if (!report.failed.empty()) return CopyOutcome::problems;
+    return report.cancelled ? CopyOutcome::stopped : CopyOutcome::copied;
+}
+
+QString copyHeadline(CopyOutcome outcome) {
+    switch (outcome) {
+        case CopyOutcome::problems:
+            return QStringLiteral("Finished with problems");
+        case CopyOutcome::stopped:
+            return QStringLiteral("Stopped");
+        case CopyOutcome::copied:
+            return QStringLiteral("Copied and verified");
+    }
+    return {};
+}
+
+QString copySummary(const CopyReport& report, const QLocale& locale) {
+    QString text = count(report.copiedCount(), locale) + QStringLiteral(" copied (") +
+                   byteCount(report.bytesCopied, locale) + u')';
+    if (report.alreadyThere > 0)
+        text += QStringLiteral(" \u00b7 ") + count(report.alreadyThere, locale) +
+                QStringLiteral(" were already there");
+    if (!report.failed.empty())
+        text += QStringLiteral(" \u00b7 ") + count(int64_t(report.failed.size()), locale) +
+                QStringLiteral(" failed");
+    if (report.notCopied > 0)
+        text += QStringLiteral(" \u00b7 ") + count(report.notCopied, locale) + QStringLiteral(" not copied");
+    return text;
+}
+
+QStringList failureLines(const CopyReport& report) {
+    QStringList lines;
+    for (size_t i = 0; i < report.failed.size() && i < 100; ++i)
+        lines << displayText(report.failed[i].name) + QStringLiteral(": ") +
+                     displayText(report.failed[i].message);
+    return lines;
+}
+
+QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
+    auto report = record.value<std::shared_ptr<const CopyReport>>();
+    if (!report) return {};
+    const CopyReport& r = *report;
+    QVariantList folders;
+    for (const auto& f : r.folders) {
+        QStringList files;
+        for (const auto& p : f.files) files << QString::fromStdString(p);
+        folders.append(QVariantMap{
+            {QStringLiteral("title"), displayText(r.folderTitle(f.path))},
+            {QStringLiteral("subtitle"),
+             count(int64_t(f.files.size()), locale) +
+                 (f.files.size() == 1 ? QStringLiteral(" new file") : QStringLiteral(" new files")) +
+                 QStringLiteral(" \u00b7 ") + byteCount(f.bytes, locale)},
+            {QStringLiteral("path"), QString::fromStdString(f.path)},
+            {QStringLiteral("files"), files}});
+    }
+    const CopyOutcome outcome = copyOutcome(r);
+    const int n = int(r.folders.size());
+    return {{QStringLiteral("outcome"), outcome == CopyOutcome::problems  ? QStringLiteral("problems")
+                                        : outcome == CopyOutcome::stopped ? QStringLiteral("stopped")
+                                                                          : QStringLiteral("copied")},
+            {QStringLiteral("headline"), copyHeadline(outcome)},
+            {QStringLiteral("summary"), copySummary(r, locale)},
+            {QStringLiteral("failures"), failureLines(r)},
+            {QStringLiteral("failedCount"), int(r.failed.size())},
+            {QStringLiteral("folders"), folders},
+            {QStringLiteral("foldersHeadline"),
+             QStringLiteral("Copied into ") +
+                 (n == 1 ? QStringLiteral("1 folder") : QString::number(n) + QStringLiteral(" folders")) +
+                 QStringLiteral(" on ") + displayText(r.driveName)},
+            {QStringLiteral("driveRoot"), QString::fromStdString(r.driveRoot)},
+            {QStringLiteral("copiedCount"), r.copiedCount()},
+            {QStringLiteral("sourceName"), displayText(r.sourceName)},
+            {QStringLiteral("time"),
+             locale.toString(QDateTime::fromMSecsSinceEpoch(r.date / 1000000).time(), QLocale::ShortFormat)}};
+}
+
+}  // namespace halvetrop::present

@@ -1,0 +1,104 @@
+#pragma once
+// The record of one finished copy: where the new files landed, one row for every planned file, and
+// its CSV. Built once on the GUI thread when the run returns; never changed afterwards.
+#include "copy/CopyPlanner.h"
+#include "copy/CopyRunner.h"
+#include "text/Dates.h"
+
+#include <QLocale>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace halvetrop {
+struct FileResult;
+struct VerifyReport;
+}  // namespace halvetrop
+
+namespace halvetrop::present {
+
+inline constexpr const char* kCopiedStatus = "Copied and verified";
+inline constexpr const char* kAlreadyThereStatus = "Already there (identical)";
+inline constexpr const char* kStoppedStatus = "Not copied (stopped)";
+inline constexpr const char* kCsvHeader = "File,Status,Size (bytes),Copied to,From card";
+
+struct CopyReport {
+    struct Row {
+        std::string name;
+        std::string source;       // on the card; empty when the plan does not know the file
+        std::string destination;  // on the backup; empty when the plan does not know the file
+        std::int64_t size = 0;
+        std::string status;
+        bool operator==(const Row&) const = default;
+    };
+    struct Folder {
+        std::string path;
+        std::vector<std::string> files;  // in the run's order
+        std::int64_t bytes = 0;
+        bool operator==(const Folder&) const = default;
+    };
+    struct Failure {
+        std::string name;
+        std::string message;
+        bool operator==(const Failure&) const = default;
+    };
+
+    TimeNs date = 0;
+    std::string sourceName;
+    std::string driveName;
+    std::string driveRoot;
+    std::vector<Folder> folders;
+    int alreadyThere = 0;
+    std::vector<Failure> failed;
+    // Planned files a stopped run never reached; they are rows too, so the CSV lists every file.
+    int notCopied = 0;
+    bool cancelled = false;
+    std::int64_t bytesCopied = 0;
+    std::vector<Row> rows;
+
+    // `filesByID` gives the card file's name of a failed id; `now` stamps the record.
+    static CopyReport make(const CopyRunResult& result, const CopyPlan& plan, const VerifyReport& report,
+                           std::string driveName,
+                           const std::unordered_map<std::int64_t, const FileResult*>& filesByID, TimeNs now);
+
+    int copiedCount() const;
+    std::vector<std::string> allCopiedPaths() const;
+    std::string csv() const;
+    // "SD Halvetrop copy – <card> – YYYY-MM-DD.csv", the date in UTC; "/" and NUL of the card's
+    // name would make another path or cut the name short, so they become "-".
+    std::string suggestedFileName() const;
+    // A folder's title: relative to driveRoot when it really lies under it, "(top level)" for
+    // the root itself, otherwise the whole path.
+    std::string folderTitle(const std::string& path) const;
+};
+
+// The result screen's headline: problems first; a stopped run never wears the success seal.
+enum class CopyOutcome { problems, stopped, copied };
+CopyOutcome copyOutcome(const CopyReport& report);
+QString copyHeadline(CopyOutcome outcome);
+// "3 copied (3 KB) · 1 were already there · 2 failed · 4 not copied", parts only when not zero.
+QString copySummary(const CopyReport& report, const QLocale& locale = QLocale());
+// The first 100 failures as "name: message".
+QStringList failureLines(const CopyReport& report);
+
+// One CSV cell: a first code point that a spreadsheet would take as a formula or a control
+// (= + - @ tab CR) is guarded with an apostrophe; quotes doubled; always quoted.
+std::string csvField(const std::string& text);
+
+}  // namespace halvetrop::present
+
+// The record as the model keeps it (AppModel::lastCopy) and the views read it.
+Q_DECLARE_METATYPE(std::shared_ptr<const halvetrop::present::CopyReport>)
+
+namespace halvetrop::present {
+// What the report view shows: outcome, headline, summary, failure lines, folders with titles and
+// subtitles, drive name and root, counts. Empty for anything but a copy report.
+QVariantMap copyReportView(const QVariant& record, const QLocale& locale = QLocale());
+}  // namespace halvetrop::present

@@ -1,0 +1,112 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+
+// Where a copy's new files went: one row per folder with its files shown or opened in the file
+// manager, the backup shown, and the report saved as CSV. Reads a report view map only.
+ColumnLayout {
+    id: view
+    required property var model
+    required property var report
+    property bool compact: false
+    readonly property var folders: report && report.folders ? report.folders : []
+    spacing: Theme.m
+
+    RowLayout {
+        visible: view.folders.length > 0
+        Layout.fillWidth: true
+        Eyebrow { text: view.report && view.report.foldersHeadline ? view.report.foldersHeadline : "" }
+        Item { Layout.fillWidth: true }
+        Button {
+            text: "Open Drive"
+            onClicked: view.model.revealPaths([view.report.driveRoot])
+        }
+    }
+
+    ScrollView {
+        visible: view.folders.length > 0
+        Layout.fillWidth: true
+        Layout.preferredHeight: view.folders.length >= 4 ? (view.compact ? 220 : 190) : list.implicitHeight
+        clip: true
+        ColumnLayout {
+            id: list
+            width: view.width
+            spacing: Theme.s
+            Repeater {
+                model: view.folders
+                delegate: Rectangle {
+                    required property var modelData
+                    Layout.fillWidth: true
+                    implicitHeight: row.implicitHeight + 2 * Theme.s
+                    radius: Theme.radiusM
+                    color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.04)
+                    RowLayout {
+                        id: row
+                        anchors.fill: parent
+                        anchors.margins: Theme.s
+                        spacing: Theme.m
+                        Symbol { name: "folder.fill"; color: Theme.brand; size: 22 }
+                        ColumnLayout {
+                            spacing: 2
+                            Layout.fillWidth: true
+                            DataText {
+                                text: modelData.title
+                                font: Theme.rowTitle
+                                elide: Text.ElideLeft
+                                Layout.fillWidth: true
+                            }
+                            DataText {
+                                text: modelData.subtitle
+                                font: Theme.secondaryFont
+                                color: Theme.secondary
+                            }
+                        }
+                        Button {
+                            text: "Show Files"
+                            ToolTip.visible: hovered
+                            ToolTip.text: "Open this folder in the file manager with just the new files selected"
+                            onClicked: view.model.revealPaths(modelData.files)
+                        }
+                        Button {
+                            text: "Open Folder"
+                            highlighted: true
+                            onClicked: view.model.openFolder(modelData.path)
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    RowLayout {
+        spacing: Theme.s
+        Repeater {
+            model: view.folders.length > 0 && view.model.photoApps ? view.model.photoApps : []
+            delegate: Button {
+                required property string modelData
+                required property int index
+                text: "Add to " + modelData
+                ToolTip.visible: hovered
+                ToolTip.text: "Open the " + (view.report ? view.report.copiedCount : 0) + " new files in " + modelData
+                onClicked: view.model.handOff(index)
+            }
+        }
+        DataText {
+            objectName: "noPhotoApp"
+            visible: view.folders.length > 0 && (!view.model.photoApps || view.model.photoApps.length === 0)
+            text: "To add the files to a photo application, install darktable, digiKam, RawTherapee, Shotwell or gThumb."
+            font: Theme.secondaryFont
+            color: Theme.secondary
+            wrapMode: Text.Wrap
+            maximumLineCount: 2
+            Layout.fillWidth: true
+        }
+        Button {
+            text: "Save CSV…"
+            ToolTip.visible: hovered
+            ToolTip.text: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went"
+            onClicked: view.model.saveLastCopyCSV()
+        }
+    }
+}

@@ -1,0 +1,379 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Halvetrop
+import Halvetrop.Native
+
+// The copy dialog's content: planning, copying and done, from the sheet model. Escape and Return
+// are owned here: Cancel or Stop, and Copy or Done.
+ColumnLayout {
+    id: view
+    required property var model
+    required property var sheet
+    readonly property int phase: sheet ? sheet.phase : 0   // planning, copying, done
+    readonly property var progress: sheet ? sheet.progress : ({})
+    readonly property bool hasProgress: progress && progress.filesTotal !== undefined
+    spacing: Theme.l
+
+    readonly property var layouts: [
+        { value: 0, title: "Into the shoot’s folder" },
+        { value: 1, title: "In a new folder beside each shoot" },
+        { value: 2, title: "In a new folder, by date" },
+        { value: 3, title: "By date" },
+        { value: 4, title: "Keep the card's folders" },
+        { value: 5, title: "Custom" }
+    ]
+
+    Shortcut {
+        enabled: view.visible && !!view.sheet
+        sequences: ["Escape"]
+        onActivated: if (view.sheet) view.sheet.pressEscape()
+    }
+    Shortcut {
+        enabled: view.visible && !!view.sheet
+        sequences: ["Return", "Enter"]
+        onActivated: {
+            if (!view.sheet) return
+            if (view.phase === 0) view.sheet.copy()
+            else if (view.phase === 2) view.sheet.done()
+        }
+    }
+
+    DataText {
+        text: view.sheet ? view.sheet.title : ""
+        font: Theme.title
+        Layout.fillWidth: true
+    }
+
+    // --- planning ---------------------------------------------------------------------------
+    ColumnLayout {
+        visible: view.phase === 0 && view.sheet && view.sheet.hasBackup
+        spacing: Theme.l
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+
+        RowLayout {
+            visible: view.sheet && view.sheet.backups.length >= 2
+            Label { text: "Copy to"; color: Theme.secondary; font: Theme.callout }
+            ComboBox {
+                objectName: "backupPicker"
+                Layout.fillWidth: true
+                model: view.sheet ? view.sheet.backups : []
+                currentIndex: view.sheet ? view.sheet.destination : 0
+                onActivated: index => view.sheet.destination = index
+            }
+        }
+
+        ColumnLayout {
+            spacing: Theme.s
+            Layout.fillWidth: true
+            Eyebrow { text: "Where should they go?" }
+            Repeater {
+                model: view.layouts
+                delegate: RowLayout {
+                    id: layoutRow
+                    required property var modelData
+                    Layout.fillWidth: true
+                    spacing: Theme.s
+                    RadioButton {
+                        Layout.alignment: Qt.AlignTop
+                        padding: 0
+                        checked: view.sheet && view.sheet.layout === layoutRow.modelData.value
+                        onClicked: view.sheet.layout = layoutRow.modelData.value
+                    }
+                    ColumnLayout {
+                        spacing: 2
+                        Layout.fillWidth: true
+                        DataText { text: layoutRow.modelData.title; font: Theme.rowTitle }
+                        DataText {
+                            Layout.fillWidth: true
+                            // Read again whenever the choices change.
+                            text: view.sheet ? (view.sheet.location, view.sheet.baseFolder, view.sheet.destination,
+                                                view.sheet.detailText(layoutRow.modelData.value)) : ""
+                            font: Theme.secondaryFont
+                            color: Theme.secondary
+                            wrapMode: Text.Wrap
+                            maximumLineCount: 2
+                        }
+                    }
+                    TapHandler { onTapped: view.sheet.layout = layoutRow.modelData.value }
+                }
+            }
+            TextField {
+                visible: view.sheet && view.sheet.layout === 5
+                Layout.fillWidth: true
+                font: Theme.mono
+                placeholderText: "Template"
+                text: view.sheet ? view.sheet.pathTemplate : ""
+                onTextEdited: view.sheet.pathTemplate = text
+            }
+            GridLayout {
+                visible: view.sheet && view.sheet.layout !== 0
+                columns: 2
+                columnSpacing: Theme.m
+                rowSpacing: Theme.s
+                Layout.fillWidth: true
+                Label { text: "Save in"; color: Theme.secondary; font: Theme.callout }
+                RowLayout {
+                    spacing: 6
+                    Layout.fillWidth: true
+                    Symbol { name: "externaldrive.fill"; color: Theme.brand }
+                    DataText {
+                        text: view.sheet ? view.sheet.locationLabel : ""
+                        font: Theme.callout
+                        elide: Text.ElideLeft
+                        Layout.fillWidth: true
+                    }
+                    Button {
+                        visible: view.sheet && view.sheet.location.length > 0
+                        text: "Top Level"
+                        flat: true
+                        onClicked: view.sheet.location = ""
+                    }
+                    Button {
+                        text: "Choose…"
+                        ToolTip.visible: hovered
+                        ToolTip.text: "Pick the folder in the file manager"
+                        onClicked: view.model.chooseCopyLocation()
+                    }
+                }
+                Label {
+                    text: view.sheet && (view.sheet.layout === 1 || view.sheet.layout === 2) ? "New folder" : "New folder (optional)"
+                    color: Theme.secondary
+                    font: Theme.callout
+                }
+                TextField {
+                    objectName: "newFolder"
+                    Layout.fillWidth: true
+                    text: view.sheet ? view.sheet.baseFolder : ""
+                    placeholderText: view.sheet && (view.sheet.layout === 1 || view.sheet.layout === 2)
+                                     ? "SD Halvetrop copies " + view.sheet.today : "None — straight into the folder above"
+                    onTextEdited: view.sheet.baseFolder = text
+                }
+            }
+            DataText {
+                visible: text.length > 0 && view.sheet && view.sheet.layout !== 0
+                text: view.sheet ? (view.sheet.nameError.length > 0 ? view.sheet.nameError : view.sheet.pickError) : ""
+                color: Theme.partial
+                font: Theme.secondaryFont
+                wrapMode: Text.Wrap
+                maximumLineCount: 4
+                Layout.fillWidth: true
+            }
+        }
+
+        // The plan of the choices shown, or why there is none.
+        RowLayout {
+            visible: view.sheet && view.sheet.planCurrent && view.sheet.planError.length > 0
+            Layout.fillWidth: true
+            Symbol { name: "exclamationmark.triangle"; color: Theme.missing }
+            DataText {
+                objectName: "planError"
+                text: view.sheet ? view.sheet.planError : ""
+                color: Theme.missing
+                wrapMode: Text.Wrap
+                maximumLineCount: 4
+                Layout.fillWidth: true
+            }
+        }
+        ColumnLayout {
+            visible: view.sheet && view.sheet.planCurrent && view.sheet.planError.length === 0
+            spacing: Theme.s
+            Layout.fillWidth: true
+            RowLayout {
+                Layout.fillWidth: true
+                Eyebrow { text: "Preview" }
+                Item { Layout.fillWidth: true }
+                DataText {
+                    readonly property bool tooBig: view.sheet && view.sheet.freeBytes !== undefined
+                                                   && view.sheet.freeBytes >= 1 && view.sheet.planBytes > view.sheet.freeBytes
+                    text: view.sheet ? Present.count(view.sheet.planCount) + " files · " + Present.byteCount(view.sheet.planBytes)
+                                       + (view.sheet.freeBytes !== undefined ? " · " + Present.byteCount(view.sheet.freeBytes) + " free" : "")
+                                     : ""
+                    color: tooBig ? Theme.missing : Theme.secondary
+                    font: Theme.secondaryFont
+                }
+            }
+            Rectangle {
+                Layout.fillWidth: true
+                Layout.preferredHeight: 110
+                radius: Theme.radiusS
+                color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.04)
+                ListView {
+                    anchors.fill: parent
+                    anchors.margins: Theme.s
+                    clip: true
+                    spacing: 4
+                    model: view.sheet ? view.sheet.preview : []
+                    ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+                    delegate: RowLayout {
+                        required property var modelData
+                        width: ListView.view.width
+                        Symbol { name: modelData.exists ? "folder.fill" : "folder"; color: Theme.brand; size: 14 }
+                        DataText {
+                            text: modelData.text
+                            font: Theme.monoSmall
+                            elide: Text.ElideLeft
+                            Layout.fillWidth: true
+                        }
+                        DataText {
+                            text: String(modelData.count)
+                            font: Theme.secondaryFont
+                            color: Theme.secondary
+                        }
+                    }
+                }
+            }
+            DataText {
+                visible: view.sheet && view.sheet.renamedForCollision > 0
+                text: view.sheet ? view.sheet.renamedForCollision + " files share a name with another file going to the same folder; they'll get a number, like “DSC00001 (2).ARW”." : ""
+                font: Theme.secondaryFont
+                color: Theme.secondary
+                wrapMode: Text.Wrap
+                maximumLineCount: 3
+                Layout.fillWidth: true
+            }
+        }
+        Item { Layout.fillHeight: true }
+        RowLayout {
+            Layout.fillWidth: true
+            Symbol { name: "checkmark.circle.fill"; color: Theme.secondary; size: 14 }
+            DataText {
+                text: "Nothing on the backup is ever replaced. Each copy is read back from the drive and compared before it counts."
+                font: Theme.secondaryFont
+                color: Theme.secondary
+                wrapMode: Text.Wrap
+                maximumLineCount: 2
+                Layout.fillWidth: true
+            }
+            Button { text: "Cancel"; onClicked: view.sheet.cancel() }
+            Button {
+                objectName: "copyButton"
+                text: "Copy " + Present.count(view.sheet ? view.sheet.planCount : 0) + " Files"
+                highlighted: true
+                enabled: view.sheet && view.sheet.canCopy
+                onClicked: view.sheet.copy()
+            }
+        }
+    }
+
+    // Made only when needed: the window looks its empty states up by name.
+    Loader {
+        active: view.phase === 0 && !!view.sheet && !view.sheet.hasBackup
+        visible: active
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+        sourceComponent: EmptyState {
+            symbol: "externaldrive"
+            title: "No backup to copy to"
+            description: "Check the card against a backup first."
+            Button { text: "Close"; onClicked: view.sheet.cancel() }
+        }
+    }
+
+    // --- copying ----------------------------------------------------------------------------
+    ColumnLayout {
+        visible: view.phase === 1
+        spacing: Theme.m
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+        Item { Layout.fillHeight: true }
+        DataText {
+            text: view.hasProgress ? "Copying " + view.progress.current : "Preparing…"
+            elide: Text.ElideMiddle
+            Layout.fillWidth: true
+        }
+        ProgressBar {
+            objectName: "copyProgress"
+            from: 0; to: 1
+            value: view.hasProgress ? view.progress.fraction : 0
+            Layout.fillWidth: true
+        }
+        DataText {
+            visible: view.hasProgress
+            text: view.hasProgress ? Present.count(view.progress.filesDone) + " of " + Present.count(view.progress.filesTotal)
+                                     + " files · " + Present.byteCount(view.progress.bytesDone) + " of "
+                                     + Present.byteCount(view.progress.bytesTotal) : ""
+            font: Theme.caption
+            color: Theme.secondary
+        }
+        DataText {
+            text: "Each file is written, flushed, then read back from the drive and compared before it counts."
+            font: Theme.secondaryFont
+            color: Theme.secondary
+        }
+        Item { Layout.fillHeight: true }
+        RowLayout {
+            Item { Layout.fillWidth: true }
+            Button { text: "Stop"; onClicked: view.sheet.stop() }
+        }
+    }
+
+    // --- done -------------------------------------------------------------------------------
+    ColumnLayout {
+        readonly property var report: view.sheet ? view.sheet.reportView : ({})
+        id: done
+        visible: view.phase === 2
+        spacing: Theme.m
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+        RowLayout {
+            spacing: Theme.s
+            // A stopped run is not a success: a neutral symbol, never the seal.
+            Symbol {
+                size: 26
+                name: done.report.outcome === "problems" ? "exclamationmark.triangle.fill"
+                      : done.report.outcome === "stopped" ? "stop.fill" : "checkmark.seal.fill"
+                color: done.report.outcome === "problems" ? Theme.missing
+                       : done.report.outcome === "stopped" ? Theme.secondary : Theme.verified
+            }
+            DataText {
+                objectName: "doneHeadline"
+                text: done.report.headline || ""
+                font: Theme.display
+                color: done.report.outcome === "problems" ? Theme.missing
+                       : done.report.outcome === "stopped" ? Theme.primary : Theme.verified
+            }
+        }
+        DataText { text: done.report.summary || ""; font: Theme.callout }
+        ScrollView {
+            visible: (done.report.failedCount || 0) > 0
+            Layout.fillWidth: true
+            Layout.preferredHeight: Math.min(90, failures.implicitHeight)
+            clip: true
+            ColumnLayout {
+                id: failures
+                spacing: 4
+                Repeater {
+                    model: done.report.failures || []
+                    delegate: TextEdit {
+                        required property var modelData
+                        text: modelData
+                        readOnly: true
+                        selectByMouse: true
+                        textFormat: TextEdit.PlainText
+                        font: Theme.secondaryFont
+                        color: Theme.primary
+                    }
+                }
+            }
+        }
+        CopyReportView {
+            visible: done.report.headline !== undefined
+            model: view.model
+            report: done.report
+            Layout.fillWidth: true
+        }
+        Item { Layout.fillHeight: true }
+        RowLayout {
+            Layout.fillWidth: true
+            DataText {
+                text: "SD Halvetrop re-checks the card when you close this. The report stays under “Last Copy”."
+                font: Theme.secondaryFont
+                color: Theme.tertiary
+                Layout.fillWidth: true
+            }
+            Button { text: "Done"; highlighted: true; onClicked: view.sheet.done() }
+        }
+    }
+}

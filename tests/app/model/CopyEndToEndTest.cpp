@@ -1,0 +1,165 @@
+// The copy sheet on real volumes, as root: a card on a drive of its own, a backup on a small
+// tmpfs that another writer fills while the copy runs, the backup unplugged with its folder left
+// behind, and quitting while a copy runs.
+#include "ModelFixture.h"
+#include "drives/Drives.h"
+#include "model/CopySheet.h"
+#include "support/LoopVolume.h"
+#include "support/TempDir.h"
+#include "support/ZramVolume.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+
+namespace {
+
+constexpr std::int64_t kFile = 1 << 20;
+
+std::string content(int i) {
+    std::string bytes(size_t(kFile), '\0');
+    for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = char((k * 31 + size_t(i) * 7) & 0xff);
+    return bytes;
+}
+
+VerifyReport cardReport(const std::string& card, const std::string& backup, int files) {
+    VerifyReport r = makeReport(card, {backup}, std::vector<FileStatus>(size_t(files), FileStatus::missing));
+    r.source = Drives::info(card);
+    r.destinations = {Drives::info(backup)};
+    for (auto& f : r.files) f.size = kFile;
+    return r;
+}
+
+std::set<std::string> filesUnder(const std::string& root) {
+    std::set<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file()) out.insert(e.path().string());
+    return out;
+}
+
+std::unique_ptr<CopySheet> openSheet(AppModel& model, const VerifyReport& report) {
+    AppModel::CopyRequest request{QUuid::createUuid(), {}, QStringLiteral("Copy")};
+    for (const auto& f : report.files) request.fileIDs.push_back(f.id);
+    auto sheet = std::make_unique<CopySheet>(model, report, request, model.settings(), CopySheetDeps{});
+    sheet->chooseLayout(CopySheet::Layout::card);
+    sheet->setBaseFolder(QString());
+    return sheet;
+}
+
+}  // namespace
+
+class CopyEndToEndTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<ZramVolume> card;
+    const int files = 20;
+
+private slots:
+    void initTestCase() {
+        std::string why;
+        if (!LoopVolume::available(&why, LoopVolume::Type::ext4)) QSKIP(why.c_str());
+        try {
+            card = std::make_unique<ZramVolume>(64 << 20, "CARD");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        std::filesystem::create_directories(*card / "DCIM");
+        for (int i = 0; i < files; ++i) {
+            std::ofstream(*card / ("DCIM/IMG_" + std::to_string(i) + ".JPG"), std::ios::binary) << content(i);
+        }
+        ::sync();
+    }
+    void cleanupTestCase() { card.reset(); }
+
+    void fullBackupAndUnplugged() {
+        auto backup = LoopVolume::tmpfs(24 << 20);
+        Harness harness;
+        AppModel& model = harness.start();
+        const VerifyReport report = cardReport(card->mountPoint(), backup.mountPoint(), files);
+        auto sheet = openSheet(model, report);
+        QVERIFY(sheet->waitForPlan(20000));
+        QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
+
+        // Another writer takes every free byte once the third copy has appeared.
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            const std::string third = backup / "DCIM/IMG_2.JPG";
+            while (!stop && ::access(third.c_str(), F_OK) != 0) std::this_thread::yield();
+            struct statvfs st {};
+            if (stop || ::statvfs(backup.mountPoint().c_str(), &st) != 0) return;
+            int fd = ::open((backup / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
+            std::string block(1 << 16, 'f');
+            while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+            }
+            if (fd >= 0) ::close(fd);
+        });
+        sheet->copy();
+        QVERIFY(sheet->waitForRun(60000));
+        stop = true;
+        writer.join();
+
+        auto r = sheet->copyReport();
+        QVERIFY(r);
+        QVERIFY2(!r->failed.empty(), "the filler came too late to fill the backup during the run");
+        for (const auto& f : r->failed)
+            QVERIFY2(f.message.find("No space left on device") != std::string::npos, f.message.c_str());
+        std::set<std::string> expected{backup / "filler"};
+        for (const auto& path : r->allCopiedPaths()) {
+            expected.insert(path);
+            const std::string name = std::filesystem::path(path).filename().string();
+            const int i = std::stoi(name.substr(4));
+            QVERIFY2(readFile(path) == content(i), path.c_str());
+        }
+        // Nothing partial: no file but the whole copies and the filler.
+        QCOMPARE(filesUnder(backup.mountPoint()), expected);
+        QCOMPARE(int(r->rows.size()), files);
+
+        // The backup unplugged, its mount-point folder left behind: a copy would land on the
+        // system disk, so the sheet refuses.
+        QCOMPARE(::umount2(backup.mountPoint().c_str(), MNT_DETACH), 0);
+        auto again = openSheet(model, report);
+        QVERIFY(again->waitForPlan(20000));
+        QCOMPARE(again->planError(), CopySheet::volumesChangedText());
+        QVERIFY(!again->canCopy());
+    }
+
+    void quittingDuringACopy() {
+        auto backup = LoopVolume::ext4(64 << 20, "BACKUP");
+        Harness harness;
+        AppModel& model = harness.start();
+        const VerifyReport report = cardReport(card->mountPoint(), backup.mountPoint(), files);
+        auto sheet = openSheet(model, report);
+        QVERIFY(sheet->waitForPlan(20000));
+        sheet->copy();
+        QVERIFY(model.copying());
+        // What the window does once the user agreed to stop and quit.
+        model.shutdown();
+        QVERIFY(sheet->waitForRun(30000));
+        auto r = sheet->copyReport();
+        std::set<std::string> copied;
+        for (const auto& path : r->allCopiedPaths()) copied.insert(path);
+        // Every file on the backup is a whole copy the report lists: no partial final name, no
+        // temporary file.
+        for (const auto& path : filesUnder(backup.mountPoint())) {
+            if (path.find("/lost+found/") != std::string::npos) continue;
+            QVERIFY2(copied.count(path), path.c_str());
+            const int i = std::stoi(std::filesystem::path(path).filename().string().substr(4));
+            QVERIFY2(readFile(path) == content(i), path.c_str());
+        }
+        QCOMPARE(r->copiedCount() + r->notCopied + int(r->failed.size()), files);
+    }
+};
+
+QTEST_GUILESS_MAIN(CopyEndToEndTest)
+#include "CopyEndToEndTest.moc"

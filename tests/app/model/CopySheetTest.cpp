@@ -1,0 +1,335 @@
+// The copy sheet's model without a window: defaults per layout, what reaches the planner, the
+// remembered save folder, plans that belong to the choices shown, refusals, and a real run on
+// folders of this machine that ends in the model's last copy.
+#include "ModelFixture.h"
+#include "model/CopySheet.h"
+#include "support/TempDir.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <atomic>
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+using Layout = CopySheet::Layout;
+
+namespace {
+
+constexpr TimeNs kLateUTC = TimeNs(1796601599) * 1000000000;  // 2026-12-06 23:59:59 UTC
+
+struct Setup {
+    TempDir dir{"sheet"};
+    Harness harness;
+    AppModel* model = nullptr;
+    VerifyReport report;
+    std::shared_ptr<std::atomic<bool>> swapped = std::make_shared<std::atomic<bool>>(false);
+
+    explicit Setup(int files = 3) {
+        dir.mkdir("card/DCIM");
+        dir.mkdir("one/Photos/2024");
+        dir.mkdir("two/Photos/2024");
+        report = makeReport(dir / "card", {dir / "one", dir / "two"},
+                            std::vector<FileStatus>(size_t(files), FileStatus::missing));
+        report.destinations[0].name = "Archive";
+        for (auto& f : report.files) dir.write("card/" + f.relativePath, std::string(size_t(f.size), 'x'));
+        model = &harness.start();
+    }
+    std::unique_ptr<CopySheet> open(int debounceMs = 0) {
+        AppModel::CopyRequest request{QUuid::createUuid(), {}, QStringLiteral("Copy them")};
+        for (const auto& f : report.files) request.fileIDs.push_back(f.id);
+        CopySheetDeps deps;
+        auto recorded = report;
+        auto swapped = this->swapped;
+        deps.describeVolume = [recorded, swapped](const std::string& path) {
+            VolumeInfo v = path == recorded.source.path ? recorded.source : recorded.destinations.at(0);
+            for (const auto& d : recorded.destinations)
+                if (d.path == path) v = d;
+            v.totalBytes = 1 << 30;
+            v.freeBytes = 1 << 20;
+            if (*swapped) v.volumeID = "another";
+            return v;
+        };
+        deps.now = [] { return kLateUTC; };
+        deps.debounceMs = debounceMs;
+        return std::make_unique<CopySheet>(*model, report, request, model->settings(), deps);
+    }
+};
+
+}  // namespace
+
+class CopySheetTest : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultsAndWhatReachesThePlanner_data();
+    void defaultsAndWhatReachesThePlanner();
+    void rememberedFolderPerBackup();
+    void copyActsOnlyOnTheCurrentPlan();
+    void refusals();
+    void runEndsInTheLastCopy();
+    void stopListsEveryFile();
+    void progressThrottle();
+    void explanatoryLines();
+};
+
+void CopySheetTest::explanatoryLines() {
+    Setup s;
+    s.report.groups[0].landings = {{1, "Other/2024", 3}, {0, "Photos/2024/2024-05-01 Trip", 3}};
+    auto sheet = s.open();
+    const QString e = QStringLiteral("\u2026/2024/2024-05-01 Trip");
+    struct Case {
+        Layout layout;
+        QString location, base, line;
+    };
+    const std::vector<Case> cases = {
+        {Layout::shoot, "", "",
+         "Into the folder where most of the shoot already is, e.g. " + e +
+             ". Shoots not on the backup yet are sorted by date."},
+        {Layout::beside, "", "",
+         "e.g. " + e + " (added 2026-12-06) \u2014 right next to " + e +
+             ". Shoots not on the backup yet go into the new dated folder."},
+        {Layout::newDated, "Photos/2024", "a/b", "Archive / Photos/2024 / a-b / YYYY / YYYY-MM-DD / file"},
+        {Layout::newDated, "", "", "Archive / SD Halvetrop copies 2026-12-06 / YYYY / YYYY-MM-DD / file"},
+        {Layout::date, "", "", "Into Archive\u2019s own YYYY / YYYY-MM-DD folders"},
+        {Layout::date, "Photos", "", "Archive / Photos / YYYY / YYYY-MM-DD / file"},
+    };
+    for (const auto& c : cases) {
+        sheet->chooseLayout(c.layout);
+        sheet->setLocation(c.location);
+        sheet->setBaseFolder(c.base);
+        QCOMPARE(sheet->detail(c.layout), c.line);
+    }
+    sheet->setLocation(QStringLiteral("Photos/2024"));
+    QCOMPARE(sheet->locationLabel(), QStringLiteral("Archive \u203a Photos \u203a 2024"));
+    sheet->setLocation(QString());
+    QCOMPARE(sheet->locationLabel(), QStringLiteral("Archive (top level)"));
+    // On the other backup the shoot lies in a folder of two levels, shown whole.
+    sheet->chooseDestination(1);
+    QCOMPARE(sheet->detail(Layout::beside),
+             QStringLiteral(
+                 "e.g. Other/2024 (added 2026-12-06) \u2014 right next to Other/2024. Shoots not on the "
+                 "backup yet go into the new dated folder."));
+}
+
+void CopySheetTest::progressThrottle() {
+    struct Step {
+        qint64 ms;
+        int done;
+        bool passes;
+    };
+    // Files done of 3: the first passes at once, 50 ms later is still too soon, the end always.
+    const std::vector<Step> steps = {{0, 0, true},   {10, 0, false}, {50, 1, false}, {51, 1, true},
+                                     {60, 2, false}, {61, 3, true},  {62, 3, true}};
+    ProgressThrottle throttle;
+    for (const auto& s : steps) {
+        CopyProgress p;
+        p.filesDone = s.done;
+        p.filesTotal = 3;
+        QCOMPARE(throttle.pass(p, s.ms), s.passes);
+    }
+}
+
+void CopySheetTest::defaultsAndWhatReachesThePlanner_data() {
+    QTest::addColumn<Layout>("layout");
+    QTest::addColumn<QString>("typed");  // empty: keep the layout's default
+    QTest::addColumn<QString>("defaultBase");
+    QTest::addColumn<QString>("planned");
+    const QString copies = QStringLiteral("SD Halvetrop copies 2026-12-06");
+    QTest::newRow("shoot ignores the text") << Layout::shoot << "Trip"
+                                            << ""
+                                            << "";
+    QTest::newRow("beside default") << Layout::beside << "" << copies << copies;
+    QTest::newRow("beside blank") << Layout::beside << " \t " << copies << copies;
+    QTest::newRow("newDated slash") << Layout::newDated << "2024/trip" << copies << "2024-trip";
+    QTest::newRow("date blank kept") << Layout::date << " \t "
+                                     << ""
+                                     << " \t ";
+    QTest::newRow("card default") << Layout::card << ""
+                                  << "CARD 2026-12-06"
+                                  << "CARD 2026-12-06";
+    QTest::newRow("custom") << Layout::custom << " x "
+                            << ""
+                            << " x ";
+}
+
+void CopySheetTest::defaultsAndWhatReachesThePlanner() {
+    QFETCH(Layout, layout);
+    QFETCH(QString, typed);
+    QFETCH(QString, defaultBase);
+    QFETCH(QString, planned);
+    Setup s;
+    auto sheet = s.open();
+    QCOMPARE(sheet->layout(), Layout::shoot);
+    QCOMPARE(sheet->destination(), 0);
+    QCOMPARE(sheet->baseFolder(), QString());
+    QCOMPARE(sheet->pathTemplate(), QStringLiteral("{YYYY}/{date} {camera}"));
+    sheet->setBaseFolder(QStringLiteral("typed before"));
+    sheet->chooseLayout(layout);
+    QCOMPARE(sheet->baseFolder(), defaultBase);
+    if (!typed.isEmpty()) sheet->setBaseFolder(typed);
+    QCOMPARE(QString::fromStdString(sheet->plannerBase()), planned);
+    sheet->setLocation(QStringLiteral("Photos"));
+    QCOMPARE(QString::fromStdString(sheet->plannerLocation()),
+             layout == Layout::shoot ? QString() : QStringLiteral("Photos"));
+    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY2(sheet->planError().isEmpty(), qPrintable(sheet->planError()));
+    QCOMPARE(sheet->planCount(), 3);
+}
+
+void CopySheetTest::rememberedFolderPerBackup() {
+    Setup s;
+    QSettings& settings = s.model->settings();
+    {
+        auto sheet = s.open();
+        QVERIFY(sheet->waitForPlan(10000));
+        QCOMPARE(sheet->location(), QString());
+        sheet->chooseLayout(Layout::date);
+        sheet->setLocation(QStringLiteral("Photos/2024"));
+        QVERIFY(sheet->waitForPlan(10000));
+        sheet->copy();
+        QVERIFY(sheet->waitForRun(30000));
+    }
+    // Restored for the backup it was saved for, not for the other one with the same folders.
+    auto sheet = s.open();
+    QVERIFY(sheet->waitForPlan(10000));
+    QCOMPARE(sheet->location(), QStringLiteral("Photos/2024"));
+    sheet->chooseDestination(1);
+    QVERIFY(sheet->waitForPlan(10000));
+    QCOMPARE(sheet->location(), QString());
+    QCOMPARE(settings.value("copyLocations").toMap().size(), 1);
+
+    // A folder picked before the remembered one was looked up stays.
+    auto picked = s.open(40);
+    picked->pickFolder(QString::fromStdString(s.dir / "one/Photos"));
+    QVERIFY(picked->waitForPlan(10000));
+    QCOMPARE(picked->pickError(), QString());
+    QCOMPARE(picked->location(), QStringLiteral("Photos"));
+
+    // A remembered folder that is gone, or is written otherwise than it resolves, is ignored.
+    for (const QString& stored :
+         {QStringLiteral("Gone"), QStringLiteral("Photos//2024"), QStringLiteral("")}) {
+        settings.setValue("copyLocations", QVariantMap{{QString::fromStdString(s.dir / "one"), stored}});
+        auto again = s.open();
+        QVERIFY(again->waitForPlan(10000));
+        QCOMPARE(again->location(), QString());
+    }
+}
+
+void CopySheetTest::copyActsOnlyOnTheCurrentPlan() {
+    Setup s;
+    auto sheet = s.open(40);
+    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->canCopy());
+    quint64 before = sheet->generation();
+    sheet->chooseLayout(Layout::newDated);
+    QVERIFY(sheet->generation() > before);
+    QVERIFY(!sheet->planCurrent());
+    QVERIFY(!sheet->canCopy());
+    sheet->copy();  // Return pressed before the new plan arrived
+    QCOMPARE(sheet->phase(), CopySheet::Phase::planning);
+    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->canCopy());
+    QCOMPARE(sheet->freeBytes(), QVariant(qint64(1 << 20)));
+    QCOMPARE(sheet->preview().size(), 1);
+}
+
+void CopySheetTest::refusals() {
+    Setup s;
+    auto sheet = s.open();
+    QVERIFY(sheet->waitForPlan(10000));
+    sheet->pickFolder(QString::fromStdString(s.dir / "card/DCIM"));
+    QCOMPARE(sheet->pickError(),
+             QStringLiteral("That folder is on the card itself. Choose a folder on the backup."));
+    sheet->pickFolder(QString::fromStdString(s.dir.path()));
+    QVERIFY(sheet->pickError().startsWith(
+        QStringLiteral("Choose a folder on Archive and backup \u2014 the backups")));
+    sheet->pickFolder(QString::fromStdString(s.dir / "two/Photos"));
+    QCOMPARE(sheet->destination(), 1);
+    QCOMPARE(sheet->location(), QStringLiteral("Photos"));
+    QCOMPARE(sheet->pickError(), QString());
+
+    struct Case {
+        Layout layout;
+        QString location, base, error;
+    };
+    const std::vector<Case> cases = {
+        {Layout::date, "../..", "", "Refused to write outside the backup folder: "},
+        {Layout::date, "Photos", "Lib.photoslibrary", "Refused to copy into an app library"},
+        {Layout::newDated, "", QString(256, u'a'), CopySheet::nameTooLongText()},
+        {Layout::newDated, "", QString(85, QChar(0x20AC)), ""},  // 255 bytes
+    };
+    for (const auto& c : cases) {
+        sheet->chooseLayout(c.layout);
+        sheet->setLocation(c.location);
+        sheet->setBaseFolder(c.base);
+        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY2(c.error.isEmpty() ? sheet->planError().isEmpty() : sheet->planError().startsWith(c.error),
+                 qPrintable(sheet->planError()));
+        QCOMPARE(sheet->canCopy(), c.error.isEmpty());
+        QCOMPARE(sheet->nameError().isEmpty(), c.error != CopySheet::nameTooLongText());
+    }
+    // Another volume now mounted where the backup was: no plan, and the sheet says why.
+    *s.swapped = true;
+    sheet->setBaseFolder(QStringLiteral("x"));
+    QVERIFY(sheet->waitForPlan(10000));
+    QCOMPARE(sheet->planError(), CopySheet::volumesChangedText());
+    QVERIFY(!sheet->canCopy());
+}
+
+void CopySheetTest::runEndsInTheLastCopy() {
+    Setup s;
+    auto sheet = s.open();
+    QVERIFY(sheet->waitForPlan(10000));
+    QSignalSpy copying(s.model, &AppModel::copyingChanged);
+    sheet->pressEscape();  // while planning: Cancel
+    QVERIFY(!s.model->hasCopyRequest());
+    sheet->chooseLayout(Layout::newDated);
+    QVERIFY(sheet->waitForPlan(10000));
+    sheet->copy();
+    QCOMPARE(sheet->phase(), CopySheet::Phase::copying);
+    QVERIFY(s.model->copying());
+    QVERIFY(!sheet->dismissable());
+    QVERIFY(sheet->waitForRun(30000));
+    QVERIFY(!s.model->copying());
+    QCOMPARE(copying.count(), 2);
+    auto report = sheet->copyReport();
+    QVERIFY(report);
+    QCOMPARE(report->copiedCount(), 3);
+    QCOMPARE(report->driveName, std::string("Archive"));
+    QCOMPARE(report->folders.size(), size_t(1));
+    QCOMPARE(report->folderTitle(report->folders[0].path),
+             std::string("SD Halvetrop copies 2026-12-06/2026/2026-01-02"));
+    QCOMPARE(s.model->lastCopy().value<std::shared_ptr<const present::CopyReport>>(), report);
+    QCOMPARE(sheet->progressMap().value("filesDone").toInt(), 3);
+    for (const auto& path : report->allCopiedPaths()) QCOMPARE(readFile(path), std::string(1000, 'x'));
+
+    // Saving the report: where the user says, or a notice with the reason.
+    s.harness.savePicker->answer = s.dir / "missing/r.csv";
+    s.model->saveLastCopyCSV();
+    QVERIFY(s.model->noticeText().startsWith(QStringLiteral("The report couldn\u2019t be saved: ")));
+    QCOMPARE(s.harness.savePicker->lastSuggestedName,
+             QStringLiteral("SD Halvetrop copy \u2013 CARD \u2013 %1.csv")
+                 .arg(QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate)));
+    s.harness.savePicker->answer = s.dir / "r.csv";
+    s.model->saveLastCopyCSV();
+    QCOMPARE(readFile(s.dir / "r.csv"), report->csv());
+}
+
+void CopySheetTest::stopListsEveryFile() {
+    Setup s(40);
+    auto sheet = s.open();
+    sheet->chooseLayout(Layout::card);
+    QVERIFY(sheet->waitForPlan(10000));
+    sheet->copy();
+    sheet->pressEscape();  // while copying: Stop
+    QVERIFY(sheet->waitForRun(30000));
+    auto report = sheet->copyReport();
+    QVERIFY(report->cancelled);
+    QCOMPARE(report->rows.size(), size_t(40));
+    QCOMPARE(report->copiedCount() + report->notCopied + int(report->failed.size()) + report->alreadyThere,
+             40);
+    QVERIFY(report->notCopied > 0);
+}
+
+QTEST_GUILESS_MAIN(CopySheetTest)
+#include "CopySheetTest.moc"

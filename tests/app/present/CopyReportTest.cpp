@@ -1,0 +1,172 @@
+// The copy report from a run's result: rows in three blocks plus the files a stopped run never
+// reached, folders in the file manager's order, and a CSV that a spreadsheet reads back whole.
+#include "present/CopyReport.h"
+
+#include "report/Report.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace halvetrop::present {
+namespace {
+
+struct Fixture {
+    VerifyReport report;
+    CopyPlan plan;
+    std::unordered_map<std::int64_t, const FileResult*> byID;
+
+    Fixture() {
+        report.source.name = "Untitled";
+        plan.root = "/mnt/backup";
+        plan.card = "/media/card";
+        const std::vector<std::tuple<int, std::string, std::string>> files = {
+            {1, "DSC1.ARW", "/mnt/backup/Shoot 10"},      {2, "-1.jpg", "/mnt/backup/Shoot 2"},
+            {3, "say \"hi\".jpg", "/mnt/backup/Shoot 3"}, {4, "DSC4.ARW", "/mnt/backup/Shoot 2"},
+            {5, "=SUM(A1).jpg", "/mnt/backup"},           {6, "late.jpg", "/mnt/backup/Shoot 2"},
+        };
+        for (const auto& [id, name, dir] : files) {
+            FileResult f;
+            f.id = id;
+            f.name = name;
+            report.files.push_back(f);
+            plan.items.push_back({id, "/media/card/DCIM/" + name, dir, name, id * 100});
+        }
+        for (const auto& f : report.files) byID[f.id] = &f;
+    }
+};
+
+TEST(CopyReport, RowsFoldersCountsAndStoppedFiles) {
+    Fixture fx;
+    CopyRunResult result;
+    result.copied = {{1, "/mnt/backup/Shoot 10/DSC1.ARW", true},
+                     {2, "/mnt/backup/Shoot 2/-1.jpg", true},
+                     {4, "/mnt/backup/Shoot 2/DSC4 (2).ARW", true},
+                     {5, "/mnt/backup/=SUM(A1).jpg", true},
+                     {99, "/mnt/backup/Shoot 3/ghost.jpg", true}};
+    result.alreadyThere = {{3, "/mnt/backup/Shoot 3/say \"hi\".jpg", true}};
+    result.failed = {{98, "No space left on device"}};
+    result.cancelled = true;
+    result.bytesCopied = 1234;
+    auto r = CopyReport::make(result, fx.plan, fx.report, "Archive", fx.byID, 0);
+
+    std::vector<std::string> order;
+    for (const auto& f : r.folders) order.push_back(f.path);
+    EXPECT_EQ(order, (std::vector<std::string>{"/mnt/backup", "/mnt/backup/Shoot 2", "/mnt/backup/Shoot 3",
+                                               "/mnt/backup/Shoot 10"}));
+    EXPECT_EQ(r.folders[1].files,
+              (std::vector<std::string>{"/mnt/backup/Shoot 2/-1.jpg", "/mnt/backup/Shoot 2/DSC4 (2).ARW"}));
+    EXPECT_EQ(r.folders[1].bytes, 600);
+    EXPECT_EQ(r.folders[2].bytes, 0) << "a copied id the plan does not know adds nothing";
+    EXPECT_EQ(r.copiedCount(), 5);
+    EXPECT_EQ(r.allCopiedPaths().front(), "/mnt/backup/=SUM(A1).jpg");
+    EXPECT_EQ(r.alreadyThere, 1);
+    ASSERT_EQ(r.failed.size(), 1u);
+    EXPECT_EQ(r.failed[0], (CopyReport::Failure{"?", "No space left on device"}));
+
+    // Copied, already there, failed, then the one planned file the stop left: every file once.
+    ASSERT_EQ(r.rows.size(), 8u);
+    EXPECT_EQ(r.rows[1].name, "-1.jpg");
+    EXPECT_EQ(r.rows[4],
+              (CopyReport::Row{"ghost.jpg", "", "/mnt/backup/Shoot 3/ghost.jpg", 0, kCopiedStatus}));
+    EXPECT_EQ(r.rows[5].status, kAlreadyThereStatus);
+    EXPECT_EQ(r.rows[6], (CopyReport::Row{"?", "", "", 0, "Failed: No space left on device"}));
+    EXPECT_EQ(r.rows[7], (CopyReport::Row{"late.jpg", "/media/card/DCIM/late.jpg",
+                                          "/mnt/backup/Shoot 2/late.jpg", 600, kStoppedStatus}));
+    EXPECT_EQ(r.notCopied, 1);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.bytesCopied, 1234);
+}
+
+TEST(CopyReport, HeadlineAndSummary) {
+    struct Case {
+        int copied, already, failed, notCopied;
+        bool cancelled;
+        CopyOutcome outcome;
+        std::string summary;
+    };
+    const std::vector<Case> cases = {
+        {3, 0, 0, 0, false, CopyOutcome::copied, "3 copied (3 KB)"},
+        {1234, 1, 0, 0, false, CopyOutcome::copied, "1,234 copied (3 KB) \u00b7 1 were already there"},
+        {1, 0, 0, 5, true, CopyOutcome::stopped, "1 copied (3 KB) \u00b7 5 not copied"},
+        {0, 0, 2, 1, true, CopyOutcome::problems, "0 copied (3 KB) \u00b7 2 failed \u00b7 1 not copied"},
+    };
+    for (const auto& c : cases) {
+        CopyReport r;
+        r.bytesCopied = 3000;
+        if (c.copied) r.folders.push_back({"/b", std::vector<std::string>(size_t(c.copied), "/b/x"), 0});
+        r.alreadyThere = c.already;
+        r.failed.assign(size_t(c.failed), {"a.jpg", "No space left on device"});
+        r.notCopied = c.notCopied;
+        r.cancelled = c.cancelled;
+        EXPECT_EQ(copyOutcome(r), c.outcome) << c.summary;
+        EXPECT_EQ(copySummary(r, QLocale(QLocale::English, QLocale::UnitedStates)).toStdString(), c.summary);
+    }
+    CopyReport many;
+    many.failed.assign(150, {"a.jpg", "gone"});
+    auto lines = failureLines(many);
+    ASSERT_EQ(lines.size(), 100);
+    EXPECT_EQ(lines.front().toStdString(), "a.jpg: gone");
+}
+
+TEST(CopyReport, TitlesAndSuggestedName) {
+    CopyReport r;
+    r.driveRoot = "/mnt/backup";
+    r.sourceName = std::string("A/B\0C", 5);
+    r.date = TimeNs(1796601599) * 1000000000;  // 2026-12-06 23:59:59 UTC
+    const std::vector<std::pair<std::string, std::string>> titles = {
+        {"/mnt/backup", "(top level)"},
+        {"/mnt/backup/2024/Trip", "2024/Trip"},
+        {"/mnt/backups/2024", "/mnt/backups/2024"},  // shares the root's letters, not its folder
+        {"/elsewhere", "/elsewhere"},
+    };
+    for (const auto& [path, title] : titles) EXPECT_EQ(r.folderTitle(path), title) << path;
+    EXPECT_EQ(r.suggestedFileName(), "SD Halvetrop copy \u2013 A-B-C \u2013 2026-12-06.csv");
+}
+
+TEST(CopyReport, CsvGuardsFormulasAndReadsBackWhole) {
+    const std::vector<std::pair<std::string, std::string>> cells = {
+        {"-1.jpg", "\"'-1.jpg\""}, {"+a", "\"'+a\""},
+        {"@a", "\"'@a\""},         {"\tx", "\"'\tx\""},
+        {"\rx", "\"'\rx\""},       {"", "\"\""},
+        {"a\"b", "\"a\"\"b\""},    {"a-=", "\"a-=\""},
+        {"=", "\"'=\""},           {"\xc3\xa9=", "\"\xc3\xa9=\""},
+    };
+    for (const auto& [in, out] : cells) EXPECT_EQ(csvField(in), out) << in;
+
+    Fixture fx;
+    CopyRunResult result;
+    result.copied = {{2, "/mnt/backup/Shoot 2/-1.jpg", true}};
+    result.alreadyThere = {{3, "/mnt/backup/Shoot 3/say \"hi\".jpg", true}};
+    result.failed = {{1, "Couldn't write, here: No space left on device"}};
+    auto r = CopyReport::make(result, fx.plan, fx.report, "Archive", fx.byID, 0);
+    std::string text = r.csv();
+    EXPECT_EQ(text.substr(0, text.find('\n')), kCsvHeader);
+
+    test::TempDir dir("csv");
+    std::string file = dir.path() + "/r.csv";
+    std::ofstream(file) << text;
+    std::string cmd =
+        "python3 -c 'import csv,sys\nfor row in csv.reader(open(sys.argv[1], newline=\"\")): "
+        "print(\"|\".join(row))' '" +
+        file + "'";
+    std::string parsed;
+    ASSERT_EQ(test::runShell(cmd, &parsed), 0);
+    std::istringstream lines(parsed);
+    std::vector<std::string> got;
+    for (std::string line; std::getline(lines, line);) got.push_back(line);
+    ASSERT_EQ(got.size(), 1u + fx.plan.items.size());
+    EXPECT_EQ(got[1], "'-1.jpg|Copied and verified|200|/mnt/backup/Shoot 2/-1.jpg|/media/card/DCIM/-1.jpg");
+    EXPECT_EQ(got[2],
+              "say \"hi\".jpg|Already there (identical)|300|/mnt/backup/Shoot 3/say \"hi\".jpg|"
+              "/media/card/DCIM/say \"hi\".jpg");
+    EXPECT_EQ(
+        got[3],
+        "DSC1.ARW|Failed: Couldn't write, here: No space left on device|100|/mnt/backup/Shoot 10/DSC1.ARW|"
+        "/media/card/DCIM/DSC1.ARW");
+}
+
+}  // namespace
+}  // namespace halvetrop::present

@@ -1,0 +1,1 @@
+halvetrop_test(app_present_copy_test SOURCES CopyReportTest.cpp LIBS halvetrop_app_present LABELS app)
