@@ -25,6 +25,8 @@
 #include "shell/Shell.h"
 #include "thumbnail/ThumbnailProvider.h"
 
+#include <QQmlContext>
+
 using namespace halvetrop;
 
 // The views compare phases and modes by these numbers.
@@ -191,6 +193,9 @@ int main(int argc, char** argv) {
          1024,
          int64_t(64) << 20});
     engine.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(previews));
+    // Views that can name a thumbnail (the shoot rows' filmstrips) ask for one only where this
+    // engine has the helper behind it; tests and pictures without it keep their placeholders.
+    engine.rootContext()->setContextProperty(QStringLiteral("thumbnailsAvailable"), true);
     // An open file would make the unmount fail: the card's jobs stop before an eject, and its
     // pictures are forgotten once it is gone.
     std::string ejected;

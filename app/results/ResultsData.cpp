@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "model/AppModel.h"
+#include "thumbnail/Key.h"
 
 namespace halvetrop {
 
@@ -155,8 +156,12 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
         case ThumbsRole: {
             QVariantList out;
             for (const FileResult* f : filmstrip(*g, lookup))
-                out << QVariantMap{{"kind", QString::fromUtf8(rawValue(f->kind))},
-                                   {"url", QUrl::fromLocalFile(QString::fromStdString(r.absolutePath(*f)))}};
+                out << QVariantMap{
+                    {"kind", QString::fromUtf8(rawValue(f->kind))},
+                    {"url", QUrl::fromLocalFile(QString::fromStdString(r.absolutePath(*f)))},
+                    // Keyed by volume, path, size and time, as the file browser's tiles are.
+                    {"thumbnail",
+                     thumbs::thumbnailUrl({r.source.volumePath, r.absolutePath(*f), f->size, f->modified})}};
             return out;
         }
         case GroupIDRole:

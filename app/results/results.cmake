@@ -7,7 +7,7 @@ add_library(halvetrop_app_results STATIC
   ${CMAKE_CURRENT_LIST_DIR}/DiskTool.cpp ${CMAKE_CURRENT_LIST_DIR}/DiskTool.h)
 set_target_properties(halvetrop_app_results PROPERTIES AUTOMOC ON)
 target_include_directories(halvetrop_app_results PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)
-target_link_libraries(halvetrop_app_results PUBLIC halvetrop_app_model halvetrop_app_present Qt6::Qml
+target_link_libraries(halvetrop_app_results PUBLIC halvetrop_app_model halvetrop_thumbnail_protocol halvetrop_app_present Qt6::Qml
   PRIVATE PkgConfig::GIO)
 
 # Time to the first frame of the results of a large report, and the longest frame while scrolling.

@@ -99,6 +99,7 @@ Item {
                             anchors.fill: parent
                             anchors.margins: 1.5
                             url: modelData.url
+                            thumbnail: modelData.thumbnail || ""
                             kind: modelData.kind
                             side: 120
                             provider: row.thumbnails

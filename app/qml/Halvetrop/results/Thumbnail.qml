@@ -10,7 +10,11 @@ Item {
     property string kind: "photo"
     property int side: 120
     property var provider: null
-    readonly property string source: provider && url.toString() !== "" ? provider.request(url, side) : ""
+    // An image URL of the thumbnail helper, when the row knows the file well enough to name one.
+    property string thumbnail: ""
+    readonly property string source: !provider ? ""
+                                     : thumbnail !== "" ? thumbnail
+                                     : url.toString() !== "" ? provider.request(url, side) : ""
 
     Image {
         id: image

@@ -6,6 +6,13 @@ import Halvetrop.Native
 ResultsScreen {
     id: results
     objectName: "ResultsView"
+    // The helper's image URLs come with each filmstrip picture; this provider only says they may
+    // be used.
+    thumbnails: typeof thumbnailsAvailable !== "undefined" && thumbnailsAvailable ? helperThumbnails : null
+    QtObject {
+        id: helperThumbnails
+        function request(url, side) { return "" }
+    }
     filesView: Component {
         FilesView { model: results.model }
     }
