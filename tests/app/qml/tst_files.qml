@@ -97,6 +97,16 @@ TestCase {
         compare(String(player.source), "")
     }
 
+    // A small text file shows its words, read through the rows, in place of the file card.
+    function test_previewShowsText() {
+        const m = model(m => m.previewUrls = ["file://" + Fixtures.makeFile("notes.txt")])
+        const w = h.find(open(filesView, m), "previewWindow")
+        m.previewOpen = true
+        const text = h.find(w.contentItem, "previewText")
+        tryCompare(text, "text", "x")
+        verify(text.visible)
+    }
+
     function test_gridSelectionAndSpace() {
         const m = model(m => m.gridView = true)
         const v = open(filesView, m)
