@@ -107,6 +107,21 @@ TestCase {
         verify(text.visible)
     }
 
+    // The keys reach the preview window itself, as they do once it is the key window.
+    function test_previewKeysClose_data() {
+        return [{ tag: "Space", key: Qt.Key_Space }, { tag: "Escape", key: Qt.Key_Escape }]
+    }
+    function test_previewKeysClose(data) {
+        const m = model(m => m.previewUrls = ["file://" + Fixtures.makeFile("DSC0002.JPG")])
+        const v = open(filesView, m)
+        const w = h.find(v, "previewWindow")
+        m.previewOpen = true
+        tryCompare(w, "visible", true)
+        verify(KeyPress.click(w, data.key), "the preview became the key window")
+        compare(last(m), "closePreview()")
+        tryCompare(w, "visible", false)
+    }
+
     function test_gridSelectionAndSpace() {
         const m = model(m => m.gridView = true)
         const v = open(filesView, m)
