@@ -387,6 +387,11 @@ int main(int argc, char** argv) {
     fixtures.files(false);
     const QString card = fixtures.makeFolder(QStringLiteral("EOS_DIGITAL/DCIM/100MSDCF"));
     const QString video = fixtures.makeFile(QStringLiteral("EOS_DIGITAL/DCIM/100MSDCF/DSC0102.MP4"));
+    const QString notes = card + QStringLiteral("/NOTES.TXT");
+    if (QFile file(notes); file.open(QIODevice::WriteOnly))
+        file.write(
+            "Shoot: harbour at dawn, 1 March 2025\nBody: ILCE-7M4, lens 24-70 mm\n\n"
+            "Cards: A (this one), B (second slot)\n<b>Markup stays plain text</b>\n");
 
     const State states[] = {
         {"shell",
@@ -479,6 +484,12 @@ int main(int argc, char** argv) {
          "previewWindow"},
         {"preview-video",
          [&](QObject& m) { previewState(m, fixtures, video, card + "/DSC0100.JPG"); },
+         {},
+         QSize(760, 560),
+         false,
+         "previewWindow"},
+        {"preview-text",
+         [&](QObject& m) { previewState(m, fixtures, notes, card + "/DSC0100.JPG"); },
          {},
          QSize(760, 560),
          false,
