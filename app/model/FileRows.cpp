@@ -1,7 +1,10 @@
 #include "model/FileRows.h"
 
 #include <QFile>
+#include <QFutureWatcher>
+#include <QMimeDatabase>
 #include <QTimeZone>
+#include <QtConcurrent>
 
 #include "anatomy/Anatomy.h"
 #include "present/Format.h"
@@ -21,9 +24,22 @@ QString thumbnail(const VerifyReport& report, const FileResult& f) {
     return thumbs::thumbnailUrl({report.source.volumePath, report.absolutePath(f), f.size, f.modified});
 }
 
+bool isText(const QMimeType& type) { return type.isValid() && type.inherits(QStringLiteral("text/plain")); }
+
 constexpr const char* columnNames[] = {"path", "name", "status", "day", "folder", "size"};
 
 }  // namespace
+
+std::optional<QString> smallText(const QString& path, qint64 limit) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > limit) return std::nullopt;
+    // One byte past the limit tells a file that grew since its size was read.
+    const QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit || file.error() != QFileDevice::NoError || bytes.contains('\0'))
+        return std::nullopt;
+    if (!isText(QMimeDatabase().mimeTypeForFileNameAndData(path, bytes))) return std::nullopt;
+    return QString::fromUtf8(bytes);
+}
 
 FileRows::FileRows(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -143,16 +159,29 @@ QVariantMap FileRows::previewItem(const QUrl& url) const {
     QString kind = QStringLiteral("other");
     if (c.kind == MediaKind::photo || ext == "thm" || ext == "png" || ext == "webp" || ext == "gif")
         kind = QStringLiteral("image");
-    else if (c.kind == MediaKind::video)
+    // A sidecar (subtitles, a clip's XML) shares its clip's kind but is not itself playable.
+    else if (c.role != FileRole::sidecar && c.kind == MediaKind::video)
         kind = QStringLiteral("video");
-    else if (c.kind == MediaKind::audio)
+    else if (c.role != FileRole::sidecar && c.kind == MediaKind::audio)
         kind = QStringLiteral("audio");
+    else if (isText(QMimeDatabase().mimeTypeForFile(url.toLocalFile(), QMimeDatabase::MatchExtension)))
+        kind = QStringLiteral("text");
     const QString source = kind == QLatin1String("image") ? QStringLiteral("image://preview/") +
                                                                 QString::fromLatin1(path.toPercentEncoding())
                                                           : url.toString();
     return {{QStringLiteral("name"), displayText(name)},
             {QStringLiteral("kind"), kind},
             {QStringLiteral("source"), source}};
+}
+
+void FileRows::loadText(const QUrl& url) {
+    auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, url] {
+        const std::optional<QString> text = watcher->result();
+        watcher->deleteLater();
+        emit textLoaded(url, text ? QVariant(*text) : QVariant());
+    });
+    watcher->setFuture(QtConcurrent::run(smallText, url.toLocalFile(), previewTextLimit));
 }
 
 int FileRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <optional>
 #include <vector>
 
 #include "present/Files.h"
@@ -15,6 +16,13 @@
 #include "text/Collation.h"
 
 namespace halvetrop {
+
+// The preview shows a text file's words only up to this size; larger ones get the file card.
+constexpr qint64 previewTextLimit = 256 * 1024;
+
+// The text of a small text file, judged by its name and its first bytes; nothing for a file over
+// `limit` bytes (also one that grew while read), binary content or a read error.
+std::optional<QString> smallText(const QString& path, qint64 limit);
 
 class FileRows : public QAbstractListModel {
     Q_OBJECT
@@ -65,9 +73,13 @@ public:
     Q_INVOKABLE QVariantMap menu(const QList<qint64>& ids) const;
 
     // How the preview shows one of its items (a local file URL): {name, kind, source}, kind one
-    // of "image" (source: a still preview the helper decodes), "video", "audio" (source: the file URL)
-    // or "other" (a file card). By name alone: no file is read here.
+    // of "image" (source: a still preview the helper decodes), "video", "audio" (source: the file URL),
+    // "text" (a name whose type is text: its words come through loadText) or "other" (a file card).
+    // By name alone: no file is read here.
     Q_INVOKABLE QVariantMap previewItem(const QUrl& url) const;
+    // Reads a text item off the GUI thread, so a slow card never stalls the window; answers with
+    // textLoaded, whose text is null when the file is too large, not text, or unreadable.
+    Q_INVOKABLE void loadText(const QUrl& url);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -77,6 +89,7 @@ signals:
     void sortChanged();
     void countChanged();
     void revisionChanged();
+    void textLoaded(const QUrl& url, const QVariant& text);
 
 private:
     const FileResult* byID(qint64 id) const;

@@ -47,6 +47,8 @@ struct State {
     std::function<void(QQuickWindow& window)> shown = {};
     QSize size{1240, 800};
     bool lightOnly = false;
+    // The object name of another window to picture instead of the main one (the preview).
+    const char* grab = nullptr;
 };
 
 QObject* findNamed(QObject* object, const QString& name) {
@@ -156,6 +158,19 @@ void filesState(QObject& m, shell::Fixtures& fixtures, bool grid, bool selected)
     } else {
         m.setProperty("selectedFileID", 0);
     }
+}
+
+// The file browser with the preview open on a card file and its backup copy.
+void previewState(QObject& m, shell::Fixtures& fixtures, const QString& card, const QString& copy) {
+    filesState(m, fixtures, false, true);
+    m.setProperty("previewUrls", QVariantList{QUrl::fromLocalFile(card), QUrl::fromLocalFile(copy)});
+    m.setProperty("previewOpen", true);
+}
+
+QQuickWindow* windowNamed(const char* name) {
+    for (QWindow* w : QGuiApplication::topLevelWindows())
+        if (w->isVisible() && w->objectName() == QLatin1String(name)) return qobject_cast<QQuickWindow*>(w);
+    return nullptr;
 }
 
 // The fake model's copy sheet, opened over a result with two backups.
@@ -358,9 +373,25 @@ int main(int argc, char** argv) {
          5000,
          256,
          int64_t(64) << 20});
+    thumbs::Thumbnailer previews(
+        {QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer"),
+         {},
+         5000,
+         1024,
+         int64_t(64) << 20});
     shell::registerNative(look, present);
     registerResults();
     registerResultsFixtures();
+    // The fixture card's pictures exist once its rows are made; the video is a name only, shown
+    // before it plays.
+    fixtures.files(false);
+    const QString card = fixtures.makeFolder(QStringLiteral("EOS_DIGITAL/DCIM/100MSDCF"));
+    const QString video = fixtures.makeFile(QStringLiteral("EOS_DIGITAL/DCIM/100MSDCF/DSC0102.MP4"));
+    const QString notes = card + QStringLiteral("/NOTES.TXT");
+    if (QFile file(notes); file.open(QIODevice::WriteOnly))
+        file.write(
+            "Shoot: harbour at dawn, 1 March 2025\nBody: ILCE-7M4, lens 24-70 mm\n\n"
+            "Cards: A (this one), B (second slot)\n<b>Markup stays plain text</b>\n");
 
     const State states[] = {
         {"shell",
@@ -445,6 +476,24 @@ int main(int argc, char** argv) {
         {"files-table", [&fixtures](QObject& m) { filesState(m, fixtures, false, false); }},
         {"files-grid", [&fixtures](QObject& m) { filesState(m, fixtures, true, false); }},
         {"files-inspector", [&fixtures](QObject& m) { filesState(m, fixtures, false, true); }},
+        {"preview-image",
+         [&](QObject& m) { previewState(m, fixtures, card + "/DSC0100.JPG", card + "/DSC0101.JPG"); },
+         {},
+         QSize(760, 560),
+         false,
+         "previewWindow"},
+        {"preview-video",
+         [&](QObject& m) { previewState(m, fixtures, video, card + "/DSC0100.JPG"); },
+         {},
+         QSize(760, 560),
+         false,
+         "previewWindow"},
+        {"preview-text",
+         [&](QObject& m) { previewState(m, fixtures, notes, card + "/DSC0100.JPG"); },
+         {},
+         QSize(760, 560),
+         false,
+         "previewWindow"},
         {"copy-planning",
          [](QObject& m) {
              QObject& sheet = copySheetOf(m);
@@ -531,6 +580,7 @@ int main(int argc, char** argv) {
             QQmlEngine engine;
             shell::prepareEngine(engine);
             engine.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(thumbnailer));
+            engine.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(previews));
             QObject* store =
                 fixtures.settingsStore(QStringLiteral("[General]\nrequiredCopies=2\nincludeSidecars=true\n"));
             QObject* root = nullptr;
@@ -559,14 +609,19 @@ int main(int argc, char** argv) {
             }
             auto* window = qobject_cast<QQuickWindow*>(root);
             if (!window) return 1;
-            window->resize(state.size);
+            if (!state.grab) window->resize(state.size);
             window->show();
             settle(400);
             if (state.shown) {
                 state.shown(*window);
                 settle(200);
             }
-            const QImage image = window->grabWindow();
+            QQuickWindow* pictured = state.grab ? windowNamed(state.grab) : window;
+            if (!pictured) {
+                std::fprintf(stderr, "%s: no window %s\n", state.name, state.grab);
+                return 1;
+            }
+            const QImage image = pictured->grabWindow();
             const QString file =
                 out +
                 QStringLiteral("/%1.%2.png").arg(QLatin1String(state.name), QLatin1String(appearanceName));

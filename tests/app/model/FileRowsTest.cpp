@@ -2,6 +2,7 @@
 // change, and the model's reveal reaches the right files.
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "ModelFixture.h"
@@ -105,6 +106,47 @@ private slots:
         QCOMPARE(revealed[0],
                  (std::vector<std::string>{kCard + "/DCIM/IMG_0.JPG", kCard + "/DCIM/IMG_1.JPG"}));
         QCOMPARE(revealed[1], (std::vector<std::string>{"/backup/a/DCIM/IMG_0.JPG"}));
+    }
+
+    // The preview shows a small text file's words; a large one, binary bytes behind a text name
+    // and a picture keep their own card, and the words arrive through the rows' reader.
+    void previewShowsOnlySmallText_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("notes") << "notes.txt" << QByteArray("Card 2, \xc3\xa9t\xc3\xa9\n") << "text" << true;
+        QTest::newRow("json") << "meta.json" << QByteArray("{\"a\": 1}") << "text" << true;
+        QTest::newRow("subtitles") << "clip.srt" << QByteArray("1\n00:00:01,000 --> 00:00:02,000\nHi\n")
+                                   << "text" << true;
+        QTest::newRow("at the limit")
+            << "log.csv" << QByteArray(int(previewTextLimit), 'a') << "text" << true;
+        QTest::newRow("over the limit")
+            << "big.txt" << QByteArray(int(previewTextLimit) + 1, 'a') << "text" << false;
+        QTest::newRow("binary named text")
+            << "data.txt" << QByteArray("PK\x03\x04\0\0\x01", 7) << "text" << false;
+        QTest::newRow("binary") << "CLIP.BIN" << QByteArray("\0\x01\x02", 3) << "other" << false;
+        QTest::newRow("picture") << "DSC.JPG" << QByteArray("\xff\xd8\xff\xe0", 4) << "image" << false;
+    }
+    void previewShowsOnlySmallText() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, kind);
+        QFETCH(bool, shown);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        FileRows rows;
+        const QUrl url = QUrl::fromLocalFile(file.fileName());
+        QCOMPARE(rows.previewItem(url).value(QStringLiteral("kind")).toString(), kind);
+        QSignalSpy loaded(&rows, &FileRows::textLoaded);
+        rows.loadText(url);
+        QVERIFY(loaded.wait(5000));
+        QCOMPARE(loaded.at(0).at(0).toUrl(), url);
+        const QVariant text = loaded.at(0).at(1);
+        QCOMPARE(!text.isNull(), shown);
+        if (!text.isNull()) QCOMPARE(text.toString(), QString::fromUtf8(bytes));
     }
 };
 

@@ -5,6 +5,7 @@
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QTest>
 #include <QtQuickTest>
 
 #include "results/ResultsData.h"
@@ -31,6 +32,20 @@ public:
         QCoreApplication::sendEvent(window, &move);
         QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(window, &drop);
+    }
+};
+
+// A key pressed in a given window once it is the key window, as the system delivers it there:
+// through the shortcut map, which the test's own keyClick reaches only for the test's window.
+class KeyPress : public QObject {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE bool click(QQuickWindow* window, int key) {
+        window->requestActivate();
+        if (!QTest::qWaitFor([window] { return QGuiApplication::focusWindow() == window; })) return false;
+        QTest::keyClick(window, Qt::Key(key));
+        return true;
     }
 };
 
@@ -61,6 +76,8 @@ public slots:
             });
         qmlRegisterSingletonType<Drops>("HalvetropFake.Native", 1, 0, "Drops",
                                         [](QQmlEngine*, QJSEngine*) -> QObject* { return new Drops; });
+        qmlRegisterSingletonType<KeyPress>("HalvetropFake.Native", 1, 0, "KeyPress",
+                                           [](QQmlEngine*, QJSEngine*) -> QObject* { return new KeyPress; });
     }
     void qmlEngineAvailable(QQmlEngine* engine) { shell::prepareEngine(*engine); }
 

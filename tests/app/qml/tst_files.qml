@@ -97,6 +97,31 @@ TestCase {
         compare(String(player.source), "")
     }
 
+    // A small text file shows its words, read through the rows, in place of the file card.
+    function test_previewShowsText() {
+        const m = model(m => m.previewUrls = ["file://" + Fixtures.makeFile("notes.txt")])
+        const w = h.find(open(filesView, m), "previewWindow")
+        m.previewOpen = true
+        const text = h.find(w.contentItem, "previewText")
+        tryCompare(text, "text", "x")
+        verify(text.visible)
+    }
+
+    // The keys reach the preview window itself, as they do once it is the key window.
+    function test_previewKeysClose_data() {
+        return [{ tag: "Space", key: Qt.Key_Space }, { tag: "Escape", key: Qt.Key_Escape }]
+    }
+    function test_previewKeysClose(data) {
+        const m = model(m => m.previewUrls = ["file://" + Fixtures.makeFile("DSC0002.JPG")])
+        const v = open(filesView, m)
+        const w = h.find(v, "previewWindow")
+        m.previewOpen = true
+        tryCompare(w, "visible", true)
+        verify(KeyPress.click(w, data.key), "the preview became the key window")
+        compare(last(m), "closePreview()")
+        tryCompare(w, "visible", false)
+    }
+
     function test_gridSelectionAndSpace() {
         const m = model(m => m.gridView = true)
         const v = open(filesView, m)

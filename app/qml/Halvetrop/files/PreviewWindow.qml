@@ -24,7 +24,22 @@ Window {
 
     onUrlsChanged: index = 0
     onVisibleChanged: if (!visible) { unload(); if (model && model.previewOpen) model.closePreview() }
-    onItemChanged: unload()
+    // A text item's words, read off the GUI thread; null until they come, and for one too large
+    // or not text after all, which keeps the file card.
+    property var text: null
+    onItemChanged: {
+        unload()
+        text = null
+        if (item.kind === "text")
+            model.files.loadText(urls[index])
+    }
+    Connections {
+        target: preview.model ? preview.model.files : null
+        function onTextLoaded(url, text) {
+            if (String(url) === String(preview.urls[preview.index]))
+                preview.text = text
+        }
+    }
 
     // Closing the preview from the model (a second Space, an eject) lets go of the file at once.
     Connections {
@@ -96,9 +111,24 @@ Window {
                 anchors.fill: parent
                 visible: preview.item.kind === "video"
             }
+            ScrollView {
+                anchors.fill: parent
+                visible: preview.item.kind === "text" && typeof preview.text === "string"
+                TextArea {
+                    objectName: "previewText"
+                    readOnly: true
+                    textFormat: TextEdit.PlainText
+                    wrapMode: TextEdit.Wrap
+                    font: Theme.mono
+                    color: Theme.primary
+                    selectByMouse: true
+                    text: typeof preview.text === "string" ? preview.text : ""
+                }
+            }
             EmptyState {
                 anchors.centerIn: parent
                 visible: preview.item.kind === "other" || preview.item.kind === "audio"
+                         || (preview.item.kind === "text" && typeof preview.text !== "string")
                 symbol: preview.item.kind === "audio" ? "waveform" : "doc"
                 title: preview.item.name || ""
             }
