@@ -161,7 +161,7 @@ TestCase {
         const v = open(inspectorView, m)
         compare(h.find(v, "inspectorNote").text, data.note)
         compare(h.findAll(v, "copyCard").length, data.cards || 0)
-        mouseClick(h.find(v, "inspectorQuickLook"))
+        mouseClick(h.find(v, "inspectorPreview"))
         compare(last(m), "quickLook(" + data.id + ")")
         mouseClick(h.find(v, "inspectorShowOnCard"))
         compare(last(m), "revealFiles(" + data.id + ", false)")

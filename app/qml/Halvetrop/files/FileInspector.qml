@@ -3,7 +3,7 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
 
-// Where the copies of the selected file are: its picture, name and status, a few facts, every
+// The chosen file at a glance: its picture, name and status, a few facts, every
 // copy on the backups with its evidence, and the actions on this one file. It only reads the
 // model and calls it.
 Rectangle {
@@ -176,8 +176,8 @@ Rectangle {
             RowLayout {
                 Layout.leftMargin: Theme.l
                 Button {
-                    objectName: "inspectorQuickLook"
-                    text: "Quick Look"
+                    objectName: "inspectorPreview"
+                    text: "Preview"
                     onClicked: inspector.model.quickLook(inspector.facts.id)
                 }
                 Button {

@@ -19,7 +19,7 @@ Menu {
 
     MenuItem {
         objectName: "menuQuickLook"
-        text: "Quick Look"
+        text: "Preview"
         onTriggered: if (menu.facts.firstId >= 0) menu.model.quickLook(menu.facts.firstId)
     }
     MenuItem {

@@ -4,7 +4,7 @@ import QtQuick.Layouts
 import Halvetrop
 
 // The list form of the browser: one row per visible file, sortable columns, single selection
-// kept in the model, the context menu, Quick Look on a double click and the space bar.
+// kept in the model, the context menu, the preview on a double click and the space bar.
 FocusScope {
     id: table
     required property var app

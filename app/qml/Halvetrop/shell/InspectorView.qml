@@ -1,7 +1,7 @@
 import QtQuick
 import Halvetrop
 
-// The inspector column: the selected file's facts and copies.
+// The right-hand column of the results: where the chosen file and its copies are.
 FileInspector {
     Rectangle { width: 1; height: parent.height; color: Theme.hairline }
 }
