@@ -696,6 +696,25 @@ void AppModel::post(const std::shared_ptr<Alive>& alive, std::function<void(AppM
         model, [model, apply = std::move(apply)] { apply(*model); }, Qt::QueuedConnection);
 }
 
+namespace {
+
+// A backup whose drive was not found at start is still checked at its remembered path, where an
+// empty mount-point folder may stand in for it: every report of it must say it was not read.
+std::vector<std::string> unresolvedAmong(const std::set<std::string>& unresolved,
+                                         const std::vector<std::string>& backups) {
+    std::vector<std::string> out;
+    for (const auto& b : backups)
+        if (unresolved.count(b)) out.push_back(b);
+    return out;
+}
+
+void noteNotConnected(VerifyReport& report, const std::vector<std::string>& backups) {
+    for (const auto& b : backups)
+        report.problems.push_back("Can't read " + repairUtf8(b) + ": its drive is not connected");
+}
+
+}  // namespace
+
 void AppModel::runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool) {
     ++pending_;
     auto alive = alive_;
@@ -747,11 +766,7 @@ void AppModel::check(std::optional<CheckLevel> level) {
     open.insert(open.end(), backups.begin(), backups.end());
     access_.begin(open);
 
-    // A backup whose drive was not found at start is still checked at its remembered path, where
-    // an empty mount-point folder may stand in for it: the report must say it was not read.
-    std::vector<std::string> notConnected;
-    for (const auto& b : backups)
-        if (unresolved_.count(b)) notConnected.push_back(b);
+    const std::vector<std::string> notConnected = unresolvedAmong(unresolved_, backups);
 
     VerifyRequest request(*source_, backups);
     request.scope = scope();
@@ -779,8 +794,7 @@ void AppModel::check(std::optional<CheckLevel> level) {
         auto v = check->verifier;
         try {
             VerifyReport r = v->run();
-            for (const auto& b : notConnected)
-                r.problems.push_back("Can't read " + repairUtf8(b) + ": its drive is not connected");
+            noteNotConnected(r, notConnected);
             apply = [v, r = std::move(r)](AppModel& m) mutable {
                 m.applyCheckOutcome(v, std::move(r), {}, {});
             };
@@ -954,10 +968,11 @@ void AppModel::startDeepVerify() {
         if (auto ps = weakPass.lock()) ps->buffer.append(r);
     });
     drainTimer_.start();
-    runOffGui([v] {
+    runOffGui([v, notConnected = unresolvedAmong(unresolved_, destinations_)] {
         std::optional<VerifyReport> report;
         try {
             report = v->run();
+            noteNotConnected(*report, notConnected);
         } catch (const std::exception&) {
             // A failed or cancelled pass shows nothing; the folded statuses stay.
         }
