@@ -112,6 +112,12 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     if (!deps_.verifierFactory) deps_.verifierFactory = realVerifierFactory();
     if (!deps_.listVolumes) deps_.listVolumes = listMountedVolumes;
     if (!deps_.describeVolume) deps_.describeVolume = [](const std::string& p) { return Drives::info(p); };
+    if (!deps_.now)
+        deps_.now = [] {
+            return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count());
+        };
     pool_->setMaxThreadCount(8);
     bookmarkPool_->setMaxThreadCount(1);  // one at a time, in the order asked
     settings_ = deps_.settingsPath.isEmpty()

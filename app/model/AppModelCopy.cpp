@@ -26,6 +26,7 @@ void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {
     if (copySheet_) copySheet_->deleteLater();
     CopySheetDeps sheetDeps;
     sheetDeps.describeVolume = deps_.describeVolume;
+    sheetDeps.now = deps_.now;
     copySheet_ = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
     emit copyRequestChanged();
 }
