@@ -40,6 +40,9 @@ class QThreadPool;
 
 namespace halvetrop {
 
+class CopyRunner;
+struct CopyRunResult;
+
 // What one read of the mounted volumes gives: the volumes a user would offer, and every mount
 // point of the mount table (the only evidence that a volume is still mounted).
 struct VolumeListing {
@@ -69,6 +72,9 @@ struct AppModelDeps {
     // The wall clock (nanoseconds since the epoch); the system clock when empty. Tests and pictures
     // fix it so relative dates and the copy dialog's dates do not move.
     std::function<TimeNs()> now;
+    // Carries out a copy dialog's plan on the copy's own thread: the runner's run() when empty.
+    // Tests and pictures script a copy here (its progress, how it ends, a stop).
+    std::function<CopyRunResult(CopyRunner& runner)> runCopy;
 };
 
 // Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
@@ -344,9 +350,10 @@ public:
     // the pending history save. Bounded: a worker stuck in the kernel is left to the process exit.
     Q_INVOKABLE void shutdown();
 
-    // Waits (processing events) until no check, pass, volume read or history work is pending;
-    // for tests and the end of shutdown.
-    bool waitForIdle(int timeoutMs);
+    // Waits (processing events) until no check, pass, volume read or history work is pending
+    // beyond `running` pieces (checks or passes a test keeps running); for tests and the end of
+    // shutdown.
+    bool waitForIdle(int timeoutMs, int running = 0);
 
 signals:
     void sourceChanged();

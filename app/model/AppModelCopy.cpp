@@ -27,6 +27,7 @@ void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {
     CopySheetDeps sheetDeps;
     sheetDeps.describeVolume = deps_.describeVolume;
     sheetDeps.now = deps_.now;
+    sheetDeps.runCopy = deps_.runCopy;
     copySheet_ = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
     emit copyRequestChanged();
 }

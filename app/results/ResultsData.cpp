@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "model/AppModel.h"
+#include "present/CopyReport.h"
 #include "thumbnail/Key.h"
 
 namespace halvetrop {
@@ -258,56 +259,38 @@ ResultsData::ResultsData(QObject* parent) : QObject(parent), shoots_(*this), fol
 ResultsData::~ResultsData() = default;
 
 const VerifyReport* ResultsData::report() const {
-    if (const auto* app = qobject_cast<const AppModel*>(model_.data()))
-        return app->report() ? &*app->report() : nullptr;
-    return model_ ? fixture_ : nullptr;
+    return model_ && model_->report() ? &*model_->report() : nullptr;
 }
 
-const FileResult* ResultsData::file(int64_t id) const {
-    if (const auto* app = qobject_cast<const AppModel*>(model_.data())) return app->fileByID(id);
-    return fixture_ ? index_.file(*fixture_, id) : nullptr;
-}
+const FileResult* ResultsData::file(int64_t id) const { return model_ ? model_->fileByID(id) : nullptr; }
 
 int64_t ResultsData::copyableCount(const std::vector<int64_t>& ids) const {
-    if (const auto* app = qobject_cast<const AppModel*>(model_.data())) {
-        QList<qint64> in(ids.begin(), ids.end());
-        return app->copyableIDs(in).size();
-    }
-    return fixture_ ? int64_t(copyableIDs(*fixture_, index_, ids).size()) : 0;
+    if (!model_) return 0;
+    return model_->copyableIDs(QList<qint64>(ids.begin(), ids.end())).size();
 }
 
 void ResultsData::setModel(QObject* model) {
-    if (model == model_) return;
+    auto* app = qobject_cast<AppModel*>(model);
+    if (app == model_) return;
     for (const auto& c : connections_) disconnect(c);
     connections_.clear();
-    model_ = model;
-    if (auto* app = qobject_cast<AppModel*>(model)) {
+    model_ = app;
+    if (app) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
         connections_ << connect(app, &AppModel::filesByIDChanged, this, &ResultsData::fold);
-    } else if (model) {
-        // A fake model: its `report` holds a fixture, replaced as a whole.
-        const int at = model->metaObject()->indexOfProperty("report");
-        if (at >= 0) {
-            const QMetaProperty p = model->metaObject()->property(at);
-            if (p.hasNotifySignal())
-                connections_ << connect(model, p.notifySignal(), this,
-                                        metaObject()->method(metaObject()->indexOfSlot("reload()")));
-        }
+        connections_ << connect(app, &AppModel::lastCopyChanged, this, &ResultsData::lastCopyChanged);
     }
     reload();
     emit modelChanged();
 }
 
 void ResultsData::reload() {
-    fixture_ = nullptr;
-    if (model_ && !qobject_cast<AppModel*>(model_.data()))
-        if (auto* f = qobject_cast<FixtureReport*>(model_->property("report").value<QObject*>()))
-            fixture_ = &f->report;
-    index_ = fixture_ ? FileIndex(*fixture_) : FileIndex();
     shoots_.rebuild();
     folders_.rebuild();
     changedNow();
 }
+
+void ResultsData::lastCopyChanged() { changedNow(); }
 
 void ResultsData::fold() {
     shoots_.refresh();
@@ -327,10 +310,6 @@ void ResultsData::setDeepRunning(bool on) {
 void ResultsData::setCanEject(bool on) {
     if (on == canEject_) return;
     canEject_ = on;
-    changedNow();
-}
-void ResultsData::setLastCopy(const QVariant& record) {
-    lastCopy_ = record;
     changedNow();
 }
 
@@ -355,11 +334,10 @@ QVariantMap ResultsData::computeHero() const {
                              {"count", count(k.files)},
                              {"word", kindWord(k.kind, k.files)},
                              {"symbol", kindSymbol(k.kind)}};
+    // The model keeps its last copy as the record itself, never as a map.
     std::optional<std::pair<std::string, bool>> last;
-    const QVariantMap copy = lastCopy_.toMap();
-    if (!copy.isEmpty())
-        last = std::pair{copy.value("sourceName").toString().toStdString(),
-                         !copy.value("folders").toList().isEmpty()};
+    if (const auto copy = model_->lastCopy().value<std::shared_ptr<const present::CopyReport>>())
+        last = std::pair{copy->sourceName, !copy->folders.empty()};
     const int64_t copyable = r->isCardOnly() ? 0 : copyableCount(allIDs(*r));
     const HeroActions a = heroActions(*r, copyable, deepVerifying_, canEject_, last);
     const auto tint = verdictColor(t);

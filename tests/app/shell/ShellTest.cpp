@@ -24,12 +24,12 @@
 #include "model/ModelFixture.h"
 #include "results/ResultsData.h"
 #include "shell/FirstRows.h"
-#include "shell/Fixtures.h"
 #include "shell/ModelBridge.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 #include "shell/Symbols.h"
 #include "shell/SystemIcons.h"
+#include "stage/Fixtures.h"
 
 using namespace halvetrop;
 
@@ -192,10 +192,15 @@ private slots:
 
     // The first rows of a list follow its changes: forgetting one of 13 brings the 13th into view.
     void firstRowsFollowTheHistory() {
-        shell::Fixtures fixtures;
-        auto* rows = qobject_cast<shell::HistoryRows*>(fixtures.history(13));
+        shell::HistoryRows rows;
+        std::vector<shell::SavedCheck> checks;
+        int n = 0;
+        for (VerifyReport& r : stage::savedChecks(13))
+            checks.push_back(
+                {QStringLiteral("saved-%1").arg(n++), std::make_shared<const VerifyReport>(std::move(r))});
+        rows.setChecks(std::move(checks));
         shell::FirstRows first;
-        first.setRows(rows);
+        first.setRows(&rows);
         first.setLimit(12);
         QCOMPARE(first.count(), 12);
         std::vector<shell::SavedCheck> left;
@@ -204,7 +209,7 @@ private slots:
             r.source.name = "CARD " + std::to_string(i + 1);
             left.push_back({QStringLiteral("saved-%1").arg(i), std::make_shared<const VerifyReport>(r)});
         }
-        rows->setChecks(std::move(left));
+        rows.setChecks(std::move(left));
         QCOMPARE(first.count(), 12);
         QCOMPARE(first.data(first.index(11, 0), shell::HistoryRows::ItemId).toString(),
                  QStringLiteral("saved-12"));

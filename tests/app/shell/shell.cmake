@@ -2,4 +2,4 @@
 # the real model with scripted verifiers.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent DBus Qml Quick QuickControls2 Svg Test)
 halvetrop_qttest(app_shell_test SOURCES ShellTest.cpp ../model/ModelFixture.cpp
-  LIBS halvetrop_app_bridge halvetrop_app_fake Qt6::Widgets LABELS root)
+  LIBS halvetrop_app_bridge halvetrop_app_stage Qt6::Widgets LABELS root)

@@ -103,6 +103,7 @@ ColumnLayout {
             Layout.fillWidth: true
         }
         Button {
+            objectName: "saveCopyCSV"
             text: "Save CSV…"
             ToolTip.visible: hovered
             ToolTip.text: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went"

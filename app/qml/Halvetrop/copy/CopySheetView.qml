@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Window
 import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
@@ -29,11 +30,14 @@ ColumnLayout {
         sequences: ["Escape"]
         onActivated: if (view.sheet) view.sheet.pressEscape()
     }
+    // Return is Copy only once the plan of the choices shown is there, and Done once the copy
+    // ended; never while a text field has the keys (a name being typed is not a go-ahead).
     Shortcut {
-        enabled: view.visible && !!view.sheet
+        objectName: "sheetReturn"
+        enabled: view.visible && !!view.sheet && !Present.takesText(view.Window.activeFocusItem)
+                 && (view.phase === 0 ? view.sheet.planCurrent && view.sheet.canCopy : view.phase === 2)
         sequences: ["Return", "Enter"]
         onActivated: {
-            if (!view.sheet) return
             if (view.phase === 0) view.sheet.copy()
             else if (view.phase === 2) view.sheet.done()
         }

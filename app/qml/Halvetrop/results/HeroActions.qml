@@ -19,7 +19,7 @@ Row {
         visible: row.hero.copyable >= 1
         prominent: true
         symbol: "arrow.down.doc.fill"
-        text: row.compact ? row.hero.copyCompact : row.hero.copyFull
+        text: (row.compact ? row.hero.copyCompact : row.hero.copyFull) || ""
         onClicked: row.model.requestCopyAllMissing()
     }
     ActionButton {
@@ -69,7 +69,7 @@ Row {
         enabled: !row.model.ejecting
         symbol: row.model.ejecting ? "" : "eject.fill"
         text: row.model.ejecting ? "" : "Eject"
-        help: row.hero.ejectHelp
+        help: row.hero.ejectHelp || ""
         // Ctrl+Shift+E belongs to the window's Eject Card menu item.
         BusyIndicator {
             anchors.centerIn: parent

@@ -40,7 +40,7 @@ Item {
     function revealLanding() {
         const path = row.results.landingPath(row.index)
         if (path !== "")
-            Present.reveal(path)
+            row.model.revealPaths([path])
     }
 
     CardBackground { anchors.fill: parent; radius: Theme.radiusL }
@@ -172,8 +172,12 @@ Item {
                     textFormat: Text.PlainText
                     font: Theme.secondaryFont
                     color: Theme.secondary
-                    HoverHandler { cursorShape: Qt.PointingHandCursor }
-                    TapHandler { onTapped: row.revealLanding() }
+                    // Takes the click whole: the row under it would open the browser too.
+                    MouseArea {
+                        anchors.fill: parent
+                        cursorShape: Qt.PointingHandCursor
+                        onClicked: row.revealLanding()
+                    }
                 }
             }
         }

@@ -16,6 +16,8 @@ Popup {
     padding: Theme.xl
     visible: model.hasCopyRequest && model.hasReport && !!model.copySheet
     closePolicy: Popup.NoAutoClose
+    // The dialog takes the keys from whatever had them behind it (the browser's search field).
+    focus: true
 
     background: CardBackground { radius: Theme.radiusL }
     contentItem: CopySheetView {
