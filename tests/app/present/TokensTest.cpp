@@ -49,6 +49,43 @@ TEST(Tokens, AppearanceNames) {
         EXPECT_EQ(appearanceFromName(appearanceName(a)), a);
 }
 
+TEST(Tokens, SystemColourNamesLeadBack) {
+    auto roundTrip = [](const auto& all, auto nameOf, auto fromName) {
+        std::set<std::string_view> names;
+        for (auto value : all) {
+            EXPECT_EQ(fromName(nameOf(value)), value) << nameOf(value);
+            names.insert(nameOf(value));
+        }
+        EXPECT_EQ(names.size(), all.size());
+        EXPECT_EQ(fromName(""), std::nullopt);
+        EXPECT_EQ(fromName("verified"), std::nullopt);
+    };
+    roundTrip(allSurfaces, surfaceName, surfaceFromName);
+    roundTrip(allInks, inkName, inkFromName);
+    roundTrip(allTints, tintName, tintFromName);
+    roundTrip(allControlKinds, controlKindName, controlKindFromName);
+    roundTrip(allControlStates, controlStateName, controlStateFromName);
+    EXPECT_EQ(surfaceFromName("Window"), std::nullopt);
+}
+
+TEST(Tokens, SurfacesAndTextShadesFollowTheRoles) {
+    for (Appearance a : {Appearance::light, Appearance::dark, Appearance::hcLight, Appearance::hcDark}) {
+        EXPECT_EQ(surfaceValue(Surface::raised, a), colorValue(ColorRole::raised, a));
+        // Primary text is opaque: the palette hands it to controls as is.
+        EXPECT_EQ(inkValue(Ink::primary, a) >> 24, 0xFFu);
+        EXPECT_LT(inkValue(Ink::secondary, a) >> 24, 0xFFu);
+        // A shade only ever deepens a role, in its own hue family; status colours stay apart.
+        for (ColorRole role : allColorRoles) {
+            const uint32_t shade = textValue(role, a), own = colorValue(role, a);
+            if (shade == own) continue;
+            EXPECT_FALSE(isDark(a)) << roleName(role);
+            for (int shift : {16, 8, 0}) EXPECT_LE((shade >> shift) & 0xFF, (own >> shift) & 0xFF);
+        }
+    }
+    EXPECT_NE(textValue(ColorRole::backedUp, Appearance::light),
+              textValue(ColorRole::verified, Appearance::light));
+}
+
 TEST(Tokens, StatusColoursAndSymbols) {
     struct Row {
         FileStatus status;
