@@ -475,16 +475,16 @@ QVariantMap ResultsData::panel(const QString& folderText) const {
             {"path", QString::fromStdString(p.path)},
             {"title", p.path.empty() ? QStringLiteral("(top level)") : text(p.path)},
             {"detail", text(r->destinations[size_t(p.destination)].name) + QStringLiteral(" · ") +
-                           count(p.count) + QStringLiteral(" files · ") + byteCount(p.bytes)},
+                           fileCount(p.count) + QStringLiteral(" · ") + byteCount(p.bytes)},
             {"share", double(p.count) / double(std::max<size_t>(files.size(), 1))},
         };
     }
     return {{"title", text(folder.empty() ? r->source.name : folder)},
-            {"header", count(int64_t(files.size())) + QStringLiteral(" files · ") + byteCount(bytes)},
+            {"header", fileCount(int64_t(files.size())) + QStringLiteral(" · ") + byteCount(bytes)},
             {"cardOnly", r->isCardOnly()},
             {"places", rows},
             {"uncovered", double(uncovered)},
-            {"uncoveredText", count(uncovered) + QStringLiteral(" files · ") + byteCount(uncoveredBytes)},
+            {"uncoveredText", fileCount(uncovered) + QStringLiteral(" · ") + byteCount(uncoveredBytes)},
             {"copyable", double(r->isCardOnly() ? 0 : copyableCount(ids))},
             {"copyTitle", folderCopyTitle(folder, r->source.name)}};
 }
