@@ -10,14 +10,14 @@
 namespace halvetrop::shell {
 namespace {
 
-// Fonts are measured only with a GUI application.
-QGuiApplication& gui() {
+// Fonts are measured only with a GUI application; it lives until the process ends, past the
+// statics Qt tears down first.
+void gui() {
     static int argc = 1;
     static char name[] = "present_fit_test";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication app(argc, argv);
-    return app;
+    if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
 }
 
 TEST(PresentFit, ActionRowFormByName) {
