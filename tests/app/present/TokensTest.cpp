@@ -68,24 +68,6 @@ TEST(Tokens, SystemColourNamesLeadBack) {
     EXPECT_EQ(surfaceFromName("Window"), std::nullopt);
 }
 
-TEST(Tokens, SurfacesAndTextShadesFollowTheRoles) {
-    for (Appearance a : {Appearance::light, Appearance::dark, Appearance::hcLight, Appearance::hcDark}) {
-        EXPECT_EQ(surfaceValue(Surface::raised, a), colorValue(ColorRole::raised, a));
-        // Primary text is opaque: the palette hands it to controls as is.
-        EXPECT_EQ(inkValue(Ink::primary, a) >> 24, 0xFFu);
-        EXPECT_LT(inkValue(Ink::secondary, a) >> 24, 0xFFu);
-        // A shade only ever deepens a role, in its own hue family; status colours stay apart.
-        for (ColorRole role : allColorRoles) {
-            const uint32_t shade = textValue(role, a), own = colorValue(role, a);
-            if (shade == own) continue;
-            EXPECT_FALSE(isDark(a)) << roleName(role);
-            for (int shift : {16, 8, 0}) EXPECT_LE((shade >> shift) & 0xFF, (own >> shift) & 0xFF);
-        }
-    }
-    EXPECT_NE(textValue(ColorRole::backedUp, Appearance::light),
-              textValue(ColorRole::verified, Appearance::light));
-}
-
 TEST(Tokens, StatusColoursAndSymbols) {
     struct Row {
         FileStatus status;

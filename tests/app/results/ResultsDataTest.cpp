@@ -66,20 +66,5 @@ TEST(ResultsData, LastCopyFromTheModelsRecordOrItsView) {
     }
 }
 
-TEST(ResultsData, CameraChipsCarryTheirFiles) {
-    Screen s("missing");
-    const QVariantMap hero = s.data.hero();
-    const QStringList cameras = hero.value("cameras").toStringList();
-    const QVariantList files = hero.value("cameraFiles").toList();
-    ASSERT_EQ(cameras.size(), files.size());
-    ASSERT_FALSE(cameras.isEmpty());
-    double total = 0;
-    for (const QVariant& n : files) total += n.toDouble();
-    int64_t inShoots = 0;
-    for (const ShootGroup& g : s.report.report.groups)
-        if (!g.camera.empty()) inShoots += int64_t(g.fileIDs.size());
-    EXPECT_EQ(int64_t(total), inShoots);
-}
-
 }  // namespace
 }  // namespace halvetrop
