@@ -70,8 +70,9 @@ private slots:
         QCOMPARE(test::runShell("mount -o remount,strictatime " + test::shellQuote(card.mountPoint())), 0);
 
         const QString jpeg = root + "/DCIM/100TEST/IMG_0001.JPG", raw = root + "/DCIM/100TEST/DSC_0002.NEF",
-                      heic = root + "/DCIM/100TEST/IMG_0003.HEIC", video = root + "/PRIVATE/M4ROOT/CLIP/C0001.MP4",
-                      text = root + "/MISC/notes.txt", control = root + "/MISC/control.bin";
+                      heic = root + "/DCIM/100TEST/IMG_0003.HEIC",
+                      video = root + "/PRIVATE/M4ROOT/CLIP/C0001.MP4", text = root + "/MISC/notes.txt",
+                      control = root + "/MISC/control.bin";
         test::RawSpec nikon{{16, 12}, false, Qt::red, 1, test::RawSpec::Where::nikonMakerNote};
         QVERIFY(write(jpeg, test::jpegOf({1200, 800}, QColor(250, 140, 20))));
         QVERIFY(write(raw, test::rawFile(nikon)));
@@ -94,7 +95,8 @@ private slots:
 
         // Thumbnails from two helpers.
         thumbs::Thumbnailer thumbnails({HALVETROP_THUMBNAILER, {}, 5000, 264, int64_t(8) << 20, 2});
-        QSignalSpy ready(&thumbnails, &thumbs::Thumbnailer::ready), failed(&thumbnails, &thumbs::Thumbnailer::failed);
+        QSignalSpy ready(&thumbnails, &thumbs::Thumbnailer::ready),
+            failed(&thumbnails, &thumbs::Thumbnailer::failed);
         for (const QString& f : {jpeg, raw, heic, video})
             thumbnails.request({card.mountPoint(), f.toStdString(), QFileInfo(f).size(), 1});
         QTRY_COMPARE_WITH_TIMEOUT(ready.count() + failed.count(), 4, 15000);
@@ -103,8 +105,8 @@ private slots:
         // The still preview, named by its path.
         thumbs::Thumbnailer stills({HALVETROP_THUMBNAILER, {}, 5000, thumbs::maxSide, int64_t(8) << 20, 1});
         std::unique_ptr<thumbs::ThumbnailProvider> previews(thumbs::ThumbnailProvider::previews(stills));
-        std::unique_ptr<QQuickImageResponse> still(
-            previews->requestImageResponse(QString::fromLatin1(QFile::encodeName(jpeg).toPercentEncoding()), {}));
+        std::unique_ptr<QQuickImageResponse> still(previews->requestImageResponse(
+            QString::fromLatin1(QFile::encodeName(jpeg).toPercentEncoding()), {}));
         QSignalSpy stillDone(still.get(), &QQuickImageResponse::finished);
         QVERIFY(stillDone.wait(10000));
         std::unique_ptr<QQuickTextureFactory> picture(still->textureFactory());

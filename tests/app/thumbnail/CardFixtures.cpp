@@ -40,7 +40,8 @@ struct Written {
 Written writeIfd(QByteArray& b, const std::vector<E>& entries) {
     std::vector<size_t> order(entries.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t c) { return entries[a].tag < entries[c].tag; });
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t c) { return entries[a].tag < entries[c].tag; });
     Written w;
     w.values.resize(entries.size());
     put16(b, uint32_t(entries.size()));
@@ -83,12 +84,17 @@ QByteArray rawFile(const RawSpec& s) {
     const QByteArray preview = jpegOf(s.previewSize, s.previewColor);
     const QByteArray thumb = jpegOf({160, 120}, Qt::red);
 
-    std::vector<E> first = {{0x100, 4, 1, w},      {0x101, 4, 1, h},
-                            {0x103, 3, 1, 1},      {0x106, 3, 1, s.sensorData ? 32803u : 2u},
-                            {0x111, 4, 1, 0},      {0x112, 3, 1, uint32_t(s.orientation)},
+    std::vector<E> first = {{0x100, 4, 1, w},
+                            {0x101, 4, 1, h},
+                            {0x103, 3, 1, 1},
+                            {0x106, 3, 1, s.sensorData ? 32803u : 2u},
+                            {0x111, 4, 1, 0},
+                            {0x112, 3, 1, uint32_t(s.orientation)},
                             {0x115, 3, 1, s.sensorData ? 1u : 3u},
-                            {0x116, 4, 1, h},      {0x117, 4, 1, 0},
-                            {0x11C, 3, 1, 1},      {0x102, 3, s.sensorData ? 1u : 3u, s.sensorData ? 16u : 0u}};
+                            {0x116, 4, 1, h},
+                            {0x117, 4, 1, 0},
+                            {0x11C, 3, 1, 1},
+                            {0x102, 3, s.sensorData ? 1u : 3u, s.sensorData ? 16u : 0u}};
     const size_t strip = 4, stripBytes = 8, bits = 10;
     size_t sub = 0, exif = 0;
     if (s.where == Where::subIfd) {
@@ -106,7 +112,9 @@ QByteArray rawFile(const RawSpec& s) {
         pixels = QByteArray(qsizetype(w * h * 2), '\x40');
     } else {
         for (uint32_t i = 0; i < w * h; ++i)
-            pixels.append(char(s.firstColor.red())).append(char(s.firstColor.green())).append(char(s.firstColor.blue()));
+            pixels.append(char(s.firstColor.red()))
+                .append(char(s.firstColor.green()))
+                .append(char(s.firstColor.blue()));
         QByteArray eights;
         for (int i = 0; i < 3; ++i) put16(eights, 8);
         patch32(b, ifd0.values[bits], uint32_t(append(b, eights)));
@@ -132,8 +140,8 @@ QByteArray rawFile(const RawSpec& s) {
         const bool big = s.where == Where::ifd1;
         append(b, {});
         patch32(b, ifd0.next, uint32_t(b.size()));
-        const Written p =
-            writeIfd(b, {{0x103, 3, 1, 6}, {0x201, 4, 1, 0}, {0x202, 4, 1, big ? stated : uint32_t(thumb.size())}});
+        const Written p = writeIfd(
+            b, {{0x103, 3, 1, 6}, {0x201, 4, 1, 0}, {0x202, 4, 1, big ? stated : uint32_t(thumb.size())}});
         patch32(b, p.values[1], uint32_t(append(b, big ? preview : thumb)));
         lastNext = p.next;
     }
@@ -212,9 +220,11 @@ bool writeVideo(const QString& path, QSize size, QColor color, double seconds, Q
     c->gop_size = 10;
     c->bit_rate = 400000;
     if (oc->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    bool ok = avcodec_open2(c, codec, nullptr) == 0 && avcodec_parameters_from_context(stream->codecpar, c) >= 0;
+    bool ok =
+        avcodec_open2(c, codec, nullptr) == 0 && avcodec_parameters_from_context(stream->codecpar, c) >= 0;
     stream->time_base = c->time_base;
-    ok = ok && avio_open(&oc->pb, name.constData(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(oc, nullptr) >= 0;
+    ok = ok && avio_open(&oc->pb, name.constData(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(oc, nullptr) >= 0;
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
     frame->format = c->pix_fmt;

@@ -19,8 +19,8 @@ struct RawSpec {
     enum class Where { subIfd, ifd1, nikonMakerNote, none } where = Where::subIfd;
     QSize previewSize{320, 240};
     QColor previewColor = Qt::green;
-    bool smallThumbnail = false;  // a red 160x120 JPEG in IFD1 beside the preview
-    bool chainLoops = false;      // the last IFD of the chain points back at IFD0
+    bool smallThumbnail = false;   // a red 160x120 JPEG in IFD1 beside the preview
+    bool chainLoops = false;       // the last IFD of the chain points back at IFD0
     bool previewCutShort = false;  // the preview's length runs past the end of the file
 };
 // A little-endian TIFF laid out as DNG, NEF and ARW files are.

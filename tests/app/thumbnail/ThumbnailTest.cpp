@@ -56,9 +56,7 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     return f.fileName();
 }
 
-Key keyOf(const QString& file) {
-    return Key{"/", file.toStdString(), QFileInfo(file).size(), 1};
-}
+Key keyOf(const QString& file) { return Key{"/", file.toStdString(), QFileInfo(file).size(), 1}; }
 
 bool near(QColor a, QColor b) {
     return std::abs(a.red() - b.red()) < 48 && std::abs(a.green() - b.green()) < 48 &&
@@ -232,7 +230,8 @@ private slots:
         QTest::addColumn<QSize>("size");  // empty: no picture
         QTest::addColumn<QColor>("color");
         const QSize tile(264, 198);
-        QTest::newRow("sensor data, preview in a SubIFD") << "A.DNG" << RawSpec{} << tile << QColor(Qt::green);
+        QTest::newRow("sensor data, preview in a SubIFD")
+            << "A.DNG" << RawSpec{} << tile << QColor(Qt::green);
         QTest::newRow("tiny picture, preview in IFD1")
             << "A.ARW" << RawSpec{{16, 12}, false, Qt::red, 1, Where::ifd1} << tile << QColor(Qt::green);
         RawSpec nikon{{16, 12}, false, Qt::red, 1, Where::nikonMakerNote};
@@ -248,8 +247,8 @@ private slots:
         RawSpec cut;
         cut.previewCutShort = true;
         QTest::newRow("preview running past the end") << "D.DNG" << cut << QSize() << QColor();
-        QTest::newRow("sensor data only") << "E.DNG" << RawSpec{{64, 48}, true, Qt::red, 1, Where::none}
-                                          << QSize() << QColor();
+        QTest::newRow("sensor data only")
+            << "E.DNG" << RawSpec{{64, 48}, true, Qt::red, 1, Where::none} << QSize() << QColor();
         QTest::newRow("plain TIFF picture") << "A.TIF" << RawSpec{{600, 400}, false, Qt::red, 1, Where::none}
                                             << QSize(264, 176) << QColor(Qt::red);
         QTest::newRow("plain TIFF, tiny picture, larger preview")
@@ -265,8 +264,7 @@ private slots:
         Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 264, int64_t(8) << 20});
         const QImage image = answer(t, keyOf(file));
         QCOMPARE(image.isNull(), !size.isValid());
-        if (size.isValid())
-            QCOMPARE(image.size(), size);
+        if (size.isValid()) QCOMPARE(image.size(), size);
         if (size.isValid())
             QVERIFY2(near(image.pixelColor(image.width() / 2, image.height() / 2), color),
                      qPrintable(image.pixelColor(image.width() / 2, image.height() / 2).name()));
@@ -332,7 +330,8 @@ private slots:
         for (int i = 0; i < 10; ++i) {
             const Key key{"/v", "/v/tile" + std::to_string(i), 1, 1};
             responses.emplace_back(provider.requestImageResponse(thumbnailUrl(key).mid(18), QSize(64, 64)));
-            spies.push_back(std::make_unique<QSignalSpy>(responses.back().data(), &QQuickImageResponse::finished));
+            spies.push_back(
+                std::make_unique<QSignalSpy>(responses.back().data(), &QQuickImageResponse::finished));
             done[i] = spies.back().get();
         }
         QTRY_COMPARE(t.queued(), size_t(10));
