@@ -337,15 +337,24 @@ bool Stage::start() {
     deps.settingsPath = settingsPath;
     deps.historyPath = historyPath;
     deps.mountRoot = bytes(folder(QStringLiteral("media")));
+    auto list = verifiers_;
+    auto requests = requests_;
+    auto lock = verifiersLock_;
     if (real_) {
         deps.platform.bookmarks = std::make_unique<VolumeBookmarks>();
+        deps.verifierFactory = [requests, lock, core = realVerifierFactory()](VerifyRequest r) {
+            {
+                std::lock_guard<std::mutex> hold(*lock);
+                requests->push_back(r);
+            }
+            return core(std::move(r));
+        };
     } else {
         deps.platform.bookmarks = std::make_unique<FakeBookmarks>();
-        auto list = verifiers_;
-        auto lock = verifiersLock_;
-        deps.verifierFactory = [list, lock](VerifyRequest r) -> std::shared_ptr<IVerifier> {
-            auto v = std::make_shared<FakeVerifier>(std::move(r));
+        deps.verifierFactory = [list, requests, lock](VerifyRequest r) -> std::shared_ptr<IVerifier> {
+            auto v = std::make_shared<FakeVerifier>(r);
             std::lock_guard<std::mutex> hold(*lock);
+            requests->push_back(std::move(r));
             list->push_back(v);
             return v;
         };
@@ -465,17 +474,18 @@ std::shared_ptr<FakeVerifier> Stage::verifier(int index) const {
 
 int Stage::checkCount() const {
     std::lock_guard<std::mutex> hold(*verifiersLock_);
-    return int(verifiers_->size());
+    return int(requests_->size());
 }
 
 QVariantMap Stage::checkRequest(int index) const {
-    auto v = verifier(index);
-    if (!v) return {};
+    std::lock_guard<std::mutex> hold(*verifiersLock_);
+    if (index < 0 || index >= int(requests_->size())) return {};
+    const VerifyRequest& r = (*requests_)[size_t(index)];
     QStringList backups;
-    for (const std::string& b : v->request().destinations) backups << text(b);
-    return {{QStringLiteral("source"), text(v->request().source)},
+    for (const std::string& b : r.destinations) backups << text(b);
+    return {{QStringLiteral("source"), text(r.source)},
             {QStringLiteral("backups"), backups},
-            {QStringLiteral("level"), text(std::string(rawValue(v->request().level)))}};
+            {QStringLiteral("level"), text(std::string(rawValue(r.level)))}};
 }
 
 bool Stage::progress(const QString& stageName, const QString& detail, double done, double total) {

@@ -101,7 +101,7 @@ public:
     Q_INVOKABLE QString suggestedSaveName() const;
 
     // --- checks (scripted stage) ---
-    // Checks and passes started so far; each one's {source, backups, level}.
+    // Checks and passes started so far (on a real stage too); each one's {source, backups, level}.
     Q_INVOKABLE int checkCount() const;
     Q_INVOKABLE QVariantMap checkRequest(int index) const;
     // Progress of the newest check or pass; returns once the model shows it.
@@ -151,6 +151,7 @@ private:
     std::shared_ptr<std::mutex> verifiersLock_ = std::make_shared<std::mutex>();
     std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers_ =
         std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();
+    std::shared_ptr<std::vector<VerifyRequest>> requests_ = std::make_shared<std::vector<VerifyRequest>>();
     std::vector<QString> savedIDs_;
     FakeFolderPicker* picker_ = nullptr;
     FakeSavePicker* savePicker_ = nullptr;

@@ -80,6 +80,7 @@ ColumnLayout {
                     Layout.fillWidth: true
                     spacing: Theme.s
                     RadioButton {
+                        objectName: "layout_" + layoutRow.modelData.value
                         Layout.alignment: Qt.AlignTop
                         padding: 0
                         checked: view.sheet && view.sheet.layout === layoutRow.modelData.value
@@ -250,7 +251,7 @@ ColumnLayout {
                 maximumLineCount: 2
                 Layout.fillWidth: true
             }
-            Button { text: "Cancel"; onClicked: view.sheet.cancel() }
+            Button { objectName: "copyCancel"; text: "Cancel"; onClicked: view.sheet.cancel() }
             Button {
                 objectName: "copyButton"
                 text: "Copy " + Present.count(view.sheet ? view.sheet.planCount : 0) + " Files"
@@ -309,7 +310,7 @@ ColumnLayout {
         Item { Layout.fillHeight: true }
         RowLayout {
             Item { Layout.fillWidth: true }
-            Button { text: "Stop"; onClicked: view.sheet.stop() }
+            Button { objectName: "copyStop"; text: "Stop"; onClicked: view.sheet.stop() }
         }
     }
 
@@ -377,7 +378,7 @@ ColumnLayout {
                 color: Theme.tertiary
                 Layout.fillWidth: true
             }
-            Button { text: "Done"; highlighted: true; onClicked: view.sheet.done() }
+            Button { objectName: "copyDone"; text: "Done"; highlighted: true; onClicked: view.sheet.done() }
         }
     }
 }
