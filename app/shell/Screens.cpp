@@ -366,7 +366,13 @@ int main(int argc, char** argv) {
              return s.model().deepVerifying() && s.progress(QStringLiteral("comparing"), QString(), 30, 90);
          }},
         {"results-stopped-pass", saved("stopped-pass"), openSaved},
-        {"results-card-only", saved("card-only"), openSaved},
+        // The backups stay chosen from before: the header offers to check against them.
+        {"results-card-only", saved("card-only"),
+         [](Stage& s) {
+             s.model().addBackups({s.folder(QStringLiteral("media/ana/Archive 2025")).toStdString(),
+                                   s.folder(QStringLiteral("media/ana/Travel SSD")).toStdString()});
+             return s.openSaved(0);
+         }},
         {"results-folder-map", saved("missing"),
          [](Stage& s) {
              if (!s.openSaved(0)) return false;
