@@ -367,7 +367,12 @@ int main(int argc, char** argv) {
          }},
         {"results-stopped-pass", saved("stopped-pass"), openSaved},
         // The backups stay chosen from before: the header offers to check against them.
-        {"results-card-only", saved("card-only"),
+        {"results-card-only",
+         [](Stage& s) {
+             s.setSaved({QStringLiteral("card-only")});
+             s.setVolumes({volume("media/ana/Archive 2025", "Archive 2025", "ext4", 4e12, 0.812e12, false),
+                           volume("media/ana/Travel SSD", "Travel SSD", "exfat", 2e12, 1.1e12, false)});
+         },
          [](Stage& s) {
              s.model().addBackups({s.folder(QStringLiteral("media/ana/Archive 2025")).toStdString(),
                                    s.folder(QStringLiteral("media/ana/Travel SSD")).toStdString()});
