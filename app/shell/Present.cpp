@@ -77,8 +77,8 @@ QString Present::byteCount(double bytes) const { return present::byteCount(int64
 
 QString Present::count(double n) const { return present::count(int64_t(n)); }
 
-QVariantMap Present::location(const QString& path, const QVariantMap& volume) const {
-    const auto look = present::locationLook(path.toStdString(), volumeFrom(volume));
+QVariantMap Present::location(const QString& path, const QVariantMap& volume, bool connected) const {
+    const auto look = present::locationLook(path.toStdString(), volumeFrom(volume), connected);
     return {{QStringLiteral("symbol"), latin(look.symbol)},
             {QStringLiteral("name"), look.name},
             {QStringLiteral("detail"), look.detail}};

@@ -37,6 +37,7 @@ QtObject {
     property bool canScan: false
     property bool canEjectSource: false
     property var suggestedCards: []
+    property var notConnectedBackups: []
     property bool copying: false
     property QtObject copySheet: FakeCopySheet {}
     property var lastCopy: undefined
@@ -68,6 +69,7 @@ QtObject {
     function resetResults() { record("resetResults", arguments) }
     function stopCheck() { record("stopCheck", arguments) }
     function checkAnotherCard(i) { record("checkAnotherCard", arguments) }
+    function checkNewCard() { record("checkNewCard", arguments) }
     function checkAgainstBackup(adding) { record("checkAgainstBackup", arguments) }
     function showHistory(id) { record("showHistory", arguments) }
     function forget(id) { record("forget", arguments) }
