@@ -156,6 +156,7 @@ void CopySheet::setNotConnected(std::set<std::string> paths) {
     notConnected_ = std::move(paths);
     const auto now = offered();
     if (now == before) return;
+    emit backupsChanged();
     if (phase_ != Phase::planning) {
         emit inputsChanged();
         return;

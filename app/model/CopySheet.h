@@ -52,7 +52,7 @@ class CopySheet : public QObject {
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString today READ today CONSTANT)
     // The backups offered, and the chosen one's row among them.
-    Q_PROPERTY(QStringList backups READ backupTexts NOTIFY inputsChanged)
+    Q_PROPERTY(QStringList backups READ backupTexts NOTIFY backupsChanged)
     Q_PROPERTY(int destination READ destinationRow WRITE chooseDestinationRow NOTIFY inputsChanged)
     Q_PROPERTY(Layout layout READ layout WRITE chooseLayout NOTIFY inputsChanged)
     Q_PROPERTY(QString pathTemplate READ pathTemplate WRITE setPathTemplate NOTIFY inputsChanged)
@@ -164,6 +164,7 @@ public:
 
 signals:
     void inputsChanged();
+    void backupsChanged();
     void planChanged();
     void phaseChanged();
     void progressChanged();

@@ -53,6 +53,7 @@ QtObject {
     property string groupFilter: ""
     property int filter: 0
     signal volumeInfoReady(string path)
+    signal backupPresenceChanged
 
     function volumeInfo(path) { return volumes[path] !== undefined ? volumes[path] : ({}) }
     function chooseSource(start, autoCheck) { record("chooseSource", arguments) }
