@@ -16,6 +16,7 @@
 #include <optional>
 #include <random>
 #include <thread>
+#include <tuple>
 
 namespace halvetrop {
 namespace {
@@ -119,36 +120,23 @@ TEST_F(RunnerFixture, FreeSpaceAtTheLimitPassesAndOneByteShortRefusesAll) {
 }
 
 // The run starts only on the backup's own volume: another file system at the root (an empty
-// mount point left on the system's disk, a different drive) takes nothing, not even a folder.
+// mount point left on the system's disk, another drive) takes nothing, not even a folder.
 TEST_F(RunnerFixture, AnotherVolumeAtTheRootTakesNothing) {
     add(1, "A.JPG", bytesOf(1000, 1));
-    add(2, "B.JPG", bytesOf(2000, 2));
-    struct Row {
-        const char* name;
-        std::optional<std::string> planned, mounted;
-        bool copies;
-    };
-    const Row rows[] = {
-        {"the same volume", "UUID-A", "UUID-A", true},
-        {"another volume", "UUID-A", "UUID-B", false},
-        {"a volume without an id", "UUID-A", std::nullopt, false},
-        {"a plan without an id", std::nullopt, "UUID-B", true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    using Id = std::optional<std::string>;
+    const std::tuple<Id, Id, bool> rows[] = {
+        {"UUID-A", "UUID-A", true}, {"UUID-A", "UUID-B", false}, {"UUID-A", std::nullopt, false}, {std::nullopt, "UUID-B", true}};
+    for (const auto& [planned, mounted, copies] : rows) {
         TempDir fresh{"volume"};
         plan.root = fresh.path();
-        for (auto& item : plan.items) item.destDir = fresh.path() + "/sub";
-        plan.rootVolumeID = row.planned;
-        volume.volumeID = row.mounted;
+        plan.items[0].destDir = fresh.path() + "/sub";
+        plan.rootVolumeID = planned;
+        volume.volumeID = mounted;
         const CopyRunResult result = runner()->run();
-        if (row.copies) {
-            EXPECT_EQ(result.copied.size(), 2u);
-            continue;
-        }
-        ASSERT_EQ(result.failed.size(), 2u);
-        for (const auto& failed : result.failed)
-            EXPECT_EQ(failed.message, "The backup is no longer connected: " + fresh.path());
+        EXPECT_EQ(result.copied.size(), copies ? 1u : 0u) << planned.value_or("-") << " " << mounted.value_or("-");
+        if (copies) continue;
+        ASSERT_EQ(result.failed.size(), 1u);
+        EXPECT_EQ(result.failed[0].message, "The backup is no longer connected: " + fresh.path());
         EXPECT_TRUE(fs::is_empty(fresh.path()));
     }
 }
