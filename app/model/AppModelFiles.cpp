@@ -12,18 +12,22 @@ static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
     return static_cast<halvetrop::FileFilter>(f);
 }
 
-void AppModel::refilter() {
-    if (!report_) {
-        visible_.clear();
-    } else {
-        FileQuery q;
-        q.filter = listFilter(filter_);
-        q.search = search_;
-        q.folderFilter = folderFilter_;
-        q.groupFilter = groupFilter_ ? &*groupFilter_ : nullptr;
-        visible_ = filesByID_.refilter(*report_, q);
-    }
-    fileRows_.setVisible(visible_);
+std::vector<int> AppModel::visibleNow() const {
+    if (!report_) return {};
+    FileQuery q;
+    q.filter = listFilter(filter_);
+    q.search = search_;
+    q.folderFilter = folderFilter_;
+    q.groupFilter = groupFilter_ ? &*groupFilter_ : nullptr;
+    return filesByID_.refilter(*report_, q);
+}
+
+void AppModel::refilter(bool inPlace) {
+    visible_ = visibleNow();
+    if (inPlace)
+        fileRows_.updateInPlace(visible_, false);
+    else
+        fileRows_.setVisible(visible_);
     emit visibleFilesChanged();
 }
 

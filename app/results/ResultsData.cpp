@@ -97,7 +97,9 @@ QHash<int, QByteArray> ShootRows::roleNames() const {
 const ShootGroup* ShootRows::group(int row) const {
     const VerifyReport* r = data_.report();
     if (!r || row < 0 || row >= count()) return nullptr;
-    return &r->groups[size_t(order_[size_t(row)].first)];
+    // A row on its way out of a replaced report may name a position that report no longer has.
+    const size_t at = size_t(rows_[size_t(row)].group);
+    return at < r->groups.size() ? &r->groups[at] : nullptr;
 }
 
 QVariant ShootRows::data(const QModelIndex& index, int role) const {
@@ -110,7 +112,7 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
         case DayRole:
             return QString::fromStdString(g->day);
         case DayCountsRole:
-            return order_[size_t(index.row())].second;
+            return rows_[size_t(index.row())].dayHeader;
         case TitleRole:
             return folderTitle(*g, r.source.name);
         case CameraRole:
@@ -171,28 +173,20 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
     }
 }
 
-void ShootRows::rebuild() {
-    beginResetModel();
-    order_.clear();
-    if (const VerifyReport* r = data_.report())
-        for (const DaySection& day : shootDays(r->groups))
-            for (int g : day.groups) order_.push_back({g, QString()});
-    refresh();
-    endResetModel();
-    emit countChanged();
-}
-
-void ShootRows::refresh() {
+std::vector<ShootRows::Row> ShootRows::rowsNow() const {
+    std::vector<Row> rows;
     const VerifyReport* r = data_.report();
-    if (!r) return;
+    if (!r) return rows;
+    for (const DaySection& day : shootDays(r->groups))
+        for (int g : day.groups) rows.push_back({g, r->groups[size_t(g)].id(), QString()});
     const FileLookup lookup = [this](int64_t id) { return data_.file(id); };
     // One header per day: the day's live counts over all its shoots.
-    for (size_t i = 0; i < order_.size();) {
-        const std::string& day = r->groups[size_t(order_[i].first)].day;
+    for (size_t i = 0; i < rows.size();) {
+        const std::string& day = r->groups[size_t(rows[i].group)].day;
         size_t end = i;
         StatusCounts sum;
-        for (; end < order_.size() && r->groups[size_t(order_[end].first)].day == day; ++end) {
-            const StatusCounts c = liveCounts(r->groups[size_t(order_[end].first)].fileIDs, lookup);
+        for (; end < rows.size() && r->groups[size_t(rows[end].group)].day == day; ++end) {
+            const StatusCounts c = liveCounts(r->groups[size_t(rows[end].group)].fileIDs, lookup);
             sum.files += c.files;
             sum.bytes += c.bytes;
             sum.verified += c.verified;
@@ -200,9 +194,22 @@ void ShootRows::refresh() {
         }
         const QString header = data_.dates().longDay(QString::fromStdString(day)) + QLatin1Char('\t') +
                                dayHeaderCounts(sum, r->isCardOnly());
-        for (; i < end; ++i) order_[i].second = header;
+        for (; i < end; ++i) rows[i].dayHeader = header;
     }
-    if (!order_.empty()) emit dataChanged(index(0), index(count() - 1));
+    return rows;
+}
+
+void ShootRows::rebuild() {
+    beginResetModel();
+    rows_ = rowsNow();
+    endResetModel();
+    emit countChanged();
+}
+
+void ShootRows::update() {
+    const int before = count();
+    morphRows(rows_, rowsNow(), [](const Row& row) -> const std::string& { return row.id; });
+    if (count() != before) emit countChanged();
 }
 
 // --- folders ---
@@ -216,7 +223,7 @@ enum FolderRole {
     FolderPathRole
 };
 
-int FolderRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int FolderRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
 
 QHash<int, QByteArray> FolderRows::roleNames() const {
     return {{FolderTitleRole, "title"}, {FolderDaysRole, "days"},   {FolderCountsRole, "countsText"},
@@ -225,8 +232,10 @@ QHash<int, QByteArray> FolderRows::roleNames() const {
 
 QVariant FolderRows::data(const QModelIndex& index, int role) const {
     const VerifyReport* r = data_.report();
-    if (!r || index.row() < 0 || index.row() >= rows_ || size_t(index.row()) >= r->folders.size()) return {};
-    const FolderSummary& f = r->folders[size_t(index.row())];
+    if (!r || index.row() < 0 || index.row() >= rowCount()) return {};
+    const size_t at = size_t(rows_[size_t(index.row())].folder);
+    if (at >= r->folders.size()) return {};
+    const FolderSummary& f = r->folders[at];
     switch (role) {
         case FolderTitleRole:
             return text(f.depth == 0 ? r->source.name : f.name);
@@ -245,11 +254,21 @@ QVariant FolderRows::data(const QModelIndex& index, int role) const {
     }
 }
 
+std::vector<FolderRows::Row> FolderRows::rowsNow() const {
+    std::vector<Row> rows;
+    if (const VerifyReport* r = data_.report())
+        for (size_t i = 0; i < r->folders.size(); ++i) rows.push_back({int(i), r->folders[i].path});
+    return rows;
+}
+
 void FolderRows::rebuild() {
     beginResetModel();
-    const VerifyReport* r = data_.report();
-    rows_ = r ? int(r->folders.size()) : 0;
+    rows_ = rowsNow();
     endResetModel();
+}
+
+void FolderRows::update() {
+    morphRows(rows_, rowsNow(), [](const Row& row) -> const std::string& { return row.path; });
 }
 
 // --- the screen ---
@@ -281,9 +300,9 @@ void ResultsData::setModel(QObject* model) {
     for (const auto& c : connections_) disconnect(c);
     connections_.clear();
     model_ = model;
+    shownSerial_.reset();
     if (auto* app = qobject_cast<AppModel*>(model)) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
-        connections_ << connect(app, &AppModel::filesByIDChanged, this, &ResultsData::fold);
     } else if (model) {
         // A fake model: its `report` holds a fixture, replaced as a whole.
         const int at = model->metaObject()->indexOfProperty("report");
@@ -299,18 +318,24 @@ void ResultsData::setModel(QObject* model) {
 }
 
 void ResultsData::reload() {
+    const auto* app = qobject_cast<const AppModel*>(model_.data());
+    const std::optional<quint64> serial =
+        app && app->report() ? std::optional(app->reportSerial()) : std::nullopt;
+    if (serial && serial == shownSerial_) {
+        // The same check: a fold of the byte-by-byte pass, or the pass's own report.
+        shoots_.update();
+        folders_.update();
+        changedNow();
+        return;
+    }
+    shownSerial_ = serial;
     fixture_ = nullptr;
-    if (model_ && !qobject_cast<AppModel*>(model_.data()))
+    if (model_ && !app)
         if (auto* f = qobject_cast<FixtureReport*>(model_->property("report").value<QObject*>()))
             fixture_ = &f->report;
     index_ = fixture_ ? FileIndex(*fixture_) : FileIndex();
     shoots_.rebuild();
     folders_.rebuild();
-    changedNow();
-}
-
-void ResultsData::fold() {
-    shoots_.refresh();
     changedNow();
 }
 
