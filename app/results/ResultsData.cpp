@@ -387,7 +387,8 @@ QVariantMap ResultsData::computeHero() const {
                          !copy.value("folders").toList().isEmpty()};
     const int64_t copyable = r->isCardOnly() ? 0 : copyableCount(allIDs(*r));
     const HeroActions a = heroActions(*r, copyable, deepVerifying_, canEject_, last);
-    const auto tint = verdictColor(t);
+    const auto tint = verdictColor(*r);
+    const bool notWhole = r->cardUnreadable > 0;
     return {
         {"title", verdictTitle(*r)},
         {"reason", verdictReason(*r, deepVerifying_)},
@@ -410,7 +411,10 @@ QVariantMap ResultsData::computeHero() const {
         {"skippedButton", skippedButton(skipped)},
         {"skippedKinds", skippedKinds},
         {"percent", coveredPercent(t)},
-        {"allCovered", t.files > 0 && t.covered() == t.files},
+        {"allCovered", t.files > 0 && t.covered() == t.files && !notWhole},
+        {"ringTint", notWhole ? roleText(ColorRole::partial) : QString()},
+        {"unreadableCount", double(r->cardUnreadable)},
+        {"unreadableText", notWhole ? unreadableSentence(r->cardUnreadable) : QString()},
         {"files", double(t.files)},
         {"stripText", deepStripText(t, deepRunning_)},
         {"stripValue", deepStripValue(t, deepRunning_)},
@@ -427,7 +431,10 @@ QVariantList ResultsData::segments() const {
     QVariantList out;
     if (const VerifyReport* r = report())
         for (const Segment& s : ringSegments(r->totals))
-            out << QVariantMap{{"status", raw(s.id)}, {"from", s.from}, {"to", s.to}};
+            out << QVariantMap{{"status", raw(s.id)},
+                               {"color", roleText(ringColor(*r, s.id))},
+                               {"from", s.from},
+                               {"to", s.to}};
     return out;
 }
 
@@ -450,9 +457,27 @@ QVariantMap ResultsData::contents() const {
                              {"symbol", contentSymbol(l)},   {"checkedText", contentChecked(l)},
                              {"anyChecked", l.checked >= 1}, {"note", text(l.note)},
                              {"files", count(l.files)},      {"bytes", byteCount(l.bytes)}};
+    // A broken card may hold thousands; the popover names the first of them, the CSV all.
+    constexpr size_t shownUnreadable = 20;
+    QVariantList unreadable;
+    const auto& entries = r->cardUnreadableEntries;
+    for (size_t i = 0; i < entries.size() && i < shownUnreadable; ++i)
+        unreadable << QVariantMap{
+            {"path", entries[i].path.empty() ? QStringLiteral("(top level)") : text(entries[i].path)},
+            {"reason", text(entries[i].reason)}};
+    QString unreadableNote;
+    if (entries.size() > shownUnreadable)
+        unreadableNote = QStringLiteral("…and ") + count(int64_t(entries.size() - shownUnreadable)) +
+                         QStringLiteral(" more. Export Report… lists them all.");
+    else if (r->cardUnreadable > 0 && entries.empty())
+        unreadableNote =
+            QStringLiteral("This saved check didn't keep their names. Check the card again to see them.");
     return {{"title", QStringLiteral("What's on ") + text(r->source.name)},
             {"cameras", cameras.join(QStringLiteral(" · "))},
-            {"lines", lines}};
+            {"lines", lines},
+            {"unreadableText", r->cardUnreadable > 0 ? unreadableSentence(r->cardUnreadable) : QString()},
+            {"unreadable", unreadable},
+            {"unreadableNote", unreadableNote}};
 }
 
 QVariantMap ResultsData::bar(const QVariantMap& counts, double width, double height) const {

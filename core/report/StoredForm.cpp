@@ -333,6 +333,15 @@ void write(Writer& w, const ContentLine& l) {
     w.endObject();
 }
 
+void write(Writer& w, const UnreadableEntry& e) {
+    w.beginObject();
+    w.key("path");
+    w.text(e.path);
+    w.key("reason");
+    w.text(e.reason);
+    w.endObject();
+}
+
 template <class T>
 void writeList(Writer& w, const std::vector<T>& items) {
     w.beginArray();
@@ -380,6 +389,11 @@ void write(Writer& w, const VerifyReport& r) {
     w.number(toStoredSeconds(r.finishedAt));
     w.key("cardUnreadable");
     w.integer(r.cardUnreadable);
+    // Left out when there are none, so the stored form of a card read whole is as it was.
+    if (!r.cardUnreadableEntries.empty()) {
+        w.key("cardUnreadableEntries");
+        writeList(w, r.cardUnreadableEntries);
+    }
     w.endObject();
 }
 
@@ -809,14 +823,32 @@ private:
     ContentLine& out_;
 };
 
+class UnreadableFrame final : public RecordFrame {
+public:
+    static constexpr std::string_view keys[] = {"path", "reason"};
+    explicit UnreadableFrame(UnreadableEntry& out) : RecordFrame(keys, 2, 0), out_(out) {}
+
+protected:
+    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+        (f == 0 ? out_.path : out_.reason) = r.text(v);
+        return nullptr;
+    }
+
+private:
+    UnreadableEntry& out_;
+};
+
 class ReportFrame final : public RecordFrame {
 public:
     static constexpr std::string_view keys[] = {
         "source",    "destinations", "scope",      "level",      "requiredCopies", "cameras",
         "files",     "groups",       "folders",    "totals",     "safeToFormat",   "safeFiles",
-        "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt", "cardUnreadable"};
-    // Reports stored before cardUnreadable was kept read as a card that was read whole.
-    explicit ReportFrame(VerifyReport& out) : RecordFrame(keys, 18, optionalBits(std::array{17})), out_(out) {}
+        "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt", "cardUnreadable",
+        "cardUnreadableEntries"};
+    // Reports stored before cardUnreadable was kept read as a card that was read whole; those
+    // stored before its entries were kept have a count alone.
+    explicit ReportFrame(VerifyReport& out)
+        : RecordFrame(keys, 19, optionalBits(std::array{17, 18})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -854,6 +886,10 @@ protected:
             case 15: out_.startedAt = r.instant(v); break;
             case 16: out_.finishedAt = r.instant(v); break;
             case 17: out_.cardUnreadable = r.integer(v); break;
+            case 18:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<UnreadableEntry, UnreadableFrame>>(
+                    out_.cardUnreadableEntries);
         }
         return nullptr;
     }

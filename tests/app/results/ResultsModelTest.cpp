@@ -1,8 +1,11 @@
-// The results screen's row lists and the file browser's rows over the real model: a fold of the
+// The results screen over the real model. Its row lists and the file browser's rows: a fold of the
 // byte-by-byte pass, and the pass's own report, change rows in place; another report resets them.
+// A card not read whole: what could not be read is named on screen and in the exported report.
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "model/ModelFixture.h"
@@ -84,7 +87,7 @@ QList<qint64> freshRowIDs(AppModel& m) {
 
 }  // namespace
 
-class ResultsRowsTest : public QObject {
+class ResultsModelTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -235,8 +238,79 @@ private slots:
         // Sorted by status, the files whose status changed had to move.
         if (filter == "All") QVERIFY(files.rowsIn(files.inserted) > 0);
     }
+
+    // The header counts what could not be read and warns in its tint and ring; the card's
+    // contents list the entries, the first twenty of a long list; the CSV has a row for each.
+    void cardNotReadWholeIsNamed_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("read whole") << 0 << 0 << 0 << "";
+        QTest::newRow("three entries") << 3 << 3 << 3 << "";
+        QTest::newRow("a long list") << 25 << 25 << 20 << "…and 5 more. Export Report… lists them all.";
+        QTest::newRow("saved before entries were kept")
+            << 2 << 0 << 0 << "This saved check didn't keep their names. Check the card again to see them.";
+    }
+    void cardNotReadWholeIsNamed() {
+        QFETCH(int, count);
+        QFETCH(int, entries);
+        QFETCH(int, listed);
+        QFETCH(QString, note);
+        Harness h;
+        AppModel& m = ready(h);
+        ResultsData data;
+        data.setModel(&m);
+        VerifyReport r = makeShoots(kCard, kBackups, 6, 2, FileStatus::verified, CheckLevel::verified);
+        r.cardUnreadable = count;
+        r.safeToFormat = count == 0;
+        for (int i = 0; i < entries; ++i)
+            r.cardUnreadableEntries.push_back({"DCIM/" + std::to_string(200 + i), "Input/output error"});
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(r);
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+
+        const QVariantMap hero = data.hero();
+        const QString sentence =
+            count == 0
+                ? QString()
+                : QString::number(count) + QStringLiteral(" folders or files on the card couldn't be read");
+        QCOMPARE(hero.value("unreadableText").toString(), sentence);
+        QCOMPARE(hero.value("tint").toString(),
+                 count ? QStringLiteral("partial") : QStringLiteral("verified"));
+        QCOMPARE(hero.value("ringTint").toString(), count ? QStringLiteral("partial") : QString());
+        QCOMPARE(hero.value("allCovered").toBool(), count == 0);
+        const QVariantMap arc = data.segments().value(0).toMap();
+        QCOMPARE(arc.value("status").toString(), QStringLiteral("verified"));
+        QCOMPARE(arc.value("color").toString(),
+                 count ? QStringLiteral("partial") : QStringLiteral("verified"));
+
+        const QVariantMap contents = data.contents();
+        QCOMPARE(contents.value("unreadableText").toString(), sentence);
+        const QVariantList list = contents.value("unreadable").toList();
+        QCOMPARE(list.size(), listed);
+        if (listed > 0) {
+            QCOMPARE(list.first().toMap().value("path").toString(), QStringLiteral("DCIM/200"));
+            QCOMPARE(list.first().toMap().value("reason").toString(), QStringLiteral("Input/output error"));
+        }
+        QCOMPARE(contents.value("unreadableNote").toString(), note);
+
+        QTemporaryDir out;
+        h.savePicker->answer = out.filePath("report.csv").toStdString();
+        m.exportCSV();
+        QFile csv(out.filePath("report.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        QCOMPARE(lines.first().count(','), 9);
+        int cantRead = 0;
+        for (const QByteArray& line : lines) cantRead += line.startsWith("\"Can't read\",");
+        QCOMPARE(cantRead, entries);
+        if (entries > 0)
+            QVERIFY(lines.contains(
+                "\"Can't read\",\"200\",\"DCIM\",\"\",\"\",\"\",\"\",\"\",\"\",\"Input/output error\""));
+    }
 };
 
-QTEST_GUILESS_MAIN(ResultsRowsTest)
+QTEST_GUILESS_MAIN(ResultsModelTest)
 
-#include "ResultsRowsTest.moc"
+#include "ResultsModelTest.moc"
