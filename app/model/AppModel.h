@@ -323,13 +323,17 @@ public:
     Q_INVOKABLE void chooseCopyLocation();
     Q_INVOKABLE void exportCSV();
     Q_INVOKABLE QUrl sourceURL(qint64 fileID) const;
-    Q_INVOKABLE QUrl copyURL(qint64 fileID) const;  // its first backup copy
+    // The file's backup copy at that position of its copies (the first by default).
+    Q_INVOKABLE QUrl copyURL(qint64 fileID, int copy = 0) const;
     Q_INVOKABLE void quickLook(qint64 fileID);
     Q_INVOKABLE void closePreview();
     Q_INVOKABLE void reveal(qint64 fileID);
     // Shows these files on the card (or their first backup copies) in the file manager; unknown
     // ids and files without a copy add nothing, and nothing at all is asked for an empty list.
     Q_INVOKABLE void revealFiles(const QList<qint64>& ids, bool onBackup);
+    // Shows one of the file's backup copies, by its position among them; nothing for a copy the
+    // file does not have.
+    Q_INVOKABLE void revealCopy(qint64 fileID, int copy);
     // The browser's rows: the visible files in the table's order.
     FileRows* fileRows() { return &fileRows_; }
     // The browser's header: a folder restriction (the empty text, the card's top, is one), the
@@ -414,6 +418,9 @@ private:
     // `inPlace`: the same check's files changed, and the browser's rows move rather than reset.
     void refilter(bool inPlace = false);
     std::vector<int> visibleNow() const;
+    // Where the file's copy at that position lies; nothing for an unknown file or copy, or one
+    // naming no backup of the report.
+    std::optional<std::string> copyPath(int64_t fileID, int copy) const;
     void applyVolumes(uint64_t generation, VolumeListing listing);
     void sourceVolumeRemoved(const std::set<std::string>& vanished);
     void record(const VerifyReport& report);
