@@ -1,6 +1,7 @@
 #include "report/StoredForm.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <unordered_set>
 
 #include "report/JsonReader.h"
@@ -131,14 +132,17 @@ void write(Writer& w, const VerifyScope& scope) {
     w.endObject();
 }
 
-void write(Writer& w, const CameraProfile& camera) {
+// A record of texts alone, in the order given.
+void writeTexts(Writer& w, std::initializer_list<std::pair<std::string_view, std::string_view>> fields) {
     w.beginObject();
-    w.key("id");
-    w.text(camera.id);
-    w.key("name");
-    w.text(camera.name);
+    for (const auto& [key, value] : fields) {
+        w.key(key);
+        w.text(value);
+    }
     w.endObject();
 }
+
+void write(Writer& w, const CameraProfile& camera) { writeTexts(w, {{"id", camera.id}, {"name", camera.name}}); }
 
 void write(Writer& w, const CaptureInfo& c) {
     w.beginObject();
@@ -333,14 +337,7 @@ void write(Writer& w, const ContentLine& l) {
     w.endObject();
 }
 
-void write(Writer& w, const UnreadableEntry& e) {
-    w.beginObject();
-    w.key("path");
-    w.text(e.path);
-    w.key("reason");
-    w.text(e.reason);
-    w.endObject();
-}
+void write(Writer& w, const UnreadableEntry& e) { writeTexts(w, {{"path", e.path}, {"reason", e.reason}}); }
 
 template <class T>
 void writeList(Writer& w, const std::vector<T>& items) {
@@ -516,20 +513,27 @@ private:
     VerifyScope& out_;
 };
 
-class CameraFrame final : public RecordFrame {
+// A record of two required texts, read into members `First` and `Second` of T under `Keys`.
+template <class T, std::string T::*First, std::string T::*Second, const std::string_view* Keys>
+class TextPairFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"id", "name"};
-    explicit CameraFrame(CameraProfile& out) : RecordFrame(keys, 2, 0), out_(out) {}
+    explicit TextPairFrame(T& out) : RecordFrame(Keys, 2, 0), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
-        (f == 0 ? out_.id : out_.name) = r.text(v);
+        out_.*(f == 0 ? First : Second) = r.text(v);
         return nullptr;
     }
 
 private:
-    CameraProfile& out_;
+    T& out_;
 };
+
+constexpr std::string_view cameraKeys[] = {"id", "name"};
+using CameraFrame = TextPairFrame<CameraProfile, &CameraProfile::id, &CameraProfile::name, cameraKeys>;
+constexpr std::string_view unreadableKeys[] = {"path", "reason"};
+using UnreadableFrame =
+    TextPairFrame<UnreadableEntry, &UnreadableEntry::path, &UnreadableEntry::reason, unreadableKeys>;
 
 class CaptureFrame final : public RecordFrame {
 public:
@@ -821,21 +825,6 @@ protected:
 
 private:
     ContentLine& out_;
-};
-
-class UnreadableFrame final : public RecordFrame {
-public:
-    static constexpr std::string_view keys[] = {"path", "reason"};
-    explicit UnreadableFrame(UnreadableEntry& out) : RecordFrame(keys, 2, 0), out_(out) {}
-
-protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
-        (f == 0 ? out_.path : out_.reason) = r.text(v);
-        return nullptr;
-    }
-
-private:
-    UnreadableEntry& out_;
 };
 
 class ReportFrame final : public RecordFrame {

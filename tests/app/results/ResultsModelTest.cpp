@@ -51,13 +51,18 @@ struct Watch {
     QSignalSpy resets, changes, inserted, removed;
 };
 
-AppModel& ready(Harness& h) {
+// A model (h.model) with the card and both backups chosen, shown to `data`, whose check found
+// `r`; the automatic pass that follows is left running (it is the second verifier).
+void show(Harness& h, ResultsData& data, const VerifyReport& r) {
     h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
     AppModel& m = h.start();
     m.waitForIdle(5000);
     m.setSource(kCard);
     m.addBackups(kBackups);
-    return m;
+    data.setModel(&m);
+    m.check(std::optional<CheckLevel>());
+    h.verifier(0)->complete(r);
+    QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
 }
 
 // The ids of the browser's rows, top down.
@@ -112,12 +117,10 @@ private slots:
         QFETCH(bool, reset);
         QFETCH(int, newShoots);
         Harness h;
-        AppModel& m = ready(h);
         ResultsData data;
-        data.setModel(&m);
         const VerifyReport standard = makeShoots(kCard, kBackups, kFiles, kShoots, FileStatus::backedUp);
-        m.check(std::optional<CheckLevel>());
-        h.verifier(0)->complete(standard);
+        show(h, data, standard);
+        AppModel& m = *h.model;
         QTRY_VERIFY(m.deepVerifying());
         auto pass = h.verifier(1);
         m.setMode(AppModel::Mode::Files);
@@ -190,14 +193,14 @@ private slots:
         QFETCH(QString, filter);
         QFETCH(bool, ascending);
         Harness h;
-        AppModel& m = ready(h);
+        ResultsData data;
         VerifyReport standard = makeShoots(kCard, kBackups, 40, 4, FileStatus::backedUp);
         for (int i : {3, 17, 29}) {
             standard.files[size_t(i)].status = FileStatus::missing;
             standard.files[size_t(i)].copies.clear();
         }
-        m.check(std::optional<CheckLevel>());
-        h.verifier(0)->complete(standard);
+        show(h, data, standard);
+        AppModel& m = *h.model;
         QTRY_VERIFY(m.deepVerifying());
         auto pass = h.verifier(1);
         m.setFilter(*AppModel::fileFilterFromRaw(filter));
@@ -257,18 +260,15 @@ private slots:
         QFETCH(int, entries);
         QFETCH(int, listed);
         QFETCH(QString, note);
-        Harness h;
-        AppModel& m = ready(h);
-        ResultsData data;
-        data.setModel(&m);
         VerifyReport r = makeShoots(kCard, kBackups, 6, 2, FileStatus::verified, CheckLevel::verified);
         r.cardUnreadable = count;
         r.safeToFormat = count == 0;
         for (int i = 0; i < entries; ++i)
             r.cardUnreadableEntries.push_back({"DCIM/" + std::to_string(200 + i), "Input/output error"});
-        m.check(std::optional<CheckLevel>());
-        h.verifier(0)->complete(r);
-        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        Harness h;
+        ResultsData data;
+        show(h, data, r);
+        AppModel& m = *h.model;
 
         const QVariantMap hero = data.hero();
         const QString sentence =
