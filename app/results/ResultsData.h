@@ -2,16 +2,17 @@
 // The results screen's view of the shown report: every text, figure and row list the views place,
 // computed by present/ from the model's report and its last copy. The views hand in what they
 // read of the model's state (the pass, eject) and place what comes out.
-#include <QAbstractListModel>
 #include <QObject>
 #include <QPointer>
 #include <QVariant>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "model/AppModel.h"
 #include "model/FileList.h"
+#include "model/KeyedRows.h"
 #include "present/Results.h"
 #include "report/Report.h"
 #include "results/DiskTool.h"
@@ -21,7 +22,8 @@ namespace halvetrop {
 class ResultsData;
 
 // One row per shoot, newest day first; the day's texts ride on every row for the section header.
-class ShootRows : public QAbstractListModel {
+// A new report resets the rows; the same check's report, folded or replaced, moves them.
+class ShootRows : public KeyedRows {
     Q_OBJECT
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 public:
@@ -29,9 +31,9 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
-    int count() const { return int(order_.size()); }
+    int count() const { return int(rows_.size()); }
     void rebuild();
-    void refresh();
+    void update();
     // The shoot's group at a row (nullptr out of range).
     const ShootGroup* group(int row) const;
 
@@ -39,11 +41,18 @@ signals:
     void countChanged();
 
 private:
+    struct Row {
+        int group = 0;      // position in the report's groups
+        std::string id;     // the group's id
+        QString dayHeader;  // the day's text and counts
+    };
+    std::vector<Row> rowsNow() const;
+
     const ResultsData& data_;
-    std::vector<std::pair<int, QString>> order_;  // group position, day header
+    std::vector<Row> rows_;
 };
 
-class FolderRows : public QAbstractListModel {
+class FolderRows : public KeyedRows {
     Q_OBJECT
 public:
     explicit FolderRows(const ResultsData& data) : data_(data) {}
@@ -51,10 +60,17 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
     void rebuild();
+    void update();
 
 private:
+    struct Row {
+        int folder = 0;    // position in the report's folders
+        std::string path;  // the folder's id
+    };
+    std::vector<Row> rowsNow() const;
+
     const ResultsData& data_;
-    int rows_ = 0;
+    std::vector<Row> rows_;
 };
 
 class ResultsData : public QObject {
@@ -131,7 +147,6 @@ private slots:
 
 private:
     QVariantMap computeHero() const;
-    void fold();
 
     // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
     mutable std::optional<QVariantMap> hero_;
@@ -141,6 +156,8 @@ private:
     }
 
     QPointer<AppModel> model_;
+    // The application model's report the rows were built for: another one resets them.
+    std::optional<quint64> shownSerial_;
     bool deepVerifying_ = false;
     bool deepRunning_ = false;
     bool canEject_ = false;

@@ -32,7 +32,6 @@ VolumeInfo systemDisk() {
     v.name = "System";
     v.fileSystem = "ext4";
     v.isInternal = true;
-    v.volumeID = "stage-system";
     v.totalBytes = 500'000'000'000;
     v.freeBytes = 31'000'000'000;
     return v;
@@ -58,6 +57,14 @@ void writePicture(const QString& path, int64_t seed) {
         for (int x = 0; x < image.width(); ++x)
             image.setPixelColor(x, y, QColor::fromHsv((hue + x / 8) % 360, 120 + y / 4, 230 - y / 3));
     image.save(path, "JPEG");
+}
+
+// A card's volume has an id of its own, by which the history tells cards apart. The drives are
+// folders on the system's disk, whose id the copy planner reads from the file system and compares
+// with a backup's: a backup carries none, as a volume without one does.
+std::optional<std::string> stageVolumeID(const VolumeInfo& v) {
+    if (!v.isLikelyCameraCard) return std::nullopt;
+    return "stage-" + v.name;
 }
 
 }  // namespace
@@ -277,9 +284,9 @@ bool Stage::start() {
         auto volumeOf = [&](const VolumeInfo& v, bool card) {
             VolumeInfo placed = v;
             placed.path = placed.volumePath = bytes(below(text(v.path)));
-            placed.volumeID = "stage-" + v.name;
             placed.isRemovable = card || v.isRemovable;
             placed.isLikelyCameraCard = card;
+            placed.volumeID = stageVolumeID(placed);
             if (placed.fileSystem.empty()) placed.fileSystem = card ? "exfat" : "ext4";
             if (placed.totalBytes == 0) placed.totalBytes = card ? 128'000'000'000 : 4'000'000'000'000;
             if (placed.freeBytes == 0) placed.freeBytes = card ? 40'000'000'000 : 812'000'000'000;
@@ -404,7 +411,7 @@ void Stage::addVolume(const QVariantMap& m) {
     v.isInternal = !v.isRemovable;
     v.isLikelyCameraCard = m.value(QStringLiteral("card")).toBool();
     v.readsFromMedium = m.value(QStringLiteral("readsFromMedium"), true).toBool();
-    v.volumeID = "stage-" + v.name;
+    v.volumeID = stageVolumeID(v);
     QDir().mkpath(text(v.path));
     stageVolumes_->put(v);
     if (model_) {
@@ -457,7 +464,9 @@ QStringList Stage::ejectAsked() const {
 }
 
 void Stage::finishEject(const QString& reason) {
-    ejector_->finish(reason.isEmpty() ? std::nullopt : std::optional<QString>(reason));
+    ejector_->finish(reason.isEmpty()
+                         ? std::nullopt
+                         : std::optional<EjectFailure>(EjectFailure{EjectFailure::Kind::refused, reason}));
     settle();
 }
 
