@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPointer>
 #include <QQmlEngine>
 #include <QThread>
 
@@ -187,7 +188,6 @@ Stage::~Stage() {
     // A scripted check or copy left running ends now, so the model's quitting does not wait.
     for (const auto& v : *verifiers_) v->cancel();
     copy_->end("stopped");
-    if (present_) present_->setNotify({});
     store_.reset();
     history_.reset();
     model_.reset();
@@ -377,6 +377,11 @@ bool Stage::start() {
     history_ = std::make_unique<shell::HistoryRows>([model] { return model->now(); });
     if (!present_) present_ = new shell::Present(this);
     shell::bridge(*model_, *history_, *present_);
+    // Stages come and go under one Present in a test run: notices reach this model only while
+    // it lives, and the newest stage's model from then on.
+    present_->setNotify([target = QPointer<AppModel>(model)](const QString& text, bool ok) {
+        if (target) target->show(text, ok);
+    });
     store_ = std::make_unique<shell::SettingsStore>(model_->settings());
     for (QObject* o : std::initializer_list<QObject*>{model_.get(), history_.get(), store_.get()})
         QQmlEngine::setObjectOwnership(o, QQmlEngine::CppOwnership);
