@@ -66,6 +66,9 @@ struct AppModelDeps {
     std::function<VolumeInfo(const std::string& path)> describeVolume;
     // Where "check against another backup" opens its picker; the desktop's mount root when empty.
     std::optional<std::string> mountRoot;
+    // The wall clock (nanoseconds since the epoch); the system clock when empty. Tests and pictures
+    // fix it so relative dates and the copy dialog's dates do not move.
+    std::function<TimeNs()> now;
 };
 
 // Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
@@ -251,6 +254,8 @@ public:
     const FileResult* selectedFile() const;
     bool previewOpen() const { return previewOpen_; }
     QList<QUrl> previewUrls() const { return previewUrls_; }
+    // The wall clock every dated text of the model is computed from.
+    TimeNs now() const { return deps_.now(); }
     // The settings store the Settings window writes into.
     QSettings& settings() { return *settings_; }
 

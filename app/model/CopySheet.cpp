@@ -88,10 +88,13 @@ CopySheet::CopySheet(AppModel& model, VerifyReport report, AppModel::CopyRequest
       deps_(std::move(deps)),
       pool_(new QThreadPool(this)) {
     if (!deps_.describeVolume) deps_.describeVolume = [](const std::string& p) { return Drives::info(p); };
-    TimeNs now = deps_.now ? deps_.now()
-                           : TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                        std::chrono::system_clock::now().time_since_epoch())
-                                        .count());
+    if (!deps_.now)
+        deps_.now = [] {
+            return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count());
+        };
+    TimeNs now = deps_.now();
     // Once, so that the preview and the run agree across midnight.
     today_ = DateFormatter(DatePattern::day, DateZone::utc).format(now);
     pool_->setMaxThreadCount(1);
@@ -522,9 +525,7 @@ void CopySheet::finish(CopyRunResult result) {
     if (phase_ != Phase::copying) return;
     std::unordered_map<std::int64_t, const FileResult*> byID;
     for (const auto& f : report_->files) byID[f.id] = &f;
-    TimeNs now = TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count());
+    const TimeNs now = deps_.now();
     copyReport_ = std::make_shared<const present::CopyReport>(present::CopyReport::make(
         result, runner_->plan(), *report_, report_->destinations.at(size_t(destination_)).name, byID, now));
     result_ = std::move(result);

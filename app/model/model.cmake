@@ -3,6 +3,11 @@
 # window.
 add_library(halvetrop_app_model STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AppModel.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModel.h
+  ${CMAKE_CURRENT_LIST_DIR}/AppModelWork.h ${CMAKE_CURRENT_LIST_DIR}/AppModelBackups.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppModelChecks.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModelPass.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppModelHistory.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModelVolumes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppModelFiles.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModelCopy.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ModelText.cpp ${CMAKE_CURRENT_LIST_DIR}/ModelText.h ${CMAKE_CURRENT_LIST_DIR}/Throttle.h
   ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.cpp ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.h
   ${CMAKE_CURRENT_LIST_DIR}/ScopedAccess.h ${CMAKE_CURRENT_LIST_DIR}/FakeVerifier.h)
 set_target_properties(halvetrop_app_model PROPERTIES AUTOMOC ON)

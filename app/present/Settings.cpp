@@ -11,7 +11,8 @@ int requiredCopiesFrom(const QVariant& stored) {
 
 bool flagFrom(const QVariant& stored) {
     if (stored.typeId() == QMetaType::Bool) return stored.toBool();
-    return stored.toString().trimmed().compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0;
+    const QString text = stored.toString().trimmed();
+    return text.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0 || text == QLatin1String("1");
 }
 
 }  // namespace halvetrop::present

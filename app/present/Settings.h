@@ -12,7 +12,7 @@ inline const QString includeProxiesKey = QStringLiteral("includeProxies");
 
 // 1 to 3; 2 when absent, not a whole number or below 1; 3 when above 3.
 int requiredCopiesFrom(const QVariant& stored);
-// false unless stored as true ("true" in the INI file).
+// false unless stored as true: "true" in the INI file (any case) or "1", as a hand edit may write it.
 bool flagFrom(const QVariant& stored);
 
 }  // namespace halvetrop::present

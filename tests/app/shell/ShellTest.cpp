@@ -132,6 +132,20 @@ private slots:
             shell::SettingsStore store(model.settings());
             QCOMPARE(int64_t(store.requiredCopies()), model.requiredCopies());
         }
+        const std::pair<const char*, bool> flags[] = {{"1", true},    {"0", false},   {"true", true},
+                                                      {"TRUE", true}, {"yes", false}, {"false", false},
+                                                      {"", false}};
+        for (const auto& [value, on] : flags) {
+            {
+                QSettings s(h.settingsPath(), QSettings::IniFormat);
+                s.clear();
+                s.setValue(QStringLiteral("includeSidecars"), QString::fromLatin1(value));
+            }
+            AppModel& model = h.start();
+            shell::SettingsStore store(model.settings());
+            QCOMPARE(store.includeSidecars(), on);
+            QCOMPARE(model.includeSidecars(), on);
+        }
         AppModel& model = h.start();
         shell::SettingsStore store(model.settings());
         store.setRequiredCopies(1);

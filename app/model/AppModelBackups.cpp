@@ -1,0 +1,187 @@
+// The stored choices: kinds, photo formats and the backups with their bookmarks, which are resolved
+// off the GUI thread and name a backup's volume wherever it is mounted now.
+#include "model/AppModel.h"
+#include "model/ModelText.h"
+#include "present/Settings.h"
+
+namespace halvetrop {
+
+namespace {
+
+// An INI store reads a one-entry list back as a plain text; both are lists of text here.
+std::optional<QStringList> storedTextList(const QVariant& v) {
+    if (v.typeId() == QMetaType::QString) return QStringList{v.toString()};
+    if (v.typeId() == QMetaType::QStringList) return v.toStringList();
+    if (v.typeId() == QMetaType::QVariantList) {
+        QStringList out;
+        for (const QVariant& item : v.toList()) {
+            if (item.typeId() != QMetaType::QString) return std::nullopt;
+            out << item.toString();
+        }
+        return out;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void AppModel::loadSettings() {
+    QSettings& s = *settings_;
+    // kinds: exact case names; nothing usable gives photo and video.
+    kinds_.clear();
+    if (auto names = storedTextList(s.value("kinds")))
+        for (const QString& n : *names)
+            if (auto k = mediaKindFromRaw(toBytes(n))) kinds_.insert(*k);
+    if (kinds_.empty()) kinds_ = {MediaKind::photo, MediaKind::video};
+
+    QVariant pf = s.value("photoFormats");
+    photoFormats_ = PhotoFormats::all;
+    if (pf.typeId() == QMetaType::QString)
+        photoFormats_ = photoFormatsFromRaw(toBytes(pf.toString())).value_or(PhotoFormats::all);
+
+    // backups: each entry a bookmark and the path it was made from. The stored paths are the
+    // list until the bookmarks are resolved off the GUI thread (they read the mount table and
+    // probe devices). One that does not resolve (its drive is not plugged in) keeps its stored
+    // path and its bookmark, so the backup stays chosen and is never rebound to whatever now
+    // sits at that path.
+    struct Stored {
+        std::string path;
+        QByteArray bookmark;
+    };
+    std::vector<Stored> stored;
+    int n = s.beginReadArray("backups");
+    if (n < 0 || n > 10000) n = 0;
+    for (int i = 0; i < n; ++i) {
+        s.setArrayIndex(i);
+        QVariant bm = s.value("bookmark");
+        QVariant pv = s.value("path");
+        if (pv.typeId() != QMetaType::QByteArray && pv.typeId() != QMetaType::QString) continue;
+        auto path = cleanAbsolutePath(pv.toByteArray().toStdString());
+        if (!path) continue;
+        bool seen = false;
+        for (const auto& e : stored) seen = seen || e.path == *path;
+        if (seen) continue;
+        stored.push_back({*path, bm.typeId() == QMetaType::QByteArray ? bm.toByteArray() : QByteArray()});
+        if (!stored.back().bookmark.isEmpty()) knownBookmarks_[*path] = stored.back().bookmark;
+    }
+    s.endArray();
+    std::vector<std::string> paths;
+    for (const auto& e : stored) paths.push_back(e.path);
+    setDestinations(paths);
+
+    std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
+    runOffGui(
+        [stored, paths, bookmarks] {
+            std::vector<std::optional<std::string>> resolved;
+            for (const auto& e : stored) {
+                std::optional<std::string> r;
+                if (!e.bookmark.isEmpty())
+                    if (auto got = bookmarks->resolve(e.bookmark)) r = cleanAbsolutePath(*got);
+                resolved.push_back(r);
+            }
+            return std::function<void(AppModel&)>([paths, resolved](AppModel& m) {
+                if (m.destinations_ != paths) return;  // the user changed the list meanwhile
+                std::vector<std::string> next;
+                for (size_t i = 0; i < paths.size(); ++i) {
+                    if (resolved[i]) {
+                        // The bookmark names the same volume wherever it is mounted now.
+                        auto blob = m.knownBookmarks_.find(paths[i]);
+                        if (blob != m.knownBookmarks_.end()) m.knownBookmarks_[*resolved[i]] = blob->second;
+                        if (std::find(next.begin(), next.end(), *resolved[i]) == next.end())
+                            next.push_back(*resolved[i]);
+                    } else {
+                        m.unresolved_.insert(paths[i]);
+                        if (std::find(next.begin(), next.end(), paths[i]) == next.end())
+                            next.push_back(paths[i]);
+                    }
+                }
+                m.setDestinations(std::move(next));
+            });
+        },
+        bookmarkPool_);
+}
+
+void AppModel::saveDestinations() {
+    QSettings& s = *settings_;
+    s.remove("backups");
+    s.beginWriteArray("backups", int(destinations_.size()));
+    for (size_t i = 0; i < destinations_.size(); ++i) {
+        const std::string& path = destinations_[i];
+        s.setArrayIndex(int(i));
+        auto known = knownBookmarks_.find(path);
+        s.setValue("bookmark", known != knownBookmarks_.end() ? known->second : QByteArray());
+        s.setValue("path", QByteArray::fromStdString(path));
+        if (known == knownBookmarks_.end()) requestBookmark(path);
+    }
+    s.endArray();
+    if (destinations_.empty()) s.setValue("backups/size", 0);
+    s.sync();
+}
+
+void AppModel::resolveAgain() {
+    // A volume appeared: a backup remembered from an unplugged drive may be back, perhaps at
+    // another mount point.
+    std::vector<std::pair<std::string, QByteArray>> wanted;
+    for (const auto& path : unresolved_)
+        if (auto blob = knownBookmarks_.find(path); blob != knownBookmarks_.end())
+            wanted.emplace_back(path, blob->second);
+    std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
+    runOffGui(
+        [wanted, bookmarks] {
+            std::map<std::string, std::string> found;
+            for (const auto& [path, blob] : wanted)
+                if (auto r = bookmarks->resolve(blob))
+                    if (auto c = cleanAbsolutePath(*r)) found[path] = *c;
+            return std::function<void(AppModel&)>([found](AppModel& m) {
+                if (found.empty()) return;
+                std::vector<std::string> next;
+                for (const auto& d : m.destinations_) {
+                    auto f = found.find(d);
+                    std::string path = f == found.end() ? d : f->second;
+                    if (f != found.end()) {
+                        m.unresolved_.erase(d);
+                        m.knownBookmarks_[path] = m.knownBookmarks_[d];
+                    }
+                    if (std::find(next.begin(), next.end(), path) == next.end()) next.push_back(path);
+                }
+                m.setDestinations(std::move(next));
+            });
+        },
+        bookmarkPool_);
+}
+
+void AppModel::requestBookmark(const std::string& path) {
+    if (knownBookmarks_.count(path) || unbookmarkable_.count(path) || !bookmarking_.insert(path).second)
+        return;
+    std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
+    runOffGui(
+        [path, bookmarks] {
+            std::optional<QByteArray> made = bookmarks->make(path);
+            return std::function<void(AppModel&)>([path, made](AppModel& m) {
+                m.bookmarking_.erase(path);
+                if (!made) {
+                    m.unbookmarkable_.insert(path);  // stored by its path alone
+                    return;
+                }
+                m.knownBookmarks_[path] = *made;
+                if (std::find(m.destinations_.begin(), m.destinations_.end(), path) != m.destinations_.end())
+                    m.saveDestinations();
+            });
+        },
+        bookmarkPool_);
+}
+
+// The Settings window reads the same values through the same readers, so a hand-edited file
+// never means one thing on screen and another in a check.
+int64_t AppModel::requiredCopies() const {
+    return present::requiredCopiesFrom(settings_->value(present::requiredCopiesKey));
+}
+
+bool AppModel::includeSidecars() const {
+    return present::flagFrom(settings_->value(present::includeSidecarsKey));
+}
+bool AppModel::includeProxies() const {
+    return present::flagFrom(settings_->value(present::includeProxiesKey));
+}
+
+}  // namespace halvetrop

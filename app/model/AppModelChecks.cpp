@@ -1,0 +1,184 @@
+// Running a check: building the request from the chosen card, backups and scope, following its
+// progress, and applying its outcome only while it is still the current check.
+#include "model/AppModel.h"
+#include "model/AppModelWork.h"
+#include "model/ModelText.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
+
+namespace halvetrop {
+
+void AppModel::check(const QString& level) {
+    check(level.isEmpty() ? std::nullopt : checkLevelFromRaw(toBytes(level)));
+}
+
+void AppModel::check(std::optional<CheckLevel> level) {
+    if (!source_ || (!cardOnly_ && destinations_.empty()) || kinds_.empty()) return;
+    if (copying() || shutDown_) return;
+    std::vector<std::string> backups = cardOnly_ ? std::vector<std::string>() : destinations_;
+    if (level == CheckLevel::verified && report_ && phase_ == Phase::Results) {
+        startDeepVerify();
+        return;
+    }
+    level_ = CheckLevel::standard;
+    emit levelChanged();
+    stopPass();
+    if (verifier_) verifier_->cancel();
+
+    std::vector<std::string> open{*source_};
+    open.insert(open.end(), backups.begin(), backups.end());
+    access_.begin(open);
+
+    const std::vector<std::string> notConnected = unresolvedAmong(unresolved_, backups);
+
+    VerifyRequest request(*source_, backups);
+    request.scope = scope();
+    request.level = level_;
+    request.requiredCopies = requiredCopies();
+    auto check = std::make_shared<Check>();
+    check->verifier = makeVerifier(std::move(request));
+    auto v = check->verifier;
+    verifier_ = v;
+    setProgress(VerifyProgress{VerifyProgress::Stage::scanningSource, lastComponent(*source_), 0, 0});
+    setPhase(Phase::Checking);
+
+    auto alive = alive_;
+    std::weak_ptr<Check> weakCheck = check;
+    v->setOnProgress([alive, weakCheck](const VerifyProgress& p) {
+        auto c = weakCheck.lock();
+        if (!c || !c->throttle.admit(p)) return;
+        std::weak_ptr<IVerifier> wv = c->verifier;
+        post(alive, [wv, p](AppModel& m) {
+            if (auto v = wv.lock(); v && m.verifier_ == v) m.setProgress(p);
+        });
+    });
+    runOffGui([check, notConnected] {
+        std::function<void(AppModel&)> apply;
+        auto v = check->verifier;
+        try {
+            VerifyReport r = v->run();
+            noteNotConnected(r, notConnected);
+            apply = [v, r = std::move(r)](AppModel& m) mutable {
+                m.applyCheckOutcome(v, std::move(r), {}, {});
+            };
+        } catch (const VerifyError& e) {
+            apply = [v, e](AppModel& m) { m.applyCheckOutcome(v, {}, e, {}); };
+        } catch (const std::exception& e) {
+            QString text = QString::fromUtf8(e.what());
+            apply = [v, text](AppModel& m) { m.applyCheckOutcome(v, {}, {}, text); };
+        }
+        return apply;
+    });
+}
+
+void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report,
+                                 std::optional<VerifyError> error, QString otherFailure) {
+    if (verifier_ != v) return;  // superseded: a newer check, a reset, an opened history entry
+    verifier_.reset();
+    if (report) {
+        finish(std::move(*report), true);
+    } else if (error && error->kind() == VerifyError::Kind::cancelled) {
+        setPhase(report_ ? Phase::Results : Phase::Setup);
+    } else {
+        setPhase(Phase::Failed, error ? fromBytes(error->description()) : otherFailure);
+    }
+}
+
+void AppModel::finish(VerifyReport r, bool record) {
+    setReport(std::move(r));
+    const VerifyReport& shown = *report_;
+    if (record) this->record(shown);
+    if (selectedFileID_ && !fileByID(*selectedFileID_)) setSelectedFileID(-1);
+    if (record && shown.level == CheckLevel::standard && shown.totals.covered() >= 1 &&
+        !shown.files.empty()) {
+        // After finish has returned, and only if nothing replaced this result meanwhile.
+        QPointer<AppModel> self(this);
+        uint64_t serial = ++finishSerial_;
+        QTimer::singleShot(0, this, [self, serial] {
+            if (self && self->finishSerial_ == serial && !self->verifier_) self->startDeepVerify();
+        });
+    }
+    if (groupFilter_) {
+        std::optional<ShootGroup> same;
+        std::string id = groupFilter_->id();
+        for (const auto& g : shown.groups)
+            if (g.id() == id) same = g;
+        groupFilter_ = std::move(same);
+        emit groupFilterChanged();
+    }
+    refilter();
+    setPhase(Phase::Results);
+}
+
+void AppModel::resetResults() {
+    stopPass();
+    cancelCheck();
+    ++finishSerial_;
+    setReport(std::nullopt);
+    visible_.clear();
+    emit visibleFilesChanged();
+    groupFilter_.reset();
+    emit groupFilterChanged();
+    folderFilter_.reset();
+    emit folderFilterChanged();
+    setSelectedFileID(-1);
+    setPhase(Phase::Setup);
+}
+
+void AppModel::stopCheck() {
+    if (verifier_) verifier_->cancel();
+}
+
+void AppModel::cancelCheck() {
+    if (verifier_) verifier_->cancel();
+    verifier_.reset();
+}
+
+void AppModel::checkAnotherCard(int suggestedIndex) {
+    if (copying()) return;
+    auto cards = suggestedCards();
+    std::optional<std::string> start;
+    if (suggestedIndex >= 0 && suggestedIndex < int(cards.size()))
+        start = cards[size_t(suggestedIndex)].volumePath;
+    else if (!cards.empty())
+        start = cards.front().volumePath;
+    newCard_.reset();
+    emit newCardChanged();
+    chooseSource(start ? fromBytes(*start) : QString(), true);
+}
+
+void AppModel::checkAgainstBackup(bool adding) {
+    if (!source_ || copying()) return;
+    QString name = sourceName();
+    if (!QFileInfo::exists(sourceText())) {
+        QString n = report_ ? fromBytes(report_->source.name) : name;
+        show("Insert " + n + " to check it against another backup.", false);
+        return;
+    }
+    QString title = adding ? "Add backups and check " + name + " again"
+                           : "Choose the backup to check " + name + " against";
+    std::string root = deps_.mountRoot ? *deps_.mountRoot : desktopMountRoot();
+    std::vector<std::string> picked;
+    for (const auto& p : deps_.platform.folderPicker->pickFolder(title, QStringLiteral("Check"), root, true))
+        if (auto c = cleanAbsolutePath(p); c && *c != *source_) picked.push_back(*c);
+    if (picked.empty()) return;
+    if (adding) {
+        for (const auto& p : picked)
+            if (std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end()) {
+                auto next = destinations_;
+                next.push_back(p);
+                setDestinations(std::move(next));
+            }
+    } else {
+        std::vector<std::string> unique;
+        for (auto& p : picked)
+            if (std::find(unique.begin(), unique.end(), p) == unique.end()) unique.push_back(p);
+        setDestinations(std::move(unique));
+    }
+    setCardOnly(false);
+    check(std::optional<CheckLevel>());
+}
+
+}  // namespace halvetrop

@@ -1,0 +1,120 @@
+// Copy requests and the copy dialog, the last copy's report with its hand-off, and the export of
+// the shown report.
+#include "model/AppModel.h"
+#include "model/CopySheet.h"
+#include "model/ModelText.h"
+#include "model/WriteAll.h"
+
+#include <QDesktopServices>
+#include <QSaveFile>
+
+namespace halvetrop {
+
+QList<qint64> AppModel::copyableIDs(const QList<qint64>& ids) const {
+    QList<qint64> out;
+    if (!report_) return out;
+    std::vector<int64_t> in(ids.begin(), ids.end());
+    for (int64_t id : halvetrop::copyableIDs(*report_, filesByID_, in)) out << id;
+    return out;
+}
+
+void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {
+    QList<qint64> ok = copyableIDs(ids);
+    if (ok.isEmpty() || copying()) return;
+    stopPass();
+    copyRequest_ = CopyRequest{QUuid::createUuid(), std::vector<int64_t>(ok.begin(), ok.end()), title};
+    if (copySheet_) copySheet_->deleteLater();
+    CopySheetDeps sheetDeps;
+    sheetDeps.describeVolume = deps_.describeVolume;
+    sheetDeps.now = deps_.now;
+    copySheet_ = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
+    emit copyRequestChanged();
+}
+
+void AppModel::requestCopyAllMissing() {
+    if (!report_) return;
+    QList<qint64> all;
+    for (int64_t id : allFileIDs(*report_)) all << id;
+    requestCopy(all, copyAllMissingTitle());
+}
+
+void AppModel::clearCopyRequest() {
+    copyRequest_.reset();
+    // Later: the sheet itself may be asking.
+    if (copySheet_) copySheet_->deleteLater();
+    copySheet_ = nullptr;
+    emit copyRequestChanged();
+}
+
+void AppModel::revealPaths(const QStringList& paths) {
+    if (!deps_.platform.reveal || paths.isEmpty()) return;
+    std::vector<std::string> list;
+    for (const QString& p : paths) list.push_back(p.toStdString());
+    deps_.platform.reveal->reveal(list);
+}
+
+void AppModel::openFolder(const QString& path) {
+    // A local file's URL: a path with "#" or "?" stays the path it is.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        show(QStringLiteral("The folder couldn\u2019t be opened: ") + path, false);
+}
+
+void AppModel::saveLastCopyCSV() {
+    auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
+    if (!record || !deps_.platform.savePicker) return;
+    auto target = deps_.platform.savePicker->saveFile(QString(), fromBytes(record->suggestedFileName()),
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (!target) return;
+    QSaveFile out(fromBytes(*target));
+    if (!out.open(QIODevice::WriteOnly) || !writeAll(out, record->csv()) || !out.commit())
+        show(QStringLiteral("The report couldn\u2019t be saved: ") + out.errorString(), false);
+}
+
+QStringList AppModel::photoAppNames() const {
+    QStringList names;
+    for (const auto& a : photoApps_) names << fromBytes(a.name);
+    return names;
+}
+
+void AppModel::handOff(int app) {
+    auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
+    if (!record || app < 0 || size_t(app) >= photoApps_.size()) return;
+    std::vector<std::string> folders;
+    for (const auto& f : record->folders) folders.push_back(f.path);
+    if (auto failure =
+            PhotoApps::open(photoApps_[size_t(app)], record->allCopiedPaths(), folders, record->driveRoot))
+        show(fromBytes(*failure), false);
+}
+
+void AppModel::chooseCopyLocation() {
+    auto* sheet = qobject_cast<CopySheet*>(copySheet_.data());
+    if (!sheet || !deps_.platform.folderPicker) return;
+    auto picked =
+        deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
+                                                QStringLiteral("Save Here"), sheet->locationStart(), false);
+    if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(fromBytes(picked.front()));
+}
+
+void AppModel::exportCSV() {
+    if (!report_ || !deps_.platform.savePicker) return;
+    QString suggested = csvFileName(*report_, QDate::currentDate(), QLocale());
+    auto target = deps_.platform.savePicker->saveFile(QString(), suggested, QStringLiteral("CSV (*.csv)"));
+    // The report shown when the user confirmed, which a fold may have changed meanwhile.
+    if (!target || !report_) return;
+    if (auto failure = writeCSV(*report_, fromBytes(*target))) show(failure->noticeText(), false);
+}
+
+void AppModel::copyStarted(RunningCopy copy) {
+    stopPass();
+    copy_ = std::move(copy);
+    emit copyingChanged();
+    emitComputed();
+}
+
+void AppModel::copyEnded() {
+    copy_.reset();
+    emit copyingChanged();
+    emitComputed();
+}
+
+}  // namespace halvetrop

@@ -1,0 +1,113 @@
+// The file browser: filters over the shown report, the preview and revealing files.
+#include "model/AppModel.h"
+#include "model/ModelText.h"
+#include "present/Files.h"
+
+#include <QFileInfo>
+
+namespace halvetrop {
+
+// The window's filter is the file list's, case for case in the same order.
+static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
+    return static_cast<halvetrop::FileFilter>(f);
+}
+
+void AppModel::refilter() {
+    if (!report_) {
+        visible_.clear();
+    } else {
+        FileQuery q;
+        q.filter = listFilter(filter_);
+        q.search = search_;
+        q.folderFilter = folderFilter_;
+        q.groupFilter = groupFilter_ ? &*groupFilter_ : nullptr;
+        visible_ = filesByID_.refilter(*report_, q);
+    }
+    fileRows_.setVisible(visible_);
+    emit visibleFilesChanged();
+}
+
+void AppModel::showFiles(const QString& groupID, bool onlyMissing) {
+    setGroupFilterID(groupID);
+    setFolderFilter(std::nullopt);
+    setFilter(onlyMissing ? FileFilter::NotBackedUp : FileFilter::All);
+    setMode(Mode::Files);
+}
+
+void AppModel::backToShoots() {
+    groupFilter_.reset();
+    emit groupFilterChanged();
+    folderFilter_.reset();
+    emit folderFilterChanged();
+    filter_ = FileFilter::All;
+    emit filterChanged();
+    search_.clear();
+    emit searchChanged();
+    refilter();
+    setMode(Mode::Shoots);
+}
+
+QUrl AppModel::sourceURL(qint64 fileID) const {
+    const FileResult* f = fileByID(fileID);
+    if (!f) return {};
+    return QUrl::fromLocalFile(fromBytes(report_->absolutePath(*f)));
+}
+
+QUrl AppModel::copyURL(qint64 fileID) const {
+    const FileResult* f = fileByID(fileID);
+    if (!f || f->copies.empty()) return {};
+    const CopyRef& c = f->copies.front();
+    if (c.destination < 0 || size_t(c.destination) >= report_->destinations.size()) return {};
+    return QUrl::fromLocalFile(fromBytes(report_->absolutePath(c)));
+}
+
+void AppModel::quickLook(qint64 fileID) {
+    if (previewOpen_) {
+        closePreview();
+        return;
+    }
+    const FileResult* f = fileByID(fileID);
+    if (!f) return;
+    QList<QUrl> urls;
+    for (const std::string& p : previewPaths(*report_, *f))
+        if (QFileInfo::exists(fromBytes(p))) urls << QUrl::fromLocalFile(fromBytes(p));
+    if (urls.isEmpty()) return;
+    previewUrls_ = urls;
+    previewOpen_ = true;
+    emit previewChanged();
+}
+
+void AppModel::closePreview() {
+    if (!previewOpen_ && previewUrls_.isEmpty()) return;
+    previewOpen_ = false;
+    previewUrls_.clear();
+    emit previewChanged();
+}
+
+void AppModel::reveal(qint64 fileID) {
+    const FileResult* f = fileByID(fileID);
+    if (f && deps_.platform.reveal) deps_.platform.reveal->reveal({report_->absolutePath(*f)});
+}
+
+QString AppModel::shootChipText() const {
+    return groupFilter_ ? present::shootChipText(*groupFilter_) : QString();
+}
+
+void AppModel::revealFiles(const QList<qint64>& ids, bool onBackup) {
+    std::vector<std::string> paths;
+    for (qint64 id : ids) {
+        const FileResult* f = fileByID(id);
+        if (!f) continue;
+        if (!onBackup) {
+            paths.push_back(report_->absolutePath(*f));
+        } else if (!f->copies.empty()) {
+            const CopyRef& c = f->copies.front();
+            if (c.destination >= 0 && size_t(c.destination) < report_->destinations.size())
+                paths.push_back(report_->absolutePath(c));
+        }
+    }
+    // The file manager's interface may open an empty window for an empty list.
+    if (!paths.empty() && deps_.platform.reveal) deps_.platform.reveal->reveal(paths);
+}
+
+}  // namespace halvetrop

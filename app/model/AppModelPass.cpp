@@ -1,0 +1,103 @@
+// The byte-by-byte pass: a second check at the verified level over the shown result, whose
+// per-file results are folded into the shown report as they come.
+#include "model/AppModel.h"
+#include "model/AppModelWork.h"
+#include "model/FileList.h"
+
+namespace halvetrop {
+
+void AppModel::stopPass() {
+    if (deepVerifier_) deepVerifier_->cancel();
+    deepVerifier_.reset();
+    pass_.reset();
+    drainTimer_.stop();
+    if (deepVerifying_) setDeepVerifying(false);
+}
+
+void AppModel::stopDeepVerify() { stopPass(); }
+
+void AppModel::startDeepVerify() {
+    if (!report_ || !source_ || destinations_.empty() || report_->totals.covered() < 1) return;
+    if (copying() || shutDown_) return;
+    stopPass();
+    std::vector<std::string> open{*source_};
+    open.insert(open.end(), destinations_.begin(), destinations_.end());
+    access_.begin(open);
+
+    VerifyRequest request(*source_, destinations_);
+    request.scope = report_->scope;
+    request.requiredCopies = requiredCopies();
+    request.level = CheckLevel::verified;
+    auto pass = std::make_shared<Pass>();
+    pass->backups = destinations_;
+    pass->verifier = makeVerifier(std::move(request));
+    auto v = pass->verifier;
+    pass_ = pass;
+    deepVerifier_ = v;
+    setDeepVerifying(true);
+    deepProgress_ = VerifyProgress{VerifyProgress::Stage::scanningSource, "", 0, report_->totals.covered()};
+    emit deepProgressChanged();
+
+    auto alive = alive_;
+    std::weak_ptr<Pass> weakPass = pass;
+    v->setOnProgress([alive, weakPass](const VerifyProgress& p) {
+        auto ps = weakPass.lock();
+        if (!ps || !ps->throttle.admit(p)) return;
+        std::weak_ptr<IVerifier> wv = ps->verifier;
+        post(alive, [wv, p](AppModel& m) {
+            if (auto v = wv.lock(); v && m.deepVerifier_ == v) {
+                m.deepProgress_ = p;
+                emit m.deepProgressChanged();
+            }
+        });
+    });
+    v->setOnFileResult([weakPass](const FileResult& r) {
+        if (auto ps = weakPass.lock()) ps->buffer.append(r);
+    });
+    drainTimer_.start();
+    runOffGui([v, notConnected = unresolvedAmong(unresolved_, destinations_)] {
+        std::optional<VerifyReport> report;
+        try {
+            report = v->run();
+            noteNotConnected(*report, notConnected);
+        } catch (const std::exception&) {
+            // A failed or cancelled pass shows nothing; the folded statuses stay.
+        }
+        return std::function<void(AppModel&)>([v, report = std::move(report)](AppModel& m) mutable {
+            m.applyPassOutcome(v, std::move(report));
+        });
+    });
+}
+
+void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report) {
+    if (deepVerifier_ != v) return;
+    deepVerifier_.reset();
+    pass_.reset();
+    drainTimer_.stop();
+    setDeepVerifying(false);
+    if (report) finish(std::move(*report), true);
+}
+
+void AppModel::drainPass() {
+    if (!pass_ || deepVerifier_ != pass_->verifier) {
+        drainTimer_.stop();
+        return;
+    }
+    auto batch = pass_->buffer.takeAll();
+    if (!batch.empty()) applyLive(batch, pass_->backups);
+}
+
+void AppModel::applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups) {
+    // Copies name backups by position: results of a pass over other backups (or the same ones
+    // in another order) would credit the wrong drives, so they are not folded at all.
+    if (!report_ || !sameBackups(*report_, passBackups)) return;
+    LiveFold fold = foldLive(*report_, batch);
+    if (fold.changed.empty() && !fold.safeRevoked) return;
+    fileRows_.reportDataChanged();
+    emit reportChanged();
+    emit filesByIDChanged();
+    emitComputed();
+    refilter();
+}
+
+}  // namespace halvetrop

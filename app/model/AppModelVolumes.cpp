@@ -1,0 +1,245 @@
+// The card and the backups the user chooses, the mounted volumes and what their comings and goings
+// mean for the shown result, ejecting the card, and the notices.
+#include "model/AppModel.h"
+#include "model/ModelText.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
+
+namespace halvetrop {
+
+void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {
+    QString prompt = autoCheck && !destinations_.empty() ? QStringLiteral("Check") : QStringLiteral("Choose");
+    std::optional<std::string> start;
+    if (!startingAt.isEmpty()) start = toBytes(startingAt);
+    auto picked = deps_.platform.folderPicker->pickFolder(
+        QStringLiteral("Choose the card, drive or folder to check"), prompt, start, false);
+    if (picked.empty()) return;
+    setSource(picked.front());
+    if (!autoCheck) return;
+    if (cardOnly_ ? canScan() : canCheck()) check(std::optional<CheckLevel>());
+}
+
+void AppModel::chooseBackups() {
+    auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose backup drives or folders"),
+                                                          QStringLiteral("Add Backup"), std::nullopt, true);
+    if (!picked.empty()) addBackups(picked);
+}
+
+void AppModel::setSource(const std::string& path) {
+    auto clean = cleanAbsolutePath(path);
+    if (!clean) return;
+    source_ = clean;
+    emit sourceChanged();
+    requestBookmark(*clean);
+    if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) {
+        auto next = destinations_;
+        std::erase(next, *clean);
+        setDestinations(std::move(next));
+    }
+    resetResults();
+}
+
+void AppModel::addBackups(const std::vector<std::string>& paths) {
+    for (const auto& p : paths) {
+        auto clean = cleanAbsolutePath(p);
+        if (!clean || (source_ && *clean == *source_)) continue;
+        if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) continue;
+        auto next = destinations_;
+        next.push_back(*clean);
+        setDestinations(std::move(next));
+    }
+    resetResults();
+}
+
+void AppModel::removeBackup(const std::string& path) {
+    auto clean = cleanAbsolutePath(path);
+    auto next = destinations_;
+    if (clean) std::erase(next, *clean);
+    setDestinations(std::move(next));
+    resetResults();
+}
+
+void AppModel::setSourceUrl(const QUrl& url) {
+    if (url.isLocalFile()) setSource(toBytes(url.toLocalFile()));
+}
+
+void AppModel::addBackupUrls(const QList<QUrl>& urls) {
+    std::vector<std::string> paths;
+    for (const QUrl& u : urls)
+        if (u.isLocalFile()) paths.push_back(toBytes(u.toLocalFile()));
+    addBackups(paths);
+}
+
+void AppModel::removeBackupAt(int index) {
+    if (index >= 0 && index < int(destinations_.size())) removeBackup(destinations_[size_t(index)]);
+}
+
+void AppModel::useSuggestedCard(int index) {
+    auto cards = suggestedCards();
+    if (index >= 0 && index < int(cards.size())) setSource(cards[size_t(index)].volumePath);
+}
+
+void AppModel::refreshVolumes() {
+    if (shutDown_) return;
+    uint64_t generation = ++volumeGeneration_;
+    auto list = deps_.listVolumes;
+    runOffGui([generation, list] {
+        VolumeListing listing = list();
+        return std::function<void(AppModel&)>(
+            [generation, listing = std::move(listing)](AppModel& m) mutable {
+                m.applyVolumes(generation, std::move(listing));
+            });
+    });
+}
+
+void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
+    // Listings may finish out of order; one older than the one applied describes a past state.
+    if (generation <= appliedVolumeGeneration_) return;
+    appliedVolumeGeneration_ = generation;
+    std::set<std::string> old;
+    for (const auto& v : volumes_) old.insert(v.volumePath);
+    bool wasEmpty = volumes_.empty();
+    volumes_ = std::move(listing.volumes);
+    mountPoints_ = std::move(listing.mountPoints);
+    std::set<std::string> now;
+    for (const auto& v : volumes_) now.insert(v.volumePath);
+    emit volumesChanged();
+
+    if (!wasEmpty && !volumes_.empty()) {
+        for (const auto& v : volumes_) {
+            if (old.count(v.volumePath) || !(v.isRemovable || v.isLikelyCameraCard) || v.isDiskImage)
+                continue;
+            newCard_ = v;
+            emit newCardChanged();
+            break;
+        }
+    }
+    if (newCard_ && !now.count(newCard_->volumePath)) {
+        newCard_.reset();
+        emit newCardChanged();
+    }
+    // A description is only as good as its volume: forget those whose volume left.
+    std::erase_if(volumeCache_, [&](const auto& entry) {
+        const std::string& vp = entry.second.volumePath;
+        return !now.count(vp) && !mountPoints_.count(vp);
+    });
+    emitComputed();
+    if (!unresolved_.empty() && !std::includes(old.begin(), old.end(), now.begin(), now.end()))
+        resolveAgain();
+
+    std::set<std::string> vanished;
+    for (const auto& p : old)
+        if (!now.count(p) && p != "/") vanished.insert(p);
+    if (!vanished.empty()) sourceVolumeRemoved(vanished);
+}
+
+void AppModel::sourceVolumeRemoved(const std::set<std::string>& vanished) {
+    if (!source_) return;
+    const std::string& card = *source_;
+    bool removed = false;
+    for (const auto& p : vanished) {
+        if ((report_ && p == report_->source.volumePath) || p == card ||
+            (card.size() > p.size() && card.compare(0, p.size(), p) == 0 && card[p.size()] == '/'))
+            removed = true;
+    }
+    if (!removed) return;
+    QString name = report_ ? fromBytes(report_->source.name) : sourceName();
+    if (copy_) {
+        // The copy reads the card that is gone; it stops and cleans up on its own thread.
+        copy_->cancel();
+    }
+    if (phase_ == Phase::Checking) {
+        if (verifier_) verifier_->cancel();
+        show(QStringLiteral("“") + name +
+                 QStringLiteral("” was removed during the check. Insert it again to check it."),
+             false);
+    } else if (report_) {
+        show(QStringLiteral("“") + name +
+                 QStringLiteral("” ejected — you can remove it. Its result is saved in Recent cards."),
+             true);
+    }
+    access_.release();
+    resetResults();
+    source_.reset();
+    emit sourceChanged();
+    emitComputed();
+}
+
+void AppModel::clearSource() {
+    if (!source_) return;
+    source_.reset();
+    emit sourceChanged();
+    emitComputed();
+}
+
+QVariantMap AppModel::volumeInfo(const QString& path) {
+    std::string key = toBytes(path);
+    if (auto cached = cachedVolumeInfo(key)) return volumeMap(*cached);
+    if (describing_.insert(key).second) {
+        auto describe = deps_.describeVolume;
+        runOffGui([key, describe] {
+            std::optional<VolumeInfo> info;
+            if (QFileInfo::exists(QString::fromStdString(key))) info = describe(key);
+            return std::function<void(AppModel&)>([key, info](AppModel& m) {
+                m.describing_.erase(key);
+                if (!info) return;  // asked again next time
+                m.volumeCache_[key] = *info;
+                emit m.volumeInfoReady(fromBytes(key));
+            });
+        });
+    }
+    return {};
+}
+
+std::optional<VolumeInfo> AppModel::cachedVolumeInfo(const std::string& path) const {
+    auto it = volumeCache_.find(path);
+    if (it == volumeCache_.end()) return std::nullopt;
+    return it->second;
+}
+
+void AppModel::show(const QString& text, bool ok) {
+    Notice n{text, ok, QUuid::createUuid()};
+    notice_ = n;
+    emit noticeChanged();
+    QUuid id = n.id;
+    QTimer::singleShot(ok ? 4000 : 8000, Qt::PreciseTimer, this, [this, id] {
+        if (notice_ && notice_->id == id) dismissNotice();
+    });
+}
+
+void AppModel::dismissNotice() {
+    notice_.reset();
+    emit noticeChanged();
+}
+
+void AppModel::dismissNewCard() {
+    newCard_.reset();
+    emit newCardChanged();
+}
+
+void AppModel::ejectSource() {
+    if (!report_ || !canEjectSource() || ejecting_ || !deps_.platform.ejector) return;
+    if (verifier_) verifier_->cancel();
+    stopPass();
+    closePreview();
+    ejecting_ = true;
+    emit ejectingChanged();
+    std::string volume = report_->source.volumePath;
+    QString name = fromBytes(report_->source.name);
+    QPointer<AppModel> self(this);
+    deps_.platform.ejector->eject(volume, [self, name](std::optional<QString> reason) {
+        if (!self) return;
+        self->ejecting_ = false;
+        emit self->ejectingChanged();
+        if (reason)
+            self->show("Couldn't eject “" + name + "”: " + *reason +
+                           ". Close anything using the card and try again.",
+                       false);
+        else
+            self->refreshVolumes();
+    });
+}
+
+}  // namespace halvetrop

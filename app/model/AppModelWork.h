@@ -1,0 +1,40 @@
+#pragma once
+// What the parts of AppModel share privately: the handle that lets pool work reach the model only
+// while it lives, and the state of a running check and of a running byte-by-byte pass.
+#include "model/AppModel.h"
+#include "model/Throttle.h"
+
+#include <mutex>
+
+namespace halvetrop {
+
+// Work posted back from the pool reaches the model only while it exists: the destructor clears
+// the pointer under the lock, so a worker that outlives the model posts nothing.
+struct AppModel::Alive {
+    std::mutex lock;
+    AppModel* model = nullptr;
+};
+
+// A check publishes at most 20 progress reports a second.
+inline constexpr int64_t kCheckProgressIntervalNs = 50'000'000;
+inline constexpr int64_t kPassProgressIntervalNs = 100'000'000;
+
+struct AppModel::Check {
+    std::shared_ptr<IVerifier> verifier;
+    Throttle throttle{kCheckProgressIntervalNs};
+};
+
+struct AppModel::Pass {
+    std::shared_ptr<IVerifier> verifier;
+    std::vector<std::string> backups;
+    LiveBuffer buffer;
+    Throttle throttle{kPassProgressIntervalNs};
+};
+
+// A backup whose drive was not found at start is still checked at its remembered path, where an
+// empty mount-point folder may stand in for it: every report of it must say it was not read.
+std::vector<std::string> unresolvedAmong(const std::set<std::string>& unresolved,
+                                         const std::vector<std::string>& backups);
+void noteNotConnected(VerifyReport& report, const std::vector<std::string>& backups);
+
+}  // namespace halvetrop
