@@ -2,8 +2,9 @@
 #include "model/AppModel.h"
 #include "model/ModelText.h"
 #include "present/Files.h"
+#include "present/Paths.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
 
 namespace halvetrop {
 
@@ -50,7 +51,7 @@ void AppModel::backToShoots() {
 QUrl AppModel::sourceURL(qint64 fileID) const {
     const FileResult* f = fileByID(fileID);
     if (!f) return {};
-    return QUrl::fromLocalFile(fromBytes(report_->absolutePath(*f)));
+    return present::fileUrl(report_->absolutePath(*f));
 }
 
 QUrl AppModel::copyURL(qint64 fileID) const {
@@ -58,7 +59,7 @@ QUrl AppModel::copyURL(qint64 fileID) const {
     if (!f || f->copies.empty()) return {};
     const CopyRef& c = f->copies.front();
     if (c.destination < 0 || size_t(c.destination) >= report_->destinations.size()) return {};
-    return QUrl::fromLocalFile(fromBytes(report_->absolutePath(c)));
+    return present::fileUrl(report_->absolutePath(c));
 }
 
 void AppModel::quickLook(qint64 fileID) {
@@ -69,8 +70,10 @@ void AppModel::quickLook(qint64 fileID) {
     const FileResult* f = fileByID(fileID);
     if (!f) return;
     QList<QUrl> urls;
-    for (const std::string& p : previewPaths(*report_, *f))
-        if (QFileInfo::exists(fromBytes(p))) urls << QUrl::fromLocalFile(fromBytes(p));
+    for (const std::string& p : previewPaths(*report_, *f)) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) == 0) urls << present::fileUrl(p);
+    }
     if (urls.isEmpty()) return;
     previewUrls_ = urls;
     previewOpen_ = true;
@@ -86,7 +89,12 @@ void AppModel::closePreview() {
 
 void AppModel::reveal(qint64 fileID) {
     const FileResult* f = fileByID(fileID);
-    if (f && deps_.platform.reveal) deps_.platform.reveal->reveal({report_->absolutePath(*f)});
+    if (f) revealOnDisk({report_->absolutePath(*f)});
+}
+
+void AppModel::revealOnDisk(const std::vector<std::string>& paths) {
+    // The file manager's interface may open an empty window for an empty list.
+    if (!paths.empty() && deps_.platform.reveal) deps_.platform.reveal->reveal(paths);
 }
 
 QString AppModel::shootChipText() const {
@@ -106,8 +114,7 @@ void AppModel::revealFiles(const QList<qint64>& ids, bool onBackup) {
                 paths.push_back(report_->absolutePath(c));
         }
     }
-    // The file manager's interface may open an empty window for an empty list.
-    if (!paths.empty() && deps_.platform.reveal) deps_.platform.reveal->reveal(paths);
+    revealOnDisk(paths);
 }
 
 }  // namespace halvetrop

@@ -6,8 +6,13 @@
 #include <QTimeZone>
 #include <QtConcurrent>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "anatomy/Anatomy.h"
+#include "platform/NoAtime.h"
 #include "present/Format.h"
+#include "present/Paths.h"
 #include "thumbnail/Key.h"
 
 namespace halvetrop {
@@ -30,14 +35,22 @@ constexpr const char* columnNames[] = {"path", "name", "status", "day", "folder"
 
 }  // namespace
 
-std::optional<QString> smallText(const QString& path, qint64 limit) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > limit) return std::nullopt;
+std::optional<QString> smallText(const std::string& path, qint64 limit) {
+    // A card file: opened by its bytes, and without stamping its access time.
+    const int fd = openNoAtime(defaultSys(), path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (file.size() > limit) return std::nullopt;
     // One byte past the limit tells a file that grew since its size was read.
     const QByteArray bytes = file.read(limit + 1);
     if (bytes.size() > limit || file.error() != QFileDevice::NoError || bytes.contains('\0'))
         return std::nullopt;
-    if (!isText(QMimeDatabase().mimeTypeForFileNameAndData(path, bytes))) return std::nullopt;
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+    if (!isText(QMimeDatabase().mimeTypeForFileNameAndData(displayText(name), bytes))) return std::nullopt;
     return QString::fromUtf8(bytes);
 }
 
@@ -151,9 +164,8 @@ QVariantMap FileRows::menu(const QList<qint64>& ids) const {
 }
 
 QVariantMap FileRows::previewItem(const QUrl& url) const {
-    const QByteArray path = QFile::encodeName(url.toLocalFile());
-    const std::string_view bytes(path.constData(), size_t(path.size()));
-    const std::string_view name = bytes.substr(bytes.rfind('/') + 1);
+    const std::string path = localPath(url).value_or(std::string());
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
     const FileClass c = Anatomy::classify(name);
     const std::string ext = Anatomy::ext(name);
     QString kind = QStringLiteral("other");
@@ -164,11 +176,13 @@ QVariantMap FileRows::previewItem(const QUrl& url) const {
         kind = QStringLiteral("video");
     else if (c.role != FileRole::sidecar && c.kind == MediaKind::audio)
         kind = QStringLiteral("audio");
-    else if (isText(QMimeDatabase().mimeTypeForFile(url.toLocalFile(), QMimeDatabase::MatchExtension)))
+    else if (isText(QMimeDatabase().mimeTypeForFile(displayText(name), QMimeDatabase::MatchExtension)))
         kind = QStringLiteral("text");
-    const QString source = kind == QLatin1String("image") ? QStringLiteral("image://preview/") +
-                                                                QString::fromLatin1(path.toPercentEncoding())
-                                                          : url.toString();
+    // Both keep the path's bytes: the preview provider's id and the player's URL percent-encode them.
+    const QString source = kind == QLatin1String("image")
+                               ? QStringLiteral("image://preview/") +
+                                     QString::fromLatin1(QByteArray::fromStdString(path).toPercentEncoding())
+                               : url.toString(QUrl::FullyEncoded);
     return {{QStringLiteral("name"), displayText(name)},
             {QStringLiteral("kind"), kind},
             {QStringLiteral("source"), source}};
@@ -181,7 +195,8 @@ void FileRows::loadText(const QUrl& url) {
         watcher->deleteLater();
         emit textLoaded(url, text ? QVariant(*text) : QVariant());
     });
-    watcher->setFuture(QtConcurrent::run(smallText, url.toLocalFile(), previewTextLimit));
+    watcher->setFuture(
+        QtConcurrent::run(smallText, localPath(url).value_or(std::string()), previewTextLimit));
 }
 
 int FileRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }

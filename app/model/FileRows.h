@@ -20,9 +20,10 @@ namespace halvetrop {
 // The preview shows a text file's words only up to this size; larger ones get the file card.
 constexpr qint64 previewTextLimit = 256 * 1024;
 
-// The text of a small text file, judged by its name and its first bytes; nothing for a file over
-// `limit` bytes (also one that grew while read), binary content or a read error.
-std::optional<QString> smallText(const QString& path, qint64 limit);
+// The text of a small text file at this path (bytes), judged by its name and its first bytes;
+// nothing for a file over `limit` bytes (also one that grew while read), binary content or a read
+// error.
+std::optional<QString> smallText(const std::string& path, qint64 limit);
 
 class FileRows : public QAbstractListModel {
     Q_OBJECT
