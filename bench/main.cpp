@@ -15,6 +15,8 @@ HALVETROP_DECLARE(medium)
 HALVETROP_DECLARE(model)
 HALVETROP_DECLARE(browser)
 HALVETROP_DECLARE(sheet)
+HALVETROP_DECLARE(thumbnails)
+HALVETROP_DECLARE(make_photos)
 
 namespace {
 struct Command {
@@ -58,6 +60,10 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_SHEET
     {"sheet", bench_sheet},
+#endif
+#ifdef HALVETROP_BENCH_THUMBNAILS
+    {"thumbnails", bench_thumbnails},
+    {"make-photos", bench_make_photos},
 #endif
     {nullptr, nullptr},
 };

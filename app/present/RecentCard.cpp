@@ -44,7 +44,7 @@ RecentCardLook recentCardLook(const VerifyReport& report, const DateTexts& dates
     if (report.isCardOnly()) {
         look.badge = "magnifyingglass.circle.fill";
         look.badgeColor = ColorRole::brandFill;
-        look.statusLine = count(t.files) + QStringLiteral(" files · not compared");
+        look.statusLine = fileCount(t.files) + QStringLiteral(" · not compared");
         look.checkedPrefix = QStringLiteral("Scanned ");
         return look;
     }

@@ -171,8 +171,8 @@ private slots:
 
         const QVariantMap rawPanel = data.panel(rawKey), lookAlikePanel = data.panel(lookAlikeKey);
         QCOMPARE(rawPanel.value("header").toString(), QStringLiteral("2 files · 200 KB"));
-        QCOMPARE(rawPanel.value("uncoveredText").toString(), QStringLiteral("1 files · 100 KB"));
-        QCOMPARE(lookAlikePanel.value("header").toString(), QStringLiteral("1 files · 50 KB"));
+        QCOMPARE(rawPanel.value("uncoveredText").toString(), QStringLiteral("1 file · 100 KB"));
+        QCOMPARE(lookAlikePanel.value("header").toString(), QStringLiteral("1 file · 50 KB"));
         QCOMPARE(data.uncoveredIDs(rawKey).size(), 1);
         QCOMPARE(data.panel(QStringLiteral("DCIM")).value("header").toString(),
                  QStringLiteral("3 files · 250 KB"));
