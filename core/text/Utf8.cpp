@@ -24,12 +24,14 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string repairUtf8(std::string_view bytes) {
-    if (isValidUtf8(bytes)) return std::string(bytes);
+namespace {
+
+// Walks the bytes one character at a time: `valid(offset, length)` for a well-formed character,
+// `illFormed(offset, length)` for each maximal ill-formed subsequence, as ICU delimits them.
+template <class Valid, class IllFormed>
+void walkCharacters(std::string_view bytes, Valid valid, IllFormed illFormed) {
     const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
     const int64_t length = static_cast<int64_t>(bytes.size());
-    std::string out;
-    out.reserve(bytes.size() + 8);
     int64_t i = 0;
     while (i < length) {
         // U8_NEXT takes int32 lengths; walk in windows so very long inputs stay correct.
@@ -39,25 +41,24 @@ std::string repairUtf8(std::string_view bytes) {
             const int32_t start = j;
             UChar32 c;
             U8_NEXT(s + i, j, window, c);
+            const auto at = static_cast<size_t>(i + start), n = static_cast<size_t>(j - start);
             if (c < 0) {
-                out.append("\xEF\xBF\xBD");
+                illFormed(at, n);
             } else {
-                out.append(reinterpret_cast<const char*>(s + i + start), static_cast<size_t>(j - start));
+                valid(at, n);
             }
         }
         i += window;
     }
-    return out;
 }
-
-namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
-void appendEscaped(std::string& out, uint8_t byte) {
+void appendEscaped(std::string& out, char byte) {
+    const auto b = static_cast<uint8_t>(byte);
     out.push_back('%');
-    out.push_back(hexDigits[byte >> 4]);
-    out.push_back(hexDigits[byte & 0x0F]);
+    out.push_back(hexDigits[b >> 4]);
+    out.push_back(hexDigits[b & 0x0F]);
 }
 
 int hexValue(char c) {
@@ -69,32 +70,31 @@ int hexValue(char c) {
 
 }  // namespace
 
-std::string escapeIllFormed(std::string_view bytes) {
-    const auto* s = reinterpret_cast<const uint8_t*>(bytes.data());
-    const int64_t length = static_cast<int64_t>(bytes.size());
+std::string repairUtf8(std::string_view bytes) {
+    if (isValidUtf8(bytes)) return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() + 8);
-    int64_t i = 0;
-    while (i < length) {
-        const int32_t window = static_cast<int32_t>(std::min<int64_t>(length - i, 1 << 30));
-        int32_t j = 0;
-        while (j < window) {
-            const int32_t start = j;
-            if (s[i + j] == '%') {
+    walkCharacters(
+        bytes, [&](size_t at, size_t n) { out.append(bytes.substr(at, n)); },
+        [&](size_t, size_t) { out.append("\xEF\xBF\xBD"); });
+    return out;
+}
+
+std::string escapeIllFormed(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    walkCharacters(
+        bytes,
+        [&](size_t at, size_t n) {
+            if (bytes[at] == '%') {
                 appendEscaped(out, '%');
-                ++j;
-                continue;
-            }
-            UChar32 c;
-            U8_NEXT(s + i, j, window, c);
-            if (c < 0) {
-                for (int32_t k = start; k < j; ++k) appendEscaped(out, s[i + k]);
             } else {
-                out.append(reinterpret_cast<const char*>(s + i + start), static_cast<size_t>(j - start));
+                out.append(bytes.substr(at, n));
             }
-        }
-        i += window;
-    }
+        },
+        [&](size_t at, size_t n) {
+            for (char b : bytes.substr(at, n)) appendEscaped(out, b);
+        });
     return out;
 }
 

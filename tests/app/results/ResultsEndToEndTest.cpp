@@ -1,5 +1,6 @@
 // The results screen's verdict over the real model and verifier, the card and two backups each
 // on its own zram drive.
+#include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -27,6 +28,19 @@ std::string deviceAt(const std::string& mountPoint) {
         if (at == mountPoint) return device;
     }
     return {};
+}
+
+// The results data bound to the real model, after the model's check of the card against the
+// backups; false when no result came.
+bool checked(AppModel& m, ResultsData& data, const std::string& card,
+             const std::vector<std::string>& backups) {
+    data.setModel(&m);
+    m.setSource(card);
+    m.addBackups(backups);
+    m.check(std::optional<CheckLevel>());
+    QDeadlineTimer deadline(120000);
+    while (m.phase() != AppModel::Phase::Results && !deadline.hasExpired()) QTest::qWait(20);
+    return m.phase() == AppModel::Phase::Results;
 }
 
 }  // namespace
@@ -70,13 +84,9 @@ private slots:
         QCOMPARE(QString::fromStdString(card->remount()), QString());
 
         Harness h;
-        AppModel& m = h.start(true);
         ResultsData data;
-        data.setModel(&m);
-        m.setSource(card->mountPoint());
-        m.addBackups({a->mountPoint(), b->mountPoint()});
-        m.check(std::optional<CheckLevel>());
-        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        AppModel& m = h.start(true);
+        QVERIFY(checked(m, data, card->mountPoint(), {a->mountPoint(), b->mountPoint()}));
         QVERIFY(m.report()->cardUnreadable >= 1);
         QCOMPARE(m.report()->totals.covered(), m.report()->totals.files);
         const QVariantMap hero = data.hero();
@@ -109,13 +119,10 @@ private slots:
         }
         ::sync();
         Harness h;
-        AppModel& m = h.start(true);
         ResultsData data;
-        data.setModel(&m);
-        m.setSource(card->mountPoint());
-        m.addBackups({a->mountPoint() + "/Shoots", b->mountPoint() + "/Archive"});
-        m.check(std::optional<CheckLevel>());
-        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        AppModel& m = h.start(true);
+        QVERIFY(checked(m, data, card->mountPoint(),
+                        {a->mountPoint() + "/Shoots", b->mountPoint() + "/Archive"}));
         QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying() && m.report()->level == CheckLevel::verified, 120000);
         QVERIFY(m.report()->safeToFormat);
         QCOMPARE(data.hero().value("title").toString(), QStringLiteral("Safe to format"));
@@ -145,13 +152,9 @@ private slots:
         backup->write("Shoot\xfe/A.JPG", std::string(100000, 'a'));
         ::sync();
         Harness h;
-        AppModel& m = h.start(true);
         ResultsData data;
-        data.setModel(&m);
-        m.setSource(card->mountPoint());
-        m.addBackups({backup->mountPoint()});
-        m.check(std::optional<CheckLevel>());
-        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        AppModel& m = h.start(true);
+        QVERIFY(checked(m, data, card->mountPoint(), {backup->mountPoint()}));
         QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
 
         // Rows by title: both folders show as "1\uFFFD" and each has its own key.
