@@ -15,6 +15,7 @@ HALVETROP_DECLARE(medium)
 HALVETROP_DECLARE(model)
 HALVETROP_DECLARE(browser)
 HALVETROP_DECLARE(sheet)
+HALVETROP_DECLARE(history)
 
 namespace {
 struct Command {
@@ -58,6 +59,9 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_SHEET
     {"sheet", bench_sheet},
+#endif
+#ifdef HALVETROP_BENCH_HISTORY
+    {"history", bench_history},
 #endif
     {nullptr, nullptr},
 };

@@ -15,6 +15,8 @@ void AppModel::check(const QString& level) {
 }
 
 void AppModel::check(std::optional<CheckLevel> level) {
+    // A saved result's card and backups are not restored yet: checking now would check others.
+    if (waitForRestore(level)) return;
     if (!source_ || (!cardOnly_ && destinations_.empty()) || kinds_.empty()) return;
     if (copying() || shutDown_) return;
     std::vector<std::string> backups = cardOnly_ ? std::vector<std::string>() : destinations_;

@@ -70,6 +70,7 @@ QtObject {
     function checkAnotherCard(i) { record("checkAnotherCard", arguments) }
     function checkAgainstBackup(adding) { record("checkAgainstBackup", arguments) }
     function showHistory(id) { record("showHistory", arguments) }
+    function recheckSaved(id) { record("recheckSaved", arguments) }
     function forget(id) { record("forget", arguments) }
     function clearCopyRequest() { record("clearCopyRequest", arguments); hasCopyRequest = false }
     function exportCSV() { record("exportCSV", arguments) }
