@@ -17,7 +17,8 @@ namespace {
 constexpr int kPackLevel = 1;
 
 QByteArray pack(std::string_view text) {
-    QByteArray packed = qCompress(reinterpret_cast<const uchar*>(text.data()), qsizetype(text.size()), kPackLevel);
+    QByteArray packed =
+        qCompress(reinterpret_cast<const uchar*>(text.data()), qsizetype(text.size()), kPackLevel);
     // The compressor's buffer was made for the whole text; only its start is used.
     packed.squeeze();
     return packed;

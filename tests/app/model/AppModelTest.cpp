@@ -814,14 +814,20 @@ private slots:
         Harness h;
         AppModel& m = ready(h);
         const QString path = h.dir.path();
+        // The location is a mounted volume, and stays one.
+        std::vector<VolumeInfo> mounted{volume("/", "root", false), volume(kCard, "CARD", true, true),
+                                        volume(path.toStdString(), "described", false)};
+        h.volumes->push(listing(mounted));
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(5000));
         h.freeBytes->store(900);
         QVERIFY(m.volumeInfo(path).isEmpty());
         QTRY_COMPARE(m.volumeInfo(path).value("freeBytes").toLongLong(), 900);
         h.freeBytes->store(400);
         QSignalSpy ready(&m, &AppModel::volumeInfoReady);
         if (event == "mount") {
-            h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true),
-                                     volume("/media/u/OTHER", "OTHER", true)}));
+            mounted.push_back(volume("/media/u/OTHER", "OTHER", true));
+            h.volumes->push(listing(mounted));
             h.monitor->fire();
         } else {
             m.copyStarted({[] {}, [] {}});
