@@ -8,11 +8,13 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QStyleFactory>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <utility>
 
 #include "model/AppModel.h"
 #include "platform/LinuxServices.h"
@@ -23,6 +25,7 @@
 #include "shell/Present.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
+#include "thumbnail/Protocol.h"
 #include "thumbnail/ThumbnailProvider.h"
 
 #include <QQmlContext>
@@ -179,21 +182,28 @@ int main(int argc, char** argv) {
     shell::registerNative(look, present);
     registerResults();
     shell::prepareEngine(engine);
-    // Card files are decoded only in the helper beside this executable.
-    thumbs::Thumbnailer thumbnailer(
-        {QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer"),
-         {},
-         5000,
-         512,
-         int64_t(256) << 20});
+    // Card files are decoded only in the helpers beside this executable. Tiles ask for a square
+    // of 132 points at twice the pixels; previews for the largest side the pipe carries.
+    const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer");
+    thumbs::Thumbnailer thumbnailer({helper,
+                                     {},
+                                     5000,
+                                     264,
+                                     int64_t(256) << 20,
+                                     thumbs::Thumbnailer::helpersFor(QThread::idealThreadCount())});
     engine.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(thumbnailer));
-    thumbs::Thumbnailer previews(
-        {QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer"),
-         {},
-         5000,
-         1024,
-         int64_t(64) << 20});
+    thumbs::Thumbnailer previews({helper, {}, 5000, thumbs::maxSide, int64_t(64) << 20, 1});
     engine.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(previews));
+    // Without the helper every tile keeps its symbol; the user is told why, once.
+    bool missingSaid = false;
+    for (thumbs::Thumbnailer* t : {&thumbnailer, &previews})
+        QObject::connect(t, &thumbs::Thumbnailer::helperMissing, &model, [&model, &missingSaid] {
+            if (std::exchange(missingSaid, true)) return;
+            model.show(
+                QStringLiteral("Thumbnails and previews can't be shown: halvetrop-thumbnailer is missing "
+                               "beside the application. Build or install it with the application."),
+                false);
+        });
     // Views that can name a thumbnail (the shoot rows' filmstrips) ask for one only where this
     // engine has the helper behind it; tests and pictures without it keep their placeholders.
     engine.rootContext()->setContextProperty(QStringLiteral("thumbnailsAvailable"), true);

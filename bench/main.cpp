@@ -16,6 +16,8 @@ HALVETROP_DECLARE(model)
 HALVETROP_DECLARE(browser)
 HALVETROP_DECLARE(sheet)
 HALVETROP_DECLARE(history)
+HALVETROP_DECLARE(thumbnails)
+HALVETROP_DECLARE(make_photos)
 
 namespace {
 struct Command {
@@ -62,6 +64,10 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_HISTORY
     {"history", bench_history},
+#endif
+#ifdef HALVETROP_BENCH_THUMBNAILS
+    {"thumbnails", bench_thumbnails},
+    {"make-photos", bench_make_photos},
 #endif
     {nullptr, nullptr},
 };

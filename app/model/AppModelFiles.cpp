@@ -78,6 +78,8 @@ void AppModel::quickLook(qint64 fileID) {
 }
 
 void AppModel::closePreview() {
+    // Also before an eject: a pending text read and the player's file would keep the card busy.
+    fileRows_.releasePreview();
     if (!previewOpen_ && previewUrls_.isEmpty()) return;
     previewOpen_ = false;
     previewUrls_.clear();

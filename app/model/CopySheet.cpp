@@ -198,12 +198,8 @@ void CopySheet::pickFolder(const QString& path) {
         case Case::notOnBackup: {
             QStringList names;
             for (const auto& d : report_->destinations) names << text(d.name);
-            QString list = names.size() <= 1
-                               ? names.join(QString())
-                               : names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
-                                     (names.size() > 2 ? QStringLiteral(", and ") : QStringLiteral(" and ")) +
-                                     names.back();
-            pickError_ = QStringLiteral("Choose a folder on ") + list + QStringLiteral(" \u2014 the ") +
+            pickError_ = QStringLiteral("Choose a folder on ") + QLocale().createSeparatedList(names) +
+                         QStringLiteral(" \u2014 the ") +
                          (names.size() == 1 ? QStringLiteral("backup") : QStringLiteral("backups")) +
                          QStringLiteral(
                              " this card was checked against. To save somewhere else, add that drive as a "

@@ -6,7 +6,14 @@
 #include <QTimeZone>
 #include <QtConcurrent>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+
 #include "anatomy/Anatomy.h"
+#include "platform/Fd.h"
+#include "platform/NoAtime.h"
 #include "present/Format.h"
 #include "thumbnail/Key.h"
 
@@ -30,13 +37,30 @@ constexpr const char* columnNames[] = {"path", "name", "status", "day", "folder"
 
 }  // namespace
 
-std::optional<QString> smallText(const QString& path, qint64 limit) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > limit) return std::nullopt;
-    // One byte past the limit tells a file that grew since its size was read.
-    const QByteArray bytes = file.read(limit + 1);
-    if (bytes.size() > limit || file.error() != QFileDevice::NoError || bytes.contains('\0'))
-        return std::nullopt;
+std::optional<QString> smallText(const QString& path, qint64 limit, Sys& sys,
+                                 const std::atomic<bool>* cancelled) {
+    const int fd = openLongNoAtime(sys, QFile::encodeName(path).toStdString(),
+                                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    const UniqueFd owned(fd, sys);
+    struct stat st {};
+    if (sys.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > limit) return std::nullopt;
+    constexpr qint64 chunk = 64 * 1024;
+    QByteArray bytes;
+    for (;;) {
+        if (cancelled && cancelled->load()) return std::nullopt;
+        // One byte past the limit tells a file that grew since its size was read.
+        const qint64 room = limit + 1 - bytes.size();
+        if (room <= 0) break;
+        const qsizetype before = bytes.size();
+        bytes.resize(before + qsizetype(std::min(chunk, room)));
+        const ssize_t n = sys.read(fd, bytes.data() + before, size_t(bytes.size() - before));
+        bytes.resize(before + std::max<qsizetype>(n, 0));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+    }
+    if (bytes.size() > limit || bytes.contains('\0')) return std::nullopt;
     if (!isText(QMimeDatabase().mimeTypeForFileNameAndData(path, bytes))) return std::nullopt;
     return QString::fromUtf8(bytes);
 }
@@ -166,22 +190,60 @@ QVariantMap FileRows::previewItem(const QUrl& url) const {
         kind = QStringLiteral("audio");
     else if (isText(QMimeDatabase().mimeTypeForFile(url.toLocalFile(), QMimeDatabase::MatchExtension)))
         kind = QStringLiteral("text");
-    const QString source = kind == QLatin1String("image") ? QStringLiteral("image://preview/") +
-                                                                QString::fromLatin1(path.toPercentEncoding())
-                                                          : url.toString();
+    const QString still = QStringLiteral("image://preview/") + QString::fromLatin1(path.toPercentEncoding());
     return {{QStringLiteral("name"), displayText(name)},
             {QStringLiteral("kind"), kind},
-            {QStringLiteral("source"), source}};
+            {QStringLiteral("source"), kind == QLatin1String("image") ? still : url.toString()},
+            {QStringLiteral("still"), kind == QLatin1String("video") ? still : QString()}};
 }
 
 void FileRows::loadText(const QUrl& url) {
     auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, url] {
+    const std::shared_ptr<std::atomic<bool>> cancelled = textCancelled_;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, url, cancelled] {
         const std::optional<QString> text = watcher->result();
         watcher->deleteLater();
-        emit textLoaded(url, text ? QVariant(*text) : QVariant());
+        if (!cancelled->load()) emit textLoaded(url, text ? QVariant(*text) : QVariant());
     });
-    watcher->setFuture(QtConcurrent::run(smallText, url.toLocalFile(), previewTextLimit));
+    Sys& sys = *sys_;
+    watcher->setFuture(QtConcurrent::run([path = url.toLocalFile(), &sys, cancelled] {
+        return smallText(path, previewTextLimit, sys, cancelled.get());
+    }));
+}
+
+bool FileRows::play(QObject* player, const QUrl& url) {
+    releaseMedia();
+    if (!player || !url.isLocalFile()) return false;
+    const int fd = openLongNoAtime(*sys_, QFile::encodeName(url.toLocalFile()).toStdString(),
+                                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        sys_->close(fd);
+        return false;
+    }
+    if (!QMetaObject::invokeMethod(player, "setSourceDevice", Q_ARG(QIODevice*, file.get()),
+                                   Q_ARG(QUrl, url)))
+        return false;
+    media_ = std::move(file);
+    player_ = player;
+    return true;
+}
+
+void FileRows::releaseMedia() {
+    if (player_) {
+        QMetaObject::invokeMethod(player_, "stop");
+        QMetaObject::invokeMethod(player_, "setSourceDevice", Q_ARG(QIODevice*, nullptr),
+                                  Q_ARG(QUrl, QUrl()));
+    }
+    player_.clear();
+    media_.reset();
+}
+
+void FileRows::releasePreview() {
+    textCancelled_->store(true);
+    textCancelled_ = std::make_shared<std::atomic<bool>>(false);
+    releaseMedia();
 }
 
 int FileRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }

@@ -3,12 +3,18 @@
 // texts of every cell. Collation keys are made once per report; the rows are sorted again only
 // when the visible files, their data or the sort change, never on a redraw.
 #include <QAbstractListModel>
+#include <QFile>
 #include <QList>
+#include <QPointer>
 #include <QUrl>
 #include <QVariantMap>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <vector>
+
+#include "platform/Sys.h"
 
 #include "present/Files.h"
 #include "present/Format.h"
@@ -21,8 +27,11 @@ namespace halvetrop {
 constexpr qint64 previewTextLimit = 256 * 1024;
 
 // The text of a small text file, judged by its name and its first bytes; nothing for a file over
-// `limit` bytes (also one that grew while read), binary content or a read error.
-std::optional<QString> smallText(const QString& path, qint64 limit);
+// `limit` bytes (also one that grew while read), binary content, a read error, or a read that
+// `cancelled` stopped. The file is opened without touching its access time and read in chunks, so
+// a cancel stops a read that a failing card slows down at the next chunk.
+std::optional<QString> smallText(const QString& path, qint64 limit, Sys& sys = defaultSys(),
+                                 const std::atomic<bool>* cancelled = nullptr);
 
 class FileRows : public QAbstractListModel {
     Q_OBJECT
@@ -72,14 +81,27 @@ public:
     // The context menu of these ids: {firstId, backupCount, copyTitle}.
     Q_INVOKABLE QVariantMap menu(const QList<qint64>& ids) const;
 
-    // How the preview shows one of its items (a local file URL): {name, kind, source}, kind one
-    // of "image" (source: a still preview the helper decodes), "video", "audio" (source: the file URL),
-    // "text" (a name whose type is text: its words come through loadText) or "other" (a file card).
+    // How the preview shows one of its items (a local file URL): {name, kind, source, still}, kind
+    // one of "image" (source: a still preview the helper decodes), "video", "audio" (source: the file
+    // URL, played through play()), "text" (a name whose type is text: its words come through
+    // loadText) or "other" (a file card); a video's still is its first frame from the helper.
     // By name alone: no file is read here.
     Q_INVOKABLE QVariantMap previewItem(const QUrl& url) const;
     // Reads a text item off the GUI thread, so a slow card never stalls the window; answers with
-    // textLoaded, whose text is null when the file is too large, not text, or unreadable.
+    // textLoaded, whose text is null when the file is too large, not text, or unreadable. A read
+    // stopped by releasePreview answers nothing.
     Q_INVOKABLE void loadText(const QUrl& url);
+    // Hands a media player (anything with QMediaPlayer's setSourceDevice and stop slots) the file
+    // at `url` as a device opened here without touching its access time; false when it cannot be
+    // opened. One file at a time: the previous one is let go first.
+    Q_INVOKABLE bool play(QObject* player, const QUrl& url);
+    // Stops the player and closes its file.
+    Q_INVOKABLE void releaseMedia();
+    // Before the preview closes or its card is ejected: pending text reads stop and the player
+    // lets go of its file, so nothing of the card stays open.
+    void releasePreview();
+    // The seam every preview read goes through (tests stall it); the kernel by default.
+    void setSys(Sys& sys) { sys_ = &sys; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -103,6 +125,10 @@ private:
     std::vector<int> rows_;     // sorted
     present::FileSort sort_;
     int revision_ = 0;
+    Sys* sys_ = &defaultSys();
+    std::shared_ptr<std::atomic<bool>> textCancelled_ = std::make_shared<std::atomic<bool>>(false);
+    std::unique_ptr<QFile> media_;
+    QPointer<QObject> player_;
 };
 
 }  // namespace halvetrop

@@ -168,7 +168,8 @@ QString copySummary(const CopyReport& report, const QLocale& locale) {
                    byteCount(report.bytesCopied, locale) + u')';
     if (report.alreadyThere > 0)
         text += QStringLiteral(" \u00b7 ") + count(report.alreadyThere, locale) +
-                QStringLiteral(" were already there");
+                (report.alreadyThere == 1 ? QStringLiteral(" was already there")
+                                          : QStringLiteral(" were already there"));
     if (!report.failed.empty())
         text += QStringLiteral(" \u00b7 ") + count(int64_t(report.failed.size()), locale) +
                 QStringLiteral(" failed");

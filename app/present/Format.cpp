@@ -70,6 +70,10 @@ QString byteCount(int64_t bytes, const QLocale& locale) {
 
 QString count(int64_t n, const QLocale& locale) { return locale.toString(qlonglong(n)); }
 
+QString fileCount(int64_t n, const QLocale& locale) {
+    return count(n, locale) + (n == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
+}
+
 struct DateTexts::Formatters {
     std::unique_ptr<icu::DateFormat> medium, full;
     std::unique_ptr<icu::RelativeDateTimeFormatter> wide, abbreviated;

@@ -21,6 +21,8 @@ QString byteCount(int64_t bytes, const QLocale& locale = QLocale());
 
 // A count with the locale's digit grouping.
 QString count(int64_t n, const QLocale& locale = QLocale());
+// A grouped count of files, singular for one: "1 file", "1,234 files".
+QString fileCount(int64_t n, const QLocale& locale = QLocale());
 
 enum class UnitStyle { abbreviated, wide };
 

@@ -33,7 +33,7 @@ RecentCardLook recentCardLook(const ReportSummary& report, const DateTexts& date
     if (report.isCardOnly()) {
         look.badge = "magnifyingglass.circle.fill";
         look.badgeColor = ColorRole::brandFill;
-        look.statusLine = count(t.files) + QStringLiteral(" files · not compared");
+        look.statusLine = fileCount(t.files) + QStringLiteral(" · not compared");
         look.checkedPrefix = QStringLiteral("Scanned ");
         return look;
     }

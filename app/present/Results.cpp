@@ -394,7 +394,7 @@ StatusCounts liveCounts(const std::vector<int64_t>& fileIDs, const FileLookup& l
 }
 
 QString dayHeaderCounts(const StatusCounts& c, bool cardOnly, const QLocale& locale) {
-    if (cardOnly) return count(c.files, locale) + QStringLiteral(" files · ") + byteCount(c.bytes, locale);
+    if (cardOnly) return fileCount(c.files, locale) + QStringLiteral(" · ") + byteCount(c.bytes, locale);
     return count(c.covered(), locale) + QStringLiteral(" of ") + count(c.files, locale) +
            QStringLiteral(" backed up");
 }
@@ -530,7 +530,7 @@ int64_t landingCount(const ShootGroup& group, const VerifyReport& report) {
 // --- folder map ---
 
 QString folderRowCounts(const FolderSummary& folder, bool cardOnly, const QLocale& locale) {
-    if (cardOnly) return count(folder.counts.files, locale) + QStringLiteral(" files");
+    if (cardOnly) return fileCount(folder.counts.files, locale);
     return plain(folder.counts.covered()) + QLatin1Char('/') + plain(folder.counts.files);
 }
 

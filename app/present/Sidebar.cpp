@@ -56,7 +56,7 @@ LocationLook locationLook(const std::string& path, const std::optional<VolumeInf
 bool isCovered(const StatusCounts& totals) { return totals.files >= 1 && totals.files == totals.covered(); }
 
 QString coverageLine(const StatusCounts& totals) {
-    return isCovered(totals) ? count(totals.files) + QStringLiteral(" files backed up")
+    return isCovered(totals) ? fileCount(totals.files) + QStringLiteral(" backed up")
                              : count(totals.notCovered()) + QStringLiteral(" not backed up");
 }
 
@@ -64,7 +64,7 @@ SavedCheckLook savedCheckLook(const ReportSummary& report) {
     const StatusCounts& t = report.totals;
     const bool ok = isCovered(t);
     if (report.isCardOnly())
-        return {"sdcard", ColorRole::brand, count(t.files) + QStringLiteral(" files · card only")};
+        return {"sdcard", ColorRole::brand, fileCount(t.files) + QStringLiteral(" · card only")};
     const ColorRole color = ok ? ColorRole::verified : ColorRole::missing;
     const QString line = coverageLine(t);
     if (report.readyToFormat) return {"checkmark.seal.fill", color, line};

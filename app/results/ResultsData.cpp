@@ -5,6 +5,8 @@
 #include <QUrl>
 
 #include "model/AppModel.h"
+#include "present/CopyReport.h"
+#include "present/Fit.h"
 #include "thumbnail/Key.h"
 
 namespace halvetrop {
@@ -356,12 +358,27 @@ QVariantMap ResultsData::computeHero() const {
                              {"word", kindWord(k.kind, k.files)},
                              {"symbol", kindSymbol(k.kind)}};
     std::optional<std::pair<std::string, bool>> last;
-    const QVariantMap copy = lastCopy_.toMap();
+    // The model holds its last copy as a record; fixtures hand in the record's view.
+    QVariantMap copy = lastCopy_.toMap();
+    if (copy.isEmpty()) copy = copyReportView(lastCopy_);
     if (!copy.isEmpty())
         last = std::pair{copy.value("sourceName").toString().toStdString(),
                          !copy.value("folders").toList().isEmpty()};
     const int64_t copyable = r->isCardOnly() ? 0 : copyableCount(allIDs(*r));
     const HeroActions a = heroActions(*r, copyable, deepVerifying_, canEject_, last);
+    QVariantList actionItems;
+    for (const RowItem& item : heroActionItems(a, copy.value("copiedCount").toLongLong()))
+        actionItems << QVariantMap{{"id", item.id},
+                                   {"full", item.full},
+                                   {"compact", item.compact},
+                                   {"symbol", item.symbol},
+                                   {"keepsText", item.keepsText}};
+    QStringList cameras;
+    QVariantList cameraFiles;
+    for (const CameraShare& c : cameraShares(r->groups)) {
+        cameras << c.name;
+        cameraFiles << double(c.files);
+    }
     const auto tint = verdictColor(t);
     return {
         {"title", verdictTitle(*r)},
@@ -369,7 +386,8 @@ QVariantMap ResultsData::computeHero() const {
         {"tint", tint ? roleText(*tint) : QString()},
         {"status", raw(verdictStatus(t))},
         {"days", dayRange(r->groups, dates_)},
-        {"cameras", cameraNames(r->groups)},
+        {"cameras", cameras},
+        {"cameraFiles", cameraFiles},
         {"stats", stats},
         {"detail", statsDetail(*r)},
         {"copyable", double(a.copyable)},
@@ -378,6 +396,8 @@ QVariantMap ResultsData::computeHero() const {
         {"verify", a.verify},
         {"lastCopy", a.lastCopy},
         {"eject", a.eject},
+        // The row's buttons in their forms, for fitting it to the width (Present.fitActionRow).
+        {"actionItems", actionItems},
         {"cardEject", canEject_},
         {"ejectHelp",
          ejectHelp(*r, QKeySequence(QStringLiteral("Ctrl+Shift+E")).toString(QKeySequence::NativeText))},
@@ -475,16 +495,16 @@ QVariantMap ResultsData::panel(const QString& folderText) const {
             {"path", QString::fromStdString(p.path)},
             {"title", p.path.empty() ? QStringLiteral("(top level)") : text(p.path)},
             {"detail", text(r->destinations[size_t(p.destination)].name) + QStringLiteral(" · ") +
-                           count(p.count) + QStringLiteral(" files · ") + byteCount(p.bytes)},
+                           fileCount(p.count) + QStringLiteral(" · ") + byteCount(p.bytes)},
             {"share", double(p.count) / double(std::max<size_t>(files.size(), 1))},
         };
     }
     return {{"title", text(folder.empty() ? r->source.name : folder)},
-            {"header", count(int64_t(files.size())) + QStringLiteral(" files · ") + byteCount(bytes)},
+            {"header", fileCount(int64_t(files.size())) + QStringLiteral(" · ") + byteCount(bytes)},
             {"cardOnly", r->isCardOnly()},
             {"places", rows},
             {"uncovered", double(uncovered)},
-            {"uncoveredText", count(uncovered) + QStringLiteral(" files · ") + byteCount(uncoveredBytes)},
+            {"uncoveredText", fileCount(uncovered) + QStringLiteral(" · ") + byteCount(uncoveredBytes)},
             {"copyable", double(r->isCardOnly() ? 0 : copyableCount(ids))},
             {"copyTitle", folderCopyTitle(folder, r->source.name)}};
 }

@@ -15,37 +15,37 @@ void Look::set(Appearance appearance, bool reduceMotion) {
     emit changed();
 }
 
+namespace {
+
+QColor rgb(uint32_t value) { return QColor::fromRgb(value & 0xFFFFFF); }
+QColor argb(uint32_t value) { return QColor::fromRgba(value); }
+
+}  // namespace
+
 QPalette Look::palette(Appearance appearance) {
-    const QColor brand = QColor::fromRgb(colorValue(ColorRole::brandFill, appearance));
-    const bool hc = appearance == Appearance::hcLight || appearance == Appearance::hcDark;
-    QPalette p;
-    if (isDark(appearance)) {
-        const QColor window(hc ? 0x000000 : 0x1E1E1E), base(hc ? 0x0A0A0A : 0x2A2A2C), text(0xFFFFFF);
-        const QColor button(hc ? 0x1A1A1A : 0x3A3A3C);
-        p = QPalette(text, button, button.lighter(130), window, button.darker(120), text, text, base, window);
-        p.setColor(QPalette::AlternateBase, QColor(hc ? 0x141414 : 0x323234));
-        p.setColor(QPalette::ToolTipBase, QColor(0x3A3A3C));
-        p.setColor(QPalette::ToolTipText, text);
-        p.setColor(QPalette::PlaceholderText, QColor(hc ? 0xC0C0C0 : 0x8E8E93));
-        p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x6E6E73));
-        p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x6E6E73));
-        p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x6E6E73));
-        p.setColor(QPalette::Link, QColor::fromRgb(colorValue(ColorRole::brand, appearance)));
-    } else {
-        const QColor window(hc ? 0xFFFFFF : 0xF2F2F4), base(0xFFFFFF), text(hc ? 0x000000 : 0x1D1D1F);
-        const QColor button(hc ? 0xFFFFFF : 0xFBFBFC);
-        p = QPalette(text, button, button, window.darker(110), window.darker(130), text, text, base, window);
-        p.setColor(QPalette::AlternateBase, QColor(0xF5F5F7));
-        p.setColor(QPalette::ToolTipBase, QColor(0xFFFFFF));
-        p.setColor(QPalette::ToolTipText, text);
-        p.setColor(QPalette::PlaceholderText, QColor(hc ? 0x3A3A3C : 0x8E8E93));
-        p.setColor(QPalette::Disabled, QPalette::Text, QColor(0xA1A1A6));
-        p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0xA1A1A6));
-        p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0xA1A1A6));
-        p.setColor(QPalette::Link, QColor::fromRgb(colorValue(ColorRole::brand, appearance)));
-    }
-    p.setColor(QPalette::Highlight, brand);
-    p.setColor(QPalette::HighlightedText, QColor(0xFFFFFF));
+    const QColor window = rgb(surfaceValue(Surface::window, appearance));
+    const QColor button = rgb(surfaceValue(Surface::control, appearance));
+    const QColor text = rgb(inkValue(Ink::primary, appearance));
+    const QColor base = rgb(surfaceValue(Surface::content, appearance));
+    const bool dark = isDark(appearance);
+    const QColor light = dark ? button.lighter(130) : button;
+    const QColor darkShade = dark ? window : window.darker(110);
+    const QColor mid = dark ? button.darker(120) : window.darker(130);
+    QPalette p(text, button, light, darkShade, mid, text, text, base, window);
+    p.setColor(QPalette::AlternateBase, rgb(surfaceValue(Surface::alternate, appearance)));
+    p.setColor(QPalette::ToolTipBase, rgb(surfaceValue(Surface::tooltip, appearance)));
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, rgb(inkValue(Ink::placeholder, appearance)));
+    p.setColor(QPalette::Link, rgb(textValue(ColorRole::brand, appearance)));
+    const ControlColors selection = controlColors(ControlKind::selection, ControlState::normal, appearance);
+    p.setColor(QPalette::Highlight, rgb(selection.fill));
+    p.setColor(QPalette::HighlightedText, rgb(selection.text));
+    const ControlColors off = controlColors(ControlKind::selection, ControlState::disabled, appearance);
+    p.setColor(QPalette::Disabled, QPalette::Highlight, rgb(off.fill));
+    p.setColor(QPalette::Disabled, QPalette::HighlightedText, rgb(off.text));
+    const QColor disabled = rgb(inkValue(Ink::disabled, appearance));
+    for (auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, disabled);
     return p;
 }
 
@@ -60,9 +60,36 @@ QColor Look::paletteColor(const QString& role, bool disabled) const {
         .color(disabled ? QPalette::Disabled : QPalette::Active, QPalette::ColorRole(value));
 }
 
-QColor Look::color(const QString& role) const {
+QColor Look::color(const QString& name) const {
+    const std::string n = name.toStdString();
+    if (const auto role = roleFromName(n)) return rgb(colorValue(*role, appearance_));
+    if (const auto surface = surfaceFromName(n)) return rgb(surfaceValue(*surface, appearance_));
+    if (const auto ink = inkFromName(n)) return argb(inkValue(*ink, appearance_));
+    if (n == "hairline") return argb(hairlineValue(appearance_));
+    if (n == "focusRing") return rgb(focusRingValue(appearance_));
+    return {};
+}
+
+QColor Look::textColor(const QString& role) const {
     const auto r = roleFromName(role.toStdString());
-    return r ? QColor::fromRgb(colorValue(*r, appearance_)) : QColor();
+    return r ? rgb(textValue(*r, appearance_)) : QColor();
+}
+
+QVariantMap Look::control(const QString& kind, const QString& state) const {
+    const auto k = controlKindFromName(kind.toStdString());
+    const auto s = controlStateFromName(state.toStdString());
+    if (!k || !s) return {};
+    const ControlColors c = controlColors(*k, *s, appearance_);
+    return {{QStringLiteral("fill"), rgb(c.fill)},
+            {QStringLiteral("text"), rgb(c.text)},
+            {QStringLiteral("border"), rgb(c.border)}};
+}
+
+QVariantMap Look::tint(const QString& name) const {
+    const auto t = tintFromName(name.toStdString());
+    if (!t) return {};
+    const TintColors c = tintColors(*t, appearance_);
+    return {{QStringLiteral("fill"), argb(c.fill)}, {QStringLiteral("text"), argb(c.text)}};
 }
 
 }  // namespace halvetrop::shell

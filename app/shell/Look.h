@@ -4,6 +4,7 @@
 // controls, dialogs) is set here from the same appearance the colour tokens use.
 #include <QObject>
 #include <QPalette>
+#include <QVariantMap>
 
 #include "present/Tokens.h"
 
@@ -30,11 +31,21 @@ public:
     // Also sets the application palette when a GUI application runs.
     void set(present::Appearance appearance, bool reduceMotion);
 
-    // The palette of Fusion controls in an appearance, with the brand fill as highlight.
+    // The palette of Fusion controls in an appearance: the surfaces and inks of the tokens, the
+    // selection as highlight, and dimmed text in the disabled group.
     static QPalette palette(present::Appearance appearance);
 
-    // The colour of a role in the current appearance.
-    Q_INVOKABLE QColor color(const QString& role) const;
+    // A colour of the current appearance by name: a colour role ("verified"), a surface
+    // ("sidebar"), an ink ("secondary", translucent), "hairline" or "focusRing".
+    Q_INVOKABLE QColor color(const QString& name) const;
+    // A colour role where it colours text.
+    Q_INVOKABLE QColor textColor(const QString& role) const;
+    // {fill, text, border} of a control kind ("prominent", "bordered", "selection") in a state
+    // ("normal", "hovered", "pressed", "disabled").
+    Q_INVOKABLE QVariantMap control(const QString& kind, const QString& state) const;
+    // {fill, text} of a translucent fill with text on it ("chipOn", "chipOff", "filterChip",
+    // "cameraChip", "stripe").
+    Q_INVOKABLE QVariantMap tint(const QString& name) const;
     // A colour of the current palette by its QPalette role name ("window", "buttonText", ...), for
     // the windows of the views: Qt Quick controls do not follow a palette set after start.
     Q_INVOKABLE QColor paletteColor(const QString& role, bool disabled = false) const;

@@ -6,10 +6,12 @@
 
 #include <QColor>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QMap>
 #include <QQuickItem>
 #include <QQuickWindow>
 
+#include "present/Fit.h"
 #include "present/Format.h"
 #include "present/Sidebar.h"
 #include "present/Tokens.h"
@@ -76,6 +78,56 @@ QMap<QString, int> owners(QObject* root) {
 QString Present::byteCount(double bytes) const { return present::byteCount(int64_t(bytes)); }
 
 QString Present::count(double n) const { return present::count(int64_t(n)); }
+
+QString Present::fileCount(double n) const { return present::fileCount(int64_t(n)); }
+
+QString Present::lastCopyLabel(double copied, bool compact) const {
+    return present::lastCopyLabel(int64_t(copied), compact);
+}
+
+QVariantMap Present::fitActionRow(const QVariantList& widths, double spacing, double available) const {
+    std::vector<std::array<double, 3>> w;
+    for (const QVariant& item : widths) {
+        const QVariantList forms = item.toList();
+        std::array<double, 3> row{};
+        for (size_t f = 0; f < row.size() && f < size_t(forms.size()); ++f)
+            row[f] = forms[qsizetype(f)].toDouble();
+        w.push_back(row);
+    }
+    const present::RowFit fit = present::fitRow(w, spacing, available);
+    static const char* const names[] = {"full", "compact", "symbols"};
+    return {{QStringLiteral("form"), QString::fromLatin1(names[int(fit.form)])},
+            {QStringLiteral("fits"), fit.fits}};
+}
+
+QVariantMap Present::cutPath(const QString& path, const QFont& font, double width) const {
+    const QFontMetricsF metrics(font);
+    const present::Cut cut = present::cutFromStart(
+        path, width, [&metrics](const QString& s) { return metrics.horizontalAdvance(s); });
+    return {{QStringLiteral("text"), cut.text},
+            {QStringLiteral("full"), cut.full},
+            {QStringLiteral("cut"), cut.cut}};
+}
+
+QVariantMap Present::fitCameraChips(const QStringList& names, const QVariantList& files, const QFont& font,
+                                    double padding, double spacing, double available) const {
+    const QFontMetricsF metrics(font);
+    std::vector<present::CameraShare> chips;
+    std::vector<double> widths;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        chips.push_back({names[i], i < files.size() ? int64_t(files[i].toDouble()) : 0});
+        widths.push_back(metrics.horizontalAdvance(names[i]) + padding);
+    }
+    const present::ChipFit fit = present::fitChips(chips, widths, spacing, available, [&](int n) {
+        return metrics.horizontalAdvance(u'+' + QString::number(n)) + padding;
+    });
+    QVariantList shown;
+    for (int i : fit.shown) shown << i;
+    return {{QStringLiteral("shown"), shown},
+            {QStringLiteral("more"), fit.more},
+            {QStringLiteral("hidden"), fit.hidden},
+            {QStringLiteral("squeezed"), fit.squeezed}};
+}
 
 QVariantMap Present::location(const QString& path, const QVariantMap& volume) const {
     const auto look = present::locationLook(path.toStdString(), volumeFrom(volume));

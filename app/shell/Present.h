@@ -29,6 +29,22 @@ public:
 
     Q_INVOKABLE QString byteCount(double bytes) const;
     Q_INVOKABLE QString count(double n) const;
+    // "1 file", "1,234 files".
+    Q_INVOKABLE QString fileCount(double n) const;
+    // "Last Copy (7)", or "Last Copy" in the compact row.
+    Q_INVOKABLE QString lastCopyLabel(double copied, bool compact) const;
+    // The form the verdict's action row takes: `widths` holds each shown button's [full, compact,
+    // symbols] width (the hero's `actionItems` in their forms). {form: "full", "compact" or
+    // "symbols", fits}.
+    Q_INVOKABLE QVariantMap fitActionRow(const QVariantList& widths, double spacing, double available) const;
+    // {text, full, cut}: `path` cut from its start to fit `width` in `font`; `full` is the tooltip.
+    Q_INVOKABLE QVariantMap cutPath(const QString& path, const QFont& font, double width) const;
+    // {shown: [index], more: "+N" or "", hidden: [name], squeezed: width or -1}: the camera chips
+    // that fit `available`, each its name in `font` plus `padding`; `files` per name as the
+    // hero's `cameraFiles`.
+    Q_INVOKABLE QVariantMap fitCameraChips(const QStringList& names, const QVariantList& files,
+                                           const QFont& font, double padding, double spacing,
+                                           double available) const;
     // {symbol, name, detail} of a card or backup row; `volume` is the model's volume description
     // of the path (empty when not known yet).
     Q_INVOKABLE QVariantMap location(const QString& path, const QVariantMap& volume) const;

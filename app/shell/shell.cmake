@@ -36,6 +36,8 @@ add_executable(halvetrop ${PROJECT_SOURCE_DIR}/app/main.cpp)
 target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge halvetrop_app_results halvetrop_thumbnail_views Qt6::Widgets)
 set(HALVETROP_APP_VERSION 0.1.0)
 target_compile_definitions(halvetrop PRIVATE HALVETROP_VERSION="${HALVETROP_APP_VERSION}")
+# The application decodes no card file itself: without its helper it shows no picture at all.
+add_dependencies(halvetrop halvetrop-thumbnailer)
 
 add_executable(halvetrop-screens ${shell_dir}/Screens.cpp)
 target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_fake halvetrop_app_records halvetrop_thumbnail_views Qt6::Widgets)

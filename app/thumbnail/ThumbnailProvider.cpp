@@ -19,40 +19,60 @@ Key keyOfFile(const std::string& path) {
 
 class Response : public QQuickImageResponse {
 public:
-    Response(Thumbnailer& thumbnailer, std::optional<Key> key, std::optional<std::string> path) {
+    Response(Thumbnailer& thumbnailer, std::optional<Key> key, std::optional<std::string> path)
+        : thumbnailer_(&thumbnailer) {
         // Answered on the thumbnailer's (GUI) thread.
         moveToThread(thumbnailer.thread());
         if (path) key = Key{};  // made on the thumbnailer's thread
         if (!key) {
-            QMetaObject::invokeMethod(this, &Response::finished, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { done({}); }, Qt::QueuedConnection);
             return;
         }
-        // The thumbnailer lives on the GUI thread; the request is made there.
-        QPointer<Thumbnailer> t(&thumbnailer);
-        QPointer<Response> self(this);  // the engine may drop it before the call runs
-        QMetaObject::invokeMethod(&thumbnailer, [this, self, t, key = *key, path]() mutable {
-            if (!t || !self) return;
-            if (path) key = keyOfFile(*path);
-            connect(t, &Thumbnailer::ready, this, [this, key](const Key& k, const QImage& image) {
-                if (k == key) done(image);
-            });
-            connect(t, &Thumbnailer::failed, this, [this, key](const Key& k) {
-                if (k == key) done({});
-            });
-            t->request(key);
-        });
+        // The thumbnailer lives on the GUI thread; the request is made there, and so is a cancel,
+        // which therefore always comes after it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, key = *key, path]() mutable {
+                if (!thumbnailer_ || answered_) return;
+                if (path) key = keyOfFile(*path);
+                key_ = key;
+                connect(thumbnailer_, &Thumbnailer::ready, this, [this](const Key& k, const QImage& image) {
+                    if (k == *key_) done(image);
+                });
+                connect(thumbnailer_, &Thumbnailer::failed, this, [this](const Key& k) {
+                    if (k == *key_) done({});
+                });
+                thumbnailer_->request(key);
+            },
+            Qt::QueuedConnection);
     }
     QQuickTextureFactory* textureFactory() const override {
         return QQuickTextureFactory::textureFactoryForImage(image_);
+    }
+    // The tile scrolled away (or its picture changed) before the answer came: its request leaves
+    // the queue unless another view waits for the same file.
+    void cancel() override {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (answered_) return;
+                if (key_ && thumbnailer_) thumbnailer_->withdraw(*key_);
+                done({});
+            },
+            Qt::QueuedConnection);
     }
 
 private:
     void done(const QImage& image) {
         if (answered_) return;
         answered_ = true;
+        if (thumbnailer_) thumbnailer_->disconnect(this);
         image_ = image;
         emit finished();
     }
+    QPointer<Thumbnailer> thumbnailer_;
+    std::optional<Key> key_;
     QImage image_;
     bool answered_ = false;
 };

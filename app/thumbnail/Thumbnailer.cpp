@@ -6,18 +6,22 @@
 
 namespace halvetrop::thumbs {
 
+int Thumbnailer::helpersFor(int cores) { return std::clamp(cores, 1, 4); }
+
 Thumbnailer::Thumbnailer(Options options, QObject* parent)
     : QObject(parent), options_(std::move(options)), cache_(options_.cacheBytes) {
-    deadline_.setSingleShot(true);
-    connect(&deadline_, &QTimer::timeout, this, &Thumbnailer::giveUp);
+    for (int i = 0; i < std::max(options_.helpers, 1); ++i) {
+        auto slot = std::make_unique<Slot>();
+        slot->deadline.setSingleShot(true);
+        Slot* s = slot.get();
+        connect(&slot->deadline, &QTimer::timeout, this, [this, s] { giveUp(*s); });
+        slots_.push_back(std::move(slot));
+    }
 }
 
 Thumbnailer::~Thumbnailer() {
-    if (helper_) {
-        helper_->disconnect(this);
-        helper_->kill();
-        helper_->waitForFinished(1000);
-    }
+    for (auto& slot : slots_)
+        if (slot->process) stopHelper(*slot);
 }
 
 void Thumbnailer::request(const Key& key) {
@@ -29,50 +33,80 @@ void Thumbnailer::request(const Key& key) {
         emit failed(key);
         return;
     }
-    if ((current_ && *current_ == key) || std::find(queue_.begin(), queue_.end(), key) != queue_.end())
-        return;
-    queue_.push_back(key);
-    next();
+    ++waiters_[key];
+    for (const auto& slot : slots_)
+        if (slot->current == key) return;
+    // Asked again: it moves ahead as a new request.
+    std::erase(queue_, key);
+    queue_.push_front(key);
+    dispatch();
 }
 
-void Thumbnailer::startHelper() {
-    helper_ = new QProcess(this);
-    helper_->setProcessChannelMode(QProcess::SeparateChannels);
-    helper_->setStandardErrorFile(QProcess::nullDevice());
-    connect(helper_, &QProcess::readyReadStandardOutput, this, &Thumbnailer::readReplies);
-    connect(helper_, &QProcess::finished, this, [this] {
-        if (current_) giveUp();
-    });
-    connect(helper_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart && current_) giveUp();
-    });
-    helper_->start(options_.program, options_.arguments);
+void Thumbnailer::withdraw(const Key& key) {
+    const auto it = waiters_.find(key);
+    if (it == waiters_.end() || --it->second > 0) return;
+    waiters_.erase(it);
+    std::erase(queue_, key);
 }
 
-void Thumbnailer::next() {
-    if (current_ || queue_.empty()) return;
-    if (!helper_) startHelper();
-    current_ = queue_.front();
-    queue_.pop_front();
-    currentId_ = nextId_++;
-    buffer_.clear();
-    helper_->write(QByteArray::fromStdString(encode(Request{currentId_, options_.side, current_->path})));
-    deadline_.start(options_.deadlineMs);
+void Thumbnailer::answered(const Key& key) { waiters_.erase(key); }
+
+void Thumbnailer::dispatch() {
+    for (auto& slot : slots_) {
+        if (queue_.empty()) return;
+        if (slot->current) continue;
+        const Key key = queue_.front();
+        queue_.pop_front();
+        send(*slot, key);
+    }
 }
 
-void Thumbnailer::readReplies() {
-    if (!helper_) return;
-    buffer_ += helper_->readAllStandardOutput().toStdString();
-    const Read<Reply> r = readReply(buffer_);
+void Thumbnailer::send(Slot& slot, const Key& key) {
+    slot.current = key;
+    slot.id = nextId_++;
+    slot.buffer.clear();
+    slot.deadline.start(options_.deadlineMs);
+    if (!slot.process) {
+        QProcess* p = new QProcess(this);
+        slot.process = p;
+        p->setProcessChannelMode(QProcess::SeparateChannels);
+        p->setStandardErrorFile(QProcess::nullDevice());
+        Slot* s = &slot;
+        connect(p, &QProcess::readyReadStandardOutput, this, [this, s] { readReplies(*s); });
+        connect(p, &QProcess::finished, this, [this, s] {
+            if (s->current) giveUp(*s);
+        });
+        // Queued: a start that fails at once reports it from inside start().
+        connect(
+            p, &QProcess::errorOccurred, this,
+            [this, s, p](QProcess::ProcessError e) {
+                if (e != QProcess::FailedToStart || s->process != p) return;
+                if (!missingSaid_) {
+                    missingSaid_ = true;
+                    emit helperMissing();
+                }
+                giveUp(*s);
+            },
+            Qt::QueuedConnection);
+        p->start(options_.program, options_.arguments);
+    }
+    slot.process->write(QByteArray::fromStdString(encode(Request{slot.id, options_.side, key.path})));
+}
+
+void Thumbnailer::readReplies(Slot& slot) {
+    if (!slot.process) return;
+    slot.buffer += slot.process->readAllStandardOutput().toStdString();
+    const Read<Reply> r = readReply(slot.buffer);
     if (r.state == Read<Reply>::State::needMore) return;
-    if (r.state == Read<Reply>::State::error || r.frame.id != currentId_ || !current_) {
-        giveUp();
+    if (r.state == Read<Reply>::State::error || !slot.current || r.frame.id != slot.id) {
+        giveUp(slot);
         return;
     }
-    deadline_.stop();
-    buffer_.erase(0, r.used);
-    const Key key = *current_;
-    current_.reset();
+    slot.deadline.stop();
+    slot.buffer.erase(0, r.used);
+    const Key key = *slot.current;
+    slot.current.reset();
+    answered(key);
     if (r.frame.ok) {
         QImage image(r.frame.width, r.frame.height, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < image.height(); ++y)
@@ -84,41 +118,44 @@ void Thumbnailer::readReplies() {
         cache_.markFailed(key);
         emit failed(key);
     }
-    next();
+    dispatch();
 }
 
-void Thumbnailer::giveUp() {
-    deadline_.stop();
-    if (helper_) {
-        stopHelper();
+void Thumbnailer::giveUp(Slot& slot) {
+    slot.deadline.stop();
+    if (slot.process) {
+        stopHelper(slot);
         ++restarts_;
     }
-    if (current_) {
-        const Key key = *current_;
-        current_.reset();
+    if (slot.current) {
+        const Key key = *slot.current;
+        slot.current.reset();
+        answered(key);
         cache_.markFailed(key);
         emit failed(key);
     }
-    next();
+    dispatch();
 }
 
-void Thumbnailer::stopHelper() {
-    helper_->disconnect(this);
-    helper_->kill();
-    helper_->waitForFinished(1000);
-    helper_->deleteLater();
-    helper_ = nullptr;
+void Thumbnailer::stopHelper(Slot& slot) {
+    slot.process->disconnect(this);
+    slot.process->kill();
+    slot.process->waitForFinished(1000);
+    slot.process->deleteLater();
+    slot.process = nullptr;
 }
 
 void Thumbnailer::cancelVolume(const std::string& volume) {
     std::erase_if(queue_, [&](const Key& k) { return k.volume == volume; });
-    if (current_ && current_->volume == volume) {
+    std::erase_if(waiters_, [&](const auto& w) { return w.first.volume == volume; });
+    for (auto& slot : slots_) {
+        if (!slot->current || slot->current->volume != volume) continue;
         // Not a failure of the file: it is asked for again when the volume comes back.
-        current_.reset();
-        deadline_.stop();
-        if (helper_) stopHelper();
-        next();
+        slot->current.reset();
+        slot->deadline.stop();
+        if (slot->process) stopHelper(*slot);
     }
+    dispatch();
 }
 
 void Thumbnailer::dropVolume(const std::string& volume) {

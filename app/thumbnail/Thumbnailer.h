@@ -1,16 +1,19 @@
 #pragma once
-// Runs the thumbnail helper process and hands it one file at a time. A file the helper does not
-// answer within the deadline (a hang), or a helper that dies (a crash), fails that file only: the
-// helper is killed and started again for the next one. Pictures go into the cache.
-#include <QElapsedTimer>
+// Runs a pool of thumbnail helper processes and hands each one file at a time. The newest request
+// goes first (the tiles a user just scrolled to), and a request nobody waits for any more is
+// dropped before it reaches a helper. A file a helper does not answer within the deadline (a
+// hang), or a helper that dies (a crash), fails that file only: that helper is killed and a new
+// one takes its next file, while the others go on. Pictures go into the cache.
 #include <QObject>
 #include <QProcess>
 #include <QTimer>
 
 #include <deque>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "thumbnail/ThumbnailCache.h"
 
@@ -26,44 +29,60 @@ public:
         int deadlineMs = 5000;  // per file
         int side = 512;
         int64_t cacheBytes = int64_t(256) << 20;
+        int helpers = 1;  // processes at once
     };
+    // Helpers for a machine of this many cores: one per core, at most four.
+    static int helpersFor(int cores);
+
     explicit Thumbnailer(Options options, QObject* parent = nullptr);
     ~Thumbnailer() override;
 
-    // Asks for a file's picture: answered at once from the cache (or as failed), else queued.
-    // The answer comes through `ready` or `failed`.
+    // Asks for a file's picture: answered at once from the cache (or as failed), else queued
+    // ahead of older requests. The answer comes through `ready` or `failed`. Each request counts
+    // one waiter until it is answered or withdrawn.
     void request(const Key& key);
-    // Before an eject: drops the volume's queued files and stops the helper when it is reading
-    // one of them, so no file of the volume stays open.
+    // One waiter fewer; a queued file nobody waits for any more leaves the queue. A file already
+    // at a helper is finished and cached.
+    void withdraw(const Key& key);
+    // Before an eject: drops the volume's queued files and stops the helpers reading one of them,
+    // so no file of the volume stays open.
     void cancelVolume(const std::string& volume);
     // After an unmount: the volume's pictures and failures are forgotten.
     void dropVolume(const std::string& volume);
 
     Cache& cache() { return cache_; }
     int restarts() const { return restarts_; }
+    size_t queued() const { return queue_.size(); }
 
 signals:
     void ready(const halvetrop::thumbs::Key& key, const QImage& image);
     void failed(const halvetrop::thumbs::Key& key);
+    // The helper could not be started (it is missing or not executable); said once.
+    void helperMissing();
 
 private:
-    void startHelper();
-    void next();
-    void readReplies();
-    void giveUp();
-    void stopHelper();  // kills it; its file is closed when this returns  // the current file hung the helper
-                        // or crashed it
+    struct Slot {
+        QProcess* process = nullptr;  // child of the thumbnailer
+        QTimer deadline;
+        std::optional<Key> current;
+        uint64_t id = 0;
+        std::string buffer;
+    };
+    void dispatch();
+    void send(Slot& slot, const Key& key);
+    void readReplies(Slot& slot);
+    void giveUp(Slot& slot);      // the slot's file hung or crashed the helper
+    void stopHelper(Slot& slot);  // kills it; its file is closed when this returns
+    void answered(const Key& key);
 
     Options options_;
     Cache cache_;
-    QProcess* helper_ = nullptr;  // child of this object
-    QTimer deadline_;
-    std::deque<Key> queue_;
-    std::optional<Key> current_;
-    uint64_t currentId_ = 0;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::deque<Key> queue_;  // newest first
+    std::unordered_map<Key, int, KeyHash> waiters_;
     uint64_t nextId_ = 1;
-    std::string buffer_;
     int restarts_ = 0;
+    bool missingSaid_ = false;
 };
 
 }  // namespace halvetrop::thumbs

@@ -26,17 +26,29 @@ QtObject {
     readonly property color brand: appearance >= 0 ? Look.color("brand") : "black"
     readonly property color brandFill: appearance >= 0 ? Look.color("brandFill") : "black"
     readonly property color raised: appearance >= 0 ? Look.color("raised") : "white"
-    // The system roles are the palette's, so controls and views agree.
-    readonly property color window: appearance >= 0 ? Look.paletteColor("window") : "white"
-    readonly property color content: appearance >= 0 ? Look.paletteColor("base") : "white"
-    readonly property color sidebar: dark ? (highContrast ? "#0a0a0a" : "#252527") : (highContrast ? "#ffffff" : "#e9e9ec")
-    readonly property color hairline: dark ? Qt.rgba(1, 1, 1, highContrast ? 0.45 : 0.12) : Qt.rgba(0, 0, 0, highContrast ? 0.5 : 0.12)
-    readonly property color primary: dark ? "#ffffff" : (highContrast ? "#000000" : "#1d1d1f")
-    readonly property color secondary: dark ? Qt.rgba(1, 1, 1, highContrast ? 0.8 : 0.6) : Qt.rgba(0, 0, 0, highContrast ? 0.75 : 0.55)
-    readonly property color tertiary: dark ? Qt.rgba(1, 1, 1, highContrast ? 0.65 : 0.4) : Qt.rgba(0, 0, 0, highContrast ? 0.6 : 0.36)
+    // The system colours: surfaces, inks and lines, from the same table as the palette.
+    readonly property color window: appearance >= 0 ? Look.color("window") : "white"
+    readonly property color content: appearance >= 0 ? Look.color("content") : "white"
+    readonly property color sidebar: appearance >= 0 ? Look.color("sidebar") : "white"
+    readonly property color hairline: appearance >= 0 ? Look.color("hairline") : "transparent"
+    readonly property color primary: appearance >= 0 ? Look.color("primary") : "black"
+    readonly property color secondary: appearance >= 0 ? Look.color("secondary") : "black"
+    readonly property color tertiary: appearance >= 0 ? Look.color("tertiary") : "black"
+    readonly property color disabledText: appearance >= 0 ? Look.color("disabled") : "gray"
     readonly property color track: Qt.rgba(primary.r, primary.g, primary.b, 0.08)
+    // A selected row or tile, its text and symbols, and the keyboard focus ring.
+    readonly property color selection: appearance >= 0 ? Look.control("selection", "normal").fill : "blue"
+    readonly property color onSelection: appearance >= 0 ? Look.control("selection", "normal").text : "white"
+    readonly property color focusRing: appearance >= 0 ? Look.color("focusRing") : "blue"
 
     function statusColor(status) { return role(Present.statusColorRole(status)) }
+    // A role or a status where it colours text rather than a symbol or a fill.
+    function textRole(name) { return theme.appearance >= 0 ? Look.textColor(name) : "black" }
+    function statusText(status) { return textRole(Present.statusColorRole(status)) }
+    // {fill, text, border} of a control kind in a state, for controls that draw their own fill.
+    function control(kind, state) { return theme.appearance >= 0 ? Look.control(kind, state) : ({}) }
+    // {fill, text} of a translucent chip or row fill and the text on it.
+    function tint(name) { return theme.appearance >= 0 ? Look.tint(name) : ({}) }
 
     // Fonts: DejaVu Sans is the face every machine of the tests has.
     readonly property string family: "DejaVu Sans"

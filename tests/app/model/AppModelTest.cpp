@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 using namespace halvetrop;
@@ -61,6 +63,38 @@ AppModel& restartedWithSavedCheck(Harness& h, const QStringList& gone) {
     again.waitForIdle(5000);
     return again;
 }
+
+// A card whose reads stall: the first read waits until the test lets it go. Closes are counted.
+class StallingSys : public Sys {
+public:
+    ssize_t read(int fd, void* buf, size_t count) override {
+        std::unique_lock<std::mutex> hold(lock_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(hold, [&] { return released_; });
+        hold.unlock();
+        return Sys::read(fd, buf, count);
+    }
+    int close(int fd) override {
+        ++closes;
+        return Sys::close(fd);
+    }
+    bool waitEntered() {
+        std::unique_lock<std::mutex> hold(lock_);
+        return changed_.wait_for(hold, std::chrono::seconds(5), [&] { return entered_; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> hold(lock_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    std::atomic<int> closes{0};
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool entered_ = false, released_ = false;
+};
 
 }  // namespace
 
@@ -506,6 +540,44 @@ private slots:
     }
 
     // "Still mounted" comes from the mount table: a folder that outlived its drive is no proof.
+    // A text preview stalled on a failing card is cancelled before an eject: once its read comes
+    // back it closes the file and delivers nothing. Without an eject the words arrive.
+    void ejectCancelsAPendingTextRead_data() {
+        QTest::addColumn<bool>("eject");
+        QTest::newRow("eject") << true;
+        QTest::newRow("no eject") << false;
+    }
+    void ejectCancelsAPendingTextRead() {
+        QFETCH(bool, eject);
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
+        QFile notes(h.dir.filePath("notes.txt"));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("Card notes\n") > 0);
+        notes.close();
+        StallingSys card;
+        m.fileRows()->setSys(card);
+        QSignalSpy loaded(m.fileRows(), &FileRows::textLoaded);
+        m.fileRows()->loadText(QUrl::fromLocalFile(notes.fileName()));
+        QVERIFY(card.waitEntered());
+        if (eject) {
+            QVERIFY(m.canEjectSource());
+            m.ejectSource();
+            QVERIFY(m.ejecting());
+        }
+        card.release();
+        QTRY_COMPARE(card.closes.load(), 1);
+        if (eject) {
+            QTest::qWait(100);
+            QCOMPARE(loaded.count(), 0);
+        } else {
+            QTRY_COMPARE(loaded.count(), 1);
+            QCOMPARE(loaded.at(0).at(1).toString(), QStringLiteral("Card notes\n"));
+        }
+        m.fileRows()->setSys(defaultSys());
+        if (eject) h.ejector->finish(std::nullopt);
+    }
+
     void ejectNeedsAMountedCard() {
         Harness h;
         QTemporaryDir leftover;

@@ -89,7 +89,9 @@ TEST(CopyReport, HeadlineAndSummary) {
     };
     const std::vector<Case> cases = {
         {3, 0, 0, 0, false, CopyOutcome::copied, "3 copied (3 KB)"},
-        {1234, 1, 0, 0, false, CopyOutcome::copied, "1,234 copied (3 KB) \u00b7 1 were already there"},
+        {1234, 1, 0, 0, false, CopyOutcome::copied, "1,234 copied (3 KB) \u00b7 1 was already there"},
+        {1, 2, 1, 0, false, CopyOutcome::problems,
+         "1 copied (3 KB) \u00b7 2 were already there \u00b7 1 failed"},
         {1, 0, 0, 5, true, CopyOutcome::stopped, "1 copied (3 KB) \u00b7 5 not copied"},
         {0, 0, 2, 1, true, CopyOutcome::problems, "0 copied (3 KB) \u00b7 2 failed \u00b7 1 not copied"},
     };

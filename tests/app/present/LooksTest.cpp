@@ -74,6 +74,13 @@ TEST(SidebarLooks, SavedChecksAndRecentCards) {
          "1,200 files backed up", "checkmark.seal.fill", "1,200 files backed up", ColorRole::verified},
         {report(10, 4, 6, false, false), "checkmark.circle.fill", ColorRole::verified, "10 files backed up",
          "checkmark.circle.fill", "10 files backed up", ColorRole::verified},
+        // One file is one file.
+        {report(1, 1, 0, false, false), "checkmark.circle.fill", ColorRole::verified, "1 file backed up",
+         "checkmark.circle.fill", "1 file backed up", ColorRole::verified},
+        {report(1, 0, 0, true, false), "sdcard", ColorRole::brand, "1 file · card only",
+         "magnifyingglass.circle.fill", "1 file · not compared", std::nullopt},
+        {report(2, 0, 1, false, false), "exclamationmark.circle.fill", ColorRole::missing, "1 not backed up",
+         "exclamationmark.circle.fill", "1 not backed up", ColorRole::missing},
         {report(2000, 4, 6, false, false), "exclamationmark.circle.fill", ColorRole::missing,
          "1,990 not backed up", "exclamationmark.circle.fill", "1,990 not backed up", ColorRole::missing},
         // No files in scope is never "backed up", even when ready.

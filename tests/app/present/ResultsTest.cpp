@@ -306,6 +306,9 @@ TEST(FolderMap, FilesPlacesAndRows) {
     f.counts = {.files = 1204, .verified = 1198};
     EXPECT_EQ(folderRowCounts(f, false, us).toStdString(), "1198/1204");
     EXPECT_EQ(folderRowCounts(f, true, us).toStdString(), "1,204 files");
+    f.counts = {.files = 1, .verified = 1};
+    EXPECT_EQ(folderRowCounts(f, true, us).toStdString(), "1 file");
+    EXPECT_EQ(folderRowCounts(f, false, us).toStdString(), "1/1");
     const DateTexts dates(us);
     f.dayRange = DayRange{"2024-03-05", "2024-03-05"};
     EXPECT_EQ(folderDays(f, dates).toStdString(), "Mar 5, 2024");
@@ -398,6 +401,32 @@ TEST(CardOnly, TitleKindsAndCompare) {
     EXPECT_FALSE(a.lastCopy);
     EXPECT_TRUE(a.eject);
     EXPECT_EQ(copyButtonText(1234, true, us).toStdString(), "Copy 1,234…");
+}
+
+TEST(CountTexts, OneFileIsOneFile) {
+    struct Row {
+        int64_t files, covered, bytes;
+        const char* count;
+        const char* cardOnlyDay;
+        const char* comparedDay;
+    };
+    const Row rows[] = {
+        {0, 0, 0, "0 files", "0 files · Zero KB", "0 of 0 backed up"},
+        {1, 1, 2'000, "1 file", "1 file · 2 KB", "1 of 1 backed up"},
+        {1, 0, 2'000, "1 file", "1 file · 2 KB", "0 of 1 backed up"},
+        {2, 1, 3'000'000, "2 files", "2 files · 3 MB", "1 of 2 backed up"},
+        {1234, 1, 3'000'000, "1,234 files", "1,234 files · 3 MB", "1 of 1,234 backed up"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(fileCount(row.files, us).toStdString(), row.count);
+        StatusCounts c;
+        c.files = row.files;
+        c.verified = row.covered;
+        c.missing = row.files - row.covered;
+        c.bytes = row.bytes;
+        EXPECT_EQ(dayHeaderCounts(c, true, us).toStdString(), row.cardOnlyDay);
+        EXPECT_EQ(dayHeaderCounts(c, false, us).toStdString(), row.comparedDay);
+    }
 }
 
 }  // namespace

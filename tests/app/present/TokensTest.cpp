@@ -49,6 +49,25 @@ TEST(Tokens, AppearanceNames) {
         EXPECT_EQ(appearanceFromName(appearanceName(a)), a);
 }
 
+TEST(Tokens, SystemColourNamesLeadBack) {
+    auto roundTrip = [](const auto& all, auto nameOf, auto fromName) {
+        std::set<std::string_view> names;
+        for (auto value : all) {
+            EXPECT_EQ(fromName(nameOf(value)), value) << nameOf(value);
+            names.insert(nameOf(value));
+        }
+        EXPECT_EQ(names.size(), all.size());
+        EXPECT_EQ(fromName(""), std::nullopt);
+        EXPECT_EQ(fromName("verified"), std::nullopt);
+    };
+    roundTrip(allSurfaces, surfaceName, surfaceFromName);
+    roundTrip(allInks, inkName, inkFromName);
+    roundTrip(allTints, tintName, tintFromName);
+    roundTrip(allControlKinds, controlKindName, controlKindFromName);
+    roundTrip(allControlStates, controlStateName, controlStateFromName);
+    EXPECT_EQ(surfaceFromName("Window"), std::nullopt);
+}
+
 TEST(Tokens, StatusColoursAndSymbols) {
     struct Row {
         FileStatus status;

@@ -1,18 +1,27 @@
-// The thumbnail cache and the helper process: keys that tell cards apart, the byte bound, and a
-// helper that crashes, hangs or is stopped for an eject failing one file only.
+// The thumbnail cache and the helper processes: keys that tell cards apart, the byte bound, the
+// right picture of RAW, HEIC and video files from the real helper, and a pool in which a helper
+// that crashes, hangs or is stopped for an eject fails one file only, the newest request goes
+// first and a request whose tile scrolled away never reaches a helper.
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPointer>
+#include <QQuickTextureFactory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
+#include <memory>
 
+#include "CardFixtures.h"
 #include "thumbnail/Protocol.h"
+#include "thumbnail/ThumbnailProvider.h"
 #include "thumbnail/Thumbnailer.h"
 
 using namespace halvetrop::thumbs;
+namespace test = halvetrop::test;
 
 Q_DECLARE_METATYPE(halvetrop::thumbs::Key)
 
@@ -41,7 +50,50 @@ QImage answer(Thumbnailer& t, const Key& key) {
     return got;
 }
 
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return {};
+    return f.fileName();
+}
+
+Key keyOf(const QString& file) { return Key{"/", file.toStdString(), QFileInfo(file).size(), 1}; }
+
+bool near(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 48 && std::abs(a.green() - b.green()) < 48 &&
+           std::abs(a.blue() - b.blue()) < 48;
+}
+
+// A stand-in helper that speaks the pipe's protocol: it notes every path it is handed, hangs on a
+// path with "hang" in it, dies on one with "crash", and answers the others with one pixel.
+QString standIn(const QTemporaryDir& dir) {
+    return writeFile(dir, "helper.py", R"(import os, sys, time
+log = open(sys.argv[1], "a", buffering=1)
+while True:
+    line = sys.stdin.buffer.readline()
+    if not line:
+        break
+    _, rid, side, n = line.split()
+    path = sys.stdin.buffer.read(int(n)).decode("utf-8", "replace")
+    log.write(path + "\n")
+    if "hang" in path:
+        time.sleep(60)
+    if "crash" in path:
+        os.kill(os.getpid(), 9)
+    time.sleep(0.02)
+    sys.stdout.buffer.write(b"R " + rid + b" 1 1\n" + bytes([255, 0, 255, 0]))
+    sys.stdout.buffer.flush()
+)");
+}
+
+QStringList logged(const QTemporaryDir& dir) {
+    QFile f(dir.filePath("log"));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(halvetrop::test::RawSpec)
 
 class ThumbnailTest : public QObject {
     Q_OBJECT
@@ -155,7 +207,7 @@ private slots:
         QFETCH(QString, program);
         QFETCH(QStringList, arguments);
         Thumbnailer t({program, arguments, 300, 64, 1 << 20});
-        QSignalSpy failed(&t, &Thumbnailer::failed);
+        QSignalSpy failed(&t, &Thumbnailer::failed), missing(&t, &Thumbnailer::helperMissing);
         const Key a{"/v", "/a", 1, 1}, b{"/v", "/b", 1, 1};
         t.request(a);
         t.request(b);
@@ -163,6 +215,136 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 2, 5000);
         QCOMPARE(failed.at(0).at(0).value<Key>(), a);
         QCOMPARE(t.restarts(), 2);
+        // A missing helper is said once, however many files it fails.
+        QCOMPARE(missing.count(), program.startsWith("/nonexistent") ? 1 : 0);
+    }
+
+    // A RAW file shows its largest embedded preview at the tile's size, wherever the camera put
+    // it; never its first image when that is sensor data or a tiny picture. A plain TIFF shows its
+    // own picture when that is large enough.
+    void rawFilesShowTheirPreview_data() {
+        using test::RawSpec;
+        using Where = RawSpec::Where;
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<RawSpec>("spec");
+        QTest::addColumn<QSize>("size");  // empty: no picture
+        QTest::addColumn<QColor>("color");
+        const QSize tile(264, 198);
+        QTest::newRow("sensor data, preview in a SubIFD")
+            << "A.DNG" << RawSpec{} << tile << QColor(Qt::green);
+        QTest::newRow("tiny picture, preview in IFD1")
+            << "A.ARW" << RawSpec{{16, 12}, false, Qt::red, 1, Where::ifd1} << tile << QColor(Qt::green);
+        RawSpec nikon{{16, 12}, false, Qt::red, 1, Where::nikonMakerNote};
+        nikon.smallThumbnail = true;
+        QTest::newRow("preview in the maker note beside a small thumbnail")
+            << "A.NEF" << nikon << tile << QColor(Qt::green);
+        RawSpec turned;
+        turned.orientation = 6;
+        QTest::newRow("taken upright") << "B.DNG" << turned << QSize(198, 264) << QColor(Qt::green);
+        RawSpec loop;
+        loop.smallThumbnail = loop.chainLoops = true;
+        QTest::newRow("IFD chain that loops") << "C.DNG" << loop << tile << QColor(Qt::green);
+        RawSpec cut;
+        cut.previewCutShort = true;
+        QTest::newRow("preview running past the end") << "D.DNG" << cut << QSize() << QColor();
+        QTest::newRow("sensor data only")
+            << "E.DNG" << RawSpec{{64, 48}, true, Qt::red, 1, Where::none} << QSize() << QColor();
+        QTest::newRow("plain TIFF picture") << "A.TIF" << RawSpec{{600, 400}, false, Qt::red, 1, Where::none}
+                                            << QSize(264, 176) << QColor(Qt::red);
+        QTest::newRow("plain TIFF, tiny picture, larger preview")
+            << "B.TIF" << RawSpec{{16, 12}, false, Qt::red, 1, Where::ifd1} << tile << QColor(Qt::green);
+    }
+    void rawFilesShowTheirPreview() {
+        QFETCH(QString, name);
+        QFETCH(test::RawSpec, spec);
+        QFETCH(QSize, size);
+        QFETCH(QColor, color);
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, name, test::rawFile(spec));
+        Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 264, int64_t(8) << 20});
+        const QImage image = answer(t, keyOf(file));
+        QCOMPARE(image.isNull(), !size.isValid());
+        if (size.isValid()) QCOMPARE(image.size(), size);
+        if (size.isValid())
+            QVERIFY2(near(image.pixelColor(image.width() / 2, image.height() / 2), color),
+                     qPrintable(image.pixelColor(image.width() / 2, image.height() / 2).name()));
+    }
+
+    // HEIC pictures through libheif and videos through libavformat, both fed from the helper's one
+    // descriptor of the file.
+    void heicAndVideo_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("HEIC") << "IMG_0001.HEIC";
+        QTest::newRow("MP4") << "C0001.MP4";
+        QTest::newRow("MOV") << "MVI_0001.MOV";
+    }
+    void heicAndVideo() {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        QString why;
+        const QColor blue(40, 60, 220);
+        if (name.endsWith("HEIC")) {
+            const QByteArray heic = test::heicOf({320, 240}, blue, &why);
+            if (heic.isEmpty()) QSKIP(qPrintable(why));
+            writeFile(dir, name, heic);
+        } else if (!test::writeVideo(dir.filePath(name), {320, 240}, blue, 1.0, &why)) {
+            QSKIP(qPrintable(why));
+        }
+        Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 264, int64_t(8) << 20});
+        const QImage image = answer(t, keyOf(dir.filePath(name)));
+        QVERIFY(!image.isNull());
+        QVERIFY(std::max(image.width(), image.height()) <= 264);
+        QVERIFY2(near(image.pixelColor(image.width() / 2, image.height() / 2), blue),
+                 qPrintable(image.pixelColor(image.width() / 2, image.height() / 2).name()));
+    }
+
+    // With three helpers, one hung and one crashed, the other files are all answered long before
+    // the hung one's deadline.
+    void aHungAndACrashedHelperHoldNothingBack() {
+        QTemporaryDir dir;
+        Thumbnailer t({"python3", {standIn(dir), dir.filePath("log")}, 3000, 64, 1 << 20, 3});
+        QSignalSpy ready(&t, &Thumbnailer::ready), failed(&t, &Thumbnailer::failed);
+        QElapsedTimer clock;
+        clock.start();
+        t.request(Key{"/v", "/v/hang", 1, 1});
+        t.request(Key{"/v", "/v/crash", 1, 1});
+        for (int i = 0; i < 8; ++i) t.request(Key{"/v", "/v/f" + std::to_string(i), 1, 1});
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 8, 2500);
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(failed.count(), 1);  // the crash; the hang is still waited for
+        QCOMPARE(failed.at(0).at(0).value<Key>().path, std::string("/v/crash"));
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 2, 5000);
+        QCOMPARE(t.restarts(), 2);
+    }
+
+    // Tiles asked for through the image provider and then scrolled away (their responses
+    // cancelled) never reach a helper; of the rest, the newest goes first.
+    void scrolledAwayRequestsNeverReachAHelper() {
+        QTemporaryDir dir;
+        Thumbnailer t({"python3", {standIn(dir), dir.filePath("log")}, 1500, 64, 1 << 20, 1});
+        ThumbnailProvider provider(t);
+        t.request(Key{"/v", "/v/hang", 1, 1});  // holds the only helper meanwhile
+        std::vector<QPointer<QQuickImageResponse>> responses;
+        QSignalSpy* done[10];
+        std::vector<std::unique_ptr<QSignalSpy>> spies;
+        for (int i = 0; i < 10; ++i) {
+            const Key key{"/v", "/v/tile" + std::to_string(i), 1, 1};
+            responses.emplace_back(provider.requestImageResponse(thumbnailUrl(key).mid(18), QSize(64, 64)));
+            spies.push_back(
+                std::make_unique<QSignalSpy>(responses.back().data(), &QQuickImageResponse::finished));
+            done[i] = spies.back().get();
+        }
+        QTRY_COMPARE(t.queued(), size_t(10));
+        for (int i = 0; i < 8; ++i) responses[size_t(i)]->cancel();
+        // A cancelled response still finishes, so the engine can let it go.
+        for (int i = 0; i < 8; ++i) QTRY_COMPARE(done[i]->count(), 1);
+        QCOMPARE(t.queued(), size_t(2));
+        QTRY_COMPARE_WITH_TIMEOUT(done[9]->count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(done[8]->count(), 1, 5000);
+        QCOMPARE(logged(dir), (QStringList{"/v/hang", "/v/tile9", "/v/tile8"}));
+        std::unique_ptr<QQuickTextureFactory> picture(responses[9]->textureFactory());
+        QVERIFY(picture && picture->image().size() == QSize(1, 1));
+        for (auto& r : responses) delete r.data();
     }
 
     void ejectStopsTheVolumesJobs() {
@@ -181,5 +363,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ThumbnailTest)
+QTEST_MAIN(ThumbnailTest)
 #include "ThumbnailTest.moc"

@@ -55,13 +55,12 @@ Row {
                     font.family: Theme.family
                     font.pixelSize: Theme.callout.pixelSize
                     font.weight: Font.Medium
-                    color: chip.on ? Theme.brand : Theme.secondary
+                    color: Theme.tint(chip.on ? "chipOn" : "chipOff").text
                 }
             }
             background: Rectangle {
                 radius: height / 2
-                color: chip.on ? Qt.rgba(Theme.brandFill.r, Theme.brandFill.g, Theme.brandFill.b, 0.16)
-                               : Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.05)
+                color: Theme.tint(chip.on ? "chipOn" : "chipOff").fill
                 border.width: chip.on ? 1 : 0.5
                 border.color: chip.on ? Theme.brandFill : Theme.hairline
             }

@@ -3,25 +3,31 @@ import QtQuick.Controls
 import Halvetrop
 import Halvetrop.Native
 
-// A window whose controls (and their popups) take the palette of the current appearance.
+// A window whose controls (and their popups) take the palette of the current appearance. Roles
+// that dim when disabled are set per group: a plain `palette.text` would set the disabled group too.
 ApplicationWindow {
     readonly property int paletteKey: Look.appearance
     color: Theme.window
     palette.window: paletteKey, Look.paletteColor("window")
-    palette.windowText: paletteKey, Look.paletteColor("windowText")
+    palette.active.windowText: paletteKey, Look.paletteColor("windowText")
+    palette.inactive.windowText: paletteKey, Look.paletteColor("windowText")
     palette.base: paletteKey, Look.paletteColor("base")
     palette.alternateBase: paletteKey, Look.paletteColor("alternateBase")
-    palette.text: paletteKey, Look.paletteColor("text")
+    palette.active.text: paletteKey, Look.paletteColor("text")
+    palette.inactive.text: paletteKey, Look.paletteColor("text")
     palette.button: paletteKey, Look.paletteColor("button")
-    palette.buttonText: paletteKey, Look.paletteColor("buttonText")
+    palette.active.buttonText: paletteKey, Look.paletteColor("buttonText")
+    palette.inactive.buttonText: paletteKey, Look.paletteColor("buttonText")
     palette.brightText: paletteKey, Look.paletteColor("brightText")
     palette.light: paletteKey, Look.paletteColor("light")
     palette.midlight: paletteKey, Look.paletteColor("midlight")
     palette.mid: paletteKey, Look.paletteColor("mid")
     palette.dark: paletteKey, Look.paletteColor("dark")
     palette.shadow: paletteKey, Look.paletteColor("shadow")
-    palette.highlight: paletteKey, Look.paletteColor("highlight")
-    palette.highlightedText: paletteKey, Look.paletteColor("highlightedText")
+    palette.active.highlight: paletteKey, Look.paletteColor("highlight")
+    palette.inactive.highlight: paletteKey, Look.paletteColor("highlight")
+    palette.active.highlightedText: paletteKey, Look.paletteColor("highlightedText")
+    palette.inactive.highlightedText: paletteKey, Look.paletteColor("highlightedText")
     palette.placeholderText: paletteKey, Look.paletteColor("placeholderText")
     palette.toolTipBase: paletteKey, Look.paletteColor("toolTipBase")
     palette.toolTipText: paletteKey, Look.paletteColor("toolTipText")
@@ -29,4 +35,6 @@ ApplicationWindow {
     palette.disabled.text: paletteKey, Look.paletteColor("text", true)
     palette.disabled.windowText: paletteKey, Look.paletteColor("windowText", true)
     palette.disabled.buttonText: paletteKey, Look.paletteColor("buttonText", true)
+    palette.disabled.highlight: paletteKey, Look.paletteColor("highlight", true)
+    palette.disabled.highlightedText: paletteKey, Look.paletteColor("highlightedText", true)
 }

@@ -77,7 +77,7 @@ Rectangle {
                     DataText {
                         text: inspector.facts.statusLabel || ""
                         font: Theme.rowTitle
-                        color: Theme.statusColor(inspector.facts.status || "notCompared")
+                        color: Theme.statusText(inspector.facts.status || "notCompared")
                     }
                 }
                 DataText {

@@ -91,9 +91,9 @@ FocusScope {
                 readonly property bool selected: table.app.selectedFileID === fileId
                 width: ListView.view.width
                 height: 24
-                color: selected ? Theme.brand : (index % 2 ? Theme.track : "transparent")
-                readonly property color ink: selected ? "white" : Theme.primary
-                readonly property color quiet: selected ? "white" : Theme.secondary
+                color: selected ? Theme.selection : (index % 2 ? Theme.track : "transparent")
+                readonly property color ink: selected ? Theme.onSelection : Theme.primary
+                readonly property color quiet: selected ? Theme.onSelection : Theme.secondary
 
                 MouseArea {
                     anchors.fill: parent
@@ -145,7 +145,7 @@ FocusScope {
                             anchors.verticalCenter: parent.verticalCenter
                             visible: row.onBackup.length === 0
                             text: "—"
-                            color: selected ? "white" : Theme.tertiary
+                            color: selected ? Theme.onSelection : Theme.tertiary
                         }
                         Row {
                             anchors.fill: parent
@@ -156,7 +156,7 @@ FocusScope {
                                 anchors.verticalCenter: parent.verticalCenter
                                 objectName: "revealCopy"
                                 symbol: "folder.fill"
-                                tint: row.selected ? "white" : Theme.brand
+                                tint: row.selected ? Theme.onSelection : Theme.brand
                                 symbolSize: 13
                                 padding: 0
                                 help: "Show on Drive"

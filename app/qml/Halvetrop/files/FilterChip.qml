@@ -10,7 +10,7 @@ Rectangle {
     implicitHeight: 24
     implicitWidth: row.implicitWidth + 2 * Theme.s
     radius: height / 2
-    color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.14)
+    color: Theme.tint("filterChip").fill
 
     RowLayout {
         id: row
@@ -20,7 +20,7 @@ Rectangle {
         spacing: Theme.xs
         DataText {
             text: chip.text
-            color: Theme.brand
+            color: Theme.tint("filterChip").text
             font: Theme.callout
             Layout.fillWidth: true
         }

@@ -6,8 +6,9 @@ import QtMultimedia
 import Halvetrop
 
 // The preview of a card file and its first backup copy, paged with the arrow keys. Still
-// pictures come decoded by the helper; video and audio play here and are stopped and unloaded
-// whenever the preview closes or pages on, so no file of the card stays open.
+// pictures and a video's first frame come decoded by the helper; video and audio play here from a
+// file the model opened without touching its access time, and are stopped and let go whenever the
+// preview closes or pages on, so no file of the card stays open.
 Window {
     id: preview
     required property var model
@@ -21,15 +22,17 @@ Window {
     readonly property var urls: model && model.previewUrls ? model.previewUrls : []
     readonly property var item: model && model.files && index < urls.length ? model.files.previewItem(urls[index]) : ({})
     readonly property bool playable: item.kind === "video" || item.kind === "audio"
+    // Whether the player holds the shown item's file: until Play, a video shows its first frame.
+    property bool started: false
 
     onUrlsChanged: index = 0
     onVisibleChanged: if (!visible) { unload(); if (model && model.previewOpen) model.closePreview() }
-    // A text item's words, read off the GUI thread; null until they come, and for one too large
-    // or not text after all, which keeps the file card.
-    property var text: null
+    // A text item's words, read off the GUI thread; undefined until they come, null for one too
+    // large or not text after all, which keeps the file card.
+    property var text: undefined
     onItemChanged: {
         unload()
-        text = null
+        text = undefined
         if (item.kind === "text")
             model.files.loadText(urls[index])
     }
@@ -44,15 +47,16 @@ Window {
     // Closing the preview from the model (a second Space, an eject) lets go of the file at once.
     Connections {
         target: preview.model
-        function onPreviewOpenChanged() {
+        function onPreviewChanged() {
             if (!preview.model.previewOpen)
                 preview.unload()
         }
     }
 
     function unload() {
-        player.stop()
-        player.source = ""
+        started = false
+        if (model && model.files)
+            model.files.releaseMedia()
     }
 
     Shortcut { sequences: ["Space", "Escape"]; onActivated: preview.model.closePreview() }
@@ -98,13 +102,14 @@ Window {
             Layout.fillWidth: true
             Layout.fillHeight: true
             Image {
+                id: still
                 objectName: "previewImage"
                 anchors.fill: parent
-                visible: preview.item.kind === "image"
+                visible: preview.item.kind === "image" || (preview.item.kind === "video" && !preview.started)
                 fillMode: Image.PreserveAspectFit
                 asynchronous: true
                 cache: false
-                source: visible ? preview.item.source : ""
+                source: !visible ? "" : preview.item.kind === "video" ? preview.item.still : preview.item.source
             }
             VideoOutput {
                 id: video
@@ -125,12 +130,20 @@ Window {
                     text: typeof preview.text === "string" ? preview.text : ""
                 }
             }
+            // The file card: for a file without a picture or words to show (a RAW without a
+            // usable preview, a large or binary file), and for audio.
             EmptyState {
+                objectName: "previewFileCard"
+                readonly property bool noPicture: still.visible && still.source.toString() !== ""
+                                                  && (still.status === Image.Error
+                                                      || (still.status === Image.Ready && still.implicitWidth === 0))
                 anchors.centerIn: parent
-                visible: preview.item.kind === "other" || preview.item.kind === "audio"
+                visible: preview.item.kind === "other" || preview.item.kind === "audio" || noPicture
                          || (preview.item.kind === "text" && typeof preview.text !== "string")
-                symbol: preview.item.kind === "audio" ? "waveform" : "doc"
+                symbol: ({ image: "photo", video: "video", audio: "waveform" })[preview.item.kind] || "doc"
                 title: preview.item.name || ""
+                description: preview.item.kind === "audio" || (preview.item.kind === "text" && preview.text === undefined)
+                             ? "" : "No preview"
             }
         }
         RowLayout {
@@ -139,9 +152,10 @@ Window {
                 objectName: "previewPlay"
                 text: player.playbackState === MediaPlayer.PlayingState ? "Pause" : "Play"
                 onClicked: {
-                    if (player.source.toString() === "")
-                        player.source = preview.item.source
-                    player.playbackState === MediaPlayer.PlayingState ? player.pause() : player.play()
+                    if (!preview.started)
+                        preview.started = preview.model.files.play(player, preview.urls[preview.index])
+                    if (preview.started)
+                        player.playbackState === MediaPlayer.PlayingState ? player.pause() : player.play()
                 }
             }
             Slider {

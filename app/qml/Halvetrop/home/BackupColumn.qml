@@ -81,7 +81,7 @@ ColumnLayout {
                 font.pixelSize: Theme.callout.pixelSize
                 font.weight: Font.Medium
                 font.underline: addBackup.visualFocus
-                color: Theme.brand
+                color: Theme.textRole("brand")
             }
         }
         background: Rectangle {

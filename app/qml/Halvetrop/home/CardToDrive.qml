@@ -163,7 +163,7 @@ Item {
                     width: badge.implicitWidth + 12
                     height: badge.implicitHeight + 4
                     radius: height / 2
-                    color: Theme.brandFill
+                    color: Theme.selection
                     Text {
                         id: badge
                         anchors.centerIn: parent
@@ -171,7 +171,7 @@ Item {
                         font.family: Theme.family
                         font.pixelSize: Theme.caption.pixelSize
                         font.bold: true
-                        color: "white"
+                        color: Theme.onSelection
                     }
                 }
             }

@@ -255,20 +255,20 @@ Item {
                                     font.family: Theme.family
                                     font.pixelSize: Theme.title.pixelSize
                                     font.weight: Font.DemiBold
-                                    icon.source: Present.symbolSource("checkmark.seal.fill", "white")
+                                    icon.source: Present.symbolSource("checkmark.seal.fill", checkFill.colors.text)
                                     icon.color: "transparent"
-                                    palette.buttonText: "white"
-                                    palette.brightText: "white"
-                                    background: Rectangle {
+                                    palette.buttonText: checkFill.colors.text
+                                    palette.brightText: checkFill.colors.text
+                                    background: ProminentFill {
+                                        id: checkFill
+                                        control: checkButton
                                         radius: Theme.radiusM
-                                        color: checkButton.down ? Qt.darker(Theme.brandFill, 1.15) : Theme.brandFill
-                                        border.width: checkButton.visualFocus ? 2 : 0
-                                        border.color: Theme.brand
+                                        border.width: checkButton.visualFocus ? 2 : 1
+                                        border.color: checkButton.visualFocus ? Theme.focusRing : colors.border
                                     }
                                     implicitWidth: Math.max(150, implicitContentWidth + leftPadding + rightPadding)
                                     implicitHeight: Math.max(34, implicitContentHeight + topPadding + bottomPadding)
                                     enabled: view.model.canCheck
-                                    opacity: enabled ? 1 : 0.4
                                     onClicked: view.startCheck(false)
                                 }
                             }

@@ -56,7 +56,7 @@ AbstractButton {
             font.family: Theme.family
             font.pixelSize: Theme.callout.pixelSize
             font.weight: Font.DemiBold
-            color: Theme.brand
+            color: Theme.textRole("brand")
         }
     }
 }

@@ -15,7 +15,7 @@ AbstractButton {
         textFormat: Text.PlainText
         font.family: link.font.family
         font.pixelSize: link.font.pixelSize
-        color: link.secondary ? Theme.secondary : Theme.brand
+        color: link.secondary ? Theme.secondary : Theme.textRole("brand")
         font.underline: link.hovered || link.visualFocus
     }
 }

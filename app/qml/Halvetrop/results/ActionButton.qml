@@ -11,9 +11,8 @@ Button {
     property string help
     highlighted: prominent
     // Bordered buttons keep the window's palette; only the prominent one is filled.
-    Binding on palette.button { when: button.prominent; value: Theme.brandFill }
-    Binding on palette.buttonText { when: button.prominent; value: "white" }
-    icon.source: symbol ? Present.symbolSource(symbol, prominent ? "white" : palette.buttonText) : ""
+    Binding on palette.buttonText { when: button.prominent; value: accent.colors.text }
+    icon.source: symbol ? Present.symbolSource(symbol, palette.buttonText) : ""
     icon.width: 14
     icon.height: 14
     leftPadding: Theme.m
@@ -21,6 +20,12 @@ Button {
     topPadding: 6
     bottomPadding: 6
     hoverEnabled: true
+    ProminentFill {
+        id: accent
+        control: button
+        parent: button.background
+        visible: button.prominent
+    }
     PlainToolTip {
         visible: button.hovered && button.help !== ""
         text: button.help

@@ -7,7 +7,7 @@ Row {
     property var h: ({})
     spacing: Theme.s
     Symbol { name: "sdcard.fill"; color: Theme.brand; size: 14; anchors.verticalCenter: parent.verticalCenter }
-    DataText { text: eyebrow.h.sourceName || ""; font.pixelSize: 12; font.weight: Font.DemiBold; color: Theme.brand }
+    DataText { text: eyebrow.h.sourceName || ""; font.pixelSize: 12; font.weight: Font.DemiBold; color: Theme.textRole("brand") }
     Repeater {
         model: eyebrow.h.cameras || []
         Rectangle {
@@ -15,8 +15,8 @@ Row {
             width: chip.implicitWidth + 14
             height: chip.implicitHeight + 4
             radius: height / 2
-            color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.07)
-            DataText { id: chip; anchors.centerIn: parent; text: modelData; font: Theme.secondaryFont }
+            color: Theme.tint("cameraChip").fill
+            DataText { id: chip; anchors.centerIn: parent; text: modelData; font: Theme.secondaryFont; color: Theme.tint("cameraChip").text }
         }
     }
     Text {

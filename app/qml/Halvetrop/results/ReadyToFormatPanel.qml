@@ -57,7 +57,7 @@ Item {
                             textFormat: TextEdit.PlainText
                             font.family: Theme.monoFamily
                             font.pixelSize: 12
-                            color: Theme.brand
+                            color: Theme.textRole("brand")
                         }
                     }
                 }
@@ -93,7 +93,7 @@ Item {
                     anchors.verticalCenter: parent.verticalCenter
                     text: "Erase on This Computer Instead…"
                     font: Theme.secondaryFont
-                    color: Theme.brand
+                    color: Theme.textRole("brand")
                     HoverHandler { cursorShape: Qt.PointingHandCursor }
                     TapHandler { onTapped: erase.open() }
                 }

@@ -22,7 +22,7 @@ Flow {
         font.family: Theme.family
         font.pixelSize: Theme.secondaryFont.pixelSize
         font.underline: hover.hovered
-        color: Theme.brand
+        color: Theme.textRole("brand")
         
         HoverHandler { id: hover; cursorShape: Qt.PointingHandCursor }
         TapHandler {

@@ -15,11 +15,12 @@ Item {
         title: "The check couldn't finish"
         description: view.message
         Button {
+            id: tryAgain
             objectName: "tryAgain"
             text: "Try Again"
             highlighted: true
-            palette.button: Theme.brandFill
-            palette.buttonText: "white"
+            palette.buttonText: tryAgainFill.colors.text
+            ProminentFill { id: tryAgainFill; control: tryAgain; parent: tryAgain.background }
             onClicked: view.model.check("")
         }
         Button {

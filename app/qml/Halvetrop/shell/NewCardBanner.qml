@@ -38,11 +38,12 @@ BannerFrame {
         }
     }
     Button {
+        id: checkCard
         objectName: "newCardCheck"
         text: banner.hasBackups ? "Check Card" : "Choose…"
         highlighted: true
-        palette.button: Theme.brandFill
-        palette.buttonText: "white"
+        palette.buttonText: checkCardFill.colors.text
+        ProminentFill { id: checkCardFill; control: checkCard; parent: checkCard.background }
         onClicked: banner.check()
     }
     SymbolButton {

@@ -92,7 +92,7 @@ AbstractButton {
                 font.family: Theme.family
                 font.pixelSize: Theme.secondaryFont.pixelSize
                 font.weight: Font.DemiBold
-                color: tile.statusColor.length > 0 ? Theme.role(tile.statusColor) : Theme.secondary
+                color: tile.statusColor.length > 0 ? Theme.textRole(tile.statusColor) : Theme.secondary
             }
             DataText { Layout.fillWidth: true; text: tile.checkedText; font: Theme.caption; color: Theme.tertiary }
         }

@@ -110,7 +110,7 @@ Rectangle {
                                 font.family: Theme.family
                                 font.pixelSize: Theme.secondaryFont.pixelSize
                                 font.weight: Font.DemiBold
-                                color: Theme.brand
+                                color: Theme.textRole("brand")
                             }
                         }
                     }

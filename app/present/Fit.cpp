@@ -1,0 +1,153 @@
+#include "present/Fit.h"
+
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+
+#include "present/Format.h"
+
+namespace halvetrop::present {
+
+namespace {
+
+const QString ellipsis = QStringLiteral("\u2026");
+
+}  // namespace
+
+QString lastCopyLabel(int64_t copied, bool compact) {
+    if (compact) return QStringLiteral("Last Copy");
+    return QStringLiteral("Last Copy (") + QString::number(copied) + u')';
+}
+
+std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCopyCount,
+                                     const QLocale& locale) {
+    std::vector<RowItem> items;
+    if (actions.copyable >= 1)
+        items.push_back({QStringLiteral("copy"), copyButtonText(actions.copyable, false, locale),
+                         copyButtonText(actions.copyable, true, locale),
+                         QStringLiteral("arrow.down.doc.fill"), true});
+    if (actions.verify)
+        items.push_back({QStringLiteral("verify"), QStringLiteral("Verify Every Byte"),
+                         QStringLiteral("Verify All"), QStringLiteral("checkmark.seal")});
+    if (actions.lastCopy)
+        items.push_back({QStringLiteral("lastCopy"), lastCopyLabel(lastCopyCount, false),
+                         lastCopyLabel(lastCopyCount, true), QStringLiteral("folder.badge.plus")});
+    items.push_back({QStringLiteral("nextCard"), QStringLiteral("Check Another Card"),
+                     QStringLiteral("Next Card"), QStringLiteral("sdcard")});
+    if (actions.eject)
+        items.push_back({QStringLiteral("eject"), QStringLiteral("Eject"), QStringLiteral("Eject"),
+                         QStringLiteral("eject.fill")});
+    return items;
+}
+
+QString itemText(const RowItem& item, RowForm form) {
+    switch (form) {
+        case RowForm::full:
+            return item.full;
+        case RowForm::compact:
+            return item.compact;
+        case RowForm::symbols:
+            return item.keepsText ? item.compact : QString();
+    }
+    return item.full;
+}
+
+RowFit fitRow(const std::vector<std::array<double, 3>>& widths, double spacing, double available) {
+    const double gaps = widths.empty() ? 0 : spacing * double(widths.size() - 1);
+    for (size_t f = 0; f < rowForms.size(); ++f) {
+        double total = gaps;
+        for (const auto& w : widths) total += w[f];
+        if (total <= available) return {rowForms[f], true};
+    }
+    return {RowForm::symbols, false};
+}
+
+Cut cutFromStart(const QString& path, double width, const Measure& measure) {
+    Cut out{path, path, false};
+    if (measure(path) <= width) return out;
+    out.cut = true;
+    // Whole trailing folders, as many as fit: the first slash leaves the most.
+    for (qsizetype slash = path.indexOf(u'/'); slash >= 0; slash = path.indexOf(u'/', slash + 1)) {
+        const QString rest = path.mid(slash + 1);
+        if (rest.isEmpty()) break;
+        const QString candidate = ellipsis + u'/' + rest;
+        if (measure(candidate) <= width) {
+            out.text = candidate;
+            return out;
+        }
+    }
+    // Not even the last name fits: the longest tail of it that does, cut between characters as
+    // they are read (an accent stays on its letter, an emoji whole).
+    std::vector<qsizetype> starts;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, path);
+    for (qsizetype at = graphemes.toNextBoundary(); at > 0 && at < path.size();
+         at = graphemes.toNextBoundary())
+        starts.push_back(at);
+    // Tails only get narrower as they start later, so the first that fits is found by halving.
+    auto fits = [&](size_t i) { return measure(ellipsis + path.mid(starts[i])) <= width; };
+    size_t lo = 0, hi = starts.size();
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (fits(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    if (lo < starts.size())
+        out.text = ellipsis + path.mid(starts[lo]);
+    else
+        out.text = measure(ellipsis) <= width ? ellipsis : QString();
+    return out;
+}
+
+std::vector<CameraShare> cameraShares(const std::vector<ShootGroup>& groups) {
+    std::map<std::string, int64_t> files;
+    for (const ShootGroup& g : groups)
+        if (!g.camera.empty()) files[g.camera] += int64_t(g.fileIDs.size());
+    std::vector<CameraShare> out;
+    for (const auto& [name, n] : files) out.push_back({displayText(name), n});
+    return out;
+}
+
+ChipFit fitChips(const std::vector<CameraShare>& chips, const std::vector<double>& widths, double spacing,
+                 double available, const std::function<double(int)>& moreWidth) {
+    const int n = int(std::min(chips.size(), widths.size()));
+    if (n == 0) return {};
+    auto rowWidth = [&](const std::vector<int>& shown) {
+        const int hidden = n - int(shown.size());
+        double total = 0;
+        for (int i : shown) total += widths[size_t(i)];
+        if (hidden > 0) total += moreWidth(hidden);
+        const int items = int(shown.size()) + (hidden > 0 ? 1 : 0);
+        return items > 1 ? total + spacing * (items - 1) : total;
+    };
+    auto result = [&](std::vector<int> shown) {
+        ChipFit fit;
+        std::sort(shown.begin(), shown.end());
+        for (int i = 0; i < n; ++i)
+            if (!std::binary_search(shown.begin(), shown.end(), i)) fit.hidden << chips[size_t(i)].name;
+        if (!fit.hidden.isEmpty()) fit.more = u'+' + QString::number(fit.hidden.size());
+        fit.shown = std::move(shown);
+        return fit;
+    };
+
+    std::vector<int> byFiles(static_cast<size_t>(n));
+    std::iota(byFiles.begin(), byFiles.end(), 0);
+    if (rowWidth(byFiles) <= available) return result(byFiles);
+    // The cameras that shot the most keep their chips; ties go to the earlier chip.
+    std::stable_sort(byFiles.begin(), byFiles.end(),
+                     [&](int a, int b) { return chips[size_t(a)].files > chips[size_t(b)].files; });
+    for (int keep = n - 1; keep >= 1; --keep) {
+        const std::vector<int> shown(byFiles.begin(), byFiles.begin() + keep);
+        if (rowWidth(shown) <= available) return result(shown);
+    }
+    // Only the main camera, narrowed to what the "+N" chip leaves of the line.
+    ChipFit fit = result({byFiles.front()});
+    const double beside = n > 1 ? moreWidth(n - 1) + spacing : 0;
+    fit.squeezed = std::max(0.0, available - beside);
+    return fit;
+}
+
+}  // namespace halvetrop::present

@@ -1,0 +1,93 @@
+#pragma once
+// What a line of the results screens shows when the window is too narrow for all of it: the form
+// of the verdict's action row, a path cut from its start, and the camera chips that fit. Pure
+// rules over widths the views measure; the views only draw what these choose.
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "present/Results.h"
+#include "report/Report.h"
+
+namespace halvetrop::present {
+
+// The drawn width of a text in the font it is shown in.
+using Measure = std::function<double(const QString&)>;
+
+// --- the verdict's action row ---
+
+// The full row, the compact one, or, where even that is too wide (the smallest window with the
+// inspector open), the compact row with every button but the copy button shown by its symbol
+// alone. One form holds for the whole row, never button by button.
+enum class RowForm { full, compact, symbols };
+inline constexpr std::array<RowForm, 3> rowForms{RowForm::full, RowForm::compact, RowForm::symbols};
+
+struct RowItem {
+    QString id;  // "copy", "verify", "lastCopy", "nextCard", "eject"
+    QString full;
+    QString compact;
+    QString symbol;
+    bool keepsText = false;  // still labelled in the symbols form
+    friend bool operator==(const RowItem&, const RowItem&) = default;
+};
+
+// The row's shown buttons, left to right. `lastCopyCount` is the files the last copy wrote.
+std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCopyCount,
+                                     const QLocale& locale = QLocale());
+// The button's text in a form; empty where only its symbol shows (its compact text is then the
+// tooltip and the accessible name).
+QString itemText(const RowItem& item, RowForm form);
+// "Last Copy (7)" in full, "Last Copy" compact.
+QString lastCopyLabel(int64_t copied, bool compact);
+
+struct RowFit {
+    RowForm form = RowForm::full;
+    bool fits = true;  // false: not even the symbols form fits, and that is what is drawn
+    friend bool operator==(const RowFit&, const RowFit&) = default;
+};
+// `widths[i]` holds item i's width in each form, in the order of `rowForms`; items are `spacing`
+// apart. The first form whose row fits `available`.
+RowFit fitRow(const std::vector<std::array<double, 3>>& widths, double spacing, double available);
+
+// --- a path cut from its start ---
+
+struct Cut {
+    QString text;  // what is drawn
+    QString full;  // the whole path, for the tooltip
+    bool cut = false;
+    friend bool operator==(const Cut&, const Cut&) = default;
+};
+// `path` shortened at its start so that its end stays visible within `width`: as many whole
+// trailing folders as fit behind "…/", else the end of the last name behind "…", never splitting a
+// character a reader sees as one.
+Cut cutFromStart(const QString& path, double width, const Measure& measure);
+
+// --- camera chips ---
+
+struct CameraShare {
+    QString name;
+    int64_t files = 0;
+    friend bool operator==(const CameraShare&, const CameraShare&) = default;
+};
+// The cameras of the shoots, in the chips' order (sorted, once each), with their files.
+std::vector<CameraShare> cameraShares(const std::vector<ShootGroup>& groups);
+
+struct ChipFit {
+    std::vector<int> shown;  // indices of the chips drawn, in their order
+    QString more;            // "+N" for the chips left out; empty when every chip fits
+    QStringList hidden;      // their names, in order, for the "+N" chip's tooltip
+    double squeezed = -1;    // at 0 or more, the one shown chip is narrowed to this width
+    friend bool operator==(const ChipFit&, const ChipFit&) = default;
+};
+// `widths[i]` is chip i's width; `moreWidth(n)` the width of a "+n" chip. When not all fit, the
+// cameras with the most files stay (the main camera always), in the chips' order, and a "+N" chip
+// stands for the rest.
+ChipFit fitChips(const std::vector<CameraShare>& chips, const std::vector<double>& widths, double spacing,
+                 double available, const std::function<double(int)>& moreWidth);
+
+}  // namespace halvetrop::present

@@ -1,0 +1,4 @@
+add_library(halvetrop_thumbnail_previews_fuzz STATIC ${PROJECT_SOURCE_DIR}/app/thumbnail/EmbeddedJpeg.cpp)
+target_include_directories(halvetrop_thumbnail_previews_fuzz PUBLIC ${PROJECT_SOURCE_DIR}/app)
+target_link_libraries(halvetrop_thumbnail_previews_fuzz PUBLIC halvetrop_capture)
+halvetrop_fuzzer(previews halvetrop_thumbnail_previews_fuzz)

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "present/Fit.h"
+
+namespace halvetrop::present {
+namespace {
+
+const QLocale us("en_US");
+
+// Every character 7 px wide, as a monospaced face would draw it.
+double mono(const QString& text) { return 7.0 * double(text.size()); }
+
+TEST(Fit, ActionRowItemsInEveryForm) {
+    struct Row {
+        HeroActions actions;
+        int64_t lastCopy;
+        QStringList full, compact, symbols;
+    };
+    const Row rows[] = {
+        {{.copyable = 0}, 0, {"Check Another Card"}, {"Next Card"}, {""}},
+        {{.copyable = 1234, .verify = true, .lastCopy = true, .eject = true},
+         7,
+         {"Copy 1,234 to Backup…", "Verify Every Byte", "Last Copy (7)", "Check Another Card", "Eject"},
+         {"Copy 1,234…", "Verify All", "Last Copy", "Next Card", "Eject"},
+         {"Copy 1,234…", "", "", "", ""}},
+        // The full label counts plain, without grouping.
+        {{.copyable = 1, .lastCopy = true},
+         12345,
+         {"Copy 1 to Backup…", "Last Copy (12345)", "Check Another Card"},
+         {"Copy 1…", "Last Copy", "Next Card"},
+         {"Copy 1…", "", ""}},
+    };
+    for (const auto& row : rows) {
+        const auto items = heroActionItems(row.actions, row.lastCopy, us);
+        ASSERT_EQ(items.size(), size_t(row.full.size()));
+        for (size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(itemText(items[i], RowForm::full), row.full[qsizetype(i)]);
+            EXPECT_EQ(itemText(items[i], RowForm::compact), row.compact[qsizetype(i)]);
+            EXPECT_EQ(itemText(items[i], RowForm::symbols), row.symbols[qsizetype(i)]);
+            EXPECT_FALSE(items[i].symbol.isEmpty()) << items[i].id.toStdString();
+        }
+    }
+    EXPECT_EQ(lastCopyLabel(7, true), "Last Copy");
+    EXPECT_EQ(lastCopyLabel(7, false), "Last Copy (7)");
+}
+
+TEST(Fit, ActionRowFallsBackAsAWhole) {
+    // With the gaps the full row is 520 wide, the compact one 379, the symbols one 235.
+    const std::vector<std::array<double, 3>> widths{
+        {170, 100, 100}, {140, 90, 30}, {140, 80, 30}, {46, 85, 51}};
+    struct Row {
+        double available;
+        RowFit fit;
+    };
+    const Row rows[] = {
+        {2000, {RowForm::full, true}},    {520, {RowForm::full, true}},    {519.5, {RowForm::compact, true}},
+        {379, {RowForm::compact, true}},  {378, {RowForm::symbols, true}}, {235, {RowForm::symbols, true}},
+        {234, {RowForm::symbols, false}}, {-5, {RowForm::symbols, false}},
+    };
+    for (const auto& row : rows) EXPECT_EQ(fitRow(widths, 8, row.available), row.fit) << row.available;
+    EXPECT_EQ(fitRow({}, 8, 0), (RowFit{RowForm::full, true}));
+    // A form narrower overall wins even when one of its buttons is wider than in the form before.
+    EXPECT_EQ(fitRow({{100, 120, 20}, {200, 50, 20}}, 0, 170), (RowFit{RowForm::compact, true}));
+}
+
+TEST(Fit, PathsAreCutFromTheirStart) {
+    const QString path = QStringLiteral("Archive/Photos/2024-04-16");  // 25 characters
+    struct Row {
+        double width;
+        const char* text;
+    };
+    const Row rows[] = {
+        {175, "Archive/Photos/2024-04-16"},
+        {174, "…/Photos/2024-04-16"},
+        {133, "…/Photos/2024-04-16"},
+        {132, "…/2024-04-16"},
+        {84, "…/2024-04-16"},
+        {83, "…2024-04-16"},
+        {76, "…024-04-16"},
+        {14, "…6"},
+        {13, "…"},
+        {7, "…"},
+        {6, ""},
+    };
+    for (const auto& row : rows) {
+        const Cut cut = cutFromStart(path, row.width, mono);
+        EXPECT_EQ(cut.text.toStdString(), row.text) << row.width;
+        EXPECT_EQ(cut.full, path);
+        EXPECT_EQ(cut.cut, cut.text != path) << row.width;
+        EXPECT_LE(mono(cut.text), row.width);
+    }
+    // A leading or a trailing slash leaves no empty name behind the ellipsis.
+    EXPECT_EQ(cutFromStart(QStringLiteral("/media/ana/DRIVE"), 80, mono).text, QStringLiteral("…/ana/DRIVE"));
+    EXPECT_EQ(cutFromStart(QStringLiteral("DCIM/100MSDCF/"), 90, mono).text, QStringLiteral("…/100MSDCF/"));
+    EXPECT_EQ(cutFromStart(QString(), 0, mono), (Cut{QString(), QString(), false}));
+}
+
+TEST(Fit, CutsKeepWhatAReaderSeesAsOneCharacter) {
+    // "e" and a combining acute accent, and a flag made of two regional indicators (four UTF-16
+    // units): each stays whole or goes whole.
+    const QString accent = QStringLiteral("Fotos/Cafe\u0301");
+    const QString flag = QStringLiteral("Trips/\U0001F1F3\U0001F1F4x");
+    struct Row {
+        QString path;
+        double width;
+        QString text;
+    };
+    const Row rows[] = {
+        {accent, 21, QStringLiteral("…e\u0301")},
+        {accent, 20, QStringLiteral("…")},
+        {flag, 42, QStringLiteral("…\U0001F1F3\U0001F1F4x")},
+        {flag, 41, QStringLiteral("…x")},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(cutFromStart(row.path, row.width, mono).text, row.text) << row.width;
+}
+
+ShootGroup shoot(const std::string& camera, int files) {
+    ShootGroup g;
+    g.camera = camera;
+    for (int i = 0; i < files; ++i) g.fileIDs.push_back(i);
+    return g;
+}
+
+TEST(Fit, CameraSharesOncePerCameraInChipOrder) {
+    const auto shares = cameraShares({shoot("Z 9", 3), shoot("A7 IV", 4), shoot("", 9), shoot("A7 IV", 5)});
+    EXPECT_EQ(shares, (std::vector<CameraShare>{{"A7 IV", 9}, {"Z 9", 3}}));
+    EXPECT_TRUE(cameraShares({}).empty());
+}
+
+TEST(Fit, TooManyCamerasKeepTheMainOnes) {
+    const std::vector<CameraShare> chips{{"A", 10}, {"B", 50}, {"C", 5}, {"D", 20}, {"E", 20}};
+    const std::vector<double> widths{40, 60, 40, 40, 40};
+    auto more = [](int n) { return n < 10 ? 24.0 : 31.0; };
+    struct Row {
+        double available;
+        std::vector<int> shown;
+        const char* more;
+        QStringList hidden;
+        double squeezed;
+    };
+    const Row rows[] = {
+        // 5 chips and 4 gaps of 4.
+        {236, {0, 1, 2, 3, 4}, "", {}, -1},
+        // The fewest files go first; D stays before E on a tie.
+        {235, {0, 1, 3, 4}, "+1", {"C"}, -1},
+        {183, {1, 3, 4}, "+2", {"A", "C"}, -1},
+        {139, {1, 3}, "+3", {"A", "C", "E"}, -1},
+        {95, {1}, "+4", {"A", "C", "D", "E"}, -1},
+        // Not even the main camera beside "+4": it is narrowed to what is left.
+        {80, {1}, "+4", {"A", "C", "D", "E"}, 52},
+        {10, {1}, "+4", {"A", "C", "D", "E"}, 0},
+    };
+    for (const auto& row : rows) {
+        const ChipFit fit = fitChips(chips, widths, 4, row.available, more);
+        EXPECT_EQ(fit.shown, row.shown) << row.available;
+        EXPECT_EQ(fit.more.toStdString(), row.more) << row.available;
+        EXPECT_EQ(fit.hidden, row.hidden) << row.available;
+        EXPECT_EQ(fit.squeezed, row.squeezed) << row.available;
+    }
+    // One camera too wide for the line is narrowed, with no "+N" beside it.
+    const ChipFit one = fitChips({{"A very long camera name", 3}}, {200}, 4, 120, more);
+    EXPECT_EQ(one.shown, std::vector<int>{0});
+    EXPECT_TRUE(one.more.isEmpty());
+    EXPECT_EQ(one.squeezed, 120);
+    EXPECT_EQ(fitChips({}, {}, 4, 100, more), ChipFit{});
+}
+
+}  // namespace
+}  // namespace halvetrop::present

@@ -1,0 +1,36 @@
+#pragma once
+// Files a camera card holds, made at test time: JPEGs, TIFF-based RAW files with a sensor-data or
+// tiny first image and a larger JPEG preview placed where cameras put it, HEIC pictures and short
+// videos (where this machine's libraries can encode them).
+#include <QByteArray>
+#include <QColor>
+#include <QSize>
+#include <QString>
+
+namespace halvetrop::test {
+
+QByteArray jpegOf(QSize size, QColor color, int quality = 90);
+
+struct RawSpec {
+    QSize first{64, 48};
+    bool sensorData = true;  // CFA samples, else an RGB picture of colour `firstColor`
+    QColor firstColor = Qt::red;
+    int orientation = 1;
+    enum class Where { subIfd, ifd1, nikonMakerNote, none } where = Where::subIfd;
+    QSize previewSize{320, 240};
+    QColor previewColor = Qt::green;
+    bool smallThumbnail = false;   // a red 160x120 JPEG in IFD1 beside the preview
+    bool chainLoops = false;       // the last IFD of the chain points back at IFD0
+    bool previewCutShort = false;  // the preview's length runs past the end of the file
+};
+// A little-endian TIFF laid out as DNG, NEF and ARW files are.
+QByteArray rawFile(const RawSpec& spec);
+
+// A HEIC picture of one colour; empty with `why` set when libheif has no HEVC encoder here.
+QByteArray heicOf(QSize size, QColor color, QString* why);
+
+// An MP4 (MPEG-4 part 2) of `seconds` of one colour at 10 frames a second, written to `path`;
+// false with `why` set when libavcodec cannot encode it here.
+bool writeVideo(const QString& path, QSize size, QColor color, double seconds, QString* why);
+
+}  // namespace halvetrop::test
