@@ -64,6 +64,33 @@ QQuickItem* findNamed(QQuickItem* item, const QString& name) {
     return nullptr;
 }
 
+// The main window over a real model, with the saved-check rows and the settings store the
+// application gives it; QML warnings are collected in `errors`.
+struct MainWindow {
+    shell::HistoryRows rows;
+    QSettings settings;
+    shell::SettingsStore store{settings};
+    QQmlEngine engine;
+    QStringList errors;
+    std::unique_ptr<QObject> root;
+
+    MainWindow(test::Harness& h, AppModel& model, shell::Present& present)
+        : settings(h.settingsPath(), QSettings::IniFormat) {
+        shell::bridge(model, rows, present);
+        shell::prepareEngine(engine);
+        QObject::connect(&engine, &QQmlEngine::warnings, &engine, [this](const QList<QQmlError>& list) {
+            for (const auto& e : list) errors << e.toString();
+        });
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+        root.reset(component.createWithInitialProperties(
+            {{QStringLiteral("model"), QVariant::fromValue(&model)},
+             {QStringLiteral("history"), QVariant::fromValue(&rows)},
+             {QStringLiteral("settingsStore"), QVariant::fromValue(&store)}}));
+        if (!root) errors << component.errorString();
+    }
+    QQuickWindow* window() const { return qobject_cast<QQuickWindow*>(root.get()); }
+};
+
 // A check of `card` against `backup` recorded in the model's history, finished at `finishedAt`.
 void recordCheck(test::Harness& h, AppModel& model, const QString& card, const QString& backup,
                  TimeNs finishedAt) {
@@ -252,19 +279,9 @@ private slots:
     void sidebarShowsTheVolumesFacts() {
         test::Harness h;
         AppModel& model = h.start();
-        shell::HistoryRows rows;
-        shell::bridge(model, rows, present_);
-        QSettings settings(h.settingsPath(), QSettings::IniFormat);
-        shell::SettingsStore store(settings);
-        QQmlEngine engine;
-        shell::prepareEngine(engine);
-        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
-        std::unique_ptr<QObject> root(component.createWithInitialProperties(
-            {{QStringLiteral("model"), QVariant::fromValue(&model)},
-             {QStringLiteral("history"), QVariant::fromValue(&rows)},
-             {QStringLiteral("settingsStore"), QVariant::fromValue(&store)}}));
-        QVERIFY2(root, qPrintable(component.errorString()));
-        auto* window = qobject_cast<QQuickWindow*>(root.get());
+        MainWindow main(h, model, present_);
+        QQuickWindow* window = main.window();
+        QVERIFY2(window, qPrintable(main.errors.join(QLatin1Char('\n'))));
         h.freeBytes->store(5'000'000'000);
         const QString backup = h.dir.filePath(QStringLiteral("backup"));
         QDir().mkpath(backup);
@@ -331,23 +348,10 @@ private slots:
     void viewsBindToTheRealModel() {
         test::Harness h;
         AppModel& model = h.start();
-        shell::HistoryRows rows;
-        shell::bridge(model, rows, present_);
-        QSettings settings(h.settingsPath(), QSettings::IniFormat);
-        shell::SettingsStore store(settings);
-        QQmlEngine engine;
-        shell::prepareEngine(engine);
-        QStringList errors;
-        QObject::connect(&engine, &QQmlEngine::warnings, &engine, [&errors](const QList<QQmlError>& list) {
-            for (const auto& e : list) errors << e.toString();
-        });
-        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
-        std::unique_ptr<QObject> root(component.createWithInitialProperties(
-            {{QStringLiteral("model"), QVariant::fromValue(&model)},
-             {QStringLiteral("history"), QVariant::fromValue(&rows)},
-             {QStringLiteral("settingsStore"), QVariant::fromValue(&store)}}));
-        QVERIFY2(root, qPrintable(component.errorString()));
-        auto* window = qobject_cast<QQuickWindow*>(root.get());
+        MainWindow main(h, model, present_);
+        QStringList& errors = main.errors;
+        QQuickWindow* window = main.window();
+        QVERIFY2(window, qPrintable(errors.join(QLatin1Char('\n'))));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QDir(h.dir.path()).mkpath(QStringLiteral("card"));
