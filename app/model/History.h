@@ -1,8 +1,8 @@
 #pragma once
 // The remembered checks: the last 40 cards with their reports, newest first, mirrored in one JSON
-// file. Each report is held as its summary and its packed stored text, and decoded when opened. The rules
-// (same card, card-only, the limit) are pure functions over a list; the store owns the list, the file and the
-// background work that reads and writes it.
+// file. Each report is held as its summary and its packed stored text, and decoded when opened.
+// The rules (same card, card-only, the limit) are pure functions over a list; the store owns the
+// list, the file and the background work that reads and writes it.
 //
 // History is never lost: nothing is written before the file was read, a record made before that
 // is merged into what was read, one item that does not decode is dropped alone, and a file that
