@@ -322,10 +322,18 @@ void AppModel::setPhase(Phase phase, QString failure) {
     emitComputed();
 }
 
-void AppModel::setReport(std::optional<VerifyReport> report) {
+void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
+    sameCheck = sameCheck && report && report_;
     report_ = std::move(report);
     filesByID_ = report_ ? FileIndex(*report_) : FileIndex();
-    fileRows_.setReport(report_ ? &*report_ : nullptr, visible_);
+    if (sameCheck) {
+        // Filtered before the rows move, so that they move once, to where they belong.
+        visible_ = visibleNow();
+        fileRows_.updateInPlace(visible_, true);
+    } else {
+        ++reportSerial_;
+        fileRows_.setReport(report_ ? &*report_ : nullptr, visible_);
+    }
     emit reportChanged();
     emit filesByIDChanged();
     emitComputed();

@@ -182,6 +182,10 @@ public:
     QVariantMap progressMap() const;
     const std::optional<VerifyReport>& report() const { return report_; }
     bool hasReport() const { return report_.has_value(); }
+    // Which check the shown report belongs to: a new number for every report of another check
+    // (or of none); the byte-by-byte pass's folds and its own report keep the number, so a view
+    // can tell a change of the same rows from another report.
+    quint64 reportSerial() const { return reportSerial_; }
     // The shown report's file with that id; nullptr when it has none.
     const FileResult* fileByID(int64_t id) const;
     int fileCount() const { return report_ ? int(report_->files.size()) : 0; }
@@ -325,13 +329,17 @@ public:
     Q_INVOKABLE void chooseCopyLocation();
     Q_INVOKABLE void exportCSV();
     Q_INVOKABLE QUrl sourceURL(qint64 fileID) const;
-    Q_INVOKABLE QUrl copyURL(qint64 fileID) const;  // its first backup copy
+    // The file's backup copy at that position of its copies (the first by default).
+    Q_INVOKABLE QUrl copyURL(qint64 fileID, int copy = 0) const;
     Q_INVOKABLE void quickLook(qint64 fileID);
     Q_INVOKABLE void closePreview();
     Q_INVOKABLE void reveal(qint64 fileID);
     // Shows these files on the card (or their first backup copies) in the file manager; unknown
     // ids and files without a copy add nothing, and nothing at all is asked for an empty list.
     Q_INVOKABLE void revealFiles(const QList<qint64>& ids, bool onBackup);
+    // Shows one of the file's backup copies, by its position among them; nothing for a copy the
+    // file does not have.
+    Q_INVOKABLE void revealCopy(qint64 fileID, int copy);
     // The browser's rows: the visible files in the table's order.
     FileRows* fileRows() { return &fileRows_; }
     // The browser's header: a folder restriction (the empty text, the card's top, is one), the
@@ -408,18 +416,25 @@ private:
     void saveDestinations();
     void setDestinations(std::vector<std::string> paths);
     void setPhase(Phase phase, QString failure = QString());
-    void setReport(std::optional<VerifyReport> report);
+    // `sameCheck`: the report continues the shown one (the pass's own report), so views update
+    // their rows in place.
+    void setReport(std::optional<VerifyReport> report, bool sameCheck = false);
     void setProgress(const VerifyProgress& progress);
     void setDeepVerifying(bool on);
     void stopPass();
     void cancelCheck();
-    void finish(VerifyReport report, bool record);
+    void finish(VerifyReport report, bool record, bool sameCheck = false);
     void applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report,
                            std::optional<VerifyError> error, QString otherFailure);
     void applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report);
     void drainPass();
     void applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups);
-    void refilter();
+    // `inPlace`: the same check's files changed, and the browser's rows move rather than reset.
+    void refilter(bool inPlace = false);
+    std::vector<int> visibleNow() const;
+    // Where the file's copy at that position lies; nothing for an unknown file or copy, or one
+    // naming no backup of the report.
+    std::optional<std::string> copyPath(int64_t fileID, int copy) const;
     void applyVolumes(uint64_t generation, VolumeListing listing);
     void sourceVolumeRemoved(const std::set<std::string>& vanished);
     // Reads every cached volume description again; volumeInfoReady names those that changed.
@@ -455,6 +470,7 @@ private:
     VerifyProgress progress_;
     std::optional<VerifyReport> report_;
     FileIndex filesByID_;  // of report_, rebuilt whenever its file list is replaced
+    quint64 reportSerial_ = 0;
     Mode mode_ = Mode::Shoots;
     FileFilter filter_ = FileFilter::All;
     QString search_;

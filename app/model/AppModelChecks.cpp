@@ -88,8 +88,8 @@ void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optio
     }
 }
 
-void AppModel::finish(VerifyReport r, bool record) {
-    setReport(std::move(r));
+void AppModel::finish(VerifyReport r, bool record, bool sameCheck) {
+    setReport(std::move(r), sameCheck);
     const VerifyReport& shown = *report_;
     if (record) this->record(shown);
     if (selectedFileID_ && !fileByID(*selectedFileID_)) setSelectedFileID(-1);
@@ -110,7 +110,7 @@ void AppModel::finish(VerifyReport r, bool record) {
         groupFilter_ = std::move(same);
         emit groupFilterChanged();
     }
-    refilter();
+    refilter(sameCheck);
     setPhase(Phase::Results);
 }
 

@@ -72,11 +72,14 @@ void AppModel::startDeepVerify() {
 
 void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report) {
     if (deepVerifier_ != v) return;
+    // The pass's report continues the shown one when it is of the same card and backups.
+    const bool sameCheck = report && report_ && pass_ && sameBackups(*report_, pass_->backups) &&
+                           report->source.path == report_->source.path;
     deepVerifier_.reset();
     pass_.reset();
     drainTimer_.stop();
     setDeepVerifying(false);
-    if (report) finish(std::move(*report), true);
+    if (report) finish(std::move(*report), true, sameCheck);
 }
 
 void AppModel::drainPass() {
@@ -94,11 +97,10 @@ void AppModel::applyLive(const std::vector<FileResult>& batch, const std::vector
     if (!report_ || !sameBackups(*report_, passBackups)) return;
     LiveFold fold = foldLive(*report_, batch);
     if (fold.changed.empty() && !fold.safeRevoked) return;
-    fileRows_.reportDataChanged();
+    refilter(true);
     emit reportChanged();
     emit filesByIDChanged();
     emitComputed();
-    refilter();
 }
 
 }  // namespace halvetrop

@@ -83,6 +83,11 @@ std::optional<ColorRole> verdictColor(const StatusCounts& t) {
     return statusColor(verdictStatus(t));
 }
 
+std::optional<ColorRole> verdictColor(const VerifyReport& report) {
+    if (report.cardUnreadable > 0) return ColorRole::partial;
+    return verdictColor(report.totals);
+}
+
 QString checkedNoun(const VerifyReport& report, const QLocale& locale) {
     QStringList nouns;
     for (MediaKind k : report.checkedKinds()) nouns << noun(k);
@@ -110,12 +115,7 @@ QString verdictTitle(const VerifyReport& report, const QLocale& locale) {
 QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLocale& locale) {
     const StatusCounts& t = report.totals;
     const int64_t R = report.requiredCopies;
-    if (report.cardUnreadable > 0)
-        return count(report.cardUnreadable, locale) +
-               (report.cardUnreadable == 1
-                    ? QStringLiteral(" folder or file on the card couldn't be read")
-                    : QStringLiteral(" folders or files on the card couldn't be read")) +
-               keepCard;
+    if (report.cardUnreadable > 0) return unreadableSentence(report.cardUnreadable, locale) + keepCard;
     if (t.files == 0) {
         // The kinds this report was made for, not the chips as they are now.
         QStringList labels;
@@ -307,6 +307,11 @@ std::vector<Segment> ringSegments(const StatusCounts& c) {
     return out;
 }
 
+ColorRole ringColor(const VerifyReport& report, FileStatus arc) {
+    if (report.cardUnreadable > 0 && isCovered(arc)) return ColorRole::partial;
+    return statusColor(arc);
+}
+
 int coveredPercent(const StatusCounts& c) {
     if (c.files <= 0) return 100;
     return int(c.covered() * 100 / c.files);
@@ -352,6 +357,11 @@ double deepStripValue(const StatusCounts& t, bool running) {
 }
 
 // --- card contents ---
+
+QString unreadableSentence(int64_t n, const QLocale& locale) {
+    return count(n, locale) + (n == 1 ? QStringLiteral(" folder or file on the card couldn't be read")
+                                      : QStringLiteral(" folders or files on the card couldn't be read"));
+}
 
 QString contentSymbol(const ContentLine& line) {
     if (line.checked == line.files) return QStringLiteral("checkmark.circle.fill");

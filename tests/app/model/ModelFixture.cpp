@@ -2,6 +2,7 @@
 
 #include "platform/LinuxServices.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace halvetrop::test {
@@ -59,6 +60,69 @@ VerifyReport makeReport(const std::string& card, const std::vector<std::string>&
     }
     r.groups.push_back(g);
     r.safeToFormat = safe;
+    return r;
+}
+
+int64_t addShoot(VerifyReport& r, const std::string& folder, const std::string& day, FileStatus status) {
+    FileResult f;
+    f.id = int64_t(r.files.size());
+    f.name = "IMG_" + std::to_string(f.id) + ".JPG";
+    f.folder = folder;
+    f.relativePath = folder + "/" + f.name;
+    f.size = 1000;
+    f.kind = MediaKind::photo;
+    f.inScope = true;
+    f.day = day;
+    f.status = status;
+    if (isCovered(status))
+        for (size_t d = 0; d < r.destinations.size(); ++d) f.copies.push_back({int64_t(d), f.relativePath});
+    f.safeDrives = isCovered(status) ? int64_t(r.destinations.size()) : 0;
+    ShootGroup g;
+    g.folder = folder;
+    g.day = day;
+    g.fileIDs = {f.id};
+    g.counts.add(f);
+    r.groups.push_back(g);
+    FolderSummary s;
+    s.path = folder;
+    s.name = folder.substr(folder.rfind('/') + 1);
+    s.depth = int64_t(std::count(folder.begin(), folder.end(), '/')) + 1;
+    s.counts.add(f);
+    s.dayRange = DayRange{day, day};
+    r.folders.push_back(s);
+    r.totals.add(f);
+    r.files.push_back(std::move(f));
+    return r.files.back().id;
+}
+
+VerifyReport makeShoots(const std::string& card, const std::vector<std::string>& backups, int files,
+                        int shoots, FileStatus status, CheckLevel level) {
+    VerifyReport r = makeReport(card, backups, {}, level);
+    r.groups.clear();
+    r.folders = {FolderSummary{"", "", 0, {}, std::nullopt},
+                 FolderSummary{"DCIM", "DCIM", 1, {}, std::nullopt}};
+    for (int i = 0; i < files; ++i) {
+        const int k = i % shoots;
+        const std::string folder = "DCIM/" + std::to_string(100 + k);
+        const std::string day = "2026-01-" + std::string(k < 9 ? "0" : "") + std::to_string(k + 1);
+        if (i < shoots) {
+            addShoot(r, folder, day, status);
+        } else {
+            FileResult f = r.files[size_t(k)];
+            f.id = int64_t(i);
+            f.name = "IMG_" + std::to_string(i) + ".JPG";
+            f.relativePath = folder + "/" + f.name;
+            for (CopyRef& c : f.copies) c.relativePath = f.relativePath;
+            r.groups[size_t(k)].fileIDs.push_back(f.id);
+            r.groups[size_t(k)].counts.add(f);
+            r.folders[size_t(k) + 2].counts.add(f);
+            r.totals.add(f);
+            r.files.push_back(std::move(f));
+        }
+    }
+    for (const FileResult& f : r.files)
+        for (size_t top : {0, 1}) r.folders[top].counts.add(f);
+    r.safeToFormat = !backups.empty() && isCovered(status) && int64_t(backups.size()) >= r.requiredCopies;
     return r;
 }
 

@@ -57,6 +57,14 @@ VolumeListing listing(std::vector<VolumeInfo> volumes);
 VerifyReport makeReport(const std::string& card, const std::vector<std::string>& backups,
                         const std::vector<FileStatus>& statuses, CheckLevel level = CheckLevel::standard);
 
+// Adds a file of `status` to the report as the only one of a new shoot in card folder `folder`
+// on `day`, with the folder listed; returns its id.
+int64_t addShoot(VerifyReport& r, const std::string& folder, const std::string& day, FileStatus status);
+// A report of `files` files as makeReport gives them, spread over `shoots` shoots, each in a
+// folder of its own below DCIM on a day of its own.
+VerifyReport makeShoots(const std::string& card, const std::vector<std::string>& backups, int files,
+                        int shoots, FileStatus status, CheckLevel level = CheckLevel::standard);
+
 struct Harness {
     QTemporaryDir dir;
     FakeFolderPicker* picker = nullptr;

@@ -124,6 +124,30 @@ TEST(Verdict, StatusColourAndStats) {
     EXPECT_EQ(stats[2].label.toStdString(), "name clash");
 }
 
+// A card not read whole never shows the colour of safety, in the card's tint or in the ring's
+// covered arcs; the arcs of files not covered keep their own colours.
+TEST(Coverage, CardNotReadWholeTakesTheWarningColour) {
+    using S = FileStatus;
+    VerifyReport whole = report({file(1, S::verified), file(2, S::backedUp), file(3, S::missing)});
+    VerifyReport notWhole = whole;
+    notWhole.cardUnreadable = 1;
+    const struct {
+        const VerifyReport& r;
+        FileStatus arc;
+        ColorRole color;
+    } rows[] = {
+        {whole, S::verified, ColorRole::verified},   {whole, S::backedUp, ColorRole::backedUp},
+        {notWhole, S::verified, ColorRole::partial}, {notWhole, S::backedUp, ColorRole::partial},
+        {notWhole, S::missing, ColorRole::missing},  {notWhole, S::conflict, ColorRole::conflict},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ringColor(row.r, row.arc), row.color) << row.r.cardUnreadable << rawValue(row.arc);
+    VerifyReport allCovered = report({file(1, S::verified)});
+    EXPECT_EQ(verdictColor(allCovered), ColorRole::verified);
+    allCovered.cardUnreadable = 2;
+    EXPECT_EQ(verdictColor(allCovered), ColorRole::partial);
+}
+
 TEST(Coverage, SegmentsAndPercent) {
     struct Row {
         StatusCounts c;

@@ -10,6 +10,7 @@ Item {
     required property var results
     readonly property var h: results.hero
     readonly property bool hasBackups: model.destinations.length > 0
+    signal showUnreadable()
     implicitHeight: content.implicitHeight + 2 * Theme.xl
 
     // Return belongs to the screen's one default-action shortcut, which presses this.
@@ -68,6 +69,7 @@ Item {
                 font: Theme.callout
                 color: Theme.secondary
             }
+            UnreadableNote { width: main.width; h: hero.h; onShow: hero.showUnreadable() }
             Row {
                 topPadding: 2
                 spacing: Theme.l

@@ -12,6 +12,7 @@ Item {
     required property var results
     property Component lastCopyButton: null
     readonly property var h: results.hero
+    signal showUnreadable()
     readonly property color tint: h.tint ? Look.color(h.tint) : Theme.secondary
     implicitHeight: content.implicitHeight + 2 * Theme.xl
 
@@ -67,6 +68,12 @@ Item {
                 color: Theme.secondary
                 wrapMode: Text.Wrap
                 maximumLineCount: 2
+            }
+            UnreadableNote {
+                width: main.width
+                h: hero.h
+                withCount: false
+                onShow: hero.showUnreadable()
             }
             SkippedKindsNote {
                 width: main.width
@@ -128,6 +135,7 @@ Item {
             segments: hero.results.segments
             percent: hero.h.percent !== undefined ? hero.h.percent : 100
             allCovered: hero.h.allCovered === true
+            tint: hero.h.ringTint || ""
             files: hero.h.files || 0
         }
     }
