@@ -174,9 +174,20 @@ QStringList AppModel::destinationTexts() const {
 
 void AppModel::setDestinations(std::vector<std::string> paths) {
     destinations_ = std::move(paths);
+    // Chosen again later, a backup is looked at anew.
+    std::erase_if(unresolved_, [this](const std::string& p) {
+        return std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end();
+    });
     saveDestinations();
     emit destinationsChanged();
+    emit backupPresenceChanged();
     emitComputed();
+}
+
+QStringList AppModel::notConnectedTexts() const {
+    QStringList out;
+    for (const auto& d : unresolvedAmong(unresolved_, destinations_)) out << fromBytes(d);
+    return out;
 }
 
 void AppModel::setKinds(std::set<MediaKind> kinds) {

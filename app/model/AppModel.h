@@ -7,6 +7,7 @@
 //
 // QML reads display text, counts and ids; large lists (visible files, history) reach it through
 // list models built on the C++ accessors, never as variant lists. Paths stay bytes in C++.
+#include "model/BackupPresence.h"
 #include "model/FileList.h"
 #include "model/FileRows.h"
 #include "model/History.h"
@@ -84,6 +85,8 @@ class AppModel : public QObject {
     Q_PROPERTY(QString source READ sourceText NOTIFY sourceChanged)
     Q_PROPERTY(QString sourceName READ sourceName NOTIFY sourceChanged)
     Q_PROPERTY(QStringList destinations READ destinationTexts NOTIFY destinationsChanged)
+    // The backups whose own drive is not connected: chosen, but left out of every check and copy.
+    Q_PROPERTY(QStringList notConnectedBackups READ notConnectedTexts NOTIFY backupPresenceChanged)
     Q_PROPERTY(QStringList kinds READ kindNames WRITE setKindNames NOTIFY kindsChanged)
     Q_PROPERTY(QString level READ levelName NOTIFY levelChanged)
     Q_PROPERTY(QVariantList volumes READ volumeList NOTIFY volumesChanged)
@@ -235,8 +238,9 @@ public:
     bool noticeOk() const { return notice_ && notice_->ok; }
     bool ejecting() const { return ejecting_; }
     const ScopedAccess& access() const { return access_; }
-    // Backups kept from the settings although their bookmark named no mounted volume at start.
+    // Chosen backups whose own volume is not mounted where they were chosen (not connected).
     const std::set<std::string>& unresolvedBackups() const { return unresolved_; }
+    QStringList notConnectedTexts() const;
     // Stored settings, read when a check is built.
     int64_t requiredCopies() const;
     bool includeSidecars() const;
@@ -275,7 +279,12 @@ public:
     Q_INVOKABLE void clearSource();
     Q_INVOKABLE void addBackupUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void removeBackupAt(int index);
+    // The sidebar's offered card: with backups it is checked against them at once; without, it
+    // becomes the card and a notice asks for a backup.
     Q_INVOKABLE void useSuggestedCard(int index);
+    // The new-card banner's Check: the announced volume, found by its identity wherever the
+    // offered cards have moved it.
+    Q_INVOKABLE void checkNewCard();
     Q_INVOKABLE void refreshVolumes();
     // The description of the volume under a location: cached, else described off the GUI thread
     // (volumeInfoReady follows); an empty map until then or when the path does not exist. The
@@ -365,6 +374,7 @@ public:
 signals:
     void sourceChanged();
     void destinationsChanged();
+    void backupPresenceChanged();
     void kindsChanged();
     void levelChanged();
     void volumesChanged();
@@ -439,6 +449,17 @@ private:
     void sourceVolumeRemoved(const std::set<std::string>& vanished);
     // Reads every cached volume description again; volumeInfoReady names those that changed.
     void refreshVolumeFacts();
+    // The chosen backups whose drive is not connected are never handed to a verifier.
+    std::vector<std::string> connectedBackups() const;
+    BackupWatch watchBackups(const std::vector<std::string>& backups) const;
+    void checkPresence();
+    void applyPlaces(const BackupPlaces& places);
+    void markNotConnected(const std::vector<std::string>& backups);
+    void sayNotConnected(const std::vector<std::string>& backups);
+    void restartCheckWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);
+    void restartPassWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);
+    void backupsLeft(const std::vector<std::string>& gone, bool current);
+    void pickNextCard(const std::optional<std::string>& start);
     void record(const VerifyReport& report);
     void openSaved(const QString& id, bool recheck);
     void applyRestored(const Restored& restored);
@@ -449,7 +470,6 @@ private:
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
     void runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool = nullptr);
     void requestBookmark(const std::string& path);
-    void resolveAgain();
     static void post(const std::shared_ptr<Alive>& alive, std::function<void(AppModel&)> apply);
 
     AppModelDeps deps_;
@@ -502,7 +522,7 @@ private:
     std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each path
     std::set<std::string> bookmarking_;                 // being made
     std::set<std::string> unbookmarkable_;              // make() refused; kept by path alone
-    std::set<std::string> unresolved_;                  // stored backups whose drive was not found
+    std::set<std::string> unresolved_;                  // chosen backups whose drive is not connected
     std::shared_ptr<Pass> pass_;
     QTimer drainTimer_;
     uint64_t volumeGeneration_ = 0;

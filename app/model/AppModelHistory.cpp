@@ -4,21 +4,6 @@
 
 namespace halvetrop {
 
-namespace {
-
-// "A isn't connected", "A and B aren't connected", "A, B and C aren't connected".
-QString notConnectedText(const std::vector<std::string>& names) {
-    QString list;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) list += i + 1 == names.size() ? QStringLiteral(" and ") : QStringLiteral(", ");
-        list += fromBytes(names[i]);
-    }
-    return list +
-           (names.size() == 1 ? QStringLiteral(" isn't connected") : QStringLiteral(" aren't connected"));
-}
-
-}  // namespace
-
 // Where a saved check's card and backups are now, as its bookmarks name them.
 struct AppModel::Restored {
     uint64_t serial = 0;
@@ -26,7 +11,7 @@ struct AppModel::Restored {
     bool cardBookmarked = false;
     std::vector<std::string> backups;                           // those that resolved, in the saved order
     std::vector<std::pair<std::string, QByteArray>> bookmarks;  // of the card and backups that resolved
-    std::vector<std::string> notConnected;                      // names of the saved backups that did not
+    std::vector<std::string> notConnected;                      // saved paths of those that did not
 };
 
 void AppModel::record(const VerifyReport& report) {
@@ -114,13 +99,13 @@ void AppModel::openSaved(const QString& id, bool recheck) {
                     r.backups.push_back(*found);
                     r.bookmarks.emplace_back(*found, blob);
                 } else if (paired) {
-                    r.notConnected.push_back(lastComponent(savedBackups[i].path));
+                    r.notConnected.push_back(savedBackups[i].path);
                 }
             }
             if (!paired)
                 for (const auto& b : savedBackups)
                     if (std::find(r.backups.begin(), r.backups.end(), b.path) == r.backups.end())
-                        r.notConnected.push_back(lastComponent(b.path));
+                        r.notConnected.push_back(b.path);
             return std::function<void(AppModel&)>([r = std::move(r)](AppModel& m) { m.applyRestored(r); });
         },
         bookmarkPool_);
@@ -139,7 +124,12 @@ void AppModel::applyRestored(const Restored& r) {
     // card is never one of them.
     std::vector<std::string> backups = cardOnly_ ? destinations_ : r.backups;
     if (source_) std::erase(backups, *source_);
-    if (backups != destinations_) setDestinations(std::move(backups));
+    bool presence = false;
+    for (const auto& b : r.backups) presence = unresolved_.erase(b) > 0 || presence;  // connected now
+    if (backups != destinations_)
+        setDestinations(std::move(backups));
+    else if (presence)
+        emit backupPresenceChanged();
     std::vector<std::string> open;
     if (source_) open.push_back(*source_);
     open.insert(open.end(), destinations_.begin(), destinations_.end());
@@ -154,7 +144,7 @@ void AppModel::applyRestored(const Restored& r) {
              false);
         return;
     }
-    if (!cardOnly_ && !r.notConnected.empty()) show(notConnectedText(r.notConnected), false);
+    if (!cardOnly_) sayNotConnected(r.notConnected);
     check(asked->check ? asked->level : std::optional<CheckLevel>());
 }
 

@@ -20,17 +20,19 @@ void AppModel::startDeepVerify() {
     if (waitForRestore(CheckLevel::verified)) return;
     if (!report_ || !source_ || destinations_.empty() || report_->totals.covered() < 1) return;
     if (copying() || shutDown_) return;
+    const std::vector<std::string> backups = connectedBackups();
+    if (backups.empty()) return;
     stopPass();
     std::vector<std::string> open{*source_};
-    open.insert(open.end(), destinations_.begin(), destinations_.end());
+    open.insert(open.end(), backups.begin(), backups.end());
     access_.begin(open);
 
-    VerifyRequest request(*source_, destinations_);
+    VerifyRequest request(*source_, backups);
     request.scope = report_->scope;
     request.requiredCopies = requiredCopies();
     request.level = CheckLevel::verified;
     auto pass = std::make_shared<Pass>();
-    pass->backups = destinations_;
+    pass->backups = backups;
     pass->verifier = makeVerifier(std::move(request));
     auto v = pass->verifier;
     pass_ = pass;
@@ -56,7 +58,11 @@ void AppModel::startDeepVerify() {
         if (auto ps = weakPass.lock()) ps->buffer.append(r);
     });
     drainTimer_.start();
-    runOffGui([v, notConnected = unresolvedAmong(unresolved_, destinations_)] {
+    runOffGui([v, notConnected = unresolvedAmong(unresolved_, destinations_),
+               watch = watchBackups(backups)]() mutable {
+        if (auto left = watch.notHere(); !left.empty())
+            return std::function<void(AppModel&)>([v, left](AppModel& m) { m.restartPassWithout(v, left); });
+        watch.start();
         std::optional<VerifyReport> report;
         try {
             report = v->run();
@@ -64,10 +70,21 @@ void AppModel::startDeepVerify() {
         } catch (const std::exception&) {
             // A failed or cancelled pass shows nothing; the folded statuses stay.
         }
-        return std::function<void(AppModel&)>([v, report = std::move(report)](AppModel& m) mutable {
+        std::vector<std::string> gone = watch.goneSinceStart();
+        if (report) noteNotConnected(*report, gone);
+        return std::function<void(AppModel&)>([v, report = std::move(report), gone](AppModel& m) mutable {
+            bool current = m.deepVerifier_ == v;
             m.applyPassOutcome(v, std::move(report));
+            m.backupsLeft(gone, current);
         });
     });
+}
+
+void AppModel::restartPassWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left) {
+    markNotConnected(left);
+    if (deepVerifier_ != v) return;
+    stopPass();
+    startDeepVerify();
 }
 
 void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report) {

@@ -47,15 +47,21 @@ QString kindTitle(MediaKind kind) {
 
 const QString keepCard = QStringLiteral(" — keep the card for now.");
 
-// A volume whose reads can't be shown to come from its medium, card first.
+// A volume whose reads can't be shown to come from its medium, card first. A backup counts only
+// when it holds a copy of a file the verdict counts: one that holds none is not why the card is
+// not safe.
 std::optional<QString> unprovableVolume(const VerifyReport& report) {
     if (!report.source.readsFromMedium)
         return QStringLiteral("Files on “%1” can't be proven byte by byte on this system")
             .arg(qs(report.source.name));
-    for (const VolumeInfo& d : report.destinations)
-        if (!d.readsFromMedium)
+    std::set<int64_t> holding;
+    for (const FileResult& f : report.files)
+        if (f.inScope)
+            for (const CopyRef& c : f.copies) holding.insert(c.destination);
+    for (size_t d = 0; d < report.destinations.size(); ++d)
+        if (!report.destinations[d].readsFromMedium && holding.count(int64_t(d)))
             return QStringLiteral("Copies on “%1” can't be proven byte by byte on this system")
-                .arg(qs(d.name));
+                .arg(qs(report.destinations[d].name));
     return std::nullopt;
 }
 

@@ -129,8 +129,8 @@ QVariantMap Present::fitCameraChips(const QStringList& names, const QVariantList
             {QStringLiteral("squeezed"), fit.squeezed}};
 }
 
-QVariantMap Present::location(const QString& path, const QVariantMap& volume) const {
-    const auto look = present::locationLook(path.toStdString(), volumeFrom(volume));
+QVariantMap Present::location(const QString& path, const QVariantMap& volume, bool connected) const {
+    const auto look = present::locationLook(path.toStdString(), volumeFrom(volume), connected);
     return {{QStringLiteral("symbol"), latin(look.symbol)},
             {QStringLiteral("name"), look.name},
             {QStringLiteral("detail"), look.detail}};

@@ -132,12 +132,15 @@ namespace {
 // a check is surely under way.
 class SlowProgress : public IVerifier {
 public:
-    SlowProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<std::atomic<int>> delayMs)
-        : inner_(std::move(inner)), delayMs_(std::move(delayMs)) {}
+    SlowProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<std::atomic<int>> delayMs,
+                 std::shared_ptr<ProgressGate> gate)
+        : inner_(std::move(inner)), delayMs_(std::move(delayMs)), gate_(std::move(gate)) {}
     const VerifyRequest& request() const override { return inner_->request(); }
     void setOnProgress(std::function<void(const VerifyProgress&)> cb) override {
-        inner_->setOnProgress([cb = std::move(cb), delay = delayMs_](const VerifyProgress& p) {
+        inner_->setOnProgress([cb = std::move(cb), delay = delayMs_, gate = gate_,
+                               level = inner_->request().level](const VerifyProgress& p) {
             if (int ms = delay->load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            gate->pass(level, p);
             cb(p);
         });
     }
@@ -150,9 +153,35 @@ public:
 private:
     std::shared_ptr<IVerifier> inner_;
     std::shared_ptr<std::atomic<int>> delayMs_;
+    std::shared_ptr<ProgressGate> gate_;
 };
 
 }  // namespace
+
+void ProgressGate::holdAt(CheckLevel level, VerifyProgress::Stage stage) {
+    std::lock_guard<std::mutex> hold(lock_);
+    hold_ = std::make_pair(level, stage);
+    held_ = false;
+}
+
+bool ProgressGate::held() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return held_;
+}
+
+void ProgressGate::release() {
+    std::lock_guard<std::mutex> hold(lock_);
+    hold_.reset();
+    changed_.notify_all();
+}
+
+void ProgressGate::pass(CheckLevel level, const VerifyProgress& p) {
+    std::unique_lock<std::mutex> hold(lock_);
+    if (!hold_ || *hold_ != std::make_pair(level, p.stage)) return;
+    held_ = true;
+    changed_.notify_all();
+    changed_.wait(hold, [&] { return !hold_; });
+}
 
 AppModel& Harness::start(bool real) {
     std::vector<std::string> gone = bookmarks ? bookmarks->gone : std::vector<std::string>();
@@ -186,9 +215,10 @@ AppModel& Harness::start(bool real) {
     if (real) {
         auto count = realChecks;
         auto delay = progressDelayMs;
-        deps.verifierFactory = [count, delay, core = realVerifierFactory()](VerifyRequest r) {
+        auto held = gate;
+        deps.verifierFactory = [count, delay, held, core = realVerifierFactory()](VerifyRequest r) {
             ++*count;
-            return std::make_shared<SlowProgress>(core(std::move(r)), delay);
+            return std::make_shared<SlowProgress>(core(std::move(r)), delay, held);
         };
     } else {
         auto list = verifiers;

@@ -48,6 +48,23 @@ private:
     bool released_ = false;
 };
 
+// Holds the workers of a real check at its first progress report of one stage, so that a test can
+// change the drives while the check is surely in that stage; released, it holds nothing more.
+class ProgressGate {
+public:
+    void holdAt(CheckLevel level, VerifyProgress::Stage stage);
+    bool held();
+    void release();
+    // Called by the workers with each progress report of a check at `level`.
+    void pass(CheckLevel level, const VerifyProgress& p);
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::optional<std::pair<CheckLevel, VerifyProgress::Stage>> hold_;
+    bool held_ = false;
+};
+
 VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera = false,
                   bool diskImage = false);
 VolumeListing listing(std::vector<VolumeInfo> volumes);
@@ -81,6 +98,7 @@ struct Harness {
     std::shared_ptr<std::atomic<bool>> ignoreCancel = std::make_shared<std::atomic<bool>>(false);
     // Each progress report of a real check waits this long on its worker.
     std::shared_ptr<std::atomic<int>> progressDelayMs = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<ProgressGate> gate = std::make_shared<ProgressGate>();
     std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     // The free space every scripted volume description gives.
     std::shared_ptr<std::atomic<int64_t>> freeBytes = std::make_shared<std::atomic<int64_t>>(0);
