@@ -1,5 +1,6 @@
 // The model driven through scripted verifiers, volume listings and desktop services.
 #include "ModelFixture.h"
+#include "present/Sidebar.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -831,17 +832,17 @@ private slots:
         QTest::addColumn<QStringList>("gone");
         QTest::addColumn<bool>("changeCard");        // the user picks another card before the restore
         QTest::addColumn<QStringList>("checkedOn");  // empty: no check starts
-        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("notice");         // "named": the notice names the backups that are gone
         for (bool oneCall : {true, false}) {
             auto row = [&](const char* name) {
                 return &QTest::newRow(qPrintable(QString(name) + (oneCall ? "" : ", open then check")));
             };
             *row("all connected") << oneCall << QStringList{} << false
                                   << QStringList{"/backup/a", "/backup/b"} << "";
-            *row("one not connected") << oneCall << QStringList{"/backup/b"} << false
-                                      << QStringList{"/backup/a"} << "b isn't connected";
+            *row("one not connected")
+                << oneCall << QStringList{"/backup/b"} << false << QStringList{"/backup/a"} << "named";
             *row("none connected") << oneCall << QStringList{"/backup/a", "/backup/b"} << false
-                                   << QStringList{} << "a and b aren't connected";
+                                   << QStringList{} << "named";
             *row("card not inserted") << oneCall << QStringList{QString::fromStdString(kCard)} << false
                                       << QStringList{} << "Insert CARD to check it again.";
             *row("card changed meanwhile") << oneCall << QStringList{} << true << QStringList{} << "";
@@ -853,6 +854,7 @@ private slots:
         QFETCH(bool, changeCard);
         QFETCH(QStringList, checkedOn);
         QFETCH(QString, notice);
+        if (notice == "named") notice = present::notConnectedText(paths(gone));
         Harness h;
         AppModel& m = restartedWithSavedCheck(h, gone);
         m.setSource("/elsewhere");
