@@ -124,6 +124,8 @@ void AppModel::copyEnded() {
     copy_.reset();
     emit copyingChanged();
     emitComputed();
+    // The backup holds more now: its free space is read again.
+    refreshVolumeFacts();
 }
 
 }  // namespace halvetrop

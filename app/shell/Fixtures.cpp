@@ -36,6 +36,7 @@ Fixtures::Fixtures(QObject* parent) : QObject(parent) {}
 QObject* Fixtures::history(int count) {
     auto* rows = new HistoryRows(fixtureNow, this);
     std::vector<SavedCheck> checks;
+    std::vector<VerifyReport> reports;
     const TimeNs hour = TimeNs(3600) * 1'000'000'000;
     for (int i = 0; i < count; ++i) {
         const int kind = i % 4;
@@ -43,11 +44,9 @@ QObject* Fixtures::history(int count) {
         const int64_t files = 100 + 37 * i;
         VerifyReport r = fixtureReport(name, files, kind == 1 ? files - 12 : files, kind == 2, kind == 3,
                                        fixtureNow() - hour * (i * 7 + 2));
-        checks.push_back(
-            {QStringLiteral("saved-%1").arg(i), std::make_shared<const VerifyReport>(std::move(r))});
+        checks.push_back({QStringLiteral("saved-%1").arg(i), present::summarize(r)});
+        reports.push_back(std::move(r));
     }
-    std::vector<VerifyReport> reports;
-    for (const auto& c : checks) reports.push_back(*c.report);
     reports_.push_back(std::move(reports));
     rows->setProperty("fixtureIndex", int(reports_.size()) - 1);
     rows->setChecks(std::move(checks));

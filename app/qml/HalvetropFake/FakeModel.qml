@@ -73,6 +73,7 @@ QtObject {
     function checkNewCard() { record("checkNewCard", arguments) }
     function checkAgainstBackup(adding) { record("checkAgainstBackup", arguments) }
     function showHistory(id) { record("showHistory", arguments) }
+    function recheckSaved(id) { record("recheckSaved", arguments) }
     function forget(id) { record("forget", arguments) }
     function clearCopyRequest() { record("clearCopyRequest", arguments); hasCopyRequest = false }
     function exportCSV() { record("exportCSV", arguments) }
