@@ -104,10 +104,13 @@ class AppModel : public QObject {
     Q_PROPERTY(Mode mode READ mode WRITE setMode NOTIFY modeChanged)
     Q_PROPERTY(FileFilter filter READ filter WRITE setFilter NOTIFY filterChanged)
     Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY searchChanged)
+    // The folder restriction as a path key (present/Paths.h), and its name as the chip shows it.
     Q_PROPERTY(
         QString folderFilter READ folderFilterText WRITE setFolderFilterText NOTIFY folderFilterChanged)
+    Q_PROPERTY(QString folderFilterTitle READ folderFilterTitle NOTIFY folderFilterChanged)
     Q_PROPERTY(QString groupFilter READ groupFilterID WRITE setGroupFilterID NOTIFY groupFilterChanged)
     Q_PROPERTY(qint64 selectedFileID READ selectedFileID WRITE setSelectedFileID NOTIFY selectedFileIDChanged)
+    // The folder map's selection: a folder's path key, as the folder rows give it.
     Q_PROPERTY(
         QString selectedFolder READ selectedFolder WRITE setSelectedFolder NOTIFY selectedFolderChanged)
     Q_PROPERTY(bool showInspector READ showInspector WRITE setShowInspector NOTIFY showInspectorChanged)
@@ -204,10 +207,12 @@ public:
     void setFilter(FileFilter filter);
     QString search() const { return search_; }
     void setSearch(const QString& text);
+    // The folder's bytes below the card (the report's folder bytes, not its display form).
     const std::optional<std::string>& folderFilter() const { return folderFilter_; }
     void setFolderFilter(std::optional<std::string> folder);
     QString folderFilterText() const;
-    void setFolderFilterText(const QString& folder);
+    void setFolderFilterText(const QString& key);  // a key that names no path clears
+    QString folderFilterTitle() const;
     const std::optional<ShootGroup>& groupFilter() const { return groupFilter_; }
     void setGroupFilter(std::optional<ShootGroup> group);
     QString groupFilterID() const;
@@ -293,7 +298,8 @@ public:
     Q_INVOKABLE void checkNewCard();
     Q_INVOKABLE void refreshVolumes();
     // The description of the volume under a location: cached, else described off the GUI thread
-    // (volumeInfoReady follows); an empty map until then or when the path does not exist.
+    // (volumeInfoReady follows); an empty map until then or when the path does not exist. The
+    // descriptions are read again on every mount event and after a copy.
     Q_INVOKABLE QVariantMap volumeInfo(const QString& path);
     std::optional<VolumeInfo> cachedVolumeInfo(const std::string& path) const;
     Q_INVOKABLE void ejectSource();
@@ -315,7 +321,12 @@ public:
     Q_INVOKABLE void stopDeepVerify();
 
     // --- history ---
+    // Shows a saved result at once, without a check; its card and backups are restored from their
+    // bookmarks off the GUI thread, and a check asked for before they are waits for them.
     Q_INVOKABLE void showHistory(const QString& id);
+    // Shows a saved result and, once its card and backups are restored, checks that card against
+    // the saved backups that are connected, naming those that are not.
+    Q_INVOKABLE void recheckSaved(const QString& id);
     Q_INVOKABLE void forget(const QString& id);
     bool historyLoaded() const;
 
@@ -326,9 +337,10 @@ public:
     Q_INVOKABLE void requestCopy(const QList<qint64>& ids, const QString& title);
     Q_INVOKABLE void requestCopyAllMissing();
     Q_INVOKABLE void clearCopyRequest();
-    // The last copy's report: its files shown in the file manager, saved as CSV.
-    Q_INVOKABLE void revealPaths(const QStringList& paths);
-    Q_INVOKABLE void openFolder(const QString& path);
+    // The last copy's report: its files shown in the file manager, saved as CSV. Paths come as the
+    // path keys the report view gives.
+    Q_INVOKABLE void revealPaths(const QStringList& keys);
+    Q_INVOKABLE void openFolder(const QString& key);
     Q_INVOKABLE void saveLastCopyCSV();
     // The installed photo applications, looked up when a copy is recorded; handOff gives the
     // last copy's new files to one of them.
@@ -349,6 +361,8 @@ public:
     // Shows one of the file's backup copies, by its position among them; nothing for a copy the
     // file does not have.
     Q_INVOKABLE void revealCopy(qint64 fileID, int copy);
+    // Shows these paths (bytes) in the file manager.
+    void revealOnDisk(const std::vector<std::string>& paths);
     // The browser's rows: the visible files in the table's order.
     FileRows* fileRows() { return &fileRows_; }
     // The browser's header: a folder restriction (the empty text, the card's top, is one), the
@@ -414,6 +428,14 @@ private:
     struct Pass;
     struct Check;
     struct Alive;
+    struct Restored;
+    // A saved result whose card and backups are being restored.
+    struct Restoring {
+        uint64_t serial = 0;  // finishSerial_ of that result
+        bool recheck = false;
+        bool check = false;  // a check was asked for meanwhile, at this level
+        std::optional<CheckLevel> level;
+    };
 
     void loadSettings();
     void saveDestinations();
@@ -440,6 +462,8 @@ private:
     std::optional<std::string> copyPath(int64_t fileID, int copy) const;
     void applyVolumes(uint64_t generation, VolumeListing listing);
     void sourceVolumeRemoved(const std::set<std::string>& vanished);
+    // Reads every cached volume description again; volumeInfoReady names those that changed.
+    void refreshVolumeFacts();
     // The chosen backups whose drive is not connected are never handed to a verifier.
     std::vector<std::string> connectedBackups() const;
     BackupWatch watchBackups(const std::vector<std::string>& backups) const;
@@ -452,6 +476,10 @@ private:
     void backupsLeft(const std::vector<std::string>& gone, bool current);
     void pickNextCard(const std::optional<std::string>& start);
     void record(const VerifyReport& report);
+    void openSaved(const QString& id, bool recheck);
+    void applyRestored(const Restored& restored);
+    // True when a saved result is being restored: the check (at `level`) then starts after it.
+    bool waitForRestore(std::optional<CheckLevel> level);
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
     void emitComputed();
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
@@ -515,12 +543,14 @@ private:
     uint64_t volumeGeneration_ = 0;
     uint64_t appliedVolumeGeneration_ = 0;
     std::set<std::string> describing_;
+    uint64_t factsGeneration_ = 0;
     std::optional<RunningCopy> copy_;
     bool previewOpen_ = false;
     QList<QUrl> previewUrls_;
     bool shutDown_ = false;
     int pending_ = 0;            // pool work whose result is not applied yet
     uint64_t finishSerial_ = 0;  // which shown result an automatic pass was meant for
+    std::optional<Restoring> restoring_;
 };
 
 }  // namespace halvetrop

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "present/Format.h"
+#include "present/Paths.h"
+
+#include <set>
 
 namespace halvetrop::present {
 namespace {
@@ -54,12 +57,69 @@ TEST(Format, RelativeDates) {
     EXPECT_EQ(relativeDate(now - 400 * 86400 * s, now, UnitStyle::wide, us).toStdString(), "last year");
 }
 
+// The wait before a relative date is looked at again ends exactly where its text changes: the same
+// text until then, another one at that instant.
+TEST(Format, RelativeDatesChangeWhenTheWaitEnds) {
+    const TimeNs then = TimeNs(1'750'000'000) * 1'000'000'000;
+    const TimeNs s = 1'000'000'000;
+    const TimeNs ages[] = {0,         59 * s,        61 * s,         3599 * s + s / 2, 2 * 3600 * s + 600 * s,
+                           86399 * s, 6 * 86400 * s, 29 * 86400 * s, 364 * 86400 * s,  400 * 86400 * s};
+    for (TimeNs age : ages) {
+        const TimeNs now = then + age;
+        const TimeNs wait = untilRelativeChange(then, now);
+        ASSERT_GT(wait, 0) << age / s;
+        for (UnitStyle style : {UnitStyle::wide, UnitStyle::abbreviated}) {
+            const QString text = relativeDate(then, now, style, us);
+            EXPECT_EQ(relativeDate(then, now + wait - 1, style, us), text) << age / s;
+            EXPECT_NE(relativeDate(then, now + wait, style, us), text) << age / s;
+        }
+    }
+    // A time ahead of the clock is looked at again within a minute.
+    EXPECT_EQ(untilRelativeChange(then + 5 * s, then), 60 * s);
+}
+
 TEST(Format, DisplayTextReplacesControlsAndBrokenBytes) {
     EXPECT_EQ(displayText("a\tb\x01").toStdString(),
               "a\xEF\xBF\xBD"
               "b\xEF\xBF\xBD");
     EXPECT_EQ(displayText("caf\xC3").toStdString(), "caf\xEF\xBF\xBD");
     EXPECT_EQ(displayText("<b>x</b>").toStdString(), "<b>x</b>");
+}
+
+}  // namespace
+}  // namespace halvetrop::present
+
+namespace halvetrop::present {
+namespace {
+
+// Paths travel to the views and back without losing a byte: as keys, and as file URLs through
+// the URL's own text, as a view would pass one on.
+TEST(Paths, KeysAndUrlsKeepEveryByte) {
+    const std::string paths[] = {
+        "/media/u/CARD/DCIM/IMG_0001.JPG",
+        "/media/u/CARD/DCIM/IMG_\xff"
+        "01.JPG",
+        "/media/u/CARD/DCIM/IMG_\xef\xbf\xbd"
+        "01.JPG",  // the look-alike with a real U+FFFD
+        "/media/u/100% #1?/a b\xe2\x82",
+        "/media/u/%FF",  // a name that reads like an escape
+    };
+    std::set<QString> keys;
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const QString key = pathKey(path);
+        keys.insert(key);
+        EXPECT_EQ(pathOfKey(key), path);
+        const QUrl url = fileUrl(path);
+        EXPECT_TRUE(url.isValid() && url.isLocalFile());
+        EXPECT_EQ(localPath(url), path);
+        EXPECT_EQ(localPath(QUrl(url.toString())), path);
+        EXPECT_EQ(localPath(QUrl(url.toString(QUrl::FullyEncoded))), path);
+    }
+    EXPECT_EQ(keys.size(), std::size(paths));
+    EXPECT_EQ(pathKey("DCIM/100CANON"), QStringLiteral("DCIM/100CANON"));  // a plain path is its key
+    EXPECT_EQ(pathOfKey(QStringLiteral("DCIM/%F")), std::nullopt);
+    EXPECT_EQ(localPath(QUrl(QStringLiteral("https://example.com/a"))), std::nullopt);
 }
 
 }  // namespace

@@ -46,20 +46,25 @@ TestCase {
         compare(rows.map(r => r.current), [false, false, false, true, false])
     }
 
+    // Names of folders and volumes keep their markup visible: the rows show data as plain text.
     function test_rowsShowNamesAsPlainText() {
-        const w = h.open({ savedChecks: 3 }, (s, m) => {
+        const w = h.open({ savedChecks: 3, volumes: [{ path: "media/a/<b>CARD", name: "<i>VOL", fileSystem: "exfat",
+                                                       removable: true, card: true, totalBytes: 64e9, freeBytes: 12e9 }] },
+                         (s, m) => {
             m.setSourceUrl("file://" + s.folder("media/a/<b>CARD"))
             m.addBackupUrls(["file://" + s.folder("home/a/<i>Photos")])
         })
         const root = w.window.contentItem
-        const names = h.findAll(root, "locationName")
-        verify(names.length >= 2)
-        for (const n of names)
-            compare(n.textFormat, Text.PlainText)
-        compare(h.find(h.find(root, "cardRow"), "locationName").text, "<b>CARD")
-        compare(h.find(h.find(root, "cardRow"), "locationDetail").text, w.stage.root + "/media/a")
-        compare(h.find(h.findAll(root, "backupRow")[0], "locationDetail").text, w.stage.root + "/home/a")
-        const tip = h.find(h.find(root, "cardRow"), "pathTip")
+        const rows = [h.find(root, "cardRow"), h.findAll(root, "backupRow")[0]]
+        for (const row of rows)
+            for (const name of ["locationName", "locationDetail"])
+                compare(h.find(row, name).textFormat, Text.PlainText)
+        compare(h.find(rows[0], "locationName").text, "<b>CARD")
+        compare(h.find(rows[1], "locationName").text, "<i>Photos")
+        // The volume's facts come when the model has described it.
+        tryCompare(h.find(rows[0], "locationDetail"), "text", "<i>VOL · 12 GB free")
+        tryCompare(h.find(rows[1], "locationDetail"), "text", "System · 31 GB free")
+        const tip = h.find(rows[0], "pathTip")
         compare(tip.text, w.stage.root + "/media/a/<b>CARD")
         compare(tip.contentItem.textFormat, Text.PlainText)
     }

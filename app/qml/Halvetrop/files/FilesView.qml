@@ -87,7 +87,7 @@ Item {
             FilterChip {
                 objectName: "folderChip"
                 visible: view.model.hasFolderFilter
-                text: view.model.folderFilter.length > 0 ? view.model.folderFilter : view.model.sourceName
+                text: view.model.folderFilterTitle
                 onCleared: view.model.clearFolderFilter()
             }
             Text {

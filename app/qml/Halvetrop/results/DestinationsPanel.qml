@@ -74,7 +74,7 @@ ScrollView {
                     ToolButton {
                         anchors.verticalCenter: parent.verticalCenter
                         icon.source: Present.symbolSource("arrow.right.circle", Theme.secondary)
-                        onClicked: panel.model.revealPaths([panel.results.placePath(place.modelData.destination, place.modelData.path)])
+                        onClicked: panel.results.revealPlace(place.modelData.destination, place.modelData.path)
                         hoverEnabled: true
                         PlainToolTip { visible: parent.hovered; text: "Show in Files" }
                     }
