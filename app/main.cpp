@@ -171,8 +171,6 @@ int main(int argc, char** argv) {
     AppModel model(std::move(deps));
 
     shell::Present present;
-    FileManagerReveal reveal;
-    present.setReveal([&reveal](const QString& path) { reveal.reveal({path.toStdString()}); });
 
     // The saved checks' relative times read the model's clock, as every other date of the window.
     shell::HistoryRows history([&model] { return model.now(); });

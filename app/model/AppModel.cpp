@@ -166,11 +166,18 @@ AppModel::~AppModel() {
 // Fields
 
 QString AppModel::sourceText() const { return source_ ? fromBytes(*source_) : QString(); }
+QString AppModel::sourceKey() const { return source_ ? present::pathKey(*source_) : QString(); }
 QString AppModel::sourceName() const { return source_ ? fromBytes(lastComponent(*source_)) : QString(); }
 
 QStringList AppModel::destinationTexts() const {
     QStringList out;
     for (const auto& d : destinations_) out << fromBytes(d);
+    return out;
+}
+
+QStringList AppModel::destinationKeys() const {
+    QStringList out;
+    for (const auto& d : destinations_) out << present::pathKey(d);
     return out;
 }
 
@@ -186,9 +193,9 @@ void AppModel::setDestinations(std::vector<std::string> paths) {
     emitComputed();
 }
 
-QStringList AppModel::notConnectedTexts() const {
+QStringList AppModel::notConnectedKeys() const {
     QStringList out;
-    for (const auto& d : unresolvedAmong(unresolved_, destinations_)) out << fromBytes(d);
+    for (const auto& d : unresolvedAmong(unresolved_, destinations_)) out << present::pathKey(d);
     return out;
 }
 

@@ -88,11 +88,16 @@ std::string desktopMountRoot();
 class AppModel : public QObject {
     Q_OBJECT
     // Fields, in the model's declaration order.
+    // The card and the backups as display text, and as the path keys (present/Paths.h) by which
+    // the views ask about them.
     Q_PROPERTY(QString source READ sourceText NOTIFY sourceChanged)
+    Q_PROPERTY(QString sourceKey READ sourceKey NOTIFY sourceChanged)
     Q_PROPERTY(QString sourceName READ sourceName NOTIFY sourceChanged)
     Q_PROPERTY(QStringList destinations READ destinationTexts NOTIFY destinationsChanged)
-    // The backups whose own drive is not connected: chosen, but left out of every check and copy.
-    Q_PROPERTY(QStringList notConnectedBackups READ notConnectedTexts NOTIFY backupPresenceChanged)
+    Q_PROPERTY(QStringList destinationKeys READ destinationKeys NOTIFY destinationsChanged)
+    // The keys of the backups whose own drive is not connected: chosen, but left out of every
+    // check and copy.
+    Q_PROPERTY(QStringList notConnectedBackups READ notConnectedKeys NOTIFY backupPresenceChanged)
     Q_PROPERTY(QStringList kinds READ kindNames WRITE setKindNames NOTIFY kindsChanged)
     Q_PROPERTY(QString level READ levelName NOTIFY levelChanged)
     Q_PROPERTY(QVariantList volumes READ volumeList NOTIFY volumesChanged)
@@ -177,9 +182,11 @@ public:
     // --- fields ---
     const std::optional<std::string>& source() const { return source_; }
     QString sourceText() const;
+    QString sourceKey() const;
     QString sourceName() const;
     const std::vector<std::string>& destinations() const { return destinations_; }
     QStringList destinationTexts() const;
+    QStringList destinationKeys() const;
     const std::set<MediaKind>& kinds() const { return kinds_; }
     void setKinds(std::set<MediaKind> kinds);
     QStringList kindNames() const;
@@ -251,7 +258,7 @@ public:
     const ScopedAccess& access() const { return access_; }
     // Chosen backups whose own volume is not mounted where they were chosen (not connected).
     const std::set<std::string>& unresolvedBackups() const { return unresolved_; }
-    QStringList notConnectedTexts() const;
+    QStringList notConnectedKeys() const;
     // Stored settings, read when a check is built.
     int64_t requiredCopies() const;
     bool includeSidecars() const;
@@ -297,10 +304,11 @@ public:
     // offered cards have moved it.
     Q_INVOKABLE void checkNewCard();
     Q_INVOKABLE void refreshVolumes();
-    // The description of the volume under a location: cached, else described off the GUI thread
-    // (volumeInfoReady follows); an empty map until then or when the path does not exist. The
-    // descriptions are read again on every mount event and after a copy.
-    Q_INVOKABLE QVariantMap volumeInfo(const QString& path);
+    // The description of the volume under a location, named by its path key: cached, else
+    // described off the GUI thread (volumeInfoReady follows with the key); an empty map until then
+    // or when the path does not exist. The descriptions are read again on every mount event and
+    // after a copy.
+    Q_INVOKABLE QVariantMap volumeInfo(const QString& key);
     std::optional<VolumeInfo> cachedVolumeInfo(const std::string& path) const;
     Q_INVOKABLE void ejectSource();
     Q_INVOKABLE void dismissNewCard();
@@ -422,7 +430,7 @@ signals:
     void suggestedCardsChanged();
     void copyingChanged();
     void previewChanged();
-    void volumeInfoReady(const QString& path);
+    void volumeInfoReady(const QString& key);
 
 private:
     struct Pass;

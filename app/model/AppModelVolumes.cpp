@@ -135,8 +135,17 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
     emit volumesChanged();
 
     if (!wasEmpty && !volumes_.empty()) {
+        // A drive that holds a chosen backup was plugged back in, not inserted to be checked: it
+        // would take the place of the card announced before it.
+        auto holdsBackup = [this](const VolumeInfo& v) {
+            return std::any_of(destinations_.begin(), destinations_.end(), [&](const std::string& d) {
+                return d == v.volumePath || (d.size() > v.volumePath.size() && d.starts_with(v.volumePath) &&
+                                             d[v.volumePath.size()] == '/');
+            });
+        };
         for (const auto& v : volumes_) {
-            if (old.count(v.volumePath) || !(v.isRemovable || v.isLikelyCameraCard) || v.isDiskImage)
+            if (old.count(v.volumePath) || !(v.isRemovable || v.isLikelyCameraCard) || v.isDiskImage ||
+                holdsBackup(v))
                 continue;
             newCard_ = v;
             emit newCardChanged();
@@ -155,9 +164,9 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
             ++entry;
             continue;
         }
-        const QString path = fromBytes(entry->first);
+        const QString key = present::pathKey(entry->first);
         entry = volumeCache_.erase(entry);
-        emit volumeInfoReady(path);
+        emit volumeInfoReady(key);
     }
     refreshVolumeFacts();
     emitComputed();
@@ -219,20 +228,20 @@ std::optional<VolumeInfo> describeIfThere(const std::function<VolumeInfo(const s
 
 }  // namespace
 
-QVariantMap AppModel::volumeInfo(const QString& path) {
-    std::string key = toBytes(path);
+QVariantMap AppModel::volumeInfo(const QString& key) {
+    const std::optional<std::string> path = present::pathOfKey(key);
     // What is at the path of a backup whose drive is not connected is the system's disk.
-    if (unresolved_.count(key)) return {};
-    if (auto cached = cachedVolumeInfo(key)) return volumeMap(*cached);
-    if (describing_.insert(key).second) {
+    if (!path || unresolved_.count(*path)) return {};
+    if (auto cached = cachedVolumeInfo(*path)) return volumeMap(*cached);
+    if (describing_.insert(*path).second) {
         auto describe = deps_.describeVolume;
-        runOffGui([key, describe] {
-            std::optional<VolumeInfo> info = describeIfThere(describe, key);
-            return std::function<void(AppModel&)>([key, info](AppModel& m) {
-                m.describing_.erase(key);
+        runOffGui([path = *path, describe] {
+            std::optional<VolumeInfo> info = describeIfThere(describe, path);
+            return std::function<void(AppModel&)>([path, info](AppModel& m) {
+                m.describing_.erase(path);
                 if (!info) return;  // asked again next time
-                m.volumeCache_[key] = *info;
-                emit m.volumeInfoReady(fromBytes(key));
+                m.volumeCache_[path] = *info;
+                emit m.volumeInfoReady(present::pathKey(path));
             });
         });
     }
@@ -257,7 +266,7 @@ void AppModel::refreshVolumeFacts() {
                     cached->second = *info;
                 else
                     m.volumeCache_.erase(cached);
-                emit m.volumeInfoReady(fromBytes(path));
+                emit m.volumeInfoReady(present::pathKey(path));
             }
         });
     });

@@ -4,6 +4,7 @@
 #include <QKeySequence>
 
 #include "present/Home.h"
+#include "present/Sidebar.h"
 
 namespace halvetrop::shell {
 
@@ -54,13 +55,20 @@ QVariantMap HomeRules::offeredCard(const QVariantMap& volume) const {
             {QStringLiteral("help"), look.help}};
 }
 
-QVariantMap HomeRules::backup(const QString& path, const QVariantMap& info) const {
+QVariantMap HomeRules::backup(const QString& path, const QVariantMap& info, bool connected) const {
     QVariantMap out{{QStringLiteral("name"), lastComponent(path)},
                     {QStringLiteral("freeLine"), QString()},
+                    {QStringLiteral("bar"), false},
                     {QStringLiteral("used"), 0.0},
                     {QStringLiteral("usedColor"), QStringLiteral("brandFill")}};
+    // Its mount point holds no drive now: any facts there would be the system disk's.
+    if (!connected) {
+        out[QStringLiteral("freeLine")] = present::notConnectedText({path.toStdString()});
+        return out;
+    }
     if (const auto look = present::backupLook(path.toStdString(), volumeFrom(info))) {
         out[QStringLiteral("freeLine")] = look->freeLine;
+        out[QStringLiteral("bar")] = true;
         out[QStringLiteral("used")] = look->used;
         const auto role = present::roleName(look->usedColor);
         out[QStringLiteral("usedColor")] = QString::fromLatin1(role.data(), qsizetype(role.size()));

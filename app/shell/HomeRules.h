@@ -22,8 +22,9 @@ public:
     Q_INVOKABLE QVariantMap selectedCard(const QString& path, const QVariantMap& info) const;
     // {title, subtitle, help} of a card on offer.
     Q_INVOKABLE QVariantMap offeredCard(const QVariantMap& volume) const;
-    // {name, freeLine, used, usedColor}; freeLine empty and no bar without a known capacity.
-    Q_INVOKABLE QVariantMap backup(const QString& path, const QVariantMap& info) const;
+    // {name, freeLine, bar, used, usedColor}; freeLine empty and no bar without a known capacity;
+    // for a backup whose drive is not connected the line says so, without a bar.
+    Q_INVOKABLE QVariantMap backup(const QString& path, const QVariantMap& info, bool connected = true) const;
     Q_INVOKABLE QString backupsLabel(int count) const;
     // {folders: [url], ignored: n}: only local directories remain of a drop.
     Q_INVOKABLE QVariantMap dropFolders(const QList<QUrl>& urls) const;

@@ -21,11 +21,6 @@ public:
     Q_INVOKABLE void notify(const QString& text, bool ok) const {
         if (notify_) notify_(text, ok);
     }
-    // Shows a card or backup folder in the file manager.
-    void setReveal(std::function<void(const QString&)> reveal) { reveal_ = std::move(reveal); }
-    Q_INVOKABLE void reveal(const QString& path) const {
-        if (reveal_) reveal_(path);
-    }
 
     Q_INVOKABLE QString byteCount(double bytes) const;
     Q_INVOKABLE QString count(double n) const;
@@ -73,7 +68,6 @@ public:
 
 private:
     std::function<void(const QString&, bool)> notify_;
-    std::function<void(const QString&)> reveal_;
 };
 
 }  // namespace halvetrop::shell

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <chrono>
 
 #include "copy/CopyRunner.h"
 #include "model/CopySheet.h"
@@ -179,15 +180,73 @@ private:
     std::optional<std::string> outcome_;
 };
 
+// Holds the byte-by-byte pass's per-file results back while the stage says so, on the verifier's
+// workers, so a test sees the window between two folds. A cancelled pass is never held.
+struct PassGate {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool holding = false;
+    int allowed = 0;     // results that may go on while holding
+    int64_t handed = 0;  // results handed on so far
+
+    void pass(const bool& cancelled) {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [&] { return !holding || allowed > 0 || cancelled; });
+        if (holding && allowed > 0 && !cancelled) --allowed;
+    }
+    void handedOn() {
+        std::lock_guard<std::mutex> hold(lock);
+        ++handed;
+        changed.notify_all();
+    }
+};
+
+namespace {
+
+class GatedVerifier final : public IVerifier {
+public:
+    GatedVerifier(std::shared_ptr<IVerifier> inner, std::shared_ptr<PassGate> gate)
+        : inner_(std::move(inner)), gate_(std::move(gate)) {}
+    const VerifyRequest& request() const override { return inner_->request(); }
+    void setOnProgress(std::function<void(const VerifyProgress&)> callback) override {
+        inner_->setOnProgress(std::move(callback));
+    }
+    void setOnFileResult(std::function<void(const FileResult&)> callback) override {
+        inner_->setOnFileResult([this, callback = std::move(callback)](const FileResult& r) {
+            gate_->pass(cancelled_);
+            callback(r);
+            gate_->handedOn();
+        });
+    }
+    VerifyReport run() override { return inner_->run(); }
+    void cancel() override {
+        {
+            std::lock_guard<std::mutex> hold(gate_->lock);
+            cancelled_ = true;
+            gate_->changed.notify_all();
+        }
+        inner_->cancel();
+    }
+
+private:
+    std::shared_ptr<IVerifier> inner_;
+    std::shared_ptr<PassGate> gate_;
+    bool cancelled_ = false;  // under the gate's lock
+};
+
+}  // namespace
+
 Stage::Stage(QObject* parent)
     : QObject(parent),
       stageVolumes_(std::make_shared<StageVolumes>()),
-      copy_(std::make_shared<ScriptedCopy>()) {}
+      copy_(std::make_shared<ScriptedCopy>()),
+      gate_(std::make_shared<PassGate>()) {}
 
 Stage::~Stage() {
     // A scripted check or copy left running ends now, so the model's quitting does not wait.
     for (const auto& v : *verifiers_) v->cancel();
     copy_->end("stopped");
+    holdPasses(false);
     store_.reset();
     history_.reset();
     model_.reset();
@@ -328,17 +387,22 @@ bool Stage::start() {
     AppModelDeps deps;
     auto picker = std::make_unique<FakeFolderPicker>();
     auto savePicker = std::make_unique<FakeSavePicker>();
-    auto monitor = std::make_unique<FakeVolumeMonitor>();
     auto ejector = std::make_unique<FakeEjector>();
     auto reveal = std::make_unique<FakeReveal>();
     picker_ = picker.get();
     savePicker_ = savePicker.get();
-    monitor_ = monitor.get();
     ejector_ = ejector.get();
     reveal_ = reveal.get();
     deps.platform.folderPicker = std::move(picker);
     deps.platform.savePicker = std::move(savePicker);
-    deps.platform.volumeMonitor = std::move(monitor);
+    if (real_) {
+        // Real drives come and go in the kernel's mount table, as the application sees them.
+        deps.platform.volumeMonitor = std::make_unique<MountTableMonitor>();
+    } else {
+        auto monitor = std::make_unique<FakeVolumeMonitor>();
+        monitor_ = monitor.get();
+        deps.platform.volumeMonitor = std::move(monitor);
+    }
     deps.platform.ejector = std::move(ejector);
     deps.platform.reveal = std::move(reveal);
     deps.settingsPath = settingsPath;
@@ -347,14 +411,25 @@ bool Stage::start() {
     auto list = verifiers_;
     auto requests = requests_;
     auto lock = verifiersLock_;
+    auto shift = clockShift_;
     if (real_) {
         deps.platform.bookmarks = std::make_unique<VolumeBookmarks>();
-        deps.verifierFactory = [requests, lock, core = realVerifierFactory()](VerifyRequest r) {
+        deps.verifierFactory = [requests, lock, gate = gate_,
+                                core = realVerifierFactory()](VerifyRequest r) -> std::shared_ptr<IVerifier> {
             {
                 std::lock_guard<std::mutex> hold(*lock);
                 requests->push_back(r);
             }
-            return core(std::move(r));
+            const bool pass = r.level == CheckLevel::verified;
+            auto verifier = core(std::move(r));
+            if (!pass) return verifier;
+            return std::make_shared<GatedVerifier>(std::move(verifier), gate);
+        };
+        deps.now = [shift] {
+            return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count()) +
+                   shift->load();
         };
     } else {
         deps.platform.bookmarks = std::make_unique<FakeBookmarks>();
@@ -368,7 +443,7 @@ bool Stage::start() {
         auto volumes = stageVolumes_;
         deps.listVolumes = [volumes] { return volumes->listing(); };
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
-        deps.now = [] { return fixtureNow(); };
+        deps.now = [shift] { return fixtureNow() + shift->load(); };
         auto copy = copy_;
         deps.runCopy = [copy](CopyRunner& runner) { return copy->run(runner); };
     }
@@ -419,7 +494,7 @@ void Stage::addVolume(const QVariantMap& m) {
     v.volumeID = stageVolumeID(v);
     QDir().mkpath(text(v.path));
     stageVolumes_->put(v);
-    if (model_) {
+    if (model_ && monitor_) {
         monitor_->fire();
         settle();
     }
@@ -431,7 +506,7 @@ void Stage::setVolumes(const QVariantList& volumes) {
         stageVolumes_->list.clear();
     }
     for (const QVariant& v : volumes) addVolume(v.toMap());
-    if (model_) {
+    if (model_ && monitor_) {
         monitor_->fire();
         settle();
     }
@@ -580,6 +655,31 @@ bool Stage::finishCopy(const QString& outcome) {
 }
 
 bool Stage::copyRunning() const { return copy_->running(); }
+
+void Stage::shiftClock(double seconds) { *clockShift_ += TimeNs(seconds * 1e9); }
+
+void Stage::holdPasses(bool hold) {
+    std::lock_guard<std::mutex> guard(gate_->lock);
+    gate_->holding = hold;
+    gate_->allowed = 0;
+    gate_->changed.notify_all();
+}
+
+bool Stage::letPassFiles(int count) {
+    int64_t until = 0;
+    {
+        std::lock_guard<std::mutex> guard(gate_->lock);
+        gate_->allowed += count;
+        until = gate_->handed + count;
+        gate_->changed.notify_all();
+    }
+    return pumpUntil(
+        [&] {
+            std::lock_guard<std::mutex> guard(gate_->lock);
+            return gate_->handed >= until;
+        },
+        5000);
+}
 
 void registerStage() { qmlRegisterType<Stage>("Halvetrop.Stage", 1, 0, "Stage"); }
 

@@ -5,13 +5,15 @@
 // seams: saved checks written to the history file and opened with showHistory, checks finished with
 // a fixture report, volume listings, picked folders, a copy run told how to end. The view tests,
 // the screen pictures and the benchmarks use it from QML or C++; a real stage (the core's verifier,
-// copy runner, volume list and bookmarks) serves the end-to-end suite of the window.
+// copy runner, volume list, mount-table watch and bookmarks) serves the end-to-end suite of the
+// window, which can still move the clock and hold the byte-by-byte pass's results back.
 #include <QObject>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariantList>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -29,6 +31,7 @@ namespace halvetrop::stage {
 
 class ScriptedCopy;
 struct StageVolumes;
+struct PassGate;
 
 class Stage : public QObject {
     Q_OBJECT
@@ -126,6 +129,17 @@ public:
     // Processes events until the model has no work pending (or `ms` pass).
     Q_INVOKABLE bool settle(int ms = 5000);
 
+    // --- time ---
+    // Moves the model's clock (the fixed one, or the system's on a real stage) by that much.
+    Q_INVOKABLE void shiftClock(double seconds);
+
+    // --- the byte-by-byte pass (real stage) ---
+    // While held, the pass's per-file results wait before they reach the model; a cancelled pass
+    // lets its own go. letPassFiles lets that many more through and waits until they have been
+    // handed on (false when they are not within 5 s).
+    Q_INVOKABLE void holdPasses(bool hold);
+    Q_INVOKABLE bool letPassFiles(int count);
+
     std::shared_ptr<FakeVerifier> verifier(int index) const;
 
 signals:
@@ -148,6 +162,8 @@ private:
     shell::Present* present_ = nullptr;
     std::shared_ptr<StageVolumes> stageVolumes_;
     std::shared_ptr<ScriptedCopy> copy_;
+    std::shared_ptr<PassGate> gate_;
+    std::shared_ptr<std::atomic<TimeNs>> clockShift_ = std::make_shared<std::atomic<TimeNs>>(0);
     std::shared_ptr<std::mutex> verifiersLock_ = std::make_shared<std::mutex>();
     std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers_ =
         std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();

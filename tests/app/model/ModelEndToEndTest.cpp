@@ -233,7 +233,7 @@ private slots:
         std::filesystem::copy_file(d.card->mountPoint() + "/DCIM/100TEST/IMG_1000.JPG", stray);
         h.monitor->fire();
         QVERIFY(m.waitForIdle(10000));
-        QCOMPARE(m.notConnectedTexts(), QStringList{QString::fromStdString(archive)});
+        QCOMPARE(m.notConnectedKeys(), QStringList{QString::fromStdString(archive)});
         QVERIFY(m.volumeInfo(QString::fromStdString(archive)).isEmpty());
 
         m.requestCopyAllMissing();

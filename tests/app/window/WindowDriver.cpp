@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QQmlContext>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "shell/Shell.h"
 #include "thumbnail/Protocol.h"
@@ -20,6 +21,12 @@ QQuickItem* findShown(QQuickItem* item, const QString& name) {
     for (QQuickItem* child : item->childItems())
         if (QQuickItem* hit = findShown(child, name)) return hit;
     return nullptr;
+}
+
+void collectShown(QQuickItem* item, const QString& name, QList<QQuickItem*>& out) {
+    if (!item || !item->isVisible()) return;
+    if (item->objectName() == name) out << item;
+    for (QQuickItem* child : item->childItems()) collectShown(child, name, out);
 }
 
 QPointF middle(QQuickItem* item) { return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)); }
@@ -108,6 +115,57 @@ void WindowDriver::type(const QString& text) {
 QString WindowDriver::text(const QString& name) const {
     QQuickItem* shown = item(name);
     return shown ? shown->property("text").toString() : QString();
+}
+
+QList<QQuickItem*> WindowDriver::items(const QString& name, QQuickItem* scope) const {
+    QList<QQuickItem*> out;
+    if (scope) {
+        for (QQuickItem* child : scope->childItems()) collectShown(child, name, out);
+        return out;
+    }
+    if (!window_) return out;
+    const QList<QQuickItem*> layers = window_->contentItem()->childItems();
+    for (auto it = layers.rbegin(); it != layers.rend(); ++it) collectShown(*it, name, out);
+    return out;
+}
+
+QString WindowDriver::textIn(QQuickItem* scope, const QString& name) {
+    QQuickItem* shown = scope ? findShown(scope, name) : nullptr;
+    return shown ? shown->property("text").toString() : QString();
+}
+
+bool WindowDriver::clickAt(const QString& name, int index, Qt::MouseButton button, int timeoutMs) {
+    auto target = [&]() -> QQuickItem* {
+        const QList<QQuickItem*> all = items(name);
+        return index < all.size() && all[index]->isEnabled() ? all[index] : nullptr;
+    };
+    if (!waitFor([&] { return target() != nullptr; }, timeoutMs)) return false;
+    activate();
+    (void)window_->grabWindow();
+    QQuickItem* shown = target();
+    if (!shown) return false;
+    QTest::mouseClick(window_, button, Qt::NoModifier, middle(shown).toPoint());
+    QCoreApplication::processEvents();
+    return true;
+}
+
+bool WindowDriver::scroll(const QString& name, qreal by) {
+    QQuickItem* view = item(name);
+    QQuickItem* bar = nullptr;
+    for (QQuickItem* child : view ? view->childItems() : QList<QQuickItem*>())
+        if (child->inherits("QQuickScrollBar") && child->property("orientation").toInt() == Qt::Vertical)
+            bar = child;
+    QQuickItem* handle = bar ? bar->property("contentItem").value<QQuickItem*>() : nullptr;
+    if (!handle || !bar->isVisible()) return false;
+    activate();
+    (void)window_->grabWindow();
+    const QPoint from = middle(handle).toPoint();
+    const QPoint to = from + QPoint(0, int(bar->height() * by));
+    QTest::mousePress(window_, Qt::LeftButton, Qt::NoModifier, from);
+    constexpr int kSteps = 8;
+    for (int i = 1; i <= kSteps; ++i) QTest::mouseMove(window_, from + (to - from) * i / kSteps);
+    QTest::mouseRelease(window_, Qt::LeftButton, Qt::NoModifier, to);
+    return waitFor([&] { return !view->property("moving").toBool(); }, 5000);
 }
 
 bool WindowDriver::waitFor(const std::function<bool()>& done, int timeoutMs) {

@@ -41,6 +41,18 @@ public:
     void type(const QString& text);
     // The text of the shown item of that name ("" when none is shown).
     QString text(const QString& name) const;
+    // Every shown item of that name, in the order item() looks (popups first, then the window's
+    // content in its rows' order); below `scope` only when one is given.
+    QList<QQuickItem*> items(const QString& name, QQuickItem* scope = nullptr) const;
+    // The text of the shown item of that name below `scope`.
+    static QString textIn(QQuickItem* scope, const QString& name);
+    // Waits for the shown item of that name at `index` among items(name), then clicks its middle
+    // with that button, as click() does.
+    bool clickAt(const QString& name, int index, Qt::MouseButton button = Qt::LeftButton,
+                 int timeoutMs = 5000);
+    // Drags the handle of the vertical scroll bar of the shown view of that name down by that
+    // fraction of the bar's length, and waits until the view stands still.
+    bool scroll(const QString& name, qreal by);
     // Processes events until `done` holds.
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
     // Another window of the application (the preview), by objectName, when shown.

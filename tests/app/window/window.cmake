@@ -5,3 +5,6 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Qml Quick QuickControl
 halvetrop_qttest(app_window_e2e_test SOURCES WindowEndToEndTest.cpp WindowDriver.cpp ../model/ZramVolume.cpp
   LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS)
 add_dependencies(app_window_e2e_test halvetrop-thumbnailer)
+halvetrop_qttest(app_window_sidebar_test SOURCES SidebarWindowTest.cpp WindowDriver.cpp ../model/ZramVolume.cpp
+  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS)
+add_dependencies(app_window_sidebar_test halvetrop-thumbnailer)

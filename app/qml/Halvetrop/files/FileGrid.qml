@@ -29,6 +29,7 @@ GridView {
 
     delegate: Item {
         id: tile
+        objectName: "fileTile"
         required property var fileId
         required property string name
         required property string status

@@ -10,12 +10,12 @@ ColumnLayout {
     required property var model
     spacing: Theme.m
 
-    // Volume descriptions by path, filled as the model reports them.
+    // Volume descriptions by path key, filled as the model reports them.
     property var infos: ({})
     function refreshInfos() {
         const next = {}
-        for (const path of model.destinations)
-            next[path] = model.volumeInfo(path)
+        for (const key of model.destinationKeys)
+            next[key] = model.volumeInfo(key)
         infos = next
     }
     Component.onCompleted: refreshInfos()
@@ -23,8 +23,8 @@ ColumnLayout {
         target: column.model
         function onDestinationsChanged() { column.refreshInfos() }
         function onBackupPresenceChanged() { column.refreshInfos() }
-        function onVolumeInfoReady(path) {
-            if (column.model.destinations.indexOf(path) >= 0)
+        function onVolumeInfoReady(key) {
+            if (column.model.destinationKeys.indexOf(key) >= 0)
                 column.refreshInfos()
         }
     }
@@ -46,14 +46,15 @@ ColumnLayout {
     }
 
     Repeater {
-        model: column.model.destinations
+        model: column.model.destinationKeys
         BackupRow {
             required property string modelData
             required property int index
             objectName: "backupRow"
             Layout.fillWidth: true
-            path: modelData
+            path: column.model.destinations[index] || ""
             info: column.infos[modelData] !== undefined ? column.infos[modelData] : ({})
+            connected: column.model.notConnectedBackups.indexOf(modelData) < 0
             onRemove: column.model.removeBackupAt(index)
         }
     }

@@ -9,8 +9,9 @@ Control {
     id: row
     property string path
     property var info: ({})
+    property bool connected: true
     signal remove
-    readonly property var look: HomeRules.backup(path, info)
+    readonly property var look: HomeRules.backup(path, info, connected)
     hoverEnabled: true
     padding: Theme.s
 
@@ -47,7 +48,7 @@ Control {
             }
             Rectangle {
                 objectName: "usageBar"
-                visible: row.look.freeLine.length > 0
+                visible: row.look.bar
                 width: parent.width
                 height: 4
                 radius: 2

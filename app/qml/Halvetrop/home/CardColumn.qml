@@ -12,13 +12,13 @@ ColumnLayout {
     // The model describes a volume off the GUI thread and says when it has; until then it gives
     // an empty description.
     property var info: ({})
-    function refreshInfo() { info = model.source.length > 0 ? model.volumeInfo(model.source) : ({}) }
+    function refreshInfo() { info = model.sourceKey.length > 0 ? model.volumeInfo(model.sourceKey) : ({}) }
     Component.onCompleted: refreshInfo()
     Connections {
         target: column.model
         function onSourceChanged() { column.refreshInfo() }
-        function onVolumeInfoReady(path) {
-            if (path === column.model.source)
+        function onVolumeInfoReady(key) {
+            if (key === column.model.sourceKey)
                 column.refreshInfo()
         }
     }

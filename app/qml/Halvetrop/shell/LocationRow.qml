@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
 
-// The card or one backup: drive or folder symbol, name, and volume facts or parent folder.
+// The card or one backup: drive or folder symbol, name, and volume facts or parent folder. `path`
+// is display text; its owner shows the location in the file manager by its key.
 Item {
     id: row
     property string path
@@ -13,6 +14,7 @@ Item {
     // A backup whose drive is not connected says so instead of the facts of its empty mount point.
     property bool connected: true
     signal remove
+    signal showInFiles
     readonly property var look: Present.location(path, volume, connected)
 
     implicitHeight: content.implicitHeight + 4
@@ -71,7 +73,7 @@ Item {
         id: menu
         MenuItem {
             text: "Show in Files"
-            onTriggered: Present.reveal(row.path)
+            onTriggered: row.showInFiles()
         }
         MenuItem {
             text: "Remove"

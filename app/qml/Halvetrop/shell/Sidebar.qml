@@ -19,9 +19,9 @@ Rectangle {
         function onVolumeInfoReady() { sidebar.volumeRevision++ }
     }
 
-    function volumeOf(path) {
+    function volumeOf(key) {
         // The volume's own facts, as the model reads them again on mount events and after a copy.
-        return sidebar.volumeRevision >= 0 ? sidebar.model.volumeInfo(path) : ({})
+        return sidebar.volumeRevision >= 0 ? sidebar.model.volumeInfo(key) : ({})
     }
 
     function drop(urls) {
@@ -79,8 +79,9 @@ Rectangle {
                     visible: sidebar.model.source.length > 0
                     Layout.fillWidth: true
                     path: sidebar.model.source
-                    volume: sidebar.volumeOf(sidebar.model.source)
+                    volume: sidebar.volumeOf(sidebar.model.sourceKey)
                     removable: true
+                    onShowInFiles: sidebar.model.revealPaths([sidebar.model.sourceKey])
                     onRemove: {
                         sidebar.model.resetResults()
                         if (typeof sidebar.model.clearSource === "function")
@@ -106,6 +107,7 @@ Rectangle {
                             DataText { text: Present.byteCount(suggested.modelData.totalBytes); font: Theme.secondaryFont; color: Theme.tertiary }
                             Item { Layout.fillWidth: true }
                             Text {
+                                objectName: "suggestedAction"
                                 text: sidebar.model.destinations.length > 0 ? "Check" : "Use"
                                 font.family: Theme.family
                                 font.pixelSize: Theme.secondaryFont.pixelSize
@@ -118,17 +120,18 @@ Rectangle {
 
                 Eyebrow { text: "Backups"; Layout.leftMargin: Theme.m; Layout.topMargin: Theme.l; Layout.bottomMargin: Theme.xs }
                 Repeater {
-                    model: sidebar.model.destinations
+                    model: sidebar.model.destinationKeys
                     LocationRow {
                         required property string modelData
                         required property int index
                         objectName: "backupRow"
                         Layout.fillWidth: true
-                        path: modelData
+                        path: sidebar.model.destinations[index] || ""
                         volume: sidebar.volumeOf(modelData)
                         connected: sidebar.model.notConnectedBackups.indexOf(modelData) < 0
                         removable: true
                         onRemove: sidebar.model.removeBackupAt(index)
+                        onShowInFiles: sidebar.model.revealPaths([modelData])
                     }
                 }
                 SymbolButton {

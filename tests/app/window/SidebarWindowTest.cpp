@@ -1,0 +1,583 @@
+// The window's sidebar, start screen, banners and result views over the real model, verifier and
+// copy runner, with the card and two backups each on a zram drive that the cases plug in and pull
+// out: saved checks opened and checked again, backups that are not connected, cards offered and
+// announced, the byte-by-byte pass folding into the rows on screen, times that age and volume
+// facts that follow the drive. The drives are made once; each case opens a fresh model and window
+// on them and finds them as they were made.
+#include <QApplication>
+#include <QQuickStyle>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#include "WindowDriver.h"
+#include "model/CopySheet.h"
+#include "model/ZramVolume.h"
+#include "results/ResultsData.h"
+#include "shell/Shell.h"
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Two files in each of the card's folders, so its shoots, its folders and its files fill more
+// than a screen. The last four are larger (their copies show in free space) and on no backup but
+// the archive, which holds the last two.
+constexpr int kFolders = 24;
+constexpr int kFiles = 2 * kFolders;
+constexpr int kMissing = 4;
+constexpr int kArchived = 2;
+
+std::string fileName(int i) { return "IMG_" + std::to_string(1000 + i) + ".JPG"; }
+std::string content(int i) {
+    const size_t size = i >= kFiles - kMissing ? size_t(1) << 20 : size_t(64) << 10;
+    return std::string(size, char('a' + i % 26)) + std::to_string(i);
+}
+
+int filesBelow(const std::string& root) {
+    int n = 0;
+    for (const auto& e : fs::recursive_directory_iterator(root)) n += e.is_regular_file() ? 1 : 0;
+    return n;
+}
+
+std::set<std::string> entriesBelow(const std::string& root) {
+    std::set<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root)) out.insert(e.path().string());
+    return out;
+}
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+QStringList texts(const std::vector<std::string>& paths) {
+    QStringList out;
+    for (const auto& p : paths) out << q(p);
+    return out;
+}
+
+// A fresh model on a real stage and its window; the clock moved before the model reads it.
+struct AppWindow {
+    explicit AppWindow(shell::Present& present, double clockShift = 0) {
+        stage.setReal(true);
+        stage.setPresent(&present);
+        stage.shiftClock(clockShift);
+        started = stage.start();
+        if (started) window = std::make_unique<WindowDriver>(stage);
+    }
+    bool ready() const { return started && window && window->ready(); }
+    AppModel& model() { return stage.model(); }
+    CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }
+    QStringList lastCheckedBackups() const {
+        return stage.checkRequest(stage.checkCount() - 1).value(QStringLiteral("backups")).toStringList();
+    }
+
+    stage::Stage stage;
+    bool started = false;
+    std::unique_ptr<WindowDriver> window;
+};
+
+// The names and detail lines of the sidebar's backup rows, in order.
+QStringList sidebarBackups(WindowDriver& w, const QString& line = QStringLiteral("locationName")) {
+    QStringList out;
+    for (QQuickItem* row : w.items(QStringLiteral("backupRow")))
+        if (!WindowDriver::textIn(row, line).isEmpty()) out << WindowDriver::textIn(row, line);
+    return out;
+}
+
+// The position among the shown items of that name of the first one whose middle lies inside the
+// view, which a user can aim at.
+int firstInView(WindowDriver& w, const QString& view, const QString& name) {
+    QQuickItem* list = w.item(view);
+    if (!list) return -1;
+    const QRectF area = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
+    const QList<QQuickItem*> all = w.items(name);
+    for (int i = 0; i < all.size(); ++i)
+        if (area.contains(all[i]->mapToScene(QPointF(all[i]->width() / 2, all[i]->height() / 2))) &&
+            all[i]->mapToScene(QPointF(0, 0)).y() > area.top() + 40)
+            return i;
+    return -1;
+}
+
+// Within a pixel: a view laid out again may round where it stands.
+bool samePlace(qreal y, qreal was) { return qAbs(y - was) < 1; }
+
+qreal contentY(WindowDriver& w, const QString& view) {
+    QQuickItem* list = w.item(view);
+    return list ? list->property("contentY").toReal() : -1;
+}
+
+}  // namespace
+
+class SidebarWindowTest : public QObject {
+    Q_OBJECT
+
+    shell::Look look_;
+    shell::Present present_;
+    std::unique_ptr<ZramVolume> card_, back_, arch_;
+    std::map<ZramVolume*, std::set<std::string>> made_;  // every entry of each drive as made
+    std::set<ZramVolume*> unplugged_;
+
+    std::string card() const { return card_->mountPoint(); }
+    std::string photos() const { return back_->mountPoint() + "/Photos"; }
+    std::string other() const { return back_->mountPoint() + "/Other"; }
+    std::string archive() const { return arch_->mountPoint() + "/Archive"; }
+
+    // The drive pulled out (its mount-point folder stays behind), lazily when files on it may be
+    // open, or plugged in again; the window hears of it from the mount table.
+    [[nodiscard]] bool unplug(ZramVolume& drive, bool lazily = false) {
+        if (!(lazily ? drive.unmountLazily() : drive.unmount()).empty()) return false;
+        unplugged_.insert(&drive);
+        return true;
+    }
+    [[nodiscard]] bool plug(ZramVolume& drive) {
+        if (!drive.remount().empty()) return false;
+        unplugged_.erase(&drive);
+        return true;
+    }
+
+    // The folder picker answers with these; the File menu's keys ask it.
+    static void chooseCard(AppWindow& a, const std::string& path) {
+        a.stage.pickFolders({q(path)});
+        a.window->key(Qt::Key_O, Qt::ControlModifier);
+    }
+    static void addBackups(AppWindow& a, const std::vector<std::string>& paths) {
+        a.stage.pickFolders(texts(paths));
+        a.window->key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    }
+
+    // Card and backups chosen, checked with the start screen's button until the verdict shows,
+    // and the byte-by-byte pass run to its end unless passes are held.
+    static void checkWith(AppWindow& a, const std::string& cardPath, const std::vector<std::string>& backups,
+                          bool passHeld = false) {
+        AppModel& m = a.model();
+        chooseCard(a, cardPath);
+        QCOMPARE(m.source(), std::optional<std::string>(cardPath));
+        addBackups(a, backups);
+        const int checks = a.stage.checkCount();
+        QVERIFY(a.window->click(QStringLiteral("checkButton")));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return a.stage.checkCount() > checks && m.phase() == AppModel::Phase::Results; }, 60000));
+        if (passHeld) return;
+        QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
+        QVERIFY(m.waitForIdle(10000));
+    }
+
+    // A check asked for from the window (a menu, a banner) has run with these backups and shows
+    // its verdict.
+    static void checkedAgainst(AppWindow& a, int checksBefore, const QStringList& backups) {
+        AppModel& m = a.model();
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return a.stage.checkCount() > checksBefore && m.phase() == AppModel::Phase::Results; },
+            60000));
+        QCOMPARE(a.lastCheckedBackups(), backups);
+        QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
+        QVERIFY(m.waitForIdle(10000));
+    }
+
+    static bool clickCopy(WindowDriver& w) {
+        return w.item(QStringLiteral("copy")) ? w.click(QStringLiteral("copy"))
+                                              : w.click(QStringLiteral("compact-copy"));
+    }
+
+    static QString notSaved(int n) { return QStringLiteral("%1 not backed up").arg(n); }
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+        shell::useDesktopIcons();
+        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        try {
+            card_ = std::make_unique<ZramVolume>("HVCARD", 64ll << 20);
+            back_ = std::make_unique<ZramVolume>("HVBACK", 64ll << 20);
+            arch_ = std::make_unique<ZramVolume>("HVARCH", 64ll << 20);
+        } catch (const std::exception& e) {
+            cleanupTestCase();
+            QSKIP(e.what());
+        }
+        for (int i = 0; i < kFiles; ++i) {
+            card_->write("DCIM/" + std::to_string(100 + i / 2) + "TEST/" + fileName(i), content(i));
+            if (i < kFiles - kMissing) back_->write("Photos/2024/" + fileName(i), content(i));
+            if (i >= kFiles - kArchived) arch_->write("Archive/" + fileName(i), content(i));
+        }
+        fs::create_directories(other());
+        ::sync();
+        for (ZramVolume* d : {card_.get(), back_.get(), arch_.get()})
+            made_[d] = entriesBelow(d->mountPoint());
+        shell::registerNative(look_, present_);
+        registerResults();
+        look_.set(present::Appearance::light, true);
+    }
+
+    // Every drive plugged in, holding what it was made with and nothing else (copies and
+    // anything a case wrote go).
+    void init() {
+        for (ZramVolume* d : std::set<ZramVolume*>(unplugged_)) QVERIFY(plug(*d));
+        for (auto& [drive, entries] : made_) {
+            for (const std::string& e : entriesBelow(drive->mountPoint()))
+                if (!entries.count(e)) fs::remove_all(e);
+        }
+    }
+
+    void cleanupTestCase() {
+        card_.reset();
+        back_.reset();
+        arch_.reset();
+    }
+
+    // "Re-check This Card" on a saved check, from the sidebar's row and from the recent cards'
+    // tile, after other backups were chosen: it checks the saved card against exactly the saved
+    // backups that are here, names the one that is not, and replaces only that card's entry.
+    void recheckSaved_data() {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<bool>("unplugArchive");
+        QTest::newRow("sidebar, every backup here") << QStringLiteral("historyRow") << false;
+        QTest::newRow("recent cards, a backup unplugged") << QStringLiteral("recentTile") << true;
+    }
+    void recheckSaved() {
+        QFETCH(QString, row);
+        QFETCH(bool, unplugArchive);
+        AppWindow a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        checkWith(a, card(), {photos(), archive()});
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing - kArchived));
+
+        // Another card, the archive folder, against other backups: the card's check is the
+        // second row now, and the chosen backups are no longer its own.
+        checkWith(a, archive(), {other()});
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(m.destinations(), (std::vector<std::string>{photos(), other()}));
+        QCOMPARE(m.historyCount(), 2);
+        QList<QQuickItem*> rows = w.items(QStringLiteral("historyRow"));
+        QCOMPARE(rows.size(), 2);
+        const QString otherId = rows[0]->property("itemId").toString();
+        const QString otherLine = rows[0]->property("countLine").toString();
+        const QString savedId = rows[1]->property("itemId").toString();
+
+        if (unplugArchive) {
+            // The archive's card goes with its drive, and the window is back at the start.
+            QVERIFY(unplug(*arch_));
+            QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Setup; }));
+        } else {
+            QVERIFY(w.click(QStringLiteral("toolNewCheck")));
+        }
+        if (row == QLatin1String("recentTile")) QCOMPARE(m.phase(), AppModel::Phase::Setup);
+        const int checks = a.stage.checkCount();
+        QVERIFY(w.clickAt(row, 1, Qt::RightButton));
+        QVERIFY(w.click(QStringLiteral("recheckSaved")));
+        const QStringList expected =
+            unplugArchive ? QStringList{q(photos())} : QStringList{q(photos()), q(archive())};
+        checkedAgainst(a, checks, expected);
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(a.stage.checkRequest(checks).value(QStringLiteral("source")).toString(), q(card()));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")),
+                 notSaved(unplugArchive ? kMissing : kMissing - kArchived));
+        QCOMPARE(sidebarBackups(w),
+                 unplugArchive ? QStringList{"Photos"} : QStringList({"Photos", "Archive"}));
+        if (unplugArchive) {
+            QVERIFY(m.hasNotice());
+            QCOMPARE(w.text(QStringLiteral("noticeText")), QStringLiteral("Archive isn't connected"));
+        }
+
+        // The card's entry is the new result, at the front; the other card's is as it was.
+        rows = w.items(QStringLiteral("historyRow"));
+        QCOMPARE(rows.size(), 2);
+        QVERIFY(rows[0]->property("itemId").toString() != savedId);
+        QCOMPARE(rows[0]->property("countLine").toString(), w.text(QStringLiteral("heroTitle")));
+        QCOMPARE(rows[1]->property("itemId").toString(), otherId);
+        QCOMPARE(rows[1]->property("countLine").toString(), otherLine);
+    }
+
+    // A saved result opened while its backups are unplugged and the chosen backups hold its
+    // card: the backups become the saved ones that are here, never the card.
+    void openSavedWithBackupsGone_data() {
+        QTest::addColumn<bool>("unplugPhotos");
+        QTest::newRow("one of two unplugged") << false;
+        QTest::newRow("both unplugged") << true;
+    }
+    void openSavedWithBackupsGone() {
+        QFETCH(bool, unplugPhotos);
+        AppWindow a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        checkWith(a, card(), {photos(), archive()});
+        if (QTest::currentTestFailed()) return;
+
+        // The photos folder checked against the card: the card is a backup now.
+        chooseCard(a, photos());
+        addBackups(a, {card()});
+        QCOMPARE(m.destinations(), (std::vector<std::string>{archive(), card()}));
+        QVERIFY(unplug(*arch_));
+        if (unplugPhotos) QVERIFY(unplug(*back_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys() == QStringList{q(archive())}; }));
+
+        const int checks = a.stage.checkCount();
+        QVERIFY(w.click(QStringLiteral("historyRow")));
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }));
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing - kArchived));
+        QCOMPARE(a.stage.checkCount(), checks);
+        QCOMPARE(m.source(), std::optional<std::string>(card()));
+        const std::vector<std::string> expected =
+            unplugPhotos ? std::vector<std::string>{} : std::vector<std::string>{photos()};
+        QCOMPARE(m.destinations(), expected);
+        QCOMPARE(sidebarBackups(w), unplugPhotos ? QStringList{} : QStringList{"Photos"});
+        QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
+                 q(fs::path(card()).filename().string()));
+    }
+
+    // While the byte-by-byte pass folds its results into the shown check, each list keeps where
+    // it was scrolled to, what was chosen in it and what the inspector shows: the shoots, the
+    // folders with the chosen folder's panel, and the files as a table and as a grid.
+    void passFoldsKeepTheViews() {
+        AppWindow a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        a.stage.holdPasses(true);
+        checkWith(a, card(), {photos()}, true);
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(WindowDriver::waitFor([&] { return m.deepVerifying(); }));
+        const quint64 serial = m.reportSerial();
+        // Lets `files` more results of the pass through and waits until they are folded in.
+        QSignalSpy folded(&m, &AppModel::reportChanged);
+        auto fold = [&](int files) {
+            const qsizetype before = folded.size();
+            const int64_t verified = m.report()->totals.verified;
+            return a.stage.letPassFiles(files) && WindowDriver::waitFor([&] {
+                       return folded.size() > before && m.report()->totals.verified > verified;
+                   });
+        };
+
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("shootRow")) != nullptr; }));
+        QVERIFY(w.scroll(QStringLiteral("shootList"), 0.3));
+        const qreal shoots = contentY(w, QStringLiteral("shootList"));
+        QVERIFY(shoots > 100);
+        QVERIFY(fold(8));
+        QVERIFY(samePlace(contentY(w, QStringLiteral("shootList")), shoots));
+
+        QVERIFY(w.click(QStringLiteral("mode-Map")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("folderRow")) != nullptr; }));
+        QVERIFY(w.scroll(QStringLiteral("folderList"), 0.3));
+        const int folderRow = firstInView(w, QStringLiteral("folderList"), QStringLiteral("folderRow"));
+        QVERIFY(folderRow >= 0);
+        QVERIFY(w.clickAt(QStringLiteral("folderRow"), folderRow));
+        const QString folder = m.selectedFolder();
+        QVERIFY(!folder.isEmpty());
+        const qreal folders = contentY(w, QStringLiteral("folderList"));
+        QVERIFY(folders > 100);
+        const QString panel = w.text(QStringLiteral("panelTitle"));
+        QVERIFY(fold(8));
+        QVERIFY(samePlace(contentY(w, QStringLiteral("folderList")), folders));
+        QCOMPARE(m.selectedFolder(), folder);
+        QCOMPARE(w.text(QStringLiteral("panelTitle")), panel);
+
+        QVERIFY(w.click(QStringLiteral("mode-Files")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("fileRow")) != nullptr; }));
+        QVERIFY(w.scroll(QStringLiteral("fileTableList"), 0.3));
+        const int fileRow = firstInView(w, QStringLiteral("fileTableList"), QStringLiteral("fileRow"));
+        QVERIFY(fileRow >= 0);
+        QVERIFY(w.clickAt(QStringLiteral("fileRow"), fileRow));
+        const qint64 file = m.selectedFileID();
+        QVERIFY(file >= 0);
+        const QString inspected = w.text(QStringLiteral("inspectorName"));
+        QVERIFY(!inspected.isEmpty());
+        const qreal table = contentY(w, QStringLiteral("fileTableList"));
+        QVERIFY(table > 100);
+        QVERIFY(fold(8));
+        QVERIFY(samePlace(contentY(w, QStringLiteral("fileTableList")), table));
+        QCOMPARE(m.selectedFileID(), file);
+        QCOMPARE(w.text(QStringLiteral("inspectorName")), inspected);
+
+        // The grid, through to the pass's own report, which continues the same check.
+        QVERIFY(w.click(QStringLiteral("switchForm")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("fileTile")) != nullptr; }));
+        QVERIFY(w.scroll(QStringLiteral("fileGrid"), 0.3));
+        const int tile = firstInView(w, QStringLiteral("fileGrid"), QStringLiteral("fileTile"));
+        QVERIFY(tile >= 0);
+        QVERIFY(w.clickAt(QStringLiteral("fileTile"), tile));
+        const qint64 tileFile = m.selectedFileID();
+        QVERIFY(tileFile >= 0);
+        const QString tileInspected = w.text(QStringLiteral("inspectorName"));
+        const qreal grid = contentY(w, QStringLiteral("fileGrid"));
+        QVERIFY(grid > 100);
+        QVERIFY(fold(8));
+        a.stage.holdPasses(false);
+        QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
+        QCOMPARE(m.report()->level, CheckLevel::verified);
+        QCOMPARE(m.reportSerial(), serial);
+        QVERIFY(samePlace(contentY(w, QStringLiteral("fileGrid")), grid));
+        QCOMPARE(m.selectedFileID(), tileFile);
+        QCOMPARE(w.text(QStringLiteral("inspectorName")), tileInspected);
+    }
+
+    // The sidebar's offered card: with no backup it becomes the card and the window says a
+    // backup is needed; with one its Check checks it against the backups at once.
+    void sidebarChecksOfferedCard() {
+        AppWindow a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
+        QCOMPARE(w.text(QStringLiteral("suggestedAction")), QStringLiteral("Use"));
+        const int checks = a.stage.checkCount();
+        QVERIFY(w.click(QStringLiteral("suggestedCard")));
+        QCOMPARE(m.source(), std::optional<std::string>(card()));
+        QCOMPARE(m.phase(), AppModel::Phase::Setup);
+        QCOMPARE(w.text(QStringLiteral("noticeText")), QStringLiteral("Choose a card and a backup first"));
+        QCOMPARE(a.stage.checkCount(), checks);
+
+        QVERIFY(w.click(QStringLiteral("clearCard")));
+        addBackups(a, {photos()});
+        QVERIFY(WindowDriver::waitFor([&] { return w.text(QStringLiteral("suggestedAction")) == "Check"; }));
+        QVERIFY(w.click(QStringLiteral("suggestedCard")));
+        checkedAgainst(a, checks, {q(photos())});
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(a.stage.checkRequest(checks).value(QStringLiteral("source")).toString(), q(card()));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing));
+    }
+
+    // A card inserted while the backups are chosen is announced; a backup drive pulled out and
+    // plugged in again meanwhile (one that looks like a card, sorted before it) neither takes its
+    // place in the banner nor in its Check, which opens the announced card and checks it.
+    void bannerChecksAnnouncedCard() {
+        arch_->write("DCIM/.keep", "");
+        QVERIFY(unplug(*card_));
+        AppWindow a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        addBackups(a, {photos(), archive()});
+        QVERIFY(m.waitForIdle(10000));
+
+        QVERIFY(plug(*card_));
+        const QString title = QStringLiteral("“HVCARD” was just inserted");
+        QVERIFY(WindowDriver::waitFor([&] { return w.text(QStringLiteral("newCardTitle")) == title; }));
+        QCOMPARE(w.text(QStringLiteral("newCardSubtitle")), QStringLiteral("Check it against your backups"));
+        QVERIFY(unplug(*arch_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys() == QStringList{q(archive())}; }));
+        QVERIFY(plug(*arch_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys().isEmpty(); }));
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(w.text(QStringLiteral("newCardTitle")), title);
+
+        const int checks = a.stage.checkCount();
+        const int questions = a.stage.pickerQuestions();
+        a.stage.pickFolders({q(card())});
+        QVERIFY(w.click(QStringLiteral("newCardCheck")));
+        QCOMPARE(a.stage.pickerQuestions(), questions + 1);
+        QCOMPARE(a.stage.pickerStart(questions), q(card()));
+        checkedAgainst(a, checks, {q(photos()), q(archive())});
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(a.stage.checkRequest(checks).value(QStringLiteral("source")).toString(), q(card()));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing - kArchived));
+    }
+
+    // A backup whose drive was pulled out lazily leaves its empty mount-point folder on the
+    // system's disk. The window says the backup isn't connected (its sidebar row, the start
+    // screen's row, a notice on the next check), the check leaves it out, the copy dialog does not
+    // offer it, and nothing lands in its folder.
+    void backupNotConnected() {
+        AppWindow a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        checkWith(a, card(), {photos(), archive()});
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(sidebarBackups(w, QStringLiteral("locationDetail")).value(1).startsWith("HVARCH · "));
+
+        QVERIFY(unplug(*arch_, true));
+        const QString gone = QStringLiteral("Archive isn't connected");
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(1) == gone; }));
+        QVERIFY(sidebarBackups(w, QStringLiteral("locationDetail")).value(0).startsWith("HVBACK · "));
+
+        // The copy dialog of the result on screen, which was checked against both.
+        QVERIFY(clickCopy(w));
+        QVERIFY(WindowDriver::waitFor([&] { return a.sheet() && a.sheet()->planCurrent(); }));
+        QCOMPARE(a.sheet()->backupTexts().size(), 1);
+        QVERIFY(a.sheet()->backupTexts().value(0).endsWith(q(photos())));
+        QVERIFY(!w.item(QStringLiteral("backupPicker")));
+        QCOMPARE(a.sheet()->planCount(), kMissing - kArchived);
+        QVERIFY(w.click(QStringLiteral("copyButton")));
+        QVERIFY(WindowDriver::waitFor([&] { return a.sheet()->phase() == CopySheet::Phase::done; }, 60000));
+        QCOMPARE(w.text(QStringLiteral("doneHeadline")), QStringLiteral("Copied and verified"));
+        QCOMPARE(filesBelow(back_->mountPoint()), kFiles - kArchived);
+
+        // Done checks again, without the archive, and says why.
+        const int checks = a.stage.checkCount();
+        QVERIFY(w.click(QStringLiteral("copyDone")));
+        checkedAgainst(a, checks, {q(photos())});
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(w.text(QStringLiteral("noticeText")), gone);
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kArchived));
+        QCOMPARE(filesBelow(arch_->mountPoint()), 0);
+
+        QVERIFY(w.click(QStringLiteral("toolNewCheck")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("backupColumn")) != nullptr; }));
+        QStringList start;
+        for (QQuickItem* row : w.items(QStringLiteral("backupRow"), w.item(QStringLiteral("backupColumn"))))
+            start << WindowDriver::textIn(row, QStringLiteral("backupFree"));
+        QCOMPARE(start.size(), 2);
+        QVERIFY(start[0].endsWith(" free · on HVBACK"));
+        QCOMPARE(start[1], gone);
+        QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1), gone);
+    }
+
+    // The saved checks' relative times age with the clock, with nothing else changing; the
+    // sidebar's volume facts are the drive's own, read again after a copy and on mount events.
+    void timesAndVolumeFacts() {
+        AppWindow a(present_, 59.0);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        a.stage.holdPasses(true);
+        checkWith(a, card(), {photos()}, true);
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(w.items(QStringLiteral("historyRow")).size(), 1);
+        QCOMPARE(w.items(QStringLiteral("historyRow"))[0]->property("ago").toString(), QStringLiteral("now"));
+        QVERIFY(WindowDriver::waitFor(
+            [&] {
+                return w.items(QStringLiteral("historyRow"))[0]->property("ago").toString() == "1 min. ago";
+            },
+            5000));
+        a.stage.holdPasses(false);
+        QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
+        QVERIFY(m.waitForIdle(10000));
+
+        auto facts = [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(0); };
+        const QString before = facts();
+        QVERIFY(before.startsWith("HVBACK · ") && before.endsWith(" free"));
+        QVERIFY(clickCopy(w));
+        QVERIFY(WindowDriver::waitFor([&] { return a.sheet() && a.sheet()->planCurrent(); }));
+        QVERIFY(w.click(QStringLiteral("copyButton")));
+        QVERIFY(WindowDriver::waitFor([&] { return a.sheet()->phase() == CopySheet::Phase::done; }, 60000));
+        QVERIFY(WindowDriver::waitFor([&] { return facts() != before; }));
+        const QString afterCopy = facts();
+        QVERIFY(afterCopy.startsWith("HVBACK · ") && afterCopy.endsWith(" free"));
+
+        // Something else fills the drive; the next mount event shows it.
+        back_->write("elsewhere.bin", std::string(size_t(6) << 20, 'x'));
+        ::sync();
+        QVERIFY(unplug(*arch_));
+        QVERIFY(WindowDriver::waitFor([&] { return facts() != afterCopy; }));
+        QVERIFY(facts().startsWith("HVBACK · ") && facts().endsWith(" free"));
+    }
+};
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SidebarWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "SidebarWindowTest.moc"
