@@ -378,7 +378,12 @@ void AppModel::setDeepVerifying(bool on) {
 void AppModel::emitComputed() {
     emit canCheckChanged();
     emit canEjectSourceChanged();
-    emit suggestedCardsChanged();
+    // The offered cards' rows are made anew on each change, and a row made anew under the pointer
+    // loses the click pressed on it: only a list that differs replaces them.
+    if (std::vector<VolumeInfo> cards = suggestedCards(); cards != offeredCards_) {
+        offeredCards_ = std::move(cards);
+        emit suggestedCardsChanged();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -541,6 +541,7 @@ private:
     VerifyProgress deepProgress_;
     std::shared_ptr<IVerifier> deepVerifier_;
     std::map<std::string, VolumeInfo> volumeCache_;
+    std::vector<VolumeInfo> offeredCards_;  // the suggested cards the views were last told of
 
     std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each path
     std::set<std::string> bookmarking_;                 // being made

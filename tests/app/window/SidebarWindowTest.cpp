@@ -444,6 +444,14 @@ private slots:
         if (QTest::currentTestFailed()) return;
         QCOMPARE(a.stage.checkRequest(checks).value(QStringLiteral("source")).toString(), q(card()));
         QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing));
+
+        // Each row's menu shows its own location in the file manager.
+        for (const auto& [row, path] :
+             {std::pair{QStringLiteral("cardRow"), card()}, {QStringLiteral("backupRow"), photos()}}) {
+            QVERIFY(w.clickAt(row, 0, Qt::RightButton));
+            QVERIFY(w.click(QStringLiteral("showInFiles")));
+            QCOMPARE(a.stage.revealed().last(), QVariant(QStringList{q(path)}));
+        }
     }
 
     // A card inserted while the backups are chosen is announced; a backup drive pulled out and
@@ -535,7 +543,7 @@ private slots:
     // The saved checks' relative times age with the clock, with nothing else changing; the
     // sidebar's volume facts are the drive's own, read again after a copy and on mount events.
     void timesAndVolumeFacts() {
-        AppWindow a(present_, 59.0);
+        AppWindow a(present_, 58.5);
         QVERIFY(a.ready());
         WindowDriver& w = *a.window;
         AppModel& m = a.model();

@@ -72,6 +72,7 @@ Item {
     Menu {
         id: menu
         MenuItem {
+            objectName: "showInFiles"
             text: "Show in Files"
             onTriggered: row.showInFiles()
         }
