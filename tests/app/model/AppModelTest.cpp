@@ -1,5 +1,6 @@
 // The model driven through scripted verifiers, volume listings and desktop services.
 #include "ModelFixture.h"
+#include "present/Paths.h"
 #include "present/Sidebar.h"
 
 #include <QDir>
@@ -902,6 +903,25 @@ private slots:
         QCOMPARE(m.historyCount(), 1);
         QVERIFY(m.history().front().id != saved);
         QCOMPARE(m.history().front().report->summary().destinations.size(), size_t(checkedOn.size()));
+    }
+
+    // The views ask about a location by its key: a folder whose name is not UTF-8 is described
+    // as itself, while its display text names no folder.
+    void volumeInfoByKey() {
+        Harness h;
+        AppModel& m = ready(h);
+        const std::string raw = h.dir.path().toStdString() + "/caf\xE9";
+        QVERIFY(std::filesystem::create_directory(raw));
+        const QString key = present::pathKey(raw);
+        QSignalSpy described(&m, &AppModel::volumeInfoReady);
+        QVERIFY(m.volumeInfo(key).isEmpty());
+        QTRY_VERIFY(described.contains({key}));
+        QVERIFY(!m.volumeInfo(key).isEmpty());
+        QVERIFY(m.cachedVolumeInfo(raw));
+        const QString shown = QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+        QVERIFY(m.volumeInfo(shown).isEmpty());
+        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.volumeInfo(shown).isEmpty());
     }
 
     // The volume facts the views show are the volume's, read again on a mount event and after a copy.
