@@ -124,16 +124,17 @@ ColumnLayout {
                         elide: Text.ElideLeft
                         Layout.fillWidth: true
                     }
-                    Button {
+                    LinkButton {
                         visible: view.sheet && view.sheet.location.length > 0
                         text: "Top Level"
-                        flat: true
+                        font: Theme.callout
                         onClicked: view.sheet.location = ""
                     }
                     Button {
+                        id: chooseLocation
                         text: "Choose…"
-                        ToolTip.visible: hovered
-                        ToolTip.text: "Pick the folder in the file manager"
+                        hoverEnabled: true
+                        PlainToolTip { shown: chooseLocation.hovered; text: "Pick the folder in the file manager" }
                         onClicked: view.model.chooseCopyLocation()
                     }
                 }
@@ -151,14 +152,21 @@ ColumnLayout {
                     onTextEdited: view.sheet.baseFolder = text
                 }
             }
-            DataText {
-                visible: text.length > 0 && view.sheet && view.sheet.layout !== 0
-                text: view.sheet ? (view.sheet.nameError.length > 0 ? view.sheet.nameError : view.sheet.pickError) : ""
-                color: Theme.partial
-                font: Theme.secondaryFont
-                wrapMode: Text.Wrap
-                maximumLineCount: 4
+            RowLayout {
+                objectName: "pickError"
+                visible: pickError.text.length > 0 && view.sheet && view.sheet.layout !== 0
                 Layout.fillWidth: true
+                spacing: 6
+                Symbol { name: "exclamationmark.triangle.fill"; color: Theme.partial; size: 13; Layout.alignment: Qt.AlignTop }
+                DataText {
+                    id: pickError
+                    text: view.sheet ? (view.sheet.nameError.length > 0 ? view.sheet.nameError : view.sheet.pickError) : ""
+                    color: Theme.textRole("partial")
+                    font: Theme.secondaryFont
+                    wrapMode: Text.Wrap
+                    maximumLineCount: 6
+                    Layout.fillWidth: true
+                }
             }
         }
 
@@ -166,11 +174,11 @@ ColumnLayout {
         RowLayout {
             visible: view.sheet && view.sheet.planCurrent && view.sheet.planError.length > 0
             Layout.fillWidth: true
-            Symbol { name: "exclamationmark.triangle"; color: Theme.missing }
+            Symbol { name: "exclamationmark.triangle"; color: Theme.missing; size: 14; Layout.alignment: Qt.AlignTop }
             DataText {
                 objectName: "planError"
                 text: view.sheet ? view.sheet.planError : ""
-                color: Theme.missing
+                color: Theme.textRole("missing")
                 wrapMode: Text.Wrap
                 maximumLineCount: 4
                 Layout.fillWidth: true
@@ -187,10 +195,9 @@ ColumnLayout {
                 DataText {
                     readonly property bool tooBig: view.sheet && view.sheet.freeBytes !== undefined
                                                    && view.sheet.freeBytes >= 1 && view.sheet.planBytes > view.sheet.freeBytes
-                    text: view.sheet ? Present.count(view.sheet.planCount) + " files · " + Present.byteCount(view.sheet.planBytes)
-                                       + (view.sheet.freeBytes !== undefined ? " · " + Present.byteCount(view.sheet.freeBytes) + " free" : "")
-                                     : ""
-                    color: tooBig ? Theme.missing : Theme.secondary
+                    objectName: "planSummary"
+                    text: view.sheet ? view.sheet.planSummary || "" : ""
+                    color: tooBig ? Theme.textRole("missing") : Theme.secondary
                     font: Theme.secondaryFont
                 }
             }
@@ -237,7 +244,7 @@ ColumnLayout {
         Item { Layout.fillHeight: true }
         RowLayout {
             Layout.fillWidth: true
-            Symbol { name: "checkmark.circle.fill"; color: Theme.secondary; size: 14 }
+            Symbol { name: "lock.shield"; color: Theme.secondary; size: 14 }
             DataText {
                 text: "Nothing on the backup is ever replaced. Each copy is read back from the drive and compared before it counts."
                 font: Theme.secondaryFont
@@ -248,9 +255,13 @@ ColumnLayout {
             }
             Button { text: "Cancel"; onClicked: view.sheet.cancel() }
             Button {
+                id: copyButton
                 objectName: "copyButton"
+                // The words stay "Files" for one file too.
                 text: "Copy " + Present.count(view.sheet ? view.sheet.planCount : 0) + " Files"
                 highlighted: true
+                palette.buttonText: copyFill.colors.text
+                ProminentFill { id: copyFill; control: copyButton; parent: copyButton.background }
                 enabled: view.sheet && view.sheet.canCopy
                 onClicked: view.sheet.copy()
             }
@@ -264,7 +275,7 @@ ColumnLayout {
         Layout.fillWidth: true
         Layout.fillHeight: true
         sourceComponent: EmptyState {
-            symbol: "externaldrive"
+            symbol: "externaldrive.badge.questionmark"
             title: "No backup to copy to"
             description: "Check the card against a backup first."
             Button { text: "Close"; onClicked: view.sheet.cancel() }
@@ -291,9 +302,9 @@ ColumnLayout {
         }
         DataText {
             visible: view.hasProgress
-            text: view.hasProgress ? Present.count(view.progress.filesDone) + " of " + Present.count(view.progress.filesTotal)
-                                     + " files · " + Present.byteCount(view.progress.bytesDone) + " of "
-                                     + Present.byteCount(view.progress.bytesTotal) : ""
+            objectName: "copyCounts"
+            text: view.hasProgress ? Present.copyProgressLine(view.progress.filesDone, view.progress.filesTotal,
+                                                              view.progress.bytesDone, view.progress.bytesTotal) : ""
             font: Theme.caption
             color: Theme.secondary
         }
@@ -373,7 +384,15 @@ ColumnLayout {
                 color: Theme.tertiary
                 Layout.fillWidth: true
             }
-            Button { text: "Done"; highlighted: true; onClicked: view.sheet.done() }
+            Button {
+                id: doneButton
+                objectName: "doneButton"
+                text: "Done"
+                highlighted: true
+                palette.buttonText: doneFill.colors.text
+                ProminentFill { id: doneFill; control: doneButton; parent: doneButton.background }
+                onClicked: view.sheet.done()
+            }
         }
     }
 }

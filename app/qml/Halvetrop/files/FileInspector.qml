@@ -187,21 +187,26 @@ Rectangle {
                 }
             }
             Button {
+                id: showOnDrive
                 objectName: "inspectorShowOnDrive"
                 Layout.fillWidth: true
                 Layout.leftMargin: Theme.l
                 Layout.rightMargin: Theme.l
                 visible: inspector.shown && inspector.facts.copies.length > 0
                 highlighted: true
+                palette.buttonText: showOnDriveFill.colors.text
+                ProminentFill { id: showOnDriveFill; control: showOnDrive; parent: showOnDrive.background }
+                hoverEnabled: true
                 text: "Show on Drive"
                 onClicked: inspector.model.revealFiles([inspector.facts.id], true)
                 PlainToolTip {
-                    visible: parent.hovered && parent.visible
+                    shown: showOnDrive.hovered && showOnDrive.visible
                     text: "Open " + (inspector.shown && inspector.facts.copies.length > 0 ? inspector.facts.copies[0].backup : "")
                           + " in Files with the backup copy selected"
                 }
             }
             Button {
+                id: copyOne
                 objectName: "inspectorCopy"
                 Layout.fillWidth: true
                 Layout.leftMargin: Theme.l
@@ -209,6 +214,8 @@ Rectangle {
                 Layout.bottomMargin: Theme.l
                 visible: inspector.copyable.length > 0
                 highlighted: true
+                palette.buttonText: copyOneFill.colors.text
+                ProminentFill { id: copyOneFill; control: copyOne; parent: copyOne.background }
                 text: "Copy to Backup…"
                 onClicked: inspector.model.requestCopy([inspector.facts.id], "Copy " + inspector.facts.name)
             }

@@ -63,6 +63,8 @@ Window {
     Shortcut { sequence: "Right"; onActivated: preview.index = Math.min(preview.index + 1, preview.urls.length - 1) }
     Shortcut { sequence: "Left"; onActivated: preview.index = Math.max(preview.index - 1, 0) }
 
+    FocusRing { window: preview }
+
     MediaPlayer {
         id: player
         objectName: "previewPlayer"

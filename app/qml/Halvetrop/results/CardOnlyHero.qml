@@ -10,6 +10,8 @@ Item {
     required property var results
     readonly property var h: results.hero
     readonly property bool hasBackups: model.destinations.length > 0
+    // The icon gives its room to the words in a narrow window.
+    readonly property bool showsIcon: content.width - 92 - Theme.xxl >= 440
     implicitHeight: content.implicitHeight + 2 * Theme.xl
 
     // Return belongs to the screen's one default-action shortcut, which presses this.
@@ -22,16 +24,11 @@ Item {
         }
     }
 
-    Rectangle {
+    HeaderCard {
         anchors.fill: parent
-        radius: Theme.radiusXL
-        color: Theme.raised
-        border.color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.22)
-        gradient: Gradient {
-            orientation: Gradient.Horizontal
-            GradientStop { position: 0; color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, Theme.dark ? 0.2 : 0.1) }
-            GradientStop { position: 1; color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.02) }
-        }
+        tint: Theme.brand
+        strong: Theme.dark ? 0.2 : 0.1
+        borderOpacity: 0.22
     }
     Row {
         id: content
@@ -40,6 +37,7 @@ Item {
         width: parent.width - 2 * Theme.xl
         spacing: Theme.xxl
         SystemIcon {
+            visible: hero.showsIcon
             anchors.verticalCenter: parent.verticalCenter
             path: hero.h.sourcePath || ""
             size: 92
@@ -48,27 +46,24 @@ Item {
         }
         Column {
             id: main
-            width: content.width - 92 - Theme.xxl
+            width: content.width - (hero.showsIcon ? 92 + Theme.xxl : 0)
             spacing: 6
-            CardEyebrow { h: hero.h }
-            Text {
+            CardEyebrow { width: main.width; h: hero.h }
+            HeaderTitle {
                 objectName: "cardOnlyTitle"
                 width: main.width
                 text: hero.h.cardOnlyTitle || ""
-                font.family: Theme.family
-                font.pixelSize: 30
-                font.bold: true
-                color: Theme.primary
-                fontSizeMode: Text.HorizontalFit
-                minimumPixelSize: 21
-                elide: Text.ElideRight
             }
             Text {
+                width: main.width
                 text: "Read from the card only — nothing was compared with a backup yet."
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
                 font: Theme.callout
                 color: Theme.secondary
             }
-            Row {
+            Flow {
+                width: main.width
                 topPadding: 2
                 spacing: Theme.l
                 Repeater {
@@ -81,7 +76,7 @@ Item {
                         Text { text: modelData.word; font: Theme.callout; color: Theme.secondary }
                     }
                 }
-                Text { text: hero.h.bytes || ""; font: Theme.secondaryFont; color: Theme.tertiary; anchors.verticalCenter: parent.verticalCenter }
+                Text { text: hero.h.bytes || ""; font: Theme.secondaryFont; color: Theme.tertiary; height: 15; verticalAlignment: Text.AlignVCenter }
             }
             Flow {
                 width: main.width
@@ -117,6 +112,7 @@ Item {
                     enabled: !hero.model.ejecting
                     symbol: hero.model.ejecting ? "" : "eject.fill"
                     text: hero.model.ejecting ? "" : "Eject"
+                    name: "Eject"
                     BusyIndicator { anchors.centerIn: parent; visible: hero.model.ejecting; running: visible; width: 14; height: 14 }
                     onClicked: hero.model.ejectSource()
                 }

@@ -17,7 +17,7 @@ Item {
     HoverHandler { id: hover }
     PlainToolTip {
         objectName: "pathTip"
-        visible: hover.hovered
+        shown: hover.hovered
         text: row.path
     }
 
@@ -65,7 +65,7 @@ Item {
         acceptedButtons: Qt.RightButton
         onTapped: menu.popup()
     }
-    Menu {
+    AppMenu {
         id: menu
         MenuItem {
             text: "Show in Files"

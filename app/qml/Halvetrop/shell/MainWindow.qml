@@ -33,6 +33,8 @@ ThemedWindow {
         history: window.history
     }
 
+    FocusRing { window: window }
+
     SettingsWindow {
         id: settingsWindow
         store: window.settingsStore
