@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         std::string again = toStoredJson(report);
         VerifyReport back = fromStoredJson<VerifyReport>(again);
-        if (back.files.size() != report.files.size() || back.groups.size() != report.groups.size()) {
+        if (back.files.size() != report.files.size() || back.groups.size() != report.groups.size() ||
+            back.cardUnreadableEntries != report.cardUnreadableEntries) {
             std::abort();
         }
     } catch (const DecodingError&) {

@@ -174,9 +174,20 @@ QStringList AppModel::destinationTexts() const {
 
 void AppModel::setDestinations(std::vector<std::string> paths) {
     destinations_ = std::move(paths);
+    // Chosen again later, a backup is looked at anew.
+    std::erase_if(unresolved_, [this](const std::string& p) {
+        return std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end();
+    });
     saveDestinations();
     emit destinationsChanged();
+    emit backupPresenceChanged();
     emitComputed();
+}
+
+QStringList AppModel::notConnectedTexts() const {
+    QStringList out;
+    for (const auto& d : unresolvedAmong(unresolved_, destinations_)) out << fromBytes(d);
+    return out;
 }
 
 void AppModel::setKinds(std::set<MediaKind> kinds) {
@@ -322,10 +333,18 @@ void AppModel::setPhase(Phase phase, QString failure) {
     emitComputed();
 }
 
-void AppModel::setReport(std::optional<VerifyReport> report) {
+void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
+    sameCheck = sameCheck && report && report_;
     report_ = std::move(report);
     filesByID_ = report_ ? FileIndex(*report_) : FileIndex();
-    fileRows_.setReport(report_ ? &*report_ : nullptr, visible_);
+    if (sameCheck) {
+        // Filtered before the rows move, so that they move once, to where they belong.
+        visible_ = visibleNow();
+        fileRows_.updateInPlace(visible_, true);
+    } else {
+        ++reportSerial_;
+        fileRows_.setReport(report_ ? &*report_ : nullptr, visible_);
+    }
     emit reportChanged();
     emit filesByIDChanged();
     emitComputed();

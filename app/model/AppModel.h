@@ -7,6 +7,7 @@
 //
 // QML reads display text, counts and ids; large lists (visible files, history) reach it through
 // list models built on the C++ accessors, never as variant lists. Paths stay bytes in C++.
+#include "model/BackupPresence.h"
 #include "model/FileList.h"
 #include "model/FileRows.h"
 #include "model/History.h"
@@ -84,6 +85,8 @@ class AppModel : public QObject {
     Q_PROPERTY(QString source READ sourceText NOTIFY sourceChanged)
     Q_PROPERTY(QString sourceName READ sourceName NOTIFY sourceChanged)
     Q_PROPERTY(QStringList destinations READ destinationTexts NOTIFY destinationsChanged)
+    // The backups whose own drive is not connected: chosen, but left out of every check and copy.
+    Q_PROPERTY(QStringList notConnectedBackups READ notConnectedTexts NOTIFY backupPresenceChanged)
     Q_PROPERTY(QStringList kinds READ kindNames WRITE setKindNames NOTIFY kindsChanged)
     Q_PROPERTY(QString level READ levelName NOTIFY levelChanged)
     Q_PROPERTY(QVariantList volumes READ volumeList NOTIFY volumesChanged)
@@ -182,6 +185,10 @@ public:
     QVariantMap progressMap() const;
     const std::optional<VerifyReport>& report() const { return report_; }
     bool hasReport() const { return report_.has_value(); }
+    // Which check the shown report belongs to: a new number for every report of another check
+    // (or of none); the byte-by-byte pass's folds and its own report keep the number, so a view
+    // can tell a change of the same rows from another report.
+    quint64 reportSerial() const { return reportSerial_; }
     // The shown report's file with that id; nullptr when it has none.
     const FileResult* fileByID(int64_t id) const;
     int fileCount() const { return report_ ? int(report_->files.size()) : 0; }
@@ -231,8 +238,9 @@ public:
     bool noticeOk() const { return notice_ && notice_->ok; }
     bool ejecting() const { return ejecting_; }
     const ScopedAccess& access() const { return access_; }
-    // Backups kept from the settings although their bookmark named no mounted volume at start.
+    // Chosen backups whose own volume is not mounted where they were chosen (not connected).
     const std::set<std::string>& unresolvedBackups() const { return unresolved_; }
+    QStringList notConnectedTexts() const;
     // Stored settings, read when a check is built.
     int64_t requiredCopies() const;
     bool includeSidecars() const;
@@ -271,7 +279,12 @@ public:
     Q_INVOKABLE void clearSource();
     Q_INVOKABLE void addBackupUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void removeBackupAt(int index);
+    // The sidebar's offered card: with backups it is checked against them at once; without, it
+    // becomes the card and a notice asks for a backup.
     Q_INVOKABLE void useSuggestedCard(int index);
+    // The new-card banner's Check: the announced volume, found by its identity wherever the
+    // offered cards have moved it.
+    Q_INVOKABLE void checkNewCard();
     Q_INVOKABLE void refreshVolumes();
     // The description of the volume under a location: cached, else described off the GUI thread
     // (volumeInfoReady follows); an empty map until then or when the path does not exist.
@@ -322,13 +335,17 @@ public:
     Q_INVOKABLE void chooseCopyLocation();
     Q_INVOKABLE void exportCSV();
     Q_INVOKABLE QUrl sourceURL(qint64 fileID) const;
-    Q_INVOKABLE QUrl copyURL(qint64 fileID) const;  // its first backup copy
+    // The file's backup copy at that position of its copies (the first by default).
+    Q_INVOKABLE QUrl copyURL(qint64 fileID, int copy = 0) const;
     Q_INVOKABLE void quickLook(qint64 fileID);
     Q_INVOKABLE void closePreview();
     Q_INVOKABLE void reveal(qint64 fileID);
     // Shows these files on the card (or their first backup copies) in the file manager; unknown
     // ids and files without a copy add nothing, and nothing at all is asked for an empty list.
     Q_INVOKABLE void revealFiles(const QList<qint64>& ids, bool onBackup);
+    // Shows one of the file's backup copies, by its position among them; nothing for a copy the
+    // file does not have.
+    Q_INVOKABLE void revealCopy(qint64 fileID, int copy);
     // The browser's rows: the visible files in the table's order.
     FileRows* fileRows() { return &fileRows_; }
     // The browser's header: a folder restriction (the empty text, the card's top, is one), the
@@ -354,6 +371,7 @@ public:
 signals:
     void sourceChanged();
     void destinationsChanged();
+    void backupPresenceChanged();
     void kindsChanged();
     void levelChanged();
     void volumesChanged();
@@ -397,27 +415,44 @@ private:
     void saveDestinations();
     void setDestinations(std::vector<std::string> paths);
     void setPhase(Phase phase, QString failure = QString());
-    void setReport(std::optional<VerifyReport> report);
+    // `sameCheck`: the report continues the shown one (the pass's own report), so views update
+    // their rows in place.
+    void setReport(std::optional<VerifyReport> report, bool sameCheck = false);
     void setProgress(const VerifyProgress& progress);
     void setDeepVerifying(bool on);
     void stopPass();
     void cancelCheck();
-    void finish(VerifyReport report, bool record);
+    void finish(VerifyReport report, bool record, bool sameCheck = false);
     void applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report,
                            std::optional<VerifyError> error, QString otherFailure);
     void applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report);
     void drainPass();
     void applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups);
-    void refilter();
+    // `inPlace`: the same check's files changed, and the browser's rows move rather than reset.
+    void refilter(bool inPlace = false);
+    std::vector<int> visibleNow() const;
+    // Where the file's copy at that position lies; nothing for an unknown file or copy, or one
+    // naming no backup of the report.
+    std::optional<std::string> copyPath(int64_t fileID, int copy) const;
     void applyVolumes(uint64_t generation, VolumeListing listing);
     void sourceVolumeRemoved(const std::set<std::string>& vanished);
+    // The chosen backups whose drive is not connected are never handed to a verifier.
+    std::vector<std::string> connectedBackups() const;
+    BackupWatch watchBackups(const std::vector<std::string>& backups) const;
+    void checkPresence();
+    void applyPlaces(const BackupPlaces& places);
+    void markNotConnected(const std::vector<std::string>& backups);
+    void sayNotConnected(const std::vector<std::string>& backups);
+    void restartCheckWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);
+    void restartPassWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);
+    void backupsLeft(const std::vector<std::string>& gone, bool current);
+    void pickNextCard(const std::optional<std::string>& start);
     void record(const VerifyReport& report);
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
     void emitComputed();
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
     void runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool = nullptr);
     void requestBookmark(const std::string& path);
-    void resolveAgain();
     static void post(const std::shared_ptr<Alive>& alive, std::function<void(AppModel&)> apply);
 
     AppModelDeps deps_;
@@ -438,6 +473,7 @@ private:
     VerifyProgress progress_;
     std::optional<VerifyReport> report_;
     FileIndex filesByID_;  // of report_, rebuilt whenever its file list is replaced
+    quint64 reportSerial_ = 0;
     Mode mode_ = Mode::Shoots;
     FileFilter filter_ = FileFilter::All;
     QString search_;
@@ -469,7 +505,7 @@ private:
     std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each path
     std::set<std::string> bookmarking_;                 // being made
     std::set<std::string> unbookmarkable_;              // make() refused; kept by path alone
-    std::set<std::string> unresolved_;                  // stored backups whose drive was not found
+    std::set<std::string> unresolved_;                  // chosen backups whose drive is not connected
     std::shared_ptr<Pass> pass_;
     QTimer drainTimer_;
     uint64_t volumeGeneration_ = 0;

@@ -3,6 +3,7 @@
 #include "model/AppModel.h"
 #include "model/ModelText.h"
 #include "present/Settings.h"
+#include "present/Sidebar.h"
 
 namespace halvetrop {
 
@@ -118,36 +119,72 @@ void AppModel::saveDestinations() {
     s.sync();
 }
 
-void AppModel::resolveAgain() {
-    // A volume appeared: a backup remembered from an unplugged drive may be back, perhaps at
-    // another mount point.
-    std::vector<std::pair<std::string, QByteArray>> wanted;
-    for (const auto& path : unresolved_)
-        if (auto blob = knownBookmarks_.find(path); blob != knownBookmarks_.end())
-            wanted.emplace_back(path, blob->second);
+std::vector<std::string> AppModel::connectedBackups() const {
+    std::vector<std::string> out;
+    for (const auto& d : destinations_)
+        if (!unresolved_.count(d)) out.push_back(d);
+    return out;
+}
+
+BackupWatch AppModel::watchBackups(const std::vector<std::string>& backups) const {
+    std::vector<std::pair<std::string, QByteArray>> remembered;
+    for (const auto& b : backups)
+        if (auto blob = knownBookmarks_.find(b); blob != knownBookmarks_.end())
+            remembered.emplace_back(b, blob->second);
+    return BackupWatch(backups, std::move(remembered), bookmarks_);
+}
+
+void AppModel::checkPresence() {
+    // The volumes changed: a backup's drive may have left (its mount-point folder stays behind),
+    // or come back, perhaps at another mount point.
+    std::vector<std::pair<std::string, QByteArray>> remembered;
+    for (const auto& d : destinations_)
+        if (auto blob = knownBookmarks_.find(d); blob != knownBookmarks_.end())
+            remembered.emplace_back(d, blob->second);
+    if (remembered.empty()) return;
     std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
     runOffGui(
-        [wanted, bookmarks] {
-            std::map<std::string, std::string> found;
-            for (const auto& [path, blob] : wanted)
-                if (auto r = bookmarks->resolve(blob))
-                    if (auto c = cleanAbsolutePath(*r)) found[path] = *c;
-            return std::function<void(AppModel&)>([found](AppModel& m) {
-                if (found.empty()) return;
-                std::vector<std::string> next;
-                for (const auto& d : m.destinations_) {
-                    auto f = found.find(d);
-                    std::string path = f == found.end() ? d : f->second;
-                    if (f != found.end()) {
-                        m.unresolved_.erase(d);
-                        m.knownBookmarks_[path] = m.knownBookmarks_[d];
-                    }
-                    if (std::find(next.begin(), next.end(), path) == next.end()) next.push_back(path);
-                }
-                m.setDestinations(std::move(next));
-            });
+        [remembered, bookmarks] {
+            BackupPlaces places = resolveBackups(*bookmarks, remembered);
+            return std::function<void(AppModel&)>([places](AppModel& m) { m.applyPlaces(places); });
         },
         bookmarkPool_);
+}
+
+void AppModel::applyPlaces(const BackupPlaces& places) {
+    bool changed = false;
+    std::vector<std::string> next;
+    for (const auto& d : destinations_) {
+        std::string path = d;
+        auto found = places.find(d);
+        if (found != places.end() && !found->second) {
+            changed = unresolved_.insert(d).second || changed;
+        } else if (found != places.end()) {
+            changed = unresolved_.erase(d) > 0 || changed;
+            if (*found->second != d) {
+                // The same volume, mounted elsewhere now.
+                path = *found->second;
+                knownBookmarks_[path] = knownBookmarks_[d];
+            }
+        }
+        if (std::find(next.begin(), next.end(), path) == next.end()) next.push_back(path);
+    }
+    if (next != destinations_)
+        setDestinations(std::move(next));
+    else if (changed)
+        emit backupPresenceChanged();
+}
+
+void AppModel::markNotConnected(const std::vector<std::string>& backups) {
+    bool changed = false;
+    for (const auto& b : backups)
+        if (std::find(destinations_.begin(), destinations_.end(), b) != destinations_.end())
+            changed = unresolved_.insert(b).second || changed;
+    if (changed) emit backupPresenceChanged();
+}
+
+void AppModel::sayNotConnected(const std::vector<std::string>& backups) {
+    if (!backups.empty()) show(present::notConnectedText(backups), false);
 }
 
 void AppModel::requestBookmark(const std::string& path) {

@@ -17,11 +17,17 @@ void AppModel::check(const QString& level) {
 void AppModel::check(std::optional<CheckLevel> level) {
     if (!source_ || (!cardOnly_ && destinations_.empty()) || kinds_.empty()) return;
     if (copying() || shutDown_) return;
-    std::vector<std::string> backups = cardOnly_ ? std::vector<std::string>() : destinations_;
     if (level == CheckLevel::verified && report_ && phase_ == Phase::Results) {
         startDeepVerify();
         return;
     }
+    // A backup whose drive is not connected is left out: its mount-point folder on the system's
+    // disk is not the backup, and walking it would find nothing there.
+    const std::vector<std::string> notConnected =
+        cardOnly_ ? std::vector<std::string>() : unresolvedAmong(unresolved_, destinations_);
+    const std::vector<std::string> backups = cardOnly_ ? std::vector<std::string>() : connectedBackups();
+    sayNotConnected(notConnected);
+    if (!cardOnly_ && backups.empty()) return;
     level_ = CheckLevel::standard;
     emit levelChanged();
     stopPass();
@@ -30,8 +36,6 @@ void AppModel::check(std::optional<CheckLevel> level) {
     std::vector<std::string> open{*source_};
     open.insert(open.end(), backups.begin(), backups.end());
     access_.begin(open);
-
-    const std::vector<std::string> notConnected = unresolvedAmong(unresolved_, backups);
 
     VerifyRequest request(*source_, backups);
     request.scope = scope();
@@ -54,23 +58,50 @@ void AppModel::check(std::optional<CheckLevel> level) {
             if (auto v = wv.lock(); v && m.verifier_ == v) m.setProgress(p);
         });
     });
-    runOffGui([check, notConnected] {
-        std::function<void(AppModel&)> apply;
+    runOffGui([check, notConnected, watch = watchBackups(backups)]() mutable {
         auto v = check->verifier;
+        // A drive that left since the volumes were last read is not walked either.
+        if (auto left = watch.notHere(); !left.empty())
+            return std::function<void(AppModel&)>([v, left](AppModel& m) { m.restartCheckWithout(v, left); });
+        watch.start();
+        std::function<void(AppModel&)> apply;
         try {
             VerifyReport r = v->run();
+            std::vector<std::string> gone = watch.goneSinceStart();
             noteNotConnected(r, notConnected);
-            apply = [v, r = std::move(r)](AppModel& m) mutable {
+            noteNotConnected(r, gone);
+            apply = [v, r = std::move(r), gone](AppModel& m) mutable {
+                bool current = m.verifier_ == v;
                 m.applyCheckOutcome(v, std::move(r), {}, {});
+                m.backupsLeft(gone, current);
             };
         } catch (const VerifyError& e) {
-            apply = [v, e](AppModel& m) { m.applyCheckOutcome(v, {}, e, {}); };
+            apply = [v, e, gone = watch.goneSinceStart()](AppModel& m) {
+                bool current = m.verifier_ == v;
+                m.applyCheckOutcome(v, {}, e, {});
+                m.backupsLeft(gone, current);
+            };
         } catch (const std::exception& e) {
             QString text = QString::fromUtf8(e.what());
             apply = [v, text](AppModel& m) { m.applyCheckOutcome(v, {}, {}, text); };
         }
         return apply;
     });
+}
+
+void AppModel::restartCheckWithout(const std::shared_ptr<IVerifier>& v,
+                                   const std::vector<std::string>& left) {
+    markNotConnected(left);
+    if (verifier_ != v) return;
+    verifier_.reset();
+    check(std::optional<CheckLevel>());
+    if (!verifier_) setPhase(report_ ? Phase::Results : Phase::Setup);
+}
+
+void AppModel::backupsLeft(const std::vector<std::string>& gone, bool current) {
+    markNotConnected(gone);
+    // Its copies dropped out of the result as it went: the result says why.
+    if (current) sayNotConnected(gone);
 }
 
 void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report,
@@ -86,8 +117,8 @@ void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optio
     }
 }
 
-void AppModel::finish(VerifyReport r, bool record) {
-    setReport(std::move(r));
+void AppModel::finish(VerifyReport r, bool record, bool sameCheck) {
+    setReport(std::move(r), sameCheck);
     const VerifyReport& shown = *report_;
     if (record) this->record(shown);
     if (selectedFileID_ && !fileByID(*selectedFileID_)) setSelectedFileID(-1);
@@ -108,7 +139,7 @@ void AppModel::finish(VerifyReport r, bool record) {
         groupFilter_ = std::move(same);
         emit groupFilterChanged();
     }
-    refilter();
+    refilter(sameCheck);
     setPhase(Phase::Results);
 }
 
@@ -144,6 +175,10 @@ void AppModel::checkAnotherCard(int suggestedIndex) {
         start = cards[size_t(suggestedIndex)].volumePath;
     else if (!cards.empty())
         start = cards.front().volumePath;
+    pickNextCard(start);
+}
+
+void AppModel::pickNextCard(const std::optional<std::string>& start) {
     newCard_.reset();
     emit newCardChanged();
     chooseSource(start ? fromBytes(*start) : QString(), true);

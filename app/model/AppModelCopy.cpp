@@ -27,7 +27,11 @@ void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {
     CopySheetDeps sheetDeps;
     sheetDeps.describeVolume = deps_.describeVolume;
     sheetDeps.now = deps_.now;
-    copySheet_ = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
+    sheetDeps.notConnected = unresolved_;
+    auto* sheet = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
+    connect(this, &AppModel::backupPresenceChanged, sheet,
+            [this, sheet] { sheet->setNotConnected(unresolved_); });
+    copySheet_ = sheet;
     emit copyRequestChanged();
 }
 

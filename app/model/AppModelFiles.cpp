@@ -12,18 +12,22 @@ static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
     return static_cast<halvetrop::FileFilter>(f);
 }
 
-void AppModel::refilter() {
-    if (!report_) {
-        visible_.clear();
-    } else {
-        FileQuery q;
-        q.filter = listFilter(filter_);
-        q.search = search_;
-        q.folderFilter = folderFilter_;
-        q.groupFilter = groupFilter_ ? &*groupFilter_ : nullptr;
-        visible_ = filesByID_.refilter(*report_, q);
-    }
-    fileRows_.setVisible(visible_);
+std::vector<int> AppModel::visibleNow() const {
+    if (!report_) return {};
+    FileQuery q;
+    q.filter = listFilter(filter_);
+    q.search = search_;
+    q.folderFilter = folderFilter_;
+    q.groupFilter = groupFilter_ ? &*groupFilter_ : nullptr;
+    return filesByID_.refilter(*report_, q);
+}
+
+void AppModel::refilter(bool inPlace) {
+    visible_ = visibleNow();
+    if (inPlace)
+        fileRows_.updateInPlace(visible_, false);
+    else
+        fileRows_.setVisible(visible_);
     emit visibleFilesChanged();
 }
 
@@ -61,12 +65,22 @@ QUrl AppModel::sourceURL(qint64 fileID) const {
     return QUrl::fromLocalFile(fromBytes(report_->absolutePath(*f)));
 }
 
-QUrl AppModel::copyURL(qint64 fileID) const {
+std::optional<std::string> AppModel::copyPath(int64_t fileID, int copy) const {
     const FileResult* f = fileByID(fileID);
-    if (!f || f->copies.empty()) return {};
-    const CopyRef& c = f->copies.front();
-    if (c.destination < 0 || size_t(c.destination) >= report_->destinations.size()) return {};
-    return QUrl::fromLocalFile(fromBytes(report_->absolutePath(c)));
+    if (!f || copy < 0 || size_t(copy) >= f->copies.size()) return std::nullopt;
+    const CopyRef& c = f->copies[size_t(copy)];
+    if (c.destination < 0 || size_t(c.destination) >= report_->destinations.size()) return std::nullopt;
+    return report_->absolutePath(c);
+}
+
+QUrl AppModel::copyURL(qint64 fileID, int copy) const {
+    const auto path = copyPath(fileID, copy);
+    return path ? QUrl::fromLocalFile(fromBytes(*path)) : QUrl();
+}
+
+void AppModel::revealCopy(qint64 fileID, int copy) {
+    const auto path = copyPath(fileID, copy);
+    if (path && deps_.platform.reveal) deps_.platform.reveal->reveal({*path});
 }
 
 void AppModel::quickLook(qint64 fileID) {
@@ -108,13 +122,10 @@ void AppModel::revealFiles(const QList<qint64>& ids, bool onBackup) {
     for (qint64 id : ids) {
         const FileResult* f = fileByID(id);
         if (!f) continue;
-        if (!onBackup) {
+        if (!onBackup)
             paths.push_back(report_->absolutePath(*f));
-        } else if (!f->copies.empty()) {
-            const CopyRef& c = f->copies.front();
-            if (c.destination >= 0 && size_t(c.destination) < report_->destinations.size())
-                paths.push_back(report_->absolutePath(c));
-        }
+        else if (auto copy = copyPath(id, 0))
+            paths.push_back(std::move(*copy));
     }
     // The file manager's interface may open an empty window for an empty list.
     if (!paths.empty() && deps_.platform.reveal) deps_.platform.reveal->reveal(paths);

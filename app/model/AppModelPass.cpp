@@ -19,17 +19,19 @@ void AppModel::stopDeepVerify() { stopPass(); }
 void AppModel::startDeepVerify() {
     if (!report_ || !source_ || destinations_.empty() || report_->totals.covered() < 1) return;
     if (copying() || shutDown_) return;
+    const std::vector<std::string> backups = connectedBackups();
+    if (backups.empty()) return;
     stopPass();
     std::vector<std::string> open{*source_};
-    open.insert(open.end(), destinations_.begin(), destinations_.end());
+    open.insert(open.end(), backups.begin(), backups.end());
     access_.begin(open);
 
-    VerifyRequest request(*source_, destinations_);
+    VerifyRequest request(*source_, backups);
     request.scope = report_->scope;
     request.requiredCopies = requiredCopies();
     request.level = CheckLevel::verified;
     auto pass = std::make_shared<Pass>();
-    pass->backups = destinations_;
+    pass->backups = backups;
     pass->verifier = makeVerifier(std::move(request));
     auto v = pass->verifier;
     pass_ = pass;
@@ -55,7 +57,11 @@ void AppModel::startDeepVerify() {
         if (auto ps = weakPass.lock()) ps->buffer.append(r);
     });
     drainTimer_.start();
-    runOffGui([v, notConnected = unresolvedAmong(unresolved_, destinations_)] {
+    runOffGui([v, notConnected = unresolvedAmong(unresolved_, destinations_),
+               watch = watchBackups(backups)]() mutable {
+        if (auto left = watch.notHere(); !left.empty())
+            return std::function<void(AppModel&)>([v, left](AppModel& m) { m.restartPassWithout(v, left); });
+        watch.start();
         std::optional<VerifyReport> report;
         try {
             report = v->run();
@@ -63,19 +69,33 @@ void AppModel::startDeepVerify() {
         } catch (const std::exception&) {
             // A failed or cancelled pass shows nothing; the folded statuses stay.
         }
-        return std::function<void(AppModel&)>([v, report = std::move(report)](AppModel& m) mutable {
+        std::vector<std::string> gone = watch.goneSinceStart();
+        if (report) noteNotConnected(*report, gone);
+        return std::function<void(AppModel&)>([v, report = std::move(report), gone](AppModel& m) mutable {
+            bool current = m.deepVerifier_ == v;
             m.applyPassOutcome(v, std::move(report));
+            m.backupsLeft(gone, current);
         });
     });
 }
 
+void AppModel::restartPassWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left) {
+    markNotConnected(left);
+    if (deepVerifier_ != v) return;
+    stopPass();
+    startDeepVerify();
+}
+
 void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report) {
     if (deepVerifier_ != v) return;
+    // The pass's report continues the shown one when it is of the same card and backups.
+    const bool sameCheck = report && report_ && pass_ && sameBackups(*report_, pass_->backups) &&
+                           report->source.path == report_->source.path;
     deepVerifier_.reset();
     pass_.reset();
     drainTimer_.stop();
     setDeepVerifying(false);
-    if (report) finish(std::move(*report), true);
+    if (report) finish(std::move(*report), true, sameCheck);
 }
 
 void AppModel::drainPass() {
@@ -93,11 +113,10 @@ void AppModel::applyLive(const std::vector<FileResult>& batch, const std::vector
     if (!report_ || !sameBackups(*report_, passBackups)) return;
     LiveFold fold = foldLive(*report_, batch);
     if (fold.changed.empty() && !fold.safeRevoked) return;
-    fileRows_.reportDataChanged();
+    refilter(true);
     emit reportChanged();
     emit filesByIDChanged();
     emitComputed();
-    refilter();
 }
 
 }  // namespace halvetrop

@@ -78,7 +78,30 @@ void AppModel::removeBackupAt(int index) {
 
 void AppModel::useSuggestedCard(int index) {
     auto cards = suggestedCards();
-    if (index >= 0 && index < int(cards.size())) setSource(cards[size_t(index)].volumePath);
+    if (index < 0 || index >= int(cards.size()) || copying()) return;
+    setSource(cards[size_t(index)].volumePath);
+    if (destinations_.empty()) {
+        show(QStringLiteral("Choose a card and a backup first"), false);
+        return;
+    }
+    // Its label says Check: against the backups, whatever the last check was.
+    setCardOnly(false);
+    check(std::optional<CheckLevel>());
+}
+
+void AppModel::checkNewCard() {
+    if (!newCard_ || copying()) return;
+    // The volume that was announced, by its id (or, without one, its mount point): the offered
+    // cards around it come and go, and a backup plugged in again may sit before it.
+    const VolumeInfo& announced = *newCard_;
+    for (const auto& v : volumes_) {
+        bool same =
+            announced.volumeID ? v.volumeID == announced.volumeID : v.volumePath == announced.volumePath;
+        if (same) {
+            pickNextCard(v.volumePath);
+            return;
+        }
+    }
 }
 
 void AppModel::refreshVolumes() {
@@ -101,6 +124,7 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
     std::set<std::string> old;
     for (const auto& v : volumes_) old.insert(v.volumePath);
     bool wasEmpty = volumes_.empty();
+    const bool mountsMoved = listing.mountPoints != mountPoints_;
     volumes_ = std::move(listing.volumes);
     mountPoints_ = std::move(listing.mountPoints);
     std::set<std::string> now;
@@ -126,8 +150,7 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
         return !now.count(vp) && !mountPoints_.count(vp);
     });
     emitComputed();
-    if (!unresolved_.empty() && !std::includes(old.begin(), old.end(), now.begin(), now.end()))
-        resolveAgain();
+    if (mountsMoved || old != now) checkPresence();
 
     std::set<std::string> vanished;
     for (const auto& p : old)
@@ -176,6 +199,8 @@ void AppModel::clearSource() {
 
 QVariantMap AppModel::volumeInfo(const QString& path) {
     std::string key = toBytes(path);
+    // What is at the path of a backup whose drive is not connected is the system's disk.
+    if (unresolved_.count(key)) return {};
     if (auto cached = cachedVolumeInfo(key)) return volumeMap(*cached);
     if (describing_.insert(key).second) {
         auto describe = deps_.describeVolume;
@@ -229,16 +254,20 @@ void AppModel::ejectSource() {
     std::string volume = report_->source.volumePath;
     QString name = fromBytes(report_->source.name);
     QPointer<AppModel> self(this);
-    deps_.platform.ejector->eject(volume, [self, name](std::optional<QString> reason) {
+    deps_.platform.ejector->eject(volume, [self, name](std::optional<EjectFailure> failure) {
         if (!self) return;
         self->ejecting_ = false;
         emit self->ejectingChanged();
-        if (reason)
-            self->show("Couldn't eject “" + name + "”: " + *reason +
-                           ". Close anything using the card and try again.",
+        if (!failure)
+            self->refreshVolumes();
+        else if (failure->kind == EjectFailure::Kind::noService)
+            // Nothing the user closes would help: the desktop's disk tool can still eject it.
+            self->show("Couldn't eject “" + name + "”: " + failure->reason + ". Eject it in Disks instead.",
                        false);
         else
-            self->refreshVolumes();
+            self->show("Couldn't eject “" + name + "”: " + failure->reason +
+                           ". Close anything using the card and try again.",
+                       false);
     });
 }
 

@@ -4,6 +4,7 @@
 #include "drives/Drives.h"
 #include "present/CopyReport.h"
 #include "present/Format.h"
+#include "present/Sidebar.h"
 #include "report/Report.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
@@ -95,6 +97,8 @@ CopySheet::CopySheet(AppModel& model, VerifyReport report, AppModel::CopyRequest
                               std::chrono::system_clock::now().time_since_epoch())
                               .count());
         };
+    notConnected_ = std::move(deps_.notConnected);
+    if (const auto open = offered(); !open.empty()) destination_ = open.front();
     TimeNs now = deps_.now();
     // Once, so that the preview and the run agree across midnight.
     today_ = DateFormatter(DatePattern::day, DateZone::utc).format(now);
@@ -119,9 +123,54 @@ bool CopySheet::hasBackup() const { return !report_->destinations.empty(); }
 
 QStringList CopySheet::backupTexts() const {
     QStringList out;
-    for (const auto& d : report_->destinations)
+    for (int i : offered()) {
+        const VolumeInfo& d = report_->destinations[size_t(i)];
         out << text(d.name) + QStringLiteral(" \u2014 ") + text(d.path);
+    }
     return out;
+}
+
+std::vector<int> CopySheet::offered() const {
+    std::vector<int> out;
+    for (size_t i = 0; i < report_->destinations.size(); ++i)
+        if (!notConnected_.count(report_->destinations[i].path)) out.push_back(int(i));
+    return out;
+}
+
+bool CopySheet::destinationConnected() const {
+    return hasBackup() && !notConnected_.count(report_->destinations.at(size_t(destination_)).path);
+}
+
+int CopySheet::destinationRow() const {
+    const auto open = offered();
+    const auto at = std::find(open.begin(), open.end(), destination_);
+    return at == open.end() ? -1 : int(at - open.begin());
+}
+
+void CopySheet::chooseDestinationRow(int row) {
+    const auto open = offered();
+    if (row >= 0 && row < int(open.size())) chooseDestination(open[size_t(row)]);
+}
+
+void CopySheet::setNotConnected(std::set<std::string> paths) {
+    const auto before = offered();
+    notConnected_ = std::move(paths);
+    const auto now = offered();
+    if (now == before) return;
+    emit backupsChanged();
+    if (phase_ != Phase::planning) {
+        emit inputsChanged();
+        return;
+    }
+    // A copy never goes to a backup whose drive left: its mount point is the system's disk.
+    if (!destinationConnected() && !now.empty()) {
+        destination_ = now.front();
+        location_.clear();
+        pickError_.clear();
+        changed(true);
+        return;
+    }
+    changed();
 }
 
 QString CopySheet::baseDefault(Layout layout, const QString& today, const QString& cardName) {
@@ -141,7 +190,8 @@ QString CopySheet::baseDefault(Layout layout, const QString& today, const QStrin
 
 void CopySheet::chooseDestination(int index) {
     if (phase_ != Phase::planning || index == destination_ || index < 0 ||
-        index >= int(report_->destinations.size()))
+        index >= int(report_->destinations.size()) ||
+        notConnected_.count(report_->destinations[size_t(index)].path))
         return;
     destination_ = index;
     location_.clear();
@@ -183,6 +233,11 @@ void CopySheet::pickFolder(const QString& path) {
     using Case = CopyPlanner::PickedFolder::Case;
     switch (where.kind) {
         case Case::onBackup:
+            if (notConnected_.count(report_->destinations.at(size_t(where.destination)).path)) {
+                pickError_ =
+                    present::notConnectedText({report_->destinations[size_t(where.destination)].path});
+                break;
+            }
             destination_ = int(where.destination);
             location_ = text(where.folder);
             pickError_.clear();
@@ -338,6 +393,13 @@ QString CopySheet::settingsKeyPath() const {
 
 void CopySheet::launchPlan() {
     if (phase_ != Phase::planning || report_->destinations.empty()) return;
+    if (!destinationConnected()) {
+        planGeneration_ = generation_;
+        planResult_ = present::notConnectedText({report_->destinations.at(size_t(destination_)).path});
+        preview_.clear();
+        emit planChanged();
+        return;
+    }
     if (!nameError().isEmpty()) {
         // Nothing is planned from a name no file system would take.
         planGeneration_ = generation_;

@@ -18,6 +18,9 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 class QThreadPool;
 
@@ -29,6 +32,8 @@ struct CopySheetDeps {
     // The instant the sheet opens; the system clock when empty.
     std::function<TimeNs()> now;
     int debounceMs = 150;
+    // Backup paths whose drive is not connected as the sheet opens: not offered.
+    std::set<std::string> notConnected;
 };
 
 // Which progress reports reach the screen: the first, then one more than 50 ms after the last
@@ -46,8 +51,9 @@ class CopySheet : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(QString today READ today CONSTANT)
-    Q_PROPERTY(QStringList backups READ backupTexts CONSTANT)
-    Q_PROPERTY(int destination READ destination WRITE chooseDestination NOTIFY inputsChanged)
+    // The backups offered, and the chosen one's row among them.
+    Q_PROPERTY(QStringList backups READ backupTexts NOTIFY backupsChanged)
+    Q_PROPERTY(int destination READ destinationRow WRITE chooseDestinationRow NOTIFY inputsChanged)
     Q_PROPERTY(Layout layout READ layout WRITE chooseLayout NOTIFY inputsChanged)
     Q_PROPERTY(QString pathTemplate READ pathTemplate WRITE setPathTemplate NOTIFY inputsChanged)
     Q_PROPERTY(QString baseFolder READ baseFolder WRITE setBaseFolder NOTIFY inputsChanged)
@@ -90,7 +96,15 @@ public:
     QString title() const { return request_.title; }
     QString today() const { return QString::fromStdString(today_); }
     QStringList backupTexts() const;
+    // The chosen backup, as an index into the report's backups.
     int destination() const { return destination_; }
+    int destinationRow() const;
+    void chooseDestinationRow(int row);
+    // The report's backups a copy may go to: those whose drive is connected, in report order.
+    std::vector<int> offered() const;
+    // The drives of these backup paths left (or came back) while the sheet is open.
+    void setNotConnected(std::set<std::string> paths);
+    bool destinationConnected() const;
     Layout layout() const { return layout_; }
     QString pathTemplate() const { return template_; }
     QString baseFolder() const { return baseFolder_; }
@@ -153,6 +167,7 @@ public:
 
 signals:
     void inputsChanged();
+    void backupsChanged();
     void planChanged();
     void phaseChanged();
     void progressChanged();
@@ -177,6 +192,7 @@ private:
     std::string today_;
 
     int destination_ = 0;
+    std::set<std::string> notConnected_;
     Layout layout_ = Layout::shoot;
     QString template_ = QStringLiteral("{YYYY}/{date} {camera}");
     QString baseFolder_;

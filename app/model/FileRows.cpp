@@ -65,7 +65,7 @@ std::optional<QString> smallText(const QString& path, qint64 limit, Sys& sys,
     return QString::fromUtf8(bytes);
 }
 
-FileRows::FileRows(QObject* parent) : QAbstractListModel(parent) {}
+FileRows::FileRows(QObject* parent) : KeyedRows(parent) {}
 
 void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible) {
     report_ = report;
@@ -73,22 +73,40 @@ void FileRows::setReport(const VerifyReport* report, const std::vector<int>& vis
     setVisible(visible);
 }
 
-void FileRows::reportDataChanged() { resort(); }
+void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys) {
+    if (newKeys) keys_ = report_ ? FileSortKeys(*report_, collation_) : FileSortKeys();
+    const int before = count();
+    takeVisible(visible);
+    morphRows(rows_, sortedRows(), [](int position) { return position; });
+    changed(before);
+}
 
 void FileRows::setVisible(const std::vector<int>& visible) {
+    takeVisible(visible);
+    resort();
+}
+
+void FileRows::takeVisible(const std::vector<int>& visible) {
     visible_.clear();
     // Positions of another report would index past this one's keys.
     for (int p : visible)
         if (report_ && p >= 0 && size_t(p) < keys_.size()) visible_.push_back(p);
-    resort();
+}
+
+std::vector<int> FileRows::sortedRows() const {
+    return report_ ? keys_.sorted(*report_, visible_, sort_) : std::vector<int>();
 }
 
 void FileRows::resort() {
     const int before = count();
     beginResetModel();
-    rows_ = report_ ? keys_.sorted(*report_, visible_, sort_) : std::vector<int>();
+    rows_ = sortedRows();
     endResetModel();
-    if (count() != before) emit countChanged();
+    changed(before);
+}
+
+void FileRows::changed(int countBefore) {
+    if (count() != countBefore) emit countChanged();
     ++revision_;
     emit revisionChanged();
 }
@@ -250,7 +268,10 @@ int FileRows::rowCount(const QModelIndex& parent) const { return parent.isValid(
 
 QVariant FileRows::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count()) return {};
-    const FileResult& f = report_->files[size_t(rows_[size_t(index.row())])];
+    // A row on its way out of a replaced report may name a position that report no longer has.
+    const size_t position = size_t(rows_[size_t(index.row())]);
+    if (position >= report_->files.size()) return {};
+    const FileResult& f = report_->files[position];
     switch (role) {
         case FileId:
             return qint64(f.id);

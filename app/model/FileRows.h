@@ -1,8 +1,8 @@
 #pragma once
 // The file browser's rows: the visible files of the shown report in the table's order, with the
 // texts of every cell. Collation keys are made once per report; the rows are sorted again only
-// when the visible files, their data or the sort change, never on a redraw.
-#include <QAbstractListModel>
+// when the visible files, their data or the sort change, never on a redraw. A new report, filter or
+// sort resets the rows; a change of the same check's files moves them.
 #include <QFile>
 #include <QList>
 #include <QPointer>
@@ -14,8 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "model/KeyedRows.h"
 #include "platform/Sys.h"
-
 #include "present/Files.h"
 #include "present/Format.h"
 #include "report/Report.h"
@@ -33,7 +33,7 @@ constexpr qint64 previewTextLimit = 256 * 1024;
 std::optional<QString> smallText(const QString& path, qint64 limit, Sys& sys = defaultSys(),
                                  const std::atomic<bool>* cancelled = nullptr);
 
-class FileRows : public QAbstractListModel {
+class FileRows : public KeyedRows {
     Q_OBJECT
     Q_PROPERTY(QString sortColumn READ sortColumn WRITE setSortColumn NOTIFY sortChanged)
     Q_PROPERTY(bool sortAscending READ sortAscending WRITE setSortAscending NOTIFY sortChanged)
@@ -61,8 +61,10 @@ public:
     // The report the rows show (nullptr for none; it must outlive its use here) and its visible
     // positions. Keys are made here.
     void setReport(const VerifyReport* report, const std::vector<int>& visible);
-    // The same report's files changed in place (statuses folded in): texts and order again.
-    void reportDataChanged();
+    // The same check's files changed: statuses folded in, or the check's own later report put in
+    // place of the one shown (`newKeys`: its names are keyed again). The rows follow by removals
+    // and insertions only, so the table and the grid keep their scroll position.
+    void updateInPlace(const std::vector<int>& visible, bool newKeys);
     void setVisible(const std::vector<int>& visible);
 
     QString sortColumn() const;
@@ -116,6 +118,9 @@ signals:
 private:
     const FileResult* byID(qint64 id) const;
     void resort();
+    void takeVisible(const std::vector<int>& visible);
+    std::vector<int> sortedRows() const;
+    void changed(int countBefore);
 
     Collation collation_;
     present::DateTexts dates_;

@@ -52,19 +52,20 @@ class FakeEjector : public Ejector {
 public:
     struct Pending {
         std::string mountPoint;
-        std::function<void(std::optional<QString>)> done;
+        std::function<void(std::optional<EjectFailure>)> done;
     };
     std::vector<Pending> pending;
     std::vector<std::string> asked;
-    void eject(const std::string& mountPoint, std::function<void(std::optional<QString>)> done) override {
+    void eject(const std::string& mountPoint,
+               std::function<void(std::optional<EjectFailure>)> done) override {
         asked.push_back(mountPoint);
         pending.push_back({mountPoint, std::move(done)});
     }
-    void finish(std::optional<QString> reason = std::nullopt) {
+    void finish(std::optional<EjectFailure> failure = std::nullopt) {
         if (pending.empty()) return;
         auto p = std::move(pending.front());
         pending.erase(pending.begin());
-        p.done(std::move(reason));
+        p.done(std::move(failure));
     }
 };
 

@@ -51,7 +51,7 @@ public:
     explicit UDisksEjector(QDBusConnection bus = QDBusConnection::systemBus());
     ~UDisksEjector() override;
     void eject(const std::string& mountPoint,
-               std::function<void(std::optional<QString> reason)> done) override;
+               std::function<void(std::optional<EjectFailure> failure)> done) override;
 
 private:
     QDBusConnection bus_;

@@ -38,13 +38,22 @@ public:
     virtual void start(std::function<void()> onChange) = 0;
 };
 
+// Why an eject did not happen. Without the desktop's disk service nothing can be ejected and
+// closing files would not help; anything else is the reason the service gave.
+struct EjectFailure {
+    enum class Kind { refused, noService };
+    Kind kind = Kind::refused;
+    QString reason;  // in the user's words, without a final full stop
+    friend bool operator==(const EjectFailure&, const EjectFailure&) = default;
+};
+
 // Unmounts the file system mounted at mountPoint and powers off (or ejects) its drive. `done` runs
-// on the GUI thread with nothing on success, else the reason in the user's words.
+// on the GUI thread with nothing on success, else why not.
 class Ejector {
 public:
     virtual ~Ejector() = default;
     virtual void eject(const std::string& mountPoint,
-                       std::function<void(std::optional<QString> reason)> done) = 0;
+                       std::function<void(std::optional<EjectFailure> failure)> done) = 0;
 };
 
 // Shows files selected in the file manager (their folder when the file manager cannot select).

@@ -53,24 +53,27 @@ QString objectPath(const QVariant& value) {
                                                                       : QString();
 }
 
-QString reasonOf(const QDBusMessage& error) {
+EjectFailure refused(QString reason) { return {EjectFailure::Kind::refused, std::move(reason)}; }
+EjectFailure noService() { return {EjectFailure::Kind::noService, kNoService}; }
+
+EjectFailure failureOf(const QDBusMessage& error) {
     static const QStringList absent = {
         QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
         QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
         QStringLiteral("org.freedesktop.DBus.Error.Disconnected"),
         QStringLiteral("org.freedesktop.DBus.Error.Spawn.ServiceNotFound"),
     };
-    if (absent.contains(error.errorName())) return kNoService;
+    if (absent.contains(error.errorName())) return noService();
     QString text = error.errorMessage().trimmed();
     // The reason is set into a sentence that ends with its own full stop.
     while (text.endsWith(QLatin1Char('.'))) text.chop(1);
-    return text.isEmpty() ? error.errorName() : text;
+    return refused(text.isEmpty() ? error.errorName() : text);
 }
 
 struct EjectJob {
     QDBusConnection bus;
     QObject* context;
-    std::function<void(std::optional<QString>)> done;
+    std::function<void(std::optional<EjectFailure>)> done;
     QStringList toUnmount;  // block objects, the asked volume first
     QString drive;
     bool canPowerOff = false;
@@ -118,7 +121,7 @@ void unmountNext(const std::shared_ptr<EjectJob>& job) {
     callThen(job, method(block, kFilesystem, QStringLiteral("Unmount")), kUnmountTimeoutMs,
              [job](const QDBusMessage& reply) {
                  if (reply.type() == QDBusMessage::ErrorMessage) {
-                     job->done(reasonOf(reply));
+                     job->done(failureOf(reply));
                      return;
                  }
                  unmountNext(job);
@@ -178,11 +181,12 @@ UDisksEjector::UDisksEjector(QDBusConnection bus)
 
 UDisksEjector::~UDisksEjector() = default;
 
-void UDisksEjector::eject(const std::string& mountPoint, std::function<void(std::optional<QString>)> done) {
+void UDisksEjector::eject(const std::string& mountPoint,
+                          std::function<void(std::optional<EjectFailure>)> done) {
     auto job =
         std::make_shared<EjectJob>(EjectJob{bus_, context_.get(), std::move(done), {}, {}, false, false});
     if (!bus_.isConnected()) {
-        QTimer::singleShot(0, context_.get(), [job] { job->done(kNoService); });
+        QTimer::singleShot(0, context_.get(), [job] { job->done(noService()); });
         return;
     }
     const QByteArray point = QByteArray::fromStdString(mountPoint);
@@ -192,16 +196,16 @@ void UDisksEjector::eject(const std::string& mountPoint, std::function<void(std:
                                                        QStringLiteral("GetManagedObjects"));
     callThen(job, list, -1, [job, point, device](const QDBusMessage& reply) {
         if (reply.type() == QDBusMessage::ErrorMessage) {
-            job->done(reasonOf(reply));
+            job->done(failureOf(reply));
             return;
         }
         if (reply.signature() != QLatin1String("a{oa{sa{sv}}}") || reply.arguments().isEmpty()) {
-            job->done(QStringLiteral("the system's disk service gave an answer it cannot use"));
+            job->done(refused(QStringLiteral("the system's disk service gave an answer it cannot use")));
             return;
         }
         const auto objects = qdbus_cast<DBusObjectMap>(reply.arguments().constFirst());
         if (std::optional<QString> reason = plan(*job, objects, point, device)) {
-            job->done(*reason);
+            job->done(refused(*reason));
             return;
         }
         unmountNext(job);

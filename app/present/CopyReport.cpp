@@ -59,13 +59,16 @@ CopyReport CopyReport::make(const CopyRunResult& result, const CopyPlan& plan, c
         folder.path = parentDirectory(c.path);
         folder.files.push_back(c.path);
         folder.bytes += size;
-        r.rows.push_back({lastComponent(c.path), p ? p->source : std::string(), c.path, size, kCopiedStatus});
+        const bool fromCache = !c.readBackFromMedium;
+        r.rows.push_back({lastComponent(c.path), p ? p->source : std::string(), c.path, size,
+                          fromCache ? kCopiedFromCacheStatus : kCopiedStatus, fromCache});
     }
     for (const auto& a : result.alreadyThere) {
         handled.insert(a.id);
         const PlannedCopy* p = find(a.id);
+        const bool fromCache = !a.readFromMedium;
         r.rows.push_back({lastComponent(a.path), p ? p->source : std::string(), a.path, p ? p->size : 0,
-                          kAlreadyThereStatus});
+                          fromCache ? kAlreadyThereFromCacheStatus : kAlreadyThereStatus, fromCache});
     }
     for (const auto& f : result.failed) {
         handled.insert(f.id);
@@ -99,6 +102,10 @@ int CopyReport::copiedCount() const {
     int n = 0;
     for (const auto& f : folders) n += int(f.files.size());
     return n;
+}
+
+int CopyReport::fromCacheCount() const {
+    return int(std::count_if(rows.begin(), rows.end(), [](const Row& row) { return row.fromCache; }));
 }
 
 std::vector<std::string> CopyReport::allCopiedPaths() const {
@@ -201,6 +208,27 @@ QStringList failureLines(const CopyReport& report) {
     return lines;
 }
 
+QString fromCacheNote(const CopyReport& report, const QLocale& locale) {
+    const int n = report.fromCacheCount();
+    if (n == 0) return {};
+    return count(n, locale) +
+           (n == 1
+                ? QStringLiteral(
+                      " file was checked in the page cache, not read back from the drive: its copy "
+                      "on the drive isn't proven byte by byte.")
+                : QStringLiteral(" files were checked in the page cache, not read back from the drive: their "
+                                 "copies on the drive aren't proven byte by byte."));
+}
+
+QStringList fromCacheLines(const CopyReport& report) {
+    QStringList lines;
+    for (const auto& row : report.rows) {
+        if (lines.size() == 100) break;
+        if (row.fromCache) lines << displayText(report.folderTitle(row.destination));
+    }
+    return lines;
+}
+
 QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
     auto report = record.value<std::shared_ptr<const CopyReport>>();
     if (!report) return {};
@@ -227,6 +255,8 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
             {QStringLiteral("summary"), copySummary(r, locale)},
             {QStringLiteral("failures"), failureLines(r)},
             {QStringLiteral("failedCount"), int(r.failed.size())},
+            {QStringLiteral("fromCacheNote"), fromCacheNote(r, locale)},
+            {QStringLiteral("fromCache"), fromCacheLines(r)},
             {QStringLiteral("folders"), folders},
             {QStringLiteral("foldersHeadline"),
              QStringLiteral("Copied into ") +

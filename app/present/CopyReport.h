@@ -26,6 +26,12 @@ namespace halvetrop::present {
 
 inline constexpr const char* kCopiedStatus = "Copied and verified";
 inline constexpr const char* kAlreadyThereStatus = "Already there (identical)";
+// The same, when the bytes compared came from the page cache rather than the backup's medium
+// (tmpfs, FUSE, a cache that would not let go): what lies on the drive itself is not proven.
+inline constexpr const char* kCopiedFromCacheStatus =
+    "Copied and verified (read back from the page cache, not the drive)";
+inline constexpr const char* kAlreadyThereFromCacheStatus =
+    "Already there (identical, read from the page cache, not the drive)";
 inline constexpr const char* kStoppedStatus = "Not copied (stopped)";
 inline constexpr const char* kCsvHeader = "File,Status,Size (bytes),Copied to,From card";
 
@@ -36,6 +42,7 @@ struct CopyReport {
         std::string destination;  // on the backup; empty when the plan does not know the file
         std::int64_t size = 0;
         std::string status;
+        bool fromCache = false;  // copied or already there, compared in the page cache only
         bool operator==(const Row&) const = default;
     };
     struct Folder {
@@ -69,6 +76,8 @@ struct CopyReport {
                            const std::unordered_map<std::int64_t, const FileResult*>& filesByID, TimeNs now);
 
     int copiedCount() const;
+    // Rows whose comparison read the page cache rather than the drive.
+    int fromCacheCount() const;
     std::vector<std::string> allCopiedPaths() const;
     std::string csv() const;
     // "SD Halvetrop copy – <card> – YYYY-MM-DD.csv", the date in UTC; "/" and NUL of the card's
@@ -94,6 +103,10 @@ QString planSummary(int64_t files, int64_t bytes, std::optional<int64_t> freeByt
 // The copying screen's count line: "12 of 1,234 files · 3 MB of 31.4 GB".
 QString copyProgressLine(int64_t filesDone, int64_t filesTotal, int64_t bytesDone, int64_t bytesTotal,
                          const QLocale& locale = QLocale());
+// Whether any file was compared in the page cache only: the sentence that says so, else "".
+QString fromCacheNote(const CopyReport& report, const QLocale& locale = QLocale());
+// The first 100 of those files, each as its place on the backup.
+QStringList fromCacheLines(const CopyReport& report);
 
 // One CSV cell: a first code point that a spreadsheet would take as a formula or a control
 // (= + - @ tab CR) is guarded with an apostrophe; quotes doubled; always quoted.

@@ -47,15 +47,21 @@ QString kindTitle(MediaKind kind) {
 
 const QString keepCard = QStringLiteral(" — keep the card for now.");
 
-// A volume whose reads can't be shown to come from its medium, card first.
+// A volume whose reads can't be shown to come from its medium, card first. A backup counts only
+// when it holds a copy of a file the verdict counts: one that holds none is not why the card is
+// not safe.
 std::optional<QString> unprovableVolume(const VerifyReport& report) {
     if (!report.source.readsFromMedium)
         return QStringLiteral("Files on “%1” can't be proven byte by byte on this system")
             .arg(qs(report.source.name));
-    for (const VolumeInfo& d : report.destinations)
-        if (!d.readsFromMedium)
+    std::set<int64_t> holding;
+    for (const FileResult& f : report.files)
+        if (f.inScope)
+            for (const CopyRef& c : f.copies) holding.insert(c.destination);
+    for (size_t d = 0; d < report.destinations.size(); ++d)
+        if (!report.destinations[d].readsFromMedium && holding.count(int64_t(d)))
             return QStringLiteral("Copies on “%1” can't be proven byte by byte on this system")
-                .arg(qs(d.name));
+                .arg(qs(report.destinations[d].name));
     return std::nullopt;
 }
 
@@ -81,6 +87,11 @@ std::optional<ColorRole> verdictColor(const StatusCounts& t) {
     if (t.files == 0) return std::nullopt;
     if (t.covered() == t.files) return ColorRole::verified;
     return statusColor(verdictStatus(t));
+}
+
+std::optional<ColorRole> verdictColor(const VerifyReport& report) {
+    if (report.cardUnreadable > 0) return ColorRole::partial;
+    return verdictColor(report.totals);
 }
 
 QString checkedNoun(const VerifyReport& report, const QLocale& locale) {
@@ -110,12 +121,7 @@ QString verdictTitle(const VerifyReport& report, const QLocale& locale) {
 QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLocale& locale) {
     const StatusCounts& t = report.totals;
     const int64_t R = report.requiredCopies;
-    if (report.cardUnreadable > 0)
-        return count(report.cardUnreadable, locale) +
-               (report.cardUnreadable == 1
-                    ? QStringLiteral(" folder or file on the card couldn't be read")
-                    : QStringLiteral(" folders or files on the card couldn't be read")) +
-               keepCard;
+    if (report.cardUnreadable > 0) return unreadableSentence(report.cardUnreadable, locale) + keepCard;
     if (t.files == 0) {
         // The kinds this report was made for, not the chips as they are now.
         QStringList labels;
@@ -307,6 +313,11 @@ std::vector<Segment> ringSegments(const StatusCounts& c) {
     return out;
 }
 
+ColorRole ringColor(const VerifyReport& report, FileStatus arc) {
+    if (report.cardUnreadable > 0 && isCovered(arc)) return ColorRole::partial;
+    return statusColor(arc);
+}
+
 int coveredPercent(const StatusCounts& c) {
     if (c.files <= 0) return 100;
     return int(c.covered() * 100 / c.files);
@@ -352,6 +363,11 @@ double deepStripValue(const StatusCounts& t, bool running) {
 }
 
 // --- card contents ---
+
+QString unreadableSentence(int64_t n, const QLocale& locale) {
+    return count(n, locale) + (n == 1 ? QStringLiteral(" folder or file on the card couldn't be read")
+                                      : QStringLiteral(" folders or files on the card couldn't be read"));
+}
 
 QString contentSymbol(const ContentLine& line) {
     if (line.checked == line.files) return QStringLiteral("checkmark.circle.fill");

@@ -26,6 +26,8 @@ using FileLookup = std::function<const FileResult*(int64_t id)>;
 FileStatus verdictStatus(const StatusCounts& totals);
 // Nothing for a report without files (the secondary colour), else the tint of the card.
 std::optional<ColorRole> verdictColor(const StatusCounts& totals);
+// The same, but a card not read whole takes the warning colour whatever its files say.
+std::optional<ColorRole> verdictColor(const VerifyReport& report);
 // The kinds of the in-scope files as nouns in a list: "photos and videos".
 QString checkedNoun(const VerifyReport& report, const QLocale& locale = QLocale());
 QString verdictTitle(const VerifyReport& report, const QLocale& locale = QLocale());
@@ -83,6 +85,9 @@ struct Segment {
     friend bool operator==(const Segment&, const Segment&) = default;
 };
 std::vector<Segment> ringSegments(const StatusCounts& counts);
+// The colour of a ring arc: on a card not read whole the covered arcs take the warning colour, as
+// what they count is not the whole card.
+ColorRole ringColor(const VerifyReport& report, FileStatus arc);
 // Whole percent covered, by integer arithmetic; 100 without files.
 int coveredPercent(const StatusCounts& counts);
 
@@ -101,6 +106,9 @@ QString deepStripText(const StatusCounts& totals, bool running, const QLocale& l
 double deepStripValue(const StatusCounts& totals, bool running);
 
 // --- card contents ---
+
+// "1 folder or file on the card couldn't be read", "3 folders or files on the card couldn't be read".
+QString unreadableSentence(int64_t n, const QLocale& locale = QLocale());
 
 QString contentSymbol(const ContentLine& line);
 QString contentChecked(const ContentLine& line, const QLocale& locale = QLocale());

@@ -2,6 +2,8 @@
 
 #include "present/Format.h"
 
+#include <QStringList>
+
 namespace halvetrop::present {
 
 namespace {
@@ -36,10 +38,15 @@ std::string_view volumeSymbol(const VolumeInfo& volume) {
     return "externaldrive.fill";
 }
 
-LocationLook locationLook(const std::string& path, const std::optional<VolumeInfo>& volume) {
+LocationLook locationLook(const std::string& path, const std::optional<VolumeInfo>& volume, bool connected) {
     const auto parts = components(path);
     LocationLook look;
     look.name = parts.empty() ? QStringLiteral("/") : displayText(parts.back());
+    if (!connected) {
+        look.symbol = looksLikeMountPoint(path) ? "externaldrive.fill" : "folder.fill";
+        look.detail = notConnectedText({path});
+        return look;
+    }
     if (volume) {
         look.symbol = volumeSymbol(*volume);
         look.detail = displayText(volume->name) + QStringLiteral(" · ") + byteCount(volume->freeBytes) +
@@ -51,6 +58,16 @@ LocationLook locationLook(const std::string& path, const std::optional<VolumeInf
     look.detail =
         slash == std::string::npos || slash == 0 ? QStringLiteral("/") : displayText(path.substr(0, slash));
     return look;
+}
+
+QString notConnectedText(const std::vector<std::string>& backups) {
+    QStringList names;
+    for (const auto& b : backups) {
+        const auto parts = components(b);
+        names << (parts.empty() ? QStringLiteral("/") : displayText(parts.back()));
+    }
+    return QLocale().createSeparatedList(names) +
+           (names.size() == 1 ? QStringLiteral(" isn't connected") : QStringLiteral(" aren't connected"));
 }
 
 bool isCovered(const StatusCounts& totals) { return totals.files >= 1 && totals.files == totals.covered(); }

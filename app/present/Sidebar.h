@@ -24,8 +24,14 @@ struct LocationLook {
 };
 
 // `path` is a clean absolute path. Without volume facts a mount point of removable media (under
-// /media, /run/media or /mnt) shows a drive, any other folder a folder.
-LocationLook locationLook(const std::string& path, const std::optional<VolumeInfo>& volume);
+// /media, /run/media or /mnt) shows a drive, any other folder a folder. A backup whose drive is
+// not connected says so instead of any facts: its mount point describes the system's disk.
+LocationLook locationLook(const std::string& path, const std::optional<VolumeInfo>& volume,
+                          bool connected = true);
+
+// "NAME isn't connected" for one backup, "A and B aren't connected" for several; each named by
+// its folder's name.
+QString notConnectedText(const std::vector<std::string>& backups);
 
 // A saved check is covered when it has files and every one has a copy.
 bool isCovered(const StatusCounts& totals);

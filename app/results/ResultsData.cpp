@@ -101,7 +101,9 @@ QHash<int, QByteArray> ShootRows::roleNames() const {
 const ShootGroup* ShootRows::group(int row) const {
     const VerifyReport* r = data_.report();
     if (!r || row < 0 || row >= count()) return nullptr;
-    return &r->groups[size_t(order_[size_t(row)].first)];
+    // A row on its way out of a replaced report may name a position that report no longer has.
+    const size_t at = size_t(rows_[size_t(row)].group);
+    return at < r->groups.size() ? &r->groups[at] : nullptr;
 }
 
 QVariant ShootRows::data(const QModelIndex& index, int role) const {
@@ -114,7 +116,7 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
         case DayRole:
             return QString::fromStdString(g->day);
         case DayCountsRole:
-            return order_[size_t(index.row())].second;
+            return rows_[size_t(index.row())].dayHeader;
         case TitleRole:
             return folderTitle(*g, r.source.name);
         case CameraRole:
@@ -178,28 +180,20 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
     }
 }
 
-void ShootRows::rebuild() {
-    beginResetModel();
-    order_.clear();
-    if (const VerifyReport* r = data_.report())
-        for (const DaySection& day : shootDays(r->groups))
-            for (int g : day.groups) order_.push_back({g, QString()});
-    refresh();
-    endResetModel();
-    emit countChanged();
-}
-
-void ShootRows::refresh() {
+std::vector<ShootRows::Row> ShootRows::rowsNow() const {
+    std::vector<Row> rows;
     const VerifyReport* r = data_.report();
-    if (!r) return;
+    if (!r) return rows;
+    for (const DaySection& day : shootDays(r->groups))
+        for (int g : day.groups) rows.push_back({g, r->groups[size_t(g)].id(), QString()});
     const FileLookup lookup = [this](int64_t id) { return data_.file(id); };
     // One header per day: the day's live counts over all its shoots.
-    for (size_t i = 0; i < order_.size();) {
-        const std::string& day = r->groups[size_t(order_[i].first)].day;
+    for (size_t i = 0; i < rows.size();) {
+        const std::string& day = r->groups[size_t(rows[i].group)].day;
         size_t end = i;
         StatusCounts sum;
-        for (; end < order_.size() && r->groups[size_t(order_[end].first)].day == day; ++end) {
-            const StatusCounts c = liveCounts(r->groups[size_t(order_[end].first)].fileIDs, lookup);
+        for (; end < rows.size() && r->groups[size_t(rows[end].group)].day == day; ++end) {
+            const StatusCounts c = liveCounts(r->groups[size_t(rows[end].group)].fileIDs, lookup);
             sum.files += c.files;
             sum.bytes += c.bytes;
             sum.verified += c.verified;
@@ -207,9 +201,22 @@ void ShootRows::refresh() {
         }
         const QString header = data_.dates().longDay(QString::fromStdString(day)) + QLatin1Char('\t') +
                                dayHeaderCounts(sum, r->isCardOnly());
-        for (; i < end; ++i) order_[i].second = header;
+        for (; i < end; ++i) rows[i].dayHeader = header;
     }
-    if (!order_.empty()) emit dataChanged(index(0), index(count() - 1));
+    return rows;
+}
+
+void ShootRows::rebuild() {
+    beginResetModel();
+    rows_ = rowsNow();
+    endResetModel();
+    emit countChanged();
+}
+
+void ShootRows::update() {
+    const int before = count();
+    morphRows(rows_, rowsNow(), [](const Row& row) -> const std::string& { return row.id; });
+    if (count() != before) emit countChanged();
 }
 
 // --- folders ---
@@ -223,7 +230,7 @@ enum FolderRole {
     FolderPathRole
 };
 
-int FolderRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int FolderRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
 
 QHash<int, QByteArray> FolderRows::roleNames() const {
     return {{FolderTitleRole, "title"}, {FolderDaysRole, "days"},   {FolderCountsRole, "countsText"},
@@ -232,8 +239,10 @@ QHash<int, QByteArray> FolderRows::roleNames() const {
 
 QVariant FolderRows::data(const QModelIndex& index, int role) const {
     const VerifyReport* r = data_.report();
-    if (!r || index.row() < 0 || index.row() >= rows_ || size_t(index.row()) >= r->folders.size()) return {};
-    const FolderSummary& f = r->folders[size_t(index.row())];
+    if (!r || index.row() < 0 || index.row() >= rowCount()) return {};
+    const size_t at = size_t(rows_[size_t(index.row())].folder);
+    if (at >= r->folders.size()) return {};
+    const FolderSummary& f = r->folders[at];
     switch (role) {
         case FolderTitleRole:
             return text(f.depth == 0 ? r->source.name : f.name);
@@ -252,11 +261,21 @@ QVariant FolderRows::data(const QModelIndex& index, int role) const {
     }
 }
 
+std::vector<FolderRows::Row> FolderRows::rowsNow() const {
+    std::vector<Row> rows;
+    if (const VerifyReport* r = data_.report())
+        for (size_t i = 0; i < r->folders.size(); ++i) rows.push_back({int(i), r->folders[i].path});
+    return rows;
+}
+
 void FolderRows::rebuild() {
     beginResetModel();
-    const VerifyReport* r = data_.report();
-    rows_ = r ? int(r->folders.size()) : 0;
+    rows_ = rowsNow();
     endResetModel();
+}
+
+void FolderRows::update() {
+    morphRows(rows_, rowsNow(), [](const Row& row) -> const std::string& { return row.path; });
 }
 
 // --- the screen ---
@@ -288,9 +307,9 @@ void ResultsData::setModel(QObject* model) {
     for (const auto& c : connections_) disconnect(c);
     connections_.clear();
     model_ = model;
+    shownSerial_.reset();
     if (auto* app = qobject_cast<AppModel*>(model)) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
-        connections_ << connect(app, &AppModel::filesByIDChanged, this, &ResultsData::fold);
     } else if (model) {
         // A fake model: its `report` holds a fixture, replaced as a whole.
         const int at = model->metaObject()->indexOfProperty("report");
@@ -306,18 +325,24 @@ void ResultsData::setModel(QObject* model) {
 }
 
 void ResultsData::reload() {
+    const auto* app = qobject_cast<const AppModel*>(model_.data());
+    const std::optional<quint64> serial =
+        app && app->report() ? std::optional(app->reportSerial()) : std::nullopt;
+    if (serial && serial == shownSerial_) {
+        // The same check: a fold of the byte-by-byte pass, or the pass's own report.
+        shoots_.update();
+        folders_.update();
+        changedNow();
+        return;
+    }
+    shownSerial_ = serial;
     fixture_ = nullptr;
-    if (model_ && !qobject_cast<AppModel*>(model_.data()))
+    if (model_ && !app)
         if (auto* f = qobject_cast<FixtureReport*>(model_->property("report").value<QObject*>()))
             fixture_ = &f->report;
     index_ = fixture_ ? FileIndex(*fixture_) : FileIndex();
     shoots_.rebuild();
     folders_.rebuild();
-    changedNow();
-}
-
-void ResultsData::fold() {
-    shoots_.refresh();
     changedNow();
 }
 
@@ -384,7 +409,8 @@ QVariantMap ResultsData::computeHero() const {
         cameras << c.name;
         cameraFiles << double(c.files);
     }
-    const auto tint = verdictColor(t);
+    const auto tint = verdictColor(*r);
+    const bool notWhole = r->cardUnreadable > 0;
     return {
         {"title", verdictTitle(*r)},
         {"reason", verdictReason(*r, deepVerifying_)},
@@ -410,7 +436,10 @@ QVariantMap ResultsData::computeHero() const {
         {"skippedButton", skippedButton(skipped)},
         {"skippedKinds", skippedKinds},
         {"percent", coveredPercent(t)},
-        {"allCovered", t.files > 0 && t.covered() == t.files},
+        {"allCovered", t.files > 0 && t.covered() == t.files && !notWhole},
+        {"ringTint", notWhole ? roleText(ColorRole::partial) : QString()},
+        {"unreadableCount", double(r->cardUnreadable)},
+        {"unreadableText", notWhole ? unreadableSentence(r->cardUnreadable) : QString()},
         {"files", double(t.files)},
         {"stripText", deepStripText(t, deepRunning_)},
         {"stripValue", deepStripValue(t, deepRunning_)},
@@ -427,7 +456,10 @@ QVariantList ResultsData::segments() const {
     QVariantList out;
     if (const VerifyReport* r = report())
         for (const Segment& s : ringSegments(r->totals))
-            out << QVariantMap{{"status", raw(s.id)}, {"from", s.from}, {"to", s.to}};
+            out << QVariantMap{{"status", raw(s.id)},
+                               {"color", roleText(ringColor(*r, s.id))},
+                               {"from", s.from},
+                               {"to", s.to}};
     return out;
 }
 
@@ -450,9 +482,27 @@ QVariantMap ResultsData::contents() const {
                              {"symbol", contentSymbol(l)},   {"checkedText", contentChecked(l)},
                              {"anyChecked", l.checked >= 1}, {"note", text(l.note)},
                              {"files", count(l.files)},      {"bytes", byteCount(l.bytes)}};
+    // A broken card may hold thousands; the popover names the first of them, the CSV all.
+    constexpr size_t shownUnreadable = 20;
+    QVariantList unreadable;
+    const auto& entries = r->cardUnreadableEntries;
+    for (size_t i = 0; i < entries.size() && i < shownUnreadable; ++i)
+        unreadable << QVariantMap{
+            {"path", entries[i].path.empty() ? QStringLiteral("(top level)") : text(entries[i].path)},
+            {"reason", text(entries[i].reason)}};
+    QString unreadableNote;
+    if (entries.size() > shownUnreadable)
+        unreadableNote = QStringLiteral("…and ") + count(int64_t(entries.size() - shownUnreadable)) +
+                         QStringLiteral(" more. Export Report… lists them all.");
+    else if (r->cardUnreadable > 0 && entries.empty())
+        unreadableNote =
+            QStringLiteral("This saved check didn't keep their names. Check the card again to see them.");
     return {{"title", QStringLiteral("What's on ") + text(r->source.name)},
             {"cameras", cameras.join(QStringLiteral(" · "))},
-            {"lines", lines}};
+            {"lines", lines},
+            {"unreadableText", r->cardUnreadable > 0 ? unreadableSentence(r->cardUnreadable) : QString()},
+            {"unreadable", unreadable},
+            {"unreadableNote", unreadableNote}};
 }
 
 QVariantMap ResultsData::bar(const QVariantMap& counts, double width, double height) const {

@@ -2,15 +2,16 @@
 // The results screen's view of the shown report: every text, figure and row list the views place,
 // computed by present/ from the model's report (or a fixture's, for tests and pictures). The views
 // hand in what they read of the model (the pass, eject, last copy) and place what comes out.
-#include <QAbstractListModel>
 #include <QObject>
 #include <QPointer>
 #include <QVariant>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "model/FileList.h"
+#include "model/KeyedRows.h"
 #include "present/Results.h"
 #include "report/Report.h"
 #include "results/DiskTool.h"
@@ -29,7 +30,8 @@ public:
 class ResultsData;
 
 // One row per shoot, newest day first; the day's texts ride on every row for the section header.
-class ShootRows : public QAbstractListModel {
+// A new report resets the rows; the same check's report, folded or replaced, moves them.
+class ShootRows : public KeyedRows {
     Q_OBJECT
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 public:
@@ -37,9 +39,9 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
-    int count() const { return int(order_.size()); }
+    int count() const { return int(rows_.size()); }
     void rebuild();
-    void refresh();
+    void update();
     // The shoot's group at a row (nullptr out of range).
     const ShootGroup* group(int row) const;
 
@@ -47,11 +49,18 @@ signals:
     void countChanged();
 
 private:
+    struct Row {
+        int group = 0;      // position in the report's groups
+        std::string id;     // the group's id
+        QString dayHeader;  // the day's text and counts
+    };
+    std::vector<Row> rowsNow() const;
+
     const ResultsData& data_;
-    std::vector<std::pair<int, QString>> order_;  // group position, day header
+    std::vector<Row> rows_;
 };
 
-class FolderRows : public QAbstractListModel {
+class FolderRows : public KeyedRows {
     Q_OBJECT
 public:
     explicit FolderRows(const ResultsData& data) : data_(data) {}
@@ -59,10 +68,17 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
     void rebuild();
+    void update();
 
 private:
+    struct Row {
+        int folder = 0;    // position in the report's folders
+        std::string path;  // the folder's id
+    };
+    std::vector<Row> rowsNow() const;
+
     const ResultsData& data_;
-    int rows_ = 0;
+    std::vector<Row> rows_;
 };
 
 class ResultsData : public QObject {
@@ -140,7 +156,6 @@ private slots:
 
 private:
     QVariantMap computeHero() const;
-    void fold();
 
     // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
     mutable std::optional<QVariantMap> hero_;
@@ -150,6 +165,8 @@ private:
     }
 
     QPointer<QObject> model_;
+    // The application model's report the rows were built for: another one resets them.
+    std::optional<quint64> shownSerial_;
     const VerifyReport* fixture_ = nullptr;
     FileIndex index_;  // of the fixture report
     bool deepVerifying_ = false;

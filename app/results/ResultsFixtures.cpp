@@ -142,7 +142,11 @@ VerifyReport resultsFixture(const QString& name) {
                   {"Videos", {"MP4"}, 12, 3'720'000'000, 12, "XAVC S clips with their XML sidecars"},
                   {"Audio", {"WAV"}, name == "missing" ? 5 : 0, name == "missing" ? 400'000'000 : 0, 0, ""}};
     r.safeToFormat = name == "safe";
-    if (name == "unreadable") r.cardUnreadable = 2;
+    if (name == "unreadable") {
+        r.cardUnreadable = 2;
+        r.cardUnreadableEntries = {{"DCIM/101MSDCF", "Input/output error"},
+                                   {"PRIVATE/M4ROOT/CLIP/C0042.MP4", "Permission denied"}};
+    }
     r.startedAt = 1'713'200'000'000'000'000;
     r.finishedAt = r.startedAt + 95'000'000'000;
     return r;

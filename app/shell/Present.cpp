@@ -151,8 +151,8 @@ int Present::stepSelection(int current, int step, int count, int columns) const 
     return present::stepSelection(current, step, count, columns);
 }
 
-QVariantMap Present::location(const QString& path, const QVariantMap& volume) const {
-    const auto look = present::locationLook(path.toStdString(), volumeFrom(volume));
+QVariantMap Present::location(const QString& path, const QVariantMap& volume, bool connected) const {
+    const auto look = present::locationLook(path.toStdString(), volumeFrom(volume), connected);
     return {{QStringLiteral("symbol"), latin(look.symbol)},
             {QStringLiteral("name"), look.name},
             {QStringLiteral("detail"), look.detail}};

@@ -56,7 +56,8 @@ public:
     Q_INVOKABLE int stepSelection(int current, int step, int count, int columns) const;
     // {symbol, name, detail} of a card or backup row; `volume` is the model's volume description
     // of the path (empty when not known yet).
-    Q_INVOKABLE QVariantMap location(const QString& path, const QVariantMap& volume) const;
+    Q_INVOKABLE QVariantMap location(const QString& path, const QVariantMap& volume,
+                                     bool connected = true) const;
     // The drive symbol of a volume description.
     Q_INVOKABLE QString volumeSymbol(const QVariantMap& volume) const;
     // {source: url or empty, backups: [url], ignored: n}. Only local folders count; the rest is

@@ -3,6 +3,7 @@
 #include "anatomy/Anatomy.h"
 #include "copy/CardFence.h"
 #include "copy/CopyError.h"
+#include "drives/Drives.h"
 #include "platform/Fd.h"
 #include "report/Join.h"
 #include "report/Report.h"
@@ -153,8 +154,10 @@ CopyPlanner::PickedFolder CopyPlanner::locate(const std::string& folder, const V
 CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::int64_t>& fileIDs,
                            std::int64_t destination, const CopyLayout& layout, const std::string& location,
                            const std::string& baseFolder) {
-    const std::string root = canonical(report.destinations.at(static_cast<std::size_t>(destination)).path);
+    const VolumeInfo& backup = report.destinations.at(static_cast<std::size_t>(destination));
+    const std::string root = canonical(backup.path);
     const std::string rootPrefix = root == "/" ? "/" : root + "/";
+    if (backup.volumeID && Drives::info(root).volumeID != backup.volumeID) throw CopyError::backupDisconnected(root);
 
     if (!location.empty()) {
         for (const auto& piece : splitKeepingEmpty(location))
@@ -201,6 +204,7 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
     CopyPlan plan;
     plan.root = root;
     plan.card = report.source.path;
+    plan.rootVolumeID = backup.volumeID;
     for (std::int64_t id : fileIDs) {
         const auto found = byID.find(id);
         // A file asked for twice is still one file: planned once, at its first place.

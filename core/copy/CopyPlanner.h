@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ struct PlannedCopy {
 struct CopyPlan {
     std::string root;  // canonical backup root
     std::string card;  // the card's path as the report holds it
+    // The file-system id of the backup's own volume, when it has one: a plan is carried out only
+    // while that volume is the one mounted at the root. An unplugged drive leaves its empty mount
+    // point on the system's disk, which must never take its copies.
+    std::optional<std::string> rootVolumeID;
     std::vector<PlannedCopy> items;
     int renamedForCollision = 0;
     std::int64_t totalBytes() const;
@@ -48,7 +53,9 @@ struct CopyPlanner {
         bool operator==(const PickedFolder&) const = default;
     };
 
-    // Throws CopyError: outsideDestination, insideLibrary, insideSource (first met, in that order).
+    // Throws CopyError: backupDisconnected (the volume at the backup's root is not the one the
+    // report was made on), outsideDestination, insideLibrary, insideSource (first met, in that
+    // order).
     static CopyPlan plan(const VerifyReport& report, const std::vector<std::int64_t>& fileIDs, std::int64_t destination,
                          const CopyLayout& layout, const std::string& location, const std::string& baseFolder);
     static PickedFolder locate(const std::string& folder, const VerifyReport& report);

@@ -61,6 +61,14 @@ std::string backupLocations(const VerifyReport& report, const FileResult& file) 
     return out;
 }
 
+void appendRow(std::string& out, const std::array<std::string, 10>& fields) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) out += ',';
+        appendField(out, fields[i]);
+    }
+    out += '\n';
+}
+
 }  // namespace
 
 std::string CSVExport::csv(const VerifyReport& report) {
@@ -68,7 +76,7 @@ std::string CSVExport::csv(const VerifyReport& report) {
     out += '\n';
     for (const FileResult& file : report.files) {
         if (!file.inScope) continue;
-        const std::array<std::string, 10> fields{
+        appendRow(out, {
             std::string(label(file.status)),
             file.name,
             file.folder,
@@ -79,12 +87,19 @@ std::string CSVExport::csv(const VerifyReport& report) {
             std::to_string(file.safeDrives),
             backupLocations(report, file),
             file.detail.value_or(std::string()),
-        };
-        for (size_t i = 0; i < fields.size(); ++i) {
-            if (i > 0) out += ',';
-            appendField(out, fields[i]);
-        }
-        out += '\n';
+        });
+    }
+    // What the check could not read has no size, day or copies to tell; its name, its folder and
+    // the system's reason are all there is, and leaving it out would make the card look whole.
+    for (const UnreadableEntry& entry : report.cardUnreadableEntries) {
+        const size_t slash = entry.path.rfind('/');
+        appendRow(out, {
+            std::string(label(FileStatus::unreadable)),
+            slash == std::string::npos ? entry.path : entry.path.substr(slash + 1),
+            slash == std::string::npos ? std::string() : entry.path.substr(0, slash),
+            {}, {}, {}, {}, {}, {},
+            entry.reason,
+        });
     }
     return out;
 }

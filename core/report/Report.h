@@ -183,6 +183,14 @@ struct ContentLine {
     friend bool operator==(const ContentLine&, const ContentLine&) = default;
 };
 
+// A card folder or entry that could not be listed or examined.
+struct UnreadableEntry {
+    std::string path;    // card-relative, display form; empty for the card's top folder
+    std::string reason;  // the system's words: "Permission denied"
+
+    friend bool operator==(const UnreadableEntry&, const UnreadableEntry&) = default;
+};
+
 // A media kind the scope left out although the card holds camera media of it.
 struct SkippedKind {
     MediaKind kind = MediaKind::other;
@@ -215,6 +223,8 @@ struct VerifyReport {
     // Card folders and entries that could not be listed or examined. Files in them were never
     // seen, so a card with any is never safe to format.
     int64_t cardUnreadable = 0;
+    // Which they were. Reports stored before these were kept have none beside their count.
+    std::vector<UnreadableEntry> cardUnreadableEntries;
 
     // Field by field: a stored report reads back equal to the one that was stored.
     friend bool operator==(const VerifyReport&, const VerifyReport&) = default;

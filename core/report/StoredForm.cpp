@@ -1,6 +1,7 @@
 #include "report/StoredForm.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <unordered_set>
 
 #include "report/JsonReader.h"
@@ -131,14 +132,17 @@ void write(Writer& w, const VerifyScope& scope) {
     w.endObject();
 }
 
-void write(Writer& w, const CameraProfile& camera) {
+// A record of texts alone, in the order given.
+void writeTexts(Writer& w, std::initializer_list<std::pair<std::string_view, std::string_view>> fields) {
     w.beginObject();
-    w.key("id");
-    w.text(camera.id);
-    w.key("name");
-    w.text(camera.name);
+    for (const auto& [key, value] : fields) {
+        w.key(key);
+        w.text(value);
+    }
     w.endObject();
 }
+
+void write(Writer& w, const CameraProfile& camera) { writeTexts(w, {{"id", camera.id}, {"name", camera.name}}); }
 
 void write(Writer& w, const CaptureInfo& c) {
     w.beginObject();
@@ -333,6 +337,8 @@ void write(Writer& w, const ContentLine& l) {
     w.endObject();
 }
 
+void write(Writer& w, const UnreadableEntry& e) { writeTexts(w, {{"path", e.path}, {"reason", e.reason}}); }
+
 template <class T>
 void writeList(Writer& w, const std::vector<T>& items) {
     w.beginArray();
@@ -380,6 +386,11 @@ void write(Writer& w, const VerifyReport& r) {
     w.number(toStoredSeconds(r.finishedAt));
     w.key("cardUnreadable");
     w.integer(r.cardUnreadable);
+    // Left out when there are none, so the stored form of a card read whole is as it was.
+    if (!r.cardUnreadableEntries.empty()) {
+        w.key("cardUnreadableEntries");
+        writeList(w, r.cardUnreadableEntries);
+    }
     w.endObject();
 }
 
@@ -502,20 +513,27 @@ private:
     VerifyScope& out_;
 };
 
-class CameraFrame final : public RecordFrame {
+// A record of two required texts, read into members `First` and `Second` of T under `Keys`.
+template <class T, std::string T::*First, std::string T::*Second, const std::string_view* Keys>
+class TextPairFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"id", "name"};
-    explicit CameraFrame(CameraProfile& out) : RecordFrame(keys, 2, 0), out_(out) {}
+    explicit TextPairFrame(T& out) : RecordFrame(Keys, 2, 0), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
-        (f == 0 ? out_.id : out_.name) = r.text(v);
+        out_.*(f == 0 ? First : Second) = r.text(v);
         return nullptr;
     }
 
 private:
-    CameraProfile& out_;
+    T& out_;
 };
+
+constexpr std::string_view cameraKeys[] = {"id", "name"};
+using CameraFrame = TextPairFrame<CameraProfile, &CameraProfile::id, &CameraProfile::name, cameraKeys>;
+constexpr std::string_view unreadableKeys[] = {"path", "reason"};
+using UnreadableFrame =
+    TextPairFrame<UnreadableEntry, &UnreadableEntry::path, &UnreadableEntry::reason, unreadableKeys>;
 
 class CaptureFrame final : public RecordFrame {
 public:
@@ -814,9 +832,12 @@ public:
     static constexpr std::string_view keys[] = {
         "source",    "destinations", "scope",      "level",      "requiredCopies", "cameras",
         "files",     "groups",       "folders",    "totals",     "safeToFormat",   "safeFiles",
-        "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt", "cardUnreadable"};
-    // Reports stored before cardUnreadable was kept read as a card that was read whole.
-    explicit ReportFrame(VerifyReport& out) : RecordFrame(keys, 18, optionalBits(std::array{17})), out_(out) {}
+        "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt", "cardUnreadable",
+        "cardUnreadableEntries"};
+    // Reports stored before cardUnreadable was kept read as a card that was read whole; those
+    // stored before its entries were kept have a count alone.
+    explicit ReportFrame(VerifyReport& out)
+        : RecordFrame(keys, 19, optionalBits(std::array{17, 18})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -854,6 +875,10 @@ protected:
             case 15: out_.startedAt = r.instant(v); break;
             case 16: out_.finishedAt = r.instant(v); break;
             case 17: out_.cardUnreadable = r.integer(v); break;
+            case 18:
+                r.expectArray(v);
+                return std::make_unique<RecordListFrame<UnreadableEntry, UnreadableFrame>>(
+                    out_.cardUnreadableEntries);
         }
         return nullptr;
     }

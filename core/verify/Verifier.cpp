@@ -49,6 +49,17 @@ std::string couldntRead(const std::string& path, int error) {
     return "Couldn't read " + repairUtf8(path) + " (" + errorText(error) + ")";
 }
 
+// A walk error below the card's root, named relative to the card as its files are.
+UnreadableEntry unreadableEntry(const std::string& root, const WalkError& e) {
+    std::string_view path = e.path;
+    if (path == root) {
+        path = {};
+    } else if (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/') {
+        path.remove_prefix(root.size() + 1);
+    }
+    return {repairUtf8(path), errorText(e.errorNumber)};
+}
+
 // The spelling under which a directory lists `name`: the name itself when listed so, else the one
 // entry a case-insensitive file system (FAT, exFAT) answers to under another case. Cards are
 // case-insensitive, so "/media/CARD/dcim" and "/media/CARD/DCIM" are one folder.
@@ -278,9 +289,13 @@ VerifyReport Verifier::run() {
     std::vector<CameraProfile> cameras;
     uint64_t cardDevice = 0, cardInode = 0;
     int64_t cardUnreadable = 0;
+    std::vector<UnreadableEntry> unreadableEntries;
     {
         WalkResult walk = walkTree(request.source);
-        for (const WalkError& e : walk.errors) problems.push_back(couldntRead(e.path, e.errorNumber));
+        for (const WalkError& e : walk.errors) {
+            problems.push_back(couldntRead(e.path, e.errorNumber));
+            unreadableEntries.push_back(unreadableEntry(request.source, e));
+        }
         // Whatever lay in a folder that could not be listed was never seen, let alone compared.
         cardUnreadable = static_cast<int64_t>(walk.errors.size());
         if (auto note = fuseAccessTimeNote(request.source, source)) problems.push_back(std::move(*note));
@@ -505,6 +520,7 @@ VerifyReport Verifier::run() {
     report.safeToFormat = report.totals.files > 0 && !request.destinations.empty() && cardUnreadable == 0 &&
                           report.safeFiles == report.totals.files;
     report.cardUnreadable = cardUnreadable;
+    report.cardUnreadableEntries = std::move(unreadableEntries);
     report.outOfScope = static_cast<int64_t>(files.size()) - report.totals.files;
 
     progress(VerifyProgress::Stage::done, "", 1, 1);

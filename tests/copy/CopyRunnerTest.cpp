@@ -13,8 +13,10 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 #include <thread>
+#include <tuple>
 
 namespace halvetrop {
 namespace {
@@ -114,6 +116,28 @@ TEST_F(RunnerFixture, FreeSpaceAtTheLimitPassesAndOneByteShortRefusesAll) {
         EXPECT_TRUE(result.copied.empty());
         EXPECT_EQ(calls, 0);
         EXPECT_FALSE(fs::exists(fresh.path() + "/sub")) << "no folder is made for a refused plan";
+    }
+}
+
+// The run starts only on the backup's own volume: another file system at the root (an empty
+// mount point left on the system's disk, another drive) takes nothing, not even a folder.
+TEST_F(RunnerFixture, AnotherVolumeAtTheRootTakesNothing) {
+    add(1, "A.JPG", bytesOf(1000, 1));
+    using Id = std::optional<std::string>;
+    const std::tuple<Id, Id, bool> rows[] = {
+        {"UUID-A", "UUID-A", true}, {"UUID-A", "UUID-B", false}, {"UUID-A", std::nullopt, false}, {std::nullopt, "UUID-B", true}};
+    for (const auto& [planned, mounted, copies] : rows) {
+        TempDir fresh{"volume"};
+        plan.root = fresh.path();
+        plan.items[0].destDir = fresh.path() + "/sub";
+        plan.rootVolumeID = planned;
+        volume.volumeID = mounted;
+        const CopyRunResult result = runner()->run();
+        EXPECT_EQ(result.copied.size(), copies ? 1u : 0u) << planned.value_or("-") << " " << mounted.value_or("-");
+        if (copies) continue;
+        ASSERT_EQ(result.failed.size(), 1u);
+        EXPECT_EQ(result.failed[0].message, "The backup is no longer connected: " + fresh.path());
+        EXPECT_TRUE(fs::is_empty(fresh.path()));
     }
 }
 

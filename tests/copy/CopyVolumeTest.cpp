@@ -270,6 +270,51 @@ TEST(CopyOnRealVolumes, ABackupUnmountedMidRunTakesNoMoreFiles) {
     EXPECT_TRUE(fs::is_empty(root)) << "nothing is written under the mount point left behind";
 }
 
+// A backup drive detached before the copy: its mount point is an empty folder on the system's
+// disk. Neither a new plan nor a plan made while it was there puts anything in that folder.
+TEST(CopyOnRealVolumes, ABackupDetachedBeforeTheCopyIsRefused) {
+    std::string reason;
+    if (!SpareZramDrive::available(&reason)) GTEST_SKIP() << reason;
+    for (const bool planAfter : {true, false}) {
+        SCOPED_TRACE(planAfter ? "planned after the drive left" : "run after the drive left");
+        SpareZramDrive drive(64 << 20);
+        TempDir card{"detached-card"};
+        VerifyReport report;
+        report.source.path = report.source.volumePath = card.path();
+        report.destinations.push_back(Drives::info(drive.mountPoint()));
+        if (!report.destinations[0].volumeID) GTEST_SKIP() << "blkid gives this zram drive no UUID";
+        FileResult file;
+        file.id = 0;
+        file.name = "IMG_0001.JPG";
+        file.folder = "DCIM";
+        file.relativePath = "DCIM/IMG_0001.JPG";
+        file.size = 5000;
+        card.write(file.relativePath, bytesOf(5000, 7));
+        report.files.push_back(file);
+        const auto plan = [&] { return CopyPlanner::plan(report, {0}, 0, CopyLayout::keepCardStructure(), "", ""); };
+        const std::string root = drive.mountPoint();
+        const std::string gone = "The backup is no longer connected: " + root;
+
+        const CopyPlan before = plan();
+        drive.detachLazily();
+        ASSERT_TRUE(fs::is_directory(root) && fs::is_empty(root));
+        if (planAfter) {
+            try {
+                plan();
+                ADD_FAILURE() << "planned onto the system's disk";
+            } catch (const CopyError& e) {
+                EXPECT_EQ(e.description(), gone);
+            }
+        } else {
+            const CopyRunResult result = CopyRunner(before).run();
+            ASSERT_EQ(result.failed.size(), 1u);
+            EXPECT_EQ(result.failed[0].message, gone);
+            EXPECT_TRUE(result.copied.empty());
+        }
+        EXPECT_TRUE(fs::is_empty(root)) << "nothing lands under the mount point left behind";
+    }
+}
+
 // A backup reached through a bind mount of the card's file system: refused where the mounted
 // subtree is, or lies in, the card folder; taken where it lies beside it.
 TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {

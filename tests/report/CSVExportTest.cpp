@@ -220,6 +220,26 @@ TEST(CSVExportTest, CopyNamingNoBackupShowsNoVolumeName) {
     EXPECT_EQ(rows[1][8], "B: x/A.JPG | ?: y/A.JPG | ?: z/A.JPG");
 }
 
+// What the check could not read follows the files, one row each, in the same ten columns: its
+// name and folder, "Can't read" and the system's reason; nothing about it is made up.
+TEST(CSVExportTest, UnreadableEntriesFollowTheFiles) {
+    VerifyReport r = twoBackups();
+    r.files = {file(0, "A.JPG", FileStatus::verified)};
+    r.cardUnreadable = 3;
+    r.cardUnreadableEntries = {{"DCIM/101LOST", "Input/output error"},
+                               {"MISC", "Permission denied"},
+                               {"DCIM/100CANON/-bad\xff.JPG", "Structure needs cleaning"}};
+    const auto rows = parseWithPython(CSVExport::csv(r));
+    const std::vector<std::vector<std::string>> expected{
+        {"Can't read", "101LOST", "DCIM", "", "", "", "", "", "", "Input/output error"},
+        {"Can't read", "MISC", "", "", "", "", "", "", "", "Permission denied"},
+        {"Can't read", "'-bad\xef\xbf\xbd.JPG", "DCIM/100CANON", "", "", "", "", "", "", "Structure needs cleaning"},
+    };
+    ASSERT_EQ(rows.size(), 2 + expected.size());
+    EXPECT_EQ(rows[1][1], "A.JPG");
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(rows[i + 2], expected[i]) << i;
+}
+
 TEST(CSVExportTest, NoCarriageReturnsBetweenLines) {
     VerifyReport r;
     for (int i = 0; i < 3; ++i) r.files.push_back(file(i, "F.JPG", FileStatus::backedUp));

@@ -295,6 +295,7 @@ void expectSameReport(const VerifyReport& a, const VerifyReport& b) {
     EXPECT_EQ(a.startedAt, b.startedAt);
     EXPECT_EQ(a.finishedAt, b.finishedAt);
     EXPECT_EQ(a.cardUnreadable, b.cardUnreadable);
+    EXPECT_EQ(a.cardUnreadableEntries, b.cardUnreadableEntries);
     EXPECT_TRUE(a == b);
 }
 
@@ -890,6 +891,41 @@ TEST(StoredFormTest, WholeReportRoundTripsEqual) {
     ordered_json older = ordered_json::parse(reportGolden);
     older.erase("cardUnreadable");
     EXPECT_EQ(fromStoredJson<VerifyReport>(older.dump()).cardUnreadable, 0);
+}
+
+// The entries of a card not read whole are kept under a key of their own, written only when there
+// are any: a report without them, stored before or after, reads back with none.
+TEST(StoredFormTest, UnreadableEntriesRoundTripUnderTheirOwnKey) {
+    const struct {
+        const char* what;
+        std::vector<UnreadableEntry> entries;
+    } rows[] = {
+        {"none", {}},
+        {"two", {{"DCIM/101LOST", "Input/output error"}, {"", "Permission denied"}}},
+        {"repaired name", {{"DCIM/IMG_\xef\xbf\xbd.JPG", "Structure needs cleaning"}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        VerifyReport r = report();
+        r.cardUnreadableEntries = row.entries;
+        const std::string stored = toStoredJson(r);
+        EXPECT_EQ(ordered_json::parse(stored).contains("cardUnreadableEntries"), !row.entries.empty());
+        expectSameReport(fromStoredJson<VerifyReport>(stored), r);
+    }
+    const struct {
+        const char* what;
+        const char* entries;
+    } broken[] = {
+        {"no reason", R"([{"path":"DCIM"}])"},
+        {"path not a text", R"([{"path":3,"reason":"x"}])"},
+        {"not a list", R"({"path":"DCIM","reason":"x"})"},
+    };
+    for (const auto& b : broken) {
+        SCOPED_TRACE(b.what);
+        ordered_json doc = ordered_json::parse(reportGolden);
+        doc["cardUnreadableEntries"] = ordered_json::parse(b.entries);
+        EXPECT_THROW(fromStoredJson<VerifyReport>(doc.dump()), DecodingError);
+    }
 }
 
 TEST(StoredFormTest, PolicyNeedsEveryKey) {

@@ -104,6 +104,7 @@ struct Outcome {
     bool safe = false;
     int64_t unreadable = -1;
     std::string headline;
+    std::string entries;  // the unreadable entries' paths and reasons, "; " between them
 };
 
 // The check runs in a child process, as user nobody when asked: root reads every folder whatever
@@ -120,7 +121,11 @@ Outcome checkInChild(const std::string& card, const std::string& backupPath, boo
         } else {
             try {
                 const VerifyReport r = test::check(card, {backupPath}, CheckLevel::verified, 1);
-                out = std::string(r.safeToFormat ? "1 " : "0 ") + std::to_string(r.cardUnreadable) + " " + r.headline();
+                std::string entries;
+                for (const UnreadableEntry& e : r.cardUnreadableEntries)
+                    entries += (entries.empty() ? "" : "; ") + e.path + ": " + e.reason;
+                out = std::string(r.safeToFormat ? "1 " : "0 ") + std::to_string(r.cardUnreadable) + " " + r.headline() +
+                      "\n" + entries;
             } catch (const std::exception& e) {
                 out = std::string("x -1 ") + e.what();
             }
@@ -140,7 +145,9 @@ Outcome checkInChild(const std::string& card, const std::string& backupPath, boo
     o.safe = text[0] == '1';
     const size_t space = text.find(' ', 2);
     o.unreadable = std::stoll(text.substr(2, space - 2));
-    o.headline = text.substr(space + 1);
+    const size_t lineBreak = text.find('\n', space);
+    o.headline = text.substr(space + 1, lineBreak == std::string::npos ? std::string::npos : lineBreak - space - 1);
+    if (lineBreak != std::string::npos) o.entries = text.substr(lineBreak + 1);
     return o;
 }
 
@@ -156,17 +163,17 @@ TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
         Outcome expected;
     } rows[] = {
         {"whole card, unprivileged", true, [](test::ZramVolume&, const std::string&) {},
-         {true, 0, "Every file is verified on the backup"}},
+         {true, 0, "Every file is verified on the backup", ""}},
         {"folder without permission", true,
          [&](test::ZramVolume&, const std::string& root) { ASSERT_EQ(::chmod((root + "/" + locked).c_str(), 0), 0); },
-         {false, 1, "1 folder or file on the card couldn't be read"}},
+         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Permission denied"}},
         {"damaged directory block", false,
          [&](test::ZramVolume& card, const std::string&) {
              shell("umount '" + card.mountPoint() + "'");
              shell("debugfs -w -R 'zap_block -f /card/" + locked + " -p 0x55 0' " + card.device());
              shell("mount -t ext4 " + card.device() + " '" + card.mountPoint() + "'");
          },
-         {false, 1, "1 folder or file on the card couldn't be read"}},
+         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Bad message"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -181,6 +188,7 @@ TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
         EXPECT_EQ(o.safe, row.expected.safe);
         EXPECT_EQ(o.unreadable, row.expected.unreadable);
         EXPECT_EQ(o.headline, row.expected.headline);
+        EXPECT_EQ(o.entries, row.expected.entries);
     }
 }
 

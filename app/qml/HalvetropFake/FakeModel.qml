@@ -37,6 +37,7 @@ QtObject {
     property bool canScan: false
     property bool canEjectSource: false
     property var suggestedCards: []
+    property var notConnectedBackups: []
     property bool copying: false
     property QtObject copySheet: FakeCopySheet {}
     property var lastCopy: undefined
@@ -52,6 +53,7 @@ QtObject {
     property string groupFilter: ""
     property int filter: 0
     signal volumeInfoReady(string path)
+    signal backupPresenceChanged
 
     function volumeInfo(path) { return volumes[path] !== undefined ? volumes[path] : ({}) }
     function chooseSource(start, autoCheck) { record("chooseSource", arguments) }
@@ -68,6 +70,7 @@ QtObject {
     function resetResults() { record("resetResults", arguments) }
     function stopCheck() { record("stopCheck", arguments) }
     function checkAnotherCard(i) { record("checkAnotherCard", arguments) }
+    function checkNewCard() { record("checkNewCard", arguments) }
     function checkAgainstBackup(adding) { record("checkAgainstBackup", arguments) }
     function showHistory(id) { record("showHistory", arguments) }
     function forget(id) { record("forget", arguments) }

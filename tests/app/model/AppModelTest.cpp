@@ -484,14 +484,24 @@ private slots:
         QCOMPARE(copyCancelled, state == "results");
     }
 
-    // Eject stops the pass first, ignores a second request, and reports a failure's reason.
+    // Eject stops the pass first, ignores a second request, and reports a failure's reason; without
+    // the disk service it says only that, and names the disk tool instead of closing files.
     void eject_data() {
         QTest::addColumn<QString>("reason");
-        QTest::newRow("success") << QString();
-        QTest::newRow("failure") << "Device is busy";
+        QTest::addColumn<bool>("noService");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("success") << QString() << false << QString();
+        QTest::newRow("refused")
+            << "Device is busy" << false
+            << "Couldn't eject “CARD”: Device is busy. Close anything using the card and try again.";
+        QTest::newRow("no disk service")
+            << "Eject needs the UDisks2 service" << true
+            << "Couldn't eject “CARD”: Eject needs the UDisks2 service. Eject it in Disks instead.";
     }
     void eject() {
         QFETCH(QString, reason);
+        QFETCH(bool, noService);
+        QFETCH(QString, notice);
         Harness h;
         AppModel& m = ready(h);
         checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
@@ -503,14 +513,17 @@ private slots:
         QVERIFY(h.verifier(1)->cancelled());
         QCOMPARE(h.ejector->asked, std::vector<std::string>{kCard});
         h.volumes->push(listing({volume("/", "root", false)}));
-        h.ejector->finish(reason.isEmpty() ? std::nullopt : std::optional<QString>(reason));
+        using Kind = EjectFailure::Kind;
+        h.ejector->finish(reason.isEmpty() ? std::nullopt
+                                           : std::optional<EjectFailure>(
+                                                 {noService ? Kind::noService : Kind::refused, reason}));
         QVERIFY(!m.ejecting());
         if (reason.isEmpty()) {
             QTRY_VERIFY(!m.source());
             QVERIFY(m.noticeOk());
         } else {
-            QCOMPARE(m.noticeText(),
-                     "Couldn't eject “CARD”: " + reason + ". Close anything using the card and try again.");
+            QCOMPARE(m.noticeText(), notice);
+            QVERIFY(!m.noticeOk());
             QVERIFY(m.source() && m.hasReport());
         }
     }

@@ -1,6 +1,6 @@
 // The copy sheet on real volumes, as root: a card on a drive of its own, a backup on a small
 // tmpfs that another writer fills while the copy runs, the backup unplugged with its folder left
-// behind, and quitting while a copy runs.
+// behind, quitting while a copy runs, and where each copy was read back from.
 #include "ModelFixture.h"
 #include "drives/Drives.h"
 #include "model/CopySheet.h"
@@ -132,6 +132,52 @@ private slots:
         QVERIFY(again->waitForPlan(20000));
         QCOMPARE(again->planError(), CopySheet::volumesChangedText());
         QVERIFY(!again->canCopy());
+    }
+
+    // Where each copy was read back from is told file by file: from a drive of its own the copies
+    // read as verified; on tmpfs, whose bytes never leave the page cache, each says so, whether it
+    // was copied or found already there.
+    void readBackSourceIsToldPerFile_data() {
+        QTest::addColumn<bool>("tmpfs");
+        QTest::newRow("a drive of its own") << false;
+        QTest::newRow("tmpfs") << true;
+    }
+    void readBackSourceIsToldPerFile() {
+        QFETCH(bool, tmpfs);
+        std::unique_ptr<ZramVolume> drive;
+        std::unique_ptr<LoopVolume> memory;
+        try {
+            if (tmpfs)
+                memory = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 24 << 20);
+            else
+                drive = std::make_unique<ZramVolume>(64 << 20, "BACKUP");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        const std::string root = tmpfs ? memory->mountPoint() : drive->mountPoint();
+        Harness harness;
+        AppModel& model = harness.start();
+        const int n = 4;
+        const VerifyReport report = cardReport(card->mountPoint(), root, n);
+        for (const bool again : {false, true}) {
+            auto sheet = openSheet(model, report);
+            QVERIFY(sheet->waitForPlan(20000));
+            QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
+            sheet->copy();
+            QVERIFY(sheet->waitForRun(60000));
+            const auto r = sheet->copyReport();
+            QCOMPARE(int(r->rows.size()), n);
+            const char* status =
+                again ? (tmpfs ? present::kAlreadyThereFromCacheStatus : present::kAlreadyThereStatus)
+                      : (tmpfs ? present::kCopiedFromCacheStatus : present::kCopiedStatus);
+            for (const auto& row : r->rows) {
+                QCOMPARE(row.fromCache, tmpfs);
+                QCOMPARE(row.status, std::string(status));
+            }
+            const QVariantMap view = present::copyReportView(QVariant::fromValue(r));
+            QCOMPARE(view.value("fromCache").toStringList().size(), tmpfs ? n : 0);
+            QCOMPARE(view.value("fromCacheNote").toString().isEmpty(), !tmpfs);
+        }
     }
 
     void quittingDuringACopy() {

@@ -108,6 +108,54 @@ private slots:
         QCOMPARE(revealed[1], (std::vector<std::string>{"/backup/a/DCIM/IMG_0.JPG"}));
     }
 
+    // Each copy the inspector lists reveals itself, not the first; a copy the file does not
+    // have, or one naming no backup of the report, reveals nothing.
+    void eachCopyRevealsItself() {
+        Harness h;
+        h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
+        AppModel& m = h.start();
+        m.waitForIdle(5000);
+        m.setSource(kCard);
+        m.addBackups({"/backup/a", "/backup/b"});
+        VerifyReport r =
+            makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::verified, FileStatus::missing});
+        r.files[0].copies.push_back({0, "Other/IMG_0.JPG"});
+        r.files[0].copies.push_back({7, "Nowhere/IMG_0.JPG"});
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(r);
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        m.stopDeepVerify();
+        const struct {
+            qint64 id;
+            int copy;
+            std::string path;  // empty: nothing revealed
+        } rows[] = {
+            {0, 0, "/backup/a/DCIM/IMG_0.JPG"},
+            {0, 1, "/backup/b/DCIM/IMG_0.JPG"},
+            {0, 2, "/backup/a/Other/IMG_0.JPG"},
+            {0, 3, ""},
+            {0, 4, ""},
+            {0, -1, ""},
+            {1, 0, ""},
+            {42, 0, ""},
+        };
+        for (const auto& row : rows) {
+            const QString what = QStringLiteral("file %1, copy %2").arg(row.id).arg(row.copy);
+            h.reveal->revealed.clear();
+            m.revealCopy(row.id, row.copy);
+            QCOMPARE(m.copyURL(row.id, row.copy).toLocalFile().toStdString(), row.path);
+            if (row.path.empty()) {
+                QVERIFY2(h.reveal->revealed.empty(), qPrintable(what));
+            } else {
+                QCOMPARE(h.reveal->revealed, std::vector<std::vector<std::string>>{{row.path}});
+            }
+        }
+        // The first copy stays the one the menu's and the button's reveal on a backup show.
+        h.reveal->revealed.clear();
+        m.revealFiles({0}, true);
+        QCOMPARE(h.reveal->revealed, std::vector<std::vector<std::string>>{{"/backup/a/DCIM/IMG_0.JPG"}});
+    }
+
     // The preview shows a small text file's words; a large one, binary bytes behind a text name
     // and a picture keep their own card, and the words arrive through the rows' reader.
     void previewShowsOnlySmallText_data() {

@@ -1,6 +1,7 @@
 // The model with the core's verifier on a card and two backups, each its own zram drive.
 #include "ModelFixture.h"
 #include "ZramVolume.h"
+#include "model/CopySheet.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -45,6 +46,27 @@ class ModelEndToEndTest : public QObject {
 
     Drives3 d;
     int files = 0;
+
+    // Mounts a drive a test took away again, also when the test fails halfway, after taking away
+    // what the test left under its empty mount point.
+    struct Remount {
+        ZramVolume& drive;
+        std::string leftBehind;
+        ~Remount() {
+            if (!leftBehind.empty()) std::filesystem::remove_all(leftBehind);
+            drive.remount();
+        }
+    };
+
+    // A model on the drives with the card and both backups chosen, their bookmarks made.
+    AppModel& chooseAll(Harness& h) {
+        AppModel& m = h.start(true);
+        m.waitForIdle(10000);
+        m.setSource(d.card->mountPoint());
+        m.addBackups({d.a->mountPoint() + "/Shoots", d.b->mountPoint() + "/Archive"});
+        m.waitForIdle(10000);
+        return m;
+    }
 
 private slots:
     void initTestCase() {
@@ -180,6 +202,98 @@ private slots:
         again.shutdown();
         h.model.reset();
         QCOMPARE(d.b->remount(), std::string());
+    }
+
+    // A backup drive detached lazily while the application runs: its mount point stays, empty,
+    // on the system's disk, with a stray copy of a card photo put there. The backup is not
+    // connected: its row says so, the copy dialog does not offer it and its copies go to the
+    // other backup, and the check after the copy leaves its folder alone and says so.
+    void lazilyUnmountedBackup() {
+        const std::string archive = d.b->mountPoint() + "/Archive";
+        std::vector<std::string> onlyOnCard;
+        for (int i = 0; i < 5; ++i) {
+            onlyOnCard.push_back("DCIM/101NEW/NEW_" + std::to_string(i) + ".JPG");
+            d.card->write(onlyOnCard.back(), bytes(size_t(64 << 10), unsigned(5000 + i)));
+        }
+        ::sync();
+        Harness h;
+        AppModel& m = chooseAll(h);
+        m.check(std::optional<CheckLevel>());
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        QCOMPARE(m.report()->totals.missing, 5);
+        QTRY_VERIFY(m.deepVerifying());
+        m.stopDeepVerify();
+
+        QCOMPARE(d.b->unmountLazily(), std::string());
+        Remount back{*d.b, archive};
+        const std::string stray = archive + "/DCIM/100TEST/IMG_1000.JPG";
+        std::filesystem::create_directories(archive + "/DCIM/100TEST");
+        std::filesystem::copy_file(d.card->mountPoint() + "/DCIM/100TEST/IMG_1000.JPG", stray);
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.notConnectedTexts(), QStringList{QString::fromStdString(archive)});
+        QVERIFY(m.volumeInfo(QString::fromStdString(archive)).isEmpty());
+
+        m.requestCopyAllMissing();
+        auto* sheet = qobject_cast<CopySheet*>(m.copySheet());
+        QVERIFY(sheet);
+        QCOMPARE(sheet->offered(), std::vector<int>{0});
+        sheet->pickFolder(QString::fromStdString(archive));
+        QCOMPARE(sheet->pickError(), QStringLiteral("Archive isn't connected"));
+        QVERIFY(sheet->waitForPlan(10000));
+        QCOMPARE(sheet->planCount(), 5);
+        sheet->copy();
+        QVERIFY(sheet->waitForRun(60000));
+        QCOMPARE(sheet->result()->copied.size(), size_t(5));
+        std::vector<std::string> copies;
+        for (const auto& c : sheet->result()->copied) copies.push_back(c.path);
+        for (const auto& c : copies) QVERIFY(c.starts_with(d.a->mountPoint() + "/"));
+
+        sheet->done();
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        QCOMPARE(m.noticeText(), QStringLiteral("Archive isn't connected"));
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        const VerifyReport& r = *m.report();
+        QCOMPARE(r.destinations.size(), size_t(1));
+        QCOMPARE(r.totals.missing, 0);
+        QCOMPARE(std::count(r.problems.begin(), r.problems.end(),
+                            "Can't read " + archive + ": its drive is not connected"),
+                 1);
+        for (const FileResult& f : r.files)
+            for (const CopyRef& c : f.copies) QCOMPARE(c.destination, 0);
+        std::vector<std::string> underMountPoint;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(d.b->mountPoint()))
+            if (e.is_regular_file()) underMountPoint.push_back(e.path().string());
+        QCOMPARE(underMountPoint, std::vector<std::string>{stray});
+
+        m.shutdown();
+        h.model.reset();
+        for (const auto& name : onlyOnCard) std::filesystem::remove(d.card->mountPoint() + "/" + name);
+        for (const auto& c : copies) std::filesystem::remove(c);
+    }
+
+    // A backup drive that goes while the check or the pass reads it is named when it ends.
+    void backupLeavesDuringTheRun_data() { quitDuringWork_data(); }
+    void backupLeavesDuringTheRun() {
+        QFETCH(bool, duringPass);
+        const std::string archive = d.b->mountPoint() + "/Archive";
+        Harness h;
+        AppModel& m = chooseAll(h);
+        h.gate->holdAt(duringPass ? CheckLevel::verified : CheckLevel::standard,
+                       VerifyProgress::Stage::comparing);
+        m.check(std::optional<CheckLevel>());
+        QTRY_VERIFY_WITH_TIMEOUT(h.gate->held(), 120000);
+        QCOMPARE(d.b->unmountLazily(), std::string());
+        Remount back{*d.b, {}};
+        h.gate->release();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m.phase() == AppModel::Phase::Results && m.unresolvedBackups().count(archive), 120000);
+        QCOMPARE(m.noticeText(), QStringLiteral("Archive isn't connected"));
+        QCOMPARE(std::count(m.report()->problems.begin(), m.report()->problems.end(),
+                            "Can't read " + archive + ": its drive is not connected"),
+                 1);
+        if (duringPass) QCOMPARE(m.report()->level, CheckLevel::verified);
+        m.shutdown();
     }
 };
 

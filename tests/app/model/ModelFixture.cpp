@@ -2,6 +2,7 @@
 
 #include "platform/LinuxServices.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace halvetrop::test {
@@ -62,18 +63,84 @@ VerifyReport makeReport(const std::string& card, const std::vector<std::string>&
     return r;
 }
 
+int64_t addShoot(VerifyReport& r, const std::string& folder, const std::string& day, FileStatus status) {
+    FileResult f;
+    f.id = int64_t(r.files.size());
+    f.name = "IMG_" + std::to_string(f.id) + ".JPG";
+    f.folder = folder;
+    f.relativePath = folder + "/" + f.name;
+    f.size = 1000;
+    f.kind = MediaKind::photo;
+    f.inScope = true;
+    f.day = day;
+    f.status = status;
+    if (isCovered(status))
+        for (size_t d = 0; d < r.destinations.size(); ++d) f.copies.push_back({int64_t(d), f.relativePath});
+    f.safeDrives = isCovered(status) ? int64_t(r.destinations.size()) : 0;
+    ShootGroup g;
+    g.folder = folder;
+    g.day = day;
+    g.fileIDs = {f.id};
+    g.counts.add(f);
+    r.groups.push_back(g);
+    FolderSummary s;
+    s.path = folder;
+    s.name = folder.substr(folder.rfind('/') + 1);
+    s.depth = int64_t(std::count(folder.begin(), folder.end(), '/')) + 1;
+    s.counts.add(f);
+    s.dayRange = DayRange{day, day};
+    r.folders.push_back(s);
+    r.totals.add(f);
+    r.files.push_back(std::move(f));
+    return r.files.back().id;
+}
+
+VerifyReport makeShoots(const std::string& card, const std::vector<std::string>& backups, int files,
+                        int shoots, FileStatus status, CheckLevel level) {
+    VerifyReport r = makeReport(card, backups, {}, level);
+    r.groups.clear();
+    r.folders = {FolderSummary{"", "", 0, {}, std::nullopt},
+                 FolderSummary{"DCIM", "DCIM", 1, {}, std::nullopt}};
+    for (int i = 0; i < files; ++i) {
+        const int k = i % shoots;
+        const std::string folder = "DCIM/" + std::to_string(100 + k);
+        const std::string day = "2026-01-" + std::string(k < 9 ? "0" : "") + std::to_string(k + 1);
+        if (i < shoots) {
+            addShoot(r, folder, day, status);
+        } else {
+            FileResult f = r.files[size_t(k)];
+            f.id = int64_t(i);
+            f.name = "IMG_" + std::to_string(i) + ".JPG";
+            f.relativePath = folder + "/" + f.name;
+            for (CopyRef& c : f.copies) c.relativePath = f.relativePath;
+            r.groups[size_t(k)].fileIDs.push_back(f.id);
+            r.groups[size_t(k)].counts.add(f);
+            r.folders[size_t(k) + 2].counts.add(f);
+            r.totals.add(f);
+            r.files.push_back(std::move(f));
+        }
+    }
+    for (const FileResult& f : r.files)
+        for (size_t top : {0, 1}) r.folders[top].counts.add(f);
+    r.safeToFormat = !backups.empty() && isCovered(status) && int64_t(backups.size()) >= r.requiredCopies;
+    return r;
+}
+
 namespace {
 
 // The core's verifier whose workers pause at each progress report, so that a test can act while
 // a check is surely under way.
 class SlowProgress : public IVerifier {
 public:
-    SlowProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<std::atomic<int>> delayMs)
-        : inner_(std::move(inner)), delayMs_(std::move(delayMs)) {}
+    SlowProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<std::atomic<int>> delayMs,
+                 std::shared_ptr<ProgressGate> gate)
+        : inner_(std::move(inner)), delayMs_(std::move(delayMs)), gate_(std::move(gate)) {}
     const VerifyRequest& request() const override { return inner_->request(); }
     void setOnProgress(std::function<void(const VerifyProgress&)> cb) override {
-        inner_->setOnProgress([cb = std::move(cb), delay = delayMs_](const VerifyProgress& p) {
+        inner_->setOnProgress([cb = std::move(cb), delay = delayMs_, gate = gate_,
+                               level = inner_->request().level](const VerifyProgress& p) {
             if (int ms = delay->load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            gate->pass(level, p);
             cb(p);
         });
     }
@@ -86,9 +153,35 @@ public:
 private:
     std::shared_ptr<IVerifier> inner_;
     std::shared_ptr<std::atomic<int>> delayMs_;
+    std::shared_ptr<ProgressGate> gate_;
 };
 
 }  // namespace
+
+void ProgressGate::holdAt(CheckLevel level, VerifyProgress::Stage stage) {
+    std::lock_guard<std::mutex> hold(lock_);
+    hold_ = std::make_pair(level, stage);
+    held_ = false;
+}
+
+bool ProgressGate::held() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return held_;
+}
+
+void ProgressGate::release() {
+    std::lock_guard<std::mutex> hold(lock_);
+    hold_.reset();
+    changed_.notify_all();
+}
+
+void ProgressGate::pass(CheckLevel level, const VerifyProgress& p) {
+    std::unique_lock<std::mutex> hold(lock_);
+    if (!hold_ || *hold_ != std::make_pair(level, p.stage)) return;
+    held_ = true;
+    changed_.notify_all();
+    changed_.wait(hold, [&] { return !hold_; });
+}
 
 AppModel& Harness::start(bool real) {
     std::vector<std::string> gone = bookmarks ? bookmarks->gone : std::vector<std::string>();
@@ -122,9 +215,10 @@ AppModel& Harness::start(bool real) {
     if (real) {
         auto count = realChecks;
         auto delay = progressDelayMs;
-        deps.verifierFactory = [count, delay, core = realVerifierFactory()](VerifyRequest r) {
+        auto held = gate;
+        deps.verifierFactory = [count, delay, held, core = realVerifierFactory()](VerifyRequest r) {
             ++*count;
-            return std::make_shared<SlowProgress>(core(std::move(r)), delay);
+            return std::make_shared<SlowProgress>(core(std::move(r)), delay, held);
         };
     } else {
         auto list = verifiers;

@@ -48,6 +48,23 @@ private:
     bool released_ = false;
 };
 
+// Holds the workers of a real check at its first progress report of one stage, so that a test can
+// change the drives while the check is surely in that stage; released, it holds nothing more.
+class ProgressGate {
+public:
+    void holdAt(CheckLevel level, VerifyProgress::Stage stage);
+    bool held();
+    void release();
+    // Called by the workers with each progress report of a check at `level`.
+    void pass(CheckLevel level, const VerifyProgress& p);
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::optional<std::pair<CheckLevel, VerifyProgress::Stage>> hold_;
+    bool held_ = false;
+};
+
 VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera = false,
                   bool diskImage = false);
 VolumeListing listing(std::vector<VolumeInfo> volumes);
@@ -56,6 +73,14 @@ VolumeListing listing(std::vector<VolumeInfo> volumes);
 // backup and as many safe drives when covered.
 VerifyReport makeReport(const std::string& card, const std::vector<std::string>& backups,
                         const std::vector<FileStatus>& statuses, CheckLevel level = CheckLevel::standard);
+
+// Adds a file of `status` to the report as the only one of a new shoot in card folder `folder`
+// on `day`, with the folder listed; returns its id.
+int64_t addShoot(VerifyReport& r, const std::string& folder, const std::string& day, FileStatus status);
+// A report of `files` files as makeReport gives them, spread over `shoots` shoots, each in a
+// folder of its own below DCIM on a day of its own.
+VerifyReport makeShoots(const std::string& card, const std::vector<std::string>& backups, int files,
+                        int shoots, FileStatus status, CheckLevel level = CheckLevel::standard);
 
 struct Harness {
     QTemporaryDir dir;
@@ -73,6 +98,7 @@ struct Harness {
     std::shared_ptr<std::atomic<bool>> ignoreCancel = std::make_shared<std::atomic<bool>>(false);
     // Each progress report of a real check waits this long on its worker.
     std::shared_ptr<std::atomic<int>> progressDelayMs = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<ProgressGate> gate = std::make_shared<ProgressGate>();
     std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<AppModel> model;
 

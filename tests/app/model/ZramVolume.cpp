@@ -75,6 +75,14 @@ std::string ZramVolume::unmount() {
     return "";
 }
 
+std::string ZramVolume::unmountLazily() {
+    std::string out;
+    if (mounted_ && runShell("umount -l " + mountPoint_ + " 2>&1", &out) != 0)
+        return "umount -l failed: " + out;
+    mounted_ = false;
+    return "";
+}
+
 std::string ZramVolume::remount() {
     std::string out;
     if (runShell("mount /dev/zram" + std::to_string(index_) + " " + mountPoint_ + " 2>&1", &out) != 0)

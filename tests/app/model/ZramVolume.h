@@ -22,6 +22,9 @@ public:
     // mounts it again. Each gives the reason when it fails ("" on success).
     std::string unmount();
     std::string remount();
+    // Detaches the file system at once though files on it are open (umount -l), as a cable pulled
+    // mid-work leaves it: the path is the empty mount-point folder on the system's disk from now on.
+    std::string unmountLazily();
     // Writes a file below the mount point, making its folders.
     void write(const std::string& relative, const std::string& bytes) const;
 

@@ -1,6 +1,8 @@
 # Qt's imported targets are visible only in the directory that found them.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent DBus Test)
 halvetrop_qttest(app_model_test SOURCES AppModelTest.cpp ModelFixture.cpp LIBS halvetrop_app_model LABELS threaded)
+halvetrop_qttest(app_card_and_backups_test SOURCES CardAndBackupsTest.cpp ModelFixture.cpp LIBS halvetrop_app_model
+  LABELS threaded)
 halvetrop_qttest(app_model_e2e_test SOURCES ModelEndToEndTest.cpp ModelFixture.cpp ZramVolume.cpp
   LIBS halvetrop_app_model halvetrop_testsupport LABELS root)
 halvetrop_qttest(app_file_rows_test SOURCES FileRowsTest.cpp ModelFixture.cpp LIBS halvetrop_app_model)

@@ -60,13 +60,17 @@ DBusObjectMap machine(bool canPowerOff, bool secondMounted) {
 struct EjectOutcome {
     int calls = 0;  // `done` runs exactly once
     std::optional<QString> reason;
+    std::optional<EjectFailure::Kind> kind;
 };
 
 EjectOutcome ejectAndWait(Ejector& ejector, const std::string& mountPoint) {
     EjectOutcome out;
-    ejector.eject(mountPoint, [&](std::optional<QString> reason) {
+    ejector.eject(mountPoint, [&](std::optional<EjectFailure> failure) {
         ++out.calls;
-        out.reason = std::move(reason);
+        if (failure) {
+            out.reason = failure->reason;
+            out.kind = failure->kind;
+        }
     });
     if (QTest::qWaitFor([&] { return out.calls > 0; }, 10000)) QTest::qWait(50);
     return out;
@@ -153,6 +157,8 @@ private slots:
         QCOMPARE(out.calls, 1);
         QCOMPARE(out.reason.value_or(QString()), expectedReason);
         QCOMPARE(out.reason.has_value(), !expectedReason.isEmpty());
+        // A service that answers refuses for a reason; it is never taken for a missing service.
+        if (out.kind) QCOMPARE(int(*out.kind), int(EjectFailure::Kind::refused));
         QCOMPARE(udisks.members(), expectedCalls);
         for (const auto& c : udisks.calls())
             if (c.member != "GetManagedObjects") QCOMPARE(c.arguments.size(), 1);  // the options a{sv}
@@ -163,10 +169,12 @@ private slots:
         const EjectOutcome out = ejectAndWait(onBus, "/media/u/EOS_DIGITAL");
         QCOMPARE(out.calls, 1);
         QCOMPARE(out.reason.value_or(QString()), QStringLiteral("Eject needs the UDisks2 service"));
+        QCOMPARE(int(out.kind.value_or(EjectFailure::Kind::refused)), int(EjectFailure::Kind::noService));
 
         UDisksEjector noBus(QDBusConnection(QStringLiteral("never connected")));
-        QCOMPARE(ejectAndWait(noBus, "/media/u/EOS_DIGITAL").reason.value_or(QString()),
-                 QStringLiteral("Eject needs the UDisks2 service"));
+        const EjectOutcome offBus = ejectAndWait(noBus, "/media/u/EOS_DIGITAL");
+        QCOMPARE(offBus.reason.value_or(QString()), QStringLiteral("Eject needs the UDisks2 service"));
+        QCOMPARE(int(offBus.kind.value_or(EjectFailure::Kind::refused)), int(EjectFailure::Kind::noService));
     }
 
     // The answer of a service that does not speak UDisks2's shape is a failure, never a success.
@@ -195,7 +203,7 @@ private slots:
         QVERIFY(udisks.start());
         int calls = 0;
         auto ejector = std::make_unique<UDisksEjector>(QDBusConnection::sessionBus());
-        ejector->eject("/media/u/EOS_DIGITAL", [&](std::optional<QString>) { ++calls; });
+        ejector->eject("/media/u/EOS_DIGITAL", [&](std::optional<EjectFailure>) { ++calls; });
         QTRY_COMPARE(udisks.calls().size(), size_t(2));  // listed, unmount asked
         ejector.reset();
         QTest::qWait(600);

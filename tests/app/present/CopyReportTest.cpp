@@ -113,6 +113,52 @@ TEST(CopyReport, HeadlineAndSummary) {
     EXPECT_EQ(lines.front().toStdString(), "a.jpg: gone");
 }
 
+// A copy proven only in the page cache says so in its CSV status, in the same five columns, and
+// in the view's note and file list; one read back from the drive reads as before.
+TEST(CopyReport, ReadsFromThePageCacheAreNamedPerFile) {
+    Fixture fx;
+    CopyRunResult result;
+    result.copied = {{1, "/mnt/backup/Shoot 10/DSC1.ARW", true}, {2, "/mnt/backup/Shoot 2/-1.jpg", false}};
+    result.alreadyThere = {{3, "/mnt/backup/Shoot 3/say \"hi\".jpg", false},
+                           {4, "/mnt/backup/DSC4.ARW", true}};
+    const CopyReport r = CopyReport::make(result, fx.plan, fx.report, "Archive", fx.byID, 0);
+    const std::vector<std::pair<std::string, bool>> rows = {
+        {kCopiedStatus, false},
+        {kCopiedFromCacheStatus, true},
+        {kAlreadyThereFromCacheStatus, true},
+        {kAlreadyThereStatus, false},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(r.rows[i].status, rows[i].first) << i;
+        EXPECT_EQ(r.rows[i].fromCache, rows[i].second) << i;
+    }
+    EXPECT_EQ(r.copiedCount(), 2);
+    const std::string csv = r.csv();
+    EXPECT_NE(csv.find("\"'-1.jpg\",\"" + std::string(kCopiedFromCacheStatus) + "\",\"200\","),
+              std::string::npos);
+    // Five quoted fields a row, whatever the status says.
+    for (size_t start = csv.find('\n') + 1; start < csv.size(); start = csv.find('\n', start) + 1) {
+        const std::string line = csv.substr(start, csv.find('\n', start) - start);
+        size_t fields = 1;
+        for (size_t at = line.find("\",\""); at != std::string::npos; at = line.find("\",\"", at + 1))
+            ++fields;
+        EXPECT_EQ(fields, 5u) << line;
+    }
+
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(
+        fromCacheNote(r, us).toStdString(),
+        "2 files were checked in the page cache, not read back from the drive: their copies on the drive "
+        "aren't proven byte by byte.");
+    EXPECT_EQ(fromCacheLines(r), (QStringList{"Shoot 2/-1.jpg", "Shoot 3/say \"hi\".jpg"}));
+    CopyReport one = r;
+    one.rows[2].fromCache = false;
+    EXPECT_EQ(fromCacheNote(one, us).left(12).toStdString(), "1 file was c");
+    one.rows[1].fromCache = false;
+    EXPECT_TRUE(fromCacheNote(one, us).isEmpty());
+    EXPECT_TRUE(fromCacheLines(one).isEmpty());
+}
+
 TEST(CopyReport, TitlesAndSuggestedName) {
     CopyReport r;
     r.driveRoot = "/mnt/backup";

@@ -23,8 +23,13 @@ TEST(SidebarLooks, LocationRows) {
         std::string_view symbol;
         const char* name;
         const char* detail;
+        bool connected = true;
     };
     const Row rows[] = {
+        // A backup whose drive is not connected: never the facts of what now sits at its path.
+        {"/media/ana/DRIVE", volume(false, false, true), "externaldrive.fill", "DRIVE",
+         "DRIVE isn't connected", false},
+        {"/media/ana/DRIVE/Photos", std::nullopt, "folder.fill", "Photos", "Photos isn't connected", false},
         {"/media/ana/DRIVE", std::nullopt, "externaldrive.fill", "DRIVE", "/media/ana"},
         {"/run/media/ana/DRIVE", std::nullopt, "externaldrive.fill", "DRIVE", "/run/media/ana"},
         {"/mnt/backup", std::nullopt, "externaldrive.fill", "backup", "/mnt"},
@@ -39,11 +44,20 @@ TEST(SidebarLooks, LocationRows) {
         {"/media/x/Y", volume(false, false, false), "externaldrive.fill", "Y", "NAS <b>1</b> · 1.5 GB free"},
     };
     for (const auto& row : rows) {
-        const auto look = locationLook(row.path, row.volume);
+        const auto look = locationLook(row.path, row.volume, row.connected);
         EXPECT_EQ(look.symbol, row.symbol) << row.path;
         EXPECT_EQ(look.name.toStdString(), row.name) << row.path;
         EXPECT_EQ(look.detail.toStdString(), row.detail) << row.path;
     }
+}
+
+TEST(SidebarLooks, NotConnectedNamesEachBackup) {
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    EXPECT_EQ(notConnectedText({"/media/ana/ARCHIVE"}).toStdString(), "ARCHIVE isn't connected");
+    EXPECT_EQ(notConnectedText({"/media/ana/A", "/mnt/B/Photos"}).toStdString(),
+              "A and Photos aren't connected");
+    EXPECT_EQ(notConnectedText({"/media/A", "/media/B", "/media/C"}).toStdString(),
+              "A, B, and C aren't connected");
 }
 
 VerifyReport report(int64_t files, int64_t verified, int64_t backedUp, bool cardOnly, bool safe) {

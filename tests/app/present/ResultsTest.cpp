@@ -62,6 +62,15 @@ TEST(Verdict, TitleAndReasonPerRow) {
     fuse.destinations[1].readsFromMedium = false;
     VerifyReport fuseCard = fuse;
     fuseCard.source.readsFromMedium = false;
+    // The cached backup holds the file's only copy; or it holds copies of files left out only.
+    fuse.files[0].copies = {{1, fuse.files[0].relativePath}};
+    VerifyReport fuseUnused = report({file(1, S::verified, 1), file(2, S::missing)}, CheckLevel::verified);
+    fuseUnused.files[0].copies = {{0, fuseUnused.files[0].relativePath}};
+    fuseUnused.files[1].inScope = false;
+    fuseUnused.files[1].copies = {{1, fuseUnused.files[1].relativePath}};
+    fuseUnused.totals = {};
+    fuseUnused.totals.add(fuseUnused.files[0]);
+    fuseUnused.destinations[1].readsFromMedium = false;
     VerifyReport many = report({});
     for (int i = 0; i < 1234; ++i) many.files.push_back(file(i, S::missing));
     many.totals = {};
@@ -101,6 +110,8 @@ TEST(Verdict, TitleAndReasonPerRow) {
          "Copies on “Travel” can't be proven byte by byte on this system — keep the card for now."},
         {"a card through a cache", fuseCard, false, "All verified",
          "Files on “CARD” can't be proven byte by byte on this system — keep the card for now."},
+        {"a backup through a cache holding no counted copy", fuseUnused, false, "All verified",
+         "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(verdictTitle(row.r, us).toStdString(), row.title) << row.name;
@@ -122,6 +133,30 @@ TEST(Verdict, StatusColourAndStats) {
     ASSERT_EQ(stats.size(), 4u);
     EXPECT_EQ(stats[3].value, 2);
     EXPECT_EQ(stats[2].label.toStdString(), "name clash");
+}
+
+// A card not read whole never shows the colour of safety, in the card's tint or in the ring's
+// covered arcs; the arcs of files not covered keep their own colours.
+TEST(Coverage, CardNotReadWholeTakesTheWarningColour) {
+    using S = FileStatus;
+    VerifyReport whole = report({file(1, S::verified), file(2, S::backedUp), file(3, S::missing)});
+    VerifyReport notWhole = whole;
+    notWhole.cardUnreadable = 1;
+    const struct {
+        const VerifyReport& r;
+        FileStatus arc;
+        ColorRole color;
+    } rows[] = {
+        {whole, S::verified, ColorRole::verified},   {whole, S::backedUp, ColorRole::backedUp},
+        {notWhole, S::verified, ColorRole::partial}, {notWhole, S::backedUp, ColorRole::partial},
+        {notWhole, S::missing, ColorRole::missing},  {notWhole, S::conflict, ColorRole::conflict},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ringColor(row.r, row.arc), row.color) << row.r.cardUnreadable << rawValue(row.arc);
+    VerifyReport allCovered = report({file(1, S::verified)});
+    EXPECT_EQ(verdictColor(allCovered), ColorRole::verified);
+    allCovered.cardUnreadable = 2;
+    EXPECT_EQ(verdictColor(allCovered), ColorRole::partial);
 }
 
 TEST(Coverage, SegmentsAndPercent) {

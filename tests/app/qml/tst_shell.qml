@@ -92,7 +92,7 @@ TestCase {
         w.model.destinations = ["/b"]
         compare(h.find(root, "newCardCheck").text, "Check Card")
         mouseClick(h.find(root, "newCardCheck"))
-        compare(w.model.calls[w.model.calls.length - 1], "checkAnotherCard(1)")
+        compare(w.model.calls[w.model.calls.length - 1], "checkNewCard()")
     }
 
     // The banner's border carries its meaning: green for a success, red for a warning.

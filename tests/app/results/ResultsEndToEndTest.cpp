@@ -40,8 +40,8 @@ private slots:
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
 
-    // A card folder that cannot be examined leaves files unseen: the verdict says so first and
-    // never reads "All verified", though every file it did see is on both backups.
+    // A card folder that cannot be examined leaves files unseen: the verdict says so first, names
+    // the folder and never reads "All verified", though every file it did see is on both backups.
     void unreadableCardFolderIsNeverAllVerified() {
         if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
         std::unique_ptr<ZramVolume> card, a, b;
@@ -85,6 +85,11 @@ private slots:
                      QStringLiteral(" on the card couldn't be read — keep the card for now.")),
                  qPrintable(hero.value("reason").toString()));
         QVERIFY(!data.ready());
+        // The folder is named, and the header's tint warns.
+        const QVariantList listed = data.contents().value("unreadable").toList();
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed.first().toMap().value("path").toString(), QStringLiteral("DCIM/101LOST"));
+        QCOMPARE(hero.value("tint").toString(), QStringLiteral("partial"));
         m.shutdown();
         QVERIFY(m.waitForIdle(20000));
     }

@@ -83,6 +83,44 @@ ColumnLayout {
         }
     }
 
+    // Copies whose read-back came from the page cache: said once, then file by file.
+    ColumnLayout {
+        objectName: "fromCache"
+        visible: (view.report && view.report.fromCacheNote || "") !== ""
+        Layout.fillWidth: true
+        spacing: 4
+        RowLayout {
+            Layout.fillWidth: true
+            Symbol { name: "exclamationmark.triangle.fill"; color: Theme.partial; size: 13 }
+            DataText {
+                text: view.report && view.report.fromCacheNote || ""
+                font: Theme.secondaryFont
+                color: Theme.secondary
+                wrapMode: Text.Wrap
+                maximumLineCount: 3
+                Layout.fillWidth: true
+            }
+        }
+        ScrollView {
+            Layout.fillWidth: true
+            Layout.preferredHeight: Math.min(90, cached.implicitHeight)
+            clip: true
+            ColumnLayout {
+                id: cached
+                spacing: 2
+                Repeater {
+                    model: view.report && view.report.fromCache || []
+                    delegate: DataText {
+                        required property string modelData
+                        text: modelData
+                        font: Theme.monoSmall
+                        color: Theme.secondary
+                    }
+                }
+            }
+        }
+    }
+
     RowLayout {
         spacing: Theme.s
         Repeater {

@@ -155,9 +155,7 @@ Rectangle {
                                 symbol: "folder.fill"
                                 symbolSize: 14
                                 help: "Show in Files"
-                                // Only the first copy has a reveal of its own in the model.
-                                visible: index === 0
-                                onClicked: inspector.model.revealFiles([inspector.facts.id], true)
+                                onClicked: inspector.model.revealCopy(inspector.facts.id, index)
                             }
                         }
                         DataText {

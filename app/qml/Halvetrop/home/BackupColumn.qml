@@ -22,6 +22,7 @@ ColumnLayout {
     Connections {
         target: column.model
         function onDestinationsChanged() { column.refreshInfos() }
+        function onBackupPresenceChanged() { column.refreshInfos() }
         function onVolumeInfoReady(path) {
             if (column.model.destinations.indexOf(path) >= 0)
                 column.refreshInfos()

@@ -29,6 +29,7 @@ Button {
     font.weight: Font.Medium
     checkable: false
     onClicked: popup.opened ? popup.close() : popup.open()
+    function showList() { popup.open() }
 
     Popup {
         id: popup
@@ -64,6 +65,40 @@ Button {
                     }
                     Text { width: 54; horizontalAlignment: Text.AlignRight; text: modelData.files; font: Theme.rowTitle; color: Theme.primary }
                     Text { width: 66; horizontalAlignment: Text.AlignRight; text: modelData.bytes; font: Theme.secondaryFont; color: Theme.secondary }
+                }
+            }
+            // What the check could not read of the card: one line each, with the system's reason.
+            Column {
+                objectName: "unreadableList"
+                visible: (button.c.unreadableText || "") !== ""
+                width: 540 - 2 * Theme.l
+                spacing: 4
+                Row {
+                    spacing: Theme.m
+                    Symbol { name: "exclamationmark.triangle.fill"; color: Theme.partial }
+                    DataText { text: button.c.unreadableText || ""; font: Theme.rowTitle }
+                }
+                Repeater {
+                    model: button.c.unreadable || []
+                    DataText {
+                        required property var modelData
+                        width: parent.width
+                        leftPadding: 16 + Theme.m
+                        text: modelData.path + " — " + modelData.reason
+                        font: Theme.monoSmall
+                        color: Theme.secondary
+                        wrapMode: Text.WrapAnywhere
+                        maximumLineCount: 2
+                    }
+                }
+                DataText {
+                    visible: text !== ""
+                    width: parent.width
+                    leftPadding: 16 + Theme.m
+                    text: button.c.unreadableNote || ""
+                    font: Theme.secondaryFont
+                    color: Theme.tertiary
+                    wrapMode: Text.Wrap
                 }
             }
         }

@@ -12,6 +12,7 @@ Item {
     readonly property bool hasBackups: model.destinations.length > 0
     // The icon gives its room to the words in a narrow window.
     readonly property bool showsIcon: content.width - 92 - Theme.xxl >= 440
+    signal showUnreadable()
     implicitHeight: content.implicitHeight + 2 * Theme.xl
 
     // Return belongs to the screen's one default-action shortcut, which presses this.
@@ -62,6 +63,7 @@ Item {
                 font: Theme.callout
                 color: Theme.secondary
             }
+            UnreadableNote { width: main.width; h: hero.h; onShow: hero.showUnreadable() }
             Flow {
                 width: main.width
                 topPadding: 2

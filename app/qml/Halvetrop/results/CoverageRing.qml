@@ -10,6 +10,8 @@ Item {
     property int percent: 100
     property bool showsStatus: true
     property bool allCovered: false
+    // A colour role for the centre symbol of a ring that is not the whole story; "" for none.
+    property string tint: ""
     property real files: 0
     property real size: 112
     property real line: 12
@@ -42,7 +44,7 @@ Item {
             anchors.fill: parent
             readonly property bool dashed: modelData.status === "missing"
             ShapePath {
-                strokeColor: Look.color(Present.statusColorRole(modelData.status))
+                strokeColor: Look.color(modelData.color || Present.statusColorRole(modelData.status))
                 strokeWidth: dashed ? ring.line * 0.45 : ring.line
                 strokeStyle: dashed ? ShapePath.DashLine : ShapePath.SolidLine
                 dashPattern: [3 / strokeWidth, 3 / strokeWidth]
@@ -64,7 +66,7 @@ Item {
             anchors.horizontalCenter: parent.horizontalCenter
             visible: ring.showsStatus && ring.files >= 1
             name: ring.allCovered ? "checkmark.seal.fill" : "exclamationmark.triangle.fill"
-            color: ring.allCovered ? Theme.verified : Theme.missing
+            color: ring.allCovered ? Theme.verified : ring.tint ? Look.color(ring.tint) : Theme.missing
             size: 20
         }
         Text {

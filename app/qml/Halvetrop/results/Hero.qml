@@ -13,6 +13,7 @@ Item {
     required property var results
     property Component lastCopyButton: null
     readonly property var h: results.hero
+    signal showUnreadable()
     readonly property color tint: h.tint ? Look.color(h.tint) : Theme.secondary
     // Below this the main column would be too narrow for a title and its reason beside the icon.
     readonly property bool showsIcon: content.width - 92 - ring.width - 2 * Theme.xxl >= 440
@@ -57,6 +58,12 @@ Item {
                 color: Theme.secondary
                 wrapMode: Text.Wrap
                 maximumLineCount: hero.showsIcon ? 2 : 3
+            }
+            UnreadableNote {
+                width: main.width
+                h: hero.h
+                withCount: false
+                onShow: hero.showUnreadable()
             }
             SkippedKindsNote {
                 width: main.width
@@ -135,6 +142,7 @@ Item {
             segments: hero.results.segments
             percent: hero.h.percent !== undefined ? hero.h.percent : 100
             allCovered: hero.h.allCovered === true
+            tint: hero.h.ringTint || ""
             files: hero.h.files || 0
         }
     }

@@ -135,11 +135,16 @@ Item {
 
     Component {
         id: hero
-        Hero { model: screen.model; results: resultsData; lastCopyButton: screen.lastCopyButton }
+        Hero {
+            model: screen.model
+            results: resultsData
+            lastCopyButton: screen.lastCopyButton
+            onShowUnreadable: contents.showList()
+        }
     }
     Component {
         id: cardOnlyHero
-        CardOnlyHero { model: screen.model; results: resultsData }
+        CardOnlyHero { model: screen.model; results: resultsData; onShowUnreadable: contents.showList() }
     }
     Component {
         id: shootsView

@@ -10,8 +10,10 @@ Item {
     property string path
     property var volume: ({})
     property bool removable: false
+    // A backup whose drive is not connected says so instead of the facts of its empty mount point.
+    property bool connected: true
     signal remove
-    readonly property var look: Present.location(path, volume)
+    readonly property var look: Present.location(path, volume, connected)
 
     implicitHeight: content.implicitHeight + 4
     HoverHandler { id: hover }

@@ -16,15 +16,6 @@ Item {
     // "notice", "newCard" or "": at most one banner, the notice first.
     readonly property string banner: model.hasNotice ? "notice" : newCardShown ? "newCard" : ""
 
-    // The new card's place among the suggested cards, which is how the model names a card to check.
-    function newCardIndex() {
-        const cards = root.model.suggestedCards
-        for (let i = 0; i < cards.length; ++i)
-            if (cards[i].volumePath === root.model.newCard.volumePath)
-                return i
-        return -1
-    }
-
     SplitView {
         id: split
         anchors.fill: parent
@@ -88,7 +79,7 @@ Item {
                     shown: root.banner === "newCard"
                     cardName: root.model.newCard.name !== undefined ? root.model.newCard.name : ""
                     hasBackups: root.model.destinations.length > 0
-                    onCheck: root.model.checkAnotherCard(root.newCardIndex())
+                    onCheck: root.model.checkNewCard()
                     onDismiss: root.model.dismissNewCard()
                 }
             }

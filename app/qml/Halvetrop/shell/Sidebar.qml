@@ -130,6 +130,7 @@ Rectangle {
                         Layout.fillWidth: true
                         path: modelData
                         volume: sidebar.volumeOf(modelData)
+                        connected: sidebar.model.notConnectedBackups.indexOf(modelData) < 0
                         removable: true
                         onRemove: sidebar.model.removeBackupAt(index)
                     }

@@ -1,0 +1,316 @@
+// The results screen over the real model. Its row lists and the file browser's rows: a fold of the
+// byte-by-byte pass, and the pass's own report, change rows in place; another report resets them.
+// A card not read whole: what could not be read is named on screen and in the exported report.
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "model/ModelFixture.h"
+#include "results/ResultsData.h"
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+
+namespace {
+
+const std::string kCard = "/media/u/CARD";
+const std::vector<std::string> kBackups{"/backup/a", "/backup/b"};
+constexpr int kFiles = 12;
+constexpr int kShoots = 3;
+
+// What one list model told its views, checked for consistency as it goes.
+struct Watch {
+    explicit Watch(QAbstractItemModel* m)
+        : model(m),
+          tester(m, QAbstractItemModelTester::FailureReportingMode::QtTest),
+          resets(m, &QAbstractItemModel::modelReset),
+          changes(m, &QAbstractItemModel::dataChanged),
+          inserted(m, &QAbstractItemModel::rowsInserted),
+          removed(m, &QAbstractItemModel::rowsRemoved) {}
+    void clear() {
+        for (QSignalSpy* s : {&resets, &changes, &inserted, &removed}) s->clear();
+    }
+    int rowsIn(QSignalSpy& spy) const {
+        int n = 0;
+        for (const auto& args : spy) n += args.at(2).toInt() - args.at(1).toInt() + 1;
+        return n;
+    }
+    // Whether the last data change covered every row.
+    bool allChanged() const {
+        if (changes.isEmpty() || model->rowCount() == 0) return false;
+        const auto& last = changes.last();
+        return last.at(0).toModelIndex().row() == 0 &&
+               last.at(1).toModelIndex().row() == model->rowCount() - 1;
+    }
+
+    QAbstractItemModel* model;
+    QAbstractItemModelTester tester;
+    QSignalSpy resets, changes, inserted, removed;
+};
+
+// A model (h.model) with the card and both backups chosen, shown to `data`, whose check found
+// `r`; the automatic pass that follows is left running (it is the second verifier).
+void show(Harness& h, ResultsData& data, const VerifyReport& r) {
+    h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
+    AppModel& m = h.start();
+    m.waitForIdle(5000);
+    m.setSource(kCard);
+    m.addBackups(kBackups);
+    data.setModel(&m);
+    m.check(std::optional<CheckLevel>());
+    h.verifier(0)->complete(r);
+    QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+}
+
+// The ids of the browser's rows, top down.
+QList<qint64> rowIDs(const FileRows& rows) {
+    QList<qint64> out;
+    for (int i = 0; i < rows.count(); ++i) out << rows.idAt(i);
+    return out;
+}
+
+// Verified files over every shoot row, as the rows tell them.
+int verifiedInShoots(const QAbstractItemModel& shoots) {
+    const int role = shoots.roleNames().key("counts");
+    int n = 0;
+    for (int i = 0; i < shoots.rowCount(); ++i)
+        n += int(shoots.data(shoots.index(i, 0), role).toMap().value("verified").toDouble());
+    return n;
+}
+
+// The rows a browser freshly given the model's report and visible files shows.
+QList<qint64> freshRowIDs(AppModel& m) {
+    FileRows fresh;
+    fresh.setSortColumn(m.fileRows()->sortColumn());
+    fresh.setSortAscending(m.fileRows()->sortAscending());
+    fresh.setReport(&*m.report(), m.visibleFiles());
+    return rowIDs(fresh);
+}
+
+}  // namespace
+
+class ResultsModelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    }
+
+    // What follows a shown result while the pass runs, with a file chosen in the browser.
+    void sameCheckMovesRowsAnotherResets_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("reset");
+        QTest::addColumn<int>("newShoots");
+        QTest::newRow("fold of the pass") << "fold" << false << 0;
+        QTest::newRow("the pass's own report") << "pass" << false << 0;
+        QTest::newRow("the pass's report with a new shoot") << "pass+shoot" << false << 1;
+        QTest::newRow("a new check") << "check" << true << 0;
+        QTest::newRow("a saved check opened") << "history" << true << 0;
+    }
+    void sameCheckMovesRowsAnotherResets() {
+        QFETCH(QString, how);
+        QFETCH(bool, reset);
+        QFETCH(int, newShoots);
+        Harness h;
+        ResultsData data;
+        const VerifyReport standard = makeShoots(kCard, kBackups, kFiles, kShoots, FileStatus::backedUp);
+        show(h, data, standard);
+        AppModel& m = *h.model;
+        QTRY_VERIFY(m.deepVerifying());
+        auto pass = h.verifier(1);
+        m.setMode(AppModel::Mode::Files);
+        m.setSelectedFileID(5);
+        QCOMPARE(data.hero().value("stats").toList().size(), 1);
+
+        Watch shoots(qobject_cast<QAbstractItemModel*>(data.shoots()));
+        Watch folders(qobject_cast<QAbstractItemModel*>(data.folders()));
+        Watch files(m.fileRows());
+        const int shootRows = shoots.model->rowCount(), folderRows = folders.model->rowCount();
+        QCOMPARE(shootRows, kShoots);
+        QCOMPARE(folderRows, kShoots + 2);
+        for (Watch* w : {&shoots, &folders, &files}) w->clear();
+
+        if (how == "fold") {
+            for (const FileResult& f : standard.files) {
+                FileResult live = f;
+                live.status = FileStatus::verified;
+                pass->onFile(live);
+            }
+            QTRY_COMPARE(m.report()->totals.verified, kFiles);
+        } else if (how.startsWith("pass")) {
+            VerifyReport verified =
+                makeShoots(kCard, kBackups, kFiles, kShoots, FileStatus::verified, CheckLevel::verified);
+            if (how == "pass+shoot") addShoot(verified, "DCIM/199", "2026-02-01", FileStatus::verified);
+            pass->complete(verified);
+            QTRY_VERIFY(!m.deepVerifying());
+            QCOMPARE(m.report()->level, CheckLevel::verified);
+        } else if (how == "check") {
+            m.check(std::optional<CheckLevel>());
+            h.verifier(2)->complete(standard);
+            QTRY_COMPARE(h.verifierCount(), size_t(4));  // and its own pass
+        } else {
+            QTRY_COMPARE(m.historyCount(), 1);
+            m.showHistory(m.history().front().id.toString());
+            QTRY_VERIFY(!m.deepVerifying());
+        }
+
+        for (Watch* w : {&shoots, &folders, &files}) QCOMPARE(w->resets.count() > 0, reset);
+        QCOMPARE(shoots.model->rowCount(), shootRows + newShoots);
+        QCOMPARE(folders.model->rowCount(), folderRows + newShoots);
+        if (!reset) {
+            for (Watch* w : {&shoots, &folders, &files}) {
+                QVERIFY(w->allChanged());
+                QCOMPARE(w->rowsIn(w->inserted), newShoots);
+                QCOMPARE(w->rowsIn(w->removed), 0);
+            }
+            // The rows that stayed show the folded statuses.
+            QCOMPARE(verifiedInShoots(*shoots.model), kFiles + newShoots);
+        }
+        if (!reset) {
+            QCOMPARE(m.mode(), AppModel::Mode::Files);
+            QCOMPARE(m.selectedFileID(), 5);
+            QCOMPARE(m.fileRows()->inspect(5).value("status").toString(), QStringLiteral("verified"));
+        }
+        QCOMPARE(rowIDs(*m.fileRows()), freshRowIDs(m));
+    }
+
+    // The browser sorted by status and filtered: folds move, add and drop rows where a fresh sort
+    // would put them, with removals and insertions only.
+    void browserRowsFollowFoldsWithoutReset_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<bool>("ascending");
+        QTest::newRow("all, status ascending") << "All" << true;
+        QTest::newRow("all, status descending") << "All" << false;
+        QTest::newRow("not backed up") << "Not backed up" << true;
+        QTest::newRow("backed up") << "Backed up" << false;
+    }
+    void browserRowsFollowFoldsWithoutReset() {
+        QFETCH(QString, filter);
+        QFETCH(bool, ascending);
+        Harness h;
+        ResultsData data;
+        VerifyReport standard = makeShoots(kCard, kBackups, 40, 4, FileStatus::backedUp);
+        for (int i : {3, 17, 29}) {
+            standard.files[size_t(i)].status = FileStatus::missing;
+            standard.files[size_t(i)].copies.clear();
+        }
+        show(h, data, standard);
+        AppModel& m = *h.model;
+        QTRY_VERIFY(m.deepVerifying());
+        auto pass = h.verifier(1);
+        m.setFilter(*AppModel::fileFilterFromRaw(filter));
+        FileRows& rows = *m.fileRows();
+        rows.setSortColumn(QStringLiteral("status"));
+        rows.setSortAscending(ascending);
+        Watch files(&rows);
+        files.clear();
+        const int before = rows.count();
+
+        // Three batches: some copies proven, one copy found changed, the rest proven.
+        const std::vector<std::vector<std::pair<int, FileStatus>>> batches{
+            {{0, FileStatus::verified},
+             {7, FileStatus::verified},
+             {8, FileStatus::verified},
+             {31, FileStatus::verified}},
+            {{12, FileStatus::changed}, {3, FileStatus::missing}, {39, FileStatus::verified}},
+            {{1, FileStatus::verified},
+             {2, FileStatus::verified},
+             {13, FileStatus::verified},
+             {38, FileStatus::changed}},
+        };
+        int verified = 0;
+        for (const auto& batch : batches) {
+            for (const auto& [id, status] : batch) {
+                FileResult live = standard.files[size_t(id)];
+                live.status = status;
+                if (status == FileStatus::changed) live.copies.clear();
+                pass->onFile(live);
+                verified += status == FileStatus::verified;
+            }
+            QTRY_COMPARE(m.report()->totals.verified, verified);
+            QCOMPARE(rowIDs(rows), freshRowIDs(m));
+        }
+        QCOMPARE(files.resets.count(), 0);
+        QVERIFY(files.changes.count() >= int(batches.size()));
+        QCOMPARE(files.rowsIn(files.inserted) - files.rowsIn(files.removed), rows.count() - before);
+        // Sorted by status, the files whose status changed had to move.
+        if (filter == "All") QVERIFY(files.rowsIn(files.inserted) > 0);
+    }
+
+    // The header counts what could not be read and warns in its tint and ring; the card's
+    // contents list the entries, the first twenty of a long list; the CSV has a row for each.
+    void cardNotReadWholeIsNamed_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("read whole") << 0 << 0 << 0 << "";
+        QTest::newRow("three entries") << 3 << 3 << 3 << "";
+        QTest::newRow("a long list") << 25 << 25 << 20 << "…and 5 more. Export Report… lists them all.";
+        QTest::newRow("saved before entries were kept")
+            << 2 << 0 << 0 << "This saved check didn't keep their names. Check the card again to see them.";
+    }
+    void cardNotReadWholeIsNamed() {
+        QFETCH(int, count);
+        QFETCH(int, entries);
+        QFETCH(int, listed);
+        QFETCH(QString, note);
+        VerifyReport r = makeShoots(kCard, kBackups, 6, 2, FileStatus::verified, CheckLevel::verified);
+        r.cardUnreadable = count;
+        r.safeToFormat = count == 0;
+        for (int i = 0; i < entries; ++i)
+            r.cardUnreadableEntries.push_back({"DCIM/" + std::to_string(200 + i), "Input/output error"});
+        Harness h;
+        ResultsData data;
+        show(h, data, r);
+        AppModel& m = *h.model;
+
+        const QVariantMap hero = data.hero();
+        const QString sentence =
+            count == 0
+                ? QString()
+                : QString::number(count) + QStringLiteral(" folders or files on the card couldn't be read");
+        QCOMPARE(hero.value("unreadableText").toString(), sentence);
+        QCOMPARE(hero.value("tint").toString(),
+                 count ? QStringLiteral("partial") : QStringLiteral("verified"));
+        QCOMPARE(hero.value("ringTint").toString(), count ? QStringLiteral("partial") : QString());
+        QCOMPARE(hero.value("allCovered").toBool(), count == 0);
+        const QVariantMap arc = data.segments().value(0).toMap();
+        QCOMPARE(arc.value("status").toString(), QStringLiteral("verified"));
+        QCOMPARE(arc.value("color").toString(),
+                 count ? QStringLiteral("partial") : QStringLiteral("verified"));
+
+        const QVariantMap contents = data.contents();
+        QCOMPARE(contents.value("unreadableText").toString(), sentence);
+        const QVariantList list = contents.value("unreadable").toList();
+        QCOMPARE(list.size(), listed);
+        if (listed > 0) {
+            QCOMPARE(list.first().toMap().value("path").toString(), QStringLiteral("DCIM/200"));
+            QCOMPARE(list.first().toMap().value("reason").toString(), QStringLiteral("Input/output error"));
+        }
+        QCOMPARE(contents.value("unreadableNote").toString(), note);
+
+        QTemporaryDir out;
+        h.savePicker->answer = out.filePath("report.csv").toStdString();
+        m.exportCSV();
+        QFile csv(out.filePath("report.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        QCOMPARE(lines.first().count(','), 9);
+        int cantRead = 0;
+        for (const QByteArray& line : lines) cantRead += line.startsWith("\"Can't read\",");
+        QCOMPARE(cantRead, entries);
+        if (entries > 0)
+            QVERIFY(lines.contains(
+                "\"Can't read\",\"200\",\"DCIM\",\"\",\"\",\"\",\"\",\"\",\"\",\"Input/output error\""));
+    }
+};
+
+QTEST_GUILESS_MAIN(ResultsModelTest)
+
+#include "ResultsModelTest.moc"
