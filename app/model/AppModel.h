@@ -414,6 +414,8 @@ private:
     void loadSettings();
     void saveDestinations();
     void setDestinations(std::vector<std::string> paths);
+    // Where cards and drives are mounted: the desktop's removable-media folder.
+    std::string mountRoot() const;
     void setPhase(Phase phase, QString failure = QString());
     // `sameCheck`: the report continues the shown one (the pass's own report), so views update
     // their rows in place.
@@ -464,6 +466,8 @@ private:
 
     std::optional<std::string> source_;
     std::vector<std::string> destinations_;
+    // The backup chosen last, kept when the list is emptied: where the backup picker opens.
+    std::optional<std::string> lastBackup_;
     std::set<MediaKind> kinds_;
     CheckLevel level_ = CheckLevel::standard;
     std::vector<VolumeInfo> volumes_;
