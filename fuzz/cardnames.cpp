@@ -1,7 +1,9 @@
 // Card file names are arbitrary bytes: the owner stem, the file manager's order and the extension
 // numbering must take any of them without fault, and the order must stay a strict weak order
-// whose only ties are equal bytes (so ids never depend on the walk's timing).
+// whose only ties are equal bytes (so ids never depend on the walk's timing). The stored form's
+// escape of a name must be valid text that gives back the very bytes.
 #include "text/Collation.h"
+#include "text/Utf8.h"
 #include "verify/ExtTable.h"
 #include "verify/Verifier.h"
 
@@ -26,6 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((ab == 0) != (a == b)) __builtin_trap();
     if (collation.compare(a, a) != 0) __builtin_trap();
     (void)collation.sortKey(a);
+
+    const std::string escaped = escapeIllFormed(a);
+    if (!isValidUtf8(escaped) || unescapeIllFormed(escaped) != a) __builtin_trap();
+    (void)unescapeIllFormed(b);
 
     ExtTable ext;
     const uint16_t first = ext.id(a);

@@ -1,5 +1,6 @@
 // Decodes arbitrary bytes as a stored report (and as a stored policy). A report that decodes must
-// be safe to read everywhere: every query, the CSV and every path, and its encoding must decode.
+// be safe to read everywhere: every query, the CSV and every path; every path's bytes must show as
+// its display form, and its encoding must decode to the very same report.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "report/CSVExport.h"
 #include "report/PolicyJson.h"
 #include "report/StoredForm.h"
+#include "text/Utf8.h"
 
 using namespace halvetrop;
 
@@ -20,16 +22,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)report.checkedKinds();
         (void)report.readyToFormat();
         (void)CSVExport::csv(report);
+        auto shows = [](std::string_view bytes, const std::string& display) {
+            if (repairUtf8(bytes) != display || bytes.find('\0') != std::string_view::npos) std::abort();
+        };
         for (const FileResult& file : report.files) {
             (void)report.absolutePath(file);
-            for (const CopyRef& copy : file.copies) (void)report.absolutePath(copy);
+            shows(file.relativePathBytes(), file.relativePath);
+            (void)file.nameBytes();
+            (void)file.folderBytes();
+            for (const CopyRef& copy : file.copies) {
+                (void)report.absolutePath(copy);
+                shows(copy.relativePathBytes(), copy.relativePath);
+            }
         }
+        for (const FolderSummary& folder : report.folders) shows(folder.pathBytes(), folder.path);
+        for (const ShootGroup& group : report.groups)
+            for (const LandingRef& landing : group.landings) shows(landing.folderBytes(), landing.folder);
         std::string again = toStoredJson(report);
         VerifyReport back = fromStoredJson<VerifyReport>(again);
-        if (back.files.size() != report.files.size() || back.groups.size() != report.groups.size() ||
-            back.cardUnreadableEntries != report.cardUnreadableEntries) {
-            std::abort();
-        }
+        if (!(back == report) || toStoredJson(back) != again) std::abort();
     } catch (const DecodingError&) {
     }
     try {

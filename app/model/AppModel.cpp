@@ -6,6 +6,8 @@
 #include "model/History.h"
 #include "model/ModelText.h"
 #include "platform/MountInfo.h"
+#include "present/Format.h"
+#include "present/Paths.h"
 #include "text/Utf8.h"
 
 #include <QCoreApplication>
@@ -252,9 +254,15 @@ void AppModel::setFolderFilter(std::optional<std::string> folder) {
     refilter();
 }
 
-QString AppModel::folderFilterText() const { return folderFilter_ ? fromBytes(*folderFilter_) : QString(); }
-void AppModel::setFolderFilterText(const QString& folder) {
-    setFolderFilter(folder.isEmpty() ? std::nullopt : std::optional<std::string>(toBytes(folder)));
+QString AppModel::folderFilterText() const {
+    return folderFilter_ ? present::pathKey(*folderFilter_) : QString();
+}
+void AppModel::setFolderFilterText(const QString& key) {
+    setFolderFilter(key.isEmpty() ? std::nullopt : present::pathOfKey(key));
+}
+QString AppModel::folderFilterTitle() const {
+    if (!folderFilter_) return {};
+    return present::displayText(folderFilter_->empty() && report_ ? report_->source.name : *folderFilter_);
 }
 
 void AppModel::setGroupFilter(std::optional<ShootGroup> group) {

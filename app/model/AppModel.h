@@ -98,10 +98,13 @@ class AppModel : public QObject {
     Q_PROPERTY(Mode mode READ mode WRITE setMode NOTIFY modeChanged)
     Q_PROPERTY(FileFilter filter READ filter WRITE setFilter NOTIFY filterChanged)
     Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY searchChanged)
+    // The folder restriction as a path key (present/Paths.h), and its name as the chip shows it.
     Q_PROPERTY(
         QString folderFilter READ folderFilterText WRITE setFolderFilterText NOTIFY folderFilterChanged)
+    Q_PROPERTY(QString folderFilterTitle READ folderFilterTitle NOTIFY folderFilterChanged)
     Q_PROPERTY(QString groupFilter READ groupFilterID WRITE setGroupFilterID NOTIFY groupFilterChanged)
     Q_PROPERTY(qint64 selectedFileID READ selectedFileID WRITE setSelectedFileID NOTIFY selectedFileIDChanged)
+    // The folder map's selection: a folder's path key, as the folder rows give it.
     Q_PROPERTY(
         QString selectedFolder READ selectedFolder WRITE setSelectedFolder NOTIFY selectedFolderChanged)
     Q_PROPERTY(bool showInspector READ showInspector WRITE setShowInspector NOTIFY showInspectorChanged)
@@ -198,10 +201,12 @@ public:
     void setFilter(FileFilter filter);
     QString search() const { return search_; }
     void setSearch(const QString& text);
+    // The folder's bytes below the card (the report's folder bytes, not its display form).
     const std::optional<std::string>& folderFilter() const { return folderFilter_; }
     void setFolderFilter(std::optional<std::string> folder);
     QString folderFilterText() const;
-    void setFolderFilterText(const QString& folder);
+    void setFolderFilterText(const QString& key);  // a key that names no path clears
+    QString folderFilterTitle() const;
     const std::optional<ShootGroup>& groupFilter() const { return groupFilter_; }
     void setGroupFilter(std::optional<ShootGroup> group);
     QString groupFilterID() const;
@@ -323,9 +328,10 @@ public:
     Q_INVOKABLE void requestCopy(const QList<qint64>& ids, const QString& title);
     Q_INVOKABLE void requestCopyAllMissing();
     Q_INVOKABLE void clearCopyRequest();
-    // The last copy's report: its files shown in the file manager, saved as CSV.
-    Q_INVOKABLE void revealPaths(const QStringList& paths);
-    Q_INVOKABLE void openFolder(const QString& path);
+    // The last copy's report: its files shown in the file manager, saved as CSV. Paths come as the
+    // path keys the report view gives.
+    Q_INVOKABLE void revealPaths(const QStringList& keys);
+    Q_INVOKABLE void openFolder(const QString& key);
     Q_INVOKABLE void saveLastCopyCSV();
     // The installed photo applications, looked up when a copy is recorded; handOff gives the
     // last copy's new files to one of them.
@@ -346,6 +352,8 @@ public:
     // Shows one of the file's backup copies, by its position among them; nothing for a copy the
     // file does not have.
     Q_INVOKABLE void revealCopy(qint64 fileID, int copy);
+    // Shows these paths (bytes) in the file manager.
+    void revealOnDisk(const std::vector<std::string>& paths);
     // The browser's rows: the visible files in the table's order.
     FileRows* fileRows() { return &fileRows_; }
     // The browser's header: a folder restriction (the empty text, the card's top, is one), the

@@ -3,10 +3,12 @@
 #include "model/AppModel.h"
 #include "model/AppModelWork.h"
 #include "model/ModelText.h"
+#include "present/Format.h"
 
-#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace halvetrop {
 
@@ -187,8 +189,10 @@ void AppModel::pickNextCard(const std::optional<std::string>& start) {
 void AppModel::checkAgainstBackup(bool adding) {
     if (!source_ || copying()) return;
     QString name = sourceName();
-    if (!QFileInfo::exists(sourceText())) {
-        QString n = report_ ? fromBytes(report_->source.name) : name;
+    // By its bytes: a card whose path is not UTF-8 is still there while it is mounted.
+    struct stat st {};
+    if (::stat(source_->c_str(), &st) != 0) {
+        QString n = report_ ? present::displayText(report_->source.name) : name;
         show("Insert " + n + " to check it against another backup.", false);
         return;
     }

@@ -4,6 +4,8 @@
 #include "model/CopySheet.h"
 #include "model/ModelText.h"
 #include "model/WriteAll.h"
+#include "present/Format.h"
+#include "present/Paths.h"
 
 #include <QDesktopServices>
 #include <QSaveFile>
@@ -50,17 +52,20 @@ void AppModel::clearCopyRequest() {
     emit copyRequestChanged();
 }
 
-void AppModel::revealPaths(const QStringList& paths) {
-    if (!deps_.platform.reveal || paths.isEmpty()) return;
+void AppModel::revealPaths(const QStringList& keys) {
     std::vector<std::string> list;
-    for (const QString& p : paths) list.push_back(p.toStdString());
-    deps_.platform.reveal->reveal(list);
+    for (const QString& k : keys)
+        if (auto path = present::pathOfKey(k)) list.push_back(std::move(*path));
+    revealOnDisk(list);
 }
 
-void AppModel::openFolder(const QString& path) {
-    // A local file's URL: a path with "#" or "?" stays the path it is.
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        show(QStringLiteral("The folder couldn\u2019t be opened: ") + path, false);
+void AppModel::openFolder(const QString& key) {
+    const std::optional<std::string> path = present::pathOfKey(key);
+    if (!path) return;
+    // A URL of the folder's bytes: a path with "#" or "?", or one that is not UTF-8, stays the
+    // path it is.
+    if (!QDesktopServices::openUrl(present::fileUrl(*path)))
+        show(QStringLiteral("The folder couldn\u2019t be opened: ") + present::displayText(*path), false);
 }
 
 void AppModel::saveLastCopyCSV() {
@@ -96,7 +101,7 @@ void AppModel::chooseCopyLocation() {
     auto picked =
         deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
                                                 QStringLiteral("Save Here"), sheet->locationStart(), false);
-    if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(fromBytes(picked.front()));
+    if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(picked.front());
 }
 
 void AppModel::exportCSV() {

@@ -2,8 +2,9 @@
 #include "model/AppModel.h"
 #include "model/ModelText.h"
 #include "present/Files.h"
+#include "present/Paths.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
 
 namespace halvetrop {
 
@@ -62,7 +63,7 @@ void AppModel::backToShoots() {
 QUrl AppModel::sourceURL(qint64 fileID) const {
     const FileResult* f = fileByID(fileID);
     if (!f) return {};
-    return QUrl::fromLocalFile(fromBytes(report_->absolutePath(*f)));
+    return present::fileUrl(report_->absolutePath(*f));
 }
 
 std::optional<std::string> AppModel::copyPath(int64_t fileID, int copy) const {
@@ -75,12 +76,11 @@ std::optional<std::string> AppModel::copyPath(int64_t fileID, int copy) const {
 
 QUrl AppModel::copyURL(qint64 fileID, int copy) const {
     const auto path = copyPath(fileID, copy);
-    return path ? QUrl::fromLocalFile(fromBytes(*path)) : QUrl();
+    return path ? present::fileUrl(*path) : QUrl();
 }
 
 void AppModel::revealCopy(qint64 fileID, int copy) {
-    const auto path = copyPath(fileID, copy);
-    if (path && deps_.platform.reveal) deps_.platform.reveal->reveal({*path});
+    if (const auto path = copyPath(fileID, copy)) revealOnDisk({*path});
 }
 
 void AppModel::quickLook(qint64 fileID) {
@@ -91,8 +91,10 @@ void AppModel::quickLook(qint64 fileID) {
     const FileResult* f = fileByID(fileID);
     if (!f) return;
     QList<QUrl> urls;
-    for (const std::string& p : previewPaths(*report_, *f))
-        if (QFileInfo::exists(fromBytes(p))) urls << QUrl::fromLocalFile(fromBytes(p));
+    for (const std::string& p : previewPaths(*report_, *f)) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) == 0) urls << present::fileUrl(p);
+    }
     if (urls.isEmpty()) return;
     previewUrls_ = urls;
     previewOpen_ = true;
@@ -110,7 +112,12 @@ void AppModel::closePreview() {
 
 void AppModel::reveal(qint64 fileID) {
     const FileResult* f = fileByID(fileID);
-    if (f && deps_.platform.reveal) deps_.platform.reveal->reveal({report_->absolutePath(*f)});
+    if (f) revealOnDisk({report_->absolutePath(*f)});
+}
+
+void AppModel::revealOnDisk(const std::vector<std::string>& paths) {
+    // The file manager's interface may open an empty window for an empty list.
+    if (!paths.empty() && deps_.platform.reveal) deps_.platform.reveal->reveal(paths);
 }
 
 QString AppModel::shootChipText() const {
@@ -127,8 +134,7 @@ void AppModel::revealFiles(const QList<qint64>& ids, bool onBackup) {
         else if (auto copy = copyPath(id, 0))
             paths.push_back(std::move(*copy));
     }
-    // The file manager's interface may open an empty window for an empty list.
-    if (!paths.empty() && deps_.platform.reveal) deps_.platform.reveal->reveal(paths);
+    revealOnDisk(paths);
 }
 
 }  // namespace halvetrop

@@ -2,10 +2,12 @@
 // mean for the shown result, ejecting the card, and the notices.
 #include "model/AppModel.h"
 #include "model/ModelText.h"
+#include "present/Paths.h"
 
-#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace halvetrop {
 
@@ -66,14 +68,15 @@ void AppModel::removeBackup(const std::string& path) {
     resetResults();
 }
 
+// A dropped folder's URL holds its path's bytes, which its local-file text may not.
 void AppModel::setSourceUrl(const QUrl& url) {
-    if (url.isLocalFile()) setSource(toBytes(url.toLocalFile()));
+    if (auto path = present::localPath(url)) setSource(*path);
 }
 
 void AppModel::addBackupUrls(const QList<QUrl>& urls) {
     std::vector<std::string> paths;
     for (const QUrl& u : urls)
-        if (u.isLocalFile()) paths.push_back(toBytes(u.toLocalFile()));
+        if (auto path = present::localPath(u)) paths.push_back(std::move(*path));
     addBackups(paths);
 }
 
@@ -211,7 +214,8 @@ QVariantMap AppModel::volumeInfo(const QString& path) {
         auto describe = deps_.describeVolume;
         runOffGui([key, describe] {
             std::optional<VolumeInfo> info;
-            if (QFileInfo::exists(QString::fromStdString(key))) info = describe(key);
+            struct stat st {};
+            if (::stat(key.c_str(), &st) == 0) info = describe(key);
             return std::function<void(AppModel&)>([key, info](AppModel& m) {
                 m.describing_.erase(key);
                 if (!info) return;  // asked again next time

@@ -195,6 +195,7 @@ void CopySheet::chooseDestination(int index) {
         return;
     destination_ = index;
     location_.clear();
+    locationBytes_.clear();
     pickError_.clear();
     changed(true);
 }
@@ -222,14 +223,17 @@ void CopySheet::setBaseFolder(const QString& value) {
 void CopySheet::setLocation(const QString& value) {
     if (phase_ != Phase::planning || value == location_) return;
     location_ = value;
+    locationBytes_ = bytes(value);
     pickError_.clear();
     restorePending_ = false;  // the user's folder wins over the remembered one
     changed();
 }
 
-void CopySheet::pickFolder(const QString& path) {
+void CopySheet::pickFolder(const QString& path) { pickFolder(bytes(path)); }
+
+void CopySheet::pickFolder(const std::string& path) {
     if (phase_ != Phase::planning) return;
-    auto where = CopyPlanner::locate(bytes(path), *report_);
+    auto where = CopyPlanner::locate(path, *report_);
     using Case = CopyPlanner::PickedFolder::Case;
     switch (where.kind) {
         case Case::onBackup:
@@ -239,7 +243,9 @@ void CopySheet::pickFolder(const QString& path) {
                 break;
             }
             destination_ = int(where.destination);
+            // The folder's own bytes are where the copies go; the text is what the field shows.
             location_ = text(where.folder);
+            locationBytes_ = where.folder;
             pickError_.clear();
             restorePending_ = false;
             break;
@@ -269,7 +275,7 @@ void CopySheet::pickFolder(const QString& path) {
 std::string CopySheet::locationStart() const {
     if (!hasBackup()) return {};
     const std::string& root = report_->destinations.at(size_t(destination_)).path;
-    return location_.isEmpty() ? root : root + "/" + bytes(location_);
+    return locationBytes_.empty() ? root : root + "/" + locationBytes_;
 }
 
 QString CopySheet::nameError() const {
@@ -298,7 +304,7 @@ CopyLayout CopySheet::copyLayout() const {
 }
 
 std::string CopySheet::plannerLocation() const {
-    return layout_ == Layout::shoot ? std::string() : bytes(location_);
+    return layout_ == Layout::shoot ? std::string() : locationBytes_;
 }
 
 std::string CopySheet::plannerBase() const {
@@ -419,8 +425,12 @@ void CopySheet::launchPlan() {
     in.shoot = layout_ == Layout::shoot;
     in.describe = deps_.describeVolume;
     if (restorePending_) {
-        in.storedLocation =
-            bytes(settings_.value(QLatin1String(kLocationsKey)).toMap().value(settingsKeyPath()).toString());
+        // Bytes; a folder remembered as text before is its UTF-8.
+        in.storedLocation = settings_.value(QLatin1String(kLocationsKey))
+                                .toMap()
+                                .value(settingsKeyPath())
+                                .toByteArray()
+                                .toStdString();
     }
     ++plansInFlight_;
     pool_->start([this, in = std::move(in)] {
@@ -488,8 +498,9 @@ void CopySheet::applyOutcome(Outcome out) {
     if (out.generation != generation_ || phase_ != Phase::planning) return;  // the choices moved on
     if (out.restoredLocation) {
         restorePending_ = false;
-        if (location_ != text(*out.restoredLocation)) {
+        if (locationBytes_ != *out.restoredLocation) {
             location_ = text(*out.restoredLocation);
+            locationBytes_ = *out.restoredLocation;
             emit inputsChanged();
         }
     }
@@ -532,7 +543,7 @@ void CopySheet::copy() {
     CopyPlan plan = *this->plan();
     if (layout_ != Layout::shoot) {
         QVariantMap saved = settings_.value(QLatin1String(kLocationsKey)).toMap();
-        saved.insert(settingsKeyPath(), location_);
+        saved.insert(settingsKeyPath(), QByteArray::fromStdString(locationBytes_));
         settings_.setValue(QLatin1String(kLocationsKey), saved);
     }
     runner_ = std::make_shared<CopyRunner>(plan);

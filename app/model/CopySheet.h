@@ -120,6 +120,7 @@ public:
     void setLocation(const QString& text);
     // The folder the user picked: moves to its backup, or explains why it cannot be used.
     Q_INVOKABLE void pickFolder(const QString& path);
+    void pickFolder(const std::string& path);
     // Where the folder picker starts: the save folder on the chosen backup.
     std::string locationStart() const;
 
@@ -196,7 +197,8 @@ private:
     Layout layout_ = Layout::shoot;
     QString template_ = QStringLiteral("{YYYY}/{date} {camera}");
     QString baseFolder_;
-    QString location_;
+    QString location_;           // as the field shows it
+    std::string locationBytes_;  // the folder it names, as bytes below the backup
     QString pickError_;
     Phase phase_ = Phase::planning;
 

@@ -131,7 +131,7 @@ std::vector<int> FileIndex::refilter(const VerifyReport& report, const FileQuery
         if (!f.inScope) continue;
         if (!passesStatus(query.filter, f.status)) continue;
         if (query.groupFilter && !inShoot[i]) continue;
-        if (byFolder && !inFolder(f.folder, *query.folderFilter)) continue;
+        if (byFolder && !inFolder(f.folderBytes(), *query.folderFilter)) continue;
         if (!q.empty()) {
             std::string_view name = keys.substr(start, nameEnds_[i] - start);
             std::string_view folder = keys.substr(nameEnds_[i], folderEnds_[i] - nameEnds_[i]);

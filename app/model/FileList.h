@@ -26,7 +26,7 @@ enum class FileFilter { all, notBackedUp, backedUp };
 struct FileQuery {
     FileFilter filter = FileFilter::all;
     QString search;                           // trimmed of blanks and tabs here
-    std::optional<std::string> folderFilter;  // the folder and every folder below it
+    std::optional<std::string> folderFilter;  // the folder (its bytes) and every folder below it
     const ShootGroup* groupFilter = nullptr;  // the shoot's files only
 };
 

@@ -15,6 +15,7 @@
 #include "platform/Fd.h"
 #include "platform/NoAtime.h"
 #include "present/Format.h"
+#include "present/Paths.h"
 #include "thumbnail/Key.h"
 
 namespace halvetrop {
@@ -37,10 +38,9 @@ constexpr const char* columnNames[] = {"path", "name", "status", "day", "folder"
 
 }  // namespace
 
-std::optional<QString> smallText(const QString& path, qint64 limit, Sys& sys,
+std::optional<QString> smallText(const std::string& path, qint64 limit, Sys& sys,
                                  const std::atomic<bool>* cancelled) {
-    const int fd = openLongNoAtime(sys, QFile::encodeName(path).toStdString(),
-                                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = openLongNoAtime(sys, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
     const UniqueFd owned(fd, sys);
     struct stat st {};
@@ -61,7 +61,8 @@ std::optional<QString> smallText(const QString& path, qint64 limit, Sys& sys,
         if (n == 0) break;
     }
     if (bytes.size() > limit || bytes.contains('\0')) return std::nullopt;
-    if (!isText(QMimeDatabase().mimeTypeForFileNameAndData(path, bytes))) return std::nullopt;
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+    if (!isText(QMimeDatabase().mimeTypeForFileNameAndData(displayText(name), bytes))) return std::nullopt;
     return QString::fromUtf8(bytes);
 }
 
@@ -193,7 +194,7 @@ QVariantMap FileRows::menu(const QList<qint64>& ids) const {
 }
 
 QVariantMap FileRows::previewItem(const QUrl& url) const {
-    const QByteArray path = QFile::encodeName(url.toLocalFile());
+    const QByteArray path = QByteArray::fromStdString(localPath(url).value_or(std::string()));
     const std::string_view bytes(path.constData(), size_t(path.size()));
     const std::string_view name = bytes.substr(bytes.rfind('/') + 1);
     const FileClass c = Anatomy::classify(name);
@@ -206,7 +207,7 @@ QVariantMap FileRows::previewItem(const QUrl& url) const {
         kind = QStringLiteral("video");
     else if (c.role != FileRole::sidecar && c.kind == MediaKind::audio)
         kind = QStringLiteral("audio");
-    else if (isText(QMimeDatabase().mimeTypeForFile(url.toLocalFile(), QMimeDatabase::MatchExtension)))
+    else if (isText(QMimeDatabase().mimeTypeForFile(displayText(name), QMimeDatabase::MatchExtension)))
         kind = QStringLiteral("text");
     const QString still = QStringLiteral("image://preview/") + QString::fromLatin1(path.toPercentEncoding());
     return {{QStringLiteral("name"), displayText(name)},
@@ -224,7 +225,7 @@ void FileRows::loadText(const QUrl& url) {
         if (!cancelled->load()) emit textLoaded(url, text ? QVariant(*text) : QVariant());
     });
     Sys& sys = *sys_;
-    watcher->setFuture(QtConcurrent::run([path = url.toLocalFile(), &sys, cancelled] {
+    watcher->setFuture(QtConcurrent::run([path = localPath(url).value_or(std::string()), &sys, cancelled] {
         return smallText(path, previewTextLimit, sys, cancelled.get());
     }));
 }
@@ -232,7 +233,7 @@ void FileRows::loadText(const QUrl& url) {
 bool FileRows::play(QObject* player, const QUrl& url) {
     releaseMedia();
     if (!player || !url.isLocalFile()) return false;
-    const int fd = openLongNoAtime(*sys_, QFile::encodeName(url.toLocalFile()).toStdString(),
+    const int fd = openLongNoAtime(*sys_, localPath(url).value_or(std::string()),
                                    O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return false;
     auto file = std::make_unique<QFile>();

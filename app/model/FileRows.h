@@ -26,11 +26,11 @@ namespace halvetrop {
 // The preview shows a text file's words only up to this size; larger ones get the file card.
 constexpr qint64 previewTextLimit = 256 * 1024;
 
-// The text of a small text file, judged by its name and its first bytes; nothing for a file over
-// `limit` bytes (also one that grew while read), binary content, a read error, or a read that
-// `cancelled` stopped. The file is opened without touching its access time and read in chunks, so
-// a cancel stops a read that a failing card slows down at the next chunk.
-std::optional<QString> smallText(const QString& path, qint64 limit, Sys& sys = defaultSys(),
+// The text of a small text file at this path (bytes), judged by its name and its first bytes;
+// nothing for a file over `limit` bytes (also one that grew while read), binary content, a read
+// error, or a read that `cancelled` stopped. The file is opened without touching its access time
+// and read in chunks, so a cancel stops a read that a failing card slows down at the next chunk.
+std::optional<QString> smallText(const std::string& path, qint64 limit, Sys& sys = defaultSys(),
                                  const std::atomic<bool>* cancelled = nullptr);
 
 class FileRows : public KeyedRows {

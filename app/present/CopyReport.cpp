@@ -1,8 +1,10 @@
 #include "present/CopyReport.h"
 
 #include "present/Format.h"
+#include "present/Paths.h"
 #include "report/Report.h"
 #include "text/Collation.h"
+#include "text/Utf8.h"
 
 #include <QDateTime>
 #include <QString>
@@ -114,7 +116,9 @@ std::vector<std::string> CopyReport::allCopiedPaths() const {
     return paths;
 }
 
-std::string csvField(const std::string& text) {
+std::string csvField(const std::string& bytes) {
+    // Paths and names are bytes; the file is UTF-8 text, so they go in as shown.
+    const std::string text = repairUtf8(bytes);
     std::string out;
     out.reserve(text.size() + 3);
     out += '"';
@@ -236,14 +240,14 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
     QVariantList folders;
     for (const auto& f : r.folders) {
         QStringList files;
-        for (const auto& p : f.files) files << QString::fromStdString(p);
+        for (const auto& p : f.files) files << pathKey(p);
         folders.append(QVariantMap{
             {QStringLiteral("title"), displayText(r.folderTitle(f.path))},
             {QStringLiteral("subtitle"),
              count(int64_t(f.files.size()), locale) +
                  (f.files.size() == 1 ? QStringLiteral(" new file") : QStringLiteral(" new files")) +
                  QStringLiteral(" \u00b7 ") + byteCount(f.bytes, locale)},
-            {QStringLiteral("path"), QString::fromStdString(f.path)},
+            {QStringLiteral("path"), pathKey(f.path)},
             {QStringLiteral("files"), files}});
     }
     const CopyOutcome outcome = copyOutcome(r);
@@ -262,7 +266,7 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
              QStringLiteral("Copied into ") +
                  (n == 1 ? QStringLiteral("1 folder") : QString::number(n) + QStringLiteral(" folders")) +
                  QStringLiteral(" on ") + displayText(r.driveName)},
-            {QStringLiteral("driveRoot"), QString::fromStdString(r.driveRoot)},
+            {QStringLiteral("driveRoot"), pathKey(r.driveRoot)},
             {QStringLiteral("copiedCount"), r.copiedCount()},
             {QStringLiteral("sourceName"), displayText(r.sourceName)},
             {QStringLiteral("time"),

@@ -37,6 +37,7 @@ inline constexpr const char* kCsvHeader = "File,Status,Size (bytes),Copied to,Fr
 
 struct CopyReport {
     struct Row {
+        // Names and paths are bytes, as the file systems know them.
         std::string name;
         std::string source;       // on the card; empty when the plan does not know the file
         std::string destination;  // on the backup; empty when the plan does not know the file
@@ -108,9 +109,10 @@ QString fromCacheNote(const CopyReport& report, const QLocale& locale = QLocale(
 // The first 100 of those files, each as its place on the backup.
 QStringList fromCacheLines(const CopyReport& report);
 
-// One CSV cell: a first code point that a spreadsheet would take as a formula or a control
-// (= + - @ tab CR) is guarded with an apostrophe; quotes doubled; always quoted.
-std::string csvField(const std::string& text);
+// One CSV cell: bytes that are not UTF-8 repaired as shown on screen; a first code point that a
+// spreadsheet would take as a formula or a control (= + - @ tab CR) is guarded with an
+// apostrophe; quotes doubled; always quoted.
+std::string csvField(const std::string& bytes);
 
 }  // namespace halvetrop::present
 
@@ -119,6 +121,7 @@ Q_DECLARE_METATYPE(std::shared_ptr<const halvetrop::present::CopyReport>)
 
 namespace halvetrop::present {
 // What the report view shows: outcome, headline, summary, failure lines, folders with titles and
-// subtitles, drive name and root, counts. Empty for anything but a copy report.
+// subtitles, drive name and root, counts. Empty for anything but a copy report. The paths in it
+// (a folder's path and files, the drive's root) are path keys, for the model to act on.
 QVariantMap copyReportView(const QVariant& record, const QLocale& locale = QLocale());
 }  // namespace halvetrop::present

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "anatomy/CameraDetector.h"
+#include "text/Utf8.h"
 
 namespace halvetrop::present {
 namespace {
@@ -577,9 +578,9 @@ std::vector<int> folderFiles(const VerifyReport& report, const std::string& fold
     for (int i = 0; i < int(report.files.size()); ++i) {
         const FileResult& f = report.files[size_t(i)];
         if (!f.inScope) continue;
-        if (folder.empty() || f.folder == folder ||
-            (f.folder.size() > folder.size() && f.folder.compare(0, folder.size(), folder) == 0 &&
-             f.folder[folder.size()] == '/'))
+        const std::string_view own = f.folderBytes();
+        if (folder.empty() || own == folder ||
+            (own.size() > folder.size() && own.starts_with(folder) && own[folder.size()] == '/'))
             out.push_back(i);
     }
     return out;
@@ -592,11 +593,13 @@ std::vector<Place> places(const VerifyReport& report, const std::vector<int>& fi
         if (f.copies.empty()) continue;
         const CopyRef& c = f.copies.front();
         if (!validDestination(report, c.destination)) continue;
-        const auto slash = c.relativePath.find_last_of('/');
-        std::string dir = slash == std::string::npos ? std::string() : c.relativePath.substr(0, slash);
+        const std::string_view path = c.relativePathBytes();
+        const auto slash = path.find_last_of('/');
+        std::string dir(slash == std::string::npos ? std::string_view() : path.substr(0, slash));
         Place& p = byKey[{c.destination, dir}];
         p.destination = c.destination;
-        p.path = std::move(dir);
+        p.path = repairUtf8(dir);
+        p.pathBytes = std::move(dir);
         ++p.count;
         p.bytes += f.size;
     }

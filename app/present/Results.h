@@ -153,14 +153,16 @@ int64_t landingCount(const ShootGroup& group, const VerifyReport& report);
 
 QString folderRowCounts(const FolderSummary& folder, bool cardOnly, const QLocale& locale = QLocale());
 QString folderDays(const FolderSummary& folder, const DateTexts& dates);
-// In-scope files of the folder and every folder below it (all of them for ""), as positions.
+// In-scope files of the folder (its bytes) and every folder below it (all of them for ""), as
+// positions.
 std::vector<int> folderFiles(const VerifyReport& report, const std::string& folder);
 
 struct Place {
     int64_t destination = 0;
-    std::string path;
+    std::string path;  // below the backup, as shown
     int64_t count = 0;
     int64_t bytes = 0;
+    std::string pathBytes{};  // the same folder as the backup's file system names it
     friend bool operator==(const Place&, const Place&) = default;
 };
 // Where the folder's files lie, by their first copy on one of the report's backups; most files

@@ -7,6 +7,7 @@
 #include "model/AppModel.h"
 #include "present/CopyReport.h"
 #include "present/Fit.h"
+#include "present/Paths.h"
 #include "thumbnail/Key.h"
 
 namespace halvetrop {
@@ -167,7 +168,7 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
             for (const FileResult* f : filmstrip(*g, lookup))
                 out << QVariantMap{
                     {"kind", QString::fromUtf8(rawValue(f->kind))},
-                    {"url", QUrl::fromLocalFile(QString::fromStdString(r.absolutePath(*f)))},
+                    {"url", fileUrl(r.absolutePath(*f))},
                     // Keyed by volume, path, size and time, as the file browser's tiles are.
                     {"thumbnail",
                      thumbs::thumbnailUrl({r.source.volumePath, r.absolutePath(*f), f->size, f->modified})}};
@@ -255,7 +256,9 @@ QVariant FolderRows::data(const QModelIndex& index, int role) const {
         case FolderDepthRole:
             return int(f.depth);
         case FolderPathRole:
-            return QString::fromStdString(f.path);
+            // The folder's key: two folders that differ only in bytes that are not UTF-8 look
+            // alike but stay two.
+            return pathKey(f.pathBytes());
         default:
             return {};
     }
@@ -525,10 +528,11 @@ QString ResultsData::compareTitle(const QStringList& destinations) const {
     return present::compareTitle(d);
 }
 
-QVariantMap ResultsData::panel(const QString& folderText) const {
+QVariantMap ResultsData::panel(const QString& folderKey) const {
     const VerifyReport* r = report();
-    if (!r) return {};
-    const std::string folder = folderText.toStdString();
+    const std::optional<std::string> key = pathOfKey(folderKey);
+    if (!r || !key) return {};
+    const std::string& folder = *key;
     const std::vector<int> files = folderFiles(*r, folder);
     int64_t bytes = 0, uncovered = 0, uncoveredBytes = 0;
     std::vector<int64_t> ids;
@@ -547,7 +551,7 @@ QVariantMap ResultsData::panel(const QString& folderText) const {
         const Place& p = all[i];
         rows << QVariantMap{
             {"destination", double(p.destination)},
-            {"path", QString::fromStdString(p.path)},
+            {"path", pathKey(p.pathBytes)},
             {"title", p.path.empty() ? QStringLiteral("(top level)") : text(p.path)},
             {"detail", text(r->destinations[size_t(p.destination)].name) + QStringLiteral(" · ") +
                            fileCount(p.count) + QStringLiteral(" · ") + byteCount(p.bytes)},
@@ -564,10 +568,11 @@ QVariantMap ResultsData::panel(const QString& folderText) const {
             {"copyTitle", folderCopyTitle(folder, r->source.name)}};
 }
 
-QList<qint64> ResultsData::uncoveredIDs(const QString& folder) const {
+QList<qint64> ResultsData::uncoveredIDs(const QString& folderKey) const {
     QList<qint64> out;
-    if (const VerifyReport* r = report())
-        for (int i : folderFiles(*r, folder.toStdString()))
+    const VerifyReport* r = report();
+    if (const std::optional<std::string> folder = pathOfKey(folderKey); r && folder)
+        for (int i : folderFiles(*r, *folder))
             if (!isCovered(r->files[size_t(i)].status)) out << r->files[size_t(i)].id;
     return out;
 }
@@ -588,18 +593,22 @@ QString ResultsData::shootCopyTitle(int row) const {
     return g ? copyTitle(folderTitle(*g, report()->source.name), g->day, dates_) : QString();
 }
 
-QString ResultsData::landingPath(int row) const {
+void ResultsData::revealLanding(int row) const {
     const ShootGroup* g = shoots_.group(row);
-    if (!g) return {};
-    const auto l = firstLanding(*g, *report());
-    return l ? placePath(int(l->destination), QString::fromStdString(l->folder)) : QString();
+    if (!g) return;
+    if (const auto l = firstLanding(*g, *report()))
+        revealOnBackup(l->destination, std::string(l->folderBytes()));
 }
 
-QString ResultsData::placePath(int destination, const QString& path) const {
+void ResultsData::revealPlace(int destination, const QString& folderKey) const {
+    if (const std::optional<std::string> folder = pathOfKey(folderKey)) revealOnBackup(destination, *folder);
+}
+
+void ResultsData::revealOnBackup(int64_t destination, const std::string& folder) const {
     const VerifyReport* r = report();
-    if (!r || destination < 0 || size_t(destination) >= r->destinations.size()) return {};
-    QString base = QString::fromStdString(r->destinations[size_t(destination)].path);
-    return path.isEmpty() ? base : base + QLatin1Char('/') + path;
+    auto* app = qobject_cast<AppModel*>(model_.data());
+    if (!r || !app || destination < 0 || size_t(destination) >= r->destinations.size()) return;
+    app->revealOnDisk({join(r->destinations[size_t(destination)].path, folder)});
 }
 
 QString ResultsData::openDiskTool() {

@@ -127,17 +127,19 @@ public:
     // Covered and attention widths of a bar over `counts` (files, verified, backedUp, conflict, problem).
     Q_INVOKABLE QVariantMap bar(const QVariantMap& counts, double width, double height) const;
     Q_INVOKABLE QString compareTitle(const QStringList& destinations) const;
-    // The destinations panel of a folder ("" is the whole card).
-    Q_INVOKABLE QVariantMap panel(const QString& folder) const;
+    // The destinations panel of a folder, named by its key from the folder rows ("" is the whole
+    // card); its places name their folders by key too.
+    Q_INVOKABLE QVariantMap panel(const QString& folderKey) const;
     // Ids of the folder's files that are not covered, for a copy request or the jump.
-    Q_INVOKABLE QList<qint64> uncoveredIDs(const QString& folder) const;
+    Q_INVOKABLE QList<qint64> uncoveredIDs(const QString& folderKey) const;
     Q_INVOKABLE QList<qint64> groupIDs(int row) const;
     Q_INVOKABLE QString groupID(int row) const;
     // The copy sheet's title for a shoot's missing files.
     Q_INVOKABLE QString shootCopyTitle(int row) const;
-    // The folder to reveal for a shoot's first landing or a panel place; "" when none.
-    Q_INVOKABLE QString landingPath(int row) const;
-    Q_INVOKABLE QString placePath(int destination, const QString& path) const;
+    // Shows a shoot's first landing, or a panel place, in the file manager by the backup folder's
+    // own bytes (through the application model; nothing without one).
+    Q_INVOKABLE void revealLanding(int row) const;
+    Q_INVOKABLE void revealPlace(int destination, const QString& folderKey) const;
     // Starts the disk tool; the text of the notice when none started, else "".
     Q_INVOKABLE QString openDiskTool();
 
@@ -156,6 +158,7 @@ private slots:
 
 private:
     QVariantMap computeHero() const;
+    void revealOnBackup(int64_t destination, const std::string& folder) const;
 
     // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
     mutable std::optional<QVariantMap> hero_;

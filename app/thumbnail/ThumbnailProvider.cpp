@@ -1,6 +1,7 @@
 #include "thumbnail/ThumbnailProvider.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
+
 #include <QPointer>
 #include <QQuickTextureFactory>
 #include <QStorageInfo>
@@ -9,12 +10,14 @@ namespace halvetrop::thumbs {
 
 namespace {
 
-// What names a previewed file now: a rewritten file is another picture.
+// What names a previewed file now: a rewritten file is another picture. Its size and time come
+// from its bytes, which need not be UTF-8.
 Key keyOfFile(const std::string& path) {
     const QString name = QString::fromUtf8(path.data(), qsizetype(path.size()));
-    const QFileInfo info(name);
-    return Key{QStorageInfo(name).rootPath().toStdString(), path, info.size(),
-               info.lastModified().toMSecsSinceEpoch() * 1'000'000};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) st = {};
+    return Key{QStorageInfo(name).rootPath().toStdString(), path, int64_t(st.st_size),
+               int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
 class Response : public QQuickImageResponse {

@@ -165,7 +165,7 @@ std::string CopyPlanner::expand(const std::string& pathTemplate, const FileResul
         {"{date}", slashesToDashes(file.day)},
         {"{camera}", slashesToDashes(file.camera.empty() ? "Unknown camera" : file.camera)},
         {"{card}", slashesToDashes(card)},
-        {"{folder}", file.folder},  // may span several folder levels
+        {"{folder}", std::string(file.folderBytes())},  // may span several levels; the card's own bytes
     }};
     std::string text = pathTemplate;
     for (const auto& [token, value] : tokens) replaceAll(text, token, value);

@@ -7,6 +7,7 @@
 #include "platform/Fd.h"
 #include "report/Join.h"
 #include "report/Report.h"
+#include "text/Utf8.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -66,6 +67,11 @@ bool hasPrefixFolder(const std::string& path, const std::string& folder) {
     const std::string prefix = folder == "/" ? "/" : folder + "/";
     return path.compare(0, prefix.size(), prefix) == 0;
 }
+
+// A path lower-cased for the collision and card tests, which fold case as many backup drives do.
+// A byte that is not UTF-8 keeps its own mark instead of becoming U+FFFD, so a name never
+// collides with its look-alike that holds a real U+FFFD.
+std::string foldedKey(std::string_view path) { return Anatomy::lower(escapeIllFormed(path)); }
 
 const std::set<std::string>& packageExtensions() {
     static const std::set<std::string> extensions = {
@@ -180,8 +186,9 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
     if (usesLandings) {
         for (const auto& group : report.groups) {
             for (const auto& landing : group.landings) {
-                if (landing.destination != destination || isInsidePackage(landing.folder, root)) continue;
-                for (std::int64_t id : group.fileIDs) landingOf[id] = landing.folder;
+                const std::string folder(landing.folderBytes());
+                if (landing.destination != destination || isInsidePackage(folder, root)) continue;
+                for (std::int64_t id : group.fileIDs) landingOf[id] = folder;
                 break;
             }
         }
@@ -196,7 +203,7 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
     const CardFence fence = cardKnown ? CardFence::around(defaultSys(), card) : CardFence();
     if (!base.empty() && isInsidePackage(base, root)) throw CopyError::insideLibrary(join(root, base));
 
-    const std::string cardLower = Anatomy::lower(card);
+    const std::string cardLower = foldedKey(card);
     const std::string pathTemplate = layout.pathTemplate();
     std::unordered_set<std::string> checkedDirs;
     std::unordered_set<std::string> takenKeys;
@@ -220,7 +227,7 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
         const std::string dir = canonical(join(root, relative));
         if (dir != root && dir.compare(0, rootPrefix.size(), rootPrefix) != 0) throw CopyError::outsideDestination(dir);
 
-        const std::string dirLower = Anatomy::lower(dir);
+        const std::string dirLower = foldedKey(dir);
         if (!checkedDirs.count(dir)) {
             if (dirLower == cardLower || dirLower.compare(0, cardLower.size() + 1, cardLower + "/") == 0)
                 throw CopyError::insideSource(dir);
@@ -230,11 +237,13 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
             checkedDirs.insert(dir);
         }
 
+        // The copy takes the card file's own name, byte for byte.
         const std::string dirKey = dirLower + "/";
-        std::string name = file.name;
-        for (int n = 2; takenKeys.count(dirKey + Anatomy::lower(name)); ++n) name = numbered(file.name, n);
-        if (name != file.name) ++plan.renamedForCollision;
-        takenKeys.insert(dirKey + Anatomy::lower(name));
+        const std::string cardName(file.nameBytes());
+        std::string name = cardName;
+        for (int n = 2; takenKeys.count(dirKey + foldedKey(name)); ++n) name = numbered(cardName, n);
+        if (name != cardName) ++plan.renamedForCollision;
+        takenKeys.insert(dirKey + foldedKey(name));
 
         plan.items.push_back(PlannedCopy{file.id, report.absolutePath(file), dir, name, file.size});
     }

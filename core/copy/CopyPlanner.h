@@ -19,9 +19,10 @@ struct FileResult;
 
 struct PlannedCopy {
     std::int64_t id = 0;      // the card file's id in the report
+    // Paths and names are bytes as the file systems know them; repair them to show them.
     std::string source;       // absolute path on the card
     std::string destDir;      // absolute, canonical destination folder
-    std::string name;         // file name on the backup (numbered after a collision)
+    std::string name;         // file name on the backup: the card's name (numbered after a collision)
     std::int64_t size = 0;    // bytes, from the report
     std::string destination() const;  // join(destDir, name)
     bool operator==(const PlannedCopy&) const = default;

@@ -27,7 +27,7 @@ struct CopyProgress {
     std::int64_t bytesTotal = 0;
     int filesDone = 0;
     int filesTotal = 0;
-    std::string current;  // the planned name of the item being worked on
+    std::string current;  // the planned name of the item being worked on (bytes)
     double fraction() const { return bytesTotal == 0 ? 1.0 : double(bytesDone) / double(bytesTotal); }
 };
 

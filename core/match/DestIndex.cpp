@@ -308,6 +308,10 @@ std::string DestIndex::dirPath(uint32_t dir) const {
     return joinOutermostFirst(folderNames(*this, dir), [](std::string_view s) { return repairUtf8(s); });
 }
 
+std::string DestIndex::rawDirPath(uint32_t dir) const {
+    return joinOutermostFirst(folderNames(*this, dir), [](std::string_view s) { return s; });
+}
+
 std::optional<PhysicalDriveID> DestIndex::drive(uint32_t row) const {
     const auto it = rootDrive.find(root(row));
     if (it == rootDrive.end()) return std::nullopt;

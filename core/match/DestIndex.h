@@ -177,6 +177,7 @@ public:
     std::string rawRelativePath(uint32_t row) const;
     // Path of a directory below its root; "" for the root.
     std::string dirPath(uint32_t dir) const;
+    std::string rawDirPath(uint32_t dir) const;
 
     std::optional<PhysicalDriveID> drive(uint32_t row) const;
     Validator validator(uint32_t row) const;

@@ -155,8 +155,22 @@ std::string headline(const StatusCounts& t, int64_t cardUnreadable) {
 
 std::string VerifyReport::headline() const { return halvetrop::headline(totals, cardUnreadable); }
 
+std::string_view FileResult::nameBytes() const {
+    if (rawRelativePath.empty()) return name;
+    const size_t slash = rawRelativePath.rfind('/');
+    return slash == std::string::npos ? std::string_view(rawRelativePath)
+                                      : std::string_view(rawRelativePath).substr(slash + 1);
+}
+
+std::string_view FileResult::folderBytes() const {
+    if (rawRelativePath.empty()) return folder;
+    const size_t slash = rawRelativePath.rfind('/');
+    return slash == std::string::npos ? std::string_view()
+                                      : std::string_view(rawRelativePath).substr(0, slash);
+}
+
 std::string VerifyReport::absolutePath(const FileResult& file) const {
-    return join(source.path, file.relativePath);
+    return join(source.path, file.relativePathBytes());
 }
 
 std::string VerifyReport::absolutePath(const CopyRef& ref) const {
@@ -164,7 +178,7 @@ std::string VerifyReport::absolutePath(const CopyRef& ref) const {
         throw std::out_of_range("copy refers to backup " + std::to_string(ref.destination) +
                                 " of a report with " + std::to_string(destinations.size()));
     }
-    return join(destinations[static_cast<size_t>(ref.destination)].path, ref.relativePath);
+    return join(destinations[static_cast<size_t>(ref.destination)].path, ref.relativePathBytes());
 }
 
 }  // namespace halvetrop
@@ -189,6 +203,7 @@ std::size_t std::hash<halvetrop::CopyRef>::operator()(const halvetrop::CopyRef& 
     mixValue(seed, r.relativePath);
     mixValue(seed, static_cast<int>(r.evidence));
     mixValue(seed, r.renamed);
+    mixValue(seed, r.rawRelativePath);
     return seed;
 }
 
@@ -214,6 +229,7 @@ std::size_t std::hash<halvetrop::FileResult>::operator()(
     mixValue(seed, r.copies.size());
     for (const auto& copy : r.copies) mixValue(seed, copy);
     mixValue(seed, r.safeDrives);
+    mixValue(seed, r.rawRelativePath);
     return seed;
 }
 
@@ -233,6 +249,7 @@ std::size_t std::hash<halvetrop::LandingRef>::operator()(
     mixValue(seed, r.destination);
     mixValue(seed, r.folder);
     mixValue(seed, r.files);
+    mixValue(seed, r.rawFolder);
     return seed;
 }
 
@@ -273,6 +290,7 @@ std::size_t std::hash<halvetrop::FolderSummary>::operator()(
         mixValue(seed, f.dayRange->lower);
         mixValue(seed, f.dayRange->upper);
     }
+    mixValue(seed, f.rawPath);
     return seed;
 }
 

@@ -66,12 +66,23 @@ inline std::optional<FileStatus> fromRawValue<FileStatus>(std::string_view text)
     return fileStatusFromRaw(text);
 }
 
+// Paths in a report are kept twice where a name is not valid UTF-8: the display form (repaired,
+// what screens, keys, matching and the CSV use) and, beside it, the bytes the file system knows
+// the file by, which is what every open, stat, copy and reveal must use. The bytes field is empty
+// whenever the display form is itself the path, so the usual report carries nothing extra; the
+// ...Bytes() accessors give the path to open in either case.
+
 // One copy of a card file on a backup.
 struct CopyRef {
     int64_t destination = 0;     // index into VerifyReport::destinations
-    std::string relativePath;    // relative to that backup's path
+    std::string relativePath;    // relative to that backup's path, display form
     EvidenceLevel evidence = EvidenceLevel::none;
     bool renamed = false;        // found under a name other than the card file's
+    std::string rawRelativePath{};  // the path's bytes when relativePath is not them, else empty
+
+    std::string_view relativePathBytes() const {
+        return rawRelativePath.empty() ? std::string_view(relativePath) : rawRelativePath;
+    }
 
     friend bool operator==(const CopyRef&, const CopyRef&) = default;
 };
@@ -94,6 +105,15 @@ struct FileResult {
     std::optional<std::string> detail;  // one sentence explaining the status
     std::vector<CopyRef> copies;        // in the order the comparison met them
     int64_t safeDrives = 0;  // separate drives, other than the card's, with a copy that counts
+    std::string rawRelativePath{};  // the path's bytes when relativePath is not them, else empty
+
+    std::string_view relativePathBytes() const {
+        return rawRelativePath.empty() ? std::string_view(relativePath) : rawRelativePath;
+    }
+    // The file's name and folder as the card's file system knows them: the parts of
+    // relativePathBytes() around its last "/".
+    std::string_view nameBytes() const;
+    std::string_view folderBytes() const;
 
     friend bool operator==(const FileResult&, const FileResult&) = default;
 };
@@ -124,8 +144,13 @@ struct StatusCounts {
 // Where part of a shoot already lies on one backup.
 struct LandingRef {
     int64_t destination = 0;  // index into VerifyReport::destinations
-    std::string folder;       // relative to the backup's path, empty for its root
+    std::string folder;       // relative to the backup's path, empty for its root; display form
     int64_t files = 0;        // how many of the shoot's files were found there
+    std::string rawFolder{};  // the folder's bytes when `folder` is not them, else empty
+
+    std::string_view folderBytes() const {
+        return rawFolder.empty() ? std::string_view(folder) : rawFolder;
+    }
 
     friend bool operator==(const LandingRef&, const LandingRef&) = default;
 };
@@ -163,8 +188,12 @@ struct FolderSummary {
     int64_t depth = 0;  // components of path
     StatusCounts counts;  // files in the folder and every folder below it
     std::optional<DayRange> dayRange;
+    std::string rawPath{};  // the folder's bytes when `path` is not them, else empty
 
+    // Two folders whose names differ only in bytes that are not UTF-8 share this display id;
+    // pathBytes() tells them apart.
     const std::string& id() const { return path; }
+    std::string_view pathBytes() const { return rawPath.empty() ? std::string_view(path) : rawPath; }
 
     friend bool operator==(const FolderSummary&, const FolderSummary&) = default;
 };
@@ -238,6 +267,7 @@ struct VerifyReport {
     bool readyToFormat() const;  // safeToFormat and nothing skipped
     bool isCardOnly() const { return destinations.empty(); }
     std::string headline() const;
+    // Where a file lies, as bytes to open: the card's path joined with relativePathBytes().
     std::string absolutePath(const FileResult& file) const;
     // Throws std::out_of_range for a copy that does not belong to this report.
     std::string absolutePath(const CopyRef& ref) const;

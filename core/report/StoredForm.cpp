@@ -6,6 +6,7 @@
 
 #include "report/JsonReader.h"
 #include "report/JsonWriter.h"
+#include "text/Utf8.h"
 
 namespace halvetrop {
 
@@ -69,6 +70,14 @@ namespace stored {
 
 using json::Writer;
 
+// The bytes of a path beside its display form, under their own key, only when the display form
+// is not the path itself.
+void writeBytesIfOther(Writer& w, std::string_view key, std::string_view bytes, std::string_view display) {
+    if (bytes.empty() || bytes == display) return;
+    w.key(key);
+    w.text(escapeIllFormed(bytes));
+}
+
 void write(Writer& w, const PhysicalDriveID& drive) {
     w.beginObject();
     w.key("raw");
@@ -112,6 +121,9 @@ void write(Writer& w, const VolumeInfo& v) {
     }
     w.key("readsFromMedium");
     w.boolean(v.readsFromMedium);
+    // The paths above are written as text; a mount point whose name is not UTF-8 keeps its bytes.
+    if (!isValidUtf8(v.path)) writeBytesIfOther(w, "rawPath", v.path, {});
+    if (!isValidUtf8(v.volumePath)) writeBytesIfOther(w, "rawVolumePath", v.volumePath, {});
     w.endObject();
 }
 
@@ -181,6 +193,7 @@ void write(Writer& w, const CopyRef& ref) {
     w.integer(rawValue(ref.evidence));
     w.key("renamed");
     w.boolean(ref.renamed);
+    writeBytesIfOther(w, "rawRelativePath", ref.rawRelativePath, ref.relativePath);
     w.endObject();
 }
 
@@ -224,6 +237,7 @@ void write(Writer& w, const FileResult& f) {
     w.endArray();
     w.key("safeDrives");
     w.integer(f.safeDrives);
+    writeBytesIfOther(w, "rawRelativePath", f.rawRelativePath, f.relativePath);
     w.endObject();
 }
 
@@ -258,6 +272,7 @@ void write(Writer& w, const LandingRef& l) {
     w.text(l.folder);
     w.key("files");
     w.integer(l.files);
+    writeBytesIfOther(w, "rawFolder", l.rawFolder, l.folder);
     w.endObject();
 }
 
@@ -315,6 +330,7 @@ void write(Writer& w, const FolderSummary& f) {
         w.text(f.dayRange->upper);
         w.endArray();
     }
+    writeBytesIfOther(w, "rawPath", f.rawPath, f.path);
     w.endObject();
 }
 
@@ -415,6 +431,24 @@ constexpr uint32_t optionalBits(const std::array<int, N>& fields) {
 }
 
 const auto readText = [](Reader& r, Value& v) { return r.text(v); };
+
+// The value of a raw... key: the bytes its escaped text stands for; null, like no key, gives none.
+std::string pathBytes(Reader& r, Value& v) {
+    if (v.type == Value::Type::null) return {};
+    std::optional<std::string> bytes = unescapeIllFormed(r.text(v));
+    if (!bytes) r.fail("a \"%\" must be followed by two hexadecimal digits");
+    if (bytes->find('\0') != std::string::npos) r.fail("a path holds no NUL byte");
+    return std::move(*bytes);
+}
+
+// Bytes stored beside a display form must show as it, or the file shown would not be the file
+// opened. Bytes equal to the display form are not kept: an empty field means the display form
+// is the path, as when the key is absent.
+void settleBytes(Reader& r, std::string_view key, std::string& bytes, const std::string& display) {
+    if (bytes.empty()) return;
+    if (repairUtf8(bytes) != display) r.failInClosing(key, "the bytes are not those of the path shown");
+    if (bytes == display) bytes.clear();
+}
 const auto readInteger = [](Reader& r, Value& v) { return r.integer(v); };
 
 class DriveFrame final : public RecordFrame {
@@ -438,10 +472,10 @@ public:
         "path",      "volumePath",         "name",        "drive",    "fileSystem",
         "isRemovable", "isInternal",       "isNetwork",   "isLikelyCameraCard",
         "isDiskImage", "volumeID",         "totalBytes",  "freeBytes", "maxFileSize",
-        "readsFromMedium"};
+        "readsFromMedium", "rawPath",      "rawVolumePath"};
     // Reports written before volumes said whether they read from the medium read as if they do.
     explicit VolumeFrame(VolumeInfo& out)
-        : RecordFrame(keys, 15, optionalBits(std::array{10, 13, 14})), out_(out) {
+        : RecordFrame(keys, 17, optionalBits(std::array{10, 13, 14, 15, 16})), out_(out) {
         out_.readsFromMedium = true;
     }
 
@@ -469,12 +503,24 @@ protected:
                 }
                 break;
             case 14: out_.readsFromMedium = r.boolean(v); break;
+            case 15: rawPath_ = pathBytes(r, v); break;
+            case 16: rawVolumePath_ = pathBytes(r, v); break;
         }
         return nullptr;
     }
 
+    // A volume's paths are bytes in memory; the text keys hold them only when they are UTF-8.
+    void finish(Reader& r) override {
+        settleBytes(r, keys[15], rawPath_, out_.path);
+        settleBytes(r, keys[16], rawVolumePath_, out_.volumePath);
+        if (!rawPath_.empty()) out_.path = std::move(rawPath_);
+        if (!rawVolumePath_.empty()) out_.volumePath = std::move(rawVolumePath_);
+    }
+
 private:
     VolumeInfo& out_;
+    std::string rawPath_;
+    std::string rawVolumePath_;
 };
 
 class KindSetFrame final : public ListFrame {
@@ -568,8 +614,8 @@ private:
 class CopyFrame final : public RecordFrame {
 public:
     static constexpr std::string_view keys[] = {"destination", "relativePath", "evidence",
-                                                "renamed"};
-    explicit CopyFrame(CopyRef& out) : RecordFrame(keys, 4, 0), out_(out) {}
+                                                "renamed", "rawRelativePath"};
+    explicit CopyFrame(CopyRef& out) : RecordFrame(keys, 5, optionalBits(std::array{4})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -578,9 +624,11 @@ protected:
             case 1: out_.relativePath = r.text(v); break;
             case 2: out_.evidence = r.evidence(v); break;
             case 3: out_.renamed = r.boolean(v); break;
+            case 4: out_.rawRelativePath = pathBytes(r, v); break;
         }
         return nullptr;
     }
+    void finish(Reader& r) override { settleBytes(r, keys[4], out_.rawRelativePath, out_.relativePath); }
 
 private:
     CopyRef& out_;
@@ -591,9 +639,9 @@ public:
     static constexpr std::string_view keys[] = {
         "id",     "relativePath", "name",    "folder", "size",   "modified",
         "kind",   "role",         "inScope", "capture", "day",   "camera",
-        "status", "detail",       "copies",  "safeDrives"};
+        "status", "detail",       "copies",  "safeDrives", "rawRelativePath"};
     explicit FileFrame(FileResult& out)
-        : RecordFrame(keys, 16, optionalBits(std::array{9, 13})), out_(out) {}
+        : RecordFrame(keys, 17, optionalBits(std::array{9, 13, 16})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -623,9 +671,11 @@ protected:
                 r.expectArray(v);
                 return std::make_unique<RecordListFrame<CopyRef, CopyFrame>>(out_.copies);
             case 15: out_.safeDrives = r.integer(v); break;
+            case 16: out_.rawRelativePath = pathBytes(r, v); break;
         }
         return nullptr;
     }
+    void finish(Reader& r) override { settleBytes(r, keys[16], out_.rawRelativePath, out_.relativePath); }
 
 private:
     FileResult& out_;
@@ -653,8 +703,8 @@ private:
 
 class LandingFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"destination", "folder", "files"};
-    explicit LandingFrame(LandingRef& out) : RecordFrame(keys, 3, 0), out_(out) {}
+    static constexpr std::string_view keys[] = {"destination", "folder", "files", "rawFolder"};
+    explicit LandingFrame(LandingRef& out) : RecordFrame(keys, 4, optionalBits(std::array{3})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -662,9 +712,11 @@ protected:
             case 0: out_.destination = r.integer(v); break;
             case 1: out_.folder = r.text(v); break;
             case 2: out_.files = r.integer(v); break;
+            case 3: out_.rawFolder = pathBytes(r, v); break;
         }
         return nullptr;
     }
+    void finish(Reader& r) override { settleBytes(r, keys[3], out_.rawFolder, out_.folder); }
 
 private:
     LandingRef& out_;
@@ -774,9 +826,9 @@ private:
 
 class FolderFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"path", "name", "depth", "counts", "dayRange"};
+    static constexpr std::string_view keys[] = {"path", "name", "depth", "counts", "dayRange", "rawPath"};
     explicit FolderFrame(FolderSummary& out)
-        : RecordFrame(keys, 5, optionalBits(std::array{4})), out_(out) {}
+        : RecordFrame(keys, 6, optionalBits(std::array{4, 5})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -793,9 +845,11 @@ protected:
                 r.expectArray(v);
                 out_.dayRange.emplace();
                 return std::make_unique<DayRangeFrame>(*out_.dayRange);
+            case 5: out_.rawPath = pathBytes(r, v); break;
         }
         return nullptr;
     }
+    void finish(Reader& r) override { settleBytes(r, keys[5], out_.rawPath, out_.path); }
 
 private:
     FolderSummary& out_;

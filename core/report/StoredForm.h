@@ -6,11 +6,15 @@
 // optional fields left out when absent (null is never written), enumerations as their case
 // names, EvidenceLevel as its integer, instants as floating-point seconds since
 // 2001-01-01 00:00:00 UTC (precise to the microsecond), every text repaired to valid UTF-8 first.
-// Writing never fails.
+// A path whose bytes are not its display form also gets them under its own optional key
+// ("rawRelativePath" of files and copies, "rawPath" of folders and volumes, "rawVolumePath",
+// "rawFolder" of landings), escaped by escapeIllFormed; without that key the display form is the
+// path, so reports stored before these keys existed read as they always did. Writing never fails.
 //
 // Reading: keys in any order, unknown keys ignored, a missing optional key or a null gives no
 // value, every other key required. Types are strict: a bool is not an integer, 1.5 is not an
-// integer, an integer is accepted where a floating-point number is stored. A report whose copies,
+// integer, an integer is accepted where a floating-point number is stored. Path bytes that do not
+// show as the display form beside them, or that hold a NUL, do not decode. A report whose copies,
 // landings or shoots refer past its backups or files does not decode. Any failure throws
 // DecodingError naming the key path; no partial record is returned.
 #include <stdexcept>

@@ -179,6 +179,7 @@ FileResult Verifier::startingResult(int64_t id, const Item& item, bool inScope) 
     FileResult r;
     r.id = id;
     r.relativePath = item.rel;
+    if (item.rawRel != item.rel) r.rawRelativePath = item.rawRel;
     r.name = item.name;
     r.folder = item.folder;
     r.size = item.size;

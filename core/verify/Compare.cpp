@@ -353,6 +353,8 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         CopyRef ref;
         ref.destination = ix.root(loc.row).raw;
         ref.relativePath = ix.relativePath(loc.row);
+        if (std::string bytes = ix.rawRelativePath(loc.row); bytes != ref.relativePath)
+            ref.rawRelativePath = std::move(bytes);
         ref.evidence = loc.verdict.level;
         ref.renamed = !loc.sameName;
         r.copies.push_back(std::move(ref));

@@ -7,6 +7,7 @@
 #include "match/Landing.h"
 #include "report/Join.h"
 #include "text/Collation.h"
+#include "text/Utf8.h"
 
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
@@ -107,6 +108,7 @@ std::vector<ShootGroup> Verifier::buildGroups(const std::vector<FileResult>& fil
                 LandingRef ref;
                 ref.destination = ix.dirs()[d.dir].root.raw;
                 ref.folder = ix.dirPath(d.dir);
+                if (std::string bytes = ix.rawDirPath(d.dir); bytes != ref.folder) ref.rawFolder = std::move(bytes);
                 ref.files = d.files;
                 refs.push_back(std::move(ref));
             }
@@ -124,28 +126,32 @@ std::vector<ShootGroup> Verifier::buildGroups(const std::vector<FileResult>& fil
 }
 
 std::vector<FolderSummary> Verifier::buildFolders(const std::vector<FileResult>& files) {
-    std::unordered_map<std::string, size_t> byPath;
+    // Folders are told apart by their bytes: two whose names differ only where they are not UTF-8
+    // look alike on screen but are two folders on the card.
+    std::unordered_map<std::string, size_t> byBytes;
     std::vector<FolderSummary> out;
     for (const FileResult& f : files) {
         if (!f.inScope) continue;
-        std::vector<std::string_view> parts = pathComponents(f.folder);
+        const std::string_view folderBytes = f.folderBytes();
+        std::vector<std::string_view> parts = pathComponents(folderBytes);
         for (bool own = true;; own = false) {
             std::string p;
             if (own) {
                 // The file's own folder keeps its text as given; ancestors are rebuilt from parts.
-                p = f.folder;
+                p = folderBytes;
             } else {
                 for (size_t i = 0; i < parts.size(); ++i) {
                     if (i) p += '/';
                     p += parts[i];
                 }
             }
-            auto [it, added] = byPath.emplace(p, out.size());
+            auto [it, added] = byBytes.emplace(p, out.size());
             if (added) {
                 FolderSummary s;
-                s.path = p;
-                s.name = parts.empty() ? std::string() : std::string(parts.back());
+                s.path = repairUtf8(p);
+                s.name = parts.empty() ? std::string() : repairUtf8(parts.back());
                 s.depth = static_cast<int64_t>(parts.size());
+                if (p != s.path) s.rawPath = p;
                 out.push_back(std::move(s));
             }
             FolderSummary& s = out[it->second];
@@ -169,7 +175,8 @@ std::vector<FolderSummary> Verifier::buildFolders(const std::vector<FileResult>&
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         if (out[a].path.empty() != out[b].path.empty()) return out[a].path.empty();
         if (keys[a] != keys[b]) return keys[a] < keys[b];
-        return out[a].path < out[b].path;
+        if (out[a].path != out[b].path) return out[a].path < out[b].path;
+        return out[a].pathBytes() < out[b].pathBytes();
     });
     std::vector<FolderSummary> sorted;
     sorted.reserve(out.size());

@@ -413,7 +413,8 @@ VerifyReport Verifier::run() {
             bool out = d.device == cardDevice && d.fileID == cardInode && cardInode != 0;
             if (!out && d.parent >= 0 && static_cast<size_t>(d.parent) < k) out = excludedDir[static_cast<size_t>(d.parent)];
             if (!out && excluded) {
-                const std::string rel = repairUtf8(d.relativePath);
+                // Both are bytes: a card whose path is not UTF-8 is still found inside the backup.
+                const std::string& rel = d.relativePath;
                 out = excluded->empty() || rel == *excluded ||
                       (rel.size() > excluded->size() && rel.compare(0, excluded->size(), *excluded) == 0 &&
                        rel[excluded->size()] == '/');

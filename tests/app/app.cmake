@@ -6,7 +6,10 @@ endif()
 
 function(halvetrop_qttest name)
   # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
-  # private mount namespace where it may have one (root), lest another process's mounts count.
+  # private mount namespace where it may have one (root), lest another process's mounts count. It
+  # also runs alone: its namespace holds a copy of every mount made before it starts, which keeps
+  # another suite's unmounted volume alive (its file system is not shut down, a zram device cannot
+  # be reset) for as long as this suite runs.
   cmake_parse_arguments(T "PRIVATE_MOUNTS" "" "SOURCES;LIBS;LABELS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_executable(${name} ${T_SOURCES})
@@ -19,6 +22,9 @@ function(halvetrop_qttest name)
       $<TARGET_FILE:${name}>)
   else()
     add_test(NAME ${name} COMMAND ${name})
+  endif()
+  if(T_PRIVATE_MOUNTS)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS "app;${T_LABELS}" TIMEOUT 900
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;HALVETROP_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVETROP_BUILD_DIR=${PROJECT_BINARY_DIR}")

@@ -3,6 +3,7 @@
 #include "copy/CopyError.h"
 #include "report/Report.h"
 #include "support/TempDir.h"
+#include "text/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,12 @@ struct PlannerFixture : ::testing::Test {
         f.size = size;
         report.files.push_back(f);
         return report.files.back();
+    }
+    // A card file as the verifier reports one whose folder or name is not UTF-8.
+    FileResult& addBytes(std::int64_t id, const std::string& folder, const std::string& name) {
+        FileResult& f = add(id, repairUtf8(folder), repairUtf8(name));
+        if (const std::string bytes = join(folder, name); bytes != f.relativePath) f.rawRelativePath = bytes;
+        return f;
     }
     CopyPlan plan(std::vector<std::int64_t> ids, const CopyLayout& layout, std::string location = "", std::string base = "") {
         return CopyPlanner::plan(report, ids, 0, layout, location, base);
@@ -96,6 +103,52 @@ TEST_F(PlannerFixture, CollisionsAreNumberedCaseInsensitively) {
     ::mkdir((backup + "/2024").c_str(), 0755);
     tmp.write("backup/2024/2024-05-17/IMG_0001.JPG", "x");
     EXPECT_EQ(plan({1}, CopyLayout::byDate()).items[0].name, "IMG_0001.JPG");
+}
+
+// The copy is named, and placed, by the card file's own bytes; a name that is not UTF-8 and its
+// look-alike holding a real U+FFFD are two names, and only case still folds.
+TEST_F(PlannerFixture, CopiesTakeTheCardsOwnBytes) {
+    const std::string rawName = "IMG_\xff" "01.JPG", decoyName = "IMG_\xef\xbf\xbd" "01.JPG";
+    addBytes(1, "DCIM/1\xfe", rawName);
+    addBytes(2, "DCIM/1\xfe", decoyName);
+    addBytes(3, "DCIM/1\xfe", "IMG_\xff" "01.jpg");
+    addBytes(4, "DCIM/1\xef\xbf\xbd", rawName);
+    ShootGroup shoot;
+    shoot.fileIDs = {1};
+    shoot.landings = {{0, "Shoot\xef\xbf\xbd", 3, "Shoot\xfe"}};
+    report.groups = {shoot};
+
+    const struct {
+        const char* what;
+        CopyLayout layout;
+        std::vector<std::string> dirs, names;
+        int renamed;
+    } rows[] = {
+        {"card structure", CopyLayout::keepCardStructure(),
+         {"/DCIM/1\xfe", "/DCIM/1\xfe", "/DCIM/1\xfe", "/DCIM/1\xef\xbf\xbd"},
+         {rawName, decoyName, "IMG_\xff" "01 (2).jpg", rawName}, 1},
+        {"by date", CopyLayout::byDate(),
+         {"/2024/2024-05-17", "/2024/2024-05-17", "/2024/2024-05-17", "/2024/2024-05-17"},
+         {rawName, decoyName, "IMG_\xff" "01 (2).jpg", "IMG_\xff" "01 (3).JPG"}, 2},
+        {"next to the shoot", CopyLayout::nextToShoot(),
+         {"/Shoot\xfe", "/2024/2024-05-17", "/2024/2024-05-17", "/2024/2024-05-17"},
+         {rawName, decoyName, "IMG_\xff" "01.jpg", "IMG_\xff" "01 (2).JPG"}, 1},
+        {"custom", CopyLayout::custom("{folder}/x"),
+         {"/DCIM/1\xfe/x", "/DCIM/1\xfe/x", "/DCIM/1\xfe/x", "/DCIM/1\xef\xbf\xbd/x"},
+         {rawName, decoyName, "IMG_\xff" "01 (2).jpg", rawName}, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const CopyPlan p = plan({1, 2, 3, 4}, row.layout);
+        ASSERT_EQ(p.items.size(), 4u);
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(p.items[i].destDir, backup + row.dirs[i]) << i;
+            EXPECT_EQ(p.items[i].name, row.names[i]) << i;
+            EXPECT_EQ(p.items[i].source, report.absolutePath(report.files[i])) << i;
+        }
+        EXPECT_EQ(p.renamedForCollision, row.renamed);
+    }
+    EXPECT_EQ(plan({1}, CopyLayout::byDate()).items[0].source, card + "/DCIM/1\xfe/" + rawName);
 }
 
 TEST_F(PlannerFixture, ShootLayoutsFollowTheLandings) {

@@ -199,6 +199,24 @@ TEST_F(RunnerFixture, FilesAlreadyThereUnderTheNameOrANumberedName) {
     }
 }
 
+// Names are bytes from the plan to the backup: one that is not UTF-8 and its look-alike with a real
+// U+FFFD are two files, and a numbered name keeps the bytes it numbers.
+TEST_F(RunnerFixture, NamesThatAreNotUtf8AreCopiedUnderTheirOwnBytes) {
+    const std::string raw = "IMG_\xff" "01.JPG", decoy = "IMG_\xef\xbf\xbd" "01.JPG", other = "IMG_\xfe" "02.JPG";
+    add(1, raw, bytesOf(40000, 1), "1\xfe");
+    add(2, decoy, bytesOf(40000, 2), "1\xfe");
+    add(3, other, bytesOf(40000, 3), "taken");
+    tmp.write("backup/taken/" + other, bytesOf(40000, 4));
+    const CopyRunResult result = runner()->run();
+    EXPECT_TRUE(result.failed.empty());
+    ASSERT_EQ(result.copied.size(), 3u);
+    EXPECT_EQ(result.copied[0].path, root + "/1\xfe/" + raw);
+    EXPECT_EQ(result.copied[1].path, root + "/1\xfe/" + decoy);
+    EXPECT_EQ(result.copied[2].path, root + "/taken/IMG_\xfe" "02 (2).JPG");
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(readFile(result.copied[i].path) == bytesOf(40000, unsigned(i) + 1)) << i;
+    EXPECT_TRUE(readFile(root + "/taken/" + other) == bytesOf(40000, 4));
+}
+
 TEST_F(RunnerFixture, EmptyFileBesideAnEmptyFileIsAlreadyThere) {
     add(1, "EMPTY.TXT", "", "f");
     tmp.write("backup/f/EMPTY.TXT", "");

@@ -4,9 +4,12 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iomanip>
 #include <limits>
+#include <map>
 #include <set>
 
 #include "report/PolicyJson.h"
@@ -100,6 +103,29 @@ const std::string policyGolden =
 const std::string customPolicyGolden =
     R"({"requiredCopies":3,"minEvidence":2,"requiredDrives":["disk:sdb","net:nas"],)"
     R"("acceptEditedCopies":true,"countCloudCopies":true,"maxDestEvidenceAge":86400.5})";
+
+// Paths whose bytes are not UTF-8: the display form, with U+FFFD for each ill-formed sequence,
+// and the bytes beside it under their own key.
+const std::string fffd = "\xEF\xBF\xBD";
+const std::string copyBytesGolden = R"({"destination":0,"relativePath":"Shoot)" + fffd + "/IMG_" + fffd +
+                                    R"(01.JPG","evidence":3,"renamed":false,)"
+                                    R"("rawRelativePath":"Shoot%FE/IMG_%FF01.JPG"})";
+const std::string landingBytesGolden =
+    R"({"destination":0,"folder":"Shoot)" + fffd + R"(","files":2,"rawFolder":"Shoot%FE"})";
+const std::string fileBytesGolden =
+    R"({"id":3,"relativePath":"DCIM/100)" + fffd + "CAM/IMG_%" + fffd + R"(.JPG","name":"IMG_%)" + fffd +
+    R"(.JPG","folder":"DCIM/100)" + fffd + R"(CAM","size":28,"modified":0,"kind":"photo","role":"media",)"
+    R"("inScope":true,"day":"2024-05-03","camera":"","status":"verified","copies":[)" + copyBytesGolden +
+    R"(],"safeDrives":1,"rawRelativePath":"DCIM/100%FFCAM/IMG_%25%E2%82.JPG"})";
+const std::string folderBytesGolden = R"({"path":"DCIM/100)" + fffd + R"(CAM","name":"100)" + fffd +
+                                      R"(CAM","depth":2,"counts":)" + zeroCountsGolden +
+                                      R"(,"rawPath":"DCIM/100%FFCAM"})";
+const std::string volumeBytesGolden =
+    R"({"path":"/media/ana/CARD)" + fffd + R"(","volumePath":"/media/ana/CARD)" + fffd +
+    R"(","name":"CARD","drive":{"raw":"disk:sdc"},"fileSystem":"ext4","isRemovable":true,)"
+    R"("isInternal":false,"isNetwork":false,"isLikelyCameraCard":true,"isDiskImage":false,)"
+    R"("totalBytes":0,"freeBytes":0,"readsFromMedium":true,"rawPath":"/media/ana/CARD%FF",)"
+    R"("rawVolumePath":"/media/ana/CARD%FF"})";
 
 // The same records built by hand.
 VolumeInfo cardVolume() {
@@ -264,6 +290,56 @@ VerifyReport report() {
     return r;
 }
 
+CopyRef copyWithBytes() {
+    return {0, "Shoot" + fffd + "/IMG_" + fffd + "01.JPG", EvidenceLevel::verified, false,
+            "Shoot\xFE/IMG_\xFF" "01.JPG"};
+}
+
+LandingRef landingWithBytes() { return {0, "Shoot" + fffd, 2, "Shoot\xFE"}; }
+
+FileResult fileWithBytes() {
+    FileResult f;
+    f.id = 3;
+    f.relativePath = "DCIM/100" + fffd + "CAM/IMG_%" + fffd + ".JPG";
+    f.rawRelativePath = "DCIM/100\xFF" "CAM/IMG_%\xE2\x82.JPG";  // a truncated sequence is one U+FFFD
+    f.name = "IMG_%" + fffd + ".JPG";
+    f.folder = "DCIM/100" + fffd + "CAM";
+    f.size = 28;
+    f.modified = secondsSince2001(0);
+    f.kind = MediaKind::photo;
+    f.inScope = true;
+    f.day = "2024-05-03";
+    f.status = FileStatus::verified;
+    f.copies = {copyWithBytes()};
+    f.safeDrives = 1;
+    return f;
+}
+
+FolderSummary folderWithBytes() {
+    return {"DCIM/100" + fffd + "CAM", "100" + fffd + "CAM", 2, {}, std::nullopt, "DCIM/100\xFF" "CAM"};
+}
+
+VolumeInfo volumeWithBytes() {
+    VolumeInfo v;
+    v.path = "/media/ana/CARD\xFF";  // a volume's paths are its bytes
+    v.volumePath = v.path;
+    v.name = "CARD";
+    v.drive.raw = "disk:sdc";
+    v.fileSystem = "ext4";
+    v.isRemovable = true;
+    v.isLikelyCameraCard = true;
+    return v;
+}
+
+VerifyReport reportWithBytes() {
+    VerifyReport r = report();
+    r.source = volumeWithBytes();
+    r.files.push_back(fileWithBytes());
+    r.folders.push_back(folderWithBytes());
+    r.groups.front().landings.push_back(landingWithBytes());
+    return r;
+}
+
 SafeToFormatPolicy customPolicy() {
     SafeToFormatPolicy p;
     p.requiredCopies = 3;
@@ -361,6 +437,13 @@ std::vector<Case> cases() {
                  FolderSummary{"", "", 0, {}, std::nullopt}, {"dayRange"}),
         makeCase("ContentLine", contentGolden, content(), {}),
         makeCase("VerifyReport", reportGolden, report(), {"cardUnreadable"}, {"startedAt", "finishedAt"}),
+        makeCase("CopyRef with bytes", copyBytesGolden, copyWithBytes(), {"rawRelativePath"}),
+        makeCase("LandingRef with bytes", landingBytesGolden, landingWithBytes(), {"rawFolder"}),
+        makeCase("FileResult with bytes", fileBytesGolden, fileWithBytes(),
+                 {"capture", "detail", "rawRelativePath"}, {"modified"}),
+        makeCase("FolderSummary with bytes", folderBytesGolden, folderWithBytes(), {"dayRange", "rawPath"}),
+        makeCase("VolumeInfo with bytes", volumeBytesGolden, volumeWithBytes(),
+                 {"volumeID", "maxFileSize", "readsFromMedium", "rawPath", "rawVolumePath"}),
         makeCase("SafeToFormatPolicy", policyGolden, SafeToFormatPolicy(), {},
                  {"maxDestEvidenceAge"}),
         makeCase("SafeToFormatPolicy custom", customPolicyGolden, customPolicy(), {},
@@ -936,6 +1019,117 @@ TEST(StoredFormTest, PolicyNeedsEveryKey) {
     EXPECT_EQ(p.requiredDrives, std::set<std::string>{"a"});
     EXPECT_EQ(p.maxDestEvidenceAge, 3600.0);
     EXPECT_THROW(fromStoredJson<SafeToFormatPolicy>(R"({})"), DecodingError);
+}
+
+}  // namespace
+}  // namespace halvetrop
+
+namespace halvetrop {
+namespace {
+
+TEST(StoredFormTest, AReportWithPathBytesReadsBackEqualAndOpensThem) {
+    const VerifyReport r = reportWithBytes();
+    const std::string text = toStoredJson(r);
+    EXPECT_TRUE(isValidUtf8(text));
+    const VerifyReport back = fromStoredJson<VerifyReport>(text);
+    expectSameReport(back, r);
+    EXPECT_EQ(toStoredJson(back), text);
+
+    const FileResult& file = back.files.back();
+    EXPECT_EQ(back.absolutePath(file), "/media/ana/CARD\xFF/DCIM/100\xFF" "CAM/IMG_%\xE2\x82.JPG");
+    EXPECT_EQ(file.nameBytes(), "IMG_%\xE2\x82.JPG");
+    EXPECT_EQ(file.folderBytes(), "DCIM/100\xFF" "CAM");
+    EXPECT_EQ(back.absolutePath(file.copies.front()), "/mnt/backup/Photos/Shoot\xFE/IMG_\xFF" "01.JPG");
+    // Files whose display form is their path keep no bytes and open by that form.
+    const FileResult& plain = back.files.front();
+    EXPECT_TRUE(plain.rawRelativePath.empty());
+    EXPECT_EQ(back.absolutePath(plain), "/media/ana/CARD\xFF/DCIM/100CANON/IMG_0001.CR3");
+    EXPECT_EQ(plain.nameBytes(), plain.name);
+    EXPECT_EQ(plain.folderBytes(), plain.folder);
+}
+
+TEST(StoredFormTest, PathBytesThatAreNotThoseOfTheShownPathDoNotDecode) {
+    const struct {
+        std::string record, key, value;
+    } rows[] = {
+        {"copy", "rawRelativePath", "Shoot%FE/IMG_%FF02.JPG"},  // another name
+        {"copy", "rawRelativePath", "Shoot%FE/IMG_%FF01.JPG/x"},
+        {"copy", "rawRelativePath", "Shoot%FE/IMG_%F"},  // escape cut short
+        {"copy", "rawRelativePath", "Shoot%FE/IMG_%GG01.JPG"},
+        {"copy", "rawRelativePath", "Shoot%FE/IMG_%FF01.JPG%00"},  // a NUL would cut the path short
+        {"file", "rawRelativePath", "DCIM/other.JPG"},
+        {"file", "rawRelativePath", "DCIM/100%FFCAM/IMG_%E2%82.JPG"},  // the "%" of the name lost
+        {"folder", "rawPath", "DCIM/100%FECAM/x"},
+        {"landing", "rawFolder", "Other%FE"},
+        {"volume", "rawPath", "/media/ana/CARD%FF/x"},
+        {"volume", "rawVolumePath", "/media/bob/CARD%FF"},
+    };
+    const std::map<std::string, std::pair<std::string, std::function<void(const std::string&)>>> records = {
+        {"copy", {copyBytesGolden, [](const std::string& t) { (void)fromStoredJson<CopyRef>(t); }}},
+        {"file", {fileBytesGolden, [](const std::string& t) { (void)fromStoredJson<FileResult>(t); }}},
+        {"folder", {folderBytesGolden, [](const std::string& t) { (void)fromStoredJson<FolderSummary>(t); }}},
+        {"landing", {landingBytesGolden, [](const std::string& t) { (void)fromStoredJson<LandingRef>(t); }}},
+        {"volume", {volumeBytesGolden, [](const std::string& t) { (void)fromStoredJson<VolumeInfo>(t); }}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.record + " " + row.value);
+        const auto& [golden, decode] = records.at(row.record);
+        ordered_json changed = ordered_json::parse(golden);
+        changed[row.key] = row.value;
+        try {
+            decode(changed.dump());
+            ADD_FAILURE() << "decoded bytes that are not the path shown";
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.keyPath(), row.key);
+        }
+    }
+    // Inside a report the key path names the record.
+    ordered_json doc = ordered_json::parse(toStoredJson(reportWithBytes()));
+    doc["files"][2]["copies"][0]["rawRelativePath"] = "elsewhere";
+    try {
+        (void)fromStoredJson<VerifyReport>(doc.dump());
+        ADD_FAILURE() << "decoded a copy whose bytes are another path";
+    } catch (const DecodingError& e) {
+        EXPECT_EQ(e.keyPath(), "files[2].copies[0].rawRelativePath");
+    }
+}
+
+TEST(StoredFormTest, PathBytesEqualToTheShownPathAreNotKept) {
+    // However they were written, bytes that are the display form read as no bytes, so the record
+    // equals the one the verifier makes and writes back without the key.
+    ordered_json withKey = ordered_json::parse(copyGolden);
+    withKey["rawRelativePath"] = "Photos/2024/IMG_0001.CR3";
+    const CopyRef ref = fromStoredJson<CopyRef>(withKey.dump());
+    EXPECT_EQ(ref, copy());
+    EXPECT_EQ(toStoredJson(ref), copyGolden);
+
+    ordered_json empty = ordered_json::parse(copyGolden);
+    empty["rawRelativePath"] = "";
+    EXPECT_EQ(fromStoredJson<CopyRef>(empty.dump()), copy());
+}
+
+// A report as the application stored it before paths kept their bytes, written by that version
+// from a real check of a card holding names that are not UTF-8.
+TEST(StoredFormTest, AReportStoredWithoutPathBytesLoadsUnchanged) {
+    const char* source = std::getenv("HALVETROP_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    std::ifstream in(std::string(source) + "/tests/report/fixtures/report-without-path-bytes.json",
+                     std::ios::binary);
+    ASSERT_TRUE(in);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    const VerifyReport r = fromStoredJson<VerifyReport>(text);
+    ASSERT_EQ(r.files.size(), 3u);
+    EXPECT_EQ(r.files[2].relativePath, "DCIM/100" + fffd + "CAM/IMG_" + fffd + "01.JPG");
+    for (const FileResult& f : r.files) {
+        SCOPED_TRACE(f.relativePath);
+        EXPECT_TRUE(f.rawRelativePath.empty());
+        EXPECT_EQ(r.absolutePath(f), join(r.source.path, f.relativePath));
+        for (const CopyRef& c : f.copies) EXPECT_EQ(c.relativePathBytes(), c.relativePath);
+    }
+    for (const FolderSummary& folder : r.folders) EXPECT_EQ(folder.pathBytes(), folder.path);
+    // Written again it is the same document, so a history file is not changed by being reread.
+    EXPECT_EQ(toStoredJson(r), text);
 }
 
 }  // namespace

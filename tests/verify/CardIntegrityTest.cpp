@@ -10,6 +10,7 @@
 #include "support/LoopVolume.h"
 #include "support/TempDir.h"
 #include "support/ZramVolume.h"
+#include "text/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -316,6 +317,15 @@ TEST_F(CardIntegrity, RawNamesThroughTheWholeCheck) {
         EXPECT_EQ(r.files[0].status, row.decoyStatus) << rawValue(r.files[0].status);
         EXPECT_EQ(r.files[1].status, row.rawStatus) << rawValue(r.files[1].status);
         EXPECT_EQ(r.safeToFormat, row.copyRaw && row.copyDecoy);
+        // The report leads to each file and to each copy by its own bytes.
+        EXPECT_EQ(r.files[0].relativePathBytes(), decoy);
+        EXPECT_EQ(r.files[1].relativePathBytes(), raw);
+        EXPECT_EQ(r.files[1].nameBytes(), "IMG\xff.ARW");
+        EXPECT_EQ(test::readFile(r.absolutePath(r.files[0])), decoyBytes);
+        EXPECT_EQ(test::readFile(r.absolutePath(r.files[1])), rawBytes);
+        for (const FileResult& f : r.files) {
+            for (const CopyRef& c : f.copies) EXPECT_EQ(test::readFile(r.absolutePath(c)), test::readFile(r.absolutePath(f)));
+        }
 
         // What the history keeps reads back as the very report.
         const VerifyReport back = fromStoredJson<VerifyReport>(toStoredJson(r));
@@ -324,6 +334,34 @@ TEST_F(CardIntegrity, RawNamesThroughTheWholeCheck) {
         EXPECT_EQ(back.startedAt, r.startedAt);
         EXPECT_EQ(back.finishedAt, r.finishedAt);
     }
+}
+
+// Two card folders whose names differ only where one is not UTF-8 show alike but stay two folders,
+// each with its own files and its own bytes; so do the folders where their copies landed.
+TEST_F(CardIntegrity, RawFolderNamesStayFoldersOfTheirOwn) {
+    auto card = newCard();
+    const std::string root = *card / "folders", copy = backup->mountPoint() + "/folders";
+    const std::string rawFolder = "DCIM/1\xfe", decoyFolder = "DCIM/1\xef\xbf\xbd";
+    test::writeFile(root + "/" + rawFolder + "/A.JPG", test::noise(30000, 1), kTime);
+    test::writeFile(root + "/" + rawFolder + "/B.JPG", test::noise(30000, 2), kTime);
+    test::writeFile(root + "/" + decoyFolder + "/C.JPG", test::noise(30000, 3), kTime);
+    test::writeFile(copy + "/Shoot\xfe/A.JPG", test::noise(30000, 1), kTime);
+    test::writeFile(copy + "/Shoot\xfe/B.JPG", test::noise(30000, 2), kTime);
+
+    const VerifyReport r = test::check(root, {copy}, CheckLevel::standard, 1);
+    std::map<std::string, int64_t> filesByBytes;
+    for (const FolderSummary& f : r.folders) filesByBytes[std::string(f.pathBytes())] = f.counts.files;
+    EXPECT_EQ(filesByBytes, (std::map<std::string, int64_t>{{"", 3}, {"DCIM", 3}, {rawFolder, 2}, {decoyFolder, 1}}));
+    for (const FolderSummary& f : r.folders) {
+        EXPECT_EQ(f.path, repairUtf8(f.pathBytes()));
+        EXPECT_EQ(f.rawPath.empty(), f.pathBytes() != rawFolder);
+    }
+    const ShootGroup* shot = nullptr;
+    for (const ShootGroup& g : r.groups)
+        if (!g.landings.empty()) shot = &g;
+    ASSERT_NE(shot, nullptr);
+    EXPECT_EQ(shot->landings.front().folderBytes(), "Shoot\xfe");
+    EXPECT_EQ(fromStoredJson<VerifyReport>(toStoredJson(r)), r);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -641,10 +642,23 @@ private slots:
         QCOMPARE(m.destinations(), (std::vector<std::string>{"/backup/a", "/backup/c"}));
         QCOMPARE(m.phase(), AppModel::Phase::Checking);
 
+        // A card whose own path is not UTF-8 is there, by its bytes, while it is mounted; the
+        // text of that path names nothing.
+        const std::string raw = card.path().toStdString() + "/CARD\xff";
+        QVERIFY(std::filesystem::create_directory(raw));
+        m.setSource(raw);
+        h.picker->answers.push_back({"/backup/d"});
+        m.checkAgainstBackup(false);
+        QCOMPARE(h.picker->calls.size(), size_t(2));
+        QCOMPARE(m.destinations(), (std::vector<std::string>{"/backup/d"}));
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        QCOMPARE(h.verifier(h.verifierCount() - 1)->request().source, raw);
+        std::filesystem::remove(raw);  // QTemporaryDir removes only what a QString can name
+
         m.setSource("/nowhere/CARD");
         m.checkAgainstBackup(false);
         QCOMPARE(m.noticeText(), QString("Insert CARD to check it against another backup."));
-        QCOMPARE(h.picker->calls.size(), size_t(1));
+        QCOMPARE(h.picker->calls.size(), size_t(2));
     }
 
     // Which requests start a check, and at which level.

@@ -64,6 +64,7 @@ private slots:
     void defaultsAndWhatReachesThePlanner_data();
     void defaultsAndWhatReachesThePlanner();
     void rememberedFolderPerBackup();
+    void aFolderThatIsNotUtf8();
     void copyActsOnlyOnTheCurrentPlan();
     void refusals();
     void runEndsInTheLastCopy();
@@ -213,6 +214,33 @@ void CopySheetTest::rememberedFolderPerBackup() {
         QVERIFY(again->waitForPlan(10000));
         QCOMPARE(again->location(), QString());
     }
+}
+
+// A picked backup folder whose name is not UTF-8 is where the copies go, shown as text; it is
+// remembered by its bytes and found again. Its look-alike with a real U+FFFD is another folder.
+void CopySheetTest::aFolderThatIsNotUtf8() {
+    Setup s;
+    const std::string raw = s.dir.mkdir("one/Shoot\xfe");
+    s.dir.mkdir("one/Shoot\xef\xbf\xbd");
+    {
+        auto sheet = s.open();
+        QVERIFY(sheet->waitForPlan(10000));
+        sheet->chooseLayout(Layout::date);
+        sheet->pickFolder(raw);
+        QCOMPARE(sheet->pickError(), QString());
+        QCOMPARE(sheet->location(), QStringLiteral("Shoot\uFFFD"));
+        QCOMPARE(sheet->locationStart(), raw);
+        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
+        for (const auto& item : sheet->plan()->items) QVERIFY(item.destDir.starts_with(raw + "/"));
+        sheet->copy();
+        QVERIFY(sheet->waitForRun(30000));
+        QCOMPARE(sheet->copyReport()->copiedCount(), 3);
+    }
+    auto again = s.open();
+    QVERIFY(again->waitForPlan(10000));
+    QCOMPARE(again->location(), QStringLiteral("Shoot\uFFFD"));
+    QCOMPARE(again->locationStart(), raw);
 }
 
 void CopySheetTest::copyActsOnlyOnTheCurrentPlan() {

@@ -6,6 +6,8 @@
 #include <QTest>
 
 #include "ModelFixture.h"
+#include "present/Paths.h"
+#include "support/TempDir.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -106,6 +108,62 @@ private slots:
         QCOMPARE(revealed[0],
                  (std::vector<std::string>{kCard + "/DCIM/IMG_0.JPG", kCard + "/DCIM/IMG_1.JPG"}));
         QCOMPARE(revealed[1], (std::vector<std::string>{"/backup/a/DCIM/IMG_0.JPG"}));
+    }
+
+    // A name that is not UTF-8 beside its look-alike holding a real U+FFFD: the file URLs, the
+    // preview's pages, the still picture's request and the text reader each reach the file the
+    // row is, by its bytes.
+    void previewAndUrlsReachTheFileByItsBytes() {
+        TempDir card{"rowscard"}, backup{"rowsbackup"};
+        const std::string raw = "DCIM/IMG_\xff.TXT", lookAlike = "DCIM/IMG_\xef\xbf\xbd.TXT";
+        card.write(raw, "the raw one");
+        card.write(lookAlike, "the look-alike");
+        backup.write(raw, "the raw one");
+        VerifyReport r =
+            makeReport(card.path(), {backup.path()}, {FileStatus::verified, FileStatus::verified});
+        for (size_t i = 0; i < 2; ++i) {
+            FileResult& f = r.files[i];
+            f.name = "IMG_\xef\xbf\xbd.TXT";
+            f.relativePath = "DCIM/" + f.name;
+            f.copies.resize(1);
+            f.copies[0].relativePath = f.relativePath;
+        }
+        r.files[0].rawRelativePath = raw;
+        r.files[0].copies[0].rawRelativePath = raw;
+        Harness h;
+        h.volumes->push(listing({volume("/", "root", false)}));
+        AppModel& m = h.start();
+        m.setSource(card.path());
+        m.addBackups({backup.path()});
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(r);
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        m.stopDeepVerify();
+
+        QCOMPARE(present::localPath(m.sourceURL(0)), std::optional(card / raw));
+        QCOMPARE(present::localPath(m.sourceURL(1)), std::optional(card / lookAlike));
+        QCOMPARE(present::localPath(m.copyURL(0)), std::optional(backup / raw));
+        m.quickLook(0);
+        QCOMPARE(m.previewUrls().size(), 2);  // the card file and its copy
+        QCOMPARE(present::localPath(m.previewUrls()[0]), std::optional(card / raw));
+        QCOMPARE(present::localPath(m.previewUrls()[1]), std::optional(backup / raw));
+
+        FileRows& rows = *m.fileRows();
+        QSignalSpy loaded(&rows, &FileRows::textLoaded);
+        rows.loadText(m.previewUrls()[0]);
+        QVERIFY(loaded.wait(5000));
+        QCOMPARE(loaded.at(0).at(1).toString(), QStringLiteral("the raw one"));
+        QCOMPARE(rows.previewItem(m.previewUrls()[0]).value("name").toString(),
+                 QStringLiteral("IMG_\uFFFD.TXT"));
+
+        // A still picture goes to the provider as its percent-encoded bytes, a clip to the player
+        // as a URL that keeps them.
+        const std::string photo = card.write("DCIM/P\xff.JPG", "x"), clip = card.write("DCIM/C\xff.MP4", "x");
+        const QString still = rows.previewItem(present::fileUrl(photo)).value("source").toString();
+        QCOMPARE(QByteArray::fromPercentEncoding(still.mid(16).toLatin1()).toStdString(), photo);
+        QVERIFY(still.startsWith(QStringLiteral("image://preview/")));
+        const QString played = rows.previewItem(present::fileUrl(clip)).value("source").toString();
+        QCOMPARE(present::localPath(QUrl(played)), std::optional(clip));
     }
 
     // Each copy the inspector lists reveals itself, not the first; a copy the file does not

@@ -2,6 +2,7 @@
 #include "ModelFixture.h"
 #include "ZramVolume.h"
 #include "model/CopySheet.h"
+#include "support/TempDir.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 
 #include <filesystem>
 #include <random>
+#include <set>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -293,6 +295,81 @@ private slots:
                             "Can't read " + archive + ": its drive is not connected"),
                  1);
         if (duringPass) QCOMPARE(m.report()->level, CheckLevel::verified);
+        m.shutdown();
+    }
+
+    // A card name that is not UTF-8 beside its look-alike that holds a real U+FFFD, the same size
+    // but other bytes: the check, the copy dialog, the real runner and the check after it each
+    // keep the two apart, and every copy has its card file's own name and bytes.
+    void rawNameBesideItsLookAlike() {
+        std::unique_ptr<ZramVolume> card, backup;
+        try {
+            card = std::make_unique<ZramVolume>("HVRAWCARD", 32ll << 20);
+            backup = std::make_unique<ZramVolume>("HVRAWBACK", 32ll << 20);
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        const std::string raw =
+            "DCIM/100TEST/IMG_\xff"
+            "01.JPG";
+        const std::string lookAlike =
+            "DCIM/100TEST/IMG_\xef\xbf\xbd"
+            "01.JPG";
+        const std::string rawBytes = bytes(300000, 1), lookAlikeBytes = bytes(300000, 2);
+        card->write(raw, rawBytes);
+        card->write(lookAlike, lookAlikeBytes);
+        ::sync();
+
+        Harness h;
+        AppModel& m = h.start(true);
+        m.setSource(card->mountPoint());
+        m.addBackups({backup->mountPoint()});
+        m.check(std::optional<CheckLevel>());
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        QCOMPARE(m.report()->totals.files, 2);
+        QCOMPARE(m.report()->totals.missing, 2);
+
+        m.requestCopyAllMissing();
+        auto* sheet = qobject_cast<CopySheet*>(m.copySheet());
+        QVERIFY(sheet);
+        sheet->chooseLayout(CopySheet::Layout::card);
+        sheet->setBaseFolder(QString());
+        QVERIFY(sheet->waitForPlan(20000));
+        QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
+        QCOMPARE(sheet->planCount(), 2);
+        sheet->copy();
+        QVERIFY(sheet->waitForRun(60000));
+
+        const auto report = sheet->copyReport();
+        QVERIFY(report);
+        QVERIFY(report->failed.empty());
+        QCOMPARE(report->copiedCount(), 2);
+        QCOMPARE(int(report->rows.size()), 2);
+        for (const auto& row : report->rows)
+            QCOMPARE(QString::fromStdString(row.status), QString(present::kCopiedStatus));
+        QVERIFY(readFile(backup->mountPoint() + "/" + raw) == rawBytes);
+        QVERIFY(readFile(backup->mountPoint() + "/" + lookAlike) == lookAlikeBytes);
+        // "Show Files" of the report's folder reaches both copies by their own bytes.
+        const QVariantList folders = sheet->reportView().value(QStringLiteral("folders")).toList();
+        QCOMPARE(folders.size(), 1);
+        m.revealPaths(folders.front().toMap().value(QStringLiteral("files")).toStringList());
+        QCOMPARE(std::set<std::string>(h.reveal->revealed.back().begin(), h.reveal->revealed.back().end()),
+                 (std::set<std::string>{backup->mountPoint() + "/" + raw,
+                                        backup->mountPoint() + "/" + lookAlike}));
+
+        // Done checks the card again: both backed up, each by the copy under its own name, then
+        // verified byte for byte.
+        QMetaObject::invokeMethod(sheet, "done");
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Checking, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
+        QCOMPARE(m.report()->totals.files, 2);
+        QCOMPARE(m.report()->totals.verified, 2);
+        for (const FileResult& f : m.report()->files) {
+            QCOMPARE(int(f.copies.size()), 1);
+            QCOMPARE(f.copies.front().relativePathBytes(), f.relativePathBytes());
+            QVERIFY(!f.copies.front().renamed);
+        }
         m.shutdown();
     }
 };

@@ -1,6 +1,7 @@
 // The copy report from a run's result: rows in three blocks plus the files a stopped run never
 // reached, folders in the file manager's order, and a CSV that a spreadsheet reads back whole.
 #include "present/CopyReport.h"
+#include "present/Paths.h"
 
 #include "report/Report.h"
 #include "support/TempDir.h"
@@ -194,13 +195,39 @@ TEST(CopyReport, TitlesAndSuggestedName) {
     EXPECT_EQ(r.suggestedFileName(), "SD Halvetrop copy \u2013 A-B-C \u2013 2026-12-06.csv");
 }
 
+// The view hands the model keys for the paths it acts on: a folder or a copy whose name is not
+// UTF-8 is reached by its bytes, while the titles show text.
+TEST(CopyReport, TheViewNamesPathsByKeys) {
+    CopyReport r;
+    r.driveRoot = "/mnt/b\xff";
+    r.folders = {
+        {"/mnt/b\xff/Shoot\xfe", {"/mnt/b\xff/Shoot\xfe/IMG_\xff.JPG", "/mnt/b\xff/Shoot\xfe/100%.JPG"}, 20}};
+    const QVariantMap view = copyReportView(QVariant::fromValue(std::make_shared<const CopyReport>(r)));
+    EXPECT_EQ(pathOfKey(view.value("driveRoot").toString()), r.driveRoot);
+    const QVariantMap folder = view.value("folders").toList().front().toMap();
+    EXPECT_EQ(folder.value("title").toString().toStdString(), "Shoot\xef\xbf\xbd");
+    EXPECT_EQ(pathOfKey(folder.value("path").toString()), r.folders[0].path);
+    std::vector<std::string> files;
+    for (const QString& key : folder.value("files").toStringList())
+        files.push_back(pathOfKey(key).value_or("?"));
+    EXPECT_EQ(files, r.folders[0].files);
+}
+
 TEST(CopyReport, CsvGuardsFormulasAndReadsBackWhole) {
     const std::vector<std::pair<std::string, std::string>> cells = {
-        {"-1.jpg", "\"'-1.jpg\""}, {"+a", "\"'+a\""},
-        {"@a", "\"'@a\""},         {"\tx", "\"'\tx\""},
-        {"\rx", "\"'\rx\""},       {"", "\"\""},
-        {"a\"b", "\"a\"\"b\""},    {"a-=", "\"a-=\""},
-        {"=", "\"'=\""},           {"\xc3\xa9=", "\"\xc3\xa9=\""},
+        {"-1.jpg", "\"'-1.jpg\""},
+        {"+a", "\"'+a\""},
+        {"@a", "\"'@a\""},
+        {"\tx", "\"'\tx\""},
+        {"\rx", "\"'\rx\""},
+        {"", "\"\""},
+        {"a\"b", "\"a\"\"b\""},
+        {"a-=", "\"a-=\""},
+        {"=", "\"'=\""},
+        {"\xc3\xa9=", "\"\xc3\xa9=\""},
+        // A name that is not UTF-8 goes in as shown, and a guard still sees its first character.
+        {"IMG_\xff.jpg", "\"IMG_\xef\xbf\xbd.jpg\""},
+        {"=\xff", "\"'=\xef\xbf\xbd\""},
     };
     for (const auto& [in, out] : cells) EXPECT_EQ(csvField(in), out) << in;
 

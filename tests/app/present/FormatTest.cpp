@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "present/Format.h"
+#include "present/Paths.h"
+
+#include <set>
 
 namespace halvetrop::present {
 namespace {
@@ -60,6 +63,42 @@ TEST(Format, DisplayTextReplacesControlsAndBrokenBytes) {
               "b\xEF\xBF\xBD");
     EXPECT_EQ(displayText("caf\xC3").toStdString(), "caf\xEF\xBF\xBD");
     EXPECT_EQ(displayText("<b>x</b>").toStdString(), "<b>x</b>");
+}
+
+}  // namespace
+}  // namespace halvetrop::present
+
+namespace halvetrop::present {
+namespace {
+
+// Paths travel to the views and back without losing a byte: as keys, and as file URLs through
+// the URL's own text, as a view would pass one on.
+TEST(Paths, KeysAndUrlsKeepEveryByte) {
+    const std::string paths[] = {
+        "/media/u/CARD/DCIM/IMG_0001.JPG",
+        "/media/u/CARD/DCIM/IMG_\xff"
+        "01.JPG",
+        "/media/u/CARD/DCIM/IMG_\xef\xbf\xbd"
+        "01.JPG",  // the look-alike with a real U+FFFD
+        "/media/u/100% #1?/a b\xe2\x82",
+        "/media/u/%FF",  // a name that reads like an escape
+    };
+    std::set<QString> keys;
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const QString key = pathKey(path);
+        keys.insert(key);
+        EXPECT_EQ(pathOfKey(key), path);
+        const QUrl url = fileUrl(path);
+        EXPECT_TRUE(url.isValid() && url.isLocalFile());
+        EXPECT_EQ(localPath(url), path);
+        EXPECT_EQ(localPath(QUrl(url.toString())), path);
+        EXPECT_EQ(localPath(QUrl(url.toString(QUrl::FullyEncoded))), path);
+    }
+    EXPECT_EQ(keys.size(), std::size(paths));
+    EXPECT_EQ(pathKey("DCIM/100CANON"), QStringLiteral("DCIM/100CANON"));  // a plain path is its key
+    EXPECT_EQ(pathOfKey(QStringLiteral("DCIM/%F")), std::nullopt);
+    EXPECT_EQ(localPath(QUrl(QStringLiteral("https://example.com/a"))), std::nullopt);
 }
 
 }  // namespace

@@ -348,8 +348,9 @@ TEST(FolderMap, FilesPlacesAndRows) {
     EXPECT_EQ(mine, (std::vector<int>{0, 1, 2, 4, 5, 6}));
     EXPECT_EQ(folderFiles(r, "").size(), 7u);
     const auto got = places(r, mine);
-    const std::vector<Place> want{
-        {0, "Photos/2024", 2, 2'000'000}, {0, "", 1, 1'000'000}, {1, "Photos/2024", 1, 1'000'000}};
+    const std::vector<Place> want{{0, "Photos/2024", 2, 2'000'000, "Photos/2024"},
+                                  {0, "", 1, 1'000'000, ""},
+                                  {1, "Photos/2024", 1, 1'000'000, "Photos/2024"}};
     EXPECT_EQ(got, want);
 
     FolderSummary f;

@@ -1,5 +1,6 @@
 // The results screen's verdict over the real model and verifier, the card and two backups each
 // on its own zram drive.
+#include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -27,6 +28,19 @@ std::string deviceAt(const std::string& mountPoint) {
         if (at == mountPoint) return device;
     }
     return {};
+}
+
+// The results data bound to the real model, after the model's check of the card against the
+// backups; false when no result came.
+bool checked(AppModel& m, ResultsData& data, const std::string& card,
+             const std::vector<std::string>& backups) {
+    data.setModel(&m);
+    m.setSource(card);
+    m.addBackups(backups);
+    m.check(std::optional<CheckLevel>());
+    QDeadlineTimer deadline(120000);
+    while (m.phase() != AppModel::Phase::Results && !deadline.hasExpired()) QTest::qWait(20);
+    return m.phase() == AppModel::Phase::Results;
 }
 
 }  // namespace
@@ -70,13 +84,9 @@ private slots:
         QCOMPARE(QString::fromStdString(card->remount()), QString());
 
         Harness h;
-        AppModel& m = h.start(true);
         ResultsData data;
-        data.setModel(&m);
-        m.setSource(card->mountPoint());
-        m.addBackups({a->mountPoint(), b->mountPoint()});
-        m.check(std::optional<CheckLevel>());
-        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        AppModel& m = h.start(true);
+        QVERIFY(checked(m, data, card->mountPoint(), {a->mountPoint(), b->mountPoint()}));
         QVERIFY(m.report()->cardUnreadable >= 1);
         QCOMPARE(m.report()->totals.covered(), m.report()->totals.files);
         const QVariantMap hero = data.hero();
@@ -114,19 +124,82 @@ private slots:
         }
         ::sync();
         Harness h;
-        AppModel& m = h.start(true);
         ResultsData data;
-        data.setModel(&m);
-        m.setSource(card->mountPoint());
-        m.addBackups({a->mountPoint() + "/Shoots", b->mountPoint() + "/Archive"});
-        m.check(std::optional<CheckLevel>());
-        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
+        AppModel& m = h.start(true);
+        QVERIFY(checked(m, data, card->mountPoint(),
+                        {a->mountPoint() + "/Shoots", b->mountPoint() + "/Archive"}));
         QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying() && m.report()->level == CheckLevel::verified, 120000);
         QVERIFY(m.report()->safeToFormat);
         QCOMPARE(data.hero().value("title").toString(), QStringLiteral("Safe to format"));
         QVERIFY(data.ready());
         const QString sentence = data.readyPanel().value("sentence").toString();
         QVERIFY2(sentence.contains(QStringLiteral("(HVBACKA and HVBACKB)")), qPrintable(sentence));
+        m.shutdown();
+        QVERIFY(m.waitForIdle(20000));
+    }
+
+    // A card folder whose name is not UTF-8 beside its look-alike with a real U+FFFD: the folder
+    // map lists two folders, each panel counts its own files and places, the jump to the browser
+    // shows that folder's files alone, and a place is shown in the file manager by its bytes.
+    void foldersByTheirBytes() {
+        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        std::unique_ptr<ZramVolume> card, backup;
+        try {
+            card = std::make_unique<ZramVolume>("HVCARD", 32ll << 20);
+            backup = std::make_unique<ZramVolume>("HVBACKA", 32ll << 20);
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        const std::string raw = "DCIM/1\xfe", lookAlike = "DCIM/1\xef\xbf\xbd";
+        card->write(raw + "/A.JPG", std::string(100000, 'a'));
+        card->write(raw + "/B.JPG", std::string(100000, 'b'));
+        card->write(lookAlike + "/C.JPG", std::string(50000, 'c'));
+        backup->write("Shoot\xfe/A.JPG", std::string(100000, 'a'));
+        ::sync();
+        Harness h;
+        ResultsData data;
+        AppModel& m = h.start(true);
+        QVERIFY(checked(m, data, card->mountPoint(), {backup->mountPoint()}));
+        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
+
+        // Rows by title: both folders show as "1\uFFFD" and each has its own key.
+        auto* rows = qobject_cast<QAbstractListModel*>(data.folders());
+        const QHash<int, QByteArray> roles = rows->roleNames();
+        const int titleRole = roles.key("title"), pathRole = roles.key("path");
+        QStringList keys;
+        for (int i = 0; i < rows->rowCount(); ++i)
+            if (rows->data(rows->index(i), titleRole).toString() == QStringLiteral("1\uFFFD"))
+                keys << rows->data(rows->index(i), pathRole).toString();
+        QCOMPARE(keys.size(), 2);
+        QVERIFY(keys[0] != keys[1]);
+        const QString rawKey =
+            keys.contains(QStringLiteral("DCIM/1%FE")) ? QStringLiteral("DCIM/1%FE") : QString();
+        QVERIFY2(!rawKey.isEmpty(), qPrintable(keys.join(u' ')));
+        const QString lookAlikeKey = keys[0] == rawKey ? keys[1] : keys[0];
+
+        const QVariantMap rawPanel = data.panel(rawKey), lookAlikePanel = data.panel(lookAlikeKey);
+        QCOMPARE(rawPanel.value("header").toString(), QStringLiteral("2 files · 200 KB"));
+        QCOMPARE(rawPanel.value("uncoveredText").toString(), QStringLiteral("1 file · 100 KB"));
+        QCOMPARE(lookAlikePanel.value("header").toString(), QStringLiteral("1 file · 50 KB"));
+        QCOMPARE(data.uncoveredIDs(rawKey).size(), 1);
+        QCOMPARE(data.panel(QStringLiteral("DCIM")).value("header").toString(),
+                 QStringLiteral("3 files · 250 KB"));
+
+        // Its one place is the backup folder that is not UTF-8 either, shown by its bytes.
+        const QVariantList places = rawPanel.value("places").toList();
+        QCOMPARE(places.size(), 1);
+        const QVariantMap place = places.front().toMap();
+        QCOMPARE(place.value("title").toString(), QStringLiteral("Shoot\uFFFD"));
+        data.revealPlace(place.value("destination").toInt(), place.value("path").toString());
+        QCOMPARE(h.reveal->revealed.back(), std::vector<std::string>{backup->mountPoint() + "/Shoot\xfe"});
+
+        // The panel's "Show": the browser restricted to that folder's files, under its shown name.
+        m.setFolderFilterText(rawKey);
+        QCOMPARE(m.folderFilterTitle(), QStringLiteral("DCIM/1\uFFFD"));
+        QCOMPARE(m.visibleFileCount(), 2);
+        for (int p : m.visibleFiles()) QCOMPARE(m.report()->files[size_t(p)].folderBytes(), raw);
+        m.setFolderFilterText(lookAlikeKey);
+        QCOMPARE(m.visibleFileCount(), 1);
         m.shutdown();
         QVERIFY(m.waitForIdle(20000));
     }

@@ -24,7 +24,7 @@ RowLayout {
         Layout.minimumWidth: Math.min(implicitWidth, 80)
         Layout.fillWidth: true
         visible: chips.model.hasFolderFilter
-        text: chips.model.folderFilter.length > 0 ? chips.model.folderFilter : chips.model.sourceName
+        text: chips.model.folderFilterTitle
         onCleared: chips.model.clearFolderFilter()
     }
     Item { Layout.fillWidth: true }

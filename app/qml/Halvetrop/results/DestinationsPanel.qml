@@ -85,7 +85,7 @@ ScrollView {
                         symbol: "arrow.right.circle"
                         tint: Theme.secondary
                         help: "Show in Files"
-                        onClicked: Present.reveal(panel.results.placePath(place.modelData.destination, place.modelData.path))
+                        onClicked: panel.results.revealPlace(place.modelData.destination, place.modelData.path)
                     }
                 }
             }

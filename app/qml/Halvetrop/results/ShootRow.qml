@@ -43,11 +43,7 @@ Item {
     function copy() {
         row.model.requestCopy(row.results.groupIDs(row.index), row.results.shootCopyTitle(row.index))
     }
-    function revealLanding() {
-        const path = row.results.landingPath(row.index)
-        if (path !== "")
-            Present.reveal(path)
-    }
+    function revealLanding() { row.results.revealLanding(row.index) }
 
     CardBackground { anchors.fill: parent; radius: Theme.radiusL }
     Rectangle {
