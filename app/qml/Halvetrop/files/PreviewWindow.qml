@@ -91,10 +91,11 @@ Window {
                 font: Theme.secondaryFont
                 color: Theme.secondary
             }
-            Button { objectName: "previewPrevious"; text: "‹"; enabled: preview.index > 0; onClicked: preview.index-- }
+            Button { objectName: "previewPrevious"; text: "‹"; Accessible.name: "Previous"; enabled: preview.index > 0; onClicked: preview.index-- }
             Button {
                 objectName: "previewNext"
                 text: "›"
+                Accessible.name: "Next"
                 enabled: preview.index < preview.urls.length - 1
                 onClicked: preview.index++
             }

@@ -29,10 +29,12 @@ SplitView {
             objectName: "folderRow"
             width: list.width
             highlighted: map.model.selectedFolder === path
-            // On the highlight every text and symbol takes the selection's text colour.
+            // On the highlight (the style's, from the palette's selection) every text and symbol
+            // takes the palette's text colour for it.
             readonly property bool selectionFill: highlighted
-            readonly property color ink: highlighted ? Theme.onSelection : Theme.primary
-            readonly property color quiet: highlighted ? Theme.onSelection : Theme.secondary
+            readonly property color highlightInk: palette.highlightedText
+            readonly property color ink: highlighted ? highlightInk : Theme.primary
+            readonly property color quiet: highlighted ? highlightInk : Theme.secondary
             onClicked: map.model.selectedFolder = path
             leftPadding: Theme.m + depth * 14
             rightPadding: Theme.m
@@ -45,7 +47,7 @@ SplitView {
                     objectName: "folderSymbol"
                     anchors.verticalCenter: parent.verticalCenter
                     name: folderRow.depth === 0 ? "sdcard" : "folder.fill"
-                    color: folderRow.highlighted ? Theme.onSelection : Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.85)
+                    color: folderRow.highlighted ? folderRow.highlightInk : Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.85)
                 }
                 Column {
                     width: folderRow.availableWidth - 16 - Theme.s

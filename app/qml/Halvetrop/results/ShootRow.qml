@@ -35,6 +35,16 @@ Item {
     readonly property bool checking: state === 0
     readonly property bool hasLink: !cardOnly && landingName !== "" && (state === 2 || state === 3)
     objectName: "shootRow"
+    // A Tab stop of its own: Return or Space opens the shoot's files, the menu key its menu.
+    activeFocusOnTab: true
+    readonly property Item focusRingItem: row
+    readonly property real focusRingRadius: Theme.radiusL
+    Accessible.role: Accessible.Button
+    Accessible.name: row.title + ", " + row.sentence
+    Keys.onReturnPressed: row.showFiles(false)
+    Keys.onEnterPressed: row.showFiles(false)
+    Keys.onSpacePressed: row.showFiles(false)
+    Keys.onMenuPressed: menu.popup(row, Theme.xxl, row.height / 2)
     implicitHeight: Math.max(66, details.implicitHeight) + 2 * Theme.m
     scale: hover.hovered ? 1.005 : 1
     Behavior on scale { NumberAnimation { duration: Theme.stateMs; easing.type: Easing.OutBack } }

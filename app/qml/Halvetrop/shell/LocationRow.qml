@@ -16,6 +16,14 @@ Item {
     readonly property var look: Present.location(path, volume, connected)
 
     implicitHeight: content.implicitHeight + 4
+    // A Tab stop: the menu key opens its menu, Delete removes it; its remove button shows while
+    // it has the keys, as it does under the pointer.
+    activeFocusOnTab: true
+    readonly property Item focusRingItem: row
+    Accessible.role: Accessible.ListItem
+    Accessible.name: row.look.name + ", " + row.look.detail
+    Keys.onMenuPressed: menu.popup(row, Theme.xxl, row.height)
+    Keys.onDeletePressed: if (row.removable) row.remove()
     HoverHandler { id: hover }
     PlainToolTip {
         objectName: "pathTip"
@@ -55,7 +63,7 @@ Item {
         }
         SymbolButton {
             objectName: "removeButton"
-            visible: row.removable && hover.hovered
+            visible: row.removable && (hover.hovered || row.activeFocus || activeFocus)
             symbol: "xmark.circle.fill"
             tint: Theme.tertiary
             help: "Remove"

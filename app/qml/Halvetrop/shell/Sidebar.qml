@@ -60,9 +60,11 @@ Rectangle {
             contentWidth: availableWidth
             clip: true
             // A list taller than the column says so: its bar stays while there is more below.
-            ScrollBar.vertical.policy: contentHeight > height ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            ScrollBar.vertical.policy: scroll.availableHeight > 0 && list.implicitHeight > scroll.availableHeight
+                                       ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
 
             ColumnLayout {
+                id: list
                 // Clear of the bar while it shows.
                 width: scroll.availableWidth - (scroll.ScrollBar.vertical.policy === ScrollBar.AlwaysOn ? 6 : 0)
                 spacing: 2
