@@ -15,7 +15,7 @@ ThemedWindow {
     title: "SD Halvetrop"
     width: 1240
     height: 800
-    minimumWidth: 1040
+    minimumWidth: root.minimumWidth
     minimumHeight: 660
 
     menuBar: AppMenuBar {
