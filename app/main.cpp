@@ -175,7 +175,8 @@ int main(int argc, char** argv) {
     FileManagerReveal reveal;
     present.setReveal([&reveal](const QString& path) { reveal.reveal({path.toStdString()}); });
 
-    shell::HistoryRows history;
+    // The saved checks' relative times read the model's clock, as every other date of the window.
+    shell::HistoryRows history([&model] { return model.now(); });
     shell::bridge(model, history, present);
 
     shell::SettingsStore settings(model.settings());

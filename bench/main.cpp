@@ -15,6 +15,7 @@ HALVETROP_DECLARE(medium)
 HALVETROP_DECLARE(model)
 HALVETROP_DECLARE(browser)
 HALVETROP_DECLARE(sheet)
+HALVETROP_DECLARE(history)
 HALVETROP_DECLARE(thumbnails)
 HALVETROP_DECLARE(make_photos)
 
@@ -60,6 +61,9 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_SHEET
     {"sheet", bench_sheet},
+#endif
+#ifdef HALVETROP_BENCH_HISTORY
+    {"history", bench_history},
 #endif
 #ifdef HALVETROP_BENCH_THUMBNAILS
     {"thumbnails", bench_thumbnails},

@@ -1,5 +1,7 @@
-// Opens the results screen on a report of 100,000 files in 2,000 shoots (offscreen, 1240x800) and
-// prints the time to the first frame, then scrolls the shoots list and prints the longest frame.
+// Opens the results screen of the real model on a report of 100,000 files in 2,000 shoots
+// (offscreen, 1240x800): the window shows a scripted check, which then ends with the report. Prints
+// the time from the check's end to the first frame of the results, then scrolls the shoots list and
+// prints the longest frame.
 // Usage: halvetrop-results-bench [FILES]
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,11 +13,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "SyntheticReport.h"
 #include "results/ResultsData.h"
-#include "shell/Fixtures.h"
 #include "shell/Shell.h"
+#include "stage/Stage.h"
 
 using namespace halvetrop;
 
@@ -57,43 +60,53 @@ int main(int argc, char** argv) {
     const int64_t files = argc > 1 ? std::atoll(argv[1]) : 100'000;
     shell::Look look;
     shell::Present present;
-    shell::Fixtures fixtures;
     shell::registerNative(look, present);
     registerResults();
+    stage::Stage s;
+    s.setPresent(&present);
+    if (!s.start()) return 1;
+    AppModel& model = s.model();
+    model.setShowInspector(false);
+    model.setSource(s.folder(QStringLiteral("media/ana/CARD")).toStdString());
+    model.addBackups({s.folder(QStringLiteral("b/A")).toStdString(), s.folder(QStringLiteral("b/B")).toStdString()});
+    model.check(std::optional<CheckLevel>());
+    const auto verifier = s.verifier(0);
+    if (!verifier || !verifier->waitRunning(5000)) return 1;
+    VerifyReport report = manyShoots(files);
+    report.source.path = model.source().value_or(std::string());
+    report.destinations.resize(2);
+    for (size_t i = 0; i < 2; ++i) report.destinations[i].path = model.destinations()[i];
+    const size_t shoots = report.groups.size();
+
     QQmlEngine engine;
     shell::prepareEngine(engine);
-    QQmlComponent fake(&engine, QUrl(QStringLiteral("qrc:/qt/qml/HalvetropFake/FakeModel.qml")));
-    QObject* model = fake.create();
-    if (!model) return 1;
-    model->setProperty("source", QStringLiteral("/media/ana/CARD"));
-    model->setProperty("destinations", QStringList{QStringLiteral("/b/A"), QStringLiteral("/b/B")});
-    model->setProperty("phase", 2);
-    model->setProperty("hasReport", true);
-    model->setProperty("showInspector", false);
-    auto* report = new FixtureReport(manyShoots(files), model);
-
-    QElapsedTimer clock;
-    clock.start();
-    model->setProperty("report", QVariant::fromValue<QObject*>(report));
     QQmlComponent main(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
-    QObject* root = main.createWithInitialProperties(
-        {{"model", QVariant::fromValue(model)},
-         {"history", QVariant::fromValue(fixtures.history(0))},
-         {"settingsStore", QVariant::fromValue(fixtures.settingsStore(""))}});
-    auto* window = qobject_cast<QQuickWindow*>(root);
+    std::unique_ptr<QObject> root(main.createWithInitialProperties(
+        {{"model", QVariant::fromValue(&model)},
+         {"history", QVariant::fromValue(&s.history())},
+         {"settingsStore", QVariant::fromValue(&s.settingsStore())}}));
+    auto* window = qobject_cast<QQuickWindow*>(root.get());
     if (!window) {
         std::fprintf(stderr, "%s\n", qPrintable(main.errorString()));
         return 1;
     }
-    qint64 first = -1;
-    QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
-        if (first < 0) first = clock.elapsed();
-    });
     window->resize(1240, 800);
     window->show();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+
+    qint64 first = -1;
+    QElapsedTimer clock;
+    QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
+        if (first < 0 && model.phase() == AppModel::Phase::Results) first = clock.elapsed();
+    });
+    clock.start();
+    verifier->complete(std::move(report));
     while (first < 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    model.stopDeepVerify();
     std::printf("results of %lld files in %d shoots: first frame %lld ms\n", static_cast<long long>(files),
-                int(report->report.groups.size()), first);
+                int(shoots), first);
 
     auto* list = findItem(window->contentItem(), QStringLiteral("shootList"));
     if (!list) return 1;
@@ -106,6 +119,6 @@ int main(int argc, char** argv) {
         worst = std::max(worst, frame.elapsed());
     }
     std::printf("scrolling 300 steps of 120 px: longest frame %lld ms\n", worst);
-    delete root;
+    root.reset();
     return 0;
 }

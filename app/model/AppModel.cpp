@@ -469,12 +469,12 @@ std::shared_ptr<IVerifier> AppModel::makeVerifier(VerifyRequest request) {
     return deps_.verifierFactory(std::move(request));
 }
 
-bool AppModel::waitForIdle(int timeoutMs) {
+bool AppModel::waitForIdle(int timeoutMs, int running) {
     QDeadlineTimer deadline(timeoutMs);
     while (true) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (pending_ == 0) return history_->flush(int(std::max<qint64>(0, deadline.remainingTime())));
+        if (pending_ <= running) return history_->flush(int(std::max<qint64>(0, deadline.remainingTime())));
         if (deadline.hasExpired()) return false;
         QThread::msleep(1);
     }

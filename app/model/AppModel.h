@@ -41,6 +41,9 @@ class QThreadPool;
 
 namespace halvetrop {
 
+class CopyRunner;
+struct CopyRunResult;
+
 // What one read of the mounted volumes gives: the volumes a user would offer, and every mount
 // point of the mount table (the only evidence that a volume is still mounted).
 struct VolumeListing {
@@ -70,6 +73,9 @@ struct AppModelDeps {
     // The wall clock (nanoseconds since the epoch); the system clock when empty. Tests and pictures
     // fix it so relative dates and the copy dialog's dates do not move.
     std::function<TimeNs()> now;
+    // Carries out a copy dialog's plan on the copy's own thread: the runner's run() when empty.
+    // Tests and pictures script a copy here (its progress, how it ends, a stop).
+    std::function<CopyRunResult(CopyRunner& runner)> runCopy;
 };
 
 // Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
@@ -292,7 +298,8 @@ public:
     Q_INVOKABLE void checkNewCard();
     Q_INVOKABLE void refreshVolumes();
     // The description of the volume under a location: cached, else described off the GUI thread
-    // (volumeInfoReady follows); an empty map until then or when the path does not exist.
+    // (volumeInfoReady follows); an empty map until then or when the path does not exist. The
+    // descriptions are read again on every mount event and after a copy.
     Q_INVOKABLE QVariantMap volumeInfo(const QString& path);
     std::optional<VolumeInfo> cachedVolumeInfo(const std::string& path) const;
     Q_INVOKABLE void ejectSource();
@@ -314,7 +321,12 @@ public:
     Q_INVOKABLE void stopDeepVerify();
 
     // --- history ---
+    // Shows a saved result at once, without a check; its card and backups are restored from their
+    // bookmarks off the GUI thread, and a check asked for before they are waits for them.
     Q_INVOKABLE void showHistory(const QString& id);
+    // Shows a saved result and, once its card and backups are restored, checks that card against
+    // the saved backups that are connected, naming those that are not.
+    Q_INVOKABLE void recheckSaved(const QString& id);
     Q_INVOKABLE void forget(const QString& id);
     bool historyLoaded() const;
 
@@ -372,9 +384,10 @@ public:
     // the pending history save. Bounded: a worker stuck in the kernel is left to the process exit.
     Q_INVOKABLE void shutdown();
 
-    // Waits (processing events) until no check, pass, volume read or history work is pending;
-    // for tests and the end of shutdown.
-    bool waitForIdle(int timeoutMs);
+    // Waits (processing events) until no check, pass, volume read or history work is pending
+    // beyond `running` pieces (checks or passes a test keeps running); for tests and the end of
+    // shutdown.
+    bool waitForIdle(int timeoutMs, int running = 0);
 
 signals:
     void sourceChanged();
@@ -418,6 +431,14 @@ private:
     struct Pass;
     struct Check;
     struct Alive;
+    struct Restored;
+    // A saved result whose card and backups are being restored.
+    struct Restoring {
+        uint64_t serial = 0;  // finishSerial_ of that result
+        bool recheck = false;
+        bool check = false;  // a check was asked for meanwhile, at this level
+        std::optional<CheckLevel> level;
+    };
 
     void loadSettings();
     void saveDestinations();
@@ -446,6 +467,8 @@ private:
     std::optional<std::string> copyPath(int64_t fileID, int copy) const;
     void applyVolumes(uint64_t generation, VolumeListing listing);
     void sourceVolumeRemoved(const std::set<std::string>& vanished);
+    // Reads every cached volume description again; volumeInfoReady names those that changed.
+    void refreshVolumeFacts();
     // The chosen backups whose drive is not connected are never handed to a verifier.
     std::vector<std::string> connectedBackups() const;
     BackupWatch watchBackups(const std::vector<std::string>& backups) const;
@@ -458,6 +481,10 @@ private:
     void backupsLeft(const std::vector<std::string>& gone, bool current);
     void pickNextCard(const std::optional<std::string>& start);
     void record(const VerifyReport& report);
+    void openSaved(const QString& id, bool recheck);
+    void applyRestored(const Restored& restored);
+    // True when a saved result is being restored: the check (at `level`) then starts after it.
+    bool waitForRestore(std::optional<CheckLevel> level);
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
     void emitComputed();
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
@@ -523,12 +550,14 @@ private:
     uint64_t volumeGeneration_ = 0;
     uint64_t appliedVolumeGeneration_ = 0;
     std::set<std::string> describing_;
+    uint64_t factsGeneration_ = 0;
     std::optional<RunningCopy> copy_;
     bool previewOpen_ = false;
     QList<QUrl> previewUrls_;
     bool shutDown_ = false;
     int pending_ = 0;            // pool work whose result is not applied yet
     uint64_t finishSerial_ = 0;  // which shown result an automatic pass was meant for
+    std::optional<Restoring> restoring_;
 };
 
 }  // namespace halvetrop

@@ -17,6 +17,8 @@ void AppModel::check(const QString& level) {
 }
 
 void AppModel::check(std::optional<CheckLevel> level) {
+    // A saved result's card and backups are not restored yet: checking now would check others.
+    if (waitForRestore(level)) return;
     if (!source_ || (!cardOnly_ && destinations_.empty()) || kinds_.empty()) return;
     if (copying() || shutDown_) return;
     if (level == CheckLevel::verified && report_ && phase_ == Phase::Results) {

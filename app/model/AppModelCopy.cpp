@@ -29,6 +29,7 @@ void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {
     CopySheetDeps sheetDeps;
     sheetDeps.describeVolume = deps_.describeVolume;
     sheetDeps.now = deps_.now;
+    sheetDeps.runCopy = deps_.runCopy;
     sheetDeps.notConnected = unresolved_;
     auto* sheet = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
     connect(this, &AppModel::backupPresenceChanged, sheet,
@@ -124,6 +125,8 @@ void AppModel::copyEnded() {
     copy_.reset();
     emit copyingChanged();
     emitComputed();
+    // The backup holds more now: its free space is read again.
+    refreshVolumeFacts();
 }
 
 }  // namespace halvetrop

@@ -17,6 +17,7 @@ void AppModel::stopPass() {
 void AppModel::stopDeepVerify() { stopPass(); }
 
 void AppModel::startDeepVerify() {
+    if (waitForRestore(CheckLevel::verified)) return;
     if (!report_ || !source_ || destinations_.empty() || report_->totals.covered() < 1) return;
     if (copying() || shutDown_) return;
     const std::vector<std::string> backups = connectedBackups();

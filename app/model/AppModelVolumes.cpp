@@ -152,11 +152,19 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
         newCard_.reset();
         emit newCardChanged();
     }
-    // A description is only as good as its volume: forget those whose volume left.
-    std::erase_if(volumeCache_, [&](const auto& entry) {
-        const std::string& vp = entry.second.volumePath;
-        return !now.count(vp) && !mountPoints_.count(vp);
-    });
+    // A description is only as good as its volume: forget those whose volume left, and read the
+    // others again (a mount event may be a volume filling or a drive mounted over a folder).
+    for (auto entry = volumeCache_.begin(); entry != volumeCache_.end();) {
+        const std::string& vp = entry->second.volumePath;
+        if (now.count(vp) || mountPoints_.count(vp)) {
+            ++entry;
+            continue;
+        }
+        const QString path = fromBytes(entry->first);
+        entry = volumeCache_.erase(entry);
+        emit volumeInfoReady(path);
+    }
+    refreshVolumeFacts();
     emitComputed();
     if (mountsMoved || old != now) checkPresence();
 
@@ -205,6 +213,17 @@ void AppModel::clearSource() {
     emitComputed();
 }
 
+namespace {
+
+std::optional<VolumeInfo> describeIfThere(const std::function<VolumeInfo(const std::string&)>& describe,
+                                          const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return describe(path);
+}
+
+}  // namespace
+
 QVariantMap AppModel::volumeInfo(const QString& path) {
     std::string key = toBytes(path);
     // What is at the path of a backup whose drive is not connected is the system's disk.
@@ -213,9 +232,7 @@ QVariantMap AppModel::volumeInfo(const QString& path) {
     if (describing_.insert(key).second) {
         auto describe = deps_.describeVolume;
         runOffGui([key, describe] {
-            std::optional<VolumeInfo> info;
-            struct stat st {};
-            if (::stat(key.c_str(), &st) == 0) info = describe(key);
+            std::optional<VolumeInfo> info = describeIfThere(describe, key);
             return std::function<void(AppModel&)>([key, info](AppModel& m) {
                 m.describing_.erase(key);
                 if (!info) return;  // asked again next time
@@ -225,6 +242,30 @@ QVariantMap AppModel::volumeInfo(const QString& path) {
         });
     }
     return {};
+}
+
+void AppModel::refreshVolumeFacts() {
+    if (volumeCache_.empty() || shutDown_) return;
+    std::vector<std::string> paths;
+    for (const auto& entry : volumeCache_) paths.push_back(entry.first);
+    const uint64_t generation = ++factsGeneration_;
+    auto describe = deps_.describeVolume;
+    runOffGui([paths, describe, generation] {
+        std::vector<std::pair<std::string, std::optional<VolumeInfo>>> facts;
+        for (const auto& p : paths) facts.emplace_back(p, describeIfThere(describe, p));
+        return std::function<void(AppModel&)>([facts, generation](AppModel& m) {
+            if (generation != m.factsGeneration_) return;  // a newer reading is on its way
+            for (const auto& [path, info] : facts) {
+                auto cached = m.volumeCache_.find(path);
+                if (cached == m.volumeCache_.end() || (info && cached->second == *info)) continue;
+                if (info)
+                    cached->second = *info;
+                else
+                    m.volumeCache_.erase(cached);
+                emit m.volumeInfoReady(fromBytes(path));
+            }
+        });
+    });
 }
 
 std::optional<VolumeInfo> AppModel::cachedVolumeInfo(const std::string& path) const {

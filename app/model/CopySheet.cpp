@@ -566,8 +566,9 @@ void CopySheet::copy() {
     };
     auto report = report_;
     auto describe = deps_.describeVolume;
+    auto runCopy = deps_.runCopy;
     int destination = destination_;
-    run_ = std::async(std::launch::async, [this, runner, report, describe, destination] {
+    run_ = std::async(std::launch::async, [this, runner, report, describe, runCopy, destination] {
         CopyRunResult result;
         // The volumes could have changed between planning and now; a copy goes only to the ones the
         // result was made with.
@@ -577,7 +578,7 @@ void CopySheet::copy() {
             for (const auto& item : runner->plan().items)
                 result.failed.push_back({item.id, bytes(volumesChangedText())});
         } else {
-            result = runner->run();
+            result = runCopy ? runCopy(*runner) : runner->run();
         }
         QMetaObject::invokeMethod(
             this, [this, result = std::move(result)]() mutable { finish(std::move(result)); },

@@ -31,6 +31,8 @@ struct CopySheetDeps {
     std::function<VolumeInfo(const std::string& path)> describeVolume;
     // The instant the sheet opens; the system clock when empty.
     std::function<TimeNs()> now;
+    // Runs the plan on the copy thread; the runner's run() when empty.
+    std::function<CopyRunResult(CopyRunner& runner)> runCopy;
     int debounceMs = 150;
     // Backup paths whose drive is not connected as the sheet opens: not offered.
     std::set<std::string> notConnected;

@@ -48,6 +48,11 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         return cancelled_;
     }
+    // Inside run(), not told yet how it ends.
+    bool running() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return running_ && !result_ && !error_ && !cancelled_;
+    }
     bool waitRunning(int ms) {
         std::unique_lock<std::mutex> hold(lock_);
         return changed_.wait_for(hold, std::chrono::milliseconds(ms), [&] { return running_; });

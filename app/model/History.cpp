@@ -1,5 +1,7 @@
 #include "model/History.h"
 
+#include <malloc.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -13,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <stdexcept>
@@ -21,8 +22,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/JsonScan.h"
 #include "model/WriteAll.h"
-#include "report/StoredForm.h"
 
 namespace halvetrop {
 
@@ -38,16 +39,16 @@ std::string historyKey(const VolumeInfo& source) {
 
 HistoryItem makeHistoryItem(VerifyReport report, std::optional<QByteArray> sourceBookmark,
                             std::vector<QByteArray> destinationBookmarks) {
-    return {QUuid::createUuid(), std::make_shared<const VerifyReport>(std::move(report)),
+    return {QUuid::createUuid(), std::make_shared<const SavedReport>(std::move(report)),
             std::move(sourceBookmark), std::move(destinationBookmarks)};
 }
 
 bool recordInto(std::vector<HistoryItem>& history, HistoryItem item) {
     const std::string key = item.key();
-    if (item.report->isCardOnly()) {
+    if (item.report->summary().isCardOnly()) {
         // A scan of the card alone says less than a comparison with backups: it never replaces one.
         bool compared = std::any_of(history.begin(), history.end(), [&](const HistoryItem& h) {
-            return !h.report->isCardOnly() && h.key() == key;
+            return !h.report->summary().isCardOnly() && h.key() == key;
         });
         if (compared) return false;
     }
@@ -70,7 +71,7 @@ void appendItem(std::string& out, const HistoryItem& item) {
     out += "{\"id\":\"";
     out += item.id.toString(QUuid::WithoutBraces).toStdString();
     out += "\",\"report\":";
-    out += toStoredJson(*item.report);
+    out += item.report->storedText();
     if (item.sourceBookmark) {
         out += ",\"sourceBookmark\":\"";
         out += item.sourceBookmark->toBase64().toStdString();
@@ -85,99 +86,6 @@ void appendItem(std::string& out, const HistoryItem& item) {
     }
     out += "]}";
 }
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-size_t skipBlanks(std::string_view text, size_t at) {
-    while (at < text.size() && isBlank(text[at])) ++at;
-    return at;
-}
-
-// Finds where one JSON value ends without reading it, across pieces of text fed one after the
-// other: strings are passed over with their escapes, containers by their depth, a bare scalar
-// ends at the next delimiter. It does not check the value; whoever reads the value does.
-class ValueScanner {
-public:
-    // Scans `text` from `from` (the value's first character, or where the previous piece ended).
-    // The position one past the value's end, or npos when the value goes on beyond `text`.
-    size_t scan(std::string_view text, size_t from) {
-        size_t i = from;
-        while (i < text.size()) {
-            if (inString_) {
-                i = skipString(text, i);
-                if (inString_) return std::string_view::npos;
-                if (depth_ == 0) return i;
-                continue;
-            }
-            const char c = text[i++];
-            if (!started_) {
-                started_ = true;
-                if (c == '"') {
-                    inString_ = true;
-                } else if (c == '{' || c == '[') {
-                    depth_ = 1;
-                } else {
-                    scalar_ = true;
-                }
-                continue;
-            }
-            if (scalar_) {
-                if (c == ',' || c == ']' || c == '}' || isBlank(c)) return i - 1;
-                continue;
-            }
-            if (c == '"') {
-                inString_ = true;
-            } else if (c == '{' || c == '[') {
-                ++depth_;
-            } else if ((c == '}' || c == ']') && --depth_ == 0) {
-                return i;
-            }
-        }
-        return std::string_view::npos;
-    }
-
-private:
-    // Most of a history is text inside strings: jump from quote to quote. Returns where the
-    // string ended (one past its quote), or the end of `text` with the string still open.
-    size_t skipString(std::string_view text, size_t i) {
-        if (escaped_) {
-            if (i == text.size()) return i;
-            escaped_ = false;
-            ++i;
-        }
-        while (i < text.size()) {
-            const void* quote = std::memchr(text.data() + i, '"', text.size() - i);
-            if (!quote) {
-                escaped_ = oddBackslashesBefore(text, text.size(), i);
-                return text.size();
-            }
-            const auto at = static_cast<size_t>(static_cast<const char*>(quote) - text.data());
-            if (!oddBackslashesBefore(text, at, i)) {
-                inString_ = false;
-                return at + 1;
-            }
-            i = at + 1;
-        }
-        return i;
-    }
-
-    // Whether the run of backslashes ending just before `at` (not reaching before `from`, where
-    // nothing escapes) is odd, so that it escapes the character at `at`.
-    static bool oddBackslashesBefore(std::string_view text, size_t at, size_t from) {
-        size_t run = 0;
-        while (at > from && text[at - 1] == '\\') {
-            --at;
-            ++run;
-        }
-        return run % 2 == 1;
-    }
-
-    size_t depth_ = 0;
-    bool started_ = false;
-    bool inString_ = false;
-    bool escaped_ = false;
-    bool scalar_ = false;
-};
 
 // Splits the file's top-level array into the texts of its items, a piece at a time.
 class ItemSplitter {
@@ -199,7 +107,7 @@ public:
                 i = end;
                 continue;
             }
-            i = skipBlanks(piece, i);
+            i = jsonscan::skipBlanks(piece, i);
             if (i == piece.size()) return;
             const char c = piece[i];
             switch (state_) {
@@ -213,7 +121,7 @@ public:
                         state_ = state_ == State::firstItem ? State::done : State::failed;
                         ++i;
                     } else {
-                        scanner_ = ValueScanner();
+                        scanner_ = jsonscan::ValueScanner();
                         state_ = State::inItem;
                     }
                     break;
@@ -237,17 +145,11 @@ public:
 private:
     enum class State { beforeArray, firstItem, nextItem, inItem, afterItem, done, failed };
     State state_ = State::beforeArray;
-    ValueScanner scanner_;
+    jsonscan::ValueScanner scanner_;
     std::string item_;
 };
 
 [[noreturn]] void badItem(const std::string& problem) { throw std::runtime_error(problem); }
-
-std::string jsonText(std::string_view token) {
-    auto value = nlohmann::json::parse(token, nullptr, false);
-    if (!value.is_string()) badItem("expected a text");
-    return value.get<std::string>();
-}
 
 QByteArray bookmark(const std::string& base64) {
     auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromStdString(base64),
@@ -256,69 +158,33 @@ QByteArray bookmark(const std::string& base64) {
     return *decoded;
 }
 
-// Containers a decoded report will not grow again: give back what their growth left spare (a list
-// of 5,000 files read one at a time holds room for 8,192).
-void compact(VerifyReport& report) {
-    report.files.shrink_to_fit();
-    report.groups.shrink_to_fit();
-    for (ShootGroup& group : report.groups) group.fileIDs.shrink_to_fit();
-    report.folders.shrink_to_fit();
-}
-
-// One item of the file; throws when anything of it is not as written.
+// One item of the file; throws when anything of it is not as written. Its report is read only as
+// far as its summary needs; the rest waits, packed, until the entry is opened.
 HistoryItem decodeItem(std::string_view text) {
     HistoryItem item;
     bool haveID = false;
     bool haveBackups = false;
-    size_t i = skipBlanks(text, 0);
-    if (i == text.size() || text[i] != '{') badItem("an item is not an object");
-    i = skipBlanks(text, i + 1);
-    bool first = true;
-    while (i < text.size() && !(first && text[i] == '}')) {
-        first = false;
-        ValueScanner keyScan;
-        size_t keyEnd = text[i] == '"' ? keyScan.scan(text, i) : std::string_view::npos;
-        if (keyEnd == std::string_view::npos) badItem("expected a key");
-        const std::string key = jsonText(text.substr(i, keyEnd - i));
-        i = skipBlanks(text, keyEnd);
-        if (i == text.size() || text[i] != ':') badItem("expected \":\"");
-        i = skipBlanks(text, i + 1);
-        ValueScanner valueScan;
-        size_t end = valueScan.scan(text, i);
-        if (end == std::string_view::npos) badItem("a value does not end");
-        const std::string_view value = text.substr(i, end - i);
+    jsonscan::forEachMember(text, [&](std::string_view keyToken, std::string_view value) {
+        const std::string key = jsonscan::text(keyToken);
         if (key == "id") {
-            item.id = QUuid::fromString(QString::fromStdString(jsonText(value)));
+            item.id = QUuid::fromString(QString::fromStdString(jsonscan::text(value)));
             if (item.id.isNull()) badItem("the id is no UUID");
             haveID = true;
         } else if (key == "report") {
-            VerifyReport report = fromStoredJson<VerifyReport>(value);
-            compact(report);
-            item.report = std::make_shared<const VerifyReport>(std::move(report));
+            item.report = SavedReport::fromStored(value);
         } else if (key == "sourceBookmark") {
             item.sourceBookmark.reset();
-            if (value != "null") item.sourceBookmark = bookmark(jsonText(value));
+            if (value != "null") item.sourceBookmark = bookmark(jsonscan::text(value));
         } else if (key == "destinationBookmarks") {
-            auto list = nlohmann::json::parse(value, nullptr, false);
-            if (!list.is_array()) badItem("the backups' bookmarks are not a list");
             item.destinationBookmarks.clear();
-            for (const auto& entry : list) {
-                if (!entry.is_string()) badItem("a backup's bookmark is not a text");
-                item.destinationBookmarks.push_back(bookmark(entry.get<std::string>()));
-            }
+            jsonscan::forEachElement(value, [&](std::string_view entry) {
+                item.destinationBookmarks.push_back(bookmark(jsonscan::text(entry)));
+            });
             haveBackups = true;
         } else if (!nlohmann::json::accept(value)) {
             badItem("an unknown key holds no JSON value");
         }
-        i = skipBlanks(text, end);
-        if (i < text.size() && text[i] == ',') {
-            i = skipBlanks(text, i + 1);
-            continue;
-        }
-        if (i == text.size() || text[i] != '}') badItem("expected \",\" or \"}\"");
-        break;
-    }
-    if (i == text.size() || skipBlanks(text, i + 1) != text.size()) badItem("an item does not end");
+    });
     if (!haveID || !item.report || !haveBackups) badItem("a required key is missing");
     return item;
 }
@@ -621,6 +487,9 @@ void HistoryStore::collectLoad() {
     }
     beforeLoad_.clear();
     items_ = std::move(merged);
+    // The reading threads' scratch (a report's text at a time each) would otherwise stay with the
+    // process for its life.
+    malloc_trim(0);
     emit changed();
     emit loaded();
     if (dirty_) save();

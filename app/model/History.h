@@ -1,7 +1,8 @@
 #pragma once
-// The remembered checks: the last 40 cards with their whole reports, newest first, mirrored in one
-// JSON file. The rules (same card, card-only, the limit) are pure functions over a list; the store
-// owns the list, the file and the background work that reads and writes it.
+// The remembered checks: the last 40 cards with their reports, newest first, mirrored in one JSON
+// file. Each report is held as its summary and its packed stored text, and decoded when opened.
+// The rules (same card, card-only, the limit) are pure functions over a list; the store owns the
+// list, the file and the background work that reads and writes it.
 //
 // History is never lost: nothing is written before the file was read, a record made before that
 // is merged into what was read, one item that does not decode is dropped alone, and a file that
@@ -19,6 +20,7 @@ class QThreadPool;
 #include <string_view>
 #include <vector>
 
+#include "model/SavedReport.h"
 #include "report/Report.h"
 
 namespace halvetrop {
@@ -32,16 +34,16 @@ std::string historyKey(const VolumeInfo& source);
 
 struct HistoryItem {
     QUuid id;
-    // Shared and never changed after recording, so a snapshot for saving costs no copy of the
-    // files. Never null.
-    std::shared_ptr<const VerifyReport> report;
+    // Shared and never changed after recording (only packed), so a snapshot for saving costs no
+    // copy of the files. Never null.
+    std::shared_ptr<const SavedReport> report;
     std::optional<QByteArray> sourceBookmark;
     std::vector<QByteArray> destinationBookmarks;  // empty for a card-only scan
 
-    std::string key() const { return historyKey(report->source); }
+    std::string key() const { return historyKey(report->summary().source); }
 };
 
-// A new item for a finished report: a fresh id, the report shared.
+// A new item for a finished report: a fresh id, the report held whole until its first save.
 HistoryItem makeHistoryItem(VerifyReport report, std::optional<QByteArray> sourceBookmark,
                             std::vector<QByteArray> destinationBookmarks);
 

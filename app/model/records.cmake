@@ -2,6 +2,8 @@
 # the model, its tests and the benchmark link them without a GUI.
 add_library(halvetrop_app_records STATIC
   ${CMAKE_CURRENT_LIST_DIR}/History.cpp ${CMAKE_CURRENT_LIST_DIR}/History.h
+  ${CMAKE_CURRENT_LIST_DIR}/SavedReport.cpp ${CMAKE_CURRENT_LIST_DIR}/SavedReport.h
+  ${CMAKE_CURRENT_LIST_DIR}/JsonScan.cpp ${CMAKE_CURRENT_LIST_DIR}/JsonScan.h
   ${CMAKE_CURRENT_LIST_DIR}/FileList.cpp ${CMAKE_CURRENT_LIST_DIR}/FileList.h
   ${CMAKE_CURRENT_LIST_DIR}/WriteAll.h)
 set_target_properties(halvetrop_app_records PROPERTIES AUTOMOC ON)

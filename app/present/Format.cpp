@@ -113,36 +113,60 @@ QString DateTexts::longDay(const QString& day) const {
     return fromIcu(out);
 }
 
+namespace {
+
+struct RelativeUnit {
+    int64_t seconds;
+    URelativeDateTimeUnit unit;
+};
+// The units a relative date counts in, smallest first; below the first it says "now".
+constexpr std::array<RelativeUnit, 6> relativeUnits{{{60, UDAT_REL_UNIT_MINUTE},
+                                                     {3600, UDAT_REL_UNIT_HOUR},
+                                                     {86400, UDAT_REL_UNIT_DAY},
+                                                     {7 * 86400, UDAT_REL_UNIT_WEEK},
+                                                     {30 * 86400, UDAT_REL_UNIT_MONTH},
+                                                     {365 * 86400, UDAT_REL_UNIT_YEAR}}};
+
+}  // namespace
+
 QString DateTexts::relative(TimeNs then, TimeNs now, UnitStyle style) const {
     const auto* format = style == UnitStyle::wide ? f_->wide.get() : f_->abbreviated.get();
     if (!format) return {};
+    constexpr TimeNs second = 1'000'000'000;
     UErrorCode status = U_ZERO_ERROR;
-    const double seconds = double(then - now) / 1e9;
-    const double ago = std::fabs(seconds);
-    struct Unit {
-        double seconds;
-        URelativeDateTimeUnit unit;
-    };
-    static constexpr std::array<Unit, 6> units{{{60, UDAT_REL_UNIT_MINUTE},
-                                                {3600, UDAT_REL_UNIT_HOUR},
-                                                {86400, UDAT_REL_UNIT_DAY},
-                                                {7 * 86400, UDAT_REL_UNIT_WEEK},
-                                                {30 * 86400, UDAT_REL_UNIT_MONTH},
-                                                {365 * 86400, UDAT_REL_UNIT_YEAR}}};
+    // Whole nanoseconds, so the text changes exactly where untilRelativeChange says it does.
+    const TimeNs distance = then - now;
+    const TimeNs ago = distance < 0 ? -distance : distance;
     icu::UnicodeString out;
-    if (ago < 60) {
+    if (ago < relativeUnits.front().seconds * second) {
         format->format(UDAT_DIRECTION_PLAIN, UDAT_ABSOLUTE_NOW, out, status);
         return U_FAILURE(status) ? QString() : fromIcu(out);
     }
     // The largest unit the distance reaches, counted in whole units towards zero.
-    Unit chosen = units.front();
-    for (const auto& u : units)
-        if (ago >= u.seconds) chosen = u;
-    const double unitSeconds = chosen.seconds;
-    const URelativeDateTimeUnit unit = chosen.unit;
-    const double amount = std::trunc(seconds / unitSeconds);
-    format->format(amount, unit, out, status);
+    RelativeUnit chosen = relativeUnits.front();
+    for (const auto& u : relativeUnits)
+        if (ago >= u.seconds * second) chosen = u;
+    format->format(double(distance / (chosen.seconds * second)), chosen.unit, out, status);
     return U_FAILURE(status) ? QString() : fromIcu(out);
+}
+
+TimeNs untilRelativeChange(TimeNs then, TimeNs now) {
+    constexpr TimeNs second = 1'000'000'000;
+    const TimeNs minute = relativeUnits.front().seconds * second;
+    const TimeNs age = now - then;
+    // A time ahead of the clock says "now" or "in …": look again in a minute.
+    if (age < 0) return minute;
+    TimeNs next = minute;
+    for (const auto& u : relativeUnits) {
+        const TimeNs unit = u.seconds * second;
+        if (age >= unit) {
+            next = (age / unit + 1) * unit;  // the count of the largest unit reached goes up
+        } else {
+            next = std::min(next, unit);  // or the next unit takes over first
+            break;
+        }
+    }
+    return next - age;
 }
 
 QString shortDay(const QString& day, const QLocale& locale) { return DateTexts(locale).shortDay(day); }

@@ -49,5 +49,8 @@ private:
 QString shortDay(const QString& day, const QLocale& locale = QLocale());
 QString longDay(const QString& day, const QLocale& locale = QLocale());
 QString relativeDate(TimeNs then, TimeNs now, UnitStyle style, const QLocale& locale = QLocale());
+// How long after `now` the relative date of `then` may read differently: the next whole unit of
+// its age (a minute, an hour, …), or where the next larger unit takes over.
+TimeNs untilRelativeChange(TimeNs then, TimeNs now);
 
 }  // namespace halvetrop::present

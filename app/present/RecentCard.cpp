@@ -1,10 +1,5 @@
 #include "present/RecentCard.h"
 
-#include <algorithm>
-#include <set>
-#include <string>
-#include <vector>
-
 #include "present/Format.h"
 #include "present/Sidebar.h"
 
@@ -12,35 +7,29 @@ namespace halvetrop::present {
 
 namespace {
 
-QString camerasText(const std::vector<ShootGroup>& groups) {
-    std::set<std::string> names;
-    for (const auto& g : groups)
-        if (!g.camera.empty()) names.insert(g.camera);
+QString camerasText(const ReportSummary& report) {
     QStringList parts;
-    for (const auto& n : names) parts << displayText(n);
+    for (const auto& n : report.cameras) parts << displayText(n);
     return parts.join(QStringLiteral(" · "));
 }
 
-QString daysText(const std::vector<ShootGroup>& groups, const DateTexts& dates) {
-    std::vector<std::string> days;
-    for (const auto& g : groups) days.push_back(g.day);
-    if (days.empty()) return {};
-    const auto [first, last] = std::minmax_element(days.begin(), days.end());
-    const QString from = dates.shortDay(QString::fromStdString(*first));
-    if (*first == *last) return from;
-    return from + QStringLiteral(" – ") + dates.shortDay(QString::fromStdString(*last));
+QString daysText(const ReportSummary& report, const DateTexts& dates) {
+    if (report.shoots == 0) return {};
+    const QString from = dates.shortDay(QString::fromStdString(report.firstDay));
+    if (report.firstDay == report.lastDay) return from;
+    return from + QStringLiteral(" – ") + dates.shortDay(QString::fromStdString(report.lastDay));
 }
 
 }  // namespace
 
-RecentCardLook recentCardLook(const VerifyReport& report) { return recentCardLook(report, DateTexts()); }
+RecentCardLook recentCardLook(const ReportSummary& report) { return recentCardLook(report, DateTexts()); }
 
-RecentCardLook recentCardLook(const VerifyReport& report, const DateTexts& dates) {
+RecentCardLook recentCardLook(const ReportSummary& report, const DateTexts& dates) {
     const StatusCounts& t = report.totals;
     const bool covered = isCovered(t);
     RecentCardLook look;
-    look.cameras = camerasText(report.groups);
-    look.days = daysText(report.groups, dates);
+    look.cameras = camerasText(report);
+    look.days = daysText(report, dates);
     if (report.isCardOnly()) {
         look.badge = "magnifyingglass.circle.fill";
         look.badgeColor = ColorRole::brandFill;
@@ -52,7 +41,7 @@ RecentCardLook recentCardLook(const VerifyReport& report, const DateTexts& dates
     look.badgeColor = covered ? ColorRole::verified : ColorRole::missing;
     look.statusColor = look.badgeColor;
     look.statusLine = coverageLine(t);
-    if (report.readyToFormat())
+    if (report.readyToFormat)
         look.badge = "checkmark.seal.fill";
     else
         look.badge = covered ? "checkmark.circle.fill" : "exclamationmark.circle.fill";

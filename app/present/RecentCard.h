@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "present/Format.h"
+#include "present/ReportSummary.h"
 #include "present/Tokens.h"
-#include "report/Report.h"
 
 namespace halvetrop::present {
 
@@ -21,7 +21,7 @@ struct RecentCardLook {
     QString checkedPrefix;                 // "Checked " or "Scanned "
 };
 
-RecentCardLook recentCardLook(const VerifyReport& report, const DateTexts& dates);
-RecentCardLook recentCardLook(const VerifyReport& report);
+RecentCardLook recentCardLook(const ReportSummary& report, const DateTexts& dates);
+RecentCardLook recentCardLook(const ReportSummary& report);
 
 }  // namespace halvetrop::present

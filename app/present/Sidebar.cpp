@@ -77,14 +77,14 @@ QString coverageLine(const StatusCounts& totals) {
                              : count(totals.notCovered()) + QStringLiteral(" not backed up");
 }
 
-SavedCheckLook savedCheckLook(const VerifyReport& report) {
+SavedCheckLook savedCheckLook(const ReportSummary& report) {
     const StatusCounts& t = report.totals;
     const bool ok = isCovered(t);
     if (report.isCardOnly())
         return {"sdcard", ColorRole::brand, fileCount(t.files) + QStringLiteral(" · card only")};
     const ColorRole color = ok ? ColorRole::verified : ColorRole::missing;
     const QString line = coverageLine(t);
-    if (report.readyToFormat()) return {"checkmark.seal.fill", color, line};
+    if (report.readyToFormat) return {"checkmark.seal.fill", color, line};
     return {ok ? "checkmark.circle.fill" : "exclamationmark.circle.fill", color, line};
 }
 

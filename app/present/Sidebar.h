@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "drives/Drives.h"
+#include "present/ReportSummary.h"
 #include "present/Tokens.h"
 #include "report/Report.h"
 
@@ -44,7 +45,7 @@ struct SavedCheckLook {
     QString countLine;
 };
 
-SavedCheckLook savedCheckLook(const VerifyReport& report);
+SavedCheckLook savedCheckLook(const ReportSummary& report);
 
 // A saved check is the one on screen when results are shown and their report finished at the
 // same instant as the saved one.

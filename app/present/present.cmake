@@ -1,7 +1,7 @@
 # Pure presentation rules: no Qt Quick, only texts, numbers and colour roles from core values.
 add_library(halvetrop_app_present STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Tokens.cpp ${CMAKE_CURRENT_LIST_DIR}/Format.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Sidebar.cpp ${CMAKE_CURRENT_LIST_DIR}/RecentCard.cpp ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Sidebar.cpp ${CMAKE_CURRENT_LIST_DIR}/RecentCard.cpp ${CMAKE_CURRENT_LIST_DIR}/ReportSummary.cpp ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Home.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Results.cpp ${CMAKE_CURRENT_LIST_DIR}/Fit.cpp)
 target_include_directories(halvetrop_app_present PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)

@@ -287,50 +287,34 @@ ResultsData::ResultsData(QObject* parent) : QObject(parent), shoots_(*this), fol
 ResultsData::~ResultsData() = default;
 
 const VerifyReport* ResultsData::report() const {
-    if (const auto* app = qobject_cast<const AppModel*>(model_.data()))
-        return app->report() ? &*app->report() : nullptr;
-    return model_ ? fixture_ : nullptr;
+    return model_ && model_->report() ? &*model_->report() : nullptr;
 }
 
-const FileResult* ResultsData::file(int64_t id) const {
-    if (const auto* app = qobject_cast<const AppModel*>(model_.data())) return app->fileByID(id);
-    return fixture_ ? index_.file(*fixture_, id) : nullptr;
-}
+const FileResult* ResultsData::file(int64_t id) const { return model_ ? model_->fileByID(id) : nullptr; }
 
 int64_t ResultsData::copyableCount(const std::vector<int64_t>& ids) const {
-    if (const auto* app = qobject_cast<const AppModel*>(model_.data())) {
-        QList<qint64> in(ids.begin(), ids.end());
-        return app->copyableIDs(in).size();
-    }
-    return fixture_ ? int64_t(copyableIDs(*fixture_, index_, ids).size()) : 0;
+    if (!model_) return 0;
+    return model_->copyableIDs(QList<qint64>(ids.begin(), ids.end())).size();
 }
 
 void ResultsData::setModel(QObject* model) {
-    if (model == model_) return;
+    auto* app = qobject_cast<AppModel*>(model);
+    if (app == model_) return;
     for (const auto& c : connections_) disconnect(c);
     connections_.clear();
-    model_ = model;
+    model_ = app;
     shownSerial_.reset();
-    if (auto* app = qobject_cast<AppModel*>(model)) {
+    if (app) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
-    } else if (model) {
-        // A fake model: its `report` holds a fixture, replaced as a whole.
-        const int at = model->metaObject()->indexOfProperty("report");
-        if (at >= 0) {
-            const QMetaProperty p = model->metaObject()->property(at);
-            if (p.hasNotifySignal())
-                connections_ << connect(model, p.notifySignal(), this,
-                                        metaObject()->method(metaObject()->indexOfSlot("reload()")));
-        }
+        connections_ << connect(app, &AppModel::lastCopyChanged, this, &ResultsData::lastCopyChanged);
     }
     reload();
     emit modelChanged();
 }
 
 void ResultsData::reload() {
-    const auto* app = qobject_cast<const AppModel*>(model_.data());
     const std::optional<quint64> serial =
-        app && app->report() ? std::optional(app->reportSerial()) : std::nullopt;
+        model_ && model_->report() ? std::optional(model_->reportSerial()) : std::nullopt;
     if (serial && serial == shownSerial_) {
         // The same check: a fold of the byte-by-byte pass, or the pass's own report.
         shoots_.update();
@@ -339,15 +323,12 @@ void ResultsData::reload() {
         return;
     }
     shownSerial_ = serial;
-    fixture_ = nullptr;
-    if (model_ && !app)
-        if (auto* f = qobject_cast<FixtureReport*>(model_->property("report").value<QObject*>()))
-            fixture_ = &f->report;
-    index_ = fixture_ ? FileIndex(*fixture_) : FileIndex();
     shoots_.rebuild();
     folders_.rebuild();
     changedNow();
 }
+
+void ResultsData::lastCopyChanged() { changedNow(); }
 
 void ResultsData::setDeepVerifying(bool on) {
     if (on == deepVerifying_) return;
@@ -362,10 +343,6 @@ void ResultsData::setDeepRunning(bool on) {
 void ResultsData::setCanEject(bool on) {
     if (on == canEject_) return;
     canEject_ = on;
-    changedNow();
-}
-void ResultsData::setLastCopy(const QVariant& record) {
-    lastCopy_ = record;
     changedNow();
 }
 
@@ -391,16 +368,13 @@ QVariantMap ResultsData::computeHero() const {
                              {"word", kindWord(k.kind, k.files)},
                              {"symbol", kindSymbol(k.kind)}};
     std::optional<std::pair<std::string, bool>> last;
-    // The model holds its last copy as a record; fixtures hand in the record's view.
-    QVariantMap copy = lastCopy_.toMap();
-    if (copy.isEmpty()) copy = copyReportView(lastCopy_);
-    if (!copy.isEmpty())
-        last = std::pair{copy.value("sourceName").toString().toStdString(),
-                         !copy.value("folders").toList().isEmpty()};
+    // The model keeps its last copy as the record itself, never as a map.
+    const auto copy = model_->lastCopy().value<std::shared_ptr<const present::CopyReport>>();
+    if (copy) last = std::pair{copy->sourceName, !copy->folders.empty()};
     const int64_t copyable = r->isCardOnly() ? 0 : copyableCount(allIDs(*r));
     const HeroActions a = heroActions(*r, copyable, deepVerifying_, canEject_, last);
     QVariantList actionItems;
-    for (const RowItem& item : heroActionItems(a, copy.value("copiedCount").toLongLong()))
+    for (const RowItem& item : heroActionItems(a, copy ? copy->copiedCount() : 0))
         actionItems << QVariantMap{{"id", item.id},
                                    {"full", item.full},
                                    {"compact", item.compact},

@@ -1,7 +1,7 @@
 #pragma once
 // The results screen's view of the shown report: every text, figure and row list the views place,
-// computed by present/ from the model's report (or a fixture's, for tests and pictures). The views
-// hand in what they read of the model (the pass, eject, last copy) and place what comes out.
+// computed by present/ from the model's report and its last copy. The views hand in what they
+// read of the model's state (the pass, eject) and place what comes out.
 #include <QObject>
 #include <QPointer>
 #include <QVariant>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "model/AppModel.h"
 #include "model/FileList.h"
 #include "model/KeyedRows.h"
 #include "present/Results.h"
@@ -17,15 +18,6 @@
 #include "results/DiskTool.h"
 
 namespace halvetrop {
-
-// A report held for the views without a real model (tests, screen pictures).
-class FixtureReport : public QObject {
-    Q_OBJECT
-public:
-    explicit FixtureReport(VerifyReport r, QObject* parent = nullptr)
-        : QObject(parent), report(std::move(r)) {}
-    VerifyReport report;
-};
 
 class ResultsData;
 
@@ -83,13 +75,12 @@ private:
 
 class ResultsData : public QObject {
     Q_OBJECT
-    // The model the screen shows: the application model or a fake carrying a `report` fixture.
+    // The application model the screen shows; anything else shows nothing.
     Q_PROPERTY(QObject* model READ model WRITE setModel NOTIFY modelChanged)
     // What the view reads of the model, handed in by binding.
     Q_PROPERTY(bool deepVerifying MEMBER deepVerifying_ WRITE setDeepVerifying NOTIFY changed)
     Q_PROPERTY(bool deepRunning MEMBER deepRunning_ WRITE setDeepRunning NOTIFY changed)
     Q_PROPERTY(bool canEject MEMBER canEject_ WRITE setCanEject NOTIFY changed)
-    Q_PROPERTY(QVariant lastCopy MEMBER lastCopy_ WRITE setLastCopy NOTIFY changed)
 
     Q_PROPERTY(bool hasReport READ hasReport NOTIFY changed)
     Q_PROPERTY(bool cardOnly READ cardOnly NOTIFY changed)
@@ -110,7 +101,6 @@ public:
     void setDeepVerifying(bool on);
     void setDeepRunning(bool on);
     void setCanEject(bool on);
-    void setLastCopy(const QVariant& record);
     // The desktop's disk tool; a fake in tests.
     void setDiskTool(std::unique_ptr<DiskTool> tool) { diskTool_ = std::move(tool); }
 
@@ -155,6 +145,7 @@ signals:
 
 private slots:
     void reload();
+    void lastCopyChanged();
 
 private:
     QVariantMap computeHero() const;
@@ -167,15 +158,12 @@ private:
         emit changed();
     }
 
-    QPointer<QObject> model_;
+    QPointer<AppModel> model_;
     // The application model's report the rows were built for: another one resets them.
     std::optional<quint64> shownSerial_;
-    const VerifyReport* fixture_ = nullptr;
-    FileIndex index_;  // of the fixture report
     bool deepVerifying_ = false;
     bool deepRunning_ = false;
     bool canEject_ = false;
-    QVariant lastCopy_;
     present::DateTexts dates_;
     std::unique_ptr<DiskTool> diskTool_;
     ShootRows shoots_;

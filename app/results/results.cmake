@@ -15,5 +15,5 @@ if(HALVETROP_BENCH)
   add_executable(halvetrop-results-bench ${PROJECT_SOURCE_DIR}/bench/results-open.cpp
     ${PROJECT_SOURCE_DIR}/bench/SyntheticReport.cpp)
   target_include_directories(halvetrop-results-bench PRIVATE ${PROJECT_SOURCE_DIR}/bench)
-  target_link_libraries(halvetrop-results-bench PRIVATE halvetrop_app_fake Qt6::Widgets)
+  target_link_libraries(halvetrop-results-bench PRIVATE halvetrop_app_stage Qt6::Widgets)
 endif()

@@ -20,32 +20,79 @@ QString colorName(ColorRole role) {
 
 QString text(std::string_view s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
+// Timers run on the monotonic clock, which stands still while the machine sleeps: however far
+// away the next change is, the texts are looked at again within this.
+constexpr TimeNs kLongestAgeWait = TimeNs(60) * 1'000'000'000;
+
 }  // namespace
 
 HistoryRows::HistoryRows(std::function<TimeNs()> clock, QObject* parent)
-    : QAbstractListModel(parent), clock_(clock ? std::move(clock) : systemNow) {}
+    : QAbstractListModel(parent),
+      clock_(clock ? std::move(clock) : systemNow),
+      dates_(std::make_unique<DateTexts>()) {
+    ageTimer_.setSingleShot(true);
+    ageTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&ageTimer_, &QTimer::timeout, this, &HistoryRows::age);
+}
 
 void HistoryRows::setChecks(std::vector<SavedCheck> checks) {
-    const DateTexts dates;
-    const TimeNs now = clock_();
     std::vector<Row> rows;
     rows.reserve(checks.size());
     for (const SavedCheck& check : checks) {
-        const VerifyReport& r = *check.report;
+        const present::ReportSummary& r = check.summary;
         const auto saved = savedCheckLook(r);
-        const auto tile = recentCardLook(r, dates);
-        rows.push_back({check.id, displayText(r.source.name), displayText(r.source.path), text(saved.symbol),
-                        colorName(saved.color), saved.countLine,
-                        dates.relative(r.finishedAt, now, UnitStyle::abbreviated), text(tile.badge),
-                        colorName(tile.badgeColor), tile.statusLine,
-                        tile.statusColor ? colorName(*tile.statusColor) : QString(), tile.cameras, tile.days,
-                        tile.checkedPrefix + dates.relative(r.finishedAt, now, UnitStyle::wide),
-                        r.source.isLikelyCameraCard, r.finishedAt});
+        const auto tile = recentCardLook(r, *dates_);
+        Row row{check.id,
+                displayText(r.source.name),
+                displayText(r.source.path),
+                text(saved.symbol),
+                colorName(saved.color),
+                saved.countLine,
+                {},
+                text(tile.badge),
+                colorName(tile.badgeColor),
+                tile.statusLine,
+                tile.statusColor ? colorName(*tile.statusColor) : QString(),
+                tile.cameras,
+                tile.days,
+                tile.checkedPrefix,
+                {},
+                r.source.isLikelyCameraCard,
+                r.finishedAt};
+        rows.push_back(std::move(row));
     }
     beginResetModel();
     rows_ = std::move(rows);
+    const TimeNs now = clock_();
+    for (size_t i = 0; i < rows_.size(); ++i) setAgeTexts(i, now);
     endResetModel();
     emit countChanged();
+    age();
+}
+
+void HistoryRows::setAgeTexts(size_t row, TimeNs now) {
+    Row& r = rows_[row];
+    r.ago = dates_->relative(r.finishedAt, now, UnitStyle::abbreviated);
+    r.checkedText = r.checkedPrefix + dates_->relative(r.finishedAt, now, UnitStyle::wide);
+}
+
+void HistoryRows::age() {
+    const TimeNs now = clock_();
+    TimeNs wait = kLongestAgeWait;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const QString ago = rows_[i].ago;
+        const QString checked = rows_[i].checkedText;
+        setAgeTexts(i, now);
+        if (rows_[i].ago != ago || rows_[i].checkedText != checked)
+            emit dataChanged(index(int(i)), index(int(i)), {Ago, CheckedText});
+        wait = std::min(wait, untilRelativeChange(rows_[i].finishedAt, now));
+    }
+    if (rows_.empty()) {
+        ageTimer_.stop();
+        return;
+    }
+    // Whole milliseconds, rounded up: a wake-up just before the change would find nothing new.
+    ageTimer_.start(int((wait + 999'999) / 1'000'000));
 }
 
 void HistoryRows::setShown(std::optional<TimeNs> finishedAt, bool showingResults) {

@@ -1,21 +1,24 @@
 #pragma once
 // The saved checks as the sidebar and the recent-cards grid list them: one row per saved report,
 // newest first, with every text and colour role already derived. The owner feeds it the history and
-// what is on screen; views only bind to roles.
+// what is on screen; views only bind to roles. The relative times age by themselves: a timer wakes
+// when the first of them reads differently, and at least once a minute.
 #include <QAbstractListModel>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "report/Report.h"
+#include "present/Format.h"
+#include "present/ReportSummary.h"
 
 namespace halvetrop::shell {
 
 struct SavedCheck {
     QString id;
-    std::shared_ptr<const VerifyReport> report;  // shared with the history, never null
+    present::ReportSummary summary;
 };
 
 class HistoryRows : public QAbstractListModel {
@@ -57,16 +60,21 @@ signals:
 
 private:
     int rowCountProperty() const { return rowCount(); }
+    // The relative times again; rows whose text changed say so.
+    void age();
+    void setAgeTexts(size_t row, TimeNs now);
 
-    // Every text of a row, derived once when the history changes.
+    // Every text of a row, derived when the history changes; the relative ones also as time passes.
     struct Row {
         QString id, name, sourcePath, symbol, symbolColor, countLine, ago, badge, badgeColor, statusLine,
-            statusColor, cameras, days, checkedText;
+            statusColor, cameras, days, checkedPrefix, checkedText;
         bool cameraCard = false;
         TimeNs finishedAt = 0;
     };
 
     std::function<TimeNs()> clock_;
+    std::unique_ptr<present::DateTexts> dates_;
+    QTimer ageTimer_;
     std::vector<Row> rows_;
     std::optional<TimeNs> shownFinishedAt_;
     bool showingResults_ = false;

@@ -8,7 +8,7 @@ void bridge(AppModel& model, HistoryRows& rows, Present& present) {
     auto syncHistory = [&model, &rows] {
         std::vector<SavedCheck> checks;
         for (const HistoryItem& item : model.history())
-            checks.push_back({item.id.toString(QUuid::WithoutBraces), item.report});
+            checks.push_back({item.id.toString(QUuid::WithoutBraces), item.report->summary()});
         rows.setChecks(std::move(checks));
     };
     auto syncShown = [&model, &rows] {

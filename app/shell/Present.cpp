@@ -2,8 +2,6 @@
 
 #include "present/CopyReport.h"
 
-#include <QJSValue>
-
 #include <QColor>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -35,14 +33,16 @@ std::optional<VolumeInfo> volumeFrom(const QVariantMap& map) {
     return v;
 }
 
-// Every object below root: QObject children, and for a window its content item's tree.
-void collect(QObject* object, QList<QObject*>& out) {
+// Every object of root's window below root: QObject children, and for the window its content
+// item's tree. Another window declared inside (the preview) has shortcuts of its own.
+void collect(QObject* object, QList<QObject*>& out, const QObject* root) {
     if (!object || out.contains(object)) return;
+    if (object != root && object->isWindowType()) return;
     out.append(object);
-    for (QObject* child : object->children()) collect(child, out);
-    if (auto* window = qobject_cast<QQuickWindow*>(object)) collect(window->contentItem(), out);
+    for (QObject* child : object->children()) collect(child, out, root);
+    if (auto* window = qobject_cast<QQuickWindow*>(object)) collect(window->contentItem(), out, root);
     if (auto* item = qobject_cast<QQuickItem*>(object))
-        for (QQuickItem* child : item->childItems()) collect(child, out);
+        for (QQuickItem* child : item->childItems()) collect(child, out, root);
 }
 
 // The sequences an enabled Shortcut or Action claims, in portable text.
@@ -67,7 +67,7 @@ QStringList claimedSequences(QObject* object) {
 
 QMap<QString, int> owners(QObject* root) {
     QList<QObject*> all;
-    collect(root, all);
+    collect(root, all, root);
     QMap<QString, int> counts;
     for (QObject* object : all)
         for (const QString& seq : claimedSequences(object)) ++counts[seq];
@@ -217,13 +217,14 @@ QString Present::statusColorRole(const QString& status) const {
     return s ? latin(present::roleName(present::statusColor(*s))) : QString();
 }
 
-QVariantMap Present::copyReport(const QVariant& record) const {
-    if (record.metaType() == QMetaType::fromType<std::shared_ptr<const present::CopyReport>>())
-        return present::copyReportView(record);
-    // A scripted record (tests, pictures) arrives as a script value.
-    if (record.metaType() == QMetaType::fromType<QJSValue>())
-        return record.value<QJSValue>().toVariant().toMap();
-    return record.toMap();
+bool Present::takesText(QObject* focused) const {
+    return focused && (focused->inherits("QQuickTextInput") || focused->inherits("QQuickTextEdit"));
 }
+
+bool Present::keepsReturn(QObject* focused) const {
+    return takesText(focused) || (focused && focused->property("visualFocus").toBool());
+}
+
+QVariantMap Present::copyReport(const QVariant& record) const { return present::copyReportView(record); }
 
 }  // namespace halvetrop::shell

@@ -74,7 +74,12 @@ public:
     // "Verified", "Can't read", ...: what a status symbol says to a screen reader.
     Q_INVOKABLE QString statusLabel(const QString& status) const;
     Q_INVOKABLE QString statusColorRole(const QString& status) const;
-    // The view of a copy report record (the model's last copy); a map is taken as already one.
+    // Whether the item with the keyboard focus takes typed text (a text field or area): Return
+    // typed there is the field's, never a default button's.
+    Q_INVOKABLE bool takesText(QObject* focused) const;
+    // Whether it keeps Return for itself: it takes text, or the keyboard moved the focus onto it.
+    Q_INVOKABLE bool keepsReturn(QObject* focused) const;
+    // The view of a copy report record (the model's last copy); empty for anything else.
     Q_INVOKABLE QVariantMap copyReport(const QVariant& record) const;
 
 private:

@@ -1,6 +1,7 @@
-// Renders the screens in fixed states to OUT_DIR/<state>.<appearance>.png, offscreen, 1240x800,
-// with fixture saved checks and a scripted model, so a reviewer sees the application without
-// running it.
+// Renders the screens in fixed states to OUT_DIR/<state>.<appearance>.png, offscreen, 1240x800, so
+// a reviewer sees the application without running it. Every state is the real model on a stage,
+// reached through its own seams: saved checks opened from the history, scripted checks and copies,
+// the volumes it is shown, and a fixed clock.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,14 +23,16 @@
 #include <functional>
 #include <memory>
 
+#include "model/CopySheet.h"
 #include "model/History.h"
 #include "results/ResultsData.h"
-#include "results/ResultsFixtures.h"
-#include "shell/Fixtures.h"
 #include "shell/Shell.h"
+#include "stage/Fixtures.h"
+#include "stage/Stage.h"
 #include "thumbnail/ThumbnailProvider.h"
 
 using namespace halvetrop;
+using stage::Stage;
 
 namespace {
 
@@ -41,8 +44,11 @@ void settle(int ms) {
 
 struct State {
     const char* name;
-    // Sets the fake model's properties; empty for a state that is not the main window.
-    std::function<void(QObject& model)> setUp;
+    // Readies the stage before its model starts (saved checks, mounted volumes); may be empty.
+    std::function<void(Stage&)> prepare;
+    // Brings the model into the state; false when it did not get there. Empty: the Settings
+    // window alone.
+    std::function<bool(Stage&)> setUp;
     // Acts on the shown window before the picture is taken (a drag held over a target).
     std::function<void(QQuickWindow& window)> shown = {};
     QSize size{1240, 800};
@@ -74,41 +80,31 @@ void dragOver(QQuickWindow& window, const QString& name) {
     QObject::connect(&window, &QObject::destroyed, [mime] { delete mime; });
 }
 
-QVariantMap volume(const char* path, const char* volumePath, const char* name, const char* fs, double total,
-                   double free, bool card) {
-    return {{"path", path},
-            {"volumePath", volumePath},
-            {"name", name},
-            {"fileSystem", fs},
-            {"totalBytes", total},
-            {"freeBytes", free},
-            {"isLikelyCameraCard", card}};
+QVariantMap volume(const char* path, const char* name, const char* fs, double total, double free, bool card) {
+    return {{"path", path},      {"name", name},      {"fileSystem", fs}, {"totalBytes", total},
+            {"freeBytes", free}, {"removable", card}, {"card", card}};
 }
 
-// A card and two backups chosen, with their volumes described.
-void chooseAll(QObject& m) {
-    m.setProperty("source", QStringLiteral("/media/ana/NIKON Z9"));
-    m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025"),
-                                              QStringLiteral("/home/ana/Pictures/Cards")});
-    m.setProperty(
-        "volumes",
-        QVariantMap{{"/media/ana/NIKON Z9", volume("/media/ana/NIKON Z9", "/media/ana/NIKON Z9", "NIKON Z9",
-                                                   "fuseblk.exfat", 128.02e9, 40e9, true)},
-                    {"/media/ana/Archive 2025", volume("/media/ana/Archive 2025", "/media/ana/Archive 2025",
-                                                       "Archive 2025", "ext4", 4e12, 0.812e12, false)},
-                    {"/home/ana/Pictures/Cards",
-                     volume("/home/ana/Pictures/Cards", "/", "System", "ext4", 500e9, 31e9, false)}});
-    m.setProperty("canCheck", true);
-    m.setProperty("canScan", true);
+// The card in the reader and the archive drive; the third place is a folder on the system disk.
+void mountDrives(Stage& s) {
+    s.setVolumes({volume("media/ana/NIKON Z9", "NIKON Z9", "fuseblk.exfat", 128.02e9, 40e9, true),
+                  volume("media/ana/Archive 2025", "Archive 2025", "ext4", 4e12, 0.812e12, false)});
 }
 
-void checking(QObject& m, const char* stage, const char* detail, double done, double total) {
-    chooseAll(m);
-    m.setProperty("canCheck", false);
-    m.setProperty("canScan", false);
-    m.setProperty("phase", 1);
-    m.setProperty("progress",
-                  QVariantMap{{"stage", stage}, {"detail", detail}, {"done", done}, {"total", total}});
+// A card and two backups chosen.
+bool chooseAll(Stage& s) {
+    AppModel& m = s.model();
+    m.setSource(s.folder(QStringLiteral("media/ana/NIKON Z9")).toStdString());
+    m.addBackups({s.folder(QStringLiteral("media/ana/Archive 2025")).toStdString(),
+                  s.folder(QStringLiteral("home/ana/Pictures/Cards")).toStdString()});
+    return s.settle();
+}
+
+bool checking(Stage& s, bool cardOnly, const char* stage, const char* detail, double done, double total) {
+    if (!chooseAll(s)) return false;
+    s.model().setCardOnly(cardOnly);
+    s.model().check(std::optional<CheckLevel>());
+    return s.progress(QLatin1String(stage), QLatin1String(detail), done, total);
 }
 
 const char* const settingsScene = R"(
@@ -124,47 +120,28 @@ ThemedWindow {
 }
 )";
 
-// The results phase over a report fixture, with a card that can be ejected.
-void showResults(QObject& m, const char* fixture, const QVariantMap& extra) {
-    m.setProperty("source", QStringLiteral("/media/ana/SONY A7IV"));
-    m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025"),
-                                              QStringLiteral("/media/ana/Travel SSD")});
-    m.setProperty("canCheck", true);
-    m.setProperty("canEjectSource", true);
-    m.setProperty("phase", 2);
-    m.setProperty("hasReport", true);
-    m.setProperty("cardOnly", qstrcmp(fixture, "card-only") == 0);
-    m.setProperty("report", QVariant::fromValue<QObject*>(
-                                new FixtureReport(resultsFixture(QLatin1String(fixture)), &m)));
-    for (auto it = extra.begin(); it != extra.end(); ++it)
-        m.setProperty(it.key().toUtf8().constData(), it.value());
+// A saved check of a fixture, stored in the history and opened from it.
+std::function<void(Stage&)> saved(const char* fixture) {
+    return [fixture](Stage& s) { s.setSaved({QLatin1String(fixture)}); };
+}
+bool openSaved(Stage& s) { return s.openSaved(0); }
+
+// The file browser over the browser fixture, in the table or the grid, a file selected or not.
+bool filesState(Stage& s, bool grid, int64_t selected, bool shootChip) {
+    if (!s.openSaved(0)) return false;
+    AppModel& m = s.model();
+    m.setMode(AppModel::Mode::Files);
+    m.setGridView(grid);
+    if (shootChip) m.setGroupFilterID(QStringLiteral("DCIM/100MSDCF|2025-03-01|ILCE-7M4"));
+    m.setSelectedFileID(selected);
+    return s.settle();
 }
 
-// The file browser over the fixture card, in the table or the grid, a file selected or not.
-void filesState(QObject& m, shell::Fixtures& fixtures, bool grid, bool selected) {
-    showResults(m, "missing", {});
-    m.setProperty("source", QStringLiteral("/media/ana/EOS_DIGITAL"));
-    m.setProperty("sourceName", QStringLiteral("EOS_DIGITAL"));
-    m.setProperty("hasReport", true);
-    m.setProperty("phase", 2);
-    m.setProperty("mode", 2);
-    m.setProperty("files", QVariant::fromValue(fixtures.files(false)));
-    m.setProperty("gridView", grid);
-    m.setProperty("shootChipText", QStringLiteral("Mar 1, 2025 · 100MSDCF"));
-    m.setProperty("groupFilter", QStringLiteral("DCIM/100MSDCF|2025-03-01|ILCE-7M4"));
-    if (selected) {
-        m.setProperty("selectedFileID", 3);
-        m.setProperty("copyable", QVariantList{3});
-    } else {
-        m.setProperty("selectedFileID", 0);
-    }
-}
-
-// The file browser with the preview open on a card file and its backup copy.
-void previewState(QObject& m, shell::Fixtures& fixtures, const QString& card, const QString& copy) {
-    filesState(m, fixtures, false, true);
-    m.setProperty("previewUrls", QVariantList{QUrl::fromLocalFile(card), QUrl::fromLocalFile(copy)});
-    m.setProperty("previewOpen", true);
+// The preview of one file of the browser fixture.
+bool previewState(Stage& s, int64_t id) {
+    if (!filesState(s, false, id, false)) return false;
+    s.model().quickLook(id);
+    return s.model().previewOpen();
 }
 
 QQuickWindow* windowNamed(const char* name) {
@@ -173,53 +150,20 @@ QQuickWindow* windowNamed(const char* name) {
     return nullptr;
 }
 
-// The fake model's copy sheet, opened over a result with two backups.
-QObject& copySheetOf(QObject& m) {
-    m.setProperty("hasReport", true);
-    m.setProperty("phase", 2);
-    m.setProperty("hasCopyRequest", true);
-    QObject* sheet = m.property("copySheet").value<QObject*>();
-    sheet->setProperty("title", QStringLiteral("Copy everything that's missing"));
-    sheet->setProperty("backups", QStringList{QStringLiteral("Archive 2025 \u2014 /media/ana/Archive 2025"),
-                                              QStringLiteral("Cards \u2014 /home/ana/Pictures/Cards")});
-    sheet->setProperty(
-        "details",
-        QStringList{
-            QStringLiteral("Into the folder where most of the shoot already is, e.g. \u2026/2026/2026-11-28. "
-                           "Shoots not on the backup yet are sorted by date."),
-            QStringLiteral("Shoots not on the backup yet go into the new dated folder."),
-            QStringLiteral(
-                "Archive 2025 / Photos / SD Halvetrop copies 2026-12-06 / YYYY / YYYY-MM-DD / file"),
-            QStringLiteral("Archive 2025 / Photos / YYYY / YYYY-MM-DD / file"),
-            QStringLiteral("An exact mirror of the card's folders, e.g. DCIM/100MSDCF"),
-            QStringLiteral("Build a path from {YYYY} {MM} {DD} {date} {camera} {card} {folder}")});
-    return *sheet;
+CopySheet* sheetOf(Stage& s) { return qobject_cast<CopySheet*>(s.model().copySheet()); }
+
+// The copy dialog over the result with missing files, planned "in a new folder, by date".
+bool copyPlanned(Stage& s) {
+    if (!s.openSaved(0) || !s.requestCopy()) return false;
+    sheetOf(s)->chooseLayout(CopySheet::Layout::newDated);
+    return s.waitForPlan();
 }
 
-QVariantMap copyReportFixture(const QString& outcome) {
-    const bool problems = outcome == QLatin1String("problems");
-    QVariantList folders{
-        QVariantMap{{"title", QStringLiteral("Photos/2026/2026-12-01")},
-                    {"subtitle", QStringLiteral("812 new files \u00b7 20.1 GB")},
-                    {"path", QStringLiteral("/media/ana/Archive 2025/Photos/2026/2026-12-01")},
-                    {"files", QStringList()}},
-        QVariantMap{{"title", QStringLiteral("Photos/2026/2026-12-02")},
-                    {"subtitle", QStringLiteral("400 new files \u00b7 10.9 GB")},
-                    {"path", QStringLiteral("/media/ana/Archive 2025/Photos/2026/2026-12-02")},
-                    {"files", QStringList()}}};
-    return {{"outcome", outcome},
-            {"headline",
-             problems ? QStringLiteral("Finished with problems") : QStringLiteral("Copied and verified")},
-            {"summary", problems ? QStringLiteral("1,212 copied (31 GB) \u00b7 2 failed \u00b7 20 not copied")
-                                 : QStringLiteral("1,234 copied (31.4 GB) \u00b7 3 were already there")},
-            {"failures", problems ? QStringList{QStringLiteral("DSC04413.ARW: No space left on device"),
-                                                QStringLiteral("DSC04414.ARW: No space left on device")}
-                                  : QStringList()},
-            {"failedCount", problems ? 2 : 0},
-            {"folders", folders},
-            {"foldersHeadline", QStringLiteral("Copied into 2 folders on Archive 2025")},
-            {"driveRoot", QStringLiteral("/media/ana/Archive 2025")},
-            {"copiedCount", problems ? 1212 : 1234}};
+// The copy dialog's run, started from its plan.
+bool copyStarted(Stage& s) {
+    if (!copyPlanned(s)) return false;
+    sheetOf(s)->copy();
+    return s.copyProgress(0);
 }
 
 }  // namespace
@@ -257,8 +201,8 @@ int verify(const QString& dir, const QList<QPair<QString, QSize>>& pictures) {
 int writeHistory(const QString& path, int count, int files) {
     std::vector<HistoryItem> items;
     for (int i = 0; i < count; ++i) {
-        VerifyReport r = shell::fixtureReport("CARD " + std::to_string(i + 1), files, files - i, i % 5 == 4,
-                                              false, shell::fixtureNow() - TimeNs(i) * 3'600'000'000'000);
+        VerifyReport r = stage::savedCheck("CARD " + std::to_string(i + 1), files, files - i, i % 5 == 4,
+                                           false, stage::fixtureNow() - TimeNs(i) * 3'600'000'000'000);
         r.source.volumeID = "vol-" + std::to_string(i);
         for (int f = 0; f < files; ++f) {
             FileResult file;
@@ -284,26 +228,26 @@ int writeHistory(const QString& path, int count, int files) {
     return 0;
 }
 
-// Shows the checking screen, moving, on the software renderer for `seconds`, with progress
-// arriving as often as the model lets it (every 50 ms, one check of 5,000 files), and prints the
-// GUI thread's CPU use and the longest gap between two frames.
+// Shows the checking screen of the real model, moving, on the software renderer for `seconds`,
+// with progress arriving as often as the model lets it (every 50 ms, one check of 5,000 files),
+// and prints the GUI thread's CPU use and the longest gap between two frames.
 int animate(double seconds) {
     shell::Look look;
     shell::Present present;
     shell::registerNative(look, present);
+    registerResults();
     look.set(present::Appearance::light, false);
+    Stage s;
+    s.setSavedChecks(9);
+    s.setPresent(&present);
+    if (!s.start() || !checking(s, false, "comparing", "", 0, 5000)) return 1;
     QQmlEngine engine;
     shell::prepareEngine(engine);
-    shell::Fixtures fixtures;
-    QQmlComponent fake(&engine, QUrl(QStringLiteral("qrc:/qt/qml/HalvetropFake/FakeModel.qml")));
-    std::unique_ptr<QObject> model(fake.create());
-    if (!model) return 1;
-    checking(*model, "comparing", "", 0, 5000);
     QQmlComponent main(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
-    std::unique_ptr<QObject> root(main.createWithInitialProperties(
-        {{"model", QVariant::fromValue(model.get())},
-         {"history", QVariant::fromValue(fixtures.history(9))},
-         {"settingsStore", QVariant::fromValue(fixtures.settingsStore(QString()))}}));
+    std::unique_ptr<QObject> root(
+        main.createWithInitialProperties({{"model", QVariant::fromValue(&s.model())},
+                                          {"history", QVariant::fromValue(&s.history())},
+                                          {"settingsStore", QVariant::fromValue(&s.settingsStore())}}));
     auto* window = qobject_cast<QQuickWindow*>(root.get());
     if (!window) return 1;
     window->resize(1240, 800);
@@ -316,15 +260,14 @@ int animate(double seconds) {
         if (frames++ > 0) longestGap = std::max<int64_t>(longestGap, sinceFrame.elapsed());
         sinceFrame.restart();
     });
+    const auto verifier = s.verifier(s.checkCount() - 1);
     int done = 0;
     QTimer progress;
     QObject::connect(&progress, &QTimer::timeout, [&] {
         done = std::min(done + 5, 5000);
-        model->setProperty("progress",
-                           QVariantMap{{"stage", "comparing"},
-                                       {"detail", QStringLiteral("DCIM/100NCZ_9/DSC_%1.NEF").arg(done)},
-                                       {"done", done},
-                                       {"total", 5000}});
+        verifier->onProgress(VerifyProgress{VerifyProgress::Stage::comparing,
+                                            "DCIM/100NCZ_9/DSC_" + std::to_string(done) + ".NEF", done,
+                                            5000});
     });
     progress.start(50);
     timespec cpu0{}, cpu1{};
@@ -366,7 +309,6 @@ int main(int argc, char** argv) {
 
     shell::Look look;
     shell::Present present;
-    shell::Fixtures fixtures;
     thumbs::Thumbnailer thumbnailer(
         {QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer"),
          {},
@@ -381,178 +323,122 @@ int main(int argc, char** argv) {
          int64_t(64) << 20});
     shell::registerNative(look, present);
     registerResults();
-    registerResultsFixtures();
-    // The fixture card's pictures exist once its rows are made; the video is a name only, shown
-    // before it plays.
-    fixtures.files(false);
-    const QString card = fixtures.makeFolder(QStringLiteral("EOS_DIGITAL/DCIM/100MSDCF"));
-    const QString video = fixtures.makeFile(QStringLiteral("EOS_DIGITAL/DCIM/100MSDCF/DSC0102.MP4"));
-    const QString notes = card + QStringLiteral("/NOTES.TXT");
-    if (QFile file(notes); file.open(QIODevice::WriteOnly))
-        file.write(
-            "Shoot: harbour at dawn, 1 March 2025\nBody: ILCE-7M4, lens 24-70 mm\n\n"
-            "Cards: A (this one), B (second slot)\n<b>Markup stays plain text</b>\n");
 
     const State states[] = {
-        {"shell",
-         [](QObject& m) {
-             m.setProperty("source", QStringLiteral("/media/ana/NIKON Z9"));
-             m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025"),
-                                                       QStringLiteral("/home/ana/Pictures/Cards")});
-             m.setProperty("canCheck", true);
-             m.setProperty("canScan", true);
-             m.setProperty("hasNotice", true);
-             m.setProperty("noticeOk", true);
-             m.setProperty("noticeText",
-                           QStringLiteral("“<b>EOS_DIGITAL</b>” was ejected. You can remove it now."));
-             m.setProperty("suggestedCards",
-                           QVariantList{QVariantMap{{"name", "EOS_DIGITAL"},
-                                                    {"volumePath", "/media/ana/EOS_DIGITAL"},
-                                                    {"totalBytes", 63'900'000'000.0},
-                                                    {"isLikelyCameraCard", true}}});
+        {"shell", mountDrives,
+         [&present](Stage& s) {
+             s.addVolume(volume("media/ana/EOS_DIGITAL", "EOS_DIGITAL", "vfat", 63.9e9, 12e9, true));
+             s.model().dismissNewCard();
+             if (!chooseAll(s)) return false;
+             present.notify(QStringLiteral("“<b>EOS_DIGITAL</b>” was ejected. You can remove it now."), true);
+             return true;
          }},
-        {"failed",
-         [](QObject& m) {
-             m.setProperty("source", QStringLiteral("/media/ana/NIKON Z9"));
-             m.setProperty("destinations", QStringList{QStringLiteral("/media/ana/Archive 2025")});
-             m.setProperty("canCheck", true);
-             m.setProperty("phase", 3);
-             m.setProperty(
-                 "failureText",
-                 QStringLiteral("Can't read /media/ana/NIKON Z9/DCIM/<b>100NCZ_9</b>: Input/output error"));
+        {"failed", mountDrives,
+         [](Stage& s) {
+             s.model().setSource(s.folder(QStringLiteral("media/ana/NIKON Z9")).toStdString());
+             s.model().addBackups({s.folder(QStringLiteral("media/ana/Archive 2025")).toStdString()});
+             s.model().check(std::optional<CheckLevel>());
+             return s.failCheck(s.root() + QStringLiteral("/media/ana/NIKON Z9/DCIM/<b>100NCZ_9</b>"));
          }},
-        {"settings", {}},
-        {"setup-empty", [](QObject&) {}},
+        {"settings", {}, {}},
+        {"setup-empty", {}, [](Stage&) { return true; }},
         {"setup-offered-card",
-         [](QObject& m) {
-             m.setProperty("suggestedCards",
-                           QVariantList{volume("/media/ana/EOS_DIGITAL", "/media/ana/EOS_DIGITAL",
-                                               "EOS_DIGITAL", "vfat", 63.9e9, 12e9, true)});
-         }},
-        {"setup-ready", chooseAll},
-        {"setup-ready.small", chooseAll, {}, QSize(1040, 660), true},
-        {"setup-drop-targeted", [](QObject&) {},
+         [](Stage& s) {
+             s.setVolumes({volume("media/ana/EOS_DIGITAL", "EOS_DIGITAL", "vfat", 63.9e9, 12e9, true)});
+         },
+         [](Stage&) { return true; }},
+        {"setup-ready", mountDrives, chooseAll},
+        {"setup-ready.small", mountDrives, chooseAll, {}, QSize(1040, 660), true},
+        {"setup-drop-targeted",
+         {},
+         [](Stage&) { return true; },
          [](QQuickWindow& w) { dragOver(w, QStringLiteral("backupDropZone")); }},
-        {"checking", [](QObject& m) { checking(m, "comparing", "DCIM/100NCZ_9/DSC_1042.NEF", 1234, 5012); }},
-        {"checking-card-only",
-         [](QObject& m) {
-             checking(m, "scanningSource", "NIKON Z9", 0, 0);
-             m.setProperty("cardOnly", true);
+        {"checking", mountDrives,
+         [](Stage& s) { return checking(s, false, "comparing", "DCIM/100NCZ_9/DSC_1042.NEF", 1234, 5012); }},
+        {"checking-card-only", mountDrives,
+         [](Stage& s) { return checking(s, true, "scanningSource", "NIKON Z9", 0, 0); }},
+        {"results-safe", saved("safe"), openSaved},
+        {"results-missing", saved("missing"), openSaved},
+        {"results-verifying", saved("verifying"),
+         [](Stage& s) {
+             if (!s.openSaved(0)) return false;
+             s.model().check(QStringLiteral("verified"));
+             return s.model().deepVerifying() && s.progress(QStringLiteral("comparing"), QString(), 30, 90);
          }},
-        {"results-safe", [](QObject& m) { showResults(m, "safe", {}); }},
-        {"results-missing", [](QObject& m) { showResults(m, "missing", {}); }},
-        {"results-verifying",
-         [](QObject& m) {
-             showResults(m, "verifying", {});
-             m.setProperty("deepVerifying", true);
-             m.setProperty("deepProgress", QVariantMap{{"stage", "comparing"}});
+        {"results-stopped-pass", saved("stopped-pass"), openSaved},
+        // The backups stay chosen from before: the header offers to check against them.
+        {"results-card-only",
+         [](Stage& s) {
+             s.setSaved({QStringLiteral("card-only")});
+             s.setVolumes({volume("media/ana/Archive 2025", "Archive 2025", "ext4", 4e12, 0.812e12, false),
+                           volume("media/ana/Travel SSD", "Travel SSD", "exfat", 2e12, 1.1e12, false)});
+         },
+         [](Stage& s) {
+             s.model().addBackups({s.folder(QStringLiteral("media/ana/Archive 2025")).toStdString(),
+                                   s.folder(QStringLiteral("media/ana/Travel SSD")).toStdString()});
+             return s.openSaved(0);
          }},
-        {"results-stopped-pass", [](QObject& m) { showResults(m, "stopped-pass", {}); }},
-        {"results-card-only", [](QObject& m) { showResults(m, "card-only", {}); }},
-        {"results-folder-map",
-         [](QObject& m) {
-             showResults(m, "missing", {});
-             m.setProperty("mode", 1);
-             m.setProperty("selectedFolder", QStringLiteral("PRIVATE/M4ROOT/CLIP"));
+        {"results-folder-map", saved("missing"),
+         [](Stage& s) {
+             if (!s.openSaved(0)) return false;
+             s.model().setMode(AppModel::Mode::Map);
+             s.model().setSelectedFolder(QStringLiteral("PRIVATE/M4ROOT/CLIP"));
+             return true;
          }},
-        {"results-fuse-card", [](QObject& m) { showResults(m, "fuse-card", {}); }},
-        {"results-last-copy",
-         [](QObject& m) {
-             const QVariantMap folder{
-                 {"title", QStringLiteral("Photos/2024/2024-04-16")},
-                 {"subtitle", QStringLiteral("7 new files \u00b7 212.4 MB")},
-                 {"path", QStringLiteral("/media/ana/Archive 2025/Photos/2024/2024-04-16")},
-                 {"files", QStringList()}};
-             showResults(m, "missing",
-                         {{"lastCopy", QVariantMap{{"sourceName", QStringLiteral("SONY A7IV")},
-                                                   {"folders", QVariantList{folder}},
-                                                   {"copiedCount", 7},
-                                                   {"time", QStringLiteral("09:00")}}}});
+        {"results-fuse-card", saved("fuse-card"), openSaved},
+        // The missing files copied, the dialog closed with Done, and the check it starts finished
+        // with every file backed up; the byte-by-byte pass that follows is stopped.
+        {"results-last-copy", saved("missing"),
+         [](Stage& s) {
+             if (!copyStarted(s) || !s.finishCopy(QStringLiteral("copied"))) return false;
+             sheetOf(s)->done();
+             if (!s.finishCheck(QStringLiteral("stopped-pass"))) return false;
+             s.model().stopDeepVerify();
+             return s.settle();
          },
          [](QQuickWindow& w) {
-             if (auto* button = w.contentItem()->findChild<QQuickItem*>(QStringLiteral("lastCopyButton")))
+             if (QObject* button = findNamed(w.contentItem(), QStringLiteral("lastCopyButton")))
                  QMetaObject::invokeMethod(button, "clicked");
          }},
-        {"files-table", [&fixtures](QObject& m) { filesState(m, fixtures, false, false); }},
-        {"files-grid", [&fixtures](QObject& m) { filesState(m, fixtures, true, false); }},
-        {"files-inspector", [&fixtures](QObject& m) { filesState(m, fixtures, false, true); }},
+        {"files-table", saved("browser"), [](Stage& s) { return filesState(s, false, 0, false); }},
+        {"files-grid", saved("browser"), [](Stage& s) { return filesState(s, true, 0, false); }},
+        {"files-inspector", saved("browser"), [](Stage& s) { return filesState(s, false, 3, true); }},
         {"preview-image",
-         [&](QObject& m) { previewState(m, fixtures, card + "/DSC0100.JPG", card + "/DSC0101.JPG"); },
+         saved("browser"),
+         [](Stage& s) { return previewState(s, 0); },
          {},
          QSize(760, 560),
          false,
          "previewWindow"},
         {"preview-video",
-         [&](QObject& m) { previewState(m, fixtures, video, card + "/DSC0100.JPG"); },
+         saved("browser"),
+         [](Stage& s) { return previewState(s, 8); },
          {},
          QSize(760, 560),
          false,
          "previewWindow"},
         {"preview-text",
-         [&](QObject& m) { previewState(m, fixtures, notes, card + "/DSC0100.JPG"); },
+         saved("browser"),
+         [](Stage& s) {
+             s.file(QStringLiteral("media/ana/EOS_DIGITAL/DCIM/100MSDCF/DSC0105.TXT"),
+                    QStringLiteral("Shoot: harbour at dawn, 1 March 2025\nBody: ILCE-7M4, lens 24-70 mm\n\n"
+                                   "Cards: A (this one), B (second slot)\n<b>Markup stays plain text</b>\n"));
+             return previewState(s, 5);
+         },
          {},
          QSize(760, 560),
          false,
          "previewWindow"},
-        {"copy-planning",
-         [](QObject& m) {
-             QObject& sheet = copySheetOf(m);
-             sheet.setProperty("layout", 2);
-             sheet.setProperty("baseFolder", QStringLiteral("SD Halvetrop copies 2026-12-06"));
-             sheet.setProperty("location", QStringLiteral("Photos"));
-             sheet.setProperty("locationLabel", QStringLiteral("Archive 2025 \u203a Photos"));
-             sheet.setProperty("planCount", 1234);
-             sheet.setProperty("planBytes", 31'400'000'000.0);
-             sheet.setProperty("freeBytes", 812'000'000'000.0);
-             sheet.setProperty("renamedForCollision", 4);
-             QVariantList rows;
-             for (const char* day : {"2026-11-28", "2026-11-29", "2026-12-01", "2026-12-02"})
-                 rows << QVariantMap{
-                     {"text",
-                      QStringLiteral("Archive 2025 / Photos / SD Halvetrop copies 2026-12-06 / 2026 / ") +
-                          QLatin1String(day)},
-                     {"count", 300},
-                     {"exists", false}};
-             sheet.setProperty("preview", rows);
+        {"copy-planning", saved("missing"), copyPlanned},
+        {"copy-running", saved("missing"), [](Stage& s) { return copyStarted(s) && s.copyProgress(0.43); }},
+        {"copy-done", saved("missing"),
+         [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("copied")); }},
+        {"copy-stopped", saved("missing"),
+         [](Stage& s) {
+             return copyStarted(s) && s.copyProgress(0.43) && s.finishCopy(QStringLiteral("stopped"));
          }},
-        {"copy-running",
-         [](QObject& m) {
-             QObject& sheet = copySheetOf(m);
-             m.setProperty("copying", true);
-             sheet.setProperty("phase", 1);
-             sheet.setProperty("progress", QVariantMap{{"filesDone", 412},
-                                                       {"filesTotal", 1234},
-                                                       {"bytesDone", 10'300'000'000.0},
-                                                       {"bytesTotal", 31'400'000'000.0},
-                                                       {"fraction", 0.33},
-                                                       {"current", QStringLiteral("DSC04412.ARW")}});
-         }},
-        {"copy-done",
-         [](QObject& m) {
-             copySheetOf(m).setProperty("phase", 2);
-             copySheetOf(m).setProperty("reportView", copyReportFixture("copied"));
-         }},
-        {"copy-stopped",
-         [](QObject& m) {
-             copySheetOf(m).setProperty("phase", 2);
-             copySheetOf(m).setProperty("reportView", copyReportFixture("problems"));
-         }},
-        {"copy-report",
-         [](QObject& m) {
-             copySheetOf(m).setProperty("phase", 2);
-             QVariantMap report = copyReportFixture("copied");
-             QVariantList folders;
-             for (int i = 1; i <= 6; ++i)
-                 folders << QVariantMap{
-                     {"title", QStringLiteral("Photos/2026/2026-12-0%1").arg(i)},
-                     {"subtitle", QStringLiteral("%1 new files \u00b7 %2 GB").arg(40 * i).arg(i)},
-                     {"path", QStringLiteral("/media/ana/Archive 2025/Photos/2026/2026-12-0%1").arg(i)},
-                     {"files", QStringList()}};
-             report["folders"] = folders;
-             report["foldersHeadline"] = QStringLiteral("Copied into 6 folders on Archive 2025");
-             m.setProperty("photoApps", QStringList{QStringLiteral("darktable"), QStringLiteral("digiKam")});
-             copySheetOf(m).setProperty("reportView", report);
-         }},
+        {"copy-report", saved("missing"),
+         [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("problems")); }},
     };
     // States also pictured in the high-contrast appearances.
     const QSet<QString> highContrast{QStringLiteral("results-safe")};
@@ -577,37 +463,40 @@ int main(int argc, char** argv) {
             if (state.lightOnly && qstrcmp(appearanceName, "light") != 0) continue;
             if (qstrncmp(appearanceName, "hc-", 3) == 0 && !highContrast.contains(QLatin1String(state.name)))
                 continue;
+            Stage s;
+            s.setPresent(&present);
+            s.setSavedChecks(9);
+            s.setSettingsText(QStringLiteral("[General]\nrequiredCopies=2\nincludeSidecars=true\n"));
+            if (state.prepare) state.prepare(s);
+            if (!s.start()) {
+                std::fprintf(stderr, "%s: the stage did not start\n", state.name);
+                return 1;
+            }
             QQmlEngine engine;
             shell::prepareEngine(engine);
             engine.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(thumbnailer));
             engine.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(previews));
-            QObject* store =
-                fixtures.settingsStore(QStringLiteral("[General]\nrequiredCopies=2\nincludeSidecars=true\n"));
-            QObject* root = nullptr;
+            std::unique_ptr<QObject> root;
             if (state.setUp) {
-                QQmlComponent fake(&engine, QUrl(QStringLiteral("qrc:/qt/qml/HalvetropFake/FakeModel.qml")));
-                QObject* model = fake.create();
-                if (fake.isError()) std::fprintf(stderr, "%s\n", qPrintable(fake.errorString()));
-                if (!model) {
-                    std::fprintf(stderr, "%s\n", qPrintable(fake.errorString()));
+                if (!state.setUp(s)) {
+                    std::fprintf(stderr, "%s: the model did not reach the state\n", state.name);
                     return 1;
                 }
-                state.setUp(*model);
-                QObject* history = fixtures.history(9);
                 QQmlComponent main(&engine,
                                    QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
-                if (main.isError()) std::fprintf(stderr, "%s\n", qPrintable(main.errorString()));
-                root = main.createWithInitialProperties({{"model", QVariant::fromValue(model)},
-                                                         {"history", QVariant::fromValue(history)},
-                                                         {"settingsStore", QVariant::fromValue(store)}});
+                root.reset(main.createWithInitialProperties(
+                    {{"model", QVariant::fromValue(&s.model())},
+                     {"history", QVariant::fromValue(&s.history())},
+                     {"settingsStore", QVariant::fromValue(&s.settingsStore())}}));
                 if (!root) std::fprintf(stderr, "%s\n", qPrintable(main.errorString()));
             } else {
                 QQmlComponent scene(&engine);
                 scene.setData(settingsScene, QUrl(QStringLiteral("qrc:/qt/qml/screens/settings.qml")));
-                root = scene.createWithInitialProperties({{"store", QVariant::fromValue(store)}});
+                root.reset(
+                    scene.createWithInitialProperties({{"store", QVariant::fromValue(&s.settingsStore())}}));
                 if (!root) std::fprintf(stderr, "%s\n", qPrintable(scene.errorString()));
             }
-            auto* window = qobject_cast<QQuickWindow*>(root);
+            auto* window = qobject_cast<QQuickWindow*>(root.get());
             if (!window) return 1;
             if (!state.grab) window->resize(state.size);
             window->show();
@@ -630,7 +519,8 @@ int main(int argc, char** argv) {
                 return 1;
             }
             ++written;
-            delete root;
+            // The window goes before the model it binds to.
+            root.reset();
         }
     }
     std::printf("%d pictures in %s\n", written, qPrintable(out));

@@ -18,16 +18,6 @@ list(APPEND shell_icons ${PROJECT_SOURCE_DIR}/app/halvetrop.svg)
 qt_add_resources(halvetrop_app_shell halvetrop_icons PREFIX /halvetrop BASE ${PROJECT_SOURCE_DIR}/app
   FILES ${shell_icons})
 
-# Fixture state for tests and screen pictures: a scripted stand-in for the model.
-file(GLOB_RECURSE fake_qml CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/app/qml/HalvetropFake/*.qml ${PROJECT_SOURCE_DIR}/app/qml/HalvetropFake/qmldir)
-add_library(halvetrop_app_fake STATIC ${shell_dir}/Fixtures.cpp)
-set_target_properties(halvetrop_app_fake PROPERTIES AUTOMOC ON)
-target_link_libraries(halvetrop_app_fake PUBLIC halvetrop_app_shell halvetrop_app_results)
-target_sources(halvetrop_app_fake PRIVATE ${PROJECT_SOURCE_DIR}/app/results/ResultsFixtures.cpp)
-qt_add_resources(halvetrop_app_fake halvetrop_fake_views PREFIX /qt/qml BASE ${PROJECT_SOURCE_DIR}/app/qml
-  FILES ${fake_qml})
-
 # The views joined to the real model.
 add_library(halvetrop_app_bridge STATIC ${shell_dir}/ModelBridge.cpp)
 target_link_libraries(halvetrop_app_bridge PUBLIC halvetrop_app_shell halvetrop_app_model)
@@ -40,11 +30,9 @@ target_compile_definitions(halvetrop PRIVATE HALVETROP_VERSION="${HALVETROP_APP_
 add_dependencies(halvetrop halvetrop-thumbnailer)
 
 add_executable(halvetrop-screens ${shell_dir}/Screens.cpp)
-target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_fake halvetrop_app_records halvetrop_thumbnail_views Qt6::Widgets)
+target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_stage halvetrop_thumbnail_views Qt6::Widgets)
 add_dependencies(halvetrop-screens halvetrop-thumbnailer)
 
 install(TARGETS halvetrop RUNTIME DESTINATION bin)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.svg DESTINATION share/icons/hicolor/scalable/apps)
-# The fixtures build the browser's rows over fixed reports.
-target_link_libraries(halvetrop_app_fake PUBLIC halvetrop_app_records)

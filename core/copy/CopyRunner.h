@@ -68,6 +68,8 @@ public:
     CopyRunResult run();
     // Any thread, any number of times.
     void cancel();
+    // Whether cancel() was called; a run that stands in for run() (a scripted copy) ends on it.
+    bool isCancelled();
 
     const CopyPlan& plan() const { return plan_; }
 
@@ -84,7 +86,6 @@ private:
         bool fromMedium = false;
     };
 
-    bool isCancelled();
     // Whether a folder's status is that of the backup folder the run started on.
     bool isBackupRoot(const struct stat& st) const;
     // Returns the destination folder, open, so that what is looked at in it next is looked at there.

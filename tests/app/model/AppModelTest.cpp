@@ -1,5 +1,6 @@
 // The model driven through scripted verifiers, volume listings and desktop services.
 #include "ModelFixture.h"
+#include "present/Sidebar.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,6 +33,16 @@ AppModel& ready(Harness& h, std::vector<std::string> backups = {"/backup/a", "/b
     return m;
 }
 
+std::vector<std::string> paths(const QStringList& list) {
+    std::vector<std::string> out;
+    for (const QString& p : list) out.push_back(p.toStdString());
+    return out;
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& path) {
+    return std::find(list.begin(), list.end(), path) != list.end();
+}
+
 // Runs a check to its result; the automatic pass that may follow is left running.
 void checkTo(Harness& h, AppModel& m, const VerifyReport& r) {
     size_t before = h.verifierCount();
@@ -39,6 +50,20 @@ void checkTo(Harness& h, AppModel& m, const VerifyReport& r) {
     QCOMPARE(h.verifierCount(), before + 1);
     h.verifier(before)->complete(r);
     QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+}
+
+// A model started again over the history of one check of the card against /backup/a and
+// /backup/b, with the bookmarks of `gone` no longer resolving; the saved entry is read from the file.
+AppModel& restartedWithSavedCheck(Harness& h, const QStringList& gone) {
+    AppModel& m = ready(h);
+    checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
+    [&] { QTRY_COMPARE(m.historyCount(), 1); }();
+    m.waitForIdle(5000);
+    h.bookmarks->gone = paths(gone);
+    AppModel& again = h.start();
+    [&] { QTRY_COMPARE(again.historyCount(), 1); }();
+    again.waitForIdle(5000);
+    return again;
 }
 
 // A card whose reads stall: the first read waits until the test lets it go. Closes are counted.
@@ -350,7 +375,7 @@ private slots:
         QTRY_VERIFY(!m.deepVerifying());
         QCOMPARE(m.report()->level, CheckLevel::verified);
         QCOMPARE(m.historyCount(), 1);
-        QCOMPARE(m.history().front().report->level, CheckLevel::verified);
+        QCOMPARE(m.history().front().report->summary().level, CheckLevel::verified);
         QTest::qWait(50);
         QCOMPARE(h.verifierCount(), size_t(2));  // no pass after a pass
     }
@@ -809,36 +834,138 @@ private slots:
         QVERIFY(!m.cachedVolumeInfo("/no/such/place"));
     }
 
-    // A saved result opens without a check, on the card and backups its bookmarks resolve to;
-    // backups that resolve to nothing leave the chosen ones alone.
+    // A saved result opens without a check, on the card and the saved backups its bookmarks resolve
+    // to; the backups chosen before never stay, and the card is never also a backup.
     void savedResultOpensWithoutACheck_data() {
-        QTest::addColumn<bool>("backupsGone");
-        QTest::newRow("backups mounted") << false;
-        QTest::newRow("backups unplugged") << true;
+        QTest::addColumn<QStringList>("gone");
+        QTest::addColumn<bool>("cardWasABackup");
+        QTest::addColumn<QStringList>("backups");
+        QTest::newRow("backups mounted") << QStringList{} << false << QStringList{"/backup/a", "/backup/b"};
+        QTest::newRow("one backup unplugged")
+            << QStringList{"/backup/a"} << false << QStringList{"/backup/b"};
+        QTest::newRow("backups unplugged") << QStringList{"/backup/a", "/backup/b"} << false << QStringList{};
+        QTest::newRow("card chosen as a backup before")
+            << QStringList{"/backup/a", "/backup/b"} << true << QStringList{};
     }
     void savedResultOpensWithoutACheck() {
-        QFETCH(bool, backupsGone);
+        QFETCH(QStringList, gone);
+        QFETCH(bool, cardWasABackup);
+        QFETCH(QStringList, backups);
         Harness h;
-        AppModel& m = ready(h);
-        checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
-        QTRY_COMPARE(m.historyCount(), 1);
-        QVERIFY(m.waitForIdle(5000));
-        if (backupsGone) h.bookmarks->gone = {"/backup/a", "/backup/b"};
-        AppModel& again = h.start();
-        QTRY_COMPARE(again.historyCount(), 1);
+        AppModel& again = restartedWithSavedCheck(h, gone);
         again.setSource("/elsewhere");
         again.removeBackup("/backup/a");
         again.addBackups({"/backup/other"});
+        if (cardWasABackup) again.addBackups({kCard});
         size_t checks = h.verifierCount();
         again.showHistory(again.history().front().id.toString());
         QCOMPARE(again.phase(), AppModel::Phase::Results);
         QCOMPARE(again.source(), std::optional<std::string>(kCard));
+        QVERIFY(!contains(again.destinations(), kCard));
         QVERIFY(again.waitForIdle(5000));
-        auto expected = backupsGone ? std::vector<std::string>{"/backup/b", "/backup/other"}
-                                    : std::vector<std::string>{"/backup/a", "/backup/b"};
-        QCOMPARE(again.destinations(), expected);
+        QCOMPARE(again.destinations(), paths(backups));
         QCOMPARE(h.verifierCount(), checks);
         QVERIFY(!again.deepVerifying());
+    }
+
+    // Checking a saved card again waits for its card and backups to be restored, checks it against
+    // exactly the saved backups that are connected and names the others; whether the views ask in
+    // one call or open the result and then check, as the toolbar does.
+    void recheckOfASavedCheck_data() {
+        QTest::addColumn<bool>("oneCall");
+        QTest::addColumn<QStringList>("gone");
+        QTest::addColumn<bool>("changeCard");        // the user picks another card before the restore
+        QTest::addColumn<QStringList>("checkedOn");  // empty: no check starts
+        QTest::addColumn<QString>("notice");         // "named": the notice names the backups that are gone
+        for (bool oneCall : {true, false}) {
+            auto row = [&](const char* name) {
+                return &QTest::newRow(qPrintable(QString(name) + (oneCall ? "" : ", open then check")));
+            };
+            *row("all connected") << oneCall << QStringList{} << false
+                                  << QStringList{"/backup/a", "/backup/b"} << "";
+            *row("one not connected")
+                << oneCall << QStringList{"/backup/b"} << false << QStringList{"/backup/a"} << "named";
+            *row("none connected") << oneCall << QStringList{"/backup/a", "/backup/b"} << false
+                                   << QStringList{} << "named";
+            *row("card not inserted") << oneCall << QStringList{QString::fromStdString(kCard)} << false
+                                      << QStringList{} << "Insert CARD to check it again.";
+            *row("card changed meanwhile") << oneCall << QStringList{} << true << QStringList{} << "";
+        }
+    }
+    void recheckOfASavedCheck() {
+        QFETCH(bool, oneCall);
+        QFETCH(QStringList, gone);
+        QFETCH(bool, changeCard);
+        QFETCH(QStringList, checkedOn);
+        QFETCH(QString, notice);
+        if (notice == "named") notice = present::notConnectedText(paths(gone));
+        Harness h;
+        AppModel& m = restartedWithSavedCheck(h, gone);
+        m.setSource("/elsewhere");
+        m.removeBackup("/backup/a");
+        m.addBackups({"/backup/other"});
+        const QUuid saved = m.history().front().id;
+        const size_t before = h.verifierCount();
+        if (oneCall) {
+            m.recheckSaved(saved.toString());
+        } else {
+            m.showHistory(saved.toString());
+            m.check(QString());
+        }
+        QCOMPARE(h.verifierCount(), before);  // nothing starts before the restore
+        if (changeCard) m.setSource("/another/card");
+        if (checkedOn.isEmpty()) {
+            QVERIFY(m.waitForIdle(5000));
+            QCOMPARE(m.noticeText(), notice);
+            QCOMPARE(h.verifierCount(), before);
+            QCOMPARE(m.history().front().id, saved);
+            return;
+        }
+        QTRY_COMPARE(h.verifierCount(), before + 1);
+        QCOMPARE(m.noticeText(), notice);
+        auto v = h.verifier(before);
+        QCOMPARE(v->request().source, kCard);
+        QCOMPARE(v->request().destinations, paths(checkedOn));
+        v->complete(makeReport(kCard, paths(checkedOn), {FileStatus::missing}));
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        // The result replaces the saved entry of its card, with the backups it was checked on.
+        QCOMPARE(m.historyCount(), 1);
+        QVERIFY(m.history().front().id != saved);
+        QCOMPARE(m.history().front().report->summary().destinations.size(), size_t(checkedOn.size()));
+    }
+
+    // The volume facts the views show are the volume's, read again on a mount event and after a copy.
+    void volumeFactsFollowTheVolume_data() {
+        QTest::addColumn<QString>("event");
+        QTest::newRow("mount event") << "mount";
+        QTest::newRow("copy ended") << "copy";
+    }
+    void volumeFactsFollowTheVolume() {
+        QFETCH(QString, event);
+        Harness h;
+        AppModel& m = ready(h);
+        const QString path = h.dir.path();
+        // The location is a mounted volume, and stays one.
+        std::vector<VolumeInfo> mounted{volume("/", "root", false), volume(kCard, "CARD", true, true),
+                                        volume(path.toStdString(), "described", false)};
+        h.volumes->push(listing(mounted));
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(5000));
+        h.freeBytes->store(900);
+        QVERIFY(m.volumeInfo(path).isEmpty());
+        QTRY_COMPARE(m.volumeInfo(path).value("freeBytes").toLongLong(), 900);
+        h.freeBytes->store(400);
+        QSignalSpy ready(&m, &AppModel::volumeInfoReady);
+        if (event == "mount") {
+            mounted.push_back(volume("/media/u/OTHER", "OTHER", true));
+            h.volumes->push(listing(mounted));
+            h.monitor->fire();
+        } else {
+            m.copyStarted({[] {}, [] {}});
+            m.copyEnded();
+        }
+        QTRY_COMPARE(m.volumeInfo(path).value("freeBytes").toLongLong(), 400);
+        QVERIFY(ready.contains({path}));
     }
 
     // Quitting cancels what runs and returns without waiting for a worker to give up by itself.

@@ -10,9 +10,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+
 #include <nlohmann/json.hpp>
 
 #include "RecordFixtures.h"
+#include "present/ReportSummary.h"
 #include "report/StoredForm.h"
 
 namespace halvetrop {
@@ -65,7 +68,7 @@ void compareItems(const std::vector<HistoryItem>& got, const std::vector<History
     QCOMPARE(got.size(), want.size());
     for (size_t i = 0; i < got.size(); ++i) {
         QCOMPARE(got[i].id, want[i].id);
-        QVERIFY(sameReport(*got[i].report, *want[i].report));
+        QVERIFY(sameReport(got[i].report->open(), want[i].report->open()));
         QCOMPARE(got[i].sourceBookmark, want[i].sourceBookmark);
         QCOMPARE(got[i].destinationBookmarks, want[i].destinationBookmarks);
     }
@@ -188,7 +191,7 @@ private slots:
                  items[0].destinationBookmarks[1]);
         QVERIFY(!doc[1].contains("sourceBookmark"));
         QVERIFY(doc[1]["destinationBookmarks"].empty());
-        QVERIFY(sameReport(fromStoredJson<VerifyReport>(doc[2]["report"].dump()), *items[2].report));
+        QVERIFY(sameReport(fromStoredJson<VerifyReport>(doc[2]["report"].dump()), items[2].report->open()));
 
         for (int workers : {1, 3}) {
             for (long long piece : {1LL, 7LL, 4096LL, 4LL << 20}) {
@@ -202,8 +205,8 @@ private slots:
         // A report reopened from the file lists and offers to copy what the recorded one did.
         const HistoryLoad load = readHistoryFile(path, 2);
         for (size_t i = 0; i < items.size(); ++i) {
-            const VerifyReport& recorded = *items[i].report;
-            const VerifyReport& reopened = *load.decoded.items[i].report;
+            const VerifyReport recorded = items[i].report->open();
+            const VerifyReport reopened = load.decoded.items[i].report->open();
             FileQuery query;
             query.filter = FileFilter::notBackedUp;
             query.search = QStringLiteral("img");
@@ -252,7 +255,7 @@ private slots:
         const HistoryItem good = card("G", 1, "a\\\"}]{[.JPG");
         const std::string goodText = encodeHistory({good});
         const std::string item = goodText.substr(1, goodText.size() - 2);
-        const std::string report = toStoredJson(*good.report);
+        const std::string report = toStoredJson(good.report->open());
         std::string text;
         if (shape.contains("%1")) shape = shape.arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
         const std::string pattern = shape.toStdString();
@@ -272,7 +275,7 @@ private slots:
         QCOMPARE(static_cast<int>(whole.items.size()), kept);
         QCOMPARE(whole.dropped, dropped);
         QCOMPARE(whole.parsed, parsed);
-        for (const auto& item : whole.items) QVERIFY(sameReport(*item.report, *good.report));
+        for (const auto& item : whole.items) QVERIFY(sameReport(item.report->open(), good.report->open()));
 
         QTemporaryDir dir;
         const QString path = dir.filePath("history.json");
@@ -288,6 +291,104 @@ private slots:
         QCOMPARE(aside.isEmpty(), parsed && dropped == 0);
         for (const QString& name : aside) QCOMPARE(readText(dir.filePath(name)), text);
         QCOMPARE(readText(path), text);
+    }
+
+    // What a saved report says at a glance reads the same from its stored text as from the report,
+    // which itself opens again as it was stored and is written back byte for byte.
+    void aSummaryReadsFromTheStoredText_data() {
+        QTest::addColumn<QString>("shape");
+        for (const char* shape : {"compared", "card-only", "ready", "a kind left out of the scope",
+                                  "shoots without cameras", "names with escapes"})
+            QTest::newRow(shape) << shape;
+    }
+    void aSummaryReadsFromTheStoredText() {
+        QFETCH(QString, shape);
+        const bool escapes = shape == "names with escapes";
+        VolumeInfo source = volumeAt(escapes ? "/media/u/\"C\\D\"\n/DCIM" : "/media/u/EOS/DCIM",
+                                     escapes ? "/media/u/\"C\\D\"\n" : "/media/u/EOS", "6E1F");
+        const FileStatus second = shape == "compared" ? FileStatus::missing : FileStatus::verified;
+        VerifyReport r =
+            reportOf(source, shape == "card-only" ? 0 : 2,
+                     {{"100CANON", escapes ? "\"}]\u00e9.JPG" : "IMG_0001.JPG", FileStatus::verified},
+                      {"100CANON", "MVI_0002.MP4", second}});
+        r.files[0].kind = MediaKind::photo;
+        r.files[1].kind = MediaKind::video;
+        r.scope = VerifyScope::withKinds({MediaKind::photo, MediaKind::video});
+        if (shape == "a kind left out of the scope") {
+            r.scope = VerifyScope::withKinds({MediaKind::photo});
+            r.files[1].inScope = false;
+        }
+        r.finishedAt = storableInstant(TimeNs(1'767'000'123'456'789'000));
+        const bool named = shape != "shoots without cameras";
+        for (const auto& [day, camera] : {std::pair{"2025-03-04", "EOS R5"}, std::pair{"2025-03-01", "A7 IV"},
+                                          std::pair{"2025-03-02", "EOS R5"}}) {
+            ShootGroup g;
+            g.day = day;
+            g.camera = named ? camera : "";
+            r.groups.push_back(g);
+        }
+        const std::string text = toStoredJson(r);
+        const auto saved = SavedReport::fromStored(text);
+        const present::ReportSummary want = present::summarize(r);
+        QVERIFY(saved->summary() == want);
+        QCOMPARE(want.readyToFormat, shape == "ready" || shape == "shoots without cameras" || escapes);
+        QVERIFY(saved->isPacked());
+        QVERIFY(sameReport(saved->open(), r));
+        QCOMPARE(saved->storedText(), text);
+    }
+
+    // A report whose summary reads but whose files do not stays in the history as it was stored: it
+    // cannot be opened, and every save writes it back unchanged, also after a new record.
+    void aReportThatDoesNotOpenIsKeptAsStored() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        HistoryItem a = card("A", 1);
+        HistoryItem b = card("B", 1);
+        std::string text = encodeHistory({a, b});
+        const size_t at = text.find("\"status\":\"verified\"",
+                                    text.find(b.id.toString(QUuid::WithoutBraces).toStdString()));
+        text.replace(at, std::strlen("\"status\":\"verified\""), "\"status\":\"mislaid\"");
+        writeText(path, text);
+        const std::string bText = text.substr(
+            text.find("\"report\":", text.find(b.id.toString(QUuid::WithoutBraces).toStdString())) + 9);
+
+        HistoryStore store(path);
+        store.load();
+        QTRY_VERIFY(store.isLoaded());
+        QVERIFY(store.keptAside().isEmpty());
+        QCOMPARE(idsOf(store.items()), (std::vector<QUuid>{a.id, b.id}));
+        QVERIFY(store.items()[1].report->summary() == b.report->summary());
+        QVERIFY_THROWS_EXCEPTION(DecodingError, store.items()[1].report->open());
+
+        HistoryItem c = card("C", 1);
+        QVERIFY(store.record(c));
+        QVERIFY(store.flush(30000));
+        const std::string after = readText(path);
+        QVERIFY(after.find(bText.substr(0, bText.find(",\"sourceBookmark\""))) != std::string::npos);
+        QCOMPARE(idsOf(readHistoryFile(path, 1).decoded.items), (std::vector<QUuid>{c.id, a.id, b.id}));
+    }
+
+    // Entries read from the file stay packed while one is recorded among them; the save writes each
+    // read entry back as it was read, and packs the recorded one once it is written.
+    void aRecordAmongPackedEntriesKeepsThemAsRead() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        std::vector<HistoryItem> written{card("A", 2, "a\\\"}].JPG"), card("B", 0)};
+        QVERIFY(!writeHistoryFile(path, written));
+        HistoryStore store(path);
+        store.load();
+        QTRY_VERIFY(store.isLoaded());
+        for (const auto& item : store.items()) QVERIFY(item.report->isPacked());
+        HistoryItem c = card("C", 1);
+        QVERIFY(!c.report->isPacked());
+        QVERIFY(store.record(c));
+        QVERIFY(store.flush(30000));
+        QVERIFY(store.items().front().report->isPacked());
+        const HistoryLoad again = readHistoryFile(path, 2);
+        compareItems(again.decoded.items, {c, written[0], written[1]});
+        for (size_t i = 0; i < written.size(); ++i)
+            QCOMPARE(again.decoded.items[i + 1].report->storedText(),
+                     toStoredJson(written[i].report->open()));
     }
 
     void aRecordBeforeTheLoadIsMergedAndNothingIsOverwrittenFirst() {

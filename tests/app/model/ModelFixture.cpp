@@ -233,7 +233,11 @@ AppModel& Harness::start(bool real) {
         };
         auto vols = volumes;
         deps.listVolumes = [vols] { return vols->next(); };
-        deps.describeVolume = [](const std::string& path) { return volume(path, "described", false); };
+        deps.describeVolume = [free = freeBytes](const std::string& path) {
+            VolumeInfo v = volume(path, "described", false);
+            v.freeBytes = free->load();
+            return v;
+        };
     }
     model = std::make_unique<AppModel>(std::move(deps));
     return *model;

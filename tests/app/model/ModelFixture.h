@@ -100,6 +100,8 @@ struct Harness {
     std::shared_ptr<std::atomic<int>> progressDelayMs = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<ProgressGate> gate = std::make_shared<ProgressGate>();
     std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
+    // The free space every scripted volume description gives.
+    std::shared_ptr<std::atomic<int64_t>> freeBytes = std::make_shared<std::atomic<int64_t>>(0);
     std::unique_ptr<AppModel> model;
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }

@@ -57,6 +57,27 @@ TEST(Format, RelativeDates) {
     EXPECT_EQ(relativeDate(now - 400 * 86400 * s, now, UnitStyle::wide, us).toStdString(), "last year");
 }
 
+// The wait before a relative date is looked at again ends exactly where its text changes: the same
+// text until then, another one at that instant.
+TEST(Format, RelativeDatesChangeWhenTheWaitEnds) {
+    const TimeNs then = TimeNs(1'750'000'000) * 1'000'000'000;
+    const TimeNs s = 1'000'000'000;
+    const TimeNs ages[] = {0,         59 * s,        61 * s,         3599 * s + s / 2, 2 * 3600 * s + 600 * s,
+                           86399 * s, 6 * 86400 * s, 29 * 86400 * s, 364 * 86400 * s,  400 * 86400 * s};
+    for (TimeNs age : ages) {
+        const TimeNs now = then + age;
+        const TimeNs wait = untilRelativeChange(then, now);
+        ASSERT_GT(wait, 0) << age / s;
+        for (UnitStyle style : {UnitStyle::wide, UnitStyle::abbreviated}) {
+            const QString text = relativeDate(then, now, style, us);
+            EXPECT_EQ(relativeDate(then, now + wait - 1, style, us), text) << age / s;
+            EXPECT_NE(relativeDate(then, now + wait, style, us), text) << age / s;
+        }
+    }
+    // A time ahead of the clock is looked at again within a minute.
+    EXPECT_EQ(untilRelativeChange(then + 5 * s, then), 60 * s);
+}
+
 TEST(Format, DisplayTextReplacesControlsAndBrokenBytes) {
     EXPECT_EQ(displayText("a\tb\x01").toStdString(),
               "a\xEF\xBF\xBD"

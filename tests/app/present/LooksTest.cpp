@@ -104,11 +104,11 @@ TEST(SidebarLooks, SavedChecksAndRecentCards) {
          "checkmark.seal.fill", "0 not backed up", ColorRole::missing},
     };
     for (const auto& row : rows) {
-        const auto look = savedCheckLook(row.report);
+        const auto look = savedCheckLook(summarize(row.report));
         EXPECT_EQ(look.symbol, row.symbol) << row.line;
         EXPECT_EQ(look.color, row.color) << row.line;
         EXPECT_EQ(look.countLine.toStdString(), row.line);
-        const auto tile = recentCardLook(row.report);
+        const auto tile = recentCardLook(summarize(row.report));
         EXPECT_EQ(tile.badge, row.badge) << row.line;
         EXPECT_EQ(tile.statusLine.toStdString(), row.tileLine);
         EXPECT_EQ(tile.statusColor, row.tileColor) << row.line;
@@ -144,15 +144,15 @@ TEST(RecentCards, CamerasAndDays) {
         return g;
     };
     VerifyReport r = report(3, 3, 0, false, false);
-    EXPECT_EQ(recentCardLook(r).cameras.toStdString(), "");
-    EXPECT_EQ(recentCardLook(r).days.toStdString(), "");
+    EXPECT_EQ(recentCardLook(summarize(r)).cameras.toStdString(), "");
+    EXPECT_EQ(recentCardLook(summarize(r)).days.toStdString(), "");
     r.groups = {group("2025-03-04", "Z9"), group("2025-03-01", ""), group("2025-03-02", "A7 IV"),
                 group("2025-03-03", "Z9")};
-    EXPECT_EQ(recentCardLook(r).cameras.toStdString(), "A7 IV · Z9");
-    EXPECT_EQ(recentCardLook(r).days.toStdString(), "Mar 1, 2025 – Mar 4, 2025");
+    EXPECT_EQ(recentCardLook(summarize(r)).cameras.toStdString(), "A7 IV · Z9");
+    EXPECT_EQ(recentCardLook(summarize(r)).days.toStdString(), "Mar 1, 2025 – Mar 4, 2025");
     r.groups = {group("2025-03-01", ""), group("2025-03-01", "")};
-    EXPECT_EQ(recentCardLook(r).cameras.toStdString(), "");
-    EXPECT_EQ(recentCardLook(r).days.toStdString(), "Mar 1, 2025");
+    EXPECT_EQ(recentCardLook(summarize(r)).cameras.toStdString(), "");
+    EXPECT_EQ(recentCardLook(summarize(r)).days.toStdString(), "Mar 1, 2025");
 }
 
 }  // namespace

@@ -1,36 +1,59 @@
 import QtQuick
 import Halvetrop
-import HalvetropFake
-import HalvetropFake.Native
+import Halvetrop.Native
+import Halvetrop.Stage
 
-// Builds a main window over a scripted model and finds what a test needs in it.
+// Builds a main window over the real model on a stage and finds what a test needs in it.
 QtObject {
     id: harness
     property var testCase
 
-    property Component fakeModel: Component { FakeModel {} }
+    property Component stageComponent: Component { Stage {} }
     property Component mainWindow: Component { MainWindow {} }
 
-    // Models outlive the windows that bind to them: released after the last test of a case.
-    property var models: []
+    // Stages (and their models) outlive the windows that bind to them: released after the last
+    // test of a case.
+    property var stages: []
     function release() {
-        for (const m of models)
-            m.destroy()
-        models = []
+        for (const s of stages)
+            s.destroy()
+        stages = []
     }
 
-    function open(historyCount, setUp) {
-        const model = fakeModel.createObject(null)
-        models.push(model)
+    // A stage on fresh files; `options` sets its properties (savedChecks, saved, volumes,
+    // settingsText, ...) before the model starts.
+    function stage(options) {
+        const s = stageComponent.createObject(null, Object.assign({ present: Present }, options || {}))
+        stages.push(s)
+        testCase.verify(s.start(), "the stage started")
+        return s
+    }
+
+    // The main window over a new stage; `setUp(stage, model)` runs before the window is made.
+    function open(options, setUp) {
+        const s = stage(options)
         if (setUp)
-            setUp(model)
-        const history = Fixtures.history(historyCount)
+            setUp(s, s.model)
         const window = testCase.createTemporaryObject(mainWindow, testCase, {
-            model: model, history: history, settingsStore: Fixtures.settingsStore("")
+            model: s.model, history: s.history, settingsStore: s.settingsStore
         })
         window.show()
         testCase.waitForRendering(window.contentItem)
-        return { model: model, window: window, history: history }
+        return { stage: s, model: s.model, window: window }
+    }
+
+    // A card in its reader and a backup drive, mounted when the model starts.
+    readonly property var cardVolumes: [
+        { path: "media/ana/CARD", name: "CARD", fileSystem: "exfat", removable: true, card: true,
+          totalBytes: 64e9, freeBytes: 12e9 },
+        { path: "media/ana/Archive", name: "Archive", totalBytes: 4e12, freeBytes: 1e12 }
+    ]
+    // Chooses that card, and the backup too when `withBackup`.
+    function choose(s, m, withBackup) {
+        m.setSourceUrl("file://" + s.folder("media/ana/CARD"))
+        if (withBackup)
+            m.addBackupUrls(["file://" + s.folder("media/ana/Archive")])
+        testCase.verify(s.settle())
     }
 
     function find(item, name) {
@@ -51,6 +74,21 @@ QtObject {
                 return hit
         }
         return null
+    }
+
+    // Every object of that name below `item`, windows and popups too.
+    function findEvery(item, name, out) {
+        out = out || []
+        if (!item || out.indexOf(item) >= 0)
+            return out
+        if (item.objectName === name)
+            out.push(item)
+        const kids = item.data !== undefined ? item.data : item.children !== undefined ? item.children : []
+        for (let i = 0; i < kids.length; ++i)
+            findEvery(kids[i], name, out)
+        if (item.contentItem !== undefined && item.contentItem !== null && item.contentItem !== item)
+            findEvery(item.contentItem, name, out)
+        return out
     }
 
     function findAll(item, name, out) {

@@ -1,17 +1,17 @@
-// Runs the view suites with the native singletons, the image providers and the fixtures in place.
+// Runs the view suites with the native singletons, the image providers and the stage in place.
 #include <QLocale>
 #include <QMimeData>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QStandardPaths>
 #include <QTest>
 #include <QtQuickTest>
 
 #include "results/ResultsData.h"
-#include "results/ResultsFixtures.h"
-#include "shell/Fixtures.h"
 #include "shell/Shell.h"
+#include "stage/Stage.h"
 
 using namespace halvetrop;
 
@@ -54,29 +54,17 @@ class Setup : public QObject {
 
 public slots:
     void applicationAvailable() {
+        QStandardPaths::setTestModeEnabled(true);
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
         shell::useDesktopIcons();
         look_.set(present::Appearance::light, true);
-        present_.setNotify([this](const QString& text, bool ok) {
-            fixtures_.lastNotice = (ok ? QStringLiteral("ok:") : QStringLiteral("warn:")) + text;
-            emit fixtures_.asked();
-        });
-        present_.setReveal([this](const QString& path) {
-            fixtures_.lastReveal = path;
-            emit fixtures_.asked();
-        });
         shell::registerNative(look_, present_);
         registerResults();
-        registerResultsFixtures();
-        qmlRegisterSingletonType<shell::Fixtures>(
-            "HalvetropFake.Native", 1, 0, "Fixtures", [this](QQmlEngine*, QJSEngine*) -> QObject* {
-                QQmlEngine::setObjectOwnership(&fixtures_, QQmlEngine::CppOwnership);
-                return &fixtures_;
-            });
-        qmlRegisterSingletonType<Drops>("HalvetropFake.Native", 1, 0, "Drops",
+        stage::registerStage();
+        qmlRegisterSingletonType<Drops>("HalvetropTest", 1, 0, "Drops",
                                         [](QQmlEngine*, QJSEngine*) -> QObject* { return new Drops; });
-        qmlRegisterSingletonType<KeyPress>("HalvetropFake.Native", 1, 0, "KeyPress",
+        qmlRegisterSingletonType<KeyPress>("HalvetropTest", 1, 0, "KeyPress",
                                            [](QQmlEngine*, QJSEngine*) -> QObject* { return new KeyPress; });
     }
     void qmlEngineAvailable(QQmlEngine* engine) { shell::prepareEngine(*engine); }
@@ -84,7 +72,6 @@ public slots:
 private:
     shell::Look look_;
     shell::Present present_;
-    shell::Fixtures fixtures_;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(app_qml_test, Setup)

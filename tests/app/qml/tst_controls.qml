@@ -3,7 +3,6 @@ import QtTest
 import QtQuick.Window
 import Halvetrop
 import Halvetrop.Native
-import HalvetropFake.Native
 
 TestCase {
     id: test
@@ -11,6 +10,8 @@ TestCase {
     when: windowShown
     width: 1240
     height: 800
+    Harness { id: h; testCase: test }
+    function cleanupTestCase() { h.release() }
 
     // Each control in a window of its own, as the application shows it.
     Component {
@@ -57,20 +58,21 @@ TestCase {
         compare(findChild(chips, "chip-other").Accessible.checked, true)
     }
 
+    // The Settings window writes the model's own settings file.
     function test_settingsWriteWhatAFreshReaderReads() {
-        const store = Fixtures.settingsStore("")
-        const view = createTemporaryObject(settingsComponent, test, { store: store }).view
+        const stage = h.stage({})
+        const view = createTemporaryObject(settingsComponent, test, { store: stage.settingsStore }).view
         waitForRendering(view)
         const copies = findChild(view, "requiredCopies")
         compare(copies.currentIndex, 1)  // nothing stored: 2 copies
         compare(findChild(view, "includeSidecars").checked, false)
         copies.activated(0)
-        compare(Fixtures.storedSetting("requiredCopies"), "1")
+        compare(stage.storedSetting("requiredCopies"), "1")
         mouseClick(findChild(view, "includeSidecars"))
-        compare(Fixtures.storedSetting("includeSidecars"), "true")
+        compare(stage.storedSetting("includeSidecars"), "true")
         mouseClick(findChild(view, "includeProxies"))
         mouseClick(findChild(view, "includeProxies"))
-        compare(Fixtures.storedSetting("includeProxies"), "false")
+        compare(stage.storedSetting("includeProxies"), "false")
     }
 
     function test_settingsShowTheRowTheModelReads_data() {
@@ -84,8 +86,8 @@ TestCase {
         ]
     }
     function test_settingsShowTheRowTheModelReads(data) {
-        const store = Fixtures.settingsStore("[General]\nrequiredCopies=" + data.stored + "\n")
-        const view = createTemporaryObject(settingsComponent, test, { store: store }).view
+        const stage = h.stage({ settingsText: "[General]\nrequiredCopies=" + data.stored + "\n" })
+        const view = createTemporaryObject(settingsComponent, test, { store: stage.settingsStore }).view
         compare(findChild(view, "requiredCopies").currentIndex, data.row)
     }
 }

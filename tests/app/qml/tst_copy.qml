@@ -4,8 +4,8 @@ import QtTest
 import Halvetrop
 import Halvetrop.Native
 
-// The copy dialog over the scripted model: the keys by phase, the copy button following the plan,
-// a stopped copy never shown as a success, and the last-copy button only for this card's copy.
+// The copy dialog over the real model's copy sheet and a scripted copy: the keys by phase, the
+// copy button following the plan, and a stopped copy never shown as a success.
 TestCase {
     id: test
     name: "Copy"
@@ -13,41 +13,94 @@ TestCase {
     Harness { id: h; testCase: test }
     function cleanupTestCase() { h.release() }
 
-    function openSheet(set) {
-        return h.open(0, m => {
-            m.source = "/c"; m.phase = Phase.results; m.hasReport = true; m.hasCopyRequest = true
-            for (const k in set) m.copySheet[k] = set[k]
+    // The dialog for the missing files of a saved check, its plan shown.
+    function openSheet() {
+        const w = h.open({ saved: ["missing"] }, (s, m) => {
+            verify(s.openSaved(0))
+            verify(s.requestCopy())
         })
+        tryCompare(h.find(w.window.contentItem, "copySheet"), "opened", true)
+        w.window.requestActivate()
+        return w
     }
+    function item(w, name) { return h.find(w.window.contentItem, name) }
 
     function test_keysByPhase_data() {
         return [
-            { tag: "planning", phase: 0, escape: "pressEscape", ret: "copy" },
-            { tag: "copying", phase: 1, escape: "pressEscape", ret: "" },
-            { tag: "done", phase: 2, escape: "pressEscape", ret: "done" },
+            { tag: "planning, Escape cancels", phase: 0, key: Qt.Key_Escape, after: "closed" },
+            { tag: "planning, Return copies", phase: 0, key: Qt.Key_Return, after: "copying" },
+            { tag: "copying, Escape stops", phase: 1, key: Qt.Key_Escape, after: "stopped" },
+            { tag: "copying, Return does nothing", phase: 1, key: Qt.Key_Return, after: "copying" },
+            { tag: "done, Escape does nothing", phase: 2, key: Qt.Key_Escape, after: "done" },
+            { tag: "done, Return closes and checks", phase: 2, key: Qt.Key_Return, after: "checking" },
         ]
     }
     function test_keysByPhase(data) {
-        const w = openSheet({ phase: data.phase, planCount: 2 })
+        const w = openSheet()
         const sheet = w.model.copySheet
-        keyClick(Qt.Key_Escape)
-        compare(sheet.calls, [data.escape])
-        keyClick(Qt.Key_Return)
-        compare(sheet.calls, data.ret ? [data.escape, data.ret] : [data.escape])
+        if (data.phase >= 1) {
+            sheet.copy()
+            verify(w.stage.copyProgress(0.5))
+        }
+        if (data.phase === 2)
+            verify(w.stage.finishCopy("copied"))
         compare(Present.ambiguousShortcuts(w.window), [])
+        keyClick(data.key)
+        if (data.after === "stopped")
+            tryCompare(sheet, "phase", 2)
+        const state = !w.model.hasCopyRequest ? (w.model.phase === Phase.checking ? "checking" : "closed")
+                    : w.model.copying ? "copying"
+                    : sheet.phase === 2 ? (sheet.reportView.outcome === "stopped" ? "stopped" : "done") : "planning"
+        compare(state, data.after)
+    }
+
+    // Return is the Copy button only once the plan of the choices shown is there, and never
+    // while a text field has the keys.
+    function test_returnWaitsForThePlanAndLeavesTextFields() {
+        const w = openSheet()
+        const sheet = w.model.copySheet
+        compare(Present.shortcutOwners(w.window, "Return"), 1)
+        sheet.layout = 2
+        verify(!sheet.planCurrent)
+        compare(Present.shortcutOwners(w.window, "Return"), 0)
+        keyClick(Qt.Key_Return)
+        verify(!w.model.copying)
+        verify(w.stage.waitForPlan())
+        compare(Present.shortcutOwners(w.window, "Return"), 1)
+        const field = item(w, "newFolder")
+        // The plan's preview moves the field once the window has laid it out again.
+        tryVerify(() => { mouseClick(field); return field.activeFocus })
+        keyClick(Qt.Key_End)
+        keyClick(Qt.Key_X)
+        verify(w.stage.waitForPlan())
+        compare(Present.shortcutOwners(w.window, "Return"), 0)
+        keyClick(Qt.Key_Return)
+        verify(!w.model.copying)
+        compare(sheet.phase, 0)
+        // Out of the field, Return copies what the plan shows.
+        keyClick(Qt.Key_Tab)
+        verify(!field.activeFocus)
+        keyClick(Qt.Key_Return)
+        verify(w.model.copying)
+        verify(sheet.baseFolder.endsWith("x"))
     }
 
     function test_copyButtonFollowsPlan() {
-        const w = openSheet({ planCount: 1234 })
-        const button = h.find(w.window.contentItem, "copyButton")
-        compare(button.text, "Copy 1,234 Files")
+        const w = openSheet()
+        const sheet = w.model.copySheet
+        const button = item(w, "copyButton")
+        compare(button.text, "Copy 7 Files")
         verify(button.enabled)
-        w.model.copySheet.planCurrent = false
-        w.model.copySheet.canCopy = false
+        sheet.layout = 3
+        sheet.location = "../outside"
         verify(!button.enabled)
-        w.model.copySheet.planCurrent = true
-        w.model.copySheet.planError = "Refused to write outside the backup folder: /x"
-        compare(h.find(w.window.contentItem, "planError").text, "Refused to write outside the backup folder: /x")
+        verify(w.stage.waitForPlan())
+        verify(!button.enabled)
+        compare(item(w, "planError").text, "Refused to write outside the backup folder: ../outside")
+        sheet.location = ""
+        verify(w.stage.waitForPlan())
+        verify(button.enabled)
+        compare(item(w, "planError").text, "")
     }
 
     function test_stoppedIsNeutral_data() {
@@ -58,34 +111,13 @@ TestCase {
         ]
     }
     function test_stoppedIsNeutral(data) {
-        const w = openSheet({ phase: 2, reportView: { outcome: data.outcome, headline: data.headline, summary: "", folders: [] } })
-        const headline = h.find(w.window.contentItem, "doneHeadline")
+        const w = openSheet()
+        w.model.copySheet.copy()
+        verify(w.stage.copyProgress(0.5))
+        verify(w.stage.finishCopy(data.outcome))
+        const headline = item(w, "doneHeadline")
+        tryCompare(headline, "visible", true)
         compare(headline.text, data.headline)
         compare(Qt.colorEqual(headline.color, Theme.verified), data.sealed)
-    }
-
-    Component {
-        id: lastCopy
-        LastCopyButton {}
-    }
-    function test_lastCopyOnlyForThisCard_data() {
-        const folder = { title: "a", subtitle: "", path: "/b/a", files: ["/b/a/1.jpg"] }
-        return [
-            { tag: "this card", source: "CARD", folders: [folder], shown: true },
-            { tag: "another card", source: "OTHER", folders: [folder], shown: false },
-            { tag: "nothing copied", source: "CARD", folders: [], shown: false },
-        ]
-    }
-    function test_lastCopyOnlyForThisCard(data) {
-        const w = h.open(0, m => {
-            m.lastCopy = { sourceName: data.source, folders: data.folders, copiedCount: data.folders.length, time: "09:00" }
-        })
-        const button = createTemporaryObject(lastCopy, w.window.contentItem, { model: w.model, cardName: "CARD" })
-        compare(button.visible, data.shown)
-        if (!data.shown) return
-        compare(button.text, "Last Copy (1)")
-        button.clicked()
-        const popover = h.find(button, "lastCopyPopover")
-        tryCompare(popover, "opened", true)
     }
 }

@@ -3,9 +3,10 @@ import QtQuick.Window
 import QtTest
 import QtMultimedia
 import Halvetrop
-import HalvetropFake
-import HalvetropFake.Native
+import HalvetropTest
 
+// The file browser and the inspector over the real model's rows, on a saved check of a dozen
+// files of every status whose card files and copies exist.
 TestCase {
     id: test
     name: "Files"
@@ -13,8 +14,8 @@ TestCase {
     width: 1100
     height: 700
     Harness { id: h; testCase: test }
+    function cleanupTestCase() { h.release() }
 
-    Component { id: fakeModel; FakeModel {} }
     Component {
         id: filesView
         Window {
@@ -33,33 +34,48 @@ TestCase {
             InspectorView { id: content; anchors.fill: parent }
         }
     }
-
-    function model(setUp) {
-        const m = createTemporaryObject(fakeModel, test)
-        m.files = Fixtures.files(false)
-        m.hasReport = true
-        m.phase = Phase.results
-        if (setUp)
-            setUp(m)
-        return m
+    Component {
+        id: resultsView
+        Window {
+            property alias view: content
+            property alias model: content.model
+            width: 1100; height: 700; visible: true
+            ResultsView { id: content; anchors.fill: parent }
+        }
     }
-    function last(m) { return m.calls[m.calls.length - 1] }
+
+    // The browser's saved check opened from the history.
+    property var stage: null
+    function model(fixture) {
+        stage = h.stage({ saved: [fixture || "browser"] })
+        verify(stage.openSaved(0))
+        stage.model.mode = Phase.files
+        return stage.model
+    }
+    // A button of the preview window, pressed until it took (the window lays its row out only
+    // once it is drawn, which may come after the first press).
+    function press(window, name, took) {
+        const button = h.find(window.contentItem, name)
+        tryVerify(() => { mouseClick(button); return took() }, 2000, name)
+    }
     function open(component, m) {
         const w = createTemporaryObject(component, test, { model: m })
         waitForRendering(w.contentItem)
         return w.view
     }
+    // The card file of a row's id, as the file manager is asked to show it.
+    function cardPath(m, id) { return stage.root + "/media/ana/EOS_DIGITAL/" + (id < 8 ? "DCIM/100MSDCF/" : "") + name(m, id) }
+    function name(m, id) { return m.files.inspect(id).name }
 
     function test_tableSelectionAndSpace() {
         const m = model()
         const v = open(filesView, m)
         keyClick(Qt.Key_Space)
-        compare(m.called("quickLook"), 0, "nothing selected lets Space through")
+        verify(!m.previewOpen, "nothing selected lets Space through")
         const list = h.find(v, "fileTableList")
         mouseClick(list, 100, 24 * 2 + 12)
         compare(m.selectedFileID, m.files.idAt(2))
         keyClick(Qt.Key_Space)
-        compare(last(m), "quickLook(" + m.selectedFileID + ")")
         verify(m.previewOpen)
         keyClick(Qt.Key_Space)
         verify(!m.previewOpen)
@@ -72,44 +88,53 @@ TestCase {
         compare(m.files.idAt(0), 11)
     }
 
+    // The preview pages from the card file to its copies; a video stops whenever it pages on
+    // or the preview closes, so no card file stays open.
     function test_previewPagesAndUnloads() {
-        const card = Fixtures.makeFile("DSC0001.MP4"), copy = Fixtures.makeFile("copy.JPG")
-        const m = model(m => m.previewUrls = ["file://" + card, "file://" + copy])
-        const v = open(filesView, m)
+        const m = model()
+        const v = open(resultsView, m)
         const w = h.find(v, "previewWindow")
         verify(!w.visible)
-        m.previewOpen = true
+        m.quickLook(8)
         tryCompare(w, "visible", true)
-        compare(h.find(w.contentItem, "previewName").text, "DSC0001.MP4")
-        mouseClick(h.find(w.contentItem, "previewPlay"))
+        compare(m.previewUrls.length, 2)
+        compare(h.find(w.contentItem, "previewName").text, "DSC0108.MP4")
         const player = h.find(w, "previewPlayer") || w.data.find(o => o.objectName === "previewPlayer")
+        press(w, "previewPlay", () => w.started)
         // The player reads a device the rows opened, not the file's name.
-        verify(w.started)
         compare(String(player.source), "")
         verify(player.mediaStatus !== MediaPlayer.NoMedia)
-        // Paging stops the card's video; the copy is a still picture from the helper.
-        mouseClick(h.find(w.contentItem, "previewNext"))
+        // Paging lets go of the card's video; the copy shows the same clip on the backup.
+        press(w, "previewNext", () => w.index === 1)
         tryCompare(player, "mediaStatus", MediaPlayer.NoMedia)
-        compare(h.find(w.contentItem, "previewName").text, "copy.JPG")
-        verify(String(h.find(w.contentItem, "previewImage").source).startsWith("image://preview/"))
-        mouseClick(h.find(w.contentItem, "previewPrevious"))
-        mouseClick(h.find(w.contentItem, "previewPlay"))
-        verify(w.started && player.mediaStatus !== MediaPlayer.NoMedia)
+        verify(!w.started)
+        verify(String(m.previewUrls[1]).indexOf("/Photos/2025-03-01/DSC0108.MP4") > 0)
+        press(w, "previewPrevious", () => w.index === 0)
+        press(w, "previewPlay", () => w.started)
+        verify(player.mediaStatus !== MediaPlayer.NoMedia)
         // Closed by the model (a second Space, an eject), the player lets go of the file.
         m.closePreview()
         tryCompare(w, "visible", false)
         tryCompare(player, "mediaStatus", MediaPlayer.NoMedia)
         verify(!w.started)
+        // A still picture and its copy come decoded by the helper.
+        m.quickLook(0)
+        tryCompare(w, "visible", true)
+        verify(String(h.find(w.contentItem, "previewImage").source).startsWith("image://preview/"))
+        press(w, "previewNext", () => w.index === 1)
+        compare(h.find(w.contentItem, "previewName").text, "DSC0100.JPG")
+        m.closePreview()
     }
 
     // A small text file shows its words, read through the rows, in place of the file card.
     function test_previewShowsText() {
-        const m = model(m => m.previewUrls = ["file://" + Fixtures.makeFile("notes.txt")])
-        const w = h.find(open(filesView, m), "previewWindow")
-        m.previewOpen = true
+        const m = model()
+        const w = h.find(open(resultsView, m), "previewWindow")
+        m.quickLook(5)
         const text = h.find(w.contentItem, "previewText")
         tryCompare(text, "text", "x")
         verify(text.visible)
+        m.closePreview()
     }
 
     // The keys reach the preview window itself, as they do once it is the key window.
@@ -117,69 +142,108 @@ TestCase {
         return [{ tag: "Space", key: Qt.Key_Space }, { tag: "Escape", key: Qt.Key_Escape }]
     }
     function test_previewKeysClose(data) {
-        const m = model(m => m.previewUrls = ["file://" + Fixtures.makeFile("DSC0002.JPG")])
-        const v = open(filesView, m)
+        const m = model()
+        const v = open(resultsView, m)
         const w = h.find(v, "previewWindow")
-        m.previewOpen = true
+        m.quickLook(1)
         tryCompare(w, "visible", true)
         verify(KeyPress.click(w, data.key), "the preview became the key window")
-        compare(last(m), "closePreview()")
+        verify(!m.previewOpen)
         tryCompare(w, "visible", false)
     }
 
+    // The preview is the results screen's: Preview in the inspector opens it in any mode, and
+    // showing the browser later brings nothing up by itself.
+    function test_previewFromTheInspectorInEveryMode_data() {
+        return [{ tag: "shoots", mode: Phase.shoots }, { tag: "map", mode: Phase.map }, { tag: "files", mode: Phase.files }]
+    }
+    function test_previewFromTheInspectorInEveryMode(data) {
+        const m = model()
+        m.mode = data.mode
+        m.selectedFileID = 0
+        const results = open(resultsView, m)
+        const inspector = open(inspectorView, m)
+        mouseClick(h.find(inspector, "inspectorPreview"))
+        verify(m.previewOpen)
+        const preview = h.find(results, "previewWindow")
+        verify(preview !== null, "the results screen has the preview")
+        tryCompare(preview, "visible", true)
+        m.closePreview()
+        tryCompare(preview, "visible", false)
+        // The browser brings no preview of its own.
+        m.mode = Phase.files
+        waitForRendering(results)
+        compare(h.findEvery(results, "previewWindow").length, 1)
+        verify(!preview.visible)
+    }
+
     function test_gridSelectionAndSpace() {
-        const m = model(m => m.gridView = true)
+        const m = model()
+        m.gridView = true
         const v = open(filesView, m)
         const grid = h.find(v, "fileGrid")
         verify(grid)
         mouseClick(grid, 20 + 150 + 75, 12 + 60)
         compare(m.selectedFileID, m.files.idAt(1))
         keyClick(Qt.Key_Space)
-        compare(last(m), "quickLook(" + m.selectedFileID + ")")
+        verify(m.previewOpen)
+        keyClick(Qt.Key_Space)
         mouseDoubleClickSequence(grid, 20 + 75, 12 + 60)
         compare(m.selectedFileID, m.files.idAt(0))
+        verify(m.previewOpen)
+        m.closePreview()
     }
 
     function test_chipsClearTheirFilters() {
-        const m = model(m => { m.groupFilter = "DCIM|2025-03-01|Z9"; m.shootChipText = "Mar 1 · 100MSDCF"; m.hasFolderFilter = true })
+        const m = model()
+        m.groupFilter = "DCIM/100MSDCF|2025-03-01|ILCE-7M4"
+        m.folderFilter = "DCIM/100MSDCF"
         const v = open(filesView, m)
         const shoot = h.find(v, "shootChip"), folder = h.find(v, "folderChip")
         verify(shoot.visible && folder.visible)
-        compare(folder.text, "", "the card's top folder")
+        compare(shoot.text, m.shootChipText)
+        verify(m.shootChipText.length > 0)
+        compare(folder.text, "DCIM/100MSDCF")
+        compare(m.visibleFileCount, 3)
         mouseClick(h.find(shoot, "clearChip"))
         compare(m.groupFilter, "")
+        compare(m.visibleFileCount, 8)
         mouseClick(h.find(folder, "clearChip"))
-        compare(last(m), "clearFolderFilter()")
+        verify(!m.hasFolderFilter)
+        compare(m.visibleFileCount, 12)
         verify(!shoot.visible && !folder.visible)
-        m.reportCardOnly = true
-        verify(!h.find(v, "statusFilter").visible)
+        verify(h.find(v, "statusFilter").visible)
+        const cardOnly = open(filesView, model("browser-card-only"))
+        verify(!h.find(cardOnly, "statusFilter").visible)
     }
 
     function test_inspectorActions_data() {
         return [
-            { tag: "missing", id: 2, copyable: [2], drive: false, copy: true, note: "No copy found." },
-            { tag: "verified with two copies", id: 0, copyable: [], drive: true, copy: false, note: "", cards: 2 },
+            { tag: "missing", id: 2, copyable: true, cards: 0, note: "No copy found." },
+            { tag: "verified with two copies", id: 0, copyable: false, cards: 2, note: "" },
         ]
     }
     function test_inspectorActions(data) {
-        const m = model(m => { m.selectedFileID = data.id; m.copyable = data.copyable })
+        const m = model()
+        m.selectedFileID = data.id
         const v = open(inspectorView, m)
         compare(h.find(v, "inspectorNote").text, data.note)
-        compare(h.findAll(v, "copyCard").length, data.cards || 0)
-        mouseClick(h.find(v, "inspectorPreview"))
-        compare(last(m), "quickLook(" + data.id + ")")
+        compare(h.findAll(v, "copyCard").length, data.cards)
         mouseClick(h.find(v, "inspectorShowOnCard"))
-        compare(last(m), "revealFiles(" + data.id + ", false)")
-        compare(h.find(v, "inspectorShowOnDrive").visible, data.drive)
-        compare(h.find(v, "inspectorCopy").visible, data.copy)
-        if (data.copy) {
-            mouseClick(h.find(v, "inspectorCopy"))
-            compare(last(m), "requestCopy(1, Copy DSC0102.MP4)")
-            compare(m.lastCopyIDs[0], data.id)
-        }
-        if (data.drive) {
+        compare(stage.revealed(), [[cardPath(m, data.id)]])
+        compare(h.find(v, "inspectorShowOnDrive").visible, data.cards > 0)
+        compare(h.find(v, "inspectorCopy").visible, data.copyable)
+        if (data.cards > 0) {
             mouseClick(h.find(v, "inspectorShowOnDrive"))
-            compare(last(m), "revealFiles(" + data.id + ", true)")
+            compare(stage.revealed()[1], [stage.root + "/media/ana/Archive/Photos/2025-03-01/" + name(m, data.id)])
+        }
+        if (data.copyable) {
+            mouseClick(h.find(v, "inspectorCopy"))
+            verify(m.hasCopyRequest)
+            compare(m.copyRequestTitle, "Copy " + name(m, data.id))
+            verify(stage.waitForPlan())
+            compare(m.copySheet.planCount, 1)
+            m.clearCopyRequest()
         }
         m.selectedFileID = -1
         verify(h.find(v, "inspectorEmpty").visible)

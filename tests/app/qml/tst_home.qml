@@ -2,8 +2,10 @@ import QtQuick
 import QtTest
 import Halvetrop
 import Halvetrop.Native
-import HalvetropFake.Native
+import HalvetropTest
 
+// The start screen and the checking screen over the real model: what each control makes the
+// model do, seen in the checks it starts and the folders it asks for.
 TestCase {
     id: test
     name: "Home"
@@ -13,148 +15,153 @@ TestCase {
     Harness { id: h; testCase: test }
     function cleanupTestCase() { h.release() }
 
-    function ready(m) {
-        m.source = "/media/a/CARD"
-        m.destinations = ["/media/a/Archive"]
-        m.canCheck = true
-        m.canScan = true
+    function item(w, name) { return h.find(w.window.contentItem, name) }
+    // The checks started since `before`: "card only" or "backups" each.
+    function checksSince(w, before) {
+        const out = []
+        for (let i = before; i < w.stage.checkCount(); ++i)
+            out.push(w.stage.checkRequest(i).backups.length === 0 ? "card only" : "backups")
+        return out
     }
-    function checks(m) { return m.calls.filter(c => c.startsWith("check(")) }
+    function stopped(w) {
+        w.model.stopCheck()
+        tryCompare(w.model, "phase", Phase.setup)
+    }
 
     // Return is the Check button: only while a check may start, and never while a control that
     // has keyboard focus could take the key itself.
     function test_returnKey_data() {
         return [
-            { tag: "allowed", canCheck: true, focus: "", expected: ["check(, false)"] },
-            { tag: "not allowed", canCheck: false, focus: "", expected: [] },
-            { tag: "button focused", canCheck: true, focus: "scanCardOnly", expected: [] },
-            { tag: "row focused", canCheck: true, focus: "changeCard", expected: [] },
-            { tag: "menu open", canCheck: true, focus: "photoFormats", expected: [] },
+            { tag: "allowed", backup: true, focus: "", expected: ["backups"] },
+            { tag: "not allowed", backup: false, focus: "", expected: [] },
+            { tag: "button focused", backup: true, focus: "scanCardOnly", expected: [] },
+            { tag: "row focused", backup: true, focus: "changeCard", expected: [] },
+            { tag: "menu open", backup: true, focus: "photoFormats", expected: [] },
         ]
     }
     function test_returnKey(data) {
-        const w = h.open(0, m => { ready(m); m.canCheck = data.canCheck })
-        const root = w.window.contentItem
+        const w = h.open({ volumes: h.cardVolumes }, (s, m) => h.choose(s, m, data.backup))
         w.window.requestActivate()
         if (data.focus === "photoFormats") {
-            const menu = h.find(root, "photoFormats")
+            const menu = item(w, "photoFormats")
             mouseClick(menu)
             tryVerify(() => menu.popup.opened)
         } else if (data.focus.length > 0) {
-            h.find(root, data.focus).forceActiveFocus(Qt.TabFocusReason)
+            item(w, data.focus).forceActiveFocus(Qt.TabFocusReason)
         }
-        compare(Present.shortcutOwners(w.window, "Return"), data.canCheck && data.focus === "" ? 1 : 0)
+        compare(Present.shortcutOwners(w.window, "Return"), data.backup && data.focus === "" ? 1 : 0)
         compare(Present.ambiguousShortcuts(w.window), [])
         keyClick(Qt.Key_Return)
-        compare(checks(w.model), data.expected)
+        compare(checksSince(w, 0), data.expected)
         if (data.focus === "scanCardOnly") {
             // The focused control acts alone, with its own key.
             keyClick(Qt.Key_Space)
-            compare(checks(w.model), ["check(, true)"])
+            compare(checksSince(w, 0), ["card only"])
         }
     }
 
     // Both buttons set what kind of check to run before they start it; their help follows.
     function test_buttons() {
-        const w = h.open(0, m => { m.source = "/media/a/CARD"; m.canScan = true })
-        const root = w.window.contentItem
-        compare(h.find(root, "checkButton").enabled, false)
-        compare(h.find(root, "checkHelp").help, "Choose a card and a backup first")
-        mouseClick(h.find(root, "scanCardOnly"))
-        compare(checks(w.model), ["check(, true)"])
-        ready(w.model)
-        compare(h.find(root, "checkHelp").help,
+        const w = h.open({ volumes: h.cardVolumes }, (s, m) => h.choose(s, m, false))
+        compare(item(w, "checkButton").enabled, false)
+        compare(item(w, "checkHelp").help, "Choose a card and a backup first")
+        mouseClick(item(w, "scanCardOnly"))
+        compare(checksSince(w, 0), ["card only"])
+        stopped(w)
+        w.model.addBackupUrls(["file://" + w.stage.folder("media/ana/Archive")])
+        compare(item(w, "checkHelp").help,
                 "Check the card against your backups (" + Present.shortcutText("Ctrl+Return") + ")")
-        mouseClick(h.find(root, "checkButton"))
-        compare(checks(w.model), ["check(, true)", "check(, false)"])
+        mouseClick(item(w, "checkButton"))
+        compare(checksSince(w, 0), ["card only", "backups"])
     }
 
-    // Folders pass, anything else is left out; a drop with nothing left is a notice, not a call.
+    // Folders pass, anything else is left out; a drop with nothing left is a notice, not a choice.
     function test_drops_data() {
         return [
-            { tag: "folder on the card", zone: "cardDropZone", items: ["f:A"], call: "setSourceUrl", args: ["A"] },
-            { tag: "file on the card", zone: "cardDropZone", items: ["x:a.jpg"], call: "", args: [] },
-            { tag: "mix on the card", zone: "cardDropZone", items: ["x:b.jpg", "f:B", "f:C"], call: "setSourceUrl", args: ["B"] },
-            { tag: "file on the backups", zone: "backupDropZone", items: ["x:c.jpg"], call: "", args: [] },
-            { tag: "mix on the backups", zone: "backupDropZone", items: ["f:D", "x:d.jpg", "f:E"], call: "addBackupUrls", args: ["D", "E"] },
+            { tag: "folder on the card", zone: "cardDropZone", items: ["f:A"], card: "A", backups: [] },
+            { tag: "file on the card", zone: "cardDropZone", items: ["x:a.jpg"], card: "", backups: [] },
+            { tag: "mix on the card", zone: "cardDropZone", items: ["x:b.jpg", "f:B", "f:C"], card: "B", backups: [] },
+            { tag: "file on the backups", zone: "backupDropZone", items: ["x:c.jpg"], card: "", backups: [] },
+            { tag: "mix on the backups", zone: "backupDropZone", items: ["f:D", "x:d.jpg", "f:E"], card: "", backups: ["D", "E"] },
         ]
     }
     function test_drops(data) {
-        const w = h.open(0)
-        const zone = h.find(w.window.contentItem, data.zone)
-        const paths = data.items.map(i => i.startsWith("f:") ? Fixtures.makeFolder(i.slice(2))
-                                                             : Fixtures.makeFile(i.slice(2)))
-        Fixtures.lastNotice = ""
+        const w = h.open({})
+        const zone = item(w, data.zone)
+        const paths = data.items.map(i => i.startsWith("f:") ? w.stage.folder("drop/" + i.slice(2))
+                                                             : w.stage.file("drop/" + i.slice(2)))
         Drops.drop(w.window, zone.mapToItem(null, zone.width / 2, zone.height / 2), paths)
-        const made = w.model.calls.filter(c => c.startsWith("setSourceUrl(") || c.startsWith("addBackupUrls("))
-        if (data.call === "") {
-            compare(made, [])
-            compare(Fixtures.lastNotice, "warn:Only folders can be dropped here.")
-        } else {
-            compare(made.length, 1)
-            verify(made[0].startsWith(data.call + "("))
-            const named = made[0].slice(data.call.length + 1, -1).split(" ").map(u => u.split("/").pop())
-            compare(named, data.args)
-            compare(Fixtures.lastNotice, "")
-        }
+        compare(w.model.sourceName, data.card)
+        compare(w.model.destinations.map(d => d.split("/").pop()), data.backups)
+        const nothing = data.card === "" && data.backups.length === 0
+        compare(w.model.noticeText, nothing ? "Only folders can be dropped here." : "")
+        compare(w.model.noticeOk, false)
     }
+
     // The columns follow the model: offered cards without a source, labels by count, the
     // photo-format menu with photos, the note without kinds.
     function test_columns() {
-        const w = h.open(0, m => {
-            m.suggestedCards = [{ name: "EOS <b>1</b>", volumePath: "/media/a/EOS", totalBytes: 64e9, isLikelyCameraCard: true }]
-        })
-        const root = w.window.contentItem
-        compare(h.find(root, "cardDropZone").visible, false)
-        const offered = h.find(root, "offeredCard")
+        const w = h.open({ volumes: [{ path: "media/a/EOS", name: "EOS <b>1</b>", fileSystem: "vfat", removable: true,
+                                       card: true, totalBytes: 64e9 }] })
+        compare(item(w, "cardDropZone").visible, false)
+        const offered = item(w, "offeredCard")
         compare(offered.look.help, "Check EOS <b>1</b>")
         mouseClick(offered)
-        compare(w.model.calls[w.model.calls.length - 1], "chooseSource(/media/a/EOS, false)")
-        compare(h.find(root, "backupsLabel").text, "Backup")
-        w.model.destinations = ["/a", "/b"]
-        compare(h.find(root, "backupsLabel").text, "Backups")
-        w.model.source = "/media/a/EOS"
-        mouseClick(h.find(root, "clearCard"))
-        compare(w.model.calls[w.model.calls.length - 1], "clearSource()")
-        compare(h.find(root, "photoFormats").visible, true)
+        compare(w.stage.pickerQuestions(), 1)
+        compare(w.stage.pickerStart(0), w.stage.root + "/media/a/EOS")
+        compare(item(w, "backupsLabel").text, "Backup")
+        w.model.addBackupUrls(["file://" + w.stage.folder("a"), "file://" + w.stage.folder("b")])
+        compare(item(w, "backupsLabel").text, "Backups")
+        w.model.setSourceUrl("file://" + w.stage.root + "/media/a/EOS")
+        mouseClick(item(w, "clearCard"))
+        compare(w.model.source, "")
+        compare(item(w, "photoFormats").visible, true)
         w.model.kinds = ["video"]
-        compare(h.find(root, "photoFormats").visible, false)
-        compare(h.find(root, "noKindsNote").visible, false)
+        compare(item(w, "photoFormats").visible, false)
+        compare(item(w, "noKindsNote").visible, false)
         w.model.kinds = []
-        compare(h.find(root, "noKindsNote").visible, true)
+        compare(item(w, "noKindsNote").visible, true)
     }
 
-    // Cancel and Escape each make one model call and change nothing else.
-    function test_cancel() {
-        const w = h.open(0, m => { ready(m); m.phase = Phase.checking })
-        const root = w.window.contentItem
-        mouseClick(h.find(root, "cancelCheck"))
-        compare(w.model.calls, ["stopCheck()"])
-        w.window.requestActivate()
-        keyClick(Qt.Key_Escape)
-        compare(w.model.calls, ["stopCheck()", "stopCheck()"])
+    // Cancel and Escape each stop the running check; the window goes back to the start.
+    function test_cancel_data() {
+        return [{ tag: "Cancel", key: false }, { tag: "Escape", key: true }]
+    }
+    function test_cancel(data) {
+        const w = h.open({ volumes: h.cardVolumes }, (s, m) => { h.choose(s, m, true); m.check("") })
         compare(w.model.phase, Phase.checking)
+        if (data.key) {
+            w.window.requestActivate()
+            keyClick(Qt.Key_Escape)
+        } else {
+            mouseClick(item(w, "cancelCheck"))
+        }
+        tryCompare(w.model, "phase", Phase.setup)
+        compare(w.stage.checkCount(), 1)
     }
 
     function test_progress_data() {
         return [
-            { tag: "no total", p: { stage: "scanningSource", detail: "CARD", done: 0, total: 0 },
+            { tag: "no total", p: ["scanningSource", "CARD", 0, 0],
               title: "Reading the card…", count: " ", indeterminate: true, fill: 0 },
-            { tag: "nothing done", p: { stage: "comparing", detail: "a.jpg", done: 0, total: 5 },
+            { tag: "nothing done", p: ["comparing", "a.jpg", 0, 5],
               title: "Matching every shot…", count: "0 of 5", indeterminate: false, fill: 8 },
-            { tag: "grouped", p: { stage: "indexingBackups", detail: "", done: 1234, total: 56789 },
+            { tag: "grouped", p: ["indexingBackups", "", 1234, 56789],
               title: "Looking through the backups…", count: "1,234 of 56,789", indeterminate: false, fill: 420 * 1234 / 56789 },
-            { tag: "over", p: { stage: "done", detail: "", done: 9, total: 5 },
+            { tag: "over", p: ["done", "", 9, 5],
               title: "Done", count: "9 of 5", indeterminate: false, fill: 420 },
         ]
     }
     function test_progress(data) {
-        const w = h.open(0, m => { m.progress = data.p; m.phase = Phase.checking })
-        const root = w.window.contentItem
-        compare(h.find(root, "stageTitle").text, data.title)
-        compare(h.find(root, "countLine").text, data.count)
-        compare(h.find(root, "indeterminate").active, data.indeterminate)
-        const fill = h.find(root, "progressFill")
+        const w = h.open({ volumes: h.cardVolumes }, (s, m) => {
+            h.choose(s, m, true)
+            m.check("")
+            verify(s.progress(data.p[0], data.p[1], data.p[2], data.p[3]))
+        })
+        compare(item(w, "stageTitle").text, data.title)
+        compare(item(w, "countLine").text, data.count)
+        compare(item(w, "indeterminate").active, data.indeterminate)
+        const fill = item(w, "progressFill")
         compare(fill.visible, !data.indeterminate)
         if (!data.indeterminate)
             tryCompare(fill, "width", Math.max(data.fill, 8), 2000)
@@ -163,13 +170,13 @@ TestCase {
     // The picture names the card and the first backup, counts the others, and moves only while
     // it is shown and motion is allowed.
     function test_picture() {
-        const w = h.open(0, m => {
-            m.source = "/media/a/Card A"
-            m.destinations = ["/media/a/Backup B", "/x", "/y"]
+        const w = h.open({}, (s, m) => {
+            m.setSourceUrl("file://" + s.folder("media/a/Card A"))
+            m.addBackupUrls(["Backup B", "x", "y"].map(n => "file://" + s.folder("media/a/" + n)))
             m.cardOnly = true
-            m.phase = Phase.checking
+            m.check("")
         })
-        const picture = h.find(w.window.contentItem, "cardToDrive")
+        const picture = item(w, "cardToDrive")
         compare(picture.Accessible.name, "Checking Card A against Backup B")
         compare(h.find(picture, "extraDrives").visible, true)
         compare(picture.reduceMotion, true)

@@ -3,6 +3,8 @@ import QtTest
 import Halvetrop
 import Halvetrop.Native
 
+// The menu bar over the real model: which items each state enables, and what a trigger or its
+// key makes the model do.
 TestCase {
     id: test
     name: "Menus"
@@ -12,25 +14,35 @@ TestCase {
     Harness { id: h; testCase: test }
     function cleanupTestCase() { h.release() }
 
-    // Enabled state of every menu item in each state of the model, and what a trigger calls.
+    function lastCheck(w, before) {
+        const n = w.stage.checkCount()
+        if (n === before)
+            return ""
+        const r = w.stage.checkRequest(n - 1)
+        return (r.backups.length === 0 ? "card only" : "backups") + (r.level === "verified" ? ", every byte" : "")
+    }
+
+    // Enabled state of every menu item in each state of the model.
     function test_enabledStates_data() {
         const fileItems = { newCheck: true, chooseSource: true, addBackup: true, settings: true, quit: true }
         return [
-            { tag: "start, no card", set: {},
+            { tag: "start, no card", saved: [], setUp: (s, m) => {},
               on: fileItems, off: ["check", "scanCardOnly", "verifyEveryByte", "checkAgainstBackup", "addBackupAndCheck", "stop", "exportReport", "ejectCard"] },
-            { tag: "card, no backup", set: { source: "/media/a/CARD", canScan: true, canEjectSource: true },
-              on: { scanCardOnly: true, checkAgainstBackup: true, addBackupAndCheck: true, ejectCard: true },
-              off: ["check", "verifyEveryByte", "stop", "exportReport"] },
-            { tag: "checking", set: { source: "/media/a/CARD", phase: Phase.checking, canCheck: false, canScan: false },
+            { tag: "card, no backup", saved: [], setUp: (s, m) => h.choose(s, m, false),
+              on: { scanCardOnly: true, checkAgainstBackup: true, addBackupAndCheck: true },
+              off: ["check", "verifyEveryByte", "stop", "exportReport", "ejectCard"] },
+            { tag: "checking", saved: [], setUp: (s, m) => { h.choose(s, m, true); m.check("") },
               on: { stop: true, newCheck: true }, off: ["check", "scanCardOnly", "checkAgainstBackup", "addBackupAndCheck", "verifyEveryByte"] },
-            { tag: "results with a pass running", set: { source: "/c", phase: Phase.results, hasReport: true, deepVerifying: true, canCheck: true },
+            { tag: "results", saved: ["missing"], setUp: (s, m) => s.openSaved(0),
+              on: { check: true, verifyEveryByte: true, exportReport: true, ejectCard: true }, off: ["stop"] },
+            { tag: "results with a pass running", saved: ["missing"], setUp: (s, m) => { s.openSaved(0); m.check("verified") },
               on: { check: true, exportReport: true }, off: ["verifyEveryByte", "stop"] },
-            { tag: "failed", set: { source: "/c", phase: Phase.failed, failureText: "x", canCheck: true },
+            { tag: "failed", saved: [], setUp: (s, m) => { h.choose(s, m, true); m.check(""); s.failCheck("x") },
               on: { check: true, checkAgainstBackup: true }, off: ["stop", "exportReport"] },
         ]
     }
     function test_enabledStates(data) {
-        const w = h.open(0, m => { for (const k in data.set) m[k] = data.set[k] })
+        const w = h.open({ saved: data.saved, volumes: h.cardVolumes }, data.setUp)
         const actions = h.actions(w.window)
         for (const name in data.on)
             verify(actions[name].enabled, name + " enabled")
@@ -40,7 +52,7 @@ TestCase {
 
     // Every item in its menu, in order, with its key.
     function test_itemsAndKeys() {
-        const w = h.open(0)
+        const w = h.open({})
         const listed = []
         const menus = w.window.menuBar.menus
         for (let m = 0; m < menus.length; ++m) {
@@ -61,38 +73,46 @@ TestCase {
     }
 
     function test_triggers() {
-        const w = h.open(0, m => { m.source = "/media/a/CARD"; m.canCheck = true; m.canScan = true; m.hasReport = true; m.phase = Phase.results })
+        const w = h.open({ saved: ["missing"] }, (s, m) => verify(s.openSaved(0)))
         const a = h.actions(w.window)
+        const back = () => { w.model.stopCheck(); tryCompare(w.model, "phase", Phase.results) }
+        let checks = w.stage.checkCount()
         a.scanCardOnly.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "check(, true)")
+        compare(lastCheck(w, checks), "card only")
+        back()
+        checks = w.stage.checkCount()
         a.check.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "check(, false)")
+        compare(lastCheck(w, checks), "backups")
+        back()
+        checks = w.stage.checkCount()
         a.verifyEveryByte.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "check(verified, false)")
+        compare(lastCheck(w, checks), "backups, every byte")
+        verify(w.model.deepVerifying)
         a.checkAgainstBackup.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "checkAgainstBackup(false)")
         a.addBackupAndCheck.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "checkAgainstBackup(true)")
-        a.newCheck.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "resetResults()")
-        a.chooseSource.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "chooseSource(, false)")
-        a.addBackup.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "chooseBackups()")
+        compare(w.stage.pickerQuestions(), 2)
+        compare(w.stage.pickerStart(1), w.stage.root + "/media")
+        w.stage.answerSave("")
         a.exportReport.trigger()
-        compare(w.model.calls[w.model.calls.length - 1], "exportCSV()")
+        verify(w.stage.suggestedSaveName().endsWith(".csv"))
+        a.newCheck.trigger()
+        compare(w.model.phase, Phase.setup)
+        verify(!w.model.hasReport)
+        a.chooseSource.trigger()
+        a.addBackup.trigger()
+        compare(w.stage.pickerQuestions(), 4)
     }
 
-    // A key press reaches exactly the model call of its menu item.
+    // A key press reaches exactly what its menu item does.
     function test_keys() {
-        const w = h.open(0, m => { m.source = "/media/a/CARD"; m.canCheck = true })
+        const w = h.open({ volumes: h.cardVolumes }, (s, m) => h.choose(s, m, true))
         w.window.requestActivate()
-        keyClick(Qt.Key_Return, Qt.ControlModifier)
-        compare(w.model.calls[w.model.calls.length - 1], "check(, false)")
         keyClick(Qt.Key_B, Qt.ControlModifier | Qt.ShiftModifier)
-        compare(w.model.calls[w.model.calls.length - 1], "checkAgainstBackup(false)")
-        w.model.phase = Phase.checking
+        compare(w.stage.pickerQuestions(), 1)
+        keyClick(Qt.Key_Return, Qt.ControlModifier)
+        compare(lastCheck(w, 0), "backups")
+        compare(w.model.phase, Phase.checking)
         keyClick(Qt.Key_Period, Qt.ControlModifier)
-        compare(w.model.calls[w.model.calls.length - 1], "stopCheck()")
+        tryCompare(w.model, "phase", Phase.setup)
     }
 }

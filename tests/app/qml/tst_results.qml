@@ -2,8 +2,9 @@ import QtQuick
 import QtTest
 import Halvetrop
 import Halvetrop.Native
-import HalvetropFake.Native
 
+// The results screen over the real model: saved checks opened from the history, the calls its
+// buttons make seen as what the model then does.
 TestCase {
     id: test
     name: "Results"
@@ -13,135 +14,190 @@ TestCase {
     Harness { id: h; testCase: test }
     function cleanupTestCase() { h.release() }
 
-    function openResults(fixture, set) {
-        const w = h.open(0, m => {
-            m.source = "/media/ana/SONY A7IV"
-            m.destinations = ["/media/ana/Archive 2025", "/media/ana/Travel SSD"]
-            m.canEjectSource = true
-            m.phase = Phase.results
-            m.hasReport = true
-            m.cardOnly = fixture === "card-only"
-            m.report = ReportFixtures.make(fixture)
-            for (const k in (set || {})) m[k] = set[k]
+    // A saved check of the fixture opened from the history; `setUp(stage, model)` runs first.
+    function openResults(fixture, setUp) {
+        const w = h.open({ saved: [fixture] }, (s, m) => {
+            if (setUp)
+                setUp(s, m)
+            verify(s.openSaved(0), "the saved check opened")
         })
         w.window.width = 1600
         waitForRendering(w.window.contentItem)
         return w
     }
+    function item(w, name) { return h.find(w.window.contentItem, name) }
+    // The one shown of the full and the compact action rows' items of that name.
+    function shownItem(w, name) {
+        return h.findAll(w.window.contentItem, name).filter(i => i.visible)[0] || null
+    }
     function shown(w, names) {
-        return names.filter(n => { const i = h.find(w.window.contentItem, n); return i !== null && i.visible })
+        return names.filter(n => { const i = item(w, n); return i !== null && i.visible })
     }
     function click(w, name) {
-        const item = h.find(w.window.contentItem, name)
-        verify(item !== null && item.visible, name)
-        mouseClick(item)
+        const i = item(w, name)
+        verify(i !== null && i.visible, name)
+        mouseClick(i)
     }
-    function last(w) { return w.model.calls[w.model.calls.length - 1] }
+    // The check the model started last: "card only" or "backups", its level; "" for none.
+    function lastCheck(w, before) {
+        const n = w.stage.checkCount()
+        if (n === before)
+            return ""
+        const r = w.stage.checkRequest(n - 1)
+        return (r.backups.length === 0 ? "card only" : "backups") + (r.level === "verified" ? ", every byte" : "")
+    }
 
     readonly property var heroButtons: ["copy", "verify", "nextCard", "eject", "stopPass"]
     readonly property var cardOnlyButtons: ["compare", "otherBackup", "scanAnother", "cardOnlyEject"]
 
     function test_actionsPerReport_data() {
         return [
-            { tag: "missing", fixture: "missing", set: {}, shown: ["copy", "verify", "nextCard", "eject"],
+            { tag: "missing", fixture: "missing", pass: false, shown: ["copy", "verify", "nextCard", "eject"],
               title: "7 not backed up" },
-            { tag: "safe", fixture: "safe", set: {}, shown: ["nextCard"], title: "Safe to format" },
-            { tag: "pass running", fixture: "verifying", set: { deepVerifying: true, deepProgress: { stage: "comparing" } },
-              shown: ["nextCard", "eject", "stopPass"], title: "All backed up" },
-            { tag: "pass stopped", fixture: "stopped-pass", set: {}, shown: ["verify", "nextCard", "eject"], title: "All backed up" },
-            { tag: "card not read whole", fixture: "unreadable", set: {}, shown: ["nextCard", "eject"],
+            { tag: "safe", fixture: "safe", pass: false, shown: ["nextCard"], title: "Safe to format" },
+            { tag: "pass running", fixture: "verifying", pass: true, shown: ["nextCard", "eject", "stopPass"],
+              title: "All backed up" },
+            { tag: "pass stopped", fixture: "stopped-pass", pass: false, shown: ["verify", "nextCard", "eject"],
+              title: "All backed up" },
+            { tag: "card not read whole", fixture: "unreadable", pass: false, shown: ["nextCard", "eject"],
               title: "Part of the card couldn't be read" },
-            { tag: "cache-only card", fixture: "fuse-card", set: { canEjectSource: false }, shown: ["nextCard"], title: "All backed up" },
+            { tag: "cache-only card", fixture: "fuse-card", pass: false, shown: ["nextCard", "eject"],
+              title: "All backed up" },
         ]
     }
     function test_actionsPerReport(data) {
-        const w = openResults(data.fixture, Object.assign({ showInspector: false }, data.set))
+        const w = openResults(data.fixture, (s, m) => { m.showInspector = false })
+        if (data.pass) {
+            w.model.check("verified")
+            verify(w.stage.progress("comparing", "", 1, 90))
+        }
         compare(shown(w, heroButtons), data.shown)
-        compare(h.find(w.window.contentItem, "heroTitle").text, data.title)
-        compare(h.find(w.window.contentItem, "readyPanel") !== null, data.fixture === "safe")
-        verify(h.find(w.window.contentItem, "heroReason").text.indexOf("same drive") < 0)
+        compare(item(w, "heroTitle").text, data.title)
+        compare(item(w, "readyPanel") !== null, data.fixture === "safe")
+        verify(item(w, "heroReason").text.indexOf("same drive") < 0)
     }
 
     function test_heroCalls() {
-        const w = openResults("missing", { showInspector: false })
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
         click(w, "copy")
-        compare(last(w), "requestCopyAllMissing()")
+        verify(w.model.hasCopyRequest)
+        compare(w.model.copyRequestTitle, "Copy everything that's missing")
+        verify(w.stage.waitForPlan())
+        compare(w.model.copySheet.planCount, 7)
+        w.model.clearCopyRequest()
+        const checks = w.stage.checkCount()
         click(w, "verify")
-        compare(last(w), "check(verified, false)")
+        compare(lastCheck(w, checks), "backups, every byte")
+        verify(w.model.deepVerifying)
+        // The next card: the picker opens at the offered card, none offered here.
         click(w, "nextCardPrimary")
-        compare(last(w), "checkAnotherCard(-1)")
+        compare(w.stage.pickerQuestions(), 1)
         click(w, "nextCardArrow")
-        const menu = h.find(w.window.contentItem, "nextCardMenu")
+        const menu = item(w, "nextCardMenu")
         tryCompare(menu, "opened", true)
         mouseClick(h.find(menu.contentItem, "menuAddBackup"))
-        compare(last(w), "checkAgainstBackup(true)")
+        compare(w.stage.pickerQuestions(), 2)
+        compare(w.stage.pickerStart(1), w.stage.root + "/media")
         click(w, "eject")
-        compare(last(w), "ejectSource()")
-        w.model.ejecting = true
-        verify(!h.find(w.window.contentItem, "eject").enabled)
+        compare(w.stage.ejectAsked(), [w.stage.root + "/media/ana/SONY A7IV"])
+        verify(w.model.ejecting)
+        verify(!item(w, "eject").enabled)
+        w.stage.finishEject("")
+        verify(!w.model.ejecting)
     }
 
     function test_cardOnlyCalls_data() {
         return [
-            { tag: "with backups", destinations: ["/b/Archive", "/b/Cards"], shown: ["compare", "otherBackup", "scanAnother", "cardOnlyEject"],
-              text: "Check Against Archive and Cards", call: "check(, false)" },
-            { tag: "without backups", destinations: [], shown: ["compare", "scanAnother", "cardOnlyEject"],
-              text: "Choose a Backup and Check…", call: "checkAgainstBackup(false)" },
+            { tag: "with backups", backups: ["b/Archive", "b/Cards"], shown: ["compare", "otherBackup", "scanAnother", "cardOnlyEject"],
+              text: "Check Against Archive and Cards", check: "backups", questions: 0 },
+            { tag: "without backups", backups: [], shown: ["compare", "scanAnother", "cardOnlyEject"],
+              text: "Choose a Backup and Check…", check: "", questions: 1 },
         ]
     }
     function test_cardOnlyCalls(data) {
-        const w = openResults("card-only", { destinations: data.destinations })
+        const w = openResults("card-only", (s, m) => m.addBackupUrls(data.backups.map(b => "file://" + s.folder(b))))
         compare(shown(w, cardOnlyButtons), data.shown)
-        compare(h.find(w.window.contentItem, "compare").text, data.text)
+        compare(item(w, "compare").text, data.text)
+        let checks = w.stage.checkCount()
         click(w, "compare")
-        compare(last(w), data.call)
+        compare(lastCheck(w, checks), data.check)
+        compare(w.stage.pickerQuestions(), data.questions)
+        w.model.stopCheck()
+        tryCompare(w.model, "phase", Phase.results)
         // Return presses the same button: the screen has one owner of it.
+        checks = w.stage.checkCount()
+        w.window.requestActivate()
         keyClick(Qt.Key_Return)
-        compare(last(w), data.call)
-        // The next card is scanned alone: card-only is set before the pick starts.
+        compare(lastCheck(w, checks), data.check)
+        compare(w.stage.pickerQuestions(), 2 * data.questions)
+        w.model.stopCheck()
+        tryCompare(w.model, "phase", Phase.results)
+        // The next card is scanned alone, whatever the model was left at.
         w.model.cardOnly = false
-        let setAt = -1
-        w.model.cardOnlyChanged.connect(() => { if (w.model.cardOnly) setAt = w.model.calls.length })
+        w.stage.pickFolders([w.stage.folder("media/ana/NEXT")])
+        checks = w.stage.checkCount()
         click(w, "scanAnother")
-        compare(last(w), "checkAnotherCard(-1)")
-        verify(setAt === w.model.calls.length - 1)
+        compare(w.model.sourceName, "NEXT")
+        compare(lastCheck(w, checks), "card only")
     }
 
     function test_compactActionsByWidth() {
-        const w = openResults("missing", { showInspector: false })
-        verify(h.find(w.window.contentItem, "fullActions").visible)
-        compare(h.find(w.window.contentItem, "copy").text, "Copy 7 to Backup…")
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
+        verify(item(w, "fullActions").visible)
+        compare(item(w, "copy").text, "Copy 7 to Backup…")
         w.model.showInspector = true
         w.window.width = 1040
         waitForRendering(w.window.contentItem)
-        tryVerify(() => h.find(w.window.contentItem, "compactActions").visible)
-        verify(!h.find(w.window.contentItem, "fullActions").visible)
-        compare(h.find(w.window.contentItem, "compact-copy").text, "Copy 7…")
-        compare(h.find(w.window.contentItem, "compact-nextCardPrimary").text, "Next Card")
+        tryVerify(() => item(w, "compactActions").visible)
+        verify(!item(w, "fullActions").visible)
+        compare(item(w, "compact-copy").text, "Copy 7…")
+        compare(item(w, "compact-nextCardPrimary").text, "Next Card")
     }
 
     function test_oneOwnerPerShortcut() {
-        const w = openResults("missing", {})
+        const w = openResults("missing")
         compare(Present.ambiguousShortcuts(w.window), [])
         compare(Present.shortcutOwners(w.window, "Return"), 1)
         compare(Present.shortcutOwners(w.window, "Ctrl+Shift+E"), 1)
+        w.window.requestActivate()
         keyClick(Qt.Key_Return)
-        compare(last(w), "requestCopyAllMissing()")
+        verify(w.model.hasCopyRequest)
+        w.model.clearCopyRequest()
         keyClick(Qt.Key_E, Qt.ControlModifier | Qt.ShiftModifier)
-        compare(last(w), "ejectSource()")
+        compare(w.stage.ejectAsked().length, 1)
         // Nothing to copy: Return has no owner on the results screen.
-        const safe = openResults("safe", {})
+        const safe = openResults("safe")
         compare(Present.shortcutOwners(safe.window, "Return"), 0)
     }
 
+    // Return typed into a text field is the field's: it never opens the copy dialog, and the
+    // screen's Return comes back once the field lets go of the keys.
+    function test_returnInATextFieldCopiesNothing() {
+        const w = openResults("missing", (s, m) => { m.mode = Phase.files })
+        const search = item(w, "searchField")
+        mouseClick(search)
+        verify(search.activeFocus)
+        compare(Present.shortcutOwners(w.window, "Return"), 0)
+        keyClick(Qt.Key_0)
+        keyClick(Qt.Key_Return)
+        keyClick(Qt.Key_Return)
+        compare(w.model.search, "0")
+        verify(!w.model.hasCopyRequest)
+        mouseClick(item(w, "fileTableList"), 100, 10)
+        verify(!search.activeFocus)
+        compare(Present.shortcutOwners(w.window, "Return"), 1)
+        keyClick(Qt.Key_Return)
+        verify(w.model.hasCopyRequest)
+    }
+
     function test_popovers() {
-        const w = openResults("missing", {})
+        const w = openResults("missing")
         click(w, "cardContents")
-        const pop = h.find(w.window.contentItem, "contentsPopover")
+        const pop = item(w, "contentsPopover")
         tryCompare(pop, "opened", true)
         click(w, "cardContents")
         tryCompare(pop, "opened", false)
-        const safe = openResults("safe", {})
+        const safe = openResults("safe")
         click(safe, "eraseInstead")
         const dialog = h.find(safe.window.contentItem, "eraseDialog")
         tryCompare(dialog, "opened", true)
@@ -151,7 +207,7 @@ TestCase {
     }
 
     function test_shootRowsAndTheJump() {
-        const w = openResults("missing", { showInspector: false })
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
         const rows = h.findAll(w.window.contentItem, "shootRow").filter(r => r.visible).sort((a, b) => a.y - b.y)
         verify(rows.length >= 3)
         // Newest day first; a shoot asks for all its files, the model keeps what may be copied.
@@ -159,53 +215,121 @@ TestCase {
         const clips = rows.filter(r => r.title === "Video clips")[0]
         compare(clips.sentence, "Partly backed up · 6 missing · 1 name clash")
         mouseClick(h.find(clips, "shootCopy"))
-        compare(last(w), "requestCopy(12, Copy missing files from Video clips, Apr 15, 2024)")
+        compare(w.model.copyRequestTitle, "Copy missing files from Video clips, Apr 15, 2024")
+        verify(w.stage.waitForPlan())
+        compare(w.model.copySheet.planCount, 7)
+        w.model.clearCopyRequest()
         mouseClick(clips, 600, 10)
-        compare(last(w), "showFiles(PRIVATE/M4ROOT/CLIP|2024-04-15|ILCE-7M4, false)")
+        compare(w.model.mode, Phase.files)
+        compare(w.model.groupFilter, "PRIVATE/M4ROOT/CLIP|2024-04-15|ILCE-7M4")
 
         w.model.mode = Phase.map
         w.model.selectedFolder = "PRIVATE/M4ROOT/CLIP"
         waitForRendering(w.window.contentItem)
-        compare(h.find(w.window.contentItem, "panelHeader").text, "12 files · 3.72 GB")
+        compare(item(w, "panelHeader").text, "12 files · 3.72 GB")
         click(w, "copyUncovered")
-        compare(last(w), "requestCopy(7, Copy missing files from PRIVATE/M4ROOT/CLIP)")
+        compare(w.model.copyRequestTitle, "Copy missing files from PRIVATE/M4ROOT/CLIP")
+        w.model.clearCopyRequest()
         click(w, "showUncovered")
         compare(w.model.folderFilter, "PRIVATE/M4ROOT/CLIP")
         compare(w.model.groupFilter, "")
         compare(w.model.mode, Phase.files)
         compare(w.model.filter, 1)
+        compare(w.model.visibleFileCount, 7)
+    }
+
+    // A shoot's landing link shows the backup folder in the file manager and nothing more: the
+    // row under it keeps its own click to itself.
+    function test_landingLinkOnlyReveals() {
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
+        const row = h.findAll(w.window.contentItem, "shootRow").filter(r => r.visible && r.title === "Photos · 100MSDCF")[0]
+        const link = h.find(row, "landingLink")
+        verify(link.visible)
+        mouseClick(link)
+        compare(w.stage.revealed(), [[w.stage.root + "/media/ana/Archive 2025/Photos/2024-04-15"]])
+        compare(w.model.mode, Phase.shoots)
+        compare(w.model.groupFilter, "")
     }
 
     function test_filterStripAndNote_data() {
         return [
-            { tag: "last kind off starts nothing", act: w => mouseClick(h.find(w.window.contentItem, "chip-video")),
-              before: ["photo"], call: null, kinds: [] },
-            { tag: "a kind on checks again", act: w => mouseClick(h.find(w.window.contentItem, "chip-audio")),
-              before: ["photo"], call: "check(, false)", kinds: ["photo", "audio"] },
-            { tag: "skipped kinds join the check", act: w => mouseClick(h.find(w.window.contentItem, "skippedButton")),
-              before: ["photo", "video"], call: "check(, false)", kinds: ["photo", "video", "audio"] },
+            { tag: "last kind off starts nothing", chip: "chip-video", before: ["video"], checks: false, kinds: [] },
+            { tag: "a kind on checks again", chip: "chip-audio", before: ["photo"], checks: true, kinds: ["photo", "audio"] },
+            { tag: "skipped kinds join the check", chip: "skippedButton", before: ["photo", "video"], checks: true,
+              kinds: ["photo", "video", "audio"] },
         ]
     }
     function test_filterStripAndNote(data) {
-        const w = openResults("missing", { kinds: data.before })
-        if (data.tag === "last kind off starts nothing")
-            w.model.kinds = ["video"]
-        const calls = w.model.calls.length
-        data.act(w)
+        const w = openResults("missing", (s, m) => { m.kinds = data.before })
+        const checks = w.stage.checkCount()
+        mouseClick(item(w, data.chip))
         compare(w.model.kinds, data.kinds)
-        compare(w.model.calls.length > calls ? last(w) : null, data.call)
-        compare(h.find(w.window.contentItem, "photoFormats").visible, data.kinds.indexOf("photo") >= 0)
+        compare(lastCheck(w, checks), data.checks ? "backups" : "")
+        if (data.checks) {
+            w.model.stopCheck()
+            tryCompare(w.model, "phase", Phase.results)
+        }
+        compare(item(w, "photoFormats").visible, data.kinds.indexOf("photo") >= 0)
     }
 
     function test_stopThePass() {
-        const w = openResults("verifying", { deepVerifying: true, deepProgress: { stage: "indexing" } })
-        compare(h.find(w.window.contentItem, "stripText").text, "Getting ready to verify every byte…")
-        w.model.deepProgress = { stage: "comparing" }
-        compare(h.find(w.window.contentItem, "stripText").text, "Verifying every byte… 30 of 90")
+        const w = openResults("verifying")
+        w.model.check("verified")
+        verify(w.model.deepVerifying)
+        compare(item(w, "stripText").text, "Getting ready to verify every byte…")
+        verify(w.stage.progress("comparing", "", 1, 90))
+        compare(item(w, "stripText").text, "Verifying every byte… 30 of 90")
         click(w, "stopPass")
-        compare(last(w), "stopDeepVerify()")
-        verify(!h.find(w.window.contentItem, "stopPass").visible)
-        compare(h.find(w.window.contentItem, "heroReason").text,
+        verify(!w.model.deepVerifying)
+        verify(!item(w, "stopPass").visible)
+        compare(item(w, "heroReason").text,
                 "Every copy matched by content. Verify every byte before you format the card.")
+    }
+
+    // The last copy stays after its dialog closes: the header offers it for this card, with the
+    // report, its CSV and the hand-off.
+    function test_lastCopyAfterTheDialog() {
+        const w = openResults("missing")
+        verify(item(w, "lastCopyButton") === null)
+        verify(w.stage.requestCopy())
+        w.model.copySheet.copy()
+        verify(w.stage.finishCopy("copied"))
+        w.model.copySheet.done()
+        verify(!w.model.hasCopyRequest)
+        verify(w.stage.finishCheck("stopped-pass"))
+        w.model.stopDeepVerify()
+        const button = shownItem(w, "lastCopyButton")
+        verify(button !== null, "the last copy is offered")
+        compare(button.text, "Last Copy (7)")
+        mouseClick(button)
+        const popover = item(w, "lastCopyPopover")
+        tryCompare(popover, "opened", true)
+        w.stage.answerSave("")
+        mouseClick(h.find(popover.contentItem, "saveCopyCSV"))
+        compare(w.stage.suggestedSaveName(), "SD Halvetrop copy – SONY A7IV – 2025-12-29.csv")
+        verify(h.find(popover.contentItem, "noPhotoApp").visible || w.model.photoApps.length > 0)
+        // Opened again from the history, the card's result still offers its copy.
+        w.model.showHistory(w.stage.savedID(0))
+        verify(w.stage.settle())
+        verify(shownItem(w, "lastCopyButton") !== null)
+    }
+
+    function test_lastCopyOnlyForThisCard_data() {
+        return [
+            { tag: "nothing copied", outcome: "stopped", shown: false },
+            { tag: "with problems", outcome: "problems", shown: true },
+        ]
+    }
+    function test_lastCopyOnlyForThisCard(data) {
+        const w = h.open({ saved: ["missing", "browser"] }, (s, m) => verify(s.openSaved(0)))
+        verify(w.stage.requestCopy())
+        w.model.copySheet.copy()
+        verify(w.stage.finishCopy(data.outcome))
+        w.model.copySheet.done()
+        verify(w.stage.finishCheck("missing"))
+        w.model.stopDeepVerify()
+        compare(shownItem(w, "lastCopyButton") !== null, data.shown)
+        verify(w.stage.openSaved(1))
+        compare(shownItem(w, "lastCopyButton"), null)
     }
 }

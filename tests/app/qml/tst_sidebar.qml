@@ -2,8 +2,8 @@ import QtQuick
 import QtTest
 import Halvetrop
 import Halvetrop.Native
-import HalvetropFake.Native
 
+// The sidebar over the real model and its history file.
 TestCase {
     id: test
     name: "Sidebar"
@@ -14,64 +14,82 @@ TestCase {
     function cleanupTestCase() { h.release() }
 
     function test_historyLimits() {
-        const w = h.open(13)
+        const w = h.open({ savedChecks: 13 })
         const root = w.window.contentItem
+        compare(w.model.historyCount, 13)
         compare(h.visibleCount(h.findAll(root, "historyRow")), 12)
         compare(h.visibleCount(h.findAll(root, "recentTile")), 8)
         verify(h.find(root, "recentHeader").visible)
     }
 
     function test_noHistoryNoSection() {
-        const w = h.open(0)
+        const w = h.open({})
         const root = w.window.contentItem
         verify(!h.find(root, "recentHeader").visible)
         verify(h.find(root, "chooseCard").visible)
         compare(h.find(root, "addBackup").text, "Add backup drive…")
-        w.model.destinations = ["/media/a/B"]
+        w.model.addBackupUrls(["file://" + w.stage.folder("media/a/B")])
         compare(h.find(root, "addBackup").text, "Add another backup…")
     }
 
     function test_currentRowFollowsShownResult() {
-        const w = h.open(5)
+        const w = h.open({ savedChecks: 5 })
         const rows = h.findAll(w.window.contentItem, "historyRow")
-        Fixtures.showSaved(w.history, 2, true)
+        w.model.showHistory(w.stage.savedID(2))
+        verify(w.stage.settle())
         compare(rows.map(r => r.current), [false, false, true, false, false])
-        Fixtures.showSaved(w.history, 2, false)
+        w.model.resetResults()
         compare(rows.map(r => r.current), [false, false, false, false, false])
         mouseClick(rows[3])
-        compare(w.model.calls[w.model.calls.length - 1], "showHistory(saved-3)")
+        compare(w.model.phase, Phase.results)
+        compare(w.model.sourceName, "CARD 4")
+        compare(rows.map(r => r.current), [false, false, false, true, false])
     }
 
+    // Names of folders and volumes keep their markup visible: the rows show data as plain text.
     function test_rowsShowNamesAsPlainText() {
-        const w = h.open(3, m => { m.source = "/media/a/<b>CARD"; m.destinations = ["/home/a/<i>Photos"] })
+        const w = h.open({ savedChecks: 3, volumes: [{ path: "media/a/<b>CARD", name: "<i>VOL", fileSystem: "exfat",
+                                                       removable: true, card: true, totalBytes: 64e9, freeBytes: 12e9 }] },
+                         (s, m) => {
+            m.setSourceUrl("file://" + s.folder("media/a/<b>CARD"))
+            m.addBackupUrls(["file://" + s.folder("home/a/<i>Photos")])
+        })
         const root = w.window.contentItem
-        const names = h.findAll(root, "locationName")
-        verify(names.length >= 2)
-        for (const n of names)
-            compare(n.textFormat, Text.PlainText)
-        compare(h.find(h.find(root, "cardRow"), "locationName").text, "<b>CARD")
-        compare(h.find(h.find(root, "cardRow"), "locationDetail").text, "/media/a")
-        compare(h.find(h.findAll(root, "backupRow")[0], "locationDetail").text, "/home/a")
-        const tip = h.find(h.find(root, "cardRow"), "pathTip")
-        compare(tip.text, "/media/a/<b>CARD")
+        const rows = [h.find(root, "cardRow"), h.findAll(root, "backupRow")[0]]
+        for (const row of rows)
+            for (const name of ["locationName", "locationDetail"])
+                compare(h.find(row, name).textFormat, Text.PlainText)
+        compare(h.find(rows[0], "locationName").text, "<b>CARD")
+        compare(h.find(rows[1], "locationName").text, "<i>Photos")
+        // The volume's facts come when the model has described it.
+        tryCompare(h.find(rows[0], "locationDetail"), "text", "<i>VOL · 12 GB free")
+        tryCompare(h.find(rows[1], "locationDetail"), "text", "System · 31 GB free")
+        const tip = h.find(rows[0], "pathTip")
+        compare(tip.text, w.stage.root + "/media/a/<b>CARD")
         compare(tip.contentItem.textFormat, Text.PlainText)
     }
 
+    // The first folder dropped is the card when none is chosen, the rest backups; anything but a
+    // local folder is left out with a notice. The card is never also a backup.
     function test_dropSplitsFoldersAndIgnoresTheRest() {
-        const a = Fixtures.makeFolder("drop/a"), b = Fixtures.makeFolder("drop/b"), f = Fixtures.makeFile("drop/file.jpg")
-        const w = h.open(0)
+        const w = h.open({})
+        const s = w.stage
+        const a = s.folder("drop/a"), b = s.folder("drop/b"), c = s.folder("drop/c"), f = s.file("drop/file.jpg")
         const sidebar = h.find(w.window.contentItem, "sidebarDrop").parent
         sidebar.drop([Qt.resolvedUrl("file://" + a), Qt.resolvedUrl("file://" + f), Qt.resolvedUrl("file://" + b),
                       Qt.resolvedUrl("https://example.com/x")])
-        compare(w.model.calls, ["setSourceUrl(file://" + a + ")", "addBackupUrls(file://" + b + ")"])
-        compare(Fixtures.lastNotice, "warn:Only folders can be dropped here; 2 items were ignored.")
-        // With a card chosen every folder is a backup.
-        sidebar.drop([Qt.resolvedUrl("file://" + a), Qt.resolvedUrl("file://" + b)])
-        compare(w.model.calls[w.model.calls.length - 1], "addBackupUrls(file://" + a + " file://" + b + ")")
+        compare(w.model.source, a)
+        compare(w.model.destinations, [b])
+        compare(w.model.noticeText, "Only folders can be dropped here; 2 items were ignored.")
+        verify(!w.model.noticeOk)
+        // With a card chosen every folder is a backup, the card itself excepted.
+        sidebar.drop([Qt.resolvedUrl("file://" + a), Qt.resolvedUrl("file://" + c)])
+        compare(w.model.source, a)
+        compare(w.model.destinations, [b, c])
     }
 
     function test_version() {
-        const w = h.open(0)
+        const w = h.open({})
         verify(/^Version (\d|–)/.test(h.find(w.window.contentItem, "version").text))
     }
 }

@@ -1,24 +1,17 @@
-// The verdict header's figures over a fixture report, where they meet the model's other values.
-#include <gtest/gtest.h>
+// The verdict header's figures over the real model's report, where they meet the model's last
+// copy: the record the copy dialog leaves, never a map.
+#include <QStandardPaths>
+#include <QTest>
 
 #include <memory>
 
 #include "present/CopyReport.h"
 #include "results/ResultsData.h"
-#include "results/ResultsFixtures.h"
+#include "stage/Stage.h"
 
-namespace halvetrop {
+using namespace halvetrop;
+
 namespace {
-
-struct Screen {
-    explicit Screen(const char* fixture) : report(resultsFixture(fixture)) {
-        model.setProperty("report", QVariant::fromValue<QObject*>(&report));
-        data.setModel(&model);
-    }
-    QObject model;
-    FixtureReport report;
-    ResultsData data;
-};
 
 std::shared_ptr<const present::CopyReport> copyFrom(const std::string& card, int files) {
     auto r = std::make_shared<present::CopyReport>();
@@ -35,36 +28,51 @@ QStringList ids(const QVariantMap& hero) {
     return out;
 }
 
-TEST(ResultsData, LastCopyFromTheModelsRecordOrItsView) {
-    Screen s("missing");
-    const std::string card = s.report.report.source.name;
-    struct Row {
-        QVariant lastCopy;
-        bool shown;
-    };
-    const Row rows[] = {
-        {QVariant(), false},
-        // The model's own record, as the copy sheet leaves it.
-        {QVariant::fromValue(copyFrom(card, 7)), true},
-        {QVariant::fromValue(copyFrom(card + " 2", 7)), false},
-        {QVariant::fromValue(copyFrom(card, 0)), false},
-        // The record's view, as the fixtures hand it in.
-        {present::copyReportView(QVariant::fromValue(copyFrom(card, 7))), true},
-    };
-    for (const auto& row : rows) {
-        s.data.setLastCopy(row.lastCopy);
-        const QVariantMap hero = s.data.hero();
-        EXPECT_EQ(hero.value("lastCopy").toBool(), row.shown);
-        EXPECT_EQ(ids(hero).contains("lastCopy"), row.shown);
-    }
-    s.data.setLastCopy(QVariant::fromValue(copyFrom(card, 7)));
-    for (const QVariant& item : s.data.hero().value("actionItems").toList()) {
-        const QVariantMap m = item.toMap();
-        if (m.value("id") != "lastCopy") continue;
-        EXPECT_EQ(m.value("full").toString(), QStringLiteral("Last Copy (7)"));
-        EXPECT_EQ(m.value("compact").toString(), QStringLiteral("Last Copy"));
-    }
-}
-
 }  // namespace
-}  // namespace halvetrop
+
+class ResultsDataTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void lastCopyFromTheModelsRecord() {
+        stage::Stage s;
+        s.setSaved({QStringLiteral("missing")});
+        QVERIFY(s.start());
+        QVERIFY(s.openSaved(0));
+        ResultsData data;
+        data.setModel(&s.model());
+        const std::string card = s.model().report()->source.name;
+        struct Row {
+            QVariant lastCopy;
+            bool shown;
+        };
+        const Row rows[] = {
+            {QVariant(), false},
+            {QVariant::fromValue(copyFrom(card, 7)), true},
+            {QVariant::fromValue(copyFrom(card + " 2", 7)), false},
+            {QVariant::fromValue(copyFrom(card, 0)), false},
+        };
+        for (const auto& row : rows) {
+            s.model().setLastCopy(row.lastCopy);
+            const QVariantMap hero = data.hero();
+            QCOMPARE(hero.value("lastCopy").toBool(), row.shown);
+            QCOMPARE(ids(hero).contains("lastCopy"), row.shown);
+        }
+        s.model().setLastCopy(QVariant::fromValue(copyFrom(card, 7)));
+        bool seen = false;
+        for (const QVariant& item : data.hero().value("actionItems").toList()) {
+            const QVariantMap m = item.toMap();
+            if (m.value("id") != "lastCopy") continue;
+            seen = true;
+            QCOMPARE(m.value("full").toString(), QStringLiteral("Last Copy (7)"));
+            QCOMPARE(m.value("compact").toString(), QStringLiteral("Last Copy"));
+        }
+        QVERIFY(seen);
+    }
+};
+
+QTEST_GUILESS_MAIN(ResultsDataTest)
+
+#include "ResultsDataTest.moc"

@@ -22,14 +22,15 @@
 #include <cerrno>
 
 #include "model/ModelFixture.h"
+#include "present/Format.h"
 #include "results/ResultsData.h"
 #include "shell/FirstRows.h"
-#include "shell/Fixtures.h"
 #include "shell/ModelBridge.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 #include "shell/Symbols.h"
 #include "shell/SystemIcons.h"
+#include "stage/Fixtures.h"
 
 using namespace halvetrop;
 
@@ -55,6 +56,57 @@ struct Volume {
         if (mounted) ::umount2(dir.path().toLocal8Bit().constData(), MNT_DETACH);
     }
 };
+
+QQuickItem* findNamed(QQuickItem* item, const QString& name) {
+    if (item->objectName() == name) return item;
+    for (QQuickItem* child : item->childItems())
+        if (QQuickItem* hit = findNamed(child, name)) return hit;
+    return nullptr;
+}
+
+// The main window over a real model, with the saved-check rows and the settings store the
+// application gives it; QML warnings are collected in `errors`.
+struct MainWindow {
+    shell::HistoryRows rows;
+    QSettings settings;
+    shell::SettingsStore store{settings};
+    QQmlEngine engine;
+    QStringList errors;
+    std::unique_ptr<QObject> root;
+
+    MainWindow(test::Harness& h, AppModel& model, shell::Present& present)
+        : settings(h.settingsPath(), QSettings::IniFormat) {
+        shell::bridge(model, rows, present);
+        shell::prepareEngine(engine);
+        QObject::connect(&engine, &QQmlEngine::warnings, &engine, [this](const QList<QQmlError>& list) {
+            for (const auto& e : list) errors << e.toString();
+        });
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+        root.reset(component.createWithInitialProperties(
+            {{QStringLiteral("model"), QVariant::fromValue(&model)},
+             {QStringLiteral("history"), QVariant::fromValue(&rows)},
+             {QStringLiteral("settingsStore"), QVariant::fromValue(&store)}}));
+        if (!root) errors << component.errorString();
+    }
+    QQuickWindow* window() const { return qobject_cast<QQuickWindow*>(root.get()); }
+};
+
+// A check of `card` against `backup` recorded in the model's history, finished at `finishedAt`.
+void recordCheck(test::Harness& h, AppModel& model, const QString& card, const QString& backup,
+                 TimeNs finishedAt) {
+    QDir().mkpath(card);
+    QDir().mkpath(backup);
+    model.setSource(card.toStdString());
+    model.addBackups({backup.toStdString()});
+    const size_t before = h.verifierCount();
+    model.check(std::optional<CheckLevel>());
+    QCOMPARE(h.verifierCount(), before + 1);
+    QVERIFY(h.verifier(before)->waitRunning(5000));
+    VerifyReport report = test::makeReport(card.toStdString(), {backup.toStdString()}, {FileStatus::missing});
+    report.finishedAt = finishedAt;
+    h.verifier(before)->complete(report);
+    QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Results));
+}
 
 }  // namespace
 
@@ -190,21 +242,82 @@ private slots:
         QCOMPARE(model.noticeText(), QStringLiteral("Only folders"));
     }
 
+    // The saved checks' relative times age with the clock, with no change to the history.
+    void relativeTimesAge() {
+        test::Harness h;
+        AppModel& model = h.start();
+        const TimeNs second = 1'000'000'000;
+        const TimeNs finished = TimeNs(1'767'000'000) * second;
+        auto clock = std::make_shared<std::atomic<TimeNs>>(finished + 59 * second + 950'000'000);
+        shell::HistoryRows rows([clock] { return clock->load(); });
+        shell::Present present;
+        shell::bridge(model, rows, present);
+        recordCheck(h, model, h.dir.filePath(QStringLiteral("card")),
+                    h.dir.filePath(QStringLiteral("backup")), finished);
+        QTRY_COMPARE(rows.rowCount(), 1);
+        const QModelIndex first = rows.index(0);
+        auto texts = [&](TimeNs at) {
+            return QStringList{present::relativeDate(finished, at, present::UnitStyle::abbreviated),
+                               "Checked " + present::relativeDate(finished, at, present::UnitStyle::wide)};
+        };
+        auto shown = [&] {
+            return QStringList{rows.data(first, shell::HistoryRows::Ago).toString(),
+                               rows.data(first, shell::HistoryRows::CheckedText).toString()};
+        };
+        QCOMPARE(shown(), texts(clock->load()));
+        QSignalSpy changed(&rows, &QAbstractItemModel::dataChanged);
+        const TimeNs later = finished + 3 * 3600 * second;
+        QVERIFY(texts(later) != shown());
+        clock->store(later);
+        QTRY_COMPARE(shown(), texts(later));
+        QVERIFY(!changed.isEmpty());
+        QVERIFY(model.waitForIdle(5000));
+    }
+
+    // The sidebar's location rows show the volume's own facts, before any check too, and follow
+    // the volume after a copy.
+    void sidebarShowsTheVolumesFacts() {
+        test::Harness h;
+        AppModel& model = h.start();
+        MainWindow main(h, model, present_);
+        QQuickWindow* window = main.window();
+        QVERIFY2(window, qPrintable(main.errors.join(QLatin1Char('\n'))));
+        h.freeBytes->store(5'000'000'000);
+        const QString backup = h.dir.filePath(QStringLiteral("backup"));
+        QDir().mkpath(backup);
+        model.addBackups({backup.toStdString()});
+        QQuickItem* row = nullptr;
+        QTRY_VERIFY((row = findNamed(window->contentItem(), QStringLiteral("backupRow"))));
+        QQuickItem* detail = findNamed(row, QStringLiteral("locationDetail"));
+        QVERIFY(detail);
+        auto facts = [](int64_t free) { return "described · " + present::byteCount(free) + " free"; };
+        QTRY_COMPARE(detail->property("text").toString(), facts(5'000'000'000));
+        h.freeBytes->store(2'000'000'000);
+        model.copyStarted({[] {}, [] {}});
+        model.copyEnded();
+        QTRY_COMPARE(detail->property("text").toString(), facts(2'000'000'000));
+        QVERIFY(model.waitForIdle(5000));
+    }
+
     // The first rows of a list follow its changes: forgetting one of 13 brings the 13th into view.
     void firstRowsFollowTheHistory() {
-        shell::Fixtures fixtures;
-        auto* rows = qobject_cast<shell::HistoryRows*>(fixtures.history(13));
+        shell::HistoryRows rows;
+        std::vector<shell::SavedCheck> checks;
+        int n = 0;
+        for (VerifyReport& r : stage::savedChecks(13))
+            checks.push_back({QStringLiteral("saved-%1").arg(n++), present::summarize(r)});
+        rows.setChecks(std::move(checks));
         shell::FirstRows first;
-        first.setRows(rows);
+        first.setRows(&rows);
         first.setLimit(12);
         QCOMPARE(first.count(), 12);
         std::vector<shell::SavedCheck> left;
         for (int i = 1; i < 13; ++i) {
             VerifyReport r;
             r.source.name = "CARD " + std::to_string(i + 1);
-            left.push_back({QStringLiteral("saved-%1").arg(i), std::make_shared<const VerifyReport>(r)});
+            left.push_back({QStringLiteral("saved-%1").arg(i), present::summarize(r)});
         }
-        rows->setChecks(std::move(left));
+        rows.setChecks(std::move(left));
         QCOMPARE(first.count(), 12);
         QCOMPARE(first.data(first.index(11, 0), shell::HistoryRows::ItemId).toString(),
                  QStringLiteral("saved-12"));
@@ -239,23 +352,10 @@ private slots:
     void viewsBindToTheRealModel() {
         test::Harness h;
         AppModel& model = h.start();
-        shell::HistoryRows rows;
-        shell::bridge(model, rows, present_);
-        QSettings settings(h.settingsPath(), QSettings::IniFormat);
-        shell::SettingsStore store(settings);
-        QQmlEngine engine;
-        shell::prepareEngine(engine);
-        QStringList errors;
-        QObject::connect(&engine, &QQmlEngine::warnings, &engine, [&errors](const QList<QQmlError>& list) {
-            for (const auto& e : list) errors << e.toString();
-        });
-        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
-        std::unique_ptr<QObject> root(component.createWithInitialProperties(
-            {{QStringLiteral("model"), QVariant::fromValue(&model)},
-             {QStringLiteral("history"), QVariant::fromValue(&rows)},
-             {QStringLiteral("settingsStore"), QVariant::fromValue(&store)}}));
-        QVERIFY2(root, qPrintable(component.errorString()));
-        auto* window = qobject_cast<QQuickWindow*>(root.get());
+        MainWindow main(h, model, present_);
+        QStringList& errors = main.errors;
+        QQuickWindow* window = main.window();
+        QVERIFY2(window, qPrintable(errors.join(QLatin1Char('\n'))));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QDir(h.dir.path()).mkpath(QStringLiteral("card"));

@@ -150,6 +150,7 @@ ColumnLayout {
         }
         Button {
             id: saveCSV
+            objectName: "saveCopyCSV"
             text: "Save CSV…"
             hoverEnabled: true
             PlainToolTip { shown: saveCSV.hovered; text: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went" }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Window
 import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
@@ -29,11 +30,14 @@ ColumnLayout {
         sequences: ["Escape"]
         onActivated: if (view.sheet) view.sheet.pressEscape()
     }
+    // Return is Copy only once the plan of the choices shown is there, and Done once the copy
+    // ended; never while a text field has the keys (a name being typed is not a go-ahead).
     Shortcut {
-        enabled: view.visible && !!view.sheet
+        objectName: "sheetReturn"
+        enabled: view.visible && !!view.sheet && !Present.takesText(view.Window.activeFocusItem)
+                 && (view.phase === 0 ? view.sheet.planCurrent && view.sheet.canCopy : view.phase === 2)
         sequences: ["Return", "Enter"]
         onActivated: {
-            if (!view.sheet) return
             if (view.phase === 0) view.sheet.copy()
             else if (view.phase === 2) view.sheet.done()
         }
@@ -87,6 +91,7 @@ ColumnLayout {
                             Layout.fillWidth: true
                             spacing: Theme.s
                             RadioButton {
+                                objectName: "layout_" + layoutRow.modelData.value
                                 Layout.alignment: Qt.AlignTop
                                 padding: 0
                                 checked: view.sheet && view.sheet.layout === layoutRow.modelData.value
@@ -265,7 +270,7 @@ ColumnLayout {
                 maximumLineCount: 2
                 Layout.fillWidth: true
             }
-            Button { text: "Cancel"; onClicked: view.sheet.cancel() }
+            Button { objectName: "copyCancel"; text: "Cancel"; onClicked: view.sheet.cancel() }
             Button {
                 id: copyButton
                 objectName: "copyButton"
@@ -328,7 +333,7 @@ ColumnLayout {
         Item { Layout.fillHeight: true }
         RowLayout {
             Item { Layout.fillWidth: true }
-            Button { text: "Stop"; onClicked: view.sheet.stop() }
+            Button { objectName: "copyStop"; text: "Stop"; onClicked: view.sheet.stop() }
         }
     }
 
@@ -398,7 +403,7 @@ ColumnLayout {
             }
             Button {
                 id: doneButton
-                objectName: "doneButton"
+                objectName: "copyDone"
                 text: "Done"
                 highlighted: true
                 palette.buttonText: doneFill.colors.text

@@ -116,6 +116,7 @@ FocusScope {
 
             delegate: Rectangle {
                 id: row
+                objectName: "fileRow"
                 required property int index
                 required property var fileId
                 required property string name

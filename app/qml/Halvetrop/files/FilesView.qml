@@ -32,7 +32,6 @@ Item {
     }
 
     FileMenu { id: menu; model: view.model }
-    PreviewWindow { model: view.model }
 
     ColumnLayout {
         anchors.fill: parent

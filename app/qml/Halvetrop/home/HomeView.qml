@@ -25,13 +25,10 @@ Item {
     }
 
     // A control with keyboard focus keeps Return for itself; otherwise Return is the Check button.
-    function controlHasKeys(item) {
-        return item !== null && (item.visualFocus === true || item.cursorPosition !== undefined)
-    }
     Shortcut {
         objectName: "returnChecks"
         sequences: ["Return", "Enter"]
-        enabled: view.visible && view.model.canCheck && !view.controlHasKeys(view.Window.activeFocusItem)
+        enabled: view.visible && view.model.canCheck && !Present.keepsReturn(view.Window.activeFocusItem)
                  && !formatMenu.popup.visible
         onActivated: view.startCheck(false)
     }

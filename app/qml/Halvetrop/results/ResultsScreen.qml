@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Window
 import Halvetrop
 import Halvetrop.Native
 
@@ -23,16 +24,21 @@ Item {
         deepVerifying: screen.model.deepVerifying === true
         deepRunning: screen.model.deepProgress !== undefined && screen.model.deepProgress.stage === "comparing"
         canEject: screen.model.canEjectSource === true
-        lastCopy: screen.model.lastCopy !== undefined ? screen.model.lastCopy : null
     }
     readonly property alias results: resultsData
 
+    // The preview of the chosen file, wherever it was asked for: the browser, its menu, the
+    // inspector beside any mode.
+    PreviewWindow { model: screen.model }
+
     // The screen's one default action: the copy button of a verdict, the compare button of a
-    // card-only header.
+    // card-only header. A control with keyboard focus (the search field) keeps Return for itself,
+    // and the copy dialog has its own.
     Shortcut {
         objectName: "resultsReturn"
         sequences: ["Return", "Enter"]
         enabled: resultsData.hasReport && (resultsData.cardOnly || resultsData.hero.copyable >= 1)
+                 && !screen.model.hasCopyRequest && !Present.keepsReturn(screen.Window.activeFocusItem)
         onActivated: {
             if (resultsData.cardOnly)
                 header.item.primary()

@@ -16,10 +16,7 @@ AppMenu {
     MenuItem {
         objectName: "recheckSaved"
         text: "Re-check This Card"
-        onTriggered: {
-            menu.model.showHistory(menu.itemId)
-            menu.model.check("")
-        }
+        onTriggered: menu.model.recheckSaved(menu.itemId)
     }
     MenuItem {
         objectName: "forgetSaved"

@@ -20,8 +20,8 @@ Rectangle {
     }
 
     function volumeOf(path) {
-        // The facts of a check: none before a report is shown.
-        return sidebar.volumeRevision >= 0 && sidebar.model.hasReport ? sidebar.model.volumeInfo(path) : ({})
+        // The volume's own facts, as the model reads them again on mount events and after a copy.
+        return sidebar.volumeRevision >= 0 ? sidebar.model.volumeInfo(path) : ({})
     }
 
     function drop(urls) {

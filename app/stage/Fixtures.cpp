@@ -1,10 +1,6 @@
-#include "results/ResultsFixtures.h"
+#include "stage/Fixtures.h"
 
-#include <QQmlEngine>
-
-#include "results/ResultsData.h"
-
-namespace halvetrop {
+namespace halvetrop::stage {
 
 namespace {
 
@@ -38,9 +34,117 @@ FileStatus statusOf(const QString& name, int shoot, int i) {
     return FileStatus::verified;
 }
 
+// A dozen files of every status on "EOS_DIGITAL", for the file browser.
+VerifyReport browserFixture(bool cardOnly) {
+    VerifyReport r = savedCheck("EOS_DIGITAL", 0, 0, cardOnly, false, fixtureNow());
+    r.source.fileSystem = "exfat";
+    r.source.isRemovable = true;
+    if (!cardOnly) {
+        r.destinations.front().name = "Archive";
+        r.destinations.front().path = r.destinations.front().volumePath = "/media/ana/Archive";
+        r.destinations.push_back(VolumeInfo{});
+        r.destinations.back().name = "Travel SSD";
+        r.destinations.back().path = r.destinations.back().volumePath = "/media/ana/Travel SSD";
+    }
+    r.groups.clear();
+    const FileStatus statuses[] = {FileStatus::verified, FileStatus::backedUp,    FileStatus::missing,
+                                   FileStatus::conflict, FileStatus::likely,      FileStatus::unreadable,
+                                   FileStatus::verified, FileStatus::notCompared, FileStatus::backedUp,
+                                   FileStatus::missing,  FileStatus::cloudOnly,   FileStatus::changed};
+    const MediaKind kinds[] = {MediaKind::photo, MediaKind::photo, MediaKind::video,
+                               MediaKind::photo, MediaKind::audio, MediaKind::other};
+    r.scope =
+        VerifyScope::withKinds({MediaKind::photo, MediaKind::video, MediaKind::audio, MediaKind::other});
+    for (int i = 0; i < 12; ++i) {
+        FileResult f;
+        f.id = i;
+        f.kind = kinds[i % 6];
+        const char* ext = f.kind == MediaKind::video   ? ".MP4"
+                          : f.kind == MediaKind::audio ? ".WAV"
+                          : f.kind == MediaKind::other ? ".TXT"
+                                                       : ".JPG";
+        f.name = i == 3 ? "<b>DSC</b>\n0003.ARW" : "DSC0" + std::to_string(i + 100) + ext;
+        f.folder = i < 8 ? "DCIM/100MSDCF" : "";
+        f.relativePath = f.folder.empty() ? f.name : f.folder + "/" + f.name;
+        f.size = int64_t(1'300'000) * (i + 1) * (i + 1);
+        f.inScope = true;
+        f.day = i < 6 ? "2025-03-01" : "2025-03-04";
+        f.camera = i % 2 ? "ILCE-7M4" : "";
+        f.status = cardOnly ? FileStatus::notCompared : statuses[i];
+        if (f.status == FileStatus::conflict) f.detail = "A different file of the same name is on Archive";
+        if (!cardOnly && isCovered(f.status)) {
+            f.copies.push_back(
+                {0, "Photos/2025-03-01/" + f.name, i % 3 ? EvidenceLevel::sampled : EvidenceLevel::verified});
+            if (i % 2 == 0) f.copies.push_back({1, "Card backups/" + f.relativePath, EvidenceLevel::sampled});
+        }
+        r.totals.add(f);
+        r.files.push_back(std::move(f));
+    }
+    // One shoot per day and folder, as the check groups them.
+    for (const FileResult& f : r.files) {
+        auto g = std::find_if(r.groups.begin(), r.groups.end(), [&](const ShootGroup& s) {
+            return s.folder == f.folder && s.day == f.day && s.camera == f.camera;
+        });
+        if (g == r.groups.end()) {
+            r.groups.emplace_back();
+            g = r.groups.end() - 1;
+            g->folder = f.folder;
+            g->day = f.day;
+            g->camera = f.camera;
+        }
+        g->fileIDs.push_back(f.id);
+        ++g->kinds[f.kind];
+    }
+    return r;
+}
+
 }  // namespace
 
+TimeNs fixtureNow() { return TimeNs(1'767'000'000) * 1'000'000'000; }
+
+VerifyReport savedCheck(const std::string& name, int64_t files, int64_t covered, bool cardOnly, bool ready,
+                        TimeNs finishedAt) {
+    VerifyReport r;
+    r.source.name = name;
+    r.source.path = r.source.volumePath = "/media/ana/" + name;
+    r.source.isLikelyCameraCard = true;
+    if (!cardOnly) {
+        r.destinations.push_back(VolumeInfo{});
+        r.destinations.back().name = "Archive 2025";
+        r.destinations.back().path = r.destinations.back().volumePath = "/media/ana/Archive 2025";
+    }
+    r.totals.files = files;
+    r.totals.verified = covered;
+    r.totals.missing = files - covered;
+    r.safeToFormat = ready;
+    r.startedAt = finishedAt - 60'000'000'000;
+    r.finishedAt = finishedAt;
+    for (const auto& [day, camera] : {std::pair{"2025-03-01", "Z9"}, std::pair{"2025-03-04", "A7 IV"}}) {
+        r.groups.emplace_back();
+        r.groups.back().day = day;
+        r.groups.back().camera = camera;
+    }
+    return r;
+}
+
+std::vector<VerifyReport> savedChecks(int count) {
+    std::vector<VerifyReport> out;
+    const TimeNs hour = TimeNs(3600) * 1'000'000'000;
+    for (int i = 0; i < count; ++i) {
+        const int kind = i % 4;
+        const std::string name = i == 1 ? "<b>CARD</b> 2" : "CARD " + std::to_string(i + 1);
+        const int64_t files = 100 + 37 * i;
+        out.push_back(savedCheck(name, files, kind == 1 ? files - 12 : files, kind == 2, kind == 3,
+                                 fixtureNow() - hour * (i * 7 + 2)));
+        // Each its own card: a saved check replaces an older one of the same card.
+        out.back().source.volumeID = "saved-" + std::to_string(i);
+    }
+    return out;
+}
+
 VerifyReport resultsFixture(const QString& name) {
+    if (name == QLatin1String("browser") || name == QLatin1String("browser-card-only"))
+        return browserFixture(name == QLatin1String("browser-card-only"));
     VerifyReport r;
     r.source.path = "/media/ana/SONY A7IV";
     r.source.volumePath = r.source.path;
@@ -152,16 +256,4 @@ VerifyReport resultsFixture(const QString& name) {
     return r;
 }
 
-QObject* ResultsFixtures::make(const QString& name) const {
-    QObject* out = new FixtureReport(resultsFixture(name));
-    QQmlEngine::setObjectOwnership(out, QQmlEngine::JavaScriptOwnership);
-    return out;
-}
-
-void registerResultsFixtures() {
-    qmlRegisterSingletonType<ResultsFixtures>(
-        "HalvetropFake.Native", 1, 0, "ReportFixtures",
-        [](QQmlEngine*, QJSEngine*) -> QObject* { return new ResultsFixtures; });
-}
-
-}  // namespace halvetrop
+}  // namespace halvetrop::stage

@@ -1,0 +1,28 @@
+#pragma once
+// Reports in fixed states, handed to the real model as saved checks or as the outcome of a scripted
+// check, for the view tests, the screen pictures and the benchmarks. Paths are under /media/ana;
+// a stage moves them under its own folder.
+#include <QString>
+
+#include "report/Report.h"
+
+namespace halvetrop::stage {
+
+// The fixed "now" of every fixture, so relative dates do not move between runs.
+TimeNs fixtureNow();
+
+// A saved check of a card named `name`, finished at `finishedAt`: totals, two shoots, no files.
+VerifyReport savedCheck(const std::string& name, int64_t files, int64_t covered, bool cardOnly, bool ready,
+                        TimeNs finishedAt);
+
+// The saved checks of a sidebar, newest first: a mix of covered, missing, card-only and ready
+// reports, one card named with markup.
+std::vector<VerifyReport> savedChecks(int count);
+
+// A check of "SONY A7IV" against "Archive 2025" and "Travel SSD": "safe", "missing", "verifying",
+// "stopped-pass", "card-only", "fuse-card", "unreadable", "empty"; and "browser" (or
+// "browser-card-only"), a dozen files of "EOS_DIGITAL" of every status, names with markup and a
+// line break, two copies of some. Anything else is "missing".
+VerifyReport resultsFixture(const QString& name);
+
+}  // namespace halvetrop::stage

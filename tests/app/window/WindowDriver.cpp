@@ -1,0 +1,123 @@
+#include "WindowDriver.h"
+
+#include <QGuiApplication>
+#include <QQmlContext>
+#include <QTest>
+
+#include "shell/Shell.h"
+#include "thumbnail/Protocol.h"
+#include "thumbnail/ThumbnailProvider.h"
+#include "thumbnail/Thumbnailer.h"
+
+namespace halvetrop::test {
+
+namespace {
+
+// The first shown item of that name below `item`, in the order of the rows of a list.
+QQuickItem* findShown(QQuickItem* item, const QString& name) {
+    if (!item || !item->isVisible()) return nullptr;
+    if (item->objectName() == name) return item;
+    for (QQuickItem* child : item->childItems())
+        if (QQuickItem* hit = findShown(child, name)) return hit;
+    return nullptr;
+}
+
+QPointF middle(QQuickItem* item) { return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)); }
+
+}  // namespace
+
+WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
+    const QString helper =
+        qEnvironmentVariable("HALVETROP_BUILD_DIR") + QStringLiteral("/app/halvetrop-thumbnailer");
+    thumbnails_ = std::make_unique<thumbs::Thumbnailer>(
+        thumbs::Thumbnailer::Options{helper, {}, 5000, 264, int64_t(64) << 20, 1});
+    previews_ = std::make_unique<thumbs::Thumbnailer>(
+        thumbs::Thumbnailer::Options{helper, {}, 5000, thumbs::maxSide, int64_t(64) << 20, 1});
+    shell::prepareEngine(engine_);
+    engine_.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(*thumbnails_));
+    engine_.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(*previews_));
+    engine_.rootContext()->setContextProperty(QStringLiteral("thumbnailsAvailable"), true);
+    engine_.setInitialProperties(
+        {{QStringLiteral("model"), QVariant::fromValue(&stage.model())},
+         {QStringLiteral("history"), QVariant::fromValue(&stage.history())},
+         {QStringLiteral("settingsStore"), QVariant::fromValue(&stage.settingsStore())}});
+    engine_.load(QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+    if (!engine_.rootObjects().isEmpty())
+        window_ = qobject_cast<QQuickWindow*>(engine_.rootObjects().constFirst());
+    if (!window_) return;
+    window_->show();
+    window_->requestActivate();
+    if (!QTest::qWaitForWindowExposed(window_) || !QTest::qWaitForWindowActive(window_)) window_ = nullptr;
+}
+
+WindowDriver::~WindowDriver() {
+    // The window goes before the model it binds to; quitting is the model's own shutdown.
+    if (window_) window_->close();
+    for (QObject* root : engine_.rootObjects()) delete root;
+}
+
+QQuickItem* WindowDriver::item(const QString& name) const {
+    // The window's root item holds the content and, last and over it, the overlay where popups
+    // and dialogs are: looked at first.
+    if (!window_) return nullptr;
+    const QList<QQuickItem*> layers = window_->contentItem()->childItems();
+    for (auto it = layers.rbegin(); it != layers.rend(); ++it)
+        if (QQuickItem* hit = findShown(*it, name)) return hit;
+    return nullptr;
+}
+
+bool WindowDriver::click(const QString& name, int timeoutMs) {
+    QQuickItem* target = nullptr;
+    const bool shown = waitFor(
+        [&] {
+            target = item(name);
+            return target && target->isEnabled();
+        },
+        timeoutMs);
+    if (!shown) return false;
+    // Layouts settle when a frame is drawn, as one is before a user could aim: draw one, then
+    // click where the item stands (found again, views make their items anew).
+    activate();
+    (void)window_->grabWindow();
+    target = item(name);
+    if (!target) return false;
+    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, middle(target).toPoint());
+    QCoreApplication::processEvents();
+    return true;
+}
+
+void WindowDriver::activate() {
+    // A closed window (the preview) hands the keys back as the desktop would.
+    if (QGuiApplication::focusWindow() == window_) return;
+    window_->requestActivate();
+    waitFor([this] { return QGuiApplication::focusWindow() == window_; }, 2000);
+}
+
+void WindowDriver::key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    activate();
+    QTest::keyClick(window_, key, modifiers);
+    QCoreApplication::processEvents();
+}
+
+void WindowDriver::type(const QString& text) {
+    activate();
+    for (const QChar c : text) QTest::keyClick(window_, c.toLatin1());
+    QCoreApplication::processEvents();
+}
+
+QString WindowDriver::text(const QString& name) const {
+    QQuickItem* shown = item(name);
+    return shown ? shown->property("text").toString() : QString();
+}
+
+bool WindowDriver::waitFor(const std::function<bool()>& done, int timeoutMs) {
+    return QTest::qWaitFor(done, timeoutMs);
+}
+
+QQuickWindow* WindowDriver::shownWindow(const QString& name) {
+    for (QWindow* w : QGuiApplication::topLevelWindows())
+        if (w->isVisible() && w->objectName() == name) return qobject_cast<QQuickWindow*>(w);
+    return nullptr;
+}
+
+}  // namespace halvetrop::test

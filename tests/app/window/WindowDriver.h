@@ -1,0 +1,59 @@
+#pragma once
+// The application's main window over a stage's model, driven as a user drives it: clicks on
+// items found by objectName, keys pressed into the focused item (menu shortcuts included), text
+// typed. A case of the end-to-end suite builds a stage, opens a driver on it and walks its road.
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "stage/Stage.h"
+
+namespace halvetrop::thumbs {
+class Thumbnailer;
+}
+
+namespace halvetrop::test {
+
+class WindowDriver {
+public:
+    // Loads MainWindow.qml with the stage's model, history and settings, with the thumbnail
+    // helper of the build behind its pictures, and shows it.
+    explicit WindowDriver(stage::Stage& stage);
+    ~WindowDriver();
+    WindowDriver(const WindowDriver&) = delete;
+    WindowDriver& operator=(const WindowDriver&) = delete;
+
+    // Whether the window loaded and became the active window.
+    bool ready() const { return window_ != nullptr; }
+    QQuickWindow& window() { return *window_; }
+    AppModel& model() { return stage_.model(); }
+
+    // The shown item of that name in the window (its popups included); nullptr when none is.
+    QQuickItem* item(const QString& name) const;
+    // Waits for the item to be shown and enabled, then clicks its middle once it stands still.
+    bool click(const QString& name, int timeoutMs = 5000);
+    // A key (with modifiers) pressed into the window's focused item, through the shortcut map.
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void type(const QString& text);
+    // The text of the shown item of that name ("" when none is shown).
+    QString text(const QString& name) const;
+    // Processes events until `done` holds.
+    static bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
+    // Another window of the application (the preview), by objectName, when shown.
+    static QQuickWindow* shownWindow(const QString& name);
+
+private:
+    void activate();
+
+    stage::Stage& stage_;
+    std::unique_ptr<thumbs::Thumbnailer> thumbnails_;
+    std::unique_ptr<thumbs::Thumbnailer> previews_;
+    QQmlApplicationEngine engine_;
+    QQuickWindow* window_ = nullptr;
+};
+
+}  // namespace halvetrop::test

@@ -1,0 +1,7 @@
+# The application's window end to end: the real model, verifier and copy runner on zram drives,
+# driven by clicks and keys. Needs root; runs in a mount namespace of its own, so other suites'
+# drives never show up as cards in it.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Qml Quick QuickControls2 Test)
+halvetrop_qttest(app_window_e2e_test SOURCES WindowEndToEndTest.cpp WindowDriver.cpp ../model/ZramVolume.cpp
+  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS)
+add_dependencies(app_window_e2e_test halvetrop-thumbnailer)
