@@ -130,7 +130,6 @@ FocusScope {
                 readonly property bool selected: table.app.selectedFileID === fileId
                 // A control focused inside the selected row rings in the selection's text colour.
                 readonly property bool selectionFill: selected
-                objectName: "fileRow"
                 width: ListView.view.width
                 height: 24
                 color: selected ? Theme.selection : (index % 2 ? Theme.track : "transparent")
