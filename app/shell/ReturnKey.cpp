@@ -1,5 +1,6 @@
 #include "shell/ReturnKey.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QQuickItem>
 
@@ -19,7 +20,12 @@ bool ReturnKey::eventFilter(QObject* watched, QEvent* event) {
     if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
     if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier || key->isAutoRepeat()) return false;
     if (!returnPresses(watched)) return false;
-    QMetaObject::invokeMethod(watched, "click");
+    // A button of this Qt has no click() to call: it is pressed as Space would press it, down and
+    // up, with every signal and state change a real press makes.
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QCoreApplication::sendEvent(watched, &down);
+    QKeyEvent up(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QCoreApplication::sendEvent(watched, &up);
     key->accept();
     return true;
 }

@@ -10,7 +10,8 @@ namespace halvetrop::shell {
 // does not answer Return itself (a menu's item does).
 bool returnPresses(const QObject* focused);
 
-// Installed on the application: turns a Return or Enter press on such a button into its click.
+// Installed on the application: turns a Return or Enter press on such a button into a press of
+// it.
 class ReturnKey : public QObject {
     Q_OBJECT
 public:

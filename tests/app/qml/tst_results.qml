@@ -284,6 +284,55 @@ TestCase {
         compare(w.model.visibleFileCount, 7)
     }
 
+    // "Show" in the folder map opens the browser on what is not backed up there, restricted to the
+    // folder, the card's top folder too, whose chip names the card.
+    function test_showFromTheMapNamesItsFolder_data() {
+        return [
+            { tag: "the whole card", folder: "", chip: "SONY A7IV", visible: 9 },
+            { tag: "a folder", folder: "PRIVATE/M4ROOT/CLIP", chip: "PRIVATE/M4ROOT/CLIP", visible: 7 },
+        ]
+    }
+    function test_showFromTheMapNamesItsFolder(data) {
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
+        w.model.mode = Phase.map
+        w.model.selectedFolder = data.folder
+        waitForRendering(w.window.contentItem)
+        click(w, "showUncovered")
+        compare(w.model.mode, Phase.files)
+        compare(w.model.filter, 1)
+        compare(w.model.visibleFileCount, data.visible)
+        waitForRendering(w.window.contentItem)
+        const chips = h.findAll(w.window.contentItem, "folderChip").filter(c => c.visible)
+        compare(chips.length, 1)
+        compare(chips[0].text, data.chip)
+    }
+
+    // An empty browser says why: everything is backed up under the not-backed-up filter, else
+    // there are no files.
+    function test_emptyBrowserSaysWhy_data() {
+        return [
+            { tag: "a shoot all backed up, not backed up only", onlyMissing: true, search: "",
+              title: "Everything here is backed up", symbol: "checkmark.seal" },
+            { tag: "a search that finds nothing", onlyMissing: false, search: "no such file",
+              title: "No files", symbol: "doc" },
+        ]
+    }
+    function test_emptyBrowserSaysWhy(data) {
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
+        const covered = h.findAll(w.window.contentItem, "shootRow").filter(r => r.visible && r.allCovered)[0]
+        verify(covered !== undefined, "a shoot all backed up")
+        w.model.showFiles(covered.groupID, data.onlyMissing)
+        w.model.search = data.search
+        waitForRendering(w.window.contentItem)
+        compare(w.model.visibleFileCount, 0)
+        const empty = item(w, "filesEmpty")
+        verify(empty !== null && empty.visible)
+        compare(empty.title, data.title)
+        compare(empty.symbol, data.symbol)
+        compare(empty.description, "")
+        compare(item(w, "fileCount").text, "0 files")
+    }
+
     // A shoot's landing link shows the backup folder in the file manager and nothing more: the
     // row under it keeps its own click to itself.
     function test_landingLinkOnlyReveals() {

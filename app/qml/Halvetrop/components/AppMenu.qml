@@ -8,14 +8,15 @@ Menu {
     id: menu
     delegate: MenuRow {}
 
+    // Every item counts, shown or not: a closed menu's items are all hidden.
     function fittedWidth() {
         let widest = 200
         for (let i = 0; i < menu.count; ++i) {
             const item = menu.itemAt(i)
-            if (item && item.visible)
+            if (item)
                 widest = Math.max(widest, item.implicitWidth)
         }
         return widest + menu.leftPadding + menu.rightPadding
     }
-    onAboutToShow: menu.width = menu.fittedWidth()
+    width: fittedWidth()
 }

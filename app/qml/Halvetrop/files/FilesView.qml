@@ -31,7 +31,7 @@ Item {
         onActivated: view.model.backToShoots()
     }
 
-    FileMenu { id: menu; model: view.model }
+    FileMenu { id: menu; objectName: "fileMenu"; model: view.model }
 
     ColumnLayout {
         anchors.fill: parent

@@ -33,7 +33,9 @@ ThemedWindow {
         history: window.history
     }
 
-    FocusRing { window: window }
+    // Found by tests wherever it is laid.
+    readonly property Item focusRing: ring
+    FocusRing { id: ring; window: window }
 
     SettingsWindow {
         id: settingsWindow
