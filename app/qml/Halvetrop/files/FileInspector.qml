@@ -71,6 +71,9 @@ Rectangle {
                     Layout.fillWidth: true
                     text: inspector.facts.name || ""
                     font: Theme.title
+                    // A long name is the one thing here worth three lines.
+                    wrapMode: Text.WrapAtWordBoundaryOrAnywhere
+                    maximumLineCount: 3
                 }
                 RowLayout {
                     StatusGlyph { status: inspector.facts.status || "notCompared"; size: 14 }
@@ -110,7 +113,7 @@ Rectangle {
                         color: index % 2 ? Theme.primary : Theme.secondary
                         Layout.fillWidth: index % 2 === 1
                         wrapMode: Text.WrapAnywhere
-                        maximumLineCount: 2
+                        maximumLineCount: 4
                     }
                 }
             }
