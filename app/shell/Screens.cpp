@@ -57,12 +57,15 @@ struct State {
     const char* grab = nullptr;
 };
 
-QObject* findNamed(QObject* object, const QString& name) {
+// The first item of that name below `object`; with `shownOnly`, the first shown one.
+QObject* findNamed(QObject* object, const QString& name, bool shownOnly = false) {
     if (!object) return nullptr;
+    auto* item = qobject_cast<QQuickItem*>(object);
+    if (shownOnly && item && !item->isVisible()) return nullptr;
     if (object->objectName() == name) return object;
-    if (auto* item = qobject_cast<QQuickItem*>(object))
+    if (item)
         for (QQuickItem* child : item->childItems())
-            if (QObject* hit = findNamed(child, name)) return hit;
+            if (QObject* hit = findNamed(child, name, shownOnly)) return hit;
     return nullptr;
 }
 
@@ -182,18 +185,10 @@ bool lastCopied(Stage& s) {
     return s.settle();
 }
 
-// The shown one of the items of that name (the header lays out each form of its action row).
-QQuickItem* findShown(QQuickItem* item, const QString& name) {
-    if (!item || !item->isVisible()) return nullptr;
-    if (item->objectName() == name) return item;
-    for (QQuickItem* child : item->childItems())
-        if (QQuickItem* hit = findShown(child, name)) return hit;
-    return nullptr;
-}
-
 // The last copy's popover opened.
 void openLastCopy(QQuickWindow& w) {
-    if (QQuickItem* button = findShown(w.contentItem(), QStringLiteral("lastCopyButton")))
+    // The header lays out each form of its action row: the shown one is pressed.
+    if (QObject* button = findNamed(w.contentItem(), QStringLiteral("lastCopyButton"), true))
         QMetaObject::invokeMethod(button, "clicked");
 }
 
