@@ -222,7 +222,8 @@ bool Present::takesText(QObject* focused) const {
 }
 
 bool Present::keepsReturn(QObject* focused) const {
-    return takesText(focused) || (focused && focused->property("visualFocus").toBool());
+    return takesText(focused) || (focused && (focused->property("visualFocus").toBool() ||
+                                              focused->property("takesReturn").toBool()));
 }
 
 QVariantMap Present::copyReport(const QVariant& record) const { return present::copyReportView(record); }

@@ -77,7 +77,8 @@ public:
     // Whether the item with the keyboard focus takes typed text (a text field or area): Return
     // typed there is the field's, never a default button's.
     Q_INVOKABLE bool takesText(QObject* focused) const;
-    // Whether it keeps Return for itself: it takes text, or the keyboard moved the focus onto it.
+    // Whether it keeps Return for itself: it takes text, the keyboard moved the focus onto it, or
+    // it answers Return itself whenever it has the keys (`takesReturn`, as a shoot row does).
     Q_INVOKABLE bool keepsReturn(QObject* focused) const;
     // The view of a copy report record (the model's last copy); empty for anything else.
     Q_INVOKABLE QVariantMap copyReport(const QVariant& record) const;

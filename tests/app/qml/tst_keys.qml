@@ -58,6 +58,20 @@ TestCase {
         compare(w.stage.checkCount(), 1)
     }
 
+    // A shoot row is a Tab stop of its own: Return opens its files, not the screen's copy button.
+    function test_returnOpensAFocusedShoot() {
+        const w = h.open({ saved: ["missing"] }, (s, m) => verify(s.openSaved(0)))
+        const row = h.findAll(w.window.contentItem, "shootRow").filter(r => r.visible && r.copyable > 0)[0]
+        verify(row !== undefined, "a shoot with files to copy")
+        const shoot = row.groupID
+        row.forceActiveFocus(Qt.TabFocusReason)
+        tryCompare(w.window.focusRing, "parent", row)
+        verify(KeyPress.click(w.window, Qt.Key_Return))
+        verify(!w.model.hasCopyRequest)
+        compare(w.model.mode, Phase.files)
+        compare(w.model.groupFilter, shoot)
+    }
+
     // Return in the browser's search field presses nothing: not the screen's copy button, and
     // the field is no button.
     function test_returnInATextFieldPressesNothing() {

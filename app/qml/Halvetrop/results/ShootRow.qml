@@ -38,6 +38,8 @@ Item {
     // A Tab stop of its own: Return or Space opens the shoot's files, the menu key its menu.
     activeFocusOnTab: true
     readonly property Item focusRingItem: row
+    // Return is its own whenever it has the keys: the screen's default button stays off it.
+    readonly property bool takesReturn: true
     readonly property real focusRingRadius: Theme.radiusL
     Accessible.role: Accessible.Button
     Accessible.name: row.title + ", " + row.sentence

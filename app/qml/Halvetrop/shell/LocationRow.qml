@@ -20,6 +20,8 @@ Item {
     // it has the keys, as it does under the pointer.
     activeFocusOnTab: true
     readonly property Item focusRingItem: row
+    // Return is its own whenever it has the keys: the screen's default button stays off it.
+    readonly property bool takesReturn: true
     Accessible.role: Accessible.ListItem
     Accessible.name: row.look.name + ", " + row.look.detail
     Keys.onMenuPressed: menu.popup(row, Theme.xxl, row.height)
