@@ -29,6 +29,16 @@ Rectangle {
         if (index >= 0 && index < root.segments.length && index !== root.current)
             root.chosen(index)
     }
+    // The arrows move the choice, and the keys go with it.
+    function step(by) {
+        const index = root.current + by
+        if (index < 0 || index >= root.segments.length)
+            return
+        root.choose(index)
+        const segment = repeater.itemAt(index)
+        if (segment)
+            segment.forceActiveFocus(Qt.TabFocusReason)
+    }
 
     Row {
         id: row
@@ -36,6 +46,7 @@ Rectangle {
         y: 1
         height: parent.height - 2
         Repeater {
+            id: repeater
             model: root.segments
             AbstractButton {
                 id: segment
@@ -56,8 +67,8 @@ Rectangle {
                 Accessible.name: modelData.text || modelData.help || ""
                 property real focusRingRadius: Theme.radiusS
                 onClicked: root.choose(index)
-                Keys.onLeftPressed: root.choose(index - 1)
-                Keys.onRightPressed: root.choose(index + 1)
+                Keys.onLeftPressed: root.step(-1)
+                Keys.onRightPressed: root.step(1)
                 PlainToolTip { shown: segment.hovered && (segment.modelData.help || "") !== ""; text: segment.modelData.help || "" }
                 contentItem: Item {
                     implicitWidth: inner.implicitWidth
