@@ -244,9 +244,16 @@ TestCase {
         click(w, "cardContents")
         tryCompare(pop, "opened", false)
         const safe = openResults("safe")
+        // The erase question dims the window behind it: the sidebar reads darker.
+        const lightness = () => {
+            const p = grabImage(safe.window.contentItem).pixel(40, safe.window.contentItem.height - 120)
+            return (p.r + p.g + p.b) / 3
+        }
+        const before = lightness()
         click(safe, "eraseInstead")
         const dialog = h.find(safe.window.contentItem, "eraseDialog")
         tryCompare(dialog, "opened", true)
+        verify(lightness() < before - 0.15, "dimmed from " + before + " to " + lightness())
         verify(dialog.contentItem.text.indexOf("“SONY A7IV”") > 0)
         dialog.reject()
         tryCompare(dialog, "opened", false)
