@@ -179,10 +179,12 @@ FocusScope {
                         width: table.widths[3]; anchors.verticalCenter: parent.verticalCenter
                         text: row.day; color: row.ink; font: Theme.caption
                     }
+                    // Paths keep their end: cut at a folder's start where one fits.
                     DataText {
                         width: table.widths[4]; anchors.verticalCenter: parent.verticalCenter
-                        text: row.folder; color: row.quiet; rightPadding: Theme.s
-                        elide: Text.ElideLeft
+                        text: Present.cutPath(row.folder, font, width - rightPadding).text
+                        color: row.quiet; rightPadding: Theme.s
+                        elide: Text.ElideNone
                     }
                     DataText {
                         width: table.widths[5]; anchors.verticalCenter: parent.verticalCenter
@@ -215,9 +217,9 @@ FocusScope {
                             DataText {
                                 anchors.verticalCenter: parent.verticalCenter
                                 width: parent.width - revealButton.width - Theme.xs
-                                text: row.onBackup
+                                text: Present.cutPath(row.onBackup, font, width).text
                                 color: row.quiet
-                                elide: Text.ElideLeft
+                                elide: Text.ElideNone
                             }
                         }
                     }
