@@ -5,9 +5,7 @@
 // facts that follow the drive. The drives are made once; each case opens a fresh model and window
 // on them and finds them as they were made.
 #include <QApplication>
-#include <QQuickStyle>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <filesystem>
@@ -187,10 +185,7 @@ class SidebarWindowTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        QQuickStyle::setStyle(QStringLiteral("Fusion"));
-        shell::useDesktopIcons();
+        WindowDriver::prepareApplication();
         if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
         try {
             card_ = std::make_unique<ZramVolume>("HVCARD", 64ll << 20);
@@ -336,8 +331,9 @@ private slots:
     }
 
     // While the byte-by-byte pass folds its results into the shown check, each list keeps where
-    // it was scrolled to, what was chosen in it and what the inspector shows: the shoots, the
-    // folders with the chosen folder's panel, and the files as a table and as a grid.
+    // it was scrolled to, what was chosen in it and what the panels beside show: the shoots, the
+    // folders with the chosen folder's panel, the files as a table and as a grid with the
+    // inspector, the last through to the pass's own report.
     void passFoldsKeepTheViews() {
         AppWindow a(present_);
         QVERIFY(a.ready());
@@ -348,76 +344,52 @@ private slots:
         if (QTest::currentTestFailed()) return;
         QVERIFY(WindowDriver::waitFor([&] { return m.deepVerifying(); }));
         const quint64 serial = m.reportSerial();
-        // Lets `files` more results of the pass through and waits until they are folded in.
         QSignalSpy folded(&m, &AppModel::reportChanged);
-        auto fold = [&](int files) {
-            const qsizetype before = folded.size();
-            const int64_t verified = m.report()->totals.verified;
-            return a.stage.letPassFiles(files) && WindowDriver::waitFor([&] {
-                       return folded.size() > before && m.report()->totals.verified > verified;
-                   });
+        // What is chosen and what the panels show of it.
+        auto chosen = [&] {
+            return QStringList{m.selectedFolder(), w.text(QStringLiteral("panelTitle")),
+                               QString::number(m.selectedFileID()), w.text(QStringLiteral("inspectorName"))};
         };
 
-        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("shootRow")) != nullptr; }));
-        QVERIFY(w.scroll(QStringLiteral("shootList"), 0.3));
-        const qreal shoots = contentY(w, QStringLiteral("shootList"));
-        QVERIFY(shoots > 100);
-        QVERIFY(fold(8));
-        QVERIFY(samePlace(contentY(w, QStringLiteral("shootList")), shoots));
+        struct View {
+            const char* show;  // the button that shows it ("" when shown)
+            const char* list;
+            const char* row;  // the row chosen in it ("" for none)
+        };
+        const View views[] = {{"", "shootList", ""},
+                              {"mode-Map", "folderList", "folderRow"},
+                              {"mode-Files", "fileTableList", "fileRow"},
+                              {"switchForm", "fileGrid", "fileTile"}};
+        for (const View& view : views) {
+            const QString list = QLatin1String(view.list), row = QLatin1String(view.row);
+            if (*view.show) QVERIFY(w.click(QLatin1String(view.show)));
+            QVERIFY(WindowDriver::waitFor(
+                [&] { return w.item(list) && w.item(list)->property("count").toInt() > 0; }));
+            QVERIFY2(w.scroll(list, 0.3), view.list);
+            if (!row.isEmpty()) {
+                const int aimed = firstInView(w, list, row);
+                QVERIFY2(aimed >= 0, view.row);
+                QVERIFY(w.clickAt(row, aimed));
+            }
+            const qreal y = contentY(w, list);
+            const QStringList before = chosen();
+            QVERIFY2(y > 100, view.list);
 
-        QVERIFY(w.click(QStringLiteral("mode-Map")));
-        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("folderRow")) != nullptr; }));
-        QVERIFY(w.scroll(QStringLiteral("folderList"), 0.3));
-        const int folderRow = firstInView(w, QStringLiteral("folderList"), QStringLiteral("folderRow"));
-        QVERIFY(folderRow >= 0);
-        QVERIFY(w.clickAt(QStringLiteral("folderRow"), folderRow));
-        const QString folder = m.selectedFolder();
-        QVERIFY(!folder.isEmpty());
-        const qreal folders = contentY(w, QStringLiteral("folderList"));
-        QVERIFY(folders > 100);
-        const QString panel = w.text(QStringLiteral("panelTitle"));
-        QVERIFY(fold(8));
-        QVERIFY(samePlace(contentY(w, QStringLiteral("folderList")), folders));
-        QCOMPARE(m.selectedFolder(), folder);
-        QCOMPARE(w.text(QStringLiteral("panelTitle")), panel);
-
-        QVERIFY(w.click(QStringLiteral("mode-Files")));
-        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("fileRow")) != nullptr; }));
-        QVERIFY(w.scroll(QStringLiteral("fileTableList"), 0.3));
-        const int fileRow = firstInView(w, QStringLiteral("fileTableList"), QStringLiteral("fileRow"));
-        QVERIFY(fileRow >= 0);
-        QVERIFY(w.clickAt(QStringLiteral("fileRow"), fileRow));
-        const qint64 file = m.selectedFileID();
-        QVERIFY(file >= 0);
-        const QString inspected = w.text(QStringLiteral("inspectorName"));
-        QVERIFY(!inspected.isEmpty());
-        const qreal table = contentY(w, QStringLiteral("fileTableList"));
-        QVERIFY(table > 100);
-        QVERIFY(fold(8));
-        QVERIFY(samePlace(contentY(w, QStringLiteral("fileTableList")), table));
-        QCOMPARE(m.selectedFileID(), file);
-        QCOMPARE(w.text(QStringLiteral("inspectorName")), inspected);
-
-        // The grid, through to the pass's own report, which continues the same check.
-        QVERIFY(w.click(QStringLiteral("switchForm")));
-        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("fileTile")) != nullptr; }));
-        QVERIFY(w.scroll(QStringLiteral("fileGrid"), 0.3));
-        const int tile = firstInView(w, QStringLiteral("fileGrid"), QStringLiteral("fileTile"));
-        QVERIFY(tile >= 0);
-        QVERIFY(w.clickAt(QStringLiteral("fileTile"), tile));
-        const qint64 tileFile = m.selectedFileID();
-        QVERIFY(tileFile >= 0);
-        const QString tileInspected = w.text(QStringLiteral("inspectorName"));
-        const qreal grid = contentY(w, QStringLiteral("fileGrid"));
-        QVERIFY(grid > 100);
-        QVERIFY(fold(8));
-        a.stage.holdPasses(false);
-        QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
-        QCOMPARE(m.report()->level, CheckLevel::verified);
-        QCOMPARE(m.reportSerial(), serial);
-        QVERIFY(samePlace(contentY(w, QStringLiteral("fileGrid")), grid));
-        QCOMPARE(m.selectedFileID(), tileFile);
-        QCOMPARE(w.text(QStringLiteral("inspectorName")), tileInspected);
+            // Some more results of the pass folded in; after the grid's, the rest and the end.
+            const qsizetype folds = folded.size();
+            const int64_t verified = m.report()->totals.verified;
+            QVERIFY(a.stage.letPassFiles(8));
+            QVERIFY(WindowDriver::waitFor(
+                [&] { return folded.size() > folds && m.report()->totals.verified > verified; }));
+            if (&view == &views[std::size(views) - 1]) {
+                a.stage.holdPasses(false);
+                QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
+                QCOMPARE(m.report()->level, CheckLevel::verified);
+            }
+            QVERIFY2(samePlace(contentY(w, list), y), view.list);
+            QCOMPARE(chosen(), before);
+            QCOMPARE(m.reportSerial(), serial);
+        }
     }
 
     // The sidebar's offered card: with no backup it becomes the card and the window says a

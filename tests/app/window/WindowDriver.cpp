@@ -2,8 +2,9 @@
 
 #include <QGuiApplication>
 #include <QQmlContext>
+#include <QQuickStyle>
+#include <QStandardPaths>
 #include <QTest>
-#include <QWheelEvent>
 
 #include "shell/Shell.h"
 #include "thumbnail/Protocol.h"
@@ -170,6 +171,13 @@ bool WindowDriver::scroll(const QString& name, qreal by) {
 
 bool WindowDriver::waitFor(const std::function<bool()>& done, int timeoutMs) {
     return QTest::qWaitFor(done, timeoutMs);
+}
+
+void WindowDriver::prepareApplication() {
+    QStandardPaths::setTestModeEnabled(true);
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    shell::useDesktopIcons();
 }
 
 QQuickWindow* WindowDriver::shownWindow(const QString& name) {

@@ -57,6 +57,9 @@ public:
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
     // Another window of the application (the preview), by objectName, when shown.
     static QQuickWindow* shownWindow(const QString& name);
+    // What a suite does before its first window: standard paths in test mode, the English
+    // locale, Fusion controls and the desktop's icons.
+    static void prepareApplication();
 
 private:
     void activate();
