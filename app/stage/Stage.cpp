@@ -334,12 +334,12 @@ bool Stage::start() {
     picker_ = picker.get();
     savePicker_ = savePicker.get();
     monitor_ = monitor.get();
-    ejector_ = ejector.get();
+    ejector_ = ejectorInUse_ ? nullptr : ejector.get();
     reveal_ = reveal.get();
     deps.platform.folderPicker = std::move(picker);
     deps.platform.savePicker = std::move(savePicker);
     deps.platform.volumeMonitor = std::move(monitor);
-    deps.platform.ejector = std::move(ejector);
+    deps.platform.ejector = ejectorInUse_ ? std::move(ejectorInUse_) : std::move(ejector);
     deps.platform.reveal = std::move(reveal);
     deps.settingsPath = settingsPath;
     deps.historyPath = historyPath;
@@ -464,11 +464,13 @@ QVariantList Stage::revealed() const {
 
 QStringList Stage::ejectAsked() const {
     QStringList out;
-    for (const std::string& p : ejector_->asked) out << text(p);
+    if (ejector_)
+        for (const std::string& p : ejector_->asked) out << text(p);
     return out;
 }
 
 void Stage::finishEject(const QString& reason) {
+    if (!ejector_) return;
     ejector_->finish(reason.isEmpty()
                          ? std::nullopt
                          : std::optional<EjectFailure>(EjectFailure{EjectFailure::Kind::refused, reason}));

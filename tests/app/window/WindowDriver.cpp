@@ -66,11 +66,32 @@ QQuickItem* WindowDriver::item(const QString& name) const {
     return nullptr;
 }
 
-bool WindowDriver::click(const QString& name, int timeoutMs) {
+bool WindowDriver::click(const QString& name, int timeoutMs) { return clickWhere(name, {}, timeoutMs); }
+
+QList<QQuickItem*> WindowDriver::items(const QString& name, QQuickItem* within) const {
+    QList<QQuickItem*> out;
+    if (!window_) return out;
+    const std::function<void(QQuickItem*)> collect = [&](QQuickItem* item) {
+        if (!item->isVisible()) return;
+        if (item->objectName() == name) out << item;
+        for (QQuickItem* child : item->childItems()) collect(child);
+    };
+    collect(within ? within : window_->contentItem());
+    return out;
+}
+
+bool WindowDriver::clickWhere(const QString& name, const std::function<bool(QQuickItem*)>& pick,
+                              int timeoutMs) {
+    const auto find = [&]() -> QQuickItem* {
+        if (!pick) return item(name);
+        for (QQuickItem* candidate : items(name))
+            if (pick(candidate)) return candidate;
+        return nullptr;
+    };
     QQuickItem* target = nullptr;
     const bool shown = waitFor(
         [&] {
-            target = item(name);
+            target = find();
             return target && target->isEnabled();
         },
         timeoutMs);
@@ -79,11 +100,18 @@ bool WindowDriver::click(const QString& name, int timeoutMs) {
     // click where the item stands (found again, views make their items anew).
     activate();
     (void)window_->grabWindow();
-    target = item(name);
+    target = find();
     if (!target) return false;
     QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, middle(target).toPoint());
     QCoreApplication::processEvents();
     return true;
+}
+
+QColor WindowDriver::colorAt(QQuickItem* item, QPointF point) {
+    if (!window_ || !item) return {};
+    const QImage frame = window_->grabWindow();
+    const QPointF at = item->mapToScene(point) * window_->effectiveDevicePixelRatio();
+    return frame.pixelColor(at.toPoint());
 }
 
 void WindowDriver::activate() {

@@ -36,6 +36,13 @@ public:
     QQuickItem* item(const QString& name) const;
     // Waits for the item to be shown and enabled, then clicks its middle once it stands still.
     bool click(const QString& name, int timeoutMs = 5000);
+    // Every shown item of that name (below `within` when given), in the order of the rows of a list.
+    QList<QQuickItem*> items(const QString& name, QQuickItem* within = nullptr) const;
+    // As click, on the first shown item of that name that `pick` accepts (a row by its text, the
+    // second of two buttons).
+    bool clickWhere(const QString& name, const std::function<bool(QQuickItem*)>& pick, int timeoutMs = 5000);
+    // The colour drawn at a point of an item (in its own coordinates), from a frame drawn now.
+    QColor colorAt(QQuickItem* item, QPointF point);
     // A key (with modifiers) pressed into the window's focused item, through the shortcut map.
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void type(const QString& text);

@@ -42,7 +42,7 @@ Item {
         spacing: Theme.xxl
         SystemIcon {
             anchors.verticalCenter: parent.verticalCenter
-            path: hero.h.sourcePath || ""
+            pathKey: hero.h.sourceKey || ""
             size: 92
             fallback: "sdcard.fill"
             card: hero.h.cardLike === true

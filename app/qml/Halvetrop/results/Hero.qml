@@ -35,8 +35,9 @@ Item {
         width: parent.width - 2 * Theme.xl
         spacing: Theme.xxl
         SystemIcon {
+            objectName: "heroIcon"
             anchors.verticalCenter: parent.verticalCenter
-            path: hero.h.sourcePath || ""
+            pathKey: hero.h.sourceKey || ""
             size: 92
             fallback: "sdcard.fill"
             card: hero.h.cardLike === true
