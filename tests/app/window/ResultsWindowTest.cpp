@@ -48,19 +48,6 @@ std::string readAll(const std::string& path) {
     return out.str();
 }
 
-// The block device mounted at `mountPoint`, from the mount table.
-std::string deviceAt(const std::string& mountPoint) {
-    std::ifstream mounts("/proc/self/mounts");
-    std::string line;
-    while (std::getline(mounts, line)) {
-        std::istringstream fields(line);
-        std::string device, at;
-        fields >> device >> at;
-        if (at == mountPoint) return device;
-    }
-    return {};
-}
-
 // The files below `root` by their names as bytes, with their contents.
 std::map<std::string, std::string> filesBelow(const std::string& root) {
     std::map<std::string, std::string> out;
@@ -98,24 +85,8 @@ double distance(const QColor& a, const QColor& b) {
            std::abs(a.blueF() - b.blueF());
 }
 
-// A fresh model on a real stage and its window.
-struct Session {
-    explicit Session(shell::Present& present, std::unique_ptr<Ejector> ejector = {}) {
-        stage.setReal(true);
-        stage.setPresent(&present);
-        if (ejector) stage.setEjector(std::move(ejector));
-        started = stage.start();
-        if (started) window = std::make_unique<WindowDriver>(stage);
-    }
-    bool ready() const { return started && window && window->ready(); }
-    AppModel& model() { return stage.model(); }
-    CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }
-    QString path(const QString& name) const { return stage.root() + u'/' + name; }
-
-    stage::Stage stage;
-    bool started = false;
-    std::unique_ptr<WindowDriver> window;
-};
+// A file below the stage's own folder, for what the window exports.
+QString savedAt(WindowSession& s, const QString& name) { return s.stage.root() + u'/' + name; }
 
 }  // namespace
 
@@ -136,7 +107,7 @@ class ResultsWindowTest : public QObject {
     // checked with the Check menu's key, until the verdict is on screen and the byte-by-byte pass
     // that follows by itself (where anything is covered) has ended: the screen stands still. A case
     // goes on only when nothing failed here (QTest::currentTestFailed).
-    static void check(Session& s, const std::string& card, const std::vector<std::string>& backups) {
+    static void check(WindowSession& s, const std::string& card, const std::vector<std::string>& backups) {
         WindowDriver& w = *s.window;
         AppModel& m = s.model();
         s.stage.pickFolders({QString::fromStdString(card)});
@@ -154,7 +125,7 @@ class ResultsWindowTest : public QObject {
 
     // The verdict's copy button, in whichever of its forms the width shows, and the copy dialog
     // run to its end with its Copy button.
-    static void copyEverythingMissing(Session& s, int expected) {
+    static void copyEverythingMissing(WindowSession& s, int expected) {
         WindowDriver& w = *s.window;
         QVERIFY(w.item(QStringLiteral("copy")) ? w.click(QStringLiteral("copy"))
                                                : w.click(QStringLiteral("compact-copy")));
@@ -209,12 +180,10 @@ private slots:
         fs::create_directories(backup("Names"));
         ::sync();
         // Root reads past permission bits: a cleared inode makes a folder unexaminable for anyone.
-        const std::string device = deviceAt(card_->mountPoint());
-        QVERIFY(!device.empty());
         QCOMPARE(QString::fromStdString(card_->unmount()), QString());
         const std::string clear =
-            "printf 'clri /Broken/DCIM/101LOST\\nclri /Broken/DCIM/102LOST\\n' | debugfs -w -f - " + device +
-            " >/dev/null 2>&1";
+            "printf 'clri /Broken/DCIM/101LOST\\nclri /Broken/DCIM/102LOST\\n' | debugfs -w -f - " +
+            card_->device() + " >/dev/null 2>&1";
         const bool cleared = std::system(clear.c_str()) == 0;
         QCOMPARE(QString::fromStdString(card_->remount()), QString());
         if (!cleared) QSKIP("debugfs could not clear an inode on this machine");
@@ -233,7 +202,7 @@ private slots:
     // it, the ring takes the warning colour though every file seen is backed up, and the exported
     // report has a "Can't read" row for each, in the columns of every other row.
     void cardNotReadWhole() {
-        Session s(present_);
+        WindowSession s(present_);
         QVERIFY(s.ready());
         WindowDriver& w = *s.window;
         check(s, card("Broken"), {backup("Broken")});
@@ -265,7 +234,7 @@ private slots:
         QVERIFY2(distance(drawn, warning) < 0.1 && distance(drawn, warning) < distance(drawn, covered),
                  qPrintable(drawn.name()));
 
-        const QString csv = s.path(QStringLiteral("broken.csv"));
+        const QString csv = savedAt(s, QStringLiteral("broken.csv"));
         s.stage.answerSave(csv);
         w.key(Qt::Key_E, Qt::ControlModifier);
         const QList<QStringList> rows = csvRows(csv);
@@ -291,7 +260,7 @@ private slots:
     void cacheBackupInTheReason() {
         QFETCH(QString, cacheFolder);
         QFETCH(bool, named);
-        Session s(present_);
+        WindowSession s(present_);
         QVERIFY(s.ready());
         check(s, card("Plain"), {backup("Plain"), cache(cacheFolder.toStdString())});
         if (QTest::currentTestFailed()) return;
@@ -307,7 +276,7 @@ private slots:
 
     // Each backup copy of a file in the inspector shows that copy, on its own backup.
     void eachCopyRevealsItself() {
-        Session s(present_);
+        WindowSession s(present_);
         QVERIFY(s.ready());
         WindowDriver& w = *s.window;
         check(s, card("Plain"), {backup("Plain"), cache("Plain")});
@@ -341,7 +310,7 @@ private slots:
     // A copy to a backup on tmpfs is read back from the page cache: the report in the dialog says
     // so for each file, and its CSV says it in the status column of the same five columns.
     void copyReadBackFromTheCache() {
-        Session s(present_);
+        WindowSession s(present_);
         QVERIFY(s.ready());
         WindowDriver& w = *s.window;
         check(s, card("ToCache"), {cache("Copies")});
@@ -357,7 +326,7 @@ private slots:
         for (const char* name : {"IMG_4000.JPG", "IMG_4001.JPG"})
             QVERIFY2(lines.filter(QLatin1String(name)).size() == 1, qPrintable(lines.join(u'\n')));
 
-        const QString csv = s.path(QStringLiteral("copy.csv"));
+        const QString csv = savedAt(s, QStringLiteral("copy.csv"));
         s.stage.answerSave(csv);
         QVERIFY(w.click(QStringLiteral("saveCopyCSV")));
         const QList<QStringList> rows = csvRows(csv);
@@ -372,7 +341,7 @@ private slots:
 
     // An eject with no disk service on the bus says what it needs and where else to eject.
     void ejectWithoutTheDiskService() {
-        Session s(present_, std::make_unique<UDisksEjector>(QDBusConnection::sessionBus()));
+        WindowSession s(present_, std::make_unique<UDisksEjector>(QDBusConnection::sessionBus()));
         QVERIFY(s.ready());
         WindowDriver& w = *s.window;
         check(s, card("Plain"), {backup("Plain")});
@@ -390,7 +359,7 @@ private slots:
     // but holds U+FFFD itself, different files. Both are copied through the dialog under their own
     // names with their own bytes, and the next check finds both backed up.
     void namesAsBytesThroughTheCopy() {
-        Session s(present_);
+        WindowSession s(present_);
         QVERIFY(s.ready());
         WindowDriver& w = *s.window;
         AppModel& m = s.model();
@@ -427,7 +396,7 @@ private slots:
     // shows each with its own counts, and the Show of its files not backed up opens the browser on
     // that folder's file alone.
     void folderNamedByBytes() {
-        Session s(present_);
+        WindowSession s(present_);
         QVERIFY(s.ready());
         WindowDriver& w = *s.window;
         AppModel& m = s.model();

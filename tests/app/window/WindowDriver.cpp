@@ -148,4 +148,12 @@ QQuickWindow* WindowDriver::shownWindow(const QString& name) {
     return nullptr;
 }
 
+WindowSession::WindowSession(shell::Present& present, std::unique_ptr<Ejector> ejector) {
+    stage.setReal(true);
+    stage.setPresent(&present);
+    if (ejector) stage.setEjector(std::move(ejector));
+    started = stage.start();
+    if (started) window = std::make_unique<WindowDriver>(stage);
+}
+
 }  // namespace halvetrop::test

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+#include "model/CopySheet.h"
+#include "shell/Present.h"
 #include "stage/Stage.h"
 
 namespace halvetrop::thumbs {
@@ -61,6 +63,19 @@ private:
     std::unique_ptr<thumbs::Thumbnailer> previews_;
     QQmlApplicationEngine engine_;
     QQuickWindow* window_ = nullptr;
+};
+
+// A fresh model on a real stage (the core's verifier, copy runner and volumes) and its window; with
+// an ejector, the stage ejects through it.
+struct WindowSession {
+    explicit WindowSession(shell::Present& present, std::unique_ptr<Ejector> ejector = {});
+    bool ready() const { return started && window && window->ready(); }
+    AppModel& model() { return stage.model(); }
+    CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }
+
+    stage::Stage stage;
+    bool started = false;
+    std::unique_ptr<WindowDriver> window;
 };
 
 }  // namespace halvetrop::test

@@ -33,21 +33,7 @@ int filesBelow(const std::string& root) {
     return n;
 }
 
-// A fresh model on a real stage and its window.
-struct Session {
-    explicit Session(shell::Present& present) {
-        stage.setReal(true);
-        stage.setPresent(&present);
-        started = stage.start();
-        if (started) window = std::make_unique<WindowDriver>(stage);
-    }
-    AppModel& model() { return stage.model(); }
-    CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }
-
-    stage::Stage stage;
-    bool started = false;
-    std::unique_ptr<WindowDriver> window;
-};
+using Session = WindowSession;
 
 }  // namespace
 
