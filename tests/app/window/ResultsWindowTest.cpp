@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QFile>
-#include <QQuickStyle>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <cmath>
@@ -22,8 +20,6 @@
 #include "model/CopySheet.h"
 #include "model/ZramVolume.h"
 #include "platform/LinuxServices.h"
-#include "results/ResultsData.h"
-#include "shell/Shell.h"
 #include "support/LoopVolume.h"
 
 using namespace halvetrop;
@@ -123,12 +119,10 @@ class ResultsWindowTest : public QObject {
         QVERIFY(m.waitForIdle(60000));
     }
 
-    // The verdict's copy button, in whichever of its forms the width shows, and the copy dialog
-    // run to its end with its Copy button.
+    // The verdict's copy button and the copy dialog run to its end with its Copy button.
     static void copyEverythingMissing(WindowSession& s, int expected) {
         WindowDriver& w = *s.window;
-        QVERIFY(w.item(QStringLiteral("copy")) ? w.click(QStringLiteral("copy"))
-                                               : w.click(QStringLiteral("compact-copy")));
+        QVERIFY(w.clickAction(QStringLiteral("copy")));
         QVERIFY(WindowDriver::waitFor([&] { return s.sheet() && s.sheet()->planCurrent(); }));
         QCOMPARE(s.sheet()->planCount(), expected);
         QVERIFY(w.click(QStringLiteral("copyButton")));
@@ -137,10 +131,7 @@ class ResultsWindowTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        QQuickStyle::setStyle(QStringLiteral("Fusion"));
-        shell::useDesktopIcons();
+        WindowDriver::prepare(look_, present_);
         if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
         try {
             card_ = std::make_unique<ZramVolume>("HVCARD", 48ll << 20);
@@ -187,9 +178,6 @@ private slots:
         const bool cleared = std::system(clear.c_str()) == 0;
         QCOMPARE(QString::fromStdString(card_->remount()), QString());
         if (!cleared) QSKIP("debugfs could not clear an inode on this machine");
-        shell::registerNative(look_, present_);
-        registerResults();
-        look_.set(present::Appearance::light, true);
     }
 
     void cleanupTestCase() {
@@ -346,8 +334,7 @@ private slots:
         WindowDriver& w = *s.window;
         check(s, card("Plain"), {backup("Plain")});
         if (QTest::currentTestFailed()) return;
-        QVERIFY(w.item(QStringLiteral("eject")) ? w.click(QStringLiteral("eject"))
-                                                : w.click(QStringLiteral("compact-eject")));
+        QVERIFY(w.clickAction(QStringLiteral("eject")));
         QVERIFY(WindowDriver::waitFor([&] { return !w.text(QStringLiteral("noticeText")).isEmpty(); }));
         QCOMPARE(
             w.text(QStringLiteral("noticeText")),

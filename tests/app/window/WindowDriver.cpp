@@ -2,8 +2,11 @@
 
 #include <QGuiApplication>
 #include <QQmlContext>
+#include <QQuickStyle>
+#include <QStandardPaths>
 #include <QTest>
 
+#include "results/ResultsData.h"
 #include "shell/Shell.h"
 #include "thumbnail/Protocol.h"
 #include "thumbnail/ThumbnailProvider.h"
@@ -25,6 +28,16 @@ QQuickItem* findShown(QQuickItem* item, const QString& name) {
 QPointF middle(QQuickItem* item) { return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)); }
 
 }  // namespace
+
+void WindowDriver::prepare(shell::Look& look, shell::Present& present) {
+    QStandardPaths::setTestModeEnabled(true);
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    shell::useDesktopIcons();
+    shell::registerNative(look, present);
+    registerResults();
+    look.set(present::Appearance::light, true);
+}
 
 WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
     const QString helper =
@@ -67,6 +80,10 @@ QQuickItem* WindowDriver::item(const QString& name) const {
 }
 
 bool WindowDriver::click(const QString& name, int timeoutMs) { return clickWhere(name, {}, timeoutMs); }
+
+bool WindowDriver::clickAction(const QString& name) {
+    return item(name) ? click(name) : click(QStringLiteral("compact-") + name);
+}
 
 QList<QQuickItem*> WindowDriver::items(const QString& name, QQuickItem* within) const {
     QList<QQuickItem*> out;

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "model/CopySheet.h"
+#include "shell/Look.h"
 #include "shell/Present.h"
 #include "stage/Stage.h"
 
@@ -22,6 +23,10 @@ namespace halvetrop::test {
 
 class WindowDriver {
 public:
+    // What every window of a suite shares, set before the first: standard paths in test mode, the
+    // US English locale, the Fusion style, the desktop's icons, the native types the views use
+    // (drawn in the light appearance, without motion) and the results data.
+    static void prepare(shell::Look& look, shell::Present& present);
     // Loads MainWindow.qml with the stage's model, history and settings, with the thumbnail
     // helper of the build behind its pictures, and shows it.
     explicit WindowDriver(stage::Stage& stage);
@@ -38,6 +43,8 @@ public:
     QQuickItem* item(const QString& name) const;
     // Waits for the item to be shown and enabled, then clicks its middle once it stands still.
     bool click(const QString& name, int timeoutMs = 5000);
+    // A verdict action ("copy", "eject") in whichever of its forms, full or compact, the width shows.
+    bool clickAction(const QString& name);
     // Every shown item of that name (below `within` when given), in the order of the rows of a list.
     QList<QQuickItem*> items(const QString& name, QQuickItem* within = nullptr) const;
     // As click, on the first shown item of that name that `pick` accepts (a row by its text, the
