@@ -4,6 +4,7 @@
 // never leave the page cache. Each case checks one folder of the card, as a user may; the drives
 // are made once.
 #include <QApplication>
+#include <QBuffer>
 #include <QDBusConnection>
 #include <QFile>
 #include <QTest>
@@ -35,6 +36,17 @@ const std::string kLookAlikeName = std::string("IMG_\xef\xbf\xbd") + "01.JPG";
 // Card file contents of their own, so no file matches another by content.
 std::string content(int seed) {
     return std::string(size_t(48 << 10) + size_t(seed), char('a' + seed % 26)) + std::to_string(seed);
+}
+
+// A JPEG of its own colour, for the thumbnail helper to decode.
+std::string picture(int seed) {
+    QImage image(96, 64, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 47 % 360, 200, 220));
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    image.save(&out, "JPEG");
+    return bytes.toStdString();
 }
 
 std::string readAll(const std::string& path) {
@@ -145,8 +157,8 @@ private slots:
         card_->write("DCIM/100CARD/README.TXT", "card");
         int seed = 0;
         auto put = [&](const std::string& cardFolder, const std::string& name,
-                       const std::vector<std::string>& copies) {
-            const std::string bytes = content(++seed);
+                       const std::vector<std::string>& copies, bool asPicture = false) {
+            const std::string bytes = asPicture ? picture(++seed) : content(++seed);
             card_->write(cardFolder + "/" + name, bytes);
             for (const std::string& c : copies) {
                 const std::string path = c + "/" + name;
@@ -162,7 +174,7 @@ private slots:
         put("Broken/DCIM/101LOST", "IMG_2100.JPG", {});
         put("Broken/DCIM/102LOST", "IMG_2200.JPG", {});
         for (const char* name : {"IMG_4000.JPG", "IMG_4001.JPG"}) put("ToCache/DCIM/100TEST", name, {});
-        for (const std::string& name : {kRawName, kLookAlikeName}) put("Names/DCIM/100TEST", name, {});
+        for (const std::string& name : {kRawName, kLookAlikeName}) put("Names/DCIM/100TEST", name, {}, true);
         put("Folders/DCIM/1\xfe", "A.JPG", {backup("Folders/Shoot\xfe")});
         put("Folders/DCIM/1\xfe", "B.JPG", {});
         put("Folders/DCIM/1\xef\xbf\xbd", "C.JPG", {});
@@ -356,9 +368,10 @@ private slots:
         // The card's icon, asked for by the key of its path.
         QQuickItem* icon = w.item(QStringLiteral("heroIcon"));
         QVERIFY(icon && !icon->childItems().isEmpty());
-        QQuickItem* picture = icon->childItems().constFirst();
-        QVERIFY(picture->property("source").toString().startsWith(QStringLiteral("image://system/cardkey/")));
-        QVERIFY(WindowDriver::waitFor([&] { return picture->property("status").toInt() == 1; }));
+        QQuickItem* iconImage = icon->childItems().constFirst();
+        QVERIFY(
+            iconImage->property("source").toString().startsWith(QStringLiteral("image://system/cardkey/")));
+        QVERIFY(WindowDriver::waitFor([&] { return iconImage->property("status").toInt() == 1; }));
         copyEverythingMissing(s, 2);
         if (QTest::currentTestFailed()) return;
         QCOMPARE(w.text(QStringLiteral("doneHeadline")), QStringLiteral("Copied and verified"));
@@ -377,6 +390,35 @@ private slots:
             [&] { return s.stage.checkCount() > checks && m.phase() == AppModel::Phase::Results; }, 60000));
         QVERIFY(m.waitForIdle(60000));
         QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("All verified"));
+
+        // Each file's own picture, in the inspector and in the preview, though both rows read alike.
+        QVERIFY(w.click(QStringLiteral("mode-Files")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.items(QStringLiteral("fileRow")).size() == 2; }));
+        QStringList shown;
+        for (int i = 0; i < 2; ++i) {
+            const QQuickItem* row = w.items(QStringLiteral("fileRow")).value(i);
+            QVERIFY(w.clickWhere(QStringLiteral("fileRow"), [&](QQuickItem* r) { return r == row; }));
+            QQuickItem* frame = w.item(QStringLiteral("inspectorPicture"));
+            QVERIFY(frame);
+            QQuickItem* thumbnail = w.items(QStringLiteral("inspectorThumbnail"), frame).value(0);
+            QVERIFY(thumbnail);
+            // A picture arrived: a file the helper could not find is answered with none.
+            QVERIFY2(WindowDriver::waitFor([&] { return thumbnail->implicitWidth() > 0; }),
+                     qPrintable(thumbnail->property("source").toString()));
+            shown << thumbnail->property("source").toString();
+            QVERIFY(w.click(QStringLiteral("inspectorPreview")));
+            QQuickWindow* preview = nullptr;
+            QVERIFY(WindowDriver::waitFor(
+                [&] { return preview = WindowDriver::shownWindow(QStringLiteral("previewWindow")); }));
+            QQuickItem* still = w.items(QStringLiteral("previewImage"), preview->contentItem()).value(0);
+            QVERIFY(still);
+            QVERIFY2(WindowDriver::waitFor([&] { return still->implicitWidth() > 0; }),
+                     qPrintable(still->property("source").toString()));
+            m.closePreview();
+            QVERIFY(WindowDriver::waitFor(
+                [] { return !WindowDriver::shownWindow(QStringLiteral("previewWindow")); }));
+        }
+        QVERIFY(shown[0] != shown[1]);
     }
 
     // A card folder whose name is not UTF-8 beside its look-alike holding U+FFFD: the folder map
