@@ -44,8 +44,8 @@ public:
 private:
     QThreadPool pool_;
     std::mutex mutex_;
-    QHash<QByteArray, IconChoice>
-        choices_;  // by path and card flag; a path that did not exist is asked again
+    // By path and card flag; a path that did not exist is asked again.
+    QHash<QByteArray, IconChoice> choices_;
 };
 
 }  // namespace halvetrop::shell
