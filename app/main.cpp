@@ -23,6 +23,7 @@
 #include "shell/Look.h"
 #include "shell/ModelBridge.h"
 #include "shell/Present.h"
+#include "shell/ReturnKey.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 #include "thumbnail/Protocol.h"
@@ -182,6 +183,8 @@ int main(int argc, char** argv) {
     shell::registerNative(look, present);
     registerResults();
     shell::prepareEngine(engine);
+    shell::ReturnKey returnKey;
+    app.installEventFilter(&returnKey);
     // Card files are decoded only in the helpers beside this executable. Tiles ask for a square
     // of 132 points at twice the pixels; previews for the largest side the pipe carries.
     const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/halvetrop-thumbnailer");

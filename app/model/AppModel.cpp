@@ -176,6 +176,7 @@ QStringList AppModel::destinationTexts() const {
 
 void AppModel::setDestinations(std::vector<std::string> paths) {
     destinations_ = std::move(paths);
+    if (!destinations_.empty()) lastBackup_ = destinations_.back();
     // Chosen again later, a backup is looked at anew.
     std::erase_if(unresolved_, [this](const std::string& p) {
         return std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end();

@@ -332,6 +332,9 @@ public:
 
     // --- files ---
     Q_INVOKABLE void showFiles(const QString& groupID, bool onlyMissing);
+    // The browser on the files of `folder` (relative to the card; "" is the whole card, shown as a
+    // restriction by the card's name) and below it that are not backed up.
+    Q_INVOKABLE void showNotBackedUp(const QString& folder);
     Q_INVOKABLE void backToShoots();
     Q_INVOKABLE QList<qint64> copyableIDs(const QList<qint64>& ids) const;
     Q_INVOKABLE void requestCopy(const QList<qint64>& ids, const QString& title);
@@ -440,6 +443,8 @@ private:
     void loadSettings();
     void saveDestinations();
     void setDestinations(std::vector<std::string> paths);
+    // Where cards and drives are mounted: the desktop's removable-media folder.
+    std::string mountRoot() const;
     void setPhase(Phase phase, QString failure = QString());
     // `sameCheck`: the report continues the shown one (the pass's own report), so views update
     // their rows in place.
@@ -496,6 +501,8 @@ private:
 
     std::optional<std::string> source_;
     std::vector<std::string> destinations_;
+    // The backup chosen last, kept when the list is emptied: where the backup picker opens.
+    std::optional<std::string> lastBackup_;
     std::set<MediaKind> kinds_;
     CheckLevel level_ = CheckLevel::standard;
     std::vector<VolumeInfo> volumes_;

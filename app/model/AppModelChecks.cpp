@@ -200,7 +200,7 @@ void AppModel::checkAgainstBackup(bool adding) {
     }
     QString title = adding ? "Add backups and check " + name + " again"
                            : "Choose the backup to check " + name + " against";
-    std::string root = deps_.mountRoot ? *deps_.mountRoot : desktopMountRoot();
+    std::string root = mountRoot();
     std::vector<std::string> picked;
     for (const auto& p : deps_.platform.folderPicker->pickFolder(title, QStringLiteral("Check"), root, true))
         if (auto c = cleanAbsolutePath(p); c && *c != *source_) picked.push_back(*c);

@@ -39,6 +39,14 @@ void AppModel::showFiles(const QString& groupID, bool onlyMissing) {
     setMode(Mode::Files);
 }
 
+void AppModel::showNotBackedUp(const QString& folder) {
+    // The card's top folder ("") is a restriction too: the browser names it by the card.
+    setFolderFilter(toBytes(folder));
+    setGroupFilter(std::nullopt);
+    setMode(Mode::Files);
+    setFilter(FileFilter::NotBackedUp);
+}
+
 void AppModel::backToShoots() {
     groupFilter_.reset();
     emit groupFilterChanged();

@@ -11,9 +11,12 @@
 
 namespace halvetrop {
 
+std::string AppModel::mountRoot() const { return deps_.mountRoot ? *deps_.mountRoot : desktopMountRoot(); }
+
 void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {
     QString prompt = autoCheck && !destinations_.empty() ? QStringLiteral("Check") : QStringLiteral("Choose");
-    std::optional<std::string> start;
+    // Cards are mounted in the desktop's removable-media folder, not where the process started.
+    std::optional<std::string> start = mountRoot();
     if (!startingAt.isEmpty()) start = toBytes(startingAt);
     auto picked = deps_.platform.folderPicker->pickFolder(
         QStringLiteral("Choose the card, drive or folder to check"), prompt, start, false);
@@ -24,8 +27,10 @@ void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {
 }
 
 void AppModel::chooseBackups() {
+    // Backups tend to go where the last one went; before any, the drives are in the mount folder.
     auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose backup drives or folders"),
-                                                          QStringLiteral("Add Backup"), std::nullopt, true);
+                                                          QStringLiteral("Add Backup"),
+                                                          lastBackup_ ? *lastBackup_ : mountRoot(), true);
     if (!picked.empty()) addBackups(picked);
 }
 

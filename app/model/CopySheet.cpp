@@ -2,6 +2,7 @@
 
 #include "copy/CopyError.h"
 #include "drives/Drives.h"
+#include "present/CopyReport.h"
 #include "present/Format.h"
 #include "present/Sidebar.h"
 #include "report/Report.h"
@@ -525,6 +526,12 @@ qint64 CopySheet::planBytes() const { return plan() ? plan()->totalBytes() : 0; 
 int CopySheet::renamedForCollision() const { return plan() ? plan()->renamedForCollision : 0; }
 QVariantList CopySheet::preview() const { return plan() ? preview_ : QVariantList(); }
 QVariant CopySheet::freeBytes() const { return freeBytes_ ? QVariant(qint64(*freeBytes_)) : QVariant(); }
+
+QString CopySheet::planSummary() const {
+    if (!hasBackup()) return {};
+    return present::planSummary(planCount(), planBytes(), freeBytes_,
+                                text(report_->destinations.at(size_t(destination_)).name));
+}
 
 bool CopySheet::canCopy() const { return phase_ == Phase::planning && plan() && !plan()->items.empty(); }
 

@@ -70,6 +70,8 @@ class CopySheet : public QObject {
     Q_PROPERTY(int renamedForCollision READ renamedForCollision NOTIFY planChanged)
     Q_PROPERTY(QVariantList preview READ preview NOTIFY planChanged)
     Q_PROPERTY(QVariant freeBytes READ freeBytes NOTIFY planChanged)
+    // "1,234 files · 31.4 GB · 812 GB free on Archive": the preview's header.
+    Q_PROPERTY(QString planSummary READ planSummary NOTIFY planChanged)
     Q_PROPERTY(bool canCopy READ canCopy NOTIFY planChanged)
     Q_PROPERTY(QVariantMap progress READ progressMap NOTIFY progressChanged)
     Q_PROPERTY(QVariantMap reportView READ reportView NOTIFY phaseChanged)
@@ -142,6 +144,7 @@ public:
     int renamedForCollision() const;
     QVariantList preview() const;
     QVariant freeBytes() const;  // nothing while unknown
+    QString planSummary() const;
     bool canCopy() const;
     quint64 generation() const { return generation_; }
 

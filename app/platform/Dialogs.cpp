@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QStandardPaths>
 #include <QWindow>
@@ -50,7 +51,16 @@ std::vector<std::string> DialogFolderPicker::pickFolder(const QString& title, co
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setWindowTitle(title);
     dialog.setLabelText(QFileDialog::Accept, prompt);
-    if (startingAt) dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(*startingAt)));
+    if (startingAt) {
+        // A backup's drive may be gone: the picker opens at the nearest folder still there.
+        QString folder = QFile::decodeName(QByteArray::fromStdString(*startingAt));
+        while (!QFileInfo(folder).isDir()) {
+            const QString up = QFileInfo(folder).path();
+            if (up == folder) break;
+            folder = up;
+        }
+        dialog.setDirectory(QFileInfo(folder).isDir() ? folder : QDir::homePath());
+    }
     if (multiple) {
         // The dialog has no switch for several folders; its own views take extended selection and
         // it hands every selected folder to selectedFiles().

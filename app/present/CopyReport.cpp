@@ -189,6 +189,21 @@ QString copySummary(const CopyReport& report, const QLocale& locale) {
     return text;
 }
 
+QString planSummary(int64_t files, int64_t bytes, std::optional<int64_t> freeBytes, const QString& backup,
+                    const QLocale& locale) {
+    QString out = fileCount(files, locale) + QStringLiteral(" · ") + byteCount(bytes, locale);
+    if (freeBytes)
+        out += QStringLiteral(" · ") + byteCount(*freeBytes, locale) + QStringLiteral(" free on ") + backup;
+    return out;
+}
+
+QString copyProgressLine(int64_t filesDone, int64_t filesTotal, int64_t bytesDone, int64_t bytesTotal,
+                         const QLocale& locale) {
+    return locale.toString(qlonglong(filesDone)) + QStringLiteral(" of ") + fileCount(filesTotal, locale) +
+           QStringLiteral(" · ") + byteCount(bytesDone, locale) + QStringLiteral(" of ") +
+           byteCount(bytesTotal, locale);
+}
+
 QStringList failureLines(const CopyReport& report) {
     QStringList lines;
     for (size_t i = 0; i < report.failed.size() && i < 100; ++i)

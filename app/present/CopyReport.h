@@ -97,6 +97,13 @@ QString copyHeadline(CopyOutcome outcome);
 QString copySummary(const CopyReport& report, const QLocale& locale = QLocale());
 // The first 100 failures as "name: message".
 QStringList failureLines(const CopyReport& report);
+// The copy dialog's preview header: "1,234 files · 31.4 GB · 812 GB free on Archive", without
+// the free part while the backup's free space is not known.
+QString planSummary(int64_t files, int64_t bytes, std::optional<int64_t> freeBytes, const QString& backup,
+                    const QLocale& locale = QLocale());
+// The copying screen's count line: "12 of 1,234 files · 3 MB of 31.4 GB".
+QString copyProgressLine(int64_t filesDone, int64_t filesTotal, int64_t bytesDone, int64_t bytesTotal,
+                         const QLocale& locale = QLocale());
 // Whether any file was compared in the page cache only: the sentence that says so, else "".
 QString fromCacheNote(const CopyReport& report, const QLocale& locale = QLocale());
 // The first 100 of those files, each as its place on the backup.

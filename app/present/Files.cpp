@@ -6,6 +6,7 @@
 #include <unicode/timezone.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace halvetrop::present {
@@ -71,6 +72,18 @@ std::vector<int> FileSortKeys::sorted(const VerifyReport& report, std::vector<in
             break;
     }
     return positions;
+}
+
+int stepSelection(int current, int step, int count, int columns) {
+    if (count <= 0) return -1;
+    if (current < 0 || current >= count) return step >= 0 ? 0 : count - 1;
+    columns = std::max(columns, 1);
+    const int target = current + step;
+    // Left and Right stay within the grid's line; a line step out of the grid stays put.
+    if (columns > 1 && std::abs(step) < columns && target / columns != current / columns) return current;
+    if (columns > 1 && std::abs(step) >= columns && (target < 0 || target >= count))
+        return step > 0 && target / columns == (count - 1) / columns ? count - 1 : current;
+    return std::clamp(target, 0, count - 1);
 }
 
 QString shootChipText(const ShootGroup& group, const QLocale& locale) {

@@ -42,6 +42,14 @@ private:
     std::vector<std::string> names_, folders_, paths_;
 };
 
+// Where a key moves the selection of the table or the grid: the row `step` rows on from
+// `current` (negative steps go back), kept within the `count` rows shown. With nothing selected
+// (`current` -1) a step forward selects the first row and a step back the last; with no rows
+// there is nothing to select (-1). In a grid of `columns`, a step within a line does not wrap to
+// the next line, and a line step beyond the last full line lands on the last tile when the last
+// line is shorter, and nowhere (the selection stays) when it leaves the grid.
+int stepSelection(int current, int step, int count, int columns = 1);
+
 // The shoot chip: the short day, " · ", the last piece of the folder (the folder itself when it
 // has no piece).
 QString shootChipText(const ShootGroup& group, const QLocale& locale = QLocale());

@@ -150,4 +150,17 @@ ChipFit fitChips(const std::vector<CameraShare>& chips, const std::vector<double
     return fit;
 }
 
+std::vector<double> fitColumns(const std::vector<ColumnSpan>& columns, double available, size_t grows) {
+    double mins = 0, ideals = 0;
+    for (const ColumnSpan& c : columns) {
+        mins += c.min;
+        ideals += std::max(c.ideal, c.min);
+    }
+    std::vector<double> out;
+    const double share = ideals > mins ? std::clamp((available - mins) / (ideals - mins), 0.0, 1.0) : 1.0;
+    for (const ColumnSpan& c : columns) out.push_back(c.min + (std::max(c.ideal, c.min) - c.min) * share);
+    if (available > ideals && grows < out.size()) out[grows] += available - ideals;
+    return out;
+}
+
 }  // namespace halvetrop::present

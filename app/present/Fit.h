@@ -90,4 +90,16 @@ struct ChipFit {
 ChipFit fitChips(const std::vector<CameraShare>& chips, const std::vector<double>& widths, double spacing,
                  double available, const std::function<double(int)>& moreWidth);
 
+// --- table columns ---
+
+struct ColumnSpan {
+    double min = 0;
+    double ideal = 0;  // equal to min for a fixed column
+    friend bool operator==(const ColumnSpan&, const ColumnSpan&) = default;
+};
+// The widths of a table's columns in `available`: each at its ideal when they all fit, the column
+// `grows` then taking what is left over; between their minimums and ideals every flexible column
+// gives up the same share of its slack; never below its minimum (the table then overflows).
+std::vector<double> fitColumns(const std::vector<ColumnSpan>& columns, double available, size_t grows);
+
 }  // namespace halvetrop::present

@@ -520,6 +520,21 @@ QString shootSentence(const StatusCounts& c, bool hasLanding, const QLocale& loc
     return {};
 }
 
+QString shootSentenceSymbol(ShootState state) {
+    switch (state) {
+        case ShootState::checking:
+            return {};  // a spinner stands there
+        case ShootState::notBackedUp:
+            return QStringLiteral("externaldrive.badge.xmark");
+        case ShootState::partly:
+            return QStringLiteral("externaldrive.badge.exclamationmark");
+        case ShootState::backedUpTo:
+        case ShootState::backedUp:
+            return QStringLiteral("externaldrive.fill.badge.checkmark");
+    }
+    return {};
+}
+
 QString shootBadge(const StatusCounts& c) {
     if (pending(c) > 0) return QStringLiteral("hourglass.circle.fill");
     if (c.files > 0 && c.covered() == c.files)

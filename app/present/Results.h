@@ -141,6 +141,8 @@ enum class ShootState { checking, notBackedUp, partly, backedUpTo, backedUp };
 ShootState shootState(const StatusCounts& live, bool hasLanding);
 // The status sentence's text (the landing link follows it where there is one).
 QString shootSentence(const StatusCounts& live, bool hasLanding, const QLocale& locale = QLocale());
+// The drive symbol in front of the sentence; none while checking (a spinner takes its place).
+QString shootSentenceSymbol(ShootState state);
 QString shootBadge(const StatusCounts& live);
 QString copyTitle(const QString& folderTitle, const std::string& day, const DateTexts& dates);
 // The first landing on one of the report's backups, if any.

@@ -61,6 +61,7 @@ enum ShootRole {
     SizeRole,
     SentenceRole,
     StateRole,
+    SentenceSymbolRole,
     BadgeRole,
     TintRole,
     CoveredRole,
@@ -84,6 +85,7 @@ QHash<int, QByteArray> ShootRows::roleNames() const {
             {SizeRole, "sizeText"},
             {SentenceRole, "sentence"},
             {StateRole, "state"},
+            {SentenceSymbolRole, "sentenceSymbol"},
             {BadgeRole, "badge"},
             {TintRole, "tint"},
             {CoveredRole, "coveredText"},
@@ -127,6 +129,9 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
                                   : shootSentence(live(), firstLanding(*g, r).has_value());
         case StateRole:
             return r.isCardOnly() ? -1 : int(shootState(live(), firstLanding(*g, r).has_value()));
+        case SentenceSymbolRole:
+            return r.isCardOnly() ? QStringLiteral("sdcard")
+                                  : shootSentenceSymbol(shootState(live(), firstLanding(*g, r).has_value()));
         case BadgeRole:
             return r.isCardOnly() ? QString() : shootBadge(live());
         case TintRole: {

@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QMetaEnum>
 
+#include "shell/Shadows.h"
+
 namespace halvetrop::shell {
 
 using namespace halvetrop::present;
@@ -90,6 +92,11 @@ QVariantMap Look::tint(const QString& name) const {
     if (!t) return {};
     const TintColors c = tintColors(*t, appearance_);
     return {{QStringLiteral("fill"), argb(c.fill)}, {QStringLiteral("text"), argb(c.text)}};
+}
+
+QVariantMap Look::shadow(double radius, double blur) const {
+    return {{QStringLiteral("border"), shadowBorder(radius, blur)},
+            {QStringLiteral("reach"), shadowReach(blur)}};
 }
 
 }  // namespace halvetrop::shell

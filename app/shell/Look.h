@@ -49,6 +49,9 @@ public:
     // A colour of the current palette by its QPalette role name ("window", "buttonText", ...), for
     // the windows of the views: Qt Quick controls do not follow a palette set after start.
     Q_INVOKABLE QColor paletteColor(const QString& role, bool disabled = false) const;
+    // {border, reach} of a soft shadow's nine-patch image ("image://shadow/RADIUS/BLUR/RRGGBB"):
+    // the stretch borders, and how far the image reaches outside the shape.
+    Q_INVOKABLE QVariantMap shadow(double radius, double blur) const;
 
 signals:
     void changed();

@@ -9,6 +9,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
+#include "present/Files.h"
 #include "present/Fit.h"
 #include "present/Format.h"
 #include "present/Sidebar.h"
@@ -85,6 +86,12 @@ QString Present::lastCopyLabel(double copied, bool compact) const {
     return present::lastCopyLabel(int64_t(copied), compact);
 }
 
+QString Present::copyProgressLine(double filesDone, double filesTotal, double bytesDone,
+                                  double bytesTotal) const {
+    return present::copyProgressLine(int64_t(filesDone), int64_t(filesTotal), int64_t(bytesDone),
+                                     int64_t(bytesTotal));
+}
+
 QVariantMap Present::fitActionRow(const QVariantList& widths, double spacing, double available) const {
     std::vector<std::array<double, 3>> w;
     for (const QVariant& item : widths) {
@@ -127,6 +134,21 @@ QVariantMap Present::fitCameraChips(const QStringList& names, const QVariantList
             {QStringLiteral("more"), fit.more},
             {QStringLiteral("hidden"), fit.hidden},
             {QStringLiteral("squeezed"), fit.squeezed}};
+}
+
+QVariantList Present::fitColumns(const QVariantList& columns, double available, int grows) const {
+    std::vector<present::ColumnSpan> spans;
+    for (const QVariant& c : columns) {
+        const QVariantList pair = c.toList();
+        spans.push_back({pair.value(0).toDouble(), pair.value(1).toDouble()});
+    }
+    QVariantList out;
+    for (double w : present::fitColumns(spans, available, size_t(std::max(grows, 0)))) out << w;
+    return out;
+}
+
+int Present::stepSelection(int current, int step, int count, int columns) const {
+    return present::stepSelection(current, step, count, columns);
 }
 
 QVariantMap Present::location(const QString& path, const QVariantMap& volume, bool connected) const {
@@ -185,6 +207,11 @@ QString Present::statusSymbol(const QString& status) const {
     return s ? latin(present::statusSymbol(*s)) : QString();
 }
 
+QString Present::statusLabel(const QString& status) const {
+    const auto s = fileStatusFromRaw(status.toStdString());
+    return s ? QString::fromUtf8(halvetrop::label(*s)) : QString();
+}
+
 QString Present::statusColorRole(const QString& status) const {
     const auto s = fileStatusFromRaw(status.toStdString());
     return s ? latin(present::roleName(present::statusColor(*s))) : QString();
@@ -195,7 +222,8 @@ bool Present::takesText(QObject* focused) const {
 }
 
 bool Present::keepsReturn(QObject* focused) const {
-    return takesText(focused) || (focused && focused->property("visualFocus").toBool());
+    return takesText(focused) || (focused && (focused->property("visualFocus").toBool() ||
+                                              focused->property("takesReturn").toBool()));
 }
 
 QVariantMap Present::copyReport(const QVariant& record) const { return present::copyReportView(record); }

@@ -31,6 +31,9 @@ public:
     Q_INVOKABLE QString count(double n) const;
     // "1 file", "1,234 files".
     Q_INVOKABLE QString fileCount(double n) const;
+    // "12 of 1,234 files · 3 MB of 31.4 GB": a copy's progress.
+    Q_INVOKABLE QString copyProgressLine(double filesDone, double filesTotal, double bytesDone,
+                                         double bytesTotal) const;
     // "Last Copy (7)", or "Last Copy" in the compact row.
     Q_INVOKABLE QString lastCopyLabel(double copied, bool compact) const;
     // The form the verdict's action row takes: `widths` holds each shown button's [full, compact,
@@ -45,6 +48,12 @@ public:
     Q_INVOKABLE QVariantMap fitCameraChips(const QStringList& names, const QVariantList& files,
                                            const QFont& font, double padding, double spacing,
                                            double available) const;
+    // The widths of a table's columns, each given as [min, ideal], in `available`; the column
+    // `grows` takes what is left over.
+    Q_INVOKABLE QVariantList fitColumns(const QVariantList& columns, double available, int grows) const;
+    // The row a key moves the browser's selection to: `step` rows on from `current` (-1: none)
+    // among `count`, in a grid of `columns` (1 for the table).
+    Q_INVOKABLE int stepSelection(int current, int step, int count, int columns) const;
     // {symbol, name, detail} of a card or backup row; `volume` is the model's volume description
     // of the path (empty when not known yet).
     Q_INVOKABLE QVariantMap location(const QString& path, const QVariantMap& volume,
@@ -62,11 +71,14 @@ public:
     Q_INVOKABLE int shortcutOwners(QObject* root, const QString& sequence) const;
     Q_INVOKABLE QString symbolSource(const QString& name, const QColor& color) const;
     Q_INVOKABLE QString statusSymbol(const QString& status) const;
+    // "Verified", "Can't read", ...: what a status symbol says to a screen reader.
+    Q_INVOKABLE QString statusLabel(const QString& status) const;
     Q_INVOKABLE QString statusColorRole(const QString& status) const;
     // Whether the item with the keyboard focus takes typed text (a text field or area): Return
     // typed there is the field's, never a default button's.
     Q_INVOKABLE bool takesText(QObject* focused) const;
-    // Whether it keeps Return for itself: it takes text, or the keyboard moved the focus onto it.
+    // Whether it keeps Return for itself: it takes text, the keyboard moved the focus onto it, or
+    // it answers Return itself whenever it has the keys (`takesReturn`, as a shoot row does).
     Q_INVOKABLE bool keepsReturn(QObject* focused) const;
     // The view of a copy report record (the model's last copy); empty for anything else.
     Q_INVOKABLE QVariantMap copyReport(const QVariant& record) const;

@@ -57,12 +57,15 @@ struct State {
     const char* grab = nullptr;
 };
 
-QObject* findNamed(QObject* object, const QString& name) {
+// The first item of that name below `object`; with `shownOnly`, the first shown one.
+QObject* findNamed(QObject* object, const QString& name, bool shownOnly = false) {
     if (!object) return nullptr;
+    auto* item = qobject_cast<QQuickItem*>(object);
+    if (shownOnly && item && !item->isVisible()) return nullptr;
     if (object->objectName() == name) return object;
-    if (auto* item = qobject_cast<QQuickItem*>(object))
+    if (item)
         for (QQuickItem* child : item->childItems())
-            if (QObject* hit = findNamed(child, name)) return hit;
+            if (QObject* hit = findNamed(child, name, shownOnly)) return hit;
     return nullptr;
 }
 
@@ -153,6 +156,12 @@ QQuickWindow* windowNamed(const char* name) {
 CopySheet* sheetOf(Stage& s) { return qobject_cast<CopySheet*>(s.model().copySheet()); }
 
 // The copy dialog over the result with missing files, planned "in a new folder, by date".
+// The result opened in the smallest window, its inspector closed.
+bool narrow(Stage& s) {
+    s.model().setShowInspector(false);
+    return s.openSaved(0);
+}
+
 bool copyPlanned(Stage& s) {
     if (!s.openSaved(0) || !s.requestCopy()) return false;
     sheetOf(s)->chooseLayout(CopySheet::Layout::newDated);
@@ -164,6 +173,23 @@ bool copyStarted(Stage& s) {
     if (!copyPlanned(s)) return false;
     sheetOf(s)->copy();
     return s.copyProgress(0);
+}
+
+// The last copy made and its dialog closed; the check that follows finds every file backed up and
+// its byte-by-byte pass is stopped.
+bool lastCopied(Stage& s) {
+    if (!copyStarted(s) || !s.finishCopy(QStringLiteral("copied"))) return false;
+    sheetOf(s)->done();
+    if (!s.finishCheck(QStringLiteral("stopped-pass"))) return false;
+    s.model().stopDeepVerify();
+    return s.settle();
+}
+
+// The last copy's popover opened.
+void openLastCopy(QQuickWindow& w) {
+    // The header lays out each form of its action row: the shown one is pressed.
+    if (QObject* button = findNamed(w.contentItem(), QStringLiteral("lastCopyButton"), true))
+        QMetaObject::invokeMethod(button, "clicked");
 }
 
 }  // namespace
@@ -340,6 +366,16 @@ int main(int argc, char** argv) {
              s.model().check(std::optional<CheckLevel>());
              return s.failCheck(s.root() + QStringLiteral("/media/ana/NIKON Z9/DCIM/<b>100NCZ_9</b>"));
          }},
+        {"failed.long-error", mountDrives,
+         [](Stage& s) {
+             s.model().setSource(s.folder(QStringLiteral("media/ana/NIKON Z9")).toStdString());
+             s.model().addBackups({s.folder(QStringLiteral("media/ana/Archive 2025")).toStdString()});
+             s.model().check(std::optional<CheckLevel>());
+             QString deep = s.root() + QStringLiteral("/media/ana/NIKON Z9/DCIM");
+             for (int i = 0; i < 12; ++i)
+                 deep += QStringLiteral("/Ein sehr langer Ordnername der Hochzeit im Frühling %1").arg(i + 1);
+             return s.failCheck(deep + QStringLiteral("/<b>DSC_0001</b>.NEF"));
+         }},
         {"settings", {}, {}},
         {"setup-empty", {}, [](Stage&) { return true; }},
         {"setup-offered-card",
@@ -359,6 +395,8 @@ int main(int argc, char** argv) {
          [](Stage& s) { return checking(s, true, "scanningSource", "NIKON Z9", 0, 0); }},
         {"results-safe", saved("safe"), openSaved},
         {"results-missing", saved("missing"), openSaved},
+        // The smallest window: the inspector closed, as it is the detail's room that is tight.
+        {"results-missing.narrow", saved("missing"), narrow, {}, QSize(1040, 800)},
         {"results-verifying", saved("verifying"),
          [](Stage& s) {
              if (!s.openSaved(0)) return false;
@@ -388,19 +426,22 @@ int main(int argc, char** argv) {
         {"results-fuse-card", saved("fuse-card"), openSaved},
         // The missing files copied, the dialog closed with Done, and the check it starts finished
         // with every file backed up; the byte-by-byte pass that follows is stopped.
-        {"results-last-copy", saved("missing"),
+        {"results-last-copy", saved("missing"), lastCopied, openLastCopy},
+        {"results-last-copy.narrow", saved("missing"),
          [](Stage& s) {
-             if (!copyStarted(s) || !s.finishCopy(QStringLiteral("copied"))) return false;
-             sheetOf(s)->done();
-             if (!s.finishCheck(QStringLiteral("stopped-pass"))) return false;
-             s.model().stopDeepVerify();
-             return s.settle();
+             s.model().setShowInspector(false);
+             return lastCopied(s);
          },
-         [](QQuickWindow& w) {
-             if (QObject* button = findNamed(w.contentItem(), QStringLiteral("lastCopyButton")))
-                 QMetaObject::invokeMethod(button, "clicked");
-         }},
+         openLastCopy, QSize(1040, 800)},
         {"files-table", saved("browser"), [](Stage& s) { return filesState(s, false, 0, false); }},
+        {"files-table.long-names", saved("browser-long-names"),
+         [](Stage& s) {
+             if (!filesState(s, false, 3, false)) return false;
+             s.model().setGroupFilterID(
+                 QStringLiteral("DCIM/100MSDCF/Ein sehr langer Ordnername für die Hochzeit im "
+                                "Frühling|2025-03-01|ILCE-7M4"));
+             return s.settle();
+         }},
         {"files-grid", saved("browser"), [](Stage& s) { return filesState(s, true, 0, false); }},
         {"files-inspector", saved("browser"), [](Stage& s) { return filesState(s, false, 3, true); }},
         {"preview-image",
@@ -441,7 +482,7 @@ int main(int argc, char** argv) {
          [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("problems")); }},
     };
     // States also pictured in the high-contrast appearances.
-    const QSet<QString> highContrast{QStringLiteral("results-safe")};
+    const QSet<QString> highContrast{QStringLiteral("results-safe"), QStringLiteral("setup-ready")};
 
     QList<QPair<QString, QSize>> expected;
     for (const char* appearanceName : {"light", "dark", "hc-light", "hc-dark"})

@@ -7,6 +7,7 @@
 #include "shell/FirstRows.h"
 #include "shell/HomeRules.h"
 #include "shell/SettingsStore.h"
+#include "shell/Shadows.h"
 #include "shell/Symbols.h"
 #include "shell/SystemIcons.h"
 
@@ -51,6 +52,7 @@ void prepareEngine(QQmlEngine& engine) {
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
     engine.addImageProvider(QStringLiteral("system"), new SystemIconProvider);
+    engine.addImageProvider(QStringLiteral("shadow"), new ShadowImageProvider);
 }
 
 }  // namespace halvetrop::shell

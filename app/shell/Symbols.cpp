@@ -11,7 +11,7 @@ namespace halvetrop::shell {
 namespace {
 
 // Lucide draws outlines only: a ".fill" name takes the same outline as its plain form.
-constexpr std::array<SymbolFile, 50> table{{
+constexpr std::array<SymbolFile, 59> table{{
     {"plus", "plus"},
     {"plus.circle", "circle-plus"},
     {"sdcard", "card-sim"},
@@ -49,19 +49,28 @@ constexpr std::array<SymbolFile, 50> table{{
     {"externaldrive", "hard-drive"},
     {"eject.fill", "eject"},
     {"checkmark.seal", "badge-check"},
-    {"arrow.down.doc.fill", "file"},
+    {"arrow.down.doc.fill", "file-down"},
     {"externaldrive.badge.checkmark", "hard-drive"},
     {"externaldrive.badge.xmark", "hard-drive"},
     {"externaldrive.badge.exclamationmark", "hard-drive"},
     {"externaldrive.fill.badge.checkmark", "hard-drive"},
-    {"hourglass.circle.fill", "circle-dashed"},
-    {"camera.fill", "image"},
-    {"camera", "image"},
+    {"hourglass.circle.fill", "hourglass"},
+    {"camera.fill", "camera"},
+    {"camera", "camera"},
     {"list.bullet.rectangle", "file"},
-    {"arrow.right.circle", "folder"},
+    {"arrow.right.circle", "circle-arrow-right"},
     {"circle.lefthalf.filled", "circle-dashed"},
     {"minus.circle", "circle-dashed"},
     {"photo.on.rectangle", "image"},
+    {"folder.badge.plus", "folder-plus"},
+    {"chevron.right", "chevron-right"},
+    {"chevron.left", "chevron-left"},
+    {"chevron.down", "chevron-down"},
+    {"lock.shield", "shield-check"},
+    {"list.bullet", "list"},
+    {"square.grid.2x2", "layout-grid"},
+    {"arrow.right.circle.fill", "circle-arrow-right"},
+    {"externaldrive.badge.questionmark", "hard-drive"},
 }};
 
 }  // namespace

@@ -98,6 +98,40 @@ VerifyReport browserFixture(bool cardOnly) {
     return r;
 }
 
+// The browser's files under names a card can carry: 120 characters and more, markup that must stay
+// text, scripts read right to left and ones with stacked marks, long folders and a long backup
+// name. Every script is one the pictures' fixed font draws.
+VerifyReport longNamesFixture() {
+    VerifyReport r = browserFixture(false);
+    r.destinations.front().name = "Archive of the wedding season with a rather long drive name";
+    const std::string names[] = {
+        "2025-03-01 Hochzeit Müller–Schmidt, Standesamt Charlottenburg, Ringübergabe und Sektempfang im "
+        "Hof_0001.JPG",
+        "<b>bold</b> & <i>italic</i> stay plain text &amp; so does this &lt;entity&gt; in a file name of "
+        "a hundred and twenty_0002.JPG",
+        "Γάμος στη Σαντορίνη, ηλιοβασίλεμα πάνω από την καλντέρα, οι καλεσμένοι στο μπαλκόνι με θέα τη "
+        "θάλασσα_0003.JPG",
+        "صورة من حفل الزفاف في المدينة القديمة، الرقص تحت الأضواء والعائلة مجتمعة حول الطاولة الطويلة في "
+        "الحديقة_0004.JPG",
+        "Свадьба в Санкт-Петербурге летом, разводные мосты над Невой и белые ночи, прогулка по "
+        "набережной_0005.MP4",
+        "Đám cưới ở Hội An, đèn lồng trên sông Thu Bồn và חתונה בירושלים ליד החומות העתיקות בשקיעה_0006.JPG",
+    };
+    for (size_t i = 0; i < r.files.size(); ++i) {
+        FileResult& f = r.files[i];
+        f.name = names[i % std::size(names)];
+        if (!f.folder.empty())
+            f.folder = "DCIM/100MSDCF/Ein sehr langer Ordnername für die Hochzeit im Frühling";
+        f.relativePath = f.folder.empty() ? f.name : f.folder + "/" + f.name;
+        for (CopyRef& c : f.copies)
+            c.relativePath = "Photos/2025/2025-03-01 Hochzeit Müller–Schmidt/Ausgewählte Bilder/" + f.name;
+    }
+    for (ShootGroup& g : r.groups)
+        if (!g.folder.empty())
+            g.folder = "DCIM/100MSDCF/Ein sehr langer Ordnername für die Hochzeit im Frühling";
+    return r;
+}
+
 }  // namespace
 
 TimeNs fixtureNow() { return TimeNs(1'767'000'000) * 1'000'000'000; }
@@ -145,6 +179,7 @@ std::vector<VerifyReport> savedChecks(int count) {
 VerifyReport resultsFixture(const QString& name) {
     if (name == QLatin1String("browser") || name == QLatin1String("browser-card-only"))
         return browserFixture(name == QLatin1String("browser-card-only"));
+    if (name == QLatin1String("browser-long-names")) return longNamesFixture();
     VerifyReport r;
     r.source.path = "/media/ana/SONY A7IV";
     r.source.volumePath = r.source.path;

@@ -782,6 +782,36 @@ private slots:
         QVERIFY(h.savePicker->lastSuggestedName.endsWith(".csv"));
     }
 
+    // "Show" of the folder map: the browser on a folder's files that are not backed up. The whole
+    // card ("") is a restriction the browser names by the card; a shoot chosen before goes.
+    void showNotBackedUpOfAFolder_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("visible");
+        QTest::newRow("the whole card") << "" << 2;
+        QTest::newRow("a folder") << "DCIM" << 2;
+        QTest::newRow("a folder without them") << "MISC" << 0;
+    }
+    void showNotBackedUpOfAFolder() {
+        QFETCH(QString, folder);
+        QFETCH(int, visible);
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m,
+                makeReport(kCard, {"/backup/a"},
+                           {FileStatus::verified, FileStatus::missing, FileStatus::conflict}));
+        m.showFiles(m.report() ? QString::fromStdString(m.report()->groups.front().id()) : QString(), false);
+        QVERIFY(!m.groupFilterID().isEmpty());
+        m.showNotBackedUp(folder);
+        QVERIFY(m.hasFolderFilter());
+        QCOMPARE(m.folderFilterText(), folder);
+        QVERIFY(m.groupFilterID().isEmpty());
+        QCOMPARE(m.mode(), AppModel::Mode::Files);
+        QCOMPARE(m.filter(), AppModel::FileFilter::NotBackedUp);
+        QCOMPARE(m.visibleFileCount(), visible);
+        m.backToShoots();
+        QVERIFY(!m.hasFolderFilter());
+    }
+
     // A description of a volume is kept only while its volume is mounted.
     void volumeCacheForgetsVolumesThatLeft() {
         Harness h;

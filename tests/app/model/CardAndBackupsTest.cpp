@@ -125,6 +125,42 @@ private slots:
         QCOMPARE(h.verifier(0)->request().source, cam.volumePath);
     }
 
+    // The pickers open where a user looks: the card's at the removable-media folder unless it is
+    // given a card; the backups' at the last backup chosen, kept when the list is emptied, and
+    // at the removable-media folder before any.
+    void pickersOpenWhereAUserLooks_data() {
+        QTest::addColumn<QString>("picker");             // "card" or "backups"
+        QTest::addColumn<QStringList>("backupsBefore");  // chosen, then all removed when "cleared"
+        QTest::addColumn<bool>("cleared");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("card") << "card" << QStringList{QString::fromStdString(kA)} << false << "/media";
+        QTest::newRow("first backup") << "backups" << QStringList{} << false << "/media";
+        QTest::newRow("next backup") << "backups"
+                                     << QStringList{QString::fromStdString(kA), QString::fromStdString(kB)}
+                                     << false << QString::fromStdString(kB);
+        QTest::newRow("backups removed")
+            << "backups" << QStringList{QString::fromStdString(kA)} << true << QString::fromStdString(kA);
+    }
+    void pickersOpenWhereAUserLooks() {
+        QFETCH(QString, picker);
+        QFETCH(QStringList, backupsBefore);
+        QFETCH(bool, cleared);
+        QFETCH(QString, start);
+        Harness h;
+        h.volumes->push(listing({kRoot}));
+        AppModel& m = h.start();
+        QVERIFY(m.waitForIdle(5000));
+        for (const QString& b : backupsBefore) m.addBackups({b.toStdString()});
+        if (cleared)
+            while (!m.destinations().empty()) m.removeBackup(m.destinations().front());
+        if (picker == "card")
+            m.chooseSource();
+        else
+            m.chooseBackups();
+        QCOMPARE(h.picker->calls.size(), size_t(1));
+        QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
+    }
+
     // A drive that left after the volumes were last read is caught before the check walks it;
     // with no backup left, nothing is checked.
     void backupLeftBeforeTheVolumesWereRead_data() {

@@ -259,6 +259,10 @@ void CopySheetTest::copyActsOnlyOnTheCurrentPlan() {
     QVERIFY(sheet->canCopy());
     QCOMPARE(sheet->freeBytes(), QVariant(qint64(1 << 20)));
     QCOMPARE(sheet->preview().size(), 1);
+    // The header counts the plan and names the backup whose space it gives.
+    QVERIFY2(sheet->planSummary().startsWith(QStringLiteral("3 files · ")), qPrintable(sheet->planSummary()));
+    QVERIFY2(sheet->planSummary().endsWith(QStringLiteral(" free on Archive")),
+             qPrintable(sheet->planSummary()));
 }
 
 void CopySheetTest::refusals() {

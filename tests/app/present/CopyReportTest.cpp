@@ -160,6 +160,26 @@ TEST(CopyReport, ReadsFromThePageCacheAreNamedPerFile) {
     EXPECT_TRUE(fromCacheLines(one).isEmpty());
 }
 
+TEST(CopyReport, DialogCountsTakeTheSingularAndNameTheBackup) {
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    struct Row {
+        int64_t files, bytes;
+        std::optional<int64_t> free;
+        const char* summary;
+    };
+    const Row rows[] = {
+        {1234, 31'400'000'000, 812'000'000'000, "1,234 files · 31.4 GB · 812 GB free on Archive"},
+        {1, 1'000, int64_t(0), "1 file · 1 KB · Zero KB free on Archive"},
+        {0, 0, std::nullopt, "0 files · Zero KB"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(planSummary(row.files, row.bytes, row.free, QStringLiteral("Archive"), us).toStdString(),
+                  row.summary);
+    EXPECT_EQ(copyProgressLine(12, 1234, 3'000'000, 31'400'000'000, us).toStdString(),
+              "12 of 1,234 files · 3 MB of 31.4 GB");
+    EXPECT_EQ(copyProgressLine(0, 1, 0, 5, us).toStdString(), "0 of 1 file · Zero KB of 5 bytes");
+}
+
 TEST(CopyReport, TitlesAndSuggestedName) {
     CopyReport r;
     r.driveRoot = "/mnt/backup";

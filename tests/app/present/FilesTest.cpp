@@ -156,5 +156,33 @@ TEST(FilesTexts, Inspector) {
     EXPECT_EQ(onCardText(copied), "DCIM/100");
 }
 
+TEST(FilesKeys, ArrowsMoveTheSelectionWithinTheRowsShown) {
+    struct Step {
+        int current, step, count, columns, expected;
+        const char* why;
+    };
+    const Step steps[] = {
+        {-1, 1, 5, 1, 0, "nothing selected: Down takes the first row"},
+        {-1, -1, 5, 1, 4, "nothing selected: Up takes the last row"},
+        {-1, 1, 0, 1, -1, "no rows: nothing to take"},
+        {2, 1, 5, 1, 3, "Down"},
+        {2, -1, 5, 1, 1, "Up"},
+        {4, 1, 5, 1, 4, "the last row stays"},
+        {0, -1, 5, 1, 0, "the first row stays"},
+        {1, 20, 5, 1, 4, "a page past the end stops at the last row"},
+        {9, 1, 5, 1, 0, "a selection the filters hide starts again from the first row"},
+        {5, 1, 10, 4, 6, "grid: Right"},
+        {4, -1, 10, 4, 4, "grid: Left at a line's start stays"},
+        {7, 1, 10, 4, 7, "grid: Right at a line's end stays"},
+        {1, 4, 10, 4, 5, "grid: Down"},
+        {6, 4, 10, 4, 9, "grid: Down into the short last line lands on its last tile"},
+        {9, 4, 10, 4, 9, "grid: Down from the last line stays"},
+        {2, -4, 10, 4, 2, "grid: Up from the first line stays"},
+        {9, -4, 10, 4, 5, "grid: Up"},
+    };
+    for (const Step& s : steps)
+        EXPECT_EQ(stepSelection(s.current, s.step, s.count, s.columns), s.expected) << s.why;
+}
+
 }  // namespace
 }  // namespace halvetrop::present

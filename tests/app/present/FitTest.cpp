@@ -166,5 +166,22 @@ TEST(Fit, TooManyCamerasKeepTheMainOnes) {
     EXPECT_EQ(fitChips({}, {}, 4, 100, more), ChipFit{});
 }
 
+TEST(Fit, TableColumnsShareTheirSlack) {
+    // A fixed column, two flexible ones, and the last one that takes what is left over.
+    const std::vector<ColumnSpan> columns{{20, 20}, {100, 200}, {50, 100}, {100, 300}};
+    struct Row {
+        double available;
+        std::vector<double> widths;
+    };
+    const Row rows[] = {
+        {620, {20, 200, 100, 300}},  // every column at its ideal
+        {720, {20, 200, 100, 400}},  // the last column takes the rest
+        {270, {20, 100, 50, 100}},   // every column at its minimum
+        {200, {20, 100, 50, 100}},   // never below: the table overflows
+        {445, {20, 150, 75, 200}},   // half of every column's slack given up
+    };
+    for (const Row& row : rows) EXPECT_EQ(fitColumns(columns, row.available, 3), row.widths) << row.available;
+}
+
 }  // namespace
 }  // namespace halvetrop::present

@@ -253,24 +253,40 @@ TEST(Shoots, DaysTitlesLinesAndSentences) {
         bool landing;
         const char* text;
         const char* badge;
+        const char* symbol;  // in front of the sentence
     };
     const Sentence sentences[] = {
-        {{.files = 3, .verified = 2}, true, "Checking…", "hourglass.circle.fill"},
-        {{.files = 2, .likely = 2}, false, "Not on any backup yet", "questionmark.circle"},
+        {{.files = 3, .verified = 2}, true, "Checking…", "hourglass.circle.fill", ""},
+        {{.files = 2, .likely = 2},
+         false,
+         "Not on any backup yet",
+         "questionmark.circle",
+         "externaldrive.badge.xmark"},
         {{.files = 10, .verified = 6, .likely = 1, .conflict = 1, .missing = 2},
          true,
          "Partly backed up · 3 missing · 1 name clash",
-         "xmark.circle.fill"},
+         "xmark.circle.fill",
+         "externaldrive.badge.exclamationmark"},
         {{.files = 3, .verified = 1, .conflict = 2},
          false,
          "Partly backed up · 2 name clashes",
-         "exclamationmark.triangle.fill"},
-        {{.files = 2, .verified = 2}, true, "Backed up to", "checkmark.seal.fill"},
-        {{.files = 2, .verified = 1, .backedUp = 1}, false, "Backed up", "checkmark.circle.fill"},
+         "exclamationmark.triangle.fill",
+         "externaldrive.badge.exclamationmark"},
+        {{.files = 2, .verified = 2},
+         true,
+         "Backed up to",
+         "checkmark.seal.fill",
+         "externaldrive.fill.badge.checkmark"},
+        {{.files = 2, .verified = 1, .backedUp = 1},
+         false,
+         "Backed up",
+         "checkmark.circle.fill",
+         "externaldrive.fill.badge.checkmark"},
     };
     for (const Sentence& s : sentences) {
         EXPECT_EQ(shootSentence(s.c, s.landing, us).toStdString(), s.text);
         EXPECT_EQ(shootBadge(s.c).toStdString(), s.badge) << s.text;
+        EXPECT_EQ(shootSentenceSymbol(shootState(s.c, s.landing)).toStdString(), s.symbol) << s.text;
     }
 }
 

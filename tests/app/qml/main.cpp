@@ -10,6 +10,7 @@
 #include <QtQuickTest>
 
 #include "results/ResultsData.h"
+#include "shell/ReturnKey.h"
 #include "shell/Shell.h"
 #include "stage/Stage.h"
 
@@ -62,6 +63,8 @@ public slots:
         shell::registerNative(look_, present_);
         registerResults();
         stage::registerStage();
+        // As the application does: Return presses the focused button.
+        QCoreApplication::instance()->installEventFilter(&returnKey_);
         qmlRegisterSingletonType<Drops>("HalvetropTest", 1, 0, "Drops",
                                         [](QQmlEngine*, QJSEngine*) -> QObject* { return new Drops; });
         qmlRegisterSingletonType<KeyPress>("HalvetropTest", 1, 0, "KeyPress",
@@ -72,6 +75,7 @@ public slots:
 private:
     shell::Look look_;
     shell::Present present_;
+    shell::ReturnKey returnKey_;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(app_qml_test, Setup)

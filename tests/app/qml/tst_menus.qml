@@ -72,6 +72,37 @@ TestCase {
         ])
     }
 
+    // Opened, each menu shows every item's shortcut beside it, is as wide as its widest item (no
+    // title cut short), and its disabled items read dimmer than the enabled ones.
+    function test_menusShowTheirShortcuts() {
+        const w = h.open({})
+        const menus = w.window.menuBar.menus
+        for (let m = 0; m < menus.length; ++m) {
+            const menu = menus[m]
+            menu.open()
+            tryCompare(menu, "opened", true)
+            let enabledInk = null, disabledInk = null
+            for (let i = 0; i < menu.count; ++i) {
+                const row = menu.itemAt(i)
+                const a = menu.actionAt(i)
+                if (!a)
+                    continue
+                const keys = h.find(row, "menuShortcut")
+                compare(keys.text, a.shortcut ? Present.shortcutText(a.shortcut) : "", a.text)
+                const title = h.find(row, "menuTitle")
+                compare(title.text, a.text)
+                verify(row.width >= row.implicitWidth, a.text + " fits its menu")
+                if (a.shortcut)
+                    verify(title.x + title.width < keys.x, a.text + ": the title stays clear of the keys")
+                if (a.enabled) enabledInk = title.color
+                else disabledInk = title.color
+            }
+            if (enabledInk !== null && disabledInk !== null)
+                verify(!Qt.colorEqual(enabledInk, disabledInk), menu.title + ": disabled items read dimmer")
+            menu.close()
+        }
+    }
+
     function test_triggers() {
         const w = h.open({ saved: ["missing"] }, (s, m) => verify(s.openSaved(0)))
         const a = h.actions(w.window)

@@ -141,17 +141,63 @@ TestCase {
         compare(lastCheck(w, checks), "card only")
     }
 
-    function test_compactActionsByWidth() {
-        const w = openResults("missing", (s, m) => { m.showInspector = false })
-        verify(item(w, "fullActions").visible)
-        compare(item(w, "copy").text, "Copy 7 to Backup…")
-        w.model.showInspector = true
-        w.window.width = 1040
+    // A finished copy of the missing files, its dialog closed and the check after it stopped:
+    // the header offers the last copy.
+    function copyMissing(w) {
+        verify(w.stage.requestCopy())
+        w.model.copySheet.copy()
+        verify(w.stage.finishCopy("copied"))
+        w.model.copySheet.done()
+        verify(w.stage.finishCheck("missing"))
+        w.model.stopDeepVerify()
+    }
+
+    // The action row takes the first of its full, compact and symbols forms that fits its box and
+    // never runs past it, down to the smallest window with the inspector and the last copy.
+    function test_actionRowFitsItsWidth_data() {
+        return [
+            { tag: "wide", width: 1600, inspector: false, lastCopy: false },
+            { tag: "smallest window", width: 1040, inspector: false, lastCopy: false },
+            { tag: "inspector open", width: 1240, inspector: true, lastCopy: false },
+            { tag: "inspector and last copy", width: 1240, inspector: true, lastCopy: true },
+            { tag: "smallest window with everything", width: 1040, inspector: true, lastCopy: true },
+        ]
+    }
+    function test_actionRowFitsItsWidth(data) {
+        const w = openResults("missing", (s, m) => { m.showInspector = data.inspector })
+        if (data.lastCopy)
+            copyMissing(w)
+        w.window.width = data.width
         waitForRendering(w.window.contentItem)
-        tryVerify(() => item(w, "compactActions").visible)
-        verify(!item(w, "fullActions").visible)
-        compare(item(w, "compact-copy").text, "Copy 7…")
-        compare(item(w, "compact-nextCardPrimary").text, "Next Card")
+        const box = item(w, "heroActions")
+        const rows = ["fullActions", "compactActions", "symbolActions"].map(n => item(w, n))
+        const shownRows = rows.filter(r => r.visible)
+        compare(shownRows.length, 1)
+        const shownRow = shownRows[0]
+        verify(shownRow.implicitWidth <= box.width, shownRow.objectName + " " + shownRow.implicitWidth + " in " + box.width)
+        // A fuller form is left only when it does not fit.
+        for (const r of rows.slice(0, rows.indexOf(shownRow)))
+            verify(r.implicitWidth > box.width, r.objectName + " would have fitted")
+        // The row ends inside the header, whatever the inspector takes.
+        const end = shownRow.mapToItem(w.window.contentItem, shownRow.implicitWidth, 0).x
+        verify(end <= item(w, "heroActions").mapToItem(w.window.contentItem, box.width, 0).x + 0.5)
+    }
+
+    // Each form's words: the compact one is shorter, and in the symbols form every button but
+    // the copy button names itself only to the tooltip and a screen reader.
+    function test_actionRowForms() {
+        const w = openResults("missing")
+        copyMissing(w)
+        const texts = (prefix) => ["copy", "verify", "nextCardPrimary"].map(n => item(w, prefix + n).text)
+        compare(texts(""), ["Copy 7 to Backup…", "Verify Every Byte", "Check Another Card"])
+        compare(texts("compact-"), ["Copy 7…", "Verify All", "Next Card"])
+        compare(texts("symbols-"), ["Copy 7…", "", ""])
+        compare(["verify", "nextCardPrimary"].map(n => item(w, "symbols-" + n).Accessible.name),
+                ["Verify All", "Next Card"])
+        const lastCopy = ["fullActions", "compactActions", "symbolActions"].map(n => h.find(item(w, n), "lastCopyButton"))
+        compare(lastCopy.map(b => b.text), ["Last Copy (7)", "Last Copy", ""])
+        compare(lastCopy[2].Accessible.name, "Last Copy")
+        compare(lastCopy[2].icon.source.toString().indexOf("folder.badge.plus") >= 0, true)
     }
 
     function test_oneOwnerPerShortcut() {
@@ -198,9 +244,16 @@ TestCase {
         click(w, "cardContents")
         tryCompare(pop, "opened", false)
         const safe = openResults("safe")
+        // The erase question dims the window behind it: the sidebar reads darker.
+        const lightness = () => {
+            const p = grabImage(safe.window.contentItem).pixel(40, safe.window.contentItem.height - 120)
+            return (p.r + p.g + p.b) / 3
+        }
+        const before = lightness()
         click(safe, "eraseInstead")
         const dialog = h.find(safe.window.contentItem, "eraseDialog")
         tryCompare(dialog, "opened", true)
+        verify(lightness() < before - 0.15, "dimmed from " + before + " to " + lightness())
         verify(dialog.contentItem.text.indexOf("“SONY A7IV”") > 0)
         dialog.reject()
         tryCompare(dialog, "opened", false)
@@ -236,6 +289,55 @@ TestCase {
         compare(w.model.mode, Phase.files)
         compare(w.model.filter, 1)
         compare(w.model.visibleFileCount, 7)
+    }
+
+    // "Show" in the folder map opens the browser on what is not backed up there, restricted to the
+    // folder, the card's top folder too, whose chip names the card.
+    function test_showFromTheMapNamesItsFolder_data() {
+        return [
+            { tag: "the whole card", folder: "", chip: "SONY A7IV", visible: 9 },
+            { tag: "a folder", folder: "PRIVATE/M4ROOT/CLIP", chip: "PRIVATE/M4ROOT/CLIP", visible: 7 },
+        ]
+    }
+    function test_showFromTheMapNamesItsFolder(data) {
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
+        w.model.mode = Phase.map
+        w.model.selectedFolder = data.folder
+        waitForRendering(w.window.contentItem)
+        click(w, "showUncovered")
+        compare(w.model.mode, Phase.files)
+        compare(w.model.filter, 1)
+        compare(w.model.visibleFileCount, data.visible)
+        waitForRendering(w.window.contentItem)
+        const chips = h.findAll(w.window.contentItem, "folderChip").filter(c => c.visible)
+        compare(chips.length, 1)
+        compare(chips[0].text, data.chip)
+    }
+
+    // An empty browser says why: everything is backed up under the not-backed-up filter, else
+    // there are no files.
+    function test_emptyBrowserSaysWhy_data() {
+        return [
+            { tag: "a shoot all backed up, not backed up only", onlyMissing: true, search: "",
+              title: "Everything here is backed up", symbol: "checkmark.seal" },
+            { tag: "a search that finds nothing", onlyMissing: false, search: "no such file",
+              title: "No files", symbol: "doc" },
+        ]
+    }
+    function test_emptyBrowserSaysWhy(data) {
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
+        const covered = h.findAll(w.window.contentItem, "shootRow").filter(r => r.visible && r.allCovered)[0]
+        verify(covered !== undefined, "a shoot all backed up")
+        w.model.showFiles(covered.groupID, data.onlyMissing)
+        w.model.search = data.search
+        waitForRendering(w.window.contentItem)
+        compare(w.model.visibleFileCount, 0)
+        const empty = item(w, "filesEmpty")
+        verify(empty !== null && empty.visible)
+        compare(empty.title, data.title)
+        compare(empty.symbol, data.symbol)
+        compare(empty.description, "")
+        compare(item(w, "fileCount").text, "0 files")
     }
 
     // A shoot's landing link shows the backup folder in the file manager and nothing more: the

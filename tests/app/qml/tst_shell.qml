@@ -99,13 +99,17 @@ TestCase {
         compare(h.find(root, "noticeSymbol").name, "eject.circle.fill")
         mouseClick(h.find(root, "noticeDismiss"))
         verify(!w.model.hasNotice)
-        // Dismissing the notice reveals the new card.
-        tryCompare(h.find(root, "newCardBanner"), "shown", true)
+        // Dismissing the notice reveals the new card, sliding in.
+        const banner = h.find(root, "newCardBanner")
+        tryCompare(banner, "shown", true)
+        tryCompare(banner, "opacity", 1)
         compare(h.find(root, "newCardTitle").text, "“EOS \"7D\"” was just inserted")
         compare(h.find(root, "newCardSubtitle").text, "Choose it to start a check")
         compare(h.find(root, "newCardCheck").text, "Choose…")
         w.model.addBackupUrls(["file://" + w.stage.folder("b")])
         compare(h.find(root, "newCardCheck").text, "Check Card")
+        // The banner takes its new width with the layout spring before it is pressed.
+        tryVerify(() => banner.width === banner.implicitWidth)
         mouseClick(h.find(root, "newCardCheck"))
         compare(w.stage.pickerQuestions(), 1)
         compare(w.stage.pickerStart(0), w.stage.root + "/media/a/EOS")
@@ -138,7 +142,7 @@ TestCase {
             s.failCheck("/c/<b>x</b>")
         })
         const root = w.window.contentItem
-        const text = h.find(root, "emptyStateDescription")
+        const text = h.find(root, "failureMessage")
         compare(text.text, "Can't read /c/<b>x</b>: Input/output error")
         compare(text.textFormat, Text.PlainText)
         mouseClick(h.find(root, "tryAgain"))

@@ -5,6 +5,7 @@
 
 #include "shell/Look.h"
 #include "shell/Present.h"
+#include "shell/Shadows.h"
 
 namespace halvetrop::shell {
 namespace {
@@ -78,6 +79,43 @@ void gui() {
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+}
+
+// A shadow's nine-patch must stretch without seams: its middle row and column carry the full
+// shadow, its corners fade to nothing, and the shape's edge lies where the views place it.
+TEST(Look, ShadowPatchesStretchWithoutSeams) {
+    struct Row {
+        double radius, blur;
+    };
+    const Row rows[] = {{16, 24}, {12, 6}, {5, 14}, {40, 14}, {8, 0}};
+    for (const Row& row : rows) {
+        const QImage patch = shadowPatch(row.radius, row.blur, Qt::black);
+        const int border = shadowBorder(row.radius, row.blur), reach = shadowReach(row.blur);
+        const std::string name = std::to_string(row.radius) + "/" + std::to_string(row.blur);
+        ASSERT_EQ(patch.size(), QSize(2 * border + 1, 2 * border + 1)) << name;
+        const auto alpha = [&patch](int x, int y) { return qAlpha(patch.pixel(x, y)); };
+        // The stretched centre is the shape's full shadow; a rounded or blurred corner is clear.
+        EXPECT_EQ(alpha(border, border), 255) << name;
+        EXPECT_EQ(alpha(0, 0), 0) << name;
+        // Along the middle row the shadow rises from nothing outside to full inside the shape,
+        // through half at its edge, never falling back on the way.
+        if (row.blur > 0) {
+            EXPECT_LE(alpha(0, border), 3) << name;
+            EXPECT_NEAR(alpha(reach, border), 128, 12) << name;
+        }
+        for (int x = 1; x <= border; ++x)
+            EXPECT_GE(alpha(x, border), alpha(x - 1, border)) << name << " " << x;
+    }
+    // The colour is the id's; a bounded id only.
+    ShadowImageProvider provider;
+    QSize size;
+    const QColor middle =
+        provider.requestImage("6/4/1a73e8", &size, {}).pixelColor(size.width() / 2, size.height() / 2);
+    EXPECT_NEAR(middle.red(), 0x1a, 1);
+    EXPECT_NEAR(middle.green(), 0x73, 1);
+    EXPECT_NEAR(middle.blue(), 0xe8, 1);
+    EXPECT_TRUE(provider.requestImage("6/4000/000000", &size, {}).isNull());
+    EXPECT_TRUE(provider.requestImage("x/4/000000", &size, {}).isNull());
 }
 
 TEST(PresentFit, PathsAndChipsMeasuredInTheirFont) {

@@ -1,7 +1,9 @@
 import QtQuick
+import Halvetrop
+import Halvetrop.Native
 
-// A soft shadow without a blur effect (the software renderer draws none): rings of a rounded
-// rectangle whose opacity falls off outwards, so every renderer shows the same thing.
+// A soft shadow of a rounded rectangle the size of this item: a blurred nine-patch stretched to
+// fit, so every renderer, the software one too, draws the same thing.
 Item {
     id: root
     property real radius: 12
@@ -9,19 +11,22 @@ Item {
     property real offsetY: 1
     property color color: "black"
     property real strength: 0.06
+    readonly property var patch: Look.shadow(radius, blur)
+    readonly property int border: patch.border
+    readonly property int reach: patch.reach
 
-    Repeater {
-        model: Math.max(1, Math.round(root.blur / 2))
-        Rectangle {
-            required property int index
-            readonly property real spread: (index + 1) * root.blur / Math.max(1, Math.round(root.blur / 2))
-            x: -spread / 2
-            y: root.offsetY - spread / 2
-            width: root.width + spread
-            height: root.height + spread
-            radius: root.radius + spread / 2
-            color: root.color
-            opacity: root.strength / Math.max(1, Math.round(root.blur / 2)) * 1.6
-        }
+    BorderImage {
+        x: -root.reach
+        y: root.offsetY - root.reach
+        width: root.width + 2 * root.reach
+        height: root.height + 2 * root.reach
+        visible: root.strength > 0
+        opacity: root.strength
+        source: "image://shadow/" + root.radius + "/" + root.blur + "/" + root.color.toString().slice(1)
+        border { left: root.border; right: root.border; top: root.border; bottom: root.border }
+        horizontalTileMode: BorderImage.Stretch
+        verticalTileMode: BorderImage.Stretch
+        smooth: true
+        cache: true
     }
 }

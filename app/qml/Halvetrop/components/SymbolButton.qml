@@ -9,16 +9,17 @@ AbstractButton {
     property string symbol
     property color tint: Theme.brand
     property string help
+    property string name  // the accessible name of a symbol shown alone, when it has no help text
     property int symbolSize: 16
     property font textFont: Theme.body
     padding: 4
     hoverEnabled: true
     PlainToolTip {
         objectName: "help"
-        visible: control.help.length > 0 && control.hovered
+        shown: control.help.length > 0 && control.hovered
         text: control.help
     }
-    Accessible.name: text.length > 0 ? text : help
+    Accessible.name: text.length > 0 ? text : name.length > 0 ? name : help
 
     contentItem: RowLayout {
         spacing: 6

@@ -63,14 +63,18 @@ ColumnLayout {
                             }
                         }
                         Button {
+                            id: showFiles
                             text: "Show Files"
-                            ToolTip.visible: hovered
-                            ToolTip.text: "Open this folder in the file manager with just the new files selected"
+                            hoverEnabled: true
+                            PlainToolTip { shown: showFiles.hovered; text: "Open this folder in the file manager with just the new files selected" }
                             onClicked: view.model.revealPaths(modelData.files)
                         }
                         Button {
+                            id: openFolder
                             text: "Open Folder"
                             highlighted: true
+                            palette.buttonText: openFolderFill.colors.text
+                            ProminentFill { id: openFolderFill; control: openFolder; parent: openFolder.background }
                             onClicked: view.model.openFolder(modelData.path)
                         }
                     }
@@ -123,11 +127,15 @@ ColumnLayout {
         Repeater {
             model: view.folders.length > 0 && view.model.photoApps ? view.model.photoApps : []
             delegate: Button {
+                id: handOff
                 required property string modelData
                 required property int index
                 text: "Add to " + modelData
-                ToolTip.visible: hovered
-                ToolTip.text: "Open the " + (view.report ? view.report.copiedCount : 0) + " new files in " + modelData
+                hoverEnabled: true
+                PlainToolTip {
+                    shown: handOff.hovered
+                    text: "Open the " + (view.report ? view.report.copiedCount : 0) + " new files in " + handOff.modelData
+                }
                 onClicked: view.model.handOff(index)
             }
         }
@@ -142,10 +150,11 @@ ColumnLayout {
             Layout.fillWidth: true
         }
         Button {
+            id: saveCSV
             objectName: "saveCopyCSV"
             text: "Save CSV…"
-            ToolTip.visible: hovered
-            ToolTip.text: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went"
+            hoverEnabled: true
+            PlainToolTip { shown: saveCSV.hovered; text: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went" }
             onClicked: view.model.saveLastCopyCSV()
         }
     }

@@ -56,193 +56,212 @@ ColumnLayout {
         Layout.fillWidth: true
         Layout.fillHeight: true
 
-        RowLayout {
-            visible: view.sheet && view.sheet.backups.length >= 2
-            Label { text: "Copy to"; color: Theme.secondary; font: Theme.callout }
-            ComboBox {
-                objectName: "backupPicker"
-                Layout.fillWidth: true
-                model: view.sheet ? view.sheet.backups : []
-                currentIndex: view.sheet ? view.sheet.destination : 0
-                onActivated: index => view.sheet.destination = index
-            }
-        }
-
-        ColumnLayout {
-            spacing: Theme.s
+        // The choices and the plan scroll in a short window; the bar with Copy stays in view.
+        ScrollView {
+            id: planScroll
+            objectName: "planScroll"
             Layout.fillWidth: true
-            Eyebrow { text: "Where should they go?" }
-            Repeater {
-                model: view.layouts
-                delegate: RowLayout {
-                    id: layoutRow
-                    required property var modelData
-                    Layout.fillWidth: true
-                    spacing: Theme.s
-                    RadioButton {
-                        objectName: "layout_" + layoutRow.modelData.value
-                        Layout.alignment: Qt.AlignTop
-                        padding: 0
-                        checked: view.sheet && view.sheet.layout === layoutRow.modelData.value
-                        onClicked: view.sheet.layout = layoutRow.modelData.value
-                    }
-                    ColumnLayout {
-                        spacing: 2
-                        Layout.fillWidth: true
-                        DataText { text: layoutRow.modelData.title; font: Theme.rowTitle }
-                        DataText {
-                            Layout.fillWidth: true
-                            // Read again whenever the choices change.
-                            text: view.sheet ? (view.sheet.location, view.sheet.baseFolder, view.sheet.destination,
-                                                view.sheet.detailText(layoutRow.modelData.value)) : ""
-                            font: Theme.secondaryFont
-                            color: Theme.secondary
-                            wrapMode: Text.Wrap
-                            maximumLineCount: 2
-                        }
-                    }
-                    TapHandler { onTapped: view.sheet.layout = layoutRow.modelData.value }
-                }
-            }
-            TextField {
-                visible: view.sheet && view.sheet.layout === 5
-                Layout.fillWidth: true
-                font: Theme.mono
-                placeholderText: "Template"
-                text: view.sheet ? view.sheet.pathTemplate : ""
-                onTextEdited: view.sheet.pathTemplate = text
-            }
-            GridLayout {
-                visible: view.sheet && view.sheet.layout !== 0
-                columns: 2
-                columnSpacing: Theme.m
-                rowSpacing: Theme.s
-                Layout.fillWidth: true
-                Label { text: "Save in"; color: Theme.secondary; font: Theme.callout }
+            Layout.fillHeight: true
+            contentWidth: availableWidth
+            clip: true
+            ColumnLayout {
+                width: planScroll.availableWidth
+                spacing: Theme.l
                 RowLayout {
-                    spacing: 6
-                    Layout.fillWidth: true
-                    Symbol { name: "externaldrive.fill"; color: Theme.brand }
-                    DataText {
-                        text: view.sheet ? view.sheet.locationLabel : ""
-                        font: Theme.callout
-                        elide: Text.ElideLeft
+                    visible: view.sheet && view.sheet.backups.length >= 2
+                    Label { text: "Copy to"; color: Theme.secondary; font: Theme.callout }
+                    ComboBox {
+                        objectName: "backupPicker"
                         Layout.fillWidth: true
-                    }
-                    Button {
-                        visible: view.sheet && view.sheet.location.length > 0
-                        text: "Top Level"
-                        flat: true
-                        onClicked: view.sheet.location = ""
-                    }
-                    Button {
-                        text: "Choose…"
-                        ToolTip.visible: hovered
-                        ToolTip.text: "Pick the folder in the file manager"
-                        onClicked: view.model.chooseCopyLocation()
+                        model: view.sheet ? view.sheet.backups : []
+                        currentIndex: view.sheet ? view.sheet.destination : 0
+                        onActivated: index => view.sheet.destination = index
                     }
                 }
-                Label {
-                    text: view.sheet && (view.sheet.layout === 1 || view.sheet.layout === 2) ? "New folder" : "New folder (optional)"
-                    color: Theme.secondary
-                    font: Theme.callout
-                }
-                TextField {
-                    objectName: "newFolder"
-                    Layout.fillWidth: true
-                    text: view.sheet ? view.sheet.baseFolder : ""
-                    placeholderText: view.sheet && (view.sheet.layout === 1 || view.sheet.layout === 2)
-                                     ? "SD Halvetrop copies " + view.sheet.today : "None — straight into the folder above"
-                    onTextEdited: view.sheet.baseFolder = text
-                }
-            }
-            DataText {
-                visible: text.length > 0 && view.sheet && view.sheet.layout !== 0
-                text: view.sheet ? (view.sheet.nameError.length > 0 ? view.sheet.nameError : view.sheet.pickError) : ""
-                color: Theme.partial
-                font: Theme.secondaryFont
-                wrapMode: Text.Wrap
-                maximumLineCount: 4
-                Layout.fillWidth: true
-            }
-        }
 
-        // The plan of the choices shown, or why there is none.
-        RowLayout {
-            visible: view.sheet && view.sheet.planCurrent && view.sheet.planError.length > 0
-            Layout.fillWidth: true
-            Symbol { name: "exclamationmark.triangle"; color: Theme.missing }
-            DataText {
-                objectName: "planError"
-                text: view.sheet ? view.sheet.planError : ""
-                color: Theme.missing
-                wrapMode: Text.Wrap
-                maximumLineCount: 4
-                Layout.fillWidth: true
-            }
-        }
-        ColumnLayout {
-            visible: view.sheet && view.sheet.planCurrent && view.sheet.planError.length === 0
-            spacing: Theme.s
-            Layout.fillWidth: true
-            RowLayout {
-                Layout.fillWidth: true
-                Eyebrow { text: "Preview" }
-                Item { Layout.fillWidth: true }
-                DataText {
-                    readonly property bool tooBig: view.sheet && view.sheet.freeBytes !== undefined
-                                                   && view.sheet.freeBytes >= 1 && view.sheet.planBytes > view.sheet.freeBytes
-                    text: view.sheet ? Present.count(view.sheet.planCount) + " files · " + Present.byteCount(view.sheet.planBytes)
-                                       + (view.sheet.freeBytes !== undefined ? " · " + Present.byteCount(view.sheet.freeBytes) + " free" : "")
-                                     : ""
-                    color: tooBig ? Theme.missing : Theme.secondary
-                    font: Theme.secondaryFont
-                }
-            }
-            Rectangle {
-                Layout.fillWidth: true
-                Layout.preferredHeight: 110
-                radius: Theme.radiusS
-                color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.04)
-                ListView {
-                    anchors.fill: parent
-                    anchors.margins: Theme.s
-                    clip: true
-                    spacing: 4
-                    model: view.sheet ? view.sheet.preview : []
-                    ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
-                    delegate: RowLayout {
-                        required property var modelData
-                        width: ListView.view.width
-                        Symbol { name: modelData.exists ? "folder.fill" : "folder"; color: Theme.brand; size: 14 }
+                ColumnLayout {
+                    spacing: Theme.s
+                    Layout.fillWidth: true
+                    Eyebrow { text: "Where should they go?" }
+                    Repeater {
+                        model: view.layouts
+                        delegate: RowLayout {
+                            id: layoutRow
+                            required property var modelData
+                            Layout.fillWidth: true
+                            spacing: Theme.s
+                            RadioButton {
+                                objectName: "layout_" + layoutRow.modelData.value
+                                Layout.alignment: Qt.AlignTop
+                                padding: 0
+                                checked: view.sheet && view.sheet.layout === layoutRow.modelData.value
+                                onClicked: view.sheet.layout = layoutRow.modelData.value
+                            }
+                            ColumnLayout {
+                                spacing: 2
+                                Layout.fillWidth: true
+                                DataText { text: layoutRow.modelData.title; font: Theme.rowTitle }
+                                DataText {
+                                    Layout.fillWidth: true
+                                    // Read again whenever the choices change.
+                                    text: view.sheet ? (view.sheet.location, view.sheet.baseFolder, view.sheet.destination,
+                                                        view.sheet.detailText(layoutRow.modelData.value)) : ""
+                                    font: Theme.secondaryFont
+                                    color: Theme.secondary
+                                    wrapMode: Text.Wrap
+                                    maximumLineCount: 2
+                                }
+                            }
+                            TapHandler { onTapped: view.sheet.layout = layoutRow.modelData.value }
+                        }
+                    }
+                    TextField {
+                        visible: view.sheet && view.sheet.layout === 5
+                        Layout.fillWidth: true
+                        font: Theme.mono
+                        placeholderText: "Template"
+                        text: view.sheet ? view.sheet.pathTemplate : ""
+                        onTextEdited: view.sheet.pathTemplate = text
+                    }
+                    GridLayout {
+                        visible: view.sheet && view.sheet.layout !== 0
+                        columns: 2
+                        columnSpacing: Theme.m
+                        rowSpacing: Theme.s
+                        Layout.fillWidth: true
+                        Label { text: "Save in"; color: Theme.secondary; font: Theme.callout }
+                        RowLayout {
+                            spacing: 6
+                            Layout.fillWidth: true
+                            Symbol { name: "externaldrive.fill"; color: Theme.brand }
+                            DataText {
+                                text: view.sheet ? view.sheet.locationLabel : ""
+                                font: Theme.callout
+                                elide: Text.ElideLeft
+                                Layout.fillWidth: true
+                            }
+                            LinkButton {
+                                visible: view.sheet && view.sheet.location.length > 0
+                                text: "Top Level"
+                                font: Theme.callout
+                                onClicked: view.sheet.location = ""
+                            }
+                            Button {
+                                id: chooseLocation
+                                text: "Choose…"
+                                hoverEnabled: true
+                                PlainToolTip { shown: chooseLocation.hovered; text: "Pick the folder in the file manager" }
+                                onClicked: view.model.chooseCopyLocation()
+                            }
+                        }
+                        Label {
+                            text: view.sheet && (view.sheet.layout === 1 || view.sheet.layout === 2) ? "New folder" : "New folder (optional)"
+                            color: Theme.secondary
+                            font: Theme.callout
+                        }
+                        TextField {
+                            objectName: "newFolder"
+                            Layout.fillWidth: true
+                            text: view.sheet ? view.sheet.baseFolder : ""
+                            placeholderText: view.sheet && (view.sheet.layout === 1 || view.sheet.layout === 2)
+                                             ? "SD Halvetrop copies " + view.sheet.today : "None — straight into the folder above"
+                            onTextEdited: view.sheet.baseFolder = text
+                        }
+                    }
+                    RowLayout {
+                        objectName: "pickError"
+                        visible: pickError.text.length > 0 && view.sheet && view.sheet.layout !== 0
+                        Layout.fillWidth: true
+                        spacing: 6
+                        Symbol { name: "exclamationmark.triangle.fill"; color: Theme.partial; size: 13; Layout.alignment: Qt.AlignTop }
                         DataText {
-                            text: modelData.text
-                            font: Theme.monoSmall
-                            elide: Text.ElideLeft
+                            id: pickError
+                            text: view.sheet ? (view.sheet.nameError.length > 0 ? view.sheet.nameError : view.sheet.pickError) : ""
+                            color: Theme.textRole("partial")
+                            font: Theme.secondaryFont
+                            wrapMode: Text.Wrap
+                            maximumLineCount: 6
                             Layout.fillWidth: true
                         }
+                    }
+                }
+
+                // The plan of the choices shown, or why there is none.
+                RowLayout {
+                    visible: view.sheet && view.sheet.planCurrent && view.sheet.planError.length > 0
+                    Layout.fillWidth: true
+                    Symbol { name: "exclamationmark.triangle"; color: Theme.missing; size: 14; Layout.alignment: Qt.AlignTop }
+                    DataText {
+                        objectName: "planError"
+                        text: view.sheet ? view.sheet.planError : ""
+                        color: Theme.textRole("missing")
+                        wrapMode: Text.Wrap
+                        maximumLineCount: 4
+                        Layout.fillWidth: true
+                    }
+                }
+                ColumnLayout {
+                    visible: view.sheet && view.sheet.planCurrent && view.sheet.planError.length === 0
+                    spacing: Theme.s
+                    Layout.fillWidth: true
+                    RowLayout {
+                        Layout.fillWidth: true
+                        Eyebrow { text: "Preview" }
+                        Item { Layout.fillWidth: true }
                         DataText {
-                            text: String(modelData.count)
+                            readonly property bool tooBig: view.sheet && view.sheet.freeBytes !== undefined
+                                                           && view.sheet.freeBytes >= 1 && view.sheet.planBytes > view.sheet.freeBytes
+                            objectName: "planSummary"
+                            text: view.sheet ? view.sheet.planSummary || "" : ""
+                            color: tooBig ? Theme.textRole("missing") : Theme.secondary
                             font: Theme.secondaryFont
-                            color: Theme.secondary
                         }
+                    }
+                    Rectangle {
+                        Layout.fillWidth: true
+                        Layout.preferredHeight: 150
+                        radius: Theme.radiusS
+                        color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.04)
+                        ListView {
+                            anchors.fill: parent
+                            anchors.margins: Theme.s
+                            clip: true
+                            spacing: 4
+                            model: view.sheet ? view.sheet.preview : []
+                            ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+                            delegate: RowLayout {
+                                required property var modelData
+                                width: ListView.view.width
+                                Symbol { name: modelData.exists ? "folder.fill" : "folder"; color: Theme.brand; size: 14 }
+                                DataText {
+                                    text: modelData.text
+                                    font: Theme.monoSmall
+                                    elide: Text.ElideLeft
+                                    Layout.fillWidth: true
+                                }
+                                DataText {
+                                    text: String(modelData.count)
+                                    font: Theme.secondaryFont
+                                    color: Theme.secondary
+                                }
+                            }
+                        }
+                    }
+                    DataText {
+                        visible: view.sheet && view.sheet.renamedForCollision > 0
+                        text: view.sheet ? view.sheet.renamedForCollision + " files share a name with another file going to the same folder; they'll get a number, like “DSC00001 (2).ARW”." : ""
+                        font: Theme.secondaryFont
+                        color: Theme.secondary
+                        wrapMode: Text.Wrap
+                        maximumLineCount: 3
+                        Layout.fillWidth: true
                     }
                 }
             }
-            DataText {
-                visible: view.sheet && view.sheet.renamedForCollision > 0
-                text: view.sheet ? view.sheet.renamedForCollision + " files share a name with another file going to the same folder; they'll get a number, like “DSC00001 (2).ARW”." : ""
-                font: Theme.secondaryFont
-                color: Theme.secondary
-                wrapMode: Text.Wrap
-                maximumLineCount: 3
-                Layout.fillWidth: true
-            }
         }
-        Item { Layout.fillHeight: true }
         RowLayout {
             Layout.fillWidth: true
-            Symbol { name: "checkmark.circle.fill"; color: Theme.secondary; size: 14 }
+            Symbol { name: "lock.shield"; color: Theme.secondary; size: 14 }
             DataText {
                 text: "Nothing on the backup is ever replaced. Each copy is read back from the drive and compared before it counts."
                 font: Theme.secondaryFont
@@ -253,9 +272,13 @@ ColumnLayout {
             }
             Button { objectName: "copyCancel"; text: "Cancel"; onClicked: view.sheet.cancel() }
             Button {
+                id: copyButton
                 objectName: "copyButton"
+                // The words stay "Files" for one file too.
                 text: "Copy " + Present.count(view.sheet ? view.sheet.planCount : 0) + " Files"
                 highlighted: true
+                palette.buttonText: copyFill.colors.text
+                ProminentFill { id: copyFill; control: copyButton; parent: copyButton.background }
                 enabled: view.sheet && view.sheet.canCopy
                 onClicked: view.sheet.copy()
             }
@@ -269,7 +292,7 @@ ColumnLayout {
         Layout.fillWidth: true
         Layout.fillHeight: true
         sourceComponent: EmptyState {
-            symbol: "externaldrive"
+            symbol: "externaldrive.badge.questionmark"
             title: "No backup to copy to"
             description: "Check the card against a backup first."
             Button { text: "Close"; onClicked: view.sheet.cancel() }
@@ -296,9 +319,9 @@ ColumnLayout {
         }
         DataText {
             visible: view.hasProgress
-            text: view.hasProgress ? Present.count(view.progress.filesDone) + " of " + Present.count(view.progress.filesTotal)
-                                     + " files · " + Present.byteCount(view.progress.bytesDone) + " of "
-                                     + Present.byteCount(view.progress.bytesTotal) : ""
+            objectName: "copyCounts"
+            text: view.hasProgress ? Present.copyProgressLine(view.progress.filesDone, view.progress.filesTotal,
+                                                              view.progress.bytesDone, view.progress.bytesTotal) : ""
             font: Theme.caption
             color: Theme.secondary
         }
@@ -378,7 +401,15 @@ ColumnLayout {
                 color: Theme.tertiary
                 Layout.fillWidth: true
             }
-            Button { objectName: "copyDone"; text: "Done"; highlighted: true; onClicked: view.sheet.done() }
+            Button {
+                id: doneButton
+                objectName: "copyDone"
+                text: "Done"
+                highlighted: true
+                palette.buttonText: doneFill.colors.text
+                ProminentFill { id: doneFill; control: doneButton; parent: doneButton.background }
+                onClicked: view.sheet.done()
+            }
         }
     }
 }

@@ -5,8 +5,9 @@ import Halvetrop
 import Halvetrop.Native
 
 // The results header's way back to the last copy: shown for a copy from this card that wrote
-// into some folder; its popover holds the copy report.
-Button {
+// into some folder; its popover holds the copy report. The header's row gives it the text of its
+// form ("Last Copy (7)", "Last Copy", or none beside the symbol).
+ActionButton {
     id: button
     required property var model
     required property string cardName
@@ -14,9 +15,9 @@ Button {
     readonly property var report: Present.copyReport(model.lastCopy)
     objectName: "lastCopyButton"
     visible: report.sourceName !== undefined && report.sourceName === cardName && report.folders.length > 0
-    text: compact ? "Last Copy" : "Last Copy (" + report.copiedCount + ")"
-    ToolTip.visible: hovered
-    ToolTip.text: "Open the folders the last copy wrote into"
+    symbol: "folder.badge.plus"
+    text: Present.lastCopyLabel(report.copiedCount || 0, compact)
+    help: "Open the folders the last copy wrote into"
     onClicked: popover.visible ? popover.close() : popover.open()
 
     Popup {
@@ -24,19 +25,27 @@ Button {
         objectName: "lastCopyPopover"
         y: button.height + Theme.xs
         width: 560
+        // Kept inside the window: the button may sit near its edge.
+        margins: Theme.s
         padding: Theme.l
         background: CardBackground { radius: Theme.radiusL }
-        contentItem: ColumnLayout {
-            spacing: Theme.m
-            DataText {
-                text: "Last copy · " + Present.count(button.report.copiedCount || 0) + " files · " + (button.report.time || "")
-                font: Theme.title
-            }
-            CopyReportView {
-                model: button.model
-                report: button.report
-                compact: true
-                Layout.fillWidth: true
+        // Made on opening: the report view is not worth building for a button nobody presses.
+        contentItem: Loader {
+            active: popover.visible
+            sourceComponent: ColumnLayout {
+                spacing: Theme.m
+                DataText {
+                    objectName: "lastCopyTitle"
+                    Layout.fillWidth: true
+                    text: "Last copy · " + Present.count(button.report.copiedCount || 0) + " files · " + (button.report.time || "")
+                    font: Theme.title
+                }
+                CopyReportView {
+                    model: button.model
+                    report: button.report
+                    compact: true
+                    Layout.fillWidth: true
+                }
             }
         }
     }

@@ -72,6 +72,9 @@ Rectangle {
                     Layout.fillWidth: true
                     text: inspector.facts.name || ""
                     font: Theme.title
+                    // A long name is the one thing here worth three lines.
+                    wrapMode: Text.WrapAtWordBoundaryOrAnywhere
+                    maximumLineCount: 3
                 }
                 RowLayout {
                     StatusGlyph { status: inspector.facts.status || "notCompared"; size: 14 }
@@ -111,7 +114,7 @@ Rectangle {
                         color: index % 2 ? Theme.primary : Theme.secondary
                         Layout.fillWidth: index % 2 === 1
                         wrapMode: Text.WrapAnywhere
-                        maximumLineCount: 2
+                        maximumLineCount: 4
                     }
                 }
             }
@@ -186,21 +189,26 @@ Rectangle {
                 }
             }
             Button {
+                id: showOnDrive
                 objectName: "inspectorShowOnDrive"
                 Layout.fillWidth: true
                 Layout.leftMargin: Theme.l
                 Layout.rightMargin: Theme.l
                 visible: inspector.shown && inspector.facts.copies.length > 0
                 highlighted: true
+                palette.buttonText: showOnDriveFill.colors.text
+                ProminentFill { id: showOnDriveFill; control: showOnDrive; parent: showOnDrive.background }
+                hoverEnabled: true
                 text: "Show on Drive"
                 onClicked: inspector.model.revealFiles([inspector.facts.id], true)
                 PlainToolTip {
-                    visible: parent.hovered && parent.visible
+                    shown: showOnDrive.hovered && showOnDrive.visible
                     text: "Open " + (inspector.shown && inspector.facts.copies.length > 0 ? inspector.facts.copies[0].backup : "")
                           + " in Files with the backup copy selected"
                 }
             }
             Button {
+                id: copyOne
                 objectName: "inspectorCopy"
                 Layout.fillWidth: true
                 Layout.leftMargin: Theme.l
@@ -208,6 +216,8 @@ Rectangle {
                 Layout.bottomMargin: Theme.l
                 visible: inspector.copyable.length > 0
                 highlighted: true
+                palette.buttonText: copyOneFill.colors.text
+                ProminentFill { id: copyOneFill; control: copyOne; parent: copyOne.background }
                 text: "Copy to Backup…"
                 onClicked: inspector.model.requestCopy([inspector.facts.id], "Copy " + inspector.facts.name)
             }

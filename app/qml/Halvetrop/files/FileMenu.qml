@@ -1,9 +1,10 @@
 import QtQuick
 import QtQuick.Controls
+import Halvetrop
 
 // The context menu of card files: preview, reveal on the card or the backup, copy. Its items are
 // worked out from the model each time it opens.
-Menu {
+AppMenu {
     id: menu
     required property var model
     property var ids: []

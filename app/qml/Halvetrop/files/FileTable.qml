@@ -2,9 +2,12 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
+import Halvetrop.Native
 
 // The list form of the browser: one row per visible file, sortable columns, single selection
-// kept in the model, the context menu, the preview on a double click and the space bar.
+// kept in the model, the context menu, the preview on a double click and the space bar. The arrow
+// keys move the selection (Page Up and Down by a screenful, Home and End to the ends); Escape
+// clears it. The columns share the width between their smallest and their usual widths.
 FocusScope {
     id: table
     required property var app
@@ -12,21 +15,49 @@ FocusScope {
     property bool ascending
     signal sortRequested(string column)
     signal menuRequested(var ids)
+    // The table holds the keys once a row is clicked or it is reached by Tab: the ring goes round it.
+    readonly property Item focusRingItem: list
+    activeFocusOnTab: true
 
     readonly property var columns: [
-        { key: "status", title: "", width: 22 },
-        { key: "name", title: "Name", width: 150 },
-        { key: "status", title: "Status", width: 120 },
-        { key: "day", title: "Shoot day", width: 90 },
-        { key: "folder", title: "Folder", width: 100 },
-        { key: "size", title: "Size", width: 70 },
-        { key: "", title: "On backup", width: 120 }
+        { key: "status", title: "", min: 22, ideal: 22 },
+        { key: "name", title: "Name", min: 120, ideal: 160 },
+        { key: "status", title: "Status", min: 90, ideal: 130 },
+        { key: "day", title: "Shoot day", min: 90, ideal: 100 },
+        { key: "folder", title: "Folder", min: 80, ideal: 110 },
+        { key: "size", title: "Size", min: 60, ideal: 80 },
+        { key: "", title: "On backup", min: 120, ideal: 220 }
     ]
+    readonly property var widths: Present.fitColumns(columns.map(c => [c.min, c.ideal]), list.width - 2 * Theme.s, columns.length - 1)
+
+    function select(row) {
+        const id = table.app.files.idAt(row)
+        if (id < 0)
+            return
+        table.app.selectedFileID = id
+        list.positionViewAtIndex(row, ListView.Contain)
+    }
+    function step(by) {
+        const current = table.app.selectedFileID >= 0 ? table.app.files.rowOf(table.app.selectedFileID) : -1
+        table.select(Present.stepSelection(current, by, list.count, 1))
+    }
+    readonly property int page: Math.max(1, Math.floor(list.height / 24) - 1)
 
     Keys.onSpacePressed: event => {
         event.accepted = table.app.selectedFileID >= 0
         if (event.accepted)
             table.app.quickLook(table.app.selectedFileID)
+    }
+    Keys.onUpPressed: table.step(-1)
+    Keys.onDownPressed: table.step(1)
+    Keys.onPressed: event => {
+        if (event.key === Qt.Key_PageUp) table.step(-table.page)
+        else if (event.key === Qt.Key_PageDown) table.step(table.page)
+        else if (event.key === Qt.Key_Home) table.select(0)
+        else if (event.key === Qt.Key_End) table.select(list.count - 1)
+        else if (event.key === Qt.Key_Escape && table.app.selectedFileID >= 0) table.app.selectedFileID = -1
+        else return
+        event.accepted = true
     }
 
     ColumnLayout {
@@ -43,13 +74,15 @@ FocusScope {
                 delegate: Item {
                     required property var modelData
                     required property int index
-                    width: index === table.columns.length - 1 ? Math.max(modelData.width, table.width - 560) : modelData.width
+                    width: table.widths[index]
                     height: 26
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
+                        width: parent.width - Theme.xs
                         text: modelData.title + (index > 0 && modelData.key === table.sortColumn
                                                  ? (table.ascending ? " ▲" : " ▼") : "")
                         textFormat: Text.PlainText
+                        elide: Text.ElideRight
                         font: Theme.callout
                         color: Theme.secondary
                     }
@@ -71,6 +104,11 @@ FocusScope {
             Layout.fillHeight: true
             clip: true
             focus: true
+            // The selection moves by the table's own keys, not the view's current item.
+            keyNavigationEnabled: false
+            // The list clips what lies outside it: the ring is drawn just inside its edge.
+            readonly property bool focusRingInside: true
+            readonly property real focusRingRadius: 0
             model: table.app.files
             reuseItems: true
             boundsBehavior: Flickable.StopAtBounds
@@ -90,6 +128,8 @@ FocusScope {
                 required property string size
                 required property string onBackup
                 readonly property bool selected: table.app.selectedFileID === fileId
+                // A control focused inside the selected row rings in the selection's text colour.
+                readonly property bool selectionFill: selected
                 width: ListView.view.width
                 height: 24
                 color: selected ? Theme.selection : (index % 2 ? Theme.track : "transparent")
@@ -100,53 +140,64 @@ FocusScope {
                     anchors.fill: parent
                     acceptedButtons: Qt.LeftButton | Qt.RightButton
                     onClicked: mouse => {
-                        table.app.selectedFileID = row.fileId
                         list.forceActiveFocus()
+                        // A right click opens the menu for the row under it, wherever the selection is.
                         if (mouse.button === Qt.RightButton)
                             table.menuRequested([row.fileId])
+                        else
+                            table.app.selectedFileID = row.fileId
                     }
-                    onDoubleClicked: table.app.quickLook(row.fileId)
+                    onDoubleClicked: mouse => {
+                        if (mouse.button === Qt.LeftButton)
+                            table.app.quickLook(row.fileId)
+                    }
                 }
                 Row {
                     anchors.fill: parent
                     anchors.leftMargin: Theme.s
                     StatusGlyph {
-                        width: 22
+                        width: table.widths[0]
                         anchors.verticalCenter: parent.verticalCenter
                         status: row.status
+                        key: row.fileId
                         prominent: row.selected
                         size: 14
                     }
                     DataText {
-                        width: 150; anchors.verticalCenter: parent.verticalCenter
+                        id: nameText
+                        width: table.widths[1]; anchors.verticalCenter: parent.verticalCenter
                         text: row.name; color: row.ink; rightPadding: Theme.s
-                        PlainToolTip { visible: nameHover.hovered; text: row.statusText }
+                        elide: Text.ElideMiddle
+                        PlainToolTip { shown: nameHover.hovered; text: (nameText.truncated ? row.name + "\n" : "") + row.statusText }
                         HoverHandler { id: nameHover }
                     }
                     DataText {
-                        width: 120; anchors.verticalCenter: parent.verticalCenter
+                        width: table.widths[2]; anchors.verticalCenter: parent.verticalCenter
                         text: row.statusText; color: row.covered ? row.quiet : row.ink; rightPadding: Theme.s
                     }
                     DataText {
-                        width: 90; anchors.verticalCenter: parent.verticalCenter
+                        width: table.widths[3]; anchors.verticalCenter: parent.verticalCenter
                         text: row.day; color: row.ink; font: Theme.caption
                     }
+                    // Paths keep their end: cut at a folder's start where one fits.
                     DataText {
-                        width: 100; anchors.verticalCenter: parent.verticalCenter
-                        text: row.folder; color: row.quiet; rightPadding: Theme.s
+                        width: table.widths[4]; anchors.verticalCenter: parent.verticalCenter
+                        text: Present.cutPath(row.folder, font, width - rightPadding).text
+                        color: row.quiet; rightPadding: Theme.s
+                        elide: Text.ElideNone
                     }
                     DataText {
-                        width: 70; anchors.verticalCenter: parent.verticalCenter
+                        width: table.widths[5]; anchors.verticalCenter: parent.verticalCenter
                         text: row.size; color: row.quiet; font: Theme.caption
                     }
                     Item {
-                        width: Math.max(120, row.width - 560 - Theme.s)
+                        width: table.widths[6]
                         height: row.height
                         DataText {
                             anchors.verticalCenter: parent.verticalCenter
                             visible: row.onBackup.length === 0
                             text: "—"
-                            color: selected ? Theme.onSelection : Theme.tertiary
+                            color: row.selected ? Theme.onSelection : Theme.tertiary
                         }
                         Row {
                             anchors.fill: parent
@@ -156,19 +207,19 @@ FocusScope {
                                 id: revealButton
                                 anchors.verticalCenter: parent.verticalCenter
                                 objectName: "revealCopy"
-                                symbol: "folder.fill"
+                                symbol: "arrow.right.circle.fill"
                                 tint: row.selected ? Theme.onSelection : Theme.brand
                                 symbolSize: 13
-                                padding: 0
+                                padding: 1
                                 help: "Show on Drive"
                                 onClicked: table.app.revealFiles([row.fileId], true)
                             }
                             DataText {
                                 anchors.verticalCenter: parent.verticalCenter
                                 width: parent.width - revealButton.width - Theme.xs
-                                text: row.onBackup
+                                text: Present.cutPath(row.onBackup, font, width).text
                                 color: row.quiet
-                                elide: Text.ElideLeft
+                                elide: Text.ElideNone
                             }
                         }
                     }

@@ -31,88 +31,106 @@ Item {
         onActivated: view.model.backToShoots()
     }
 
-    FileMenu { id: menu; model: view.model }
+    FileMenu { id: menu; objectName: "fileMenu"; model: view.model }
 
     ColumnLayout {
         anchors.fill: parent
         spacing: 0
 
-        RowLayout {
+        // The header: the way back, the status filter, the restriction chips, the count, the
+        // list/grid switch and the search. The chips go to a line of their own when the one line
+        // cannot hold them with the search at its narrowest.
+        ColumnLayout {
+            id: header
             objectName: "filesHeader"
             Layout.fillWidth: true
-            // A narrow window squeezes the search field instead of widening the list.
-            Layout.minimumWidth: 0
             Layout.leftMargin: Theme.xl
             Layout.rightMargin: Theme.xl
             Layout.topMargin: Theme.s
             Layout.bottomMargin: Theme.s
-            spacing: Theme.m
+            spacing: Theme.s
+            readonly property bool chipsBelow: hasChips
+                && back.implicitWidth + (statusFilter.visible ? statusFilter.implicitWidth + Theme.m : 0)
+                   + chipsProbe.implicitWidth + count.implicitWidth + formSwitch.implicitWidth + 90 + 5 * Theme.m > width
+            readonly property bool hasChips: view.model.groupFilter.length > 0 || view.model.hasFolderFilter
 
-            Button {
-                objectName: "backToShoots"
-                leftPadding: 6
-                rightPadding: 6
-                text: "‹ Shoots"
-                onClicked: view.model.backToShoots()
-                PlainToolTip { visible: parent.hovered; text: "Back to the overview of shoots (Ctrl+[)" }
-            }
-            Row {
-                objectName: "statusFilter"
-                Layout.alignment: Qt.AlignVCenter
-                visible: !view.model.reportCardOnly
-                Repeater {
-                    model: ["All", "Not backed up", "Backed up"]
-                    delegate: Button {
-                        required property string modelData
-                        required property int index
-                        objectName: "filter_" + index
-                        text: modelData
-                        leftPadding: 6
-                        rightPadding: 6
-                        checkable: true
-                        checked: view.model.filter === index
-                        onClicked: view.model.filter = index
-                    }
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: Theme.m
+
+                Button {
+                    id: back
+                    objectName: "backToShoots"
+                    text: "Shoots"
+                    icon.source: Present.symbolSource("chevron.left", palette.buttonText)
+                    icon.width: 12
+                    icon.height: 12
+                    leftPadding: 8
+                    rightPadding: 10
+                    implicitWidth: implicitContentWidth + leftPadding + rightPadding
+                    onClicked: view.model.backToShoots()
+                    hoverEnabled: true
+                    PlainToolTip { shown: back.hovered; text: "Back to the overview of shoots (" + Present.shortcutText("Ctrl+[") + ")" }
+                }
+                Segmented {
+                    id: statusFilter
+                    objectName: "statusFilter"
+                    visible: !view.model.reportCardOnly
+                    name: "Show"
+                    segmentPrefix: "filter_"
+                    segments: [{ text: "All" }, { text: "Not backed up" }, { text: "Backed up" }]
+                    current: view.model.filter
+                    onChosen: index => view.model.filter = index
+                }
+                FilterChips {
+                    id: chipsInline
+                    visible: !header.chipsBelow
+                    Layout.fillWidth: true
+                    Layout.minimumWidth: 0
+                    model: view.model
+                }
+                Item { visible: header.chipsBelow || !header.hasChips; Layout.fillWidth: true }
+                Text {
+                    id: count
+                    objectName: "fileCount"
+                    text: Present.fileCount(view.model.visibleFileCount)
+                    textFormat: Text.PlainText
+                    font: Theme.secondaryFont
+                    color: Theme.secondary
+                }
+                Segmented {
+                    id: formSwitch
+                    objectName: "switchForm"
+                    name: "List or thumbnails"
+                    segmentWidth: 40
+                    segments: [{ symbol: "list.bullet", help: "List" }, { symbol: "square.grid.2x2", help: "Thumbnails" }]
+                    current: view.model.gridView ? 1 : 0
+                    onChosen: index => view.model.gridView = index === 1
+                    HoverHandler { id: switchHover }
+                    PlainToolTip { shown: switchHover.hovered; text: "List or thumbnails" }
+                }
+                TextField {
+                    objectName: "searchField"
+                    placeholderText: "Search"
+                    Layout.preferredWidth: 180
+                    Layout.minimumWidth: 90
+                    Layout.maximumWidth: 180
+                    Layout.fillWidth: true
+                    text: view.model.search
+                    onTextEdited: view.model.search = text
+                    Accessible.name: "Search"
                 }
             }
-            FilterChip {
-                objectName: "shootChip"
-                Layout.maximumWidth: 200
-                Layout.minimumWidth: 60
+            FilterChips {
+                visible: header.chipsBelow
                 Layout.fillWidth: true
-                visible: view.model.groupFilter.length > 0
-                text: view.model.shootChipText
-                onCleared: view.model.groupFilter = ""
+                model: view.model
             }
-            FilterChip {
-                objectName: "folderChip"
-                visible: view.model.hasFolderFilter
-                text: view.model.folderFilterTitle
-                onCleared: view.model.clearFolderFilter()
-            }
-            Text {
-                objectName: "fileCount"
-                text: view.model.visibleFileCount === 1 ? "1 file" : Present.count(view.model.visibleFileCount) + " files"
-                textFormat: Text.PlainText
-                font: Theme.secondaryFont
-                color: Theme.secondary
-            }
-            Button {
-                objectName: "switchForm"
-                leftPadding: 6
-                rightPadding: 6
-                text: view.model.gridView ? "List" : "Grid"
-                onClicked: view.model.gridView = !view.model.gridView
-                PlainToolTip { visible: parent.hovered; text: view.model.gridView ? "Show as a list" : "Show as a grid" }
-            }
-            TextField {
-                objectName: "searchField"
-                placeholderText: "Search"
-                Layout.preferredWidth: 160
-                Layout.minimumWidth: 110
-                Layout.fillWidth: true
-                text: view.model.search
-                onTextEdited: view.model.search = text
+            // Measures the chips at their full width, wherever they are shown.
+            FilterChips {
+                id: chipsProbe
+                visible: false
+                model: view.model
             }
         }
         Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }
@@ -148,10 +166,9 @@ Item {
             EmptyState {
                 objectName: "filesEmpty"
                 anchors.centerIn: parent
-                symbol: "magnifyingglass"
-                title: view.model.search.length > 0 ? "No results" : "No files"
-                description: view.model.search.length > 0 ? "Nothing matches “" + view.model.search + "”."
-                                                           : "No file here matches the filters."
+                readonly property bool onlyMissing: view.model.filter === 1
+                symbol: onlyMissing ? "checkmark.seal" : "doc"
+                title: onlyMissing ? "Everything here is backed up" : "No files"
             }
         }
     }

@@ -12,6 +12,8 @@ Rectangle {
     radius: height / 2
     color: Theme.tint("filterChip").fill
 
+    HoverHandler { id: hover }
+    PlainToolTip { shown: hover.hovered && label.truncated; text: chip.text }
     RowLayout {
         id: row
         anchors.fill: parent
@@ -19,6 +21,7 @@ Rectangle {
         anchors.rightMargin: Theme.s
         spacing: Theme.xs
         DataText {
+            id: label
             text: chip.text
             color: Theme.tint("filterChip").text
             font: Theme.callout
@@ -29,7 +32,7 @@ Rectangle {
             symbol: "xmark.circle.fill"
             symbolSize: 13
             padding: 0
-            help: "Clear"
+            name: "Clear " + chip.text
             onClicked: chip.cleared()
         }
     }

@@ -63,6 +63,8 @@ Window {
     Shortcut { sequence: "Right"; onActivated: preview.index = Math.min(preview.index + 1, preview.urls.length - 1) }
     Shortcut { sequence: "Left"; onActivated: preview.index = Math.max(preview.index - 1, 0) }
 
+    FocusRing { window: preview }
+
     MediaPlayer {
         id: player
         objectName: "previewPlayer"
@@ -89,10 +91,11 @@ Window {
                 font: Theme.secondaryFont
                 color: Theme.secondary
             }
-            Button { objectName: "previewPrevious"; text: "‹"; enabled: preview.index > 0; onClicked: preview.index-- }
+            Button { objectName: "previewPrevious"; text: "‹"; Accessible.name: "Previous"; enabled: preview.index > 0; onClicked: preview.index-- }
             Button {
                 objectName: "previewNext"
                 text: "›"
+                Accessible.name: "Next"
                 enabled: preview.index < preview.urls.length - 1
                 onClicked: preview.index++
             }

@@ -16,7 +16,7 @@ Item {
     HoverHandler { id: hover }
     PlainToolTip {
         objectName: "helpTip"
-        visible: hover.hovered && holder.help.length > 0
+        shown: hover.hovered && holder.help.length > 0
         text: holder.help
     }
 }

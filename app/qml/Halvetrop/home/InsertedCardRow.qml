@@ -13,8 +13,18 @@ AbstractButton {
     padding: Theme.s
     Accessible.name: look.help
 
+    // A card inserted while the start screen shows comes in with the layout spring.
+    opacity: 0
+    scale: 0.97
+    Component.onCompleted: arrive.start()
+    ParallelAnimation {
+        id: arrive
+        NumberAnimation { target: row; property: "opacity"; to: 1; duration: Theme.layoutMs; easing.type: Easing.OutCubic }
+        NumberAnimation { target: row; property: "scale"; to: 1; duration: Theme.layoutMs; easing.type: Easing.OutCubic }
+    }
+
     PlainToolTip {
-        visible: row.hovered && row.look.help.length > 0
+        shown: row.hovered && row.look.help.length > 0
         text: row.look.help
     }
 

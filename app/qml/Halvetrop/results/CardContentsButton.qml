@@ -3,14 +3,25 @@ import QtQuick.Controls
 import Halvetrop
 import Halvetrop.Native
 
-// "Card contents": what the card holds, one line per kind of content, in a popover.
+// "Card contents": what the card holds, one line per kind of content, in a popover. Where the
+// strip is short of room the button shows its symbol alone, its words then its tooltip.
 Button {
     id: button
     required property var results
+    property bool compact: false
     readonly property var c: results.contents
+    // The width with its words, whichever form is shown.
+    readonly property real fullWidth: words.advanceWidth + 14 + spacing + leftPadding + rightPadding
     objectName: "cardContents"
-    text: "Card contents"
-    icon.source: Present.symbolSource("list.bullet.rectangle", Theme.primary)
+    text: compact ? "" : "Card contents"
+    display: compact ? AbstractButton.IconOnly : AbstractButton.TextBesideIcon
+    implicitWidth: compact ? implicitContentWidth + leftPadding + rightPadding
+                           : Math.max(implicitBackgroundWidth + leftInset + rightInset, implicitContentWidth + leftPadding + rightPadding)
+    Accessible.name: "Card contents"
+    hoverEnabled: true
+    PlainToolTip { shown: button.compact && button.hovered; text: "Card contents" }
+    TextMetrics { id: words; font: button.font; text: "Card contents" }
+    icon.source: Present.symbolSource("list.bullet.rectangle", palette.buttonText)
     icon.width: 14
     icon.height: 14
     font.family: Theme.family
@@ -26,6 +37,7 @@ Button {
         y: button.height + 4
         x: button.width - width
         width: 540
+        margins: Theme.s
         padding: Theme.l
         // A press on the button itself toggles; anywhere else closes.
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
@@ -48,7 +60,7 @@ Button {
                             DataText { text: modelData.label; font: Theme.rowTitle }
                             DataText { text: modelData.formats; font: Theme.monoSmall; color: Theme.secondary }
                         }
-                        Text { text: modelData.checkedText; font: Theme.secondaryFont; color: modelData.anyChecked ? Theme.verified : Theme.secondary }
+                        Text { text: modelData.checkedText; font.family: Theme.family; font.pixelSize: Theme.secondaryFont.pixelSize; font.weight: Font.Medium; color: modelData.anyChecked ? Theme.textRole("verified") : Theme.secondary }
                         DataText { visible: text !== ""; width: parent.width; text: modelData.note; font: Theme.secondaryFont; color: Theme.tertiary; wrapMode: Text.Wrap; maximumLineCount: 10 }
                     }
                     Text { width: 54; horizontalAlignment: Text.AlignRight; text: modelData.files; font: Theme.rowTitle; color: Theme.primary }

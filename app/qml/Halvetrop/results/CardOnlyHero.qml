@@ -10,6 +10,8 @@ Item {
     required property var results
     readonly property var h: results.hero
     readonly property bool hasBackups: model.destinations.length > 0
+    // The icon gives its room to the words in a narrow window.
+    readonly property bool showsIcon: content.width - 92 - Theme.xxl >= 440
     signal showUnreadable()
     implicitHeight: content.implicitHeight + 2 * Theme.xl
 
@@ -23,16 +25,11 @@ Item {
         }
     }
 
-    Rectangle {
+    HeaderCard {
         anchors.fill: parent
-        radius: Theme.radiusXL
-        color: Theme.raised
-        border.color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.22)
-        gradient: Gradient {
-            orientation: Gradient.Horizontal
-            GradientStop { position: 0; color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, Theme.dark ? 0.2 : 0.1) }
-            GradientStop { position: 1; color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.02) }
-        }
+        tint: Theme.brand
+        strong: Theme.dark ? 0.2 : 0.1
+        borderOpacity: 0.22
     }
     Row {
         id: content
@@ -41,6 +38,7 @@ Item {
         width: parent.width - 2 * Theme.xl
         spacing: Theme.xxl
         SystemIcon {
+            visible: hero.showsIcon
             anchors.verticalCenter: parent.verticalCenter
             pathKey: hero.h.sourceKey || ""
             size: 92
@@ -49,28 +47,25 @@ Item {
         }
         Column {
             id: main
-            width: content.width - 92 - Theme.xxl
+            width: content.width - (hero.showsIcon ? 92 + Theme.xxl : 0)
             spacing: 6
-            CardEyebrow { h: hero.h }
-            Text {
+            CardEyebrow { width: main.width; h: hero.h }
+            HeaderTitle {
                 objectName: "cardOnlyTitle"
                 width: main.width
                 text: hero.h.cardOnlyTitle || ""
-                font.family: Theme.family
-                font.pixelSize: 30
-                font.bold: true
-                color: Theme.primary
-                fontSizeMode: Text.HorizontalFit
-                minimumPixelSize: 21
-                elide: Text.ElideRight
             }
             Text {
+                width: main.width
                 text: "Read from the card only — nothing was compared with a backup yet."
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
                 font: Theme.callout
                 color: Theme.secondary
             }
             UnreadableNote { width: main.width; h: hero.h; onShow: hero.showUnreadable() }
-            Row {
+            Flow {
+                width: main.width
                 topPadding: 2
                 spacing: Theme.l
                 Repeater {
@@ -83,7 +78,7 @@ Item {
                         Text { text: modelData.word; font: Theme.callout; color: Theme.secondary }
                     }
                 }
-                Text { text: hero.h.bytes || ""; font: Theme.secondaryFont; color: Theme.tertiary; anchors.verticalCenter: parent.verticalCenter }
+                Text { text: hero.h.bytes || ""; font: Theme.secondaryFont; color: Theme.tertiary; height: 15; verticalAlignment: Text.AlignVCenter }
             }
             Flow {
                 width: main.width
@@ -119,6 +114,7 @@ Item {
                     enabled: !hero.model.ejecting
                     symbol: hero.model.ejecting ? "" : "eject.fill"
                     text: hero.model.ejecting ? "" : "Eject"
+                    name: "Eject"
                     BusyIndicator { anchors.centerIn: parent; visible: hero.model.ejecting; running: visible; width: 14; height: 14 }
                     onClicked: hero.model.ejectSource()
                 }

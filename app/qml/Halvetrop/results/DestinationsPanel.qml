@@ -26,9 +26,17 @@ ScrollView {
         }
         Row {
             visible: panel.p.cardOnly === true
+            width: parent.width
             spacing: 6
             Symbol { name: "sdcard" }
-            Text { text: "Card-only scan — not compared with a backup."; font: Theme.callout; color: Theme.secondary }
+            Text {
+                width: parent.width - 22
+                text: "Card-only scan — not compared with a backup."
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font: Theme.callout
+                color: Theme.secondary
+            }
         }
         Eyebrow { visible: panel.p.cardOnly === false; text: "On your backups" }
         Text {
@@ -56,10 +64,10 @@ ScrollView {
                     Symbol { name: "externaldrive.fill"; color: Theme.verified; anchors.verticalCenter: parent.verticalCenter }
                     Column {
                         id: info
-                        width: placeRow.width - 60
+                        width: placeRow.width - 2 * Theme.m - 16 - 24
                         spacing: 3
                         DataText { width: parent.width; text: place.modelData.title; font: Theme.rowTitle; elide: Text.ElideLeft }
-                        DataText { text: place.modelData.detail; font: Theme.secondaryFont; color: Theme.secondary }
+                        DataText { width: parent.width; text: place.modelData.detail; font: Theme.secondaryFont; color: Theme.secondary }
                         Item {
                             width: parent.width
                             height: 4
@@ -71,12 +79,13 @@ ScrollView {
                             }
                         }
                     }
-                    ToolButton {
+                    SymbolButton {
+                        objectName: "revealPlace"
                         anchors.verticalCenter: parent.verticalCenter
-                        icon.source: Present.symbolSource("arrow.right.circle", Theme.secondary)
+                        symbol: "arrow.right.circle"
+                        tint: Theme.secondary
+                        help: "Show in Files"
                         onClicked: panel.results.revealPlace(place.modelData.destination, place.modelData.path)
-                        hoverEnabled: true
-                        PlainToolTip { visible: parent.hovered; text: "Show in Files" }
                     }
                 }
             }
@@ -98,12 +107,7 @@ ScrollView {
                 Button {
                     objectName: "showUncovered"
                     text: "Show"
-                    onClicked: {
-                        panel.model.folderFilter = panel.folder
-                        panel.model.groupFilter = ""
-                        panel.model.mode = 2
-                        panel.model.filter = 1
-                    }
+                    onClicked: panel.model.showNotBackedUp(panel.folder)
                 }
                 ActionButton {
                     objectName: "copyUncovered"

@@ -4,8 +4,9 @@ import Halvetrop
 import Halvetrop.Native
 
 // The verdict of a compared check: the card, a title and reason, the counters, the byte-by-byte
-// strip while that pass runs, the actions (full, or compact when the full row does not fit) and
-// the coverage ring. Every text comes from `results`.
+// strip while that pass runs, the actions and the coverage ring. Every text comes from `results`.
+// In a narrow window the card's icon gives its room to the words, and the action row takes the
+// first of its full, compact and symbols forms that fits.
 Item {
     id: hero
     required property var model
@@ -14,18 +15,13 @@ Item {
     readonly property var h: results.hero
     signal showUnreadable()
     readonly property color tint: h.tint ? Look.color(h.tint) : Theme.secondary
+    // Below this the main column would be too narrow for a title and its reason beside the icon.
+    readonly property bool showsIcon: content.width - 92 - ring.width - 2 * Theme.xxl >= 440
     implicitHeight: content.implicitHeight + 2 * Theme.xl
 
-    Rectangle {
+    HeaderCard {
         anchors.fill: parent
-        radius: Theme.radiusXL
-        color: Theme.raised
-        border.color: Qt.rgba(hero.tint.r, hero.tint.g, hero.tint.b, 0.25)
-        gradient: Gradient {
-            orientation: Gradient.Horizontal
-            GradientStop { position: 0; color: Qt.rgba(hero.tint.r, hero.tint.g, hero.tint.b, Theme.dark ? 0.22 : 0.13) }
-            GradientStop { position: 1; color: Qt.rgba(hero.tint.r, hero.tint.g, hero.tint.b, 0.02) }
-        }
+        tint: hero.tint
     }
 
     Row {
@@ -36,6 +32,7 @@ Item {
         spacing: Theme.xxl
         SystemIcon {
             objectName: "heroIcon"
+            visible: hero.showsIcon
             anchors.verticalCenter: parent.verticalCenter
             pathKey: hero.h.sourceKey || ""
             size: 92
@@ -44,22 +41,14 @@ Item {
         }
         Column {
             id: main
-            width: content.width - 92 - ring.width - 2 * Theme.xxl
+            width: content.width - (hero.showsIcon ? 92 + Theme.xxl : 0) - ring.width - Theme.xxl
             anchors.verticalCenter: parent.verticalCenter
             spacing: 6
-            CardEyebrow { h: hero.h }
-            Text {
+            CardEyebrow { width: main.width; h: hero.h }
+            HeaderTitle {
                 objectName: "heroTitle"
                 width: main.width
                 text: hero.h.title || ""
-                font.family: Theme.family
-                font.pixelSize: 30
-                font.bold: true
-                color: Theme.primary
-                fontSizeMode: Text.HorizontalFit
-                minimumPixelSize: 21
-                elide: Text.ElideRight
-                maximumLineCount: 1
             }
             DataText {
                 objectName: "heroReason"
@@ -68,7 +57,7 @@ Item {
                 font: Theme.callout
                 color: Theme.secondary
                 wrapMode: Text.Wrap
-                maximumLineCount: 2
+                maximumLineCount: hero.showsIcon ? 2 : 3
             }
             UnreadableNote {
                 width: main.width
@@ -97,7 +86,7 @@ Item {
                         Text { text: modelData.label; font: Theme.callout; color: Theme.secondary }
                     }
                 }
-                Text { text: hero.h.detail || ""; font: Theme.secondaryFont; color: Theme.tertiary }
+                Text { text: hero.h.detail || ""; font: Theme.secondaryFont; color: Theme.tertiary; height: 15; verticalAlignment: Text.AlignVCenter }
             }
             DeepVerifyStrip {
                 visible: hero.model.deepVerifying === true
@@ -106,24 +95,41 @@ Item {
                 width: main.width
             }
             Item {
-                id: actionsBox
+                id: actions
+                objectName: "heroActions"
                 width: main.width
                 height: full.implicitHeight + Theme.xs
-                readonly property bool fits: full.implicitWidth <= width
+                // Every form is laid out (the hidden ones too) so each button's width is known.
+                readonly property var fit: Present.fitActionRow(widths(), Theme.s, width)
+                function widths() {
+                    const f = full.widths(), c = compact.widths(), s = symbols.widths()
+                    return f.map((w, k) => [w, c[k], s[k]])
+                }
                 HeroActions {
                     id: full
                     y: Theme.xs
                     objectName: "fullActions"
-                    visible: actionsBox.fits
+                    visible: actions.fit.form === "full"
                     model: hero.model
                     hero: hero.h
                     lastCopyButton: hero.lastCopyButton
                 }
                 HeroActions {
+                    id: compact
                     y: Theme.xs
                     objectName: "compactActions"
-                    visible: !actionsBox.fits
-                    compact: true
+                    form: "compact"
+                    visible: actions.fit.form === "compact"
+                    model: hero.model
+                    hero: hero.h
+                    lastCopyButton: hero.lastCopyButton
+                }
+                HeroActions {
+                    id: symbols
+                    y: Theme.xs
+                    objectName: "symbolActions"
+                    form: "symbols"
+                    visible: actions.fit.form === "symbols"
                     model: hero.model
                     hero: hero.h
                     lastCopyButton: hero.lastCopyButton

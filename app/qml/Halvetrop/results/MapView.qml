@@ -29,34 +29,65 @@ SplitView {
             objectName: "folderRow"
             width: list.width
             highlighted: map.model.selectedFolder === path
+            // On the highlight (the style's, from the palette's selection) every text and symbol
+            // takes the palette's text colour for it.
+            readonly property bool selectionFill: highlighted
+            readonly property color highlightInk: palette.highlightedText
+            readonly property color ink: highlighted ? highlightInk : Theme.primary
+            readonly property color quiet: highlighted ? highlightInk : Theme.secondary
             onClicked: map.model.selectedFolder = path
             leftPadding: Theme.m + depth * 14
+            rightPadding: Theme.m
             topPadding: 4
             bottomPadding: 4
+            Accessible.name: title + ", " + countsText
             contentItem: Row {
                 spacing: Theme.s
                 Symbol {
+                    objectName: "folderSymbol"
                     anchors.verticalCenter: parent.verticalCenter
                     name: folderRow.depth === 0 ? "sdcard" : "folder.fill"
-                    color: Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.85)
+                    color: folderRow.highlighted ? folderRow.highlightInk : Qt.rgba(Theme.brand.r, Theme.brand.g, Theme.brand.b, 0.85)
                 }
                 Column {
-                    width: folderRow.availableWidth - 24
+                    width: folderRow.availableWidth - 16 - Theme.s
                     spacing: 3
                     Item {
                         width: parent.width
                         height: name.implicitHeight
+                        // The name and days take what the counts leave, the name first.
                         Row {
+                            width: parent.width - counts.implicitWidth - Theme.s
                             spacing: Theme.s
-                            DataText { id: name; text: folderRow.title; font: Theme.rowTitle }
-                            Text { visible: text !== ""; text: folderRow.days; font: Theme.secondaryFont; color: Theme.secondary }
+                            DataText {
+                                id: name
+                                width: Math.min(implicitWidth, parent.width - (days.visible ? days.implicitWidth + Theme.s : 0))
+                                text: folderRow.title
+                                font: Theme.rowTitle
+                                color: folderRow.ink
+                                elide: Text.ElideMiddle
+                            }
+                            Text {
+                                id: days
+                                visible: text !== "" && name.implicitWidth + Theme.s + implicitWidth <= parent.width
+                                text: folderRow.days
+                                textFormat: Text.PlainText
+                                font: Theme.secondaryFont
+                                color: folderRow.quiet
+                                anchors.verticalCenter: parent.verticalCenter
+                            }
                         }
                         Text {
+                            id: counts
                             anchors.right: parent.right
+                            anchors.verticalCenter: parent.verticalCenter
                             text: folderRow.countsText
+                            textFormat: Text.PlainText
                             font: Theme.secondaryFont
-                            color: Theme.secondary
+                            color: folderRow.quiet
                         }
+                        HoverHandler { id: nameHover }
+                        PlainToolTip { shown: nameHover.hovered && name.truncated; text: folderRow.title }
                     }
                     CoverageBar {
                         visible: !map.results.cardOnly

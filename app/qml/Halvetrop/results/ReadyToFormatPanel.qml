@@ -88,14 +88,11 @@ Item {
                     text: "Eject Card"
                     onClicked: panel.model.ejectSource()
                 }
-                Text {
+                LinkButton {
                     objectName: "eraseInstead"
                     anchors.verticalCenter: parent.verticalCenter
                     text: "Erase on This Computer Instead…"
-                    font: Theme.secondaryFont
-                    color: Theme.textRole("brand")
-                    HoverHandler { cursorShape: Qt.PointingHandCursor }
-                    TapHandler { onTapped: erase.open() }
+                    onClicked: erase.open()
                 }
             }
         }
@@ -106,6 +103,12 @@ Item {
         parent: Overlay.overlay
         anchors.centerIn: parent
         modal: true
+        // The window behind goes dim, and the dialog takes the keys (Escape cancels, Tab walks
+        // its buttons).
+        dim: true
+        focus: true
+        // The style's own dimming is all but invisible.
+        Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, Theme.dark ? 0.45 : 0.28) }
         width: 460
         title: "Erase on this computer?"
         contentItem: DataText {

@@ -60,19 +60,27 @@ Item {
             sourceComponent: resultsData.cardOnly ? cardOnlyHero : hero
         }
         Item { width: 1; height: Theme.m }
-        Loader {
+        // The ready-to-format panel enters and leaves with a fade; it is kept while it fades out.
+        Item {
+            id: ready
             x: Theme.xl
             width: parent.width - 2 * Theme.xl
-            active: resultsData.ready
-            visible: active
-            height: item ? item.implicitHeight : 0
-            sourceComponent: ReadyToFormatPanel {
-                objectName: "readyPanel"
-                model: screen.model
-                results: resultsData
+            height: resultsData.ready && panelLoader.item ? panelLoader.item.implicitHeight + Theme.m : 0
+            opacity: resultsData.ready ? 1 : 0
+            visible: opacity > 0
+            Behavior on opacity { NumberAnimation { duration: Theme.fadeMs * 2; easing.type: Easing.InOutQuad } }
+            Loader {
+                id: panelLoader
+                width: parent.width
+                active: resultsData.ready || ready.opacity > 0
+                height: item ? item.implicitHeight : 0
+                sourceComponent: ReadyToFormatPanel {
+                    objectName: "readyPanel"
+                    model: screen.model
+                    results: resultsData
+                }
             }
         }
-        Item { width: 1; height: resultsData.ready ? Theme.m : 0 }
         Row {
             id: strip
             objectName: "filterStrip"
@@ -100,16 +108,25 @@ Item {
                 ]
                 textRole: "text"
                 valueRole: "value"
+                implicitContentWidthPolicy: ComboBox.WidestText
+                Accessible.name: "Photos"
                 currentIndex: Math.max(0, ["all", "rawOnly", "processedOnly"].indexOf(screen.model.photoFormats))
                 onActivated: {
                     screen.model.photoFormats = currentValue
                     screen.model.check("")
                 }
                 hoverEnabled: true
-                PlainToolTip { visible: formats.hovered; text: "Shooting RAW + JPEG? Choose which ones must be backed up." }
+                PlainToolTip { shown: formats.hovered; text: "Shooting RAW + JPEG? Choose which ones must be backed up." }
             }
-            Item { height: 1; width: strip.width - chips.width - (formats.visible ? formats.width + strip.spacing : 0) - contents.width - 2 * strip.spacing }
-            CardContentsButton { id: contents; results: resultsData }
+            // What the row leaves between its two ends; the card-contents button drops its words
+            // when there is too little.
+            readonly property real room: strip.width - chips.width - (formats.visible ? formats.width + strip.spacing : 0) - 2 * strip.spacing
+            Item { height: 1; width: Math.max(0, strip.room - contents.width) }
+            CardContentsButton {
+                id: contents
+                results: resultsData
+                compact: strip.room < fullWidth
+            }
         }
         Rectangle { width: parent.width; height: 1; color: Theme.hairline }
     }

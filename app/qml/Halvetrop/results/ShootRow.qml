@@ -4,7 +4,9 @@ import Halvetrop
 import Halvetrop.Native
 
 // One shoot: a fan of up to five pictures with a status badge, its folder, camera, contents and
-// coverage, where it landed on a backup, and a copy button for what is missing.
+// coverage, where it landed on a backup, and a copy button for what is missing. Long folder names
+// and landing paths are cut from their start, so their end stays visible; their tooltips hold them
+// whole.
 Item {
     id: row
     required property var model
@@ -16,6 +18,7 @@ Item {
     required property string sizeText
     required property string sentence
     required property int state
+    required property string sentenceSymbol
     required property string badge
     required property string tint
     required property string coveredText
@@ -28,10 +31,25 @@ Item {
     required property var thumbs
     required property string groupID
     readonly property bool cardOnly: results.cardOnly
+    // ShootState: checking, not backed up, partly, backed up to a landing, backed up.
+    readonly property bool checking: state === 0
+    readonly property bool hasLink: !cardOnly && landingName !== "" && (state === 2 || state === 3)
     objectName: "shootRow"
-    implicitHeight: 66 + 2 * Theme.m
+    // A Tab stop of its own: Return or Space opens the shoot's files, the menu key its menu.
+    activeFocusOnTab: true
+    readonly property Item focusRingItem: row
+    // Return is its own whenever it has the keys: the screen's default button stays off it.
+    readonly property bool takesReturn: true
+    readonly property real focusRingRadius: Theme.radiusL
+    Accessible.role: Accessible.Button
+    Accessible.name: row.title + ", " + row.sentence
+    Keys.onReturnPressed: row.showFiles(false)
+    Keys.onEnterPressed: row.showFiles(false)
+    Keys.onSpacePressed: row.showFiles(false)
+    Keys.onMenuPressed: menu.popup(row, Theme.xxl, row.height / 2)
+    implicitHeight: Math.max(66, details.implicitHeight) + 2 * Theme.m
     scale: hover.hovered ? 1.005 : 1
-    Behavior on scale { NumberAnimation { duration: Theme.stateMs } }
+    Behavior on scale { NumberAnimation { duration: Theme.stateMs; easing.type: Easing.OutBack } }
 
     function showFiles(onlyMissing) { row.model.showFiles(row.groupID, onlyMissing) }
     function copy() {
@@ -46,6 +64,7 @@ Item {
         color: "transparent"
         border.width: 1.5
         border.color: hover.hovered ? Qt.rgba(Theme.brandFill.r, Theme.brandFill.g, Theme.brandFill.b, 0.6) : "transparent"
+        Behavior on border.color { ColorAnimation { duration: Theme.stateMs } }
     }
     HoverHandler { id: hover }
     TapHandler {
@@ -56,8 +75,8 @@ Item {
         acceptedButtons: Qt.RightButton
         onTapped: menu.popup()
     }
-    PlainToolTip { visible: hover.hovered; text: "Click to see this shoot's files" }
-    Menu {
+    PlainToolTip { shown: hover.hovered && !link.hovered && !copyButton.hovered; text: "Click to see this shoot's files" }
+    AppMenu {
         id: menu
         objectName: "shootMenu"
         MenuItem { text: "Show Files"; onTriggered: row.showFiles(false) }
@@ -69,11 +88,13 @@ Item {
         x: Theme.m
         y: Theme.m
         width: parent.width - 2 * Theme.m - Theme.xs
+        height: parent.height - 2 * Theme.m
         spacing: Theme.l
         Item {
             id: strip
             width: 214
             height: 66
+            anchors.verticalCenter: parent.verticalCenter
             Row {
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: -40
@@ -109,92 +130,202 @@ Item {
                 x: Math.min(row.thumbs.length, 5) * 34 + 40 - 18
                 y: parent.height - 24 + 8
                 name: row.badge
-                color: row.state === 0 ? Theme.pending : Look.color(row.tint)
+                color: row.checking ? Theme.pending : Look.color(row.tint)
                 size: 22
+                Accessible.role: Accessible.Graphic
+                Accessible.name: row.sentence
                 Rectangle { anchors.fill: parent; anchors.margins: 3; radius: width / 2; color: "white"; z: -1 }
             }
         }
         Column {
+            id: details
             width: parent.width - 214 - trailing.width - 2 * Theme.l
             anchors.verticalCenter: parent.verticalCenter
             spacing: 6
             Row {
+                id: titleLine
+                width: details.width
                 spacing: Theme.s
-                DataText { text: row.title; font: Theme.title }
+                DataText {
+                    id: titleText
+                    objectName: "shootTitle"
+                    readonly property var cut: Present.cutPath(row.title, font, details.width - (cameraChip.visible ? cameraChip.width + Theme.s : 0))
+                    text: cut.text
+                    font: Theme.title
+                    elide: Text.ElideNone
+                    HoverHandler { id: titleHover }
+                    PlainToolTip { shown: titleHover.hovered && titleText.cut.cut; text: titleText.cut.full }
+                }
                 Rectangle {
+                    id: cameraChip
+                    objectName: "shootCamera"
                     visible: row.camera !== ""
                     anchors.verticalCenter: parent.verticalCenter
-                    width: cam.implicitWidth + 14
-                    height: cam.implicitHeight + 4
+                    width: Math.min(cameraLine.implicitWidth + 14, details.width * 0.4)
+                    height: cameraLine.implicitHeight + 4
                     radius: height / 2
                     color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.06)
-                    DataText { id: cam; anchors.centerIn: parent; text: row.camera; font: Theme.secondaryFont; color: Theme.secondary }
+                    Row {
+                        id: cameraLine
+                        x: 7
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 4
+                        Symbol { name: "camera.fill"; size: 11; color: Theme.secondary; anchors.verticalCenter: parent.verticalCenter }
+                        DataText {
+                            width: Math.min(implicitWidth, cameraChip.width - 14 - 15)
+                            text: row.camera
+                            font.family: Theme.family
+                            font.pixelSize: Theme.secondaryFont.pixelSize
+                            font.weight: Font.Medium
+                            color: Theme.secondary
+                        }
+                    }
                 }
             }
-            DataText { text: row.sizeText; font: Theme.secondaryFont; color: Theme.secondary }
+            DataText { width: details.width; text: row.sizeText; font: Theme.secondaryFont; color: Theme.secondary }
             Row {
                 visible: !row.cardOnly
                 spacing: Theme.s
                 CoverageBar {
+                    objectName: "shootBar"
                     anchors.verticalCenter: parent.verticalCenter
-                    width: 200
+                    width: Math.max(40, Math.min(320, details.width - covered.implicitWidth - Theme.s))
                     results: row.results
                     counts: row.counts
                     barHeight: 7
                 }
                 Text {
+                    id: covered
                     text: row.coveredText
                     font.family: Theme.family
                     font.pixelSize: 11
                     font.weight: Font.DemiBold
-                    color: row.allCovered ? Theme.verified : Theme.primary
+                    color: row.allCovered ? Theme.textRole("verified") : Theme.primary
                 }
             }
             Row {
+                id: statusLine
+                width: details.width
                 spacing: 6
-                Text {
-                    objectName: "shootSentence"
-                    text: row.sentence
-                    font: Theme.secondaryFont
-                    color: row.cardOnly || row.state === 0 ? Theme.secondary
-                         : row.state === 1 ? Theme.missing
-                         : row.state === 2 ? Theme.partial : Theme.verified
+                readonly property color ink: row.cardOnly || row.checking ? Theme.secondary
+                                             : row.state === 1 ? Theme.textRole("missing")
+                                             : row.state === 2 ? Theme.textRole("partial") : Theme.textRole("verified")
+                BusyIndicator {
+                    objectName: "shootChecking"
+                    visible: row.checking
+                    running: visible
+                    width: 12
+                    height: 12
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                Symbol {
+                    visible: row.sentenceSymbol !== ""
+                    name: row.sentenceSymbol
+                    size: 13
+                    color: statusLine.ink
+                    anchors.verticalCenter: parent.verticalCenter
                 }
                 Text {
-                    objectName: "landingLink"
-                    visible: !row.cardOnly && row.landingName !== "" && row.state >= 2
-                    text: (row.state === 2 ? "in " : "") + row.landingName + " › " + row.landingFolder
-                          + (row.landingMore !== "" ? " " + row.landingMore : "")
+                    id: sentence
+                    objectName: "shootSentence"
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: Math.min(implicitWidth, statusLine.width - 20)
+                    text: row.sentence
                     textFormat: Text.PlainText
+                    elide: Text.ElideRight
                     font: Theme.secondaryFont
-                    color: Theme.secondary
-                    // Takes the click whole: the row under it would open the browser too.
-                    MouseArea {
-                        anchors.fill: parent
-                        cursorShape: Qt.PointingHandCursor
-                        onClicked: row.revealLanding()
+                    color: statusLine.ink
+                }
+                AbstractButton {
+                    id: link
+                    objectName: "landingLink"
+                    visible: row.hasLink
+                    anchors.verticalCenter: parent.verticalCenter
+                    // What the line leaves after the sentence. The folder's end matters most: the
+                    // backup's name gives way first, down to a third of the room, then the folder
+                    // is cut from its start.
+                    readonly property real room: statusLine.width - 20 - sentence.width - statusLine.spacing
+                    readonly property real fixed: (prefix.visible ? prefix.width + 4 : 0) + chevron.width + 8
+                                                  + (more.visible ? more.implicitWidth + 4 : 0)
+                    TextMetrics { id: folderNeed; font: Theme.secondaryFont; text: row.landingFolder }
+                    hoverEnabled: true
+                    focusPolicy: Qt.StrongFocus
+                    padding: 0
+                    Accessible.name: (row.state === 2 ? "in " : "") + row.landingName + " › " + row.landingFolder
+                    onClicked: row.revealLanding()
+                    HoverHandler { cursorShape: Qt.PointingHandCursor }
+                    PlainToolTip {
+                        shown: link.hovered
+                        text: "Show this folder in Files" + (folder.cut.cut ? "\n" + row.landingName + " › " + folder.cut.full : "")
+                    }
+                    contentItem: Row {
+                        spacing: 4
+                        Text {
+                            id: prefix
+                            visible: row.state === 2
+                            text: "in"
+                            textFormat: Text.PlainText
+                            font: Theme.secondaryFont
+                            color: Theme.secondary
+                        }
+                        DataText {
+                            id: backup
+                            text: row.landingName
+                            width: Math.min(implicitWidth, Math.max(link.room / 3, link.room - link.fixed - folderNeed.advanceWidth - 2))
+                            font.family: Theme.family
+                            font.pixelSize: Theme.secondaryFont.pixelSize
+                            font.underline: link.hovered || link.visualFocus
+                            color: Theme.secondary
+                        }
+                        Symbol {
+                            id: chevron
+                            name: "chevron.right"
+                            size: 10
+                            color: Theme.tertiary
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                        DataText {
+                            id: folder
+                            readonly property real room: link.room - link.fixed - backup.width
+                            readonly property var cut: Present.cutPath(row.landingFolder, font, Math.max(room, 20))
+                            text: cut.text
+                            elide: Text.ElideNone
+                            font.family: Theme.family
+                            font.pixelSize: Theme.secondaryFont.pixelSize
+                            font.underline: link.hovered || link.visualFocus
+                            color: Theme.primary
+                        }
+                        Text {
+                            id: more
+                            visible: row.landingMore !== ""
+                            text: row.landingMore
+                            textFormat: Text.PlainText
+                            font: Theme.secondaryFont
+                            color: Theme.secondary
+                        }
                     }
                 }
             }
         }
         Item {
             id: trailing
-            width: Math.max(copyButton.implicitWidth, 16)
-            height: 66
+            width: Math.max(copyButton.visible ? copyButton.implicitWidth : 0, 16)
+            height: parent.height
             ActionButton {
                 id: copyButton
                 objectName: "shootCopy"
                 anchors.verticalCenter: parent.verticalCenter
+                anchors.right: parent.right
                 visible: row.copyable > 0
                 prominent: true
                 text: "Copy " + row.copyable + "…"
                 onClicked: row.copy()
             }
-            Text {
+            Symbol {
                 anchors.centerIn: parent
                 visible: row.copyable <= 0
-                text: "›"
-                font.pixelSize: 18
+                name: "chevron.right"
+                size: 14
                 color: Theme.tertiary
             }
         }

@@ -1,7 +1,8 @@
 import QtQuick
 import Halvetrop
 
-// A card not read whole: how much of it could not be read, and the way to the list of it.
+// A card not read whole: how much of it could not be read, and the way to the list of it. The
+// sentence wraps within the column; the link follows it, on the next line when it must.
 Flow {
     id: note
     property var h: ({})
@@ -10,21 +11,19 @@ Flow {
     signal show()
     visible: (h.unreadableCount || 0) > 0
     spacing: 6
-    Symbol { name: "exclamationmark.triangle.fill"; color: Theme.partial; size: 13 }
+    Symbol { id: warning; name: "exclamationmark.triangle.fill"; color: Theme.partial; size: 13; y: 1 }
     Text {
         visible: note.withCount
+        width: Math.min(implicitWidth, note.width - warning.width - note.spacing)
         text: note.h.unreadableText || ""
+        textFormat: Text.PlainText
+        wrapMode: Text.Wrap
         font: Theme.secondaryFont
         color: Theme.secondary
     }
-    Text {
+    LinkButton {
         objectName: "showUnreadable"
         text: "Show what couldn't be read"
-        font.family: Theme.family
-        font.pixelSize: Theme.secondaryFont.pixelSize
-        font.underline: hover.hovered
-        color: Theme.brand
-        HoverHandler { id: hover; cursorShape: Qt.PointingHandCursor }
-        TapHandler { onTapped: note.show() }
+        onClicked: note.show()
     }
 }

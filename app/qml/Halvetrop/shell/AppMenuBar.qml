@@ -15,7 +15,7 @@ MenuBar {
         color: Theme.window
     }
 
-    Menu {
+    AppMenu {
         title: "&File"
         Action {
             objectName: "newCheck"
@@ -50,7 +50,7 @@ MenuBar {
             onTriggered: bar.quitRequested()
         }
     }
-    Menu {
+    AppMenu {
         title: "&Check"
         Action {
             objectName: "check"

@@ -50,24 +50,15 @@ ToolBar {
             onClicked: bar.model.checkAnotherCard(-1)
         }
         Item { Layout.fillWidth: true }
-        Row {
+        Segmented {
             objectName: "modePicker"
             visible: bar.results
-            Layout.preferredWidth: 240
-            Accessible.name: "View"
-            Repeater {
-                model: Phase.modeNames
-                Button {
-                    required property int index
-                    required property string modelData
-                    objectName: "mode-" + modelData
-                    width: 80
-                    text: modelData
-                    checkable: true
-                    checked: bar.model.mode === index
-                    onClicked: bar.model.mode = index
-                }
-            }
+            name: "View"
+            segmentPrefix: "mode-"
+            segmentWidth: 80
+            segments: Phase.modeNames.map(name => ({ text: name }))
+            current: bar.model.mode
+            onChosen: index => bar.model.mode = index
         }
         Item { Layout.fillWidth: true }
         SymbolButton {

@@ -3,8 +3,9 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
 
-// The floating capsule of a bottom banner: translucent fill, a tinted border and a soft shadow;
-// it moves in from the bottom edge with a fade.
+// The floating capsule of a bottom banner: translucent fill, a tinted border and a soft shadow.
+// It moves in from the bottom edge with a fade and leaves the same way; a change of what it says
+// (another card) resizes it with the layout spring.
 Item {
     id: frame
     property color tint: Theme.brandFill
@@ -18,12 +19,20 @@ Item {
     implicitHeight: row.implicitHeight + 2 * Theme.m
     width: implicitWidth
     height: implicitHeight
-    transform: Translate { y: frame.shown ? 0 : 40 }
-    Behavior on opacity { NumberAnimation { duration: Theme.fadeMs * 2 } }
+    // From below the window's bottom edge: the banner rests Theme.xl above it.
+    transform: Translate {
+        y: frame.shown ? 0 : frame.height + Theme.xl
+        Behavior on y { NumberAnimation { duration: Theme.layoutMs; easing.type: Easing.OutCubic } }
+    }
+    Behavior on opacity { NumberAnimation { duration: Theme.layoutMs; easing.type: Easing.InOutQuad } }
+    Behavior on width {
+        enabled: frame.shown
+        NumberAnimation { duration: Theme.layoutMs; easing.type: Easing.OutCubic }
+    }
 
     SoftShadow {
         anchors.fill: parent
-        radius: height / 2
+        radius: Math.min(height / 2, 40)
         blur: 14
         offsetY: 6
         strength: 0.15

@@ -16,6 +16,8 @@ Popup {
     padding: Theme.xl
     visible: model.hasCopyRequest && model.hasReport && !!model.copySheet
     closePolicy: Popup.NoAutoClose
+    // The style's own dimming is all but invisible.
+    Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, Theme.dark ? 0.45 : 0.28) }
     // The dialog takes the keys from whatever had them behind it (the browser's search field).
     focus: true
 

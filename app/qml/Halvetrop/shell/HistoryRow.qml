@@ -17,6 +17,7 @@ AbstractButton {
     signal open
     signal menuRequested
 
+    Accessible.name: row.name + ", " + row.countLine
     leftPadding: 4
     rightPadding: 4
     topPadding: 2

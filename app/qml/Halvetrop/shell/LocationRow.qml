@@ -16,10 +16,20 @@ Item {
     readonly property var look: Present.location(path, volume, connected)
 
     implicitHeight: content.implicitHeight + 4
+    // A Tab stop: the menu key opens its menu, Delete removes it; its remove button shows while
+    // it has the keys, as it does under the pointer.
+    activeFocusOnTab: true
+    readonly property Item focusRingItem: row
+    // Return is its own whenever it has the keys: the screen's default button stays off it.
+    readonly property bool takesReturn: true
+    Accessible.role: Accessible.ListItem
+    Accessible.name: row.look.name + ", " + row.look.detail
+    Keys.onMenuPressed: menu.popup(row, Theme.xxl, row.height)
+    Keys.onDeletePressed: if (row.removable) row.remove()
     HoverHandler { id: hover }
     PlainToolTip {
         objectName: "pathTip"
-        visible: hover.hovered
+        shown: hover.hovered
         text: row.path
     }
 
@@ -55,7 +65,7 @@ Item {
         }
         SymbolButton {
             objectName: "removeButton"
-            visible: row.removable && hover.hovered
+            visible: row.removable && (hover.hovered || row.activeFocus || activeFocus)
             symbol: "xmark.circle.fill"
             tint: Theme.tertiary
             help: "Remove"
@@ -67,7 +77,7 @@ Item {
         acceptedButtons: Qt.RightButton
         onTapped: menu.popup()
     }
-    Menu {
+    AppMenu {
         id: menu
         MenuItem {
             text: "Show in Files"

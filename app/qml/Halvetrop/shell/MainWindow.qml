@@ -15,7 +15,7 @@ ThemedWindow {
     title: "SD Halvetrop"
     width: 1240
     height: 800
-    minimumWidth: 1040
+    minimumWidth: root.minimumWidth
     minimumHeight: 660
 
     menuBar: AppMenuBar {
@@ -32,6 +32,10 @@ ThemedWindow {
         model: window.model
         history: window.history
     }
+
+    // Found by tests wherever it is laid.
+    readonly property Item focusRing: ring
+    FocusRing { id: ring; window: window }
 
     SettingsWindow {
         id: settingsWindow

@@ -16,7 +16,7 @@ BannerFrame {
         size: 20
         color: Theme.brandFill
         SequentialAnimation on opacity {
-            running: banner.shown && !Theme.reduceMotion
+            running: banner.shown
             loops: Animation.Infinite
             NumberAnimation { to: 0.45; duration: 700; easing.type: Easing.InOutQuad }
             NumberAnimation { to: 1; duration: 700; easing.type: Easing.InOutQuad }

@@ -9,6 +9,9 @@ Dialog {
     signal stopAndQuit
     objectName: "quitDialog"
     modal: true
+    focus: true
+    // The style's own dimming is all but invisible.
+    Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, Theme.dark ? 0.45 : 0.28) }
     title: "A copy is running"
     contentWidth: 360
     contentItem: Text {

@@ -23,9 +23,10 @@ AbstractButton {
 
     hoverEnabled: true
     padding: Theme.m
+    Accessible.name: tile.name + ", " + tile.statusLine
     onClicked: tile.open()
     PlainToolTip {
-        visible: tile.hovered
+        shown: tile.hovered
         text: "Open the saved result for " + tile.name
     }
 
@@ -86,8 +87,13 @@ AbstractButton {
                 color: Theme.secondary
             }
             Text {
+                objectName: "tileStatus"
                 Layout.fillWidth: true
                 text: tile.statusLine
+                textFormat: Text.PlainText
+                // A narrow tile gives the line a second row rather than cutting it.
+                wrapMode: Text.Wrap
+                maximumLineCount: 2
                 elide: Text.ElideRight
                 font.family: Theme.family
                 font.pixelSize: Theme.secondaryFont.pixelSize

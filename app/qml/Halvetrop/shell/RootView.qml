@@ -12,6 +12,13 @@ Item {
 
     readonly property bool results: model.phase === Phase.results
     readonly property bool inspectorShown: model.showInspector && results
+    // The columns' smallest widths; the window is never narrower than they need together, so a
+    // shown inspector widens a window at its smallest instead of pushing itself off its edge.
+    readonly property int sidebarMinimum: 230
+    readonly property int detailMinimum: 640
+    readonly property int inspectorMinimum: 260
+    readonly property int minimumWidth: Math.max(1040, sidebarMinimum + detailMinimum + 1
+                                                       + (inspectorShown ? inspectorMinimum + 1 : 0))
     readonly property bool newCardShown: !model.hasNotice && model.newCard.name !== undefined && model.phase !== Phase.checking
     // "notice", "newCard" or "": at most one banner, the notice first.
     readonly property string banner: model.hasNotice ? "notice" : newCardShown ? "newCard" : ""
@@ -26,8 +33,11 @@ Item {
         }
 
         Sidebar {
-            SplitView.minimumWidth: 230
-            SplitView.preferredWidth: 250
+            id: sidebar
+            SplitView.minimumWidth: root.sidebarMinimum
+            // Its usual width where the detail keeps its smallest beside the inspector.
+            SplitView.preferredWidth: Math.max(root.sidebarMinimum, Math.min(250, root.width - root.detailMinimum - 1
+                                               - (root.inspectorShown ? root.inspectorMinimum + 1 : 0)))
             SplitView.maximumWidth: 320
             model: root.model
             history: root.history
@@ -36,7 +46,7 @@ Item {
         Rectangle {
             id: detail
             objectName: "detail"
-            SplitView.minimumWidth: 640
+            SplitView.minimumWidth: root.detailMinimum
             SplitView.fillWidth: true
             color: Theme.window
             clip: true
@@ -88,8 +98,9 @@ Item {
         InspectorView {
             objectName: "inspector"
             visible: root.inspectorShown
-            SplitView.minimumWidth: 260
-            SplitView.preferredWidth: 300
+            SplitView.minimumWidth: root.inspectorMinimum
+            SplitView.preferredWidth: Math.max(root.inspectorMinimum,
+                                               Math.min(300, root.width - root.detailMinimum - sidebar.width - 2))
             SplitView.maximumWidth: 380
             model: root.model
         }

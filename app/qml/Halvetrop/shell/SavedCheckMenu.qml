@@ -1,8 +1,9 @@
 import QtQuick
 import QtQuick.Controls
+import Halvetrop
 
 // The context menu of a saved check, one for a whole list: re-check the card or forget the check.
-Menu {
+AppMenu {
     id: menu
     required property var model
     property string itemId

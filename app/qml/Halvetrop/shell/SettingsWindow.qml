@@ -19,6 +19,8 @@ ThemedWindow {
         window.requestActivate()
     }
 
+    FocusRing { window: window }
+
     SettingsView {
         id: view
         store: window.store

@@ -54,13 +54,19 @@ Rectangle {
         spacing: 0
 
         ScrollView {
+            id: scroll
             Layout.fillWidth: true
             Layout.fillHeight: true
             contentWidth: availableWidth
             clip: true
+            // A list taller than the column says so: its bar stays while there is more below.
+            ScrollBar.vertical.policy: scroll.availableHeight > 0 && list.implicitHeight > scroll.availableHeight
+                                       ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
 
             ColumnLayout {
-                width: parent.width
+                id: list
+                // Clear of the bar while it shows.
+                width: scroll.availableWidth - (scroll.ScrollBar.vertical.policy === ScrollBar.AlwaysOn ? 6 : 0)
                 spacing: 2
 
                 Eyebrow { text: "Card"; Layout.leftMargin: Theme.m; Layout.topMargin: Theme.m; Layout.bottomMargin: Theme.xs }
