@@ -365,9 +365,11 @@ private slots:
         check(s, card("Names"), {backup("Names")});
         if (QTest::currentTestFailed()) return;
         QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("2 not backed up"));
-        // The card's icon, asked for by the key of its path.
+        // The card's icon, asked for by the key of its path, in a window wide enough to show it.
+        w.window().resize(1600, w.window().height());
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("heroIcon")); }));
         QQuickItem* icon = w.item(QStringLiteral("heroIcon"));
-        QVERIFY(icon && !icon->childItems().isEmpty());
+        QVERIFY(!icon->childItems().isEmpty());
         QQuickItem* iconImage = icon->childItems().constFirst();
         QVERIFY(
             iconImage->property("source").toString().startsWith(QStringLiteral("image://system/cardkey/")));
