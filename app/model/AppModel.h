@@ -340,8 +340,8 @@ public:
 
     // --- files ---
     Q_INVOKABLE void showFiles(const QString& groupID, bool onlyMissing);
-    // The browser on the files of `folder` (relative to the card; "" is the whole card, shown as a
-    // restriction by the card's name) and below it that are not backed up.
+    // The browser on the files of `folder` (its key, relative to the card; "" is the whole card,
+    // shown as a restriction by the card's name) and below it that are not backed up.
     Q_INVOKABLE void showNotBackedUp(const QString& folder);
     Q_INVOKABLE void backToShoots();
     Q_INVOKABLE QList<qint64> copyableIDs(const QList<qint64>& ids) const;

@@ -40,8 +40,12 @@ void AppModel::showFiles(const QString& groupID, bool onlyMissing) {
 }
 
 void AppModel::showNotBackedUp(const QString& folder) {
-    // The card's top folder ("") is a restriction too: the browser names it by the card.
-    setFolderFilter(toBytes(folder));
+    // The folder comes as the views' key of its bytes: its text would name another folder, or
+    // none, where its name is not UTF-8. The card's top folder ("") is a restriction too: the
+    // browser names it by the card.
+    const std::optional<std::string> bytes = present::pathOfKey(folder);
+    if (!bytes) return;
+    setFolderFilter(*bytes);
     setGroupFilter(std::nullopt);
     setMode(Mode::Files);
     setFilter(FileFilter::NotBackedUp);

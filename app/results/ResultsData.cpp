@@ -421,7 +421,7 @@ QVariantMap ResultsData::computeHero() const {
         {"stripText", deepStripText(t, deepRunning_)},
         {"stripValue", deepStripValue(t, deepRunning_)},
         {"sourceName", text(r->source.name)},
-        {"sourcePath", QString::fromStdString(r->source.path)},
+        {"sourceKey", pathKey(r->source.path)},
         {"cardLike", r->source.isLikelyCameraCard},
         {"cardOnlyTitle", cardOnlyTitle(*r)},
         {"kinds", kinds},

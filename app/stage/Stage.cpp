@@ -391,7 +391,7 @@ bool Stage::start() {
     auto reveal = std::make_unique<FakeReveal>();
     picker_ = picker.get();
     savePicker_ = savePicker.get();
-    ejector_ = ejector.get();
+    ejector_ = ejectorInUse_ ? nullptr : ejector.get();
     reveal_ = reveal.get();
     deps.platform.folderPicker = std::move(picker);
     deps.platform.savePicker = std::move(savePicker);
@@ -403,7 +403,7 @@ bool Stage::start() {
         monitor_ = monitor.get();
         deps.platform.volumeMonitor = std::move(monitor);
     }
-    deps.platform.ejector = std::move(ejector);
+    deps.platform.ejector = ejectorInUse_ ? std::move(ejectorInUse_) : std::move(ejector);
     deps.platform.reveal = std::move(reveal);
     deps.settingsPath = settingsPath;
     deps.historyPath = historyPath;
@@ -539,11 +539,13 @@ QVariantList Stage::revealed() const {
 
 QStringList Stage::ejectAsked() const {
     QStringList out;
-    for (const std::string& p : ejector_->asked) out << text(p);
+    if (ejector_)
+        for (const std::string& p : ejector_->asked) out << text(p);
     return out;
 }
 
 void Stage::finishEject(const QString& reason) {
+    if (!ejector_) return;
     ejector_->finish(reason.isEmpty()
                          ? std::nullopt
                          : std::optional<EjectFailure>(EjectFailure{EjectFailure::Kind::refused, reason}));

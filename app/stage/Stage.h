@@ -67,6 +67,9 @@ public:
     void setSavedChecks(int count) { savedChecks_ = count; }
     void setSaved(QStringList fixtures) { saved_ = std::move(fixtures); }
     void setSettingsText(QString text) { settingsText_ = std::move(text); }
+    // Ejects through this one instead of the recording fake (ejectAsked and finishEject then see
+    // nothing): the real ejector on a bus of the test's choosing.
+    void setEjector(std::unique_ptr<Ejector> ejector) { ejectorInUse_ = std::move(ejector); }
 
     AppModel& model() { return *model_; }
     shell::HistoryRows& history() { return *history_; }
@@ -173,6 +176,7 @@ private:
     FakeSavePicker* savePicker_ = nullptr;
     FakeVolumeMonitor* monitor_ = nullptr;
     FakeEjector* ejector_ = nullptr;
+    std::unique_ptr<Ejector> ejectorInUse_;
     FakeReveal* reveal_ = nullptr;
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<shell::HistoryRows> history_;

@@ -13,8 +13,10 @@ QString part(const std::string& bytes) {
     return QString::fromLatin1(QByteArray::fromStdString(bytes).toPercentEncoding());
 }
 
+// The engine hands the provider the id with the escapes of UTF-8 characters decoded (é, U+FFFD),
+// those of other bytes kept: both come back as the bytes they were.
 std::string unpart(const QString& text) {
-    return QByteArray::fromPercentEncoding(text.toLatin1()).toStdString();
+    return QByteArray::fromPercentEncoding(text.toUtf8()).toStdString();
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ private:
 
 QQuickImageResponse* ThumbnailProvider::requestImageResponse(const QString& id, const QSize&) {
     if (byPath_) {
-        const std::string path = QByteArray::fromPercentEncoding(id.toLatin1()).toStdString();
+        // Escapes of UTF-8 characters come decoded (see keyOfId), those of other bytes kept.
+        const std::string path = QByteArray::fromPercentEncoding(id.toUtf8()).toStdString();
         return new Response(thumbnailer_, std::nullopt, path.empty() ? std::nullopt : std::optional(path));
     }
     return new Response(thumbnailer_, keyOfId(id), std::nullopt);

@@ -10,18 +10,24 @@ function(halvetrop_qttest name)
   # also runs alone: its namespace holds a copy of every mount made before it starts, which keeps
   # another suite's unmounted volume alive (its file system is not shut down, a zram device cannot
   # be reset) for as long as this suite runs.
-  cmake_parse_arguments(T "PRIVATE_MOUNTS" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  # SESSION_BUS: the suite runs on a private session bus of its own (dbus-run-session).
+  cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS" "" "SOURCES;LIBS;LABELS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test Threads::Threads)
+  set(command $<TARGET_FILE:${name}>)
+  if(T_SESSION_BUS)
+    find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
+    set(command ${DBUS_RUN_SESSION} -- ${command})
+  endif()
   if(T_PRIVATE_MOUNTS)
     add_test(NAME ${name} COMMAND sh -c
-      "if unshare --mount true 2>/dev/null; then exec unshare --mount --propagation private -- \"$0\"; else exec \"$0\"; fi"
-      $<TARGET_FILE:${name}>)
+      "if unshare --mount true 2>/dev/null; then exec unshare --mount --propagation private -- \"$0\" \"$@\"; else exec \"$0\" \"$@\"; fi"
+      ${command})
   else()
-    add_test(NAME ${name} COMMAND ${name})
+    add_test(NAME ${name} COMMAND ${command})
   endif()
   if(T_PRIVATE_MOUNTS)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)

@@ -18,6 +18,8 @@ public:
     static std::string unavailableReason();
 
     const std::string& mountPoint() const { return mountPoint_; }
+    // The block device ("/dev/zramN").
+    std::string device() const { return "/dev/zram" + std::to_string(index_); }
     // Unmounts the drive, leaving its mount-point folder behind (as an unplugged drive does), and
     // mounts it again. Each gives the reason when it fails ("" on success).
     std::string unmount();

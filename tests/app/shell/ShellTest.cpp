@@ -18,11 +18,13 @@
 #include <functional>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
 #include "model/ModelFixture.h"
 #include "present/Format.h"
+#include "present/Paths.h"
 #include "results/ResultsData.h"
 #include "shell/FirstRows.h"
 #include "shell/ModelBridge.h"
@@ -140,32 +142,46 @@ private slots:
             QVERIFY(!shell::symbolResource(present::statusSymbol(s)).isEmpty());
     }
 
+    // Icons follow the volume a place is on, the place named by its bytes as the views name it: by
+    // the model's key for its path, through the image id the engine hands the provider.
     void systemIconsFollowTheVolume() {
         Volume card, drive;
         if (!card.mounted || !drive.mounted) QSKIP("this machine refuses to mount a tmpfs");
-        QDir(card.dir.path()).mkpath(QStringLiteral("DCIM/100CANON"));
-        QDir(drive.dir.path()).mkpath(QStringLiteral("Photos"));
+        const std::string cardRoot = card.dir.path().toStdString(),
+                          driveRoot = drive.dir.path().toStdString();
+        QVERIFY(QDir().mkpath(card.dir.path() + QStringLiteral("/DCIM/100CANON")));
+        QVERIFY(QDir().mkpath(drive.dir.path() + QStringLiteral("/Photos")));
+        const std::string raw = driveRoot + "/Shoot\xfe";
+        QVERIFY(::mkdir(raw.c_str(), 0700) == 0);
         struct Row {
-            QString path;
+            std::string path;
             bool card;
             QString icon;
         };
-        const QString missing = card.dir.path() + QStringLiteral("/gone");
+        const std::string missing = cardRoot + "/gone\xfe";
         const Row rows[] = {
-            {card.dir.path(), false, QStringLiteral("media-flash")},
-            {card.dir.path() + QStringLiteral("/DCIM/100CANON"), false, QStringLiteral("media-flash")},
-            {drive.dir.path() + QStringLiteral("/Photos"), false, QStringLiteral("drive-harddisk")},
+            {cardRoot, false, QStringLiteral("media-flash")},
+            {cardRoot + "/DCIM/100CANON", false, QStringLiteral("media-flash")},
+            {driveRoot + "/Photos", false, QStringLiteral("drive-harddisk")},
+            {raw, false, QStringLiteral("drive-harddisk")},
             {missing, true, QStringLiteral("media-flash")},
             {missing, false, QString()},
         };
         for (const Row& row : rows) {
-            const auto choice = shell::chooseSystemIcon(row.path, row.card);
+            const QUrl url(QStringLiteral("image://system/") +
+                           (row.card ? QStringLiteral("cardkey/") : QStringLiteral("plainkey/")) +
+                           QString::fromLatin1(QUrl::toPercentEncoding(present::pathKey(row.path))));
+            const shell::IconRequest request =
+                shell::iconRequest(url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1));
+            QVERIFY(request.path == row.path);
+            QCOMPARE(request.card, row.card);
+            const auto choice = shell::chooseSystemIcon(request.path, request.card);
             QCOMPARE(choice.themeName, row.icon);
             if (!row.icon.isEmpty()) QVERIFY2(!QIcon::fromTheme(row.icon).isNull(), qPrintable(row.icon));
         }
         const QTemporaryDir plain;
         if (QStorageInfo(plain.path()).rootPath() == QStringLiteral("/")) {
-            const auto choice = shell::chooseSystemIcon(plain.path(), false);
+            const auto choice = shell::chooseSystemIcon(plain.path().toStdString(), false);
             QCOMPARE(choice.themeName, QStringLiteral("inode-directory"));
             QVERIFY(!QIcon::fromTheme(choice.themeName, QIcon::fromTheme(choice.fallbackName)).isNull());
         }

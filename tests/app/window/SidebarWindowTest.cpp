@@ -15,8 +15,6 @@
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
 #include "model/ZramVolume.h"
-#include "results/ResultsData.h"
-#include "shell/Shell.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -57,26 +55,10 @@ QStringList texts(const std::vector<std::string>& paths) {
     return out;
 }
 
-// A fresh model on a real stage and its window; the clock moved before the model reads it.
-struct AppWindow {
-    explicit AppWindow(shell::Present& present, double clockShift = 0) {
-        stage.setReal(true);
-        stage.setPresent(&present);
-        stage.shiftClock(clockShift);
-        started = stage.start();
-        if (started) window = std::make_unique<WindowDriver>(stage);
-    }
-    bool ready() const { return started && window && window->ready(); }
-    AppModel& model() { return stage.model(); }
-    CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }
-    QStringList lastCheckedBackups() const {
-        return stage.checkRequest(stage.checkCount() - 1).value(QStringLiteral("backups")).toStringList();
-    }
-
-    stage::Stage stage;
-    bool started = false;
-    std::unique_ptr<WindowDriver> window;
-};
+// The backups the newest check was asked to read.
+QStringList lastCheckedBackups(const WindowSession& a) {
+    return a.stage.checkRequest(a.stage.checkCount() - 1).value(QStringLiteral("backups")).toStringList();
+}
 
 // The names and detail lines of the sidebar's backup rows, in order.
 QStringList sidebarBackups(WindowDriver& w, const QString& line = QStringLiteral("locationName")) {
@@ -138,19 +120,19 @@ class SidebarWindowTest : public QObject {
     }
 
     // The folder picker answers with these; the File menu's keys ask it.
-    static void chooseCard(AppWindow& a, const std::string& path) {
+    static void chooseCard(WindowSession& a, const std::string& path) {
         a.stage.pickFolders({q(path)});
         a.window->key(Qt::Key_O, Qt::ControlModifier);
     }
-    static void addBackups(AppWindow& a, const std::vector<std::string>& paths) {
+    static void addBackups(WindowSession& a, const std::vector<std::string>& paths) {
         a.stage.pickFolders(texts(paths));
         a.window->key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     }
 
     // Card and backups chosen, checked with the start screen's button until the verdict shows,
     // and the byte-by-byte pass run to its end unless passes are held.
-    static void checkWith(AppWindow& a, const std::string& cardPath, const std::vector<std::string>& backups,
-                          bool passHeld = false) {
+    static void checkWith(WindowSession& a, const std::string& cardPath,
+                          const std::vector<std::string>& backups, bool passHeld = false) {
         AppModel& m = a.model();
         chooseCard(a, cardPath);
         QCOMPARE(m.source(), std::optional<std::string>(cardPath));
@@ -166,26 +148,21 @@ class SidebarWindowTest : public QObject {
 
     // A check asked for from the window (a menu, a banner) has run with these backups and shows
     // its verdict.
-    static void checkedAgainst(AppWindow& a, int checksBefore, const QStringList& backups) {
+    static void checkedAgainst(WindowSession& a, int checksBefore, const QStringList& backups) {
         AppModel& m = a.model();
         QVERIFY(WindowDriver::waitFor(
             [&] { return a.stage.checkCount() > checksBefore && m.phase() == AppModel::Phase::Results; },
             60000));
-        QCOMPARE(a.lastCheckedBackups(), backups);
+        QCOMPARE(lastCheckedBackups(a), backups);
         QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
         QVERIFY(m.waitForIdle(10000));
-    }
-
-    static bool clickCopy(WindowDriver& w) {
-        return w.item(QStringLiteral("copy")) ? w.click(QStringLiteral("copy"))
-                                              : w.click(QStringLiteral("compact-copy"));
     }
 
     static QString notSaved(int n) { return QStringLiteral("%1 not backed up").arg(n); }
 
 private slots:
     void initTestCase() {
-        WindowDriver::prepareApplication();
+        WindowDriver::prepare(look_, present_);
         if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
         try {
             card_ = std::make_unique<ZramVolume>("HVCARD", 64ll << 20);
@@ -204,9 +181,6 @@ private slots:
         ::sync();
         for (ZramVolume* d : {card_.get(), back_.get(), arch_.get()})
             made_[d] = entriesBelow(d->mountPoint());
-        shell::registerNative(look_, present_);
-        registerResults();
-        look_.set(present::Appearance::light, true);
     }
 
     // Every drive plugged in, holding what it was made with and nothing else (copies and
@@ -237,7 +211,7 @@ private slots:
     void recheckSaved() {
         QFETCH(QString, row);
         QFETCH(bool, unplugArchive);
-        AppWindow a(present_);
+        WindowSession a(present_);
         QVERIFY(a.ready());
         WindowDriver& w = *a.window;
         AppModel& m = a.model();
@@ -300,7 +274,7 @@ private slots:
     }
     void openSavedWithBackupsGone() {
         QFETCH(bool, unplugPhotos);
-        AppWindow a(present_);
+        WindowSession a(present_);
         QVERIFY(a.ready());
         WindowDriver& w = *a.window;
         AppModel& m = a.model();
@@ -335,7 +309,7 @@ private slots:
     // folders with the chosen folder's panel, the files as a table and as a grid with the
     // inspector, the last through to the pass's own report.
     void passFoldsKeepTheViews() {
-        AppWindow a(present_);
+        WindowSession a(present_);
         QVERIFY(a.ready());
         WindowDriver& w = *a.window;
         AppModel& m = a.model();
@@ -395,7 +369,7 @@ private slots:
     // The sidebar's offered card: with no backup it becomes the card and the window says a
     // backup is needed; with one its Check checks it against the backups at once.
     void sidebarChecksOfferedCard() {
-        AppWindow a(present_);
+        WindowSession a(present_);
         QVERIFY(a.ready());
         WindowDriver& w = *a.window;
         AppModel& m = a.model();
@@ -433,7 +407,7 @@ private slots:
     void bannerChecksAnnouncedCard() {
         arch_->write("DCIM/.keep", "");
         QVERIFY(unplug(*card_));
-        AppWindow a(present_);
+        WindowSession a(present_);
         QVERIFY(a.ready());
         WindowDriver& w = *a.window;
         AppModel& m = a.model();
@@ -468,7 +442,7 @@ private slots:
     // screen's row, a notice on the next check), the check leaves it out, the copy dialog does not
     // offer it, and nothing lands in its folder.
     void backupNotConnected() {
-        AppWindow a(present_);
+        WindowSession a(present_);
         QVERIFY(a.ready());
         WindowDriver& w = *a.window;
         checkWith(a, card(), {photos(), archive()});
@@ -482,7 +456,7 @@ private slots:
         QVERIFY(sidebarBackups(w, QStringLiteral("locationDetail")).value(0).startsWith("HVBACK · "));
 
         // The copy dialog of the result on screen, which was checked against both.
-        QVERIFY(clickCopy(w));
+        QVERIFY(w.clickAction(QStringLiteral("copy")));
         QVERIFY(WindowDriver::waitFor([&] { return a.sheet() && a.sheet()->planCurrent(); }));
         QCOMPARE(a.sheet()->backupTexts().size(), 1);
         QVERIFY(a.sheet()->backupTexts().value(0).endsWith(q(photos())));
@@ -516,8 +490,11 @@ private slots:
     // The saved checks' relative times age with the clock, with nothing else changing; the
     // sidebar's volume facts are the drive's own, read again after a copy and on mount events.
     void timesAndVolumeFacts() {
-        AppWindow a(present_, 58.5);
+        WindowSession a(present_);
         QVERIFY(a.ready());
+        // A minute, less a moment, ahead of the drives' clock: a check recorded now reads "now",
+        // and a moment later a minute ago.
+        a.stage.shiftClock(58.5);
         WindowDriver& w = *a.window;
         AppModel& m = a.model();
         a.stage.holdPasses(true);
@@ -537,7 +514,7 @@ private slots:
         auto facts = [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(0); };
         const QString before = facts();
         QVERIFY(before.startsWith("HVBACK · ") && before.endsWith(" free"));
-        QVERIFY(clickCopy(w));
+        QVERIFY(w.clickAction(QStringLiteral("copy")));
         QVERIFY(WindowDriver::waitFor([&] { return a.sheet() && a.sheet()->planCurrent(); }));
         QVERIFY(w.click(QStringLiteral("copyButton")));
         QVERIFY(WindowDriver::waitFor([&] { return a.sheet()->phase() == CopySheet::Phase::done; }, 60000));

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include "results/ResultsData.h"
 #include "shell/Shell.h"
 #include "thumbnail/Protocol.h"
 #include "thumbnail/ThumbnailProvider.h"
@@ -24,15 +25,19 @@ QQuickItem* findShown(QQuickItem* item, const QString& name) {
     return nullptr;
 }
 
-void collectShown(QQuickItem* item, const QString& name, QList<QQuickItem*>& out) {
-    if (!item || !item->isVisible()) return;
-    if (item->objectName() == name) out << item;
-    for (QQuickItem* child : item->childItems()) collectShown(child, name, out);
-}
-
 QPointF middle(QQuickItem* item) { return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)); }
 
 }  // namespace
+
+void WindowDriver::prepare(shell::Look& look, shell::Present& present) {
+    QStandardPaths::setTestModeEnabled(true);
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    shell::useDesktopIcons();
+    shell::registerNative(look, present);
+    registerResults();
+    look.set(present::Appearance::light, true);
+}
 
 WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
     const QString helper =
@@ -74,11 +79,51 @@ QQuickItem* WindowDriver::item(const QString& name) const {
     return nullptr;
 }
 
-bool WindowDriver::click(const QString& name, int timeoutMs) {
+bool WindowDriver::click(const QString& name, int timeoutMs) { return clickWhere(name, {}, timeoutMs); }
+
+bool WindowDriver::clickAction(const QString& name) {
+    return item(name) ? click(name) : click(QStringLiteral("compact-") + name);
+}
+
+QList<QQuickItem*> WindowDriver::items(const QString& name, QQuickItem* within) const {
+    QList<QQuickItem*> out;
+    if (!window_) return out;
+    const std::function<void(QQuickItem*)> collect = [&](QQuickItem* item) {
+        if (!item->isVisible()) return;
+        if (item->objectName() == name) out << item;
+        for (QQuickItem* child : item->childItems()) collect(child);
+    };
+    collect(within ? within : window_->contentItem());
+    return out;
+}
+
+bool WindowDriver::clickWhere(const QString& name, const std::function<bool(QQuickItem*)>& pick,
+                              int timeoutMs) {
+    return clickFound(
+        [&]() -> QQuickItem* {
+            if (!pick) return item(name);
+            for (QQuickItem* candidate : items(name))
+                if (pick(candidate)) return candidate;
+            return nullptr;
+        },
+        Qt::LeftButton, timeoutMs);
+}
+
+bool WindowDriver::clickAt(const QString& name, int index, Qt::MouseButton button, int timeoutMs) {
+    return clickFound(
+        [&]() -> QQuickItem* {
+            const QList<QQuickItem*> all = items(name);
+            return index < all.size() ? all[index] : nullptr;
+        },
+        button, timeoutMs);
+}
+
+bool WindowDriver::clickFound(const std::function<QQuickItem*()>& find, Qt::MouseButton button,
+                              int timeoutMs) {
     QQuickItem* target = nullptr;
     const bool shown = waitFor(
         [&] {
-            target = item(name);
+            target = find();
             return target && target->isEnabled();
         },
         timeoutMs);
@@ -87,11 +132,18 @@ bool WindowDriver::click(const QString& name, int timeoutMs) {
     // click where the item stands (found again, views make their items anew).
     activate();
     (void)window_->grabWindow();
-    target = item(name);
+    target = find();
     if (!target) return false;
-    QTest::mouseClick(window_, Qt::LeftButton, Qt::NoModifier, middle(target).toPoint());
+    QTest::mouseClick(window_, button, Qt::NoModifier, middle(target).toPoint());
     QCoreApplication::processEvents();
     return true;
+}
+
+QColor WindowDriver::colorAt(QQuickItem* item, QPointF point) {
+    if (!window_ || !item) return {};
+    const QImage frame = window_->grabWindow();
+    const QPointF at = item->mapToScene(point) * window_->effectiveDevicePixelRatio();
+    return frame.pixelColor(at.toPoint());
 }
 
 void WindowDriver::activate() {
@@ -118,36 +170,9 @@ QString WindowDriver::text(const QString& name) const {
     return shown ? shown->property("text").toString() : QString();
 }
 
-QList<QQuickItem*> WindowDriver::items(const QString& name, QQuickItem* scope) const {
-    QList<QQuickItem*> out;
-    if (scope) {
-        for (QQuickItem* child : scope->childItems()) collectShown(child, name, out);
-        return out;
-    }
-    if (!window_) return out;
-    const QList<QQuickItem*> layers = window_->contentItem()->childItems();
-    for (auto it = layers.rbegin(); it != layers.rend(); ++it) collectShown(*it, name, out);
-    return out;
-}
-
 QString WindowDriver::textIn(QQuickItem* scope, const QString& name) {
     QQuickItem* shown = scope ? findShown(scope, name) : nullptr;
     return shown ? shown->property("text").toString() : QString();
-}
-
-bool WindowDriver::clickAt(const QString& name, int index, Qt::MouseButton button, int timeoutMs) {
-    auto target = [&]() -> QQuickItem* {
-        const QList<QQuickItem*> all = items(name);
-        return index < all.size() && all[index]->isEnabled() ? all[index] : nullptr;
-    };
-    if (!waitFor([&] { return target() != nullptr; }, timeoutMs)) return false;
-    activate();
-    (void)window_->grabWindow();
-    QQuickItem* shown = target();
-    if (!shown) return false;
-    QTest::mouseClick(window_, button, Qt::NoModifier, middle(shown).toPoint());
-    QCoreApplication::processEvents();
-    return true;
 }
 
 bool WindowDriver::scroll(const QString& name, qreal by) {
@@ -173,17 +198,18 @@ bool WindowDriver::waitFor(const std::function<bool()>& done, int timeoutMs) {
     return QTest::qWaitFor(done, timeoutMs);
 }
 
-void WindowDriver::prepareApplication() {
-    QStandardPaths::setTestModeEnabled(true);
-    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    QQuickStyle::setStyle(QStringLiteral("Fusion"));
-    shell::useDesktopIcons();
-}
-
 QQuickWindow* WindowDriver::shownWindow(const QString& name) {
     for (QWindow* w : QGuiApplication::topLevelWindows())
         if (w->isVisible() && w->objectName() == name) return qobject_cast<QQuickWindow*>(w);
     return nullptr;
+}
+
+WindowSession::WindowSession(shell::Present& present, std::unique_ptr<Ejector> ejector) {
+    stage.setReal(true);
+    stage.setPresent(&present);
+    if (ejector) stage.setEjector(std::move(ejector));
+    started = stage.start();
+    if (started) window = std::make_unique<WindowDriver>(stage);
 }
 
 }  // namespace halvetrop::test

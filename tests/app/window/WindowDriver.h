@@ -10,6 +10,9 @@
 #include <functional>
 #include <memory>
 
+#include "model/CopySheet.h"
+#include "shell/Look.h"
+#include "shell/Present.h"
 #include "stage/Stage.h"
 
 namespace halvetrop::thumbs {
@@ -20,6 +23,10 @@ namespace halvetrop::test {
 
 class WindowDriver {
 public:
+    // What every window of a suite shares, set before the first: standard paths in test mode, the
+    // US English locale, the Fusion style, the desktop's icons, the native types the views use
+    // (drawn in the light appearance, without motion) and the results data.
+    static void prepare(shell::Look& look, shell::Present& present);
     // Loads MainWindow.qml with the stage's model, history and settings, with the thumbnail
     // helper of the build behind its pictures, and shows it.
     explicit WindowDriver(stage::Stage& stage);
@@ -36,14 +43,20 @@ public:
     QQuickItem* item(const QString& name) const;
     // Waits for the item to be shown and enabled, then clicks its middle once it stands still.
     bool click(const QString& name, int timeoutMs = 5000);
+    // A verdict action ("copy", "eject") in whichever of its forms, full or compact, the width shows.
+    bool clickAction(const QString& name);
+    // Every shown item of that name (below `within` when given), in the order of the rows of a list.
+    QList<QQuickItem*> items(const QString& name, QQuickItem* within = nullptr) const;
+    // As click, on the first shown item of that name that `pick` accepts (a row by its text, the
+    // second of two buttons).
+    bool clickWhere(const QString& name, const std::function<bool(QQuickItem*)>& pick, int timeoutMs = 5000);
+    // The colour drawn at a point of an item (in its own coordinates), from a frame drawn now.
+    QColor colorAt(QQuickItem* item, QPointF point);
     // A key (with modifiers) pressed into the window's focused item, through the shortcut map.
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void type(const QString& text);
     // The text of the shown item of that name ("" when none is shown).
     QString text(const QString& name) const;
-    // Every shown item of that name, in the order item() looks (popups first, then the window's
-    // content in its rows' order); below `scope` only when one is given.
-    QList<QQuickItem*> items(const QString& name, QQuickItem* scope = nullptr) const;
     // The text of the shown item of that name below `scope`.
     static QString textIn(QQuickItem* scope, const QString& name);
     // Waits for the shown item of that name at `index` among items(name), then clicks its middle
@@ -57,18 +70,30 @@ public:
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
     // Another window of the application (the preview), by objectName, when shown.
     static QQuickWindow* shownWindow(const QString& name);
-    // What a suite does before its first window: standard paths in test mode, the English
-    // locale, Fusion controls and the desktop's icons.
-    static void prepareApplication();
 
 private:
     void activate();
+    // Waits until `find` gives an enabled item, draws a frame, then clicks the item it gives then.
+    bool clickFound(const std::function<QQuickItem*()>& find, Qt::MouseButton button, int timeoutMs);
 
     stage::Stage& stage_;
     std::unique_ptr<thumbs::Thumbnailer> thumbnails_;
     std::unique_ptr<thumbs::Thumbnailer> previews_;
     QQmlApplicationEngine engine_;
     QQuickWindow* window_ = nullptr;
+};
+
+// A fresh model on a real stage (the core's verifier, copy runner and volumes) and its window; with
+// an ejector, the stage ejects through it.
+struct WindowSession {
+    explicit WindowSession(shell::Present& present, std::unique_ptr<Ejector> ejector = {});
+    bool ready() const { return started && window && window->ready(); }
+    AppModel& model() { return stage.model(); }
+    CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }
+
+    stage::Stage stage;
+    bool started = false;
+    std::unique_ptr<WindowDriver> window;
 };
 
 }  // namespace halvetrop::test

@@ -2,8 +2,6 @@
 // each on a zram drive, driven as a user drives it. A case opens a session (a fresh model on the
 // same drives, its window shown) and walks its road; the drives are made once.
 #include <QApplication>
-#include <QQuickStyle>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <filesystem>
@@ -33,21 +31,7 @@ int filesBelow(const std::string& root) {
     return n;
 }
 
-// A fresh model on a real stage and its window.
-struct Session {
-    explicit Session(shell::Present& present) {
-        stage.setReal(true);
-        stage.setPresent(&present);
-        started = stage.start();
-        if (started) window = std::make_unique<WindowDriver>(stage);
-    }
-    AppModel& model() { return stage.model(); }
-    CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }
-
-    stage::Stage stage;
-    bool started = false;
-    std::unique_ptr<WindowDriver> window;
-};
+using Session = WindowSession;
 
 }  // namespace
 
@@ -77,17 +61,11 @@ class WindowEndToEndTest : public QObject {
     }
 
     // The verdict's copy button, in whichever of its forms the width shows.
-    static bool clickCopy(WindowDriver& w) {
-        return w.item(QStringLiteral("copy")) ? w.click(QStringLiteral("copy"))
-                                              : w.click(QStringLiteral("compact-copy"));
-    }
+    static bool clickCopy(WindowDriver& w) { return w.clickAction(QStringLiteral("copy")); }
 
 private slots:
     void initTestCase() {
-        QStandardPaths::setTestModeEnabled(true);
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        QQuickStyle::setStyle(QStringLiteral("Fusion"));
-        shell::useDesktopIcons();
+        WindowDriver::prepare(look_, present_);
         if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
         try {
             card_ = std::make_unique<ZramVolume>("HVCARD", 64ll << 20);
@@ -103,9 +81,6 @@ private slots:
             if (i < kFiles - kMissing) backup_->write("Photos/2024/" + name, content(i));
         }
         ::sync();
-        shell::registerNative(look_, present_);
-        registerResults();
-        look_.set(present::Appearance::light, true);
     }
 
     void cleanupTestCase() {

@@ -2,9 +2,11 @@ import QtQuick
 import Halvetrop
 
 // The file manager's icon for a card, drive or folder; the memory-card icon for a camera card
-// (also one that is not there); else the fallback symbol.
+// (also one that is not there); else the fallback symbol. The place is named by the key the model
+// gives for its path, which keeps every byte, or by its text where a view has only that.
 Item {
     id: root
+    property string pathKey
     property string path
     property int size: 32
     property string fallback: "folder.fill"
@@ -19,7 +21,8 @@ Item {
         anchors.fill: parent
         asynchronous: true
         sourceSize: Qt.size(root.size * 2, root.size * 2)
-        source: root.path.length > 0 || root.card ? "image://system/" + (root.card ? "card" : "plain") + root.path : ""
+        source: root.pathKey.length > 0 ? "image://system/" + (root.card ? "cardkey/" : "plainkey/") + encodeURIComponent(root.pathKey)
+                : root.path.length > 0 || root.card ? "image://system/" + (root.card ? "card" : "plain") + root.path : ""
         visible: status === Image.Ready
     }
     Symbol {

@@ -112,6 +112,7 @@ ColumnLayout {
                     model: view.report && view.report.fromCache || []
                     delegate: DataText {
                         required property string modelData
+                        objectName: "fromCacheLine"
                         text: modelData
                         font: Theme.monoSmall
                         color: Theme.secondary

@@ -363,7 +363,7 @@ ColumnLayout {
                        : done.report.outcome === "stopped" ? Theme.primary : Theme.verified
             }
         }
-        DataText { text: done.report.summary || ""; font: Theme.callout }
+        DataText { objectName: "doneSummary"; text: done.report.summary || ""; font: Theme.callout }
         ScrollView {
             visible: (done.report.failedCount || 0) > 0
             Layout.fillWidth: true

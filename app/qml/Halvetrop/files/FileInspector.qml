@@ -51,6 +51,7 @@ Rectangle {
                 }
                 Image {
                     id: picture
+                    objectName: "inspectorThumbnail"
                     anchors.fill: parent
                     fillMode: Image.PreserveAspectFit
                     asynchronous: true

@@ -40,7 +40,7 @@ Item {
         SystemIcon {
             visible: hero.showsIcon
             anchors.verticalCenter: parent.verticalCenter
-            path: hero.h.sourcePath || ""
+            pathKey: hero.h.sourceKey || ""
             size: 92
             fallback: "sdcard.fill"
             card: hero.h.cardLike === true

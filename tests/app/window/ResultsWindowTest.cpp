@@ -1,0 +1,474 @@
+// What the results, the copy dialog and the inspector show in the application's window over the
+// real model, verifier and copy runner: a card on a zram drive with a folder that cannot be read
+// and names that are not UTF-8, a backup on a zram drive of its own and one on tmpfs, whose bytes
+// never leave the page cache. Each case checks one folder of the card, as a user may; the drives
+// are made once.
+#include <QApplication>
+#include <QBuffer>
+#include <QDBusConnection>
+#include <QFile>
+#include <QTest>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "WindowDriver.h"
+#include "model/CopySheet.h"
+#include "model/ZramVolume.h"
+#include "platform/LinuxServices.h"
+#include "support/LoopVolume.h"
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A card file name that is not UTF-8, and its look-alike: the same on screen, U+FFFD in its bytes.
+const std::string kRawName = std::string("IMG_\xff") + "01.JPG";
+const std::string kLookAlikeName = std::string("IMG_\xef\xbf\xbd") + "01.JPG";
+
+// Card file contents of their own, so no file matches another by content.
+std::string content(int seed) {
+    return std::string(size_t(48 << 10) + size_t(seed), char('a' + seed % 26)) + std::to_string(seed);
+}
+
+// A JPEG of its own colour, for the thumbnail helper to decode.
+std::string picture(int seed) {
+    QImage image(96, 64, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 47 % 360, 200, 220));
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    image.save(&out, "JPEG");
+    return bytes.toStdString();
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// The files below `root` by their names as bytes, with their contents.
+std::map<std::string, std::string> filesBelow(const std::string& root) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file()) out[e.path().filename().string()] = readAll(e.path().string());
+    return out;
+}
+
+// The fields of the lines of a CSV file: quoted fields with doubled quotes inside.
+QList<QStringList> csvRows(const QString& path) {
+    QFile file(path);
+    QList<QStringList> rows;
+    if (!file.open(QIODevice::ReadOnly)) return rows;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
+        QStringList fields{QString()};
+        bool quoted = false;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const QChar c = line[i];
+            if (quoted && c == u'"' && i + 1 < line.size() && line[i + 1] == u'"')
+                fields.last() += line[++i];
+            else if (c == u'"')
+                quoted = !quoted;
+            else if (c == u',' && !quoted)
+                fields << QString();
+            else
+                fields.last() += c;
+        }
+        rows << fields;
+    }
+    return rows;
+}
+
+double distance(const QColor& a, const QColor& b) {
+    return std::abs(a.redF() - b.redF()) + std::abs(a.greenF() - b.greenF()) +
+           std::abs(a.blueF() - b.blueF());
+}
+
+// A file below the stage's own folder, for what the window exports.
+QString savedAt(WindowSession& s, const QString& name) { return s.stage.root() + u'/' + name; }
+
+}  // namespace
+
+class ResultsWindowTest : public QObject {
+    Q_OBJECT
+
+    shell::Look look_;
+    shell::Present present_;
+    std::unique_ptr<ZramVolume> card_, backup_;
+    std::unique_ptr<LoopVolume> cache_;
+
+    std::string card(const std::string& folder) const { return card_->mountPoint() + "/" + folder; }
+    std::string backup(const std::string& folder) const { return backup_->mountPoint() + "/" + folder; }
+    std::string cache(const std::string& folder) const { return cache_->mountPoint() + "/" + folder; }
+    std::string cacheName() const { return fs::path(cache_->mountPoint()).filename().string(); }
+
+    // The card folder and the backups chosen through the File menu's keys and the folder picker,
+    // checked with the Check menu's key, until the verdict is on screen and the byte-by-byte pass
+    // that follows by itself (where anything is covered) has ended: the screen stands still. A case
+    // goes on only when nothing failed here (QTest::currentTestFailed).
+    static void check(WindowSession& s, const std::string& card, const std::vector<std::string>& backups) {
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        s.stage.pickFolders({QString::fromStdString(card)});
+        w.key(Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(m.source(), std::optional<std::string>(card));
+        QStringList picked;
+        for (const std::string& b : backups) picked << QString::fromStdString(b);
+        s.stage.pickFolders(picked);
+        w.key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m.destinations(), backups);
+        w.key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }, 60000));
+        QVERIFY(m.waitForIdle(60000));
+    }
+
+    // The verdict's copy button and the copy dialog run to its end with its Copy button.
+    static void copyEverythingMissing(WindowSession& s, int expected) {
+        WindowDriver& w = *s.window;
+        QVERIFY(w.clickAction(QStringLiteral("copy")));
+        QVERIFY(WindowDriver::waitFor([&] { return s.sheet() && s.sheet()->planCurrent(); }));
+        QCOMPARE(s.sheet()->planCount(), expected);
+        QVERIFY(w.click(QStringLiteral("copyButton")));
+        QVERIFY(WindowDriver::waitFor([&] { return s.sheet()->phase() == CopySheet::Phase::done; }, 60000));
+    }
+
+private slots:
+    void initTestCase() {
+        WindowDriver::prepare(look_, present_);
+        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        try {
+            card_ = std::make_unique<ZramVolume>("HVCARD", 48ll << 20);
+            backup_ = std::make_unique<ZramVolume>("HVBACK", 48ll << 20);
+            cache_ = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 16 << 20, "", "/mnt");
+        } catch (const std::exception& e) {
+            cleanupTestCase();
+            QSKIP(e.what());
+        }
+        // Camera folders at its root make the drive a card; each case checks a folder of it.
+        card_->write("DCIM/100CARD/README.TXT", "card");
+        int seed = 0;
+        auto put = [&](const std::string& cardFolder, const std::string& name,
+                       const std::vector<std::string>& copies, bool asPicture = false) {
+            const std::string bytes = asPicture ? picture(++seed) : content(++seed);
+            card_->write(cardFolder + "/" + name, bytes);
+            for (const std::string& c : copies) {
+                const std::string path = c + "/" + name;
+                fs::create_directories(fs::path(path).parent_path());
+                std::ofstream(path, std::ios::binary) << bytes;
+            }
+        };
+        for (int i = 0; i < 4; ++i) {
+            const std::string name = "IMG_" + std::to_string(2000 + i) + ".JPG";
+            put("Broken/DCIM/100TEST", name, {backup("Broken")});
+            put("Plain/DCIM/100TEST", name, {backup("Plain"), cache("Plain")});
+        }
+        put("Broken/DCIM/101LOST", "IMG_2100.JPG", {});
+        put("Broken/DCIM/102LOST", "IMG_2200.JPG", {});
+        for (const char* name : {"IMG_4000.JPG", "IMG_4001.JPG"}) put("ToCache/DCIM/100TEST", name, {});
+        for (const std::string& name : {kRawName, kLookAlikeName}) put("Names/DCIM/100TEST", name, {}, true);
+        put("Folders/DCIM/1\xfe", "A.JPG", {backup("Folders/Shoot\xfe")});
+        put("Folders/DCIM/1\xfe", "B.JPG", {});
+        put("Folders/DCIM/1\xef\xbf\xbd", "C.JPG", {});
+        fs::create_directories(cache("Empty"));
+        fs::create_directories(cache("Copies"));
+        fs::create_directories(backup("Names"));
+        ::sync();
+        // Root reads past permission bits: a cleared inode makes a folder unexaminable for anyone.
+        QCOMPARE(QString::fromStdString(card_->unmount()), QString());
+        const std::string clear =
+            "printf 'clri /Broken/DCIM/101LOST\\nclri /Broken/DCIM/102LOST\\n' | debugfs -w -f - " +
+            card_->device() + " >/dev/null 2>&1";
+        const bool cleared = std::system(clear.c_str()) == 0;
+        QCOMPARE(QString::fromStdString(card_->remount()), QString());
+        if (!cleared) QSKIP("debugfs could not clear an inode on this machine");
+    }
+
+    void cleanupTestCase() {
+        card_.reset();
+        backup_.reset();
+        cache_.reset();
+    }
+
+    // A card not read whole: the header counts what could not be read and leads to the list of
+    // it, the ring takes the warning colour though every file seen is backed up, and the exported
+    // report has a "Can't read" row for each, in the columns of every other row.
+    void cardNotReadWhole() {
+        WindowSession s(present_);
+        QVERIFY(s.ready());
+        WindowDriver& w = *s.window;
+        check(s, card("Broken"), {backup("Broken")});
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Part of the card couldn't be read"));
+        QCOMPARE(w.text(QStringLiteral("heroReason")),
+                 QStringLiteral("2 folders or files on the card couldn't be read — keep the card for now."));
+
+        QVERIFY(w.click(QStringLiteral("showUnreadable")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("unreadableList")); }));
+        QStringList listed;
+        for (QQuickItem* line : w.item(QStringLiteral("unreadableList"))->childItems())
+            if (const QString text = line->property("text").toString();
+                text.startsWith(QStringLiteral("DCIM/")))
+                listed << text.section(QStringLiteral(" — "), 0, 0);
+        listed.sort();
+        QCOMPARE(listed, (QStringList{QStringLiteral("DCIM/101LOST"), QStringLiteral("DCIM/102LOST")}));
+        w.key(Qt::Key_Escape);
+
+        // The ring's arc, a quarter round, in the warning colour rather than the covered one.
+        QQuickItem* percent = w.item(QStringLiteral("ringPercent"));
+        QVERIFY(percent && percent->parentItem() && percent->parentItem()->parentItem());
+        QQuickItem* ring = percent->parentItem()->parentItem();
+        QCOMPARE(percent->property("text").toString(), QStringLiteral("100%"));
+        const QColor drawn =
+            w.colorAt(ring, {ring->width() / 2 + ring->property("r").toReal(), ring->height() / 2});
+        const QColor warning = look_.color(QStringLiteral("partial")),
+                     covered = look_.color(QStringLiteral("verified"));
+        QVERIFY2(distance(drawn, warning) < 0.1 && distance(drawn, warning) < distance(drawn, covered),
+                 qPrintable(drawn.name()));
+
+        const QString csv = savedAt(s, QStringLiteral("broken.csv"));
+        s.stage.answerSave(csv);
+        w.key(Qt::Key_E, Qt::ControlModifier);
+        const QList<QStringList> rows = csvRows(csv);
+        QVERIFY(rows.size() > 1);
+        QStringList unreadable;
+        for (const QStringList& row : rows) {
+            QCOMPARE(row.size(), rows.front().size());
+            if (row.front() == QStringLiteral("Can't read")) unreadable << row[2] + u'/' + row[1];
+        }
+        unreadable.sort();
+        QCOMPARE(unreadable, (QStringList{QStringLiteral("DCIM/101LOST"), QStringLiteral("DCIM/102LOST")}));
+        QCOMPARE(rows.size(), 1 + 4 + 2);
+    }
+
+    // The reason line names a backup read only through the page cache only when it holds copies
+    // the verdict counts.
+    void cacheBackupInTheReason_data() {
+        QTest::addColumn<QString>("cacheFolder");
+        QTest::addColumn<bool>("named");
+        QTest::newRow("holds no copy") << QStringLiteral("Empty") << false;
+        QTest::newRow("holds every copy") << QStringLiteral("Plain") << true;
+    }
+    void cacheBackupInTheReason() {
+        QFETCH(QString, cacheFolder);
+        QFETCH(bool, named);
+        WindowSession s(present_);
+        QVERIFY(s.ready());
+        check(s, card("Plain"), {backup("Plain"), cache(cacheFolder.toStdString())});
+        if (QTest::currentTestFailed()) return;
+        const QString reason = s.window->text(QStringLiteral("heroReason"));
+        const QString keep = QStringLiteral(" — keep the card for now.");
+        QCOMPARE(reason,
+                 named
+                     ? QStringLiteral("Copies on “%1” can't be proven byte by byte on this system")
+                               .arg(QString::fromStdString(cacheName())) +
+                           keep
+                     : QStringLiteral("Verified on 1 drive. Safe to format needs 2 separate drives") + keep);
+    }
+
+    // Each backup copy of a file in the inspector shows that copy, on its own backup.
+    void eachCopyRevealsItself() {
+        WindowSession s(present_);
+        QVERIFY(s.ready());
+        WindowDriver& w = *s.window;
+        check(s, card("Plain"), {backup("Plain"), cache("Plain")});
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(w.click(QStringLiteral("mode-Files")));
+        QVERIFY(w.click(QStringLiteral("fileRow")));
+        // The copy cards' own buttons, not the table row's.
+        const auto reveals = [&] {
+            QList<QQuickItem*> out;
+            for (QQuickItem* card : w.items(QStringLiteral("copyCard")))
+                out << w.items(QStringLiteral("revealCopy"), card);
+            return out;
+        };
+        QVERIFY(WindowDriver::waitFor([&] { return reveals().size() == 2; }));
+        const QString name = w.item(QStringLiteral("fileRow"))->property("name").toString();
+        QStringList revealed;
+        for (int i = 0; i < 2; ++i) {
+            const QQuickItem* button = reveals().value(i);
+            QVERIFY(w.clickWhere(QStringLiteral("revealCopy"), [&](QQuickItem* b) { return b == button; }));
+            const QVariantList asked = s.stage.revealed();
+            QCOMPARE(asked.size(), i + 1);
+            revealed << asked.last().toStringList();
+        }
+        QStringList copies{QString::fromStdString(backup("Plain") + "/") + name,
+                           QString::fromStdString(cache("Plain") + "/") + name};
+        revealed.sort();
+        copies.sort();
+        QCOMPARE(revealed, copies);
+    }
+
+    // A copy to a backup on tmpfs is read back from the page cache: the report in the dialog says
+    // so for each file, and its CSV says it in the status column of the same five columns.
+    void copyReadBackFromTheCache() {
+        WindowSession s(present_);
+        QVERIFY(s.ready());
+        WindowDriver& w = *s.window;
+        check(s, card("ToCache"), {cache("Copies")});
+        if (QTest::currentTestFailed()) return;
+        copyEverythingMissing(s, 2);
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(w.text(QStringLiteral("doneHeadline")), QStringLiteral("Copied and verified"));
+        QVERIFY(w.item(QStringLiteral("fromCache")));
+        QStringList lines;
+        for (QQuickItem* line : w.items(QStringLiteral("fromCacheLine")))
+            lines << line->property("text").toString();
+        QCOMPARE(lines.size(), 2);
+        for (const char* name : {"IMG_4000.JPG", "IMG_4001.JPG"})
+            QVERIFY2(lines.filter(QLatin1String(name)).size() == 1, qPrintable(lines.join(u'\n')));
+
+        const QString csv = savedAt(s, QStringLiteral("copy.csv"));
+        s.stage.answerSave(csv);
+        QVERIFY(w.click(QStringLiteral("saveCopyCSV")));
+        const QList<QStringList> rows = csvRows(csv);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.front().join(u','), QStringLiteral("File,Status,Size (bytes),Copied to,From card"));
+        for (const QStringList& row : rows.mid(1)) {
+            QCOMPARE(row.size(), 5);
+            QCOMPARE(row[1],
+                     QStringLiteral("Copied and verified (read back from the page cache, not the drive)"));
+        }
+    }
+
+    // An eject with no disk service on the bus says what it needs and where else to eject.
+    void ejectWithoutTheDiskService() {
+        WindowSession s(present_, std::make_unique<UDisksEjector>(QDBusConnection::sessionBus()));
+        QVERIFY(s.ready());
+        WindowDriver& w = *s.window;
+        check(s, card("Plain"), {backup("Plain")});
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(w.clickAction(QStringLiteral("eject")));
+        QVERIFY(WindowDriver::waitFor([&] { return !w.text(QStringLiteral("noticeText")).isEmpty(); }));
+        QCOMPARE(
+            w.text(QStringLiteral("noticeText")),
+            QStringLiteral("Couldn't eject “%1”: Eject needs the UDisks2 service. Eject it in Disks instead.")
+                .arg(QString::fromStdString(s.model().report()->source.name)));
+    }
+
+    // Names as bytes: a card file whose name is not UTF-8 beside one whose name shows the same
+    // but holds U+FFFD itself, different files. Both are copied through the dialog under their own
+    // names with their own bytes, and the next check finds both backed up.
+    void namesAsBytesThroughTheCopy() {
+        WindowSession s(present_);
+        QVERIFY(s.ready());
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        check(s, card("Names"), {backup("Names")});
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("2 not backed up"));
+        // The card's icon, asked for by the key of its path, in a window wide enough to show it.
+        w.window().resize(1600, w.window().height());
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("heroIcon")); }));
+        QQuickItem* icon = w.item(QStringLiteral("heroIcon"));
+        QVERIFY(!icon->childItems().isEmpty());
+        QQuickItem* iconImage = icon->childItems().constFirst();
+        QVERIFY(
+            iconImage->property("source").toString().startsWith(QStringLiteral("image://system/cardkey/")));
+        QVERIFY(WindowDriver::waitFor([&] { return iconImage->property("status").toInt() == 1; }));
+        copyEverythingMissing(s, 2);
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(w.text(QStringLiteral("doneHeadline")), QStringLiteral("Copied and verified"));
+        QVERIFY2(w.text(QStringLiteral("doneSummary")).startsWith(QStringLiteral("2 copied")),
+                 qPrintable(w.text(QStringLiteral("doneSummary"))));
+        const std::map<std::string, std::string> copied = filesBelow(backup("Names"));
+        QCOMPARE(copied.size(), size_t(2));
+        for (const std::string& name : {kRawName, kLookAlikeName}) {
+            QVERIFY(copied.count(name));
+            QVERIFY(copied.at(name) == readAll(card("Names/DCIM/100TEST/") + name));
+        }
+
+        const int checks = s.stage.checkCount();
+        QVERIFY(w.click(QStringLiteral("copyDone")));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return s.stage.checkCount() > checks && m.phase() == AppModel::Phase::Results; }, 60000));
+        QVERIFY(m.waitForIdle(60000));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("All verified"));
+
+        // Each file's own picture, in the inspector and in the preview, though both rows read alike.
+        QVERIFY(w.click(QStringLiteral("mode-Files")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.items(QStringLiteral("fileRow")).size() == 2; }));
+        QStringList shown;
+        for (int i = 0; i < 2; ++i) {
+            const QQuickItem* row = w.items(QStringLiteral("fileRow")).value(i);
+            QVERIFY(w.clickWhere(QStringLiteral("fileRow"), [&](QQuickItem* r) { return r == row; }));
+            QQuickItem* frame = w.item(QStringLiteral("inspectorPicture"));
+            QVERIFY(frame);
+            QQuickItem* thumbnail = w.items(QStringLiteral("inspectorThumbnail"), frame).value(0);
+            QVERIFY(thumbnail);
+            // A picture arrived: a file the helper could not find is answered with none.
+            QVERIFY2(WindowDriver::waitFor([&] { return thumbnail->implicitWidth() > 0; }),
+                     qPrintable(thumbnail->property("source").toString()));
+            shown << thumbnail->property("source").toString();
+            QVERIFY(w.click(QStringLiteral("inspectorPreview")));
+            QQuickWindow* preview = nullptr;
+            QVERIFY(WindowDriver::waitFor(
+                [&] { return preview = WindowDriver::shownWindow(QStringLiteral("previewWindow")); }));
+            QQuickItem* still = w.items(QStringLiteral("previewImage"), preview->contentItem()).value(0);
+            QVERIFY(still);
+            QVERIFY2(WindowDriver::waitFor([&] { return still->implicitWidth() > 0; }),
+                     qPrintable(still->property("source").toString()));
+            m.closePreview();
+            QVERIFY(WindowDriver::waitFor(
+                [] { return !WindowDriver::shownWindow(QStringLiteral("previewWindow")); }));
+        }
+        QVERIFY(shown[0] != shown[1]);
+    }
+
+    // A card folder whose name is not UTF-8 beside its look-alike holding U+FFFD: the folder map
+    // shows each with its own counts, and the Show of its files not backed up opens the browser on
+    // that folder's file alone.
+    void folderNamedByBytes() {
+        WindowSession s(present_);
+        QVERIFY(s.ready());
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        check(s, card("Folders"), {backup("Folders")});
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(w.click(QStringLiteral("mode-Map")));
+        const QString shown = QStringLiteral("1\uFFFD");
+        QVERIFY(WindowDriver::waitFor([&] {
+            int n = 0;
+            for (QQuickItem* row : w.items(QStringLiteral("folderRow"))) n += row->property("title") == shown;
+            return n == 2;
+        }));
+        // Both rows read the same; each panel counts its own folder's files.
+        QMap<QString, const QQuickItem*> byHeader;
+        for (int i = 0; i < 2; ++i) {
+            QList<const QQuickItem*> rows;
+            for (QQuickItem* row : w.items(QStringLiteral("folderRow")))
+                if (row->property("title") == shown) rows << row;
+            QVERIFY(w.clickWhere(QStringLiteral("folderRow"),
+                                 [&](QQuickItem* row) { return row == rows.value(i); }));
+            QVERIFY(
+                WindowDriver::waitFor([&] { return w.text(QStringLiteral("panelTitle")).endsWith(shown); }));
+            byHeader.insert(w.text(QStringLiteral("panelHeader")).section(u'·', 0, 0), rows.value(i));
+        }
+        QCOMPARE(byHeader.keys(), (QStringList{QStringLiteral("1 file "), QStringLiteral("2 files ")}));
+        const QQuickItem* raw = byHeader.value(QStringLiteral("2 files "));
+        QVERIFY(w.clickWhere(QStringLiteral("folderRow"), [&](QQuickItem* row) { return row == raw; }));
+        QVERIFY(w.click(QStringLiteral("showUncovered")));
+        QVERIFY(WindowDriver::waitFor([&] { return m.mode() == AppModel::Mode::Files; }));
+        QCOMPARE(w.text(QStringLiteral("folderChip")), QStringLiteral("DCIM/1\uFFFD"));
+        QCOMPARE(w.text(QStringLiteral("fileCount")), QStringLiteral("1 file"));
+        QVERIFY(WindowDriver::waitFor([&] { return w.items(QStringLiteral("fileRow")).size() == 1; }));
+        QCOMPARE(w.item(QStringLiteral("fileRow"))->property("name").toString(), QStringLiteral("B.JPG"));
+    }
+};
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ResultsWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ResultsWindowTest.moc"
