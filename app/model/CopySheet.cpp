@@ -164,10 +164,7 @@ void CopySheet::setNotConnected(std::set<std::string> paths) {
     }
     // A copy never goes to a backup whose drive left: its mount point is the system's disk.
     if (!destinationConnected() && !now.empty()) {
-        destination_ = now.front();
-        location_.clear();
-        pickError_.clear();
-        changed(true);
+        chooseDestination(now.front());
         return;
     }
     changed();

@@ -196,9 +196,15 @@ private slots:
         m.requestCopyAllMissing();
         auto* sheet = qobject_cast<CopySheet*>(m.copySheet());
         sheet->chooseDestination(1);
+        sheet->chooseLayout(CopySheet::Layout::date);
+        sheet->setLocation(QStringLiteral("Photos/2024"));
         unplug(h, m, {kB});
         QCOMPARE(sheet->backupTexts(), QStringList{QStringLiteral("backup — /backup/a")});
         QCOMPARE(sheet->destination(), 0);
+        // The folder chosen on the drive that left is not carried over to the other backup.
+        QCOMPARE(sheet->location(), QString());
+        QCOMPARE(sheet->plannerLocation(), std::string());
+        QCOMPARE(sheet->locationStart(), kA);
         sheet->chooseDestination(1);
         QCOMPARE(sheet->destination(), 0);
         unplug(h, m, {kA, kB});
