@@ -267,7 +267,8 @@ QVariant FolderRows::data(const QModelIndex& index, int role) const {
 std::vector<FolderRows::Row> FolderRows::rowsNow() const {
     std::vector<Row> rows;
     if (const VerifyReport* r = data_.report())
-        for (size_t i = 0; i < r->folders.size(); ++i) rows.push_back({int(i), r->folders[i].path});
+        for (size_t i = 0; i < r->folders.size(); ++i)
+            rows.push_back({int(i), std::string(r->folders[i].pathBytes())});
     return rows;
 }
 

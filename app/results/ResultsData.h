@@ -65,7 +65,7 @@ public:
 private:
     struct Row {
         int folder = 0;    // position in the report's folders
-        std::string path;  // the folder's id
+        std::string path;  // the folder's bytes: look-alike names are two folders
     };
     std::vector<Row> rowsNow() const;
 

@@ -109,6 +109,7 @@ private slots:
         QTest::newRow("fold of the pass") << "fold" << false << 0;
         QTest::newRow("the pass's own report") << "pass" << false << 0;
         QTest::newRow("the pass's report with a new shoot") << "pass+shoot" << false << 1;
+        QTest::newRow("the same, beside look-alike folders") << "pass+shoot+alike" << false << 1;
         QTest::newRow("a new check") << "check" << true << 0;
         QTest::newRow("a saved check opened") << "history" << true << 0;
     }
@@ -118,7 +119,17 @@ private slots:
         QFETCH(int, newShoots);
         Harness h;
         ResultsData data;
-        const VerifyReport standard = makeShoots(kCard, kBackups, kFiles, kShoots, FileStatus::backedUp);
+        // Two folders that differ only in a byte that is not UTF-8 look alike but are two rows.
+        const auto alike = [&](VerifyReport& r) {
+            if (!how.endsWith("alike")) return;
+            for (size_t i : {2, 3}) {
+                r.folders[i].path = "DCIM/1\uFFFD";
+                r.folders[i].name = "1\uFFFD";
+            }
+            r.folders[2].rawPath = "DCIM/1\xfe";
+        };
+        VerifyReport standard = makeShoots(kCard, kBackups, kFiles, kShoots, FileStatus::backedUp);
+        alike(standard);
         show(h, data, standard);
         AppModel& m = *h.model;
         QTRY_VERIFY(m.deepVerifying());
@@ -145,7 +156,8 @@ private slots:
         } else if (how.startsWith("pass")) {
             VerifyReport verified =
                 makeShoots(kCard, kBackups, kFiles, kShoots, FileStatus::verified, CheckLevel::verified);
-            if (how == "pass+shoot") addShoot(verified, "DCIM/199", "2026-02-01", FileStatus::verified);
+            alike(verified);
+            if (how.contains("shoot")) addShoot(verified, "DCIM/199", "2026-02-01", FileStatus::verified);
             pass->complete(verified);
             QTRY_VERIFY(!m.deepVerifying());
             QCOMPARE(m.report()->level, CheckLevel::verified);
