@@ -31,8 +31,8 @@ struct AppModel::Pass {
     Throttle throttle{kPassProgressIntervalNs};
 };
 
-// A backup whose drive was not found at start is still checked at its remembered path, where an
-// empty mount-point folder may stand in for it: every report of it must say it was not read.
+// A backup whose drive is not connected is left out of a check, and its empty mount-point folder
+// is never walked in its place: every report made without it says which backup it was not read on.
 std::vector<std::string> unresolvedAmong(const std::set<std::string>& unresolved,
                                          const std::vector<std::string>& backups);
 void noteNotConnected(VerifyReport& report, const std::vector<std::string>& backups);

@@ -555,7 +555,6 @@ private slots:
         }
     }
 
-    // "Still mounted" comes from the mount table: a folder that outlived its drive is no proof.
     // A text preview stalled on a failing card is cancelled before an eject: once its read comes
     // back it closes the file and delivers nothing. Without an eject the words arrive.
     void ejectCancelsAPendingTextRead_data() {
@@ -594,6 +593,7 @@ private slots:
         if (eject) h.ejector->finish(std::nullopt);
     }
 
+    // "Still mounted" comes from the mount table: a folder that outlived its drive is no proof.
     void ejectNeedsAMountedCard() {
         Harness h;
         QTemporaryDir leftover;
