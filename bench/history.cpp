@@ -15,16 +15,15 @@
 #include <vector>
 
 #include "BenchUtil.h"
-#include "SyntheticReport.h"
+#include "SyntheticHistory.h"
 #include "model/AppModel.h"
 #include "model/History.h"
 
 namespace {
 
 using namespace halvetrop;
-
-constexpr int reports = 40;
-constexpr int files = 5000;
+using bench::historyFiles;
+using bench::historyReports;
 
 }  // namespace
 
@@ -44,17 +43,9 @@ int bench_history(int argc, char** argv) {
     AppModelDeps deps;
     deps.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
     deps.historyPath = dir.filePath(QStringLiteral("history.json"));
-    {
-        std::vector<HistoryItem> items;
-        for (int i = 0; i < reports; ++i) {
-            VerifyReport report = bench::syntheticReport(files);
-            report.source.volumeID = "CARD-" + std::to_string(i);
-            items.push_back(makeHistoryItem(std::move(report), std::nullopt, {}));
-        }
-        if (auto failure = writeHistoryFile(deps.historyPath, items)) {
-            std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(*failure));
-            return 1;
-        }
+    if (auto failure = bench::writeSyntheticHistory(deps.historyPath, std::nullopt, {})) {
+        std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(*failure));
+        return 1;
     }
     deps.listVolumes = [] { return VolumeListing{}; };
 
@@ -62,7 +53,7 @@ int bench_history(int argc, char** argv) {
     AppModel model(std::move(deps));
     while (!model.historyLoaded()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double loadMs = start.seconds() * 1000;
-    if (model.historyCount() != reports) {
+    if (model.historyCount() != historyReports) {
         std::fprintf(stderr, "the history holds %d checks\n", model.historyCount());
         return 1;
     }
@@ -75,7 +66,7 @@ int bench_history(int argc, char** argv) {
             const bench::Stopwatch watch;
             model.showHistory(id);
             ms.push_back(watch.seconds() * 1000);
-            if (model.fileCount() != files || model.phase() != AppModel::Phase::Results) {
+            if (model.fileCount() != historyFiles || model.phase() != AppModel::Phase::Results) {
                 std::fprintf(stderr, "the saved check did not open\n");
                 return 1;
             }
@@ -83,8 +74,8 @@ int bench_history(int argc, char** argv) {
         }
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("{\"reports\":%d,\"files\":%d,\"load_ms\":%.1f,\"open_ms\":%.1f,\"open_max_ms\":%.1f}\n", reports,
-                files, loadMs, ms[ms.size() / 2], ms.back());
+    std::printf("{\"reports\":%d,\"files\":%d,\"load_ms\":%.1f,\"open_ms\":%.1f,\"open_max_ms\":%.1f}\n",
+                historyReports, historyFiles, loadMs, ms[ms.size() / 2], ms.back());
     model.shutdown();
     return 0;
 }

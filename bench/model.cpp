@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "BenchUtil.h"
+#include "SyntheticHistory.h"
 #include "SyntheticReport.h"
 #include "model/FileList.h"
 #include "model/History.h"
@@ -30,9 +31,6 @@
 namespace {
 
 using namespace halvetrop;
-
-constexpr int historyReports = 40;
-constexpr int historyFiles = 5000;
 
 double median(std::vector<double> values) {
     if (values.empty()) return 0;
@@ -64,17 +62,9 @@ HistoryNumbers measureHistory(int runs) {
     HistoryNumbers numbers;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.json"));
-    {
-        std::vector<HistoryItem> items;
-        for (int i = 0; i < historyReports; ++i) {
-            VerifyReport report = bench::syntheticReport(historyFiles);
-            report.source.volumeID = "CARD-" + std::to_string(i);
-            items.push_back(makeHistoryItem(std::move(report), QByteArray(96, 'b'), {QByteArray(96, 'd')}));
-        }
-        if (auto failure = writeHistoryFile(path, items)) {
-            std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(*failure));
-            return numbers;
-        }
+    if (auto failure = bench::writeSyntheticHistory(path, QByteArray(96, 'b'), {QByteArray(96, 'd')})) {
+        std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(*failure));
+        return numbers;
     }
     malloc_trim(0);
     std::vector<double> seconds;
@@ -144,7 +134,7 @@ int bench_model(int argc, char** argv) {
 
     // First, before this process holds anything or runs threads.
     HistoryNumbers history;
-    if (!historyInChild(std::min(runs, 3), history) || history.items != historyReports) {
+    if (!historyInChild(std::min(runs, 3), history) || history.items != bench::historyReports) {
         std::fprintf(stderr, "the history did not load (%d items)\n", history.items);
         return 1;
     }
