@@ -118,13 +118,9 @@ class ResultsWindowTest : public QObject {
     static void check(WindowSession& s, const std::string& card, const std::vector<std::string>& backups) {
         WindowDriver& w = *s.window;
         AppModel& m = s.model();
-        s.stage.pickFolders({QString::fromStdString(card)});
-        w.key(Qt::Key_O, Qt::ControlModifier);
+        s.chooseCard(card);
         QCOMPARE(m.source(), std::optional<std::string>(card));
-        QStringList picked;
-        for (const std::string& b : backups) picked << QString::fromStdString(b);
-        s.stage.pickFolders(picked);
-        w.key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        s.addBackups(backups);
         QCOMPARE(m.destinations(), backups);
         w.key(Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }, 60000));

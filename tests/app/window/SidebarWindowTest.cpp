@@ -49,11 +49,6 @@ std::set<std::string> entriesBelow(const std::string& root) {
 }
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
-QStringList texts(const std::vector<std::string>& paths) {
-    QStringList out;
-    for (const auto& p : paths) out << q(p);
-    return out;
-}
 
 // The backups the newest check was asked to read.
 QStringList lastCheckedBackups(const WindowSession& a) {
@@ -131,24 +126,14 @@ class SidebarWindowTest : public QObject {
         return true;
     }
 
-    // The folder picker answers with these; the File menu's keys ask it.
-    static void chooseCard(WindowSession& a, const std::string& path) {
-        a.stage.pickFolders({q(path)});
-        a.window->key(Qt::Key_O, Qt::ControlModifier);
-    }
-    static void addBackups(WindowSession& a, const std::vector<std::string>& paths) {
-        a.stage.pickFolders(texts(paths));
-        a.window->key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
-    }
-
     // Card and backups chosen, checked with the start screen's button until the verdict shows,
     // and the byte-by-byte pass run to its end unless passes are held.
     static void checkWith(WindowSession& a, const std::string& cardPath,
                           const std::vector<std::string>& backups, bool passHeld = false) {
         AppModel& m = a.model();
-        chooseCard(a, cardPath);
+        a.chooseCard(cardPath);
         QCOMPARE(m.source(), std::optional<std::string>(cardPath));
-        addBackups(a, backups);
+        a.addBackups(backups);
         const int checks = a.stage.checkCount();
         QVERIFY(a.window->click(QStringLiteral("checkButton")));
         QVERIFY(WindowDriver::waitFor(
@@ -291,8 +276,8 @@ private slots:
         if (QTest::currentTestFailed()) return;
 
         // The photos folder chosen as the card and the card as a backup.
-        chooseCard(a, photos());
-        addBackups(a, {card()});
+        a.chooseCard(photos());
+        a.addBackups({card()});
         QCOMPARE(m.destinations(), (std::vector<std::string>{archive(), card()}));
         QVERIFY(unplug(*arch_));
         if (unplugPhotos) QVERIFY(unplug(*back_));
@@ -393,7 +378,7 @@ private slots:
         QCOMPARE(a.stage.checkCount(), checks);
 
         QVERIFY(w.click(QStringLiteral("clearCard")));
-        addBackups(a, {photos()});
+        a.addBackups({photos()});
         QVERIFY(WindowDriver::waitFor([&] { return w.text(QStringLiteral("suggestedAction")) == "Check"; }));
         QVERIFY(w.click(QStringLiteral("suggestedCard")));
         checkedAgainst(a, checks, {q(photos())});
@@ -420,7 +405,7 @@ private slots:
         QVERIFY(a.ready());
         WindowDriver& w = *a.window;
         AppModel& m = a.model();
-        addBackups(a, {photos(), archive()});
+        a.addBackups({photos(), archive()});
         QVERIFY(m.waitForIdle(10000));
 
         QVERIFY(plug(*card_));

@@ -212,4 +212,16 @@ WindowSession::WindowSession(shell::Present& present, std::unique_ptr<Ejector> e
     if (started) window = std::make_unique<WindowDriver>(stage);
 }
 
+void WindowSession::chooseCard(const std::string& path) {
+    stage.pickFolders({QString::fromStdString(path)});
+    window->key(Qt::Key_O, Qt::ControlModifier);
+}
+
+void WindowSession::addBackups(const std::vector<std::string>& paths) {
+    QStringList picked;
+    for (const std::string& p : paths) picked << QString::fromStdString(p);
+    stage.pickFolders(picked);
+    window->key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+}
+
 }  // namespace halvetrop::test

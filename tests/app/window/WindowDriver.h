@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "model/CopySheet.h"
 #include "shell/Look.h"
@@ -90,6 +92,10 @@ struct WindowSession {
     bool ready() const { return started && window && window->ready(); }
     AppModel& model() { return stage.model(); }
     CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }
+    // The card, or backups, chosen as a user does: the File menu's key opens the folder picker,
+    // which answers with these paths.
+    void chooseCard(const std::string& path);
+    void addBackups(const std::vector<std::string>& paths);
 
     stage::Stage stage;
     bool started = false;

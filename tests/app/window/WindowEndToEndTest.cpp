@@ -50,11 +50,9 @@ class WindowEndToEndTest : public QObject {
     // nothing failed here (QTest::currentTestFailed).
     void chooseAndCheck(Session& s) {
         WindowDriver& w = *s.window;
-        s.stage.pickFolders({QString::fromStdString(card())});
-        w.key(Qt::Key_O, Qt::ControlModifier);
+        s.chooseCard(card());
         QCOMPARE(s.model().source(), std::optional<std::string>(card()));
-        s.stage.pickFolders({QString::fromStdString(backup())});
-        w.key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        s.addBackups({backup()});
         QCOMPARE(s.model().destinations(), std::vector<std::string>{backup()});
         QVERIFY(w.click(QStringLiteral("checkButton")));
         QVERIFY(WindowDriver::waitFor([&] { return s.model().phase() == AppModel::Phase::Results; }, 60000));
