@@ -21,19 +21,9 @@ Q_DECLARE_METATYPE(std::vector<VolumeListing>)
 
 namespace {
 
-const std::string kCard = "/media/u/CARD";
 const std::vector<FileStatus> kAllVerified(6, FileStatus::verified);
 
 // A model with one card and two backups chosen, after its first volume listing.
-AppModel& ready(Harness& h, std::vector<std::string> backups = {"/backup/a", "/backup/b"}) {
-    h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
-    AppModel& m = h.start();
-    m.waitForIdle(5000);
-    m.setSource(kCard);
-    m.addBackups(backups);
-    return m;
-}
-
 std::vector<std::string> paths(const QStringList& list) {
     std::vector<std::string> out;
     for (const QString& p : list) out.push_back(p.toStdString());

@@ -11,17 +11,12 @@ using namespace halvetrop::test;
 
 namespace {
 
-const std::string kCard = "/media/u/CARD";
 const std::string kA = "/backup/a", kB = "/backup/b";
 const VolumeInfo kRoot = volume("/", "root", false);
 
 // A model with the card and backups chosen and their bookmarks made.
 AppModel& chosen(Harness& h, const std::vector<std::string>& backups = {kA, kB}) {
-    h.volumes->push(listing({kRoot, volume(kCard, "CARD", true, true)}));
-    AppModel& m = h.start();
-    m.waitForIdle(5000);
-    m.setSource(kCard);
-    m.addBackups(backups);
+    AppModel& m = ready(h, backups);
     m.waitForIdle(5000);
     return m;
 }

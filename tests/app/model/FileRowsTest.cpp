@@ -14,22 +14,10 @@ using namespace halvetrop::test;
 
 namespace {
 
-const std::string kCard = "/media/u/CARD";
-
 QStringList names(const FileRows& rows) {
     QStringList out;
     for (int i = 0; i < rows.count(); ++i) out << rows.data(rows.index(i), FileRows::Name).toString();
     return out;
-}
-
-// A model with the card and one backup chosen.
-AppModel& ready(Harness& h) {
-    h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
-    AppModel& m = h.start();
-    m.waitForIdle(5000);
-    m.setSource(kCard);
-    m.addBackups({"/backup/a"});
-    return m;
 }
 
 }  // namespace
@@ -42,7 +30,7 @@ private slots:
 
     void rowsFollowTheModel() {
         Harness h;
-        AppModel& m = ready(h);
+        AppModel& m = ready(h, {"/backup/a"});
         VerifyReport r = makeReport(
             kCard, {"/backup/a"},
             {FileStatus::verified, FileStatus::missing, FileStatus::verified, FileStatus::missing});
@@ -92,7 +80,7 @@ private slots:
 
     void revealReachesTheRightFiles() {
         Harness h;
-        AppModel& m = ready(h);
+        AppModel& m = ready(h, {"/backup/a"});
         m.check(std::optional<CheckLevel>());
         h.verifier(0)->complete(
             makeReport(kCard, {"/backup/a"}, {FileStatus::verified, FileStatus::missing}));
@@ -170,11 +158,7 @@ private slots:
     // have, or one naming no backup of the report, reveals nothing.
     void eachCopyRevealsItself() {
         Harness h;
-        h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
-        AppModel& m = h.start();
-        m.waitForIdle(5000);
-        m.setSource(kCard);
-        m.addBackups({"/backup/a", "/backup/b"});
+        AppModel& m = ready(h);
         VerifyReport r =
             makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::verified, FileStatus::missing});
         r.files[0].copies.push_back({0, "Other/IMG_0.JPG"});

@@ -253,4 +253,13 @@ size_t Harness::verifierCount() {
     return verifiers->size();
 }
 
+AppModel& ready(Harness& h, const std::vector<std::string>& backups) {
+    h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
+    AppModel& m = h.start();
+    m.waitForIdle(5000);
+    m.setSource(kCard);
+    m.addBackups(backups);
+    return m;
+}
+
 }  // namespace halvetrop::test

@@ -113,4 +113,11 @@ struct Harness {
     size_t verifierCount();
 };
 
+// The camera card the scripted cases check.
+inline const std::string kCard = "/media/u/CARD";
+
+// A new model that sees the system's disk and the card mounted, with the card and these backups
+// chosen.
+AppModel& ready(Harness& h, const std::vector<std::string>& backups = {"/backup/a", "/backup/b"});
+
 }  // namespace halvetrop::test

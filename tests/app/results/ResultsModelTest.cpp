@@ -16,7 +16,6 @@ using namespace halvetrop::test;
 
 namespace {
 
-const std::string kCard = "/media/u/CARD";
 const std::vector<std::string> kBackups{"/backup/a", "/backup/b"};
 constexpr int kFiles = 12;
 constexpr int kShoots = 3;
@@ -54,11 +53,7 @@ struct Watch {
 // A model (h.model) with the card and both backups chosen, shown to `data`, whose check found
 // `r`; the automatic pass that follows is left running (it is the second verifier).
 void show(Harness& h, ResultsData& data, const VerifyReport& r) {
-    h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
-    AppModel& m = h.start();
-    m.waitForIdle(5000);
-    m.setSource(kCard);
-    m.addBackups(kBackups);
+    AppModel& m = ready(h, kBackups);
     data.setModel(&m);
     m.check(std::optional<CheckLevel>());
     h.verifier(0)->complete(r);
