@@ -4,19 +4,19 @@
 
 #include <QPointer>
 #include <QQuickTextureFactory>
-#include <QStorageInfo>
+
+#include "drives/Drives.h"
 
 namespace halvetrop::thumbs {
 
 namespace {
 
-// What names a previewed file now: a rewritten file is another picture. Its size and time come
-// from its bytes, which need not be UTF-8.
+// What names a previewed file now: a rewritten file is another picture. Its volume (which an
+// eject cancels by), size and time come from its bytes, which need not be UTF-8.
 Key keyOfFile(const std::string& path) {
-    const QString name = QString::fromUtf8(path.data(), qsizetype(path.size()));
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) st = {};
-    return Key{QStorageInfo(name).rootPath().toStdString(), path, int64_t(st.st_size),
+    return Key{Drives::info(path).volumePath, path, int64_t(st.st_size),
                int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 

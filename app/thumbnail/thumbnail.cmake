@@ -32,4 +32,4 @@ install(TARGETS halvetrop-thumbnailer RUNTIME DESTINATION bin)
 
 # The views' side: image URLs answered by the thumbnailer.
 add_library(halvetrop_thumbnail_views STATIC ${thumb_dir}/ThumbnailProvider.cpp)
-target_link_libraries(halvetrop_thumbnail_views PUBLIC halvetrop_thumbnail Qt6::Quick)
+target_link_libraries(halvetrop_thumbnail_views PUBLIC halvetrop_thumbnail halvetrop_drives Qt6::Quick)

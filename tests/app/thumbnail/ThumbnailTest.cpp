@@ -9,9 +9,11 @@
 #include <QPointer>
 #include <QQuickTextureFactory>
 #include <QSignalSpy>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -366,6 +368,33 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
         QCOMPARE(failed.at(0).at(0).value<Key>(), c);
         QVERIFY(!t.cache().failed(a));
+    }
+
+    // A still preview belongs to the volume its file lies on whatever bytes its name holds, so
+    // an eject of that volume stops it too.
+    void ejectStopsAPreviewOfAnyName_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("text") << QByteArray("IMG_0001.JPG");
+        QTest::newRow("not UTF-8") << QByteArray(
+            "IMG_\xff"
+            "0001.JPG");
+    }
+    void ejectStopsAPreviewOfAnyName() {
+        QFETCH(QByteArray, name);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.path()) + '/' + name;
+        std::FILE* file = std::fopen(path.constData(), "w");
+        QVERIFY(file);
+        std::fclose(file);
+        Thumbnailer t({QStringLiteral("/bin/sleep"), {"60"}, 300, 64, 1 << 20});
+        QSignalSpy failed(&t, &Thumbnailer::failed);
+        std::unique_ptr<ThumbnailProvider> provider(ThumbnailProvider::previews(t));
+        std::unique_ptr<QQuickImageResponse> response(
+            provider->requestImageResponse(QString::fromLatin1(path.toPercentEncoding()), QSize()));
+        QTest::qWait(50);  // the request reaches the helper
+        t.cancelVolume(QStorageInfo(dir.path()).rootPath().toStdString());
+        QTest::qWait(600);  // past the helper's deadline
+        QCOMPARE(failed.count(), 0);
     }
 };
 
