@@ -70,12 +70,11 @@ TEST(Look, ColoursByName) {
     EXPECT_TRUE(look.tint("chip").isEmpty());
 }
 
-// The fitting rules as the views call them, widths measured in a real font.
 // Fonts are measured only with a GUI application; it lives until the process ends, past the
 // statics Qt tears down first.
 void gui() {
     static int argc = 1;
-    static char name[] = "present_fit_test";
+    static char name[] = "app_look_test";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
@@ -118,6 +117,7 @@ TEST(Look, ShadowPatchesStretchWithoutSeams) {
     EXPECT_TRUE(provider.requestImage("x/4/000000", &size, {}).isNull());
 }
 
+// The fitting rules as the views call them, widths measured in a real font.
 TEST(PresentFit, PathsAndChipsMeasuredInTheirFont) {
     gui();
     const Present present;
