@@ -581,9 +581,8 @@ void ResultsData::revealPlace(int destination, const QString& folderKey) const {
 
 void ResultsData::revealOnBackup(int64_t destination, const std::string& folder) const {
     const VerifyReport* r = report();
-    auto* app = qobject_cast<AppModel*>(model_.data());
-    if (!r || !app || destination < 0 || size_t(destination) >= r->destinations.size()) return;
-    app->revealOnDisk({join(r->destinations[size_t(destination)].path, folder)});
+    if (!r || destination < 0 || size_t(destination) >= r->destinations.size()) return;
+    model_->revealOnDisk({join(r->destinations[size_t(destination)].path, folder)});
 }
 
 QString ResultsData::openDiskTool() {
