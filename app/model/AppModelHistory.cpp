@@ -27,10 +27,11 @@ void AppModel::record(const VerifyReport& report) {
         return made;
     };
     std::optional<QByteArray> sourceBookmark = bookmark(*source_);
+    // The backups the report was made on, in its order: a chosen one whose drive was away is not
+    // one of them, and a check of the saved card again reads these alone.
     std::vector<QByteArray> backups;
-    if (!report.isCardOnly())
-        for (const auto& d : destinations_)
-            if (auto b = bookmark(d)) backups.push_back(*b);
+    for (const VolumeInfo& d : report.destinations)
+        if (auto b = bookmark(d.path)) backups.push_back(*b);
     history_->record(makeHistoryItem(report, sourceBookmark, std::move(backups)));
 }
 

@@ -180,6 +180,26 @@ private slots:
         }
     }
 
+    // A check made while a backup's drive was away is saved with the backups it read: checked
+    // again once that drive is back, it reads those alone.
+    void aSavedCheckKeepsTheBackupsItRead() {
+        Harness h;
+        AppModel& m = chosen(h);
+        unplug(h, m, {kB});
+        QCOMPARE(m.unresolvedBackups(), std::set<std::string>{kB});
+        m.check(std::optional<CheckLevel>());
+        QCOMPARE(h.verifier(0)->request().destinations, std::vector<std::string>{kA});
+        h.verifier(0)->complete(makeReport(kCard, {kA}, {FileStatus::missing}));
+        QTRY_COMPARE(m.historyCount(), 1);
+        unplug(h, m, {});
+        QVERIFY(m.unresolvedBackups().empty());
+        const size_t before = h.verifierCount();
+        m.recheckSaved(m.history().front().id.toString());
+        QTRY_COMPARE(h.verifierCount(), before + 1);
+        QCOMPARE(h.verifier(before)->request().destinations, std::vector<std::string>{kA});
+        QCOMPARE(m.destinations(), std::vector<std::string>{kA});
+    }
+
     // The copy dialog moves off a backup whose drive leaves while it is open, and plans nothing
     // when none is left; opened while a drive is away, it leaves that backup out.
     void copyDialogFollowsTheDrives() {
