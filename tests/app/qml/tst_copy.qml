@@ -3,6 +3,7 @@ import QtQuick.Controls
 import QtTest
 import Halvetrop
 import Halvetrop.Native
+import HalvetropTest
 
 // The copy dialog over the real model's copy sheet and a scripted copy: the keys by phase, the
 // copy button following the plan, and a stopped copy never shown as a success.
@@ -77,12 +78,25 @@ TestCase {
         keyClick(Qt.Key_Return)
         verify(!w.model.copying)
         compare(sheet.phase, 0)
-        // Out of the field, Return copies what the plan shows.
+        // Out of the field, past Cancel to the Copy button, Return copies what the plan shows.
         keyClick(Qt.Key_Tab)
-        verify(!field.activeFocus)
+        keyClick(Qt.Key_Tab)
+        verify(item(w, "copyButton").visualFocus)
         keyClick(Qt.Key_Return)
         verify(w.model.copying)
         verify(sheet.baseFolder.endsWith("x"))
+    }
+
+    // Return on a button the keys reached presses that button, as Space does: Cancel cancels, and
+    // no copy starts.
+    function test_returnOnAFocusedButtonPressesIt() {
+        const w = openSheet()
+        const cancel = item(w, "copyCancel")
+        cancel.forceActiveFocus(Qt.TabFocusReason)
+        verify(cancel.visualFocus, "Cancel has the keys")
+        verify(KeyPress.click(w.window, Qt.Key_Return))
+        verify(!w.model.copying, "no copy started")
+        verify(!w.model.hasCopyRequest, "the dialog is gone")
     }
 
     function test_copyButtonFollowsPlan() {

@@ -31,10 +31,11 @@ ColumnLayout {
         onActivated: if (view.sheet) view.sheet.pressEscape()
     }
     // Return is Copy only once the plan of the choices shown is there, and Done once the copy
-    // ended; never while a text field has the keys (a name being typed is not a go-ahead).
+    // ended; never while a text field has the keys (a name being typed is not a go-ahead), nor
+    // while the keys rest on another control, which Return presses as Space does (Cancel).
     Shortcut {
         objectName: "sheetReturn"
-        enabled: view.visible && !!view.sheet && !Present.takesText(view.Window.activeFocusItem)
+        enabled: view.visible && !!view.sheet && !Present.keepsReturn(view.Window.activeFocusItem)
                  && (view.phase === 0 ? view.sheet.planCurrent && view.sheet.canCopy : view.phase === 2)
         sequences: ["Return", "Enter"]
         onActivated: {
