@@ -3,7 +3,10 @@
 #include <QFileInfo>
 #include <QKeySequence>
 
+#include <sys/stat.h>
+
 #include "present/Home.h"
+#include "present/Paths.h"
 #include "present/Sidebar.h"
 
 namespace halvetrop::shell {
@@ -78,11 +81,18 @@ QVariantMap HomeRules::backup(const QString& path, const QVariantMap& info, bool
 
 QString HomeRules::backupsLabel(int count) const { return present::backupsLabel(size_t(std::max(count, 0))); }
 
+std::optional<std::string> droppedFolder(const QUrl& url) {
+    std::optional<std::string> path = present::localPath(url);
+    struct stat st {};
+    if (!path || ::stat(path->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+    return path;
+}
+
 QVariantMap HomeRules::dropFolders(const QList<QUrl>& urls) const {
     QList<QUrl> folders;
     int ignored = 0;
     for (const QUrl& url : urls) {
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
+        if (droppedFolder(url))
             folders << url;
         else
             ++ignored;

@@ -7,7 +7,14 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <optional>
+#include <string>
+
 namespace halvetrop::shell {
+
+// The bytes of a dropped local folder, read from its URL (its text may not name it); nothing for
+// anything else.
+std::optional<std::string> droppedFolder(const QUrl& url);
 
 class HomeRules : public QObject {
     Q_OBJECT

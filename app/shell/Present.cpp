@@ -3,7 +3,6 @@
 #include "present/CopyReport.h"
 
 #include <QColor>
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QMap>
 #include <QQuickItem>
@@ -12,8 +11,10 @@
 #include "present/Files.h"
 #include "present/Fit.h"
 #include "present/Format.h"
+#include "present/Paths.h"
 #include "present/Sidebar.h"
 #include "present/Tokens.h"
+#include "shell/HomeRules.h"
 
 namespace halvetrop::shell {
 
@@ -167,16 +168,15 @@ QVariantMap Present::planDrop(bool hasSource, const QList<QUrl>& urls) const {
     std::vector<std::string> folders;
     int ignored = 0;
     for (const QUrl& url : urls) {
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
-            folders.push_back(url.toLocalFile().toStdString());
+        if (auto folder = droppedFolder(url))
+            folders.push_back(std::move(*folder));
         else
             ++ignored;
     }
     const auto plan = present::planDrop(hasSource, folders);
     QList<QUrl> backups;
-    for (const auto& b : plan.backups) backups << QUrl::fromLocalFile(QString::fromStdString(b));
-    return {{QStringLiteral("source"),
-             plan.source ? QUrl::fromLocalFile(QString::fromStdString(*plan.source)) : QUrl()},
+    for (const auto& b : plan.backups) backups << present::fileUrl(b);
+    return {{QStringLiteral("source"), plan.source ? present::fileUrl(*plan.source) : QUrl()},
             {QStringLiteral("backups"), QVariant::fromValue(backups)},
             {QStringLiteral("ignored"), ignored}};
 }

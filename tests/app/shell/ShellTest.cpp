@@ -21,12 +21,14 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "model/ModelFixture.h"
 #include "present/Format.h"
 #include "present/Paths.h"
 #include "results/ResultsData.h"
 #include "shell/FirstRows.h"
+#include "shell/HomeRules.h"
 #include "shell/ModelBridge.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
@@ -185,6 +187,31 @@ private slots:
             QCOMPARE(choice.themeName, QStringLiteral("inode-directory"));
             QVERIFY(!QIcon::fromTheme(choice.themeName, QIcon::fromTheme(choice.fallbackName)).isNull());
         }
+    }
+
+    // A dropped folder is taken by its bytes, whatever they are: the sidebar's plan and the start
+    // screen's drop zones hand on each folder's own URL and leave out what is not a folder.
+    void dropsKeepTheFoldersBytes() {
+        QTemporaryDir dir;
+        const std::string root = QFile::encodeName(dir.path()).toStdString();
+        const std::string raw = root + "/Shoot\xfe", plain = root + "/Photos", file = root + "/notes.txt";
+        QVERIFY(::mkdir(raw.c_str(), 0700) == 0);
+        QVERIFY(::mkdir(plain.c_str(), 0700) == 0);
+        std::FILE* f = std::fopen(file.c_str(), "w");
+        QVERIFY(f);
+        std::fclose(f);
+        const QList<QUrl> urls{present::fileUrl(raw), present::fileUrl(file), present::fileUrl(plain)};
+        const QVariantMap plan = present_.planDrop(false, urls);
+        QCOMPARE(present::localPath(plan.value("source").toUrl()), std::optional(raw));
+        const auto backups = plan.value("backups").value<QList<QUrl>>();
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE(present::localPath(backups.front()), std::optional(plain));
+        QCOMPARE(plan.value("ignored").toInt(), 1);
+        const QVariantMap zone = shell::HomeRules().dropFolders(urls);
+        const auto folders = zone.value("folders").value<QList<QUrl>>();
+        QCOMPARE(folders.size(), 2);
+        QCOMPARE(present::localPath(folders.front()), std::optional(raw));
+        QCOMPARE(zone.value("ignored").toInt(), 1);
     }
 
     void settingsWindowAndModelReadAlike() {
