@@ -67,7 +67,7 @@ void HistoryRows::setChecks(std::vector<SavedCheck> checks) {
     for (size_t i = 0; i < rows_.size(); ++i) setAgeTexts(i, now);
     endResetModel();
     emit countChanged();
-    age();
+    ageAgainAfter(now);
 }
 
 void HistoryRows::setAgeTexts(size_t row, TimeNs now) {
@@ -78,19 +78,23 @@ void HistoryRows::setAgeTexts(size_t row, TimeNs now) {
 
 void HistoryRows::age() {
     const TimeNs now = clock_();
-    TimeNs wait = kLongestAgeWait;
     for (size_t i = 0; i < rows_.size(); ++i) {
         const QString ago = rows_[i].ago;
         const QString checked = rows_[i].checkedText;
         setAgeTexts(i, now);
         if (rows_[i].ago != ago || rows_[i].checkedText != checked)
             emit dataChanged(index(int(i)), index(int(i)), {Ago, CheckedText});
-        wait = std::min(wait, untilRelativeChange(rows_[i].finishedAt, now));
     }
+    ageAgainAfter(now);
+}
+
+void HistoryRows::ageAgainAfter(TimeNs now) {
     if (rows_.empty()) {
         ageTimer_.stop();
         return;
     }
+    TimeNs wait = kLongestAgeWait;
+    for (const Row& row : rows_) wait = std::min(wait, untilRelativeChange(row.finishedAt, now));
     // Whole milliseconds, rounded up: a wake-up just before the change would find nothing new.
     ageTimer_.start(int((wait + 999'999) / 1'000'000));
 }

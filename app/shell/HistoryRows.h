@@ -62,6 +62,8 @@ private:
     int rowCountProperty() const { return rowCount(); }
     // The relative times again; rows whose text changed say so.
     void age();
+    // Wakes when the first relative time read at `now` reads differently.
+    void ageAgainAfter(TimeNs now);
     void setAgeTexts(size_t row, TimeNs now);
 
     // Every text of a row, derived when the history changes; the relative ones also as time passes.
