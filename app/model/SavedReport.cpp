@@ -69,6 +69,12 @@ present::ReportSummary summaryOfStored(std::string_view text) {
         } else if (isText(key, "totals")) {
             s.totals = fromStoredJson<StatusCounts>(value);
             seen.set(totals);
+        } else if (isText(key, "cardUnreadable")) {
+            // Absent from reports stored before it was kept: those read as a card read whole.
+            auto number = nlohmann::json::parse(value, nullptr, false);
+            if (!number.is_number_integer() || number.get<int64_t>() < 0)
+                jsonscan::fail("cardUnreadable is not a count");
+            s.cardUnreadable = number.get<int64_t>();
         } else if (isText(key, "safeToFormat")) {
             if (value != "true" && value != "false") jsonscan::fail("safeToFormat is not a bool");
             safeToFormat = value == "true";
@@ -110,7 +116,7 @@ present::ReportSummary summaryOfStored(std::string_view text) {
     bool skipped = false;
     for (MediaKind kind : allMediaKinds)
         skipped = skipped || (mediaKinds.test(static_cast<size_t>(kind)) && !inScope.count(kind));
-    s.readyToFormat = safeToFormat && !skipped;
+    s.readyToFormat = safeToFormat && !skipped && s.cardUnreadable == 0;
     return s;
 }
 

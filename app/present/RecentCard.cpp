@@ -26,7 +26,7 @@ RecentCardLook recentCardLook(const ReportSummary& report) { return recentCardLo
 
 RecentCardLook recentCardLook(const ReportSummary& report, const DateTexts& dates) {
     const StatusCounts& t = report.totals;
-    const bool covered = isCovered(t);
+    const bool covered = isCovered(report);
     RecentCardLook look;
     look.cameras = camerasText(report);
     look.days = daysText(report, dates);
@@ -40,7 +40,7 @@ RecentCardLook recentCardLook(const ReportSummary& report, const DateTexts& date
     look.checkedPrefix = QStringLiteral("Checked ");
     look.badgeColor = covered ? ColorRole::verified : ColorRole::missing;
     look.statusColor = look.badgeColor;
-    look.statusLine = coverageLine(t);
+    look.statusLine = coverageLine(report);
     if (report.readyToFormat)
         look.badge = "checkmark.seal.fill";
     else

@@ -24,6 +24,7 @@ ReportSummary summarize(const VerifyReport& report) {
     s.level = report.level;
     s.totals = report.totals;
     s.readyToFormat = report.readyToFormat();
+    s.cardUnreadable = report.cardUnreadable;
     for (const ShootGroup& g : report.groups) addShoot(s, g.day, g.camera);
     s.finishedAt = report.finishedAt;
     return s;

@@ -15,6 +15,7 @@ struct ReportSummary {
     CheckLevel level = CheckLevel::standard;
     StatusCounts totals;
     bool readyToFormat = false;
+    int64_t cardUnreadable = 0;        // folders and files of the card that could not be read
     std::vector<std::string> cameras;  // the shoots' camera names, once each, ascending; no empty name
     int64_t shoots = 0;
     std::string firstDay, lastDay;  // of the shoots ("yyyy-MM-dd" orders as text)

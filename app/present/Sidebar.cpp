@@ -72,18 +72,22 @@ QString notConnectedText(const std::vector<std::string>& backups) {
 
 bool isCovered(const StatusCounts& totals) { return totals.files >= 1 && totals.files == totals.covered(); }
 
-QString coverageLine(const StatusCounts& totals) {
-    return isCovered(totals) ? fileCount(totals.files) + QStringLiteral(" backed up")
-                             : count(totals.notCovered()) + QStringLiteral(" not backed up");
+bool isCovered(const ReportSummary& report) { return isCovered(report.totals) && report.cardUnreadable == 0; }
+
+QString coverageLine(const ReportSummary& report) {
+    const StatusCounts& totals = report.totals;
+    if (isCovered(report)) return fileCount(totals.files) + QStringLiteral(" backed up");
+    if (isCovered(totals)) return count(report.cardUnreadable) + QStringLiteral(" couldn't be read");
+    return count(totals.notCovered()) + QStringLiteral(" not backed up");
 }
 
 SavedCheckLook savedCheckLook(const ReportSummary& report) {
     const StatusCounts& t = report.totals;
-    const bool ok = isCovered(t);
+    const bool ok = isCovered(report);
     if (report.isCardOnly())
         return {"sdcard", ColorRole::brand, fileCount(t.files) + QStringLiteral(" · card only")};
     const ColorRole color = ok ? ColorRole::verified : ColorRole::missing;
-    const QString line = coverageLine(t);
+    const QString line = coverageLine(report);
     if (report.readyToFormat) return {"checkmark.seal.fill", color, line};
     return {ok ? "checkmark.circle.fill" : "exclamationmark.circle.fill", color, line};
 }

@@ -36,8 +36,12 @@ QString notConnectedText(const std::vector<std::string>& backups);
 
 // A saved check is covered when it has files and every one has a copy.
 bool isCovered(const StatusCounts& totals);
-// "N files backed up" when covered, else "M not backed up".
-QString coverageLine(const StatusCounts& totals);
+// Covered, and the whole card was read: a card with folders or files that could not be read may
+// hold files nobody has seen, so its row never looks backed up.
+bool isCovered(const ReportSummary& report);
+// "N files backed up" when covered, "N couldn't be read" when every file read has a copy but part of
+// the card could not be read, else "M not backed up".
+QString coverageLine(const ReportSummary& report);
 
 struct SavedCheckLook {
     std::string_view symbol;

@@ -125,7 +125,10 @@ std::vector<MediaKind> VerifyReport::checkedKinds() const {
     return out;
 }
 
-bool VerifyReport::readyToFormat() const { return safeToFormat && skippedKinds().empty(); }
+// A card not read whole is never ready, whatever a stored flag says.
+bool VerifyReport::readyToFormat() const {
+    return safeToFormat && cardUnreadable == 0 && skippedKinds().empty();
+}
 
 std::string headline(const StatusCounts& t, int64_t cardUnreadable) {
     std::string out;

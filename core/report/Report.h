@@ -264,7 +264,7 @@ struct VerifyReport {
     std::vector<SkippedKind> skippedKinds() const;
     // Kinds among the in-scope files, in kind order.
     std::vector<MediaKind> checkedKinds() const;
-    bool readyToFormat() const;  // safeToFormat and nothing skipped
+    bool readyToFormat() const;  // safeToFormat, the whole card read and nothing skipped
     bool isCardOnly() const { return destinations.empty(); }
     std::string headline() const;
     // Where a file lies, as bytes to open: the card's path joined with relativePathBytes().

@@ -287,6 +287,10 @@ TEST(ReportQueriesTest, SkippedAndCheckedKinds) {
     report.scope.kinds = {MediaKind::photo, MediaKind::video, MediaKind::other};
     EXPECT_TRUE(report.skippedKinds().empty());
     EXPECT_TRUE(report.readyToFormat());
+    // A flag stored beside a card that was not read whole never makes it ready.
+    report.cardUnreadable = 1;
+    EXPECT_FALSE(report.readyToFormat());
+    report.cardUnreadable = 0;
     report.safeToFormat = false;
     EXPECT_FALSE(report.readyToFormat());
 }

@@ -298,7 +298,7 @@ private slots:
     void aSummaryReadsFromTheStoredText_data() {
         QTest::addColumn<QString>("shape");
         for (const char* shape : {"compared", "card-only", "ready", "a kind left out of the scope",
-                                  "shoots without cameras", "names with escapes"})
+                                  "shoots without cameras", "names with escapes", "not read whole"})
             QTest::newRow(shape) << shape;
     }
     void aSummaryReadsFromTheStoredText() {
@@ -318,6 +318,7 @@ private slots:
             r.scope = VerifyScope::withKinds({MediaKind::photo});
             r.files[1].inScope = false;
         }
+        if (shape == "not read whole") r.cardUnreadable = 3;
         r.finishedAt = storableInstant(TimeNs(1'767'000'123'456'789'000));
         const bool named = shape != "shoots without cameras";
         for (const auto& [day, camera] : {std::pair{"2025-03-04", "EOS R5"}, std::pair{"2025-03-01", "A7 IV"},

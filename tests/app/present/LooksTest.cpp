@@ -71,6 +71,11 @@ VerifyReport report(int64_t files, int64_t verified, int64_t backedUp, bool card
     return r;
 }
 
+VerifyReport unread(VerifyReport r, int64_t entries) {
+    r.cardUnreadable = entries;
+    return r;
+}
+
 TEST(SidebarLooks, SavedChecksAndRecentCards) {
     struct Row {
         VerifyReport report;
@@ -102,6 +107,11 @@ TEST(SidebarLooks, SavedChecksAndRecentCards) {
          "exclamationmark.circle.fill", "0 not backed up", ColorRole::missing},
         {report(0, 0, 0, false, true), "checkmark.seal.fill", ColorRole::missing, "0 not backed up",
          "checkmark.seal.fill", "0 not backed up", ColorRole::missing},
+        // Every file read has a copy, but part of the card was never read.
+        {unread(report(10, 4, 6, false, false), 2), "exclamationmark.circle.fill", ColorRole::missing,
+         "2 couldn't be read", "exclamationmark.circle.fill", "2 couldn't be read", ColorRole::missing},
+        {unread(report(10, 4, 5, false, false), 2), "exclamationmark.circle.fill", ColorRole::missing,
+         "1 not backed up", "exclamationmark.circle.fill", "1 not backed up", ColorRole::missing},
     };
     for (const auto& row : rows) {
         const auto look = savedCheckLook(summarize(row.report));
