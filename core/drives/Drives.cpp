@@ -1,5 +1,6 @@
 #include "drives/Drives.h"
 
+#include "drives/DeviceDatabase.h"
 #include "drives/DrivesInternal.h"
 #include "drives/Sysfs.h"
 #include "platform/Fd.h"
@@ -42,6 +43,7 @@ bool containsNoCase(const std::string& haystack, const std::string& needle) {
 
 struct Probe {
     std::string label, uuid, type;
+    bool opened = false;  // the device node could be read
 };
 
 // Label, UUID and type from the superblock, read by libblkid. Nothing when the device cannot
@@ -50,6 +52,7 @@ Probe probeDevice(const std::string& device) {
     Probe out;
     blkid_probe pr = blkid_new_probe_from_filename(device.c_str());
     if (!pr) return out;
+    out.opened = true;
     blkid_probe_enable_superblocks(pr, 1);
     blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
     if (blkid_do_safeprobe(pr) == 0) {
@@ -103,6 +106,16 @@ std::string nfc(const std::string& text) {
     std::string s;
     out.toUTF8String(s);
     return s;
+}
+
+// Kernels from 6.8 number every mount once for as long as they run; the numbers mountinfo shows
+// are given again to later mounts.
+constexpr unsigned kStatxUniqueMountID = 0x00004000U;
+
+std::uint64_t uniqueMountID(const std::string& path) {
+    struct statx st {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT, kStatxUniqueMountID, &st) != 0) return 0;
+    return (st.stx_mask & kStatxUniqueMountID) ? st.stx_mnt_id : 0;
 }
 
 // How many stacked file systems deep the folders beneath are followed.
@@ -205,6 +218,12 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
     if (::statx(AT_FDCWD, resolved.c_str(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &st) == 0) {
         const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
         mount = findMount(mounts, mountID, st.stx_dev_major, st.stx_dev_minor, resolved);
+        if (mount) {
+            v.deviceNumber = std::to_string(st.stx_dev_major) + ":" + std::to_string(st.stx_dev_minor);
+            const std::uint64_t unique = uniqueMountID(resolved);
+            const std::uint64_t id = unique != 0 ? unique : mountID;
+            if (id != 0 && id <= static_cast<std::uint64_t>(INT64_MAX)) v.mountID = static_cast<std::int64_t>(id);
+        }
     }
 
     std::string source;
@@ -262,6 +281,18 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
             if (facts.known || !deviceNode.empty()) v.drive = facts.drive;
         }
         if (!deviceNode.empty()) probe = probeDevice(deviceNode);
+        if (!probe.label.empty() || !probe.uuid.empty()) {
+            v.identitySource = "superblock";
+        } else if (!probe.opened && major != 0 && sources.sysRoot == "/sys") {
+            // An ordinary user cannot open the device; the device database knows it for everyone.
+            // It describes this machine's devices only, never those of another sys tree.
+            if (std::optional<FileSystemFacts> db = deviceDatabaseFacts(major, minor)) {
+                probe.label = db->label;
+                probe.uuid = db->uuid;
+                probe.type = db->type;
+                if (!db->label.empty() || !db->uuid.empty()) v.identitySource = "udev";
+            }
+        }
     }
 
     v.fileSystem = mount ? fileSystemName(mountType, probe.type) : "?";

@@ -50,6 +50,15 @@ struct VolumeInfo {
     // FUSE, overlay, nor a disk image read through a buffered loop device or kept on such a volume).
     // Without it no file on the volume can be verified.
     bool readsFromMedium = true;
+    // Where name and volumeID were read: "superblock" (the device itself, readable by root and the
+    // disk group) or "udev" (the device database every user may read). Absent when neither told.
+    std::optional<std::string> identitySource;
+    // The mounted file system's device number ("MAJ:MIN") and mount id when the volume was
+    // described. They tell a volume without a UUID from another mounted at the same place for as
+    // long as it stays mounted. The mount id is the kernel's unique one where it has them (a remount
+    // gets a new one); older kernels give a freed id to a later mount.
+    std::optional<std::string> deviceNumber;
+    std::optional<std::int64_t> mountID;
 
     // FAT and exFAT: 2-second times, 4 GiB file limit on FAT, case-insensitive names.
     bool isFATFamily() const { return fileSystem == "msdos" || fileSystem == "vfat" || fileSystem == "exfat"; }

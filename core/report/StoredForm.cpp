@@ -121,6 +121,18 @@ void write(Writer& w, const VolumeInfo& v) {
     }
     w.key("readsFromMedium");
     w.boolean(v.readsFromMedium);
+    if (v.identitySource) {
+        w.key("identitySource");
+        w.text(*v.identitySource);
+    }
+    if (v.deviceNumber) {
+        w.key("deviceNumber");
+        w.text(*v.deviceNumber);
+    }
+    if (v.mountID) {
+        w.key("mountID");
+        w.integer(*v.mountID);
+    }
     // The paths above are written as text; a mount point whose name is not UTF-8 keeps its bytes.
     if (!isValidUtf8(v.path)) writeBytesIfOther(w, "rawPath", v.path, {});
     if (!isValidUtf8(v.volumePath)) writeBytesIfOther(w, "rawVolumePath", v.volumePath, {});
@@ -472,10 +484,11 @@ public:
         "path",      "volumePath",         "name",        "drive",    "fileSystem",
         "isRemovable", "isInternal",       "isNetwork",   "isLikelyCameraCard",
         "isDiskImage", "volumeID",         "totalBytes",  "freeBytes", "maxFileSize",
-        "readsFromMedium", "rawPath",      "rawVolumePath"};
+        "readsFromMedium", "rawPath",      "rawVolumePath", "identitySource", "deviceNumber",
+        "mountID"};
     // Reports written before volumes said whether they read from the medium read as if they do.
     explicit VolumeFrame(VolumeInfo& out)
-        : RecordFrame(keys, 17, optionalBits(std::array{10, 13, 14, 15, 16})), out_(out) {
+        : RecordFrame(keys, 20, optionalBits(std::array{10, 13, 14, 15, 16, 17, 18, 19})), out_(out) {
         out_.readsFromMedium = true;
     }
 
@@ -505,6 +518,15 @@ protected:
             case 14: out_.readsFromMedium = r.boolean(v); break;
             case 15: rawPath_ = pathBytes(r, v); break;
             case 16: rawVolumePath_ = pathBytes(r, v); break;
+            case 17: out_.identitySource = r.optionalText(v); break;
+            case 18: out_.deviceNumber = r.optionalText(v); break;
+            case 19:
+                if (v.type == Value::Type::null) {
+                    out_.mountID.reset();
+                } else {
+                    out_.mountID = r.integer(v);
+                }
+                break;
         }
         return nullptr;
     }

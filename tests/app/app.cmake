@@ -6,34 +6,42 @@ endif()
 
 function(halvetrop_qttest name)
   # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
-  # private mount namespace where it may have one (root), lest another process's mounts count. It
-  # also runs alone: its namespace holds a copy of every mount made before it starts, which keeps
-  # another suite's unmounted volume alive (its file system is not shut down, a zram device cannot
-  # be reset) for as long as this suite runs.
+  # private mount namespace where it may have one (root), with empty file systems over the
+  # removable-media folders, lest another process's volumes count. It also runs alone: its
+  # namespace holds a copy of every mount made before it starts, which keeps another suite's
+  # unmounted volume alive (its file system is not shut down, a zram device cannot be reset) for as
+  # long as this suite runs.
   # SESSION_BUS: the suite runs on a private session bus of its own (dbus-run-session).
-  cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  # AS_USER: the suite runs a second time as an ordinary user ("<name>_as_user"); see halvetrop_test.
+  cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS;AS_USER" "" "SOURCES;LIBS;LABELS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test Threads::Threads)
+  add_dependencies(${name} halvetrop-test-launch)
   set(command $<TARGET_FILE:${name}>)
   if(T_SESSION_BUS)
     find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
     set(command ${DBUS_RUN_SESSION} -- ${command})
   endif()
+  set(options)
   if(T_PRIVATE_MOUNTS)
-    add_test(NAME ${name} COMMAND sh -c
-      "if unshare --mount true 2>/dev/null; then exec unshare --mount --propagation private -- \"$0\" \"$@\"; else exec \"$0\" \"$@\"; fi"
-      ${command})
-  else()
-    add_test(NAME ${name} COMMAND ${command})
+    set(options --private-mounts)
+  endif()
+  set(environment "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;HALVETROP_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVETROP_BUILD_DIR=${PROJECT_BINARY_DIR}")
+  add_test(NAME ${name} COMMAND ${HALVETROP_TEST_LAUNCH} ${options} -- ${command})
+  set_tests_properties(${name} PROPERTIES LABELS "app;${T_LABELS}" TIMEOUT 900 ENVIRONMENT "${environment}")
+  if(T_AS_USER)
+    add_test(NAME ${name}_as_user COMMAND ${HALVETROP_TEST_LAUNCH} ${options} --as-user -- ${command})
+    set_tests_properties(${name}_as_user PROPERTIES LABELS "app;root;user" TIMEOUT 900 ENVIRONMENT "${environment}")
   endif()
   if(T_PRIVATE_MOUNTS)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    if(T_AS_USER)
+      set_tests_properties(${name}_as_user PROPERTIES RUN_SERIAL TRUE)
+    endif()
   endif()
-  set_tests_properties(${name} PROPERTIES LABELS "app;${T_LABELS}" TIMEOUT 900
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;HALVETROP_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVETROP_BUILD_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
 
 file(GLOB app_test_fragments CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*/*.cmake)

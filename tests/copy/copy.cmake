@@ -1,4 +1,4 @@
 halvetrop_test(copy_engine_tests SOURCES CopyEngineTest.cpp LIBS halvetrop_copy halvetrop_drives xxhash)
 halvetrop_test(copy_planner_tests SOURCES CopyLayoutTest.cpp CopyPlannerTest.cpp LIBS halvetrop_copy)
 halvetrop_test(copy_runner_tests SOURCES CopyRunnerTest.cpp LIBS halvetrop_copy LABELS threaded)
-halvetrop_test(copy_volume_tests SOURCES CopyVolumeTest.cpp LIBS halvetrop_copy halvetrop_drives LABELS root)
+halvetrop_test(copy_volume_tests SOURCES CopyVolumeTest.cpp LIBS halvetrop_copy halvetrop_drives LABELS root AS_USER)

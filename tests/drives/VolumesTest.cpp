@@ -1,8 +1,12 @@
-// Volumes on real file systems: zram disks, an exFAT card image, ext4 images, tmpfs. Needs root.
+// Volumes on real file systems: zram disks, an exFAT card image, ext4 images, tmpfs. Needs root,
+// or runs as an ordinary user with a root helper that builds the volumes: such a user cannot open
+// the devices, so labels and UUIDs come from the device database, and a loop device, which the
+// user cannot ask what it reads, lies on an unknown drive that is never read from its medium.
 #include "drives/Drives.h"
 #include "platform/PageCache.h"
 
 #include "support/LoopVolume.h"
+#include "support/Privileged.h"
 #include "support/TempDir.h"
 #include "support/ZramVolume.h"
 
@@ -13,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace halvetrop {
@@ -84,6 +89,7 @@ std::unique_ptr<ZramVolume> RealVolumes::cardHome, RealVolumes::bHome;
 std::unique_ptr<LoopVolume> RealVolumes::card, RealVolumes::ext4A, RealVolumes::ext4B, RealVolumes::plain;
 
 TEST_F(RealVolumes, EachVolumeIsDescribedAndOnItsOwnDrive) {
+    const bool asUser = test::playsUser();
     struct Case {
         const char* what;
         std::string path, mountPoint, fileSystem, name;
@@ -92,8 +98,9 @@ TEST_F(RealVolumes, EachVolumeIsDescribedAndOnItsOwnDrive) {
         {"exFAT card", card->mountPoint() + "/DCIM/100CANON", card->mountPoint(), "exfat", "EOS_DIGITAL", true, true, true, true, false},
         // Its image's folder is on the machine's disk unless $TMPDIR is memory.
         {"ext4 A", ext4A->mountPoint() + "/photos", ext4A->mountPoint(), "ext4", "Backup A", false, false, true, true,
-         Drives::info(fs::path(ext4A->imagePath()).parent_path()).readsFromMedium},
-        {"ext4 B", ext4B->mountPoint(), ext4B->mountPoint(), "ext4", fs::path(ext4B->mountPoint()).filename(), false, false, true, true, true},
+         !asUser && Drives::info(fs::path(ext4A->imagePath()).parent_path()).readsFromMedium},
+        {"ext4 B", ext4B->mountPoint(), ext4B->mountPoint(), "ext4", fs::path(ext4B->mountPoint()).filename(), false, false, true, true,
+         !asUser},
         {"tmpfs", plain->mountPoint(), plain->mountPoint(), "tmpfs", fs::path(plain->mountPoint()).filename(), false, false, false, false, false},
     };
     std::vector<PhysicalDriveID> drives;
@@ -120,6 +127,15 @@ TEST_F(RealVolumes, EachVolumeIsDescribedAndOnItsOwnDrive) {
 }
 
 TEST_F(RealVolumes, ALoopDevicesDriveIsTheDriveOfItsImage) {
+    if (test::playsUser()) {
+        // Not the image's drive, nor another: a drive that is not known never counts as a copy apart.
+        for (const LoopVolume* loop : {card.get(), ext4A.get(), ext4B.get()}) {
+            const VolumeInfo v = Drives::info(loop->mountPoint());
+            EXPECT_EQ(v.drive.raw.rfind("unknown:", 0), 0u) << v.drive.raw;
+            EXPECT_FALSE(v.readsFromMedium);
+        }
+        return;
+    }
     // The card image sits in cardHome: the card and that zram disk are one drive.
     EXPECT_EQ(Drives::info(card->mountPoint()).drive, Drives::info(cardHome->mountPoint()).drive);
     EXPECT_EQ(Drives::info(ext4B->mountPoint()).drive, Drives::info(bHome->mountPoint()).drive);
@@ -165,21 +181,56 @@ TEST_F(RealVolumes, LoopDevicesAreTheDriveOfWhatTheyRead) {
         std::unique_ptr<LoopOver> over;
         if (!c.volume) over = std::make_unique<LoopOver>(disk.device());
         const std::string mountPoint = c.volume ? c.volume->mountPoint() : over->mountPoint();
-        if (c.volume && c.fromMedium) {
+        if (c.volume && c.fromMedium && !test::playsUser()) {
             ASSERT_TRUE(c.volume->readsImageDirectly()) << "direct I/O refused";
         }
         const VolumeInfo v = Drives::info(mountPoint);
-        EXPECT_EQ(v.drive, c.drive);
+        // An ordinary user cannot ask the loop device: an unknown drive, never read from its medium.
+        const bool fromMedium = c.fromMedium && !test::playsUser();
+        if (test::playsUser()) {
+            EXPECT_EQ(v.drive.raw.rfind("unknown:", 0), 0u) << v.drive.raw;
+        } else {
+            EXPECT_EQ(v.drive, c.drive);
+        }
         EXPECT_TRUE(v.isDiskImage);
-        EXPECT_EQ(v.readsFromMedium, c.fromMedium);
+        EXPECT_EQ(v.readsFromMedium, fromMedium);
         // What the content reader and the copy engine ask of each file says the same.
         const int fd = ::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         ASSERT_GE(fd, 0);
-        EXPECT_EQ(PageCache::mediumLiesPastCache(defaultSys(), fd), c.fromMedium);
+        EXPECT_EQ(PageCache::mediumLiesPastCache(defaultSys(), fd), fromMedium);
         ::close(fd);
     }
     EXPECT_TRUE(Drives::info(disk.mountPoint()).readsFromMedium);
     EXPECT_FALSE(Drives::info(ram.mountPoint()).readsFromMedium);
+}
+
+// Label and UUID are known to root from the device and to everyone else from the device database;
+// the volume records which. Device number and mount id tell a mount apart where no UUID does.
+TEST_F(RealVolumes, IdentityIsKnownToEveryUserAndSaysWhereItCameFrom) {
+    ZramVolume named(16 << 20, "HV IDENT");
+    const VolumeInfo v = Drives::info(named.mountPoint());
+    EXPECT_EQ(v.name, "HV IDENT");
+    ASSERT_TRUE(v.volumeID.has_value());
+    const std::string blkid = test::runAsRootOrThrow("blkid -s UUID -o value " + test::shellQuote(named.device()));
+    EXPECT_EQ(*v.volumeID, blkid);
+    EXPECT_EQ(v.identitySource, test::playsUser() ? "udev" : "superblock");
+    ASSERT_TRUE(v.deviceNumber.has_value());
+    struct stat st {};
+    ASSERT_EQ(::stat(named.mountPoint().c_str(), &st), 0);
+    EXPECT_EQ(*v.deviceNumber, std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
+    ASSERT_TRUE(v.mountID.has_value());
+    EXPECT_EQ(Drives::info(named.mountPoint() + "/lost+found").mountID, v.mountID) << "a folder shares its volume's mount";
+    ASSERT_EQ(named.unmount(), "");
+    ASSERT_EQ(named.remount(), "");
+    const VolumeInfo again = Drives::info(named.mountPoint());
+    EXPECT_EQ(again.volumeID, v.volumeID);
+    struct statx sx {};
+    const bool numbersEachMount = ::statx(AT_FDCWD, "/", 0, 0x4000U, &sx) == 0 && (sx.stx_mask & 0x4000U);
+    if (numbersEachMount) {
+        EXPECT_NE(again.mountID, v.mountID) << "a remount is a mount of its own";
+    }
+    // tmpfs has neither label nor UUID from anywhere.
+    EXPECT_FALSE(Drives::info(plain->mountPoint()).identitySource.has_value());
 }
 
 TEST_F(RealVolumes, FoldersOnOneVolumeShareItsDrive) {
@@ -223,7 +274,11 @@ TEST_F(RealVolumes, MountedVolumesOffersRealDevicesUnderMnt) {
     };
     auto b = find(ext4B->mountPoint());
     ASSERT_NE(b, all.end()) << "ext4 B under /mnt";
-    EXPECT_EQ(b->drive, Drives::info(bHome->mountPoint()).drive);
+    if (test::playsUser()) {
+        EXPECT_EQ(b->drive.raw.rfind("unknown:", 0), 0u) << b->drive.raw;
+    } else {
+        EXPECT_EQ(b->drive, Drives::info(bHome->mountPoint()).drive);
+    }
     EXPECT_EQ(find(plain->mountPoint()), all.end()) << "tmpfs is no device and not under /mnt";
     for (std::size_t i = 1; i < all.size(); ++i) {
         EXPECT_LE(all[i - 1].isInternal, all[i].isInternal) << "volumes that are not internal come first";

@@ -1,5 +1,6 @@
 #include "support/LoopVolume.h"
 
+#include "support/Privileged.h"
 #include "support/TempDir.h"
 
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
-#include <sys/mount.h>
 #include <unistd.h>
 
 namespace halvetrop::test {
@@ -21,10 +21,7 @@ bool haveProgram(const char* name) {
 }  // namespace
 
 bool LoopVolume::available(std::string* reason, Type type) {
-    if (::geteuid() != 0) {
-        if (reason) *reason = "needs root to make loop devices and mount volumes";
-        return false;
-    }
+    if (!canRunAsRoot(reason)) return false;
     if (type == Type::tmpfs) return true;
     if (!canUseLoopDevices(reason)) return false;
     if (type == Type::ext4 && !haveProgram("mkfs.ext4")) {
@@ -48,23 +45,23 @@ namespace {
 
 // Attaches a loop device to the file and returns its node.
 std::string attach(const std::string& file, bool directIO, bool readOnly) {
-    return runOrThrow(std::string("losetup -f --show") + (directIO ? " --direct-io=on" : "") + (readOnly ? " -r " : " ") +
+    return runAsRootOrThrow(std::string("losetup -f --show") + (directIO ? " --direct-io=on" : "") + (readOnly ? " -r " : " ") +
                       shellQuote(file));
 }
 
 void unmount(const std::string& mountPoint, bool fuse) {
     std::string out;
-    bool done = fuse && runShell("fusermount -u " + shellQuote(mountPoint) + " 2>&1", &out) == 0;
-    if (!done) done = ::umount(mountPoint.c_str()) == 0;
+    bool done = fuse && runAsRoot("fusermount -u " + shellQuote(mountPoint), &out) == 0;
+    if (!done) done = runAsRoot("umount " + shellQuote(mountPoint), &out) == 0;
     // Something still holds the volume open: detach it now, the kernel finishes later.
-    if (!done) ::umount2(mountPoint.c_str(), MNT_DETACH);
+    if (!done) runAsRoot("umount -l " + shellQuote(mountPoint));
 }
 
 void detach(const std::string& device) {
     // A FUSE daemon may still hold the device for a moment; losetup -d then marks it for
     // automatic detach when the last user lets go.
     for (int i = 0; i < 20; ++i) {
-        if (runShell("losetup -d " + shellQuote(device) + " >/dev/null 2>&1") == 0) break;
+        if (runAsRoot("losetup -d " + shellQuote(device)) == 0) break;
         ::usleep(50 * 1000);
     }
 }
@@ -74,13 +71,16 @@ void detach(const std::string& device) {
 LoopVolume::LoopVolume(Type type, std::int64_t size, const Options& o) : type_(type) {
     try {
         workDir_ = makeTempFolder(o.imageParent, "vol");
-        mountPoint_ = o.mountParent.empty() ? workDir_ + "/mnt" : makeTempFolder(o.mountParent, "mnt");
+        mountPoint_ = o.mountParent.empty() ? workDir_ + "/mnt" : makeMountFolder(o.mountParent, "mnt", &rootFolder_);
         if (o.mountParent.empty()) std::filesystem::create_directory(mountPoint_);
         const std::string sz = std::to_string(size);
         const std::string label = o.label.empty() ? std::string() : "-L " + shellQuote(o.label) + " ";
+        // Files of a volume a suite plays an ordinary user on belong to that user.
+        const std::string owner = playsUser() ? "uid=" + std::to_string(testUid()) + ",gid=" + std::to_string(testGid()) : "";
         switch (type) {
         case Type::tmpfs:
-            runOrThrow("mount -t tmpfs -o size=" + sz + " halvetrop-tmpfs " + shellQuote(mountPoint_));
+            runAsRootOrThrow("mount -t tmpfs -o size=" + sz + (owner.empty() ? "" : "," + owner) + " halvetrop-tmpfs " +
+                             shellQuote(mountPoint_));
             mounted_ = true;
             break;
         case Type::ext4:
@@ -89,15 +89,19 @@ LoopVolume::LoopVolume(Type type, std::int64_t size, const Options& o) : type_(t
             // 4 KiB blocks: a direct-I/O loop takes the sector size of the disk beneath, up to 4 KiB.
             runOrThrow("mkfs.ext4 -q -F -b 4096 " + label + shellQuote(image_));
             device_ = attach(image_, o.directIO, false);
-            runOrThrow("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_));
+            refreshDeviceDatabase(device_);
+            runAsRootOrThrow("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_));
             mounted_ = true;
+            giveToTestUser(mountPoint_);
             break;
         case Type::exfat:
             image_ = workDir_ + "/" + (o.imageName.empty() ? "image.exfat" : o.imageName);
             runOrThrow("truncate -s " + sz + " " + shellQuote(image_));
             device_ = attach(image_, o.directIO, false);
-            runOrThrow("mkfs.exfat " + label + shellQuote(device_) + " >/dev/null");
-            runOrThrow("mount.exfat-fuse " + shellQuote(device_) + " " + shellQuote(mountPoint_));
+            runAsRootOrThrow("mkfs.exfat " + label + shellQuote(device_) + " >/dev/null");
+            refreshDeviceDatabase(device_);
+            runAsRootOrThrow("mount.exfat-fuse " + (owner.empty() ? "" : "-o allow_other," + owner + " ") + shellQuote(device_) +
+                             " " + shellQuote(mountPoint_));
             mounted_ = true;
             break;
         }
@@ -127,7 +131,11 @@ void LoopVolume::tearDown() noexcept {
         std::error_code ec;
         if (!image_.empty()) std::filesystem::remove(image_, ec);
         // Never remove_all a folder that may still be a mount: only empty folders go.
-        if (!mountPoint_.empty()) std::filesystem::remove(mountPoint_, ec);
+        if (rootFolder_) {
+            removeMountFolder(mountPoint_, true);
+        } else if (!mountPoint_.empty()) {
+            std::filesystem::remove(mountPoint_, ec);
+        }
         if (!workDir_.empty()) std::filesystem::remove(workDir_, ec);
     } catch (...) {
     }
@@ -137,7 +145,7 @@ LoopOver::LoopOver(const std::string& backing) {
     try {
         device_ = attach(backing, true, true);
         mountPoint_ = makeTempFolder("", "over");
-        runOrThrow("mount -t ext4 -o ro,noload " + shellQuote(device_) + " " + shellQuote(mountPoint_));
+        runAsRootOrThrow("mount -t ext4 -o ro,noload " + shellQuote(device_) + " " + shellQuote(mountPoint_));
         mounted_ = true;
     } catch (...) {
         tearDown();

@@ -60,6 +60,7 @@ private:
     std::string image_;
     std::string device_;
     std::string mountPoint_;
+    bool rootFolder_ = false;  // its mount point was made by root
     bool mounted_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "support/TempDir.h"
 
+#include "support/Privileged.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -114,10 +116,7 @@ std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, i
 }
 
 bool canUseLoopDevices(std::string* reason) {
-    if (::geteuid() != 0) {
-        if (reason) *reason = "needs root to make loop devices and mount volumes";
-        return false;
-    }
+    if (!canRunAsRoot(reason)) return false;
     if (::access("/dev/loop-control", F_OK) != 0) {
         if (reason) *reason = "this machine has no /dev/loop-control";
         return false;

@@ -45,7 +45,8 @@ std::string makeTempFolder(const std::string& parent, std::string_view tag);
 // deepest folder's open descriptor (the caller's to close) in *deepest when asked.
 std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, int* deepest = nullptr);
 
-// True when the process runs as root and can build loop devices; otherwise *reason says why not.
+// True when the process can build loop devices (as root, or through the root helper of a suite
+// playing an ordinary user); otherwise *reason says why not.
 bool canUseLoopDevices(std::string* reason);
 
 }  // namespace halvetrop::test

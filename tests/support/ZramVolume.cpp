@@ -1,12 +1,10 @@
 #include "support/ZramVolume.h"
 
+#include "support/Privileged.h"
 #include "support/TempDir.h"
 
-#include <sys/mount.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -17,31 +15,19 @@ namespace {
 
 const std::string kControl = "/sys/class/zram-control";
 
-// sysfs takes a value in one write; its error comes back on the flush.
-bool writeSysfs(const std::string& path, const std::string& value, std::string* error = nullptr) {
-    std::ofstream out(path);
-    out << value << std::flush;
-    if (out) return true;
-    if (error) *error = "writing " + value + " to " + path + ": " + std::strerror(errno);
-    return false;
-}
-
 }  // namespace
 
 bool ZramVolume::available(std::string* reason) {
-    if (::geteuid() != 0) {
-        if (reason) *reason = "needs root to make zram devices and mount volumes";
-        return false;
-    }
+    if (!canRunAsRoot(reason)) return false;
     if (::access(kControl.c_str(), F_OK) != 0) {
         std::string out;
         // num_devices=0: only the devices the tests add exist.
-        if (runShell("modprobe zram num_devices=0 2>&1", &out) != 0 || ::access(kControl.c_str(), F_OK) != 0) {
+        if (runAsRoot("modprobe zram num_devices=0", &out) != 0 || ::access(kControl.c_str(), F_OK) != 0) {
             if (reason) *reason = "this machine gives out no zram devices (no " + kControl + "; modprobe zram: " + out + ")";
             return false;
         }
     }
-    if (runShell("command -v mkfs.ext4 >/dev/null 2>&1") != 0) {
+    if (runShell("command -v mkfs.ext4 >/dev/null 2>&1 || test -x /sbin/mkfs.ext4") != 0) {
         if (reason) *reason = "mkfs.ext4 is not installed (e2fsprogs)";
         return false;
     }
@@ -50,24 +36,25 @@ bool ZramVolume::available(std::string* reason) {
 
 ZramVolume::ZramVolume(std::int64_t size, const std::string& label, const std::string& mountParent) {
     try {
-        std::ifstream add(kControl + "/hot_add");
-        if (!(add >> id_) || id_ < 0) {
-            id_ = -1;
-            throw std::runtime_error("no zram device from " + kControl + "/hot_add");
+        const std::string added = runAsRootOrThrow("cat " + kControl + "/hot_add");
+        try {
+            id_ = std::stoi(added);
+        } catch (const std::exception&) {
+            throw std::runtime_error("no zram device from " + kControl + "/hot_add: " + added);
         }
         const std::string name = "zram" + std::to_string(id_);
         device_ = "/dev/" + name;
-        std::string error;
-        if (!writeSysfs("/sys/block/" + name + "/disksize", std::to_string(size), &error)) throw std::runtime_error(error);
+        runAsRootOrThrow("echo " + std::to_string(size) + " > /sys/block/" + name + "/disksize");
         // udev may be slow to make the node, or absent.
         for (int i = 0; i < 100 && ::access(device_.c_str(), F_OK) != 0; ++i) ::usleep(10 * 1000);
-        runOrThrow("mkfs.ext4 -q -F " + (label.empty() ? std::string() : "-L " + shellQuote(label) + " ") +
-                   shellQuote(device_));
-        mountPoint_ = makeTempFolder(mountParent, "zram");
+        runAsRootOrThrow("mkfs.ext4 -q -F " + (label.empty() ? std::string() : "-L " + shellQuote(label) + " ") +
+                         shellQuote(device_));
+        refreshDeviceDatabase(device_);
+        mountPoint_ = makeMountFolder(mountParent, label.empty() ? "zram" : label, &rootFolder_);
         madeMountPoint_ = true;
-        if (::mount(device_.c_str(), mountPoint_.c_str(), "ext4", 0, nullptr) != 0)
-            throw std::runtime_error("mount " + device_ + " on " + mountPoint_ + ": " + std::strerror(errno));
+        runAsRootOrThrow("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_));
         mounted_ = true;
+        giveToTestUser(mountPoint_);
     } catch (...) {
         tearDown();
         throw;
@@ -78,21 +65,49 @@ ZramVolume::~ZramVolume() { tearDown(); }
 
 void ZramVolume::tearDown() noexcept {
     try {
-        if (mounted_ && ::umount(mountPoint_.c_str()) != 0) ::umount2(mountPoint_.c_str(), MNT_DETACH);
+        if (mounted_) runAsRoot("umount " + shellQuote(mountPoint_) + " || umount -l " + shellQuote(mountPoint_));
         mounted_ = false;
-        if (madeMountPoint_) {
-            std::error_code ec;
-            std::filesystem::remove(mountPoint_, ec);  // only an empty folder goes
-        }
+        // Only an empty folder goes.
+        if (madeMountPoint_) removeMountFolder(mountPoint_, rootFolder_);
         if (id_ >= 0) {
             const std::string name = "zram" + std::to_string(id_);
             // A lazily unmounted volume lets go of its device a moment later.
-            for (int i = 0; i < 50 && !writeSysfs("/sys/block/" + name + "/reset", "1"); ++i) ::usleep(20 * 1000);
-            writeSysfs(kControl + "/hot_remove", std::to_string(id_));
+            runAsRoot("for i in $(seq 50); do echo 1 > /sys/block/" + name + "/reset 2>/dev/null && break; sleep 0.02; done; echo " +
+                      std::to_string(id_) + " > " + kControl + "/hot_remove");
             id_ = -1;
         }
     } catch (...) {
     }
+}
+
+std::string ZramVolume::unmount() {
+    std::string out;
+    if (mounted_ && runAsRoot("umount " + shellQuote(mountPoint_), &out) != 0) return "umount failed: " + out;
+    mounted_ = false;
+    return "";
+}
+
+std::string ZramVolume::unmountLazily() {
+    std::string out;
+    if (mounted_ && runAsRoot("umount -l " + shellQuote(mountPoint_), &out) != 0) return "umount -l failed: " + out;
+    mounted_ = false;
+    return "";
+}
+
+std::string ZramVolume::remount() {
+    std::string out;
+    if (runAsRoot("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_), &out) != 0)
+        return "mount failed: " + out;
+    mounted_ = true;
+    return "";
+}
+
+void ZramVolume::write(const std::string& relative, const std::string& bytes) const {
+    std::filesystem::path p = std::filesystem::path(mountPoint_) / relative;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream f(p, std::ios::binary);
+    f << bytes;
+    if (!f) throw std::runtime_error("cannot write " + p.string());
 }
 
 }  // namespace halvetrop::test

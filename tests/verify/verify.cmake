@@ -2,10 +2,10 @@ halvetrop_test(verify_stage_tests SOURCES StagesTest.cpp TsanSuppressions.cpp LI
 halvetrop_test(verify_scenario_tests SOURCES ScenarioTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
   LIBS halvetrop_verify halvetrop_walk LABELS threaded)
 halvetrop_test(verify_volume_tests SOURCES VolumeTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
-  LIBS halvetrop_verify halvetrop_walk LABELS root threaded)
+  LIBS halvetrop_verify halvetrop_walk LABELS root threaded AS_USER)
 halvetrop_test(verify_safety_tests SOURCES SafetyAuditTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
   LIBS halvetrop_verify halvetrop_walk LABELS threaded)
 halvetrop_test(verify_safety_root_tests SOURCES SafetyAuditRootTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
   LIBS halvetrop_verify halvetrop_walk LABELS root threaded)
 halvetrop_test(verify_card_integrity_tests SOURCES CardIntegrityTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
-  LIBS halvetrop_verify halvetrop_walk LABELS root threaded)
+  LIBS halvetrop_verify halvetrop_walk LABELS root threaded AS_USER)

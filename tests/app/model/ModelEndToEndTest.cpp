@@ -1,6 +1,6 @@
 // The model with the core's verifier on a card and two backups, each its own zram drive.
 #include "ModelFixture.h"
-#include "ZramVolume.h"
+#include "support/ZramVolume.h"
 #include "model/CopySheet.h"
 #include "support/TempDir.h"
 
@@ -73,12 +73,12 @@ class ModelEndToEndTest : public QObject {
 private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        std::string why = ZramVolume::unavailableReason();
-        if (!why.empty()) QSKIP(why.c_str());
+        std::string why;
+        if (!ZramVolume::available(&why)) QSKIP(why.c_str());
         try {
-            d.card = std::make_unique<ZramVolume>("HVCARD");
-            d.a = std::make_unique<ZramVolume>("HVBACKA");
-            d.b = std::make_unique<ZramVolume>("HVBACKB");
+            d.card = std::make_unique<ZramVolume>(128ll << 20, "HVCARD", "/mnt");
+            d.a = std::make_unique<ZramVolume>(128ll << 20, "HVBACKA", "/mnt");
+            d.b = std::make_unique<ZramVolume>(128ll << 20, "HVBACKB", "/mnt");
         } catch (const std::exception& e) {
             d = {};
             QSKIP(e.what());
@@ -304,8 +304,8 @@ private slots:
     void rawNameBesideItsLookAlike() {
         std::unique_ptr<ZramVolume> card, backup;
         try {
-            card = std::make_unique<ZramVolume>("HVRAWCARD", 32ll << 20);
-            backup = std::make_unique<ZramVolume>("HVRAWBACK", 32ll << 20);
+            card = std::make_unique<ZramVolume>(32ll << 20, "HVRAWCARD", "/mnt");
+            backup = std::make_unique<ZramVolume>(32ll << 20, "HVRAWBACK", "/mnt");
         } catch (const std::exception& e) {
             QSKIP(e.what());
         }

@@ -3,10 +3,10 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent DBus Test)
 halvetrop_qttest(app_model_test SOURCES AppModelTest.cpp ModelFixture.cpp LIBS halvetrop_app_model LABELS threaded)
 halvetrop_qttest(app_card_and_backups_test SOURCES CardAndBackupsTest.cpp ModelFixture.cpp LIBS halvetrop_app_model
   LABELS threaded)
-halvetrop_qttest(app_model_e2e_test SOURCES ModelEndToEndTest.cpp ModelFixture.cpp ZramVolume.cpp
-  LIBS halvetrop_app_model halvetrop_testsupport LABELS root)
+halvetrop_qttest(app_model_e2e_test SOURCES ModelEndToEndTest.cpp ModelFixture.cpp
+  LIBS halvetrop_app_model halvetrop_testsupport LABELS root AS_USER)
 halvetrop_qttest(app_file_rows_test SOURCES FileRowsTest.cpp ModelFixture.cpp LIBS halvetrop_app_model halvetrop_testsupport)
 halvetrop_qttest(app_copy_sheet_test SOURCES CopySheetTest.cpp ModelFixture.cpp LIBS halvetrop_app_model halvetrop_testsupport LABELS threaded)
 halvetrop_qttest(app_photo_apps_test SOURCES PhotoAppsTest.cpp LIBS halvetrop_app_model halvetrop_testsupport)
 halvetrop_qttest(app_copy_e2e_test SOURCES CopyEndToEndTest.cpp ModelFixture.cpp
-  LIBS halvetrop_app_model halvetrop_testsupport LABELS root PRIVATE_MOUNTS)
+  LIBS halvetrop_app_model halvetrop_testsupport LABELS root PRIVATE_MOUNTS AS_USER)

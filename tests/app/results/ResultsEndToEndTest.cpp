@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "model/ModelFixture.h"
-#include "model/ZramVolume.h"
+#include "support/ZramVolume.h"
 #include "results/ResultsData.h"
 
 using namespace halvetrop;
@@ -42,12 +42,12 @@ private slots:
     // A card folder that cannot be examined leaves files unseen: the verdict says so first, names
     // the folder and never reads "All verified", though every file it did see is on both backups.
     void unreadableCardFolderIsNeverAllVerified() {
-        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());
         std::unique_ptr<ZramVolume> card, a, b;
         try {
-            card = std::make_unique<ZramVolume>("HVCARD");
-            a = std::make_unique<ZramVolume>("HVBACKA");
-            b = std::make_unique<ZramVolume>("HVBACKB");
+            card = std::make_unique<ZramVolume>(128ll << 20, "HVCARD", "/mnt");
+            a = std::make_unique<ZramVolume>(128ll << 20, "HVBACKA", "/mnt");
+            b = std::make_unique<ZramVolume>(128ll << 20, "HVBACKB", "/mnt");
         } catch (const std::exception& e) {
             QSKIP(e.what());
         }
@@ -89,12 +89,12 @@ private slots:
 
     // The byte-by-byte pass that clears the card turns the verdict and the ready panel at once.
     void passClearsTheCard() {
-        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());
         std::unique_ptr<ZramVolume> card, a, b;
         try {
-            card = std::make_unique<ZramVolume>("HVCARD");
-            a = std::make_unique<ZramVolume>("HVBACKA");
-            b = std::make_unique<ZramVolume>("HVBACKB");
+            card = std::make_unique<ZramVolume>(128ll << 20, "HVCARD", "/mnt");
+            a = std::make_unique<ZramVolume>(128ll << 20, "HVBACKA", "/mnt");
+            b = std::make_unique<ZramVolume>(128ll << 20, "HVBACKB", "/mnt");
         } catch (const std::exception& e) {
             QSKIP(e.what());
         }
@@ -125,11 +125,11 @@ private slots:
     // map lists two folders, each panel counts its own files and places, the jump to the browser
     // shows that folder's files alone, and a place is shown in the file manager by its bytes.
     void foldersByTheirBytes() {
-        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());
         std::unique_ptr<ZramVolume> card, backup;
         try {
-            card = std::make_unique<ZramVolume>("HVCARD", 32ll << 20);
-            backup = std::make_unique<ZramVolume>("HVBACKA", 32ll << 20);
+            card = std::make_unique<ZramVolume>(32ll << 20, "HVCARD", "/mnt");
+            backup = std::make_unique<ZramVolume>(32ll << 20, "HVBACKA", "/mnt");
         } catch (const std::exception& e) {
             QSKIP(e.what());
         }

@@ -19,7 +19,7 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
-#include "model/ZramVolume.h"
+#include "support/ZramVolume.h"
 #include "platform/LinuxServices.h"
 #include "support/LoopVolume.h"
 
@@ -140,10 +140,10 @@ class ResultsWindowTest : public QObject {
 private slots:
     void initTestCase() {
         WindowDriver::prepare(look_, present_);
-        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());
         try {
-            card_ = std::make_unique<ZramVolume>("HVCARD", 48ll << 20);
-            backup_ = std::make_unique<ZramVolume>("HVBACK", 48ll << 20);
+            card_ = std::make_unique<ZramVolume>(48ll << 20, "HVCARD", "/mnt");
+            backup_ = std::make_unique<ZramVolume>(48ll << 20, "HVBACK", "/mnt");
             cache_ = std::make_unique<LoopVolume>(LoopVolume::Type::tmpfs, 16 << 20, "", "/mnt");
         } catch (const std::exception& e) {
             cleanupTestCase();

@@ -14,7 +14,7 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
-#include "model/ZramVolume.h"
+#include "support/ZramVolume.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -157,11 +157,11 @@ class SidebarWindowTest : public QObject {
 private slots:
     void initTestCase() {
         WindowDriver::prepare(look_, present_);
-        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());
         try {
-            card_ = std::make_unique<ZramVolume>("HVCARD", 64ll << 20);
-            back_ = std::make_unique<ZramVolume>("HVBACK", 64ll << 20);
-            arch_ = std::make_unique<ZramVolume>("HVARCH", 64ll << 20);
+            card_ = std::make_unique<ZramVolume>(64ll << 20, "HVCARD", "/mnt");
+            back_ = std::make_unique<ZramVolume>(64ll << 20, "HVBACK", "/mnt");
+            arch_ = std::make_unique<ZramVolume>(64ll << 20, "HVARCH", "/mnt");
         } catch (const std::exception& e) {
             cleanupTestCase();
             QSKIP(e.what());

@@ -9,7 +9,7 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
-#include "model/ZramVolume.h"
+#include "support/ZramVolume.h"
 #include "results/ResultsData.h"
 #include "shell/Shell.h"
 
@@ -64,10 +64,10 @@ class WindowEndToEndTest : public QObject {
 private slots:
     void initTestCase() {
         WindowDriver::prepare(look_, present_);
-        if (const std::string why = ZramVolume::unavailableReason(); !why.empty()) QSKIP(why.c_str());
+        if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());
         try {
-            card_ = std::make_unique<ZramVolume>("HVCARD", 64ll << 20);
-            backup_ = std::make_unique<ZramVolume>("HVBACK", 64ll << 20);
+            card_ = std::make_unique<ZramVolume>(64ll << 20, "HVCARD", "/mnt");
+            backup_ = std::make_unique<ZramVolume>(64ll << 20, "HVBACK", "/mnt");
         } catch (const std::exception& e) {
             card_.reset();
             backup_.reset();

@@ -2,19 +2,19 @@
 # driven by clicks and keys. Needs root; runs in a mount namespace of its own, so other suites'
 # drives never show up as cards in it.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Qml Quick QuickControls2 Test)
-halvetrop_qttest(app_window_e2e_test SOURCES WindowEndToEndTest.cpp WindowDriver.cpp ../model/ZramVolume.cpp
-  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS)
+halvetrop_qttest(app_window_e2e_test SOURCES WindowEndToEndTest.cpp WindowDriver.cpp
+  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS AS_USER)
 add_dependencies(app_window_e2e_test halvetrop-thumbnailer)
 
 # The results, the copy dialog and the inspector in the window, on the same kind of drives and a
 # tmpfs backup; its disk service is looked for on a session bus of its own, where there is none.
-halvetrop_qttest(app_window_results_test SOURCES ResultsWindowTest.cpp WindowDriver.cpp ../model/ZramVolume.cpp
+halvetrop_qttest(app_window_results_test SOURCES ResultsWindowTest.cpp WindowDriver.cpp
   LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root
-  PRIVATE_MOUNTS SESSION_BUS)
+  PRIVATE_MOUNTS SESSION_BUS AS_USER)
 add_dependencies(app_window_results_test halvetrop-thumbnailer)
 
 # The sidebar, the start screen, the banners and the views of a result while the byte-by-byte
 # pass folds, on three zram drives that its cases pull out and plug in again.
-halvetrop_qttest(app_window_sidebar_test SOURCES SidebarWindowTest.cpp WindowDriver.cpp ../model/ZramVolume.cpp
-  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS)
+halvetrop_qttest(app_window_sidebar_test SOURCES SidebarWindowTest.cpp WindowDriver.cpp
+  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS AS_USER)
 add_dependencies(app_window_sidebar_test halvetrop-thumbnailer)

@@ -1,0 +1,147 @@
+#include "support/Privileged.h"
+
+#include "support/TempDir.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+
+namespace halvetrop::test {
+
+namespace {
+
+// The helper's socket, taken once from the environment and kept from the programs the suite starts.
+int helperChannel() {
+    static const int fd = [] {
+        const char* text = std::getenv("HALVETROP_ROOT_HELPER_FD");
+        if (!text || !*text || ::geteuid() == 0) return -1;
+        const int n = std::atoi(text);
+        if (n < 3 || ::fcntl(n, F_SETFD, FD_CLOEXEC) != 0) return -1;
+        return n;
+    }();
+    return fd;
+}
+
+bool readAll(int fd, void* data, std::size_t size) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const void* data, std::size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::mutex& helperLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+bool parseUser(uid_t* uid, gid_t* gid) {
+    const char* text = std::getenv("HALVETROP_TEST_USER");
+    if (!text || helperChannel() < 0) return false;
+    char* end = nullptr;
+    const unsigned long u = std::strtoul(text, &end, 10);
+    if (*end != ':') return false;
+    const unsigned long g = std::strtoul(end + 1, &end, 10);
+    if (uid) *uid = static_cast<uid_t>(u);
+    if (gid) *gid = static_cast<gid_t>(g);
+    return true;
+}
+
+}  // namespace
+
+bool playsUser() { return helperChannel() >= 0; }
+
+bool canRunAsRoot(std::string* reason) {
+    if (::geteuid() == 0 || playsUser()) return true;
+    if (reason) *reason = "needs root, or a root helper (halvetrop-test-launch --as-user), to build volumes";
+    return false;
+}
+
+int runAsRoot(const std::string& command, std::string* out) {
+    if (!playsUser()) return runShell("{ " + command + "\n} 2>&1", out);
+    std::lock_guard<std::mutex> guard(helperLock());
+    const int fd = helperChannel();
+    const auto length = static_cast<uint32_t>(command.size());
+    int32_t status = -1;
+    uint32_t outLength = 0;
+    if (!writeAll(fd, &length, sizeof length) || !writeAll(fd, command.data(), command.size()) ||
+        !readAll(fd, &status, sizeof status) || !readAll(fd, &outLength, sizeof outLength))
+        return -1;
+    std::string text(outLength, '\0');
+    if (!readAll(fd, text.data(), outLength)) return -1;
+    if (out) *out = std::move(text);
+    return status;
+}
+
+std::string runAsRootOrThrow(const std::string& command) {
+    std::string out;
+    const int rc = runAsRoot(command, &out);
+    if (rc != 0) throw std::runtime_error("`" + command + "` failed (" + std::to_string(rc) + "): " + out);
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+uid_t testUid() {
+    uid_t uid = ::geteuid();
+    parseUser(&uid, nullptr);
+    return uid;
+}
+
+gid_t testGid() {
+    gid_t gid = ::getegid();
+    parseUser(nullptr, &gid);
+    return gid;
+}
+
+void giveToTestUser(const std::string& path) {
+    if (!playsUser()) return;
+    runAsRootOrThrow("chown " + std::to_string(testUid()) + ":" + std::to_string(testGid()) + " " + shellQuote(path));
+}
+
+std::string makeMountFolder(const std::string& parent, const std::string& tag, bool* byRoot) {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string where = !parent.empty() ? parent : tmp && *tmp ? tmp : "/tmp";
+    *byRoot = ::access(where.c_str(), W_OK) != 0;
+    if (!*byRoot) return makeTempFolder(where, tag);
+    return runAsRootOrThrow("d=$(mktemp -d " + shellQuote(where + "/halvetrop-" + tag + "-XXXXXX") +
+                            ") && chmod 755 \"$d\" && echo \"$d\"");
+}
+
+void removeMountFolder(const std::string& path, bool byRoot) noexcept {
+    try {
+        if (byRoot) {
+            runAsRoot("rmdir " + shellQuote(path));
+        } else {
+            ::rmdir(path.c_str());
+        }
+    } catch (...) {
+    }
+}
+
+void refreshDeviceDatabase(const std::string& device) {
+    if (::access("/run/udev/control", F_OK) != 0) return;
+    runAsRoot("command -v udevadm >/dev/null && udevadm trigger --action=change --settle " + shellQuote(device));
+}
+
+}  // namespace halvetrop::test
