@@ -1,8 +1,8 @@
 // The model with the core's verifier on a card and two backups, each its own zram drive.
 #include "ModelFixture.h"
-#include "support/ZramVolume.h"
 #include "model/CopySheet.h"
 #include "support/TempDir.h"
+#include "support/ZramVolume.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "model/ModelFixture.h"
-#include "support/ZramVolume.h"
 #include "results/ResultsData.h"
+#include "support/ZramVolume.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;

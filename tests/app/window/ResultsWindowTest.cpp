@@ -19,9 +19,9 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
-#include "support/ZramVolume.h"
 #include "platform/LinuxServices.h"
 #include "support/LoopVolume.h"
+#include "support/ZramVolume.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;

@@ -9,9 +9,9 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
-#include "support/ZramVolume.h"
 #include "results/ResultsData.h"
 #include "shell/Shell.h"
+#include "support/ZramVolume.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;
