@@ -2,8 +2,11 @@
 // through the model with scripted verifiers, volume listings and bookmarks.
 #include "ModelFixture.h"
 #include "model/CopySheet.h"
+#include "present/Paths.h"
 
+#include <QDir>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace halvetrop;
@@ -76,21 +79,25 @@ private slots:
         }
     }
 
-    // The banner's Check opens the picker on the very volume it announced, wherever that volume
-    // stands among the offered cards, and on nothing once it has gone.
+    // The banner's Check checks the very volume it announced at once, wherever that volume stands
+    // among the offered cards, with no picker: without backups it becomes the card and a backup is
+    // asked for. A card that is the chosen one (chosen meanwhile, or inserted while chosen) is
+    // never announced; nothing is checked once it has gone.
     void newCardIsFoundByIdentity_data() {
         QTest::addColumn<QString>("after");  // what happens between the announcement and the click
-        QTest::addColumn<QString>("start");  // where the picker opens; "" for no picker
-        QTest::newRow("offered after another card") << ""
-                                                    << "/media/u/CAM";
-        QTest::newRow("chosen as the card meanwhile") << "chosen"
-                                                      << "/media/u/CAM";
-        QTest::newRow("taken out again") << "removed"
-                                         << "";
+        QTest::addColumn<bool>("backups");
+        QTest::addColumn<QString>("outcome");  // "checked", "asked" (for a backup) or "" (nothing)
+        QTest::newRow("offered after another card") << "" << true << "checked";
+        QTest::newRow("without backups") << "" << false << "asked";
+        QTest::newRow("chosen as the card meanwhile") << "chosen" << true << "";
+        QTest::newRow("a folder on it chosen meanwhile") << "folder chosen" << true << "";
+        QTest::newRow("inserted while chosen") << "chosen before" << true << "";
+        QTest::newRow("taken out again") << "removed" << true << "";
     }
     void newCardIsFoundByIdentity() {
         QFETCH(QString, after);
-        QFETCH(QString, start);
+        QFETCH(bool, backups);
+        QFETCH(QString, outcome);
         Harness h;
         VolumeInfo old = volume("/media/u/OLD", "OLD", true, true),
                    cam = volume("/media/u/CAM", "CAM", true, true);
@@ -99,61 +106,145 @@ private slots:
         h.volumes->push(listing({kRoot, old}));
         AppModel& m = h.start();
         QVERIFY(m.waitForIdle(5000));
-        m.addBackups({kA});
+        if (backups) m.addBackups({kA});
+        if (after == "chosen before") m.setSource(cam.volumePath);
         h.volumes->push(listing({kRoot, old, cam}));
         m.refreshVolumes();
         QVERIFY(m.waitForIdle(5000));
-        QCOMPARE(m.newCard() ? m.newCard()->name : std::string(), std::string("CAM"));
+        QCOMPARE(m.newCard() ? m.newCard()->name : std::string(), after == "chosen before" ? "" : "CAM");
         if (after == "chosen") m.setSource(cam.volumePath);
+        if (after == "folder chosen") m.setSource(cam.volumePath + "/DCIM");
         if (after == "removed") {
             h.volumes->push(listing({kRoot, old}));
             m.refreshVolumes();
             QVERIFY(m.waitForIdle(5000));
         }
-        h.picker->answers.push_back({cam.volumePath});
+        QCOMPARE(bool(m.newCard()), after.isEmpty());
         m.checkNewCard();
-        QCOMPARE(h.picker->calls.size(), size_t(start.isEmpty() ? 0 : 1));
-        if (start.isEmpty()) return;
-        QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
+        QVERIFY(h.picker->calls.empty());
+        QCOMPARE(h.verifierCount(), size_t(outcome == "checked" ? 1 : 0));
+        if (outcome.isEmpty()) return;
         QVERIFY(!m.newCard());
-        QCOMPARE(h.verifierCount(), size_t(1));
-        QCOMPARE(h.verifier(0)->request().source, cam.volumePath);
+        QCOMPARE(m.source(), std::optional<std::string>(cam.volumePath));
+        if (outcome == "checked") {
+            QCOMPARE(h.verifier(0)->request().source, cam.volumePath);
+            QCOMPARE(h.verifier(0)->request().destinations, std::vector<std::string>{kA});
+        } else {
+            QCOMPARE(m.noticeText(), QStringLiteral("Choose a card and a backup first"));
+        }
     }
 
-    // The pickers open where a user looks: the card's at the removable-media folder unless it is
-    // given a card; the backups' at the last backup chosen, kept when the list is emptied, and
-    // at the removable-media folder before any.
+    // The pickers open where a user looks, and never inside a card, where listing a folder writes
+    // its access time: the card's at the removable-media folder, or at the folder that holds the
+    // card it offers, with that card selected; the backups' at the last backup chosen, kept when
+    // the list is emptied, at the removable-media folder before any, and beside a card that holds
+    // the last one.
     void pickersOpenWhereAUserLooks_data() {
-        QTest::addColumn<QString>("picker");             // "card" or "backups"
+        QTest::addColumn<QString>("picker");             // "card", "offered", "next" or "backups"
         QTest::addColumn<QStringList>("backupsBefore");  // chosen, then all removed when "cleared"
         QTest::addColumn<bool>("cleared");
         QTest::addColumn<QString>("start");
-        QTest::newRow("card") << "card" << QStringList{QString::fromStdString(kA)} << false << "/media";
-        QTest::newRow("first backup") << "backups" << QStringList{} << false << "/media";
-        QTest::newRow("next backup") << "backups"
-                                     << QStringList{QString::fromStdString(kA), QString::fromStdString(kB)}
-                                     << false << QString::fromStdString(kB);
-        QTest::newRow("backups removed")
-            << "backups" << QStringList{QString::fromStdString(kA)} << true << QString::fromStdString(kA);
+        QTest::addColumn<QString>("selected");
+        const QString a = QString::fromStdString(kA), b = QString::fromStdString(kB);
+        QTest::newRow("card") << "card" << QStringList{a} << false << "/media"
+                              << "";
+        QTest::newRow("card offered") << "offered" << QStringList{a} << false << "/media/u"
+                                      << "/media/u/CAM";
+        QTest::newRow("next card") << "next" << QStringList{a} << false << "/media/u"
+                                   << "/media/u/CAM";
+        QTest::newRow("first backup") << "backups" << QStringList{} << false << "/media"
+                                      << "";
+        QTest::newRow("next backup") << "backups" << QStringList{a, b} << false << b << "";
+        QTest::newRow("backups removed") << "backups" << QStringList{a} << true << a << "";
+        QTest::newRow("last backup on a card")
+            << "backups" << QStringList{"/media/u/CAM/copies"} << true << "/media/u"
+            << "";
+        QTest::newRow("last backup the card now")
+            << "card, then backups" << QStringList{"/data/cards/one"} << false << "/data/cards"
+            << "";
     }
     void pickersOpenWhereAUserLooks() {
         QFETCH(QString, picker);
         QFETCH(QStringList, backupsBefore);
         QFETCH(bool, cleared);
         QFETCH(QString, start);
+        QFETCH(QString, selected);
         Harness h;
-        h.volumes->push(listing({kRoot}));
+        h.volumes->push(listing({kRoot, volume("/media/u/CAM", "CAM", true, true)}));
         AppModel& m = h.start();
         QVERIFY(m.waitForIdle(5000));
         for (const QString& b : backupsBefore) m.addBackups({b.toStdString()});
         if (cleared)
             while (!m.destinations().empty()) m.removeBackup(m.destinations().front());
-        if (picker == "card")
+        if (picker == "card") {
             m.chooseSource();
-        else
+        } else if (picker == "offered") {
+            m.chooseSource(QStringLiteral("/media/u/CAM"));
+        } else if (picker == "next") {
+            m.checkAnotherCard(-1);
+        } else {
+            if (picker.startsWith("card")) m.setSource(backupsBefore.front().toStdString());
             m.chooseBackups();
+        }
         QCOMPARE(h.picker->calls.size(), size_t(1));
         QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
+        QCOMPARE(h.picker->calls[0].selected.value_or(std::string()), selected.toStdString());
+    }
+
+    // The copy dialog's folder picker opens on the chosen backup, and beside a card that holds it.
+    void copyLocationOpensOutsideACard_data() {
+        QTest::addColumn<QString>("backup");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("a backup drive") << QString::fromStdString(kA) << QString::fromStdString(kA);
+        QTest::newRow("a folder on a camera card") << "/media/u/CAM/copies"
+                                                   << "/media/u";
+    }
+    void copyLocationOpensOutsideACard() {
+        QFETCH(QString, backup);
+        QFETCH(QString, start);
+        Harness h;
+        h.volumes->push(
+            listing({kRoot, volume(kCard, "CARD", true, true), volume("/media/u/CAM", "CAM", true, true)}));
+        AppModel& m = h.start();
+        QVERIFY(m.waitForIdle(5000));
+        m.setSource(kCard);
+        m.addBackups({backup.toStdString()});
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(makeReport(kCard, {backup.toStdString()}, {FileStatus::missing}));
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        m.requestCopyAllMissing();
+        m.chooseCopyLocation();
+        QCOMPARE(h.picker->calls.size(), size_t(1));
+        QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
+    }
+
+    // The save dialogs open in the documents folder, and beside a card that holds it.
+    void saveDialogsOpenOutsideTheCard_data() {
+        QTest::addColumn<bool>("homeOnTheCard");
+        QTest::newRow("home on the system's disk") << false;
+        QTest::newRow("home on a card") << true;
+    }
+    void saveDialogsOpenOutsideTheCard() {
+        QFETCH(bool, homeOnTheCard);
+        QTemporaryDir dir;
+        const QString card = dir.filePath("CAM"),
+                      home = homeOnTheCard ? card + "/home" : dir.filePath("home");
+        QVERIFY(QDir().mkpath(home + "/Documents"));
+        const QByteArray homeBefore = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home));
+        Harness h;
+        h.volumes->push(listing({kRoot, volume(card.toStdString(), "CAM", true, true)}));
+        AppModel& m = h.start();
+        QVERIFY(m.waitForIdle(5000));
+        m.setSource(card.toStdString());
+        m.addBackups({kA});
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(makeReport(card.toStdString(), {kA}, {FileStatus::missing}));
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        m.exportCSV();
+        qputenv("HOME", homeBefore);
+        const QString expected = homeOnTheCard ? dir.path() : home + "/Documents";
+        QCOMPARE(h.savePicker->folders, std::vector<std::string>{expected.toStdString()});
     }
 
     // A drive that left after the volumes were last read is caught before the check walks it;
@@ -198,6 +289,29 @@ private slots:
         QTRY_COMPARE(h.verifierCount(), before + 1);
         QCOMPARE(h.verifier(before)->request().destinations, std::vector<std::string>{kA});
         QCOMPARE(m.destinations(), std::vector<std::string>{kA});
+    }
+
+    // The volume facts of the card and the backups, the one source of the sidebar and the start
+    // screen: a backup whose drive is away has none, and its drive's again once it returns.
+    void volumeFactsFollowTheBackups() {
+        QTemporaryDir dir;
+        const std::string a = dir.filePath("a").toStdString(), b = dir.filePath("b").toStdString();
+        QVERIFY(QDir().mkpath(dir.filePath("a")) && QDir().mkpath(dir.filePath("b")));
+        Harness h;
+        AppModel& m = chosen(h, {a, b});
+        auto facts = [&](const std::string& path) {
+            return m.volumeFacts().value(present::pathKey(path)).toMap();
+        };
+        QTRY_VERIFY(!facts(b).isEmpty());
+        QCOMPARE(m.volumeFacts().size(), 3);
+        QVERIFY(m.volumeFacts().contains(present::pathKey(kCard)));
+        unplug(h, m, {b});
+        QTRY_VERIFY(facts(b).isEmpty());
+        QVERIFY(!facts(a).isEmpty());
+        unplug(h, m, {});
+        QTRY_COMPARE(facts(b).value(QStringLiteral("name")).toString(), QStringLiteral("described"));
+        m.removeBackup(a);
+        QCOMPARE(m.volumeFacts().size(), 2);
     }
 
     // The copy dialog moves off a backup whose drive leaves while it is open, and plans nothing

@@ -4,17 +4,21 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "platform/LinuxServices.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace halvetrop;
 
 namespace {
 
 struct Seen {
-    QString title, acceptLabel;
+    QString title, acceptLabel, folder;
     QAbstractItemView::SelectionMode listMode = QAbstractItemView::NoSelection;
     QAbstractItemView::SelectionMode treeMode = QAbstractItemView::NoSelection;
     QString typedName;
@@ -31,11 +35,26 @@ void whenDialogShows(Seen& seen, std::function<void(QFileDialog&, QFileSystemMod
         poll->deleteLater();
         seen.title = dialog->windowTitle();
         seen.acceptLabel = dialog->labelText(QFileDialog::Accept);
+        seen.folder = dialog->directory().absolutePath();
         seen.listMode = dialog->findChild<QAbstractItemView*>("listView")->selectionMode();
         seen.treeMode = dialog->findChild<QAbstractItemView*>("treeView")->selectionMode();
         act(*dialog, *model);
     });
     poll->start(10);
+}
+
+// A folder's last access; a listing moves it once it is older than the folder's last change.
+std::optional<timespec> accessTime(const QString& folder) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0) return std::nullopt;
+    return st.st_atim;
+}
+bool ageAccess(const QString& folder) {
+    const timespec times[2] = {{::time(nullptr) - 2 * 86400, 0}, {0, UTIME_OMIT}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0) == 0;
+}
+bool same(const std::optional<timespec>& a, const std::optional<timespec>& b) {
+    return a && b && a->tv_sec == b->tv_sec && a->tv_nsec == b->tv_nsec;
 }
 
 }  // namespace
@@ -44,6 +63,60 @@ class DialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Neither dialog lists a card's folder by itself: the folder picker offers the card selected
+    // in the folder that holds it, and a dialog opens where it is told, also when Qt's stored
+    // dialog state (any Qt application writes it) or the last dialog was left inside the card. A
+    // listing shows in the folder's access time. First, while no dialog has been open.
+    void aCardIsNeverListed() {
+        QTemporaryDir dir;
+        const QString media = dir.filePath("media"), card = dir.filePath("media/CARD"),
+                      documents = dir.filePath("Documents");
+        QVERIFY(QDir().mkpath(card + "/DCIM") && QDir().mkpath(documents + "/Reports"));
+        QVERIFY(ageAccess(card));
+        const auto aged = accessTime(card);
+        QDir(card).entryList();
+        if (same(accessTime(card), aged)) QSKIP("This file system keeps no access times");
+        QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+            .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(card).toString());
+
+        // Each dialog is looked at a moment after its folder shows, then closed.
+        Seen seen;
+        auto closeLater = [](bool accept) {
+            return [accept](QFileDialog& dialog, QFileSystemModel&) {
+                QTimer::singleShot(300, &dialog, [&dialog, accept] {
+                    accept ? static_cast<QDialog&>(dialog).accept() : dialog.reject();
+                });
+            };
+        };
+        QVERIFY(ageAccess(card));
+        const auto before = accessTime(card);
+        whenDialogShows(seen, closeLater(true));
+        DialogFolderPicker picker;
+        const std::vector<std::string> picked =
+            picker.pickFolder("Choose", "Choose", media.toStdString(), false, card.toStdString());
+        QCOMPARE(seen.folder, media);
+        QCOMPARE(picked, std::vector<std::string>{card.toStdString()});
+        QVERIFY(same(accessTime(card), before));
+
+        // The user opens the card in a dialog and leaves it there.
+        whenDialogShows(seen, [&](QFileDialog& dialog, QFileSystemModel& model) {
+            dialog.setDirectory(card);
+            auto* wait = new QTimer(&dialog);
+            QObject::connect(wait, &QTimer::timeout, &dialog, [&dialog, &model, card] {
+                if (model.rowCount(model.index(card)) > 0) dialog.reject();
+            });
+            wait->start(10);
+        });
+        QVERIFY(picker.pickFolder("Choose", "Choose", media.toStdString(), false, std::nullopt).empty());
+        QVERIFY(ageAccess(card));
+        const auto after = accessTime(card);
+        whenDialogShows(seen, closeLater(false));
+        DialogSavePicker saver;
+        QVERIFY(!saver.saveFile("Export", "CARD.csv", "CSV (*.csv)", documents.toStdString()));
+        QCOMPARE(seen.folder, documents);
+        QVERIFY(same(accessTime(card), after));
+    }
+
     void pickFolders_data() {
         QTest::addColumn<bool>("multiple");
         QTest::addColumn<QStringList>("select");  // folder names below the start folder
@@ -79,8 +152,8 @@ private slots:
         });
         // The start folder is given with a trailing "/" and a "." the dialog must not hand back.
         DialogFolderPicker picker;
-        const std::vector<std::string> picked =
-            picker.pickFolder("Add backups", "Add", (dir.path() + "/./").toStdString(), multiple);
+        const std::vector<std::string> picked = picker.pickFolder(
+            "Add backups", "Add", (dir.path() + "/./").toStdString(), multiple, std::nullopt);
 
         std::vector<std::string> want;
         for (const QString& name : expected)
@@ -90,6 +163,7 @@ private slots:
         QCOMPARE(got, want);
         QCOMPARE(seen.title, QStringLiteral("Add backups"));
         QCOMPARE(seen.acceptLabel, QStringLiteral("Add"));
+        QCOMPARE(seen.folder, dir.path());
         const auto mode =
             multiple ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
         QCOMPARE(seen.listMode, mode);
@@ -118,15 +192,15 @@ private slots:
         whenDialogShows(seen, [&](QFileDialog& dialog, QFileSystemModel&) {
             auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
             seen.typedName = name->text();
-            dialog.setDirectory(dir.path());
             if (!typed.isEmpty()) name->setText(typed);
             accept ? static_cast<QDialog&>(dialog).accept() : dialog.reject();
         });
         DialogSavePicker picker;
-        const std::optional<std::string> saved =
-            picker.saveFile("Export", "EOS_DIGITAL 2026-12-07.csv", "CSV files (*.csv)");
+        const std::optional<std::string> saved = picker.saveFile(
+            "Export", "EOS_DIGITAL 2026-12-07.csv", "CSV files (*.csv)", dir.path().toStdString());
 
         QCOMPARE(seen.title, QStringLiteral("Export"));
+        QCOMPARE(seen.folder, dir.path());
         QCOMPARE(seen.typedName, QStringLiteral("EOS_DIGITAL 2026-12-07.csv"));
         QCOMPARE(saved.has_value(), !expected.isEmpty());
         if (saved) QCOMPARE(QString::fromStdString(*saved), dir.filePath(expected));

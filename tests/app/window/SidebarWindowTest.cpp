@@ -243,11 +243,12 @@ private slots:
         QCOMPARE(a.stage.checkRequest(checks).value(QStringLiteral("source")).toString(), q(card()));
         QCOMPARE(w.text(QStringLiteral("heroTitle")),
                  notSaved(unplugArchive ? kMissing : kMissing - kArchived));
-        QCOMPARE(sidebarBackups(w),
-                 unplugArchive ? QStringList{"Photos"} : QStringList({"Photos", "Archive"}));
+        QCOMPARE(sidebarBackups(w), QStringList({"Photos", "Archive"}));
         if (unplugArchive) {
             // A notice's banner slides in: its text shows a moment later.
             QTRY_COMPARE(w.text(QStringLiteral("noticeText")), QStringLiteral("Archive isn't connected"));
+            QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1),
+                     QStringLiteral("Archive isn't connected"));
         }
 
         // The card's entry is the new result, at the front; the other card's is as it was.
@@ -260,7 +261,8 @@ private slots:
     }
 
     // A saved result opened while its backups are unplugged and the chosen backups hold its
-    // card: the backups become the saved ones that are here, never the card.
+    // card: the backups become the saved ones, never the card; those whose drive is away say so,
+    // and are backups again when it is plugged in.
     void openSavedWithBackupsGone_data() {
         QTest::addColumn<bool>("unplugPhotos");
         QTest::newRow("one of two unplugged") << false;
@@ -290,12 +292,22 @@ private slots:
         QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing - kArchived));
         QCOMPARE(a.stage.checkCount(), checks);
         QCOMPARE(m.source(), std::optional<std::string>(card()));
-        const std::vector<std::string> expected =
-            unplugPhotos ? std::vector<std::string>{} : std::vector<std::string>{photos()};
-        QCOMPARE(m.destinations(), expected);
-        QCOMPARE(sidebarBackups(w), unplugPhotos ? QStringList{} : QStringList{"Photos"});
+        QCOMPARE(m.destinations(), (std::vector<std::string>{photos(), archive()}));
+        QCOMPARE(sidebarBackups(w), QStringList({"Photos", "Archive"}));
+        const QString photosAway = QStringLiteral("Photos isn't connected");
+        const QString archiveAway = QStringLiteral("Archive isn't connected");
+        QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1), archiveAway);
+        QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(0) == photosAway, unplugPhotos);
         QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
                  q(fs::path(card()).filename().string()));
+
+        QVERIFY(plug(*arch_));
+        if (unplugPhotos) QVERIFY(plug(*back_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys().isEmpty(); }));
+        QCOMPARE(m.destinations(), (std::vector<std::string>{photos(), archive()}));
+        QVERIFY(WindowDriver::waitFor([&] {
+            return sidebarBackups(w, QStringLiteral("locationDetail")).value(1).startsWith("HVARCH · ");
+        }));
     }
 
     // While the byte-by-byte pass folds its results into the shown check, each list keeps where
@@ -369,6 +381,14 @@ private slots:
         AppModel& m = a.model();
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
         QCOMPARE(w.text(QStringLiteral("suggestedAction")), QStringLiteral("Use"));
+        // The start screen's offered card goes to the picker selected in the folder that holds it,
+        // never opened; cancelled, nothing is chosen.
+        const int questions = a.stage.pickerQuestions();
+        QVERIFY(w.click(QStringLiteral("offeredCard")));
+        QCOMPARE(a.stage.pickerQuestions(), questions + 1);
+        QCOMPARE(a.stage.pickerStart(questions), q(fs::path(card()).parent_path().string()));
+        QCOMPARE(a.stage.pickerSelected(questions), q(card()));
+        QVERIFY(!m.source());
         const int checks = a.stage.checkCount();
         QVERIFY(w.click(QStringLiteral("suggestedCard")));
         QCOMPARE(m.source(), std::optional<std::string>(card()));
@@ -397,7 +417,8 @@ private slots:
 
     // A card inserted while the backups are chosen is announced; a backup drive pulled out and
     // plugged in again meanwhile (one that looks like a card, sorted before it) neither takes its
-    // place in the banner nor in its Check, which opens the announced card and checks it.
+    // place in the banner nor in its Check, which checks the announced card at once, opening no
+    // folder dialog on it.
     void bannerChecksAnnouncedCard() {
         arch_->write("DCIM/.keep", "");
         QVERIFY(unplug(*card_));
@@ -421,14 +442,73 @@ private slots:
 
         const int checks = a.stage.checkCount();
         const int questions = a.stage.pickerQuestions();
-        a.stage.pickFolders({q(card())});
         QVERIFY(w.click(QStringLiteral("newCardCheck")));
-        QCOMPARE(a.stage.pickerQuestions(), questions + 1);
-        QCOMPARE(a.stage.pickerStart(questions), q(card()));
         checkedAgainst(a, checks, {q(photos()), q(archive())});
+        QCOMPARE(a.stage.pickerQuestions(), questions);
         if (QTest::currentTestFailed()) return;
         QCOMPARE(a.stage.checkRequest(checks).value(QStringLiteral("source")).toString(), q(card()));
         QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing - kArchived));
+    }
+
+    // The banner never announces the card that is chosen: one announced and then checked from the
+    // sidebar leaves with the check, and the card of an opened saved check is not news when it
+    // is inserted.
+    void bannerNeverAnnouncesTheChosenCard() {
+        QVERIFY(unplug(*card_));
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        a.addBackups({photos()});
+        QVERIFY(m.waitForIdle(10000));
+        QVERIFY(plug(*card_));
+        QVERIFY(WindowDriver::waitFor([&] { return !w.text(QStringLiteral("newCardTitle")).isEmpty(); }));
+        const int checks = a.stage.checkCount();
+        QVERIFY(w.click(QStringLiteral("suggestedCard")));
+        checkedAgainst(a, checks, {q(photos())});
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(m.waitForIdle(10000));
+        QVERIFY(!m.newCard());
+        QVERIFY(WindowDriver::waitFor([&] { return w.text(QStringLiteral("newCardTitle")).isEmpty(); }));
+
+        QVERIFY(unplug(*card_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Setup; }));
+        QVERIFY(w.click(QStringLiteral("historyRow")));
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }));
+        QVERIFY(plug(*card_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.volumes().size() > 1 && m.waitForIdle(100); }));
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.source(), std::optional<std::string>(card()));
+        QVERIFY(!m.newCard());
+        QCOMPARE(w.text(QStringLiteral("newCardTitle")), QString());
+    }
+
+    // A backup whose drive comes back while a result is shown has its drive's facts in the
+    // sidebar again, the same the start screen shows, not its mount-point folder's.
+    void returningBackupShowsItsFacts() {
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        checkWith(a, card(), {photos(), archive()});
+        if (QTest::currentTestFailed()) return;
+        auto archiveLine = [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(1); };
+        QVERIFY(archiveLine().startsWith("HVARCH · "));
+        QVERIFY(unplug(*arch_));
+        QVERIFY(WindowDriver::waitFor([&] { return archiveLine() == "Archive isn't connected"; }));
+        QVERIFY(plug(*arch_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys().isEmpty(); }));
+        QVERIFY(m.waitForIdle(10000));
+        QVERIFY2(WindowDriver::waitFor([&] { return archiveLine().startsWith("HVARCH · "); }, 5000),
+                 qPrintable(archiveLine()));
+
+        QVERIFY(w.click(QStringLiteral("toolNewCheck")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("backupColumn")) != nullptr; }));
+        const QList<QQuickItem*> start =
+            w.items(QStringLiteral("backupRow"), w.item(QStringLiteral("backupColumn")));
+        QCOMPARE(start.size(), 2);
+        QVERIFY(WindowDriver::textIn(start[1], QStringLiteral("backupFree")).endsWith(" free · on HVARCH"));
+        QVERIFY(archiveLine().startsWith("HVARCH · "));
     }
 
     // A backup whose drive was pulled out lazily leaves its empty mount-point folder on the
