@@ -59,7 +59,8 @@ std::string readAll(const std::string& path) {
 // The files below `root` by their names as bytes, with their contents.
 std::map<std::string, std::string> filesBelow(const std::string& root) {
     std::map<std::string, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(root))
+    for (const auto& e :
+         fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied))
         if (e.is_regular_file()) out[e.path().filename().string()] = readAll(e.path().string());
     return out;
 }
