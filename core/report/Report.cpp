@@ -307,5 +307,7 @@ std::size_t std::hash<halvetrop::ContentLine>::operator()(
     mixValue(seed, l.bytes);
     mixValue(seed, l.checked);
     mixValue(seed, l.note);
+    mixValue(seed, l.unlisted.size());
+    for (const auto& folder : l.unlisted) mixValue(seed, folder);
     return seed;
 }

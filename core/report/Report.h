@@ -206,6 +206,9 @@ struct ContentLine {
     int64_t bytes = 0;
     int64_t checked = 0;  // how many of them are in scope
     std::string note;
+    // Junk folders the check could not open (root's lost+found on an ext4 card), card-relative,
+    // display form; they hold nothing a check needs.
+    std::vector<std::string> unlisted{};
 
     const std::string& id() const { return label; }
 

@@ -362,6 +362,13 @@ void write(Writer& w, const ContentLine& l) {
     w.integer(l.checked);
     w.key("note");
     w.text(l.note);
+    // Left out when there are none, so the stored form of a card read whole is as it was.
+    if (!l.unlisted.empty()) {
+        w.key("unlisted");
+        w.beginArray();
+        for (const std::string& folder : l.unlisted) w.text(folder);
+        w.endArray();
+    }
     w.endObject();
 }
 
@@ -879,9 +886,10 @@ private:
 
 class ContentFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"label", "formats", "files",
-                                                "bytes", "checked", "note"};
-    explicit ContentFrame(ContentLine& out) : RecordFrame(keys, 6, 0), out_(out) {}
+    static constexpr std::string_view keys[] = {"label",   "formats", "files",   "bytes",
+                                                "checked", "note",    "unlisted"};
+    // Lines stored before unlisted junk folders were named have none.
+    explicit ContentFrame(ContentLine& out) : RecordFrame(keys, 7, optionalBits(std::array{6})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -895,6 +903,9 @@ protected:
             case 3: out_.bytes = r.integer(v); break;
             case 4: out_.checked = r.integer(v); break;
             case 5: out_.note = r.text(v); break;
+            case 6:
+                r.expectArray(v);
+                return std::make_unique<ScalarListFrame<std::string, decltype(readText)>>(out_.unlisted, readText);
         }
         return nullptr;
     }

@@ -150,7 +150,10 @@ std::vector<Verifier::Item> Verifier::scanItems(const WalkResult& walk, const Ve
                 it.inScope = false;
         }
     }
-    if (junk) *junk = tally;
+    if (junk) {
+        junk->files = tally.files;
+        junk->bytes = tally.bytes;
+    }
     return items;
 }
 

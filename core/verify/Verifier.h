@@ -94,6 +94,8 @@ std::string ownerStemKey(std::string_view name);
 struct JunkTally {
     int64_t files = 0;
     int64_t bytes = 0;
+    // Junk folders (lost+found, a trash) that could not be listed, card-relative, display form.
+    std::vector<std::string> unlistedFolders{};
 };
 
 class Verifier {
@@ -177,7 +179,7 @@ public:
     std::vector<ContentLine> contentLines(const std::vector<FileResult>& files, JunkTally junk) const;
 
     // Card scan pieces: items from a walk in file-manager order with scope and the RAW/JPEG rule
-    // applied, junk counted.
+    // applied, junk files counted (the tally's folders are left as they were).
     static std::vector<Item> scanItems(const WalkResult& walk, const VerifyScope& scope, JunkTally* junk);
     // Capture sharing between RAW/JPEG twins and from media to their sidecars.
     static void shareCaptures(std::vector<Item>& items, const std::vector<size_t>& dated);

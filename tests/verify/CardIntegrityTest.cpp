@@ -107,7 +107,8 @@ struct Outcome {
     bool safe = false;
     int64_t unreadable = -1;
     std::string headline;
-    std::string entries;  // the unreadable entries' paths and reasons, "; " between them
+    std::string entries;   // the unreadable entries' paths and reasons, "; " between them
+    std::string unlisted;  // the junk folders the contents name as not opened, "; " between them
 };
 
 // The check runs in a child process, as user nobody when asked: root reads every folder whatever
@@ -125,11 +126,13 @@ Outcome checkInChild(const std::string& card, const std::string& backupPath, boo
         } else {
             try {
                 const VerifyReport r = test::check(card, {backupPath}, CheckLevel::verified, 1);
-                std::string entries;
+                std::string entries, unlisted;
                 for (const UnreadableEntry& e : r.cardUnreadableEntries)
                     entries += (entries.empty() ? "" : "; ") + e.path + ": " + e.reason;
+                for (const ContentLine& line : r.contents)
+                    for (const std::string& folder : line.unlisted) unlisted += (unlisted.empty() ? "" : "; ") + folder;
                 out = std::string(r.safeToFormat ? "1 " : "0 ") + std::to_string(r.cardUnreadable) + " " + r.headline() +
-                      "\n" + entries;
+                      "\n" + entries + "\n" + unlisted;
             } catch (const std::exception& e) {
                 out = std::string("x -1 ") + e.what();
             }
@@ -151,14 +154,18 @@ Outcome checkInChild(const std::string& card, const std::string& backupPath, boo
     o.unreadable = std::stoll(text.substr(2, space - 2));
     const size_t lineBreak = text.find('\n', space);
     o.headline = text.substr(space + 1, lineBreak == std::string::npos ? std::string::npos : lineBreak - space - 1);
-    if (lineBreak != std::string::npos) o.entries = text.substr(lineBreak + 1);
+    if (lineBreak == std::string::npos) return o;
+    const size_t second = text.find('\n', lineBreak + 1);
+    o.entries = text.substr(lineBreak + 1, second == std::string::npos ? std::string::npos : second - lineBreak - 1);
+    if (second != std::string::npos) o.unlisted = text.substr(second + 1);
     return o;
 }
 
 // Files in a folder that could not be listed were never compared: such a card is never safe,
-// and its report says how much of it could not be read.
+// and its report says how much of it could not be read. A junk folder (a trash, lost+found) holds
+// nothing a check needs: one that cannot be listed is only named among the card's contents.
 TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
-    const std::string locked = "DCIM/101MSDCF";
+    const std::string locked = "DCIM/101MSDCF", trash = ".Trash-1000";
     const struct {
         const char* what;
         bool unprivileged;
@@ -167,23 +174,27 @@ TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
         Outcome expected;
     } rows[] = {
         {"whole card, unprivileged", true, [](test::ZramVolume&, const std::string&) {},
-         {true, 0, "Every file is verified on the backup", ""}},
+         {true, 0, "Every file is verified on the backup", "", ""}},
+        {"trash without permission", true,
+         [&](test::ZramVolume&, const std::string& root) { ASSERT_EQ(::chmod((root + "/" + trash).c_str(), 0), 0); },
+         {true, 0, "Every file is verified on the backup", "", trash}},
         {"folder without permission", true,
          [&](test::ZramVolume&, const std::string& root) { ASSERT_EQ(::chmod((root + "/" + locked).c_str(), 0), 0); },
-         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Permission denied"}},
+         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Permission denied", ""}},
         {"damaged directory block", false,
          [&](test::ZramVolume& card, const std::string&) {
              shell("umount '" + card.mountPoint() + "'");
              shell("debugfs -w -R 'zap_block -f /card/" + locked + " -p 0x55 0' " + card.device());
              shell("mount -t ext4 " + card.device() + " '" + card.mountPoint() + "'");
          },
-         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Bad message"}},
+         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Bad message", ""}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto card = newCard();
         const std::string root = *card / "card";
         test::writeFile(root + "/" + locked + "/DSC00101.ARW", test::noise(50000, 101), kTime);
+        test::writeFile(root + "/" + trash + "/files/DSC09999.ARW", test::noise(50000, 9999), kTime);
         const std::string copy = cardWithCopy(root, "whole-" + std::to_string(&row - rows));
         openToAll(root);
         openToAll(copy);
@@ -193,6 +204,7 @@ TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
         EXPECT_EQ(o.unreadable, row.expected.unreadable);
         EXPECT_EQ(o.headline, row.expected.headline);
         EXPECT_EQ(o.entries, row.expected.entries);
+        EXPECT_EQ(o.unlisted, row.expected.unlisted);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "capture/CaptureReader.h"
 #include "match/DestIndex.h"
+#include "report/StoredForm.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 #include "walk/BulkWalker.h"
@@ -424,6 +425,43 @@ TEST(ContentLines, BucketsNotesAndJunk) {
     const auto plain = Verifier(req).contentLines(files, JunkTally{});
     EXPECT_EQ(plain[1].note, "");
     EXPECT_EQ(plain.back().label, "Sidecar files");
+}
+
+// Junk folders the check could not open are named on the junk line, which then stands even
+// without junk files; the line reads back from its stored form as it was.
+TEST(ContentLines, UnlistedJunkFoldersAreNamedOnTheJunkLine) {
+    const std::string junkNote = "Created by macOS/Windows, not by the camera. Never needed.";
+    const struct {
+        int64_t junkFiles;
+        std::vector<std::string> folders;
+        std::vector<std::string> formats;
+        std::string note;
+    } rows[] = {
+        {1, {}, {"._*", ".DS_Store"}, junkNote},
+        {0, {"lost+found"}, {}, "lost+found couldn't be opened; no camera writes there."},
+        {2, {"lost+found", ".Trash-1000"}, {"._*", ".DS_Store"},
+         junkNote + " lost+found and .Trash-1000 couldn't be opened; no camera writes there."},
+        {0, {"a", "b", "c", "d", "e"}, {}, "a, b, c and 2 more couldn't be opened; no camera writes there."},
+    };
+    const Verifier v(VerifyRequest("/card", {}));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.note);
+        const auto lines = v.contentLines({}, JunkTally{row.junkFiles, row.junkFiles * 10, row.folders});
+        ASSERT_EQ(lines.size(), 1u);
+        const ContentLine& line = lines[0];
+        EXPECT_EQ(line.label, "Hidden & system files");
+        EXPECT_EQ(line.files, row.junkFiles);
+        EXPECT_EQ(line.checked, 0);
+        EXPECT_EQ(line.formats, row.formats);
+        EXPECT_EQ(line.note, row.note);
+        EXPECT_EQ(line.unlisted, row.folders);
+        EXPECT_EQ(fromStoredJson<ContentLine>(toStoredJson(line)), line);
+    }
+    EXPECT_TRUE(v.contentLines({}, JunkTally{}).empty());
+    // A line stored before folders were named reads as one that names none.
+    const ContentLine old = fromStoredJson<ContentLine>(
+        R"({"label":"Hidden & system files","formats":["._*",".DS_Store"],"files":1,"bytes":4,"checked":0,"note":""})");
+    EXPECT_TRUE(old.unlisted.empty());
 }
 
 // ---- frame records ----------------------------------------------------------------------------------

@@ -110,7 +110,12 @@ TEST_F(RealVolumes, SafeWithTwoExactBackupsAtTheVerifiedLevel) {
     }
     EXPECT_EQ(r.safeFiles, 10);
     EXPECT_TRUE(r.safeToFormat);
-    EXPECT_TRUE(r.problems.empty());
+    EXPECT_TRUE(r.problems.empty()) << r.problems.front();
+    // An ordinary user cannot open an ext4 volume's lost+found: the card's is named among its
+    // contents and counts against nothing, a backup's raises no problem.
+    EXPECT_EQ(r.cardUnreadable, 0);
+    ASSERT_FALSE(r.contents.empty());
+    EXPECT_EQ(r.contents.back().unlisted, test::playsUser() ? std::vector<std::string>{"lost+found"} : std::vector<std::string>{});
 
     // None of the compared files' pages stayed in the page cache.
     std::vector<std::string> paths;
@@ -121,6 +126,10 @@ TEST_F(RealVolumes, SafeWithTwoExactBackupsAtTheVerifiedLevel) {
         paths.push_back(b2->mountPoint() + "/Card1/" + f.relativePath);
     }
     expectNothingResident(paths);
+
+    const VerifyReport atRoots = check(card->mountPoint(), {b1->mountPoint(), b2->mountPoint()}, CheckLevel::standard);
+    EXPECT_EQ(atRoots.totals.covered(), 10);
+    EXPECT_TRUE(atRoots.problems.empty()) << atRoots.problems.front();
 }
 
 TEST_F(RealVolumes, ExfatCardThroughFuseIsBackedUpNotVerified) {

@@ -455,6 +455,29 @@ TEST(CardOnly, TitleKindsAndCompare) {
     EXPECT_EQ(copyButtonText(1234, true, us).toStdString(), "Copy 1,234…");
 }
 
+// A content line says how much of it was checked; one of no files (junk folders that could not be
+// opened) was not checked at all.
+TEST(CardContents, CheckedWordsAndSymbol) {
+    struct Row {
+        int64_t files, checked;
+        const char* words;
+        const char* symbol;
+    };
+    const Row rows[] = {
+        {3, 3, "Checked", "checkmark.circle.fill"},
+        {3, 1, "1 of 3 checked", "circle.lefthalf.filled"},
+        {3, 0, "Not checked", "minus.circle"},
+        {0, 0, "Not checked", "minus.circle"},
+    };
+    for (const auto& row : rows) {
+        ContentLine line;
+        line.files = row.files;
+        line.checked = row.checked;
+        EXPECT_EQ(contentChecked(line, us).toStdString(), row.words) << row.files << " " << row.checked;
+        EXPECT_EQ(contentSymbol(line).toStdString(), row.symbol) << row.files << " " << row.checked;
+    }
+}
+
 TEST(CountTexts, OneFileIsOneFile) {
     struct Row {
         int64_t files, covered, bytes;
