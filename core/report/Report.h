@@ -166,8 +166,13 @@ struct ShootGroup {
     std::map<std::string, int64_t> formats;   // camera-media files per upper-cased extension
     std::vector<LandingRef> landings;         // most files first
     bool scattered = false;
+    std::string rawFolder{};  // the folder's bytes when `folder` is not them, else empty
 
-    // folder + "|" + day + "|" + camera
+    std::string_view folderBytes() const {
+        return rawFolder.empty() ? std::string_view(folder) : rawFolder;
+    }
+    // folder + "|" + day + "|" + camera; a folder that is not UTF-8 adds "|" and its bytes
+    // escaped, so that the shoot of its look-alike has another id.
     std::string id() const;
 
     friend bool operator==(const ShootGroup&, const ShootGroup&) = default;

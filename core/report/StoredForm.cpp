@@ -322,6 +322,7 @@ void write(Writer& w, const ShootGroup& g) {
     w.endArray();
     w.key("scattered");
     w.boolean(g.scattered);
+    writeBytesIfOther(w, "rawFolder", g.rawFolder, g.folder);
     w.endObject();
 }
 
@@ -797,10 +798,10 @@ private:
 
 class ShootFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"folder", "day",     "camera",
-                                                "fileIDs", "counts", "kinds",
-                                                "formats", "landings", "scattered"};
-    explicit ShootFrame(ShootGroup& out) : RecordFrame(keys, 9, 0), out_(out) {}
+    static constexpr std::string_view keys[] = {"folder",  "day",      "camera",    "fileIDs",  "counts",
+                                                "kinds",   "formats",  "landings",  "scattered", "rawFolder"};
+    // Shoots stored before folders were told apart by their bytes have no rawFolder.
+    explicit ShootFrame(ShootGroup& out) : RecordFrame(keys, 10, optionalBits(std::array{9})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -819,9 +820,11 @@ protected:
                 r.expectArray(v);
                 return std::make_unique<RecordListFrame<LandingRef, LandingFrame>>(out_.landings);
             case 8: out_.scattered = r.boolean(v); break;
+            case 9: out_.rawFolder = pathBytes(r, v); break;
         }
         return nullptr;
     }
+    void finish(Reader& r) override { settleBytes(r, keys[9], out_.rawFolder, out_.folder); }
 
 private:
     ShootGroup& out_;

@@ -6,6 +6,7 @@
 #include "verify/Verifier.h"
 
 #include "CardFixture.h"
+#include "copy/CopyPlanner.h"
 #include "report/StoredForm.h"
 #include "support/LoopVolume.h"
 #include "support/Privileged.h"
@@ -27,6 +28,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <stdexcept>
 
 namespace halvetrop {
 namespace {
@@ -381,6 +384,64 @@ TEST_F(CardIntegrity, RawFolderNamesStayFoldersOfTheirOwn) {
     ASSERT_NE(shot, nullptr);
     EXPECT_EQ(shot->landings.front().folderBytes(), "Shoot\xfe");
     EXPECT_EQ(fromStoredJson<VerifyReport>(toStoredJson(r)), r);
+}
+
+// Two card folders whose names differ only where one is not UTF-8, and two such names in one
+// folder, are neither RAW/JPEG twins nor one shoot: under "RAW only" a look-alike's lone JPEG must
+// still be copied, and "into the shoot's folder" never files it where the other folder's shoot
+// landed.
+TEST_F(CardIntegrity, LookAlikesAreNeitherTwinsNorOneShoot) {
+    auto card = newCard();
+    const std::string root = *card / "lookalikes", copy = backup->mountPoint() + "/lookalikes";
+    const std::string rawFolder = "DCIM/1\xfe", decoyFolder = "DCIM/1\xef\xbf\xbd";
+    const std::string lonePhoto = decoyFolder + "/IMG_0001.JPG", loneName = "DCIM/A/N\xef\xbf\xbd.JPG";
+    for (const std::string& rel : {rawFolder + "/IMG_0001.CR3", std::string("DCIM/A/N\xff.CR3")}) {
+        const std::string bytes = test::noise(40000, static_cast<uint32_t>(rel.size()));
+        test::writeFile(root + "/" + rel, bytes, kTime);
+        test::writeFile(copy + "/Shoot\xfe/" + rel.substr(rel.rfind('/') + 1), bytes, kTime);
+    }
+    test::writeFile(root + "/" + lonePhoto, test::noise(20000, 1), kTime);
+    test::writeFile(root + "/" + loneName, test::noise(20000, 2), kTime);
+    auto fileWithBytes = [](const VerifyReport& r, std::string_view rel) -> const FileResult& {
+        for (const FileResult& f : r.files)
+            if (f.relativePathBytes() == rel) return f;
+        throw std::runtime_error("no such file");
+    };
+
+    VerifyRequest request(root, {copy});
+    request.requiredCopies = 1;
+    request.level = CheckLevel::verified;
+    request.scope.photoFormats = PhotoFormats::rawOnly;
+    const VerifyReport rawOnly = Verifier(request).run();
+    for (const std::string& rel : {lonePhoto, loneName}) {
+        SCOPED_TRACE(repairUtf8(rel));
+        EXPECT_TRUE(fileWithBytes(rawOnly, rel).inScope);
+        EXPECT_EQ(fileWithBytes(rawOnly, rel).status, FileStatus::missing);
+    }
+    EXPECT_EQ(rawOnly.totals.verified, 2);
+    EXPECT_FALSE(rawOnly.safeToFormat);
+
+    request.scope.photoFormats = PhotoFormats::all;
+    const VerifyReport all = Verifier(request).run();
+    std::map<std::string, std::vector<int64_t>> shoots;  // by folder bytes
+    std::set<std::string> ids;
+    for (const ShootGroup& g : all.groups) {
+        shoots[std::string(g.folderBytes())] = g.fileIDs;
+        ids.insert(g.id());
+        EXPECT_EQ(g.folder, repairUtf8(g.folderBytes()));
+    }
+    EXPECT_EQ(shoots, (std::map<std::string, std::vector<int64_t>>{
+                          {rawFolder, {fileWithBytes(all, rawFolder + "/IMG_0001.CR3").id}},
+                          {decoyFolder, {fileWithBytes(all, lonePhoto).id}},
+                          {"DCIM/A", {fileWithBytes(all, "DCIM/A/N\xff.CR3").id, fileWithBytes(all, loneName).id}}}));
+    EXPECT_EQ(ids.size(), all.groups.size()) << "two shoots share an id";
+    EXPECT_EQ(fromStoredJson<VerifyReport>(toStoredJson(all)), all);
+
+    // The look-alike folder's shoot landed nowhere, so its photo goes where the layout falls back to.
+    const CopyPlan plan = CopyPlanner::plan(all, {fileWithBytes(all, lonePhoto).id}, 0, CopyLayout::nextToShoot(), "", "");
+    ASSERT_EQ(plan.items.size(), 1u);
+    EXPECT_EQ(plan.items[0].name, "IMG_0001.JPG");
+    EXPECT_EQ(plan.items[0].destDir.find("Shoot"), std::string::npos) << repairUtf8(plan.items[0].destDir);
 }
 
 }  // namespace

@@ -175,23 +175,29 @@ TEST(CardScan, OrderIsFileManagerOrderAndStable) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(rels(Verifier::scanItems(walkOf(dir.path()), VerifyScope(), nullptr)), want);
 }
 
+// Twins share a folder and a name but for the extension, as the file system knows them: a folder
+// or name that is not UTF-8 pairs only with its own bytes, never with a look-alike holding U+FFFD.
 TEST(CardScan, RawJpegPairRule) {
     TempDir dir;
     for (const char* p : {"DCIM/A/IMG_0001.CR3", "DCIM/A/IMG_0001.jpg", "DCIM/A/IMG_0002.JPG", "DCIM/A/IMG_0003.CR3",
-                          "DCIM/B/IMG_0001.JPG", "DCIM/A/IMG_0001.MP4"})
+                          "DCIM/B/IMG_0001.JPG", "DCIM/A/IMG_0001.MP4",
+                          "DCIM/1\xfe/IMG_0001.CR3", "DCIM/1\xef\xbf\xbd/IMG_0001.JPG",  // look-alike folders
+                          "DCIM/1\xfe/IMG_0002.CR3", "DCIM/1\xfe/IMG_0002.JPG",            // twins in one of them
+                          "DCIM/A/N\xff.CR3", "DCIM/A/N\xef\xbf\xbd.JPG",                // look-alike names
+                          "DCIM/A/T\xff.CR3", "DCIM/A/T\xff.jpg"})                        // twins with such a name
         dir.write(p, "x");
     struct Case { PhotoFormats formats; std::set<std::string> outOfScope; };
     const Case cases[] = {
         {PhotoFormats::all, {}},
-        {PhotoFormats::rawOnly, {"DCIM/A/IMG_0001.jpg"}},
-        {PhotoFormats::processedOnly, {"DCIM/A/IMG_0001.CR3"}},
+        {PhotoFormats::rawOnly, {"DCIM/A/IMG_0001.jpg", "DCIM/1\xfe/IMG_0002.JPG", "DCIM/A/T\xff.jpg"}},
+        {PhotoFormats::processedOnly, {"DCIM/A/IMG_0001.CR3", "DCIM/1\xfe/IMG_0002.CR3", "DCIM/A/T\xff.CR3"}},
     };
     for (const Case& c : cases) {
         VerifyScope scope;
         scope.photoFormats = c.formats;
         std::set<std::string> out;
         for (const auto& it : Verifier::scanItems(walkOf(dir.path()), scope, nullptr))
-            if (!it.inScope) out.insert(it.rel);
+            if (!it.inScope) out.insert(it.rawRel);
         EXPECT_EQ(out, c.outOfScope) << rawValue(c.formats);
     }
 }
