@@ -312,10 +312,12 @@ VerifyReport Verifier::run() {
     uint64_t cardDevice = 0, cardInode = 0;
     int64_t cardUnreadable = 0;
     std::vector<UnreadableEntry> unreadableEntries;
+    std::set<std::string> walkTrouble;  // the paths of the card walk's errors
     {
         WalkResult walk = walkTree(request.source);
         std::set<std::string> unlistedJunk;
         for (const WalkError& e : walk.errors) {
+            walkTrouble.insert(e.path);
             // A junk folder holds nothing a check needs (an ext4 card's lost+found is root's
             // alone): named among the card's contents, never counted against the card.
             if (std::optional<std::string> folder = junkFolderOf(request.source, e)) {
@@ -513,6 +515,46 @@ VerifyReport Verifier::run() {
     checkCancelled();
     for (size_t i : recheckCard(items, results))
         if (onFileResult) onFileResult(*results[i]);
+    checkCancelled();
+    // The last look's second half: the card listed again. Whatever entered its folders since the
+    // walk (a photo taken, written or moved in while the check ran) was never compared, so such a
+    // card is not safe; the new files are named as changed.
+    {
+        std::set<std::string> listed;
+        for (const Item& it : items) listed.insert(it.rawRel);
+        std::optional<WalkResult> again;
+        try {
+            again = walkTree(request.source);
+        } catch (const VerifyError& e) {
+            if (e.kind() == VerifyError::Kind::cancelled) throw;
+            // Gone, or no longer readable: nothing tells what it holds now.
+            problems.push_back(couldntRead(request.source, e.errorNumber()));
+            unreadableEntries.push_back({"", errorText(e.errorNumber())});
+        }
+        if (again) {
+            for (const WalkError& e : again->errors) {
+                if (walkTrouble.count(e.path) || junkFolderOf(request.source, e)) continue;
+                problems.push_back(couldntRead(e.path, e.errorNumber));
+                unreadableEntries.push_back(unreadableEntry(request.source, e));
+            }
+            for (Item& it : scanItems(*again, request.scope, nullptr)) {
+                if (listed.count(it.rawRel)) continue;
+                const auto id = static_cast<int64_t>(items.size());
+                if (it.inScope) {
+                    FileResult r = startingResult(id, it, true);
+                    r.status = FileStatus::changed;
+                    r.detail = "Added to the card during the check.";
+                    if (onFileResult) onFileResult(r);
+                    results.emplace_back(std::move(r));
+                } else {
+                    results.emplace_back();
+                }
+                locations.emplace_back();
+                items.push_back(std::move(it));
+            }
+        }
+        cardUnreadable = static_cast<int64_t>(unreadableEntries.size());
+    }
     checkCancelled();
 
     // --- files, shoots, folders, totals

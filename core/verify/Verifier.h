@@ -190,7 +190,8 @@ public:
     // The last look at the card after the comparison: every compared file is examined once more
     // (size, modification and change time, inode; one statx each), and one that differs from the
     // scan is changed, with no safe drive, whatever its comparison found. Returns the indices of
-    // the results it changed.
+    // the results it changed. run() then lists the card again, and a file the scan did not list
+    // joins the report after the others, changed when the scope needs it.
     std::vector<size_t> recheckCard(const std::vector<Item>& items, std::vector<std::optional<FileResult>>& results) const;
 
 private:

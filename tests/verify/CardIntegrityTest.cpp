@@ -28,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -253,6 +254,68 @@ TEST_F(CardIntegrity, CardFileChangedAfterItsComparison) {
         EXPECT_EQ(lastWord[kPhoto], expected) << "the result sink hears the final status";
         EXPECT_EQ(f.safeDrives, row.change ? 0 : 1);
         EXPECT_EQ(r.safeToFormat, row.change == nullptr);
+    }
+}
+
+// The last look also lists the card again: a file that entered it while the check ran (written,
+// or moved in from elsewhere on the card) was never compared. One the scope needs makes the card
+// not safe and is named as changed; junk and out-of-scope files are listed but block nothing.
+TEST_F(CardIntegrity, FileAddedDuringTheCheck) {
+    const struct {
+        const char* what;
+        std::string added;  // below the checked folder; empty: nothing added
+        bool moved;         // moved in from outside the checked folder rather than written
+        std::optional<FileStatus> status;  // the new file's, none when out of scope or junk
+    } rows[] = {
+        {"nothing added", "", false, std::nullopt},
+        {"photo written", "DCIM/100MSDCF/DSC09001.ARW", false, FileStatus::changed},
+        {"photo in a new folder", "DCIM/101MSDCF/DSC09002.ARW", false, FileStatus::changed},
+        {"photo moved in", "DCIM/100MSDCF/DSC09003.ARW", true, FileStatus::changed},
+        {"sidecar, out of scope", "DCIM/100MSDCF/DSC00001.xmp", false, std::nullopt},
+        {"junk", "DCIM/100MSDCF/._DSC00001.ARW", false, std::nullopt},
+    };
+    auto card = newCard();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string tag = std::to_string(&row - rows);
+        const std::string root = *card / ("added-" + tag);
+        const std::string copy = cardWithCopy(root, "added-" + tag);
+        const std::string outside = *card / ("outside-" + tag + ".ARW");
+        if (row.moved) test::writeFile(outside, test::noise(50000, 77), kTime);
+        VerifyRequest request(root, {copy});
+        request.level = CheckLevel::verified;
+        request.requiredCopies = 1;
+        Verifier verifier(request);
+        verifier.onProgress = [&](const VerifyProgress& p) {
+            if (row.added.empty() || p.stage != VerifyProgress::Stage::comparing || p.done != p.total) return;
+            if (row.moved) {
+                fs::rename(outside, root + "/" + row.added);
+            } else {
+                test::writeFile(root + "/" + row.added, test::noise(50000, 78), kTime);
+            }
+        };
+        std::mutex m;
+        std::map<std::string, FileStatus> heard;
+        verifier.onFileResult = [&](const FileResult& f) {
+            std::lock_guard<std::mutex> lock(m);
+            heard[f.relativePath] = f.status;
+        };
+        const VerifyReport r = verifier.run();
+        EXPECT_EQ(r.safeToFormat, !row.status.has_value()) << r.headline();
+        EXPECT_EQ(r.cardUnreadable, 0);
+        const bool listed = !row.added.empty() && row.added.find("/._") == std::string::npos;
+        int64_t ids = 0;
+        for (const FileResult& f : r.files) ids += f.id == ids ? 1 : 0;
+        EXPECT_EQ(ids, static_cast<int64_t>(r.files.size())) << "ids are positions";
+        if (!listed) continue;
+        const FileResult& f = test::fileAt(r, row.added);
+        EXPECT_EQ(f.inScope, row.status.has_value());
+        if (!row.status) continue;
+        EXPECT_EQ(f.status, *row.status) << rawValue(f.status);
+        EXPECT_EQ(f.detail, std::optional<std::string>("Added to the card during the check."));
+        EXPECT_EQ(f.safeDrives, 0);
+        EXPECT_EQ(heard[row.added], *row.status) << "the result sink hears of it";
+        EXPECT_EQ(fromStoredJson<VerifyReport>(toStoredJson(r)), r);
     }
 }
 
