@@ -159,13 +159,15 @@ TEST_F(RealVolumes, ExfatCardThroughFuseIsBackedUpNotVerified) {
 
 // The same card as a disk image on a zram disk of its own: through a buffered loop device its reads
 // come from the image's cached pages, never from the disk, so nothing on it is verified; through a
-// direct-I/O loop they come from the disk.
+// direct-I/O loop they come from the disk. An ordinary user cannot ask a loop device what it reads,
+// so for such a user nothing on an image is verified either way.
 TEST_F(RealVolumes, ACardImageIsVerifiedOnlyThroughADirectLoop) {
     ZramVolume home(64 << 20);
-    for (bool directIO : {false, true}) {
-        SCOPED_TRACE(directIO ? "direct I/O" : "buffered");
-        LoopVolume image(LoopVolume::Type::ext4, 40 << 20, LoopVolume::Options{"IMG", "", home.mountPoint(), "", directIO});
-        if (directIO) {
+    for (bool loopDirectIO : {false, true}) {
+        const bool directIO = loopDirectIO && !test::playsUser();
+        SCOPED_TRACE(loopDirectIO ? "direct I/O" : "buffered");
+        LoopVolume image(LoopVolume::Type::ext4, 40 << 20, LoopVolume::Options{"IMG", "", home.mountPoint(), "", loopDirectIO});
+        if (loopDirectIO) {
             ASSERT_TRUE(image.readsImageDirectly());
         }
         test::copyTree(card->mountPoint(), image.mountPoint());
