@@ -458,23 +458,16 @@ TEST(CardOnly, TitleKindsAndCompare) {
 // A content line says how much of it was checked; one of no files (junk folders that could not be
 // opened) was not checked at all.
 TEST(CardContents, CheckedWordsAndSymbol) {
-    struct Row {
-        int64_t files, checked;
-        const char* words;
-        const char* symbol;
-    };
-    const Row rows[] = {
+    const std::tuple<int64_t, int64_t, const char*, const char*> rows[] = {
         {3, 3, "Checked", "checkmark.circle.fill"},
         {3, 1, "1 of 3 checked", "circle.lefthalf.filled"},
         {3, 0, "Not checked", "minus.circle"},
         {0, 0, "Not checked", "minus.circle"},
     };
-    for (const auto& row : rows) {
-        ContentLine line;
-        line.files = row.files;
-        line.checked = row.checked;
-        EXPECT_EQ(contentChecked(line, us).toStdString(), row.words) << row.files << " " << row.checked;
-        EXPECT_EQ(contentSymbol(line).toStdString(), row.symbol) << row.files << " " << row.checked;
+    for (const auto& [files, checked, words, symbol] : rows) {
+        const ContentLine line{"Hidden & system files", {}, files, 0, checked, ""};
+        EXPECT_EQ(contentChecked(line, us).toStdString(), words) << files << " " << checked;
+        EXPECT_EQ(contentSymbol(line).toStdString(), symbol) << files << " " << checked;
     }
 }
 
