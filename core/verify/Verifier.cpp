@@ -54,7 +54,8 @@ std::string couldntRead(const std::string& path, int error) {
 // that is not below it.
 std::optional<std::string_view> belowRoot(const std::string& root, std::string_view path) {
     if (path == root) return std::string_view();
-    if (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/') return path.substr(root.size() + 1);
+    if (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/')
+        return path.substr(root.size() + 1);
     return std::nullopt;
 }
 

@@ -115,7 +115,8 @@ TEST_F(RealVolumes, SafeWithTwoExactBackupsAtTheVerifiedLevel) {
     // contents and counts against nothing, a backup's raises no problem.
     EXPECT_EQ(r.cardUnreadable, 0);
     ASSERT_FALSE(r.contents.empty());
-    EXPECT_EQ(r.contents.back().unlisted, test::playsUser() ? std::vector<std::string>{"lost+found"} : std::vector<std::string>{});
+    const std::vector<std::string> unlisted = test::playsUser() ? std::vector<std::string>{"lost+found"} : std::vector<std::string>{};
+    EXPECT_EQ(r.contents.back().unlisted, unlisted);
 
     // None of the compared files' pages stayed in the page cache.
     std::vector<std::string> paths;
