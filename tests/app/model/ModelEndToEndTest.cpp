@@ -303,6 +303,39 @@ private slots:
         m.shutdown();
     }
 
+    // A photo written to the card while the byte-by-byte pass compares (held there until it is
+    // written) was never compared: the pass ends not safe, names the photo, and so does the history.
+    void photoAddedDuringThePass() {
+        const std::string added = "DCIM/100TEST/IMG_9999.JPG";
+        struct Remove {
+            std::string path;
+            ~Remove() { std::filesystem::remove(path); }
+        } later{d.card->mountPoint() + "/" + added};
+        Harness h;
+        AppModel& m = chooseAll(h);
+        h.gate->holdAt(CheckLevel::verified, VerifyProgress::Stage::comparing);
+        m.check(std::optional<CheckLevel>());
+        QTRY_VERIFY_WITH_TIMEOUT(h.gate->held(), 120000);
+        d.card->write(added, bytes(size_t(200 << 10), 9999));
+        h.gate->release();
+        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
+        const VerifyReport& r = *m.report();
+        QCOMPARE(r.level, CheckLevel::verified);
+        QVERIFY(!r.safeToFormat);
+        QCOMPARE(r.totals.verified, files);
+        const auto found = std::find_if(r.files.begin(), r.files.end(),
+                                        [&](const FileResult& f) { return f.relativePath == added; });
+        QVERIFY(found != r.files.end());
+        QCOMPARE(found->status, FileStatus::changed);
+        QVERIFY(found->inScope);
+        QCOMPARE(m.historyCount(), 1);
+        const auto& saved = m.history().front().report->summary();
+        QCOMPARE(saved.level, CheckLevel::verified);
+        QVERIFY(!saved.readyToFormat);
+        QCOMPARE(saved.totals.problem, 1);
+        m.shutdown();
+    }
+
     // A card name that is not UTF-8 beside its look-alike that holds a real U+FFFD, the same size
     // but other bytes: the check, the copy dialog, the real runner and the check after it each
     // keep the two apart, and every copy has its card file's own name and bytes.
