@@ -446,6 +446,9 @@ VerifyReport Verifier::run() {
             const WalkDirectory& d = walk->directories[k];
             bool out = d.device == cardDevice && d.fileID == cardInode && cardInode != 0;
             if (!out && d.parent >= 0 && static_cast<size_t>(d.parent) < k) out = excludedDir[static_cast<size_t>(d.parent)];
+            // What lies in a backup's trash or in fsck's lost+found was deleted or lost there: no
+            // copy anyone can count on. The backup folder itself may be any folder.
+            if (!out && d.parent >= 0) out = Anatomy::isJunkDirectory(repairUtf8(lastComponent(d.relativePath)));
             if (!out && excluded) {
                 // Both are bytes: a card whose path is not UTF-8 is still found inside the backup.
                 const std::string& rel = d.relativePath;
