@@ -16,6 +16,7 @@
 #include <future>
 #include <optional>
 #include <system_error>
+#include <sys/sysmacros.h>
 #include <memory>
 #include <unordered_set>
 
@@ -225,10 +226,12 @@ CopyRunResult CopyRunner::run() {
     std::int64_t total = 0;
     for (const auto& item : items) total += item.size;
 
-    if (plan_.rootVolumeID && info.volumeID != plan_.rootVolumeID) {
-        const std::string message = CopyError::backupDisconnected(plan_.root).description();
-        for (const auto& item : items) result.failed.push_back({item.id, message});
-        return result;
+    if (plan_.backupVolume) {
+        if (auto refused = CopyPlanner::refusalAt(plan_.root, *plan_.backupVolume, info)) {
+            const std::string message = refused->description();
+            for (const auto& item : items) result.failed.push_back({item.id, message});
+            return result;
+        }
     }
 
     if (info.freeBytes > 0 && info.freeBytes < total + total / 100) {
@@ -250,6 +253,14 @@ CopyRunResult CopyRunner::run() {
     struct stat rootStat {};
     const bool rootKnown = sys_.fstatat(AT_FDCWD, plan_.root.c_str(), &rootStat, 0) == 0;
     if (rootKnown) rootIdentity_ = std::make_pair(rootStat.st_dev, rootStat.st_ino);
+    // The volume described above is the one the run is now held to: a drive swapped in between
+    // the two looks is not.
+    if (plan_.backupVolume && info.deviceNumber && rootKnown &&
+        std::to_string(major(rootStat.st_dev)) + ":" + std::to_string(minor(rootStat.st_dev)) != *info.deviceNumber) {
+        const std::string message = CopyError::backupDisconnected(plan_.root).description();
+        for (const auto& item : items) result.failed.push_back({item.id, message});
+        return result;
+    }
 
     CopyEngine engine(sys_);
     // Small pieces keep the disk busy: each written piece is handed to writeback at once, and a
