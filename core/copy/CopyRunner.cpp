@@ -16,7 +16,6 @@
 #include <future>
 #include <optional>
 #include <system_error>
-#include <sys/sysmacros.h>
 #include <memory>
 #include <unordered_set>
 
@@ -253,14 +252,6 @@ CopyRunResult CopyRunner::run() {
     struct stat rootStat {};
     const bool rootKnown = sys_.fstatat(AT_FDCWD, plan_.root.c_str(), &rootStat, 0) == 0;
     if (rootKnown) rootIdentity_ = std::make_pair(rootStat.st_dev, rootStat.st_ino);
-    // The volume described above is the one the run is now held to: a drive swapped in between
-    // the two looks is not.
-    if (plan_.backupVolume && info.deviceNumber && rootKnown &&
-        std::to_string(major(rootStat.st_dev)) + ":" + std::to_string(minor(rootStat.st_dev)) != *info.deviceNumber) {
-        const std::string message = CopyError::backupDisconnected(plan_.root).description();
-        for (const auto& item : items) result.failed.push_back({item.id, message});
-        return result;
-    }
 
     CopyEngine engine(sys_);
     // Small pieces keep the disk busy: each written piece is handed to writeback at once, and a
