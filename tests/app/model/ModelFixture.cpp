@@ -238,10 +238,17 @@ AppModel& Harness::start(bool real) {
         };
         auto vols = volumes;
         deps.listVolumes = [vols] { return vols->next(); };
-        deps.describeVolume = [free = freeBytes](const std::string& path) {
+        deps.describeVolume = [free = freeBytes, described = described](const std::string& path) {
             VolumeInfo v = volume(path, "described", false);
             v.freeBytes = free->load();
+            std::lock_guard<std::mutex> hold(described->lock);
+            if (described->change) described->change(v);
             return v;
+        };
+        deps.cardChanges = [added = addedSince](const std::vector<RecordedFile>&, const std::string&) {
+            CardChanges c;
+            c.added = added->load();
+            return c;
         };
     }
     model = std::make_unique<AppModel>(std::move(deps));
