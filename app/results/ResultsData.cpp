@@ -47,7 +47,7 @@ QString changesText(const CardChanges& c) {
     part(c.changed, "changed");
     part(c.removed, "removed");
     if (c.unreadable) parts << QStringLiteral("part of the card can't be read");
-    if (parts.size() == 1) return parts[0];
+    if (parts.size() <= 1) return parts.value(0);
     const QString last = parts.takeLast();
     return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
 }
