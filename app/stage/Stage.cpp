@@ -453,8 +453,13 @@ bool Stage::start() {
         auto volumes = stageVolumes_;
         deps.listVolumes = [volumes] { return volumes->listing(); };
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
-        // Only a dozen of a fixture's files are written out: its saved cards are as they were checked.
-        deps.cardChanges = [](const std::vector<RecordedFile>&, const std::string&) { return CardChanges{}; };
+        // Only a dozen of a fixture's files are written out: its saved cards are as they were checked,
+        // but for what the stage adds.
+        deps.cardChanges = [added = addedSince_](const std::vector<RecordedFile>&, const std::string&) {
+            CardChanges c;
+            c.added = added->load();
+            return c;
+        };
         deps.now = [shift] { return fixtureNow() + shift->load(); };
         auto copy = copy_;
         deps.runCopy = [copy](CopyRunner& runner) { return copy->run(runner); };
