@@ -233,6 +233,9 @@ TestCase {
         compare(stage.revealed(), [[cardPath(m, data.id)]])
         compare(h.find(v, "inspectorShowOnDrive").visible, data.cards > 0)
         compare(h.find(v, "inspectorCopy").visible, data.copyable)
+        // Each action names itself with its symbol too.
+        verify(String(h.find(v, "inspectorShowOnDrive").icon.source).indexOf("symbol/externaldrive.fill?") > 0)
+        verify(String(h.find(v, "inspectorCopy").icon.source).indexOf("symbol/arrow.down.doc?") > 0)
         if (data.cards > 0) {
             mouseClick(h.find(v, "inspectorShowOnDrive"))
             compare(stage.revealed()[1], [stage.root + "/media/ana/Archive/Photos/2025-03-01/" + name(m, data.id)])
