@@ -153,7 +153,8 @@ TestCase {
     }
 
     // The action row takes the first of its full, compact and symbols forms that fits its box and
-    // never runs past it, down to the smallest window with the inspector and the last copy.
+    // never runs past it, down to the smallest window with the inspector and the last copy; from
+    // the default window up it always shows its words.
     function test_actionRowFitsItsWidth_data() {
         return [
             { tag: "wide", width: 1600, inspector: false, lastCopy: false },
@@ -178,6 +179,11 @@ TestCase {
         // A fuller form is left only when it does not fit.
         for (const r of rows.slice(0, rows.indexOf(shownRow)))
             verify(r.implicitWidth > box.width, r.objectName + " would have fitted")
+        if (data.width >= 1240)
+            verify(shownRow.objectName !== "symbolActions", "bare symbols at " + data.width)
+        // Nothing of the header lies under the row.
+        const header = item(w, "heroTitle").parent.parent.parent
+        verify(box.mapToItem(header, 0, box.height).y <= header.height + 0.5)
         // The row ends inside the header, whatever the inspector takes.
         const end = shownRow.mapToItem(w.window.contentItem, shownRow.implicitWidth, 0).x
         verify(end <= item(w, "heroActions").mapToItem(w.window.contentItem, box.width, 0).x + 0.5)
