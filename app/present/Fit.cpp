@@ -150,6 +150,26 @@ ChipFit fitChips(const std::vector<CameraShare>& chips, const std::vector<double
     return fit;
 }
 
+EyebrowFit fitEyebrow(double nameWidth, double nameFloor, const std::vector<CameraShare>& chips,
+                      const std::vector<double>& widths, double spacing, double available,
+                      const std::function<double(int)>& moreWidth) {
+    EyebrowFit out;
+    const size_t n = std::min(chips.size(), widths.size());
+    if (n == 0) {
+        out.nameWidth = std::max(0.0, std::min(nameWidth, available));
+        return out;
+    }
+    const double name = std::min(nameWidth, nameFloor);
+    out.chips = fitChips(chips, widths, spacing, std::max(0.0, available - name - spacing), moreWidth);
+    double used = 0;
+    for (int i : out.chips.shown) used += out.chips.squeezed >= 0 ? out.chips.squeezed : widths[size_t(i)];
+    if (!out.chips.more.isEmpty()) used += moreWidth(int(out.chips.hidden.size()));
+    const size_t items = out.chips.shown.size() + (out.chips.more.isEmpty() ? 0 : 1);
+    used += spacing * double(items);  // between the items, and after the name
+    out.nameWidth = std::max(0.0, std::min(nameWidth, available - used));
+    return out;
+}
+
 std::vector<double> fitColumns(const std::vector<ColumnSpan>& columns, double available, size_t grows) {
     double mins = 0, ideals = 0;
     for (const ColumnSpan& c : columns) {

@@ -90,6 +90,18 @@ struct ChipFit {
 ChipFit fitChips(const std::vector<CameraShare>& chips, const std::vector<double>& widths, double spacing,
                  double available, const std::function<double(int)>& moreWidth);
 
+// The card's name beside its camera chips on a line of `available` (what the card symbol and the
+// days leave): the chips are fitted into what the name leaves at `nameFloor` (its own width when
+// narrower), so the main camera gives way only once the name has; the name then takes the rest.
+struct EyebrowFit {
+    ChipFit chips;
+    double nameWidth = 0;
+    friend bool operator==(const EyebrowFit&, const EyebrowFit&) = default;
+};
+EyebrowFit fitEyebrow(double nameWidth, double nameFloor, const std::vector<CameraShare>& chips,
+                      const std::vector<double>& widths, double spacing, double available,
+                      const std::function<double(int)>& moreWidth);
+
 // --- table columns ---
 
 struct ColumnSpan {

@@ -8,6 +8,8 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
+#include <cmath>
+
 #include "present/Files.h"
 #include "present/Fit.h"
 #include "present/Format.h"
@@ -135,6 +137,29 @@ QVariantMap Present::fitCameraChips(const QStringList& names, const QVariantList
             {QStringLiteral("more"), fit.more},
             {QStringLiteral("hidden"), fit.hidden},
             {QStringLiteral("squeezed"), fit.squeezed}};
+}
+
+QVariantMap Present::fitEyebrow(const QString& name, const QFont& nameFont, double nameFloor,
+                                const QStringList& names, const QVariantList& files, const QFont& font,
+                                double padding, double spacing, double available) const {
+    const QFontMetricsF metrics(font);
+    std::vector<present::CameraShare> chips;
+    std::vector<double> widths;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        chips.push_back({names[i], i < files.size() ? int64_t(files[i].toDouble()) : 0});
+        widths.push_back(std::ceil(metrics.horizontalAdvance(names[i]) + padding));
+    }
+    const present::EyebrowFit fit = present::fitEyebrow(
+        std::ceil(QFontMetricsF(nameFont).horizontalAdvance(name)), nameFloor, chips, widths, spacing,
+        available,
+        [&](int n) { return std::ceil(metrics.horizontalAdvance(u'+' + QString::number(n)) + padding); });
+    QVariantList shown;
+    for (int i : fit.chips.shown) shown << i;
+    return {{QStringLiteral("shown"), shown},
+            {QStringLiteral("more"), fit.chips.more},
+            {QStringLiteral("hidden"), fit.chips.hidden},
+            {QStringLiteral("squeezed"), fit.chips.squeezed},
+            {QStringLiteral("nameWidth"), fit.nameWidth}};
 }
 
 QVariantList Present::fitColumns(const QVariantList& columns, double available, int grows) const {

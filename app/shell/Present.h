@@ -43,6 +43,12 @@ public:
     Q_INVOKABLE QVariantMap fitCameraChips(const QStringList& names, const QVariantList& files,
                                            const QFont& font, double padding, double spacing,
                                            double available) const;
+    // {shown, more, hidden, squeezed, nameWidth}: the camera chips as fitCameraChips gives them, and
+    // the card's name beside them on a line of `available`; the name gives way first, down to
+    // `nameFloor`.
+    Q_INVOKABLE QVariantMap fitEyebrow(const QString& name, const QFont& nameFont, double nameFloor,
+                                       const QStringList& names, const QVariantList& files, const QFont& font,
+                                       double padding, double spacing, double available) const;
     // The widths of a table's columns, each given as [min, ideal], in `available`; the column
     // `grows` takes what is left over.
     Q_INVOKABLE QVariantList fitColumns(const QVariantList& columns, double available, int grows) const;

@@ -189,6 +189,67 @@ TestCase {
         verify(end <= item(w, "heroActions").mapToItem(w.window.contentItem, box.width, 0).x + 0.5)
     }
 
+    // Long names of card, backups, cameras and folders, at the default window and the smallest:
+    // a shoot's title is cut to what its camera chip leaves, the chip keeps its capsule inside the
+    // row and clear of the copy button, the landing link keeps the backup's name and the folder's
+    // last part, the card's name gives way before the main camera, and a wrapped counters line
+    // leaves no blank band.
+    function test_longNamesKeepTheirMeaning_data() {
+        return [
+            { tag: "default window", width: 1240, inspector: true },
+            { tag: "smallest window", width: 1040, inspector: false },
+            { tag: "smallest with the inspector", width: 1132, inspector: true },
+        ]
+    }
+    function test_longNamesKeepTheirMeaning(data) {
+        const w = openResults("missing-long", (s, m) => { m.showInspector = data.inspector })
+        w.window.width = data.width
+        waitForRendering(w.window.contentItem)
+        const rows = h.findAll(w.window.contentItem, "shootRow").filter(r => r.visible && r.height > 0)
+        verify(rows.length >= 3, "shoot rows: " + rows.length)
+        const right = (i, of) => i.mapToItem(of, i.width, 0).x
+        const left = (i, of) => i.mapToItem(of, 0, 0).x
+        for (const row of rows) {
+            const title = h.find(row, "shootTitle"), chip = h.find(row, "shootCamera")
+            const line = title.parent
+            verify(right(title, row) <= left(chip, row) + 0.5, row.title + ": title runs into the camera")
+            verify(right(chip, row) <= right(line, row) + 0.5, row.title + ": camera past the row")
+            verify(chip.width >= 2 * chip.height, row.title + ": the camera's capsule collapsed")
+            const cameraName = h.find(chip, "shootCameraName")
+            verify(cameraName.width >= Math.min(cameraName.implicitWidth, 60), row.title + ": camera cut to " + cameraName.width)
+            const copy = h.find(row, "shootCopy")
+            if (copy.visible)
+                verify(right(chip, row) <= left(copy, row), row.title + ": camera over the copy button")
+            const link = h.find(row, "landingLink")
+            if (!link.visible)
+                continue
+            const backup = h.find(link, "landingBackup"), folder = h.find(link, "landingFolder")
+            verify(backup.width >= Math.min(backup.implicitWidth, 60), row.title + ": backup name " + backup.width)
+            const parts = row.landingFolder.split("/")
+            verify(folder.text.endsWith(parts[parts.length - 1]), row.title + ": folder reads " + folder.text)
+            verify(right(link, row) <= right(line, row) + 0.5, row.title + ": link past the row")
+        }
+        // The card's name gives way first: the main camera is cut only beside the shortest name.
+        const name = item(w, "heroCardName")
+        const main = h.findAll(w.window.contentItem, "cameraChip").filter(c => c.visible)[0]
+        verify(main !== undefined, "the main camera's chip shows")
+        if (main.children[0].truncated)
+            verify(name.width <= 110.5, "the main camera cut beside a name of " + name.width)
+        const eyebrow = name.parent.parent
+        for (const chip of h.findAll(eyebrow, "cameraChip").concat([item(w, "moreCameras"), item(w, "heroDays")]))
+            if (chip.visible)
+                verify(right(chip, eyebrow) <= eyebrow.width + 0.5, "past the eyebrow: " + chip.objectName)
+        // Lines of counters sit close together.
+        const stats = item(w, "heroStats")
+        const shownStats = []
+        for (let i = 0; i < stats.children.length; ++i)
+            if (stats.children[i].visible && stats.children[i].width > 0)
+                shownStats.push(stats.children[i])
+        const tops = shownStats.map(c => c.y).filter((y, i, all) => all.indexOf(y) === i).sort((a, b) => a - b)
+        for (let i = 1; i < tops.length; ++i)
+            verify(tops[i] - tops[i - 1] <= 22, "a blank band between the counters' lines: " + tops)
+    }
+
     // Each form's words: the compact one is shorter, and in the symbols form every button but
     // the copy button names itself only to the tooltip and a screen reader.
     function test_actionRowForms() {

@@ -64,15 +64,18 @@ Item {
                 color: Theme.secondary
             }
             UnreadableNote { width: main.width; h: hero.h; onShow: hero.showUnreadable() }
+            // Lines of counters sit close: the gap between counters is their own padding.
             Flow {
+                objectName: "cardOnlyStats"
                 width: main.width
                 topPadding: 2
-                spacing: Theme.l
+                spacing: 4
                 Repeater {
                     model: hero.h.kinds || []
                     Row {
                         required property var modelData
                         spacing: 5
+                        rightPadding: Theme.l - 4
                         Symbol { name: modelData.symbol; color: Theme.brand; size: 13; anchors.verticalCenter: parent.verticalCenter }
                         Text { text: modelData.count; font.family: Theme.family; font.pixelSize: 12; font.weight: Font.DemiBold; color: Theme.primary }
                         Text { text: modelData.word; font: Theme.callout; color: Theme.secondary }

@@ -72,16 +72,19 @@ Item {
                 model: hero.model
                 h: hero.h
             }
+            // A wrapped line sits close under the first: the gap between counters is their own
+            // trailing padding, not the flow's spacing, which also spaces the lines.
             Flow {
                 objectName: "heroStats"
                 width: main.width
                 topPadding: 2
-                spacing: Theme.l
+                spacing: 4
                 Repeater {
                     model: hero.h.stats || []
                     Row {
                         required property var modelData
                         spacing: 5
+                        rightPadding: Theme.l - 4
                         Rectangle { width: 8; height: 8; radius: 4; color: Look.color(modelData.color); anchors.verticalCenter: parent.verticalCenter }
                         Text { text: modelData.value; font.family: Theme.family; font.pixelSize: 12; font.weight: Font.DemiBold; color: Theme.primary }
                         Text { text: modelData.label; font: Theme.callout; color: Theme.secondary }
