@@ -42,6 +42,29 @@ std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCop
     return items;
 }
 
+std::vector<RowItem> cardOnlyActionItems(const std::vector<std::string>& backups, bool eject,
+                                         const QLocale& locale) {
+    std::vector<RowItem> items;
+    if (backups.empty())
+        items.push_back({QStringLiteral("compare"), QStringLiteral("Choose a Backup and Check…"),
+                         QStringLiteral("Choose a Backup…"), QStringLiteral("externaldrive.badge.checkmark"),
+                         true});
+    else
+        items.push_back({QStringLiteral("compare"), compareTitle(backups, locale),
+                         backups.size() == 1 ? QStringLiteral("Check Against Backup")
+                                             : QStringLiteral("Check Against Backups"),
+                         QStringLiteral("externaldrive.badge.checkmark"), true});
+    if (!backups.empty())
+        items.push_back({QStringLiteral("otherBackup"), QStringLiteral("Other Backup…"),
+                         QStringLiteral("Other Backup…"), QStringLiteral("externaldrive")});
+    items.push_back({QStringLiteral("scanAnother"), QStringLiteral("Scan Another Card"),
+                     QStringLiteral("Next Card"), QStringLiteral("sdcard")});
+    if (eject)
+        items.push_back({QStringLiteral("cardOnlyEject"), QStringLiteral("Eject"), QStringLiteral("Eject"),
+                         QStringLiteral("eject.fill")});
+    return items;
+}
+
 QString itemText(const RowItem& item, RowForm form) {
     switch (form) {
         case RowForm::full:

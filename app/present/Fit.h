@@ -39,6 +39,11 @@ struct RowItem {
 // The row's shown buttons, left to right. `lastCopyCount` is the files the last copy wrote.
 std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCopyCount,
                                      const QLocale& locale = QLocale());
+// The card-only header's buttons, left to right: compare with the chosen backups (or choose one),
+// another backup while some are chosen, scan another card, eject. `backups` are the chosen
+// backups' paths.
+std::vector<RowItem> cardOnlyActionItems(const std::vector<std::string>& backups, bool eject,
+                                         const QLocale& locale = QLocale());
 // The button's text in a form; empty where only its symbol shows (its compact text is then the
 // tooltip and the accessible name).
 QString itemText(const RowItem& item, RowForm form);

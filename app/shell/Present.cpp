@@ -110,6 +110,19 @@ QVariantMap Present::fitActionRow(const QVariantList& widths, double spacing, do
             {QStringLiteral("fits"), fit.fits}};
 }
 
+QVariantList Present::cardOnlyActions(const QStringList& backups, bool eject) const {
+    std::vector<std::string> paths;
+    for (const QString& b : backups) paths.push_back(b.toStdString());
+    QVariantList out;
+    for (const present::RowItem& i : present::cardOnlyActionItems(paths, eject))
+        out << QVariantMap{{QStringLiteral("id"), i.id},
+                           {QStringLiteral("full"), i.full},
+                           {QStringLiteral("compact"), i.compact},
+                           {QStringLiteral("symbol"), i.symbol},
+                           {QStringLiteral("keepsText"), i.keepsText}};
+    return out;
+}
+
 QVariantMap Present::cutPath(const QString& path, const QFont& font, double width) const {
     const QFontMetricsF metrics(font);
     const present::Cut cut = present::cutFromStart(

@@ -35,6 +35,9 @@ public:
     // symbols] width (the hero's `actionItems` in their forms). {form: "full", "compact" or
     // "symbols", fits}.
     Q_INVOKABLE QVariantMap fitActionRow(const QVariantList& widths, double spacing, double available) const;
+    // The card-only header's buttons for the chosen backups' paths: [{id, full, compact, symbol,
+    // keepsText}], left to right.
+    Q_INVOKABLE QVariantList cardOnlyActions(const QStringList& backups, bool eject) const;
     // {text, full, cut}: `path` cut from its start to fit `width` in `font`; `full` is the tooltip.
     Q_INVOKABLE QVariantMap cutPath(const QString& path, const QFont& font, double width) const;
     // {shown: [index], more: "+N" or "", hidden: [name], squeezed: width or -1}: the camera chips

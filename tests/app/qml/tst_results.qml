@@ -141,6 +141,40 @@ TestCase {
         compare(lastCheck(w, checks), "card only")
     }
 
+    // The card-only header's buttons stay on one line inside the header with long backup names,
+    // in their words from the default window up; a cut title keeps its whole text as its tooltip.
+    function test_cardOnlyActionsOnOneLine_data() {
+        return [
+            { tag: "default window", width: 1240, inspector: true },
+            { tag: "smallest window", width: 1040, inspector: false },
+            { tag: "smallest with the inspector", width: 1132, inspector: true },
+        ]
+    }
+    function test_cardOnlyActionsOnOneLine(data) {
+        const w = openResults("card-only-long", (s, m) => {
+            m.showInspector = data.inspector
+            m.addBackupUrls(["file://" + s.folder("b/Archive of the wedding season with a rather long drive name"),
+                             "file://" + s.folder("b/Travel SSD for the spring weddings abroad")])
+        })
+        w.window.width = data.width
+        waitForRendering(w.window.contentItem)
+        const box = item(w, "cardOnlyActions")
+        const buttons = cardOnlyButtons.map(n => ["", "compact-", "symbols-"].map(p => h.findAll(box, p + n)
+                                                  .filter(b => b.visible)[0]).filter(b => b !== undefined)[0])
+        const shownButtons = buttons.filter(b => b !== undefined)
+        compare(shownButtons.length, 4)
+        const header = box.parent.parent.parent
+        for (const b of shownButtons) {
+            compare(b.mapToItem(box, 0, 0).y, shownButtons[0].mapToItem(box, 0, 0).y, b.objectName + " wrapped")
+            verify(b.mapToItem(header, b.width, 0).x <= header.width - Theme.xl + 0.5, b.objectName + " past the header")
+        }
+        if (data.width >= 1240)
+            verify(shownButtons.every(b => b.text !== ""), "bare symbols at " + data.width)
+        verify(shownButtons[0].text.length > 0)
+        if (shownButtons[0].objectName !== "compare")
+            compare(shownButtons[0].tip, "Check Against Archive of the wedding season with a rather long drive name and Travel SSD for the spring weddings abroad")
+    }
+
     // A finished copy of the missing files, its dialog closed and the check after it stopped:
     // the header offers the last copy.
     function copyMissing(w) {
