@@ -282,6 +282,16 @@ TestCase {
         const tops = shownStats.map(c => c.y).filter((y, i, all) => all.indexOf(y) === i).sort((a, b) => a - b)
         for (let i = 1; i < tops.length; ++i)
             verify(tops[i] - tops[i - 1] <= 22, "a blank band between the counters' lines: " + tops)
+
+        // The folder panel's buttons stay on one line, whole, inside the panel.
+        w.model.mode = Phase.map
+        w.model.selectedFolder = "PRIVATE/M4ROOT/CLIP"
+        waitForRendering(w.window.contentItem)
+        const show = item(w, "showUncovered"), copy = item(w, "copyUncovered")
+        const card = copy.parent.parent
+        compare(copy.mapToItem(card, 0, copy.height / 2).y, show.mapToItem(card, 0, show.height / 2).y)
+        verify(copy.width >= copy.implicitWidth, "Copy to Backup… cut to " + copy.width)
+        verify(copy.mapToItem(card, copy.width, 0).x <= card.width, "Copy to Backup… past the panel")
     }
 
     // Each form's words: the compact one is shorter, and in the symbols form every button but
