@@ -22,6 +22,22 @@ TestCase {
         verify(h.find(root, "recentHeader").visible)
     }
 
+    // A recent card's day range and status are never cut, even in the narrowest tile the grid
+    // makes: they take a second line.
+    function test_tileLinesWrapWhole() {
+        const w = h.open({ savedChecks: 4 })
+        const tile = h.findAll(w.window.contentItem, "recentTile")[0]
+        tile.width = 200
+        waitForRendering(w.window.contentItem)
+        for (const name of ["tileDays", "tileStatus"]) {
+            const line = h.find(tile, name)
+            verify(line.text.length > 0, name)
+            verify(!line.truncated, name + " cut: " + line.text)
+            verify(line.mapToItem(tile, line.contentWidth, 0).x <= tile.width, name + " past the tile")
+        }
+        compare(h.find(tile, "tileDays").text, "Mar 1, 2025 – Mar 4, 2025")
+    }
+
     function test_noHistoryNoSection() {
         const w = h.open({})
         const root = w.window.contentItem
