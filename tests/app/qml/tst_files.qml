@@ -3,6 +3,7 @@ import QtQuick.Window
 import QtTest
 import QtMultimedia
 import Halvetrop
+import Halvetrop.Native
 import HalvetropTest
 
 // The file browser and the inspector over the real model's rows, on a saved check of a dozen
@@ -75,6 +76,10 @@ TestCase {
         const list = h.find(v, "fileTableList")
         mouseClick(list, 100, 24 * 2 + 12)
         compare(m.selectedFileID, m.files.idAt(2))
+        // The selected row's words are drawn in the selection's text colour, not the page's.
+        const selectedRow = h.findAll(list, "fileRow").filter(r => r.selected)[0]
+        compare(selectedRow.ink, Look.control("selection", "normal").text)
+        verify(selectedRow.ink !== Theme.primary)
         keyClick(Qt.Key_Space)
         verify(m.previewOpen)
         keyClick(Qt.Key_Space)

@@ -135,6 +135,20 @@ TestCase {
         verify(lean > 0.05, "border leans " + lean)
     }
 
+    // The Settings window opens over the main window, centred across it, not at the screen's corner.
+    function test_settingsOpenOverTheWindow() {
+        const w = h.open({})
+        w.window.x = 300
+        w.window.y = 200
+        h.actions(w.window)["settings"].trigger()
+        const settings = findChild(w.window, "settingsWindow")
+        tryCompare(settings, "visible", true)
+        verify(Math.abs(settings.x + settings.width / 2 - (w.window.x + w.window.width / 2)) <= 1,
+               "settings at " + settings.x + " over a window at " + w.window.x)
+        verify(settings.y >= w.window.y && settings.y < w.window.y + w.window.height / 2, "settings at y " + settings.y)
+        settings.close()
+    }
+
     function test_failureScreen() {
         const w = h.open({ volumes: h.cardVolumes }, (s, m) => {
             h.choose(s, m, true)
