@@ -133,6 +133,13 @@ TestCase {
             lean += data.ok ? p.g - p.r : p.r - p.g
         }
         verify(lean > 0.05, "border leans " + lean)
+        // Inside the capsule, the fill alone: nothing of the page or the shadow shows through.
+        const fill = h.find(banner, "bannerFill")
+        compare(fill.color.a, 1)
+        const inside = banner.mapToItem(w.window.contentItem, Theme.s, banner.height / 2)
+        const p = image.pixel(Math.round(inside.x), Math.round(inside.y))
+        for (const c of ["r", "g", "b"])
+            verify(Math.abs(p[c] - Theme.raised[c]) <= 1 / 255, c + " " + p[c] + " not " + Theme.raised[c])
     }
 
     // The Settings window opens over the main window, centred across it, not at the screen's corner.
