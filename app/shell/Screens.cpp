@@ -581,13 +581,15 @@ int main(int argc, char** argv) {
         {"copy-report", saved("missing"),
          [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("problems")); }},
         // Failures of files with long names, in the smallest window.
-        {"copy-report.long-names", saved("browser-long-names"),
+        {"copy-report.long-names",
+         saved("browser-long-names"),
          [](Stage& s) {
              if (!s.openSaved(0) || !s.requestCopy() || !s.waitForPlan()) return false;
              sheetOf(s)->copy();
              return s.copyProgress(0) && s.finishCopy(QStringLiteral("problems"));
          },
-         {}, QSize(1040, 660)},
+         {},
+         QSize(1040, 660)},
     };
     // States also pictured in the high-contrast appearances.
     const QSet<QString> highContrast{QStringLiteral("results-safe"), QStringLiteral("setup-ready")};
