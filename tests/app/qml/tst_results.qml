@@ -347,6 +347,24 @@ TestCase {
         verify(w.model.hasCopyRequest)
     }
 
+    // The card-contents popover keeps every text inside its 540 points, a long card name too.
+    function test_contentsStayInTheirPopover() {
+        const w = openResults("missing-long")
+        click(w, "cardContents")
+        const pop = item(w, "contentsPopover")
+        tryCompare(pop, "opened", true)
+        const inner = pop.width - pop.rightPadding
+        let texts = 0
+        for (const name of ["contentsTitle", "contentsCameras", "contentsLabel", "contentsFormats"])
+            for (const t of h.findAll(pop.contentItem, name).filter(t => t.visible)) {
+                ++texts
+                const right = t.mapToItem(pop.contentItem, Math.min(t.width, t.contentWidth), 0).x + pop.leftPadding
+                verify(right <= inner + 0.5, name + " runs out: " + right + " of " + inner)
+            }
+        verify(texts >= 4)
+        verify(!item(w, "contentsTitle").truncated, "the card's name whole: " + item(w, "contentsTitle").text)
+    }
+
     function test_popovers() {
         const w = openResults("missing")
         click(w, "cardContents")
