@@ -131,6 +131,26 @@ TestCase {
         m.closePreview()
     }
 
+    // On its first opening the preview lays out its header whole: the name, where the shown copy
+    // is, and the two page buttons, none over another.
+    function test_previewHeaderOnFirstOpening() {
+        const m = model()
+        const v = open(resultsView, m)
+        const w = h.find(v, "previewWindow")
+        m.quickLook(0)
+        tryCompare(w, "visible", true)
+        waitForRendering(w.contentItem)
+        const place = h.find(w.contentItem, "previewPlace"), previous = h.find(w.contentItem, "previewPrevious")
+        const name = h.find(w.contentItem, "previewName")
+        compare(place.text, "On the card")
+        const right = i => i.mapToItem(w.contentItem, i.width, 0).x
+        const left = i => i.mapToItem(w.contentItem, 0, 0).x
+        verify(place.contentWidth <= place.width + 0.5, "the place cut")
+        verify(right(place) <= left(previous), "the place under ‹: " + right(place) + " > " + left(previous))
+        verify(right(name) <= left(place), "the name under the place")
+        m.closePreview()
+    }
+
     // A small text file shows its words, read through the rows, in place of the file card.
     function test_previewShowsText() {
         const m = model()
