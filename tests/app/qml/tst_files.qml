@@ -202,6 +202,21 @@ TestCase {
         verify(!preview.visible)
     }
 
+    // A tile's tooltip lies inside the grid, not over the browser's header above it.
+    function test_tileTipStaysInTheGrid() {
+        const m = model()
+        m.gridView = true
+        const v = open(filesView, m)
+        const grid = h.find(v, "fileGrid")
+        const tile = h.findAll(grid, "fileTile").filter(t => t.visible)[0]
+        mouseMove(tile, tile.width / 2, tile.height / 2)
+        const tip = h.find(tile, "tileTip")
+        tryCompare(tip, "opened", true)
+        const top = tile.mapToItem(grid, tip.x, tip.y).y
+        verify(top >= 0, "the tooltip starts " + (-top) + " above the grid")
+        mouseMove(grid, 1, grid.height - 1)
+    }
+
     function test_gridSelectionAndSpace() {
         const m = model()
         m.gridView = true
