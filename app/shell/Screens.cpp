@@ -430,6 +430,16 @@ int main(int argc, char** argv) {
          [](Stage& s) { return checking(s, false, "comparing", "DCIM/100NCZ_9/DSC_1042.NEF", 1234, 5012); }},
         {"checking-card-only", mountDrives,
          [](Stage& s) { return checking(s, true, "scanningSource", "NIKON Z9", 0, 0); }},
+        {"checking.narrow",
+         mountLongDrives,
+         [](Stage& s) {
+             if (!chooseLong(s)) return false;
+             s.model().check(std::optional<CheckLevel>());
+             return s.progress(QStringLiteral("comparing"), QStringLiteral("DCIM/100NCZ_9/DSC_1042.NEF"),
+                               1234, 5012);
+         },
+         {},
+         QSize(1040, 660)},
         {"results-safe", saved("safe"), openSaved},
         {"results-missing", saved("missing"), openSaved},
         // The smallest window: the inspector closed, as it is the detail's room that is tight.
@@ -542,6 +552,12 @@ int main(int argc, char** argv) {
                                 "Frühling|2025-03-01|ILCE-7M4"));
              return s.settle();
          }},
+        // The smallest window with the inspector beside the browser, a long name chosen.
+        {"files-inspector.long-names",
+         saved("browser-long-names"),
+         [](Stage& s) { return filesState(s, false, 2, false); },
+         {},
+         QSize(1132, 660)},
         {"files-grid", saved("browser"), [](Stage& s) { return filesState(s, true, 0, false); }},
         {"files-inspector", saved("browser"), [](Stage& s) { return filesState(s, false, 3, true); }},
         {"preview-image",
