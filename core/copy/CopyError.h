@@ -17,6 +17,7 @@ public:
         insideSource,        // "Refused to copy onto the card being checked: " + path
         insideLibrary,       // "Refused to copy into an app library (its app wouldn't see the files): " + path
         backupDisconnected,  // "The backup is no longer connected: " + the backup folder
+        backupUnconfirmed,   // "Can't tell whether the drive at " + the backup folder + " is the backup ..."
         cancelled,           // "Cancelled"
     };
 
@@ -29,6 +30,7 @@ public:
     static CopyError insideSource(std::string path);
     static CopyError insideLibrary(std::string path);
     static CopyError backupDisconnected(std::string root);
+    static CopyError backupUnconfirmed(std::string root);
     static CopyError cancelled();
 
     Kind kind() const { return kind_; }

@@ -249,6 +249,75 @@ TEST(CopyOnRealVolumes, ABackupDetachedBeforeTheCopyIsRefused) {
     }
 }
 
+// Two backup drives of one name, rotated at one mount point: a copy planned or started for the
+// drive the check read never lands on the other. With UUIDs the other is gone; without (cleared,
+// as where no identity can be read) it cannot be told apart and is refused with that reason, and
+// so is the checked drive once it was mounted again. As root and as an ordinary user.
+TEST(CopyOnRealVolumes, ARotatedDriveAtTheBackupsPlaceTakesNothing) {
+    std::string reason;
+    if (!test::ZramVolume::available(&reason)) GTEST_SKIP() << reason;
+    for (const bool uuids : {true, false}) {
+        SCOPED_TRACE(uuids ? "drives with UUIDs" : "drives without UUIDs");
+        test::ZramVolume checked(32 << 20, "ROTATE"), other(32 << 20, "ROTATE");
+        if (!uuids) {
+            for (test::ZramVolume* d : {&checked, &other}) {
+                ASSERT_EQ(d->unmount(), "");
+                test::runAsRootOrThrow("e2fsck -fy " + d->device() + " >/dev/null 2>&1; tune2fs -U clear " + d->device());
+                test::refreshDeviceDatabase(d->device());
+                ASSERT_EQ(d->remount(), "");
+            }
+        }
+        TempDir card{"rotate-card"};
+        VerifyReport report;
+        report.source.path = report.source.volumePath = card.path();
+        const std::string root = checked.mountPoint();
+        report.destinations.push_back(Drives::info(root));
+        ASSERT_EQ(report.destinations[0].volumeID.has_value(), uuids);
+        ASSERT_EQ(Drives::info(other.mountPoint()).volumeID.has_value(), uuids);
+        FileResult file;
+        file.name = "IMG_0001.JPG";
+        file.folder = "DCIM";
+        file.relativePath = "DCIM/IMG_0001.JPG";
+        file.size = 5000;
+        card.write(file.relativePath, bytesOf(5000, 3));
+        report.files.push_back(file);
+        const auto plan = [&] { return CopyPlanner::plan(report, {0}, 0, CopyLayout::keepCardStructure(), "", ""); };
+        const std::string refusal =
+            uuids ? "The backup is no longer connected: " + root
+                  : "Can't tell whether the drive at " + root + " is the backup that was checked. Check the card again first.";
+        const CopyPlan before = plan();
+
+        // The other drive in the checked one's place.
+        ASSERT_EQ(checked.unmount(), "");
+        ASSERT_EQ(other.unmount(), "");
+        ASSERT_EQ(test::runAsRoot("mount -t ext4 " + other.device() + " " + root), 0);
+        try {
+            plan();
+            ADD_FAILURE() << "planned onto the other drive";
+        } catch (const CopyError& e) {
+            EXPECT_EQ(e.description(), refusal);
+        }
+        const CopyRunResult run = CopyRunner(before).run();
+        ASSERT_EQ(run.failed.size(), 1u);
+        EXPECT_EQ(run.failed[0].message, refusal);
+        EXPECT_TRUE(run.copied.empty());
+        EXPECT_FALSE(fs::exists(root + "/DCIM")) << "nothing lands on the other drive";
+
+        // The checked drive back in its place: known again by its UUID, and without one a mount
+        // of its own that could be any drive's.
+        ASSERT_EQ(test::runAsRoot("umount " + root), 0);
+        ASSERT_EQ(checked.remount(), "");
+        ASSERT_EQ(other.remount(), "");
+        const CopyRunResult back = CopyRunner(before).run();
+        EXPECT_EQ(back.copied.size(), uuids ? 1u : 0u);
+        if (!uuids) {
+            ASSERT_EQ(back.failed.size(), 1u);
+            EXPECT_EQ(back.failed[0].message, refusal);
+        }
+        EXPECT_EQ(fs::exists(root + "/DCIM/IMG_0001.JPG"), uuids);
+    }
+}
+
 // A backup reached through a bind mount of the card's file system: refused where the mounted
 // subtree is, or lies in, the card folder; taken where it lies beside it.
 TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
@@ -278,7 +347,7 @@ TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
         // Planned there, and then run there.
         VerifyReport report;
         report.source.path = card;
-        report.destinations.emplace_back().path = at;
+        report.destinations.push_back(Drives::info(at));
         FileResult& file = report.files.emplace_back();
         file.id = 1;
         file.name = file.relativePath = "A.JPG";

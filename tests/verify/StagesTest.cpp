@@ -2,6 +2,7 @@
 // card's own folder inside a backup, the card scan's order and pair rule, shoot days, shoots,
 // folders and content lines.
 #include "verify/Verifier.h"
+#include "verify/CardChanges.h"
 
 #include "capture/CaptureReader.h"
 #include "match/DestIndex.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -486,6 +488,42 @@ TEST(VerifyProgress, FractionAndStages) {
     EXPECT_EQ(r.scope, VerifyScope());
     EXPECT_EQ(r.level, CheckLevel::standard);
     EXPECT_EQ(r.requiredCopies, 2);
+}
+
+
+// ---- the card since a check ------------------------------------------------------------------
+
+// A card held against its own check: unchanged as the check left it, also with litter a computer
+// leaves (which no check lists); each file added, rewritten, touched or taken away counts, and a
+// name that is not UTF-8 is known by its bytes.
+TEST(CardChanges, TheCardAsTheCheckSawItAndEachChangeSince) {
+    TempDir card{"since"};
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one");
+    card.write("DCIM/100CANON/IMG_0002.CR3", "two");
+    card.write(std::string("DCIM/100CANON/IMG_\xff" "3.JPG"), "three");
+    card.write("MISC/notes.txt", "notes");
+    VerifyRequest request(card.path(), {});
+    Verifier verifier(request);
+    const std::vector<RecordedFile> recorded = recordedFiles(verifier.run());
+    ASSERT_EQ(recorded.size(), 4u);
+    auto now = [&] {
+        BulkWalker walker;
+        return cardChangesAt(recorded, card.path(), walker);
+    };
+    EXPECT_EQ(now(), CardChanges{});
+    card.write(".DS_Store", "litter");
+    card.write(".Trash-1000/files/old.JPG", "deleted");
+    EXPECT_EQ(now(), CardChanges{});
+
+    card.write("DCIM/100CANON/IMG_0004.JPG", "new");
+    EXPECT_EQ(now(), (CardChanges{1, 0, 0, false}));
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one, longer");
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (card / "MISC/notes.txt").c_str(), times, 0), 0);
+    EXPECT_EQ(now(), (CardChanges{1, 2, 0, false}));
+    ASSERT_EQ(::unlink((card / std::string("DCIM/100CANON/IMG_\xff" "3.JPG")).c_str()), 0);
+    EXPECT_EQ(now(), (CardChanges{1, 2, 1, false}));
+    EXPECT_TRUE(now().any());
 }
 
 }  // namespace

@@ -112,6 +112,15 @@ private slots:
         QCOMPARE(m.report()->totals.files, files);
         QCOMPARE(m.report()->totals.covered(), files);
         QCOMPARE(m.report()->level, CheckLevel::standard);
+        // The card and its backups by their labels and UUIDs, for root and an ordinary user alike,
+        // in the report and in the history.
+        const std::string uuid = runAsRootOrThrow("blkid -s UUID -o value " + d.card->device());
+        QCOMPARE(m.report()->source.name, std::string("HVCARD"));
+        QCOMPARE(m.report()->source.volumeID, std::optional<std::string>(uuid));
+        QCOMPARE(m.report()->destinations.at(1).name, std::string("HVBACKB"));
+        QVERIFY(m.report()->destinations.at(1).volumeID.has_value());
+        QTRY_COMPARE(m.historyCount(), 1);
+        QCOMPARE(m.history().front().report->summary().source.volumeID, std::optional<std::string>(uuid));
         QTRY_VERIFY(m.deepVerifying());
         QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
         QCOMPARE(m.report()->level, CheckLevel::verified);
@@ -141,6 +150,9 @@ private slots:
         QVERIFY(again.report()->safeToFormat);
         QCOMPARE(again.source(), std::optional<std::string>(d.card->mountPoint()));
         QCOMPARE(again.destinations().size(), size_t(2));
+        // Its card, listed again, is as the check saw it: ready to format, and ejectable.
+        QTRY_COMPARE(again.savedCard(), AppModel::SavedCard::unchanged);
+        QVERIFY(again.showsReadyToFormat() && again.canEjectSource());
         QTest::qWait(100);
         QCOMPARE(h.realChecks->load(), checksBefore);
     }
