@@ -158,7 +158,13 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
         connect(this, changed, this, &AppModel::updateVolumeFacts);
     connect(this, &AppModel::volumeInfoReady, this, &AppModel::updateVolumeFacts);
     connect(this, &AppModel::sourceChanged, this, [this] {
-        if (newCard_ && holdsSource(*newCard_)) dismissNewCard();
+        // Once the change is whole: a saved result sets its card before its report.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (newCard_ && holdsSource(*newCard_)) dismissNewCard();
+            },
+            Qt::QueuedConnection);
     });
     updateVolumeFacts();
     refreshVolumes();

@@ -1,5 +1,6 @@
 // The card and the backups the user chooses, the mounted volumes and what their comings and goings
 // mean for the shown result, ejecting the card, and the notices.
+#include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
 #include "model/ModelText.h"
 #include "present/Paths.h"
@@ -36,7 +37,11 @@ bool AppModel::holdsBackup(const VolumeInfo& v) const {
                        [&](const std::string& d) { return within(d, v.volumePath); });
 }
 
-bool AppModel::holdsSource(const VolumeInfo& v) const { return source_ && within(*source_, v.volumePath); }
+bool AppModel::holdsSource(const VolumeInfo& v) const {
+    if (!source_ || !within(*source_, v.volumePath)) return false;
+    // A result on screen names its card: another card mounted at its place is not the chosen one.
+    return !report_ || matchVolume(report_->source, v) != VolumeMatch::different;
+}
 
 AppModel::DialogStart AppModel::dialogStart(const std::string& wanted) const {
     // The chosen card, the volume it is on unless that is a fixed disk, the announced card, and

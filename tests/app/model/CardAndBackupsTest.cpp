@@ -82,7 +82,8 @@ private slots:
     // The banner's Check checks the very volume it announced at once, wherever that volume stands
     // among the offered cards, with no picker: without backups it becomes the card and a backup is
     // asked for. A card that is the chosen one (chosen meanwhile, or inserted while chosen) is
-    // never announced; nothing is checked once it has gone.
+    // never announced, another card at the place of a result's card is; nothing is checked once
+    // it has gone.
     void newCardIsFoundByIdentity_data() {
         QTest::addColumn<QString>("after");  // what happens between the announcement and the click
         QTest::addColumn<bool>("backups");
@@ -91,6 +92,7 @@ private slots:
         QTest::newRow("without backups") << "" << false << "asked";
         QTest::newRow("chosen as the card meanwhile") << "chosen" << true << "";
         QTest::newRow("inserted while chosen") << "chosen before" << true << "";
+        QTest::newRow("at the place of a result's card") << "result" << true << "checked";
         QTest::newRow("taken out again") << "removed" << true << "";
     }
     void newCardIsFoundByIdentity() {
@@ -106,7 +108,14 @@ private slots:
         AppModel& m = h.start();
         QVERIFY(m.waitForIdle(5000));
         if (backups) m.addBackups({kA});
-        if (after == "chosen before") m.setSource(cam.volumePath);
+        if (after == "chosen before" || after == "result") m.setSource(cam.volumePath);
+        if (after == "result") {
+            m.check(std::optional<CheckLevel>());
+            VerifyReport other = makeReport(cam.volumePath, {kA}, {FileStatus::missing});
+            other.source.volumeID = "9999-CCCC";
+            h.verifier(0)->complete(other);
+            QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        }
         h.volumes->push(listing({kRoot, old, cam}));
         m.refreshVolumes();
         QVERIFY(m.waitForIdle(5000));
@@ -117,16 +126,17 @@ private slots:
             m.refreshVolumes();
             QVERIFY(m.waitForIdle(5000));
         }
-        QCOMPARE(bool(m.newCard()), after.isEmpty());
+        QTRY_COMPARE(bool(m.newCard()), after.isEmpty() || after == "result");
+        const size_t before = h.verifierCount();
         m.checkNewCard();
         QVERIFY(h.picker->calls.empty());
-        QCOMPARE(h.verifierCount(), size_t(outcome == "checked" ? 1 : 0));
+        QCOMPARE(h.verifierCount(), before + (outcome == "checked" ? 1 : 0));
         if (outcome.isEmpty()) return;
         QVERIFY(!m.newCard());
         QCOMPARE(m.source(), std::optional<std::string>(cam.volumePath));
         if (outcome == "checked") {
-            QCOMPARE(h.verifier(0)->request().source, cam.volumePath);
-            QCOMPARE(h.verifier(0)->request().destinations, std::vector<std::string>{kA});
+            QCOMPARE(h.verifier(before)->request().source, cam.volumePath);
+            QCOMPARE(h.verifier(before)->request().destinations, std::vector<std::string>{kA});
         } else {
             QCOMPARE(m.noticeText(), QStringLiteral("Choose a card and a backup first"));
         }
