@@ -201,6 +201,8 @@ private slots:
             QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
             m.requestCopyAllMissing();
             m.chooseCopyLocation();
+            m.exportCSV();
+            QVERIFY(h.savePicker->folders.size() == 1 && !h.savePicker->folders[0].starts_with("/media"));
         } else {
             if (picker.startsWith("card")) m.setSource(backupsBefore.front().toStdString());
             m.chooseBackups();
