@@ -132,15 +132,30 @@ QVariantMap Present::cutPath(const QString& path, const QFont& font, double widt
             {QStringLiteral("cut"), cut.cut}};
 }
 
+namespace {
+
+// The cameras with their file counts, and each chip's width: its name and padding, whole pixels
+// where the row is laid out in them.
+std::pair<std::vector<present::CameraShare>, std::vector<double>> cameraChips(const QStringList& names,
+                                                                              const QVariantList& files,
+                                                                              const QFontMetricsF& metrics,
+                                                                              double padding,
+                                                                              bool wholePixels) {
+    std::pair<std::vector<present::CameraShare>, std::vector<double>> out;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        out.first.push_back({names[i], i < files.size() ? int64_t(files[i].toDouble()) : 0});
+        const double width = metrics.horizontalAdvance(names[i]) + padding;
+        out.second.push_back(wholePixels ? std::ceil(width) : width);
+    }
+    return out;
+}
+
+}  // namespace
+
 QVariantMap Present::fitCameraChips(const QStringList& names, const QVariantList& files, const QFont& font,
                                     double padding, double spacing, double available) const {
     const QFontMetricsF metrics(font);
-    std::vector<present::CameraShare> chips;
-    std::vector<double> widths;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        chips.push_back({names[i], i < files.size() ? int64_t(files[i].toDouble()) : 0});
-        widths.push_back(metrics.horizontalAdvance(names[i]) + padding);
-    }
+    const auto [chips, widths] = cameraChips(names, files, metrics, padding, false);
     const present::ChipFit fit = present::fitChips(chips, widths, spacing, available, [&](int n) {
         return metrics.horizontalAdvance(u'+' + QString::number(n)) + padding;
     });
@@ -156,12 +171,7 @@ QVariantMap Present::fitEyebrow(const QString& name, const QFont& nameFont, doub
                                 const QStringList& names, const QVariantList& files, const QFont& font,
                                 double padding, double spacing, double available) const {
     const QFontMetricsF metrics(font);
-    std::vector<present::CameraShare> chips;
-    std::vector<double> widths;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        chips.push_back({names[i], i < files.size() ? int64_t(files[i].toDouble()) : 0});
-        widths.push_back(std::ceil(metrics.horizontalAdvance(names[i]) + padding));
-    }
+    const auto [chips, widths] = cameraChips(names, files, metrics, padding, true);
     const present::EyebrowFit fit = present::fitEyebrow(
         std::ceil(QFontMetricsF(nameFont).horizontalAdvance(name)), nameFloor, chips, widths, spacing,
         available,

@@ -1,5 +1,6 @@
 #include "support/Privileged.h"
 
+#include "support/FdIo.h"
 #include "support/TempDir.h"
 
 #include <fcntl.h>
@@ -25,30 +26,6 @@ int helperChannel() {
         return n;
     }();
     return fd;
-}
-
-bool readAll(int fd, void* data, std::size_t size) {
-    auto* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::mutex& helperLock() {

@@ -7,6 +7,8 @@
 // As an ordinary user the suite reads what a desktop user reads, so the device database (udev)
 // is started here when the machine runs none, with a rule that makes it describe zram devices.
 // Without root both options are left out and the command runs as it is.
+#include "support/FdIo.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -26,6 +28,9 @@
 #include <vector>
 
 namespace {
+
+using halvetrop::test::readAll;
+using halvetrop::test::writeAll;
 
 const char* const kRule = "/run/udev/rules.d/61-halvetrop-test-zram.rules";
 
@@ -73,30 +78,6 @@ bool privateMounts() {
         if (::stat(folder, &st) != 0 || !S_ISDIR(st.st_mode)) continue;
         if (::mount("halvetrop-empty", folder, "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755,size=16m") != 0)
             std::fprintf(stderr, "halvetrop-test-launch: cannot hide %s (%s)\n", folder, std::strerror(errno));
-    }
-    return true;
-}
-
-bool readAll(int fd, void* data, std::size_t size) {
-    auto* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
     }
     return true;
 }
