@@ -165,6 +165,73 @@ QByteArray rawFile(const RawSpec& s) {
     return b;
 }
 
+namespace {
+
+void putBig(QByteArray& b, uint32_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) b.append(char((v >> (8 * i)) & 0xFF));
+}
+
+// An ISO base media box of that type around `payload`.
+QByteArray box(const char* type, const QByteArray& payload) {
+    QByteArray b;
+    putBig(b, uint32_t(8 + payload.size()), 4);
+    return b.append(type, 4).append(payload);
+}
+
+}  // namespace
+
+QByteArray rafFile(QSize preview, QColor color) {
+    QByteArray b("FUJIFILMCCD-RAW 0201FF129502", 28);
+    b.append(QByteArray("X-T50").leftJustified(32, '\0'));
+    b.append(QByteArray("0100").leftJustified(24, '\0'));
+    const QByteArray jpeg = preview.isEmpty() ? QByteArray() : jpegOf(preview, color);
+    const uint32_t at = 148;
+    putBig(b, jpeg.isEmpty() ? 0 : at, 4);
+    putBig(b, uint32_t(jpeg.size()), 4);
+    const uint32_t cfa = at + uint32_t(jpeg.size());
+    for (uint32_t v : {cfa, 16u, cfa + 16, 4096u}) putBig(b, v, 4);
+    b = b.leftJustified(at, '\0');
+    b.append(jpeg);
+    return b.append(QByteArray(16 + 4096, '\x5a'));
+}
+
+QByteArray cr3File(bool thumbnail, QSize preview, QColor color, int orientation) {
+    QByteArray ftyp;
+    ftyp.append("crx ", 4);
+    putBig(ftyp, 1, 4);
+    ftyp.append("crx isom", 8);
+    // The camera's IFD0, a little-endian TIFF of its own.
+    QByteArray tiff("II*\0", 4);
+    put32(tiff, 8);
+    writeIfd(tiff, {{0x112, 3, 1, uint32_t(orientation)}});
+    QByteArray canon("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
+    canon.append(box("CNCV", "CanonCR3_001/00.09.00/00.00.00"));
+    canon.append(box("CMT1", tiff));
+    if (thumbnail) {
+        const QByteArray jpeg = jpegOf({160, 120}, Qt::red);
+        QByteArray thmb(4, '\0');  // version and flags
+        putBig(thmb, 160, 2);
+        putBig(thmb, 120, 2);
+        putBig(thmb, uint32_t(jpeg.size()), 4);
+        putBig(thmb, 0, 4);
+        canon.append(box("THMB", thmb + jpeg));
+    }
+    QByteArray file = box("ftyp", ftyp) + box("moov", box("uuid", canon));
+    if (!preview.isEmpty()) {
+        const QByteArray jpeg = jpegOf(preview, color);
+        QByteArray prvw(6, '\0');
+        putBig(prvw, uint32_t(preview.width()), 2);
+        putBig(prvw, uint32_t(preview.height()), 2);
+        putBig(prvw, 0, 2);
+        putBig(prvw, uint32_t(jpeg.size()), 4);
+        QByteArray uuid("\xea\xf4\x2b\x5e\x1c\x98\x4b\x88\xb9\xfb\xb7\xdc\x40\x6e\x4d\x16", 16);
+        uuid.append(QByteArray("\0\0\0\0\0\0\0\x01", 8));
+        uuid.append(box("PRVW", prvw + jpeg));
+        file.append(box("uuid", uuid));
+    }
+    return file.append(box("mdat", QByteArray(4096, '\x5a')));
+}
+
 QByteArray heicOf(QSize size, QColor color, QString* why) {
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;

@@ -278,6 +278,43 @@ private slots:
                      qPrintable(image.pixelColor(image.width() / 2, image.height() / 2).name()));
     }
 
+    // The RAF and CR3 containers, of cameras the RAW library may not know: their largest preview,
+    // however small beside the tile, and never nothing while one is there.
+    void otherRawContainers_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("size");  // empty: no picture
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("RAF, a preview smaller than the tile")
+            << "A.RAF" << test::rafFile({160, 120}, Qt::green) << QSize(160, 120) << QColor(Qt::green);
+        QTest::newRow("RAF, a large preview")
+            << "B.RAF" << test::rafFile({640, 480}, Qt::green) << QSize(264, 198) << QColor(Qt::green);
+        QTest::newRow("RAF without a preview") << "C.RAF" << test::rafFile({}, {}) << QSize() << QColor();
+        QTest::newRow("CR3, the preview over the thumbnail")
+            << "A.CR3" << test::cr3File(true, {640, 480}, Qt::green) << QSize(264, 198) << QColor(Qt::green);
+        QTest::newRow("CR3, the thumbnail alone")
+            << "B.CR3" << test::cr3File(true, {}, {}) << QSize(160, 120) << QColor(Qt::red);
+        QTest::newRow("CR3 taken upright") << "C.CR3" << test::cr3File(false, {640, 480}, Qt::green, 6)
+                                           << QSize(198, 264) << QColor(Qt::green);
+        QTest::newRow("CR3 without a picture")
+            << "D.CR3" << test::cr3File(false, {}, {}) << QSize() << QColor();
+    }
+    void otherRawContainers() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, size);
+        QFETCH(QColor, color);
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, name, bytes);
+        Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 264, int64_t(8) << 20});
+        const QImage image = answer(t, keyOf(file));
+        QCOMPARE(image.isNull(), !size.isValid());
+        if (size.isValid()) QCOMPARE(image.size(), size);
+        if (size.isValid())
+            QVERIFY2(near(image.pixelColor(image.width() / 2, image.height() / 2), color),
+                     qPrintable(image.pixelColor(image.width() / 2, image.height() / 2).name()));
+    }
+
     // HEIC pictures through libheif and videos through libavformat, both fed from the helper's one
     // descriptor of the file.
     void heicAndVideo_data() {
