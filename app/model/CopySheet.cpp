@@ -477,9 +477,14 @@ CopySheet::Outcome CopySheet::work(const Inputs& in) {
                     dir.compare(0, prefix.size(), prefix) == 0 ? dir.substr(prefix.size()) : dir;
                 rowText += QStringLiteral(" / ") + text(rest).replace(u'/', QStringLiteral(" / "));
             }
-            out.preview.append(QVariantMap{{QStringLiteral("text"), rowText},
-                                           {QStringLiteral("count"), count},
-                                           {QStringLiteral("exists"), isDirectory(dir)}});
+            // A folder the copy will make is marked as new, apart from one already there.
+            const bool exists = isDirectory(dir);
+            out.preview.append(
+                QVariantMap{{QStringLiteral("text"), rowText},
+                            {QStringLiteral("count"), count},
+                            {QStringLiteral("exists"), exists},
+                            {QStringLiteral("symbol"),
+                             exists ? QStringLiteral("folder.fill") : QStringLiteral("folder.badge.plus")}});
         }
         out.plan = std::move(plan);
     } catch (const CopyError& e) {

@@ -233,7 +233,7 @@ ColumnLayout {
                             delegate: RowLayout {
                                 required property var modelData
                                 width: ListView.view.width
-                                Symbol { name: modelData.exists ? "folder.fill" : "folder"; color: Theme.brand; size: 14 }
+                                Symbol { objectName: "planFolderSymbol"; name: modelData.symbol; color: Theme.brand; size: 14 }
                                 DataText {
                                     text: modelData.text
                                     font: Theme.monoSmall
