@@ -31,7 +31,7 @@ Item {
     required property var thumbs
     required property string groupID
     readonly property bool cardOnly: results.cardOnly
-    // ShootState: checking, not backed up, partly, backed up to a landing, backed up.
+    // ShootState: checking, not backed up, partly, backed up to a landing, backed up, not read.
     readonly property bool checking: state === 0
     readonly property bool hasLink: !cardOnly && landingName !== "" && (state === 2 || state === 3)
     objectName: "shootRow"
@@ -209,7 +209,8 @@ Item {
                 spacing: 6
                 readonly property color ink: row.cardOnly || row.checking ? Theme.secondary
                                              : row.state === 1 ? Theme.textRole("missing")
-                                             : row.state === 2 ? Theme.textRole("partial") : Theme.textRole("verified")
+                                             : row.state === 2 || row.state === 5 ? Theme.textRole("partial")
+                                             : Theme.textRole("verified")
                 BusyIndicator {
                     objectName: "shootChecking"
                     visible: row.checking
