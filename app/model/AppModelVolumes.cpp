@@ -37,6 +37,12 @@ void AppModel::chooseBackups() {
 void AppModel::setSource(const std::string& path) {
     auto clean = cleanAbsolutePath(path);
     if (!clean) return;
+    // A card chosen starts afresh: words typed for the last card's files (cards of one camera
+    // often share their path) would hide this one's.
+    if (!search_.isEmpty()) {
+        search_.clear();
+        emit searchChanged();
+    }
     source_ = clean;
     emit sourceChanged();
     requestBookmark(*clean);
@@ -87,9 +93,12 @@ void AppModel::removeBackupAt(int index) {
 void AppModel::useSuggestedCard(int index) {
     auto cards = suggestedCards();
     if (index < 0 || index >= int(cards.size()) || copying()) return;
-    setSource(cards[size_t(index)].volumePath);
+    const VolumeInfo card = cards[size_t(index)];
+    setSource(card.volumePath);
     if (destinations_.empty()) {
-        show(QStringLiteral("Choose a card and a backup first"), false);
+        // The card is chosen now; only a backup is missing for the check.
+        show(QStringLiteral("Add a backup to check “") + fromBytes(card.name) + QStringLiteral("” against."),
+             false);
         return;
     }
     // Its label says Check: against the backups, whatever the last check was.

@@ -71,7 +71,8 @@ private slots:
             QVERIFY(!m.cardOnly() && !m.hasNotice());
         } else {
             QCOMPARE(m.phase(), AppModel::Phase::Setup);
-            QCOMPARE(m.noticeText(), QStringLiteral("Choose a card and a backup first"));
+            // The card was just chosen: only the backup is asked for.
+            QCOMPARE(m.noticeText(), QStringLiteral("Add a backup to check “CAM” against."));
             QVERIFY(!m.noticeOk());
         }
     }
