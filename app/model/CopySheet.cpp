@@ -623,6 +623,8 @@ void CopySheet::pressEscape() {
         cancel();
     else if (phase_ == Phase::copying)
         stop();
+    else
+        done();  // closing the result is Done: the card is checked again with the new copies
 }
 
 void CopySheet::cancel() {

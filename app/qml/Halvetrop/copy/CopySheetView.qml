@@ -6,7 +6,7 @@ import Halvetrop
 import Halvetrop.Native
 
 // The copy dialog's content: planning, copying and done, from the sheet model. Escape and Return
-// are owned here: Cancel or Stop, and Copy or Done.
+// are owned here: Cancel, Stop or Done, and Copy or Done.
 ColumnLayout {
     id: view
     required property var model
