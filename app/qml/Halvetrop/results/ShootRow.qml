@@ -103,16 +103,20 @@ Item {
                     Rectangle {
                         required property var modelData
                         required property int index
+                        objectName: "stackTile"
                         width: 74
                         height: 54
                         radius: 6
-                        color: Qt.rgba(0, 0, 0, 0.85)
+                        // Dark behind a picture; a file without one shows its symbol on the light
+                        // ground, as in the browser.
+                        color: picture.hasPicture ? Qt.rgba(0, 0, 0, 0.85) : Theme.pictureGround
                         border.color: Qt.rgba(1, 1, 1, 0.9)
                         border.width: 1.5
                         clip: true
                         rotation: (index - Math.floor(row.thumbs.length / 2)) * 2.5
                         z: row.thumbs.length - index
                         Thumbnail {
+                            id: picture
                             anchors.fill: parent
                             anchors.margins: 1.5
                             url: modelData.url
