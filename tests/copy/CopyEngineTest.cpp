@@ -196,7 +196,7 @@ TEST_F(EngineFixture, TargetFaultsAtEveryStepCostOnlyThatTarget) {
         std::string expected;  // description with {tmp}/{final} placeholders
     };
     const std::vector<Row> rows = {
-        {"create", Op::openat, true, O_CREAT, "create {tmp}: Permission denied"},
+        {"create", Op::openat, true, O_CREAT, "create {final}: Permission denied"},
         {"write", Op::write, true, 0, "write {final}: No space left on device"},
         {"set times", Op::futimens, true, 0, "set times on {final}: Operation not permitted"},
         {"flush", Op::fsync, true, 0, "flush {final}: Input/output error"},
@@ -252,6 +252,42 @@ TEST_F(EngineFixture, TargetFaultsAtEveryStepCostOnlyThatTarget) {
         EXPECT_TRUE(partials(a).empty());
         EXPECT_TRUE(partials(b).empty());
         EXPECT_FALSE(fs::exists(b + "/IMG_0001.JPG"));
+    }
+}
+
+// A drive that will not create a file under its name says which name it refused and why, never
+// the hidden temporary name the engine asked for; a folder's own trouble stays a system error.
+TEST_F(EngineFixture, ARefusedNameIsNamedWithItsReason) {
+    struct Row {
+        std::string name;
+        int error;
+        std::string expected;  // {final} for the final path
+    };
+    const std::vector<Row> rows = {
+        {"A,\"=B.JPG", ENOENT, "The backup drive refused the name \u201CA,\"=B.JPG\u201D: its file system doesn't allow \" in names"},
+        {"A:B*?.JPG", EINVAL,
+         "The backup drive refused the name \u201CA:B*?.JPG\u201D: its file system doesn't allow :, * and ? in names"},
+        {"A\x01.JPG", ENOENT,
+         "The backup drive refused the name \u201CA\x01.JPG\u201D: its file system doesn't allow control characters in names"},
+        {"IMG_\xff.JPG", EILSEQ,
+         "The backup drive refused the name \u201CIMG_\uFFFD.JPG\u201D: its file system stores only names that are UTF-8 "
+         "text"},
+        {"IMG_0001.JPG", ENOENT, "create {final}: No such file or directory"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FaultSys sys;
+        sys.fault = [&](Op op, const std::string& path, int flags) {
+            return op == Op::openat && (flags & O_CREAT) && path.find(".partial") != std::string::npos ? row.error : 0;
+        };
+        CopyEngine engine(sys);
+        const CopyResult r = engine.copy(source, {{dirA, row.name}});
+        ASSERT_EQ(r.outcomes.size(), 1u);
+        ASSERT_TRUE(r.outcomes[0].error);
+        std::string expected = row.expected;
+        if (auto at = expected.find("{final}"); at != std::string::npos) expected.replace(at, 7, dirA + "/" + row.name);
+        EXPECT_EQ(r.outcomes[0].error->description(), expected);
+        EXPECT_EQ(r.outcomes[0].error->kind() == CopyError::Kind::nameRefused, row.name != "IMG_0001.JPG");
     }
 }
 
