@@ -93,7 +93,9 @@ std::vector<ContentLine> Verifier::contentLines(const std::vector<FileResult>& f
         line.files = junk.files;
         line.bytes = junk.bytes;
         line.checked = 0;
-        line.note = "Created by macOS/Windows, not by the camera. Never needed.";
+        // Beside the Mac's and Windows' leftovers the tally holds Linux's: the trash folders of its
+        // desktops and the file system's lost+found.
+        line.note = "Left by computers (macOS, Windows, Linux) and disk checks, not by the camera. Never needed.";
         lines.push_back(std::move(line));
     }
     return lines;

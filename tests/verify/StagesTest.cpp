@@ -419,6 +419,7 @@ TEST(ContentLines, BucketsNotesAndJunk) {
     EXPECT_EQ(lines[5].formats, (std::vector<std::string>{"._*", ".DS_Store"}));
     EXPECT_EQ(lines[5].bytes, 4096);
     EXPECT_EQ(lines[5].checked, 0);
+    EXPECT_EQ(lines[5].note, "Left by computers (macOS, Windows, Linux) and disk checks, not by the camera. Never needed.");
 
     req.scope.photoFormats = PhotoFormats::all;
     const auto plain = Verifier(req).contentLines(files, JunkTally{});
