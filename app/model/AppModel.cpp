@@ -114,6 +114,17 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     if (!deps_.verifierFactory) deps_.verifierFactory = realVerifierFactory();
     if (!deps_.listVolumes) deps_.listVolumes = listMountedVolumes;
     if (!deps_.describeVolume) deps_.describeVolume = [](const std::string& p) { return Drives::info(p); };
+    if (!deps_.cardChanges)
+        deps_.cardChanges = [](const std::vector<RecordedFile>& recorded, const std::string& path) {
+            try {
+                BulkWalker walker;
+                return cardChangesAt(recorded, path, walker);
+            } catch (const BulkWalkerError&) {
+                CardChanges unreadable;
+                unreadable.unreadable = true;
+                return unreadable;
+            }
+        };
     if (!deps_.now)
         deps_.now = [] {
             return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -351,6 +362,8 @@ void AppModel::setPhase(Phase phase, QString failure) {
 
 void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     sameCheck = sameCheck && report && report_;
+    // A report of another check is no saved one until its opener says so.
+    if (!sameCheck) setSavedCard(SavedCard::none);
     report_ = std::move(report);
     filesByID_ = report_ ? FileIndex(*report_) : FileIndex();
     if (sameCheck) {
@@ -407,8 +420,44 @@ bool AppModel::canScan() const {
     return source_ && !kinds_.empty() && phase_ != Phase::Checking && !copying();
 }
 
+void AppModel::setSavedCard(SavedCard state, CardChanges changes) {
+    if (state == savedCard_ && changes == savedChanges_) return;
+    const bool away = savedCardAway();
+    savedCard_ = state;
+    savedChanges_ = changes;
+    emit savedCardChanged();
+    // The card's volume facts are shown only of the card the result checked.
+    if (away != savedCardAway() && source_) emit volumeInfoReady(present::pathKey(*source_));
+    emitComputed();
+}
+
+bool AppModel::savedCardAway() const {
+    switch (savedCard_) {
+        case SavedCard::none:
+        case SavedCard::unchanged:
+        case SavedCard::changed:
+            return false;
+        case SavedCard::looking:
+        case SavedCard::notInserted:
+        case SavedCard::another:
+        case SavedCard::cannotTell:
+            return true;
+    }
+    return true;
+}
+
+bool AppModel::savedCardNotHere() const {
+    return savedCard_ == SavedCard::notInserted || savedCard_ == SavedCard::another ||
+           savedCard_ == SavedCard::cannotTell;
+}
+
+bool AppModel::showsReadyToFormat() const {
+    return report_ && report_->readyToFormat() &&
+           (savedCard_ == SavedCard::none || savedCard_ == SavedCard::unchanged);
+}
+
 bool AppModel::canEjectSource() const {
-    if (!report_ || copying()) return false;
+    if (!report_ || copying() || savedCardAway()) return false;
     const VolumeInfo& card = report_->source;
     if (card.volumePath == "/") return false;
     if (card.isInternal && !card.isRemovable && !card.isLikelyCameraCard) return false;

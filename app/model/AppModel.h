@@ -15,6 +15,7 @@
 #include "model/ScopedAccess.h"
 #include "model/VerifierSeam.h"
 #include "platform/Platform.h"
+#include "verify/CardChanges.h"
 
 #include <QObject>
 #include <QPointer>
@@ -76,6 +77,10 @@ struct AppModelDeps {
     // Carries out a copy dialog's plan on the copy's own thread: the runner's run() when empty.
     // Tests and pictures script a copy here (its progress, how it ends, a stop).
     std::function<CopyRunResult(CopyRunner& runner)> runCopy;
+    // Called off the GUI thread: the card at `path` now, held against the files a saved check
+    // recorded; the check's own walk when empty.
+    std::function<CardChanges(const std::vector<RecordedFile>& recorded, const std::string& path)>
+        cardChanges;
 };
 
 // Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
@@ -137,6 +142,8 @@ class AppModel : public QObject {
     Q_PROPERTY(bool cardOnly READ cardOnly WRITE setCardOnly NOTIFY cardOnlyChanged)
     Q_PROPERTY(bool deepVerifying READ deepVerifying NOTIFY deepVerifyingChanged)
     Q_PROPERTY(QVariantMap deepProgress READ deepProgressMap NOTIFY deepProgressChanged)
+    // Of a saved result on screen: whether its card is the one in the reader, and unchanged.
+    Q_PROPERTY(SavedCard savedCard READ savedCard NOTIFY savedCardChanged)
     // Computed.
     Q_PROPERTY(bool canCheck READ canCheck NOTIFY canCheckChanged)
     Q_PROPERTY(bool canScan READ canScan NOTIFY canCheckChanged)
@@ -157,6 +164,12 @@ public:
     Q_ENUM(Mode)
     enum class FileFilter { All, NotBackedUp, BackedUp };
     Q_ENUM(FileFilter)
+    // What is known of the card of the result on screen. `none`: the result is of a check made
+    // now, not a saved one. Of a saved one: `looking` until its card is found and listed;
+    // `unchanged` or `changed` since, when the card it checked is here; `notInserted`; `another`
+    // card at its place (another UUID); or one that `cannotTell` apart from it.
+    enum class SavedCard { none, looking, unchanged, changed, notInserted, another, cannotTell };
+    Q_ENUM(SavedCard)
 
     struct Notice {
         QString text;
@@ -268,6 +281,15 @@ public:
     bool deepVerifying() const { return deepVerifying_; }
     const VerifyProgress& deepProgress() const { return deepProgress_; }
     QVariantMap deepProgressMap() const;
+    SavedCard savedCard() const { return savedCard_; }
+    // What changed on the card since the saved check, when savedCard() is `changed`.
+    const CardChanges& savedCardChanges() const { return savedChanges_; }
+    // The card the saved result on screen checked is not the one at its place (or not known to be
+    // yet): nothing may act on what is there in its name.
+    bool savedCardAway() const;
+    // The ready-to-format panel and its format guide: a result ready to format, of a check made
+    // now or of a card that is here unchanged since.
+    bool showsReadyToFormat() const;
 
     // --- computed ---
     VerifyScope scope() const;
@@ -428,6 +450,7 @@ signals:
     void cardOnlyChanged();
     void deepVerifyingChanged();
     void deepProgressChanged();
+    void savedCardChanged();
     void canCheckChanged();
     void canEjectSourceChanged();
     void suggestedCardsChanged();
@@ -493,6 +516,15 @@ private:
     void applyRestored(const Restored& restored);
     // True when a saved result is being restored: the check (at `level`) then starts after it.
     bool waitForRestore(std::optional<CheckLevel> level);
+    void setSavedCard(SavedCard state, CardChanges changes = {});
+    // The saved result on screen is of a card that is not here: not inserted, or another at its place.
+    bool savedCardNotHere() const;
+    // Lists the saved result's card again, off the GUI thread, and says whether it changed.
+    void listSavedCard(const std::string& path);
+    // A saved result's card that was not here: looked for again among the mounted volumes.
+    void findSavedCard();
+    // The notice of a re-check asked of a saved result whose card is not here; `what` ends it.
+    void sayInsertSavedCard(const QString& what);
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
     void emitComputed();
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
@@ -567,6 +599,8 @@ private:
     int pending_ = 0;            // pool work whose result is not applied yet
     uint64_t finishSerial_ = 0;  // which shown result an automatic pass was meant for
     std::optional<Restoring> restoring_;
+    SavedCard savedCard_ = SavedCard::none;
+    CardChanges savedChanges_;
 };
 
 }  // namespace halvetrop

@@ -19,6 +19,11 @@ void AppModel::check(const QString& level) {
 void AppModel::check(std::optional<CheckLevel> level) {
     // A saved result's card and backups are not restored yet: checking now would check others.
     if (waitForRestore(level)) return;
+    // Nor is what sits at a saved card's place checked in its name.
+    if (report_ && savedCardNotHere()) {
+        sayInsertSavedCard(QStringLiteral("to check it again."));
+        return;
+    }
     if (!source_ || (!cardOnly_ && destinations_.empty()) || kinds_.empty()) return;
     if (copying() || shutDown_) return;
     if (level == CheckLevel::verified && report_ && phase_ == Phase::Results) {
@@ -196,7 +201,7 @@ void AppModel::checkAgainstBackup(bool adding) {
     QString name = sourceName();
     // By its bytes: a card whose path is not UTF-8 is still there while it is mounted.
     struct stat st {};
-    if (::stat(source_->c_str(), &st) != 0) {
+    if (::stat(source_->c_str(), &st) != 0 || (report_ && savedCardNotHere())) {
         QString n = report_ ? present::displayText(report_->source.name) : name;
         show("Insert " + n + " to check it against another backup.", false);
         return;

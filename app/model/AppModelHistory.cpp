@@ -1,4 +1,5 @@
 // Recording finished checks in the history, showing a saved one again and checking its card again.
+#include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
 #include "model/ModelText.h"
 
@@ -12,7 +13,28 @@ struct AppModel::Restored {
     std::vector<std::string> backups;                           // those that resolved, in the saved order
     std::vector<std::pair<std::string, QByteArray>> bookmarks;  // of the card and backups that resolved
     std::vector<std::string> notConnected;                      // saved paths of those that did not
+    // Whether the card found at its place is the one the check recorded (`looking`: it is, and is
+    // to be listed), or not inserted, or another.
+    SavedCard cardState = SavedCard::notInserted;
 };
+
+namespace {
+
+// What is at a saved card's place now, by the one rule for volumes: the card itself, another card
+// mounted where it was, or nothing of it. `bookmarkGone`: the card's bookmark named no mounted
+// volume, so the card is not here whatever the place holds.
+AppModel::SavedCard cardAtPlace(const VolumeInfo& recorded, const std::string& path, bool bookmarkGone,
+                                const std::function<VolumeInfo(const std::string&)>& describe) {
+    const VolumeInfo live = describe(path);
+    const VolumeMatch match = matchVolume(recorded, live);
+    if (match == VolumeMatch::same)
+        return bookmarkGone ? AppModel::SavedCard::notInserted : AppModel::SavedCard::looking;
+    // The folder left where nothing is mounted lies on the disk below: not a card at all.
+    if (!live.deviceNumber || live.volumePath != recorded.volumePath) return AppModel::SavedCard::notInserted;
+    return match == VolumeMatch::different ? AppModel::SavedCard::another : AppModel::SavedCard::cannotTell;
+}
+
+}  // namespace
 
 void AppModel::record(const VerifyReport& report) {
     if (!source_) return;
@@ -79,12 +101,13 @@ void AppModel::openSaved(const QString& id, bool recheck) {
     setSelectedFileID(-1);
     ++finishSerial_;
     finish(std::move(*report), false);
+    setSavedCard(SavedCard::looking);
     restoring_ = Restoring{finishSerial_, recheck, false, std::nullopt};
 
     uint64_t serial = finishSerial_;
     std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
     runOffGui(
-        [saved, bookmarks, serial] {
+        [saved, bookmarks, serial, describe = deps_.describeVolume] {
             Restored r;
             r.serial = serial;
             if (saved.sourceBookmark) {
@@ -112,6 +135,9 @@ void AppModel::openSaved(const QString& id, bool recheck) {
                 for (const auto& b : savedBackups)
                     if (std::find(r.backups.begin(), r.backups.end(), b.path) == r.backups.end())
                         r.notConnected.push_back(b.path);
+            const VolumeInfo& recorded = saved.report->summary().source;
+            if (auto place = cleanAbsolutePath(r.card ? *r.card : recorded.path))
+                r.cardState = cardAtPlace(recorded, *place, r.cardBookmarked && !r.card, describe);
             return std::function<void(AppModel&)>([r = std::move(r)](AppModel& m) { m.applyRestored(r); });
         },
         bookmarkPool_);
@@ -126,6 +152,8 @@ void AppModel::applyRestored(const Restored& r) {
         source_ = r.card;
         emit sourceChanged();
     }
+    setSavedCard(r.cardState);
+    if (r.cardState == SavedCard::looking && source_) listSavedCard(*source_);
     // The backups of the saved check that are here; a card-only scan keeps the chosen ones. The
     // card is never one of them.
     std::vector<std::string> backups = cardOnly_ ? destinations_ : r.backups;
@@ -143,15 +171,58 @@ void AppModel::applyRestored(const Restored& r) {
     emitComputed();
 
     if (!asked || !(asked->recheck || asked->check)) return;
-    if (r.cardBookmarked && !r.card) {
-        // Its volume is not mounted: whatever sits at the saved path now is not this card.
-        show(QStringLiteral("Insert ") + fromBytes(report_ ? report_->source.name : lastComponent(*source_)) +
-                 QStringLiteral(" to check it again."),
-             false);
+    if (savedCardNotHere()) {
+        // Whatever sits at the saved path now is not this card.
+        sayInsertSavedCard(QStringLiteral("to check it again."));
         return;
     }
     if (!cardOnly_) sayNotConnected(r.notConnected);
     check(asked->check ? asked->level : std::optional<CheckLevel>());
+}
+
+void AppModel::listSavedCard(const std::string& path) {
+    if (!report_) return;
+    auto recorded = std::make_shared<const std::vector<RecordedFile>>(recordedFiles(*report_));
+    const uint64_t serial = finishSerial_;
+    runOffGui([recorded, path, serial, list = deps_.cardChanges] {
+        const CardChanges changes = list(*recorded, path);
+        return std::function<void(AppModel&)>([serial, changes](AppModel& m) {
+            // Another result is shown by now, or the card went meanwhile.
+            if (m.finishSerial_ != serial || m.savedCard_ != SavedCard::looking) return;
+            m.setSavedCard(changes.any() ? SavedCard::changed : SavedCard::unchanged, changes);
+        });
+    });
+}
+
+void AppModel::findSavedCard() {
+    if (!report_ || !savedCardNotHere()) return;
+    const VolumeInfo& recorded = report_->source;
+    std::string_view below = recorded.path;
+    if (below.starts_with(recorded.volumePath)) below.remove_prefix(recorded.volumePath.size());
+    SavedCard state = SavedCard::notInserted;
+    for (const VolumeInfo& v : volumes_) {
+        const VolumeMatch match = matchVolume(recorded, v);
+        if (match == VolumeMatch::same) {
+            // Inserted again, wherever it is mounted now.
+            if (auto path = cleanAbsolutePath(v.volumePath + std::string(below)); path && path != source_) {
+                source_ = path;
+                emit sourceChanged();
+            }
+            setSavedCard(SavedCard::looking);
+            if (source_) listSavedCard(*source_);
+            return;
+        }
+        if (v.volumePath == recorded.volumePath)
+            state = match == VolumeMatch::different ? SavedCard::another : SavedCard::cannotTell;
+    }
+    setSavedCard(state);
+}
+
+void AppModel::sayInsertSavedCard(const QString& what) {
+    const std::string name = report_   ? report_->source.name
+                             : source_ ? lastComponent(*source_)
+                                       : std::string();
+    show(QStringLiteral("Insert ") + fromBytes(name) + QStringLiteral(" ") + what, false);
 }
 
 bool AppModel::waitForRestore(std::optional<CheckLevel> level) {

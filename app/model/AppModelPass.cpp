@@ -18,6 +18,10 @@ void AppModel::stopDeepVerify() { stopPass(); }
 
 void AppModel::startDeepVerify() {
     if (waitForRestore(CheckLevel::verified)) return;
+    if (report_ && savedCardNotHere()) {
+        sayInsertSavedCard(QStringLiteral("to check it again."));
+        return;
+    }
     if (!report_ || !source_ || destinations_.empty() || report_->totals.covered() < 1) return;
     if (copying() || shutDown_) return;
     const std::vector<std::string> backups = connectedBackups();

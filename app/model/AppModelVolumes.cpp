@@ -183,6 +183,7 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
         emit volumeInfoReady(key);
     }
     refreshVolumeFacts();
+    findSavedCard();
     emitComputed();
     if (mountsMoved || old != now) checkPresence();
 
@@ -193,7 +194,8 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
 }
 
 void AppModel::sourceVolumeRemoved(const std::set<std::string>& vanished) {
-    if (!source_) return;
+    // Another card leaving the saved card's place takes nothing of its result.
+    if (!source_ || (report_ && savedCardNotHere())) return;
     const std::string& card = *source_;
     bool removed = false;
     for (const auto& p : vanished) {
@@ -244,8 +246,9 @@ std::optional<VolumeInfo> describeIfThere(const std::function<VolumeInfo(const s
 
 QVariantMap AppModel::volumeInfo(const QString& key) {
     const std::optional<std::string> path = present::pathOfKey(key);
-    // What is at the path of a backup whose drive is not connected is the system's disk.
-    if (!path || unresolved_.count(*path)) return {};
+    // What is at the path of a backup whose drive is not connected is the system's disk; what is at
+    // a saved card's place may be another card.
+    if (!path || unresolved_.count(*path) || (source_ && *path == *source_ && savedCardAway())) return {};
     if (auto cached = cachedVolumeInfo(*path)) return volumeMap(*cached);
     if (describing_.insert(*path).second) {
         auto describe = deps_.describeVolume;

@@ -2,6 +2,7 @@
 
 #include "copy/CopyError.h"
 #include "drives/Drives.h"
+#include "drives/VolumeMatch.h"
 #include "present/CopyReport.h"
 #include "present/Format.h"
 #include "present/Sidebar.h"
@@ -41,11 +42,24 @@ bool isDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The live volume at a path is the one a report was made on: the same file-system id, or, for a
-// volume without one, the same mount point.
-bool sameVolume(const VolumeInfo& recorded, const VolumeInfo& live) {
-    if (recorded.volumeID != live.volumeID) return false;
-    return recorded.volumeID.has_value() || recorded.volumePath == live.volumePath;
+// Why no copy of this result may go now: the card or the backup now mounted is another volume than
+// the result was made with, or cannot be told from another. Nothing when both are the same.
+// Another volume at its place, or nothing mounted there, is "changed"; only a mount there that
+// cannot be told from the recorded one is "unknown".
+std::optional<QString> volumesRefusal(const VerifyReport& report, const VolumeInfo& backup,
+                                      const VolumeInfo& liveBackup,
+                                      const std::function<VolumeInfo(const std::string&)>& describe) {
+    bool unknown = false;
+    for (const auto& [recorded, live] :
+         {std::pair{report.source, describe(report.source.path)}, std::pair{backup, liveBackup}}) {
+        const VolumeMatch m = matchVolume(recorded, live);
+        if (m == VolumeMatch::same) continue;
+        if (m == VolumeMatch::different || !live.deviceNumber || live.volumePath != recorded.volumePath)
+            return CopySheet::volumesChangedText();
+        unknown = true;
+    }
+    if (unknown) return CopySheet::volumesUnknownText();
+    return std::nullopt;
 }
 
 }  // namespace
@@ -75,6 +89,13 @@ struct CopySheet::Outcome {
 QString CopySheet::volumesChangedText() {
     return QStringLiteral(
         "The card or backup now mounted is not the one this result was made with \u2014 check again first.");
+}
+
+QString CopySheet::volumesUnknownText() {
+    return QStringLiteral(
+        "Can't tell whether the card and backup now mounted are the ones this result was made with \u2014 "
+        "check "
+        "again first.");
 }
 
 QString CopySheet::nameTooLongText() {
@@ -460,12 +481,13 @@ CopySheet::Outcome CopySheet::work(const Inputs& in) {
     }
     VolumeInfo liveBackup = in.describe(backup.path);
     if (liveBackup.totalBytes > 0) out.freeBytes = liveBackup.freeBytes;
-    if (!sameVolume(backup, liveBackup) || !sameVolume(report.source, in.describe(report.source.path))) {
-        out.plan = volumesChangedText();
+    if (auto refused = volumesRefusal(report, backup, liveBackup, in.describe)) {
+        out.plan = *refused;
         return out;
     }
     try {
-        CopyPlan plan = CopyPlanner::plan(report, in.fileIDs, in.destination, in.layout, location, in.base);
+        CopyPlan plan =
+            CopyPlanner::plan(report, in.fileIDs, in.destination, in.layout, location, in.base, in.describe);
         std::map<std::string, int> folders;  // plain byte order
         for (const auto& item : plan.items) ++folders[item.destDir];
         const std::string prefix = plan.root == "/" ? "/" : plan.root + "/";
@@ -549,6 +571,8 @@ void CopySheet::copy() {
         settings_.setValue(QLatin1String(kLocationsKey), saved);
     }
     runner_ = std::make_shared<CopyRunner>(plan);
+    // The run asks what is mounted where as the sheet did.
+    runner_->volumeInfo = deps_.describeVolume;
     phase_ = Phase::copying;
     emit phaseChanged();
     emit planChanged();
@@ -575,10 +599,8 @@ void CopySheet::copy() {
         // The volumes could have changed between planning and now; a copy goes only to the ones the
         // result was made with.
         const VolumeInfo& backup = report->destinations.at(size_t(destination));
-        if (!sameVolume(backup, describe(backup.path)) ||
-            !sameVolume(report->source, describe(report->source.path))) {
-            for (const auto& item : runner->plan().items)
-                result.failed.push_back({item.id, bytes(volumesChangedText())});
+        if (auto refused = volumesRefusal(*report, backup, describe(backup.path), describe)) {
+            for (const auto& item : runner->plan().items) result.failed.push_back({item.id, bytes(*refused)});
         } else {
             result = runCopy ? runCopy(*runner) : runner->run();
         }

@@ -86,6 +86,7 @@ public:
 
     // The texts of a refused plan that the planner cannot know.
     static QString volumesChangedText();
+    static QString volumesUnknownText();
     static QString nameTooLongText();
 
     // `report` and `request` are fixed for the sheet's life; `settings` holds the remembered

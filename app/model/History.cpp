@@ -22,6 +22,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "drives/VolumeMatch.h"
 #include "model/JsonScan.h"
 #include "model/WriteAll.h"
 
@@ -37,6 +38,21 @@ std::string historyKey(const VolumeInfo& source) {
     return key;
 }
 
+namespace {
+
+// The card's path below its volume's root: the relative part of its key.
+std::string_view belowVolume(const VolumeInfo& v) {
+    std::string_view path = v.path;
+    if (path.starts_with(v.volumePath)) path.remove_prefix(v.volumePath.size());
+    return path;
+}
+
+}  // namespace
+
+bool sameCard(const VolumeInfo& a, const VolumeInfo& b) {
+    return belowVolume(a) == belowVolume(b) && matchVolume(a, b) == VolumeMatch::same;
+}
+
 HistoryItem makeHistoryItem(VerifyReport report, std::optional<QByteArray> sourceBookmark,
                             std::vector<QByteArray> destinationBookmarks) {
     return {QUuid::createUuid(), std::make_shared<const SavedReport>(std::move(report)),
@@ -44,15 +60,14 @@ HistoryItem makeHistoryItem(VerifyReport report, std::optional<QByteArray> sourc
 }
 
 bool recordInto(std::vector<HistoryItem>& history, HistoryItem item) {
-    const std::string key = item.key();
     if (item.report->summary().isCardOnly()) {
         // A scan of the card alone says less than a comparison with backups: it never replaces one.
         bool compared = std::any_of(history.begin(), history.end(), [&](const HistoryItem& h) {
-            return !h.report->summary().isCardOnly() && h.key() == key;
+            return !h.report->summary().isCardOnly() && h.sameCardAs(item);
         });
         if (compared) return false;
     }
-    std::erase_if(history, [&](const HistoryItem& h) { return h.key() == key; });
+    std::erase_if(history, [&](const HistoryItem& h) { return h.sameCardAs(item); });
     history.insert(history.begin(), std::move(item));
     if (history.size() > historyLimit) history.resize(historyLimit);
     return true;

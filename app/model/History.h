@@ -32,6 +32,11 @@ inline constexpr size_t historyLimit = 40;
 // the mount point (keeping its leading "/"; empty for the volume root).
 std::string historyKey(const VolumeInfo& source);
 
+// Whether two recorded cards are one: the same folder below the volume's root, on volumes the one
+// rule (matchVolume) calls the same. Two cards of one label at one mount path are two cards
+// unless their UUIDs, or their very mount, say otherwise.
+bool sameCard(const VolumeInfo& a, const VolumeInfo& b);
+
 struct HistoryItem {
     QUuid id;
     // Shared and never changed after recording (only packed), so a snapshot for saving costs no
@@ -41,6 +46,9 @@ struct HistoryItem {
     std::vector<QByteArray> destinationBookmarks;  // empty for a card-only scan
 
     std::string key() const { return historyKey(report->summary().source); }
+    bool sameCardAs(const HistoryItem& other) const {
+        return sameCard(report->summary().source, other.report->summary().source);
+    }
 };
 
 // A new item for a finished report: a fresh id, the report held whole until its first save.

@@ -370,13 +370,14 @@ QString unreadableSentence(int64_t n, const QLocale& locale) {
                                       : QStringLiteral(" folders or files on the card couldn't be read"));
 }
 
+// A line of no files (junk folders that could not be opened) was not checked at all.
 QString contentSymbol(const ContentLine& line) {
-    if (line.checked == line.files) return QStringLiteral("checkmark.circle.fill");
+    if (line.files > 0 && line.checked == line.files) return QStringLiteral("checkmark.circle.fill");
     return line.checked > 0 ? QStringLiteral("circle.lefthalf.filled") : QStringLiteral("minus.circle");
 }
 
 QString contentChecked(const ContentLine& line, const QLocale& locale) {
-    if (line.checked == line.files) return QStringLiteral("Checked");
+    if (line.files > 0 && line.checked == line.files) return QStringLiteral("Checked");
     if (line.checked >= 1)
         return count(line.checked, locale) + QStringLiteral(" of ") + count(line.files, locale) +
                QStringLiteral(" checked");

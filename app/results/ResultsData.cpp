@@ -34,6 +34,48 @@ QString kindSymbol(MediaKind k) {
     return {};
 }
 
+// "1 file added, 2 changed and 1 removed": what changed on the card since a saved check.
+QString changesText(const CardChanges& c) {
+    QStringList parts;
+    auto part = [&](int64_t n, const char* what) {
+        if (n < 1) return;
+        const QString noun = parts.isEmpty() ? (n == 1 ? QStringLiteral(" file ") : QStringLiteral(" files "))
+                                             : QStringLiteral(" ");
+        parts << count(n) + noun + QLatin1String(what);
+    };
+    part(c.added, "added");
+    part(c.changed, "changed");
+    part(c.removed, "removed");
+    if (c.unreadable) parts << QStringLiteral("part of the card can't be read");
+    if (parts.size() <= 1) return parts.value(0);
+    const QString last = parts.takeLast();
+    return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+// When a saved result was made, and what is known of its card now.
+QString savedLine(const AppModel& m, const VerifyReport& r, const DateTexts& dates) {
+    const AppModel::SavedCard state = m.savedCard();
+    if (state == AppModel::SavedCard::none) return {};
+    const QString when = (r.isCardOnly() ? QStringLiteral("Scanned ") : QStringLiteral("Checked ")) +
+                         dates.relative(r.finishedAt, m.now(), UnitStyle::wide) + QStringLiteral(".");
+    const QString name = QStringLiteral("“") + text(r.source.name) + QStringLiteral("”");
+    switch (state) {
+        case AppModel::SavedCard::unchanged:
+            return when + QStringLiteral(" The card hasn't changed since.");
+        case AppModel::SavedCard::notInserted:
+            return when + QStringLiteral(" Insert ") + name + QStringLiteral(" to check it again.");
+        case AppModel::SavedCard::another:
+            return when + QStringLiteral(" The card now at its place is another card.");
+        case AppModel::SavedCard::cannotTell:
+            return when + QStringLiteral(" Can't tell whether the card now at its place is this one.");
+        case AppModel::SavedCard::none:
+        case AppModel::SavedCard::looking:
+        case AppModel::SavedCard::changed:
+            break;
+    }
+    return when;
+}
+
 QVariantMap countsMap(const StatusCounts& c) {
     return {{"files", double(c.files)},
             {"verified", double(c.verified)},
@@ -308,6 +350,7 @@ void ResultsData::setModel(QObject* model) {
     if (app) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
         connections_ << connect(app, &AppModel::lastCopyChanged, this, &ResultsData::lastCopyChanged);
+        connections_ << connect(app, &AppModel::savedCardChanged, this, &ResultsData::lastCopyChanged);
     }
     reload();
     emit modelChanged();
@@ -389,10 +432,19 @@ QVariantMap ResultsData::computeHero() const {
     }
     const auto tint = verdictColor(*r);
     const bool notWhole = r->cardUnreadable > 0;
+    // A saved result whose card changed since says so first: what it says of the files is old.
+    const bool changed = model_->savedCard() == AppModel::SavedCard::changed;
+    const QString changedReason = QStringLiteral("Since this check, ") +
+                                  changesText(model_->savedCardChanges()) +
+                                  QStringLiteral(" on the card. Check it again before you format it.");
     return {
-        {"title", verdictTitle(*r)},
-        {"reason", verdictReason(*r, deepVerifying_)},
-        {"tint", tint ? roleText(*tint) : QString()},
+        {"title", changed ? QStringLiteral("Changed since this check") : verdictTitle(*r)},
+        {"reason", changed ? changedReason : verdictReason(*r, deepVerifying_)},
+        {"tint", changed ? roleText(ColorRole::partial)
+                 : tint  ? roleText(*tint)
+                         : QString()},
+        {"savedLine", savedLine(*model_, *r, dates_)},
+        {"savedChanged", changed},
         {"status", raw(verdictStatus(t))},
         {"days", dayRange(r->groups, dates_)},
         {"cameras", cameras},

@@ -106,7 +106,8 @@ public:
 
     bool hasReport() const { return report() != nullptr; }
     bool cardOnly() const { return report() && report()->isCardOnly(); }
-    bool ready() const { return report() && report()->readyToFormat(); }
+    // Of a saved result, only while its card is here unchanged.
+    bool ready() const { return model_ && model_->showsReadyToFormat(); }
     QVariantMap hero() const;
     QVariantList segments() const;
     QVariantMap readyPanel() const;

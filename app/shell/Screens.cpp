@@ -395,6 +395,12 @@ int main(int argc, char** argv) {
          [](Stage& s) { return checking(s, true, "scanningSource", "NIKON Z9", 0, 0); }},
         {"results-safe", saved("safe"), openSaved},
         {"results-missing", saved("missing"), openSaved},
+        // A photo taken with the card since it was checked safe.
+        {"results-changed-since", saved("safe"),
+         [](Stage& s) {
+             s.addToSavedCards(1);
+             return s.openSaved(0);
+         }},
         // The smallest window: the inspector closed, as it is the detail's room that is tight.
         {"results-missing.narrow", saved("missing"), narrow, {}, QSize(1040, 800)},
         {"results-verifying", saved("verifying"),

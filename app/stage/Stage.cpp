@@ -36,6 +36,8 @@ VolumeInfo systemDisk() {
     v.isInternal = true;
     v.totalBytes = 500'000'000'000;
     v.freeBytes = 31'000'000'000;
+    v.deviceNumber = "254:0";
+    v.mountID = 1;
     return v;
 }
 
@@ -101,11 +103,19 @@ struct StageVolumes {
         best.path = path;
         return best;
     }
-    void put(const VolumeInfo& v) {
+    // A stage volume is mounted once, as a device and a mount of its own: the copy dialog tells it
+    // from another by them as it does a real one.
+    void put(VolumeInfo v) {
         std::lock_guard<std::mutex> hold(lock);
         std::erase_if(list, [&](const VolumeInfo& o) { return o.volumePath == v.volumePath; });
+        if (!v.deviceNumber) {
+            ++mounts;
+            v.deviceNumber = "0:" + std::to_string(100 + mounts);
+            v.mountID = 100 + mounts;
+        }
         list.push_back(v);
     }
+    int64_t mounts = 0;
 };
 
 // A copy run that goes as far as the stage says and ends how the stage says; a stop from the
@@ -443,6 +453,13 @@ bool Stage::start() {
         auto volumes = stageVolumes_;
         deps.listVolumes = [volumes] { return volumes->listing(); };
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
+        // Only a dozen of a fixture's files are written out: its saved cards are as they were checked,
+        // but for what the stage adds.
+        deps.cardChanges = [added = addedSince_](const std::vector<RecordedFile>&, const std::string&) {
+            CardChanges c;
+            c.added = added->load();
+            return c;
+        };
         deps.now = [shift] { return fixtureNow() + shift->load(); };
         auto copy = copy_;
         deps.runCopy = [copy](CopyRunner& runner) { return copy->run(runner); };

@@ -137,6 +137,8 @@ public:
     // --- time ---
     // Moves the model's clock (the fixed one, or the system's on a real stage) by that much.
     Q_INVOKABLE void shiftClock(double seconds);
+    // Saved cards opened from now on hold this many files their check did not see.
+    Q_INVOKABLE void addToSavedCards(int files) { *addedSince_ = files; }
 
     // --- the byte-by-byte pass (real stage) ---
     // While held, the pass's per-file results wait before they reach the model; a cancelled pass
@@ -169,6 +171,7 @@ private:
     std::shared_ptr<ScriptedCopy> copy_;
     std::shared_ptr<PassGate> gate_;
     std::shared_ptr<std::atomic<TimeNs>> clockShift_ = std::make_shared<std::atomic<TimeNs>>(0);
+    std::shared_ptr<std::atomic<int>> addedSince_ = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<std::mutex> verifiersLock_ = std::make_shared<std::mutex>();
     std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers_ =
         std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();

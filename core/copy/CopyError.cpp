@@ -16,6 +16,7 @@ CopyError CopyError::outsideDestination(std::string path) { return {Kind::outsid
 CopyError CopyError::insideSource(std::string path) { return {Kind::insideSource, std::move(path), 0}; }
 CopyError CopyError::insideLibrary(std::string path) { return {Kind::insideLibrary, std::move(path), 0}; }
 CopyError CopyError::backupDisconnected(std::string root) { return {Kind::backupDisconnected, std::move(root), 0}; }
+CopyError CopyError::backupUnconfirmed(std::string root) { return {Kind::backupUnconfirmed, std::move(root), 0}; }
 CopyError CopyError::cancelled() { return {Kind::cancelled, {}, 0}; }
 CopyError CopyError::nameRefused(std::string path, std::string refused) {
     return {Kind::nameRefused, std::move(path), 0, std::move(refused)};
@@ -55,6 +56,8 @@ std::string CopyError::description() const {
     case Kind::insideSource: return "Refused to copy onto the card being checked: " + shown;
     case Kind::insideLibrary: return "Refused to copy into an app library (its app wouldn't see the files): " + shown;
     case Kind::backupDisconnected: return "The backup is no longer connected: " + shown;
+    case Kind::backupUnconfirmed:
+        return "Can't tell whether the drive at " + shown + " is the backup that was checked. Check the card again first.";
     case Kind::cancelled: return "Cancelled";
     case Kind::nameRefused: {
         const std::size_t slash = shown.find_last_of('/');

@@ -17,6 +17,7 @@ public:
         insideSource,        // "Refused to copy onto the card being checked: " + path
         insideLibrary,       // "Refused to copy into an app library (its app wouldn't see the files): " + path
         backupDisconnected,  // "The backup is no longer connected: " + the backup folder
+        backupUnconfirmed,   // "Can't tell whether the drive at " + the backup folder + " is the backup ..."
         cancelled,           // "Cancelled"
         nameRefused,         // "The backup drive refused the name “" + the file's name + "”: " + why
     };
@@ -30,6 +31,7 @@ public:
     static CopyError insideSource(std::string path);
     static CopyError insideLibrary(std::string path);
     static CopyError backupDisconnected(std::string root);
+    static CopyError backupUnconfirmed(std::string root);
     static CopyError cancelled();
     // The drive turned the file's name away: `refused` holds the characters of the name its file
     // system does not allow (FAT, exFAT and NTFS refuse " * : < > ? \ | and control characters);

@@ -4,6 +4,7 @@
 #include "copy/CardFence.h"
 #include "copy/CopyError.h"
 #include "drives/Drives.h"
+#include "drives/VolumeMatch.h"
 #include "platform/Fd.h"
 #include "report/Join.h"
 #include "report/Report.h"
@@ -135,6 +136,18 @@ bool CopyPlanner::isInside(const std::string& path, dev_t dev, ino_t ino) {
     }
 }
 
+std::optional<CopyError> CopyPlanner::refusalAt(const std::string& root, const VolumeInfo& recorded,
+                                               const VolumeInfo& live) {
+    switch (matchVolume(recorded, live)) {
+    case VolumeMatch::same: return std::nullopt;
+    case VolumeMatch::different: return CopyError::backupDisconnected(root);
+    case VolumeMatch::cannotTell: break;
+    }
+    // Nothing is at the backup's place, or the mount there is not at its place: its drive is away.
+    if (!live.deviceNumber || live.volumePath != recorded.volumePath) return CopyError::backupDisconnected(root);
+    return CopyError::backupUnconfirmed(root);
+}
+
 CopyPlanner::PickedFolder CopyPlanner::locate(const std::string& folder, const VerifyReport& report) {
     const std::string picked = canonical(resolved(folder));
     const std::string card = canonical(resolved(report.source.path));
@@ -159,11 +172,12 @@ CopyPlanner::PickedFolder CopyPlanner::locate(const std::string& folder, const V
 
 CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::int64_t>& fileIDs,
                            std::int64_t destination, const CopyLayout& layout, const std::string& location,
-                           const std::string& baseFolder) {
+                           const std::string& baseFolder,
+                           const std::function<VolumeInfo(const std::string&)>& describe) {
     const VolumeInfo& backup = report.destinations.at(static_cast<std::size_t>(destination));
     const std::string root = canonical(backup.path);
     const std::string rootPrefix = root == "/" ? "/" : root + "/";
-    if (backup.volumeID && Drives::info(root).volumeID != backup.volumeID) throw CopyError::backupDisconnected(root);
+    if (auto refused = refusalAt(root, backup, describe ? describe(root) : Drives::info(root))) throw *refused;
 
     if (!location.empty()) {
         for (const auto& piece : splitKeepingEmpty(location))
@@ -211,7 +225,7 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
     CopyPlan plan;
     plan.root = root;
     plan.card = report.source.path;
-    plan.rootVolumeID = backup.volumeID;
+    plan.backupVolume = backup;
     for (std::int64_t id : fileIDs) {
         const auto found = byID.find(id);
         // A file asked for twice is still one file: planned once, at its first place.

@@ -3,10 +3,12 @@
 // refusals that keep a plan inside the chosen backup folder, off the card and out of app libraries.
 // Pure text work on the check's report, except for resolving and comparing paths.
 #include "copy/CopyLayout.h"
+#include "drives/Drives.h"
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +18,7 @@ namespace halvetrop {
 
 struct VerifyReport;
 struct FileResult;
+class CopyError;
 
 struct PlannedCopy {
     std::int64_t id = 0;      // the card file's id in the report
@@ -31,10 +34,11 @@ struct PlannedCopy {
 struct CopyPlan {
     std::string root;  // canonical backup root
     std::string card;  // the card's path as the report holds it
-    // The file-system id of the backup's own volume, when it has one: a plan is carried out only
-    // while that volume is the one mounted at the root. An unplugged drive leaves its empty mount
-    // point on the system's disk, which must never take its copies.
-    std::optional<std::string> rootVolumeID;
+    // The backup's volume as the check recorded it: a plan is carried out only while the volume at
+    // the root is that one (matchVolume). An unplugged drive leaves its empty mount point on the
+    // system's disk, and a rotated drive of the same name may be mounted there: neither takes its
+    // copies. Absent for a plan made by hand, which is held to nothing.
+    std::optional<VolumeInfo> backupVolume;
     std::vector<PlannedCopy> items;
     int renamedForCollision = 0;
     std::int64_t totalBytes() const;
@@ -54,11 +58,16 @@ struct CopyPlanner {
         bool operator==(const PickedFolder&) const = default;
     };
 
-    // Throws CopyError: backupDisconnected (the volume at the backup's root is not the one the
-    // report was made on), outsideDestination, insideLibrary, insideSource (first met, in that
-    // order).
+    // Throws CopyError: backupDisconnected or backupUnconfirmed (the volume at the backup's root is
+    // another one than the report was made on, or cannot be told from another), outsideDestination,
+    // insideLibrary, insideSource (first met, in that order). `describe` tells what volume is at
+    // the backup's root now (Drives::info when empty).
     static CopyPlan plan(const VerifyReport& report, const std::vector<std::int64_t>& fileIDs, std::int64_t destination,
-                         const CopyLayout& layout, const std::string& location, const std::string& baseFolder);
+                         const CopyLayout& layout, const std::string& location, const std::string& baseFolder,
+                         const std::function<VolumeInfo(const std::string&)>& describe = {});
+    // Why a backup whose recorded volume is `recorded` takes no copies at `root` now that `live` is
+    // there; nothing when it is the same volume.
+    static std::optional<CopyError> refusalAt(const std::string& root, const VolumeInfo& recorded, const VolumeInfo& live);
     static PickedFolder locate(const std::string& folder, const VerifyReport& report);
 
     // Absolute and lexically standardized ("." and ".." resolved, separators collapsed, no final

@@ -225,10 +225,12 @@ CopyRunResult CopyRunner::run() {
     std::int64_t total = 0;
     for (const auto& item : items) total += item.size;
 
-    if (plan_.rootVolumeID && info.volumeID != plan_.rootVolumeID) {
-        const std::string message = CopyError::backupDisconnected(plan_.root).description();
-        for (const auto& item : items) result.failed.push_back({item.id, message});
-        return result;
+    if (plan_.backupVolume) {
+        if (auto refused = CopyPlanner::refusalAt(plan_.root, *plan_.backupVolume, info)) {
+            const std::string message = refused->description();
+            for (const auto& item : items) result.failed.push_back({item.id, message});
+            return result;
+        }
     }
 
     if (info.freeBytes > 0 && info.freeBytes < total + total / 100) {

@@ -1,5 +1,7 @@
 #include "report/Report.h"
 
+#include "text/Utf8.h"
+
 #include <stdexcept>
 
 namespace halvetrop {
@@ -87,7 +89,14 @@ double StatusCounts::fraction() const {
     return static_cast<double>(covered()) / static_cast<double>(files);
 }
 
-std::string ShootGroup::id() const { return folder + "|" + day + "|" + camera; }
+std::string ShootGroup::id() const {
+    std::string out = folder + "|" + day + "|" + camera;
+    if (!rawFolder.empty()) {
+        out += '|';
+        out += escapeIllFormed(rawFolder);
+    }
+    return out;
+}
 
 std::vector<FileResult> VerifyReport::inScopeFiles() const {
     std::vector<FileResult> out;
@@ -278,6 +287,7 @@ std::size_t std::hash<halvetrop::ShootGroup>::operator()(
     mixValue(seed, g.landings.size());
     for (const auto& landing : g.landings) mixValue(seed, landing);
     mixValue(seed, g.scattered);
+    mixValue(seed, g.rawFolder);
     return seed;
 }
 
@@ -307,5 +317,7 @@ std::size_t std::hash<halvetrop::ContentLine>::operator()(
     mixValue(seed, l.bytes);
     mixValue(seed, l.checked);
     mixValue(seed, l.note);
+    mixValue(seed, l.unlisted.size());
+    for (const auto& folder : l.unlisted) mixValue(seed, folder);
     return seed;
 }

@@ -166,8 +166,13 @@ struct ShootGroup {
     std::map<std::string, int64_t> formats;   // camera-media files per upper-cased extension
     std::vector<LandingRef> landings;         // most files first
     bool scattered = false;
+    std::string rawFolder{};  // the folder's bytes when `folder` is not them, else empty
 
-    // folder + "|" + day + "|" + camera
+    std::string_view folderBytes() const {
+        return rawFolder.empty() ? std::string_view(folder) : rawFolder;
+    }
+    // folder + "|" + day + "|" + camera; a folder that is not UTF-8 adds "|" and its bytes
+    // escaped, so that the shoot of its look-alike has another id.
     std::string id() const;
 
     friend bool operator==(const ShootGroup&, const ShootGroup&) = default;
@@ -206,6 +211,9 @@ struct ContentLine {
     int64_t bytes = 0;
     int64_t checked = 0;  // how many of them are in scope
     std::string note;
+    // Junk folders the check could not open (root's lost+found on an ext4 card), card-relative,
+    // display form; they hold nothing a check needs.
+    std::vector<std::string> unlisted{};
 
     const std::string& id() const { return label; }
 

@@ -322,6 +322,7 @@ void write(Writer& w, const ShootGroup& g) {
     w.endArray();
     w.key("scattered");
     w.boolean(g.scattered);
+    writeBytesIfOther(w, "rawFolder", g.rawFolder, g.folder);
     w.endObject();
 }
 
@@ -362,6 +363,13 @@ void write(Writer& w, const ContentLine& l) {
     w.integer(l.checked);
     w.key("note");
     w.text(l.note);
+    // Left out when there are none, so the stored form of a card read whole is as it was.
+    if (!l.unlisted.empty()) {
+        w.key("unlisted");
+        w.beginArray();
+        for (const std::string& folder : l.unlisted) w.text(folder);
+        w.endArray();
+    }
     w.endObject();
 }
 
@@ -790,10 +798,10 @@ private:
 
 class ShootFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"folder", "day",     "camera",
-                                                "fileIDs", "counts", "kinds",
-                                                "formats", "landings", "scattered"};
-    explicit ShootFrame(ShootGroup& out) : RecordFrame(keys, 9, 0), out_(out) {}
+    static constexpr std::string_view keys[] = {"folder",  "day",      "camera",    "fileIDs",  "counts",
+                                                "kinds",   "formats",  "landings",  "scattered", "rawFolder"};
+    // Shoots stored before folders were told apart by their bytes have no rawFolder.
+    explicit ShootFrame(ShootGroup& out) : RecordFrame(keys, 10, optionalBits(std::array{9})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -812,9 +820,11 @@ protected:
                 r.expectArray(v);
                 return std::make_unique<RecordListFrame<LandingRef, LandingFrame>>(out_.landings);
             case 8: out_.scattered = r.boolean(v); break;
+            case 9: out_.rawFolder = pathBytes(r, v); break;
         }
         return nullptr;
     }
+    void finish(Reader& r) override { settleBytes(r, keys[9], out_.rawFolder, out_.folder); }
 
 private:
     ShootGroup& out_;
@@ -879,9 +889,10 @@ private:
 
 class ContentFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"label", "formats", "files",
-                                                "bytes", "checked", "note"};
-    explicit ContentFrame(ContentLine& out) : RecordFrame(keys, 6, 0), out_(out) {}
+    static constexpr std::string_view keys[] = {"label",   "formats", "files",   "bytes",
+                                                "checked", "note",    "unlisted"};
+    // Lines stored before unlisted junk folders were named have none.
+    explicit ContentFrame(ContentLine& out) : RecordFrame(keys, 7, optionalBits(std::array{6})), out_(out) {}
 
 protected:
     std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
@@ -895,6 +906,9 @@ protected:
             case 3: out_.bytes = r.integer(v); break;
             case 4: out_.checked = r.integer(v); break;
             case 5: out_.note = r.text(v); break;
+            case 6:
+                r.expectArray(v);
+                return std::make_unique<ScalarListFrame<std::string, decltype(readText)>>(out_.unlisted, readText);
         }
         return nullptr;
     }

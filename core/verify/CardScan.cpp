@@ -27,15 +27,46 @@ namespace {
 
 std::string lowerName(std::string_view name) { return Anatomy::lower(name); }
 
-// folder + "/" + the lower-cased name without its last extension.
-std::string twinKey(const Verifier::Item& item) {
-    std::string s = lowerName(item.name);
-    const size_t dot = s.rfind('.');
-    if (dot != std::string::npos) s.resize(dot);
-    return item.folder + "/" + s;
+// The item's folder and name as the card's file system knows them. Two folders (or names) that
+// differ only where one is not UTF-8 show alike, but hold other files.
+std::pair<std::string_view, std::string_view> folderAndNameBytes(const Verifier::Item& item) {
+    if (item.rawRel.empty()) return {item.folder, item.name};
+    const std::string_view raw = item.rawRel;
+    const size_t slash = raw.rfind('/');
+    if (slash == std::string_view::npos) return {std::string_view(), raw};
+    return {raw.substr(0, slash), raw.substr(slash + 1)};
 }
 
-std::string ownerKey(const Verifier::Item& item) { return item.folder + "/" + ownerStemKey(item.name); }
+// The name without up to `cuts` extensions.
+std::string_view withoutExtensions(std::string_view name, int cuts) {
+    for (int cut = 0; cut < cuts; ++cut) {
+        const size_t dot = name.rfind('.');
+        if (dot == std::string_view::npos) break;
+        name = name.substr(0, dot);
+    }
+    return name;
+}
+
+// folder bytes + "/" + the stem; a name that is not UTF-8 adds its own bytes' stem, matched
+// exactly, so that a look-alike name never pairs with it.
+std::string keyOf(const Verifier::Item& item, const std::string& stem, int cuts) {
+    const auto [folder, name] = folderAndNameBytes(item);
+    std::string key(folder);
+    key += '/';
+    key += stem;
+    if (name != item.name) {
+        key += '\0';
+        key += withoutExtensions(name, cuts);
+    }
+    return key;
+}
+
+// The folder, then the lower-cased name without its last extension.
+std::string twinKey(const Verifier::Item& item) {
+    return keyOf(item, std::string(withoutExtensions(lowerName(item.name), 1)), 1);
+}
+
+std::string ownerKey(const Verifier::Item& item) { return keyOf(item, ownerStemKey(item.name), 2); }
 
 // Ends in "m" and two decimal digits (any script's digits, as \d means).
 bool endsInMDigitDigit(std::string_view s) {
@@ -150,7 +181,10 @@ std::vector<Verifier::Item> Verifier::scanItems(const WalkResult& walk, const Ve
                 it.inScope = false;
         }
     }
-    if (junk) *junk = tally;
+    if (junk) {
+        junk->files = tally.files;
+        junk->bytes = tally.bytes;
+    }
     return items;
 }
 

@@ -24,6 +24,19 @@ struct Bucket {
 
 enum BucketIndex { raw, photo, video, audio, other, sidecar, proxy, thumb, camera, bucketCount };
 
+// "lost+found couldn't be opened; no camera writes there.", naming at most three folders.
+std::string unlistedSentence(const std::vector<std::string>& folders) {
+    constexpr size_t named = 3;
+    std::string text;
+    const size_t shown = std::min(folders.size(), named);
+    for (size_t i = 0; i < shown; ++i) {
+        if (i > 0) text += i + 1 == shown && folders.size() <= named ? " and " : ", ";
+        text += folders[i];
+    }
+    if (folders.size() > named) text += " and " + std::to_string(folders.size() - named) + " more";
+    return text + " couldn't be opened; no camera writes there.";
+}
+
 }  // namespace
 
 std::vector<ContentLine> Verifier::contentLines(const std::vector<FileResult>& files, JunkTally junk) const {
@@ -86,16 +99,23 @@ std::vector<ContentLine> Verifier::contentLines(const std::vector<FileResult>& f
             line.note = "RAWs with a JPEG twin aren't required (JPEG only).";
         lines.push_back(std::move(line));
     }
-    if (junk.files > 0) {
+    if (junk.files > 0 || !junk.unlistedFolders.empty()) {
         ContentLine line;
         line.label = "Hidden & system files";
-        line.formats = {"._*", ".DS_Store"};
         line.files = junk.files;
         line.bytes = junk.bytes;
         line.checked = 0;
-        // Beside the Mac's and Windows' leftovers the tally holds Linux's: the trash folders of its
-        // desktops and the file system's lost+found.
-        line.note = "Left by computers (macOS, Windows, Linux) and disk checks, not by the camera. Never needed.";
+        if (junk.files > 0) {
+            line.formats = {"._*", ".DS_Store"};
+            // Beside the Mac's and Windows' leftovers the tally holds Linux's: the trash folders
+            // of its desktops and the file system's lost+found.
+            line.note = "Left by computers (macOS, Windows, Linux) and disk checks, not by the camera. Never needed.";
+        }
+        if (!junk.unlistedFolders.empty()) {
+            line.unlisted = junk.unlistedFolders;
+            if (!line.note.empty()) line.note += ' ';
+            line.note += unlistedSentence(junk.unlistedFolders);
+        }
         lines.push_back(std::move(line));
     }
     return lines;

@@ -35,10 +35,11 @@ std::vector<ShootGroup> Verifier::buildGroups(const std::vector<FileResult>& fil
                                               const std::vector<std::vector<Location>>& locations,
                                               const DestIndex& ix) {
     // Majority camera per folder; a tie goes to the camera whose name sorts first, so the same
-    // card always groups the same way.
+    // card always groups the same way. Folders are told apart by their bytes: two whose names
+    // differ only where one is not UTF-8 look alike but are two folders, and two shoots.
     std::map<std::string, std::map<std::string, int64_t>> cameraCounts;
     for (const FileResult& f : files)
-        if (f.inScope && !f.camera.empty()) ++cameraCounts[f.folder][f.camera];
+        if (f.inScope && !f.camera.empty()) ++cameraCounts[std::string(f.folderBytes())][f.camera];
     std::unordered_map<std::string, std::string> folderCamera;
     for (const auto& [folder, counts] : cameraCounts) {
         const std::string* best = nullptr;
@@ -53,26 +54,29 @@ std::vector<ShootGroup> Verifier::buildGroups(const std::vector<FileResult>& fil
     }
 
     struct Key {
-        std::string folder, day, camera;
+        std::string folder, day, camera;  // the folder's bytes
         bool operator<(const Key& o) const {
             return std::tie(folder, day, camera) < std::tie(o.folder, o.day, o.camera);
         }
     };
+    std::vector<std::string> shownFolder;  // per key: the folder as the report shows it
     std::map<Key, size_t> keyIndex;
     std::vector<Key> keys;
     std::vector<std::vector<size_t>> members;
     for (size_t p = 0; p < files.size(); ++p) {
         const FileResult& f = files[p];
         if (!f.inScope) continue;
+        const std::string folder(f.folderBytes());
         std::string camera = f.camera;
         if (camera.empty()) {
-            auto it = folderCamera.find(f.folder);
+            auto it = folderCamera.find(folder);
             if (it != folderCamera.end()) camera = it->second;
         }
-        Key key{f.folder, f.day, camera};
+        Key key{folder, f.day, camera};
         auto [it, added] = keyIndex.emplace(key, keys.size());
         if (added) {
             keys.push_back(std::move(key));
+            shownFolder.push_back(f.folder);
             members.emplace_back();
         }
         members[it->second].push_back(p);
@@ -82,7 +86,8 @@ std::vector<ShootGroup> Verifier::buildGroups(const std::vector<FileResult>& fil
     groups.reserve(keys.size());
     for (size_t g = 0; g < keys.size(); ++g) {
         ShootGroup group;
-        group.folder = keys[g].folder;
+        group.folder = shownFolder[g];
+        if (keys[g].folder != group.folder) group.rawFolder = keys[g].folder;
         group.day = keys[g].day;
         group.camera = keys[g].camera;
         std::vector<const std::vector<Location>*> groupFiles;
@@ -120,7 +125,9 @@ std::vector<ShootGroup> Verifier::buildGroups(const std::vector<FileResult>& fil
         groups.push_back(std::move(group));
     }
     std::stable_sort(groups.begin(), groups.end(), [](const ShootGroup& a, const ShootGroup& b) {
-        return std::tie(a.day, a.folder, a.camera) < std::tie(b.day, b.folder, b.camera);
+        if (std::tie(a.day, a.folder, a.camera) != std::tie(b.day, b.folder, b.camera))
+            return std::tie(a.day, a.folder, a.camera) < std::tie(b.day, b.folder, b.camera);
+        return a.folderBytes() < b.folderBytes();
     });
     return groups;
 }

@@ -26,6 +26,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 namespace halvetrop {
 
@@ -49,15 +50,37 @@ std::string couldntRead(const std::string& path, int error) {
     return "Couldn't read " + repairUtf8(path) + " (" + errorText(error) + ")";
 }
 
+// The bytes of a walk error's path below the walk's root: "" for the root itself, none for a path
+// that is not below it.
+std::optional<std::string_view> belowRoot(const std::string& root, std::string_view path) {
+    if (path == root) return std::string_view();
+    if (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/')
+        return path.substr(root.size() + 1);
+    return std::nullopt;
+}
+
 // A walk error below the card's root, named relative to the card as its files are.
 UnreadableEntry unreadableEntry(const std::string& root, const WalkError& e) {
-    std::string_view path = e.path;
-    if (path == root) {
-        path = {};
-    } else if (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/') {
-        path.remove_prefix(root.size() + 1);
+    return {repairUtf8(belowRoot(root, e.path).value_or(e.path)), errorText(e.errorNumber)};
+}
+
+// The junk folder (trash, lost+found, ...) that a walk error lies in, as its bytes below the root;
+// none when the error may hide something a check needs. Whatever is inside a junk folder is junk,
+// so trouble there hides nothing; the junk folder itself only when it is a folder that could not be
+// listed, since an entry of that name whose status failed may be a file.
+std::optional<std::string> junkFolderOf(const std::string& root, const WalkError& e) {
+    const std::optional<std::string_view> rel = belowRoot(root, e.path);
+    if (!rel || rel->empty()) return std::nullopt;
+    size_t start = 0;
+    while (start < rel->size()) {
+        size_t slash = rel->find('/', start);
+        const bool last = slash == std::string_view::npos;
+        if (last) slash = rel->size();
+        if ((!last || e.folder) && Anatomy::isJunkDirectory(repairUtf8(rel->substr(start, slash - start))))
+            return std::string(rel->substr(0, slash));
+        start = slash + 1;
     }
-    return {repairUtf8(path), errorText(e.errorNumber)};
+    return std::nullopt;
 }
 
 // The spelling under which a directory lists `name`: the name itself when listed so, else the one
@@ -290,14 +313,23 @@ VerifyReport Verifier::run() {
     uint64_t cardDevice = 0, cardInode = 0;
     int64_t cardUnreadable = 0;
     std::vector<UnreadableEntry> unreadableEntries;
+    std::set<std::string> walkTrouble;  // the paths of the card walk's errors
     {
         WalkResult walk = walkTree(request.source);
+        std::set<std::string> unlistedJunk;
         for (const WalkError& e : walk.errors) {
+            walkTrouble.insert(e.path);
+            // A junk folder holds nothing a check needs (an ext4 card's lost+found is root's
+            // alone): named among the card's contents, never counted against the card.
+            if (std::optional<std::string> folder = junkFolderOf(request.source, e)) {
+                if (unlistedJunk.insert(*folder).second) junk.unlistedFolders.push_back(repairUtf8(*folder));
+                continue;
+            }
             problems.push_back(couldntRead(e.path, e.errorNumber));
             unreadableEntries.push_back(unreadableEntry(request.source, e));
         }
         // Whatever lay in a folder that could not be listed was never seen, let alone compared.
-        cardUnreadable = static_cast<int64_t>(walk.errors.size());
+        cardUnreadable = static_cast<int64_t>(unreadableEntries.size());
         if (auto note = fuseAccessTimeNote(request.source, source)) problems.push_back(std::move(*note));
         if (!walk.directories.empty()) {
             cardDevice = walk.directories[0].device;
@@ -378,7 +410,9 @@ VerifyReport Verifier::run() {
             problems.push_back("Couldn't open backup " + repairUtf8(path));
             continue;
         }
-        for (const WalkError& e : walk->errors) problems.push_back(couldntRead(e.path, e.errorNumber));
+        // A backup's trash or lost+found that cannot be listed is no trouble of the backup's.
+        for (const WalkError& e : walk->errors)
+            if (!junkFolderOf(path, e)) problems.push_back(couldntRead(e.path, e.errorNumber));
         const RootID root{static_cast<uint16_t>(j)};
         // The same file system is told by the device number, never by mount-point texts: a bind
         // mount or another spelling of the card's path must still be recognised.
@@ -412,6 +446,9 @@ VerifyReport Verifier::run() {
             const WalkDirectory& d = walk->directories[k];
             bool out = d.device == cardDevice && d.fileID == cardInode && cardInode != 0;
             if (!out && d.parent >= 0 && static_cast<size_t>(d.parent) < k) out = excludedDir[static_cast<size_t>(d.parent)];
+            // What lies in a backup's trash or in fsck's lost+found was deleted or lost there: no
+            // copy anyone can count on. The backup folder itself may be any folder.
+            if (!out && d.parent >= 0) out = Anatomy::isJunkDirectory(repairUtf8(lastComponent(d.relativePath)));
             if (!out && excluded) {
                 // Both are bytes: a card whose path is not UTF-8 is still found inside the backup.
                 const std::string& rel = d.relativePath;
@@ -482,6 +519,46 @@ VerifyReport Verifier::run() {
     checkCancelled();
     for (size_t i : recheckCard(items, results))
         if (onFileResult) onFileResult(*results[i]);
+    checkCancelled();
+    // The last look's second half: the card listed again. Whatever entered its folders since the
+    // walk (a photo taken, written or moved in while the check ran) was never compared, so such a
+    // card is not safe; the new files are named as changed.
+    {
+        std::set<std::string> listed;
+        for (const Item& it : items) listed.insert(it.rawRel);
+        std::optional<WalkResult> again;
+        try {
+            again = walkTree(request.source);
+        } catch (const VerifyError& e) {
+            if (e.kind() == VerifyError::Kind::cancelled) throw;
+            // Gone, or no longer readable: nothing tells what it holds now.
+            problems.push_back(couldntRead(request.source, e.errorNumber()));
+            unreadableEntries.push_back({"", errorText(e.errorNumber())});
+        }
+        if (again) {
+            for (const WalkError& e : again->errors) {
+                if (walkTrouble.count(e.path) || junkFolderOf(request.source, e)) continue;
+                problems.push_back(couldntRead(e.path, e.errorNumber));
+                unreadableEntries.push_back(unreadableEntry(request.source, e));
+            }
+            for (Item& it : scanItems(*again, request.scope, nullptr)) {
+                if (listed.count(it.rawRel)) continue;
+                const auto id = static_cast<int64_t>(items.size());
+                if (it.inScope) {
+                    FileResult r = startingResult(id, it, true);
+                    r.status = FileStatus::changed;
+                    r.detail = "Added to the card during the check.";
+                    if (onFileResult) onFileResult(r);
+                    results.emplace_back(std::move(r));
+                } else {
+                    results.emplace_back();
+                }
+                locations.emplace_back();
+                items.push_back(std::move(it));
+            }
+        }
+        cardUnreadable = static_cast<int64_t>(unreadableEntries.size());
+    }
     checkCancelled();
 
     // --- files, shoots, folders, totals

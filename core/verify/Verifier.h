@@ -94,6 +94,8 @@ std::string ownerStemKey(std::string_view name);
 struct JunkTally {
     int64_t files = 0;
     int64_t bytes = 0;
+    // Junk folders (lost+found, a trash) that could not be listed, card-relative, display form.
+    std::vector<std::string> unlistedFolders{};
 };
 
 class Verifier {
@@ -177,7 +179,7 @@ public:
     std::vector<ContentLine> contentLines(const std::vector<FileResult>& files, JunkTally junk) const;
 
     // Card scan pieces: items from a walk in file-manager order with scope and the RAW/JPEG rule
-    // applied, junk counted.
+    // applied, junk files counted (the tally's folders are left as they were).
     static std::vector<Item> scanItems(const WalkResult& walk, const VerifyScope& scope, JunkTally* junk);
     // Capture sharing between RAW/JPEG twins and from media to their sidecars.
     static void shareCaptures(std::vector<Item>& items, const std::vector<size_t>& dated);
@@ -188,7 +190,8 @@ public:
     // The last look at the card after the comparison: every compared file is examined once more
     // (size, modification and change time, inode; one statx each), and one that differs from the
     // scan is changed, with no safe drive, whatever its comparison found. Returns the indices of
-    // the results it changed.
+    // the results it changed. run() then lists the card again, and a file the scan did not list
+    // joins the report after the others, changed when the scope needs it.
     std::vector<size_t> recheckCard(const std::vector<Item>& items, std::vector<std::optional<FileResult>>& results) const;
 
 private:

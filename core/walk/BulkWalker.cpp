@@ -144,9 +144,9 @@ void BulkWalker::cancel() {
     cond_.notify_all();
 }
 
-void BulkWalker::addError(std::string path, int error) {
+void BulkWalker::addError(std::string path, int error, bool folder) {
     std::lock_guard<std::mutex> lock(mutex_);
-    errors_.push_back(WalkError{std::move(path), error});
+    errors_.push_back(WalkError{std::move(path), error, folder});
 }
 
 std::string BulkWalker::fullPathOf(std::string_view relative) const {
@@ -179,7 +179,7 @@ WalkResult BulkWalker::walk(const std::string& root) {
 
     int fd = openNoAtime(sys_, resolved.c_str(), kDirOpenFlags);
     if (fd < 0) {
-        addError(root_, currentError());
+        addError(root_, currentError(), true);
     } else {
         rootFd_ = fd;
         std::lock_guard<std::mutex> lock(mutex_);
@@ -273,7 +273,7 @@ void BulkWalker::workerLoop(Worker& w) {
         lock.lock();
         for (auto& [child, record] : w.found) {
             if (directories_.size() >= static_cast<std::size_t>(INT32_MAX)) {
-                errors_.push_back(WalkError{fullPathOf(child.relativePath), EOVERFLOW});
+                errors_.push_back(WalkError{fullPathOf(child.relativePath), EOVERFLOW, true});
                 continue;
             }
             child.index = static_cast<std::int32_t>(directories_.size());
@@ -312,7 +312,7 @@ int BulkWalker::openDirectory(const std::string& relative) {
 void BulkWalker::listOne(Worker& w, const Pending& dir) {
     int fd = openDirectory(dir.relativePath);
     if (fd < 0) {
-        addError(fullPathOf(dir.relativePath), currentError());
+        addError(fullPathOf(dir.relativePath), currentError(), true);
         return;
     }
     std::vector<std::string> vanished;
@@ -366,7 +366,7 @@ void BulkWalker::listOne(Worker& w, const Pending& dir) {
         ssize_t n = sys_.getdents64(fd, buf, w.bufferSize);
         if (n < 0) {
             if (errno == EINTR) continue;
-            addError(fullPathOf(dir.relativePath), currentError());
+            addError(fullPathOf(dir.relativePath), currentError(), true);
             break;
         }
         if (n == 0) break;

@@ -55,6 +55,9 @@ struct WalkDirectory {
 struct WalkError {
     std::string path;                 // full path (the root as the caller gave it, then raw bytes)
     std::int32_t errorNumber = 0;
+    // A folder that could not be opened or listed, rather than an entry whose status could not be
+    // read (which may be a file or a folder).
+    bool folder = false;
 };
 
 struct WalkResult {
@@ -138,7 +141,7 @@ private:
     int openDirectory(const std::string& relative);
     // Of `names`, those that a fresh listing of the directory still shows.
     std::vector<std::string> stillListed(const std::string& relative, const std::vector<std::string>& names, Worker& w);
-    void addError(std::string path, int error);
+    void addError(std::string path, int error, bool folder = false);
     std::string fullPathOf(std::string_view relative) const;
 
     const Options options_;

@@ -4,6 +4,13 @@ if(NOT TARGET halvetrop_app_platform)
   return()
 endif()
 
+# Other removable volumes stay mounted while the suites that watch the mount table run, as on a
+# user's machine: those suites see only their own.
+add_test(NAME foreign_volumes_mount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh mount 20)
+add_test(NAME foreign_volumes_unmount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh unmount)
+set_tests_properties(foreign_volumes_mount PROPERTIES FIXTURES_SETUP foreign_volumes LABELS "app;root")
+set_tests_properties(foreign_volumes_unmount PROPERTIES FIXTURES_CLEANUP foreign_volumes LABELS "app;root")
+
 function(halvetrop_qttest name)
   # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
   # private mount namespace where it may have one (root), with empty file systems over the
@@ -37,9 +44,9 @@ function(halvetrop_qttest name)
     set_tests_properties(${name}_as_user PROPERTIES LABELS "app;root;user" TIMEOUT 900 ENVIRONMENT "${environment}")
   endif()
   if(T_PRIVATE_MOUNTS)
-    set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE FIXTURES_REQUIRED foreign_volumes)
     if(T_AS_USER)
-      set_tests_properties(${name}_as_user PROPERTIES RUN_SERIAL TRUE)
+      set_tests_properties(${name}_as_user PROPERTIES RUN_SERIAL TRUE FIXTURES_REQUIRED foreign_volumes)
     endif()
   endif()
 endfunction()

@@ -1,6 +1,7 @@
 #include "copy/CopyPlanner.h"
 
 #include "copy/CopyError.h"
+#include "drives/Drives.h"
 #include "report/Report.h"
 #include "support/TempDir.h"
 #include "text/Utf8.h"
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <random>
 
 namespace halvetrop {
@@ -27,9 +29,8 @@ struct PlannerFixture : ::testing::Test {
         backup = tmp.mkdir("backup");
         report.source.path = card;
         report.source.name = "EOS_DIGITAL";
-        VolumeInfo b;
-        b.path = backup;
-        report.destinations.push_back(b);
+        // The backup as a check records it: the planner holds a plan to the volume recorded.
+        report.destinations.push_back(Drives::info(backup));
     }
     FileResult& add(std::int64_t id, std::string folder, std::string name, std::string day = "2024-05-17", std::int64_t size = 10) {
         FileResult f;
@@ -48,8 +49,10 @@ struct PlannerFixture : ::testing::Test {
         if (const std::string bytes = join(folder, name); bytes != f.relativePath) f.rawRelativePath = bytes;
         return f;
     }
+    // What the planner finds at the backup's root; the file system's own answer when empty.
+    std::function<VolumeInfo(const std::string&)> live;
     CopyPlan plan(std::vector<std::int64_t> ids, const CopyLayout& layout, std::string location = "", std::string base = "") {
-        return CopyPlanner::plan(report, ids, 0, layout, location, base);
+        return CopyPlanner::plan(report, ids, 0, layout, location, base, live);
     }
     CopyError planError(std::vector<std::int64_t> ids, const CopyLayout& layout, std::string location = "", std::string base = "") {
         try {
@@ -206,7 +209,55 @@ TEST_F(PlannerFixture, RefusesTheCard) {
     std::string upper = card;
     upper.replace(upper.rfind("card"), 4, "CARD");
     report.destinations[0].path = upper;
+    live = [&](const std::string&) { return report.destinations[0]; };
     EXPECT_EQ(planError({1}, CopyLayout::byDate()).kind(), CopyError::Kind::insideSource);
+}
+
+// The volume at the backup's root now must be the one the check recorded: another drive of the
+// same name mounted there is refused as gone, one that cannot be told from it with the reason, and
+// a root with nothing mounted as gone.
+TEST_F(PlannerFixture, RefusesAnotherVolumeAtTheRoot) {
+    add(1, "DCIM", "A.JPG");
+    VolumeInfo& recorded = report.destinations[0];
+    recorded.volumePath = "/mnt/BACKUP";
+    recorded.volumeID.reset();
+    recorded.deviceNumber = "254:3";
+    recorded.mountID = 70;
+    struct Row {
+        const char* what;
+        std::function<void(VolumeInfo&)> change;
+        std::string refusal;  // empty: planned
+    };
+    const std::string gone = "The backup is no longer connected: " + backup;
+    const std::string unsure =
+        "Can't tell whether the drive at " + backup + " is the backup that was checked. Check the card again first.";
+    const Row rows[] = {
+        {"the same mount", [](VolumeInfo&) {}, ""},
+        {"mounted again", [](VolumeInfo& v) { v.mountID = 71; }, unsure},
+        {"another drive with a uuid", [](VolumeInfo& v) { v.volumeID = "9A0C"; v.mountID = 72; }, unsure},
+        {"nothing mounted there", [](VolumeInfo& v) { v.volumePath = "/"; v.mountID = 1; }, gone},
+    };
+    for (const Row& row : rows) {
+        VolumeInfo live = recorded;
+        row.change(live);
+        auto describe = [&](const std::string&) { return live; };
+        try {
+            CopyPlanner::plan(report, {1}, 0, CopyLayout::byDate(), "", "", describe);
+            EXPECT_EQ(row.refusal, "") << row.what;
+        } catch (const CopyError& e) {
+            EXPECT_EQ(e.description(), row.refusal) << row.what;
+        }
+    }
+    // Two UUIDs that differ are two drives, wherever they are mounted.
+    recorded.volumeID = "6E1F";
+    VolumeInfo other = recorded;
+    other.volumeID = "9A0C";
+    try {
+        CopyPlanner::plan(report, {1}, 0, CopyLayout::byDate(), "", "", [&](const std::string&) { return other; });
+        ADD_FAILURE() << "planned on another drive";
+    } catch (const CopyError& e) {
+        EXPECT_EQ(e.description(), gone);
+    }
 }
 
 TEST_F(PlannerFixture, AFileAskedForTwiceIsPlannedOnce) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -120,23 +121,52 @@ TEST_F(RunnerFixture, FreeSpaceAtTheLimitPassesAndOneByteShortRefusesAll) {
 }
 
 // The run starts only on the backup's own volume: another file system at the root (an empty
-// mount point left on the system's disk, another drive) takes nothing, not even a folder.
+// mount point left on the system's disk, another drive of the same name, one that cannot be told
+// from it) takes nothing, not even a folder.
 TEST_F(RunnerFixture, AnotherVolumeAtTheRootTakesNothing) {
     add(1, "A.JPG", bytesOf(1000, 1));
     using Id = std::optional<std::string>;
-    const std::tuple<Id, Id, bool> rows[] = {
-        {"UUID-A", "UUID-A", true}, {"UUID-A", "UUID-B", false}, {"UUID-A", std::nullopt, false}, {std::nullopt, "UUID-B", true}};
-    for (const auto& [planned, mounted, copies] : rows) {
+    using Mount = std::optional<std::int64_t>;
+    struct Row {
+        Id planned, mounted;
+        Mount plannedMount, mountedMount;
+        const char* refusal;  // "" when it copies
+    };
+    const std::string away = "The backup is no longer connected: ";
+    const std::string unsure = "Can't tell whether the drive at ";
+    const Row rows[] = {
+        {"UUID-A", "UUID-A", 7, 8, ""},
+        {"UUID-A", "UUID-B", 7, 7, "away"},
+        {std::nullopt, std::nullopt, 7, 7, ""},
+        {std::nullopt, std::nullopt, 7, 8, "unsure"},
+        {std::nullopt, "UUID-B", std::nullopt, 7, "unsure"},
+        {"UUID-A", std::nullopt, 7, 8, "unsure"},
+    };
+    for (const Row& row : rows) {
         TempDir fresh{"volume"};
         plan.root = fresh.path();
         plan.items[0].destDir = fresh.path() + "/sub";
-        plan.rootVolumeID = planned;
-        volume.volumeID = mounted;
+        struct stat st {};
+        ASSERT_EQ(::stat(fresh.path().c_str(), &st), 0);
+        volume.deviceNumber = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+        VolumeInfo recorded = volume;
+        recorded.path = recorded.volumePath = volume.volumePath = fresh.path();
+        recorded.volumeID = row.planned;
+        recorded.mountID = row.plannedMount;
+        plan.backupVolume = recorded;
+        volume.volumeID = row.mounted;
+        volume.mountID = row.mountedMount;
+        const std::string what = row.planned.value_or("-") + " " + row.mounted.value_or("-");
         const CopyRunResult result = runner()->run();
-        EXPECT_EQ(result.copied.size(), copies ? 1u : 0u) << planned.value_or("-") << " " << mounted.value_or("-");
-        if (copies) continue;
-        ASSERT_EQ(result.failed.size(), 1u);
-        EXPECT_EQ(result.failed[0].message, "The backup is no longer connected: " + fresh.path());
+        EXPECT_EQ(result.copied.size(), *row.refusal ? 0u : 1u) << what;
+        if (!*row.refusal) continue;
+        ASSERT_EQ(result.failed.size(), 1u) << what;
+        const std::string& message = result.failed[0].message;
+        if (std::string(row.refusal) == "away")
+            EXPECT_EQ(message, away + fresh.path()) << what;
+        else
+            EXPECT_EQ(message, unsure + fresh.path() + " is the backup that was checked. Check the card again first.")
+                << what;
         EXPECT_TRUE(fs::is_empty(fresh.path()));
     }
 }

@@ -10,11 +10,12 @@
 #include "drives/Drives.h"
 #include "report/Report.h"
 #include "support/LoopVolume.h"
+#include "support/Privileged.h"
 #include "support/TempDir.h"
+#include "support/ZramVolume.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -39,85 +40,13 @@ using test::bytesOf;
     if (!LoopVolume::available(&reason_##var, type)) GTEST_SKIP() << reason_##var;        \
     auto var = std::make_unique<LoopVolume>(type, size)
 
-// A drive of its own for a backup that a test takes away: a zram device holding ext4, mounted on a
-// fresh folder, and taken down (unmounted, reset, removed) even when the test fails.
-class SpareZramDrive {
-public:
-    static bool available(std::string* reason) {
-        if (::geteuid() != 0) {
-            *reason = "needs root to make zram devices and mount them";
-            return false;
-        }
-        if (::access("/sys/class/zram-control/hot_add", R_OK) != 0) {
-            *reason = "this machine has no zram control (modprobe zram)";
-            return false;
-        }
-        if (test::runShell("command -v mkfs.ext4 >/dev/null 2>&1") != 0) {
-            *reason = "mkfs.ext4 is not installed (e2fsprogs)";
-            return false;
-        }
-        return true;
-    }
-
-    explicit SpareZramDrive(std::int64_t size) {
-        std::ifstream("/sys/class/zram-control/hot_add") >> id_;
-        if (id_ < 0) throw std::runtime_error("no zram device could be added");
-        try {
-            const std::string device = "/dev/zram" + std::to_string(id_);
-            std::ofstream(sysfs("disksize")) << size;
-            char folder[] = "/tmp/halvetrop-zram-XXXXXX";
-            if (!::mkdtemp(folder)) throw std::runtime_error("mkdtemp failed");
-            mountPoint_ = folder;
-            if (test::runShell("mkfs.ext4 -q " + device + " >/dev/null 2>&1") != 0 ||
-                ::mount(device.c_str(), mountPoint_.c_str(), "ext4", 0, nullptr) != 0)
-                throw std::runtime_error("could not put ext4 on " + device + " and mount it");
-            mounted_ = true;
-        } catch (...) {
-            tearDown();
-            throw;
-        }
-    }
-    ~SpareZramDrive() { tearDown(); }
-    SpareZramDrive(const SpareZramDrive&) = delete;
-    SpareZramDrive& operator=(const SpareZramDrive&) = delete;
-
-    const std::string& mountPoint() const { return mountPoint_; }
-    // The drive goes away as a pulled cable or an eject behind the application's back leaves it:
-    // its mount point is an empty folder on the system's disk from now on.
-    void detachLazily() {
-        if (mounted_ && ::umount2(mountPoint_.c_str(), MNT_DETACH) == 0) mounted_ = false;
-    }
-
-private:
-    std::string sysfs(const std::string& name) const { return "/sys/block/zram" + std::to_string(id_) + "/" + name; }
-    void tearDown() noexcept {
-        if (mounted_ && ::umount2(mountPoint_.c_str(), MNT_DETACH) == 0) mounted_ = false;
-        // A lazily detached file system lets go of the device when its last user does.
-        for (int i = 0; i < 50; ++i) {
-            std::ofstream reset(sysfs("reset"));
-            reset << 1;
-            reset.flush();
-            if (reset.good()) break;
-            ::usleep(100 * 1000);
-        }
-        std::ofstream("/sys/class/zram-control/hot_remove") << id_;
-        // Only a folder known to be no mount any more is emptied.
-        std::error_code ec;
-        if (!mountPoint_.empty() && !mounted_) fs::remove_all(mountPoint_, ec);
-    }
-
-    int id_ = -1;
-    std::string mountPoint_;
-    bool mounted_ = false;
-};
-
 // A bind mount, lazily unmounted when the test is done with it.
 struct BindMount {
     std::string at;
     BindMount(const std::string& from, std::string to) : at(std::move(to)) {
-        if (::mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0) throw std::runtime_error("bind mount of " + from);
+        test::runAsRootOrThrow("mount --bind " + test::shellQuote(from) + " " + test::shellQuote(at));
     }
-    ~BindMount() { ::umount2(at.c_str(), MNT_DETACH); }
+    ~BindMount() { test::runAsRoot("umount -l " + test::shellQuote(at)); }
 };
 
 std::vector<std::string> entries(const std::string& dir) {
@@ -237,7 +166,10 @@ TEST(CopyOnRealVolumes, ANameExfatRefusesIsNamed) {
 }
 
 TEST(CopyOnRealVolumes, Ext4ReadsBackFromTheDisk) {
-    VOLUME_OR_SKIP(volume, LoopVolume::Type::ext4, 32 << 20);
+    // A disk of its own: every user can tell that its reads come from the medium.
+    std::string reason;
+    if (!test::ZramVolume::available(&reason)) GTEST_SKIP() << reason;
+    auto volume = std::make_unique<test::ZramVolume>(32 << 20);
     TempDir card{"ext4-card"};
     const std::string content = bytesOf(5 << 20, 5);
     const std::string source = card.write("DCIM/A.CR3", content);
@@ -271,8 +203,8 @@ TEST(CopyOnRealVolumes, Ext4ReadsBackFromTheDisk) {
 // point.
 TEST(CopyOnRealVolumes, ABackupUnmountedMidRunTakesNoMoreFiles) {
     std::string reason;
-    if (!SpareZramDrive::available(&reason)) GTEST_SKIP() << reason;
-    SpareZramDrive drive(64 << 20);
+    if (!test::ZramVolume::available(&reason)) GTEST_SKIP() << reason;
+    test::ZramVolume drive(64 << 20);
     TempDir card{"gone-card"};
     const std::string root = drive.mountPoint();
     CopyPlan plan;
@@ -285,7 +217,9 @@ TEST(CopyOnRealVolumes, ABackupUnmountedMidRunTakesNoMoreFiles) {
     }
     CopyRunner runner(plan);
     runner.onProgress = [&](const CopyProgress& p) {
-        if (p.filesDone == 1) drive.detachLazily();
+        if (p.filesDone == 1) {
+            EXPECT_EQ(drive.unmountLazily(), "");
+        }
     };
     const CopyRunResult result = runner.run();
     ASSERT_EQ(result.copied.size(), 1u);
@@ -299,10 +233,10 @@ TEST(CopyOnRealVolumes, ABackupUnmountedMidRunTakesNoMoreFiles) {
 // disk. Neither a new plan nor a plan made while it was there puts anything in that folder.
 TEST(CopyOnRealVolumes, ABackupDetachedBeforeTheCopyIsRefused) {
     std::string reason;
-    if (!SpareZramDrive::available(&reason)) GTEST_SKIP() << reason;
+    if (!test::ZramVolume::available(&reason)) GTEST_SKIP() << reason;
     for (const bool planAfter : {true, false}) {
         SCOPED_TRACE(planAfter ? "planned after the drive left" : "run after the drive left");
-        SpareZramDrive drive(64 << 20);
+        test::ZramVolume drive(64 << 20);
         TempDir card{"detached-card"};
         VerifyReport report;
         report.source.path = report.source.volumePath = card.path();
@@ -321,7 +255,7 @@ TEST(CopyOnRealVolumes, ABackupDetachedBeforeTheCopyIsRefused) {
         const std::string gone = "The backup is no longer connected: " + root;
 
         const CopyPlan before = plan();
-        drive.detachLazily();
+        ASSERT_EQ(drive.unmountLazily(), "");
         ASSERT_TRUE(fs::is_directory(root) && fs::is_empty(root));
         if (planAfter) {
             try {
@@ -337,6 +271,75 @@ TEST(CopyOnRealVolumes, ABackupDetachedBeforeTheCopyIsRefused) {
             EXPECT_TRUE(result.copied.empty());
         }
         EXPECT_TRUE(fs::is_empty(root)) << "nothing lands under the mount point left behind";
+    }
+}
+
+// Two backup drives of one name, rotated at one mount point: a copy planned or started for the
+// drive the check read never lands on the other. With UUIDs the other is gone; without (cleared,
+// as where no identity can be read) it cannot be told apart and is refused with that reason, and
+// so is the checked drive once it was mounted again. As root and as an ordinary user.
+TEST(CopyOnRealVolumes, ARotatedDriveAtTheBackupsPlaceTakesNothing) {
+    std::string reason;
+    if (!test::ZramVolume::available(&reason)) GTEST_SKIP() << reason;
+    for (const bool uuids : {true, false}) {
+        SCOPED_TRACE(uuids ? "drives with UUIDs" : "drives without UUIDs");
+        test::ZramVolume checked(32 << 20, "ROTATE"), other(32 << 20, "ROTATE");
+        if (!uuids) {
+            for (test::ZramVolume* d : {&checked, &other}) {
+                ASSERT_EQ(d->unmount(), "");
+                test::runAsRootOrThrow("e2fsck -fy " + d->device() + " >/dev/null 2>&1; tune2fs -U clear " + d->device());
+                test::refreshDeviceDatabase(d->device());
+                ASSERT_EQ(d->remount(), "");
+            }
+        }
+        TempDir card{"rotate-card"};
+        VerifyReport report;
+        report.source.path = report.source.volumePath = card.path();
+        const std::string root = checked.mountPoint();
+        report.destinations.push_back(Drives::info(root));
+        ASSERT_EQ(report.destinations[0].volumeID.has_value(), uuids);
+        ASSERT_EQ(Drives::info(other.mountPoint()).volumeID.has_value(), uuids);
+        FileResult file;
+        file.name = "IMG_0001.JPG";
+        file.folder = "DCIM";
+        file.relativePath = "DCIM/IMG_0001.JPG";
+        file.size = 5000;
+        card.write(file.relativePath, bytesOf(5000, 3));
+        report.files.push_back(file);
+        const auto plan = [&] { return CopyPlanner::plan(report, {0}, 0, CopyLayout::keepCardStructure(), "", ""); };
+        const std::string refusal =
+            uuids ? "The backup is no longer connected: " + root
+                  : "Can't tell whether the drive at " + root + " is the backup that was checked. Check the card again first.";
+        const CopyPlan before = plan();
+
+        // The other drive in the checked one's place.
+        ASSERT_EQ(checked.unmount(), "");
+        ASSERT_EQ(other.unmount(), "");
+        ASSERT_EQ(test::runAsRoot("mount -t ext4 " + other.device() + " " + root), 0);
+        try {
+            plan();
+            ADD_FAILURE() << "planned onto the other drive";
+        } catch (const CopyError& e) {
+            EXPECT_EQ(e.description(), refusal);
+        }
+        const CopyRunResult run = CopyRunner(before).run();
+        ASSERT_EQ(run.failed.size(), 1u);
+        EXPECT_EQ(run.failed[0].message, refusal);
+        EXPECT_TRUE(run.copied.empty());
+        EXPECT_FALSE(fs::exists(root + "/DCIM")) << "nothing lands on the other drive";
+
+        // The checked drive back in its place: known again by its UUID, and without one a mount
+        // of its own that could be any drive's.
+        ASSERT_EQ(test::runAsRoot("umount " + root), 0);
+        ASSERT_EQ(checked.remount(), "");
+        ASSERT_EQ(other.remount(), "");
+        const CopyRunResult back = CopyRunner(before).run();
+        EXPECT_EQ(back.copied.size(), uuids ? 1u : 0u);
+        if (!uuids) {
+            ASSERT_EQ(back.failed.size(), 1u);
+            EXPECT_EQ(back.failed[0].message, refusal);
+        }
+        EXPECT_EQ(fs::exists(root + "/DCIM/IMG_0001.JPG"), uuids);
     }
 }
 
@@ -369,7 +372,7 @@ TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
         // Planned there, and then run there.
         VerifyReport report;
         report.source.path = card;
-        report.destinations.emplace_back().path = at;
+        report.destinations.push_back(Drives::info(at));
         FileResult& file = report.files.emplace_back();
         file.id = 1;
         file.name = file.relativePath = "A.JPG";

@@ -3,6 +3,7 @@
 #include "drives/DrivesInternal.h"
 #include "platform/MountInfo.h"
 #include "drives/Sysfs.h"
+#include "drives/VolumeMatch.h"
 
 #include "support/TempDir.h"
 
@@ -348,6 +349,49 @@ TEST(Drives, AMissingPathDescribesTheRootVolume) {
     EXPECT_EQ(v.drive.raw, "vol:/");
     EXPECT_EQ(v.name, "/");
     EXPECT_FALSE(v.maxFileSize.has_value());
+}
+
+
+// Two cards labelled alike, rotated backups, a drive mounted again, a record from before mount ids
+// were kept: only a UUID, or the very same mount, says "the same".
+TEST(VolumeMatch, SameOnlyByUuidOrTheSameMount) {
+    struct Side {
+        std::optional<std::string> uuid, device;
+        std::optional<std::int64_t> mount;
+        std::string fs = "exfat";
+    };
+    struct Case {
+        const char* what;
+        Side recorded, live;
+        VolumeMatch want;
+    };
+    const Case cases[] = {
+        {"same uuid, another reader", {"6E1F-0A0B", "179:1", 40}, {"6E1F-0A0B", "8:17", 91}, VolumeMatch::same},
+        {"another uuid, same mount", {"6E1F-0A0B", "179:1", 40}, {"1111-2222", "179:1", 40}, VolumeMatch::different},
+        {"no uuid, same mount", {{}, "179:1", 40}, {{}, "179:1", 40}, VolumeMatch::same},
+        {"no uuid, mounted again", {{}, "179:1", 40}, {{}, "179:1", 41}, VolumeMatch::cannotTell},
+        {"no uuid, other device", {{}, "179:1", 40}, {{}, "179:2", 40}, VolumeMatch::cannotTell},
+        {"no uuid, other file system", {{}, "179:1", 40}, {{}, "179:1", 40, "vfat"}, VolumeMatch::cannotTell},
+        {"uuid then, none now, same mount", {"6E1F-0A0B", "179:1", 40}, {{}, "179:1", 40}, VolumeMatch::same},
+        {"uuid then, none now, mounted again", {"6E1F-0A0B", "179:1", 40}, {{}, "179:1", 41}, VolumeMatch::cannotTell},
+        {"none then, uuid now, same mount", {{}, "179:1", 40}, {"6E1F-0A0B", "179:1", 40}, VolumeMatch::same},
+        {"an old record without mount facts", {{}, {}, {}}, {{}, "179:1", 40}, VolumeMatch::cannotTell},
+        {"nothing known on either side", {{}, {}, {}}, {{}, {}, {}}, VolumeMatch::cannotTell},
+    };
+    for (const Case& c : cases) {
+        auto volume = [](const Side& s) {
+            VolumeInfo v;
+            v.path = v.volumePath = "/media/u/EOS_DIGITAL";
+            v.name = "EOS_DIGITAL";
+            v.volumeID = s.uuid;
+            v.deviceNumber = s.device;
+            v.mountID = s.mount;
+            v.fileSystem = s.fs;
+            return v;
+        };
+        EXPECT_EQ(matchVolume(volume(c.recorded), volume(c.live)), c.want) << c.what;
+        EXPECT_EQ(matchVolume(volume(c.live), volume(c.recorded)), c.want) << c.what << " (turned round)";
+    }
 }
 
 }  // namespace

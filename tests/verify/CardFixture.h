@@ -39,7 +39,8 @@ std::vector<CardFile> makeCard(const std::string& root, const CardOptions& optio
 // Deterministic bytes with every byte value well represented.
 std::string noise(int64_t size, uint32_t seed);
 
-// A copy of a whole tree with times kept (cp -a). Fails the current test when cp fails.
+// A copy of a whole tree with times kept (cp -a), but a lost+found at its top. Fails the current
+// test when cp fails.
 void copyTree(const std::string& from, const std::string& to);
 
 // Writes one file, creating folders, and sets its modification time (ns since 1970).

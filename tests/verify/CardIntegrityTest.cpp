@@ -6,8 +6,10 @@
 #include "verify/Verifier.h"
 
 #include "CardFixture.h"
+#include "copy/CopyPlanner.h"
 #include "report/StoredForm.h"
 #include "support/LoopVolume.h"
+#include "support/Privileged.h"
 #include "support/TempDir.h"
 #include "support/ZramVolume.h"
 #include "text/Utf8.h"
@@ -26,6 +28,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
 
 namespace halvetrop {
 namespace {
@@ -36,9 +41,10 @@ using test::LoopVolume;
 constexpr int64_t kTime = 1714737600LL * 1000000000LL;
 const std::string kPhoto = "DCIM/100MSDCF/DSC00001.ARW";
 
+// Root's commands (mount, debugfs), also for a suite that plays an ordinary user.
 std::string shell(const std::string& command) {
     std::string out;
-    const int rc = test::runShell(command + " 2>&1", &out);
+    const int rc = test::runAsRoot(command, &out);
     EXPECT_EQ(rc, 0) << command << ": " << out;
     return out;
 }
@@ -105,11 +111,12 @@ struct Outcome {
     bool safe = false;
     int64_t unreadable = -1;
     std::string headline;
-    std::string entries;  // the unreadable entries' paths and reasons, "; " between them
+    std::string entries;   // the unreadable entries' paths and reasons, "; " between them
+    std::string unlisted;  // the junk folders the contents name as not opened, "; " between them
 };
 
 // The check runs in a child process, as user nobody when asked: root reads every folder whatever
-// its permission bits say.
+// its permission bits say. A suite that plays an ordinary user has no rights to drop.
 Outcome checkInChild(const std::string& card, const std::string& backupPath, bool unprivileged) {
     int fds[2];
     if (::pipe(fds) != 0) return {};
@@ -117,16 +124,19 @@ Outcome checkInChild(const std::string& card, const std::string& backupPath, boo
     if (pid == 0) {
         ::close(fds[0]);
         std::string out;
-        if (unprivileged && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        if (unprivileged && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             out = "x -1 could not drop privileges";
         } else {
             try {
                 const VerifyReport r = test::check(card, {backupPath}, CheckLevel::verified, 1);
-                std::string entries;
+                std::string entries, unlisted;
                 for (const UnreadableEntry& e : r.cardUnreadableEntries)
                     entries += (entries.empty() ? "" : "; ") + e.path + ": " + e.reason;
+                for (const ContentLine& line : r.contents)
+                    for (const std::string& folder : line.unlisted) unlisted += (unlisted.empty() ? "" : "; ") + folder;
                 out = std::string(r.safeToFormat ? "1 " : "0 ") + std::to_string(r.cardUnreadable) + " " + r.headline() +
-                      "\n" + entries;
+                      "\n" + entries + "\n" + unlisted;
             } catch (const std::exception& e) {
                 out = std::string("x -1 ") + e.what();
             }
@@ -148,14 +158,18 @@ Outcome checkInChild(const std::string& card, const std::string& backupPath, boo
     o.unreadable = std::stoll(text.substr(2, space - 2));
     const size_t lineBreak = text.find('\n', space);
     o.headline = text.substr(space + 1, lineBreak == std::string::npos ? std::string::npos : lineBreak - space - 1);
-    if (lineBreak != std::string::npos) o.entries = text.substr(lineBreak + 1);
+    if (lineBreak == std::string::npos) return o;
+    const size_t second = text.find('\n', lineBreak + 1);
+    o.entries = text.substr(lineBreak + 1, second == std::string::npos ? std::string::npos : second - lineBreak - 1);
+    if (second != std::string::npos) o.unlisted = text.substr(second + 1);
     return o;
 }
 
 // Files in a folder that could not be listed were never compared: such a card is never safe,
-// and its report says how much of it could not be read.
+// and its report says how much of it could not be read. A junk folder (a trash, lost+found) holds
+// nothing a check needs: one that cannot be listed is only named among the card's contents.
 TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
-    const std::string locked = "DCIM/101MSDCF";
+    const std::string locked = "DCIM/101MSDCF", trash = ".Trash-1000";
     const struct {
         const char* what;
         bool unprivileged;
@@ -164,23 +178,27 @@ TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
         Outcome expected;
     } rows[] = {
         {"whole card, unprivileged", true, [](test::ZramVolume&, const std::string&) {},
-         {true, 0, "Every file is verified on the backup", ""}},
+         {true, 0, "Every file is verified on the backup", "", ""}},
+        {"trash without permission", true,
+         [&](test::ZramVolume&, const std::string& root) { ASSERT_EQ(::chmod((root + "/" + trash).c_str(), 0), 0); },
+         {true, 0, "Every file is verified on the backup", "", trash}},
         {"folder without permission", true,
          [&](test::ZramVolume&, const std::string& root) { ASSERT_EQ(::chmod((root + "/" + locked).c_str(), 0), 0); },
-         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Permission denied"}},
+         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Permission denied", ""}},
         {"damaged directory block", false,
          [&](test::ZramVolume& card, const std::string&) {
              shell("umount '" + card.mountPoint() + "'");
              shell("debugfs -w -R 'zap_block -f /card/" + locked + " -p 0x55 0' " + card.device());
              shell("mount -t ext4 " + card.device() + " '" + card.mountPoint() + "'");
          },
-         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Bad message"}},
+         {false, 1, "1 folder or file on the card couldn't be read", locked + ": Bad message", ""}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto card = newCard();
         const std::string root = *card / "card";
         test::writeFile(root + "/" + locked + "/DSC00101.ARW", test::noise(50000, 101), kTime);
+        test::writeFile(root + "/" + trash + "/files/DSC09999.ARW", test::noise(50000, 9999), kTime);
         const std::string copy = cardWithCopy(root, "whole-" + std::to_string(&row - rows));
         openToAll(root);
         openToAll(copy);
@@ -190,6 +208,7 @@ TEST_F(CardIntegrity, CardNotReadWholeIsNeverSafe) {
         EXPECT_EQ(o.unreadable, row.expected.unreadable);
         EXPECT_EQ(o.headline, row.expected.headline);
         EXPECT_EQ(o.entries, row.expected.entries);
+        EXPECT_EQ(o.unlisted, row.expected.unlisted);
     }
 }
 
@@ -238,6 +257,58 @@ TEST_F(CardIntegrity, CardFileChangedAfterItsComparison) {
     }
 }
 
+// The last look also lists the card again: a file that entered it while the check ran (written,
+// or moved in from elsewhere on the card) was never compared. One the scope needs makes the card
+// not safe and is named as changed; junk and out-of-scope files are listed but block nothing.
+TEST_F(CardIntegrity, FileAddedDuringTheCheck) {
+    const struct {
+        const char* what;
+        std::string added;  // below the checked folder; empty: nothing added
+        bool moved;         // moved in from outside the checked folder rather than written
+        std::optional<FileStatus> status;  // the new file's, none when out of scope or junk
+    } rows[] = {
+        {"nothing added", "", false, std::nullopt},
+        {"photo written", "DCIM/100MSDCF/DSC09001.ARW", false, FileStatus::changed},
+        {"photo in a new folder", "DCIM/101MSDCF/DSC09002.ARW", false, FileStatus::changed},
+        {"photo moved in", "DCIM/100MSDCF/DSC09003.ARW", true, FileStatus::changed},
+        {"sidecar, out of scope", "DCIM/100MSDCF/DSC00001.xmp", false, std::nullopt},
+        {"junk", "DCIM/100MSDCF/._DSC00001.ARW", false, std::nullopt},
+    };
+    auto card = newCard();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string tag = std::to_string(&row - rows);
+        const std::string root = *card / ("added-" + tag);
+        const std::string copy = cardWithCopy(root, "added-" + tag);
+        const std::string outside = *card / ("outside-" + tag + ".ARW");
+        if (row.moved) test::writeFile(outside, test::noise(50000, 77), kTime);
+        VerifyRequest request(root, {copy});
+        request.level = CheckLevel::verified;
+        request.requiredCopies = 1;
+        Verifier verifier(request);
+        verifier.onProgress = [&](const VerifyProgress& p) {
+            if (row.added.empty() || p.stage != VerifyProgress::Stage::comparing || p.done != p.total) return;
+            if (row.moved) {
+                fs::rename(outside, root + "/" + row.added);
+            } else {
+                test::writeFile(root + "/" + row.added, test::noise(50000, 78), kTime);
+            }
+        };
+        const VerifyReport r = verifier.run();
+        EXPECT_EQ(r.safeToFormat, !row.status.has_value()) << r.headline();
+        EXPECT_EQ(r.cardUnreadable, 0);
+        for (size_t i = 0; i < r.files.size(); ++i) EXPECT_EQ(r.files[i].id, static_cast<int64_t>(i));
+        if (row.added.empty() || row.added.find("/._") != std::string::npos) continue;
+        const FileResult& f = test::fileAt(r, row.added);
+        EXPECT_EQ(f.inScope, row.status.has_value());
+        if (!row.status) continue;
+        EXPECT_EQ(f.status, *row.status) << rawValue(f.status);
+        EXPECT_EQ(f.detail, std::optional<std::string>("Added to the card during the check."));
+        EXPECT_EQ(f.safeDrives, 0);
+        EXPECT_EQ(fromStoredJson<VerifyReport>(toStoredJson(r)), r);
+    }
+}
+
 // With strictatime every listing and every read stamps an access time unless asked not to; a
 // whole check, from a folder below the card's top, leaves every one as it was.
 TEST_F(CardIntegrity, CheckLeavesAccessTimesAlone) {
@@ -246,8 +317,12 @@ TEST_F(CardIntegrity, CheckLeavesAccessTimesAlone) {
     const std::string root = *card / "card";
     const std::string copy = cardWithCopy(root, "atime");
     const struct timespec old[2] = {{1577836800, 0}, {0, UTIME_OMIT}};
-    std::vector<std::string> paths{card->mountPoint()};
-    for (const auto& e : fs::recursive_directory_iterator(card->mountPoint())) paths.push_back(e.path().string());
+    std::vector<std::string> paths;
+    // An ordinary user can neither open nor stamp root's lost+found; the check cannot list it either.
+    for (const auto& e : fs::recursive_directory_iterator(card->mountPoint(), fs::directory_options::skip_permission_denied))
+        if (::utimensat(AT_FDCWD, e.path().c_str(), old, AT_SYMLINK_NOFOLLOW) == 0 || !test::playsUser())
+            paths.push_back(e.path().string());
+    paths.push_back(card->mountPoint());
     for (const std::string& p : paths) ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), old, AT_SYMLINK_NOFOLLOW), 0) << p;
 
     const VerifyReport r = test::check(root, {copy}, CheckLevel::verified, 1);
@@ -362,6 +437,64 @@ TEST_F(CardIntegrity, RawFolderNamesStayFoldersOfTheirOwn) {
     ASSERT_NE(shot, nullptr);
     EXPECT_EQ(shot->landings.front().folderBytes(), "Shoot\xfe");
     EXPECT_EQ(fromStoredJson<VerifyReport>(toStoredJson(r)), r);
+}
+
+// Two card folders whose names differ only where one is not UTF-8, and two such names in one
+// folder, are neither RAW/JPEG twins nor one shoot: under "RAW only" a look-alike's lone JPEG must
+// still be copied, and "into the shoot's folder" never files it where the other folder's shoot
+// landed.
+TEST_F(CardIntegrity, LookAlikesAreNeitherTwinsNorOneShoot) {
+    auto card = newCard();
+    const std::string root = *card / "lookalikes", copy = backup->mountPoint() + "/lookalikes";
+    const std::string rawFolder = "DCIM/1\xfe", decoyFolder = "DCIM/1\xef\xbf\xbd";
+    const std::string lonePhoto = decoyFolder + "/IMG_0001.JPG", loneName = "DCIM/A/N\xef\xbf\xbd.JPG";
+    for (const std::string& rel : {rawFolder + "/IMG_0001.CR3", std::string("DCIM/A/N\xff.CR3")}) {
+        const std::string bytes = test::noise(40000, static_cast<uint32_t>(rel.size()));
+        test::writeFile(root + "/" + rel, bytes, kTime);
+        test::writeFile(copy + "/Shoot\xfe/" + rel.substr(rel.rfind('/') + 1), bytes, kTime);
+    }
+    test::writeFile(root + "/" + lonePhoto, test::noise(20000, 1), kTime);
+    test::writeFile(root + "/" + loneName, test::noise(20000, 2), kTime);
+    auto fileWithBytes = [](const VerifyReport& r, std::string_view rel) -> const FileResult& {
+        for (const FileResult& f : r.files)
+            if (f.relativePathBytes() == rel) return f;
+        throw std::runtime_error("no such file");
+    };
+
+    VerifyRequest request(root, {copy});
+    request.requiredCopies = 1;
+    request.level = CheckLevel::verified;
+    request.scope.photoFormats = PhotoFormats::rawOnly;
+    const VerifyReport rawOnly = Verifier(request).run();
+    for (const std::string& rel : {lonePhoto, loneName}) {
+        SCOPED_TRACE(repairUtf8(rel));
+        EXPECT_TRUE(fileWithBytes(rawOnly, rel).inScope);
+        EXPECT_EQ(fileWithBytes(rawOnly, rel).status, FileStatus::missing);
+    }
+    EXPECT_EQ(rawOnly.totals.verified, 2);
+    EXPECT_FALSE(rawOnly.safeToFormat);
+
+    request.scope.photoFormats = PhotoFormats::all;
+    const VerifyReport all = Verifier(request).run();
+    std::map<std::string, std::vector<int64_t>> shoots;  // by folder bytes
+    std::set<std::string> ids;
+    for (const ShootGroup& g : all.groups) {
+        shoots[std::string(g.folderBytes())] = g.fileIDs;
+        ids.insert(g.id());
+        EXPECT_EQ(g.folder, repairUtf8(g.folderBytes()));
+    }
+    EXPECT_EQ(shoots, (std::map<std::string, std::vector<int64_t>>{
+                          {rawFolder, {fileWithBytes(all, rawFolder + "/IMG_0001.CR3").id}},
+                          {decoyFolder, {fileWithBytes(all, lonePhoto).id}},
+                          {"DCIM/A", {fileWithBytes(all, "DCIM/A/N\xff.CR3").id, fileWithBytes(all, loneName).id}}}));
+    EXPECT_EQ(ids.size(), all.groups.size()) << "two shoots share an id";
+    EXPECT_EQ(fromStoredJson<VerifyReport>(toStoredJson(all)), all);
+
+    // The look-alike folder's shoot landed nowhere, so its photo goes where the layout falls back to.
+    const CopyPlan plan = CopyPlanner::plan(all, {fileWithBytes(all, lonePhoto).id}, 0, CopyLayout::nextToShoot(), "", "");
+    ASSERT_EQ(plan.items.size(), 1u);
+    EXPECT_EQ(plan.items[0].name, "IMG_0001.JPG");
+    EXPECT_EQ(plan.items[0].destDir.find("Shoot"), std::string::npos) << repairUtf8(plan.items[0].destDir);
 }
 
 }  // namespace

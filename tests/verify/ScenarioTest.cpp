@@ -151,6 +151,36 @@ TEST(Scenario, TruncatedCopyIsNoCopy) {
     }
 }
 
+// A copy that lies only in the backup's trash or in lost+found was deleted or lost there: the
+// file is missing; in the backup's own folder named like a trash, as the backup root, it counts.
+TEST(Scenario, CopiesInABackupsTrashAreNoCopies) {
+    struct Case {
+        const char* where;
+        bool counts;
+    } cases[] = {
+        {".Trash-1000/files/DSC00001.ARW", false},
+        {".Trash/DSC00001.ARW", false},
+        {"lost+found/#1234", false},
+        {"Shoots/.trash-1000/DSC00001.ARW", false},
+        {"Shoots/DSC00001.ARW", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        Card card;
+        const std::string copy = card.backup + "/" + c.where;
+        std::filesystem::create_directories(std::filesystem::path(copy).parent_path());
+        std::filesystem::copy_file(card.card + "/" + arw1, copy);
+        const VerifyReport r = check(card.card, {card.backup}, CheckLevel::standard);
+        EXPECT_EQ(fileAt(r, arw1).copies.size(), c.counts ? 1u : 0u);
+        EXPECT_EQ(fileAt(r, arw1).status == FileStatus::missing, !c.counts);
+    }
+    Card inTrash;
+    const std::string trash = inTrash.dir / ".Trash-1000";
+    test::copyTree(inTrash.card, trash);
+    EXPECT_EQ(fileAt(check(inTrash.card, {trash}, CheckLevel::standard), arw1).copies.size(), 1u)
+        << "a backup chosen inside a trash folder is the user's own choice";
+}
+
 TEST(Scenario, RenamedCopyWithOneHourClockShift) {
     Card c;
     std::filesystem::create_directories(c.backup + "/2024-05-03");

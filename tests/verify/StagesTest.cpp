@@ -2,15 +2,18 @@
 // card's own folder inside a backup, the card scan's order and pair rule, shoot days, shoots,
 // folders and content lines.
 #include "verify/Verifier.h"
+#include "verify/CardChanges.h"
 
 #include "capture/CaptureReader.h"
 #include "match/DestIndex.h"
+#include "report/StoredForm.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 #include "walk/BulkWalker.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -174,23 +177,29 @@ TEST(CardScan, OrderIsFileManagerOrderAndStable) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(rels(Verifier::scanItems(walkOf(dir.path()), VerifyScope(), nullptr)), want);
 }
 
+// Twins share a folder and a name but for the extension, as the file system knows them: a folder
+// or name that is not UTF-8 pairs only with its own bytes, never with a look-alike holding U+FFFD.
 TEST(CardScan, RawJpegPairRule) {
     TempDir dir;
     for (const char* p : {"DCIM/A/IMG_0001.CR3", "DCIM/A/IMG_0001.jpg", "DCIM/A/IMG_0002.JPG", "DCIM/A/IMG_0003.CR3",
-                          "DCIM/B/IMG_0001.JPG", "DCIM/A/IMG_0001.MP4"})
+                          "DCIM/B/IMG_0001.JPG", "DCIM/A/IMG_0001.MP4",
+                          "DCIM/1\xfe/IMG_0001.CR3", "DCIM/1\xef\xbf\xbd/IMG_0001.JPG",  // look-alike folders
+                          "DCIM/1\xfe/IMG_0002.CR3", "DCIM/1\xfe/IMG_0002.JPG",            // twins in one of them
+                          "DCIM/A/N\xff.CR3", "DCIM/A/N\xef\xbf\xbd.JPG",                // look-alike names
+                          "DCIM/A/T\xff.CR3", "DCIM/A/T\xff.jpg"})                        // twins with such a name
         dir.write(p, "x");
     struct Case { PhotoFormats formats; std::set<std::string> outOfScope; };
     const Case cases[] = {
         {PhotoFormats::all, {}},
-        {PhotoFormats::rawOnly, {"DCIM/A/IMG_0001.jpg"}},
-        {PhotoFormats::processedOnly, {"DCIM/A/IMG_0001.CR3"}},
+        {PhotoFormats::rawOnly, {"DCIM/A/IMG_0001.jpg", "DCIM/1\xfe/IMG_0002.JPG", "DCIM/A/T\xff.jpg"}},
+        {PhotoFormats::processedOnly, {"DCIM/A/IMG_0001.CR3", "DCIM/1\xfe/IMG_0002.CR3", "DCIM/A/T\xff.CR3"}},
     };
     for (const Case& c : cases) {
         VerifyScope scope;
         scope.photoFormats = c.formats;
         std::set<std::string> out;
         for (const auto& it : Verifier::scanItems(walkOf(dir.path()), scope, nullptr))
-            if (!it.inScope) out.insert(it.rel);
+            if (!it.inScope) out.insert(it.rawRel);
         EXPECT_EQ(out, c.outOfScope) << rawValue(c.formats);
     }
 }
@@ -419,12 +428,49 @@ TEST(ContentLines, BucketsNotesAndJunk) {
     EXPECT_EQ(lines[5].formats, (std::vector<std::string>{"._*", ".DS_Store"}));
     EXPECT_EQ(lines[5].bytes, 4096);
     EXPECT_EQ(lines[5].checked, 0);
-    EXPECT_EQ(lines[5].note, "Left by computers (macOS, Windows, Linux) and disk checks, not by the camera. Never needed.");
 
     req.scope.photoFormats = PhotoFormats::all;
     const auto plain = Verifier(req).contentLines(files, JunkTally{});
     EXPECT_EQ(plain[1].note, "");
     EXPECT_EQ(plain.back().label, "Sidecar files");
+}
+
+// Junk folders the check could not open are named on the junk line, which then stands even
+// without junk files; the line reads back from its stored form as it was.
+TEST(ContentLines, UnlistedJunkFoldersAreNamedOnTheJunkLine) {
+    const std::string junkNote =
+        "Left by computers (macOS, Windows, Linux) and disk checks, not by the camera. Never needed.";
+    const struct {
+        int64_t junkFiles;
+        std::vector<std::string> folders;
+        std::vector<std::string> formats;
+        std::string note;
+    } rows[] = {
+        {1, {}, {"._*", ".DS_Store"}, junkNote},
+        {0, {"lost+found"}, {}, "lost+found couldn't be opened; no camera writes there."},
+        {2, {"lost+found", ".Trash-1000"}, {"._*", ".DS_Store"},
+         junkNote + " lost+found and .Trash-1000 couldn't be opened; no camera writes there."},
+        {0, {"a", "b", "c", "d", "e"}, {}, "a, b, c and 2 more couldn't be opened; no camera writes there."},
+    };
+    const Verifier v(VerifyRequest("/card", {}));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.note);
+        const auto lines = v.contentLines({}, JunkTally{row.junkFiles, row.junkFiles * 10, row.folders});
+        ASSERT_EQ(lines.size(), 1u);
+        const ContentLine& line = lines[0];
+        EXPECT_EQ(line.label, "Hidden & system files");
+        EXPECT_EQ(line.files, row.junkFiles);
+        EXPECT_EQ(line.checked, 0);
+        EXPECT_EQ(line.formats, row.formats);
+        EXPECT_EQ(line.note, row.note);
+        EXPECT_EQ(line.unlisted, row.folders);
+        EXPECT_EQ(fromStoredJson<ContentLine>(toStoredJson(line)), line);
+    }
+    EXPECT_TRUE(v.contentLines({}, JunkTally{}).empty());
+    // A line stored before folders were named reads as one that names none.
+    const ContentLine old = fromStoredJson<ContentLine>(
+        R"({"label":"Hidden & system files","formats":["._*",".DS_Store"],"files":1,"bytes":4,"checked":0,"note":""})");
+    EXPECT_TRUE(old.unlisted.empty());
 }
 
 // ---- frame records ----------------------------------------------------------------------------------
@@ -443,6 +489,42 @@ TEST(VerifyProgress, FractionAndStages) {
     EXPECT_EQ(r.scope, VerifyScope());
     EXPECT_EQ(r.level, CheckLevel::standard);
     EXPECT_EQ(r.requiredCopies, 2);
+}
+
+
+// ---- the card since a check ------------------------------------------------------------------
+
+// A card held against its own check: unchanged as the check left it, also with litter a computer
+// leaves (which no check lists); each file added, rewritten, touched or taken away counts, and a
+// name that is not UTF-8 is known by its bytes.
+TEST(CardChanges, TheCardAsTheCheckSawItAndEachChangeSince) {
+    TempDir card{"since"};
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one");
+    card.write("DCIM/100CANON/IMG_0002.CR3", "two");
+    card.write(std::string("DCIM/100CANON/IMG_\xff" "3.JPG"), "three");
+    card.write("MISC/notes.txt", "notes");
+    VerifyRequest request(card.path(), {});
+    Verifier verifier(request);
+    const std::vector<RecordedFile> recorded = recordedFiles(verifier.run());
+    ASSERT_EQ(recorded.size(), 4u);
+    auto now = [&] {
+        BulkWalker walker;
+        return cardChangesAt(recorded, card.path(), walker);
+    };
+    EXPECT_EQ(now(), CardChanges{});
+    card.write(".DS_Store", "litter");
+    card.write(".Trash-1000/files/old.JPG", "deleted");
+    EXPECT_EQ(now(), CardChanges{});
+
+    card.write("DCIM/100CANON/IMG_0004.JPG", "new");
+    EXPECT_EQ(now(), (CardChanges{1, 0, 0, false}));
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one, longer");
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (card / "MISC/notes.txt").c_str(), times, 0), 0);
+    EXPECT_EQ(now(), (CardChanges{1, 2, 0, false}));
+    ASSERT_EQ(::unlink((card / std::string("DCIM/100CANON/IMG_\xff" "3.JPG")).c_str()), 0);
+    EXPECT_EQ(now(), (CardChanges{1, 2, 1, false}));
+    EXPECT_TRUE(now().any());
 }
 
 }  // namespace

@@ -8,4 +8,4 @@ halvetrop_test(verify_safety_tests SOURCES SafetyAuditTest.cpp TsanSuppressions.
 halvetrop_test(verify_safety_root_tests SOURCES SafetyAuditRootTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
   LIBS halvetrop_verify halvetrop_walk LABELS root threaded)
 halvetrop_test(verify_card_integrity_tests SOURCES CardIntegrityTest.cpp TsanSuppressions.cpp CardFixture.cpp ../capture/PhotoFixtures.cpp
-  LIBS halvetrop_verify halvetrop_walk LABELS root threaded AS_USER)
+  LIBS halvetrop_verify halvetrop_walk halvetrop_copy LABELS root threaded AS_USER)

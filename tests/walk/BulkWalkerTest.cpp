@@ -451,11 +451,14 @@ TEST(BulkWalker, TroubleBelowTheRootIsCollectedPerPath) {
     WalkResult r = w.walk(t.path());
 
     std::map<std::string, int> errors;
+    std::set<std::string> folders;  // the folders that could not be opened or listed
     for (const WalkError& e : r.errors) {
         EXPECT_EQ(errors.count(e.path), 0u) << "reported twice: " << e.path;
         errors[e.path] = e.errorNumber;
+        if (e.folder) folders.insert(e.path);
     }
     EXPECT_EQ(errors, (std::map<std::string, int>{{t / "locked", EACCES}, {t / "ok/broken.jpg", EIO}, {t / "half", EIO}}));
+    EXPECT_EQ(folders, (std::set<std::string>{t / "locked", t / "half"}));
 
     std::set<std::string> dirs, files;
     for (const WalkDirectory& d : r.directories) dirs.insert(d.relativePath);

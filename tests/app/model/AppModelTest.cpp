@@ -859,6 +859,85 @@ private slots:
         QVERIFY(!again.deepVerifying());
     }
 
+    // A saved "safe to format" result held against what is at its card's place now: the card
+    // itself unchanged or changed since, another card of the same name (another UUID), one that
+    // cannot be told apart (no UUID, another mount), or none. Only the card itself is described,
+    // ejected and checked again, and only unchanged does it get the ready-to-format panel; any
+    // other re-check, from the toolbar or the menus, asks for the card and records nothing.
+    void savedResultAndTheCardAtItsPlace_data() {
+        QTest::addColumn<QString>("place");  // "card", "another", "cannotTell", "none"
+        QTest::addColumn<int>("addedSince");
+        QTest::addColumn<int>("state");  // AppModel::SavedCard
+        QTest::newRow("the card, unchanged") << "card" << 0 << int(AppModel::SavedCard::unchanged);
+        QTest::newRow("the card, a file added since") << "card" << 1 << int(AppModel::SavedCard::changed);
+        QTest::newRow("another card of the same name") << "another" << 0 << int(AppModel::SavedCard::another);
+        QTest::newRow("a card that cannot be told apart")
+            << "cannotTell" << 0 << int(AppModel::SavedCard::cannotTell);
+        QTest::newRow("no card inserted") << "none" << 0 << int(AppModel::SavedCard::notInserted);
+    }
+    void savedResultAndTheCardAtItsPlace() {
+        QFETCH(QString, place);
+        QFETCH(int, addedSince);
+        QFETCH(int, state);
+        Harness h;
+        AppModel& m = ready(h);
+        VerifyReport safe =
+            makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::verified}, CheckLevel::verified);
+        if (place != "cannotTell") safe.source.volumeID = "6E1F-0A0B";
+        checkTo(h, m, safe);
+        QTRY_COMPARE(m.historyCount(), 1);
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
+        QVERIFY(m.showsReadyToFormat() && m.canEjectSource());
+        const QUuid saved = m.history().front().id;
+
+        {
+            std::lock_guard<std::mutex> hold(h.described->lock);
+            h.described->change = [place](VolumeInfo& v) {
+                if (place == "card") v.volumeID = "6E1F-0A0B";
+                if (place == "another") v.volumeID = "1111-2222";
+                if (place == "cannotTell") v.mountID = *v.mountID + 1;
+            };
+        }
+        if (place == "none") h.bookmarks->gone = {kCard};
+        *h.addedSince = addedSince;
+        m.showHistory(saved.toString());
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::looking);
+        QVERIFY(!m.showsReadyToFormat() && !m.canEjectSource());
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(int(m.savedCard()), state);
+        const bool here = place == "card";
+        QCOMPARE(m.showsReadyToFormat(), here && addedSince == 0);
+        QCOMPARE(m.canEjectSource(), here);
+        QCOMPARE(m.savedCardChanges().added, here ? addedSince : 0);
+        // (The sidebar's facts of the card are shown in the window, where the card is real.)
+
+        // Re-check from the toolbar, the saved check's menu, the byte-by-byte pass, another backup.
+        const size_t before = h.verifierCount();
+        const size_t picks = h.picker->calls.size();
+        m.check(QString());
+        if (here) {
+            QCOMPARE(h.verifierCount(), before + 1);
+            QCOMPARE(h.verifier(before)->request().source, kCard);
+            return;
+        }
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        m.dismissNotice();
+        m.check(QStringLiteral("verified"));
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        m.dismissNotice();
+        m.recheckSaved(saved.toString());
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        m.checkAgainstBackup(false);
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it against another backup."));
+        QCOMPARE(h.picker->calls.size(), picks);
+        QCOMPARE(h.verifierCount(), before);
+        QCOMPARE(m.historyCount(), 1);
+        QCOMPARE(m.history().front().id, saved);
+        QCOMPARE(m.phase(), AppModel::Phase::Results);
+    }
+
     // Checking a saved card again waits for its card and backups to be restored, checks it against
     // exactly the saved backups that are connected and names the others; whether the views ask in
     // one call or open the result and then check, as the toolbar does.

@@ -24,7 +24,9 @@ struct Setup {
     Harness harness;
     AppModel* model = nullptr;
     VerifyReport report;
-    std::shared_ptr<std::atomic<bool>> swapped = std::make_shared<std::atomic<bool>>(false);
+    // 1: another drive with a UUID of its own at the backup's place; 2: one that cannot be told from
+    // it (no UUID now, another mount).
+    std::shared_ptr<std::atomic<int>> swapped = std::make_shared<std::atomic<int>>(0);
 
     explicit Setup(int files = 3) {
         dir.mkdir("card/DCIM");
@@ -33,6 +35,8 @@ struct Setup {
         report = makeReport(dir / "card", {dir / "one", dir / "two"},
                             std::vector<FileStatus>(size_t(files), FileStatus::missing));
         report.destinations[0].name = "Archive";
+        report.source.volumeID = "CARD-ID";
+        for (auto& d : report.destinations) d.volumeID = "BACKUP-" + d.path;
         for (auto& f : report.files) dir.write("card/" + f.relativePath, std::string(size_t(f.size), 'x'));
         model = &harness.start();
     }
@@ -48,7 +52,11 @@ struct Setup {
                 if (d.path == path) v = d;
             v.totalBytes = 1 << 30;
             v.freeBytes = 1 << 20;
-            if (*swapped) v.volumeID = "another";
+            if (*swapped == 1) v.volumeID = "another";
+            if (*swapped == 2) {
+                v.volumeID.reset();
+                v.mountID = *v.mountID + 1;
+            }
             return v;
         };
         deps.now = [] { return kLateUTC; };
@@ -319,12 +327,16 @@ void CopySheetTest::refusals() {
         QCOMPARE(sheet->canCopy(), c.error.isEmpty());
         QCOMPARE(sheet->nameError().isEmpty(), c.error != CopySheet::nameTooLongText());
     }
-    // Another volume now mounted where the backup was: no plan, and the sheet says why.
-    *s.swapped = true;
-    sheet->setBaseFolder(QStringLiteral("x"));
-    QVERIFY(sheet->waitForPlan(10000));
-    QCOMPARE(sheet->planError(), CopySheet::volumesChangedText());
-    QVERIFY(!sheet->canCopy());
+    // Another volume now mounted where the backup was, or one that cannot be told from it: no
+    // plan, and the sheet says why.
+    for (const auto& [swap, text] :
+         {std::pair{1, CopySheet::volumesChangedText()}, std::pair{2, CopySheet::volumesUnknownText()}}) {
+        *s.swapped = swap;
+        sheet->setBaseFolder(QStringLiteral("x%1").arg(swap));
+        QVERIFY(sheet->waitForPlan(10000));
+        QCOMPARE(sheet->planError(), text);
+        QVERIFY(!sheet->canCopy());
+    }
 }
 
 void CopySheetTest::runEndsInTheLastCopy() {

@@ -25,9 +25,16 @@ using test::FileSpec;
 using test::reportOf;
 using test::volumeAt;
 
-// A card by its volume id and the folder below its root; `backups` 0 is a card-only scan.
+// A card by its volume id and the folder below its root; `backups` 0 is a card-only scan. "-NAME@N"
+// is a card without a volume id, mounted at /media/u/NAME with mount id N.
 HistoryItem card(const std::string& volumeID, int backups, const std::string& firstName = "IMG_0001.JPG") {
     VolumeInfo source = volumeAt("/media/u/" + volumeID + "/DCIM", "/media/u/" + volumeID, volumeID);
+    if (volumeID.starts_with('-')) {
+        const std::string name = volumeID.substr(1, volumeID.find('@') - 1);
+        source = volumeAt("/media/u/" + name + "/DCIM", "/media/u/" + name, std::nullopt);
+        source.deviceNumber = "179:1";
+        source.mountID = std::stoll(volumeID.substr(volumeID.find('@') + 1));
+    }
     VerifyReport r = reportOf(source, backups,
                               {{"100CANON", firstName, FileStatus::verified},
                                {"100CANON", "IMG_0002.CR3", FileStatus::missing},
@@ -135,6 +142,14 @@ private slots:
             << QStringList{"A:0", "A:1"} << QStringList{"1"} << QList<bool>{true, true};
         QTest::newRow("card-only of another card is recorded")
             << QStringList{"A:1", "B:0"} << QStringList{"1", "0"} << QList<bool>{true, true};
+        // Two cards labelled alike at one mount path, without volume ids: each mount is a card of
+        // its own, and only the very same mount is the same card.
+        QTest::newRow("no id, another mount at the same path is another card")
+            << QStringList{"-EOS@40:1", "-EOS@41:1"} << QStringList{"1", "0"} << QList<bool>{true, true};
+        QTest::newRow("no id, card-only of another mount at the same path is recorded")
+            << QStringList{"-EOS@40:1", "-EOS@41:0"} << QStringList{"1", "0"} << QList<bool>{true, true};
+        QTest::newRow("no id, the same mount is the same card")
+            << QStringList{"-EOS@40:1", "-EOS@40:2"} << QStringList{"1"} << QList<bool>{true, true};
     }
     void recordingRules() {
         QFETCH(QStringList, records);

@@ -1,6 +1,7 @@
 // The model with the core's verifier on a card and two backups, each its own zram drive.
 #include "ModelFixture.h"
 #include "model/CopySheet.h"
+#include "support/Privileged.h"
 #include "support/TempDir.h"
 #include "support/ZramVolume.h"
 
@@ -111,6 +112,15 @@ private slots:
         QCOMPARE(m.report()->totals.files, files);
         QCOMPARE(m.report()->totals.covered(), files);
         QCOMPARE(m.report()->level, CheckLevel::standard);
+        // The card and its backups by their labels and UUIDs, for root and an ordinary user alike,
+        // in the report and in the history.
+        const std::string uuid = runAsRootOrThrow("blkid -s UUID -o value " + d.card->device());
+        QCOMPARE(m.report()->source.name, std::string("HVCARD"));
+        QCOMPARE(m.report()->source.volumeID, std::optional<std::string>(uuid));
+        QCOMPARE(m.report()->destinations.at(1).name, std::string("HVBACKB"));
+        QVERIFY(m.report()->destinations.at(1).volumeID.has_value());
+        QTRY_COMPARE(m.historyCount(), 1);
+        QCOMPARE(m.history().front().report->summary().source.volumeID, std::optional<std::string>(uuid));
         QTRY_VERIFY(m.deepVerifying());
         QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
         QCOMPARE(m.report()->level, CheckLevel::verified);
@@ -140,6 +150,9 @@ private slots:
         QVERIFY(again.report()->safeToFormat);
         QCOMPARE(again.source(), std::optional<std::string>(d.card->mountPoint()));
         QCOMPARE(again.destinations().size(), size_t(2));
+        // Its card, listed again, is as the check saw it: ready to format, and ejectable.
+        QTRY_COMPARE(again.savedCard(), AppModel::SavedCard::unchanged);
+        QVERIFY(again.showsReadyToFormat() && again.canEjectSource());
         QTest::qWait(100);
         QCOMPARE(h.realChecks->load(), checksBefore);
     }
@@ -227,6 +240,9 @@ private slots:
         m.stopDeepVerify();
 
         QCOMPARE(d.b->unmountLazily(), std::string());
+        // The folder left behind is one the user may write in, so that nothing the check or a copy
+        // does there is kept out by its permissions alone.
+        test::giveToTestUser(d.b->mountPoint());
         Remount back{*d.b, archive};
         const std::string stray = archive + "/DCIM/100TEST/IMG_1000.JPG";
         std::filesystem::create_directories(archive + "/DCIM/100TEST");
@@ -264,7 +280,8 @@ private slots:
         for (const FileResult& f : r.files)
             for (const CopyRef& c : f.copies) QCOMPARE(c.destination, 0);
         std::vector<std::string> underMountPoint;
-        for (const auto& e : std::filesystem::recursive_directory_iterator(d.b->mountPoint()))
+        for (const auto& e : std::filesystem::recursive_directory_iterator(
+                 d.b->mountPoint(), std::filesystem::directory_options::skip_permission_denied))
             if (e.is_regular_file()) underMountPoint.push_back(e.path().string());
         QCOMPARE(underMountPoint, std::vector<std::string>{stray});
 
@@ -295,6 +312,39 @@ private slots:
                             "Can't read " + archive + ": its drive is not connected"),
                  1);
         if (duringPass) QCOMPARE(m.report()->level, CheckLevel::verified);
+        m.shutdown();
+    }
+
+    // A photo written to the card while the byte-by-byte pass compares (held there until it is
+    // written) was never compared: the pass ends not safe, names the photo, and so does the history.
+    void photoAddedDuringThePass() {
+        const std::string added = "DCIM/100TEST/IMG_9999.JPG";
+        struct Remove {
+            std::string path;
+            ~Remove() { std::filesystem::remove(path); }
+        } later{d.card->mountPoint() + "/" + added};
+        Harness h;
+        AppModel& m = chooseAll(h);
+        h.gate->holdAt(CheckLevel::verified, VerifyProgress::Stage::comparing);
+        m.check(std::optional<CheckLevel>());
+        QTRY_VERIFY_WITH_TIMEOUT(h.gate->held(), 120000);
+        d.card->write(added, bytes(size_t(200 << 10), 9999));
+        h.gate->release();
+        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
+        const VerifyReport& r = *m.report();
+        QCOMPARE(r.level, CheckLevel::verified);
+        QVERIFY(!r.safeToFormat);
+        QCOMPARE(r.totals.verified, files);
+        const auto found = std::find_if(r.files.begin(), r.files.end(),
+                                        [&](const FileResult& f) { return f.relativePath == added; });
+        QVERIFY(found != r.files.end());
+        QCOMPARE(found->status, FileStatus::changed);
+        QVERIFY(found->inScope);
+        QCOMPARE(m.historyCount(), 1);
+        const auto& saved = m.history().front().report->summary();
+        QCOMPARE(saved.level, CheckLevel::verified);
+        QVERIFY(!saved.readyToFormat);
+        QCOMPARE(saved.totals.problem, 1);
         m.shutdown();
     }
 

@@ -3,6 +3,7 @@
 #include "platform/LinuxServices.h"
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 namespace halvetrop::test {
@@ -17,6 +18,10 @@ VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool r
     v.isLikelyCameraCard = camera;
     v.isDiskImage = diskImage;
     v.fileSystem = "ext4";
+    // As a mounted file system has them: one device and one mount per mount point.
+    const size_t h = std::hash<std::string>{}(mountPoint);
+    v.deviceNumber = "0:" + std::to_string(h % 4096);
+    v.mountID = int64_t(h % 100000) + 1;
     return v;
 }
 
@@ -233,10 +238,17 @@ AppModel& Harness::start(bool real) {
         };
         auto vols = volumes;
         deps.listVolumes = [vols] { return vols->next(); };
-        deps.describeVolume = [free = freeBytes](const std::string& path) {
+        deps.describeVolume = [free = freeBytes, described = described](const std::string& path) {
             VolumeInfo v = volume(path, "described", false);
             v.freeBytes = free->load();
+            std::lock_guard<std::mutex> hold(described->lock);
+            if (described->change) described->change(v);
             return v;
+        };
+        deps.cardChanges = [added = addedSince](const std::vector<RecordedFile>&, const std::string&) {
+            CardChanges c;
+            c.added = added->load();
+            return c;
         };
     }
     model = std::make_unique<AppModel>(std::move(deps));

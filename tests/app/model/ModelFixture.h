@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 namespace halvetrop::test {
@@ -102,6 +103,14 @@ struct Harness {
     std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     // The free space every scripted volume description gives.
     std::shared_ptr<std::atomic<int64_t>> freeBytes = std::make_shared<std::atomic<int64_t>>(0);
+    // What a scripted description of a path says otherwise (another volume mounted there).
+    struct Described {
+        std::mutex lock;
+        std::function<void(VolumeInfo&)> change;
+    };
+    std::shared_ptr<Described> described = std::make_shared<Described>();
+    // How many files a scripted listing of a saved card finds that its check did not.
+    std::shared_ptr<std::atomic<int>> addedSince = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<AppModel> model;
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }

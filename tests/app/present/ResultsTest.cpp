@@ -466,6 +466,22 @@ TEST(CardOnly, TitleKindsAndCompare) {
     EXPECT_EQ(copyButtonText(1234, true, us).toStdString(), "Copy 1,234…");
 }
 
+// A content line says how much of it was checked; one of no files (junk folders that could not be
+// opened) was not checked at all.
+TEST(CardContents, CheckedWordsAndSymbol) {
+    const std::tuple<int64_t, int64_t, const char*, const char*> rows[] = {
+        {3, 3, "Checked", "checkmark.circle.fill"},
+        {3, 1, "1 of 3 checked", "circle.lefthalf.filled"},
+        {3, 0, "Not checked", "minus.circle"},
+        {0, 0, "Not checked", "minus.circle"},
+    };
+    for (const auto& [files, checked, words, symbol] : rows) {
+        const ContentLine line{"Hidden & system files", {}, files, 0, checked, ""};
+        EXPECT_EQ(contentChecked(line, us).toStdString(), words) << files << " " << checked;
+        EXPECT_EQ(contentSymbol(line).toStdString(), symbol) << files << " " << checked;
+    }
+}
+
 TEST(CountTexts, OneFileIsOneFile) {
     struct Row {
         int64_t files, covered, bytes;

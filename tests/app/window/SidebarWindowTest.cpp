@@ -9,11 +9,13 @@
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
+#include "support/Privileged.h"
 #include "support/ZramVolume.h"
 
 using namespace halvetrop;
@@ -38,13 +40,17 @@ std::string content(int i) {
 
 int filesBelow(const std::string& root) {
     int n = 0;
-    for (const auto& e : fs::recursive_directory_iterator(root)) n += e.is_regular_file() ? 1 : 0;
+    for (const auto& e :
+         fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied))
+        n += e.is_regular_file() ? 1 : 0;
     return n;
 }
 
 std::set<std::string> entriesBelow(const std::string& root) {
     std::set<std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(root)) out.insert(e.path().string());
+    for (const auto& e :
+         fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied))
+        out.insert(e.path().string());
     return out;
 }
 
@@ -153,6 +159,55 @@ class SidebarWindowTest : public QObject {
     }
 
     static QString notSaved(int n) { return QStringLiteral("%1 not backed up").arg(n); }
+
+    // A card drive of its own for a case, labelled as a camera labels every card, with `files`
+    // photos that the photos and archive drives both hold (in "Twin"): a byte-by-byte check
+    // against both makes it safe to format.
+    std::unique_ptr<ZramVolume> twinCard(int files) {
+        auto card = std::make_unique<ZramVolume>(32ll << 20, "HVTWIN", "/mnt");
+        asCameraMadeIt(*card);
+        for (int i = 0; i < files; ++i) {
+            const std::string name = "DCIM/100TWIN/IMG_" + std::to_string(5000 + i) + ".JPG";
+            card->write(name, content(100 + i));
+            for (const std::string& b : twinBackups()) {
+                fs::create_directories(fs::path(b + "/" + name).parent_path());
+                std::ofstream(b + "/" + name, std::ios::binary) << content(100 + i);
+            }
+        }
+        ::sync();
+        return card;
+    }
+    // A camera's card holds no root-only lost+found, which an ordinary user cannot list.
+    static void asCameraMadeIt(const ZramVolume& card) {
+        runAsRootOrThrow("rmdir " + card.mountPoint() + "/lost+found");
+    }
+    std::vector<std::string> twinBackups() const {
+        return {back_->mountPoint() + "/Twin", arch_->mountPoint() + "/Twin"};
+    }
+    // The card chosen on the start screen and checked against both "Twin" folders until its
+    // byte-by-byte pass is over.
+    static void checkTwin(WindowSession& a, const std::string& card,
+                          const std::vector<std::string>& backups) {
+        AppModel& m = a.model();
+        if (m.source() != std::optional<std::string>(card)) a.chooseCard(card);
+        a.addBackups(backups);
+        const int checks = a.stage.checkCount();
+        QVERIFY(a.window->click(QStringLiteral("checkButton")));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return a.stage.checkCount() > checks && m.phase() == AppModel::Phase::Results; }, 60000));
+        QVERIFY(passOver(m));
+        QCOMPARE(a.window->text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
+    }
+    // The sidebar's line under the card's name.
+    static QString cardFacts(WindowDriver& w) {
+        return WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationDetail"));
+    }
+    // An eject button of the results, in whichever place and form it is shown.
+    static bool ejectShown(WindowDriver& w) {
+        for (const char* name : {"ejectCard", "eject", "compact-eject", "symbols-eject"})
+            if (w.item(QLatin1String(name))) return true;
+        return false;
+    }
 
 private slots:
     void initTestCase() {
@@ -522,6 +577,138 @@ private slots:
         QVERIFY(unplug(*arch_));
         QVERIFY(WindowDriver::waitFor([&] { return facts() != afterCopy; }));
         QVERIFY(facts().startsWith("HVBACK · ") && facts().endsWith(" free"));
+    }
+
+    // Two cards of one label (cameras name every card alike) one after the other at one mount
+    // path. The saved "Safe to format" of the first never shows as the second's: no
+    // ready-to-format panel, no Eject, not the second's facts in the sidebar, and no re-check of
+    // it from the toolbar, its key or the saved check's menu. With no card there it asks for the
+    // card and records nothing; the first card back in its place is its card again. The card's
+    // label and UUID are the ones the device has, for root and for an ordinary user alike.
+    void aSavedResultBelongsToItsCard() {
+        std::unique_ptr<ZramVolume> first, second;
+        try {
+            first = twinCard(3);
+            second = std::make_unique<ZramVolume>(32ll << 20, "HVTWIN", "/mnt");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        second->write("DCIM/100TWIN/IMG_9000.JPG", content(7));
+        const std::string place = first->mountPoint();
+        const std::string uuid = runAsRootOrThrow("blkid -s UUID -o value " + first->device());
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        // The start screen offers it by its label.
+        QVERIFY(WindowDriver::waitFor([&] {
+            for (QQuickItem* name : w.items(QStringLiteral("offeredCardName")))
+                if (name->property("text").toString() == QStringLiteral("HVTWIN")) return true;
+            return false;
+        }));
+        a.chooseCard(place);
+        QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVTWIN · "); }));
+        checkTwin(a, place, twinBackups());
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
+        QCOMPARE(m.report()->source.name, std::string("HVTWIN"));
+        QCOMPARE(m.report()->source.volumeID, std::optional<std::string>(uuid));
+        QCOMPARE(m.history().front().report->summary().source.volumeID, std::optional<std::string>(uuid));
+        QCOMPARE(w.items(QStringLiteral("historyRow")).value(0)->property("name").toString(),
+                 QStringLiteral("HVTWIN"));
+        const QUuid saved = m.history().front().id;
+
+        // The other card of the same name in its place.
+        QVERIFY(first->unmount().empty());
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Setup; }));
+        QVERIFY(second->unmount().empty());
+        QCOMPARE(runAsRoot("mount -t ext4 " + second->device() + " " + place), 0);
+        QVERIFY(WindowDriver::waitFor([&] { return !m.suggestedCards().empty(); }));
+        QVERIFY(w.click(QStringLiteral("historyRow")));
+        QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::another; }));
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
+        QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" The card now at its place is another card."));
+        QVERIFY(WindowDriver::waitFor([&] { return !w.item(QStringLiteral("readyPanel")); }, 3000));
+        QVERIFY(!ejectShown(w));
+        QCOMPARE(cardFacts(w), QStringLiteral("/mnt"));
+        const int checks = a.stage.checkCount();
+        const QString insert = QStringLiteral("Insert HVTWIN to check it again.");
+        auto refused = [&] {
+            QTRY_COMPARE(w.text(QStringLiteral("noticeText")), insert);
+            m.dismissNotice();
+            QVERIFY(m.waitForIdle(10000));
+            QCOMPARE(a.stage.checkCount(), checks);
+            QCOMPARE(m.historyCount(), 1);
+            QCOMPARE(m.history().front().id, saved);
+        };
+        w.key(Qt::Key_R, Qt::ControlModifier);
+        refused();
+        QVERIFY(w.click(QStringLiteral("toolRecheck")));
+        refused();
+        QVERIFY(w.clickAt(QStringLiteral("historyRow"), 0, Qt::RightButton));
+        QVERIFY(w.click(QStringLiteral("recheckSaved")));
+        refused();
+        if (QTest::currentTestFailed()) return;
+
+        // No card there: the empty mount-point folder is not checked in its name either.
+        QCOMPARE(runAsRoot("umount " + place), 0);
+        QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::notInserted; }));
+        QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" Insert “HVTWIN” to check it again."));
+        w.key(Qt::Key_R, Qt::ControlModifier);
+        refused();
+        QVERIFY(w.click(QStringLiteral("toolRecheck")));
+        refused();
+        if (QTest::currentTestFailed()) return;
+
+        // The card itself back in its place.
+        QVERIFY(first->remount().empty());
+        QVERIFY(second->remount().empty());
+        QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::unchanged; }));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
+        QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" The card hasn't changed since."));
+        QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVTWIN · "); }));
+    }
+
+    // A card checked safe to format, then a photo added while it stays in the reader: its saved
+    // result opened from the recent checks says the card changed, shows no ready-to-format panel
+    // and format guide, and its Check Again checks the card as it is now.
+    void aSavedResultOfACardChangedSince() {
+        std::unique_ptr<ZramVolume> card;
+        try {
+            card = twinCard(2);
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        checkTwin(a, card->mountPoint(), twinBackups());
+        if (QTest::currentTestFailed()) return;
+        card->write("DCIM/100TWIN/IMG_5999.JPG", content(99));
+        ::sync();
+
+        QVERIFY(w.click(QStringLiteral("toolNewCheck")));
+        QVERIFY(w.click(QStringLiteral("recentTile")));
+        QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::changed; }));
+        QVERIFY(WindowDriver::waitFor([&] {
+            return w.text(QStringLiteral("heroTitle")) == QStringLiteral("Changed since this check");
+        }));
+        QCOMPARE(w.text(QStringLiteral("heroReason")),
+                 QStringLiteral(
+                     "Since this check, 1 file added on the card. Check it again before you format it."));
+        QVERIFY(w.text(QStringLiteral("savedLine")).startsWith("Checked "));
+        QVERIFY(WindowDriver::waitFor([&] { return !w.item(QStringLiteral("readyPanel")); }, 3000));
+        QVERIFY(w.items(QStringLiteral("formatSteps")).isEmpty());
+        const int checks = a.stage.checkCount();
+        QVERIFY(w.click(QStringLiteral("savedRecheck")));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return a.stage.checkCount() > checks && m.phase() == AppModel::Phase::Results; }, 60000));
+        QVERIFY(passOver(m));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(1));
+        QVERIFY(w.text(QStringLiteral("savedLine")).isEmpty());
     }
 };
 

@@ -48,6 +48,7 @@ AbstractButton {
             width: parent.width - icon.width - use.width - 2 * parent.spacing
             spacing: 2
             DataText {
+                objectName: "offeredCardName"
                 width: parent.width
                 text: row.look.title
                 font: Theme.rowTitle

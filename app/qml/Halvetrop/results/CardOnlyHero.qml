@@ -63,6 +63,11 @@ Item {
                 font: Theme.callout
                 color: Theme.secondary
             }
+            SavedLine {
+                width: main.width
+                model: hero.model
+                h: hero.h
+            }
             UnreadableNote { width: main.width; h: hero.h; onShow: hero.showUnreadable() }
             Flow {
                 width: main.width

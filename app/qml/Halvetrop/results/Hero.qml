@@ -59,6 +59,11 @@ Item {
                 wrapMode: Text.Wrap
                 maximumLineCount: hero.showsIcon ? 2 : 3
             }
+            SavedLine {
+                width: main.width
+                model: hero.model
+                h: hero.h
+            }
             UnreadableNote {
                 width: main.width
                 h: hero.h
