@@ -42,6 +42,29 @@ std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCop
     return items;
 }
 
+std::vector<RowItem> cardOnlyActionItems(const std::vector<std::string>& backups, bool eject,
+                                         const QLocale& locale) {
+    std::vector<RowItem> items;
+    if (backups.empty())
+        items.push_back({QStringLiteral("compare"), QStringLiteral("Choose a Backup and Check…"),
+                         QStringLiteral("Choose a Backup…"), QStringLiteral("externaldrive.badge.checkmark"),
+                         true});
+    else
+        items.push_back({QStringLiteral("compare"), compareTitle(backups, locale),
+                         backups.size() == 1 ? QStringLiteral("Check Against Backup")
+                                             : QStringLiteral("Check Against Backups"),
+                         QStringLiteral("externaldrive.badge.checkmark"), true});
+    if (!backups.empty())
+        items.push_back({QStringLiteral("otherBackup"), QStringLiteral("Other Backup…"),
+                         QStringLiteral("Other Backup…"), QStringLiteral("externaldrive")});
+    items.push_back({QStringLiteral("scanAnother"), QStringLiteral("Scan Another Card"),
+                     QStringLiteral("Next Card"), QStringLiteral("sdcard")});
+    if (eject)
+        items.push_back({QStringLiteral("cardOnlyEject"), QStringLiteral("Eject"), QStringLiteral("Eject"),
+                         QStringLiteral("eject.fill")});
+    return items;
+}
+
 QString itemText(const RowItem& item, RowForm form) {
     switch (form) {
         case RowForm::full:
@@ -148,6 +171,26 @@ ChipFit fitChips(const std::vector<CameraShare>& chips, const std::vector<double
     const double beside = n > 1 ? moreWidth(n - 1) + spacing : 0;
     fit.squeezed = std::max(0.0, available - beside);
     return fit;
+}
+
+EyebrowFit fitEyebrow(double nameWidth, double nameFloor, const std::vector<CameraShare>& chips,
+                      const std::vector<double>& widths, double spacing, double available,
+                      const std::function<double(int)>& moreWidth) {
+    EyebrowFit out;
+    const size_t n = std::min(chips.size(), widths.size());
+    if (n == 0) {
+        out.nameWidth = std::max(0.0, std::min(nameWidth, available));
+        return out;
+    }
+    const double name = std::min(nameWidth, nameFloor);
+    out.chips = fitChips(chips, widths, spacing, std::max(0.0, available - name - spacing), moreWidth);
+    double used = 0;
+    for (int i : out.chips.shown) used += out.chips.squeezed >= 0 ? out.chips.squeezed : widths[size_t(i)];
+    if (!out.chips.more.isEmpty()) used += moreWidth(int(out.chips.hidden.size()));
+    const size_t items = out.chips.shown.size() + (out.chips.more.isEmpty() ? 0 : 1);
+    used += spacing * double(items);  // between the items, and after the name
+    out.nameWidth = std::max(0.0, std::min(nameWidth, available - used));
+    return out;
 }
 
 std::vector<double> fitColumns(const std::vector<ColumnSpan>& columns, double available, size_t grows) {

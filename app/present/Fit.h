@@ -39,6 +39,11 @@ struct RowItem {
 // The row's shown buttons, left to right. `lastCopyCount` is the files the last copy wrote.
 std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCopyCount,
                                      const QLocale& locale = QLocale());
+// The card-only header's buttons, left to right: compare with the chosen backups (or choose one),
+// another backup while some are chosen, scan another card, eject. `backups` are the chosen
+// backups' paths.
+std::vector<RowItem> cardOnlyActionItems(const std::vector<std::string>& backups, bool eject,
+                                         const QLocale& locale = QLocale());
 // The button's text in a form; empty where only its symbol shows (its compact text is then the
 // tooltip and the accessible name).
 QString itemText(const RowItem& item, RowForm form);
@@ -89,6 +94,18 @@ struct ChipFit {
 // stands for the rest.
 ChipFit fitChips(const std::vector<CameraShare>& chips, const std::vector<double>& widths, double spacing,
                  double available, const std::function<double(int)>& moreWidth);
+
+// The card's name beside its camera chips on a line of `available` (what the card symbol and the
+// days leave): the chips are fitted into what the name leaves at `nameFloor` (its own width when
+// narrower), so the main camera gives way only once the name has; the name then takes the rest.
+struct EyebrowFit {
+    ChipFit chips;
+    double nameWidth = 0;
+    friend bool operator==(const EyebrowFit&, const EyebrowFit&) = default;
+};
+EyebrowFit fitEyebrow(double nameWidth, double nameFloor, const std::vector<CameraShare>& chips,
+                      const std::vector<double>& widths, double spacing, double available,
+                      const std::function<double(int)>& moreWidth);
 
 // --- table columns ---
 

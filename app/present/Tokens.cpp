@@ -79,6 +79,7 @@ constexpr std::array<std::array<uint32_t, 3>, 4> accentTable{{
 constexpr Four accentBorder{0x1366D6, 0x1366D6, 0x0848A3, 0x8CC3FF};
 constexpr Four controlBorder{0xC7C7CC, 0x5A5A5E, 0x4A4A4F, 0xC7C7CC};
 constexpr uint32_t onAccent = 0xFFFFFF;
+constexpr Four controlOutline{0x7C7C80, 0x8E8E93, 0x4A4A4F, 0xC7C7CC};
 
 constexpr std::array<std::string_view, 5> tintNames{"chipOn", "chipOff", "filterChip", "cameraChip",
                                                     "stripe"};
@@ -208,6 +209,8 @@ uint32_t textValue(ColorRole role, Appearance appearance) {
 }
 
 uint32_t focusRingValue(Appearance appearance) { return colorValue(ColorRole::brand, appearance); }
+
+uint32_t controlOutlineValue(Appearance appearance) { return controlOutline[column(appearance)]; }
 
 std::string_view tintName(Tint tint) { return tintNames[static_cast<size_t>(tint)]; }
 std::optional<Tint> tintFromName(std::string_view name) { return fromName<Tint>(tintNames, name); }

@@ -82,6 +82,10 @@ uint32_t textValue(ColorRole role, Appearance appearance);
 // selection's text colour instead.
 uint32_t focusRingValue(Appearance appearance);
 
+// The edge of a control drawn by its outline alone, as a switch that is off is: at least 3:1
+// against every surface a control sits on. 0xRRGGBB.
+uint32_t controlOutlineValue(Appearance appearance);
+
 // Translucent fills a view lays over a surface, with the text they carry: a chosen and an
 // unchosen toggle chip, a filter's chip, a camera's chip and every other row of a list.
 enum class Tint { chipOn, chipOff, filterChip, cameraChip, stripe };

@@ -69,6 +69,7 @@ QColor Look::color(const QString& name) const {
     if (const auto ink = inkFromName(n)) return argb(inkValue(*ink, appearance_));
     if (n == "hairline") return argb(hairlineValue(appearance_));
     if (n == "focusRing") return rgb(focusRingValue(appearance_));
+    if (n == "controlOutline") return rgb(controlOutlineValue(appearance_));
     return {};
 }
 

@@ -8,6 +8,8 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
+#include <cmath>
+
 #include "present/Files.h"
 #include "present/Fit.h"
 #include "present/Format.h"
@@ -108,6 +110,19 @@ QVariantMap Present::fitActionRow(const QVariantList& widths, double spacing, do
             {QStringLiteral("fits"), fit.fits}};
 }
 
+QVariantList Present::cardOnlyActions(const QStringList& backups, bool eject) const {
+    std::vector<std::string> paths;
+    for (const QString& b : backups) paths.push_back(b.toStdString());
+    QVariantList out;
+    for (const present::RowItem& i : present::cardOnlyActionItems(paths, eject))
+        out << QVariantMap{{QStringLiteral("id"), i.id},
+                           {QStringLiteral("full"), i.full},
+                           {QStringLiteral("compact"), i.compact},
+                           {QStringLiteral("symbol"), i.symbol},
+                           {QStringLiteral("keepsText"), i.keepsText}};
+    return out;
+}
+
 QVariantMap Present::cutPath(const QString& path, const QFont& font, double width) const {
     const QFontMetricsF metrics(font);
     const present::Cut cut = present::cutFromStart(
@@ -135,6 +150,29 @@ QVariantMap Present::fitCameraChips(const QStringList& names, const QVariantList
             {QStringLiteral("more"), fit.more},
             {QStringLiteral("hidden"), fit.hidden},
             {QStringLiteral("squeezed"), fit.squeezed}};
+}
+
+QVariantMap Present::fitEyebrow(const QString& name, const QFont& nameFont, double nameFloor,
+                                const QStringList& names, const QVariantList& files, const QFont& font,
+                                double padding, double spacing, double available) const {
+    const QFontMetricsF metrics(font);
+    std::vector<present::CameraShare> chips;
+    std::vector<double> widths;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        chips.push_back({names[i], i < files.size() ? int64_t(files[i].toDouble()) : 0});
+        widths.push_back(std::ceil(metrics.horizontalAdvance(names[i]) + padding));
+    }
+    const present::EyebrowFit fit = present::fitEyebrow(
+        std::ceil(QFontMetricsF(nameFont).horizontalAdvance(name)), nameFloor, chips, widths, spacing,
+        available,
+        [&](int n) { return std::ceil(metrics.horizontalAdvance(u'+' + QString::number(n)) + padding); });
+    QVariantList shown;
+    for (int i : fit.chips.shown) shown << i;
+    return {{QStringLiteral("shown"), shown},
+            {QStringLiteral("more"), fit.chips.more},
+            {QStringLiteral("hidden"), fit.chips.hidden},
+            {QStringLiteral("squeezed"), fit.chips.squeezed},
+            {QStringLiteral("nameWidth"), fit.nameWidth}};
 }
 
 QVariantList Present::fitColumns(const QVariantList& columns, double available, int grows) const {

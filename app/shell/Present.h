@@ -35,6 +35,9 @@ public:
     // symbols] width (the hero's `actionItems` in their forms). {form: "full", "compact" or
     // "symbols", fits}.
     Q_INVOKABLE QVariantMap fitActionRow(const QVariantList& widths, double spacing, double available) const;
+    // The card-only header's buttons for the chosen backups' paths: [{id, full, compact, symbol,
+    // keepsText}], left to right.
+    Q_INVOKABLE QVariantList cardOnlyActions(const QStringList& backups, bool eject) const;
     // {text, full, cut}: `path` cut from its start to fit `width` in `font`; `full` is the tooltip.
     Q_INVOKABLE QVariantMap cutPath(const QString& path, const QFont& font, double width) const;
     // {shown: [index], more: "+N" or "", hidden: [name], squeezed: width or -1}: the camera chips
@@ -43,6 +46,12 @@ public:
     Q_INVOKABLE QVariantMap fitCameraChips(const QStringList& names, const QVariantList& files,
                                            const QFont& font, double padding, double spacing,
                                            double available) const;
+    // {shown, more, hidden, squeezed, nameWidth}: the camera chips as fitCameraChips gives them, and
+    // the card's name beside them on a line of `available`; the name gives way first, down to
+    // `nameFloor`.
+    Q_INVOKABLE QVariantMap fitEyebrow(const QString& name, const QFont& nameFont, double nameFloor,
+                                       const QStringList& names, const QVariantList& files, const QFont& font,
+                                       double padding, double spacing, double available) const;
     // The widths of a table's columns, each given as [min, ideal], in `available`; the column
     // `grows` takes what is left over.
     Q_INVOKABLE QVariantList fitColumns(const QVariantList& columns, double available, int grows) const;

@@ -192,6 +192,43 @@ void openLastCopy(QQuickWindow& w) {
         QMetaObject::invokeMethod(button, "clicked");
 }
 
+// The long names: a card, backup drives and an offered card named at length.
+const char* const longCard = "media/ana/SONY A7IV of the Müller–Schmidt wedding, second card";
+const char* const longArchive = "media/ana/Archive of the wedding season with a rather long drive name";
+const char* const longTravel = "media/ana/Travel SSD for the spring weddings abroad";
+const char* const longOffered = "media/ana/EOS_DIGITAL of the best man, borrowed for the evening";
+
+QString nameOf(const char* path) { return QString::fromUtf8(path).section(u'/', -1); }
+
+void mountLongDrives(Stage& s) {
+    const QByteArray card = nameOf(longCard).toUtf8(), archive = nameOf(longArchive).toUtf8(),
+                     offered = nameOf(longOffered).toUtf8();
+    s.setVolumes({volume(longCard, card.constData(), "exfat", 128.02e9, 40e9, true),
+                  volume(longArchive, archive.constData(), "ext4", 4e12, 0.812e12, false),
+                  volume(longOffered, offered.constData(), "vfat", 63.9e9, 12e9, true)});
+}
+
+bool chooseLong(Stage& s) {
+    AppModel& m = s.model();
+    m.setSource(s.folder(QString::fromUtf8(longCard)).toStdString());
+    m.addBackups({s.folder(QString::fromUtf8(longArchive)).toStdString(),
+                  s.folder(QStringLiteral("home/ana/Pictures/Cards of the wedding season, sorted by day"))
+                      .toStdString()});
+    return s.settle();
+}
+
+// The missing files of one shoot copied and the dialog closed; the check after it still finds
+// files to copy, and its byte-by-byte pass is stopped: copy, verify, last copy and eject all show.
+bool partlyCopied(Stage& s, const QString& fixture) {
+    if (!s.openSaved(0) || !s.requestCopy()) return false;
+    sheetOf(s)->copy();
+    if (!s.copyProgress(0) || !s.finishCopy(QStringLiteral("copied"))) return false;
+    sheetOf(s)->done();
+    if (!s.finishCheck(fixture)) return false;
+    s.model().stopDeepVerify();
+    return s.settle();
+}
+
 }  // namespace
 
 // A picture that is missing, of the wrong size or of one colour only fails the check.
@@ -393,6 +430,16 @@ int main(int argc, char** argv) {
          [](Stage& s) { return checking(s, false, "comparing", "DCIM/100NCZ_9/DSC_1042.NEF", 1234, 5012); }},
         {"checking-card-only", mountDrives,
          [](Stage& s) { return checking(s, true, "scanningSource", "NIKON Z9", 0, 0); }},
+        {"checking.narrow",
+         mountLongDrives,
+         [](Stage& s) {
+             if (!chooseLong(s)) return false;
+             s.model().check(std::optional<CheckLevel>());
+             return s.progress(QStringLiteral("comparing"), QStringLiteral("DCIM/100NCZ_9/DSC_1042.NEF"),
+                               1234, 5012);
+         },
+         {},
+         QSize(1040, 660)},
         {"results-safe", saved("safe"), openSaved},
         {"results-missing", saved("missing"), openSaved},
         // A photo taken with the card since it was checked safe.
@@ -439,6 +486,69 @@ int main(int argc, char** argv) {
              return lastCopied(s);
          },
          openLastCopy, QSize(1040, 800)},
+        // Long names at the default window and at the smallest one.
+        {"setup-offered-card.long", mountLongDrives, [](Stage&) { return true; }},
+        {"setup-offered-card.long.narrow",
+         mountLongDrives,
+         [](Stage&) { return true; },
+         {},
+         QSize(1040, 660)},
+        {"setup-ready.long", mountLongDrives, chooseLong},
+        {"setup-ready.long.narrow", mountLongDrives, chooseLong, {}, QSize(1040, 660)},
+        {"setup-ready.long.1132", mountLongDrives, chooseLong, {}, QSize(1132, 660)},
+        {"results-missing.long", saved("missing-long"), openSaved},
+        {"results-missing.long.narrow", saved("missing-long"), narrow, {}, QSize(1040, 660)},
+        {"results-last-copy.long", saved("missing-long"),
+         [](Stage& s) { return partlyCopied(s, QStringLiteral("missing-long")); }},
+        {"results-last-copy.long.narrow",
+         saved("missing-long"),
+         [](Stage& s) {
+             s.model().setShowInspector(false);
+             return partlyCopied(s, QStringLiteral("missing-long"));
+         },
+         {},
+         QSize(1040, 660)},
+        {"results-card-only.long",
+         [](Stage& s) {
+             s.setSaved({QStringLiteral("card-only-long")});
+             mountLongDrives(s);
+         },
+         [](Stage& s) {
+             s.model().addBackups({s.folder(QString::fromUtf8(longArchive)).toStdString(),
+                                   s.folder(QString::fromUtf8(longTravel)).toStdString()});
+             return s.openSaved(0);
+         }},
+        {"results-card-only.long.narrow",
+         [](Stage& s) {
+             s.setSaved({QStringLiteral("card-only-long")});
+             mountLongDrives(s);
+         },
+         [](Stage& s) {
+             s.model().setShowInspector(false);
+             s.model().addBackups({s.folder(QString::fromUtf8(longArchive)).toStdString(),
+                                   s.folder(QString::fromUtf8(longTravel)).toStdString()});
+             return s.openSaved(0);
+         },
+         {},
+         QSize(1040, 660)},
+        {"results-folder-map.long", saved("missing-long"),
+         [](Stage& s) {
+             if (!s.openSaved(0)) return false;
+             s.model().setMode(AppModel::Mode::Map);
+             s.model().setSelectedFolder(QStringLiteral("PRIVATE/M4ROOT/CLIP"));
+             return true;
+         }},
+        {"results-folder-map.long.narrow",
+         saved("missing-long"),
+         [](Stage& s) {
+             s.model().setShowInspector(false);
+             if (!s.openSaved(0)) return false;
+             s.model().setMode(AppModel::Mode::Map);
+             s.model().setSelectedFolder(QStringLiteral("PRIVATE/M4ROOT/CLIP"));
+             return true;
+         },
+         {},
+         QSize(1040, 660)},
         {"files-table", saved("browser"), [](Stage& s) { return filesState(s, false, 0, false); }},
         {"files-table.long-names", saved("browser-long-names"),
          [](Stage& s) {
@@ -448,6 +558,12 @@ int main(int argc, char** argv) {
                                 "Frühling|2025-03-01|ILCE-7M4"));
              return s.settle();
          }},
+        // The smallest window with the inspector beside the browser, a long name chosen.
+        {"files-inspector.long-names",
+         saved("browser-long-names"),
+         [](Stage& s) { return filesState(s, false, 2, false); },
+         {},
+         QSize(1132, 660)},
         {"files-grid", saved("browser"), [](Stage& s) { return filesState(s, true, 0, false); }},
         {"files-inspector", saved("browser"), [](Stage& s) { return filesState(s, false, 3, true); }},
         {"preview-image",
@@ -486,6 +602,16 @@ int main(int argc, char** argv) {
          }},
         {"copy-report", saved("missing"),
          [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("problems")); }},
+        // Failures of files with long names, in the smallest window.
+        {"copy-report.long-names",
+         saved("browser-long-names"),
+         [](Stage& s) {
+             if (!s.openSaved(0) || !s.requestCopy() || !s.waitForPlan()) return false;
+             sheetOf(s)->copy();
+             return s.copyProgress(0) && s.finishCopy(QStringLiteral("problems"));
+         },
+         {},
+         QSize(1040, 660)},
     };
     // States also pictured in the high-contrast appearances.
     const QSet<QString> highContrast{QStringLiteral("results-safe"), QStringLiteral("setup-ready")};
@@ -503,10 +629,14 @@ int main(int argc, char** argv) {
     if (verifying) return verify(out, expected);
     QDir().mkpath(out);
 
+    // HALVETROP_SCREENS="state,state" renders only those (while working on a screen).
+    const QStringList only =
+        qEnvironmentVariable("HALVETROP_SCREENS").split(QLatin1Char(','), Qt::SkipEmptyParts);
     int written = 0;
     for (const char* appearanceName : {"light", "dark", "hc-light", "hc-dark"}) {
         look.set(*present::appearanceFromName(appearanceName), true);
         for (const State& state : states) {
+            if (!only.isEmpty() && !only.contains(QLatin1String(state.name))) continue;
             if (state.lightOnly && qstrcmp(appearanceName, "light") != 0) continue;
             if (qstrncmp(appearanceName, "hc-", 3) == 0 && !highContrast.contains(QLatin1String(state.name)))
                 continue;

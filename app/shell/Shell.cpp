@@ -6,6 +6,7 @@
 
 #include "shell/FirstRows.h"
 #include "shell/HomeRules.h"
+#include "shell/KeyedList.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shadows.h"
 #include "shell/Symbols.h"
@@ -27,6 +28,7 @@ void registerNative(Look& look, Present& present) {
                                           return &present;
                                       });
     qmlRegisterType<FirstRows>("Halvetrop.Native", 1, 0, "FirstRows");
+    qmlRegisterType<KeyedList>("Halvetrop.Native", 1, 0, "KeyedList");
     // Stateless: each engine gets its own.
     qmlRegisterSingletonType<HomeRules>("Halvetrop.Native", 1, 0, "HomeRules",
                                         [](QQmlEngine*, QJSEngine*) -> QObject* { return new HomeRules; });

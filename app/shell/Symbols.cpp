@@ -11,7 +11,7 @@ namespace halvetrop::shell {
 namespace {
 
 // Lucide draws outlines only: a ".fill" name takes the same outline as its plain form.
-constexpr std::array<SymbolFile, 59> table{{
+constexpr std::array<SymbolFile, 60> table{{
     {"plus", "plus"},
     {"plus.circle", "circle-plus"},
     {"sdcard", "card-sim"},
@@ -71,6 +71,7 @@ constexpr std::array<SymbolFile, 59> table{{
     {"square.grid.2x2", "layout-grid"},
     {"arrow.right.circle.fill", "circle-arrow-right"},
     {"externaldrive.badge.questionmark", "hard-drive"},
+    {"arrow.down.doc", "file-down"},
 }};
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "stage/Fixtures.h"
 
+#include <algorithm>
+
 namespace halvetrop::stage {
 
 namespace {
@@ -134,6 +136,49 @@ VerifyReport longNamesFixture() {
     return r;
 }
 
+// The same check under the longest names a card and its backups give: the card, the backups and
+// the cameras named at length, shoot folders that are sentences, landing folders deep below them.
+void lengthen(VerifyReport& r) {
+    r.source.name = "SONY A7IV of the Müller–Schmidt wedding, second card";
+    const char* backups[] = {"Archive of the wedding season with a rather long drive name",
+                             "Travel SSD for the spring weddings abroad"};
+    for (size_t i = 0; i < r.destinations.size() && i < std::size(backups); ++i)
+        r.destinations[i].name = backups[i];
+    const std::pair<std::string, std::string> folders[] = {
+        {"DCIM/100MSDCF", "DCIM/Hochzeit Müller–Schmidt, Standesamt Charlottenburg und Sektempfang im Hof"},
+        {"DCIM/101MSDCF", "DCIM/Empfang am Abend im Restaurant am Wasser mit Reden und Tanz"}};
+    auto renamed = [&](std::string& path) {
+        for (const auto& [from, to] : folders)
+            if (path == from || path.rfind(from + "/", 0) == 0) path = to + path.substr(from.size());
+    };
+    const std::string landed = "Photos/2024/Hochzeit Müller–Schmidt, ausgewählte Bilder für das Album";
+    auto landing = [&](std::string& path) {
+        if (path.rfind("Photos/", 0) == 0) path = landed + path.substr(6);
+    };
+    const char* cameras[] = {"ILCE-7M4 Alpha 7 IV, second body", "ILCE-7SM3 Alpha 7S III for the video",
+                             "DSC-RX100M7 pocket camera of the best man"};
+    for (FileResult& f : r.files) {
+        renamed(f.folder);
+        renamed(f.relativePath);
+        for (CopyRef& c : f.copies) landing(c.relativePath);
+    }
+    for (size_t i = 0; i < r.groups.size(); ++i) {
+        ShootGroup& g = r.groups[i];
+        renamed(g.folder);
+        g.camera = cameras[i % std::size(cameras)];
+        for (LandingRef& l : g.landings) landing(l.folder);
+        for (int64_t id : g.fileIDs)
+            if (size_t(id) < r.files.size()) r.files[size_t(id)].camera = g.camera;
+    }
+    for (FolderSummary& f : r.folders) {
+        renamed(f.path);
+        const size_t slash = f.path.find_last_of('/');
+        f.name = slash == std::string::npos ? f.path : f.path.substr(slash + 1);
+    }
+    std::sort(r.folders.begin(), r.folders.end(),
+              [](const FolderSummary& a, const FolderSummary& b) { return a.path < b.path; });
+}
+
 }  // namespace
 
 TimeNs fixtureNow() { return TimeNs(1'767'000'000) * 1'000'000'000; }
@@ -182,6 +227,11 @@ VerifyReport resultsFixture(const QString& name) {
     if (name == QLatin1String("browser") || name == QLatin1String("browser-card-only"))
         return browserFixture(name == QLatin1String("browser-card-only"));
     if (name == QLatin1String("browser-long-names")) return longNamesFixture();
+    if (name.endsWith(QLatin1String("-long"))) {
+        VerifyReport r = resultsFixture(name.chopped(5));
+        lengthen(r);
+        return r;
+    }
     VerifyReport r;
     r.source.path = "/media/ana/SONY A7IV";
     r.source.volumePath = r.source.path;

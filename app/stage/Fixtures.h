@@ -23,8 +23,9 @@ std::vector<VerifyReport> savedChecks(int count);
 // "stopped-pass", "card-only", "fuse-card", "unreadable", "unread-clips" (no clip could be read),
 // "empty"; and "browser" (or "browser-card-only"), a dozen files of "EOS_DIGITAL" of every status,
 // names with markup and a line break, two copies of some; "browser-long-names", the same files
-// under names of 120 characters and more in several scripts, with markup, in long folders.
-// Anything else is "missing".
+// under names of 120 characters and more in several scripts, with markup, in long folders. A name
+// ending in "-long" is that check under long names: card, backups, cameras, shoot and landing
+// folders. Anything else is "missing".
 VerifyReport resultsFixture(const QString& name);
 
 }  // namespace halvetrop::stage

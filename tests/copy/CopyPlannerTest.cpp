@@ -235,7 +235,7 @@ TEST_F(PlannerFixture, RefusesAnotherVolumeAtTheRoot) {
         {"the same mount", [](VolumeInfo&) {}, ""},
         {"mounted again", [](VolumeInfo& v) { v.mountID = 71; }, unsure},
         {"another drive with a uuid", [](VolumeInfo& v) { v.volumeID = "9A0C"; v.mountID = 72; }, unsure},
-        {"nothing mounted there", [](VolumeInfo& v) { v.volumePath = "/"; v.mountID = 1; }, gone},
+        {"nothing mounted there", [](VolumeInfo& v) { v.volumePath = std::string(1, '/'); v.mountID = 1; }, gone},
     };
     for (const Row& row : rows) {
         VolumeInfo live = recorded;

@@ -41,7 +41,8 @@ QtObject {
     readonly property color pictureGround: Qt.tint(window, Qt.rgba(0, 0, 0, 0.04))
     // A selected row or tile, its text and symbols, and the keyboard focus ring.
     readonly property color selection: appearance >= 0 ? Look.control("selection", "normal").fill : "blue"
-    readonly property color onSelection: appearance >= 0 ? Look.control("selection", "normal").text : "white"
+    // Not "onSelection": a name of "on" and a capital is read as a signal handler and never bound.
+    readonly property color selectionText: appearance >= 0 ? Look.control("selection", "normal").text : "white"
     readonly property color focusRing: appearance >= 0 ? Look.color("focusRing") : "blue"
 
     function statusColor(status) { return role(Present.statusColorRole(status)) }

@@ -162,6 +162,16 @@ TEST(Contrast, DisabledTextIsDimmerYetLegible) {
     EXPECT_EQ(low.lines(), "");
 }
 
+TEST(Contrast, ControlOutlinesStandOutFromTheirSurfaces) {
+    Shortfalls low;
+    for (Appearance a : appearances)
+        for (Surface s :
+             {Surface::window, Surface::content, Surface::raised, Surface::sidebar, Surface::control})
+            low.check(a, "control outline on " + std::string(surfaceName(s)),
+                      contrast(controlOutlineValue(a), surfaceValue(s, a)), ring);
+    EXPECT_EQ(low.lines(), "");
+}
+
 TEST(Contrast, FocusRingStandsOutFromWhatSurroundsIt) {
     Shortfalls low;
     for (Appearance a : appearances) {

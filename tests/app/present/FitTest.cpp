@@ -166,6 +166,32 @@ TEST(Fit, TooManyCamerasKeepTheMainOnes) {
     EXPECT_EQ(fitChips({}, {}, 4, 100, more), ChipFit{});
 }
 
+TEST(Fit, TheCardNameGivesWayBeforeTheMainCamera) {
+    const std::vector<CameraShare> chips{{"A", 10}, {"B", 50}};
+    const std::vector<double> widths{40, 100};
+    auto more = [](int) { return 24.0; };
+    struct Row {
+        double name, available;
+        std::vector<int> shown;
+        double squeezed, nameWidth;
+    };
+    const Row rows[] = {
+        {200, 400, {0, 1}, -1, 200},  // everything whole
+        {200, 300, {0, 1}, -1, 152},  // the name gives way to both chips and their gaps
+        {200, 200, {1}, -1, 68},      // not below its floor of 60: "+1" for the other camera
+        {200, 150, {1}, 58, 60},      // the main camera narrowed only beside the name's floor
+        {40, 150, {1}, 78, 40},       // a name shorter than the floor keeps its own width
+        {200, 100, {1}, 8, 60},
+    };
+    for (const Row& row : rows) {
+        const EyebrowFit fit = fitEyebrow(row.name, 60, chips, widths, 4, row.available, more);
+        EXPECT_EQ(fit.chips.shown, row.shown) << row.available;
+        EXPECT_EQ(fit.chips.squeezed, row.squeezed) << row.available;
+        EXPECT_EQ(fit.nameWidth, row.nameWidth) << row.available;
+    }
+    EXPECT_EQ(fitEyebrow(200, 60, {}, {}, 4, 150, more).nameWidth, 150);
+}
+
 TEST(Fit, TableColumnsShareTheirSlack) {
     // A fixed column, two flexible ones, and the last one that takes what is left over.
     const std::vector<ColumnSpan> columns{{20, 20}, {100, 200}, {50, 100}, {100, 300}};

@@ -75,6 +75,34 @@ TestCase {
         compare(stage.storedSetting("includeProxies"), "false")
     }
 
+    // A switch that is off reads as a control: its knob and outline stand 3:1 from the panel as
+    // drawn (the tokens hold it in every appearance); on, it takes the accent.
+    function luminance(c) {
+        const lin = v => v <= 0.04045 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4)
+        return 0.2126 * lin(c.r) + 0.7152 * lin(c.g) + 0.0722 * lin(c.b)
+    }
+    function contrast(a, b) {
+        const la = luminance(a), lb = luminance(b)
+        return (Math.max(la, lb) + 0.05) / (Math.min(la, lb) + 0.05)
+    }
+    function test_switchOffStandsOut() {
+        const stage = h.stage({})
+        const window = createTemporaryObject(settingsComponent, test, { store: stage.settingsStore })
+        waitForRendering(window.view)
+        const toggle = findChild(window.view, "includeProxies")
+        compare(toggle.checked, false)
+        const knob = findChild(toggle, "switchKnob"), track = findChild(toggle, "switchTrack")
+        const image = grabImage(window.contentItem)
+        const at = (item, x, y) => { const p = item.mapToItem(window.contentItem, x, y); return image.pixel(Math.round(p.x), Math.round(p.y)) }
+        const panel = at(track, -6, track.height / 2)
+        const knobColour = at(knob, knob.width / 2, knob.height / 2)
+        verify(contrast(knobColour, panel) >= 3, "knob " + contrast(knobColour, panel).toFixed(2) + ":1")
+        verify(contrast(track.border.color, panel) >= 3, "outline " + contrast(track.border.color, panel).toFixed(2) + ":1")
+        mouseClick(toggle)
+        compare(toggle.checked, true)
+        compare(track.color, Theme.selection)
+    }
+
     function test_settingsShowTheRowTheModelReads_data() {
         return [
             { tag: "zero", stored: "0", row: 1 },

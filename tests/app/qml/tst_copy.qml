@@ -107,7 +107,9 @@ TestCase {
         verify(button.enabled)
         sheet.layout = 3
         sheet.location = "../outside"
+        verify(!sheet.planCurrent)
         verify(!button.enabled)
+        compare(button.text, "Copy Files")
         verify(w.stage.waitForPlan())
         verify(!button.enabled)
         compare(item(w, "planError").text, "Refused to write outside the backup folder: ../outside")
@@ -115,6 +117,31 @@ TestCase {
         verify(w.stage.waitForPlan())
         verify(button.enabled)
         compare(item(w, "planError").text, "")
+    }
+
+    // Failures with long names wrap at the dialog's edge, each line whole.
+    function test_failureLinesWrap() {
+        const w = h.open({ saved: ["browser-long-names"] }, (s, m) => {
+            verify(s.openSaved(0))
+            verify(s.requestCopy())
+        })
+        const dialog = h.find(w.window.contentItem, "copySheet")
+        tryCompare(dialog, "opened", true)
+        w.model.copySheet.copy()
+        verify(w.stage.copyProgress(0.5))
+        verify(w.stage.finishCopy("problems"))
+        tryCompare(item(w, "failureList"), "visible", true)
+        const lines = h.findAll(item(w, "failureList"), "failureLine")
+        // Shown whole: the list is as tall as its lines.
+        const list = item(w, "failureList")
+        tryVerify(() => list.height >= list.contentHeight - 1, 2000, "the list shows its lines")
+        verify(lines.length > 0)
+        const content = dialog.contentItem
+        for (const line of lines) {
+            verify(line.contentWidth <= line.width + 0.5, "cut: " + line.text)
+            verify(line.mapToItem(content, line.width, 0).x <= content.width + 0.5, "past the dialog: " + line.text)
+        }
+        verify(lines.some(l => l.lineCount > 1), "a long name takes a second line")
     }
 
     function test_stoppedIsNeutral_data() {

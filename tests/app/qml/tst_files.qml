@@ -3,6 +3,7 @@ import QtQuick.Window
 import QtTest
 import QtMultimedia
 import Halvetrop
+import Halvetrop.Native
 import HalvetropTest
 
 // The file browser and the inspector over the real model's rows, on a saved check of a dozen
@@ -75,6 +76,10 @@ TestCase {
         const list = h.find(v, "fileTableList")
         mouseClick(list, 100, 24 * 2 + 12)
         compare(m.selectedFileID, m.files.idAt(2))
+        // The selected row's words are drawn in the selection's text colour, not the page's.
+        const selectedRow = h.findAll(list, "fileRow").filter(r => r.selected)[0]
+        compare(selectedRow.ink, Look.control("selection", "normal").text)
+        verify(selectedRow.ink !== Theme.primary)
         keyClick(Qt.Key_Space)
         verify(m.previewOpen)
         keyClick(Qt.Key_Space)
@@ -123,6 +128,26 @@ TestCase {
         verify(String(h.find(w.contentItem, "previewImage").source).startsWith("image://preview/"))
         press(w, "previewNext", () => w.index === 1)
         compare(h.find(w.contentItem, "previewName").text, "DSC0100.JPG")
+        m.closePreview()
+    }
+
+    // On its first opening the preview lays out its header whole: the name, where the shown copy
+    // is, and the two page buttons, none over another.
+    function test_previewHeaderOnFirstOpening() {
+        const m = model()
+        const v = open(resultsView, m)
+        const w = h.find(v, "previewWindow")
+        m.quickLook(0)
+        tryCompare(w, "visible", true)
+        waitForRendering(w.contentItem)
+        const place = h.find(w.contentItem, "previewPlace"), previous = h.find(w.contentItem, "previewPrevious")
+        const name = h.find(w.contentItem, "previewName")
+        compare(place.text, "On the card")
+        const right = i => i.mapToItem(w.contentItem, i.width, 0).x
+        const left = i => i.mapToItem(w.contentItem, 0, 0).x
+        verify(place.contentWidth <= place.width + 0.5, "the place cut")
+        verify(right(place) <= left(previous), "the place under ‹: " + right(place) + " > " + left(previous))
+        verify(right(name) <= left(place), "the name under the place")
         m.closePreview()
     }
 
@@ -175,6 +200,21 @@ TestCase {
         waitForRendering(results)
         compare(h.findEvery(results, "previewWindow").length, 1)
         verify(!preview.visible)
+    }
+
+    // A tile's tooltip lies inside the grid, not over the browser's header above it.
+    function test_tileTipStaysInTheGrid() {
+        const m = model()
+        m.gridView = true
+        const v = open(filesView, m)
+        const grid = h.find(v, "fileGrid")
+        const tile = h.findAll(grid, "fileTile").filter(t => t.visible)[0]
+        mouseMove(tile, tile.width / 2, tile.height / 2)
+        const tip = h.find(tile, "tileTip")
+        tryCompare(tip, "opened", true)
+        const top = tile.mapToItem(grid, tip.x, tip.y).y
+        verify(top >= 0, "the tooltip starts " + (-top) + " above the grid")
+        mouseMove(grid, 1, grid.height - 1)
     }
 
     function test_gridSelectionAndSpace() {
@@ -233,6 +273,9 @@ TestCase {
         compare(stage.revealed(), [[cardPath(m, data.id)]])
         compare(h.find(v, "inspectorShowOnDrive").visible, data.cards > 0)
         compare(h.find(v, "inspectorCopy").visible, data.copyable)
+        // Each action names itself with its symbol too.
+        verify(String(h.find(v, "inspectorShowOnDrive").icon.source).indexOf("symbol/externaldrive.fill?") > 0)
+        verify(String(h.find(v, "inspectorCopy").icon.source).indexOf("symbol/arrow.down.doc?") > 0)
         if (data.cards > 0) {
             mouseClick(h.find(v, "inspectorShowOnDrive"))
             compare(stage.revealed()[1], [stage.root + "/media/ana/Archive/Photos/2025-03-01/" + name(m, data.id)])

@@ -143,6 +143,31 @@ TestCase {
         compare(w.stage.checkCount(), 1)
     }
 
+    // The checking screen's Cancel is a large control, like the start screen's buttons.
+    function test_cancelIsLarge() {
+        const w = h.open({ volumes: h.cardVolumes }, (s, m) => { h.choose(s, m, true); m.check("") })
+        const cancel = item(w, "cancelCheck")
+        verify(cancel.height >= 34, "Cancel is " + cancel.height + " high")
+        verify(cancel.width >= 110, "Cancel is " + cancel.width + " wide")
+        compare(cancel.font.pixelSize, Theme.body.pixelSize)
+    }
+
+    // Scan Card Only and Check end at the panel's trailing edge at every width, beside the
+    // choices or under them.
+    function test_checkButtonsAtTheTrailingEdge_data() {
+        return [{ tag: "1040", width: 1040 }, { tag: "1132", width: 1132 }, { tag: "1240", width: 1240 }]
+    }
+    function test_checkButtonsAtTheTrailingEdge(data) {
+        const w = h.open({ volumes: h.cardVolumes }, (s, m) => h.choose(s, m, true))
+        w.window.width = data.width
+        waitForRendering(w.window.contentItem)
+        const panel = item(w, "flowPanel"), check = item(w, "checkButton")
+        const end = check.mapToItem(panel, check.width, 0).x
+        verify(Math.abs(end - (panel.width - Theme.xl)) < 1, "Check ends at " + end + " of " + panel.width)
+        const scan = item(w, "scanCardOnly")
+        compare(scan.mapToItem(panel, 0, scan.height / 2).y, check.mapToItem(panel, 0, check.height / 2).y)
+    }
+
     function test_progress_data() {
         return [
             { tag: "no total", p: ["scanningSource", "CARD", 0, 0],

@@ -119,7 +119,8 @@ TestCase {
         reveal.forceActiveFocus(Qt.TabFocusReason)
         tryCompare(r, "parent", reveal)
         verify(r.inside)
-        compare(r.border.color, Theme.onSelection)
+        compare(r.border.color, Theme.selectionText)
+        compare(r.border.color, Look.control("selection", "normal").text)
         verify(r.width < reveal.width, "inside the control")
     }
 

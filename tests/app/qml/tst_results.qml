@@ -141,6 +141,40 @@ TestCase {
         compare(lastCheck(w, checks), "card only")
     }
 
+    // The card-only header's buttons stay on one line inside the header with long backup names,
+    // in their words from the default window up; a cut title keeps its whole text as its tooltip.
+    function test_cardOnlyActionsOnOneLine_data() {
+        return [
+            { tag: "default window", width: 1240, inspector: true },
+            { tag: "smallest window", width: 1040, inspector: false },
+            { tag: "smallest with the inspector", width: 1132, inspector: true },
+        ]
+    }
+    function test_cardOnlyActionsOnOneLine(data) {
+        const w = openResults("card-only-long", (s, m) => {
+            m.showInspector = data.inspector
+            m.addBackupUrls(["file://" + s.folder("b/Archive of the wedding season with a rather long drive name"),
+                             "file://" + s.folder("b/Travel SSD for the spring weddings abroad")])
+        })
+        w.window.width = data.width
+        waitForRendering(w.window.contentItem)
+        const box = item(w, "cardOnlyActions")
+        const buttons = cardOnlyButtons.map(n => ["", "compact-", "symbols-"].map(p => h.findAll(box, p + n)
+                                                  .filter(b => b.visible)[0]).filter(b => b !== undefined)[0])
+        const shownButtons = buttons.filter(b => b !== undefined)
+        compare(shownButtons.length, 4)
+        const header = box.parent.parent.parent
+        for (const b of shownButtons) {
+            compare(b.mapToItem(box, 0, 0).y, shownButtons[0].mapToItem(box, 0, 0).y, b.objectName + " wrapped")
+            verify(b.mapToItem(header, b.width, 0).x <= header.width - Theme.xl + 0.5, b.objectName + " past the header")
+        }
+        if (data.width >= 1240)
+            verify(shownButtons.every(b => b.text !== ""), "bare symbols at " + data.width)
+        verify(shownButtons[0].text.length > 0)
+        if (shownButtons[0].objectName !== "compare")
+            compare(shownButtons[0].tip, "Check Against Archive of the wedding season with a rather long drive name and Travel SSD for the spring weddings abroad")
+    }
+
     // A finished copy of the missing files, its dialog closed and the check after it stopped:
     // the header offers the last copy.
     function copyMissing(w) {
@@ -153,7 +187,8 @@ TestCase {
     }
 
     // The action row takes the first of its full, compact and symbols forms that fits its box and
-    // never runs past it, down to the smallest window with the inspector and the last copy.
+    // never runs past it, down to the smallest window with the inspector and the last copy; from
+    // the default window up it always shows its words.
     function test_actionRowFitsItsWidth_data() {
         return [
             { tag: "wide", width: 1600, inspector: false, lastCopy: false },
@@ -178,9 +213,85 @@ TestCase {
         // A fuller form is left only when it does not fit.
         for (const r of rows.slice(0, rows.indexOf(shownRow)))
             verify(r.implicitWidth > box.width, r.objectName + " would have fitted")
+        if (data.width >= 1240)
+            verify(shownRow.objectName !== "symbolActions", "bare symbols at " + data.width)
+        // Nothing of the header lies under the row.
+        const header = item(w, "heroTitle").parent.parent.parent
+        verify(box.mapToItem(header, 0, box.height).y <= header.height + 0.5)
         // The row ends inside the header, whatever the inspector takes.
         const end = shownRow.mapToItem(w.window.contentItem, shownRow.implicitWidth, 0).x
         verify(end <= item(w, "heroActions").mapToItem(w.window.contentItem, box.width, 0).x + 0.5)
+    }
+
+    // Long names of card, backups, cameras and folders, at the default window and the smallest:
+    // a shoot's title is cut to what its camera chip leaves, the chip keeps its capsule inside the
+    // row and clear of the copy button, the landing link keeps the backup's name and the folder's
+    // last part, the card's name gives way before the main camera, and a wrapped counters line
+    // leaves no blank band.
+    function test_longNamesKeepTheirMeaning_data() {
+        return [
+            { tag: "default window", width: 1240, inspector: true },
+            { tag: "smallest window", width: 1040, inspector: false },
+            { tag: "smallest with the inspector", width: 1132, inspector: true },
+        ]
+    }
+    function test_longNamesKeepTheirMeaning(data) {
+        const w = openResults("missing-long", (s, m) => { m.showInspector = data.inspector })
+        w.window.width = data.width
+        waitForRendering(w.window.contentItem)
+        const rows = h.findAll(w.window.contentItem, "shootRow").filter(r => r.visible && r.height > 0)
+        verify(rows.length >= 3, "shoot rows: " + rows.length)
+        const right = (i, of) => i.mapToItem(of, i.width, 0).x
+        const left = (i, of) => i.mapToItem(of, 0, 0).x
+        for (const row of rows) {
+            const title = h.find(row, "shootTitle"), chip = h.find(row, "shootCamera")
+            const line = title.parent
+            verify(right(title, row) <= left(chip, row) + 0.5, row.title + ": title runs into the camera")
+            verify(right(chip, row) <= right(line, row) + 0.5, row.title + ": camera past the row")
+            verify(chip.width >= 2 * chip.height, row.title + ": the camera's capsule collapsed")
+            const cameraName = h.find(chip, "shootCameraName")
+            verify(cameraName.width >= Math.min(cameraName.implicitWidth, 60), row.title + ": camera cut to " + cameraName.width)
+            const copy = h.find(row, "shootCopy")
+            if (copy.visible)
+                verify(right(chip, row) <= left(copy, row), row.title + ": camera over the copy button")
+            const link = h.find(row, "landingLink")
+            if (!link.visible)
+                continue
+            const backup = h.find(link, "landingBackup"), folder = h.find(link, "landingFolder")
+            verify(backup.width >= Math.min(backup.implicitWidth, 60), row.title + ": backup name " + backup.width)
+            const parts = row.landingFolder.split("/")
+            verify(folder.text.endsWith(parts[parts.length - 1]), row.title + ": folder reads " + folder.text)
+            verify(right(link, row) <= right(line, row) + 0.5, row.title + ": link past the row")
+        }
+        // The card's name gives way first: the main camera is cut only beside the shortest name.
+        const name = item(w, "heroCardName")
+        const main = h.findAll(w.window.contentItem, "cameraChip").filter(c => c.visible)[0]
+        verify(main !== undefined, "the main camera's chip shows")
+        if (main.children[0].truncated)
+            verify(name.width <= 110.5, "the main camera cut beside a name of " + name.width)
+        const eyebrow = name.parent.parent
+        for (const chip of h.findAll(eyebrow, "cameraChip").concat([item(w, "moreCameras"), item(w, "heroDays")]))
+            if (chip.visible)
+                verify(right(chip, eyebrow) <= eyebrow.width + 0.5, "past the eyebrow: " + chip.objectName)
+        // Lines of counters sit close together.
+        const stats = item(w, "heroStats")
+        const shownStats = []
+        for (let i = 0; i < stats.children.length; ++i)
+            if (stats.children[i].visible && stats.children[i].width > 0)
+                shownStats.push(stats.children[i])
+        const tops = shownStats.map(c => c.y).filter((y, i, all) => all.indexOf(y) === i).sort((a, b) => a - b)
+        for (let i = 1; i < tops.length; ++i)
+            verify(tops[i] - tops[i - 1] <= 22, "a blank band between the counters' lines: " + tops)
+
+        // The folder panel's buttons stay on one line, whole, inside the panel.
+        w.model.mode = Phase.map
+        w.model.selectedFolder = "PRIVATE/M4ROOT/CLIP"
+        waitForRendering(w.window.contentItem)
+        const show = item(w, "showUncovered"), copy = item(w, "copyUncovered")
+        const card = copy.parent.parent
+        compare(copy.mapToItem(card, 0, copy.height / 2).y, show.mapToItem(card, 0, show.height / 2).y)
+        verify(copy.width >= copy.implicitWidth, "Copy to Backup… cut to " + copy.width)
+        verify(copy.mapToItem(card, copy.width, 0).x <= card.width, "Copy to Backup… past the panel")
     }
 
     // Each form's words: the compact one is shorter, and in the symbols form every button but
@@ -234,6 +345,24 @@ TestCase {
         compare(Present.shortcutOwners(w.window, "Return"), 1)
         keyClick(Qt.Key_Return)
         verify(w.model.hasCopyRequest)
+    }
+
+    // The card-contents popover keeps every text inside its 540 points, a long card name too.
+    function test_contentsStayInTheirPopover() {
+        const w = openResults("missing-long")
+        click(w, "cardContents")
+        const pop = item(w, "contentsPopover")
+        tryCompare(pop, "opened", true)
+        const inner = pop.width - pop.rightPadding
+        let texts = 0
+        for (const name of ["contentsTitle", "contentsCameras", "contentsLabel", "contentsFormats"])
+            for (const t of h.findAll(pop.contentItem, name).filter(t => t.visible)) {
+                ++texts
+                const right = t.mapToItem(pop.contentItem, Math.min(t.width, t.contentWidth), 0).x + pop.leftPadding
+                verify(right <= inner + 0.5, name + " runs out: " + right + " of " + inner)
+            }
+        verify(texts >= 4)
+        verify(!item(w, "contentsTitle").truncated, "the card's name whole: " + item(w, "contentsTitle").text)
     }
 
     function test_popovers() {

@@ -133,6 +133,27 @@ TestCase {
             lean += data.ok ? p.g - p.r : p.r - p.g
         }
         verify(lean > 0.05, "border leans " + lean)
+        // Inside the capsule, the fill alone: nothing of the page or the shadow shows through.
+        const fill = h.find(banner, "bannerFill")
+        compare(fill.color.a, 1)
+        const inside = banner.mapToItem(w.window.contentItem, Theme.s, banner.height / 2)
+        const p = image.pixel(Math.round(inside.x), Math.round(inside.y))
+        for (const c of ["r", "g", "b"])
+            verify(Math.abs(p[c] - Theme.raised[c]) <= 1 / 255, c + " " + p[c] + " not " + Theme.raised[c])
+    }
+
+    // The Settings window opens over the main window, centred across it, not at the screen's corner.
+    function test_settingsOpenOverTheWindow() {
+        const w = h.open({})
+        w.window.x = 300
+        w.window.y = 200
+        h.actions(w.window)["settings"].trigger()
+        const settings = findChild(w.window, "settingsWindow")
+        tryCompare(settings, "visible", true)
+        verify(Math.abs(settings.x + settings.width / 2 - (w.window.x + w.window.width / 2)) <= 1,
+               "settings at " + settings.x + " over a window at " + w.window.x)
+        verify(settings.y >= w.window.y && settings.y < w.window.y + w.window.height / 2, "settings at y " + settings.y)
+        settings.close()
     }
 
     function test_failureScreen() {

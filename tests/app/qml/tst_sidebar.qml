@@ -22,6 +22,53 @@ TestCase {
         verify(h.find(root, "recentHeader").visible)
     }
 
+    // A recent card's day range and status are never cut, even in the narrowest tile the grid
+    // makes: they take a second line.
+    function test_tileLinesWrapWhole() {
+        const w = h.open({ savedChecks: 4 })
+        const tile = h.findAll(w.window.contentItem, "recentTile")[0]
+        tile.width = 200
+        waitForRendering(w.window.contentItem)
+        for (const name of ["tileDays", "tileStatus"]) {
+            const line = h.find(tile, name)
+            verify(line.text.length > 0, name)
+            verify(!line.truncated, name + " cut: " + line.text)
+            verify(line.mapToItem(tile, line.contentWidth, 0).x <= tile.width, name + " past the tile")
+        }
+        compare(h.find(tile, "tileDays").text, "Mar 1, 2025 – Mar 4, 2025")
+    }
+
+    // An offered card with a long name: its whole row fits the sidebar at its narrowest, the
+    // name giving way, never the Check.
+    function test_offeredCardRowFits_data() {
+        return [
+            { tag: "start screen, 1040", width: 1040, saved: [] },
+            { tag: "results with the inspector, 1132", width: 1132, saved: ["missing"] },
+        ]
+    }
+    function test_offeredCardRowFits(data) {
+        const w = h.open({ saved: data.saved, volumes: [
+            { path: "media/a/EOS_DIGITAL of the best man", name: "EOS_DIGITAL of the best man, borrowed for the evening",
+              fileSystem: "vfat", removable: true, card: true, totalBytes: 63.9e9, freeBytes: 12e9 }] }, (s, m) => {
+            m.addBackupUrls(["file://" + s.folder("media/a/Archive")])
+            if (data.saved.length > 0) {
+                m.showInspector = true
+                verify(s.openSaved(0))
+            }
+        })
+        w.window.width = data.width
+        waitForRendering(w.window.contentItem)
+        const bar = h.find(w.window.contentItem, "sidebar")
+        const row = h.findAll(bar, "suggestedCard").filter(r => r.visible)[0]
+        verify(row !== undefined, "the card is on offer")
+        const action = h.find(row, "suggestedAction")
+        compare(action.text, "Check")
+        const right = action.mapToItem(bar, action.width, 0).x
+        verify(right <= bar.width - Theme.s, "Check ends at " + right + " of " + bar.width)
+        verify(action.width >= action.implicitWidth, "Check cut")
+        verify(h.find(row, "suggestedName").truncated, "the name gives way")
+    }
+
     function test_noHistoryNoSection() {
         const w = h.open({})
         const root = w.window.contentItem

@@ -29,6 +29,7 @@
 #include "results/ResultsData.h"
 #include "shell/FirstRows.h"
 #include "shell/HomeRules.h"
+#include "shell/KeyedList.h"
 #include "shell/ModelBridge.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
@@ -364,6 +365,35 @@ private slots:
         QCOMPARE(first.count(), 12);
         QCOMPARE(first.data(first.index(11, 0), shell::HistoryRows::ItemId).toString(),
                  QStringLiteral("saved-12"));
+    }
+
+    // A list handed out whole reaches a view row by row: a row whose key stays is updated where it
+    // is, only a row whose key went is removed, and the list is never reset.
+    void keyedListKeepsItsRows() {
+        shell::KeyedList list;
+        list.setKey(QStringLiteral("path"));
+        auto row = [](const char* path, const char* name) {
+            return QVariantMap{{QStringLiteral("path"), QLatin1String(path)},
+                               {QStringLiteral("name"), QLatin1String(name)}};
+        };
+        list.setRows({row("/a", "A"), row("/b", "B"), row("/c", "C"), row("", "no key"), row("/a", "again")});
+        QCOMPARE(list.count(), 3);
+        QSignalSpy reset(&list, &QAbstractItemModel::modelReset);
+        QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+        list.setRows({row("/a", "A"), row("/c", "C renamed"), row("/d", "D")});
+        QCOMPARE(reset.size(), 0);
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed[0].value(1).toInt(), 1);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted[0].value(1).toInt(), 2);
+        QStringList names;
+        for (int i = 0; i < list.count(); ++i)
+            names << list.data(list.index(i), shell::KeyedList::Row)
+                         .toMap()
+                         .value(QStringLiteral("name"))
+                         .toString();
+        QCOMPARE(names, (QStringList{"A", "C renamed", "D"}));
     }
 
     // The desktop's appearance reaches the palette of the controls and the tokens of the views.

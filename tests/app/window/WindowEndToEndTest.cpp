@@ -2,6 +2,7 @@
 // each on a zram drive, driven as a user drives it. A case opens a session (a fresh model on the
 // same drives, its window shown) and walks its road; the drives are made once.
 #include <QApplication>
+#include <QPointer>
 #include <QTest>
 
 #include <filesystem>
@@ -45,6 +46,14 @@ class WindowEndToEndTest : public QObject {
 
     std::string card() const { return card_->mountPoint(); }
     std::string backup() const { return backup_->mountPoint() + "/Photos"; }
+    // A second backup folder whose name fills a row.
+    std::string longBackup() const {
+        return backup_->mountPoint() + "/Photos of the spring wedding season at the old harbour, selected";
+    }
+    // Another card, a folder named as long.
+    std::string otherCard() const {
+        return backup_->mountPoint() + "/Cards/Second camera at the wedding on the old harbour, spring";
+    }
 
     // The card and the backup chosen through the File menu's keys and the folder picker, then
     // checked with the Check button, until the verdict is on screen. A case goes on only when
@@ -79,12 +88,91 @@ private slots:
             card_->write("DCIM/100TEST/" + name, content(i));
             if (i < kFiles - kMissing) backup_->write("Photos/2024/" + name, content(i));
         }
+        for (const std::string& folder : {longBackup(), otherCard()})
+            backup_->write(folder.substr(backup_->mountPoint().size() + 1) + "/.keep", "");
         ::sync();
     }
 
     void cleanupTestCase() {
         card_.reset();
         backup_.reset();
+    }
+
+    // At the smallest window (1040 x 660), at 1132 and at 1240, with the inspector and without, the
+    // card, the backups and the phase change while the card is also on offer in the sidebar: each
+    // change of phase moves the columns while the sidebar's rows change with the card. Nothing
+    // crashes, the offered card's row keeps its action inside the sidebar, and a row that stays is
+    // the same row.
+    void everyWidthEveryChange_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("inspector");
+        QTest::newRow("1040") << 1040 << false;
+        QTest::newRow("1040, inspector") << 1040 << true;
+        QTest::newRow("1132, inspector") << 1132 << true;
+        QTest::newRow("1240") << 1240 << false;
+        QTest::newRow("1240, inspector") << 1240 << true;
+    }
+    void everyWidthEveryChange() {
+        QFETCH(int, width);
+        QFETCH(bool, inspector);
+        Session s(present_);
+        QVERIFY(s.ready());
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        w.window().resize(width, 660);
+        QVERIFY(WindowDriver::waitFor([&] { return w.window().width() == width; }));
+        const auto inspectorAs = [&] {
+            if (m.showInspector() != inspector) QVERIFY(w.click(QStringLiteral("toolInspector")));
+            QCOMPARE(m.showInspector(), inspector);
+        };
+        // The offered card's row, whole inside the sidebar.
+        const auto offeredFits = [&] {
+            QQuickItem* bar = w.item(QStringLiteral("sidebar"));
+            QQuickItem* action = w.item(QStringLiteral("suggestedAction"));
+            return bar && action && action->mapToItem(bar, QPointF(action->width(), 0)).x() <= bar->width();
+        };
+
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
+        s.addBackups({longBackup(), backup()});
+        QVERIFY(WindowDriver::waitFor([&] { return w.text(QStringLiteral("suggestedAction")) == "Check"; }));
+        QVERIFY(offeredFits());
+        QPointer<QQuickItem> backupRow = w.item(QStringLiteral("backupRow"));
+        QVERIFY(w.click(QStringLiteral("suggestedCard")));
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }, 60000));
+        inspectorAs();
+        for (int round = 0; round < 2; ++round) {
+            // Back to the start: the inspector goes and the card is on offer again.
+            QVERIFY(w.click(QStringLiteral("toolNewCheck")));
+            QVERIFY(
+                WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
+            QVERIFY(offeredFits());
+            // The saved result, its card and backups restored.
+            QVERIFY(w.click(QStringLiteral("historyRow")));
+            QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }));
+            QCOMPARE(m.source(), std::optional<std::string>(card()));
+            // Another card picked over the results: the long-named folder, then the card again.
+            s.chooseCard(otherCard());
+            QVERIFY(
+                WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
+            s.chooseCard(card());
+            QVERIFY(WindowDriver::waitFor([&] { return !w.item(QStringLiteral("suggestedCard")); }));
+            // A backup removed and added again, then checked again.
+            QVERIFY(w.clickAt(QStringLiteral("backupRow"), 1, Qt::RightButton));
+            QVERIFY(w.click(QStringLiteral("removeLocation")));
+            QCOMPARE(m.destinations(), std::vector<std::string>{longBackup()});
+            s.addBackups({backup()});
+            const int checks = s.stage.checkCount();
+            w.key(Qt::Key_Return, Qt::ControlModifier);
+            QVERIFY(WindowDriver::waitFor(
+                [&] { return s.stage.checkCount() > checks && m.phase() == AppModel::Phase::Results; },
+                60000));
+            QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("%1 not backed up").arg(kMissing));
+            QCOMPARE(m.showInspector(), inspector);
+            QVERIFY(w.window().width() >= width);
+        }
+        // The first backup's row stood through every change of the others.
+        QVERIFY(backupRow);
+        QVERIFY(m.waitForIdle(10000));
     }
 
     // Choose card and backup, check, see the verdict, open the files, copy the missing ones

@@ -44,7 +44,7 @@ Rectangle {
     z: 10000
     color: "transparent"
     border.width: 2
-    border.color: onSelection ? Theme.onSelection : Theme.focusRing
+    border.color: onSelection ? Theme.selectionText : Theme.focusRing
     radius: Math.max(0, (target !== null && target.focusRingRadius !== undefined ? target.focusRingRadius : Theme.radiusS)
                         + (inside ? -1 : 2))
 }

@@ -15,7 +15,7 @@ Symbol {
     property string shownName: ""
 
     name: Present.statusSymbol(status)
-    color: prominent ? Theme.onSelection : Theme.statusColor(status)
+    color: prominent ? Theme.selectionText : Theme.statusColor(status)
     Accessible.role: Accessible.Graphic
     Accessible.name: Present.statusLabel(status)
 

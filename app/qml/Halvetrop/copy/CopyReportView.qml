@@ -16,8 +16,16 @@ ColumnLayout {
     RowLayout {
         visible: view.folders.length > 0
         Layout.fillWidth: true
-        Eyebrow { text: view.report && view.report.foldersHeadline ? view.report.foldersHeadline : "" }
-        Item { Layout.fillWidth: true }
+        // A long backup name gives way to the button: the headline is cut, its tooltip whole.
+        Eyebrow {
+            id: foldersHeadline
+            objectName: "foldersHeadline"
+            Layout.fillWidth: true
+            elide: Text.ElideRight
+            text: view.report && view.report.foldersHeadline ? view.report.foldersHeadline : ""
+            HoverHandler { id: headlineHover }
+            PlainToolTip { shown: headlineHover.hovered && foldersHeadline.truncated; text: foldersHeadline.text }
+        }
         Button {
             text: "Open Drive"
             onClicked: view.model.revealPaths([view.report.driveRoot])

@@ -276,7 +276,9 @@ ColumnLayout {
                 id: copyButton
                 objectName: "copyButton"
                 // The words stay "Files" for one file too.
-                text: "Copy " + Present.count(view.sheet ? view.sheet.planCount : 0) + " Files"
+                // No count until the plan of the choices shown is there: never "Copy 0 Files".
+                text: view.sheet && view.sheet.planCurrent ? "Copy " + Present.count(view.sheet.planCount) + " Files"
+                                                           : "Copy Files"
                 highlighted: true
                 palette.buttonText: copyFill.colors.text
                 ProminentFill { id: copyFill; control: copyButton; parent: copyButton.background }
@@ -365,26 +367,36 @@ ColumnLayout {
             }
         }
         DataText { objectName: "doneSummary"; text: done.report.summary || ""; font: Theme.callout }
-        ScrollView {
+        // Each failure whole, wrapped at the dialog's edge; a long list scrolls.
+        ListView {
+            id: failureList
+            objectName: "failureList"
             visible: (done.report.failedCount || 0) > 0
             Layout.fillWidth: true
-            Layout.preferredHeight: Math.min(90, failures.implicitHeight)
+            // The lines' height follows the width the layout gives them, so it is known only in the
+            // middle of laying out, when the layout takes no new size: passed on after it.
+            property real listHeight: 0
+            onContentHeightChanged: Qt.callLater(() => failureList.listHeight = Math.min(120, Math.ceil(failureList.contentHeight)))
+            Layout.preferredHeight: listHeight
             clip: true
-            ColumnLayout {
-                id: failures
-                spacing: 4
-                Repeater {
-                    model: done.report.failures || []
-                    delegate: TextEdit {
-                        required property var modelData
-                        text: modelData
-                        readOnly: true
-                        selectByMouse: true
-                        textFormat: TextEdit.PlainText
-                        font: Theme.secondaryFont
-                        color: Theme.primary
-                    }
-                }
+            spacing: 4
+            boundsBehavior: Flickable.StopAtBounds
+            ScrollBar.vertical: ScrollBar { policy: failureList.listHeight >= 120 ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff }
+            model: done.report.failures || []
+            delegate: TextEdit {
+                required property var modelData
+                objectName: "failureLine"
+                // Clear of the scroll bar a long list shows.
+                width: ListView.view.width - 10
+                text: modelData
+                readOnly: true
+                selectByMouse: true
+                textFormat: TextEdit.PlainText
+                // Lined up at the leading edge whatever script a name starts with.
+                horizontalAlignment: TextEdit.AlignLeft
+                wrapMode: TextEdit.Wrap
+                font: Theme.secondaryFont
+                color: Theme.primary
             }
         }
         CopyReportView {

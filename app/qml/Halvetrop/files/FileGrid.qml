@@ -145,7 +145,14 @@ GridView {
             }
         }
         HoverHandler { id: hover }
-        PlainToolTip { shown: hover.hovered; text: cell.name + "\n" + cell.statusText }
+        // Under the tile, so a tile of the first row never lays its tooltip over the browser's
+        // header above the grid.
+        PlainToolTip {
+            objectName: "tileTip"
+            y: tile.height + 4
+            shown: hover.hovered
+            text: cell.name + "\n" + cell.statusText
+        }
         MouseArea {
             anchors.fill: tile
             acceptedButtons: Qt.LeftButton | Qt.RightButton

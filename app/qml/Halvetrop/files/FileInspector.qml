@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
+import Halvetrop.Native
 
 // The chosen file at a glance: its picture, name and status, a few facts, every
 // copy on the backups with its evidence, and the actions on this one file. It only reads the
@@ -15,6 +16,15 @@ Rectangle {
                                  && model.files.revision >= 0 ? model.files.inspect(model.selectedFileID) : ({})
     readonly property bool shown: facts.id !== undefined
     readonly property var copyable: shown ? model.copyableIDs([facts.id]) : []
+
+    component InspectorFact: DataText {
+        property bool value: false
+        font: Theme.callout
+        color: value ? Theme.primary : Theme.secondary
+        Layout.fillWidth: value
+        wrapMode: Text.WrapAnywhere
+        maximumLineCount: 4
+    }
 
     EmptyState {
         objectName: "inspectorEmpty"
@@ -102,21 +112,15 @@ Rectangle {
                 columns: 2
                 columnSpacing: Theme.m
                 rowSpacing: 6
-                Repeater {
-                    model: !inspector.shown ? [] : [inspector.facts.dateLabel, inspector.facts.dateValue]
-                        .concat(inspector.facts.camera.length > 0 ? ["Camera", inspector.facts.camera] : [])
-                        .concat(["Size", inspector.facts.size, "On card", inspector.facts.onCard])
-                    delegate: DataText {
-                        required property string modelData
-                        required property int index
-                        text: modelData
-                        font: Theme.callout
-                        color: index % 2 ? Theme.primary : Theme.secondary
-                        Layout.fillWidth: index % 2 === 1
-                        wrapMode: Text.WrapAnywhere
-                        maximumLineCount: 4
-                    }
-                }
+                // Fixed pairs, not a list: a choice of another file changes their texts only.
+                InspectorFact { text: inspector.facts.dateLabel || "" }
+                InspectorFact { text: inspector.facts.dateValue || ""; value: true }
+                InspectorFact { text: "Camera"; visible: (inspector.facts.camera || "") !== "" }
+                InspectorFact { text: inspector.facts.camera || ""; value: true; visible: text !== "" }
+                InspectorFact { text: "Size" }
+                InspectorFact { text: inspector.facts.size || ""; value: true }
+                InspectorFact { text: "On card" }
+                InspectorFact { text: inspector.facts.onCard || ""; value: true }
             }
 
             Eyebrow { Layout.leftMargin: Theme.l; text: "On backups" }
@@ -129,15 +133,20 @@ Rectangle {
                 color: Theme.secondary
             }
 
-            Repeater {
+            // The copies change with the chosen file: in a positioner of their own, so the column's
+            // layout never lays out a card that is being taken away.
+            Column {
+                Layout.fillWidth: true
+                Layout.leftMargin: Theme.l
+                Layout.rightMargin: Theme.l
+                spacing: Theme.l
+                Repeater {
                 model: inspector.facts.copies || []
                 delegate: Rectangle {
                     required property var modelData
                     required property int index
                     objectName: "copyCard"
-                    Layout.fillWidth: true
-                    Layout.leftMargin: Theme.l
-                    Layout.rightMargin: Theme.l
+                    width: parent.width
                     implicitHeight: card.implicitHeight + 2 * Theme.s
                     radius: Theme.radiusS
                     color: Theme.raised
@@ -173,6 +182,7 @@ Rectangle {
                         DataText { text: modelData.evidence; font: Theme.secondaryFont; color: Theme.tertiary }
                     }
                 }
+                }
             }
 
             RowLayout {
@@ -200,6 +210,8 @@ Rectangle {
                 ProminentFill { id: showOnDriveFill; control: showOnDrive; parent: showOnDrive.background }
                 hoverEnabled: true
                 text: "Show on Drive"
+                icon.source: Present.symbolSource("externaldrive.fill", showOnDriveFill.colors.text)
+                icon.color: "transparent"
                 onClicked: inspector.model.revealFiles([inspector.facts.id], true)
                 PlainToolTip {
                     shown: showOnDrive.hovered && showOnDrive.visible
@@ -219,6 +231,8 @@ Rectangle {
                 palette.buttonText: copyOneFill.colors.text
                 ProminentFill { id: copyOneFill; control: copyOne; parent: copyOne.background }
                 text: "Copy to Backup…"
+                icon.source: Present.symbolSource("arrow.down.doc", copyOneFill.colors.text)
+                icon.color: "transparent"
                 onClicked: inspector.model.requestCopy([inspector.facts.id], "Copy " + inspector.facts.name)
             }
         }

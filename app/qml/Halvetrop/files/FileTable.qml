@@ -133,8 +133,8 @@ FocusScope {
                 width: ListView.view.width
                 height: 24
                 color: selected ? Theme.selection : (index % 2 ? Theme.track : "transparent")
-                readonly property color ink: selected ? Theme.onSelection : Theme.primary
-                readonly property color quiet: selected ? Theme.onSelection : Theme.secondary
+                readonly property color ink: selected ? Theme.selectionText : Theme.primary
+                readonly property color quiet: selected ? Theme.selectionText : Theme.secondary
 
                 MouseArea {
                     anchors.fill: parent
@@ -197,7 +197,7 @@ FocusScope {
                             anchors.verticalCenter: parent.verticalCenter
                             visible: row.onBackup.length === 0
                             text: "—"
-                            color: row.selected ? Theme.onSelection : Theme.tertiary
+                            color: row.selected ? Theme.selectionText : Theme.tertiary
                         }
                         Row {
                             anchors.fill: parent
@@ -208,7 +208,7 @@ FocusScope {
                                 anchors.verticalCenter: parent.verticalCenter
                                 objectName: "revealCopy"
                                 symbol: "arrow.right.circle.fill"
-                                tint: row.selected ? Theme.onSelection : Theme.brand
+                                tint: row.selected ? Theme.selectionText : Theme.brand
                                 symbolSize: 13
                                 padding: 1
                                 help: "Show on Drive"

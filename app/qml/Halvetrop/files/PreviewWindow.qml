@@ -85,7 +85,15 @@ Window {
                 text: preview.item.name || ""
                 font: Theme.rowTitle
             }
+            // Where the shown copy is. Its width is that of the longer words from the start: a
+            // width that followed the words would be taken by the layout only on its next pass,
+            // leaving the words under the ‹ button when the preview first opens.
+            TextMetrics { id: placeWords; font: Theme.secondaryFont; text: "On the backup" }
             Text {
+                objectName: "previewPlace"
+                Layout.preferredWidth: Math.ceil(placeWords.advanceWidth)
+                Layout.minimumWidth: Layout.preferredWidth
+                horizontalAlignment: Text.AlignRight
                 text: preview.urls.length > 1 ? (preview.index === 0 ? "On the card" : "On the backup") : ""
                 textFormat: Text.PlainText
                 font: Theme.secondaryFont

@@ -45,17 +45,25 @@ ColumnLayout {
         onDropped: folders => column.model.addBackupUrls(folders)
     }
 
-    Repeater {
-        model: column.model.destinationKeys
-        BackupRow {
-            required property string modelData
-            required property int index
-            objectName: "backupRow"
-            Layout.fillWidth: true
-            path: column.model.destinations[index] || ""
-            info: column.infos[modelData] !== undefined ? column.infos[modelData] : ({})
-            connected: column.model.notConnectedBackups.indexOf(modelData) < 0
-            onRemove: column.model.removeBackupAt(index)
+    Column {
+        Layout.fillWidth: true
+        visible: column.model.destinations.length > 0
+        spacing: Theme.m
+        Repeater {
+            model: KeyedList {
+                key: "key"
+                rows: column.model.destinationKeys.map((key, i) => ({ key: key, path: column.model.destinations[i] || "" }))
+            }
+            BackupRow {
+                required property var row
+                required property int index
+                objectName: "backupRow"
+                width: parent.width
+                path: row.path
+                info: column.infos[row.key] !== undefined ? column.infos[row.key] : ({})
+                connected: column.model.notConnectedBackups.indexOf(row.key) < 0
+                onRemove: column.model.removeBackupAt(index)
+            }
         }
     }
     AbstractButton {

@@ -38,14 +38,23 @@ ColumnLayout {
         onClear: column.model.clearSource()
     }
 
-    Repeater {
-        model: column.shows === "offered" ? column.model.suggestedCards : []
-        InsertedCardRow {
-            required property var modelData
-            objectName: "offeredCard"
-            Layout.fillWidth: true
-            volume: modelData
-            onClicked: column.model.chooseSource(modelData.volumePath, false)
+    // The cards on offer come and go with the drives: kept in place, in a positioner of their own.
+    Column {
+        Layout.fillWidth: true
+        visible: column.shows === "offered"
+        spacing: Theme.m
+        Repeater {
+            model: KeyedList {
+                key: "volumePath"
+                rows: column.model.suggestedCards
+            }
+            InsertedCardRow {
+                required property var row
+                objectName: "offeredCard"
+                width: parent.width
+                volume: row
+                onClicked: column.model.chooseSource(row.volumePath, false)
+            }
         }
     }
     LinkButton {

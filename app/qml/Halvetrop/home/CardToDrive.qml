@@ -171,7 +171,7 @@ Item {
                         font.family: Theme.family
                         font.pixelSize: Theme.caption.pixelSize
                         font.bold: true
-                        color: Theme.onSelection
+                        color: Theme.selectionText
                     }
                 }
             }

@@ -114,6 +114,13 @@ Item {
             objectName: "cancelCheck"
             Layout.alignment: Qt.AlignHCenter
             text: "Cancel"
+            // A large control, as the start screen's buttons are.
+            font.family: Theme.family
+            font.pixelSize: Theme.body.pixelSize
+            leftPadding: Theme.xl
+            rightPadding: Theme.xl
+            implicitWidth: Math.max(110, implicitContentWidth + leftPadding + rightPadding)
+            implicitHeight: Math.max(34, implicitContentHeight + topPadding + bottomPadding)
             onClicked: view.model.stopCheck()
             Shortcut {
                 objectName: "escapeCancels"

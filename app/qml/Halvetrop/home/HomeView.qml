@@ -225,10 +225,14 @@ Item {
                             }
                         }
                         Item { visible: !checkBar.narrow; Layout.fillWidth: true; Layout.minimumWidth: Theme.m }
+                        // Under the choices in a narrow window, still at the panel's trailing edge.
                         RowLayout {
                             id: buttons
+                            objectName: "checkButtons"
                             Layout.alignment: Qt.AlignRight
+                            Layout.fillWidth: checkBar.narrow
                             spacing: Theme.l
+                            Item { visible: checkBar.narrow; Layout.fillWidth: true }
                             HelpHover {
                                 help: HomeRules.scanHelp()
                                 Button {

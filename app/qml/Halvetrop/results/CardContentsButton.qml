@@ -43,24 +43,55 @@ Button {
         // so that Escape reaches it.
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
         focus: true
+        // Everything inside the popover's 540 points: names wrap or are cut, never run out.
+        readonly property real inner: 540 - 2 * Theme.l
         contentItem: Column {
             spacing: Theme.m
-            DataText { text: button.c.title || ""; font: Theme.title }
-            DataText { visible: text !== ""; text: button.c.cameras || ""; font: Theme.secondaryFont; color: Theme.secondary }
+            DataText {
+                objectName: "contentsTitle"
+                width: popup.inner
+                text: button.c.title || ""
+                font: Theme.title
+                wrapMode: Text.Wrap
+                maximumLineCount: 2
+            }
+            DataText {
+                objectName: "contentsCameras"
+                visible: text !== ""
+                width: popup.inner
+                text: button.c.cameras || ""
+                font: Theme.secondaryFont
+                color: Theme.secondary
+                wrapMode: Text.Wrap
+                maximumLineCount: 3
+            }
             Repeater {
                 model: button.c.lines || []
                 Row {
                     required property var modelData
                     spacing: Theme.m
-                    width: 540 - 2 * Theme.l
+                    width: popup.inner
                     Symbol { name: modelData.symbol; color: modelData.anyChecked ? Theme.verified : Theme.secondary }
                     Column {
+                        id: line
                         width: parent.width - 16 - 54 - 66 - 3 * Theme.m
                         spacing: 2
                         Row {
                             spacing: 6
-                            DataText { text: modelData.label; font: Theme.rowTitle }
-                            DataText { text: modelData.formats; font: Theme.monoSmall; color: Theme.secondary }
+                            DataText {
+                                id: label
+                                objectName: "contentsLabel"
+                                width: Math.min(implicitWidth, line.width)
+                                text: modelData.label
+                                font: Theme.rowTitle
+                            }
+                            DataText {
+                                objectName: "contentsFormats"
+                                width: Math.max(0, Math.min(implicitWidth, line.width - label.width - 6))
+                                text: modelData.formats
+                                font: Theme.monoSmall
+                                color: Theme.secondary
+                            }
                         }
                         Text { text: modelData.checkedText; font.family: Theme.family; font.pixelSize: Theme.secondaryFont.pixelSize; font.weight: Font.Medium; color: modelData.anyChecked ? Theme.textRole("verified") : Theme.secondary }
                         DataText { visible: text !== ""; width: parent.width; text: modelData.note; font: Theme.secondaryFont; color: Theme.tertiary; wrapMode: Text.Wrap; maximumLineCount: 10 }
@@ -73,12 +104,12 @@ Button {
             Column {
                 objectName: "unreadableList"
                 visible: (button.c.unreadableText || "") !== ""
-                width: 540 - 2 * Theme.l
+                width: popup.inner
                 spacing: 4
                 Row {
                     spacing: Theme.m
                     Symbol { name: "exclamationmark.triangle.fill"; color: Theme.partial }
-                    DataText { text: button.c.unreadableText || ""; font: Theme.rowTitle }
+                    DataText { width: popup.inner - 16 - Theme.m; text: button.c.unreadableText || ""; font: Theme.rowTitle }
                 }
                 Repeater {
                     model: button.c.unreadable || []

@@ -2,21 +2,23 @@ import QtQuick
 import Halvetrop
 import Halvetrop.Native
 
-// The card's name, a chip per camera and the shoot days, above a results header's title. A long
-// card name is cut at its end (its tooltip has it whole); the chips that do not fit give way to a
-// "+N" chip naming them, the main camera always staying.
+// The card's name, a chip per camera and the shoot days, above a results header's title. The
+// chips that do not fit give way to a "+N" chip naming them; the card's name gives way before the
+// main camera does, and a chip narrowed all the same names its camera in its tooltip. A cut name
+// has its tooltip too.
 Item {
     id: eyebrow
     property var h: ({})
     readonly property var cameras: h.cameras || []
+    readonly property font nameFont: Qt.font({ family: Theme.family, pixelSize: Theme.callout.pixelSize, weight: Font.DemiBold })
     readonly property font chipFont: Qt.font({ family: Theme.family, pixelSize: Theme.secondaryFont.pixelSize, weight: Font.Medium })
     readonly property real chipPadding: 14
-    // What the chips may use: the row less the card's name and the days.
-    readonly property real chipRoom: width - symbol.width - name.width - 2 * Theme.s
-                                     - (days.visible ? days.implicitWidth + Theme.s : 0)
-    readonly property var fit: cameras.length > 0
-                               ? Present.fitCameraChips(cameras, h.cameraFiles || [], chipFont, chipPadding, Theme.s, chipRoom)
-                               : ({ shown: [], more: "", hidden: [], squeezed: -1 })
+    // The least of the card's name kept beside the chips.
+    readonly property real nameFloor: 110
+    // What the card's name and the chips share: the row less the symbol and the days.
+    readonly property real lineRoom: width - symbol.width - Theme.s - (days.visible ? days.implicitWidth + Theme.s : 0)
+    readonly property var fit: Present.fitEyebrow(h.sourceName || "", nameFont, nameFloor, cameras, h.cameraFiles || [],
+                                                  chipFont, chipPadding, Theme.s, lineRoom)
     implicitHeight: Math.max(name.implicitHeight, 18)
 
     Row {
@@ -28,11 +30,9 @@ Item {
             id: name
             objectName: "heroCardName"
             anchors.verticalCenter: parent.verticalCenter
-            width: Math.min(implicitWidth, eyebrow.width * 0.45)
+            width: Math.min(implicitWidth, eyebrow.fit.nameWidth)
             text: eyebrow.h.sourceName || ""
-            font.family: Theme.family
-            font.pixelSize: Theme.callout.pixelSize
-            font.weight: Font.DemiBold
+            font: eyebrow.nameFont
             color: Theme.textRole("brand")
             HoverHandler { id: nameHover }
             PlainToolTip { shown: nameHover.hovered && name.truncated; text: name.text }
@@ -40,28 +40,33 @@ Item {
         Repeater {
             model: eyebrow.fit.shown
             Rectangle {
+                id: chipBox
                 required property int modelData
                 objectName: "cameraChip"
                 anchors.verticalCenter: parent.verticalCenter
-                width: eyebrow.fit.squeezed >= 0 ? eyebrow.fit.squeezed : chip.implicitWidth + eyebrow.chipPadding
+                width: eyebrow.fit.squeezed >= 0 ? eyebrow.fit.squeezed : Math.ceil(chip.implicitWidth + eyebrow.chipPadding)
                 height: chip.implicitHeight + 4
                 radius: height / 2
                 color: Theme.tint("cameraChip").fill
+                Accessible.role: Accessible.StaticText
+                Accessible.name: chip.text
                 DataText {
                     id: chip
                     anchors.centerIn: parent
-                    width: Math.min(implicitWidth, parent.width - eyebrow.chipPadding)
-                    text: eyebrow.cameras[modelData] || ""
+                    width: Math.max(0, Math.min(implicitWidth, parent.width - eyebrow.chipPadding))
+                    text: eyebrow.cameras[chipBox.modelData] || ""
                     font: eyebrow.chipFont
                     color: Theme.tint("cameraChip").text
                 }
+                HoverHandler { id: chipHover }
+                PlainToolTip { shown: chipHover.hovered && chip.truncated; text: chip.text }
             }
         }
         Rectangle {
             objectName: "moreCameras"
             visible: eyebrow.fit.more !== ""
             anchors.verticalCenter: parent.verticalCenter
-            width: more.implicitWidth + eyebrow.chipPadding
+            width: Math.ceil(more.implicitWidth + eyebrow.chipPadding)
             height: more.implicitHeight + 4
             radius: height / 2
             color: Theme.tint("cameraChip").fill

@@ -10,8 +10,10 @@ Item {
     required property var results
     readonly property var h: results.hero
     readonly property bool hasBackups: model.destinations.length > 0
-    // The icon gives its room to the words in a narrow window.
+    // The icon gives its room to the words in a narrow window, and to the buttons when their
+    // compact form would not fit beside it.
     readonly property bool showsIcon: content.width - 92 - Theme.xxl >= 440
+                                      && Present.fitActionRow(actions.widths(), Theme.s, content.width - 92 - Theme.xxl).form !== "symbols"
     signal showUnreadable()
     implicitHeight: content.implicitHeight + 2 * Theme.xl
 
@@ -22,6 +24,60 @@ Item {
             hero.model.check("")
         } else {
             hero.model.checkAgainstBackup(false)
+        }
+    }
+
+    readonly property var actionItems: Present.cardOnlyActions(model.destinations, model.canEjectSource === true)
+    function act(id) {
+        switch (id) {
+        case "compare": hero.primary(); break
+        case "otherBackup": hero.model.checkAgainstBackup(false); break
+        case "scanAnother":
+            // The next card is scanned alone too, whatever state the model was left in.
+            hero.model.cardOnly = true
+            hero.model.checkAnotherCard(-1)
+            break
+        case "cardOnlyEject": hero.model.ejectSource(); break
+        }
+    }
+
+    // One form of the action row; the full form's buttons carry the plain names.
+    component CardOnlyActions: Row {
+        id: actionRow
+        property string form: "full"
+        // Set on the last form: the width its first button is cut to when even it is too wide.
+        property real room: -1
+        readonly property string prefix: form === "full" ? "" : form + "-"
+        spacing: Theme.s
+        function widths() {
+            const out = []
+            for (let k = 0; k < buttons.count; ++k)
+                out.push(buttons.itemAt(k) ? buttons.itemAt(k).implicitWidth : 0)
+            return out
+        }
+        // What the buttons after the first take, with their gaps.
+        readonly property real rest: widths().slice(1).reduce((sum, w) => sum + w + spacing, 0)
+        Repeater {
+            id: buttons
+            model: hero.actionItems
+            ActionButton {
+                required property var modelData
+                required property int index
+                readonly property bool busy: modelData.id === "cardOnlyEject" && hero.model.ejecting === true
+                objectName: actionRow.prefix + modelData.id
+                prominent: index === 0
+                symbol: busy ? "" : modelData.symbol
+                text: busy ? "" : actionRow.form === "full" ? modelData.full
+                                : actionRow.form === "compact" || modelData.keepsText ? modelData.compact : ""
+                name: modelData.compact
+                help: actionRow.form !== "full" && index === 0 ? modelData.full : ""
+                enabled: !busy
+                width: index === 0 && actionRow.room >= 0
+                       ? Math.min(implicitWidth, Math.max(60, actionRow.room - actionRow.rest))
+                       : implicitWidth
+                BusyIndicator { anchors.centerIn: parent; visible: parent.busy; running: visible; width: 14; height: 14 }
+                onClicked: hero.act(modelData.id)
+            }
         }
     }
 
@@ -69,15 +125,18 @@ Item {
                 h: hero.h
             }
             UnreadableNote { width: main.width; h: hero.h; onShow: hero.showUnreadable() }
+            // Lines of counters sit close: the gap between counters is their own padding.
             Flow {
+                objectName: "cardOnlyStats"
                 width: main.width
                 topPadding: 2
-                spacing: Theme.l
+                spacing: 4
                 Repeater {
                     model: hero.h.kinds || []
                     Row {
                         required property var modelData
                         spacing: 5
+                        rightPadding: Theme.l - 4
                         Symbol { name: modelData.symbol; color: Theme.brand; size: 13; anchors.verticalCenter: parent.verticalCenter }
                         Text { text: modelData.count; font.family: Theme.family; font.pixelSize: 12; font.weight: Font.DemiBold; color: Theme.primary }
                         Text { text: modelData.word; font: Theme.callout; color: Theme.secondary }
@@ -85,44 +144,22 @@ Item {
                 }
                 Text { text: hero.h.bytes || ""; font: Theme.secondaryFont; color: Theme.tertiary; height: 15; verticalAlignment: Text.AlignVCenter }
             }
-            Flow {
+            // The buttons in one row, never wrapped: the full form, the compact one, or the
+            // compact one with every button but the first shown by its symbol; a title still
+            // too long is cut, its tooltip whole.
+            Item {
+                id: actions
+                objectName: "cardOnlyActions"
                 width: main.width
-                topPadding: Theme.xs
-                spacing: Theme.s
-                ActionButton {
-                    objectName: "compare"
-                    prominent: true
-                    symbol: "externaldrive.badge.checkmark"
-                    text: hero.hasBackups ? hero.results.compareTitle(hero.model.destinations) : "Choose a Backup and Check…"
-                    onClicked: hero.primary()
+                height: fullRow.implicitHeight + Theme.xs
+                readonly property var fit: Present.fitActionRow(widths(), Theme.s, width)
+                function widths() {
+                    const f = fullRow.widths(), c = compactRow.widths(), s = symbolsRow.widths()
+                    return f.map((w, k) => [w, c[k], s[k]])
                 }
-                ActionButton {
-                    objectName: "otherBackup"
-                    visible: hero.hasBackups
-                    symbol: "externaldrive"
-                    text: "Other Backup…"
-                    onClicked: hero.model.checkAgainstBackup(false)
-                }
-                ActionButton {
-                    objectName: "scanAnother"
-                    symbol: "sdcard"
-                    text: "Scan Another Card"
-                    // The next card is scanned alone too, whatever state the model was left in.
-                    onClicked: {
-                        hero.model.cardOnly = true
-                        hero.model.checkAnotherCard(-1)
-                    }
-                }
-                ActionButton {
-                    objectName: "cardOnlyEject"
-                    visible: hero.model.canEjectSource === true
-                    enabled: !hero.model.ejecting
-                    symbol: hero.model.ejecting ? "" : "eject.fill"
-                    text: hero.model.ejecting ? "" : "Eject"
-                    name: "Eject"
-                    BusyIndicator { anchors.centerIn: parent; visible: hero.model.ejecting; running: visible; width: 14; height: 14 }
-                    onClicked: hero.model.ejectSource()
-                }
+                CardOnlyActions { id: fullRow; y: Theme.xs; form: "full"; visible: actions.fit.form === "full" }
+                CardOnlyActions { id: compactRow; y: Theme.xs; form: "compact"; visible: actions.fit.form === "compact" }
+                CardOnlyActions { id: symbolsRow; y: Theme.xs; form: "symbols"; visible: actions.fit.form === "symbols"; room: actions.width }
             }
         }
     }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
 
@@ -96,14 +97,25 @@ ScrollView {
             width: parent.width
             height: missingRow.implicitHeight + 2 * Theme.m
             CardBackground { anchors.fill: parent; radius: Theme.radiusM; tint: Theme.missing }
-            Flow {
+            // One line: the buttons keep their width, the count wraps before they would.
+            RowLayout {
                 id: missingRow
                 x: Theme.m
                 y: Theme.m
                 width: parent.width - 2 * Theme.m
                 spacing: Theme.s
                 Symbol { name: "xmark.circle.fill"; color: Theme.missing }
-                Text { text: panel.p.uncoveredText || ""; font: Theme.rowTitle; color: Theme.primary }
+                Text {
+                    objectName: "uncoveredText"
+                    Layout.fillWidth: true
+                    text: panel.p.uncoveredText || ""
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    maximumLineCount: 2
+                    elide: Text.ElideRight
+                    font: Theme.rowTitle
+                    color: Theme.primary
+                }
                 Button {
                     objectName: "showUncovered"
                     text: "Show"

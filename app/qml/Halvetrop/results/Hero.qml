@@ -6,7 +6,8 @@ import Halvetrop.Native
 // The verdict of a compared check: the card, a title and reason, the counters, the byte-by-byte
 // strip while that pass runs, the actions and the coverage ring. Every text comes from `results`.
 // In a narrow window the card's icon gives its room to the words, and the action row takes the
-// first of its full, compact and symbols forms that fits.
+// first of its full, compact and symbols forms that fits, moving under the ring when the column
+// beside it is too narrow for the compact one.
 Item {
     id: hero
     required property var model
@@ -17,7 +18,7 @@ Item {
     readonly property color tint: h.tint ? Look.color(h.tint) : Theme.secondary
     // Below this the main column would be too narrow for a title and its reason beside the icon.
     readonly property bool showsIcon: content.width - 92 - ring.width - 2 * Theme.xxl >= 440
-    implicitHeight: content.implicitHeight + 2 * Theme.xl
+    implicitHeight: content.implicitHeight + 2 * Theme.xl + (actions.inColumn ? 0 : actions.height + Theme.s)
 
     HeaderCard {
         anchors.fill: parent
@@ -76,16 +77,19 @@ Item {
                 model: hero.model
                 h: hero.h
             }
+            // A wrapped line sits close under the first: the gap between counters is their own
+            // trailing padding, not the flow's spacing, which also spaces the lines.
             Flow {
                 objectName: "heroStats"
                 width: main.width
                 topPadding: 2
-                spacing: Theme.l
+                spacing: 4
                 Repeater {
                     model: hero.h.stats || []
                     Row {
                         required property var modelData
                         spacing: 5
+                        rightPadding: Theme.l - 4
                         Rectangle { width: 8; height: 8; radius: 4; color: Look.color(modelData.color); anchors.verticalCenter: parent.verticalCenter }
                         Text { text: modelData.value; font.family: Theme.family; font.pixelSize: 12; font.weight: Font.DemiBold; color: Theme.primary }
                         Text { text: modelData.label; font: Theme.callout; color: Theme.secondary }
@@ -99,46 +103,11 @@ Item {
                 h: hero.h
                 width: main.width
             }
+            // Where the action row stands when it fits beside the ring.
             Item {
-                id: actions
-                objectName: "heroActions"
+                id: actionSlot
                 width: main.width
-                height: full.implicitHeight + Theme.xs
-                // Every form is laid out (the hidden ones too) so each button's width is known.
-                readonly property var fit: Present.fitActionRow(widths(), Theme.s, width)
-                function widths() {
-                    const f = full.widths(), c = compact.widths(), s = symbols.widths()
-                    return f.map((w, k) => [w, c[k], s[k]])
-                }
-                HeroActions {
-                    id: full
-                    y: Theme.xs
-                    objectName: "fullActions"
-                    visible: actions.fit.form === "full"
-                    model: hero.model
-                    hero: hero.h
-                    lastCopyButton: hero.lastCopyButton
-                }
-                HeroActions {
-                    id: compact
-                    y: Theme.xs
-                    objectName: "compactActions"
-                    form: "compact"
-                    visible: actions.fit.form === "compact"
-                    model: hero.model
-                    hero: hero.h
-                    lastCopyButton: hero.lastCopyButton
-                }
-                HeroActions {
-                    id: symbols
-                    y: Theme.xs
-                    objectName: "symbolActions"
-                    form: "symbols"
-                    visible: actions.fit.form === "symbols"
-                    model: hero.model
-                    hero: hero.h
-                    lastCopyButton: hero.lastCopyButton
-                }
+                height: actions.inColumn ? actions.height : 0
             }
         }
         CoverageRing {
@@ -149,6 +118,56 @@ Item {
             allCovered: hero.h.allCovered === true
             tint: hero.h.ringTint || ""
             files: hero.h.files || 0
+        }
+    }
+
+    // The action row: in the main column while its full or compact form fits there; otherwise
+    // across the header under the ring, so the default window never shows it as bare symbols.
+    Item {
+        id: actions
+        objectName: "heroActions"
+        // Every form is laid out (the hidden ones too) so each button's width is known.
+        readonly property var buttonWidths: widths()
+        readonly property var columnFit: Present.fitActionRow(buttonWidths, Theme.s, main.width)
+        readonly property bool inColumn: columnFit.form !== "symbols"
+        readonly property var fit: inColumn ? columnFit
+                                            : Present.fitActionRow(buttonWidths, Theme.s, content.width - main.x)
+        function widths() {
+            const f = full.widths(), c = compact.widths(), s = symbols.widths()
+            return f.map((w, k) => [w, c[k], s[k]])
+        }
+        x: content.x + main.x
+        y: inColumn ? content.y + main.y + actionSlot.y : content.y + content.height + Theme.s
+        width: inColumn ? main.width : content.width - main.x
+        height: full.implicitHeight + Theme.xs
+        HeroActions {
+            id: full
+            y: Theme.xs
+            objectName: "fullActions"
+            visible: actions.fit.form === "full"
+            model: hero.model
+            hero: hero.h
+            lastCopyButton: hero.lastCopyButton
+        }
+        HeroActions {
+            id: compact
+            y: Theme.xs
+            objectName: "compactActions"
+            form: "compact"
+            visible: actions.fit.form === "compact"
+            model: hero.model
+            hero: hero.h
+            lastCopyButton: hero.lastCopyButton
+        }
+        HeroActions {
+            id: symbols
+            y: Theme.xs
+            objectName: "symbolActions"
+            form: "symbols"
+            visible: actions.fit.form === "symbols"
+            model: hero.model
+            hero: hero.h
+            lastCopyButton: hero.lastCopyButton
         }
     }
 }

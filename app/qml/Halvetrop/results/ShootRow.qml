@@ -150,10 +150,18 @@ Item {
                 id: titleLine
                 width: details.width
                 spacing: Theme.s
+                // The camera chip's width follows from its text alone, never from what it holds
+                // (a chip sized by its own content collapses), and the title is cut to what the
+                // chip leaves.
+                TextMetrics { id: cameraNeed; font: cameraText.font; text: row.camera }
+                readonly property real chipChrome: 7 + 11 + 4 + 7
+                readonly property real chipWidth: row.camera === "" ? 0
+                                                  : Math.min(Math.ceil(cameraNeed.advanceWidth) + chipChrome,
+                                                             Math.max(details.width * 0.4, chipChrome + 40))
                 DataText {
                     id: titleText
                     objectName: "shootTitle"
-                    readonly property var cut: Present.cutPath(row.title, font, details.width - (cameraChip.visible ? cameraChip.width + Theme.s : 0))
+                    readonly property var cut: Present.cutPath(row.title, font, details.width - (cameraChip.visible ? titleLine.chipWidth + Theme.s : 0))
                     text: cut.text
                     font: Theme.title
                     elide: Text.ElideNone
@@ -165,18 +173,21 @@ Item {
                     objectName: "shootCamera"
                     visible: row.camera !== ""
                     anchors.verticalCenter: parent.verticalCenter
-                    width: Math.min(cameraLine.implicitWidth + 14, details.width * 0.4)
-                    height: cameraLine.implicitHeight + 4
+                    width: titleLine.chipWidth
+                    height: cameraText.implicitHeight + 4
                     radius: height / 2
                     color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.06)
+                    HoverHandler { id: cameraHover }
+                    PlainToolTip { shown: cameraHover.hovered && cameraText.truncated; text: row.camera }
                     Row {
-                        id: cameraLine
                         x: 7
                         anchors.verticalCenter: parent.verticalCenter
                         spacing: 4
                         Symbol { name: "camera.fill"; size: 11; color: Theme.secondary; anchors.verticalCenter: parent.verticalCenter }
                         DataText {
-                            width: Math.min(implicitWidth, cameraChip.width - 14 - 15)
+                            id: cameraText
+                            objectName: "shootCameraName"
+                            width: Math.max(0, titleLine.chipWidth - titleLine.chipChrome)
                             text: row.camera
                             font.family: Theme.family
                             font.pixelSize: Theme.secondaryFont.pixelSize
@@ -230,11 +241,26 @@ Item {
                     color: statusLine.ink
                     anchors.verticalCenter: parent.verticalCenter
                 }
+                // The link keeps the backup's name (up to a fair share of the line) and its
+                // folder's last part; the sentence gives way first, down to its first word.
+                readonly property real room: statusLine.width - (row.sentenceSymbol !== "" ? 13 + spacing : 0)
+                                             - (row.checking ? 12 + spacing : 0)
+                readonly property string folderEnd: {
+                    const parts = row.landingFolder.split("/").filter(p => p !== "")
+                    return parts.length > 1 ? "…/" + parts[parts.length - 1] : row.landingFolder
+                }
+                TextMetrics { id: backupNeed; font: Theme.secondaryFont; text: row.landingName }
+                TextMetrics { id: folderEndNeed; font: Theme.secondaryFont; text: statusLine.folderEnd }
+                TextMetrics { id: sentenceFloor; font: Theme.secondaryFont; text: row.sentence.split(" ")[0] + "…" }
+                readonly property real linkKeeps: !row.hasLink ? 0
+                                                  : link.fixed + Math.min(Math.ceil(backupNeed.advanceWidth), 120)
+                                                    + Math.ceil(folderEndNeed.advanceWidth) + spacing
                 Text {
                     id: sentence
                     objectName: "shootSentence"
                     anchors.verticalCenter: parent.verticalCenter
-                    width: Math.min(implicitWidth, statusLine.width - 20)
+                    width: Math.min(implicitWidth, Math.max(Math.min(implicitWidth, Math.ceil(sentenceFloor.advanceWidth)),
+                                                            statusLine.room - statusLine.linkKeeps))
                     text: row.sentence
                     textFormat: Text.PlainText
                     elide: Text.ElideRight
@@ -246,13 +272,11 @@ Item {
                     objectName: "landingLink"
                     visible: row.hasLink
                     anchors.verticalCenter: parent.verticalCenter
-                    // What the line leaves after the sentence. The folder's end matters most: the
-                    // backup's name gives way first, down to a third of the room, then the folder
-                    // is cut from its start.
-                    readonly property real room: statusLine.width - 20 - sentence.width - statusLine.spacing
-                    readonly property real fixed: (prefix.visible ? prefix.width + 4 : 0) + chevron.width + 8
+                    // What the line leaves after the sentence. The backup's name stays whole while
+                    // the folder's last part fits beside it; the folder is cut from its start.
+                    readonly property real room: statusLine.room - sentence.width - statusLine.spacing
+                    readonly property real fixed: (prefix.visible ? prefix.implicitWidth + 4 : 0) + chevron.width + 8
                                                   + (more.visible ? more.implicitWidth + 4 : 0)
-                    TextMetrics { id: folderNeed; font: Theme.secondaryFont; text: row.landingFolder }
                     hoverEnabled: true
                     focusPolicy: Qt.StrongFocus
                     padding: 0
@@ -261,7 +285,7 @@ Item {
                     HoverHandler { cursorShape: Qt.PointingHandCursor }
                     PlainToolTip {
                         shown: link.hovered
-                        text: "Show this folder in Files" + (folder.cut.cut ? "\n" + row.landingName + " › " + folder.cut.full : "")
+                        text: "Show this folder in Files" + (folder.cut.cut || backup.truncated ? "\n" + row.landingName + " › " + folder.cut.full : "")
                     }
                     contentItem: Row {
                         spacing: 4
@@ -275,8 +299,10 @@ Item {
                         }
                         DataText {
                             id: backup
+                            objectName: "landingBackup"
                             text: row.landingName
-                            width: Math.min(implicitWidth, Math.max(link.room / 3, link.room - link.fixed - folderNeed.advanceWidth - 2))
+                            width: Math.min(implicitWidth, Math.max(Math.min(implicitWidth, 60),
+                                                                    link.room - link.fixed - Math.ceil(folderEndNeed.advanceWidth)))
                             font.family: Theme.family
                             font.pixelSize: Theme.secondaryFont.pixelSize
                             font.underline: link.hovered || link.visualFocus
@@ -291,6 +317,7 @@ Item {
                         }
                         DataText {
                             id: folder
+                            objectName: "landingFolder"
                             readonly property real room: link.room - link.fixed - backup.width
                             readonly property var cut: Present.cutPath(row.landingFolder, font, Math.max(room, 20))
                             text: cut.text

@@ -3,7 +3,9 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
 
-// The floating capsule of a bottom banner: translucent fill, a tinted border and a soft shadow.
+// The floating capsule of a bottom banner: an opaque raised fill (no renderer here blurs what lies
+// behind, so a see-through fill would lay the page's words under the banner's), a tinted border
+// and a soft shadow.
 // It moves in from the bottom edge with a fade and leaves the same way; a change of what it says
 // (another card) resizes it with the layout spring.
 Item {
@@ -38,9 +40,10 @@ Item {
         strength: 0.15
     }
     Rectangle {
+        objectName: "bannerFill"
         anchors.fill: parent
         radius: height / 2
-        color: Theme.dark ? Qt.rgba(0.17, 0.17, 0.18, 0.94) : Qt.rgba(1, 1, 1, 0.94)
+        color: Theme.raised
         border.width: 1
         border.color: Qt.rgba(frame.tint.r, frame.tint.g, frame.tint.b, 0.4)
     }

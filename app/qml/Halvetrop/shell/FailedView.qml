@@ -55,7 +55,7 @@ Item {
                 font: Theme.body
                 color: Theme.secondary
                 selectionColor: Theme.selection
-                selectedTextColor: Theme.onSelection
+                selectedTextColor: Theme.selectionText
             }
         }
         RowLayout {

@@ -87,6 +87,7 @@ Item {
             onTriggered: row.showInFiles()
         }
         MenuItem {
+            objectName: "removeLocation"
             text: "Remove"
             visible: row.removable
             height: visible ? implicitHeight : 0

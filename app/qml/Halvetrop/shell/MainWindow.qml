@@ -39,6 +39,7 @@ ThemedWindow {
 
     SettingsWindow {
         id: settingsWindow
+        over: window
         store: window.settingsStore
     }
 

@@ -80,9 +80,13 @@ AbstractButton {
                 color: Theme.secondary
             }
             DataText {
+                objectName: "tileDays"
                 Layout.fillWidth: true
                 visible: tile.days.length > 0
                 text: tile.days
+                // A narrow tile gives the range a second row, as the status line does.
+                wrapMode: Text.Wrap
+                maximumLineCount: 2
                 font: Theme.secondaryFont
                 color: Theme.secondary
             }

@@ -30,7 +30,8 @@ ColumnLayout {
             color: Theme.tertiary
         }
     }
-    GridLayout {
+    // A positioner, not a layout: a tile that goes with its saved check is never laid out again.
+    Grid {
         id: grid
         objectName: "recentGrid"
         // Adaptive columns: cells between 200 and 260 wide.
@@ -44,8 +45,7 @@ ColumnLayout {
             }
             RecentCardTile {
                 objectName: "recentTile"
-                Layout.preferredWidth: section.cellWidth
-                Layout.alignment: Qt.AlignTop
+                width: section.cellWidth
                 onOpen: section.model.showHistory(itemId)
                 onMenuRequested: savedCheckMenu.openFor(itemId)
             }

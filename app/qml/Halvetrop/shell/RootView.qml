@@ -34,6 +34,7 @@ Item {
 
         Sidebar {
             id: sidebar
+            objectName: "sidebar"
             SplitView.minimumWidth: root.sidebarMinimum
             // Its usual width where the detail keeps its smallest beside the inspector.
             SplitView.preferredWidth: Math.max(root.sidebarMinimum, Math.min(250, root.width - root.detailMinimum - 1

@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
+import Halvetrop.Native
 
 // How many verified copies make a card safe to format, and what else a check includes. Every
 // change is stored at once; nothing is re-checked.
@@ -13,6 +14,43 @@ Pane {
     topPadding: Theme.s + Theme.l
     bottomPadding: Theme.s + Theme.l
     background: Rectangle { color: Theme.window }
+
+    // A switch whose off state reads as a control: its track's outline and its knob stand 3:1 from
+    // the panel, as a control's outline must.
+    component SettingSwitch: Switch {
+        id: control
+        readonly property color outline: Theme.appearance >= 0 ? Look.color("controlOutline") : "gray"
+        indicator: Rectangle {
+            objectName: "switchTrack"
+            implicitWidth: 34
+            implicitHeight: 20
+            x: control.leftPadding
+            y: (control.height - height) / 2
+            radius: height / 2
+            color: control.checked ? Theme.selection : "transparent"
+            border.width: control.checked ? 0 : 1.5
+            border.color: control.outline
+            Rectangle {
+                objectName: "switchKnob"
+                width: 14
+                height: 14
+                radius: 7
+                y: 3
+                x: control.checked ? parent.width - width - 3 : 3
+                color: control.checked ? Theme.selectionText : control.outline
+                Behavior on x { NumberAnimation { duration: Theme.fadeMs } }
+            }
+        }
+        contentItem: Text {
+            leftPadding: control.indicator.width + Theme.s
+            text: control.text
+            textFormat: Text.PlainText
+            font: Theme.body
+            color: control.enabled ? Theme.primary : Theme.disabledText
+            verticalAlignment: Text.AlignVCenter
+            wrapMode: Text.Wrap
+        }
+    }
 
     ColumnLayout {
         width: parent.width
@@ -72,7 +110,7 @@ Pane {
                 anchors.fill: parent
                 anchors.margins: Theme.s
                 spacing: 0
-                Switch {
+                SettingSwitch {
                     objectName: "includeSidecars"
                     Layout.fillWidth: true
                     text: "Sidecars (XMP, Sony clip XML, DJI telemetry)"
@@ -80,7 +118,7 @@ Pane {
                     onToggled: view.store.includeSidecars = checked
                 }
                 Rectangle { Layout.fillWidth: true; height: 0.5; color: Theme.hairline }
-                Switch {
+                SettingSwitch {
                     objectName: "includeProxies"
                     Layout.fillWidth: true
                     text: "Camera proxies and thumbnails (LRV, LRF, THM)"

@@ -14,8 +14,15 @@ ThemedWindow {
     minimumWidth: view.width
     maximumWidth: view.width
 
+    // The window it opens over, centred across it and near its top, not at the screen's corner.
+    property var over: null
+
     function showSettings() {
         window.store.reload()
+        if (window.over !== null && !window.visible) {
+            window.x = window.over.x + Math.round((window.over.width - window.width) / 2)
+            window.y = window.over.y + Math.round(Math.max(0, (window.over.height - window.height) / 4))
+        }
         window.show()
         window.raise()
         window.requestActivate()

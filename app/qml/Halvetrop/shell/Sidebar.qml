@@ -94,50 +94,79 @@ Rectangle {
                             sidebar.model.clearSource()
                     }
                 }
-                Repeater {
-                    model: sidebar.model.suggestedCards
-                    SymbolButton {
-                        id: suggested
-                        required property var modelData
-                        required property int index
-                        objectName: "suggestedCard"
-                        Layout.fillWidth: true
-                        Layout.leftMargin: Theme.s
-                        Layout.rightMargin: Theme.s
-                        help: "Check " + modelData.name
-                        onClicked: sidebar.model.useSuggestedCard(index)
-                        contentItem: RowLayout {
-                            spacing: 4
-                            Symbol { name: Present.volumeSymbol(suggested.modelData); size: 14; color: Theme.secondary }
-                            DataText { text: suggested.modelData.name; color: Theme.secondary; Layout.maximumWidth: 120 }
-                            DataText { text: Present.byteCount(suggested.modelData.totalBytes); font: Theme.secondaryFont; color: Theme.tertiary }
-                            Item { Layout.fillWidth: true }
-                            Text {
-                                objectName: "suggestedAction"
-                                text: sidebar.model.destinations.length > 0 ? "Check" : "Use"
-                                font.family: Theme.family
-                                font.pixelSize: Theme.secondaryFont.pixelSize
-                                font.weight: Font.DemiBold
-                                color: Theme.textRole("brand")
+                // Rows that come and go with the drives: a list kept in place, in a positioner of
+                // their own, so no layout lays out a row that is being taken away.
+                Column {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Layout.leftMargin: Theme.s
+                    Layout.rightMargin: Theme.s
+                    Repeater {
+                        model: KeyedList {
+                            key: "volumePath"
+                            rows: sidebar.model.suggestedCards
+                        }
+                        SymbolButton {
+                            id: suggested
+                            required property var row
+                            required property int index
+                            objectName: "suggestedCard"
+                            width: parent.width
+                            help: "Check " + row.name
+                            onClicked: sidebar.model.useSuggestedCard(index)
+                            // The whole row fits the column: the name gives way, never the action.
+                            contentItem: RowLayout {
+                                spacing: 4
+                                Symbol { name: Present.volumeSymbol(suggested.row); size: 14; color: Theme.secondary }
+                                DataText {
+                                    objectName: "suggestedName"
+                                    text: suggested.row.name
+                                    color: Theme.secondary
+                                    Layout.fillWidth: true
+                                    Layout.minimumWidth: 0
+                                    Layout.maximumWidth: implicitWidth
+                                }
+                                DataText {
+                                    objectName: "suggestedSize"
+                                    text: Present.byteCount(suggested.row.totalBytes)
+                                    font: Theme.secondaryFont
+                                    color: Theme.tertiary
+                                }
+                                Item { Layout.fillWidth: true }
+                                Text {
+                                    objectName: "suggestedAction"
+                                    text: sidebar.model.destinations.length > 0 ? "Check" : "Use"
+                                    font.family: Theme.family
+                                    font.pixelSize: Theme.secondaryFont.pixelSize
+                                    font.weight: Font.DemiBold
+                                    color: Theme.textRole("brand")
+                                }
                             }
                         }
                     }
                 }
 
                 Eyebrow { text: "Backups"; Layout.leftMargin: Theme.m; Layout.topMargin: Theme.l; Layout.bottomMargin: Theme.xs }
-                Repeater {
-                    model: sidebar.model.destinationKeys
-                    LocationRow {
-                        required property string modelData
-                        required property int index
-                        objectName: "backupRow"
-                        Layout.fillWidth: true
-                        path: sidebar.model.destinations[index] || ""
-                        volume: sidebar.volumeOf(modelData)
-                        connected: sidebar.model.notConnectedBackups.indexOf(modelData) < 0
-                        removable: true
-                        onRemove: sidebar.model.removeBackupAt(index)
-                        onShowInFiles: sidebar.model.revealPaths([modelData])
+                Column {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Repeater {
+                        model: KeyedList {
+                            key: "key"
+                            rows: sidebar.model.destinationKeys.map((key, i) => ({ key: key, path: sidebar.model.destinations[i] || "" }))
+                        }
+                        LocationRow {
+                            required property var row
+                            required property int index
+                            objectName: "backupRow"
+                            width: parent.width
+                            path: row.path
+                            volume: sidebar.volumeOf(row.key)
+                            connected: sidebar.model.notConnectedBackups.indexOf(row.key) < 0
+                            removable: true
+                            onRemove: sidebar.model.removeBackupAt(index)
+                            onShowInFiles: sidebar.model.revealPaths([row.key])
+                        }
                     }
                 }
                 SymbolButton {
@@ -158,18 +187,22 @@ Rectangle {
                     Layout.topMargin: Theme.l
                     Layout.bottomMargin: Theme.xs
                 }
-                Repeater {
-                    model: FirstRows {
-                        rows: sidebar.history
-                        limit: 12
-                    }
-                    HistoryRow {
-                        objectName: "historyRow"
-                        Layout.fillWidth: true
-                        Layout.leftMargin: Theme.xs
-                        Layout.rightMargin: Theme.xs
-                        onOpen: sidebar.model.showHistory(itemId)
-                        onMenuRequested: savedCheckMenu.openFor(itemId)
+                Column {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Layout.leftMargin: Theme.xs
+                    Layout.rightMargin: Theme.xs
+                    Repeater {
+                        model: FirstRows {
+                            rows: sidebar.history
+                            limit: 12
+                        }
+                        HistoryRow {
+                            objectName: "historyRow"
+                            width: parent.width
+                            onOpen: sidebar.model.showHistory(itemId)
+                            onMenuRequested: savedCheckMenu.openFor(itemId)
+                        }
                     }
                 }
                 Item { Layout.preferredHeight: Theme.m }
