@@ -9,7 +9,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <filesystem>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -75,7 +74,6 @@ private slots:
     void rememberedFolderPerBackup();
     void aFolderThatIsNotUtf8();
     void copyActsOnlyOnTheCurrentPlan();
-    void previewMarksNewFolders();
     void refusals();
     void runEndsInTheLastCopy();
     void stopListsEveryFile();
@@ -273,23 +271,6 @@ void CopySheetTest::copyActsOnlyOnTheCurrentPlan() {
     QVERIFY2(sheet->planSummary().startsWith(QStringLiteral("3 files · ")), qPrintable(sheet->planSummary()));
     QVERIFY2(sheet->planSummary().endsWith(QStringLiteral(" free on Archive")),
              qPrintable(sheet->planSummary()));
-}
-
-// The preview tells a folder the copy makes from one already on the backup.
-void CopySheetTest::previewMarksNewFolders() {
-    Setup s;
-    auto sheet = s.open();
-    QVERIFY(sheet->waitForPlan(10000));
-    const auto symbolFor = [&](Layout layout) {
-        sheet->chooseLayout(layout);
-        return sheet->waitForPlan(10000) && sheet->preview().size() == 1
-                   ? sheet->preview().front().toMap().value(QStringLiteral("symbol")).toString()
-                   : QString();
-    };
-    QCOMPARE(symbolFor(Layout::date), QStringLiteral("folder.badge.plus"));
-    QVERIFY(std::filesystem::create_directories(sheet->plan()->items.front().destDir));
-    QCOMPARE(symbolFor(Layout::card), QStringLiteral("folder.badge.plus"));
-    QCOMPARE(symbolFor(Layout::date), QStringLiteral("folder.fill"));
 }
 
 void CopySheetTest::refusals() {

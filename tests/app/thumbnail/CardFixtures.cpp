@@ -181,52 +181,40 @@ QByteArray box(const char* type, const QByteArray& payload) {
 }  // namespace
 
 QByteArray rafFile(QSize preview, QColor color) {
-    QByteArray b("FUJIFILMCCD-RAW 0201FF129502", 28);
-    b.append(QByteArray("X-T50").leftJustified(32, '\0'));
-    b.append(QByteArray("0100").leftJustified(24, '\0'));
+    // Magic, version and camera id, the camera's name, the directory's version, then at 84 the
+    // JPEG's offset and length and the sensor data's header and data after it.
+    QByteArray b = QByteArray("FUJIFILMCCD-RAW 0201FF129502X-T50").leftJustified(60, '\0');
+    b = b.append("0100").leftJustified(84, '\0');
     const QByteArray jpeg = preview.isEmpty() ? QByteArray() : jpegOf(preview, color);
-    const uint32_t at = 148;
-    putBig(b, jpeg.isEmpty() ? 0 : at, 4);
-    putBig(b, uint32_t(jpeg.size()), 4);
-    const uint32_t cfa = at + uint32_t(jpeg.size());
-    for (uint32_t v : {cfa, 16u, cfa + 16, 4096u}) putBig(b, v, 4);
-    b = b.leftJustified(at, '\0');
-    b.append(jpeg);
-    return b.append(QByteArray(16 + 4096, '\x5a'));
+    const uint32_t at = 148, cfa = at + uint32_t(jpeg.size());
+    for (uint32_t v : {jpeg.isEmpty() ? 0 : at, uint32_t(jpeg.size()), cfa, 16u, cfa + 16, 4096u})
+        putBig(b, v, 4);
+    return b.leftJustified(at, '\0').append(jpeg).append(QByteArray(16 + 4096, '\x5a'));
 }
 
 QByteArray cr3File(bool thumbnail, QSize preview, QColor color, int orientation) {
-    QByteArray ftyp;
-    ftyp.append("crx ", 4);
-    putBig(ftyp, 1, 4);
-    ftyp.append("crx isom", 8);
-    // The camera's IFD0, a little-endian TIFF of its own.
-    QByteArray tiff("II*\0", 4);
-    put32(tiff, 8);
+    QByteArray tiff("II*\0\x08\0\0\0", 8);  // the camera's IFD0
     writeIfd(tiff, {{0x112, 3, 1, uint32_t(orientation)}});
     QByteArray canon("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
-    canon.append(box("CNCV", "CanonCR3_001/00.09.00/00.00.00"));
     canon.append(box("CMT1", tiff));
-    if (thumbnail) {
-        const QByteArray jpeg = jpegOf({160, 120}, Qt::red);
-        QByteArray thmb(4, '\0');  // version and flags
-        putBig(thmb, 160, 2);
-        putBig(thmb, 120, 2);
-        putBig(thmb, uint32_t(jpeg.size()), 4);
-        putBig(thmb, 0, 4);
-        canon.append(box("THMB", thmb + jpeg));
-    }
-    QByteArray file = box("ftyp", ftyp) + box("moov", box("uuid", canon));
+    // Each JPEG behind its box's own small header: zeros (version, flags, unknown fields), the
+    // picture's size and the JPEG's length, as THMB (4, -, 4) and PRVW (6, 2, -) have them.
+    const auto header = [](QSize size, qsizetype bytes, int before, int between, int after) {
+        QByteArray h(before, '\0');
+        putBig(h, uint32_t(size.width()), 2);
+        putBig(h, uint32_t(size.height()), 2);
+        h.append(QByteArray(between, '\0'));
+        putBig(h, uint32_t(bytes), 4);
+        return h.append(QByteArray(after, '\0'));
+    };
+    const QByteArray small = jpegOf({160, 120}, Qt::red);
+    if (thumbnail) canon.append(box("THMB", header({160, 120}, small.size(), 4, 0, 4) + small));
+    QByteArray file = box("ftyp", QByteArray("crx \0\0\0\x01crx isom", 16)) + box("moov", box("uuid", canon));
     if (!preview.isEmpty()) {
         const QByteArray jpeg = jpegOf(preview, color);
-        QByteArray prvw(6, '\0');
-        putBig(prvw, uint32_t(preview.width()), 2);
-        putBig(prvw, uint32_t(preview.height()), 2);
-        putBig(prvw, 0, 2);
-        putBig(prvw, uint32_t(jpeg.size()), 4);
         QByteArray uuid("\xea\xf4\x2b\x5e\x1c\x98\x4b\x88\xb9\xfb\xb7\xdc\x40\x6e\x4d\x16", 16);
-        uuid.append(QByteArray("\0\0\0\0\0\0\0\x01", 8));
-        uuid.append(box("PRVW", prvw + jpeg));
+        uuid.append(QByteArray("\0\0\0\0\0\0\0\x01", 8))
+            .append(box("PRVW", header(preview, jpeg.size(), 6, 2, 0) + jpeg));
         file.append(box("uuid", uuid));
     }
     return file.append(box("mdat", QByteArray(4096, '\x5a')));
