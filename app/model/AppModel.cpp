@@ -151,6 +151,22 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     connect(history_.get(), &HistoryStore::changed, this, &AppModel::historyChanged);
     connect(history_.get(), &HistoryStore::loaded, this, &AppModel::historyChanged);
     history_->load();
+    // The facts of card and backups follow every change of what is chosen, of where the backups'
+    // drives are and of the volumes' descriptions; a banner never announces the chosen card.
+    for (auto changed :
+         {&AppModel::sourceChanged, &AppModel::destinationsChanged, &AppModel::backupPresenceChanged})
+        connect(this, changed, this, &AppModel::updateVolumeFacts);
+    connect(this, &AppModel::volumeInfoReady, this, &AppModel::updateVolumeFacts);
+    connect(this, &AppModel::sourceChanged, this, [this] {
+        // Once the change is whole: a saved result sets its card before its report.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (newCard_ && holdsSource(*newCard_)) dismissNewCard();
+            },
+            Qt::QueuedConnection);
+    });
+    updateVolumeFacts();
     refreshVolumes();
     if (deps_.platform.volumeMonitor) {
         QPointer<AppModel> self(this);

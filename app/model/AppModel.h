@@ -106,6 +106,10 @@ class AppModel : public QObject {
     Q_PROPERTY(QStringList kinds READ kindNames WRITE setKindNames NOTIFY kindsChanged)
     Q_PROPERTY(QString level READ levelName NOTIFY levelChanged)
     Q_PROPERTY(QVariantList volumes READ volumeList NOTIFY volumesChanged)
+    // The volume facts of the card and of each backup by path key, as volumeInfo gives them (none
+    // for a backup whose drive is not connected): the one source of the sidebar and the start
+    // screen, current as descriptions arrive, backups come and go, and mounts change.
+    Q_PROPERTY(QVariantMap volumeFacts READ volumeFacts NOTIFY volumeFactsChanged)
     Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)
     Q_PROPERTY(QString failureText READ failureText NOTIFY phaseChanged)
     Q_PROPERTY(QVariantMap progress READ progressMap NOTIFY progressChanged)
@@ -208,6 +212,7 @@ public:
     QString levelName() const;
     const std::vector<VolumeInfo>& volumes() const { return volumes_; }
     QVariantList volumeList() const;
+    QVariantMap volumeFacts() const { return volumeFacts_; }
     Phase phase() const { return phase_; }
     QString failureText() const { return failureText_; }
     const VerifyProgress& progress() const { return progress_; }
@@ -323,7 +328,7 @@ public:
     // becomes the card and a notice asks for a backup.
     Q_INVOKABLE void useSuggestedCard(int index);
     // The new-card banner's Check: the announced volume, found by its identity wherever the
-    // offered cards have moved it.
+    // offered cards have moved it, checked as the sidebar's offered card is.
     Q_INVOKABLE void checkNewCard();
     Q_INVOKABLE void refreshVolumes();
     // The description of the volume under a location, named by its path key: cached, else
@@ -426,6 +431,7 @@ signals:
     void kindsChanged();
     void levelChanged();
     void volumesChanged();
+    void volumeFactsChanged();
     void phaseChanged();
     void progressChanged();
     void reportChanged();
@@ -471,11 +477,29 @@ private:
         std::optional<CheckLevel> level;
     };
 
+    // Where a dialog the application opens by itself starts: a folder, and an entry of it shown
+    // selected.
+    struct DialogStart {
+        std::string folder;
+        std::optional<std::string> selected;
+    };
+
     void loadSettings();
     void saveDestinations();
     void setDestinations(std::vector<std::string> paths);
     // Where cards and drives are mounted: the desktop's removable-media folder.
     std::string mountRoot() const;
+    // Where a dialog asked to open at `wanted` opens: there, unless that lies inside a card, where
+    // listing a folder writes its access time; then in the folder that holds the card, with the
+    // card selected.
+    DialogStart dialogStart(const std::string& wanted) const;
+    // Where a saved file goes unless the user says otherwise: the documents folder, else home.
+    std::string saveFolder() const;
+    bool holdsBackup(const VolumeInfo& v) const;
+    bool holdsSource(const VolumeInfo& v) const;
+    // The sidebar's or the banner's offered card: checked against the backups at once.
+    void checkOfferedCard(const std::string& volumePath);
+    void updateVolumeFacts();
     void setPhase(Phase phase, QString failure = QString());
     // `sameCheck`: the report continues the shown one (the pass's own report), so views update
     // their rows in place.
@@ -580,6 +604,7 @@ private:
     VerifyProgress deepProgress_;
     std::shared_ptr<IVerifier> deepVerifier_;
     std::map<std::string, VolumeInfo> volumeCache_;
+    QVariantMap volumeFacts_;
     std::vector<VolumeInfo> offeredCards_;  // the suggested cards the views were last told of
 
     std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each path

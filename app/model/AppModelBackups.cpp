@@ -112,7 +112,8 @@ void AppModel::saveDestinations() {
         auto known = knownBookmarks_.find(path);
         s.setValue("bookmark", known != knownBookmarks_.end() ? known->second : QByteArray());
         s.setValue("path", QByteArray::fromStdString(path));
-        if (known == knownBookmarks_.end()) requestBookmark(path);
+        // Never of the folder left where a drive that is away was mounted: that is another volume.
+        if (known == knownBookmarks_.end() && !unresolved_.count(path)) requestBookmark(path);
     }
     s.endArray();
     if (destinations_.empty()) s.setValue("backups/size", 0);

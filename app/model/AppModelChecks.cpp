@@ -208,9 +208,10 @@ void AppModel::checkAgainstBackup(bool adding) {
     }
     QString title = adding ? "Add backups and check " + name + " again"
                            : "Choose the backup to check " + name + " against";
-    std::string root = mountRoot();
+    const DialogStart start = dialogStart(mountRoot());
     std::vector<std::string> picked;
-    for (const auto& p : deps_.platform.folderPicker->pickFolder(title, QStringLiteral("Check"), root, true))
+    for (const auto& p : deps_.platform.folderPicker->pickFolder(title, QStringLiteral("Check"), start.folder,
+                                                                 true, std::nullopt))
         if (auto c = cleanAbsolutePath(p); c && *c != *source_) picked.push_back(*c);
     if (picked.empty()) return;
     if (adding) {

@@ -73,7 +73,7 @@ void AppModel::saveLastCopyCSV() {
     auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
     if (!record || !deps_.platform.savePicker) return;
     auto target = deps_.platform.savePicker->saveFile(QString(), fromBytes(record->suggestedFileName()),
-                                                      QStringLiteral("CSV (*.csv)"));
+                                                      QStringLiteral("CSV (*.csv)"), saveFolder());
     if (!target) return;
     QSaveFile out(fromBytes(*target));
     if (!out.open(QIODevice::WriteOnly) || !writeAll(out, record->csv()) || !out.commit())
@@ -99,16 +99,19 @@ void AppModel::handOff(int app) {
 void AppModel::chooseCopyLocation() {
     auto* sheet = qobject_cast<CopySheet*>(copySheet_.data());
     if (!sheet || !deps_.platform.folderPicker) return;
-    auto picked =
-        deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
-                                                QStringLiteral("Save Here"), sheet->locationStart(), false);
+    const std::string wanted = sheet->locationStart();
+    const DialogStart start = dialogStart(wanted.empty() ? mountRoot() : wanted);
+    auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
+                                                          QStringLiteral("Save Here"), start.folder, false,
+                                                          std::nullopt);
     if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(picked.front());
 }
 
 void AppModel::exportCSV() {
     if (!report_ || !deps_.platform.savePicker) return;
     QString suggested = csvFileName(*report_, QDate::currentDate(), QLocale());
-    auto target = deps_.platform.savePicker->saveFile(QString(), suggested, QStringLiteral("CSV (*.csv)"));
+    auto target = deps_.platform.savePicker->saveFile(QString(), suggested, QStringLiteral("CSV (*.csv)"),
+                                                      saveFolder());
     // The report shown when the user confirmed, which a fold may have changed meanwhile.
     if (!target || !report_) return;
     if (auto failure = writeCSV(*report_, fromBytes(*target))) show(failure->noticeText(), false);

@@ -13,6 +13,8 @@ struct AppModel::Restored {
     std::vector<std::string> backups;                           // those that resolved, in the saved order
     std::vector<std::pair<std::string, QByteArray>> bookmarks;  // of the card and backups that resolved
     std::vector<std::string> notConnected;                      // saved paths of those that did not
+    std::vector<std::pair<std::string, QByteArray>> away;       // their bookmarks, where known
+    std::vector<std::string> saved;  // every saved backup in order, where it is now or was saved
     // Whether the card found at its place is the one the check recorded (`looking`: it is, and is
     // to be listed), or not inserted, or another.
     SavedCard cardState = SavedCard::notInserted;
@@ -127,14 +129,19 @@ void AppModel::openSaved(const QString& id, bool recheck) {
                 if (found) {
                     r.backups.push_back(*found);
                     r.bookmarks.emplace_back(*found, blob);
+                    r.saved.push_back(*found);
                 } else if (paired) {
                     r.notConnected.push_back(savedBackups[i].path);
+                    r.away.emplace_back(savedBackups[i].path, blob);
+                    r.saved.push_back(savedBackups[i].path);
                 }
             }
             if (!paired)
                 for (const auto& b : savedBackups)
-                    if (std::find(r.backups.begin(), r.backups.end(), b.path) == r.backups.end())
+                    if (std::find(r.backups.begin(), r.backups.end(), b.path) == r.backups.end()) {
                         r.notConnected.push_back(b.path);
+                        r.saved.push_back(b.path);
+                    }
             const VolumeInfo& recorded = saved.report->summary().source;
             if (auto place = cleanAbsolutePath(r.card ? *r.card : recorded.path))
                 r.cardState = cardAtPlace(recorded, *place, r.cardBookmarked && !r.card, describe);
@@ -154,11 +161,23 @@ void AppModel::applyRestored(const Restored& r) {
     }
     setSavedCard(r.cardState);
     if (r.cardState == SavedCard::looking && source_) listSavedCard(*source_);
-    // The backups of the saved check that are here; a card-only scan keeps the chosen ones. The
-    // card is never one of them.
-    std::vector<std::string> backups = cardOnly_ ? destinations_ : r.backups;
-    if (source_) std::erase(backups, *source_);
+    // The backups of the saved check; a card-only scan keeps the chosen ones. The card is never
+    // one of them. One whose drive is away stays, with its bookmark, marked as not connected as a
+    // chosen backup that leaves is: it is a backup again when its drive returns.
+    std::vector<std::string> backups = cardOnly_ ? destinations_ : std::vector<std::string>();
     bool presence = false;
+    if (!cardOnly_) {
+        auto connected = [&](const std::string& p) {
+            return std::find(r.backups.begin(), r.backups.end(), p) != r.backups.end();
+        };
+        for (const auto& b : r.saved)
+            if (std::find(backups.begin(), backups.end(), b) == backups.end()) backups.push_back(b);
+        for (const auto& [path, blob] : r.away)
+            if (!connected(path)) knownBookmarks_[path] = blob;
+        for (const auto& b : r.notConnected)
+            if (!connected(b) && b != source_) presence = unresolved_.insert(b).second || presence;
+    }
+    if (source_) std::erase(backups, *source_);
     for (const auto& b : r.backups) presence = unresolved_.erase(b) > 0 || presence;  // connected now
     if (backups != destinations_)
         setDestinations(std::move(backups));

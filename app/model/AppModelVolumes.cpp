@@ -1,25 +1,87 @@
 // The card and the backups the user chooses, the mounted volumes and what their comings and goings
 // mean for the shown result, ejecting the card, and the notices.
+#include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
 #include "model/ModelText.h"
 #include "present/Paths.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <sys/stat.h>
 
 namespace halvetrop {
 
+namespace {
+
+// `path` is `root` or lies below it.
+bool within(const std::string& path, const std::string& root) {
+    return path == root ||
+           (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/');
+}
+
+std::string parentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+}  // namespace
+
 std::string AppModel::mountRoot() const { return deps_.mountRoot ? *deps_.mountRoot : desktopMountRoot(); }
+
+bool AppModel::holdsBackup(const VolumeInfo& v) const {
+    return std::any_of(destinations_.begin(), destinations_.end(),
+                       [&](const std::string& d) { return within(d, v.volumePath); });
+}
+
+bool AppModel::holdsSource(const VolumeInfo& v) const {
+    if (!source_ || !within(*source_, v.volumePath)) return false;
+    // A result on screen names its card: another card mounted at its place is not the chosen one.
+    return !report_ || matchVolume(report_->source, v) != VolumeMatch::different;
+}
+
+AppModel::DialogStart AppModel::dialogStart(const std::string& wanted) const {
+    // The chosen card, the volume it is on unless that is a fixed disk, the announced card, and
+    // every volume that looks like a card or is removable without holding a backup.
+    std::vector<std::string> cards;
+    if (source_ && *source_ != "/") cards.push_back(*source_);
+    for (const VolumeInfo& v : volumes_) {
+        if (v.volumePath == "/" || v.isDiskImage) continue;
+        const bool card = holdsSource(v) ? v.isRemovable || v.isLikelyCameraCard || !v.isInternal
+                                         : v.isLikelyCameraCard || (v.isRemovable && !holdsBackup(v));
+        if (card) cards.push_back(v.volumePath);
+    }
+    if (newCard_ && newCard_->volumePath != "/") cards.push_back(newCard_->volumePath);
+    std::optional<std::string> around;  // the outermost card that holds `wanted`
+    for (const std::string& c : cards)
+        if (within(wanted, c) && (!around || c.size() < around->size())) around = c;
+    if (!around) return {wanted, std::nullopt};
+    return {parentOf(*around), *around};
+}
+
+std::string AppModel::saveFolder() const {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString folder =
+        !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    return dialogStart(toBytes(QDir::cleanPath(folder))).folder;
+}
 
 void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {
     QString prompt = autoCheck && !destinations_.empty() ? QStringLiteral("Check") : QStringLiteral("Choose");
-    // Cards are mounted in the desktop's removable-media folder, not where the process started.
-    std::optional<std::string> start = mountRoot();
-    if (!startingAt.isEmpty()) start = toBytes(startingAt);
-    auto picked = deps_.platform.folderPicker->pickFolder(
-        QStringLiteral("Choose the card, drive or folder to check"), prompt, start, false);
+    // Cards are mounted in the desktop's removable-media folder, not where the process started. A
+    // card given is offered from the folder that holds it, selected and never opened.
+    DialogStart start = dialogStart(mountRoot());
+    if (!startingAt.isEmpty()) {
+        const std::string card = toBytes(startingAt);
+        start = dialogStart(card);
+        if (!start.selected) start = {parentOf(card), card};
+    }
+    auto picked =
+        deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose the card, drive or folder to check"),
+                                                prompt, start.folder, false, start.selected);
     if (picked.empty()) return;
     setSource(picked.front());
     if (!autoCheck) return;
@@ -28,9 +90,10 @@ void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {
 
 void AppModel::chooseBackups() {
     // Backups tend to go where the last one went; before any, the drives are in the mount folder.
+    const DialogStart start = dialogStart(lastBackup_ ? *lastBackup_ : mountRoot());
     auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose backup drives or folders"),
-                                                          QStringLiteral("Add Backup"),
-                                                          lastBackup_ ? *lastBackup_ : mountRoot(), true);
+                                                          QStringLiteral("Add Backup"), start.folder, true,
+                                                          std::nullopt);
     if (!picked.empty()) addBackups(picked);
 }
 
@@ -93,12 +156,18 @@ void AppModel::removeBackupAt(int index) {
 void AppModel::useSuggestedCard(int index) {
     auto cards = suggestedCards();
     if (index < 0 || index >= int(cards.size()) || copying()) return;
-    const VolumeInfo card = cards[size_t(index)];
-    setSource(card.volumePath);
+    checkOfferedCard(cards[size_t(index)].volumePath);
+}
+
+void AppModel::checkOfferedCard(const std::string& volumePath) {
+    // Nothing needs granting on this desktop, so no picker opens on the card.
+    setSource(volumePath);
     if (destinations_.empty()) {
         // The card is chosen now; only a backup is missing for the check.
-        show(QStringLiteral("Add a backup to check “") + fromBytes(card.name) + QStringLiteral("” against."),
-             false);
+        QString name = sourceName();
+        for (const auto& v : volumes_)
+            if (v.volumePath == volumePath && !v.name.empty()) name = fromBytes(v.name);
+        show(QStringLiteral("Add a backup to check “") + name + QStringLiteral("” against."), false);
         return;
     }
     // Its label says Check: against the backups, whatever the last check was.
@@ -115,7 +184,8 @@ void AppModel::checkNewCard() {
         bool same =
             announced.volumeID ? v.volumeID == announced.volumeID : v.volumePath == announced.volumePath;
         if (same) {
-            pickNextCard(v.volumePath);
+            dismissNewCard();
+            checkOfferedCard(v.volumePath);
             return;
         }
     }
@@ -150,16 +220,10 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
 
     if (!wasEmpty && !volumes_.empty()) {
         // A drive that holds a chosen backup was plugged back in, not inserted to be checked: it
-        // would take the place of the card announced before it.
-        auto holdsBackup = [this](const VolumeInfo& v) {
-            return std::any_of(destinations_.begin(), destinations_.end(), [&](const std::string& d) {
-                return d == v.volumePath || (d.size() > v.volumePath.size() && d.starts_with(v.volumePath) &&
-                                             d[v.volumePath.size()] == '/');
-            });
-        };
+        // would take the place of the card announced before it. The chosen card is never news.
         for (const auto& v : volumes_) {
             if (old.count(v.volumePath) || !(v.isRemovable || v.isLikelyCameraCard) || v.isDiskImage ||
-                holdsBackup(v))
+                holdsBackup(v) || holdsSource(v))
                 continue;
             newCard_ = v;
             emit newCardChanged();
@@ -287,6 +351,20 @@ void AppModel::refreshVolumeFacts() {
             }
         });
     });
+}
+
+void AppModel::updateVolumeFacts() {
+    if (shutDown_) return;
+    std::vector<std::string> places = destinations_;
+    if (source_) places.insert(places.begin(), *source_);
+    QVariantMap facts;
+    for (const std::string& p : places) {
+        const QString key = present::pathKey(p);
+        facts.insert(key, volumeInfo(key));
+    }
+    if (facts == volumeFacts_) return;
+    volumeFacts_ = std::move(facts);
+    emit volumeFactsChanged();
 }
 
 std::optional<VolumeInfo> AppModel::cachedVolumeInfo(const std::string& path) const {

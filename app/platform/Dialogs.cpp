@@ -4,7 +4,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QStandardPaths>
+#include <QSettings>
+#include <QUrl>
 #include <QWindow>
 
 #include "platform/LinuxServices.h"
@@ -30,6 +31,37 @@ void placeOverFocusWindow(QFileDialog& dialog) {
         handle->setTransientParent(QGuiApplication::focusWindow());
 }
 
+// The folder a dialog opens in: the nearest one still there (a backup's drive may be gone), else
+// the home folder.
+QString existingFolder(const std::string& wanted) {
+    if (wanted.empty()) return QDir::homePath();
+    QString folder = QFile::decodeName(QByteArray::fromStdString(wanted));
+    while (!QFileInfo(folder).isDir()) {
+        const QString up = QFileInfo(folder).path();
+        if (up == folder) break;
+        folder = up;
+    }
+    return QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+// A QFileDialog lists, while it is being made, the folder the last one was left in: this process
+// keeps that folder, and Qt's stored dialog state keeps it for the first dialog of a process (any
+// Qt application of the user writes it). It may lie inside a card. So the stored state names this
+// dialog's folder before the dialog is made, and the dialog goes back there when it closes, which
+// is what this process then keeps.
+class StartsIn {
+public:
+    explicit StartsIn(QString folder) : folder_(std::move(folder)) {
+        QSettings state(QSettings::UserScope, QStringLiteral("QtProject"));
+        state.setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(folder_).toString());
+    }
+    const QString& folder() const { return folder_; }
+    void leave(QFileDialog& dialog) const { dialog.setDirectory(folder_); }
+
+private:
+    QString folder_;
+};
+
 std::vector<std::string> chosen(const QFileDialog& dialog) {
     std::vector<std::string> out;
     for (const QString& f : dialog.selectedFiles()) {
@@ -43,24 +75,16 @@ std::vector<std::string> chosen(const QFileDialog& dialog) {
 
 std::vector<std::string> DialogFolderPicker::pickFolder(const QString& title, const QString& prompt,
                                                         const std::optional<std::string>& startingAt,
-                                                        bool multiple) {
-    QFileDialog dialog;
+                                                        bool multiple,
+                                                        const std::optional<std::string>& selected) {
+    const StartsIn start(existingFolder(startingAt.value_or(std::string())));
+    const QString& folder = start.folder();
+    QFileDialog dialog(nullptr, title, folder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setWindowTitle(title);
     dialog.setLabelText(QFileDialog::Accept, prompt);
-    if (startingAt) {
-        // A backup's drive may be gone: the picker opens at the nearest folder still there.
-        QString folder = QFile::decodeName(QByteArray::fromStdString(*startingAt));
-        while (!QFileInfo(folder).isDir()) {
-            const QString up = QFileInfo(folder).path();
-            if (up == folder) break;
-            folder = up;
-        }
-        dialog.setDirectory(QFileInfo(folder).isDir() ? folder : QDir::homePath());
-    }
     if (multiple) {
         // The dialog has no switch for several folders; its own views take extended selection and
         // it hands every selected folder to selectedFiles().
@@ -68,33 +92,37 @@ std::vector<std::string> DialogFolderPicker::pickFolder(const QString& title, co
             if (auto* view = dialog.findChild<QAbstractItemView*>(QLatin1String(name)))
                 view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
+    // Shown chosen, not opened: its name stands in the name field, and accepting picks it.
+    if (selected &&
+        cleanLocalPath(QFileInfo(QFile::decodeName(QByteArray::fromStdString(*selected))).path()) ==
+            cleanLocalPath(folder))
+        dialog.selectFile(QFile::decodeName(QByteArray::fromStdString(*selected)));
     placeOverFocusWindow(dialog);
-    if (dialog.exec() != QDialog::Accepted) return {};
-    std::vector<std::string> out = chosen(dialog);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    std::vector<std::string> out = accepted ? chosen(dialog) : std::vector<std::string>();
+    start.leave(dialog);
     if (!multiple && out.size() > 1) out.resize(1);
     return out;
 }
 
 std::optional<std::string> DialogSavePicker::saveFile(const QString& title, const QString& suggestedName,
-                                                      const QString& nameFilter) {
-    QFileDialog dialog;
+                                                      const QString& nameFilter, const std::string& folder) {
+    const QFileInfo suggested(suggestedName);
+    const StartsIn start(suggested.isAbsolute()
+                             ? existingFolder(QFile::encodeName(suggested.path()).toStdString())
+                             : existingFolder(folder));
+    QFileDialog dialog(nullptr, title, start.folder());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setWindowTitle(title);
     if (!nameFilter.isEmpty()) dialog.setNameFilter(nameFilter);
     // A name typed without its extension still gets the suggested one.
-    if (const QString suffix = QFileInfo(suggestedName).suffix(); !suffix.isEmpty())
-        dialog.setDefaultSuffix(suffix);
-    if (QFileInfo(suggestedName).isAbsolute()) {
-        dialog.selectFile(suggestedName);
-    } else {
-        dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-        dialog.selectFile(suggestedName);
-    }
+    if (const QString suffix = suggested.suffix(); !suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(suggestedName);
     placeOverFocusWindow(dialog);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    std::vector<std::string> out = chosen(dialog);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    std::vector<std::string> out = accepted ? chosen(dialog) : std::vector<std::string>();
+    start.leave(dialog);
     if (out.empty()) return std::nullopt;
     return out.front();
 }

@@ -15,13 +15,14 @@ public:
         QString title, prompt;
         std::optional<std::string> startingAt;
         bool multiple;
+        std::optional<std::string> selected;
     };
     std::deque<std::vector<std::string>> answers;  // one per call; empty deque = cancelled
     std::vector<Call> calls;
     std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
-                                        const std::optional<std::string>& startingAt,
-                                        bool multiple) override {
-        calls.push_back({title, prompt, startingAt, multiple});
+                                        const std::optional<std::string>& startingAt, bool multiple,
+                                        const std::optional<std::string>& selected) override {
+        calls.push_back({title, prompt, startingAt, multiple, selected});
         if (answers.empty()) return {};
         auto answer = std::move(answers.front());
         answers.pop_front();
@@ -33,9 +34,11 @@ class FakeSavePicker : public SavePicker {
 public:
     std::optional<std::string> answer;
     QString lastSuggestedName;
-    std::optional<std::string> saveFile(const QString&, const QString& suggestedName,
-                                        const QString&) override {
+    std::vector<std::string> folders;  // where each dialog was asked to open
+    std::optional<std::string> saveFile(const QString&, const QString& suggestedName, const QString&,
+                                        const std::string& folder) override {
         lastSuggestedName = suggestedName;
+        folders.push_back(folder);
         return answer;
     }
 };

@@ -23,13 +23,14 @@ std::string cleanLocalPath(const QString& path);
 class DialogFolderPicker : public FolderPicker {
 public:
     std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
-                                        const std::optional<std::string>& startingAt, bool multiple) override;
+                                        const std::optional<std::string>& startingAt, bool multiple,
+                                        const std::optional<std::string>& selected) override;
 };
 
 class DialogSavePicker : public SavePicker {
 public:
     std::optional<std::string> saveFile(const QString& title, const QString& suggestedName,
-                                        const QString& nameFilter) override;
+                                        const QString& nameFilter, const std::string& folder) override;
 };
 
 // Watches the kernel's mount table; bursts of events become one call.

@@ -13,21 +13,25 @@
 
 namespace halvetrop {
 
-// The one folder picker. An empty list means nothing was chosen (also for a cancelled dialog).
+// The one folder picker. It opens in `startingAt` (the home folder when absent) and nowhere else
+// first, with `selected`, an entry of that folder, shown chosen: a card is offered from the folder
+// that holds it and never opened, for listing a card's folder writes its access time. An empty
+// list means nothing was chosen (also for a cancelled dialog).
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
     virtual std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
-                                                const std::optional<std::string>& startingAt,
-                                                bool multiple) = 0;
+                                                const std::optional<std::string>& startingAt, bool multiple,
+                                                const std::optional<std::string>& selected) = 0;
 };
 
-// Asks where to save a file; nothing when the user cancels.
+// Asks where to save a file, opening in `folder` (a suggested name that is a whole path opens in
+// its own folder); nothing when the user cancels.
 class SavePicker {
 public:
     virtual ~SavePicker() = default;
     virtual std::optional<std::string> saveFile(const QString& title, const QString& suggestedName,
-                                                const QString& nameFilter) = 0;
+                                                const QString& nameFilter, const std::string& folder) = 0;
 };
 
 // Calls onChange on the GUI thread after mounts, unmounts and renames. Several kernel events may

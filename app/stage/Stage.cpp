@@ -544,6 +544,12 @@ QString Stage::pickerStart(int question) const {
     return start ? text(*start) : QString();
 }
 
+QString Stage::pickerSelected(int question) const {
+    if (question < 0 || question >= int(picker_->calls.size())) return {};
+    const auto& selected = picker_->calls[size_t(question)].selected;
+    return selected ? text(*selected) : QString();
+}
+
 QVariantList Stage::revealed() const {
     QVariantList out;
     for (const auto& request : reveal_->revealed) {
@@ -578,6 +584,12 @@ void Stage::answerSave(const QString& path) {
 }
 
 QString Stage::suggestedSaveName() const { return savePicker_->lastSuggestedName; }
+
+QStringList Stage::saveFolders() const {
+    QStringList out;
+    for (const std::string& f : savePicker_->folders) out << text(f);
+    return out;
+}
 
 std::shared_ptr<FakeVerifier> Stage::verifier(int index) const {
     std::lock_guard<std::mutex> hold(*verifiersLock_);

@@ -97,7 +97,8 @@ public:
     // The next answers of the folder picker, one list of paths per question.
     Q_INVOKABLE void pickFolders(const QStringList& paths);
     Q_INVOKABLE int pickerQuestions() const;
-    Q_INVOKABLE QString pickerStart(int question) const;  // where the picker was asked to start
+    Q_INVOKABLE QString pickerStart(int question) const;     // where the picker was asked to start
+    Q_INVOKABLE QString pickerSelected(int question) const;  // what it was to show selected there
     // What the file manager was asked to show, one list per request.
     Q_INVOKABLE QVariantList revealed() const;
     // Whether a file manager (or anything that opens folders) is there to show them.
@@ -107,6 +108,7 @@ public:
     // The save dialog's answer (a path below the root; "" cancels) and the name it suggested.
     Q_INVOKABLE void answerSave(const QString& path);
     Q_INVOKABLE QString suggestedSaveName() const;
+    Q_INVOKABLE QStringList saveFolders() const;  // where each save dialog was asked to open
 
     // --- checks (scripted stage) ---
     // Checks and passes started so far (on a real stage too); each one's {source, backups, level}.

@@ -825,23 +825,23 @@ private slots:
         QVERIFY(!m.cachedVolumeInfo("/no/such/place"));
     }
 
-    // A saved result opens without a check, on the card and the saved backups its bookmarks resolve
-    // to; the backups chosen before never stay, and the card is never also a backup.
+    // A saved result opens without a check, on the card and the saved backups; the backups chosen
+    // before never stay, and the card is never also a backup. A saved backup whose drive is away
+    // stays one, not connected, on screen and in the stored settings, until its drive returns.
     void savedResultOpensWithoutACheck_data() {
         QTest::addColumn<QStringList>("gone");
         QTest::addColumn<bool>("cardWasABackup");
-        QTest::addColumn<QStringList>("backups");
-        QTest::newRow("backups mounted") << QStringList{} << false << QStringList{"/backup/a", "/backup/b"};
-        QTest::newRow("one backup unplugged")
-            << QStringList{"/backup/a"} << false << QStringList{"/backup/b"};
-        QTest::newRow("backups unplugged") << QStringList{"/backup/a", "/backup/b"} << false << QStringList{};
-        QTest::newRow("card chosen as a backup before")
-            << QStringList{"/backup/a", "/backup/b"} << true << QStringList{};
+        QTest::newRow("backups mounted") << QStringList{} << false;
+        QTest::newRow("one backup unplugged") << QStringList{"/backup/a"} << false;
+        QTest::newRow("backups unplugged") << QStringList{"/backup/a", "/backup/b"} << false;
+        QTest::newRow("card chosen as a backup before") << QStringList{"/backup/a", "/backup/b"} << true;
     }
     void savedResultOpensWithoutACheck() {
         QFETCH(QStringList, gone);
         QFETCH(bool, cardWasABackup);
-        QFETCH(QStringList, backups);
+        const std::vector<std::string> saved{"/backup/a", "/backup/b"};
+        const std::vector<std::string> goneList = paths(gone);
+        const std::set<std::string> away(goneList.begin(), goneList.end());
         Harness h;
         AppModel& again = restartedWithSavedCheck(h, gone);
         again.setSource("/elsewhere");
@@ -854,9 +854,22 @@ private slots:
         QCOMPARE(again.source(), std::optional<std::string>(kCard));
         QVERIFY(!contains(again.destinations(), kCard));
         QVERIFY(again.waitForIdle(5000));
-        QCOMPARE(again.destinations(), paths(backups));
+        QCOMPARE(again.destinations(), saved);
+        QCOMPARE(again.unresolvedBackups(), away);
         QCOMPARE(h.verifierCount(), checks);
         QVERIFY(!again.deepVerifying());
+
+        AppModel& next = h.start();
+        QVERIFY(next.waitForIdle(5000));
+        QCOMPARE(next.destinations(), saved);
+        QCOMPARE(next.unresolvedBackups(), away);
+        h.bookmarks->gone.clear();
+        h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true),
+                                 volume("/backup", "backup", true)}));
+        next.refreshVolumes();
+        QVERIFY(next.waitForIdle(5000));
+        QCOMPARE(next.destinations(), saved);
+        QVERIFY(next.unresolvedBackups().empty());
     }
 
     // A saved "safe to format" result held against what is at its card's place now: the card

@@ -2,8 +2,11 @@
 // through the model with scripted verifiers, volume listings and bookmarks.
 #include "ModelFixture.h"
 #include "model/CopySheet.h"
+#include "present/Paths.h"
 
+#include <QDir>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace halvetrop;
@@ -77,21 +80,26 @@ private slots:
         }
     }
 
-    // The banner's Check opens the picker on the very volume it announced, wherever that volume
-    // stands among the offered cards, and on nothing once it has gone.
+    // The banner's Check checks the very volume it announced at once, wherever that volume stands
+    // among the offered cards, with no picker: without backups it becomes the card and a backup is
+    // asked for. A card that is the chosen one (chosen meanwhile, or inserted while chosen) is
+    // never announced, another card at the place of a result's card is; nothing is checked once
+    // it has gone.
     void newCardIsFoundByIdentity_data() {
         QTest::addColumn<QString>("after");  // what happens between the announcement and the click
-        QTest::addColumn<QString>("start");  // where the picker opens; "" for no picker
-        QTest::newRow("offered after another card") << ""
-                                                    << "/media/u/CAM";
-        QTest::newRow("chosen as the card meanwhile") << "chosen"
-                                                      << "/media/u/CAM";
-        QTest::newRow("taken out again") << "removed"
-                                         << "";
+        QTest::addColumn<bool>("backups");
+        QTest::addColumn<QString>("outcome");  // "checked", "asked" (for a backup) or "" (nothing)
+        QTest::newRow("offered after another card") << "" << true << "checked";
+        QTest::newRow("without backups") << "" << false << "asked";
+        QTest::newRow("chosen as the card meanwhile") << "chosen" << true << "";
+        QTest::newRow("inserted while chosen") << "chosen before" << true << "";
+        QTest::newRow("at the place of a result's card") << "result" << true << "checked";
+        QTest::newRow("taken out again") << "removed" << true << "";
     }
     void newCardIsFoundByIdentity() {
         QFETCH(QString, after);
-        QFETCH(QString, start);
+        QFETCH(bool, backups);
+        QFETCH(QString, outcome);
         Harness h;
         VolumeInfo old = volume("/media/u/OLD", "OLD", true, true),
                    cam = volume("/media/u/CAM", "CAM", true, true);
@@ -100,105 +108,129 @@ private slots:
         h.volumes->push(listing({kRoot, old}));
         AppModel& m = h.start();
         QVERIFY(m.waitForIdle(5000));
-        m.addBackups({kA});
+        if (backups) m.addBackups({kA});
+        if (after == "chosen before" || after == "result") m.setSource(cam.volumePath);
+        if (after == "result") {
+            m.check(std::optional<CheckLevel>());
+            VerifyReport other = makeReport(cam.volumePath, {kA}, {FileStatus::missing});
+            other.source.volumeID = "9999-CCCC";
+            h.verifier(0)->complete(other);
+            QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        }
         h.volumes->push(listing({kRoot, old, cam}));
         m.refreshVolumes();
         QVERIFY(m.waitForIdle(5000));
-        QCOMPARE(m.newCard() ? m.newCard()->name : std::string(), std::string("CAM"));
+        QCOMPARE(m.newCard() ? m.newCard()->name : std::string(), after == "chosen before" ? "" : "CAM");
         if (after == "chosen") m.setSource(cam.volumePath);
         if (after == "removed") {
             h.volumes->push(listing({kRoot, old}));
             m.refreshVolumes();
             QVERIFY(m.waitForIdle(5000));
         }
-        h.picker->answers.push_back({cam.volumePath});
+        QTRY_COMPARE(bool(m.newCard()), after.isEmpty() || after == "result");
+        const size_t before = h.verifierCount();
         m.checkNewCard();
-        QCOMPARE(h.picker->calls.size(), size_t(start.isEmpty() ? 0 : 1));
-        if (start.isEmpty()) return;
-        QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
+        QVERIFY(h.picker->calls.empty());
+        QCOMPARE(h.verifierCount(), before + (outcome == "checked" ? 1 : 0));
+        if (outcome.isEmpty()) return;
         QVERIFY(!m.newCard());
-        QCOMPARE(h.verifierCount(), size_t(1));
-        QCOMPARE(h.verifier(0)->request().source, cam.volumePath);
+        QCOMPARE(m.source(), std::optional<std::string>(cam.volumePath));
+        if (outcome == "checked") {
+            QCOMPARE(h.verifier(before)->request().source, cam.volumePath);
+            QCOMPARE(h.verifier(before)->request().destinations, std::vector<std::string>{kA});
+        } else {
+            QCOMPARE(m.noticeText(), QStringLiteral("Choose a card and a backup first"));
+        }
     }
 
-    // The pickers open where a user looks: the card's at the removable-media folder unless it is
-    // given a card; the backups' at the last backup chosen, kept when the list is emptied, and
-    // at the removable-media folder before any.
+    // The pickers open where a user looks, and never inside a card, where listing a folder writes
+    // its access time: the card's at the removable-media folder, or at the folder that holds the
+    // card it offers, with that card selected; the backups' at the last backup chosen, kept when
+    // the list is emptied, at the removable-media folder before any, and beside a card that holds
+    // the last one.
     void pickersOpenWhereAUserLooks_data() {
-        QTest::addColumn<QString>("picker");             // "card" or "backups"
+        QTest::addColumn<QString>("picker");             // "card", "offered", "next", "copy" or "backups"
         QTest::addColumn<QStringList>("backupsBefore");  // chosen, then all removed when "cleared"
         QTest::addColumn<bool>("cleared");
         QTest::addColumn<QString>("start");
-        QTest::newRow("card") << "card" << QStringList{QString::fromStdString(kA)} << false << "/media";
-        QTest::newRow("first backup") << "backups" << QStringList{} << false << "/media";
-        QTest::newRow("next backup") << "backups"
-                                     << QStringList{QString::fromStdString(kA), QString::fromStdString(kB)}
-                                     << false << QString::fromStdString(kB);
-        QTest::newRow("backups removed")
-            << "backups" << QStringList{QString::fromStdString(kA)} << true << QString::fromStdString(kA);
+        QTest::addColumn<QString>("selected");
+        const QString a = QString::fromStdString(kA), b = QString::fromStdString(kB);
+        QTest::newRow("card") << "card" << QStringList{a} << false << "/media"
+                              << "";
+        QTest::newRow("card offered") << "offered" << QStringList{a} << false << "/media/u"
+                                      << "/media/u/CAM";
+        QTest::newRow("next card") << "next" << QStringList{a} << false << "/media/u"
+                                   << "/media/u/CAM";
+        QTest::newRow("first backup") << "backups" << QStringList{} << false << "/media"
+                                      << "";
+        QTest::newRow("next backup") << "backups" << QStringList{a, b} << false << b << "";
+        QTest::newRow("backups removed") << "backups" << QStringList{a} << true << a << "";
+        QTest::newRow("last backup on a card")
+            << "backups" << QStringList{"/media/u/CAM/copies"} << true << "/media/u"
+            << "";
+        QTest::newRow("last backup the card now")
+            << "card, then backups" << QStringList{"/data/cards/one"} << false << "/data/cards"
+            << "";
+        QTest::newRow("copies to a folder on a card")
+            << "copy" << QStringList{"/media/u/CAM/copies"} << false << "/media/u"
+            << "";
     }
     void pickersOpenWhereAUserLooks() {
         QFETCH(QString, picker);
         QFETCH(QStringList, backupsBefore);
         QFETCH(bool, cleared);
         QFETCH(QString, start);
+        QFETCH(QString, selected);
         Harness h;
-        h.volumes->push(listing({kRoot}));
+        h.volumes->push(listing({kRoot, volume("/media/u/CAM", "CAM", true, true)}));
         AppModel& m = h.start();
         QVERIFY(m.waitForIdle(5000));
         for (const QString& b : backupsBefore) m.addBackups({b.toStdString()});
         if (cleared)
             while (!m.destinations().empty()) m.removeBackup(m.destinations().front());
-        if (picker == "card")
+        if (picker == "card") {
             m.chooseSource();
-        else
+        } else if (picker == "offered") {
+            m.chooseSource(QStringLiteral("/media/u/CAM"));
+        } else if (picker == "next") {
+            m.checkAnotherCard(-1);
+        } else if (picker == "copy") {
+            m.setSource(kCard);
+            m.check(std::optional<CheckLevel>());
+            h.verifier(0)->complete(
+                makeReport(kCard, {backupsBefore[0].toStdString()}, {FileStatus::missing}));
+            QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+            m.requestCopyAllMissing();
+            m.chooseCopyLocation();
+            m.exportCSV();
+            QVERIFY(h.savePicker->folders.size() == 1 && !h.savePicker->folders[0].starts_with("/media"));
+        } else {
+            if (picker.startsWith("card")) m.setSource(backupsBefore.front().toStdString());
             m.chooseBackups();
+        }
         QCOMPARE(h.picker->calls.size(), size_t(1));
         QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
+        QCOMPARE(h.picker->calls[0].selected.value_or(std::string()), selected.toStdString());
     }
 
-    // A drive that left after the volumes were last read is caught before the check walks it;
-    // with no backup left, nothing is checked.
-    void backupLeftBeforeTheVolumesWereRead_data() {
-        QTest::addColumn<bool>("twoBackups");
-        QTest::newRow("another backup left") << true;
-        QTest::newRow("the only backup") << false;
-    }
-    void backupLeftBeforeTheVolumesWereRead() {
-        QFETCH(bool, twoBackups);
+    // The volume facts of the card and the backups, the one source of the sidebar and the start
+    // screen: a backup whose drive is away has none, and its drive's again once it returns.
+    void volumeFactsFollowTheBackups() {
+        QTemporaryDir dir;
+        const std::string a = dir.filePath("a").toStdString(), b = dir.filePath("b").toStdString();
+        QVERIFY(QDir().mkpath(dir.filePath("a")) && QDir().mkpath(dir.filePath("b")));
         Harness h;
-        AppModel& m = chosen(h, twoBackups ? std::vector<std::string>{kA, kB} : std::vector<std::string>{kB});
-        h.bookmarks->gone = {kB};
-        m.check(std::optional<CheckLevel>());
-        QTRY_COMPARE(m.unresolvedBackups(), std::set<std::string>{kB});
-        QCOMPARE(m.noticeText(), QStringLiteral("b isn't connected"));
-        QCOMPARE(h.verifierCount(), size_t(twoBackups ? 2 : 1));
-        if (twoBackups) {
-            QCOMPARE(h.verifier(1)->request().destinations, std::vector<std::string>{kA});
-            QCOMPARE(m.phase(), AppModel::Phase::Checking);
-        } else {
-            QCOMPARE(m.phase(), AppModel::Phase::Setup);
-        }
-    }
-
-    // A check made while a backup's drive was away is saved with the backups it read: checked
-    // again once that drive is back, it reads those alone.
-    void aSavedCheckKeepsTheBackupsItRead() {
-        Harness h;
-        AppModel& m = chosen(h);
-        unplug(h, m, {kB});
-        QCOMPARE(m.unresolvedBackups(), std::set<std::string>{kB});
-        m.check(std::optional<CheckLevel>());
-        QCOMPARE(h.verifier(0)->request().destinations, std::vector<std::string>{kA});
-        h.verifier(0)->complete(makeReport(kCard, {kA}, {FileStatus::missing}));
-        QTRY_COMPARE(m.historyCount(), 1);
+        AppModel& m = chosen(h, {a, b});
+        auto facts = [&](const std::string& p) { return m.volumeFacts().value(present::pathKey(p)).toMap(); };
+        QTRY_VERIFY(!facts(b).isEmpty());
+        QVERIFY(m.volumeFacts().size() == 3 && m.volumeFacts().contains(present::pathKey(kCard)));
+        unplug(h, m, {b});
+        QTRY_VERIFY(facts(b).isEmpty());
+        QVERIFY(!facts(a).isEmpty());
         unplug(h, m, {});
-        QVERIFY(m.unresolvedBackups().empty());
-        const size_t before = h.verifierCount();
-        m.recheckSaved(m.history().front().id.toString());
-        QTRY_COMPARE(h.verifierCount(), before + 1);
-        QCOMPARE(h.verifier(before)->request().destinations, std::vector<std::string>{kA});
-        QCOMPARE(m.destinations(), std::vector<std::string>{kA});
+        QTRY_COMPARE(facts(b).value(QStringLiteral("name")).toString(), QStringLiteral("described"));
+        m.removeBackup(a);
+        QCOMPARE(m.volumeFacts().size(), 2);
     }
 
     // The copy dialog moves off a backup whose drive leaves while it is open, and plans nothing

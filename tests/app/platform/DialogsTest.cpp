@@ -4,17 +4,21 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "platform/LinuxServices.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace halvetrop;
 
 namespace {
 
 struct Seen {
-    QString title, acceptLabel;
+    QString title, acceptLabel, folder;
     QAbstractItemView::SelectionMode listMode = QAbstractItemView::NoSelection;
     QAbstractItemView::SelectionMode treeMode = QAbstractItemView::NoSelection;
     QString typedName;
@@ -31,11 +35,24 @@ void whenDialogShows(Seen& seen, std::function<void(QFileDialog&, QFileSystemMod
         poll->deleteLater();
         seen.title = dialog->windowTitle();
         seen.acceptLabel = dialog->labelText(QFileDialog::Accept);
+        seen.folder = dialog->directory().absolutePath();
         seen.listMode = dialog->findChild<QAbstractItemView*>("listView")->selectionMode();
         seen.treeMode = dialog->findChild<QAbstractItemView*>("treeView")->selectionMode();
         act(*dialog, *model);
     });
     poll->start(10);
+}
+
+constexpr time_t kAged = 1'000'000'000;
+
+// Sets a folder's access time far back, before its last change: a listing then moves it.
+bool age(const QString& folder) {
+    const timespec times[2] = {{kAged, 0}, {0, UTIME_OMIT}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0) == 0;
+}
+bool listed(const QString& folder) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(folder).constData(), &st) != 0 || st.st_atim.tv_sec != kAged;
 }
 
 }  // namespace
@@ -44,6 +61,47 @@ class DialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Neither dialog lists a card's folder by itself: the folder picker offers the card selected
+    // in the folder that holds it, and a dialog opens where it is told, also when Qt's stored
+    // dialog state (any Qt application writes it) or the last dialog was left inside the card. A
+    // listing shows in the folder's access time. First, while no dialog has been open.
+    void aCardIsNeverListed() {
+        QTemporaryDir dir;
+        const QString media = dir.filePath("media"), card = dir.filePath("media/CARD"),
+                      documents = dir.filePath("Documents");
+        QVERIFY(QDir().mkpath(card + "/DCIM") && QDir().mkpath(documents + "/Reports") && age(card));
+        QDir(card).entryList();
+        if (!listed(card)) QSKIP("This file system keeps no access times");
+        QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+            .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(card).toString());
+
+        // Each dialog is looked at a moment after its folder shows (after the user opened `into`).
+        Seen seen;
+        auto closeLater = [](bool accept, const QString& into = QString()) {
+            return [accept, into](QFileDialog& dialog, QFileSystemModel&) {
+                if (!into.isEmpty()) dialog.setDirectory(into);
+                QTimer::singleShot(300, &dialog, [&dialog, accept] {
+                    accept ? static_cast<QDialog&>(dialog).accept() : dialog.reject();
+                });
+            };
+        };
+        QVERIFY(age(card));
+        whenDialogShows(seen, closeLater(true));
+        DialogFolderPicker picker;
+        QCOMPARE(picker.pickFolder("Choose", "Choose", media.toStdString(), false, card.toStdString()),
+                 std::vector<std::string>{card.toStdString()});
+        QCOMPARE(seen.folder, media);
+        QVERIFY(!listed(card));
+
+        whenDialogShows(seen, closeLater(false, card));
+        QVERIFY(picker.pickFolder("Choose", "Choose", media.toStdString(), false, std::nullopt).empty());
+        QVERIFY(age(card));
+        whenDialogShows(seen, closeLater(false));
+        QVERIFY(!DialogSavePicker().saveFile("Export", "CARD.csv", "CSV (*.csv)", documents.toStdString()));
+        QCOMPARE(seen.folder, documents);
+        QVERIFY(!listed(card));
+    }
+
     void pickFolders_data() {
         QTest::addColumn<bool>("multiple");
         QTest::addColumn<QStringList>("select");  // folder names below the start folder
@@ -79,8 +137,8 @@ private slots:
         });
         // The start folder is given with a trailing "/" and a "." the dialog must not hand back.
         DialogFolderPicker picker;
-        const std::vector<std::string> picked =
-            picker.pickFolder("Add backups", "Add", (dir.path() + "/./").toStdString(), multiple);
+        const std::vector<std::string> picked = picker.pickFolder(
+            "Add backups", "Add", (dir.path() + "/./").toStdString(), multiple, std::nullopt);
 
         std::vector<std::string> want;
         for (const QString& name : expected)
@@ -90,6 +148,7 @@ private slots:
         QCOMPARE(got, want);
         QCOMPARE(seen.title, QStringLiteral("Add backups"));
         QCOMPARE(seen.acceptLabel, QStringLiteral("Add"));
+        QCOMPARE(seen.folder, dir.path());
         const auto mode =
             multiple ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
         QCOMPARE(seen.listMode, mode);
@@ -118,15 +177,15 @@ private slots:
         whenDialogShows(seen, [&](QFileDialog& dialog, QFileSystemModel&) {
             auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
             seen.typedName = name->text();
-            dialog.setDirectory(dir.path());
             if (!typed.isEmpty()) name->setText(typed);
             accept ? static_cast<QDialog&>(dialog).accept() : dialog.reject();
         });
         DialogSavePicker picker;
-        const std::optional<std::string> saved =
-            picker.saveFile("Export", "EOS_DIGITAL 2026-12-07.csv", "CSV files (*.csv)");
+        const std::optional<std::string> saved = picker.saveFile(
+            "Export", "EOS_DIGITAL 2026-12-07.csv", "CSV files (*.csv)", dir.path().toStdString());
 
         QCOMPARE(seen.title, QStringLiteral("Export"));
+        QCOMPARE(seen.folder, dir.path());
         QCOMPARE(seen.typedName, QStringLiteral("EOS_DIGITAL 2026-12-07.csv"));
         QCOMPARE(saved.has_value(), !expected.isEmpty());
         if (saved) QCOMPARE(QString::fromStdString(*saved), dir.filePath(expected));

@@ -111,7 +111,9 @@ TestCase {
         compare(offered.look.help, "Check EOS <b>1</b>")
         mouseClick(offered)
         compare(w.stage.pickerQuestions(), 1)
-        compare(w.stage.pickerStart(0), w.stage.root + "/media/a/EOS")
+        // Offered selected in the folder that holds it, never opened.
+        compare(w.stage.pickerStart(0), w.stage.root + "/media/a")
+        compare(w.stage.pickerSelected(0), w.stage.root + "/media/a/EOS")
         compare(item(w, "backupsLabel").text, "Backup")
         w.model.addBackupUrls(["file://" + w.stage.folder("a"), "file://" + w.stage.folder("b")])
         compare(item(w, "backupsLabel").text, "Backups")

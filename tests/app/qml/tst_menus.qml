@@ -126,6 +126,8 @@ TestCase {
         w.stage.answerSave("")
         a.exportReport.trigger()
         verify(w.stage.suggestedSaveName().endsWith(".csv"))
+        compare(w.stage.saveFolders().length, 1)
+        verify(!w.stage.saveFolders()[0].startsWith(w.model.source))
         a.newCheck.trigger()
         compare(w.model.phase, Phase.setup)
         verify(!w.model.hasReport)

@@ -110,9 +110,12 @@ TestCase {
         compare(h.find(root, "newCardCheck").text, "Check Card")
         // The banner takes its new width with the layout spring before it is pressed.
         tryVerify(() => banner.width === banner.implicitWidth)
+        // It checks the card at once, opening no folder dialog on it.
         mouseClick(h.find(root, "newCardCheck"))
-        compare(w.stage.pickerQuestions(), 1)
-        compare(w.stage.pickerStart(0), w.stage.root + "/media/a/EOS")
+        compare(w.stage.pickerQuestions(), 0)
+        compare(w.stage.checkCount(), 1)
+        compare(w.stage.checkRequest(0).source, w.stage.root + "/media/a/EOS")
+        verify(!banner.shown)
     }
 
     // The banner's border carries its meaning: green for a success, red for a warning.

@@ -235,6 +235,9 @@ private slots:
         const QString csv = savedAt(s, QStringLiteral("broken.csv"));
         s.stage.answerSave(csv);
         w.key(Qt::Key_E, Qt::ControlModifier);
+        // The save dialog opens outside the card.
+        QCOMPARE(s.stage.saveFolders().size(), 1);
+        QVERIFY(!s.stage.saveFolders()[0].startsWith(QString::fromStdString(card_->mountPoint())));
         const QList<QStringList> rows = csvRows(csv);
         QVERIFY(rows.size() > 1);
         QStringList unreadable;
@@ -327,6 +330,7 @@ private slots:
         const QString csv = savedAt(s, QStringLiteral("copy.csv"));
         s.stage.answerSave(csv);
         QVERIFY(w.click(QStringLiteral("saveCopyCSV")));
+        QVERIFY(!s.stage.saveFolders().last().startsWith(QString::fromStdString(card_->mountPoint())));
         const QList<QStringList> rows = csvRows(csv);
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows.front().join(u','), QStringLiteral("File,Status,Size (bytes),Copied to,From card"));

@@ -298,11 +298,12 @@ private slots:
         QCOMPARE(a.stage.checkRequest(checks).value(QStringLiteral("source")).toString(), q(card()));
         QCOMPARE(w.text(QStringLiteral("heroTitle")),
                  notSaved(unplugArchive ? kMissing : kMissing - kArchived));
-        QCOMPARE(sidebarBackups(w),
-                 unplugArchive ? QStringList{"Photos"} : QStringList({"Photos", "Archive"}));
+        QCOMPARE(sidebarBackups(w), QStringList({"Photos", "Archive"}));
         if (unplugArchive) {
             // A notice's banner slides in: its text shows a moment later.
             QTRY_COMPARE(w.text(QStringLiteral("noticeText")), QStringLiteral("Archive isn't connected"));
+            QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1),
+                     QStringLiteral("Archive isn't connected"));
         }
 
         // The card's entry is the new result, at the front; the other card's is as it was.
@@ -315,7 +316,8 @@ private slots:
     }
 
     // A saved result opened while its backups are unplugged and the chosen backups hold its
-    // card: the backups become the saved ones that are here, never the card.
+    // card: the backups become the saved ones, never the card; those whose drive is away say so,
+    // and are backups again when it is plugged in.
     void openSavedWithBackupsGone_data() {
         QTest::addColumn<bool>("unplugPhotos");
         QTest::newRow("one of two unplugged") << false;
@@ -345,12 +347,18 @@ private slots:
         QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing - kArchived));
         QCOMPARE(a.stage.checkCount(), checks);
         QCOMPARE(m.source(), std::optional<std::string>(card()));
-        const std::vector<std::string> expected =
-            unplugPhotos ? std::vector<std::string>{} : std::vector<std::string>{photos()};
-        QCOMPARE(m.destinations(), expected);
-        QCOMPARE(sidebarBackups(w), unplugPhotos ? QStringList{} : QStringList{"Photos"});
+        QCOMPARE(m.destinations(), (std::vector<std::string>{photos(), archive()}));
+        QCOMPARE(sidebarBackups(w), QStringList({"Photos", "Archive"}));
+        QCOMPARE(m.notConnectedKeys().size(), unplugPhotos ? 2 : 1);
+        QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1),
+                 QStringLiteral("Archive isn't connected"));
         QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
                  q(fs::path(card()).filename().string()));
+
+        QVERIFY(plug(*arch_));
+        if (unplugPhotos) QVERIFY(plug(*back_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys().isEmpty(); }));
+        QCOMPARE(m.destinations(), (std::vector<std::string>{photos(), archive()}));
     }
 
     // While the byte-by-byte pass folds its results into the shown check, each list keeps where
@@ -424,6 +432,14 @@ private slots:
         AppModel& m = a.model();
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
         QCOMPARE(w.text(QStringLiteral("suggestedAction")), QStringLiteral("Use"));
+        // The start screen's offered card goes to the picker selected in the folder that holds it,
+        // never opened; cancelled, nothing is chosen.
+        const int questions = a.stage.pickerQuestions();
+        QVERIFY(w.click(QStringLiteral("offeredCard")));
+        QCOMPARE(a.stage.pickerQuestions(), questions + 1);
+        QCOMPARE(a.stage.pickerStart(questions), q(fs::path(card()).parent_path().string()));
+        QCOMPARE(a.stage.pickerSelected(questions), q(card()));
+        QVERIFY(!m.source());
         const int checks = a.stage.checkCount();
         const QString offered = q(m.suggestedCards().front().name);
         QVERIFY(w.click(QStringLiteral("suggestedCard")));
@@ -453,7 +469,8 @@ private slots:
 
     // A card inserted while the backups are chosen is announced; a backup drive pulled out and
     // plugged in again meanwhile (one that looks like a card, sorted before it) neither takes its
-    // place in the banner nor in its Check, which opens the announced card and checks it.
+    // place in the banner nor in its Check, which checks the announced card at once, opening no
+    // folder dialog on it.
     void bannerChecksAnnouncedCard() {
         arch_->write("DCIM/.keep", "");
         QVERIFY(unplug(*card_));
@@ -477,14 +494,49 @@ private slots:
 
         const int checks = a.stage.checkCount();
         const int questions = a.stage.pickerQuestions();
-        a.stage.pickFolders({q(card())});
         QVERIFY(w.click(QStringLiteral("newCardCheck")));
-        QCOMPARE(a.stage.pickerQuestions(), questions + 1);
-        QCOMPARE(a.stage.pickerStart(questions), q(card()));
         checkedAgainst(a, checks, {q(photos()), q(archive())});
+        QCOMPARE(a.stage.pickerQuestions(), questions);
         if (QTest::currentTestFailed()) return;
         QCOMPARE(a.stage.checkRequest(checks).value(QStringLiteral("source")).toString(), q(card()));
         QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(kMissing - kArchived));
+    }
+
+    // The banner never announces the card that is chosen: one announced and then checked from the
+    // sidebar leaves with the check and does not come back with its result.
+    void bannerNeverAnnouncesTheChosenCard() {
+        QVERIFY(unplug(*card_));
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        a.addBackups({photos()});
+        QVERIFY(m.waitForIdle(10000));
+        QVERIFY(plug(*card_));
+        QVERIFY(WindowDriver::waitFor([&] { return !w.text(QStringLiteral("newCardTitle")).isEmpty(); }));
+        const int checks = a.stage.checkCount();
+        QVERIFY(w.click(QStringLiteral("suggestedCard")));
+        checkedAgainst(a, checks, {q(photos())});
+        QVERIFY(!m.newCard());
+        QVERIFY(WindowDriver::waitFor([&] { return w.text(QStringLiteral("newCardTitle")).isEmpty(); }));
+    }
+
+    // A backup whose drive comes back while a result is shown has its drive's facts in the
+    // sidebar again, not its mount-point folder's.
+    void returningBackupShowsItsFacts() {
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        checkWith(a, card(), {photos(), archive()});
+        if (QTest::currentTestFailed()) return;
+        auto archiveLine = [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(1); };
+        QVERIFY(archiveLine().startsWith("HVARCH · "));
+        QVERIFY(unplug(*arch_));
+        QVERIFY(WindowDriver::waitFor([&] { return archiveLine() == "Archive isn't connected"; }));
+        QVERIFY(plug(*arch_));
+        QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys().isEmpty() && m.waitForIdle(100); }));
+        QVERIFY(WindowDriver::waitFor([&] { return archiveLine().startsWith("HVARCH · "); }, 5000));
     }
 
     // A backup whose drive was pulled out lazily leaves its empty mount-point folder on the

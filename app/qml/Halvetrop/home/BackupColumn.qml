@@ -10,24 +10,8 @@ ColumnLayout {
     required property var model
     spacing: Theme.m
 
-    // Volume descriptions by path key, filled as the model reports them.
-    property var infos: ({})
-    function refreshInfos() {
-        const next = {}
-        for (const key of model.destinationKeys)
-            next[key] = model.volumeInfo(key)
-        infos = next
-    }
-    Component.onCompleted: refreshInfos()
-    Connections {
-        target: column.model
-        function onDestinationsChanged() { column.refreshInfos() }
-        function onBackupPresenceChanged() { column.refreshInfos() }
-        function onVolumeInfoReady(key) {
-            if (column.model.destinationKeys.indexOf(key) >= 0)
-                column.refreshInfos()
-        }
-    }
+    // Volume descriptions by path key, the same the sidebar shows, kept current by the model.
+    readonly property var infos: model.volumeFacts
 
     Eyebrow {
         objectName: "backupsLabel"

@@ -9,19 +9,8 @@ ColumnLayout {
     required property var model
     spacing: Theme.m
 
-    // The model describes a volume off the GUI thread and says when it has; until then it gives
-    // an empty description.
-    property var info: ({})
-    function refreshInfo() { info = model.sourceKey.length > 0 ? model.volumeInfo(model.sourceKey) : ({}) }
-    Component.onCompleted: refreshInfo()
-    Connections {
-        target: column.model
-        function onSourceChanged() { column.refreshInfo() }
-        function onVolumeInfoReady(key) {
-            if (key === column.model.sourceKey)
-                column.refreshInfo()
-        }
-    }
+    // The card's volume facts, the same the sidebar shows; empty until the model has read them.
+    readonly property var info: model.volumeFacts[model.sourceKey] !== undefined ? model.volumeFacts[model.sourceKey] : ({})
 
     readonly property string shows: model.source.length > 0 ? "selected"
                                   : model.suggestedCards.length > 0 ? "offered" : "empty"

@@ -11,17 +11,11 @@ Rectangle {
     required property var model
     required property var history
     color: Theme.sidebar
-    // Bumped when the model has described a location, so rows read their volume facts again.
-    property int volumeRevision: 0
-
-    Connections {
-        target: sidebar.model
-        function onVolumeInfoReady() { sidebar.volumeRevision++ }
-    }
 
     function volumeOf(key) {
-        // The volume's own facts, as the model reads them again on mount events and after a copy.
-        return sidebar.volumeRevision >= 0 ? sidebar.model.volumeInfo(key) : ({})
+        // The volume's own facts, the same the start screen shows, kept current by the model.
+        const facts = sidebar.model.volumeFacts[key]
+        return facts !== undefined ? facts : ({})
     }
 
     function drop(urls) {
