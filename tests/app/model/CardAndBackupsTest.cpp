@@ -139,7 +139,7 @@ private slots:
             QCOMPARE(h.verifier(before)->request().source, cam.volumePath);
             QCOMPARE(h.verifier(before)->request().destinations, std::vector<std::string>{kA});
         } else {
-            QCOMPARE(m.noticeText(), QStringLiteral("Choose a card and a backup first"));
+            QCOMPARE(m.noticeText(), QStringLiteral("Add a backup to check “CAM” against."));
         }
     }
 
