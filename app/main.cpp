@@ -148,7 +148,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<Appearance> appearance = std::move(services.appearance);
     std::unique_ptr<SingleInstance> instance = std::move(services.singleInstance);
 
-    QQmlApplicationEngine engine;
+    // Ended by hand before the model, history, settings and helpers below, which its windows read.
+    auto ownedEngine = std::make_unique<QQmlApplicationEngine>();
+    QQmlApplicationEngine& engine = *ownedEngine;
     QQuickWindow* window = nullptr;
     if (instance && !instance->claim([&window] {
             if (!window) return;
@@ -235,5 +237,10 @@ int main(int argc, char** argv) {
         measureCheck(*window, model, qEnvironmentVariable("HALVETROP_MEASURE_CHECK"));
     window->show();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &model, [&model] { model.shutdown(); });
-    return app.exec();
+    const int code = app.exec();
+    // The windows go first: torn down after what they bind to, every binding would be evaluated
+    // once more on nothing, and say so.
+    window = nullptr;
+    ownedEngine.reset();
+    return code;
 }

@@ -41,6 +41,8 @@ void AppModel::check(std::optional<CheckLevel> level) {
     emit levelChanged();
     stopPass();
     if (verifier_) verifier_->cancel();
+    // The preview shows a file of the result this check replaces.
+    closePreview();
 
     std::vector<std::string> open{*source_};
     open.insert(open.end(), backups.begin(), backups.end());
@@ -155,6 +157,7 @@ void AppModel::finish(VerifyReport r, bool record, bool sameCheck) {
 void AppModel::resetResults() {
     stopPass();
     cancelCheck();
+    closePreview();
     ++finishSerial_;
     setReport(std::nullopt);
     visible_.clear();

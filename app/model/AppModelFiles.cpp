@@ -4,6 +4,8 @@
 #include "present/Files.h"
 #include "present/Paths.h"
 
+#include <QPointer>
+
 #include <sys/stat.h>
 
 namespace halvetrop {
@@ -121,7 +123,15 @@ void AppModel::reveal(qint64 fileID) {
 
 void AppModel::revealOnDisk(const std::vector<std::string>& paths) {
     // The file manager's interface may open an empty window for an empty list.
-    if (!paths.empty() && deps_.platform.reveal) deps_.platform.reveal->reveal(paths);
+    if (paths.empty() || !deps_.platform.reveal) return;
+    const std::string& first = paths.front();
+    const QString name = fromBytes(first.substr(first.find_last_of('/') + 1));
+    deps_.platform.reveal->reveal(paths, [self = QPointer<AppModel>(this), name] {
+        if (self)
+            self->show(
+                QStringLiteral("Couldn't show “") + name + QStringLiteral("”: no file manager is installed."),
+                false);
+    });
 }
 
 QString AppModel::shootChipText() const {

@@ -80,8 +80,13 @@ void AppModel::openSaved(const QString& id, bool recheck) {
     }
     stopPass();
     cancelCheck();
+    closePreview();
     // The saved result shows at once, on the saved card path; the bookmarks are resolved off the
     // GUI thread and then name where card and backups are mounted now. Until then a check waits.
+    if (!search_.isEmpty()) {
+        search_.clear();
+        emit searchChanged();
+    }
     source_ = cleanAbsolutePath(summary.source.path);
     emit sourceChanged();
     if (source_ && std::find(destinations_.begin(), destinations_.end(), *source_) != destinations_.end()) {

@@ -100,6 +100,12 @@ void AppModel::chooseBackups() {
 void AppModel::setSource(const std::string& path) {
     auto clean = cleanAbsolutePath(path);
     if (!clean) return;
+    // A card chosen starts afresh: words typed for the last card's files (cards of one camera
+    // often share their path) would hide this one's.
+    if (!search_.isEmpty()) {
+        search_.clear();
+        emit searchChanged();
+    }
     source_ = clean;
     emit sourceChanged();
     requestBookmark(*clean);
@@ -157,7 +163,11 @@ void AppModel::checkOfferedCard(const std::string& volumePath) {
     // Nothing needs granting on this desktop, so no picker opens on the card.
     setSource(volumePath);
     if (destinations_.empty()) {
-        show(QStringLiteral("Choose a card and a backup first"), false);
+        // The card is chosen now; only a backup is missing for the check.
+        QString name = sourceName();
+        for (const auto& v : volumes_)
+            if (v.volumePath == volumePath && !v.name.empty()) name = fromBytes(v.name);
+        show(QStringLiteral("Add a backup to check “") + name + QStringLiteral("” against."), false);
         return;
     }
     // Its label says Check: against the backups, whatever the last check was.

@@ -499,9 +499,14 @@ CopySheet::Outcome CopySheet::work(const Inputs& in) {
                     dir.compare(0, prefix.size(), prefix) == 0 ? dir.substr(prefix.size()) : dir;
                 rowText += QStringLiteral(" / ") + text(rest).replace(u'/', QStringLiteral(" / "));
             }
-            out.preview.append(QVariantMap{{QStringLiteral("text"), rowText},
-                                           {QStringLiteral("count"), count},
-                                           {QStringLiteral("exists"), isDirectory(dir)}});
+            // A folder the copy will make is marked as new, apart from one already there.
+            const bool exists = isDirectory(dir);
+            out.preview.append(
+                QVariantMap{{QStringLiteral("text"), rowText},
+                            {QStringLiteral("count"), count},
+                            {QStringLiteral("exists"), exists},
+                            {QStringLiteral("symbol"),
+                             exists ? QStringLiteral("folder.fill") : QStringLiteral("folder.badge.plus")}});
         }
         out.plan = std::move(plan);
     } catch (const CopyError& e) {
@@ -640,6 +645,8 @@ void CopySheet::pressEscape() {
         cancel();
     else if (phase_ == Phase::copying)
         stop();
+    else
+        done();  // closing the result is Done: the card is checked again with the new copies
 }
 
 void CopySheet::cancel() {

@@ -152,7 +152,7 @@ public:
     // Return and Copy; nothing unless the plan shown is the plan of the current choices.
     Q_INVOKABLE void copy();
     Q_INVOKABLE void stop();
-    // Escape: Cancel while planning, Stop while copying; the result stays until Done.
+    // Escape: Cancel while planning, Stop while copying, Done on the result.
     Q_INVOKABLE void pressEscape();
     Q_INVOKABLE void cancel();
     Q_INVOKABLE void done();

@@ -3,6 +3,8 @@
 // Each records what it was asked and answers what the test put in it.
 #include "platform/Platform.h"
 
+#include <QTimer>
+
 #include <deque>
 
 namespace halvetrop {
@@ -72,10 +74,15 @@ public:
     }
 };
 
+// Without a file manager every request fails, on the next turn of the event loop as a real one's.
 class FakeReveal : public Reveal {
 public:
     std::vector<std::vector<std::string>> revealed;
-    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+    bool fileManager = true;
+    void reveal(const std::vector<std::string>& paths, std::function<void()> failed) override {
+        revealed.push_back(paths);
+        if (!fileManager && failed) QTimer::singleShot(0, std::move(failed));
+    }
 };
 
 // A bookmark is the path itself; paths listed in `gone` no longer resolve.

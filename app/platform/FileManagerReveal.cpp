@@ -25,16 +25,19 @@ std::string parentOf(const std::string& path) {
 
 FileManagerReveal::FileManagerReveal(QDBusConnection bus, Opener openFolder)
     : bus_(std::move(bus)), open_(std::move(openFolder)), context_(std::make_unique<QObject>()) {
-    if (!open_) open_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    if (!open_) open_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 }
 
 FileManagerReveal::~FileManagerReveal() = default;
 
-void FileManagerReveal::reveal(const std::vector<std::string>& paths) {
+void FileManagerReveal::reveal(const std::vector<std::string>& paths, std::function<void()> failed) {
     if (paths.empty()) return;
     const QUrl folder = fileUrl(parentOf(paths.front()));
+    auto openFolder = [open = open_, folder, failed = std::move(failed)] {
+        if (!open(folder) && failed) failed();
+    };
     if (!bus_.isConnected()) {
-        QTimer::singleShot(0, context_.get(), [open = open_, folder] { open(folder); });
+        QTimer::singleShot(0, context_.get(), openFolder);
         return;
     }
     QStringList uris;
@@ -44,11 +47,10 @@ void FileManagerReveal::reveal(const std::vector<std::string>& paths) {
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << uris << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), context_.get());
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
-                     [watcher, open = open_, folder] {
-                         watcher->deleteLater();
-                         if (watcher->isError()) open(folder);
-                     });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(), [watcher, openFolder] {
+        watcher->deleteLater();
+        if (watcher->isError()) openFolder();
+    });
 }
 
 }  // namespace halvetrop

@@ -59,13 +59,14 @@ private:
     std::unique_ptr<QObject> context_;  // replies arriving after the ejector is gone are dropped
 };
 
-// The file manager's ShowItems; opens the parent folder when no file manager answers.
+// The file manager's ShowItems; opens the parent folder when no file manager answers, and fails
+// when nothing opens folders either. The opener says whether it could.
 class FileManagerReveal : public Reveal {
 public:
-    using Opener = std::function<void(const QUrl&)>;
+    using Opener = std::function<bool(const QUrl&)>;
     explicit FileManagerReveal(QDBusConnection bus = QDBusConnection::sessionBus(), Opener openFolder = {});
     ~FileManagerReveal() override;
-    void reveal(const std::vector<std::string>& paths) override;
+    void reveal(const std::vector<std::string>& paths, std::function<void()> failed) override;
 
 private:
     QDBusConnection bus_;

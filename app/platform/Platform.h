@@ -61,10 +61,11 @@ public:
 };
 
 // Shows files selected in the file manager (their folder when the file manager cannot select).
+// `failed` runs on the GUI thread when nothing on this desktop could show them.
 class Reveal {
 public:
     virtual ~Reveal() = default;
-    virtual void reveal(const std::vector<std::string>& paths) = 0;
+    virtual void reveal(const std::vector<std::string>& paths, std::function<void()> failed) = 0;
 };
 
 // A remembered folder that survives remounts: made from a path, resolved back to the path where

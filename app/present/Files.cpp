@@ -86,6 +86,14 @@ int stepSelection(int current, int step, int count, int columns) {
     return std::clamp(target, 0, count - 1);
 }
 
+int pageSelection(int current, int lines, int count, int columns) {
+    if (count <= 0) return -1;
+    if (current < 0 || current >= count) return lines >= 0 ? 0 : count - 1;
+    columns = std::max(columns, 1);
+    const int line = std::clamp(current / columns + lines, 0, (count - 1) / columns);
+    return std::min(line * columns + current % columns, count - 1);
+}
+
 QString shootChipText(const ShootGroup& group, const QLocale& locale) {
     const QString folder = displayText(group.folder);
     const QStringList pieces = folder.split(QLatin1Char('/'), Qt::SkipEmptyParts);

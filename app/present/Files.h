@@ -49,6 +49,10 @@ private:
 // the next line, and a line step beyond the last full line lands on the last tile when the last
 // line is shorter, and nowhere (the selection stays) when it leaves the grid.
 int stepSelection(int current, int step, int count, int columns = 1);
+// Where Page Up (negative `lines`) or Page Down moves it: that many lines on, in the same column,
+// stopping at the first or last line (at the last tile when the last line is shorter). With
+// nothing selected Page Down takes the first row and Page Up the last.
+int pageSelection(int current, int lines, int count, int columns = 1);
 
 // The shoot chip: the short day, " · ", the last piece of the folder (the folder itself when it
 // has no piece).

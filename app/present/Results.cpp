@@ -500,6 +500,8 @@ int64_t pending(const StatusCounts& c) {
 
 ShootState shootState(const StatusCounts& c, bool hasLanding) {
     if (pending(c) > 0) return ShootState::checking;
+    if (c.covered() == 0 && c.problem > 0 && c.missing + c.likely + c.conflict == 0)
+        return ShootState::notRead;
     if (c.covered() == 0) return ShootState::notBackedUp;
     if (c.covered() < c.files) return ShootState::partly;
     return hasLanding ? ShootState::backedUpTo : ShootState::backedUp;
@@ -510,7 +512,12 @@ QString shootSentence(const StatusCounts& c, bool hasLanding, const QLocale& loc
         case ShootState::checking:
             return QStringLiteral("Checking…");
         case ShootState::notBackedUp:
-            return QStringLiteral("Not on any backup yet");
+            // Files that were not read are not known to be missing: they are named apart.
+            return c.problem > 0 ? QStringLiteral("Not on any backup yet · ") + count(c.problem, locale) +
+                                       QStringLiteral(" unreadable")
+                                 : QStringLiteral("Not on any backup yet");
+        case ShootState::notRead:
+            return count(c.problem, locale) + QStringLiteral(" couldn't be read");
         case ShootState::partly:
             return QStringLiteral("Partly backed up · ") + issueList(c, locale);
         case ShootState::backedUpTo:
@@ -528,6 +535,7 @@ QString shootSentenceSymbol(ShootState state) {
         case ShootState::notBackedUp:
             return QStringLiteral("externaldrive.badge.xmark");
         case ShootState::partly:
+        case ShootState::notRead:
             return QStringLiteral("externaldrive.badge.exclamationmark");
         case ShootState::backedUpTo:
         case ShootState::backedUp:

@@ -137,7 +137,9 @@ QString kindsLine(const ShootGroup& group, const QLocale& locale = QLocale());
 QString sizeText(const ShootGroup& group, const StatusCounts& live, const QLocale& locale = QLocale());
 QString issueList(const StatusCounts& live, const QLocale& locale = QLocale());
 
-enum class ShootState { checking, notBackedUp, partly, backedUpTo, backedUp };
+// notRead: nothing covered, and every file that is not was never read (unreadable, changed while
+// read, a cloud placeholder): whether it is on a backup is not known.
+enum class ShootState { checking, notBackedUp, partly, backedUpTo, backedUp, notRead };
 ShootState shootState(const StatusCounts& live, bool hasLanding);
 // The status sentence's text (the landing link follows it where there is one).
 QString shootSentence(const StatusCounts& live, bool hasLanding, const QLocale& locale = QLocale());

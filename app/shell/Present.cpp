@@ -200,6 +200,10 @@ int Present::stepSelection(int current, int step, int count, int columns) const 
     return present::stepSelection(current, step, count, columns);
 }
 
+int Present::pageSelection(int current, int lines, int count, int columns) const {
+    return present::pageSelection(current, lines, count, columns);
+}
+
 QVariantMap Present::location(const QString& path, const QVariantMap& volume, bool connected) const {
     const auto look = present::locationLook(path.toStdString(), volumeFrom(volume), connected);
     return {{QStringLiteral("symbol"), latin(look.symbol)},

@@ -58,6 +58,7 @@ public:
     // The row a key moves the browser's selection to: `step` rows on from `current` (-1: none)
     // among `count`, in a grid of `columns` (1 for the table).
     Q_INVOKABLE int stepSelection(int current, int step, int count, int columns) const;
+    Q_INVOKABLE int pageSelection(int current, int lines, int count, int columns) const;
     // {symbol, name, detail} of a card or backup row; `volume` is the model's volume description
     // of the path (empty when not known yet).
     Q_INVOKABLE QVariantMap location(const QString& path, const QVariantMap& volume,

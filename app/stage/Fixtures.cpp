@@ -28,6 +28,8 @@ FileStatus statusOf(const QString& name, int shoot, int i) {
         if (shoot == 2 && i < 2) return FileStatus::likely;
         return shoot == 0 ? FileStatus::backedUp : FileStatus::verified;
     }
+    // The clips could not be read at all: whether they are on a backup is not known.
+    if (name == "unread-clips") return shoot == 1 ? FileStatus::unreadable : FileStatus::verified;
     // Reads through a cache can't prove a copy byte by byte: matched by content only.
     if (name == "fuse-card") return FileStatus::backedUp;
     if (name == "verifying" || name == "stopped-pass")

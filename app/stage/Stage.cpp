@@ -560,6 +560,10 @@ QVariantList Stage::revealed() const {
     return out;
 }
 
+void Stage::setFileManager(bool there) {
+    if (reveal_) reveal_->fileManager = there;
+}
+
 QStringList Stage::ejectAsked() const {
     QStringList out;
     if (ejector_)

@@ -101,6 +101,8 @@ public:
     Q_INVOKABLE QString pickerSelected(int question) const;  // what it was to show selected there
     // What the file manager was asked to show, one list per request.
     Q_INVOKABLE QVariantList revealed() const;
+    // Whether a file manager (or anything that opens folders) is there to show them.
+    Q_INVOKABLE void setFileManager(bool there);
     Q_INVOKABLE QStringList ejectAsked() const;
     Q_INVOKABLE void finishEject(const QString& reason = QString());
     // The save dialog's answer (a path below the root; "" cancels) and the name it suggested.

@@ -126,9 +126,11 @@ QImage readWithQt(QIODevice& device, const QByteArray& format, int side, bool au
     return fit(reader.read(), side);
 }
 
+// Orientation 0: the JPEG's own EXIF says how it stands.
 QImage jpegBytes(QByteArray bytes, int side, int orientation) {
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::ReadOnly)) return {};
+    if (orientation == 0) return readWithQt(buffer, "jpeg", side, true);
     return oriented(readWithQt(buffer, "jpeg", side, false), orientation);
 }
 
@@ -273,12 +275,13 @@ QImage libRawThumbnail(const Card& card, int side, int64_t than) {
 }
 #endif
 
-// A RAW file's largest embedded preview (LibRaw's thumbnail or the largest JPEG of the TIFF
-// structure), never its first image. A plain TIFF shows its first image when that is a picture at
-// least the requested size, or when nothing larger is embedded.
+// A RAW file's largest embedded preview (LibRaw's thumbnail, or the largest JPEG of its TIFF
+// structure, RAF header or CR3 boxes), however small beside the tile: never its sensor data, which
+// LibRaw may not even know for a camera newer than itself. A plain TIFF shows its first image
+// when that is a picture at least the requested size, or when nothing larger is embedded.
 QImage rawOrTiff(const Card& card, int side, bool plainTiff) {
     FdSource source(card);
-    const std::optional<TiffPictures> tiff = tiffPictures(source);
+    const std::optional<TiffPictures> tiff = rawPictures(source);
     const std::optional<EmbeddedJpeg> best = tiff ? largest(tiff->previews) : std::nullopt;
     const int64_t bestPixels = best ? int64_t(best->width) * best->height : 0;
     if (plainTiff && tiff && !tiff->sensorData) {

@@ -88,12 +88,13 @@ class Walker {
 public:
     explicit Walker(ByteSource& source) : src_(source) {}
 
-    std::optional<TiffPictures> run() {
+    // The TIFF structure whose header is at `base`, its offsets counting from there.
+    std::optional<TiffPictures> run(int64_t base = 0) {
         std::string head;
-        if (!src_.read(0, 8, head)) return std::nullopt;
-        const std::optional<Frame> frame = header(head, 0);
+        if (!src_.read(base, 8, head)) return std::nullopt;
+        const std::optional<Frame> frame = header(head, base);
         if (!frame) return std::nullopt;
-        ifd(*frame, get(head, 4, 4, frame->little), 0, Kind::first);
+        ifd(*frame, base + get(head, 4, 4, frame->little), 0, Kind::first);
         return std::move(out_);
     }
 
@@ -251,6 +252,114 @@ bool unsupportedFrame(uint8_t m) {
 }  // namespace
 
 std::optional<TiffPictures> tiffPictures(ByteSource& source) { return Walker(source).run(); }
+
+namespace {
+
+// Fujifilm's header: its magic, then at 84 the offset and length of a JPEG, big-endian.
+std::optional<TiffPictures> rafPictures(ByteSource& source) {
+    std::string h;
+    if (!source.read(0, 92, h) || h.compare(0, 16, "FUJIFILMCCD-RAW ") != 0) return std::nullopt;
+    TiffPictures out;
+    out.sensorData = true;
+    out.orientation = 0;
+    if (auto jpeg = jpegAt(source, get(h, 84, 4, false), get(h, 88, 4, false))) out.previews.push_back(*jpeg);
+    return out;
+}
+
+constexpr int maxBoxes = 64;
+
+struct Box {
+    int64_t start = 0, size = 0, header = 8;
+    std::string type;
+    int64_t payload() const { return start + header; }
+    int64_t end() const { return start + size; }
+};
+
+// The box at `pos` when it lies whole before `end`.
+std::optional<Box> boxAt(ByteSource& source, int64_t pos, int64_t end) {
+    std::string b;
+    if (end - pos < 8 || !source.read(pos, 8, b)) return std::nullopt;
+    Box box{pos, get(b, 0, 4, false), 8, b.substr(4, 4)};
+    if (box.size == 1) {
+        if (end - pos < 16 || !source.read(pos + 8, 8, b)) return std::nullopt;
+        const uint64_t large = (uint64_t(get(b, 0, 4, false)) << 32) | get(b, 4, 4, false);
+        if (large > uint64_t(end - pos)) return std::nullopt;
+        box.size = int64_t(large);
+        box.header = 16;
+    } else if (box.size == 0) {
+        box.size = end - pos;  // to the end of its parent
+    }
+    if (box.size < box.header || box.size > end - pos) return std::nullopt;
+    return box;
+}
+
+// The boxes of [begin, end), at most maxBoxes of them.
+std::vector<Box> boxesIn(ByteSource& source, int64_t begin, int64_t end) {
+    std::vector<Box> out;
+    for (int64_t pos = begin; out.size() < size_t(maxBoxes);) {
+        const std::optional<Box> box = boxAt(source, pos, end);
+        if (!box) break;
+        out.push_back(*box);
+        pos = box->end();
+    }
+    return out;
+}
+
+bool hasUuid(ByteSource& source, const Box& box, std::string_view uuid) {
+    std::string id;
+    return box.type == "uuid" && box.end() - box.payload() >= 16 && source.read(box.payload(), 16, id) &&
+           id == uuid;
+}
+
+// A JPEG that starts within a few fields of `begin` (each box has its own small header: version,
+// sizes) and runs at most to `end`.
+std::optional<EmbeddedJpeg> jpegNear(ByteSource& source, int64_t begin, int64_t end) {
+    std::string b;
+    const int64_t span = std::min<int64_t>(48, end - begin);
+    if (span < 3 || !source.read(begin, span, b)) return std::nullopt;
+    const size_t at = b.find("\xFF\xD8\xFF");
+    return at == std::string::npos ? std::nullopt
+                                   : jpegAt(source, begin + int64_t(at), end - begin - int64_t(at));
+}
+
+std::optional<TiffPictures> cr3Pictures(ByteSource& source) {
+    static const std::string canon("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
+    static const std::string preview("\xea\xf4\x2b\x5e\x1c\x98\x4b\x88\xb9\xfb\xb7\xdc\x40\x6e\x4d\x16", 16);
+    std::string h;
+    if (!source.read(0, 12, h) || h.compare(4, 8, "ftypcrx ") != 0) return std::nullopt;
+    TiffPictures out;
+    out.sensorData = true;
+    auto add = [&](std::optional<EmbeddedJpeg> jpeg) {
+        if (jpeg && out.previews.size() < maxEmbeddedJpegs) out.previews.push_back(*jpeg);
+    };
+    for (const Box& top : boxesIn(source, 0, source.size())) {
+        if (top.type == "moov") {
+            for (const Box& inner : boxesIn(source, top.payload(), top.end())) {
+                if (!hasUuid(source, inner, canon)) continue;
+                for (const Box& item : boxesIn(source, inner.payload() + 16, inner.end())) {
+                    if (item.type == "THMB") add(jpegNear(source, item.payload(), item.end()));
+                    // IFD0 of the camera's TIFF structure holds the orientation.
+                    if (item.type == "CMT1") {
+                        if (auto ifd0 = Walker(source).run(item.payload()))
+                            out.orientation = ifd0->orientation;
+                    }
+                }
+            }
+        } else if (hasUuid(source, top, preview)) {
+            for (const Box& item : boxesIn(source, top.payload() + 16 + 8, top.end()))
+                if (item.type == "PRVW") add(jpegNear(source, item.payload(), item.end()));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<TiffPictures> rawPictures(ByteSource& source) {
+    if (auto tiff = tiffPictures(source)) return tiff;
+    if (auto raf = rafPictures(source)) return raf;
+    return cr3Pictures(source);
+}
 
 std::optional<EmbeddedJpeg> jpegAt(ByteSource& source, int64_t offset, int64_t length) {
     if (length < 4 || !source.contains(offset, length)) return std::nullopt;

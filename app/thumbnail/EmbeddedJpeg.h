@@ -24,7 +24,8 @@ struct TiffPictures {
     // no image reader shows as a picture.
     int width = 0, height = 0;
     bool sensorData = false;
-    int orientation = 1;                 // IFD0's EXIF orientation, 1 to 8
+    // IFD0's EXIF orientation, 1 to 8; 0 where the previews carry their own (a RAF's JPEG).
+    int orientation = 1;
     std::vector<EmbeddedJpeg> previews;  // in the order found, without repeats
 };
 
@@ -32,6 +33,12 @@ inline constexpr size_t maxEmbeddedJpegs = 16;
 
 // Nothing when the source does not start with a TIFF header (including the ORF and RW2 variants).
 std::optional<TiffPictures> tiffPictures(capture::ByteSource& source);
+
+// The pictures of a camera RAW file in any of the containers cameras use: a TIFF structure, a
+// Fujifilm RAF (the JPEG its header points at; the sensor data is never a picture), or a Canon
+// CR3 (the thumbnail in its movie box and the preview in a box of its own, ISO base media boxes
+// read with their count and nesting capped). Nothing for any other file.
+std::optional<TiffPictures> rawPictures(capture::ByteSource& source);
 
 // The size of the JPEG stored at [offset, offset + length), read from its first frame header;
 // nothing unless it is an 8-bit baseline, extended or progressive JPEG (the lossless JPEG of raw

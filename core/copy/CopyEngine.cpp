@@ -9,6 +9,7 @@
 #include "platform/Fd.h"
 #include "platform/NoAtime.h"
 #include "report/Join.h"
+#include "text/Utf8.h"
 
 #include <sys/xattr.h>
 
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 
 #ifndef RENAME_NOREPLACE
@@ -164,6 +166,24 @@ std::string temporaryName(std::string_view name, std::string_view token) {
     return out;
 }
 
+namespace {
+
+std::optional<CopyError> nameRefusal(const std::string& name, const std::string& final, int error) {
+    // A drive that stores names as text says so with these when the name, not the folder, is at
+    // fault (exFAT through FUSE answers ENOENT, the kernel's drivers EINVAL or EILSEQ).
+    if (error != ENOENT && error != EINVAL && error != EILSEQ) return std::nullopt;
+    std::string refused;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool never = byte < 0x20 || byte == 0x7F || std::string_view("\"*:<>?\\|").find(c) != std::string_view::npos;
+        if (never && refused.find(c) == std::string::npos) refused.push_back(c);
+    }
+    if (!refused.empty() || (error != ENOENT && !isValidUtf8(name))) return CopyError::nameRefused(final, refused);
+    return std::nullopt;
+}
+
+}  // namespace
+
 void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, const std::string& finalName,
                             const std::string& finalPath) {
     if (sys.renameat2(dirFd, tmpName.c_str(), dirFd, finalName.c_str(), RENAME_NOREPLACE) == 0) return;
@@ -292,7 +312,12 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
         }
         p->fd = sys_.openat(p->dir.get(), p->tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (p->fd < 0) {
-            result.outcomes.push_back(TargetOutcome::failed(final, CopyError::posix("create " + p->tmp, currentError())));
+            // The temporary name is the file's own with a hidden prefix and a suffix: what the
+            // drive refused is the file's name, and the user is told of that one.
+            const int error = currentError();
+            std::optional<CopyError> refusal = nameRefusal(target.name, final, error);
+            result.outcomes.push_back(
+                TargetOutcome::failed(final, refusal ? std::move(*refusal) : CopyError::posix("create " + final, error)));
             continue;
         }
         // Reserving the whole size up front keeps the file in few extents and finds a full disk

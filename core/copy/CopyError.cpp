@@ -3,6 +3,8 @@
 #include "platform/Errors.h"
 #include "text/Utf8.h"
 
+#include <vector>
+
 namespace halvetrop {
 
 CopyError CopyError::posix(std::string operation, std::int32_t error) { return {Kind::posix, std::move(operation), error}; }
@@ -16,6 +18,31 @@ CopyError CopyError::insideLibrary(std::string path) { return {Kind::insideLibra
 CopyError CopyError::backupDisconnected(std::string root) { return {Kind::backupDisconnected, std::move(root), 0}; }
 CopyError CopyError::backupUnconfirmed(std::string root) { return {Kind::backupUnconfirmed, std::move(root), 0}; }
 CopyError CopyError::cancelled() { return {Kind::cancelled, {}, 0}; }
+CopyError CopyError::nameRefused(std::string path, std::string refused) {
+    return {Kind::nameRefused, std::move(path), 0, std::move(refused)};
+}
+
+namespace {
+
+// "its file system doesn't allow " and * in names", the control characters named as such.
+std::string whyRefused(const std::string& refused) {
+    if (refused.empty()) return "its file system stores only names that are UTF-8 text";
+    std::vector<std::string> shown;
+    bool control = false;
+    for (char c : refused) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            control = true;
+        else
+            shown.emplace_back(1, c);
+    }
+    if (control) shown.emplace_back("control characters");
+    std::string list;
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == shown.size() ? " and " : ", ") + shown[i];
+    return "its file system doesn't allow " + list + " in names";
+}
+
+}  // namespace
 
 std::string CopyError::description() const {
     const std::string shown = repairUtf8(text_);
@@ -32,6 +59,11 @@ std::string CopyError::description() const {
     case Kind::backupUnconfirmed:
         return "Can't tell whether the drive at " + shown + " is the backup that was checked. Check the card again first.";
     case Kind::cancelled: return "Cancelled";
+    case Kind::nameRefused: {
+        const std::size_t slash = shown.find_last_of('/');
+        const std::string name = slash == std::string::npos ? shown : shown.substr(slash + 1);
+        return "The backup drive refused the name \u201C" + name + "\u201D: " + whyRefused(refused_);
+    }
     }
     return "Cancelled";
 }

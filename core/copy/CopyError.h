@@ -19,6 +19,7 @@ public:
         backupDisconnected,  // "The backup is no longer connected: " + the backup folder
         backupUnconfirmed,   // "Can't tell whether the drive at " + the backup folder + " is the backup ..."
         cancelled,           // "Cancelled"
+        nameRefused,         // "The backup drive refused the name “" + the file's name + "”: " + why
     };
 
     static CopyError posix(std::string operation, std::int32_t error);
@@ -32,10 +33,16 @@ public:
     static CopyError backupDisconnected(std::string root);
     static CopyError backupUnconfirmed(std::string root);
     static CopyError cancelled();
+    // The drive turned the file's name away: `refused` holds the characters of the name its file
+    // system does not allow (FAT, exFAT and NTFS refuse " * : < > ? \ | and control characters);
+    // empty, the name is not UTF-8 text, which such a drive cannot store.
+    static CopyError nameRefused(std::string path, std::string refused);
 
     Kind kind() const { return kind_; }
     // The path of every case but posix and cancelled; the operation text for posix.
     const std::string& text() const { return text_; }
+    // The refused characters of nameRefused; empty otherwise.
+    const std::string& refused() const { return refused_; }
     // The system error number of posix, 0 otherwise.
     std::int32_t error() const { return error_; }
 
@@ -45,10 +52,12 @@ public:
     bool operator==(const CopyError&) const = default;
 
 private:
-    CopyError(Kind kind, std::string text, std::int32_t error) : kind_(kind), text_(std::move(text)), error_(error) {}
+    CopyError(Kind kind, std::string text, std::int32_t error, std::string refused = {})
+        : kind_(kind), text_(std::move(text)), error_(error), refused_(std::move(refused)) {}
     Kind kind_;
     std::string text_;
     std::int32_t error_ = 0;
+    std::string refused_;
 };
 
 }  // namespace halvetrop

@@ -107,7 +107,9 @@ std::vector<ContentLine> Verifier::contentLines(const std::vector<FileResult>& f
         line.checked = 0;
         if (junk.files > 0) {
             line.formats = {"._*", ".DS_Store"};
-            line.note = "Created by macOS/Windows, not by the camera. Never needed.";
+            // Beside the Mac's and Windows' leftovers the tally holds Linux's: the trash folders
+            // of its desktops and the file system's lost+found.
+            line.note = "Left by computers (macOS, Windows, Linux) and disk checks, not by the camera. Never needed.";
         }
         if (!junk.unlistedFolders.empty()) {
             line.unlisted = junk.unlistedFolders;

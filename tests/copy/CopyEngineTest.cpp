@@ -21,6 +21,7 @@
 #include <climits>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 namespace halvetrop {
 namespace {
@@ -196,7 +197,7 @@ TEST_F(EngineFixture, TargetFaultsAtEveryStepCostOnlyThatTarget) {
         std::string expected;  // description with {tmp}/{final} placeholders
     };
     const std::vector<Row> rows = {
-        {"create", Op::openat, true, O_CREAT, "create {tmp}: Permission denied"},
+        {"create", Op::openat, true, O_CREAT, "create {final}: Permission denied"},
         {"write", Op::write, true, 0, "write {final}: No space left on device"},
         {"set times", Op::futimens, true, 0, "set times on {final}: Operation not permitted"},
         {"flush", Op::fsync, true, 0, "flush {final}: Input/output error"},
@@ -252,6 +253,27 @@ TEST_F(EngineFixture, TargetFaultsAtEveryStepCostOnlyThatTarget) {
         EXPECT_TRUE(partials(a).empty());
         EXPECT_TRUE(partials(b).empty());
         EXPECT_FALSE(fs::exists(b + "/IMG_0001.JPG"));
+    }
+}
+
+// A drive that will not create a file under its name says which name it refused and why, never
+// the hidden temporary name the engine asked for; a clean name's trouble stays a system error.
+// (The real exFAT's answers are in the volume suite.)
+TEST_F(EngineFixture, ARefusedNameIsNamedWithItsReason) {
+    const std::vector<std::tuple<std::string, int, std::string>> rows = {
+        {"A:B*?.JPG", EINVAL, "refused the name \u201CA:B*?.JPG\u201D: its file system doesn't allow :, * and ? in names"},
+        {"A\x01.JPG", ENOENT, "refused the name \u201CA\x01.JPG\u201D: its file system doesn't allow control characters in names"},
+        {"IMG_0001.JPG", ENOENT, "create " + dirA + "/IMG_0001.JPG: No such file or directory"},
+    };
+    for (const auto& [name, error, expected] : rows) {
+        FaultSys sys;
+        sys.fault = [&, error = error](Op op, const std::string& path, int flags) {
+            return op == Op::openat && (flags & O_CREAT) && path.find(".partial") != std::string::npos ? error : 0;
+        };
+        const CopyResult r = CopyEngine(sys).copy(source, {{dirA, name}});
+        ASSERT_TRUE(r.outcomes.at(0).error);
+        const std::string desc = r.outcomes[0].error->description();
+        EXPECT_EQ(desc.substr(desc.size() - std::min(desc.size(), expected.size())), expected);
     }
 }
 

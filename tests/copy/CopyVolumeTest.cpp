@@ -140,6 +140,31 @@ TEST(CopyOnRealVolumes, ExfatTakesTheFallbackForRenamingWithoutReplacing) {
     EXPECT_EQ(result.alreadyThere[0].path, dir + "/C0001.MP4");
 }
 
+// exFAT refuses some characters a card's file system allows: the copy says which name and why,
+// and leaves nothing behind; the file's neighbours are copied.
+TEST(CopyOnRealVolumes, ANameExfatRefusesIsNamed) {
+    VOLUME_OR_SKIP(volume, LoopVolume::Type::exfat, 16 << 20);
+    TempDir card{"refused-card"};
+    CopyPlan plan;
+    plan.root = volume->mountPoint();
+    plan.card = card.path();
+    const std::vector<std::string> names = {"A,\"=B.JPG", "A,=B.JPG", "IMG_\xff.JPG"};
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string source = card.write(std::to_string(k) + "/" + names[k], bytesOf(5000, unsigned(k)));
+        plan.items.push_back(PlannedCopy{static_cast<std::int64_t>(k), source, plan.root, names[k], 5000});
+    }
+    const CopyRunResult result = CopyRunner(plan).run();
+    ASSERT_EQ(result.copied.size(), 1u);
+    EXPECT_EQ(readFile(plan.root + "/A,=B.JPG"), bytesOf(5000, 1));
+    ASSERT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(result.failed[0].message,
+              "The backup drive refused the name \u201CA,\"=B.JPG\u201D: its file system doesn't allow \" in names");
+    EXPECT_EQ(result.failed[1].message,
+              "The backup drive refused the name \u201CIMG_\uFFFD.JPG\u201D: its file system stores only names that are "
+              "UTF-8 text");
+    EXPECT_EQ(entries(plan.root), std::vector<std::string>{"A,=B.JPG"});
+}
+
 TEST(CopyOnRealVolumes, Ext4ReadsBackFromTheDisk) {
     // A disk of its own: every user can tell that its reads come from the medium.
     std::string reason;

@@ -438,7 +438,8 @@ TEST(ContentLines, BucketsNotesAndJunk) {
 // Junk folders the check could not open are named on the junk line, which then stands even
 // without junk files; the line reads back from its stored form as it was.
 TEST(ContentLines, UnlistedJunkFoldersAreNamedOnTheJunkLine) {
-    const std::string junkNote = "Created by macOS/Windows, not by the camera. Never needed.";
+    const std::string junkNote =
+        "Left by computers (macOS, Windows, Linux) and disk checks, not by the camera. Never needed.";
     const struct {
         int64_t junkFiles;
         std::vector<std::string> folders;

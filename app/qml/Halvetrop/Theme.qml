@@ -36,6 +36,9 @@ QtObject {
     readonly property color tertiary: appearance >= 0 ? Look.color("tertiary") : "black"
     readonly property color disabledText: appearance >= 0 ? Look.color("disabled") : "gray"
     readonly property color track: Qt.rgba(primary.r, primary.g, primary.b, 0.08)
+    // Where a file has no picture to show: the ground of its kind's symbol, opaque so that the
+    // overlapping tiles of a shoot hide one another.
+    readonly property color pictureGround: Qt.tint(window, Qt.rgba(0, 0, 0, 0.04))
     // A selected row or tile, its text and symbols, and the keyboard focus ring.
     readonly property color selection: appearance >= 0 ? Look.control("selection", "normal").fill : "blue"
     // Not "onSelection": a name of "on" and a capital is read as a signal handler and never bound.

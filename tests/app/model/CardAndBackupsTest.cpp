@@ -74,7 +74,8 @@ private slots:
             QVERIFY(!m.cardOnly() && !m.hasNotice());
         } else {
             QCOMPARE(m.phase(), AppModel::Phase::Setup);
-            QCOMPARE(m.noticeText(), QStringLiteral("Choose a card and a backup first"));
+            // The card was just chosen: only the backup is asked for.
+            QCOMPARE(m.noticeText(), QStringLiteral("Add a backup to check “CAM” against."));
             QVERIFY(!m.noticeOk());
         }
     }
@@ -138,7 +139,7 @@ private slots:
             QCOMPARE(h.verifier(before)->request().source, cam.volumePath);
             QCOMPARE(h.verifier(before)->request().destinations, std::vector<std::string>{kA});
         } else {
-            QCOMPARE(m.noticeText(), QStringLiteral("Choose a card and a backup first"));
+            QCOMPARE(m.noticeText(), QStringLiteral("Add a backup to check “CAM” against."));
         }
     }
 

@@ -222,13 +222,20 @@ private slots:
         QTest::addColumn<bool>("fails");
         QTest::addColumn<QStringList>("expectedItems");
         QTest::addColumn<QString>("expectedOpened");
+        QTest::addColumn<bool>("folderOpens");  // something on the desktop opens folders
+        QTest::addColumn<bool>("failed");       // the caller is told nothing could show them
 
         const QStringList items = {"file:///media/u/EOS%20DIGITAL/DCIM/IMG%FF.JPG", "file:///srv/b/a%25.JPG"};
-        QTest::newRow("file manager selects the items") << true << false << items << "";
+        const QString folder = "file:///media/u/EOS%20DIGITAL/DCIM";
+        QTest::newRow("file manager selects the items") << true << false << items << "" << true << false;
         QTest::newRow("no file manager: the folder opens")
-            << false << false << QStringList{} << "file:///media/u/EOS%20DIGITAL/DCIM";
+            << false << false << QStringList{} << folder << true << false;
         QTest::newRow("file manager fails: the folder opens")
-            << true << true << items << "file:///media/u/EOS%20DIGITAL/DCIM";
+            << true << true << items << folder << true << false;
+        QTest::newRow("no file manager, nothing opens folders")
+            << false << false << QStringList{} << folder << false << true;
+        QTest::newRow("file manager fails, nothing opens folders")
+            << true << true << items << folder << false << true;
     }
 
     void reveal() {
@@ -236,6 +243,8 @@ private slots:
         QFETCH(bool, fails);
         QFETCH(QStringList, expectedItems);
         QFETCH(QString, expectedOpened);
+        QFETCH(bool, folderOpens);
+        QFETCH(bool, failed);
 
         std::optional<FakeBusService> fm;
         if (fileManager) {
@@ -246,9 +255,12 @@ private slots:
             QVERIFY(fm->start());
         }
         QStringList opened;
-        FileManagerReveal reveal(QDBusConnection::sessionBus(),
-                                 [&](const QUrl& url) { opened << QString::fromLatin1(url.toEncoded()); });
-        reveal.reveal({"/media/u/EOS DIGITAL/DCIM/IMG\xff.JPG", "/srv/b/a%.JPG"});
+        FileManagerReveal reveal(QDBusConnection::sessionBus(), [&](const QUrl& url) {
+            opened << QString::fromLatin1(url.toEncoded());
+            return folderOpens;
+        });
+        int failures = 0;
+        reveal.reveal({"/media/u/EOS DIGITAL/DCIM/IMG\xff.JPG", "/srv/b/a%.JPG"}, [&] { ++failures; });
 
         if (fileManager) {
             QTRY_COMPARE(fm->calls().size(), size_t(1));
@@ -261,6 +273,7 @@ private slots:
         } else {
             QTRY_COMPARE(opened, QStringList{expectedOpened});
         }
+        QCOMPARE(failures, failed ? 1 : 0);
     }
 
     void appearance_data() {

@@ -184,5 +184,22 @@ TEST(FilesKeys, ArrowsMoveTheSelectionWithinTheRowsShown) {
         EXPECT_EQ(stepSelection(s.current, s.step, s.count, s.columns), s.expected) << s.why;
 }
 
+// Page Up and Page Down move by whole lines and stop at the grid's edges instead of staying put.
+TEST(Files, PageSelection) {
+    struct Page {
+        int current, lines, count, columns, expected;
+        const char* why;
+    };
+    const Page pages[] = {
+        {-1, -3, 20, 4, 19, "nothing selected: Page Up takes the last tile"},
+        {1, 2, 20, 4, 9, "two lines down, same column"},
+        {5, 10, 20, 4, 17, "past the end: the last line, same column"},
+        {6, 10, 18, 4, 17, "the short last line: its last tile"},
+        {14, -10, 20, 4, 2, "past the start: the first line, same column"},
+    };
+    for (const Page& p : pages)
+        EXPECT_EQ(pageSelection(p.current, p.lines, p.count, p.columns), p.expected) << p.why;
+}
+
 }  // namespace
 }  // namespace halvetrop::present

@@ -282,6 +282,17 @@ TEST(Shoots, DaysTitlesLinesAndSentences) {
          "Backed up",
          "checkmark.circle.fill",
          "externaldrive.fill.badge.checkmark"},
+        // Files never read are not said to be missing.
+        {{.files = 1, .problem = 1},
+         false,
+         "1 couldn't be read",
+         "xmark.octagon.fill",
+         "externaldrive.badge.exclamationmark"},
+        {{.files = 3, .missing = 2, .problem = 1},
+         false,
+         "Not on any backup yet · 1 unreadable",
+         "xmark.circle.fill",
+         "externaldrive.badge.xmark"},
     };
     for (const Sentence& s : sentences) {
         EXPECT_EQ(shootSentence(s.c, s.landing, us).toStdString(), s.text);

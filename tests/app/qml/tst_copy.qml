@@ -32,7 +32,7 @@ TestCase {
             { tag: "planning, Return copies", phase: 0, key: Qt.Key_Return, after: "copying" },
             { tag: "copying, Escape stops", phase: 1, key: Qt.Key_Escape, after: "stopped" },
             { tag: "copying, Return does nothing", phase: 1, key: Qt.Key_Return, after: "copying" },
-            { tag: "done, Escape does nothing", phase: 2, key: Qt.Key_Escape, after: "done" },
+            { tag: "done, Escape closes and checks", phase: 2, key: Qt.Key_Escape, after: "checking" },
             { tag: "done, Return closes and checks", phase: 2, key: Qt.Key_Return, after: "checking" },
         ]
     }

@@ -165,6 +165,61 @@ QByteArray rawFile(const RawSpec& s) {
     return b;
 }
 
+namespace {
+
+void putBig(QByteArray& b, uint32_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) b.append(char((v >> (8 * i)) & 0xFF));
+}
+
+// An ISO base media box of that type around `payload`.
+QByteArray box(const char* type, const QByteArray& payload) {
+    QByteArray b;
+    putBig(b, uint32_t(8 + payload.size()), 4);
+    return b.append(type, 4).append(payload);
+}
+
+}  // namespace
+
+QByteArray rafFile(QSize preview, QColor color) {
+    // Magic, version and camera id, the camera's name, the directory's version, then at 84 the
+    // JPEG's offset and length and the sensor data's header and data after it.
+    QByteArray b = QByteArray("FUJIFILMCCD-RAW 0201FF129502X-T50").leftJustified(60, '\0');
+    b = b.append("0100").leftJustified(84, '\0');
+    const QByteArray jpeg = preview.isEmpty() ? QByteArray() : jpegOf(preview, color);
+    const uint32_t at = 148, cfa = at + uint32_t(jpeg.size());
+    for (uint32_t v : {jpeg.isEmpty() ? 0 : at, uint32_t(jpeg.size()), cfa, 16u, cfa + 16, 4096u})
+        putBig(b, v, 4);
+    return b.leftJustified(at, '\0').append(jpeg).append(QByteArray(16 + 4096, '\x5a'));
+}
+
+QByteArray cr3File(bool thumbnail, QSize preview, QColor color, int orientation) {
+    QByteArray tiff("II*\0\x08\0\0\0", 8);  // the camera's IFD0
+    writeIfd(tiff, {{0x112, 3, 1, uint32_t(orientation)}});
+    QByteArray canon("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
+    canon.append(box("CMT1", tiff));
+    // Each JPEG behind its box's own small header: zeros (version, flags, unknown fields), the
+    // picture's size and the JPEG's length, as THMB (4, -, 4) and PRVW (6, 2, -) have them.
+    const auto header = [](QSize size, qsizetype bytes, int before, int between, int after) {
+        QByteArray h(before, '\0');
+        putBig(h, uint32_t(size.width()), 2);
+        putBig(h, uint32_t(size.height()), 2);
+        h.append(QByteArray(between, '\0'));
+        putBig(h, uint32_t(bytes), 4);
+        return h.append(QByteArray(after, '\0'));
+    };
+    const QByteArray small = jpegOf({160, 120}, Qt::red);
+    if (thumbnail) canon.append(box("THMB", header({160, 120}, small.size(), 4, 0, 4) + small));
+    QByteArray file = box("ftyp", QByteArray("crx \0\0\0\x01crx isom", 16)) + box("moov", box("uuid", canon));
+    if (!preview.isEmpty()) {
+        const QByteArray jpeg = jpegOf(preview, color);
+        QByteArray uuid("\xea\xf4\x2b\x5e\x1c\x98\x4b\x88\xb9\xfb\xb7\xdc\x40\x6e\x4d\x16", 16);
+        uuid.append(QByteArray("\0\0\0\0\0\0\0\x01", 8))
+            .append(box("PRVW", header(preview, jpeg.size(), 6, 2, 0) + jpeg));
+        file.append(box("uuid", uuid));
+    }
+    return file.append(box("mdat", QByteArray(4096, '\x5a')));
+}
+
 QByteArray heicOf(QSize size, QColor color, QString* why) {
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;

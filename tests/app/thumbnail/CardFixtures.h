@@ -26,6 +26,15 @@ struct RawSpec {
 // A little-endian TIFF laid out as DNG, NEF and ARW files are.
 QByteArray rawFile(const RawSpec& spec);
 
+// A Fujifilm RAF: its header, a JPEG of that size and colour where the header points (none when
+// the size is empty), then sensor data LibRaw cannot make sense of, as of a camera newer than it.
+QByteArray rafFile(QSize preview, QColor color);
+
+// A Canon CR3: the 160x120 red thumbnail in its movie box (when `thumbnail`), a preview of that
+// size and colour in a box of its own (none when the size is empty), and the camera's orientation
+// in its TIFF structure; then sensor data.
+QByteArray cr3File(bool thumbnail, QSize preview, QColor color, int orientation = 1);
+
 // A HEIC picture of one colour; empty with `why` set when libheif has no HEVC encoder here.
 QByteArray heicOf(QSize size, QColor color, QString* why);
 

@@ -95,8 +95,6 @@ QStringList logged(const QTemporaryDir& dir) {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(halvetrop::test::RawSpec)
-
 class ThumbnailTest : public QObject {
     Q_OBJECT
 
@@ -227,48 +225,65 @@ private slots:
         QCOMPARE(missing.count(), program.startsWith("/nonexistent") ? 1 : 0);
     }
 
-    // A RAW file shows its largest embedded preview at the tile's size, wherever the camera put
-    // it; never its first image when that is sensor data or a tiny picture. A plain TIFF shows its
-    // own picture when that is large enough.
+    // A RAW file shows its largest embedded preview at the tile's size (a smaller one as it is),
+    // wherever the camera put it and whatever the container (TIFF, RAF, CR3, of cameras the RAW
+    // library may not know); never its first image when that is sensor data or a tiny picture. A
+    // plain TIFF shows its own picture when that is large enough.
     void rawFilesShowTheirPreview_data() {
         using test::RawSpec;
         using Where = RawSpec::Where;
         QTest::addColumn<QString>("name");
-        QTest::addColumn<RawSpec>("spec");
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QSize>("size");  // empty: no picture
         QTest::addColumn<QColor>("color");
         const QSize tile(264, 198);
         QTest::newRow("sensor data, preview in a SubIFD")
-            << "A.DNG" << RawSpec{} << tile << QColor(Qt::green);
+            << "A.DNG" << test::rawFile(RawSpec{}) << tile << QColor(Qt::green);
         QTest::newRow("tiny picture, preview in IFD1")
-            << "A.ARW" << RawSpec{{16, 12}, false, Qt::red, 1, Where::ifd1} << tile << QColor(Qt::green);
+            << "A.ARW" << test::rawFile(RawSpec{{16, 12}, false, Qt::red, 1, Where::ifd1}) << tile
+            << QColor(Qt::green);
         RawSpec nikon{{16, 12}, false, Qt::red, 1, Where::nikonMakerNote};
         nikon.smallThumbnail = true;
         QTest::newRow("preview in the maker note beside a small thumbnail")
-            << "A.NEF" << nikon << tile << QColor(Qt::green);
+            << "A.NEF" << test::rawFile(nikon) << tile << QColor(Qt::green);
         RawSpec turned;
         turned.orientation = 6;
-        QTest::newRow("taken upright") << "B.DNG" << turned << QSize(198, 264) << QColor(Qt::green);
+        QTest::newRow("taken upright")
+            << "B.DNG" << test::rawFile(turned) << QSize(198, 264) << QColor(Qt::green);
         RawSpec loop;
         loop.smallThumbnail = loop.chainLoops = true;
-        QTest::newRow("IFD chain that loops") << "C.DNG" << loop << tile << QColor(Qt::green);
+        QTest::newRow("IFD chain that loops") << "C.DNG" << test::rawFile(loop) << tile << QColor(Qt::green);
         RawSpec cut;
         cut.previewCutShort = true;
-        QTest::newRow("preview running past the end") << "D.DNG" << cut << QSize() << QColor();
+        QTest::newRow("preview running past the end") << "D.DNG" << test::rawFile(cut) << QSize() << QColor();
         QTest::newRow("sensor data only")
-            << "E.DNG" << RawSpec{{64, 48}, true, Qt::red, 1, Where::none} << QSize() << QColor();
-        QTest::newRow("plain TIFF picture") << "A.TIF" << RawSpec{{600, 400}, false, Qt::red, 1, Where::none}
-                                            << QSize(264, 176) << QColor(Qt::red);
+            << "E.DNG" << test::rawFile(RawSpec{{64, 48}, true, Qt::red, 1, Where::none}) << QSize()
+            << QColor();
+        QTest::newRow("plain TIFF picture")
+            << "A.TIF" << test::rawFile(RawSpec{{600, 400}, false, Qt::red, 1, Where::none})
+            << QSize(264, 176) << QColor(Qt::red);
         QTest::newRow("plain TIFF, tiny picture, larger preview")
-            << "B.TIF" << RawSpec{{16, 12}, false, Qt::red, 1, Where::ifd1} << tile << QColor(Qt::green);
+            << "B.TIF" << test::rawFile(RawSpec{{16, 12}, false, Qt::red, 1, Where::ifd1}) << tile
+            << QColor(Qt::green);
+        QTest::newRow("RAF, a preview smaller than the tile")
+            << "A.RAF" << test::rafFile({160, 120}, Qt::green) << QSize(160, 120) << QColor(Qt::green);
+        QTest::newRow("RAF without a preview") << "C.RAF" << test::rafFile({}, {}) << QSize() << QColor();
+        QTest::newRow("CR3, the preview over the thumbnail")
+            << "A.CR3" << test::cr3File(true, {640, 480}, Qt::green) << QSize(264, 198) << QColor(Qt::green);
+        QTest::newRow("CR3, the thumbnail alone")
+            << "B.CR3" << test::cr3File(true, {}, {}) << QSize(160, 120) << QColor(Qt::red);
+        QTest::newRow("CR3 taken upright") << "C.CR3" << test::cr3File(false, {640, 480}, Qt::green, 6)
+                                           << QSize(198, 264) << QColor(Qt::green);
+        QTest::newRow("CR3 without a picture")
+            << "D.CR3" << test::cr3File(false, {}, {}) << QSize() << QColor();
     }
     void rawFilesShowTheirPreview() {
         QFETCH(QString, name);
-        QFETCH(test::RawSpec, spec);
+        QFETCH(QByteArray, bytes);
         QFETCH(QSize, size);
         QFETCH(QColor, color);
         QTemporaryDir dir;
-        const QString file = writeFile(dir, name, test::rawFile(spec));
+        const QString file = writeFile(dir, name, bytes);
         Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 264, int64_t(8) << 20});
         const QImage image = answer(t, keyOf(file));
         QCOMPARE(image.isNull(), !size.isValid());

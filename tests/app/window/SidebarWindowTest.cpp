@@ -441,11 +441,12 @@ private slots:
         QCOMPARE(a.stage.pickerSelected(questions), q(card()));
         QVERIFY(!m.source());
         const int checks = a.stage.checkCount();
+        const QString offered = q(m.suggestedCards().front().name);
         QVERIFY(w.click(QStringLiteral("suggestedCard")));
         QCOMPARE(m.source(), std::optional<std::string>(card()));
         QCOMPARE(m.phase(), AppModel::Phase::Setup);
         QTRY_COMPARE(w.text(QStringLiteral("noticeText")),
-                     QStringLiteral("Choose a card and a backup first"));
+                     QStringLiteral("Add a backup to check “%1” against.").arg(offered));
         QCOMPARE(a.stage.checkCount(), checks);
 
         QVERIFY(w.click(QStringLiteral("clearCard")));

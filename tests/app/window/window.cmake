@@ -18,3 +18,9 @@ add_dependencies(app_window_results_test halvetrop-thumbnailer)
 halvetrop_qttest(app_window_sidebar_test SOURCES SidebarWindowTest.cpp WindowDriver.cpp
   LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS AS_USER)
 add_dependencies(app_window_sidebar_test halvetrop-thumbnailer)
+
+# What keys, popovers, previews and rows do in the window over the real model with the stage's
+# scripted check, copy and file manager; and the application quitting without a word from QML.
+halvetrop_qttest(app_window_behaviour_test SOURCES BehaviourWindowTest.cpp WindowDriver.cpp
+  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets)
+add_dependencies(app_window_behaviour_test halvetrop-thumbnailer halvetrop)

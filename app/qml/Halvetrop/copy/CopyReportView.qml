@@ -138,11 +138,14 @@ ColumnLayout {
                 id: handOff
                 required property string modelData
                 required property int index
+                objectName: "handOff"
                 text: "Add to " + modelData
                 hoverEnabled: true
                 PlainToolTip {
+                    objectName: "handOffHelp"
                     shown: handOff.hovered
                     text: "Open the " + (view.report ? view.report.copiedCount : 0) + " new files in " + handOff.modelData
+                          + " — it shows its import window"
                 }
                 onClicked: view.model.handOff(index)
             }

@@ -6,7 +6,7 @@ import Halvetrop
 import Halvetrop.Native
 
 // The copy dialog's content: planning, copying and done, from the sheet model. Escape and Return
-// are owned here: Cancel or Stop, and Copy or Done.
+// are owned here: Cancel, Stop or Done, and Copy or Done.
 ColumnLayout {
     id: view
     required property var model
@@ -233,7 +233,7 @@ ColumnLayout {
                             delegate: RowLayout {
                                 required property var modelData
                                 width: ListView.view.width
-                                Symbol { name: modelData.exists ? "folder.fill" : "folder"; color: Theme.brand; size: 14 }
+                                Symbol { objectName: "planFolderSymbol"; name: modelData.symbol; color: Theme.brand; size: 14 }
                                 DataText {
                                     text: modelData.text
                                     font: Theme.monoSmall

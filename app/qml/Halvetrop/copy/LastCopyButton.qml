@@ -27,6 +27,8 @@ ActionButton {
         width: 560
         // Kept inside the window: the button may sit near its edge.
         margins: Theme.s
+        // It takes the keys while open, so that Escape closes it.
+        focus: true
         padding: Theme.l
         background: CardBackground { radius: Theme.radiusL }
         // Made on opening: the report view is not worth building for a button nobody presses.

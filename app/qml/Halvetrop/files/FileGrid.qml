@@ -5,9 +5,9 @@ import Halvetrop.Native
 
 // The grid form of the browser: one tile per visible file in the table's order, with the file's
 // picture, its status badge and name; a tile that is not backed up is edged in its status colour
-// and a little faded. Selection lives in the model: a click or the arrow keys move it, Escape
-// clears it, Space and a double click preview; a right click opens the menu of the tile under it
-// and leaves the selection alone.
+// and a little faded. Selection lives in the model: a click, the arrow keys and Page Up and Down
+// move it, Escape clears it, Space and a double click preview; a right click opens the menu of
+// the tile under it and leaves the selection alone.
 GridView {
     id: grid
     required property var app
@@ -59,8 +59,16 @@ GridView {
     Keys.onRightPressed: grid.step(1)
     Keys.onUpPressed: grid.step(-grid.columns)
     Keys.onDownPressed: grid.step(grid.columns)
+    // The lines a page holds, as the table's Page Up and Page Down move by its rows.
+    readonly property int page: Math.max(1, Math.floor((height - topMargin - bottomMargin) / cellHeight))
+    function pageBy(lines) {
+        const current = grid.app.selectedFileID >= 0 ? grid.app.files.rowOf(grid.app.selectedFileID) : -1
+        grid.select(Present.pageSelection(current, lines, grid.count, grid.columns))
+    }
     Keys.onPressed: event => {
-        if (event.key === Qt.Key_Home) grid.select(0)
+        if (event.key === Qt.Key_PageUp) grid.pageBy(-grid.page)
+        else if (event.key === Qt.Key_PageDown) grid.pageBy(grid.page)
+        else if (event.key === Qt.Key_Home) grid.select(0)
         else if (event.key === Qt.Key_End) grid.select(grid.count - 1)
         else if (event.key === Qt.Key_Escape && grid.app.selectedFileID >= 0) grid.app.selectedFileID = -1
         else return

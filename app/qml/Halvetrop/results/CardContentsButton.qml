@@ -39,8 +39,10 @@ Button {
         width: 540
         margins: Theme.s
         padding: Theme.l
-        // A press on the button itself toggles; anywhere else closes.
+        // A press on the button itself toggles; anywhere else closes. It takes the keys while open,
+        // so that Escape reaches it.
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
+        focus: true
         // Everything inside the popover's 540 points: names wrap or are cut, never run out.
         readonly property real inner: 540 - 2 * Theme.l
         contentItem: Column {

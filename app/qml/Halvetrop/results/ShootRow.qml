@@ -31,7 +31,7 @@ Item {
     required property var thumbs
     required property string groupID
     readonly property bool cardOnly: results.cardOnly
-    // ShootState: checking, not backed up, partly, backed up to a landing, backed up.
+    // ShootState: checking, not backed up, partly, backed up to a landing, backed up, not read.
     readonly property bool checking: state === 0
     readonly property bool hasLink: !cardOnly && landingName !== "" && (state === 2 || state === 3)
     objectName: "shootRow"
@@ -103,16 +103,20 @@ Item {
                     Rectangle {
                         required property var modelData
                         required property int index
+                        objectName: "stackTile"
                         width: 74
                         height: 54
                         radius: 6
-                        color: Qt.rgba(0, 0, 0, 0.85)
+                        // Dark behind a picture; a file without one shows its symbol on the light
+                        // ground, as in the browser.
+                        color: picture.hasPicture ? Qt.rgba(0, 0, 0, 0.85) : Theme.pictureGround
                         border.color: Qt.rgba(1, 1, 1, 0.9)
                         border.width: 1.5
                         clip: true
                         rotation: (index - Math.floor(row.thumbs.length / 2)) * 2.5
                         z: row.thumbs.length - index
                         Thumbnail {
+                            id: picture
                             anchors.fill: parent
                             anchors.margins: 1.5
                             url: modelData.url
@@ -220,7 +224,8 @@ Item {
                 spacing: 6
                 readonly property color ink: row.cardOnly || row.checking ? Theme.secondary
                                              : row.state === 1 ? Theme.textRole("missing")
-                                             : row.state === 2 ? Theme.textRole("partial") : Theme.textRole("verified")
+                                             : row.state === 2 || row.state === 5 ? Theme.textRole("partial")
+                                             : Theme.textRole("verified")
                 BusyIndicator {
                     objectName: "shootChecking"
                     visible: row.checking

@@ -10,6 +10,24 @@ MenuBar {
     signal quitRequested
 
     readonly property bool checking: model.phase === Phase.checking
+
+    // A menu closed with Escape while the pointer rests on its title leaves the bar waiting for
+    // that title's click: the title stays lit after the pointer leaves, the next title opens on
+    // a mere hover and the next click only closes what is no longer there. Such a title is
+    // pressed once more for the bar (as a click on it would close its menu), and the keys go back
+    // to where the menu found them.
+    function letGo(menu) {
+        for (let i = 0; i < bar.count; ++i) {
+            const title = bar.itemAt(i)
+            if (!title || title.menu !== menu || !title.highlighted || !title.hovered || title.activeFocus)
+                continue
+            const keys = bar.Window.activeFocusItem
+            title.triggered()
+            if (keys)
+                keys.forceActiveFocus()
+        }
+    }
+
     background: Rectangle {
         implicitHeight: 26
         color: Theme.window
@@ -17,6 +35,7 @@ MenuBar {
 
     AppMenu {
         title: "&File"
+        onClosed: bar.letGo(this)
         Action {
             objectName: "newCheck"
             text: "New Check"
@@ -52,6 +71,7 @@ MenuBar {
     }
     AppMenu {
         title: "&Check"
+        onClosed: bar.letGo(this)
         Action {
             objectName: "check"
             text: "Check"

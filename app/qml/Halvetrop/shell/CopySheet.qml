@@ -3,7 +3,8 @@ import QtQuick.Controls
 import Halvetrop
 
 // The copy dialog, opened by the model's copy request and closed by clearing it. It cannot be
-// dismissed from outside: its view owns Escape (Cancel while planning, Stop while copying).
+// dismissed from outside: its view owns Escape (Cancel while planning, Stop while copying, Done
+// on the result).
 Popup {
     id: sheet
     required property var model

@@ -1,0 +1,300 @@
+// The application's window over the real model, whose check, copy and file manager are the
+// stage's scripted stand-ins: what Escape closes, what a new check or card does to the preview and
+// the search, the grid's page keys, shoots never read, the pictures of files that have none, the
+// copy's preview and result, a desktop without a file manager, and quitting without a word from QML.
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QStyleHints>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "WindowDriver.h"
+#include "model/CopySheet.h"
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+
+namespace {
+
+// The stage's model with this saved check opened, and the window over it.
+struct Session {
+    stage::Stage stage;
+    std::unique_ptr<WindowDriver> window;
+    bool ready = false;
+    Session(shell::Present& present, const QString& saved) {
+        stage.setPresent(&present);
+        stage.setSaved({saved});
+        if (stage.start()) window = std::make_unique<WindowDriver>(stage);
+        ready = window && window->ready() && stage.openSaved(0);
+    }
+    AppModel& model() { return stage.model(); }
+};
+
+// Whether a popup of the window's (a menu when `name` is empty) is open.
+bool isOpen(WindowDriver& w, const QString& name = {}) {
+    for (QObject* popup : w.window().findChildren<QObject*>())
+        if ((name.isEmpty() ? popup->inherits("QQuickMenu") : popup->objectName() == name) &&
+            popup->property("opened").toBool())
+            return true;
+    return false;
+}
+
+void collect(QQuickItem* item, const char* className, QList<QQuickItem*>& out) {
+    if (item->inherits(className)) out << item;
+    for (QQuickItem* child : item->childItems()) collect(child, className, out);
+}
+
+QPoint middleOf(QQuickItem* item) { return item->mapToScene(QPointF(item->width() / 2, 8)).toPoint(); }
+
+bool darkish(const QColor& c) { return c.lightnessF() < 0.5; }
+
+}  // namespace
+
+class BehaviourWindowTest : public QObject {
+    Q_OBJECT
+
+    shell::Look look_;
+    shell::Present present_;
+    QTemporaryDir desktop_;
+
+private slots:
+    void initTestCase() {
+        // A photo application on the desktop, beside the machine's, before anything asks for them.
+        QVERIFY(QDir().mkpath(desktop_.filePath(QStringLiteral("applications"))));
+        QFile entry(desktop_.filePath(QStringLiteral("applications/org.kde.digikam.desktop")));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n");
+        entry.close();
+        const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_DIRS", desktop_.path().toUtf8() + ':' + (dirs.isEmpty() ? "/usr/share" : dirs));
+        WindowDriver::prepare(look_, present_);
+        // The pointer lights what it rests on, as on a desktop (the offscreen platform says not).
+        QGuiApplication::styleHints()->setUseHoverEffects(true);
+    }
+
+    // Escape closes the card's contents, the copy's result (which is Done: the card is checked
+    // again), the last copy and the Settings window; a menu closed so leaves no title lit and the
+    // menu bar as it was. The result offers the photo application, saying what it will show.
+    void escapeClosesWhatIsOpen() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.click(QStringLiteral("cardContents")));
+        QVERIFY(WindowDriver::waitFor([&] { return isOpen(w, QStringLiteral("contentsPopover")); }));
+        w.key(Qt::Key_Escape);
+        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("contentsPopover")); }, 2000));
+
+        QVERIFY(w.clickAction(QStringLiteral("copy")));
+        QVERIFY(s.stage.waitForPlan() && w.click(QStringLiteral("copyButton")));
+        QVERIFY(s.stage.finishCopy(QStringLiteral("copied")));
+        QQuickItem* handOff = w.item(QStringLiteral("handOff"));
+        QVERIFY(handOff);
+        QCOMPARE(handOff->property("text").toString(), QStringLiteral("Add to digiKam"));
+        const int copied =
+            present_.copyReport(s.model().lastCopy()).value(QStringLiteral("copiedCount")).toInt();
+        QCOMPARE(handOff->findChild<QObject*>(QStringLiteral("handOffHelp"))->property("text").toString(),
+                 QStringLiteral("Open the %1 new files in digiKam — it shows its import window").arg(copied));
+        const int checks = s.stage.checkCount();
+        w.key(Qt::Key_Escape);
+        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("copySheet")); }, 2000));
+        QCOMPARE(s.stage.checkCount(), checks + 1);
+        QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
+
+        QVERIFY(w.click(QStringLiteral("lastCopyButton")));
+        QVERIFY(WindowDriver::waitFor([&] { return isOpen(w, QStringLiteral("lastCopyPopover")); }));
+        w.key(Qt::Key_Escape);
+        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("lastCopyPopover")); }, 2000));
+
+        w.key(Qt::Key_Comma, Qt::ControlModifier);
+        QQuickWindow* settings = nullptr;
+        QVERIFY(
+            WindowDriver::waitFor([&] { return settings = WindowDriver::shownWindow("settingsWindow"); }));
+        QVERIFY(QTest::qWaitForWindowActive(settings));
+        QTest::keyClick(settings, Qt::Key_Escape);
+        QVERIFY(WindowDriver::waitFor([] { return !WindowDriver::shownWindow("settingsWindow"); }, 2000));
+
+        // A menu opened with the pointer on its title, which stays there while Escape closes it.
+        QList<QQuickItem*> titles;
+        collect(w.window().contentItem(), "QQuickMenuBarItem", titles);
+        QCOMPARE(titles.size(), 2);
+        QTest::mouseMove(&w.window(), middleOf(titles[0]));
+        QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, middleOf(titles[0]));
+        QVERIFY(WindowDriver::waitFor([&] { return isOpen(w); }, 2000));
+        w.key(Qt::Key_Escape);
+        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w); }, 2000));
+        QTest::mouseMove(&w.window(), middleOf(w.item(QStringLiteral("mode-Map"))));
+        for (QQuickItem* title : titles)
+            QVERIFY2(!title->property("highlighted").toBool(), "a title stays lit");
+        QTest::mouseMove(&w.window(), middleOf(titles[1]));
+        QTest::qWait(100);
+        QVERIFY2(!isOpen(w), "a menu opens on a mere hover");
+        QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, middleOf(titles[0]));
+        QVERIFY2(WindowDriver::waitFor([&] { return isOpen(w); }, 2000), "the click only closed");
+    }
+
+    // A check started with a file in the preview closes the preview and forgets it: the results
+    // that come back do not open it again.
+    void aNewCheckClosesThePreview() {
+        Session s(present_, QStringLiteral("browser"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.click(QStringLiteral("mode-Files")) && w.click(QStringLiteral("fileRow")));
+        w.key(Qt::Key_Space);
+        QVERIFY(WindowDriver::waitFor([] { return WindowDriver::shownWindow("previewWindow"); }));
+        const int checks = s.stage.checkCount();
+        w.key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(WindowDriver::waitFor([&] { return s.stage.checkCount() > checks; }));
+        QVERIFY(WindowDriver::waitFor([] { return !WindowDriver::shownWindow("previewWindow"); }));
+        QVERIFY(!s.model().previewOpen() && s.model().previewUrls().isEmpty());
+        QVERIFY(s.stage.finishCheck(QStringLiteral("browser")));
+        QVERIFY(!WindowDriver::waitFor([] { return WindowDriver::shownWindow("previewWindow"); }, 500));
+    }
+
+    // Words typed into the browser's search for one card are not the next card's: it starts with
+    // an empty search and shows its files.
+    void aNewCardStartsWithAnEmptySearch() {
+        Session s(present_, QStringLiteral("browser"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.click(QStringLiteral("mode-Files")) && w.click(QStringLiteral("searchField")));
+        w.type(QStringLiteral("zzz"));
+        QTRY_COMPARE(w.text(QStringLiteral("fileCount")), QStringLiteral("0 files"));
+        s.stage.pickFolders({s.stage.folder(QStringLiteral("media/ana/NEXT"))});
+        w.key(Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(s.model().search(), QString());
+        w.key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(s.stage.finishCheck(QStringLiteral("browser")));
+        QVERIFY(w.click(QStringLiteral("mode-Files")));
+        QCOMPARE(w.text(QStringLiteral("searchField")), QString());
+        QCOMPARE(w.text(QStringLiteral("fileCount")), QStringLiteral("12 files"));
+    }
+
+    // Page Down and Page Up move the grid's selection by whole lines, in its column.
+    void theGridPages() {
+        Session s(present_, QStringLiteral("browser"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.click(QStringLiteral("mode-Files")) && w.click(QStringLiteral("segment-square.grid.2x2")));
+        QVERIFY(w.click(QStringLiteral("fileTile")));
+        QQuickItem* first = w.item(QStringLiteral("fileTile"));
+        const qint64 firstID = first->property("fileId").toLongLong();
+        QCOMPARE(s.model().selectedFileID(), firstID);
+        w.key(Qt::Key_PageDown);
+        QQuickItem* below = nullptr;
+        for (QQuickItem* tile : w.items(QStringLiteral("fileTile")))
+            if (tile->property("fileId").toLongLong() == s.model().selectedFileID()) below = tile;
+        QVERIFY(below && below != first);
+        QVERIFY(below->x() == first->x() && below->y() > first->y());
+        w.key(Qt::Key_PageUp);
+        QCOMPARE(s.model().selectedFileID(), firstID);
+    }
+
+    // A shoot none of whose files could be read says so, in the warning colour, not "missing".
+    void aShootNeverReadSaysSo() {
+        Session s(present_, QStringLiteral("unread-clips"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QQuickItem* sentence = nullptr;
+        QVERIFY(WindowDriver::waitFor([&] {
+            for (QQuickItem* row : w.items(QStringLiteral("shootRow")))
+                if (row->property("title").toString() == QStringLiteral("Video clips"))
+                    sentence = w.items(QStringLiteral("shootSentence"), row).value(0);
+            return sentence != nullptr;
+        }));
+        QCOMPARE(sentence->property("text").toString(), QStringLiteral("12 couldn't be read"));
+        QCOMPARE(sentence->property("color").value<QColor>(), look_.textColor(QStringLiteral("partial")));
+    }
+
+    // In a shoot's stack, a RAW file without a preview shows its kind's symbol on the light ground
+    // the browser shows it on; a JPEG beside it, its picture on the dark one.
+    void filesWithoutAPictureShowTheirKind() {
+        Session s(present_, QStringLiteral("browser"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        w.window().resize(w.window().width(), 1300);  // every shoot in view
+        QList<QQuickItem*> tiles;
+        QVERIFY(WindowDriver::waitFor([&] {
+            for (QQuickItem* row : w.items(QStringLiteral("shootRow")))
+                if (w.items(QStringLiteral("stackTile"), row).size() == 2) tiles = w.items("stackTile", row);
+            return !tiles.isEmpty();
+        }));
+        // Both wait for the helper's answer.
+        QVERIFY(WindowDriver::waitFor([&] {
+            QList<QQuickItem*> images;
+            for (QQuickItem* tile : tiles) collect(tile, "QQuickImage", images);
+            return std::all_of(images.begin(), images.end(), [](QQuickItem* i) {
+                return i->property("status").toInt() != 2;  // not loading
+            });
+        }));
+        QVERIFY(w.items(QStringLiteral("kindSymbol"), tiles[0]).isEmpty());
+        QVERIFY(darkish(tiles[0]->property("color").value<QColor>()));
+        QCOMPARE(w.items(QStringLiteral("kindSymbol"), tiles[1]).size(), 1);
+        // Its right part, which the first tile does not cover.
+        QVERIFY(!darkish(w.colorAt(tiles[1], {tiles[1]->width() - 6, tiles[1]->height() / 2})));
+    }
+
+    // The copy preview marks a folder the copy makes apart from one already on the backup.
+    void theCopyPreviewMarksNewFolders() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.clickAction(QStringLiteral("copy")) && s.stage.waitForPlan());
+        const auto symbolsFor = [&](const QString& layout) {
+            QStringList out;
+            if (!w.click(layout) || !s.stage.waitForPlan()) return out;
+            (void)w.window().grabWindow();
+            for (QQuickItem* symbol : w.items(QStringLiteral("planFolderSymbol")))
+                out << symbol->property("name").toString();
+            return out;
+        };
+        QCOMPARE(symbolsFor(QStringLiteral("layout_0")), QStringList{QStringLiteral("folder.badge.plus")});
+        const CopyPlan* plan = qobject_cast<CopySheet*>(s.model().copySheet())->plan();
+        QVERIFY(plan && QDir().mkpath(QString::fromStdString(plan->items.front().destDir)));
+        QCOMPARE(symbolsFor(QStringLiteral("layout_3")), QStringList{QStringLiteral("folder.badge.plus")});
+        QCOMPARE(symbolsFor(QStringLiteral("layout_0")), QStringList{QStringLiteral("folder.fill")});
+    }
+
+    // With no file manager and nothing that opens folders, Show in Files says so.
+    void showingWithoutAFileManager() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        s.stage.setFileManager(false);
+        QVERIFY(w.clickAt(QStringLiteral("cardRow"), 0, Qt::RightButton) &&
+                w.click(QStringLiteral("showInFiles")));
+        QVERIFY(WindowDriver::waitFor([&] { return !w.text(QStringLiteral("noticeText")).isEmpty(); }));
+        QCOMPARE(w.text(QStringLiteral("noticeText")),
+                 QStringLiteral("Couldn't show “SONY A7IV”: no file manager is installed."));
+    }
+
+    // The application, started on a desktop of its own and quitting once its first frame is
+    // drawn, says nothing from QML.
+    void quitsWithoutAWordFromQml() {
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* dir :
+             {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
+            env.insert(QString::fromLatin1(dir), home.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("HALVETROP_MEASURE_START"), QStringLiteral("1"));
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.start(qEnvironmentVariable("HALVETROP_BUILD_DIR") + QStringLiteral("/app/halvetrop"), {});
+        QVERIFY(app.waitForFinished(60000) && app.exitCode() == 0);
+        const QStringList said = QString::fromUtf8(app.readAllStandardError()).split(u'\n');
+        const QStringList fromQml = said.filter(QStringLiteral(".qml:"));
+        QVERIFY2(fromQml.isEmpty(), qPrintable(fromQml.join(u'\n')));
+    }
+};
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    BehaviourWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "BehaviourWindowTest.moc"
