@@ -117,8 +117,8 @@ void removeMountFolder(const std::string& path, bool byRoot) noexcept {
 }
 
 void refreshDeviceDatabase(const std::string& device) {
-    if (::access("/run/udev/control", F_OK) != 0) return;
-    runAsRoot("command -v udevadm >/dev/null && udevadm trigger --action=change --settle " + shellQuote(device));
+    runAsRoot("command -v udevadm >/dev/null && udevadm control --ping --timeout=2 >/dev/null 2>&1 && "
+              "udevadm trigger --action=change --settle " + shellQuote(device));
 }
 
 }  // namespace halvetrop::test
