@@ -352,6 +352,8 @@ void AppModel::setPhase(Phase phase, QString failure) {
 void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     sameCheck = sameCheck && report && report_;
     report_ = std::move(report);
+    totalsCounted_ = false;
+    folded_ = nullptr;  // views told from here on hear of a new report, not of a fold
     filesByID_ = report_ ? FileIndex(*report_) : FileIndex();
     if (sameCheck) {
         // Filtered before the rows move, so that they move once, to where they belong.
