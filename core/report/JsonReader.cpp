@@ -1,5 +1,6 @@
 #include "report/JsonReader.h"
 
+#include <algorithm>
 #include <limits>
 
 #include <simdjson.h>
@@ -97,6 +98,11 @@ public:
     }
 
     void run() {
+        // A document may nest as deep as it likes (a level per byte at most): the parser counts
+        // levels without a limit, and keeps a slot per level only where it checks itself (debug
+        // builds), where it is told of that many, up to a million.
+        const size_t depth = std::clamp<size_t>(text_.size() + 2, simdjson::DEFAULT_MAX_DEPTH, size_t(1) << 20);
+        check(parser_.allocate(text_.size(), depth));
         od::document doc;
         check(parser_.iterate(text_).get(doc));
         od::json_type type{};
@@ -141,25 +147,19 @@ private:
         Value value;
         switch (type) {
             case od::json_type::object: {
+                value.type = Value::Type::object;
+                if (!reader_.open(value)) return skip(v);
                 od::object object;
                 check(v.get_object().get(object));
-                value.type = Value::Type::object;
-                if (reader_.open(value)) {
-                    members(object);
-                } else {
-                    skip(v);
-                }
+                members(object);
                 return;
             }
             case od::json_type::array: {
+                value.type = Value::Type::array;
+                if (!reader_.open(value)) return skip(v);
                 od::array array;
                 check(v.get_array().get(array));
-                value.type = Value::Type::array;
-                if (reader_.open(value)) {
-                    elements(array);
-                } else {
-                    skip(v);
-                }
+                elements(array);
                 return;
             }
             default:
