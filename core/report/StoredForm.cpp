@@ -686,14 +686,12 @@ protected:
                 }
                 r.expectObject(v);
                 out_.capture.emplace();
-                return std::make_unique<CaptureFrame>(*out_.capture);
+                return Child::borrowed(capture_.emplace(*out_.capture));
             case 10: out_.day = r.text(v); break;
             case 11: out_.camera = r.text(v); break;
             case 12: out_.status = r.enumeration<FileStatus>(v, "file status"); break;
             case 13: out_.detail = r.optionalText(v); break;
-            case 14:
-                r.expectArray(v);
-                return std::make_unique<RecordListFrame<CopyRef, CopyFrame>>(out_.copies);
+            case 14: r.expectArray(v); return Child::borrowed(copies_.emplace(out_.copies));
             case 15: out_.safeDrives = r.integer(v); break;
             case 16: out_.rawRelativePath = pathBytes(r, v); break;
         }
@@ -703,6 +701,9 @@ protected:
 
 private:
     FileResult& out_;
+    // The frames of its capture and copies, made in place: a report holds many files.
+    std::optional<CaptureFrame> capture_;
+    std::optional<RecordListFrame<CopyRef, CopyFrame>> copies_;
 };
 
 class CountsFrame final : public RecordFrame {
