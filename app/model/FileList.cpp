@@ -236,9 +236,11 @@ LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch) {
     const auto count = static_cast<int64_t>(report.files.size());
     StatusCounts& totals = report.totals;
     // Each result and the file it names are large records far apart in memory, of which a fold
-    // reads and writes a few cache lines: those are asked for a few results ahead.
+    // reads and writes a few cache lines: those are asked for a few results ahead, the result's
+    // first line (which names the file) further ahead still.
     constexpr size_t ahead = 4;
     for (size_t i = 0; i < batch.size(); ++i) {
+        if (i + 2 * ahead < batch.size()) __builtin_prefetch(&batch[i + 2 * ahead]);
         if (i + ahead < batch.size()) {
             const FileResult& next = batch[i + ahead];
             const char* n = reinterpret_cast<const char*>(&next);
