@@ -112,12 +112,17 @@ const FileResult* FileIndex::file(const VerifyReport& report, int64_t id) const 
 // A query made ready to test files with.
 struct FileIndex::Test {
     const FileQuery& query;
+    FileFilter filter;
+    bool group;
     std::string search;         // the search text's key
     std::vector<char> inShoot;  // by position, with a shoot restriction
     bool byFolder = false;
 
     Test(const FileIndex& index, const FileQuery& q)
-        : query(q), search(searchKey(trimSearch(q.search).toStdString())) {
+        : query(q),
+          filter(q.filter),
+          group(q.groupFilter != nullptr),
+          search(searchKey(trimSearch(q.search).toStdString())) {
         if (q.groupFilter) {
             inShoot.assign(index.size(), 0);
             for (int64_t id : q.groupFilter->fileIDs) {
@@ -128,11 +133,13 @@ struct FileIndex::Test {
     }
 };
 
-bool FileIndex::passes(const VerifyReport& report, const Test& test, size_t i) const {
+// Inlined into the loops over 100,000 files.
+[[gnu::always_inline]] inline bool FileIndex::passes(const VerifyReport& report, const Test& test,
+                                                     size_t i) const {
     const FileResult& f = report.files[i];
     if (!f.inScope) return false;
-    if (!passesStatus(test.query.filter, f.status)) return false;
-    if (test.query.groupFilter && !test.inShoot[i]) return false;
+    if (!passesStatus(test.filter, f.status)) return false;
+    if (test.group && !test.inShoot[i]) return false;
     if (test.byFolder && !inFolder(f.folderBytes(), *test.query.folderFilter)) return false;
     if (!test.search.empty()) {
         const std::string_view keys(keys_);
