@@ -1,24 +1,40 @@
-// Opens the results screen of the real model on a report of 100,000 files in 2,000 shoots
-// (offscreen, 1240x800): the window shows a scripted check, which then ends with the report. Prints
-// the time from the check's end to the first frame of the results, then scrolls the shoots list and
-// prints the longest frame.
-// Usage: halvetrop-results-bench [FILES]
+// The results screen of the real model on a report of FILES files (default 100,000) in 2,000 shoots
+// (offscreen, 1240x800, the real window): the window shows a scripted check, which then ends with
+// the report.
+// Usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views shoots,map,table,grid]
+// Prints one JSON line:
+//   first_frame_ms: the median over R fresh processes (default 5) of the time from the check's end
+//     to the first frame of the results (first_frame_runs: each of them);
+//   scroll_longest_ms: the longest frame while the shoots list scrolls 300 steps of 120 px;
+//   idle_longest_ms: the longest frame of the shoots list while nothing changes;
+//   fold_longest_ms: per view (shoots, map, table, grid) the longest frame while F folds (default
+//     15) of the byte-by-byte pass arrive, each with an F-th of the card's files;
+//   load1: the machine's load average over the last minute when the run began.
+// A frame is everything the GUI thread does between two rendered pictures: the events it handles
+// (a fold among them) and the rendering of the next picture.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "SyntheticReport.h"
 #include "results/ResultsData.h"
 #include "shell/Shell.h"
 #include "stage/Stage.h"
+#include "verify/Verifier.h"
 
 using namespace halvetrop;
 
@@ -32,7 +48,7 @@ QQuickItem* findItem(QQuickItem* item, const QString& name) {
     return nullptr;
 }
 
-// Shoots of 50 files over 200 days, as a card of many short bursts.
+// Shoots of 50 files over 200 days, as a card of many short bursts, with its folders.
 VerifyReport manyShoots(int64_t files) {
     VerifyReport r = bench::syntheticReport(files);
     r.groups.clear();
@@ -47,78 +63,271 @@ VerifyReport manyShoots(int64_t files) {
         g.formats["ARW"] = int64_t(g.fileIDs.size());
         r.groups.push_back(std::move(g));
     }
+    r.folders = Verifier::buildFolders(r.files);
     return r;
 }
+
+// What the byte-by-byte pass finds for a file of the report: copies that were found are verified
+// on both backups, except every 101st, whose bytes differ; missing files stay missing.
+FileResult passResult(const FileResult& shown) {
+    FileResult f = shown;
+    if (f.status == FileStatus::missing) return f;
+    if (f.id % 101 == 0) {
+        f.status = FileStatus::conflict;
+        f.detail = "The copy on the backup differs from the card's file.";
+        f.safeDrives = 0;
+        return f;
+    }
+    f.status = FileStatus::verified;
+    f.detail.reset();
+    f.copies = {{0, "Photos/2024-05-01/" + f.name, EvidenceLevel::verified, false},
+                {1, "Archive/" + f.folder + "/" + f.name, EvidenceLevel::verified, false}};
+    f.safeDrives = 2;
+    return f;
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double loadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    return f.readLine().split(' ').value(0).toDouble();
+}
+
+// The real window on a stage, showing the results of one scripted check at a time.
+class Bench {
+public:
+    explicit Bench(int64_t files) : files_(files) {}
+
+    bool start() {
+        shell::registerNative(look_, present_);
+        registerResults();
+        stage_.setPresent(&present_);
+        if (!stage_.start()) return false;
+        AppModel& m = stage_.model();
+        m.setShowInspector(false);
+        m.setSource(stage_.folder(QStringLiteral("media/ana/CARD")).toStdString());
+        m.addBackups({stage_.folder(QStringLiteral("b/A")).toStdString(),
+                      stage_.folder(QStringLiteral("b/B")).toStdString()});
+        report_ = manyShoots(files_);
+        report_.source.path = m.source().value_or(std::string());
+        report_.destinations.resize(2);
+        for (size_t i = 0; i < 2; ++i) report_.destinations[i].path = m.destinations()[i];
+
+        shell::prepareEngine(engine_);
+        QQmlComponent main(&engine_, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
+        root_.reset(main.createWithInitialProperties(
+            {{"model", QVariant::fromValue(&m)},
+             {"history", QVariant::fromValue(&stage_.history())},
+             {"settingsStore", QVariant::fromValue(&stage_.settingsStore())}}));
+        window_ = qobject_cast<QQuickWindow*>(root_.get());
+        if (!window_) {
+            std::fprintf(stderr, "%s\n", qPrintable(main.errorString()));
+            return false;
+        }
+        window_->resize(1240, 800);
+        window_->show();
+        QObject::connect(&m, &AppModel::reportChanged, [this] { ++reports_; });
+        return true;
+    }
+
+    // A new check that ends with the report; the time from its end to the first frame of the
+    // results, or -1.
+    qint64 showResults() {
+        AppModel& m = stage_.model();
+        m.check(std::optional<CheckLevel>());
+        const auto verifier = stage_.verifier(verifiers_++);
+        if (!verifier || !verifier->waitRunning(5000)) return -1;
+        // The checking screen settles first.
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 300) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+
+        qint64 first = -1;
+        QElapsedTimer clock;
+        VerifyReport report = report_;  // the bench keeps its own for the next check
+        const auto connection = QObject::connect(window_, &QQuickWindow::frameSwapped, window_, [&] {
+            if (first < 0 && m.phase() == AppModel::Phase::Results) first = clock.elapsed();
+        });
+        clock.start();
+        verifier->complete(std::move(report));
+        while (first < 0 && clock.elapsed() < 60'000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QObject::disconnect(connection);
+        m.stopDeepVerify();
+        return first;
+    }
+
+    // One frame: the events waiting, then one rendered picture; its length in ms.
+    qint64 frame() {
+        QElapsedTimer t;
+        t.start();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        // What a running event loop deletes between two events: the screens left behind.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const QImage image = window_->grabWindow();
+        return t.elapsed();
+    }
+
+    qint64 scroll() {
+        QQuickItem* list = findItem(window_->contentItem(), QStringLiteral("shootList"));
+        if (!list) return -1;
+        qint64 worst = 0;
+        for (int step = 0; step < 300; ++step) {
+            QElapsedTimer t;
+            t.start();
+            list->setProperty("contentY", list->property("contentY").toReal() + 120);
+            const QImage image = window_->grabWindow();
+            worst = std::max(worst, t.elapsed());
+        }
+        return worst;
+    }
+
+    qint64 idle(int frames) {
+        qint64 worst = 0;
+        for (int i = 0; i < frames; ++i) worst = std::max(worst, frame());
+        return worst;
+    }
+
+    // Shows a fresh result in a view, starts the byte-by-byte pass and lets `folds` batches of its
+    // results arrive; the longest frame meanwhile, or -1.
+    qint64 folds(AppModel::Mode mode, bool grid, int folds) {
+        AppModel& m = stage_.model();
+        if (showResults() < 0) return -1;
+        m.setMode(mode);
+        m.setGridView(grid);
+        idle(30);
+        m.startDeepVerify();
+        const auto pass = stage_.verifier(verifiers_++);
+        if (!pass || !pass->waitRunning(5000) || !pass->onFile) return -1;
+        idle(10);
+        const size_t count = report_.files.size();
+        const size_t per = (count + size_t(folds) - 1) / size_t(folds);
+        qint64 worst = 0;
+        for (int k = 0; k < folds; ++k) {
+            for (size_t i = size_t(k) * per; i < std::min(count, size_t(k + 1) * per); ++i)
+                pass->onFile(passResult(report_.files[i]));
+            const int before = reports_;
+            QElapsedTimer wait;
+            wait.start();
+            while (reports_ == before && wait.elapsed() < 5000) worst = std::max(worst, frame());
+            if (reports_ == before) return -1;
+            // The frames after the fold, and whatever it left for later.
+            for (int i = 0; i < 5; ++i) worst = std::max(worst, frame());
+        }
+        m.stopDeepVerify();
+        return worst;
+    }
+
+    void close() { root_.reset(); }
+
+private:
+    int64_t files_;
+    shell::Look look_;
+    shell::Present present_;
+    stage::Stage stage_;
+    VerifyReport report_;
+    QQmlEngine engine_;
+    std::unique_ptr<QObject> root_;
+    QQuickWindow* window_ = nullptr;
+    int verifiers_ = 0;
+    int reports_ = 0;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window's own warnings (missing icons and thumbnails offscreen) are not the benchmark's.
+    if (qEnvironmentVariableIsEmpty("HALVETROP_BENCH_VERBOSE"))
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QApplication app(argc, argv);
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    const int64_t files = argc > 1 ? std::atoll(argv[1]) : 100'000;
-    shell::Look look;
-    shell::Present present;
-    shell::registerNative(look, present);
-    registerResults();
-    stage::Stage s;
-    s.setPresent(&present);
-    if (!s.start()) return 1;
-    AppModel& model = s.model();
-    model.setShowInspector(false);
-    model.setSource(s.folder(QStringLiteral("media/ana/CARD")).toStdString());
-    model.addBackups({s.folder(QStringLiteral("b/A")).toStdString(), s.folder(QStringLiteral("b/B")).toStdString()});
-    model.check(std::optional<CheckLevel>());
-    const auto verifier = s.verifier(0);
-    if (!verifier || !verifier->waitRunning(5000)) return 1;
-    VerifyReport report = manyShoots(files);
-    report.source.path = model.source().value_or(std::string());
-    report.destinations.resize(2);
-    for (size_t i = 0; i < 2; ++i) report.destinations[i].path = model.destinations()[i];
-    const size_t shoots = report.groups.size();
-
-    QQmlEngine engine;
-    shell::prepareEngine(engine);
-    QQmlComponent main(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Halvetrop/shell/MainWindow.qml")));
-    std::unique_ptr<QObject> root(main.createWithInitialProperties(
-        {{"model", QVariant::fromValue(&model)},
-         {"history", QVariant::fromValue(&s.history())},
-         {"settingsStore", QVariant::fromValue(&s.settingsStore())}}));
-    auto* window = qobject_cast<QQuickWindow*>(root.get());
-    if (!window) {
-        std::fprintf(stderr, "%s\n", qPrintable(main.errorString()));
-        return 1;
+    long long files = 100'000;
+    int runs = 5;
+    int foldCount = 15;
+    bool firstOnly = false;
+    QStringList only;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--files") == 0 && i + 1 < argc) {
+            files = std::max(std::atoll(argv[++i]), 1LL);
+        } else if (std::strcmp(argv[i], "--folds") == 0 && i + 1 < argc) {
+            foldCount = std::max(std::atoi(argv[++i]), 1);
+        } else if (std::strcmp(argv[i], "--views") == 0 && i + 1 < argc) {
+            only = QString::fromUtf8(argv[++i]).split(u',');
+        } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+            runs = std::max(std::atoi(argv[++i]), 0);
+        } else if (std::strcmp(argv[i], "--first-frame") == 0) {
+            firstOnly = true;  // one run in this process, for the parent's median
+        } else {
+            std::fprintf(stderr,
+                         "usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views V,...]\n");
+            return 2;
+        }
     }
-    window->resize(1240, 800);
-    window->show();
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 
-    qint64 first = -1;
-    QElapsedTimer clock;
-    QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] {
-        if (first < 0 && model.phase() == AppModel::Phase::Results) first = clock.elapsed();
-    });
-    clock.start();
-    verifier->complete(std::move(report));
-    while (first < 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    model.stopDeepVerify();
-    std::printf("results of %lld files in %d shoots: first frame %lld ms\n", static_cast<long long>(files),
-                int(shoots), first);
-
-    auto* list = findItem(window->contentItem(), QStringLiteral("shootList"));
-    if (!list) return 1;
-    qint64 worst = 0;
-    QElapsedTimer frame;
-    for (int step = 0; step < 300; ++step) {
-        frame.start();
-        list->setProperty("contentY", list->property("contentY").toReal() + 120);
-        const QImage image = window->grabWindow();  // one rendered frame
-        worst = std::max(worst, frame.elapsed());
+    if (firstOnly) {
+        Bench bench(files);
+        if (!bench.start()) return 1;
+        const qint64 first = bench.showResults();
+        bench.close();
+        std::printf("%lld\n", static_cast<long long>(first));
+        return first < 0 ? 1 : 0;
     }
-    std::printf("scrolling 300 steps of 120 px: longest frame %lld ms\n", worst);
-    root.reset();
+
+    const double load = loadAverage();
+    // Each first frame in a fresh process, as a user opening the application meets it.
+    std::vector<double> firsts;
+    for (int run = 0; run < runs; ++run) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--first-frame"), QStringLiteral("--files"), QString::number(files)});
+        if (!child.waitForFinished(300'000) || child.exitCode() != 0) {
+            std::fprintf(stderr, "the first-frame run %d failed\n", run);
+            return 1;
+        }
+        firsts.push_back(child.readAllStandardOutput().trimmed().toDouble());
+    }
+
+    Bench bench(files);
+    if (!bench.start() || bench.showResults() < 0) return 1;
+    const qint64 idle = bench.idle(60);
+    const qint64 scroll = bench.scroll();
+    struct View {
+        const char* name;
+        AppModel::Mode mode;
+        bool grid;
+    };
+    const View views[] = {{"shoots", AppModel::Mode::Shoots, false},
+                          {"map", AppModel::Mode::Map, false},
+                          {"table", AppModel::Mode::Files, false},
+                          {"grid", AppModel::Mode::Files, true}};
+    std::string folds;
+    for (const View& v : views) {
+        if (!only.isEmpty() && !only.contains(QLatin1String(v.name))) continue;
+        const qint64 worst = bench.folds(v.mode, v.grid, foldCount);
+        if (worst < 0) {
+            std::fprintf(stderr, "the folds in the %s view did not arrive\n", v.name);
+            return 1;
+        }
+        folds += (folds.empty() ? "" : ",") + ("\"" + std::string(v.name) + "\":" + std::to_string(worst));
+    }
+    bench.close();
+
+    std::string runsText;
+    for (double f : firsts) runsText += (runsText.empty() ? "" : ",") + std::to_string(qint64(f));
+    std::printf(
+        "{\"files\":%lld,\"shoots\":%lld,\"load1\":%.2f,\"first_frame_ms\":%.0f,\"first_frame_runs\":[%s],"
+        "\"scroll_longest_ms\":%lld,\"idle_longest_ms\":%lld,\"folds\":%d,\"fold_longest_ms\":{%s}}\n",
+        files, (files + 49) / 50, load, median(firsts), runsText.c_str(), static_cast<long long>(scroll),
+        static_cast<long long>(idle), foldCount, folds.c_str());
     return 0;
 }

@@ -381,6 +381,8 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     // A report of another check is no saved one until its opener says so.
     if (!sameCheck) setSavedCard(SavedCard::none);
     report_ = std::move(report);
+    totalsCounted_ = false;
+    folded_ = nullptr;  // views told from here on hear of a new report, not of a fold
     filesByID_ = report_ ? FileIndex(*report_) : FileIndex();
     if (sameCheck) {
         // Filtered before the rows move, so that they move once, to where they belong.
@@ -467,9 +469,12 @@ bool AppModel::savedCardNotHere() const {
            savedCard_ == SavedCard::cannotTell;
 }
 
+bool AppModel::savedCardAllowsFormat() const {
+    return savedCard_ == SavedCard::none || savedCard_ == SavedCard::unchanged;
+}
+
 bool AppModel::showsReadyToFormat() const {
-    return report_ && report_->readyToFormat() &&
-           (savedCard_ == SavedCard::none || savedCard_ == SavedCard::unchanged);
+    return report_ && report_->readyToFormat() && savedCardAllowsFormat();
 }
 
 bool AppModel::canEjectSource() const {

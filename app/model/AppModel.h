@@ -223,6 +223,10 @@ public:
     // (or of none); the byte-by-byte pass's folds and its own report keep the number, so a view
     // can tell a change of the same rows from another report.
     quint64 reportSerial() const { return reportSerial_; }
+    // While reportChanged tells of a fold of the byte-by-byte pass, the positions (in the report's
+    // files) of the files it changed, so that a view keeping figures per file updates only those;
+    // nullptr while it tells of any other change.
+    const std::vector<int>* foldedFiles() const { return folded_; }
     // The shown report's file with that id; nullptr when it has none.
     const FileResult* fileByID(int64_t id) const;
     int fileCount() const { return report_ ? int(report_->files.size()) : 0; }
@@ -295,6 +299,8 @@ public:
     // The ready-to-format panel and its format guide: a result ready to format, of a check made
     // now or of a card that is here unchanged since.
     bool showsReadyToFormat() const;
+    // No saved result is shown, or its card is here unchanged since.
+    bool savedCardAllowsFormat() const;
 
     // --- computed ---
     VerifyScope scope() const;
@@ -516,6 +522,7 @@ private:
     void applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups);
     // `inPlace`: the same check's files changed, and the browser's rows move rather than reset.
     void refilter(bool inPlace = false);
+    FileQuery query() const;  // the browser's restrictions
     std::vector<int> visibleNow() const;
     // Where the file's copy at that position lies; nothing for an unknown file or copy, or one
     // naming no backup of the report.
@@ -577,6 +584,8 @@ private:
     std::optional<VerifyReport> report_;
     FileIndex filesByID_;  // of report_, rebuilt whenever its file list is replaced
     quint64 reportSerial_ = 0;
+    const std::vector<int>* folded_ = nullptr;
+    bool totalsCounted_ = false;  // report_'s totals were counted from its files since it was set
     Mode mode_ = Mode::Shoots;
     FileFilter filter_ = FileFilter::All;
     QString search_;

@@ -15,14 +15,18 @@ static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
     return static_cast<halvetrop::FileFilter>(f);
 }
 
-std::vector<int> AppModel::visibleNow() const {
-    if (!report_) return {};
+FileQuery AppModel::query() const {
     FileQuery q;
     q.filter = listFilter(filter_);
     q.search = search_;
     q.folderFilter = folderFilter_;
     q.groupFilter = groupFilter_ ? &*groupFilter_ : nullptr;
-    return filesByID_.refilter(*report_, q);
+    return q;
+}
+
+std::vector<int> AppModel::visibleNow() const {
+    if (!report_) return {};
+    return filesByID_.refilter(*report_, query());
 }
 
 void AppModel::refilter(bool inPlace) {

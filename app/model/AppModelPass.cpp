@@ -118,8 +118,18 @@ void AppModel::applyLive(const std::vector<FileResult>& batch, const std::vector
     if (!report_ || !sameBackups(*report_, passBackups)) return;
     LiveFold fold = foldLive(*report_, batch);
     if (fold.changed.empty() && !fold.safeRevoked) return;
-    refilter(true);
+    // A fold moves the totals by the files it changed: from the first on, they are the count of the
+    // files, whatever a saved report said.
+    if (!totalsCounted_) {
+        recountTotals(*report_);
+        totalsCounted_ = true;
+    }
+    visible_ = filesByID_.refold(*report_, query(), visible_, fold.changed);
+    fileRows_.fold(visible_, fold.changed);
+    emit visibleFilesChanged();
+    folded_ = &fold.changed;
     emit reportChanged();
+    folded_ = nullptr;
     emit filesByIDChanged();
     emitComputed();
 }

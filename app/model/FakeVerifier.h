@@ -25,7 +25,8 @@ public:
         changed_.notify_all();
         changed_.wait(hold, [&] { return result_ || error_ || (cancelled_ && !ignoreCancel); });
         running_ = false;
-        if (result_) return *result_;
+        // Handed over, as the core's verifier hands over the report it built.
+        if (result_) return std::move(*result_);
         if (error_) throw *error_;
         throw VerifyError::cancelled();
     }

@@ -51,8 +51,16 @@ public:
 
     // Positions of the files that pass every restriction, in report order.
     std::vector<int> refilter(const VerifyReport& report, const FileQuery& query) const;
+    // What refilter gives after a fold (foldLive) changed the files at `changed` (positions), from
+    // `visible`, what it gave before: a fold changes no name, folder, shoot or scope, so only the
+    // changed files are tested again, and only when the query looks at statuses.
+    std::vector<int> refold(const VerifyReport& report, const FileQuery& query,
+                            const std::vector<int>& visible, const std::vector<int>& changed) const;
 
 private:
+    struct Test;
+    bool passes(const VerifyReport& report, const Test& test, size_t i) const;
+
     // Search keys of every name and folder, one after the other: name i is
     // keys_[nameStart(i), nameEnds_[i]), its folder follows up to folderEnds_[i].
     std::string keys_;
@@ -80,12 +88,15 @@ struct LiveFold {
     std::vector<int> changed;  // positions of the files updated, in batch order
     bool safeRevoked = false;  // the report was safe to format and no longer is
 };
+// Counts the report's totals again over its in-scope files.
+void recountTotals(VerifyReport& report);
 // Folds a batch of the byte-by-byte pass into the shown report: a result whose id is a position
 // of report.files holding the same relative path gives that file its status, copies, detail and
-// safe drives (everything else stays); the totals are counted again over the in-scope files. Once
-// a folded in-scope file is not covered or has fewer safe drives than the report requires, the
-// report stops being safe to format. Live results never make a report safe. Only for a pass
-// whose backups are the report's (sameBackups).
+// safe drives (everything else stays); the totals follow the folded in-scope files, so they stay
+// the count of the in-scope files when they were that before (recountTotals). Once a folded
+// in-scope file is not covered or has fewer safe drives than the report requires, the report
+// stops being safe to format. Live results never make a report safe. Only for a pass whose
+// backups are the report's (sameBackups).
 LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch);
 // True when `backupPaths` are the report's backups, in the same order.
 bool sameBackups(const VerifyReport& report, const std::vector<std::string>& backupPaths);

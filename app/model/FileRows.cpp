@@ -82,6 +82,15 @@ void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys) {
     changed(before);
 }
 
+void FileRows::fold(const std::vector<int>& visible, const std::vector<int>& changed) {
+    const int before = count();
+    takeVisible(visible);
+    std::vector<int> rows =
+        report_ ? keys_.resorted(*report_, rows_, visible_, changed, sort_) : std::vector<int>();
+    morphRows(rows_, std::move(rows), [](int position) { return position; });
+    this->changed(before);
+}
+
 void FileRows::setVisible(const std::vector<int>& visible) {
     takeVisible(visible);
     resort();

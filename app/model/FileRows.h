@@ -65,6 +65,9 @@ public:
     // place of the one shown (`newKeys`: its names are keyed again). The rows follow by removals
     // and insertions only, so the table and the grid keep their scroll position.
     void updateInPlace(const std::vector<int>& visible, bool newKeys);
+    // A fold changed the files at `changed` (positions): only their rows, and the rows that come
+    // or go with `visible`, are placed again.
+    void fold(const std::vector<int>& visible, const std::vector<int>& changed);
     void setVisible(const std::vector<int>& visible);
 
     QString sortColumn() const;

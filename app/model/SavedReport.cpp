@@ -139,10 +139,12 @@ VerifyReport SavedReport::open() const {
         packed = packed_;  // shared, not copied
     }
     if (whole) return *whole;
-    const QByteArray text = qUncompress(packed);
+    QByteArray text = qUncompress(packed);
     if (text.isEmpty()) jsonscan::fail("the saved report does not unpack");
-    VerifyReport report =
-        fromStoredJson<VerifyReport>(std::string_view(text.constData(), size_t(text.size())));
+    // With room after it, the reader reads the text where it stands rather than a copy.
+    text.reserve(text.size() + qsizetype(storedTextRoom) + 1);
+    VerifyReport report = reportFromStoredJson(std::string_view(text.constData(), size_t(text.size())),
+                                               size_t(text.capacity() - text.size() - 1));
     compact(report);
     return report;
 }

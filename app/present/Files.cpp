@@ -35,43 +35,108 @@ std::optional<FileColumn> fileColumnFromName(const QString& name) {
     return std::nullopt;
 }
 
-FileSortKeys::FileSortKeys(const VerifyReport& report, const Collation& collation) {
-    names_.reserve(report.files.size());
-    folders_.reserve(report.files.size());
-    paths_.reserve(report.files.size());
-    for (const FileResult& f : report.files) {
-        names_.push_back(collation.sortKey(f.name));
-        folders_.push_back(collation.sortKey(f.folder));
-        paths_.push_back(collation.sortKey(f.relativePath));
+FileSortKeys::FileSortKeys(const VerifyReport& report, const Collation& collation)
+    : collation_(&collation), size_(report.files.size()) {}
+
+const std::vector<std::string>& FileSortKeys::keys(const VerifyReport& report, FileColumn column) const {
+    auto& made = column == FileColumn::name ? names_ : column == FileColumn::folder ? folders_ : paths_;
+    if (made) return *made;
+    std::vector<std::string>& out = made.emplace();
+    out.reserve(size_);
+    const std::string* last = nullptr;  // files come folder by folder: a folder's key is made once
+    for (size_t i = 0; i < size_ && i < report.files.size(); ++i) {
+        const FileResult& f = report.files[i];
+        if (column == FileColumn::name) {
+            out.push_back(collation_->sortKey(f.name));
+        } else if (column == FileColumn::folder) {
+            out.push_back(last && *last == f.folder ? out.back() : collation_->sortKey(f.folder));
+            last = &f.folder;
+        } else {
+            out.push_back(collation_->sortKey(f.relativePath));
+        }
     }
+    out.resize(size_);
+    return out;
+}
+
+// Calls `with` with the sort's key of a position; a stable sort of positions in report order by it
+// is the order of (key, position).
+template <class With>
+decltype(auto) FileSortKeys::withKey(const VerifyReport& report, FileColumn column, With with) const {
+    const auto& files = report.files;
+    switch (column) {
+        case FileColumn::name:
+        case FileColumn::folder: {
+            const std::vector<std::string>& made = keys(report, column);
+            return with([&](int i) -> const std::string& { return made[size_t(i)]; });
+        }
+        case FileColumn::status:
+            // By the label's text, not the status's own order.
+            return with([&](int i) { return label(files[size_t(i)].status); });
+        case FileColumn::day:
+            return with([&](int i) -> const std::string& { return files[size_t(i)].day; });
+        case FileColumn::size:
+            return with([&](int i) { return files[size_t(i)].size; });
+        case FileColumn::path:
+            break;
+    }
+    const std::vector<std::string>& paths = keys(report, FileColumn::path);
+    return with([&](int i) -> const std::string& { return paths[size_t(i)]; });
+}
+
+void FileSortKeys::prepare(const VerifyReport& report, FileColumn column) const {
+    if (column == FileColumn::name || column == FileColumn::folder || column == FileColumn::path)
+        keys(report, column);
 }
 
 std::vector<int> FileSortKeys::sorted(const VerifyReport& report, std::vector<int> positions,
                                       FileSort sort) const {
-    const auto& files = report.files;
-    const bool up = sort.ascending;
-    switch (sort.column) {
-        case FileColumn::path:
-            sortBy(positions, up, [&](int i) -> const std::string& { return paths_[size_t(i)]; });
-            break;
-        case FileColumn::name:
-            sortBy(positions, up, [&](int i) -> const std::string& { return names_[size_t(i)]; });
-            break;
-        case FileColumn::folder:
-            sortBy(positions, up, [&](int i) -> const std::string& { return folders_[size_t(i)]; });
-            break;
-        case FileColumn::status:
-            // By the label's text, not the status's own order.
-            sortBy(positions, up, [&](int i) { return label(files[size_t(i)].status); });
-            break;
-        case FileColumn::day:
-            sortBy(positions, up, [&](int i) -> const std::string& { return files[size_t(i)].day; });
-            break;
-        case FileColumn::size:
-            sortBy(positions, up, [&](int i) { return files[size_t(i)].size; });
-            break;
-    }
+    withKey(report, sort.column, [&](auto key) { sortBy(positions, sort.ascending, key); });
     return positions;
+}
+
+std::vector<int> FileSortKeys::resorted(const VerifyReport& report, const std::vector<int>& rows,
+                                        const std::vector<int>& positions, const std::vector<int>& changed,
+                                        FileSort sort) const {
+    const size_t n = size();
+    // 1: shown now; 2: shown before as well, at a key that still holds.
+    std::vector<char> state(n, 0);
+    for (int p : positions)
+        if (p >= 0 && size_t(p) < n) state[size_t(p)] = 1;
+    for (int p : rows)
+        if (p >= 0 && size_t(p) < n && state[size_t(p)] == 1) state[size_t(p)] = 2;
+    // Only the status is folded, and only the status column sorts by it.
+    if (sort.column == FileColumn::status)
+        for (int p : changed)
+            if (p >= 0 && size_t(p) < n && state[size_t(p)] == 2) state[size_t(p)] = 1;
+    std::vector<int> kept, placed;
+    kept.reserve(rows.size());
+    for (int p : rows)
+        if (p >= 0 && size_t(p) < n && state[size_t(p)] == 2) kept.push_back(p);
+    for (int p : positions)
+        if (p >= 0 && size_t(p) < n && state[size_t(p)] == 1) placed.push_back(p);
+    if (placed.empty()) return kept;
+    return withKey(report, sort.column, [&](auto key) {
+        const bool up = sort.ascending;
+        // The order a stable sort of report-order positions gives: by key, then by position.
+        const auto before = [&](int a, int b) {
+            if (up ? key(a) < key(b) : key(b) < key(a)) return true;
+            if (up ? key(b) < key(a) : key(a) < key(b)) return false;
+            return a < b;
+        };
+        std::sort(placed.begin(), placed.end(), before);
+        std::vector<int> out;
+        out.reserve(kept.size() + placed.size());
+        auto from = kept.begin();
+        for (int p : placed) {
+            const auto at = std::lower_bound(from, kept.end(), p, before);
+            out.insert(out.end(), from, at);
+            out.push_back(p);
+            from = at;
+        }
+        out.insert(out.end(), from, kept.end());
+        return out;
+    });
 }
 
 int stepSelection(int current, int step, int count, int columns) {

@@ -26,20 +26,38 @@ struct FileSort {
     friend bool operator==(const FileSort&, const FileSort&) = default;
 };
 
-// The collation keys of every name, folder and path of one report, by file position.
+// The collation keys of every name, folder and path of one report, by file position. A column's
+// keys are made when a sort first needs them, so a report that is never sorted by a column does
+// not pay for its keys; `report` is then the one the keys were made for, with the same names.
 class FileSortKeys {
 public:
     FileSortKeys() = default;
+    // `collation` outlives the keys.
     FileSortKeys(const VerifyReport& report, const Collation& collation);
 
-    size_t size() const { return names_.size(); }
+    size_t size() const { return size_; }
+    // Makes the keys of a column now (a sort would make them on first use).
+    void prepare(const VerifyReport& report, FileColumn column) const;
     // `positions` (into report.files, all below size()) in the sort's order; rows that compare
     // equal keep the order they came in. The report gives the unkeyed fields (status, day, size),
     // which a fold may change without new keys.
     std::vector<int> sorted(const VerifyReport& report, std::vector<int> positions, FileSort sort) const;
+    // What sorted() gives for `positions` (in report order), found from `rows`, the sort's order of
+    // the positions shown before, after a fold changed the files at `changed` (positions; their
+    // status, never their names or days): rows that stay keep their order, and only the rows that
+    // come in or whose key changed are placed again.
+    std::vector<int> resorted(const VerifyReport& report, const std::vector<int>& rows,
+                              const std::vector<int>& positions, const std::vector<int>& changed,
+                              FileSort sort) const;
 
 private:
-    std::vector<std::string> names_, folders_, paths_;
+    template <class With>
+    decltype(auto) withKey(const VerifyReport& report, FileColumn column, With with) const;
+    const std::vector<std::string>& keys(const VerifyReport& report, FileColumn column) const;
+
+    const Collation* collation_ = nullptr;
+    size_t size_ = 0;
+    mutable std::optional<std::vector<std::string>> names_, folders_, paths_;
 };
 
 // Where a key moves the selection of the table or the grid: the row `step` rows on from

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <set>
 
@@ -55,6 +56,10 @@ std::optional<QString> unprovableVolume(const VerifyReport& report) {
     if (!report.source.readsFromMedium)
         return QStringLiteral("Files on “%1” can't be proven byte by byte on this system")
             .arg(qs(report.source.name));
+    // The files are looked at only when a backup's reads are in doubt.
+    if (std::all_of(report.destinations.begin(), report.destinations.end(),
+                    [](const VolumeInfo& d) { return d.readsFromMedium; }))
+        return std::nullopt;
     std::set<int64_t> holding;
     for (const FileResult& f : report.files)
         if (f.inScope)
@@ -95,31 +100,52 @@ std::optional<ColorRole> verdictColor(const VerifyReport& report) {
     return verdictColor(report.totals);
 }
 
-QString checkedNoun(const VerifyReport& report, const QLocale& locale) {
+namespace {
+
+QString nounList(const std::vector<MediaKind>& kinds, const QLocale& locale) {
     QStringList nouns;
-    for (MediaKind k : report.checkedKinds()) nouns << noun(k);
+    for (MediaKind k : kinds) nouns << noun(k);
     return list(nouns, locale);
 }
 
+}  // namespace
+
+ReportKinds ReportKinds::of(const VerifyReport& report) {
+    return {report.skippedKinds(), report.checkedKinds(), kindCounts(report)};
+}
+
+QString checkedNoun(const VerifyReport& report, const QLocale& locale) {
+    return nounList(report.checkedKinds(), locale);
+}
+
 QString verdictTitle(const VerifyReport& report, const QLocale& locale) {
+    return verdictTitle(report, ReportKinds::of(report), locale);
+}
+
+QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLocale& locale) {
+    return verdictReason(report, ReportKinds::of(report), deepVerifying, locale);
+}
+
+QString verdictTitle(const VerifyReport& report, const ReportKinds& kinds, const QLocale& locale) {
     const StatusCounts& t = report.totals;
     // A card that was not read whole can hide files: it never reads as covered.
     if (report.cardUnreadable > 0) return QStringLiteral("Part of the card couldn't be read");
     if (t.files == 0) return QStringLiteral("Nothing to check");
     if (report.readyToFormat()) return QStringLiteral("Safe to format");
     const bool allCovered = t.covered() == t.files;
-    const bool skipped = !report.skippedKinds().empty();
+    const bool skipped = !kinds.skipped.empty();
     if (allCovered && !skipped)
         return t.verified == t.files ? QStringLiteral("All verified") : QStringLiteral("All backed up");
     if (allCovered)
-        return QStringLiteral("100% of ") + checkedNoun(report, locale) +
+        return QStringLiteral("100% of ") + nounList(kinds.checked, locale) +
                (t.verified == t.files ? QStringLiteral(" verified") : QStringLiteral(" backed up"));
     if (const int64_t n = t.conflict + t.missing; n >= 1)
         return count(n, locale) + QStringLiteral(" not backed up");
     return count(t.files - t.covered(), locale) + QStringLiteral(" need attention");
 }
 
-QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLocale& locale) {
+QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool deepVerifying,
+                      const QLocale& locale) {
     const StatusCounts& t = report.totals;
     const int64_t R = report.requiredCopies;
     if (report.cardUnreadable > 0) return unreadableSentence(report.cardUnreadable, locale) + keepCard;
@@ -132,8 +158,8 @@ QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLoc
         return QStringLiteral("No ") + list(labels, locale) + QStringLiteral(" on this card.");
     }
     if (report.safeToFormat)
-        return QStringLiteral("Every one of the ") + checkedNoun(report, locale) + QStringLiteral(" has ") +
-               plain(R) + QStringLiteral(" byte-verified ") +
+        return QStringLiteral("Every one of the ") + nounList(kinds.checked, locale) +
+               QStringLiteral(" has ") + plain(R) + QStringLiteral(" byte-verified ") +
                (R == 1 ? QStringLiteral("copy") : QStringLiteral("copies")) +
                QStringLiteral(" on other drives.");
     if (t.covered() != t.files) {
@@ -144,13 +170,15 @@ QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLoc
     }
     if (report.level == CheckLevel::verified) {
         if (const auto volume = unprovableVolume(report)) return *volume + keepCard;
-        const auto in = report.inScopeFiles();
-        int64_t m = in.empty() ? 0 : in.front().safeDrives;
+        // The fewest safe drives of an in-scope file, and how many have none.
+        std::optional<int64_t> fewest;
         int64_t z = 0;
-        for (const FileResult& f : in) {
-            m = std::min(m, f.safeDrives);
+        for (const FileResult& f : report.files) {
+            if (!f.inScope) continue;
+            fewest = std::min(fewest.value_or(f.safeDrives), f.safeDrives);
             if (f.safeDrives == 0) ++z;
         }
+        const int64_t m = fewest.value_or(0);
         if (m >= 1 && m < R)
             return QStringLiteral("Verified on ") + plain(m) +
                    (m == 1 ? QStringLiteral(" drive") : QStringLiteral(" drives")) +
@@ -168,9 +196,9 @@ QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLoc
         return QString::fromStdString(report.headline()) + keepCard;
     }
     if (deepVerifying)
-        return (report.skippedKinds().empty() ? QStringLiteral("Everything is")
-                                              : QStringLiteral("Every one of the ") +
-                                                    checkedNoun(report, locale) + QStringLiteral(" is")) +
+        return (kinds.skipped.empty() ? QStringLiteral("Everything is")
+                                      : QStringLiteral("Every one of the ") +
+                                            nounList(kinds.checked, locale) + QStringLiteral(" is")) +
                QStringLiteral(" on the backup. Now reading every byte to prove each copy is perfect…");
     return QStringLiteral("Every copy matched by content. Verify every byte before you format the card.");
 }
@@ -234,12 +262,12 @@ QString ejectHelp(const VerifyReport& report, const QString& shortcut) {
 // --- card-only header ---
 
 std::vector<KindCount> kindCounts(const VerifyReport& report) {
-    std::map<MediaKind, int64_t> n;
+    std::array<int64_t, allMediaKinds.size()> n{};
     for (const FileResult& f : report.files)
-        if (f.inScope && f.role == FileRole::media) ++n[f.kind];
+        if (f.inScope && f.role == FileRole::media && size_t(f.kind) < n.size()) ++n[size_t(f.kind)];
     std::vector<KindCount> out;
     for (MediaKind k : allMediaKinds)
-        if (n[k] > 0) out.push_back({k, n[k]});
+        if (n[size_t(k)] > 0) out.push_back({k, n[size_t(k)]});
     return out;
 }
 

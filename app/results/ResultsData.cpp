@@ -84,13 +84,6 @@ QVariantMap countsMap(const StatusCounts& c) {
             {"problem", double(c.problem)}};
 }
 
-std::vector<int64_t> allIDs(const VerifyReport& r) {
-    std::vector<int64_t> ids;
-    ids.reserve(r.files.size());
-    for (const FileResult& f : r.files) ids.push_back(f.id);
-    return ids;
-}
-
 }  // namespace
 
 // --- shoots ---
@@ -154,7 +147,9 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
     if (!g) return {};
     const VerifyReport& r = *data_.report();
     const FileLookup lookup = [this](int64_t id) { return data_.file(id); };
-    const auto live = [&] { return liveCounts(g->fileIDs, lookup); };
+    const auto live = [&]() -> const StatusCounts& {
+        return data_.shootCounts(size_t(rows_[size_t(index.row())].group));
+    };
     switch (role) {
         case DayRole:
             return QString::fromStdString(g->day);
@@ -229,29 +224,42 @@ std::vector<ShootRows::Row> ShootRows::rowsNow() const {
     if (!r) return rows;
     for (const DaySection& day : shootDays(r->groups))
         for (int g : day.groups) rows.push_back({g, r->groups[size_t(g)].id(), QString()});
-    const FileLookup lookup = [this](int64_t id) { return data_.file(id); };
     // One header per day: the day's live counts over all its shoots.
     for (size_t i = 0; i < rows.size();) {
         const std::string& day = r->groups[size_t(rows[i].group)].day;
         size_t end = i;
-        StatusCounts sum;
-        for (; end < rows.size() && r->groups[size_t(rows[end].group)].day == day; ++end) {
-            const StatusCounts c = liveCounts(r->groups[size_t(rows[end].group)].fileIDs, lookup);
-            sum.files += c.files;
-            sum.bytes += c.bytes;
-            sum.verified += c.verified;
-            sum.backedUp += c.backedUp;
-        }
-        const QString header = data_.dates().longDay(QString::fromStdString(day)) + QLatin1Char('\t') +
-                               dayHeaderCounts(sum, r->isCardOnly());
+        while (end < rows.size() && r->groups[size_t(rows[end].group)].day == day) ++end;
+        const QString header = dayHeader(rows, i, end);
         for (; i < end; ++i) rows[i].dayHeader = header;
     }
     return rows;
 }
 
+QString ShootRows::dayHeader(const std::vector<Row>& rows, size_t begin, size_t end) const {
+    const VerifyReport& r = *data_.report();
+    StatusCounts sum;
+    for (size_t i = begin; i < end; ++i) {
+        const StatusCounts& c = data_.shootCounts(size_t(rows[i].group));
+        sum.files += c.files;
+        sum.bytes += c.bytes;
+        sum.verified += c.verified;
+        sum.backedUp += c.backedUp;
+    }
+    return data_.dates().longDay(QString::fromStdString(r.groups[size_t(rows[begin].group)].day)) +
+           QLatin1Char('\t') + dayHeaderCounts(sum, r.isCardOnly());
+}
+
+void ShootRows::indexRows() {
+    const VerifyReport* r = data_.report();
+    rowOf_.assign(r ? r->groups.size() : 0, -1);
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (size_t(rows_[i].group) < rowOf_.size()) rowOf_[size_t(rows_[i].group)] = int(i);
+}
+
 void ShootRows::rebuild() {
     beginResetModel();
     rows_ = rowsNow();
+    indexRows();
     endResetModel();
     emit countChanged();
 }
@@ -259,7 +267,41 @@ void ShootRows::rebuild() {
 void ShootRows::update() {
     const int before = count();
     morphRows(rows_, rowsNow(), [](const Row& row) -> const std::string& { return row.id; });
+    indexRows();
     if (count() != before) emit countChanged();
+}
+
+void ShootRows::fold(const std::vector<int>& shoots) {
+    const VerifyReport* r = data_.report();
+    if (!r) return;
+    std::vector<char> changed(rows_.size(), 0);
+    for (int g : shoots) {
+        if (g < 0 || size_t(g) >= rowOf_.size() || rowOf_[size_t(g)] < 0) continue;
+        const size_t row = size_t(rowOf_[size_t(g)]);
+        changed[row] = 1;
+        // The rows of a day stand together; their header sums the day's shoots.
+        const std::string& day = r->groups[size_t(g)].day;
+        const auto sameDay = [&](size_t i) { return r->groups[size_t(rows_[i].group)].day == day; };
+        size_t begin = row, end = row + 1;
+        while (begin > 0 && sameDay(begin - 1)) --begin;
+        while (end < rows_.size() && sameDay(end)) ++end;
+        const QString header = dayHeader(rows_, begin, end);
+        if (header == rows_[begin].dayHeader) continue;
+        for (size_t i = begin; i < end; ++i) {
+            rows_[i].dayHeader = header;
+            changed[i] = 1;
+        }
+    }
+    for (size_t i = 0; i < changed.size();) {
+        if (!changed[i]) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < changed.size() && changed[end]) ++end;
+        emit dataChanged(index(int(i)), index(int(end) - 1));
+        i = end;
+    }
 }
 
 // --- folders ---
@@ -320,6 +362,10 @@ void FolderRows::rebuild() {
     endResetModel();
 }
 
+void FolderRows::refresh() {
+    if (!rows_.empty()) emit dataChanged(index(0), index(int(rows_.size()) - 1));
+}
+
 void FolderRows::update() {
     morphRows(rows_, rowsNow(), [](const Row& row) -> const std::string& { return row.path; });
 }
@@ -334,6 +380,11 @@ const VerifyReport* ResultsData::report() const {
 }
 
 const FileResult* ResultsData::file(int64_t id) const { return model_ ? model_->fileByID(id) : nullptr; }
+
+bool ResultsData::ready() const {
+    if (!ready_) ready_ = report() && report()->readyToFormat();
+    return *ready_ && model_ && model_->savedCardAllowsFormat();
+}
 
 int64_t ResultsData::copyableCount(const std::vector<int64_t>& ids) const {
     if (!model_) return 0;
@@ -360,16 +411,31 @@ void ResultsData::reload() {
     const std::optional<quint64> serial =
         model_ && model_->report() ? std::optional(model_->reportSerial()) : std::nullopt;
     if (serial && serial == shownSerial_) {
-        // The same check: a fold of the byte-by-byte pass, or the pass's own report.
+        if (const std::vector<int>* folded = model_->foldedFiles()) {
+            // A fold of the byte-by-byte pass: statuses and copies alone. The folders' rows keep
+            // their rows and are read again as they were.
+            shoots_.fold(tally_.fold(*report(), *folded));
+            folders_.refresh();
+            changedNow();
+            return;
+        }
+        // The same check's own report in place of the one shown.
+        recount();
         shoots_.update();
         folders_.update();
         changedNow();
         return;
     }
     shownSerial_ = serial;
+    recount();
     shoots_.rebuild();
     folders_.rebuild();
     changedNow();
+}
+
+void ResultsData::recount() {
+    tally_.rebuild(report(), [this](int64_t id) { return file(id); });
+    kinds_ = report() ? ReportKinds::of(*report()) : ReportKinds();
 }
 
 void ResultsData::lastCopyChanged() { changedNow(); }
@@ -403,10 +469,10 @@ QVariantMap ResultsData::computeHero() const {
     for (const Stat& s : verdictStats(t))
         stats << QVariantMap{{"value", count(s.value)}, {"label", s.label}, {"color", roleText(s.color)}};
     QStringList skippedKinds;
-    const auto skipped = r->skippedKinds();
+    const auto& skipped = kinds_.skipped;
     for (const SkippedKind& k : skipped) skippedKinds << QString::fromUtf8(rawValue(k.kind));
     QVariantList kinds;
-    for (const KindCount& k : kindCounts(*r))
+    for (const KindCount& k : kinds_.counts)
         kinds << QVariantMap{{"kind", QString::fromUtf8(rawValue(k.kind))},
                              {"count", count(k.files)},
                              {"word", kindWord(k.kind, k.files)},
@@ -415,7 +481,7 @@ QVariantMap ResultsData::computeHero() const {
     // The model keeps its last copy as the record itself, never as a map.
     const auto copy = model_->lastCopy().value<std::shared_ptr<const present::CopyReport>>();
     if (copy) last = std::pair{copy->sourceName, !copy->folders.empty()};
-    const int64_t copyable = r->isCardOnly() ? 0 : copyableCount(allIDs(*r));
+    const int64_t copyable = r->isCardOnly() ? 0 : tally_.copyable();
     const HeroActions a = heroActions(*r, copyable, deepVerifying_, canEject_, last);
     QVariantList actionItems;
     for (const RowItem& item : heroActionItems(a, copy ? copy->copiedCount() : 0))
@@ -438,8 +504,8 @@ QVariantMap ResultsData::computeHero() const {
                                   changesText(model_->savedCardChanges()) +
                                   QStringLiteral(" on the card. Check it again before you format it.");
     return {
-        {"title", changed ? QStringLiteral("Changed since this check") : verdictTitle(*r)},
-        {"reason", changed ? changedReason : verdictReason(*r, deepVerifying_)},
+        {"title", changed ? QStringLiteral("Changed since this check") : verdictTitle(*r, kinds_)},
+        {"reason", changed ? changedReason : verdictReason(*r, kinds_, deepVerifying_)},
         {"tint", changed ? roleText(ColorRole::partial)
                  : tint  ? roleText(*tint)
                          : QString()},
@@ -560,20 +626,19 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
     const std::optional<std::string> key = pathOfKey(folderKey);
     if (!r || !key) return {};
     const std::string& folder = *key;
-    const std::vector<int> files = folderFiles(*r, folder);
-    int64_t bytes = 0, uncovered = 0, uncoveredBytes = 0;
-    std::vector<int64_t> ids;
-    for (int i : files) {
-        const FileResult& f = r->files[size_t(i)];
-        bytes += f.size;
-        if (!isCovered(f.status)) {
-            ++uncovered;
-            uncoveredBytes += f.size;
-            ids.push_back(f.id);
-        }
+    const ReportTally::Folder& tally = tally_.folder(*r, folder);
+    const std::vector<int>& files = tally.files;
+    const int64_t bytes = tally.bytes, uncovered = tally.uncovered, uncoveredBytes = tally.uncoveredBytes;
+    int64_t copyable = tally.copyable.value_or(0);
+    if (!tally.copyable && !r->isCardOnly()) {
+        std::vector<int64_t> ids;
+        for (int i : files)
+            if (!isCovered(r->files[size_t(i)].status)) ids.push_back(r->files[size_t(i)].id);
+        copyable = copyableCount(ids);
     }
+    if (r->isCardOnly()) copyable = 0;
     QVariantList rows;
-    const std::vector<Place> all = places(*r, files);
+    const std::vector<Place> all = tally.places();
     for (size_t i = 0; i < all.size() && i < 40; ++i) {
         const Place& p = all[i];
         rows << QVariantMap{
@@ -591,7 +656,7 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
             {"places", rows},
             {"uncovered", double(uncovered)},
             {"uncoveredText", fileCount(uncovered) + QStringLiteral(" · ") + byteCount(uncoveredBytes)},
-            {"copyable", double(r->isCardOnly() ? 0 : copyableCount(ids))},
+            {"copyable", double(copyable)},
             {"copyTitle", folderCopyTitle(folder, r->source.name)}};
 }
 

@@ -16,6 +16,7 @@
 #include "present/Results.h"
 #include "report/Report.h"
 #include "results/DiskTool.h"
+#include "results/ReportTally.h"
 
 namespace halvetrop {
 
@@ -34,6 +35,9 @@ public:
     int count() const { return int(rows_.size()); }
     void rebuild();
     void update();
+    // A fold changed the counts of these shoots (positions in the report's groups): their rows
+    // and the headers of their days change, nothing moves.
+    void fold(const std::vector<int>& shoots);
     // The shoot's group at a row (nullptr out of range).
     const ShootGroup* group(int row) const;
 
@@ -47,9 +51,13 @@ private:
         QString dayHeader;  // the day's text and counts
     };
     std::vector<Row> rowsNow() const;
+    // The header of the day of rows [begin, end).
+    QString dayHeader(const std::vector<Row>& rows, size_t begin, size_t end) const;
+    void indexRows();
 
     const ResultsData& data_;
     std::vector<Row> rows_;
+    std::vector<int> rowOf_;  // by position in the report's groups: its row, -1 for none
 };
 
 class FolderRows : public KeyedRows {
@@ -61,6 +69,8 @@ public:
     QHash<int, QByteArray> roleNames() const override;
     void rebuild();
     void update();
+    // The same rows, told to be read again.
+    void refresh();
 
 private:
     struct Row {
@@ -107,7 +117,7 @@ public:
     bool hasReport() const { return report() != nullptr; }
     bool cardOnly() const { return report() && report()->isCardOnly(); }
     // Of a saved result, only while its card is here unchanged.
-    bool ready() const { return model_ && model_->showsReadyToFormat(); }
+    bool ready() const;
     QVariantMap hero() const;
     QVariantList segments() const;
     QVariantMap readyPanel() const;
@@ -138,6 +148,8 @@ public:
     const VerifyReport* report() const;
     const FileResult* file(int64_t id) const;
     int64_t copyableCount(const std::vector<int64_t>& ids) const;
+    // The live counts of the shoot at that position of the report's groups.
+    const StatusCounts& shootCounts(size_t group) const { return tally_.shoot(group); }
     const present::DateTexts& dates() const { return dates_; }
 
 signals:
@@ -151,11 +163,14 @@ private slots:
 private:
     QVariantMap computeHero() const;
     void revealOnBackup(int64_t destination, const std::string& folder) const;
+    void recount();
 
     // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
     mutable std::optional<QVariantMap> hero_;
+    mutable std::optional<bool> ready_;
     void changedNow() {
         hero_.reset();
+        ready_.reset();
         emit changed();
     }
 
@@ -166,6 +181,9 @@ private:
     bool deepRunning_ = false;
     bool canEject_ = false;
     present::DateTexts dates_;
+    // The figures a fold changes, kept by file; the selected folder's is counted when first asked.
+    mutable ReportTally tally_;
+    present::ReportKinds kinds_;  // of the shown report, found again for each but a fold
     std::unique_ptr<DiskTool> diskTool_;
     ShootRows shoots_;
     FolderRows folders_;

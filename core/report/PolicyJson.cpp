@@ -7,6 +7,7 @@ namespace halvetrop {
 
 namespace {
 
+using json::Child;
 using json::Frame;
 using json::ListFrame;
 using json::Reader;
@@ -18,7 +19,7 @@ public:
     explicit DriveNamesFrame(std::set<std::string>& out) : out_(out) { out_.clear(); }
 
 protected:
-    std::unique_ptr<Frame> element(Reader& r, size_t, Value& v) override {
+    Child element(Reader& r, size_t, Value& v) override {
         out_.insert(r.text(v));
         return nullptr;
     }
@@ -35,7 +36,7 @@ public:
     explicit PolicyFrame(SafeToFormatPolicy& out) : RecordFrame(keys, 6, 0), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: out_.requiredCopies = r.integer(v); break;
             case 1: out_.minEvidence = r.evidence(v); break;

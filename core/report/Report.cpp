@@ -61,26 +61,26 @@ std::optional<FileStatus> fileStatusFromRaw(std::string_view text) {
     return std::nullopt;
 }
 
-void StatusCounts::add(const FileResult& file) {
-    files += 1;
-    bytes += file.size;
-    switch (file.status) {
-        case FileStatus::verified: verified += 1; break;
-        case FileStatus::backedUp: backedUp += 1; break;
-        case FileStatus::likely: likely += 1; break;
+void StatusCounts::count(FileStatus status, int64_t size, int64_t n) {
+    files += n;
+    bytes += n * size;
+    switch (status) {
+        case FileStatus::verified: verified += n; break;
+        case FileStatus::backedUp: backedUp += n; break;
+        case FileStatus::likely: likely += n; break;
         case FileStatus::conflict:
-            conflict += 1;
-            missingBytes += file.size;
+            conflict += n;
+            missingBytes += n * size;
             break;
         case FileStatus::missing:
-            missing += 1;
-            missingBytes += file.size;
+            missing += n;
+            missingBytes += n * size;
             break;
         case FileStatus::cloudOnly:
         case FileStatus::unreadable:
-        case FileStatus::changed: problem += 1; break;
+        case FileStatus::changed: problem += n; break;
         // Never compared is not known to be missing bytes, but it is no copy either.
-        case FileStatus::notCompared: missing += 1; break;
+        case FileStatus::notCompared: missing += n; break;
     }
 }
 
@@ -107,11 +107,14 @@ std::vector<FileResult> VerifyReport::inScopeFiles() const {
 }
 
 std::vector<SkippedKind> VerifyReport::skippedKinds() const {
+    // The scope's kinds looked up once, not once per file.
+    std::array<bool, allMediaKinds.size()> inScope{};
+    for (MediaKind kind : allMediaKinds) inScope[static_cast<size_t>(kind)] = scope.kinds.count(kind) != 0;
     std::array<int64_t, allMediaKinds.size()> counts{};
     for (const FileResult& file : files) {
-        if (file.role != FileRole::media || scope.kinds.count(file.kind) != 0) continue;
         auto index = static_cast<size_t>(file.kind);
-        if (index < counts.size()) counts[index] += 1;
+        if (file.role != FileRole::media || index >= counts.size() || inScope[index]) continue;
+        counts[index] += 1;
     }
     std::vector<SkippedKind> out;
     for (MediaKind kind : allMediaKinds) {

@@ -131,7 +131,11 @@ struct StatusCounts {
     int64_t missingBytes = 0;  // size of conflict and missing files (not notCompared)
 
     // Counts one more file, whatever its inScope flag (callers add only in-scope files).
-    void add(const FileResult& file);
+    void add(const FileResult& file) { add(file.status, file.size); }
+    // Counts one more file of this status and size; remove takes one back, so a file whose
+    // status changed moves between the counters without counting the others again.
+    void add(FileStatus status, int64_t size) { count(status, size, 1); }
+    void remove(FileStatus status, int64_t size) { count(status, size, -1); }
 
     int64_t covered() const { return verified + backedUp; }
     int64_t notCovered() const { return files - covered(); }
@@ -139,6 +143,9 @@ struct StatusCounts {
     double fraction() const;
 
     friend bool operator==(const StatusCounts&, const StatusCounts&) = default;
+
+private:
+    void count(FileStatus status, int64_t size, int64_t n);
 };
 
 // Where part of a shoot already lies on one backup.

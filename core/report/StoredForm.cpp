@@ -1,5 +1,6 @@
 #include "report/StoredForm.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <unordered_set>
@@ -433,6 +434,7 @@ void write(Writer& w, const VerifyReport& r) {
 // ---------------------------------------------------------------------------------------------
 // Reading
 
+using json::Child;
 using json::Frame;
 using json::ListFrame;
 using json::Reader;
@@ -477,7 +479,7 @@ public:
     explicit DriveFrame(PhysicalDriveID& out) : RecordFrame(keys, 1, 0), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int, Value& v) override {
+    Child field(Reader& r, int, Value& v) override {
         out_.raw = r.text(v);
         return nullptr;
     }
@@ -501,7 +503,7 @@ public:
     }
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: out_.path = r.text(v); break;
             case 1: out_.volumePath = r.text(v); break;
@@ -558,7 +560,7 @@ public:
     explicit KindSetFrame(std::set<MediaKind>& out) : out_(out) { out_.clear(); }
 
 protected:
-    std::unique_ptr<Frame> element(Reader& r, size_t, Value& v) override {
+    Child element(Reader& r, size_t, Value& v) override {
         out_.insert(r.enumeration<MediaKind>(v, "media kind"));
         return nullptr;
     }
@@ -574,7 +576,7 @@ public:
     explicit ScopeFrame(VerifyScope& out) : RecordFrame(keys, 5, 0), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: r.expectArray(v); return std::make_unique<KindSetFrame>(out_.kinds);
             case 1: out_.includeSidecars = r.boolean(v); break;
@@ -596,7 +598,7 @@ public:
     explicit TextPairFrame(T& out) : RecordFrame(Keys, 2, 0), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         out_.*(f == 0 ? First : Second) = r.text(v);
         return nullptr;
     }
@@ -619,7 +621,7 @@ public:
         : RecordFrame(keys, 6, optionalBits(std::array{0, 1, 2, 3, 4})), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0:
                 if (v.type == Value::Type::null) {
@@ -648,7 +650,7 @@ public:
     explicit CopyFrame(CopyRef& out) : RecordFrame(keys, 5, optionalBits(std::array{4})), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: out_.destination = r.integer(v); break;
             case 1: out_.relativePath = r.text(v); break;
@@ -674,7 +676,7 @@ public:
         : RecordFrame(keys, 17, optionalBits(std::array{9, 13, 16})), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: out_.id = r.integer(v); break;
             case 1: out_.relativePath = r.text(v); break;
@@ -692,14 +694,12 @@ protected:
                 }
                 r.expectObject(v);
                 out_.capture.emplace();
-                return std::make_unique<CaptureFrame>(*out_.capture);
+                return Child::borrowed(capture_.emplace(*out_.capture));
             case 10: out_.day = r.text(v); break;
             case 11: out_.camera = r.text(v); break;
             case 12: out_.status = r.enumeration<FileStatus>(v, "file status"); break;
             case 13: out_.detail = r.optionalText(v); break;
-            case 14:
-                r.expectArray(v);
-                return std::make_unique<RecordListFrame<CopyRef, CopyFrame>>(out_.copies);
+            case 14: r.expectArray(v); return Child::borrowed(copies_.emplace(out_.copies));
             case 15: out_.safeDrives = r.integer(v); break;
             case 16: out_.rawRelativePath = pathBytes(r, v); break;
         }
@@ -709,6 +709,9 @@ protected:
 
 private:
     FileResult& out_;
+    // The frames of its capture and copies, made in place: a report holds many files.
+    std::optional<CaptureFrame> capture_;
+    std::optional<RecordListFrame<CopyRef, CopyFrame>> copies_;
 };
 
 class CountsFrame final : public RecordFrame {
@@ -719,7 +722,7 @@ public:
     explicit CountsFrame(StatusCounts& out) : RecordFrame(keys, 9, 0), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         int64_t* fields[] = {&out_.files,    &out_.bytes,   &out_.verified,
                              &out_.backedUp, &out_.likely,  &out_.conflict,
                              &out_.missing,  &out_.problem, &out_.missingBytes};
@@ -737,7 +740,7 @@ public:
     explicit LandingFrame(LandingRef& out) : RecordFrame(keys, 4, optionalBits(std::array{3})), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: out_.destination = r.integer(v); break;
             case 1: out_.folder = r.text(v); break;
@@ -762,7 +765,7 @@ public:
     }
 
 protected:
-    std::unique_ptr<Frame> element(Reader& r, size_t index, Value& v) override {
+    Child element(Reader& r, size_t index, Value& v) override {
         if (index % 2 == 0) {
             pending_ = r.enumeration<MediaKind>(v, "media kind");
         } else {
@@ -780,8 +783,8 @@ private:
 class FormatCountsFrame final : public Frame {
 public:
     explicit FormatCountsFrame(std::map<std::string, int64_t>& out) : out_(out) { out_.clear(); }
-    void key(Reader&, std::string& name) override { key_ = name; }
-    std::unique_ptr<Frame> value(Reader& r, Value& v) override {
+    void key(Reader&, std::string_view name) override { key_ = name; }
+    Child value(Reader& r, Value& v) override {
         out_[key_] = r.integer(v);
         return nullptr;
     }
@@ -804,7 +807,7 @@ public:
     explicit ShootFrame(ShootGroup& out) : RecordFrame(keys, 10, optionalBits(std::array{9})), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: out_.folder = r.text(v); break;
             case 1: out_.day = r.text(v); break;
@@ -841,7 +844,7 @@ public:
     }
 
 protected:
-    std::unique_ptr<Frame> element(Reader& r, size_t index, Value& v) override {
+    Child element(Reader& r, size_t index, Value& v) override {
         if (index == 0) {
             out_.lower = r.text(v);
         } else if (index == 1) {
@@ -863,7 +866,7 @@ public:
         : RecordFrame(keys, 6, optionalBits(std::array{4, 5})), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: out_.path = r.text(v); break;
             case 1: out_.name = r.text(v); break;
@@ -895,7 +898,7 @@ public:
     explicit ContentFrame(ContentLine& out) : RecordFrame(keys, 7, optionalBits(std::array{6})), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: out_.label = r.text(v); break;
             case 1:
@@ -930,7 +933,7 @@ public:
         : RecordFrame(keys, 19, optionalBits(std::array{17, 18})), out_(out) {}
 
 protected:
-    std::unique_ptr<Frame> field(Reader& r, int f, Value& v) override {
+    Child field(Reader& r, int f, Value& v) override {
         switch (f) {
             case 0: r.expectObject(v); return std::make_unique<VolumeFrame>(out_.source);
             case 1:
@@ -994,11 +997,18 @@ std::string destinationProblem(int64_t destination, size_t count) {
 // is refused here rather than trusted later.
 void checkCrossReferences(const VerifyReport& report) {
     const size_t backups = report.destinations.size();
+    // Files are usually numbered by their position, and then need no table of their ids.
+    const bool positions = std::all_of(report.files.begin(), report.files.end(), [&](const FileResult& f) {
+        return f.id == &f - report.files.data();
+    });
     std::unordered_set<int64_t> ids;
-    ids.reserve(report.files.size());
+    if (!positions) ids.reserve(report.files.size());
+    const auto named = [&](int64_t id) {
+        return positions ? id >= 0 && static_cast<size_t>(id) < report.files.size() : ids.count(id) != 0;
+    };
     for (size_t i = 0; i < report.files.size(); ++i) {
         const FileResult& file = report.files[i];
-        if (!ids.insert(file.id).second) {
+        if (!positions && !ids.insert(file.id).second) {
             throw DecodingError(indexed("files", i) + ".id",
                                 "file id " + std::to_string(file.id) + " is used twice");
         }
@@ -1012,7 +1022,7 @@ void checkCrossReferences(const VerifyReport& report) {
     for (size_t g = 0; g < report.groups.size(); ++g) {
         const ShootGroup& group = report.groups[g];
         for (size_t k = 0; k < group.fileIDs.size(); ++k) {
-            if (ids.count(group.fileIDs[k]) == 0) {
+            if (!named(group.fileIDs[k])) {
                 throw DecodingError(indexed(indexed("groups", g) + ".fileIDs", k),
                                     "file id " + std::to_string(group.fileIDs[k]) +
                                         " names no file of the report");
@@ -1031,9 +1041,9 @@ void checkCrossReferences(const VerifyReport& report) {
 }  // namespace
 
 template <class T, class TopFrame>
-T decode(std::string_view json) {
+T decode(std::string_view json, size_t roomAfter = 0) {
     T out{};
-    Reader::read(json, std::make_unique<TopFrame>(out));
+    Reader::read(json, std::make_unique<TopFrame>(out), roomAfter);
     return out;
 }
 
@@ -1067,7 +1077,10 @@ std::string toStoredJson(const CaptureInfo& capture) { return stored::encode(cap
 
 template <>
 VerifyReport fromStoredJson<VerifyReport>(std::string_view json) {
-    VerifyReport report = stored::decode<VerifyReport, stored::ReportFrame>(json);
+    return reportFromStoredJson(json, 0);
+}
+VerifyReport reportFromStoredJson(std::string_view json, size_t roomAfter) {
+    VerifyReport report = stored::decode<VerifyReport, stored::ReportFrame>(json, roomAfter);
     stored::checkCrossReferences(report);
     return report;
 }

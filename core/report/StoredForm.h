@@ -17,6 +17,7 @@
 // show as the display form beside them, or that hold a NUL, do not decode. A report whose copies,
 // landings or shoots refer past its backups or files does not decode. Any failure throws
 // DecodingError naming the key path; no partial record is returned.
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -80,6 +81,14 @@ template <>
 CameraProfile fromStoredJson<CameraProfile>(std::string_view json);
 template <>
 CaptureInfo fromStoredJson<CaptureInfo>(std::string_view json);
+
+// The room a stored text may have after its end for the reader to read it where it stands: the
+// reader looks a little past the end of what it reads, so a text without this room is copied
+// first.
+inline constexpr size_t storedTextRoom = 64;
+// A stored report, from a text followed by `roomAfter` bytes that may be read (a buffer's spare
+// capacity, never changed): with storedTextRoom of them it is read in place, without a copy.
+VerifyReport reportFromStoredJson(std::string_view json, size_t roomAfter);
 
 // Instants of the stored form. A double holds a present-day time only to about a tenth of a
 // microsecond, so reading rounds to the microsecond: a microsecond-precise time survives writing

@@ -784,6 +784,35 @@ TEST(StoredFormTest, DocumentsThatAreNotOneObjectFail) {
     EXPECT_EQ(fromStoredJson<PhysicalDriveID>(" {\"raw\":\"a\\u00e9\\n\"}\n").raw, "a\u00e9\n");
 }
 
+// Every value is read, those under keys nobody reads too: what is not JSON there fails as it
+// would anywhere. Escapes are read wherever they stand, keys included.
+TEST(StoredFormTest, EveryValueIsJsonWhereverItStands) {
+    for (const char* unknown : {"[1 2]", "01", "1.", "-", "nul", "tru", "\"\\x\"", "\"\\ud800\"", "{\"a\" 1}",
+                                "{\"a\":1,}", "[1,]", "\"a\tb\"", "[[[[1]]]", "1e400"}) {
+        EXPECT_THROW(fromStoredJson<PhysicalDriveID>(std::string(R"({"x":)") + unknown + R"(,"raw":"a"})"),
+                     DecodingError)
+            << unknown;
+    }
+    const std::pair<std::string, std::string> rows[] = {
+        {R"({"r\u0061w":"a"})", "a"},
+        {R"({"raw":"a\"b\\c\/d\u0000e"})", std::string("a\"b\\c/d\0e", 9)},
+        {R"({"raw" : "a" , "x" : [ 1 , { "y" : null } , true , -0.5e3 , 18446744073709551616 ] })", "a"},
+        {"{\"raw\":\"\xc3\xa9\"}\t\r\n", "\xc3\xa9"},
+    };
+    for (const auto& [json, raw] : rows) EXPECT_EQ(fromStoredJson<PhysicalDriveID>(json).raw, raw) << json;
+}
+
+// A text with room after it is read where it stands, to the same report as from a bare view.
+TEST(StoredFormTest, ATextWithRoomReadsAsTheSameReport) {
+    std::string text = reportGolden;
+    text.reserve(text.size() + storedTextRoom);
+    EXPECT_EQ(reportFromStoredJson(text, text.capacity() - text.size()), fromStoredJson<VerifyReport>(text));
+    // Cut short, with the rest of the text as its room.
+    EXPECT_THROW(reportFromStoredJson(std::string_view(text).substr(0, text.size() - 1),
+                                      text.capacity() - text.size() + 1),
+                 DecodingError);
+}
+
 TEST(StoredFormTest, DeepNestingInsideAnUnknownKeyIsSkipped) {
     std::string deep(20000, '[');
     deep += std::string(20000, ']');

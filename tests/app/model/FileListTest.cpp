@@ -117,6 +117,16 @@ private slots:
             QCOMPARE(index.refilter(report, query), std::vector<int>(visible.begin(), visible.end()));
             // An index of another report is never trusted.
             QCOMPARE(FileIndex().refilter(report, query), std::vector<int>(visible.begin(), visible.end()));
+
+            // After a fold, testing the changed files again (one of them twice, one out of scope)
+            // gives what the whole list gives.
+            VerifyReport folded = report;
+            const std::vector<int> changed{7, 0, 5, 1, 0};
+            const FileStatus now[] = {FileStatus::backedUp, FileStatus::missing, FileStatus::verified,
+                                      FileStatus::verified, FileStatus::missing};
+            for (size_t i = 0; i < changed.size(); ++i) folded.files[size_t(changed[i])].status = now[i];
+            QCOMPARE(index.refold(folded, query, index.refilter(report, query), changed),
+                     index.refilter(folded, query));
         }
     }
 

@@ -66,6 +66,43 @@ TEST(FilesSort, EveryColumnBothWays) {
     EXPECT_EQ(order(r, keys, {FileColumn::status, true}), "IMG_10.JPG B.JPG a.jpg img_9.jpg C.MOV");
 }
 
+// A fold changes statuses and what is shown: the rows placed again from the ones before are the rows
+// a fresh sort gives, for every column both ways, equal keys included.
+TEST(FilesSort, RowsPlacedAgainAfterAFoldAreAFreshSort) {
+    VerifyReport r;
+    const FileStatus cycle[] = {FileStatus::verified, FileStatus::missing, FileStatus::backedUp,
+                                FileStatus::conflict};
+    for (int i = 0; i < 60; ++i)
+        r.files.push_back(file(i, "DCIM/" + std::to_string(100 + i % 3), "F" + std::to_string(i % 7) + ".JPG",
+                               cycle[i % 4], i % 5 ? "2025-03-0" + std::to_string(i % 4) : "", i % 6));
+    const Collation collation;
+    const FileSortKeys keys(r, collation);
+    const auto shown = [&](int parity) {
+        std::vector<int> out;
+        for (int i = 0; i < int(r.files.size()); ++i)
+            if (i % 4 != parity) out.push_back(i);
+        return out;
+    };
+    for (FileColumn column : {FileColumn::path, FileColumn::name, FileColumn::status, FileColumn::day,
+                              FileColumn::folder, FileColumn::size}) {
+        for (bool up : {true, false}) {
+            const std::vector<int> before = keys.sorted(r, shown(0), {column, up});
+            EXPECT_EQ(keys.resorted(r, before, shown(0), {}, {column, up}), before) << int(column) << up;
+            VerifyReport folded = r;
+            std::vector<int> changed;
+            for (int i = 1; i < 60; i += 7) {
+                folded.files[size_t(i)].status = cycle[(i + 1) % 4];
+                changed.push_back(i);
+            }
+            // Rows come and go too: what was left out is shown, and the other way round.
+            const std::vector<int> after = shown(1);
+            EXPECT_EQ(keys.resorted(folded, before, after, changed, {column, up}),
+                      keys.sorted(folded, after, {column, up}))
+                << int(column) << up;
+        }
+    }
+}
+
 TEST(FilesSort, ColumnNames) {
     EXPECT_EQ(fileColumnFromName("size"), FileColumn::size);
     EXPECT_EQ(fileColumnFromName("path"), FileColumn::path);

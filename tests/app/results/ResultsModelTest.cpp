@@ -85,6 +85,31 @@ QList<qint64> freshRowIDs(AppModel& m) {
     return rowIDs(fresh);
 }
 
+// What the screen shows after folds is what a screen given the folded report afresh shows: every
+// shoot row, the header, and the destinations panel of every folder, the whole card's last (the
+// one it keeps counting through the next fold).
+void expectAsFresh(ResultsData& data, AppModel& m) {
+    ResultsData fresh;
+    fresh.setModel(&m);
+    for (auto [kept, made] :
+         {std::pair{data.shoots(), fresh.shoots()}, std::pair{data.folders(), fresh.folders()}}) {
+        auto* a = qobject_cast<QAbstractItemModel*>(kept);
+        auto* b = qobject_cast<QAbstractItemModel*>(made);
+        QCOMPARE(a->rowCount(), b->rowCount());
+        for (int row = 0; row < a->rowCount(); ++row)
+            for (int role : a->roleNames().keys())
+                QCOMPARE(a->data(a->index(row, 0), role), b->data(b->index(row, 0), role));
+    }
+    QCOMPARE(data.hero(), fresh.hero());
+    auto* folders = qobject_cast<QAbstractItemModel*>(data.folders());
+    const int path = folders->roleNames().key("path");
+    for (int row = 0; row < folders->rowCount(); ++row) {
+        const QString key = folders->data(folders->index(row, 0), path).toString();
+        QCOMPARE(data.panel(key), fresh.panel(key));
+    }
+    QCOMPARE(data.panel(QString()), fresh.panel(QString()));
+}
+
 }  // namespace
 
 class ResultsModelTest : public QObject {
@@ -217,6 +242,7 @@ private slots:
         Watch files(&rows);
         files.clear();
         const int before = rows.count();
+        (void)data.panel(QString());
 
         // Three batches: some copies proven, one copy found changed, the rest proven.
         const std::vector<std::vector<std::pair<int, FileStatus>>> batches{
@@ -241,6 +267,7 @@ private slots:
             }
             QTRY_COMPARE(m.report()->totals.verified, verified);
             QCOMPARE(rowIDs(rows), freshRowIDs(m));
+            expectAsFresh(data, m);
         }
         QCOMPARE(files.resets.count(), 0);
         QVERIFY(files.changes.count() >= int(batches.size()));

@@ -2,7 +2,7 @@
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent DBus Qml Test)
 halvetrop_qttest(app_results_e2e_test SOURCES ResultsEndToEndTest.cpp ../model/ModelFixture.cpp
   LIBS halvetrop_app_results halvetrop_testsupport LABELS root)
-halvetrop_test(app_results_test SOURCES DiskToolTest.cpp LIBS halvetrop_app_results LABELS app)
+halvetrop_test(app_results_test SOURCES DiskToolTest.cpp ReportTallyTest.cpp LIBS halvetrop_app_results LABELS app)
 halvetrop_qttest(app_results_data_test SOURCES ResultsDataTest.cpp LIBS halvetrop_app_stage)
 halvetrop_qttest(app_results_model_test SOURCES ResultsModelTest.cpp ../model/ModelFixture.cpp
   LIBS halvetrop_app_results LABELS threaded)

@@ -1,0 +1,175 @@
+#include "results/ReportTally.h"
+
+#include <algorithm>
+
+#include "text/Utf8.h"
+
+namespace halvetrop {
+
+namespace {
+
+// What "copy everything missing" takes of an in-scope file.
+int wantsCopy(FileStatus s) { return s == FileStatus::missing || s == FileStatus::conflict ? 1 : 0; }
+
+}  // namespace
+
+void ReportTally::rebuild(const VerifyReport* report, const present::FileLookup& lookup) {
+    report_ = report;
+    folder_.reset();
+    status_.clear();
+    own_.clear();
+    shoots_.clear();
+    shootStart_.clear();
+    shootOf_.clear();
+    copyable_ = 0;
+    idsOwnFiles_ = true;
+    if (!report) return;
+    const auto& files = report->files;
+    const size_t n = files.size();
+    status_.reserve(n);
+    own_.reserve(n);
+    for (const FileResult& f : files) {
+        status_.push_back(f.status);
+        const bool own = lookup(f.id) == &f;
+        own_.push_back(own ? 1 : 0);
+        idsOwnFiles_ = idsOwnFiles_ && own;
+        if (own && f.inScope) copyable_ += wantsCopy(f.status);
+    }
+    // A shoot counts the file its id finds, as often as it names it; an id that finds none counts
+    // as a file only.
+    const auto positionOf = [&](int64_t id) -> int {
+        const FileResult* f = lookup(id);
+        return f && f >= files.data() && f < files.data() + n ? int(f - files.data()) : -1;
+    };
+    shoots_.resize(report->groups.size());
+    shootStart_.assign(n + 1, 0);
+    for (size_t g = 0; g < report->groups.size(); ++g) {
+        for (int64_t id : report->groups[g].fileIDs) {
+            const int p = positionOf(id);
+            if (p < 0) {
+                ++shoots_[g].files;
+                continue;
+            }
+            shoots_[g].add(files[size_t(p)]);
+            ++shootStart_[size_t(p) + 1];
+        }
+    }
+    for (size_t p = 0; p < n; ++p) shootStart_[p + 1] += shootStart_[p];
+    shootOf_.resize(size_t(shootStart_[n]));
+    std::vector<int> next(shootStart_.begin(), shootStart_.end() - 1);
+    for (size_t g = 0; g < report->groups.size(); ++g)
+        for (int64_t id : report->groups[g].fileIDs)
+            if (const int p = positionOf(id); p >= 0) shootOf_[size_t(next[size_t(p)]++)] = int(g);
+}
+
+std::vector<int> ReportTally::fold(const VerifyReport& report, const std::vector<int>& changed) {
+    std::vector<int> dirty;
+    if (&report != report_ || status_.size() != report.files.size()) return dirty;
+    std::vector<char> marked(shoots_.size(), 0);
+    for (int at : changed) {
+        if (at < 0 || size_t(at) >= status_.size()) continue;
+        const size_t p = size_t(at);
+        const FileResult& f = report.files[p];
+        const int slot = folder_ ? folder_->slot_[p] : -1;
+        const FileStatus before = status_[p];
+        if (before != f.status) {
+            for (int k = shootStart_[p]; k < shootStart_[p + 1]; ++k) {
+                const int g = shootOf_[size_t(k)];
+                shoots_[size_t(g)].remove(before, f.size);
+                shoots_[size_t(g)].add(f.status, f.size);
+                if (!marked[size_t(g)]) {
+                    marked[size_t(g)] = 1;
+                    dirty.push_back(g);
+                }
+            }
+            const int moved = wantsCopy(f.status) - wantsCopy(before);
+            if (own_[p] && f.inScope) copyable_ += moved;
+            if (slot >= 0) {
+                Folder& d = *folder_;
+                if (const int uncovered = int(!isCovered(f.status)) - int(!isCovered(before))) {
+                    d.uncovered += uncovered;
+                    d.uncoveredBytes += uncovered * f.size;
+                }
+                if (d.copyable && own_[p]) *d.copyable += moved;
+            }
+            status_[p] = f.status;
+        }
+        // The copies change with or without the status.
+        if (slot >= 0) place(report, *folder_, size_t(slot));
+    }
+    return dirty;
+}
+
+const StatusCounts& ReportTally::shoot(size_t group) const {
+    static const StatusCounts none;
+    return group < shoots_.size() ? shoots_[group] : none;
+}
+
+void ReportTally::place(const VerifyReport& report, Folder& d, size_t slot) {
+    const FileResult& f = report.files[size_t(d.files[slot])];
+    int at = -1;
+    if (!f.copies.empty()) {
+        const CopyRef& c = f.copies.front();
+        if (c.destination >= 0 && c.destination < int64_t(report.destinations.size())) {
+            const std::string_view path = c.relativePathBytes();
+            const auto slash = path.find_last_of('/');
+            const std::string_view dir =
+                slash == std::string::npos ? std::string_view() : path.substr(0, slash);
+            auto it = d.placeAt_.find(std::pair{c.destination, dir});
+            if (it == d.placeAt_.end()) {
+                present::Place p;
+                p.destination = c.destination;
+                p.path = repairUtf8(dir);
+                p.pathBytes = std::string(dir);
+                it = d.placeAt_.emplace(std::pair{c.destination, p.pathBytes}, d.places_.size()).first;
+                d.places_.push_back(std::move(p));
+            }
+            at = int(it->second);
+        }
+    }
+    const int before = d.placeOf_[slot];
+    if (at == before) return;
+    if (before >= 0) {
+        d.places_[size_t(before)].count -= 1;
+        d.places_[size_t(before)].bytes -= f.size;
+    }
+    if (at >= 0) {
+        d.places_[size_t(at)].count += 1;
+        d.places_[size_t(at)].bytes += f.size;
+    }
+    d.placeOf_[slot] = at;
+}
+
+const ReportTally::Folder& ReportTally::folder(const VerifyReport& report, const std::string& folder) {
+    if (folder_ && folder_->folder_ == folder && &report == report_) return *folder_;
+    Folder& d = folder_.emplace();
+    d.folder_ = folder;
+    d.files = present::folderFiles(report, folder);
+    d.slot_.assign(report.files.size(), -1);
+    d.placeOf_.assign(d.files.size(), -1);
+    if (idsOwnFiles_ && &report == report_) d.copyable = 0;
+    for (size_t slot = 0; slot < d.files.size(); ++slot) {
+        const FileResult& f = report.files[size_t(d.files[slot])];
+        d.slot_[size_t(d.files[slot])] = int(slot);
+        d.bytes += f.size;
+        if (!isCovered(f.status)) {
+            ++d.uncovered;
+            d.uncoveredBytes += f.size;
+            if (d.copyable) *d.copyable += wantsCopy(f.status);
+        }
+        place(report, d, slot);
+    }
+    return d;
+}
+
+std::vector<present::Place> ReportTally::Folder::places() const {
+    std::vector<present::Place> out;
+    for (const auto& [key, at] : placeAt_)
+        if (places_[at].count > 0) out.push_back(places_[at]);
+    // The map orders by backup and path: a stable sort keeps that within equal counts.
+    std::stable_sort(out.begin(), out.end(),
+                     [](const present::Place& a, const present::Place& b) { return a.count > b.count; });
+    return out;
+}
+
+}  // namespace halvetrop

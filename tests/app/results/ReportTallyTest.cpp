@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "results/ReportTally.h"
+
+namespace halvetrop {
+namespace {
+
+// 40 files in two folders (DCIM/100 and DCIM/100/SUB), every fifth out of scope, in four shoots;
+// one shoot names a file twice and an id that names none.
+VerifyReport tallied() {
+    VerifyReport r;
+    r.destinations.resize(2);
+    const FileStatus statuses[] = {FileStatus::verified, FileStatus::missing, FileStatus::backedUp,
+                                   FileStatus::conflict, FileStatus::likely};
+    for (int i = 0; i < 40; ++i) {
+        FileResult f;
+        f.id = i;
+        f.folder = i % 3 ? "DCIM/100" : "DCIM/100/SUB";
+        f.name = std::to_string(i) + ".JPG";
+        f.relativePath = f.folder + "/" + f.name;
+        f.size = 100 + i;
+        f.inScope = i % 5 != 4;
+        f.status = statuses[i % 5];
+        if (isCovered(f.status))
+            f.copies = {{i % 2, std::string("Backup/").append(1, char('0' + i % 3)) + "/" + f.name}};
+        r.files.push_back(f);
+    }
+    for (int g = 0; g < 4; ++g) {
+        ShootGroup s;
+        for (int i = g * 10; i < g * 10 + 10; ++i) s.fileIDs.push_back(i);
+        r.groups.push_back(s);
+    }
+    r.groups[1].fileIDs.push_back(12);
+    r.groups[1].fileIDs.push_back(99);
+    return r;
+}
+
+// What the model's index finds for an id: the first file holding it.
+present::FileLookup lookupIn(const VerifyReport& r) {
+    return [&r](int64_t id) -> const FileResult* {
+        for (const FileResult& f : r.files)
+            if (f.id == id) return &f;
+        return nullptr;
+    };
+}
+
+// The figures counted from scratch, as the screen counted them before it kept them by file.
+void expectFresh(const VerifyReport& r, ReportTally& tally, const std::string& where) {
+    const present::FileLookup lookup = lookupIn(r);
+    for (size_t g = 0; g < r.groups.size(); ++g)
+        EXPECT_EQ(tally.shoot(g), present::liveCounts(r.groups[g].fileIDs, lookup))
+            << where << " shoot " << g;
+    int64_t copyable = 0;
+    for (const FileResult& f : r.files)
+        copyable += f.inScope && (f.status == FileStatus::missing || f.status == FileStatus::conflict);
+    EXPECT_EQ(tally.copyable(), copyable) << where;
+    // DCIM/100 first, as kept through the last fold, and last, to be kept through the next.
+    for (const std::string folder : {"DCIM/100", "", "DCIM/100/SUB", "DCIM/100"}) {
+        const std::vector<int> files = present::folderFiles(r, folder);
+        const ReportTally::Folder& d = tally.folder(r, folder);
+        EXPECT_EQ(d.files, files) << where << " " << folder;
+        EXPECT_EQ(d.places(), present::places(r, files)) << where << " " << folder;
+        int64_t uncovered = 0, bytes = 0, copy = 0;
+        for (int p : files) {
+            const FileResult& f = r.files[size_t(p)];
+            if (isCovered(f.status)) continue;
+            ++uncovered;
+            bytes += f.size;
+            copy += f.status == FileStatus::missing || f.status == FileStatus::conflict;
+        }
+        EXPECT_EQ(d.uncovered, uncovered) << where << " " << folder;
+        EXPECT_EQ(d.uncoveredBytes, bytes) << where << " " << folder;
+        EXPECT_EQ(d.copyable, std::optional<int64_t>(copy)) << where << " " << folder;
+    }
+}
+
+// Folds move statuses and first copies, the same file twice in one batch included; the figures
+// kept by file stay what a count from scratch gives, a folder's kept from one fold to the next.
+TEST(ReportTally, FoldsKeepWhatACountFromScratchGives) {
+    VerifyReport r = tallied();
+    ReportTally tally;
+    tally.rebuild(&r, lookupIn(r));
+    expectFresh(r, tally, "built");
+    struct Fold {
+        std::vector<int> files;
+        FileStatus status;
+        const char* copyFolder;  // nullptr: no copy
+        std::vector<int> shoots;
+    };
+    const Fold folds[] = {
+        {{1, 11, 13}, FileStatus::verified, "Backup/9", {0, 1}},
+        {{11, 11, 36}, FileStatus::conflict, nullptr, {1, 3}},
+        {{12, 24}, FileStatus::missing, nullptr, {1, 2}},
+        {{0, 5}, FileStatus::verified, "Backup/0", {}},  // the same statuses, other copies
+    };
+    for (const Fold& fold : folds) {
+        for (int p : fold.files) {
+            FileResult& f = r.files[size_t(p)];
+            f.status = fold.status;
+            f.copies.clear();
+            if (fold.copyFolder) f.copies = {{1, std::string(fold.copyFolder) + "/" + f.name}};
+        }
+        std::vector<int> shoots = tally.fold(r, fold.files);
+        std::sort(shoots.begin(), shoots.end());
+        EXPECT_EQ(shoots, fold.shoots);
+        expectFresh(r, tally, "after a fold");
+    }
+}
+
+// Where an id names an earlier file rather than its own, the folder's copyable files are left to the
+// model; a shoot counts the file the id finds, never the other one.
+TEST(ReportTally, IdsNamingAnotherFile) {
+    VerifyReport r = tallied();
+    r.files[7].id = 3;
+    ReportTally tally;
+    tally.rebuild(&r, lookupIn(r));
+    EXPECT_FALSE(tally.folder(r, "").copyable.has_value());
+    r.files[7].status = FileStatus::verified;
+    EXPECT_TRUE(tally.fold(r, {7}).empty());
+    EXPECT_EQ(tally.shoot(0), present::liveCounts(r.groups[0].fileIDs, lookupIn(r)));
+}
+
+}  // namespace
+}  // namespace halvetrop
