@@ -177,13 +177,11 @@ void AppModel::checkOfferedCard(const std::string& volumePath) {
 
 void AppModel::checkNewCard() {
     if (!newCard_ || copying()) return;
-    // The volume that was announced, by its id (or, without one, its mount point): the offered
-    // cards around it come and go, and a backup plugged in again may sit before it.
+    // The volume that was announced, told as every volume is: the offered cards around it come and
+    // go, and a backup plugged in again may sit before it.
     const VolumeInfo& announced = *newCard_;
     for (const auto& v : volumes_) {
-        bool same =
-            announced.volumeID ? v.volumeID == announced.volumeID : v.volumePath == announced.volumePath;
-        if (same) {
+        if (matchVolume(announced, v) == VolumeMatch::same) {
             dismissNewCard();
             checkOfferedCard(v.volumePath);
             return;
