@@ -1,9 +1,10 @@
 // halvetrop-bench browser [--files N] [--runs R]: the file browser's table order on a synthetic
 // report of N files (default 100,000).
-// Prints {"files":N,"keys_ms":..,"sort_ms":{"<column>":..},"fold_rows_ms":..,"cache_peak_mb":..,
-// "cache_bound_mb":..}:
-//   keys_ms: the collation keys of every name, folder and path of a shown report (each column's are
-//   made when a sort first needs them);
+// Prints {"files":N,"keys_ms":..,"ranks_ms":{"<column>":..},"sort_ms":{"<column>":..},"fold_rows_ms":..,
+// "cache_peak_mb":..,"cache_bound_mb":..}:
+//   keys_ms: the collation ranks of every name, folder and path of a shown report (each column's are
+//   made when a sort first needs them, names and folders by workers once a report is shown);
+//   ranks_ms: each column's ranks made alone (what the first sort by it costs without a worker);
 //   sort_ms: every visible file sorted by one column, the median of R runs (default 7);
 //   fold_rows_ms: the rows, sorted by status, brought up to date in place after a fold of the
 //   byte-by-byte pass changed the status of 400 files spread over the list (median of R runs), as
@@ -49,12 +50,21 @@ int bench_browser(int argc, char** argv) {
     std::vector<int> visible(report.files.size());
     std::iota(visible.begin(), visible.end(), 0);
 
-    std::printf("{\"files\":%lld,\"keys_ms\":%.1f,\"sort_ms\":{", count, keysMs);
+    std::printf("{\"files\":%lld,\"keys_ms\":%.1f,\"ranks_ms\":{", count, keysMs);
     const std::pair<const char*, present::FileColumn> columns[] = {
         {"path", present::FileColumn::path},     {"name", present::FileColumn::name},
         {"status", present::FileColumn::status}, {"day", present::FileColumn::day},
         {"folder", present::FileColumn::folder}, {"size", present::FileColumn::size}};
     bool first = true;
+    for (const auto& [name, column] : columns) {
+        const present::FileSortKeys fresh(report, collation);
+        bench::Stopwatch watch;
+        fresh.prepare(report, column);
+        std::printf("%s\"%s\":%.1f", first ? "" : ",", name, watch.seconds() * 1000);
+        first = false;
+    }
+    std::printf("},\"sort_ms\":{");
+    first = true;
     for (const auto& [name, column] : columns) {
         std::vector<double> ms;
         for (int run = 0; run < runs; ++run) {

@@ -1,20 +1,29 @@
 // The results screen of the real model on a report of FILES files (default 100,000) in 2,000 shoots
 // (offscreen, 1240x800, the real window): the window shows a scripted check, which then ends with
 // the report.
-// Usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views shoots,map,table,grid]
+// Usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views shoots,map,table,...]
+//                                [--rounds K]
 // Prints one JSON line:
 //   first_frame_ms: the median over R fresh processes (default 5) of the time from the check's end
 //     to the first frame of the results (first_frame_runs: each of them);
 //   scroll_longest_ms: the longest frame while the shoots list scrolls 300 steps of 120 px;
 //   idle_longest_ms: the longest frame of the shoots list while nothing changes;
-//   fold_longest_ms: per view (shoots, map, table, grid) the longest frame while F folds (default
-//     15) of the byte-by-byte pass arrive, each with an F-th of the card's files;
+//   fold_longest_ms: per view (shoots, map, table, grid, the table sorted by status, the table of
+//     the files not backed up) the longest frame while F folds (default 15) of the byte-by-byte
+//     pass arrive, each with an F-th of the card's files;
+//   switch_ms: per change of view ("shoots>map", ...; every ordered pair of the four views once, in
+//     one round that starts on a fresh result) the longest of K rounds (default 3) of the time from
+//     the change to its first rendered picture, or of a later frame when one of the next five is
+//     longer; the byte-by-byte pass runs meanwhile, a third of its results folded in before;
+//   sort_ms: likewise per click on a column header of the file table ("name+" ascending, "name-"
+//     descending, ... for every sortable column), clicked in turn after a fresh result;
 //   load1: the machine's load average over the last minute when the run began.
 // A frame is everything the GUI thread does between two rendered pictures: the events it handles
 // (a fold among them) and the rendering of the next picture.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -26,7 +35,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -158,7 +169,8 @@ public:
         });
         clock.start();
         verifier->complete(std::move(report));
-        while (first < 0 && clock.elapsed() < 60'000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (first < 0 && clock.elapsed() < 60'000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QObject::disconnect(connection);
         m.stopDeepVerify();
         return first;
@@ -195,13 +207,148 @@ public:
         return worst;
     }
 
+    // What the user waits for after one action: the time to its first rendered picture, or a
+    // later frame's when one of the next five is longer. With HALVETROP_BENCH_VERBOSE set, the
+    // first frame's parts go to stderr, with the GUI thread's own processor time: on a busy
+    // machine the time waited is also the time other processes took.
+    template <class Action>
+    [[gnu::noinline]] qint64 afterAction(const std::string& name, Action action) {
+        QElapsedTimer t;
+        const double cpuBefore = threadCpuMs();
+        t.start();
+        action();
+        const qint64 acted = t.elapsed();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const qint64 handled = t.elapsed();
+        const QImage image = window_->grabWindow();
+        qint64 worst = t.elapsed();
+        if (verbose_)
+            std::fprintf(stderr, "%s: action %lld ms, events %lld ms, picture %lld ms, processor %.1f ms\n",
+                         name.c_str(), static_cast<long long>(acted), static_cast<long long>(handled - acted),
+                         static_cast<long long>(worst - handled), threadCpuMs() - cpuBefore);
+        for (int i = 0; i < 5; ++i) worst = std::max(worst, frame());
+        return worst;
+    }
+
+    static double threadCpuMs() {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+    }
+
+    // A fresh result in the shoots view with the byte-by-byte pass running, `part` of its results
+    // folded in; the pass, or nothing.
+    std::shared_ptr<FakeVerifier> passUnderway(double part) {
+        AppModel& m = stage_.model();
+        if (showResults() < 0) return nullptr;
+        m.setMode(AppModel::Mode::Shoots);
+        m.setGridView(false);
+        idle(10);
+        m.startDeepVerify();
+        auto pass = stage_.verifier(verifiers_++);
+        if (!pass || !pass->waitRunning(5000) || !pass->onFile) return nullptr;
+        const size_t count = size_t(double(report_.files.size()) * part);
+        for (size_t i = 0; i < count; ++i) pass->onFile(passResult(report_.files[i]));
+        const int before = reports_;
+        QElapsedTimer wait;
+        wait.start();
+        while (reports_ == before && wait.elapsed() < 5000) frame();
+        if (reports_ == before) return nullptr;
+        idle(10);
+        return pass;
+    }
+
+    struct View {
+        const char* name;
+        AppModel::Mode mode;
+        bool grid;
+        const char* sort = nullptr;  // a column of the table clicked once
+        AppModel::FileFilter filter = AppModel::FileFilter::All;
+    };
+
+    // Every ordered pair of views once, from a fresh result in the shoots view; per pair the time
+    // the change took, or nothing.
+    std::optional<std::vector<std::pair<std::string, qint64>>> switches() {
+        AppModel& m = stage_.model();
+        const auto pass = passUnderway(1.0 / 3);
+        if (!pass) return std::nullopt;
+        const View s{"shoots", AppModel::Mode::Shoots, false}, p{"map", AppModel::Mode::Map, false},
+            t{"table", AppModel::Mode::Files, false}, g{"grid", AppModel::Mode::Files, true};
+        // A circuit through every ordered pair of the four views.
+        const View circuit[] = {s, p, t, g, s, t, p, g, t, s, g, p, s};
+        std::vector<std::pair<std::string, qint64>> out;
+        for (size_t i = 1; i < std::size(circuit); ++i) {
+            const View& to = circuit[i];
+            // The list/grid switch within the browser; the mode picker between modes, which shows
+            // the browser in the form it was last in.
+            const std::string name = std::string(circuit[i - 1].name) + ">" + to.name;
+            out.emplace_back(name, afterAction(name, [&] {
+                                 m.setGridView(to.grid);
+                                 m.setMode(to.mode);
+                             }));
+        }
+        m.stopDeepVerify();
+        return out;
+    }
+
+    // A click of the left button in the middle of an item of the window.
+    void click(QQuickItem* item) {
+        const QPointF at = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        const QPointF global = window_->mapToGlobal(at);
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, at, global, Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QCoreApplication::sendEvent(window_, &event);
+        }
+    }
+
+    // The header of each sortable column of the file table clicked twice (ascending, then
+    // descending), from a fresh result in the table; per click the time it took, or nothing.
+    std::optional<std::vector<std::pair<std::string, qint64>>> sorts() {
+        AppModel& m = stage_.model();
+        const auto pass = passUnderway(1.0 / 3);
+        if (!pass) return std::nullopt;
+        m.setMode(AppModel::Mode::Files);
+        idle(10);
+        std::vector<std::pair<std::string, qint64>> out;
+        const std::pair<const char*, const char*> columns[] = {{"name", "Name"},
+                                                               {"status", "Status"},
+                                                               {"day", "Shoot day"},
+                                                               {"folder", "Folder"},
+                                                               {"size", "Size"}};
+        for (const auto& [column, title] : columns) {
+            QQuickItem* header =
+                findItem(window_->contentItem(), QStringLiteral("sortBy_") + QLatin1String(title));
+            if (!header) return std::nullopt;
+            for (const char* direction : {"+", "-"}) {
+                const std::string name = std::string(column) + direction;
+                out.emplace_back(name, afterAction(name, [&] { click(header); }));
+                const QString order =
+                    m.fileRows()->sortColumn() + (m.fileRows()->sortAscending() ? "+" : "-");
+                if (order != QString::fromStdString(name)) return std::nullopt;
+            }
+        }
+        m.stopDeepVerify();
+        return out;
+    }
+
     // Shows a fresh result in a view, starts the byte-by-byte pass and lets `folds` batches of its
     // results arrive; the longest frame meanwhile, or -1.
-    qint64 folds(AppModel::Mode mode, bool grid, int folds) {
+    qint64 folds(const View& view, int folds) {
         AppModel& m = stage_.model();
         if (showResults() < 0) return -1;
-        m.setMode(mode);
-        m.setGridView(grid);
+        m.setMode(view.mode);
+        m.setGridView(view.grid);
+        m.setFilter(view.filter);
+        idle(5);
+        if (view.sort) {
+            QQuickItem* browser = findItem(window_->contentItem(), QStringLiteral("FilesView"));
+            if (!browser || !QMetaObject::invokeMethod(
+                                browser, "sortBy", Q_ARG(QVariant, QVariant(QString::fromLatin1(view.sort)))))
+                return -1;
+        }
         idle(30);
         m.startDeepVerify();
         const auto pass = stage_.verifier(verifiers_++);
@@ -222,6 +369,7 @@ public:
             for (int i = 0; i < 5; ++i) worst = std::max(worst, frame());
         }
         m.stopDeepVerify();
+        m.setFilter(AppModel::FileFilter::All);
         return worst;
     }
 
@@ -238,6 +386,7 @@ private:
     QQuickWindow* window_ = nullptr;
     int verifiers_ = 0;
     int reports_ = 0;
+    const bool verbose_ = !qEnvironmentVariableIsEmpty("HALVETROP_BENCH_VERBOSE");
 };
 
 }  // namespace
@@ -253,6 +402,7 @@ int main(int argc, char** argv) {
     long long files = 100'000;
     int runs = 5;
     int foldCount = 15;
+    int rounds = 3;
     bool firstOnly = false;
     QStringList only;
     for (int i = 1; i < argc; ++i) {
@@ -262,13 +412,16 @@ int main(int argc, char** argv) {
             foldCount = std::max(std::atoi(argv[++i]), 1);
         } else if (std::strcmp(argv[i], "--views") == 0 && i + 1 < argc) {
             only = QString::fromUtf8(argv[++i]).split(u',');
+        } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+            rounds = std::max(std::atoi(argv[++i]), 0);
         } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(std::atoi(argv[++i]), 0);
         } else if (std::strcmp(argv[i], "--first-frame") == 0) {
             firstOnly = true;  // one run in this process, for the parent's median
         } else {
             std::fprintf(stderr,
-                         "usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views V,...]\n");
+                         "usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views V,...] "
+                         "[--rounds K]\n");
             return 2;
         }
     }
@@ -301,19 +454,44 @@ int main(int argc, char** argv) {
     if (!bench.start() || bench.showResults() < 0) return 1;
     const qint64 idle = bench.idle(60);
     const qint64 scroll = bench.scroll();
-    struct View {
-        const char* name;
-        AppModel::Mode mode;
-        bool grid;
+    // The longest of the rounds per switch and per click, in the order of the first round.
+    std::vector<std::pair<std::string, qint64>> switchMs, sortMs;
+    const auto longest = [](std::vector<std::pair<std::string, qint64>>& into,
+                            const std::vector<std::pair<std::string, qint64>>& round) {
+        if (into.empty()) into = round;
+        for (size_t i = 0; i < into.size() && i < round.size(); ++i)
+            into[i].second = std::max(into[i].second, round[i].second);
     };
-    const View views[] = {{"shoots", AppModel::Mode::Shoots, false},
-                          {"map", AppModel::Mode::Map, false},
-                          {"table", AppModel::Mode::Files, false},
-                          {"grid", AppModel::Mode::Files, true}};
+    for (int round = 0; round < rounds; ++round) {
+        const auto switched = bench.switches();
+        const auto sorted = bench.sorts();
+        if (!switched || !sorted) {
+            std::fprintf(stderr, "the view switches or the sorts could not be made\n");
+            return 1;
+        }
+        longest(switchMs, *switched);
+        longest(sortMs, *sorted);
+    }
+    const auto jsonOf = [](const std::vector<std::pair<std::string, qint64>>& times) {
+        std::string out;
+        for (const auto& [name, ms] : times)
+            out += (out.empty() ? "\"" : ",\"") + name + "\":" + std::to_string(ms);
+        return out;
+    };
+    using View = Bench::View;
+    // The table also sorted by status, where folded files move, and showing only what is not
+    // backed up, where they leave.
+    const View views[] = {
+        {"shoots", AppModel::Mode::Shoots, false},
+        {"map", AppModel::Mode::Map, false},
+        {"table", AppModel::Mode::Files, false},
+        {"grid", AppModel::Mode::Files, true},
+        {"table-status", AppModel::Mode::Files, false, "status"},
+        {"table-missing", AppModel::Mode::Files, false, nullptr, AppModel::FileFilter::NotBackedUp}};
     std::string folds;
     for (const View& v : views) {
         if (!only.isEmpty() && !only.contains(QLatin1String(v.name))) continue;
-        const qint64 worst = bench.folds(v.mode, v.grid, foldCount);
+        const qint64 worst = bench.folds(v, foldCount);
         if (worst < 0) {
             std::fprintf(stderr, "the folds in the %s view did not arrive\n", v.name);
             return 1;
@@ -326,8 +504,10 @@ int main(int argc, char** argv) {
     for (double f : firsts) runsText += (runsText.empty() ? "" : ",") + std::to_string(qint64(f));
     std::printf(
         "{\"files\":%lld,\"shoots\":%lld,\"load1\":%.2f,\"first_frame_ms\":%.0f,\"first_frame_runs\":[%s],"
-        "\"scroll_longest_ms\":%lld,\"idle_longest_ms\":%lld,\"folds\":%d,\"fold_longest_ms\":{%s}}\n",
+        "\"scroll_longest_ms\":%lld,\"idle_longest_ms\":%lld,\"folds\":%d,\"fold_longest_ms\":{%s},"
+        "\"rounds\":%d,\"switch_ms\":{%s},\"sort_ms\":{%s}}\n",
         files, (files + 49) / 50, load, median(firsts), runsText.c_str(), static_cast<long long>(scroll),
-        static_cast<long long>(idle), foldCount, folds.c_str());
+        static_cast<long long>(idle), foldCount, folds.c_str(), rounds, jsonOf(switchMs).c_str(),
+        jsonOf(sortMs).c_str());
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFutureWatcher>
 #include <QMimeDatabase>
+#include <QThreadPool>
 #include <QTimeZone>
 #include <QtConcurrent>
 
@@ -66,19 +67,40 @@ std::optional<QString> smallText(const std::string& path, qint64 limit, Sys& sys
     return QString::fromUtf8(bytes);
 }
 
-FileRows::FileRows(QObject* parent) : KeyedRows(parent) {}
+FileRows::FileRows(QObject* parent) : KeyedRows(parent), rankPool_(new QThreadPool(this)) {
+    rankPool_->setMaxThreadCount(2);
+}
+
+FileRows::~FileRows() {
+    // The pool waits for its workers as it goes; they stop at once.
+    rankStop_->store(true);
+}
+
+void FileRows::keyReport() {
+    rankStop_->store(true);
+    rankStop_ = std::make_shared<std::atomic<bool>>(false);
+    keys_ = report_ ? FileSortKeys(*report_, collation_) : FileSortKeys();
+    if (!report_) return;
+    // Ranked from copies of the texts while the user looks at the report; the first sort by a
+    // column waits for its worker only if it has not finished by then.
+    for (const FileColumn column : {FileColumn::name, FileColumn::folder}) {
+        QFuture<FileSortKeys::Ranks> ranks =
+            QtConcurrent::run(rankPool_, FileSortKeys::rankJob(*report_, column, rankStop_));
+        keys_.expect(column, [ranks]() mutable { return ranks.result(); });
+    }
+}
 
 void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible) {
     report_ = report;
-    keys_ = report ? FileSortKeys(*report, collation_) : FileSortKeys();
+    keyReport();
     setVisible(visible);
 }
 
 void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys) {
-    if (newKeys) keys_ = report_ ? FileSortKeys(*report_, collation_) : FileSortKeys();
+    if (newKeys) keyReport();
     const int before = count();
     takeVisible(visible);
-    morphRows(rows_, sortedRows(), [](int position) { return position; });
+    moveTo(sortedRows());
     changed(before);
 }
 
@@ -87,7 +109,7 @@ void FileRows::fold(const std::vector<int>& visible, const std::vector<int>& cha
     takeVisible(visible);
     std::vector<int> rows =
         report_ ? keys_.resorted(*report_, rows_, visible_, changed, sort_) : std::vector<int>();
-    morphRows(rows_, std::move(rows), [](int position) { return position; });
+    moveTo(std::move(rows));
     this->changed(before);
 }
 
@@ -115,6 +137,117 @@ void FileRows::resort() {
     changed(before);
 }
 
+void FileRows::reorder() {
+    std::vector<int> rows = sortedRows();
+    if (rows.size() != rows_.size()) {
+        resort();
+        return;
+    }
+    relayout(std::move(rows));
+    changed(count());
+}
+
+void FileRows::relayout(std::vector<int> rows) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    if (const QModelIndexList from = persistentIndexList(); !from.isEmpty()) {
+        std::vector<int> rowOf(keys_.size(), -1);
+        for (size_t i = 0; i < rows.size(); ++i) rowOf[size_t(rows[i])] = int(i);
+        QModelIndexList to;
+        for (const QModelIndex& at : from) {
+            const int row = rowOf[size_t(rows_[size_t(at.row())])];
+            to << (row < 0 ? QModelIndex() : index(row));
+        }
+        changePersistentIndexList(from, to);
+    }
+    rows_ = std::move(rows);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void FileRows::moveTo(std::vector<int> after) {
+    if (after == rows_) {
+        if (!rows_.empty()) emit dataChanged(index(0), index(count() - 1));
+        return;
+    }
+    const size_t n = keys_.size();
+    std::vector<int> newRow(n, -1);
+    for (size_t j = 0; j < after.size(); ++j) newRow[size_t(after[j])] = int(j);
+    std::vector<char> shown(n, 0);
+    for (int p : rows_) shown[size_t(p)] = 1;
+    // Rows that leave or come, in runs; whether the rows that stay keep their order.
+    size_t runs = 0, leaving = 0;
+    bool inOrder = true;
+    int last = -1;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const int to = newRow[size_t(rows_[i])];
+        if (to < 0) {
+            ++leaving;
+            if (i == 0 || newRow[size_t(rows_[i - 1])] >= 0) ++runs;
+        } else {
+            inOrder = inOrder && to > last;
+            last = to;
+        }
+    }
+    for (size_t j = 0; j < after.size(); ++j)
+        if (!shown[size_t(after[j])] && (j == 0 || shown[size_t(after[j - 1])])) ++runs;
+    // A few runs go as they are, so that the rows between them stay put. A fold of the
+    // byte-by-byte pass may move thousands of rows, and a view handles each run on its own: they
+    // go as one run at the end and one change of order, whatever their number.
+    constexpr size_t fewRuns = 16;
+    if (inOrder && runs <= fewRuns) {
+        for (size_t end = rows_.size(); end > 0;) {
+            if (newRow[size_t(rows_[end - 1])] >= 0) {
+                --end;
+                continue;
+            }
+            size_t begin = end - 1;
+            while (begin > 0 && newRow[size_t(rows_[begin - 1])] < 0) --begin;
+            beginRemoveRows({}, int(begin), int(end - 1));
+            rows_.erase(rows_.begin() + std::ptrdiff_t(begin), rows_.begin() + std::ptrdiff_t(end));
+            endRemoveRows();
+            end = begin;
+        }
+        for (size_t j = 0; j < after.size();) {
+            if (shown[size_t(after[j])]) {
+                ++j;
+                continue;
+            }
+            size_t end = j;
+            while (end < after.size() && !shown[size_t(after[end])]) ++end;
+            beginInsertRows({}, int(j), int(end - 1));
+            rows_.insert(rows_.begin() + std::ptrdiff_t(j), after.begin() + std::ptrdiff_t(j),
+                         after.begin() + std::ptrdiff_t(end));
+            endInsertRows();
+            j = end;
+        }
+        if (!rows_.empty()) emit dataChanged(index(0), index(count() - 1));
+        return;
+    }
+    // The rows that stay in their new order, then those that leave, which go as one run.
+    std::vector<int> staying;
+    staying.reserve(rows_.size() - leaving);
+    for (int p : after)
+        if (shown[size_t(p)]) staying.push_back(p);
+    if (leaving > 0) {
+        std::vector<int> first = staying;
+        for (int p : rows_)
+            if (newRow[size_t(p)] < 0) first.push_back(p);
+        relayout(std::move(first));
+        beginRemoveRows({}, int(staying.size()), count() - 1);
+        rows_.resize(staying.size());
+        endRemoveRows();
+    }
+    if (after.size() > rows_.size()) {
+        beginInsertRows({}, count(), int(after.size()) - 1);
+        for (int p : after)
+            if (!shown[size_t(p)]) rows_.push_back(p);
+        endInsertRows();
+    }
+    if (rows_ != after)
+        relayout(std::move(after));
+    else if (leaving == 0 && !rows_.empty())
+        emit dataChanged(index(0), index(count() - 1));
+}
+
 void FileRows::changed(int countBefore) {
     if (count() != countBefore) emit countChanged();
     ++revision_;
@@ -124,17 +257,24 @@ void FileRows::changed(int countBefore) {
 QString FileRows::sortColumn() const { return QLatin1String(columnNames[int(sort_.column)]); }
 
 void FileRows::setSortColumn(const QString& column) {
-    const auto c = fileColumnFromName(column);
-    if (!c || *c == sort_.column) return;
-    sort_.column = *c;
-    resort();
-    emit sortChanged();
+    if (const auto c = fileColumnFromName(column)) setSort({*c, sort_.ascending});
 }
 
-void FileRows::setSortAscending(bool ascending) {
-    if (ascending == sort_.ascending) return;
-    sort_.ascending = ascending;
-    resort();
+void FileRows::setSortAscending(bool ascending) { setSort({sort_.column, ascending}); }
+
+QVariantMap FileRows::order() const {
+    return {{QStringLiteral("column"), sortColumn()}, {QStringLiteral("ascending"), sort_.ascending}};
+}
+
+void FileRows::setOrder(const QVariantMap& order) {
+    const auto c = fileColumnFromName(order.value(QStringLiteral("column")).toString());
+    setSort({c.value_or(sort_.column), order.value(QStringLiteral("ascending"), sort_.ascending).toBool()});
+}
+
+void FileRows::setSort(FileSort sort) {
+    if (sort == sort_) return;
+    sort_ = sort;
+    reorder();
     emit sortChanged();
 }
 

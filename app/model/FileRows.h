@@ -1,8 +1,10 @@
 #pragma once
 // The file browser's rows: the visible files of the shown report in the table's order, with the
-// texts of every cell. Collation keys are made once per report; the rows are sorted again only
-// when the visible files, their data or the sort change, never on a redraw. A new report, filter or
-// sort resets the rows; a change of the same check's files moves them.
+// texts of every cell. Each column's order is ranked once per report (names and folders by workers
+// as soon as the report is shown), so a sort of 100,000 rows compares integers; the rows are sorted
+// again only when the visible files, their data or the sort change, never on a redraw. A new
+// report or filter resets the rows; a new sort reorders them in place, so the views keep their
+// delegates; a change of the same check's files moves them.
 #include <QFile>
 #include <QList>
 #include <QPointer>
@@ -21,6 +23,8 @@
 #include "report/Report.h"
 #include "text/Collation.h"
 
+class QThreadPool;
+
 namespace halvetrop {
 
 // The preview shows a text file's words only up to this size; larger ones get the file card.
@@ -37,6 +41,8 @@ class FileRows : public KeyedRows {
     Q_OBJECT
     Q_PROPERTY(QString sortColumn READ sortColumn WRITE setSortColumn NOTIFY sortChanged)
     Q_PROPERTY(bool sortAscending READ sortAscending WRITE setSortAscending NOTIFY sortChanged)
+    // Both at once, {column, ascending}: a click that changes both reorders the rows once.
+    Q_PROPERTY(QVariantMap order READ order WRITE setOrder NOTIFY sortChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Counts every change of rows or their data: views that read one file bind to it.
     Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
@@ -57,6 +63,7 @@ public:
     };
 
     explicit FileRows(QObject* parent = nullptr);
+    ~FileRows() override;
 
     // The report the rows show (nullptr for none; it must outlive its use here) and its visible
     // positions. Keys are made here.
@@ -74,6 +81,8 @@ public:
     void setSortColumn(const QString& column);  // unknown names are ignored
     bool sortAscending() const { return sort_.ascending; }
     void setSortAscending(bool ascending);
+    QVariantMap order() const;
+    void setOrder(const QVariantMap& order);  // an unknown column keeps the column
     present::FileSort sort() const { return sort_; }
     int count() const { return int(rows_.size()); }
     int revision() const { return revision_; }
@@ -120,7 +129,16 @@ signals:
 
 private:
     const FileResult* byID(qint64 id) const;
+    // New keys for the report shown; the workers start ranking its names and folders.
+    void keyReport();
     void resort();
+    // The same rows in the order of a new sort.
+    void reorder();
+    // The same rows in another order, told as a change of layout: the views keep their delegates.
+    void relayout(std::vector<int> rows);
+    // The rows become `after` (distinct positions), told as few changes as the views handle fast.
+    void moveTo(std::vector<int> after);
+    void setSort(present::FileSort sort);
     void takeVisible(const std::vector<int>& visible);
     std::vector<int> sortedRows() const;
     void changed(int countBefore);
@@ -129,6 +147,9 @@ private:
     present::DateTexts dates_;
     const VerifyReport* report_ = nullptr;
     present::FileSortKeys keys_;
+    QThreadPool* rankPool_;  // owned; the workers that rank the shown report's names and folders
+    // Set when the keys they rank for are replaced.
+    std::shared_ptr<std::atomic<bool>> rankStop_ = std::make_shared<std::atomic<bool>>(false);
     std::vector<int> visible_;  // in the model's (report) order
     std::vector<int> rows_;     // sorted
     present::FileSort sort_;

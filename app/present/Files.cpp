@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <numeric>
+#include <unordered_map>
 
 namespace halvetrop::present {
 
@@ -15,13 +17,142 @@ namespace {
 
 QString utf8(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
-// Compares keys of two positions; the stable sort keeps equal rows in their given order.
+using Ranks = FileSortKeys::Ranks;
+
+// The rank of each status in the order of its label's text, not the status's own order.
+const std::array<uint32_t, allFileStatuses.size()>& statusRanks() {
+    static const auto ranks = [] {
+        std::array<FileStatus, allFileStatuses.size()> byLabel = allFileStatuses;
+        std::sort(byLabel.begin(), byLabel.end(),
+                  [](FileStatus a, FileStatus b) { return label(a) < label(b); });
+        std::array<uint32_t, allFileStatuses.size()> out{};
+        for (size_t i = 0; i < byLabel.size(); ++i) out[size_t(byLabel[i])] = uint32_t(i);
+        return out;
+    }();
+    return ranks;
+}
+
+// The texts of a column, a run of equal ones once: file i shows text textOf[i].
+struct Texts {
+    std::string bytes;         // every text, one after the other
+    std::vector<size_t> ends;  // text k ends at ends[k], and starts where text k - 1 ends
+    std::vector<uint32_t> textOf;
+    std::string_view text(size_t k) const {
+        const size_t begin = k == 0 ? 0 : ends[k - 1];
+        return std::string_view(bytes).substr(begin, ends[k] - begin);
+    }
+};
+
+Texts textsOf(const VerifyReport& report, FileColumn column, size_t count) {
+    Texts t;
+    t.textOf.reserve(count);
+    const std::string* last = nullptr;
+    for (size_t i = 0; i < count && i < report.files.size(); ++i) {
+        const FileResult& f = report.files[i];
+        const std::string& text = column == FileColumn::name     ? f.name
+                                  : column == FileColumn::folder ? f.folder
+                                                                 : f.relativePath;
+        if (!last || *last != text) {
+            t.bytes += text;
+            t.ends.push_back(t.bytes.size());
+            last = &text;
+        }
+        t.textOf.push_back(uint32_t(t.ends.size() - 1));
+    }
+    t.textOf.resize(count, 0);
+    if (t.ends.empty()) t.ends.push_back(0);
+    return t;
+}
+
+// Ranks of `order` (indexes into something) already sorted by `less`: equal ones share a rank.
+template <class Less>
+std::vector<uint32_t> ranksOfSorted(const std::vector<uint32_t>& order, Less less) {
+    std::vector<uint32_t> rank(order.size());
+    uint32_t r = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && less(order[i - 1], order[i])) ++r;
+        rank[order[i]] = r;
+    }
+    return rank;
+}
+
+// Collation ranks of a column's texts, or nothing once `stop` is set.
+std::optional<Ranks> rankTexts(const Texts& t, const Collation& collation, const std::atomic<bool>* stop) {
+    std::vector<std::string> keys(t.ends.size());
+    for (size_t k = 0; k < keys.size(); ++k) {
+        if (stop && k % 512 == 0 && stop->load(std::memory_order_relaxed)) return std::nullopt;
+        keys[k] = collation.sortKey(t.text(k));
+    }
+    std::vector<uint32_t> order(keys.size());
+    std::iota(order.begin(), order.end(), 0u);
+    const auto less = [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; };
+    // A check lists a card's files in path order: their paths need no sorting.
+    if (!std::is_sorted(keys.begin(), keys.end())) std::sort(order.begin(), order.end(), less);
+    const std::vector<uint32_t> rankOfText = ranksOfSorted(order, less);
+    Ranks out(t.textOf.size());
+    for (size_t i = 0; i < out.size(); ++i) out[i] = rankOfText[t.textOf[i]];
+    return out;
+}
+
+// Ranks of the files' days in plain text order ("yyyy-MM-dd" sorts by date, an empty day first).
+// A card holds few days, mostly in runs: each is looked up once per run.
+Ranks rankDays(const VerifyReport& report, size_t count) {
+    std::unordered_map<std::string_view, uint32_t> index;
+    std::vector<std::string_view> days;
+    Ranks out(count, 0);
+    const std::string* last = nullptr;
+    for (size_t i = 0; i < count && i < report.files.size(); ++i) {
+        const std::string& day = report.files[i].day;
+        if (last && *last == day) {
+            out[i] = out[i - 1];
+            continue;
+        }
+        last = &day;
+        const auto [at, added] = index.emplace(day, uint32_t(days.size()));
+        if (added) days.push_back(day);
+        out[i] = at->second;
+    }
+    std::vector<uint32_t> order(days.size());
+    std::iota(order.begin(), order.end(), 0u);
+    const auto less = [&](uint32_t a, uint32_t b) { return days[a] < days[b]; };
+    std::sort(order.begin(), order.end(), less);
+    const std::vector<uint32_t> rankOfDay = ranksOfSorted(order, less);
+    for (uint32_t& r : out) r = rankOfDay.empty() ? 0 : rankOfDay[r];
+    return out;
+}
+
+// Ranks of the files' sizes in byte order.
+Ranks rankSizes(const VerifyReport& report, size_t count) {
+    std::vector<std::pair<int64_t, uint32_t>> sizes;
+    sizes.reserve(count);
+    for (size_t i = 0; i < count && i < report.files.size(); ++i)
+        sizes.emplace_back(report.files[i].size, uint32_t(i));
+    std::sort(sizes.begin(), sizes.end());
+    Ranks out(count, 0);
+    uint32_t r = 0;
+    for (size_t k = 0; k < sizes.size(); ++k) {
+        if (k > 0 && sizes[k - 1].first < sizes[k].first) ++r;
+        out[sizes[k].second] = r;
+    }
+    return out;
+}
+
+// `positions` by a key below `count`, equal keys in the order given: a counting sort, so a sort
+// of 100,000 rows costs two passes over them.
 template <class Key>
-void sortBy(std::vector<int>& positions, bool ascending, Key key) {
-    if (ascending)
-        std::stable_sort(positions.begin(), positions.end(), [&](int a, int b) { return key(a) < key(b); });
-    else
-        std::stable_sort(positions.begin(), positions.end(), [&](int a, int b) { return key(b) < key(a); });
+std::vector<int> sortByKey(const std::vector<int>& positions, Key key, uint32_t count, bool ascending) {
+    // Each key is read once: a status lies in its file, far from the next one.
+    std::vector<uint32_t> slot(positions.size());
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const uint32_t k = key(positions[i]);
+        slot[i] = ascending ? k : count - 1 - k;
+    }
+    std::vector<size_t> start(size_t(count) + 1, 0);
+    for (uint32_t k : slot) ++start[size_t(k) + 1];
+    for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+    std::vector<int> out(positions.size());
+    for (size_t i = 0; i < positions.size(); ++i) out[start[slot[i]]++] = positions[i];
+    return out;
 }
 
 }  // namespace
@@ -35,64 +166,83 @@ std::optional<FileColumn> fileColumnFromName(const QString& name) {
     return std::nullopt;
 }
 
+// The key of a sort: a rank below `count` per position.
+struct FileSortKeys::Key {
+    const Ranks* ranks = nullptr;  // by position; none for the status, read from the files
+    const std::vector<FileResult>* files = nullptr;
+    uint32_t count = 0;
+    uint32_t operator()(int p) const {
+        return ranks ? (*ranks)[size_t(p)] : statusRanks()[size_t((*files)[size_t(p)].status)];
+    }
+};
+
 FileSortKeys::FileSortKeys(const VerifyReport& report, const Collation& collation)
     : collation_(&collation), size_(report.files.size()) {}
 
-const std::vector<std::string>& FileSortKeys::keys(const VerifyReport& report, FileColumn column) const {
-    auto& made = column == FileColumn::name ? names_ : column == FileColumn::folder ? folders_ : paths_;
-    if (made) return *made;
-    std::vector<std::string>& out = made.emplace();
-    out.reserve(size_);
-    const std::string* last = nullptr;  // files come folder by folder: a folder's key is made once
-    for (size_t i = 0; i < size_ && i < report.files.size(); ++i) {
-        const FileResult& f = report.files[i];
-        if (column == FileColumn::name) {
-            out.push_back(collation_->sortKey(f.name));
-        } else if (column == FileColumn::folder) {
-            out.push_back(last && *last == f.folder ? out.back() : collation_->sortKey(f.folder));
-            last = &f.folder;
-        } else {
-            out.push_back(collation_->sortKey(f.relativePath));
-        }
-    }
-    out.resize(size_);
-    return out;
+std::function<FileSortKeys::Ranks()> FileSortKeys::rankJob(const VerifyReport& report, FileColumn column,
+                                                           std::shared_ptr<const std::atomic<bool>> stop) {
+    if (column != FileColumn::name && column != FileColumn::folder && column != FileColumn::path)
+        return [] { return Ranks(); };
+    auto texts = std::make_shared<const Texts>(textsOf(report, column, report.files.size()));
+    return [texts, stop = std::move(stop)] {
+        const Collation collation;
+        std::optional<Ranks> ranks = rankTexts(*texts, collation, stop.get());
+        return ranks ? std::move(*ranks) : Ranks();
+    };
 }
 
-// Calls `with` with the sort's key of a position; a stable sort of positions in report order by it
-// is the order of (key, position).
-template <class With>
-decltype(auto) FileSortKeys::withKey(const VerifyReport& report, FileColumn column, With with) const {
-    const auto& files = report.files;
+void FileSortKeys::expect(FileColumn column, std::function<Ranks()> source) {
+    if (!ranks_[size_t(column)]) sources_[size_t(column)] = std::move(source);
+}
+
+const FileSortKeys::Ranks& FileSortKeys::ranks(const VerifyReport& report, FileColumn column) const {
+    std::optional<Ranks>& made = ranks_[size_t(column)];
+    if (made) return *made;
+    if (auto& source = sources_[size_t(column)]) {
+        Ranks given = source();
+        source = nullptr;
+        if (given.size() == size_) made = std::move(given);
+    }
+    if (made) return *made;
     switch (column) {
-        case FileColumn::name:
-        case FileColumn::folder: {
-            const std::vector<std::string>& made = keys(report, column);
-            return with([&](int i) -> const std::string& { return made[size_t(i)]; });
-        }
-        case FileColumn::status:
-            // By the label's text, not the status's own order.
-            return with([&](int i) { return label(files[size_t(i)].status); });
         case FileColumn::day:
-            return with([&](int i) -> const std::string& { return files[size_t(i)].day; });
+            made = rankDays(report, size_);
+            break;
         case FileColumn::size:
-            return with([&](int i) { return files[size_t(i)].size; });
+            made = rankSizes(report, size_);
+            break;
+        case FileColumn::status:
+            made.emplace();  // read from the files at each sort
+            break;
+        case FileColumn::name:
+        case FileColumn::folder:
         case FileColumn::path:
+            made = collation_ ? *rankTexts(textsOf(report, column, size_), *collation_, nullptr)
+                              : Ranks(size_, 0);
             break;
     }
-    const std::vector<std::string>& paths = keys(report, FileColumn::path);
-    return with([&](int i) -> const std::string& { return paths[size_t(i)]; });
+    return *made;
 }
 
-void FileSortKeys::prepare(const VerifyReport& report, FileColumn column) const {
-    if (column == FileColumn::name || column == FileColumn::folder || column == FileColumn::path)
-        keys(report, column);
+FileSortKeys::Key FileSortKeys::keyOf(const VerifyReport& report, FileColumn column) const {
+    Key key;
+    if (column == FileColumn::status) {
+        key.files = &report.files;
+        key.count = uint32_t(statusRanks().size());
+        return key;
+    }
+    key.ranks = &ranks(report, column);
+    key.count = key.ranks->empty() ? 1 : *std::max_element(key.ranks->begin(), key.ranks->end()) + 1;
+    return key;
 }
+
+void FileSortKeys::prepare(const VerifyReport& report, FileColumn column) const { ranks(report, column); }
 
 std::vector<int> FileSortKeys::sorted(const VerifyReport& report, std::vector<int> positions,
                                       FileSort sort) const {
-    withKey(report, sort.column, [&](auto key) { sortBy(positions, sort.ascending, key); });
-    return positions;
+    if (positions.empty()) return positions;
+    const Key key = keyOf(report, sort.column);
+    return sortByKey(positions, key, key.count, sort.ascending);
 }
 
 std::vector<int> FileSortKeys::resorted(const VerifyReport& report, const std::vector<int>& rows,
@@ -116,27 +266,26 @@ std::vector<int> FileSortKeys::resorted(const VerifyReport& report, const std::v
     for (int p : positions)
         if (p >= 0 && size_t(p) < n && state[size_t(p)] == 1) placed.push_back(p);
     if (placed.empty()) return kept;
-    return withKey(report, sort.column, [&](auto key) {
-        const bool up = sort.ascending;
-        // The order a stable sort of report-order positions gives: by key, then by position.
-        const auto before = [&](int a, int b) {
-            if (up ? key(a) < key(b) : key(b) < key(a)) return true;
-            if (up ? key(b) < key(a) : key(a) < key(b)) return false;
-            return a < b;
-        };
-        std::sort(placed.begin(), placed.end(), before);
-        std::vector<int> out;
-        out.reserve(kept.size() + placed.size());
-        auto from = kept.begin();
-        for (int p : placed) {
-            const auto at = std::lower_bound(from, kept.end(), p, before);
-            out.insert(out.end(), from, at);
-            out.push_back(p);
-            from = at;
-        }
-        out.insert(out.end(), from, kept.end());
-        return out;
-    });
+    const Key key = keyOf(report, sort.column);
+    const bool up = sort.ascending;
+    // The order a stable sort of report-order positions gives: by key, then by position.
+    const auto before = [&](int a, int b) {
+        const uint32_t ka = key(a), kb = key(b);
+        if (ka != kb) return up ? ka < kb : kb < ka;
+        return a < b;
+    };
+    std::sort(placed.begin(), placed.end(), before);
+    std::vector<int> out;
+    out.reserve(kept.size() + placed.size());
+    auto from = kept.begin();
+    for (int p : placed) {
+        const auto at = std::lower_bound(from, kept.end(), p, before);
+        out.insert(out.end(), from, at);
+        out.push_back(p);
+        from = at;
+    }
+    out.insert(out.end(), from, kept.end());
+    return out;
 }
 
 int stepSelection(int current, int step, int count, int columns) {

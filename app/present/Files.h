@@ -6,7 +6,11 @@
 #include <QString>
 #include <QTimeZone>
 
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,21 +30,33 @@ struct FileSort {
     friend bool operator==(const FileSort&, const FileSort&) = default;
 };
 
-// The collation keys of every name, folder and path of one report, by file position. A column's
-// keys are made when a sort first needs them, so a report that is never sorted by a column does
-// not pay for its keys; `report` is then the one the keys were made for, with the same names.
+// Every column's order of one report's files as a rank per file position: files of equal rank
+// compare equal, a lower rank sorts first. Sorting then compares small integers, however costly
+// the column's own comparison (collation for names, folders and paths). Ranks of a column are made
+// when a sort first needs them, or handed in from a job that made them elsewhere (expect); `report`
+// is then the one the keys were made for, with the same names, days and sizes. Statuses change in
+// a fold: their order is read from the report at each sort.
 class FileSortKeys {
 public:
+    using Ranks = std::vector<uint32_t>;
+
     FileSortKeys() = default;
     // `collation` outlives the keys.
     FileSortKeys(const VerifyReport& report, const Collation& collation);
 
     size_t size() const { return size_; }
-    // Makes the keys of a column now (a sort would make them on first use).
+    // Makes the ranks of a column now (a sort would make them on first use).
     void prepare(const VerifyReport& report, FileColumn column) const;
+    // A job that makes the ranks of a text column (name, folder or path) from its own copy of the
+    // report's texts, with a collation of its own: it may run on any thread while the report
+    // changes or goes. It gives up, with no ranks, once `stop` is set.
+    static std::function<Ranks()> rankJob(const VerifyReport& report, FileColumn column,
+                                          std::shared_ptr<const std::atomic<bool>> stop);
+    // Where the ranks of a column come from when a sort first needs them: `source` gives them
+    // (waiting for a job, say); ranks of the wrong length are made here instead.
+    void expect(FileColumn column, std::function<Ranks()> source);
     // `positions` (into report.files, all below size()) in the sort's order; rows that compare
-    // equal keep the order they came in. The report gives the unkeyed fields (status, day, size),
-    // which a fold may change without new keys.
+    // equal keep the order they came in, in either direction.
     std::vector<int> sorted(const VerifyReport& report, std::vector<int> positions, FileSort sort) const;
     // What sorted() gives for `positions` (in report order), found from `rows`, the sort's order of
     // the positions shown before, after a fold changed the files at `changed` (positions; their
@@ -51,13 +67,15 @@ public:
                               FileSort sort) const;
 
 private:
-    template <class With>
-    decltype(auto) withKey(const VerifyReport& report, FileColumn column, With with) const;
-    const std::vector<std::string>& keys(const VerifyReport& report, FileColumn column) const;
+    struct Key;
+    Key keyOf(const VerifyReport& report, FileColumn column) const;
+    const Ranks& ranks(const VerifyReport& report, FileColumn column) const;
 
     const Collation* collation_ = nullptr;
     size_t size_ = 0;
-    mutable std::optional<std::vector<std::string>> names_, folders_, paths_;
+    // By column (status unused: it is read from the report).
+    mutable std::array<std::optional<Ranks>, 6> ranks_;
+    mutable std::array<std::function<Ranks()>, 6> sources_;
 };
 
 // Where a key moves the selection of the table or the grid: the row `step` rows on from

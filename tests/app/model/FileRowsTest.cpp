@@ -47,18 +47,40 @@ private slots:
         QCOMPARE(names(rows), (QStringList{"IMG_0.JPG", "IMG_1.JPG", "IMG_2.JPG", "<i>x</i>\uFFFD10.JPG"}));
 
         QSignalSpy resets(&rows, &QAbstractItemModel::modelReset);
+        QSignalSpy layouts(&rows, &QAbstractItemModel::layoutChanged);
+        // A sort moves the same rows: the views keep their delegates, and an index held on a
+        // row follows its file.
+        const QPersistentModelIndex held(rows.index(1));
         rows.setSortColumn(QStringLiteral("size"));
         QCOMPARE(names(rows), (QStringList{"IMG_1.JPG", "<i>x</i>\uFFFD10.JPG", "IMG_2.JPG", "IMG_0.JPG"}));
+        QCOMPARE(held.row(), 0);
+        QCOMPARE(held.data(FileRows::FileId).toLongLong(), 1);
         rows.setSortAscending(false);
         QCOMPARE(rows.idAt(0), 0);
-        QCOMPARE(resets.count(), 2);
+        QCOMPARE(held.row(), 3);
+        QCOMPARE(resets.count(), 0);
+        QCOMPARE(layouts.count(), 2);
+        QCOMPARE(layouts.last().value(1).value<QAbstractItemModel::LayoutChangeHint>(),
+                 QAbstractItemModel::VerticalSortHint);
+        // Column and direction in one go reorder once; an unknown column keeps the column.
+        rows.setOrder({{"column", "name"}, {"ascending", false}});
+        QCOMPARE(names(rows), (QStringList{"IMG_2.JPG", "IMG_1.JPG", "IMG_0.JPG", "<i>x</i>\uFFFD10.JPG"}));
+        QCOMPARE(layouts.count(), 3);
+        QCOMPARE(rows.order().value("column").toString(), QStringLiteral("name"));
+        rows.setOrder({{"column", "bogus"}, {"ascending", true}});
+        QCOMPARE(rows.sortColumn(), QStringLiteral("name"));
+        QCOMPARE(rows.idAt(0), 3);
+        rows.setOrder({{"column", "size"}, {"ascending", false}});
+        QCOMPARE(layouts.count(), 5);
         // Only the data or the sort sort again: switching to the grid does not.
         m.setGridView(true);
         rows.setSortColumn(QStringLiteral("bogus"));
-        QCOMPARE(resets.count(), 2);
+        rows.setOrder({{"column", "size"}, {"ascending", false}});
+        QCOMPARE(layouts.count(), 5);
+        QCOMPARE(resets.count(), 0);
 
         m.setFilter(AppModel::FileFilter::NotBackedUp);
-        QCOMPARE(resets.count(), 3);
+        QCOMPARE(resets.count(), 1);
         QCOMPARE(rows.count(), 2);
         QCOMPARE(rows.rowOf(3), 0);
         QCOMPARE(rows.rowOf(0), -1);

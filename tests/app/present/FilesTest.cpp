@@ -103,6 +103,91 @@ TEST(FilesSort, RowsPlacedAgainAfterAFoldAreAFreshSort) {
     }
 }
 
+// The ranked sorts give what a stable sort by each column's own comparison gives, both ways, over
+// many equal keys (case-only differences, shared folders, days and sizes, a name that is not UTF-8),
+// for any subset of rows in report order; ranks a worker made are the ones made here.
+TEST(FilesSort, RanksSortAsEachColumnsOwnComparison) {
+    VerifyReport r;
+    const FileStatus statuses[] = {FileStatus::verified, FileStatus::missing,    FileStatus::backedUp,
+                                   FileStatus::conflict, FileStatus::unreadable, FileStatus::changed,
+                                   FileStatus::likely,   FileStatus::cloudOnly,  FileStatus::notCompared};
+    const char* names[] = {"img_9.jpg",        "IMG_10.JPG", "a.jpg", "A.JPG",
+                           "\xC3\x84pfel.jpg", "B\xff.JPG",  "b.jpg"};
+    const char* folders[] = {"DCIM/100", "DCIM/99", "", "DCIM/100/SUB", "dcim/100"};
+    for (int i = 0; i < 400; ++i)
+        r.files.push_back(file(i, folders[(i / 3) % 5], names[(i * 7) % 7 == 0 ? i % 7 : (i * 5) % 7],
+                               statuses[(i * 11) % 9], i % 13 ? "2025-03-" + std::to_string(10 + i % 4) : "",
+                               (i * 37) % 50));
+    const Collation collation;
+    const auto reference = [&](const std::vector<int>& positions, FileSort sort) {
+        std::vector<int> out = positions;
+        const auto text = [&](int p) -> std::string {
+            const FileResult& f = r.files[size_t(p)];
+            switch (sort.column) {
+                case FileColumn::name:
+                    return collation.sortKey(f.name);
+                case FileColumn::folder:
+                    return collation.sortKey(f.folder);
+                case FileColumn::path:
+                    return collation.sortKey(f.relativePath);
+                case FileColumn::status:
+                    return std::string(label(f.status));
+                case FileColumn::day:
+                    return f.day;
+                case FileColumn::size:
+                    break;
+            }
+            return {};
+        };
+        const auto less = [&](int a, int b) {
+            if (sort.column == FileColumn::size) return r.files[size_t(a)].size < r.files[size_t(b)].size;
+            return text(a) < text(b);
+        };
+        std::stable_sort(out.begin(), out.end(),
+                         [&](int a, int b) { return sort.ascending ? less(a, b) : less(b, a); });
+        return out;
+    };
+    std::vector<int> all, some;
+    for (int i = 0; i < int(r.files.size()); ++i) {
+        all.push_back(i);
+        if (i % 3 != 1) some.push_back(i);
+    }
+    const FileSortKeys keys(r, collation);
+    FileSortKeys handed(r, collation);
+    const auto stop = std::make_shared<std::atomic<bool>>(false);
+    for (FileColumn column : {FileColumn::name, FileColumn::folder, FileColumn::path})
+        handed.expect(column, FileSortKeys::rankJob(r, column, stop));
+    for (FileColumn column : {FileColumn::path, FileColumn::name, FileColumn::status, FileColumn::day,
+                              FileColumn::folder, FileColumn::size}) {
+        for (bool up : {true, false}) {
+            for (const std::vector<int>* shown : {&all, &some}) {
+                const std::vector<int> expected = reference(*shown, {column, up});
+                EXPECT_EQ(keys.sorted(r, *shown, {column, up}), expected) << int(column) << up;
+                EXPECT_EQ(handed.sorted(r, *shown, {column, up}), expected) << int(column) << up;
+            }
+        }
+    }
+}
+
+// A worker stopped before it is done gives no ranks, and ranks that do not fit the report are not
+// taken: the keys are made here instead.
+TEST(FilesSort, RanksThatDoNotFitAreMadeAgain) {
+    VerifyReport r;
+    r.files = {file(0, "B", "b.jpg", FileStatus::verified, "", 1),
+               file(1, "A", "c.jpg", FileStatus::verified, "", 2),
+               file(2, "C", "a.jpg", FileStatus::verified, "", 3)};
+    const Collation collation;
+    const auto stopped = std::make_shared<std::atomic<bool>>(true);
+    EXPECT_TRUE(FileSortKeys::rankJob(r, FileColumn::name, stopped)().empty());
+    FileSortKeys keys(r, collation);
+    keys.expect(FileColumn::name, FileSortKeys::rankJob(r, FileColumn::name, stopped));
+    keys.expect(FileColumn::folder, [] { return FileSortKeys::Ranks{0, 0, 0, 0}; });
+    EXPECT_EQ(order(r, keys, {FileColumn::name, true}), "a.jpg b.jpg c.jpg");
+    EXPECT_EQ(order(r, keys, {FileColumn::folder, true}), "c.jpg b.jpg a.jpg");
+    // A job of another column than a text gives nothing to take.
+    EXPECT_TRUE(FileSortKeys::rankJob(r, FileColumn::size, nullptr)().empty());
+}
+
 TEST(FilesSort, ColumnNames) {
     EXPECT_EQ(fileColumnFromName("size"), FileColumn::size);
     EXPECT_EQ(fileColumnFromName("path"), FileColumn::path);

@@ -73,6 +73,9 @@ QtObject {
             if (hit)
                 return hit
         }
+        // What a Loader made, a popup too.
+        if (item.sourceComponent !== undefined && item.item)
+            return find(item.item, name)
         return null
     }
 
@@ -88,6 +91,8 @@ QtObject {
             findEvery(kids[i], name, out)
         if (item.contentItem !== undefined && item.contentItem !== null && item.contentItem !== item)
             findEvery(item.contentItem, name, out)
+        if (item.sourceComponent !== undefined && item.item)
+            findEvery(item.item, name, out)
         return out
     }
 

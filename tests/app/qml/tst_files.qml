@@ -210,6 +210,7 @@ TestCase {
         const grid = h.find(v, "fileGrid")
         const tile = h.findAll(grid, "fileTile").filter(t => t.visible)[0]
         mouseMove(tile, tile.width / 2, tile.height / 2)
+        tryVerify(() => h.find(tile, "tileTip") !== null)
         const tip = h.find(tile, "tileTip")
         tryCompare(tip, "opened", true)
         const top = tile.mapToItem(grid, tip.x, tip.y).y

@@ -129,8 +129,11 @@ TestCase {
     function test_tooltipGoesWithADialog() {
         const w = h.open({ saved: ["missing"] }, (s, m) => verify(s.openSaved(0)))
         const button = h.find(w.window.header, "toolExport")
-        const tip = h.find(button, "help")
+        // The tooltip is made when it is first wanted.
+        verify(!h.find(button, "help"))
         mouseMove(button, button.width / 2, button.height / 2)
+        tryVerify(() => h.find(button, "help") !== null)
+        const tip = h.find(button, "help")
         tryCompare(tip, "visible", true)
         w.model.requestCopyAllMissing()
         tryCompare(w.model, "hasCopyRequest", true)

@@ -14,8 +14,8 @@ AbstractButton {
     property font textFont: Theme.body
     padding: 4
     hoverEnabled: true
-    PlainToolTip {
-        objectName: "help"
+    LazyToolTip {
+        tipName: "help"
         shown: control.help.length > 0 && control.hovered
         text: control.help
     }

@@ -147,9 +147,9 @@ GridView {
         HoverHandler { id: hover }
         // Under the tile, so a tile of the first row never lays its tooltip over the browser's
         // header above the grid.
-        PlainToolTip {
-            objectName: "tileTip"
-            y: tile.height + 4
+        LazyToolTip {
+            tipName: "tileTip"
+            tipY: tile.height + 4
             shown: hover.hovered
             text: cell.name + "\n" + cell.statusText
         }

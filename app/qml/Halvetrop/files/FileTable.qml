@@ -168,7 +168,7 @@ FocusScope {
                         width: table.widths[1]; anchors.verticalCenter: parent.verticalCenter
                         text: row.name; color: row.ink; rightPadding: Theme.s
                         elide: Text.ElideMiddle
-                        PlainToolTip { shown: nameHover.hovered; text: (nameText.truncated ? row.name + "\n" : "") + row.statusText }
+                        LazyToolTip { shown: nameHover.hovered; text: (nameText.truncated ? row.name + "\n" : "") + row.statusText }
                         HoverHandler { id: nameHover }
                     }
                     DataText {

@@ -11,20 +11,16 @@ Item {
     id: view
     required property var model
     objectName: "FilesView"
-    property string sortColumn: "path"
-    property bool ascending: true
+    // The table's order as one value, so that a click reorders the rows once.
+    property var order: ({ column: "path", ascending: true })
+    readonly property string sortColumn: order.column
+    readonly property bool ascending: order.ascending
     readonly property var rows: model.files
 
     function sortBy(column) {
-        if (column === sortColumn) {
-            ascending = !ascending
-        } else {
-            sortColumn = column
-            ascending = true
-        }
+        order = { column: column, ascending: column === order.column ? !order.ascending : true }
     }
-    Binding { target: view.rows; property: "sortColumn"; value: view.sortColumn; when: view.rows !== null }
-    Binding { target: view.rows; property: "sortAscending"; value: view.ascending; when: view.rows !== null }
+    Binding { target: view.rows; property: "order"; value: view.order; when: view.rows !== null }
 
     Shortcut {
         sequence: "Ctrl+["

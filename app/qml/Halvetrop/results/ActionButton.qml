@@ -34,7 +34,7 @@ Button {
         parent: button.background
         visible: button.prominent
     }
-    PlainToolTip {
+    LazyToolTip {
         shown: button.hovered && button.tip !== ""
         text: button.tip
     }

@@ -87,7 +87,7 @@ SplitView {
                             color: folderRow.quiet
                         }
                         HoverHandler { id: nameHover }
-                        PlainToolTip { shown: nameHover.hovered && name.truncated; text: folderRow.title }
+                        LazyToolTip { shown: nameHover.hovered && name.truncated; text: folderRow.title }
                     }
                     CoverageBar {
                         visible: !map.results.cardOnly

@@ -75,13 +75,24 @@ Item {
         acceptedButtons: Qt.RightButton
         onTapped: menu.popup()
     }
-    PlainToolTip { shown: hover.hovered && !link.hovered && !copyButton.hovered; text: "Click to see this shoot's files" }
-    AppMenu {
+    LazyToolTip { shown: hover.hovered && !link.hovered && !copyButton.hovered; text: "Click to see this shoot's files" }
+    // Made when first opened: a list of many shoots would otherwise make a menu per row.
+    Loader {
         id: menu
-        objectName: "shootMenu"
-        MenuItem { text: "Show Files"; onTriggered: row.showFiles(false) }
-        MenuItem { text: "Show Files Not Backed Up"; visible: !row.cardOnly; height: visible ? implicitHeight : 0; onTriggered: row.showFiles(true) }
-        MenuItem { text: "Show Backup Folder in Files"; visible: row.landingName !== ""; height: visible ? implicitHeight : 0; onTriggered: row.revealLanding() }
+        active: false
+        function popup(at, x, y) {
+            active = true
+            if (at)
+                item.popup(at, x, y)
+            else
+                item.popup()
+        }
+        sourceComponent: AppMenu {
+            objectName: "shootMenu"
+            MenuItem { text: "Show Files"; onTriggered: row.showFiles(false) }
+            MenuItem { text: "Show Files Not Backed Up"; visible: !row.cardOnly; height: visible ? implicitHeight : 0; onTriggered: row.showFiles(true) }
+            MenuItem { text: "Show Backup Folder in Files"; visible: row.landingName !== ""; height: visible ? implicitHeight : 0; onTriggered: row.revealLanding() }
+        }
     }
 
     Row {
@@ -166,7 +177,7 @@ Item {
                     font: Theme.title
                     elide: Text.ElideNone
                     HoverHandler { id: titleHover }
-                    PlainToolTip { shown: titleHover.hovered && titleText.cut.cut; text: titleText.cut.full }
+                    LazyToolTip { shown: titleHover.hovered && titleText.cut.cut; text: titleText.cut.full }
                 }
                 Rectangle {
                     id: cameraChip
@@ -178,7 +189,7 @@ Item {
                     radius: height / 2
                     color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.06)
                     HoverHandler { id: cameraHover }
-                    PlainToolTip { shown: cameraHover.hovered && cameraText.truncated; text: row.camera }
+                    LazyToolTip { shown: cameraHover.hovered && cameraText.truncated; text: row.camera }
                     Row {
                         x: 7
                         anchors.verticalCenter: parent.verticalCenter
@@ -226,13 +237,14 @@ Item {
                                              : row.state === 1 ? Theme.textRole("missing")
                                              : row.state === 2 || row.state === 5 ? Theme.textRole("partial")
                                              : Theme.textRole("verified")
-                BusyIndicator {
+                Loader {
                     objectName: "shootChecking"
-                    visible: row.checking
-                    running: visible
+                    active: row.checking
+                    visible: active
                     width: 12
                     height: 12
                     anchors.verticalCenter: parent.verticalCenter
+                    sourceComponent: BusyIndicator { running: true }
                 }
                 Symbol {
                     visible: row.sentenceSymbol !== ""
@@ -283,7 +295,7 @@ Item {
                     Accessible.name: (row.state === 2 ? "in " : "") + row.landingName + " › " + row.landingFolder
                     onClicked: row.revealLanding()
                     HoverHandler { cursorShape: Qt.PointingHandCursor }
-                    PlainToolTip {
+                    LazyToolTip {
                         shown: link.hovered
                         text: "Show this folder in Files" + (folder.cut.cut || backup.truncated ? "\n" + row.landingName + " › " + folder.cut.full : "")
                     }
