@@ -179,11 +179,13 @@ public:
     // One frame: the events waiting, then one rendered picture; its length in ms.
     qint64 frame() {
         QElapsedTimer t;
+        const double cpuBefore = threadCpuMs();
         t.start();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         // What a running event loop deletes between two events: the screens left behind.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const QImage image = window_->grabWindow();
+        longestCpu_ = std::max(longestCpu_, threadCpuMs() - cpuBefore);
         return t.elapsed();
     }
 
@@ -357,6 +359,7 @@ public:
         const size_t count = report_.files.size();
         const size_t per = (count + size_t(folds) - 1) / size_t(folds);
         qint64 worst = 0;
+        longestCpu_ = 0;
         for (int k = 0; k < folds; ++k) {
             for (size_t i = size_t(k) * per; i < std::min(count, size_t(k + 1) * per); ++i)
                 pass->onFile(passResult(report_.files[i]));
@@ -367,6 +370,11 @@ public:
             if (reports_ == before) return -1;
             // The frames after the fold, and whatever it left for later.
             for (int i = 0; i < 5; ++i) worst = std::max(worst, frame());
+            if (verbose_) {
+                std::fprintf(stderr, "fold %d in %s: the longest frame's processor time %.1f ms\n", k + 1,
+                             view.name, longestCpu_);
+                longestCpu_ = 0;
+            }
         }
         m.stopDeepVerify();
         m.setFilter(AppModel::FileFilter::All);
@@ -387,6 +395,7 @@ private:
     int verifiers_ = 0;
     int reports_ = 0;
     const bool verbose_ = !qEnvironmentVariableIsEmpty("HALVETROP_BENCH_VERBOSE");
+    double longestCpu_ = 0;  // the processor time of the longest frame of those measured
 };
 
 }  // namespace

@@ -115,16 +115,24 @@ void ReportTally::place(const VerifyReport& report, Folder& d, size_t slot) {
             const auto slash = path.find_last_of('/');
             const std::string_view dir =
                 slash == std::string::npos ? std::string_view() : path.substr(0, slash);
-            auto it = d.placeAt_.find(std::pair{c.destination, dir});
-            if (it == d.placeAt_.end()) {
-                present::Place p;
-                p.destination = c.destination;
-                p.path = repairUtf8(dir);
-                p.pathBytes = std::string(dir);
-                it = d.placeAt_.emplace(std::pair{c.destination, p.pathBytes}, d.places_.size()).first;
-                d.places_.push_back(std::move(p));
+            // Files of a folder mostly have their copies side by side: the place of the file
+            // before is tried first.
+            const present::Place* last = d.lastPlace_ >= 0 ? &d.places_[size_t(d.lastPlace_)] : nullptr;
+            if (last && last->destination == c.destination && last->pathBytes == dir) {
+                at = d.lastPlace_;
+            } else {
+                auto it = d.placeAt_.find(std::pair{c.destination, dir});
+                if (it == d.placeAt_.end()) {
+                    present::Place p;
+                    p.destination = c.destination;
+                    p.path = repairUtf8(dir);
+                    p.pathBytes = std::string(dir);
+                    it = d.placeAt_.emplace(std::pair{c.destination, p.pathBytes}, d.places_.size()).first;
+                    d.places_.push_back(std::move(p));
+                }
+                at = int(it->second);
+                d.lastPlace_ = at;
             }
-            at = int(it->second);
         }
     }
     const int before = d.placeOf_[slot];

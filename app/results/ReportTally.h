@@ -45,6 +45,7 @@ public:
         std::vector<present::Place> places_;  // in placeAt_'s order of first use; counts may be 0
         std::vector<int> slot_;               // by position: index in files, -1 outside the folder
         std::vector<int> placeOf_;            // by index in files: its place, -1 for none
+        int lastPlace_ = -1;                  // the place found last
     };
 
     // Counts everything over `report`; `lookup` finds a file by id as the model does.

@@ -223,12 +223,13 @@ std::vector<ShootRows::Row> ShootRows::rowsNow() const {
     const VerifyReport* r = data_.report();
     if (!r) return rows;
     for (const DaySection& day : shootDays(r->groups))
-        for (int g : day.groups) rows.push_back({g, r->groups[size_t(g)].id(), QString()});
+        for (int g : day.groups) rows.push_back({g, r->groups[size_t(g)].id(), QString(), QString()});
     // One header per day: the day's live counts over all its shoots.
     for (size_t i = 0; i < rows.size();) {
         const std::string& day = r->groups[size_t(rows[i].group)].day;
         size_t end = i;
         while (end < rows.size() && r->groups[size_t(rows[end].group)].day == day) ++end;
+        rows[i].dayTitle = data_.dates().longDay(QString::fromStdString(day));
         const QString header = dayHeader(rows, i, end);
         for (; i < end; ++i) rows[i].dayHeader = header;
     }
@@ -245,8 +246,7 @@ QString ShootRows::dayHeader(const std::vector<Row>& rows, size_t begin, size_t 
         sum.verified += c.verified;
         sum.backedUp += c.backedUp;
     }
-    return data_.dates().longDay(QString::fromStdString(r.groups[size_t(rows[begin].group)].day)) +
-           QLatin1Char('\t') + dayHeaderCounts(sum, r.isCardOnly());
+    return rows[begin].dayTitle + QLatin1Char('\t') + dayHeaderCounts(sum, r.isCardOnly());
 }
 
 void ShootRows::indexRows() {
@@ -274,16 +274,18 @@ void ShootRows::update() {
 void ShootRows::fold(const std::vector<int>& shoots) {
     const VerifyReport* r = data_.report();
     if (!r) return;
-    std::vector<char> changed(rows_.size(), 0);
+    std::vector<char> changed(rows_.size(), 0), dayDone(rows_.size(), 0);
     for (int g : shoots) {
         if (g < 0 || size_t(g) >= rowOf_.size() || rowOf_[size_t(g)] < 0) continue;
         const size_t row = size_t(rowOf_[size_t(g)]);
         changed[row] = 1;
-        // The rows of a day stand together; their header sums the day's shoots.
+        // The rows of a day stand together; their header sums the day's shoots, once per fold.
         const std::string& day = r->groups[size_t(g)].day;
         const auto sameDay = [&](size_t i) { return r->groups[size_t(rows_[i].group)].day == day; };
         size_t begin = row, end = row + 1;
         while (begin > 0 && sameDay(begin - 1)) --begin;
+        if (dayDone[begin]) continue;
+        dayDone[begin] = 1;
         while (end < rows_.size() && sameDay(end)) ++end;
         const QString header = dayHeader(rows_, begin, end);
         if (header == rows_[begin].dayHeader) continue;
@@ -372,7 +374,7 @@ void FolderRows::update() {
 
 // --- the screen ---
 
-ResultsData::ResultsData(QObject* parent) : QObject(parent), shoots_(*this), folders_(*this) {}
+ResultsData::ResultsData(QObject* parent) : QObject(parent), shoots_(*this), folders_(*this), places_(this) {}
 ResultsData::~ResultsData() = default;
 
 const VerifyReport* ResultsData::report() const {
@@ -416,6 +418,7 @@ void ResultsData::reload() {
             // their rows and are read again as they were.
             shoots_.fold(tally_.fold(*report(), *folded));
             folders_.refresh();
+            updatePlaces();
             changedNow();
             return;
         }
@@ -423,6 +426,7 @@ void ResultsData::reload() {
         recount();
         shoots_.update();
         folders_.update();
+        updatePlaces();
         changedNow();
         return;
     }
@@ -430,6 +434,7 @@ void ResultsData::reload() {
     recount();
     shoots_.rebuild();
     folders_.rebuild();
+    updatePlaces();
     changedNow();
 }
 
@@ -639,17 +644,8 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
     if (r->isCardOnly()) copyable = 0;
     QVariantList rows;
     const std::vector<Place> all = tally.places();
-    for (size_t i = 0; i < all.size() && i < 40; ++i) {
-        const Place& p = all[i];
-        rows << QVariantMap{
-            {"destination", double(p.destination)},
-            {"path", pathKey(p.pathBytes)},
-            {"title", p.path.empty() ? QStringLiteral("(top level)") : text(p.path)},
-            {"detail", text(r->destinations[size_t(p.destination)].name) + QStringLiteral(" · ") +
-                           fileCount(p.count) + QStringLiteral(" · ") + byteCount(p.bytes)},
-            {"share", double(p.count) / double(std::max<size_t>(files.size(), 1))},
-        };
-    }
+    for (size_t i = 0; i < all.size() && i < PlaceRows::shown; ++i)
+        rows << placeMap(*r, all[i], files.size());
     return {{"title", text(folder.empty() ? r->source.name : folder)},
             {"header", fileCount(int64_t(files.size())) + QStringLiteral(" · ") + byteCount(bytes)},
             {"cardOnly", r->isCardOnly()},
@@ -658,6 +654,21 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
             {"uncoveredText", fileCount(uncovered) + QStringLiteral(" · ") + byteCount(uncoveredBytes)},
             {"copyable", double(copyable)},
             {"copyTitle", folderCopyTitle(folder, r->source.name)}};
+}
+
+void ResultsData::showPlaces(const QVariant& folderKey) {
+    placesFolder_ = folderKey.isNull() ? std::nullopt : pathOfKey(folderKey.toString());
+    updatePlaces();
+}
+
+void ResultsData::updatePlaces() {
+    const VerifyReport* r = report();
+    if (!r || !placesFolder_) {
+        places_.show(nullptr, {}, {}, 0);
+        return;
+    }
+    const ReportTally::Folder& tally = tally_.folder(*r, *placesFolder_);
+    places_.show(r, *placesFolder_, tally.places(), tally.files.size());
 }
 
 QList<qint64> ResultsData::uncoveredIDs(const QString& folderKey) const {

@@ -16,6 +16,7 @@
 #include "present/Results.h"
 #include "report/Report.h"
 #include "results/DiskTool.h"
+#include "results/PlaceRows.h"
 #include "results/ReportTally.h"
 
 namespace halvetrop {
@@ -49,6 +50,7 @@ private:
         int group = 0;      // position in the report's groups
         std::string id;     // the group's id
         QString dayHeader;  // the day's text and counts
+        QString dayTitle;   // the day's text, on the day's first row
     };
     std::vector<Row> rowsNow() const;
     // The header of the day of rows [begin, end).
@@ -101,6 +103,8 @@ class ResultsData : public QObject {
     Q_PROPERTY(QVariantMap contents READ contents NOTIFY changed)
     Q_PROPERTY(QObject* shoots READ shoots CONSTANT)
     Q_PROPERTY(QObject* folders READ folders CONSTANT)
+    // The places of the folder the destinations panel shows (showPlaces).
+    Q_PROPERTY(QObject* places READ places CONSTANT)
 
 public:
     explicit ResultsData(QObject* parent = nullptr);
@@ -124,6 +128,7 @@ public:
     QVariantMap contents() const;
     QObject* shoots() { return &shoots_; }
     QObject* folders() { return &folders_; }
+    QObject* places() { return &places_; }
 
     // Covered and attention widths of a bar over `counts` (files, verified, backedUp, conflict, problem).
     Q_INVOKABLE QVariantMap bar(const QVariantMap& counts, double width, double height) const;
@@ -131,6 +136,8 @@ public:
     // The destinations panel of a folder, named by its key from the folder rows ("" is the whole
     // card); its places name their folders by key too.
     Q_INVOKABLE QVariantMap panel(const QString& folderKey) const;
+    // The places rows follow the folder of this key while a panel shows it; null for none.
+    Q_INVOKABLE void showPlaces(const QVariant& folderKey);
     // Ids of the folder's files that are not covered, for a copy request or the jump.
     Q_INVOKABLE QList<qint64> uncoveredIDs(const QString& folderKey) const;
     Q_INVOKABLE QList<qint64> groupIDs(int row) const;
@@ -164,6 +171,7 @@ private:
     QVariantMap computeHero() const;
     void revealOnBackup(int64_t destination, const std::string& folder) const;
     void recount();
+    void updatePlaces();
 
     // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
     mutable std::optional<QVariantMap> hero_;
@@ -187,6 +195,8 @@ private:
     std::unique_ptr<DiskTool> diskTool_;
     ShootRows shoots_;
     FolderRows folders_;
+    PlaceRows places_;
+    std::optional<std::string> placesFolder_;
     QList<QMetaObject::Connection> connections_;
 };
 

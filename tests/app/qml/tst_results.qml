@@ -420,6 +420,54 @@ TestCase {
         compare(w.model.visibleFileCount, 7)
     }
 
+    // A shoot's menu, made when first opened, by a right click or the menu key: "Show Files Not
+    // Backed Up" opens the browser on that shoot's files that are not backed up.
+    function test_shootMenu() {
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
+        const clips = h.findAll(w.window.contentItem, "shootRow").filter(r => r.visible && r.title === "Video clips")[0]
+        verify(clips !== undefined)
+        verify(!h.find(clips, "shootMenu"), "no menu before one is asked for")
+        mouseClick(clips, 600, 10, Qt.RightButton)
+        const menu = h.find(clips, "shootMenu")
+        verify(menu !== null)
+        tryCompare(menu, "opened", true)
+        compare(menu.count, 3)
+        compare(menu.itemAt(1).text, "Show Files Not Backed Up")
+        verify(menu.itemAt(1).visible)
+        menu.close()
+        tryCompare(menu, "opened", false)
+        clips.forceActiveFocus()
+        keyClick(Qt.Key_Menu)
+        tryCompare(menu, "opened", true)
+        menu.itemAt(1).triggered()
+        compare(w.model.mode, Phase.files)
+        compare(w.model.groupFilter, "PRIVATE/M4ROOT/CLIP|2024-04-15|ILCE-7M4")
+        compare(w.model.filter, 1)
+        compare(w.model.visibleFileCount, 7)
+    }
+
+    // The folder map's places follow the chosen folder: each place lies in that folder's files'
+    // backup directories, and a folder without copies lists none.
+    function test_mapPlacesFollowTheFolder() {
+        const w = openResults("missing", (s, m) => { m.showInspector = false })
+        w.model.mode = Phase.map
+        w.model.selectedFolder = ""
+        waitForRendering(w.window.contentItem)
+        const titles = () => h.findAll(w.window.contentItem, "placeRow").filter(r => r.visible).map(r => r.title)
+        const whole = titles()
+        verify(whole.length > 0)
+        w.model.selectedFolder = "PRIVATE/M4ROOT/CLIP"
+        waitForRendering(w.window.contentItem)
+        const clips = titles()
+        verify(clips.length > 0 && clips.length <= whole.length, clips.length + " of " + whole.length)
+        for (const place of h.findAll(w.window.contentItem, "placeRow").filter(r => r.visible))
+            verify(whole.indexOf(place.title) >= 0, place.title + " is no place of the card")
+        w.model.selectedFolder = "NOWHERE"
+        waitForRendering(w.window.contentItem)
+        compare(titles().length, 0)
+        verify(item(w, "noPlaces").visible)
+    }
+
     // "Show" in the folder map opens the browser on what is not backed up there, restricted to the
     // folder, the card's top folder too, whose chip names the card.
     function test_showFromTheMapNamesItsFolder_data() {

@@ -88,19 +88,22 @@ TEST(ReportTally, FoldsKeepWhatACountFromScratchGives) {
         FileStatus status;
         const char* copyFolder;  // nullptr: no copy
         std::vector<int> shoots;
+        int64_t backup = 1;
     };
     const Fold folds[] = {
         {{1, 11, 13}, FileStatus::verified, "Backup/9", {0, 1}},
         {{11, 11, 36}, FileStatus::conflict, nullptr, {1, 3}},
         {{12, 24}, FileStatus::missing, nullptr, {1, 2}},
         {{0, 5}, FileStatus::verified, "Backup/0", {}},  // the same statuses, other copies
+        // The same folder as the first fold's, on the other backup: another place.
+        {{6, 7, 8}, FileStatus::verified, "Backup/9", {0}, 0},
     };
     for (const Fold& fold : folds) {
         for (int p : fold.files) {
             FileResult& f = r.files[size_t(p)];
             f.status = fold.status;
             f.copies.clear();
-            if (fold.copyFolder) f.copies = {{1, std::string(fold.copyFolder) + "/" + f.name}};
+            if (fold.copyFolder) f.copies = {{fold.backup, std::string(fold.copyFolder) + "/" + f.name}};
         }
         std::vector<int> shoots = tally.fold(r, fold.files);
         std::sort(shoots.begin(), shoots.end());

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "model/ModelFixture.h"
+#include "present/Paths.h"
 #include "results/ResultsData.h"
 
 using namespace halvetrop;
@@ -347,6 +348,57 @@ private slots:
         } else {
             QVERIFY(!held.isValid());
         }
+    }
+
+    // The destinations panel's places follow folds in place: the rows read what a panel made
+    // afresh lists, the places that stay are told their new figures, and only another folder or
+    // no panel replaces them.
+    void placesFollowFoldsInPlace() {
+        Harness h;
+        ResultsData data;
+        VerifyReport standard = makeShoots(kCard, kBackups, 60, 3, FileStatus::backedUp);
+        show(h, data, standard);
+        AppModel& m = *h.model;
+        QTRY_VERIFY(m.deepVerifying());
+        auto pass = h.verifier(1);
+        auto* places = qobject_cast<QAbstractItemModel*>(data.places());
+        QCOMPARE(places->rowCount(), 0);
+        data.showPlaces(QString());
+        const auto expectAsPanel = [&](const QString& folder) {
+            const QVariantList fresh = data.panel(folder).value("places").toList();
+            QCOMPARE(places->rowCount(), fresh.size());
+            const QHash<int, QByteArray> roles = places->roleNames();
+            for (int row = 0; row < places->rowCount(); ++row)
+                for (auto role = roles.begin(); role != roles.end(); ++role)
+                    QCOMPARE(places->data(places->index(row, 0), role.key()),
+                             fresh[row].toMap().value(QString::fromLatin1(role.value())));
+        };
+        expectAsPanel(QString());
+        QVERIFY(places->rowCount() > 0);
+        Watch watch(places);
+
+        // Copies proven in another folder of the first backup, a third of them, then more: the
+        // new place grows past the old ones.
+        for (int batch = 1; batch <= 3; ++batch) {
+            for (int i = 0; i < 60; ++i) {
+                if (i % 3 >= batch) continue;
+                FileResult live = standard.files[size_t(i)];
+                live.status = FileStatus::verified;
+                live.copies = {{0, "Moved/" + live.name, EvidenceLevel::verified, true}};
+                pass->onFile(live);
+            }
+            QTRY_COMPARE(m.report()->totals.verified, batch * 20);
+            expectAsPanel(QString());
+        }
+        QCOMPARE(watch.resets.count(), 0);
+        QVERIFY(watch.changes.count() >= 3);
+
+        const QString folder = present::pathKey(standard.files[0].folder);
+        data.showPlaces(folder);
+        QCOMPARE(watch.resets.count(), 1);
+        expectAsPanel(folder);
+        data.showPlaces(QVariant());
+        QCOMPARE(places->rowCount(), 0);
     }
 
     // The header counts what could not be read and warns in its tint and ring; the card's

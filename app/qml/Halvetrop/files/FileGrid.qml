@@ -34,6 +34,9 @@ GridView {
     boundsBehavior: Flickable.StopAtBounds
     model: grid.app.files
     reuseItems: true
+    // Only what is in sight is made: the view is made anew with each change of mode, and rows
+    // scrolled into sight come from the reused ones.
+    cacheBuffer: 0
     ScrollBar.vertical: ScrollBar { policy: ScrollBar.AlwaysOn }
 
     TextMetrics { id: nameHeight; font: Theme.secondaryFont; text: "Ag" }

@@ -111,6 +111,9 @@ FocusScope {
             readonly property real focusRingRadius: 0
             model: table.app.files
             reuseItems: true
+            // Only what is in sight is made: the view is made anew with each change of mode, and rows
+            // scrolled into sight come from the reused ones.
+            cacheBuffer: 0
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar {}
 

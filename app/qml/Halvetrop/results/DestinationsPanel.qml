@@ -12,6 +12,10 @@ ScrollView {
     required property var results
     property string folder: ""
     readonly property var p: results.hasReport ? results.panel(folder) : ({})
+    // The places rows follow this panel's folder while it is on screen.
+    onFolderChanged: results.showPlaces(folder)
+    Component.onCompleted: results.showPlaces(folder)
+    Component.onDestruction: if (results) results.showPlaces(null)
     contentWidth: availableWidth
 
     Column {
@@ -42,16 +46,22 @@ ScrollView {
         Eyebrow { visible: panel.p.cardOnly === false; text: "On your backups" }
         Text {
             objectName: "noPlaces"
-            visible: panel.p.cardOnly === false && (panel.p.places || []).length === 0
+            visible: panel.p.cardOnly === false && panel.results.places.count === 0
             text: "None of these files are on a backup yet."
             font: Theme.callout
             color: Theme.secondary
         }
+        // Rows kept by the results as the byte-by-byte pass moves files between places: a fold
+        // tells the places that stay their new figures.
         Repeater {
-            model: panel.p.cardOnly === false ? panel.p.places : []
+            model: panel.p.cardOnly === false ? panel.results.places : null
             Item {
                 id: place
-                required property var modelData
+                required property real destination
+                required property string path
+                required property string title
+                required property string detail
+                required property real share
                 objectName: "placeRow"
                 width: parent.width
                 height: placeRow.implicitHeight + 2 * Theme.m
@@ -67,8 +77,8 @@ ScrollView {
                         id: info
                         width: placeRow.width - 2 * Theme.m - 16 - 24
                         spacing: 3
-                        DataText { width: parent.width; text: place.modelData.title; font: Theme.rowTitle; elide: Text.ElideLeft }
-                        DataText { width: parent.width; text: place.modelData.detail; font: Theme.secondaryFont; color: Theme.secondary }
+                        DataText { width: parent.width; text: place.title; font: Theme.rowTitle; elide: Text.ElideLeft }
+                        DataText { width: parent.width; text: place.detail; font: Theme.secondaryFont; color: Theme.secondary }
                         Item {
                             width: parent.width
                             height: 4
@@ -76,7 +86,7 @@ ScrollView {
                                 height: 4
                                 radius: 2
                                 color: Theme.verified
-                                width: Math.max(parent.width * place.modelData.share, 3)
+                                width: Math.max(parent.width * place.share, 3)
                             }
                         }
                     }
@@ -86,7 +96,7 @@ ScrollView {
                         symbol: "arrow.right.circle"
                         tint: Theme.secondary
                         help: "Show in Files"
-                        onClicked: panel.results.revealPlace(place.modelData.destination, place.modelData.path)
+                        onClicked: panel.results.revealPlace(place.destination, place.path)
                     }
                 }
             }

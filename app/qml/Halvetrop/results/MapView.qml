@@ -17,6 +17,9 @@ SplitView {
         SplitView.preferredWidth: 380
         clip: true
         model: map.results.folders
+        // Only what is in sight is made: the view is made anew with each change of mode, and rows
+        // scrolled into sight come from the reused ones.
+        cacheBuffer: 0
         ScrollBar.vertical: ScrollBar {}
         delegate: ItemDelegate {
             id: folderRow

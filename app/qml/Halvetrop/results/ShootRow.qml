@@ -109,11 +109,13 @@ Item {
             Row {
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: -40
+                // By count: a fold reads the row's pictures again, and a list for a model would
+                // make every tile anew each time.
                 Repeater {
-                    model: row.thumbs
+                    model: row.thumbs.length
                     Rectangle {
-                        required property var modelData
                         required property int index
+                        readonly property var modelData: row.thumbs[index] || ({})
                         objectName: "stackTile"
                         width: 74
                         height: 54

@@ -29,6 +29,9 @@ Item {
         visible: view.results.shoots.count > 0
         model: view.results.shoots
         reuseItems: true
+        // Only what is in sight is made: the view is made anew with each change of mode, and rows
+        // scrolled into sight come from the reused ones.
+        cacheBuffer: 0
         ScrollBar.vertical: ScrollBar {}
         section.property: "dayCounts"
         section.labelPositioning: ViewSection.InlineLabels | ViewSection.CurrentLabelAtStart
