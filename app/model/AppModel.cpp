@@ -6,6 +6,7 @@
 #include "model/History.h"
 #include "model/ModelText.h"
 #include "platform/MountInfo.h"
+#include "present/Files.h"
 #include "present/Format.h"
 #include "present/Paths.h"
 #include "text/Utf8.h"
@@ -380,6 +381,8 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     sameCheck = sameCheck && report && report_;
     // A report of another check is no saved one until its opener says so.
     if (!sameCheck) setSavedCard(SavedCard::none);
+    // The pass's report of the same files keeps the browser's order of them.
+    const bool sameOrder = sameCheck && present::FileSortKeys::holdFor(*report_, *report);
     report_ = std::move(report);
     totalsCounted_ = false;
     folded_ = nullptr;  // views told from here on hear of a new report, not of a fold
@@ -387,7 +390,7 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     if (sameCheck) {
         // Filtered before the rows move, so that they move once, to where they belong.
         visible_ = visibleNow();
-        fileRows_.updateInPlace(visible_, true);
+        fileRows_.updateInPlace(visible_, !sameOrder);
     } else {
         ++reportSerial_;
         fileRows_.setReport(report_ ? &*report_ : nullptr, visible_);

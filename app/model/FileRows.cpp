@@ -147,10 +147,19 @@ void FileRows::reorder() {
     changed(count());
 }
 
+// One past the largest position of both lists: rows of a report that was replaced may name
+// positions the new one does not have.
+static size_t positionsBelow(const std::vector<int>& a, const std::vector<int>& b) {
+    int most = -1;
+    for (const std::vector<int>* rows : {&a, &b})
+        for (int p : *rows) most = std::max(most, p);
+    return size_t(most + 1);
+}
+
 void FileRows::relayout(std::vector<int> rows) {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     if (const QModelIndexList from = persistentIndexList(); !from.isEmpty()) {
-        std::vector<int> rowOf(keys_.size(), -1);
+        std::vector<int> rowOf(positionsBelow(rows, rows_), -1);
         for (size_t i = 0; i < rows.size(); ++i) rowOf[size_t(rows[i])] = int(i);
         QModelIndexList to;
         for (const QModelIndex& at : from) {
@@ -168,7 +177,7 @@ void FileRows::moveTo(std::vector<int> after) {
         if (!rows_.empty()) emit dataChanged(index(0), index(count() - 1));
         return;
     }
-    const size_t n = keys_.size();
+    const size_t n = positionsBelow(rows_, after);
     std::vector<int> newRow(n, -1);
     for (size_t j = 0; j < after.size(); ++j) newRow[size_t(after[j])] = int(j);
     std::vector<char> shown(n, 0);

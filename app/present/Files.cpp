@@ -191,6 +191,14 @@ std::function<FileSortKeys::Ranks()> FileSortKeys::rankJob(const VerifyReport& r
     };
 }
 
+bool FileSortKeys::holdFor(const VerifyReport& made, const VerifyReport& other) {
+    return std::equal(made.files.begin(), made.files.end(), other.files.begin(), other.files.end(),
+                      [](const FileResult& a, const FileResult& b) {
+                          return a.size == b.size && a.relativePath == b.relativePath && a.name == b.name &&
+                                 a.folder == b.folder && a.day == b.day;
+                      });
+}
+
 void FileSortKeys::expect(FileColumn column, std::function<Ranks()> source) {
     if (!ranks_[size_t(column)]) sources_[size_t(column)] = std::move(source);
 }

@@ -45,6 +45,9 @@ public:
     FileSortKeys(const VerifyReport& report, const Collation& collation);
 
     size_t size() const { return size_; }
+    // Whether keys made for `made` sort `other` too: the same files in the same order, with the
+    // same names, folders, paths, days and sizes (the fields a fold leaves alone).
+    static bool holdFor(const VerifyReport& made, const VerifyReport& other);
     // Makes the ranks of a column now (a sort would make them on first use).
     void prepare(const VerifyReport& report, FileColumn column) const;
     // A job that makes the ranks of a text column (name, folder or path) from its own copy of the

@@ -1,5 +1,6 @@
 // The browser's rows joined to the model: they follow its filters and report, sort once per
 // change, and the model's reveal reaches the right files.
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -98,6 +99,59 @@ private slots:
         // A new report replaces the keys: no row of the old one survives.
         m.resetResults();
         QCOMPARE(rows.count(), 0);
+    }
+
+    // The pass's own report keeps the browser's order where it lists the same files, and orders
+    // them again where a name changed since.
+    void passReportOrdersByItsOwnNames() {
+        Harness h;
+        AppModel& m = ready(h, {"/backup/a"});
+        const VerifyReport r = makeReport(kCard, {"/backup/a"},
+                                          {FileStatus::verified, FileStatus::verified, FileStatus::verified});
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(r);
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        QTRY_VERIFY(m.deepVerifying());
+        FileRows& rows = *m.fileRows();
+        rows.setOrder({{"column", "name"}, {"ascending", false}});
+        QCOMPARE(names(rows), (QStringList{"IMG_2.JPG", "IMG_1.JPG", "IMG_0.JPG"}));
+        VerifyReport verified = r;
+        verified.level = CheckLevel::verified;
+        verified.files[2].name = "A.JPG";
+        h.verifier(1)->complete(verified);
+        QTRY_VERIFY(!m.deepVerifying());
+        QCOMPARE(m.report()->level, CheckLevel::verified);
+        QCOMPARE(names(rows), (QStringList{"IMG_1.JPG", "IMG_0.JPG", "A.JPG"}));
+    }
+
+    // The pass's own report with fewer files, while the rows are sorted so that its statuses move
+    // them: the rows of positions it no longer has leave, the rest stand as a fresh sort puts
+    // them, and an index held on a row that stays follows its file.
+    void laterReportWithFewerFiles() {
+        Harness h;
+        AppModel& m = ready(h, {"/backup/a"});
+        std::vector<FileStatus> statuses;
+        for (int i = 0; i < 40; ++i) statuses.push_back(i % 3 ? FileStatus::backedUp : FileStatus::missing);
+        const VerifyReport r = makeReport(kCard, {"/backup/a"}, statuses);
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(r);
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        QTRY_VERIFY(m.deepVerifying());
+        FileRows& rows = *m.fileRows();
+        rows.setOrder({{"column", "status"}, {"ascending", true}});
+        QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QPersistentModelIndex held(rows.index(rows.rowOf(4)));
+        VerifyReport verified = makeReport(
+            kCard, {"/backup/a"}, std::vector<FileStatus>(10, FileStatus::verified), CheckLevel::verified);
+        verified.files[7].status = FileStatus::missing;
+        h.verifier(1)->complete(verified);
+        QTRY_VERIFY(!m.deepVerifying());
+        QCOMPARE(rows.count(), 10);
+        FileRows fresh;
+        fresh.setOrder(rows.order());
+        fresh.setReport(&*m.report(), m.visibleFiles());
+        for (int i = 0; i < 10; ++i) QCOMPARE(rows.idAt(i), fresh.idAt(i));
+        QCOMPARE(held.row(), rows.rowOf(4));
     }
 
     void revealReachesTheRightFiles() {

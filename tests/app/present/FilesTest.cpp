@@ -188,6 +188,42 @@ TEST(FilesSort, RanksThatDoNotFitAreMadeAgain) {
     EXPECT_TRUE(FileSortKeys::rankJob(r, FileColumn::size, nullptr)().empty());
 }
 
+// Keys made for one report sort another only when every field they rank is the same, file by file;
+// what a fold changes does not matter.
+TEST(FilesSort, KeysHoldForTheSameFilesOnly) {
+    VerifyReport made;
+    made.files = {file(0, "DCIM/100", "A.JPG", FileStatus::backedUp, "2025-03-01", 10),
+                  file(1, "DCIM/100", "B.JPG", FileStatus::missing, "2025-03-02", 20)};
+    struct Row {
+        const char* change;
+        void (*apply)(VerifyReport&);
+        bool holds;
+    };
+    const Row rows[] = {
+        {"nothing", [](VerifyReport&) {}, true},
+        {"statuses and copies",
+         [](VerifyReport& r) {
+             r.files[1].status = FileStatus::verified;
+             r.files[1].copies = {{0, "x/B.JPG"}};
+             r.files[0].detail = "note";
+         },
+         true},
+        {"a name", [](VerifyReport& r) { r.files[1].name = "C.JPG"; }, false},
+        {"a path", [](VerifyReport& r) { r.files[1].relativePath = "DCIM/101/B.JPG"; }, false},
+        {"a folder", [](VerifyReport& r) { r.files[0].folder = "DCIM/101"; }, false},
+        {"a day", [](VerifyReport& r) { r.files[0].day = ""; }, false},
+        {"a size", [](VerifyReport& r) { r.files[1].size = 21; }, false},
+        {"the order", [](VerifyReport& r) { std::swap(r.files[0], r.files[1]); }, false},
+        {"a file more", [](VerifyReport& r) { r.files.push_back(r.files[0]); }, false},
+        {"a file less", [](VerifyReport& r) { r.files.pop_back(); }, false},
+    };
+    for (const Row& row : rows) {
+        VerifyReport other = made;
+        row.apply(other);
+        EXPECT_EQ(FileSortKeys::holdFor(made, other), row.holds) << row.change;
+    }
+}
+
 TEST(FilesSort, ColumnNames) {
     EXPECT_EQ(fileColumnFromName("size"), FileColumn::size);
     EXPECT_EQ(fileColumnFromName("path"), FileColumn::path);

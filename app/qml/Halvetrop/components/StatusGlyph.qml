@@ -21,8 +21,11 @@ Symbol {
 
     // Both may change in one go when a row is reused; they are compared once both have.
     function settle() {
-        if (glyph.key === glyph.shownKey && glyph.shownName !== "" && glyph.name !== glyph.shownName)
-            swap.restart()
+        if (glyph.key === glyph.shownKey && glyph.shownName !== "" && glyph.name !== glyph.shownName) {
+            if (!glyph.swap)
+                glyph.swap = swapping.createObject(glyph)
+            glyph.swap.restart()
+        }
         glyph.shownKey = glyph.key
         glyph.shownName = glyph.name
     }
@@ -30,9 +33,13 @@ Symbol {
     onKeyChanged: Qt.callLater(settle)
     Component.onCompleted: settle()
 
-    ParallelAnimation {
-        id: swap
-        NumberAnimation { target: glyph; property: "scale"; from: 0.55; to: 1; duration: Theme.stateMs; easing.type: Easing.OutBack }
-        NumberAnimation { target: glyph; property: "opacity"; from: 0.2; to: 1; duration: Theme.fadeMs }
+    // Made at the first swap: a list shows a glyph on every row, and most never change.
+    property var swap: null
+    Component {
+        id: swapping
+        ParallelAnimation {
+            NumberAnimation { target: glyph; property: "scale"; from: 0.55; to: 1; duration: Theme.stateMs; easing.type: Easing.OutBack }
+            NumberAnimation { target: glyph; property: "opacity"; from: 0.2; to: 1; duration: Theme.fadeMs }
+        }
     }
 }
