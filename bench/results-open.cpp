@@ -59,7 +59,14 @@ QQuickItem* findItem(QQuickItem* item, const QString& name) {
     return nullptr;
 }
 
-// Shoots of 50 files over 200 days, as a card of many short bursts, with its folders.
+// Where a file's first copy lies: its shoot's own folder on the first backup, so that the card's
+// places on the backups are many (the folder panel shows the largest 40).
+std::string firstCopy(const FileResult& f) {
+    return "Photos/S" + std::to_string(f.id / 50) + "/" + f.name;
+}
+
+// Shoots of 50 files over 200 days, as a card of many short bursts, with its folders; each shoot
+// was copied to a folder of its own.
 VerifyReport manyShoots(int64_t files) {
     VerifyReport r = bench::syntheticReport(files);
     r.groups.clear();
@@ -74,12 +81,15 @@ VerifyReport manyShoots(int64_t files) {
         g.formats["ARW"] = int64_t(g.fileIDs.size());
         r.groups.push_back(std::move(g));
     }
+    for (FileResult& f : r.files)
+        if (!f.copies.empty()) f.copies.front().relativePath = firstCopy(f);
     r.folders = Verifier::buildFolders(r.files);
     return r;
 }
 
 // What the byte-by-byte pass finds for a file of the report: copies that were found are verified
-// on both backups, except every 101st, whose bytes differ; missing files stay missing.
+// on both backups (those only likely backed up are found in their shoot's folder), except every
+// 101st, whose bytes differ; missing files stay missing.
 FileResult passResult(const FileResult& shown) {
     FileResult f = shown;
     if (f.status == FileStatus::missing) return f;
@@ -91,7 +101,7 @@ FileResult passResult(const FileResult& shown) {
     }
     f.status = FileStatus::verified;
     f.detail.reset();
-    f.copies = {{0, "Photos/2024-05-01/" + f.name, EvidenceLevel::verified, false},
+    f.copies = {{0, firstCopy(f), EvidenceLevel::verified, false},
                 {1, "Archive/" + f.folder + "/" + f.name, EvidenceLevel::verified, false}};
     f.safeDrives = 2;
     return f;

@@ -170,13 +170,22 @@ const ReportTally::Folder& ReportTally::folder(const VerifyReport& report, const
     return d;
 }
 
-std::vector<present::Place> ReportTally::Folder::places() const {
+std::vector<present::Place> ReportTally::Folder::places(size_t most) const {
+    // The map orders by backup and path; equal counts keep that order.
+    std::vector<std::pair<int64_t, size_t>> order;  // (-count, rank in the map), then the place
+    std::vector<size_t> at;
+    order.reserve(placeAt_.size());
+    at.reserve(placeAt_.size());
+    for (const auto& [key, place] : placeAt_)
+        if (places_[place].count > 0) {
+            order.emplace_back(-places_[place].count, at.size());
+            at.push_back(place);
+        }
+    const auto end = order.begin() + std::ptrdiff_t(std::min(most, order.size()));
+    std::partial_sort(order.begin(), end, order.end());
     std::vector<present::Place> out;
-    for (const auto& [key, at] : placeAt_)
-        if (places_[at].count > 0) out.push_back(places_[at]);
-    // The map orders by backup and path: a stable sort keeps that within equal counts.
-    std::stable_sort(out.begin(), out.end(),
-                     [](const present::Place& a, const present::Place& b) { return a.count > b.count; });
+    out.reserve(size_t(end - order.begin()));
+    for (auto it = order.begin(); it != end; ++it) out.push_back(places_[at[it->second]]);
     return out;
 }
 

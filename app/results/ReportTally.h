@@ -2,6 +2,7 @@
 // What the results screen counts over the files of the shown report, kept by file so that a fold
 // of the byte-by-byte pass costs what its files change rather than what the card holds: each
 // shoot's live counts, the files that may be copied, and one folder's places on the backups.
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -26,8 +27,9 @@ public:
         // Of the uncovered files, those that may be copied; nothing when the report's ids do not
         // each name their own file (the caller asks the model then).
         std::optional<int64_t> copyable;
-        // Where the files lie by their first copy, most files first (present::places).
-        std::vector<present::Place> places() const;
+        // Where the files lie by their first copy, most files first (present::places), the first
+        // `most` of them.
+        std::vector<present::Place> places(size_t most = SIZE_MAX) const;
 
     private:
         friend class ReportTally;

@@ -643,9 +643,7 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
     }
     if (r->isCardOnly()) copyable = 0;
     QVariantList rows;
-    const std::vector<Place> all = tally.places();
-    for (size_t i = 0; i < all.size() && i < PlaceRows::shown; ++i)
-        rows << placeMap(*r, all[i], files.size());
+    for (const Place& p : tally.places(PlaceRows::shown)) rows << placeMap(*r, p, files.size());
     return {{"title", text(folder.empty() ? r->source.name : folder)},
             {"header", fileCount(int64_t(files.size())) + QStringLiteral(" · ") + byteCount(bytes)},
             {"cardOnly", r->isCardOnly()},
@@ -668,7 +666,7 @@ void ResultsData::updatePlaces() {
         return;
     }
     const ReportTally::Folder& tally = tally_.folder(*r, *placesFolder_);
-    places_.show(r, *placesFolder_, tally.places(), tally.files.size());
+    places_.show(r, *placesFolder_, tally.places(PlaceRows::shown), tally.files.size());
 }
 
 QList<qint64> ResultsData::uncoveredIDs(const QString& folderKey) const {

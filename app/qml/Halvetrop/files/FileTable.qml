@@ -206,16 +206,39 @@ FocusScope {
                             anchors.fill: parent
                             spacing: Theme.xs
                             visible: row.onBackup.length > 0
-                            SymbolButton {
+                            // The button itself on the selected row, under the pointer and while it
+                            // holds the keys; elsewhere its symbol alone, which looks the same: a
+                            // table of many rows makes a control for each otherwise.
+                            Item {
                                 id: revealButton
                                 anchors.verticalCenter: parent.verticalCenter
-                                objectName: "revealCopy"
-                                symbol: "arrow.right.circle.fill"
-                                tint: row.selected ? Theme.selectionText : Theme.brand
-                                symbolSize: 13
-                                padding: 1
-                                help: "Show on Drive"
-                                onClicked: table.app.revealFiles([row.fileId], true)
+                                width: 15
+                                height: 15
+                                property bool focused: false
+                                HoverHandler { id: revealHover }
+                                Symbol {
+                                    x: 1
+                                    y: 1
+                                    visible: !reveal.active
+                                    name: "arrow.right.circle.fill"
+                                    color: row.selected ? Theme.selectionText : Theme.brand
+                                    size: 13
+                                }
+                                Loader {
+                                    id: reveal
+                                    anchors.fill: parent
+                                    active: row.selected || revealHover.hovered || revealButton.focused
+                                    sourceComponent: SymbolButton {
+                                        objectName: "revealCopy"
+                                        symbol: "arrow.right.circle.fill"
+                                        tint: row.selected ? Theme.selectionText : Theme.brand
+                                        symbolSize: 13
+                                        padding: 1
+                                        help: "Show on Drive"
+                                        onActiveFocusChanged: revealButton.focused = activeFocus
+                                        onClicked: table.app.revealFiles([row.fileId], true)
+                                    }
+                                }
                             }
                             DataText {
                                 anchors.verticalCenter: parent.verticalCenter

@@ -5,8 +5,9 @@ import Halvetrop
 import Halvetrop.Native
 
 // Where a folder's files (itself and below) lie on the backups, largest place first, and what
-// of it is not backed up.
-ScrollView {
+// of it is not backed up. The places are a list that makes only the cards in sight: a card may
+// have hundreds of places, of which the panel shows forty.
+Item {
     id: panel
     required property var model
     required property var results
@@ -16,127 +17,143 @@ ScrollView {
     onFolderChanged: results.showPlaces(folder)
     Component.onCompleted: results.showPlaces(folder)
     Component.onDestruction: if (results) results.showPlaces(null)
-    contentWidth: availableWidth
 
-    Column {
-        x: Theme.xl
-        y: Theme.xl
-        width: panel.availableWidth - 2 * Theme.xl
+    ListView {
+        id: list
+        objectName: "placeList"
+        anchors.fill: parent
+        clip: true
+        cacheBuffer: 0
+        boundsBehavior: Flickable.StopAtBounds
+        topMargin: Theme.xl
+        bottomMargin: Theme.xl
         spacing: Theme.l
-        Column {
-            spacing: 4
-            width: parent.width
-            DataText { objectName: "panelTitle"; width: parent.width; text: panel.p.title || ""; font: Theme.title; elide: Text.ElideLeft }
-            Text { objectName: "panelHeader"; text: panel.p.header || ""; font: Theme.secondaryFont; color: Theme.secondary }
-        }
-        Row {
-            visible: panel.p.cardOnly === true
-            width: parent.width
-            spacing: 6
-            Symbol { name: "sdcard" }
+        ScrollBar.vertical: ScrollBar {}
+        // Rows kept by the results as the byte-by-byte pass moves files between places: a fold
+        // tells the places that stay their new figures.
+        model: panel.p.cardOnly === false ? panel.results.places : null
+        header: Column {
+            x: Theme.xl
+            width: list.width - 2 * Theme.xl
+            spacing: Theme.l
+            bottomPadding: list.count > 0 ? Theme.l : 0
+            Column {
+                spacing: 4
+                width: parent.width
+                DataText { objectName: "panelTitle"; width: parent.width; text: panel.p.title || ""; font: Theme.title; elide: Text.ElideLeft }
+                Text { objectName: "panelHeader"; text: panel.p.header || ""; font: Theme.secondaryFont; color: Theme.secondary }
+            }
+            Row {
+                visible: panel.p.cardOnly === true
+                width: parent.width
+                spacing: 6
+                Symbol { name: "sdcard" }
+                Text {
+                    width: parent.width - 22
+                    text: "Card-only scan — not compared with a backup."
+                    textFormat: Text.PlainText
+                    wrapMode: Text.Wrap
+                    font: Theme.callout
+                    color: Theme.secondary
+                }
+            }
+            Eyebrow { visible: panel.p.cardOnly === false; text: "On your backups" }
             Text {
-                width: parent.width - 22
-                text: "Card-only scan — not compared with a backup."
-                textFormat: Text.PlainText
-                wrapMode: Text.Wrap
+                objectName: "noPlaces"
+                visible: panel.p.cardOnly === false && panel.results.places.count === 0
+                text: "None of these files are on a backup yet."
                 font: Theme.callout
                 color: Theme.secondary
             }
         }
-        Eyebrow { visible: panel.p.cardOnly === false; text: "On your backups" }
-        Text {
-            objectName: "noPlaces"
-            visible: panel.p.cardOnly === false && panel.results.places.count === 0
-            text: "None of these files are on a backup yet."
-            font: Theme.callout
-            color: Theme.secondary
-        }
-        // Rows kept by the results as the byte-by-byte pass moves files between places: a fold
-        // tells the places that stay their new figures.
-        Repeater {
-            model: panel.p.cardOnly === false ? panel.results.places : null
-            Item {
-                id: place
-                required property real destination
-                required property string path
-                required property string title
-                required property string detail
-                required property real share
-                objectName: "placeRow"
-                width: parent.width
-                height: placeRow.implicitHeight + 2 * Theme.m
-                CardBackground { anchors.fill: parent; radius: Theme.radiusM }
-                Row {
-                    id: placeRow
-                    x: Theme.m
-                    y: Theme.m
-                    width: parent.width - 2 * Theme.m
-                    spacing: Theme.m
-                    Symbol { name: "externaldrive.fill"; color: Theme.verified; anchors.verticalCenter: parent.verticalCenter }
-                    Column {
-                        id: info
-                        width: placeRow.width - 2 * Theme.m - 16 - 24
-                        spacing: 3
-                        DataText { width: parent.width; text: place.title; font: Theme.rowTitle; elide: Text.ElideLeft }
-                        DataText { width: parent.width; text: place.detail; font: Theme.secondaryFont; color: Theme.secondary }
-                        Item {
-                            width: parent.width
-                            height: 4
-                            Rectangle {
-                                height: 4
-                                radius: 2
-                                color: Theme.verified
-                                width: Math.max(parent.width * place.share, 3)
-                            }
-                        }
-                    }
-                    SymbolButton {
-                        objectName: "revealPlace"
-                        anchors.verticalCenter: parent.verticalCenter
-                        symbol: "arrow.right.circle"
-                        tint: Theme.secondary
-                        help: "Show in Files"
-                        onClicked: panel.results.revealPlace(place.destination, place.path)
-                    }
-                }
-            }
-        }
-        Eyebrow { visible: panel.p.cardOnly === false && panel.p.uncovered > 0; text: "Not backed up" }
-        Item {
-            visible: panel.p.cardOnly === false && panel.p.uncovered > 0
-            width: parent.width
-            height: missingRow.implicitHeight + 2 * Theme.m
-            CardBackground { anchors.fill: parent; radius: Theme.radiusM; tint: Theme.missing }
-            // One line: the buttons keep their width, the count wraps before they would.
-            RowLayout {
-                id: missingRow
+        delegate: Item {
+            id: place
+            objectName: "placeRow"
+            x: Theme.xl
+            width: list.width - 2 * Theme.xl
+            required property real destination
+            required property string path
+            required property string title
+            required property string detail
+            required property real share
+            height: placeRow.implicitHeight + 2 * Theme.m
+            CardBackground { anchors.fill: parent; radius: Theme.radiusM }
+            Row {
+                id: placeRow
                 x: Theme.m
                 y: Theme.m
                 width: parent.width - 2 * Theme.m
-                spacing: Theme.s
-                Symbol { name: "xmark.circle.fill"; color: Theme.missing }
-                Text {
-                    objectName: "uncoveredText"
-                    Layout.fillWidth: true
-                    text: panel.p.uncoveredText || ""
-                    textFormat: Text.PlainText
-                    wrapMode: Text.Wrap
-                    maximumLineCount: 2
-                    elide: Text.ElideRight
-                    font: Theme.rowTitle
-                    color: Theme.primary
+                spacing: Theme.m
+                Symbol { name: "externaldrive.fill"; color: Theme.verified; anchors.verticalCenter: parent.verticalCenter }
+                Column {
+                    id: info
+                    width: placeRow.width - 2 * Theme.m - 16 - 24
+                    spacing: 3
+                    DataText { width: parent.width; text: place.title; font: Theme.rowTitle; elide: Text.ElideLeft }
+                    DataText { width: parent.width; text: place.detail; font: Theme.secondaryFont; color: Theme.secondary }
+                    Item {
+                        width: parent.width
+                        height: 4
+                        Rectangle {
+                            height: 4
+                            radius: 2
+                            color: Theme.verified
+                            width: Math.max(parent.width * place.share, 3)
+                        }
+                    }
                 }
-                Button {
-                    objectName: "showUncovered"
-                    text: "Show"
-                    onClicked: panel.model.showNotBackedUp(panel.folder)
+                SymbolButton {
+                    objectName: "revealPlace"
+                    anchors.verticalCenter: parent.verticalCenter
+                    symbol: "arrow.right.circle"
+                    tint: Theme.secondary
+                    help: "Show in Files"
+                    onClicked: panel.results.revealPlace(place.destination, place.path)
                 }
-                ActionButton {
-                    objectName: "copyUncovered"
-                    visible: panel.p.copyable > 0
-                    prominent: true
-                    text: "Copy to Backup…"
-                    onClicked: panel.model.requestCopy(panel.results.uncoveredIDs(panel.folder), panel.p.copyTitle)
+            }
+        }
+        footer: Column {
+            x: Theme.xl
+            width: list.width - 2 * Theme.xl
+            topPadding: Theme.l
+            spacing: Theme.l
+            Eyebrow { visible: panel.p.cardOnly === false && panel.p.uncovered > 0; text: "Not backed up" }
+            Item {
+                visible: panel.p.cardOnly === false && panel.p.uncovered > 0
+                width: parent.width
+                height: missingRow.implicitHeight + 2 * Theme.m
+                CardBackground { anchors.fill: parent; radius: Theme.radiusM; tint: Theme.missing }
+                // One line: the buttons keep their width, the count wraps before they would.
+                RowLayout {
+                    id: missingRow
+                    x: Theme.m
+                    y: Theme.m
+                    width: parent.width - 2 * Theme.m
+                    spacing: Theme.s
+                    Symbol { name: "xmark.circle.fill"; color: Theme.missing }
+                    Text {
+                        objectName: "uncoveredText"
+                        Layout.fillWidth: true
+                        text: panel.p.uncoveredText || ""
+                        textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        maximumLineCount: 2
+                        elide: Text.ElideRight
+                        font: Theme.rowTitle
+                        color: Theme.primary
+                    }
+                    Button {
+                        objectName: "showUncovered"
+                        text: "Show"
+                        onClicked: panel.model.showNotBackedUp(panel.folder)
+                    }
+                    ActionButton {
+                        objectName: "copyUncovered"
+                        visible: panel.p.copyable > 0
+                        prominent: true
+                        text: "Copy to Backup…"
+                        onClicked: panel.model.requestCopy(panel.results.uncoveredIDs(panel.folder), panel.p.copyTitle)
+                    }
                 }
             }
         }
