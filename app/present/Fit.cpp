@@ -91,6 +91,12 @@ Cut cutFromStart(const QString& path, double width, const Measure& measure) {
     Cut out{path, path, false};
     if (measure(path) <= width) return out;
     out.cut = true;
+    // Every shorter form starts with the ellipsis: where that alone does not fit (a cell before
+    // its width is known), nothing does.
+    if (measure(ellipsis) > width) {
+        out.text = QString();
+        return out;
+    }
     // Whole trailing folders, as many as fit: the first slash leaves the most.
     for (qsizetype slash = path.indexOf(u'/'); slash >= 0; slash = path.indexOf(u'/', slash + 1)) {
         const QString rest = path.mid(slash + 1);

@@ -11,23 +11,13 @@ const QByteArray roles[] = {"destination", "path", "title", "detail", "share"};
 
 }  // namespace
 
-QVariantMap placeMap(const VerifyReport& report, const present::Place& p, size_t files) {
-    using namespace present;
-    return {{"destination", double(p.destination)},
-            {"path", pathKey(p.pathBytes)},
-            {"title", p.path.empty() ? QStringLiteral("(top level)") : displayText(p.path)},
-            {"detail", displayText(report.destinations[size_t(p.destination)].name) + QStringLiteral(" · ") +
-                           fileCount(p.count) + QStringLiteral(" · ") + byteCount(p.bytes)},
-            {"share", double(p.count) / double(std::max<size_t>(files, 1))}};
-}
-
 void PlaceRows::show(const VerifyReport* report, const std::string& folder,
                      std::vector<present::Place> places, size_t files) {
     std::vector<Row> after;
     if (report) {
         for (size_t i = 0; i < places.size() && i < shown; ++i) {
             const present::Place& p = places[i];
-            after.push_back({std::to_string(p.destination) + "|" + p.pathBytes, placeMap(*report, p, files)});
+            after.push_back({std::to_string(p.destination) + "|" + p.pathBytes, p, files});
         }
     }
     const int before = count();
@@ -46,10 +36,25 @@ void PlaceRows::show(const VerifyReport* report, const std::string& folder,
 int PlaceRows::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }
 
 QVariant PlaceRows::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= count()) return {};
-    const int at = role - Qt::UserRole - 1;
-    if (at < 0 || at >= int(std::size(roles))) return {};
-    return rows_[size_t(index.row())].texts.value(QString::fromLatin1(roles[at]));
+    if (!report_ || !index.isValid() || index.row() >= count()) return {};
+    using namespace present;
+    const Row& row = rows_[size_t(index.row())];
+    const Place& p = row.place;
+    switch (role - Qt::UserRole - 1) {
+        case 0:  // destination
+            return double(p.destination);
+        case 1:  // path, the views' key of the directory's bytes
+            return pathKey(p.pathBytes);
+        case 2:  // title
+            return p.path.empty() ? QStringLiteral("(top level)") : displayText(p.path);
+        case 3:  // detail
+            return displayText(report_->destinations[size_t(p.destination)].name) + QStringLiteral(" · ") +
+                   fileCount(p.count) + QStringLiteral(" · ") + byteCount(p.bytes);
+        case 4:  // share of the folder's files
+            return double(p.count) / double(std::max<size_t>(row.files, 1));
+        default:
+            return {};
+    }
 }
 
 QHash<int, QByteArray> PlaceRows::roleNames() const {

@@ -2,6 +2,7 @@
 // The destinations panel's places: the directories on the backups where the files of one card
 // folder lie, most files first, at most the panel's forty. A fold of the byte-by-byte pass moves
 // files between places: the rows that stay are told their new figures and keep their delegates.
+// Texts are made when a view reads them, for the cards in sight only.
 #include <QVariantMap>
 
 #include <string>
@@ -12,9 +13,6 @@
 #include "report/Report.h"
 
 namespace halvetrop {
-
-// The panel's texts of one place of a folder of `files` files.
-QVariantMap placeMap(const VerifyReport& report, const present::Place& place, size_t files);
 
 class PlaceRows : public KeyedRows {
     Q_OBJECT
@@ -41,7 +39,8 @@ signals:
 private:
     struct Row {
         std::string key;  // the backup's index and the directory's bytes
-        QVariantMap texts;
+        present::Place place;
+        size_t files = 0;  // of the folder
     };
 
     const VerifyReport* report_ = nullptr;

@@ -642,12 +642,9 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
         copyable = copyableCount(ids);
     }
     if (r->isCardOnly()) copyable = 0;
-    QVariantList rows;
-    for (const Place& p : tally.places(PlaceRows::shown)) rows << placeMap(*r, p, files.size());
     return {{"title", text(folder.empty() ? r->source.name : folder)},
             {"header", fileCount(int64_t(files.size())) + QStringLiteral(" · ") + byteCount(bytes)},
             {"cardOnly", r->isCardOnly()},
-            {"places", rows},
             {"uncovered", double(uncovered)},
             {"uncoveredText", fileCount(uncovered) + QStringLiteral(" · ") + byteCount(uncoveredBytes)},
             {"copyable", double(copyable)},

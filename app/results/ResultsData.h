@@ -134,7 +134,7 @@ public:
     Q_INVOKABLE QVariantMap bar(const QVariantMap& counts, double width, double height) const;
     Q_INVOKABLE QString compareTitle(const QStringList& destinations) const;
     // The destinations panel of a folder, named by its key from the folder rows ("" is the whole
-    // card); its places name their folders by key too.
+    // card); its places are the places rows (showPlaces).
     Q_INVOKABLE QVariantMap panel(const QString& folderKey) const;
     // The places rows follow the folder of this key while a panel shows it; null for none.
     Q_INVOKABLE void showPlaces(const QVariant& folderKey);

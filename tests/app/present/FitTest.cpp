@@ -93,6 +93,17 @@ TEST(Fit, PathsAreCutFromTheirStart) {
     EXPECT_EQ(cutFromStart(QStringLiteral("/media/ana/DRIVE"), 80, mono).text, QStringLiteral("…/ana/DRIVE"));
     EXPECT_EQ(cutFromStart(QStringLiteral("DCIM/100MSDCF/"), 90, mono).text, QStringLiteral("…/100MSDCF/"));
     EXPECT_EQ(cutFromStart(QString(), 0, mono), (Cut{QString(), QString(), false}));
+    // Too narrow for the ellipsis (a cell before its width is known): nothing, found at once.
+    int measured = 0;
+    const auto counting = [&](const QString& s) {
+        ++measured;
+        return mono(s);
+    };
+    for (double width : {0.0, -19.0, 6.0}) {
+        measured = 0;
+        EXPECT_EQ(cutFromStart(path, width, counting), (Cut{QString(), path, true})) << width;
+        EXPECT_LE(measured, 2) << width;
+    }
 }
 
 TEST(Fit, CutsKeepWhatAReaderSeesAsOneCharacter) {

@@ -169,11 +169,15 @@ private slots:
                  QStringLiteral("3 files · 250 KB"));
 
         // Its one place is the backup folder that is not UTF-8 either, shown by its bytes.
-        const QVariantList places = rawPanel.value("places").toList();
-        QCOMPARE(places.size(), 1);
-        const QVariantMap place = places.front().toMap();
-        QCOMPARE(place.value("title").toString(), QStringLiteral("Shoot\uFFFD"));
-        data.revealPlace(place.value("destination").toInt(), place.value("path").toString());
+        data.showPlaces(rawKey);
+        auto* places = qobject_cast<QAbstractItemModel*>(data.places());
+        QCOMPARE(places->rowCount(), 1);
+        const QHash<int, QByteArray> placeRoles = places->roleNames();
+        const auto place = [&](const char* role) {
+            return places->data(places->index(0, 0), placeRoles.key(role));
+        };
+        QCOMPARE(place("title").toString(), QStringLiteral("Shoot\uFFFD"));
+        data.revealPlace(place("destination").toInt(), place("path").toString());
         QCOMPARE(h.reveal->revealed.back(), std::vector<std::string>{backup->mountPoint() + "/Shoot\xfe"});
 
         // The panel's "Show": the browser restricted to that folder's files, under its shown name.

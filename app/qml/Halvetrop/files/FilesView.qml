@@ -27,7 +27,16 @@ Item {
         onActivated: view.model.backToShoots()
     }
 
-    FileMenu { id: menu; objectName: "fileMenu"; model: view.model }
+    // Made when first opened: the browser is made anew each time the files mode is entered.
+    Loader {
+        id: menu
+        active: false
+        function openFor(ids) {
+            active = true
+            item.openFor(ids)
+        }
+        sourceComponent: FileMenu { objectName: "fileMenu"; model: view.model }
+    }
 
     ColumnLayout {
         anchors.fill: parent
