@@ -170,9 +170,10 @@ std::optional<FileColumn> fileColumnFromName(const QString& name) {
 struct FileSortKeys::Key {
     const Ranks* ranks = nullptr;  // by position; none for the status, read from the files
     const std::vector<FileResult>* files = nullptr;
+    const uint32_t* statusRank = statusRanks().data();
     uint32_t count = 0;
     uint32_t operator()(int p) const {
-        return ranks ? (*ranks)[size_t(p)] : statusRanks()[size_t((*files)[size_t(p)].status)];
+        return ranks ? (*ranks)[size_t(p)] : statusRank[size_t((*files)[size_t(p)].status)];
     }
 };
 
@@ -276,23 +277,43 @@ std::vector<int> FileSortKeys::resorted(const VerifyReport& report, const std::v
     if (placed.empty()) return kept;
     const Key key = keyOf(report, sort.column);
     const bool up = sort.ascending;
-    // The order a stable sort of report-order positions gives: by key, then by position.
-    const auto before = [&](int a, int b) {
-        const uint32_t ka = key(a), kb = key(b);
-        if (ka != kb) return up ? ka < kb : kb < ka;
-        return a < b;
+    // The order a stable sort of report-order positions gives: by key, then by position. A key
+    // may lie in its file, far from the next: each placed row's is read once, and the rows kept
+    // are searched from where the last placed row went, nearest first.
+    using Keyed = std::pair<uint32_t, int>;
+    const auto before = [up](const Keyed& a, const Keyed& b) {
+        if (a.first != b.first) return up ? a.first < b.first : b.first < a.first;
+        return a.second < b.second;
     };
-    std::sort(placed.begin(), placed.end(), before);
+    std::vector<Keyed> keyed;
+    keyed.reserve(placed.size());
+    for (int p : placed) keyed.emplace_back(key(p), p);
+    std::sort(keyed.begin(), keyed.end(), before);
+    const auto keptAt = [&](size_t i) { return Keyed{key(kept[i]), kept[i]}; };
     std::vector<int> out;
-    out.reserve(kept.size() + placed.size());
-    auto from = kept.begin();
-    for (int p : placed) {
-        const auto at = std::lower_bound(from, kept.end(), p, before);
-        out.insert(out.end(), from, at);
-        out.push_back(p);
-        from = at;
+    out.reserve(kept.size() + keyed.size());
+    size_t from = 0;
+    for (const Keyed& p : keyed) {
+        // The first kept row at or after `from` that does not sort before p: found by doubling
+        // steps, then halving.
+        size_t step = 1, lo = from, hi = from;
+        while (hi < kept.size() && before(keptAt(hi), p)) {
+            lo = hi + 1;
+            hi = std::min(kept.size(), hi + step);
+            step *= 2;
+        }
+        while (lo < hi) {
+            const size_t mid = lo + (hi - lo) / 2;
+            if (before(keptAt(mid), p))
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        out.insert(out.end(), kept.begin() + std::ptrdiff_t(from), kept.begin() + std::ptrdiff_t(lo));
+        out.push_back(p.second);
+        from = lo;
     }
-    out.insert(out.end(), from, kept.end());
+    out.insert(out.end(), kept.begin() + std::ptrdiff_t(from), kept.end());
     return out;
 }
 
