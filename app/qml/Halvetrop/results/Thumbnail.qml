@@ -1,12 +1,13 @@
 import QtQuick
 import Halvetrop
+import Halvetrop.Native
 
 // A card file's picture: whatever the provider hands back once it has one; until then, or when
 // the file gives none (an empty answer counts as none), the kind's symbol on the light ground
 // the browser's tiles, the inspector and the preview show for such a file too. `provider` answers
 // `request(url, side)` with an image source, or "" while it has nothing; without a provider the
 // placeholder stays.
-Item {
+Rectangle {
     id: thumb
     property url url
     property string kind: "photo"
@@ -20,11 +21,9 @@ Item {
     // A picture is on show (a frame around it goes dark only then).
     readonly property bool hasPicture: image.status === Image.Ready && image.implicitWidth > 0
 
-    Rectangle {
-        anchors.fill: parent
-        visible: !thumb.hasPicture
-        color: Theme.pictureGround
-    }
+    // The ground and the symbol are drawn by this item and one image: a shoot row shows five of
+    // these, and a list of shoots is made anew with each change of mode.
+    color: thumb.hasPicture ? "transparent" : Theme.pictureGround
     Image {
         id: image
         anchors.fill: parent
@@ -33,12 +32,17 @@ Item {
         asynchronous: true
         visible: thumb.hasPicture
     }
-    Symbol {
+    // The kind's symbol, as Symbol draws it.
+    Image {
         objectName: "kindSymbol"
+        readonly property int size: Math.min(thumb.width, thumb.height) * 0.4
         anchors.centerIn: parent
         visible: !thumb.hasPicture
-        name: ({ photo: "photo", video: "video", audio: "waveform" })[thumb.kind] || "doc"
-        color: Theme.tertiary
-        size: Math.min(thumb.width, thumb.height) * 0.4
+        width: size
+        height: size
+        sourceSize: Qt.size(size * 2, size * 2)
+        smooth: true
+        source: Present.symbolSource(({ photo: "photo", video: "video", audio: "waveform" })[thumb.kind] || "doc",
+                                     Theme.tertiary)
     }
 }
