@@ -134,6 +134,7 @@ class AppModel : public QObject {
     Q_PROPERTY(QString copyRequestTitle READ copyRequestTitle NOTIFY copyRequestChanged)
     Q_PROPERTY(QObject* copySheet READ copySheet NOTIFY copyRequestChanged)
     Q_PROPERTY(QStringList photoApps READ photoAppNames NOTIFY lastCopyChanged)
+    Q_PROPERTY(QStringList photoAppHelps READ photoAppHelps NOTIFY lastCopyChanged)
     Q_PROPERTY(QVariant lastCopy READ lastCopy WRITE setLastCopy NOTIFY lastCopyChanged)
     Q_PROPERTY(int historyCount READ historyCount NOTIFY historyChanged)
     Q_PROPERTY(
@@ -387,8 +388,9 @@ public:
     Q_INVOKABLE void openFolder(const QString& key);
     Q_INVOKABLE void saveLastCopyCSV();
     // The installed photo applications, looked up when a copy is recorded; handOff gives the
-    // last copy's new files to one of them.
+    // last copy's new files to one of them; each one's help says what it is given.
     QStringList photoAppNames() const;
+    QStringList photoAppHelps() const;
     Q_INVOKABLE void handOff(int app);
     // The copy dialog's "Choose…": the folder picker, then the sheet decides what the folder means.
     Q_INVOKABLE void chooseCopyLocation();

@@ -66,7 +66,9 @@ private slots:
         QVERIFY(QDir().mkpath(desktop_.filePath(QStringLiteral("applications"))));
         QFile entry(desktop_.filePath(QStringLiteral("applications/org.kde.digikam.desktop")));
         QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n");
+        entry.write(
+            "[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n"
+            "Categories=Qt;KDE;Graphics;Photography;\n");
         entry.close();
         const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
         qputenv("XDG_DATA_DIRS", desktop_.path().toUtf8() + ':' + (dirs.isEmpty() ? "/usr/share" : dirs));
@@ -77,7 +79,7 @@ private slots:
 
     // Escape closes the card's contents, the copy's result (which is Done: the card is checked
     // again), the last copy and the Settings window; a menu closed so leaves no title lit and the
-    // menu bar as it was. The result offers the photo application, saying what it will show.
+    // menu bar as it was. The result offers the photo application, saying what it is given.
     void escapeClosesWhatIsOpen() {
         Session s(present_, QStringLiteral("missing"));
         QVERIFY(s.ready);
@@ -95,8 +97,9 @@ private slots:
         QCOMPARE(handOff->property("text").toString(), QStringLiteral("Add to digiKam"));
         const int copied =
             present_.copyReport(s.model().lastCopy()).value(QStringLiteral("copiedCount")).toInt();
-        QCOMPARE(handOff->findChild<QObject*>(QStringLiteral("handOffHelp"))->property("text").toString(),
-                 QStringLiteral("Open the %1 new files in digiKam — it shows its import window").arg(copied));
+        QCOMPARE(
+            handOff->findChild<QObject*>(QStringLiteral("handOffHelp"))->property("text").toString(),
+            QStringLiteral("Open the %1 new %2 in digiKam").arg(copied).arg(copied == 1 ? "file" : "files"));
         const int checks = s.stage.checkCount();
         w.key(Qt::Key_Escape);
         QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("copySheet")); }, 2000));
