@@ -87,8 +87,9 @@ struct AppModelDeps {
 // relative paths are taken from the working folder. Nothing for an empty text.
 std::optional<std::string> cleanAbsolutePath(const std::string& path);
 
-// The first of /run/media/$USER, /media/$USER, /media that exists.
-std::string desktopMountRoot();
+// The first of /run/media/NAME, /media/NAME (NAME: the account's) and /media that exists, below
+// `root` ("" = the machine's).
+std::string desktopMountRoot(const std::string& root = "");
 
 class AppModel : public QObject {
     Q_OBJECT
