@@ -332,8 +332,8 @@ public:
     Q_INVOKABLE void clearSource();
     Q_INVOKABLE void addBackupUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void removeBackupAt(int index);
-    // The sidebar's offered card: with backups it is checked against them at once; without, it
-    // becomes the card and a notice asks for a backup.
+    // A card on offer, taken alike from the start screen and the sidebar: with backups it is
+    // checked against them at once; without, it becomes the card and a notice asks for a backup.
     Q_INVOKABLE void useSuggestedCard(int index);
     // The new-card banner's Check: the announced volume, found by its identity wherever the
     // offered cards have moved it, checked as the sidebar's offered card is.

@@ -104,9 +104,10 @@ Rectangle {
                             id: suggested
                             required property var row
                             required property int index
+                            readonly property var look: HomeRules.offeredCard(row, sidebar.model.destinations.length > 0)
                             objectName: "suggestedCard"
                             width: parent.width
-                            help: "Check " + row.name
+                            help: look.help
                             onClicked: sidebar.model.useSuggestedCard(index)
                             // The whole row fits the column: the name gives way, never the action.
                             contentItem: RowLayout {
@@ -129,7 +130,7 @@ Rectangle {
                                 Item { Layout.fillWidth: true }
                                 Text {
                                     objectName: "suggestedAction"
-                                    text: sidebar.model.destinations.length > 0 ? "Check" : "Use"
+                                    text: suggested.look.action
                                     font.family: Theme.family
                                     font.pixelSize: Theme.secondaryFont.pixelSize
                                     font.weight: Font.DemiBold
