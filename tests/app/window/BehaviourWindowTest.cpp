@@ -195,6 +195,37 @@ private slots:
         QCOMPARE(s.model().selectedFileID(), firstID);
     }
 
+    // Page Down and Page Up scroll the start screen and the shoots list by what they show, from
+    // wherever the keys are, as the browser's table and grid page by their own keys.
+    void pageKeysScrollTheScreens() {
+        for (const char* saved : {"", "missing"}) {
+            stage::Stage stage;
+            stage.setPresent(&present_);
+            stage.setSavedChecks(12);
+            if (*saved) stage.setSaved({QLatin1String(saved)});
+            QVERIFY(stage.start());
+            WindowDriver w(stage);
+            QVERIFY(w.ready() && (!*saved || stage.openSaved(0)));
+            w.window().resize(1040, 660);
+            QQuickItem* view = w.item(QLatin1String(*saved ? "shootList" : "homeScroll"));
+            if (view && !*saved) view = view->property("contentItem").value<QQuickItem*>();
+            QVERIFY2(view, saved);
+            QVERIFY(WindowDriver::waitFor([&] {
+                return view->property("contentHeight").toReal() > view->height() + view->height() / 2;
+            }));
+            const qreal top = view->property("contentY").toReal();
+            w.key(Qt::Key_PageDown);
+            const qreal down = view->property("contentY").toReal();
+            QVERIFY2(down > top + view->height() / 2, saved);
+            w.key(Qt::Key_PageDown);
+            QVERIFY2(view->property("contentY").toReal() > down || view->property("atYEnd").toBool(), saved);
+            w.key(Qt::Key_PageUp);
+            w.key(Qt::Key_PageUp);
+            QCOMPARE(view->property("contentY").toReal(), top);
+            QCOMPARE(present_.ambiguousShortcuts(&w.window()), QStringList());
+        }
+    }
+
     // A shoot none of whose files could be read says so, in the warning colour, not "missing".
     void aShootNeverReadSaysSo() {
         Session s(present_, QStringLiteral("unread-clips"));
