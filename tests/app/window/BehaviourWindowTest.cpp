@@ -226,6 +226,60 @@ private slots:
         }
     }
 
+    // A location removed from the keyboard leaves the keys in the sidebar: a backup's on the
+    // backup that takes its place, the last one's on "Add another backup…", the card's on "Choose
+    // card or folder…"; by Delete, by its remove button and by its menu alike.
+    void removingFromTheKeyboardKeepsTheKeys() {
+        stage::Stage stage;
+        stage.setPresent(&present_);
+        QVERIFY(stage.start());
+        AppModel& m = stage.model();
+        WindowDriver w(stage);
+        QVERIFY(w.ready());
+        QQuickItem* sidebar = w.item(QStringLiteral("sidebar"));
+        auto rows = [&] { return w.items(QStringLiteral("backupRow"), sidebar); };
+        auto keys = [&] { return w.window().activeFocusItem(); };
+        auto named = [&](QQuickItem* row) {
+            return WindowDriver::textIn(row, QStringLiteral("locationName"));
+        };
+        const std::string card = stage.folder(QStringLiteral("card")).toStdString();
+        std::vector<std::string> backups;
+        for (const char* name : {"a", "b", "c", "d"})
+            backups.push_back(stage.folder(QLatin1String(name)).toStdString());
+        m.setSource(card);
+        m.addBackups(backups);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 4; }));
+
+        // Delete on the first backup.
+        rows()[0]->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Delete);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 3 && keys() == rows()[0]; }));
+        QCOMPARE(named(keys()), QStringLiteral("b"));
+        // Its remove button, reached by Tab and pressed with Space.
+        w.key(Qt::Key_Tab);
+        QCOMPARE(keys()->objectName(), QStringLiteral("removeButton"));
+        w.key(Qt::Key_Space);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 2 && keys() == rows()[0]; }));
+        QCOMPARE(named(keys()), QStringLiteral("c"));
+        // Its menu, opened and chosen from the keyboard, on the last backup.
+        rows()[1]->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Menu);
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("removeLocation")) != nullptr; }));
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Return);
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return rows().size() == 1 && keys() && keys()->objectName() == "addBackup"; }));
+        QCOMPARE(named(rows()[0]), QStringLiteral("c"));
+        QCOMPARE(m.destinations(), std::vector<std::string>{backups[2]});
+
+        // The card's row.
+        w.items(QStringLiteral("cardRow"), sidebar).value(0)->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Delete);
+        QVERIFY(WindowDriver::waitFor([&] { return keys() && keys()->objectName() == "chooseCard"; }));
+        QVERIFY(!m.source());
+    }
+
     // A shoot none of whose files could be read says so, in the warning colour, not "missing".
     void aShootNeverReadSaysSo() {
         Session s(present_, QStringLiteral("unread-clips"));
