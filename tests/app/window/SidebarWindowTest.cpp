@@ -631,6 +631,33 @@ private slots:
         QVERIFY(facts().startsWith("HVBACK · ") && facts().endsWith(" free"));
     }
 
+    // A card relabelled while it is mounted (a disk tool renames it) is named anew wherever the
+    // window names it: offered in the sidebar and on the start screen, and once chosen in its
+    // facts; the device manager's word is the window's cue, no mount changes.
+    void relabelledCardIsNamedAnew() {
+        if (!deviceManagerRuns())
+            QSKIP("no device manager (udev) runs here: the mount table alone is watched");
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        auto relabel = [&](const std::string& label) {
+            runAsRootOrThrow("e2label " + card_->device() + " " + label);
+            refreshDeviceDatabase(card_->device());
+        };
+        auto restore = qScopeGuard([&] { relabel("HVCARD"); });
+        auto offered = [&](const QString& name) {
+            return w.text(QStringLiteral("suggestedName")) == name &&
+                   w.text(QStringLiteral("offeredCardName")) == name;
+        };
+        QVERIFY(WindowDriver::waitFor([&] { return offered(QStringLiteral("HVCARD")); }));
+        relabel("HVRENAMED");
+        QVERIFY(WindowDriver::waitFor([&] { return offered(QStringLiteral("HVRENAMED")); }));
+        a.chooseCard(card());
+        QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVRENAMED · "); }));
+        relabel("HVCARD");
+        QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVCARD · "); }));
+    }
+
     // Two cards of one label (cameras name every card alike) one after the other at one mount
     // path. The saved "Safe to format" of the first never shows as the second's: no
     // ready-to-format panel, no Eject, not the second's facts in the sidebar, and no re-check of
