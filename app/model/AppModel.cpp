@@ -5,6 +5,7 @@
 #include "model/FileList.h"
 #include "model/History.h"
 #include "model/ModelText.h"
+#include "platform/Account.h"
 #include "platform/MountInfo.h"
 #include "present/Format.h"
 #include "present/Paths.h"
@@ -53,14 +54,17 @@ std::optional<std::string> cleanAbsolutePath(const std::string& path) {
     return clean;
 }
 
-std::string desktopMountRoot() {
-    QString user = qEnvironmentVariable("USER");
-    QStringList candidates;
-    if (!user.isEmpty()) candidates << "/run/media/" + user << "/media/" + user;
-    candidates << "/media";
-    for (const QString& c : candidates)
-        if (QFileInfo(c).isDir()) return toBytes(c);
-    return "/";
+std::string desktopMountRoot(const std::string& root) {
+    // The account's name: a launcher may leave USER unset.
+    const std::string user = currentAccount().name;
+    std::vector<std::string> candidates;
+    if (!user.empty()) candidates = {root + "/run/media/" + user, root + "/media/" + user};
+    candidates.push_back(root + "/media");
+    for (const std::string& c : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(c, ec)) return c;
+    }
+    return root.empty() ? "/" : root;
 }
 
 QString AppModel::rawValue(Mode mode) {

@@ -87,8 +87,9 @@ struct AppModelDeps {
 // relative paths are taken from the working folder. Nothing for an empty text.
 std::optional<std::string> cleanAbsolutePath(const std::string& path);
 
-// The first of /run/media/$USER, /media/$USER, /media that exists.
-std::string desktopMountRoot();
+// The first of /run/media/NAME, /media/NAME (NAME: the account's) and /media that exists, below
+// `root` ("" = the machine's).
+std::string desktopMountRoot(const std::string& root = "");
 
 class AppModel : public QObject {
     Q_OBJECT
@@ -134,6 +135,7 @@ class AppModel : public QObject {
     Q_PROPERTY(QString copyRequestTitle READ copyRequestTitle NOTIFY copyRequestChanged)
     Q_PROPERTY(QObject* copySheet READ copySheet NOTIFY copyRequestChanged)
     Q_PROPERTY(QStringList photoApps READ photoAppNames NOTIFY lastCopyChanged)
+    Q_PROPERTY(QStringList photoAppHelps READ photoAppHelps NOTIFY lastCopyChanged)
     Q_PROPERTY(QVariant lastCopy READ lastCopy WRITE setLastCopy NOTIFY lastCopyChanged)
     Q_PROPERTY(int historyCount READ historyCount NOTIFY historyChanged)
     Q_PROPERTY(
@@ -330,8 +332,8 @@ public:
     Q_INVOKABLE void clearSource();
     Q_INVOKABLE void addBackupUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void removeBackupAt(int index);
-    // The sidebar's offered card: with backups it is checked against them at once; without, it
-    // becomes the card and a notice asks for a backup.
+    // A card on offer, taken alike from the start screen and the sidebar: with backups it is
+    // checked against them at once; without, it becomes the card and a notice asks for a backup.
     Q_INVOKABLE void useSuggestedCard(int index);
     // The new-card banner's Check: the announced volume, found by its identity wherever the
     // offered cards have moved it, checked as the sidebar's offered card is.
@@ -387,8 +389,9 @@ public:
     Q_INVOKABLE void openFolder(const QString& key);
     Q_INVOKABLE void saveLastCopyCSV();
     // The installed photo applications, looked up when a copy is recorded; handOff gives the
-    // last copy's new files to one of them.
+    // last copy's new files to one of them; each one's help says what it is given.
     QStringList photoAppNames() const;
+    QStringList photoAppHelps() const;
     Q_INVOKABLE void handOff(int app);
     // The copy dialog's "Choose…": the folder picker, then the sheet decides what the folder means.
     Q_INVOKABLE void chooseCopyLocation();

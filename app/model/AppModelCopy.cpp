@@ -86,6 +86,15 @@ QStringList AppModel::photoAppNames() const {
     return names;
 }
 
+QStringList AppModel::photoAppHelps() const {
+    QStringList helps;
+    auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
+    if (!record) return helps;
+    const size_t files = record->allCopiedPaths().size();
+    for (const auto& a : photoApps_) helps << fromBytes(handOffHelp(a, files, record->folders.size()));
+    return helps;
+}
+
 void AppModel::handOff(int app) {
     auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
     if (!record || app < 0 || size_t(app) >= photoApps_.size()) return;

@@ -3,9 +3,11 @@
 #include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
 #include "model/ModelText.h"
+#include "platform/Account.h"
 #include "present/Paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QStandardPaths>
@@ -63,10 +65,15 @@ AppModel::DialogStart AppModel::dialogStart(const std::string& wanted) const {
 }
 
 std::string AppModel::saveFolder() const {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString folder =
-        !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
-    return dialogStart(toBytes(QDir::cleanPath(folder))).folder;
+    // The account's documents folder. The desktop's name for it is known where HOME is the
+    // account's home; a launcher may have left HOME unset, or another user's.
+    const Account account = currentAccount();
+    const QString home = QFile::decodeName(QByteArray::fromStdString(account.home));
+    QString documents = home + QStringLiteral("/Documents");
+    if (QDir::cleanPath(QDir::homePath()) == QDir::cleanPath(home))
+        documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString folder = !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : home;
+    return dialogStart(QFile::encodeName(QDir::cleanPath(folder)).toStdString()).folder;
 }
 
 void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {

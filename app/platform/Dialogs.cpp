@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include "platform/Account.h"
 #include "platform/LinuxServices.h"
 
 namespace halvetrop {
@@ -32,16 +33,17 @@ void placeOverFocusWindow(QFileDialog& dialog) {
 }
 
 // The folder a dialog opens in: the nearest one still there (a backup's drive may be gone), else
-// the home folder.
+// the account's home folder (HOME may be unset, or another user's).
 QString existingFolder(const std::string& wanted) {
-    if (wanted.empty()) return QDir::homePath();
+    const QString home = QFile::decodeName(QByteArray::fromStdString(currentAccount().home));
+    if (wanted.empty()) return home;
     QString folder = QFile::decodeName(QByteArray::fromStdString(wanted));
     while (!QFileInfo(folder).isDir()) {
         const QString up = QFileInfo(folder).path();
         if (up == folder) break;
         folder = up;
     }
-    return QFileInfo(folder).isDir() ? folder : QDir::homePath();
+    return QFileInfo(folder).isDir() ? folder : home;
 }
 
 // A QFileDialog lists, while it is being made, the folder the last one was left in: this process

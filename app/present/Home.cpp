@@ -57,10 +57,10 @@ QString selectedCardDetail(const std::string& path, const std::optional<VolumeIn
     return text;
 }
 
-OfferedCardLook offeredCardLook(const VolumeInfo& volume) {
+OfferedCardLook offeredCardLook(const VolumeInfo& volume, bool hasBackups) {
     const QString name = displayText(volume.name);
     return {name, byteCount(volume.totalBytes) + QStringLiteral(" · inserted"),
-            QStringLiteral("Check ") + name};
+            QStringLiteral("Check ") + name, hasBackups ? QStringLiteral("Check") : QStringLiteral("Use")};
 }
 
 double usedFraction(int64_t totalBytes, int64_t freeBytes) {

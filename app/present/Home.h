@@ -33,8 +33,10 @@ struct OfferedCardLook {
     QString title;     // the volume name
     QString subtitle;  // "64.02 GB · inserted"
     QString help;      // "Check NAME"
+    QString action;    // "Check" with backups to check it against, else "Use"
 };
-OfferedCardLook offeredCardLook(const VolumeInfo& volume);
+// The start screen and the sidebar offer a card alike: both take it the same way.
+OfferedCardLook offeredCardLook(const VolumeInfo& volume, bool hasBackups);
 
 struct BackupLook {
     QString freeLine;     // "812 GB free", "812 GB free · on Archive"

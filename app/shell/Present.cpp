@@ -204,6 +204,10 @@ int Present::pageSelection(int current, int lines, int count, int columns) const
     return present::pageSelection(current, lines, count, columns);
 }
 
+double Present::pageScroll(double position, int pages, double height, double top, double bottom) const {
+    return present::pageScroll(position, pages, height, top, bottom);
+}
+
 QVariantMap Present::location(const QString& path, const QVariantMap& volume, bool connected) const {
     const auto look = present::locationLook(path.toStdString(), volumeFrom(volume), connected);
     return {{QStringLiteral("symbol"), latin(look.symbol)},

@@ -59,6 +59,8 @@ public:
     // among `count`, in a grid of `columns` (1 for the table).
     Q_INVOKABLE int stepSelection(int current, int step, int count, int columns) const;
     Q_INVOKABLE int pageSelection(int current, int lines, int count, int columns) const;
+    // Where Page Up (negative `pages`) or Page Down scrolls a view: present::pageScroll.
+    Q_INVOKABLE double pageScroll(double position, int pages, double height, double top, double bottom) const;
     // {symbol, name, detail} of a card or backup row; `volume` is the model's volume description
     // of the path (empty when not known yet).
     Q_INVOKABLE QVariantMap location(const QString& path, const QVariantMap& volume,

@@ -20,7 +20,9 @@ function(halvetrop_qttest name)
   # long as this suite runs.
   # SESSION_BUS: the suite runs on a private session bus of its own (dbus-run-session).
   # AS_USER: the suite runs a second time as an ordinary user ("<name>_as_user"); see halvetrop_test.
-  cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS;AS_USER" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  # DEVICE_DATABASE: the device manager (udev) runs for the suite as root too, as it does for an
+  # ordinary user: the suite follows its announcements.
+  cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS;AS_USER;DEVICE_DATABASE" "" "SOURCES;LIBS;LABELS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
@@ -35,6 +37,9 @@ function(halvetrop_qttest name)
   set(options)
   if(T_PRIVATE_MOUNTS)
     set(options --private-mounts)
+  endif()
+  if(T_DEVICE_DATABASE)
+    list(APPEND options --device-database)
   endif()
   set(environment "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;HALVETROP_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVETROP_BUILD_DIR=${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${HALVETROP_TEST_LAUNCH} ${options} -- ${command})

@@ -116,6 +116,8 @@ void removeMountFolder(const std::string& path, bool byRoot) noexcept {
     }
 }
 
+bool deviceManagerRuns() { return runAsRoot("udevadm control --ping --timeout=2") == 0; }
+
 void refreshDeviceDatabase(const std::string& device) {
     runAsRoot("command -v udevadm >/dev/null && udevadm control --ping --timeout=2 >/dev/null 2>&1 && "
               "udevadm trigger --action=change --settle " + shellQuote(device));

@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
+#include <unistd.h>
+
 using namespace halvetrop;
 using namespace halvetrop::test;
 
@@ -211,6 +214,39 @@ private slots:
         QCOMPARE(h.picker->calls.size(), size_t(1));
         QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
         QCOMPARE(h.picker->calls[0].selected.value_or(std::string()), selected.toStdString());
+    }
+
+    // The pickers open in the account's folders, also when the launcher left USER and HOME unset:
+    // the removable-media folder of the account's name, and its home's documents for a report.
+    void startFoldersAreTheAccounts() {
+        const passwd* account = ::getpwuid(::geteuid());
+        if (!account) QSKIP("this user has no entry in the account database");
+        const std::string name = account->pw_name, home = account->pw_dir;
+        const QByteArray user = qgetenv("USER"), homeVariable = qgetenv("HOME");
+        qunsetenv("USER");
+        qunsetenv("HOME");
+        auto restore = qScopeGuard([&] {
+            qputenv("USER", user);
+            qputenv("HOME", homeVariable);
+        });
+        QTemporaryDir machine;
+        const std::string root = machine.path().toStdString();
+        QCOMPARE(desktopMountRoot(root), root);
+        for (const std::string& folder : {std::string("/media"), "/media/" + name, "/run/media/" + name}) {
+            QVERIFY(QDir().mkpath(QString::fromStdString(root + folder)));
+            QCOMPARE(desktopMountRoot(root), root + folder);
+        }
+
+        Harness h;
+        AppModel& m = chosen(h, {kA});
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(makeReport(kCard, {kA}, {FileStatus::missing}));
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        m.exportCSV();
+        const std::string documents = home + "/Documents";
+        QCOMPARE(h.savePicker->folders,
+                 std::vector<std::string>{QFileInfo(QString::fromStdString(documents)).isDir() ? documents
+                                                                                               : home});
     }
 
     // The volume facts of the card and the backups, the one source of the sidebar and the start

@@ -11,7 +11,9 @@
 #include "platform/LinuxServices.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace halvetrop;
 
@@ -200,6 +202,35 @@ private slots:
                                                                    {"/../media/u", "/media/u"},
                                                                    {"CARD", "/CARD"}};
         for (const auto& [in, out] : rows) QCOMPARE(cleanLocalPath(in), out);
+    }
+
+    // Told no folder, or one that is gone with everything above it, a dialog opens in the account's
+    // home, also when the launcher left USER and HOME unset.
+    void startsInTheAccountsHome() {
+        const passwd* account = ::getpwuid(::geteuid());
+        if (!account) QSKIP("this user has no entry in the account database");
+        const QString home = QFile::decodeName(account->pw_dir);
+        const QByteArray user = qgetenv("USER"), homeVariable = qgetenv("HOME");
+        qunsetenv("USER");
+        qunsetenv("HOME");
+        QStringList opened;
+        auto* poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, poll, [&opened] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                opened << dialog->directory().absolutePath();
+                dialog->reject();
+            }
+        });
+        poll->start(10);
+        DialogFolderPicker picker;
+        for (const std::optional<std::string>& start :
+             {std::optional<std::string>(), std::optional<std::string>("")})
+            QVERIFY(picker.pickFolder("Choose", "Choose", start, false, std::nullopt).empty());
+        QVERIFY(!DialogSavePicker().saveFile("Export", "r.csv", "CSV (*.csv)", ""));
+        delete poll;
+        qputenv("USER", user);
+        qputenv("HOME", homeVariable);
+        QCOMPARE(opened, QStringList(3, home));
     }
 };
 

@@ -94,10 +94,13 @@ TEST_F(HomeRules, UsageIsClampedAndTurnsAmberAboveNinetyPercent) {
 TEST_F(HomeRules, OfferedCardsAndLabels) {
     auto v = vol("/media/a/EOS", "/media/a/EOS", "exfat", 63'900'000'000, 0);
     v.name = "EOS_<b>DIGITAL</b>";
-    const auto look = offeredCardLook(v);
-    EXPECT_EQ(look.title, "EOS_<b>DIGITAL</b>");
-    EXPECT_EQ(look.subtitle, "63.9 GB · inserted");
-    EXPECT_EQ(look.help, "Check EOS_<b>DIGITAL</b>");
+    for (const bool backups : {false, true}) {
+        const auto look = offeredCardLook(v, backups);
+        EXPECT_EQ(look.title, "EOS_<b>DIGITAL</b>");
+        EXPECT_EQ(look.subtitle, "63.9 GB · inserted");
+        EXPECT_EQ(look.help, "Check EOS_<b>DIGITAL</b>");
+        EXPECT_EQ(look.action, backups ? "Check" : "Use");
+    }
     EXPECT_EQ(backupsLabel(0), "Backup");
     EXPECT_EQ(backupsLabel(1), "Backup");
     EXPECT_EQ(backupsLabel(2), "Backups");

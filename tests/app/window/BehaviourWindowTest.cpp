@@ -66,7 +66,9 @@ private slots:
         QVERIFY(QDir().mkpath(desktop_.filePath(QStringLiteral("applications"))));
         QFile entry(desktop_.filePath(QStringLiteral("applications/org.kde.digikam.desktop")));
         QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n");
+        entry.write(
+            "[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n"
+            "Categories=Qt;KDE;Graphics;Photography;\n");
         entry.close();
         const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
         qputenv("XDG_DATA_DIRS", desktop_.path().toUtf8() + ':' + (dirs.isEmpty() ? "/usr/share" : dirs));
@@ -77,7 +79,7 @@ private slots:
 
     // Escape closes the card's contents, the copy's result (which is Done: the card is checked
     // again), the last copy and the Settings window; a menu closed so leaves no title lit and the
-    // menu bar as it was. The result offers the photo application, saying what it will show.
+    // menu bar as it was. The result offers the photo application, saying what it is given.
     void escapeClosesWhatIsOpen() {
         Session s(present_, QStringLiteral("missing"));
         QVERIFY(s.ready);
@@ -95,8 +97,9 @@ private slots:
         QCOMPARE(handOff->property("text").toString(), QStringLiteral("Add to digiKam"));
         const int copied =
             present_.copyReport(s.model().lastCopy()).value(QStringLiteral("copiedCount")).toInt();
-        QCOMPARE(handOff->findChild<QObject*>(QStringLiteral("handOffHelp"))->property("text").toString(),
-                 QStringLiteral("Open the %1 new files in digiKam — it shows its import window").arg(copied));
+        QCOMPARE(
+            handOff->findChild<QObject*>(QStringLiteral("handOffHelp"))->property("text").toString(),
+            QStringLiteral("Open the %1 new %2 in digiKam").arg(copied).arg(copied == 1 ? "file" : "files"));
         const int checks = s.stage.checkCount();
         w.key(Qt::Key_Escape);
         QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("copySheet")); }, 2000));
@@ -190,6 +193,91 @@ private slots:
         QVERIFY(below->x() == first->x() && below->y() > first->y());
         w.key(Qt::Key_PageUp);
         QCOMPARE(s.model().selectedFileID(), firstID);
+    }
+
+    // Page Down and Page Up scroll the start screen and the shoots list by what they show, from
+    // wherever the keys are, as the browser's table and grid page by their own keys.
+    void pageKeysScrollTheScreens() {
+        for (const char* saved : {"", "missing"}) {
+            stage::Stage stage;
+            stage.setPresent(&present_);
+            stage.setSavedChecks(12);
+            if (*saved) stage.setSaved({QLatin1String(saved)});
+            QVERIFY(stage.start());
+            WindowDriver w(stage);
+            QVERIFY(w.ready() && (!*saved || stage.openSaved(0)));
+            w.window().resize(1040, 660);
+            QQuickItem* view = w.item(QLatin1String(*saved ? "shootList" : "homeScroll"));
+            if (view && !*saved) view = view->property("contentItem").value<QQuickItem*>();
+            QVERIFY2(view, saved);
+            QVERIFY(WindowDriver::waitFor([&] {
+                return view->property("contentHeight").toReal() > view->height() + view->height() / 2;
+            }));
+            const qreal top = view->property("contentY").toReal();
+            w.key(Qt::Key_PageDown);
+            const qreal down = view->property("contentY").toReal();
+            QVERIFY2(down > top + view->height() / 2, saved);
+            w.key(Qt::Key_PageDown);
+            QVERIFY2(view->property("contentY").toReal() > down || view->property("atYEnd").toBool(), saved);
+            w.key(Qt::Key_PageUp);
+            w.key(Qt::Key_PageUp);
+            QCOMPARE(view->property("contentY").toReal(), top);
+            QCOMPARE(present_.ambiguousShortcuts(&w.window()), QStringList());
+        }
+    }
+
+    // A location removed from the keyboard leaves the keys in the sidebar: a backup's on the
+    // backup that takes its place, the last one's on "Add another backup…", the card's on "Choose
+    // card or folder…"; by Delete, by its remove button and by its menu alike.
+    void removingFromTheKeyboardKeepsTheKeys() {
+        stage::Stage stage;
+        stage.setPresent(&present_);
+        QVERIFY(stage.start());
+        AppModel& m = stage.model();
+        WindowDriver w(stage);
+        QVERIFY(w.ready());
+        QQuickItem* sidebar = w.item(QStringLiteral("sidebar"));
+        auto rows = [&] { return w.items(QStringLiteral("backupRow"), sidebar); };
+        auto keys = [&] { return w.window().activeFocusItem(); };
+        auto named = [&](QQuickItem* row) {
+            return WindowDriver::textIn(row, QStringLiteral("locationName"));
+        };
+        const std::string card = stage.folder(QStringLiteral("card")).toStdString();
+        std::vector<std::string> backups;
+        for (const char* name : {"a", "b", "c", "d"})
+            backups.push_back(stage.folder(QLatin1String(name)).toStdString());
+        m.setSource(card);
+        m.addBackups(backups);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 4; }));
+
+        // Delete on the first backup.
+        rows()[0]->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Delete);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 3 && keys() == rows()[0]; }));
+        QCOMPARE(named(keys()), QStringLiteral("b"));
+        // Its remove button, reached by Tab and pressed with Space.
+        w.key(Qt::Key_Tab);
+        QCOMPARE(keys()->objectName(), QStringLiteral("removeButton"));
+        w.key(Qt::Key_Space);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 2 && keys() == rows()[0]; }));
+        QCOMPARE(named(keys()), QStringLiteral("c"));
+        // Its menu, opened and chosen from the keyboard, on the last backup.
+        rows()[1]->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Menu);
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("removeLocation")) != nullptr; }));
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Return);
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return rows().size() == 1 && keys() && keys()->objectName() == "addBackup"; }));
+        QCOMPARE(named(rows()[0]), QStringLiteral("c"));
+        QCOMPARE(m.destinations(), std::vector<std::string>{backups[2]});
+
+        // The card's row.
+        w.items(QStringLiteral("cardRow"), sidebar).value(0)->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Delete);
+        QVERIFY(WindowDriver::waitFor([&] { return keys() && keys()->objectName() == "chooseCard"; }));
+        QVERIFY(!m.source());
     }
 
     // A shoot none of whose files could be read says so, in the warning colour, not "missing".

@@ -423,8 +423,9 @@ private slots:
         }
     }
 
-    // The sidebar's offered card: with no backup it becomes the card and the window says a
-    // backup is needed; with one its Check checks it against the backups at once.
+    // The offered card, in the sidebar and on the start screen alike: with no backup it becomes
+    // the card and the window says a backup is needed; with one its Check checks it against the
+    // backups at once. No folder dialog opens on the card.
     void sidebarChecksOfferedCard() {
         WindowSession a(present_);
         QVERIFY(a.ready());
@@ -432,22 +433,21 @@ private slots:
         AppModel& m = a.model();
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
         QCOMPARE(w.text(QStringLiteral("suggestedAction")), QStringLiteral("Use"));
-        // The start screen's offered card goes to the picker selected in the folder that holds it,
-        // never opened; cancelled, nothing is chosen.
+        QCOMPARE(w.text(QStringLiteral("offeredAction")), QStringLiteral("Use"));
         const int questions = a.stage.pickerQuestions();
-        QVERIFY(w.click(QStringLiteral("offeredCard")));
-        QCOMPARE(a.stage.pickerQuestions(), questions + 1);
-        QCOMPARE(a.stage.pickerStart(questions), q(fs::path(card()).parent_path().string()));
-        QCOMPARE(a.stage.pickerSelected(questions), q(card()));
-        QVERIFY(!m.source());
         const int checks = a.stage.checkCount();
         const QString offered = q(m.suggestedCards().front().name);
-        QVERIFY(w.click(QStringLiteral("suggestedCard")));
-        QCOMPARE(m.source(), std::optional<std::string>(card()));
-        QCOMPARE(m.phase(), AppModel::Phase::Setup);
-        QTRY_COMPARE(w.text(QStringLiteral("noticeText")),
-                     QStringLiteral("Add a backup to check “%1” against.").arg(offered));
-        QCOMPARE(a.stage.checkCount(), checks);
+        for (const QString& from : {QStringLiteral("offeredCard"), QStringLiteral("suggestedCard")}) {
+            m.dismissNotice();
+            QVERIFY2(w.click(from), qPrintable(from));
+            QCOMPARE(m.source(), std::optional<std::string>(card()));
+            QCOMPARE(m.phase(), AppModel::Phase::Setup);
+            QTRY_COMPARE(w.text(QStringLiteral("noticeText")),
+                         QStringLiteral("Add a backup to check “%1” against.").arg(offered));
+            QCOMPARE(a.stage.checkCount(), checks);
+            QCOMPARE(a.stage.pickerQuestions(), questions);
+            if (from == QStringLiteral("offeredCard")) QVERIFY(w.click(QStringLiteral("clearCard")));
+        }
 
         QVERIFY(w.click(QStringLiteral("clearCard")));
         a.addBackups({photos()});
@@ -629,6 +629,33 @@ private slots:
         QVERIFY(unplug(*arch_));
         QVERIFY(WindowDriver::waitFor([&] { return facts() != afterCopy; }));
         QVERIFY(facts().startsWith("HVBACK · ") && facts().endsWith(" free"));
+    }
+
+    // A card relabelled while it is mounted (a disk tool renames it) is named anew wherever the
+    // window names it: offered in the sidebar and on the start screen, and once chosen in its
+    // facts; the device manager's word is the window's cue, no mount changes.
+    void relabelledCardIsNamedAnew() {
+        if (!deviceManagerRuns())
+            QSKIP("no device manager (udev) runs here: the mount table alone is watched");
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        auto relabel = [&](const std::string& label) {
+            runAsRootOrThrow("e2label " + card_->device() + " " + label);
+            refreshDeviceDatabase(card_->device());
+        };
+        auto restore = qScopeGuard([&] { relabel("HVCARD"); });
+        auto offered = [&](const QString& name) {
+            return w.text(QStringLiteral("suggestedName")) == name &&
+                   w.text(QStringLiteral("offeredCardName")) == name;
+        };
+        QVERIFY(WindowDriver::waitFor([&] { return offered(QStringLiteral("HVCARD")); }));
+        relabel("HVRENAMED");
+        QVERIFY(WindowDriver::waitFor([&] { return offered(QStringLiteral("HVRENAMED")); }));
+        a.chooseCard(card());
+        QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVRENAMED · "); }));
+        relabel("HVCARD");
+        QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVCARD · "); }));
     }
 
     // Two cards of one label (cameras name every card alike) one after the other at one mount

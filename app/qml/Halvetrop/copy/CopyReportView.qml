@@ -144,8 +144,7 @@ ColumnLayout {
                 PlainToolTip {
                     objectName: "handOffHelp"
                     shown: handOff.hovered
-                    text: "Open the " + (view.report ? view.report.copiedCount : 0) + " new files in " + handOff.modelData
-                          + " — it shows its import window"
+                    text: view.model.photoAppHelps[handOff.index] || ""
                 }
                 onClicked: view.model.handOff(index)
             }

@@ -71,8 +71,12 @@ Item {
         }
     }
 
+    // What Page Up and Page Down scroll (the root view's keys); the format menu's own while open.
+    readonly property var pageFlickable: formatMenu.popup.visible ? null : scroll.contentItem
+
     ScrollView {
         id: scroll
+        objectName: "homeScroll"
         anchors.fill: parent
         contentWidth: availableWidth
         ScrollBar.vertical.policy: ScrollBar.AsNeeded

@@ -131,7 +131,10 @@ Item {
         Rectangle { width: parent.width; height: 1; color: Theme.hairline }
     }
 
+    // The page of the mode shown, for Page Up and Page Down: the shoots list has one.
+    readonly property var pageFlickable: modeView.item && modeView.item.pageFlickable ? modeView.item.pageFlickable : null
     Loader {
+        id: modeView
         anchors.top: top.bottom
         anchors.bottom: parent.bottom
         width: parent.width

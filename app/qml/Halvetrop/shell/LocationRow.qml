@@ -13,7 +13,9 @@ Item {
     property bool removable: false
     // A backup whose drive is not connected says so instead of the facts of its empty mount point.
     property bool connected: true
-    signal remove
+    // Asked to go; `fromKeys` when the keys asked (Delete, or its button or menu reached from the
+    // keyboard): its list then keeps them.
+    signal remove(bool fromKeys)
     signal showInFiles
     readonly property var look: Present.location(path, volume, connected)
 
@@ -26,8 +28,11 @@ Item {
     readonly property bool takesReturn: true
     Accessible.role: Accessible.ListItem
     Accessible.name: row.look.name + ", " + row.look.detail
-    Keys.onMenuPressed: menu.popup(row, Theme.xxl, row.height)
-    Keys.onDeletePressed: if (row.removable) row.remove()
+    Keys.onMenuPressed: {
+        menu.fromKeys = true
+        menu.popup(row, Theme.xxl, row.height)
+    }
+    Keys.onDeletePressed: if (row.removable) row.remove(true)
     HoverHandler { id: hover }
     PlainToolTip {
         objectName: "pathTip"
@@ -71,16 +76,20 @@ Item {
             symbol: "xmark.circle.fill"
             tint: Theme.tertiary
             help: "Remove"
-            onClicked: row.remove()
+            onClicked: row.remove(visualFocus || row.activeFocus)
         }
     }
 
     TapHandler {
         acceptedButtons: Qt.RightButton
-        onTapped: menu.popup()
+        onTapped: {
+            menu.fromKeys = false
+            menu.popup()
+        }
     }
     AppMenu {
         id: menu
+        property bool fromKeys: false
         MenuItem {
             objectName: "showInFiles"
             text: "Show in Files"
@@ -91,7 +100,7 @@ Item {
             text: "Remove"
             visible: row.removable
             height: visible ? implicitHeight : 0
-            onTriggered: row.remove()
+            onTriggered: row.remove(menu.fromKeys)
         }
     }
 }

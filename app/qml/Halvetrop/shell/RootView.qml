@@ -23,6 +23,11 @@ Item {
     // "notice", "newCard" or "": at most one banner, the notice first.
     readonly property string banner: model.hasNotice ? "notice" : newCardShown ? "newCard" : ""
 
+    // Page Up and Page Down scroll the screen shown where it has a page of its own.
+    PageKeys {
+        flickable: screen.item && screen.item.pageFlickable ? screen.item.pageFlickable : null
+    }
+
     SplitView {
         id: split
         anchors.fill: parent
