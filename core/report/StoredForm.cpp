@@ -1041,9 +1041,9 @@ void checkCrossReferences(const VerifyReport& report) {
 }  // namespace
 
 template <class T, class TopFrame>
-T decode(std::string_view json, size_t roomAfter = 0) {
+T decode(std::string_view json, size_t roomAfter = 0, size_t pieceBytes = storedPieceBytes) {
     T out{};
-    Reader::read(json, std::make_unique<TopFrame>(out), roomAfter);
+    Reader::read(json, std::make_unique<TopFrame>(out), roomAfter, pieceBytes);
     return out;
 }
 
@@ -1079,8 +1079,8 @@ template <>
 VerifyReport fromStoredJson<VerifyReport>(std::string_view json) {
     return reportFromStoredJson(json, 0);
 }
-VerifyReport reportFromStoredJson(std::string_view json, size_t roomAfter) {
-    VerifyReport report = stored::decode<VerifyReport, stored::ReportFrame>(json, roomAfter);
+VerifyReport reportFromStoredJson(std::string_view json, size_t roomAfter, size_t pieceBytes) {
+    VerifyReport report = stored::decode<VerifyReport, stored::ReportFrame>(json, roomAfter, pieceBytes);
     stored::checkCrossReferences(report);
     return report;
 }
