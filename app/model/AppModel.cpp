@@ -142,6 +142,7 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     drainTimer_.setInterval(kFoldIntervalMs);
     drainTimer_.setTimerType(Qt::PreciseTimer);
     connect(&drainTimer_, &QTimer::timeout, this, &AppModel::drainPass);
+    connect(&fileRows_, &FileRows::accessTimeTouched, this, &AppModel::noteAccessTimeTouched);
 
     // Stored choices first, without writing them back; then the backups through the ordinary
     // assignment, which rewrites "backups" from what resolved.

@@ -347,6 +347,10 @@ public:
     Q_INVOKABLE void dismissNewCard();
     Q_INVOKABLE void dismissNotice();
     void show(const QString& text, bool ok);
+    // A card file at `path` read here (a thumbnail, a preview, a copy) without keeping its access
+    // time (see NoAtime.h): said once per card of the shown result, in the words its check uses,
+    // unless the result already says that reading the card changes access times on it.
+    void noteAccessTimeTouched(const std::string& path);
 
     // --- checks ---
     // level "verified" with a shown result starts the byte-by-byte pass; anything else a check.
@@ -635,6 +639,7 @@ private:
     std::optional<Restoring> restoring_;
     SavedCard savedCard_ = SavedCard::none;
     CardChanges savedChanges_;
+    std::set<std::string> accessTimesSaid_;  // cards (paths) whose touched access times were said
 };
 
 }  // namespace halvetrop

@@ -1,6 +1,7 @@
 // The file browser: filters over the shown report, the preview and revealing files.
 #include "model/AppModel.h"
 #include "model/ModelText.h"
+#include "platform/MountInfo.h"
 #include "present/Files.h"
 #include "present/Paths.h"
 
@@ -13,6 +14,15 @@ namespace halvetrop {
 // The window's filter is the file list's, case for case in the same order.
 static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
     return static_cast<halvetrop::FileFilter>(f);
+}
+
+void AppModel::noteAccessTimeTouched(const std::string& path) {
+    if (!report_ || !isPathPrefix(report_->source.path, path)) return;
+    // The result already tells it, with the way out.
+    if (report_->cardAccessTimes != CardAccessTimes::kept) return;
+    if (!accessTimesSaid_.insert(report_->source.path).second) return;
+    if (const auto note = accessTimesNote(CardAccessTimes::otherOwner, report_->source))
+        show(fromBytes(*note), false);
 }
 
 FileQuery AppModel::query() const {

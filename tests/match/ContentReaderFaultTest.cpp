@@ -127,7 +127,8 @@ protected:
 };
 
 TEST_F(ContentReaderFaults, DirectReadsAreClaimedFromTheMedium) {
-    const FullHashResult full = ContentReader::fullHash(file, {}, {}, sys);
+    AccessTimesTouched touched;
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched, sys);
     EXPECT_TRUE(full.fromMedium);
     EXPECT_EQ(full.digest.lo, expectedHash());
     EXPECT_GT(sys.directReads, 0);
@@ -140,6 +141,7 @@ TEST_F(ContentReaderFaults, DirectReadsAreClaimedFromTheMedium) {
 // file system whose largest file size is not block-aligned refuses a block reaching past it):
 // flushed, dropped, checked.
 TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
+    AccessTimesTouched touched;
     for (int where = 0; where < 3; ++where) {
         FaultSys local;
         if (where == 2)
@@ -147,7 +149,7 @@ TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
         else
             (where == 0 ? local.refuseDirectOpen : local.refuseDirectRead) = true;
         test::readThroughCache(file);
-        const FullHashResult full = ContentReader::fullHash(file, {}, {}, local);
+        const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched, local);
         EXPECT_TRUE(full.fromMedium) << where;
         EXPECT_EQ(full.digest, (Digest128{static_cast<std::uint64_t>(size), expectedHash()})) << where;
         EXPECT_EQ(local.directReads > 0, where == 2);
@@ -156,7 +158,7 @@ TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
         EXPECT_EQ(test::residentPagesOf(file), 0) << where;
 
         test::readThroughCache(file);
-        const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+        const SampleFP fp = ContentReader::sampleFP(file, size, true, touched, local);
         EXPECT_TRUE(fp.cacheEvicted) << where;
         EXPECT_EQ(fp.head, windowHash(0));
         EXPECT_EQ(fp.mid, windowHash(1));
@@ -169,6 +171,7 @@ TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
 // Fault 1: whenever the fallback cannot show that the cache was emptied, nothing is claimed, and
 // the content is still hashed correctly.
 TEST_F(ContentReaderFaults, UnprovenEvictionIsNeverClaimed) {
+    AccessTimesTouched touched;
     const struct {
         const char* name;
         std::function<void(FaultSys&)> fault;
@@ -183,10 +186,10 @@ TEST_F(ContentReaderFaults, UnprovenEvictionIsNeverClaimed) {
             FaultSys local;
             (atOpen ? local.refuseDirectOpen : local.refuseDirectRead) = true;
             c.fault(local);
-            const FullHashResult full = ContentReader::fullHash(file, {}, {}, local);
+            const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched, local);
             EXPECT_FALSE(full.fromMedium) << c.name;
             EXPECT_EQ(full.digest.lo, expectedHash()) << c.name;
-            const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+            const SampleFP fp = ContentReader::sampleFP(file, size, true, touched, local);
             EXPECT_FALSE(fp.cacheEvicted) << c.name;
             EXPECT_EQ(fp.mid, windowHash(1)) << c.name;
             EXPECT_EQ(local.opens, local.closes) << c.name;
@@ -195,26 +198,29 @@ TEST_F(ContentReaderFaults, UnprovenEvictionIsNeverClaimed) {
 }
 
 TEST_F(ContentReaderFaults, DirectReadsDoNotDependOnTheEviction) {
+    AccessTimesTouched touched;
     // O_DIRECT reads bypass the cache by themselves; a failed flush shows up in the read itself.
     sys.fdatasyncErrno = EIO;
     sys.fadviseError = EINVAL;
-    EXPECT_TRUE(ContentReader::fullHash(file, {}, {}, sys).fromMedium);
-    EXPECT_TRUE(ContentReader::sampleFP(file, size, true, sys).cacheEvicted);
+    EXPECT_TRUE(ContentReader::fullHash(file, {}, {}, touched, sys).fromMedium);
+    EXPECT_TRUE(ContentReader::sampleFP(file, size, true, touched, sys).cacheEvicted);
 }
 
 TEST_F(ContentReaderFaults, FuseIsNeverClaimedFromTheMedium) {
+    AccessTimesTouched touched;
     sys.pretendFuse = true;
-    const FullHashResult full = ContentReader::fullHash(file, {}, {}, sys);
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched, sys);
     EXPECT_FALSE(full.fromMedium);
     EXPECT_EQ(full.digest.lo, expectedHash());
-    EXPECT_FALSE(ContentReader::sampleFP(file, size, true, sys).cacheEvicted);
+    EXPECT_FALSE(ContentReader::sampleFP(file, size, true, touched, sys).cacheEvicted);
 }
 
 TEST_F(ContentReaderFaults, EinvalAfterTheFirstReadIsAnError) {
+    AccessTimesTouched touched;
     sys.failReadNumber = 2;
     sys.failReadErrno = EINVAL;
     try {
-        ContentReader::fullHash(file, {}, {}, sys);
+        ContentReader::fullHash(file, {}, {}, touched, sys);
         ADD_FAILURE() << "read succeeded";
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), EINVAL);
@@ -222,6 +228,7 @@ TEST_F(ContentReaderFaults, EinvalAfterTheFirstReadIsAnError) {
 }
 
 TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
+    AccessTimesTouched touched;
     const int codes[] = {EIO, ENXIO, ENODEV, EACCES};
     for (int code : codes) {
         for (int form = 0; form < 2; ++form) {
@@ -229,8 +236,8 @@ TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
             local.failReadNumber = form == 0 ? 2 : 1;
             local.failReadErrno = code;
             try {
-                if (form == 0) ContentReader::fullHash(file, {}, {}, local);
-                if (form == 1) ContentReader::sampleFP(file, size, true, local);
+                if (form == 0) ContentReader::fullHash(file, {}, {}, touched, local);
+                if (form == 1) ContentReader::sampleFP(file, size, true, touched, local);
                 ADD_FAILURE() << "read succeeded";
             } catch (const ContentReadError& e) {
                 EXPECT_EQ(e.code(), code);
@@ -244,7 +251,7 @@ TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
     local.failReadNumber = 1;
     local.failReadErrno = 0;
     try {
-        ContentReader::fullHash(file, {}, {}, local);
+        ContentReader::fullHash(file, {}, {}, touched, local);
         ADD_FAILURE() << "read succeeded";
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), EIO);
@@ -252,9 +259,10 @@ TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
 }
 
 TEST_F(ContentReaderFaults, OpenErrorsAndTheNoatimeRetry) {
+    AccessTimesTouched touched;
     sys.openErrno = EACCES;
     try {
-        ContentReader::sampleFP(file, size, false, sys);
+        ContentReader::sampleFP(file, size, false, touched, sys);
         ADD_FAILURE() << "opened";
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), EACCES);
@@ -262,34 +270,36 @@ TEST_F(ContentReaderFaults, OpenErrorsAndTheNoatimeRetry) {
     // O_NOATIME is the owner's privilege; without it the file is still read.
     FaultSys local;
     local.refuseNoatime = true;
-    EXPECT_EQ(ContentReader::fullHash(file, {}, {}, local).digest.lo, expectedHash());
+    EXPECT_EQ(ContentReader::fullHash(file, {}, {}, touched, local).digest.lo, expectedHash());
     ASSERT_GE(local.openFlags.size(), 2u);
     EXPECT_FALSE(local.openFlags.back() & O_NOATIME);
     EXPECT_TRUE(local.openFlags.back() & O_DIRECT);
 }
 
 TEST_F(ContentReaderFaults, InterruptedReadsAreRetriedAndPollCancellation) {
+    AccessTimesTouched touched;
     sys.interruptReads = 3;
     int polls = 0;
-    const FullHashResult full = ContentReader::fullHash(file, [&] { return ++polls, false; }, {}, sys);
+    const FullHashResult full = ContentReader::fullHash(file, [&] { return ++polls, false; }, {}, touched, sys);
     EXPECT_EQ(full.digest.lo, expectedHash());
     // Once per chunk (3 chunks and the read at the end) plus once per interruption.
     EXPECT_EQ(polls, 4 + 3);
 
     FaultSys local;
     local.interruptReads = 3;
-    const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+    const SampleFP fp = ContentReader::sampleFP(file, size, true, touched, local);
     EXPECT_EQ(fp.tail, windowHash(2));
 
     // A stop asked for while a read is interrupted ends the read as cancelled.
     FaultSys stopping;
     stopping.interruptReads = 1000;
     int stopPolls = 0;
-    EXPECT_THROW(ContentReader::fullHash(file, [&] { return ++stopPolls > 5; }, {}, stopping), ContentReadCancelled);
+    EXPECT_THROW(ContentReader::fullHash(file, [&] { return ++stopPolls > 5; }, {}, touched, stopping), ContentReadCancelled);
     EXPECT_EQ(stopping.opens, stopping.closes);
 }
 
 TEST_F(ContentReaderFaults, ShortReadsAreContinued) {
+    AccessTimesTouched touched;
     // Unaligned and aligned short counts, with O_DIRECT and without. (Under O_DIRECT a short count
     // below one block happens only at the end of the file.)
     for (std::int64_t limit : {std::int64_t{1000}, std::int64_t{4096}, std::int64_t{70000}}) {
@@ -303,11 +313,11 @@ TEST_F(ContentReaderFaults, ShortReadsAreContinued) {
             local.refuseDirectOpen = !direct;
             std::int64_t progressed = 0;
             const FullHashResult full =
-                ContentReader::fullHash(file, {}, [&](std::int64_t n) { progressed += n; }, local);
+                ContentReader::fullHash(file, {}, [&](std::int64_t n) { progressed += n; }, touched, local);
             EXPECT_EQ(full.digest, (Digest128{static_cast<std::uint64_t>(size), expectedHash()}))
                 << limit << " direct " << direct;
             EXPECT_EQ(progressed, size);
-            const SampleFP fp = ContentReader::sampleFP(file, size, direct, local);
+            const SampleFP fp = ContentReader::sampleFP(file, size, direct, touched, local);
             EXPECT_EQ(fp.head, windowHash(0)) << limit;
             EXPECT_EQ(fp.mid, windowHash(1)) << limit;
             EXPECT_EQ(fp.tail, windowHash(2)) << limit;
@@ -316,7 +326,8 @@ TEST_F(ContentReaderFaults, ShortReadsAreContinued) {
 }
 
 TEST_F(ContentReaderFaults, CancellationBeforeAnyReadReadsNothing) {
-    EXPECT_THROW(ContentReader::fullHash(file, [] { return true; }, {}, sys), ContentReadCancelled);
+    AccessTimesTouched touched;
+    EXPECT_THROW(ContentReader::fullHash(file, [] { return true; }, {}, touched, sys), ContentReadCancelled);
     EXPECT_EQ(sys.reads, 0);
 }
 
