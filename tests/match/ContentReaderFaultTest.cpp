@@ -8,9 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace halvetrop {
@@ -37,6 +40,8 @@ public:
     bool oneResidentPage = false;       // mincore reports the first page resident
     bool pretendFuse = false;
     int openErrno = 0;
+    std::optional<unsigned long> mountFlags;  // what fstatvfs says of the mount
+    int fstatvfsErrno = 0;
 
     // observations
     std::vector<int> openFlags;
@@ -94,6 +99,12 @@ public:
         ++mincoreCalls;
         const int rc = Sys::mincore(addr, length, vec);
         if (rc == 0 && oneResidentPage) vec[0] |= 1;
+        return rc;
+    }
+    int fstatvfs(int fd, struct statvfs* out) override {
+        if (fstatvfsErrno) return errno = fstatvfsErrno, -1;
+        const int rc = Sys::fstatvfs(fd, out);
+        if (rc == 0 && mountFlags) out->f_flag = *mountFlags;
         return rc;
     }
     int fstatfs(int fd, struct statfs* out) override {
@@ -267,13 +278,48 @@ TEST_F(ContentReaderFaults, OpenErrorsAndTheNoatimeRetry) {
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), EACCES);
     }
-    // O_NOATIME is the owner's privilege; without it the file is still read.
-    FaultSys local;
-    local.refuseNoatime = true;
-    EXPECT_EQ(ContentReader::fullHash(file, {}, {}, touched, local).digest.lo, expectedHash());
-    ASSERT_GE(local.openFlags.size(), 2u);
-    EXPECT_FALSE(local.openFlags.back() & O_NOATIME);
-    EXPECT_TRUE(local.openFlags.back() & O_DIRECT);
+    EXPECT_EQ(touched.count(), 0);
+}
+
+// O_NOATIME is the owner's privilege: a file of another user is still read without it, every
+// form noting the open where the mount records access times, and only there.
+TEST_F(ContentReaderFaults, FilesOfAnotherUserAreReadAndNoted) {
+    const struct {
+        const char* what;
+        bool refused;
+        std::optional<unsigned long> mountFlags;
+        int fstatvfsErrno;
+        bool noted;
+    } rows[] = {
+        {"owner", false, std::nullopt, 0, false},
+        {"another user, relatime", true, ST_RELATIME, 0, true},
+        {"another user, strictatime", true, 0ul, 0, true},
+        {"another user, nodiratime (a file still records)", true, ST_NODIRATIME, 0, true},
+        {"another user, read-only", true, ST_RDONLY, 0, false},
+        {"another user, noatime", true, ST_NOATIME | ST_NODIRATIME, 0, false},
+        {"another user, mount unknown", true, std::nullopt, EIO, true},
+    };
+    for (const auto& row : rows) {
+        for (int form = 0; form < 3; ++form) {
+            SCOPED_TRACE(std::string(row.what) + ", form " + std::to_string(form));
+            FaultSys local;
+            local.refuseNoatime = row.refused;
+            local.mountFlags = row.mountFlags;
+            local.fstatvfsErrno = row.fstatvfsErrno;
+            AccessTimesTouched touched;
+            std::uint64_t hash = 0;
+            if (form == 0) hash = ContentReader::fullHash(file, {}, {}, touched, local).digest.lo;
+            if (form == 1) hash = ContentReader::sampleFP(file, size, true, touched, local).head;
+            if (form == 2) hash = ContentReader::fullHashAndSample(file, size, {}, {}, touched, local).full.digest.lo;
+            EXPECT_EQ(hash, form == 1 ? windowHash(0) : expectedHash());
+            EXPECT_EQ(touched.count(), row.noted ? 1 : 0);
+            ASSERT_FALSE(local.openFlags.empty());
+            EXPECT_TRUE(local.openFlags.front() & O_NOATIME);
+            EXPECT_EQ((local.openFlags.back() & O_NOATIME) == 0, row.refused);
+            EXPECT_TRUE(local.openFlags.back() & O_DIRECT);
+            EXPECT_EQ(local.opens, local.closes);
+        }
+    }
 }
 
 TEST_F(ContentReaderFaults, InterruptedReadsAreRetriedAndPollCancellation) {
