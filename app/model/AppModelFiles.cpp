@@ -3,6 +3,7 @@
 #include "model/ModelText.h"
 #include "platform/MountInfo.h"
 #include "present/Files.h"
+#include "present/Format.h"
 #include "present/Paths.h"
 
 #include <QPointer>
@@ -18,11 +19,21 @@ static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
 
 void AppModel::noteAccessTimeTouched(const std::string& path) {
     if (!report_ || !isPathPrefix(report_->source.path, path)) return;
-    // The result already tells it, with the way out.
-    if (report_->cardAccessTimes != CardAccessTimes::kept) return;
-    if (!accessTimesSaid_.insert(report_->source.path).second) return;
-    if (const auto note = accessTimesNote(CardAccessTimes::otherOwner, report_->source))
-        show(fromBytes(*note), false);
+    if (cardsTouched_.insert(report_->source.path).second) updateCardAccessTimesNote();
+}
+
+void AppModel::updateCardAccessTimesNote() {
+    QString note;
+    if (report_) {
+        CardAccessTimes what = report_->cardAccessTimes;
+        // Reads made here met files the check did not, or a mount that records since.
+        if (what == CardAccessTimes::kept && cardsTouched_.count(report_->source.path))
+            what = CardAccessTimes::otherOwner;
+        note = present::displayText(accessTimesNote(what, report_->source).value_or(std::string()));
+    }
+    if (note == cardAccessTimesNote_) return;
+    cardAccessTimesNote_ = note;
+    emit cardAccessTimesChanged();
 }
 
 FileQuery AppModel::query() const {
