@@ -449,7 +449,8 @@ VerifyReport Verifier::run() {
         }
         index.rootDrive[root] = drive;
 
-        const std::optional<std::string> excluded = excludedPrefix(request.source, path, CardListings{cardDevice, *cardTouched});
+        const std::optional<std::string> excluded =
+            excludedPrefix(request.source, path, CardListings{cardDevice, *cardTouched});
         // Folders to leave out: the card's own folder seen through the backup, by path text and,
         // whatever the spelling, by being the very directory the card walk started at.
         std::vector<char> excludedDir(walk->directories.size(), 0);
