@@ -207,6 +207,10 @@ int main(int argc, char** argv) {
                                "beside the application. Build or install it with the application."),
                 false);
         });
+    // A picture read from a card file that could not keep its access time is said, once per card.
+    for (thumbs::Thumbnailer* t : {&thumbnailer, &previews})
+        QObject::connect(t, &thumbs::Thumbnailer::accessTimeTouched, &model,
+                         [&model](const thumbs::Key& key) { model.noteAccessTimeTouched(key.path); });
     // Views that can name a thumbnail (the shoot rows' filmstrips) ask for one only where this
     // engine has the helper behind it; tests and pictures without it keep their placeholders.
     engine.rootContext()->setContextProperty(QStringLiteral("thumbnailsAvailable"), true);

@@ -146,6 +146,8 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     drainTimer_.setInterval(kFoldIntervalMs);
     drainTimer_.setTimerType(Qt::PreciseTimer);
     connect(&drainTimer_, &QTimer::timeout, this, &AppModel::drainPass);
+    connect(&fileRows_, &FileRows::accessTimeTouched, this, &AppModel::noteAccessTimeTouched);
+    connect(this, &AppModel::reportChanged, this, &AppModel::updateCardAccessTimesNote);
 
     // Stored choices first, without writing them back; then the backups through the ordinary
     // assignment, which rewrites "backups" from what resolved.

@@ -162,6 +162,7 @@ class AppModel : public QObject {
     Q_PROPERTY(bool hasFolderFilter READ hasFolderFilter NOTIFY folderFilterChanged)
     Q_PROPERTY(QString shootChipText READ shootChipText NOTIFY groupFilterChanged)
     Q_PROPERTY(bool reportCardOnly READ reportCardOnly NOTIFY reportChanged)
+    Q_PROPERTY(QString cardAccessTimesNote READ cardAccessTimesNote NOTIFY cardAccessTimesChanged)
 
 public:
     enum class Phase { Setup, Checking, Results, Failed };
@@ -349,6 +350,13 @@ public:
     Q_INVOKABLE void dismissNewCard();
     Q_INVOKABLE void dismissNotice();
     void show(const QString& text, bool ok);
+    // A card file at `path` read here (a thumbnail, a preview, a copy) without keeping its access
+    // time (see NoAtime.h). Of a file of the shown card, cardAccessTimesNote then says so.
+    void noteAccessTimeTouched(const std::string& path);
+    // That the shown card's file system updates access times as it is read, with the way to keep
+    // them: the result's own sentence, else the one for another user's files when reads made here
+    // met them; empty when neither.
+    QString cardAccessTimesNote() const { return cardAccessTimesNote_; }
 
     // --- checks ---
     // level "verified" with a shown result starts the byte-by-byte pass; anything else a check.
@@ -472,6 +480,7 @@ signals:
     void copyingChanged();
     void previewChanged();
     void volumeInfoReady(const QString& key);
+    void cardAccessTimesChanged();
 
 private:
     struct Pass;
@@ -494,6 +503,7 @@ private:
     };
 
     void loadSettings();
+    void updateCardAccessTimesNote();
     void saveDestinations();
     void setDestinations(std::vector<std::string> paths);
     // Where cards and drives are mounted: the desktop's removable-media folder.
@@ -638,6 +648,8 @@ private:
     std::optional<Restoring> restoring_;
     SavedCard savedCard_ = SavedCard::none;
     CardChanges savedChanges_;
+    std::set<std::string> cardsTouched_;  // cards (paths) read here without keeping access times
+    QString cardAccessTimesNote_;         // of the shown card, as last told
 };
 
 }  // namespace halvetrop

@@ -629,6 +629,8 @@ void CopySheet::finish(CopyRunResult result) {
     const TimeNs now = deps_.now();
     copyReport_ = std::make_shared<const present::CopyReport>(present::CopyReport::make(
         result, runner_->plan(), *report_, report_->destinations.at(size_t(destination_)).name, byID, now));
+    // The copy read the card's files: where it could not keep their access times, that is said.
+    if (result.sourceAccessTimesTouched > 0) model_.noteAccessTimeTouched(report_->source.path);
     result_ = std::move(result);
     model_.setLastCopy(QVariant::fromValue(copyReport_));
     model_.copyEnded();

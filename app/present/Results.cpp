@@ -232,9 +232,13 @@ std::vector<Stat> verdictStats(const StatusCounts& t) {
 }
 
 QString statsDetail(const VerifyReport& report, const QLocale& locale) {
-    return byteCount(report.totals.bytes, locale) + QStringLiteral(" · ") +
-           (report.level == CheckLevel::verified ? QStringLiteral("every byte compared")
-                                                 : QStringLiteral("content sampled"));
+    // The byte-by-byte level reads every byte, but a card or backup whose reads can't be shown to
+    // come from its drive (FUSE, memory) proves nothing byte by byte: its content was compared.
+    QString how = QStringLiteral("content sampled");
+    if (report.level == CheckLevel::verified)
+        how = unprovableVolume(report) ? QStringLiteral("content compared")
+                                       : QStringLiteral("every byte compared");
+    return byteCount(report.totals.bytes, locale) + QStringLiteral(" · ") + how;
 }
 
 // --- actions ---

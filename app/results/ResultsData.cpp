@@ -402,6 +402,7 @@ void ResultsData::setModel(QObject* model) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
         connections_ << connect(app, &AppModel::lastCopyChanged, this, &ResultsData::lastCopyChanged);
         connections_ << connect(app, &AppModel::savedCardChanged, this, &ResultsData::lastCopyChanged);
+        connections_ << connect(app, &AppModel::cardAccessTimesChanged, this, &ResultsData::lastCopyChanged);
     }
     reload();
     emit modelChanged();
@@ -536,6 +537,8 @@ QVariantMap ResultsData::computeHero() const {
         {"ringTint", notWhole ? roleText(ColorRole::partial) : QString()},
         {"unreadableCount", double(r->cardUnreadable)},
         {"unreadableText", notWhole ? unreadableSentence(r->cardUnreadable) : QString()},
+        // What reading the card does to it (its access times), with the way to keep it untouched.
+        {"cardNote", model_->cardAccessTimesNote()},
         {"files", double(t.files)},
         {"stripText", deepStripText(t, deepRunning_)},
         {"stripValue", deepStripValue(t, deepRunning_)},

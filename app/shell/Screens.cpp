@@ -477,6 +477,8 @@ int main(int argc, char** argv) {
              return true;
          }},
         {"results-fuse-card", saved("fuse-card"), openSaved},
+        // Its access-time note with a long card name, in the smallest window.
+        {"results-fuse-card.long.narrow", saved("fuse-card-long"), narrow, {}, QSize(1040, 660)},
         // The missing files copied, the dialog closed with Done, and the check it starts finished
         // with every file backed up; the byte-by-byte pass that follows is stopped.
         {"results-last-copy", saved("missing"), lastCopied, openLastCopy},

@@ -21,6 +21,37 @@ std::optional<CheckLevel> checkLevelFromRaw(std::string_view text) {
     return std::nullopt;
 }
 
+std::string_view rawValue(CardAccessTimes what) {
+    switch (what) {
+        case CardAccessTimes::kept: return "kept";
+        case CardAccessTimes::fuseReadWrite: return "fuseReadWrite";
+        case CardAccessTimes::otherOwner: return "otherOwner";
+    }
+    return "kept";
+}
+
+std::optional<CardAccessTimes> cardAccessTimesFromRaw(std::string_view text) {
+    for (CardAccessTimes what : allCardAccessTimes) {
+        if (rawValue(what) == text) return what;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> accessTimesNote(CardAccessTimes what, const VolumeInfo& card) {
+    const std::string name = repairUtf8(card.name.empty() ? card.path : card.name);
+    const std::string wayOut = " To leave the card untouched, mount it read-only (mount -o ro).";
+    switch (what) {
+        case CardAccessTimes::kept: return std::nullopt;
+        case CardAccessTimes::fuseReadWrite:
+            return name + " is mounted read-write through FUSE, so its file system updates access times as the check "
+                          "reads it." + wayOut;
+        case CardAccessTimes::otherOwner:
+            return "Files on " + name + " belong to another user, so its file system updates their access times as "
+                                        "they are read." + wayOut;
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 struct StatusWords {
@@ -169,6 +200,10 @@ std::string headline(const StatusCounts& t, int64_t cardUnreadable) {
 }
 
 std::string VerifyReport::headline() const { return halvetrop::headline(totals, cardUnreadable); }
+
+std::optional<std::string> VerifyReport::accessTimesNote() const {
+    return halvetrop::accessTimesNote(cardAccessTimes, source);
+}
 
 std::string_view FileResult::nameBytes() const {
     if (rawRelativePath.empty()) return name;

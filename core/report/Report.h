@@ -235,6 +235,25 @@ struct UnreadableEntry {
     friend bool operator==(const UnreadableEntry&, const UnreadableEntry&) = default;
 };
 
+// What reading the card did to its files' access times. Raw values are the case names.
+enum class CardAccessTimes {
+    kept,           // every open kept them, or the mount records none (read-only, noatime)
+    fuseReadWrite,  // a FUSE file system mounted read-write: its daemon stamps them, whatever is asked
+    otherOwner,     // files of another user where the mount records them: O_NOATIME is the owner's
+};
+inline constexpr std::array<CardAccessTimes, 3> allCardAccessTimes{
+    CardAccessTimes::kept, CardAccessTimes::fuseReadWrite, CardAccessTimes::otherOwner};
+std::string_view rawValue(CardAccessTimes what);
+std::optional<CardAccessTimes> cardAccessTimesFromRaw(std::string_view text);
+template <>
+inline std::optional<CardAccessTimes> fromRawValue<CardAccessTimes>(std::string_view text) {
+    return cardAccessTimesFromRaw(text);
+}
+
+// The sentence that tells the user that reading `card` changes access times on it, and how to keep
+// them; none when they were kept. The card is named by its volume's name, else by its path.
+std::optional<std::string> accessTimesNote(CardAccessTimes what, const VolumeInfo& card);
+
 // A media kind the scope left out although the card holds camera media of it.
 struct SkippedKind {
     MediaKind kind = MediaKind::other;
@@ -269,6 +288,8 @@ struct VerifyReport {
     int64_t cardUnreadable = 0;
     // Which they were. Reports stored before these were kept have none beside their count.
     std::vector<UnreadableEntry> cardUnreadableEntries;
+    // Reports stored before this was kept read as kept.
+    CardAccessTimes cardAccessTimes = CardAccessTimes::kept;
 
     // Field by field: a stored report reads back equal to the one that was stored.
     friend bool operator==(const VerifyReport&, const VerifyReport&) = default;
@@ -282,6 +303,8 @@ struct VerifyReport {
     bool readyToFormat() const;  // safeToFormat, the whole card read and nothing skipped
     bool isCardOnly() const { return destinations.empty(); }
     std::string headline() const;
+    // The access-time sentence of the card (see accessTimesNote).
+    std::optional<std::string> accessTimesNote() const;
     // Where a file lies, as bytes to open: the card's path joined with relativePathBytes().
     std::string absolutePath(const FileResult& file) const;
     // Throws std::out_of_range for a copy that does not belong to this report.

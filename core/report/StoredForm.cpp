@@ -428,6 +428,11 @@ void write(Writer& w, const VerifyReport& r) {
         w.key("cardUnreadableEntries");
         writeList(w, r.cardUnreadableEntries);
     }
+    // Left out when kept, as in reports stored before it was.
+    if (r.cardAccessTimes != CardAccessTimes::kept) {
+        w.key("cardAccessTimes");
+        w.text(rawValue(r.cardAccessTimes));
+    }
     w.endObject();
 }
 
@@ -926,11 +931,12 @@ public:
         "source",    "destinations", "scope",      "level",      "requiredCopies", "cameras",
         "files",     "groups",       "folders",    "totals",     "safeToFormat",   "safeFiles",
         "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt", "cardUnreadable",
-        "cardUnreadableEntries"};
+        "cardUnreadableEntries", "cardAccessTimes"};
     // Reports stored before cardUnreadable was kept read as a card that was read whole; those
-    // stored before its entries were kept have a count alone.
+    // stored before its entries were kept have a count alone; those stored before its access
+    // times were kept read as kept.
     explicit ReportFrame(VerifyReport& out)
-        : RecordFrame(keys, 19, optionalBits(std::array{17, 18})), out_(out) {}
+        : RecordFrame(keys, 20, optionalBits(std::array{17, 18, 19})), out_(out) {}
 
 protected:
     Child field(Reader& r, int f, Value& v) override {
@@ -972,6 +978,7 @@ protected:
                 r.expectArray(v);
                 return std::make_unique<RecordListFrame<UnreadableEntry, UnreadableFrame>>(
                     out_.cardUnreadableEntries);
+            case 19: out_.cardAccessTimes = r.enumeration<CardAccessTimes>(v, "card access times"); break;
         }
         return nullptr;
     }

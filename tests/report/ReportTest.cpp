@@ -318,5 +318,35 @@ TEST(ReportQueriesTest, CardOnlyAndAbsolutePaths) {
     EXPECT_THROW(report.absolutePath(copy), std::out_of_range);
 }
 
+// The card's access-time sentence names the card by its volume's name, else by its path, and
+// always gives the way out.
+TEST(ReportQueriesTest, AccessTimesNote) {
+    const std::string wayOut = " To leave the card untouched, mount it read-only (mount -o ro).";
+    const struct {
+        CardAccessTimes what;
+        std::string name;
+        std::optional<std::string> expected;
+    } rows[] = {
+        {CardAccessTimes::kept, "CARD", std::nullopt},
+        {CardAccessTimes::fuseReadWrite, "CARD",
+         "CARD is mounted read-write through FUSE, so its file system updates access times as the check reads it." + wayOut},
+        {CardAccessTimes::otherOwner, "CARD",
+         "Files on CARD belong to another user, so its file system updates their access times as they are read." + wayOut},
+        {CardAccessTimes::otherOwner, "",
+         "Files on /home/other/Photos belong to another user, so its file system updates their access times as they are "
+         "read." + wayOut},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(rawValue(row.what)) + " " + row.name);
+        VerifyReport report;
+        report.source.path = "/home/other/Photos";
+        report.source.name = row.name;
+        report.cardAccessTimes = row.what;
+        EXPECT_EQ(report.accessTimesNote(), row.expected);
+        EXPECT_EQ(fromRawValue<CardAccessTimes>(rawValue(row.what)), row.what);
+    }
+    EXPECT_EQ(fromRawValue<CardAccessTimes>("otherowner"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace halvetrop

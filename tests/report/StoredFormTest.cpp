@@ -374,6 +374,7 @@ void expectSameReport(const VerifyReport& a, const VerifyReport& b) {
     EXPECT_EQ(a.finishedAt, b.finishedAt);
     EXPECT_EQ(a.cardUnreadable, b.cardUnreadable);
     EXPECT_EQ(a.cardUnreadableEntries, b.cardUnreadableEntries);
+    EXPECT_EQ(a.cardAccessTimes, b.cardAccessTimes);
     EXPECT_TRUE(a == b);
 }
 
@@ -1169,6 +1170,27 @@ TEST(StoredFormTest, UnreadableEntriesRoundTripUnderTheirOwnKey) {
         ordered_json doc = ordered_json::parse(reportGolden);
         doc["cardUnreadableEntries"] = ordered_json::parse(b.entries);
         EXPECT_THROW(fromStoredJson<VerifyReport>(doc.dump()), DecodingError);
+    }
+}
+
+// What reading the card did to its access times is kept under a key of its own, written only when
+// they were not kept: a report stored before it was kept reads as kept.
+TEST(StoredFormTest, CardAccessTimesRoundTripUnderTheirOwnKey) {
+    for (const CardAccessTimes what : allCardAccessTimes) {
+        SCOPED_TRACE(std::string(rawValue(what)));
+        VerifyReport r = report();
+        r.cardAccessTimes = what;
+        const ordered_json stored = ordered_json::parse(toStoredJson(r));
+        EXPECT_EQ(stored.contains("cardAccessTimes"), what != CardAccessTimes::kept);
+        if (what != CardAccessTimes::kept) {
+            EXPECT_EQ(stored["cardAccessTimes"], std::string(rawValue(what)));
+        }
+        expectSameReport(fromStoredJson<VerifyReport>(stored.dump()), r);
+    }
+    for (const char* bad : {"Kept", "fuse", ""}) {
+        ordered_json doc = ordered_json::parse(reportGolden);
+        doc["cardAccessTimes"] = bad;
+        EXPECT_THROW(fromStoredJson<VerifyReport>(doc.dump()), DecodingError) << bad;
     }
 }
 

@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <sys/statvfs.h>
+
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -87,6 +89,28 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     bool entered_ = false, released_ = false;
+};
+
+// Files of another user: O_NOATIME is refused, and the mount says what `mountFlags` say.
+class OtherUsersSys : public Sys {
+public:
+    explicit OtherUsersSys(unsigned long mountFlags) : mountFlags_(mountFlags) {}
+    int open(const char* path, int flags, mode_t mode) override {
+        if (flags & O_NOATIME) return errno = EPERM, -1;
+        return Sys::open(path, flags, mode);
+    }
+    int openat(int dirfd, const char* path, int flags, mode_t mode) override {
+        if (flags & O_NOATIME) return errno = EPERM, -1;
+        return Sys::openat(dirfd, path, flags, mode);
+    }
+    int fstatvfs(int fd, struct statvfs* out) override {
+        const int rc = Sys::fstatvfs(fd, out);
+        if (rc == 0) out->f_flag = mountFlags_;
+        return rc;
+    }
+
+private:
+    unsigned long mountFlags_;
 };
 
 }  // namespace
@@ -592,6 +616,54 @@ private slots:
         }
         m.fileRows()->setSys(defaultSys());
         if (eject) h.ejector->finish(std::nullopt);
+    }
+
+    // A preview that cannot keep a card file's access time (another user's file on a mount that
+    // records them) makes the result say what a check says of such a card: of the shown card's
+    // files only, once, and not where the mount records nothing. A result whose check said it
+    // already keeps its own words.
+    void previewReadsThatChangeAccessTimesAreSaid_data() {
+        QTest::addColumn<bool>("records");
+        QTest::newRow("relatime") << true;
+        QTest::newRow("read-only") << false;
+    }
+    void previewReadsThatChangeAccessTimesAreSaid() {
+        QFETCH(bool, records);
+        Harness h;
+        AppModel& m = ready(h);
+        const std::string card = h.dir.filePath("CARD").toStdString();
+        QVERIFY(QDir().mkpath(QString::fromStdString(card)));
+        const QString inside = QString::fromStdString(card) + "/notes.txt",
+                      outside = h.dir.filePath("other.txt");
+        for (const QString& path : {inside, outside}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("words\n") > 0);
+        }
+        VerifyReport r = makeReport(card, {"/backup/a", "/backup/b"}, kAllVerified);
+        r.source.name = "CARD";
+        checkTo(h, m, r);
+        QCOMPARE(m.cardAccessTimesNote(), QString());
+        QSignalSpy changed(&m, &AppModel::cardAccessTimesChanged);
+        OtherUsersSys other(records ? ST_RELATIME : ST_RDONLY);
+        m.fileRows()->setSys(other);
+        QSignalSpy loaded(m.fileRows(), &FileRows::textLoaded);
+        for (const QString& path : {outside, inside, inside}) {
+            m.fileRows()->loadText(QUrl::fromLocalFile(path));
+            QVERIFY(loaded.wait(5000));
+            QCOMPARE(loaded.last().at(1).toString(), QStringLiteral("words\n"));
+        }
+        m.fileRows()->setSys(defaultSys());
+        const QString otherUser = QStringLiteral(
+            "Files on CARD belong to another user, so its file system updates their access times as they are "
+            "read. To leave the card untouched, mount it read-only (mount -o ro).");
+        QCOMPARE(m.cardAccessTimesNote(), records ? otherUser : QString());
+        QCOMPARE(changed.count(), records ? 1 : 0);
+
+        r.cardAccessTimes = CardAccessTimes::fuseReadWrite;
+        checkTo(h, m, r);
+        QCOMPARE(m.cardAccessTimesNote(), QString::fromStdString(*r.accessTimesNote()));
+        checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
+        QCOMPARE(m.cardAccessTimesNote(), QString());
     }
 
     // "Still mounted" comes from the mount table: a folder that outlived its drive is no proof.

@@ -39,6 +39,9 @@ struct Setup {
         for (auto& f : report.files) dir.write("card/" + f.relativePath, std::string(size_t(f.size), 'x'));
         model = &harness.start();
     }
+    // Stands in for the runner's run when set.
+    std::function<CopyRunResult(CopyRunner&)> runCopy;
+
     std::unique_ptr<CopySheet> open(int debounceMs = 0) {
         AppModel::CopyRequest request{QUuid::createUuid(), {}, QStringLiteral("Copy them")};
         for (const auto& f : report.files) request.fileIDs.push_back(f.id);
@@ -60,6 +63,7 @@ struct Setup {
         };
         deps.now = [] { return kLateUTC; };
         deps.debounceMs = debounceMs;
+        deps.runCopy = runCopy;
         return std::make_unique<CopySheet>(*model, report, request, model->settings(), deps);
     }
 };
@@ -76,6 +80,7 @@ private slots:
     void copyActsOnlyOnTheCurrentPlan();
     void refusals();
     void runEndsInTheLastCopy();
+    void copyThatChangesAccessTimesIsSaid();
     void stopListsEveryFile();
     void progressThrottle();
     void explanatoryLines();
@@ -357,6 +362,31 @@ void CopySheetTest::runEndsInTheLastCopy() {
     s.harness.savePicker->answer = s.dir / "r.csv";
     s.model->saveLastCopyCSV();
     QCOMPARE(readFile(s.dir / "r.csv"), report->csv());
+}
+
+// A copy whose reads of the shown card could not keep its files' access times makes the result
+// say so, as its check would have.
+void CopySheetTest::copyThatChangesAccessTimesIsSaid() {
+    Setup s;
+    s.model->waitForIdle(5000);
+    s.model->setSource(s.report.source.path);
+    s.model->addBackups({s.report.destinations[0].path, s.report.destinations[1].path});
+    s.model->check(std::optional<CheckLevel>());
+    QCOMPARE(s.harness.verifierCount(), size_t(1));
+    s.harness.verifier(0)->complete(s.report);
+    QTRY_COMPARE(s.model->phase(), AppModel::Phase::Results);
+    QCOMPARE(s.model->cardAccessTimesNote(), QString());
+    s.runCopy = [](CopyRunner& runner) {
+        CopyRunResult result = runner.run();
+        result.sourceAccessTimesTouched = 3;
+        return result;
+    };
+    auto sheet = s.open();
+    QVERIFY(sheet->waitForPlan(10000));
+    sheet->copy();
+    QVERIFY(sheet->waitForRun(30000));
+    QVERIFY2(s.model->cardAccessTimesNote().contains(QStringLiteral("belong to another user")),
+             qPrintable(s.model->cardAccessTimesNote()));
 }
 
 void CopySheetTest::stopListsEveryFile() {

@@ -119,6 +119,35 @@ TEST(Verdict, TitleAndReasonPerRow) {
     }
 }
 
+// "every byte compared" only where every byte came from the drives; beside "can't be proven byte by
+// byte" the figure says what was done.
+TEST(Verdict, StatsDetailClaimsEveryByteOnlyWhereProven) {
+    using S = FileStatus;
+    VerifyReport verified = report({file(1, S::verified, 2), file(2, S::missing)}, CheckLevel::verified);
+    VerifyReport fuseCard = verified;
+    fuseCard.source.readsFromMedium = false;
+    VerifyReport fuseBackup = verified;
+    fuseBackup.destinations[1].readsFromMedium = false;
+    fuseBackup.files[0].copies = {{1, fuseBackup.files[0].relativePath}};
+    VerifyReport fuseBackupUnused = fuseBackup;
+    fuseBackupUnused.files[0].copies = {{0, fuseBackup.files[0].relativePath}};
+    VerifyReport standardFuse = fuseCard;
+    standardFuse.level = CheckLevel::standard;
+    const struct {
+        const char* name;
+        const VerifyReport& r;
+        const char* detail;
+    } rows[] = {
+        {"standard", report({file(1, S::verified)}), "1 MB · content sampled"},
+        {"standard, card through FUSE", standardFuse, "2 MB · content sampled"},
+        {"byte by byte", verified, "2 MB · every byte compared"},
+        {"byte by byte, card through FUSE", fuseCard, "2 MB · content compared"},
+        {"byte by byte, a copy through a cache", fuseBackup, "2 MB · content compared"},
+        {"byte by byte, a cached backup holding no copy", fuseBackupUnused, "2 MB · every byte compared"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(statsDetail(row.r, us).toStdString(), row.detail) << row.name;
+}
+
 TEST(Verdict, StatusColourAndStats) {
     StatusCounts t{.files = 10, .verified = 6, .likely = 3, .problem = 1};
     EXPECT_EQ(verdictStatus(t), FileStatus::unreadable);

@@ -294,6 +294,44 @@ TestCase {
         verify(copy.mapToItem(card, copy.width, 0).x <= card.width, "Copy to Backup… past the panel")
     }
 
+    // What reading the card does to it is said under the header, whole, with the way out, and the
+    // sidebar then claims no untouched card; a FUSE card's figure claims no byte-by-byte proof. A
+    // long card name in the smallest window still shows the whole sentence inside the header.
+    function test_cardNoteUnderTheHeader_data() {
+        return [
+            { tag: "safe", fixture: "safe", width: 1600, height: 800, note: "", detail: "every byte compared" },
+            { tag: "FUSE card", fixture: "fuse-card", width: 1600, height: 800,
+              note: "SONY A7IV is mounted read-write through FUSE", detail: "content compared" },
+            { tag: "FUSE card, long name, smallest window", fixture: "fuse-card-long", width: 1040, height: 660,
+              note: "SONY A7IV of the Müller–Schmidt wedding, second card is mounted read-write through FUSE",
+              detail: "content compared" },
+        ]
+    }
+    function test_cardNoteUnderTheHeader(data) {
+        const w = openResults(data.fixture, (s, m) => { m.showInspector = false })
+        w.window.width = data.width
+        w.window.height = data.height
+        waitForRendering(w.window.contentItem)
+        const note = item(w, "cardNote")
+        compare(note.visible, data.note !== "")
+        verify(item(w, "heroDetail").text.endsWith(" · " + data.detail), item(w, "heroDetail").text)
+        compare(item(w, "neverWrites").visible, data.note === "")
+        if (data.note === "")
+            return
+        compare(note.text, w.model.cardAccessTimesNote)
+        verify(note.text.startsWith(data.note), note.text)
+        verify(note.text.endsWith("To leave the card untouched, mount it read-only (mount -o ro)."), note.text)
+        verify(!note.truncated, "the note is cut: " + note.lineCount + " lines")
+        if (data.width === 1040)
+            verify(note.lineCount >= 2, "wrapped within the column, " + note.lineCount + " lines")
+        const hero = item(w, "heroTitle").parent.parent.parent
+        const bottom = note.mapToItem(hero, 0, note.height).y
+        verify(bottom <= hero.height, "the note runs out of the header: " + bottom + " of " + hero.height)
+        verify(note.mapToItem(hero, note.width, 0).x <= hero.width, "the note runs past the header")
+        // The counters and the actions follow it, clear of it.
+        verify(item(w, "heroStats").mapToItem(hero, 0, 0).y >= bottom, "the counters overlap the note")
+    }
+
     // Each form's words: the compact one is shorter, and in the symbols form every button but
     // the copy button names itself only to the tooltip and a screen reader.
     function test_actionRowForms() {

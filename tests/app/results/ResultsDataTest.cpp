@@ -1,5 +1,6 @@
 // The verdict header's figures over the real model's report, where they meet the model's last
 // copy: the record the copy dialog leaves, never a map.
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -70,6 +71,38 @@ private slots:
             QCOMPARE(m.value("compact").toString(), QStringLiteral("Last Copy"));
         }
         QVERIFY(seen);
+    }
+
+    // The header's line on what reading the card does to it: the result's own, or the one reads
+    // made here add for a card whose check kept its access times; and its figure says "every byte
+    // compared" only where every byte came from the drives.
+    void cardNoteAndFigure() {
+        const struct {
+            const char* fixture;
+            bool readHere;
+            const char* note;  // how the sentence starts; "" for none
+            const char* figure;
+        } rows[] = {
+            {"safe", false, "", "every byte compared"},
+            {"safe", true, "Files on SONY A7IV belong to another user", "every byte compared"},
+            {"fuse-card", true, "SONY A7IV is mounted read-write through FUSE", "content compared"},
+        };
+        for (const auto& row : rows) {
+            stage::Stage s;
+            s.setSaved({QString::fromLatin1(row.fixture)});
+            QVERIFY(s.start());
+            QVERIFY(s.openSaved(0));
+            ResultsData data;
+            data.setModel(&s.model());
+            QSignalSpy changed(&data, &ResultsData::changed);
+            const VerifyReport& r = *s.model().report();
+            if (row.readHere) s.model().noteAccessTimeTouched(r.absolutePath(r.files.front()));
+            const QString note = data.hero().value("cardNote").toString();
+            QVERIFY2(*row.note ? note.startsWith(QLatin1String(row.note)) : note.isEmpty(), qPrintable(note));
+            QCOMPARE(changed.count() > 0, row.readHere && row.fixture == std::string("safe"));
+            QVERIFY2(data.hero().value("detail").toString().endsWith(QLatin1String(row.figure)),
+                     qPrintable(data.hero().value("detail").toString()));
+        }
     }
 };
 

@@ -125,6 +125,7 @@ Item {
                 h: hero.h
             }
             UnreadableNote { width: main.width; h: hero.h; onShow: hero.showUnreadable() }
+            CardNote { width: main.width; text: hero.h.cardNote || "" }
             // Lines of counters sit close: the gap between counters is their own padding.
             Flow {
                 objectName: "cardOnlyStats"

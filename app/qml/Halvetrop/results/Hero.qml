@@ -71,6 +71,7 @@ Item {
                 withCount: false
                 onShow: hero.showUnreadable()
             }
+            CardNote { width: main.width; text: hero.h.cardNote || "" }
             SkippedKindsNote {
                 width: main.width
                 visible: (hero.h.skipped || "") !== ""
@@ -95,7 +96,7 @@ Item {
                         Text { text: modelData.label; font: Theme.callout; color: Theme.secondary }
                     }
                 }
-                Text { text: hero.h.detail || ""; font: Theme.secondaryFont; color: Theme.tertiary; height: 15; verticalAlignment: Text.AlignVCenter }
+                Text { objectName: "heroDetail"; text: hero.h.detail || ""; font: Theme.secondaryFont; color: Theme.tertiary; height: 15; verticalAlignment: Text.AlignVCenter }
             }
             DeepVerifyStrip {
                 visible: hero.model.deepVerifying === true

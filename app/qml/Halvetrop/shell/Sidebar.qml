@@ -245,7 +245,10 @@ Rectangle {
                 color: Theme.secondary
                 selectionColor: Theme.brandFill
             }
+            // Not beside a card whose file system updates access times as it is read.
             Text {
+                objectName: "neverWrites"
+                visible: (sidebar.model.cardAccessTimesNote || "") === ""
                 Layout.fillWidth: true
                 horizontalAlignment: Text.AlignHCenter
                 text: "Never writes to your cards."
