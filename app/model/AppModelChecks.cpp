@@ -41,8 +41,9 @@ void AppModel::check(std::optional<CheckLevel> level) {
     emit levelChanged();
     stopPass();
     if (verifier_) verifier_->cancel();
-    // The preview shows a file of the result this check replaces.
+    // The preview shows a file of the result this check replaces, whose card this check now reads.
     closePreview();
+    stopWatchingCard();
 
     std::vector<std::string> open{*source_};
     open.insert(open.end(), backups.begin(), backups.end());
@@ -152,6 +153,8 @@ void AppModel::finish(VerifyReport r, bool record, bool sameCheck) {
     }
     refilter(sameCheck);
     setPhase(Phase::Results);
+    // A result made now speaks of the card as the check left it, for as long as it stays so.
+    if (record && !sameCheck) watchShownCard();
 }
 
 void AppModel::resetResults() {

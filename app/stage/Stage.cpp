@@ -455,7 +455,8 @@ bool Stage::start() {
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
         // Only a dozen of a fixture's files are written out: its saved cards are as they were checked,
         // but for what the stage adds.
-        deps.cardChanges = [added = addedSince_](const std::vector<RecordedFile>&, const std::string&) {
+        deps.cardChanges = [added = addedSince_](const RecordedCard&, const std::string&,
+                                                 const CardFolders&) {
             CardChanges c;
             c.added = added->load();
             return c;
