@@ -518,6 +518,18 @@ void Stage::addVolume(const QVariantMap& m) {
     }
 }
 
+void Stage::removeVolume(const QString& path) {
+    {
+        std::lock_guard<std::mutex> hold(stageVolumes_->lock);
+        std::erase_if(stageVolumes_->list,
+                      [place = bytes(below(path))](const VolumeInfo& v) { return v.volumePath == place; });
+    }
+    if (model_ && monitor_) {
+        monitor_->fire();
+        settle();
+    }
+}
+
 void Stage::setVolumes(const QVariantList& volumes) {
     {
         std::lock_guard<std::mutex> hold(stageVolumes_->lock);
