@@ -59,9 +59,25 @@ QString savedLine(const AppModel& m, const VerifyReport& r, const DateTexts& dat
     if (state == AppModel::SavedCard::none) return {};
     const QString when = (r.isCardOnly() ? QStringLiteral("Scanned ") : QStringLiteral("Checked ")) +
                          dates.relative(r.finishedAt, m.now(), UnitStyle::wide) + QStringLiteral(".");
-    // The header's title and reason say it of a card that is not the one as checked.
-    return state == AppModel::SavedCard::unchanged ? when + QStringLiteral(" The card hasn't changed since.")
-                                                   : when;
+    if (state == AppModel::SavedCard::unchanged)
+        return when + QStringLiteral(" The card hasn't changed since.");
+    // A compared result's title and reason say the rest; a scan's header has no words for it.
+    if (!r.isCardOnly()) return when;
+    const QString name = QStringLiteral("“") + text(r.source.name) + QStringLiteral("”");
+    switch (state) {
+        case AppModel::SavedCard::notInserted:
+            return when + QStringLiteral(" Insert ") + name + QStringLiteral(" to check it again.");
+        case AppModel::SavedCard::another:
+            return when + QStringLiteral(" The card now at its place is another card.");
+        case AppModel::SavedCard::cannotTell:
+            return when + QStringLiteral(" Can't tell whether the card now at its place is this one.");
+        case AppModel::SavedCard::none:
+        case AppModel::SavedCard::looking:
+        case AppModel::SavedCard::unchanged:
+        case AppModel::SavedCard::changed:
+            break;
+    }
+    return when;
 }
 
 QVariantMap countsMap(const StatusCounts& c) {
