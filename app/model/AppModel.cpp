@@ -34,7 +34,6 @@ constexpr int kShutdownWaitMs = 5000;
 // A photo copied onto the card is a burst of notices: the card is listed once they pause, or
 // this long after the first.
 constexpr int kCardSoonMs = 250;
-constexpr int kCardPollMs = 5000;
 
 VolumeListing listMountedVolumes() {
     VolumeListing listing;

@@ -2,7 +2,12 @@
 // the GUI thread on every change, as the window comes to the front and before anything acts on
 // the result's word that the card is as it says.
 #include "model/AppModel.h"
+#include "model/AppModelWork.h"
 #include "model/CardWatch.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
 
 namespace halvetrop {
 
@@ -42,11 +47,17 @@ void AppModel::lookAtCard() {
     const uint64_t serial = cardSerial_, look = ++cardLooks_, epoch = reportEpoch_;
     runOffGui([recorded = recorded_, path = *source_, marks = cardWatch_->marks(), list = deps_.cardChanges,
                serial, look, epoch] {
+        QElapsedTimer took;
+        took.start();
         const CardChanges changes = list(*recorded, path, [&marks](const std::vector<std::string>& folders) {
             return marks->add(folders);
         });
         return std::function<void(AppModel&)>(
-            [serial, look, epoch, changes](AppModel& m) { m.applyCardLook(serial, look, epoch, changes); });
+            [serial, look, epoch, changes, ms = took.elapsed()](AppModel& m) {
+                m.cardPoll_.setInterval(
+                    int(std::clamp<qint64>(kCardPollShare * ms, kCardPollMs, 60 * kCardPollMs)));
+                m.applyCardLook(serial, look, epoch, changes);
+            });
     });
 }
 
