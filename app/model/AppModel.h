@@ -670,7 +670,7 @@ private:
     uint64_t cardLooks_ = 0;  // listings begun
     bool cardLooking_ = false;
     bool cardLookAgain_ = false;
-    uint64_t reportEpoch_ = 0;  // every report set, folds of the pass but for their own report
+    uint64_t reportEpoch_ = 0;  // a new number for each report set, the pass's own too; folds keep it
     bool cardLooked_ = false;   // a listing begun since the report was set found it as it says
     std::shared_ptr<const RecordedCard> recorded_;
     std::vector<CardAct> cardActs_;

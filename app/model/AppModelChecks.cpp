@@ -41,8 +41,9 @@ void AppModel::check(std::optional<CheckLevel> level) {
     emit levelChanged();
     stopPass();
     if (verifier_) verifier_->cancel();
-    // The preview shows a file of the result this check replaces, whose card this check now reads.
+    // The preview shows a file of the result this check replaces.
     closePreview();
+    // Nor is that result's card watched in its name while this check reads it.
     stopWatchingCard();
 
     std::vector<std::string> open{*source_};
