@@ -42,6 +42,7 @@ class QThreadPool;
 
 namespace halvetrop {
 
+class CardWatch;
 class CopyRunner;
 struct CopyRunResult;
 
@@ -77,10 +78,15 @@ struct AppModelDeps {
     // Carries out a copy dialog's plan on the copy's own thread: the runner's run() when empty.
     // Tests and pictures script a copy here (its progress, how it ends, a stop).
     std::function<CopyRunResult(CopyRunner& runner)> runCopy;
-    // Called off the GUI thread: the card at `path` now, held against the files a saved check
-    // recorded; the check's own walk when empty.
-    std::function<CardChanges(const std::vector<RecordedFile>& recorded, const std::string& path)>
+    // Called off the GUI thread: the card at `path` now, held against what the shown result's check
+    // recorded, each listing's folders told to `folders` (cardChangesAt); the check's own walk when
+    // empty.
+    std::function<CardChanges(const RecordedCard& recorded, const std::string& path,
+                              const CardFolders& folders)>
         cardChanges;
+    // The most folders of one card watched for changes (CardWatch); the rest of a vast folder tree
+    // is left to listings. 0: the card is only listed (as where the system has no watches left).
+    size_t cardWatchLimit = 4096;
 };
 
 // Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
@@ -172,9 +178,12 @@ public:
     enum class FileFilter { All, NotBackedUp, BackedUp };
     Q_ENUM(FileFilter)
     // What is known of the card of the result on screen. `none`: the result is of a check made
-    // now, not a saved one. Of a saved one: `looking` until its card is found and listed;
-    // `unchanged` or `changed` since, when the card it checked is here; `notInserted`; `another`
-    // card at its place (another UUID); or one that `cannotTell` apart from it.
+    // now, not a saved one, and nothing has been seen to change on the card since (then `changed`).
+    // Of a saved one: `looking` until its card is found and listed; `unchanged` or `changed` since,
+    // when the card it checked is here; `notInserted`; `another` card at its place (another UUID);
+    // or one that `cannotTell` apart from it. While a result of a card that is here is shown, the
+    // card is watched and listed again on every change, so `none` and `unchanged` hold only as
+    // long as the card does.
     enum class SavedCard { none, looking, unchanged, changed, notInserted, another, cannotTell };
     Q_ENUM(SavedCard)
 
@@ -302,8 +311,14 @@ public:
     // The ready-to-format panel and its format guide: a result ready to format, of a check made
     // now or of a card that is here unchanged since.
     bool showsReadyToFormat() const;
-    // No saved result is shown, or its card is here unchanged since.
+    // No saved result is shown, or its card is here unchanged since; either way a listing begun
+    // after the shown report was set found the card as the report says.
     bool savedCardAllowsFormat() const;
+    // Runs `act` once a listing of the card begun from now on is back, with go true; with go false
+    // (to undo what waiting needed) when the result's card stops being watched first. At once, with
+    // go true, when no card is watched: nothing is then claimed of the card as it is now. Whatever
+    // acts on the claim that the card is as the result says asks here and tests the claim again.
+    void whenCardLooked(std::function<void(AppModel&, bool go)> act);
 
     // --- computed ---
     VerifyScope scope() const;
@@ -340,6 +355,8 @@ public:
     // offered cards have moved it, checked as the sidebar's offered card is.
     Q_INVOKABLE void checkNewCard();
     Q_INVOKABLE void refreshVolumes();
+    // The shown result's card is listed again (the window came to the front, say), if it is watched.
+    Q_INVOKABLE void lookAtCardAgain();
     // The description of the volume under a location, named by its path key: cached, else
     // described off the GUI thread (volumeInfoReady follows with the key); an empty map until then
     // or when the path does not exist. The descriptions are read again on every mount event and
@@ -436,9 +453,9 @@ public:
     // the pending history save. Bounded: a worker stuck in the kernel is left to the process exit.
     Q_INVOKABLE void shutdown();
 
-    // Waits (processing events) until no check, pass, volume read or history work is pending
-    // beyond `running` pieces (checks or passes a test keeps running); for tests and the end of
-    // shutdown.
+    // Waits (processing events) until no check, pass, volume read, listing of the card or history
+    // work is pending beyond `running` pieces (checks or passes a test keeps running); for tests
+    // and the end of shutdown.
     bool waitForIdle(int timeoutMs, int running = 0);
 
 signals:
@@ -563,8 +580,14 @@ private:
     void setSavedCard(SavedCard state, CardChanges changes = {});
     // The saved result on screen is of a card that is not here: not inserted, or another at its place.
     bool savedCardNotHere() const;
-    // Lists the saved result's card again, off the GUI thread, and says whether it changed.
-    void listSavedCard(const std::string& path);
+    // The shown result's card (AppModelCard.cpp): watched and listed from now on, until stopped.
+    void watchShownCard();
+    void stopWatchingCard();
+    // Lists the card off the GUI thread, one listing at a time; asked meanwhile, once more after.
+    void lookAtCard();
+    void applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, const CardChanges& changes);
+    // The eject itself, once the card is let go.
+    void unmountCard();
     // A saved result's card that was not here: looked for again among the mounted volumes.
     void findSavedCard();
     // The notice of a re-check asked of a saved result whose card is not here; `what` ends it.
@@ -650,6 +673,22 @@ private:
     CardChanges savedChanges_;
     std::set<std::string> cardsTouched_;  // cards (paths) read here without keeping access times
     QString cardAccessTimesNote_;         // of the shown card, as last told
+    // The card of the shown result, watched: by the serial its listings carry, one at a time.
+    struct CardAct {
+        uint64_t after = 0;  // the first listing that may let it go
+        std::function<void(AppModel&, bool)> act;
+    };
+    std::unique_ptr<CardWatch> cardWatch_;
+    QTimer cardSoon_;  // a listing shortly after a change, not after each of a copy's notices
+    QTimer cardPoll_;  // listings where some folder could not be watched
+    uint64_t cardSerial_ = 0;
+    uint64_t cardLooks_ = 0;  // listings begun
+    bool cardLooking_ = false;
+    bool cardLookAgain_ = false;
+    uint64_t reportEpoch_ = 0;  // a new number for each report set, the pass's own too; folds keep it
+    bool cardLooked_ = false;   // a listing begun since the report was set found it as it says
+    std::shared_ptr<const RecordedCard> recorded_;
+    std::vector<CardAct> cardActs_;
 };
 
 }  // namespace halvetrop

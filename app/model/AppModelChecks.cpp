@@ -43,6 +43,8 @@ void AppModel::check(std::optional<CheckLevel> level) {
     if (verifier_) verifier_->cancel();
     // The preview shows a file of the result this check replaces.
     closePreview();
+    // Nor is that result's card watched in its name while this check reads it.
+    stopWatchingCard();
 
     std::vector<std::string> open{*source_};
     open.insert(open.end(), backups.begin(), backups.end());
@@ -152,6 +154,8 @@ void AppModel::finish(VerifyReport r, bool record, bool sameCheck) {
     }
     refilter(sameCheck);
     setPhase(Phase::Results);
+    // A result made now speaks of the card as the check left it, for as long as it stays so.
+    if (record && !sameCheck) watchShownCard();
 }
 
 void AppModel::resetResults() {

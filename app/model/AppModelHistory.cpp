@@ -160,7 +160,7 @@ void AppModel::applyRestored(const Restored& r) {
         emit sourceChanged();
     }
     setSavedCard(r.cardState);
-    if (r.cardState == SavedCard::looking && source_) listSavedCard(*source_);
+    if (r.cardState == SavedCard::looking) watchShownCard();
     // The backups of the saved check; a card-only scan keeps the chosen ones. The card is never
     // one of them. One whose drive is away stays, with its bookmark, marked as not connected as a
     // chosen backup that leaves is: it is a backup again when its drive returns.
@@ -199,20 +199,6 @@ void AppModel::applyRestored(const Restored& r) {
     check(asked->check ? asked->level : std::optional<CheckLevel>());
 }
 
-void AppModel::listSavedCard(const std::string& path) {
-    if (!report_) return;
-    auto recorded = std::make_shared<const std::vector<RecordedFile>>(recordedFiles(*report_));
-    const uint64_t serial = finishSerial_;
-    runOffGui([recorded, path, serial, list = deps_.cardChanges] {
-        const CardChanges changes = list(*recorded, path);
-        return std::function<void(AppModel&)>([serial, changes](AppModel& m) {
-            // Another result is shown by now, or the card went meanwhile.
-            if (m.finishSerial_ != serial || m.savedCard_ != SavedCard::looking) return;
-            m.setSavedCard(changes.any() ? SavedCard::changed : SavedCard::unchanged, changes);
-        });
-    });
-}
-
 void AppModel::findSavedCard() {
     if (!report_ || !savedCardNotHere()) return;
     const VolumeInfo& recorded = report_->source;
@@ -228,7 +214,7 @@ void AppModel::findSavedCard() {
                 emit sourceChanged();
             }
             setSavedCard(SavedCard::looking);
-            if (source_) listSavedCard(*source_);
+            watchShownCard();
             return;
         }
         if (v.volumePath == recorded.volumePath)

@@ -405,6 +405,25 @@ void AppModel::ejectSource() {
     closePreview();
     ejecting_ = true;
     emit ejectingChanged();
+    if (!showsReadyToFormat()) {
+        unmountCard();
+        return;
+    }
+    // A card the result calls ready to format is looked at once more: one changed a moment ago is
+    // not ejected as ready, and the result says it changed.
+    whenCardLooked([shown = reportSerial_](AppModel& m, bool go) {
+        if (go && m.reportSerial_ == shown && m.showsReadyToFormat() && m.canEjectSource()) {
+            m.unmountCard();
+            return;
+        }
+        m.ejecting_ = false;
+        emit m.ejectingChanged();
+    });
+}
+
+void AppModel::unmountCard() {
+    // Nothing of ours looks at the card while it is unmounted.
+    stopWatchingCard();
     std::string volume = report_->source.volumePath;
     QString name = fromBytes(report_->source.name);
     QPointer<AppModel> self(this);

@@ -241,6 +241,57 @@ QString statsDetail(const VerifyReport& report, const QLocale& locale) {
     return byteCount(report.totals.bytes, locale) + QStringLiteral(" · ") + how;
 }
 
+// --- the card in the reader ---
+
+std::optional<CardNowHeader> cardNowHeader(const VerifyReport& report, CardNow card,
+                                           const CardChanges& changes, const QLocale& locale) {
+    const QString name = QStringLiteral("“") + qs(report.source.name) + QStringLiteral("”");
+    switch (card) {
+        case CardNow::asChecked:
+            return std::nullopt;
+        case CardNow::changed:
+            return CardNowHeader{QStringLiteral("Changed since this check"),
+                                 QStringLiteral("Since this check, ") + changesText(changes, locale) +
+                                     QStringLiteral(" on the card. Check it again before you format it."),
+                                 ColorRole::partial};
+        case CardNow::another:
+            return CardNowHeader{
+                QStringLiteral("Another card is in the reader"),
+                QStringLiteral("The card at its place isn't the ") + name +
+                    QStringLiteral(" this result checked. Insert that card to check it again."),
+                ColorRole::partial};
+        case CardNow::cannotTell:
+            return CardNowHeader{
+                QStringLiteral("Can't tell which card is in the reader"),
+                QStringLiteral("Nothing tells whether the card at its place is the ") + name +
+                    QStringLiteral(" this result checked. Insert that card to check it again."),
+                ColorRole::partial};
+        case CardNow::notInserted:
+            return CardNowHeader{QStringLiteral("The card isn't in the reader"),
+                                 QStringLiteral("This result is of ") + name +
+                                     QStringLiteral(" as it was checked. Insert it to check it again."),
+                                 ColorRole::pending};
+    }
+    return std::nullopt;
+}
+
+QString changesText(const CardChanges& c, const QLocale& locale) {
+    QStringList parts;
+    auto part = [&](int64_t n, const char* what) {
+        if (n < 1) return;
+        const QString noun = parts.isEmpty() ? (n == 1 ? QStringLiteral(" file ") : QStringLiteral(" files "))
+                                             : QStringLiteral(" ");
+        parts << count(n, locale) + noun + QLatin1String(what);
+    };
+    part(c.added, "added");
+    part(c.changed, "changed");
+    part(c.removed, "removed");
+    if (c.unreadable) parts << QStringLiteral("part of the card can't be read");
+    if (parts.size() <= 1) return parts.value(0);
+    const QString last = parts.takeLast();
+    return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
 // --- actions ---
 
 HeroActions heroActions(const VerifyReport& report, int64_t copyable, bool deepVerifying, bool canEject,
@@ -249,7 +300,7 @@ HeroActions heroActions(const VerifyReport& report, int64_t copyable, bool deepV
     a.copyable = copyable;
     a.verify = report.level == CheckLevel::standard && report.totals.covered() >= 1 && !deepVerifying;
     a.lastCopy = lastCopyFrom && lastCopyFrom->first == report.source.name && lastCopyFrom->second;
-    a.eject = canEject && !report.readyToFormat();
+    a.eject = canEject;
     return a;
 }
 
@@ -346,9 +397,10 @@ std::vector<Segment> ringSegments(const StatusCounts& c) {
     return out;
 }
 
-ColorRole ringColor(const VerifyReport& report, FileStatus arc) {
-    if (report.cardUnreadable > 0 && isCovered(arc)) return ColorRole::partial;
-    return statusColor(arc);
+ColorRole ringColor(const VerifyReport& report, FileStatus arc, CardNow card) {
+    if (!isCovered(arc)) return statusColor(arc);
+    if (const auto now = cardNowHeader(report, card, {})) return now->tint;
+    return report.cardUnreadable > 0 ? ColorRole::partial : statusColor(arc);
 }
 
 int coveredPercent(const StatusCounts& c) {

@@ -34,22 +34,23 @@ QString kindSymbol(MediaKind k) {
     return {};
 }
 
-// "1 file added, 2 changed and 1 removed": what changed on the card since a saved check.
-QString changesText(const CardChanges& c) {
-    QStringList parts;
-    auto part = [&](int64_t n, const char* what) {
-        if (n < 1) return;
-        const QString noun = parts.isEmpty() ? (n == 1 ? QStringLiteral(" file ") : QStringLiteral(" files "))
-                                             : QStringLiteral(" ");
-        parts << count(n) + noun + QLatin1String(what);
-    };
-    part(c.added, "added");
-    part(c.changed, "changed");
-    part(c.removed, "removed");
-    if (c.unreadable) parts << QStringLiteral("part of the card can't be read");
-    if (parts.size() <= 1) return parts.value(0);
-    const QString last = parts.takeLast();
-    return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+// What the card at the shown result's place is now, as far as the header's words go.
+CardNow cardNow(AppModel::SavedCard state) {
+    switch (state) {
+        case AppModel::SavedCard::changed:
+            return CardNow::changed;
+        case AppModel::SavedCard::another:
+            return CardNow::another;
+        case AppModel::SavedCard::cannotTell:
+            return CardNow::cannotTell;
+        case AppModel::SavedCard::notInserted:
+            return CardNow::notInserted;
+        case AppModel::SavedCard::none:
+        case AppModel::SavedCard::looking:
+        case AppModel::SavedCard::unchanged:
+            break;
+    }
+    return CardNow::asChecked;
 }
 
 // When a saved result was made, and what is known of its card now.
@@ -58,10 +59,12 @@ QString savedLine(const AppModel& m, const VerifyReport& r, const DateTexts& dat
     if (state == AppModel::SavedCard::none) return {};
     const QString when = (r.isCardOnly() ? QStringLiteral("Scanned ") : QStringLiteral("Checked ")) +
                          dates.relative(r.finishedAt, m.now(), UnitStyle::wide) + QStringLiteral(".");
+    if (state == AppModel::SavedCard::unchanged)
+        return when + QStringLiteral(" The card hasn't changed since.");
+    // A compared result's title and reason say the rest; a scan's header has no words for it.
+    if (!r.isCardOnly()) return when;
     const QString name = QStringLiteral("“") + text(r.source.name) + QStringLiteral("”");
     switch (state) {
-        case AppModel::SavedCard::unchanged:
-            return when + QStringLiteral(" The card hasn't changed since.");
         case AppModel::SavedCard::notInserted:
             return when + QStringLiteral(" Insert ") + name + QStringLiteral(" to check it again.");
         case AppModel::SavedCard::another:
@@ -70,6 +73,7 @@ QString savedLine(const AppModel& m, const VerifyReport& r, const DateTexts& dat
             return when + QStringLiteral(" Can't tell whether the card now at its place is this one.");
         case AppModel::SavedCard::none:
         case AppModel::SavedCard::looking:
+        case AppModel::SavedCard::unchanged:
         case AppModel::SavedCard::changed:
             break;
     }
@@ -483,7 +487,16 @@ QVariantMap ResultsData::computeHero() const {
     const auto copy = model_->lastCopy().value<std::shared_ptr<const present::CopyReport>>();
     if (copy) last = std::pair{copy->sourceName, !copy->folders.empty()};
     const int64_t copyable = r->isCardOnly() ? 0 : tally_.copyable();
-    const HeroActions a = heroActions(*r, copyable, deepVerifying_, canEject_, last);
+    const auto tint = verdictColor(*r);
+    const bool notWhole = r->cardUnreadable > 0;
+    // A result whose card is not here as it was checked says so first: what it says of the files
+    // is not of the card in the reader, and the ring follows.
+    const AppModel::SavedCard state = model_->savedCard();
+    const auto now = cardNowHeader(*r, cardNow(state), model_->savedCardChanges());
+    // The ready-to-format panel holds Eject; where it is not shown (nor about to be, once the card
+    // is looked at) the header does.
+    const HeroActions a =
+        heroActions(*r, copyable, deepVerifying_, canEject_ && (now || !r->readyToFormat()), last);
     QVariantList actionItems;
     for (const RowItem& item : heroActionItems(a, copy ? copy->copiedCount() : 0))
         actionItems << QVariantMap{{"id", item.id},
@@ -497,21 +510,14 @@ QVariantMap ResultsData::computeHero() const {
         cameras << c.name;
         cameraFiles << double(c.files);
     }
-    const auto tint = verdictColor(*r);
-    const bool notWhole = r->cardUnreadable > 0;
-    // A saved result whose card changed since says so first: what it says of the files is old.
-    const bool changed = model_->savedCard() == AppModel::SavedCard::changed;
-    const QString changedReason = QStringLiteral("Since this check, ") +
-                                  changesText(model_->savedCardChanges()) +
-                                  QStringLiteral(" on the card. Check it again before you format it.");
     return {
-        {"title", changed ? QStringLiteral("Changed since this check") : verdictTitle(*r, kinds_)},
-        {"reason", changed ? changedReason : verdictReason(*r, kinds_, deepVerifying_)},
-        {"tint", changed ? roleText(ColorRole::partial)
-                 : tint  ? roleText(*tint)
-                         : QString()},
+        {"title", now ? now->title : verdictTitle(*r, kinds_)},
+        {"reason", now ? now->reason : verdictReason(*r, kinds_, deepVerifying_)},
+        {"tint", now    ? roleText(now->tint)
+                 : tint ? roleText(*tint)
+                        : QString()},
         {"savedLine", savedLine(*model_, *r, dates_)},
-        {"savedChanged", changed},
+        {"savedChanged", state == AppModel::SavedCard::changed},
         {"status", raw(verdictStatus(t))},
         {"days", dayRange(r->groups, dates_)},
         {"cameras", cameras},
@@ -533,8 +539,10 @@ QVariantMap ResultsData::computeHero() const {
         {"skippedButton", skippedButton(skipped)},
         {"skippedKinds", skippedKinds},
         {"percent", coveredPercent(t)},
-        {"allCovered", t.files > 0 && t.covered() == t.files && !notWhole},
-        {"ringTint", notWhole ? roleText(ColorRole::partial) : QString()},
+        {"allCovered", t.files > 0 && t.covered() == t.files && !notWhole && !now},
+        {"ringTint", now        ? roleText(now->tint)
+                     : notWhole ? roleText(ColorRole::partial)
+                                : QString()},
         {"unreadableCount", double(r->cardUnreadable)},
         {"unreadableText", notWhole ? unreadableSentence(r->cardUnreadable) : QString()},
         // What reading the card does to it (its access times), with the way to keep it untouched.
@@ -556,7 +564,7 @@ QVariantList ResultsData::segments() const {
     if (const VerifyReport* r = report())
         for (const Segment& s : ringSegments(r->totals))
             out << QVariantMap{{"status", raw(s.id)},
-                               {"color", roleText(ringColor(*r, s.id))},
+                               {"color", roleText(ringColor(*r, s.id, cardNow(model_->savedCard())))},
                                {"from", s.from},
                                {"to", s.to}};
     return out;
@@ -705,10 +713,14 @@ void ResultsData::revealOnBackup(int64_t destination, const std::string& folder)
     model_->revealOnDisk({join(r->destinations[size_t(destination)].path, folder)});
 }
 
-QString ResultsData::openDiskTool() {
-    if (!diskTool_) diskTool_ = std::make_unique<DesktopDiskTool>();
-    const auto why = diskTool_->open();
-    return why ? QString::fromStdString(*why) : QString();
+void ResultsData::openDiskTool() {
+    if (!model_) return;
+    // Erasing a card is offered only while it may be formatted: one changed a moment ago is not.
+    model_->whenCardLooked([self = QPointer<ResultsData>(this)](AppModel& m, bool go) {
+        if (!go || !self || !m.showsReadyToFormat()) return;
+        if (!self->diskTool_) self->diskTool_ = std::make_unique<DesktopDiskTool>();
+        if (const auto why = self->diskTool_->open()) m.show(QString::fromStdString(*why), false);
+    });
 }
 
 void registerResults() { qmlRegisterType<ResultsData>("Halvetrop.Native", 1, 0, "Results"); }

@@ -141,8 +141,9 @@ public:
     // own bytes (through the application model; nothing without one).
     Q_INVOKABLE void revealLanding(int row) const;
     Q_INVOKABLE void revealPlace(int destination, const QString& folderKey) const;
-    // Starts the disk tool; the text of the notice when none started, else "".
-    Q_INVOKABLE QString openDiskTool();
+    // Starts the disk tool once the card is seen still to be as the ready result says; a notice
+    // says why when none started.
+    Q_INVOKABLE void openDiskTool();
 
     // For the row models.
     const VerifyReport* report() const;

@@ -157,6 +157,11 @@ CopySheet* sheetOf(Stage& s) { return qobject_cast<CopySheet*>(s.model().copyShe
 
 // The copy dialog over the result with missing files, planned "in a new folder, by date".
 // The result opened in the smallest window, its inspector closed.
+bool anotherCard(Stage& s) {
+    s.addVolume(volume("media/ana/SONY A7IV", "Untitled", "exfat", 128e9, 90e9, true));
+    return s.openSaved(0);
+}
+
 bool narrow(Stage& s) {
     s.model().setShowInspector(false);
     return s.openSaved(0);
@@ -446,6 +451,22 @@ int main(int argc, char** argv) {
         {"results-changed-since", saved("safe"),
          [](Stage& s) {
              s.addToSavedCards(1);
+             return s.openSaved(0);
+         }},
+        {"results-changed-since.small",
+         saved("safe"),
+         [](Stage& s) {
+             s.addToSavedCards(1);
+             return s.openSaved(0);
+         },
+         {},
+         QSize(1040, 660)},
+        // The saved "Safe to format" of a card, another card at its place; then no card there.
+        {"results-another-card", saved("safe"), anotherCard},
+        {"results-another-card.small", saved("safe"), anotherCard, {}, QSize(1040, 660)},
+        {"results-not-inserted", saved("safe"),
+         [](Stage& s) {
+             s.removeVolume(QStringLiteral("media/ana/SONY A7IV"));
              return s.openSaved(0);
          }},
         // The smallest window: the inspector closed, as it is the detail's room that is tight.

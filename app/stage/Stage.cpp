@@ -455,7 +455,8 @@ bool Stage::start() {
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
         // Only a dozen of a fixture's files are written out: its saved cards are as they were checked,
         // but for what the stage adds.
-        deps.cardChanges = [added = addedSince_](const std::vector<RecordedFile>&, const std::string&) {
+        deps.cardChanges = [added = addedSince_](const RecordedCard&, const std::string&,
+                                                 const CardFolders&) {
             CardChanges c;
             c.added = added->load();
             return c;
@@ -511,6 +512,18 @@ void Stage::addVolume(const QVariantMap& m) {
     v.volumeID = stageVolumeID(v);
     QDir().mkpath(text(v.path));
     stageVolumes_->put(v);
+    if (model_ && monitor_) {
+        monitor_->fire();
+        settle();
+    }
+}
+
+void Stage::removeVolume(const QString& path) {
+    {
+        std::lock_guard<std::mutex> hold(stageVolumes_->lock);
+        std::erase_if(stageVolumes_->list,
+                      [place = bytes(below(path))](const VolumeInfo& v) { return v.volumePath == place; });
+    }
     if (model_ && monitor_) {
         monitor_->fire();
         settle();

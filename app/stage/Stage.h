@@ -92,6 +92,8 @@ public:
     // this returns. A path that is no volume is described as the system disk's.
     Q_INVOKABLE void setVolumes(const QVariantList& volumes);
     Q_INVOKABLE void addVolume(const QVariantMap& volume);
+    // The volume mounted at that path (below the root, or absolute) taken away, as setVolumes does.
+    Q_INVOKABLE void removeVolume(const QString& path);
 
     // --- the desktop ---
     // The next answers of the folder picker, one list of paths per question.

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/statvfs.h>
@@ -15,6 +16,9 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -563,7 +567,9 @@ private slots:
         m.ejectSource();
         QVERIFY(m.ejecting() && !m.deepVerifying());
         QVERIFY(h.verifier(1)->cancelled());
-        QCOMPARE(h.ejector->asked, std::vector<std::string>{kCard});
+        // A result ready to format is ejected once the card is seen still to be as it says.
+        QTRY_COMPARE(h.ejector->asked, std::vector<std::string>{kCard});
+        QVERIFY(m.ejecting());
         h.volumes->push(listing({volume("/", "root", false)}));
         using Kind = EjectFailure::Kind;
         h.ejector->finish(reason.isEmpty() ? std::nullopt
@@ -1032,6 +1038,58 @@ private slots:
         QCOMPARE(m.historyCount(), 1);
         QCOMPARE(m.history().front().id, saved);
         QCOMPARE(m.phase(), AppModel::Phase::Results);
+    }
+
+    // A result of a card in the reader, made now or opened from the history, is ready to format
+    // only while the card is as it says: a file added, deleted, rewritten to another size or
+    // touched, or a folder made and then a photo put in it, turns it into "changed" within moments
+    // without anyone asking, and the ready-to-format panel goes. A folder alone is no change.
+    void aShownCardThatChangesIsChangedSince_data() {
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<QString>("change");
+        for (bool saved : {false, true})
+            for (const char* change : {"a file added", "a file deleted", "a file's size", "a file's time",
+                                       "a folder, then a file in it"})
+                QTest::newRow(qPrintable(QString(saved ? "saved, " : "made now, ") + change))
+                    << saved << QString::fromLatin1(change);
+    }
+    void aShownCardThatChangesIsChangedSince() {
+        QFETCH(bool, saved);
+        QFETCH(QString, change);
+        QTemporaryDir dir;
+        const std::string card = dir.filePath(QStringLiteral("CARD")).toStdString();
+        Harness h;
+        AppModel& m = readyToFormatOn(h, card);
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
+        if (saved) {
+            QTRY_COMPARE(m.historyCount(), 1);
+            m.showHistory(m.history().front().id.toString());
+            QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::unchanged);
+        }
+        QVERIFY(m.showsReadyToFormat());
+        QVERIFY(m.waitForIdle(5000));
+        const AppModel::SavedCard before = m.savedCard();
+        const std::string photo = card + "/DCIM/IMG_0.JPG";
+        if (change == "a file added") {
+            writeCardFile(card, "DCIM/IMG_100.JPG", 1000);
+        } else if (change == "a file deleted") {
+            QVERIFY(std::filesystem::remove(photo));
+        } else if (change == "a file's size") {
+            writeCardFile(card, "DCIM/IMG_0.JPG", 999);
+        } else if (change == "a file's time") {
+            const timespec times[2] = {{0, UTIME_OMIT}, {1'700'000'000, 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, photo.c_str(), times, 0), 0);
+        } else {
+            QVERIFY(std::filesystem::create_directory(card + "/DCIM/101NEW"));
+            QVERIFY(m.waitForIdle(5000));
+            QCOMPARE(m.savedCard(), before);
+            QVERIFY(m.showsReadyToFormat());
+            writeCardFile(card, "DCIM/101NEW/IMG_100.JPG", 1000);
+        }
+        QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(!m.showsReadyToFormat());
+        QVERIFY(m.savedCardChanges().any());
+        QVERIFY(m.canEjectSource());
     }
 
     // Checking a saved card again waits for its card and backups to be restored, checks it against

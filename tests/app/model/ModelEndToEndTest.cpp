@@ -38,6 +38,12 @@ QStringList openBelow(const std::string& root) {
     return open;
 }
 
+// A file a case adds to a drive, taken away when the case ends however it ends.
+struct Added {
+    std::string path;
+    ~Added() { std::filesystem::remove(path); }
+};
+
 struct Drives3 {
     std::unique_ptr<ZramVolume> card, a, b;
 };
@@ -319,10 +325,7 @@ private slots:
     // written) was never compared: the pass ends not safe, names the photo, and so does the history.
     void photoAddedDuringThePass() {
         const std::string added = "DCIM/100TEST/IMG_9999.JPG";
-        struct Remove {
-            std::string path;
-            ~Remove() { std::filesystem::remove(path); }
-        } later{d.card->mountPoint() + "/" + added};
+        const Added later{d.card->mountPoint() + "/" + added};
         Harness h;
         AppModel& m = chooseAll(h);
         h.gate->holdAt(CheckLevel::verified, VerifyProgress::Stage::comparing);
@@ -345,6 +348,38 @@ private slots:
         QCOMPARE(saved.level, CheckLevel::verified);
         QVERIFY(!saved.readyToFormat);
         QCOMPARE(saved.totals.problem, 1);
+        m.shutdown();
+    }
+
+    // A card checked safe to format is ready only while it is as checked. On the real drives, for
+    // root and an ordinary user alike, the check's own finish and its byte-by-byte pass are no
+    // change; a photo copied onto the card turns the result "changed" within moments, made now or
+    // opened from the history, and the ready-to-format panel goes.
+    void aReadyCardThatChanges() {
+        const std::string added = "DCIM/100TEST/IMG_9998.JPG";
+        const Added later{d.card->mountPoint() + "/" + added};
+        Harness h;
+        AppModel& m = chooseAll(h);
+        m.check(std::optional<CheckLevel>());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m.report() && m.report()->level == CheckLevel::verified && !m.deepVerifying(), 120000);
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
+        QVERIFY(m.showsReadyToFormat());
+        d.card->write(added, bytes(size_t(100 << 10), 9998));
+        QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QCOMPARE(m.savedCardChanges().added, 1);
+        QVERIFY(!m.showsReadyToFormat());
+
+        // Taken away again, the card is as its saved check found it, until the photo is back.
+        QVERIFY(std::filesystem::remove(later.path));
+        QTRY_COMPARE(m.historyCount(), 1);
+        m.showHistory(m.history().front().id.toString());
+        QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::unchanged);
+        QVERIFY(m.showsReadyToFormat());
+        d.card->write(added, bytes(size_t(100 << 10), 9998));
+        QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(!m.showsReadyToFormat());
         m.shutdown();
     }
 

@@ -111,6 +111,10 @@ struct Harness {
     std::shared_ptr<Described> described = std::make_shared<Described>();
     // How many files a scripted listing of a saved card finds that its check did not.
     std::shared_ptr<std::atomic<int>> addedSince = std::make_shared<std::atomic<int>>(0);
+    // A scripted model lists the card for real (the check's own walk) instead, watching at most
+    // this many of its folders.
+    bool listCards = false;
+    size_t cardWatchLimit = 4096;
     std::unique_ptr<AppModel> model;
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }
@@ -124,6 +128,15 @@ struct Harness {
 
 // The camera card the scripted cases check.
 inline const std::string kCard = "/media/u/CARD";
+
+// The files of `r` written below `card` as its check recorded them (size and time), so that a
+// listing of the folder finds the card as the report says; then `path` (below the card) rewritten
+// to `size` bytes.
+void writeCard(const std::string& card, const VerifyReport& r);
+void writeCardFile(const std::string& card, const std::string& path, int64_t size);
+// A scripted model that lists the real folder `card` as it lists cards, shown the result of a check
+// that found every file on it verified on two backups: ready to format once the card is looked at.
+AppModel& readyToFormatOn(Harness& h, const std::string& card);
 
 // A new model that sees the system's disk and the card mounted, with the card and these backups
 // chosen.

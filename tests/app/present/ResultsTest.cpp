@@ -188,6 +188,67 @@ TEST(Coverage, CardNotReadWholeTakesTheWarningColour) {
     EXPECT_EQ(verdictColor(allCovered), ColorRole::partial);
 }
 
+// Where the card in the reader is not the checked card as it was, the header says what is there
+// whatever the verdict, and the ring's covered arcs take the header's colour, never the covered
+// one; other arcs keep theirs. The card as checked leaves the verdict alone.
+TEST(CardNow, HeaderAndRingPerVerdict) {
+    using S = FileStatus;
+    VerifyReport safe = report({file(1, S::verified, 2)}, CheckLevel::verified);
+    safe.safeToFormat = true;
+    VerifyReport notWhole = safe;
+    notWhole.cardUnreadable = 1;
+    notWhole.safeToFormat = false;
+    const VerifyReport verdicts[] = {safe, notWhole, report({file(1, S::backedUp, 2), file(2, S::missing)}),
+                                     report({})};
+    const struct {
+        CardNow card;
+        const char* title;
+        const char* reason;
+        ColorRole tint;
+    } rows[] = {
+        {CardNow::changed, "Changed since this check",
+         "Since this check, 2 files added and 1 removed on the card. Check it again before you format it.",
+         ColorRole::partial},
+        {CardNow::another, "Another card is in the reader",
+         "The card at its place isn't the “CARD” this result checked. Insert that card to check it again.",
+         ColorRole::partial},
+        {CardNow::cannotTell, "Can't tell which card is in the reader",
+         "Nothing tells whether the card at its place is the “CARD” this result checked. Insert that card to "
+         "check it again.",
+         ColorRole::partial},
+        {CardNow::notInserted, "The card isn't in the reader",
+         "This result is of “CARD” as it was checked. Insert it to check it again.", ColorRole::pending},
+    };
+    const CardChanges changes{2, 0, 1, false};
+    for (const VerifyReport& r : verdicts) {
+        EXPECT_FALSE(cardNowHeader(r, CardNow::asChecked, changes, us).has_value());
+        for (FileStatus arc : {S::verified, S::backedUp})
+            EXPECT_EQ(ringColor(r, arc, CardNow::asChecked), ringColor(r, arc)) << r.totals.files;
+        for (const auto& row : rows) {
+            const auto header = cardNowHeader(r, row.card, changes, us);
+            ASSERT_TRUE(header.has_value());
+            EXPECT_EQ(header->title.toStdString(), row.title);
+            EXPECT_EQ(header->reason.toStdString(), row.reason);
+            EXPECT_EQ(header->tint, row.tint);
+            for (FileStatus arc : {S::verified, S::backedUp})
+                EXPECT_EQ(ringColor(r, arc, row.card), row.tint);
+            EXPECT_EQ(ringColor(r, S::missing, row.card), ColorRole::missing);
+            EXPECT_EQ(ringColor(r, S::conflict, row.card), ColorRole::conflict);
+        }
+    }
+}
+
+TEST(CardNow, WhatChangedSinceInWords) {
+    const std::pair<CardChanges, const char*> rows[] = {
+        {{1, 0, 0, false}, "1 file added"},
+        {{0, 2, 0, false}, "2 files changed"},
+        {{1234, 0, 1, false}, "1,234 files added and 1 removed"},
+        {{1, 1, 1, true}, "1 file added, 1 changed, 1 removed and part of the card can't be read"},
+        {{0, 0, 0, true}, "part of the card can't be read"},
+    };
+    for (const auto& [changes, words] : rows) EXPECT_EQ(changesText(changes, us).toStdString(), words);
+}
+
 TEST(Coverage, SegmentsAndPercent) {
     struct Row {
         StatusCounts c;

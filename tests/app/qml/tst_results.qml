@@ -77,6 +77,36 @@ TestCase {
         verify(item(w, "heroReason").text.indexOf("same drive") < 0)
     }
 
+    // Whatever the saved check found, the header says what is in the reader now, and the ring's
+    // covered arc is drawn in the header's colour, not the covered one, where that is not the
+    // checked card as it was.
+    function test_headerSaysWhatIsInTheReader_data() {
+        const card = "media/ana/SONY A7IV"
+        return [
+            { tag: "the card as checked", setUp: s => {}, title: "Safe to format", role: "verified", ready: true },
+            { tag: "changed since", setUp: s => s.addToSavedCards(1), title: "Changed since this check",
+              role: "partial" },
+            { tag: "another card", setUp: s => s.addVolume({ path: card, name: "SONY A7IV 2", removable: true, card: true }),
+              title: "Another card is in the reader", role: "partial" },
+            { tag: "cannot tell", setUp: s => s.addVolume({ path: card, name: "SONY A7IV", removable: true }),
+              title: "Can't tell which card is in the reader", role: "partial" },
+            { tag: "not inserted", setUp: s => s.removeVolume(card), title: "The card isn't in the reader",
+              role: "pending" },
+        ]
+    }
+    function test_headerSaysWhatIsInTheReader(data) {
+        const w = openResults("safe", (s, m) => data.setUp(s))
+        compare(item(w, "heroTitle").text, data.title)
+        compare(item(w, "readyPanel") !== null, data.ready === true)
+        const ring = item(w, "coverageRing")
+        const at = ring.mapToItem(w.window.contentItem, ring.width / 2 + ring.r, ring.height / 2)
+        const drawn = grabImage(w.window.contentItem).pixel(Math.round(at.x), Math.round(at.y))
+        const apart = role => { const c = Look.color(role); return Math.abs(c.r - drawn.r) + Math.abs(c.g - drawn.g) + Math.abs(c.b - drawn.b) }
+        verify(apart(data.role) < 0.1, "the arc drawn in " + drawn + ", not " + Look.color(data.role))
+        if (data.role !== "verified")
+            verify(apart("verified") > 0.3, "the arc drawn in the covered colour " + drawn)
+    }
+
     function test_heroCalls() {
         const w = openResults("missing", (s, m) => { m.showInspector = false })
         click(w, "copy")

@@ -93,11 +93,6 @@ QList<QStringList> csvRows(const QString& path) {
     return rows;
 }
 
-double distance(const QColor& a, const QColor& b) {
-    return std::abs(a.redF() - b.redF()) + std::abs(a.greenF() - b.greenF()) +
-           std::abs(a.blueF() - b.blueF());
-}
-
 // A file below the stage's own folder, for what the window exports.
 QString savedAt(WindowSession& s, const QString& name) { return s.stage.root() + u'/' + name; }
 
@@ -236,8 +231,10 @@ private slots:
             w.colorAt(ring, {ring->width() / 2 + ring->property("r").toReal(), ring->height() / 2});
         const QColor warning = look_.color(QStringLiteral("partial")),
                      covered = look_.color(QStringLiteral("verified"));
-        QVERIFY2(distance(drawn, warning) < 0.1 && distance(drawn, warning) < distance(drawn, covered),
-                 qPrintable(drawn.name()));
+        QVERIFY2(
+            WindowDriver::colorDistance(drawn, warning) < 0.1 &&
+                WindowDriver::colorDistance(drawn, warning) < WindowDriver::colorDistance(drawn, covered),
+            qPrintable(drawn.name()));
 
         const QString csv = savedAt(s, QStringLiteral("broken.csv"));
         s.stage.answerSave(csv);

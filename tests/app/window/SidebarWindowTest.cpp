@@ -202,6 +202,14 @@ class SidebarWindowTest : public QObject {
     static QString cardFacts(WindowDriver& w) {
         return WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationDetail"));
     }
+    // Whether the ring's covered arc, a quarter round, is drawn in the colour of that role.
+    bool ringIn(WindowDriver& w, const QString& role) {
+        QQuickItem* ring = w.item(QStringLiteral("coverageRing"));
+        return ring &&
+               WindowDriver::colorDistance(
+                   w.colorAt(ring, {ring->width() / 2 + ring->property("r").toReal(), ring->height() / 2}),
+                   look_.color(role)) < 0.1;
+    }
     // An eject button of the results, in whichever place and form it is shown.
     static bool ejectShown(WindowDriver& w) {
         for (const char* name : {"ejectCard", "eject", "compact-eject", "symbols-eject"})
@@ -706,8 +714,13 @@ private slots:
         QVERIFY(w.click(QStringLiteral("historyRow")));
         QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::another; }));
         QVERIFY(m.waitForIdle(10000));
-        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
-        QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" The card now at its place is another card."));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Another card is in the reader"));
+        QCOMPARE(
+            w.text(QStringLiteral("heroReason")),
+            QStringLiteral("The card at its place isn't the “HVTWIN” this result checked. Insert that card "
+                           "to check it again."));
+        QVERIFY(w.text(QStringLiteral("savedLine")).startsWith("Checked "));
+        QVERIFY(ringIn(w, QStringLiteral("partial")) && !ringIn(w, QStringLiteral("verified")));
         QVERIFY(WindowDriver::waitFor([&] { return !w.item(QStringLiteral("readyPanel")); }, 3000));
         QVERIFY(!ejectShown(w));
         QCOMPARE(cardFacts(w), QStringLiteral("/mnt"));
@@ -733,7 +746,13 @@ private slots:
         // No card there: the empty mount-point folder is not checked in its name either.
         QCOMPARE(runAsRoot("umount " + place), 0);
         QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::notInserted; }));
-        QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" Insert “HVTWIN” to check it again."));
+        QVERIFY(WindowDriver::waitFor([&] {
+            return w.text(QStringLiteral("heroTitle")) == QStringLiteral("The card isn't in the reader");
+        }));
+        QCOMPARE(
+            w.text(QStringLiteral("heroReason")),
+            QStringLiteral("This result is of “HVTWIN” as it was checked. Insert it to check it again."));
+        QVERIFY(ringIn(w, QStringLiteral("pending")) && !ringIn(w, QStringLiteral("verified")));
         w.key(Qt::Key_R, Qt::ControlModifier);
         refused();
         QVERIFY(w.click(QStringLiteral("toolRecheck")));
@@ -746,12 +765,16 @@ private slots:
         QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::unchanged; }));
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
         QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" The card hasn't changed since."));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
+        QVERIFY(ringIn(w, QStringLiteral("verified")));
         QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVTWIN · "); }));
     }
 
-    // A card checked safe to format, then a photo added while it stays in the reader: its saved
-    // result opened from the recent checks says the card changed, shows no ready-to-format panel
-    // and format guide, and its Check Again checks the card as it is now.
+    // A card checked safe to format, then a photo copied onto it while it stays in the reader. The
+    // result on screen loses its ready-to-format panel within moments: the header says the card
+    // changed since the check, in the warning colour down to its ring, and the card can still be
+    // ejected from the header. Its saved result opened from the recent checks says the same, shows
+    // no format guide, and its Check Again checks the card as it is now.
     void aSavedResultOfACardChangedSince() {
         std::unique_ptr<ZramVolume> card;
         try {
@@ -765,8 +788,17 @@ private slots:
         AppModel& m = a.model();
         checkTwin(a, card->mountPoint(), twinBackups());
         if (QTest::currentTestFailed()) return;
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
+        QVERIFY(ringIn(w, QStringLiteral("verified")));
         card->write("DCIM/100TWIN/IMG_5999.JPG", content(99));
         ::sync();
+        QVERIFY(WindowDriver::waitFor([&] {
+            return !w.item(QStringLiteral("readyPanel")) &&
+                   w.text(QStringLiteral("heroTitle")) == QStringLiteral("Changed since this check");
+        }));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(ringIn(w, QStringLiteral("partial")) && !ringIn(w, QStringLiteral("verified")));
+        QVERIFY(WindowDriver::waitFor([&] { return ejectShown(w); }));
 
         QVERIFY(w.click(QStringLiteral("toolNewCheck")));
         QVERIFY(w.click(QStringLiteral("recentTile")));

@@ -1,5 +1,7 @@
 #include "WindowDriver.h"
 
+#include <cmath>
+
 #include <QGuiApplication>
 #include <QQmlContext>
 #include <QQuickStyle>
@@ -144,6 +146,11 @@ QColor WindowDriver::colorAt(QQuickItem* item, QPointF point) {
     const QImage frame = window_->grabWindow();
     const QPointF at = item->mapToScene(point) * window_->effectiveDevicePixelRatio();
     return frame.pixelColor(at.toPoint());
+}
+
+double WindowDriver::colorDistance(const QColor& a, const QColor& b) {
+    return std::abs(a.redF() - b.redF()) + std::abs(a.greenF() - b.greenF()) +
+           std::abs(a.blueF() - b.blueF());
 }
 
 void WindowDriver::activate() {

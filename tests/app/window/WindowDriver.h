@@ -54,6 +54,8 @@ public:
     bool clickWhere(const QString& name, const std::function<bool(QQuickItem*)>& pick, int timeoutMs = 5000);
     // The colour drawn at a point of an item (in its own coordinates), from a frame drawn now.
     QColor colorAt(QQuickItem* item, QPointF point);
+    // How far apart two colours are: the sum of their channels' differences, 0 to 3.
+    static double colorDistance(const QColor& a, const QColor& b);
     // A key (with modifiers) pressed into the window's focused item, through the shortcut map.
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void type(const QString& text);

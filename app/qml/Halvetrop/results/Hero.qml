@@ -113,6 +113,7 @@ Item {
         }
         CoverageRing {
             id: ring
+            objectName: "coverageRing"
             anchors.verticalCenter: parent.verticalCenter
             segments: hero.results.segments
             percent: hero.h.percent !== undefined ? hero.h.percent : 100
