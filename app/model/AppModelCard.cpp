@@ -66,6 +66,7 @@ void AppModel::applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoc
     // Another result (or its card gone, or a check begun) by now.
     if (serial != cardSerial_) return;
     cardLooking_ = false;
+    if (changes.accessTimesTouched > 0 && source_) noteAccessTimeTouched(*source_);
     const bool wasLooked = cardLooked_;
     if (!changes.any() && reportEpoch == reportEpoch_) cardLooked_ = true;
     if (changes.any())

@@ -75,14 +75,18 @@ CardChanges cardChanges(const RecordedCard& recorded, const WalkResult& now) {
 CardChanges cardChangesAt(const RecordedCard& recorded, const std::string& path, BulkWalker& walker,
                           const CardFolders& folders) {
     WalkResult now = walker.walk(path);
+    std::int64_t touched = now.accessTimesTouched;
     for (int listing = 1; folders && listing < kListings; ++listing) {
         std::vector<std::string> found;
         found.reserve(now.directories.size());
         for (const WalkDirectory& d : now.directories) found.push_back(d.relativePath);
         if (!folders(found)) break;
         now = walker.walk(path);
+        touched += now.accessTimesTouched;
     }
-    return cardChanges(recorded, now);
+    CardChanges out = cardChanges(recorded, now);
+    out.accessTimesTouched = touched;
+    return out;
 }
 
 }  // namespace halvetrop

@@ -38,6 +38,9 @@ struct CardChanges {
     std::int64_t changed = 0;  // another size or modification time
     std::int64_t removed = 0;  // files the check saw that are gone
     bool unreadable = false;   // part of the card (not a junk folder) could not be listed
+    // Folders of the card listed without keeping their access times (not a change of the card, but
+    // the listing's own trace, which the result must own up to).
+    std::int64_t accessTimesTouched = 0;
     bool any() const { return added > 0 || changed > 0 || removed > 0 || unreadable; }
     friend bool operator==(const CardChanges&, const CardChanges&) = default;
 };

@@ -536,6 +536,38 @@ TEST(CardChanges, TheCardAsTheCheckSawItAndEachChangeSince) {
     EXPECT_TRUE(now().any());
 }
 
+// Listing the card again to see whether it changed is itself a read of its folders: where they
+// belong to another user, each listing's trace on them is counted for the result to own up to,
+// and it is no change of the card.
+TEST(CardChanges, ListingFoldersOfAnotherUserIsCountedNotChanged) {
+    struct RefusingSys : Sys {
+        int open(const char* path, int flags, mode_t mode) override {
+            if (flags & O_NOATIME) return errno = EPERM, -1;
+            return Sys::open(path, flags, mode);
+        }
+        int openat(int dirfd, const char* path, int flags, mode_t mode) override {
+            if (flags & O_NOATIME) return errno = EPERM, -1;
+            return Sys::openat(dirfd, path, flags, mode);
+        }
+        int fstatvfs(int, struct statvfs* out) override {
+            *out = {};
+            out->f_flag = ST_RELATIME;
+            return 0;
+        }
+    };
+    TempDir card{"sinceother"};
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one");
+    VerifyRequest request(card.path(), {});
+    const RecordedCard recorded = recordedCard(Verifier(request).run());
+    BulkWalker own;
+    EXPECT_EQ(cardChangesAt(recorded, card.path(), own).accessTimesTouched, 0);
+    RefusingSys sys;
+    BulkWalker other(BulkWalker::Options(), sys);
+    const CardChanges changes = cardChangesAt(recorded, card.path(), other);
+    EXPECT_FALSE(changes.any());
+    EXPECT_GT(changes.accessTimesTouched, 0);
+}
+
 // What the check itself said changed (a file written, added or taken away while it read) and the
 // places it could not read are no news of the card since: a file it called changed may be any
 // size or gone, a folder it could not list may still be unreadable. Anything else still counts.
