@@ -42,21 +42,28 @@ LocationLook locationLook(const std::string& path, const std::optional<VolumeInf
     const auto parts = components(path);
     LocationLook look;
     look.name = parts.empty() ? QStringLiteral("/") : displayText(parts.back());
+    auto split = [&look](QString head, QString tail) {
+        look.detail = head + tail;
+        look.detailHead = std::move(head);
+        look.detailTail = std::move(tail);
+    };
     if (!connected) {
         look.symbol = looksLikeMountPoint(path) ? "externaldrive.fill" : "folder.fill";
-        look.detail = notConnectedText({path});
+        const QString said = notConnectedText({path});
+        const qsizetype name = said.startsWith(look.name) ? look.name.size() : 0;
+        split(said.left(name), said.mid(name));
         return look;
     }
     if (volume) {
         look.symbol = volumeSymbol(*volume);
-        look.detail = displayText(volume->name) + QStringLiteral(" · ") + byteCount(volume->freeBytes) +
-                      QStringLiteral(" free");
+        split(displayText(volume->name),
+              QStringLiteral(" · ") + byteCount(volume->freeBytes) + QStringLiteral(" free"));
         return look;
     }
     look.symbol = looksLikeMountPoint(path) ? "externaldrive.fill" : "folder.fill";
     const size_t slash = path.find_last_of('/');
-    look.detail =
-        slash == std::string::npos || slash == 0 ? QStringLiteral("/") : displayText(path.substr(0, slash));
+    split(slash == std::string::npos || slash == 0 ? QStringLiteral("/") : displayText(path.substr(0, slash)),
+          QString());
     return look;
 }
 

@@ -234,6 +234,60 @@ bool partlyCopied(Stage& s, const QString& fixture) {
     return s.settle();
 }
 
+// The sizes the window's fit is pictured at beside the default one (1240x800, the inspector open):
+// the smallest window, its inspector closed, and a wide screen.
+const QSize smallest(1040, 660), wide(1920, 1080);
+
+// A saved check opened, the inspector open or closed, then brought into a state.
+std::function<bool(Stage&)> opened(bool inspector, std::function<bool(Stage&)> then = {}) {
+    return [inspector, then](Stage& s) {
+        s.model().setShowInspector(inspector);
+        return s.openSaved(0) && (!then || then(s));
+    };
+}
+
+bool folderMap(Stage& s) {
+    s.model().setMode(AppModel::Mode::Map);
+    s.model().setSelectedFolder(QStringLiteral("PRIVATE/M4ROOT/CLIP"));
+    return true;
+}
+
+bool verifyingPass(Stage& s) {
+    s.model().check(QStringLiteral("verified"));
+    return s.model().deepVerifying() && s.progress(QStringLiteral("comparing"), QString(), 30, 90);
+}
+
+// The browser opened from the first shoot of the browser fixture, as a click on its row opens it.
+bool fromShoot(Stage& s) {
+    s.model().showFiles(QStringLiteral("DCIM/100MSDCF|2025-03-01|ILCE-7M4"), false);
+    return s.settle();
+}
+
+bool browsing(Stage& s) {
+    s.model().setMode(AppModel::Mode::Files);
+    return s.settle();
+}
+
+// The long-named card and backups chosen, and then another card with a long name inserted.
+bool newLongCard(Stage& s) {
+    if (!chooseLong(s)) return false;
+    const QByteArray name = QByteArrayLiteral(
+        "EOS_DIGITAL of the best man, borrowed for the evening reception at the "
+        "old harbour hall");
+    s.addVolume(volume("media/ana/EOS_DIGITAL of the best man, borrowed for the evening reception",
+                       name.constData(), "vfat", 63.9e9, 12e9, true));
+    return s.settle();
+}
+
+// The long-named card pulled out while it was being checked: the start screen and its notice.
+bool removedWhileChecking(Stage& s) {
+    if (!chooseLong(s)) return false;
+    s.model().check(std::optional<CheckLevel>());
+    const QByteArray archive = nameOf(longArchive).toUtf8();
+    s.setVolumes({volume(longArchive, archive.constData(), "ext4", 4e12, 0.812e12, false)});
+    return s.settle();
+}
+
 }  // namespace
 
 // A picture that is missing, of the wrong size or of one colour only fails the check.
@@ -635,6 +689,32 @@ int main(int argc, char** argv) {
          },
          {},
          QSize(1040, 660)},
+        // What a tight window cut or covered, at the smallest window, the default one with the
+        // inspector and a wide screen: shoot rows (the status sentence, short titles beside few
+        // pictures, the folder panel's count, "Card contents", the strip's bar, the inspector's
+        // empty text), the browser opened from a shoot and its status cells, the sidebar under
+        // long names, and banners over the start screen.
+        {"results-missing.wide", saved("missing"), openSaved, {}, wide},
+        {"results-missing.1132", saved("missing"), openSaved, {}, QSize(1132, 660)},
+        {"results-missing.long.wide", saved("missing-long"), openSaved, {}, wide},
+        {"results-browser", saved("browser"), opened(true)},
+        {"results-browser.narrow", saved("browser"), opened(false), {}, smallest},
+        {"results-browser.wide", saved("browser"), opened(true), {}, wide},
+        {"results-folder-map.narrow", saved("missing"), opened(false, folderMap), {}, smallest},
+        {"results-folder-map.wide", saved("missing"), opened(true, folderMap), {}, wide},
+        {"results-verifying.narrow", saved("verifying"), opened(false, verifyingPass), {}, smallest},
+        {"results-verifying.wide", saved("verifying"), opened(true, verifyingPass), {}, wide},
+        {"files-shoot", saved("browser"), opened(true, fromShoot)},
+        {"files-shoot.narrow", saved("browser"), opened(false, fromShoot), {}, smallest},
+        {"files-shoot.wide", saved("browser"), opened(true, fromShoot), {}, wide},
+        {"files-table.long-names.narrow", saved("browser-long-names"), opened(false, browsing), {}, smallest},
+        {"files-table.long-names.wide", saved("browser-long-names"), opened(true, browsing), {}, wide},
+        {"setup-new-card.long", mountLongDrives, newLongCard},
+        {"setup-new-card.long.narrow", mountLongDrives, newLongCard, {}, smallest},
+        {"setup-new-card.long.wide", mountLongDrives, newLongCard, {}, wide},
+        {"setup-card-removed.long", mountLongDrives, removedWhileChecking},
+        {"setup-card-removed.long.narrow", mountLongDrives, removedWhileChecking, {}, smallest},
+        {"setup-card-removed.long.wide", mountLongDrives, removedWhileChecking, {}, wide},
     };
     // States also pictured in the high-contrast appearances.
     const QSet<QString> highContrast{QStringLiteral("results-safe"), QStringLiteral("setup-ready")};

@@ -48,6 +48,25 @@ TEST(SidebarLooks, LocationRows) {
         EXPECT_EQ(look.symbol, row.symbol) << row.path;
         EXPECT_EQ(look.name.toStdString(), row.name) << row.path;
         EXPECT_EQ(look.detail.toStdString(), row.detail) << row.path;
+        EXPECT_EQ(look.detailHead + look.detailTail, look.detail) << row.path;
+    }
+    // Where the line is short only the name or the path gives way; the facts after it stay whole.
+    struct Split {
+        std::string path;
+        std::optional<VolumeInfo> volume;
+        bool connected;
+        const char* head;
+        const char* tail;
+    };
+    const Split splits[] = {
+        {"/mnt/nas", volume(false, true, true), true, "NAS <b>1</b>", " · 1.5 GB free"},
+        {"/media/ana/DRIVE", volume(false, false, true), false, "DRIVE", " isn't connected"},
+        {"/media/ana/DRIVE/Photos", std::nullopt, true, "/media/ana/DRIVE", ""},
+    };
+    for (const auto& split : splits) {
+        const auto look = locationLook(split.path, split.volume, split.connected);
+        EXPECT_EQ(look.detailHead.toStdString(), split.head) << split.path;
+        EXPECT_EQ(look.detailTail.toStdString(), split.tail) << split.path;
     }
 }
 

@@ -61,13 +61,34 @@ Item {
                 text: row.look.name
                 font: Theme.rowTitle
             }
-            DataText {
+            // The name or path gives way (in its middle); what follows it, the free space or that
+            // the drive is not connected, is always shown whole.
+            Item {
                 objectName: "locationDetail"
+                // The whole line, as it reads.
+                readonly property string text: row.look.detail
                 Layout.fillWidth: true
-                text: row.look.detail
-                font: Theme.secondaryFont
-                color: Theme.secondary
-                elide: Text.ElideMiddle
+                implicitHeight: detailHead.implicitHeight
+                DataText {
+                    id: detailHead
+                    objectName: "locationDetailHead"
+                    width: Math.min(implicitWidth, parent.width - detailTail.width)
+                    text: row.look.detailHead
+                    font: Theme.secondaryFont
+                    color: Theme.secondary
+                    elide: Text.ElideMiddle
+                }
+                DataText {
+                    id: detailTail
+                    objectName: "locationFacts"
+                    // Right after what the name shows, however much of it is cut.
+                    x: Math.min(detailHead.width, detailHead.contentWidth)
+                    width: Math.min(implicitWidth, parent.width)
+                    visible: text.length > 0
+                    text: row.look.detailTail
+                    font: Theme.secondaryFont
+                    color: Theme.secondary
+                }
             }
         }
         SymbolButton {

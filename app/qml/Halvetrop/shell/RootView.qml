@@ -122,6 +122,7 @@ Item {
         SetupView {
             model: root.model
             history: root.history
+            bottomClearance: root.banner !== "" ? bannerArea.height + Theme.xl + Theme.s : 0
         }
     }
     Component {
