@@ -214,6 +214,9 @@ void AppModel::checkAgainstBackup(bool adding) {
                                                                  true, std::nullopt))
         if (auto c = cleanAbsolutePath(p); c && *c != *source_) picked.push_back(*c);
     if (picked.empty()) return;
+    for (const auto& p : picked)
+        if (std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end())
+            forgetBookmark(p);
     if (adding) {
         for (const auto& p : picked)
             if (std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end()) {

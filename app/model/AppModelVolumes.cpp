@@ -108,6 +108,7 @@ void AppModel::setSource(const std::string& path) {
     }
     source_ = clean;
     emit sourceChanged();
+    forgetBookmark(*clean);
     requestBookmark(*clean);
     if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) {
         auto next = destinations_;
@@ -122,6 +123,7 @@ void AppModel::addBackups(const std::vector<std::string>& paths) {
         auto clean = cleanAbsolutePath(p);
         if (!clean || (source_ && *clean == *source_)) continue;
         if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) continue;
+        forgetBookmark(*clean);
         auto next = destinations_;
         next.push_back(*clean);
         setDestinations(std::move(next));

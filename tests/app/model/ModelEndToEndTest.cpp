@@ -219,6 +219,73 @@ private slots:
         QCOMPARE(d.b->remount(), std::string());
     }
 
+    // A backup drive whose UUID was cleared is not the volume its bookmark names: it reads as not
+    // connected. Removed and picked again, as a new backup or by "Add a Backup and Check Again…",
+    // it is the volume at its folder now, for the check and for every later look at the drives.
+    void backupPickedAgainIsItsVolumeNow_data() {
+        QTest::addColumn<bool>("checkAgain");
+        QTest::newRow("removed and added again") << false;
+        QTest::newRow("added by checking again") << true;
+    }
+    void backupPickedAgainIsItsVolumeNow() {
+        QFETCH(bool, checkAgain);
+        std::unique_ptr<ZramVolume> backup;
+        try {
+            backup = std::make_unique<ZramVolume>(64ll << 20, "HVAGAIN", "/mnt");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        for (const auto& e : std::filesystem::recursive_directory_iterator(d.card->mountPoint() + "/DCIM"))
+            if (e.is_regular_file())
+                backup->write(std::filesystem::relative(e.path(), d.card->mountPoint()).string(),
+                              readFile(e.path().string()));
+        ::sync();
+        const std::string folder = backup->mountPoint();
+        Harness h;
+        AppModel& m = h.start(true);
+        QVERIFY(m.waitForIdle(10000));
+        m.setSource(d.card->mountPoint());
+        m.addBackups({folder});
+        QVERIFY(m.waitForIdle(10000));
+
+        QCOMPARE(backup->unmount(), std::string());
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(10000));
+        runAsRootOrThrow("e2fsck -fy " + backup->device() + " >/dev/null 2>&1; tune2fs -U clear " +
+                         backup->device());
+        refreshDeviceDatabase(backup->device());
+        QCOMPARE(backup->remount(), std::string());
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.unresolvedBackups(), std::set<std::string>{folder});
+
+        m.removeBackup(folder);
+        if (checkAgain) {
+            h.picker->answers.push_back({folder});
+            m.checkAgainstBackup(true);
+        } else {
+            m.addBackups({folder});
+            m.check(std::optional<CheckLevel>());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(m.phase() != AppModel::Phase::Checking, 120000);
+        QCOMPARE(m.phase(), AppModel::Phase::Results);
+        QCOMPARE(m.report()->destinations.size(), size_t(1));
+        QCOMPARE(m.report()->totals.covered(), files);
+        QCOMPARE(m.report()->problems, std::vector<std::string>());
+        QVERIFY(m.unresolvedBackups().empty());
+        m.stopDeepVerify();
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(10000));
+        QVERIFY(m.unresolvedBackups().empty());
+        m.shutdown();
+        h.model.reset();
+
+        AppModel& later = h.start(true);
+        QVERIFY(later.waitForIdle(10000));
+        QCOMPARE(later.destinations(), std::vector<std::string>{folder});
+        QVERIFY(later.unresolvedBackups().empty());
+    }
+
     // A backup drive detached lazily while the application runs: its mount point stays, empty,
     // on the system's disk, with a stray copy of a card photo put there. The backup is not
     // connected: its row says so, the copy dialog does not offer it and its copies go to the
