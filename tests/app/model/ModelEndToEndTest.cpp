@@ -121,9 +121,8 @@ private slots:
         QVERIFY(m.report()->destinations.at(1).volumeID.has_value());
         QTRY_COMPARE(m.historyCount(), 1);
         QCOMPARE(m.history().front().report->summary().source.volumeID, std::optional<std::string>(uuid));
-        QTRY_VERIFY(m.deepVerifying());
-        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
-        QCOMPARE(m.report()->level, CheckLevel::verified);
+        // The pass starts by itself and may end before a look at it running: its report shows.
+        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying() && m.report()->level == CheckLevel::verified, 120000);
         QCOMPARE(m.report()->totals.verified, files);
         QVERIFY(m.report()->safeToFormat);
         QCOMPARE(m.historyCount(), 1);
@@ -134,7 +133,7 @@ private slots:
 
         AppModel& again = h.start(true);
         int checksBefore = h.realChecks->load();
-        QTRY_VERIFY(again.historyLoaded());
+        QTRY_VERIFY_WITH_TIMEOUT(again.historyLoaded(), 60000);
         QCOMPARE(again.historyCount(), 1);
         again.showHistory(id);
         QCOMPARE(again.phase(), AppModel::Phase::Results);
@@ -150,9 +149,10 @@ private slots:
         QVERIFY(again.report()->safeToFormat);
         QCOMPARE(again.source(), std::optional<std::string>(d.card->mountPoint()));
         QCOMPARE(again.destinations().size(), size_t(2));
-        // Its card, listed again, is as the check saw it: ready to format, and ejectable.
-        QTRY_COMPARE(again.savedCard(), AppModel::SavedCard::unchanged);
-        QVERIFY(again.showsReadyToFormat() && again.canEjectSource());
+        // Its card, listed again, is as the check saw it: ready to format, and ejectable once the
+        // mounted volumes are read, which may come after the listing of the card.
+        QTRY_COMPARE_WITH_TIMEOUT(again.savedCard(), AppModel::SavedCard::unchanged, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(again.showsReadyToFormat() && again.canEjectSource(), 60000);
         QTest::qWait(100);
         QCOMPARE(h.realChecks->load(), checksBefore);
     }
@@ -303,7 +303,8 @@ private slots:
         m.check(std::optional<CheckLevel>());
         QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
         QCOMPARE(m.report()->totals.missing, 5);
-        QTRY_VERIFY(m.deepVerifying());
+        // No pass reads the drives from here on, whether it is stopped or already over.
+        QTRY_VERIFY(m.deepVerifying() || m.report()->level == CheckLevel::verified);
         m.stopDeepVerify();
 
         QCOMPARE(d.b->unmountLazily(), std::string());
@@ -479,7 +480,7 @@ private slots:
         QMetaObject::invokeMethod(sheet, "done");
         QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Checking, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
-        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying() && m.report()->level == CheckLevel::verified, 120000);
         QCOMPARE(m.report()->totals.files, 2);
         QCOMPARE(m.report()->totals.verified, 2);
         for (const FileResult& f : m.report()->files) {
