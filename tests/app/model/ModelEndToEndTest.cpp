@@ -1,6 +1,8 @@
 // The model with the core's verifier on a card and two backups, each its own zram drive.
 #include "ModelFixture.h"
 #include "model/CopySheet.h"
+#include "present/Results.h"
+#include "report/CSVExport.h"
 #include "support/Privileged.h"
 #include "support/TempDir.h"
 #include "support/ZramVolume.h"
@@ -383,36 +385,60 @@ private slots:
         m.shutdown();
     }
 
-    // A photo written to the card while the byte-by-byte pass compares (held there until it is
-    // written) was never compared: the pass ends not safe, names the photo, and so does the history.
-    void photoAddedDuringThePass() {
-        const std::string added = "DCIM/100TEST/IMG_9999.JPG";
-        struct Remove {
-            std::string path;
-            ~Remove() { std::filesystem::remove(path); }
-        } later{d.card->mountPoint() + "/" + added};
+    // A photo written to the card and another deleted from it while the byte-by-byte pass compares
+    // (held after its last comparison until then): the pass ends not safe and names both as
+    // changed while reading, in their shoots, in the header, in the history and in the exported
+    // report, where the deleted one lists no copy, as its count says.
+    void photosAddedAndDeletedDuringThePass() {
+        const std::string added = "DCIM/100TEST/IMG_9999.JPG", deleted = "DCIM/100TEST/IMG_1005.JPG";
+        struct Restore {
+            const ZramVolume& card;
+            std::string added, deleted;
+            ~Restore() {
+                std::filesystem::remove(card / added);
+                card.write(deleted, bytes(size_t(256 << 10) + 5, 5));
+            }
+        } later{*d.card, added, deleted};
         Harness h;
         AppModel& m = chooseAll(h);
-        h.gate->holdAt(CheckLevel::verified, VerifyProgress::Stage::comparing);
+        h.gate->holdAt(CheckLevel::verified, VerifyProgress::Stage::comparing, true);
         m.check(std::optional<CheckLevel>());
         QTRY_VERIFY_WITH_TIMEOUT(h.gate->held(), 120000);
         d.card->write(added, bytes(size_t(200 << 10), 9999));
+        std::filesystem::remove(*d.card / deleted);
         h.gate->release();
         QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying(), 120000);
         const VerifyReport& r = *m.report();
         QCOMPARE(r.level, CheckLevel::verified);
         QVERIFY(!r.safeToFormat);
-        QCOMPARE(r.totals.verified, files);
-        const auto found = std::find_if(r.files.begin(), r.files.end(),
-                                        [&](const FileResult& f) { return f.relativePath == added; });
-        QVERIFY(found != r.files.end());
-        QCOMPARE(found->status, FileStatus::changed);
-        QVERIFY(found->inScope);
+        QCOMPARE(r.totals.verified, files - 1);
+        for (const std::string& path : {added, deleted}) {
+            const auto found = std::find_if(r.files.begin(), r.files.end(),
+                                            [&](const FileResult& f) { return f.relativePath == path; });
+            QVERIFY(found != r.files.end());
+            QCOMPARE(found->status, FileStatus::changed);
+            QVERIFY(found->inScope);
+            QCOMPARE(found->safeDrives, 0);
+            QVERIFY(found->copies.empty());
+        }
+        QStringList sentences;
+        for (const ShootGroup& g : r.groups)
+            sentences << present::shootSentence(
+                present::liveCounts(g.fileIDs, [&r](int64_t id) { return &r.files.at(size_t(id)); }),
+                present::firstLanding(g, r).has_value());
+        QCOMPARE(sentences, QStringList{QStringLiteral("Partly backed up · 2 changed while reading")});
+        QCOMPARE(present::verdictReason(r, false), QStringLiteral("2 changed while reading"));
+        const std::string csv = CSVExport::csv(r);
+        QVERIFY2(
+            csv.find("\"Changed while reading\",\"IMG_1005.JPG\",\"DCIM/100TEST\",") != std::string::npos &&
+                csv.find(std::to_string((256 << 10) + 5) + "\",\"0\",\"\",\"\"\n") != std::string::npos,
+            csv.c_str());
         QCOMPARE(m.historyCount(), 1);
         const auto& saved = m.history().front().report->summary();
         QCOMPARE(saved.level, CheckLevel::verified);
         QVERIFY(!saved.readyToFormat);
-        QCOMPARE(saved.totals.problem, 1);
+        QCOMPARE(saved.totals.problem, 2);
+        QCOMPARE(saved.totals.changed, 2);
         m.shutdown();
     }
 
