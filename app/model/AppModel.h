@@ -499,6 +499,10 @@ private:
     // listing a folder writes its access time; then in the folder that holds the card, with the
     // card selected.
     DialogStart dialogStart(const std::string& wanted) const;
+    // What a dialog for a backup or a place to save never lists: the chosen card (the whole of its
+    // volume when that is a card or a removable drive holding no backup) and every volume that
+    // looks like a camera card and holds no backup.
+    std::vector<std::string> cardFolders() const;
     // Where a saved file goes unless the user says otherwise: the documents folder, else home.
     std::string saveFolder() const;
     bool holdsBackup(const VolumeInfo& v) const;

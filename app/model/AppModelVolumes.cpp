@@ -62,6 +62,21 @@ AppModel::DialogStart AppModel::dialogStart(const std::string& wanted) const {
     return {parentOf(*around), *around};
 }
 
+std::vector<std::string> AppModel::cardFolders() const {
+    std::vector<std::string> out;
+    auto add = [&out](const std::string& path) {
+        if (!path.empty() && path != "/" && std::find(out.begin(), out.end(), path) == out.end())
+            out.push_back(path);
+    };
+    if (source_) add(*source_);
+    if (report_) add(report_->source.path);
+    for (const VolumeInfo& v : volumes_) {
+        if (v.volumePath == "/" || v.isDiskImage || holdsBackup(v)) continue;
+        if (v.isLikelyCameraCard || (holdsSource(v) && (v.isRemovable || !v.isInternal))) add(v.volumePath);
+    }
+    return out;
+}
+
 std::string AppModel::saveFolder() const {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString folder =
@@ -93,7 +108,7 @@ void AppModel::chooseBackups() {
     const DialogStart start = dialogStart(lastBackup_ ? *lastBackup_ : mountRoot());
     auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose backup drives or folders"),
                                                           QStringLiteral("Add Backup"), start.folder, true,
-                                                          std::nullopt);
+                                                          std::nullopt, cardFolders());
     if (!picked.empty()) addBackups(picked);
 }
 
