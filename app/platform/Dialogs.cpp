@@ -264,6 +264,8 @@ std::vector<std::string> DialogFolderPicker::pickFolder(const QString& title, co
     const QString& folder = start.folder();
     FencedDialog dialog(title, folder, fence);
     dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Told no card, it may show one, offered selected: it deletes, renames, moves and makes nothing.
+    if (fence.empty()) dialog.setOption(QFileDialog::ReadOnly);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setLabelText(QFileDialog::Accept, prompt);

@@ -1,4 +1,5 @@
 // The folder and save dialogs, driven offscreen the way a user drives them: select, then accept.
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
@@ -200,6 +201,33 @@ private slots:
         // What the field was left holding may be chosen, but never a place on the card.
         for (const auto& p : picked)
             QVERIFY2(p != card.toStdString() && !p.starts_with(card.toStdString() + "/"), p.c_str());
+    }
+
+    // The card picker, which offers the card selected, changes nothing on it: the Delete key (which
+    // would ask, and be answered yes), renaming and a new folder are not there.
+    void theCardPickerChangesNothing() {
+        QTemporaryDir dir;
+        const QString media = dir.filePath("media"), card = dir.filePath("media/CARD");
+        QVERIFY(QDir().mkpath(card + "/DCIM"));
+        Seen seen;
+        bool writable = true;
+        whenDialogShows(seen, [&](QFileDialog& dialog, QFileSystemModel& model) {
+            QTimer::singleShot(300, &dialog, [&dialog] {
+                if (auto* ask = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    ask->button(QMessageBox::Yes)->click();
+                dialog.reject();
+            });
+            writable = !model.isReadOnly() || dialog.findChild<QWidget*>("newFolderButton")->isEnabled();
+            auto* view = dialog.findChild<QAbstractItemView*>("listView");
+            QApplication::setActiveWindow(&dialog);
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_Delete);
+        });
+        QVERIFY(DialogFolderPicker()
+                    .pickFolder("Choose", "Choose", media.toStdString(), false, card.toStdString())
+                    .empty());
+        QVERIFY(QFileInfo(card + "/DCIM").isDir());
+        QVERIFY(!writable);
     }
 
     void pickFolders_data() {
