@@ -16,11 +16,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <thread>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
