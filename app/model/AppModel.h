@@ -529,6 +529,10 @@ private:
     // listing a folder writes its access time; then in the folder that holds the card, with the
     // card selected.
     DialogStart dialogStart(const std::string& wanted) const;
+    // What a dialog for a backup or a place to save never lists: the chosen card (the whole of its
+    // volume when that is a card or a removable drive holding no backup) and every volume that
+    // looks like a camera card and holds no backup.
+    std::vector<std::string> cardFolders() const;
     // Where a saved file goes unless the user says otherwise: the documents folder, else home.
     std::string saveFolder() const;
     bool holdsBackup(const VolumeInfo& v) const;
@@ -597,6 +601,9 @@ private:
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
     void runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool = nullptr);
     void requestBookmark(const std::string& path);
+    // A folder the user has just picked is bookmarked as it is now, not as the volume at its path
+    // was earlier in the session (reformatted or replaced since, it is another volume).
+    void forgetBookmark(const std::string& path);
     static void post(const std::shared_ptr<Alive>& alive, std::function<void(AppModel&)> apply);
 
     AppModelDeps deps_;
@@ -653,9 +660,10 @@ private:
     std::vector<VolumeInfo> offeredCards_;  // the suggested cards the views were last told of
 
     std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each path
-    std::set<std::string> bookmarking_;                 // being made
-    std::set<std::string> unbookmarkable_;              // make() refused; kept by path alone
-    std::set<std::string> unresolved_;                  // chosen backups whose drive is not connected
+    std::map<std::string, uint64_t> bookmarking_;       // being made, by the request's serial
+    uint64_t bookmarkSerial_ = 0;
+    std::set<std::string> unbookmarkable_;  // make() refused; kept by path alone
+    std::set<std::string> unresolved_;      // chosen backups whose drive is not connected
     std::shared_ptr<Pass> pass_;
     QTimer drainTimer_;
     uint64_t volumeGeneration_ = 0;

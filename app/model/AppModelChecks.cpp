@@ -215,9 +215,12 @@ void AppModel::checkAgainstBackup(bool adding) {
     const DialogStart start = dialogStart(mountRoot());
     std::vector<std::string> picked;
     for (const auto& p : deps_.platform.folderPicker->pickFolder(title, QStringLiteral("Check"), start.folder,
-                                                                 true, std::nullopt))
+                                                                 true, std::nullopt, cardFolders()))
         if (auto c = cleanAbsolutePath(p); c && *c != *source_) picked.push_back(*c);
     if (picked.empty()) return;
+    for (const auto& p : picked)
+        if (std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end())
+            forgetBookmark(p);
     if (adding) {
         for (const auto& p : picked)
             if (std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end()) {

@@ -64,6 +64,21 @@ AppModel::DialogStart AppModel::dialogStart(const std::string& wanted) const {
     return {parentOf(*around), *around};
 }
 
+std::vector<std::string> AppModel::cardFolders() const {
+    std::vector<std::string> out;
+    auto add = [&out](const std::string& path) {
+        if (!path.empty() && path != "/" && std::find(out.begin(), out.end(), path) == out.end())
+            out.push_back(path);
+    };
+    if (source_) add(*source_);
+    if (report_) add(report_->source.path);
+    for (const VolumeInfo& v : volumes_) {
+        if (v.volumePath == "/" || v.isDiskImage || holdsBackup(v)) continue;
+        if (v.isLikelyCameraCard || (holdsSource(v) && (v.isRemovable || !v.isInternal))) add(v.volumePath);
+    }
+    return out;
+}
+
 std::string AppModel::saveFolder() const {
     // The account's documents folder. The desktop's name for it is known where HOME is the
     // account's home; a launcher may have left HOME unset, or another user's.
@@ -100,7 +115,7 @@ void AppModel::chooseBackups() {
     const DialogStart start = dialogStart(lastBackup_ ? *lastBackup_ : mountRoot());
     auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose backup drives or folders"),
                                                           QStringLiteral("Add Backup"), start.folder, true,
-                                                          std::nullopt);
+                                                          std::nullopt, cardFolders());
     if (!picked.empty()) addBackups(picked);
 }
 
@@ -115,6 +130,7 @@ void AppModel::setSource(const std::string& path) {
     }
     source_ = clean;
     emit sourceChanged();
+    forgetBookmark(*clean);
     requestBookmark(*clean);
     if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) {
         auto next = destinations_;
@@ -129,6 +145,7 @@ void AppModel::addBackups(const std::vector<std::string>& paths) {
         auto clean = cleanAbsolutePath(p);
         if (!clean || (source_ && *clean == *source_)) continue;
         if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) continue;
+        forgetBookmark(*clean);
         auto next = destinations_;
         next.push_back(*clean);
         setDestinations(std::move(next));

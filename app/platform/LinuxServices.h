@@ -30,13 +30,15 @@ class DialogFolderPicker : public FolderPicker {
 public:
     std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
                                         const std::optional<std::string>& startingAt, bool multiple,
-                                        const std::optional<std::string>& selected) override;
+                                        const std::optional<std::string>& selected,
+                                        const std::vector<std::string>& fenced = {}) override;
 };
 
 class DialogSavePicker : public SavePicker {
 public:
     std::optional<std::string> saveFile(const QString& title, const QString& suggestedName,
-                                        const QString& nameFilter, const std::string& folder) override;
+                                        const QString& nameFilter, const std::string& folder,
+                                        const std::vector<std::string>& fenced = {}) override;
 };
 
 // Watches the kernel's mount table, and the device manager's changes of block devices (a volume

@@ -566,21 +566,32 @@ QString sizeText(const ShootGroup& group, const StatusCounts& live, const QLocal
     return kindsLine(group, locale) + QStringLiteral(" · ") + byteCount(live.bytes, locale);
 }
 
+namespace {
+
+// The files that were not read, named by `notRead`, and apart from them those that were read and
+// changed while reading: what was read of them is not on the card.
+QStringList problemParts(const StatusCounts& c, const QString& notRead, const QLocale& locale) {
+    QStringList parts;
+    if (c.unreadFiles() >= 1) parts << count(c.unreadFiles(), locale) + notRead;
+    if (c.changedFiles() >= 1)
+        parts << count(c.changedFiles(), locale) + QStringLiteral(" changed while reading");
+    return parts;
+}
+
+int64_t pending(const StatusCounts& c) {
+    return c.files - c.covered() - c.likely - c.conflict - c.missing - c.problem;
+}
+}  // namespace
+
 QString issueList(const StatusCounts& c, const QLocale& locale) {
     QStringList parts;
     if (c.missing + c.likely >= 1) parts << count(c.missing + c.likely, locale) + QStringLiteral(" missing");
     if (c.conflict >= 1)
         parts << count(c.conflict, locale) +
                      (c.conflict == 1 ? QStringLiteral(" name clash") : QStringLiteral(" name clashes"));
-    if (c.problem >= 1) parts << count(c.problem, locale) + QStringLiteral(" unreadable");
+    parts << problemParts(c, QStringLiteral(" unreadable"), locale);
     return parts.join(QStringLiteral(" · "));
 }
-
-namespace {
-int64_t pending(const StatusCounts& c) {
-    return c.files - c.covered() - c.likely - c.conflict - c.missing - c.problem;
-}
-}  // namespace
 
 ShootState shootState(const StatusCounts& c, bool hasLanding) {
     if (pending(c) > 0) return ShootState::checking;
@@ -597,11 +608,11 @@ QString shootSentence(const StatusCounts& c, bool hasLanding, const QLocale& loc
             return QStringLiteral("Checking…");
         case ShootState::notBackedUp:
             // Files that were not read are not known to be missing: they are named apart.
-            return c.problem > 0 ? QStringLiteral("Not on any backup yet · ") + count(c.problem, locale) +
-                                       QStringLiteral(" unreadable")
-                                 : QStringLiteral("Not on any backup yet");
+            return (QStringList{QStringLiteral("Not on any backup yet")}
+                    << problemParts(c, QStringLiteral(" unreadable"), locale))
+                .join(QStringLiteral(" · "));
         case ShootState::notRead:
-            return count(c.problem, locale) + QStringLiteral(" couldn't be read");
+            return problemParts(c, QStringLiteral(" couldn't be read"), locale).join(QStringLiteral(" · "));
         case ShootState::partly:
             return QStringLiteral("Partly backed up · ") + issueList(c, locale);
         case ShootState::backedUpTo:

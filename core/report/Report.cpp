@@ -108,8 +108,11 @@ void StatusCounts::count(FileStatus status, int64_t size, int64_t n) {
             missingBytes += n * size;
             break;
         case FileStatus::cloudOnly:
-        case FileStatus::unreadable:
-        case FileStatus::changed: problem += n; break;
+        case FileStatus::unreadable: problem += n; break;
+        case FileStatus::changed:
+            problem += n;
+            changed += n;
+            break;
         // Never compared is not known to be missing bytes, but it is no copy either.
         case FileStatus::notCompared: missing += n; break;
     }
@@ -195,7 +198,8 @@ std::string headline(const StatusCounts& t, int64_t cardUnreadable) {
     part(t.missing, " missing");
     part(t.conflict, " with a different file under the same name");
     part(t.likely, " not confirmed");
-    part(t.problem, " couldn't be checked");
+    part(t.unreadFiles(), " couldn't be checked");
+    part(t.changedFiles(), " changed while reading");
     return out;
 }
 
@@ -287,7 +291,7 @@ std::size_t std::hash<halvetrop::StatusCounts>::operator()(
     const halvetrop::StatusCounts& c) const noexcept {
     std::size_t seed = 0;
     for (int64_t v : {c.files, c.bytes, c.verified, c.backedUp, c.likely, c.conflict, c.missing,
-                      c.problem, c.missingBytes}) {
+                      c.problem, c.missingBytes, c.changed}) {
         mixValue(seed, v);
     }
     return seed;

@@ -2,6 +2,7 @@
 // The one result of a check and every record inside it. Plain values: copied on assignment,
 // compared field by field, no identity and no back references. The verifier builds them; after a
 // run nothing in the core changes a report.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -129,6 +130,9 @@ struct StatusCounts {
     int64_t missing = 0;       // missing or notCompared
     int64_t problem = 0;       // cloudOnly, unreadable or changed
     int64_t missingBytes = 0;  // size of conflict and missing files (not notCompared)
+    // Of `problem`, the files changed while reading: they were read, and what was read is not on the
+    // card now, so they are named apart from the files that could not be read.
+    int64_t changed = 0;
 
     // Counts one more file, whatever its inScope flag (callers add only in-scope files).
     void add(const FileResult& file) { add(file.status, file.size); }
@@ -138,6 +142,10 @@ struct StatusCounts {
     void remove(FileStatus status, int64_t size) { count(status, size, -1); }
 
     int64_t covered() const { return verified + backedUp; }
+    // `changed` as far as `problem` holds it (a stored report is read as it was written), and the
+    // rest of `problem`: the files that were not read.
+    int64_t changedFiles() const { return std::max<int64_t>(0, std::min(changed, problem)); }
+    int64_t unreadFiles() const { return problem - changedFiles(); }
     int64_t notCovered() const { return files - covered(); }
     // covered / files; 1.0 when there are no files.
     double fraction() const;

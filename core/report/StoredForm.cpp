@@ -274,6 +274,11 @@ void write(Writer& w, const StatusCounts& c) {
     w.integer(c.problem);
     w.key("missingBytes");
     w.integer(c.missingBytes);
+    // Optional: a report without such files is stored as before.
+    if (c.changed != 0) {
+        w.key("changed");
+        w.integer(c.changed);
+    }
     w.endObject();
 }
 
@@ -721,16 +726,17 @@ private:
 
 class CountsFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"files",    "bytes",    "verified",
-                                                "backedUp", "likely",   "conflict",
-                                                "missing",  "problem",  "missingBytes"};
-    explicit CountsFrame(StatusCounts& out) : RecordFrame(keys, 9, 0), out_(out) {}
+    static constexpr std::string_view keys[] = {"files",    "bytes",   "verified", "backedUp",
+                                                "likely",   "conflict", "missing",  "problem",
+                                                "missingBytes", "changed"};
+    explicit CountsFrame(StatusCounts& out) : RecordFrame(keys, 10, optionalBits(std::array{9})), out_(out) {}
 
 protected:
     Child field(Reader& r, int f, Value& v) override {
-        int64_t* fields[] = {&out_.files,    &out_.bytes,   &out_.verified,
-                             &out_.backedUp, &out_.likely,  &out_.conflict,
-                             &out_.missing,  &out_.problem, &out_.missingBytes};
+        int64_t* fields[] = {&out_.files,    &out_.bytes,    &out_.verified,
+                             &out_.backedUp, &out_.likely,   &out_.conflict,
+                             &out_.missing,  &out_.problem,  &out_.missingBytes,
+                             &out_.changed};
         *fields[f] = r.integer(v);
         return nullptr;
     }

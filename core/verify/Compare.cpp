@@ -359,8 +359,9 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     const PrimaryStatus status = primaryStatus(locations, false, sourceChanged, false, policy, std::nullopt);
     r.safeDrives = sourceChanged ? 0 : countSafeDrives(locations, objects, policy, ctx.sourceDrive);
 
+    // A source that changed has no proven copy: what matched is not what the card holds now.
     for (const Location& loc : locations) {
-        if (loc.cls == LocationClass::hardLink || !loc.verdict.isIdentical()) continue;
+        if (sourceChanged || loc.cls == LocationClass::hardLink || !loc.verdict.isIdentical()) continue;
         CopyRef ref;
         ref.destination = ix.root(loc.row).raw;
         ref.relativePath = ix.relativePath(loc.row);

@@ -294,6 +294,9 @@ std::vector<size_t> Verifier::recheckCard(const std::vector<Item>& items,
             r.status = FileStatus::changed;
             r.detail.reset();
         }
+        // What was compared is not the file on the card now (or was not read whole): no copy of
+        // it is proven, as none is of a source that could not be read.
+        r.copies.clear();
         r.safeDrives = 0;
         changed[static_cast<size_t>(k)] = 1;
     });

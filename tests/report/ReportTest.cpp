@@ -84,7 +84,7 @@ TEST(StatusCountsTest, AddOneFileOfEachStatus) {
         {FileStatus::missing, {.files = 1, .bytes = 500, .missing = 1, .missingBytes = 500}},
         {FileStatus::cloudOnly, {.files = 1, .bytes = 500, .problem = 1}},
         {FileStatus::unreadable, {.files = 1, .bytes = 500, .problem = 1}},
-        {FileStatus::changed, {.files = 1, .bytes = 500, .problem = 1}},
+        {FileStatus::changed, {.files = 1, .bytes = 500, .problem = 1, .changed = 1}},
         {FileStatus::notCompared, {.files = 1, .bytes = 500, .missing = 1}},
     };
     for (const Row& row : rows) {
@@ -220,6 +220,12 @@ TEST(HeadlineTest, Table) {
          "2 not confirmed \u00B7 1 couldn't be checked"},
         {{.files = 2, .conflict = 1, .missing = 1},
          "1 missing \u00B7 1 with a different file under the same name"},
+        // A file changed while reading was read: it is named as such, apart from those not read.
+        {{.files = 1, .problem = 1, .changed = 1}, "1 changed while reading"},
+        {{.files = 5, .verified = 1, .missing = 1, .problem = 3, .changed = 2},
+         "1 missing \u00B7 1 couldn't be checked \u00B7 2 changed while reading"},
+        // Counts stored by hand name no more changed files than problem files.
+        {{.files = 1, .problem = 1, .changed = 4}, "1 changed while reading"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(headline(row.totals), row.expected);

@@ -1138,6 +1138,22 @@ TEST(StoredFormTest, WholeReportRoundTripsEqual) {
     EXPECT_EQ(fromStoredJson<VerifyReport>(older.dump()).cardUnreadable, 0);
 }
 
+// Files changed while reading are counted apart under a key written only when there are any: counts
+// stored before or without them read back with none.
+TEST(StoredFormTest, ChangedFilesAreCountedUnderAnOptionalKey) {
+    for (const int64_t changed : {0, 1}) {
+        SCOPED_TRACE(changed);
+        StatusCounts c = counts();
+        c.changed = changed;
+        const std::string stored = toStoredJson(c);
+        EXPECT_EQ(ordered_json::parse(stored).contains("changed"), changed != 0);
+        EXPECT_EQ(fromStoredJson<StatusCounts>(stored), c);
+    }
+    EXPECT_EQ(fromStoredJson<StatusCounts>(countsGolden), counts());
+    EXPECT_THROW(fromStoredJson<StatusCounts>(countsGolden.substr(0, countsGolden.size() - 1) + R"(,"changed":"1"})"),
+                 DecodingError);
+}
+
 // The entries of a card not read whole are kept under a key of their own, written only when there
 // are any: a report without them, stored before or after, reads back with none.
 TEST(StoredFormTest, UnreadableEntriesRoundTripUnderTheirOwnKey) {

@@ -233,6 +233,7 @@ TEST_F(CardIntegrity, CardFileChangedAfterItsComparison) {
              test::writeFile(p + ".new", test::readFile(p), test::mtimeOf(p));
              fs::rename(p + ".new", p);
          }},
+        {"removed", [](const std::string& p) { fs::remove(p); }},
     };
     auto card = newCard();
     for (const auto& row : rows) {
@@ -258,6 +259,8 @@ TEST_F(CardIntegrity, CardFileChangedAfterItsComparison) {
         EXPECT_EQ(f.status, expected) << rawValue(f.status);
         EXPECT_EQ(lastWord[kPhoto], expected) << "the result sink hears the final status";
         EXPECT_EQ(f.safeDrives, row.change ? 0 : 1);
+        // What was compared is not on the card: no copy of it is proven, nor listed.
+        EXPECT_EQ(f.copies.size(), row.change ? 0u : 1u);
         EXPECT_EQ(r.safeToFormat, row.change == nullptr);
     }
 }

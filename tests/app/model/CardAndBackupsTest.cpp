@@ -152,31 +152,35 @@ private slots:
     // the list is emptied, at the removable-media folder before any, and beside a card that holds
     // the last one.
     void pickersOpenWhereAUserLooks_data() {
-        QTest::addColumn<QString>("picker");             // "card", "offered", "next", "copy" or "backups"
+        QTest::addColumn<QString>("picker");  // "card", "offered", "next", "copy", "against" or "backups"
         QTest::addColumn<QStringList>("backupsBefore");  // chosen, then all removed when "cleared"
         QTest::addColumn<bool>("cleared");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("selected");
+        QTest::addColumn<QStringList>("fenced");  // what the dialog must not list: the cards
         const QString a = QString::fromStdString(kA), b = QString::fromStdString(kB);
+        const QStringList cam{"/media/u/CAM"};
         QTest::newRow("card") << "card" << QStringList{a} << false << "/media"
-                              << "";
+                              << "" << QStringList{};
         QTest::newRow("card offered") << "offered" << QStringList{a} << false << "/media/u"
-                                      << "/media/u/CAM";
+                                      << "/media/u/CAM" << QStringList{};
         QTest::newRow("next card") << "next" << QStringList{a} << false << "/media/u"
-                                   << "/media/u/CAM";
+                                   << "/media/u/CAM" << QStringList{};
         QTest::newRow("first backup") << "backups" << QStringList{} << false << "/media"
-                                      << "";
-        QTest::newRow("next backup") << "backups" << QStringList{a, b} << false << b << "";
-        QTest::newRow("backups removed") << "backups" << QStringList{a} << true << a << "";
+                                      << "" << cam;
+        QTest::newRow("next backup") << "backups" << QStringList{a, b} << false << b << "" << cam;
+        QTest::newRow("backups removed") << "backups" << QStringList{a} << true << a << "" << cam;
         QTest::newRow("last backup on a card")
             << "backups" << QStringList{"/media/u/CAM/copies"} << true << "/media/u"
-            << "";
+            << "" << cam;
         QTest::newRow("last backup the card now")
             << "card, then backups" << QStringList{"/data/cards/one"} << false << "/data/cards"
-            << "";
+            << "" << QStringList{"/data/cards/one", "/media/u/CAM"};
+        QTest::newRow("another backup for the card") << "against" << QStringList{a} << false << "/media"
+                                                     << "" << QStringList{"<card>", "/media/u/CAM"};
         QTest::newRow("copies to a folder on a card")
             << "copy" << QStringList{"/media/u/CAM/copies"} << false << "/media/u"
-            << "";
+            << "" << QStringList{QString::fromStdString(kCard)};
     }
     void pickersOpenWhereAUserLooks() {
         QFETCH(QString, picker);
@@ -184,6 +188,7 @@ private slots:
         QFETCH(bool, cleared);
         QFETCH(QString, start);
         QFETCH(QString, selected);
+        QFETCH(QStringList, fenced);
         Harness h;
         h.volumes->push(listing({kRoot, volume("/media/u/CAM", "CAM", true, true)}));
         AppModel& m = h.start();
@@ -191,8 +196,12 @@ private slots:
         for (const QString& b : backupsBefore) m.addBackups({b.toStdString()});
         if (cleared)
             while (!m.destinations().empty()) m.removeBackup(m.destinations().front());
+        QTemporaryDir card;
         if (picker == "card") {
             m.chooseSource();
+        } else if (picker == "against") {
+            m.setSource(card.path().toStdString());
+            m.checkAgainstBackup(true);
         } else if (picker == "offered") {
             m.chooseSource(QStringLiteral("/media/u/CAM"));
         } else if (picker == "next") {
@@ -207,6 +216,7 @@ private slots:
             m.chooseCopyLocation();
             m.exportCSV();
             QVERIFY(h.savePicker->folders.size() == 1 && !h.savePicker->folders[0].starts_with("/media"));
+            QCOMPARE(h.savePicker->lastFenced, std::vector<std::string>{kCard});
         } else {
             if (picker.startsWith("card")) m.setSource(backupsBefore.front().toStdString());
             m.chooseBackups();
@@ -214,6 +224,9 @@ private slots:
         QCOMPARE(h.picker->calls.size(), size_t(1));
         QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
         QCOMPARE(h.picker->calls[0].selected.value_or(std::string()), selected.toStdString());
+        std::vector<std::string> want;
+        for (QString f : fenced) want.push_back(f.replace("<card>", card.path()).toStdString());
+        QCOMPARE(h.picker->calls[0].fenced, want);
     }
 
     // The pickers open in the account's folders, also when the launcher left USER and HOME unset:

@@ -16,11 +16,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <thread>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -52,10 +50,10 @@ std::set<std::string> filesUnder(const std::string& root) {
     return out;
 }
 
-std::unique_ptr<CopySheet> openSheet(AppModel& model, const VerifyReport& report) {
+std::unique_ptr<CopySheet> openSheet(AppModel& model, const VerifyReport& report, CopySheetDeps deps = {}) {
     AppModel::CopyRequest request{QUuid::createUuid(), {}, QStringLiteral("Copy")};
     for (const auto& f : report.files) request.fileIDs.push_back(f.id);
-    auto sheet = std::make_unique<CopySheet>(model, report, request, model.settings(), CopySheetDeps{});
+    auto sheet = std::make_unique<CopySheet>(model, report, request, model.settings(), std::move(deps));
     sheet->chooseLayout(CopySheet::Layout::card);
     sheet->setBaseFolder(QString());
     return sheet;
@@ -90,27 +88,29 @@ private slots:
         Harness harness;
         AppModel& model = harness.start();
         const VerifyReport report = cardReport(card->mountPoint(), backup.mountPoint(), files);
-        auto sheet = openSheet(model, report);
+        // Another writer takes every free byte once the third copy is done, before the run goes on,
+        // however fast it runs.
+        CopySheetDeps deps;
+        deps.runCopy = [&backup](CopyRunner& runner) {
+            runner.onProgress = [&backup, shown = runner.onProgress,
+                                 filled = false](const CopyProgress& p) mutable {
+                if (p.filesDone >= 3 && !filled) {
+                    filled = true;
+                    int fd = ::open((backup / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
+                    std::string block(1 << 16, 'f');
+                    while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+                    }
+                    if (fd >= 0) ::close(fd);
+                }
+                shown(p);
+            };
+            return runner.run();
+        };
+        auto sheet = openSheet(model, report, std::move(deps));
         QVERIFY(sheet->waitForPlan(20000));
         QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
-
-        // Another writer takes every free byte once the third copy has appeared.
-        std::atomic<bool> stop{false};
-        std::thread writer([&] {
-            const std::string third = backup / "DCIM/IMG_2.JPG";
-            while (!stop && ::access(third.c_str(), F_OK) != 0) std::this_thread::yield();
-            struct statvfs st {};
-            if (stop || ::statvfs(backup.mountPoint().c_str(), &st) != 0) return;
-            int fd = ::open((backup / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
-            std::string block(1 << 16, 'f');
-            while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
-            }
-            if (fd >= 0) ::close(fd);
-        });
         sheet->copy();
         QVERIFY(sheet->waitForRun(60000));
-        stop = true;
-        writer.join();
 
         auto r = sheet->copyReport();
         QVERIFY(r);

@@ -170,9 +170,10 @@ private:
 
 }  // namespace
 
-void ProgressGate::holdAt(CheckLevel level, VerifyProgress::Stage stage) {
+void ProgressGate::holdAt(CheckLevel level, VerifyProgress::Stage stage, bool last) {
     std::lock_guard<std::mutex> hold(lock_);
     hold_ = std::make_pair(level, stage);
+    last_ = last;
     held_ = false;
 }
 
@@ -189,7 +190,8 @@ void ProgressGate::release() {
 
 void ProgressGate::pass(CheckLevel level, const VerifyProgress& p) {
     std::unique_lock<std::mutex> hold(lock_);
-    if (!hold_ || *hold_ != std::make_pair(level, p.stage)) return;
+    if (!hold_ || *hold_ != std::make_pair(level, p.stage) || (last_ && (p.total == 0 || p.done != p.total)))
+        return;
     held_ = true;
     changed_.notify_all();
     changed_.wait(hold, [&] { return !hold_; });

@@ -49,11 +49,12 @@ private:
     bool released_ = false;
 };
 
-// Holds the workers of a real check at its first progress report of one stage, so that a test can
-// change the drives while the check is surely in that stage; released, it holds nothing more.
+// Holds the workers of a real check at its first progress report of one stage (or at its last, the
+// one that counts every item done), so that a test can change the drives while the check is surely
+// in that stage; released, it holds nothing more.
 class ProgressGate {
 public:
-    void holdAt(CheckLevel level, VerifyProgress::Stage stage);
+    void holdAt(CheckLevel level, VerifyProgress::Stage stage, bool last = false);
     bool held();
     void release();
     // Called by the workers with each progress report of a check at `level`.
@@ -63,6 +64,7 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::optional<std::pair<CheckLevel, VerifyProgress::Stage>> hold_;
+    bool last_ = false;
     bool held_ = false;
 };
 

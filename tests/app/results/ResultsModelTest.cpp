@@ -271,6 +271,15 @@ private slots:
             QCOMPARE(rowIDs(rows), freshRowIDs(m));
             expectAsFresh(data, m);
         }
+        // The two files changed while reading are named so, in their shoots and in the header.
+        auto* shoots = qobject_cast<QAbstractItemModel*>(data.shoots());
+        QStringList sentences;
+        for (int row = 0; row < shoots->rowCount(); ++row)
+            sentences << shoots->data(shoots->index(row, 0), shoots->roleNames().key("sentence")).toString();
+        QCOMPARE(sentences.count(QStringLiteral("Partly backed up · 1 changed while reading")), 2);
+        QVERIFY2(data.hero().value("reason").toString().startsWith(
+                     QStringLiteral("3 missing · 2 changed while reading · ")),
+                 qPrintable(data.hero().value("reason").toString()));
         QCOMPARE(files.resets.count(), 0);
         QVERIFY(files.changes.count() >= int(batches.size()));
         QCOMPARE(files.rowsIn(files.inserted) - files.rowsIn(files.removed), rows.count() - before);

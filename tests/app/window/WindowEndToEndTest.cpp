@@ -239,7 +239,8 @@ private slots:
         QCOMPARE(m.report()->totals.covered(), int64_t(kFiles));
         QVERIFY(!w.text(QStringLiteral("heroTitle")).contains(QStringLiteral("not backed up")));
         QVERIFY(w.item(QStringLiteral("lastCopyButton")));
-        QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return m.report()->level == CheckLevel::verified && !m.deepVerifying(); }, 60000));
 
         // A shoot's landing link shows its backup folder and leaves the shoots on screen.
         QVERIFY(w.click(QStringLiteral("mode-Shoots")));
