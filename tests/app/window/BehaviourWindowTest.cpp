@@ -20,17 +20,11 @@ using namespace halvetrop::test;
 namespace {
 
 // The stage's model with this saved check opened, and the window over it.
-struct Session {
-    stage::Stage stage;
-    std::unique_ptr<WindowDriver> window;
+struct Session : ScriptedSession {
     bool ready = false;
-    Session(shell::Present& present, const QString& saved) {
-        stage.setPresent(&present);
-        stage.setSaved({saved});
-        if (stage.start()) window = std::make_unique<WindowDriver>(stage);
-        ready = window && window->ready() && stage.openSaved(0);
+    Session(shell::Present& present, const QString& saved) : ScriptedSession(present, {saved}) {
+        ready = shown && stage.openSaved(0);
     }
-    AppModel& model() { return stage.model(); }
 };
 
 // Whether a popup of the window's (a menu when `name` is empty) is open.
@@ -63,15 +57,7 @@ class BehaviourWindowTest : public QObject {
 private slots:
     void initTestCase() {
         // A photo application on the desktop, beside the machine's, before anything asks for them.
-        QVERIFY(QDir().mkpath(desktop_.filePath(QStringLiteral("applications"))));
-        QFile entry(desktop_.filePath(QStringLiteral("applications/org.kde.digikam.desktop")));
-        QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write(
-            "[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n"
-            "Categories=Qt;KDE;Graphics;Photography;\n");
-        entry.close();
-        const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
-        qputenv("XDG_DATA_DIRS", desktop_.path().toUtf8() + ':' + (dirs.isEmpty() ? "/usr/share" : dirs));
+        QVERIFY(WindowDriver::addPhotoApp(desktop_.path()));
         WindowDriver::prepare(look_, present_);
         // The pointer lights what it rests on, as on a desktop (the offscreen platform says not).
         QGuiApplication::styleHints()->setUseHoverEffects(true);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QQmlContext>
 #include <QQuickStyle>
@@ -39,6 +41,17 @@ void WindowDriver::prepare(shell::Look& look, shell::Present& present) {
     shell::registerNative(look, present);
     registerResults();
     look.set(present::Appearance::light, true);
+}
+
+bool WindowDriver::addPhotoApp(const QString& dir) {
+    if (!QDir().mkpath(dir + QStringLiteral("/applications"))) return false;
+    QFile entry(dir + QStringLiteral("/applications/org.kde.digikam.desktop"));
+    if (!entry.open(QIODevice::WriteOnly) ||
+        entry.write("[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n"
+                    "Categories=Qt;KDE;Graphics;Photography;\n") < 0)
+        return false;
+    const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
+    return qputenv("XDG_DATA_DIRS", dir.toUtf8() + ':' + (dirs.isEmpty() ? "/usr/share" : dirs));
 }
 
 WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
@@ -217,6 +230,14 @@ WindowSession::WindowSession(shell::Present& present, std::unique_ptr<Ejector> e
     if (ejector) stage.setEjector(std::move(ejector));
     started = stage.start();
     if (started) window = std::make_unique<WindowDriver>(stage);
+}
+
+ScriptedSession::ScriptedSession(shell::Present& present, const QStringList& saved, int otherChecks) {
+    stage.setPresent(&present);
+    stage.setSaved(saved);
+    stage.setSavedChecks(otherChecks);
+    if (stage.start()) window = std::make_unique<WindowDriver>(stage);
+    shown = window && window->ready();
 }
 
 void WindowSession::chooseCard(const std::string& path) {

@@ -29,6 +29,9 @@ public:
     // US English locale, the Fusion style, the desktop's icons, the native types the views use
     // (drawn in the light appearance, without motion) and the results data.
     static void prepare(shell::Look& look, shell::Present& present);
+    // Puts a photo application (digiKam, which runs /bin/true) on the desktop, in `dir` before the
+    // machine's own applications; done before anything asks for them.
+    static bool addPhotoApp(const QString& dir);
     // Loads MainWindow.qml with the stage's model, history and settings, with the thumbnail
     // helper of the build behind its pictures, and shows it.
     explicit WindowDriver(stage::Stage& stage);
@@ -102,6 +105,17 @@ struct WindowSession {
     stage::Stage stage;
     bool started = false;
     std::unique_ptr<WindowDriver> window;
+};
+
+// A fresh model on a stage with its scripted check and copy, these saved checks in its history
+// (newest first, then that many saved checks of other cards), and its window on the start screen.
+struct ScriptedSession {
+    ScriptedSession(shell::Present& present, const QStringList& saved, int otherChecks = 0);
+    AppModel& model() { return stage.model(); }
+
+    stage::Stage stage;
+    std::unique_ptr<WindowDriver> window;
+    bool shown = false;
 };
 
 }  // namespace halvetrop::test
