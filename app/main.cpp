@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "model/AppModel.h"
+#include "platform/Account.h"
 #include "platform/LinuxServices.h"
 #include "results/ResultsData.h"
 #include "shell/HistoryRows.h"
@@ -132,6 +133,7 @@ void measureCheck(QQuickWindow& window, AppModel& model, const QString& paths) {
 int main(int argc, char** argv) {
     QElapsedTimer sinceEntry;
     sinceEntry.start();
+    settleHome();
     QApplication::setApplicationName(QStringLiteral("Halvetrop"));
     QApplication::setApplicationDisplayName(QStringLiteral("SD Halvetrop"));
     QApplication::setApplicationVersion(QStringLiteral(HALVETROP_VERSION));

@@ -33,4 +33,10 @@ Account currentAccount() {
     return {user ? user : "", homeFolder(std::getenv("HOME"))};
 }
 
+void settleHome() {
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return;
+    ::setenv("HOME", currentAccount().home.c_str(), 1);
+}
+
 }  // namespace halvetrop

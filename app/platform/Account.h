@@ -14,4 +14,9 @@ struct Account {
 // (a container that runs an id without an entry).
 Account currentAccount();
 
+// Gives the process the account's home as HOME when a launcher left it unset or relative: the
+// settings, the history and every standard folder are found from HOME, which would otherwise be
+// "/", where an ordinary user can save nothing. Called once at start, before any thread.
+void settleHome();
+
 }  // namespace halvetrop

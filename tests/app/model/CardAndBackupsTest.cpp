@@ -2,6 +2,7 @@
 // through the model with scripted verifiers, volume listings and bookmarks.
 #include "ModelFixture.h"
 #include "model/CopySheet.h"
+#include "platform/Account.h"
 #include "present/Paths.h"
 
 #include <QDir>
@@ -260,6 +261,20 @@ private slots:
         QCOMPARE(h.savePicker->folders,
                  std::vector<std::string>{QFileInfo(QString::fromStdString(documents)).isDir() ? documents
                                                                                                : home});
+
+        // Settings and history are found from HOME: without it (or with a relative one) they
+        // would be looked for in "/"; a HOME the launcher did set is kept.
+        for (const char* given : {"", "relative/home"}) {
+            qputenv("HOME", given);
+            settleHome();
+            QCOMPARE(qgetenv("HOME").toStdString(), home);
+        }
+        qunsetenv("HOME");
+        settleHome();
+        QCOMPARE(qgetenv("HOME").toStdString(), home);
+        qputenv("HOME", machine.path().toUtf8());
+        settleHome();
+        QCOMPARE(qgetenv("HOME"), machine.path().toUtf8());
     }
 
     // The volume facts of the card and the backups, the one source of the sidebar and the start
