@@ -7,6 +7,7 @@
 #include "capture/CaptureReader.h"
 #include "match/DestIndex.h"
 #include "report/StoredForm.h"
+#include "support/OtherUsersSys.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 #include "walk/BulkWalker.h"
@@ -540,28 +541,13 @@ TEST(CardChanges, TheCardAsTheCheckSawItAndEachChangeSince) {
 // belong to another user, each listing's trace on them is counted for the result to own up to,
 // and it is no change of the card.
 TEST(CardChanges, ListingFoldersOfAnotherUserIsCountedNotChanged) {
-    struct RefusingSys : Sys {
-        int open(const char* path, int flags, mode_t mode) override {
-            if (flags & O_NOATIME) return errno = EPERM, -1;
-            return Sys::open(path, flags, mode);
-        }
-        int openat(int dirfd, const char* path, int flags, mode_t mode) override {
-            if (flags & O_NOATIME) return errno = EPERM, -1;
-            return Sys::openat(dirfd, path, flags, mode);
-        }
-        int fstatvfs(int, struct statvfs* out) override {
-            *out = {};
-            out->f_flag = ST_RELATIME;
-            return 0;
-        }
-    };
     TempDir card{"sinceother"};
     card.write("DCIM/100CANON/IMG_0001.JPG", "one");
     VerifyRequest request(card.path(), {});
     const RecordedCard recorded = recordedCard(Verifier(request).run());
     BulkWalker own;
     EXPECT_EQ(cardChangesAt(recorded, card.path(), own).accessTimesTouched, 0);
-    RefusingSys sys;
+    OtherUsersSys sys(ST_RELATIME);
     BulkWalker other(BulkWalker::Options(), sys);
     const CardChanges changes = cardChangesAt(recorded, card.path(), other);
     EXPECT_FALSE(changes.any());

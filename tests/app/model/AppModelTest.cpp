@@ -2,6 +2,7 @@
 #include "ModelFixture.h"
 #include "present/Paths.h"
 #include "present/Sidebar.h"
+#include "support/OtherUsersSys.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -93,28 +94,6 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     bool entered_ = false, released_ = false;
-};
-
-// Files of another user: O_NOATIME is refused, and the mount says what `mountFlags` say.
-class OtherUsersSys : public Sys {
-public:
-    explicit OtherUsersSys(unsigned long mountFlags) : mountFlags_(mountFlags) {}
-    int open(const char* path, int flags, mode_t mode) override {
-        if (flags & O_NOATIME) return errno = EPERM, -1;
-        return Sys::open(path, flags, mode);
-    }
-    int openat(int dirfd, const char* path, int flags, mode_t mode) override {
-        if (flags & O_NOATIME) return errno = EPERM, -1;
-        return Sys::openat(dirfd, path, flags, mode);
-    }
-    int fstatvfs(int fd, struct statvfs* out) override {
-        const int rc = Sys::fstatvfs(fd, out);
-        if (rc == 0) out->f_flag = mountFlags_;
-        return rc;
-    }
-
-private:
-    unsigned long mountFlags_;
 };
 
 }  // namespace
