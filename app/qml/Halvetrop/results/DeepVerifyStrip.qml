@@ -10,6 +10,9 @@ Row {
     property var h: ({})
     spacing: Theme.m
     topPadding: 4
+    // Its height, shown or not: the header keeps that room for it.
+    readonly property real roomHeight: topPadding + Math.max(seal.implicitHeight, stripText.implicitHeight + 3 + bar.implicitHeight,
+                                                             stop.implicitHeight)
     Symbol {
         id: seal
         objectName: "stripSeal"
@@ -35,6 +38,7 @@ Row {
         spacing: 3
         anchors.verticalCenter: parent.verticalCenter
         Text {
+            id: stripText
             objectName: "stripText"
             width: Math.min(implicitWidth, bar.width + 120)
             text: strip.h.stripText || ""
