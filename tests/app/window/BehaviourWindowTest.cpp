@@ -121,6 +121,7 @@ private slots:
         QQuickItem* handOff = w.item(QStringLiteral("handOff"));
         QVERIFY(handOff);
         QCOMPARE(handOff->property("text").toString(), QStringLiteral("Add to digiKam"));
+        QCOMPARE(handOff->property("symbol").toString(), QStringLiteral("photo.on.rectangle.angled"));
         const int copied =
             present_.copyReport(s.model().lastCopy()).value(QStringLiteral("copiedCount")).toInt();
         QCOMPARE(

@@ -49,30 +49,11 @@ Row {
             font.weight: Font.Medium
             color: Theme.primary
         }
-        // A thin capsule on the track colour, filled in the verified colour, as the coverage bars
-        // are: the style's own bar is a white field with a border in the light appearance.
-        ProgressBar {
+        CapsuleBar {
             id: bar
             objectName: "stripBar"
             width: Math.max(80, Math.min(360, strip.width - seal.width - stop.width - 2 * strip.spacing))
-            from: 0
-            to: 1
             value: strip.h.stripValue || 0
-            padding: 0
-            background: Rectangle {
-                implicitHeight: 6
-                radius: 3
-                color: Theme.track
-            }
-            contentItem: Item {
-                implicitHeight: 6
-                Rectangle {
-                    width: bar.visualPosition * parent.width
-                    height: parent.height
-                    radius: 3
-                    color: Theme.verified
-                }
-            }
         }
     }
     Button {
