@@ -58,6 +58,8 @@ ColumnLayout {
         spacing: Theme.l
         Layout.fillWidth: true
         Layout.fillHeight: true
+        // What it needs to show the choices and the plan whole, said outright: the layout takes a
+        // stale height of the scroll view as its wish and would cut the plan short.
         Layout.preferredHeight: choices.implicitHeight + spacing + planBar.implicitHeight
 
         // The choices and the plan scroll in a short window; the bar with Copy stays in view.
@@ -66,7 +68,6 @@ ColumnLayout {
             objectName: "planScroll"
             Layout.fillWidth: true
             Layout.fillHeight: true
-            Layout.preferredHeight: choices.implicitHeight
             contentWidth: availableWidth
             clip: true
             ColumnLayout {
