@@ -402,6 +402,8 @@ void ResultsData::setModel(QObject* model) {
     connections_.clear();
     model_ = app;
     shownSerial_.reset();
+    passSerial_.reset();
+    notePass();
     if (app) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
         connections_ << connect(app, &AppModel::lastCopyChanged, this, &ResultsData::lastCopyChanged);
@@ -448,7 +450,12 @@ void ResultsData::lastCopyChanged() { changedNow(); }
 void ResultsData::setDeepVerifying(bool on) {
     if (on == deepVerifying_) return;
     deepVerifying_ = on;
+    notePass();
     changedNow();
+}
+
+void ResultsData::notePass() {
+    if (deepVerifying_ && model_ && model_->report()) passSerial_ = model_->reportSerial();
 }
 void ResultsData::setDeepRunning(bool on) {
     if (on == deepRunning_) return;
@@ -497,13 +504,23 @@ QVariantMap ResultsData::computeHero() const {
     // is looked at) the header does.
     const HeroActions a =
         heroActions(*r, copyable, deepVerifying_, canEject_ && (now || !r->readyToFormat()), last);
+    // While a byte-by-byte pass is offered over the result (one covered file is enough to start
+    // it), runs, or ran over it, the header keeps the strip's place, and the action row is fitted to
+    // the width with the verify button counted, shown or held back: nothing under the pointer
+    // moves as the pass starts and ends.
+    const bool passRoom =
+        deepVerifying_ || (t.covered() >= 1 && (r->level == CheckLevel::standard ||
+                                                passSerial_ == std::optional(model_->reportSerial())));
+    HeroActions fitted = a;
+    fitted.verify = a.verify || passRoom;
     QVariantList actionItems;
-    for (const RowItem& item : heroActionItems(a, copy ? copy->copiedCount() : 0))
+    for (const RowItem& item : heroActionItems(fitted, copy ? copy->copiedCount() : 0))
         actionItems << QVariantMap{{"id", item.id},
                                    {"full", item.full},
                                    {"compact", item.compact},
                                    {"symbol", item.symbol},
-                                   {"keepsText", item.keepsText}};
+                                   {"keepsText", item.keepsText},
+                                   {"held", item.id == QLatin1String("verify") && !a.verify}};
     QStringList cameras;
     QVariantList cameraFiles;
     for (const CameraShare& c : cameraShares(r->groups)) {
@@ -513,6 +530,10 @@ QVariantMap ResultsData::computeHero() const {
     return {
         {"title", now ? now->title : verdictTitle(*r, kinds_)},
         {"reason", now ? now->reason : verdictReason(*r, kinds_, deepVerifying_)},
+        // What the reason says once the pass has started or stopped: the header keeps room for
+        // the longer of the two.
+        {"passReason", now ? now->reason : verdictReason(*r, kinds_, !deepVerifying_)},
+        {"passRoom", passRoom},
         {"tint", now    ? roleText(now->tint)
                  : tint ? roleText(*tint)
                         : QString()},

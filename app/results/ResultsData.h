@@ -165,6 +165,7 @@ private:
     QVariantMap computeHero() const;
     void revealOnBackup(int64_t destination, const std::string& folder) const;
     void recount();
+    void notePass();
 
     // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
     mutable std::optional<QVariantMap> hero_;
@@ -179,6 +180,9 @@ private:
     // The application model's report the rows were built for: another one resets them.
     std::optional<quint64> shownSerial_;
     bool deepVerifying_ = false;
+    // The check a byte-by-byte pass ran over while shown (by the model's report serial): its
+    // header keeps the pass's room after the pass, as it did before and during it.
+    std::optional<quint64> passSerial_;
     bool deepRunning_ = false;
     bool canEject_ = false;
     present::DateTexts dates_;

@@ -180,6 +180,10 @@ bool copyStarted(Stage& s) {
     return s.copyProgress(0);
 }
 
+bool copyRunning(Stage& s) { return copyStarted(s) && s.copyProgress(0.43); }
+bool copyDone(Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("copied")); }
+bool copyWithProblems(Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("problems")); }
+
 // The last copy made and its dialog closed; the check that follows finds every file backed up and
 // its byte-by-byte pass is stopped.
 bool lastCopied(Stage& s) {
@@ -243,6 +247,14 @@ std::function<bool(Stage&)> opened(bool inspector, std::function<bool(Stage&)> t
     return [inspector, then](Stage& s) {
         s.model().setShowInspector(inspector);
         return s.openSaved(0) && (!then || then(s));
+    };
+}
+
+// A state reached with the inspector closed, as the smallest window shows a result.
+std::function<bool(Stage&)> withoutInspector(std::function<bool(Stage&)> reach) {
+    return [reach](Stage& s) {
+        s.model().setShowInspector(false);
+        return reach(s);
     };
 }
 
@@ -670,15 +682,11 @@ int main(int argc, char** argv) {
          false,
          "previewWindow"},
         {"copy-planning", saved("missing"), copyPlanned},
-        {"copy-running", saved("missing"), [](Stage& s) { return copyStarted(s) && s.copyProgress(0.43); }},
-        {"copy-done", saved("missing"),
-         [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("copied")); }},
+        {"copy-running", saved("missing"), copyRunning},
+        {"copy-done", saved("missing"), copyDone},
         {"copy-stopped", saved("missing"),
-         [](Stage& s) {
-             return copyStarted(s) && s.copyProgress(0.43) && s.finishCopy(QStringLiteral("stopped"));
-         }},
-        {"copy-report", saved("missing"),
-         [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("problems")); }},
+         [](Stage& s) { return copyRunning(s) && s.finishCopy(QStringLiteral("stopped")); }},
+        {"copy-report", saved("missing"), copyWithProblems},
         // Failures of files with long names, in the smallest window.
         {"copy-report.long-names",
          saved("browser-long-names"),
@@ -704,6 +712,14 @@ int main(int argc, char** argv) {
         {"results-folder-map.wide", saved("missing"), opened(true, folderMap), {}, wide},
         {"results-verifying.narrow", saved("verifying"), opened(false, verifyingPass), {}, smallest},
         {"results-verifying.wide", saved("verifying"), opened(true, verifyingPass), {}, wide},
+        {"results-stopped-pass.narrow", saved("stopped-pass"), opened(false), {}, smallest},
+        {"results-stopped-pass.wide", saved("stopped-pass"), opened(true), {}, wide},
+        // The copy dialog as tall as what it shows, in the smallest window and a wide one.
+        {"copy-planning.narrow", saved("missing"), withoutInspector(copyPlanned), {}, smallest},
+        {"copy-running.narrow", saved("missing"), withoutInspector(copyRunning), {}, smallest},
+        {"copy-done.narrow", saved("missing"), withoutInspector(copyDone), {}, smallest},
+        {"copy-report.narrow", saved("missing"), withoutInspector(copyWithProblems), {}, smallest},
+        {"copy-report.wide", saved("missing"), copyWithProblems, {}, wide},
         {"files-shoot", saved("browser"), opened(true, fromShoot)},
         {"files-shoot.narrow", saved("browser"), opened(false, fromShoot), {}, smallest},
         {"files-shoot.wide", saved("browser"), opened(true, fromShoot), {}, wide},

@@ -644,6 +644,8 @@ bool Stage::finishCheck(const QString& fixture) {
     auto v = verifier(checkCount() - 1);
     if (!v || !v->waitRunning(5000)) return false;
     VerifyReport r = placed(fixture, v->request().source, v->request().destinations);
+    // A byte-by-byte pass ends at the level it was asked for, as the verifier's report does.
+    if (v->request().level == CheckLevel::verified) r.level = CheckLevel::verified;
     r.finishedAt = model_->now();
     r.startedAt = r.finishedAt - TimeNs(60) * 1'000'000'000;
     v->complete(std::move(r));

@@ -118,7 +118,8 @@ public:
     Q_INVOKABLE QVariantMap checkRequest(int index) const;
     // Progress of the newest check or pass; returns once the model shows it.
     Q_INVOKABLE bool progress(const QString& stage, const QString& detail, double done, double total);
-    // Ends the newest check with a fixture moved onto its card and backups, or with a read error.
+    // Ends the newest check (or pass, at the verified level) with a fixture moved onto its card and
+    // backups, or with a read error.
     Q_INVOKABLE bool finishCheck(const QString& fixture);
     Q_INVOKABLE bool failCheck(const QString& path);
     // Opens the saved check made from saved[index] and waits for its card and backups.

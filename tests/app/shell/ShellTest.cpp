@@ -140,6 +140,11 @@ private slots:
             QCOMPARE(sample.rgb(), tint.rgb());
         }
         QVERIFY(shell::renderSymbol("no.such.symbol", tint, 24).isNull());
+        // A filled folder is inked in its middle, its outline is not.
+        for (const auto& [name, filled] : {std::pair{"folder", false}, std::pair{"folder.fill", true}}) {
+            const QImage image = shell::renderSymbol(name, tint, 48).convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2((qAlpha(image.pixel(24, 28)) > 128) == filled, name);
+        }
         // Every status the screens show has a drawing.
         for (FileStatus s : allFileStatuses)
             QVERIFY(!shell::symbolResource(present::statusSymbol(s)).isEmpty());

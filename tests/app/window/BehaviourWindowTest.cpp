@@ -4,6 +4,8 @@
 // copy's preview and result, a desktop without a file manager, and quitting without a word from QML.
 #include <QApplication>
 #include <QDir>
+#include <QLineF>
+#include <QMap>
 #include <QProcess>
 #include <QStyleHints>
 #include <QTemporaryDir>
@@ -45,6 +47,44 @@ QPoint middleOf(QQuickItem* item) { return item->mapToScene(QPointF(item->width(
 
 bool darkish(const QColor& c) { return c.lightnessF() < 0.5; }
 
+// Where the results header's parts and the filter strip below it stand in the window, each by its
+// top left corner, after a frame has laid them out. The next-card button, which moves along its
+// row as the verify button comes and goes, by its row's height alone.
+using Places = QMap<QString, QPointF>;
+Places headerPlaces(WindowDriver& w) {
+    (void)w.window().grabWindow();
+    Places out;
+    const auto at = [&](const QString& key, QQuickItem* item, bool heightOnly) {
+        if (!item) return;
+        const QPointF p = item->mapToScene(QPointF(0, 0));
+        out.insert(key, heightOnly ? QPointF(0, p.y()) : p);
+    };
+    for (const QString form : {"", "compact-", "symbols-"}) {
+        at(QStringLiteral("copy"), w.item(form + "copy"), false);
+        at(QStringLiteral("nextCard"), w.item(form + "nextCard"), true);
+    }
+    for (const char* name : {"heroTitle", "coverageRing", "chip-photo", "chip-video", "chip-audio",
+                             "chip-other", "photoFormats", "cardContents"})
+        at(QLatin1String(name), w.item(QLatin1String(name)), false);
+    return out;
+}
+
+// What moved from `before` to `after`, or went; "" when nothing did.
+QString moved(const Places& before, const Places& after, const QString& when) {
+    QStringList out;
+    for (auto it = before.begin(); it != before.end(); ++it)
+        if (!after.contains(it.key()))
+            out << it.key() + QStringLiteral(" went");
+        else if (QLineF(it.value(), after[it.key()]).length() > 0.5)
+            out << QStringLiteral("%1 moved from %2,%3 to %4,%5")
+                       .arg(it.key())
+                       .arg(it.value().x())
+                       .arg(it.value().y())
+                       .arg(after[it.key()].x())
+                       .arg(after[it.key()].y());
+    return out.isEmpty() ? QString() : when + QStringLiteral(": ") + out.join(QStringLiteral("; "));
+}
+
 }  // namespace
 
 class BehaviourWindowTest : public QObject {
@@ -81,6 +121,7 @@ private slots:
         QQuickItem* handOff = w.item(QStringLiteral("handOff"));
         QVERIFY(handOff);
         QCOMPARE(handOff->property("text").toString(), QStringLiteral("Add to digiKam"));
+        QCOMPARE(handOff->property("symbol").toString(), QStringLiteral("photo.on.rectangle.angled"));
         const int copied =
             present_.copyReport(s.model().lastCopy()).value(QStringLiteral("copiedCount")).toInt();
         QCOMPARE(
@@ -308,6 +349,51 @@ private slots:
         QCOMPARE(w.items(QStringLiteral("kindSymbol"), tiles[1]).size(), 1);
         // Its right part, which the first tile does not cover.
         QVERIFY(!darkish(w.colorAt(tiles[1], {tiles[1]->width() - 6, tiles[1]->height() / 2})));
+    }
+
+    // Nothing under the pointer moves as the byte-by-byte pass starts, runs and ends, nor when
+    // its Stop takes the strip away: the verdict's copy button and its row, the title, the ring,
+    // the kind chips and "Card contents" stand where they stood, at the smallest window, the
+    // default one with the inspector and a wide one.
+    void theHeaderStandsStillThroughThePass_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("inspector");
+        QTest::newRow("1040x660") << QSize(1040, 660) << false;
+        QTest::newRow("1040x660, inspector") << QSize(1040, 660) << true;
+        QTest::newRow("1240x800, inspector") << QSize(1240, 800) << true;
+        QTest::newRow("1920x1080, inspector") << QSize(1920, 1080) << true;
+    }
+    void theHeaderStandsStillThroughThePass() {
+        QFETCH(QSize, size);
+        QFETCH(bool, inspector);
+        // A result with files to copy whose pass ends by itself; a covered one whose pass is
+        // stopped.
+        for (const bool stopped : {false, true}) {
+            Session s(present_, stopped ? QStringLiteral("stopped-pass") : QStringLiteral("missing"));
+            QVERIFY(s.ready);
+            WindowDriver& w = *s.window;
+            AppModel& m = s.model();
+            m.setShowInspector(inspector);
+            QVERIFY(w.resize(size));
+            const Places before = headerPlaces(w);
+            QCOMPARE(before.contains(QStringLiteral("copy")), !stopped);
+            QVERIFY(w.clickAction(QStringLiteral("verify")));
+            QVERIFY(m.deepVerifying());
+            QVERIFY(s.stage.progress(QStringLiteral("comparing"), QString(), 30, 90));
+            QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("stopPass")); }));
+            const Places running = headerPlaces(w);
+            QVERIFY2(moved(before, running, "as it started").isEmpty(),
+                     qPrintable(moved(before, running, "as it started")));
+            if (stopped)
+                QVERIFY(w.click(QStringLiteral("stopPass")));
+            else
+                QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
+            QVERIFY(WindowDriver::waitFor(
+                [&] { return !m.deepVerifying() && !w.item(QStringLiteral("stopPass")); }));
+            const Places after = headerPlaces(w);
+            QVERIFY2(moved(running, after, "as it ended").isEmpty(),
+                     qPrintable(moved(running, after, "as it ended")));
+        }
     }
 
     // The copy preview marks a folder the copy makes apart from one already on the backup.

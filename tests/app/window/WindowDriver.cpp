@@ -97,7 +97,21 @@ QQuickItem* WindowDriver::item(const QString& name) const {
 bool WindowDriver::click(const QString& name, int timeoutMs) { return clickWhere(name, {}, timeoutMs); }
 
 bool WindowDriver::clickAction(const QString& name) {
-    return item(name) ? click(name) : click(QStringLiteral("compact-") + name);
+    return clickFound(
+        [&]() -> QQuickItem* {
+            for (const QString& form : {QString(), QStringLiteral("compact-"), QStringLiteral("symbols-")})
+                if (QQuickItem* shown = item(form + name)) return shown;
+            return nullptr;
+        },
+        Qt::LeftButton, 5000);
+}
+
+bool WindowDriver::resize(QSize size) {
+    if (!window_) return false;
+    size = size.expandedTo(window_->minimumSize());
+    window_->resize(size);
+    QCoreApplication::processEvents();
+    return waitFor([&] { return window_->contentItem()->size() == QSizeF(size); });
 }
 
 QList<QQuickItem*> WindowDriver::items(const QString& name, QQuickItem* within) const {

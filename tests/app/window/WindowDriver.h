@@ -48,8 +48,13 @@ public:
     QQuickItem* item(const QString& name) const;
     // Waits for the item to be shown and enabled, then clicks its middle once it stands still.
     bool click(const QString& name, int timeoutMs = 5000);
-    // A verdict action ("copy", "eject") in whichever of its forms, full or compact, the width shows.
+    // A verdict action ("copy", "eject") in whichever of its forms, full, compact or symbols, the
+    // width shows.
     bool clickAction(const QString& name);
+    // Gives the window that size (never below its smallest, which the desktop keeps and the
+    // offscreen platform does not) and waits until its items have it: the window takes a size at
+    // once, its items only once the platform's resize event arrives.
+    bool resize(QSize size);
     // Every shown item of that name (below `within` when given), in the order of the rows of a list.
     QList<QQuickItem*> items(const QString& name, QQuickItem* within = nullptr) const;
     // As click, on the first shown item of that name that `pick` accepts (a row by its text, the

@@ -119,8 +119,7 @@ private slots:
         QVERIFY(s.ready());
         WindowDriver& w = *s.window;
         AppModel& m = s.model();
-        w.window().resize(width, 660);
-        QVERIFY(WindowDriver::waitFor([&] { return w.window().width() == width; }));
+        QVERIFY(w.resize(QSize(width, 660)));
         const auto inspectorAs = [&] {
             if (m.showInspector() != inspector) QVERIFY(w.click(QStringLiteral("toolInspector")));
             QCOMPARE(m.showInspector(), inspector);

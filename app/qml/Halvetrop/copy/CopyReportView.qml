@@ -27,8 +27,14 @@ ColumnLayout {
             HoverHandler { id: headlineHover }
             PlainToolTip { shown: headlineHover.hovered && foldersHeadline.truncated; text: foldersHeadline.text }
         }
-        Button {
+        ActionButton {
+            objectName: "openDrive"
+            symbol: "externaldrive"
             text: "Open Drive"
+            // The small control size.
+            font.pixelSize: Theme.secondaryFont.pixelSize
+            topPadding: 3
+            bottomPadding: 3
             onClicked: view.model.revealPaths([view.report.driveRoot])
         }
     }
@@ -61,7 +67,7 @@ ColumnLayout {
                         anchors.fill: parent
                         anchors.margins: Theme.s
                         spacing: Theme.m
-                        Symbol { name: "folder.fill"; color: Theme.brand; size: 22 }
+                        Symbol { objectName: "copiedFolderSymbol"; name: "folder.fill"; color: Theme.brand; size: 22 }
                         ColumnLayout {
                             spacing: 2
                             Layout.fillWidth: true
@@ -146,13 +152,13 @@ ColumnLayout {
             Repeater {
                 id: handOffs
                 model: view.folders.length > 0 && view.model.photoApps ? view.model.photoApps : []
-                delegate: Button {
+                delegate: ActionButton {
                     id: handOff
                     required property string modelData
                     required property int index
                     objectName: "handOff"
+                    symbol: "photo.on.rectangle.angled"
                     text: "Add to " + modelData
-                    hoverEnabled: true
                     PlainToolTip {
                         objectName: "handOffHelp"
                         shown: handOff.hovered
@@ -172,12 +178,11 @@ ColumnLayout {
             maximumLineCount: 2
             Layout.fillWidth: true
         }
-        Button {
-            id: saveCSV
+        ActionButton {
             objectName: "saveCopyCSV"
+            symbol: "doc.text"
             text: "Save CSV…"
-            hoverEnabled: true
-            PlainToolTip { shown: saveCSV.hovered; text: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went" }
+            help: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went"
             onClicked: view.model.saveLastCopyCSV()
         }
     }

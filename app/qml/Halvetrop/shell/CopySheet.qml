@@ -13,7 +13,8 @@ Popup {
     anchors.centerIn: parent
     modal: true
     width: 640
-    height: Math.min(parent ? parent.height - 40 : 740, 740)
+    // As tall as what it shows, within the window: its plan's choices scroll in a short one.
+    height: Math.min(parent ? parent.height - 40 : 740, implicitHeight)
     padding: Theme.xl
     visible: model.hasCopyRequest && model.hasReport && !!model.copySheet
     closePolicy: Popup.NoAutoClose
