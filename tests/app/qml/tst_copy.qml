@@ -231,6 +231,7 @@ TestCase {
             const image = createTemporaryObject(drawing, test, { source: Present.symbolSource(symbol, "black") })
             tryCompare(image, "status", Image.Ready)
         }
+        compare(item(w, "saveCopyCSV").text, "Save Report…")
         for (const handOff of h.findAll(item(w, "copySheet").contentItem, "handOff"))
             compare(handOff.symbol, "photo.on.rectangle.angled")
         // A name the table lacks draws nothing.

@@ -181,7 +181,7 @@ ColumnLayout {
         ActionButton {
             objectName: "saveCopyCSV"
             symbol: "doc.text"
-            text: "Save CSV…"
+            text: "Save Report…"
             help: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went"
             onClicked: view.model.saveLastCopyCSV()
         }
