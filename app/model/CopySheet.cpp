@@ -5,6 +5,7 @@
 #include "drives/VolumeMatch.h"
 #include "present/CopyReport.h"
 #include "present/Format.h"
+#include "present/Home.h"
 #include "present/Sidebar.h"
 #include "report/Report.h"
 
@@ -128,7 +129,7 @@ CopySheet::CopySheet(AppModel& model, VerifyReport report, AppModel::CopyRequest
     debounce_.setInterval(deps_.debounceMs);
     connect(&debounce_, &QTimer::timeout, this, &CopySheet::launchPlan);
     // The sheet opens: the layout's default name, and the save folder remembered for backup 0.
-    baseFolder_ = baseDefault(layout_, today(), text(report_->source.name));
+    baseFolder_ = baseDefault(layout_, today(), present::cardName(report_->source));
     changed(location_.isEmpty());
 }
 
@@ -221,7 +222,7 @@ void CopySheet::chooseDestination(int index) {
 void CopySheet::chooseLayout(Layout layout) {
     if (phase_ != Phase::planning) return;
     layout_ = layout;
-    baseFolder_ = baseDefault(layout, today(), text(report_->source.name));
+    baseFolder_ = baseDefault(layout, today(), present::cardName(report_->source));
     pickError_.clear();
     changed();
 }
@@ -278,9 +279,9 @@ void CopySheet::pickFolder(const std::string& path) {
         case Case::notOnBackup: {
             QStringList names;
             for (const auto& d : report_->destinations) names << text(d.name);
-            pickError_ = QStringLiteral("Choose a folder on ") + QLocale().createSeparatedList(names) +
+            pickError_ = QStringLiteral("Choose a folder on ") + present::listText(names) +
                          QStringLiteral(" \u2014 the ") +
-                         (names.size() == 1 ? QStringLiteral("backup") : QStringLiteral("backups")) +
+                         present::agree(names.size(), QStringLiteral("backup"), QStringLiteral("backups")) +
                          QStringLiteral(
                              " this card was checked against. To save somewhere else, add that drive as a "
                              "backup first.");
@@ -555,6 +556,10 @@ QString CopySheet::planSummary() const {
     if (!hasBackup()) return {};
     return present::planSummary(planCount(), planBytes(), freeBytes_,
                                 text(report_->destinations.at(size_t(destination_)).name));
+}
+
+QString CopySheet::copyButtonText() const {
+    return planCurrent() ? present::copyFilesButton(planCount()) : QStringLiteral("Copy Files");
 }
 
 bool CopySheet::canCopy() const { return phase_ == Phase::planning && plan() && !plan()->items.empty(); }

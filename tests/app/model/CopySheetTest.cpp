@@ -355,7 +355,11 @@ void CopySheetTest::runEndsInTheLastCopy() {
     // Saving the report: where the user says, or a notice with the reason.
     s.harness.savePicker->answer = s.dir / "missing/r.csv";
     s.model->saveLastCopyCSV();
-    QVERIFY(s.model->noticeText().startsWith(QStringLiteral("The report couldn\u2019t be saved: ")));
+    // In the words of the check report's export: one name for one failure.
+    QVERIFY2(s.model->noticeText().startsWith(QStringLiteral("The report could not be saved as \u201c") +
+                                              QString::fromStdString(s.dir / "missing/r.csv") +
+                                              QStringLiteral("\u201d: ")),
+             qPrintable(s.model->noticeText()));
     // Dated by the model's clock, like the sheet's own dates.
     QCOMPARE(s.harness.savePicker->lastSuggestedName,
              QStringLiteral("SD Halvetrop copy \u2013 CARD \u2013 2026-12-06.csv"));
