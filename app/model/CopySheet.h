@@ -93,6 +93,10 @@ public:
     static QString volumesChangedText();
     static QString volumesUnknownText();
     static QString nameTooLongText();
+    // A copy this user could not write: the backup's volume is mounted read-only, or `folder` (a
+    // destination folder, or the nearest folder above one that exists) may not be written in.
+    static QString readOnlyText(const QString& backup);
+    static QString notWritableText(const std::string& folder);
 
     // `report` and `request` are fixed for the sheet's life; `settings` holds the remembered
     // save folders and outlives the sheet.
