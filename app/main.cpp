@@ -177,8 +177,9 @@ int main(int argc, char** argv) {
 
     shell::Present present;
 
-    // The saved checks' relative times read the model's clock, as every other date of the window.
-    shell::HistoryRows history([&model] { return model.now(); });
+    // The saved checks' relative times are read at the model's one instant for them, as the results
+    // header's are.
+    shell::HistoryRows history([&model] { return model.ageNow(); });
     shell::bridge(model, history, present);
 
     shell::SettingsStore settings(model.settings());

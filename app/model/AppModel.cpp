@@ -9,6 +9,7 @@
 #include "platform/Account.h"
 #include "platform/MountInfo.h"
 #include "present/Format.h"
+#include "present/Home.h"
 #include "present/Paths.h"
 #include "text/Utf8.h"
 
@@ -172,6 +173,17 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
                                                                           : deps_.historyPath);
     connect(history_.get(), &HistoryStore::changed, this, &AppModel::historyChanged);
     connect(history_.get(), &HistoryStore::loaded, this, &AppModel::historyChanged);
+    // One clock for every relative time on screen: a new time to show is read at this instant,
+    // with all the others.
+    agedAt_ = now();
+    ageTimer_.setSingleShot(true);
+    ageTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&ageTimer_, &QTimer::timeout, this, &AppModel::ageAgain);
+    connect(this, &AppModel::historyChanged, this, &AppModel::ageAgain);
+    connect(this, &AppModel::reportChanged, this, [this] {
+        const auto shown = report_ ? std::optional<TimeNs>(report_->finishedAt) : std::nullopt;
+        if (shown != agedShown_) ageAgain();
+    });
     history_->load();
     // The facts of card and backups follow every change of what is chosen, of where the backups'
     // drives are and of the volumes' descriptions; a banner never announces the chosen card.
@@ -318,7 +330,8 @@ void AppModel::setFolderFilterText(const QString& key) {
 }
 QString AppModel::folderFilterTitle() const {
     if (!folderFilter_) return {};
-    return present::displayText(folderFilter_->empty() && report_ ? report_->source.name : *folderFilter_);
+    return present::displayText(folderFilter_->empty() && report_ ? present::cardNameBytes(report_->source)
+                                                                  : *folderFilter_);
 }
 
 void AppModel::setGroupFilter(std::optional<ShootGroup> group) {

@@ -333,6 +333,11 @@ public:
     QList<QUrl> previewUrls() const { return previewUrls_; }
     // The wall clock every dated text of the model is computed from.
     TimeNs now() const { return deps_.now(); }
+    // The instant every relative time on screen is read at ("Checked 3 minutes ago" in the results
+    // header and the recent checks, "3 min. ago" in the sidebar). It moves on, with agesChanged,
+    // when the history or the shown result changes, when the first of their relative times would
+    // read differently, and at least once a minute: read at one instant, they never disagree.
+    TimeNs ageNow() const { return agedAt_; }
     // The settings store the Settings window writes into.
     QSettings& settings() { return *settings_; }
 
@@ -498,6 +503,7 @@ signals:
     void previewChanged();
     void volumeInfoReady(const QString& key);
     void cardAccessTimesChanged();
+    void agesChanged();
 
 private:
     struct Pass;
@@ -598,6 +604,8 @@ private:
     void sayInsertSavedCard(const QString& what);
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
     void emitComputed();
+    // Reads the relative times again at now() and wakes when the first of them changes.
+    void ageAgain();
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
     void runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool = nullptr);
     void requestBookmark(const std::string& path);
@@ -697,6 +705,9 @@ private:
     bool cardLooked_ = false;   // a listing begun since the report was set found it as it says
     std::shared_ptr<const RecordedCard> recorded_;
     std::vector<CardAct> cardActs_;
+    QTimer ageTimer_;
+    TimeNs agedAt_ = 0;
+    std::optional<TimeNs> agedShown_;  // the shown result's finishing instant the ages were read with
 };
 
 }  // namespace halvetrop

@@ -4,6 +4,7 @@
 #include "model/AppModelWork.h"
 #include "model/ModelText.h"
 #include "present/Format.h"
+#include "present/Home.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -206,8 +207,10 @@ void AppModel::checkAgainstBackup(bool adding) {
     // By its bytes: a card whose path is not UTF-8 is still there while it is mounted.
     struct stat st {};
     if (::stat(source_->c_str(), &st) != 0 || (report_ && savedCardNotHere())) {
-        QString n = report_ ? present::displayText(report_->source.name) : name;
-        show("Insert " + n + " to check it against another backup.", false);
+        const QString n = report_ ? present::cardName(report_->source) : name;
+        show(QStringLiteral("Insert ") + present::quoted(n) +
+                 QStringLiteral(" to check it against another backup."),
+             false);
         return;
     }
     QString title = adding ? "Add backups and check " + name + " again"

@@ -78,7 +78,7 @@ void AppModel::saveLastCopyCSV() {
     if (!target) return;
     QSaveFile out(fromBytes(*target));
     if (!out.open(QIODevice::WriteOnly) || !writeAll(out, record->csv()) || !out.commit())
-        show(QStringLiteral("The report couldn\u2019t be saved: ") + out.errorString(), false);
+        show(ExportFailure{fromBytes(*target), out.errorString()}.noticeText(), false);
 }
 
 QStringList AppModel::photoAppNames() const {
@@ -119,7 +119,7 @@ void AppModel::chooseCopyLocation() {
 
 void AppModel::exportCSV() {
     if (!report_ || !deps_.platform.savePicker) return;
-    QString suggested = csvFileName(*report_, QDate::currentDate(), QLocale());
+    QString suggested = csvFileName(*report_, QDate::currentDate());
     auto target = deps_.platform.savePicker->saveFile(QString(), suggested, QStringLiteral("CSV (*.csv)"),
                                                       saveFolder(), cardFolders());
     // The report shown when the user confirmed, which a fold may have changed meanwhile.

@@ -4,6 +4,7 @@
 #include "model/AppModel.h"
 #include "model/ModelText.h"
 #include "platform/Account.h"
+#include "present/Format.h"
 #include "present/Paths.h"
 
 #include <QDir>
@@ -302,7 +303,7 @@ void AppModel::sourceVolumeRemoved(const std::set<std::string>& vanished) {
              false);
     } else if (report_) {
         show(QStringLiteral("“") + name +
-                 QStringLiteral("” ejected — you can remove it. Its result is saved in Recent cards."),
+                 QStringLiteral("” ejected — you can remove it. Its result is saved in Recent checks."),
              true);
     }
     access_.release();
@@ -396,6 +397,8 @@ std::optional<VolumeInfo> AppModel::cachedVolumeInfo(const std::string& path) co
 }
 
 void AppModel::show(const QString& text, bool ok) {
+    // A banner says something or is not shown: an empty one would be a bare symbol.
+    if (text.trimmed().isEmpty()) return;
     Notice n{text, ok, QUuid::createUuid()};
     notice_ = n;
     emit noticeChanged();
@@ -448,16 +451,20 @@ void AppModel::unmountCard() {
         if (!self) return;
         self->ejecting_ = false;
         emit self->ejectingChanged();
-        if (!failure)
+        if (!failure) {
             self->refreshVolumes();
-        else if (failure->kind == EjectFailure::Kind::noService)
+            return;
+        }
+        // A service may refuse without saying why; the sentence then goes without the reason.
+        const QString reason = failure->reason.trimmed();
+        const QString couldNot = QStringLiteral("Couldn't eject ") + present::quoted(name) +
+                                 (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) +
+                                 QStringLiteral(". ");
+        if (failure->kind == EjectFailure::Kind::noService)
             // Nothing the user closes would help: the desktop's disk tool can still eject it.
-            self->show("Couldn't eject “" + name + "”: " + failure->reason + ". Eject it in Disks instead.",
-                       false);
+            self->show(couldNot + QStringLiteral("Eject it in Disks instead."), false);
         else
-            self->show("Couldn't eject “" + name + "”: " + failure->reason +
-                           ". Close anything using the card and try again.",
-                       false);
+            self->show(couldNot + QStringLiteral("Close anything using the card and try again."), false);
     });
 }
 

@@ -141,7 +141,7 @@ std::optional<std::string> PhotoApps::open(const PhotoApp& app, const std::vecto
     const bool ok = g_app_info_launch(info.get(), list, nullptr, &error);
     g_list_free_full(list, g_object_unref);
     if (ok) return std::nullopt;
-    std::string reason = error ? error->message : "unknown error";
+    std::string reason = error && error->message && *error->message ? error->message : "it did not start";
     if (error) g_error_free(error);
     return app.name + " couldn't be opened: " + reason;
 }

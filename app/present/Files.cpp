@@ -189,7 +189,8 @@ QString onBackupText(const VerifyReport& report, const FileResult& file) {
 
 QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids) {
     if (ids == 1 && files.size() == 1) return QStringLiteral("Copy ") + displayText(files.front()->name);
-    return QStringLiteral("Copy %1 files").arg(ids);
+    return QStringLiteral("Copy ") + QString::number(ids) +
+           agree(int64_t(ids), QStringLiteral(" file"), QStringLiteral(" files"));
 }
 
 DateRow dateRow(const FileResult& file, const QLocale& locale, const QTimeZone& zone) {

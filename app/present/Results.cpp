@@ -8,6 +8,7 @@
 #include <set>
 
 #include "anatomy/CameraDetector.h"
+#include "present/Home.h"
 #include "text/Utf8.h"
 
 namespace halvetrop::present {
@@ -17,7 +18,7 @@ QString qs(const std::string& s) { return displayText(s); }
 
 QString plain(int64_t n) { return QString::number(n); }
 
-QString list(const QStringList& items, const QLocale& locale) { return locale.createSeparatedList(items); }
+QString list(const QStringList& items, const QLocale& locale) { return listText(items, locale); }
 
 QString noun(MediaKind kind) {
     switch (kind) {
@@ -141,7 +142,9 @@ QString verdictTitle(const VerifyReport& report, const ReportKinds& kinds, const
                (t.verified == t.files ? QStringLiteral(" verified") : QStringLiteral(" backed up"));
     if (const int64_t n = t.conflict + t.missing; n >= 1)
         return count(n, locale) + QStringLiteral(" not backed up");
-    return count(t.files - t.covered(), locale) + QStringLiteral(" need attention");
+    const int64_t open = t.files - t.covered();
+    return count(open, locale) +
+           agree(open, QStringLiteral(" needs attention"), QStringLiteral(" need attention"));
 }
 
 QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool deepVerifying,
@@ -160,7 +163,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
     if (report.safeToFormat)
         return QStringLiteral("Every one of the ") + nounList(kinds.checked, locale) +
                QStringLiteral(" has ") + plain(R) + QStringLiteral(" byte-verified ") +
-               (R == 1 ? QStringLiteral("copy") : QStringLiteral("copies")) +
+               agree(R, QStringLiteral("copy"), QStringLiteral("copies")) +
                QStringLiteral(" on other drives.");
     if (t.covered() != t.files) {
         QString s = QString::fromStdString(report.headline());
@@ -181,7 +184,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
         const int64_t m = fewest.value_or(0);
         if (m >= 1 && m < R)
             return QStringLiteral("Verified on ") + plain(m) +
-                   (m == 1 ? QStringLiteral(" drive") : QStringLiteral(" drives")) +
+                   agree(m, QStringLiteral(" drive"), QStringLiteral(" drives")) +
                    QStringLiteral(". Safe to format needs ") + plain(R) + QStringLiteral(" separate drives") +
                    keepCard;
         if (m == 0 && z == t.files)
@@ -190,7 +193,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
                        "copy") +
                    keepCard;
         if (m == 0)
-            return count(z, locale) + (z == 1 ? QStringLiteral(" file is") : QStringLiteral(" files are")) +
+            return counted(z, QStringLiteral("file is"), QStringLiteral("files are"), locale) +
                    QStringLiteral(" only backed up on the same drive as the card") + keepCard;
         // Enough drives per file and still not safe: say what holds, claim nothing more.
         return QString::fromStdString(report.headline()) + keepCard;
@@ -225,7 +228,10 @@ QStringList cameraNames(const std::vector<ShootGroup>& groups) {
 std::vector<Stat> verdictStats(const StatusCounts& t) {
     std::vector<Stat> out{{t.covered(), QStringLiteral("backed up"), ColorRole::verified}};
     if (t.missing >= 1) out.push_back({t.missing, QStringLiteral("missing"), ColorRole::missing});
-    if (t.conflict >= 1) out.push_back({t.conflict, QStringLiteral("name clash"), ColorRole::conflict});
+    if (t.conflict >= 1)
+        out.push_back({t.conflict,
+                       agree(t.conflict, QStringLiteral("name clash"), QStringLiteral("name clashes")),
+                       ColorRole::conflict});
     if (t.likely + t.problem >= 1)
         out.push_back({t.likely + t.problem, QStringLiteral("unconfirmed"), ColorRole::partial});
     return out;
@@ -245,7 +251,7 @@ QString statsDetail(const VerifyReport& report, const QLocale& locale) {
 
 std::optional<CardNowHeader> cardNowHeader(const VerifyReport& report, CardNow card,
                                            const CardChanges& changes, const QLocale& locale) {
-    const QString name = QStringLiteral("“") + qs(report.source.name) + QStringLiteral("”");
+    const QString name = quoted(cardName(report.source));
     switch (card) {
         case CardNow::asChecked:
             return std::nullopt;
@@ -279,7 +285,7 @@ QString changesText(const CardChanges& c, const QLocale& locale) {
     QStringList parts;
     auto part = [&](int64_t n, const char* what) {
         if (n < 1) return;
-        const QString noun = parts.isEmpty() ? (n == 1 ? QStringLiteral(" file ") : QStringLiteral(" files "))
+        const QString noun = parts.isEmpty() ? agree(n, QStringLiteral(" file "), QStringLiteral(" files "))
                                              : QStringLiteral(" ");
         parts << count(n, locale) + noun + QLatin1String(what);
     };
@@ -287,9 +293,7 @@ QString changesText(const CardChanges& c, const QLocale& locale) {
     part(c.changed, "changed");
     part(c.removed, "removed");
     if (c.unreadable) parts << QStringLiteral("part of the card can't be read");
-    if (parts.size() <= 1) return parts.value(0);
-    const QString last = parts.takeLast();
-    return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return list(parts, locale);
 }
 
 // --- actions ---
@@ -299,7 +303,7 @@ HeroActions heroActions(const VerifyReport& report, int64_t copyable, bool deepV
     HeroActions a;
     a.copyable = copyable;
     a.verify = report.level == CheckLevel::standard && report.totals.covered() >= 1 && !deepVerifying;
-    a.lastCopy = lastCopyFrom && lastCopyFrom->first == report.source.name && lastCopyFrom->second;
+    a.lastCopy = lastCopyFrom && lastCopyFrom->first == cardNameBytes(report.source) && lastCopyFrom->second;
     a.eject = canEject;
     return a;
 }
@@ -344,7 +348,7 @@ QString kindWord(MediaKind kind, int64_t n) {
 QString cardOnlyTitle(const VerifyReport& report, const QLocale& locale) {
     if (report.totals.files == 0) return QStringLiteral("Nothing to show");
     const int64_t n = int64_t(report.groups.size());
-    return count(n, locale) + (n == 1 ? QStringLiteral(" shoot") : QStringLiteral(" shoots")) +
+    return counted(n, QStringLiteral("shoot"), QStringLiteral("shoots"), locale) +
            QStringLiteral(" on this card");
 }
 
@@ -425,8 +429,8 @@ QString skippedSentence(const std::vector<SkippedKind>& skipped, const QLocale& 
         pieces << count(s.files, locale) + QLatin1Char(' ') + kindWord(s.kind, s.files);
         n += s.files;
     }
-    return list(pieces, locale) + (n == 1 ? QStringLiteral(" wasn't") : QStringLiteral(" weren't")) +
-           QStringLiteral(" checked. Check ") + (n == 1 ? QStringLiteral("it") : QStringLiteral("them")) +
+    return list(pieces, locale) + agree(n, QStringLiteral(" wasn't"), QStringLiteral(" weren't")) +
+           QStringLiteral(" checked. Check ") + agree(n, QStringLiteral("it"), QStringLiteral("them")) +
            QStringLiteral(" before you format.");
 }
 
@@ -450,8 +454,8 @@ double deepStripValue(const StatusCounts& t, bool running) {
 // --- card contents ---
 
 QString unreadableSentence(int64_t n, const QLocale& locale) {
-    return count(n, locale) + (n == 1 ? QStringLiteral(" folder or file on the card couldn't be read")
-                                      : QStringLiteral(" folders or files on the card couldn't be read"));
+    return counted(n, QStringLiteral("folder or file on the card couldn't be read"),
+                   QStringLiteral("folders or files on the card couldn't be read"), locale);
 }
 
 // A line of no files (junk folders that could not be opened) was not checked at all.
@@ -554,11 +558,9 @@ QString kindsLine(const ShootGroup& group, const QLocale& locale) {
     }
     QStringList parts;
     if (auto it = group.kinds.find(MediaKind::photo); it != group.kinds.end())
-        parts << count(it->second, locale) +
-                     (it->second == 1 ? QStringLiteral(" photo") : QStringLiteral(" photos"));
+        parts << counted(it->second, QStringLiteral("photo"), QStringLiteral("photos"), locale);
     if (auto it = group.kinds.find(MediaKind::video); it != group.kinds.end())
-        parts << count(it->second, locale) +
-                     (it->second == 1 ? QStringLiteral(" clip") : QStringLiteral(" clips"));
+        parts << counted(it->second, QStringLiteral("clip"), QStringLiteral("clips"), locale);
     return parts.join(QStringLiteral(" · "));
 }
 
@@ -587,8 +589,7 @@ QString issueList(const StatusCounts& c, const QLocale& locale) {
     QStringList parts;
     if (c.missing + c.likely >= 1) parts << count(c.missing + c.likely, locale) + QStringLiteral(" missing");
     if (c.conflict >= 1)
-        parts << count(c.conflict, locale) +
-                     (c.conflict == 1 ? QStringLiteral(" name clash") : QStringLiteral(" name clashes"));
+        parts << counted(c.conflict, QStringLiteral("name clash"), QStringLiteral("name clashes"), locale);
     parts << problemParts(c, QStringLiteral(" unreadable"), locale);
     return parts.join(QStringLiteral(" · "));
 }
@@ -731,10 +732,12 @@ QString readySentence(const VerifyReport& report, const QLocale& locale) {
     }
     QStringList names;
     for (int64_t d : holding) names << qs(report.destinations[size_t(d)].name);
-    return QStringLiteral("All ") + count(report.totals.files, locale) +
-           QStringLiteral(" files are verified byte for byte on ") + plain(report.requiredCopies) +
-           QStringLiteral(" separate drives (") + list(names, locale) +
-           QStringLiteral("). Format the card in your camera:");
+    const int64_t n = report.totals.files, R = report.requiredCopies;
+    return (n == 1 ? QStringLiteral("The 1 file is")
+                   : QStringLiteral("All ") + count(n, locale) + QStringLiteral(" files are")) +
+           QStringLiteral(" verified byte for byte on ") + plain(R) +
+           agree(R, QStringLiteral(" separate drive ("), QStringLiteral(" separate drives (")) +
+           list(names, locale) + QStringLiteral("). Format the card in your camera:");
 }
 
 namespace {

@@ -210,7 +210,8 @@ QString folderCopyTitle(const std::string& folder, const std::string& sourceName
 
 // --- ready to format ---
 
-// The backups holding a byte-verified copy of an in-scope file are named; R and the words stay.
+// The backups holding a byte-verified copy of an in-scope file are named; the words agree with
+// the count of files and with R ("The 1 file is … on 1 separate drive").
 QString readySentence(const VerifyReport& report, const QLocale& locale = QLocale());
 
 struct FormatStep {

@@ -50,8 +50,9 @@ LocationLook locationLook(const std::string& path, const std::optional<VolumeInf
     if (!connected) {
         look.symbol = looksLikeMountPoint(path) ? "externaldrive.fill" : "folder.fill";
         const QString said = notConnectedText({path});
-        const qsizetype name = said.startsWith(look.name) ? look.name.size() : 0;
-        split(said.left(name), said.mid(name));
+        const QString name = quoted(look.name);
+        const qsizetype head = said.startsWith(name) ? name.size() : 0;
+        split(said.left(head), said.mid(head));
         return look;
     }
     if (volume) {
@@ -71,10 +72,10 @@ QString notConnectedText(const std::vector<std::string>& backups) {
     QStringList names;
     for (const auto& b : backups) {
         const auto parts = components(b);
-        names << (parts.empty() ? QStringLiteral("/") : displayText(parts.back()));
+        names << quoted(parts.empty() ? QStringLiteral("/") : displayText(parts.back()));
     }
-    return QLocale().createSeparatedList(names) +
-           (names.size() == 1 ? QStringLiteral(" isn't connected") : QStringLiteral(" aren't connected"));
+    return listText(names) +
+           agree(names.size(), QStringLiteral(" isn't connected"), QStringLiteral(" aren't connected"));
 }
 
 bool isCovered(const StatusCounts& totals) { return totals.files >= 1 && totals.files == totals.covered(); }

@@ -34,8 +34,8 @@ struct LocationLook {
 LocationLook locationLook(const std::string& path, const std::optional<VolumeInfo>& volume,
                           bool connected = true);
 
-// "NAME isn't connected" for one backup, "A and B aren't connected" for several; each named by
-// its folder's name.
+// "“NAME” isn't connected" for one backup, "“A” and “B” aren't connected" for several; each named
+// by its folder's name.
 QString notConnectedText(const std::vector<std::string>& backups);
 
 // A saved check is covered when it has files and every one has a copy.

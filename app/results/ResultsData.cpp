@@ -7,6 +7,7 @@
 #include "model/AppModel.h"
 #include "present/CopyReport.h"
 #include "present/Fit.h"
+#include "present/Home.h"
 #include "present/Paths.h"
 #include "thumbnail/Key.h"
 
@@ -58,12 +59,12 @@ QString savedLine(const AppModel& m, const VerifyReport& r, const DateTexts& dat
     const AppModel::SavedCard state = m.savedCard();
     if (state == AppModel::SavedCard::none) return {};
     const QString when = (r.isCardOnly() ? QStringLiteral("Scanned ") : QStringLiteral("Checked ")) +
-                         dates.relative(r.finishedAt, m.now(), UnitStyle::wide) + QStringLiteral(".");
+                         dates.relative(r.finishedAt, m.ageNow(), UnitStyle::wide) + QStringLiteral(".");
     if (state == AppModel::SavedCard::unchanged)
         return when + QStringLiteral(" The card hasn't changed since.");
     // A compared result's title and reason say the rest; a scan's header has no words for it.
     if (!r.isCardOnly()) return when;
-    const QString name = QStringLiteral("“") + text(r.source.name) + QStringLiteral("”");
+    const QString name = QStringLiteral("“") + text(cardNameBytes(r.source)) + QStringLiteral("”");
     switch (state) {
         case AppModel::SavedCard::notInserted:
             return when + QStringLiteral(" Insert ") + name + QStringLiteral(" to check it again.");
@@ -160,7 +161,7 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
         case DayCountsRole:
             return rows_[size_t(index.row())].dayHeader;
         case TitleRole:
-            return folderTitle(*g, r.source.name);
+            return folderTitle(*g, cardNameBytes(r.source));
         case CameraRole:
             return text(g->camera);
         case SizeRole:
@@ -334,7 +335,7 @@ QVariant FolderRows::data(const QModelIndex& index, int role) const {
     const FolderSummary& f = r->folders[at];
     switch (role) {
         case FolderTitleRole:
-            return text(f.depth == 0 ? r->source.name : f.name);
+            return text(f.depth == 0 ? cardNameBytes(r->source) : f.name);
         case FolderDaysRole:
             return folderDays(f, data_.dates());
         case FolderCountsRole:
@@ -409,6 +410,7 @@ void ResultsData::setModel(QObject* model) {
         connections_ << connect(app, &AppModel::lastCopyChanged, this, &ResultsData::lastCopyChanged);
         connections_ << connect(app, &AppModel::savedCardChanged, this, &ResultsData::lastCopyChanged);
         connections_ << connect(app, &AppModel::cardAccessTimesChanged, this, &ResultsData::lastCopyChanged);
+        connections_ << connect(app, &AppModel::agesChanged, this, &ResultsData::aged);
     }
     reload();
     emit modelChanged();
@@ -446,6 +448,14 @@ void ResultsData::recount() {
 }
 
 void ResultsData::lastCopyChanged() { changedNow(); }
+
+void ResultsData::aged() {
+    // Of the header only its relative time reads the clock; nothing to tell while it reads the same.
+    if (!report() || (hero_ && hero_->value(QStringLiteral("savedLine")).toString() ==
+                                   savedLine(*model_, *report(), dates_)))
+        return;
+    changedNow();
+}
 
 void ResultsData::setDeepVerifying(bool on) {
     if (on == deepVerifying_) return;
@@ -571,7 +581,7 @@ QVariantMap ResultsData::computeHero() const {
         {"files", double(t.files)},
         {"stripText", deepStripText(t, deepRunning_)},
         {"stripValue", deepStripValue(t, deepRunning_)},
-        {"sourceName", text(r->source.name)},
+        {"sourceName", text(cardNameBytes(r->source))},
         {"sourceKey", pathKey(r->source.path)},
         {"cardLike", r->source.isLikelyCameraCard},
         {"cardOnlyTitle", cardOnlyTitle(*r)},
@@ -625,7 +635,7 @@ QVariantMap ResultsData::contents() const {
     else if (r->cardUnreadable > 0 && entries.empty())
         unreadableNote =
             QStringLiteral("This saved check didn't keep their names. Check the card again to see them.");
-    return {{"title", QStringLiteral("What's on ") + text(r->source.name)},
+    return {{"title", QStringLiteral("What's on ") + text(cardNameBytes(r->source))},
             {"cameras", cameras.join(QStringLiteral(" · "))},
             {"lines", lines},
             {"unreadableText", r->cardUnreadable > 0 ? unreadableSentence(r->cardUnreadable) : QString()},
@@ -682,14 +692,14 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
             {"share", double(p.count) / double(std::max<size_t>(files.size(), 1))},
         };
     }
-    return {{"title", text(folder.empty() ? r->source.name : folder)},
+    return {{"title", text(folder.empty() ? cardNameBytes(r->source) : folder)},
             {"header", fileCount(int64_t(files.size())) + QStringLiteral(" · ") + byteCount(bytes)},
             {"cardOnly", r->isCardOnly()},
             {"places", rows},
             {"uncovered", double(uncovered)},
             {"uncoveredText", fileCount(uncovered) + QStringLiteral(" · ") + byteCount(uncoveredBytes)},
             {"copyable", double(copyable)},
-            {"copyTitle", folderCopyTitle(folder, r->source.name)}};
+            {"copyTitle", folderCopyTitle(folder, cardNameBytes(r->source))}};
 }
 
 QList<qint64> ResultsData::uncoveredIDs(const QString& folderKey) const {
@@ -714,7 +724,7 @@ QString ResultsData::groupID(int row) const {
 
 QString ResultsData::shootCopyTitle(int row) const {
     const ShootGroup* g = shoots_.group(row);
-    return g ? copyTitle(folderTitle(*g, report()->source.name), g->day, dates_) : QString();
+    return g ? copyTitle(folderTitle(*g, cardNameBytes(report()->source)), g->day, dates_) : QString();
 }
 
 void ResultsData::revealLanding(int row) const {

@@ -160,6 +160,7 @@ signals:
 private slots:
     void reload();
     void lastCopyChanged();
+    void aged();
 
 private:
     QVariantMap computeHero() const;

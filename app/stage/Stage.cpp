@@ -467,7 +467,7 @@ bool Stage::start() {
     }
     model_ = std::make_unique<AppModel>(std::move(deps));
     AppModel* model = model_.get();
-    history_ = std::make_unique<shell::HistoryRows>([model] { return model->now(); });
+    history_ = std::make_unique<shell::HistoryRows>([model] { return model->ageNow(); });
     if (!present_) present_ = new shell::Present(this);
     shell::bridge(*model_, *history_, *present_);
     // Stages come and go under one Present in a test run: notices reach this model only while

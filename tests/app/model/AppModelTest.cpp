@@ -490,7 +490,7 @@ private slots:
             << "“CARD” was removed during the check. Insert it again to check it.";
         QTest::newRow("result shown")
             << "results" << QString::fromStdString(kCard)
-            << "“CARD” ejected — you can remove it. Its result is saved in Recent cards.";
+            << "“CARD” ejected — you can remove it. Its result is saved in Recent checks.";
         QTest::newRow("folder on the card, no result")
             << "setup" << QString::fromStdString(kCard + "/DCIM") << "";
     }
@@ -532,6 +532,9 @@ private slots:
         QTest::newRow("no disk service")
             << "Eject needs the UDisks2 service" << true
             << "Couldn't eject “CARD”: Eject needs the UDisks2 service. Eject it in Disks instead.";
+        // A refusal without a reason still makes a whole sentence.
+        QTest::newRow("refused without a reason")
+            << " " << false << "Couldn't eject “CARD”. Close anything using the card and try again.";
     }
     void eject() {
         QFETCH(QString, reason);
@@ -741,7 +744,7 @@ private slots:
 
         m.setSource("/nowhere/CARD");
         m.checkAgainstBackup(false);
-        QCOMPARE(m.noticeText(), QString("Insert CARD to check it against another backup."));
+        QCOMPARE(m.noticeText(), QString("Insert \u201cCARD\u201d to check it against another backup."));
         QCOMPARE(h.picker->calls.size(), size_t(2));
     }
 
@@ -800,6 +803,21 @@ private slots:
         m.show("second", false);
         while (t.elapsed() < 4600) QTest::qWait(50);
         QCOMPARE(m.noticeText(), QString("second"));
+    }
+
+    // A notice always has words: one without any is refused, and the notice shown stays.
+    void emptyNoticesAreRefused() {
+        Harness h;
+        AppModel& m = h.start();
+        QSignalSpy changed(&m, &AppModel::noticeChanged);
+        for (const QString& nothing : {QString(), QStringLiteral(""), QStringLiteral(" \t\n")})
+            m.show(nothing, false);
+        QVERIFY(!m.hasNotice());
+        QCOMPARE(changed.count(), 0);
+        m.show(QStringLiteral("said"), true);
+        m.show(QString(), false);
+        QCOMPARE(m.noticeText(), QStringLiteral("said"));
+        QVERIFY(m.noticeOk());
     }
 
     // The model's side of preview, reveal and export on a card whose files exist.
@@ -1002,16 +1020,17 @@ private slots:
             QCOMPARE(h.verifier(before)->request().source, kCard);
             return;
         }
-        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert \u201cCARD\u201d to check it again."));
         m.dismissNotice();
         m.check(QStringLiteral("verified"));
-        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert \u201cCARD\u201d to check it again."));
         m.dismissNotice();
         m.recheckSaved(saved.toString());
         QVERIFY(m.waitForIdle(5000));
-        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert \u201cCARD\u201d to check it again."));
         m.checkAgainstBackup(false);
-        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it against another backup."));
+        QCOMPARE(m.noticeText(),
+                 QStringLiteral("Insert \u201cCARD\u201d to check it against another backup."));
         QCOMPARE(h.picker->calls.size(), picks);
         QCOMPARE(h.verifierCount(), before);
         QCOMPARE(m.historyCount(), 1);
@@ -1091,7 +1110,7 @@ private slots:
             *row("none connected") << oneCall << QStringList{"/backup/a", "/backup/b"} << false
                                    << QStringList{} << "named";
             *row("card not inserted") << oneCall << QStringList{QString::fromStdString(kCard)} << false
-                                      << QStringList{} << "Insert CARD to check it again.";
+                                      << QStringList{} << "Insert \u201cCARD\u201d to check it again.";
             *row("card changed meanwhile") << oneCall << QStringList{} << true << QStringList{} << "";
         }
     }

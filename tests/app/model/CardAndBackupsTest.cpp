@@ -321,7 +321,7 @@ private slots:
         QCOMPARE(sheet->destination(), 0);
         unplug(h, m, {kA, kB});
         QVERIFY(sheet->waitForPlan(5000));
-        QCOMPARE(sheet->planError(), QStringLiteral("a isn't connected"));
+        QCOMPARE(sheet->planError(), QStringLiteral("\u201ca\u201d isn't connected"));
         QVERIFY(!sheet->canCopy());
 
         m.clearCopyRequest();

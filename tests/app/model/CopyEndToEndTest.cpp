@@ -239,6 +239,41 @@ private slots:
         }
     }
 
+    // A backup whose root belongs to root, as a drive formatted elsewhere mounts: an ordinary user
+    // is told so in the dialog, before Copy, and cannot start it; root may copy. The same drive
+    // mounted read-only is refused to everyone. Nothing is written while the dialog says no.
+    void aBackupYouMayNotWriteOn() {
+        std::unique_ptr<ZramVolume> drive;
+        try {
+            drive = std::make_unique<ZramVolume>(32 << 20, "LOCKED");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        const std::string root = drive->mountPoint();
+        runAsRootOrThrow("chown 0:0 " + shellQuote(root) + " && chmod 755 " + shellQuote(root));
+        Harness harness;
+        AppModel& model = harness.start();
+        const VerifyReport report = cardReport(card->mountPoint(), root, 3);
+        auto sheet = openSheet(model, report);
+        QVERIFY(sheet->waitForPlan(20000));
+        if (::geteuid() != 0) {
+            QCOMPARE(sheet->planError(), CopySheet::notWritableText(root));
+            QVERIFY(!sheet->canCopy());
+            sheet->copy();
+            QVERIFY(!model.copying());
+        } else {
+            QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
+        }
+        runAsRootOrThrow("mount -o remount,ro " + shellQuote(root));
+        auto readOnly = openSheet(model, report);
+        QVERIFY(readOnly->waitForPlan(20000));
+        QCOMPARE(readOnly->planError(),
+                 CopySheet::readOnlyText(QString::fromStdString(report.destinations[0].name)));
+        QVERIFY(!readOnly->canCopy());
+        runAsRootOrThrow("mount -o remount,rw " + shellQuote(root));
+        QVERIFY(!std::filesystem::exists(root + "/DCIM"));
+    }
+
     void quittingDuringACopy() {
         auto backup = LoopVolume::ext4(64 << 20, "BACKUP");
         Harness harness;

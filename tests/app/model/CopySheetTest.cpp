@@ -5,8 +5,15 @@
 #include "model/CopySheet.h"
 #include "support/TempDir.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 
@@ -79,6 +86,7 @@ private slots:
     void aFolderThatIsNotUtf8();
     void copyActsOnlyOnTheCurrentPlan();
     void refusals();
+    void aFolderYouMayNotWriteIn();
     void runEndsInTheLastCopy();
     void copyThatChangesAccessTimesIsSaid();
     void stopListsEveryFile();
@@ -325,6 +333,57 @@ void CopySheetTest::refusals() {
     }
 }
 
+// A backup folder this user may not write in is said in the sheet before Copy, naming the folder
+// the copy would have to make its files or folders in; a folder below it that is open to the user
+// is fine. Root writes in any folder whose mode says no: for root the folder is made immutable,
+// which no one writes in.
+void CopySheetTest::aFolderYouMayNotWriteIn() {
+    Setup s;
+    const std::string closed = s.dir / "one";
+    s.dir.mkdir("one/Open");
+    QVERIFY(::chmod((s.dir / "one/Open").c_str(), 0777) == 0);
+    QVERIFY(::chmod(closed.c_str(), 0555) == 0);
+    int fd = -1;
+    const auto reopen = qScopeGuard([&] {
+        if (fd >= 0) {
+            int flags = 0;
+            if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags &= ~FS_IMMUTABLE_FL;
+                ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+            }
+            ::close(fd);
+        }
+        ::chmod(closed.c_str(), 0755);
+    });
+    if (::geteuid() == 0) {
+        fd = ::open(closed.c_str(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        if (fd < 0 || ::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0)
+            QSKIP("this file system keeps no file flags");
+        flags |= FS_IMMUTABLE_FL;
+        if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0) QSKIP("this file system keeps no immutable flag");
+    }
+    auto sheet = s.open();
+    struct Case {
+        Layout layout;
+        QString location;
+        bool refused;
+    };
+    // The shoot's own folder lies below the closed one and does not exist yet; the card's
+    // folders would be made in the closed one itself; the open folder takes them.
+    const std::vector<Case> cases = {
+        {Layout::shoot, "", true}, {Layout::card, "", true}, {Layout::card, "Open", false}};
+    for (const auto& c : cases) {
+        sheet->chooseLayout(c.layout);
+        sheet->setBaseFolder(QString());
+        sheet->setLocation(c.location);
+        QVERIFY(sheet->waitForPlan(10000));
+        QCOMPARE(sheet->planError(), c.refused ? CopySheet::notWritableText(closed) : QString());
+        QCOMPARE(sheet->canCopy(), !c.refused);
+    }
+    QVERIFY(sheet->planError().isEmpty());
+}
+
 void CopySheetTest::runEndsInTheLastCopy() {
     Setup s;
     auto sheet = s.open();
@@ -355,7 +414,11 @@ void CopySheetTest::runEndsInTheLastCopy() {
     // Saving the report: where the user says, or a notice with the reason.
     s.harness.savePicker->answer = s.dir / "missing/r.csv";
     s.model->saveLastCopyCSV();
-    QVERIFY(s.model->noticeText().startsWith(QStringLiteral("The report couldn\u2019t be saved: ")));
+    // In the words of the check report's export: one name for one failure.
+    QVERIFY2(s.model->noticeText().startsWith(QStringLiteral("The report could not be saved as \u201c") +
+                                              QString::fromStdString(s.dir / "missing/r.csv") +
+                                              QStringLiteral("\u201d: ")),
+             qPrintable(s.model->noticeText()));
     // Dated by the model's clock, like the sheet's own dates.
     QCOMPARE(s.harness.savePicker->lastSuggestedName,
              QStringLiteral("SD Halvetrop copy \u2013 CARD \u2013 2026-12-06.csv"));

@@ -333,7 +333,7 @@ private slots:
         QVERIFY(sheet);
         QCOMPARE(sheet->offered(), std::vector<int>{0});
         sheet->pickFolder(QString::fromStdString(archive));
-        QCOMPARE(sheet->pickError(), QStringLiteral("Archive isn't connected"));
+        QCOMPARE(sheet->pickError(), QStringLiteral("\u201cArchive\u201d isn't connected"));
         QVERIFY(sheet->waitForPlan(10000));
         QCOMPARE(sheet->planCount(), 5);
         sheet->copy();
@@ -345,7 +345,7 @@ private slots:
 
         sheet->done();
         QCOMPARE(m.phase(), AppModel::Phase::Checking);
-        QCOMPARE(m.noticeText(), QStringLiteral("Archive isn't connected"));
+        QCOMPARE(m.noticeText(), QStringLiteral("\u201cArchive\u201d isn't connected"));
         QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 120000);
         const VerifyReport& r = *m.report();
         QCOMPARE(r.destinations.size(), size_t(1));
@@ -383,7 +383,7 @@ private slots:
         h.gate->release();
         QTRY_VERIFY_WITH_TIMEOUT(
             m.phase() == AppModel::Phase::Results && m.unresolvedBackups().count(archive), 120000);
-        QCOMPARE(m.noticeText(), QStringLiteral("Archive isn't connected"));
+        QCOMPARE(m.noticeText(), QStringLiteral("\u201cArchive\u201d isn't connected"));
         QCOMPARE(std::count(m.report()->problems.begin(), m.report()->problems.end(),
                             "Can't read " + archive + ": its drive is not connected"),
                  1);

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -262,6 +263,12 @@ AppModel& Harness::start(bool real) {
     }
     if (listCards) deps.cardChanges = nullptr;
     deps.cardWatchLimit = cardWatchLimit;
+    deps.now = [clock = clock] {
+        if (const TimeNs set = clock->load()) return set;
+        return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count());
+    };
     model = std::make_unique<AppModel>(std::move(deps));
     return *model;
 }

@@ -117,6 +117,8 @@ struct Harness {
     // this many of its folders.
     bool listCards = false;
     size_t cardWatchLimit = 4096;
+    // The model's wall clock, when set (not 0); the system's otherwise.
+    std::shared_ptr<std::atomic<TimeNs>> clock = std::make_shared<std::atomic<TimeNs>>(0);
     std::unique_ptr<AppModel> model;
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }

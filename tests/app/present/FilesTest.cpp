@@ -128,7 +128,10 @@ TEST(FilesTexts, CellsAndMenuTitles) {
     EXPECT_EQ(menuCopyTitle({&a}, 1), "Copy <b>A</b>\uFFFD.JPG");
     // Every id counts, known or not.
     EXPECT_EQ(menuCopyTitle({&a, &b}, 5), "Copy 5 files");
-    EXPECT_EQ(menuCopyTitle({}, 1), "Copy 1 files");
+    // One id whose file is not known is one file, not a name.
+    EXPECT_EQ(menuCopyTitle({}, 1), "Copy 1 file");
+    EXPECT_EQ(menuCopyTitle({&a, &b}, 2), "Copy 2 files");
+    EXPECT_EQ(menuCopyTitle({}, 0), "Copy 0 files");
 
     const QLocale us("en_US");
     struct Chip {

@@ -25,6 +25,30 @@ protected:
     void SetUp() override { QLocale::setDefault(QLocale(QStringLiteral("en_US"))); }
 };
 
+// A card is named by its volume, or, as a folder below its volume's root, by the folder: one on
+// the system disk is never "/".
+TEST_F(HomeRules, CardNames) {
+    struct Row {
+        std::string path, volumePath, name;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {"/media/ana/EOS", "/media/ana/EOS", "EOS_DIGITAL", "EOS_DIGITAL"},
+        {"/media/ana/EOS/", "/media/ana/EOS", "EOS_DIGITAL", "EOS_DIGITAL"},
+        {"/media/ana/EOS/DCIM/100CANON", "/media/ana/EOS", "EOS_DIGITAL", "100CANON"},
+        {"/home/ana/Card 3", "/", "/", "Card 3"},
+        {"/home/ana/Card 3/", "/", "/", "Card 3"},
+        {"/home/ana/\xff", "/", "/", "\xef\xbf\xbd"},
+        {"/", "/", "/", "/"},
+        {"", "/", "/", "/"},
+    };
+    for (const Row& row : rows) {
+        VolumeInfo v = vol(row.path, row.volumePath, "ext4", 1, 1);
+        v.name = row.name;
+        EXPECT_EQ(cardName(v).toStdString(), row.shown) << row.path;
+    }
+}
+
 TEST_F(HomeRules, ButtonHelp) {
     EXPECT_EQ(checkHelp(true, "Ctrl+Return"), "Check the card against your backups (Ctrl+Return)");
     EXPECT_EQ(checkHelp(false, "Ctrl+Return"), "Choose a card and a backup first");

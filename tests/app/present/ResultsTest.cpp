@@ -166,6 +166,72 @@ TEST(Verdict, StatusColourAndStats) {
     EXPECT_EQ(stats[2].label.toStdString(), "name clash");
 }
 
+// Every phrase where a count meets a noun or a verb, for none, one and two: the word agrees with
+// its number, and lists join with "and" also in the C locale (which has no words of its own).
+TEST(Words, CountsAgreeWithTheirNouns) {
+    using S = FileStatus;
+    struct Row {
+        int64_t n;
+        const char *attention, *clash, *shoots, *unreadable, *skipped;
+    };
+    const Row rows[] = {
+        // No file needs attention (the title says so otherwise) and a scan with no shoot has files.
+        {0, "All backed up", "name clashes", "0 shoots on this card",
+         "0 folders or files on the card couldn't be read",
+         "0 photos weren't checked. Check them before you format."},
+        {1, "1 needs attention", "name clash", "1 shoot on this card",
+         "1 folder or file on the card couldn't be read",
+         "1 photo wasn't checked. Check it before you format."},
+        {2, "2 need attention", "name clashes", "2 shoots on this card",
+         "2 folders or files on the card couldn't be read",
+         "2 photos weren't checked. Check them before you format."},
+    };
+    for (const Row& row : rows) {
+        std::vector<FileResult> files;
+        for (int64_t i = 0; i < row.n; ++i) files.push_back(file(i + 1, S::likely));
+        files.push_back(file(100, S::backedUp));
+        VerifyReport r = report(files);
+        EXPECT_EQ(verdictTitle(r, us).toStdString(), row.attention) << row.n;
+        const StatusCounts t{.files = row.n + 1, .verified = 1, .conflict = row.n};
+        const auto stats = verdictStats(t);
+        if (row.n >= 1) {
+            EXPECT_EQ(stats.back().label.toStdString(), row.clash) << row.n;
+        }
+        VerifyReport scan = r;
+        scan.destinations.clear();
+        scan.groups.resize(size_t(row.n));
+        EXPECT_EQ(cardOnlyTitle(scan, us).toStdString(), row.shoots) << row.n;
+        EXPECT_EQ(unreadableSentence(row.n, us).toStdString(), row.unreadable) << row.n;
+        EXPECT_EQ(skippedSentence({{MediaKind::photo, row.n}}, us).toStdString(), row.skipped) << row.n;
+    }
+    // The ready sentence: the files and the drives each agree with their count.
+    const std::tuple<int, int64_t, const char*> ready[] = {
+        {1, 1,
+         "The 1 file is verified byte for byte on 1 separate drive (Archive). Format the card in your "
+         "camera:"},
+        {2, 2,
+         "All 2 files are verified byte for byte on 2 separate drives (Archive). Format the card in your "
+         "camera:"},
+    };
+    for (const auto& [n, required, sentence] : ready) {
+        std::vector<FileResult> files;
+        for (int i = 0; i < n; ++i) {
+            files.push_back(file(i, S::verified, 2));
+            files.back().copies.push_back({0, "x", EvidenceLevel::verified});
+        }
+        EXPECT_EQ(readySentence(report(files, CheckLevel::verified, required), us).toStdString(), sentence);
+    }
+    // A list of kinds in a sentence joins with "and" in every locale the words are read in.
+    VerifyReport safe =
+        report({file(1, S::verified, 2), file(2, S::verified, 2, MediaKind::video)}, CheckLevel::verified);
+    safe.scope = VerifyScope::withKinds({MediaKind::photo, MediaKind::video});
+    safe.safeToFormat = true;
+    for (const char* locale : {"en_US", "C", "de_DE"})
+        EXPECT_EQ(verdictReason(safe, false, QLocale(QString::fromLatin1(locale))).toStdString(),
+                  "Every one of the photos and videos has 2 byte-verified copies on other drives.")
+            << locale;
+}
+
 // A card not read whole never shows the colour of safety, in the card's tint or in the ring's
 // covered arcs; the arcs of files not covered keep their own colours.
 TEST(Coverage, CardNotReadWholeTakesTheWarningColour) {
@@ -245,7 +311,7 @@ TEST(CardNow, WhatChangedSinceInWords) {
         {{1, 0, 0, false}, "1 file added"},
         {{0, 2, 0, false}, "2 files changed"},
         {{1234, 0, 1, false}, "1,234 files added and 1 removed"},
-        {{1, 1, 1, true}, "1 file added, 1 changed, 1 removed and part of the card can't be read"},
+        {{1, 1, 1, true}, "1 file added, 1 changed, 1 removed, and part of the card can't be read"},
         {{0, 0, 0, true}, "part of the card can't be read"},
     };
     for (const auto& [changes, words] : rows) EXPECT_EQ(changesText(changes, us).toStdString(), words);
@@ -505,9 +571,8 @@ TEST(ReadyToFormat, SentenceNamesBackupsWithVerifiedCopies) {
     r.destinations[2].name = "Spare";
     r.files[3].copies.push_back({2, "x", EvidenceLevel::verified});
     EXPECT_EQ(readySentence(r, us).toStdString(),
-              "All 1,234 files are verified byte for byte on 1 separate drives (Archive and Spare). Format "
-              "the card "
-              "in your camera:");
+              "All 1,234 files are verified byte for byte on 1 separate drive (Archive and Spare). Format "
+              "the card in your camera:");
 }
 
 TEST(ReadyToFormat, GuidePerCameraFamily) {

@@ -119,6 +119,31 @@ TestCase {
         compare(item(w, "planError").text, "")
     }
 
+    // A copy of one file says so in the singular, on its button and in its result; a run that
+    // copied nothing says that in words, without a size of nothing.
+    function test_oneFileAndNothingCopied_data() {
+        return [
+            { tag: "one file copied", outcome: "copied", button: "Copy 1 File", summary: /^1 copied \(/ },
+            { tag: "stopped before any", outcome: "stopped", button: "Copy 1 File", summary: /^Nothing copied$/ },
+        ]
+    }
+    function test_oneFileAndNothingCopied(data) {
+        const w = openSheet()
+        const all = []
+        for (let row = 0; row < w.model.files.count; ++row)
+            all.push(w.model.files.idAt(row))
+        const one = w.model.copyableIDs(all).slice(0, 1)
+        compare(one.length, 1)
+        w.model.requestCopy(one, "Copy one")
+        verify(w.stage.waitForPlan())
+        const sheet = w.model.copySheet
+        tryCompare(item(w, "copyButton"), "text", data.button)
+        sheet.copy()
+        verify(w.stage.finishCopy(data.outcome))
+        tryCompare(sheet, "phase", 2)
+        verify(data.summary.test(item(w, "doneSummary").text), item(w, "doneSummary").text)
+    }
+
     // Failures with long names wrap at the dialog's edge, each line whole.
     function test_failureLinesWrap() {
         const w = h.open({ saved: ["browser-long-names"] }, (s, m) => {

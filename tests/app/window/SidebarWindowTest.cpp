@@ -309,9 +309,10 @@ private slots:
         QCOMPARE(sidebarBackups(w), QStringList({"Photos", "Archive"}));
         if (unplugArchive) {
             // A notice's banner slides in: its text shows a moment later.
-            QTRY_COMPARE(w.text(QStringLiteral("noticeText")), QStringLiteral("Archive isn't connected"));
+            QTRY_COMPARE(w.text(QStringLiteral("noticeText")),
+                         QStringLiteral("\u201cArchive\u201d isn't connected"));
             QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1),
-                     QStringLiteral("Archive isn't connected"));
+                     QStringLiteral("\u201cArchive\u201d isn't connected"));
         }
 
         // The card's entry is the new result, at the front; the other card's is as it was.
@@ -359,7 +360,7 @@ private slots:
         QCOMPARE(sidebarBackups(w), QStringList({"Photos", "Archive"}));
         QCOMPARE(m.notConnectedKeys().size(), unplugPhotos ? 2 : 1);
         QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1),
-                 QStringLiteral("Archive isn't connected"));
+                 QStringLiteral("\u201cArchive\u201d isn't connected"));
         QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
                  q(fs::path(card()).filename().string()));
 
@@ -541,7 +542,8 @@ private slots:
         auto archiveLine = [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(1); };
         QVERIFY(archiveLine().startsWith("HVARCH · "));
         QVERIFY(unplug(*arch_));
-        QVERIFY(WindowDriver::waitFor([&] { return archiveLine() == "Archive isn't connected"; }));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return archiveLine() == QStringLiteral("\u201cArchive\u201d isn't connected"); }));
         QVERIFY(plug(*arch_));
         QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys().isEmpty() && m.waitForIdle(100); }));
         QVERIFY(WindowDriver::waitFor([&] { return archiveLine().startsWith("HVARCH · "); }, 5000));
@@ -560,7 +562,7 @@ private slots:
         QVERIFY(sidebarBackups(w, QStringLiteral("locationDetail")).value(1).startsWith("HVARCH · "));
 
         QVERIFY(unplug(*arch_, true));
-        const QString gone = QStringLiteral("Archive isn't connected");
+        const QString gone = QStringLiteral("\u201cArchive\u201d isn't connected");
         QVERIFY(WindowDriver::waitFor(
             [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(1) == gone; }));
         QVERIFY(sidebarBackups(w, QStringLiteral("locationDetail")).value(0).startsWith("HVBACK · "));
@@ -725,7 +727,7 @@ private slots:
         QVERIFY(!ejectShown(w));
         QCOMPARE(cardFacts(w), QStringLiteral("/mnt"));
         const int checks = a.stage.checkCount();
-        const QString insert = QStringLiteral("Insert HVTWIN to check it again.");
+        const QString insert = QStringLiteral("Insert \u201cHVTWIN\u201d to check it again.");
         auto refused = [&] {
             QTRY_COMPARE(w.text(QStringLiteral("noticeText")), insert);
             m.dismissNotice();

@@ -259,8 +259,8 @@ ColumnLayout {
                         }
                     }
                     DataText {
-                        visible: view.sheet && view.sheet.renamedForCollision > 0
-                        text: view.sheet ? view.sheet.renamedForCollision + " files share a name with another file going to the same folder; they'll get a number, like “DSC00001 (2).ARW”." : ""
+                        visible: text !== ""
+                        text: view.sheet ? view.sheet.collisionText : ""
                         font: Theme.secondaryFont
                         color: Theme.secondary
                         wrapMode: Text.Wrap
@@ -287,10 +287,7 @@ ColumnLayout {
             Button {
                 id: copyButton
                 objectName: "copyButton"
-                // The words stay "Files" for one file too.
-                // No count until the plan of the choices shown is there: never "Copy 0 Files".
-                text: view.sheet && view.sheet.planCurrent ? "Copy " + Present.count(view.sheet.planCount) + " Files"
-                                                           : "Copy Files"
+                text: view.sheet ? view.sheet.copyButtonText : "Copy Files"
                 highlighted: true
                 palette.buttonText: copyFill.colors.text
                 ProminentFill { id: copyFill; control: copyButton; parent: copyButton.background }

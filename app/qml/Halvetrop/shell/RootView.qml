@@ -84,9 +84,20 @@ Item {
                     objectName: "noticeBanner"
                     anchors.horizontalCenter: parent.horizontalCenter
                     shown: root.banner === "notice"
-                    text: root.model.noticeText
-                    ok: root.model.noticeOk
                     onDismiss: root.model.dismissNotice()
+                    Component.onCompleted: take()
+                    // A notice that goes keeps its words and its look while it slides away: once
+                    // the model has let it go it has no text, and no warning is what it was.
+                    function take() {
+                        if (!root.model.hasNotice)
+                            return
+                        text = root.model.noticeText
+                        ok = root.model.noticeOk
+                    }
+                }
+                Connections {
+                    target: root.model
+                    function onNoticeChanged() { notice.take() }
                 }
                 NewCardBanner {
                     id: newCard
