@@ -263,6 +263,9 @@ private slots:
                          backup->device());
         refreshDeviceDatabase(backup->device());
         QCOMPARE(backup->remount(), std::string());
+        // Mounting closes the device after writing to it, and the device manager reads it again
+        // then; until it has, the database says nothing of the drive.
+        refreshDeviceDatabase(backup->device());
         h.monitor->fire();
         QVERIFY(m.waitForIdle(10000));
         QCOMPARE(m.unresolvedBackups(), std::set<std::string>{folder});
