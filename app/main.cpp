@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "model/AppModel.h"
+#include "platform/Account.h"
 #include "platform/LinuxServices.h"
 #include "results/ResultsData.h"
 #include "shell/HistoryRows.h"
@@ -132,6 +133,7 @@ void measureCheck(QQuickWindow& window, AppModel& model, const QString& paths) {
 int main(int argc, char** argv) {
     QElapsedTimer sinceEntry;
     sinceEntry.start();
+    settleHome();
     QApplication::setApplicationName(QStringLiteral("Halvetrop"));
     QApplication::setApplicationDisplayName(QStringLiteral("SD Halvetrop"));
     QApplication::setApplicationVersion(QStringLiteral(HALVETROP_VERSION));
@@ -175,8 +177,9 @@ int main(int argc, char** argv) {
 
     shell::Present present;
 
-    // The saved checks' relative times read the model's clock, as every other date of the window.
-    shell::HistoryRows history([&model] { return model.now(); });
+    // The saved checks' relative times are read at the model's one instant for them, as the results
+    // header's are.
+    shell::HistoryRows history([&model] { return model.ageNow(); });
     shell::bridge(model, history, present);
 
     shell::SettingsStore settings(model.settings());
@@ -207,6 +210,10 @@ int main(int argc, char** argv) {
                                "beside the application. Build or install it with the application."),
                 false);
         });
+    // A picture read from a card file that could not keep its access time is said, once per card.
+    for (thumbs::Thumbnailer* t : {&thumbnailer, &previews})
+        QObject::connect(t, &thumbs::Thumbnailer::accessTimeTouched, &model,
+                         [&model](const thumbs::Key& key) { model.noteAccessTimeTouched(key.path); });
     // Views that can name a thumbnail (the shoot rows' filmstrips) ask for one only where this
     // engine has the helper behind it; tests and pictures without it keep their placeholders.
     engine.rootContext()->setContextProperty(QStringLiteral("thumbnailsAvailable"), true);

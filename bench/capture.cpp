@@ -74,13 +74,14 @@ int bench_capture(int argc, char** argv) {
 
     std::vector<CaptureInfo> results(items.size());
     std::atomic<size_t> next{0};
+    AccessTimesTouched touched;
     auto work = [&] {
         for (size_t i; (i = next.fetch_add(1)) < items.size();) {
             struct stat st {};
             const TimeNs modified = ::lstat(items[i].path.c_str(), &st) == 0
                                         ? TimeNs{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec
                                         : 0;
-            results[i] = CaptureReader::read(items[i].path, items[i].kind, modified);
+            results[i] = CaptureReader::read(items[i].path, items[i].kind, modified, touched);
         }
     };
     std::vector<std::thread> workers;

@@ -12,8 +12,9 @@ int bench_read(int argc, char** argv) {
         return 2;
     }
     try {
+        halvetrop::AccessTimesTouched touched;
         halvetrop::bench::Stopwatch watch;
-        const halvetrop::FullHashResult result = halvetrop::ContentReader::fullHash(argv[1], {}, {});
+        const halvetrop::FullHashResult result = halvetrop::ContentReader::fullHash(argv[1], {}, {}, touched);
         const double seconds = watch.seconds();
         std::printf("{\"bytes\":%llu,\"seconds\":%.6f,\"from_medium\":%s,\"gbps\":%.3f}\n",
                     static_cast<unsigned long long>(result.digest.hi), seconds, result.fromMedium ? "true" : "false",

@@ -1,9 +1,11 @@
 // Decodes arbitrary bytes as a stored report (and as a stored policy). A report that decodes must
 // be safe to read everywhere: every query, the CSV and every path; every path's bytes must show as
-// its display form, and its encoding must decode to the very same report.
+// its display form, and its encoding must decode to the very same report. Read with its lists cut
+// into pieces of a few bytes, the text must decode to the same report, or fail as it does whole.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "report/CSVExport.h"
@@ -15,8 +17,14 @@ using namespace halvetrop;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::optional<VerifyReport> inPieces;
+    try {
+        inPieces = reportFromStoredJson(text, 0, 1 + size % 61);
+    } catch (const DecodingError&) {
+    }
     try {
         VerifyReport report = fromStoredJson<VerifyReport>(text);
+        if (!inPieces || !(*inPieces == report)) std::abort();
         (void)report.headline();
         (void)report.skippedKinds();
         (void)report.checkedKinds();
@@ -42,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         VerifyReport back = fromStoredJson<VerifyReport>(again);
         if (!(back == report) || toStoredJson(back) != again) std::abort();
     } catch (const DecodingError&) {
+        if (inPieces) std::abort();
     }
     try {
         SafeToFormatPolicy policy = fromStoredJson<SafeToFormatPolicy>(text);

@@ -2,12 +2,15 @@
 // read and write, what is computed from them, the work run off the GUI thread, and quitting.
 #include "model/AppModel.h"
 #include "model/AppModelWork.h"
+#include "model/CardWatch.h"
 #include "model/FileList.h"
 #include "model/History.h"
 #include "model/ModelText.h"
+#include "platform/Account.h"
 #include "platform/MountInfo.h"
 #include "present/Files.h"
 #include "present/Format.h"
+#include "present/Home.h"
 #include "present/Paths.h"
 #include "text/Utf8.h"
 
@@ -15,6 +18,7 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -30,6 +34,9 @@ namespace {
 
 constexpr int kFoldIntervalMs = 400;
 constexpr int kShutdownWaitMs = 5000;
+// A photo copied onto the card is a burst of notices: the card is listed once they pause, or
+// this long after the first.
+constexpr int kCardSoonMs = 250;
 
 VolumeListing listMountedVolumes() {
     VolumeListing listing;
@@ -54,14 +61,17 @@ std::optional<std::string> cleanAbsolutePath(const std::string& path) {
     return clean;
 }
 
-std::string desktopMountRoot() {
-    QString user = qEnvironmentVariable("USER");
-    QStringList candidates;
-    if (!user.isEmpty()) candidates << "/run/media/" + user << "/media/" + user;
-    candidates << "/media";
-    for (const QString& c : candidates)
-        if (QFileInfo(c).isDir()) return toBytes(c);
-    return "/";
+std::string desktopMountRoot(const std::string& root) {
+    // The account's name: a launcher may leave USER unset.
+    const std::string user = currentAccount().name;
+    std::vector<std::string> candidates;
+    if (!user.empty()) candidates = {root + "/run/media/" + user, root + "/media/" + user};
+    candidates.push_back(root + "/media");
+    for (const std::string& c : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(c, ec)) return c;
+    }
+    return root.empty() ? "/" : root;
 }
 
 QString AppModel::rawValue(Mode mode) {
@@ -116,13 +126,14 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     if (!deps_.listVolumes) deps_.listVolumes = listMountedVolumes;
     if (!deps_.describeVolume) deps_.describeVolume = [](const std::string& p) { return Drives::info(p); };
     if (!deps_.cardChanges)
-        deps_.cardChanges = [](const std::vector<RecordedFile>& recorded, const std::string& path) {
+        deps_.cardChanges = [](const RecordedCard& recorded, const std::string& path,
+                               const CardFolders& folders) {
             try {
                 BulkWalker walker;
-                return cardChangesAt(recorded, path, walker);
+                return cardChangesAt(recorded, path, walker, folders);
             } catch (const BulkWalkerError&) {
                 CardChanges unreadable;
-                unreadable.unreadable = true;
+                unreadable.unreadable = !recorded.unreadableUnnamed && !recorded.unreadable.count("");
                 return unreadable;
             }
         };
@@ -143,6 +154,18 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     drainTimer_.setInterval(kFoldIntervalMs);
     drainTimer_.setTimerType(Qt::PreciseTimer);
     connect(&drainTimer_, &QTimer::timeout, this, &AppModel::drainPass);
+    connect(&fileRows_, &FileRows::accessTimeTouched, this, &AppModel::noteAccessTimeTouched);
+    connect(this, &AppModel::reportChanged, this, &AppModel::updateCardAccessTimesNote);
+    cardSoon_.setSingleShot(true);
+    cardSoon_.setInterval(kCardSoonMs);
+    connect(&cardSoon_, &QTimer::timeout, this, &AppModel::lookAtCard);
+    cardPoll_.setInterval(kCardPollMs);
+    connect(&cardPoll_, &QTimer::timeout, this, &AppModel::lookAtCard);
+    // A card changed while the window was away is looked at as the user comes back to it.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive) lookAtCardAgain();
+        });
 
     // Stored choices first, without writing them back; then the backups through the ordinary
     // assignment, which rewrites "backups" from what resolved.
@@ -151,6 +174,17 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
                                                                           : deps_.historyPath);
     connect(history_.get(), &HistoryStore::changed, this, &AppModel::historyChanged);
     connect(history_.get(), &HistoryStore::loaded, this, &AppModel::historyChanged);
+    // One clock for every relative time on screen: a new time to show is read at this instant,
+    // with all the others.
+    agedAt_ = now();
+    ageTimer_.setSingleShot(true);
+    ageTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&ageTimer_, &QTimer::timeout, this, &AppModel::ageAgain);
+    connect(this, &AppModel::historyChanged, this, &AppModel::ageAgain);
+    connect(this, &AppModel::reportChanged, this, [this] {
+        const auto shown = report_ ? std::optional<TimeNs>(report_->finishedAt) : std::nullopt;
+        if (shown != agedShown_) ageAgain();
+    });
     history_->load();
     // The facts of card and backups follow every change of what is chosen, of where the backups'
     // drives are and of the volumes' descriptions; a banner never announces the chosen card.
@@ -297,7 +331,8 @@ void AppModel::setFolderFilterText(const QString& key) {
 }
 QString AppModel::folderFilterTitle() const {
     if (!folderFilter_) return {};
-    return present::displayText(folderFilter_->empty() && report_ ? report_->source.name : *folderFilter_);
+    return present::displayText(folderFilter_->empty() && report_ ? present::cardNameBytes(report_->source)
+                                                                  : *folderFilter_);
 }
 
 void AppModel::setGroupFilter(std::optional<ShootGroup> group) {
@@ -379,10 +414,17 @@ void AppModel::setPhase(Phase phase, QString failure) {
 
 void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     sameCheck = sameCheck && report && report_;
-    // A report of another check is no saved one until its opener says so.
-    if (!sameCheck) setSavedCard(SavedCard::none);
+    // A report of another check is no saved one until its opener says so, and its card is not
+    // watched until it says which card that is.
+    if (!sameCheck) {
+        stopWatchingCard();
+        setSavedCard(SavedCard::none);
+    }
     // The pass's report of the same files keeps the browser's order of them.
     const bool sameOrder = sameCheck && present::FileSortKeys::holdFor(*report_, *report);
+    ++reportEpoch_;
+    cardLooked_ = false;
+    recorded_.reset();
     report_ = std::move(report);
     totalsCounted_ = false;
     folded_ = nullptr;  // views told from here on hear of a new report, not of a fold
@@ -398,6 +440,8 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     emit reportChanged();
     emit filesByIDChanged();
     emitComputed();
+    // The same check's own report claims what it claims only once the card is seen to hold it.
+    if (sameCheck) lookAtCard();
 }
 
 void AppModel::setProgress(const VerifyProgress& progress) {
@@ -443,6 +487,9 @@ bool AppModel::canScan() const {
 
 void AppModel::setSavedCard(SavedCard state, CardChanges changes) {
     if (state == savedCard_ && changes == savedChanges_) return;
+    // Only a card that is here is watched.
+    if (state == SavedCard::notInserted || state == SavedCard::another || state == SavedCard::cannotTell)
+        stopWatchingCard();
     const bool away = savedCardAway();
     savedCard_ = state;
     savedChanges_ = changes;
@@ -473,7 +520,7 @@ bool AppModel::savedCardNotHere() const {
 }
 
 bool AppModel::savedCardAllowsFormat() const {
-    return savedCard_ == SavedCard::none || savedCard_ == SavedCard::unchanged;
+    return (savedCard_ == SavedCard::none || savedCard_ == SavedCard::unchanged) && cardLooked_;
 }
 
 bool AppModel::showsReadyToFormat() const {
@@ -559,7 +606,9 @@ bool AppModel::waitForIdle(int timeoutMs, int running) {
     while (true) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (pending_ <= running) return history_->flush(int(std::max<qint64>(0, deadline.remainingTime())));
+        // A listing of the card due shortly after a change is work pending too.
+        if (pending_ <= running && !cardSoon_.isActive())
+            return history_->flush(int(std::max<qint64>(0, deadline.remainingTime())));
         if (deadline.hasExpired()) return false;
         QThread::msleep(1);
     }
@@ -573,6 +622,7 @@ void AppModel::shutdown() {
     shutDown_ = true;
     cancelCheck();
     stopPass();
+    stopWatchingCard();
     if (copy_) {
         copy_->cancel();
         if (copy_->waitUntilDone) copy_->waitUntilDone();

@@ -42,6 +42,7 @@ class QThreadPool;
 
 namespace halvetrop {
 
+class CardWatch;
 class CopyRunner;
 struct CopyRunResult;
 
@@ -77,18 +78,24 @@ struct AppModelDeps {
     // Carries out a copy dialog's plan on the copy's own thread: the runner's run() when empty.
     // Tests and pictures script a copy here (its progress, how it ends, a stop).
     std::function<CopyRunResult(CopyRunner& runner)> runCopy;
-    // Called off the GUI thread: the card at `path` now, held against the files a saved check
-    // recorded; the check's own walk when empty.
-    std::function<CardChanges(const std::vector<RecordedFile>& recorded, const std::string& path)>
+    // Called off the GUI thread: the card at `path` now, held against what the shown result's check
+    // recorded, each listing's folders told to `folders` (cardChangesAt); the check's own walk when
+    // empty.
+    std::function<CardChanges(const RecordedCard& recorded, const std::string& path,
+                              const CardFolders& folders)>
         cardChanges;
+    // The most folders of one card watched for changes (CardWatch); the rest of a vast folder tree
+    // is left to listings. 0: the card is only listed (as where the system has no watches left).
+    size_t cardWatchLimit = 4096;
 };
 
 // Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
 // relative paths are taken from the working folder. Nothing for an empty text.
 std::optional<std::string> cleanAbsolutePath(const std::string& path);
 
-// The first of /run/media/$USER, /media/$USER, /media that exists.
-std::string desktopMountRoot();
+// The first of /run/media/NAME, /media/NAME (NAME: the account's) and /media that exists, below
+// `root` ("" = the machine's).
+std::string desktopMountRoot(const std::string& root = "");
 
 class AppModel : public QObject {
     Q_OBJECT
@@ -134,6 +141,7 @@ class AppModel : public QObject {
     Q_PROPERTY(QString copyRequestTitle READ copyRequestTitle NOTIFY copyRequestChanged)
     Q_PROPERTY(QObject* copySheet READ copySheet NOTIFY copyRequestChanged)
     Q_PROPERTY(QStringList photoApps READ photoAppNames NOTIFY lastCopyChanged)
+    Q_PROPERTY(QStringList photoAppHelps READ photoAppHelps NOTIFY lastCopyChanged)
     Q_PROPERTY(QVariant lastCopy READ lastCopy WRITE setLastCopy NOTIFY lastCopyChanged)
     Q_PROPERTY(int historyCount READ historyCount NOTIFY historyChanged)
     Q_PROPERTY(
@@ -160,6 +168,7 @@ class AppModel : public QObject {
     Q_PROPERTY(bool hasFolderFilter READ hasFolderFilter NOTIFY folderFilterChanged)
     Q_PROPERTY(QString shootChipText READ shootChipText NOTIFY groupFilterChanged)
     Q_PROPERTY(bool reportCardOnly READ reportCardOnly NOTIFY reportChanged)
+    Q_PROPERTY(QString cardAccessTimesNote READ cardAccessTimesNote NOTIFY cardAccessTimesChanged)
 
 public:
     enum class Phase { Setup, Checking, Results, Failed };
@@ -169,9 +178,12 @@ public:
     enum class FileFilter { All, NotBackedUp, BackedUp };
     Q_ENUM(FileFilter)
     // What is known of the card of the result on screen. `none`: the result is of a check made
-    // now, not a saved one. Of a saved one: `looking` until its card is found and listed;
-    // `unchanged` or `changed` since, when the card it checked is here; `notInserted`; `another`
-    // card at its place (another UUID); or one that `cannotTell` apart from it.
+    // now, not a saved one, and nothing has been seen to change on the card since (then `changed`).
+    // Of a saved one: `looking` until its card is found and listed; `unchanged` or `changed` since,
+    // when the card it checked is here; `notInserted`; `another` card at its place (another UUID);
+    // or one that `cannotTell` apart from it. While a result of a card that is here is shown, the
+    // card is watched and listed again on every change, so `none` and `unchanged` hold only as
+    // long as the card does.
     enum class SavedCard { none, looking, unchanged, changed, notInserted, another, cannotTell };
     Q_ENUM(SavedCard)
 
@@ -299,8 +311,14 @@ public:
     // The ready-to-format panel and its format guide: a result ready to format, of a check made
     // now or of a card that is here unchanged since.
     bool showsReadyToFormat() const;
-    // No saved result is shown, or its card is here unchanged since.
+    // No saved result is shown, or its card is here unchanged since; either way a listing begun
+    // after the shown report was set found the card as the report says.
     bool savedCardAllowsFormat() const;
+    // Runs `act` once a listing of the card begun from now on is back, with go true; with go false
+    // (to undo what waiting needed) when the result's card stops being watched first. At once, with
+    // go true, when no card is watched: nothing is then claimed of the card as it is now. Whatever
+    // acts on the claim that the card is as the result says asks here and tests the claim again.
+    void whenCardLooked(std::function<void(AppModel&, bool go)> act);
 
     // --- computed ---
     VerifyScope scope() const;
@@ -315,6 +333,11 @@ public:
     QList<QUrl> previewUrls() const { return previewUrls_; }
     // The wall clock every dated text of the model is computed from.
     TimeNs now() const { return deps_.now(); }
+    // The instant every relative time on screen is read at ("Checked 3 minutes ago" in the results
+    // header and the recent checks, "3 min. ago" in the sidebar). It moves on, with agesChanged,
+    // when the history or the shown result changes, when the first of their relative times would
+    // read differently, and at least once a minute: read at one instant, they never disagree.
+    TimeNs ageNow() const { return agedAt_; }
     // The settings store the Settings window writes into.
     QSettings& settings() { return *settings_; }
 
@@ -330,13 +353,15 @@ public:
     Q_INVOKABLE void clearSource();
     Q_INVOKABLE void addBackupUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void removeBackupAt(int index);
-    // The sidebar's offered card: with backups it is checked against them at once; without, it
-    // becomes the card and a notice asks for a backup.
+    // A card on offer, taken alike from the start screen and the sidebar: with backups it is
+    // checked against them at once; without, it becomes the card and a notice asks for a backup.
     Q_INVOKABLE void useSuggestedCard(int index);
     // The new-card banner's Check: the announced volume, found by its identity wherever the
     // offered cards have moved it, checked as the sidebar's offered card is.
     Q_INVOKABLE void checkNewCard();
     Q_INVOKABLE void refreshVolumes();
+    // The shown result's card is listed again (the window came to the front, say), if it is watched.
+    Q_INVOKABLE void lookAtCardAgain();
     // The description of the volume under a location, named by its path key: cached, else
     // described off the GUI thread (volumeInfoReady follows with the key); an empty map until then
     // or when the path does not exist. The descriptions are read again on every mount event and
@@ -347,6 +372,13 @@ public:
     Q_INVOKABLE void dismissNewCard();
     Q_INVOKABLE void dismissNotice();
     void show(const QString& text, bool ok);
+    // A card file at `path` read here (a thumbnail, a preview, a copy) without keeping its access
+    // time (see NoAtime.h). Of a file of the shown card, cardAccessTimesNote then says so.
+    void noteAccessTimeTouched(const std::string& path);
+    // That the shown card's file system updates access times as it is read, with the way to keep
+    // them: the result's own sentence, else the one for another user's files when reads made here
+    // met them; empty when neither.
+    QString cardAccessTimesNote() const { return cardAccessTimesNote_; }
 
     // --- checks ---
     // level "verified" with a shown result starts the byte-by-byte pass; anything else a check.
@@ -387,8 +419,9 @@ public:
     Q_INVOKABLE void openFolder(const QString& key);
     Q_INVOKABLE void saveLastCopyCSV();
     // The installed photo applications, looked up when a copy is recorded; handOff gives the
-    // last copy's new files to one of them.
+    // last copy's new files to one of them; each one's help says what it is given.
     QStringList photoAppNames() const;
+    QStringList photoAppHelps() const;
     Q_INVOKABLE void handOff(int app);
     // The copy dialog's "Choose…": the folder picker, then the sheet decides what the folder means.
     Q_INVOKABLE void chooseCopyLocation();
@@ -425,9 +458,9 @@ public:
     // the pending history save. Bounded: a worker stuck in the kernel is left to the process exit.
     Q_INVOKABLE void shutdown();
 
-    // Waits (processing events) until no check, pass, volume read or history work is pending
-    // beyond `running` pieces (checks or passes a test keeps running); for tests and the end of
-    // shutdown.
+    // Waits (processing events) until no check, pass, volume read, listing of the card or history
+    // work is pending beyond `running` pieces (checks or passes a test keeps running); for tests
+    // and the end of shutdown.
     bool waitForIdle(int timeoutMs, int running = 0);
 
 signals:
@@ -469,6 +502,8 @@ signals:
     void copyingChanged();
     void previewChanged();
     void volumeInfoReady(const QString& key);
+    void cardAccessTimesChanged();
+    void agesChanged();
 
 private:
     struct Pass;
@@ -491,6 +526,7 @@ private:
     };
 
     void loadSettings();
+    void updateCardAccessTimesNote();
     void saveDestinations();
     void setDestinations(std::vector<std::string> paths);
     // Where cards and drives are mounted: the desktop's removable-media folder.
@@ -499,6 +535,10 @@ private:
     // listing a folder writes its access time; then in the folder that holds the card, with the
     // card selected.
     DialogStart dialogStart(const std::string& wanted) const;
+    // What a dialog for a backup or a place to save never lists: the chosen card (the whole of its
+    // volume when that is a card or a removable drive holding no backup) and every volume that
+    // looks like a camera card and holds no backup.
+    std::vector<std::string> cardFolders() const;
     // Where a saved file goes unless the user says otherwise: the documents folder, else home.
     std::string saveFolder() const;
     bool holdsBackup(const VolumeInfo& v) const;
@@ -550,17 +590,28 @@ private:
     void setSavedCard(SavedCard state, CardChanges changes = {});
     // The saved result on screen is of a card that is not here: not inserted, or another at its place.
     bool savedCardNotHere() const;
-    // Lists the saved result's card again, off the GUI thread, and says whether it changed.
-    void listSavedCard(const std::string& path);
+    // The shown result's card (AppModelCard.cpp): watched and listed from now on, until stopped.
+    void watchShownCard();
+    void stopWatchingCard();
+    // Lists the card off the GUI thread, one listing at a time; asked meanwhile, once more after.
+    void lookAtCard();
+    void applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, const CardChanges& changes);
+    // The eject itself, once the card is let go.
+    void unmountCard();
     // A saved result's card that was not here: looked for again among the mounted volumes.
     void findSavedCard();
     // The notice of a re-check asked of a saved result whose card is not here; `what` ends it.
     void sayInsertSavedCard(const QString& what);
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
     void emitComputed();
+    // Reads the relative times again at now() and wakes when the first of them changes.
+    void ageAgain();
     // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
     void runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool = nullptr);
     void requestBookmark(const std::string& path);
+    // A folder the user has just picked is bookmarked as it is now, not as the volume at its path
+    // was earlier in the session (reformatted or replaced since, it is another volume).
+    void forgetBookmark(const std::string& path);
     static void post(const std::shared_ptr<Alive>& alive, std::function<void(AppModel&)> apply);
 
     AppModelDeps deps_;
@@ -617,9 +668,10 @@ private:
     std::vector<VolumeInfo> offeredCards_;  // the suggested cards the views were last told of
 
     std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each path
-    std::set<std::string> bookmarking_;                 // being made
-    std::set<std::string> unbookmarkable_;              // make() refused; kept by path alone
-    std::set<std::string> unresolved_;                  // chosen backups whose drive is not connected
+    std::map<std::string, uint64_t> bookmarking_;       // being made, by the request's serial
+    uint64_t bookmarkSerial_ = 0;
+    std::set<std::string> unbookmarkable_;  // make() refused; kept by path alone
+    std::set<std::string> unresolved_;      // chosen backups whose drive is not connected
     std::shared_ptr<Pass> pass_;
     QTimer drainTimer_;
     uint64_t volumeGeneration_ = 0;
@@ -635,6 +687,27 @@ private:
     std::optional<Restoring> restoring_;
     SavedCard savedCard_ = SavedCard::none;
     CardChanges savedChanges_;
+    std::set<std::string> cardsTouched_;  // cards (paths) read here without keeping access times
+    QString cardAccessTimesNote_;         // of the shown card, as last told
+    // The card of the shown result, watched: by the serial its listings carry, one at a time.
+    struct CardAct {
+        uint64_t after = 0;  // the first listing that may let it go
+        std::function<void(AppModel&, bool)> act;
+    };
+    std::unique_ptr<CardWatch> cardWatch_;
+    QTimer cardSoon_;  // a listing shortly after a change, not after each of a copy's notices
+    QTimer cardPoll_;  // listings where some folder could not be watched
+    uint64_t cardSerial_ = 0;
+    uint64_t cardLooks_ = 0;  // listings begun
+    bool cardLooking_ = false;
+    bool cardLookAgain_ = false;
+    uint64_t reportEpoch_ = 0;  // a new number for each report set, the pass's own too; folds keep it
+    bool cardLooked_ = false;   // a listing begun since the report was set found it as it says
+    std::shared_ptr<const RecordedCard> recorded_;
+    std::vector<CardAct> cardActs_;
+    QTimer ageTimer_;
+    TimeNs agedAt_ = 0;
+    std::optional<TimeNs> agedShown_;  // the shown result's finishing instant the ages were read with
 };
 
 }  // namespace halvetrop

@@ -189,14 +189,18 @@ void AppModel::sayNotConnected(const std::vector<std::string>& backups) {
 }
 
 void AppModel::requestBookmark(const std::string& path) {
-    if (knownBookmarks_.count(path) || unbookmarkable_.count(path) || !bookmarking_.insert(path).second)
-        return;
+    if (knownBookmarks_.count(path) || unbookmarkable_.count(path) || bookmarking_.count(path)) return;
+    const uint64_t serial = ++bookmarkSerial_;
+    bookmarking_[path] = serial;
     std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
     runOffGui(
-        [path, bookmarks] {
+        [path, serial, bookmarks] {
             std::optional<QByteArray> made = bookmarks->make(path);
-            return std::function<void(AppModel&)>([path, made](AppModel& m) {
-                m.bookmarking_.erase(path);
+            return std::function<void(AppModel&)>([path, serial, made](AppModel& m) {
+                // One asked before the folder was picked again describes what was there then.
+                auto asked = m.bookmarking_.find(path);
+                if (asked == m.bookmarking_.end() || asked->second != serial) return;
+                m.bookmarking_.erase(asked);
                 if (!made) {
                     m.unbookmarkable_.insert(path);  // stored by its path alone
                     return;
@@ -207,6 +211,12 @@ void AppModel::requestBookmark(const std::string& path) {
             });
         },
         bookmarkPool_);
+}
+
+void AppModel::forgetBookmark(const std::string& path) {
+    knownBookmarks_.erase(path);
+    unbookmarkable_.erase(path);
+    bookmarking_.erase(path);
 }
 
 // The Settings window reads the same values through the same readers, so a hand-edited file

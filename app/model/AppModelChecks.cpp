@@ -4,6 +4,7 @@
 #include "model/AppModelWork.h"
 #include "model/ModelText.h"
 #include "present/Format.h"
+#include "present/Home.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -43,6 +44,8 @@ void AppModel::check(std::optional<CheckLevel> level) {
     if (verifier_) verifier_->cancel();
     // The preview shows a file of the result this check replaces.
     closePreview();
+    // Nor is that result's card watched in its name while this check reads it.
+    stopWatchingCard();
 
     std::vector<std::string> open{*source_};
     open.insert(open.end(), backups.begin(), backups.end());
@@ -152,6 +155,8 @@ void AppModel::finish(VerifyReport r, bool record, bool sameCheck) {
     }
     refilter(sameCheck);
     setPhase(Phase::Results);
+    // A result made now speaks of the card as the check left it, for as long as it stays so.
+    if (record && !sameCheck) watchShownCard();
 }
 
 void AppModel::resetResults() {
@@ -202,8 +207,10 @@ void AppModel::checkAgainstBackup(bool adding) {
     // By its bytes: a card whose path is not UTF-8 is still there while it is mounted.
     struct stat st {};
     if (::stat(source_->c_str(), &st) != 0 || (report_ && savedCardNotHere())) {
-        QString n = report_ ? present::displayText(report_->source.name) : name;
-        show("Insert " + n + " to check it against another backup.", false);
+        const QString n = report_ ? present::cardName(report_->source) : name;
+        show(QStringLiteral("Insert ") + present::quoted(n) +
+                 QStringLiteral(" to check it against another backup."),
+             false);
         return;
     }
     QString title = adding ? "Add backups and check " + name + " again"
@@ -211,9 +218,12 @@ void AppModel::checkAgainstBackup(bool adding) {
     const DialogStart start = dialogStart(mountRoot());
     std::vector<std::string> picked;
     for (const auto& p : deps_.platform.folderPicker->pickFolder(title, QStringLiteral("Check"), start.folder,
-                                                                 true, std::nullopt))
+                                                                 true, std::nullopt, cardFolders()))
         if (auto c = cleanAbsolutePath(p); c && *c != *source_) picked.push_back(*c);
     if (picked.empty()) return;
+    for (const auto& p : picked)
+        if (std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end())
+            forgetBookmark(p);
     if (adding) {
         for (const auto& p : picked)
             if (std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end()) {

@@ -72,18 +72,28 @@ void AppModel::openFolder(const QString& key) {
 void AppModel::saveLastCopyCSV() {
     auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
     if (!record || !deps_.platform.savePicker) return;
-    auto target = deps_.platform.savePicker->saveFile(QString(), fromBytes(record->suggestedFileName()),
-                                                      QStringLiteral("CSV (*.csv)"), saveFolder());
+    auto target =
+        deps_.platform.savePicker->saveFile(QString(), fromBytes(record->suggestedFileName()),
+                                            QStringLiteral("CSV (*.csv)"), saveFolder(), cardFolders());
     if (!target) return;
     QSaveFile out(fromBytes(*target));
     if (!out.open(QIODevice::WriteOnly) || !writeAll(out, record->csv()) || !out.commit())
-        show(QStringLiteral("The report couldn\u2019t be saved: ") + out.errorString(), false);
+        show(ExportFailure{fromBytes(*target), out.errorString()}.noticeText(), false);
 }
 
 QStringList AppModel::photoAppNames() const {
     QStringList names;
     for (const auto& a : photoApps_) names << fromBytes(a.name);
     return names;
+}
+
+QStringList AppModel::photoAppHelps() const {
+    QStringList helps;
+    auto record = lastCopy_.value<std::shared_ptr<const present::CopyReport>>();
+    if (!record) return helps;
+    const size_t files = record->allCopiedPaths().size();
+    for (const auto& a : photoApps_) helps << fromBytes(handOffHelp(a, files, record->folders.size()));
+    return helps;
 }
 
 void AppModel::handOff(int app) {
@@ -103,15 +113,15 @@ void AppModel::chooseCopyLocation() {
     const DialogStart start = dialogStart(wanted.empty() ? mountRoot() : wanted);
     auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
                                                           QStringLiteral("Save Here"), start.folder, false,
-                                                          std::nullopt);
+                                                          std::nullopt, cardFolders());
     if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(picked.front());
 }
 
 void AppModel::exportCSV() {
     if (!report_ || !deps_.platform.savePicker) return;
-    QString suggested = csvFileName(*report_, QDate::currentDate(), QLocale());
+    QString suggested = csvFileName(*report_, QDate::currentDate());
     auto target = deps_.platform.savePicker->saveFile(QString(), suggested, QStringLiteral("CSV (*.csv)"),
-                                                      saveFolder());
+                                                      saveFolder(), cardFolders());
     // The report shown when the user confirmed, which a fold may have changed meanwhile.
     if (!target || !report_) return;
     if (auto failure = writeCSV(*report_, fromBytes(*target))) show(failure->noticeText(), false);

@@ -1,7 +1,9 @@
 // The file browser: filters over the shown report, the preview and revealing files.
 #include "model/AppModel.h"
 #include "model/ModelText.h"
+#include "platform/MountInfo.h"
 #include "present/Files.h"
+#include "present/Format.h"
 #include "present/Paths.h"
 
 #include <QPointer>
@@ -13,6 +15,25 @@ namespace halvetrop {
 // The window's filter is the file list's, case for case in the same order.
 static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
     return static_cast<halvetrop::FileFilter>(f);
+}
+
+void AppModel::noteAccessTimeTouched(const std::string& path) {
+    if (!report_ || !isPathPrefix(report_->source.path, path)) return;
+    if (cardsTouched_.insert(report_->source.path).second) updateCardAccessTimesNote();
+}
+
+void AppModel::updateCardAccessTimesNote() {
+    QString note;
+    if (report_) {
+        CardAccessTimes what = report_->cardAccessTimes;
+        // Reads made here met files the check did not, or a mount that records since.
+        if (what == CardAccessTimes::kept && cardsTouched_.count(report_->source.path))
+            what = CardAccessTimes::otherOwner;
+        note = present::displayText(accessTimesNote(what, report_->source).value_or(std::string()));
+    }
+    if (note == cardAccessTimesNote_) return;
+    cardAccessTimesNote_ = note;
+    emit cardAccessTimesChanged();
 }
 
 FileQuery AppModel::query() const {

@@ -2,6 +2,8 @@
 #include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
 #include "model/ModelText.h"
+#include "present/Format.h"
+#include "present/Home.h"
 
 namespace halvetrop {
 
@@ -36,7 +38,27 @@ AppModel::SavedCard cardAtPlace(const VolumeInfo& recorded, const std::string& p
     return match == VolumeMatch::different ? AppModel::SavedCard::another : AppModel::SavedCard::cannotTell;
 }
 
+// Timers run on the monotonic clock, which stands still while the machine sleeps: however far
+// away the next change is, the relative times are read again within this.
+constexpr TimeNs kLongestAgeWait = TimeNs(60) * 1'000'000'000;
+
 }  // namespace
+
+void AppModel::ageAgain() {
+    agedAt_ = now();
+    agedShown_ = report_ ? std::optional<TimeNs>(report_->finishedAt) : std::nullopt;
+    emit agesChanged();
+    if (history().empty() && !agedShown_) {
+        ageTimer_.stop();
+        return;
+    }
+    TimeNs wait = kLongestAgeWait;
+    for (const HistoryItem& item : history())
+        wait = std::min(wait, present::untilRelativeChange(item.report->summary().finishedAt, agedAt_));
+    if (agedShown_) wait = std::min(wait, present::untilRelativeChange(*agedShown_, agedAt_));
+    // Whole milliseconds, rounded up: a wake-up just before the change would find nothing new.
+    ageTimer_.start(int((wait + 999'999) / 1'000'000));
+}
 
 void AppModel::record(const VerifyReport& report) {
     if (!source_) return;
@@ -73,8 +95,8 @@ void AppModel::openSaved(const QString& id, bool recheck) {
         report = saved.report->open();
     } catch (const std::exception&) {
         // The entry stays as it was stored: nothing is lost by not showing it.
-        show(QStringLiteral("The saved result of “") + fromBytes(summary.source.name) +
-                 QStringLiteral("” can't be read."),
+        show(QStringLiteral("The saved result of ") + present::quoted(present::cardName(summary.source)) +
+                 QStringLiteral(" can't be read."),
              false);
         return;
     }
@@ -160,7 +182,7 @@ void AppModel::applyRestored(const Restored& r) {
         emit sourceChanged();
     }
     setSavedCard(r.cardState);
-    if (r.cardState == SavedCard::looking && source_) listSavedCard(*source_);
+    if (r.cardState == SavedCard::looking) watchShownCard();
     // The backups of the saved check; a card-only scan keeps the chosen ones. The card is never
     // one of them. One whose drive is away stays, with its bookmark, marked as not connected as a
     // chosen backup that leaves is: it is a backup again when its drive returns.
@@ -199,20 +221,6 @@ void AppModel::applyRestored(const Restored& r) {
     check(asked->check ? asked->level : std::optional<CheckLevel>());
 }
 
-void AppModel::listSavedCard(const std::string& path) {
-    if (!report_) return;
-    auto recorded = std::make_shared<const std::vector<RecordedFile>>(recordedFiles(*report_));
-    const uint64_t serial = finishSerial_;
-    runOffGui([recorded, path, serial, list = deps_.cardChanges] {
-        const CardChanges changes = list(*recorded, path);
-        return std::function<void(AppModel&)>([serial, changes](AppModel& m) {
-            // Another result is shown by now, or the card went meanwhile.
-            if (m.finishSerial_ != serial || m.savedCard_ != SavedCard::looking) return;
-            m.setSavedCard(changes.any() ? SavedCard::changed : SavedCard::unchanged, changes);
-        });
-    });
-}
-
 void AppModel::findSavedCard() {
     if (!report_ || !savedCardNotHere()) return;
     const VolumeInfo& recorded = report_->source;
@@ -228,7 +236,7 @@ void AppModel::findSavedCard() {
                 emit sourceChanged();
             }
             setSavedCard(SavedCard::looking);
-            if (source_) listSavedCard(*source_);
+            watchShownCard();
             return;
         }
         if (v.volumePath == recorded.volumePath)
@@ -238,10 +246,10 @@ void AppModel::findSavedCard() {
 }
 
 void AppModel::sayInsertSavedCard(const QString& what) {
-    const std::string name = report_   ? report_->source.name
-                             : source_ ? lastComponent(*source_)
-                                       : std::string();
-    show(QStringLiteral("Insert ") + fromBytes(name) + QStringLiteral(" ") + what, false);
+    const QString name = report_   ? present::cardName(report_->source)
+                         : source_ ? present::displayText(lastComponent(*source_))
+                                   : QString();
+    show(QStringLiteral("Insert ") + present::quoted(name) + QStringLiteral(" ") + what, false);
 }
 
 bool AppModel::waitForRestore(std::optional<CheckLevel> level) {

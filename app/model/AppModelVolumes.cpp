@@ -3,9 +3,12 @@
 #include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
 #include "model/ModelText.h"
+#include "platform/Account.h"
+#include "present/Format.h"
 #include "present/Paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QStandardPaths>
@@ -62,11 +65,31 @@ AppModel::DialogStart AppModel::dialogStart(const std::string& wanted) const {
     return {parentOf(*around), *around};
 }
 
+std::vector<std::string> AppModel::cardFolders() const {
+    std::vector<std::string> out;
+    auto add = [&out](const std::string& path) {
+        if (!path.empty() && path != "/" && std::find(out.begin(), out.end(), path) == out.end())
+            out.push_back(path);
+    };
+    if (source_) add(*source_);
+    if (report_) add(report_->source.path);
+    for (const VolumeInfo& v : volumes_) {
+        if (v.volumePath == "/" || v.isDiskImage || holdsBackup(v)) continue;
+        if (v.isLikelyCameraCard || (holdsSource(v) && (v.isRemovable || !v.isInternal))) add(v.volumePath);
+    }
+    return out;
+}
+
 std::string AppModel::saveFolder() const {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString folder =
-        !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
-    return dialogStart(toBytes(QDir::cleanPath(folder))).folder;
+    // The account's documents folder. The desktop's name for it is known where HOME is the
+    // account's home; a launcher may have left HOME unset, or another user's.
+    const Account account = currentAccount();
+    const QString home = QFile::decodeName(QByteArray::fromStdString(account.home));
+    QString documents = home + QStringLiteral("/Documents");
+    if (QDir::cleanPath(QDir::homePath()) == QDir::cleanPath(home))
+        documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString folder = !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : home;
+    return dialogStart(QFile::encodeName(QDir::cleanPath(folder)).toStdString()).folder;
 }
 
 void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {
@@ -93,7 +116,7 @@ void AppModel::chooseBackups() {
     const DialogStart start = dialogStart(lastBackup_ ? *lastBackup_ : mountRoot());
     auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose backup drives or folders"),
                                                           QStringLiteral("Add Backup"), start.folder, true,
-                                                          std::nullopt);
+                                                          std::nullopt, cardFolders());
     if (!picked.empty()) addBackups(picked);
 }
 
@@ -108,6 +131,7 @@ void AppModel::setSource(const std::string& path) {
     }
     source_ = clean;
     emit sourceChanged();
+    forgetBookmark(*clean);
     requestBookmark(*clean);
     if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) {
         auto next = destinations_;
@@ -122,6 +146,7 @@ void AppModel::addBackups(const std::vector<std::string>& paths) {
         auto clean = cleanAbsolutePath(p);
         if (!clean || (source_ && *clean == *source_)) continue;
         if (std::find(destinations_.begin(), destinations_.end(), *clean) != destinations_.end()) continue;
+        forgetBookmark(*clean);
         auto next = destinations_;
         next.push_back(*clean);
         setDestinations(std::move(next));
@@ -278,7 +303,7 @@ void AppModel::sourceVolumeRemoved(const std::set<std::string>& vanished) {
              false);
     } else if (report_) {
         show(QStringLiteral("“") + name +
-                 QStringLiteral("” ejected — you can remove it. Its result is saved in Recent cards."),
+                 QStringLiteral("” ejected — you can remove it. Its result is saved in Recent checks."),
              true);
     }
     access_.release();
@@ -372,6 +397,8 @@ std::optional<VolumeInfo> AppModel::cachedVolumeInfo(const std::string& path) co
 }
 
 void AppModel::show(const QString& text, bool ok) {
+    // A banner says something or is not shown: an empty one would be a bare symbol.
+    if (text.trimmed().isEmpty()) return;
     Notice n{text, ok, QUuid::createUuid()};
     notice_ = n;
     emit noticeChanged();
@@ -398,6 +425,25 @@ void AppModel::ejectSource() {
     closePreview();
     ejecting_ = true;
     emit ejectingChanged();
+    if (!showsReadyToFormat()) {
+        unmountCard();
+        return;
+    }
+    // A card the result calls ready to format is looked at once more: one changed a moment ago is
+    // not ejected as ready, and the result says it changed.
+    whenCardLooked([shown = reportSerial_](AppModel& m, bool go) {
+        if (go && m.reportSerial_ == shown && m.showsReadyToFormat() && m.canEjectSource()) {
+            m.unmountCard();
+            return;
+        }
+        m.ejecting_ = false;
+        emit m.ejectingChanged();
+    });
+}
+
+void AppModel::unmountCard() {
+    // Nothing of ours looks at the card while it is unmounted.
+    stopWatchingCard();
     std::string volume = report_->source.volumePath;
     QString name = fromBytes(report_->source.name);
     QPointer<AppModel> self(this);
@@ -405,16 +451,20 @@ void AppModel::ejectSource() {
         if (!self) return;
         self->ejecting_ = false;
         emit self->ejectingChanged();
-        if (!failure)
+        if (!failure) {
             self->refreshVolumes();
-        else if (failure->kind == EjectFailure::Kind::noService)
+            return;
+        }
+        // A service may refuse without saying why; the sentence then goes without the reason.
+        const QString reason = failure->reason.trimmed();
+        const QString couldNot = QStringLiteral("Couldn't eject ") + present::quoted(name) +
+                                 (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) +
+                                 QStringLiteral(". ");
+        if (failure->kind == EjectFailure::Kind::noService)
             // Nothing the user closes would help: the desktop's disk tool can still eject it.
-            self->show("Couldn't eject “" + name + "”: " + failure->reason + ". Eject it in Disks instead.",
-                       false);
+            self->show(couldNot + QStringLiteral("Eject it in Disks instead."), false);
         else
-            self->show("Couldn't eject “" + name + "”: " + failure->reason +
-                           ". Close anything using the card and try again.",
-                       false);
+            self->show(couldNot + QStringLiteral("Close anything using the card and try again."), false);
     });
 }
 

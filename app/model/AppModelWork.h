@@ -15,6 +15,11 @@ struct AppModel::Alive {
     AppModel* model = nullptr;
 };
 
+// Where some folder of a shown result's card could not be watched, the card is listed this often,
+// and never for more than a tenth of the time.
+inline constexpr int kCardPollMs = 5000;
+inline constexpr int kCardPollShare = 10;
+
 // A check publishes at most 20 progress reports a second.
 inline constexpr int64_t kCheckProgressIntervalNs = 50'000'000;
 inline constexpr int64_t kPassProgressIntervalNs = 100'000'000;

@@ -5,6 +5,7 @@
 #include "drives/VolumeMatch.h"
 #include "present/CopyReport.h"
 #include "present/Format.h"
+#include "present/Home.h"
 #include "present/Sidebar.h"
 #include "report/Report.h"
 
@@ -13,7 +14,12 @@
 #include <QElapsedTimer>
 #include <QThreadPool>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <chrono>
@@ -62,6 +68,33 @@ std::optional<QString> volumesRefusal(const VerifyReport& report, const VolumeIn
     return std::nullopt;
 }
 
+// Whether this user may make files where the plan puts them, asked before Copy is offered rather
+// than told by the first folder the run fails to make. Each destination folder, or the nearest
+// folder above it that exists (the run makes the rest), is asked once: a volume mounted
+// read-only, or a folder this user's effective rights (group, ACL) may not write in, refuses.
+std::optional<QString> writeRefusal(const CopyPlan& plan, const QString& backup) {
+    std::set<std::string> asked;
+    for (const auto& item : plan.items) {
+        std::string folder = item.destDir;
+        if (!asked.insert(folder).second) continue;
+        struct stat st {};
+        while (::stat(folder.c_str(), &st) != 0 && errno == ENOENT && folder != "/") {
+            const auto slash = folder.find_last_of('/');
+            if (slash == std::string::npos) break;
+            folder = slash == 0 ? std::string("/") : folder.substr(0, slash);
+        }
+        if (folder != item.destDir && !asked.insert(folder).second) continue;
+        struct statvfs fs {};
+        if (::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY))
+            return CopySheet::readOnlyText(backup);
+        if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+            if (errno == EROFS) return CopySheet::readOnlyText(backup);
+            if (errno == EACCES || errno == EPERM) return CopySheet::notWritableText(folder);
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 // A snapshot of the choices, taken on the GUI thread and worked out on the plan thread.
@@ -98,6 +131,18 @@ QString CopySheet::volumesUnknownText() {
         "again first.");
 }
 
+QString CopySheet::readOnlyText(const QString& backup) {
+    return present::quoted(backup) +
+           QStringLiteral(
+               " is mounted read-only \u2014 nothing can be copied onto it. Mount it writable, or "
+               "choose another backup.");
+}
+
+QString CopySheet::notWritableText(const std::string& folder) {
+    return QStringLiteral("You don't have permission to write in ") + present::displayText(folder) +
+           QStringLiteral(" \u2014 choose a folder you can write in, or get write access to this one first.");
+}
+
 QString CopySheet::nameTooLongText() {
     return QStringLiteral("The new folder's name is too long: a folder name holds at most 255 bytes.");
 }
@@ -128,7 +173,7 @@ CopySheet::CopySheet(AppModel& model, VerifyReport report, AppModel::CopyRequest
     debounce_.setInterval(deps_.debounceMs);
     connect(&debounce_, &QTimer::timeout, this, &CopySheet::launchPlan);
     // The sheet opens: the layout's default name, and the save folder remembered for backup 0.
-    baseFolder_ = baseDefault(layout_, today(), text(report_->source.name));
+    baseFolder_ = baseDefault(layout_, today(), present::cardName(report_->source));
     changed(location_.isEmpty());
 }
 
@@ -221,7 +266,7 @@ void CopySheet::chooseDestination(int index) {
 void CopySheet::chooseLayout(Layout layout) {
     if (phase_ != Phase::planning) return;
     layout_ = layout;
-    baseFolder_ = baseDefault(layout, today(), text(report_->source.name));
+    baseFolder_ = baseDefault(layout, today(), present::cardName(report_->source));
     pickError_.clear();
     changed();
 }
@@ -278,9 +323,9 @@ void CopySheet::pickFolder(const std::string& path) {
         case Case::notOnBackup: {
             QStringList names;
             for (const auto& d : report_->destinations) names << text(d.name);
-            pickError_ = QStringLiteral("Choose a folder on ") + QLocale().createSeparatedList(names) +
+            pickError_ = QStringLiteral("Choose a folder on ") + present::listText(names) +
                          QStringLiteral(" \u2014 the ") +
-                         (names.size() == 1 ? QStringLiteral("backup") : QStringLiteral("backups")) +
+                         present::agree(names.size(), QStringLiteral("backup"), QStringLiteral("backups")) +
                          QStringLiteral(
                              " this card was checked against. To save somewhere else, add that drive as a "
                              "backup first.");
@@ -488,6 +533,10 @@ CopySheet::Outcome CopySheet::work(const Inputs& in) {
     try {
         CopyPlan plan =
             CopyPlanner::plan(report, in.fileIDs, in.destination, in.layout, location, in.base, in.describe);
+        if (auto refused = writeRefusal(plan, text(backup.name))) {
+            out.plan = *refused;
+            return out;
+        }
         std::map<std::string, int> folders;  // plain byte order
         for (const auto& item : plan.items) ++folders[item.destDir];
         const std::string prefix = plan.root == "/" ? "/" : plan.root + "/";
@@ -555,6 +604,10 @@ QString CopySheet::planSummary() const {
     if (!hasBackup()) return {};
     return present::planSummary(planCount(), planBytes(), freeBytes_,
                                 text(report_->destinations.at(size_t(destination_)).name));
+}
+
+QString CopySheet::copyButtonText() const {
+    return planCurrent() ? present::copyFilesButton(planCount()) : QStringLiteral("Copy Files");
 }
 
 bool CopySheet::canCopy() const { return phase_ == Phase::planning && plan() && !plan()->items.empty(); }
@@ -629,6 +682,8 @@ void CopySheet::finish(CopyRunResult result) {
     const TimeNs now = deps_.now();
     copyReport_ = std::make_shared<const present::CopyReport>(present::CopyReport::make(
         result, runner_->plan(), *report_, report_->destinations.at(size_t(destination_)).name, byID, now));
+    // The copy read the card's files: where it could not keep their access times, that is said.
+    if (result.sourceAccessTimesTouched > 0) model_.noteAccessTimeTouched(report_->source.path);
     result_ = std::move(result);
     model_.setLastCopy(QVariant::fromValue(copyReport_));
     model_.copyEnded();

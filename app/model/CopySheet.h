@@ -72,6 +72,11 @@ class CopySheet : public QObject {
     Q_PROPERTY(QVariant freeBytes READ freeBytes NOTIFY planChanged)
     // "1,234 files · 31.4 GB · 812 GB free on Archive": the preview's header.
     Q_PROPERTY(QString planSummary READ planSummary NOTIFY planChanged)
+    // "Copy 1 File", "Copy 1,234 Files"; without a count until the plan of the choices shown is
+    // there (never "Copy 0 Files" for a plan still being made).
+    Q_PROPERTY(QString copyButtonText READ copyButtonText NOTIFY planChanged)
+    // How many files get a number for sharing a name in their folder; "" when none does.
+    Q_PROPERTY(QString collisionText READ collisionText NOTIFY planChanged)
     Q_PROPERTY(bool canCopy READ canCopy NOTIFY planChanged)
     Q_PROPERTY(QVariantMap progress READ progressMap NOTIFY progressChanged)
     Q_PROPERTY(QVariantMap reportView READ reportView NOTIFY phaseChanged)
@@ -88,6 +93,10 @@ public:
     static QString volumesChangedText();
     static QString volumesUnknownText();
     static QString nameTooLongText();
+    // A copy this user could not write: the backup's volume is mounted read-only, or `folder` (a
+    // destination folder, or the nearest folder above one that exists) may not be written in.
+    static QString readOnlyText(const QString& backup);
+    static QString notWritableText(const std::string& folder);
 
     // `report` and `request` are fixed for the sheet's life; `settings` holds the remembered
     // save folders and outlives the sheet.
@@ -146,6 +155,8 @@ public:
     QVariantList preview() const;
     QVariant freeBytes() const;  // nothing while unknown
     QString planSummary() const;
+    QString copyButtonText() const;
+    QString collisionText() const { return present::collisionNote(renamedForCollision()); }
     bool canCopy() const;
     quint64 generation() const { return generation_; }
 

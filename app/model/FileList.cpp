@@ -9,6 +9,7 @@
 #include <unicode/unistr.h>
 
 #include "model/WriteAll.h"
+#include "present/Home.h"
 #include "report/CSVExport.h"
 #include "text/Utf8.h"
 
@@ -293,17 +294,19 @@ bool sameBackups(const VerifyReport& report, const std::vector<std::string>& bac
                       [](const VolumeInfo& volume, const std::string& path) { return volume.path == path; });
 }
 
-QString csvFileName(const VerifyReport& report, const QDate& today, const QLocale& locale) {
+QString csvFileName(const VerifyReport& report, const QDate& today) {
     QString name = QStringLiteral("SD Halvetrop – %1 – %2.csv")
-                       .arg(QString::fromStdString(repairUtf8(report.source.name)),
-                            locale.toString(today, QLocale::ShortFormat));
-    // A "/" in the date or in the card's label would make the name a path.
+                       .arg(QString::fromStdString(repairUtf8(present::cardNameBytes(report.source))),
+                            today.toString(Qt::ISODate));
+    // A "/" in the card's label would make the name a path.
     name.replace(u'/', u'-');
     name.remove(QChar(u'\0'));
     return name;
 }
 
 QString ExportFailure::noticeText() const {
+    // Some failures come without the system's words; the sentence stands without them.
+    if (reason.trimmed().isEmpty()) return QStringLiteral("The report could not be saved as “%1”.").arg(file);
     return QStringLiteral("The report could not be saved as “%1”: %2").arg(file, reason);
 }
 

@@ -101,8 +101,9 @@ LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch);
 // True when `backupPaths` are the report's backups, in the same order.
 bool sameBackups(const VerifyReport& report, const std::vector<std::string>& backupPaths);
 
-// "SD Halvetrop – <card name> – <today, numeric, "/" made "-">.csv"; never holds a "/".
-QString csvFileName(const VerifyReport& report, const QDate& today, const QLocale& locale);
+// "SD Halvetrop – <card name> – <today as YYYY-MM-DD>.csv", the date in the form the copy report's
+// file is named with, in every locale; never holds a "/".
+QString csvFileName(const VerifyReport& report, const QDate& today);
 
 struct ExportFailure {
     QString file;

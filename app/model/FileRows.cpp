@@ -39,9 +39,9 @@ constexpr const char* columnNames[] = {"path", "name", "status", "day", "folder"
 
 }  // namespace
 
-std::optional<QString> smallText(const std::string& path, qint64 limit, Sys& sys,
+std::optional<QString> smallText(const std::string& path, qint64 limit, AccessTimesTouched& touched, Sys& sys,
                                  const std::atomic<bool>* cancelled) {
-    const int fd = openLongNoAtime(sys, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = openLongNoAtime(sys, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, touched);
     if (fd < 0) return std::nullopt;
     const UniqueFd owned(fd, sys);
     struct stat st {};
@@ -377,23 +377,28 @@ QVariantMap FileRows::previewItem(const QUrl& url) const {
 void FileRows::loadText(const QUrl& url) {
     auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
     const std::shared_ptr<std::atomic<bool>> cancelled = textCancelled_;
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, url, cancelled] {
+    const std::string path = localPath(url).value_or(std::string());
+    const auto touched = std::make_shared<AccessTimesTouched>();
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, url, cancelled, path, touched] {
         const std::optional<QString> text = watcher->result();
         watcher->deleteLater();
+        if (touched->any()) emit accessTimeTouched(path);
         if (!cancelled->load()) emit textLoaded(url, text ? QVariant(*text) : QVariant());
     });
     Sys& sys = *sys_;
-    watcher->setFuture(QtConcurrent::run([path = localPath(url).value_or(std::string()), &sys, cancelled] {
-        return smallText(path, previewTextLimit, sys, cancelled.get());
+    watcher->setFuture(QtConcurrent::run([path, &sys, cancelled, touched] {
+        return smallText(path, previewTextLimit, *touched, sys, cancelled.get());
     }));
 }
 
 bool FileRows::play(QObject* player, const QUrl& url) {
     releaseMedia();
     if (!player || !url.isLocalFile()) return false;
-    const int fd = openLongNoAtime(*sys_, localPath(url).value_or(std::string()),
-                                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const std::string path = localPath(url).value_or(std::string());
+    AccessTimesTouched touched;
+    const int fd = openLongNoAtime(*sys_, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, touched);
     if (fd < 0) return false;
+    if (touched.any()) emit accessTimeTouched(path);
     auto file = std::make_unique<QFile>();
     if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         sys_->close(fd);

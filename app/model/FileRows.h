@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "model/KeyedRows.h"
+#include "platform/NoAtime.h"
 #include "platform/Sys.h"
 #include "present/Files.h"
 #include "present/Format.h"
@@ -33,9 +34,10 @@ constexpr qint64 previewTextLimit = 256 * 1024;
 // The text of a small text file at this path (bytes), judged by its name and its first bytes;
 // nothing for a file over `limit` bytes (also one that grew while read), binary content, a read
 // error, or a read that `cancelled` stopped. The file is opened without touching its access time
-// and read in chunks, so a cancel stops a read that a failing card slows down at the next chunk.
-std::optional<QString> smallText(const std::string& path, qint64 limit, Sys& sys = defaultSys(),
-                                 const std::atomic<bool>* cancelled = nullptr);
+// (where that is refused, `touched` notes it) and read in chunks, so a cancel stops a read that a
+// failing card slows down at the next chunk.
+std::optional<QString> smallText(const std::string& path, qint64 limit, AccessTimesTouched& touched,
+                                 Sys& sys = defaultSys(), const std::atomic<bool>* cancelled = nullptr);
 
 class FileRows : public KeyedRows {
     Q_OBJECT
@@ -126,6 +128,8 @@ signals:
     void countChanged();
     void revisionChanged();
     void textLoaded(const QUrl& url, const QVariant& text);
+    // A preview read the card file at `path` (bytes) without keeping its access time.
+    void accessTimeTouched(const std::string& path);
 
 private:
     const FileResult* byID(qint64 id) const;

@@ -2,32 +2,17 @@
 
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
+#include <sys/stat.h>
 
+#include <QString>
+
+#include <algorithm>
 #include <memory>
-#include <set>
+#include <string_view>
 
 namespace halvetrop {
 
 namespace {
-
-struct Candidate {
-    const char* name;
-    const char* id;
-};
-
-// Several ids per application: packagers have named their entries differently over the years.
-constexpr Candidate kCandidates[] = {
-    {"darktable", "org.darktable.darktable.desktop"},
-    {"darktable", "darktable.desktop"},
-    {"digiKam", "org.kde.digikam.desktop"},
-    {"digiKam", "digikam.desktop"},
-    {"RawTherapee", "com.rawtherapee.RawTherapee.desktop"},
-    {"RawTherapee", "rawtherapee.desktop"},
-    {"Shotwell", "org.gnome.Shotwell.desktop"},
-    {"Shotwell", "shotwell.desktop"},
-    {"gThumb", "org.gnome.gThumb.desktop"},
-    {"gThumb", "gthumb.desktop"},
-};
 
 struct Unref {
     void operator()(gpointer p) const { g_object_unref(p); }
@@ -36,14 +21,59 @@ using AppInfo = std::unique_ptr<GAppInfo, Unref>;
 
 AppInfo lookUp(const std::string& id) { return AppInfo(G_APP_INFO(g_desktop_app_info_new(id.c_str()))); }
 
+bool dbusActivated(GAppInfo* info) {
+    return G_IS_DESKTOP_APP_INFO(info) &&
+           g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(info), "DBusActivatable");
+}
+
 FileIntake intakeOf(GAppInfo* info) {
-    if (G_IS_DESKTOP_APP_INFO(info) &&
-        g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(info), "DBusActivatable"))
-        return FileIntake::dbus;
+    if (dbusActivated(info)) return FileIntake::dbus;
     const char* exec = g_app_info_get_commandline(info);
     std::string line = exec ? exec : "";
     return line.find("%F") != std::string::npos || line.find("%U") != std::string::npos ? FileIntake::list
                                                                                         : FileIntake::single;
+}
+
+// The registered category of camera and photography tools: what a photo manager says of itself.
+// An image viewer or editor names only Graphics, Viewer or RasterGraphics.
+bool declaresPhotography(GAppInfo* info) {
+    const char* categories =
+        G_IS_DESKTOP_APP_INFO(info) ? g_desktop_app_info_get_categories(G_DESKTOP_APP_INFO(info)) : nullptr;
+    std::string_view rest = categories ? categories : "";
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find(';'), rest.size());
+        if (rest.substr(0, end) == "Photography") return true;
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return false;
+}
+
+// An entry that starts without the files it is handed would open empty.
+bool takesFiles(GAppInfo* info) {
+    return g_app_info_supports_files(info) || g_app_info_supports_uris(info) || dbusActivated(info);
+}
+
+bool sameFile(const char* a, const char* b) {
+    struct stat sa {
+    }, sb{};
+    return a && b && ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// This application's own entry names photography too.
+bool isThisApplication(GAppInfo* info) {
+    const char* id = g_app_info_get_id(info);
+    if (id && std::string_view(id) == "halvetrop.desktop") return true;
+    const char* executable = g_app_info_get_executable(info);
+    if (!executable) return false;
+    gchar* program = g_find_program_in_path(executable);
+    const bool self = sameFile(program, "/proc/self/exe");
+    g_free(program);
+    return self;
+}
+
+int compareNames(const PhotoApp& a, const PhotoApp& b) {
+    return QString::fromStdString(a.name).compare(QString::fromStdString(b.name), Qt::CaseInsensitive);
 }
 
 }  // namespace
@@ -62,22 +92,40 @@ std::vector<std::string> handOffArguments(FileIntake intake, const std::vector<s
     return {};
 }
 
+std::string handOffHelp(const PhotoApp& app, std::size_t files, std::size_t folders, std::size_t maxFiles) {
+    const bool givenFiles =
+        app.intake == FileIntake::dbus || (app.intake == FileIntake::list && files <= maxFiles);
+    std::string what;
+    if (givenFiles)
+        what = "the " + std::to_string(files) + (files == 1 ? " new file" : " new files");
+    else if (app.intake == FileIntake::list && folders > 1)
+        what = "the " + std::to_string(folders) + " folders with the new files";
+    else
+        what = "the folder with the new files";
+    return "Open " + what + " in " + app.name;
+}
+
 std::vector<PhotoApp> PhotoApps::installed() {
     std::vector<PhotoApp> apps;
-    std::set<std::string> names;
-    for (const auto& c : kCandidates) {
-        if (names.count(c.name) || !lookUp(c.id)) continue;
-        apps.push_back({c.name, c.id});
-        names.insert(c.name);
+    GList* all = g_app_info_get_all();
+    for (GList* entry = all; entry; entry = entry->next) {
+        auto* info = G_APP_INFO(entry->data);
+        const char* id = g_app_info_get_id(info);
+        const char* name = g_app_info_get_name(info);
+        if (!id || !name || !*name || !g_app_info_should_show(info) || !declaresPhotography(info) ||
+            !takesFiles(info) || isThisApplication(info))
+            continue;
+        apps.push_back({name, id, intakeOf(info)});
     }
-    // The desktop's image viewer, unless it is one of the applications above.
-    AppInfo viewer(g_app_info_get_default_for_type("image/jpeg", FALSE));
-    if (viewer && g_app_info_get_id(viewer.get())) {
-        std::string id = g_app_info_get_id(viewer.get());
-        bool listed = false;
-        for (const auto& a : apps) listed = listed || a.id == id;
-        if (!listed) apps.push_back({g_app_info_get_name(viewer.get()), id});
-    }
+    g_list_free_full(all, g_object_unref);
+    std::sort(apps.begin(), apps.end(), [](const PhotoApp& a, const PhotoApp& b) {
+        const int order = compareNames(a, b);
+        return order != 0 ? order < 0 : a.id < b.id;
+    });
+    // One application installed twice (a package and a sandboxed copy) is offered once.
+    apps.erase(std::unique(apps.begin(), apps.end(),
+                           [](const PhotoApp& a, const PhotoApp& b) { return compareNames(a, b) == 0; }),
+               apps.end());
     return apps;
 }
 
@@ -93,7 +141,7 @@ std::optional<std::string> PhotoApps::open(const PhotoApp& app, const std::vecto
     const bool ok = g_app_info_launch(info.get(), list, nullptr, &error);
     g_list_free_full(list, g_object_unref);
     if (ok) return std::nullopt;
-    std::string reason = error ? error->message : "unknown error";
+    std::string reason = error && error->message && *error->message ? error->message : "it did not start";
     if (error) g_error_free(error);
     return app.name + " couldn't be opened: " + reason;
 }

@@ -7,6 +7,7 @@ add_library(halvetrop_app_model STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AppModelChecks.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModelPass.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AppModelHistory.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModelVolumes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AppModelFiles.cpp ${CMAKE_CURRENT_LIST_DIR}/AppModelCopy.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AppModelCard.cpp ${CMAKE_CURRENT_LIST_DIR}/CardWatch.cpp ${CMAKE_CURRENT_LIST_DIR}/CardWatch.h
   ${CMAKE_CURRENT_LIST_DIR}/BackupPresence.cpp ${CMAKE_CURRENT_LIST_DIR}/BackupPresence.h
   ${CMAKE_CURRENT_LIST_DIR}/ModelText.cpp ${CMAKE_CURRENT_LIST_DIR}/ModelText.h ${CMAKE_CURRENT_LIST_DIR}/Throttle.h
   ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.cpp ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.h

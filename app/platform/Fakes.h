@@ -16,13 +16,15 @@ public:
         std::optional<std::string> startingAt;
         bool multiple;
         std::optional<std::string> selected;
+        std::vector<std::string> fenced;
     };
     std::deque<std::vector<std::string>> answers;  // one per call; empty deque = cancelled
     std::vector<Call> calls;
     std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
                                         const std::optional<std::string>& startingAt, bool multiple,
-                                        const std::optional<std::string>& selected) override {
-        calls.push_back({title, prompt, startingAt, multiple, selected});
+                                        const std::optional<std::string>& selected,
+                                        const std::vector<std::string>& fenced = {}) override {
+        calls.push_back({title, prompt, startingAt, multiple, selected, fenced});
         if (answers.empty()) return {};
         auto answer = std::move(answers.front());
         answers.pop_front();
@@ -35,9 +37,12 @@ public:
     std::optional<std::string> answer;
     QString lastSuggestedName;
     std::vector<std::string> folders;  // where each dialog was asked to open
+    std::vector<std::string> lastFenced;
     std::optional<std::string> saveFile(const QString&, const QString& suggestedName, const QString&,
-                                        const std::string& folder) override {
+                                        const std::string& folder,
+                                        const std::vector<std::string>& fenced = {}) override {
         lastSuggestedName = suggestedName;
+        lastFenced = fenced;
         folders.push_back(folder);
         return answer;
     }

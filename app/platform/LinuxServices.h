@@ -7,8 +7,14 @@
 #include <QHash>
 #include <QUrl>
 
+#include <sys/types.h>
+
+#include <set>
+
 class QLockFile;
 class QObject;
+struct udev;
+struct udev_monitor;
 
 namespace halvetrop {
 
@@ -24,16 +30,19 @@ class DialogFolderPicker : public FolderPicker {
 public:
     std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
                                         const std::optional<std::string>& startingAt, bool multiple,
-                                        const std::optional<std::string>& selected) override;
+                                        const std::optional<std::string>& selected,
+                                        const std::vector<std::string>& fenced = {}) override;
 };
 
 class DialogSavePicker : public SavePicker {
 public:
     std::optional<std::string> saveFile(const QString& title, const QString& suggestedName,
-                                        const QString& nameFilter, const std::string& folder) override;
+                                        const QString& nameFilter, const std::string& folder,
+                                        const std::vector<std::string>& fenced = {}) override;
 };
 
-// Watches the kernel's mount table; bursts of events become one call.
+// Watches the kernel's mount table, and the device manager's changes of block devices (a volume
+// relabelled while mounted); bursts of events become one call.
 class MountTableMonitor : public VolumeMonitor {
 public:
     explicit MountTableMonitor(QString mountInfoPath = QStringLiteral("/proc/self/mountinfo"));
@@ -41,9 +50,16 @@ public:
     void start(std::function<void()> onChange) override;
 
 private:
+    void stop();
+    void watchDevices(std::function<void()> merge);
+    // Whether one of the devices holds a volume of the mount table.
+    bool holdsMount(const std::set<dev_t>& devices) const;
+
     QString path_;
     int fd_ = -1;
-    std::unique_ptr<QObject> owner_;  // the notifier and the merge timer
+    udev* udev_ = nullptr;
+    udev_monitor* devices_ = nullptr;
+    std::unique_ptr<QObject> owner_;  // the notifiers and the merge timer
 };
 
 // UDisks2 on the given bus (the system bus in the application).

@@ -15,23 +15,27 @@ namespace halvetrop {
 
 // The one folder picker. It opens in `startingAt` (the home folder when absent) and nowhere else
 // first, with `selected`, an entry of that folder, shown chosen: a card is offered from the folder
-// that holds it and never opened, for listing a card's folder writes its access time. An empty
-// list means nothing was chosen (also for a cancelled dialog).
+// that holds it and never opened, for listing a card's folder writes its access time. Nothing
+// at or below a `fenced` folder (the cards) is listed, entered or chosen, however the user asks,
+// typed paths included. An empty list means nothing was chosen (also for a cancelled dialog).
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
     virtual std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
                                                 const std::optional<std::string>& startingAt, bool multiple,
-                                                const std::optional<std::string>& selected) = 0;
+                                                const std::optional<std::string>& selected,
+                                                const std::vector<std::string>& fenced = {}) = 0;
 };
 
 // Asks where to save a file, opening in `folder` (a suggested name that is a whole path opens in
-// its own folder); nothing when the user cancels.
+// its own folder) and, as the folder picker, never in or below a `fenced` folder; nothing when
+// the user cancels.
 class SavePicker {
 public:
     virtual ~SavePicker() = default;
     virtual std::optional<std::string> saveFile(const QString& title, const QString& suggestedName,
-                                                const QString& nameFilter, const std::string& folder) = 0;
+                                                const QString& nameFilter, const std::string& folder,
+                                                const std::vector<std::string>& fenced = {}) = 0;
 };
 
 // Calls onChange on the GUI thread after mounts, unmounts and renames. Several kernel events may

@@ -1,6 +1,7 @@
 #include "present/CopyReport.h"
 
 #include "present/Format.h"
+#include "present/Home.h"
 #include "present/Paths.h"
 #include "report/Report.h"
 #include "text/Collation.h"
@@ -36,7 +37,7 @@ CopyReport CopyReport::make(const CopyRunResult& result, const CopyPlan& plan, c
                             TimeNs now) {
     CopyReport r;
     r.date = now;
-    r.sourceName = report.source.name;
+    r.sourceName = cardNameBytes(report.source);
     r.driveName = std::move(driveName);
     r.driveRoot = plan.root;
 
@@ -175,16 +176,19 @@ QString copyHeadline(CopyOutcome outcome) {
 }
 
 QString copySummary(const CopyReport& report, const QLocale& locale) {
-    QString text = count(report.copiedCount(), locale) + QStringLiteral(" copied (") +
-                   byteCount(report.bytesCopied, locale) + u')';
+    const int copied = report.copiedCount();
+    // Nothing copied is said in words: a count of none with a size of none says it twice, and the
+    // files a stopped run never reached are among what was not copied.
+    QString text = copied == 0 ? QStringLiteral("Nothing copied")
+                               : count(copied, locale) + QStringLiteral(" copied (") +
+                                     byteCount(report.bytesCopied, locale) + u')';
     if (report.alreadyThere > 0)
-        text += QStringLiteral(" \u00b7 ") + count(report.alreadyThere, locale) +
-                (report.alreadyThere == 1 ? QStringLiteral(" was already there")
-                                          : QStringLiteral(" were already there"));
+        text += QStringLiteral(" \u00b7 ") + counted(report.alreadyThere, QStringLiteral("was already there"),
+                                                     QStringLiteral("were already there"), locale);
     if (!report.failed.empty())
         text += QStringLiteral(" \u00b7 ") + count(int64_t(report.failed.size()), locale) +
                 QStringLiteral(" failed");
-    if (report.notCopied > 0)
+    if (report.notCopied > 0 && copied > 0)
         text += QStringLiteral(" \u00b7 ") + count(report.notCopied, locale) + QStringLiteral(" not copied");
     return text;
 }
@@ -195,6 +199,25 @@ QString planSummary(int64_t files, int64_t bytes, std::optional<int64_t> freeByt
     if (freeBytes)
         out += QStringLiteral(" · ") + byteCount(*freeBytes, locale) + QStringLiteral(" free on ") + backup;
     return out;
+}
+
+QString copyFilesButton(int64_t files, const QLocale& locale) {
+    return QStringLiteral("Copy ") + counted(files, QStringLiteral("File"), QStringLiteral("Files"), locale);
+}
+
+QString collisionNote(int64_t renamed) {
+    if (renamed < 1) return {};
+    // Plain digits, as the preview's folder counts beside it.
+    return QString::number(renamed) +
+           agree(renamed, QStringLiteral(" file shares a name"), QStringLiteral(" files share a name")) +
+           QStringLiteral(" with another file going to the same folder; ") +
+           agree(renamed, QStringLiteral("it'll"), QStringLiteral("they'll")) +
+           QStringLiteral(" get a number, like \u201cDSC00001 (2).ARW\u201d.");
+}
+
+QString lastCopyTitle(int64_t copied, const QString& time, const QLocale& locale) {
+    return QStringLiteral("Last copy \u00b7 ") + fileCount(copied, locale) + QStringLiteral(" \u00b7 ") +
+           time;
 }
 
 QString copyProgressLine(int64_t filesDone, int64_t filesTotal, int64_t bytesDone, int64_t bytesTotal,
@@ -215,13 +238,13 @@ QStringList failureLines(const CopyReport& report) {
 QString fromCacheNote(const CopyReport& report, const QLocale& locale) {
     const int n = report.fromCacheCount();
     if (n == 0) return {};
-    return count(n, locale) +
-           (n == 1
-                ? QStringLiteral(
-                      " file was checked in the page cache, not read back from the drive: its copy "
-                      "on the drive isn't proven byte by byte.")
-                : QStringLiteral(" files were checked in the page cache, not read back from the drive: their "
-                                 "copies on the drive aren't proven byte by byte."));
+    return counted(
+        n,
+        QStringLiteral("file was checked in the page cache, not read back from the drive: its copy "
+                       "on the drive isn't proven byte by byte."),
+        QStringLiteral("files were checked in the page cache, not read back from the drive: their "
+                       "copies on the drive aren't proven byte by byte."),
+        locale);
 }
 
 QStringList fromCacheLines(const CopyReport& report) {
@@ -243,14 +266,15 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
         for (const auto& p : f.files) files << pathKey(p);
         folders.append(QVariantMap{
             {QStringLiteral("title"), displayText(r.folderTitle(f.path))},
-            {QStringLiteral("subtitle"),
-             count(int64_t(f.files.size()), locale) +
-                 (f.files.size() == 1 ? QStringLiteral(" new file") : QStringLiteral(" new files")) +
-                 QStringLiteral(" \u00b7 ") + byteCount(f.bytes, locale)},
+            {QStringLiteral("subtitle"), counted(int64_t(f.files.size()), QStringLiteral("new file"),
+                                                 QStringLiteral("new files"), locale) +
+                                             QStringLiteral(" \u00b7 ") + byteCount(f.bytes, locale)},
             {QStringLiteral("path"), pathKey(f.path)},
             {QStringLiteral("files"), files}});
     }
     const CopyOutcome outcome = copyOutcome(r);
+    const QString time =
+        locale.toString(QDateTime::fromMSecsSinceEpoch(r.date / 1000000).time(), QLocale::ShortFormat);
     const int n = int(r.folders.size());
     return {{QStringLiteral("outcome"), outcome == CopyOutcome::problems  ? QStringLiteral("problems")
                                         : outcome == CopyOutcome::stopped ? QStringLiteral("stopped")
@@ -268,9 +292,9 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
                  QStringLiteral(" on ") + displayText(r.driveName)},
             {QStringLiteral("driveRoot"), pathKey(r.driveRoot)},
             {QStringLiteral("copiedCount"), r.copiedCount()},
+            {QStringLiteral("lastCopyTitle"), lastCopyTitle(r.copiedCount(), time, locale)},
             {QStringLiteral("sourceName"), displayText(r.sourceName)},
-            {QStringLiteral("time"),
-             locale.toString(QDateTime::fromMSecsSinceEpoch(r.date / 1000000).time(), QLocale::ShortFormat)}};
+            {QStringLiteral("time"), time}};
 }
 
 }  // namespace halvetrop::present

@@ -93,7 +93,8 @@ struct CopyReport {
 enum class CopyOutcome { problems, stopped, copied };
 CopyOutcome copyOutcome(const CopyReport& report);
 QString copyHeadline(CopyOutcome outcome);
-// "3 copied (3 KB) · 1 were already there · 2 failed · 4 not copied", parts only when not zero.
+// "3 copied (3 KB) · 1 was already there · 2 failed · 4 not copied", parts only when not zero;
+// "Nothing copied · 2 failed" when no file was copied (the files not reached go without saying).
 QString copySummary(const CopyReport& report, const QLocale& locale = QLocale());
 // The first 100 failures as "name: message".
 QStringList failureLines(const CopyReport& report);
@@ -101,6 +102,13 @@ QStringList failureLines(const CopyReport& report);
 // the free part while the backup's free space is not known.
 QString planSummary(int64_t files, int64_t bytes, std::optional<int64_t> freeBytes, const QString& backup,
                     const QLocale& locale = QLocale());
+// The copy button: "Copy 1 File", "Copy 1,234 Files".
+QString copyFilesButton(int64_t files, const QLocale& locale = QLocale());
+// Under the preview, of the files that get a number for sharing a name with another file going to
+// the same folder: "1 file shares a name …; it'll get a number, …"; "" when none does.
+QString collisionNote(int64_t renamed);
+// The last copy popover's title: "Last copy · 1 file · 2:05 PM".
+QString lastCopyTitle(int64_t copied, const QString& time, const QLocale& locale = QLocale());
 // The copying screen's count line: "12 of 1,234 files · 3 MB of 31.4 GB".
 QString copyProgressLine(int64_t filesDone, int64_t filesTotal, int64_t bytesDone, int64_t bytesTotal,
                          const QLocale& locale = QLocale());

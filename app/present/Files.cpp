@@ -337,6 +337,14 @@ int pageSelection(int current, int lines, int count, int columns) {
     return std::min(line * columns + current % columns, count - 1);
 }
 
+double pageScroll(double position, int pages, double height, double top, double bottom) {
+    // A line of what was in view stays: the eye finds its place, and a pinned day header covers no
+    // row unseen.
+    constexpr double kKept = 40;
+    const double step = std::max(height - kKept, height / 2);
+    return std::clamp(position + pages * std::max(step, 0.0), top, std::max(top, bottom));
+}
+
 QString shootChipText(const ShootGroup& group, const QLocale& locale) {
     const QString folder = displayText(group.folder);
     const QStringList pieces = folder.split(QLatin1Char('/'), Qt::SkipEmptyParts);
@@ -359,7 +367,8 @@ QString onBackupText(const VerifyReport& report, const FileResult& file) {
 
 QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids) {
     if (ids == 1 && files.size() == 1) return QStringLiteral("Copy ") + displayText(files.front()->name);
-    return QStringLiteral("Copy %1 files").arg(ids);
+    return QStringLiteral("Copy ") + QString::number(ids) +
+           agree(int64_t(ids), QStringLiteral(" file"), QStringLiteral(" files"));
 }
 
 DateRow dateRow(const FileResult& file, const QLocale& locale, const QTimeZone& zone) {

@@ -92,6 +92,10 @@ int stepSelection(int current, int step, int count, int columns = 1);
 // stopping at the first or last line (at the last tile when the last line is shorter). With
 // nothing selected Page Down takes the first row and Page Up the last.
 int pageSelection(int current, int lines, int count, int columns = 1);
+// Where Page Up (negative `pages`) or Page Down scrolls a view `height` tall from `position`: that
+// many views on, less a strip of the last one kept in sight, within `top` and `bottom` (where its
+// end comes into view); a view whose content fits stays at its top.
+double pageScroll(double position, int pages, double height, double top, double bottom);
 
 // The shoot chip: the short day, " · ", the last piece of the folder (the folder itself when it
 // has no piece).

@@ -14,6 +14,15 @@ namespace {
 
 const QString ellipsis = QStringLiteral("\u2026");
 
+// Where each character a reader sees as one starts, and the text's end.
+std::vector<qsizetype> graphemeStarts(const QString& text) {
+    std::vector<qsizetype> starts;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype at = 0; at >= 0 && at < text.size(); at = graphemes.toNextBoundary()) starts.push_back(at);
+    starts.push_back(text.size());
+    return starts;
+}
+
 }  // namespace
 
 QString lastCopyLabel(int64_t copied, bool compact) {
@@ -210,6 +219,96 @@ std::vector<double> fitColumns(const std::vector<ColumnSpan>& columns, double av
     for (const ColumnSpan& c : columns) out.push_back(c.min + (std::max(c.ideal, c.min) - c.min) * share);
     if (available > ideals && grows < out.size()) out[grows] += available - ideals;
     return out;
+}
+
+double Fan::width(int tiles, double atStep) const {
+    const int n = std::clamp(tiles, 1, most);
+    return tile + atStep * double(n - 1) + overhang;
+}
+
+ShootLineFit fitShootLine(int tiles, double title, double chip, double chipFloor, double spacing, double gap,
+                          double room, const Fan& fan) {
+    ShootLineFit out;
+    const int n = std::clamp(tiles, 0, fan.most);
+    const double line = title + (chip > 0 ? spacing + chip : 0);
+    const double widest = fan.width(fan.most, fan.step);
+    out.fan = std::clamp(room - gap - line, fan.width(n, fan.tightest), widest);
+    out.step = n > 1 ? std::clamp((out.fan - fan.tile - fan.overhang) / double(n - 1), fan.tightest, fan.step)
+                     : fan.step;
+    const double details = std::max(0.0, room - gap - out.fan);
+    if (chip > 0) out.chip = std::min(chip, std::max(std::min(chip, chipFloor), details - title - spacing));
+    out.title = std::max(0.0, std::min(title, details - (chip > 0 ? out.chip + spacing : 0)));
+    return out;
+}
+
+StatusLineFit fitStatusLine(double lead, double sentence, bool hasLink, double link, double backup,
+                            double backupFloor, double folder, double folderFloor, double spacing,
+                            double room) {
+    StatusLineFit out;
+    const double line = std::max(0.0, room - lead);
+    out.sentence = std::min(sentence, line);
+    if (!hasLink) return out;
+    const double leastFolder = std::min(folder, folderFloor);
+    const double least = link + std::min(backup, backupFloor) + leastFolder;
+    out.linkBelow = sentence + spacing + least > line;
+    const double linkRoom = out.linkBelow ? line : line - sentence - spacing;
+    out.backup = std::min(backup, std::max(std::min(backup, backupFloor), linkRoom - link - leastFolder));
+    out.folder = std::max(leastFolder, linkRoom - link - out.backup);
+    return out;
+}
+
+QString shortenNames(const QString& text, const std::function<bool(const QString&)>& fits, int floor) {
+    if (fits(text)) return text;
+    struct Name {
+        qsizetype from = 0, to = 0;     // the quoted name, without its quotation marks
+        std::vector<qsizetype> starts;  // of its characters as read, and its end
+        int kept = 0;                   // characters still shown
+    };
+    std::vector<Name> names;
+    for (qsizetype open = text.indexOf(u'\u201C'); open >= 0; open = text.indexOf(u'\u201C', open + 1)) {
+        const qsizetype close = text.indexOf(u'\u201D', open + 1);
+        if (close < 0) break;
+        Name name{open + 1, close, graphemeStarts(text.mid(open + 1, close - open - 1)), 0};
+        name.kept = int(name.starts.size()) - 1;
+        names.push_back(std::move(name));
+        open = close;
+    }
+    // A name cut to `kept` characters keeps its first and its last ones, "…" between them.
+    auto shown = [&](const Name& name) {
+        const int all = int(name.starts.size()) - 1;
+        const QString whole = text.mid(name.from, name.to - name.from);
+        if (name.kept >= all) return whole;
+        const int head = (name.kept + 1) / 2, tail = name.kept - head;
+        return whole.left(name.starts[size_t(head)]) + ellipsis + whole.mid(name.starts[size_t(all - tail)]);
+    };
+    auto compose = [&] {
+        QString out;
+        qsizetype at = 0;
+        for (const Name& name : names) {
+            out += text.mid(at, name.from - at) + shown(name);
+            at = name.to;
+        }
+        return out + text.mid(at);
+    };
+    for (;;) {
+        auto longest = std::max_element(names.begin(), names.end(),
+                                        [](const Name& a, const Name& b) { return a.kept < b.kept; });
+        if (longest == names.end() || longest->kept <= floor) return compose();
+        // The most of this name that fits with the others as they are: found by halving, as a
+        // shorter name never makes the sentence longer.
+        const int all = longest->kept;
+        int lo = floor, hi = all - 1;
+        while (lo < hi) {
+            const int mid = (lo + hi + 1) / 2;
+            longest->kept = mid;
+            if (fits(compose()))
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        longest->kept = lo;
+        if (fits(compose())) return compose();
+    }
 }
 
 }  // namespace halvetrop::present

@@ -1,7 +1,8 @@
 #pragma once
 // What a line of the results screens shows when the window is too narrow for all of it: the form
-// of the verdict's action row, a path cut from its start, and the camera chips that fit. Pure
-// rules over widths the views measure; the views only draw what these choose.
+// of the verdict's action row, a path cut from its start, the camera chips that fit, a shoot row's
+// lines and the names in a banner's sentence. Pure rules over widths the views measure; the views
+// only draw what these choose.
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -118,5 +119,56 @@ struct ColumnSpan {
 // `grows` then taking what is left over; between their minimums and ideals every flexible column
 // gives up the same share of its slack; never below its minimum (the table then overflows).
 std::vector<double> fitColumns(const std::vector<ColumnSpan>& columns, double available, size_t grows);
+
+// --- a shoot row ---
+
+// The fan of a shoot's pictures: tiles that overlap by a step, and the status badge a little past
+// the last one. At ease its frame is as wide as a fan of the most tiles, so that the titles of the
+// rows line up.
+struct Fan {
+    double tile = 74;
+    double step = 34;      // from one tile's leading edge to the next one's
+    double tightest = 22;  // the least step, where the tiles overlap most
+    double overhang = 4;   // of the badge past the last tile
+    int most = 5;
+    double width(int tiles, double atStep) const;
+};
+
+struct ShootLineFit {
+    double fan = 0;    // the fan's frame
+    double step = 0;   // between its tiles
+    double title = 0;  // the title's room (its own width when it shows whole)
+    double chip = 0;   // the camera chip's width; 0 without a camera
+    friend bool operator==(const ShootLineFit&, const ShootLineFit&) = default;
+};
+// A shoot row's fan and its title line (the title, then the camera chip `spacing` after it) in
+// `room`, the fan `gap` before the line. `chip` is 0 without a camera; a chip keeps at least
+// `chipFloor` (its whole width when narrower). The fan gives way first: its frame shrinks to its
+// tiles, then they overlap more; then the chip narrows; only then is the title cut.
+ShootLineFit fitShootLine(int tiles, double title, double chip, double chipFloor, double spacing, double gap,
+                          double room, const Fan& fan = {});
+
+struct StatusLineFit {
+    bool linkBelow = false;  // the landing link on a line of its own, under the sentence
+    double sentence = 0;     // the sentence's width; it wraps where even the whole line is narrower
+    double backup = 0;       // the backup's name in the link
+    double folder = 0;       // the room of the link's folder, cut from its start
+    friend bool operator==(const StatusLineFit&, const StatusLineFit&) = default;
+};
+// A shoot row's status sentence after its symbol (`lead`), and the landing link `spacing` after
+// it when there is one (`link` is its width beside the backup's name and folder: prefix, chevron,
+// "+N"). The sentence is never cut: its counts are what the row says. The link gives way first, its
+// backup's name down to `backupFloor` and its folder down to `folderFloor` (its last part); where
+// even that does not fit beside the sentence, the link takes the line below, under the sentence.
+StatusLineFit fitStatusLine(double lead, double sentence, bool hasLink, double link, double backup,
+                            double backupFloor, double folder, double folderFloor, double spacing,
+                            double room);
+
+// --- names in a sentence ---
+
+// `text` as `fits` accepts it: the names it quotes (between “ and ”) are cut in their middle, the
+// longest first and each down to `floor` characters as read, never a word of the sentence around
+// them. Unchanged where it fits; where even its shortest names do not, they stay at their shortest.
+QString shortenNames(const QString& text, const std::function<bool(const QString&)>& fits, int floor = 8);
 
 }  // namespace halvetrop::present

@@ -70,8 +70,21 @@ QString byteCount(int64_t bytes, const QLocale& locale) {
 
 QString count(int64_t n, const QLocale& locale) { return locale.toString(qlonglong(n)); }
 
+QString quoted(const QString& name) { return u'\u201C' + name + u'\u201D'; }
+
+QString agree(int64_t n, const QString& one, const QString& other) { return n == 1 ? one : other; }
+
+QString counted(int64_t n, const QString& one, const QString& other, const QLocale& locale) {
+    return count(n, locale) + QLatin1Char(' ') + agree(n, one, other);
+}
+
 QString fileCount(int64_t n, const QLocale& locale) {
-    return count(n, locale) + (n == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
+    return counted(n, QStringLiteral("file"), QStringLiteral("files"), locale);
+}
+
+QString listText(const QStringList& items, const QLocale& locale) {
+    if (locale.language() == QLocale::English) return locale.createSeparatedList(items);
+    return QLocale(QLocale::English, QLocale::UnitedStates).createSeparatedList(items);
 }
 
 struct DateTexts::Formatters {

@@ -3,6 +3,7 @@
 // en_US). Days stay calendar dates: they are formatted at noon UTC, so no time zone moves them.
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -19,10 +20,21 @@ QString displayText(std::string_view bytes);
 // (KB without decimals, MB one, GB and above two, trailing zeros dropped).
 QString byteCount(int64_t bytes, const QLocale& locale = QLocale());
 
+// A name as sentences quote it: between curly quotation marks.
+QString quoted(const QString& name);
+
 // A count with the locale's digit grouping.
 QString count(int64_t n, const QLocale& locale = QLocale());
+// The word that agrees with a count: `one` for exactly 1, `other` for every other count, 0 too.
+QString agree(int64_t n, const QString& one, const QString& other);
+// A grouped count and the word that agrees with it: "0 files", "1 file", "1,234 files".
+QString counted(int64_t n, const QString& one, const QString& other, const QLocale& locale = QLocale());
 // A grouped count of files, singular for one: "1 file", "1,234 files".
 QString fileCount(int64_t n, const QLocale& locale = QLocale());
+// Items joined as an English sentence joins them ("photos and videos", "A, B, and C"), in the
+// locale's form where it is an English one. The sentences around them are English: a locale of
+// another language, or the C locale (which joins with bare commas), joins them as en_US does.
+QString listText(const QStringList& items, const QLocale& locale = QLocale());
 
 enum class UnitStyle { abbreviated, wide };
 

@@ -48,6 +48,13 @@ bool isVolumeRoot(const std::string& path, const std::string& volumePath) {
     return !path.empty() && clean(path) == clean(volumePath);
 }
 
+std::string cardNameBytes(const VolumeInfo& source) {
+    if (source.path.empty() || isVolumeRoot(source.path, source.volumePath)) return source.name;
+    return lastComponent(source.path);
+}
+
+QString cardName(const VolumeInfo& source) { return displayText(cardNameBytes(source)); }
+
 QString selectedCardDetail(const std::string& path, const std::optional<VolumeInfo>& info) {
     if (!info) return {};
     if (!isVolumeRoot(path, info->volumePath)) return QStringLiteral("Folder on ") + displayText(info->name);
@@ -57,10 +64,10 @@ QString selectedCardDetail(const std::string& path, const std::optional<VolumeIn
     return text;
 }
 
-OfferedCardLook offeredCardLook(const VolumeInfo& volume) {
+OfferedCardLook offeredCardLook(const VolumeInfo& volume, bool hasBackups) {
     const QString name = displayText(volume.name);
     return {name, byteCount(volume.totalBytes) + QStringLiteral(" · inserted"),
-            QStringLiteral("Check ") + name};
+            QStringLiteral("Check ") + name, hasBackups ? QStringLiteral("Check") : QStringLiteral("Use")};
 }
 
 double usedFraction(int64_t totalBytes, int64_t freeBytes) {

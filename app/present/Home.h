@@ -25,6 +25,13 @@ QString fileSystemName(const std::string& type);
 // Whether `path` is the volume itself rather than a folder on it; both are compared as clean paths.
 bool isVolumeRoot(const std::string& path, const std::string& volumePath);
 
+// What a card is called on screen (saved checks, the results header, notices, file names): its
+// volume's name, or, for a folder below its volume's root, the folder's own name. A folder card
+// on the system disk would otherwise be called "/", and every folder card of one drive the drive.
+// The stored VolumeInfo keeps the volume's name.
+std::string cardNameBytes(const VolumeInfo& source);
+QString cardName(const VolumeInfo& source);
+
 // The chosen card's second line: "64.02 GB · EXFAT" for a volume, "Folder on NAME" for a folder on
 // one; empty without a description.
 QString selectedCardDetail(const std::string& path, const std::optional<VolumeInfo>& info);
@@ -33,8 +40,10 @@ struct OfferedCardLook {
     QString title;     // the volume name
     QString subtitle;  // "64.02 GB · inserted"
     QString help;      // "Check NAME"
+    QString action;    // "Check" with backups to check it against, else "Use"
 };
-OfferedCardLook offeredCardLook(const VolumeInfo& volume);
+// The start screen and the sidebar offer a card alike: both take it the same way.
+OfferedCardLook offeredCardLook(const VolumeInfo& volume, bool hasBackups);
 
 struct BackupLook {
     QString freeLine;     // "812 GB free", "812 GB free · on Archive"

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "anatomy/CameraDetector.h"
+#include "present/Home.h"
 #include "text/Utf8.h"
 
 namespace halvetrop::present {
@@ -17,7 +18,7 @@ QString qs(const std::string& s) { return displayText(s); }
 
 QString plain(int64_t n) { return QString::number(n); }
 
-QString list(const QStringList& items, const QLocale& locale) { return locale.createSeparatedList(items); }
+QString list(const QStringList& items, const QLocale& locale) { return listText(items, locale); }
 
 QString noun(MediaKind kind) {
     switch (kind) {
@@ -141,7 +142,9 @@ QString verdictTitle(const VerifyReport& report, const ReportKinds& kinds, const
                (t.verified == t.files ? QStringLiteral(" verified") : QStringLiteral(" backed up"));
     if (const int64_t n = t.conflict + t.missing; n >= 1)
         return count(n, locale) + QStringLiteral(" not backed up");
-    return count(t.files - t.covered(), locale) + QStringLiteral(" need attention");
+    const int64_t open = t.files - t.covered();
+    return count(open, locale) +
+           agree(open, QStringLiteral(" needs attention"), QStringLiteral(" need attention"));
 }
 
 QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool deepVerifying,
@@ -160,7 +163,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
     if (report.safeToFormat)
         return QStringLiteral("Every one of the ") + nounList(kinds.checked, locale) +
                QStringLiteral(" has ") + plain(R) + QStringLiteral(" byte-verified ") +
-               (R == 1 ? QStringLiteral("copy") : QStringLiteral("copies")) +
+               agree(R, QStringLiteral("copy"), QStringLiteral("copies")) +
                QStringLiteral(" on other drives.");
     if (t.covered() != t.files) {
         QString s = QString::fromStdString(report.headline());
@@ -181,7 +184,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
         const int64_t m = fewest.value_or(0);
         if (m >= 1 && m < R)
             return QStringLiteral("Verified on ") + plain(m) +
-                   (m == 1 ? QStringLiteral(" drive") : QStringLiteral(" drives")) +
+                   agree(m, QStringLiteral(" drive"), QStringLiteral(" drives")) +
                    QStringLiteral(". Safe to format needs ") + plain(R) + QStringLiteral(" separate drives") +
                    keepCard;
         if (m == 0 && z == t.files)
@@ -190,7 +193,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
                        "copy") +
                    keepCard;
         if (m == 0)
-            return count(z, locale) + (z == 1 ? QStringLiteral(" file is") : QStringLiteral(" files are")) +
+            return counted(z, QStringLiteral("file is"), QStringLiteral("files are"), locale) +
                    QStringLiteral(" only backed up on the same drive as the card") + keepCard;
         // Enough drives per file and still not safe: say what holds, claim nothing more.
         return QString::fromStdString(report.headline()) + keepCard;
@@ -225,16 +228,72 @@ QStringList cameraNames(const std::vector<ShootGroup>& groups) {
 std::vector<Stat> verdictStats(const StatusCounts& t) {
     std::vector<Stat> out{{t.covered(), QStringLiteral("backed up"), ColorRole::verified}};
     if (t.missing >= 1) out.push_back({t.missing, QStringLiteral("missing"), ColorRole::missing});
-    if (t.conflict >= 1) out.push_back({t.conflict, QStringLiteral("name clash"), ColorRole::conflict});
+    if (t.conflict >= 1)
+        out.push_back({t.conflict,
+                       agree(t.conflict, QStringLiteral("name clash"), QStringLiteral("name clashes")),
+                       ColorRole::conflict});
     if (t.likely + t.problem >= 1)
         out.push_back({t.likely + t.problem, QStringLiteral("unconfirmed"), ColorRole::partial});
     return out;
 }
 
 QString statsDetail(const VerifyReport& report, const QLocale& locale) {
-    return byteCount(report.totals.bytes, locale) + QStringLiteral(" · ") +
-           (report.level == CheckLevel::verified ? QStringLiteral("every byte compared")
-                                                 : QStringLiteral("content sampled"));
+    // The byte-by-byte level reads every byte, but a card or backup whose reads can't be shown to
+    // come from its drive (FUSE, memory) proves nothing byte by byte: its content was compared.
+    QString how = QStringLiteral("content sampled");
+    if (report.level == CheckLevel::verified)
+        how = unprovableVolume(report) ? QStringLiteral("content compared")
+                                       : QStringLiteral("every byte compared");
+    return byteCount(report.totals.bytes, locale) + QStringLiteral(" · ") + how;
+}
+
+// --- the card in the reader ---
+
+std::optional<CardNowHeader> cardNowHeader(const VerifyReport& report, CardNow card,
+                                           const CardChanges& changes, const QLocale& locale) {
+    const QString name = quoted(cardName(report.source));
+    switch (card) {
+        case CardNow::asChecked:
+            return std::nullopt;
+        case CardNow::changed:
+            return CardNowHeader{QStringLiteral("Changed since this check"),
+                                 QStringLiteral("Since this check, ") + changesText(changes, locale) +
+                                     QStringLiteral(" on the card. Check it again before you format it."),
+                                 ColorRole::partial};
+        case CardNow::another:
+            return CardNowHeader{
+                QStringLiteral("Another card is in the reader"),
+                QStringLiteral("The card at its place isn't the ") + name +
+                    QStringLiteral(" this result checked. Insert that card to check it again."),
+                ColorRole::partial};
+        case CardNow::cannotTell:
+            return CardNowHeader{
+                QStringLiteral("Can't tell which card is in the reader"),
+                QStringLiteral("Nothing tells whether the card at its place is the ") + name +
+                    QStringLiteral(" this result checked. Insert that card to check it again."),
+                ColorRole::partial};
+        case CardNow::notInserted:
+            return CardNowHeader{QStringLiteral("The card isn't in the reader"),
+                                 QStringLiteral("This result is of ") + name +
+                                     QStringLiteral(" as it was checked. Insert it to check it again."),
+                                 ColorRole::pending};
+    }
+    return std::nullopt;
+}
+
+QString changesText(const CardChanges& c, const QLocale& locale) {
+    QStringList parts;
+    auto part = [&](int64_t n, const char* what) {
+        if (n < 1) return;
+        const QString noun = parts.isEmpty() ? agree(n, QStringLiteral(" file "), QStringLiteral(" files "))
+                                             : QStringLiteral(" ");
+        parts << count(n, locale) + noun + QLatin1String(what);
+    };
+    part(c.added, "added");
+    part(c.changed, "changed");
+    part(c.removed, "removed");
+    if (c.unreadable) parts << QStringLiteral("part of the card can't be read");
+    return list(parts, locale);
 }
 
 // --- actions ---
@@ -244,8 +303,8 @@ HeroActions heroActions(const VerifyReport& report, int64_t copyable, bool deepV
     HeroActions a;
     a.copyable = copyable;
     a.verify = report.level == CheckLevel::standard && report.totals.covered() >= 1 && !deepVerifying;
-    a.lastCopy = lastCopyFrom && lastCopyFrom->first == report.source.name && lastCopyFrom->second;
-    a.eject = canEject && !report.readyToFormat();
+    a.lastCopy = lastCopyFrom && lastCopyFrom->first == cardNameBytes(report.source) && lastCopyFrom->second;
+    a.eject = canEject;
     return a;
 }
 
@@ -289,7 +348,7 @@ QString kindWord(MediaKind kind, int64_t n) {
 QString cardOnlyTitle(const VerifyReport& report, const QLocale& locale) {
     if (report.totals.files == 0) return QStringLiteral("Nothing to show");
     const int64_t n = int64_t(report.groups.size());
-    return count(n, locale) + (n == 1 ? QStringLiteral(" shoot") : QStringLiteral(" shoots")) +
+    return counted(n, QStringLiteral("shoot"), QStringLiteral("shoots"), locale) +
            QStringLiteral(" on this card");
 }
 
@@ -342,9 +401,10 @@ std::vector<Segment> ringSegments(const StatusCounts& c) {
     return out;
 }
 
-ColorRole ringColor(const VerifyReport& report, FileStatus arc) {
-    if (report.cardUnreadable > 0 && isCovered(arc)) return ColorRole::partial;
-    return statusColor(arc);
+ColorRole ringColor(const VerifyReport& report, FileStatus arc, CardNow card) {
+    if (!isCovered(arc)) return statusColor(arc);
+    if (const auto now = cardNowHeader(report, card, {})) return now->tint;
+    return report.cardUnreadable > 0 ? ColorRole::partial : statusColor(arc);
 }
 
 int coveredPercent(const StatusCounts& c) {
@@ -369,8 +429,8 @@ QString skippedSentence(const std::vector<SkippedKind>& skipped, const QLocale& 
         pieces << count(s.files, locale) + QLatin1Char(' ') + kindWord(s.kind, s.files);
         n += s.files;
     }
-    return list(pieces, locale) + (n == 1 ? QStringLiteral(" wasn't") : QStringLiteral(" weren't")) +
-           QStringLiteral(" checked. Check ") + (n == 1 ? QStringLiteral("it") : QStringLiteral("them")) +
+    return list(pieces, locale) + agree(n, QStringLiteral(" wasn't"), QStringLiteral(" weren't")) +
+           QStringLiteral(" checked. Check ") + agree(n, QStringLiteral("it"), QStringLiteral("them")) +
            QStringLiteral(" before you format.");
 }
 
@@ -394,8 +454,8 @@ double deepStripValue(const StatusCounts& t, bool running) {
 // --- card contents ---
 
 QString unreadableSentence(int64_t n, const QLocale& locale) {
-    return count(n, locale) + (n == 1 ? QStringLiteral(" folder or file on the card couldn't be read")
-                                      : QStringLiteral(" folders or files on the card couldn't be read"));
+    return counted(n, QStringLiteral("folder or file on the card couldn't be read"),
+                   QStringLiteral("folders or files on the card couldn't be read"), locale);
 }
 
 // A line of no files (junk folders that could not be opened) was not checked at all.
@@ -498,11 +558,9 @@ QString kindsLine(const ShootGroup& group, const QLocale& locale) {
     }
     QStringList parts;
     if (auto it = group.kinds.find(MediaKind::photo); it != group.kinds.end())
-        parts << count(it->second, locale) +
-                     (it->second == 1 ? QStringLiteral(" photo") : QStringLiteral(" photos"));
+        parts << counted(it->second, QStringLiteral("photo"), QStringLiteral("photos"), locale);
     if (auto it = group.kinds.find(MediaKind::video); it != group.kinds.end())
-        parts << count(it->second, locale) +
-                     (it->second == 1 ? QStringLiteral(" clip") : QStringLiteral(" clips"));
+        parts << counted(it->second, QStringLiteral("clip"), QStringLiteral("clips"), locale);
     return parts.join(QStringLiteral(" · "));
 }
 
@@ -510,21 +568,31 @@ QString sizeText(const ShootGroup& group, const StatusCounts& live, const QLocal
     return kindsLine(group, locale) + QStringLiteral(" · ") + byteCount(live.bytes, locale);
 }
 
-QString issueList(const StatusCounts& c, const QLocale& locale) {
+namespace {
+
+// The files that were not read, named by `notRead`, and apart from them those that were read and
+// changed while reading: what was read of them is not on the card.
+QStringList problemParts(const StatusCounts& c, const QString& notRead, const QLocale& locale) {
     QStringList parts;
-    if (c.missing + c.likely >= 1) parts << count(c.missing + c.likely, locale) + QStringLiteral(" missing");
-    if (c.conflict >= 1)
-        parts << count(c.conflict, locale) +
-                     (c.conflict == 1 ? QStringLiteral(" name clash") : QStringLiteral(" name clashes"));
-    if (c.problem >= 1) parts << count(c.problem, locale) + QStringLiteral(" unreadable");
-    return parts.join(QStringLiteral(" · "));
+    if (c.unreadFiles() >= 1) parts << count(c.unreadFiles(), locale) + notRead;
+    if (c.changedFiles() >= 1)
+        parts << count(c.changedFiles(), locale) + QStringLiteral(" changed while reading");
+    return parts;
 }
 
-namespace {
 int64_t pending(const StatusCounts& c) {
     return c.files - c.covered() - c.likely - c.conflict - c.missing - c.problem;
 }
 }  // namespace
+
+QString issueList(const StatusCounts& c, const QLocale& locale) {
+    QStringList parts;
+    if (c.missing + c.likely >= 1) parts << count(c.missing + c.likely, locale) + QStringLiteral(" missing");
+    if (c.conflict >= 1)
+        parts << counted(c.conflict, QStringLiteral("name clash"), QStringLiteral("name clashes"), locale);
+    parts << problemParts(c, QStringLiteral(" unreadable"), locale);
+    return parts.join(QStringLiteral(" · "));
+}
 
 ShootState shootState(const StatusCounts& c, bool hasLanding) {
     if (pending(c) > 0) return ShootState::checking;
@@ -541,11 +609,11 @@ QString shootSentence(const StatusCounts& c, bool hasLanding, const QLocale& loc
             return QStringLiteral("Checking…");
         case ShootState::notBackedUp:
             // Files that were not read are not known to be missing: they are named apart.
-            return c.problem > 0 ? QStringLiteral("Not on any backup yet · ") + count(c.problem, locale) +
-                                       QStringLiteral(" unreadable")
-                                 : QStringLiteral("Not on any backup yet");
+            return (QStringList{QStringLiteral("Not on any backup yet")}
+                    << problemParts(c, QStringLiteral(" unreadable"), locale))
+                .join(QStringLiteral(" · "));
         case ShootState::notRead:
-            return count(c.problem, locale) + QStringLiteral(" couldn't be read");
+            return problemParts(c, QStringLiteral(" couldn't be read"), locale).join(QStringLiteral(" · "));
         case ShootState::partly:
             return QStringLiteral("Partly backed up · ") + issueList(c, locale);
         case ShootState::backedUpTo:
@@ -664,10 +732,12 @@ QString readySentence(const VerifyReport& report, const QLocale& locale) {
     }
     QStringList names;
     for (int64_t d : holding) names << qs(report.destinations[size_t(d)].name);
-    return QStringLiteral("All ") + count(report.totals.files, locale) +
-           QStringLiteral(" files are verified byte for byte on ") + plain(report.requiredCopies) +
-           QStringLiteral(" separate drives (") + list(names, locale) +
-           QStringLiteral("). Format the card in your camera:");
+    const int64_t n = report.totals.files, R = report.requiredCopies;
+    return (n == 1 ? QStringLiteral("The 1 file is")
+                   : QStringLiteral("All ") + count(n, locale) + QStringLiteral(" files are")) +
+           QStringLiteral(" verified byte for byte on ") + plain(R) +
+           agree(R, QStringLiteral(" separate drive ("), QStringLiteral(" separate drives (")) +
+           list(names, locale) + QStringLiteral("). Format the card in your camera:");
 }
 
 namespace {

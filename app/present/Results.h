@@ -15,6 +15,7 @@
 #include "present/Format.h"
 #include "present/Tokens.h"
 #include "report/Report.h"
+#include "verify/CardChanges.h"
 
 namespace halvetrop::present {
 
@@ -64,6 +65,26 @@ std::vector<Stat> verdictStats(const StatusCounts& totals);
 // Bytes, " · " and how hard the copies were compared.
 QString statsDetail(const VerifyReport& report, const QLocale& locale = QLocale());
 
+// --- the card in the reader, held against the result ---
+
+// What the card at a result's place is now: the card as the check left it (a result made now, a
+// saved one whose card is here unchanged, or one being looked for), the card changed since,
+// another card, one that cannot be told from it, or no card at all.
+enum class CardNow { asChecked, changed, another, cannotTell, notInserted };
+
+// The header where the card now is not the card as checked: what the check found is then not what
+// the reader holds, and a title of the verdict ("Safe to format" above all) would say it of
+// another card. Nothing for `asChecked`.
+struct CardNowHeader {
+    QString title;
+    QString reason;
+    ColorRole tint = ColorRole::partial;  // of the header and of the ring's covered arcs and symbol
+};
+std::optional<CardNowHeader> cardNowHeader(const VerifyReport& report, CardNow card,
+                                           const CardChanges& changes, const QLocale& locale = QLocale());
+// "1 file added, 2 changed and 1 removed": what changed on the card since its check.
+QString changesText(const CardChanges& changes, const QLocale& locale = QLocale());
+
 // --- the action row ---
 
 struct HeroActions {
@@ -72,7 +93,8 @@ struct HeroActions {
     bool lastCopy = false;
     bool eject = false;
 };
-// `lastCopyFrom`: the card name of the last copy and whether it wrote into any folder.
+// `lastCopyFrom`: the card name of the last copy and whether it wrote into any folder. `canEject`:
+// the card may be ejected and the ready-to-format panel, which has its own Eject, is not shown.
 HeroActions heroActions(const VerifyReport& report, int64_t copyable, bool deepVerifying, bool canEject,
                         const std::optional<std::pair<std::string, bool>>& lastCopyFrom);
 QString copyButtonText(int64_t copyable, bool compact, const QLocale& locale = QLocale());
@@ -99,8 +121,9 @@ struct Segment {
 };
 std::vector<Segment> ringSegments(const StatusCounts& counts);
 // The colour of a ring arc: on a card not read whole the covered arcs take the warning colour, as
-// what they count is not the whole card.
-ColorRole ringColor(const VerifyReport& report, FileStatus arc);
+// what they count is not the whole card; where the card now is not the card as checked, they take
+// the header's tint, as what they count is not in the reader.
+ColorRole ringColor(const VerifyReport& report, FileStatus arc, CardNow card = CardNow::asChecked);
 // Whole percent covered, by integer arithmetic; 100 without files.
 int coveredPercent(const StatusCounts& counts);
 
@@ -187,7 +210,8 @@ QString folderCopyTitle(const std::string& folder, const std::string& sourceName
 
 // --- ready to format ---
 
-// The backups holding a byte-verified copy of an in-scope file are named; R and the words stay.
+// The backups holding a byte-verified copy of an in-scope file are named; the words agree with
+// the count of files and with R ("The 1 file is … on 1 separate drive").
 QString readySentence(const VerifyReport& report, const QLocale& locale = QLocale());
 
 struct FormatStep {

@@ -42,21 +42,29 @@ LocationLook locationLook(const std::string& path, const std::optional<VolumeInf
     const auto parts = components(path);
     LocationLook look;
     look.name = parts.empty() ? QStringLiteral("/") : displayText(parts.back());
+    auto split = [&look](QString head, QString tail) {
+        look.detail = head + tail;
+        look.detailHead = std::move(head);
+        look.detailTail = std::move(tail);
+    };
     if (!connected) {
         look.symbol = looksLikeMountPoint(path) ? "externaldrive.fill" : "folder.fill";
-        look.detail = notConnectedText({path});
+        const QString said = notConnectedText({path});
+        const QString name = quoted(look.name);
+        const qsizetype head = said.startsWith(name) ? name.size() : 0;
+        split(said.left(head), said.mid(head));
         return look;
     }
     if (volume) {
         look.symbol = volumeSymbol(*volume);
-        look.detail = displayText(volume->name) + QStringLiteral(" · ") + byteCount(volume->freeBytes) +
-                      QStringLiteral(" free");
+        split(displayText(volume->name),
+              QStringLiteral(" · ") + byteCount(volume->freeBytes) + QStringLiteral(" free"));
         return look;
     }
     look.symbol = looksLikeMountPoint(path) ? "externaldrive.fill" : "folder.fill";
     const size_t slash = path.find_last_of('/');
-    look.detail =
-        slash == std::string::npos || slash == 0 ? QStringLiteral("/") : displayText(path.substr(0, slash));
+    split(slash == std::string::npos || slash == 0 ? QStringLiteral("/") : displayText(path.substr(0, slash)),
+          QString());
     return look;
 }
 
@@ -64,10 +72,10 @@ QString notConnectedText(const std::vector<std::string>& backups) {
     QStringList names;
     for (const auto& b : backups) {
         const auto parts = components(b);
-        names << (parts.empty() ? QStringLiteral("/") : displayText(parts.back()));
+        names << quoted(parts.empty() ? QStringLiteral("/") : displayText(parts.back()));
     }
-    return QLocale().createSeparatedList(names) +
-           (names.size() == 1 ? QStringLiteral(" isn't connected") : QStringLiteral(" aren't connected"));
+    return listText(names) +
+           agree(names.size(), QStringLiteral(" isn't connected"), QStringLiteral(" aren't connected"));
 }
 
 bool isCovered(const StatusCounts& totals) { return totals.files >= 1 && totals.files == totals.covered(); }

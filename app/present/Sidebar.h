@@ -22,6 +22,10 @@ struct LocationLook {
     std::string_view symbol;
     QString name;    // the last path component
     QString detail;  // volume name, " · ", free space, " free"; without volume facts the parent folder
+    // The detail in two: what may be shortened where the line is short (the volume's name, the
+    // folder's path), and what follows it and is always shown whole (" · 207.2 MB free").
+    QString detailHead;
+    QString detailTail;
 };
 
 // `path` is a clean absolute path. Without volume facts a mount point of removable media (under
@@ -30,8 +34,8 @@ struct LocationLook {
 LocationLook locationLook(const std::string& path, const std::optional<VolumeInfo>& volume,
                           bool connected = true);
 
-// "NAME isn't connected" for one backup, "A and B aren't connected" for several; each named by
-// its folder's name.
+// "“NAME” isn't connected" for one backup, "“A” and “B” aren't connected" for several; each named
+// by its folder's name.
 QString notConnectedText(const std::vector<std::string>& backups);
 
 // A saved check is covered when it has files and every one has a copy.

@@ -17,7 +17,7 @@ std::optional<std::string> DesktopDiskTool::open() {
         std::optional<std::string> why;
         if (!started)
             why = std::string("Couldn't open Disks: ") +
-                  (error && error->message ? error->message : "it did not start") + ".";
+                  (error && error->message && *error->message ? error->message : "it did not start") + ".";
         if (error) g_error_free(error);
         g_object_unref(info);
         return why;

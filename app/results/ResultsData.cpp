@@ -7,6 +7,7 @@
 #include "model/AppModel.h"
 #include "present/CopyReport.h"
 #include "present/Fit.h"
+#include "present/Home.h"
 #include "present/Paths.h"
 #include "thumbnail/Key.h"
 
@@ -34,22 +35,23 @@ QString kindSymbol(MediaKind k) {
     return {};
 }
 
-// "1 file added, 2 changed and 1 removed": what changed on the card since a saved check.
-QString changesText(const CardChanges& c) {
-    QStringList parts;
-    auto part = [&](int64_t n, const char* what) {
-        if (n < 1) return;
-        const QString noun = parts.isEmpty() ? (n == 1 ? QStringLiteral(" file ") : QStringLiteral(" files "))
-                                             : QStringLiteral(" ");
-        parts << count(n) + noun + QLatin1String(what);
-    };
-    part(c.added, "added");
-    part(c.changed, "changed");
-    part(c.removed, "removed");
-    if (c.unreadable) parts << QStringLiteral("part of the card can't be read");
-    if (parts.size() <= 1) return parts.value(0);
-    const QString last = parts.takeLast();
-    return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+// What the card at the shown result's place is now, as far as the header's words go.
+CardNow cardNow(AppModel::SavedCard state) {
+    switch (state) {
+        case AppModel::SavedCard::changed:
+            return CardNow::changed;
+        case AppModel::SavedCard::another:
+            return CardNow::another;
+        case AppModel::SavedCard::cannotTell:
+            return CardNow::cannotTell;
+        case AppModel::SavedCard::notInserted:
+            return CardNow::notInserted;
+        case AppModel::SavedCard::none:
+        case AppModel::SavedCard::looking:
+        case AppModel::SavedCard::unchanged:
+            break;
+    }
+    return CardNow::asChecked;
 }
 
 // When a saved result was made, and what is known of its card now.
@@ -57,11 +59,13 @@ QString savedLine(const AppModel& m, const VerifyReport& r, const DateTexts& dat
     const AppModel::SavedCard state = m.savedCard();
     if (state == AppModel::SavedCard::none) return {};
     const QString when = (r.isCardOnly() ? QStringLiteral("Scanned ") : QStringLiteral("Checked ")) +
-                         dates.relative(r.finishedAt, m.now(), UnitStyle::wide) + QStringLiteral(".");
-    const QString name = QStringLiteral("“") + text(r.source.name) + QStringLiteral("”");
+                         dates.relative(r.finishedAt, m.ageNow(), UnitStyle::wide) + QStringLiteral(".");
+    if (state == AppModel::SavedCard::unchanged)
+        return when + QStringLiteral(" The card hasn't changed since.");
+    // A compared result's title and reason say the rest; a scan's header has no words for it.
+    if (!r.isCardOnly()) return when;
+    const QString name = QStringLiteral("“") + text(cardNameBytes(r.source)) + QStringLiteral("”");
     switch (state) {
-        case AppModel::SavedCard::unchanged:
-            return when + QStringLiteral(" The card hasn't changed since.");
         case AppModel::SavedCard::notInserted:
             return when + QStringLiteral(" Insert ") + name + QStringLiteral(" to check it again.");
         case AppModel::SavedCard::another:
@@ -70,6 +74,7 @@ QString savedLine(const AppModel& m, const VerifyReport& r, const DateTexts& dat
             return when + QStringLiteral(" Can't tell whether the card now at its place is this one.");
         case AppModel::SavedCard::none:
         case AppModel::SavedCard::looking:
+        case AppModel::SavedCard::unchanged:
         case AppModel::SavedCard::changed:
             break;
     }
@@ -156,7 +161,7 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
         case DayCountsRole:
             return rows_[size_t(index.row())].dayHeader;
         case TitleRole:
-            return folderTitle(*g, r.source.name);
+            return folderTitle(*g, cardNameBytes(r.source));
         case CameraRole:
             return text(g->camera);
         case SizeRole:
@@ -332,7 +337,7 @@ QVariant FolderRows::data(const QModelIndex& index, int role) const {
     const FolderSummary& f = r->folders[at];
     switch (role) {
         case FolderTitleRole:
-            return text(f.depth == 0 ? r->source.name : f.name);
+            return text(f.depth == 0 ? cardNameBytes(r->source) : f.name);
         case FolderDaysRole:
             return folderDays(f, data_.dates());
         case FolderCountsRole:
@@ -400,10 +405,14 @@ void ResultsData::setModel(QObject* model) {
     connections_.clear();
     model_ = app;
     shownSerial_.reset();
+    passSerial_.reset();
+    notePass();
     if (app) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
         connections_ << connect(app, &AppModel::lastCopyChanged, this, &ResultsData::lastCopyChanged);
         connections_ << connect(app, &AppModel::savedCardChanged, this, &ResultsData::lastCopyChanged);
+        connections_ << connect(app, &AppModel::cardAccessTimesChanged, this, &ResultsData::lastCopyChanged);
+        connections_ << connect(app, &AppModel::agesChanged, this, &ResultsData::aged);
     }
     reload();
     emit modelChanged();
@@ -445,10 +454,23 @@ void ResultsData::recount() {
 
 void ResultsData::lastCopyChanged() { changedNow(); }
 
+void ResultsData::aged() {
+    // Of the header only its relative time reads the clock; nothing to tell while it reads the same.
+    if (!report() || (hero_ && hero_->value(QStringLiteral("savedLine")).toString() ==
+                                   savedLine(*model_, *report(), dates_)))
+        return;
+    changedNow();
+}
+
 void ResultsData::setDeepVerifying(bool on) {
     if (on == deepVerifying_) return;
     deepVerifying_ = on;
+    notePass();
     changedNow();
+}
+
+void ResultsData::notePass() {
+    if (deepVerifying_ && model_ && model_->report()) passSerial_ = model_->reportSerial();
 }
 void ResultsData::setDeepRunning(bool on) {
     if (on == deepRunning_) return;
@@ -487,35 +509,51 @@ QVariantMap ResultsData::computeHero() const {
     const auto copy = model_->lastCopy().value<std::shared_ptr<const present::CopyReport>>();
     if (copy) last = std::pair{copy->sourceName, !copy->folders.empty()};
     const int64_t copyable = r->isCardOnly() ? 0 : tally_.copyable();
-    const HeroActions a = heroActions(*r, copyable, deepVerifying_, canEject_, last);
+    const auto tint = verdictColor(*r);
+    const bool notWhole = r->cardUnreadable > 0;
+    // A result whose card is not here as it was checked says so first: what it says of the files
+    // is not of the card in the reader, and the ring follows.
+    const AppModel::SavedCard state = model_->savedCard();
+    const auto now = cardNowHeader(*r, cardNow(state), model_->savedCardChanges());
+    // The ready-to-format panel holds Eject; where it is not shown (nor about to be, once the card
+    // is looked at) the header does.
+    const HeroActions a =
+        heroActions(*r, copyable, deepVerifying_, canEject_ && (now || !r->readyToFormat()), last);
+    // While a byte-by-byte pass is offered over the result (one covered file is enough to start
+    // it), runs, or ran over it, the header keeps the strip's place, and the action row is fitted to
+    // the width with the verify button counted, shown or held back: nothing under the pointer
+    // moves as the pass starts and ends.
+    const bool passRoom =
+        deepVerifying_ || (t.covered() >= 1 && (r->level == CheckLevel::standard ||
+                                                passSerial_ == std::optional(model_->reportSerial())));
+    HeroActions fitted = a;
+    fitted.verify = a.verify || passRoom;
     QVariantList actionItems;
-    for (const RowItem& item : heroActionItems(a, copy ? copy->copiedCount() : 0))
+    for (const RowItem& item : heroActionItems(fitted, copy ? copy->copiedCount() : 0))
         actionItems << QVariantMap{{"id", item.id},
                                    {"full", item.full},
                                    {"compact", item.compact},
                                    {"symbol", item.symbol},
-                                   {"keepsText", item.keepsText}};
+                                   {"keepsText", item.keepsText},
+                                   {"held", item.id == QLatin1String("verify") && !a.verify}};
     QStringList cameras;
     QVariantList cameraFiles;
     for (const CameraShare& c : cameraShares(r->groups)) {
         cameras << c.name;
         cameraFiles << double(c.files);
     }
-    const auto tint = verdictColor(*r);
-    const bool notWhole = r->cardUnreadable > 0;
-    // A saved result whose card changed since says so first: what it says of the files is old.
-    const bool changed = model_->savedCard() == AppModel::SavedCard::changed;
-    const QString changedReason = QStringLiteral("Since this check, ") +
-                                  changesText(model_->savedCardChanges()) +
-                                  QStringLiteral(" on the card. Check it again before you format it.");
     return {
-        {"title", changed ? QStringLiteral("Changed since this check") : verdictTitle(*r, kinds_)},
-        {"reason", changed ? changedReason : verdictReason(*r, kinds_, deepVerifying_)},
-        {"tint", changed ? roleText(ColorRole::partial)
-                 : tint  ? roleText(*tint)
-                         : QString()},
+        {"title", now ? now->title : verdictTitle(*r, kinds_)},
+        {"reason", now ? now->reason : verdictReason(*r, kinds_, deepVerifying_)},
+        // What the reason says once the pass has started or stopped: the header keeps room for
+        // the longer of the two.
+        {"passReason", now ? now->reason : verdictReason(*r, kinds_, !deepVerifying_)},
+        {"passRoom", passRoom},
+        {"tint", now    ? roleText(now->tint)
+                 : tint ? roleText(*tint)
+                        : QString()},
         {"savedLine", savedLine(*model_, *r, dates_)},
-        {"savedChanged", changed},
+        {"savedChanged", state == AppModel::SavedCard::changed},
         {"status", raw(verdictStatus(t))},
         {"days", dayRange(r->groups, dates_)},
         {"cameras", cameras},
@@ -537,14 +575,18 @@ QVariantMap ResultsData::computeHero() const {
         {"skippedButton", skippedButton(skipped)},
         {"skippedKinds", skippedKinds},
         {"percent", coveredPercent(t)},
-        {"allCovered", t.files > 0 && t.covered() == t.files && !notWhole},
-        {"ringTint", notWhole ? roleText(ColorRole::partial) : QString()},
+        {"allCovered", t.files > 0 && t.covered() == t.files && !notWhole && !now},
+        {"ringTint", now        ? roleText(now->tint)
+                     : notWhole ? roleText(ColorRole::partial)
+                                : QString()},
         {"unreadableCount", double(r->cardUnreadable)},
         {"unreadableText", notWhole ? unreadableSentence(r->cardUnreadable) : QString()},
+        // What reading the card does to it (its access times), with the way to keep it untouched.
+        {"cardNote", model_->cardAccessTimesNote()},
         {"files", double(t.files)},
         {"stripText", deepStripText(t, deepRunning_)},
         {"stripValue", deepStripValue(t, deepRunning_)},
-        {"sourceName", text(r->source.name)},
+        {"sourceName", text(cardNameBytes(r->source))},
         {"sourceKey", pathKey(r->source.path)},
         {"cardLike", r->source.isLikelyCameraCard},
         {"cardOnlyTitle", cardOnlyTitle(*r)},
@@ -558,7 +600,7 @@ QVariantList ResultsData::segments() const {
     if (const VerifyReport* r = report())
         for (const Segment& s : ringSegments(r->totals))
             out << QVariantMap{{"status", raw(s.id)},
-                               {"color", roleText(ringColor(*r, s.id))},
+                               {"color", roleText(ringColor(*r, s.id, cardNow(model_->savedCard())))},
                                {"from", s.from},
                                {"to", s.to}};
     return out;
@@ -598,7 +640,7 @@ QVariantMap ResultsData::contents() const {
     else if (r->cardUnreadable > 0 && entries.empty())
         unreadableNote =
             QStringLiteral("This saved check didn't keep their names. Check the card again to see them.");
-    return {{"title", QStringLiteral("What's on ") + text(r->source.name)},
+    return {{"title", QStringLiteral("What's on ") + text(cardNameBytes(r->source))},
             {"cameras", cameras.join(QStringLiteral(" · "))},
             {"lines", lines},
             {"unreadableText", r->cardUnreadable > 0 ? unreadableSentence(r->cardUnreadable) : QString()},
@@ -642,13 +684,13 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
         copyable = copyableCount(ids);
     }
     if (r->isCardOnly()) copyable = 0;
-    return {{"title", text(folder.empty() ? r->source.name : folder)},
+    return {{"title", text(folder.empty() ? cardNameBytes(r->source) : folder)},
             {"header", fileCount(int64_t(files.size())) + QStringLiteral(" · ") + byteCount(bytes)},
             {"cardOnly", r->isCardOnly()},
             {"uncovered", double(uncovered)},
             {"uncoveredText", fileCount(uncovered) + QStringLiteral(" · ") + byteCount(uncoveredBytes)},
             {"copyable", double(copyable)},
-            {"copyTitle", folderCopyTitle(folder, r->source.name)}};
+            {"copyTitle", folderCopyTitle(folder, cardNameBytes(r->source))}};
 }
 
 void ResultsData::showPlaces(const QVariant& folderKey) {
@@ -688,7 +730,7 @@ QString ResultsData::groupID(int row) const {
 
 QString ResultsData::shootCopyTitle(int row) const {
     const ShootGroup* g = shoots_.group(row);
-    return g ? copyTitle(folderTitle(*g, report()->source.name), g->day, dates_) : QString();
+    return g ? copyTitle(folderTitle(*g, cardNameBytes(report()->source)), g->day, dates_) : QString();
 }
 
 void ResultsData::revealLanding(int row) const {
@@ -708,10 +750,14 @@ void ResultsData::revealOnBackup(int64_t destination, const std::string& folder)
     model_->revealOnDisk({join(r->destinations[size_t(destination)].path, folder)});
 }
 
-QString ResultsData::openDiskTool() {
-    if (!diskTool_) diskTool_ = std::make_unique<DesktopDiskTool>();
-    const auto why = diskTool_->open();
-    return why ? QString::fromStdString(*why) : QString();
+void ResultsData::openDiskTool() {
+    if (!model_) return;
+    // Erasing a card is offered only while it may be formatted: one changed a moment ago is not.
+    model_->whenCardLooked([self = QPointer<ResultsData>(this)](AppModel& m, bool go) {
+        if (!go || !self || !m.showsReadyToFormat()) return;
+        if (!self->diskTool_) self->diskTool_ = std::make_unique<DesktopDiskTool>();
+        if (const auto why = self->diskTool_->open()) m.show(QString::fromStdString(*why), false);
+    });
 }
 
 void registerResults() { qmlRegisterType<ResultsData>("Halvetrop.Native", 1, 0, "Results"); }

@@ -148,8 +148,9 @@ public:
     // own bytes (through the application model; nothing without one).
     Q_INVOKABLE void revealLanding(int row) const;
     Q_INVOKABLE void revealPlace(int destination, const QString& folderKey) const;
-    // Starts the disk tool; the text of the notice when none started, else "".
-    Q_INVOKABLE QString openDiskTool();
+    // Starts the disk tool once the card is seen still to be as the ready result says; a notice
+    // says why when none started.
+    Q_INVOKABLE void openDiskTool();
 
     // For the row models.
     const VerifyReport* report() const;
@@ -166,12 +167,14 @@ signals:
 private slots:
     void reload();
     void lastCopyChanged();
+    void aged();
 
 private:
     QVariantMap computeHero() const;
     void revealOnBackup(int64_t destination, const std::string& folder) const;
     void recount();
     void updatePlaces();
+    void notePass();
 
     // Each is computed once per change: several bindings read it, and a report may hold 100,000 files.
     mutable std::optional<QVariantMap> hero_;
@@ -186,6 +189,9 @@ private:
     // The application model's report the rows were built for: another one resets them.
     std::optional<quint64> shownSerial_;
     bool deepVerifying_ = false;
+    // The check a byte-by-byte pass ran over while shown (by the model's report serial): its
+    // header keeps the pass's room after the pass, as it did before and during it.
+    std::optional<quint64> passSerial_;
     bool deepRunning_ = false;
     bool canEject_ = false;
     present::DateTexts dates_;

@@ -13,7 +13,7 @@ target_link_libraries(halvetrop_app_results PUBLIC halvetrop_app_model halvetrop
   PRIVATE PkgConfig::GIO)
 
 # Time to the first frame of the results of a large report, and the longest frame while scrolling.
-if(HALVETROP_BENCH)
+if(HALVETROP_BENCH AND NOT HALVETROP_SANITIZE)
   add_executable(halvetrop-results-bench ${PROJECT_SOURCE_DIR}/bench/results-open.cpp
     ${PROJECT_SOURCE_DIR}/bench/SyntheticReport.cpp)
   target_include_directories(halvetrop-results-bench PRIVATE ${PROJECT_SOURCE_DIR}/bench)

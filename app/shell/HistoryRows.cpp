@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include "present/Format.h"
+#include "present/Home.h"
 #include "present/RecentCard.h"
 #include "present/Sidebar.h"
 
@@ -20,20 +21,12 @@ QString colorName(ColorRole role) {
 
 QString text(std::string_view s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
-// Timers run on the monotonic clock, which stands still while the machine sleeps: however far
-// away the next change is, the texts are looked at again within this.
-constexpr TimeNs kLongestAgeWait = TimeNs(60) * 1'000'000'000;
-
 }  // namespace
 
 HistoryRows::HistoryRows(std::function<TimeNs()> clock, QObject* parent)
     : QAbstractListModel(parent),
       clock_(clock ? std::move(clock) : systemNow),
-      dates_(std::make_unique<DateTexts>()) {
-    ageTimer_.setSingleShot(true);
-    ageTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&ageTimer_, &QTimer::timeout, this, &HistoryRows::age);
-}
+      dates_(std::make_unique<DateTexts>()) {}
 
 void HistoryRows::setChecks(std::vector<SavedCheck> checks) {
     std::vector<Row> rows;
@@ -43,7 +36,7 @@ void HistoryRows::setChecks(std::vector<SavedCheck> checks) {
         const auto saved = savedCheckLook(r);
         const auto tile = recentCardLook(r, *dates_);
         Row row{check.id,
-                displayText(r.source.name),
+                cardName(r.source),
                 displayText(r.source.path),
                 text(saved.symbol),
                 colorName(saved.color),
@@ -67,7 +60,6 @@ void HistoryRows::setChecks(std::vector<SavedCheck> checks) {
     for (size_t i = 0; i < rows_.size(); ++i) setAgeTexts(i, now);
     endResetModel();
     emit countChanged();
-    ageAgainAfter(now);
 }
 
 void HistoryRows::setAgeTexts(size_t row, TimeNs now) {
@@ -85,18 +77,6 @@ void HistoryRows::age() {
         if (rows_[i].ago != ago || rows_[i].checkedText != checked)
             emit dataChanged(index(int(i)), index(int(i)), {Ago, CheckedText});
     }
-    ageAgainAfter(now);
-}
-
-void HistoryRows::ageAgainAfter(TimeNs now) {
-    if (rows_.empty()) {
-        ageTimer_.stop();
-        return;
-    }
-    TimeNs wait = kLongestAgeWait;
-    for (const Row& row : rows_) wait = std::min(wait, untilRelativeChange(row.finishedAt, now));
-    // Whole milliseconds, rounded up: a wake-up just before the change would find nothing new.
-    ageTimer_.start(int((wait + 999'999) / 1'000'000));
 }
 
 void HistoryRows::setShown(std::optional<TimeNs> finishedAt, bool showingResults) {

@@ -1,10 +1,10 @@
 #pragma once
 // The saved checks as the sidebar and the recent-cards grid list them: one row per saved report,
 // newest first, with every text and colour role already derived. The owner feeds it the history and
-// what is on screen; views only bind to roles. The relative times age by themselves: a timer wakes
-// when the first of them reads differently, and at least once a minute.
+// what is on screen; views only bind to roles. The relative times are read at the instant the
+// clock gives, again each time the owner says they have aged (the application model's agesChanged,
+// whose ageNow is that clock), so they agree with every other relative time on screen.
 #include <QAbstractListModel>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -48,6 +48,8 @@ public:
     explicit HistoryRows(std::function<TimeNs()> clock = {}, QObject* parent = nullptr);
 
     void setChecks(std::vector<SavedCheck> checks);
+    // The relative times again, at the clock's instant; rows whose text changed say so.
+    void age();
     // What the window shows: the finishing instant of the shown report, and whether results are up.
     void setShown(std::optional<TimeNs> finishedAt, bool showingResults);
 
@@ -60,10 +62,6 @@ signals:
 
 private:
     int rowCountProperty() const { return rowCount(); }
-    // The relative times again; rows whose text changed say so.
-    void age();
-    // Wakes when the first relative time read at `now` reads differently.
-    void ageAgainAfter(TimeNs now);
     void setAgeTexts(size_t row, TimeNs now);
 
     // Every text of a row, derived when the history changes; the relative ones also as time passes.
@@ -76,7 +74,6 @@ private:
 
     std::function<TimeNs()> clock_;
     std::unique_ptr<present::DateTexts> dates_;
-    QTimer ageTimer_;
     std::vector<Row> rows_;
     std::optional<TimeNs> shownFinishedAt_;
     bool showingResults_ = false;

@@ -51,11 +51,12 @@ QVariantMap HomeRules::selectedCard(const QString& path, const QVariantMap& info
             {QStringLiteral("detail"), present::selectedCardDetail(path.toStdString(), volumeFrom(info))}};
 }
 
-QVariantMap HomeRules::offeredCard(const QVariantMap& volume) const {
-    const auto look = present::offeredCardLook(volumeFrom(volume).value_or(VolumeInfo{}));
+QVariantMap HomeRules::offeredCard(const QVariantMap& volume, bool hasBackups) const {
+    const auto look = present::offeredCardLook(volumeFrom(volume).value_or(VolumeInfo{}), hasBackups);
     return {{QStringLiteral("title"), look.title},
             {QStringLiteral("subtitle"), look.subtitle},
-            {QStringLiteral("help"), look.help}};
+            {QStringLiteral("help"), look.help},
+            {QStringLiteral("action"), look.action}};
 }
 
 QVariantMap HomeRules::backup(const QString& path, const QVariantMap& info, bool connected) const {

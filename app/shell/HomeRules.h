@@ -27,8 +27,8 @@ public:
     Q_INVOKABLE QString scanHelp() const;
     // {name, detail} of the chosen card; `info` is the model's volume description (may be empty).
     Q_INVOKABLE QVariantMap selectedCard(const QString& path, const QVariantMap& info) const;
-    // {title, subtitle, help} of a card on offer.
-    Q_INVOKABLE QVariantMap offeredCard(const QVariantMap& volume) const;
+    // {title, subtitle, help, action} of a card on offer, in the start screen and the sidebar.
+    Q_INVOKABLE QVariantMap offeredCard(const QVariantMap& volume, bool hasBackups) const;
     // {name, freeLine, bar, used, usedColor}; freeLine empty and no bar without a known capacity;
     // for a backup whose drive is not connected the line says so, without a bar.
     Q_INVOKABLE QVariantMap backup(const QString& path, const QVariantMap& info, bool connected = true) const;

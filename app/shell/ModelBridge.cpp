@@ -20,6 +20,7 @@ void bridge(AppModel& model, HistoryRows& rows, Present& present) {
     QObject::connect(&model, &AppModel::historyChanged, &rows, syncShown);
     QObject::connect(&model, &AppModel::reportChanged, &rows, syncShown);
     QObject::connect(&model, &AppModel::phaseChanged, &rows, syncShown);
+    QObject::connect(&model, &AppModel::agesChanged, &rows, &HistoryRows::age);
     syncHistory();
     syncShown();
     present.setNotify([&model](const QString& text, bool ok) { model.show(text, ok); });

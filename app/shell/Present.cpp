@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QTextLayout>
 
 #include <cmath>
 
@@ -196,6 +197,49 @@ QVariantList Present::fitColumns(const QVariantList& columns, double available, 
     return out;
 }
 
+QVariantMap Present::fitShootLine(int tiles, double title, double chip, double chipFloor, double spacing,
+                                  double gap, double room) const {
+    const present::ShootLineFit fit =
+        present::fitShootLine(tiles, title, chip, chipFloor, spacing, gap, room);
+    return {{QStringLiteral("fan"), fit.fan},
+            {QStringLiteral("step"), fit.step},
+            {QStringLiteral("title"), fit.title},
+            {QStringLiteral("chip"), fit.chip}};
+}
+
+QVariantMap Present::fitStatusLine(double lead, double sentence, bool hasLink, double link, double backup,
+                                   double backupFloor, double folder, double folderFloor, double spacing,
+                                   double room) const {
+    const present::StatusLineFit fit = present::fitStatusLine(
+        lead, sentence, hasLink, link, backup, backupFloor, folder, folderFloor, spacing, room);
+    return {{QStringLiteral("linkBelow"), fit.linkBelow},
+            {QStringLiteral("sentence"), fit.sentence},
+            {QStringLiteral("backup"), fit.backup},
+            {QStringLiteral("folder"), fit.folder}};
+}
+
+QString Present::shortenNames(const QString& text, const QFont& font, double width, int lines) const {
+    return present::shortenNames(text, [&](const QString& candidate) {
+        // Laid out as a wrapping Text lays it out: at word boundaries, or anywhere in a word too long
+        // for a line.
+        QTextLayout layout(candidate, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        int count = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            if (++count > lines || line.naturalTextWidth() > width) {
+                layout.endLayout();
+                return false;
+            }
+        }
+        layout.endLayout();
+        return true;
+    });
+}
+
 int Present::stepSelection(int current, int step, int count, int columns) const {
     return present::stepSelection(current, step, count, columns);
 }
@@ -204,11 +248,17 @@ int Present::pageSelection(int current, int lines, int count, int columns) const
     return present::pageSelection(current, lines, count, columns);
 }
 
+double Present::pageScroll(double position, int pages, double height, double top, double bottom) const {
+    return present::pageScroll(position, pages, height, top, bottom);
+}
+
 QVariantMap Present::location(const QString& path, const QVariantMap& volume, bool connected) const {
     const auto look = present::locationLook(path.toStdString(), volumeFrom(volume), connected);
     return {{QStringLiteral("symbol"), latin(look.symbol)},
             {QStringLiteral("name"), look.name},
-            {QStringLiteral("detail"), look.detail}};
+            {QStringLiteral("detail"), look.detail},
+            {QStringLiteral("detailHead"), look.detailHead},
+            {QStringLiteral("detailTail"), look.detailTail}};
 }
 
 QString Present::volumeSymbol(const QVariantMap& volume) const {

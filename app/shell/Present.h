@@ -55,10 +55,24 @@ public:
     // The widths of a table's columns, each given as [min, ideal], in `available`; the column
     // `grows` takes what is left over.
     Q_INVOKABLE QVariantList fitColumns(const QVariantList& columns, double available, int grows) const;
+    // {fan, step, title, chip}: a shoot row's fan of `tiles` pictures and its title line in `room`
+    // (present::fitShootLine).
+    Q_INVOKABLE QVariantMap fitShootLine(int tiles, double title, double chip, double chipFloor,
+                                         double spacing, double gap, double room) const;
+    // {linkBelow, sentence, backup, folder}: a shoot row's status sentence and landing link in `room`
+    // (present::fitStatusLine).
+    Q_INVOKABLE QVariantMap fitStatusLine(double lead, double sentence, bool hasLink, double link,
+                                          double backup, double backupFloor, double folder,
+                                          double folderFloor, double spacing, double room) const;
+    // `text` with the names it quotes cut in their middle until it takes at most `lines` lines of
+    // `width` in `font`.
+    Q_INVOKABLE QString shortenNames(const QString& text, const QFont& font, double width, int lines) const;
     // The row a key moves the browser's selection to: `step` rows on from `current` (-1: none)
     // among `count`, in a grid of `columns` (1 for the table).
     Q_INVOKABLE int stepSelection(int current, int step, int count, int columns) const;
     Q_INVOKABLE int pageSelection(int current, int lines, int count, int columns) const;
+    // Where Page Up (negative `pages`) or Page Down scrolls a view: present::pageScroll.
+    Q_INVOKABLE double pageScroll(double position, int pages, double height, double top, double bottom) const;
     // {symbol, name, detail} of a card or backup row; `volume` is the model's volume description
     // of the path (empty when not known yet).
     Q_INVOKABLE QVariantMap location(const QString& path, const QVariantMap& volume,

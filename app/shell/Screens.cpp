@@ -157,6 +157,11 @@ CopySheet* sheetOf(Stage& s) { return qobject_cast<CopySheet*>(s.model().copyShe
 
 // The copy dialog over the result with missing files, planned "in a new folder, by date".
 // The result opened in the smallest window, its inspector closed.
+bool anotherCard(Stage& s) {
+    s.addVolume(volume("media/ana/SONY A7IV", "Untitled", "exfat", 128e9, 90e9, true));
+    return s.openSaved(0);
+}
+
 bool narrow(Stage& s) {
     s.model().setShowInspector(false);
     return s.openSaved(0);
@@ -174,6 +179,10 @@ bool copyStarted(Stage& s) {
     sheetOf(s)->copy();
     return s.copyProgress(0);
 }
+
+bool copyRunning(Stage& s) { return copyStarted(s) && s.copyProgress(0.43); }
+bool copyDone(Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("copied")); }
+bool copyWithProblems(Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("problems")); }
 
 // The last copy made and its dialog closed; the check that follows finds every file backed up and
 // its byte-by-byte pass is stopped.
@@ -226,6 +235,68 @@ bool partlyCopied(Stage& s, const QString& fixture) {
     sheetOf(s)->done();
     if (!s.finishCheck(fixture)) return false;
     s.model().stopDeepVerify();
+    return s.settle();
+}
+
+// The sizes the window's fit is pictured at beside the default one (1240x800, the inspector open):
+// the smallest window, its inspector closed, and a wide screen.
+const QSize smallest(1040, 660), wide(1920, 1080);
+
+// A saved check opened, the inspector open or closed, then brought into a state.
+std::function<bool(Stage&)> opened(bool inspector, std::function<bool(Stage&)> then = {}) {
+    return [inspector, then](Stage& s) {
+        s.model().setShowInspector(inspector);
+        return s.openSaved(0) && (!then || then(s));
+    };
+}
+
+// A state reached with the inspector closed, as the smallest window shows a result.
+std::function<bool(Stage&)> withoutInspector(std::function<bool(Stage&)> reach) {
+    return [reach](Stage& s) {
+        s.model().setShowInspector(false);
+        return reach(s);
+    };
+}
+
+bool folderMap(Stage& s) {
+    s.model().setMode(AppModel::Mode::Map);
+    s.model().setSelectedFolder(QStringLiteral("PRIVATE/M4ROOT/CLIP"));
+    return true;
+}
+
+bool verifyingPass(Stage& s) {
+    s.model().check(QStringLiteral("verified"));
+    return s.model().deepVerifying() && s.progress(QStringLiteral("comparing"), QString(), 30, 90);
+}
+
+// The browser opened from the first shoot of the browser fixture, as a click on its row opens it.
+bool fromShoot(Stage& s) {
+    s.model().showFiles(QStringLiteral("DCIM/100MSDCF|2025-03-01|ILCE-7M4"), false);
+    return s.settle();
+}
+
+bool browsing(Stage& s) {
+    s.model().setMode(AppModel::Mode::Files);
+    return s.settle();
+}
+
+// The long-named card and backups chosen, and then another card with a long name inserted.
+bool newLongCard(Stage& s) {
+    if (!chooseLong(s)) return false;
+    const QByteArray name = QByteArrayLiteral(
+        "EOS_DIGITAL of the best man, borrowed for the evening reception at the "
+        "old harbour hall");
+    s.addVolume(volume("media/ana/EOS_DIGITAL of the best man, borrowed for the evening reception",
+                       name.constData(), "vfat", 63.9e9, 12e9, true));
+    return s.settle();
+}
+
+// The long-named card pulled out while it was being checked: the start screen and its notice.
+bool removedWhileChecking(Stage& s) {
+    if (!chooseLong(s)) return false;
+    s.model().check(std::optional<CheckLevel>());
+    const QByteArray archive = nameOf(longArchive).toUtf8();
+    s.setVolumes({volume(longArchive, archive.constData(), "ext4", 4e12, 0.812e12, false)});
     return s.settle();
 }
 
@@ -448,6 +519,22 @@ int main(int argc, char** argv) {
              s.addToSavedCards(1);
              return s.openSaved(0);
          }},
+        {"results-changed-since.small",
+         saved("safe"),
+         [](Stage& s) {
+             s.addToSavedCards(1);
+             return s.openSaved(0);
+         },
+         {},
+         QSize(1040, 660)},
+        // The saved "Safe to format" of a card, another card at its place; then no card there.
+        {"results-another-card", saved("safe"), anotherCard},
+        {"results-another-card.small", saved("safe"), anotherCard, {}, QSize(1040, 660)},
+        {"results-not-inserted", saved("safe"),
+         [](Stage& s) {
+             s.removeVolume(QStringLiteral("media/ana/SONY A7IV"));
+             return s.openSaved(0);
+         }},
         // The smallest window: the inspector closed, as it is the detail's room that is tight.
         {"results-missing.narrow", saved("missing"), narrow, {}, QSize(1040, 800)},
         {"results-verifying", saved("verifying"),
@@ -477,6 +564,8 @@ int main(int argc, char** argv) {
              return true;
          }},
         {"results-fuse-card", saved("fuse-card"), openSaved},
+        // Its access-time note with a long card name, in the smallest window.
+        {"results-fuse-card.long.narrow", saved("fuse-card-long"), narrow, {}, QSize(1040, 660)},
         // The missing files copied, the dialog closed with Done, and the check it starts finished
         // with every file backed up; the byte-by-byte pass that follows is stopped.
         {"results-last-copy", saved("missing"), lastCopied, openLastCopy},
@@ -593,15 +682,11 @@ int main(int argc, char** argv) {
          false,
          "previewWindow"},
         {"copy-planning", saved("missing"), copyPlanned},
-        {"copy-running", saved("missing"), [](Stage& s) { return copyStarted(s) && s.copyProgress(0.43); }},
-        {"copy-done", saved("missing"),
-         [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("copied")); }},
+        {"copy-running", saved("missing"), copyRunning},
+        {"copy-done", saved("missing"), copyDone},
         {"copy-stopped", saved("missing"),
-         [](Stage& s) {
-             return copyStarted(s) && s.copyProgress(0.43) && s.finishCopy(QStringLiteral("stopped"));
-         }},
-        {"copy-report", saved("missing"),
-         [](Stage& s) { return copyStarted(s) && s.finishCopy(QStringLiteral("problems")); }},
+         [](Stage& s) { return copyRunning(s) && s.finishCopy(QStringLiteral("stopped")); }},
+        {"copy-report", saved("missing"), copyWithProblems},
         // Failures of files with long names, in the smallest window.
         {"copy-report.long-names",
          saved("browser-long-names"),
@@ -612,6 +697,40 @@ int main(int argc, char** argv) {
          },
          {},
          QSize(1040, 660)},
+        // What a tight window cut or covered, at the smallest window, the default one with the
+        // inspector and a wide screen: shoot rows (the status sentence, short titles beside few
+        // pictures, the folder panel's count, "Card contents", the strip's bar, the inspector's
+        // empty text), the browser opened from a shoot and its status cells, the sidebar under
+        // long names, and banners over the start screen.
+        {"results-missing.wide", saved("missing"), openSaved, {}, wide},
+        {"results-missing.1132", saved("missing"), openSaved, {}, QSize(1132, 660)},
+        {"results-missing.long.wide", saved("missing-long"), openSaved, {}, wide},
+        {"results-browser", saved("browser"), opened(true)},
+        {"results-browser.narrow", saved("browser"), opened(false), {}, smallest},
+        {"results-browser.wide", saved("browser"), opened(true), {}, wide},
+        {"results-folder-map.narrow", saved("missing"), opened(false, folderMap), {}, smallest},
+        {"results-folder-map.wide", saved("missing"), opened(true, folderMap), {}, wide},
+        {"results-verifying.narrow", saved("verifying"), opened(false, verifyingPass), {}, smallest},
+        {"results-verifying.wide", saved("verifying"), opened(true, verifyingPass), {}, wide},
+        {"results-stopped-pass.narrow", saved("stopped-pass"), opened(false), {}, smallest},
+        {"results-stopped-pass.wide", saved("stopped-pass"), opened(true), {}, wide},
+        // The copy dialog as tall as what it shows, in the smallest window and a wide one.
+        {"copy-planning.narrow", saved("missing"), withoutInspector(copyPlanned), {}, smallest},
+        {"copy-running.narrow", saved("missing"), withoutInspector(copyRunning), {}, smallest},
+        {"copy-done.narrow", saved("missing"), withoutInspector(copyDone), {}, smallest},
+        {"copy-report.narrow", saved("missing"), withoutInspector(copyWithProblems), {}, smallest},
+        {"copy-report.wide", saved("missing"), copyWithProblems, {}, wide},
+        {"files-shoot", saved("browser"), opened(true, fromShoot)},
+        {"files-shoot.narrow", saved("browser"), opened(false, fromShoot), {}, smallest},
+        {"files-shoot.wide", saved("browser"), opened(true, fromShoot), {}, wide},
+        {"files-table.long-names.narrow", saved("browser-long-names"), opened(false, browsing), {}, smallest},
+        {"files-table.long-names.wide", saved("browser-long-names"), opened(true, browsing), {}, wide},
+        {"setup-new-card.long", mountLongDrives, newLongCard},
+        {"setup-new-card.long.narrow", mountLongDrives, newLongCard, {}, smallest},
+        {"setup-new-card.long.wide", mountLongDrives, newLongCard, {}, wide},
+        {"setup-card-removed.long", mountLongDrives, removedWhileChecking},
+        {"setup-card-removed.long.narrow", mountLongDrives, removedWhileChecking, {}, smallest},
+        {"setup-card-removed.long.wide", mountLongDrives, removedWhileChecking, {}, wide},
     };
     // States also pictured in the high-contrast appearances.
     const QSet<QString> highContrast{QStringLiteral("results-safe"), QStringLiteral("setup-ready")};

@@ -10,8 +10,9 @@ namespace halvetrop::shell {
 
 namespace {
 
-// Lucide draws outlines only: a ".fill" name takes the same outline as its plain form.
-constexpr std::array<SymbolFile, 60> table{{
+// Lucide draws outlines only: a ".fill" name takes the same outline as its plain form, but for the
+// folder, whose outline drawn filled reads as a solid folder.
+constexpr std::array<SymbolFile, 62> table{{
     {"plus", "plus"},
     {"plus.circle", "circle-plus"},
     {"sdcard", "card-sim"},
@@ -29,7 +30,7 @@ constexpr std::array<SymbolFile, 60> table{{
     {"internaldrive.fill", "computer"},
     {"externaldrive.fill", "hard-drive"},
     {"folder", "folder"},
-    {"folder.fill", "folder"},
+    {"folder.fill", "folder-fill"},
     {"checkmark.seal.fill", "badge-check"},
     {"checkmark.circle.fill", "circle-check"},
     {"exclamationmark.circle.fill", "circle-alert"},
@@ -72,6 +73,8 @@ constexpr std::array<SymbolFile, 60> table{{
     {"arrow.right.circle.fill", "circle-arrow-right"},
     {"externaldrive.badge.questionmark", "hard-drive"},
     {"arrow.down.doc", "file-down"},
+    {"doc.text", "file-text"},
+    {"photo.on.rectangle.angled", "images"},
 }};
 
 }  // namespace

@@ -33,6 +33,12 @@ add_executable(halvetrop-screens ${shell_dir}/Screens.cpp)
 target_link_libraries(halvetrop-screens PRIVATE halvetrop_app_stage halvetrop_thumbnail_views Qt6::Widgets)
 add_dependencies(halvetrop-screens halvetrop-thumbnailer)
 
+# Under AddressSanitizer only the window suite runs, which needs neither the application nor the
+# screen renderer: there they are built only when asked for by name.
+if(HALVETROP_SANITIZE)
+  set_target_properties(halvetrop halvetrop-screens PROPERTIES EXCLUDE_FROM_ALL TRUE)
+endif()
+
 install(TARGETS halvetrop RUNTIME DESTINATION bin)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/app/halvetrop.svg DESTINATION share/icons/hicolor/scalable/apps)

@@ -242,6 +242,8 @@ VerifyReport resultsFixture(const QString& name) {
     if (name == "fuse-card") {
         r.source.fileSystem = "fuseblk";
         r.source.readsFromMedium = false;
+        r.cardAccessTimes = CardAccessTimes::fuseReadWrite;
+        r.problems.push_back(*r.accessTimesNote());
     }
     const bool cardOnly = name == "card-only";
     if (!cardOnly)

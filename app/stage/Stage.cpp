@@ -455,7 +455,8 @@ bool Stage::start() {
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
         // Only a dozen of a fixture's files are written out: its saved cards are as they were checked,
         // but for what the stage adds.
-        deps.cardChanges = [added = addedSince_](const std::vector<RecordedFile>&, const std::string&) {
+        deps.cardChanges = [added = addedSince_](const RecordedCard&, const std::string&,
+                                                 const CardFolders&) {
             CardChanges c;
             c.added = added->load();
             return c;
@@ -466,7 +467,7 @@ bool Stage::start() {
     }
     model_ = std::make_unique<AppModel>(std::move(deps));
     AppModel* model = model_.get();
-    history_ = std::make_unique<shell::HistoryRows>([model] { return model->now(); });
+    history_ = std::make_unique<shell::HistoryRows>([model] { return model->ageNow(); });
     if (!present_) present_ = new shell::Present(this);
     shell::bridge(*model_, *history_, *present_);
     // Stages come and go under one Present in a test run: notices reach this model only while
@@ -511,6 +512,18 @@ void Stage::addVolume(const QVariantMap& m) {
     v.volumeID = stageVolumeID(v);
     QDir().mkpath(text(v.path));
     stageVolumes_->put(v);
+    if (model_ && monitor_) {
+        monitor_->fire();
+        settle();
+    }
+}
+
+void Stage::removeVolume(const QString& path) {
+    {
+        std::lock_guard<std::mutex> hold(stageVolumes_->lock);
+        std::erase_if(stageVolumes_->list,
+                      [place = bytes(below(path))](const VolumeInfo& v) { return v.volumePath == place; });
+    }
     if (model_ && monitor_) {
         monitor_->fire();
         settle();
@@ -631,6 +644,8 @@ bool Stage::finishCheck(const QString& fixture) {
     auto v = verifier(checkCount() - 1);
     if (!v || !v->waitRunning(5000)) return false;
     VerifyReport r = placed(fixture, v->request().source, v->request().destinations);
+    // A byte-by-byte pass ends at the level it was asked for, as the verifier's report does.
+    if (v->request().level == CheckLevel::verified) r.level = CheckLevel::verified;
     r.finishedAt = model_->now();
     r.startedAt = r.finishedAt - TimeNs(60) * 1'000'000'000;
     v->complete(std::move(r));

@@ -92,6 +92,8 @@ public:
     // this returns. A path that is no volume is described as the system disk's.
     Q_INVOKABLE void setVolumes(const QVariantList& volumes);
     Q_INVOKABLE void addVolume(const QVariantMap& volume);
+    // The volume mounted at that path (below the root, or absolute) taken away, as setVolumes does.
+    Q_INVOKABLE void removeVolume(const QString& path);
 
     // --- the desktop ---
     // The next answers of the folder picker, one list of paths per question.
@@ -116,7 +118,8 @@ public:
     Q_INVOKABLE QVariantMap checkRequest(int index) const;
     // Progress of the newest check or pass; returns once the model shows it.
     Q_INVOKABLE bool progress(const QString& stage, const QString& detail, double done, double total);
-    // Ends the newest check with a fixture moved onto its card and backups, or with a read error.
+    // Ends the newest check (or pass, at the verified level) with a fixture moved onto its card and
+    // backups, or with a read error.
     Q_INVOKABLE bool finishCheck(const QString& fixture);
     Q_INVOKABLE bool failCheck(const QString& path);
     // Opens the saved check made from saved[index] and waits for its card and backups.

@@ -446,9 +446,9 @@ Route routeOf(const QString& suffix) {
 
 }  // namespace
 
-QImage decode(const std::string& path, int side) {
+QImage decode(const std::string& path, int side, AccessTimesTouched& touched) {
     // Non-blocking so that a FIFO cannot hang the helper; a regular file ignores it.
-    const int fd = openLongNoAtime(defaultSys(), path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = openLongNoAtime(defaultSys(), path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, touched);
     if (fd < 0) return {};
     const UniqueFd owned(fd);
     struct stat st {};

@@ -4,11 +4,14 @@
 
 #include <string>
 
+#include "platform/NoAtime.h"
+
 namespace halvetrop::thumbs {
 
 // A picture that fits a square of `side` pixels, premultiplied ARGB32; null when the file gives
 // none. Still images through Qt's readers (JPEG, PNG, TIFF, WebP, THM), RAW files through their
-// embedded preview, HEIF/HEIC/AVIF and video frames where those libraries are built in.
-QImage decode(const std::string& path, int side);
+// embedded preview, HEIF/HEIC/AVIF and video frames where those libraries are built in. The file is
+// opened without touching its access time; where that is refused, `touched` notes it.
+QImage decode(const std::string& path, int side, AccessTimesTouched& touched);
 
 }  // namespace halvetrop::thumbs

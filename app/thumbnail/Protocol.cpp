@@ -75,9 +75,10 @@ Read<Request> readRequest(std::string_view buffer) {
 }
 
 std::string encode(const Reply& r) {
-    if (!r.ok) return "F " + std::to_string(r.id) + "\n";
+    const std::string touched = r.accessTimeTouched ? " t" : "";
+    if (!r.ok) return "F " + std::to_string(r.id) + touched + "\n";
     return "R " + std::to_string(r.id) + " " + std::to_string(r.width) + " " + std::to_string(r.height) +
-           "\n" + r.pixels;
+           touched + "\n" + r.pixels;
 }
 
 Read<Reply> readReply(std::string_view buffer) {
@@ -89,7 +90,12 @@ Read<Reply> readReply(std::string_view buffer) {
         if (bad) out.state = Read<Reply>::State::error;
         return out;
     }
-    const auto& f = *fields;
+    auto f = *fields;
+    // The mark of a read that could not keep the file's access time comes last, after any fields.
+    if (f.size() >= 3 && f.back() == "t") {
+        out.frame.accessTimeTouched = true;
+        f.pop_back();
+    }
     if (f.size() == 2 && f[0] == "F" && number(f[1], out.frame.id, UINT64_MAX)) {
         out.used = end;
         out.state = Read<Reply>::State::frame;

@@ -31,12 +31,15 @@ struct Read {
 };
 Read<Request> readRequest(std::string_view buffer);
 
-// "R <id> <width> <height>\n" + width*height*4 bytes of premultiplied ARGB32, or "F <id>\n".
+// "R <id> <width> <height>\n" + width*height*4 bytes of premultiplied ARGB32, or "F <id>\n". A
+// helper that had to read the file without keeping its access time (see NoAtime.h) ends the header
+// line with " t" ("R <id> <width> <height> t\n", "F <id> t\n"), so that the application can say so.
 struct Reply {
     uint64_t id = 0;
     bool ok = false;
     int width = 0, height = 0;
     std::string pixels;
+    bool accessTimeTouched = false;
 };
 std::string encode(const Reply& reply);
 Read<Reply> readReply(std::string_view buffer);

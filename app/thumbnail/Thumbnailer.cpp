@@ -107,6 +107,7 @@ void Thumbnailer::readReplies(Slot& slot) {
     const Key key = *slot.current;
     slot.current.reset();
     answered(key);
+    if (r.frame.accessTimeTouched) emit accessTimeTouched(key);
     if (r.frame.ok) {
         QImage image(r.frame.width, r.frame.height, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < image.height(); ++y)

@@ -57,6 +57,8 @@ public:
 signals:
     void ready(const halvetrop::thumbs::Key& key, const QImage& image);
     void failed(const halvetrop::thumbs::Key& key);
+    // The helper read the file without keeping its access time (see NoAtime.h).
+    void accessTimeTouched(const halvetrop::thumbs::Key& key);
     // The helper could not be started (it is missing or not executable); said once.
     void helperMissing();
 

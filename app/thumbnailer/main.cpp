@@ -54,7 +54,9 @@ int main(int argc, char** argv) {
             buffer.erase(0, r.used);
             Reply reply;
             reply.id = r.frame.id;
-            const QImage image = decode(r.frame.path, r.frame.side);
+            halvetrop::AccessTimesTouched touched;
+            const QImage image = decode(r.frame.path, r.frame.side, touched);
+            reply.accessTimeTouched = touched.any();
             if (!image.isNull()) {
                 reply.ok = true;
                 reply.width = image.width();

@@ -87,15 +87,15 @@ std::optional<std::string> attribute(std::string_view xml, std::string_view elem
     return std::string(tag.substr(valueStart, end - valueStart));
 }
 
-std::optional<CaptureInfo> exif(const std::string& path, Sys& sys) {
-    capture::FileSource source(path, sys);
+std::optional<CaptureInfo> exif(const std::string& path, AccessTimesTouched& touched, Sys& sys) {
+    capture::FileSource source(path, touched, sys);
     if (!source.valid()) return std::nullopt;
     const auto fields = capture::readExifFields(source);
     if (!fields) return std::nullopt;
     return capture::captureFromExif(*fields);
 }
 
-std::optional<CaptureInfo> sonyClipXML(const std::string& clipPath, Sys& sys) {
+std::optional<CaptureInfo> sonyClipXML(const std::string& clipPath, AccessTimesTouched& touched, Sys& sys) {
     const size_t slash = clipPath.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = clipPath.rfind('.');
@@ -106,7 +106,7 @@ std::optional<CaptureInfo> sonyClipXML(const std::string& clipPath, Sys& sys) {
         const std::string sidecar = stem + suffix;
         struct stat st {};
         if (statLongPath(sys, sidecar, &st) != 0) continue;
-        capture::FileSource source(sidecar, sys, 0);
+        capture::FileSource source(sidecar, touched, sys, 0);
         if (!source.valid()) return std::nullopt;
         std::string bytes;
         const int64_t want = std::min<int64_t>(source.size(), capture::kClipTextLimit + 3);
@@ -116,20 +116,20 @@ std::optional<CaptureInfo> sonyClipXML(const std::string& clipPath, Sys& sys) {
     return std::nullopt;
 }
 
-std::optional<CaptureInfo> quickTime(const std::string& path, Sys& sys) {
+std::optional<CaptureInfo> quickTime(const std::string& path, AccessTimesTouched& touched, Sys& sys) {
     // No read-ahead: a movie costs only its small atom headers and one read of the movie atom.
-    capture::FileSource source(path, sys, 0);
+    capture::FileSource source(path, touched, sys, 0);
     if (!source.valid()) return std::nullopt;
     return capture::quickTimeFrom(source, lastComponent(path));
 }
 
-CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, Sys& sys) {
+CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, AccessTimesTouched& touched, Sys& sys) {
     std::optional<CaptureInfo> found;
     if (kind == MediaKind::photo) {
-        found = exif(path, sys);
+        found = exif(path, touched, sys);
     } else if (kind == MediaKind::video) {
-        found = sonyClipXML(path, sys);
-        if (!found) found = quickTime(path, sys);
+        found = sonyClipXML(path, touched, sys);
+        if (!found) found = quickTime(path, touched, sys);
     }
     if (found) return *found;
     CaptureInfo info;

@@ -5,6 +5,7 @@
 // failure. All of them may run on many threads at once.
 #include "anatomy/Kinds.h"
 #include "capture/CaptureInfo.h"
+#include "platform/NoAtime.h"
 #include "platform/Sys.h"
 #include "text/Dates.h"
 
@@ -26,18 +27,21 @@ const DateFormatter& wallFormatterUTC();
 std::optional<int32_t> zone(std::string_view text);
 
 // The capture information embedded in a photo (JPEG, TIFF and TIFF-based RAWs, ORF, RW2, RAF,
-// HEIF/AVIF, CR3, PNG, WebP; the container is told by its first bytes). Paths are raw bytes.
-std::optional<CaptureInfo> exif(const std::string& path, Sys& sys = defaultSys());
+// HEIF/AVIF, CR3, PNG, WebP; the container is told by its first bytes). Paths are raw bytes. A file
+// opened without O_NOATIME is noted in `touched` (see NoAtime.h), here and below.
+std::optional<CaptureInfo> exif(const std::string& path, AccessTimesTouched& touched, Sys& sys = defaultSys());
 
 // The Sony sidecar beside a clip (stem + "M01.XML", "M01.xml" or "m01.xml").
-std::optional<CaptureInfo> sonyClipXML(const std::string& clipPath, Sys& sys = defaultSys());
+std::optional<CaptureInfo> sonyClipXML(const std::string& clipPath, AccessTimesTouched& touched,
+                                        Sys& sys = defaultSys());
 
 // The creation time of a QuickTime/MP4 movie header.
-std::optional<CaptureInfo> quickTime(const std::string& path, Sys& sys = defaultSys());
+std::optional<CaptureInfo> quickTime(const std::string& path, AccessTimesTouched& touched, Sys& sys = defaultSys());
 
 // Asks the readers fitting the kind (photo: EXIF; video: clip XML, then QuickTime) and otherwise
 // dates the file by its modification time. Never fails.
-CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, Sys& sys = defaultSys());
+CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, AccessTimesTouched& touched,
+                 Sys& sys = defaultSys());
 
 // The value of attribute `name` in the first start tag of `element` ("<" element " "), double
 // quotes only, no entity decoding.

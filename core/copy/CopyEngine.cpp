@@ -244,7 +244,7 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
     // access time (which would be a write to the card).
     const int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     // Card files can nest deeper than one path may name.
-    const int sourceFd = openLongNoAtime(sys_, source, baseFlags);
+    const int sourceFd = openLongNoAtime(sys_, source, baseFlags, sourceAccessTimes);
     if (sourceFd < 0) throw CopyError::posix("open " + source, currentError());
     UniqueFd src(sourceFd, sys_);
 

@@ -5,6 +5,7 @@
 // cache and hashed again, and only a matching copy is moved to its final name, never replacing
 // anything. The card is only ever read.
 #include "copy/CopyError.h"
+#include "platform/NoAtime.h"
 #include "platform/PageCache.h"
 #include "platform/Sys.h"
 
@@ -85,6 +86,9 @@ public:
     // right before the copy is named; an error refuses the target with it. May be called from the
     // thread of finish(). By default every folder passes.
     std::function<std::optional<CopyError>(int dirFd, const std::string& dir)> vetFolder;
+    // Sources (card files) opened without O_NOATIME where the mount records access times: the
+    // owner says so with the result (see NoAtime.h).
+    AccessTimesTouched sourceAccessTimes;
 
     // The verified copy. Throws CopyError only for the source side: posix ("open ", "fstat ",
     // "read "), sourceChanged and cancelled; everything that goes wrong at a target is an outcome.

@@ -156,7 +156,7 @@ CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int dirF
     // The card's file: read-only, never through a link, never blocking, never touching its access
     // times.
     const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    const int fd = openLongNoAtime(sys_, source, flags);
+    const int fd = openLongNoAtime(sys_, source, flags, sourceTouched_);
     if (fd < 0) throw PosixFailure{"open", source, currentError()};
     UniqueFd file(fd, sys_);
     struct stat st {};
@@ -402,6 +402,7 @@ CopyRunResult CopyRunner::run() {
         if (!launched) fileDone(bytesBefore, item.name, !alreadyThere);
     }
     settle();
+    result.sourceAccessTimesTouched = engine.sourceAccessTimes.count() + sourceTouched_.count();
     return result;
 }
 

@@ -54,6 +54,9 @@ struct CopyRunResult {
     std::vector<Failed> failed;
     bool cancelled = false;
     std::int64_t bytesCopied = 0;
+    // Card files opened without O_NOATIME (they belong to another user) where the mount records
+    // access times: reading them may have changed those.
+    std::int64_t sourceAccessTimesTouched = 0;
 };
 
 class CopyRunner {
@@ -105,6 +108,8 @@ private:
     // Taken at the start of run(), read-only afterwards (also from the thread proving a copy).
     std::optional<std::pair<dev_t, ino_t>> rootIdentity_;
     CardFence cardFence_;
+    // Card files opened here (to compare with a file already at a name) without O_NOATIME.
+    AccessTimesTouched sourceTouched_;
 };
 
 // Byte counts as a file manager shows them: decimal units, "Zero KB", "1 byte", "999 bytes",

@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/Fd.h"
 #include "platform/LongPath.h"
+#include "platform/NoAtime.h"
 #include "platform/PageCache.h"
 #include "text/Utf8.h"
 
@@ -91,8 +92,8 @@ class MediumReader {
 public:
     // `only`, when given, holds every range that will be read; else the whole file may be.
     MediumReader(Sys& sys, const std::string& path, bool fromDevice, PageCache::MediumAnswers* answers,
-                 const std::vector<ByteRange>* only = nullptr)
-        : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice), answers_(answers) {
+                 AccessTimesTouched& touched, const std::vector<ByteRange>* only = nullptr)
+        : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice), answers_(answers), touched_(touched) {
         open();
         if (!fromDevice_) {
             // Cached sampled reads want only their windows: read-ahead would pull in up to twice
@@ -158,19 +159,13 @@ public:
 
 private:
     void open() {
-        int flags = baseFlags | O_NOATIME | (fromDevice_ ? O_DIRECT : 0);
+        int flags = baseFlags | (fromDevice_ ? O_DIRECT : 0);
         int fd;
         for (;;) {
             // The walk reaches files nested deeper than one path may name; so must this.
-            fd = openLongPath(sys_, path_, flags);
+            fd = openLongNoAtime(sys_, path_, flags, touched_);
             if (fd >= 0) break;
             const int error = currentError();
-            if (error == EINTR) continue;
-            // O_NOATIME is allowed only to the file's owner (or root).
-            if (error == EPERM && (flags & O_NOATIME)) {
-                flags &= ~O_NOATIME;
-                continue;
-            }
             if (error == EINVAL && (flags & O_DIRECT)) {
                 flags &= ~O_DIRECT;
                 continue;
@@ -226,6 +221,7 @@ private:
     bool fromDevice_;
     bool fromMedium_;
     PageCache::MediumAnswers* answers_;
+    AccessTimesTouched& touched_;
     bool direct_ = false;
     bool readOnce_ = false;
     bool syncFailed_ = false;
@@ -490,10 +486,10 @@ private:
 // null); see fullHash.
 FullHashResult readWhole(const std::string& path, const std::function<bool()>& isCancelled,
                          const std::function<void(std::int64_t)>& progress, ContentReader::ReadBuffer& readBuffer,
-                         Sys& sys, PageCache::MediumAnswers* answers, WindowTap* tap) {
+                         AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers, WindowTap* tap) {
     using ContentReader::chunkSize;
     using ContentReader::directAlignment;
-    MediumReader reader(sys, path, true, answers);
+    MediumReader reader(sys, path, true, answers, touched);
     // No request reaches past the end the file had at open: the kernel fills the rest of an
     // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
     const std::int64_t capacity = std::max(std::min(alignUp(reader.size()), static_cast<std::int64_t>(chunkSize)), directAlignment);
@@ -576,17 +572,17 @@ std::uint8_t* ReadBuffer::reserve(std::size_t bytes) {
     return data_.get();
 }
 
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, Sys& sys,
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, AccessTimesTouched& touched, Sys& sys,
                   PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return sampleFP(path, size, fromDevice, buffer.get(), sys, answers);
+    return sampleFP(path, size, fromDevice, buffer.get(), touched, sys, answers);
 }
 
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer, Sys& sys,
-                  PageCache::MediumAnswers* answers) {
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer,
+                  AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers) {
     if (size < 0) fail("read", path, EINVAL);
     const std::vector<ByteRange> windows = SampleFP::windows(size);
-    MediumReader reader(sys, path, fromDevice && size > 0, answers, &windows);
+    MediumReader reader(sys, path, fromDevice && size > 0, answers, touched, &windows);
 
     std::int64_t bufferSize = SampleFP::window;
     for (const ByteRange& w : windows) bufferSize = std::max(bufferSize, alignedCover(w).length);
@@ -605,31 +601,31 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, R
 }
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
-                        const std::function<void(std::int64_t)>& progress, Sys& sys,
+                        const std::function<void(std::int64_t)>& progress, AccessTimesTouched& touched, Sys& sys,
                         PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return fullHash(path, isCancelled, progress, buffer.get(), sys, answers);
+    return fullHash(path, isCancelled, progress, buffer.get(), touched, sys, answers);
 }
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
-                        const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer, Sys& sys,
-                        PageCache::MediumAnswers* answers) {
-    return readWhole(path, isCancelled, progress, readBuffer, sys, answers, nullptr);
+                        const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer,
+                        AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers) {
+    return readWhole(path, isCancelled, progress, readBuffer, touched, sys, answers, nullptr);
 }
 
 FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
-                                const std::function<void(std::int64_t)>& progress, Sys& sys,
-                        PageCache::MediumAnswers* answers) {
+                                const std::function<void(std::int64_t)>& progress, AccessTimesTouched& touched,
+                                Sys& sys, PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return fullHashAndSample(path, size, isCancelled, progress, buffer.get(), sys, answers);
+    return fullHashAndSample(path, size, isCancelled, progress, buffer.get(), touched, sys, answers);
 }
 
 FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
                                 const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer,
-                                Sys& sys, PageCache::MediumAnswers* answers) {
+                                AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers) {
     if (size < 0) fail("read", path, EINVAL);
     WindowTap tap(size);
-    const FullHashResult full = readWhole(path, isCancelled, progress, readBuffer, sys, answers, &tap);
+    const FullHashResult full = readWhole(path, isCancelled, progress, readBuffer, touched, sys, answers, &tap);
     // An empty file has nothing that could come from a cache.
     return {full, tap.finish(size == 0 || full.fromMedium, path)};
 }

@@ -5,6 +5,7 @@
 // pages are flushed and dropped and the page cache is asked whether that really happened. A
 // fingerprint or digest claims "read from the medium" only when it truly was, and never on a
 // memory-backed or FUSE volume.
+#include "platform/NoAtime.h"
 #include "platform/Sys.h"
 
 #include <cstddef>
@@ -134,29 +135,30 @@ private:
 };
 
 // Every read below asks whether the file's volume reads from its medium at all; `answers`, when
-// given, keeps that per volume for the caller's run.
+// given, keeps that per volume for the caller's run. A file opened without O_NOATIME (it belongs to
+// another user) on a mount that records access times is noted in `touched` (see NoAtime.h).
 
 // Fingerprint of `path` (raw bytes) from the windows of `size` (as the walk saw it). With
 // `fromDevice` the file's cached pages are dropped and the windows read past the cache. Throws
 // ContentReadError.
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice,
+SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
                   Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 // The same, reading into the caller's buffer.
 SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& buffer,
-                  Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
+                  AccessTimesTouched& touched, Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 
 // Digest of every byte of `path` to its end, read past the cache. `isCancelled` is polled before
 // each chunk and after each interrupted read; `progress` gets the byte count of each chunk. Both are
 // called on the calling thread and may be empty. Throws ContentReadError or ContentReadCancelled.
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
-                        const std::function<void(std::int64_t)>& progress,
+                        const std::function<void(std::int64_t)>& progress, AccessTimesTouched& touched,
                         Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 // The same, reading into the caller's buffer (at most two chunks of it are used: a file of more
 // than one chunk is read a chunk ahead on a thread of its own while the last is hashed). A caller
 // that reads many files on threads it starts per file passes a buffer it keeps per worker.
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
-                        Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
+                        AccessTimesTouched& touched, Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 
 // One full read, as fullHash, that also gives the fingerprint sampleFP(path, size, true) would
 // give, hashed from the same bytes as they go past: for a caller that would sample a file and then
@@ -164,10 +166,12 @@ FullHashResult fullHash(const std::string& path, const std::function<bool()>& is
 // medium exactly when the full read does (or the file is empty). `size` places the windows, as for
 // sampleFP; a file that ends inside one is EIO. Throws ContentReadError or ContentReadCancelled.
 FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
-                                const std::function<void(std::int64_t)>& progress, Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
+                                const std::function<void(std::int64_t)>& progress, AccessTimesTouched& touched,
+                                Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
                                 const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
-                                Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
+                                AccessTimesTouched& touched, Sys& sys = defaultSys(),
+                                PageCache::MediumAnswers* answers = nullptr);
 
 }  // namespace ContentReader
 

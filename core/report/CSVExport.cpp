@@ -44,6 +44,9 @@ void appendField(std::string& out, std::string_view raw) {
 }
 
 std::string backupLocations(const VerifyReport& report, const FileResult& file) {
+    // A file changed while reading, or one that could not be read, has no proven copy, and its
+    // count of copies says 0: a report saved before such files lost their copies lists none either.
+    if (file.status == FileStatus::changed || file.status == FileStatus::unreadable) return {};
     std::string out;
     for (const CopyRef& copy : file.copies) {
         if (!out.empty()) out += " | ";

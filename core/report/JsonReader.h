@@ -71,6 +71,9 @@ public:
     virtual void end(Reader& reader) = 0;
     // Appends this frame's part of the key path for the value being read.
     virtual void appendPath(std::string& path) const = 0;
+    // List frames: the list holds `elements` elements in `bytes` of text, as far as a look at the
+    // text tells before the list is read.
+    virtual void expect(size_t /*elements*/, size_t /*bytes*/) {}
 };
 
 // Frame of a keyed record: looks keys up in a fixed table, skips unknown ones, remembers which
@@ -119,12 +122,21 @@ private:
     size_t index_ = 0;  // of the element being read
 };
 
+// Room for a list's elements made at once, so that a long list is not moved again and again as it
+// grows and ends with no spare room; never more than a small multiple of its text, whatever a
+// text that is not JSON claims.
+template <class T>
+void makeRoom(std::vector<T>& out, size_t elements, size_t bytes) {
+    if (elements <= 4 * bytes / sizeof(T)) out.reserve(elements);
+}
+
 // A list of records of one type, read into `out` (emptied first). One element frame is made anew
 // in place for each record.
 template <class T, class ElementFrame>
 class RecordListFrame final : public ListFrame {
 public:
     explicit RecordListFrame(std::vector<T>& out) : out_(out) { out_.clear(); }
+    void expect(size_t elements, size_t bytes) override { makeRoom(out_, elements, bytes); }
 
 protected:
     Child element(Reader& reader, size_t, Value& value) override;
@@ -139,6 +151,7 @@ template <class T, class Read>
 class ScalarListFrame final : public ListFrame {
 public:
     ScalarListFrame(std::vector<T>& out, Read read) : out_(out), read_(read) { out_.clear(); }
+    void expect(size_t elements, size_t bytes) override { makeRoom(out_, elements, bytes); }
 
 protected:
     Child element(Reader& reader, size_t, Value& value) override {
@@ -151,12 +164,32 @@ private:
     Read read_;
 };
 
+// A list that is the value of a key of the top-level record and longer than a piece: the files of
+// a large report. It is read piece by piece, each a run of whole elements, so that the parser's
+// index (four bytes for nearly every value and mark of the text) covers a piece, not the report.
+struct LongList {
+    size_t open = 0;           // offset of its "["
+    size_t close = 0;          // offset of its "]"
+    std::vector<size_t> cuts;  // offsets of the commas that end each piece but the last
+    size_t elements = 0;       // how many it holds
+    bool operator==(const LongList&) const = default;
+};
+
+// The long lists of a document, in its order, each cut at the first comma between two elements
+// at least `pieceBytes` after its piece began. Found by following only strings and brackets, so
+// what it finds in a text that is not JSON is never trusted: the reader still parses every piece
+// and the rest of the document.
+std::vector<LongList> findLongLists(std::string_view json, size_t pieceBytes);
+
 // The document's reader: a stack of frames, one per open container.
 class Reader {
 public:
     // Reads one JSON document whose top level is the object read by `top`. `roomAfter` bytes
     // after the text may be read (see storedTextRoom): with enough, it is read where it stands.
-    static void read(std::string_view json, std::unique_ptr<Frame> top, size_t roomAfter = 0);
+    // A list longer than `pieceBytes` that is the value of a top-level key is read in pieces of
+    // about that size (see storedPieceBytes).
+    static void read(std::string_view json, std::unique_ptr<Frame> top, size_t roomAfter = 0,
+                     size_t pieceBytes = storedPieceBytes);
 
     // Failure at the value being read (its key path included).
     [[noreturn]] void fail(const std::string& problem) const;
@@ -190,6 +223,7 @@ private:
     void key(std::string_view name);
     void scalar(Value& value);
     bool open(Value& value);
+    void expect(size_t elements, size_t bytes);
     void close();
     [[noreturn]] void parseError(std::string_view what, std::optional<size_t> position) const;
     std::string path(size_t frames) const;

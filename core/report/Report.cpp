@@ -21,6 +21,37 @@ std::optional<CheckLevel> checkLevelFromRaw(std::string_view text) {
     return std::nullopt;
 }
 
+std::string_view rawValue(CardAccessTimes what) {
+    switch (what) {
+        case CardAccessTimes::kept: return "kept";
+        case CardAccessTimes::fuseReadWrite: return "fuseReadWrite";
+        case CardAccessTimes::otherOwner: return "otherOwner";
+    }
+    return "kept";
+}
+
+std::optional<CardAccessTimes> cardAccessTimesFromRaw(std::string_view text) {
+    for (CardAccessTimes what : allCardAccessTimes) {
+        if (rawValue(what) == text) return what;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> accessTimesNote(CardAccessTimes what, const VolumeInfo& card) {
+    const std::string name = repairUtf8(card.name.empty() ? card.path : card.name);
+    const std::string wayOut = " To leave the card untouched, mount it read-only (mount -o ro).";
+    switch (what) {
+        case CardAccessTimes::kept: return std::nullopt;
+        case CardAccessTimes::fuseReadWrite:
+            return name + " is mounted read-write through FUSE, so its file system updates access times as the check "
+                          "reads it." + wayOut;
+        case CardAccessTimes::otherOwner:
+            return "Files on " + name + " belong to another user, so its file system updates their access times as "
+                                        "they are read." + wayOut;
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 struct StatusWords {
@@ -77,8 +108,11 @@ void StatusCounts::count(FileStatus status, int64_t size, int64_t n) {
             missingBytes += n * size;
             break;
         case FileStatus::cloudOnly:
-        case FileStatus::unreadable:
-        case FileStatus::changed: problem += n; break;
+        case FileStatus::unreadable: problem += n; break;
+        case FileStatus::changed:
+            problem += n;
+            changed += n;
+            break;
         // Never compared is not known to be missing bytes, but it is no copy either.
         case FileStatus::notCompared: missing += n; break;
     }
@@ -164,11 +198,16 @@ std::string headline(const StatusCounts& t, int64_t cardUnreadable) {
     part(t.missing, " missing");
     part(t.conflict, " with a different file under the same name");
     part(t.likely, " not confirmed");
-    part(t.problem, " couldn't be checked");
+    part(t.unreadFiles(), " couldn't be checked");
+    part(t.changedFiles(), " changed while reading");
     return out;
 }
 
 std::string VerifyReport::headline() const { return halvetrop::headline(totals, cardUnreadable); }
+
+std::optional<std::string> VerifyReport::accessTimesNote() const {
+    return halvetrop::accessTimesNote(cardAccessTimes, source);
+}
 
 std::string_view FileResult::nameBytes() const {
     if (rawRelativePath.empty()) return name;
@@ -252,7 +291,7 @@ std::size_t std::hash<halvetrop::StatusCounts>::operator()(
     const halvetrop::StatusCounts& c) const noexcept {
     std::size_t seed = 0;
     for (int64_t v : {c.files, c.bytes, c.verified, c.backedUp, c.likely, c.conflict, c.missing,
-                      c.problem, c.missingBytes}) {
+                      c.problem, c.missingBytes, c.changed}) {
         mixValue(seed, v);
     }
     return seed;

@@ -2,6 +2,7 @@
 // The one result of a check and every record inside it. Plain values: copied on assignment,
 // compared field by field, no identity and no back references. The verifier builds them; after a
 // run nothing in the core changes a report.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -129,6 +130,9 @@ struct StatusCounts {
     int64_t missing = 0;       // missing or notCompared
     int64_t problem = 0;       // cloudOnly, unreadable or changed
     int64_t missingBytes = 0;  // size of conflict and missing files (not notCompared)
+    // Of `problem`, the files changed while reading: they were read, and what was read is not on the
+    // card now, so they are named apart from the files that could not be read.
+    int64_t changed = 0;
 
     // Counts one more file, whatever its inScope flag (callers add only in-scope files).
     void add(const FileResult& file) { add(file.status, file.size); }
@@ -138,6 +142,10 @@ struct StatusCounts {
     void remove(FileStatus status, int64_t size) { count(status, size, -1); }
 
     int64_t covered() const { return verified + backedUp; }
+    // `changed` as far as `problem` holds it (a stored report is read as it was written), and the
+    // rest of `problem`: the files that were not read.
+    int64_t changedFiles() const { return std::max<int64_t>(0, std::min(changed, problem)); }
+    int64_t unreadFiles() const { return problem - changedFiles(); }
     int64_t notCovered() const { return files - covered(); }
     // covered / files; 1.0 when there are no files.
     double fraction() const;
@@ -235,6 +243,25 @@ struct UnreadableEntry {
     friend bool operator==(const UnreadableEntry&, const UnreadableEntry&) = default;
 };
 
+// What reading the card did to its files' access times. Raw values are the case names.
+enum class CardAccessTimes {
+    kept,           // every open kept them, or the mount records none (read-only, noatime)
+    fuseReadWrite,  // a FUSE file system mounted read-write: its daemon stamps them, whatever is asked
+    otherOwner,     // files of another user where the mount records them: O_NOATIME is the owner's
+};
+inline constexpr std::array<CardAccessTimes, 3> allCardAccessTimes{
+    CardAccessTimes::kept, CardAccessTimes::fuseReadWrite, CardAccessTimes::otherOwner};
+std::string_view rawValue(CardAccessTimes what);
+std::optional<CardAccessTimes> cardAccessTimesFromRaw(std::string_view text);
+template <>
+inline std::optional<CardAccessTimes> fromRawValue<CardAccessTimes>(std::string_view text) {
+    return cardAccessTimesFromRaw(text);
+}
+
+// The sentence that tells the user that reading `card` changes access times on it, and how to keep
+// them; none when they were kept. The card is named by its volume's name, else by its path.
+std::optional<std::string> accessTimesNote(CardAccessTimes what, const VolumeInfo& card);
+
 // A media kind the scope left out although the card holds camera media of it.
 struct SkippedKind {
     MediaKind kind = MediaKind::other;
@@ -269,6 +296,8 @@ struct VerifyReport {
     int64_t cardUnreadable = 0;
     // Which they were. Reports stored before these were kept have none beside their count.
     std::vector<UnreadableEntry> cardUnreadableEntries;
+    // Reports stored before this was kept read as kept.
+    CardAccessTimes cardAccessTimes = CardAccessTimes::kept;
 
     // Field by field: a stored report reads back equal to the one that was stored.
     friend bool operator==(const VerifyReport&, const VerifyReport&) = default;
@@ -282,6 +311,8 @@ struct VerifyReport {
     bool readyToFormat() const;  // safeToFormat, the whole card read and nothing skipped
     bool isCardOnly() const { return destinations.empty(); }
     std::string headline() const;
+    // The access-time sentence of the card (see accessTimesNote).
+    std::optional<std::string> accessTimesNote() const;
     // Where a file lies, as bytes to open: the card's path joined with relativePathBytes().
     std::string absolutePath(const FileResult& file) const;
     // Throws std::out_of_range for a copy that does not belong to this report.

@@ -274,6 +274,11 @@ void write(Writer& w, const StatusCounts& c) {
     w.integer(c.problem);
     w.key("missingBytes");
     w.integer(c.missingBytes);
+    // Optional: a report without such files is stored as before.
+    if (c.changed != 0) {
+        w.key("changed");
+        w.integer(c.changed);
+    }
     w.endObject();
 }
 
@@ -427,6 +432,11 @@ void write(Writer& w, const VerifyReport& r) {
     if (!r.cardUnreadableEntries.empty()) {
         w.key("cardUnreadableEntries");
         writeList(w, r.cardUnreadableEntries);
+    }
+    // Left out when kept, as in reports stored before it was.
+    if (r.cardAccessTimes != CardAccessTimes::kept) {
+        w.key("cardAccessTimes");
+        w.text(rawValue(r.cardAccessTimes));
     }
     w.endObject();
 }
@@ -716,16 +726,17 @@ private:
 
 class CountsFrame final : public RecordFrame {
 public:
-    static constexpr std::string_view keys[] = {"files",    "bytes",    "verified",
-                                                "backedUp", "likely",   "conflict",
-                                                "missing",  "problem",  "missingBytes"};
-    explicit CountsFrame(StatusCounts& out) : RecordFrame(keys, 9, 0), out_(out) {}
+    static constexpr std::string_view keys[] = {"files",    "bytes",   "verified", "backedUp",
+                                                "likely",   "conflict", "missing",  "problem",
+                                                "missingBytes", "changed"};
+    explicit CountsFrame(StatusCounts& out) : RecordFrame(keys, 10, optionalBits(std::array{9})), out_(out) {}
 
 protected:
     Child field(Reader& r, int f, Value& v) override {
-        int64_t* fields[] = {&out_.files,    &out_.bytes,   &out_.verified,
-                             &out_.backedUp, &out_.likely,  &out_.conflict,
-                             &out_.missing,  &out_.problem, &out_.missingBytes};
+        int64_t* fields[] = {&out_.files,    &out_.bytes,    &out_.verified,
+                             &out_.backedUp, &out_.likely,   &out_.conflict,
+                             &out_.missing,  &out_.problem,  &out_.missingBytes,
+                             &out_.changed};
         *fields[f] = r.integer(v);
         return nullptr;
     }
@@ -926,11 +937,12 @@ public:
         "source",    "destinations", "scope",      "level",      "requiredCopies", "cameras",
         "files",     "groups",       "folders",    "totals",     "safeToFormat",   "safeFiles",
         "outOfScope", "problems",    "contents",   "startedAt",  "finishedAt", "cardUnreadable",
-        "cardUnreadableEntries"};
+        "cardUnreadableEntries", "cardAccessTimes"};
     // Reports stored before cardUnreadable was kept read as a card that was read whole; those
-    // stored before its entries were kept have a count alone.
+    // stored before its entries were kept have a count alone; those stored before its access
+    // times were kept read as kept.
     explicit ReportFrame(VerifyReport& out)
-        : RecordFrame(keys, 19, optionalBits(std::array{17, 18})), out_(out) {}
+        : RecordFrame(keys, 20, optionalBits(std::array{17, 18, 19})), out_(out) {}
 
 protected:
     Child field(Reader& r, int f, Value& v) override {
@@ -972,6 +984,7 @@ protected:
                 r.expectArray(v);
                 return std::make_unique<RecordListFrame<UnreadableEntry, UnreadableFrame>>(
                     out_.cardUnreadableEntries);
+            case 19: out_.cardAccessTimes = r.enumeration<CardAccessTimes>(v, "card access times"); break;
         }
         return nullptr;
     }
@@ -1041,9 +1054,9 @@ void checkCrossReferences(const VerifyReport& report) {
 }  // namespace
 
 template <class T, class TopFrame>
-T decode(std::string_view json, size_t roomAfter = 0) {
+T decode(std::string_view json, size_t roomAfter = 0, size_t pieceBytes = storedPieceBytes) {
     T out{};
-    Reader::read(json, std::make_unique<TopFrame>(out), roomAfter);
+    Reader::read(json, std::make_unique<TopFrame>(out), roomAfter, pieceBytes);
     return out;
 }
 
@@ -1079,8 +1092,8 @@ template <>
 VerifyReport fromStoredJson<VerifyReport>(std::string_view json) {
     return reportFromStoredJson(json, 0);
 }
-VerifyReport reportFromStoredJson(std::string_view json, size_t roomAfter) {
-    VerifyReport report = stored::decode<VerifyReport, stored::ReportFrame>(json, roomAfter);
+VerifyReport reportFromStoredJson(std::string_view json, size_t roomAfter, size_t pieceBytes) {
+    VerifyReport report = stored::decode<VerifyReport, stored::ReportFrame>(json, roomAfter, pieceBytes);
     stored::checkCrossReferences(report);
     return report;
 }

@@ -86,9 +86,15 @@ CaptureInfo fromStoredJson<CaptureInfo>(std::string_view json);
 // reader looks a little past the end of what it reads, so a text without this room is copied
 // first.
 inline constexpr size_t storedTextRoom = 64;
+// The reader's parser keeps an index of about the size of the text it reads, so a list longer
+// than this (the files of a large report) is read in pieces of whole elements of about this size,
+// and the index, like any copy of the text, stays that small.
+inline constexpr size_t storedPieceBytes = size_t{1} << 20;
 // A stored report, from a text followed by `roomAfter` bytes that may be read (a buffer's spare
 // capacity, never changed): with storedTextRoom of them it is read in place, without a copy.
-VerifyReport reportFromStoredJson(std::string_view json, size_t roomAfter);
+// `pieceBytes` only changes how much is read at once, never what a text decodes to.
+VerifyReport reportFromStoredJson(std::string_view json, size_t roomAfter,
+                                  size_t pieceBytes = storedPieceBytes);
 
 // Instants of the stored form. A double holds a present-day time only to about a tenth of a
 // microsecond, so reading rounds to the microsecond: a microsecond-precise time survives writing

@@ -143,6 +143,12 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
 
     auto cancelledCheck = [this] { return isCancelled(); };
     PageCache::MediumAnswers* const medium = ctx.medium.get();
+    AccessTimesTouched& cardTouched = *ctx.cardAccessTimes;
+    // A backup folder on the card's own file system is the card too.
+    auto touchedAt = [&](uint32_t row) -> AccessTimesTouched& {
+        const RootID root = ix.root(row);
+        return root.raw < ctx.sameVolume.size() && ctx.sameVolume[root.raw] ? cardTouched : *ctx.backupAccessTimes;
+    };
     std::optional<SampleFP> srcSFP;
     std::optional<FullHashResult> srcFull;
     std::optional<int> srcError;
@@ -159,6 +165,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
 
         PairFacts facts(item.size, ix.size()[row]);
         const bool onCardVolume = root.raw < ctx.sameVolume.size() && ctx.sameVolume[root.raw];
+        AccessTimesTouched& backupTouched = touchedAt(row);
         facts.sameObject = onCardVolume && item.fileID != 0 && item.fileID == ix.fileID()[row];
         // The object the backup path names now, told by device and inode: the card file itself
         // reached through any root is no copy, and one object reached twice is one copy.
@@ -182,12 +189,13 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 std::optional<FullAndSample> dstBoth;
                 bool stopped = false;
                 auto readCard = [&] {
-                    return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, defaultSys(), medium);
+                    return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, cardTouched, defaultSys(),
+                                                            medium);
                 };
                 std::future<FullAndSample> cardJob = startOrDefer(readCard);
                 try {
-                    dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {}, defaultSys(),
-                                                               medium);
+                    dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {}, backupTouched,
+                                                               defaultSys(), medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
                 } catch (const ContentReadError& e) {
@@ -210,7 +218,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 }
             } else if (!srcSFP) {
                 try {
-                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel, defaultSys(), medium);
+                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel, cardTouched, defaultSys(), medium);
                 } catch (const ContentReadError& e) {
                     srcError = codeOf(e.code());
                     break;
@@ -220,7 +228,8 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             try {
                 if (!dstWhole && !facts.readError)
                     facts.dstSFP =
-                        ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel, defaultSys(), medium);
+                        ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel, backupTouched, defaultSys(),
+                                                medium);
                 struct stat st {};
                 if (!facts.readError &&
                     (statLongPath(defaultSys(), backupPath, &st) != 0 || st.st_size != ix.size()[row]))
@@ -246,7 +255,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                     return;
                 }
                 try {
-                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {}, defaultSys(), medium);
+                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {}, backupTouched, defaultSys(), medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
                 } catch (const ContentReadError& e) {
@@ -254,7 +263,9 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 }
             };
             if (!srcFull) {
-                auto readCard = [&] { return ContentReader::fullHash(cardPath, cancelledCheck, {}, defaultSys(), medium); };
+                auto readCard = [&] {
+                    return ContentReader::fullHash(cardPath, cancelledCheck, {}, cardTouched, defaultSys(), medium);
+                };
                 std::future<FullHashResult> cardJob = startOrDefer(readCard);
                 readBackup();
                 try {
@@ -284,7 +295,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
 
         if (v.kind == PairVerdict::Kind::different && v.reason.kind == DifferenceReason::Kind::contentDiffers &&
             item.cls.kind == MediaKind::photo && ix.nameKey()[row] == src.nameKey) {
-            if (auto info = CaptureReader::exif(backupPath)) {
+            if (auto info = CaptureReader::exif(backupPath, backupTouched)) {
                 if (auto identity = info->identity()) {
                     facts.dstCapture = identity;
                     v = decide(facts);
@@ -318,7 +329,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         PairFacts facts(item.size, ix.size()[row]);
         facts.srcCapture = src.capture;
         if (item.cls.kind == MediaKind::photo && src.capture) {
-            if (auto info = CaptureReader::exif(backupPath)) facts.dstCapture = info->identity();
+            if (auto info = CaptureReader::exif(backupPath, touchedAt(row))) facts.dstCapture = info->identity();
         }
         const std::string backupName = ix.name(row);
         facts.sameFormatFamily = Anatomy::ext(item.name) == Anatomy::ext(backupName);
@@ -348,8 +359,9 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     const PrimaryStatus status = primaryStatus(locations, false, sourceChanged, false, policy, std::nullopt);
     r.safeDrives = sourceChanged ? 0 : countSafeDrives(locations, objects, policy, ctx.sourceDrive);
 
+    // A source that changed has no proven copy: what matched is not what the card holds now.
     for (const Location& loc : locations) {
-        if (loc.cls == LocationClass::hardLink || !loc.verdict.isIdentical()) continue;
+        if (sourceChanged || loc.cls == LocationClass::hardLink || !loc.verdict.isIdentical()) continue;
         CopyRef ref;
         ref.destination = ix.root(loc.row).raw;
         ref.relativePath = ix.relativePath(loc.row);

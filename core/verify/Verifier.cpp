@@ -86,10 +86,16 @@ std::optional<std::string> junkFolderOf(const std::string& root, const WalkError
 // The spelling under which a directory lists `name`: the name itself when listed so, else the one
 // entry a case-insensitive file system (FAT, exFAT) answers to under another case. Cards are
 // case-insensitive, so "/media/CARD/dcim" and "/media/CARD/DCIM" are one folder.
-std::string listedSpelling(const std::string& dir, const std::string& name) {
-    // The folder may be the card's: listing it must not stamp its access time.
-    const int fd = openNoAtime(defaultSys(), dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+std::string listedSpelling(const std::string& dir, const std::string& name, const CardListings& card) {
+    // The folder may be the card's: listing it must not stamp its access time, or must be noted
+    // where it does. A folder elsewhere (the system's /media, a backup drive) is no part of the card.
+    AccessTimesTouched here;
+    const int fd = openNoAtime(defaultSys(), dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, here);
     if (fd < 0) return name;
+    if (here.any()) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_dev) == card.device) card.touched.note();
+    }
     DIR* d = ::fdopendir(fd);
     if (!d) {
         ::close(fd);
@@ -111,7 +117,7 @@ std::string listedSpelling(const std::string& dir, const std::string& name) {
 
 // Resolves links, "." and ".." of the part that exists, takes each existing component's listed
 // spelling, drops a trailing "/".
-std::string normalisedPath(const std::string& path) {
+std::string normalisedPath(const std::string& path, const CardListings& card) {
     std::error_code ec;
     std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
     if (ec) p = std::filesystem::path(path).lexically_normal();
@@ -127,7 +133,7 @@ std::string normalisedPath(const std::string& path) {
         if (c == "/" || c.empty()) continue;
         std::string spelled = c;
         if (exists) {
-            spelled = listedSpelling(out, c);
+            spelled = listedSpelling(out, c, card);
             struct stat st {};
             exists = ::stat((out + "/" + spelled).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         }
@@ -139,13 +145,10 @@ std::string normalisedPath(const std::string& path) {
 
 // A FUSE daemon keeps the access times of a file system mounted read-write itself, whatever
 // O_NOATIME says, so only a read-only mount leaves such a card untouched.
-std::optional<std::string> fuseAccessTimeNote(const std::string& card, const VolumeInfo& volume) {
+bool readWriteFuse(const std::string& card) {
     struct statfs fs {};
-    if (::statfs(card.c_str(), &fs) != 0) return std::nullopt;
-    if (static_cast<unsigned long>(fs.f_type) != FUSE_SUPER_MAGIC || (fs.f_flags & ST_RDONLY)) return std::nullopt;
-    const std::string name = repairUtf8(volume.name.empty() ? card : volume.name);
-    return name + " is mounted read-write through FUSE, so its file system updates access times as the check "
-                  "reads it. To leave the card untouched, mount it read-only (mount -o ro).";
+    if (::statfs(card.c_str(), &fs) != 0) return false;
+    return static_cast<unsigned long>(fs.f_type) == FUSE_SUPER_MAGIC && !(fs.f_flags & ST_RDONLY);
 }
 
 bool sameAsScanned(const Verifier::Item& item, const struct statx& st) {
@@ -251,9 +254,10 @@ WalkResult Verifier::walkTree(const std::string& path) {
     }
 }
 
-std::optional<std::string> Verifier::excludedPrefix(const std::string& source, const std::string& dest) {
-    const std::string s = normalisedPath(source);
-    const std::string d = normalisedPath(dest);
+std::optional<std::string> Verifier::excludedPrefix(const std::string& source, const std::string& dest,
+                                                    const CardListings& card) {
+    const std::string s = normalisedPath(source, card);
+    const std::string d = normalisedPath(dest, card);
     if (s == d) return std::string();
     const std::string dSlash = d.empty() || d.back() == '/' ? d : d + "/";
     if (s.size() > dSlash.size() && s.compare(0, dSlash.size(), dSlash) == 0) return s.substr(dSlash.size());
@@ -290,6 +294,9 @@ std::vector<size_t> Verifier::recheckCard(const std::vector<Item>& items,
             r.status = FileStatus::changed;
             r.detail.reset();
         }
+        // What was compared is not the file on the card now (or was not read whole): no copy of
+        // it is proven, as none is of a source that could not be read.
+        r.copies.clear();
         r.safeDrives = 0;
         changed[static_cast<size_t>(k)] = 1;
     });
@@ -314,8 +321,12 @@ VerifyReport Verifier::run() {
     int64_t cardUnreadable = 0;
     std::vector<UnreadableEntry> unreadableEntries;
     std::set<std::string> walkTrouble;  // the paths of the card walk's errors
+    // Card files and folders opened without O_NOATIME where the mount records access times.
+    const auto cardTouched = std::make_shared<AccessTimesTouched>();
+    size_t cardProblems = 0;  // the card walk's problems come first
     {
         WalkResult walk = walkTree(request.source);
+        cardTouched->note(walk.accessTimesTouched);
         std::set<std::string> unlistedJunk;
         for (const WalkError& e : walk.errors) {
             walkTrouble.insert(e.path);
@@ -330,7 +341,7 @@ VerifyReport Verifier::run() {
         }
         // Whatever lay in a folder that could not be listed was never seen, let alone compared.
         cardUnreadable = static_cast<int64_t>(unreadableEntries.size());
-        if (auto note = fuseAccessTimeNote(request.source, source)) problems.push_back(std::move(*note));
+        cardProblems = problems.size();
         if (!walk.directories.empty()) {
             cardDevice = walk.directories[0].device;
             cardInode = walk.directories[0].fileID;
@@ -361,7 +372,8 @@ VerifyReport Verifier::run() {
         parallelFor(total, width, [&](int64_t k) {
             if (isCancelled()) return;
             const size_t i = dated[static_cast<size_t>(k)];
-            captures[i] = CaptureReader::read(join(request.source, items[i].rawRel), items[i].cls.kind, items[i].mtimeNs);
+            captures[i] = CaptureReader::read(join(request.source, items[i].rawRel), items[i].cls.kind, items[i].mtimeNs,
+                                              *cardTouched);
             int64_t d;
             {
                 std::lock_guard<std::mutex> guard(doneMutex);
@@ -420,6 +432,8 @@ VerifyReport Verifier::run() {
             sameVolume.back() = walk->directories[0].device == cardDevice;
             backupDevice.back() = walk->directories[0].device;
         }
+        // A backup folder on the card's file system is the card too.
+        if (sameVolume.back()) cardTouched->note(walk->accessTimesTouched);
         // One file system lies on one drive, whatever drive ids its mount points were given: a
         // backup on the card's file system is on the card's drive, and one on an earlier
         // backup's file system is on that backup's drive.
@@ -438,7 +452,8 @@ VerifyReport Verifier::run() {
         }
         index.rootDrive[root] = drive;
 
-        const std::optional<std::string> excluded = excludedPrefix(request.source, path);
+        const std::optional<std::string> excluded =
+            excludedPrefix(request.source, path, CardListings{cardDevice, *cardTouched});
         // Folders to leave out: the card's own folder seen through the backup, by path text and,
         // whatever the spelling, by being the very directory the card walk started at.
         std::vector<char> excludedDir(walk->directories.size(), 0);
@@ -498,6 +513,7 @@ VerifyReport Verifier::run() {
         context.sameVolume = sameVolume;
         context.sourceDrive = source.drive;
         context.extTable = &ext;
+        context.cardAccessTimes = cardTouched;
         std::mutex doneMutex;
         int64_t doneCount = 0;
         const auto total = static_cast<int64_t>(inScope.size());
@@ -536,6 +552,7 @@ VerifyReport Verifier::run() {
             unreadableEntries.push_back({"", errorText(e.errorNumber())});
         }
         if (again) {
+            cardTouched->note(again->accessTimesTouched);
             for (const WalkError& e : again->errors) {
                 if (walkTrouble.count(e.path) || junkFolderOf(request.source, e)) continue;
                 problems.push_back(couldntRead(e.path, e.errorNumber));
@@ -600,10 +617,17 @@ VerifyReport Verifier::run() {
     report.cardUnreadable = cardUnreadable;
     report.cardUnreadableEntries = std::move(unreadableEntries);
     report.outOfScope = static_cast<int64_t>(files.size()) - report.totals.files;
+    report.source = source;
+    // What reading the card did to its access times, said beside the card walk's own problems.
+    report.cardAccessTimes = readWriteFuse(request.source) ? CardAccessTimes::fuseReadWrite
+                             : cardTouched->any()          ? CardAccessTimes::otherOwner
+                                                           : CardAccessTimes::kept;
+    if (std::optional<std::string> note = report.accessTimesNote())
+        problems.insert(problems.begin() + static_cast<std::ptrdiff_t>(std::min(cardProblems, problems.size())),
+                        std::move(*note));
 
     progress(VerifyProgress::Stage::done, "", 1, 1);
 
-    report.source = source;
     report.destinations = std::move(destinations);
     report.scope = request.scope;
     report.level = request.level;

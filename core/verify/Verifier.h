@@ -20,6 +20,7 @@
 #include "drives/Drives.h"
 #include "match/DestIndex.h"
 #include "match/Status.h"
+#include "platform/NoAtime.h"
 #include "platform/PageCache.h"
 #include "report/Report.h"
 #include "verify/ExtTable.h"
@@ -90,6 +91,12 @@ private:
 // for Sony clip XML ("C0001M01.XML") without the "M01" (gives "c0001").
 std::string ownerStemKey(std::string_view name);
 
+// The card's file system (st_dev) and the record of its folders opened without O_NOATIME.
+struct CardListings {
+    uint64_t device = 0;
+    AccessTimesTouched& touched;
+};
+
 // Junk files of the card: counted, never listed.
 struct JunkTally {
     int64_t files = 0;
@@ -130,6 +137,10 @@ public:
         ExtTable* extTable = nullptr;
         // Whether each volume reads from its medium, asked once per volume for the whole check.
         std::shared_ptr<PageCache::MediumAnswers> medium = std::make_shared<PageCache::MediumAnswers>();
+        // Card files (and backup files on the card's file system) read without keeping their access
+        // times, and the same of the backups.
+        std::shared_ptr<AccessTimesTouched> cardAccessTimes = std::make_shared<AccessTimesTouched>();
+        std::shared_ptr<AccessTimesTouched> backupAccessTimes = std::make_shared<AccessTimesTouched>();
 
         // The path to open for an index row: its backup's path joined with the row's raw path.
         std::string path(uint32_t row) const;
@@ -157,8 +168,11 @@ public:
     // The stages, public so that each can be checked on its own.
 
     // The card's path inside the backup when the card lies inside it, "" when both are the same
-    // folder, none otherwise. Both paths are resolved first (symbolic links, ".", "..").
-    static std::optional<std::string> excludedPrefix(const std::string& source, const std::string& dest);
+    // folder, none otherwise. Both paths are resolved first (symbolic links, ".", ".."), each
+    // folder on the way listed for the spelling of the next: one of the card's file system listed
+    // without O_NOATIME is noted in `card`.
+    static std::optional<std::string> excludedPrefix(const std::string& source, const std::string& dest,
+                                                     const CardListings& card);
 
     // One in-scope card file against the index. Never fails for a file's trouble; throws
     // VerifyError::cancelled when cancel() interrupted a read, so no result is made up.

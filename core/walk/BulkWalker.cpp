@@ -177,7 +177,7 @@ WalkResult BulkWalker::walk(const std::string& root) {
         active_ = 0;
     }
 
-    int fd = openNoAtime(sys_, resolved.c_str(), kDirOpenFlags);
+    int fd = openNoAtime(sys_, resolved.c_str(), kDirOpenFlags, touched_);
     if (fd < 0) {
         addError(root_, currentError(), true);
     } else {
@@ -239,6 +239,7 @@ WalkResult BulkWalker::walk(const std::string& root) {
     }
     result.root = root;
     result.resolvedRoot = std::move(resolved);
+    result.accessTimesTouched = touched_.count();
     return result;
 }
 
@@ -287,7 +288,7 @@ void BulkWalker::workerLoop(Worker& w) {
 
 int BulkWalker::openDirectory(const std::string& relative) {
     // A listing through a descriptor opened without O_NOATIME stamps the folder's access time.
-    int fd = openatNoAtime(sys_, rootFd_, relative.empty() ? "." : relative.c_str(), kDirOpenFlags);
+    int fd = openatNoAtime(sys_, rootFd_, relative.empty() ? "." : relative.c_str(), kDirOpenFlags, touched_);
     if (fd >= 0 || errno != ENAMETOOLONG) return fd;
     // Deeper than PATH_MAX below the root: go down one component at a time.
     int at = rootFd_;
@@ -296,7 +297,7 @@ int BulkWalker::openDirectory(const std::string& relative) {
         std::size_t slash = relative.find('/', start);
         if (slash == std::string::npos) slash = relative.size();
         const std::string part = relative.substr(start, slash - start);
-        int next = openatNoAtime(sys_, at, part.c_str(), kDirOpenFlags);
+        int next = openatNoAtime(sys_, at, part.c_str(), kDirOpenFlags, touched_);
         const int err = errno;
         if (at != rootFd_) sys_.close(at);
         if (next < 0) {

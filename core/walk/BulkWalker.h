@@ -5,6 +5,7 @@
 //
 // Names are kept as the raw bytes the kernel returned, because that is the only spelling that opens
 // the file again; repaired UTF-8 is made on demand for display, name keys, JSON and CSV.
+#include "platform/NoAtime.h"
 #include "platform/Sys.h"
 
 #include <atomic>
@@ -68,6 +69,9 @@ struct WalkResult {
 
     std::string root;                        // the root as the caller gave it (for display)
     std::string resolvedRoot;                // realpath of the root, what was actually listed
+    // Folders opened without O_NOATIME (they belong to another user) on a mount that records
+    // access times: listing them may have changed their access times.
+    std::int64_t accessTimesTouched = 0;
 
     // Raw name bytes: use these to open or stat the entry.
     std::string_view name(const WalkEntry& e) const { return std::string_view(names).substr(e.nameOffset, e.nameLength); }
@@ -156,6 +160,7 @@ private:
     std::int64_t active_ = 0;
     bool cancelledFlag_ = false;
     std::atomic<bool> cancelRequested_{false};  // lets a long listing stop early
+    AccessTimesTouched touched_;                  // shared by the workers
     std::vector<WalkDirectory> directories_;
     std::vector<WalkError> errors_;
 };

@@ -4,13 +4,6 @@ if(NOT TARGET halvetrop_app_platform)
   return()
 endif()
 
-# Other removable volumes stay mounted while the suites that watch the mount table run, as on a
-# user's machine: those suites see only their own.
-add_test(NAME foreign_volumes_mount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh mount 20)
-add_test(NAME foreign_volumes_unmount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh unmount)
-set_tests_properties(foreign_volumes_mount PROPERTIES FIXTURES_SETUP foreign_volumes LABELS "app;root")
-set_tests_properties(foreign_volumes_unmount PROPERTIES FIXTURES_CLEANUP foreign_volumes LABELS "app;root")
-
 function(halvetrop_qttest name)
   # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
   # private mount namespace where it may have one (root), with empty file systems over the
@@ -20,7 +13,9 @@ function(halvetrop_qttest name)
   # long as this suite runs.
   # SESSION_BUS: the suite runs on a private session bus of its own (dbus-run-session).
   # AS_USER: the suite runs a second time as an ordinary user ("<name>_as_user"); see halvetrop_test.
-  cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS;AS_USER" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  # DEVICE_DATABASE: the device manager (udev) runs for the suite as root too, as it does for an
+  # ordinary user: the suite follows its announcements.
+  cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS;AS_USER;DEVICE_DATABASE" "" "SOURCES;LIBS;LABELS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
@@ -36,6 +31,9 @@ function(halvetrop_qttest name)
   if(T_PRIVATE_MOUNTS)
     set(options --private-mounts)
   endif()
+  if(T_DEVICE_DATABASE)
+    list(APPEND options --device-database)
+  endif()
   set(environment "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;HALVETROP_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVETROP_BUILD_DIR=${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${HALVETROP_TEST_LAUNCH} ${options} -- ${command})
   set_tests_properties(${name} PROPERTIES LABELS "app;${T_LABELS}" TIMEOUT 900 ENVIRONMENT "${environment}")
@@ -50,6 +48,21 @@ function(halvetrop_qttest name)
     endif()
   endif()
 endfunction()
+
+# Under AddressSanitizer only the suite that takes the window through every state and size runs:
+# that is where the views meet items Qt Quick has freed, and one suite keeps the sanitizer build
+# short.
+if(HALVETROP_SANITIZE)
+  include(${CMAKE_CURRENT_LIST_DIR}/window/every-state.cmake)
+  return()
+endif()
+
+# Other removable volumes stay mounted while the suites that watch the mount table run, as on a
+# user's machine: those suites see only their own.
+add_test(NAME foreign_volumes_mount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh mount 20)
+add_test(NAME foreign_volumes_unmount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh unmount)
+set_tests_properties(foreign_volumes_mount PROPERTIES FIXTURES_SETUP foreign_volumes LABELS "app;root")
+set_tests_properties(foreign_volumes_unmount PROPERTIES FIXTURES_CLEANUP foreign_volumes LABELS "app;root")
 
 file(GLOB app_test_fragments CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*/*.cmake)
 foreach(fragment IN LISTS app_test_fragments)

@@ -19,6 +19,7 @@ using test::box;
 // Many workers date the same files at once, as the card scan does; every answer must equal the
 // one a single thread gets. The zone is set once, before any worker starts.
 TEST(CaptureReaderConcurrency, ParallelReadsAgreeWithSequentialOnes) {
+    AccessTimesTouched touched;
     test::ZoneGuard zone("Europe/Berlin");
     test::TempDir dir("parallel");
     std::vector<std::pair<std::string, MediaKind>> files;
@@ -44,7 +45,7 @@ TEST(CaptureReaderConcurrency, ParallelReadsAgreeWithSequentialOnes) {
         files.emplace_back(dir.write("A" + std::to_string(round) + ".WAV", "RIFF"), MediaKind::audio);
     }
     std::vector<CaptureInfo> expected;
-    for (const auto& [path, kind] : files) expected.push_back(CaptureReader::read(path, kind, 1'700'000'000'000'000'000));
+    for (const auto& [path, kind] : files) expected.push_back(CaptureReader::read(path, kind, 1'700'000'000'000'000'000, touched));
 
     constexpr int kWorkers = 6;
     std::vector<std::vector<CaptureInfo>> got(kWorkers, std::vector<CaptureInfo>(files.size()));
@@ -54,7 +55,7 @@ TEST(CaptureReaderConcurrency, ParallelReadsAgreeWithSequentialOnes) {
             for (int pass = 0; pass < 5; ++pass) {
                 for (size_t k = 0; k < files.size(); ++k) {
                     const size_t i = (k + static_cast<size_t>(w) * 37 + static_cast<size_t>(pass) * 11) % files.size();  // each its own order
-                    got[w][i] = CaptureReader::read(files[i].first, files[i].second, 1'700'000'000'000'000'000);
+                    got[w][i] = CaptureReader::read(files[i].first, files[i].second, 1'700'000'000'000'000'000, touched);
                     (void)got[w][i].day();
                 }
             }

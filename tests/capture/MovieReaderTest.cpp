@@ -124,6 +124,7 @@ TEST(QuickTime, BrokenOrHostileMoviesGiveNothing) {
 }
 
 TEST(QuickTime, SkipsMediaDataOfMoreThanFourGigabytes) {
+    AccessTimesTouched touched;
     TempDir dir("movie");
     const std::string path = dir / "C0002.MP4";
     const uint64_t mediaSize = (uint64_t{5} << 30) + 16;
@@ -137,7 +138,7 @@ TEST(QuickTime, SkipsMediaDataOfMoreThanFourGigabytes) {
         ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), moovAt), static_cast<ssize_t>(tail.size()));
         ::close(fd);
     }
-    const auto info = CaptureReader::quickTime(path);
+    const auto info = CaptureReader::quickTime(path, touched);
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->date, kShotUtc * kNsPerSecond);
 }
@@ -157,12 +158,13 @@ public:
 };
 
 TEST(QuickTime, ReadsOnlySmallHeadersAndOneMovieAtom) {
+    AccessTimesTouched touched;
     TempDir dir("reads");
     std::string atoms;
     for (int i = 0; i < 40; ++i) atoms += box("skip", std::string(100000, 'm'));
     const std::string path = dir.write("C0003.MP4", ftyp() + atoms + moov());
     CountingSys sys;
-    ASSERT_TRUE(CaptureReader::quickTime(path, sys).has_value());
+    ASSERT_TRUE(CaptureReader::quickTime(path, touched, sys).has_value());
     EXPECT_EQ(sys.smallReads, 42u);  // ftyp, 40 skipped atoms, moov
     EXPECT_EQ(sys.reads, 43);
     EXPECT_LE(sys.largest, 65536u);
@@ -239,28 +241,30 @@ TEST(ClipXml, AttributeReader) {
 }
 
 TEST(ClipXml, SidecarNamesInOrder) {
+    AccessTimesTouched touched;
     TempDir dir("clip");
     const std::string clip = dir.write("C0001.MP4", ftyp() + moov());
-    EXPECT_EQ(CaptureReader::sonyClipXML(clip), std::nullopt);
+    EXPECT_EQ(CaptureReader::sonyClipXML(clip, touched), std::nullopt);
     dir.write("C0001m01.xml", sonyXml("2024-05-03T14:22:10+09:00"));
-    EXPECT_EQ(CaptureReader::sonyClipXML(clip)->wallClock, "2024:05:03 14:22:10");
+    EXPECT_EQ(CaptureReader::sonyClipXML(clip, touched)->wallClock, "2024:05:03 14:22:10");
     dir.write("C0001M01.xml", sonyXml("2024-05-04T14:22:10+09:00"));
-    EXPECT_EQ(CaptureReader::sonyClipXML(clip)->wallClock, "2024:05:04 14:22:10");
+    EXPECT_EQ(CaptureReader::sonyClipXML(clip, touched)->wallClock, "2024:05:04 14:22:10");
     dir.write("C0001M01.XML", sonyXml("2024-05-05T14:22:10+09:00"));
-    EXPECT_EQ(CaptureReader::sonyClipXML(clip)->wallClock, "2024:05:05 14:22:10");
+    EXPECT_EQ(CaptureReader::sonyClipXML(clip, touched)->wallClock, "2024:05:05 14:22:10");
     // The clip itself need not exist; only the sidecar is read. A dotted folder is no extension.
     dir.write("x.y/C0009M01.XML", sonyXml("2024-05-06T00:00:00+00:00"));
-    EXPECT_EQ(CaptureReader::sonyClipXML(dir / "x.y/C0009.MP4")->wallClock, "2024:05:06 00:00:00");
-    const auto noExtension = CaptureReader::sonyClipXML(dir / "x.y/C0009");
+    EXPECT_EQ(CaptureReader::sonyClipXML(dir / "x.y/C0009.MP4", touched)->wallClock, "2024:05:06 00:00:00");
+    const auto noExtension = CaptureReader::sonyClipXML(dir / "x.y/C0009", touched);
     ASSERT_TRUE(noExtension.has_value());
     EXPECT_EQ(noExtension->wallClock, "2024:05:06 00:00:00");
     // A sidecar that exists but cannot be read ends the search.
     dir.mkdir("C0003M01.XML");
     dir.write("C0003m01.xml", sonyXml("2024-05-05T14:22:10+09:00"));
-    EXPECT_FALSE(CaptureReader::sonyClipXML(dir / "C0003.MP4").has_value());
+    EXPECT_FALSE(CaptureReader::sonyClipXML(dir / "C0003.MP4", touched).has_value());
 }
 
 TEST(ClipXml, ReadsAtMostSixtyFourKibibytesAndFinishesACutCharacter) {
+    AccessTimesTouched touched;
     TempDir dir("long");
     const std::string head = sonyXml("2024-05-03T14:22:10+09:00");
     const std::string euro = "\xe2\x82\xac";
@@ -284,7 +288,7 @@ TEST(ClipXml, ReadsAtMostSixtyFourKibibytesAndFinishesACutCharacter) {
     for (const Case& c : cases) {
         ASSERT_GT(c.bytes.size(), 65536u) << c.what;
         dir.write("C0001M01.XML", c.bytes);
-        EXPECT_EQ(CaptureReader::sonyClipXML(dir / "C0001.MP4").has_value(), c.reads) << c.what;
+        EXPECT_EQ(CaptureReader::sonyClipXML(dir / "C0001.MP4", touched).has_value(), c.reads) << c.what;
     }
     EXPECT_EQ(capture::clipText(cutInTwo).size(), 65538u);
     EXPECT_EQ(capture::clipText(cutAfterOne).size(), 65537u);
@@ -294,6 +298,7 @@ TEST(ClipXml, ReadsAtMostSixtyFourKibibytesAndFinishesACutCharacter) {
 // ---- the one entry point ------------------------------------------------------------------
 
 TEST(ReadCapture, ChoosesReadersByKindAndFallsBackToTheModificationTime) {
+    AccessTimesTouched touched;
     ZoneGuard zone("Europe/Berlin");
     TempDir dir("read");
     const TimeNs modified = (kShotUtc + 86400) * kNsPerSecond + 5;
@@ -330,7 +335,7 @@ TEST(ReadCapture, ChoosesReadersByKindAndFallsBackToTheModificationTime) {
         {"a movie asked as audio", bothMovie, MediaKind::audio, DateSource::fileModified, modified, "2024:05:04 16:22:10"},
     };
     for (const Case& c : cases) {
-        const CaptureInfo info = CaptureReader::read(c.path, c.kind, modified);
+        const CaptureInfo info = CaptureReader::read(c.path, c.kind, modified, touched);
         EXPECT_EQ(info.source, c.source) << c.what;
         EXPECT_EQ(info.date, c.date) << c.what;
         EXPECT_EQ(info.wallClock, c.wall) << c.what;

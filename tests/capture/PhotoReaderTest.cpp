@@ -91,10 +91,11 @@ void expectAgreementWithExiftool(const std::string& dir, size_t files) {
               0);
     const auto oracle = nlohmann::json::parse(out);
     ASSERT_EQ(oracle.size(), files);
+    AccessTimesTouched touched;
     for (const auto& file : oracle) {
         const std::string path = file["SourceFile"].get<std::string>();
         SCOPED_TRACE(path);
-        capture::FileSource source(path, defaultSys());
+        capture::FileSource source(path, touched, defaultSys());
         ASSERT_TRUE(source.valid());
         const auto fields = capture::readExifFields(source);
         ASSERT_TRUE(fields.has_value());
@@ -141,6 +142,7 @@ TEST(ExifOracle, AgreesWithExiftoolOnFilesWeBuild) {
 // The same with the tags written by exiftool itself, which lays out the structures its own way
 // (and builds the EXIF block from nothing in a bare JPEG and PNG).
 TEST(ExifOracle, AgreesWithExiftoolOnFilesExiftoolWrote) {
+    AccessTimesTouched touched;
     if (!haveExiftool()) GTEST_SKIP() << "exiftool is not installed";
     TempDir dir("written");
     size_t count = 0;
@@ -167,7 +169,7 @@ TEST(ExifOracle, AgreesWithExiftoolOnFilesExiftoolWrote) {
                              dir.path() + "' >/dev/null 2>&1"),
               0);
     expectAgreementWithExiftool(dir.path(), count);
-    const auto info = CaptureReader::exif(dir / "bare.jpg");
+    const auto info = CaptureReader::exif(dir / "bare.jpg", touched);
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->wallClock, "2021:07:08 09:10:11.07");
     EXPECT_EQ(info->date, (1625735411 + 3 * 3600) * kNsPerSecond);  // 09:10:11 at UTC-3
@@ -248,6 +250,7 @@ TEST(ExifReader, FieldRules) {
 // A value placed outside its block costs that tag alone; only a date the reader cannot read ends
 // it. Each broken tag is compared with the same file unbroken, in every container.
 TEST(ExifReader, BrokenOptionalTagLosesOnlyThatTag) {
+    AccessTimesTouched touched;
     using Field = std::optional<std::string> capture::ExifFields::*;
     const struct {
         uint16_t tag;
@@ -291,7 +294,7 @@ TEST(ExifReader, BrokenOptionalTagLosesOnlyThatTag) {
     TempDir dir("broken");
     PhotoTags noModel = base;
     noModel.outOfRange = {0x0110};
-    const auto info = CaptureReader::exif(dir.write("m.jpg", buildPhoto(Container::jpeg, noModel)));
+    const auto info = CaptureReader::exif(dir.write("m.jpg", buildPhoto(Container::jpeg, noModel)), touched);
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->date, 1714738930 * kNsPerSecond);
     EXPECT_EQ(info->source, DateSource::exif);
@@ -321,6 +324,7 @@ TEST(ExifOracle, AgreesWithExiftoolOnBrokenOptionalTags) {
 // is read, and without one the photo is dated as a file is, with no day cut from blanks and no
 // identity that every undated shot would share.
 TEST(ExifReader, BlankDateIsNoDate) {
+    AccessTimesTouched touched;
     ZoneGuard guard("UTC");
     const char* blanks[] = {"                   ", "    :  :     :  :  ", "", "  ::  "};
     TempDir dir("blank");
@@ -330,7 +334,7 @@ TEST(ExifReader, BlankDateIsNoDate) {
         withDigitized.dateTimeOriginal = blank;
         withDigitized.dateTimeDigitized = "2024:05:03 14:22:10";
         withDigitized.model = "Cam";
-        const auto digitized = CaptureReader::exif(dir.write("d.jpg", buildPhoto(Container::jpeg, withDigitized)));
+        const auto digitized = CaptureReader::exif(dir.write("d.jpg", buildPhoto(Container::jpeg, withDigitized)), touched);
         ASSERT_TRUE(digitized.has_value());
         EXPECT_EQ(digitized->wallClock, "2024:05:03 14:22:10");
         EXPECT_EQ(digitized->day(), "2024-05-03");
@@ -340,8 +344,8 @@ TEST(ExifReader, BlankDateIsNoDate) {
         only.dateTimeDigitized = blank;
         only.model = "Cam";
         const std::string path = dir.write("b.jpg", buildPhoto(Container::jpeg, only));
-        EXPECT_FALSE(CaptureReader::exif(path).has_value());
-        const CaptureInfo read = CaptureReader::read(path, MediaKind::photo, 1714738930 * kNsPerSecond);
+        EXPECT_FALSE(CaptureReader::exif(path, touched).has_value());
+        const CaptureInfo read = CaptureReader::read(path, MediaKind::photo, 1714738930 * kNsPerSecond, touched);
         EXPECT_EQ(read.source, DateSource::fileModified);
         EXPECT_EQ(read.day(), "2024-05-03");
         EXPECT_FALSE(read.identity().has_value());
@@ -370,6 +374,7 @@ TEST(ExifReader, SubSecondsSeparateShotsOfOneSecond) {
 }
 
 TEST(ExifReader, FilesWithoutExifGiveNothing) {
+    AccessTimesTouched touched;
     TempDir dir("noexif");
     const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + test::be32Bytes(0) + "IEND" + test::be32Bytes(0xAE426082);
     const std::pair<const char*, std::string> cases[] = {
@@ -379,14 +384,14 @@ TEST(ExifReader, FilesWithoutExifGiveNothing) {
         {"soi-only.jpg", "\xFF\xD8\xFF\xD9"},
         {"tiny.tif", "II*\0"},
     };
-    for (const auto& [name, bytes] : cases) EXPECT_FALSE(CaptureReader::exif(dir.write(name, bytes)).has_value()) << name;
-    EXPECT_FALSE(CaptureReader::exif(dir / "missing.jpg").has_value());
-    EXPECT_FALSE(CaptureReader::exif(dir.mkdir("folder.jpg")).has_value());
+    for (const auto& [name, bytes] : cases) EXPECT_FALSE(CaptureReader::exif(dir.write(name, bytes), touched).has_value()) << name;
+    EXPECT_FALSE(CaptureReader::exif(dir / "missing.jpg", touched).has_value());
+    EXPECT_FALSE(CaptureReader::exif(dir.mkdir("folder.jpg"), touched).has_value());
     ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
-    EXPECT_FALSE(CaptureReader::exif(dir / "pipe.jpg").has_value());  // would block if opened blocking
+    EXPECT_FALSE(CaptureReader::exif(dir / "pipe.jpg", touched).has_value());  // would block if opened blocking
     // A name is raw bytes, not necessarily UTF-8.
     const std::string odd = dir.write("bad\xff\xfe.jpg", buildPhoto(Container::jpeg, fullTags()));
-    EXPECT_TRUE(CaptureReader::exif(odd).has_value());
+    EXPECT_TRUE(CaptureReader::exif(odd, touched).has_value());
 }
 
 // Every prefix of every container gives nothing or the whole file's dates, with each other tag
@@ -487,6 +492,7 @@ TEST(ExifReader, ItemsInTheMetaBoxAreFoundAndFarOffsetsRefused) {
 }
 
 TEST(ExifReader, ReadsLittleOfAHugeFile) {
+    AccessTimesTouched touched;
     // A PNG whose EXIF chunk comes after 64 MiB of image data: the data is skipped, not read.
     TempDir dir("huge");
     const std::string path = dir / "big.png";
@@ -502,7 +508,7 @@ TEST(ExifReader, ReadsLittleOfAHugeFile) {
         std::string all = test::readFile(path) + tail;
         dir.write("big.png", all);
     }
-    capture::FileSource source(path, defaultSys());
+    capture::FileSource source(path, touched, defaultSys());
     const auto fields = capture::readExifFields(source);
     ASSERT_TRUE(fields.has_value());
     EXPECT_EQ(fields->dateTimeOriginal, "2024:05:03 14:22:10");
@@ -531,21 +537,22 @@ public:
 };
 
 TEST(ExifReader, SystemCallFaults) {
+    AccessTimesTouched touched;
     TempDir dir("faults");
     const std::string path = dir.write("a.jpg", buildPhoto(Container::jpeg, fullTags()));
     FlakySys eio;
     eio.failWith = EIO;
-    EXPECT_FALSE(CaptureReader::exif(path, eio).has_value());
+    EXPECT_FALSE(CaptureReader::exif(path, touched, eio).has_value());
     FlakySys interrupted;
     interrupted.interrupts = 3;
-    EXPECT_TRUE(CaptureReader::exif(path, interrupted).has_value());
+    EXPECT_TRUE(CaptureReader::exif(path, touched, interrupted).has_value());
     FlakySys dribble;
     dribble.shortBy = 7;
-    const auto info = CaptureReader::exif(path, dribble);
+    const auto info = CaptureReader::exif(path, touched, dribble);
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->uniqueID, "ABCDEF0123");
     // A photo that cannot be read is dated by its modification time.
-    const auto dated = CaptureReader::read(path, MediaKind::photo, 42 * kNsPerSecond, eio);
+    const auto dated = CaptureReader::read(path, MediaKind::photo, 42 * kNsPerSecond, touched, eio);
     EXPECT_EQ(dated.source, DateSource::fileModified);
     EXPECT_EQ(dated.date, 42 * kNsPerSecond);
 }

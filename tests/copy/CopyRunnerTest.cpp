@@ -317,6 +317,42 @@ TEST_F(RunnerFixture, CancellationIsSeenWhileComparingAnExistingFile) {
     EXPECT_LE(reads, 3) << "Stop must not wait for the end of the comparison";
 }
 
+// Card files of another user refuse O_NOATIME: they are copied, and compared with a file already
+// there, all the same, and the result counts each such read where the mount records access times.
+TEST_F(RunnerFixture, CardFilesOfAnotherUserAreCopiedAndCounted) {
+    const struct {
+        const char* what;
+        bool refused;
+        unsigned long mountFlags;
+        std::int64_t counted;
+    } rows[] = {
+        {"owner", false, ST_RELATIME, 0},
+        {"another user, relatime", true, ST_RELATIME, 2},
+        {"another user, read-only", true, ST_RDONLY, 0},
+        {"another user, noatime", true, ST_NOATIME, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir t{"owner"};
+        plan.root = t.path();
+        plan.items.clear();
+        const std::string there = bytesOf(30000, 4);
+        add(1, "NEW.JPG", bytesOf(40000, 3)).destDir = t.path() + "/f";
+        add(2, "THERE.JPG", there).destDir = t.path() + "/f";
+        t.write("f/THERE.JPG", there);
+        FaultSys sys;
+        sys.mountFlags = row.mountFlags;
+        sys.fault = [&](Op op, const std::string& path, int flags) {
+            return row.refused && op == Op::open && (flags & O_NOATIME) && path.rfind(card, 0) == 0 ? EPERM : 0;
+        };
+        const CopyRunResult result = runner(sys)->run();
+        EXPECT_EQ(result.copied.size(), 1u);
+        EXPECT_EQ(result.alreadyThere.size(), 1u);
+        EXPECT_TRUE(result.failed.empty());
+        EXPECT_EQ(result.sourceAccessTimesTouched, row.counted);
+    }
+}
+
 TEST_F(RunnerFixture, RefusalsPerItem) {
     add(1, "A.JPG", "a");
     const std::string elsewhere = tmp.mkdir("elsewhere");

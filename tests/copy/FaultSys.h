@@ -6,6 +6,7 @@
 #include "platform/Sys.h"
 
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,6 +42,8 @@ public:
     // file-system types of our choosing (0: the real type).
     int resident = 0;
     long fsType = 0;
+    // What fstatvfs says of every mount's flags (none: the real ones).
+    std::optional<unsigned long> mountFlags;
     int mincoreCalls = 0;  // how often the page cache was asked
 
     std::vector<Call> calls() const {
@@ -183,6 +187,11 @@ public:
     int fstatfs(int fd, struct statfs* out) override {
         const int rc = Sys::fstatfs(fd, out);
         if (rc == 0 && fsType) out->f_type = fsType;
+        return rc;
+    }
+    int fstatvfs(int fd, struct statvfs* out) override {
+        const int rc = Sys::fstatvfs(fd, out);
+        if (rc == 0 && mountFlags) out->f_flag = *mountFlags;
         return rc;
     }
     int fallocate(int fd, int mode, off_t offset, off_t len) override {

@@ -31,6 +31,7 @@ private:
 };
 
 TEST(ContentReaderCombined, EqualsTheSampledAndTheFullReadOfTheSameFile) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::int64_t chunk = static_cast<std::int64_t>(ContentReader::chunkSize);
     const struct {
@@ -48,14 +49,14 @@ TEST(ContentReaderCombined, EqualsTheSampledAndTheFullReadOfTheSameFile) {
     for (const auto& c : cases) {
         const std::string file = writeFile(dir.file("f"), c.content);
         const auto size = static_cast<std::int64_t>(c.content.size());
-        const SampleFP sampled = ContentReader::sampleFP(file, size, true);
-        const FullHashResult full = ContentReader::fullHash(file, {}, {});
+        const SampleFP sampled = ContentReader::sampleFP(file, size, true, touched);
+        const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched);
         for (std::int64_t limit : {std::int64_t{0}, std::int64_t{70000}}) {
             ShortReadSys shortReads(limit);
             Sys& sys = limit > 0 ? shortReads : defaultSys();
             std::int64_t progressed = 0;
             const FullAndSample both =
-                ContentReader::fullHashAndSample(file, size, {}, [&](std::int64_t n) { progressed += n; }, sys);
+                ContentReader::fullHashAndSample(file, size, {}, [&](std::int64_t n) { progressed += n; }, touched, sys);
             EXPECT_EQ(both.sample, sampled) << c.name << " limit " << limit;
             EXPECT_EQ(both.full.digest, full.digest) << c.name << " limit " << limit;
             EXPECT_EQ(both.full.digest.lo, XXH3::hash64(c.content.data(), c.content.size())) << c.name;
@@ -68,16 +69,17 @@ TEST(ContentReaderCombined, EqualsTheSampledAndTheFullReadOfTheSameFile) {
 }
 
 TEST(ContentReaderCombined, AFileShorterThanItsWindowsIsEio) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::string file = writeFile(dir.file("f"), randomContent(500000, 7));
     try {
-        ContentReader::fullHashAndSample(file, 600000, {}, {});
+        ContentReader::fullHashAndSample(file, 600000, {}, {}, touched);
         ADD_FAILURE() << "read succeeded";
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), EIO);
     }
-    EXPECT_THROW(ContentReader::fullHashAndSample(file, -1, {}, {}), ContentReadError);
-    EXPECT_THROW(ContentReader::fullHashAndSample(file, 500000, [] { return true; }, {}), ContentReadCancelled);
+    EXPECT_THROW(ContentReader::fullHashAndSample(file, -1, {}, {}, touched), ContentReadError);
+    EXPECT_THROW(ContentReader::fullHashAndSample(file, 500000, [] { return true; }, {}, touched), ContentReadCancelled);
 }
 
 }  // namespace

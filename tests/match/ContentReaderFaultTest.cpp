@@ -8,9 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace halvetrop {
@@ -37,6 +40,8 @@ public:
     bool oneResidentPage = false;       // mincore reports the first page resident
     bool pretendFuse = false;
     int openErrno = 0;
+    std::optional<unsigned long> mountFlags;  // what fstatvfs says of the mount
+    int fstatvfsErrno = 0;
 
     // observations
     std::vector<int> openFlags;
@@ -96,6 +101,12 @@ public:
         if (rc == 0 && oneResidentPage) vec[0] |= 1;
         return rc;
     }
+    int fstatvfs(int fd, struct statvfs* out) override {
+        if (fstatvfsErrno) return errno = fstatvfsErrno, -1;
+        const int rc = Sys::fstatvfs(fd, out);
+        if (rc == 0 && mountFlags) out->f_flag = *mountFlags;
+        return rc;
+    }
     int fstatfs(int fd, struct statfs* out) override {
         const int rc = Sys::fstatfs(fd, out);
         if (rc == 0 && pretendFuse) out->f_type = 0x65735546;
@@ -127,7 +138,8 @@ protected:
 };
 
 TEST_F(ContentReaderFaults, DirectReadsAreClaimedFromTheMedium) {
-    const FullHashResult full = ContentReader::fullHash(file, {}, {}, sys);
+    AccessTimesTouched touched;
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched, sys);
     EXPECT_TRUE(full.fromMedium);
     EXPECT_EQ(full.digest.lo, expectedHash());
     EXPECT_GT(sys.directReads, 0);
@@ -140,6 +152,7 @@ TEST_F(ContentReaderFaults, DirectReadsAreClaimedFromTheMedium) {
 // file system whose largest file size is not block-aligned refuses a block reaching past it):
 // flushed, dropped, checked.
 TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
+    AccessTimesTouched touched;
     for (int where = 0; where < 3; ++where) {
         FaultSys local;
         if (where == 2)
@@ -147,7 +160,7 @@ TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
         else
             (where == 0 ? local.refuseDirectOpen : local.refuseDirectRead) = true;
         test::readThroughCache(file);
-        const FullHashResult full = ContentReader::fullHash(file, {}, {}, local);
+        const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched, local);
         EXPECT_TRUE(full.fromMedium) << where;
         EXPECT_EQ(full.digest, (Digest128{static_cast<std::uint64_t>(size), expectedHash()})) << where;
         EXPECT_EQ(local.directReads > 0, where == 2);
@@ -156,7 +169,7 @@ TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
         EXPECT_EQ(test::residentPagesOf(file), 0) << where;
 
         test::readThroughCache(file);
-        const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+        const SampleFP fp = ContentReader::sampleFP(file, size, true, touched, local);
         EXPECT_TRUE(fp.cacheEvicted) << where;
         EXPECT_EQ(fp.head, windowHash(0));
         EXPECT_EQ(fp.mid, windowHash(1));
@@ -169,6 +182,7 @@ TEST_F(ContentReaderFaults, RefusedDirectFallsBackAndStillProvesTheMedium) {
 // Fault 1: whenever the fallback cannot show that the cache was emptied, nothing is claimed, and
 // the content is still hashed correctly.
 TEST_F(ContentReaderFaults, UnprovenEvictionIsNeverClaimed) {
+    AccessTimesTouched touched;
     const struct {
         const char* name;
         std::function<void(FaultSys&)> fault;
@@ -183,10 +197,10 @@ TEST_F(ContentReaderFaults, UnprovenEvictionIsNeverClaimed) {
             FaultSys local;
             (atOpen ? local.refuseDirectOpen : local.refuseDirectRead) = true;
             c.fault(local);
-            const FullHashResult full = ContentReader::fullHash(file, {}, {}, local);
+            const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched, local);
             EXPECT_FALSE(full.fromMedium) << c.name;
             EXPECT_EQ(full.digest.lo, expectedHash()) << c.name;
-            const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+            const SampleFP fp = ContentReader::sampleFP(file, size, true, touched, local);
             EXPECT_FALSE(fp.cacheEvicted) << c.name;
             EXPECT_EQ(fp.mid, windowHash(1)) << c.name;
             EXPECT_EQ(local.opens, local.closes) << c.name;
@@ -195,26 +209,29 @@ TEST_F(ContentReaderFaults, UnprovenEvictionIsNeverClaimed) {
 }
 
 TEST_F(ContentReaderFaults, DirectReadsDoNotDependOnTheEviction) {
+    AccessTimesTouched touched;
     // O_DIRECT reads bypass the cache by themselves; a failed flush shows up in the read itself.
     sys.fdatasyncErrno = EIO;
     sys.fadviseError = EINVAL;
-    EXPECT_TRUE(ContentReader::fullHash(file, {}, {}, sys).fromMedium);
-    EXPECT_TRUE(ContentReader::sampleFP(file, size, true, sys).cacheEvicted);
+    EXPECT_TRUE(ContentReader::fullHash(file, {}, {}, touched, sys).fromMedium);
+    EXPECT_TRUE(ContentReader::sampleFP(file, size, true, touched, sys).cacheEvicted);
 }
 
 TEST_F(ContentReaderFaults, FuseIsNeverClaimedFromTheMedium) {
+    AccessTimesTouched touched;
     sys.pretendFuse = true;
-    const FullHashResult full = ContentReader::fullHash(file, {}, {}, sys);
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched, sys);
     EXPECT_FALSE(full.fromMedium);
     EXPECT_EQ(full.digest.lo, expectedHash());
-    EXPECT_FALSE(ContentReader::sampleFP(file, size, true, sys).cacheEvicted);
+    EXPECT_FALSE(ContentReader::sampleFP(file, size, true, touched, sys).cacheEvicted);
 }
 
 TEST_F(ContentReaderFaults, EinvalAfterTheFirstReadIsAnError) {
+    AccessTimesTouched touched;
     sys.failReadNumber = 2;
     sys.failReadErrno = EINVAL;
     try {
-        ContentReader::fullHash(file, {}, {}, sys);
+        ContentReader::fullHash(file, {}, {}, touched, sys);
         ADD_FAILURE() << "read succeeded";
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), EINVAL);
@@ -222,6 +239,7 @@ TEST_F(ContentReaderFaults, EinvalAfterTheFirstReadIsAnError) {
 }
 
 TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
+    AccessTimesTouched touched;
     const int codes[] = {EIO, ENXIO, ENODEV, EACCES};
     for (int code : codes) {
         for (int form = 0; form < 2; ++form) {
@@ -229,8 +247,8 @@ TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
             local.failReadNumber = form == 0 ? 2 : 1;
             local.failReadErrno = code;
             try {
-                if (form == 0) ContentReader::fullHash(file, {}, {}, local);
-                if (form == 1) ContentReader::sampleFP(file, size, true, local);
+                if (form == 0) ContentReader::fullHash(file, {}, {}, touched, local);
+                if (form == 1) ContentReader::sampleFP(file, size, true, touched, local);
                 ADD_FAILURE() << "read succeeded";
             } catch (const ContentReadError& e) {
                 EXPECT_EQ(e.code(), code);
@@ -244,7 +262,7 @@ TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
     local.failReadNumber = 1;
     local.failReadErrno = 0;
     try {
-        ContentReader::fullHash(file, {}, {}, local);
+        ContentReader::fullHash(file, {}, {}, touched, local);
         ADD_FAILURE() << "read succeeded";
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), EIO);
@@ -252,44 +270,82 @@ TEST_F(ContentReaderFaults, ReadErrorsCarryTheirNumber) {
 }
 
 TEST_F(ContentReaderFaults, OpenErrorsAndTheNoatimeRetry) {
+    AccessTimesTouched touched;
     sys.openErrno = EACCES;
     try {
-        ContentReader::sampleFP(file, size, false, sys);
+        ContentReader::sampleFP(file, size, false, touched, sys);
         ADD_FAILURE() << "opened";
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), EACCES);
     }
-    // O_NOATIME is the owner's privilege; without it the file is still read.
-    FaultSys local;
-    local.refuseNoatime = true;
-    EXPECT_EQ(ContentReader::fullHash(file, {}, {}, local).digest.lo, expectedHash());
-    ASSERT_GE(local.openFlags.size(), 2u);
-    EXPECT_FALSE(local.openFlags.back() & O_NOATIME);
-    EXPECT_TRUE(local.openFlags.back() & O_DIRECT);
+    EXPECT_EQ(touched.count(), 0);
+}
+
+// O_NOATIME is the owner's privilege: a file of another user is still read without it, every
+// form noting the open where the mount records access times, and only there.
+TEST_F(ContentReaderFaults, FilesOfAnotherUserAreReadAndNoted) {
+    const struct {
+        const char* what;
+        bool refused;
+        std::optional<unsigned long> mountFlags;
+        int fstatvfsErrno;
+        bool noted;
+    } rows[] = {
+        {"owner", false, std::nullopt, 0, false},
+        {"another user, relatime", true, ST_RELATIME, 0, true},
+        {"another user, strictatime", true, 0ul, 0, true},
+        {"another user, nodiratime (a file still records)", true, ST_NODIRATIME, 0, true},
+        {"another user, read-only", true, ST_RDONLY, 0, false},
+        {"another user, noatime", true, ST_NOATIME | ST_NODIRATIME, 0, false},
+        {"another user, mount unknown", true, std::nullopt, EIO, true},
+    };
+    for (const auto& row : rows) {
+        for (int form = 0; form < 3; ++form) {
+            SCOPED_TRACE(std::string(row.what) + ", form " + std::to_string(form));
+            FaultSys local;
+            local.refuseNoatime = row.refused;
+            local.mountFlags = row.mountFlags;
+            local.fstatvfsErrno = row.fstatvfsErrno;
+            AccessTimesTouched touched;
+            std::uint64_t hash = 0;
+            if (form == 0) hash = ContentReader::fullHash(file, {}, {}, touched, local).digest.lo;
+            if (form == 1) hash = ContentReader::sampleFP(file, size, true, touched, local).head;
+            if (form == 2) hash = ContentReader::fullHashAndSample(file, size, {}, {}, touched, local).full.digest.lo;
+            EXPECT_EQ(hash, form == 1 ? windowHash(0) : expectedHash());
+            EXPECT_EQ(touched.count(), row.noted ? 1 : 0);
+            ASSERT_FALSE(local.openFlags.empty());
+            EXPECT_TRUE(local.openFlags.front() & O_NOATIME);
+            EXPECT_EQ((local.openFlags.back() & O_NOATIME) == 0, row.refused);
+            EXPECT_TRUE(local.openFlags.back() & O_DIRECT);
+            EXPECT_EQ(local.opens, local.closes);
+        }
+    }
 }
 
 TEST_F(ContentReaderFaults, InterruptedReadsAreRetriedAndPollCancellation) {
+    AccessTimesTouched touched;
     sys.interruptReads = 3;
     int polls = 0;
-    const FullHashResult full = ContentReader::fullHash(file, [&] { return ++polls, false; }, {}, sys);
+    const FullHashResult full = ContentReader::fullHash(file, [&] { return ++polls, false; }, {}, touched, sys);
     EXPECT_EQ(full.digest.lo, expectedHash());
     // Once per chunk (3 chunks and the read at the end) plus once per interruption.
     EXPECT_EQ(polls, 4 + 3);
 
     FaultSys local;
     local.interruptReads = 3;
-    const SampleFP fp = ContentReader::sampleFP(file, size, true, local);
+    const SampleFP fp = ContentReader::sampleFP(file, size, true, touched, local);
     EXPECT_EQ(fp.tail, windowHash(2));
 
     // A stop asked for while a read is interrupted ends the read as cancelled.
     FaultSys stopping;
     stopping.interruptReads = 1000;
     int stopPolls = 0;
-    EXPECT_THROW(ContentReader::fullHash(file, [&] { return ++stopPolls > 5; }, {}, stopping), ContentReadCancelled);
+    EXPECT_THROW(ContentReader::fullHash(file, [&] { return ++stopPolls > 5; }, {}, touched, stopping), ContentReadCancelled);
     EXPECT_EQ(stopping.opens, stopping.closes);
 }
 
 TEST_F(ContentReaderFaults, ShortReadsAreContinued) {
+    AccessTimesTouched touched;
     // Unaligned and aligned short counts, with O_DIRECT and without. (Under O_DIRECT a short count
     // below one block happens only at the end of the file.)
     for (std::int64_t limit : {std::int64_t{1000}, std::int64_t{4096}, std::int64_t{70000}}) {
@@ -303,11 +359,11 @@ TEST_F(ContentReaderFaults, ShortReadsAreContinued) {
             local.refuseDirectOpen = !direct;
             std::int64_t progressed = 0;
             const FullHashResult full =
-                ContentReader::fullHash(file, {}, [&](std::int64_t n) { progressed += n; }, local);
+                ContentReader::fullHash(file, {}, [&](std::int64_t n) { progressed += n; }, touched, local);
             EXPECT_EQ(full.digest, (Digest128{static_cast<std::uint64_t>(size), expectedHash()}))
                 << limit << " direct " << direct;
             EXPECT_EQ(progressed, size);
-            const SampleFP fp = ContentReader::sampleFP(file, size, direct, local);
+            const SampleFP fp = ContentReader::sampleFP(file, size, direct, touched, local);
             EXPECT_EQ(fp.head, windowHash(0)) << limit;
             EXPECT_EQ(fp.mid, windowHash(1)) << limit;
             EXPECT_EQ(fp.tail, windowHash(2)) << limit;
@@ -316,7 +372,8 @@ TEST_F(ContentReaderFaults, ShortReadsAreContinued) {
 }
 
 TEST_F(ContentReaderFaults, CancellationBeforeAnyReadReadsNothing) {
-    EXPECT_THROW(ContentReader::fullHash(file, [] { return true; }, {}, sys), ContentReadCancelled);
+    AccessTimesTouched touched;
+    EXPECT_THROW(ContentReader::fullHash(file, [] { return true; }, {}, touched, sys), ContentReadCancelled);
     EXPECT_EQ(sys.reads, 0);
 }
 

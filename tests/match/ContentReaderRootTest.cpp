@@ -105,34 +105,36 @@ private:
     } while (0)
 
 TEST(ContentReaderVolumes, Ext4OnALoopDeviceIsReadFromTheMedium) {
+    AccessTimesTouched touched;
     REQUIRE_VOLUMES();
     ScratchVolume volume(ScratchVolume::Kind::ext4);
     ASSERT_TRUE(volume.ready()) << volume.error();
     const std::string content = randomContent((6 << 20) + 99, 51);
     const std::string file = writeFile(volume.file("clip.mp4"), content);
-    const FullHashResult full = ContentReader::fullHash(file, {}, {});
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched);
     EXPECT_TRUE(full.fromMedium);
     EXPECT_EQ(full.digest, (Digest128{content.size(), XXH3::hash64(content.data(), content.size())}));
     EXPECT_EQ(test::fincoreBytes(file), 0LL);
 
     test::readThroughCache(file);
-    const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true);
+    const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true, touched);
     EXPECT_TRUE(fp.cacheEvicted);
     EXPECT_EQ(fp.head, XXH3::hash64(content.data(), SampleFP::window));
     EXPECT_EQ(test::fincoreBytes(file), 0LL);
 }
 
 TEST(ContentReaderVolumes, ExfatThroughFuseIsNeverClaimedFromTheMedium) {
+    AccessTimesTouched touched;
     REQUIRE_VOLUMES();
     ScratchVolume volume(ScratchVolume::Kind::exfat);
     if (!volume.ready() && volume.error().find("fuse") != std::string::npos) GTEST_SKIP() << volume.error();
     ASSERT_TRUE(volume.ready()) << volume.error();
     const std::string content = randomContent((2 << 20) + 7, 52);
     const std::string file = writeFile(volume.file("DSC00001.ARW"), content);
-    const FullHashResult full = ContentReader::fullHash(file, {}, {});
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched);
     EXPECT_FALSE(full.fromMedium) << "the FUSE daemon's reads may come from the block device's cache";
     EXPECT_EQ(full.digest, (Digest128{content.size(), XXH3::hash64(content.data(), content.size())}));
-    const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true);
+    const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true, touched);
     EXPECT_FALSE(fp.cacheEvicted);
     EXPECT_EQ(fp.tail, XXH3::hash64(content.data() + content.size() - SampleFP::window, SampleFP::window));
 }
@@ -140,6 +142,7 @@ TEST(ContentReaderVolumes, ExfatThroughFuseIsNeverClaimedFromTheMedium) {
 // One run's answers to "does this volume read from its medium" are kept per volume: a file on a
 // memory-backed volume met after one on a disk (and the other way round) is answered for itself.
 TEST(ContentReaderVolumes, OneRunsMediumAnswersAreKeptPerVolume) {
+    AccessTimesTouched touched;
     REQUIRE_VOLUMES();
     ScratchVolume disk(ScratchVolume::Kind::ext4), memory(ScratchVolume::Kind::tmpfs);
     ASSERT_TRUE(disk.ready()) << disk.error();
@@ -152,8 +155,8 @@ TEST(ContentReaderVolumes, OneRunsMediumAnswersAreKeptPerVolume) {
         SCOPED_TRACE(*file);
         const bool fromMedium = file == &onDisk;
         const auto size = static_cast<std::int64_t>(content.size());
-        EXPECT_EQ(ContentReader::sampleFP(*file, size, true, defaultSys(), &answers).cacheEvicted, fromMedium);
-        EXPECT_EQ(ContentReader::fullHash(*file, {}, {}, defaultSys(), &answers).fromMedium, fromMedium);
+        EXPECT_EQ(ContentReader::sampleFP(*file, size, true, touched, defaultSys(), &answers).cacheEvicted, fromMedium);
+        EXPECT_EQ(ContentReader::fullHash(*file, {}, {}, touched, defaultSys(), &answers).fromMedium, fromMedium);
     }
 }
 
@@ -161,6 +164,7 @@ TEST(ContentReaderVolumes, OneRunsMediumAnswersAreKeptPerVolume) {
 // fallback runs, the bytes come from memory that a power loss takes with it. Through an overlay
 // the file sits on its tmpfs layer, whatever the overlay does with O_DIRECT and the cache.
 TEST(ContentReaderVolumes, MemoryBackedVolumesAreNeverClaimedFromTheMedium) {
+    AccessTimesTouched touched;
     REQUIRE_VOLUMES();
     const struct {
         const char* name;
@@ -177,10 +181,10 @@ TEST(ContentReaderVolumes, MemoryBackedVolumesAreNeverClaimedFromTheMedium) {
         ASSERT_TRUE(volume.ready()) << volume.error();
         const std::string content = randomContent((1 << 20) + 5, seed++);
         const std::string file = writeFile(volume.file("a.jpg"), content);
-        const FullHashResult full = ContentReader::fullHash(file, {}, {});
+        const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched);
         EXPECT_FALSE(full.fromMedium);
         EXPECT_EQ(full.digest.lo, XXH3::hash64(content.data(), content.size()));
-        const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true);
+        const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true, touched);
         EXPECT_FALSE(fp.cacheEvicted);
         EXPECT_EQ(fp.head, XXH3::hash64(content.data(), SampleFP::window));
         EXPECT_GT(test::residentPagesOf(file), 0);
@@ -202,6 +206,7 @@ std::int64_t largestSize(int fd) {
 // bytes in its three windows: each is found and hashed where it lies, and nothing overflows on the
 // way to the last block, also when the tail window's pages are dropped and asked about.
 TEST(ContentReaderVolumes, LargestSparseFilesAreSampledWhereTheirWindowsLie) {
+    AccessTimesTouched touched;
     REQUIRE_VOLUMES();
     const struct {
         const char* name;
@@ -228,7 +233,7 @@ TEST(ContentReaderVolumes, LargestSparseFilesAreSampledWhereTheirWindowsLie) {
             hashes[i] = XXH3::hash64(bytes.data(), bytes.size());
         }
         ::close(fd);
-        const SampleFP fp = ContentReader::sampleFP(file, size, row.fromDevice);
+        const SampleFP fp = ContentReader::sampleFP(file, size, row.fromDevice, touched);
         EXPECT_EQ(fp.head, hashes[0]);
         EXPECT_EQ(fp.mid, hashes[1]);
         EXPECT_EQ(fp.tail, hashes[2]);

@@ -21,12 +21,13 @@ using test::writeFile;
 std::string hex(std::uint64_t v) { return XXHash64::hex(v); }
 
 TEST(ContentReaderSample, WindowsEqualTheShellOracle) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::int64_t sizes[] = {0, 1, 4097, 100 * 1024, 196608, 196609, (1 << 20) + 123, 10000000};
     for (std::int64_t size : sizes) {
         const std::string file = writeFile(dir.file(std::to_string(size)), randomContent(size, size + 1));
         for (bool fromDevice : {false, true}) {
-            const SampleFP fp = ContentReader::sampleFP(file, size, fromDevice);
+            const SampleFP fp = ContentReader::sampleFP(file, size, fromDevice, touched);
             const std::vector<ByteRange> windows = SampleFP::windows(size);
             const std::uint64_t hashes[3] = {fp.head, fp.mid, fp.tail};
             EXPECT_EQ(fp.version, 1);
@@ -42,6 +43,7 @@ TEST(ContentReaderSample, WindowsEqualTheShellOracle) {
 }
 
 TEST(ContentReaderSample, StrengthFollowsWindowVariety) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const auto patterned = [](std::size_t length, int distinct) {
         std::string bytes(length, '\0');
@@ -71,7 +73,7 @@ TEST(ContentReaderSample, StrengthFollowsWindowVariety) {
     };
     for (const auto& c : cases) {
         const std::string file = writeFile(dir.file("strength"), c.bytes);
-        const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(c.bytes.size()), false);
+        const SampleFP fp = ContentReader::sampleFP(file, static_cast<std::int64_t>(c.bytes.size()), false, touched);
         EXPECT_EQ(fp.strong, c.strong) << c.name;
         EXPECT_EQ(fp.wholeFile, c.wholeFile) << c.name;
         if (c.wholeFile) {
@@ -83,33 +85,35 @@ TEST(ContentReaderSample, StrengthFollowsWindowVariety) {
 }
 
 TEST(ContentReaderSample, SizeFromTheWalkDecidesTheWindows) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::string content = randomContent(600000, 10);
     const std::string file = writeFile(dir.file("grown"), content);
     const std::string truncated = writeFile(dir.file("short"), content.substr(0, 400000));
     for (bool fromDevice : {false, true}) {
         // A file longer than the walk saw: only the windows of the walked size.
-        SampleFP grown = ContentReader::sampleFP(file, 400000, fromDevice);
-        SampleFP exact = ContentReader::sampleFP(truncated, 400000, fromDevice);
+        SampleFP grown = ContentReader::sampleFP(file, 400000, fromDevice, touched);
+        SampleFP exact = ContentReader::sampleFP(truncated, 400000, fromDevice, touched);
         EXPECT_EQ(grown, exact);
         // A file shorter than the walk saw ends inside a window: EIO.
         try {
-            ContentReader::sampleFP(truncated, 600000, fromDevice);
+            ContentReader::sampleFP(truncated, 600000, fromDevice, touched);
             ADD_FAILURE() << "a short file gave a fingerprint";
         } catch (const ContentReadError& e) {
             EXPECT_EQ(e.code(), EIO);
         }
         // Shorter by a single byte, inside the whole-file window.
         const std::string tiny = writeFile(dir.file("tiny"), "abc");
-        EXPECT_THROW(ContentReader::sampleFP(tiny, 4, fromDevice), ContentReadError);
+        EXPECT_THROW(ContentReader::sampleFP(tiny, 4, fromDevice, touched), ContentReadError);
     }
 }
 
 TEST(ContentReaderSample, EmptyFileFromDeviceCountsAsEvicted) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::string file = writeFile(dir.file("empty"), "");
-    const SampleFP device = ContentReader::sampleFP(file, 0, true);
-    const SampleFP cached = ContentReader::sampleFP(file, 0, false);
+    const SampleFP device = ContentReader::sampleFP(file, 0, true, touched);
+    const SampleFP cached = ContentReader::sampleFP(file, 0, false, touched);
     EXPECT_TRUE(device.cacheEvicted);
     EXPECT_FALSE(cached.cacheEvicted);
     for (const SampleFP& fp : {device, cached}) {
@@ -122,6 +126,7 @@ TEST(ContentReaderSample, EmptyFileFromDeviceCountsAsEvicted) {
 }
 
 TEST(ContentReaderFull, DigestEqualsOracleForAlignedAndUnalignedSizes) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::size_t sizes[] = {0,       1,           511,     4095,          4096,
                                  4097,    65536 + 17,  4 << 20, (4 << 20) + 1, (9 << 20) + 4093};
@@ -136,7 +141,7 @@ TEST(ContentReaderFull, DigestEqualsOracleForAlignedAndUnalignedSizes) {
                 EXPECT_GT(n, 0);
                 progressed += n;
                 ++progressCalls;
-            });
+            }, touched);
         const auto expected = test::fileOracle(file);
         ASSERT_TRUE(expected.has_value());
         EXPECT_EQ(hex(result.digest.lo), *expected) << size;
@@ -151,25 +156,27 @@ TEST(ContentReaderFull, DigestEqualsOracleForAlignedAndUnalignedSizes) {
 }
 
 TEST(ContentReaderFull, EmptyCallbacksAreAllowed) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::string content = randomContent(12345, 4);
     const std::string file = writeFile(dir.file("f"), content);
-    const FullHashResult result = ContentReader::fullHash(file, {}, {});
+    const FullHashResult result = ContentReader::fullHash(file, {}, {}, touched);
     EXPECT_EQ(result.digest, (Digest128{12345, XXH3::hash64(content.data(), content.size())}));
 }
 
 TEST(ContentReaderFull, CancellationIsItsOwnError) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::string file = writeFile(dir.file("big"), randomContent((9 << 20) + 5, 5));
     int progressCalls = 0;
     // At once: nothing is read.
-    EXPECT_THROW(ContentReader::fullHash(file, [] { return true; }, [&](std::int64_t) { ++progressCalls; }),
+    EXPECT_THROW(ContentReader::fullHash(file, [] { return true; }, [&](std::int64_t) { ++progressCalls; }, touched),
                  ContentReadCancelled);
     EXPECT_EQ(progressCalls, 0);
     // After the first chunk: stops within one chunk, and is not a read error.
     int polls = 0;
     try {
-        ContentReader::fullHash(file, [&] { return ++polls > 1; }, [&](std::int64_t) { ++progressCalls; });
+        ContentReader::fullHash(file, [&] { return ++polls > 1; }, [&](std::int64_t) { ++progressCalls; }, touched);
         ADD_FAILURE() << "not cancelled";
     } catch (const ContentReadError& e) {
         ADD_FAILURE() << "cancellation reported as error " << e.code();
@@ -179,6 +186,7 @@ TEST(ContentReaderFull, CancellationIsItsOwnError) {
 }
 
 TEST(ContentReaderOpen, FailuresCarryTheSystemErrorNumber) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::string target = writeFile(dir.file("target"), "content");
     ASSERT_EQ(::symlink(target.c_str(), dir.file("link").c_str()), 0);
@@ -197,9 +205,9 @@ TEST(ContentReaderOpen, FailuresCarryTheSystemErrorNumber) {
     for (const auto& c : cases) {
         for (int form = 0; form < 3; ++form) {
             try {
-                if (form == 0) ContentReader::sampleFP(c.path, 7, false);
-                if (form == 1) ContentReader::sampleFP(c.path, 7, true);
-                if (form == 2) ContentReader::fullHash(c.path, {}, {});
+                if (form == 0) ContentReader::sampleFP(c.path, 7, false, touched);
+                if (form == 1) ContentReader::sampleFP(c.path, 7, true, touched);
+                if (form == 2) ContentReader::fullHash(c.path, {}, {}, touched);
                 ADD_FAILURE() << c.path << " was read";
             } catch (const ContentReadError& e) {
                 EXPECT_EQ(e.code(), c.code) << c.path << " form " << form;
@@ -212,6 +220,7 @@ TEST(ContentReaderOpen, FailuresCarryTheSystemErrorNumber) {
 // The walk reaches files nested deeper than one path may name; every form of reading reaches them
 // too, from the medium, and a link at the end is still refused.
 TEST(ContentReaderOpen, FilesBelowFoldersDeeperThanOnePathAreRead) {
+    AccessTimesTouched touched;
     DiskDir dir;
     int at = -1;
     const std::string deep = test::makeDeepFolders(dir.path(), PATH_MAX + 100, &at);
@@ -225,14 +234,14 @@ TEST(ContentReaderOpen, FilesBelowFoldersDeeperThanOnePathAreRead) {
     const std::string file = deep + "/DSC01.ARW";
     const auto size = static_cast<std::int64_t>(content.size());
     const Digest128 expected{content.size(), XXH3::hash64(content.data(), content.size())};
-    const FullHashResult full = ContentReader::fullHash(file, {}, {});
+    const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched);
     EXPECT_EQ(full.digest, expected);
     EXPECT_EQ(full.fromMedium, !dir.mediumUnprovable());
-    const SampleFP fp = ContentReader::sampleFP(file, size, true);
+    const SampleFP fp = ContentReader::sampleFP(file, size, true, touched);
     EXPECT_EQ(fp.tail, XXH3::hash64(content.data() + size - SampleFP::window, SampleFP::window));
-    EXPECT_EQ(ContentReader::fullHashAndSample(file, size, {}, {}).sample, fp);
+    EXPECT_EQ(ContentReader::fullHashAndSample(file, size, {}, {}, touched).sample, fp);
     try {
-        ContentReader::sampleFP(deep + "/link.ARW", size, false);
+        ContentReader::sampleFP(deep + "/link.ARW", size, false, touched);
         ADD_FAILURE() << "a link was followed";
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), ELOOP);
@@ -240,13 +249,14 @@ TEST(ContentReaderOpen, FilesBelowFoldersDeeperThanOnePathAreRead) {
 }
 
 TEST(ContentReaderOpen, RawNameBytesAreOpenedAndRepairedOnlyForText) {
+    AccessTimesTouched touched;
     DiskDir dir;
     const std::string name = "caf\xC3\xA9-\xFF\xFE.jpg";  // valid é, then bytes that are not UTF-8
     const std::string content = randomContent(3000, 6);
     const std::string file = writeFile(dir.file(name), content);
-    EXPECT_EQ(ContentReader::fullHash(file, {}, {}).digest.lo, XXH3::hash64(content.data(), content.size()));
+    EXPECT_EQ(ContentReader::fullHash(file, {}, {}, touched).digest.lo, XXH3::hash64(content.data(), content.size()));
     try {
-        ContentReader::fullHash(dir.file("gone-\xFF"), {}, {});
+        ContentReader::fullHash(dir.file("gone-\xFF"), {}, {}, touched);
         ADD_FAILURE() << "missing file read";
     } catch (const ContentReadError& e) {
         EXPECT_NE(std::string(e.what()).find("gone-\xEF\xBF\xBD"), std::string::npos) << e.what();
@@ -256,13 +266,14 @@ TEST(ContentReaderOpen, RawNameBytesAreOpenedAndRepairedOnlyForText) {
 // What fault 1 is about: a digest or fingerprint that says "from the medium" must leave none of
 // the file's pages in the cache, even right after the file was written (its pages dirty in memory).
 TEST(ContentReaderMedium, ReadsFromTheMediumLeaveNoPageResident) {
+    AccessTimesTouched touched;
     DiskDir dir;
     if (dir.mediumUnprovable()) GTEST_SKIP() << dir.path() << " can show no read to come from the medium";
     const std::string content = randomContent((5 << 20) + 333, 11);
 
     const std::string full = writeFile(dir.file("full"), content);
     ASSERT_GT(test::residentPagesOf(full), 0) << "a just-written file should be cached";
-    const FullHashResult result = ContentReader::fullHash(full, {}, {});
+    const FullHashResult result = ContentReader::fullHash(full, {}, {}, touched);
     EXPECT_TRUE(result.fromMedium);
     EXPECT_EQ(result.digest.lo, XXH3::hash64(content.data(), content.size()));
     EXPECT_EQ(test::residentPagesOf(full), 0);
@@ -270,14 +281,14 @@ TEST(ContentReaderMedium, ReadsFromTheMediumLeaveNoPageResident) {
 
     const std::string sampled = writeFile(dir.file("sampled"), content);
     test::readThroughCache(sampled);
-    const SampleFP fp = ContentReader::sampleFP(sampled, static_cast<std::int64_t>(content.size()), true);
+    const SampleFP fp = ContentReader::sampleFP(sampled, static_cast<std::int64_t>(content.size()), true, touched);
     EXPECT_TRUE(fp.cacheEvicted);
     EXPECT_EQ(test::residentPagesOf(sampled), 0);
     EXPECT_EQ(test::fincoreBytes(sampled), 0LL);
 
     // Not asked to come from the device: never claimed, and the cache is left alone.
     test::readThroughCache(sampled);
-    const SampleFP cached = ContentReader::sampleFP(sampled, static_cast<std::int64_t>(content.size()), false);
+    const SampleFP cached = ContentReader::sampleFP(sampled, static_cast<std::int64_t>(content.size()), false, touched);
     EXPECT_FALSE(cached.cacheEvicted);
     EXPECT_EQ(cached.head, fp.head);
     EXPECT_EQ(cached.mid, fp.mid);
@@ -286,6 +297,7 @@ TEST(ContentReaderMedium, ReadsFromTheMediumLeaveNoPageResident) {
 }
 
 TEST(ContentReaderMedium, ResidentPagesAgreesWithFincore) {
+    AccessTimesTouched touched;
     DiskDir dir;
     if (dir.mediumUnprovable()) GTEST_SKIP() << dir.path() << " can show no read to come from the medium";
     const std::string file = writeFile(dir.file("f"), randomContent(1 << 20, 12));
@@ -293,7 +305,7 @@ TEST(ContentReaderMedium, ResidentPagesAgreesWithFincore) {
     const auto cachedBytes = test::fincoreBytes(file);
     ASSERT_TRUE(cachedBytes.has_value());
     EXPECT_EQ(test::residentPagesOf(file) * 4096, *cachedBytes);
-    ContentReader::fullHash(file, {}, {});
+    ContentReader::fullHash(file, {}, {}, touched);
     EXPECT_EQ(test::residentPagesOf(file), 0);
     EXPECT_EQ(test::fincoreBytes(file), 0LL);
     // A range inside the file: only its pages count.
@@ -310,13 +322,14 @@ TEST(ContentReaderMedium, ResidentPagesAgreesWithFincore) {
 }
 
 TEST(ContentReaderMedium, CachedSamplesBringInLittleMoreThanTheirWindows) {
+    AccessTimesTouched touched;
     DiskDir dir;
     if (dir.mediumUnprovable()) GTEST_SKIP() << dir.path() << " can show no read to come from the medium";
     const std::int64_t size = 16 << 20;
     const std::string file = writeFile(dir.file("clip.mp4"), randomContent(static_cast<std::size_t>(size), 31));
-    ContentReader::fullHash(file, {}, {});  // leaves none of its pages behind
+    ContentReader::fullHash(file, {}, {}, touched);  // leaves none of its pages behind
     ASSERT_EQ(test::residentPagesOf(file), 0);
-    ContentReader::sampleFP(file, size, false);
+    ContentReader::sampleFP(file, size, false, touched);
     std::int64_t windowBytes = 0;
     for (const ByteRange& w : SampleFP::windows(size)) windowBytes += w.length();
     // Read-ahead would fetch well past each window; allow one page of slack at each window end.

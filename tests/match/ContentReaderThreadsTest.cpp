@@ -14,11 +14,12 @@ namespace halvetrop {
 namespace {
 
 TEST(ContentReaderThreads, ConcurrentReadsOfSharedAndOwnFilesAgree) {
+    AccessTimesTouched touched;
     test::DiskDir dir;
     const std::string sharedContent = test::randomContent((3 << 20) + 11, 61);
     const std::string shared = test::writeFile(dir.file("shared"), sharedContent);
     const std::uint64_t sharedHash = XXH3::hash64(sharedContent.data(), sharedContent.size());
-    const SampleFP sharedFp = ContentReader::sampleFP(shared, static_cast<std::int64_t>(sharedContent.size()), false);
+    const SampleFP sharedFp = ContentReader::sampleFP(shared, static_cast<std::int64_t>(sharedContent.size()), false, touched);
 
     constexpr int threads = 8;
     std::vector<std::string> own(threads);
@@ -30,13 +31,13 @@ TEST(ContentReaderThreads, ConcurrentReadsOfSharedAndOwnFilesAgree) {
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
             for (int round = 0; round < 4; ++round) {
-                const FullHashResult full = ContentReader::fullHash(shared, {}, {});
+                const FullHashResult full = ContentReader::fullHash(shared, {}, {}, touched);
                 if (full.digest.lo != sharedHash) ++mismatches;
                 const SampleFP fp =
-                    ContentReader::sampleFP(shared, static_cast<std::int64_t>(sharedContent.size()), round % 2 == 0);
+                    ContentReader::sampleFP(shared, static_cast<std::int64_t>(sharedContent.size()), round % 2 == 0, touched);
                 if (fp.head != sharedFp.head || fp.mid != sharedFp.mid || fp.tail != sharedFp.tail) ++mismatches;
                 const std::string mine = test::readFile(own[t]);
-                if (ContentReader::fullHash(own[t], {}, {}).digest.lo != XXH3::hash64(mine.data(), mine.size())) {
+                if (ContentReader::fullHash(own[t], {}, {}, touched).digest.lo != XXH3::hash64(mine.data(), mine.size())) {
                     ++mismatches;
                 }
             }

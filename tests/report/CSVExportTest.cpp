@@ -93,6 +93,31 @@ TEST(CSVExportTest, VerifiedPhotoWithTwoCopies) {
               "\"24000000\",\"2\",\"A: DCIM/100/IMG_1.CR3 | B: Photos/2024/IMG_1.CR3\",\"\"\n");
 }
 
+// A file changed while reading, or one not read, has no proven copy: its row lists no place, as its
+// count says, even when a report saved earlier kept the copies it was compared with.
+TEST(CSVExportTest, FilesWithoutProvenCopiesListNoPlaces) {
+    const struct {
+        FileStatus status;
+        const char* locations;
+    } rows[] = {
+        {FileStatus::changed, ""},
+        {FileStatus::unreadable, ""},
+        {FileStatus::backedUp, "A: DCIM/IMG_1.JPG | B: IMG_1.JPG"},
+    };
+    for (const auto& row : rows) {
+        VerifyReport r = twoBackups();
+        FileResult f = file(1, "IMG_1.JPG", row.status);
+        f.copies = {{0, "DCIM/IMG_1.JPG", EvidenceLevel::verified, false},
+                    {1, "IMG_1.JPG", EvidenceLevel::verified, false}};
+        r.files = {f};
+        const auto parsed = parseWithPython(CSVExport::csv(r));
+        ASSERT_EQ(parsed.size(), 2u);
+        EXPECT_EQ(parsed[1][0], std::string(label(row.status)));
+        EXPECT_EQ(parsed[1][7], "0");
+        EXPECT_EQ(parsed[1][8], row.locations);
+    }
+}
+
 TEST(CSVExportTest, PythonReadsTenFieldsPerRowAndEveryValueBack) {
     VerifyReport r = twoBackups();
     r.files = {

@@ -84,7 +84,7 @@ TEST(StatusCountsTest, AddOneFileOfEachStatus) {
         {FileStatus::missing, {.files = 1, .bytes = 500, .missing = 1, .missingBytes = 500}},
         {FileStatus::cloudOnly, {.files = 1, .bytes = 500, .problem = 1}},
         {FileStatus::unreadable, {.files = 1, .bytes = 500, .problem = 1}},
-        {FileStatus::changed, {.files = 1, .bytes = 500, .problem = 1}},
+        {FileStatus::changed, {.files = 1, .bytes = 500, .problem = 1, .changed = 1}},
         {FileStatus::notCompared, {.files = 1, .bytes = 500, .missing = 1}},
     };
     for (const Row& row : rows) {
@@ -220,6 +220,12 @@ TEST(HeadlineTest, Table) {
          "2 not confirmed \u00B7 1 couldn't be checked"},
         {{.files = 2, .conflict = 1, .missing = 1},
          "1 missing \u00B7 1 with a different file under the same name"},
+        // A file changed while reading was read: it is named as such, apart from those not read.
+        {{.files = 1, .problem = 1, .changed = 1}, "1 changed while reading"},
+        {{.files = 5, .verified = 1, .missing = 1, .problem = 3, .changed = 2},
+         "1 missing \u00B7 1 couldn't be checked \u00B7 2 changed while reading"},
+        // Counts stored by hand name no more changed files than problem files.
+        {{.files = 1, .problem = 1, .changed = 4}, "1 changed while reading"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(headline(row.totals), row.expected);
@@ -316,6 +322,36 @@ TEST(ReportQueriesTest, CardOnlyAndAbsolutePaths) {
     EXPECT_THROW(report.absolutePath(copy), std::out_of_range);
     copy.destination = -1;
     EXPECT_THROW(report.absolutePath(copy), std::out_of_range);
+}
+
+// The card's access-time sentence names the card by its volume's name, else by its path, and
+// always gives the way out.
+TEST(ReportQueriesTest, AccessTimesNote) {
+    const std::string wayOut = " To leave the card untouched, mount it read-only (mount -o ro).";
+    const struct {
+        CardAccessTimes what;
+        std::string name;
+        std::optional<std::string> expected;
+    } rows[] = {
+        {CardAccessTimes::kept, "CARD", std::nullopt},
+        {CardAccessTimes::fuseReadWrite, "CARD",
+         "CARD is mounted read-write through FUSE, so its file system updates access times as the check reads it." + wayOut},
+        {CardAccessTimes::otherOwner, "CARD",
+         "Files on CARD belong to another user, so its file system updates their access times as they are read." + wayOut},
+        {CardAccessTimes::otherOwner, "",
+         "Files on /home/other/Photos belong to another user, so its file system updates their access times as they are "
+         "read." + wayOut},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(rawValue(row.what)) + " " + row.name);
+        VerifyReport report;
+        report.source.path = "/home/other/Photos";
+        report.source.name = row.name;
+        report.cardAccessTimes = row.what;
+        EXPECT_EQ(report.accessTimesNote(), row.expected);
+        EXPECT_EQ(fromRawValue<CardAccessTimes>(rawValue(row.what)), row.what);
+    }
+    EXPECT_EQ(fromRawValue<CardAccessTimes>("otherowner"), std::nullopt);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <map>
 #include <set>
 
+#include "report/JsonReader.h"
 #include "report/PolicyJson.h"
 #include "text/Utf8.h"
 
@@ -372,6 +374,7 @@ void expectSameReport(const VerifyReport& a, const VerifyReport& b) {
     EXPECT_EQ(a.finishedAt, b.finishedAt);
     EXPECT_EQ(a.cardUnreadable, b.cardUnreadable);
     EXPECT_EQ(a.cardUnreadableEntries, b.cardUnreadableEntries);
+    EXPECT_EQ(a.cardAccessTimes, b.cardAccessTimes);
     EXPECT_TRUE(a == b);
 }
 
@@ -703,6 +706,20 @@ TEST(StoredFormTest, DayRangeIsTwoOrderedDays) {
     }
 }
 
+// A stored report fails to decode at the key path, read whole and with its lists in pieces.
+void expectFailureAt(const std::string& text, const std::string& keyPath) {
+    for (size_t pieceBytes : {storedPieceBytes, size_t{1}}) {
+        SCOPED_TRACE("pieces of " + std::to_string(pieceBytes));
+        try {
+            reportFromStoredJson(text, 0, pieceBytes);
+            ADD_FAILURE() << "decoded";
+        } catch (const DecodingError& e) {
+            EXPECT_EQ(e.keyPath(), keyPath);
+            EXPECT_NE(std::string(e.what()).find(keyPath), std::string::npos);
+        }
+    }
+}
+
 // A report whose numbers point past its lists must never reach a reader.
 TEST(StoredFormTest, CrossReferencesOutOfRangeFailToDecode) {
     struct Row {
@@ -729,13 +746,7 @@ TEST(StoredFormTest, CrossReferencesOutOfRangeFailToDecode) {
         SCOPED_TRACE(row.name);
         ordered_json j = ordered_json::parse(reportGolden);
         row.change(j);
-        try {
-            fromStoredJson<VerifyReport>(j.dump());
-            ADD_FAILURE() << "decoded";
-        } catch (const DecodingError& e) {
-            EXPECT_EQ(e.keyPath(), row.keyPath);
-            EXPECT_NE(std::string(e.what()).find(row.keyPath), std::string::npos);
-        }
+        expectFailureAt(j.dump(), row.keyPath);
     }
 }
 
@@ -766,12 +777,7 @@ TEST(StoredFormTest, NestedErrorsNameTheWholeKeyPath) {
         SCOPED_TRACE(row.keyPath);
         ordered_json j = ordered_json::parse(reportGolden);
         row.change(j);
-        try {
-            fromStoredJson<VerifyReport>(j.dump());
-            ADD_FAILURE() << "decoded";
-        } catch (const DecodingError& e) {
-            EXPECT_EQ(e.keyPath(), row.keyPath);
-        }
+        expectFailureAt(j.dump(), row.keyPath);
     }
 }
 
@@ -811,6 +817,133 @@ TEST(StoredFormTest, ATextWithRoomReadsAsTheSameReport) {
     EXPECT_THROW(reportFromStoredJson(std::string_view(text).substr(0, text.size() - 1),
                                       text.capacity() - text.size() + 1),
                  DecodingError);
+}
+
+// A report whose names hold what ends strings, lists and records in its stored text.
+VerifyReport reportWithAwkwardNames() {
+    VerifyReport r = reportWithBytes();
+    const std::string names[] = {"a],[b.JPG", "c},{\"id\":1}.JPG", "e\\\"],\\\\.JPG", "\"quoted\"", "[{,}]",
+                                 "\\", "h\\\\\",\"i", "j\\", std::string(70, '"') + "],"};
+    for (const std::string& name : names) {
+        FileResult f = bareFile();
+        f.id = int64_t(100 + r.files.size());
+        f.name = name;
+        f.relativePath = "/" + name;
+        f.copies = {{1, "x/" + name + "]}", EvidenceLevel::sampled, true}};
+        r.files.push_back(f);
+        r.problems.push_back(name);
+    }
+    return r;
+}
+
+// Lists nobody reads, among them lists of short elements, several to a block of the text.
+ordered_json withUnknownLists(ordered_json document) {
+    document["later"] = ordered_json::parse(R"([[1,{"a":"],["}],"\\\"",{"b":[[],{}]},-1.5e3,null,true])");
+    document["note"] = std::string(100, 'n');  // no list is open where the next one opens
+    document["numbers"] = ordered_json::parse("[1,22,333,4444,[5],{},6]");
+    document["one"] = ordered_json::parse(R"(["x,y"])");
+    return document;
+}
+
+// Where the reader cuts a long list: only at the commas between its elements, whatever its strings
+// hold, in a block of the text with escapes or without.
+TEST(StoredFormTest, LongListsAreCutOnlyBetweenElements) {
+    const ordered_json document =
+        withUnknownLists(ordered_json::parse(toStoredJson(reportWithAwkwardNames())));
+    const std::string text = document.dump();
+    for (size_t pieceBytes : {size_t{1}, size_t{2}, size_t{5}, size_t{64}, size_t{200}, size_t{100000}}) {
+        SCOPED_TRACE("pieces of " + std::to_string(pieceBytes));
+        // A compact text holds each list's elements one after another, a comma between.
+        std::vector<json::LongList> expected;
+        size_t at = 1;
+        for (const auto& [key, value] : document.items()) {
+            at += ordered_json(key).dump().size() + 1;
+            if (value.is_array()) {
+                json::LongList list{at, 0, {}, value.size()};
+                size_t begin = at + 1;
+                size_t end = at + 1;
+                for (size_t i = 0; i < value.size(); ++i) {
+                    end += value[i].dump().size() + (i > 0 ? 1 : 0);
+                    if (i + 1 < value.size() && end >= begin + pieceBytes) {
+                        list.cuts.push_back(end);
+                        begin = end + 1;
+                    }
+                }
+                list.close = end;
+                if (!list.cuts.empty()) expected.push_back(list);
+            }
+            at += value.dump().size() + 1;
+        }
+        const bool filesCut = std::any_of(expected.begin(), expected.end(), [&](const json::LongList& list) {
+            return text.compare(list.open - 8, 9, R"("files":[)") == 0;
+        });
+        EXPECT_EQ(filesCut, pieceBytes < 1000);
+        EXPECT_EQ(json::findLongLists(text, pieceBytes), expected);
+    }
+}
+
+// The long lists of a report are read a piece at a time. Where the pieces are cut never changes
+// what a text decodes to, whatever its names hold and however it is laid out.
+TEST(StoredFormTest, LongListsReadInPiecesDecodeAsTheWholeText) {
+    const VerifyReport r = reportWithAwkwardNames();
+    const std::string compact = toStoredJson(r);
+    const ordered_json unknown = withUnknownLists(ordered_json::parse(compact));
+    const std::string texts[] = {compact, ordered_json::parse(compact).dump(2), unknown.dump(),
+                                 unknown.dump(1, '\t')};
+    for (const std::string& text : texts) {
+        const VerifyReport whole = fromStoredJson<VerifyReport>(text);
+        expectSameReport(whole, r);
+        std::string roomy = text;
+        roomy.reserve(text.size() + storedTextRoom);
+        for (size_t pieceBytes : {size_t{1}, size_t{2}, size_t{5}, size_t{64}, size_t{1000}}) {
+            SCOPED_TRACE("pieces of " + std::to_string(pieceBytes));
+            const VerifyReport inPieces = reportFromStoredJson(text, 0, pieceBytes);
+            expectSameReport(inPieces, whole);
+            // A long list is given room for all its elements at once, and no more.
+            EXPECT_EQ(inPieces.files.capacity(), inPieces.files.size());
+            expectSameReport(reportFromStoredJson(roomy, roomy.capacity() - roomy.size(), pieceBytes), whole);
+        }
+    }
+}
+
+// Each piece of a list reads as a list of its own; the list they make must still be one, and the
+// document around them one document.
+TEST(StoredFormTest, ListsThatAreNotJsonFailInPiecesToo) {
+    const std::string a = fileGolden;
+    const std::string b = bareFileGolden;
+    const auto withFiles = [](const std::string& files, const std::string& more = "") {
+        std::string text = reportGolden;
+        const size_t begin = text.find(R"("files":[)") + 9;
+        const size_t end = text.find(R"(],"groups")");
+        return text.substr(0, begin) + files + text.substr(end, text.size() - end - 1) + more + "}";
+    };
+    ASSERT_NO_THROW(fromStoredJson<VerifyReport>(withFiles(a + " , " + b, R"(,"x":[1,"],[\"",[{}]])")));
+    const std::string texts[] = {
+        withFiles(a + ",," + b),
+        withFiles(a + "," + b + ","),
+        withFiles("," + a + "," + b),
+        withFiles(a + ", ," + b),
+        withFiles(a + " " + b),
+        withFiles(a + "," + b + "]"),
+        withFiles(a + "],[" + b),
+        withFiles(a + R"(,{"id":1]},)" + b),
+        withFiles(a + R"(,"open,)" + b),
+        withFiles(a + "," + b, R"(,"x":[1,,2])"),
+        withFiles(a + "," + b, R"(,"x":[1,2,])"),
+        withFiles(a + "," + b, R"(,"x":[1,[2]],3])"),
+        withFiles(a + "," + b, R"(,"x":[1,"\"],[2])"),
+        withFiles(a + "," + b, R"(,"x":[1,\"],"2"])"),
+        withFiles(a + "," + b, R"(,"x":[1,2)"),
+        withFiles(a + "," + b, R"(,"x":[1,tru])"),
+        withFiles(a + "," + b, R"(,"x":[1,[2,{"a" 1}]])"),
+    };
+    for (const std::string& text : texts) {
+        EXPECT_THROW(fromStoredJson<VerifyReport>(text), DecodingError) << text;
+        for (size_t pieceBytes : {size_t{1}, size_t{3}, size_t{64}}) {
+            EXPECT_THROW(reportFromStoredJson(text, 0, pieceBytes), DecodingError)
+                << pieceBytes << " " << text;
+        }
+    }
 }
 
 TEST(StoredFormTest, DeepNestingInsideAnUnknownKeyIsSkipped) {
@@ -1005,6 +1138,22 @@ TEST(StoredFormTest, WholeReportRoundTripsEqual) {
     EXPECT_EQ(fromStoredJson<VerifyReport>(older.dump()).cardUnreadable, 0);
 }
 
+// Files changed while reading are counted apart under a key written only when there are any: counts
+// stored before or without them read back with none.
+TEST(StoredFormTest, ChangedFilesAreCountedUnderAnOptionalKey) {
+    for (const int64_t changed : {0, 1}) {
+        SCOPED_TRACE(changed);
+        StatusCounts c = counts();
+        c.changed = changed;
+        const std::string stored = toStoredJson(c);
+        EXPECT_EQ(ordered_json::parse(stored).contains("changed"), changed != 0);
+        EXPECT_EQ(fromStoredJson<StatusCounts>(stored), c);
+    }
+    EXPECT_EQ(fromStoredJson<StatusCounts>(countsGolden), counts());
+    EXPECT_THROW(fromStoredJson<StatusCounts>(countsGolden.substr(0, countsGolden.size() - 1) + R"(,"changed":"1"})"),
+                 DecodingError);
+}
+
 // The entries of a card not read whole are kept under a key of their own, written only when there
 // are any: a report without them, stored before or after, reads back with none.
 TEST(StoredFormTest, UnreadableEntriesRoundTripUnderTheirOwnKey) {
@@ -1037,6 +1186,27 @@ TEST(StoredFormTest, UnreadableEntriesRoundTripUnderTheirOwnKey) {
         ordered_json doc = ordered_json::parse(reportGolden);
         doc["cardUnreadableEntries"] = ordered_json::parse(b.entries);
         EXPECT_THROW(fromStoredJson<VerifyReport>(doc.dump()), DecodingError);
+    }
+}
+
+// What reading the card did to its access times is kept under a key of its own, written only when
+// they were not kept: a report stored before it was kept reads as kept.
+TEST(StoredFormTest, CardAccessTimesRoundTripUnderTheirOwnKey) {
+    for (const CardAccessTimes what : allCardAccessTimes) {
+        SCOPED_TRACE(std::string(rawValue(what)));
+        VerifyReport r = report();
+        r.cardAccessTimes = what;
+        const ordered_json stored = ordered_json::parse(toStoredJson(r));
+        EXPECT_EQ(stored.contains("cardAccessTimes"), what != CardAccessTimes::kept);
+        if (what != CardAccessTimes::kept) {
+            EXPECT_EQ(stored["cardAccessTimes"], std::string(rawValue(what)));
+        }
+        expectSameReport(fromStoredJson<VerifyReport>(stored.dump()), r);
+    }
+    for (const char* bad : {"Kept", "fuse", ""}) {
+        ordered_json doc = ordered_json::parse(reportGolden);
+        doc["cardAccessTimes"] = bad;
+        EXPECT_THROW(fromStoredJson<VerifyReport>(doc.dump()), DecodingError) << bad;
     }
 }
 

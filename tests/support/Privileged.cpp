@@ -116,9 +116,13 @@ void removeMountFolder(const std::string& path, bool byRoot) noexcept {
     }
 }
 
+bool deviceManagerRuns() { return runAsRoot("udevadm control --ping --timeout=2") == 0; }
+
 void refreshDeviceDatabase(const std::string& device) {
-    runAsRoot("command -v udevadm >/dev/null && udevadm control --ping --timeout=2 >/dev/null 2>&1 && "
-              "udevadm trigger --action=change --settle " + shellQuote(device));
+    // A busy machine's device manager can take seconds to answer; a refresh skipped for that
+    // leaves the database describing the drive as it was.
+    runAsRoot("command -v udevadm >/dev/null && udevadm control --ping --timeout=20 >/dev/null 2>&1 && "
+              "udevadm trigger --action=change --settle " + shellQuote(device) + " && udevadm settle --timeout=30");
 }
 
 }  // namespace halvetrop::test

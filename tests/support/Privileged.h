@@ -40,5 +40,7 @@ void removeMountFolder(const std::string& path, bool byRoot) noexcept;
 // Asks the device database (when a daemon keeps it) to read the device again and waits until it
 // has: a freshly made file system's label and UUID are then known to an ordinary user.
 void refreshDeviceDatabase(const std::string& device);
+// Whether a device manager (udev) runs here, announcing what it reads again.
+bool deviceManagerRuns();
 
 }  // namespace halvetrop::test

@@ -31,6 +31,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <variant>
 
 namespace halvetrop {
 namespace {
@@ -116,33 +117,34 @@ struct Outcome {
 };
 
 // The check runs in a child process, as user nobody when asked: root reads every folder whatever
-// its permission bits say. A suite that plays an ordinary user has no rights to drop.
-Outcome checkInChild(const std::string& card, const std::string& backupPath, bool unprivileged) {
+// its permission bits say, and may open any file without touching its access time. A suite that
+// plays an ordinary user has no rights to drop. The report comes back in its stored form; a check
+// that failed as its message.
+std::variant<VerifyReport, std::string> reportInChild(const std::string& card, const std::string& backupPath,
+                                                      bool unprivileged) {
     int fds[2];
-    if (::pipe(fds) != 0) return {};
+    if (::pipe(fds) != 0) return std::string("no pipe");
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
         std::string out;
         if (unprivileged && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            out = "x -1 could not drop privileges";
+            out = "xcould not drop privileges";
         } else {
             try {
-                const VerifyReport r = test::check(card, {backupPath}, CheckLevel::verified, 1);
-                std::string entries, unlisted;
-                for (const UnreadableEntry& e : r.cardUnreadableEntries)
-                    entries += (entries.empty() ? "" : "; ") + e.path + ": " + e.reason;
-                for (const ContentLine& line : r.contents)
-                    for (const std::string& folder : line.unlisted) unlisted += (unlisted.empty() ? "" : "; ") + folder;
-                out = std::string(r.safeToFormat ? "1 " : "0 ") + std::to_string(r.cardUnreadable) + " " + r.headline() +
-                      "\n" + entries + "\n" + unlisted;
+                out = "r" + toStoredJson(test::check(card, {backupPath}, CheckLevel::verified, 1));
             } catch (const std::exception& e) {
-                out = std::string("x -1 ") + e.what();
+                out = std::string("x") + e.what();
             }
         }
-        const ssize_t n = ::write(fds[1], out.data(), out.size());
-        ::_exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
+        size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
+            if (n <= 0) ::_exit(1);
+            done += static_cast<size_t>(n);
+        }
+        ::_exit(0);
     }
     ::close(fds[1]);
     std::string text;
@@ -151,17 +153,20 @@ Outcome checkInChild(const std::string& card, const std::string& backupPath, boo
     ::close(fds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    Outcome o;
-    if (text.size() < 4) return o;
-    o.safe = text[0] == '1';
-    const size_t space = text.find(' ', 2);
-    o.unreadable = std::stoll(text.substr(2, space - 2));
-    const size_t lineBreak = text.find('\n', space);
-    o.headline = text.substr(space + 1, lineBreak == std::string::npos ? std::string::npos : lineBreak - space - 1);
-    if (lineBreak == std::string::npos) return o;
-    const size_t second = text.find('\n', lineBreak + 1);
-    o.entries = text.substr(lineBreak + 1, second == std::string::npos ? std::string::npos : second - lineBreak - 1);
-    if (second != std::string::npos) o.unlisted = text.substr(second + 1);
+    if (text.empty()) return std::string("the child said nothing");
+    if (text[0] != 'r') return text.substr(1);
+    return fromStoredJson<VerifyReport>(text.substr(1));
+}
+
+Outcome checkInChild(const std::string& card, const std::string& backupPath, bool unprivileged) {
+    const auto checked = reportInChild(card, backupPath, unprivileged);
+    if (const auto* failure = std::get_if<std::string>(&checked)) return {false, -1, *failure, "", ""};
+    const VerifyReport& r = std::get<VerifyReport>(checked);
+    Outcome o{r.safeToFormat, r.cardUnreadable, r.headline(), "", ""};
+    for (const UnreadableEntry& e : r.cardUnreadableEntries)
+        o.entries += (o.entries.empty() ? "" : "; ") + e.path + ": " + e.reason;
+    for (const ContentLine& line : r.contents)
+        for (const std::string& folder : line.unlisted) o.unlisted += (o.unlisted.empty() ? "" : "; ") + folder;
     return o;
 }
 
@@ -228,6 +233,7 @@ TEST_F(CardIntegrity, CardFileChangedAfterItsComparison) {
              test::writeFile(p + ".new", test::readFile(p), test::mtimeOf(p));
              fs::rename(p + ".new", p);
          }},
+        {"removed", [](const std::string& p) { fs::remove(p); }},
     };
     auto card = newCard();
     for (const auto& row : rows) {
@@ -253,6 +259,8 @@ TEST_F(CardIntegrity, CardFileChangedAfterItsComparison) {
         EXPECT_EQ(f.status, expected) << rawValue(f.status);
         EXPECT_EQ(lastWord[kPhoto], expected) << "the result sink hears the final status";
         EXPECT_EQ(f.safeDrives, row.change ? 0 : 1);
+        // What was compared is not on the card: no copy of it is proven, nor listed.
+        EXPECT_EQ(f.copies.size(), row.change ? 0u : 1u);
         EXPECT_EQ(r.safeToFormat, row.change == nullptr);
     }
 }
@@ -356,6 +364,65 @@ TEST_F(CardIntegrity, ReadWriteFuseCardIsNamedOnce) {
         EXPECT_EQ(notes, fuse ? 1 : 0);
         EXPECT_EQ(r.cardUnreadable, 0);
         EXPECT_EQ(r.totals.covered(), r.totals.files);
+    }
+}
+
+// O_NOATIME is the file owner's: an ordinary user checking a card whose files belong to root (an
+// ext4 card written elsewhere) reads them without it. Where the mount records access times (relatime,
+// the usual default, does on the first read of a day) the reads change them and the report says so
+// once, naming the card and the way out; read-only or noatime, every access time stays and nothing
+// is said.
+TEST_F(CardIntegrity, CardOfAnotherUserIsNamedWhereItsAccessTimesChange) {
+    const struct {
+        const char* what;
+        const char* options;
+        bool changes;
+    } rows[] = {
+        {"relatime", "remount,rw,relatime", true},
+        {"read-only", "remount,ro", false},
+        {"noatime", "remount,rw,noatime", false},
+    };
+    constexpr time_t old = 1577836800;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto card = newCard();
+        const std::string root = *card / "card";
+        const std::string copy = cardWithCopy(root, std::string("owner-") + row.what);
+        openToAll(root);
+        openToAll(copy);
+        // Listed before the access times are set: listing a folder stamps it too.
+        std::vector<std::string> paths{root};
+        for (const auto& e : fs::recursive_directory_iterator(root)) paths.push_back(e.path().string());
+        std::string all;
+        for (const std::string& p : paths) all += " " + test::shellQuote(p);
+        shell("chown -R 0:0" + all + " && touch -a -h -d @" + std::to_string(old) + all);
+        shell("mount -o " + std::string(row.options) + " '" + card->mountPoint() + "'");
+
+        const auto checked = reportInChild(root, copy, true);
+        ASSERT_TRUE(std::holds_alternative<VerifyReport>(checked)) << std::get<std::string>(checked);
+        const VerifyReport& r = std::get<VerifyReport>(checked);
+        EXPECT_TRUE(r.safeToFormat) << r.headline();
+        EXPECT_EQ(rawValue(r.cardAccessTimes), rawValue(row.changes ? CardAccessTimes::otherOwner : CardAccessTimes::kept));
+        int notes = 0;
+        for (const std::string& p : r.problems) {
+            if (p.find("access times") == std::string::npos) continue;
+            ++notes;
+            EXPECT_NE(p.find("Files on CARD belong to another user"), std::string::npos) << p;
+            EXPECT_NE(p.find("mount it read-only (mount -o ro)"), std::string::npos) << p;
+        }
+        EXPECT_EQ(notes, row.changes ? 1 : 0);
+        int changed = 0;
+        for (const std::string& p : paths) {
+            struct stat st {};
+            ASSERT_EQ(::lstat(p.c_str(), &st), 0) << p;
+            changed += st.st_atim.tv_sec != old;
+        }
+        // What the note says is what happened.
+        if (row.changes) {
+            EXPECT_GT(changed, 0);
+        } else {
+            EXPECT_EQ(changed, 0);
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include "capture/CaptureReader.h"
 #include "match/DestIndex.h"
 #include "report/StoredForm.h"
+#include "support/OtherUsersSys.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 #include "walk/BulkWalker.h"
@@ -127,7 +128,14 @@ TEST(ExcludedPrefix, CardInsideBackup) {
         {b + "/Cards/AB", b + "/Cards/A", std::nullopt},
         {dir / "Other", b, std::nullopt},
     };
-    for (const Case& c : cases) EXPECT_EQ(Verifier::excludedPrefix(c.source, c.dest), c.want) << c.source << " in " << c.dest;
+    AccessTimesTouched touched;
+    struct stat st {};
+    ASSERT_EQ(::stat(b.c_str(), &st), 0);
+    for (const Case& c : cases)
+        EXPECT_EQ(Verifier::excludedPrefix(c.source, c.dest, CardListings{static_cast<uint64_t>(st.st_dev), touched}), c.want)
+            << c.source << " in " << c.dest;
+    // The test's own folders keep their access times (or the mount records none).
+    EXPECT_EQ(touched.count(), 0);
 }
 
 // ---- Collation --------------------------------------------------------------------------------------
@@ -505,8 +513,10 @@ TEST(CardChanges, TheCardAsTheCheckSawItAndEachChangeSince) {
     card.write("MISC/notes.txt", "notes");
     VerifyRequest request(card.path(), {});
     Verifier verifier(request);
-    const std::vector<RecordedFile> recorded = recordedFiles(verifier.run());
-    ASSERT_EQ(recorded.size(), 4u);
+    const RecordedCard recorded = recordedCard(verifier.run());
+    ASSERT_EQ(recorded.files.size(), 4u);
+    EXPECT_TRUE(recorded.unreadable.empty());
+    EXPECT_FALSE(recorded.unreadableUnnamed);
     auto now = [&] {
         BulkWalker walker;
         return cardChangesAt(recorded, card.path(), walker);
@@ -525,6 +535,105 @@ TEST(CardChanges, TheCardAsTheCheckSawItAndEachChangeSince) {
     ASSERT_EQ(::unlink((card / std::string("DCIM/100CANON/IMG_\xff" "3.JPG")).c_str()), 0);
     EXPECT_EQ(now(), (CardChanges{1, 2, 1, false}));
     EXPECT_TRUE(now().any());
+}
+
+// Listing the card again to see whether it changed is itself a read of its folders: where they
+// belong to another user, each listing's trace on them is counted for the result to own up to,
+// and it is no change of the card.
+TEST(CardChanges, ListingFoldersOfAnotherUserIsCountedNotChanged) {
+    TempDir card{"sinceother"};
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one");
+    VerifyRequest request(card.path(), {});
+    const RecordedCard recorded = recordedCard(Verifier(request).run());
+    BulkWalker own;
+    EXPECT_EQ(cardChangesAt(recorded, card.path(), own).accessTimesTouched, 0);
+    OtherUsersSys sys(ST_RELATIME);
+    BulkWalker other(BulkWalker::Options(), sys);
+    const CardChanges changes = cardChangesAt(recorded, card.path(), other);
+    EXPECT_FALSE(changes.any());
+    EXPECT_GT(changes.accessTimesTouched, 0);
+}
+
+// What the check itself said changed (a file written, added or taken away while it read) and the
+// places it could not read are no news of the card since: a file it called changed may be any
+// size or gone, a folder it could not list may still be unreadable. Anything else still counts.
+TEST(CardChanges, WhatTheCheckFoundChangingIsNoNews) {
+    TempDir card{"during"};
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one");
+    card.write("DCIM/100CANON/IMG_0002.JPG", "two");
+    card.write("DCIM/100CANON/IMG_0003.JPG", "three");
+    VerifyRequest request(card.path(), {});
+    VerifyReport report = Verifier(request).run();
+    for (FileResult& f : report.files)
+        if (f.name != "IMG_0001.JPG") f.status = FileStatus::changed;
+    report.cardUnreadable = 1;
+    report.cardUnreadableEntries = {{"DCIM/101CANON", "Permission denied"}};
+    const RecordedCard recorded = recordedCard(report);
+    EXPECT_EQ(recorded.unreadable, std::set<std::string>{"DCIM/101CANON"});
+    auto now = [&] {
+        BulkWalker walker;
+        return cardChangesAt(recorded, card.path(), walker);
+    };
+    card.write("DCIM/100CANON/IMG_0002.JPG", "two, rewritten");
+    ASSERT_EQ(::unlink((card / "DCIM/100CANON/IMG_0003.JPG").c_str()), 0);
+    EXPECT_EQ(now(), CardChanges{});
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one, rewritten");
+    ASSERT_EQ(::unlink((card / "DCIM/100CANON/IMG_0002.JPG").c_str()), 0);
+    EXPECT_EQ(now(), (CardChanges{0, 1, 0, false}));
+
+    // Walk errors as the listing meets them: the folder the check could not list, the card's top
+    // folder, and one the check could.
+    auto listed = [&](const std::string& below) {
+        WalkResult w;
+        w.root = card.path();
+        w.directories.push_back({});
+        w.errors.push_back({below.empty() ? w.root : w.root + "/" + below, EACCES, true});
+        return cardChanges(recorded, w).unreadable;
+    };
+    const size_t steady = 1;  // IMG_0001.JPG, the only file the check did not find changing
+    EXPECT_FALSE(listed("DCIM/101CANON"));
+    EXPECT_TRUE(listed("DCIM/102CANON"));
+    EXPECT_TRUE(listed(""));
+    RecordedCard top = recorded;
+    top.unreadable.insert("");
+    WalkResult w;
+    w.root = card.path();
+    w.directories.push_back({});
+    w.errors.push_back({w.root, EACCES, true});
+    EXPECT_EQ(cardChanges(top, w), (CardChanges{0, 0, steady, false}));
+    RecordedCard unnamed = recorded;
+    unnamed.unreadable.clear();
+    unnamed.unreadableUnnamed = true;
+    EXPECT_FALSE(cardChanges(unnamed, w).unreadable);
+}
+
+// A listing that hands its folders over lists the card again while they hold folders nobody knew:
+// a photo written into a folder between the listing that found the folder and its being known is
+// seen, not lost between the two; each listing names every folder, the card's own first.
+TEST(CardChanges, FoldersNamedBeforeTheCardIsHeldAgainstItsCheck) {
+    TempDir card{"folders"};
+    card.write("DCIM/100CANON/IMG_0001.JPG", "one");
+    VerifyRequest request(card.path(), {});
+    const RecordedCard recorded = recordedCard(Verifier(request).run());
+    std::vector<std::vector<std::string>> told;
+    std::set<std::string> known;
+    BulkWalker walker;
+    const CardChanges changes = cardChangesAt(recorded, card.path(), walker, [&](const std::vector<std::string>& f) {
+        told.push_back(f);
+        if (told.size() == 1) card.write("DCIM/100CANON/IMG_0002.JPG", "written meanwhile");
+        bool learnt = false;
+        for (const std::string& folder : f) learnt = known.insert(folder).second || learnt;
+        return learnt;
+    });
+    EXPECT_EQ(changes, (CardChanges{1, 0, 0, false}));
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0], (std::vector<std::string>{"", "DCIM", "DCIM/100CANON"}));
+    EXPECT_EQ(told[1], told[0]);
+    // One that learns of new folders at every listing is listed a bounded number of times.
+    size_t listings = 0;
+    BulkWalker again;
+    cardChangesAt(recorded, card.path(), again, [&](const std::vector<std::string>&) { return ++listings > 0; });
+    EXPECT_EQ(listings, 3u);
 }
 
 }  // namespace

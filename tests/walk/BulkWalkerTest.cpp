@@ -12,10 +12,12 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
@@ -343,13 +345,23 @@ public:
     bool goneForReal = false;    // ...after removing the file
     int getdentsEintrs = 0;      // the first N getdents64 calls fail with EINTR
     std::string failGetdentsDir; // relative path whose second getdents64 fails with EIO
+    bool refuseNoatime = false;  // EPERM on opens with O_NOATIME, as for another user's folders
+    std::optional<unsigned long> mountFlags;  // what fstatvfs says of the mount
     std::atomic<int> getdentsCalls{0};
+    std::atomic<int> opensWithoutNoatime{0};
 
+    int open(const char* path, int flags, mode_t mode) override {
+        if (refuseNoatime && (flags & O_NOATIME)) return errno = EPERM, -1;
+        if (!(flags & O_NOATIME)) ++opensWithoutNoatime;
+        return Sys::open(path, flags, mode);
+    }
     int openat(int dirfd, const char* path, int flags, mode_t mode) override {
         if (!failOpenAt.empty() && failOpenAt == path) {
             errno = EACCES;
             return -1;
         }
+        if (refuseNoatime && (flags & O_NOATIME)) return errno = EPERM, -1;
+        if (!(flags & O_NOATIME)) ++opensWithoutNoatime;
         int fd = Sys::openat(dirfd, path, flags, mode);
         if (fd >= 0 && failGetdentsDir == path) {
             std::lock_guard<std::mutex> l(m);
@@ -392,6 +404,11 @@ public:
             return -1;
         }
         return Sys::statx(dirfd, path, flags, mask, out);
+    }
+    int fstatvfs(int fd, struct statvfs* out) override {
+        const int rc = Sys::fstatvfs(fd, out);
+        if (rc == 0 && mountFlags) out->f_flag = *mountFlags;
+        return rc;
     }
 
 private:
@@ -471,6 +488,45 @@ TEST(BulkWalker, TroubleBelowTheRootIsCollectedPerPath) {
     for (const std::string& f : files) half += f.rfind("half/", 0) == 0;
     EXPECT_GT(half, 0u) << "entries of the batches before the failure stay";
     EXPECT_LT(half, 401u);
+}
+
+// Folders of another user refuse O_NOATIME: they are listed all the same, and the result counts
+// them where the mount records access times of folders.
+TEST(BulkWalker, FoldersOfAnotherUserAreListedAndCounted) {
+    TempDir t("walknoatime");
+    t.write("DCIM/100TEST/a.jpg", "a");
+    t.write("DCIM/101TEST/b.jpg", "b");
+    t.write("MISC/c.txt", "c");
+    const struct {
+        const char* what;
+        bool refused;
+        std::optional<unsigned long> mountFlags;
+        bool counted;
+    } rows[] = {
+        {"owner", false, ST_RELATIME, false},
+        {"another user, relatime", true, ST_RELATIME, true},
+        {"another user, strictatime", true, 0ul, true},
+        {"another user, nodiratime", true, ST_NODIRATIME | ST_RELATIME, false},
+        {"another user, read-only", true, ST_RDONLY, false},
+    };
+    std::set<std::string> expected;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScriptedSys sys;
+        sys.refuseNoatime = row.refused;
+        sys.mountFlags = row.mountFlags;
+        const WalkResult r = BulkWalker(BulkWalker::Options(), sys).walk(t.path());
+        std::set<std::string> files;
+        for (const WalkEntry& e : r.entries) files.insert(r.relativePath(e));
+        if (expected.empty()) expected = files;
+        EXPECT_EQ(files, expected);
+        EXPECT_EQ(files.size(), 3u);
+        EXPECT_TRUE(r.errors.empty());
+        EXPECT_EQ(sys.opensWithoutNoatime.load() > 0, row.refused);
+        // Every folder listed (root, DCIM, its two, MISC), each noted once; the root's own
+        // descriptor, through which nothing is listed, counts too.
+        EXPECT_EQ(r.accessTimesTouched, row.counted ? 6 : 0);
+    }
 }
 
 // A file removed between its listing and its status call is not trouble; a status call that says

@@ -2,17 +2,24 @@
 #include "ModelFixture.h"
 #include "present/Paths.h"
 #include "present/Sidebar.h"
+#include "support/OtherUsersSys.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/statvfs.h>
 
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -483,7 +490,7 @@ private slots:
             << "“CARD” was removed during the check. Insert it again to check it.";
         QTest::newRow("result shown")
             << "results" << QString::fromStdString(kCard)
-            << "“CARD” ejected — you can remove it. Its result is saved in Recent cards.";
+            << "“CARD” ejected — you can remove it. Its result is saved in Recent checks.";
         QTest::newRow("folder on the card, no result")
             << "setup" << QString::fromStdString(kCard + "/DCIM") << "";
     }
@@ -525,6 +532,9 @@ private slots:
         QTest::newRow("no disk service")
             << "Eject needs the UDisks2 service" << true
             << "Couldn't eject “CARD”: Eject needs the UDisks2 service. Eject it in Disks instead.";
+        // A refusal without a reason still makes a whole sentence.
+        QTest::newRow("refused without a reason")
+            << " " << false << "Couldn't eject “CARD”. Close anything using the card and try again.";
     }
     void eject() {
         QFETCH(QString, reason);
@@ -539,7 +549,9 @@ private slots:
         m.ejectSource();
         QVERIFY(m.ejecting() && !m.deepVerifying());
         QVERIFY(h.verifier(1)->cancelled());
-        QCOMPARE(h.ejector->asked, std::vector<std::string>{kCard});
+        // A result ready to format is ejected once the card is seen still to be as it says.
+        QTRY_COMPARE(h.ejector->asked, std::vector<std::string>{kCard});
+        QVERIFY(m.ejecting());
         h.volumes->push(listing({volume("/", "root", false)}));
         using Kind = EjectFailure::Kind;
         h.ejector->finish(reason.isEmpty() ? std::nullopt
@@ -592,6 +604,54 @@ private slots:
         }
         m.fileRows()->setSys(defaultSys());
         if (eject) h.ejector->finish(std::nullopt);
+    }
+
+    // A preview that cannot keep a card file's access time (another user's file on a mount that
+    // records them) makes the result say what a check says of such a card: of the shown card's
+    // files only, once, and not where the mount records nothing. A result whose check said it
+    // already keeps its own words.
+    void previewReadsThatChangeAccessTimesAreSaid_data() {
+        QTest::addColumn<bool>("records");
+        QTest::newRow("relatime") << true;
+        QTest::newRow("read-only") << false;
+    }
+    void previewReadsThatChangeAccessTimesAreSaid() {
+        QFETCH(bool, records);
+        Harness h;
+        AppModel& m = ready(h);
+        const std::string card = h.dir.filePath("CARD").toStdString();
+        QVERIFY(QDir().mkpath(QString::fromStdString(card)));
+        const QString inside = QString::fromStdString(card) + "/notes.txt",
+                      outside = h.dir.filePath("other.txt");
+        for (const QString& path : {inside, outside}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("words\n") > 0);
+        }
+        VerifyReport r = makeReport(card, {"/backup/a", "/backup/b"}, kAllVerified);
+        r.source.name = "CARD";
+        checkTo(h, m, r);
+        QCOMPARE(m.cardAccessTimesNote(), QString());
+        QSignalSpy changed(&m, &AppModel::cardAccessTimesChanged);
+        OtherUsersSys other(records ? ST_RELATIME : ST_RDONLY);
+        m.fileRows()->setSys(other);
+        QSignalSpy loaded(m.fileRows(), &FileRows::textLoaded);
+        for (const QString& path : {outside, inside, inside}) {
+            m.fileRows()->loadText(QUrl::fromLocalFile(path));
+            QVERIFY(loaded.wait(5000));
+            QCOMPARE(loaded.last().at(1).toString(), QStringLiteral("words\n"));
+        }
+        m.fileRows()->setSys(defaultSys());
+        const QString otherUser = QStringLiteral(
+            "Files on CARD belong to another user, so its file system updates their access times as they are "
+            "read. To leave the card untouched, mount it read-only (mount -o ro).");
+        QCOMPARE(m.cardAccessTimesNote(), records ? otherUser : QString());
+        QCOMPARE(changed.count(), records ? 1 : 0);
+
+        r.cardAccessTimes = CardAccessTimes::fuseReadWrite;
+        checkTo(h, m, r);
+        QCOMPARE(m.cardAccessTimesNote(), QString::fromStdString(*r.accessTimesNote()));
+        checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
+        QCOMPARE(m.cardAccessTimesNote(), QString());
     }
 
     // "Still mounted" comes from the mount table: a folder that outlived its drive is no proof.
@@ -684,7 +744,7 @@ private slots:
 
         m.setSource("/nowhere/CARD");
         m.checkAgainstBackup(false);
-        QCOMPARE(m.noticeText(), QString("Insert CARD to check it against another backup."));
+        QCOMPARE(m.noticeText(), QString("Insert \u201cCARD\u201d to check it against another backup."));
         QCOMPARE(h.picker->calls.size(), size_t(2));
     }
 
@@ -743,6 +803,21 @@ private slots:
         m.show("second", false);
         while (t.elapsed() < 4600) QTest::qWait(50);
         QCOMPARE(m.noticeText(), QString("second"));
+    }
+
+    // A notice always has words: one without any is refused, and the notice shown stays.
+    void emptyNoticesAreRefused() {
+        Harness h;
+        AppModel& m = h.start();
+        QSignalSpy changed(&m, &AppModel::noticeChanged);
+        for (const QString& nothing : {QString(), QStringLiteral(""), QStringLiteral(" \t\n")})
+            m.show(nothing, false);
+        QVERIFY(!m.hasNotice());
+        QCOMPARE(changed.count(), 0);
+        m.show(QStringLiteral("said"), true);
+        m.show(QString(), false);
+        QCOMPARE(m.noticeText(), QStringLiteral("said"));
+        QVERIFY(m.noticeOk());
     }
 
     // The model's side of preview, reveal and export on a card whose files exist.
@@ -945,21 +1020,74 @@ private slots:
             QCOMPARE(h.verifier(before)->request().source, kCard);
             return;
         }
-        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert \u201cCARD\u201d to check it again."));
         m.dismissNotice();
         m.check(QStringLiteral("verified"));
-        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert \u201cCARD\u201d to check it again."));
         m.dismissNotice();
         m.recheckSaved(saved.toString());
         QVERIFY(m.waitForIdle(5000));
-        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it again."));
+        QCOMPARE(m.noticeText(), QStringLiteral("Insert \u201cCARD\u201d to check it again."));
         m.checkAgainstBackup(false);
-        QCOMPARE(m.noticeText(), QStringLiteral("Insert CARD to check it against another backup."));
+        QCOMPARE(m.noticeText(),
+                 QStringLiteral("Insert \u201cCARD\u201d to check it against another backup."));
         QCOMPARE(h.picker->calls.size(), picks);
         QCOMPARE(h.verifierCount(), before);
         QCOMPARE(m.historyCount(), 1);
         QCOMPARE(m.history().front().id, saved);
         QCOMPARE(m.phase(), AppModel::Phase::Results);
+    }
+
+    // A result of a card in the reader, made now or opened from the history, is ready to format
+    // only while the card is as it says: a file added, deleted, rewritten to another size or
+    // touched, or a folder made and then a photo put in it, turns it into "changed" within moments
+    // without anyone asking, and the ready-to-format panel goes. A folder alone is no change.
+    void aShownCardThatChangesIsChangedSince_data() {
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<QString>("change");
+        for (bool saved : {false, true})
+            for (const char* change : {"a file added", "a file deleted", "a file's size", "a file's time",
+                                       "a folder, then a file in it"})
+                QTest::newRow(qPrintable(QString(saved ? "saved, " : "made now, ") + change))
+                    << saved << QString::fromLatin1(change);
+    }
+    void aShownCardThatChangesIsChangedSince() {
+        QFETCH(bool, saved);
+        QFETCH(QString, change);
+        QTemporaryDir dir;
+        const std::string card = dir.filePath(QStringLiteral("CARD")).toStdString();
+        Harness h;
+        AppModel& m = readyToFormatOn(h, card);
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
+        if (saved) {
+            QTRY_COMPARE(m.historyCount(), 1);
+            m.showHistory(m.history().front().id.toString());
+            QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::unchanged);
+        }
+        QVERIFY(m.showsReadyToFormat());
+        QVERIFY(m.waitForIdle(5000));
+        const AppModel::SavedCard before = m.savedCard();
+        const std::string photo = card + "/DCIM/IMG_0.JPG";
+        if (change == "a file added") {
+            writeCardFile(card, "DCIM/IMG_100.JPG", 1000);
+        } else if (change == "a file deleted") {
+            QVERIFY(std::filesystem::remove(photo));
+        } else if (change == "a file's size") {
+            writeCardFile(card, "DCIM/IMG_0.JPG", 999);
+        } else if (change == "a file's time") {
+            const timespec times[2] = {{0, UTIME_OMIT}, {1'700'000'000, 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, photo.c_str(), times, 0), 0);
+        } else {
+            QVERIFY(std::filesystem::create_directory(card + "/DCIM/101NEW"));
+            QVERIFY(m.waitForIdle(5000));
+            QCOMPARE(m.savedCard(), before);
+            QVERIFY(m.showsReadyToFormat());
+            writeCardFile(card, "DCIM/101NEW/IMG_100.JPG", 1000);
+        }
+        QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(!m.showsReadyToFormat());
+        QVERIFY(m.savedCardChanges().any());
+        QVERIFY(m.canEjectSource());
     }
 
     // Checking a saved card again waits for its card and backups to be restored, checks it against
@@ -982,7 +1110,7 @@ private slots:
             *row("none connected") << oneCall << QStringList{"/backup/a", "/backup/b"} << false
                                    << QStringList{} << "named";
             *row("card not inserted") << oneCall << QStringList{QString::fromStdString(kCard)} << false
-                                      << QStringList{} << "Insert CARD to check it again.";
+                                      << QStringList{} << "Insert \u201cCARD\u201d to check it again.";
             *row("card changed meanwhile") << oneCall << QStringList{} << true << QStringList{} << "";
         }
     }

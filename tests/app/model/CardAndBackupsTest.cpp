@@ -2,12 +2,16 @@
 // through the model with scripted verifiers, volume listings and bookmarks.
 #include "ModelFixture.h"
 #include "model/CopySheet.h"
+#include "platform/Account.h"
 #include "present/Paths.h"
 
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -149,31 +153,35 @@ private slots:
     // the list is emptied, at the removable-media folder before any, and beside a card that holds
     // the last one.
     void pickersOpenWhereAUserLooks_data() {
-        QTest::addColumn<QString>("picker");             // "card", "offered", "next", "copy" or "backups"
+        QTest::addColumn<QString>("picker");  // "card", "offered", "next", "copy", "against" or "backups"
         QTest::addColumn<QStringList>("backupsBefore");  // chosen, then all removed when "cleared"
         QTest::addColumn<bool>("cleared");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("selected");
+        QTest::addColumn<QStringList>("fenced");  // what the dialog must not list: the cards
         const QString a = QString::fromStdString(kA), b = QString::fromStdString(kB);
+        const QStringList cam{"/media/u/CAM"};
         QTest::newRow("card") << "card" << QStringList{a} << false << "/media"
-                              << "";
+                              << "" << QStringList{};
         QTest::newRow("card offered") << "offered" << QStringList{a} << false << "/media/u"
-                                      << "/media/u/CAM";
+                                      << "/media/u/CAM" << QStringList{};
         QTest::newRow("next card") << "next" << QStringList{a} << false << "/media/u"
-                                   << "/media/u/CAM";
+                                   << "/media/u/CAM" << QStringList{};
         QTest::newRow("first backup") << "backups" << QStringList{} << false << "/media"
-                                      << "";
-        QTest::newRow("next backup") << "backups" << QStringList{a, b} << false << b << "";
-        QTest::newRow("backups removed") << "backups" << QStringList{a} << true << a << "";
+                                      << "" << cam;
+        QTest::newRow("next backup") << "backups" << QStringList{a, b} << false << b << "" << cam;
+        QTest::newRow("backups removed") << "backups" << QStringList{a} << true << a << "" << cam;
         QTest::newRow("last backup on a card")
             << "backups" << QStringList{"/media/u/CAM/copies"} << true << "/media/u"
-            << "";
+            << "" << cam;
         QTest::newRow("last backup the card now")
             << "card, then backups" << QStringList{"/data/cards/one"} << false << "/data/cards"
-            << "";
+            << "" << QStringList{"/data/cards/one", "/media/u/CAM"};
+        QTest::newRow("another backup for the card") << "against" << QStringList{a} << false << "/media"
+                                                     << "" << QStringList{"<card>", "/media/u/CAM"};
         QTest::newRow("copies to a folder on a card")
             << "copy" << QStringList{"/media/u/CAM/copies"} << false << "/media/u"
-            << "";
+            << "" << QStringList{QString::fromStdString(kCard)};
     }
     void pickersOpenWhereAUserLooks() {
         QFETCH(QString, picker);
@@ -181,6 +189,7 @@ private slots:
         QFETCH(bool, cleared);
         QFETCH(QString, start);
         QFETCH(QString, selected);
+        QFETCH(QStringList, fenced);
         Harness h;
         h.volumes->push(listing({kRoot, volume("/media/u/CAM", "CAM", true, true)}));
         AppModel& m = h.start();
@@ -188,8 +197,12 @@ private slots:
         for (const QString& b : backupsBefore) m.addBackups({b.toStdString()});
         if (cleared)
             while (!m.destinations().empty()) m.removeBackup(m.destinations().front());
+        QTemporaryDir card;
         if (picker == "card") {
             m.chooseSource();
+        } else if (picker == "against") {
+            m.setSource(card.path().toStdString());
+            m.checkAgainstBackup(true);
         } else if (picker == "offered") {
             m.chooseSource(QStringLiteral("/media/u/CAM"));
         } else if (picker == "next") {
@@ -204,6 +217,7 @@ private slots:
             m.chooseCopyLocation();
             m.exportCSV();
             QVERIFY(h.savePicker->folders.size() == 1 && !h.savePicker->folders[0].starts_with("/media"));
+            QCOMPARE(h.savePicker->lastFenced, std::vector<std::string>{kCard});
         } else {
             if (picker.startsWith("card")) m.setSource(backupsBefore.front().toStdString());
             m.chooseBackups();
@@ -211,6 +225,56 @@ private slots:
         QCOMPARE(h.picker->calls.size(), size_t(1));
         QCOMPARE(h.picker->calls[0].startingAt, std::optional<std::string>(start.toStdString()));
         QCOMPARE(h.picker->calls[0].selected.value_or(std::string()), selected.toStdString());
+        std::vector<std::string> want;
+        for (QString f : fenced) want.push_back(f.replace("<card>", card.path()).toStdString());
+        QCOMPARE(h.picker->calls[0].fenced, want);
+    }
+
+    // The pickers open in the account's folders, also when the launcher left USER and HOME unset:
+    // the removable-media folder of the account's name, and its home's documents for a report.
+    void startFoldersAreTheAccounts() {
+        const passwd* account = ::getpwuid(::geteuid());
+        if (!account) QSKIP("this user has no entry in the account database");
+        const std::string name = account->pw_name, home = account->pw_dir;
+        const QByteArray user = qgetenv("USER"), homeVariable = qgetenv("HOME");
+        qunsetenv("USER");
+        qunsetenv("HOME");
+        auto restore = qScopeGuard([&] {
+            qputenv("USER", user);
+            qputenv("HOME", homeVariable);
+        });
+        QTemporaryDir machine;
+        const std::string root = machine.path().toStdString();
+        QCOMPARE(desktopMountRoot(root), root);
+        for (const std::string& folder : {std::string("/media"), "/media/" + name, "/run/media/" + name}) {
+            QVERIFY(QDir().mkpath(QString::fromStdString(root + folder)));
+            QCOMPARE(desktopMountRoot(root), root + folder);
+        }
+
+        Harness h;
+        AppModel& m = chosen(h, {kA});
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(makeReport(kCard, {kA}, {FileStatus::missing}));
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        m.exportCSV();
+        const std::string documents = home + "/Documents";
+        QCOMPARE(h.savePicker->folders,
+                 std::vector<std::string>{QFileInfo(QString::fromStdString(documents)).isDir() ? documents
+                                                                                               : home});
+
+        // Settings and history are found from HOME: without it (or with a relative one) they
+        // would be looked for in "/"; a HOME the launcher did set is kept.
+        for (const char* given : {"", "relative/home"}) {
+            qputenv("HOME", given);
+            settleHome();
+            QCOMPARE(qgetenv("HOME").toStdString(), home);
+        }
+        qunsetenv("HOME");
+        settleHome();
+        QCOMPARE(qgetenv("HOME").toStdString(), home);
+        qputenv("HOME", machine.path().toUtf8());
+        settleHome();
+        QCOMPARE(qgetenv("HOME"), machine.path().toUtf8());
     }
 
     // The volume facts of the card and the backups, the one source of the sidebar and the start
@@ -257,7 +321,7 @@ private slots:
         QCOMPARE(sheet->destination(), 0);
         unplug(h, m, {kA, kB});
         QVERIFY(sheet->waitForPlan(5000));
-        QCOMPARE(sheet->planError(), QStringLiteral("a isn't connected"));
+        QCOMPARE(sheet->planError(), QStringLiteral("\u201ca\u201d isn't connected"));
         QVERIFY(!sheet->canCopy());
 
         m.clearCopyRequest();

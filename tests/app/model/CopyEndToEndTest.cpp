@@ -16,11 +16,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <thread>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -52,10 +50,10 @@ std::set<std::string> filesUnder(const std::string& root) {
     return out;
 }
 
-std::unique_ptr<CopySheet> openSheet(AppModel& model, const VerifyReport& report) {
+std::unique_ptr<CopySheet> openSheet(AppModel& model, const VerifyReport& report, CopySheetDeps deps = {}) {
     AppModel::CopyRequest request{QUuid::createUuid(), {}, QStringLiteral("Copy")};
     for (const auto& f : report.files) request.fileIDs.push_back(f.id);
-    auto sheet = std::make_unique<CopySheet>(model, report, request, model.settings(), CopySheetDeps{});
+    auto sheet = std::make_unique<CopySheet>(model, report, request, model.settings(), std::move(deps));
     sheet->chooseLayout(CopySheet::Layout::card);
     sheet->setBaseFolder(QString());
     return sheet;
@@ -90,27 +88,29 @@ private slots:
         Harness harness;
         AppModel& model = harness.start();
         const VerifyReport report = cardReport(card->mountPoint(), backup.mountPoint(), files);
-        auto sheet = openSheet(model, report);
+        // Another writer takes every free byte once the third copy is done, before the run goes on,
+        // however fast it runs.
+        CopySheetDeps deps;
+        deps.runCopy = [&backup](CopyRunner& runner) {
+            runner.onProgress = [&backup, shown = runner.onProgress,
+                                 filled = false](const CopyProgress& p) mutable {
+                if (p.filesDone >= 3 && !filled) {
+                    filled = true;
+                    int fd = ::open((backup / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
+                    std::string block(1 << 16, 'f');
+                    while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+                    }
+                    if (fd >= 0) ::close(fd);
+                }
+                shown(p);
+            };
+            return runner.run();
+        };
+        auto sheet = openSheet(model, report, std::move(deps));
         QVERIFY(sheet->waitForPlan(20000));
         QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
-
-        // Another writer takes every free byte once the third copy has appeared.
-        std::atomic<bool> stop{false};
-        std::thread writer([&] {
-            const std::string third = backup / "DCIM/IMG_2.JPG";
-            while (!stop && ::access(third.c_str(), F_OK) != 0) std::this_thread::yield();
-            struct statvfs st {};
-            if (stop || ::statvfs(backup.mountPoint().c_str(), &st) != 0) return;
-            int fd = ::open((backup / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
-            std::string block(1 << 16, 'f');
-            while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
-            }
-            if (fd >= 0) ::close(fd);
-        });
         sheet->copy();
         QVERIFY(sheet->waitForRun(60000));
-        stop = true;
-        writer.join();
 
         auto r = sheet->copyReport();
         QVERIFY(r);
@@ -237,6 +237,41 @@ private slots:
             QCOMPARE(view.value("fromCache").toStringList().size(), tmpfs ? n : 0);
             QCOMPARE(view.value("fromCacheNote").toString().isEmpty(), !tmpfs);
         }
+    }
+
+    // A backup whose root belongs to root, as a drive formatted elsewhere mounts: an ordinary user
+    // is told so in the dialog, before Copy, and cannot start it; root may copy. The same drive
+    // mounted read-only is refused to everyone. Nothing is written while the dialog says no.
+    void aBackupYouMayNotWriteOn() {
+        std::unique_ptr<ZramVolume> drive;
+        try {
+            drive = std::make_unique<ZramVolume>(32 << 20, "LOCKED");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        const std::string root = drive->mountPoint();
+        runAsRootOrThrow("chown 0:0 " + shellQuote(root) + " && chmod 755 " + shellQuote(root));
+        Harness harness;
+        AppModel& model = harness.start();
+        const VerifyReport report = cardReport(card->mountPoint(), root, 3);
+        auto sheet = openSheet(model, report);
+        QVERIFY(sheet->waitForPlan(20000));
+        if (::geteuid() != 0) {
+            QCOMPARE(sheet->planError(), CopySheet::notWritableText(root));
+            QVERIFY(!sheet->canCopy());
+            sheet->copy();
+            QVERIFY(!model.copying());
+        } else {
+            QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
+        }
+        runAsRootOrThrow("mount -o remount,ro " + shellQuote(root));
+        auto readOnly = openSheet(model, report);
+        QVERIFY(readOnly->waitForPlan(20000));
+        QCOMPARE(readOnly->planError(),
+                 CopySheet::readOnlyText(QString::fromStdString(report.destinations[0].name)));
+        QVERIFY(!readOnly->canCopy());
+        runAsRootOrThrow("mount -o remount,rw " + shellQuote(root));
+        QVERIFY(!std::filesystem::exists(root + "/DCIM"));
     }
 
     void quittingDuringACopy() {

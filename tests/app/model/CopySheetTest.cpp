@@ -5,8 +5,15 @@
 #include "model/CopySheet.h"
 #include "support/TempDir.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 
@@ -39,6 +46,9 @@ struct Setup {
         for (auto& f : report.files) dir.write("card/" + f.relativePath, std::string(size_t(f.size), 'x'));
         model = &harness.start();
     }
+    // Stands in for the runner's run when set.
+    std::function<CopyRunResult(CopyRunner&)> runCopy;
+
     std::unique_ptr<CopySheet> open(int debounceMs = 0) {
         AppModel::CopyRequest request{QUuid::createUuid(), {}, QStringLiteral("Copy them")};
         for (const auto& f : report.files) request.fileIDs.push_back(f.id);
@@ -60,6 +70,7 @@ struct Setup {
         };
         deps.now = [] { return kLateUTC; };
         deps.debounceMs = debounceMs;
+        deps.runCopy = runCopy;
         return std::make_unique<CopySheet>(*model, report, request, model->settings(), deps);
     }
 };
@@ -75,7 +86,9 @@ private slots:
     void aFolderThatIsNotUtf8();
     void copyActsOnlyOnTheCurrentPlan();
     void refusals();
+    void aFolderYouMayNotWriteIn();
     void runEndsInTheLastCopy();
+    void copyThatChangesAccessTimesIsSaid();
     void stopListsEveryFile();
     void progressThrottle();
     void explanatoryLines();
@@ -320,6 +333,57 @@ void CopySheetTest::refusals() {
     }
 }
 
+// A backup folder this user may not write in is said in the sheet before Copy, naming the folder
+// the copy would have to make its files or folders in; a folder below it that is open to the user
+// is fine. Root writes in any folder whose mode says no: for root the folder is made immutable,
+// which no one writes in.
+void CopySheetTest::aFolderYouMayNotWriteIn() {
+    Setup s;
+    const std::string closed = s.dir / "one";
+    s.dir.mkdir("one/Open");
+    QVERIFY(::chmod((s.dir / "one/Open").c_str(), 0777) == 0);
+    QVERIFY(::chmod(closed.c_str(), 0555) == 0);
+    int fd = -1;
+    const auto reopen = qScopeGuard([&] {
+        if (fd >= 0) {
+            int flags = 0;
+            if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags &= ~FS_IMMUTABLE_FL;
+                ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+            }
+            ::close(fd);
+        }
+        ::chmod(closed.c_str(), 0755);
+    });
+    if (::geteuid() == 0) {
+        fd = ::open(closed.c_str(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        if (fd < 0 || ::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0)
+            QSKIP("this file system keeps no file flags");
+        flags |= FS_IMMUTABLE_FL;
+        if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0) QSKIP("this file system keeps no immutable flag");
+    }
+    auto sheet = s.open();
+    struct Case {
+        Layout layout;
+        QString location;
+        bool refused;
+    };
+    // The shoot's own folder lies below the closed one and does not exist yet; the card's
+    // folders would be made in the closed one itself; the open folder takes them.
+    const std::vector<Case> cases = {
+        {Layout::shoot, "", true}, {Layout::card, "", true}, {Layout::card, "Open", false}};
+    for (const auto& c : cases) {
+        sheet->chooseLayout(c.layout);
+        sheet->setBaseFolder(QString());
+        sheet->setLocation(c.location);
+        QVERIFY(sheet->waitForPlan(10000));
+        QCOMPARE(sheet->planError(), c.refused ? CopySheet::notWritableText(closed) : QString());
+        QCOMPARE(sheet->canCopy(), !c.refused);
+    }
+    QVERIFY(sheet->planError().isEmpty());
+}
+
 void CopySheetTest::runEndsInTheLastCopy() {
     Setup s;
     auto sheet = s.open();
@@ -350,13 +414,42 @@ void CopySheetTest::runEndsInTheLastCopy() {
     // Saving the report: where the user says, or a notice with the reason.
     s.harness.savePicker->answer = s.dir / "missing/r.csv";
     s.model->saveLastCopyCSV();
-    QVERIFY(s.model->noticeText().startsWith(QStringLiteral("The report couldn\u2019t be saved: ")));
+    // In the words of the check report's export: one name for one failure.
+    QVERIFY2(s.model->noticeText().startsWith(QStringLiteral("The report could not be saved as \u201c") +
+                                              QString::fromStdString(s.dir / "missing/r.csv") +
+                                              QStringLiteral("\u201d: ")),
+             qPrintable(s.model->noticeText()));
     // Dated by the model's clock, like the sheet's own dates.
     QCOMPARE(s.harness.savePicker->lastSuggestedName,
              QStringLiteral("SD Halvetrop copy \u2013 CARD \u2013 2026-12-06.csv"));
     s.harness.savePicker->answer = s.dir / "r.csv";
     s.model->saveLastCopyCSV();
     QCOMPARE(readFile(s.dir / "r.csv"), report->csv());
+}
+
+// A copy whose reads of the shown card could not keep its files' access times makes the result
+// say so, as its check would have.
+void CopySheetTest::copyThatChangesAccessTimesIsSaid() {
+    Setup s;
+    s.model->waitForIdle(5000);
+    s.model->setSource(s.report.source.path);
+    s.model->addBackups({s.report.destinations[0].path, s.report.destinations[1].path});
+    s.model->check(std::optional<CheckLevel>());
+    QCOMPARE(s.harness.verifierCount(), size_t(1));
+    s.harness.verifier(0)->complete(s.report);
+    QTRY_COMPARE(s.model->phase(), AppModel::Phase::Results);
+    QCOMPARE(s.model->cardAccessTimesNote(), QString());
+    s.runCopy = [](CopyRunner& runner) {
+        CopyRunResult result = runner.run();
+        result.sourceAccessTimesTouched = 3;
+        return result;
+    };
+    auto sheet = s.open();
+    QVERIFY(sheet->waitForPlan(10000));
+    sheet->copy();
+    QVERIFY(sheet->waitForRun(30000));
+    QVERIFY2(s.model->cardAccessTimesNote().contains(QStringLiteral("belong to another user")),
+             qPrintable(s.model->cardAccessTimesNote()));
 }
 
 void CopySheetTest::stopListsEveryFile() {

@@ -264,27 +264,45 @@ private slots:
         QVERIFY(!sameBackups(report, {"/media/backup0", "/media/backup1", "/media/backup2"}));
     }
 
+    // The export is named as the copy report's CSV is: the card's name and an ISO date, whatever
+    // the locale; a folder card by its folder (one on the system disk would be "/").
     void exportFileName_data() {
-        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("volumePath");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("name");
-        QTest::newRow("slashes of the date") << "en_US"
-                                             << "EOS_DIGITAL"
-                                             << "SD Halvetrop – EOS_DIGITAL – 12-7-26.csv";
-        QTest::newRow("other separators stay") << "de_DE"
-                                               << "EOS_DIGITAL"
-                                               << "SD Halvetrop – EOS_DIGITAL – 07.12.26.csv";
-        QTest::newRow("a slash in the label") << "de_DE"
+        QTest::newRow("a volume") << "/media/u/EOS"
+                                  << "/media/u/EOS"
+                                  << "EOS_DIGITAL"
+                                  << "SD Halvetrop – EOS_DIGITAL – 2026-12-07.csv";
+        QTest::newRow("a slash in the label") << "/media/u/AB"
+                                              << "/media/u/AB"
                                               << "A/B"
-                                              << "SD Halvetrop – A-B – 07.12.26.csv";
+                                              << "SD Halvetrop – A-B – 2026-12-07.csv";
+        QTest::newRow("a folder on a labelled volume") << "/media/u/EOS/DCIM"
+                                                       << "/media/u/EOS"
+                                                       << "EOS_DIGITAL"
+                                                       << "SD Halvetrop – DCIM – 2026-12-07.csv";
+        QTest::newRow("a folder on the system disk") << "/home/ana/Card 3"
+                                                     << "/"
+                                                     << "/"
+                                                     << "SD Halvetrop – Card 3 – 2026-12-07.csv";
     }
     void exportFileName() {
-        QFETCH(QString, locale);
+        QFETCH(QString, path);
+        QFETCH(QString, volumePath);
         QFETCH(QString, label);
         QFETCH(QString, name);
         VerifyReport report = browserReport();
+        report.source.path = path.toStdString();
+        report.source.volumePath = volumePath.toStdString();
         report.source.name = label.toStdString();
-        QCOMPARE(csvFileName(report, QDate(2026, 12, 7), QLocale(locale)), name);
+        const QLocale before;
+        for (const char* locale : {"en_US", "de_DE", "en_GB"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+            QCOMPARE(csvFileName(report, QDate(2026, 12, 7)), name);
+        }
+        QLocale::setDefault(before);
     }
 
     void exportWritesTheCSVOrSaysWhyNot_data() {

@@ -2,9 +2,17 @@
 
 #include "platform/LinuxServices.h"
 
+#include <QTest>
+
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace halvetrop::test {
 
@@ -163,9 +171,10 @@ private:
 
 }  // namespace
 
-void ProgressGate::holdAt(CheckLevel level, VerifyProgress::Stage stage) {
+void ProgressGate::holdAt(CheckLevel level, VerifyProgress::Stage stage, bool last) {
     std::lock_guard<std::mutex> hold(lock_);
     hold_ = std::make_pair(level, stage);
+    last_ = last;
     held_ = false;
 }
 
@@ -182,7 +191,8 @@ void ProgressGate::release() {
 
 void ProgressGate::pass(CheckLevel level, const VerifyProgress& p) {
     std::unique_lock<std::mutex> hold(lock_);
-    if (!hold_ || *hold_ != std::make_pair(level, p.stage)) return;
+    if (!hold_ || *hold_ != std::make_pair(level, p.stage) || (last_ && (p.total == 0 || p.done != p.total)))
+        return;
     held_ = true;
     changed_.notify_all();
     changed_.wait(hold, [&] { return !hold_; });
@@ -245,12 +255,20 @@ AppModel& Harness::start(bool real) {
             if (described->change) described->change(v);
             return v;
         };
-        deps.cardChanges = [added = addedSince](const std::vector<RecordedFile>&, const std::string&) {
+        deps.cardChanges = [added = addedSince](const RecordedCard&, const std::string&, const CardFolders&) {
             CardChanges c;
             c.added = added->load();
             return c;
         };
     }
+    if (listCards) deps.cardChanges = nullptr;
+    deps.cardWatchLimit = cardWatchLimit;
+    deps.now = [clock = clock] {
+        if (const TimeNs set = clock->load()) return set;
+        return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count());
+    };
     model = std::make_unique<AppModel>(std::move(deps));
     return *model;
 }
@@ -271,6 +289,39 @@ AppModel& ready(Harness& h, const std::vector<std::string>& backups) {
     m.waitForIdle(5000);
     m.setSource(kCard);
     m.addBackups(backups);
+    return m;
+}
+
+void writeCardFile(const std::string& card, const std::string& path, int64_t size) {
+    const std::filesystem::path file = std::filesystem::path(card) / path;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(size_t(size), 'x');
+}
+
+void writeCard(const std::string& card, const VerifyReport& r) {
+    for (const FileResult& f : r.files) {
+        writeCardFile(card, f.relativePath, f.size);
+        const timespec times[2] = {{0, UTIME_OMIT}, {f.modified / 1'000'000'000, f.modified % 1'000'000'000}};
+        ::utimensat(AT_FDCWD, (card + "/" + f.relativePath).c_str(), times, 0);
+    }
+}
+
+AppModel& readyToFormatOn(Harness& h, const std::string& card) {
+    h.listCards = true;
+    h.volumes->push(listing({volume("/", "root", false), volume(card, "CARD", true, true)}));
+    const std::vector<std::string> backups{"/backup/a", "/backup/b"};
+    const VerifyReport r =
+        makeReport(card, backups, std::vector<FileStatus>(6, FileStatus::verified), CheckLevel::verified);
+    writeCard(card, r);
+    AppModel& m = h.start();
+    m.waitForIdle(5000);
+    m.setSource(card);
+    m.addBackups(backups);
+    const size_t before = h.verifierCount();
+    m.check(std::optional<CheckLevel>());
+    if (auto v = h.verifier(before)) v->complete(r);
+    [&] { QTRY_COMPARE(m.phase(), AppModel::Phase::Results); }();
+    m.waitForIdle(5000);
     return m;
 }
 

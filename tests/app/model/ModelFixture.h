@@ -49,11 +49,12 @@ private:
     bool released_ = false;
 };
 
-// Holds the workers of a real check at its first progress report of one stage, so that a test can
-// change the drives while the check is surely in that stage; released, it holds nothing more.
+// Holds the workers of a real check at its first progress report of one stage (or at its last, the
+// one that counts every item done), so that a test can change the drives while the check is surely
+// in that stage; released, it holds nothing more.
 class ProgressGate {
 public:
-    void holdAt(CheckLevel level, VerifyProgress::Stage stage);
+    void holdAt(CheckLevel level, VerifyProgress::Stage stage, bool last = false);
     bool held();
     void release();
     // Called by the workers with each progress report of a check at `level`.
@@ -63,6 +64,7 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::optional<std::pair<CheckLevel, VerifyProgress::Stage>> hold_;
+    bool last_ = false;
     bool held_ = false;
 };
 
@@ -111,6 +113,12 @@ struct Harness {
     std::shared_ptr<Described> described = std::make_shared<Described>();
     // How many files a scripted listing of a saved card finds that its check did not.
     std::shared_ptr<std::atomic<int>> addedSince = std::make_shared<std::atomic<int>>(0);
+    // A scripted model lists the card for real (the check's own walk) instead, watching at most
+    // this many of its folders.
+    bool listCards = false;
+    size_t cardWatchLimit = 4096;
+    // The model's wall clock, when set (not 0); the system's otherwise.
+    std::shared_ptr<std::atomic<TimeNs>> clock = std::make_shared<std::atomic<TimeNs>>(0);
     std::unique_ptr<AppModel> model;
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }
@@ -124,6 +132,15 @@ struct Harness {
 
 // The camera card the scripted cases check.
 inline const std::string kCard = "/media/u/CARD";
+
+// The files of `r` written below `card` as its check recorded them (size and time), so that a
+// listing of the folder finds the card as the report says; then `path` (below the card) rewritten
+// to `size` bytes.
+void writeCard(const std::string& card, const VerifyReport& r);
+void writeCardFile(const std::string& card, const std::string& path, int64_t size);
+// A scripted model that lists the real folder `card` as it lists cards, shown the result of a check
+// that found every file on it verified on two backups: ready to format once the card is looked at.
+AppModel& readyToFormatOn(Harness& h, const std::string& card);
 
 // A new model that sees the system's disk and the card mounted, with the card and these backups
 // chosen.

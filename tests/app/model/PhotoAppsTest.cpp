@@ -1,5 +1,5 @@
-// The hand-off of new files to photo applications, through desktop entries in a private data
-// folder whose programs write down the arguments they were started with.
+// The photo applications offered for the new files, and the hand-off, through desktop entries in a
+// private data folder whose programs write down the arguments they were started with.
 #include "model/PhotoApps.h"
 
 #include "support/TempDir.h"
@@ -19,9 +19,8 @@ class PhotoAppsTest : public QObject {
         ::chmod(script.c_str(), 0755);
         return script;
     }
-    void entry(const std::string& id, const std::string& exec, bool dbus = false) {
-        dir.write("data/applications/" + id, "[Desktop Entry]\nType=Application\nName=" + id + "\nExec=" +
-                                                 exec + "\n" + (dbus ? "DBusActivatable=true\n" : ""));
+    void entry(const std::string& id, const std::string& lines) {
+        dir.write("data/applications/" + id, "[Desktop Entry]\nType=Application\n" + lines);
     }
     static QStringList argsOf(const std::string& script) {
         const QString file = QString::fromStdString(script + ".args");
@@ -35,9 +34,48 @@ class PhotoAppsTest : public QObject {
 
 private slots:
     void initTestCase() {
-        // Before anything asks the desktop for applications: only these entries exist.
-        entry("org.kde.digikam.desktop", recorder("one") + " %f");
-        entry("org.gnome.gThumb.desktop", recorder("many") + " %F");
+        // Before anything asks the desktop for applications: only these entries exist. What an
+        // entry says of itself decides; the ones not offered are marked so.
+        const std::string one = recorder("one") + " %f", many = recorder("many") + " %F";
+        entry("org.kde.digikam.desktop",
+              "Name=digiKam\nExec=" + one + "\nCategories=Qt;KDE;Graphics;Photography;\n");
+        entry("org.gnome.gThumb.desktop",
+              "Name=gThumb\nX-GNOME-FullName=gThumb Image Viewer\nExec=" + many +
+                  "\nCategories=GNOME;GTK;Graphics;Viewer;RasterGraphics;Photography;\n");
+        // Named by Name, not by what it calls itself elsewhere.
+        entry(
+            "org.gnome.Shotwell.desktop",
+            "Name=Shotwell\nGenericName=Photo Manager\nX-GNOME-FullName=Shotwell Photo Manager\n"
+            "Comment=Organize your photos\nExec=/bin/true %U\nCategories=Graphics;Photography;GNOME;GTK;\n");
+        // The same application twice (a package and a sandboxed copy): once.
+        entry("darktable.desktop",
+              "Name=darktable\nExec=/bin/true %U\nCategories=Graphics;Photography;GTK;\n");
+        entry("org.darktable.darktable.desktop",
+              "Name=Darktable\nExec=/bin/true %U\nCategories=Graphics;Photography;GTK;\n");
+        entry("org.example.Photos.desktop",
+              "Name=Photos\nDBusActivatable=true\nExec=/bin/true\n"
+              "Categories=Graphics;Photography;\n");
+        // Not offered: image viewers and editors, however many image types they open...
+        entry("display-im6.q16.desktop",
+              "Name=ImageMagick (color depth=q16)\nExec=/bin/true %f\n"
+              "Categories=Graphics;2DGraphics;RasterGraphics;GTK;\n"
+              "MimeType=image/jpeg;image/png;image/x-canon-cr2;\n");
+        entry("org.gnome.eog.desktop",
+              "Name=Image Viewer\nExec=/bin/true %U\nMimeType=image/jpeg;\n"
+              "Categories=GNOME;GTK;Graphics;2DGraphics;RasterGraphics;Viewer;\n");
+        entry("org.example.Tools.desktop",
+              "Name=Tools\nExec=/bin/true %U\nCategories=Graphics;PhotographyTools;\n");
+        // ...a photography entry kept out of menus, one that takes no files...
+        entry("shotwell-viewer.desktop",
+              "Name=Shotwell Viewer\nNoDisplay=true\nExec=/bin/true %U\n"
+              "Categories=Graphics;Photography;Viewer;\n");
+        entry("rawtherapee.desktop", "Name=RawTherapee\nExec=/bin/true\nCategories=Graphics;Photography;\n");
+        // ...and this application itself, by its entry or by its program.
+        entry("halvetrop.desktop",
+              "Name=SD Halvetrop\nExec=/bin/true %F\nCategories=Graphics;Photography;Utility;\n");
+        entry("org.example.Packaged.desktop",
+              "Name=SD Halvetrop (packaged)\nExec=" + QCoreApplication::applicationFilePath().toStdString() +
+                  " %F\nCategories=Graphics;Photography;\n");
         qputenv("XDG_DATA_DIRS", QByteArray::fromStdString(dir / "data"));
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir / "home"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir / "config"));
@@ -59,15 +97,37 @@ private slots:
         for (const auto& c : cases) QCOMPARE(handOffArguments(c.intake, c.files, c.folders, "/b"), c.want);
     }
 
+    // The help says what the application is given, as handOffArguments gives it.
+    void helpSaysWhatIsGiven() {
+        struct Case {
+            FileIntake intake;
+            size_t files, folders;
+            const char* want;
+        };
+        const Case cases[] = {
+            {FileIntake::list, 12, 2, "Open the 12 new files in X"},
+            {FileIntake::list, 1, 1, "Open the 1 new file in X"},
+            {FileIntake::list, 501, 2, "Open the 2 folders with the new files in X"},
+            {FileIntake::list, 501, 1, "Open the folder with the new files in X"},
+            {FileIntake::single, 3, 2, "Open the folder with the new files in X"},
+            {FileIntake::dbus, 501, 3, "Open the 501 new files in X"},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(handOffHelp({"X", "x.desktop", c.intake}, c.files, c.folders), c.want);
+    }
+
     void installedAndOpened() {
         const auto apps = PhotoApps::installed();
-        QCOMPARE(apps, (std::vector<PhotoApp>{{"digiKam", "org.kde.digikam.desktop"},
-                                              {"gThumb", "org.gnome.gThumb.desktop"}}));
+        QCOMPARE(apps, (std::vector<PhotoApp>{{"darktable", "darktable.desktop", FileIntake::list},
+                                              {"digiKam", "org.kde.digikam.desktop", FileIntake::single},
+                                              {"gThumb", "org.gnome.gThumb.desktop", FileIntake::list},
+                                              {"Photos", "org.example.Photos.desktop", FileIntake::dbus},
+                                              {"Shotwell", "org.gnome.Shotwell.desktop", FileIntake::list}}));
         const std::vector<std::string> files{dir.write("b/x/1.jpg", "1"), dir.write("b/x/2.jpg", "2")};
-        QCOMPARE(PhotoApps::open(apps[1], files, {dir / "b/x"}, dir / "b"), std::nullopt);
+        QCOMPARE(PhotoApps::open(apps[2], files, {dir / "b/x"}, dir / "b"), std::nullopt);
         QCOMPARE(argsOf(dir / "bin/many"),
                  (QStringList{QString::fromStdString(files[0]), QString::fromStdString(files[1])}));
-        QCOMPARE(PhotoApps::open(apps[0], files, {dir / "b/x"}, dir / "b"), std::nullopt);
+        QCOMPARE(PhotoApps::open(apps[1], files, {dir / "b/x"}, dir / "b"), std::nullopt);
         QCOMPARE(argsOf(dir / "bin/one"), QStringList{QString::fromStdString(dir / "b/x")});
         QCOMPARE(PhotoApps::open({"Ghost", "ghost.desktop"}, files, {}, dir / "b"),
                  std::optional<std::string>("Ghost is no longer installed."));

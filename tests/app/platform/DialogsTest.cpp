@@ -1,9 +1,11 @@
 // The folder and save dialogs, driven offscreen the way a user drives them: select, then accept.
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,7 +13,9 @@
 #include "platform/LinuxServices.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace halvetrop;
 
@@ -100,6 +104,132 @@ private slots:
         QVERIFY(!DialogSavePicker().saveFile("Export", "CARD.csv", "CSV (*.csv)", documents.toStdString()));
         QCOMPARE(seen.folder, documents);
         QVERIFY(!listed(card));
+    }
+
+    // The dialogs for backups and places to save are told the cards: whatever the user types
+    // (absolute, relative, through a link or "~", with Return), double-clicks or presses Open,
+    // a card's folder is never listed and never chosen. A folder beside it is listed as asked,
+    // which shows that a listing would be seen.
+    void fencedCardIsNeverListed_data() {
+        QTest::addColumn<bool>("save");       // the save dialog, else the folder picker
+        QTest::addColumn<QString>("typed");   // <card> and <other> stand for the two folders
+        QTest::addColumn<QString>("action");  // "return", "open" (the Open button), "double-click"
+        QTest::addColumn<bool>("otherListed");
+        QTest::newRow("its path") << false << "<card>/"
+                                  << "return" << false;
+        QTest::newRow("a folder on it") << false << "<card>/DCIM/"
+                                        << "return" << false;
+        QTest::newRow("relative") << false << "CARD/DCIM"
+                                  << "return" << false;
+        QTest::newRow("through a link") << false << "link/"
+                                        << "return" << false;
+        QTest::newRow("through home") << false << "~/media/CARD/"
+                                      << "return" << false;
+        QTest::newRow("its name, then Open") << false << "CARD"
+                                             << "open" << false;
+        QTest::newRow("double-clicked") << false << ""
+                                        << "double-click" << false;
+        QTest::newRow("saved into it") << true << "<card>/"
+                                       << "return" << false;
+        QTest::newRow("saved onto it") << true << "<card>/DCIM/report.csv"
+                                       << "return" << false;
+        QTest::newRow("the folder beside it") << false << "<other>/"
+                                              << "return" << true;
+    }
+    void fencedCardIsNeverListed() {
+        QFETCH(bool, save);
+        QFETCH(QString, typed);
+        QFETCH(QString, action);
+        QFETCH(bool, otherListed);
+        QTemporaryDir dir;
+        const QString media = dir.filePath("media"), card = dir.filePath("media/CARD"),
+                      other = dir.filePath("media/CARD2");
+        QVERIFY(QDir().mkpath(card + "/DCIM") && QDir().mkpath(other + "/DCIM"));
+        QVERIFY(QFile::link(card, dir.filePath("media/link")));
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", dir.path().toUtf8());
+        QVERIFY(age(card) && age(card + "/DCIM") && age(other));
+        QDir(other).entryList();
+        if (!listed(other)) QSKIP("This file system keeps no access times");
+        QVERIFY(age(other));
+
+        Seen seen;
+        whenDialogShows(seen, [&](QFileDialog& dialog, QFileSystemModel& model) {
+            auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+            // A message the dialog shows about what was typed is closed first.
+            QTimer::singleShot(400, &dialog, [&dialog] {
+                if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    message->reject();
+                dialog.reject();
+            });
+            // Typed into the focused field, as a user types: the dialog leaves its text alone then.
+            QApplication::setActiveWindow(&dialog);
+            name->setFocus();
+            QVERIFY(QTest::qWaitFor([name] { return name->hasFocus(); }));
+            name->clear();
+            QString text = typed;
+            text.replace("<card>", card).replace("<other>", other);
+            QTest::keyClicks(name, text);
+            if (action == "return") QTest::keyClick(name, Qt::Key_Return);
+            if (action == "open") {
+                name->setText(text);
+                static_cast<QDialog&>(dialog).accept();
+            }
+            if (action == "double-click") {
+                auto* view = dialog.findChild<QAbstractItemView*>("listView");
+                view->doItemsLayout();
+                const QRect at =
+                    view->visualRect(view->model()->index(model.index(card).row(), 0, view->rootIndex()));
+                QVERIFY(at.isValid());
+                QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at.center());
+                QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at.center());
+            }
+        });
+        const std::vector<std::string> fence{card.toStdString()};
+        std::vector<std::string> picked;
+        if (save) {
+            if (auto saved = DialogSavePicker().saveFile("Export", "report.csv", "CSV (*.csv)",
+                                                         media.toStdString(), fence))
+                picked.push_back(*saved);
+        } else {
+            picked = DialogFolderPicker().pickFolder("Choose", "Add", media.toStdString(), true, std::nullopt,
+                                                     fence);
+        }
+        qputenv("HOME", home);
+        QCOMPARE(seen.folder, media);
+        QVERIFY(!listed(card));
+        QVERIFY(!listed(card + "/DCIM"));
+        QCOMPARE(listed(other), otherListed);
+        // What the field was left holding may be chosen, but never a place on the card.
+        for (const auto& p : picked)
+            QVERIFY2(p != card.toStdString() && !p.starts_with(card.toStdString() + "/"), p.c_str());
+    }
+
+    // The card picker, which offers the card selected, changes nothing on it: the Delete key (which
+    // would ask, and be answered yes), renaming and a new folder are not there.
+    void theCardPickerChangesNothing() {
+        QTemporaryDir dir;
+        const QString media = dir.filePath("media"), card = dir.filePath("media/CARD");
+        QVERIFY(QDir().mkpath(card + "/DCIM"));
+        Seen seen;
+        bool writable = true;
+        whenDialogShows(seen, [&](QFileDialog& dialog, QFileSystemModel& model) {
+            QTimer::singleShot(300, &dialog, [&dialog] {
+                if (auto* ask = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                    ask->button(QMessageBox::Yes)->click();
+                dialog.reject();
+            });
+            writable = !model.isReadOnly() || dialog.findChild<QWidget*>("newFolderButton")->isEnabled();
+            auto* view = dialog.findChild<QAbstractItemView*>("listView");
+            QApplication::setActiveWindow(&dialog);
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_Delete);
+        });
+        QVERIFY(DialogFolderPicker()
+                    .pickFolder("Choose", "Choose", media.toStdString(), false, card.toStdString())
+                    .empty());
+        QVERIFY(QFileInfo(card + "/DCIM").isDir());
+        QVERIFY(!writable);
     }
 
     void pickFolders_data() {
@@ -200,6 +330,35 @@ private slots:
                                                                    {"/../media/u", "/media/u"},
                                                                    {"CARD", "/CARD"}};
         for (const auto& [in, out] : rows) QCOMPARE(cleanLocalPath(in), out);
+    }
+
+    // Told no folder, or one that is gone with everything above it, a dialog opens in the account's
+    // home, also when the launcher left USER and HOME unset.
+    void startsInTheAccountsHome() {
+        const passwd* account = ::getpwuid(::geteuid());
+        if (!account) QSKIP("this user has no entry in the account database");
+        const QString home = QFile::decodeName(account->pw_dir);
+        const QByteArray user = qgetenv("USER"), homeVariable = qgetenv("HOME");
+        qunsetenv("USER");
+        qunsetenv("HOME");
+        QStringList opened;
+        auto* poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, poll, [&opened] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                opened << dialog->directory().absolutePath();
+                dialog->reject();
+            }
+        });
+        poll->start(10);
+        DialogFolderPicker picker;
+        for (const std::optional<std::string>& start :
+             {std::optional<std::string>(), std::optional<std::string>("")})
+            QVERIFY(picker.pickFolder("Choose", "Choose", start, false, std::nullopt).empty());
+        QVERIFY(!DialogSavePicker().saveFile("Export", "r.csv", "CSV (*.csv)", ""));
+        delete poll;
+        qputenv("USER", user);
+        qputenv("HOME", homeVariable);
+        QCOMPARE(opened, QStringList(3, home));
     }
 };
 

@@ -6,6 +6,10 @@ halvetrop_qttest(app_platform_dialogs SOURCES DialogsTest.cpp LIBS halvetrop_app
 halvetrop_qttest(app_platform_instance SOURCES SingleInstanceTest.cpp LIBS halvetrop_app_platform)
 halvetrop_qttest(app_platform_volumes PRIVATE_MOUNTS SOURCES VolumesTest.cpp LIBS halvetrop_app_platform halvetrop_testsupport
   LABELS root)
+# A volume relabelled while mounted, on a zram drive, with the device manager running; in a mount
+# namespace of its own, so no other suite's mount passes for the announcement.
+halvetrop_qttest(app_platform_device_changes SOURCES DeviceChangesTest.cpp LIBS halvetrop_app_platform halvetrop_testsupport
+  LABELS root PRIVATE_MOUNTS AS_USER DEVICE_DATABASE)
 
 find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
 add_executable(app_platform_dbus ${CMAKE_CURRENT_LIST_DIR}/DBusServicesTest.cpp ${CMAKE_CURRENT_LIST_DIR}/FakeBus.h)

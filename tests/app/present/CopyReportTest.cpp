@@ -94,7 +94,14 @@ TEST(CopyReport, HeadlineAndSummary) {
         {1, 2, 1, 0, false, CopyOutcome::problems,
          "1 copied (3 KB) \u00b7 2 were already there \u00b7 1 failed"},
         {1, 0, 0, 5, true, CopyOutcome::stopped, "1 copied (3 KB) \u00b7 5 not copied"},
-        {0, 0, 2, 1, true, CopyOutcome::problems, "0 copied (3 KB) \u00b7 2 failed \u00b7 1 not copied"},
+        {2, 0, 0, 1, true, CopyOutcome::stopped, "2 copied (3 KB) \u00b7 1 not copied"},
+        // Nothing copied is said so, without a size of nothing; the files a stop never reached
+        // are among it.
+        {0, 0, 2, 1, true, CopyOutcome::problems, "Nothing copied \u00b7 2 failed"},
+        {0, 0, 1, 0, false, CopyOutcome::problems, "Nothing copied \u00b7 1 failed"},
+        {0, 2, 0, 0, false, CopyOutcome::copied, "Nothing copied \u00b7 2 were already there"},
+        {0, 1, 0, 0, false, CopyOutcome::copied, "Nothing copied \u00b7 1 was already there"},
+        {0, 0, 0, 3, true, CopyOutcome::stopped, "Nothing copied"},
     };
     for (const auto& c : cases) {
         CopyReport r;
@@ -178,6 +185,54 @@ TEST(CopyReport, DialogCountsTakeTheSingularAndNameTheBackup) {
     EXPECT_EQ(copyProgressLine(12, 1234, 3'000'000, 31'400'000'000, us).toStdString(),
               "12 of 1,234 files · 3 MB of 31.4 GB");
     EXPECT_EQ(copyProgressLine(0, 1, 0, 5, us).toStdString(), "0 of 1 file · Zero KB of 5 bytes");
+}
+
+// Every phrase of the dialog and its report with a count agrees with it, for none, one and two.
+TEST(CopyReport, DialogPhrasesAgreeWithTheirCounts) {
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    struct Row {
+        int64_t n;
+        const char *button, *collision, *lastCopy;
+    };
+    const Row rows[] = {
+        {0, "Copy 0 Files", "", "Last copy · 0 files · 2:05 PM"},
+        {1, "Copy 1 File",
+         "1 file shares a name with another file going to the same folder; it'll get a number, like "
+         "\u201cDSC00001 (2).ARW\u201d.",
+         "Last copy · 1 file · 2:05 PM"},
+        {2, "Copy 2 Files",
+         "2 files share a name with another file going to the same folder; they'll get a number, like "
+         "\u201cDSC00001 (2).ARW\u201d.",
+         "Last copy · 2 files · 2:05 PM"},
+        {1234, "Copy 1,234 Files",
+         "1234 files share a name with another file going to the same folder; they'll get a number, like "
+         "\u201cDSC00001 (2).ARW\u201d.",
+         "Last copy · 1,234 files · 2:05 PM"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(copyFilesButton(row.n, us).toStdString(), row.button);
+        EXPECT_EQ(collisionNote(row.n).toStdString(), row.collision);
+        EXPECT_EQ(lastCopyTitle(row.n, QStringLiteral("2:05 PM"), us).toStdString(), row.lastCopy);
+    }
+    // The report view's own lines: the folders' new files and the page-cache note.
+    for (const int n : {1, 2}) {
+        CopyReport r;
+        r.driveRoot = "/b";
+        r.folders = {{"/b/x", std::vector<std::string>(size_t(n), "/b/x/f"), 1000}};
+        for (int i = 0; i < n; ++i) r.rows.push_back({"f", "", "/b/x/f", 1, kCopiedFromCacheStatus, true});
+        const QVariantMap view =
+            copyReportView(QVariant::fromValue(std::make_shared<const CopyReport>(r)), us);
+        EXPECT_EQ(view.value("folders").toList().front().toMap().value("subtitle").toString().toStdString(),
+                  n == 1 ? "1 new file · 1 KB" : "2 new files · 1 KB");
+        EXPECT_TRUE(view.value("fromCacheNote")
+                        .toString()
+                        .startsWith(n == 1 ? QStringLiteral("1 file was checked")
+                                           : QStringLiteral("2 files were checked")));
+        EXPECT_TRUE(view.value("lastCopyTitle")
+                        .toString()
+                        .startsWith(n == 1 ? QStringLiteral("Last copy · 1 file · ")
+                                           : QStringLiteral("Last copy · 2 files · ")));
+    }
 }
 
 TEST(CopyReport, TitlesAndSuggestedName) {

@@ -249,7 +249,10 @@ TEST(FilesTexts, CellsAndMenuTitles) {
     EXPECT_EQ(menuCopyTitle({&a}, 1), "Copy <b>A</b>\uFFFD.JPG");
     // Every id counts, known or not.
     EXPECT_EQ(menuCopyTitle({&a, &b}, 5), "Copy 5 files");
-    EXPECT_EQ(menuCopyTitle({}, 1), "Copy 1 files");
+    // One id whose file is not known is one file, not a name.
+    EXPECT_EQ(menuCopyTitle({}, 1), "Copy 1 file");
+    EXPECT_EQ(menuCopyTitle({&a, &b}, 2), "Copy 2 files");
+    EXPECT_EQ(menuCopyTitle({}, 0), "Copy 0 files");
 
     const QLocale us("en_US");
     struct Chip {
@@ -357,6 +360,27 @@ TEST(Files, PageSelection) {
     };
     for (const Page& p : pages)
         EXPECT_EQ(pageSelection(p.current, p.lines, p.count, p.columns), p.expected) << p.why;
+}
+
+// Page Up and Page Down scroll a view by what it shows, less a line kept in sight, within its ends.
+TEST(Files, PageScroll) {
+    struct Scroll {
+        double position;
+        int pages;
+        double height, top, bottom, expected;
+        const char* why;
+    };
+    const Scroll scrolls[] = {
+        {0, 1, 500, 0, 2000, 460, "a page down keeps a line of the last one"},
+        {460, -1, 500, 0, 2000, 0, "and a page up goes back"},
+        {1800, 1, 500, 0, 2000, 2000, "not past the end"},
+        {200, -1, 500, 0, 2000, 0, "not before the start"},
+        {-12, 1, 500, -12, -12, -12, "content that fits (a margin above it) stays"},
+        {0, 2, 60, 0, 400, 60, "a short view still moves half of itself"},
+        {0, 1, 0, 0, 400, 0, "a view not laid out yet stays"},
+    };
+    for (const Scroll& s : scrolls)
+        EXPECT_DOUBLE_EQ(pageScroll(s.position, s.pages, s.height, s.top, s.bottom), s.expected) << s.why;
 }
 
 }  // namespace

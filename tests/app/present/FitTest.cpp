@@ -220,5 +220,89 @@ TEST(Fit, TableColumnsShareTheirSlack) {
     for (const Row& row : rows) EXPECT_EQ(fitColumns(columns, row.available, 3), row.widths) << row.available;
 }
 
+TEST(Fit, AShootsFanGivesWayBeforeItsTitle) {
+    // A fan of five tiles is 214 wide at ease and 166 at its tightest; a title of 187 and a chip
+    // of 81, 8 apart, need 276 beside it, 16 after the fan.
+    struct Row {
+        int tiles;
+        double title, chip, room;
+        ShootLineFit fit;
+    };
+    const Row rows[] = {
+        {5, 187, 81, 700, {214, 34, 187, 81}},    // room to spare: the frame of the widest fan
+        {3, 187, 81, 700, {214, 34, 187, 81}},    // fewer tiles in the same frame, at ease
+        {5, 187, 81, 480, {188, 27.5, 187, 81}},  // the tiles overlap more, the line stays whole
+        {3, 187, 81, 422, {130, 26, 187, 81}},    // the frame shrinks to its tiles, then they close up
+        // At its tightest the fan gives no more: a chip narrower than its floor stays whole, and
+        // only then is the title cut.
+        {5, 187, 81, 430, {166, 22, 159, 81}},
+        // One picture needs one tile: a long camera narrows, the title stays whole.
+        {1, 187, 200, 430, {78, 34, 187, 141}},
+        {1, 187, 200, 360, {78, 34, 169, 89}},  // the chip at its floor, the title cut
+        {0, 500, 0, 430, {78, 34, 336, 0}},     // no camera: the title takes the line
+        {0, 100, 0, 50, {78, 34, 0, 0}},        // no room at all
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(fitShootLine(row.tiles, row.title, row.chip, 89, 8, 16, row.room), row.fit)
+            << row.tiles << " tiles in " << row.room;
+}
+
+TEST(Fit, AShootsStatusKeepsItsCountsWhole) {
+    // After a symbol of 19: a sentence of 230; a link of 30 (prefix and chevron), its backup's name
+    // of 75 (kept to 60 at least) and its folder of 90 (its last part 45), 6 after the sentence.
+    struct Row {
+        double sentence;
+        bool link;
+        double room;
+        StatusLineFit fit;
+    };
+    const Row rows[] = {
+        {230, false, 400, {false, 230, 0, 0}},
+        {500, false, 300, {false, 281, 0, 0}},    // wider than its line: it wraps, never cut
+        {230, true, 600, {false, 230, 75, 240}},  // the folder has room beyond its own width
+        {230, true, 400, {false, 230, 70, 45}},   // the link gives way: name, then folder to its end
+        {230, true, 380, {true, 230, 75, 256}},   // not even that: the link goes under the sentence
+        {400, true, 300, {true, 281, 75, 176}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(fitStatusLine(19, row.sentence, row.link, 30, 75, 60, 90, 45, 6, row.room), row.fit)
+            << row.sentence << " in " << row.room;
+}
+
+TEST(Fit, SentencesCutTheNamesTheyQuote) {
+    const QString card = QStringLiteral("\u201CABCDEFGHIJKLMNOPQRST\u201D was just inserted");  // 40
+    const QString two =
+        QStringLiteral("\u201CAAAAAAAAAAAAAAAAAAAA\u201D and \u201CBBBBBBBBBBBB\u201D left");  // 46
+    struct Row {
+        QString text;
+        double width;
+        QString shown;
+    };
+    const Row rows[] = {
+        {card, 280, card},
+        {card, 210, QStringLiteral("\u201CABCDE\u2026QRST\u201D was just inserted")},
+        // Never below the floor of 8 characters, even where the sentence still does not fit.
+        {card, 100, QStringLiteral("\u201CABCD\u2026QRST\u201D was just inserted")},
+        // The longest name goes first, and only as far as needed.
+        {two, 280, QStringLiteral("\u201CAAAAAAA\u2026AAAAAA\u201D and \u201CBBBBBBBBBBBB\u201D left")},
+        {two, 210, QStringLiteral("\u201CAAAA\u2026AAAA\u201D and \u201CBBBB\u2026BBBB\u201D left")},
+        // A sentence that quotes nothing is left as it is.
+        {QStringLiteral("Insert CARD to check it again."), 50,
+         QStringLiteral("Insert CARD to check it again.")},
+        {QStringLiteral("\u201Cunclosed name"), 50, QStringLiteral("\u201Cunclosed name")},
+    };
+    for (const Row& row : rows) {
+        const QString shown = shortenNames(row.text, [&](const QString& t) { return mono(t) <= row.width; });
+        EXPECT_EQ(shown.toStdString(), row.shown.toStdString()) << row.width;
+    }
+    // An accent stays on its letter: twelve accented letters cut to nine keep whole pairs.
+    QString accented = QStringLiteral("\u201C");
+    for (int i = 0; i < 12; ++i) accented += QStringLiteral("e\u0301");
+    accented += QStringLiteral("\u201D!");
+    const QString cut = shortenNames(accented, [](const QString& t) { return t.size() <= 22; });
+    EXPECT_EQ(cut, QStringLiteral(
+                       "\u201Ce\u0301e\u0301e\u0301e\u0301e\u0301\u2026e\u0301e\u0301e\u0301e\u0301\u201D!"));
+}
+
 }  // namespace
 }  // namespace halvetrop::present

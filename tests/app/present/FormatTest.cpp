@@ -39,6 +39,30 @@ TEST(Format, ByteCounts) {
     EXPECT_EQ(count(1234567, us).toStdString(), "1,234,567");
 }
 
+// A count and its word agree: the singular for exactly one, the plural for none and for many.
+TEST(Format, CountedWordsAgree) {
+    const std::tuple<int64_t, const char*, const char*> rows[] = {{0, "0 files", "0 shoots"},
+                                                                  {1, "1 file", "1 shoot"},
+                                                                  {2, "2 files", "2 shoots"},
+                                                                  {1234, "1,234 files", "1,234 shoots"}};
+    for (const auto& [n, files, shoots] : rows) {
+        EXPECT_EQ(fileCount(n, us).toStdString(), files);
+        EXPECT_EQ(counted(n, QStringLiteral("shoot"), QStringLiteral("shoots"), us).toStdString(), shoots);
+    }
+    EXPECT_EQ(agree(-1, QStringLiteral("is"), QStringLiteral("are")).toStdString(), "are");
+    // Lists are English sentences' lists: with "and" in an English locale, also where the locale
+    // has no words (C) or other ones.
+    const QStringList two{QStringLiteral("photos"), QStringLiteral("videos")};
+    const QStringList three{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
+    for (const QLocale& locale : {us, QLocale::c(), de}) {
+        EXPECT_EQ(listText(two, locale).toStdString(), "photos and videos");
+        EXPECT_EQ(listText(three, locale).toStdString(), "A, B, and C");
+        EXPECT_EQ(listText({QStringLiteral("A")}, locale).toStdString(), "A");
+    }
+    EXPECT_EQ(listText(three, QLocale("en_GB")).toStdString(), "A, B and C");
+    EXPECT_EQ(quoted(QStringLiteral("CARD")).toStdString(), "\u201cCARD\u201d");
+}
+
 TEST(Format, DaysAreCalendarDatesInEveryZone) {
     // The test runs in a zone west of UTC: a day formatted at midnight UTC would show the day before.
     EXPECT_EQ(shortDay("2025-03-01", us).toStdString(), "Mar 1, 2025");

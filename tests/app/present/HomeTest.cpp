@@ -25,6 +25,30 @@ protected:
     void SetUp() override { QLocale::setDefault(QLocale(QStringLiteral("en_US"))); }
 };
 
+// A card is named by its volume, or, as a folder below its volume's root, by the folder: one on
+// the system disk is never "/".
+TEST_F(HomeRules, CardNames) {
+    struct Row {
+        std::string path, volumePath, name;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {"/media/ana/EOS", "/media/ana/EOS", "EOS_DIGITAL", "EOS_DIGITAL"},
+        {"/media/ana/EOS/", "/media/ana/EOS", "EOS_DIGITAL", "EOS_DIGITAL"},
+        {"/media/ana/EOS/DCIM/100CANON", "/media/ana/EOS", "EOS_DIGITAL", "100CANON"},
+        {"/home/ana/Card 3", "/", "/", "Card 3"},
+        {"/home/ana/Card 3/", "/", "/", "Card 3"},
+        {"/home/ana/\xff", "/", "/", "\xef\xbf\xbd"},
+        {"/", "/", "/", "/"},
+        {"", "/", "/", "/"},
+    };
+    for (const Row& row : rows) {
+        VolumeInfo v = vol(row.path, row.volumePath, "ext4", 1, 1);
+        v.name = row.name;
+        EXPECT_EQ(cardName(v).toStdString(), row.shown) << row.path;
+    }
+}
+
 TEST_F(HomeRules, ButtonHelp) {
     EXPECT_EQ(checkHelp(true, "Ctrl+Return"), "Check the card against your backups (Ctrl+Return)");
     EXPECT_EQ(checkHelp(false, "Ctrl+Return"), "Choose a card and a backup first");
@@ -94,10 +118,13 @@ TEST_F(HomeRules, UsageIsClampedAndTurnsAmberAboveNinetyPercent) {
 TEST_F(HomeRules, OfferedCardsAndLabels) {
     auto v = vol("/media/a/EOS", "/media/a/EOS", "exfat", 63'900'000'000, 0);
     v.name = "EOS_<b>DIGITAL</b>";
-    const auto look = offeredCardLook(v);
-    EXPECT_EQ(look.title, "EOS_<b>DIGITAL</b>");
-    EXPECT_EQ(look.subtitle, "63.9 GB · inserted");
-    EXPECT_EQ(look.help, "Check EOS_<b>DIGITAL</b>");
+    for (const bool backups : {false, true}) {
+        const auto look = offeredCardLook(v, backups);
+        EXPECT_EQ(look.title, "EOS_<b>DIGITAL</b>");
+        EXPECT_EQ(look.subtitle, "63.9 GB · inserted");
+        EXPECT_EQ(look.help, "Check EOS_<b>DIGITAL</b>");
+        EXPECT_EQ(look.action, backups ? "Check" : "Use");
+    }
     EXPECT_EQ(backupsLabel(0), "Backup");
     EXPECT_EQ(backupsLabel(1), "Backup");
     EXPECT_EQ(backupsLabel(2), "Backups");

@@ -28,8 +28,9 @@ TEST(SidebarLooks, LocationRows) {
     const Row rows[] = {
         // A backup whose drive is not connected: never the facts of what now sits at its path.
         {"/media/ana/DRIVE", volume(false, false, true), "externaldrive.fill", "DRIVE",
-         "DRIVE isn't connected", false},
-        {"/media/ana/DRIVE/Photos", std::nullopt, "folder.fill", "Photos", "Photos isn't connected", false},
+         "\u201cDRIVE\u201d isn't connected", false},
+        {"/media/ana/DRIVE/Photos", std::nullopt, "folder.fill", "Photos",
+         "\u201cPhotos\u201d isn't connected", false},
         {"/media/ana/DRIVE", std::nullopt, "externaldrive.fill", "DRIVE", "/media/ana"},
         {"/run/media/ana/DRIVE", std::nullopt, "externaldrive.fill", "DRIVE", "/run/media/ana"},
         {"/mnt/backup", std::nullopt, "externaldrive.fill", "backup", "/mnt"},
@@ -48,16 +49,42 @@ TEST(SidebarLooks, LocationRows) {
         EXPECT_EQ(look.symbol, row.symbol) << row.path;
         EXPECT_EQ(look.name.toStdString(), row.name) << row.path;
         EXPECT_EQ(look.detail.toStdString(), row.detail) << row.path;
+        EXPECT_EQ(look.detailHead + look.detailTail, look.detail) << row.path;
+    }
+    // Where the line is short only the name or the path gives way; the facts after it stay whole.
+    struct Split {
+        std::string path;
+        std::optional<VolumeInfo> volume;
+        bool connected;
+        const char* head;
+        const char* tail;
+    };
+    const Split splits[] = {
+        {"/mnt/nas", volume(false, true, true), true, "NAS <b>1</b>", " · 1.5 GB free"},
+        {"/media/ana/DRIVE", volume(false, false, true), false, "\u201cDRIVE\u201d", " isn't connected"},
+        {"/media/ana/DRIVE/Photos", std::nullopt, true, "/media/ana/DRIVE", ""},
+    };
+    for (const auto& split : splits) {
+        const auto look = locationLook(split.path, split.volume, split.connected);
+        EXPECT_EQ(look.detailHead.toStdString(), split.head) << split.path;
+        EXPECT_EQ(look.detailTail.toStdString(), split.tail) << split.path;
     }
 }
 
+// Each backup quoted as every name in a sentence is; the verb agrees with how many, and the list
+// joins with "and" also where the locale has no words of its own (C).
 TEST(SidebarLooks, NotConnectedNamesEachBackup) {
-    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    EXPECT_EQ(notConnectedText({"/media/ana/ARCHIVE"}).toStdString(), "ARCHIVE isn't connected");
-    EXPECT_EQ(notConnectedText({"/media/ana/A", "/mnt/B/Photos"}).toStdString(),
-              "A and Photos aren't connected");
-    EXPECT_EQ(notConnectedText({"/media/A", "/media/B", "/media/C"}).toStdString(),
-              "A, B, and C aren't connected");
+    const QLocale before;
+    for (const char* locale : {"en_US", "C"}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+        EXPECT_EQ(notConnectedText({"/media/ana/ARCHIVE"}).toStdString(),
+                  "\u201cARCHIVE\u201d isn't connected");
+        EXPECT_EQ(notConnectedText({"/media/ana/A", "/mnt/B/Photos"}).toStdString(),
+                  "\u201cA\u201d and \u201cPhotos\u201d aren't connected");
+        EXPECT_EQ(notConnectedText({"/media/A", "/media/B", "/media/C"}).toStdString(),
+                  "\u201cA\u201d, \u201cB\u201d, and \u201cC\u201d aren't connected");
+    }
+    QLocale::setDefault(before);
 }
 
 VerifyReport report(int64_t files, int64_t verified, int64_t backedUp, bool cardOnly, bool safe) {

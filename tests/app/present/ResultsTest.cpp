@@ -93,6 +93,8 @@ TEST(Verdict, TitleAndReasonPerRow) {
         {"missing", many, false, "1,234 not backed up", "1234 missing · 1.23 GB to copy"},
         {"unconfirmed", report({file(1, S::likely), file(2, S::unreadable), file(3, S::verified)}), false,
          "2 need attention", "1 not confirmed · 1 couldn't be checked"},
+        {"changed while reading", report({file(1, S::changed), file(2, S::unreadable), file(3, S::verified)}),
+         false, "2 need attention", "1 couldn't be checked · 1 changed while reading"},
         {"one drive of two", report({file(1, S::verified, 1), file(2, S::verified, 3)}, CheckLevel::verified),
          false, "All verified",
          "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
@@ -119,6 +121,35 @@ TEST(Verdict, TitleAndReasonPerRow) {
     }
 }
 
+// "every byte compared" only where every byte came from the drives; beside "can't be proven byte by
+// byte" the figure says what was done.
+TEST(Verdict, StatsDetailClaimsEveryByteOnlyWhereProven) {
+    using S = FileStatus;
+    VerifyReport verified = report({file(1, S::verified, 2), file(2, S::missing)}, CheckLevel::verified);
+    VerifyReport fuseCard = verified;
+    fuseCard.source.readsFromMedium = false;
+    VerifyReport fuseBackup = verified;
+    fuseBackup.destinations[1].readsFromMedium = false;
+    fuseBackup.files[0].copies = {{1, fuseBackup.files[0].relativePath}};
+    VerifyReport fuseBackupUnused = fuseBackup;
+    fuseBackupUnused.files[0].copies = {{0, fuseBackup.files[0].relativePath}};
+    VerifyReport standardFuse = fuseCard;
+    standardFuse.level = CheckLevel::standard;
+    const struct {
+        const char* name;
+        const VerifyReport& r;
+        const char* detail;
+    } rows[] = {
+        {"standard", report({file(1, S::verified)}), "1 MB · content sampled"},
+        {"standard, card through FUSE", standardFuse, "2 MB · content sampled"},
+        {"byte by byte", verified, "2 MB · every byte compared"},
+        {"byte by byte, card through FUSE", fuseCard, "2 MB · content compared"},
+        {"byte by byte, a copy through a cache", fuseBackup, "2 MB · content compared"},
+        {"byte by byte, a cached backup holding no copy", fuseBackupUnused, "2 MB · every byte compared"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(statsDetail(row.r, us).toStdString(), row.detail) << row.name;
+}
+
 TEST(Verdict, StatusColourAndStats) {
     StatusCounts t{.files = 10, .verified = 6, .likely = 3, .problem = 1};
     EXPECT_EQ(verdictStatus(t), FileStatus::unreadable);
@@ -133,6 +164,72 @@ TEST(Verdict, StatusColourAndStats) {
     ASSERT_EQ(stats.size(), 4u);
     EXPECT_EQ(stats[3].value, 2);
     EXPECT_EQ(stats[2].label.toStdString(), "name clash");
+}
+
+// Every phrase where a count meets a noun or a verb, for none, one and two: the word agrees with
+// its number, and lists join with "and" also in the C locale (which has no words of its own).
+TEST(Words, CountsAgreeWithTheirNouns) {
+    using S = FileStatus;
+    struct Row {
+        int64_t n;
+        const char *attention, *clash, *shoots, *unreadable, *skipped;
+    };
+    const Row rows[] = {
+        // No file needs attention (the title says so otherwise) and a scan with no shoot has files.
+        {0, "All backed up", "name clashes", "0 shoots on this card",
+         "0 folders or files on the card couldn't be read",
+         "0 photos weren't checked. Check them before you format."},
+        {1, "1 needs attention", "name clash", "1 shoot on this card",
+         "1 folder or file on the card couldn't be read",
+         "1 photo wasn't checked. Check it before you format."},
+        {2, "2 need attention", "name clashes", "2 shoots on this card",
+         "2 folders or files on the card couldn't be read",
+         "2 photos weren't checked. Check them before you format."},
+    };
+    for (const Row& row : rows) {
+        std::vector<FileResult> files;
+        for (int64_t i = 0; i < row.n; ++i) files.push_back(file(i + 1, S::likely));
+        files.push_back(file(100, S::backedUp));
+        VerifyReport r = report(files);
+        EXPECT_EQ(verdictTitle(r, us).toStdString(), row.attention) << row.n;
+        const StatusCounts t{.files = row.n + 1, .verified = 1, .conflict = row.n};
+        const auto stats = verdictStats(t);
+        if (row.n >= 1) {
+            EXPECT_EQ(stats.back().label.toStdString(), row.clash) << row.n;
+        }
+        VerifyReport scan = r;
+        scan.destinations.clear();
+        scan.groups.resize(size_t(row.n));
+        EXPECT_EQ(cardOnlyTitle(scan, us).toStdString(), row.shoots) << row.n;
+        EXPECT_EQ(unreadableSentence(row.n, us).toStdString(), row.unreadable) << row.n;
+        EXPECT_EQ(skippedSentence({{MediaKind::photo, row.n}}, us).toStdString(), row.skipped) << row.n;
+    }
+    // The ready sentence: the files and the drives each agree with their count.
+    const std::tuple<int, int64_t, const char*> ready[] = {
+        {1, 1,
+         "The 1 file is verified byte for byte on 1 separate drive (Archive). Format the card in your "
+         "camera:"},
+        {2, 2,
+         "All 2 files are verified byte for byte on 2 separate drives (Archive). Format the card in your "
+         "camera:"},
+    };
+    for (const auto& [n, required, sentence] : ready) {
+        std::vector<FileResult> files;
+        for (int i = 0; i < n; ++i) {
+            files.push_back(file(i, S::verified, 2));
+            files.back().copies.push_back({0, "x", EvidenceLevel::verified});
+        }
+        EXPECT_EQ(readySentence(report(files, CheckLevel::verified, required), us).toStdString(), sentence);
+    }
+    // A list of kinds in a sentence joins with "and" in every locale the words are read in.
+    VerifyReport safe =
+        report({file(1, S::verified, 2), file(2, S::verified, 2, MediaKind::video)}, CheckLevel::verified);
+    safe.scope = VerifyScope::withKinds({MediaKind::photo, MediaKind::video});
+    safe.safeToFormat = true;
+    for (const char* locale : {"en_US", "C", "de_DE"})
+        EXPECT_EQ(verdictReason(safe, false, QLocale(QString::fromLatin1(locale))).toStdString(),
+                  "Every one of the photos and videos has 2 byte-verified copies on other drives.")
+            << locale;
 }
 
 // A card not read whole never shows the colour of safety, in the card's tint or in the ring's
@@ -157,6 +254,67 @@ TEST(Coverage, CardNotReadWholeTakesTheWarningColour) {
     EXPECT_EQ(verdictColor(allCovered), ColorRole::verified);
     allCovered.cardUnreadable = 2;
     EXPECT_EQ(verdictColor(allCovered), ColorRole::partial);
+}
+
+// Where the card in the reader is not the checked card as it was, the header says what is there
+// whatever the verdict, and the ring's covered arcs take the header's colour, never the covered
+// one; other arcs keep theirs. The card as checked leaves the verdict alone.
+TEST(CardNow, HeaderAndRingPerVerdict) {
+    using S = FileStatus;
+    VerifyReport safe = report({file(1, S::verified, 2)}, CheckLevel::verified);
+    safe.safeToFormat = true;
+    VerifyReport notWhole = safe;
+    notWhole.cardUnreadable = 1;
+    notWhole.safeToFormat = false;
+    const VerifyReport verdicts[] = {safe, notWhole, report({file(1, S::backedUp, 2), file(2, S::missing)}),
+                                     report({})};
+    const struct {
+        CardNow card;
+        const char* title;
+        const char* reason;
+        ColorRole tint;
+    } rows[] = {
+        {CardNow::changed, "Changed since this check",
+         "Since this check, 2 files added and 1 removed on the card. Check it again before you format it.",
+         ColorRole::partial},
+        {CardNow::another, "Another card is in the reader",
+         "The card at its place isn't the “CARD” this result checked. Insert that card to check it again.",
+         ColorRole::partial},
+        {CardNow::cannotTell, "Can't tell which card is in the reader",
+         "Nothing tells whether the card at its place is the “CARD” this result checked. Insert that card to "
+         "check it again.",
+         ColorRole::partial},
+        {CardNow::notInserted, "The card isn't in the reader",
+         "This result is of “CARD” as it was checked. Insert it to check it again.", ColorRole::pending},
+    };
+    const CardChanges changes{2, 0, 1, false};
+    for (const VerifyReport& r : verdicts) {
+        EXPECT_FALSE(cardNowHeader(r, CardNow::asChecked, changes, us).has_value());
+        for (FileStatus arc : {S::verified, S::backedUp})
+            EXPECT_EQ(ringColor(r, arc, CardNow::asChecked), ringColor(r, arc)) << r.totals.files;
+        for (const auto& row : rows) {
+            const auto header = cardNowHeader(r, row.card, changes, us);
+            ASSERT_TRUE(header.has_value());
+            EXPECT_EQ(header->title.toStdString(), row.title);
+            EXPECT_EQ(header->reason.toStdString(), row.reason);
+            EXPECT_EQ(header->tint, row.tint);
+            for (FileStatus arc : {S::verified, S::backedUp})
+                EXPECT_EQ(ringColor(r, arc, row.card), row.tint);
+            EXPECT_EQ(ringColor(r, S::missing, row.card), ColorRole::missing);
+            EXPECT_EQ(ringColor(r, S::conflict, row.card), ColorRole::conflict);
+        }
+    }
+}
+
+TEST(CardNow, WhatChangedSinceInWords) {
+    const std::pair<CardChanges, const char*> rows[] = {
+        {{1, 0, 0, false}, "1 file added"},
+        {{0, 2, 0, false}, "2 files changed"},
+        {{1234, 0, 1, false}, "1,234 files added and 1 removed"},
+        {{1, 1, 1, true}, "1 file added, 1 changed, 1 removed, and part of the card can't be read"},
+        {{0, 0, 0, true}, "part of the card can't be read"},
+    };
+    for (const auto& [changes, words] : rows) EXPECT_EQ(changesText(changes, us).toStdString(), words);
 }
 
 TEST(Coverage, SegmentsAndPercent) {
@@ -293,6 +451,27 @@ TEST(Shoots, DaysTitlesLinesAndSentences) {
          "Not on any backup yet · 1 unreadable",
          "xmark.circle.fill",
          "externaldrive.badge.xmark"},
+        // A file changed while reading was read: it is named so, apart from files not read.
+        {{.files = 1, .problem = 1, .changed = 1},
+         false,
+         "1 changed while reading",
+         "xmark.octagon.fill",
+         "externaldrive.badge.exclamationmark"},
+        {{.files = 3, .problem = 3, .changed = 1},
+         false,
+         "2 couldn't be read · 1 changed while reading",
+         "xmark.octagon.fill",
+         "externaldrive.badge.exclamationmark"},
+        {{.files = 4, .missing = 2, .problem = 2, .changed = 2},
+         false,
+         "Not on any backup yet · 2 changed while reading",
+         "xmark.circle.fill",
+         "externaldrive.badge.xmark"},
+        {{.files = 5, .verified = 3, .problem = 2, .changed = 1},
+         true,
+         "Partly backed up · 1 unreadable · 1 changed while reading",
+         "xmark.octagon.fill",
+         "externaldrive.badge.exclamationmark"},
     };
     for (const Sentence& s : sentences) {
         EXPECT_EQ(shootSentence(s.c, s.landing, us).toStdString(), s.text);
@@ -392,9 +571,8 @@ TEST(ReadyToFormat, SentenceNamesBackupsWithVerifiedCopies) {
     r.destinations[2].name = "Spare";
     r.files[3].copies.push_back({2, "x", EvidenceLevel::verified});
     EXPECT_EQ(readySentence(r, us).toStdString(),
-              "All 1,234 files are verified byte for byte on 1 separate drives (Archive and Spare). Format "
-              "the card "
-              "in your camera:");
+              "All 1,234 files are verified byte for byte on 1 separate drive (Archive and Spare). Format "
+              "the card in your camera:");
 }
 
 TEST(ReadyToFormat, GuidePerCameraFamily) {

@@ -119,6 +119,31 @@ TestCase {
         compare(item(w, "planError").text, "")
     }
 
+    // A copy of one file says so in the singular, on its button and in its result; a run that
+    // copied nothing says that in words, without a size of nothing.
+    function test_oneFileAndNothingCopied_data() {
+        return [
+            { tag: "one file copied", outcome: "copied", button: "Copy 1 File", summary: /^1 copied \(/ },
+            { tag: "stopped before any", outcome: "stopped", button: "Copy 1 File", summary: /^Nothing copied$/ },
+        ]
+    }
+    function test_oneFileAndNothingCopied(data) {
+        const w = openSheet()
+        const all = []
+        for (let row = 0; row < w.model.files.count; ++row)
+            all.push(w.model.files.idAt(row))
+        const one = w.model.copyableIDs(all).slice(0, 1)
+        compare(one.length, 1)
+        w.model.requestCopy(one, "Copy one")
+        verify(w.stage.waitForPlan())
+        const sheet = w.model.copySheet
+        tryCompare(item(w, "copyButton"), "text", data.button)
+        sheet.copy()
+        verify(w.stage.finishCopy(data.outcome))
+        tryCompare(sheet, "phase", 2)
+        verify(data.summary.test(item(w, "doneSummary").text), item(w, "doneSummary").text)
+    }
+
     // Failures with long names wrap at the dialog's edge, each line whole.
     function test_failureLinesWrap() {
         const w = h.open({ saved: ["browser-long-names"] }, (s, m) => {
@@ -142,6 +167,102 @@ TestCase {
             verify(line.mapToItem(content, line.width, 0).x <= content.width + 0.5, "past the dialog: " + line.text)
         }
         verify(lines.some(l => l.lineCount > 1), "a long name takes a second line")
+    }
+
+    // The dialog is as tall as what it shows, within the window: no blank below the plan's last
+    // row, above the copy's progress, or between the copy's report and Done, at the smallest
+    // window and a wide one.
+    function test_dialogFollowsItsContent_data() {
+        const rows = []
+        for (const size of [[1040, 660], [1920, 1080]])
+            for (const phase of ["planning", "running", "done"])
+                rows.push({ tag: phase + ", " + size[0] + "x" + size[1], width: size[0], height: size[1], phase: phase })
+        return rows
+    }
+    function test_dialogFollowsItsContent(data) {
+        const w = openSheet()
+        w.window.width = data.width
+        w.window.height = data.height
+        const dialog = item(w, "copySheet")
+        // The window's items take its size once the platform's resize arrives.
+        tryCompare(dialog.parent, "height", data.height)
+        const sheet = w.model.copySheet
+        if (data.phase !== "planning") {
+            sheet.copy()
+            verify(w.stage.copyProgress(0.5))
+        }
+        if (data.phase === "done")
+            verify(w.stage.finishCopy("copied"))
+        waitForRendering(w.window.contentItem)
+        const content = dialog.contentItem
+        const top = name => { const i = item(w, name); return i.mapToItem(content, 0, 0).y }
+        const bottom = name => { const i = item(w, name); return i.mapToItem(content, 0, i.height).y }
+        // Each pair: where the upper part ends, where the part below it starts.
+        let gaps = []
+        if (data.phase === "planning") {
+            const rows = h.findAll(item(w, "planList"), "planRow")
+            verify(rows.length > 0)
+            const last = rows[rows.length - 1]
+            // As far as the plan's scroll view shows it.
+            gaps = [[Math.min(last.mapToItem(content, 0, last.height).y, bottom("planScroll")), top("planBar"), "plan"]]
+        } else if (data.phase === "running") {
+            gaps = [[bottom("sheetTitle"), top("copyingLabel"), "title"], [bottom("copyingNote"), top("copyStop"), "progress"]]
+        } else {
+            gaps = [[bottom("copyReport"), top("doneBar"), "report"]]
+        }
+        for (const [from, to, what] of gaps)
+            verify(to - from <= 2 * Theme.l + Theme.s, what + ": a gap of " + (to - from))
+        verify(dialog.height <= data.height - 40 + 0.5, "taller than the window: " + dialog.height)
+        // Below the window's height, the plan's choices show whole, without scrolling.
+        const scroll = item(w, "planScroll")
+        if (data.phase === "planning" && dialog.height < data.height - 40 - 0.5)
+            verify(scroll.contentHeight <= scroll.height + 0.5,
+                   "the plan scrolls in a dialog of " + dialog.height + ": " + scroll.contentHeight + " in " + scroll.height)
+        const last = data.phase === "planning" ? "planBar" : data.phase === "running" ? "copyStop" : "doneBar"
+        verify(bottom(last) <= content.height + 0.5, last + " cut at the dialog's bottom")
+    }
+
+    // The copy's progress is a thin capsule filled in the verified colour, as the byte-by-byte
+    // strip's is, not the style's field.
+    function test_progressIsACapsule() {
+        const w = openSheet()
+        w.model.copySheet.copy()
+        verify(w.stage.copyProgress(0.5))
+        const bar = item(w, "copyProgress")
+        tryVerify(() => bar.value > 0.3, 2000, "the bar follows the copy")
+        compare(bar.height, 6)
+        waitForRendering(w.window.contentItem)
+        const at = bar.mapToItem(w.window.contentItem, bar.width / 4, bar.height / 2)
+        const drawn = grabImage(w.window.contentItem).pixel(Math.round(at.x), Math.round(at.y))
+        const fill = Theme.verified
+        verify(Math.abs(fill.r - drawn.r) + Math.abs(fill.g - drawn.g) + Math.abs(fill.b - drawn.b) < 0.1,
+               "filled in " + drawn)
+    }
+
+    // The copy report's buttons carry their symbols and its folders a filled folder, each one a
+    // drawing the symbol table has.
+    Component { id: drawing; Image {} }
+    function test_reportSymbols() {
+        const w = openSheet()
+        w.model.copySheet.copy()
+        verify(w.stage.copyProgress(0.5))
+        verify(w.stage.finishCopy("copied"))
+        const expected = { openDrive: "externaldrive", saveCopyCSV: "doc.text", copiedFolderSymbol: "folder.fill" }
+        for (const name in expected) {
+            const shown = item(w, name)
+            verify(shown !== null && shown.visible, name)
+            const symbol = shown.symbol !== undefined ? shown.symbol : shown.name
+            compare(symbol, expected[name], name)
+            const image = createTemporaryObject(drawing, test, { source: Present.symbolSource(symbol, "black") })
+            tryCompare(image, "status", Image.Ready)
+        }
+        compare(item(w, "saveCopyCSV").text, "Save Report…")
+        for (const handOff of h.findAll(item(w, "copySheet").contentItem, "handOff"))
+            compare(handOff.symbol, "photo.on.rectangle.angled")
+        // A name the table lacks draws nothing.
+        ignoreWarning(new RegExp("Failed to get image from provider: image://symbol/no\\.such\\.symbol"))
+        const none = createTemporaryObject(drawing, test, { source: Present.symbolSource("no.such.symbol", "black") })
+        tryCompare(none, "status", Image.Error)
     }
 
     function test_stoppedIsNeutral_data() {

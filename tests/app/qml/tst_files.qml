@@ -292,4 +292,31 @@ TestCase {
         m.selectedFileID = -1
         verify(h.find(v, "inspectorEmpty").visible)
     }
+
+    // The menu's items say where each shows the file, and in what, in one pattern; the copy
+    // title counts the files in words that agree.
+    function test_fileMenuWords_data() {
+        return [
+            { tag: "a verified file", ids: [0], drive: true, copy: "" },
+            { tag: "a missing file", ids: [2], drive: false, copy: "Copy " },
+            { tag: "two files, one missing", ids: [0, 2], drive: true, copy: "Copy 2 files" },
+        ]
+    }
+    function test_fileMenuWords(data) {
+        const m = model()
+        const v = open(filesView, m)
+        const loader = h.find(v, "fileMenuLoader")
+        loader.openFor(data.ids)
+        const menu = loader.item
+        tryCompare(menu, "opened", true)
+        const card = h.find(menu.contentItem, "menuShowOnCard")
+        const drive = h.find(menu.contentItem, "menuShowOnDrive")
+        compare(card.text, "Show on Card in Files")
+        compare(drive.text, "Show on Drive in Files")
+        compare(drive.visible, data.drive)
+        compare(h.find(menu.contentItem, "menuCopy").visible, data.copy !== "")
+        if (data.copy !== "")
+            verify(menu.facts.copyTitle.startsWith(data.copy), menu.facts.copyTitle)
+        menu.close()
+    }
 }

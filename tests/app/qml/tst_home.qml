@@ -109,11 +109,6 @@ TestCase {
         compare(item(w, "cardDropZone").visible, false)
         const offered = item(w, "offeredCard")
         compare(offered.look.help, "Check EOS <b>1</b>")
-        mouseClick(offered)
-        compare(w.stage.pickerQuestions(), 1)
-        // Offered selected in the folder that holds it, never opened.
-        compare(w.stage.pickerStart(0), w.stage.root + "/media/a")
-        compare(w.stage.pickerSelected(0), w.stage.root + "/media/a/EOS")
         compare(item(w, "backupsLabel").text, "Backup")
         w.model.addBackupUrls(["file://" + w.stage.folder("a"), "file://" + w.stage.folder("b")])
         compare(item(w, "backupsLabel").text, "Backups")
@@ -126,6 +121,34 @@ TestCase {
         compare(item(w, "noKindsNote").visible, false)
         w.model.kinds = []
         compare(item(w, "noKindsNote").visible, true)
+    }
+
+    // A card on offer is taken alike from the start screen and from the sidebar, under the same
+    // word: without backups it becomes the card ("Use") and a backup is asked for; with one it is
+    // checked against it at once ("Check"). No folder dialog opens on the card either way.
+    function test_offeredCardTakenAlike_data() {
+        return [
+            { tag: "start screen, no backup", from: "offeredCard", backup: false },
+            { tag: "sidebar, no backup", from: "suggestedCard", backup: false },
+            { tag: "start screen, a backup", from: "offeredCard", backup: true },
+            { tag: "sidebar, a backup", from: "suggestedCard", backup: true },
+        ]
+    }
+    function test_offeredCardTakenAlike(data) {
+        const w = h.open({ volumes: h.cardVolumes }, (s, m) => {
+            if (data.backup)
+                m.addBackupUrls(["file://" + s.folder("media/ana/Archive")])
+        })
+        const word = data.backup ? "Check" : "Use"
+        compare(item(w, "offeredAction").text, word)
+        compare(h.find(item(w, "suggestedCard"), "suggestedAction").text, word)
+        mouseClick(item(w, data.from))
+        compare(w.stage.pickerQuestions(), 0)
+        compare(w.model.source, w.stage.root + "/media/ana/CARD")
+        compare(checksSince(w, 0), data.backup ? ["backups"] : [])
+        compare(w.model.noticeText, data.backup ? "" : "Add a backup to check “CARD” against.")
+        if (data.backup)
+            stopped(w)
     }
 
     // Cancel and Escape each stop the running check; the window goes back to the start.

@@ -77,6 +77,36 @@ TestCase {
         verify(item(w, "heroReason").text.indexOf("same drive") < 0)
     }
 
+    // Whatever the saved check found, the header says what is in the reader now, and the ring's
+    // covered arc is drawn in the header's colour, not the covered one, where that is not the
+    // checked card as it was.
+    function test_headerSaysWhatIsInTheReader_data() {
+        const card = "media/ana/SONY A7IV"
+        return [
+            { tag: "the card as checked", setUp: s => {}, title: "Safe to format", role: "verified", ready: true },
+            { tag: "changed since", setUp: s => s.addToSavedCards(1), title: "Changed since this check",
+              role: "partial" },
+            { tag: "another card", setUp: s => s.addVolume({ path: card, name: "SONY A7IV 2", removable: true, card: true }),
+              title: "Another card is in the reader", role: "partial" },
+            { tag: "cannot tell", setUp: s => s.addVolume({ path: card, name: "SONY A7IV", removable: true }),
+              title: "Can't tell which card is in the reader", role: "partial" },
+            { tag: "not inserted", setUp: s => s.removeVolume(card), title: "The card isn't in the reader",
+              role: "pending" },
+        ]
+    }
+    function test_headerSaysWhatIsInTheReader(data) {
+        const w = openResults("safe", (s, m) => data.setUp(s))
+        compare(item(w, "heroTitle").text, data.title)
+        compare(item(w, "readyPanel") !== null, data.ready === true)
+        const ring = item(w, "coverageRing")
+        const at = ring.mapToItem(w.window.contentItem, ring.width / 2 + ring.r, ring.height / 2)
+        const drawn = grabImage(w.window.contentItem).pixel(Math.round(at.x), Math.round(at.y))
+        const apart = role => { const c = Look.color(role); return Math.abs(c.r - drawn.r) + Math.abs(c.g - drawn.g) + Math.abs(c.b - drawn.b) }
+        verify(apart(data.role) < 0.1, "the arc drawn in " + drawn + ", not " + Look.color(data.role))
+        if (data.role !== "verified")
+            verify(apart("verified") > 0.3, "the arc drawn in the covered colour " + drawn)
+    }
+
     function test_heroCalls() {
         const w = openResults("missing", (s, m) => { m.showInspector = false })
         click(w, "copy")
@@ -292,6 +322,44 @@ TestCase {
         compare(copy.mapToItem(card, 0, copy.height / 2).y, show.mapToItem(card, 0, show.height / 2).y)
         verify(copy.width >= copy.implicitWidth, "Copy to Backup… cut to " + copy.width)
         verify(copy.mapToItem(card, copy.width, 0).x <= card.width, "Copy to Backup… past the panel")
+    }
+
+    // What reading the card does to it is said under the header, whole, with the way out, and the
+    // sidebar then claims no untouched card; a FUSE card's figure claims no byte-by-byte proof. A
+    // long card name in the smallest window still shows the whole sentence inside the header.
+    function test_cardNoteUnderTheHeader_data() {
+        return [
+            { tag: "safe", fixture: "safe", width: 1600, height: 800, note: "", detail: "every byte compared" },
+            { tag: "FUSE card", fixture: "fuse-card", width: 1600, height: 800,
+              note: "SONY A7IV is mounted read-write through FUSE", detail: "content compared" },
+            { tag: "FUSE card, long name, smallest window", fixture: "fuse-card-long", width: 1040, height: 660,
+              note: "SONY A7IV of the Müller–Schmidt wedding, second card is mounted read-write through FUSE",
+              detail: "content compared" },
+        ]
+    }
+    function test_cardNoteUnderTheHeader(data) {
+        const w = openResults(data.fixture, (s, m) => { m.showInspector = false })
+        w.window.width = data.width
+        w.window.height = data.height
+        waitForRendering(w.window.contentItem)
+        const note = item(w, "cardNote")
+        compare(note.visible, data.note !== "")
+        verify(item(w, "heroDetail").text.endsWith(" · " + data.detail), item(w, "heroDetail").text)
+        compare(item(w, "neverWrites").visible, data.note === "")
+        if (data.note === "")
+            return
+        compare(note.text, w.model.cardAccessTimesNote)
+        verify(note.text.startsWith(data.note), note.text)
+        verify(note.text.endsWith("To leave the card untouched, mount it read-only (mount -o ro)."), note.text)
+        verify(!note.truncated, "the note is cut: " + note.lineCount + " lines")
+        if (data.width === 1040)
+            verify(note.lineCount >= 2, "wrapped within the column, " + note.lineCount + " lines")
+        const hero = item(w, "heroTitle").parent.parent.parent
+        const bottom = note.mapToItem(hero, 0, note.height).y
+        verify(bottom <= hero.height, "the note runs out of the header: " + bottom + " of " + hero.height)
+        verify(note.mapToItem(hero, note.width, 0).x <= hero.width, "the note runs past the header")
+        // The counters and the actions follow it, clear of it.
+        verify(item(w, "heroStats").mapToItem(hero, 0, 0).y >= bottom, "the counters overlap the note")
     }
 
     // Each form's words: the compact one is shorter, and in the symbols form every button but

@@ -118,6 +118,50 @@ TestCase {
         verify(!banner.shown)
     }
 
+    // A notice keeps its words and its look while it slides away: never a bare symbol, never a
+    // success turned into a warning. Where it was seen: a card ejected and mounted again (the
+    // notice gives way to the new card), and a re-check of a saved card that is not inserted.
+    function test_aLeavingNoticeKeepsItsWords_data() {
+        return [
+            { tag: "a card mounted again", symbol: "eject.circle.fill",
+              text: "“SONY A7IV” ejected — you can remove it. Its result is saved in Recent checks." },
+            { tag: "a re-check", symbol: "exclamationmark.triangle.fill",
+              text: "Insert “SONY A7IV” to check it again." },
+        ]
+    }
+    function test_aLeavingNoticeKeepsItsWords(data) {
+        let w
+        if (data.tag === "a re-check") {
+            w = h.open({ saved: ["safe"] }, (s, m) => {
+                s.removeVolume("media/ana/SONY A7IV")
+                verify(s.openSaved(0), "the saved check opened")
+            })
+            w.model.check("")
+        } else {
+            w = h.open({ volumes: h.cardVolumes }, (s, m) => {
+                h.choose(s, m, true)
+                m.check("")
+                verify(s.finishCheck("missing"))
+            })
+            compare(w.model.phase, Phase.results)
+            w.stage.setVolumes([h.cardVolumes[1]])
+            w.stage.addVolume(h.cardVolumes[0])
+            verify(w.model.newCard.name !== undefined, "the card is announced again")
+        }
+        const root = w.window.contentItem
+        const banner = h.find(root, "noticeBanner")
+        compare(w.model.noticeText, data.text)
+        tryCompare(banner, "opacity", 1)
+        compare(h.find(root, "noticeText").text, data.text)
+        w.model.dismissNotice()
+        verify(!banner.shown)
+        // On its way out: still there to be seen, and still saying what it said.
+        verify(banner.visible && banner.opacity > 0, "the banner slides away")
+        compare(h.find(root, "noticeText").text, data.text)
+        compare(h.find(root, "noticeSymbol").name, data.symbol)
+        tryCompare(banner, "visible", false)
+    }
+
     // The banner's border carries its meaning: green for a success, red for a warning.
     function test_bannerTint_data() {
         return [ { tag: "success", ok: true }, { tag: "warning", ok: false } ]

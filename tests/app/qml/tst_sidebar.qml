@@ -104,7 +104,7 @@ TestCase {
         const root = w.window.contentItem
         const rows = [h.find(root, "cardRow"), h.findAll(root, "backupRow")[0]]
         for (const row of rows)
-            for (const name of ["locationName", "locationDetail"])
+            for (const name of ["locationName", "locationDetailHead", "locationFacts"])
                 compare(h.find(row, name).textFormat, Text.PlainText)
         compare(h.find(rows[0], "locationName").text, "<b>CARD")
         compare(h.find(rows[1], "locationName").text, "<i>Photos")

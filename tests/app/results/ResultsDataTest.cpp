@@ -1,5 +1,6 @@
 // The verdict header's figures over the real model's report, where they meet the model's last
 // copy: the record the copy dialog leaves, never a map.
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -19,6 +20,23 @@ std::shared_ptr<const present::CopyReport> copyFrom(const std::string& card, int
     if (files > 0)
         r->folders.push_back({"/backup/2024", std::vector<std::string>(size_t(files), "/backup/2024/a"), 1});
     return r;
+}
+
+// A stage with these saved checks, the first of them opened; none when that failed.
+std::unique_ptr<stage::Stage> opened(const QStringList& saved) {
+    auto s = std::make_unique<stage::Stage>();
+    s->setSaved(saved);
+    if (!s->start() || !s->openSaved(0)) return nullptr;
+    return s;
+}
+
+// The verdict's action ids, those held back for the row's fitting marked with a "?".
+QStringList ids(const QVariantMap& hero, bool markHeld) {
+    QStringList out;
+    for (const QVariant& item : hero.value("actionItems").toList())
+        out << item.toMap().value("id").toString() +
+                   (markHeld && item.toMap().value("held").toBool() ? "?" : "");
+    return out;
 }
 
 QStringList ids(const QVariantMap& hero) {
@@ -70,6 +88,82 @@ private slots:
             QCOMPARE(m.value("compact").toString(), QStringLiteral("Last Copy"));
         }
         QVERIFY(seen);
+    }
+
+    // The byte-by-byte strip's room and the verify button's place in the row's fitting are kept
+    // while a pass is offered over the result, runs, or ran over it; not over a result the pass
+    // never touched at the verified level, nor over one with nothing covered.
+    void passRoomFollowsThePass() {
+        const struct {
+            const char* fixture;
+            bool pass;    // a pass runs, then ends
+            bool before;  // the room kept before it, while it runs (when it does), after it
+            bool running;
+            bool after;
+            const char* actions;  // the row while it runs, or as opened
+        } rows[] = {
+            {"missing", false, true, true, true, "copy verify nextCard eject"},
+            {"missing", true, true, true, true, "copy verify? nextCard eject"},
+            {"safe", false, false, false, false, "nextCard"},
+            {"safe", true, false, true, true, "verify? nextCard"},
+            {"card-only", false, false, false, false, "nextCard eject"},
+        };
+        for (const auto& row : rows) {
+            const auto s = opened({QString::fromLatin1(row.fixture)});
+            QVERIFY(s);
+            ResultsData data;
+            data.setModel(&s->model());
+            data.setCanEject(true);
+            const QString what = QString::fromLatin1(row.fixture) + (row.pass ? " with a pass" : "");
+            QVERIFY2(data.hero().value("passRoom").toBool() == row.before, qPrintable(what));
+            if (row.pass) {
+                data.setDeepVerifying(true);
+                QVERIFY2(data.hero().value("passRoom").toBool() == row.running, qPrintable(what));
+            }
+            QCOMPARE(ids(data.hero(), true).join(u' '), QLatin1String(row.actions));
+            data.setDeepVerifying(false);
+            QVERIFY2(data.hero().value("passRoom").toBool() == row.after, qPrintable(what));
+        }
+        // Another check shown afterwards starts without the room its predecessor's pass left.
+        const auto s = opened({QStringLiteral("safe"), QStringLiteral("safe")});
+        QVERIFY(s);
+        ResultsData data;
+        data.setModel(&s->model());
+        data.setDeepVerifying(true);
+        data.setDeepVerifying(false);
+        QVERIFY(data.hero().value("passRoom").toBool());
+        QVERIFY(s->openSaved(1));
+        QVERIFY(!data.hero().value("passRoom").toBool());
+    }
+
+    // The header's line on what reading the card does to it: the result's own, or the one reads
+    // made here add for a card whose check kept its access times; and its figure says "every byte
+    // compared" only where every byte came from the drives.
+    void cardNoteAndFigure() {
+        const struct {
+            const char* fixture;
+            bool readHere;
+            const char* note;  // how the sentence starts; "" for none
+            const char* figure;
+        } rows[] = {
+            {"safe", false, "", "every byte compared"},
+            {"safe", true, "Files on SONY A7IV belong to another user", "every byte compared"},
+            {"fuse-card", true, "SONY A7IV is mounted read-write through FUSE", "content compared"},
+        };
+        for (const auto& row : rows) {
+            const auto s = opened({QString::fromLatin1(row.fixture)});
+            QVERIFY(s);
+            ResultsData data;
+            data.setModel(&s->model());
+            QSignalSpy changed(&data, &ResultsData::changed);
+            const VerifyReport& r = *s->model().report();
+            if (row.readHere) s->model().noteAccessTimeTouched(r.absolutePath(r.files.front()));
+            const QString note = data.hero().value("cardNote").toString();
+            QVERIFY2(*row.note ? note.startsWith(QLatin1String(row.note)) : note.isEmpty(), qPrintable(note));
+            QCOMPARE(changed.count() > 0, row.readHere && row.fixture == std::string("safe"));
+            QVERIFY2(data.hero().value("detail").toString().endsWith(QLatin1String(row.figure)),
+                     qPrintable(data.hero().value("detail").toString()));
+        }
     }
 };
 

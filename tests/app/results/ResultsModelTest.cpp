@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
+
 #include "model/ModelFixture.h"
 #include "present/Paths.h"
 #include "results/ResultsData.h"
@@ -281,6 +283,15 @@ private slots:
             QCOMPARE(rowIDs(rows), freshRowIDs(m));
             expectAsFresh(data, m);
         }
+        // The two files changed while reading are named so, in their shoots and in the header.
+        auto* shoots = qobject_cast<QAbstractItemModel*>(data.shoots());
+        QStringList sentences;
+        for (int row = 0; row < shoots->rowCount(); ++row)
+            sentences << shoots->data(shoots->index(row, 0), shoots->roleNames().key("sentence")).toString();
+        QCOMPARE(sentences.count(QStringLiteral("Partly backed up · 1 changed while reading")), 2);
+        QVERIFY2(data.hero().value("reason").toString().startsWith(
+                     QStringLiteral("3 missing · 2 changed while reading · ")),
+                 qPrintable(data.hero().value("reason").toString()));
         QCOMPARE(files.resets.count(), 0);
         QVERIFY(files.changes.count() + files.layouts.count() >= int(batches.size()));
         QCOMPARE(files.rowsIn(files.inserted) - files.rowsIn(files.removed), rows.count() - before);
@@ -469,6 +480,167 @@ private slots:
         if (entries > 0)
             QVERIFY(lines.contains(
                 "\"Can't read\",\"200\",\"DCIM\",\"\",\"\",\"\",\"\",\"\",\"\",\"Input/output error\""));
+    }
+
+    // A saved result's header says what is in the reader: for its card as checked the verdict,
+    // else (the card changed since, another card, one that cannot be told apart, none) what is
+    // there, whatever the verdict, with the ring's covered arcs and symbol in the header's colour,
+    // never green, and never the ready-to-format panel.
+    void headerSaysWhatIsInTheReader_data() {
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<QString>("place");  // "card", "changed", "another", "cannotTell", "none"
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("tint");
+        const QList<std::array<QString, 3>> verdicts{
+            {"safe", "Safe to format", "verified"},
+            {"one backup", "All verified", "verified"},
+            {"missing", "1 not backed up", "missing"},
+            {"not read whole", "Part of the card couldn't be read", "partial"},
+            {"card only", "", ""},
+        };
+        const QList<std::array<QString, 3>> places{
+            {"changed", "Changed since this check", "partial"},
+            {"another", "Another card is in the reader", "partial"},
+            {"cannotTell", "Can't tell which card is in the reader", "partial"},
+            {"none", "The card isn't in the reader", "pending"},
+        };
+        for (const auto& v : verdicts) {
+            QTest::newRow(qPrintable(v[0] + ", the card as checked")) << v[0] << "card" << v[1] << v[2];
+            for (const auto& p : places)
+                QTest::newRow(qPrintable(v[0] + ", " + p[0])) << v[0] << p[0] << p[1] << p[2];
+        }
+    }
+    void headerSaysWhatIsInTheReader() {
+        QFETCH(QString, verdict);
+        QFETCH(QString, place);
+        QFETCH(QString, title);
+        QFETCH(QString, tint);
+        const std::vector<std::string> backups = verdict == "card only" ? std::vector<std::string>{}
+                                                 : verdict == "one backup"
+                                                     ? std::vector<std::string>{"/backup/a"}
+                                                     : kBackups;
+        VerifyReport r = makeReport(
+            kCard, backups,
+            {FileStatus::verified, verdict == "missing" ? FileStatus::missing : FileStatus::verified},
+            CheckLevel::verified);
+        if (verdict == "not read whole") {
+            r.cardUnreadable = 1;
+            r.cardUnreadableEntries = {{"DCIM/101", "Input/output error"}};
+            r.safeToFormat = false;
+        }
+        if (place != "cannotTell") r.source.volumeID = "6E1F-0A0B";
+        Harness h;
+        ResultsData data;
+        show(h, data, r);
+        AppModel& m = *h.model;
+        QTRY_COMPARE(m.historyCount(), 1);
+        QVERIFY(m.waitForIdle(5000));
+        {
+            std::lock_guard<std::mutex> hold(h.described->lock);
+            h.described->change = [place](VolumeInfo& v) {
+                if (place == "another")
+                    v.volumeID = "1111-2222";
+                else if (place == "cannotTell")
+                    v.mountID = *v.mountID + 1;
+                else
+                    v.volumeID = "6E1F-0A0B";
+            };
+        }
+        if (place == "none") h.bookmarks->gone = {kCard};
+        *h.addedSince = place == "changed" ? 1 : 0;
+        m.showHistory(m.history().front().id.toString());
+        QVERIFY(m.waitForIdle(5000));
+
+        const QVariantMap hero = data.hero();
+        const QString line = hero.value("savedLine").toString();
+        QVERIFY2(line.startsWith(QString::fromLatin1(verdict == "card only" ? "Scanned " : "Checked ")),
+                 qPrintable(line));
+        QCOMPARE(line.endsWith(QStringLiteral(" The card hasn't changed since.")), place == "card");
+        if (verdict == "card only") {
+            // A scan's header has no title for it: its saved line says what is at the place.
+            const QMap<QString, QString> said{
+                {"changed", "ago."},
+                {"another", " The card now at its place is another card."},
+                {"cannotTell", " Can't tell whether the card now at its place is this one."},
+                {"none", " Insert “CARD” to check it again."}};
+            QVERIFY2(place == "card" || line.endsWith(said.value(place)), qPrintable(line));
+            return;
+        }
+        QCOMPARE(hero.value("title").toString(), title);
+        QCOMPARE(hero.value("tint").toString(), tint);
+        const bool asChecked = place == "card";
+        const QString covered = asChecked ? (verdict == "not read whole" ? "partial" : "verified") : tint;
+        QCOMPARE(data.segments().value(0).toMap().value("status").toString(), QStringLiteral("verified"));
+        QCOMPARE(data.segments().value(0).toMap().value("color").toString(), covered);
+        QCOMPARE(hero.value("allCovered").toBool(),
+                 asChecked && verdict != "missing" && verdict != "not read whole");
+        QCOMPARE(hero.value("ringTint").toString(), covered == "verified" ? QString() : covered);
+        QCOMPARE(data.ready(), asChecked && verdict == "safe");
+        const QString reason = hero.value("reason").toString();
+        QCOMPARE(line.endsWith(QStringLiteral("ago.")), !asChecked);
+        if (place == "changed")
+            QCOMPARE(reason,
+                     QStringLiteral(
+                         "Since this check, 1 file added on the card. Check it again before you format it."));
+        if (place == "another" || place == "cannotTell")
+            QVERIFY2(reason.contains(QStringLiteral(
+                         "the “CARD” this result checked. Insert that card to check it again.")),
+                     qPrintable(reason));
+        if (place == "none")
+            QCOMPARE(reason, QStringLiteral(
+                                 "This result is of “CARD” as it was checked. Insert it to check it again."));
+        QCOMPARE(hero.value("savedChanged").toBool(), place == "changed");
+    }
+
+    // The ready-to-format panel's acts wait for the card to be looked at once more. With no watch
+    // on the card at all (none could be set), a photo copied onto it a moment ago keeps it from
+    // being ejected or erased as ready, and the result then says it changed; a card as the result
+    // says is ejected, or erased. Coming back to the window looks at the card as well.
+    void readyActsLookAtTheCardFirst_data() {
+        QTest::addColumn<QString>("act");
+        QTest::addColumn<bool>("changed");
+        for (const char* act : {"eject", "erase", "window"}) {
+            QTest::newRow(qPrintable(QString(act) + ", the card as it says")) << QString(act) << false;
+            QTest::newRow(qPrintable(QString(act) + ", a photo added a moment ago")) << QString(act) << true;
+        }
+    }
+    void readyActsLookAtTheCardFirst() {
+        QFETCH(QString, act);
+        QFETCH(bool, changed);
+        struct CountingDiskTool : DiskTool {
+            int opens = 0;
+            std::optional<std::string> open() override {
+                ++opens;
+                return std::nullopt;
+            }
+        };
+        QTemporaryDir dir;
+        const std::string card = dir.filePath(QStringLiteral("CARD")).toStdString();
+        Harness h;
+        h.cardWatchLimit = 0;
+        AppModel& m = readyToFormatOn(h, card);
+        ResultsData data;
+        auto* tool = new CountingDiskTool;
+        data.setDiskTool(std::unique_ptr<DiskTool>(tool));
+        data.setModel(&m);
+        QVERIFY(data.ready() && m.canEjectSource());
+        if (changed) writeCardFile(card, "DCIM/IMG_100.JPG", 1000);
+        if (act == "eject") {
+            m.ejectSource();
+            QVERIFY(m.ejecting());
+        } else if (act == "erase") {
+            data.openDiskTool();
+        } else {
+            m.lookAtCardAgain();
+        }
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(h.ejector->asked.size(), size_t(act == "eject" && !changed ? 1 : 0));
+        QCOMPARE(m.ejecting(), act == "eject" && !changed);
+        QCOMPARE(tool->opens, act == "erase" && !changed ? 1 : 0);
+        QCOMPARE(m.savedCard(), changed ? AppModel::SavedCard::changed : AppModel::SavedCard::none);
+        QCOMPARE(data.ready(), !changed);
+        QCOMPARE(data.hero().value("title").toString(),
+                 changed ? QStringLiteral("Changed since this check") : QStringLiteral("Safe to format"));
     }
 };
 

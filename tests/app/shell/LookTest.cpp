@@ -149,5 +149,27 @@ TEST(PresentFit, PathsAndChipsMeasuredInTheirFont) {
     EXPECT_EQ(fit.value("squeezed").toDouble(), -1);
 }
 
+// A banner's sentence laid out as its wrapping text lays it out: the quoted name is cut until the
+// sentence takes its lines, the words after it kept.
+TEST(PresentFit, NamesCutToTheLinesOfASentence) {
+    gui();
+    const Present present;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    const QString tail = QStringLiteral("\u201D was removed during the check. Insert it again to check it.");
+    const QString shortText = QStringLiteral("\u201CCARD") + tail;
+    EXPECT_EQ(present.shortenNames(shortText, font, 460, 2), shortText);
+    const QString longText =
+        QStringLiteral("\u201C") + QString(80, u'W') + QStringLiteral(" of the best man") + tail;
+    for (int lines : {2, 3}) {
+        const QString shown = present.shortenNames(longText, font, 460, lines);
+        EXPECT_NE(shown, longText) << lines;
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("\u201CWWW")) && shown.endsWith(tail)) << lines;
+        const QFontMetricsF metrics(font);
+        const double height = metrics.boundingRect(QRectF(0, 0, 460, 1e6), Qt::TextWordWrap, shown).height();
+        EXPECT_LT(height, (lines + 0.5) * metrics.lineSpacing()) << shown.toStdString();
+    }
+}
+
 }  // namespace
 }  // namespace halvetrop::shell

@@ -15,6 +15,7 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 #include <functional>
 
 #include <sys/mount.h>
@@ -140,6 +141,11 @@ private slots:
             QCOMPARE(sample.rgb(), tint.rgb());
         }
         QVERIFY(shell::renderSymbol("no.such.symbol", tint, 24).isNull());
+        // A filled folder is inked in its middle, its outline is not.
+        for (const auto& [name, filled] : {std::pair{"folder", false}, std::pair{"folder.fill", true}}) {
+            const QImage image = shell::renderSymbol(name, tint, 48).convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2((qAlpha(image.pixel(24, 28)) > 128) == filled, name);
+        }
         // Every status the screens show has a drawing.
         for (FileStatus s : allFileStatuses)
             QVERIFY(!shell::symbolResource(present::statusSymbol(s)).isEmpty());
@@ -286,35 +292,105 @@ private slots:
         QCOMPARE(model.noticeText(), QStringLiteral("Only folders"));
     }
 
-    // The saved checks' relative times age with the clock, with no change to the history.
-    void relativeTimesAge() {
+    // A card that is a folder below its volume's root is named by that folder wherever it is named
+    // (saved checks, the header, the export's file name), on the system disk as on a labelled
+    // volume; the stored description keeps the volume's name. Thirteen folders on "/" are thirteen
+    // names, not "/" over and over.
+    void folderCardsAreNamedByTheirFolder() {
         test::Harness h;
         AppModel& model = h.start();
-        const TimeNs second = 1'000'000'000;
-        const TimeNs finished = TimeNs(1'767'000'000) * second;
-        auto clock = std::make_shared<std::atomic<TimeNs>>(finished + 59 * second + 950'000'000);
-        shell::HistoryRows rows([clock] { return clock->load(); });
+        shell::HistoryRows rows;
         shell::Present present;
         shell::bridge(model, rows, present);
+        ResultsData header;
+        header.setModel(&model);
+        QVERIFY(model.waitForIdle(5000));
+        const std::string backup = h.dir.filePath(QStringLiteral("backup")).toStdString();
+        std::filesystem::create_directories(backup);
+        // On a labelled volume mounted at the folder "EOS", then twelve folders on the system disk.
+        struct Card {
+            std::string path, volumePath, name, shown;
+        };
+        std::vector<Card> cards{{h.dir.filePath(QStringLiteral("EOS/DCIM")).toStdString(),
+                                 h.dir.filePath(QStringLiteral("EOS")).toStdString(), "EOS_DIGITAL", "DCIM"}};
+        for (int i = 1; i <= 12; ++i) {
+            const std::string folder = "Shoot " + std::to_string(i);
+            cards.push_back({h.dir.filePath(QString::fromStdString(folder)).toStdString(), "/", "/", folder});
+        }
+        for (size_t i = 0; i < cards.size(); ++i) {
+            const Card& c = cards[i];
+            std::filesystem::create_directories(c.path);
+            model.setSource(c.path);
+            model.addBackups({backup});
+            const size_t before = h.verifierCount();
+            model.check(std::optional<CheckLevel>());
+            QVERIFY(h.verifier(before)->waitRunning(5000));
+            VerifyReport report = test::makeReport(c.path, {backup}, {FileStatus::missing});
+            report.source.volumePath = c.volumePath;
+            report.source.name = c.name;
+            report.finishedAt = TimeNs(1'700'000'000 + int64_t(i)) * 1'000'000'000;
+            h.verifier(before)->complete(report);
+            QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Results));
+            QCOMPARE(header.hero().value("sourceName").toString(), QString::fromStdString(c.shown));
+        }
+        QTRY_COMPARE(rows.rowCount(), int(cards.size()));
+        for (size_t i = 0; i < cards.size(); ++i) {
+            const QModelIndex row = rows.index(int(cards.size() - 1 - i));
+            QCOMPARE(rows.data(row, shell::HistoryRows::Name).toString(),
+                     QString::fromStdString(cards[i].shown));
+        }
+        // What is stored is the volume's description, its name with it.
+        QCOMPARE(model.history().back().report->summary().source.name, std::string("EOS_DIGITAL"));
+        QCOMPARE(model.history().front().report->summary().source.name, std::string("/"));
+        h.savePicker->answer.reset();
+        model.exportCSV();
+        QVERIFY2(h.savePicker->lastSuggestedName.startsWith(
+                     QStringLiteral("SD Halvetrop \u2013 Shoot 12 \u2013 ")),
+                 qPrintable(h.savePicker->lastSuggestedName));
+        QVERIFY(model.waitForIdle(5000));
+    }
+
+    // The saved checks' relative times and the results header's age with the model's one clock,
+    // with no change to the history or the result: at every instant they read the same age.
+    void relativeTimesAge() {
+        test::Harness h;
+        const TimeNs second = 1'000'000'000;
+        const TimeNs finished = TimeNs(1'767'000'000) * second;
+        h.clock->store(finished + 59 * second + 950'000'000);
+        AppModel& model = h.start();
+        shell::HistoryRows rows([&model] { return model.ageNow(); });
+        shell::Present present;
+        shell::bridge(model, rows, present);
+        ResultsData header;
+        header.setModel(&model);
         recordCheck(h, model, h.dir.filePath(QStringLiteral("card")),
                     h.dir.filePath(QStringLiteral("backup")), finished);
         QTRY_COMPARE(rows.rowCount(), 1);
+        // The saved result, opened again: its header says when it was checked.
+        model.showHistory(model.history().front().id.toString());
+        QVERIFY(model.waitForIdle(5000));
         const QModelIndex first = rows.index(0);
         auto texts = [&](TimeNs at) {
+            const QString wide = present::relativeDate(finished, at, present::UnitStyle::wide);
             return QStringList{present::relativeDate(finished, at, present::UnitStyle::abbreviated),
-                               "Checked " + present::relativeDate(finished, at, present::UnitStyle::wide)};
+                               "Checked " + wide, "Checked " + wide + "."};
         };
         auto shown = [&] {
             return QStringList{rows.data(first, shell::HistoryRows::Ago).toString(),
-                               rows.data(first, shell::HistoryRows::CheckedText).toString()};
+                               rows.data(first, shell::HistoryRows::CheckedText).toString(),
+                               header.hero().value("savedLine").toString().section(u'.', 0, 0) + "."};
         };
-        QCOMPARE(shown(), texts(clock->load()));
+        QCOMPARE(shown(), texts(h.clock->load()));
         QSignalSpy changed(&rows, &QAbstractItemModel::dataChanged);
+        QSignalSpy headerChanged(&header, &ResultsData::changed);
+        // Past the minute the sidebar and the header both move on, at the same instant.
         const TimeNs later = finished + 3 * 3600 * second;
         QVERIFY(texts(later) != shown());
-        clock->store(later);
+        h.clock->store(later);
         QTRY_COMPARE(shown(), texts(later));
         QVERIFY(!changed.isEmpty());
+        QVERIFY(!headerChanged.isEmpty());
+        QCOMPARE(model.ageNow(), later);
         QVERIFY(model.waitForIdle(5000));
     }
 

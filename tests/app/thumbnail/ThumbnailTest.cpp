@@ -66,7 +66,8 @@ bool near(QColor a, QColor b) {
 }
 
 // A stand-in helper that speaks the pipe's protocol: it notes every path it is handed, hangs on a
-// path with "hang" in it, dies on one with "crash", and answers the others with one pixel.
+// path with "hang" in it, dies on one with "crash", and answers the others with one pixel, or as
+// failed for "bad"; it says it could not keep the access time of a path with "other" in it.
 QString standIn(const QTemporaryDir& dir) {
     return writeFile(dir, "helper.py", R"(import os, sys, time
 log = open(sys.argv[1], "a", buffering=1)
@@ -82,7 +83,11 @@ while True:
     if "crash" in path:
         os.kill(os.getpid(), 9)
     time.sleep(0.02)
-    sys.stdout.buffer.write(b"R " + rid + b" 1 1\n" + bytes([255, 0, 255, 0]))
+    touched = b" t" if "other" in path else b""
+    if "bad" in path:
+        sys.stdout.buffer.write(b"F " + rid + touched + b"\n")
+    else:
+        sys.stdout.buffer.write(b"R " + rid + b" 1 1" + touched + b"\n" + bytes([255, 0, 255, 0]))
     sys.stdout.buffer.flush()
 )");
 }
@@ -155,6 +160,19 @@ private slots:
         QVERIFY(readRequest("T 1 64 10\nabc").state == Read<Request>::State::needMore);
         QVERIFY(readReply("R 1 2 2\nabc").state == Read<Reply>::State::needMore);
         QVERIFY(readReply("R 1 2000 2\n").state == Read<Reply>::State::error);
+        // A reply says whether the helper could keep the file's access time, and reads back whole.
+        for (const bool ok : {true, false})
+            for (const bool touched : {true, false}) {
+                Reply reply{7, ok, ok ? 1 : 0, ok ? 1 : 0, ok ? std::string(4, 'x') : std::string(), touched};
+                const std::string encoded = encode(reply);
+                QCOMPARE(encoded.find(" t\n") != std::string::npos, touched);
+                const auto back = readReply(encoded);
+                QVERIFY(back.state == Read<Reply>::State::frame && back.used == encoded.size());
+                QCOMPARE(back.frame.ok, ok);
+                QCOMPARE(back.frame.accessTimeTouched, touched);
+            }
+        for (const char* b : {"R 1 2 t\n", "F t\n", "F 1 t t\n", "R 1 1 1 x\n", "F 1 T\n"})
+            QVERIFY2(readReply(b).state == Read<Reply>::State::error, b);
     }
 
     void urlsReachTheRightFile() {
@@ -319,6 +337,23 @@ private slots:
         QVERIFY(std::max(image.width(), image.height()) <= 264);
         QVERIFY2(near(image.pixelColor(image.width() / 2, image.height() / 2), blue),
                  qPrintable(image.pixelColor(image.width() / 2, image.height() / 2).name()));
+    }
+
+    // A helper that could not keep a file's access time says so with its answer, picture or none,
+    // and the pool tells it of that file alone.
+    void accessTimesTheHelperCouldNotKeepAreTold() {
+        QTemporaryDir dir;
+        Thumbnailer t({"python3", {standIn(dir), dir.filePath("log")}, 3000, 64, 1 << 20, 1});
+        QSignalSpy touched(&t, &Thumbnailer::accessTimeTouched);
+        const Key mine{"/v", "/v/mine", 1, 1}, other{"/v", "/v/other", 1, 1},
+            otherBad{"/v", "/v/other-bad", 1, 1};
+        QVERIFY(!answer(t, mine).isNull());
+        QVERIFY(!answer(t, other).isNull());
+        QVERIFY(answer(t, otherBad).isNull());
+        QCOMPARE(touched.count(), 2);
+        QCOMPARE(touched.at(0).at(0).value<Key>(), other);
+        QCOMPARE(touched.at(1).at(0).value<Key>(), otherBad);
+        QCOMPARE(t.restarts(), 0);
     }
 
     // With three helpers, one hung and one crashed, the other files are all answered long before

@@ -4,6 +4,8 @@
 // copy's preview and result, a desktop without a file manager, and quitting without a word from QML.
 #include <QApplication>
 #include <QDir>
+#include <QLineF>
+#include <QMap>
 #include <QProcess>
 #include <QStyleHints>
 #include <QTemporaryDir>
@@ -20,17 +22,11 @@ using namespace halvetrop::test;
 namespace {
 
 // The stage's model with this saved check opened, and the window over it.
-struct Session {
-    stage::Stage stage;
-    std::unique_ptr<WindowDriver> window;
+struct Session : ScriptedSession {
     bool ready = false;
-    Session(shell::Present& present, const QString& saved) {
-        stage.setPresent(&present);
-        stage.setSaved({saved});
-        if (stage.start()) window = std::make_unique<WindowDriver>(stage);
-        ready = window && window->ready() && stage.openSaved(0);
+    Session(shell::Present& present, const QString& saved) : ScriptedSession(present, {saved}) {
+        ready = shown && stage.openSaved(0);
     }
-    AppModel& model() { return stage.model(); }
 };
 
 // Whether a popup of the window's (a menu when `name` is empty) is open.
@@ -51,6 +47,44 @@ QPoint middleOf(QQuickItem* item) { return item->mapToScene(QPointF(item->width(
 
 bool darkish(const QColor& c) { return c.lightnessF() < 0.5; }
 
+// Where the results header's parts and the filter strip below it stand in the window, each by its
+// top left corner, after a frame has laid them out. The next-card button, which moves along its
+// row as the verify button comes and goes, by its row's height alone.
+using Places = QMap<QString, QPointF>;
+Places headerPlaces(WindowDriver& w) {
+    (void)w.window().grabWindow();
+    Places out;
+    const auto at = [&](const QString& key, QQuickItem* item, bool heightOnly) {
+        if (!item) return;
+        const QPointF p = item->mapToScene(QPointF(0, 0));
+        out.insert(key, heightOnly ? QPointF(0, p.y()) : p);
+    };
+    for (const QString form : {"", "compact-", "symbols-"}) {
+        at(QStringLiteral("copy"), w.item(form + "copy"), false);
+        at(QStringLiteral("nextCard"), w.item(form + "nextCard"), true);
+    }
+    for (const char* name : {"heroTitle", "coverageRing", "chip-photo", "chip-video", "chip-audio",
+                             "chip-other", "photoFormats", "cardContents"})
+        at(QLatin1String(name), w.item(QLatin1String(name)), false);
+    return out;
+}
+
+// What moved from `before` to `after`, or went; "" when nothing did.
+QString moved(const Places& before, const Places& after, const QString& when) {
+    QStringList out;
+    for (auto it = before.begin(); it != before.end(); ++it)
+        if (!after.contains(it.key()))
+            out << it.key() + QStringLiteral(" went");
+        else if (QLineF(it.value(), after[it.key()]).length() > 0.5)
+            out << QStringLiteral("%1 moved from %2,%3 to %4,%5")
+                       .arg(it.key())
+                       .arg(it.value().x())
+                       .arg(it.value().y())
+                       .arg(after[it.key()].x())
+                       .arg(after[it.key()].y());
+    return out.isEmpty() ? QString() : when + QStringLiteral(": ") + out.join(QStringLiteral("; "));
+}
+
 }  // namespace
 
 class BehaviourWindowTest : public QObject {
@@ -63,13 +97,7 @@ class BehaviourWindowTest : public QObject {
 private slots:
     void initTestCase() {
         // A photo application on the desktop, beside the machine's, before anything asks for them.
-        QVERIFY(QDir().mkpath(desktop_.filePath(QStringLiteral("applications"))));
-        QFile entry(desktop_.filePath(QStringLiteral("applications/org.kde.digikam.desktop")));
-        QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n");
-        entry.close();
-        const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
-        qputenv("XDG_DATA_DIRS", desktop_.path().toUtf8() + ':' + (dirs.isEmpty() ? "/usr/share" : dirs));
+        QVERIFY(WindowDriver::addPhotoApp(desktop_.path()));
         WindowDriver::prepare(look_, present_);
         // The pointer lights what it rests on, as on a desktop (the offscreen platform says not).
         QGuiApplication::styleHints()->setUseHoverEffects(true);
@@ -77,7 +105,7 @@ private slots:
 
     // Escape closes the card's contents, the copy's result (which is Done: the card is checked
     // again), the last copy and the Settings window; a menu closed so leaves no title lit and the
-    // menu bar as it was. The result offers the photo application, saying what it will show.
+    // menu bar as it was. The result offers the photo application, saying what it is given.
     void escapeClosesWhatIsOpen() {
         Session s(present_, QStringLiteral("missing"));
         QVERIFY(s.ready);
@@ -93,10 +121,12 @@ private slots:
         QQuickItem* handOff = w.item(QStringLiteral("handOff"));
         QVERIFY(handOff);
         QCOMPARE(handOff->property("text").toString(), QStringLiteral("Add to digiKam"));
+        QCOMPARE(handOff->property("symbol").toString(), QStringLiteral("photo.on.rectangle.angled"));
         const int copied =
             present_.copyReport(s.model().lastCopy()).value(QStringLiteral("copiedCount")).toInt();
-        QCOMPARE(handOff->findChild<QObject*>(QStringLiteral("handOffHelp"))->property("text").toString(),
-                 QStringLiteral("Open the %1 new files in digiKam — it shows its import window").arg(copied));
+        QCOMPARE(
+            handOff->findChild<QObject*>(QStringLiteral("handOffHelp"))->property("text").toString(),
+            QStringLiteral("Open the %1 new %2 in digiKam").arg(copied).arg(copied == 1 ? "file" : "files"));
         const int checks = s.stage.checkCount();
         w.key(Qt::Key_Escape);
         QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("copySheet")); }, 2000));
@@ -192,6 +222,91 @@ private slots:
         QCOMPARE(s.model().selectedFileID(), firstID);
     }
 
+    // Page Down and Page Up scroll the start screen and the shoots list by what they show, from
+    // wherever the keys are, as the browser's table and grid page by their own keys.
+    void pageKeysScrollTheScreens() {
+        for (const char* saved : {"", "missing"}) {
+            stage::Stage stage;
+            stage.setPresent(&present_);
+            stage.setSavedChecks(12);
+            if (*saved) stage.setSaved({QLatin1String(saved)});
+            QVERIFY(stage.start());
+            WindowDriver w(stage);
+            QVERIFY(w.ready() && (!*saved || stage.openSaved(0)));
+            w.window().resize(1040, 660);
+            QQuickItem* view = w.item(QLatin1String(*saved ? "shootList" : "homeScroll"));
+            if (view && !*saved) view = view->property("contentItem").value<QQuickItem*>();
+            QVERIFY2(view, saved);
+            QVERIFY(WindowDriver::waitFor([&] {
+                return view->property("contentHeight").toReal() > view->height() + view->height() / 2;
+            }));
+            const qreal top = view->property("contentY").toReal();
+            w.key(Qt::Key_PageDown);
+            const qreal down = view->property("contentY").toReal();
+            QVERIFY2(down > top + view->height() / 2, saved);
+            w.key(Qt::Key_PageDown);
+            QVERIFY2(view->property("contentY").toReal() > down || view->property("atYEnd").toBool(), saved);
+            w.key(Qt::Key_PageUp);
+            w.key(Qt::Key_PageUp);
+            QCOMPARE(view->property("contentY").toReal(), top);
+            QCOMPARE(present_.ambiguousShortcuts(&w.window()), QStringList());
+        }
+    }
+
+    // A location removed from the keyboard leaves the keys in the sidebar: a backup's on the
+    // backup that takes its place, the last one's on "Add another backup…", the card's on "Choose
+    // card or folder…"; by Delete, by its remove button and by its menu alike.
+    void removingFromTheKeyboardKeepsTheKeys() {
+        stage::Stage stage;
+        stage.setPresent(&present_);
+        QVERIFY(stage.start());
+        AppModel& m = stage.model();
+        WindowDriver w(stage);
+        QVERIFY(w.ready());
+        QQuickItem* sidebar = w.item(QStringLiteral("sidebar"));
+        auto rows = [&] { return w.items(QStringLiteral("backupRow"), sidebar); };
+        auto keys = [&] { return w.window().activeFocusItem(); };
+        auto named = [&](QQuickItem* row) {
+            return WindowDriver::textIn(row, QStringLiteral("locationName"));
+        };
+        const std::string card = stage.folder(QStringLiteral("card")).toStdString();
+        std::vector<std::string> backups;
+        for (const char* name : {"a", "b", "c", "d"})
+            backups.push_back(stage.folder(QLatin1String(name)).toStdString());
+        m.setSource(card);
+        m.addBackups(backups);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 4; }));
+
+        // Delete on the first backup.
+        rows()[0]->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Delete);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 3 && keys() == rows()[0]; }));
+        QCOMPARE(named(keys()), QStringLiteral("b"));
+        // Its remove button, reached by Tab and pressed with Space.
+        w.key(Qt::Key_Tab);
+        QCOMPARE(keys()->objectName(), QStringLiteral("removeButton"));
+        w.key(Qt::Key_Space);
+        QVERIFY(WindowDriver::waitFor([&] { return rows().size() == 2 && keys() == rows()[0]; }));
+        QCOMPARE(named(keys()), QStringLiteral("c"));
+        // Its menu, opened and chosen from the keyboard, on the last backup.
+        rows()[1]->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Menu);
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("removeLocation")) != nullptr; }));
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Down);
+        w.key(Qt::Key_Return);
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return rows().size() == 1 && keys() && keys()->objectName() == "addBackup"; }));
+        QCOMPARE(named(rows()[0]), QStringLiteral("c"));
+        QCOMPARE(m.destinations(), std::vector<std::string>{backups[2]});
+
+        // The card's row.
+        w.items(QStringLiteral("cardRow"), sidebar).value(0)->forceActiveFocus(Qt::TabFocusReason);
+        w.key(Qt::Key_Delete);
+        QVERIFY(WindowDriver::waitFor([&] { return keys() && keys()->objectName() == "chooseCard"; }));
+        QVERIFY(!m.source());
+    }
+
     // A shoot none of whose files could be read says so, in the warning colour, not "missing".
     void aShootNeverReadSaysSo() {
         Session s(present_, QStringLiteral("unread-clips"));
@@ -234,6 +349,51 @@ private slots:
         QCOMPARE(w.items(QStringLiteral("kindSymbol"), tiles[1]).size(), 1);
         // Its right part, which the first tile does not cover.
         QVERIFY(!darkish(w.colorAt(tiles[1], {tiles[1]->width() - 6, tiles[1]->height() / 2})));
+    }
+
+    // Nothing under the pointer moves as the byte-by-byte pass starts, runs and ends, nor when
+    // its Stop takes the strip away: the verdict's copy button and its row, the title, the ring,
+    // the kind chips and "Card contents" stand where they stood, at the smallest window, the
+    // default one with the inspector and a wide one.
+    void theHeaderStandsStillThroughThePass_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("inspector");
+        QTest::newRow("1040x660") << QSize(1040, 660) << false;
+        QTest::newRow("1040x660, inspector") << QSize(1040, 660) << true;
+        QTest::newRow("1240x800, inspector") << QSize(1240, 800) << true;
+        QTest::newRow("1920x1080, inspector") << QSize(1920, 1080) << true;
+    }
+    void theHeaderStandsStillThroughThePass() {
+        QFETCH(QSize, size);
+        QFETCH(bool, inspector);
+        // A result with files to copy whose pass ends by itself; a covered one whose pass is
+        // stopped.
+        for (const bool stopped : {false, true}) {
+            Session s(present_, stopped ? QStringLiteral("stopped-pass") : QStringLiteral("missing"));
+            QVERIFY(s.ready);
+            WindowDriver& w = *s.window;
+            AppModel& m = s.model();
+            m.setShowInspector(inspector);
+            QVERIFY(w.resize(size));
+            const Places before = headerPlaces(w);
+            QCOMPARE(before.contains(QStringLiteral("copy")), !stopped);
+            QVERIFY(w.clickAction(QStringLiteral("verify")));
+            QVERIFY(m.deepVerifying());
+            QVERIFY(s.stage.progress(QStringLiteral("comparing"), QString(), 30, 90));
+            QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("stopPass")); }));
+            const Places running = headerPlaces(w);
+            QVERIFY2(moved(before, running, "as it started").isEmpty(),
+                     qPrintable(moved(before, running, "as it started")));
+            if (stopped)
+                QVERIFY(w.click(QStringLiteral("stopPass")));
+            else
+                QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
+            QVERIFY(WindowDriver::waitFor(
+                [&] { return !m.deepVerifying() && !w.item(QStringLiteral("stopPass")); }));
+            const Places after = headerPlaces(w);
+            QVERIFY2(moved(running, after, "as it ended").isEmpty(),
+                     qPrintable(moved(running, after, "as it ended")));
+        }
     }
 
     // The copy preview marks a folder the copy makes apart from one already on the backup.

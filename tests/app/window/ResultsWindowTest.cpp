@@ -17,11 +17,14 @@
 #include <memory>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
 #include "platform/LinuxServices.h"
 #include "support/LoopVolume.h"
 #include "support/Privileged.h"
+#include "support/TempDir.h"
 #include "support/ZramVolume.h"
 
 using namespace halvetrop;
@@ -88,11 +91,6 @@ QList<QStringList> csvRows(const QString& path) {
         rows << fields;
     }
     return rows;
-}
-
-double distance(const QColor& a, const QColor& b) {
-    return std::abs(a.redF() - b.redF()) + std::abs(a.greenF() - b.greenF()) +
-           std::abs(a.blueF() - b.blueF());
 }
 
 // A file below the stage's own folder, for what the window exports.
@@ -172,6 +170,8 @@ private slots:
         put("Broken/DCIM/101LOST", "IMG_2100.JPG", {});
         put("Broken/DCIM/102LOST", "IMG_2200.JPG", {});
         for (const char* name : {"IMG_4000.JPG", "IMG_4001.JPG"}) put("ToCache/DCIM/100TEST", name, {});
+        for (const char* name : {"IMG_5000.JPG", "IMG_5001.JPG"})
+            put("Others/DCIM/100TEST", name, {backup("Others")});
         for (const std::string& name : {kRawName, kLookAlikeName}) put("Names/DCIM/100TEST", name, {}, true);
         put("Folders/DCIM/1\xfe", "A.JPG", {backup("Folders/Shoot\xfe")});
         put("Folders/DCIM/1\xfe", "B.JPG", {});
@@ -180,6 +180,8 @@ private slots:
         fs::create_directories(cache("Copies"));
         fs::create_directories(backup("Names"));
         ::sync();
+        // Files of another user, as on an ext4 card written elsewhere.
+        QCOMPARE(test::runAsRoot("chown -R 0:0 " + shellQuote(card("Others"))), 0);
         // Root reads past permission bits: a cleared inode makes a folder unexaminable for anyone.
         QCOMPARE(QString::fromStdString(card_->unmount()), QString());
         const std::string clear =
@@ -229,8 +231,10 @@ private slots:
             w.colorAt(ring, {ring->width() / 2 + ring->property("r").toReal(), ring->height() / 2});
         const QColor warning = look_.color(QStringLiteral("partial")),
                      covered = look_.color(QStringLiteral("verified"));
-        QVERIFY2(distance(drawn, warning) < 0.1 && distance(drawn, warning) < distance(drawn, covered),
-                 qPrintable(drawn.name()));
+        QVERIFY2(
+            WindowDriver::colorDistance(drawn, warning) < 0.1 &&
+                WindowDriver::colorDistance(drawn, warning) < WindowDriver::colorDistance(drawn, covered),
+            qPrintable(drawn.name()));
 
         const QString csv = savedAt(s, QStringLiteral("broken.csv"));
         s.stage.answerSave(csv);
@@ -273,6 +277,26 @@ private slots:
                                .arg(QString::fromStdString(cacheName())) +
                            keep
                      : QStringLiteral("Verified on 1 drive. Safe to format needs 2 separate drives") + keep);
+    }
+
+    // A card folder whose files belong to root: an ordinary user's check reads them without
+    // O_NOATIME on a mount that records access times, and the header says so with the way out,
+    // while the sidebar claims no untouched card. Root keeps every access time; nothing is said.
+    void cardOfAnotherUserIsSaid() {
+        WindowSession s(present_);
+        QVERIFY(s.ready());
+        check(s, card("Others"), {backup("Others")});
+        if (QTest::currentTestFailed()) return;
+        WindowDriver& w = *s.window;
+        const bool ordinaryUser = ::geteuid() != 0;
+        QCOMPARE(w.item(QStringLiteral("cardNote")) != nullptr, ordinaryUser);
+        QCOMPARE(w.item(QStringLiteral("neverWrites")) != nullptr, !ordinaryUser);
+        if (!ordinaryUser) return;
+        const QString note = w.text(QStringLiteral("cardNote"));
+        QVERIFY2(note.startsWith(QStringLiteral("Files on ")) &&
+                     note.contains(QStringLiteral("belong to another user")),
+                 qPrintable(note));
+        QVERIFY2(note.endsWith(QStringLiteral("mount it read-only (mount -o ro).")), qPrintable(note));
     }
 
     // Each backup copy of a file in the inspector shows that copy, on its own backup.

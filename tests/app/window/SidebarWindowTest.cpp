@@ -202,6 +202,14 @@ class SidebarWindowTest : public QObject {
     static QString cardFacts(WindowDriver& w) {
         return WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationDetail"));
     }
+    // Whether the ring's covered arc, a quarter round, is drawn in the colour of that role.
+    bool ringIn(WindowDriver& w, const QString& role) {
+        QQuickItem* ring = w.item(QStringLiteral("coverageRing"));
+        return ring &&
+               WindowDriver::colorDistance(
+                   w.colorAt(ring, {ring->width() / 2 + ring->property("r").toReal(), ring->height() / 2}),
+                   look_.color(role)) < 0.1;
+    }
     // An eject button of the results, in whichever place and form it is shown.
     static bool ejectShown(WindowDriver& w) {
         for (const char* name : {"ejectCard", "eject", "compact-eject", "symbols-eject"})
@@ -301,9 +309,10 @@ private slots:
         QCOMPARE(sidebarBackups(w), QStringList({"Photos", "Archive"}));
         if (unplugArchive) {
             // A notice's banner slides in: its text shows a moment later.
-            QTRY_COMPARE(w.text(QStringLiteral("noticeText")), QStringLiteral("Archive isn't connected"));
+            QTRY_COMPARE(w.text(QStringLiteral("noticeText")),
+                         QStringLiteral("\u201cArchive\u201d isn't connected"));
             QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1),
-                     QStringLiteral("Archive isn't connected"));
+                     QStringLiteral("\u201cArchive\u201d isn't connected"));
         }
 
         // The card's entry is the new result, at the front; the other card's is as it was.
@@ -351,7 +360,7 @@ private slots:
         QCOMPARE(sidebarBackups(w), QStringList({"Photos", "Archive"}));
         QCOMPARE(m.notConnectedKeys().size(), unplugPhotos ? 2 : 1);
         QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1),
-                 QStringLiteral("Archive isn't connected"));
+                 QStringLiteral("\u201cArchive\u201d isn't connected"));
         QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
                  q(fs::path(card()).filename().string()));
 
@@ -423,8 +432,9 @@ private slots:
         }
     }
 
-    // The sidebar's offered card: with no backup it becomes the card and the window says a
-    // backup is needed; with one its Check checks it against the backups at once.
+    // The offered card, in the sidebar and on the start screen alike: with no backup it becomes
+    // the card and the window says a backup is needed; with one its Check checks it against the
+    // backups at once. No folder dialog opens on the card.
     void sidebarChecksOfferedCard() {
         WindowSession a(present_);
         QVERIFY(a.ready());
@@ -432,22 +442,21 @@ private slots:
         AppModel& m = a.model();
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
         QCOMPARE(w.text(QStringLiteral("suggestedAction")), QStringLiteral("Use"));
-        // The start screen's offered card goes to the picker selected in the folder that holds it,
-        // never opened; cancelled, nothing is chosen.
+        QCOMPARE(w.text(QStringLiteral("offeredAction")), QStringLiteral("Use"));
         const int questions = a.stage.pickerQuestions();
-        QVERIFY(w.click(QStringLiteral("offeredCard")));
-        QCOMPARE(a.stage.pickerQuestions(), questions + 1);
-        QCOMPARE(a.stage.pickerStart(questions), q(fs::path(card()).parent_path().string()));
-        QCOMPARE(a.stage.pickerSelected(questions), q(card()));
-        QVERIFY(!m.source());
         const int checks = a.stage.checkCount();
         const QString offered = q(m.suggestedCards().front().name);
-        QVERIFY(w.click(QStringLiteral("suggestedCard")));
-        QCOMPARE(m.source(), std::optional<std::string>(card()));
-        QCOMPARE(m.phase(), AppModel::Phase::Setup);
-        QTRY_COMPARE(w.text(QStringLiteral("noticeText")),
-                     QStringLiteral("Add a backup to check “%1” against.").arg(offered));
-        QCOMPARE(a.stage.checkCount(), checks);
+        for (const QString& from : {QStringLiteral("offeredCard"), QStringLiteral("suggestedCard")}) {
+            m.dismissNotice();
+            QVERIFY2(w.click(from), qPrintable(from));
+            QCOMPARE(m.source(), std::optional<std::string>(card()));
+            QCOMPARE(m.phase(), AppModel::Phase::Setup);
+            QTRY_COMPARE(w.text(QStringLiteral("noticeText")),
+                         QStringLiteral("Add a backup to check “%1” against.").arg(offered));
+            QCOMPARE(a.stage.checkCount(), checks);
+            QCOMPARE(a.stage.pickerQuestions(), questions);
+            if (from == QStringLiteral("offeredCard")) QVERIFY(w.click(QStringLiteral("clearCard")));
+        }
 
         QVERIFY(w.click(QStringLiteral("clearCard")));
         a.addBackups({photos()});
@@ -533,7 +542,8 @@ private slots:
         auto archiveLine = [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(1); };
         QVERIFY(archiveLine().startsWith("HVARCH · "));
         QVERIFY(unplug(*arch_));
-        QVERIFY(WindowDriver::waitFor([&] { return archiveLine() == "Archive isn't connected"; }));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return archiveLine() == QStringLiteral("\u201cArchive\u201d isn't connected"); }));
         QVERIFY(plug(*arch_));
         QVERIFY(WindowDriver::waitFor([&] { return m.notConnectedKeys().isEmpty() && m.waitForIdle(100); }));
         QVERIFY(WindowDriver::waitFor([&] { return archiveLine().startsWith("HVARCH · "); }, 5000));
@@ -552,7 +562,7 @@ private slots:
         QVERIFY(sidebarBackups(w, QStringLiteral("locationDetail")).value(1).startsWith("HVARCH · "));
 
         QVERIFY(unplug(*arch_, true));
-        const QString gone = QStringLiteral("Archive isn't connected");
+        const QString gone = QStringLiteral("\u201cArchive\u201d isn't connected");
         QVERIFY(WindowDriver::waitFor(
             [&] { return sidebarBackups(w, QStringLiteral("locationDetail")).value(1) == gone; }));
         QVERIFY(sidebarBackups(w, QStringLiteral("locationDetail")).value(0).startsWith("HVBACK · "));
@@ -631,6 +641,33 @@ private slots:
         QVERIFY(facts().startsWith("HVBACK · ") && facts().endsWith(" free"));
     }
 
+    // A card relabelled while it is mounted (a disk tool renames it) is named anew wherever the
+    // window names it: offered in the sidebar and on the start screen, and once chosen in its
+    // facts; the device manager's word is the window's cue, no mount changes.
+    void relabelledCardIsNamedAnew() {
+        if (!deviceManagerRuns())
+            QSKIP("no device manager (udev) runs here: the mount table alone is watched");
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        auto relabel = [&](const std::string& label) {
+            runAsRootOrThrow("e2label " + card_->device() + " " + label);
+            refreshDeviceDatabase(card_->device());
+        };
+        auto restore = qScopeGuard([&] { relabel("HVCARD"); });
+        auto offered = [&](const QString& name) {
+            return w.text(QStringLiteral("suggestedName")) == name &&
+                   w.text(QStringLiteral("offeredCardName")) == name;
+        };
+        QVERIFY(WindowDriver::waitFor([&] { return offered(QStringLiteral("HVCARD")); }));
+        relabel("HVRENAMED");
+        QVERIFY(WindowDriver::waitFor([&] { return offered(QStringLiteral("HVRENAMED")); }));
+        a.chooseCard(card());
+        QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVRENAMED · "); }));
+        relabel("HVCARD");
+        QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVCARD · "); }));
+    }
+
     // Two cards of one label (cameras name every card alike) one after the other at one mount
     // path. The saved "Safe to format" of the first never shows as the second's: no
     // ready-to-format panel, no Eject, not the second's facts in the sidebar, and no re-check of
@@ -679,13 +716,18 @@ private slots:
         QVERIFY(w.click(QStringLiteral("historyRow")));
         QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::another; }));
         QVERIFY(m.waitForIdle(10000));
-        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
-        QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" The card now at its place is another card."));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Another card is in the reader"));
+        QCOMPARE(
+            w.text(QStringLiteral("heroReason")),
+            QStringLiteral("The card at its place isn't the “HVTWIN” this result checked. Insert that card "
+                           "to check it again."));
+        QVERIFY(w.text(QStringLiteral("savedLine")).startsWith("Checked "));
+        QVERIFY(ringIn(w, QStringLiteral("partial")) && !ringIn(w, QStringLiteral("verified")));
         QVERIFY(WindowDriver::waitFor([&] { return !w.item(QStringLiteral("readyPanel")); }, 3000));
         QVERIFY(!ejectShown(w));
         QCOMPARE(cardFacts(w), QStringLiteral("/mnt"));
         const int checks = a.stage.checkCount();
-        const QString insert = QStringLiteral("Insert HVTWIN to check it again.");
+        const QString insert = QStringLiteral("Insert \u201cHVTWIN\u201d to check it again.");
         auto refused = [&] {
             QTRY_COMPARE(w.text(QStringLiteral("noticeText")), insert);
             m.dismissNotice();
@@ -706,7 +748,13 @@ private slots:
         // No card there: the empty mount-point folder is not checked in its name either.
         QCOMPARE(runAsRoot("umount " + place), 0);
         QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::notInserted; }));
-        QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" Insert “HVTWIN” to check it again."));
+        QVERIFY(WindowDriver::waitFor([&] {
+            return w.text(QStringLiteral("heroTitle")) == QStringLiteral("The card isn't in the reader");
+        }));
+        QCOMPARE(
+            w.text(QStringLiteral("heroReason")),
+            QStringLiteral("This result is of “HVTWIN” as it was checked. Insert it to check it again."));
+        QVERIFY(ringIn(w, QStringLiteral("pending")) && !ringIn(w, QStringLiteral("verified")));
         w.key(Qt::Key_R, Qt::ControlModifier);
         refused();
         QVERIFY(w.click(QStringLiteral("toolRecheck")));
@@ -719,12 +767,16 @@ private slots:
         QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::unchanged; }));
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
         QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" The card hasn't changed since."));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
+        QVERIFY(ringIn(w, QStringLiteral("verified")));
         QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVTWIN · "); }));
     }
 
-    // A card checked safe to format, then a photo added while it stays in the reader: its saved
-    // result opened from the recent checks says the card changed, shows no ready-to-format panel
-    // and format guide, and its Check Again checks the card as it is now.
+    // A card checked safe to format, then a photo copied onto it while it stays in the reader. The
+    // result on screen loses its ready-to-format panel within moments: the header says the card
+    // changed since the check, in the warning colour down to its ring, and the card can still be
+    // ejected from the header. Its saved result opened from the recent checks says the same, shows
+    // no format guide, and its Check Again checks the card as it is now.
     void aSavedResultOfACardChangedSince() {
         std::unique_ptr<ZramVolume> card;
         try {
@@ -738,8 +790,17 @@ private slots:
         AppModel& m = a.model();
         checkTwin(a, card->mountPoint(), twinBackups());
         if (QTest::currentTestFailed()) return;
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
+        QVERIFY(ringIn(w, QStringLiteral("verified")));
         card->write("DCIM/100TWIN/IMG_5999.JPG", content(99));
         ::sync();
+        QVERIFY(WindowDriver::waitFor([&] {
+            return !w.item(QStringLiteral("readyPanel")) &&
+                   w.text(QStringLiteral("heroTitle")) == QStringLiteral("Changed since this check");
+        }));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(ringIn(w, QStringLiteral("partial")) && !ringIn(w, QStringLiteral("verified")));
+        QVERIFY(WindowDriver::waitFor([&] { return ejectShown(w); }));
 
         QVERIFY(w.click(QStringLiteral("toolNewCheck")));
         QVERIFY(w.click(QStringLiteral("recentTile")));

@@ -1,5 +1,9 @@
 #include "WindowDriver.h"
 
+#include <cmath>
+
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QQmlContext>
 #include <QQuickStyle>
@@ -37,6 +41,17 @@ void WindowDriver::prepare(shell::Look& look, shell::Present& present) {
     shell::registerNative(look, present);
     registerResults();
     look.set(present::Appearance::light, true);
+}
+
+bool WindowDriver::addPhotoApp(const QString& dir) {
+    if (!QDir().mkpath(dir + QStringLiteral("/applications"))) return false;
+    QFile entry(dir + QStringLiteral("/applications/org.kde.digikam.desktop"));
+    if (!entry.open(QIODevice::WriteOnly) ||
+        entry.write("[Desktop Entry]\nType=Application\nName=digiKam\nExec=/bin/true %F\n"
+                    "Categories=Qt;KDE;Graphics;Photography;\n") < 0)
+        return false;
+    const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
+    return qputenv("XDG_DATA_DIRS", dir.toUtf8() + ':' + (dirs.isEmpty() ? "/usr/share" : dirs));
 }
 
 WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
@@ -82,7 +97,21 @@ QQuickItem* WindowDriver::item(const QString& name) const {
 bool WindowDriver::click(const QString& name, int timeoutMs) { return clickWhere(name, {}, timeoutMs); }
 
 bool WindowDriver::clickAction(const QString& name) {
-    return item(name) ? click(name) : click(QStringLiteral("compact-") + name);
+    return clickFound(
+        [&]() -> QQuickItem* {
+            for (const QString& form : {QString(), QStringLiteral("compact-"), QStringLiteral("symbols-")})
+                if (QQuickItem* shown = item(form + name)) return shown;
+            return nullptr;
+        },
+        Qt::LeftButton, 5000);
+}
+
+bool WindowDriver::resize(QSize size) {
+    if (!window_) return false;
+    size = size.expandedTo(window_->minimumSize());
+    window_->resize(size);
+    QCoreApplication::processEvents();
+    return waitFor([&] { return window_->contentItem()->size() == QSizeF(size); });
 }
 
 QList<QQuickItem*> WindowDriver::items(const QString& name, QQuickItem* within) const {
@@ -144,6 +173,11 @@ QColor WindowDriver::colorAt(QQuickItem* item, QPointF point) {
     const QImage frame = window_->grabWindow();
     const QPointF at = item->mapToScene(point) * window_->effectiveDevicePixelRatio();
     return frame.pixelColor(at.toPoint());
+}
+
+double WindowDriver::colorDistance(const QColor& a, const QColor& b) {
+    return std::abs(a.redF() - b.redF()) + std::abs(a.greenF() - b.greenF()) +
+           std::abs(a.blueF() - b.blueF());
 }
 
 void WindowDriver::activate() {
@@ -210,6 +244,14 @@ WindowSession::WindowSession(shell::Present& present, std::unique_ptr<Ejector> e
     if (ejector) stage.setEjector(std::move(ejector));
     started = stage.start();
     if (started) window = std::make_unique<WindowDriver>(stage);
+}
+
+ScriptedSession::ScriptedSession(shell::Present& present, const QStringList& saved, int otherChecks) {
+    stage.setPresent(&present);
+    stage.setSaved(saved);
+    stage.setSavedChecks(otherChecks);
+    if (stage.start()) window = std::make_unique<WindowDriver>(stage);
+    shown = window && window->ready();
 }
 
 void WindowSession::chooseCard(const std::string& path) {

@@ -29,6 +29,9 @@ public:
     // US English locale, the Fusion style, the desktop's icons, the native types the views use
     // (drawn in the light appearance, without motion) and the results data.
     static void prepare(shell::Look& look, shell::Present& present);
+    // Puts a photo application (digiKam, which runs /bin/true) on the desktop, in `dir` before the
+    // machine's own applications; done before anything asks for them.
+    static bool addPhotoApp(const QString& dir);
     // Loads MainWindow.qml with the stage's model, history and settings, with the thumbnail
     // helper of the build behind its pictures, and shows it.
     explicit WindowDriver(stage::Stage& stage);
@@ -45,8 +48,13 @@ public:
     QQuickItem* item(const QString& name) const;
     // Waits for the item to be shown and enabled, then clicks its middle once it stands still.
     bool click(const QString& name, int timeoutMs = 5000);
-    // A verdict action ("copy", "eject") in whichever of its forms, full or compact, the width shows.
+    // A verdict action ("copy", "eject") in whichever of its forms, full, compact or symbols, the
+    // width shows.
     bool clickAction(const QString& name);
+    // Gives the window that size (never below its smallest, which the desktop keeps and the
+    // offscreen platform does not) and waits until its items have it: the window takes a size at
+    // once, its items only once the platform's resize event arrives.
+    bool resize(QSize size);
     // Every shown item of that name (below `within` when given), in the order of the rows of a list.
     QList<QQuickItem*> items(const QString& name, QQuickItem* within = nullptr) const;
     // As click, on the first shown item of that name that `pick` accepts (a row by its text, the
@@ -54,6 +62,8 @@ public:
     bool clickWhere(const QString& name, const std::function<bool(QQuickItem*)>& pick, int timeoutMs = 5000);
     // The colour drawn at a point of an item (in its own coordinates), from a frame drawn now.
     QColor colorAt(QQuickItem* item, QPointF point);
+    // How far apart two colours are: the sum of their channels' differences, 0 to 3.
+    static double colorDistance(const QColor& a, const QColor& b);
     // A key (with modifiers) pressed into the window's focused item, through the shortcut map.
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void type(const QString& text);
@@ -100,6 +110,17 @@ struct WindowSession {
     stage::Stage stage;
     bool started = false;
     std::unique_ptr<WindowDriver> window;
+};
+
+// A fresh model on a stage with its scripted check and copy, these saved checks in its history
+// (newest first, then that many saved checks of other cards), and its window on the start screen.
+struct ScriptedSession {
+    ScriptedSession(shell::Present& present, const QStringList& saved, int otherChecks = 0);
+    AppModel& model() { return stage.model(); }
+
+    stage::Stage stage;
+    std::unique_ptr<WindowDriver> window;
+    bool shown = false;
 };
 
 }  // namespace halvetrop::test

@@ -119,8 +119,7 @@ private slots:
         QVERIFY(s.ready());
         WindowDriver& w = *s.window;
         AppModel& m = s.model();
-        w.window().resize(width, 660);
-        QVERIFY(WindowDriver::waitFor([&] { return w.window().width() == width; }));
+        QVERIFY(w.resize(QSize(width, 660)));
         const auto inspectorAs = [&] {
             if (m.showInspector() != inspector) QVERIFY(w.click(QStringLiteral("toolInspector")));
             QCOMPARE(m.showInspector(), inspector);
@@ -239,7 +238,8 @@ private slots:
         QCOMPARE(m.report()->totals.covered(), int64_t(kFiles));
         QVERIFY(!w.text(QStringLiteral("heroTitle")).contains(QStringLiteral("not backed up")));
         QVERIFY(w.item(QStringLiteral("lastCopyButton")));
-        QVERIFY(WindowDriver::waitFor([&] { return !m.deepVerifying(); }, 60000));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return m.report()->level == CheckLevel::verified && !m.deepVerifying(); }, 60000));
 
         // A shoot's landing link shows its backup folder and leaves the shoots on screen.
         QVERIFY(w.click(QStringLiteral("mode-Shoots")));

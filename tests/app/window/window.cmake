@@ -14,9 +14,11 @@ halvetrop_qttest(app_window_results_test SOURCES ResultsWindowTest.cpp WindowDri
 add_dependencies(app_window_results_test halvetrop-thumbnailer)
 
 # The sidebar, the start screen, the banners and the views of a result while the byte-by-byte
-# pass folds, on three zram drives that its cases pull out and plug in again.
+# pass folds, on three zram drives that its cases pull out and plug in again (and relabel, which
+# the device manager announces).
 halvetrop_qttest(app_window_sidebar_test SOURCES SidebarWindowTest.cpp WindowDriver.cpp
-  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS AS_USER)
+  LIBS halvetrop_app_stage halvetrop_thumbnail_views halvetrop_testsupport Qt6::Widgets LABELS root PRIVATE_MOUNTS AS_USER
+  DEVICE_DATABASE)
 add_dependencies(app_window_sidebar_test halvetrop-thumbnailer)
 
 # What keys, popovers, previews and rows do in the window over the real model with the stage's

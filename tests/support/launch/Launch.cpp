@@ -2,10 +2,12 @@
 // folders hold none of the machine's volumes (--private-mounts), and as an ordinary user, with a
 // root helper kept for the few commands that build the suite's volumes (--as-user).
 //
-//   halvetrop-test-launch [--private-mounts] [--as-user] -- COMMAND ARGS...
+//   halvetrop-test-launch [--private-mounts] [--as-user] [--device-database] -- COMMAND ARGS...
 //
 // As an ordinary user the suite reads what a desktop user reads, so the device database (udev)
-// is started here when the machine runs none, with a rule that makes it describe zram devices.
+// is started here when the machine runs none, with a rule that makes it describe zram devices. A
+// suite that follows the device manager's announcements asks for it as root too
+// (--device-database).
 // Without root both options are left out and the command runs as it is.
 #include "support/FdIo.h"
 
@@ -181,21 +183,23 @@ void becomeUser() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool hide = false, asUser = false;
+    bool hide = false, asUser = false, devices = false;
     int i = 1;
     for (; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--private-mounts") hide = true;
         else if (a == "--as-user") asUser = true;
+        else if (a == "--device-database") devices = true;
         else if (a == "--") { ++i; break; }
         else break;
     }
     if (i >= argc) {
-        std::fprintf(stderr, "usage: halvetrop-test-launch [--private-mounts] [--as-user] -- COMMAND ARGS...\n");
+        std::fprintf(stderr,
+                     "usage: halvetrop-test-launch [--private-mounts] [--as-user] [--device-database] -- COMMAND ARGS...\n");
         return 2;
     }
     if (::geteuid() == 0) {
-        if (asUser) startDeviceDatabase();
+        if (asUser || devices) startDeviceDatabase();
         if (hide) privateMounts();
         if (asUser) becomeUser();
     } else if (hide || asUser) {

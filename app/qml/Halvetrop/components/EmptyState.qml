@@ -28,6 +28,8 @@ ColumnLayout {
         objectName: "emptyStateDescription"
         Layout.alignment: Qt.AlignHCenter
         Layout.maximumWidth: 520
+        // Wraps within the width it is given (a narrow column), never past it.
+        Layout.fillWidth: true
         text: root.description
         color: Theme.secondary
         wrapMode: Text.Wrap

@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
+import Halvetrop.Native
 
 // Where a copy's new files went: one row per folder with its files shown or opened in the file
 // manager, the backup shown, and the report saved as CSV. Reads a report view map only.
@@ -26,46 +27,58 @@ ColumnLayout {
             HoverHandler { id: headlineHover }
             PlainToolTip { shown: headlineHover.hovered && foldersHeadline.truncated; text: foldersHeadline.text }
         }
-        Button {
+        ActionButton {
+            objectName: "openDrive"
+            symbol: "externaldrive"
             text: "Open Drive"
+            // The small control size.
+            font.pixelSize: Theme.secondaryFont.pixelSize
+            topPadding: 3
+            bottomPadding: 3
             onClicked: view.model.revealPaths([view.report.driveRoot])
         }
     }
 
+    // The folders' rows are kept in place by their paths, in a positioner: a layout would lay out
+    // again rows a new report has taken away.
     ScrollView {
         visible: view.folders.length > 0
         Layout.fillWidth: true
         Layout.preferredHeight: view.folders.length >= 4 ? (view.compact ? 220 : 190) : list.implicitHeight
         clip: true
-        ColumnLayout {
+        Column {
             id: list
             width: view.width
             spacing: Theme.s
             Repeater {
-                model: view.folders
+                model: KeyedList {
+                    key: "path"
+                    rows: view.folders
+                }
                 delegate: Rectangle {
-                    required property var modelData
-                    Layout.fillWidth: true
-                    implicitHeight: row.implicitHeight + 2 * Theme.s
+                    id: folderRow
+                    required property var row
+                    width: list.width
+                    implicitHeight: folderLine.implicitHeight + 2 * Theme.s
                     radius: Theme.radiusM
                     color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.04)
                     RowLayout {
-                        id: row
+                        id: folderLine
                         anchors.fill: parent
                         anchors.margins: Theme.s
                         spacing: Theme.m
-                        Symbol { name: "folder.fill"; color: Theme.brand; size: 22 }
+                        Symbol { objectName: "copiedFolderSymbol"; name: "folder.fill"; color: Theme.brand; size: 22 }
                         ColumnLayout {
                             spacing: 2
                             Layout.fillWidth: true
                             DataText {
-                                text: modelData.title
+                                text: folderRow.row.title
                                 font: Theme.rowTitle
                                 elide: Text.ElideLeft
                                 Layout.fillWidth: true
                             }
                             DataText {
-                                text: modelData.subtitle
+                                text: folderRow.row.subtitle
                                 font: Theme.secondaryFont
                                 color: Theme.secondary
                             }
@@ -75,7 +88,7 @@ ColumnLayout {
                             text: "Show Files"
                             hoverEnabled: true
                             PlainToolTip { shown: showFiles.hovered; text: "Open this folder in the file manager with just the new files selected" }
-                            onClicked: view.model.revealPaths(modelData.files)
+                            onClicked: view.model.revealPaths(folderRow.row.files)
                         }
                         Button {
                             id: openFolder
@@ -83,7 +96,7 @@ ColumnLayout {
                             highlighted: true
                             palette.buttonText: openFolderFill.colors.text
                             ProminentFill { id: openFolderFill; control: openFolder; parent: openFolder.background }
-                            onClicked: view.model.openFolder(modelData.path)
+                            onClicked: view.model.openFolder(folderRow.row.path)
                         }
                     }
                 }
@@ -113,7 +126,7 @@ ColumnLayout {
             Layout.fillWidth: true
             Layout.preferredHeight: Math.min(90, cached.implicitHeight)
             clip: true
-            ColumnLayout {
+            Column {
                 id: cached
                 spacing: 2
                 Repeater {
@@ -132,22 +145,27 @@ ColumnLayout {
 
     RowLayout {
         spacing: Theme.s
-        Repeater {
-            model: view.folders.length > 0 && view.model.photoApps ? view.model.photoApps : []
-            delegate: Button {
-                id: handOff
-                required property string modelData
-                required property int index
-                objectName: "handOff"
-                text: "Add to " + modelData
-                hoverEnabled: true
-                PlainToolTip {
-                    objectName: "handOffHelp"
-                    shown: handOff.hovered
-                    text: "Open the " + (view.report ? view.report.copiedCount : 0) + " new files in " + handOff.modelData
-                          + " — it shows its import window"
+        // The applications' buttons in a row of their own: the layout holds only what stays.
+        Row {
+            visible: handOffs.count > 0
+            spacing: Theme.s
+            Repeater {
+                id: handOffs
+                model: view.folders.length > 0 && view.model.photoApps ? view.model.photoApps : []
+                delegate: ActionButton {
+                    id: handOff
+                    required property string modelData
+                    required property int index
+                    objectName: "handOff"
+                    symbol: "photo.on.rectangle.angled"
+                    text: "Add to " + modelData
+                    PlainToolTip {
+                        objectName: "handOffHelp"
+                        shown: handOff.hovered
+                        text: view.model.photoAppHelps[handOff.index] || ""
+                    }
+                    onClicked: view.model.handOff(index)
                 }
-                onClicked: view.model.handOff(index)
             }
         }
         DataText {
@@ -160,12 +178,11 @@ ColumnLayout {
             maximumLineCount: 2
             Layout.fillWidth: true
         }
-        Button {
-            id: saveCSV
+        ActionButton {
             objectName: "saveCopyCSV"
-            text: "Save CSV…"
-            hoverEnabled: true
-            PlainToolTip { shown: saveCSV.hovered; text: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went" }
+            symbol: "doc.text"
+            text: "Save Report…"
+            help: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went"
             onClicked: view.model.saveLastCopyCSV()
         }
     }

@@ -45,6 +45,7 @@ ColumnLayout {
     }
 
     DataText {
+        objectName: "sheetTitle"
         text: view.sheet ? view.sheet.title : ""
         font: Theme.title
         Layout.fillWidth: true
@@ -52,10 +53,14 @@ ColumnLayout {
 
     // --- planning ---------------------------------------------------------------------------
     ColumnLayout {
+        id: planning
         visible: view.phase === 0 && view.sheet && view.sheet.hasBackup
         spacing: Theme.l
         Layout.fillWidth: true
         Layout.fillHeight: true
+        // What it needs to show the choices and the plan whole, said outright: the layout takes a
+        // stale height of the scroll view as its wish and would cut the plan short.
+        Layout.preferredHeight: choices.implicitHeight + spacing + planBar.implicitHeight
 
         // The choices and the plan scroll in a short window; the bar with Copy stays in view.
         ScrollView {
@@ -66,6 +71,7 @@ ColumnLayout {
             contentWidth: availableWidth
             clip: true
             ColumnLayout {
+                id: choices
                 width: planScroll.availableWidth
                 spacing: Theme.l
                 RowLayout {
@@ -218,12 +224,15 @@ ColumnLayout {
                             font: Theme.secondaryFont
                         }
                     }
+                    // As tall as its rows up to 150, scrolling beyond.
                     Rectangle {
+                        objectName: "planList"
                         Layout.fillWidth: true
-                        Layout.preferredHeight: 150
+                        Layout.preferredHeight: Math.min(150, Math.ceil(planRows.contentHeight) + 2 * Theme.s)
                         radius: Theme.radiusS
                         color: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.04)
                         ListView {
+                            id: planRows
                             anchors.fill: parent
                             anchors.margins: Theme.s
                             clip: true
@@ -232,6 +241,7 @@ ColumnLayout {
                             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
                             delegate: RowLayout {
                                 required property var modelData
+                                objectName: "planRow"
                                 width: ListView.view.width
                                 Symbol { objectName: "planFolderSymbol"; name: modelData.symbol; color: Theme.brand; size: 14 }
                                 DataText {
@@ -249,8 +259,8 @@ ColumnLayout {
                         }
                     }
                     DataText {
-                        visible: view.sheet && view.sheet.renamedForCollision > 0
-                        text: view.sheet ? view.sheet.renamedForCollision + " files share a name with another file going to the same folder; they'll get a number, like “DSC00001 (2).ARW”." : ""
+                        visible: text !== ""
+                        text: view.sheet ? view.sheet.collisionText : ""
                         font: Theme.secondaryFont
                         color: Theme.secondary
                         wrapMode: Text.Wrap
@@ -261,6 +271,8 @@ ColumnLayout {
             }
         }
         RowLayout {
+            id: planBar
+            objectName: "planBar"
             Layout.fillWidth: true
             Symbol { name: "lock.shield"; color: Theme.secondary; size: 14 }
             DataText {
@@ -275,10 +287,7 @@ ColumnLayout {
             Button {
                 id: copyButton
                 objectName: "copyButton"
-                // The words stay "Files" for one file too.
-                // No count until the plan of the choices shown is there: never "Copy 0 Files".
-                text: view.sheet && view.sheet.planCurrent ? "Copy " + Present.count(view.sheet.planCount) + " Files"
-                                                           : "Copy Files"
+                text: view.sheet ? view.sheet.copyButtonText : "Copy Files"
                 highlighted: true
                 palette.buttonText: copyFill.colors.text
                 ProminentFill { id: copyFill; control: copyButton; parent: copyButton.background }
@@ -310,13 +319,13 @@ ColumnLayout {
         Layout.fillHeight: true
         Item { Layout.fillHeight: true }
         DataText {
+            objectName: "copyingLabel"
             text: view.hasProgress ? "Copying " + view.progress.current : "Preparing…"
             elide: Text.ElideMiddle
             Layout.fillWidth: true
         }
-        ProgressBar {
+        CapsuleBar {
             objectName: "copyProgress"
-            from: 0; to: 1
             value: view.hasProgress ? view.progress.fraction : 0
             Layout.fillWidth: true
         }
@@ -329,6 +338,7 @@ ColumnLayout {
             color: Theme.secondary
         }
         DataText {
+            objectName: "copyingNote"
             text: "Each file is written, flushed, then read back from the drive and compared before it counts."
             font: Theme.secondaryFont
             color: Theme.secondary
@@ -400,6 +410,7 @@ ColumnLayout {
             }
         }
         CopyReportView {
+            objectName: "copyReport"
             visible: done.report.headline !== undefined
             model: view.model
             report: done.report
@@ -407,6 +418,7 @@ ColumnLayout {
         }
         Item { Layout.fillHeight: true }
         RowLayout {
+            objectName: "doneBar"
             Layout.fillWidth: true
             DataText {
                 text: "SD Halvetrop re-checks the card when you close this. The report stays under “Last Copy”."

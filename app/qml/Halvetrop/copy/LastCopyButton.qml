@@ -39,7 +39,7 @@ ActionButton {
                 DataText {
                     objectName: "lastCopyTitle"
                     Layout.fillWidth: true
-                    text: "Last copy · " + Present.count(button.report.copiedCount || 0) + " files · " + (button.report.time || "")
+                    text: button.report.lastCopyTitle || ""
                     font: Theme.title
                 }
                 CopyReportView {

@@ -29,6 +29,8 @@ Rectangle {
     EmptyState {
         objectName: "inspectorEmpty"
         anchors.centerIn: parent
+        // Its text wraps inside the column's margins.
+        width: Math.min(implicitWidth, parent.width - 2 * Theme.l)
         visible: !inspector.shown
         symbol: "sidebar.right"
         title: "No file selected"

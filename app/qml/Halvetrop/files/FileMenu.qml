@@ -30,7 +30,8 @@ AppMenu {
     }
     MenuItem {
         objectName: "menuShowOnDrive"
-        text: "Show on Drive"
+        // One pattern for both: where the file is shown, and in what.
+        text: "Show on Drive in Files"
         visible: menu.facts.backupCount > 0
         height: visible ? implicitHeight : 0
         onTriggered: menu.model.revealFiles(menu.ids, true)

@@ -19,14 +19,22 @@ FocusScope {
     readonly property Item focusRingItem: list
     activeFocusOnTab: true
 
+    // A status cell shows the file's own note where it fits whole, else the status's name, which
+    // always fits: the column never gets narrower than the longest name.
+    // (Measures are read again when the metrics' font comes.)
+    FontMetrics { id: cellMetrics; font: Theme.body }
+    readonly property real statusFloor: cellMetrics.font.pixelSize > 0
+        ? Math.ceil(Math.max(...["verified", "backedUp", "likely", "conflict", "missing", "cloudOnly", "unreadable",
+                                 "changed", "notCompared"].map(s => cellMetrics.advanceWidth(Present.statusLabel(s))))) + Theme.s
+        : 0
     readonly property var columns: [
         { key: "status", title: "", min: 22, ideal: 22 },
-        { key: "name", title: "Name", min: 120, ideal: 160 },
-        { key: "status", title: "Status", min: 90, ideal: 130 },
-        { key: "day", title: "Shoot day", min: 90, ideal: 100 },
-        { key: "folder", title: "Folder", min: 80, ideal: 110 },
+        { key: "name", title: "Name", min: 100, ideal: 160 },
+        { key: "status", title: "Status", min: statusFloor, ideal: Math.max(statusFloor, 300) },
+        { key: "day", title: "Shoot day", min: 84, ideal: 100 },
+        { key: "folder", title: "Folder", min: 70, ideal: 110 },
         { key: "size", title: "Size", min: 60, ideal: 80 },
-        { key: "", title: "On backup", min: 120, ideal: 220 }
+        { key: "", title: "On backup", min: 100, ideal: 220 }
     ]
     readonly property var widths: Present.fitColumns(columns.map(c => [c.min, c.ideal]), list.width - 2 * Theme.s, columns.length - 1)
 
@@ -175,8 +183,16 @@ FocusScope {
                         HoverHandler { id: nameHover }
                     }
                     DataText {
+                        id: statusCell
+                        objectName: "statusCell"
                         width: table.widths[2]; anchors.verticalCenter: parent.verticalCenter
-                        text: row.statusText; color: row.covered ? row.quiet : row.ink; rightPadding: Theme.s
+                        readonly property string label: Present.statusLabel(row.status)
+                        readonly property bool noteFits: cellMetrics.font.pixelSize > 0
+                                                         && cellMetrics.advanceWidth(row.statusText) <= width - rightPadding
+                        text: noteFits ? row.statusText : label
+                        color: row.covered ? row.quiet : row.ink; rightPadding: Theme.s
+                        HoverHandler { id: statusHover }
+                        PlainToolTip { shown: statusHover.hovered && statusCell.text !== row.statusText; text: row.statusText }
                     }
                     DataText {
                         width: table.widths[3]; anchors.verticalCenter: parent.verticalCenter

@@ -30,6 +30,7 @@ Item {
     // Made when first opened: the browser is made anew each time the files mode is entered.
     Loader {
         id: menu
+        objectName: "fileMenuLoader"
         active: false
         function openFor(ids) {
             active = true
@@ -44,7 +45,9 @@ Item {
 
         // The header: the way back, the status filter, the restriction chips, the count, the
         // list/grid switch and the search. The chips go to a line of their own when the one line
-        // cannot hold them with the search at its narrowest.
+        // cannot hold them with the search at its narrowest. On the line they sit in a slot the
+        // row always lays out: an item the row finds shown only after it was laid out is left
+        // where it was made, over the way back.
         ColumnLayout {
             id: header
             objectName: "filesHeader"
@@ -87,14 +90,19 @@ Item {
                     current: view.model.filter
                     onChosen: index => view.model.filter = index
                 }
-                FilterChips {
-                    id: chipsInline
-                    visible: !header.chipsBelow
+                Item {
+                    id: chipsSlot
                     Layout.fillWidth: true
                     Layout.minimumWidth: 0
-                    model: view.model
+                    implicitHeight: chipsInline.implicitHeight
+                    FilterChips {
+                        id: chipsInline
+                        visible: header.hasChips && !header.chipsBelow
+                        width: chipsSlot.width
+                        anchors.verticalCenter: parent.verticalCenter
+                        model: view.model
+                    }
                 }
-                Item { visible: header.chipsBelow || !header.hasChips; Layout.fillWidth: true }
                 Text {
                     id: count
                     objectName: "fileCount"

@@ -39,10 +39,12 @@ ColumnLayout {
             }
             InsertedCardRow {
                 required property var row
+                required property int index
                 objectName: "offeredCard"
                 width: parent.width
                 volume: row
-                onClicked: column.model.chooseSource(row.volumePath, false)
+                hasBackups: column.model.destinations.length > 0
+                onClicked: column.model.useSuggestedCard(index)
             }
         }
     }

@@ -12,6 +12,17 @@ Item {
     required property var model
     required property var history
 
+    // Room kept free at the bottom for a banner shown over the page: nothing of the page lies
+    // under it, and the Check button that only the banner's room hides scrolls up into sight.
+    property real bottomClearance: 0
+    onBottomClearanceChanged: Qt.callLater(view.keepCheckInSight)
+    function keepCheckInSight() {
+        const flick = scroll.contentItem
+        const bottom = checkBar.mapToItem(flick.contentItem, 0, checkBar.height).y
+        const end = flick.contentY + scroll.height
+        if (bottom > end && bottom <= end + view.bottomClearance)
+            flick.contentY = Math.min(bottom - scroll.height, Math.max(0, flick.contentHeight - scroll.height))
+    }
     readonly property bool hasPhoto: model.kinds.indexOf("photo") >= 0
     readonly property var formats: [
         { value: "all", text: "All photos" },
@@ -71,10 +82,17 @@ Item {
         }
     }
 
+    // What Page Up and Page Down scroll (the root view's keys); the format menu's own while open.
+    readonly property var pageFlickable: formatMenu.popup.visible ? null : scroll.contentItem
+
     ScrollView {
         id: scroll
+        objectName: "homeScroll"
         anchors.fill: parent
+        anchors.bottomMargin: view.bottomClearance
         contentWidth: availableWidth
+        onHeightChanged: Qt.callLater(view.keepCheckInSight)
+
         ScrollBar.vertical.policy: ScrollBar.AsNeeded
 
         ColumnLayout {

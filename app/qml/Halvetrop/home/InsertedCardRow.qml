@@ -3,11 +3,12 @@ import QtQuick.Controls
 import Halvetrop
 import Halvetrop.Native
 
-// A mounted card offered as the card: one click opens the picker at it.
+// A mounted card offered as the card: one click takes it as the sidebar's offer of it does.
 AbstractButton {
     id: row
     property var volume: ({})
-    readonly property var look: HomeRules.offeredCard(volume)
+    property bool hasBackups: false
+    readonly property var look: HomeRules.offeredCard(volume, hasBackups)
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
     padding: Theme.s
@@ -62,8 +63,9 @@ AbstractButton {
         }
         Text {
             id: use
+            objectName: "offeredAction"
             anchors.verticalCenter: parent.verticalCenter
-            text: "Use"
+            text: row.look.action
             font.family: Theme.family
             font.pixelSize: Theme.callout.pixelSize
             font.weight: Font.DemiBold

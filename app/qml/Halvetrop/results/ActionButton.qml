@@ -3,8 +3,9 @@ import QtQuick.Controls
 import Halvetrop
 import Halvetrop.Native
 
-// A header button: symbol and text, prominent (brand-filled) or bordered, with a plain tooltip. A
-// button shown by its symbol alone takes `name` as its tooltip and accessible name.
+// A button with its symbol and text (the results headers', the copy report's), prominent
+// (brand-filled) or bordered, with a plain tooltip. A button shown by its symbol alone takes `name`
+// as its tooltip and accessible name.
 Button {
     id: button
     property string symbol

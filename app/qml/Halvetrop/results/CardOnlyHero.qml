@@ -57,26 +57,31 @@ Item {
         }
         // What the buttons after the first take, with their gaps.
         readonly property real rest: widths().slice(1).reduce((sum, w) => sum + w + spacing, 0)
+        // Kept in place by their ids: the first button's width reads the others', and a button
+        // made anew on every change of the model would be read while it is being taken away.
         Repeater {
             id: buttons
-            model: hero.actionItems
+            model: KeyedList {
+                key: "id"
+                rows: hero.actionItems
+            }
             ActionButton {
-                required property var modelData
+                required property var row
                 required property int index
-                readonly property bool busy: modelData.id === "cardOnlyEject" && hero.model.ejecting === true
-                objectName: actionRow.prefix + modelData.id
+                readonly property bool busy: row.id === "cardOnlyEject" && hero.model.ejecting === true
+                objectName: actionRow.prefix + row.id
                 prominent: index === 0
-                symbol: busy ? "" : modelData.symbol
-                text: busy ? "" : actionRow.form === "full" ? modelData.full
-                                : actionRow.form === "compact" || modelData.keepsText ? modelData.compact : ""
-                name: modelData.compact
-                help: actionRow.form !== "full" && index === 0 ? modelData.full : ""
+                symbol: busy ? "" : row.symbol
+                text: busy ? "" : actionRow.form === "full" ? row.full
+                                : actionRow.form === "compact" || row.keepsText ? row.compact : ""
+                name: row.compact
+                help: actionRow.form !== "full" && index === 0 ? row.full : ""
                 enabled: !busy
                 width: index === 0 && actionRow.room >= 0
                        ? Math.min(implicitWidth, Math.max(60, actionRow.room - actionRow.rest))
                        : implicitWidth
                 BusyIndicator { anchors.centerIn: parent; visible: parent.busy; running: visible; width: 14; height: 14 }
-                onClicked: hero.act(modelData.id)
+                onClicked: hero.act(row.id)
             }
         }
     }
@@ -125,6 +130,7 @@ Item {
                 h: hero.h
             }
             UnreadableNote { width: main.width; h: hero.h; onShow: hero.showUnreadable() }
+            CardNote { width: main.width; text: hero.h.cardNote || "" }
             // Lines of counters sit close: the gap between counters is their own padding.
             Flow {
                 objectName: "cardOnlyStats"

@@ -10,6 +10,9 @@ Row {
     property var h: ({})
     spacing: Theme.m
     topPadding: 4
+    // Its height, shown or not: the header keeps that room for it.
+    readonly property real roomHeight: topPadding + Math.max(seal.implicitHeight, stripText.implicitHeight + 3 + bar.implicitHeight,
+                                                             stop.implicitHeight)
     Symbol {
         id: seal
         objectName: "stripSeal"
@@ -35,6 +38,7 @@ Row {
         spacing: 3
         anchors.verticalCenter: parent.verticalCenter
         Text {
+            id: stripText
             objectName: "stripText"
             width: Math.min(implicitWidth, bar.width + 120)
             text: strip.h.stripText || ""
@@ -45,13 +49,11 @@ Row {
             font.weight: Font.Medium
             color: Theme.primary
         }
-        ProgressBar {
+        CapsuleBar {
             id: bar
+            objectName: "stripBar"
             width: Math.max(80, Math.min(360, strip.width - seal.width - stop.width - 2 * strip.spacing))
-            from: 0
-            to: 1
             value: strip.h.stripValue || 0
-            palette.highlight: Theme.verified
         }
     }
     Button {

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
 
@@ -121,38 +120,56 @@ Item {
             Item {
                 visible: panel.p.cardOnly === false && panel.p.uncovered > 0
                 width: parent.width
-                height: missingRow.implicitHeight + 2 * Theme.m
+                height: missingRow.height + 2 * Theme.m
                 CardBackground { anchors.fill: parent; radius: Theme.radiusM; tint: Theme.missing }
-                // One line: the buttons keep their width, the count wraps before they would.
-                RowLayout {
+                // The count and the buttons on one line where they fit whole; otherwise the buttons go
+                // under the count, at the card's trailing edge. The count is never squeezed.
+                Item {
                     id: missingRow
                     x: Theme.m
                     y: Theme.m
                     width: parent.width - 2 * Theme.m
-                    spacing: Theme.s
-                    Symbol { name: "xmark.circle.fill"; color: Theme.missing }
+                    readonly property bool below: missingSymbol.width + uncoveredText.implicitWidth + buttons.implicitWidth
+                                                  + 2 * Theme.s > width
+                    height: below ? Math.max(missingSymbol.height, uncoveredText.height) + Theme.s + buttons.height
+                                  : Math.max(missingSymbol.height, uncoveredText.height, buttons.height)
+                    Symbol {
+                        id: missingSymbol
+                        name: "xmark.circle.fill"
+                        color: Theme.missing
+                        y: missingRow.below ? 0 : (missingRow.height - height) / 2
+                    }
                     Text {
+                        id: uncoveredText
                         objectName: "uncoveredText"
-                        Layout.fillWidth: true
+                        x: missingSymbol.width + Theme.s
+                        y: missingRow.below ? 0 : (missingRow.height - height) / 2
+                        width: Math.min(implicitWidth, missingRow.width - x)
                         text: panel.p.uncoveredText || ""
                         textFormat: Text.PlainText
                         wrapMode: Text.Wrap
-                        maximumLineCount: 2
-                        elide: Text.ElideRight
                         font: Theme.rowTitle
                         color: Theme.primary
                     }
-                    Button {
-                        objectName: "showUncovered"
-                        text: "Show"
-                        onClicked: panel.model.showNotBackedUp(panel.folder)
-                    }
-                    ActionButton {
-                        objectName: "copyUncovered"
-                        visible: panel.p.copyable > 0
-                        prominent: true
-                        text: "Copy to Backup…"
-                        onClicked: panel.model.requestCopy(panel.results.uncoveredIDs(panel.folder), panel.p.copyTitle)
+                    Row {
+                        id: buttons
+                        anchors.right: parent.right
+                        y: missingRow.below ? Math.max(missingSymbol.height, uncoveredText.height) + Theme.s : (missingRow.height - height) / 2
+                        spacing: Theme.s
+                        Button {
+                            objectName: "showUncovered"
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: "Show"
+                            onClicked: panel.model.showNotBackedUp(panel.folder)
+                        }
+                        ActionButton {
+                            objectName: "copyUncovered"
+                            anchors.verticalCenter: parent.verticalCenter
+                            visible: panel.p.copyable > 0
+                            prominent: true
+                            text: "Copy to Backup…"
+                            onClicked: panel.model.requestCopy(panel.results.uncoveredIDs(panel.folder), panel.p.copyTitle)
+                        }
                     }
                 }
             }

@@ -52,13 +52,25 @@ Item {
                 text: hero.h.title || ""
             }
             DataText {
+                id: reason
                 objectName: "heroReason"
                 width: main.width
+                // As tall as the longer of what it says with the byte-by-byte pass and without.
+                height: Math.max(implicitHeight, passReason.implicitHeight)
                 text: hero.h.reason || ""
                 font: Theme.callout
                 color: Theme.secondary
                 wrapMode: Text.Wrap
                 maximumLineCount: hero.showsIcon ? 2 : 3
+                DataText {
+                    id: passReason
+                    visible: false
+                    width: reason.width
+                    text: hero.h.passReason || ""
+                    font: reason.font
+                    wrapMode: reason.wrapMode
+                    maximumLineCount: reason.maximumLineCount
+                }
             }
             SavedLine {
                 width: main.width
@@ -71,6 +83,7 @@ Item {
                 withCount: false
                 onShow: hero.showUnreadable()
             }
+            CardNote { width: main.width; text: hero.h.cardNote || "" }
             SkippedKindsNote {
                 width: main.width
                 visible: (hero.h.skipped || "") !== ""
@@ -95,13 +108,22 @@ Item {
                         Text { text: modelData.label; font: Theme.callout; color: Theme.secondary }
                     }
                 }
-                Text { text: hero.h.detail || ""; font: Theme.secondaryFont; color: Theme.tertiary; height: 15; verticalAlignment: Text.AlignVCenter }
+                Text { objectName: "heroDetail"; text: hero.h.detail || ""; font: Theme.secondaryFont; color: Theme.tertiary; height: 15; verticalAlignment: Text.AlignVCenter }
             }
-            DeepVerifyStrip {
-                visible: hero.model.deepVerifying === true
-                model: hero.model
-                h: hero.h
+            // The strip's place, kept while a pass can run over the result: the strip comes and
+            // goes inside it, and nothing under the pointer moves.
+            Item {
+                objectName: "stripRoom"
+                visible: hero.h.passRoom === true
                 width: main.width
+                height: strip.roomHeight
+                DeepVerifyStrip {
+                    id: strip
+                    visible: hero.model.deepVerifying === true
+                    model: hero.model
+                    h: hero.h
+                    width: parent.width
+                }
             }
             // Where the action row stands when it fits beside the ring.
             Item {
@@ -112,6 +134,7 @@ Item {
         }
         CoverageRing {
             id: ring
+            objectName: "coverageRing"
             anchors.verticalCenter: parent.verticalCenter
             segments: hero.results.segments
             percent: hero.h.percent !== undefined ? hero.h.percent : 100

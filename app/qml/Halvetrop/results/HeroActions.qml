@@ -23,7 +23,11 @@ Row {
                 return i
         return null
     }
-    function shows(id) { return row.item(id) !== null }
+    // A held item is not shown, yet its button keeps its texts: the row is fitted with it.
+    function shows(id) {
+        const i = row.item(id)
+        return i !== null && !i.held
+    }
     function label(id) {
         const i = row.item(id)
         if (i === null)
@@ -44,7 +48,7 @@ Row {
         }
         return null
     }
-    // Each shown button's drawn width, in the order of the hero's items.
+    // Each button's drawn width, held ones too, in the order of the hero's items.
     function widths() {
         return row.items.map(i => {
             const b = row.button(i.id)

@@ -10,11 +10,15 @@ SplitView {
     required property var results
     orientation: Qt.Horizontal
 
+    // The panel's least width, which the list gives way to (down to its own least).
+    readonly property int panelMinimum: 320
+
     ListView {
         id: list
         objectName: "folderList"
         SplitView.minimumWidth: 300
         SplitView.preferredWidth: 380
+        SplitView.maximumWidth: Math.max(300, map.width - map.panelMinimum - 1)
         clip: true
         model: map.results.folders
         // Only what is in sight is made: the view is made anew with each change of mode, and rows
@@ -104,7 +108,8 @@ SplitView {
         }
     }
     DestinationsPanel {
-        SplitView.minimumWidth: 320
+        objectName: "destinationsPanel"
+        SplitView.minimumWidth: map.panelMinimum
         SplitView.fillWidth: true
         model: map.model
         results: map.results

@@ -127,10 +127,6 @@ Item {
                 DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
             }
         }
-        onAccepted: {
-            const why = panel.results.openDiskTool()
-            if (why !== "")
-                Present.notify(why, false)
-        }
+        onAccepted: panel.results.openDiskTool()
     }
 }

@@ -81,49 +81,53 @@ Item {
                 }
             }
         }
-        Row {
+        Item {
             id: strip
             objectName: "filterStrip"
             x: Theme.xl
             width: parent.width - 2 * Theme.xl
             height: Math.max(chips.implicitHeight, contents.implicitHeight) + Theme.m
-            spacing: Theme.m
-            KindChips {
-                id: chips
-                kinds: screen.model.kinds
-                onChanged: kinds => {
-                    screen.model.kinds = kinds
-                    if (kinds.length > 0)
+            Row {
+                id: choices
+                spacing: Theme.m
+                KindChips {
+                    id: chips
+                    kinds: screen.model.kinds
+                    onChanged: kinds => {
+                        screen.model.kinds = kinds
+                        if (kinds.length > 0)
+                            screen.model.check("")
+                    }
+                }
+                ComboBox {
+                    id: formats
+                    objectName: "photoFormats"
+                    visible: screen.model.kinds.indexOf("photo") >= 0
+                    model: [
+                        { value: "all", text: "All photos" },
+                        { value: "rawOnly", text: "RAW only" },
+                        { value: "processedOnly", text: "JPEG/HEIF only" }
+                    ]
+                    textRole: "text"
+                    valueRole: "value"
+                    implicitContentWidthPolicy: ComboBox.WidestText
+                    Accessible.name: "Photos"
+                    currentIndex: Math.max(0, ["all", "rawOnly", "processedOnly"].indexOf(screen.model.photoFormats))
+                    onActivated: {
+                        screen.model.photoFormats = currentValue
                         screen.model.check("")
+                    }
+                    hoverEnabled: true
+                    PlainToolTip { shown: formats.hovered; text: "Shooting RAW + JPEG? Choose which ones must be backed up." }
                 }
             }
-            ComboBox {
-                id: formats
-                objectName: "photoFormats"
-                visible: screen.model.kinds.indexOf("photo") >= 0
-                model: [
-                    { value: "all", text: "All photos" },
-                    { value: "rawOnly", text: "RAW only" },
-                    { value: "processedOnly", text: "JPEG/HEIF only" }
-                ]
-                textRole: "text"
-                valueRole: "value"
-                implicitContentWidthPolicy: ComboBox.WidestText
-                Accessible.name: "Photos"
-                currentIndex: Math.max(0, ["all", "rawOnly", "processedOnly"].indexOf(screen.model.photoFormats))
-                onActivated: {
-                    screen.model.photoFormats = currentValue
-                    screen.model.check("")
-                }
-                hoverEnabled: true
-                PlainToolTip { shown: formats.hovered; text: "Shooting RAW + JPEG? Choose which ones must be backed up." }
-            }
-            // What the row leaves between its two ends; the card-contents button drops its words
-            // when there is too little.
-            readonly property real room: strip.width - chips.width - (formats.visible ? formats.width + strip.spacing : 0) - 2 * strip.spacing
-            Item { height: 1; width: Math.max(0, strip.room - contents.width) }
+            // What the choices leave at the strip's trailing end, a small gap kept; the
+            // card-contents button drops its words only when even the smallest window's strip
+            // cannot hold them.
+            readonly property real room: strip.width - choices.width - Theme.s
             CardContentsButton {
                 id: contents
+                anchors.right: parent.right
                 results: resultsData
                 compact: strip.room < fullWidth
             }
@@ -131,7 +135,10 @@ Item {
         Rectangle { width: parent.width; height: 1; color: Theme.hairline }
     }
 
+    // The page of the mode shown, for Page Up and Page Down: the shoots list has one.
+    readonly property var pageFlickable: modeView.item && modeView.item.pageFlickable ? modeView.item.pageFlickable : null
     Loader {
+        id: modeView
         anchors.top: top.bottom
         anchors.bottom: parent.bottom
         width: parent.width

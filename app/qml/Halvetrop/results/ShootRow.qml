@@ -6,7 +6,8 @@ import Halvetrop.Native
 // One shoot: a fan of up to five pictures with a status badge, its folder, camera, contents and
 // coverage, where it landed on a backup, and a copy button for what is missing. Long folder names
 // and landing paths are cut from their start, so their end stays visible; their tooltips hold them
-// whole.
+// whole. Where the row is short the fan closes up before the title is cut, and the status
+// sentence is never cut: the landing link gives way, then takes a line of its own.
 Item {
     id: row
     required property var model
@@ -96,19 +97,25 @@ Item {
     }
 
     Row {
+        id: content
         x: Theme.m
         y: Theme.m
         width: parent.width - 2 * Theme.m - Theme.xs
         height: parent.height - 2 * Theme.m
         spacing: Theme.l
+        // The fan and the title line share what the trailing button leaves.
+        readonly property var fit: Present.fitShootLine(row.thumbs.length, Math.ceil(titleNeed.advanceWidth),
+                                                        row.camera === "" ? 0 : titleLine.chipNeed, titleLine.chipChrome + 60,
+                                                        Theme.s, Theme.l, width - trailing.width - Theme.l)
+        TextMetrics { id: titleNeed; font: Theme.title; text: row.title }
         Item {
             id: strip
-            width: 214
+            width: content.fit.fan
             height: 66
             anchors.verticalCenter: parent.verticalCenter
             Row {
                 anchors.verticalCenter: parent.verticalCenter
-                spacing: -40
+                spacing: content.fit.step - 74
                 // By count: a fold reads the row's pictures again, and a list for a model would
                 // make every tile anew each time.
                 Repeater {
@@ -144,7 +151,7 @@ Item {
             Symbol {
                 objectName: "shootBadge"
                 visible: !row.cardOnly
-                x: Math.min(row.thumbs.length, 5) * 34 + 40 - 18
+                x: (row.thumbs.length > 0 ? 74 + (Math.min(row.thumbs.length, 5) - 1) * content.fit.step : 40) - 18
                 y: parent.height - 24 + 8
                 name: row.badge
                 color: row.checking ? Theme.pending : Look.color(row.tint)
@@ -156,7 +163,7 @@ Item {
         }
         Column {
             id: details
-            width: parent.width - 214 - trailing.width - 2 * Theme.l
+            width: parent.width - strip.width - trailing.width - 2 * Theme.l
             anchors.verticalCenter: parent.verticalCenter
             spacing: 6
             Row {
@@ -164,17 +171,15 @@ Item {
                 width: details.width
                 spacing: Theme.s
                 // The camera chip's width follows from its text alone, never from what it holds
-                // (a chip sized by its own content collapses), and the title is cut to what the
-                // chip leaves.
+                // (a chip sized by its own content collapses); it narrows before the title is cut.
                 TextMetrics { id: cameraNeed; font: cameraText.font; text: row.camera }
                 readonly property real chipChrome: 7 + 11 + 4 + 7
-                readonly property real chipWidth: row.camera === "" ? 0
-                                                  : Math.min(Math.ceil(cameraNeed.advanceWidth) + chipChrome,
-                                                             Math.max(details.width * 0.4, chipChrome + 40))
+                readonly property real chipNeed: Math.ceil(cameraNeed.advanceWidth) + chipChrome
+                readonly property real chipWidth: content.fit.chip
                 DataText {
                     id: titleText
                     objectName: "shootTitle"
-                    readonly property var cut: Present.cutPath(row.title, font, details.width - (cameraChip.visible ? titleLine.chipWidth + Theme.s : 0))
+                    readonly property var cut: Present.cutPath(row.title, font, content.fit.title)
                     text: cut.text
                     font: Theme.title
                     elide: Text.ElideNone
@@ -231,53 +236,58 @@ Item {
                     color: row.allCovered ? Theme.textRole("verified") : Theme.primary
                 }
             }
-            Row {
+            Item {
                 id: statusLine
                 width: details.width
-                spacing: 6
+                height: statusLine.fit.linkBelow ? link.y + link.height : Math.max(sentence.height, link.visible ? link.height : 0)
+                readonly property real spacing: 6
                 readonly property color ink: row.cardOnly || row.checking ? Theme.secondary
                                              : row.state === 1 ? Theme.textRole("missing")
                                              : row.state === 2 || row.state === 5 ? Theme.textRole("partial")
                                              : Theme.textRole("verified")
-                Loader {
-                    objectName: "shootChecking"
-                    active: row.checking
-                    visible: active
-                    width: 12
-                    height: 12
-                    anchors.verticalCenter: parent.verticalCenter
-                    sourceComponent: BusyIndicator { running: true }
-                }
-                Symbol {
-                    visible: row.sentenceSymbol !== ""
-                    name: row.sentenceSymbol
-                    size: 13
-                    color: statusLine.ink
-                    anchors.verticalCenter: parent.verticalCenter
-                }
-                // The link keeps the backup's name (up to a fair share of the line) and its
-                // folder's last part; the sentence gives way first, down to its first word.
-                readonly property real room: statusLine.width - (row.sentenceSymbol !== "" ? 13 + spacing : 0)
-                                             - (row.checking ? 12 + spacing : 0)
+                // The sentence keeps its counts whole; the link gives way first (its backup's name,
+                // then its folder down to the last part), then goes under the sentence.
+                readonly property real leadWidth: leadRow.width > 0 ? leadRow.width + spacing : 0
                 readonly property string folderEnd: {
                     const parts = row.landingFolder.split("/").filter(p => p !== "")
                     return parts.length > 1 ? "…/" + parts[parts.length - 1] : row.landingFolder
                 }
-                TextMetrics { id: backupNeed; font: Theme.secondaryFont; text: row.landingName }
+                TextMetrics { id: folderNeed; font: Theme.secondaryFont; text: row.landingFolder }
                 TextMetrics { id: folderEndNeed; font: Theme.secondaryFont; text: statusLine.folderEnd }
-                TextMetrics { id: sentenceFloor; font: Theme.secondaryFont; text: row.sentence.split(" ")[0] + "…" }
-                readonly property real linkKeeps: !row.hasLink ? 0
-                                                  : link.fixed + Math.min(Math.ceil(backupNeed.advanceWidth), 120)
-                                                    + Math.ceil(folderEndNeed.advanceWidth) + spacing
+                readonly property var fit: Present.fitStatusLine(statusLine.leadWidth, Math.ceil(sentence.implicitWidth), row.hasLink,
+                                                                 link.fixed, Math.ceil(backup.implicitWidth), 60,
+                                                                 Math.ceil(folderNeed.advanceWidth), Math.ceil(folderEndNeed.advanceWidth),
+                                                                 statusLine.spacing, statusLine.width)
+                Row {
+                    id: leadRow
+                    spacing: statusLine.spacing
+                    height: sentence.lineHeight
+                    Loader {
+                        objectName: "shootChecking"
+                        active: row.checking
+                        visible: active
+                        width: 12
+                        height: 12
+                        anchors.verticalCenter: parent.verticalCenter
+                        sourceComponent: BusyIndicator { running: true }
+                    }
+                    Symbol {
+                        visible: row.sentenceSymbol !== ""
+                        name: row.sentenceSymbol
+                        size: 13
+                        color: statusLine.ink
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                }
                 Text {
                     id: sentence
                     objectName: "shootSentence"
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: Math.min(implicitWidth, Math.max(Math.min(implicitWidth, Math.ceil(sentenceFloor.advanceWidth)),
-                                                            statusLine.room - statusLine.linkKeeps))
+                    readonly property real lineHeight: height / Math.max(1, lineCount)
+                    x: statusLine.leadWidth
+                    width: statusLine.fit.sentence
                     text: row.sentence
                     textFormat: Text.PlainText
-                    elide: Text.ElideRight
+                    wrapMode: Text.Wrap
                     font: Theme.secondaryFont
                     color: statusLine.ink
                 }
@@ -285,10 +295,9 @@ Item {
                     id: link
                     objectName: "landingLink"
                     visible: row.hasLink
-                    anchors.verticalCenter: parent.verticalCenter
-                    // What the line leaves after the sentence. The backup's name stays whole while
-                    // the folder's last part fits beside it; the folder is cut from its start.
-                    readonly property real room: statusLine.room - sentence.width - statusLine.spacing
+                    x: statusLine.fit.linkBelow ? statusLine.leadWidth : sentence.x + sentence.width + statusLine.spacing
+                    y: statusLine.fit.linkBelow ? sentence.height + 2 : (sentence.lineHeight - height) / 2
+                    // Beside the backup's name and the folder: prefix, chevron and "+N".
                     readonly property real fixed: (prefix.visible ? prefix.implicitWidth + 4 : 0) + chevron.width + 8
                                                   + (more.visible ? more.implicitWidth + 4 : 0)
                     hoverEnabled: true
@@ -315,8 +324,7 @@ Item {
                             id: backup
                             objectName: "landingBackup"
                             text: row.landingName
-                            width: Math.min(implicitWidth, Math.max(Math.min(implicitWidth, 60),
-                                                                    link.room - link.fixed - Math.ceil(folderEndNeed.advanceWidth)))
+                            width: Math.min(implicitWidth, statusLine.fit.backup)
                             font.family: Theme.family
                             font.pixelSize: Theme.secondaryFont.pixelSize
                             font.underline: link.hovered || link.visualFocus
@@ -332,8 +340,7 @@ Item {
                         DataText {
                             id: folder
                             objectName: "landingFolder"
-                            readonly property real room: link.room - link.fixed - backup.width
-                            readonly property var cut: Present.cutPath(row.landingFolder, font, Math.max(room, 20))
+                            readonly property var cut: Present.cutPath(row.landingFolder, font, statusLine.fit.folder)
                             text: cut.text
                             elide: Text.ElideNone
                             font.family: Theme.family

@@ -16,6 +16,8 @@ Item {
         title: "No shoots"
         description: "Nothing of the selected types was found."
     }
+    // What Page Up and Page Down scroll (the root view's keys).
+    readonly property var pageFlickable: list.visible ? list : null
     ListView {
         id: list
         objectName: "shootList"

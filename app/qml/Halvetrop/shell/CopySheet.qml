@@ -6,14 +6,15 @@ import Halvetrop
 // dismissed from outside: its view owns Escape (Cancel while planning, Stop while copying, Done
 // on the result).
 Popup {
-    id: sheet
+    id: dialog
     required property var model
     objectName: "copySheet"
     parent: Overlay.overlay
     anchors.centerIn: parent
     modal: true
     width: 640
-    height: Math.min(parent ? parent.height - 40 : 740, 740)
+    // As tall as what it shows, within the window: its plan's choices scroll in a short one.
+    height: Math.min(parent ? parent.height - 40 : 740, implicitHeight)
     padding: Theme.xl
     visible: model.hasCopyRequest && model.hasReport && !!model.copySheet
     closePolicy: Popup.NoAutoClose
@@ -23,8 +24,14 @@ Popup {
     focus: true
 
     background: CardBackground { radius: Theme.radiusL }
-    contentItem: CopySheetView {
-        model: sheet.model
-        sheet: sheet.model.copySheet
+    // The dialog's views exist only while it is open. A closed popup's items stay where the window
+    // cannot lay them out, yet its height still follows the window's: kept, its layouts would be
+    // laid out on a resize with the rows of a copy that has gone.
+    contentItem: Loader {
+        active: dialog.visible
+        sourceComponent: CopySheetView {
+            model: dialog.model
+            sheet: dialog.model.copySheet
+        }
     }
 }

@@ -13,7 +13,9 @@ Item {
     property bool removable: false
     // A backup whose drive is not connected says so instead of the facts of its empty mount point.
     property bool connected: true
-    signal remove
+    // Asked to go; `fromKeys` when the keys asked (Delete, or its button or menu reached from the
+    // keyboard): its list then keeps them.
+    signal remove(bool fromKeys)
     signal showInFiles
     readonly property var look: Present.location(path, volume, connected)
 
@@ -26,8 +28,11 @@ Item {
     readonly property bool takesReturn: true
     Accessible.role: Accessible.ListItem
     Accessible.name: row.look.name + ", " + row.look.detail
-    Keys.onMenuPressed: menu.popup(row, Theme.xxl, row.height)
-    Keys.onDeletePressed: if (row.removable) row.remove()
+    Keys.onMenuPressed: {
+        menu.fromKeys = true
+        menu.popup(row, Theme.xxl, row.height)
+    }
+    Keys.onDeletePressed: if (row.removable) row.remove(true)
     HoverHandler { id: hover }
     PlainToolTip {
         objectName: "pathTip"
@@ -56,13 +61,34 @@ Item {
                 text: row.look.name
                 font: Theme.rowTitle
             }
-            DataText {
+            // The name or path gives way (in its middle); what follows it, the free space or that
+            // the drive is not connected, is always shown whole.
+            Item {
                 objectName: "locationDetail"
+                // The whole line, as it reads.
+                readonly property string text: row.look.detail
                 Layout.fillWidth: true
-                text: row.look.detail
-                font: Theme.secondaryFont
-                color: Theme.secondary
-                elide: Text.ElideMiddle
+                implicitHeight: detailHead.implicitHeight
+                DataText {
+                    id: detailHead
+                    objectName: "locationDetailHead"
+                    width: Math.min(implicitWidth, parent.width - detailTail.width)
+                    text: row.look.detailHead
+                    font: Theme.secondaryFont
+                    color: Theme.secondary
+                    elide: Text.ElideMiddle
+                }
+                DataText {
+                    id: detailTail
+                    objectName: "locationFacts"
+                    // Right after what the name shows, however much of it is cut.
+                    x: Math.min(detailHead.width, detailHead.contentWidth)
+                    width: Math.min(implicitWidth, parent.width)
+                    visible: text.length > 0
+                    text: row.look.detailTail
+                    font: Theme.secondaryFont
+                    color: Theme.secondary
+                }
             }
         }
         SymbolButton {
@@ -71,16 +97,20 @@ Item {
             symbol: "xmark.circle.fill"
             tint: Theme.tertiary
             help: "Remove"
-            onClicked: row.remove()
+            onClicked: row.remove(visualFocus || row.activeFocus)
         }
     }
 
     TapHandler {
         acceptedButtons: Qt.RightButton
-        onTapped: menu.popup()
+        onTapped: {
+            menu.fromKeys = false
+            menu.popup()
+        }
     }
     AppMenu {
         id: menu
+        property bool fromKeys: false
         MenuItem {
             objectName: "showInFiles"
             text: "Show in Files"
@@ -91,7 +121,7 @@ Item {
             text: "Remove"
             visible: row.removable
             height: visible ? implicitHeight : 0
-            onTriggered: row.remove()
+            onTriggered: row.remove(menu.fromKeys)
         }
     }
 }

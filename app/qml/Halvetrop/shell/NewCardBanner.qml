@@ -2,8 +2,10 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
+import Halvetrop.Native
 
-// Announces a card that was just inserted and offers to check it.
+// Announces a card that was just inserted and offers to check it. A long name is cut in its
+// middle, never the words that say what happened.
 BannerFrame {
     id: banner
     property string cardName
@@ -26,7 +28,7 @@ BannerFrame {
         spacing: 1
         DataText {
             objectName: "newCardTitle"
-            text: "“" + banner.cardName + "” was just inserted"
+            text: Present.shortenNames("“" + banner.cardName + "” was just inserted", font, 360, 1)
             font: Theme.rowTitle
             Layout.maximumWidth: 360
         }

@@ -2,8 +2,10 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Halvetrop
+import Halvetrop.Native
 
-// One short message of the model: a success (eject symbol, verified colour) or a warning.
+// One short message of the model: a success (eject symbol, verified colour) or a warning. The
+// names it quotes are cut in their middle where the message would not fit its two lines.
 BannerFrame {
     id: banner
     property string text
@@ -18,7 +20,7 @@ BannerFrame {
     }
     DataText {
         objectName: "noticeText"
-        text: banner.text
+        text: Present.shortenNames(banner.text, font, 460, 2)
         font: Theme.rowTitle
         wrapMode: Text.Wrap
         maximumLineCount: 2

@@ -22,7 +22,7 @@ ColumnLayout {
 
     RowLayout {
         Layout.fillWidth: true
-        Eyebrow { text: "Recent cards" }
+        Eyebrow { text: "Recent checks" }
         Item { Layout.fillWidth: true }
         Text {
             text: "Opens the saved result — no rescan"

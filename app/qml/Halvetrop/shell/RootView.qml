@@ -23,6 +23,11 @@ Item {
     // "notice", "newCard" or "": at most one banner, the notice first.
     readonly property string banner: model.hasNotice ? "notice" : newCardShown ? "newCard" : ""
 
+    // Page Up and Page Down scroll the screen shown where it has a page of its own.
+    PageKeys {
+        flickable: screen.item && screen.item.pageFlickable ? screen.item.pageFlickable : null
+    }
+
     SplitView {
         id: split
         anchors.fill: parent
@@ -79,9 +84,20 @@ Item {
                     objectName: "noticeBanner"
                     anchors.horizontalCenter: parent.horizontalCenter
                     shown: root.banner === "notice"
-                    text: root.model.noticeText
-                    ok: root.model.noticeOk
                     onDismiss: root.model.dismissNotice()
+                    Component.onCompleted: take()
+                    // A notice that goes keeps its words and its look while it slides away: once
+                    // the model has let it go it has no text, and no warning is what it was.
+                    function take() {
+                        if (!root.model.hasNotice)
+                            return
+                        text = root.model.noticeText
+                        ok = root.model.noticeOk
+                    }
+                }
+                Connections {
+                    target: root.model
+                    function onNoticeChanged() { notice.take() }
                 }
                 NewCardBanner {
                     id: newCard
@@ -117,6 +133,7 @@ Item {
         SetupView {
             model: root.model
             history: root.history
+            bottomClearance: root.banner !== "" ? bannerArea.height + Theme.xl + Theme.s : 0
         }
     }
     Component {

@@ -13,6 +13,8 @@ ThemedWindow {
     height: view.implicitHeight
     minimumWidth: view.width
     maximumWidth: view.width
+    // Never shorter than what it holds: the last setting would be cut off.
+    minimumHeight: view.implicitHeight
 
     // The window it opens over, centred across it and near its top, not at the screen's corner.
     property var over: null

@@ -18,6 +18,18 @@ Rectangle {
         return facts !== undefined ? facts : ({})
     }
 
+    // A row taken away from the keyboard leaves the keys in the list: on the row that takes its
+    // place, else on the button below the rows. Once the row has gone.
+    function keepKeys(rows, index, after) {
+        Qt.callLater(sidebar.giveKeys, rows, index, after)
+    }
+    function giveKeys(rows, index, after) {
+        const next = rows && index < rows.count ? rows.itemAt(index) : null
+        const target = next && next.visible ? next : after
+        if (target.visible)
+            target.forceActiveFocus(Qt.TabFocusReason)
+    }
+
     function drop(urls) {
         const plan = Present.planDrop(sidebar.model.source.length > 0, urls)
         if (plan.source.toString().length > 0)
@@ -65,6 +77,7 @@ Rectangle {
 
                 Eyebrow { text: "Card"; Layout.leftMargin: Theme.m; Layout.topMargin: Theme.m; Layout.bottomMargin: Theme.xs }
                 SymbolButton {
+                    id: chooseCard
                     objectName: "chooseCard"
                     visible: sidebar.model.source.length === 0
                     Layout.fillWidth: true
@@ -82,7 +95,9 @@ Rectangle {
                     volume: sidebar.volumeOf(sidebar.model.sourceKey)
                     removable: true
                     onShowInFiles: sidebar.model.revealPaths([sidebar.model.sourceKey])
-                    onRemove: {
+                    onRemove: fromKeys => {
+                        if (fromKeys)
+                            sidebar.keepKeys(null, 0, chooseCard)
                         sidebar.model.resetResults()
                         if (typeof sidebar.model.clearSource === "function")
                             sidebar.model.clearSource()
@@ -104,9 +119,10 @@ Rectangle {
                             id: suggested
                             required property var row
                             required property int index
+                            readonly property var look: HomeRules.offeredCard(row, sidebar.model.destinations.length > 0)
                             objectName: "suggestedCard"
                             width: parent.width
-                            help: "Check " + row.name
+                            help: look.help
                             onClicked: sidebar.model.useSuggestedCard(index)
                             // The whole row fits the column: the name gives way, never the action.
                             contentItem: RowLayout {
@@ -129,7 +145,7 @@ Rectangle {
                                 Item { Layout.fillWidth: true }
                                 Text {
                                     objectName: "suggestedAction"
-                                    text: sidebar.model.destinations.length > 0 ? "Check" : "Use"
+                                    text: suggested.look.action
                                     font.family: Theme.family
                                     font.pixelSize: Theme.secondaryFont.pixelSize
                                     font.weight: Font.DemiBold
@@ -145,6 +161,7 @@ Rectangle {
                     Layout.fillWidth: true
                     spacing: 2
                     Repeater {
+                        id: backupRows
                         model: KeyedList {
                             key: "key"
                             rows: sidebar.model.destinationKeys.map((key, i) => ({ key: key, path: sidebar.model.destinations[i] || "" }))
@@ -158,12 +175,18 @@ Rectangle {
                             volume: sidebar.volumeOf(row.key)
                             connected: sidebar.model.notConnectedBackups.indexOf(row.key) < 0
                             removable: true
-                            onRemove: sidebar.model.removeBackupAt(index)
+                            onRemove: fromKeys => {
+                                // Asked first: the row and all it knows go with the backup.
+                                if (fromKeys)
+                                    sidebar.keepKeys(backupRows, index, addBackup)
+                                sidebar.model.removeBackupAt(index)
+                            }
                             onShowInFiles: sidebar.model.revealPaths([row.key])
                         }
                     }
                 }
                 SymbolButton {
+                    id: addBackup
                     objectName: "addBackup"
                     Layout.fillWidth: true
                     Layout.leftMargin: Theme.s
@@ -222,7 +245,10 @@ Rectangle {
                 color: Theme.secondary
                 selectionColor: Theme.brandFill
             }
+            // Not beside a card whose file system updates access times as it is read.
             Text {
+                objectName: "neverWrites"
+                visible: (sidebar.model.cardAccessTimesNote || "") === ""
                 Layout.fillWidth: true
                 horizontalAlignment: Text.AlignHCenter
                 text: "Never writes to your cards."

@@ -1,0 +1,42 @@
+#include "platform/Account.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace halvetrop {
+
+namespace {
+
+// An absolute folder without a trailing "/"; a relative or empty home names no folder.
+std::string homeFolder(const char* text) {
+    std::string home = text ? text : "";
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return !home.empty() && home.front() == '/' ? home : std::string(1, '/');
+}
+
+}  // namespace
+
+Account currentAccount() {
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (size_t(1) << 20))
+        buffer.resize(buffer.size() * 2);
+    if (found) return {found->pw_name ? found->pw_name : "", homeFolder(found->pw_dir)};
+    const char* user = std::getenv("USER");
+    return {user ? user : "", homeFolder(std::getenv("HOME"))};
+}
+
+void settleHome() {
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return;
+    ::setenv("HOME", currentAccount().home.c_str(), 1);
+}
+
+}  // namespace halvetrop
