@@ -61,9 +61,7 @@ QQuickItem* findItem(QQuickItem* item, const QString& name) {
 
 // Where a file's first copy lies: its shoot's own folder on the first backup, so that the card's
 // places on the backups are many (the folder panel shows the largest 40).
-std::string firstCopy(const FileResult& f) {
-    return "Photos/S" + std::to_string(f.id / 50) + "/" + f.name;
-}
+std::string firstCopy(const FileResult& f) { return "Photos/S" + std::to_string(f.id / 50) + "/" + f.name; }
 
 // Shoots of 50 files over 200 days, as a card of many short bursts, with its folders; each shoot
 // was copied to a folder of its own.
