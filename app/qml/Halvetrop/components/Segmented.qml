@@ -69,7 +69,7 @@ Rectangle {
                 onClicked: root.choose(index)
                 Keys.onLeftPressed: root.step(-1)
                 Keys.onRightPressed: root.step(1)
-                PlainToolTip { shown: segment.hovered && (segment.modelData.help || "") !== ""; text: segment.modelData.help || "" }
+                LazyToolTip { shown: segment.hovered && (segment.modelData.help || "") !== ""; text: segment.modelData.help || "" }
                 contentItem: Item {
                     implicitWidth: inner.implicitWidth
                     implicitHeight: inner.implicitHeight

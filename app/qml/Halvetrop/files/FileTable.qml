@@ -192,7 +192,7 @@ FocusScope {
                         text: noteFits ? row.statusText : label
                         color: row.covered ? row.quiet : row.ink; rightPadding: Theme.s
                         HoverHandler { id: statusHover }
-                        PlainToolTip { shown: statusHover.hovered && statusCell.text !== row.statusText; text: row.statusText }
+                        LazyToolTip { shown: statusHover.hovered && statusCell.text !== row.statusText; text: row.statusText }
                     }
                     DataText {
                         width: table.widths[3]; anchors.verticalCenter: parent.verticalCenter

@@ -78,7 +78,7 @@ Item {
                     implicitWidth: implicitContentWidth + leftPadding + rightPadding
                     onClicked: view.model.backToShoots()
                     hoverEnabled: true
-                    PlainToolTip { shown: back.hovered; text: "Back to the overview of shoots (" + Present.shortcutText("Ctrl+[") + ")" }
+                    LazyToolTip { shown: back.hovered; text: "Back to the overview of shoots (" + Present.shortcutText("Ctrl+[") + ")" }
                 }
                 Segmented {
                     id: statusFilter
@@ -120,7 +120,7 @@ Item {
                     current: view.model.gridView ? 1 : 0
                     onChosen: index => view.model.gridView = index === 1
                     HoverHandler { id: switchHover }
-                    PlainToolTip { shown: switchHover.hovered; text: "List or thumbnails" }
+                    LazyToolTip { shown: switchHover.hovered; text: "List or thumbnails" }
                 }
                 TextField {
                     objectName: "searchField"
