@@ -678,16 +678,18 @@ QString folderDays(const FolderSummary& folder, const DateTexts& dates) {
     return dates.shortDay(qs(r.lower)) + QStringLiteral(" – ") + dates.shortDay(qs(r.upper));
 }
 
+bool inFolder(const FileResult& f, const std::string& folder) {
+    if (!f.inScope) return false;
+    if (folder.empty()) return true;
+    const std::string_view own = f.folderBytes();
+    return own == folder ||
+           (own.size() > folder.size() && own.starts_with(folder) && own[folder.size()] == '/');
+}
+
 std::vector<int> folderFiles(const VerifyReport& report, const std::string& folder) {
     std::vector<int> out;
-    for (int i = 0; i < int(report.files.size()); ++i) {
-        const FileResult& f = report.files[size_t(i)];
-        if (!f.inScope) continue;
-        const std::string_view own = f.folderBytes();
-        if (folder.empty() || own == folder ||
-            (own.size() > folder.size() && own.starts_with(folder) && own[folder.size()] == '/'))
-            out.push_back(i);
-    }
+    for (int i = 0; i < int(report.files.size()); ++i)
+        if (inFolder(report.files[size_t(i)], folder)) out.push_back(i);
     return out;
 }
 

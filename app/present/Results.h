@@ -194,6 +194,8 @@ QString folderDays(const FolderSummary& folder, const DateTexts& dates);
 // In-scope files of the folder (its bytes) and every folder below it (all of them for ""), as
 // positions.
 std::vector<int> folderFiles(const VerifyReport& report, const std::string& folder);
+// Whether folderFiles takes the file.
+bool inFolder(const FileResult& f, const std::string& folder);
 
 struct Place {
     int64_t destination = 0;

@@ -13,7 +13,7 @@ Rectangle {
     color: Theme.tint("filterChip").fill
 
     HoverHandler { id: hover }
-    PlainToolTip { shown: hover.hovered && label.truncated; text: chip.text }
+    LazyToolTip { shown: hover.hovered && label.truncated; text: chip.text }
     RowLayout {
         id: row
         anchors.fill: parent
