@@ -1,6 +1,9 @@
 // The byte-by-byte pass: a second check at the verified level over the shown result, whose
 // per-file results are folded into the shown report as they come.
 #include "model/AppModel.h"
+
+#include <QThreadPool>
+
 #include "model/AppModelWork.h"
 #include "model/FileList.h"
 
@@ -109,7 +112,11 @@ void AppModel::drainPass() {
         return;
     }
     auto batch = pass_->buffer.takeAll();
-    if (!batch.empty()) applyLive(batch, pass_->backups);
+    if (batch.empty()) return;
+    applyLive(batch, pass_->backups);
+    // Each of the thousands of results holds its texts and copies: freeing them would take a good
+    // part of the frame that shows the fold, so a worker does.
+    pool_->start([spent = std::move(batch)]() mutable { std::vector<FileResult>().swap(spent); });
 }
 
 void AppModel::applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups) {
