@@ -209,59 +209,52 @@ FocusScope {
                         width: table.widths[5]; anchors.verticalCenter: parent.verticalCenter
                         text: row.size; color: row.quiet; font: Theme.caption
                     }
+                    // A dash where no backup holds the file; else the reveal button and the path.
                     Item {
                         width: table.widths[6]
                         height: row.height
+                        readonly property bool onBackup: row.onBackup.length > 0
                         DataText {
+                            x: parent.onBackup ? revealButton.width + Theme.xs : 0
                             anchors.verticalCenter: parent.verticalCenter
-                            visible: row.onBackup.length === 0
-                            text: "—"
-                            color: row.selected ? Theme.selectionText : Theme.tertiary
+                            width: parent.onBackup ? parent.width - revealButton.width - Theme.xs : implicitWidth
+                            text: parent.onBackup ? Present.cutPath(row.onBackup, font, width).text : "—"
+                            color: parent.onBackup ? row.quiet : row.selected ? Theme.selectionText : Theme.tertiary
+                            elide: parent.onBackup ? Text.ElideNone : Text.ElideRight
                         }
-                        Row {
-                            anchors.fill: parent
-                            spacing: Theme.xs
-                            visible: row.onBackup.length > 0
-                            // The button itself on the selected row, under the pointer and while it
-                            // holds the keys; elsewhere its symbol alone, which looks the same: a
-                            // table of many rows makes a control for each otherwise.
-                            Item {
-                                id: revealButton
-                                anchors.verticalCenter: parent.verticalCenter
-                                width: 15
-                                height: 15
-                                property bool focused: false
-                                HoverHandler { id: revealHover }
-                                Symbol {
-                                    x: 1
-                                    y: 1
-                                    visible: !reveal.active
-                                    name: "arrow.right.circle.fill"
-                                    color: row.selected ? Theme.selectionText : Theme.brand
-                                    size: 13
-                                }
-                                Loader {
-                                    id: reveal
-                                    anchors.fill: parent
-                                    active: row.selected || revealHover.hovered || revealButton.focused
-                                    sourceComponent: SymbolButton {
-                                        objectName: "revealCopy"
-                                        symbol: "arrow.right.circle.fill"
-                                        tint: row.selected ? Theme.selectionText : Theme.brand
-                                        symbolSize: 13
-                                        padding: 1
-                                        help: "Show on Drive"
-                                        onActiveFocusChanged: revealButton.focused = activeFocus
-                                        onClicked: table.app.revealFiles([row.fileId], true)
-                                    }
-                                }
+                        // The button itself on the selected row, under the pointer and while it
+                        // holds the keys; elsewhere its symbol alone, which looks the same: a
+                        // table of many rows makes a control for each otherwise.
+                        Item {
+                            id: revealButton
+                            visible: parent.onBackup
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: 15
+                            height: 15
+                            property bool focused: false
+                            HoverHandler { id: revealHover }
+                            Symbol {
+                                x: 1
+                                y: 1
+                                visible: !reveal.active
+                                name: "arrow.right.circle.fill"
+                                color: row.selected ? Theme.selectionText : Theme.brand
+                                size: 13
                             }
-                            DataText {
-                                anchors.verticalCenter: parent.verticalCenter
-                                width: parent.width - revealButton.width - Theme.xs
-                                text: Present.cutPath(row.onBackup, font, width).text
-                                color: row.quiet
-                                elide: Text.ElideNone
+                            Loader {
+                                id: reveal
+                                anchors.fill: parent
+                                active: row.selected || revealHover.hovered || revealButton.focused
+                                sourceComponent: SymbolButton {
+                                    objectName: "revealCopy"
+                                    symbol: "arrow.right.circle.fill"
+                                    tint: row.selected ? Theme.selectionText : Theme.brand
+                                    symbolSize: 13
+                                    padding: 1
+                                    help: "Show on Drive"
+                                    onActiveFocusChanged: revealButton.focused = activeFocus
+                                    onClicked: table.app.revealFiles([row.fileId], true)
+                                }
                             }
                         }
                     }

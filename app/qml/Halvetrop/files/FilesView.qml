@@ -134,16 +134,19 @@ Item {
                     Accessible.name: "Search"
                 }
             }
-            FilterChips {
-                visible: header.chipsBelow
+            // Made only while there are chips: the browser is made anew with each change of mode.
+            Loader {
+                active: header.chipsBelow
+                visible: active
                 Layout.fillWidth: true
-                model: view.model
+                sourceComponent: FilterChips { model: view.model }
             }
             // Measures the chips at their full width, wherever they are shown.
-            FilterChips {
+            Loader {
                 id: chipsProbe
+                active: header.hasChips
                 visible: false
-                model: view.model
+                sourceComponent: FilterChips { model: view.model }
             }
         }
         Rectangle { Layout.fillWidth: true; height: 1; color: Theme.hairline }

@@ -15,20 +15,18 @@ Rectangle {
     clip: true
     Accessible.role: Accessible.Indicator
     Accessible.name: parts.label
-    Row {
+    // Placed by hand rather than in a row: a list makes a bar on every row.
+    Rectangle {
+        visible: bar.parts.covered > 0
+        width: bar.parts.covered
         height: parent.height
-        Rectangle {
-            visible: bar.parts.covered > 0
-            width: bar.parts.covered
-            height: parent.height
-            color: Theme.verified
-        }
-        Item { width: bar.parts.covered > 0 && bar.parts.attention > 0 ? 1 : 0; height: 1 }
-        Rectangle {
-            visible: bar.parts.attention > 0
-            width: bar.parts.attention
-            height: parent.height
-            color: bar.parts.conflict ? Theme.conflict : Theme.missing
-        }
+        color: Theme.verified
+    }
+    Rectangle {
+        visible: bar.parts.attention > 0
+        x: bar.parts.covered > 0 ? bar.parts.covered + 1 : 0
+        width: bar.parts.attention
+        height: parent.height
+        color: bar.parts.conflict ? Theme.conflict : Theme.missing
     }
 }
