@@ -379,7 +379,14 @@ void FolderRows::update() {
 
 // --- the screen ---
 
-ResultsData::ResultsData(QObject* parent) : QObject(parent), shoots_(*this), folders_(*this), places_(this) {}
+ResultsData::ResultsData(QObject* parent) : QObject(parent), shoots_(*this), folders_(*this), places_(this) {
+    countSoon_.setSingleShot(true);
+    countSoon_.setInterval(200);
+    connect(&countSoon_, &QTimer::timeout, this, [this] {
+        // A panel on show has counted its own folder.
+        if (const VerifyReport* r = report(); r && !placesFolder_) tally_.folder(*r, std::string());
+    });
+}
 ResultsData::~ResultsData() = default;
 
 const VerifyReport* ResultsData::report() const {
@@ -445,6 +452,7 @@ void ResultsData::reload() {
     folders_.rebuild();
     updatePlaces();
     changedNow();
+    if (serial) countSoon_.start();
 }
 
 void ResultsData::recount() {

@@ -4,6 +4,7 @@
 // read of the model's state (the pass, eject) and place what comes out.
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QVariant>
 
 #include <functional>
@@ -203,6 +204,10 @@ private:
     FolderRows folders_;
     PlaceRows places_;
     std::optional<std::string> placesFolder_;
+    // A moment after a report is first shown, while the user looks at it, the whole card's
+    // figures of the destinations panel are counted, which the map's first showing waits for
+    // otherwise.
+    QTimer countSoon_;
     QList<QMetaObject::Connection> connections_;
 };
 
