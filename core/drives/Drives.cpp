@@ -283,13 +283,16 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
         if (!deviceNode.empty()) probe = probeDevice(deviceNode);
         if (!probe.label.empty() || !probe.uuid.empty()) {
             v.identitySource = "superblock";
-        } else if (!probe.opened && major != 0 && sources.sysRoot == "/sys") {
-            // An ordinary user cannot open the device; the device database knows it for everyone.
+        } else if (major != 0 && sources.sysRoot == "/sys") {
+            // An ordinary user cannot open the device, and a superblock read while the mounted file
+            // system rewrites it can fail its checksum; the device database knows it for everyone.
             // It describes this machine's devices only, never those of another sys tree.
             if (std::optional<FileSystemFacts> db = deviceDatabaseFacts(major, minor)) {
-                probe.label = db->label;
-                probe.uuid = db->uuid;
-                probe.type = db->type;
+                if (!probe.opened || !db->label.empty() || !db->uuid.empty()) {
+                    probe.label = db->label;
+                    probe.uuid = db->uuid;
+                    probe.type = db->type;
+                }
                 if (!db->label.empty() || !db->uuid.empty()) v.identitySource = "udev";
             }
         }

@@ -119,10 +119,20 @@ void removeMountFolder(const std::string& path, bool byRoot) noexcept {
 bool deviceManagerRuns() { return runAsRoot("udevadm control --ping --timeout=2") == 0; }
 
 void refreshDeviceDatabase(const std::string& device) {
-    // A busy machine's device manager can take seconds to answer; a refresh skipped for that
-    // leaves the database describing the drive as it was.
-    runAsRoot("command -v udevadm >/dev/null && udevadm control --ping --timeout=20 >/dev/null 2>&1 && "
-              "udevadm trigger --action=change --settle " + shellQuote(device) + " && udevadm settle --timeout=30");
+    // A busy machine's device manager can take seconds to answer, and the watch it keeps on a
+    // device it saw written can read the drive again after a refresh: the refresh is done until
+    // the database gives the UUID the superblock gives.
+    const std::string d = shellQuote(device);
+    runAsRootOrThrow(
+        "command -v udevadm >/dev/null && udevadm control --ping --timeout=20 >/dev/null 2>&1 || exit 0\n"
+        "for i in $(seq 60); do\n"
+        "  udevadm trigger --action=change --settle " + d + "; udevadm settle --timeout=30\n"
+        "  want=$(blkid -p -s UUID -o value " + d + ")\n"
+        "  have=$(udevadm info --query=property --name=" + d + " | sed -n 's/^ID_FS_UUID=//p')\n"
+        "  [ \"$want\" = \"$have\" ] && exit 0\n"
+        "  sleep 0.5\n"
+        "done\n"
+        "echo \"the device database still gives $have for $want\"; exit 1");
 }
 
 }  // namespace halvetrop::test

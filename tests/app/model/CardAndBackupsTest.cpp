@@ -24,7 +24,7 @@ const VolumeInfo kRoot = volume("/", "root", false);
 // A model with the card and backups chosen and their bookmarks made.
 AppModel& chosen(Harness& h, const std::vector<std::string>& backups = {kA, kB}) {
     AppModel& m = ready(h, backups);
-    m.waitForIdle(5000);
+    m.waitForIdle(20000);
     return m;
 }
 
@@ -36,7 +36,7 @@ void unplug(Harness& h, AppModel& m, std::vector<std::string> gone) {
     h.bookmarks->gone = std::move(gone);
     h.volumes->push(listing({kRoot, volume(kCard, "CARD", true, true), volume(tag, "other", false)}));
     m.refreshVolumes();
-    QVERIFY(m.waitForIdle(5000));
+    QVERIFY(m.waitForIdle(20000));
 }
 
 }  // namespace

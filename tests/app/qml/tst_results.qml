@@ -236,13 +236,27 @@ TestCase {
         waitForRendering(w.window.contentItem)
         const box = item(w, "heroActions")
         const rows = ["fullActions", "compactActions", "symbolActions"].map(n => item(w, n))
+        // A form is measured by its buttons, held-back ones too (the verify button while a pass
+        // keeps its place): a hidden row does not lay itself out again, so its own width may be
+        // of other words.
+        const fitted = r => r.items.reduce((s, i) => s + r.button(i.id).implicitWidth, 0)
+                            + r.spacing * Math.max(0, r.items.length - 1)
+        // The shown row measures its buttons when it is laid out, a frame after their words change.
+        const firstThatFits = () => {
+            const shown = rows.filter(r => r.visible)
+            return shown.length === 1 && shown[0].implicitWidth <= box.width && fitted(shown[0]) <= box.width
+                && rows.slice(0, rows.indexOf(shown[0])).every(r => fitted(r) > box.width)
+        }
+        for (let k = 0; k < 50 && !firstThatFits(); ++k)
+            wait(100)
         const shownRows = rows.filter(r => r.visible)
         compare(shownRows.length, 1)
         const shownRow = shownRows[0]
-        verify(shownRow.implicitWidth <= box.width, shownRow.objectName + " " + shownRow.implicitWidth + " in " + box.width)
+        verify(shownRow.implicitWidth <= box.width && fitted(shownRow) <= box.width,
+               shownRow.objectName + " " + shownRow.implicitWidth + " (" + fitted(shownRow) + ") in " + box.width)
         // A fuller form is left only when it does not fit.
         for (const r of rows.slice(0, rows.indexOf(shownRow)))
-            verify(r.implicitWidth > box.width, r.objectName + " would have fitted")
+            verify(fitted(r) > box.width, r.objectName + " would have fitted")
         if (data.width >= 1240)
             verify(shownRow.objectName !== "symbolActions", "bare symbols at " + data.width)
         // Nothing of the header lies under the row.

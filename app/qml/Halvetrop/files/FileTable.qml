@@ -217,7 +217,7 @@ FocusScope {
                         DataText {
                             x: parent.onBackup ? revealButton.width + Theme.xs : 0
                             anchors.verticalCenter: parent.verticalCenter
-                            width: parent.onBackup ? parent.width - revealButton.width - Theme.xs : implicitWidth
+                            width: parent.onBackup ? parent.width - revealButton.width - Theme.xs : parent.width
                             text: parent.onBackup ? Present.cutPath(row.onBackup, font, width).text : "—"
                             color: parent.onBackup ? row.quiet : row.selected ? Theme.selectionText : Theme.tertiary
                             elide: parent.onBackup ? Text.ElideNone : Text.ElideRight
