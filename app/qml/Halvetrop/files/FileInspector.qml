@@ -4,9 +4,9 @@ import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
 
-// The chosen file at a glance: its picture, name and status, a few facts, every
-// copy on the backups with its evidence, and the actions on this one file. It only reads the
-// model and calls it.
+// Everything known of the selected file, laid out from the model's inspect() map: the texts come
+// ready-made from there, so this column holds no state of its own and each button is one model
+// call.
 Rectangle {
     id: inspector
     required property var model

@@ -1,7 +1,7 @@
 import QtQuick
 import Halvetrop
 
-// The right-hand column of the results: where the chosen file and its copies are.
+// The file column beside the results, parted from them by a hairline on its leading edge.
 FileInspector {
     Rectangle { width: 1; height: parent.height; color: Theme.hairline }
 }
