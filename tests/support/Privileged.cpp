@@ -120,19 +120,21 @@ bool deviceManagerRuns() { return runAsRoot("udevadm control --ping --timeout=2"
 
 void refreshDeviceDatabase(const std::string& device) {
     // A busy machine's device manager can take seconds to answer, and the watch it keeps on a
-    // device it saw written can read the drive again after a refresh: the refresh is done until
-    // the database gives the UUID the superblock gives.
+    // device it saw written can read the drive again after a refresh, even while it is being
+    // mounted, when its superblock can fail its checksum and the database then says nothing of
+    // the file system. So the refresh is done until the database gives the type and UUID a read
+    // of the superblock gives, and that read found a file system.
     const std::string d = shellQuote(device);
     runAsRootOrThrow(
         "command -v udevadm >/dev/null && udevadm control --ping --timeout=20 >/dev/null 2>&1 || exit 0\n"
         "for i in $(seq 60); do\n"
         "  udevadm trigger --action=change --settle " + d + "; udevadm settle --timeout=30\n"
-        "  want=$(blkid -p -s UUID -o value " + d + ")\n"
-        "  have=$(udevadm info --query=property --name=" + d + " | sed -n 's/^ID_FS_UUID=//p')\n"
-        "  [ \"$want\" = \"$have\" ] && exit 0\n"
+        "  want=$(blkid -p -o export " + d + " | grep -E '^(TYPE|UUID)=' | sort)\n"
+        "  have=$(udevadm info --query=property --name=" + d + " | sed -n 's/^ID_FS_\\(TYPE\\|UUID\\)=/\\1=/p' | sort)\n"
+        "  case \"$want\" in *TYPE=*) [ \"$want\" = \"$have\" ] && exit 0;; esac\n"
         "  sleep 0.5\n"
         "done\n"
-        "echo \"the device database still gives $have for $want\"; exit 1");
+        "echo \"the device database gives '$have' for '$want'\"; exit 1");
 }
 
 }  // namespace halvetrop::test

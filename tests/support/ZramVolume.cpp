@@ -54,6 +54,8 @@ ZramVolume::ZramVolume(std::int64_t size, const std::string& label, const std::s
         madeMountPoint_ = true;
         runAsRootOrThrow("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_));
         mounted_ = true;
+        // The device manager may have read the drive again while it was being mounted.
+        refreshDeviceDatabase(device_);
         giveToTestUser(mountPoint_);
     } catch (...) {
         tearDown();
@@ -99,6 +101,11 @@ std::string ZramVolume::remount() {
     if (runAsRoot("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_), &out) != 0)
         return "mount failed: " + out;
     mounted_ = true;
+    try {
+        refreshDeviceDatabase(device_);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
     return "";
 }
 
