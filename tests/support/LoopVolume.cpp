@@ -103,6 +103,9 @@ LoopVolume::LoopVolume(Type type, std::int64_t size, const Options& o) : type_(t
             runAsRootOrThrow("mount.exfat-fuse " + (owner.empty() ? "" : "-o allow_other," + owner + " ") + shellQuote(device_) +
                              " " + shellQuote(mountPoint_));
             mounted_ = true;
+            // The device manager may have read the drive again, for its formatting, while it
+            // was being mounted.
+            refreshDeviceDatabase(device_);
             break;
         }
     } catch (...) {
