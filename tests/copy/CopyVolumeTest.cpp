@@ -288,7 +288,6 @@ TEST(CopyOnRealVolumes, ARotatedDriveAtTheBackupsPlaceTakesNothing) {
             for (test::ZramVolume* d : {&checked, &other}) {
                 ASSERT_EQ(d->unmount(), "");
                 test::runAsRootOrThrow("e2fsck -fy " + d->device() + " >/dev/null 2>&1; tune2fs -U clear " + d->device());
-                test::refreshDeviceDatabase(d->device());
                 ASSERT_EQ(d->remount(), "");
             }
         }

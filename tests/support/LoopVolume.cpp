@@ -89,9 +89,10 @@ LoopVolume::LoopVolume(Type type, std::int64_t size, const Options& o) : type_(t
             // 4 KiB blocks: a direct-I/O loop takes the sector size of the disk beneath, up to 4 KiB.
             runOrThrow("mkfs.ext4 -q -F -b 4096 " + label + shellQuote(image_));
             device_ = attach(image_, o.directIO, false);
-            refreshDeviceDatabase(device_);
             runAsRootOrThrow("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_));
             mounted_ = true;
+            // Attaching makes the device manager read the drive, maybe while it is being mounted.
+            refreshDeviceDatabase(device_);
             giveToTestUser(mountPoint_);
             break;
         case Type::exfat:
@@ -99,12 +100,10 @@ LoopVolume::LoopVolume(Type type, std::int64_t size, const Options& o) : type_(t
             runOrThrow("truncate -s " + sz + " " + shellQuote(image_));
             device_ = attach(image_, o.directIO, false);
             runAsRootOrThrow("mkfs.exfat " + label + shellQuote(device_) + " >/dev/null");
-            refreshDeviceDatabase(device_);
             runAsRootOrThrow("mount.exfat-fuse " + (owner.empty() ? "" : "-o allow_other," + owner + " ") + shellQuote(device_) +
                              " " + shellQuote(mountPoint_));
             mounted_ = true;
-            // The device manager may have read the drive again, for its formatting, while it
-            // was being mounted.
+            // As for a zram drive: the device manager reads it again, once mounted.
             refreshDeviceDatabase(device_);
             break;
         }

@@ -49,12 +49,12 @@ ZramVolume::ZramVolume(std::int64_t size, const std::string& label, const std::s
         for (int i = 0; i < 100 && ::access(device_.c_str(), F_OK) != 0; ++i) ::usleep(10 * 1000);
         runAsRootOrThrow("mkfs.ext4 -q -F " + (label.empty() ? std::string() : "-L " + shellQuote(label) + " ") +
                          shellQuote(device_));
-        refreshDeviceDatabase(device_);
         mountPoint_ = makeMountFolder(mountParent, label.empty() ? "zram" : label, &rootFolder_);
         madeMountPoint_ = true;
         runAsRootOrThrow("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_));
         mounted_ = true;
-        // The device manager may have read the drive again while it was being mounted.
+        // Formatting makes the device manager read the drive again a moment later, maybe while it
+        // is being mounted, when its superblock can read as nothing; once mounted it reads true.
         refreshDeviceDatabase(device_);
         giveToTestUser(mountPoint_);
     } catch (...) {

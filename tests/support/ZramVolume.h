@@ -30,7 +30,8 @@ public:
     std::string operator/(const std::string& relative) const { return mountPoint_ + "/" + relative; }
 
     // Unmounts the drive, leaving its mount-point folder behind (as an unplugged drive does), and
-    // mounts it again. Each gives the reason when it fails ("" on success).
+    // mounts it again, with the device database brought up to date. Each gives the reason when it
+    // fails ("" on success).
     std::string unmount();
     std::string remount();
     // Detaches the file system at once though files on it are open (umount -l), as a cable pulled

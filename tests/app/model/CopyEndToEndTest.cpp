@@ -160,7 +160,6 @@ private slots:
                 QCOMPARE(QString::fromStdString(d->unmount()), QString());
                 runAsRootOrThrow("e2fsck -fy " + d->device() + " >/dev/null 2>&1; tune2fs -U clear " +
                                  d->device());
-                refreshDeviceDatabase(d->device());
                 QCOMPARE(QString::fromStdString(d->remount()), QString());
             }
         }

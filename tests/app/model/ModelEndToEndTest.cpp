@@ -261,11 +261,7 @@ private slots:
         QVERIFY(m.waitForIdle(10000));
         runAsRootOrThrow("e2fsck -fy " + backup->device() + " >/dev/null 2>&1; tune2fs -U clear " +
                          backup->device());
-        refreshDeviceDatabase(backup->device());
         QCOMPARE(backup->remount(), std::string());
-        // Mounting closes the device after writing to it, and the device manager reads it again
-        // then; until it has, the database says nothing of the drive.
-        refreshDeviceDatabase(backup->device());
         h.monitor->fire();
         QVERIFY(m.waitForIdle(10000));
         QCOMPARE(m.unresolvedBackups(), std::set<std::string>{folder});

@@ -4,9 +4,8 @@ import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
 
-// Everything known of the selected file, laid out from the model's inspect() map: the texts come
-// ready-made from there, so this column holds no state of its own and each button is one model
-// call.
+// Rebuilt from model.files.inspect() whenever another file is picked or the rows change;
+// nothing is kept here between files, and a button only forwards to the model.
 Rectangle {
     id: inspector
     required property var model

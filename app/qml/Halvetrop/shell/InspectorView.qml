@@ -1,7 +1,7 @@
 import QtQuick
 import Halvetrop
 
-// The file column beside the results, parted from them by a hairline on its leading edge.
+// FileInspector with a one-pixel rule against the results pane.
 FileInspector {
     Rectangle { width: 1; height: parent.height; color: Theme.hairline }
 }
