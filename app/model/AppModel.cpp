@@ -6,7 +6,6 @@
 #include "model/FileList.h"
 #include "model/History.h"
 #include "model/ModelText.h"
-#include "platform/Account.h"
 #include "platform/MountInfo.h"
 #include "present/Files.h"
 #include "present/Format.h"
@@ -59,19 +58,6 @@ std::optional<std::string> cleanAbsolutePath(const std::string& path) {
     std::string clean = p.lexically_normal().string();
     while (clean.size() > 1 && clean.back() == '/') clean.pop_back();
     return clean;
-}
-
-std::string desktopMountRoot(const std::string& root) {
-    // The account's name: a launcher may leave USER unset.
-    const std::string user = currentAccount().name;
-    std::vector<std::string> candidates;
-    if (!user.empty()) candidates = {root + "/run/media/" + user, root + "/media/" + user};
-    candidates.push_back(root + "/media");
-    for (const std::string& c : candidates) {
-        std::error_code ec;
-        if (std::filesystem::is_directory(c, ec)) return c;
-    }
-    return root.empty() ? "/" : root;
 }
 
 QString AppModel::rawValue(Mode mode) {

@@ -14,6 +14,7 @@
 #include "model/PhotoApps.h"
 #include "model/ScopedAccess.h"
 #include "model/VerifierSeam.h"
+#include "platform/Account.h"
 #include "platform/Platform.h"
 #include "verify/CardChanges.h"
 
@@ -92,10 +93,6 @@ struct AppModelDeps {
 // Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
 // relative paths are taken from the working folder. Nothing for an empty text.
 std::optional<std::string> cleanAbsolutePath(const std::string& path);
-
-// The first of /run/media/NAME, /media/NAME (NAME: the account's) and /media that exists, below
-// `root` ("" = the machine's).
-std::string desktopMountRoot(const std::string& root = "");
 
 class AppModel : public QObject {
     Q_OBJECT
@@ -535,9 +532,9 @@ private:
     // listing a folder writes its access time; then in the folder that holds the card, with the
     // card selected.
     DialogStart dialogStart(const std::string& wanted) const;
-    // What a dialog for a backup or a place to save never lists: the chosen card (the whole of its
+    // What no dialog lists (a listing writes access times): the chosen card (the whole of its
     // volume when that is a card or a removable drive holding no backup) and every volume that
-    // looks like a camera card and holds no backup.
+    // looks like a camera card and holds no backup. A picker offers them whole.
     std::vector<std::string> cardFolders() const;
     // Where a saved file goes unless the user says otherwise: the documents folder, else home.
     std::string saveFolder() const;

@@ -218,7 +218,7 @@ void AppModel::checkAgainstBackup(bool adding) {
     const DialogStart start = dialogStart(mountRoot());
     std::vector<std::string> picked;
     for (const auto& p : deps_.platform.folderPicker->pickFolder(title, QStringLiteral("Check"), start.folder,
-                                                                 true, std::nullopt, cardFolders()))
+                                                                 true, std::nullopt, cardFolders(), source_))
         if (auto c = cleanAbsolutePath(p); c && *c != *source_) picked.push_back(*c);
     if (picked.empty()) return;
     for (const auto& p : picked)

@@ -113,7 +113,7 @@ void AppModel::chooseCopyLocation() {
     const DialogStart start = dialogStart(wanted.empty() ? mountRoot() : wanted);
     auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
                                                           QStringLiteral("Save Here"), start.folder, false,
-                                                          std::nullopt, cardFolders());
+                                                          std::nullopt, cardFolders(), source_);
     if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(picked.front());
 }
 

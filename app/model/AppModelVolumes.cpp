@@ -81,10 +81,9 @@ std::vector<std::string> AppModel::cardFolders() const {
 }
 
 std::string AppModel::saveFolder() const {
-    // The account's documents folder. The desktop's name for it is known where HOME is the
-    // account's home; a launcher may have left HOME unset, or another user's.
-    const Account account = currentAccount();
-    const QString home = QFile::decodeName(QByteArray::fromStdString(account.home));
+    // The documents folder of the home the dialogs open in. The desktop's name for it is known
+    // where that home is HOME; HOME may be unset, or name no folder.
+    const QString home = QFile::decodeName(QByteArray::fromStdString(homeForDialogs()));
     QString documents = home + QStringLiteral("/Documents");
     if (QDir::cleanPath(QDir::homePath()) == QDir::cleanPath(home))
         documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -102,9 +101,10 @@ void AppModel::chooseSource(const QString& startingAt, bool autoCheck) {
         start = dialogStart(card);
         if (!start.selected) start = {parentOf(card), card};
     }
+    // Every card is offered whole and never opened: listing its folders would change it.
     auto picked =
         deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose the card, drive or folder to check"),
-                                                prompt, start.folder, false, start.selected);
+                                                prompt, start.folder, false, start.selected, cardFolders());
     if (picked.empty()) return;
     setSource(picked.front());
     if (!autoCheck) return;
@@ -116,7 +116,7 @@ void AppModel::chooseBackups() {
     const DialogStart start = dialogStart(lastBackup_ ? *lastBackup_ : mountRoot());
     auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose backup drives or folders"),
                                                           QStringLiteral("Add Backup"), start.folder, true,
-                                                          std::nullopt, cardFolders());
+                                                          std::nullopt, cardFolders(), source_);
     if (!picked.empty()) addBackups(picked);
 }
 

@@ -19,4 +19,14 @@ Account currentAccount();
 // "/", where an ordinary user can save nothing. Called once at start, before any thread.
 void settleHome();
 
+// The first of /run/media/NAME, /media/NAME (NAME: the account's) and /media that exists, below
+// `root` ("" = the machine's); `root` itself ("/" for the machine) when none does.
+std::string desktopMountRoot(const std::string& root = "");
+
+// Where a dialog opens when it is given no folder that is still there: HOME when it is set and is a
+// folder, else the account's home when that is one (an account's database entry may name a home
+// that was never made), else the removable-media folder. Never "/", where a user can save nothing:
+// the temporary folder when none of them is there.
+std::string homeForDialogs();
+
 }  // namespace halvetrop

@@ -1,13 +1,18 @@
+#include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHash>
 #include <QIdentityProxyModel>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSettings>
 #include <QUrl>
 #include <QValidator>
@@ -30,6 +35,23 @@ std::string cleanLocalPath(const QString& path) {
 
 namespace {
 
+QString decoded(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// Where the dialogs refuse, they say why.
+QString insideACard() {
+    return QStringLiteral(
+        "Folders on a card aren\u2019t opened here: listing them would change the card. "
+        "Choose the whole card, or drop the folder on the window.");
+}
+QString notOnACard() {
+    return QStringLiteral("Nothing is saved on a card. Choose a folder on another drive.");
+}
+QString theCardItself(const QString& card) {
+    const QString name = QFileInfo(card).fileName();
+    return QStringLiteral("\u201C") + (name.isEmpty() ? card : name) +
+           QStringLiteral("\u201D is the card being checked, so it can\u2019t be its own backup.");
+}
+
 // The dialog stays above the window that asked, also when that window is a Qt Quick one (a
 // QWidget cannot be its child).
 void placeOverFocusWindow(QFileDialog& dialog) {
@@ -39,18 +61,19 @@ void placeOverFocusWindow(QFileDialog& dialog) {
         handle->setTransientParent(QGuiApplication::focusWindow());
 }
 
+QString homeFolder() { return decoded(homeForDialogs()); }
+
 // The folder a dialog opens in: the nearest one still there (a backup's drive may be gone), else
-// the account's home folder (HOME may be unset, or another user's).
+// the home for dialogs; never "/", where a user can save nothing.
 QString existingFolder(const std::string& wanted) {
-    const QString home = QFile::decodeName(QByteArray::fromStdString(currentAccount().home));
-    if (wanted.empty()) return home;
-    QString folder = QFile::decodeName(QByteArray::fromStdString(wanted));
+    if (wanted.empty()) return homeFolder();
+    QString folder = decoded(wanted);
     while (!QFileInfo(folder).isDir()) {
         const QString up = QFileInfo(folder).path();
         if (up == folder) break;
         folder = up;
     }
-    return QFileInfo(folder).isDir() ? folder : home;
+    return QFileInfo(folder).isDir() && QDir::cleanPath(folder) != QLatin1String("/") ? folder : homeFolder();
 }
 
 // A QFileDialog lists, while it is being made, the folder the last one was left in: this process
@@ -71,22 +94,22 @@ private:
     QString folder_;
 };
 
-// The folders a dialog must not list (the cards), by the paths a dialog reaches them through: as
-// given and as the file system resolves them, since a link to a card lists the card.
-class Fence {
+// Folders, by the paths a dialog reaches them through: as given and as the file system resolves
+// them, since a link to a card lists the card.
+class Places {
 public:
-    explicit Fence(const std::vector<std::string>& roots) {
+    explicit Places(const std::vector<std::string>& roots) {
         for (const std::string& r : roots) {
-            const QString root = QFile::decodeName(QByteArray::fromStdString(r));
+            const QString root = decoded(r);
             if (root.isEmpty() || QDir::cleanPath(root) == QLatin1String("/")) continue;
             roots_ << QDir::cleanPath(root) << resolved(root);
         }
         roots_.removeDuplicates();
     }
     bool empty() const { return roots_.isEmpty(); }
-    // `path` (absolute) is a fenced folder or lies below one, also through a link.
-    bool holds(const QString& path) const { return at(QDir::cleanPath(path)) || at(resolved(path)); }
-    // `path` is strictly below a fenced folder.
+    // `path` (absolute) is one of the folders or lies below one, also through a link.
+    bool hold(const QString& path) const { return at(QDir::cleanPath(path)) || at(resolved(path)); }
+    // `path` is strictly below one of the folders.
     bool below(const QString& path) const {
         for (const QString& p : {QDir::cleanPath(path), resolved(path)})
             for (const QString& root : roots_)
@@ -118,41 +141,90 @@ private:
     QStringList roots_;
 };
 
-// What the dialog's views and its name completion see of the file system: a fenced folder shows
-// greyed, cannot be chosen, entered, renamed or dropped on, and its contents are never fetched.
+// The folders a dialog must not list (the cards), and what it may take of them: a folder picker
+// takes a card whole, but never the card being checked, and a save dialog saves on none.
+class Fence {
+public:
+    Fence(const std::vector<std::string>& cards, const std::optional<std::string>& refused, bool saving)
+        : cards_(cards),
+          refused_(refused ? std::vector<std::string>{*refused} : std::vector<std::string>()),
+          refusedPath_(refused ? decoded(*refused) : QString()),
+          saving_(saving) {}
+    bool empty() const { return cards_.empty() && refused_.empty(); }
+    // `path` (absolute) is a fenced folder or lies below one: it is never listed.
+    bool holds(const QString& path) const { return cards_.hold(path) || refused_.hold(path); }
+    // `path` is strictly below a fenced folder.
+    bool below(const QString& path) const { return cards_.below(path) || refused_.below(path); }
+    // Why the dialog does not take `path`; empty when it does.
+    QString refusal(const QString& path) const {
+        if (refused_.hold(path)) return theCardItself(refusedPath_);
+        if (saving_ && cards_.hold(path)) return notOnACard();
+        return cards_.below(path) ? insideACard() : QString();
+    }
+    // Why the dialog does not go into `path`, a fenced folder.
+    QString refusalInside(const QString& path) const {
+        if (refused_.hold(path)) return theCardItself(refusedPath_);
+        return saving_ ? notOnACard() : insideACard();
+    }
+
+private:
+    Places cards_, refused_;
+    QString refusedPath_;
+    bool saving_;
+};
+
+// What the dialog's views and its name completion see of the file system: a fenced folder is never
+// entered, renamed or dropped on, and its contents are never fetched. A card a folder picker may
+// take shows as any folder, to be selected; one it may not take shows greyed, saying why.
 class FencedModel : public QIdentityProxyModel {
 public:
     FencedModel(const Fence& fence, QObject* parent) : QIdentityProxyModel(parent), fence_(fence) {}
     Qt::ItemFlags flags(const QModelIndex& index) const override {
-        return fenced(index) ? Qt::NoItemFlags : QIdentityProxyModel::flags(index);
+        const Look& look = lookOf(index);
+        if (!look.fenced) return QIdentityProxyModel::flags(index);
+        return look.refusal.isEmpty() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::ToolTipRole)
+            if (const Look& look = lookOf(index); !look.refusal.isEmpty()) return look.refusal;
+        return QIdentityProxyModel::data(index, role);
     }
     bool hasChildren(const QModelIndex& parent) const override {
-        return !fenced(parent) && QIdentityProxyModel::hasChildren(parent);
+        return !lookOf(parent).fenced && QIdentityProxyModel::hasChildren(parent);
     }
     bool canFetchMore(const QModelIndex& parent) const override {
-        return !fenced(parent) && QIdentityProxyModel::canFetchMore(parent);
+        return !lookOf(parent).fenced && QIdentityProxyModel::canFetchMore(parent);
     }
     void fetchMore(const QModelIndex& parent) override {
-        if (!fenced(parent)) QIdentityProxyModel::fetchMore(parent);
+        if (!lookOf(parent).fenced) QIdentityProxyModel::fetchMore(parent);
     }
 
 private:
-    bool fenced(const QModelIndex& index) const {
-        if (!index.isValid()) return false;
+    struct Look {
+        bool fenced = false;
+        QString refusal;
+    };
+    const Look& lookOf(const QModelIndex& index) const {
+        static const Look open;
+        if (!index.isValid()) return open;
         const QString path = index.data(QFileSystemModel::FilePathRole).toString();
         auto known = seen_.constFind(path);
-        if (known == seen_.constEnd()) known = seen_.insert(path, fence_.holds(path));
+        if (known == seen_.constEnd()) {
+            const bool fenced = fence_.holds(path);
+            known = seen_.insert(path, {fenced, fenced ? fence_.refusal(path) : QString()});
+        }
         return *known;
     }
 
     const Fence& fence_;
-    mutable QHash<QString, bool> seen_;
+    mutable QHash<QString, Look> seen_;
 };
 
 // The name field takes no text that names a place below a fenced folder: the dialog completes and
-// selects what is typed, which would list that folder. A fenced folder's own name may stand
-// (another volume's name may begin with it) unless it asks for its contents, with a final "/",
-// or through "~", whose completion lists the folder it names.
+// selects what is typed, which would list that folder. A fenced folder's own name stands, to be
+// taken with Return as any name (or typed on: another volume's name may begin with it), unless it
+// asks for its contents, with a final "/", or through "~", whose completion lists the folder it
+// names. What it turns away, it says why (`why`, read when the field reports a refused key).
 class FencedText : public QValidator {
 public:
     FencedText(const Fence& fence, const QFileDialog& dialog, QObject* parent)
@@ -161,18 +233,18 @@ public:
         QStringList typed{input};
         const QStringList quoted = input.split(QLatin1Char('"'));
         for (qsizetype i = 1; i < quoted.size(); i += 2) typed << quoted[i];
-        State state = Acceptable;
         for (const QString& t : typed) {
             if (t.trimmed().isEmpty()) continue;
             const QString path = absolute(t);
-            if (fence_.below(path)) return Invalid;
-            if (fence_.holds(path)) {
-                if (t.endsWith(QLatin1Char('/')) || t.startsWith(QLatin1Char('~'))) return Invalid;
-                state = Intermediate;
+            if (!fence_.holds(path)) continue;
+            if (fence_.below(path) || t.endsWith(QLatin1Char('/')) || t.startsWith(QLatin1Char('~'))) {
+                why_ = fence_.refusalInside(path);
+                return Invalid;
             }
         }
-        return state;
+        return Acceptable;
     }
+    const QString& why() const { return why_; }
 
 private:
     // As the dialog reads a typed name: "~" and "~user" at its start, a whole "$NAME", and
@@ -196,20 +268,70 @@ private:
 
     const Fence& fence_;
     const QFileDialog& dialog_;
+    mutable QString why_;
+};
+
+// One click on a button of the dialog while the name field's completions are shown: the list
+// closes, as any click outside it closes it, and the button acts too, as the user asked. Qt would
+// take the click for closing the list alone, or pass it on only where the window system lets it.
+class ClickThrough : public QObject {
+public:
+    ClickThrough(QFileDialog& dialog, QWidget& completions) : QObject(&completions), dialog_(dialog) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* completions = qobject_cast<QWidget*>(watched);
+        if (!completions || event->type() != QEvent::MouseButtonPress) return false;
+        const auto* press = static_cast<QMouseEvent*>(event);
+        if (completions->rect().contains(press->position().toPoint())) return false;
+        QWidget* under = dialog_.childAt(dialog_.mapFromGlobal(press->globalPosition().toPoint()));
+        while (under && !qobject_cast<QAbstractButton*>(under)) under = under->parentWidget();
+        auto* button = qobject_cast<QAbstractButton*>(under);
+        if (!button || !button->isEnabled() || press->button() != Qt::LeftButton) return false;
+        // Closed here, and not replayed by Qt as well.
+        completions->setAttribute(Qt::WA_NoMouseReplay);
+        completions->hide();
+        completions->setAttribute(Qt::WA_NoMouseReplay, false);
+        QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+        return true;
+    }
+
+private:
+    QFileDialog& dialog_;
 };
 
 // A dialog that never lists a fenced folder: its views and completion see the file system through
-// FencedModel, its name field through FencedText, its remembered places leave fenced ones out, and
-// it never takes a fenced folder or a file in one, however it came into the name field.
+// FencedModel, its name field through FencedText, its remembered places leave fenced ones out, a
+// fenced folder is never entered however it is opened, and nothing is deleted while one is
+// selected. It never takes what the fence refuses, however it came into the name field, and says
+// why below the name field; the words stay while the field holds what was refused.
 class FencedDialog : public QFileDialog {
 public:
     FencedDialog(const QString& title, const QString& folder, const Fence& fence)
         : QFileDialog(nullptr, title, folder), fence_(fence) {
         setOption(QFileDialog::DontUseNativeDialog);
+        name_ = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (fence_.empty()) return;
         setProxyModel(new FencedModel(fence_, this));
-        if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-            name->setValidator(new FencedText(fence_, *this, name));
+        note_ = new QLabel(this);
+        note_->setObjectName(QStringLiteral("refusal"));
+        note_->setTextFormat(Qt::PlainText);
+        note_->setWordWrap(true);
+        note_->hide();
+        if (auto* grid = qobject_cast<QGridLayout*>(layout()))
+            grid->addWidget(note_, grid->rowCount(), 0, 1, grid->columnCount());
+        if (name_) {
+            auto* text = new FencedText(fence_, *this, name_);
+            name_->setValidator(text);
+            // The field goes back to the text it had before the refused key, which is kept here:
+            // it reports the refusal while it still holds the refused text.
+            connect(name_, &QLineEdit::textChanged, this, [this](const QString& now) {
+                typed_ = now;
+                if (!now.startsWith(refusedText_)) note_->hide();
+            });
+            connect(name_, &QLineEdit::inputRejected, this, [this, text] { say(text->why(), typed_); });
+        }
+        connect(this, &QFileDialog::directoryEntered, note_, &QWidget::hide);
+        for (const char* name : {"listView", "treeView"})
+            if (auto* view = findChild<QAbstractItemView*>(QLatin1String(name))) keepOut(*view);
         QStringList places;
         for (const QString& place : history())
             if (!fence_.holds(place)) places << place;
@@ -221,25 +343,68 @@ public:
         setSidebarUrls(sidebar);
     }
     void accept() override {
-        for (const QString& f : selectedFiles()) {
-            if (fence_.holds(f)) {
-                if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->clear();
-                return;
-            }
-        }
+        const QStringList files = selectedFiles();
+        for (const QString& f : files)
+            if (const QString why = fence_.refusal(f); !why.isEmpty()) return say(why, typed_);
+        // What is typed on after a refused key goes on from the refused path, to a place the user
+        // did not ask for; the words below the field say why already.
+        if (note_ && note_->isVisible() && typed_ != refusedText_) return;
         QFileDialog::accept();
     }
 
+protected:
+    void showEvent(QShowEvent* event) override {
+        // Once the dialog is made: giving the completion a model puts its own filter first again.
+        if (name_ && name_->completer() && !clicksThrough_) {
+            name_->completer()->popup()->installEventFilter(
+                new ClickThrough(*this, *name_->completer()->popup()));
+            clicksThrough_ = true;
+        }
+        QFileDialog::showEvent(event);
+    }
+
 private:
+    // Shows why, for as long as the name field holds `refused` and what is typed after it.
+    void say(const QString& why, const QString& refused) {
+        if (!note_ || why.isEmpty()) return;
+        refusedText_ = refused;
+        note_->setText(why);
+        note_->show();
+    }
+    // The view's activation (a double-click, Return, a single click where the style says so) opens
+    // any folder but a fenced one; a fenced folder stays selected, and the dialog says why. While a
+    // fenced folder is selected, the file system is read-only to the dialog: no Delete key or menu
+    // removes a card with all it holds.
+    void keepOut(QAbstractItemView& view) {
+        disconnect(&view, SIGNAL(activated(QModelIndex)), this, SLOT(_q_enterDirectory(QModelIndex)));
+        connect(&view, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+            const QString path = index.data(QFileSystemModel::FilePathRole).toString();
+            if (fence_.holds(path)) return say(fence_.refusalInside(path), typed_);
+            QMetaObject::invokeMethod(this, "_q_enterDirectory", Q_ARG(QModelIndex, index));
+        });
+        auto* files = findChild<QFileSystemModel*>();
+        if (!view.selectionModel() || !files) return;
+        connect(view.selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, &view, files] {
+            bool fenced = false;
+            for (const QModelIndex& row : view.selectionModel()->selectedRows())
+                fenced = fenced || fence_.holds(row.data(QFileSystemModel::FilePathRole).toString());
+            files->setReadOnly(fenced || testOption(QFileDialog::ReadOnly));
+        });
+    }
+
     const Fence& fence_;
+    QLineEdit* name_ = nullptr;
+    QLabel* note_ = nullptr;
+    QString typed_, refusedText_;
+    bool clicksThrough_ = false;
 };
 
 // The folder itself when it is not fenced, else the folder that holds the outermost fenced one
-// around it.
+// around it; the home for dialogs where that is "/".
 QString outside(const Fence& fence, QString folder) {
     while (fence.holds(folder)) {
         const QString up = QFileInfo(folder).path();
-        if (up == folder) return QDir::homePath();
+        if (up == folder || up == QLatin1String("/")) return homeFolder();
         folder = up;
     }
     return folder;
@@ -260,8 +425,9 @@ std::vector<std::string> DialogFolderPicker::pickFolder(const QString& title, co
                                                         const std::optional<std::string>& startingAt,
                                                         bool multiple,
                                                         const std::optional<std::string>& selected,
-                                                        const std::vector<std::string>& fenced) {
-    const Fence fence(fenced);
+                                                        const std::vector<std::string>& fenced,
+                                                        const std::optional<std::string>& refused) {
+    const Fence fence(fenced, refused, false);
     const StartsIn start(outside(fence, existingFolder(startingAt.value_or(std::string()))));
     const QString& folder = start.folder();
     FencedDialog dialog(title, folder, fence);
@@ -279,10 +445,8 @@ std::vector<std::string> DialogFolderPicker::pickFolder(const QString& title, co
                 view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
     // Shown chosen, not opened: its name stands in the name field, and accepting picks it.
-    if (selected &&
-        cleanLocalPath(QFileInfo(QFile::decodeName(QByteArray::fromStdString(*selected))).path()) ==
-            cleanLocalPath(folder))
-        dialog.selectFile(QFile::decodeName(QByteArray::fromStdString(*selected)));
+    if (selected && cleanLocalPath(QFileInfo(decoded(*selected)).path()) == cleanLocalPath(folder))
+        dialog.selectFile(decoded(*selected));
     placeOverFocusWindow(dialog);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     std::vector<std::string> out = accepted ? chosen(dialog) : std::vector<std::string>();
@@ -294,7 +458,7 @@ std::vector<std::string> DialogFolderPicker::pickFolder(const QString& title, co
 std::optional<std::string> DialogSavePicker::saveFile(const QString& title, const QString& suggestedName,
                                                       const QString& nameFilter, const std::string& folder,
                                                       const std::vector<std::string>& fenced) {
-    const Fence fence(fenced);
+    const Fence fence(fenced, std::nullopt, true);
     const QFileInfo suggested(suggestedName);
     const StartsIn start(outside(
         fence, suggested.isAbsolute() ? existingFolder(QFile::encodeName(suggested.path()).toStdString())

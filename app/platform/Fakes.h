@@ -17,14 +17,16 @@ public:
         bool multiple;
         std::optional<std::string> selected;
         std::vector<std::string> fenced;
+        std::optional<std::string> refused;
     };
     std::deque<std::vector<std::string>> answers;  // one per call; empty deque = cancelled
     std::vector<Call> calls;
     std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
                                         const std::optional<std::string>& startingAt, bool multiple,
                                         const std::optional<std::string>& selected,
-                                        const std::vector<std::string>& fenced = {}) override {
-        calls.push_back({title, prompt, startingAt, multiple, selected, fenced});
+                                        const std::vector<std::string>& fenced = {},
+                                        const std::optional<std::string>& refused = {}) override {
+        calls.push_back({title, prompt, startingAt, multiple, selected, fenced, refused});
         if (answers.empty()) return {};
         auto answer = std::move(answers.front());
         answers.pop_front();

@@ -31,7 +31,8 @@ public:
     std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
                                         const std::optional<std::string>& startingAt, bool multiple,
                                         const std::optional<std::string>& selected,
-                                        const std::vector<std::string>& fenced = {}) override;
+                                        const std::vector<std::string>& fenced = {},
+                                        const std::optional<std::string>& refused = {}) override;
 };
 
 class DialogSavePicker : public SavePicker {

@@ -13,23 +13,26 @@
 
 namespace halvetrop {
 
-// The one folder picker. It opens in `startingAt` (the home folder when absent) and nowhere else
-// first, with `selected`, an entry of that folder, shown chosen: a card is offered from the folder
-// that holds it and never opened, for listing a card's folder writes its access time. Nothing
-// at or below a `fenced` folder (the cards) is listed, entered or chosen, however the user asks,
-// typed paths included. An empty list means nothing was chosen (also for a cancelled dialog).
+// The one folder picker. It opens in `startingAt` and nowhere else first, with `selected`, an entry
+// of that folder, shown chosen; without a folder that is still there (or with "/") it opens in
+// homeForDialogs(). A `fenced` folder (a card) is never listed, for listing a card's folder writes
+// its access time: the picker offers it to be chosen whole, never opened, and takes nothing below
+// it, however the user asks, typed paths included. `refused` (the card being checked, never its own
+// backup) is not taken at all. Where the picker refuses, it says why. An empty list means nothing
+// was chosen (also for a cancelled dialog).
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
     virtual std::vector<std::string> pickFolder(const QString& title, const QString& prompt,
                                                 const std::optional<std::string>& startingAt, bool multiple,
                                                 const std::optional<std::string>& selected,
-                                                const std::vector<std::string>& fenced = {}) = 0;
+                                                const std::vector<std::string>& fenced = {},
+                                                const std::optional<std::string>& refused = {}) = 0;
 };
 
 // Asks where to save a file, opening in `folder` (a suggested name that is a whole path opens in
-// its own folder) and, as the folder picker, never in or below a `fenced` folder; nothing when
-// the user cancels.
+// its own folder) as the folder picker does; nothing is saved in or below a `fenced` folder, which
+// is never listed either. Nothing when the user cancels.
 class SavePicker {
 public:
     virtual ~SavePicker() = default;

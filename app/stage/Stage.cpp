@@ -399,11 +399,11 @@ bool Stage::start() {
     auto savePicker = std::make_unique<FakeSavePicker>();
     auto ejector = std::make_unique<FakeEjector>();
     auto reveal = std::make_unique<FakeReveal>();
-    picker_ = picker.get();
+    picker_ = pickerInUse_ ? nullptr : picker.get();
     savePicker_ = savePicker.get();
     ejector_ = ejectorInUse_ ? nullptr : ejector.get();
     reveal_ = reveal.get();
-    deps.platform.folderPicker = std::move(picker);
+    deps.platform.folderPicker = pickerInUse_ ? std::move(pickerInUse_) : std::move(picker);
     deps.platform.savePicker = std::move(savePicker);
     if (real_) {
         // Real drives come and go in the kernel's mount table, as the application sees them.
@@ -543,22 +543,23 @@ void Stage::setVolumes(const QVariantList& volumes) {
 }
 
 void Stage::pickFolders(const QStringList& paths) {
+    if (!picker_) return;
     std::vector<std::string> answer;
     for (const QString& p : paths)
         answer.push_back(bytes(p.startsWith(QLatin1Char('/')) && QFileInfo::exists(p) ? p : below(p)));
     picker_->answers.push_back(std::move(answer));
 }
 
-int Stage::pickerQuestions() const { return int(picker_->calls.size()); }
+int Stage::pickerQuestions() const { return picker_ ? int(picker_->calls.size()) : 0; }
 
 QString Stage::pickerStart(int question) const {
-    if (question < 0 || question >= int(picker_->calls.size())) return {};
+    if (question < 0 || question >= pickerQuestions()) return {};
     const auto& start = picker_->calls[size_t(question)].startingAt;
     return start ? text(*start) : QString();
 }
 
 QString Stage::pickerSelected(int question) const {
-    if (question < 0 || question >= int(picker_->calls.size())) return {};
+    if (question < 0 || question >= pickerQuestions()) return {};
     const auto& selected = picker_->calls[size_t(question)].selected;
     return selected ? text(*selected) : QString();
 }

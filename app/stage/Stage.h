@@ -70,6 +70,9 @@ public:
     // Ejects through this one instead of the recording fake (ejectAsked and finishEject then see
     // nothing): the real ejector on a bus of the test's choosing.
     void setEjector(std::unique_ptr<Ejector> ejector) { ejectorInUse_ = std::move(ejector); }
+    // Asks through this picker instead of the answering fake (pickFolders and the picker's
+    // questions then see nothing): the desktop's own dialog, driven as a user drives it.
+    void setFolderPicker(std::unique_ptr<FolderPicker> picker) { pickerInUse_ = std::move(picker); }
 
     AppModel& model() { return *model_; }
     shell::HistoryRows& history() { return *history_; }
@@ -187,6 +190,7 @@ private:
     FakeVolumeMonitor* monitor_ = nullptr;
     FakeEjector* ejector_ = nullptr;
     std::unique_ptr<Ejector> ejectorInUse_;
+    std::unique_ptr<FolderPicker> pickerInUse_;
     FakeReveal* reveal_ = nullptr;
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<shell::HistoryRows> history_;

@@ -151,7 +151,8 @@ private slots:
     // its access time: the card's at the removable-media folder, or at the folder that holds the
     // card it offers, with that card selected; the backups' at the last backup chosen, kept when
     // the list is emptied, at the removable-media folder before any, and beside a card that holds
-    // the last one.
+    // the last one. Every picker is told the cards, which it offers whole and never opens; one for
+    // a backup refuses the card being checked.
     void pickersOpenWhereAUserLooks_data() {
         QTest::addColumn<QString>("picker");  // "card", "offered", "next", "copy", "against" or "backups"
         QTest::addColumn<QStringList>("backupsBefore");  // chosen, then all removed when "cleared"
@@ -159,29 +160,31 @@ private slots:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("selected");
         QTest::addColumn<QStringList>("fenced");  // what the dialog must not list: the cards
+        QTest::addColumn<QString>("refused");     // what it must not take: the card being checked
         const QString a = QString::fromStdString(kA), b = QString::fromStdString(kB);
         const QStringList cam{"/media/u/CAM"};
         QTest::newRow("card") << "card" << QStringList{a} << false << "/media"
-                              << "" << QStringList{};
+                              << "" << cam << "";
         QTest::newRow("card offered") << "offered" << QStringList{a} << false << "/media/u"
-                                      << "/media/u/CAM" << QStringList{};
+                                      << "/media/u/CAM" << cam << "";
         QTest::newRow("next card") << "next" << QStringList{a} << false << "/media/u"
-                                   << "/media/u/CAM" << QStringList{};
+                                   << "/media/u/CAM" << cam << "";
         QTest::newRow("first backup") << "backups" << QStringList{} << false << "/media"
-                                      << "" << cam;
-        QTest::newRow("next backup") << "backups" << QStringList{a, b} << false << b << "" << cam;
-        QTest::newRow("backups removed") << "backups" << QStringList{a} << true << a << "" << cam;
+                                      << "" << cam << "";
+        QTest::newRow("next backup") << "backups" << QStringList{a, b} << false << b << "" << cam << "";
+        QTest::newRow("backups removed") << "backups" << QStringList{a} << true << a << "" << cam << "";
         QTest::newRow("last backup on a card")
             << "backups" << QStringList{"/media/u/CAM/copies"} << true << "/media/u"
-            << "" << cam;
+            << "" << cam << "";
         QTest::newRow("last backup the card now")
             << "card, then backups" << QStringList{"/data/cards/one"} << false << "/data/cards"
-            << "" << QStringList{"/data/cards/one", "/media/u/CAM"};
-        QTest::newRow("another backup for the card") << "against" << QStringList{a} << false << "/media"
-                                                     << "" << QStringList{"<card>", "/media/u/CAM"};
+            << "" << QStringList{"/data/cards/one", "/media/u/CAM"} << "/data/cards/one";
+        QTest::newRow("another backup for the card")
+            << "against" << QStringList{a} << false << "/media"
+            << "" << QStringList{"<card>", "/media/u/CAM"} << "<card>";
         QTest::newRow("copies to a folder on a card")
             << "copy" << QStringList{"/media/u/CAM/copies"} << false << "/media/u"
-            << "" << QStringList{QString::fromStdString(kCard)};
+            << "" << QStringList{QString::fromStdString(kCard)} << QString::fromStdString(kCard);
     }
     void pickersOpenWhereAUserLooks() {
         QFETCH(QString, picker);
@@ -190,6 +193,7 @@ private slots:
         QFETCH(QString, start);
         QFETCH(QString, selected);
         QFETCH(QStringList, fenced);
+        QFETCH(QString, refused);
         Harness h;
         h.volumes->push(listing({kRoot, volume("/media/u/CAM", "CAM", true, true)}));
         AppModel& m = h.start();
@@ -228,10 +232,13 @@ private slots:
         std::vector<std::string> want;
         for (QString f : fenced) want.push_back(f.replace("<card>", card.path()).toStdString());
         QCOMPARE(h.picker->calls[0].fenced, want);
+        QCOMPARE(h.picker->calls[0].refused.value_or(std::string()),
+                 refused.replace("<card>", card.path()).toStdString());
     }
 
     // The pickers open in the account's folders, also when the launcher left USER and HOME unset:
-    // the removable-media folder of the account's name, and its home's documents for a report.
+    // the removable-media folder of the account's name, and for a report the documents of HOME,
+    // else of the account's home.
     void startFoldersAreTheAccounts() {
         const passwd* account = ::getpwuid(::geteuid());
         if (!account) QSKIP("this user has no entry in the account database");
@@ -261,6 +268,12 @@ private slots:
         QCOMPARE(h.savePicker->folders,
                  std::vector<std::string>{QFileInfo(QString::fromStdString(documents)).isDir() ? documents
                                                                                                : home});
+        // HOME, where it is set and there, comes before the account's home.
+        QVERIFY(QDir().mkpath(machine.filePath("Documents")));
+        qputenv("HOME", machine.path().toUtf8());
+        m.exportCSV();
+        QCOMPARE(h.savePicker->folders.back(), machine.filePath("Documents").toStdString());
+        qunsetenv("HOME");
 
         // Settings and history are found from HOME: without it (or with a relative one) they
         // would be looked for in "/"; a HOME the launcher did set is kept.

@@ -1,83 +1,80 @@
 // The folder and save dialogs, driven offscreen the way a user drives them: select, then accept.
-#include <QAbstractButton>
-#include <QAbstractItemView>
-#include <QApplication>
-#include <QFileDialog>
-#include <QFileSystemModel>
+// The cards they must leave alone are real drives mounted with strictatime.
+#include <QCompleter>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QtTest>
 
+#include "platform/Account.h"
+#include "platform/DialogDriver.h"
 #include "platform/LinuxServices.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace halvetrop;
-
-namespace {
-
-struct Seen {
-    QString title, acceptLabel, folder;
-    QAbstractItemView::SelectionMode listMode = QAbstractItemView::NoSelection;
-    QAbstractItemView::SelectionMode treeMode = QAbstractItemView::NoSelection;
-    QString typedName;
-};
-
-// Waits for the dialog and its folder listing, lets `act` work on it, records what the user saw.
-void whenDialogShows(Seen& seen, std::function<void(QFileDialog&, QFileSystemModel&)> act) {
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, &seen, act] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        auto* model = dialog->findChild<QFileSystemModel*>();
-        if (!model || model->rowCount(model->index(dialog->directory().absolutePath())) == 0) return;
-        poll->deleteLater();
-        seen.title = dialog->windowTitle();
-        seen.acceptLabel = dialog->labelText(QFileDialog::Accept);
-        seen.folder = dialog->directory().absolutePath();
-        seen.listMode = dialog->findChild<QAbstractItemView*>("listView")->selectionMode();
-        seen.treeMode = dialog->findChild<QAbstractItemView*>("treeView")->selectionMode();
-        act(*dialog, *model);
-    });
-    poll->start(10);
-}
-
-constexpr time_t kAged = 1'000'000'000;
-
-// Sets a folder's access time far back, before its last change: a listing then moves it.
-bool age(const QString& folder) {
-    const timespec times[2] = {{kAged, 0}, {0, UTIME_OMIT}};
-    return ::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0) == 0;
-}
-bool listed(const QString& folder) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(folder).constData(), &st) != 0 || st.st_atim.tv_sec != kAged;
-}
-
-}  // namespace
+using namespace halvetrop::test;
 
 class DialogsTest : public QObject {
     Q_OBJECT
 
+    // "media" holds the card and a backup drive with camera folders at its root (both real drives),
+    // a folder beside them and a link to the card.
+    std::unique_ptr<QTemporaryDir> place_;
+    QString media_, other_;
+    StrictDrive card_, drive_;
+    QString noDrives_;  // why there are none
+
 private slots:
+    void initTestCase() {
+        place_ = std::make_unique<QTemporaryDir>();
+        media_ = place_->filePath("media");
+        other_ = place_->filePath("media/CARD2");
+        QVERIFY(QDir().mkpath(other_ + "/DCIM"));
+        std::string why;
+        if (!ZramVolume::available(&why)) {
+            noDrives_ = QString::fromStdString(why);
+            return;
+        }
+        try {
+            card_.make(media_, "CARD",
+                       {"DCIM/100CANON/IMG_0001.JPG", "DCIM/100CANON/IMG_0002.CR3", "MISC/A.DAT"});
+            drive_.make(media_, "BACKUP", {"DCIM/100CANON/IMG_0001.JPG", "PRIVATE/M4ROOT/CLIP/C0001.MP4"});
+        } catch (const std::exception& e) {
+            noDrives_ = QString::fromUtf8(e.what());
+            return;
+        }
+        QVERIFY(QFile::link(card_.root, place_->filePath("media/link")));
+        // The card is strict indeed: a listing stamps the folder.
+        QVERIFY(card_.ageAll());
+        QDir(card_.root + "/MISC").entryList();
+        QVERIFY(listed(card_.root + "/MISC"));
+    }
+    void init() {
+        const QString test = QTest::currentTestFunction();
+        if (!noDrives_.isEmpty() && (test == "aCardIsNeverListed" || test == "fencedCardIsNeverListed"))
+            QSKIP(qPrintable(noDrives_));
+        if (card_.volume) QVERIFY(card_.ageAll() && drive_.ageAll());
+    }
+    void cleanupTestCase() {
+        card_.volume.reset();
+        drive_.volume.reset();
+        place_.reset();
+    }
+
     // Neither dialog lists a card's folder by itself: the folder picker offers the card selected
-    // in the folder that holds it, and a dialog opens where it is told, also when Qt's stored
-    // dialog state (any Qt application writes it) or the last dialog was left inside the card. A
-    // listing shows in the folder's access time. First, while no dialog has been open.
+    // in the folder that holds it (told the card, as the card picker is, or not), and a dialog
+    // opens where it is told, also when Qt's stored dialog state (any Qt application writes it) or
+    // the last dialog was left inside the card. First, while no dialog has been open.
     void aCardIsNeverListed() {
-        QTemporaryDir dir;
-        const QString media = dir.filePath("media"), card = dir.filePath("media/CARD"),
-                      documents = dir.filePath("Documents");
-        QVERIFY(QDir().mkpath(card + "/DCIM") && QDir().mkpath(documents + "/Reports") && age(card));
-        QDir(card).entryList();
-        if (!listed(card)) QSKIP("This file system keeps no access times");
+        const QString documents = place_->filePath("Documents");
+        QVERIFY(QDir().mkpath(documents + "/Reports"));
         QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
-            .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(card).toString());
+            .setValue(QStringLiteral("FileDialog/lastVisited"),
+                      QUrl::fromLocalFile(card_.root + "/DCIM").toString());
 
         // Each dialog is looked at a moment after its folder shows (after the user opened `into`).
         Seen seen;
@@ -89,120 +86,155 @@ private slots:
                 });
             };
         };
-        QVERIFY(age(card));
         whenDialogShows(seen, closeLater(true));
         DialogFolderPicker picker;
-        QCOMPARE(picker.pickFolder("Choose", "Choose", media.toStdString(), false, card.toStdString()),
-                 std::vector<std::string>{card.toStdString()});
-        QCOMPARE(seen.folder, media);
-        QVERIFY(!listed(card));
+        const std::string card = card_.root.toStdString();
+        QCOMPARE(picker.pickFolder("Choose", "Choose", media_.toStdString(), false, card, {card}),
+                 std::vector<std::string>{card});
+        QCOMPARE(seen.folder, media_);
+        QCOMPARE(card_.touched() + drive_.touched(), QStringList());
 
-        whenDialogShows(seen, closeLater(false, card));
-        QVERIFY(picker.pickFolder("Choose", "Choose", media.toStdString(), false, std::nullopt).empty());
-        QVERIFY(age(card));
+        whenDialogShows(seen, closeLater(false, card_.root));
+        QVERIFY(picker.pickFolder("Choose", "Choose", media_.toStdString(), false, std::nullopt).empty());
+        QVERIFY(card_.ageAll());
         whenDialogShows(seen, closeLater(false));
         QVERIFY(!DialogSavePicker().saveFile("Export", "CARD.csv", "CSV (*.csv)", documents.toStdString()));
         QCOMPARE(seen.folder, documents);
-        QVERIFY(!listed(card));
+        QCOMPARE(card_.touched() + drive_.touched(), QStringList());
     }
 
-    // The dialogs for backups and places to save are told the cards: whatever the user types
-    // (absolute, relative, through a link or "~", with Return), double-clicks or presses Open,
-    // a card's folder is never listed and never chosen. A folder beside it is listed as asked,
-    // which shows that a listing would be seen.
+    // The dialogs are told the cards (here the card and a backup drive that holds camera folders
+    // at its root, as a copy that keeps the card's folders leaves it). Whatever the user types
+    // (absolute, relative, through a link or "~", with Return or a click on the dialog's button
+    // while the name's completions show), double-clicks or presses Open, no access time on either
+    // drive moves: a card is never opened, nor offered to be deleted. A folder picker takes a card
+    // whole, selected or typed, but never the card being checked; a save dialog saves on none.
+    // Where a dialog refuses, it says why. A folder beside them is listed as asked, which shows
+    // that a listing would be seen.
     void fencedCardIsNeverListed_data() {
-        QTest::addColumn<bool>("save");       // the save dialog, else the folder picker
-        QTest::addColumn<QString>("typed");   // <card> and <other> stand for the two folders
-        QTest::addColumn<QString>("action");  // "return", "open" (the Open button), "double-click"
+        QTest::addColumn<QString>("dialog");  // "card", "backup" (refusing the card) or "save"
+        QTest::addColumn<QString>("typed");   // <card>, <drive> and <other> stand for the folders
+        QTest::addColumn<QString>("action");  // "return", "click" (the dialog's button), "open",
+                                              // "double-click" (the card), "select" (the drive)
+        QTest::addColumn<QString>("chosen");  // what the dialog hands back: "", or a folder as typed
+        QTest::addColumn<QString>("says");    // what it says, in part: "" for nothing
         QTest::addColumn<bool>("otherListed");
-        QTest::newRow("its path") << false << "<card>/"
-                                  << "return" << false;
-        QTest::newRow("a folder on it") << false << "<card>/DCIM/"
-                                        << "return" << false;
-        QTest::newRow("relative") << false << "CARD/DCIM"
-                                  << "return" << false;
-        QTest::newRow("through a link") << false << "link/"
-                                        << "return" << false;
-        QTest::newRow("through home") << false << "~/media/CARD/"
-                                      << "return" << false;
-        QTest::newRow("its name, then Open") << false << "CARD"
-                                             << "open" << false;
-        QTest::newRow("double-clicked") << false << ""
-                                        << "double-click" << false;
-        QTest::newRow("saved into it") << true << "<card>/"
-                                       << "return" << false;
-        QTest::newRow("saved onto it") << true << "<card>/DCIM/report.csv"
-                                       << "return" << false;
-        QTest::newRow("the folder beside it") << false << "<other>/"
-                                              << "return" << true;
+        auto row = [](const char* name, QString dialog, QString typed, QString action, QString chosen,
+                      QString says, bool otherListed = false) {
+            QTest::newRow(name) << dialog << typed << action << chosen << says << otherListed;
+        };
+        const QString inside = QStringLiteral("Folders on a card aren\u2019t opened here"),
+                      theCard = QStringLiteral("is the card being checked"),
+                      save = QStringLiteral("Nothing is saved on a card.");
+        row("down to a camera folder", "card", "<card>/DCIM/100CANON", "return", "", inside);
+        row("a card, whole", "card", "<card>", "return", "<card>", "");
+        row("a card, double-clicked", "card", "", "double-click", "", inside);
+        row("relative", "card", "<name>/DCIM", "return", "", inside);
+        row("through home", "card", "~/media/<name>/", "return", "", inside);
+        row("a backup drive with camera folders, typed", "backup", "<drive>", "click", "<drive>", "");
+        row("a backup drive with camera folders, selected", "backup", "", "select", "<drive>", "");
+        row("a folder on it", "backup", "<drive>/DCIM/", "return", "", inside);
+        row("through a link", "backup", "link/", "return", "", theCard);
+        row("the card being checked", "backup", "<card>", "return", "", theCard);
+        row("its name, then Open", "backup", "<name>", "open", "", theCard);
+        row("saved into it", "save", "<card>/", "return", "", save);
+        row("saved onto it", "save", "<card>/DCIM/report.csv", "return", "", save);
+        row("saved onto the drive", "save", "<drive>/report.csv", "return", "", save);
+        row("the folder beside it", "backup", "<other>/", "return", "<other>", "", true);
     }
     void fencedCardIsNeverListed() {
-        QFETCH(bool, save);
+        QFETCH(QString, dialog);
         QFETCH(QString, typed);
         QFETCH(QString, action);
+        QFETCH(QString, chosen);
+        QFETCH(QString, says);
         QFETCH(bool, otherListed);
-        QTemporaryDir dir;
-        const QString media = dir.filePath("media"), card = dir.filePath("media/CARD"),
-                      other = dir.filePath("media/CARD2");
-        QVERIFY(QDir().mkpath(card + "/DCIM") && QDir().mkpath(other + "/DCIM"));
-        QVERIFY(QFile::link(card, dir.filePath("media/link")));
+        auto place = [this](QString text) {
+            return text.replace("<card>", card_.root)
+                .replace("<drive>", drive_.root)
+                .replace("<other>", other_)
+                .replace("<name>", card_.name());
+        };
         const QByteArray home = qgetenv("HOME");
-        qputenv("HOME", dir.path().toUtf8());
-        QVERIFY(age(card) && age(card + "/DCIM") && age(other));
-        QDir(other).entryList();
-        if (!listed(other)) QSKIP("This file system keeps no access times");
-        QVERIFY(age(other));
+        qputenv("HOME", place_->path().toUtf8());
+        QVERIFY(age(other_));
 
         Seen seen;
-        whenDialogShows(seen, [&](QFileDialog& dialog, QFileSystemModel& model) {
-            auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
-            // A message the dialog shows about what was typed is closed first.
-            QTimer::singleShot(400, &dialog, [&dialog] {
-                if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+        QString said;
+        bool completionsShown = false, asked = false;
+        whenDialogShows(seen, [&](QFileDialog& shown, QFileSystemModel& model) {
+            auto* name = shown.findChild<QLineEdit*>("fileNameEdit");
+            auto* button = shown.findChild<QDialogButtonBox*>("buttonBox")
+                               ->button(dialog == "save" ? QDialogButtonBox::Save : QDialogButtonBox::Open);
+            // A message the dialog shows (about what was typed, or asking to delete) is closed;
+            // what the dialog says is read, and the dialog closed, half a second on.
+            auto* closing = new QTimer(&shown);
+            connect(closing, &QTimer::timeout, &shown, [&shown, &said, &asked, ticks = 0]() mutable {
+                if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    asked = true;
                     message->reject();
-                dialog.reject();
+                } else if (++ticks == 5) {
+                    said = refusalShown(shown);
+                    shown.reject();
+                }
             });
+            closing->start(100);
             // Typed into the focused field, as a user types: the dialog leaves its text alone then.
-            QApplication::setActiveWindow(&dialog);
+            QApplication::setActiveWindow(&shown);
             name->setFocus();
             QVERIFY(QTest::qWaitFor([name] { return name->hasFocus(); }));
             name->clear();
-            QString text = typed;
-            text.replace("<card>", card).replace("<other>", other);
-            QTest::keyClicks(name, text);
+            QTest::keyClicks(name, place(typed));
+            auto* view = shown.findChild<QAbstractItemView*>("listView");
+            auto rowOf = [&](const QString& path) {
+                view->doItemsLayout();
+                return view->visualRect(view->model()->index(model.index(path).row(), 0, view->rootIndex()));
+            };
             if (action == "return") QTest::keyClick(name, Qt::Key_Return);
+            if (action == "click") {
+                QVERIFY(QTest::qWaitFor([name] { return name->completer()->popup()->isVisible(); }));
+                completionsShown = true;
+                clickThroughWindow(shown, *button);
+            }
             if (action == "open") {
-                name->setText(text);
-                static_cast<QDialog&>(dialog).accept();
+                name->setText(place(typed));
+                static_cast<QDialog&>(shown).accept();
             }
             if (action == "double-click") {
-                auto* view = dialog.findChild<QAbstractItemView*>("listView");
-                view->doItemsLayout();
-                const QRect at =
-                    view->visualRect(view->model()->index(model.index(card).row(), 0, view->rootIndex()));
+                const QRect at = rowOf(card_.root);
                 QVERIFY(at.isValid());
                 QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at.center());
                 QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at.center());
             }
+            if (action == "select") {
+                const QRect at = rowOf(drive_.root);
+                QVERIFY(at.isValid());
+                QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at.center());
+                // Nothing offers to delete a card with all it holds.
+                QTest::keyClick(view, Qt::Key_Delete);
+                clickThroughWindow(shown, *button);
+            }
         });
-        const std::vector<std::string> fence{card.toStdString()};
+        const std::vector<std::string> cards{card_.root.toStdString(), drive_.root.toStdString()};
         std::vector<std::string> picked;
-        if (save) {
+        if (dialog == "save") {
             if (auto saved = DialogSavePicker().saveFile("Export", "report.csv", "CSV (*.csv)",
-                                                         media.toStdString(), fence))
+                                                         media_.toStdString(), cards))
                 picked.push_back(*saved);
         } else {
-            picked = DialogFolderPicker().pickFolder("Choose", "Add", media.toStdString(), true, std::nullopt,
-                                                     fence);
+            const auto refused = dialog == "backup" ? std::optional<std::string>(cards[0]) : std::nullopt;
+            picked = DialogFolderPicker().pickFolder("Choose", "Add Backup", media_.toStdString(), true,
+                                                     std::nullopt, cards, refused);
         }
         qputenv("HOME", home);
-        QCOMPARE(seen.folder, media);
-        QVERIFY(!listed(card));
-        QVERIFY(!listed(card + "/DCIM"));
-        QCOMPARE(listed(other), otherListed);
-        // What the field was left holding may be chosen, but never a place on the card.
-        for (const auto& p : picked)
-            QVERIFY2(p != card.toStdString() && !p.starts_with(card.toStdString() + "/"), p.c_str());
+        QCOMPARE(seen.folder, media_);
+        QCOMPARE(card_.touched() + drive_.touched(), QStringList());
+        QCOMPARE(listed(other_), otherListed);
+        QCOMPARE(picked,
+                 chosen.isEmpty() ? std::vector<std::string>() : std::vector{place(chosen).toStdString()});
+        QVERIFY(action != "click" || completionsShown);
+        QVERIFY(!asked);
+        QVERIFY2(says.isEmpty() ? said.isEmpty() : said.contains(says), qPrintable(said));
     }
 
     // The card picker, which offers the card selected, changes nothing on it: the Delete key (which
@@ -332,15 +364,37 @@ private slots:
         for (const auto& [in, out] : rows) QCOMPARE(cleanLocalPath(in), out);
     }
 
-    // Told no folder, or one that is gone with everything above it, a dialog opens in the account's
-    // home, also when the launcher left USER and HOME unset.
-    void startsInTheAccountsHome() {
+    // Told no folder, one that is gone with everything above it, or "/", a dialog opens in HOME when
+    // it is set and is a folder, else in the account's home when that is one (nobody's is
+    // /nonexistent), else in the removable-media folder; never in "/", where nothing can be saved.
+    // Also when the launcher left USER unset.
+    void startsAtHome_data() {
+        QTest::addColumn<QString>("home");  // HOME: "set", "unset" or "gone"
+        QTest::addColumn<QString>("start");
+        for (const auto& [name, home, start] : {std::tuple{"HOME", "set", ""},
+                                                {"HOME, a folder gone", "set", "/gone/with/its/drive"},
+                                                {"HOME, the root", "set", "/"},
+                                                {"no HOME", "unset", ""},
+                                                {"HOME gone, a folder gone", "gone", "/gone/with/its/drive"}})
+            QTest::newRow(name) << QString(home) << QString(start);
+    }
+    void startsAtHome() {
+        QFETCH(QString, home);
+        QFETCH(QString, start);
         const passwd* account = ::getpwuid(::geteuid());
         if (!account) QSKIP("this user has no entry in the account database");
-        const QString home = QFile::decodeName(account->pw_dir);
+        const QString accountHome = QFile::decodeName(account->pw_dir);
+        QTemporaryDir there;
+        QString expected = home == "set"                    ? there.path()
+                           : QFileInfo(accountHome).isDir() ? accountHome
+                                                            : QString::fromStdString(desktopMountRoot());
+        if (expected == "/") expected = "/tmp";
         const QByteArray user = qgetenv("USER"), homeVariable = qgetenv("HOME");
         qunsetenv("USER");
-        qunsetenv("HOME");
+        if (home == "unset")
+            qunsetenv("HOME");
+        else
+            qputenv("HOME", QFile::encodeName(home == "set" ? there.path() : there.filePath("gone")));
         QStringList opened;
         auto* poll = new QTimer(qApp);
         QObject::connect(poll, &QTimer::timeout, poll, [&opened] {
@@ -350,15 +404,14 @@ private slots:
             }
         });
         poll->start(10);
-        DialogFolderPicker picker;
-        for (const std::optional<std::string>& start :
-             {std::optional<std::string>(), std::optional<std::string>("")})
-            QVERIFY(picker.pickFolder("Choose", "Choose", start, false, std::nullopt).empty());
-        QVERIFY(!DialogSavePicker().saveFile("Export", "r.csv", "CSV (*.csv)", ""));
+        QVERIFY(DialogFolderPicker()
+                    .pickFolder("Choose", "Choose", start.toStdString(), false, std::nullopt)
+                    .empty());
+        QVERIFY(!DialogSavePicker().saveFile("Export", "r.csv", "CSV (*.csv)", start.toStdString()));
         delete poll;
         qputenv("USER", user);
         qputenv("HOME", homeVariable);
-        QCOMPARE(opened, QStringList(3, home));
+        QCOMPARE(opened, QStringList(2, expected));
     }
 };
 

@@ -2,7 +2,8 @@
 # settings portal on a private session bus of its own (dbus-run-session).
 # Imported Qt targets are seen only in the directory that found them.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets DBus Network Test)
-halvetrop_qttest(app_platform_dialogs SOURCES DialogsTest.cpp LIBS halvetrop_app_platform)
+halvetrop_qttest(app_platform_dialogs SOURCES DialogsTest.cpp DialogDriver.h LIBS halvetrop_app_platform halvetrop_testsupport
+  LABELS root AS_USER)
 halvetrop_qttest(app_platform_instance SOURCES SingleInstanceTest.cpp LIBS halvetrop_app_platform)
 halvetrop_qttest(app_platform_volumes PRIVATE_MOUNTS SOURCES VolumesTest.cpp LIBS halvetrop_app_platform halvetrop_testsupport
   LABELS root)

@@ -238,10 +238,12 @@ QQuickWindow* WindowDriver::shownWindow(const QString& name) {
     return nullptr;
 }
 
-WindowSession::WindowSession(shell::Present& present, std::unique_ptr<Ejector> ejector) {
+WindowSession::WindowSession(shell::Present& present, std::unique_ptr<Ejector> ejector,
+                             std::unique_ptr<FolderPicker> picker) {
     stage.setReal(true);
     stage.setPresent(&present);
     if (ejector) stage.setEjector(std::move(ejector));
+    if (picker) stage.setFolderPicker(std::move(picker));
     started = stage.start();
     if (started) window = std::make_unique<WindowDriver>(stage);
 }

@@ -96,9 +96,10 @@ private:
 };
 
 // A fresh model on a real stage (the core's verifier, copy runner and volumes) and its window; with
-// an ejector, the stage ejects through it.
+// an ejector, the stage ejects through it, and with a folder picker it asks through that one.
 struct WindowSession {
-    explicit WindowSession(shell::Present& present, std::unique_ptr<Ejector> ejector = {});
+    explicit WindowSession(shell::Present& present, std::unique_ptr<Ejector> ejector = {},
+                           std::unique_ptr<FolderPicker> picker = {});
     bool ready() const { return started && window && window->ready(); }
     AppModel& model() { return stage.model(); }
     CopySheet* sheet() { return qobject_cast<CopySheet*>(model().copySheet()); }

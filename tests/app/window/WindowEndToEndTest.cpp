@@ -2,7 +2,11 @@
 // each on a zram drive, driven as a user drives it. A case opens a session (a fresh model on the
 // same drives, its window shown) and walks its road; the drives are made once.
 #include <QApplication>
+#include <QCompleter>
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 
 #include <filesystem>
@@ -10,6 +14,8 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
+#include "platform/DialogDriver.h"
+#include "platform/LinuxServices.h"
 #include "results/ResultsData.h"
 #include "shell/Shell.h"
 #include "support/ZramVolume.h"
@@ -260,6 +266,76 @@ private slots:
         QCOMPARE(w.text(QStringLiteral("heroTitle")), verdict);
         QTest::qWait(100);
         QCOMPARE(s.stage.checkCount(), before);
+    }
+
+    // The File menu's pickers in the window, the desktop's own dialog driven as a user drives it,
+    // on a card and on a backup drive holding the card's camera folders at its root, both mounted
+    // so that any listing writes an access time. Typed down to the card's camera folder, the card
+    // picker says why it goes no further; the card is taken whole. The backup picker refuses the
+    // card being checked, saying why, and adds the drive with one click on its button. No access
+    // time on either drive moves.
+    void thePickersLeaveTheCardsAlone() {
+        StrictDrive card, mirror;
+        try {
+            card.make("/mnt", "HVPICK", {"DCIM/100CANON/IMG_0001.JPG", "MISC/A.DAT"});
+            mirror.make("/mnt", "HVMIRROR", {"DCIM/100CANON/IMG_0001.JPG"});
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        Session s(present_, {}, std::make_unique<DialogFolderPicker>());
+        QVERIFY(s.ready());
+        AppModel& m = s.model();
+        s.stage.folder(QStringLiteral("media/Other"));  // where the pickers open, with something in it
+        QVERIFY(WindowDriver::waitFor([&] {
+            return std::count_if(m.volumes().begin(), m.volumes().end(), [&](const VolumeInfo& v) {
+                       return v.isLikelyCameraCard && (v.volumePath == card.root.toStdString() ||
+                                                       v.volumePath == mirror.root.toStdString());
+                   }) == 2;
+        }));
+        QVERIFY(card.ageAll() && mirror.ageAll());
+
+        // Each typed text is followed by Return, or by a click on the dialog's button while the
+        // name's completions show; what the dialog said after each is kept.
+        bool completionsShown = false;
+        auto answer = [&](Qt::KeyboardModifiers keys, const QStringList& typed, bool click = false) {
+            QStringList said;
+            Seen seen;
+            whenDialogShows(seen, [&](QFileDialog& dialog, QFileSystemModel&) {
+                auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+                QApplication::setActiveWindow(&dialog);
+                name->setFocus();
+                for (const QString& text : typed) {
+                    name->clear();
+                    QTest::keyClicks(name, text);
+                    if (!click) QTest::keyClick(name, Qt::Key_Return);
+                    if (click) {
+                        completionsShown = name->completer()->popup()->isVisible();
+                        clickThroughWindow(
+                            dialog, *dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open));
+                    }
+                    QTest::qWait(100);
+                    if (!dialog.isVisible()) return;
+                    said << refusalShown(dialog);
+                }
+                dialog.reject();
+            });
+            s.window->key(Qt::Key_O, keys);
+            return said;
+        };
+        const QStringList saidOfTheCard =
+            answer(Qt::ControlModifier, {card.root + "/DCIM/100CANON", card.root});
+        QCOMPARE(card.touched() + mirror.touched(), QStringList());
+        QVERIFY(
+            saidOfTheCard.value(0).startsWith(QStringLiteral("Folders on a card aren\u2019t opened here")));
+        QCOMPARE(m.source(), std::optional<std::string>(card.root.toStdString()));
+        QCOMPARE(
+            answer(Qt::ControlModifier | Qt::ShiftModifier, {card.root}).value(0),
+            "\u201C" + card.name() + "\u201D is the card being checked, so it can\u2019t be its own backup.");
+        QVERIFY(m.destinations().empty());
+        QVERIFY(answer(Qt::ControlModifier | Qt::ShiftModifier, {mirror.root}, true).isEmpty());
+        QVERIFY(completionsShown);
+        QCOMPARE(m.destinations(), std::vector<std::string>{mirror.root.toStdString()});
+        QCOMPARE(card.touched() + mirror.touched(), QStringList());
     }
 };
 
