@@ -556,10 +556,14 @@ TEST_F(EngineFixture, RefusedTargetsComeFirstInTheOutcomes) {
 }
 
 TEST_F(EngineFixture, ASourceThatChangesIsCaught) {
-    enum class Change { mtime, appended, replacedSameSizeAndTime, chmod };
-    for (Change change : {Change::mtime, Change::appended, Change::replacedSameSizeAndTime, Change::chmod}) {
+    // The last: the file's folder swapped for another holding a file of that name, which leaves
+    // the file being read untouched (times, size, change time): only the path says it is gone.
+    enum class Change { mtime, appended, replacedSameSizeAndTime, chmod, folderSwapped };
+    for (Change change : {Change::mtime, Change::appended, Change::replacedSameSizeAndTime, Change::chmod,
+                          Change::folderSwapped}) {
         SCOPED_TRACE(static_cast<int>(change));
-        const std::string path = tmp.write("card/CHG.JPG", content);
+        const std::string path = tmp.write("card/CHG/CHG.JPG", content);
+        const std::string folder = tmp / "card/CHG";
         CopyEngine engine;
         engine.bufferSize = 65536;
         bool done = false;
@@ -580,8 +584,15 @@ TEST_F(EngineFixture, ASourceThatChangesIsCaught) {
                 const struct timespec times[2] = {st.st_atim, st.st_mtim};
                 ::utimensat(AT_FDCWD, other.c_str(), times, 0);
                 ::rename(other.c_str(), path.c_str());
-            } else {
+            } else if (change == Change::chmod) {
                 ::chmod(path.c_str(), 0600);  // only the change time moves
+            } else {
+                struct stat st {};
+                ::stat(path.c_str(), &st);
+                fs::rename(folder, folder + ".old");
+                const std::string other = tmp.write("card/CHG/CHG.JPG", content);
+                const struct timespec times[2] = {st.st_atim, st.st_mtim};
+                ::utimensat(AT_FDCWD, other.c_str(), times, 0);
             }
         };
         try {
@@ -593,6 +604,7 @@ TEST_F(EngineFixture, ASourceThatChangesIsCaught) {
         EXPECT_TRUE(partials(dirA).empty());
         EXPECT_TRUE(partials(dirB).empty());
         EXPECT_FALSE(fs::exists(dirA + "/IMG_0001.JPG"));
+        fs::remove_all(folder + ".old");
     }
 }
 
@@ -670,8 +682,8 @@ TEST_F(EngineFixture, ATooLongTemporaryNameIsShortenedOnACharacterBoundary) {
 }
 
 // The engine judges the folder it holds, not the path it was given: a folder on the card is
-// refused before anything is made in it, however it was reached, and so is one whose place cannot
-// be told.
+// refused before anything is made in it, however it was reached, and so is one on the card's
+// device whose place cannot be told, whether it is the card's place or the folder's.
 TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
     const std::string card = tmp.path() + "/card";
     const std::string noMountTable = tmp.mkdir("proc");
@@ -681,6 +693,7 @@ TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
         bool refused;
         bool swapAtOpen = false;  // the folder is swapped for a link into the card as the engine opens it
         std::string procRoot = "/proc";
+        bool folderPlaceUnknown = false;  // the card's place is known, the folder's is not
     };
     const std::vector<Row> rows = {
         {"the card itself", card, true},
@@ -689,6 +702,7 @@ TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
         {"the folder holding the card", tmp.path(), false},
         {"swapped for a link into the card", dirB, true, true},
         {"beside the card, no mount table to tell", dirA, true, false, noMountTable},
+        {"beside the card, its own place unknown", dirA, true, false, "/proc", true},
     };
     const auto before = test::treeOf(card);
     for (const Row& row : rows) {
@@ -699,7 +713,7 @@ TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
                 fs::rename(dirB, dirB + ".aside");
                 fs::create_directory_symlink(card + "/DCIM", dirB);
             }
-            return 0;
+            return row.folderPlaceUnknown && op == Op::statx && path == row.folder ? ENOSYS : 0;
         };
         const CardFence fence = CardFence::around(sys, card, row.procRoot);
         CopyEngine engine(sys);
@@ -707,7 +721,9 @@ TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
             if (fence.mayHold(sys, fd)) return CopyError::insideSource(dir);
             return std::nullopt;
         };
-        const UniqueFd held(row.swapAtOpen ? -1 : ::open(row.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        // Opened by the engine where the test must know it by its path.
+        const bool engineOpens = row.swapAtOpen || row.folderPlaceUnknown;
+        const UniqueFd held(engineOpens ? -1 : ::open(row.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         const CopyResult r = engine.copy(source, {{row.folder, "NEW.JPG", held.get()}});
         ASSERT_EQ(r.outcomes.size(), 1u);
         if (row.refused) {

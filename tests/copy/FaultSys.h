@@ -23,7 +23,7 @@ namespace halvetrop::test {
 
 class FaultSys : public Sys {
 public:
-    enum class Op { open, openat, close, read, write, fsync, fstat, fstatat, mkdirat, renameat2, renameat, linkat, unlinkat, futimens, fallocate, syncFileRange };
+    enum class Op { open, openat, close, read, write, fsync, fstat, fstatat, statx, mkdirat, renameat2, renameat, linkat, unlinkat, futimens, fallocate, syncFileRange };
 
     struct Call {
         Op op;
@@ -128,6 +128,11 @@ public:
         if (int e = check(Op::fstatat, full, flags)) return fail(e);
         log(Op::fstatat, full, flags, 0);
         return Sys::fstatat(dirfd, path, st, flags);
+    }
+    int statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out) override {
+        const std::string full = path && *path ? relative(dirfd, path) : pathOf(dirfd);
+        if (int e = check(Op::statx, full, flags)) return fail(e);
+        return Sys::statx(dirfd, path, flags, mask, out);
     }
     int mkdirat(int dirfd, const char* path, mode_t mode) override {
         const std::string full = relative(dirfd, path);
