@@ -558,9 +558,10 @@ TEST_F(EngineFixture, RefusedTargetsComeFirstInTheOutcomes) {
 TEST_F(EngineFixture, ASourceThatChangesIsCaught) {
     // The last: the file's folder swapped for another holding a file of that name, which leaves
     // the file being read untouched (times, size, change time): only the path says it is gone.
-    enum class Change { mtime, appended, replacedSameSizeAndTime, chmod, folderSwapped };
+    // A file deleted while it is read is no longer on the card.
+    enum class Change { mtime, appended, replacedSameSizeAndTime, chmod, folderSwapped, removed };
     for (Change change : {Change::mtime, Change::appended, Change::replacedSameSizeAndTime, Change::chmod,
-                          Change::folderSwapped}) {
+                          Change::folderSwapped, Change::removed}) {
         SCOPED_TRACE(static_cast<int>(change));
         const std::string path = tmp.write("card/CHG/CHG.JPG", content);
         const std::string folder = tmp / "card/CHG";
@@ -586,6 +587,8 @@ TEST_F(EngineFixture, ASourceThatChangesIsCaught) {
                 ::rename(other.c_str(), path.c_str());
             } else if (change == Change::chmod) {
                 ::chmod(path.c_str(), 0600);  // only the change time moves
+            } else if (change == Change::removed) {
+                fs::remove(path);
             } else {
                 struct stat st {};
                 ::stat(path.c_str(), &st);
@@ -599,7 +602,8 @@ TEST_F(EngineFixture, ASourceThatChangesIsCaught) {
             engine.copy(path, twoTargets());
             ADD_FAILURE() << "not caught";
         } catch (const CopyError& e) {
-            EXPECT_EQ(e.description(), path + " changed while it was being copied");
+            EXPECT_EQ(e.description(),
+                      change == Change::removed ? "No longer on the card" : path + " changed while it was being copied");
         }
         EXPECT_TRUE(partials(dirA).empty());
         EXPECT_TRUE(partials(dirB).empty());
@@ -751,6 +755,33 @@ TEST(TemporaryName, FormAndShortening) {
     EXPECT_LE(shortened.size(), 255u);
     EXPECT_GE(shortened.size(), 253u);
     EXPECT_TRUE(isValidUtf8(shortened));
+    // A file system of shorter names (an encrypted home folder's 143 bytes) gets one that fits.
+    const std::string stacked = temporaryName(threeByte, "0A1B2C3D", 143);
+    EXPECT_LE(stacked.size(), 143u);
+    EXPECT_GE(stacked.size(), 141u);
+    EXPECT_TRUE(isValidUtf8(stacked));
+}
+
+// A name longer than the folder's file system holds is refused before a byte is written: no
+// temporary file is made for it, and a name at the limit is copied.
+TEST_F(EngineFixture, ANameLongerThanTheDriveHoldsIsRefusedBeforeAnythingIsWritten) {
+    FaultSys sys;
+    CopyEngine engine(sys);
+    engine.nameLimitOf = [](int, const std::string&) { return NameLimit{100, false}; };
+    const std::string longName = std::string(97, 'x') + ".JPG";
+    const CopyResult r = engine.copy(source, {{dirA, longName}, {dirB, std::string(96, 'x') + ".JPG"}});
+    ASSERT_EQ(r.outcomes.size(), 2u);
+    ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::failed);
+    EXPECT_EQ(r.outcomes[0].error->description(),
+              "The name \u201C" + longName + "\u201D is longer than the backup drive's file system allows (100 bytes at most)");
+    EXPECT_EQ(sys.count(Op::openat, dirA + "/"), 0) << "nothing made in the folder";
+    EXPECT_TRUE(fs::is_empty(dirA));
+    EXPECT_EQ(r.outcomes[1].kind, TargetOutcome::Kind::copied) << describe(r.outcomes[1]);
+    for (const auto& c : sys.calls()) {
+        if (c.op == Op::openat && c.path.find(".partial") != std::string::npos) {
+            EXPECT_LE(c.path.size() - c.path.rfind('/') - 1, 100u) << c.path;
+        }
+    }
 }
 
 TEST_F(EngineFixture, ReadBackFromTheMediumOrSaysItWasNot) {

@@ -260,6 +260,49 @@ TEST_F(PlannerFixture, RefusesAnotherVolumeAtTheRoot) {
     }
 }
 
+// A name the backup's file system cannot hold is found while planning. A card name of 255 UTF-16
+// units (legal on the card's exFAT) takes more than ext4's 255 bytes: that file is planned with
+// its refusal and takes no part in the bytes; the FAT family counts UTF-16 units, where it fits.
+// A folder name that long refuses the plan, naming the folder.
+TEST_F(PlannerFixture, NamesLongerThanTheBackupTakes) {
+    std::string accents;
+    for (int i = 0; i < 255; ++i) accents += "\xC3\xA9";  // é: 255 units, 510 bytes
+    std::string euros;
+    for (int i = 0; i < 85; ++i) euros += "\xE2\x82\xAC";  // €: 85 units, 255 bytes
+    add(1, "DCIM", accents, "2024-05-17", 100);
+    add(2, "DCIM", euros, "2024-05-17", 7);
+    add(3, "DCIM", accents + "x", "2024-05-17", 5);
+    struct Row {
+        const char* fileSystem;
+        std::vector<bool> refused;
+        const char* unit;
+    };
+    for (const Row& row : {Row{"", {true, false, true}, " bytes"}, Row{"exfat", {false, false, true}, " characters"}}) {
+        SCOPED_TRACE(row.fileSystem);
+        if (*row.fileSystem) {
+            report.destinations[0].fileSystem = row.fileSystem;
+            live = [&](const std::string&) { return report.destinations[0]; };
+        }
+        const CopyPlan p = plan({1, 2, 3}, CopyLayout::byDate());
+        ASSERT_EQ(p.items.size(), 3u);
+        std::int64_t bytes = 0;
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(p.items[i].refusal.has_value(), row.refused[i]) << i;
+            if (!row.refused[i]) bytes += p.items[i].size;
+        }
+        EXPECT_EQ(p.totalBytes(), bytes);
+        EXPECT_EQ(p.copyableCount(), std::count(row.refused.begin(), row.refused.end(), false));
+        EXPECT_EQ(p.items[2].refusal->description(), "The name \u201C" + accents + "x\u201D is longer than the backup "
+                                                     "drive's file system allows (255" + row.unit + " at most)");
+        // The same name as a card folder: no folder of the plan is made.
+        add(4, "DCIM/" + accents + "x", "A.JPG");
+        const CopyError e = planError({2, 4}, CopyLayout::keepCardStructure());
+        EXPECT_EQ(e.kind(), CopyError::Kind::nameTooLong);
+        EXPECT_EQ(e.text(), backup + "/DCIM/" + accents + "x");
+        report.files.pop_back();
+    }
+}
+
 TEST_F(PlannerFixture, AFileAskedForTwiceIsPlannedOnce) {
     add(1, "DCIM", "A.JPG");
     add(2, "DCIM", "B.JPG");
@@ -320,7 +363,8 @@ TEST(CopyPlannerPaths, IsInsideJudgesByTheNearestExistingFolder) {
 }
 
 // Values from the card and typed templates can hold anything; no plan may leave the backup root,
-// and every folder level below the root is a cleaned, visible, non-traversing name.
+// and every folder level below the root is a cleaned, visible, non-traversing name that the
+// backup's file system can hold (or the plan says which one it cannot).
 TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
     const std::vector<std::string> atoms = {"..", "/", ".", "\x01", "\x7F", "\n", "a", "\xC3\xA9", ":", " ", "\\",
                                             "{folder}", "{camera}", "{card}", "{date}", "{YYYY}", "-", "~",
@@ -335,6 +379,7 @@ TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
     const std::vector<CopyLayout> layouts = {CopyLayout::keepCardStructure(), CopyLayout::byDate(), CopyLayout::nextToShoot(),
                                              CopyLayout::besideShoot("s")};
     int planned = 0;
+    int tooLong = 0;
     for (int round = 0; round < 1500; ++round) {
         report.files.clear();
         report.groups.clear();
@@ -359,6 +404,9 @@ TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
             if (e.kind() == CopyError::Kind::outsideDestination) {
                 EXPECT_TRUE(verbatim) << e.description();
                 EXPECT_NE(g.landings[0].folder.find(".."), std::string::npos);
+            } else if (e.kind() == CopyError::Kind::nameTooLong) {
+                ++tooLong;
+                EXPECT_GT(e.text().size() - e.text().find_last_of('/') - 1, 255u);
             } else {
                 EXPECT_EQ(e.kind(), CopyError::Kind::insideLibrary) << e.description();
             }
@@ -376,12 +424,14 @@ TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
             if (end == std::string::npos) end = rel.size();
             const std::string piece = rel.substr(start, end - start);
             EXPECT_FALSE(piece.empty()) << dir;
+            EXPECT_LE(piece.size(), 255u) << dir;
             EXPECT_NE(piece.front(), '.') << dir;
             for (unsigned char c : piece) EXPECT_TRUE(c >= 0x20 && c != 0x7F && c != ':' && c != '\\') << dir;
             start = end + 1;
         }
     }
     EXPECT_GT(planned, 900);
+    EXPECT_GT(tooLong, 100);
 }
 
 }  // namespace

@@ -95,6 +95,15 @@ public:
         log(Op::read, p, 0, static_cast<int>(n));
         return n;
     }
+    // A read at an offset is a read to the rules above.
+    ssize_t pread(int fd, void* buf, size_t count, off_t offset) override {
+        const std::string p = pathOf(fd);
+        if (beforeRead) beforeRead(p);
+        if (int e = check(Op::read, p, 0)) return fail(e);
+        ssize_t n = Sys::pread(fd, buf, count, offset);
+        log(Op::read, p, 0, static_cast<int>(n));
+        return n;
+    }
     ssize_t write(int fd, const void* buf, size_t count) override {
         const std::string p = pathOf(fd);
         if (int e = check(Op::write, p, 0)) return e == -1 ? 0 : fail(e);
