@@ -52,8 +52,10 @@ public:
     const std::string& text() const { return text_; }
     // The refused characters of nameRefused; empty otherwise.
     const std::string& refused() const { return refused_; }
-    // The system error number of posix, the byte limit of nameTooLong, 0 otherwise.
+    // The system error number of posix, the limit of nameTooLong, 0 otherwise.
     std::int32_t error() const { return error_; }
+    // nameTooLong: the limit counts UTF-16 units (characters), not bytes.
+    bool limitInUtf16() const { return utf16_; }
 
     // The user's text. Paths are shown as repaired UTF-8, since file names are raw bytes.
     std::string description() const;
