@@ -260,49 +260,6 @@ TEST_F(PlannerFixture, RefusesAnotherVolumeAtTheRoot) {
     }
 }
 
-// A name the backup's file system cannot hold is found while planning. A card name of 255 UTF-16
-// units (legal on the card's exFAT) takes more than ext4's 255 bytes: that file is planned with
-// its refusal and takes no part in the bytes; the FAT family counts UTF-16 units, where it fits.
-// A folder name that long refuses the plan, naming the folder.
-TEST_F(PlannerFixture, NamesLongerThanTheBackupTakes) {
-    std::string accents;
-    for (int i = 0; i < 255; ++i) accents += "\xC3\xA9";  // é: 255 units, 510 bytes
-    std::string euros;
-    for (int i = 0; i < 85; ++i) euros += "\xE2\x82\xAC";  // €: 85 units, 255 bytes
-    add(1, "DCIM", accents, "2024-05-17", 100);
-    add(2, "DCIM", euros, "2024-05-17", 7);
-    add(3, "DCIM", accents + "x", "2024-05-17", 5);
-    struct Row {
-        const char* fileSystem;
-        std::vector<bool> refused;
-        const char* unit;
-    };
-    for (const Row& row : {Row{"", {true, false, true}, " bytes"}, Row{"exfat", {false, false, true}, " characters"}}) {
-        SCOPED_TRACE(row.fileSystem);
-        if (*row.fileSystem) {
-            report.destinations[0].fileSystem = row.fileSystem;
-            live = [&](const std::string&) { return report.destinations[0]; };
-        }
-        const CopyPlan p = plan({1, 2, 3}, CopyLayout::byDate());
-        ASSERT_EQ(p.items.size(), 3u);
-        std::int64_t bytes = 0;
-        for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(p.items[i].refusal.has_value(), row.refused[i]) << i;
-            if (!row.refused[i]) bytes += p.items[i].size;
-        }
-        EXPECT_EQ(p.totalBytes(), bytes);
-        EXPECT_EQ(p.copyableCount(), std::count(row.refused.begin(), row.refused.end(), false));
-        EXPECT_EQ(p.items[2].refusal->description(), "The name \u201C" + accents + "x\u201D is longer than the backup "
-                                                     "drive's file system allows (255" + row.unit + " at most)");
-        // The same name as a card folder: no folder of the plan is made.
-        add(4, "DCIM/" + accents + "x", "A.JPG");
-        const CopyError e = planError({2, 4}, CopyLayout::keepCardStructure());
-        EXPECT_EQ(e.kind(), CopyError::Kind::nameTooLong);
-        EXPECT_EQ(e.text(), backup + "/DCIM/" + accents + "x");
-        report.files.pop_back();
-    }
-}
-
 TEST_F(PlannerFixture, AFileAskedForTwiceIsPlannedOnce) {
     add(1, "DCIM", "A.JPG");
     add(2, "DCIM", "B.JPG");
