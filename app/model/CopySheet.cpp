@@ -6,6 +6,7 @@
 #include "present/CopyReport.h"
 #include "present/Format.h"
 #include "present/Home.h"
+#include "present/Results.h"
 #include "present/Sidebar.h"
 #include "report/Report.h"
 
@@ -147,6 +148,11 @@ QString CopySheet::nameTooLongText() {
     return QStringLiteral("The new folder's name is too long: a folder name holds at most 255 bytes.");
 }
 
+QString CopySheet::cardChangedText(const CardChanges& changes) {
+    return QStringLiteral("Since this check, ") + present::changesText(changes) +
+           QStringLiteral(" on the card \u2014 check it again before copying.");
+}
+
 CopySheet::CopySheet(AppModel& model, VerifyReport report, AppModel::CopyRequest request, QSettings& settings,
                      CopySheetDeps deps, QObject* parent)
     : QObject(parent),
@@ -175,6 +181,7 @@ CopySheet::CopySheet(AppModel& model, VerifyReport report, AppModel::CopyRequest
     // The sheet opens: the layout's default name, and the save folder remembered for backup 0.
     baseFolder_ = baseDefault(layout_, today(), present::cardName(report_->source));
     changed(location_.isEmpty());
+    connect(&model_, &AppModel::savedCardChanged, this, &CopySheet::cardMoved);
 }
 
 CopySheet::~CopySheet() {
@@ -456,6 +463,20 @@ void CopySheet::changed(bool restoreLocation) {
     debounce_.start();
 }
 
+void CopySheet::cardMoved() {
+    if (phase_ != Phase::planning) return;
+    // A plan already shown is of the card as it was: it goes now, not after the quiet spell.
+    ++generation_;
+    debounce_.stop();
+    emit planChanged();
+    launchPlan();
+}
+
+std::optional<QString> CopySheet::cardRefusal() const {
+    if (model_.savedCard() == AppModel::SavedCard::changed) return cardChangedText(model_.savedCardChanges());
+    return std::nullopt;
+}
+
 QString CopySheet::settingsKeyPath() const {
     return text(report_->destinations.at(size_t(destination_)).path);
 }
@@ -469,10 +490,13 @@ void CopySheet::launchPlan() {
         emit planChanged();
         return;
     }
-    if (!nameError().isEmpty()) {
-        // Nothing is planned from a name no file system would take.
+    // Nothing is planned from a card that is no longer as its check found it, nor from a name no
+    // file system would take.
+    std::optional<QString> refused = cardRefusal();
+    if (!refused && !nameError().isEmpty()) refused = nameError();
+    if (refused) {
         planGeneration_ = generation_;
-        planResult_ = nameError();
+        planResult_ = *refused;
         preview_.clear();
         emit planChanged();
         return;
@@ -538,7 +562,8 @@ CopySheet::Outcome CopySheet::work(const Inputs& in) {
             return out;
         }
         std::map<std::string, int> folders;  // plain byte order
-        for (const auto& item : plan.items) ++folders[item.destDir];
+        for (const auto& item : plan.items)
+            if (!item.refusal) ++folders[item.destDir];
         const std::string prefix = plan.root == "/" ? "/" : plan.root + "/";
         for (const auto& [dir, count] : folders) {
             if (out.preview.size() >= kPreviewRows) break;
@@ -594,7 +619,7 @@ QString CopySheet::planError() const {
     return e ? *e : QString();
 }
 
-int CopySheet::planCount() const { return plan() ? int(plan()->items.size()) : 0; }
+int CopySheet::planCount() const { return plan() ? plan()->copyableCount() : 0; }
 qint64 CopySheet::planBytes() const { return plan() ? plan()->totalBytes() : 0; }
 int CopySheet::renamedForCollision() const { return plan() ? plan()->renamedForCollision : 0; }
 QVariantList CopySheet::preview() const { return plan() ? preview_ : QVariantList(); }
@@ -607,16 +632,65 @@ QString CopySheet::planSummary() const {
 }
 
 QString CopySheet::copyButtonText() const {
-    return planCurrent() ? present::copyFilesButton(planCount()) : QStringLiteral("Copy Files");
+    if (starting_) return QStringLiteral("Looking at the Card\u2026");
+    return plan() ? present::copyFilesButton(planCount()) : QStringLiteral("Copy Files");
 }
 
-bool CopySheet::canCopy() const { return phase_ == Phase::planning && plan() && !plan()->items.empty(); }
+QString CopySheet::refusedText() const {
+    const CopyPlan* p = plan();
+    if (!p) return {};
+    std::vector<const PlannedCopy*> refused;
+    for (const auto& item : p->items)
+        if (item.refusal) refused.push_back(&item);
+    if (refused.empty()) return {};
+    // The reason first: a name this long would push it out of sight, so the name gives way in
+    // its middle.
+    QString name = present::displayText(refused.front()->name);
+    if (name.size() > 60) name = name.left(40) + QStringLiteral("\u2026") + name.right(16);
+    const CopyError& why = *refused.front()->refusal;
+    const QString limit =
+        QStringLiteral(" (%1 %2 at most)")
+            .arg(why.error())
+            .arg(why.limitInUtf16() ? QStringLiteral("characters") : QStringLiteral("bytes"));
+    const QString backup = text(report_->destinations.at(size_t(destination_)).name);
+    if (refused.size() == 1)
+        return present::quoted(name) + QStringLiteral(" won't be copied: its name is longer than ") + backup +
+               QStringLiteral("'s file system allows") + limit + u'.';
+    return present::quoted(name) + QStringLiteral(" and ") +
+           present::counted(int64_t(refused.size() - 1), QStringLiteral("other file"),
+                            QStringLiteral("other files")) +
+           QStringLiteral(" won't be copied: their names are longer than ") + backup +
+           QStringLiteral("'s file system allows") + limit + u'.';
+}
+
+bool CopySheet::canCopy() const {
+    return phase_ == Phase::planning && !starting_ && plan() && plan()->copyableCount() > 0;
+}
 
 // ---------------------------------------------------------------------------------------------
 // The run
 
 void CopySheet::copy() {
     if (!canCopy() || model_.copying()) return;
+    // The card is looked at once more: one changed a moment ago, before its watch said so, is not
+    // copied from as if it were as checked.
+    starting_ = true;
+    emit planChanged();
+    const quint64 pressed = generation_;
+    QPointer<CopySheet> self(this);
+    model_.whenCardLooked([self, pressed](AppModel&, bool go) {
+        if (!self) return;
+        self->starting_ = false;
+        if (go && self->generation_ == pressed && self->canCopy() && !self->model_.copying() &&
+            !self->cardRefusal()) {
+            self->start();
+            return;
+        }
+        emit self->planChanged();
+    });
+}
+
+void CopySheet::start() {
     CopyPlan plan = *this->plan();
     if (layout_ != Layout::shoot) {
         QVariantMap saved = settings_.value(QLatin1String(kLocationsKey)).toMap();
@@ -706,6 +780,8 @@ void CopySheet::pressEscape() {
 
 void CopySheet::cancel() {
     if (phase_ != Phase::planning) return;
+    // A Copy still waiting for its look at the card does not start once the sheet is closing.
+    ++generation_;
     emit finished();
     model_.clearCopyRequest();
 }
@@ -738,9 +814,9 @@ bool CopySheet::waitForPlan(int timeoutMs) {
 
 bool CopySheet::waitForRun(int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
-    while (phase_ == Phase::copying && !deadline.hasExpired())
+    while ((starting_ || phase_ == Phase::copying) && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return phase_ != Phase::copying;
+    return !starting_ && phase_ != Phase::copying;
 }
 
 }  // namespace halvetrop

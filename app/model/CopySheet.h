@@ -73,10 +73,13 @@ class CopySheet : public QObject {
     // "1,234 files · 31.4 GB · 812 GB free on Archive": the preview's header.
     Q_PROPERTY(QString planSummary READ planSummary NOTIFY planChanged)
     // "Copy 1 File", "Copy 1,234 Files"; without a count until the plan of the choices shown is
-    // there (never "Copy 0 Files" for a plan still being made).
+    // there, or when there is none (never "Copy 0 Files" for a plan still being made or refused);
+    // "Looking at the Card…" while Copy waits for a look at the card.
     Q_PROPERTY(QString copyButtonText READ copyButtonText NOTIFY planChanged)
     // How many files get a number for sharing a name in their folder; "" when none does.
     Q_PROPERTY(QString collisionText READ collisionText NOTIFY planChanged)
+    // The files of the plan that will not be copied, and why; "" when every file will be.
+    Q_PROPERTY(QString refusedText READ refusedText NOTIFY planChanged)
     Q_PROPERTY(bool canCopy READ canCopy NOTIFY planChanged)
     Q_PROPERTY(QVariantMap progress READ progressMap NOTIFY progressChanged)
     Q_PROPERTY(QVariantMap reportView READ reportView NOTIFY phaseChanged)
@@ -93,6 +96,8 @@ public:
     static QString volumesChangedText();
     static QString volumesUnknownText();
     static QString nameTooLongText();
+    // The card of the result changed since its check (`changes` as the result says them).
+    static QString cardChangedText(const CardChanges& changes);
     // A copy this user could not write: the backup's volume is mounted read-only, or `folder` (a
     // destination folder, or the nearest folder above one that exists) may not be written in.
     static QString readOnlyText(const QString& backup);
@@ -157,7 +162,10 @@ public:
     QString planSummary() const;
     QString copyButtonText() const;
     QString collisionText() const { return present::collisionNote(renamedForCollision()); }
+    QString refusedText() const;
     bool canCopy() const;
+    // Copy was pressed and waits for a look at the card before the run starts.
+    bool starting() const { return starting_; }
     quint64 generation() const { return generation_; }
 
     // Return and Copy; nothing unless the plan shown is the plan of the current choices.
@@ -193,6 +201,11 @@ private:
     struct Inputs;
     struct Outcome;
     void changed(bool restoreLocation = false);
+    // The model's word on the result's card moved: the plan is made again, or refused, at once.
+    void cardMoved();
+    // Why nothing may be copied from the card as it is now; nothing when it is as checked.
+    std::optional<QString> cardRefusal() const;
+    void start();
     void launchPlan();
     void applyOutcome(Outcome outcome);
     void finish(CopyRunResult result);
@@ -224,6 +237,7 @@ private:
     QVariantList preview_;
     std::optional<std::int64_t> freeBytes_;
     int plansInFlight_ = 0;
+    bool starting_ = false;
 
     std::shared_ptr<CopyRunner> runner_;
     std::optional<CopyProgress> progress_;

@@ -11,6 +11,7 @@
 #include "report/Join.h"
 #include "text/Utf8.h"
 
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 
 #include <cerrno>
@@ -154,10 +155,11 @@ TargetOutcome TargetOutcome::failed(std::string path, CopyError error) {
     return o;
 }
 
-std::string temporaryName(std::string_view name, std::string_view token) {
+std::string temporaryName(std::string_view name, std::string_view token, std::size_t maxBytes) {
     const std::string_view prefix = ".";
     const std::string suffix = ".halvetrop-" + std::string(token) + ".partial";
-    name = utf8Prefix(name, fileNameMax - prefix.size() - suffix.size());
+    // A limit too small for the suffix itself still gets a name of its own, from the suffix.
+    name = utf8Prefix(name, maxBytes > prefix.size() + suffix.size() ? maxBytes - prefix.size() - suffix.size() : 0);
     std::string out;
     out.reserve(prefix.size() + name.size() + suffix.size());
     out.append(prefix);
@@ -209,10 +211,30 @@ void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, con
 
 CopyEngine::CopyEngine(Sys& sys) : sys_(sys) {
     maxFileSizeOf = [](const std::string& dir) { return Drives::info(dir).maxFileSize; };
+    nameLimitOf = [&sys](int dirFd, const std::string& dir) {
+        struct statvfs fs {};
+        const unsigned long namemax = sys.fstatvfs(dirFd, &fs) == 0 ? fs.f_namemax : 0;
+        return NameLimit::of(Drives::info(dir).isFATFamily(), namemax);
+    };
 }
 
 CopyResult CopyEngine::copy(const std::string& source, const std::vector<CopyTarget>& targets) {
     return finish(write(source, targets));
+}
+
+UniqueFd CopyEngine::openSource(const std::string& source) {
+    // Card files can nest deeper than one path may name.
+    const int fd = openLongNoAtime(sys_, source, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, sourceAccessTimes);
+    if (fd < 0) {
+        const int error = currentError();
+        if (error == ENOENT || error == ENOTDIR) throw CopyError::sourceGone(source);
+        throw CopyError::posix("open " + source, error);
+    }
+    UniqueFd src(fd, sys_);
+    struct stat st {};
+    if (sys_.fstat(src.get(), &st) != 0) throw CopyError::posix("fstat " + source, currentError());
+    if (!S_ISREG(st.st_mode)) throw CopyError::posix("open " + source, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return src;
 }
 
 namespace {
@@ -240,14 +262,10 @@ CopyError abortRecords(Sys& sys, const std::vector<std::unique_ptr<Pending>>& re
 }  // namespace
 
 WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyTarget>& targets) {
-    // Opening the source: never through a link, never blocking on a FIFO, never touching its
-    // access time (which would be a write to the card).
-    const int baseFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    // Card files can nest deeper than one path may name.
-    const int sourceFd = openLongNoAtime(sys_, source, baseFlags, sourceAccessTimes);
-    if (sourceFd < 0) throw CopyError::posix("open " + source, currentError());
-    UniqueFd src(sourceFd, sys_);
+    return write(source, openSource(source), targets);
+}
 
+WrittenCopy CopyEngine::write(const std::string& source, UniqueFd src, const std::vector<CopyTarget>& targets) {
     struct stat before {};
     if (sys_.fstat(src.get(), &before) != 0) throw CopyError::posix("fstat " + source, currentError());
     if (!S_ISREG(before.st_mode)) throw CopyError::posix("open " + source, S_ISDIR(before.st_mode) ? EISDIR : EINVAL);
@@ -262,6 +280,7 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
     result.bytes = size;
     std::vector<std::unique_ptr<Pending>>& records = state.records;
     std::map<dev_t, std::optional<std::int64_t>> limits;
+    std::map<dev_t, NameLimit> nameLimits;
 
     // Setting up the targets.
     for (const CopyTarget& target : targets) {
@@ -276,17 +295,16 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
         p->dirPath = target.dir;
         p->finalName = target.name;
         p->final = final;
-        p->tmpName = temporaryName(target.name, randomToken());
-        p->tmp = join(target.dir, p->tmpName);
         const std::string dirToOpen = target.dir.empty() ? "/" : target.dir;
         p->dir = UniqueFd(target.dirFd >= 0 ? sys_.fcntl(target.dirFd, F_DUPFD_CLOEXEC, 0)
                                             : sys_.openat(AT_FDCWD, dirToOpen.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC),
                           sys_);
         if (!p->dir) {
-            result.outcomes.push_back(TargetOutcome::failed(final, CopyError::posix("create " + p->tmp, currentError())));
+            result.outcomes.push_back(TargetOutcome::failed(final, CopyError::posix("create " + final, currentError())));
             continue;
         }
 
+        NameLimit nameLimit;
         struct stat dirStat {};
         if (sys_.fstat(p->dir.get(), &dirStat) == 0) {
             auto found = limits.find(dirStat.st_dev);
@@ -296,7 +314,19 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
                 result.outcomes.push_back(TargetOutcome::failed(final, CopyError::tooLargeForVolume(final)));
                 continue;
             }
+            auto names = nameLimits.find(dirStat.st_dev);
+            if (names == nameLimits.end())
+                names = nameLimits.emplace(dirStat.st_dev, nameLimitOf ? nameLimitOf(p->dir.get(), target.dir) : NameLimit{}).first;
+            nameLimit = names->second;
         }
+        // A name the drive cannot hold is refused before a byte of it is written, rather than
+        // written whole under a shorter temporary name that can never be given it.
+        if (!nameLimit.fits(target.name)) {
+            result.outcomes.push_back(TargetOutcome::failed(final, CopyError::nameTooLong(final, nameLimit)));
+            continue;
+        }
+        p->tmpName = temporaryName(target.name, randomToken(), nameLimit.byteBudget());
+        p->tmp = join(target.dir, p->tmpName);
 
         struct stat existing {};
         if (sys_.fstatat(p->dir.get(), p->finalName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -372,13 +402,16 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
     // A changed source is caught by its size and times, and by the path still naming this file.
     struct stat after {};
     struct stat byPath {};
+    const bool atPath = statLongPath(sys_, source, &byPath, AT_SYMLINK_NOFOLLOW) == 0;
+    const int pathError = atPath ? 0 : currentError();
     const bool changed =
         sys_.fstat(src.get(), &after) != 0 || (done != size && !live().empty()) || after.st_size != size ||
         after.st_mtim.tv_sec != before.st_mtim.tv_sec || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
         after.st_ctim.tv_sec != before.st_ctim.tv_sec || after.st_ctim.tv_nsec != before.st_ctim.tv_nsec ||
-        statLongPath(sys_, source, &byPath, AT_SYMLINK_NOFOLLOW) != 0 || byPath.st_dev != before.st_dev ||
-        byPath.st_ino != before.st_ino;
-    if (changed) throw abortAll(CopyError::sourceChanged(source));
+        !atPath || byPath.st_dev != before.st_dev || byPath.st_ino != before.st_ino;
+    if (changed)
+        throw abortAll(pathError == ENOENT || pathError == ENOTDIR ? CopyError::sourceGone(source)
+                                                                   : CopyError::sourceChanged(source));
     result.sourceHash = hash.finalize();
 
     // Flushing each copy.

@@ -5,6 +5,8 @@
 // cache and hashed again, and only a matching copy is moved to its final name, never replacing
 // anything. The card is only ever read.
 #include "copy/CopyError.h"
+#include "copy/CopyLayout.h"
+#include "platform/Fd.h"
 #include "platform/NoAtime.h"
 #include "platform/PageCache.h"
 #include "platform/Sys.h"
@@ -82,6 +84,10 @@ public:
     // 4 GiB - 1), nullopt when unknown. Drives::info(dir).maxFileSize by default; asked once per
     // device within one copy.
     std::function<std::optional<std::int64_t>(const std::string& dir)> maxFileSizeOf;
+    // How long a name may be in the folder open as dirFd (its file system's limit); by default
+    // from statvfs and whether Drives::info(dir) calls it one of the FAT family. Asked once per
+    // device within one copy.
+    std::function<NameLimit(int dirFd, const std::string& dir)> nameLimitOf;
     // Asked about a target's open folder right before its temporary file is created and again
     // right before the copy is named; an error refuses the target with it. May be called from the
     // thread of finish(). By default every folder passes.
@@ -91,8 +97,16 @@ public:
     AccessTimesTouched sourceAccessTimes;
 
     // The verified copy. Throws CopyError only for the source side: posix ("open ", "fstat ",
-    // "read "), sourceChanged and cancelled; everything that goes wrong at a target is an outcome.
+    // "read "), sourceGone, sourceChanged and cancelled; everything that goes wrong at a target is
+    // an outcome.
     CopyResult copy(const std::string& source, const std::vector<CopyTarget>& targets);
+
+    // The card file, opened as a copy reads it: read-only, never through a link, never blocking on
+    // a FIFO, never touching its access time (which would be a write to the card), and a regular
+    // file. Throws sourceGone when nothing is at the path any more, posix ("open ", "fstat ")
+    // otherwise. A caller that must know the file is there before it acts on the backup (makes a
+    // folder for it) opens it here and hands it to write().
+    UniqueFd openSource(const std::string& source);
 
     // copy() in two steps, so that one file's proof can run while the next is written: write()
     // streams the source into the temporary files and flushes them (throws as copy() does for
@@ -100,6 +114,9 @@ public:
     // only cancelled; never reports progress). finish() may run on another thread than write(),
     // at the same time as a write() of another file with the same engine.
     WrittenCopy write(const std::string& source, const std::vector<CopyTarget>& targets);
+    // The same for a source already open (from openSource); `source` names it in messages and is
+    // looked at once more after the read, to see that it still names this file.
+    WrittenCopy write(const std::string& source, UniqueFd opened, const std::vector<CopyTarget>& targets);
     CopyResult finish(WrittenCopy written);
 
 private:
@@ -113,7 +130,7 @@ void moveIntoPlaceNoClobber(Sys& sys, int dirFd, const std::string& tmpName, con
                             const std::string& finalPath);
 
 // "." + name + ".halvetrop-" + token + ".partial", with `name` cut on a UTF-8 boundary when the
-// whole would not fit in one file-name component (255 bytes).
-std::string temporaryName(std::string_view name, std::string_view token);
+// whole would not fit in one file-name component of `maxBytes` bytes.
+std::string temporaryName(std::string_view name, std::string_view token, std::size_t maxBytes = fileNameMax);
 
 }  // namespace halvetrop

@@ -21,6 +21,10 @@ CopyError CopyError::cancelled() { return {Kind::cancelled, {}, 0}; }
 CopyError CopyError::nameRefused(std::string path, std::string refused) {
     return {Kind::nameRefused, std::move(path), 0, std::move(refused)};
 }
+CopyError CopyError::sourceGone(std::string source) { return {Kind::sourceGone, std::move(source), 0}; }
+CopyError CopyError::nameTooLong(std::string path, const NameLimit& limit) {
+    return {Kind::nameTooLong, std::move(path), static_cast<std::int32_t>(limit.max), {}, limit.utf16};
+}
 
 namespace {
 
@@ -42,6 +46,11 @@ std::string whyRefused(const std::string& refused) {
     return "its file system doesn't allow " + list + " in names";
 }
 
+std::string lastPiece(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 std::string CopyError::description() const {
@@ -59,11 +68,12 @@ std::string CopyError::description() const {
     case Kind::backupUnconfirmed:
         return "Can't tell whether the drive at " + shown + " is the backup that was checked. Check the card again first.";
     case Kind::cancelled: return "Cancelled";
-    case Kind::nameRefused: {
-        const std::size_t slash = shown.find_last_of('/');
-        const std::string name = slash == std::string::npos ? shown : shown.substr(slash + 1);
-        return "The backup drive refused the name \u201C" + name + "\u201D: " + whyRefused(refused_);
-    }
+    case Kind::nameRefused:
+        return "The backup drive refused the name \u201C" + lastPiece(shown) + "\u201D: " + whyRefused(refused_);
+    case Kind::sourceGone: return "No longer on the card";
+    case Kind::nameTooLong:
+        return "The name \u201C" + lastPiece(shown) + "\u201D is longer than the backup drive's file system allows (" +
+               std::to_string(error_) + (utf16_ ? " characters" : " bytes") + " at most)";
     }
     return "Cancelled";
 }

@@ -1,5 +1,7 @@
 #pragma once
 // The one error type of verified copying. Its description() is the text the user sees.
+#include "copy/CopyLayout.h"
+
 #include <cstdint>
 #include <string>
 
@@ -20,6 +22,8 @@ public:
         backupUnconfirmed,   // "Can't tell whether the drive at " + the backup folder + " is the backup ..."
         cancelled,           // "Cancelled"
         nameRefused,         // "The backup drive refused the name “" + the file's name + "”: " + why
+        sourceGone,          // "No longer on the card" (the path is the card file's)
+        nameTooLong,         // "The name “" + the last piece of the path + "” is longer than ..."
     };
 
     static CopyError posix(std::string operation, std::int32_t error);
@@ -37,14 +41,21 @@ public:
     // system does not allow (FAT, exFAT and NTFS refuse " * : < > ? \ | and control characters);
     // empty, the name is not UTF-8 text, which such a drive cannot store.
     static CopyError nameRefused(std::string path, std::string refused);
+    // Nothing is at the card file's path any more (deleted, moved, its card taken out).
+    static CopyError sourceGone(std::string source);
+    // A name in `path` (the destination folder, or the file's final path) is longer than the
+    // `limit` bytes one name may have on the backup's file system.
+    static CopyError nameTooLong(std::string path, const NameLimit& limit);
 
     Kind kind() const { return kind_; }
     // The path of every case but posix and cancelled; the operation text for posix.
     const std::string& text() const { return text_; }
     // The refused characters of nameRefused; empty otherwise.
     const std::string& refused() const { return refused_; }
-    // The system error number of posix, 0 otherwise.
+    // The system error number of posix, the limit of nameTooLong, 0 otherwise.
     std::int32_t error() const { return error_; }
+    // nameTooLong: the limit counts UTF-16 units (characters), not bytes.
+    bool limitInUtf16() const { return utf16_; }
 
     // The user's text. Paths are shown as repaired UTF-8, since file names are raw bytes.
     std::string description() const;
@@ -52,12 +63,13 @@ public:
     bool operator==(const CopyError&) const = default;
 
 private:
-    CopyError(Kind kind, std::string text, std::int32_t error, std::string refused = {})
-        : kind_(kind), text_(std::move(text)), error_(error), refused_(std::move(refused)) {}
+    CopyError(Kind kind, std::string text, std::int32_t error, std::string refused = {}, bool utf16 = false)
+        : kind_(kind), text_(std::move(text)), error_(error), refused_(std::move(refused)), utf16_(utf16) {}
     Kind kind_;
     std::string text_;
     std::int32_t error_ = 0;
     std::string refused_;
+    bool utf16_ = false;  // nameTooLong: the limit counts UTF-16 units, not bytes
 };
 
 }  // namespace halvetrop

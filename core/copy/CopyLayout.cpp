@@ -185,6 +185,24 @@ std::string CopyPlanner::sibling(const std::string& path, const std::string& suf
     return sanitizePath(joined);
 }
 
+NameLimit NameLimit::of(bool fatFamily, unsigned long namemax) {
+    if (fatFamily) return {fileNameMax, true};
+    return {namemax > 0 ? static_cast<std::size_t>(namemax) : fileNameMax, false};
+}
+
+std::size_t NameLimit::lengthOf(std::string_view name) const {
+    if (!utf16) return name.size();
+    const auto* bytes = reinterpret_cast<const uint8_t*>(name.data());
+    const auto length = static_cast<int32_t>(name.size());
+    std::size_t units = 0;
+    for (int32_t at = 0; at < length;) {
+        UChar32 c;
+        U8_NEXT(bytes, at, length, c);
+        units += c > 0xFFFF ? 2 : 1;
+    }
+    return units;
+}
+
 std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {
     if (text.size() <= maxBytes) return text;
     std::size_t cut = maxBytes;

@@ -42,6 +42,24 @@ private:
 // The most bytes one file-name component may have on the file systems copies go to.
 inline constexpr std::size_t fileNameMax = 255;
 
+// How long one name may be on a backup's file system. Most count bytes, up to what statvfs says
+// (255 on ext4, XFS and btrfs; less on some stacked file systems). The FAT family stores names as
+// UTF-16 and takes 255 of its units, whatever its driver reports: a card's own exFAT names fit
+// there, while on ext4 the same 255 units may need up to 765 bytes.
+struct NameLimit {
+    std::size_t max = fileNameMax;  // bytes, or UTF-16 units
+    bool utf16 = false;
+
+    // `namemax`: statvfs's f_namemax of the volume, 0 when unknown.
+    static NameLimit of(bool fatFamily, unsigned long namemax);
+    // The length of `name` in this limit's unit; a byte that is not UTF-8 counts as one unit.
+    std::size_t lengthOf(std::string_view name) const;
+    bool fits(std::string_view name) const { return lengthOf(name) <= max; }
+    // The most bytes a name made here (a temporary one) may take and surely fit.
+    std::size_t byteBudget() const { return utf16 ? fileNameMax : max; }
+    bool operator==(const NameLimit&) const = default;
+};
+
 // The longest start of `text` of at most maxBytes bytes that does not end inside a UTF-8
 // sequence, so that a shortened name stays valid where it was.
 std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes);

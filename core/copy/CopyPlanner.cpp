@@ -12,8 +12,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <map>
@@ -88,8 +90,13 @@ std::string PlannedCopy::destination() const { return join(destDir, name); }
 
 std::int64_t CopyPlan::totalBytes() const {
     std::int64_t total = 0;
-    for (const auto& item : items) total += item.size;
+    for (const auto& item : items)
+        if (!item.refusal) total += item.size;
     return total;
+}
+
+int CopyPlan::copyableCount() const {
+    return static_cast<int>(std::count_if(items.begin(), items.end(), [](const PlannedCopy& i) { return !i.refusal; }));
 }
 
 std::string CopyPlanner::canonical(const std::string& path) {
@@ -177,7 +184,10 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
     const VolumeInfo& backup = report.destinations.at(static_cast<std::size_t>(destination));
     const std::string root = canonical(backup.path);
     const std::string rootPrefix = root == "/" ? "/" : root + "/";
-    if (auto refused = refusalAt(root, backup, describe ? describe(root) : Drives::info(root))) throw *refused;
+    const VolumeInfo live = describe ? describe(root) : Drives::info(root);
+    if (auto refused = refusalAt(root, backup, live)) throw *refused;
+    struct statvfs rootFs {};
+    const NameLimit nameLimit = NameLimit::of(live.isFATFamily(), ::statvfs(root.c_str(), &rootFs) == 0 ? rootFs.f_namemax : 0);
 
     if (!location.empty()) {
         for (const auto& piece : splitKeepingEmpty(location))
@@ -248,6 +258,14 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
             if (cardKnown && isInside(dir, cardStat.st_dev, cardStat.st_ino)) throw CopyError::insideSource(dir);
             if (const UniqueFd near = openNearestFolder(dir); near && fence.mayHold(defaultSys(), near.get()))
                 throw CopyError::insideSource(dir);
+            // A folder name from a card folder, a template or a landing and its suffix may be
+            // longer than this drive takes; no folder of the plan is made then.
+            std::string made = root == "/" ? "" : root;
+            for (std::string_view piece : pathComponents(std::string_view(dir).substr(made.size()))) {
+                made += "/";
+                made += piece;
+                if (!nameLimit.fits(piece)) throw CopyError::nameTooLong(made, nameLimit);
+            }
             checkedDirs.insert(dir);
         }
 
@@ -255,11 +273,18 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
         const std::string dirKey = dirLower + "/";
         const std::string cardName(file.nameBytes());
         std::string name = cardName;
-        for (int n = 2; takenKeys.count(dirKey + foldedKey(name)); ++n) name = numbered(cardName, n);
-        if (name != cardName) ++plan.renamedForCollision;
-        takenKeys.insert(dirKey + foldedKey(name));
+        std::optional<CopyError> refusal;
+        if (!nameLimit.fits(name)) {
+            // Said now, before a byte is written; its name is taken by no other file.
+            refusal = CopyError::nameTooLong(join(dir, name), nameLimit);
+        } else {
+            for (int n = 2; takenKeys.count(dirKey + foldedKey(name)); ++n) name = numbered(cardName, n);
+            if (name != cardName) ++plan.renamedForCollision;
+            takenKeys.insert(dirKey + foldedKey(name));
+            if (!nameLimit.fits(name)) refusal = CopyError::nameTooLong(join(dir, name), nameLimit);
+        }
 
-        plan.items.push_back(PlannedCopy{file.id, report.absolutePath(file), dir, name, file.size});
+        plan.items.push_back(PlannedCopy{file.id, report.absolutePath(file), dir, name, file.size, std::move(refusal)});
     }
     return plan;
 }

@@ -2,6 +2,7 @@
 // Where each card file to copy goes on one backup, decided before anything is written, and the
 // refusals that keep a plan inside the chosen backup folder, off the card and out of app libraries.
 // Pure text work on the check's report, except for resolving and comparing paths.
+#include "copy/CopyError.h"
 #include "copy/CopyLayout.h"
 #include "drives/Drives.h"
 
@@ -18,15 +19,24 @@ namespace halvetrop {
 
 struct VerifyReport;
 struct FileResult;
-class CopyError;
 
 struct PlannedCopy {
+    PlannedCopy() = default;
+    PlannedCopy(std::int64_t id, std::string source, std::string destDir, std::string name, std::int64_t size,
+                std::optional<CopyError> refusal = std::nullopt)
+        : id(id), source(std::move(source)), destDir(std::move(destDir)), name(std::move(name)), size(size),
+          refusal(std::move(refusal)) {}
+
     std::int64_t id = 0;      // the card file's id in the report
     // Paths and names are bytes as the file systems know them; repair them to show them.
     std::string source;       // absolute path on the card
     std::string destDir;      // absolute, canonical destination folder
     std::string name;         // file name on the backup: the card's name (numbered after a collision)
     std::int64_t size = 0;    // bytes, from the report
+    // Why this file cannot go where it is planned, found while planning (its name is longer than
+    // the backup's file system allows): the run lists it as failed with this and writes nothing
+    // for it.
+    std::optional<CopyError> refusal;
     std::string destination() const;  // join(destDir, name)
     bool operator==(const PlannedCopy&) const = default;
 };
@@ -41,7 +51,9 @@ struct CopyPlan {
     std::optional<VolumeInfo> backupVolume;
     std::vector<PlannedCopy> items;
     int renamedForCollision = 0;
+    // Of the items that will be copied (those without a refusal).
     std::int64_t totalBytes() const;
+    int copyableCount() const;
 };
 
 struct CopyPlanner {
@@ -60,8 +72,10 @@ struct CopyPlanner {
 
     // Throws CopyError: backupDisconnected or backupUnconfirmed (the volume at the backup's root is
     // another one than the report was made on, or cannot be told from another), outsideDestination,
-    // insideLibrary, insideSource (first met, in that order). `describe` tells what volume is at
-    // the backup's root now (Drives::info when empty).
+    // insideLibrary, then per folder insideSource or nameTooLong (a folder name longer than the
+    // backup's file system allows), first met, in that order. A file whose own name is too long
+    // for it is planned with that refusal. `describe` tells what volume is at the backup's root
+    // now (Drives::info when empty).
     static CopyPlan plan(const VerifyReport& report, const std::vector<std::int64_t>& fileIDs, std::int64_t destination,
                          const CopyLayout& layout, const std::string& location, const std::string& baseFolder,
                          const std::function<VolumeInfo(const std::string&)>& describe = {});

@@ -9,6 +9,8 @@
 #include "report/Join.h"
 #include "text/Utf8.h"
 
+#include <sys/statvfs.h>
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -113,6 +115,7 @@ UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& 
     struct stat rootNow {};
     if (sys_.fstat(current.get(), &rootNow) != 0 || !isBackupRoot(rootNow)) throw CopyError::backupDisconnected(root);
     std::string path = rootIsSlash ? "" : root;
+    std::vector<std::string> below;
     // Each level is looked at and entered relative to its parent's descriptor, never through a
     // link, so nothing can steer the walk out of the backup folder between the look and the use.
     // No folder is made in a level that is on the card, whatever mount it was reached through.
@@ -120,16 +123,21 @@ UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& 
         if (cardFence_.mayHold(sys_, current.get())) throw CopyError::insideSource(dir);
         const std::string piece(view);
         path += "/" + piece;
+        below.push_back(piece);
         struct stat st {};
         if (sys_.fstatat(current.get(), piece.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (sys_.mkdirat(current.get(), piece.c_str(), 0755) != 0) {
+            const bool madeHere = sys_.mkdirat(current.get(), piece.c_str(), 0755) == 0;
+            if (!madeHere) {
                 if (errno != EEXIST) throw CopyError::posix("create folder " + path, currentError());
             } else if (sys_.fsync(current.get()) != 0) {
                 // The new folder must be in its parent on the medium before files are named in it.
-                throw CopyError::posix("create folder " + path, currentError());
+                const int error = currentError();
+                sys_.unlinkat(current.get(), piece.c_str(), AT_REMOVEDIR);
+                throw CopyError::posix("create folder " + path, error);
             }
             if (sys_.fstatat(current.get(), piece.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
                 throw CopyError::outsideDestination(path);
+            if (madeHere && S_ISDIR(st.st_mode)) made_.push_back({below, st.st_dev, st.st_ino});
         }
         if (!S_ISDIR(st.st_mode)) throw CopyError::outsideDestination(path);
         UniqueFd next(sys_.openat(current.get(), piece.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), sys_);
@@ -140,47 +148,72 @@ UniqueFd CopyRunner::makeDirectories(const std::string& dir, const std::string& 
     return current;
 }
 
-CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int dirFd, const std::string& existingName,
-                                             const std::string& existing, std::int64_t size) {
+void CopyRunner::removeEmptyFolders() {
+    const std::string& root = plan_.root;
+    // Children were made after their parents: the last made goes first.
+    for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder) {
+        UniqueFd parent(sys_.openat(AT_FDCWD, root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), sys_);
+        struct stat st {};
+        if (!parent || sys_.fstat(parent.get(), &st) != 0 || !isBackupRoot(st)) return;
+        const std::string& name = folder->pieces.back();
+        for (std::size_t i = 0; parent && i + 1 < folder->pieces.size(); ++i)
+            parent = UniqueFd(sys_.openat(parent.get(), folder->pieces[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), sys_);
+        if (!parent || sys_.fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISDIR(st.st_mode) || st.st_dev != folder->dev || st.st_ino != folder->ino) continue;
+        // Only an empty folder can be removed: one that holds anything (a copy, or what someone
+        // else put there meanwhile) stays.
+        sys_.unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);
+    }
+}
+
+CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int sourceFd, int dirFd,
+                                             const std::string& existingName, const std::string& existing,
+                                             std::int64_t size) {
     struct stat existingStat {};
     if (sys_.fstatat(dirFd, existingName.c_str(), &existingStat, AT_SYMLINK_NOFOLLOW) != 0) return {};
     if (!S_ISREG(existingStat.st_mode) || existingStat.st_size != size) return {};
-    struct stat sourceStat {};
-    if (statLongPath(sys_, source, &sourceStat) != 0) return {};
-    if (sourceStat.st_dev == existingStat.st_dev && sourceStat.st_ino == existingStat.st_ino) return {};
+
+    // The card's file: read-only, never through a link, never blocking, never touching its access
+    // times; the one the copy holds open when it does, so that it is opened once.
+    UniqueFd opened;
+    if (sourceFd < 0) {
+        const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+        opened = UniqueFd(openLongNoAtime(sys_, source, flags, sourceTouched_), sys_);
+        if (!opened) {
+            if (errno == ENOENT || errno == ENOTDIR) throw CopyError::sourceGone(source);
+            throw PosixFailure{"open", source, currentError()};
+        }
+        sourceFd = opened.get();
+    }
+    struct stat st {};
+    if (sys_.fstat(sourceFd, &st) != 0) throw PosixFailure{"fstat", source, currentError()};
+    if (!S_ISREG(st.st_mode)) throw PosixFailure{"open", source, EINVAL};
+    if (st.st_dev == existingStat.st_dev && st.st_ino == existingStat.st_ino) return {};
 
     std::unique_ptr<unsigned char, decltype(&std::free)> buffer(
         static_cast<unsigned char*>(std::aligned_alloc(compareAlignment, compareChunk)), &std::free);
     if (!buffer) throw PosixFailure{"read", source, ENOMEM};
 
-    // The card's file: read-only, never through a link, never blocking, never touching its access
-    // times.
-    const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    const int fd = openLongNoAtime(sys_, source, flags, sourceTouched_);
-    if (fd < 0) throw PosixFailure{"open", source, currentError()};
-    UniqueFd file(fd, sys_);
-    struct stat st {};
-    if (sys_.fstat(file.get(), &st) != 0) throw PosixFailure{"fstat", source, currentError()};
-    if (!S_ISREG(st.st_mode)) throw PosixFailure{"open", source, EINVAL};
-    // Clean pages go; what is read next comes from the drive.
-    if (st.st_size > 0) sys_.posix_fadvise(file.get(), 0, 0, POSIX_FADV_DONTNEED);
+    // Clean pages go; what is read next comes from the drive. Read at offsets, so that a file held
+    // for its copy is still read from its start by the copy.
+    if (st.st_size > 0) sys_.posix_fadvise(sourceFd, 0, 0, POSIX_FADV_DONTNEED);
     XXH3Stream sourceStream;
     std::int64_t sourceCount = 0;
     for (;;) {
         // A big clip must not make Stop wait for the end of its comparison.
         if (isCancelled()) throw CopyError::cancelled();
         errno = 0;
-        const ssize_t n = sys_.read(file.get(), buffer.get(), compareChunk);
+        const ssize_t n = sys_.pread(sourceFd, buffer.get(), compareChunk, sourceCount);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw PosixFailure{"read", source, currentError()};
         }
         if (n == 0) break;
         sourceStream.update(buffer.get(), static_cast<std::size_t>(n));
-        sys_.posix_fadvise(file.get(), sourceCount, n, POSIX_FADV_DONTNEED);
+        sys_.posix_fadvise(sourceFd, sourceCount, n, POSIX_FADV_DONTNEED);
         sourceCount += n;
     }
-    file.reset();
+    opened.reset();
 
     // The file on the backup is read as a copy's read-back is: what it proves is what the drive
     // holds, not what the cache remembers.
@@ -198,11 +231,12 @@ CopyRunner::Sameness CopyRunner::sameContent(const std::string& source, int dirF
     return {sourceCount == b.count && sourceStream.digest() == stream.digest(), b.fromMedium};
 }
 
-void CopyRunner::findName(NameSearch& search, const PlannedCopy& item, int dirFd) {
+void CopyRunner::findName(NameSearch& search, const PlannedCopy& item, int sourceFd, int dirFd) {
     for (;;) {
         struct stat st {};
         if (sys_.fstatat(dirFd, search.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-        const Sameness same = sameContent(item.source, dirFd, search.name, join(item.destDir, search.name), item.size);
+        const Sameness same =
+            sameContent(item.source, sourceFd, dirFd, search.name, join(item.destDir, search.name), item.size);
         if (same.same) {
             search.alreadyThere = true;
             search.fromMedium = same.fromMedium;
@@ -223,7 +257,8 @@ CopyRunResult CopyRunner::run() {
     }
     const VolumeInfo info = volumeInfo(plan_.root);
     std::int64_t total = 0;
-    for (const auto& item : items) total += item.size;
+    for (const auto& item : items)
+        if (!item.refusal) total += item.size;
 
     if (plan_.backupVolume) {
         if (auto refused = CopyPlanner::refusalAt(plan_.root, *plan_.backupVolume, info)) {
@@ -267,6 +302,13 @@ CopyRunResult CopyRunner::run() {
         if (rootKnown && sys_.fstatat(AT_FDCWD, dir.c_str(), &st, 0) == 0 && st.st_dev == rootStat.st_dev)
             return info.maxFileSize;
         return volumeInfo(dir).maxFileSize;
+    };
+    engine.nameLimitOf = [&](int dirFd, const std::string& dir) {
+        struct stat st {};
+        struct statvfs fs {};
+        const unsigned long namemax = sys_.fstatvfs(dirFd, &fs) == 0 ? fs.f_namemax : 0;
+        const bool onRoot = rootKnown && sys_.fstat(dirFd, &st) == 0 && st.st_dev == rootStat.st_dev;
+        return NameLimit::of((onRoot ? info : volumeInfo(dir)).isFATFamily(), namemax);
     };
     // Right before a temporary file is made and right before a copy is named, on whichever thread.
     engine.vetFolder = [this](int dirFd, const std::string& dir) -> std::optional<CopyError> {
@@ -339,15 +381,26 @@ CopyRunResult CopyRunner::run() {
         engine.progress = [&](std::int64_t n) { report(bytesBefore + n, item.name); };
         bool alreadyThere = false;
         bool launched = false;
+        // A file refused while planning adds nothing to the bytes of the run.
+        const std::int64_t itemBytes = item.refusal ? 0 : item.size;
         try {
+            if (item.refusal) throw *item.refusal;
             if (card && CopyPlanner::isInside(item.destDir, card->first, card->second))
                 throw CopyError::insideSource(item.destDir);
+            // The card file is open before anything is made for it on the backup: a file gone
+            // from the card leaves no folder behind.
+            std::optional<UniqueFd> source = engine.openSource(item.source);
             const UniqueFd dir = makeDirectories(item.destDir, plan_.root, rootReal);
             struct stat folder {};
             if (sys_.fstat(dir.get(), &folder) != 0) throw CopyError::posix("create folder " + item.destDir, currentError());
             NameSearch search{item.name};
-            findName(search, item, dir.get());
-            auto write = [&] { return engine.write(item.source, {CopyTarget{item.destDir, search.name, dir.get()}}); };
+            findName(search, item, source->get(), dir.get());
+            // The file held open is read by the first write; one written again reads it anew.
+            auto write = [&] {
+                UniqueFd opened = source ? std::move(*source) : engine.openSource(item.source);
+                source.reset();
+                return engine.write(item.source, std::move(opened), {CopyTarget{item.destDir, search.name, dir.get()}});
+            };
             std::optional<WrittenCopy> written;
             if (!search.alreadyThere) {
                 written = write();
@@ -357,7 +410,7 @@ CopyRunResult CopyRunner::run() {
                 // was planned under this very name, the name may be taken since the first look.
                 if (sameFolder) {
                     const std::string looked = search.name;
-                    findName(search, item, dir.get());
+                    findName(search, item, -1, dir.get());
                     if (search.alreadyThere || search.name != looked) {
                         written.reset();
                         if (!search.alreadyThere) written = write();
@@ -385,7 +438,7 @@ CopyRunResult CopyRunner::run() {
                     }
                     proof = now.get_future();
                 }
-                inFlight = InFlight{folder.st_dev, folder.st_ino, item.id, item.size, bytesBefore + item.size, item.name, std::move(proof)};
+                inFlight = InFlight{folder.st_dev, folder.st_ino, item.id, item.size, bytesBefore + itemBytes, item.name, std::move(proof)};
                 launched = true;
             }
         } catch (const CopyError& error) {
@@ -398,10 +451,11 @@ CopyRunResult CopyRunner::run() {
             if (!settle()) break;
             result.failed.push_back({item.id, systemCallMessage(failure.operation, repairUtf8(failure.path), failure.error)});
         }
-        bytesBefore += item.size;
+        bytesBefore += itemBytes;
         if (!launched) fileDone(bytesBefore, item.name, !alreadyThere);
     }
     settle();
+    removeEmptyFolders();
     result.sourceAccessTimesTouched = engine.sourceAccessTimes.count() + sourceTouched_.count();
     return result;
 }

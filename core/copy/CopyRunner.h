@@ -89,15 +89,26 @@ private:
         bool fromMedium = false;
     };
 
+    // A folder this run made, by its pieces below the backup folder and its identity.
+    struct MadeFolder {
+        std::vector<std::string> pieces;
+        dev_t dev = 0;
+        ino_t ino = 0;
+    };
+
     // Whether a folder's status is that of the backup folder the run started on.
     bool isBackupRoot(const struct stat& st) const;
     // Returns the destination folder, open, so that what is looked at in it next is looked at there.
     UniqueFd makeDirectories(const std::string& dir, const std::string& root, const std::string& rootReal);
+    // Removes the folders this run made that hold nothing (their files failed, or the run was
+    // stopped), deepest first; a folder that holds anything, or is another than the one made, stays.
+    void removeEmptyFolders();
     // `existingName` is looked up in the folder open as dirFd; `existing` is its path for messages.
-    Sameness sameContent(const std::string& source, int dirFd, const std::string& existingName, const std::string& existing,
-                         std::int64_t size);
+    // The card file is read through sourceFd when it is open (-1: opened at `source`).
+    Sameness sameContent(const std::string& source, int sourceFd, int dirFd, const std::string& existingName,
+                         const std::string& existing, std::int64_t size);
     // Goes on from search.name until a name is free or holds the same bytes as the item's source.
-    void findName(NameSearch& search, const PlannedCopy& item, int dirFd);
+    void findName(NameSearch& search, const PlannedCopy& item, int sourceFd, int dirFd);
 
     CopyPlan plan_;
     Sys& sys_;
@@ -110,6 +121,7 @@ private:
     CardFence cardFence_;
     // Card files opened here (to compare with a file already at a name) without O_NOATIME.
     AccessTimesTouched sourceTouched_;
+    std::vector<MadeFolder> made_;
 };
 
 // Byte counts as a file manager shows them: decimal units, "Zero KB", "1 byte", "999 bytes",

@@ -556,10 +556,15 @@ TEST_F(EngineFixture, RefusedTargetsComeFirstInTheOutcomes) {
 }
 
 TEST_F(EngineFixture, ASourceThatChangesIsCaught) {
-    enum class Change { mtime, appended, replacedSameSizeAndTime, chmod };
-    for (Change change : {Change::mtime, Change::appended, Change::replacedSameSizeAndTime, Change::chmod}) {
+    // The last: the file's folder swapped for another holding a file of that name, which leaves
+    // the file being read untouched (times, size, change time): only the path says it is gone.
+    // A file deleted while it is read is no longer on the card.
+    enum class Change { mtime, appended, replacedSameSizeAndTime, chmod, folderSwapped, removed };
+    for (Change change : {Change::mtime, Change::appended, Change::replacedSameSizeAndTime, Change::chmod,
+                          Change::folderSwapped, Change::removed}) {
         SCOPED_TRACE(static_cast<int>(change));
-        const std::string path = tmp.write("card/CHG.JPG", content);
+        const std::string path = tmp.write("card/CHG/CHG.JPG", content);
+        const std::string folder = tmp / "card/CHG";
         CopyEngine engine;
         engine.bufferSize = 65536;
         bool done = false;
@@ -580,19 +585,30 @@ TEST_F(EngineFixture, ASourceThatChangesIsCaught) {
                 const struct timespec times[2] = {st.st_atim, st.st_mtim};
                 ::utimensat(AT_FDCWD, other.c_str(), times, 0);
                 ::rename(other.c_str(), path.c_str());
-            } else {
+            } else if (change == Change::chmod) {
                 ::chmod(path.c_str(), 0600);  // only the change time moves
+            } else if (change == Change::removed) {
+                fs::remove(path);
+            } else {
+                struct stat st {};
+                ::stat(path.c_str(), &st);
+                fs::rename(folder, folder + ".old");
+                const std::string other = tmp.write("card/CHG/CHG.JPG", content);
+                const struct timespec times[2] = {st.st_atim, st.st_mtim};
+                ::utimensat(AT_FDCWD, other.c_str(), times, 0);
             }
         };
         try {
             engine.copy(path, twoTargets());
             ADD_FAILURE() << "not caught";
         } catch (const CopyError& e) {
-            EXPECT_EQ(e.description(), path + " changed while it was being copied");
+            EXPECT_EQ(e.description(),
+                      change == Change::removed ? "No longer on the card" : path + " changed while it was being copied");
         }
         EXPECT_TRUE(partials(dirA).empty());
         EXPECT_TRUE(partials(dirB).empty());
         EXPECT_FALSE(fs::exists(dirA + "/IMG_0001.JPG"));
+        fs::remove_all(folder + ".old");
     }
 }
 
@@ -670,8 +686,8 @@ TEST_F(EngineFixture, ATooLongTemporaryNameIsShortenedOnACharacterBoundary) {
 }
 
 // The engine judges the folder it holds, not the path it was given: a folder on the card is
-// refused before anything is made in it, however it was reached, and so is one whose place cannot
-// be told.
+// refused before anything is made in it, however it was reached, and so is one on the card's
+// device whose place cannot be told, whether it is the card's place or the folder's.
 TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
     const std::string card = tmp.path() + "/card";
     const std::string noMountTable = tmp.mkdir("proc");
@@ -681,6 +697,7 @@ TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
         bool refused;
         bool swapAtOpen = false;  // the folder is swapped for a link into the card as the engine opens it
         std::string procRoot = "/proc";
+        bool folderPlaceUnknown = false;  // the card's place is known, the folder's is not
     };
     const std::vector<Row> rows = {
         {"the card itself", card, true},
@@ -689,6 +706,7 @@ TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
         {"the folder holding the card", tmp.path(), false},
         {"swapped for a link into the card", dirB, true, true},
         {"beside the card, no mount table to tell", dirA, true, false, noMountTable},
+        {"beside the card, its own place unknown", dirA, true, false, "/proc", true},
     };
     const auto before = test::treeOf(card);
     for (const Row& row : rows) {
@@ -699,7 +717,7 @@ TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
                 fs::rename(dirB, dirB + ".aside");
                 fs::create_directory_symlink(card + "/DCIM", dirB);
             }
-            return 0;
+            return row.folderPlaceUnknown && op == Op::statx && path == row.folder ? ENOSYS : 0;
         };
         const CardFence fence = CardFence::around(sys, card, row.procRoot);
         CopyEngine engine(sys);
@@ -707,7 +725,9 @@ TEST_F(EngineFixture, AFolderOnTheCardIsRefusedBeforeAnythingIsMadeInIt) {
             if (fence.mayHold(sys, fd)) return CopyError::insideSource(dir);
             return std::nullopt;
         };
-        const UniqueFd held(row.swapAtOpen ? -1 : ::open(row.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        // Opened by the engine where the test must know it by its path.
+        const bool engineOpens = row.swapAtOpen || row.folderPlaceUnknown;
+        const UniqueFd held(engineOpens ? -1 : ::open(row.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         const CopyResult r = engine.copy(source, {{row.folder, "NEW.JPG", held.get()}});
         ASSERT_EQ(r.outcomes.size(), 1u);
         if (row.refused) {
@@ -735,6 +755,33 @@ TEST(TemporaryName, FormAndShortening) {
     EXPECT_LE(shortened.size(), 255u);
     EXPECT_GE(shortened.size(), 253u);
     EXPECT_TRUE(isValidUtf8(shortened));
+    // A file system of shorter names (an encrypted home folder's 143 bytes) gets one that fits.
+    const std::string stacked = temporaryName(threeByte, "0A1B2C3D", 143);
+    EXPECT_LE(stacked.size(), 143u);
+    EXPECT_GE(stacked.size(), 141u);
+    EXPECT_TRUE(isValidUtf8(stacked));
+}
+
+// A name longer than the folder's file system holds is refused before a byte is written: no
+// temporary file is made for it, and a name at the limit is copied.
+TEST_F(EngineFixture, ANameLongerThanTheDriveHoldsIsRefusedBeforeAnythingIsWritten) {
+    FaultSys sys;
+    CopyEngine engine(sys);
+    engine.nameLimitOf = [](int, const std::string&) { return NameLimit{100, false}; };
+    const std::string longName = std::string(97, 'x') + ".JPG";
+    const CopyResult r = engine.copy(source, {{dirA, longName}, {dirB, std::string(96, 'x') + ".JPG"}});
+    ASSERT_EQ(r.outcomes.size(), 2u);
+    ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::failed);
+    EXPECT_EQ(r.outcomes[0].error->description(),
+              "The name \u201C" + longName + "\u201D is longer than the backup drive's file system allows (100 bytes at most)");
+    EXPECT_EQ(sys.count(Op::openat, dirA + "/"), 0) << "nothing made in the folder";
+    EXPECT_TRUE(fs::is_empty(dirA));
+    EXPECT_EQ(r.outcomes[1].kind, TargetOutcome::Kind::copied) << describe(r.outcomes[1]);
+    for (const auto& c : sys.calls()) {
+        if (c.op == Op::openat && c.path.find(".partial") != std::string::npos) {
+            EXPECT_LE(c.path.size() - c.path.rfind('/') - 1, 100u) << c.path;
+        }
+    }
 }
 
 TEST_F(EngineFixture, ReadBackFromTheMediumOrSaysItWasNot) {

@@ -320,7 +320,8 @@ TEST(CopyPlannerPaths, IsInsideJudgesByTheNearestExistingFolder) {
 }
 
 // Values from the card and typed templates can hold anything; no plan may leave the backup root,
-// and every folder level below the root is a cleaned, visible, non-traversing name.
+// and every folder level below the root is a cleaned, visible, non-traversing name that the
+// backup's file system can hold (or the plan says which one it cannot).
 TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
     const std::vector<std::string> atoms = {"..", "/", ".", "\x01", "\x7F", "\n", "a", "\xC3\xA9", ":", " ", "\\",
                                             "{folder}", "{camera}", "{card}", "{date}", "{YYYY}", "-", "~",
@@ -335,6 +336,7 @@ TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
     const std::vector<CopyLayout> layouts = {CopyLayout::keepCardStructure(), CopyLayout::byDate(), CopyLayout::nextToShoot(),
                                              CopyLayout::besideShoot("s")};
     int planned = 0;
+    int tooLong = 0;
     for (int round = 0; round < 1500; ++round) {
         report.files.clear();
         report.groups.clear();
@@ -359,6 +361,9 @@ TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
             if (e.kind() == CopyError::Kind::outsideDestination) {
                 EXPECT_TRUE(verbatim) << e.description();
                 EXPECT_NE(g.landings[0].folder.find(".."), std::string::npos);
+            } else if (e.kind() == CopyError::Kind::nameTooLong) {
+                ++tooLong;
+                EXPECT_GT(e.text().size() - e.text().find_last_of('/') - 1, 255u);
             } else {
                 EXPECT_EQ(e.kind(), CopyError::Kind::insideLibrary) << e.description();
             }
@@ -376,12 +381,14 @@ TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
             if (end == std::string::npos) end = rel.size();
             const std::string piece = rel.substr(start, end - start);
             EXPECT_FALSE(piece.empty()) << dir;
+            EXPECT_LE(piece.size(), 255u) << dir;
             EXPECT_NE(piece.front(), '.') << dir;
             for (unsigned char c : piece) EXPECT_TRUE(c >= 0x20 && c != 0x7F && c != ':' && c != '\\') << dir;
             start = end + 1;
         }
     }
     EXPECT_GT(planned, 900);
+    EXPECT_GT(tooLong, 100);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <tuple>
 
 namespace halvetrop {
 namespace {
@@ -48,6 +49,34 @@ struct BindMount {
     }
     ~BindMount() { test::runAsRoot("umount -l " + test::shellQuote(at)); }
 };
+
+// Writes `bytes` at `relative` below `root`, making the folders on the way.
+std::string writeBelow(const std::string& root, const std::string& relative, const std::string& bytes) {
+    const fs::path path = fs::path(root) / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+}
+
+// A check's report of these card files (relative path, shoot day, size) against one backup.
+VerifyReport reportOf(const std::string& card, const std::string& backup,
+                      const std::vector<std::tuple<std::string, std::string, std::int64_t>>& files) {
+    VerifyReport report;
+    report.source = Drives::info(card);
+    report.source.path = card;
+    report.destinations.push_back(Drives::info(backup));
+    std::int64_t id = 0;
+    for (const auto& [relative, day, size] : files) {
+        FileResult& f = report.files.emplace_back();
+        f.id = id++;
+        f.relativePath = relative;
+        f.folder = fs::path(relative).parent_path().string();
+        f.name = fs::path(relative).filename().string();
+        f.day = day;
+        f.size = size;
+    }
+    return report;
+}
 
 std::vector<std::string> entries(const std::string& dir) {
     std::vector<std::string> out;
@@ -398,6 +427,64 @@ TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
             fs::remove_all(*volume / (row.mounted + "/" + row.folder));
         }
         EXPECT_EQ(test::treeOf(card), before);
+    }
+}
+
+// A card file that left the card after its copy was planned: the run makes no folder for it,
+// says it is no longer on the card, and copies the rest. Card and backup are drives of their own.
+TEST(CopyOnRealVolumes, ACardFileGoneSincePlanningLeavesNoFolder) {
+    VOLUME_OR_SKIP(card, LoopVolume::Type::ext4, 16 << 20);
+    VOLUME_OR_SKIP(backup, LoopVolume::Type::ext4, 16 << 20);
+    writeBelow(card->mountPoint(), "DCIM/100TEST/A.JPG", bytesOf(6000, 1));
+    const std::string gone = writeBelow(card->mountPoint(), "DCIM/101TEST/B.JPG", bytesOf(7000, 2));
+    const VerifyReport report = reportOf(card->mountPoint(), backup->mountPoint(),
+                                         {{"DCIM/100TEST/A.JPG", "2024-05-17", 6000}, {"DCIM/101TEST/B.JPG", "2024-05-18", 7000}});
+    const CopyPlan plan = CopyPlanner::plan(report, {0, 1}, 0, CopyLayout::byDate(), "", "");
+    ASSERT_TRUE(fs::remove(gone));
+    const CopyRunResult result = CopyRunner(plan).run();
+    ASSERT_EQ(result.copied.size(), 1u);
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0].id, 1);
+    EXPECT_EQ(result.failed[0].message, "No longer on the card");
+    EXPECT_EQ(test::treeOf(backup->mountPoint() + "/2024"),
+              (std::vector<std::string>{"2024-05-17", "2024-05-17/A.JPG 6000"}));
+}
+
+// A legal exFAT card name of 255 UTF-16 units takes 506 bytes: an ext4 backup cannot hold it, and
+// the plan says so before anything is written, while the file's neighbour is copied; an exFAT
+// backup holds it whole.
+TEST(CopyOnRealVolumes, ANameTheBackupCannotHoldIsFoundWhilePlanning) {
+    VOLUME_OR_SKIP(card, LoopVolume::Type::exfat, 16 << 20);
+    std::string name;
+    for (int i = 0; i < 251; ++i) name += "\xC3\xA9";  // é
+    name += ".JPG";
+    writeBelow(card->mountPoint(), "DCIM/100TEST/" + name, bytesOf(5000, 1));
+    writeBelow(card->mountPoint(), "DCIM/100TEST/SHORT.JPG", bytesOf(4000, 2));
+    for (const auto type : {LoopVolume::Type::ext4, LoopVolume::Type::exfat}) {
+        const bool holds = type == LoopVolume::Type::exfat;
+        SCOPED_TRACE(holds ? "exfat backup" : "ext4 backup");
+        VOLUME_OR_SKIP(backup, type, 16 << 20);
+        const VerifyReport report =
+            reportOf(card->mountPoint(), backup->mountPoint(),
+                     {{"DCIM/100TEST/" + name, "2024-05-17", 5000}, {"DCIM/100TEST/SHORT.JPG", "2024-05-17", 4000}});
+        const CopyPlan plan = CopyPlanner::plan(report, {0, 1}, 0, CopyLayout::keepCardStructure(), "", "");
+        ASSERT_EQ(plan.items.size(), 2u);
+        EXPECT_EQ(plan.items[0].refusal.has_value(), !holds);
+        EXPECT_EQ(plan.totalBytes(), holds ? 9000 : 4000);
+        const std::string dir = backup->mountPoint() + "/DCIM/100TEST";
+        const CopyRunResult result = CopyRunner(plan).run();
+        if (holds) {
+            EXPECT_EQ(result.copied.size(), 2u);
+            EXPECT_EQ(readFile(dir + "/" + name), bytesOf(5000, 1));
+            continue;
+        }
+        const std::string why =
+            "The name \u201C" + name + "\u201D is longer than the backup drive's file system allows (255 bytes at most)";
+        EXPECT_EQ(plan.items[0].refusal->description(), why);
+        ASSERT_EQ(result.failed.size(), 1u);
+        EXPECT_EQ(result.failed[0].message, why);
+        ASSERT_EQ(result.copied.size(), 1u);
+        EXPECT_EQ(entries(dir), std::vector<std::string>{"SHORT.JPG"}) << "no temporary file, nothing of the long one";
     }
 }
 

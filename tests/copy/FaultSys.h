@@ -23,7 +23,7 @@ namespace halvetrop::test {
 
 class FaultSys : public Sys {
 public:
-    enum class Op { open, openat, close, read, write, fsync, fstat, fstatat, mkdirat, renameat2, renameat, linkat, unlinkat, futimens, fallocate, syncFileRange };
+    enum class Op { open, openat, close, read, write, fsync, fstat, fstatat, statx, mkdirat, renameat2, renameat, linkat, unlinkat, futimens, fallocate, syncFileRange };
 
     struct Call {
         Op op;
@@ -95,6 +95,15 @@ public:
         log(Op::read, p, 0, static_cast<int>(n));
         return n;
     }
+    // A read at an offset is a read to the rules above.
+    ssize_t pread(int fd, void* buf, size_t count, off_t offset) override {
+        const std::string p = pathOf(fd);
+        if (beforeRead) beforeRead(p);
+        if (int e = check(Op::read, p, 0)) return fail(e);
+        ssize_t n = Sys::pread(fd, buf, count, offset);
+        log(Op::read, p, 0, static_cast<int>(n));
+        return n;
+    }
     ssize_t write(int fd, const void* buf, size_t count) override {
         const std::string p = pathOf(fd);
         if (int e = check(Op::write, p, 0)) return e == -1 ? 0 : fail(e);
@@ -128,6 +137,11 @@ public:
         if (int e = check(Op::fstatat, full, flags)) return fail(e);
         log(Op::fstatat, full, flags, 0);
         return Sys::fstatat(dirfd, path, st, flags);
+    }
+    int statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out) override {
+        const std::string full = path && *path ? relative(dirfd, path) : pathOf(dirfd);
+        if (int e = check(Op::statx, full, flags)) return fail(e);
+        return Sys::statx(dirfd, path, flags, mask, out);
     }
     int mkdirat(int dirfd, const char* path, mode_t mode) override {
         const std::string full = relative(dirfd, path);

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -34,7 +35,8 @@ struct Setup {
     // it (no UUID now, another mount).
     std::shared_ptr<std::atomic<int>> swapped = std::make_shared<std::atomic<int>>(0);
 
-    explicit Setup(int files = 3) {
+    // `listCards`: the model watches and lists the real card folder of a shown result.
+    explicit Setup(int files = 3, bool listCards = false) {
         dir.mkdir("card/DCIM");
         dir.mkdir("one/Photos/2024");
         dir.mkdir("two/Photos/2024");
@@ -43,8 +45,20 @@ struct Setup {
         report.destinations[0].name = "Archive";
         report.source.volumeID = "CARD-ID";
         for (auto& d : report.destinations) d.volumeID = "BACKUP-" + d.path;
-        for (auto& f : report.files) dir.write("card/" + f.relativePath, std::string(size_t(f.size), 'x'));
+        writeCard(dir / "card", report);
+        harness.listCards = listCards;
         model = &harness.start();
+    }
+    // The report shown as the result of a check of the card against both backups.
+    void checked() {
+        model->waitForIdle(5000);
+        model->setSource(report.source.path);
+        model->addBackups({report.destinations[0].path, report.destinations[1].path});
+        model->check(std::optional<CheckLevel>());
+        QCOMPARE(harness.verifierCount(), size_t(1));
+        harness.verifier(0)->complete(report);
+        QTRY_COMPARE(model->phase(), AppModel::Phase::Results);
+        QVERIFY(model->waitForIdle(5000));
     }
     // Stands in for the runner's run when set.
     std::function<CopyRunResult(CopyRunner&)> runCopy;
@@ -89,6 +103,9 @@ private slots:
     void aFolderYouMayNotWriteIn();
     void runEndsInTheLastCopy();
     void copyThatChangesAccessTimesIsSaid();
+    void aCardThatChangesUnderTheSheet_data();
+    void aCardThatChangesUnderTheSheet();
+    void aNameTooLongForTheBackupIsLeftOut();
     void stopListsEveryFile();
     void progressThrottle();
     void explanatoryLines();
@@ -431,13 +448,7 @@ void CopySheetTest::runEndsInTheLastCopy() {
 // say so, as its check would have.
 void CopySheetTest::copyThatChangesAccessTimesIsSaid() {
     Setup s;
-    s.model->waitForIdle(5000);
-    s.model->setSource(s.report.source.path);
-    s.model->addBackups({s.report.destinations[0].path, s.report.destinations[1].path});
-    s.model->check(std::optional<CheckLevel>());
-    QCOMPARE(s.harness.verifierCount(), size_t(1));
-    s.harness.verifier(0)->complete(s.report);
-    QTRY_COMPARE(s.model->phase(), AppModel::Phase::Results);
+    s.checked();
     QCOMPARE(s.model->cardAccessTimesNote(), QString());
     s.runCopy = [](CopyRunner& runner) {
         CopyRunResult result = runner.run();
@@ -450,6 +461,86 @@ void CopySheetTest::copyThatChangesAccessTimesIsSaid() {
     QVERIFY(sheet->waitForRun(30000));
     QVERIFY2(s.model->cardAccessTimesNote().contains(QStringLiteral("belong to another user")),
              qPrintable(s.model->cardAccessTimesNote()));
+}
+
+// The model watches the result's card while the sheet is open. Files that leave the card turn the
+// plan into the reason Copy is not offered, whether the watch saw it first or Copy was pressed
+// before it could: the card is looked at once more before a run starts. Nothing is written.
+void CopySheetTest::aCardThatChangesUnderTheSheet_data() {
+    QTest::addColumn<bool>("beforeCopy");
+    QTest::newRow("seen while the sheet is open") << false;
+    QTest::newRow("pressed before the watch could tell") << true;
+}
+
+void CopySheetTest::aCardThatChangesUnderTheSheet() {
+    QFETCH(bool, beforeCopy);
+    Setup s(2, true);
+    s.checked();
+    auto sheet = s.open();
+    QVERIFY(sheet->waitForPlan(10000));
+    QCOMPARE(sheet->copyButtonText(), QStringLiteral("Copy 2 Files"));
+    QVERIFY(sheet->canCopy());
+    // Every path on the two backups.
+    const auto onBackups = [&] {
+        std::vector<std::string> paths;
+        for (const char* backup : {"one", "two"})
+            for (const auto& e : std::filesystem::recursive_directory_iterator(s.dir / backup))
+                paths.push_back(e.path());
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    };
+    const auto before = onBackups();
+    for (const auto& f : s.report.files) QVERIFY(std::filesystem::remove(s.dir / ("card/" + f.relativePath)));
+    if (!beforeCopy) {
+        QTRY_COMPARE(s.model->savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(sheet->planCurrent());
+        QVERIFY(!sheet->canCopy());
+    }
+    sheet->copy();
+    QVERIFY(sheet->waitForRun(10000));
+    QCOMPARE(sheet->phase(), CopySheet::Phase::planning);
+    QCOMPARE(s.model->savedCard(), AppModel::SavedCard::changed);
+    QTRY_VERIFY(sheet->planCurrent());
+    QCOMPARE(sheet->planError(),
+             QStringLiteral("Since this check, 2 files removed on the card \u2014 check it "
+                            "again before copying."));
+    QVERIFY(!sheet->canCopy());
+    QCOMPARE(sheet->copyButtonText(), QStringLiteral("Copy Files"));
+    QCOMPARE(sheet->preview().size(), 0);
+    QVERIFY(!s.model->copying());
+    QCOMPARE(onBackups(), before);
+}
+
+// A card name longer than the backup's file system holds is said before Copy and left out of it;
+// the other files are copied, and the result lists it with the reason.
+void CopySheetTest::aNameTooLongForTheBackupIsLeftOut() {
+    Setup s;
+    FileResult& f = s.report.files[1];
+    f.name.clear();
+    for (int i = 0; i < 251; ++i) f.name += "\xC3\xA9";  // é: a legal exFAT name, 506 bytes
+    f.name += ".JPG";
+    f.relativePath = "DCIM/" + f.name;
+    auto sheet = s.open();
+    sheet->chooseLayout(Layout::card);
+    QVERIFY(sheet->waitForPlan(10000));
+    QCOMPARE(sheet->copyButtonText(), QStringLiteral("Copy 2 Files"));
+    QVERIFY2(sheet->planSummary().startsWith(QStringLiteral("2 files · 2 KB")),
+             qPrintable(sheet->planSummary()));
+    const QString why =
+        QStringLiteral("The name \u201C") + QString::fromStdString(f.name) +
+        QStringLiteral("\u201D is longer than the backup drive's file system allows (255 bytes at most)");
+    // The reason stays in sight: the name gives way in its middle.
+    QCOMPARE(sheet->refusedText(),
+             QStringLiteral("\u201C") + QString(40, QChar(0xE9)) + QStringLiteral("\u2026") +
+                 QString(12, QChar(0xE9)) +
+                 QStringLiteral(".JPG\u201D won't be copied: its name is longer than Archive's "
+                                "file system allows (255 bytes at most)."));
+    sheet->copy();
+    QVERIFY(sheet->waitForRun(30000));
+    const auto report = sheet->copyReport();
+    QCOMPARE(report->copiedCount(), 2);
+    QCOMPARE(report->failed.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(report->failed[0].message), why);
 }
 
 void CopySheetTest::stopListsEveryFile() {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <filesystem>
@@ -178,6 +179,48 @@ private slots:
         // The first backup's row stood through every change of the others.
         QVERIFY(backupRow);
         QVERIFY(m.waitForIdle(10000));
+    }
+
+    // The copy dialog open over the verdict, and the files it would copy leave the card: the
+    // header says the card changed, the dialog says why nothing is copied, and its Copy button
+    // (and Return) copies nothing. The files are put back for the cases after.
+    void aCardThatChangesUnderTheCopyDialog() {
+        Session s(present_);
+        QVERIFY(s.ready());
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        chooseAndCheck(s);
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(clickCopy(w));
+        QVERIFY(WindowDriver::waitFor([&] { return s.sheet() && s.sheet()->planCurrent(); }));
+        QCOMPARE(w.text(QStringLiteral("copyButton")), QStringLiteral("Copy %1 Files").arg(kMissing));
+        QVERIFY(w.item(QStringLiteral("copyButton"))->isEnabled());
+
+        std::vector<std::string> gone;
+        for (int i = kFiles - kMissing; i < kFiles; ++i)
+            gone.push_back("DCIM/100TEST/IMG_" + std::to_string(1000 + i) + ".JPG");
+        const auto putBack = qScopeGuard([&] {
+            for (int i = kFiles - kMissing; i < kFiles; ++i)
+                card_->write(gone[size_t(i - (kFiles - kMissing))], content(i));
+            ::sync();
+        });
+        for (const std::string& path : gone) QVERIFY(std::filesystem::remove(card() + "/" + path));
+        QVERIFY(WindowDriver::waitFor([&] { return m.savedCard() == AppModel::SavedCard::changed; }));
+        QVERIFY(WindowDriver::waitFor([&] { return !w.text(QStringLiteral("planError")).isEmpty(); }));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Changed since this check"));
+        QCOMPARE(w.text(QStringLiteral("planError")),
+                 QStringLiteral(
+                     "Since this check, %1 files removed on the card \u2014 check it again before copying.")
+                     .arg(kMissing));
+        QCOMPARE(w.text(QStringLiteral("copyButton")), QStringLiteral("Copy Files"));
+        QVERIFY(!w.item(QStringLiteral("copyButton"))->isEnabled());
+        w.key(Qt::Key_Return);
+        QTest::qWait(100);
+        QCOMPARE(s.sheet()->phase(), CopySheet::Phase::planning);
+        QVERIFY(!m.copying());
+        QCOMPARE(filesBelow(backup()), kFiles - kMissing);
+        w.key(Qt::Key_Escape);
+        QVERIFY(WindowDriver::waitFor([&] { return !m.hasCopyRequest(); }));
     }
 
     // Choose card and backup, check, see the verdict, open the files, copy the missing ones

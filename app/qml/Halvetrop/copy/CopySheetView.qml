@@ -267,6 +267,24 @@ ColumnLayout {
                         maximumLineCount: 3
                         Layout.fillWidth: true
                     }
+                    // Files of the plan that will not be copied, and why.
+                    RowLayout {
+                        visible: refusedNote.text !== ""
+                        Layout.fillWidth: true
+                        spacing: 6
+                        Symbol { name: "exclamationmark.triangle.fill"; color: Theme.partial; size: 13; Layout.alignment: Qt.AlignTop }
+                        DataText {
+                            id: refusedNote
+                            objectName: "refusedNote"
+                            text: view.sheet ? view.sheet.refusedText : ""
+                            color: Theme.textRole("partial")
+                            font: Theme.secondaryFont
+                            wrapMode: Text.Wrap
+                            maximumLineCount: 4
+                            elide: Text.ElideRight
+                            Layout.fillWidth: true
+                        }
+                    }
                 }
             }
         }
