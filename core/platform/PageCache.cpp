@@ -226,18 +226,17 @@ bool mediumLiesPastCache(Sys& sys, int fd) {
     case OVERLAYFS_SUPER_MAGIC: return false;
     default: break;
     }
-    // The mount is found by the file itself: a device number names no mount for a btrfs file,
-    // whose subvolume has an anonymous number of its own that the mount table never lists.
     struct statx st {};
     if (sys.statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &st) != 0) return false;
-    const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : fdInfoMountID("/proc", fd);
     MediumWalk walk;
     const dev_t dev = ::makedev(st.stx_dev_major, st.stx_dev_minor);
+    if (st.stx_dev_major != 0) return walk.device(dev, 0);
+    // Without a device number of its own the file's mount is found by the file itself: a btrfs
+    // file's number is its subvolume's, which the mount table never lists.
+    const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : fdInfoMountID("/proc", fd);
     const MountEntry* m = mountID != 0 ? walk.mountByID(mountID) : nullptr;
     if (!m) m = walk.mountOf(dev);
-    if (m) return walk.mounted(*m, 0);
-    // A mount not visible here: a device number of its own still names its device.
-    return st.stx_dev_major != 0 && walk.device(dev, 0);
+    return m && walk.mounted(*m, 0);
 }
 
 Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
