@@ -70,13 +70,20 @@ ZramVolume::ZramVolume(std::int64_t size, const Options& options) : options_(opt
             devices += ' ';
             devices += shellQuote(devices_.back());
         }
+        if (options_.fileSystem == FileSystem::btrfs) {
+            for (const std::string& other : options_.alsoOn) {
+                devices += ' ';
+                devices += shellQuote(other);
+            }
+        }
         const std::string label = options_.label.empty() ? std::string() : "-L " + shellQuote(options_.label) + " ";
         switch (options_.fileSystem) {
         case FileSystem::ext4: runAsRootOrThrow("mkfs.ext4 -q -F " + label + devices); break;
         case FileSystem::xfs: runAsRootOrThrow("mkfs.xfs -q -f " + label + devices); break;
         case FileSystem::btrfs:
             // Over several devices the data goes to any of them and the metadata to all.
-            runAsRootOrThrow("mkfs.btrfs -q -f " + label + (count > 1 ? "-d single -m raid1 " : "") + devices + " 2>&1");
+            runAsRootOrThrow("mkfs.btrfs -q -f " + label +
+                             (count + options_.alsoOn.size() > 1 ? "-d single -m raid1 " : "") + devices + " 2>&1");
             break;
         }
         mountPoint_ = makeMountFolder(options_.mountParent, options_.label.empty() ? "zram" : options_.label, &rootFolder_);
@@ -100,6 +107,8 @@ std::string ZramVolume::mountCommand(const std::string& mountPoint, const std::s
     if (!options_.mountOptions.empty()) options.push_back(options_.mountOptions);
     // The other devices are named, so that the file system is whole without a device scan.
     for (std::size_t i = 1; i < devices_.size(); ++i) options.push_back("device=" + devices_[i]);
+    if (options_.fileSystem == FileSystem::btrfs)
+        for (const std::string& other : options_.alsoOn) options.push_back("device=" + other);
     if (!extra.empty()) options.push_back(extra);
     std::string command = "mount -t ";
     command += typeName(options_.fileSystem);

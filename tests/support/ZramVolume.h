@@ -25,8 +25,10 @@ public:
         std::string mountParent;
         // Given to mount -o ("compress=zstd" makes btrfs compress what compresses).
         std::string mountOptions;
-        // btrfs only: the file system spans this many zram devices of `size` each.
+        // btrfs only: the file system spans this many zram devices of `size` each, and these
+        // other block devices besides (a loop device over an image on another volume).
         int devices = 1;
+        std::vector<std::string> alsoOn = {};
     };
 
     // size in bytes of each device: ext4 needs >= 2 MiB, btrfs >= 109 MiB (69 MiB each over
@@ -45,7 +47,7 @@ public:
     const std::string& mountPoint() const { return mountPoint_; }
     // "/dev/zramN": the first of the volume's devices, the one its mounts name.
     const std::string& device() const { return devices_.front(); }
-    // Every device the volume spans, the first one first.
+    // Every zram device the volume spans, the first one first.
     const std::vector<std::string>& devices() const { return devices_; }
     // mountPoint() + "/" + relative
     std::string operator/(const std::string& relative) const { return mountPoint_ + "/" + relative; }
