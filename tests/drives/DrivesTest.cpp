@@ -123,22 +123,6 @@ public:
         }
     }
 
-    // A mounted btrfs file system over the given device paths, as /sys/fs/btrfs/FSID/devices
-    // lists them (links named by each device's kernel name); "" lists a device without its node.
-    void btrfs(const std::string& fsid, const std::vector<std::string>& devices) {
-        const std::string dir = dir_ / ("fs/btrfs/" + fsid + "/devices");
-        fs::create_directories(dir);
-        fs::create_directories(dir_ / "fs/btrfs/features");
-        int unnamed = 0;
-        for (const std::string& d : devices) {
-            if (d.empty()) {
-                fs::create_directories(dir + "/gone" + std::to_string(unnamed++));
-                continue;
-            }
-            fs::create_directory_symlink(fs::relative(dir_.path() + d, dir), dir + "/" + fs::path(d).filename().string());
-        }
-    }
-
 private:
     void node(const std::string& devicePath, const std::string& majMin, std::map<std::string, std::string> attrs) {
         const std::string full = dir_.path() + devicePath;
@@ -211,41 +195,6 @@ TEST(FakeSysfs, WholeDisksBusesAndStacks) {
     EXPECT_TRUE(sharesDrive(md, diskFacts(254, 1, s.sources()).drive));
     EXPECT_FALSE(sharesDrive(md, diskFacts(259, 1, s.sources()).drive));
     EXPECT_EQ(md.parts().size(), 2u);
-}
-
-// A btrfs file system spans every device /sys/fs/btrfs lists for it, while its mounts name only one:
-// its drive names them all, whichever one it was mounted from.
-TEST(FakeSysfs, BtrfsOverSeveralDisksNamesEveryOne) {
-    FakeSys s;
-    s.disk(kSata, "8:0", {{"removable", "0"}});
-    s.partition(kSata, "sda1", "8:1");
-    s.partition(kSata, "sda2", "8:2");
-    s.disk(kSata2, "8:16", {{"removable", "0"}});
-    s.partition(kSata2, "sdb1", "8:17");
-    s.disk(kNvme, "259:0", {{"removable", "0"}});
-    s.partition(kNvme, "nvme0n1p1", "259:1");
-    s.disk(kUsbSsd, "8:64", {{"removable", "0"}});
-    s.partition(kUsbSsd, "sde1", "8:65");
-    s.btrfs("6c1d2b9e-0000-4000-8000-000000000001", {kSata + "/sda1", kSata2 + "/sdb1"});
-    s.btrfs("6c1d2b9e-0000-4000-8000-000000000002", {kNvme + "/nvme0n1p1"});
-    s.btrfs("6c1d2b9e-0000-4000-8000-000000000003", {kUsbSsd + "/sde1", ""});
-    const std::string both = "dev:" + kSata + " + dev:" + kSata2;
-    const struct {
-        const char* what;
-        unsigned major, minor;
-        std::string drive;
-    } cases[] = {
-        {"mounted from its first device", 8, 1, both},
-        {"mounted from its second device", 8, 17, both},
-        {"on one device", 259, 1, "dev:" + kNvme},
-        {"a device no btrfs lists", 8, 2, "dev:" + kSata},
-        {"a device listed without its number", 8, 65, "dev:" + kUsbSsd + " + unknown:btrfs device beside 8:65"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(btrfsFacts(c.major, c.minor, s.sources()).drive.raw, c.drive) << c.what;
-    const DiskFacts spread = btrfsFacts(8, 17, s.sources());
-    EXPECT_EQ(spread.bus, "ata");
-    EXPECT_TRUE(sharesDrive(spread.drive, diskFacts(8, 2, s.sources()).drive)) << "another volume on one of its disks";
-    EXPECT_FALSE(sharesDrive(spread.drive, diskFacts(259, 1, s.sources()).drive));
 }
 
 // On the MMC bus only an SD card is a memory card; eMMC ("MMC") is a chip soldered to the board.

@@ -1,12 +1,14 @@
 // Volumes on real file systems: zram disks with ext4, XFS and btrfs, an exFAT card image, ext4
-// images, tmpfs. Needs root,
-// or runs as an ordinary user with a root helper that builds the volumes: such a user cannot open
-// the devices, so labels and UUIDs come from the device database, and a loop device, which the
-// user cannot ask what it reads, lies on an unknown drive that is never read from its medium.
+// images, tmpfs. Needs root, or runs as an ordinary user with a root helper that builds the
+// volumes: such a user cannot open the devices, so labels and UUIDs come from the device database,
+// and a loop device, which the user cannot ask what it reads, lies on an unknown drive that is
+// never read from its medium.
 #include "drives/Drives.h"
 #include "hash/XXH3.h"
 #include "match/ContentReader.h"
 #include "platform/PageCache.h"
+
+#include "../match/ContentReaderTestUtil.h"
 
 #include "support/LoopVolume.h"
 #include "support/Privileged.h"
@@ -20,7 +22,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -336,13 +337,6 @@ protected:
         }
         return total;
     }
-    static std::string noise(std::size_t size, std::uint64_t seed) {
-        std::mt19937_64 rng(seed);
-        std::string s(size, '\0');
-        for (char& c : s) c = static_cast<char>(rng());
-        return s;
-    }
-
     static inline std::string skipReason, setupError, subvolume;
     static inline std::unique_ptr<ZramVolume> ext4, xfs, btrfs, spread;
 };
@@ -375,9 +369,9 @@ TEST_F(FileSystems, AFileOnEachIsReadFromItsMediumOnItsDrive) {
         std::sort(disks.begin(), disks.end());
         EXPECT_EQ(v.drive.parts(), disks);
 
-        const std::string content = noise(300000, ++seed), file = p.folder + "/DSC" + std::to_string(seed) + ".ARW";
+        const std::string content = test::randomContent(300000, ++seed), file = p.folder + "/DSC" + std::to_string(seed) + ".ARW";
         std::ofstream(file, std::ios::binary) << content;
-        test::runShell("cat " + test::shellQuote(file) + " > /dev/null");
+        test::readThroughCache(file);
         AccessTimesTouched touched;
         const std::int64_t before = bytesRead(*p.volume);
         const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched);
@@ -402,15 +396,15 @@ TEST_F(FileSystems, BtrfsInlineAndCompressedDataAreReadFromTheMediumOnlyWhenProv
                       plain = subvolume + "/C0002.MP4";
     std::string words;
     while (words.size() < (1 << 20)) words += "<Frame offset=\"" + std::to_string(words.size()) + "\"/>\n";
-    std::ofstream(tiny, std::ios::binary) << noise(1000, 7);
+    std::ofstream(tiny, std::ios::binary) << test::randomContent(1000, 7);
     std::ofstream(text, std::ios::binary) << words;
-    std::ofstream(plain, std::ios::binary) << noise(1 << 20, 8);
+    std::ofstream(plain, std::ios::binary) << test::randomContent(1 << 20, 8);
     ::sync();
     EXPECT_FALSE(ContentReader::fullHash(tiny, {}, {}, touched).fromMedium);
     EXPECT_FALSE(ContentReader::sampleFP(tiny, 1000, true, touched).cacheEvicted);
 
     // Cached pages that can be dropped are: the compressed file then comes from the drive.
-    test::runShell("cat " + test::shellQuote(text) + " > /dev/null");
+    test::readThroughCache(text);
     const std::int64_t before = bytesRead(*btrfs);
     const FullHashResult read = ContentReader::fullHash(text, {}, {}, touched);
     EXPECT_TRUE(read.fromMedium);
