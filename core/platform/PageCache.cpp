@@ -242,11 +242,18 @@ bool mediumLiesPastCache(Sys& sys, int fd) {
 Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
     if (length <= 0 || offset < 0) return Layout::blocks;
     const auto end = static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(length);
+    // btrfs turns a direct read into a buffered one whenever it cannot do it directly (a reader's
+    // buffer not yet in memory, a compressed extent, a checksum to keep), and a buffered read is
+    // answered by whatever pages are cached: none of its reads is direct for certain.
+    struct statfs fs {};
+    const Layout least = sys.fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC
+                             ? Layout::confirmFirst
+                             : Layout::blocks;
     // Data still waiting in the cache has no place yet, and where it goes (inline, compressed)
     // shows only once it is written: then the map is asked again with the file flushed first.
     bool synced = false;
     std::uint64_t start = static_cast<std::uint64_t>(offset);
-    Layout layout = Layout::blocks;
+    Layout layout = least;
     for (;;) {
         ExtentMap request;
         struct fiemap* map = request.map();
@@ -274,7 +281,7 @@ Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
         if (unplaced && !synced) {
             synced = true;
             start = static_cast<std::uint64_t>(offset);
-            layout = Layout::blocks;
+            layout = least;
             continue;
         }
         // Only a file's first extent can be inline: once one extent wants confirming, nothing

@@ -49,18 +49,18 @@ bool mediumLiesPastCache(Sys& sys, int fd);
 enum class Layout {
     // In data blocks of their own: a direct read fetches them from the device.
     blocks,
-    // Compressed, encrypted, not yet placed, or not told: the file system may serve even a direct
-    // read through the page cache, so a read counts as one from the medium only when the pages
-    // it reads were dropped and confirmed gone right before it.
+    // On btrfs, or compressed, encrypted, not yet placed, or not told: the file system may serve
+    // even a direct read through the page cache, so a read counts as one from the medium only when
+    // the pages it reads were dropped and confirmed gone right before it.
     confirmFirst,
     // Inline in the file system's metadata (btrfs, ext4 inline_data), which the kernel caches apart
     // from the file, where no drop of the file's pages reaches it: never read from the medium.
     inMetadata,
 };
 
-// The layout of [offset, offset + length) of `fd` by its extent map (FIEMAP). Data not yet placed
-// is flushed and mapped again, since only written data shows where it went. Costs one ioctl per 64
-// extents, and stops at the first extent that decides.
+// The layout of [offset, offset + length) of `fd` by its file system and extent map (FIEMAP). Data
+// not yet placed is flushed and mapped again, since only written data shows where it went. Costs
+// one fstatfs and one ioctl per 64 extents, and stops at the first extent that decides.
 Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
 
 // The answers of mediumLiesPastCache for one check or one copy run, kept per file system (st_dev):

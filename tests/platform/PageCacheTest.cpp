@@ -239,8 +239,9 @@ TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
     }
 }
 
-// The extent map decides whether a direct read can be trusted: data in the file system's metadata
-// never, compressed or unplaced data only once its pages are proven gone.
+// The file system and extent map decide whether a direct read can be trusted: data in the file
+// system's metadata never; compressed or unplaced data, or any on btrfs, only once its pages are
+// proven gone.
 TEST(PageCacheLayout, TheExtentMapTellsWhatADirectReadMayBeServedFrom) {
     using E = FakeSys::Extent;
     using L = PageCache::Layout;
@@ -283,6 +284,11 @@ TEST(PageCacheLayout, TheExtentMapTellsWhatADirectReadMayBeServedFrom) {
     FakeSys sys;
     sys.extents = {{0, 1 << 16, 0}, {1 << 16, 1 << 16, FIEMAP_EXTENT_ENCODED | last}};
     EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16), L::blocks);
+    // btrfs may answer any direct read from the cache; what it keeps inline never leaves it.
+    sys.fsType = BTRFS_SUPER_MAGIC;
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16), L::confirmFirst);
+    sys.extents = {{0, 4096, FIEMAP_EXTENT_DATA_INLINE | last}};
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 4096), L::inMetadata);
     ::close(fd);
 }
 
