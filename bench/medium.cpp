@@ -1,11 +1,14 @@
 // halvetrop-bench medium PATH [CALLS]: the cost of asking whether reads of PATH's volume come from
 // its medium, as the content reader does once per file and the copy engine once per copy: asked
-// afresh each time, and through one run's kept answers.
+// afresh each time, and through one run's kept answers. "layout" says how a file's own bytes lie
+// (blocks, confirmFirst: read from the medium only once its cached pages are proven gone,
+// inMetadata: never).
 #include "BenchUtil.h"
 
 #include "platform/PageCache.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -31,9 +34,19 @@ int bench_medium(int argc, char** argv) {
     halvetrop::bench::Stopwatch keptWatch;
     for (long i = 0; i < calls; ++i) kept = answers.liesPastCache(halvetrop::defaultSys(), fd);
     const double keptSeconds = keptWatch.seconds();
+    struct stat st {};
+    const char* layout = "none";
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        switch (halvetrop::PageCache::layoutOf(halvetrop::defaultSys(), fd, 0, st.st_size)) {
+        case halvetrop::PageCache::Layout::blocks: layout = "blocks"; break;
+        case halvetrop::PageCache::Layout::confirmFirst: layout = "confirmFirst"; break;
+        case halvetrop::PageCache::Layout::inMetadata: layout = "inMetadata"; break;
+        }
+    }
     ::close(fd);
-    std::printf("{\"calls\":%ld,\"from_medium\":%s,\"us_per_call\":%.3f,\"kept_agrees\":%s,\"us_per_kept_call\":%.3f}\n",
+    std::printf("{\"calls\":%ld,\"from_medium\":%s,\"us_per_call\":%.3f,\"kept_agrees\":%s,\"us_per_kept_call\":%.3f,"
+                "\"layout\":\"%s\"}\n",
                 calls, answer ? "true" : "false", seconds / static_cast<double>(calls) * 1e6,
-                kept == answer ? "true" : "false", keptSeconds / static_cast<double>(calls) * 1e6);
+                kept == answer ? "true" : "false", keptSeconds / static_cast<double>(calls) * 1e6, layout);
     return 0;
 }

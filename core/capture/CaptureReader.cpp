@@ -123,13 +123,23 @@ std::optional<CaptureInfo> quickTime(const std::string& path, AccessTimesTouched
     return capture::quickTimeFrom(source, lastComponent(path));
 }
 
-CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, AccessTimesTouched& touched, Sys& sys) {
+namespace {
+
+// The readers fitting the kind, on the file's own bytes from `source`; else the modification time.
+template <typename Source>
+CaptureInfo readFrom(const std::string& path, MediaKind kind, TimeNs modified, AccessTimesTouched& touched, Sys& sys,
+                     Source&& source) {
     std::optional<CaptureInfo> found;
     if (kind == MediaKind::photo) {
-        found = exif(path, touched, sys);
+        found = source([](capture::ByteSource& s) -> std::optional<CaptureInfo> {
+            const auto fields = capture::readExifFields(s);
+            return fields ? capture::captureFromExif(*fields) : std::nullopt;
+        });
     } else if (kind == MediaKind::video) {
         found = sonyClipXML(path, touched, sys);
-        if (!found) found = quickTime(path, touched, sys);
+        if (!found) {
+            found = source([&](capture::ByteSource& s) { return capture::quickTimeFrom(s, lastComponent(path)); });
+        }
     }
     if (found) return *found;
     CaptureInfo info;
@@ -137,6 +147,26 @@ CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, Acces
     info.wallClock = wallFormatter().format(modified);
     info.source = DateSource::fileModified;
     return info;
+}
+
+}  // namespace
+
+CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, AccessTimesTouched& touched, Sys& sys) {
+    return readFrom(path, kind, modified, touched, sys, [&](auto parse) -> std::optional<CaptureInfo> {
+        // A photo's lookups nearly all land in its first 64 KiB, read once; a movie costs only its
+        // small atom headers and one read of the movie atom, so no read-ahead.
+        capture::FileSource source(path, touched, sys, kind == MediaKind::photo ? 64 * 1024 : 0);
+        if (!source.valid()) return std::nullopt;
+        return parse(source);
+    });
+}
+
+CaptureInfo read(const std::string& path, std::string_view bytes, MediaKind kind, TimeNs modified,
+                 AccessTimesTouched& touched, Sys& sys) {
+    return readFrom(path, kind, modified, touched, sys, [&](auto parse) {
+        capture::MemorySource source(bytes);
+        return parse(source);
+    });
 }
 
 }  // namespace halvetrop::CaptureReader

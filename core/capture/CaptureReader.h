@@ -43,6 +43,11 @@ std::optional<CaptureInfo> quickTime(const std::string& path, AccessTimesTouched
 CaptureInfo read(const std::string& path, MediaKind kind, TimeNs modified, AccessTimesTouched& touched,
                  Sys& sys = defaultSys());
 
+// The same from the file's bytes, already read whole (a small file read for its fingerprint): only
+// a clip's sidecar is read besides.
+CaptureInfo read(const std::string& path, std::string_view bytes, MediaKind kind, TimeNs modified,
+                 AccessTimesTouched& touched, Sys& sys = defaultSys());
+
 // The value of attribute `name` in the first start tag of `element` ("<" element " "), double
 // quotes only, no entity decoding.
 std::optional<std::string> attribute(std::string_view xml, std::string_view element, std::string_view name);

@@ -25,15 +25,20 @@ MediumRead readFromMedium(Sys& sys, int dirFd, const std::string& name, std::int
         struct stat st {};
         if (sys.fstat(file.get(), &st) != 0) return {MediumRead::Failure::open, currentError(), 0, false};
         if (!S_ISREG(st.st_mode)) return {MediumRead::Failure::open, EINVAL, 0, false};
+        // A file system may serve even a direct read from memory (compressed or inline extents):
+        // such a read is proven as a buffered one is, and an inline file is never from the medium.
+        const PageCache::Layout layout =
+            pastCache ? PageCache::layoutOf(sys, file.get(), 0, st.st_size) : PageCache::Layout::blocks;
+        const bool prove = !direct || layout == PageCache::Layout::confirmFirst;
         // Read-ahead would bring the next chunk in before it is checked: without it each read
         // brings in only what it asks for.
-        if (!direct) sys.posix_fadvise(file.get(), 0, 0, POSIX_FADV_RANDOM);
+        if (prove) sys.posix_fadvise(file.get(), 0, 0, POSIX_FADV_RANDOM);
         restart();
         bool evicted = true;
         bool retryBuffered = false;
         for (;;) {
             if (isCancelled()) return {MediumRead::Failure::cancelled, 0, out.count, false};
-            if (!direct && evicted && out.count < expected)
+            if (prove && evicted && out.count < expected)
                 evicted = PageCache::dropAndConfirm(sys, file.get(), out.count, static_cast<std::int64_t>(chunk));
             errno = 0;
             const ssize_t n = sys.read(file.get(), buffer, chunk);
@@ -48,13 +53,13 @@ MediumRead readFromMedium(Sys& sys, int dirFd, const std::string& name, std::int
             }
             if (n == 0) break;
             // The file leaves none of its pages in the cache, and the next proof proves afresh.
-            if (!direct) PageCache::drop(sys, file.get(), out.count, n);
+            if (prove) PageCache::drop(sys, file.get(), out.count, n);
             consume(buffer, static_cast<std::size_t>(n));
             out.count += n;
             if (out.count > expected) break;
         }
         if (retryBuffered) continue;
-        out.fromMedium = pastCache && evicted;
+        out.fromMedium = pastCache && evicted && layout != PageCache::Layout::inMetadata;
         return out;
     }
     return out;

@@ -2,8 +2,9 @@
 // Reading a file on a backup from its medium rather than from the page cache, as a proof of what
 // the drive holds must: straight from the device (O_DIRECT) where the file system allows it, else
 // through the cache with each chunk's pages dropped right before it is read. A read counts as one
-// from the medium only when the volume's medium lies past the cache at all and, read through the
-// cache, none of the file's pages was left there before its read.
+// from the medium only when the volume's medium lies past the cache at all, the file's data is not
+// kept in the file system's metadata, and, read through the cache (or from extents the file system
+// serves that way even under O_DIRECT), none of the file's pages was left there before its read.
 #include "platform/PageCache.h"
 #include "platform/Sys.h"
 

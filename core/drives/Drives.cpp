@@ -264,7 +264,8 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
         v.drive.raw = "unknown:zfs pool " + source.substr(0, source.find('/'));
     } else if (mount) {
         // The device behind the mount: the source's device node when it is one (FUSE and btrfs
-        // mounts carry an anonymous device number), else the mount's own major:minor.
+        // mounts carry an anonymous device number), else the mount's own major:minor; for btrfs,
+        // every device the file system spans.
         std::string deviceNode;
         unsigned major = mount->major, minor = mount->minor;
         struct stat ds {};
@@ -277,7 +278,8 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
             if (::stat(byNumber.c_str(), &ds) == 0 && S_ISBLK(ds.st_mode)) deviceNode = byNumber;
         }
         if (!deviceNode.empty() || major != 0) {
-            facts = diskFacts(major, minor, sources, depth);
+            facts = mount->fsType == "btrfs" ? btrfsFacts(major, minor, sources, depth)
+                                             : diskFacts(major, minor, sources, depth);
             if (facts.known || !deviceNode.empty()) v.drive = facts.drive;
         }
         if (!deviceNode.empty()) probe = probeDevice(deviceNode);

@@ -32,6 +32,51 @@ std::string protocolOfBus(const std::string& bus) {
 
 }  // namespace
 
+void takeLeaves(DiskFacts& f, const std::vector<DiskFacts>& leaves) {
+    if (leaves.empty()) return;
+    std::vector<std::string> parts;
+    for (const DiskFacts& leaf : leaves)
+        for (std::string& p : leaf.drive.parts()) parts.push_back(std::move(p));
+    f.drive.raw = joinDriveParts(std::move(parts));
+    const DiskFacts& first = leaves.front();
+    auto allSame = [&](auto field) {
+        return std::all_of(leaves.begin(), leaves.end(), [&](const DiskFacts& l) { return l.*field == first.*field; });
+    };
+    if (allSame(&DiskFacts::bus) && allSame(&DiskFacts::protocol)) {
+        f.bus = first.bus;
+        f.protocol = first.protocol;
+    }
+    if (allSame(&DiskFacts::mediaName) && allSame(&DiskFacts::model)) {
+        f.mediaName = first.mediaName;
+        f.model = first.model;
+    }
+    auto all = [&](bool DiskFacts::*field) {
+        return std::all_of(leaves.begin(), leaves.end(), [&](const DiskFacts& l) { return l.*field; });
+    };
+    f.isLoop = all(&DiskFacts::isLoop);
+    f.removable = all(&DiskFacts::removable);
+    f.internal = all(&DiskFacts::internal);
+}
+
+DiskFacts btrfsFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth) {
+    DiskFacts f = diskFacts(major, minor, sources, depth);
+    const std::vector<dev_t> devices = blockdev::btrfsDevices(sources.sysRoot, ::makedev(major, minor));
+    if (devices.size() < 2) return f;
+    std::vector<DiskFacts> leaves;
+    for (dev_t d : devices) {
+        DiskFacts leaf;
+        if (d != 0 && depth < blockdev::kMaxDepth) {
+            leaf = diskFacts(::major(d), ::minor(d), sources, depth + 1);
+        } else {
+            // A device the file system lists without a number: a drive nothing else can be.
+            leaf.drive.raw = "unknown:btrfs device beside " + std::to_string(major) + ":" + std::to_string(minor);
+        }
+        leaves.push_back(std::move(leaf));
+    }
+    takeLeaves(f, leaves);
+    return f;
+}
+
 std::string joinDriveParts(std::vector<std::string> parts) {
     std::sort(parts.begin(), parts.end());
     parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
@@ -109,7 +154,6 @@ DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources,
     const std::vector<blockdev::Slave> slaves = blockdev::slaves(*node);
     if (!slaves.empty()) {
         std::vector<DiskFacts> leaves;
-        std::vector<std::string> parts;
         for (const blockdev::Slave& s : slaves) {
             DiskFacts leaf;
             if (depth < blockdev::kMaxDepth && s.device) {
@@ -117,28 +161,9 @@ DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources,
             } else {
                 leaf.drive.raw = "unknown:" + f.devicePath + "/slaves/" + s.name;
             }
-            for (std::string& p : leaf.drive.parts()) parts.push_back(std::move(p));
             leaves.push_back(std::move(leaf));
         }
-        f.drive.raw = joinDriveParts(std::move(parts));
-        const DiskFacts& first = leaves.front();
-        auto allSame = [&](auto field) {
-            return std::all_of(leaves.begin(), leaves.end(), [&](const DiskFacts& l) { return l.*field == first.*field; });
-        };
-        if (allSame(&DiskFacts::bus) && allSame(&DiskFacts::protocol)) {
-            f.bus = first.bus;
-            f.protocol = first.protocol;
-        }
-        if (allSame(&DiskFacts::mediaName) && allSame(&DiskFacts::model)) {
-            f.mediaName = first.mediaName;
-            f.model = first.model;
-        }
-        auto all = [&](bool DiskFacts::*field) {
-            return std::all_of(leaves.begin(), leaves.end(), [&](const DiskFacts& l) { return l.*field; });
-        };
-        f.isLoop = all(&DiskFacts::isLoop);
-        f.removable = all(&DiskFacts::removable);
-        f.internal = all(&DiskFacts::internal);
+        takeLeaves(f, leaves);
         return f;
     }
 

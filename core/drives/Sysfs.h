@@ -29,6 +29,15 @@ struct DiskFacts {
 // depth bounds stacks of stacked devices.
 DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth = 0);
 
+// The facts of a btrfs file system mounted from maj:min. Its mounts name one device, but it may
+// span several (as /sys/fs/btrfs/FSID/devices lists them): then each is a leaf, as an md device's
+// disks are, and its drive names them all.
+DiskFacts btrfsFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth = 0);
+
+// A volume over several devices: its drive joins every leaf's, and a bus, protocol or name, or
+// the removable, internal and loop flags, are its own only where every leaf has them.
+void takeLeaves(DiskFacts& facts, const std::vector<DiskFacts>& leaves);
+
 // The bus a device sits on, from its sysfs device path.
 std::string busFromDevicePath(const std::string& devicePath);
 

@@ -101,6 +101,22 @@ public:
             noReadAhead();
             return;
         }
+        if (fromMedium_) {
+            // Where the file system may answer even a direct read from memory (compressed or
+            // inline extents, data not yet placed), the read must prove each range as a buffered
+            // one does, or cannot come from the medium at all.
+            PageCache::Layout layout = PageCache::Layout::blocks;
+            if (only) {
+                for (const ByteRange& r : *only)
+                    layout = std::max(layout, PageCache::layoutOf(sys_, fd_.get(), r.start, r.length()));
+            } else {
+                layout = PageCache::layoutOf(sys_, fd_.get(), 0, size_);
+            }
+            if (layout == PageCache::Layout::inMetadata) fromMedium_ = false;
+            proveEachRead_ = !direct_ || layout == PageCache::Layout::confirmFirst;
+        } else {
+            proveEachRead_ = !direct_;
+        }
         if (direct_) {
             // O_DIRECT reads bypass the cache, and the kernel writes a dirty range back itself
             // before reading it from the drive, so no flush of ours is needed; an fdatasync per
@@ -117,6 +133,7 @@ public:
                 dropped = PageCache::dropAndConfirm(sys_, fd_.get(), 0, size_);
             }
             if (!dropped) flushAndDrop();
+            if (proveEachRead_) noReadAhead();
         } else {
             flushAndDrop();
             noReadAhead();
@@ -134,11 +151,11 @@ public:
     std::int64_t readAt(std::uint8_t* buffer, std::int64_t count, std::int64_t offset,
                         const std::function<void()>& interrupted = {}) {
         for (;;) {
-            if (!direct_ && fromDevice_) proveUncached(offset, count);
+            if (proveEachRead_) proveUncached(offset, count);
             const ssize_t n = sys_.pread(fd_.get(), buffer, static_cast<std::size_t>(count), offset);
             if (n >= 0) {
                 readOnce_ = true;
-                if (!direct_ && fromDevice_ && n > 0) dropRange(offset, n);
+                if (proveEachRead_ && n > 0) dropRange(offset, n);
                 return n;
             }
             const int error = currentError();
@@ -188,6 +205,7 @@ private:
         const int flags = sys_.fcntl(fd_.get(), F_GETFL, 0);
         if (flags < 0 || sys_.fcntl(fd_.get(), F_SETFL, flags & ~O_DIRECT) != 0) fail("fcntl", path_, currentError());
         direct_ = false;
+        proveEachRead_ = fromDevice_;
         // Under O_DIRECT the file was not flushed; buffered reads need it.
         flushAndDrop();
         noReadAhead();
@@ -223,6 +241,9 @@ private:
     PageCache::MediumAnswers* answers_;
     AccessTimesTouched& touched_;
     bool direct_ = false;
+    // Each read is proven uncached first: a buffered read, or a direct one the file system may
+    // serve through the cache.
+    bool proveEachRead_ = false;
     bool readOnce_ = false;
     bool syncFailed_ = false;
     std::int64_t size_ = 0;
@@ -580,6 +601,18 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, A
 
 SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer,
                   AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers) {
+    return sampleWithDigest(path, size, fromDevice, readBuffer, touched, sys, answers).sample;
+}
+
+SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
+                                 Sys& sys, PageCache::MediumAnswers* answers, std::string* bytes) {
+    ThreadBuffer buffer;
+    return sampleWithDigest(path, size, fromDevice, buffer.get(), touched, sys, answers, bytes);
+}
+
+SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer,
+                                 AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers,
+                                 std::string* bytes) {
     if (size < 0) fail("read", path, EINVAL);
     const std::vector<ByteRange> windows = SampleFP::windows(size);
     MediumReader reader(sys, path, fromDevice && size > 0, answers, touched, &windows);
@@ -592,12 +625,18 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, R
     bool strong = true;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         const ByteRange w = windows[i];
-        const std::uint8_t* bytes = w.length() > 0 ? readWindow(reader, buffer, w, path) : buffer;
-        hashes[i] = XXH3::hash64(bytes, static_cast<std::size_t>(w.length()));
-        if (windows.size() > 1 && weak(bytes, w.length())) strong = false;
+        const std::uint8_t* window = w.length() > 0 ? readWindow(reader, buffer, w, path) : buffer;
+        hashes[i] = XXH3::hash64(window, static_cast<std::size_t>(w.length()));
+        if (windows.size() > 1 && weak(window, w.length())) strong = false;
+        if (bytes && windows.size() == 1) bytes->assign(reinterpret_cast<const char*>(window), static_cast<std::size_t>(w.length()));
     }
     // An empty file has nothing that could come from a cache.
-    return makeFP(hashes, windows.size(), strong, fromDevice && (size == 0 || reader.fromMedium()));
+    SampleAndDigest out;
+    out.sample = makeFP(hashes, windows.size(), strong, fromDevice && (size == 0 || reader.fromMedium()));
+    // The one window's hash is the hash of every byte the file held when it was opened.
+    if (out.sample.wholeFile && out.sample.cacheEvicted && reader.size() == size)
+        out.full = FullHashResult{Digest128{static_cast<std::uint64_t>(size), out.sample.head}, true};
+    return out;
 }
 
 FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,

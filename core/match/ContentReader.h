@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -146,6 +147,22 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, A
 // The same, reading into the caller's buffer.
 SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& buffer,
                   AccessTimesTouched& touched, Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
+
+// A fingerprint as sampleFP gives it, and for a file of one window (at most wholeFileLimit bytes)
+// read from the medium, the full digest the same read proves: the window's hash is the hash of
+// every byte, so that a byte-by-byte compare need not read the file again. The digest is given
+// only when the file held exactly `size` bytes when it was opened (no byte past the window was
+// left unread). `bytes`, when given, receives a one-window file's bytes for readers of its metadata.
+struct SampleAndDigest {
+    SampleFP sample;
+    std::optional<FullHashResult> full;
+};
+SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
+                                 Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr,
+                                 std::string* bytes = nullptr);
+SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& buffer,
+                                 AccessTimesTouched& touched, Sys& sys = defaultSys(),
+                                 PageCache::MediumAnswers* answers = nullptr, std::string* bytes = nullptr);
 
 // Digest of every byte of `path` to its end, read past the cache. `isCancelled` is polled before
 // each chunk and after each interrupted read; `progress` gets the byte count of each chunk. Both are

@@ -110,6 +110,36 @@ std::vector<Slave> slaves(const Node& node) {
     return out;
 }
 
+std::vector<dev_t> btrfsDevices(const std::string& sysRoot, dev_t device) {
+    const std::string top = sysRoot + "/fs/btrfs";
+    std::vector<std::string> fileSystems;
+    if (DIR* d = ::opendir(top.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != ".." && name != "features") fileSystems.push_back(name);
+        }
+        ::closedir(d);
+    }
+    for (const std::string& fsid : fileSystems) {
+        const std::string dir = top + "/" + fsid + "/devices";
+        std::vector<dev_t> devices;
+        if (DIR* d = ::opendir(dir.c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                const std::string name = e->d_name;
+                if (name == "." || name == "..") continue;
+                unsigned ma = 0, mi = 0;
+                const bool known = parseMajorMinor(readAttribute(dir + "/" + name + "/dev"), ma, mi);
+                devices.push_back(known ? ::makedev(ma, mi) : dev_t{0});
+            }
+            ::closedir(d);
+        }
+        if (std::find(devices.begin(), devices.end(), device) == devices.end()) continue;
+        std::sort(devices.begin(), devices.end());
+        return devices;
+    }
+    return {};
+}
+
 std::optional<LoopBacking> loopBacking(const Node& node) {
     unsigned major = 0, minor = 0;
     if (!isLoop(node) || !parseMajorMinor(readAttribute(node.whole + "/dev"), major, minor)) return std::nullopt;

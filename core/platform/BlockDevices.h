@@ -39,6 +39,12 @@ struct Slave {
 // The devices a stacked device is built on, sorted by name; empty for a device of its own.
 std::vector<Slave> slaves(const Node& node);
 
+// Every device of the btrfs file system that `device` belongs to, as /sys/fs/btrfs/FSID/devices
+// lists them, sorted by number: one file system may span several disks, and only one of them is
+// named by its mounts. A device whose number cannot be read is 0. Empty when no mounted btrfs file
+// system lists the device.
+std::vector<dev_t> btrfsDevices(const std::string& sysRoot, dev_t device);
+
 // What a loop device reads, as the loop device itself reports it: never by the backing file's
 // name, which may be cut short, end in white space, or name a file that was replaced or deleted.
 struct LoopBacking {

@@ -21,6 +21,28 @@ std::vector<std::string_view> splitSpaces(std::string_view line) {
     return out;
 }
 
+// The lines of `text` without their line feeds (the last one also when it has none).
+std::vector<std::string_view> lines(std::string_view text) {
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// A file of /proc as text; "" when it cannot be read.
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "";
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
 template <class T>
 bool parseNumber(std::string_view s, T& out) {
     if (s.empty()) return false;
@@ -49,13 +71,7 @@ std::string unescapeMountField(std::string_view field) {
 
 std::vector<MountEntry> parseMountInfo(std::string_view text) {
     std::vector<MountEntry> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-
+    for (std::string_view line : lines(text)) {
         // id parent major:minor root mountpoint options [optional...] - fstype source superoptions
         std::vector<std::string_view> f = splitSpaces(line);
         if (f.size() < 9) continue;
@@ -81,11 +97,23 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
 }
 
 std::vector<MountEntry> readMountInfo(const std::string& procRoot) {
-    std::ifstream in(procRoot + "/self/mountinfo", std::ios::binary);
-    if (!in) return {};
-    std::ostringstream s;
-    s << in.rdbuf();
-    return parseMountInfo(s.str());
+    return parseMountInfo(readText(procRoot + "/self/mountinfo"));
+}
+
+std::uint64_t parseFdInfoMountID(std::string_view text) {
+    for (std::string_view line : lines(text)) {
+        constexpr std::string_view key = "mnt_id:";
+        if (line.substr(0, key.size()) != key) continue;
+        line.remove_prefix(key.size());
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        std::uint64_t id = 0;
+        return parseNumber(line, id) ? id : 0;
+    }
+    return 0;
+}
+
+std::uint64_t fdInfoMountID(const std::string& procRoot, int fd) {
+    return parseFdInfoMountID(readText(procRoot + "/self/fdinfo/" + std::to_string(fd)));
 }
 
 bool isPathPrefix(std::string_view prefix, std::string_view path) {

@@ -34,6 +34,13 @@ std::vector<MountEntry> readMountInfo(const std::string& procRoot);
 const MountEntry* findMount(const std::vector<MountEntry>& mounts, std::uint64_t mountID, unsigned major, unsigned minor,
                             std::string_view path);
 
+// The mount id an fdinfo text gives ("mnt_id:" line), 0 when it has none.
+std::uint64_t parseFdInfoMountID(std::string_view text);
+
+// The mount id of an open file from procRoot + "/self/fdinfo/FD", for kernels whose statx does
+// not give one; 0 when it cannot be read.
+std::uint64_t fdInfoMountID(const std::string& procRoot, int fd);
+
 // True when `prefix` is path itself or a whole-component ancestor of it ("/" is everyone's).
 bool isPathPrefix(std::string_view prefix, std::string_view path);
 

@@ -4,6 +4,8 @@
 #include "platform/Errors.h"
 #include "platform/MountInfo.h"
 
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <linux/magic.h>
 #include <sys/mman.h>
 #include <sys/sysmacros.h>
@@ -123,19 +125,36 @@ bool typeLiesPastCache(const std::string& type) {
 // cached pages), and its image only on a volume that again qualifies.
 class MediumWalk {
 public:
-    // A file system by its device number, its type told by the mount table.
-    bool fileSystem(dev_t dev, int depth) {
-        const MountEntry* m = mountOf(dev);
-        if (!m || !typeLiesPastCache(m->fsType)) return false;
-        return ::major(dev) == 0 ? anonymous(*m, depth) : device(dev, depth);
+    // A mounted file system: btrfs by every device it spans, another with a device number of its
+    // own by that device, one without (network file systems) by the device it was mounted from.
+    bool mounted(const MountEntry& m, int depth) {
+        if (!typeLiesPastCache(m.fsType)) return false;
+        if (m.fsType == "btrfs") return btrfs(m, depth);
+        return m.major == 0 ? anonymous(m, depth) : device(::makedev(m.major, m.minor), depth);
     }
 
-    // A file system without a block device number of its own (btrfs, network file systems): the
-    // device it was mounted from, when that is a block device.
+    // A file system by its device number (a loop device's image), its mount told by the table.
+    bool fileSystem(dev_t dev, int depth) {
+        const MountEntry* m = mountOf(dev);
+        return m && mounted(*m, depth);
+    }
+
+    // A file system without a block device number of its own (network file systems): the device
+    // it was mounted from, when that is a block device.
     bool anonymous(const MountEntry& m, int depth) {
-        struct stat st {};
-        if (m.source.compare(0, 5, "/dev/") == 0 && ::stat(m.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
-            return device(st.st_rdev, depth + 1);
+        if (const std::optional<dev_t> source = sourceDevice(m)) return device(*source, depth + 1);
+        return true;
+    }
+
+    // Mounts of btrfs name one of its devices (and carry an anonymous device number, as does each
+    // subvolume): every device the file system spans must read past the cache.
+    bool btrfs(const MountEntry& m, int depth) {
+        const std::optional<dev_t> source = sourceDevice(m);
+        if (!source) return false;
+        const std::vector<dev_t> devices = blockdev::btrfsDevices("/sys", *source);
+        if (devices.empty()) return false;
+        for (dev_t d : devices)
+            if (d == 0 || !device(d, depth + 1)) return false;
         return true;
     }
 
@@ -155,15 +174,42 @@ public:
     }
 
     const MountEntry* mountOf(dev_t dev) {
-        if (!mounts_) mounts_ = readMountInfo("/proc");
-        for (const MountEntry& m : *mounts_) {
+        for (const MountEntry& m : mounts()) {
             if (m.major == ::major(dev) && m.minor == ::minor(dev)) return &m;
         }
         return nullptr;
     }
 
+    const MountEntry* mountByID(std::uint64_t id) {
+        for (const MountEntry& m : mounts()) {
+            if (m.mountID == id) return &m;
+        }
+        return nullptr;
+    }
+
 private:
+    static std::optional<dev_t> sourceDevice(const MountEntry& m) {
+        struct stat st {};
+        if (m.source.compare(0, 5, "/dev/") == 0 && ::stat(m.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+            return st.st_rdev;
+        return std::nullopt;
+    }
+
+    const std::vector<MountEntry>& mounts() {
+        if (!mounts_) mounts_ = readMountInfo("/proc");
+        return *mounts_;
+    }
+
     std::optional<std::vector<MountEntry>> mounts_;
+};
+
+// FIEMAP asks this many extents at a time.
+constexpr unsigned kExtentBatch = 64;
+
+// A FIEMAP request with room for one batch of extents after its header.
+struct ExtentMap {
+    alignas(struct fiemap) unsigned char bytes[sizeof(struct fiemap) + kExtentBatch * sizeof(struct fiemap_extent)] = {};
+    struct fiemap* map() { return reinterpret_cast<struct fiemap*>(bytes); }
 };
 
 }  // namespace
@@ -180,12 +226,69 @@ bool mediumLiesPastCache(Sys& sys, int fd) {
     case OVERLAYFS_SUPER_MAGIC: return false;
     default: break;
     }
-    struct stat st {};
-    if (sys.fstat(fd, &st) != 0) return false;
+    struct statx st {};
+    if (sys.statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &st) != 0) return false;
     MediumWalk walk;
-    if (::major(st.st_dev) != 0) return walk.device(st.st_dev, 0);
-    const MountEntry* m = walk.mountOf(st.st_dev);
-    return m && walk.anonymous(*m, 0);
+    const dev_t dev = ::makedev(st.stx_dev_major, st.stx_dev_minor);
+    if (st.stx_dev_major != 0) return walk.device(dev, 0);
+    // Without a device number of its own the file's mount is found by the file itself: a btrfs
+    // file's number is its subvolume's, which the mount table never lists.
+    const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : fdInfoMountID("/proc", fd);
+    const MountEntry* m = mountID != 0 ? walk.mountByID(mountID) : nullptr;
+    if (!m) m = walk.mountOf(dev);
+    return m && walk.mounted(*m, 0);
+}
+
+Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
+    if (length <= 0 || offset < 0) return Layout::blocks;
+    const auto end = static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(length);
+    // btrfs turns a direct read into a buffered one whenever it cannot do it directly (a reader's
+    // buffer not yet in memory, a compressed extent, a checksum to keep), and a buffered read is
+    // answered by whatever pages are cached: none of its reads is direct for certain.
+    struct statfs fs {};
+    const Layout least = sys.fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC
+                             ? Layout::confirmFirst
+                             : Layout::blocks;
+    // Data still waiting in the cache has no place yet, and where it goes (inline, compressed)
+    // shows only once it is written: then the map is asked again with the file flushed first.
+    bool synced = false;
+    std::uint64_t start = static_cast<std::uint64_t>(offset);
+    Layout layout = least;
+    for (;;) {
+        ExtentMap request;
+        struct fiemap* map = request.map();
+        map->fm_start = start;
+        map->fm_length = end - start;
+        map->fm_flags = synced ? FIEMAP_FLAG_SYNC : 0;
+        map->fm_extent_count = kExtentBatch;
+        // A file system that cannot say how its data lies may serve it from anywhere.
+        if (sys.ioctl(fd, FS_IOC_FIEMAP, map) != 0) return Layout::confirmFirst;
+        const unsigned mapped = std::min(map->fm_mapped_extents, kExtentBatch);
+        if (mapped == 0) return layout;  // holes to the end: nothing to read from anywhere
+        std::uint64_t next = start;
+        bool last = false;
+        bool unplaced = false;
+        for (unsigned i = 0; i < mapped; ++i) {
+            const struct fiemap_extent& e = map->fm_extents[i];
+            if (e.fe_flags & (FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_DATA_TAIL)) return Layout::inMetadata;
+            unplaced = unplaced || (e.fe_flags & FIEMAP_EXTENT_DELALLOC);
+            if (e.fe_flags & (FIEMAP_EXTENT_ENCODED | FIEMAP_EXTENT_DATA_ENCRYPTED | FIEMAP_EXTENT_UNKNOWN |
+                              FIEMAP_EXTENT_DELALLOC))
+                layout = Layout::confirmFirst;
+            last = last || (e.fe_flags & FIEMAP_EXTENT_LAST);
+            next = std::max<std::uint64_t>(next, e.fe_logical + e.fe_length);
+        }
+        if (unplaced && !synced) {
+            synced = true;
+            start = static_cast<std::uint64_t>(offset);
+            layout = least;
+            continue;
+        }
+        // Only a file's first extent can be inline: once one extent wants confirming, nothing
+        // further changes the answer.
+        if (layout == Layout::confirmFirst || last || next >= end || next <= start) return layout;
+        start = next;
+    }
 }
 
 }  // namespace halvetrop::PageCache

@@ -33,6 +33,8 @@ void drop(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
 bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
 
 // Whether a read of a file on the volume holding `fd` can ever be shown to come from its medium.
+// The volume is the mount that holds the open file, found by the file itself (its mount id), and a
+// btrfs volume counts only when every device it spans does.
 // False for memory-backed volumes (tmpfs, ramfs: their pages are the storage, O_DIRECT or not), for
 // FUSE (the daemon's own reads may be answered by a cache below ours that nothing here can drop),
 // for overlays (the layer holding the file may be memory-backed), and when the volume's type cannot
@@ -42,6 +44,24 @@ bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
 // cannot be told (no sysfs, a loop that cannot be asked, a mount not visible here) does not count.
 // Costs a few sysfs lookups, more for a loop device; nothing is kept between calls.
 bool mediumLiesPastCache(Sys& sys, int fd);
+
+// How the bytes of a file's range lie on its volume, as far as a read from the medium goes.
+enum class Layout {
+    // In data blocks of their own: a direct read fetches them from the device.
+    blocks,
+    // On btrfs, or compressed, encrypted, not yet placed, or not told: the file system may serve
+    // even a direct read through the page cache, so a read counts as one from the medium only when
+    // the pages it reads were dropped and confirmed gone right before it.
+    confirmFirst,
+    // Inline in the file system's metadata (btrfs, ext4 inline_data), which the kernel caches apart
+    // from the file, where no drop of the file's pages reaches it: never read from the medium.
+    inMetadata,
+};
+
+// The layout of [offset, offset + length) of `fd` by its file system and extent map (FIEMAP). Data
+// not yet placed is flushed and mapped again, since only written data shows where it went. Costs
+// one fstatfs and one ioctl per 64 extents, and stops at the first extent that decides.
+Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length);
 
 // The answers of mediumLiesPastCache for one check or one copy run, kept per file system (st_dev):
 // each costs a walk down the device stack (a loop device is asked what it reads), and a run asks

@@ -1,5 +1,6 @@
 #include "platform/Sys.h"
 
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -55,6 +56,7 @@ void* Sys::mmap(void* addr, size_t length, int prot, int flags, int fd, off_t of
 int Sys::munmap(void* addr, size_t length) { return ::munmap(addr, length); }
 int Sys::mincore(void* addr, size_t length, unsigned char* vec) { return ::mincore(addr, length, vec); }
 int Sys::fstatfs(int fd, struct statfs* out) { return ::fstatfs(fd, out); }
+int Sys::ioctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
 
 Sys& defaultSys() {
     static Sys instance;

@@ -53,6 +53,8 @@ public:
     virtual int munmap(void* addr, size_t length);
     virtual int mincore(void* addr, size_t length, unsigned char* vec);
     virtual int fstatfs(int fd, struct statfs* out);
+    // The pointer form of ioctl (FS_IOC_FIEMAP and the like).
+    virtual int ioctl(int fd, unsigned long request, void* arg);
 };
 
 // The libc-backed instance. It holds no state, so sharing it between threads is safe.

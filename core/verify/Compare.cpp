@@ -149,8 +149,11 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         const RootID root = ix.root(row);
         return root.raw < ctx.sameVolume.size() && ctx.sameVolume[root.raw] ? cardTouched : *ctx.backupAccessTimes;
     };
-    std::optional<SampleFP> srcSFP;
+    Sys& sys = *ctx.sys;
+    // A small card file read whole from the medium while its date was read is not read again.
+    std::optional<SampleFP> srcSFP = verifiedLevel ? item.sample : std::nullopt;
     std::optional<FullHashResult> srcFull;
+    if (srcSFP && item.digest) srcFull = FullHashResult{*item.digest, true};
     std::optional<int> srcError;
     std::set<PhysicalDriveID> settled;
     std::vector<ObjectID> objects;  // per location
@@ -172,13 +175,14 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         ObjectID object;
         {
             struct stat st {};
-            if (statLongPath(defaultSys(), backupPath, &st) == 0) object = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+            if (statLongPath(sys, backupPath, &st) == 0) object = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
         }
         if (object.known() && item.fileID != 0 && object == ObjectID{item.device, item.fileID}) facts.sameObject = true;
         facts.destDataless = ix.flags()[row].contains(EntryFlags::dataless);
         facts.srcCapture = src.capture;
 
-        // The first copy met at the verified level, read whole together with the card.
+        // The copy read whole: the first one met at the verified level, read together with the
+        // card, or one of a single window read from the medium.
         std::optional<FullHashResult> dstWhole;
         if (!facts.sameObject && !facts.destDataless) {
             if (!srcSFP && verifiedLevel) {
@@ -189,13 +193,13 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 std::optional<FullAndSample> dstBoth;
                 bool stopped = false;
                 auto readCard = [&] {
-                    return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, cardTouched, defaultSys(),
+                    return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, cardTouched, sys,
                                                             medium);
                 };
                 std::future<FullAndSample> cardJob = startOrDefer(readCard);
                 try {
                     dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {}, backupTouched,
-                                                               defaultSys(), medium);
+                                                               sys, medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
                 } catch (const ContentReadError& e) {
@@ -218,7 +222,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 }
             } else if (!srcSFP) {
                 try {
-                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel, cardTouched, defaultSys(), medium);
+                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel, cardTouched, sys, medium);
                 } catch (const ContentReadError& e) {
                     srcError = codeOf(e.code());
                     break;
@@ -226,13 +230,16 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             }
             facts.srcSFP = srcSFP;
             try {
-                if (!dstWhole && !facts.readError)
-                    facts.dstSFP =
-                        ContentReader::sampleFP(backupPath, ix.size()[row], verifiedLevel, backupTouched, defaultSys(),
-                                                medium);
+                if (!dstWhole && !facts.readError) {
+                    // A copy of one window read from the medium is proven whole by that one read.
+                    ContentReader::SampleAndDigest sampled = ContentReader::sampleWithDigest(
+                        backupPath, ix.size()[row], verifiedLevel, backupTouched, sys, medium);
+                    facts.dstSFP = sampled.sample;
+                    dstWhole = sampled.full;
+                }
                 struct stat st {};
                 if (!facts.readError &&
-                    (statLongPath(defaultSys(), backupPath, &st) != 0 || st.st_size != ix.size()[row]))
+                    (statLongPath(sys, backupPath, &st) != 0 || st.st_size != ix.size()[row]))
                     facts.validatorChanged = true;
             } catch (const ContentReadError& e) {
                 facts.readError = codeOf(e.code());
@@ -255,7 +262,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                     return;
                 }
                 try {
-                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {}, backupTouched, defaultSys(), medium);
+                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {}, backupTouched, sys, medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
                 } catch (const ContentReadError& e) {
@@ -264,7 +271,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             };
             if (!srcFull) {
                 auto readCard = [&] {
-                    return ContentReader::fullHash(cardPath, cancelledCheck, {}, cardTouched, defaultSys(), medium);
+                    return ContentReader::fullHash(cardPath, cancelledCheck, {}, cardTouched, sys, medium);
                 };
                 std::future<FullHashResult> cardJob = startOrDefer(readCard);
                 readBackup();
@@ -350,7 +357,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     bool sourceChanged = false;
     {
         struct stat st {};
-        sourceChanged = statLongPath(defaultSys(), cardPath, &st) != 0 || st.st_size != item.size ||
+        sourceChanged = statLongPath(sys, cardPath, &st) != 0 || st.st_size != item.size ||
                         st.st_mtim.tv_sec * int64_t{1000000000} + st.st_mtim.tv_nsec != item.mtimeNs;
     }
 

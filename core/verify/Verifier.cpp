@@ -364,25 +364,47 @@ VerifyReport Verifier::run() {
         if (c.role == FileRole::media && c.kind != MediaKind::other && request.scope.kinds.count(c.kind))
             dated.push_back(i);
     }
+    // At the verified level a card file of one window is read whole from the medium here, once:
+    // its date is read from those bytes, and its fingerprint and digest are kept for the
+    // comparison, which would otherwise read the whole file again past the cache.
+    const auto medium = std::make_shared<PageCache::MediumAnswers>();
+    const bool readWhole = request.level == CheckLevel::verified && !request.destinations.empty();
     {
         std::vector<std::optional<CaptureInfo>> captures(items.size());
+        std::vector<std::optional<ContentReader::SampleAndDigest>> wholeReads(items.size());
         std::mutex doneMutex;
         int64_t doneCount = 0;
         const auto total = static_cast<int64_t>(dated.size());
         parallelFor(total, width, [&](int64_t k) {
             if (isCancelled()) return;
             const size_t i = dated[static_cast<size_t>(k)];
-            captures[i] = CaptureReader::read(join(request.source, items[i].rawRel), items[i].cls.kind, items[i].mtimeNs,
-                                              *cardTouched);
+            const Item& item = items[i];
+            const std::string path = join(request.source, item.rawRel);
+            if (readWhole && item.inScope && item.size > 0 && item.size <= SampleFP::wholeFileLimit) {
+                std::string bytes;
+                try {
+                    wholeReads[i] =
+                        ContentReader::sampleWithDigest(path, item.size, true, *cardTouched, *sys, medium.get(), &bytes);
+                    captures[i] = CaptureReader::read(path, bytes, item.cls.kind, item.mtimeNs, *cardTouched, *sys);
+                } catch (const ContentReadError&) {
+                    // The comparison meets the trouble again and names it.
+                }
+            }
+            if (!captures[i]) captures[i] = CaptureReader::read(path, item.cls.kind, item.mtimeNs, *cardTouched, *sys);
             int64_t d;
             {
                 std::lock_guard<std::mutex> guard(doneMutex);
                 d = ++doneCount;
             }
-            if (d % 25 == 0 || d == total) progress(VerifyProgress::Stage::readingDates, items[i].name, d, total);
+            if (d % 25 == 0 || d == total) progress(VerifyProgress::Stage::readingDates, item.name, d, total);
         });
         checkCancelled();
-        for (size_t i = 0; i < items.size(); ++i) items[i].capture = std::move(captures[i]);
+        for (size_t i = 0; i < items.size(); ++i) {
+            items[i].capture = std::move(captures[i]);
+            if (!wholeReads[i]) continue;
+            items[i].sample = wholeReads[i]->sample;
+            if (wholeReads[i]->full) items[i].digest = wholeReads[i]->full->digest;
+        }
     }
     shareCaptures(items, dated);
 
@@ -514,6 +536,8 @@ VerifyReport Verifier::run() {
         context.sourceDrive = source.drive;
         context.extTable = &ext;
         context.cardAccessTimes = cardTouched;
+        context.medium = medium;
+        context.sys = sys;
         std::mutex doneMutex;
         int64_t doneCount = 0;
         const auto total = static_cast<int64_t>(inScope.size());

@@ -18,6 +18,7 @@
 #include "anatomy/Kinds.h"
 #include "capture/CaptureInfo.h"
 #include "drives/Drives.h"
+#include "match/ContentReader.h"
 #include "match/DestIndex.h"
 #include "match/Status.h"
 #include "platform/NoAtime.h"
@@ -121,6 +122,11 @@ public:
         FileClass cls;
         bool inScope = false;
         std::optional<CaptureInfo> capture;
+        // At the verified level, a file of one window read whole from the medium while its date
+        // was read: its fingerprint and, when that read proved every byte, its full digest. The
+        // comparison then reads the file no more.
+        std::optional<SampleFP> sample;
+        std::optional<Digest128> digest;
         // Not part of the listing's meaning, only how to reach and recognise the file again.
         std::string rawRel;   // raw bytes below the card root, to open the file
         uint64_t device = 0;  // st_dev, to recognise the same object on a backup
@@ -141,6 +147,8 @@ public:
         // times, and the same of the backups.
         std::shared_ptr<AccessTimesTouched> cardAccessTimes = std::make_shared<AccessTimesTouched>();
         std::shared_ptr<AccessTimesTouched> backupAccessTimes = std::make_shared<AccessTimesTouched>();
+        // What the content of card and backup files is read through.
+        Sys* sys = &defaultSys();
 
         // The path to open for an index row: its backup's path joined with the row's raw path.
         std::string path(uint32_t row) const;
@@ -158,6 +166,8 @@ public:
     std::function<void(const VerifyProgress&)> onProgress = [](const VerifyProgress&) {};
     std::function<void(const FileResult&)> onFileResult;  // optional
     int64_t width = 4;
+    // What the content of card and backup files (dates, fingerprints, digests) is read through.
+    Sys* sys = &defaultSys();
 
     // Throws VerifyError (cannotRead for a card that cannot be listed; cancelled), and passes on
     // an exception that escaped a worker (after every worker has ended).

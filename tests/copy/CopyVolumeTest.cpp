@@ -1,5 +1,5 @@
 // Copies onto real volumes: a full tmpfs, an exFAT drive through FUSE (which cannot rename without
-// replacing nor tell names apart by case), ext4 on a loop device, a backup drive of its own that is
+// replacing nor tell names apart by case), ext4 on a loop device, btrfs, a backup drive of its own that is
 // unmounted during a copy, and bind mounts of a card's file system.
 #include "copy/CopyEngine.h"
 #include "copy/CopyLayout.h"
@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -224,6 +225,59 @@ TEST(CopyOnRealVolumes, Ext4ReadsBackFromTheDisk) {
         const CopyRunResult again = CopyRunner(plan, clinging).run();
         ASSERT_EQ(again.alreadyThere.size(), 1u);
         EXPECT_EQ(again.alreadyThere[0].readFromMedium, !cacheClings);
+    }
+}
+
+// btrfs, compressing what compresses. A copy is written into space set aside for it, so it lies in
+// plain blocks and reads back from the drive. A file already there may be compressed, or kept
+// inline in the file system's metadata when small, which no read of the file can show to come
+// from the drive; and btrfs serves even a direct read from pages someone keeps mapped.
+TEST(CopyOnRealVolumes, BtrfsReadsBackFromTheDiskWhatLiesThere) {
+    std::string reason;
+    if (!test::ZramVolume::available(&reason, test::ZramVolume::FileSystem::btrfs)) GTEST_SKIP() << reason;
+    test::ZramVolume volume(128 << 20, {test::ZramVolume::FileSystem::btrfs, "", "", "compress=zstd", 1});
+    std::string text;
+    while (text.size() < (2 << 20)) text += "<Frame offset=\"" + std::to_string(text.size()) + "\"/>\n";
+    const struct {
+        const char* name;
+        std::string content;
+        bool foundFromMedium;  // when it was already there, written plainly
+    } files[] = {
+        {"A.CR3", bytesOf(3 << 20, 9), true},
+        {"C0001M01.XML", text, true},
+        {"A.XMP", bytesOf(900, 10), false},
+    };
+    TempDir card{"btrfs-card"};
+    const std::string there = test::makeTempFolder(volume.mountPoint(), "there");
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const std::string source = card.write(f.name, f.content);
+        FaultSys sys;
+        const CopyResult r = CopyEngine(sys).copy(source, {{volume.mountPoint(), f.name}});
+        ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::copied);
+        EXPECT_TRUE(r.outcomes[0].readBackFromMedium);
+        EXPECT_EQ(readFile(volume.mountPoint() + "/" + f.name), f.content);
+
+        std::ofstream(there + "/" + f.name, std::ios::binary) << f.content;
+        ::sync();
+        CopyPlan plan;
+        plan.root = there;
+        plan.items.push_back(PlannedCopy{1, source, there, f.name, static_cast<std::int64_t>(f.content.size())});
+        const CopyRunResult again = CopyRunner(plan, sys).run();
+        ASSERT_EQ(again.alreadyThere.size(), 1u);
+        EXPECT_EQ(again.alreadyThere[0].readFromMedium, f.foundFromMedium);
+
+        const int fd = ::open((there + "/" + f.name).c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        void* map = ::mmap(nullptr, f.content.size(), PROT_READ, MAP_SHARED, fd, 0);
+        ASSERT_NE(map, MAP_FAILED);
+        volatile unsigned char sum = 0;
+        for (std::size_t i = 0; i < f.content.size(); i += 4096) sum = sum + static_cast<const unsigned char*>(map)[i];
+        const CopyRunResult mapped = CopyRunner(plan, sys).run();
+        ::munmap(map, f.content.size());
+        ::close(fd);
+        ASSERT_EQ(mapped.alreadyThere.size(), 1u);
+        EXPECT_FALSE(mapped.alreadyThere[0].readFromMedium);
     }
 }
 

@@ -83,6 +83,22 @@ TEST(MountInfo, FindsTheMountByIdThenByDeviceNeverByTextAlone) {
     }
 }
 
+// Where statx gives no mount id, an open file's fdinfo does.
+TEST(MountInfo, AnOpenFilesMountIdFromItsFdinfo) {
+    EXPECT_EQ(parseFdInfoMountID("pos:\t0\nflags:\t02100000\nmnt_id:\t42\nino:\t7\n"), 42u);
+    EXPECT_EQ(parseFdInfoMountID("pos:\t0\nflags:\t0\n"), 0u);
+    EXPECT_EQ(parseFdInfoMountID("xmnt_id:\t5\nmnt_id:\tx1\n"), 0u);
+    TempDir t("drvfdinfo");
+    const int fd = ::open(t.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    struct statx st {};
+    ASSERT_EQ(::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &st), 0);
+    if (st.stx_mask & STATX_MNT_ID) {
+        EXPECT_EQ(fdInfoMountID("/proc", fd), st.stx_mnt_id);
+    }
+    ::close(fd);
+}
+
 // Builds a sysfs-like tree: devices under devices/, and dev/block/MAJ:MIN links to them.
 class FakeSys {
 public:

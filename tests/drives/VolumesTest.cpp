@@ -1,9 +1,14 @@
-// Volumes on real file systems: zram disks, an exFAT card image, ext4 images, tmpfs. Needs root,
-// or runs as an ordinary user with a root helper that builds the volumes: such a user cannot open
-// the devices, so labels and UUIDs come from the device database, and a loop device, which the
-// user cannot ask what it reads, lies on an unknown drive that is never read from its medium.
+// Volumes on real file systems: zram disks with ext4, XFS and btrfs, an exFAT card image, ext4
+// images, tmpfs. Needs root, or runs as an ordinary user with a root helper that builds the
+// volumes: such a user cannot open the devices, so labels and UUIDs come from the device database,
+// and a loop device, which the user cannot ask what it reads, lies on an unknown drive that is
+// never read from its medium.
 #include "drives/Drives.h"
+#include "hash/XXH3.h"
+#include "match/ContentReader.h"
 #include "platform/PageCache.h"
+
+#include "../match/ContentReaderTestUtil.h"
 
 #include "support/LoopVolume.h"
 #include "support/Privileged.h"
@@ -15,7 +20,9 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -282,6 +289,142 @@ TEST_F(RealVolumes, MountedVolumesOffersRealDevicesUnderMnt) {
     EXPECT_EQ(find(plain->mountPoint()), all.end()) << "tmpfs is no device and not under /mnt";
     for (std::size_t i = 1; i < all.size(); ++i) {
         EXPECT_LE(all[i - 1].isInternal, all[i].isInternal) << "volumes that are not internal come first";
+    }
+}
+
+// The file systems users back up to, each on zram disks of its own: ext4, XFS, and btrfs mounted
+// whole (compressing what compresses) with a subvolume mounted alone, and another btrfs spread
+// over two disks.
+class FileSystems : public ::testing::Test {
+protected:
+    using Kind = ZramVolume::FileSystem;
+
+    static void SetUpTestSuite() {
+        std::string reason;
+        for (Kind k : {Kind::ext4, Kind::xfs, Kind::btrfs})
+            if (!ZramVolume::available(&reason, k)) return void(skipReason = reason);
+        try {
+            ext4 = std::make_unique<ZramVolume>(16 << 20);
+            xfs = std::make_unique<ZramVolume>(300 << 20, ZramVolume::Options{Kind::xfs, "", "", "", 1});
+            btrfs = std::make_unique<ZramVolume>(128 << 20,
+                                                 ZramVolume::Options{Kind::btrfs, "HV BTRFS", "", "compress=zstd", 1});
+            subvolume = btrfs->mountSubvolume("photos");
+            spread = std::make_unique<ZramVolume>(80 << 20, ZramVolume::Options{Kind::btrfs, "", "", "", 2});
+        } catch (const std::exception& e) {
+            TearDownTestSuite();
+            setupError = e.what();
+        }
+    }
+    static void TearDownTestSuite() {
+        spread.reset();
+        btrfs.reset();
+        xfs.reset();
+        ext4.reset();
+    }
+    void SetUp() override {
+        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+        if (!setupError.empty()) FAIL() << setupError;
+    }
+
+    // Bytes the volume's devices have read.
+    static std::int64_t bytesRead(const ZramVolume& volume) {
+        std::int64_t total = 0;
+        for (const std::string& d : volume.devices()) {
+            std::ifstream in("/sys/class/block/" + fs::path(d).filename().string() + "/stat");
+            std::int64_t reads = 0, merged = 0, sectors = 0;
+            in >> reads >> merged >> sectors;
+            total += sectors * 512;
+        }
+        return total;
+    }
+    static inline std::string skipReason, setupError, subvolume;
+    static inline std::unique_ptr<ZramVolume> ext4, xfs, btrfs, spread;
+};
+
+// A file on each is read from its drive: the volume says so, the reader claims it, and the device
+// really read the bytes, which the page cache held before and holds none of after. Every mount of
+// one btrfs volume is its drive, and one over two disks names both.
+TEST_F(FileSystems, AFileOnEachIsReadFromItsMediumOnItsDrive) {
+    const struct {
+        const char* fileSystem;
+        std::string folder;
+        const ZramVolume* volume;
+    } places[] = {
+        {"ext4", ext4->mountPoint(), ext4.get()},
+        {"xfs", xfs->mountPoint(), xfs.get()},
+        {"btrfs", btrfs->mountPoint(), btrfs.get()},
+        {"btrfs", subvolume, btrfs.get()},  // the subvolume mounted alone
+        {"btrfs", btrfs->mountPoint() + "/photos", btrfs.get()},
+        {"btrfs", spread->mountPoint(), spread.get()},
+    };
+    std::uint64_t seed = 1;
+    for (const auto& p : places) {
+        SCOPED_TRACE(p.folder);
+        const VolumeInfo v = Drives::info(p.folder);
+        EXPECT_EQ(v.fileSystem, p.fileSystem);
+        EXPECT_TRUE(v.readsFromMedium);
+        std::vector<std::string> disks;
+        for (const std::string& d : p.volume->devices())
+            disks.push_back("dev:/devices/virtual/block/" + fs::path(d).filename().string());
+        std::sort(disks.begin(), disks.end());
+        EXPECT_EQ(v.drive.parts(), disks);
+
+        const std::string content = test::randomContent(300000, ++seed), file = p.folder + "/DSC" + std::to_string(seed) + ".ARW";
+        std::ofstream(file, std::ios::binary) << content;
+        test::readThroughCache(file);
+        AccessTimesTouched touched;
+        const std::int64_t before = bytesRead(*p.volume);
+        const FullHashResult full = ContentReader::fullHash(file, {}, {}, touched);
+        EXPECT_TRUE(full.fromMedium);
+        EXPECT_EQ(full.digest, (Digest128{content.size(), XXH3::hash64(content.data(), content.size())}));
+        EXPECT_GE(bytesRead(*p.volume) - before, static_cast<std::int64_t>(content.size()));
+        EXPECT_TRUE(ContentReader::sampleFP(file, static_cast<std::int64_t>(content.size()), true, touched).cacheEvicted);
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(PageCache::residentPages(defaultSys(), fd, 0, static_cast<std::int64_t>(content.size())), 0);
+        ::close(fd);
+    }
+    EXPECT_EQ(Drives::info(subvolume).name, "HV BTRFS");
+}
+
+// btrfs keeps a small file's bytes inline in its metadata, cached apart from the file, and reads
+// even a direct read through the page cache when it cannot do it directly (compressed extents
+// among others): the first is never from the medium; the rest only when its pages are proven gone
+// before each read. A direct read on ext4 goes to the drive whatever is cached.
+TEST_F(FileSystems, BtrfsIsReadFromTheMediumOnlyWhenItsCachedPagesAreProvenGone) {
+    AccessTimesTouched touched;
+    const std::string tiny = subvolume + "/C0001M01.XML", text = subvolume + "/C0001.MP4",
+                      plain = subvolume + "/C0002.MP4", other = ext4->mountPoint() + "/C0003.MP4";
+    std::string words;
+    while (words.size() < (1 << 20)) words += "<Frame offset=\"" + std::to_string(words.size()) + "\"/>\n";
+    std::ofstream(tiny, std::ios::binary) << test::randomContent(1000, 7);
+    std::ofstream(text, std::ios::binary) << words;
+    std::ofstream(plain, std::ios::binary) << test::randomContent(1 << 20, 8);
+    std::ofstream(other, std::ios::binary) << test::randomContent(1 << 20, 9);
+    ::sync();
+    EXPECT_FALSE(ContentReader::fullHash(tiny, {}, {}, touched).fromMedium);
+    EXPECT_FALSE(ContentReader::sampleFP(tiny, 1000, true, touched).cacheEvicted);
+
+    // Cached pages that can be dropped are: the compressed file then comes from the drive.
+    test::readThroughCache(text);
+    const std::int64_t before = bytesRead(*btrfs);
+    const FullHashResult read = ContentReader::fullHash(text, {}, {}, touched);
+    EXPECT_TRUE(read.fromMedium);
+    EXPECT_EQ(read.digest.lo, XXH3::hash64(words.data(), words.size()));
+    EXPECT_GT(bytesRead(*btrfs) - before, 0);
+
+    // Pages someone keeps mapped cannot be dropped.
+    for (const std::string& path : {text, plain, other}) {
+        SCOPED_TRACE(path);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        void* map = ::mmap(nullptr, 1 << 20, PROT_READ, MAP_SHARED, fd, 0);
+        ASSERT_NE(map, MAP_FAILED);
+        volatile unsigned char sum = 0;
+        for (std::size_t i = 0; i < (1 << 20); i += 4096) sum = sum + static_cast<const unsigned char*>(map)[i];
+        EXPECT_EQ(ContentReader::fullHash(path, {}, {}, touched).fromMedium, path == other);
+        ::munmap(map, 1 << 20);
+        ::close(fd);
     }
 }
 

@@ -1,2 +1,2 @@
 halvetrop_test(drives_tests SOURCES DrivesTest.cpp LIBS halvetrop_drives)
-halvetrop_test(drives_volume_tests SOURCES VolumesTest.cpp LIBS halvetrop_drives LABELS root AS_USER)
+halvetrop_test(drives_volume_tests SOURCES VolumesTest.cpp LIBS halvetrop_drives halvetrop_content LABELS root AS_USER)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <linux/magic.h>
 #include <sys/mman.h>
 
@@ -39,6 +41,34 @@ public:
     int fstat(int fd, struct stat* st) override {
         if (fstatErrno) return errno = fstatErrno, -1;
         return Sys::fstat(fd, st);
+    }
+    int statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out) override {
+        if (fstatErrno) return errno = fstatErrno, -1;
+        return Sys::statx(dirfd, path, flags, mask, out);
+    }
+
+    // A file's extent map as FIEMAP gives it: `extents` as they lie, `flushed` once the file was
+    // written out (asked with FIEMAP_FLAG_SYNC). fiemapErrno fails every request.
+    struct Extent {
+        std::uint64_t logical, length;
+        std::uint32_t flags;
+    };
+    std::vector<Extent> extents, flushed;
+    int fiemapErrno = 0;
+    int fiemapCalls = 0;
+    int ioctl(int fd, unsigned long request, void* arg) override {
+        if (request != FS_IOC_FIEMAP) return Sys::ioctl(fd, request, arg);
+        ++fiemapCalls;
+        if (fiemapErrno) return errno = fiemapErrno, -1;
+        auto* map = static_cast<struct fiemap*>(arg);
+        const std::vector<Extent>& from = (map->fm_flags & FIEMAP_FLAG_SYNC) ? flushed : extents;
+        map->fm_mapped_extents = 0;
+        for (const Extent& e : from) {
+            if (e.logical + e.length <= map->fm_start || e.logical >= map->fm_start + map->fm_length) continue;
+            if (map->fm_mapped_extents == map->fm_extent_count) break;
+            map->fm_extents[map->fm_mapped_extents++] = {e.logical, 0, e.length, {}, e.flags, {}};
+        }
+        return 0;
     }
     int posix_fadvise(int fd, off_t offset, off_t len, int advice) override {
         fadviseAdvice.push_back(advice);
@@ -189,7 +219,7 @@ TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
         {"FUSE", 0x65735546, 0, false},
         {"overlay", OVERLAYFS_SUPER_MAGIC, 0, false},
         {"type cannot be told", 0, EIO, false},
-        {"device cannot be told", EXT4_SUPER_MAGIC, 0, false, EIO},
+        {"device and mount cannot be told", EXT4_SUPER_MAGIC, 0, false, EIO},
     };
     for (const auto& row : rows) {
         FakeSys sys;
@@ -207,6 +237,59 @@ TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
         EXPECT_FALSE(PageCache::mediumLiesPastCache(defaultSys(), shm));
         ::close(shm);
     }
+}
+
+// The file system and extent map decide whether a direct read can be trusted: data in the file
+// system's metadata never; compressed or unplaced data, or any on btrfs, only once its pages are
+// proven gone.
+TEST(PageCacheLayout, TheExtentMapTellsWhatADirectReadMayBeServedFrom) {
+    using E = FakeSys::Extent;
+    using L = PageCache::Layout;
+    constexpr std::uint32_t last = FIEMAP_EXTENT_LAST;
+    std::vector<E> many;  // more extents than one request holds, the last one compressed
+    for (std::uint64_t i = 0; i < 100; ++i)
+        many.push_back({i << 16, 1 << 16, i == 99 ? FIEMAP_EXTENT_ENCODED | last : 0u});
+    const struct {
+        const char* what;
+        std::vector<E> extents, flushed;
+        int fiemapErrno;
+        L expected;
+        int calls;
+    } rows[] = {
+        {"holes only", {}, {}, 0, L::blocks, 1},
+        {"plain blocks", {{0, 1 << 20, last}}, {}, 0, L::blocks, 1},
+        {"inline in metadata", {{0, 4096, FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_NOT_ALIGNED | last}}, {}, 0,
+         L::inMetadata, 1},
+        {"compressed", {{0, 1 << 17, FIEMAP_EXTENT_ENCODED}, {1 << 17, 1 << 17, last}}, {}, 0, L::confirmFirst, 1},
+        {"unplaced data that lands inline", {{0, 4096, FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNKNOWN | last}},
+         {{0, 4096, FIEMAP_EXTENT_DATA_INLINE | last}}, 0, L::inMetadata, 2},
+        {"unplaced data that lands in blocks", {{0, 1 << 20, FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNKNOWN | last}},
+         {{0, 1 << 20, last}}, 0, L::blocks, 2},
+        {"the map cannot be had", {}, {}, EOPNOTSUPP, L::confirmFirst, 1},
+        {"a compressed extent past the first request", many, {}, 0, L::confirmFirst, 2},
+    };
+    TempDir tmp{"page-cache-layout"};
+    const std::string path = tmp.write("f", "x");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (const auto& row : rows) {
+        FakeSys sys;
+        sys.extents = row.extents;
+        sys.flushed = row.flushed;
+        sys.fiemapErrno = row.fiemapErrno;
+        EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 100 << 16), row.expected) << row.what;
+        EXPECT_EQ(sys.fiemapCalls, row.calls) << row.what;
+    }
+    // Only the asked range counts: a sampled window clear of the compressed extent is plain.
+    FakeSys sys;
+    sys.extents = {{0, 1 << 16, 0}, {1 << 16, 1 << 16, FIEMAP_EXTENT_ENCODED | last}};
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16), L::blocks);
+    // btrfs may answer any direct read from the cache; what it keeps inline never leaves it.
+    sys.fsType = BTRFS_SUPER_MAGIC;
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16), L::confirmFirst);
+    sys.extents = {{0, 4096, FIEMAP_EXTENT_DATA_INLINE | last}};
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 4096), L::inMetadata);
+    ::close(fd);
 }
 
 }  // namespace

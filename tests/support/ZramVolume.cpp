@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -15,9 +16,18 @@ namespace {
 
 const std::string kControl = "/sys/class/zram-control";
 
+const char* typeName(ZramVolume::FileSystem fileSystem) {
+    switch (fileSystem) {
+    case ZramVolume::FileSystem::xfs: return "xfs";
+    case ZramVolume::FileSystem::btrfs: return "btrfs";
+    case ZramVolume::FileSystem::ext4: break;
+    }
+    return "ext4";
+}
+
 }  // namespace
 
-bool ZramVolume::available(std::string* reason) {
+bool ZramVolume::available(std::string* reason, FileSystem fileSystem) {
     if (!canRunAsRoot(reason)) return false;
     if (::access(kControl.c_str(), F_OK) != 0) {
         std::string out;
@@ -27,35 +37,62 @@ bool ZramVolume::available(std::string* reason) {
             return false;
         }
     }
-    if (runShell("command -v mkfs.ext4 >/dev/null 2>&1 || test -x /sbin/mkfs.ext4") != 0) {
-        if (reason) *reason = "mkfs.ext4 is not installed (e2fsprogs)";
+    const std::string type = typeName(fileSystem);
+    const std::string mkfs = "mkfs." + type;
+    if (runShell("command -v " + mkfs + " >/dev/null 2>&1 || test -x /sbin/" + mkfs) != 0) {
+        if (reason) *reason = mkfs + " is not installed (scripts/deps)";
+        return false;
+    }
+    // The kernel may have the file system as a module not loaded yet.
+    if (runAsRoot("grep -qw " + type + " /proc/filesystems || modprobe " + type) != 0) {
+        if (reason) *reason = "this kernel has no " + type;
         return false;
     }
     return true;
 }
 
-ZramVolume::ZramVolume(std::int64_t size, const std::string& label, const std::string& mountParent) {
+ZramVolume::ZramVolume(std::int64_t size, const Options& options) : options_(options) {
     try {
-        const std::string added = runAsRootOrThrow("cat " + kControl + "/hot_add");
-        try {
-            id_ = std::stoi(added);
-        } catch (const std::exception&) {
-            throw std::runtime_error("no zram device from " + kControl + "/hot_add: " + added);
+        const int count = options_.fileSystem == FileSystem::btrfs ? std::max(options_.devices, 1) : 1;
+        std::string devices;
+        for (int i = 0; i < count; ++i) {
+            const std::string added = runAsRootOrThrow("cat " + kControl + "/hot_add");
+            try {
+                ids_.push_back(std::stoi(added));
+            } catch (const std::exception&) {
+                throw std::runtime_error("no zram device from " + kControl + "/hot_add: " + added);
+            }
+            const std::string name = "zram" + std::to_string(ids_.back());
+            devices_.push_back("/dev/" + name);
+            runAsRootOrThrow("echo " + std::to_string(size) + " > /sys/block/" + name + "/disksize");
+            // udev may be slow to make the node, or absent.
+            for (int k = 0; k < 100 && ::access(devices_.back().c_str(), F_OK) != 0; ++k) ::usleep(10 * 1000);
+            devices += ' ';
+            devices += shellQuote(devices_.back());
         }
-        const std::string name = "zram" + std::to_string(id_);
-        device_ = "/dev/" + name;
-        runAsRootOrThrow("echo " + std::to_string(size) + " > /sys/block/" + name + "/disksize");
-        // udev may be slow to make the node, or absent.
-        for (int i = 0; i < 100 && ::access(device_.c_str(), F_OK) != 0; ++i) ::usleep(10 * 1000);
-        runAsRootOrThrow("mkfs.ext4 -q -F " + (label.empty() ? std::string() : "-L " + shellQuote(label) + " ") +
-                         shellQuote(device_));
-        mountPoint_ = makeMountFolder(mountParent, label.empty() ? "zram" : label, &rootFolder_);
+        if (options_.fileSystem == FileSystem::btrfs) {
+            for (const std::string& other : options_.alsoOn) {
+                devices += ' ';
+                devices += shellQuote(other);
+            }
+        }
+        const std::string label = options_.label.empty() ? std::string() : "-L " + shellQuote(options_.label) + " ";
+        switch (options_.fileSystem) {
+        case FileSystem::ext4: runAsRootOrThrow("mkfs.ext4 -q -F " + label + devices); break;
+        case FileSystem::xfs: runAsRootOrThrow("mkfs.xfs -q -f " + label + devices); break;
+        case FileSystem::btrfs:
+            // Over several devices the data goes to any of them and the metadata to all.
+            runAsRootOrThrow("mkfs.btrfs -q -f " + label +
+                             (count + options_.alsoOn.size() > 1 ? "-d single -m raid1 " : "") + devices + " 2>&1");
+            break;
+        }
+        mountPoint_ = makeMountFolder(options_.mountParent, options_.label.empty() ? "zram" : options_.label, &rootFolder_);
         madeMountPoint_ = true;
-        runAsRootOrThrow("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_));
+        runAsRootOrThrow(mountCommand(mountPoint_));
         mounted_ = true;
         // Formatting makes the device manager read the drive again a moment later, maybe while it
         // is being mounted, when its superblock can read as nothing; once mounted it reads true.
-        refreshDeviceDatabase(device_);
+        refreshDeviceDatabase(device());
         giveToTestUser(mountPoint_);
     } catch (...) {
         tearDown();
@@ -65,19 +102,57 @@ ZramVolume::ZramVolume(std::int64_t size, const std::string& label, const std::s
 
 ZramVolume::~ZramVolume() { tearDown(); }
 
+std::string ZramVolume::mountCommand(const std::string& mountPoint, const std::string& extra) const {
+    std::vector<std::string> options;
+    if (!options_.mountOptions.empty()) options.push_back(options_.mountOptions);
+    // The other devices are named, so that the file system is whole without a device scan.
+    for (std::size_t i = 1; i < devices_.size(); ++i) options.push_back("device=" + devices_[i]);
+    if (options_.fileSystem == FileSystem::btrfs)
+        for (const std::string& other : options_.alsoOn) options.push_back("device=" + other);
+    if (!extra.empty()) options.push_back(extra);
+    std::string command = "mount -t ";
+    command += typeName(options_.fileSystem);
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        command += i == 0 ? " -o " : ",";
+        command += options[i];
+    }
+    command += " ";
+    command += shellQuote(device());
+    command += " ";
+    command += shellQuote(mountPoint);
+    return command;
+}
+
+std::string ZramVolume::mountSubvolume(const std::string& name) {
+    if (options_.fileSystem != FileSystem::btrfs) throw std::runtime_error("only btrfs has subvolumes");
+    runAsRootOrThrow("btrfs -q subvolume create " + shellQuote(mountPoint_ + "/" + name));
+    giveToTestUser(mountPoint_ + "/" + name);
+    bool byRoot = false;
+    const std::string where = makeMountFolder(options_.mountParent, "subvolume", &byRoot);
+    subvolumeMounts_.emplace_back(where, byRoot);
+    runAsRootOrThrow(mountCommand(where, "subvol=" + name));
+    return where;
+}
+
 void ZramVolume::tearDown() noexcept {
     try {
+        for (auto it = subvolumeMounts_.rbegin(); it != subvolumeMounts_.rend(); ++it) {
+            runAsRoot("umount " + shellQuote(it->first) + " || umount -l " + shellQuote(it->first));
+            removeMountFolder(it->first, it->second);
+        }
+        subvolumeMounts_.clear();
         if (mounted_) runAsRoot("umount " + shellQuote(mountPoint_) + " || umount -l " + shellQuote(mountPoint_));
         mounted_ = false;
         // Only an empty folder goes.
         if (madeMountPoint_) removeMountFolder(mountPoint_, rootFolder_);
-        if (id_ >= 0) {
-            const std::string name = "zram" + std::to_string(id_);
+        madeMountPoint_ = false;
+        for (int id : ids_) {
+            const std::string name = "zram" + std::to_string(id);
             // A lazily unmounted volume lets go of its device a moment later.
             runAsRoot("for i in $(seq 50); do echo 1 > /sys/block/" + name + "/reset 2>/dev/null && break; sleep 0.02; done; echo " +
-                      std::to_string(id_) + " > " + kControl + "/hot_remove");
-            id_ = -1;
+                      std::to_string(id) + " > " + kControl + "/hot_remove");
         }
+        ids_.clear();
     } catch (...) {
     }
 }
@@ -98,11 +173,10 @@ std::string ZramVolume::unmountLazily() {
 
 std::string ZramVolume::remount() {
     std::string out;
-    if (runAsRoot("mount -t ext4 " + shellQuote(device_) + " " + shellQuote(mountPoint_), &out) != 0)
-        return "mount failed: " + out;
+    if (runAsRoot(mountCommand(mountPoint_), &out) != 0) return "mount failed: " + out;
     mounted_ = true;
     try {
-        refreshDeviceDatabase(device_);
+        refreshDeviceDatabase(device());
     } catch (const std::exception& e) {
         return e.what();
     }

@@ -1,6 +1,7 @@
 // Whole checks on real volumes: an exFAT card (loop device through FUSE, its image on a tmpfs), the
-// same card content on an ext4 volume, and two ext4 backups, each of these three on a zram disk of
-// its own, so each volume is its own drive.
+// same card content on an ext4 volume, two ext4 backups and a btrfs backup (a subvolume mounted
+// alone, and the whole volume), each of these on a zram disk of its own, so each volume is its own
+// drive.
 //
 // Reads through FUSE are never claimed to come from the medium (the daemon's block-device reads
 // may be answered from the device's cache), so the exFAT card can be backed up but not verified
@@ -18,7 +19,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
 
 namespace halvetrop {
 namespace {
@@ -49,6 +52,14 @@ struct BindMount {
     }
 };
 
+// A loop device reading an image with direct I/O, detached with the test.
+struct ImageLoop {
+    std::string device;
+    explicit ImageLoop(const std::string& image)
+        : device(test::runAsRootOrThrow("losetup -f --show --direct-io=on " + test::shellQuote(image))) {}
+    ~ImageLoop() { test::runAsRoot("losetup -d " + test::shellQuote(device)); }
+};
+
 class RealVolumes : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -63,7 +74,16 @@ protected:
             exfatCard = std::make_unique<LoopVolume>(LoopVolume::Type::exfat, 48 << 20, "CARD", "", exfatHome->mountPoint());
             card = std::make_unique<ZramVolume>(48 << 20, "CARD4");
             b1 = std::make_unique<ZramVolume>(96 << 20, "B1");
-            b2 = std::make_unique<ZramVolume>(48 << 20, "B2");
+            b2 = std::make_unique<ZramVolume>(128 << 20, "B2");
+            if (ZramVolume::available(&reason, ZramVolume::FileSystem::btrfs)) {
+                const ZramVolume::FileSystem btrfs = ZramVolume::FileSystem::btrfs;
+                bt = std::make_unique<ZramVolume>(128 << 20, ZramVolume::Options{btrfs, "BT", "", "", 1});
+                btSubvolume = bt->mountSubvolume("photos");
+                // A btrfs volume over a disk of its own and an image on B2's disk.
+                test::runOrThrow("truncate -s 80M " + test::shellQuote(b2->mountPoint() + "/spread.img"));
+                spreadLoop = std::make_unique<ImageLoop>(b2->mountPoint() + "/spread.img");
+                spread = std::make_unique<ZramVolume>(80 << 20, ZramVolume::Options{btrfs, "", "", "", 1, {spreadLoop->device}});
+            }
         } catch (const std::exception& e) {
             skipReason = e.what();
             return;
@@ -77,8 +97,16 @@ protected:
         test::copyTree(card->mountPoint(), b1->mountPoint() + "/Cards/Card1");
         test::copyTree(card->mountPoint(), b1->mountPoint() + "/Cards/Again");
         test::copyTree(card->mountPoint(), b2->mountPoint() + "/Card1");
+        if (bt) {
+            test::copyTree(card->mountPoint(), btSubvolume + "/Card1");
+            test::copyTree(card->mountPoint(), bt->mountPoint() + "/Card2");
+            test::copyTree(card->mountPoint(), spread->mountPoint() + "/Card1");
+        }
     }
     static void TearDownTestSuite() {
+        spread.reset();
+        spreadLoop.reset();
+        bt.reset();
         b2.reset();
         b1.reset();
         card.reset();
@@ -91,7 +119,9 @@ protected:
 
     static inline std::string skipReason;
     static inline std::unique_ptr<LoopVolume> exfatHome, exfatCard;
-    static inline std::unique_ptr<ZramVolume> card, b1, b2;
+    static inline std::unique_ptr<ZramVolume> card, b1, b2, bt, spread;
+    static inline std::unique_ptr<ImageLoop> spreadLoop;
+    static inline std::string btSubvolume;
     static inline std::vector<test::CardFile> cardFiles;
 };
 
@@ -131,6 +161,19 @@ TEST_F(RealVolumes, SafeWithTwoExactBackupsAtTheVerifiedLevel) {
     const VerifyReport atRoots = check(card->mountPoint(), {b1->mountPoint(), b2->mountPoint()}, CheckLevel::standard);
     EXPECT_EQ(atRoots.totals.covered(), 10);
     EXPECT_TRUE(atRoots.problems.empty()) << atRoots.problems.front();
+}
+
+// btrfs gives a subvolume's files a device number no mount lists: the backup is still found to be
+// read from its drive, and the card is safe with it and an ext4 backup.
+TEST_F(RealVolumes, SafeWithBackupsOnBtrfsAndExt4) {
+    if (!bt) GTEST_SKIP() << "no btrfs here";
+    const VerifyReport r = check(card->mountPoint(), {btSubvolume + "/Card1", b2->mountPoint() + "/Card1"});
+    ASSERT_EQ(r.destinations.size(), 2u);
+    EXPECT_EQ(r.destinations[0].fileSystem, "btrfs");
+    EXPECT_TRUE(r.destinations[0].readsFromMedium);
+    EXPECT_EQ(r.totals.verified, 10);
+    EXPECT_EQ(r.safeFiles, 10);
+    EXPECT_TRUE(r.safeToFormat);
 }
 
 TEST_F(RealVolumes, ExfatCardThroughFuseIsBackedUpNotVerified) {
@@ -180,8 +223,8 @@ TEST_F(RealVolumes, ACardImageIsVerifiedOnlyThroughADirectLoop) {
     }
 }
 
-TEST_F(RealVolumes, OneBackupIsOneDriveShort) {
-    const VerifyReport r = check(card->mountPoint(), {b1->mountPoint() + "/Cards/Card1"});
+// Every file verified on one drive, and so none safe.
+void expectOneDriveShort(const VerifyReport& r) {
     EXPECT_EQ(r.totals.verified, 10);
     EXPECT_EQ(r.safeFiles, 0);
     EXPECT_FALSE(r.safeToFormat);
@@ -192,18 +235,94 @@ TEST_F(RealVolumes, OneBackupIsOneDriveShort) {
     }
 }
 
+TEST_F(RealVolumes, OneBackupIsOneDriveShort) {
+    expectOneDriveShort(check(card->mountPoint(), {b1->mountPoint() + "/Cards/Card1"}));
+}
+
+// Two copies on one drive count once: two folders of one ext4 volume; a btrfs volume's subvolume
+// mounted alone beside a folder of its whole (two mounts, two device numbers); and a btrfs volume
+// spread over a disk of its own and B2's, beside B2 (two drive ids that share a disk).
 TEST_F(RealVolumes, TwoFoldersOnOneDriveCountOnce) {
-    const VerifyReport r = check(card->mountPoint(), {b1->mountPoint() + "/Cards/Card1", b1->mountPoint() + "/Cards/Again"});
-    ASSERT_EQ(r.destinations.size(), 2u);
-    EXPECT_EQ(r.destinations[0].drive, r.destinations[1].drive);
-    EXPECT_EQ(r.totals.verified, 10);
-    EXPECT_EQ(r.safeFiles, 0);
-    EXPECT_FALSE(r.safeToFormat);
-    for (const FileResult& f : r.files) {
-        if (f.inScope) {
-            EXPECT_EQ(f.safeDrives, 1) << f.relativePath;
-        }
+    struct Pair {
+        std::vector<std::string> backups;
+        // An ordinary user cannot ask a loop device what it reads: its drive is not known, and
+        // holds no copy that counts.
+        bool userKnowsTheDrives = true;
+    };
+    std::vector<Pair> pairs = {{{b1->mountPoint() + "/Cards/Card1", b1->mountPoint() + "/Cards/Again"}}};
+    if (bt) {
+        pairs.push_back({{btSubvolume + "/Card1", bt->mountPoint() + "/Card2"}});
+        pairs.push_back({{spread->mountPoint() + "/Card1", b2->mountPoint() + "/Card1"}, false});
     }
+    for (const Pair& p : pairs) {
+        SCOPED_TRACE(p.backups[0]);
+        const VerifyReport r = check(card->mountPoint(), p.backups);
+        ASSERT_EQ(r.destinations.size(), 2u);
+        if (p.userKnowsTheDrives || !test::playsUser()) {
+            EXPECT_TRUE(sharesDrive(r.destinations[0].drive, r.destinations[1].drive))
+                << r.destinations[0].drive.raw << " / " << r.destinations[1].drive.raw;
+        }
+        expectOneDriveShort(r);
+    }
+}
+
+// Bytes read per file through the seam.
+class ReadCountingSys : public Sys {
+public:
+    int open(const char* path, int flags, mode_t mode) override { return opened(Sys::open(path, flags, mode), path); }
+    int openat(int dirfd, const char* path, int flags, mode_t mode) override {
+        return opened(Sys::openat(dirfd, path, flags, mode), path);
+    }
+    ssize_t pread(int fd, void* buf, size_t count, off_t offset) override {
+        return counted(fd, Sys::pread(fd, buf, count, offset));
+    }
+    ssize_t read(int fd, void* buf, size_t count) override { return counted(fd, Sys::read(fd, buf, count)); }
+    int close(int fd) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        paths_.erase(fd);
+        return Sys::close(fd);
+    }
+    std::int64_t bytesOf(const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return bytes_[path];
+    }
+
+private:
+    int opened(int fd, const char* path) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (fd >= 0) paths_[fd] = path;
+        return fd;
+    }
+    ssize_t counted(int fd, ssize_t n) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (n > 0 && paths_.count(fd)) bytes_[paths_[fd]] += n;
+        return n;
+    }
+    std::mutex mutex_;
+    std::map<int, std::string> paths_;
+    std::map<std::string, std::int64_t> bytes_;
+};
+
+// A card file small enough for one fingerprint window is read once in a verified check, its date
+// included, and so is each of its copies.
+TEST_F(RealVolumes, ASmallFileIsReadOncePerCopy) {
+    const std::vector<std::string> backups = {b1->mountPoint() + "/Cards/Card1", b2->mountPoint() + "/Card1"};
+    VerifyRequest request(card->mountPoint(), backups);
+    request.level = CheckLevel::verified;
+    Verifier verifier(request);
+    ReadCountingSys sys;
+    verifier.sys = &sys;
+    const VerifyReport r = verifier.run();
+    EXPECT_EQ(r.totals.verified, 10);
+    int small = 0;
+    for (const FileResult& f : r.files) {
+        if (!f.inScope || f.size > SampleFP::wholeFileLimit) continue;
+        ++small;
+        EXPECT_EQ(sys.bytesOf(card->mountPoint() + "/" + f.relativePath), f.size) << f.relativePath;
+        for (const std::string& b : backups)
+            EXPECT_EQ(sys.bytesOf(b + "/" + f.relativePath), f.size) << b << f.relativePath;
+    }
+    EXPECT_EQ(small, 4) << "the JPEGs";
 }
 
 TEST_F(RealVolumes, OneChangedByteIsAConflictAtTheVerifiedLevel) {
