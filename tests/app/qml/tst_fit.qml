@@ -336,6 +336,72 @@ TestCase {
                "from " + left + " to " + right + " in " + inspector.width)
     }
 
+    // The copy dialog keeps to its width with a long backup's name: the picker cuts the name, the
+    // layouts' lines wrap whole, the preview's count, the bar's buttons and the report's lines
+    // stay inside the dialog.
+    function test_copySheetKeepsItsWidth_data() {
+        const out = []
+        for (const f of ["missing", "missing-long"])
+            for (const s of [sizes[0], { tag: "default", width: 1240, height: 800 }, { tag: "wide", width: 1920, height: 1080 }])
+                out.push(Object.assign({}, s, { tag: f + ", " + s.tag, fixture: f, inspector: false }))
+        return out
+    }
+    function test_copySheetKeepsItsWidth(data) {
+        const w = openSized(data, (s, m) => verify(s.requestCopy()))
+        const root = w.window.contentItem
+        const sheet = h.find(root, "copySheet")
+        tryCompare(sheet, "opened", true)
+        waitForRendering(root)
+        compare(sheet.width, 640)
+        const inside = (item, what) => {
+            const r = box(item, sheet.contentItem)
+            verify(r.x >= -0.5 && r.x + r.w <= sheet.availableWidth + 0.5,
+                   what + " from " + r.x + " to " + (r.x + r.w) + " in " + sheet.availableWidth)
+        }
+        const picker = h.find(sheet.contentItem, "backupPicker")
+        verify(picker.visible)
+        inside(picker, "the backup picker")
+        // Its text cut at its end inside it, clear of its arrow.
+        const pickerText = picker.contentItem
+        verify(pickerText.contentWidth <= pickerText.width + 0.5, "the picker's text runs past it: " + pickerText.contentWidth + " in " + pickerText.width)
+        verify(box(pickerText, picker).x + pickerText.width <= picker.indicator.x + 0.5, "the picker's text under its arrow")
+        verify(pickerText.truncated === (data.fixture === "missing-long"), "cut: " + pickerText.truncated)
+        for (const name of ["planSummary", "copyButton", "copyCancel", "planList"])
+            inside(h.find(sheet.contentItem, name), name)
+        for (let i = 0; i < 6; ++i) {
+            const line = h.find(sheet.contentItem, "layoutDetail_" + i)
+            inside(line, "the line of layout " + i)
+            whole(line, "the line of layout " + i)
+        }
+        whole(h.find(sheet.contentItem, "planSummary"), "the preview's count")
+        // Nothing it says runs past its edge.
+        for (const t of texts(sheet.contentItem)) {
+            const r = box(t, sheet.contentItem)
+            verify(r.x >= -0.5 && r.x + Math.min(t.width, t.contentWidth) <= sheet.availableWidth + 0.5,
+                   "past the dialog's edge: " + t.text)
+            if (t.wrapMode !== Text.NoWrap)
+                whole(t, "a wrapped line of the dialog")
+        }
+        // The report of the copy, in the dialog and then in the header's popover.
+        w.model.copySheet.copy()
+        verify(w.stage.finishCopy("copied"))
+        waitForRendering(root)
+        for (const t of texts(h.find(sheet.contentItem, "copyReport")).filter(t => t.wrapMode !== Text.NoWrap))
+            whole(t, "the report's line in the dialog")
+        w.model.copySheet.done()
+        verify(w.stage.finishCheck(data.fixture))
+        w.model.stopDeepVerify()
+        tryCompare(sheet, "visible", false)
+        waitForRendering(root)
+        mouseClick(shown(root, "lastCopyButton")[0])
+        // Each form of the header's row has its button and popover.
+        let popover = null
+        tryVerify(() => (popover = h.findEvery(root, "lastCopyPopover").find(p => p.opened)) !== undefined)
+        waitForRendering(root)
+        for (const t of texts(popover.contentItem).filter(t => t.wrapMode !== Text.NoWrap))
+            whole(t, "the report's line in the popover")
+    }
+
     // The Settings window cannot be made shorter than what it holds.
     function test_settingsKeepTheirHeight() {
         const w = h.open({})
