@@ -414,6 +414,20 @@ TestCase {
                 view = settings.contentItem.children[i]
         verify(view.implicitHeight > 100)
         verify(settings.minimumHeight >= view.implicitHeight, settings.minimumHeight + " for " + view.implicitHeight)
+        // The copies picker's list shows every row whole, the current one (in bold) too, inside
+        // the window.
+        const picker = h.find(settings.contentItem, "requiredCopies")
+        compare(picker.currentIndex, 1)
+        picker.popup.open()
+        tryCompare(picker.popup, "opened", true)
+        waitForRendering(settings.contentItem)
+        const rows = texts(picker.popup.contentItem)
+        compare(rows.length, 3)
+        for (const row of rows)
+            whole(row, "the row")
+        const left = picker.popup.contentItem.mapToItem(settings.contentItem, 0, 0).x
+        verify(left >= 0 && left + picker.popup.contentItem.width <= settings.width + 0.5, "the list from " + left)
+        picker.popup.close()
         settings.close()
     }
 }
