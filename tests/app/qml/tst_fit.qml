@@ -242,17 +242,22 @@ TestCase {
             verify(!overlaps(button, h.find(strip, name), root), "over " + name)
     }
 
-    // A banner never covers the start screen's Check button: the page keeps clear of it.
-    function test_startScreenClearsTheBanner_data() {
+    // A banner never covers the start screen's Check button, nor a result's ready panel and
+    // shoots: the page keeps clear of it.
+    function test_pagesClearTheBanner_data() {
         return [
             { tag: "new card, smallest", width: 1040, height: 660, banner: "newCardBanner" },
             { tag: "notice, smallest", width: 1040, height: 660, banner: "noticeBanner" },
             { tag: "new card, default", width: 1240, height: 800, banner: "newCardBanner" },
+            { tag: "new card over a result, default", width: 1240, height: 800, banner: "newCardBanner", saved: "safe-cameras" },
+            { tag: "new card over a result, smallest", width: 1040, height: 660, banner: "newCardBanner", saved: "safe" },
         ]
     }
-    function test_startScreenClearsTheBanner(data) {
-        const w = h.open({ volumes: h.cardVolumes, savedChecks: 3 }, (s, m) => {
+    function test_pagesClearTheBanner(data) {
+        const w = h.open({ volumes: h.cardVolumes, savedChecks: 3, saved: data.saved ? [data.saved] : [] }, (s, m) => {
             h.choose(s, m, true)
+            if (data.saved)
+                verify(s.openSaved(0))
             s.addVolume({ path: "media/ana/EOS", name: "EOS_DIGITAL", fileSystem: "exfat", removable: true, card: true })
             if (data.banner === "noticeBanner")
                 Present.notify("Couldn't eject “CARD”: the drive is busy. Eject it in Disks instead.", false)
@@ -261,15 +266,25 @@ TestCase {
         const root = w.window.contentItem
         const banner = h.find(root, data.banner)
         tryCompare(banner, "opacity", 1)
-        const check = h.find(root, "checkButton")
-        verify(check.visible && check.enabled)
-        verify(!overlaps(check, banner, root), "the banner covers Check")
         const detail = h.find(root, "detail")
-        const b = box(check, detail)
-        verify(b.y >= 0 && b.y + b.h <= detail.height, "Check is scrolled out of sight at " + b.y)
+        const button = h.find(root, data.saved ? "ejectCard" : "checkButton")
+        verify(button.visible && button.enabled)
+        verify(!overlaps(button, banner, root), "the banner covers " + button.objectName)
+        if (!data.saved) {
+            const b = box(button, detail)
+            verify(b.y >= 0 && b.y + b.h <= detail.height, "Check is scrolled out of sight at " + b.y)
+        }
         // What the page shows ends above the banner, so nothing of it lies under the banner.
-        const scroll = h.find(root, "homeScroll")
+        const scroll = h.find(root, data.saved ? "resultsPage" : "homeScroll")
         verify(box(scroll, root).y + scroll.height <= box(banner, root).y + 0.5, "the page runs under the banner")
+        if (data.saved) {
+            // Its end brings the shoots up above the banner.
+            scroll.contentY = scroll.end
+            waitForRendering(root)
+            const list = h.find(root, "shootList")
+            verify(box(list, root).y + list.height <= box(banner, root).y + 0.5, "the shoots run under the banner")
+            verify(list.height >= 120, "the shoots keep " + list.height)
+        }
     }
 
     // A long card name is cut in its middle so that the banner still says what happened.

@@ -184,6 +184,55 @@ private slots:
         QVERIFY(!WindowDriver::waitFor([] { return WindowDriver::shownWindow("previewWindow"); }, 500));
     }
 
+    // A tooltip goes when what it tells of moves under the pointer: a shoot's, as the wheel moves
+    // the page a little; the header's, as Page Down moves it away or the window is made wider.
+    void aTooltipGoesWhenItsItemMoves() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.resize({1040, 660}));
+        // A shown tooltip lays its item in the window's overlay.
+        const auto tipShown = [&] {
+            QList<QQuickItem*> popups;
+            collect(w.window().contentItem(), "QQuickPopupItem", popups);
+            return std::any_of(popups.begin(), popups.end(), [](QQuickItem* i) {
+                return i->isVisible() && i->parent() && i->parent()->inherits("QQuickToolTip");
+            });
+        };
+        const auto hover = [&](QQuickItem* item, qreal y) {
+            (void)w.window().grabWindow();
+            QTest::mouseMove(&w.window(), QPoint(5, 5));
+            const QPoint at = item->mapToScene(QPointF(item->width() / 2, y)).toPoint();
+            QTest::mouseMove(&w.window(), at);
+            return WindowDriver::waitFor(tipShown, 3000) ? at : QPoint();
+        };
+        QQuickItem* row = w.item(QStringLiteral("shootRow"));
+        QVERIFY(row);
+        const QPoint at = hover(row, 10);
+        QVERIFY2(!at.isNull(), "no tooltip over the shoot");
+        QWheelEvent wheel(at, w.window().mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        wheel.setTimestamp(1000);
+        QGuiApplication::sendEvent(&w.window(), &wheel);
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
+                 "the shoot's tooltip stays as the page moves");
+
+        const auto button = [&] {
+            QQuickItem* b = w.item(QStringLiteral("nextCardPrimary"));
+            return b ? b : w.item(QStringLiteral("compact-nextCardPrimary"));
+        };
+        w.key(Qt::Key_PageUp);
+        QVERIFY2(!hover(button(), button()->height() / 2).isNull(), "no tooltip over the button");
+        w.key(Qt::Key_PageDown);
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
+                 "the tooltip stays after Page Down");
+        w.key(Qt::Key_PageUp);
+        QVERIFY2(!hover(button(), button()->height() / 2).isNull(), "no tooltip over the button");
+        QVERIFY(w.resize({1600, 660}));
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
+                 "the tooltip stays after a resize");
+    }
+
     // In the dark look the preview's page buttons are dark, as the main window's buttons are.
     void thePreviewTakesTheLook() {
         Session s(present_, QStringLiteral("browser"));
