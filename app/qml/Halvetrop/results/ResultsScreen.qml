@@ -72,11 +72,15 @@ Item {
         readonly property real end: Math.max(0, contentHeight - height)
         readonly property bool atEnd: contentY >= end - 0.5
         onEndChanged: if (contentY > end) contentY = end
-        // A page taller than the screen says so: its bar stays while there is more of it.
+        // A page taller than the screen says so: its bar stays while there is more of it, beside
+        // the view's own bar, never over it; there is none while the page fits.
         ScrollBar.vertical: ScrollBar {
+            id: pageBar
             objectName: "resultsPageBar"
-            policy: page.end > 0 ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            visible: page.end > 0
+            policy: page.end > 0 ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
         }
+        readonly property real barRoom: pageBar.visible ? pageBar.width : 0
         // Under everything on the page: the wheel over the header, and what the view leaves
         // (its list at its top or end).
         Item {
@@ -180,7 +184,7 @@ Item {
         Loader {
             id: modeView
             y: top.height
-            width: page.width
+            width: page.width - page.barRoom
             height: Math.max(page.height - top.height, screen.viewRoom)
             sourceComponent: screen.model.mode === 1 ? mapView : screen.model.mode === 2 ? (screen.filesView || filesPlaceholder) : shootsView
         }
