@@ -86,12 +86,23 @@ QString itemText(const RowItem& item, RowForm form) {
     return item.full;
 }
 
-RowFit fitRow(const std::vector<std::array<double, 3>>& widths, double spacing, double available) {
+RowFit fitRow(const std::vector<std::array<double, 3>>& widths, double spacing, double available,
+              std::optional<size_t> lead) {
+    // An index past the row is no lead.
+    const size_t led = lead.value_or(widths.size());
+    const size_t symbols = size_t(RowForm::symbols);
     const double gaps = widths.empty() ? 0 : spacing * double(widths.size() - 1);
     for (size_t f = 0; f < rowForms.size(); ++f) {
+        const RowForm form = rowForms[f];
         double total = gaps;
-        for (const auto& w : widths) total += w[f];
-        if (total <= available) return {rowForms[f], true};
+        for (size_t i = 0; i < widths.size(); ++i)
+            total += i == led && form == RowForm::compact ? widths[i][symbols] : widths[i][f];
+        if (total > available) continue;
+        RowFit fit{form, true};
+        // The lead's full text in place of its compact one, where the row still has room for it.
+        if (led < widths.size() && form == RowForm::compact)
+            fit.leadFull = total - widths[led][symbols] + widths[led][size_t(RowForm::full)] <= available;
+        return fit;
     }
     return {RowForm::symbols, false};
 }
@@ -106,37 +117,46 @@ Cut cutFromStart(const QString& path, double width, const Measure& measure) {
         out.text = QString();
         return out;
     }
-    // Whole trailing folders, as many as fit: the first slash leaves the most.
-    for (qsizetype slash = path.indexOf(u'/'); slash >= 0; slash = path.indexOf(u'/', slash + 1)) {
-        const QString rest = path.mid(slash + 1);
-        if (rest.isEmpty()) break;
-        const QString candidate = ellipsis + u'/' + rest;
-        if (measure(candidate) <= width) {
-            out.text = candidate;
-            return out;
-        }
-    }
-    // Not even the last name fits: the longest tail of it that does, cut between characters as
-    // they are read (an accent stays on its letter, an emoji whole).
+    // The longest tail that fits, cut between characters as they are read (an accent stays on its
+    // letter, an emoji whole): all the room is used.
     std::vector<qsizetype> starts;
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, path);
     for (qsizetype at = graphemes.toNextBoundary(); at > 0 && at < path.size();
          at = graphemes.toNextBoundary())
         starts.push_back(at);
     // Tails only get narrower as they start later, so the first that fits is found by halving.
-    auto fits = [&](size_t i) { return measure(ellipsis + path.mid(starts[i])) <= width; };
+    auto fits = [&](const QString& tail) { return measure(ellipsis + tail) <= width; };
     size_t lo = 0, hi = starts.size();
     while (lo < hi) {
         const size_t mid = (lo + hi) / 2;
-        if (fits(mid))
+        if (fits(path.mid(starts[mid])))
             hi = mid;
         else
             lo = mid + 1;
     }
-    if (lo < starts.size())
-        out.text = ellipsis + path.mid(starts[lo]);
-    else
-        out.text = measure(ellipsis) <= width ? ellipsis : QString();
+    if (lo == starts.size()) {
+        out.text = ellipsis;
+        return out;
+    }
+    const qsizetype from = starts[lo];
+    // Where the tail starts in a folder's name, that name reads whole behind "…/" if it still fits;
+    // a sliver of a name (fewer than a few characters) gives way to the whole names after it.
+    const qsizetype slash = path.indexOf(u'/', from);
+    const bool nameStart = path.at(from) == u'/' || path.at(from - 1) == u'/';
+    if (slash >= 0 && slash + 1 < path.size()) {
+        if (nameStart && path.at(from) != u'/' && fits(u'/' + path.mid(from))) {
+            out.text = ellipsis + u'/' + path.mid(from);
+            return out;
+        }
+        constexpr size_t kSliver = 4;
+        size_t shown = 0;
+        for (size_t k = lo; k < starts.size() && starts[k] < slash; ++k) ++shown;
+        if (!nameStart && shown < kSliver) {
+            out.text = ellipsis + path.mid(slash);
+            return out;
+        }
+    }
+    out.text = ellipsis + path.mid(from);
     return out;
 }
 

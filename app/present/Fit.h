@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "present/Results.h"
@@ -53,12 +54,17 @@ QString lastCopyLabel(int64_t copied, bool compact);
 
 struct RowFit {
     RowForm form = RowForm::full;
-    bool fits = true;  // false: not even the symbols form fits, and that is what is drawn
+    bool fits = true;       // false: not even the symbols form fits, and that is what is drawn
+    bool leadFull = false;  // the compact row's lead item shows its full text
     friend bool operator==(const RowFit&, const RowFit&) = default;
 };
 // `widths[i]` holds item i's width in each form, in the order of `rowForms`; items are `spacing`
-// apart. The first form whose row fits `available`.
-RowFit fitRow(const std::vector<std::array<double, 3>>& widths, double spacing, double available);
+// apart. The first form whose row fits `available`. `lead`, when given, is the item that keeps its
+// text in every form ("Copy 7…" in the symbols row too): its compact width is read from the
+// symbols form, and the compact row gives it its full text ("Copy 7 to Backup…") where the row
+// still fits so.
+RowFit fitRow(const std::vector<std::array<double, 3>>& widths, double spacing, double available,
+              std::optional<size_t> lead = std::nullopt);
 
 // --- a path cut from its start ---
 

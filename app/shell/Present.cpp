@@ -96,7 +96,8 @@ QString Present::copyProgressLine(double filesDone, double filesTotal, double by
                                      int64_t(bytesTotal));
 }
 
-QVariantMap Present::fitActionRow(const QVariantList& widths, double spacing, double available) const {
+QVariantMap Present::fitActionRow(const QVariantList& widths, double spacing, double available,
+                                  int lead) const {
     std::vector<std::array<double, 3>> w;
     for (const QVariant& item : widths) {
         const QVariantList forms = item.toList();
@@ -105,10 +106,12 @@ QVariantMap Present::fitActionRow(const QVariantList& widths, double spacing, do
             row[f] = forms[qsizetype(f)].toDouble();
         w.push_back(row);
     }
-    const present::RowFit fit = present::fitRow(w, spacing, available);
+    const present::RowFit fit = present::fitRow(
+        w, spacing, available, lead >= 0 ? std::optional<size_t>(size_t(lead)) : std::nullopt);
     static const char* const names[] = {"full", "compact", "symbols"};
     return {{QStringLiteral("form"), QString::fromLatin1(names[int(fit.form)])},
-            {QStringLiteral("fits"), fit.fits}};
+            {QStringLiteral("fits"), fit.fits},
+            {QStringLiteral("leadFull"), fit.leadFull}};
 }
 
 QVariantList Present::cardOnlyActions(const QStringList& backups, bool eject) const {

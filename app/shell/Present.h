@@ -32,9 +32,11 @@ public:
     // "Last Copy (7)", or "Last Copy" in the compact row.
     Q_INVOKABLE QString lastCopyLabel(double copied, bool compact) const;
     // The form the verdict's action row takes: `widths` holds each shown button's [full, compact,
-    // symbols] width (the hero's `actionItems` in their forms). {form: "full", "compact" or
-    // "symbols", fits}.
-    Q_INVOKABLE QVariantMap fitActionRow(const QVariantList& widths, double spacing, double available) const;
+    // symbols] width (the hero's `actionItems` in their forms); `lead`, at 0 or more, the index of
+    // the button that keeps its text in every form. {form: "full", "compact" or "symbols", fits,
+    // leadFull: the compact row's lead shows its full text}.
+    Q_INVOKABLE QVariantMap fitActionRow(const QVariantList& widths, double spacing, double available,
+                                         int lead = -1) const;
     // The card-only header's buttons for the chosen backups' paths: [{id, full, compact, symbol,
     // keepsText}], left to right.
     Q_INVOKABLE QVariantList cardOnlyActions(const QStringList& backups, bool eject) const;

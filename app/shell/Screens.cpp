@@ -512,6 +512,8 @@ int main(int argc, char** argv) {
          {},
          QSize(1040, 660)},
         {"results-safe", saved("safe"), openSaved},
+        // A card of eight cameras in the smallest window: the page scrolls, its header going up.
+        {"results-safe.cameras.small", saved("safe-cameras"), narrow, {}, smallest},
         {"results-missing", saved("missing"), openSaved},
         // A photo taken with the card since it was checked safe.
         {"results-changed-since", saved("safe"),

@@ -179,6 +179,34 @@ void lengthen(VerifyReport& r) {
               [](const FolderSummary& a, const FolderSummary& b) { return a.path < b.path; });
 }
 
+// The same card shot with eight cameras of eight makers, each shoot split by camera: a format
+// guide of eight steps and many shoots.
+void byEightCameras(VerifyReport& r) {
+    const char* cameras[] = {"ILCE-7M4", "Canon EOS R5", "NIKON Z 9", "X-T5",
+                             "DC-GH6",   "HERO12 Black", "FC3582",    "OM-1"};
+    std::vector<ShootGroup> groups;
+    for (const ShootGroup& shoot : r.groups)
+        for (size_t c = 0; c < std::size(cameras); ++c) {
+            ShootGroup g = shoot;
+            g.camera = cameras[c];
+            g.fileIDs.clear();
+            g.kinds.clear();
+            g.formats.clear();
+            g.counts = {};
+            for (size_t k = c; k < shoot.fileIDs.size(); k += std::size(cameras)) {
+                FileResult& f = r.files[size_t(shoot.fileIDs[k])];
+                f.camera = g.camera;
+                g.fileIDs.push_back(f.id);
+                g.counts.add(f);
+                ++g.kinds[f.kind];
+                ++g.formats[f.name.substr(f.name.rfind('.') + 1)];
+            }
+            for (LandingRef& l : g.landings) l.files = int64_t(g.fileIDs.size());
+            if (!g.fileIDs.empty()) groups.push_back(std::move(g));
+        }
+    r.groups = std::move(groups);
+}
+
 }  // namespace
 
 TimeNs fixtureNow() { return TimeNs(1'767'000'000) * 1'000'000'000; }
@@ -227,6 +255,11 @@ VerifyReport resultsFixture(const QString& name) {
     if (name == QLatin1String("browser") || name == QLatin1String("browser-card-only"))
         return browserFixture(name == QLatin1String("browser-card-only"));
     if (name == QLatin1String("browser-long-names")) return longNamesFixture();
+    if (name == QLatin1String("safe-cameras")) {
+        VerifyReport r = resultsFixture(QStringLiteral("safe"));
+        byEightCameras(r);
+        return r;
+    }
     if (name.endsWith(QLatin1String("-long"))) {
         VerifyReport r = resultsFixture(name.chopped(5));
         lengthen(r);

@@ -61,6 +61,16 @@ TEST(Fit, ActionRowFallsBackAsAWhole) {
     EXPECT_EQ(fitRow({}, 8, 0), (RowFit{RowForm::full, true}));
     // A form narrower overall wins even when one of its buttons is wider than in the form before.
     EXPECT_EQ(fitRow({{100, 120, 20}, {200, 50, 20}}, 0, 170), (RowFit{RowForm::compact, true}));
+    // The lead keeps its words: its compact width is its symbols one (the compact row may already
+    // show its full text), and the compact row gives it its full text while the row fits so.
+    const std::vector<std::array<double, 3>> led{{170, 170, 100}, {140, 90, 30}, {140, 80, 30}, {46, 85, 51}};
+    const Row ledRows[] = {
+        {520, {RowForm::full, true}},           {519.5, {RowForm::compact, true, true}},
+        {449, {RowForm::compact, true, true}},  {448, {RowForm::compact, true, false}},
+        {379, {RowForm::compact, true, false}}, {378, {RowForm::symbols, true}},
+    };
+    for (const auto& row : ledRows) EXPECT_EQ(fitRow(led, 8, row.available, 0), row.fit) << row.available;
+    EXPECT_EQ(fitRow(led, 8, 449, 7), (RowFit{RowForm::compact, true, false})) << "no such lead";
 }
 
 TEST(Fit, PathsAreCutFromTheirStart) {
@@ -69,11 +79,18 @@ TEST(Fit, PathsAreCutFromTheirStart) {
         double width;
         const char* text;
     };
+    // All the room is used: a folder's name is cut at its start, down to a few characters, before
+    // it gives way to the whole names after it.
     const Row rows[] = {
         {175, "Archive/Photos/2024-04-16"},
-        {174, "…/Photos/2024-04-16"},
+        {174, "…chive/Photos/2024-04-16"},
+        {161, "…hive/Photos/2024-04-16"},
+        {160, "…/Photos/2024-04-16"},
         {133, "…/Photos/2024-04-16"},
-        {132, "…/2024-04-16"},
+        {132, "…Photos/2024-04-16"},
+        {125, "…hotos/2024-04-16"},
+        {112, "…otos/2024-04-16"},
+        {111, "…/2024-04-16"},
         {84, "…/2024-04-16"},
         {83, "…2024-04-16"},
         {76, "…024-04-16"},

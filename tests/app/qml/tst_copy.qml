@@ -113,9 +113,14 @@ TestCase {
         verify(w.stage.waitForPlan())
         verify(!button.enabled)
         compare(item(w, "planError").text, "Refused to write outside the backup folder: ../outside")
+        // A refused plan offers no copy (never "Copy 0 Files"), only Cancel.
+        verify(!button.visible, button.text + " offered")
+        verify(!item(w, "planNote").visible)
+        verify(item(w, "copyCancel").visible)
         sheet.location = ""
         verify(w.stage.waitForPlan())
-        verify(button.enabled)
+        verify(button.enabled && button.visible)
+        verify(item(w, "planNote").visible)
         compare(item(w, "planError").text, "")
     }
 

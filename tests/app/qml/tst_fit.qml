@@ -112,6 +112,12 @@ TestCase {
             verify(backup.width >= Math.min(backup.implicitWidth, 60), row.title + ": backup name " + backup.width)
             const parts = row.landingFolder.split("/")
             verify(folder.text.endsWith(parts[parts.length - 1]), row.title + ": folder reads " + folder.text)
+            // A folder cut at its start still takes the room its line has (a few characters of
+            // slack at most), and the backup's name is cut only when the folder is at its least.
+            if (folder.text !== folder.cut.full) {
+                const slack = right(line, row) - right(link, row)
+                verify(slack <= 40, row.title + ": " + folder.text + " leaves " + slack + " px")
+            }
             const copy = h.find(row, "shootCopy")
             if (copy.visible)
                 verify(!overlaps(link, copy, row) && !overlaps(sentence, copy, row), row.title + ": under the copy button")
@@ -236,17 +242,22 @@ TestCase {
             verify(!overlaps(button, h.find(strip, name), root), "over " + name)
     }
 
-    // A banner never covers the start screen's Check button: the page keeps clear of it.
-    function test_startScreenClearsTheBanner_data() {
+    // A banner never covers the start screen's Check button, nor a result's ready panel and
+    // shoots: the page keeps clear of it.
+    function test_pagesClearTheBanner_data() {
         return [
             { tag: "new card, smallest", width: 1040, height: 660, banner: "newCardBanner" },
             { tag: "notice, smallest", width: 1040, height: 660, banner: "noticeBanner" },
             { tag: "new card, default", width: 1240, height: 800, banner: "newCardBanner" },
+            { tag: "new card over a result, default", width: 1240, height: 800, banner: "newCardBanner", saved: "safe-cameras" },
+            { tag: "new card over a result, smallest", width: 1040, height: 660, banner: "newCardBanner", saved: "safe" },
         ]
     }
-    function test_startScreenClearsTheBanner(data) {
-        const w = h.open({ volumes: h.cardVolumes, savedChecks: 3 }, (s, m) => {
+    function test_pagesClearTheBanner(data) {
+        const w = h.open({ volumes: h.cardVolumes, savedChecks: 3, saved: data.saved ? [data.saved] : [] }, (s, m) => {
             h.choose(s, m, true)
+            if (data.saved)
+                verify(s.openSaved(0))
             s.addVolume({ path: "media/ana/EOS", name: "EOS_DIGITAL", fileSystem: "exfat", removable: true, card: true })
             if (data.banner === "noticeBanner")
                 Present.notify("Couldn't eject “CARD”: the drive is busy. Eject it in Disks instead.", false)
@@ -255,15 +266,25 @@ TestCase {
         const root = w.window.contentItem
         const banner = h.find(root, data.banner)
         tryCompare(banner, "opacity", 1)
-        const check = h.find(root, "checkButton")
-        verify(check.visible && check.enabled)
-        verify(!overlaps(check, banner, root), "the banner covers Check")
         const detail = h.find(root, "detail")
-        const b = box(check, detail)
-        verify(b.y >= 0 && b.y + b.h <= detail.height, "Check is scrolled out of sight at " + b.y)
+        const button = h.find(root, data.saved ? "ejectCard" : "checkButton")
+        verify(button.visible && button.enabled)
+        verify(!overlaps(button, banner, root), "the banner covers " + button.objectName)
+        if (!data.saved) {
+            const b = box(button, detail)
+            verify(b.y >= 0 && b.y + b.h <= detail.height, "Check is scrolled out of sight at " + b.y)
+        }
         // What the page shows ends above the banner, so nothing of it lies under the banner.
-        const scroll = h.find(root, "homeScroll")
+        const scroll = h.find(root, data.saved ? "resultsPage" : "homeScroll")
         verify(box(scroll, root).y + scroll.height <= box(banner, root).y + 0.5, "the page runs under the banner")
+        if (data.saved) {
+            // Its end brings the shoots up above the banner.
+            scroll.contentY = scroll.end
+            waitForRendering(root)
+            const list = h.find(root, "shootList")
+            verify(box(list, root).y + list.height <= box(banner, root).y + 0.5, "the shoots run under the banner")
+            verify(list.height >= 120, "the shoots keep " + list.height)
+        }
     }
 
     // A long card name is cut in its middle so that the banner still says what happened.
@@ -336,6 +357,72 @@ TestCase {
                "from " + left + " to " + right + " in " + inspector.width)
     }
 
+    // The copy dialog keeps to its width with a long backup's name: the picker cuts the name, the
+    // layouts' lines wrap whole, the preview's count, the bar's buttons and the report's lines
+    // stay inside the dialog.
+    function test_copySheetKeepsItsWidth_data() {
+        const out = []
+        for (const f of ["missing", "missing-long"])
+            for (const s of [sizes[0], { tag: "default", width: 1240, height: 800 }, { tag: "wide", width: 1920, height: 1080 }])
+                out.push(Object.assign({}, s, { tag: f + ", " + s.tag, fixture: f, inspector: false }))
+        return out
+    }
+    function test_copySheetKeepsItsWidth(data) {
+        const w = openSized(data, (s, m) => verify(s.requestCopy()))
+        const root = w.window.contentItem
+        const sheet = h.find(root, "copySheet")
+        tryCompare(sheet, "opened", true)
+        waitForRendering(root)
+        compare(sheet.width, 640)
+        const inside = (item, what) => {
+            const r = box(item, sheet.contentItem)
+            verify(r.x >= -0.5 && r.x + r.w <= sheet.availableWidth + 0.5,
+                   what + " from " + r.x + " to " + (r.x + r.w) + " in " + sheet.availableWidth)
+        }
+        const picker = h.find(sheet.contentItem, "backupPicker")
+        verify(picker.visible)
+        inside(picker, "the backup picker")
+        // Its text cut at its end inside it, clear of its arrow.
+        const pickerText = picker.contentItem
+        verify(pickerText.contentWidth <= pickerText.width + 0.5, "the picker's text runs past it: " + pickerText.contentWidth + " in " + pickerText.width)
+        verify(box(pickerText, picker).x + pickerText.width <= picker.indicator.x + 0.5, "the picker's text under its arrow")
+        verify(pickerText.truncated === (data.fixture === "missing-long"), "cut: " + pickerText.truncated)
+        for (const name of ["planSummary", "copyButton", "copyCancel", "planList"])
+            inside(h.find(sheet.contentItem, name), name)
+        for (let i = 0; i < 6; ++i) {
+            const line = h.find(sheet.contentItem, "layoutDetail_" + i)
+            inside(line, "the line of layout " + i)
+            whole(line, "the line of layout " + i)
+        }
+        whole(h.find(sheet.contentItem, "planSummary"), "the preview's count")
+        // Nothing it says runs past its edge.
+        for (const t of texts(sheet.contentItem)) {
+            const r = box(t, sheet.contentItem)
+            verify(r.x >= -0.5 && r.x + Math.min(t.width, t.contentWidth) <= sheet.availableWidth + 0.5,
+                   "past the dialog's edge: " + t.text)
+            if (t.wrapMode !== Text.NoWrap)
+                whole(t, "a wrapped line of the dialog")
+        }
+        // The report of the copy, in the dialog and then in the header's popover.
+        w.model.copySheet.copy()
+        verify(w.stage.finishCopy("copied"))
+        waitForRendering(root)
+        for (const t of texts(h.find(sheet.contentItem, "copyReport")).filter(t => t.wrapMode !== Text.NoWrap))
+            whole(t, "the report's line in the dialog")
+        w.model.copySheet.done()
+        verify(w.stage.finishCheck(data.fixture))
+        w.model.stopDeepVerify()
+        tryCompare(sheet, "visible", false)
+        waitForRendering(root)
+        mouseClick(shown(root, "lastCopyButton")[0])
+        // Each form of the header's row has its button and popover.
+        let popover = null
+        tryVerify(() => (popover = h.findEvery(root, "lastCopyPopover").find(p => p.opened)) !== undefined)
+        waitForRendering(root)
+        for (const t of texts(popover.contentItem).filter(t => t.wrapMode !== Text.NoWrap))
+            whole(t, "the report's line in the popover")
+    }
+
     // The Settings window cannot be made shorter than what it holds.
     function test_settingsKeepTheirHeight() {
         const w = h.open({})
@@ -348,6 +435,20 @@ TestCase {
                 view = settings.contentItem.children[i]
         verify(view.implicitHeight > 100)
         verify(settings.minimumHeight >= view.implicitHeight, settings.minimumHeight + " for " + view.implicitHeight)
+        // The copies picker's list shows every row whole, the current one (in bold) too, inside
+        // the window.
+        const picker = h.find(settings.contentItem, "requiredCopies")
+        compare(picker.currentIndex, 1)
+        picker.popup.open()
+        tryCompare(picker.popup, "opened", true)
+        waitForRendering(settings.contentItem)
+        const rows = texts(picker.popup.contentItem)
+        compare(rows.length, 3)
+        for (const row of rows)
+            whole(row, "the row")
+        const left = picker.popup.contentItem.mapToItem(settings.contentItem, 0, 0).x
+        verify(left >= 0 && left + picker.popup.contentItem.width <= settings.width + 0.5, "the list from " + left)
+        picker.popup.close()
         settings.close()
     }
 }

@@ -259,6 +259,14 @@ TestCase {
             verify(fitted(r) > box.width, r.objectName + " would have fitted")
         if (data.width >= 1240)
             verify(shownRow.objectName !== "symbolActions", "bare symbols at " + data.width)
+        // The compact row's copy button says what it copies where the row has room for it.
+        const copy = shownRow.button("copy"), fullCopy = rows[0].button("copy")
+        if (shownRow === rows[1]) {
+            const room = fitted(shownRow) - copy.implicitWidth + fullCopy.implicitWidth <= box.width
+            compare(copy.text, room ? fullCopy.text : rows[2].button("copy").text, "room for the whole words: " + room)
+            if (data.width >= 1240)
+                verify(room, "no room for " + fullCopy.text)
+        }
         // Nothing of the header lies under the row.
         const header = item(w, "heroTitle").parent.parent.parent
         verify(box.mapToItem(header, 0, box.height).y <= header.height + 0.5)
@@ -383,7 +391,9 @@ TestCase {
         copyMissing(w)
         const texts = (prefix) => ["copy", "verify", "nextCardPrimary"].map(n => item(w, prefix + n).text)
         compare(texts(""), ["Copy 7 to Backup…", "Verify Every Byte", "Check Another Card"])
-        compare(texts("compact-"), ["Copy 7…", "Verify All", "Next Card"])
+        // The compact row's copy button keeps its words where the row has room for them.
+        const leadFull = item(w, "heroActions").fit.leadFull
+        compare(texts("compact-"), [leadFull ? "Copy 7 to Backup…" : "Copy 7…", "Verify All", "Next Card"])
         compare(texts("symbols-"), ["Copy 7…", "", ""])
         compare(["verify", "nextCardPrimary"].map(n => item(w, "symbols-" + n).Accessible.name),
                 ["Verify All", "Next Card"])

@@ -38,18 +38,24 @@ TestCase {
         compare(h.find(tile, "tileDays").text, "Mar 1, 2025 – Mar 4, 2025")
     }
 
-    // An offered card with a long name: its whole row fits the sidebar at its narrowest, the
-    // name giving way, never the Check.
+    // Offered cards: a long name gives way, never the Check, and the whole row fits the sidebar at
+    // its narrowest; short names, Latin or not, and names that start alike show whole.
     function test_offeredCardRowFits_data() {
+        const longName = ["EOS_DIGITAL of the best man, borrowed for the evening"]
+        const shortNames = ["EOS_DIGI", "NIKON6", "CARD_A1", "CARD_B2", "CARD_C3", "ΚΑΡΤΑ", "Карта 64", "X"]
         return [
-            { tag: "start screen, 1040", width: 1040, saved: [] },
-            { tag: "results with the inspector, 1132", width: 1132, saved: ["missing"] },
+            { tag: "a long name, start screen, 1040", width: 1040, saved: [], names: longName },
+            { tag: "a long name, results with the inspector, 1132", width: 1132, saved: ["missing"], names: longName },
+            { tag: "short names, start screen, 1040", width: 1040, saved: [], names: shortNames },
+            { tag: "short names, results with the inspector, 1132", width: 1132, saved: ["missing"], names: shortNames },
+            { tag: "short names, 1240", width: 1240, saved: [], names: shortNames },
         ]
     }
     function test_offeredCardRowFits(data) {
-        const w = h.open({ saved: data.saved, volumes: [
-            { path: "media/a/EOS_DIGITAL of the best man", name: "EOS_DIGITAL of the best man, borrowed for the evening",
-              fileSystem: "vfat", removable: true, card: true, totalBytes: 63.9e9, freeBytes: 12e9 }] }, (s, m) => {
+        const volumes = data.names.map((name, i) => ({
+            path: "media/a/card" + i, name: name, fileSystem: "vfat", removable: true, card: true,
+            totalBytes: 63.9e9 - i * 1e9, freeBytes: 12e9 }))
+        const w = h.open({ saved: data.saved, volumes: volumes }, (s, m) => {
             m.addBackupUrls(["file://" + s.folder("media/a/Archive")])
             if (data.saved.length > 0) {
                 m.showInspector = true
@@ -59,14 +65,21 @@ TestCase {
         w.window.width = data.width
         waitForRendering(w.window.contentItem)
         const bar = h.find(w.window.contentItem, "sidebar")
-        const row = h.findAll(bar, "suggestedCard").filter(r => r.visible)[0]
-        verify(row !== undefined, "the card is on offer")
-        const action = h.find(row, "suggestedAction")
-        compare(action.text, "Check")
-        const right = action.mapToItem(bar, action.width, 0).x
-        verify(right <= bar.width - Theme.s, "Check ends at " + right + " of " + bar.width)
-        verify(action.width >= action.implicitWidth, "Check cut")
-        verify(h.find(row, "suggestedName").truncated, "the name gives way")
+        const rows = h.findAll(bar, "suggestedCard").filter(r => r.visible)
+        compare(rows.length, data.names.length, "every card is on offer")
+        for (const row of rows) {
+            const action = h.find(row, "suggestedAction")
+            compare(action.text, "Check")
+            const right = action.mapToItem(bar, action.width, 0).x
+            verify(right <= bar.width - Theme.s, "Check ends at " + right + " of " + bar.width)
+            verify(action.width >= action.implicitWidth, "Check cut")
+            const name = h.find(row, "suggestedName")
+            if (data.names.length === 1)
+                verify(name.truncated, "the name gives way")
+            else
+                verify(!name.truncated && name.width >= name.implicitWidth,
+                       name.text + " cut to " + name.width + " of " + name.implicitWidth)
+        }
     }
 
     function test_noHistoryNoSection() {

@@ -10,6 +10,7 @@
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -183,6 +184,81 @@ private slots:
         QVERIFY(!WindowDriver::waitFor([] { return WindowDriver::shownWindow("previewWindow"); }, 500));
     }
 
+    // A tooltip goes when what it tells of moves under the pointer: a shoot's, as the wheel moves
+    // the page a little; the header's, as Page Down moves it away or the window is made wider.
+    void aTooltipGoesWhenItsItemMoves() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.resize({1040, 660}));
+        // A shown tooltip lays its item in the window's overlay.
+        const auto tipShown = [&] {
+            QList<QQuickItem*> popups;
+            collect(w.window().contentItem(), "QQuickPopupItem", popups);
+            return std::any_of(popups.begin(), popups.end(), [](QQuickItem* i) {
+                return i->isVisible() && i->parent() && i->parent()->inherits("QQuickToolTip");
+            });
+        };
+        const auto hover = [&](QQuickItem* item, qreal y) {
+            (void)w.window().grabWindow();
+            QTest::mouseMove(&w.window(), QPoint(5, 5));
+            const QPoint at = item->mapToScene(QPointF(item->width() / 2, y)).toPoint();
+            QTest::mouseMove(&w.window(), at);
+            return WindowDriver::waitFor(tipShown, 3000) ? at : QPoint();
+        };
+        QQuickItem* row = w.item(QStringLiteral("shootRow"));
+        QVERIFY(row);
+        const QPoint at = hover(row, 10);
+        QVERIFY2(!at.isNull(), "no tooltip over the shoot");
+        QWheelEvent wheel(at, w.window().mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        wheel.setTimestamp(1000);
+        QGuiApplication::sendEvent(&w.window(), &wheel);
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
+                 "the shoot's tooltip stays as the page moves");
+
+        const auto button = [&] {
+            QQuickItem* b = w.item(QStringLiteral("nextCardPrimary"));
+            return b ? b : w.item(QStringLiteral("compact-nextCardPrimary"));
+        };
+        w.key(Qt::Key_PageUp);
+        QVERIFY2(!hover(button(), button()->height() / 2).isNull(), "no tooltip over the button");
+        w.key(Qt::Key_PageDown);
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
+                 "the tooltip stays after Page Down");
+        w.key(Qt::Key_PageUp);
+        QVERIFY2(!hover(button(), button()->height() / 2).isNull(), "no tooltip over the button");
+        QVERIFY(w.resize({1600, 660}));
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
+                 "the tooltip stays after a resize");
+    }
+
+    // In the dark look the preview's page buttons are dark, as the main window's buttons are.
+    void thePreviewTakesTheLook() {
+        Session s(present_, QStringLiteral("browser"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.click(QStringLiteral("mode-Files")) && w.click(QStringLiteral("fileRow")));
+        w.key(Qt::Key_Space);
+        QQuickWindow* preview = nullptr;
+        QVERIFY(WindowDriver::waitFor([&] { return preview = WindowDriver::shownWindow("previewWindow"); }));
+        look_.set(present::Appearance::dark, true);
+        const QImage frame = preview->grabWindow();
+        look_.set(present::Appearance::light, true);
+        for (const char* name : {"previewPrevious", "previewNext"}) {
+            QList<QQuickItem*> buttons;
+            collect(preview->contentItem(), "QQuickButton", buttons);
+            QQuickItem* button = nullptr;
+            for (QQuickItem* b : buttons)
+                if (b->objectName() == QLatin1String(name)) button = b;
+            QVERIFY2(button, name);
+            // The face beside the arrow.
+            const QPointF at =
+                button->mapToScene(QPointF(5, button->height() / 2)) * preview->effectiveDevicePixelRatio();
+            QVERIFY2(darkish(frame.pixelColor(at.toPoint())), name);
+        }
+    }
+
     // Words typed into the browser's search for one card are not the next card's: it starts with
     // an empty search and shows its files.
     void aNewCardStartsWithAnEmptySearch() {
@@ -223,9 +299,12 @@ private slots:
     }
 
     // Page Down and Page Up scroll the start screen and the shoots list by what they show, from
-    // wherever the keys are, as the browser's table and grid page by their own keys.
+    // wherever the keys are, as the browser's table and grid page by their own keys. Where the
+    // results page scrolls around the list (its header is too tall for the smallest window), Page
+    // Down moves the page first, until the list has all its room, and Page Up last, once the list
+    // is at its top.
     void pageKeysScrollTheScreens() {
-        for (const char* saved : {"", "missing"}) {
+        for (const char* saved : {"", "missing", "safe-cameras"}) {
             stage::Stage stage;
             stage.setPresent(&present_);
             stage.setSavedChecks(12);
@@ -233,23 +312,95 @@ private slots:
             QVERIFY(stage.start());
             WindowDriver w(stage);
             QVERIFY(w.ready() && (!*saved || stage.openSaved(0)));
-            w.window().resize(1040, 660);
+            QVERIFY(w.resize({1040, 660}));
             QQuickItem* view = w.item(QLatin1String(*saved ? "shootList" : "homeScroll"));
             if (view && !*saved) view = view->property("contentItem").value<QQuickItem*>();
             QVERIFY2(view, saved);
             QVERIFY(WindowDriver::waitFor([&] {
                 return view->property("contentHeight").toReal() > view->height() + view->height() / 2;
             }));
-            const qreal top = view->property("contentY").toReal();
+            const auto y = [](QQuickItem* f) { return f->property("contentY").toReal(); };
+            const qreal top = y(view);
+            QQuickItem* page = *saved ? w.item(QStringLiteral("resultsPage")) : nullptr;
+            if (page) {
+                QVERIFY2(!page->property("atEnd").toBool(), saved);
+                for (int k = 0; k < 10 && !page->property("atEnd").toBool(); ++k) {
+                    const qreal before = y(page);
+                    w.key(Qt::Key_PageDown);
+                    QVERIFY2(y(page) > before && y(view) == top, saved);
+                }
+                QVERIFY2(page->property("atEnd").toBool(), saved);
+            }
             w.key(Qt::Key_PageDown);
-            const qreal down = view->property("contentY").toReal();
+            const qreal down = y(view);
             QVERIFY2(down > top + view->height() / 2, saved);
             w.key(Qt::Key_PageDown);
-            QVERIFY2(view->property("contentY").toReal() > down || view->property("atYEnd").toBool(), saved);
-            w.key(Qt::Key_PageUp);
-            w.key(Qt::Key_PageUp);
-            QCOMPARE(view->property("contentY").toReal(), top);
+            QVERIFY2(y(view) > down || view->property("atYEnd").toBool(), saved);
+            // Back up: the list to its top, and only then the page.
+            const qreal pageEnd = page ? y(page) : 0;
+            for (int k = 0; k < 10 && y(view) > top; ++k) {
+                w.key(Qt::Key_PageUp);
+                if (page) QVERIFY2(y(page) == pageEnd, saved);
+            }
+            QCOMPARE(y(view), top);
+            for (int k = 0; page && k < 10 && y(page) > 0; ++k) w.key(Qt::Key_PageUp);
+            if (page) QCOMPARE(y(page), 0.0);
+            QCOMPARE(y(view), top);
             QCOMPARE(present_.ambiguousShortcuts(&w.window()), QStringList());
+        }
+    }
+
+    // At the smallest window a card of eight cameras makes the results page taller than the
+    // screen: the wheel over the shoots moves the page first, then the list, and back; the ready
+    // panel's buttons, reached by Tab, come into sight; each has its room in the window.
+    void theResultsPageScrolls() {
+        Session s(present_, QStringLiteral("safe-cameras"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.resize({1040, 660}));
+        QQuickItem* page = w.item(QStringLiteral("resultsPage"));
+        QQuickItem* list = w.item(QStringLiteral("shootList"));
+        QVERIFY(page && list);
+        const auto y = [](QQuickItem* f) { return f->property("contentY").toReal(); };
+        // Near the page's foot: over the panel at first, over the shoots once they come up.
+        const auto wheel = [&](int notches) {
+            (void)w.window().grabWindow();
+            const QPoint at = page->mapToScene(QPointF(page->width() / 2, page->height() - 30)).toPoint();
+            QWheelEvent event(at, w.window().mapToGlobal(at), QPoint(), QPoint(0, -120 * notches),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            // A turn of the wheel a moment after the last, as a hand turns it.
+            static ulong time = 1000;
+            event.setTimestamp(time += 100);
+            QGuiApplication::sendEvent(&w.window(), &event);
+            QCoreApplication::processEvents();
+        };
+        const qreal top = y(list);
+        QVERIFY(!page->property("atEnd").toBool());
+        for (int k = 0; k < 40 && !page->property("atEnd").toBool(); ++k) {
+            wheel(1);
+            QCOMPARE(y(list), top);
+        }
+        QVERIFY2(page->property("atEnd").toBool(), "the wheel did not bring the page to its end");
+        wheel(2);
+        QVERIFY(WindowDriver::waitFor([&] { return y(list) > top; }, 3000));
+        // Back up: the list to its top, then the page.
+        for (int k = 0; k < 80 && y(page) > 0; ++k) {
+            wheel(-1);
+            QTest::qWait(20);
+        }
+        QCOMPARE(y(page), 0.0);
+        QVERIFY(WindowDriver::waitFor([&] { return y(list) <= top; }, 3000));
+
+        // Tab from the header walks into the ready panel: its buttons come into sight.
+        const QRectF shown(page->mapToScene(QPointF(0, 0)), page->size());
+        w.item(QStringLiteral("heroTitle"))->forceActiveFocus(Qt::TabFocusReason);
+        for (const char* name : {"ejectCard", "eraseInstead"}) {
+            QQuickItem* button = w.item(QLatin1String(name));
+            QVERIFY2(button, name);
+            for (int k = 0; k < 30 && w.window().activeFocusItem() != button; ++k) w.key(Qt::Key_Tab);
+            QCOMPARE(w.window().activeFocusItem(), button);
+            const QRectF at = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
+            QVERIFY2(shown.contains(at), name);
         }
     }
 
@@ -347,8 +498,12 @@ private slots:
         QVERIFY(w.items(QStringLiteral("kindSymbol"), tiles[0]).isEmpty());
         QVERIFY(darkish(tiles[0]->property("color").value<QColor>()));
         QCOMPARE(w.items(QStringLiteral("kindSymbol"), tiles[1]).size(), 1);
-        // Its right part, which the first tile does not cover.
+        // Its right part, which the first tile does not cover, and its symbol there.
         QVERIFY(!darkish(w.colorAt(tiles[1], {tiles[1]->width() - 6, tiles[1]->height() / 2})));
+        QQuickItem* symbol = w.items(QStringLiteral("kindSymbol"), tiles[1])[0];
+        const qreal covered = tiles[0]->mapToItem(tiles[1], QPointF(tiles[0]->width(), 0)).x();
+        QVERIFY2(symbol->mapToItem(tiles[1], QPointF(0, 0)).x() >= covered,
+                 qPrintable(QStringLiteral("the symbol under the picture before it, up to %1").arg(covered)));
     }
 
     // Nothing under the pointer moves as the byte-by-byte pass starts, runs and ends, nor when

@@ -143,11 +143,18 @@ ColumnLayout {
         }
     }
 
-    RowLayout {
-        spacing: Theme.s
+    // The hand-offs, or what to install for one, and the report's CSV. Laid out by hand: a layout
+    // learns a wrapped line's height only after it has laid the line out, and would keep one line's.
+    Item {
+        id: tail
+        Layout.fillWidth: true
+        implicitHeight: Math.max(handOffRow.visible ? handOffRow.height : 0, noPhotoApp.visible ? noPhotoApp.implicitHeight : 0,
+                                 saveCSV.implicitHeight)
         // The applications' buttons in a row of their own: the layout holds only what stays.
         Row {
+            id: handOffRow
             visible: handOffs.count > 0
+            anchors.verticalCenter: parent.verticalCenter
             spacing: Theme.s
             Repeater {
                 id: handOffs
@@ -169,17 +176,23 @@ ColumnLayout {
             }
         }
         DataText {
+            id: noPhotoApp
             objectName: "noPhotoApp"
             visible: view.folders.length > 0 && (!view.model.photoApps || view.model.photoApps.length === 0)
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.max(0, tail.width - saveCSV.width - Theme.s)
             text: "To add the files to a photo application, install darktable, digiKam, RawTherapee, Shotwell or gThumb."
             font: Theme.secondaryFont
             color: Theme.secondary
             wrapMode: Text.Wrap
-            maximumLineCount: 2
-            Layout.fillWidth: true
+            maximumLineCount: 3
         }
         ActionButton {
+            id: saveCSV
             objectName: "saveCopyCSV"
+            // Right after the hand-offs, or at the end of the line the sentence takes.
+            x: handOffRow.visible ? handOffRow.width + Theme.s : noPhotoApp.visible ? tail.width - width : 0
+            anchors.verticalCenter: parent.verticalCenter
             symbol: "doc.text"
             text: "Save Report…"
             help: "A spreadsheet of every file: copied, already there, failed or not copied, and where it went"

@@ -74,15 +74,30 @@ ColumnLayout {
                 id: choices
                 width: planScroll.availableWidth
                 spacing: Theme.l
+                // A backup's long name or path is cut at its end: the picker takes the line's
+                // width, never its text's.
                 RowLayout {
                     visible: view.sheet && view.sheet.backups.length >= 2
+                    Layout.fillWidth: true
                     Label { text: "Copy to"; color: Theme.secondary; font: Theme.callout }
                     ComboBox {
+                        id: backupPicker
                         objectName: "backupPicker"
                         Layout.fillWidth: true
+                        Layout.preferredWidth: 120
                         model: view.sheet ? view.sheet.backups : []
                         currentIndex: view.sheet ? view.sheet.destination : 0
                         onActivated: index => view.sheet.destination = index
+                        hoverEnabled: true
+                        contentItem: DataText {
+                            objectName: "backupPickerText"
+                            leftPadding: 4
+                            verticalAlignment: Text.AlignVCenter
+                            text: backupPicker.displayText
+                            color: backupPicker.palette.buttonText
+                            HoverHandler { id: pickerHover }
+                            LazyToolTip { shown: pickerHover.hovered && parent.truncated; text: backupPicker.displayText }
+                        }
                     }
                 }
 
@@ -109,6 +124,7 @@ ColumnLayout {
                                 Layout.fillWidth: true
                                 DataText { text: layoutRow.modelData.title; font: Theme.rowTitle }
                                 DataText {
+                                    objectName: "layoutDetail_" + layoutRow.modelData.value
                                     Layout.fillWidth: true
                                     // Read again whenever the choices change.
                                     text: view.sheet ? (view.sheet.location, view.sheet.baseFolder, view.sheet.destination,
@@ -116,7 +132,7 @@ ColumnLayout {
                                     font: Theme.secondaryFont
                                     color: Theme.secondary
                                     wrapMode: Text.Wrap
-                                    maximumLineCount: 2
+                                    maximumLineCount: 4
                                 }
                             }
                             TapHandler { onTapped: view.sheet.layout = layoutRow.modelData.value }
@@ -291,9 +307,13 @@ ColumnLayout {
         RowLayout {
             id: planBar
             objectName: "planBar"
+            // A plan the planner refused offers no copy: only Cancel, under the refusal.
+            readonly property bool refused: !!view.sheet && view.sheet.planCurrent && view.sheet.planError.length > 0
             Layout.fillWidth: true
-            Symbol { name: "lock.shield"; color: Theme.secondary; size: 14 }
+            Symbol { visible: !planBar.refused; name: "lock.shield"; color: Theme.secondary; size: 14 }
             DataText {
+                objectName: "planNote"
+                visible: !planBar.refused
                 text: "Nothing on the backup is ever replaced. Each copy is read back from the drive and compared before it counts."
                 font: Theme.secondaryFont
                 color: Theme.secondary
@@ -301,10 +321,12 @@ ColumnLayout {
                 maximumLineCount: 2
                 Layout.fillWidth: true
             }
+            Item { visible: planBar.refused; Layout.fillWidth: true }
             Button { objectName: "copyCancel"; text: "Cancel"; onClicked: view.sheet.cancel() }
             Button {
                 id: copyButton
                 objectName: "copyButton"
+                visible: !planBar.refused
                 text: view.sheet ? view.sheet.copyButtonText : "Copy Files"
                 highlighted: true
                 palette.buttonText: copyFill.colors.text

@@ -18,6 +18,8 @@ GridView {
     activeFocusOnTab: true
     keyNavigationEnabled: false
     readonly property Item focusRingItem: grid
+    // Page Up and Page Down move the selection while the grid has the keys.
+    readonly property bool takesPageKeys: true
     readonly property bool focusRingInside: true
     readonly property real focusRingRadius: 0
 

@@ -10,6 +10,8 @@ import Halvetrop.Native
 // clears it. The columns share the width between their smallest and their usual widths.
 FocusScope {
     id: table
+    // Page Up and Page Down move the selection while the table has the keys.
+    readonly property bool takesPageKeys: true
     required property var app
     property string sortColumn
     property bool ascending

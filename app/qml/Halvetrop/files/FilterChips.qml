@@ -4,6 +4,7 @@ import Halvetrop
 
 // The chips of the browser's restrictions: the shoot first, then the folder (the card's name for
 // its top folder). Each chip is cut at its end when the row is short; its tooltip holds it whole.
+// The layout gives whole pixels, so a chip's most is its width rounded up, never down.
 RowLayout {
     id: chips
     required property var model
@@ -11,7 +12,7 @@ RowLayout {
 
     FilterChip {
         objectName: "shootChip"
-        Layout.maximumWidth: implicitWidth
+        Layout.maximumWidth: Math.ceil(implicitWidth)
         Layout.minimumWidth: Math.min(implicitWidth, 80)
         Layout.fillWidth: true
         visible: chips.model.groupFilter.length > 0
@@ -20,7 +21,7 @@ RowLayout {
     }
     FilterChip {
         objectName: "folderChip"
-        Layout.maximumWidth: implicitWidth
+        Layout.maximumWidth: Math.ceil(implicitWidth)
         Layout.minimumWidth: Math.min(implicitWidth, 80)
         Layout.fillWidth: true
         visible: chips.model.hasFolderFilter

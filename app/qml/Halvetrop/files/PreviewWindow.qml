@@ -8,15 +8,15 @@ import Halvetrop
 // The preview of a card file and its first backup copy, paged with the arrow keys. Still
 // pictures and a video's first frame come decoded by the helper; video and audio play here from a
 // file the model opened without touching its access time, and are stopped and let go whenever the
-// preview closes or pages on, so no file of the card stays open.
-Window {
+// preview closes or pages on, so no file of the card stays open. Its controls take the palette of
+// the look, as the main window's do.
+ThemedWindow {
     id: preview
     required property var model
     objectName: "previewWindow"
     title: "Preview"
     width: 760
     height: 560
-    color: Theme.window
     visible: model ? model.previewOpen : false
     property int index: 0
     readonly property var urls: model && model.previewUrls ? model.previewUrls : []
@@ -99,11 +99,18 @@ Window {
                 font: Theme.secondaryFont
                 color: Theme.secondary
             }
-            Button { objectName: "previewPrevious"; text: "‹"; Accessible.name: "Previous"; enabled: preview.index > 0; onClicked: preview.index-- }
-            Button {
+            // Drawn arrows in the buttons' ink, clear in either look.
+            ActionButton {
+                objectName: "previewPrevious"
+                symbol: "chevron.left"
+                name: "Previous"
+                enabled: preview.index > 0
+                onClicked: preview.index--
+            }
+            ActionButton {
                 objectName: "previewNext"
-                text: "›"
-                Accessible.name: "Next"
+                symbol: "chevron.right"
+                name: "Next"
                 enabled: preview.index < preview.urls.length - 1
                 onClicked: preview.index++
             }

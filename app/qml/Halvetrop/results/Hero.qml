@@ -151,17 +151,28 @@ Item {
         objectName: "heroActions"
         // Every form is laid out (the hidden ones too) so each button's width is known.
         readonly property var buttonWidths: widths()
-        readonly property var columnFit: Present.fitActionRow(buttonWidths, Theme.s, main.width)
+        // The button that keeps its words in every form (the copy button): the compact row gives
+        // it its full text where it has room for it.
+        readonly property int lead: (hero.h.actionItems || []).findIndex(i => i.keepsText === true)
+        // From the main column's start to the header's end: the room across, under the ring.
+        readonly property real across: content.width - main.x
+        // Where the column is taller than the ring, the row in it may lie below the ring's bottom:
+        // it then has the room under the ring too. Reckoned with the row in the column, whichever
+        // place it takes.
+        readonly property real columnWithRow: actionSlot.y + height
+        readonly property bool belowRing: columnWithRow >= ring.height
+                                          && actionSlot.y >= (Math.max(columnWithRow, hero.showsIcon ? 92 : 0) + ring.height) / 2 + Theme.xs
+        readonly property real columnWidth: belowRing ? across : main.width
+        readonly property var columnFit: Present.fitActionRow(buttonWidths, Theme.s, columnWidth, lead)
         readonly property bool inColumn: columnFit.form !== "symbols"
-        readonly property var fit: inColumn ? columnFit
-                                            : Present.fitActionRow(buttonWidths, Theme.s, content.width - main.x)
+        readonly property var fit: inColumn ? columnFit : Present.fitActionRow(buttonWidths, Theme.s, across, lead)
         function widths() {
             const f = full.widths(), c = compact.widths(), s = symbols.widths()
             return f.map((w, k) => [w, c[k], s[k]])
         }
         x: content.x + main.x
         y: inColumn ? content.y + main.y + actionSlot.y : content.y + content.height + Theme.s
-        width: inColumn ? main.width : content.width - main.x
+        width: inColumn ? columnWidth : across
         height: full.implicitHeight + Theme.xs
         HeroActions {
             id: full
@@ -177,6 +188,7 @@ Item {
             y: Theme.xs
             objectName: "compactActions"
             form: "compact"
+            leadFull: actions.fit.leadFull === true
             visible: actions.fit.form === "compact"
             model: hero.model
             hero: hero.h

@@ -11,6 +11,8 @@ Row {
     required property var model
     required property var hero
     property string form: "full"
+    // The compact row with the copy button's full text, where the row has room for it.
+    property bool leadFull: false
     // The copy sheet's last-copy button goes in `lastCopySpot`; it is handed the text of the form.
     property Component lastCopyButton: null
     readonly property string prefix: form === "full" ? "" : form + "-"
@@ -32,7 +34,9 @@ Row {
         const i = row.item(id)
         if (i === null)
             return ""
-        return row.form === "full" ? i.full : row.form === "compact" || i.keepsText ? i.compact : ""
+        if (row.form === "full" || (row.form === "compact" && row.leadFull && i.keepsText))
+            return i.full
+        return row.form === "compact" || i.keepsText ? i.compact : ""
     }
     function named(id) {
         const i = row.item(id)
@@ -48,11 +52,13 @@ Row {
         }
         return null
     }
-    // Each button's drawn width, held ones too, in the order of the hero's items.
+    // Each button's drawn width, held ones too, in the order of the hero's items. The compact
+    // row's lead (the button that keeps its text) is not read: its words follow the fit, which
+    // takes its width from the symbols row instead.
     function widths() {
         return row.items.map(i => {
             const b = row.button(i.id)
-            return b === null ? 0 : b.implicitWidth
+            return b === null || (row.form === "compact" && i.keepsText) ? 0 : b.implicitWidth
         })
     }
 

@@ -47,104 +47,191 @@ Item {
         }
     }
 
-    Column {
-        id: top
-        width: parent.width
+    // Room kept free at the bottom for a banner shown over the screen: nothing of the page lies
+    // under it.
+    property real bottomClearance: 0
+
+    // The page: the header, the ready panel and the strip above the view of the mode. Where
+    // they leave the view too little room the page scrolls, the header going up out of sight, so
+    // that the view keeps its room and everything above it can still be reached: by the wheel
+    // (over the view the page moves first, then the view), by the page keys and by the keys'
+    // focus, which the page follows.
+    readonly property real viewRoom: Math.min(page.height, Math.max(300, page.height * 0.4))
+    Flickable {
+        id: page
+        objectName: "resultsPage"
+        anchors.fill: parent
+        anchors.bottomMargin: screen.bottomClearance
         visible: resultsData.hasReport
-        Item { width: 1; height: Theme.l }
-        Loader {
-            id: header
-            x: Theme.xl
-            width: parent.width - 2 * Theme.xl
-            height: item ? item.implicitHeight : 0
-            sourceComponent: resultsData.cardOnly ? cardOnlyHero : hero
+        clip: true
+        // Moved by the wheel, the keys and its bar, never dragged: a drag is the controls'.
+        interactive: false
+        boundsBehavior: Flickable.StopAtBounds
+        contentWidth: width
+        contentHeight: top.height + modeView.height
+        readonly property real end: Math.max(0, contentHeight - height)
+        readonly property bool atEnd: contentY >= end - 0.5
+        onEndChanged: if (contentY > end) contentY = end
+        // A page taller than the screen says so: its bar stays while there is more of it, beside
+        // the view's own bar, never over it; there is none while the page fits.
+        ScrollBar.vertical: ScrollBar {
+            id: pageBar
+            objectName: "resultsPageBar"
+            visible: page.end > 0
+            policy: page.end > 0 ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
         }
-        Item { width: 1; height: Theme.m }
-        // The ready-to-format panel enters and leaves with a fade; it is kept while it fades out.
+        readonly property real barRoom: pageBar.visible ? pageBar.width : 0
+        // Under everything on the page: the wheel over the header, and what the view leaves
+        // (its list at its top or end).
         Item {
-            id: ready
-            x: Theme.xl
-            width: parent.width - 2 * Theme.xl
-            height: resultsData.ready && panelLoader.item ? panelLoader.item.implicitHeight + Theme.m : 0
-            opacity: resultsData.ready ? 1 : 0
-            visible: opacity > 0
-            Behavior on opacity { NumberAnimation { duration: Theme.fadeMs * 2; easing.type: Easing.InOutQuad } }
+            width: page.contentWidth
+            height: page.contentHeight
+            z: -1
+            WheelHandler {
+                orientation: Qt.Vertical
+                onWheel: event => screen.wheelPage(event)
+            }
+        }
+
+        Column {
+            id: top
+            width: parent.width
+            visible: resultsData.hasReport
+            Item { width: 1; height: Theme.l }
             Loader {
-                id: panelLoader
-                width: parent.width
-                active: resultsData.ready || ready.opacity > 0
+                id: header
+                x: Theme.xl
+                width: parent.width - 2 * Theme.xl
                 height: item ? item.implicitHeight : 0
-                sourceComponent: ReadyToFormatPanel {
-                    objectName: "readyPanel"
-                    model: screen.model
-                    results: resultsData
+                sourceComponent: resultsData.cardOnly ? cardOnlyHero : hero
+            }
+            Item { width: 1; height: Theme.m }
+            // The ready-to-format panel enters and leaves with a fade; it is kept while it fades out.
+            Item {
+                id: ready
+                x: Theme.xl
+                width: parent.width - 2 * Theme.xl
+                height: resultsData.ready && panelLoader.item ? panelLoader.item.implicitHeight + Theme.m : 0
+                opacity: resultsData.ready ? 1 : 0
+                visible: opacity > 0
+                Behavior on opacity { NumberAnimation { duration: Theme.fadeMs * 2; easing.type: Easing.InOutQuad } }
+                Loader {
+                    id: panelLoader
+                    width: parent.width
+                    active: resultsData.ready || ready.opacity > 0
+                    height: item ? item.implicitHeight : 0
+                    sourceComponent: ReadyToFormatPanel {
+                        objectName: "readyPanel"
+                        model: screen.model
+                        results: resultsData
+                    }
                 }
             }
-        }
-        Item {
-            id: strip
-            objectName: "filterStrip"
-            x: Theme.xl
-            width: parent.width - 2 * Theme.xl
-            height: Math.max(chips.implicitHeight, contents.implicitHeight) + Theme.m
-            Row {
-                id: choices
-                spacing: Theme.m
-                KindChips {
-                    id: chips
-                    kinds: screen.model.kinds
-                    onChanged: kinds => {
-                        screen.model.kinds = kinds
-                        if (kinds.length > 0)
+            Item {
+                id: strip
+                objectName: "filterStrip"
+                x: Theme.xl
+                width: parent.width - 2 * Theme.xl
+                height: Math.max(chips.implicitHeight, contents.implicitHeight) + Theme.m
+                Row {
+                    id: choices
+                    spacing: Theme.m
+                    KindChips {
+                        id: chips
+                        kinds: screen.model.kinds
+                        onChanged: kinds => {
+                            screen.model.kinds = kinds
+                            if (kinds.length > 0)
+                                screen.model.check("")
+                        }
+                    }
+                    ComboBox {
+                        id: formats
+                        objectName: "photoFormats"
+                        visible: screen.model.kinds.indexOf("photo") >= 0
+                        model: [
+                            { value: "all", text: "All photos" },
+                            { value: "rawOnly", text: "RAW only" },
+                            { value: "processedOnly", text: "JPEG/HEIF only" }
+                        ]
+                        textRole: "text"
+                        valueRole: "value"
+                        implicitContentWidthPolicy: ComboBox.WidestText
+                        Accessible.name: "Photos"
+                        currentIndex: Math.max(0, ["all", "rawOnly", "processedOnly"].indexOf(screen.model.photoFormats))
+                        onActivated: {
+                            screen.model.photoFormats = currentValue
                             screen.model.check("")
+                        }
+                        hoverEnabled: true
+                        PlainToolTip { shown: formats.hovered; text: "Shooting RAW + JPEG? Choose which ones must be backed up." }
                     }
                 }
-                ComboBox {
-                    id: formats
-                    objectName: "photoFormats"
-                    visible: screen.model.kinds.indexOf("photo") >= 0
-                    model: [
-                        { value: "all", text: "All photos" },
-                        { value: "rawOnly", text: "RAW only" },
-                        { value: "processedOnly", text: "JPEG/HEIF only" }
-                    ]
-                    textRole: "text"
-                    valueRole: "value"
-                    implicitContentWidthPolicy: ComboBox.WidestText
-                    Accessible.name: "Photos"
-                    currentIndex: Math.max(0, ["all", "rawOnly", "processedOnly"].indexOf(screen.model.photoFormats))
-                    onActivated: {
-                        screen.model.photoFormats = currentValue
-                        screen.model.check("")
-                    }
-                    hoverEnabled: true
-                    PlainToolTip { shown: formats.hovered; text: "Shooting RAW + JPEG? Choose which ones must be backed up." }
+                // What the choices leave at the strip's trailing end, a small gap kept; the
+                // card-contents button drops its words only when even the smallest window's strip
+                // cannot hold them.
+                readonly property real room: strip.width - choices.width - Theme.s
+                CardContentsButton {
+                    id: contents
+                    anchors.right: parent.right
+                    results: resultsData
+                    compact: strip.room < fullWidth
                 }
             }
-            // What the choices leave at the strip's trailing end, a small gap kept; the
-            // card-contents button drops its words only when even the smallest window's strip
-            // cannot hold them.
-            readonly property real room: strip.width - choices.width - Theme.s
-            CardContentsButton {
-                id: contents
-                anchors.right: parent.right
-                results: resultsData
-                compact: strip.room < fullWidth
+            Rectangle { width: parent.width; height: 1; color: Theme.hairline }
+        }
+
+        Loader {
+            id: modeView
+            y: top.height
+            width: page.width - page.barRoom
+            height: Math.max(page.height - top.height, screen.viewRoom)
+            sourceComponent: screen.model.mode === 1 ? mapView : screen.model.mode === 2 ? (screen.filesView || filesPlaceholder) : shootsView
+        }
+        // Over the view: the wheel moves the page first, until the view has its whole room; the
+        // view's own list scrolls once the page is at its end, or while it is scrolled itself.
+        Item {
+            objectName: "viewWheel"
+            y: modeView.y
+            width: modeView.width
+            height: modeView.height
+            z: 1
+            WheelHandler {
+                orientation: Qt.Vertical
+                enabled: !page.atEnd && (screen.pageFlickable === null || screen.pageFlickable.atYBeginning)
+                onWheel: event => screen.wheelPage(event)
             }
         }
-        Rectangle { width: parent.width; height: 1; color: Theme.hairline }
     }
 
-    // The page of the mode shown, for Page Up and Page Down: the shoots list has one.
-    readonly property var pageFlickable: modeView.item && modeView.item.pageFlickable ? modeView.item.pageFlickable : null
-    Loader {
-        id: modeView
-        anchors.top: top.bottom
-        anchors.bottom: parent.bottom
-        width: parent.width
-        visible: resultsData.hasReport
-        sourceComponent: screen.model.mode === 1 ? mapView : screen.model.mode === 2 ? (screen.filesView || filesPlaceholder) : shootsView
+    function wheelPage(event) {
+        // A notch of the wheel is three lines; a touchpad says its pixels.
+        const dy = event.pixelDelta.y !== 0 ? event.pixelDelta.y : event.angleDelta.y / 120 * 60
+        page.contentY = Math.max(0, Math.min(page.end, page.contentY - dy))
     }
+    // The item with the keys' focus, when it lies on the page, is brought into sight.
+    function reveal(item) {
+        let on = item
+        while (on && on !== page.contentItem)
+            on = on.parent
+        if (!on || item === null)
+            return
+        const r = item.mapToItem(page.contentItem, 0, 0, item.width, item.height)
+        const margin = Theme.s
+        if (r.height + 2 * margin >= page.height || r.y - margin < page.contentY)
+            page.contentY = Math.max(0, Math.min(page.end, r.y - margin))
+        else if (r.y + r.height + margin > page.contentY + page.height)
+            page.contentY = Math.max(0, Math.min(page.end, r.y + r.height + margin - page.height))
+    }
+    Connections {
+        target: screen.Window.window
+        function onActiveFocusItemChanged() { screen.reveal(screen.Window.activeFocusItem) }
+    }
+
+    // The page of the mode shown, for Page Up and Page Down: the shoots list has one. Before it,
+    // the page above it.
+    readonly property var pageFlickable: modeView.item && modeView.item.pageFlickable ? modeView.item.pageFlickable : null
+    readonly property var outerFlickable: page.visible ? page : null
 
     Component {
         id: hero

@@ -144,6 +144,8 @@ Item {
                             kind: modelData.kind
                             side: 120
                             provider: row.thumbnails
+                            // The picture before this one covers its leading part.
+                            coveredTo: parent.index > 0 ? parent.width - content.fit.step - anchors.margins : 0
                         }
                     }
                 }

@@ -15,6 +15,9 @@ Rectangle {
     property var provider: null
     // An image URL of the thumbnail helper, when the row knows the file well enough to name one.
     property string thumbnail: ""
+    // Where what lies over its leading part ends (a picture before it in a shoot's fan): the
+    // kind's symbol stands in the part still seen.
+    property real coveredTo: 0
     readonly property string source: !provider ? ""
                                      : thumbnail !== "" ? thumbnail
                                      : url.toString() !== "" ? provider.request(url, side) : ""
@@ -35,8 +38,10 @@ Rectangle {
     // The kind's symbol, as Symbol draws it.
     Image {
         objectName: "kindSymbol"
-        readonly property int size: Math.min(thumb.width, thumb.height) * 0.4
-        anchors.centerIn: parent
+        readonly property real seen: Math.max(0, thumb.width - thumb.coveredTo)
+        readonly property int size: Math.max(8, Math.min(Math.min(thumb.width, thumb.height) * 0.4, seen - 6))
+        x: Math.min(thumb.width - seen / 2, thumb.width) - size / 2
+        anchors.verticalCenter: parent.verticalCenter
         visible: !thumb.hasPicture
         width: size
         height: size

@@ -26,6 +26,7 @@ Item {
     // Page Up and Page Down scroll the screen shown where it has a page of its own.
     PageKeys {
         flickable: screen.item && screen.item.pageFlickable ? screen.item.pageFlickable : null
+        outer: screen.item && screen.item.outerFlickable ? screen.item.outerFlickable : null
     }
 
     SplitView {
@@ -146,6 +147,7 @@ Item {
         id: resultsView
         ResultsView {
             model: root.model
+            bottomClearance: root.banner !== "" ? bannerArea.height + Theme.xl + Theme.s : 0
         }
     }
     Component {

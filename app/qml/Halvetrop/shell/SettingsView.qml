@@ -80,6 +80,18 @@ Pane {
                     model: ["1 verified copy", "2 verified copies on separate drives", "3 verified copies on separate drives"]
                     currentIndex: view.store.requiredCopies - 1
                     onActivated: index => view.store.requiredCopies = index + 1
+                    // The list shows its current row in bold, wider than the picker's own text:
+                    // it is as wide as its widest row in bold, and grows to the left, into the
+                    // window, from the picker's trailing edge.
+                    MenuItem {
+                        id: widestRow
+                        visible: false
+                        text: copies.model[1]
+                        font.weight: Font.DemiBold
+                    }
+                    popup.width: Math.max(copies.width, Math.ceil(widestRow.implicitWidth) + copies.popup.leftPadding
+                                                        + copies.popup.rightPadding)
+                    popup.x: copies.width - copies.popup.width
                 }
             }
         }

@@ -134,7 +134,9 @@ Rectangle {
                                     color: Theme.secondary
                                     Layout.fillWidth: true
                                     Layout.minimumWidth: 0
-                                    Layout.maximumWidth: implicitWidth
+                                    // A layout gives whole pixels: a fraction cut off its width
+                                    // would cut the name.
+                                    Layout.maximumWidth: Math.ceil(implicitWidth)
                                 }
                                 DataText {
                                     objectName: "suggestedSize"
