@@ -100,6 +100,10 @@ SavedCheckLook savedCheckLook(const ReportSummary& report) {
     return {ok ? "checkmark.circle.fill" : "exclamationmark.circle.fill", color, line};
 }
 
+SavedCheckLook changedSinceLook() {
+    return {"exclamationmark.triangle.fill", ColorRole::partial, QStringLiteral("Changed since this check")};
+}
+
 bool isCurrentSavedCheck(TimeNs savedFinishedAt, std::optional<TimeNs> shownFinishedAt, bool showingResults) {
     return showingResults && shownFinishedAt && *shownFinishedAt == savedFinishedAt;
 }

@@ -392,8 +392,9 @@ private slots:
 
     // A photo written to the card and another deleted from it while the byte-by-byte pass compares
     // (held after its last comparison until then): the pass ends not safe and names both as
-    // changed while reading, in their shoots, in the header, in the history and in the exported
-    // report, where the deleted one lists no copy, as its count says.
+    // changed while reading, each with what happened to it, in their shoots, in the header, in the
+    // history and in the exported report, where the deleted one lists no copy, as its count says.
+    // Neither is counted again as changed since the pass's check.
     void photosAddedAndDeletedDuringThePass() {
         const std::string added = "DCIM/100TEST/IMG_9999.JPG", deleted = "DCIM/100TEST/IMG_1005.JPG";
         struct Restore {
@@ -425,7 +426,12 @@ private slots:
             QVERIFY(found->inScope);
             QCOMPARE(found->safeDrives, 0);
             QVERIFY(found->copies.empty());
+            QCOMPARE(found->detail,
+                     std::optional<std::string>(path == added ? "Added to the card during the check."
+                                                              : "Removed from the card during the check."));
         }
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
         QStringList sentences;
         for (const ShootGroup& g : r.groups)
             sentences << present::shootSentence(
@@ -436,7 +442,8 @@ private slots:
         const std::string csv = CSVExport::csv(r);
         QVERIFY2(
             csv.find("\"Changed while reading\",\"IMG_1005.JPG\",\"DCIM/100TEST\",") != std::string::npos &&
-                csv.find(std::to_string((256 << 10) + 5) + "\",\"0\",\"\",\"\"\n") != std::string::npos,
+                csv.find(std::to_string((256 << 10) + 5) +
+                         "\",\"0\",\"\",\"Removed from the card during the check.\"\n") != std::string::npos,
             csv.c_str());
         QCOMPARE(m.historyCount(), 1);
         const auto& saved = m.history().front().report->summary();
