@@ -50,6 +50,18 @@ void checkTo(Harness& h, AppModel& m, const VerifyReport& r) {
     QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
 }
 
+// A model that checked the card safe to format (with the volume UUID "6E1F-0A0B" when `uuid`),
+// the check saved in its history.
+AppModel& checkedSafe(Harness& h, bool uuid) {
+    AppModel& m = ready(h);
+    VerifyReport safe =
+        makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::verified}, CheckLevel::verified);
+    if (uuid) safe.source.volumeID = "6E1F-0A0B";
+    checkTo(h, m, safe);
+    [&] { QTRY_COMPARE(m.historyCount(), 1); }();
+    return m;
+}
+
 // A model started again over the history of one check of the card against /backup/a and
 // /backup/b, with the bookmarks of `gone` no longer resolving; the saved entry is read from the file.
 AppModel& restartedWithSavedCheck(Harness& h, const QStringList& gone) {
@@ -1037,12 +1049,7 @@ private slots:
         QFETCH(int, addedSince);
         QFETCH(int, state);
         Harness h;
-        AppModel& m = ready(h);
-        VerifyReport safe =
-            makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::verified}, CheckLevel::verified);
-        if (place != "cannotTell") safe.source.volumeID = "6E1F-0A0B";
-        checkTo(h, m, safe);
-        QTRY_COMPARE(m.historyCount(), 1);
+        AppModel& m = checkedSafe(h, place != "cannotTell");
         QVERIFY(m.waitForIdle(5000));
         QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
         QVERIFY(m.showsReadyToFormat() && m.canEjectSource());
@@ -1094,6 +1101,40 @@ private slots:
         QCOMPARE(m.historyCount(), 1);
         QCOMPARE(m.history().front().id, saved);
         QCOMPARE(m.phase(), AppModel::Phase::Results);
+    }
+
+    // A saved result whose card was not in the reader, as a card is then mounted at its place: by
+    // the same rule as when the result was opened, the card itself, another card of the same name
+    // (another UUID), or one that cannot be told apart (no UUID, another mount).
+    void aCardMountedAtTheSavedCardsPlace_data() {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<int>("state");  // AppModel::SavedCard
+        QTest::newRow("the card") << "card" << int(AppModel::SavedCard::unchanged);
+        QTest::newRow("another card of the same name") << "another" << int(AppModel::SavedCard::another);
+        QTest::newRow("a card that cannot be told apart")
+            << "cannotTell" << int(AppModel::SavedCard::cannotTell);
+    }
+    void aCardMountedAtTheSavedCardsPlace() {
+        QFETCH(QString, place);
+        QFETCH(int, state);
+        Harness h;
+        AppModel& m = checkedSafe(h, place != "cannotTell");
+        h.bookmarks->gone = {kCard};
+        h.volumes->push(listing({volume("/", "root", false)}));
+        h.monitor->fire();
+        QTRY_VERIFY(!m.source());
+        m.showHistory(m.history().front().id.toString());
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::notInserted);
+
+        VolumeInfo arrived = volume(kCard, "CARD", true, true);
+        if (place == "card") arrived.volumeID = "6E1F-0A0B";
+        if (place == "another") arrived.volumeID = "1111-2222";
+        if (place == "cannotTell") arrived.mountID = *arrived.mountID + 1;
+        h.volumes->push(listing({volume("/", "root", false), arrived}));
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(int(m.savedCard()), state);
     }
 
     // A result of a card in the reader, made now or opened from the history, is ready to format
