@@ -586,7 +586,7 @@ private:
     std::vector<std::string> connectedBackups() const;
     BackupWatch watchBackups(const std::vector<std::string>& backups) const;
     void checkPresence();
-    void applyPlaces(const BackupPlaces& places);
+    void applyPlaces(const BackupPlaces& places, const RenewedBookmarks& renewed = {});
     void markNotConnected(const std::vector<std::string>& backups);
     void sayNotConnected(const std::vector<std::string>& backups);
     void restartCheckWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);

@@ -150,7 +150,7 @@ void AppModel::openSaved(const QString& id, bool recheck) {
                 if (auto path = bookmarks->resolve(blob)) found = cleanAbsolutePath(*path);
                 if (found) {
                     r.backups.push_back(*found);
-                    r.bookmarks.emplace_back(*found, blob);
+                    r.bookmarks.emplace_back(*found, bookmarks->renewed(blob).value_or(blob));
                     r.saved.push_back(*found);
                 } else if (paired) {
                     r.notConnected.push_back(savedBackups[i].path);

@@ -233,6 +233,13 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
     appliedVolumeGeneration_ = generation;
     std::set<std::string> old;
     for (const auto& v : volumes_) old.insert(v.volumePath);
+    // A volume's UUID may arrive with the device database's word, long after it was mounted.
+    auto identities = [](const std::vector<VolumeInfo>& volumes) {
+        std::set<std::pair<std::string, std::string>> out;
+        for (const auto& v : volumes) out.emplace(v.volumePath, v.volumeID.value_or(""));
+        return out;
+    };
+    const bool identified = identities(listing.volumes) != identities(volumes_);
     bool wasEmpty = volumes_.empty();
     const bool mountsMoved = listing.mountPoints != mountPoints_;
     volumes_ = std::move(listing.volumes);
@@ -272,7 +279,7 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
     refreshVolumeFacts();
     findSavedCard();
     emitComputed();
-    if (mountsMoved || old != now) checkPresence();
+    if (mountsMoved || old != now || identified) checkPresence();
 
     std::set<std::string> vanished;
     for (const auto& p : old)

@@ -486,6 +486,43 @@ private slots:
         m.shutdown();
     }
 
+    // A backup added before the device manager described its drive (an ordinary user knows no UUID
+    // of it yet) stays connected once the UUID is known, through a restart and, its bookmark made
+    // anew with the UUID, through a remount.
+    void aBackupAddedBeforeItsUuidWasKnown() {
+        if (!deviceManagerRuns()) QSKIP("no device manager (udev) runs here to describe the drive later");
+        if (!playsUser()) QSKIP("root reads a drive's UUID from the drive itself, never later");
+        std::unique_ptr<ZramVolume> late;
+        try {
+            late = std::make_unique<ZramVolume>(16ll << 20, "HVLATE", "/mnt");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        const std::string backup = *late / "Archive";
+        late->write("Archive/IMG_1000.JPG", "x");
+        forgetInDeviceDatabase(late->device());
+        Harness h;
+        AppModel& m = h.start(true);
+        QVERIFY(m.waitForIdle(10000));
+        m.addBackups({backup});
+        QVERIFY(m.waitForIdle(10000));
+        refreshDeviceDatabase(late->device());
+        m.refreshVolumes();
+        QVERIFY(m.waitForIdle(10000));
+        QVERIFY(m.unresolvedBackups().empty());
+        for (bool remount : {false, true}) {
+            if (remount) {
+                h.model.reset();
+                QCOMPARE(QString::fromStdString(late->unmount()), QString());
+                QCOMPARE(QString::fromStdString(late->remount()), QString());
+            }
+            AppModel& again = h.start(true);
+            QVERIFY(again.waitForIdle(10000));
+            QCOMPARE(again.destinations(), std::vector<std::string>{backup});
+            QVERIFY2(again.unresolvedBackups().empty(), remount ? "remounted" : "restarted");
+        }
+    }
+
     // A card name that is not UTF-8 beside its look-alike that holds a real U+FFFD, the same size
     // but other bytes: the check, the copy dialog, the real runner and the check after it each
     // keep the two apart, and every copy has its card file's own name and bytes.
