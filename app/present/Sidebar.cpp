@@ -1,6 +1,7 @@
 #include "present/Sidebar.h"
 
 #include "present/Format.h"
+#include "present/Home.h"
 
 #include <QStringList>
 
@@ -56,6 +57,7 @@ LocationLook locationLook(const std::string& path, const std::optional<VolumeInf
         return look;
     }
     if (volume) {
+        look.name = placeName(path, volume);
         look.symbol = volumeSymbol(*volume);
         split(displayText(volume->name),
               QStringLiteral(" · ") + byteCount(volume->freeBytes) + QStringLiteral(" free"));
