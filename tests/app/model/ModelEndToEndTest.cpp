@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <algorithm>
@@ -484,6 +485,46 @@ private slots:
         QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
         QVERIFY(!m.showsReadyToFormat());
         m.shutdown();
+    }
+
+    // A card whose files belong to another user, on a mount that records access times: for an
+    // ordinary user the window says so as soon as the card is chosen, and while the check reads
+    // it; remounted read-only and checked again, it says nothing of what was done before. Root,
+    // whom O_NOATIME is granted on every file, is never told so.
+    void aCardOfAnotherOwner() {
+        std::unique_ptr<ZramVolume> card;
+        try {
+            card = std::make_unique<ZramVolume>(16ll << 20, "HVOTHER", "/mnt");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        card->write("DCIM/100TEST/IMG_0001.JPG", bytes(size_t(64) << 10, 1));
+        runAsRootOrThrow("chown -R 0:0 " + card->mountPoint());
+        auto writable = qScopeGuard([&] { runAsRoot("mount -o remount,rw " + card->mountPoint()); });
+        const bool told = playsUser();
+        Harness h;
+        AppModel& m = h.start(true);
+        QVERIFY(m.waitForIdle(10000));
+        m.setSource(card->mountPoint());
+        m.addBackups({d.a->mountPoint() + "/Shoots"});
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.cardAccessTimesNote().contains("Files on HVOTHER belong to another user"), told);
+        h.gate->holdAt(CheckLevel::standard, VerifyProgress::Stage::readingDates);
+        m.check(std::optional<CheckLevel>());
+        QTRY_VERIFY_WITH_TIMEOUT(h.gate->held(), 60000);
+        QVERIFY(m.waitForIdle(10000, 1));
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        QCOMPARE(!m.cardAccessTimesNote().isEmpty(), told);
+        h.gate->release();
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 60000);
+        QCOMPARE(m.report()->cardAccessTimes, told ? CardAccessTimes::otherOwner : CardAccessTimes::kept);
+
+        runAsRootOrThrow("mount -o remount,ro " + card->mountPoint());
+        m.check(std::optional<CheckLevel>());
+        QCOMPARE(m.cardAccessTimesNote(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 60000);
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.cardAccessTimesNote(), QString());
     }
 
     // A backup added before the device manager described its drive (an ordinary user knows no UUID
