@@ -70,6 +70,7 @@ public:
     void setSavedChecks(int count) { savedChecks_ = count; }
     void setSaved(QStringList fixtures) { saved_ = std::move(fixtures); }
     void setSettingsText(QString text) { settingsText_ = std::move(text); }
+    void setOtherOwnersCards(QStringList cards) { otherOwnersCards_ = std::move(cards); }
     // Ejects through this one instead of the recording fake (ejectAsked and finishEject then see
     // nothing): the real ejector on a bus of the test's choosing.
     void setEjector(std::unique_ptr<Ejector> ejector) { ejectorInUse_ = std::move(ejector); }
