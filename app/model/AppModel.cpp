@@ -123,6 +123,7 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
                 return unreadable;
             }
         };
+    if (!deps_.expectCardAccessTimes) deps_.expectCardAccessTimes = Verifier::expectedCardAccessTimes;
     if (!deps_.now)
         deps_.now = [] {
             return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -142,6 +143,14 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     connect(&drainTimer_, &QTimer::timeout, this, &AppModel::drainPass);
     connect(&fileRows_, &FileRows::accessTimeTouched, this, &AppModel::noteAccessTimeTouched);
     connect(this, &AppModel::reportChanged, this, &AppModel::updateCardAccessTimesNote);
+    connect(this, &AppModel::phaseChanged, this, &AppModel::updateCardAccessTimesNote);
+    // Once described, the card's volume tells a note made of it from one of another volume there.
+    connect(this, &AppModel::volumeInfoReady, this, &AppModel::updateCardAccessTimesNote);
+    // A chosen card is asked about until a result speaks for it.
+    connect(this, &AppModel::sourceChanged, this, &AppModel::expectAccessTimes);
+    connect(this, &AppModel::reportChanged, this, [this] {
+        if (!report_ || expected_) expectAccessTimes();
+    });
     cardSoon_.setSingleShot(true);
     cardSoon_.setInterval(kCardSoonMs);
     connect(&cardSoon_, &QTimer::timeout, this, &AppModel::lookAtCard);
@@ -405,6 +414,10 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     if (!sameCheck) {
         stopWatchingCard();
         setSavedCard(SavedCard::none);
+    } else if (savedCard_ == SavedCard::changed) {
+        // The pass's own report is a check of its own, made now: "since" it is only what changed
+        // after its last look, which the listing below tells. Changes before were its own to see.
+        setSavedCard(SavedCard::none);
     }
     // The pass's report of the same files keeps the browser's order of them.
     const bool sameOrder = sameCheck && present::FileSortKeys::holdFor(*report_, *report);
@@ -584,7 +597,18 @@ void AppModel::runOffGui(std::function<std::function<void(AppModel&)>()> work, Q
 }
 
 std::shared_ptr<IVerifier> AppModel::makeVerifier(VerifyRequest request) {
-    return deps_.verifierFactory(std::move(request));
+    std::shared_ptr<IVerifier> made = deps_.verifierFactory(std::move(request));
+    // Said from the check's first such open on, by the check or pass still running.
+    made->setOnCardAccessTimes([alive = alive_, weak = std::weak_ptr<IVerifier>(made)](CardAccessTimes what) {
+        post(alive, [weak, what](AppModel& m) {
+            auto v = weak.lock();
+            if (!v) return;
+            if (m.verifier_ == v) m.noteCardTouched(v->request().source, what);
+            // The pass reads the card of the result it was started over.
+            if (m.deepVerifier_ == v && m.report_) m.noteCardTouched(m.report_->source.path, what);
+        });
+    });
+    return made;
 }
 
 bool AppModel::waitForIdle(int timeoutMs, int running) {

@@ -85,6 +85,9 @@ struct AppModelDeps {
     std::function<CardChanges(const RecordedCard& recorded, const std::string& path,
                               const CardFolders& folders)>
         cardChanges;
+    // Called off the GUI thread: what a check of the card at `path` would do to its access times,
+    // told without reading it; Verifier::expectedCardAccessTimes when empty.
+    std::function<CardAccessTimes(const std::string& path)> expectCardAccessTimes;
     // The most folders of one card watched for changes (CardWatch); the rest of a vast folder tree
     // is left to listings. 0: the card is only listed (as where the system has no watches left).
     size_t cardWatchLimit = 4096;
@@ -372,9 +375,11 @@ public:
     // A card file at `path` read here (a thumbnail, a preview, a copy) without keeping its access
     // time (see NoAtime.h). Of a file of the shown card, cardAccessTimesNote then says so.
     void noteAccessTimeTouched(const std::string& path);
-    // That the shown card's file system updates access times as it is read, with the way to keep
-    // them: the result's own sentence, else the one for another user's files when reads made here
-    // met them; empty when neither.
+    // That the card's file system updates access times as it is read, with the way to keep them,
+    // as what is done goes: on the start screen of a chosen card that a check would touch so; while
+    // a check runs, from its first such open on; of a result, its own sentence, else the one for
+    // another user's files when reads made here since met them on the card's mounted volume. Empty
+    // when none.
     QString cardAccessTimesNote() const { return cardAccessTimesNote_; }
 
     // --- checks ---
@@ -524,6 +529,12 @@ private:
 
     void loadSettings();
     void updateCardAccessTimesNote();
+    // Reads of the card at `card` did not keep access times, in this way.
+    void noteCardTouched(const std::string& card, CardAccessTimes what);
+    // The mounted volume at `path` as described here: its device and mount; none until described.
+    std::optional<std::string> mountedVolumeAt(const std::string& path) const;
+    // Asks off the GUI thread what a check of the chosen card would do to its access times.
+    void expectAccessTimes();
     void saveDestinations();
     void setDestinations(std::vector<std::string> paths);
     // Where cards and drives are mounted: the desktop's removable-media folder.
@@ -572,7 +583,7 @@ private:
     std::vector<std::string> connectedBackups() const;
     BackupWatch watchBackups(const std::vector<std::string>& backups) const;
     void checkPresence();
-    void applyPlaces(const BackupPlaces& places);
+    void applyPlaces(const BackupPlaces& places, const RenewedBookmarks& renewed = {});
     void markNotConnected(const std::vector<std::string>& backups);
     void sayNotConnected(const std::vector<std::string>& backups);
     void restartCheckWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);
@@ -684,8 +695,18 @@ private:
     std::optional<Restoring> restoring_;
     SavedCard savedCard_ = SavedCard::none;
     CardChanges savedChanges_;
-    std::set<std::string> cardsTouched_;  // cards (paths) read here without keeping access times
-    QString cardAccessTimesNote_;         // of the shown card, as last told
+    // Cards (paths) read here without keeping access times, each with the volume mounted there then
+    // (mountedVolumeAt; none when not described yet): the note belongs to that volume, and a check
+    // of the card starts it afresh.
+    struct Touched {
+        CardAccessTimes what = CardAccessTimes::otherOwner;
+        std::optional<std::string> volume;
+    };
+    std::map<std::string, Touched> touched_;
+    // What a check of the chosen card (its path) would do, asked while no result is shown.
+    std::optional<std::pair<std::string, CardAccessTimes>> expected_;
+    uint64_t expectSerial_ = 0;
+    QString cardAccessTimesNote_;  // as last told
     // The card of the shown result, watched: by the serial its listings carry, one at a time.
     struct CardAct {
         uint64_t after = 0;  // the first listing that may let it go
@@ -696,6 +717,10 @@ private:
     QTimer cardPoll_;  // listings where some folder could not be watched
     uint64_t cardSerial_ = 0;
     uint64_t cardLooks_ = 0;  // listings begun
+    // Listings still walking the card, whoever asked for them: each holds its folders open, and an
+    // unmount would fail as busy until it is back. What waits for none to be left runs then.
+    int cardListingsOut_ = 0;
+    std::vector<std::function<void(AppModel&)>> afterCardListings_;
     bool cardLooking_ = false;
     bool cardLookAgain_ = false;
     uint64_t reportEpoch_ = 0;  // a new number for each report set, the pass's own too; folds keep it

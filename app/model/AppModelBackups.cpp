@@ -74,20 +74,26 @@ void AppModel::loadSettings() {
     runOffGui(
         [stored, paths, bookmarks] {
             std::vector<std::optional<std::string>> resolved;
+            std::vector<std::optional<QByteArray>> renewed;
             for (const auto& e : stored) {
                 std::optional<std::string> r;
                 if (!e.bookmark.isEmpty())
                     if (auto got = bookmarks->resolve(e.bookmark)) r = cleanAbsolutePath(*got);
                 resolved.push_back(r);
+                renewed.push_back(r ? bookmarks->renewed(e.bookmark) : std::nullopt);
             }
-            return std::function<void(AppModel&)>([paths, resolved](AppModel& m) {
+            return std::function<void(AppModel&)>([paths, resolved, renewed](AppModel& m) {
                 if (m.destinations_ != paths) return;  // the user changed the list meanwhile
                 std::vector<std::string> next;
                 for (size_t i = 0; i < paths.size(); ++i) {
                     if (resolved[i]) {
-                        // The bookmark names the same volume wherever it is mounted now.
+                        // The bookmark names the same volume wherever it is mounted now; kept as it
+                        // knows the volume now, when that is more than it knew.
                         auto blob = m.knownBookmarks_.find(paths[i]);
-                        if (blob != m.knownBookmarks_.end()) m.knownBookmarks_[*resolved[i]] = blob->second;
+                        if (renewed[i])
+                            m.knownBookmarks_[*resolved[i]] = *renewed[i];
+                        else if (blob != m.knownBookmarks_.end())
+                            m.knownBookmarks_[*resolved[i]] = blob->second;
                         if (std::find(next.begin(), next.end(), *resolved[i]) == next.end())
                             next.push_back(*resolved[i]);
                     } else {
@@ -146,13 +152,15 @@ void AppModel::checkPresence() {
     std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
     runOffGui(
         [remembered, bookmarks] {
-            BackupPlaces places = resolveBackups(*bookmarks, remembered);
-            return std::function<void(AppModel&)>([places](AppModel& m) { m.applyPlaces(places); });
+            RenewedBookmarks renewed;
+            BackupPlaces places = resolveBackups(*bookmarks, remembered, &renewed);
+            return std::function<void(AppModel&)>(
+                [places, renewed](AppModel& m) { m.applyPlaces(places, renewed); });
         },
         bookmarkPool_);
 }
 
-void AppModel::applyPlaces(const BackupPlaces& places) {
+void AppModel::applyPlaces(const BackupPlaces& places, const RenewedBookmarks& renewed) {
     bool changed = false;
     std::vector<std::string> next;
     for (const auto& d : destinations_) {
@@ -168,12 +176,15 @@ void AppModel::applyPlaces(const BackupPlaces& places) {
                 knownBookmarks_[path] = knownBookmarks_[d];
             }
         }
+        if (auto fresh = renewed.find(d); fresh != renewed.end()) knownBookmarks_[path] = fresh->second;
         if (std::find(next.begin(), next.end(), path) == next.end()) next.push_back(path);
     }
-    if (next != destinations_)
+    if (next != destinations_) {
         setDestinations(std::move(next));
-    else if (changed)
-        emit backupPresenceChanged();
+        return;
+    }
+    if (!renewed.empty()) saveDestinations();
+    if (changed) emit backupPresenceChanged();
 }
 
 void AppModel::markNotConnected(const std::vector<std::string>& backups) {

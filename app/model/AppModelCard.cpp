@@ -45,6 +45,7 @@ void AppModel::lookAtCard() {
     cardLookAgain_ = false;
     if (!recorded_) recorded_ = std::make_shared<const RecordedCard>(recordedCard(*report_));
     const uint64_t serial = cardSerial_, look = ++cardLooks_, epoch = reportEpoch_;
+    ++cardListingsOut_;
     runOffGui([recorded = recorded_, path = *source_, marks = cardWatch_->marks(), list = deps_.cardChanges,
                serial, look, epoch] {
         QElapsedTimer took;
@@ -54,6 +55,11 @@ void AppModel::lookAtCard() {
         });
         return std::function<void(AppModel&)>(
             [serial, look, epoch, changes, ms = took.elapsed()](AppModel& m) {
+                if (--m.cardListingsOut_ == 0) {
+                    std::vector<std::function<void(AppModel&)>> due = std::move(m.afterCardListings_);
+                    m.afterCardListings_.clear();
+                    for (auto& act : due) act(m);
+                }
                 m.cardPoll_.setInterval(
                     int(std::clamp<qint64>(kCardPollShare * ms, kCardPollMs, 60 * kCardPollMs)));
                 m.applyCardLook(serial, look, epoch, changes);
@@ -69,7 +75,9 @@ void AppModel::applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoc
     if (changes.accessTimesTouched > 0 && source_) noteAccessTimeTouched(*source_);
     const bool wasLooked = cardLooked_;
     if (!changes.any() && reportEpoch == reportEpoch_) cardLooked_ = true;
-    if (changes.any())
+    // A card seen changed since stays so until it is checked again, and what it differs by is told
+    // as it is now, for as long as the result is shown.
+    if (changes.any() || savedCard_ == SavedCard::changed)
         setSavedCard(SavedCard::changed, changes);
     else if (savedCard_ == SavedCard::looking)
         setSavedCard(SavedCard::unchanged);
@@ -86,11 +94,6 @@ void AppModel::applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoc
     });
     for (CardAct& a : due) a.act(*this, true);
     if (serial != cardSerial_) return;  // an act stopped the watch
-    // A card changed since is not watched further: it stays changed until it is checked again.
-    if (savedCard_ == SavedCard::changed) {
-        stopWatchingCard();
-        return;
-    }
     if (cardLookAgain_ || !cardActs_.empty() || reportEpoch != reportEpoch_) {
         lookAtCard();
         return;

@@ -46,6 +46,9 @@ void AppModel::check(std::optional<CheckLevel> level) {
     closePreview();
     // Nor is that result's card watched in its name while this check reads it.
     stopWatchingCard();
+    // What this check does to the card's access times it says itself, from its first open on: a
+    // card remounted read-only since is not named by what was done before.
+    touched_.erase(*source_);
 
     std::vector<std::string> open{*source_};
     open.insert(open.end(), backups.begin(), backups.end());

@@ -19,17 +19,74 @@ static halvetrop::FileFilter listFilter(AppModel::FileFilter f) {
 
 void AppModel::noteAccessTimeTouched(const std::string& path) {
     if (!report_ || !isPathPrefix(report_->source.path, path)) return;
-    if (cardsTouched_.insert(report_->source.path).second) updateCardAccessTimesNote();
+    noteCardTouched(report_->source.path, CardAccessTimes::otherOwner);
+}
+
+void AppModel::noteCardTouched(const std::string& card, CardAccessTimes what) {
+    if (what == CardAccessTimes::kept) return;
+    Touched& t = touched_[card];
+    // A FUSE card's daemon stamps every read: that says more than another user's files do.
+    if (t.what != CardAccessTimes::fuseReadWrite) t.what = what;
+    t.volume = mountedVolumeAt(card);
+    updateCardAccessTimesNote();
+}
+
+std::optional<std::string> AppModel::mountedVolumeAt(const std::string& path) const {
+    const std::optional<VolumeInfo> v = cachedVolumeInfo(path);
+    if (!v || !v->deviceNumber || !v->mountID) return std::nullopt;
+    return *v->deviceNumber + "@" + std::to_string(*v->mountID);
+}
+
+void AppModel::expectAccessTimes() {
+    const uint64_t serial = ++expectSerial_;
+    if (!source_ || report_ || shutDown_) {
+        if (expected_) {
+            expected_.reset();
+            updateCardAccessTimesNote();
+        }
+        return;
+    }
+    runOffGui([serial, path = *source_, expect = deps_.expectCardAccessTimes] {
+        const CardAccessTimes what = expect(path);
+        return std::function<void(AppModel&)>([serial, path, what](AppModel& m) {
+            if (serial != m.expectSerial_) return;  // another card, or a result, since
+            m.expected_ = std::make_pair(path, what);
+            m.updateCardAccessTimesNote();
+        });
+    });
 }
 
 void AppModel::updateCardAccessTimesNote() {
+    std::optional<CardAccessTimes> what;
+    auto add = [&what](CardAccessTimes w) {
+        if (w != CardAccessTimes::kept && (!what || *what != CardAccessTimes::fuseReadWrite)) what = w;
+    };
+    // A running check speaks for itself from its first open on, not with the result it replaces.
+    const bool checking = phase_ == Phase::Checking;
+    // The card of the result on screen, else the one chosen (and checked now).
+    const std::optional<std::string> card =
+        report_ && !checking ? std::optional(report_->source.path) : source_;
+    if (report_ && !checking) add(report_->cardAccessTimes);
+    if (card) {
+        if (auto t = touched_.find(*card); t != touched_.end()) {
+            // Noted before the volume there was described: it is the one described now.
+            const std::optional<std::string> now = mountedVolumeAt(*card);
+            if (!t->second.volume) t->second.volume = now;
+            if (!now || t->second.volume == now) add(t->second.what);
+        }
+        if (!report_ && phase_ == Phase::Setup && expected_ && expected_->first == *card)
+            add(expected_->second);
+    }
     QString note;
-    if (report_) {
-        CardAccessTimes what = report_->cardAccessTimes;
-        // Reads made here met files the check did not, or a mount that records since.
-        if (what == CardAccessTimes::kept && cardsTouched_.count(report_->source.path))
-            what = CardAccessTimes::otherOwner;
-        note = present::displayText(accessTimesNote(what, report_->source).value_or(std::string()));
+    if (what) {
+        VolumeInfo named;
+        if (report_ && !checking)
+            named = report_->source;
+        else if (auto described = cachedVolumeInfo(*card))
+            named = *described;
+        else
+            named.path = named.volumePath = *card;
+        note = present::displayText(accessTimesNote(*what, named).value_or(std::string()));
     }
     if (note == cardAccessTimesNote_) return;
     cardAccessTimesNote_ = note;

@@ -24,12 +24,12 @@ struct AppModel::Restored {
 
 namespace {
 
-// What is at a saved card's place now, by the one rule for volumes: the card itself, another card
-// mounted where it was, or nothing of it. `bookmarkGone`: the card's bookmark named no mounted
-// volume, so the card is not here whatever the place holds.
-AppModel::SavedCard cardAtPlace(const VolumeInfo& recorded, const std::string& path, bool bookmarkGone,
-                                const std::function<VolumeInfo(const std::string&)>& describe) {
-    const VolumeInfo live = describe(path);
+// What a volume described now (`live`) is of a saved card, by the one rule for volumes: the card
+// itself (`looking`: to be listed), another card mounted at its place, one that cannot be told
+// from it, or nothing of it. Both where a saved result is opened and where the mounted volumes
+// change under it. `bookmarkGone`: the card's bookmark named no mounted volume, so the card is not
+// here whatever the place holds.
+AppModel::SavedCard cardAtPlace(const VolumeInfo& recorded, const VolumeInfo& live, bool bookmarkGone) {
     const VolumeMatch match = matchVolume(recorded, live);
     if (match == VolumeMatch::same)
         return bookmarkGone ? AppModel::SavedCard::notInserted : AppModel::SavedCard::looking;
@@ -150,7 +150,7 @@ void AppModel::openSaved(const QString& id, bool recheck) {
                 if (auto path = bookmarks->resolve(blob)) found = cleanAbsolutePath(*path);
                 if (found) {
                     r.backups.push_back(*found);
-                    r.bookmarks.emplace_back(*found, blob);
+                    r.bookmarks.emplace_back(*found, bookmarks->renewed(blob).value_or(blob));
                     r.saved.push_back(*found);
                 } else if (paired) {
                     r.notConnected.push_back(savedBackups[i].path);
@@ -166,7 +166,7 @@ void AppModel::openSaved(const QString& id, bool recheck) {
                     }
             const VolumeInfo& recorded = saved.report->summary().source;
             if (auto place = cleanAbsolutePath(r.card ? *r.card : recorded.path))
-                r.cardState = cardAtPlace(recorded, *place, r.cardBookmarked && !r.card, describe);
+                r.cardState = cardAtPlace(recorded, describe(*place), r.cardBookmarked && !r.card);
             return std::function<void(AppModel&)>([r = std::move(r)](AppModel& m) { m.applyRestored(r); });
         },
         bookmarkPool_);
@@ -228,8 +228,8 @@ void AppModel::findSavedCard() {
     if (below.starts_with(recorded.volumePath)) below.remove_prefix(recorded.volumePath.size());
     SavedCard state = SavedCard::notInserted;
     for (const VolumeInfo& v : volumes_) {
-        const VolumeMatch match = matchVolume(recorded, v);
-        if (match == VolumeMatch::same) {
+        const SavedCard here = cardAtPlace(recorded, v, false);
+        if (here == SavedCard::looking) {
             // Inserted again, wherever it is mounted now.
             if (auto path = cleanAbsolutePath(v.volumePath + std::string(below)); path && path != source_) {
                 source_ = path;
@@ -239,8 +239,7 @@ void AppModel::findSavedCard() {
             watchShownCard();
             return;
         }
-        if (v.volumePath == recorded.volumePath)
-            state = match == VolumeMatch::different ? SavedCard::another : SavedCard::cannotTell;
+        if (here != SavedCard::notInserted) state = here;
     }
     setSavedCard(state);
 }

@@ -233,6 +233,13 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
     appliedVolumeGeneration_ = generation;
     std::set<std::string> old;
     for (const auto& v : volumes_) old.insert(v.volumePath);
+    // A volume's UUID may arrive with the device database's word, long after it was mounted.
+    auto identities = [](const std::vector<VolumeInfo>& volumes) {
+        std::set<std::pair<std::string, std::string>> out;
+        for (const auto& v : volumes) out.emplace(v.volumePath, v.volumeID.value_or(""));
+        return out;
+    };
+    const bool identified = identities(listing.volumes) != identities(volumes_);
     bool wasEmpty = volumes_.empty();
     const bool mountsMoved = listing.mountPoints != mountPoints_;
     volumes_ = std::move(listing.volumes);
@@ -272,12 +279,14 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
     refreshVolumeFacts();
     findSavedCard();
     emitComputed();
-    if (mountsMoved || old != now) checkPresence();
+    if (mountsMoved || old != now || identified) checkPresence();
 
     std::set<std::string> vanished;
     for (const auto& p : old)
         if (!now.count(p) && p != "/") vanished.insert(p);
     if (!vanished.empty()) sourceVolumeRemoved(vanished);
+    // A card remounted read-only (or with noatime) since it was chosen is asked about anew.
+    if (source_ && !report_) expectAccessTimes();
 }
 
 void AppModel::sourceVolumeRemoved(const std::set<std::string>& vanished) {
@@ -442,8 +451,20 @@ void AppModel::ejectSource() {
 }
 
 void AppModel::unmountCard() {
-    // Nothing of ours looks at the card while it is unmounted.
+    // Nothing of ours looks at the card while it is unmounted: no listing is begun from now on, and
+    // one still walking it (its folders open) is waited for, or the unmount would fail as busy.
     stopWatchingCard();
+    if (cardListingsOut_ > 0) {
+        afterCardListings_.push_back([shown = reportSerial_](AppModel& m) {
+            if (m.ejecting_ && m.report_ && m.reportSerial_ == shown) {
+                m.unmountCard();
+            } else if (m.ejecting_) {
+                m.ejecting_ = false;
+                emit m.ejectingChanged();
+            }
+        });
+        return;
+    }
     std::string volume = report_->source.volumePath;
     QString name = fromBytes(report_->source.name);
     QPointer<AppModel> self(this);

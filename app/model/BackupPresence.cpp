@@ -17,9 +17,14 @@ std::optional<std::pair<dev_t, ino_t>> folderAt(const std::string& path) {
 }  // namespace
 
 BackupPlaces resolveBackups(Bookmarks& bookmarks,
-                            const std::vector<std::pair<std::string, QByteArray>>& remembered) {
+                            const std::vector<std::pair<std::string, QByteArray>>& remembered,
+                            RenewedBookmarks* renewed) {
     BackupPlaces places;
-    for (const auto& [path, blob] : remembered) places[path] = bookmarks.resolve(blob);
+    for (const auto& [path, blob] : remembered) {
+        places[path] = bookmarks.resolve(blob);
+        if (!renewed || !places[path]) continue;
+        if (std::optional<QByteArray> fresh = bookmarks.renewed(blob)) (*renewed)[path] = *fresh;
+    }
     return places;
 }
 

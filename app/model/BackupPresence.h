@@ -21,9 +21,12 @@ namespace halvetrop {
 
 // Per backup path: where its bookmark leads now; nothing when its volume is not mounted.
 using BackupPlaces = std::map<std::string, std::optional<std::string>>;
+// Per backup path: its bookmark made anew where its volume is known better now (Bookmarks::renewed).
+using RenewedBookmarks = std::map<std::string, QByteArray>;
 
 BackupPlaces resolveBackups(Bookmarks& bookmarks,
-                            const std::vector<std::pair<std::string, QByteArray>>& remembered);
+                            const std::vector<std::pair<std::string, QByteArray>>& remembered,
+                            RenewedBookmarks* renewed = nullptr);
 
 // The backups of one check or pass, from before its start to its end. Backups without a bookmark
 // are judged by their folder alone.

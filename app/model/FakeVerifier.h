@@ -19,6 +19,9 @@ public:
     const VerifyRequest& request() const override { return request_; }
     void setOnProgress(std::function<void(const VerifyProgress&)> cb) override { onProgress = std::move(cb); }
     void setOnFileResult(std::function<void(const FileResult&)> cb) override { onFile = std::move(cb); }
+    void setOnCardAccessTimes(std::function<void(CardAccessTimes)> cb) override {
+        onAccessTimes = std::move(cb);
+    }
     VerifyReport run() override {
         std::unique_lock<std::mutex> hold(lock_);
         running_ = true;
@@ -61,6 +64,7 @@ public:
 
     std::function<void(const VerifyProgress&)> onProgress;
     std::function<void(const FileResult&)> onFile;
+    std::function<void(CardAccessTimes)> onAccessTimes;
     std::atomic<bool> ignoreCancel{false};
 
 private:

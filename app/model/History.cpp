@@ -156,6 +156,8 @@ public:
     // The whole text was fed: true when it was one complete array.
     bool complete() const { return state_ == State::done; }
     bool failed() const { return state_ == State::failed; }
+    // After a comma, or inside an item: another item follows what was handed over.
+    bool moreFollows() const { return state_ == State::nextItem || state_ == State::inItem; }
 
 private:
     enum class State { beforeArray, firstItem, nextItem, inItem, afterItem, done, failed };
@@ -239,7 +241,10 @@ public:
     void finish() {
         close();
         for (auto& item : results_) {
-            if (out_.items.size() >= historyLimit) break;
+            if (out_.items.size() >= historyLimit) {
+                ++out_.beyondLimit;
+                continue;
+            }
             if (item) {
                 out_.items.push_back(std::move(*item));
             } else {
@@ -376,7 +381,21 @@ HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSiz
         for (std::string& item : texts) pipeline.push(std::move(item));
         texts.clear();
     }
+    // A full list with more after it (written by a newer version, or merged by hand) loses the rest
+    // when it is saved: whether any follows is read, not decoded.
+    bool more = false;
+    while (full && !readFailed && !splitter.complete() && !splitter.failed() &&
+           !(more = splitter.moreFollows())) {
+        const qint64 got = file.read(piece.data(), pieceSize);
+        if (got < 0) readFailed = true;
+        if (got <= 0) break;
+        splitter.feed(std::string_view(piece.data(), static_cast<size_t>(got)), texts);
+        more = !texts.empty();
+        texts.clear();
+        if (more) break;
+    }
     pipeline.finish();
+    if (more && load.decoded.beyondLimit == 0) load.decoded.beyondLimit = 1;
     load.decoded.parsed = !readFailed && (splitter.complete() || full);
     file.close();
 

@@ -6,7 +6,8 @@
 //
 // History is never lost: nothing is written before the file was read, a record made before that
 // is merged into what was read, one item that does not decode is dropped alone, and a file that
-// loses anything on reading is first kept aside as "history.json.bad-<time>".
+// loses anything on reading (items it cannot decode, or more than the limit keeps) is first kept
+// aside as "history.json.bad-<time>".
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -71,10 +72,11 @@ std::string encodeHistory(const std::vector<HistoryItem>& items);
 struct DecodedHistory {
     std::vector<HistoryItem> items;  // in file order, at most the limit
     int dropped = 0;                 // items that did not decode, each dropped alone
+    int beyondLimit = 0;             // items past the limit (at least 1 when any followed), not kept
     bool parsed = true;              // false: the text is no JSON array (the items before the break are kept)
     // Something of the file did not make it into `items`: it must be kept aside before the file
     // is rewritten.
-    bool lossy() const { return dropped > 0 || !parsed; }
+    bool lossy() const { return dropped > 0 || !parsed || beyondLimit > 0; }
 };
 
 // Decodes the file's text with `workers` threads in all. Never throws.

@@ -13,6 +13,9 @@ public:
     void setOnFileResult(std::function<void(const FileResult&)> callback) override {
         verifier_.onFileResult = std::move(callback);
     }
+    void setOnCardAccessTimes(std::function<void(CardAccessTimes)> callback) override {
+        verifier_.onCardAccessTimes = std::move(callback);
+    }
     VerifyReport run() override { return verifier_.run(); }
     void cancel() override { verifier_.cancel(); }
 

@@ -15,6 +15,9 @@ public:
     // Both may be called from several worker threads at once; set them before run().
     virtual void setOnProgress(std::function<void(const VerifyProgress&)> callback) = 0;
     virtual void setOnFileResult(std::function<void(const FileResult&)> callback) = 0;
+    // Told once, on a worker thread, as soon as the check knows it changes the card's access times
+    // (see Verifier::onCardAccessTimes); set it before run().
+    virtual void setOnCardAccessTimes(std::function<void(CardAccessTimes)> callback) = 0;
     // Blocks for the whole check; throws VerifyError (cancelled, cannotRead) or passes on what a
     // worker threw.
     virtual VerifyReport run() = 0;

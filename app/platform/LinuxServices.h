@@ -99,6 +99,7 @@ class VolumeBookmarks : public Bookmarks {
 public:
     std::optional<QByteArray> make(const std::string& path) override;
     std::optional<std::string> resolve(const QByteArray& bookmark) override;
+    std::optional<QByteArray> renewed(const QByteArray& bookmark) override;
 };
 
 // A lock file and a local socket in the user's runtime folder: the first instance holds the lock

@@ -84,6 +84,12 @@ public:
     virtual std::optional<QByteArray> make(const std::string& path) = 0;
     // Nothing when the remembered volume is not mounted (or the blob is not a bookmark).
     virtual std::optional<std::string> resolve(const QByteArray& bookmark) = 0;
+    // The bookmark made again of the place it resolves to, where that volume is now known by more
+    // than when it was made (its UUID, which the device database gave later); nothing otherwise.
+    virtual std::optional<QByteArray> renewed(const QByteArray& bookmark) {
+        (void)bookmark;
+        return std::nullopt;
+    }
 };
 
 // How the desktop wants the application to look and move. Defaults: light, normal contrast,

@@ -18,7 +18,9 @@ constexpr qsizetype kMaxBlob = 64 * 1024;
 
 // What a bookmark remembers. A volume with a file-system UUID is named by it and the path below
 // its root, so it is found wherever it is mounted now; one without (tmpfs, network shares) by its
-// mount point, file-system type and source.
+// mount point, file-system type and source. The mounted file system itself (its device number and
+// mount id, which hold while it stays mounted) tells one whose UUID was not known yet when the
+// bookmark was made from another volume mounted at its place since.
 struct Stored {
     std::string path;
     std::string uuid;
@@ -26,6 +28,8 @@ struct Stored {
     std::string mountPoint;
     std::string fileSystem;
     std::string source;
+    std::string device;   // "major:minor"; empty in bookmarks made before it was kept
+    std::string mountID;  // decimal; likewise
 };
 
 bool exists(const std::string& path) {
@@ -83,7 +87,9 @@ QByteArray encode(const Stored& s) {
                   {"below", bytes(s.below)},
                   {"mount", bytes(s.mountPoint)},
                   {"fs", bytes(s.fileSystem)},
-                  {"source", bytes(s.source)}};
+                  {"source", bytes(s.source)},
+                  {"dev", QString::fromStdString(s.device)},
+                  {"mnt", QString::fromStdString(s.mountID)}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -103,7 +109,12 @@ std::optional<Stored> decode(const QByteArray& blob) {
         for (QChar c : s) ok = ok && c.unicode() < 0x80;
         return QByteArray::fromPercentEncoding(s.toLatin1()).toStdString();
     };
-    Stored s{text("path"), text("uuid"), text("below"), text("mount"), text("fs"), text("source")};
+    // The mounted file system's facts may be absent (bookmarks made before they were kept).
+    auto optional = [&](const char* key) {
+        return o.contains(QLatin1String(key)) ? text(key) : std::string();
+    };
+    Stored s{text("path"), text("uuid"),   text("below"),   text("mount"),
+             text("fs"),   text("source"), optional("dev"), optional("mnt")};
     if (!ok || !isClean(s.path) || !isClean(s.mountPoint)) return std::nullopt;
     if (!s.uuid.empty() && !isClean(s.below)) return std::nullopt;
     return s;
@@ -129,8 +140,18 @@ std::optional<QByteArray> VolumeBookmarks::make(const std::string& path) {
              rebase(mount->root, info.volumePath, resolved),
              info.volumePath,
              mount->fsType,
-             mount->source};
+             mount->source,
+             info.deviceNumber.value_or(""),
+             info.mountID ? std::to_string(*info.mountID) : std::string()};
     return encode(s);
+}
+
+std::optional<QByteArray> VolumeBookmarks::renewed(const QByteArray& bookmark) {
+    const std::optional<Stored> s = decode(bookmark);
+    if (!s || !s->uuid.empty()) return std::nullopt;
+    const std::optional<std::string> path = resolve(bookmark);
+    if (!path || !Drives::info(*path).volumeID) return std::nullopt;
+    return make(*path);
 }
 
 std::optional<std::string> VolumeBookmarks::resolve(const QByteArray& bookmark) {
@@ -145,7 +166,12 @@ std::optional<std::string> VolumeBookmarks::resolve(const QByteArray& bookmark) 
         const VolumeInfo info = Drives::info(s->path);
         const MountEntry* mount = mountAt(mounts, info.volumePath);
         if (!mount || info.volumePath != s->mountPoint || mount->fsType != s->fileSystem ||
-            mount->source != s->source || info.volumeID)
+            mount->source != s->source)
+            return std::nullopt;
+        // A volume that has a UUID now is the one remembered only while it is the very file system
+        // that was mounted there then: cards share labels, and a mount folder outlives its drive.
+        if (info.volumeID && (s->device.empty() || s->mountID.empty() || info.deviceNumber != s->device ||
+                              !info.mountID || std::to_string(*info.mountID) != s->mountID))
             return std::nullopt;
         return s->path;
     }

@@ -55,6 +55,12 @@ std::string cardNameBytes(const VolumeInfo& source) {
 
 QString cardName(const VolumeInfo& source) { return displayText(cardNameBytes(source)); }
 
+QString placeName(const std::string& path, const std::optional<VolumeInfo>& volume) {
+    if (volume && !volume->name.empty() && isVolumeRoot(path, volume->volumePath))
+        return displayText(volume->name);
+    return displayText(lastComponent(path));
+}
+
 QString selectedCardDetail(const std::string& path, const std::optional<VolumeInfo>& info) {
     if (!info) return {};
     if (!isVolumeRoot(path, info->volumePath)) return QStringLiteral("Folder on ") + displayText(info->name);

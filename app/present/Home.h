@@ -32,6 +32,11 @@ bool isVolumeRoot(const std::string& path, const std::string& volumePath);
 std::string cardNameBytes(const VolumeInfo& source);
 QString cardName(const VolumeInfo& source);
 
+// What a chosen card or backup is called in the rows that show it (the sidebar, the start screen),
+// as the header and the saved checks call it: its volume's name once that is described, when it is
+// the volume itself; its folder's name otherwise.
+QString placeName(const std::string& path, const std::optional<VolumeInfo>& volume);
+
 // The chosen card's second line: "64.02 GB · EXFAT" for a volume, "Folder on NAME" for a folder on
 // one; empty without a description.
 QString selectedCardDetail(const std::string& path, const std::optional<VolumeInfo>& info);

@@ -255,11 +255,16 @@ std::optional<CardNowHeader> cardNowHeader(const VerifyReport& report, CardNow c
     switch (card) {
         case CardNow::asChecked:
             return std::nullopt;
-        case CardNow::changed:
+        case CardNow::changed: {
+            // Changed, and back as it was by name, size and times: it is still not the card checked.
+            const QString what = changesText(changes, locale);
             return CardNowHeader{QStringLiteral("Changed since this check"),
-                                 QStringLiteral("Since this check, ") + changesText(changes, locale) +
-                                     QStringLiteral(" on the card. Check it again before you format it."),
+                                 (what.isEmpty() ? QStringLiteral("Since this check, the card has changed.")
+                                                 : QStringLiteral("Since this check, ") + what +
+                                                       QStringLiteral(" on the card.")) +
+                                     QStringLiteral(" Check it again before you format it."),
                                  ColorRole::partial};
+        }
         case CardNow::another:
             return CardNowHeader{
                 QStringLiteral("Another card is in the reader"),

@@ -1,6 +1,7 @@
 #include "present/Sidebar.h"
 
 #include "present/Format.h"
+#include "present/Home.h"
 
 #include <QStringList>
 
@@ -56,6 +57,7 @@ LocationLook locationLook(const std::string& path, const std::optional<VolumeInf
         return look;
     }
     if (volume) {
+        look.name = placeName(path, volume);
         look.symbol = volumeSymbol(*volume);
         split(displayText(volume->name),
               QStringLiteral(" · ") + byteCount(volume->freeBytes) + QStringLiteral(" free"));
@@ -98,6 +100,10 @@ SavedCheckLook savedCheckLook(const ReportSummary& report) {
     const QString line = coverageLine(report);
     if (report.readyToFormat) return {"checkmark.seal.fill", color, line};
     return {ok ? "checkmark.circle.fill" : "exclamationmark.circle.fill", color, line};
+}
+
+SavedCheckLook changedSinceLook() {
+    return {"exclamationmark.triangle.fill", ColorRole::partial, QStringLiteral("Changed since this check")};
 }
 
 bool isCurrentSavedCheck(TimeNs savedFinishedAt, std::optional<TimeNs> shownFinishedAt, bool showingResults) {

@@ -54,6 +54,8 @@ struct SavedCheckLook {
 };
 
 SavedCheckLook savedCheckLook(const ReportSummary& report);
+// The saved check on screen whose card has changed since: what it says of the card no longer holds.
+SavedCheckLook changedSinceLook();
 
 // A saved check is the one on screen when results are shown and their report finished at the
 // same instant as the saved one.

@@ -79,10 +79,12 @@ void HistoryRows::age() {
     }
 }
 
-void HistoryRows::setShown(std::optional<TimeNs> finishedAt, bool showingResults) {
+void HistoryRows::setShown(std::optional<TimeNs> finishedAt, bool showingResults, bool changedSince) {
     shownFinishedAt_ = finishedAt;
     showingResults_ = showingResults;
-    if (!rows_.empty()) emit dataChanged(index(0), index(int(rows_.size()) - 1), {Current});
+    shownChanged_ = changedSince;
+    if (!rows_.empty())
+        emit dataChanged(index(0), index(int(rows_.size()) - 1), {Current, Symbol, SymbolColor, CountLine});
 }
 
 int HistoryRows::rowCount(const QModelIndex& parent) const {
@@ -92,6 +94,13 @@ int HistoryRows::rowCount(const QModelIndex& parent) const {
 QVariant HistoryRows::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size())) return {};
     const Row& row = rows_[size_t(index.row())];
+    if (shownChanged_ && (role == Symbol || role == SymbolColor || role == CountLine) &&
+        isCurrentSavedCheck(row.finishedAt, shownFinishedAt_, showingResults_)) {
+        const SavedCheckLook changed = changedSinceLook();
+        if (role == Symbol) return text(changed.symbol);
+        if (role == SymbolColor) return colorName(changed.color);
+        return changed.countLine;
+    }
     switch (role) {
         case ItemId:
             return row.id;

@@ -50,8 +50,9 @@ public:
     void setChecks(std::vector<SavedCheck> checks);
     // The relative times again, at the clock's instant; rows whose text changed say so.
     void age();
-    // What the window shows: the finishing instant of the shown report, and whether results are up.
-    void setShown(std::optional<TimeNs> finishedAt, bool showingResults);
+    // What the window shows: the finishing instant of the shown report, whether results are up, and
+    // whether its card has changed since (its row then says so).
+    void setShown(std::optional<TimeNs> finishedAt, bool showingResults, bool changedSince = false);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -77,6 +78,7 @@ private:
     std::vector<Row> rows_;
     std::optional<TimeNs> shownFinishedAt_;
     bool showingResults_ = false;
+    bool shownChanged_ = false;
 };
 
 }  // namespace halvetrop::shell

@@ -47,7 +47,7 @@ QString HomeRules::checkHelp(bool canCheck) const {
 QString HomeRules::scanHelp() const { return present::scanHelp(); }
 
 QVariantMap HomeRules::selectedCard(const QString& path, const QVariantMap& info) const {
-    return {{QStringLiteral("name"), lastComponent(path)},
+    return {{QStringLiteral("name"), present::placeName(path.toStdString(), volumeFrom(info))},
             {QStringLiteral("detail"), present::selectedCardDetail(path.toStdString(), volumeFrom(info))}};
 }
 
@@ -60,11 +60,13 @@ QVariantMap HomeRules::offeredCard(const QVariantMap& volume, bool hasBackups) c
 }
 
 QVariantMap HomeRules::backup(const QString& path, const QVariantMap& info, bool connected) const {
-    QVariantMap out{{QStringLiteral("name"), lastComponent(path)},
-                    {QStringLiteral("freeLine"), QString()},
-                    {QStringLiteral("bar"), false},
-                    {QStringLiteral("used"), 0.0},
-                    {QStringLiteral("usedColor"), QStringLiteral("brandFill")}};
+    QVariantMap out{
+        {QStringLiteral("name"),
+         connected ? present::placeName(path.toStdString(), volumeFrom(info)) : lastComponent(path)},
+        {QStringLiteral("freeLine"), QString()},
+        {QStringLiteral("bar"), false},
+        {QStringLiteral("used"), 0.0},
+        {QStringLiteral("usedColor"), QStringLiteral("brandFill")}};
     // Its mount point holds no drive now: any facts there would be the system disk's.
     if (!connected) {
         out[QStringLiteral("freeLine")] = present::notConnectedText({path.toStdString()});

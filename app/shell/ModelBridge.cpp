@@ -14,12 +14,14 @@ void bridge(AppModel& model, HistoryRows& rows, Present& present) {
     auto syncShown = [&model, &rows] {
         const auto& report = model.report();
         rows.setShown(report ? std::optional<TimeNs>(report->finishedAt) : std::nullopt,
-                      model.phase() == AppModel::Phase::Results);
+                      model.phase() == AppModel::Phase::Results,
+                      model.savedCard() == AppModel::SavedCard::changed);
     };
     QObject::connect(&model, &AppModel::historyChanged, &rows, syncHistory);
     QObject::connect(&model, &AppModel::historyChanged, &rows, syncShown);
     QObject::connect(&model, &AppModel::reportChanged, &rows, syncShown);
     QObject::connect(&model, &AppModel::phaseChanged, &rows, syncShown);
+    QObject::connect(&model, &AppModel::savedCardChanged, &rows, syncShown);
     QObject::connect(&model, &AppModel::agesChanged, &rows, &HistoryRows::age);
     syncHistory();
     syncShown();

@@ -28,6 +28,8 @@ QString latin(std::string_view s) { return QString::fromLatin1(s.data(), qsizety
 std::optional<VolumeInfo> volumeFrom(const QVariantMap& map) {
     if (map.isEmpty()) return std::nullopt;
     VolumeInfo v;
+    v.path = map.value(QStringLiteral("path")).toString().toStdString();
+    v.volumePath = map.value(QStringLiteral("volumePath")).toString().toStdString();
     v.name = map.value(QStringLiteral("name")).toString().toStdString();
     v.freeBytes = map.value(QStringLiteral("freeBytes")).toLongLong();
     v.totalBytes = map.value(QStringLiteral("totalBytes")).toLongLong();

@@ -103,6 +103,12 @@ bool chooseAll(Stage& s) {
     return s.settle();
 }
 
+// The card's files belong to another user, on a mount that records access times.
+void mountOtherOwnersCard(Stage& s) {
+    mountDrives(s);
+    s.setOtherOwnersCards({QStringLiteral("media/ana/NIKON Z9")});
+}
+
 bool checking(Stage& s, bool cardOnly, const char* stage, const char* detail, double done, double total) {
     if (!chooseAll(s)) return false;
     s.model().setCardOnly(cardOnly);
@@ -499,6 +505,13 @@ int main(int argc, char** argv) {
          [](QQuickWindow& w) { dragOver(w, QStringLiteral("backupDropZone")); }},
         {"checking", mountDrives,
          [](Stage& s) { return checking(s, false, "comparing", "DCIM/100NCZ_9/DSC_1042.NEF", 1234, 5012); }},
+        // A card of another owner: said before the check, and from the check's first such read on.
+        {"setup-ready.other-owner", mountOtherOwnersCard, chooseAll},
+        {"checking.other-owner", mountOtherOwnersCard,
+         [](Stage& s) {
+             return checking(s, false, "comparing", "DCIM/100NCZ_9/DSC_1042.NEF", 1234, 5012) &&
+                    s.touchAccessTimes();
+         }},
         {"checking-card-only", mountDrives,
          [](Stage& s) { return checking(s, true, "scanningSource", "NIKON Z9", 0, 0); }},
         {"checking.narrow",

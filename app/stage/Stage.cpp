@@ -10,6 +10,7 @@
 #include <QQmlEngine>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -227,6 +228,9 @@ public:
             callback(r);
             gate_->handedOn();
         });
+    }
+    void setOnCardAccessTimes(std::function<void(CardAccessTimes)> callback) override {
+        inner_->setOnCardAccessTimes(std::move(callback));
     }
     VerifyReport run() override { return inner_->run(); }
     void cancel() override {
@@ -462,6 +466,12 @@ bool Stage::start() {
             return c;
         };
         deps.now = [shift] { return fixtureNow() + shift->load(); };
+        std::vector<std::string> others;
+        for (const QString& card : otherOwnersCards_) others.push_back(bytes(below(card)));
+        deps.expectCardAccessTimes = [others](const std::string& path) {
+            return std::find(others.begin(), others.end(), path) != others.end() ? CardAccessTimes::otherOwner
+                                                                                 : CardAccessTimes::kept;
+        };
         auto copy = copy_;
         deps.runCopy = [copy](CopyRunner& runner) { return copy->run(runner); };
     }
@@ -639,6 +649,13 @@ bool Stage::progress(const QString& stageName, const QString& detail, double don
             return true;
     }
     return false;
+}
+
+bool Stage::touchAccessTimes() {
+    auto v = verifier(checkCount() - 1);
+    if (!v || !v->waitRunning(5000) || !v->onAccessTimes) return false;
+    v->onAccessTimes(CardAccessTimes::otherOwner);
+    return pumpUntil([&] { return !model_->cardAccessTimesNote().isEmpty(); }, 5000);
 }
 
 bool Stage::finishCheck(const QString& fixture) {

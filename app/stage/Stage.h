@@ -46,6 +46,9 @@ class Stage : public QObject {
     Q_PROPERTY(QString settingsText MEMBER settingsText_)
     // Mounted volumes at start (see setVolumes); none when empty, except the system's.
     Q_PROPERTY(QVariantList volumes MEMBER volumes_)
+    // Cards (below the root) whose files belong to another user on a mount that records access
+    // times: what the model is told a check of them would do (scripted stage).
+    Q_PROPERTY(QStringList otherOwnersCards MEMBER otherOwnersCards_)
     // Takes the model's notices from the views (the Present singleton); it must outlive the stage.
     Q_PROPERTY(QObject* present READ presentObject WRITE setPresentObject)
 
@@ -67,6 +70,7 @@ public:
     void setSavedChecks(int count) { savedChecks_ = count; }
     void setSaved(QStringList fixtures) { saved_ = std::move(fixtures); }
     void setSettingsText(QString text) { settingsText_ = std::move(text); }
+    void setOtherOwnersCards(QStringList cards) { otherOwnersCards_ = std::move(cards); }
     // Ejects through this one instead of the recording fake (ejectAsked and finishEject then see
     // nothing): the real ejector on a bus of the test's choosing.
     void setEjector(std::unique_ptr<Ejector> ejector) { ejectorInUse_ = std::move(ejector); }
@@ -125,6 +129,9 @@ public:
     // backups, or with a read error.
     Q_INVOKABLE bool finishCheck(const QString& fixture);
     Q_INVOKABLE bool failCheck(const QString& path);
+    // The newest check opens a card file it cannot keep the access time of; returns once the model
+    // says so.
+    Q_INVOKABLE bool touchAccessTimes();
     // Opens the saved check made from saved[index] and waits for its card and backups.
     Q_INVOKABLE bool openSaved(int index);
     Q_INVOKABLE QString savedID(int index) const;
@@ -172,6 +179,7 @@ private:
     QStringList saved_;
     QString settingsText_;
     QVariantList volumes_;
+    QStringList otherOwnersCards_;
 
     QTemporaryDir dir_;
     shell::Present* present_ = nullptr;

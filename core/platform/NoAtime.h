@@ -14,20 +14,38 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
+#include <functional>
 
 namespace halvetrop {
 
 // The files and folders of one run (a walk, a check, a copy, a preview) that were opened without
 // O_NOATIME on a mount that records access times: each one's access time the reads that followed
 // may have changed. One per run and per kind of place (card or backup), shared by its threads.
+//
+// What is noted is told as it happens, so that the window says so from the first open on rather than
+// with the result: every note is also made in `also` (a walk's record inside its check's), and the
+// first note of all calls `onFirst`, on the thread that made it.
 class AccessTimesTouched {
 public:
-    void note(std::int64_t n = 1) noexcept { count_.fetch_add(n, std::memory_order_relaxed); }
+    AccessTimesTouched() = default;
+    explicit AccessTimesTouched(AccessTimesTouched* also) : also_(also) {}
+    AccessTimesTouched(const AccessTimesTouched&) = delete;
+    AccessTimesTouched& operator=(const AccessTimesTouched&) = delete;
+
+    // Set before the first note; it must not throw.
+    void onFirst(std::function<void()> first) { onFirst_ = std::move(first); }
+    void note(std::int64_t n = 1) noexcept {
+        if (n <= 0) return;
+        if (count_.fetch_add(n, std::memory_order_relaxed) == 0 && onFirst_) onFirst_();
+        if (also_) also_->note(n);
+    }
     std::int64_t count() const noexcept { return count_.load(std::memory_order_relaxed); }
     bool any() const noexcept { return count() > 0; }
 
 private:
     std::atomic<std::int64_t> count_{0};
+    AccessTimesTouched* const also_ = nullptr;
+    std::function<void()> onFirst_;
 };
 
 // Whether reading what `fd` is open on can change its access time: not on a read-only mount, not

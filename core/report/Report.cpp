@@ -1,5 +1,6 @@
 #include "report/Report.h"
 
+#include "report/Join.h"
 #include "text/Utf8.h"
 
 #include <stdexcept>
@@ -37,8 +38,23 @@ std::optional<CardAccessTimes> cardAccessTimesFromRaw(std::string_view text) {
     return std::nullopt;
 }
 
+namespace {
+
+// The card as every screen names it: a volume by its name, a folder on one by the folder's.
+std::string cardName(const VolumeInfo& card) {
+    auto trimmed = [](std::string_view p) {
+        while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
+        return p;
+    };
+    if (card.path.empty() || trimmed(card.path) == trimmed(card.volumePath))
+        return card.name.empty() ? card.path : card.name;
+    return std::string(lastComponent(card.path));
+}
+
+}  // namespace
+
 std::optional<std::string> accessTimesNote(CardAccessTimes what, const VolumeInfo& card) {
-    const std::string name = repairUtf8(card.name.empty() ? card.path : card.name);
+    const std::string name = repairUtf8(cardName(card));
     const std::string wayOut = " To leave the card untouched, mount it read-only (mount -o ro).";
     switch (what) {
         case CardAccessTimes::kept: return std::nullopt;

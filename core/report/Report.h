@@ -96,6 +96,9 @@ struct FileResult {
     std::string folder;        // card-relative, empty for the card's top folder
     int64_t size = 0;
     TimeNs modified = 0;
+    // The status change time (ctime) the check saw: it moves with any rewrite, whatever time is put
+    // back. 0 where not known (reports stored before it was kept).
+    TimeNs changeTime = 0;
     MediaKind kind = MediaKind::other;
     FileRole role = FileRole::media;
     bool inScope = false;      // only in-scope files are compared and counted
@@ -259,7 +262,8 @@ inline std::optional<CardAccessTimes> fromRawValue<CardAccessTimes>(std::string_
 }
 
 // The sentence that tells the user that reading `card` changes access times on it, and how to keep
-// them; none when they were kept. The card is named by its volume's name, else by its path.
+// them; none when they were kept. A card that is a volume is named by the volume's name (else its
+// path), one that is a folder on a volume by the folder's name.
 std::optional<std::string> accessTimesNote(CardAccessTimes what, const VolumeInfo& card);
 
 // A media kind the scope left out although the card holds camera media of it.

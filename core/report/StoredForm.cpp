@@ -251,6 +251,10 @@ void write(Writer& w, const FileResult& f) {
     w.key("safeDrives");
     w.integer(f.safeDrives);
     writeBytesIfOther(w, "rawRelativePath", f.rawRelativePath, f.relativePath);
+    if (f.changeTime != 0) {
+        w.key("changeTime");
+        w.number(toStoredSeconds(f.changeTime));
+    }
     w.endObject();
 }
 
@@ -681,9 +685,9 @@ public:
     static constexpr std::string_view keys[] = {
         "id",     "relativePath", "name",    "folder", "size",   "modified",
         "kind",   "role",         "inScope", "capture", "day",   "camera",
-        "status", "detail",       "copies",  "safeDrives", "rawRelativePath"};
+        "status", "detail",       "copies",  "safeDrives", "rawRelativePath", "changeTime"};
     explicit FileFrame(FileResult& out)
-        : RecordFrame(keys, 17, optionalBits(std::array{9, 13, 16})), out_(out) {}
+        : RecordFrame(keys, 18, optionalBits(std::array{9, 13, 16, 17})), out_(out) {}
 
 protected:
     Child field(Reader& r, int f, Value& v) override {
@@ -712,6 +716,7 @@ protected:
             case 14: r.expectArray(v); return Child::borrowed(copies_.emplace(out_.copies));
             case 15: out_.safeDrives = r.integer(v); break;
             case 16: out_.rawRelativePath = pathBytes(r, v); break;
+            case 17: out_.changeTime = r.instant(v); break;
         }
         return nullptr;
     }

@@ -21,8 +21,8 @@ RecordedCard recordedCard(const VerifyReport& report) {
     RecordedCard out;
     out.files.reserve(report.files.size());
     for (const FileResult& f : report.files)
-        out.files.push_back(
-            {std::string(f.relativePathBytes()), f.size, f.modified, f.status == FileStatus::changed});
+        out.files.push_back({std::string(f.relativePathBytes()), f.size, f.modified, f.changeTime,
+                             f.status == FileStatus::changed});
     for (const UnreadableEntry& e : report.cardUnreadableEntries) out.unreadable.insert(e.path);
     out.unreadableUnnamed = report.cardUnreadable > 0 && report.cardUnreadableEntries.empty();
     return out;
@@ -53,7 +53,10 @@ CardChanges cardChanges(const RecordedCard& recorded, const WalkResult& now) {
         }
         if (found->second->changing) continue;
         ++seen;
-        if (found->second->size != e.size || found->second->modified != storableInstant(e.modifiedNS)) ++out.changed;
+        const RecordedFile& was = *found->second;
+        if (was.size != e.size || was.modified != storableInstant(e.modifiedNS) ||
+            (was.changeTime != 0 && was.changeTime != storableInstant(e.changedNS)))
+            ++out.changed;
     }
     out.removed = static_cast<std::int64_t>(steady - seen);
     const std::string prefix = now.root.empty() || now.root.back() == '/' ? now.root : now.root + "/";

@@ -1,6 +1,6 @@
 #pragma once
-// Whether a card still holds what a check saw: its files by name, size and modification time,
-// listed again now. A saved result speaks of the card as it was; one that changed since is no
+// Whether a card still holds what a check saw: its files by name, size, modification and change
+// time, listed again now. A saved result speaks of the card as it was; one that changed since is no
 // longer what the result says of it.
 #include "report/Report.h"
 #include "walk/BulkWalker.h"
@@ -13,11 +13,14 @@
 
 namespace halvetrop {
 
-// One file as the check recorded it: its path's bytes below the card, size and time.
+// One file as the check recorded it: its path's bytes below the card, size and times.
 struct RecordedFile {
     std::string path;
     std::int64_t size = 0;
     TimeNs modified = 0;
+    // A file rewritten in place with its modification time put back still has a new change time.
+    // 0: not recorded (a report stored before it was kept), not compared.
+    TimeNs changeTime = 0;
     // The check itself found it changing (written, added or taken away while it read the card) and
     // says so: whatever it is now is no news of the card since.
     bool changing = false;
@@ -35,7 +38,7 @@ struct RecordedCard {
 
 struct CardChanges {
     std::int64_t added = 0;    // files the check did not see
-    std::int64_t changed = 0;  // another size or modification time
+    std::int64_t changed = 0;  // another size, modification or change time
     std::int64_t removed = 0;  // files the check saw that are gone
     bool unreadable = false;   // part of the card (not a junk folder) could not be listed
     // Folders of the card listed without keeping their access times (not a change of the card, but

@@ -219,6 +219,7 @@ FileResult Verifier::startingResult(int64_t id, const Item& item, bool inScope) 
     r.size = item.size;
     // Settled to what the stored form keeps, so that a report reads back equal to itself.
     r.modified = storableInstant(item.mtimeNs);
+    r.changeTime = storableInstant(item.ctimeNs);
     r.kind = item.cls.kind;
     r.role = item.cls.role;
     r.inScope = inScope;

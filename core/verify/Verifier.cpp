@@ -6,6 +6,7 @@
 #include "capture/CaptureReader.h"
 #include "match/NameKey.h"
 #include "platform/Errors.h"
+#include "platform/Fd.h"
 #include "platform/NoAtime.h"
 #include "report/Join.h"
 #include "report/StoredForm.h"
@@ -159,6 +160,17 @@ bool sameAsScanned(const Verifier::Item& item, const struct statx& st) {
 
 }  // namespace
 
+CardAccessTimes Verifier::expectedCardAccessTimes(const std::string& card) {
+    if (readWriteFuse(card)) return CardAccessTimes::fuseReadWrite;
+    Sys& sys = defaultSys();
+    // Neither open reads the folder, so neither touches its access time.
+    const UniqueFd place(sys.open(card.c_str(), O_PATH | O_CLOEXEC), sys);
+    if (!place || !recordsAccessTimes(sys, place.get())) return CardAccessTimes::kept;
+    // The kernel's own answer: O_NOATIME is refused on what is not ours.
+    UniqueFd folder(sys.open(card.c_str(), O_RDONLY | O_DIRECTORY | O_NOATIME | O_CLOEXEC), sys);
+    return !folder && errno == EPERM ? CardAccessTimes::otherOwner : CardAccessTimes::kept;
+}
+
 // --- progress and errors ------------------------------------------------------------------------
 
 double VerifyProgress::fraction() const {
@@ -227,8 +239,10 @@ void Verifier::progress(VerifyProgress::Stage stage, std::string detail, int64_t
     if (onProgress) onProgress(VerifyProgress{stage, std::move(detail), done, total});
 }
 
-WalkResult Verifier::walkTree(const std::string& path) {
-    auto walker = std::make_shared<BulkWalker>(BulkWalkerOptions{});
+WalkResult Verifier::walkTree(const std::string& path, AccessTimesTouched* touched) {
+    BulkWalkerOptions options;
+    options.touched = touched;
+    auto walker = std::make_shared<BulkWalker>(options);
     {
         std::lock_guard<std::mutex> guard(lock_);
         walkers_.push_back(walker);
@@ -292,7 +306,10 @@ std::vector<size_t> Verifier::recheckCard(const std::vector<Item>& items,
             r.detail = "Couldn't read the source: " + errorText(error);
         } else {
             r.status = FileStatus::changed;
-            r.detail.reset();
+            if (error == ENOENT)
+                r.detail = "Removed from the card during the check.";
+            else
+                r.detail.reset();
         }
         // What was compared is not the file on the card now (or was not read whole): no copy of
         // it is proven, as none is of a source that could not be read.
@@ -323,10 +340,14 @@ VerifyReport Verifier::run() {
     std::set<std::string> walkTrouble;  // the paths of the card walk's errors
     // Card files and folders opened without O_NOATIME where the mount records access times.
     const auto cardTouched = std::make_shared<AccessTimesTouched>();
+    const bool fuseCard = readWriteFuse(request.source);
+    if (onCardAccessTimes) {
+        if (fuseCard) onCardAccessTimes(CardAccessTimes::fuseReadWrite);
+        else cardTouched->onFirst([this] { onCardAccessTimes(CardAccessTimes::otherOwner); });
+    }
     size_t cardProblems = 0;  // the card walk's problems come first
     {
-        WalkResult walk = walkTree(request.source);
-        cardTouched->note(walk.accessTimesTouched);
+        WalkResult walk = walkTree(request.source, cardTouched.get());
         std::set<std::string> unlistedJunk;
         for (const WalkError& e : walk.errors) {
             walkTrouble.insert(e.path);
@@ -568,7 +589,7 @@ VerifyReport Verifier::run() {
         for (const Item& it : items) listed.insert(it.rawRel);
         std::optional<WalkResult> again;
         try {
-            again = walkTree(request.source);
+            again = walkTree(request.source, cardTouched.get());
         } catch (const VerifyError& e) {
             if (e.kind() == VerifyError::Kind::cancelled) throw;
             // Gone, or no longer readable: nothing tells what it holds now.
@@ -576,7 +597,6 @@ VerifyReport Verifier::run() {
             unreadableEntries.push_back({"", errorText(e.errorNumber())});
         }
         if (again) {
-            cardTouched->note(again->accessTimesTouched);
             for (const WalkError& e : again->errors) {
                 if (walkTrouble.count(e.path) || junkFolderOf(request.source, e)) continue;
                 problems.push_back(couldntRead(e.path, e.errorNumber));
@@ -643,7 +663,7 @@ VerifyReport Verifier::run() {
     report.outOfScope = static_cast<int64_t>(files.size()) - report.totals.files;
     report.source = source;
     // What reading the card did to its access times, said beside the card walk's own problems.
-    report.cardAccessTimes = readWriteFuse(request.source) ? CardAccessTimes::fuseReadWrite
+    report.cardAccessTimes = fuseCard                      ? CardAccessTimes::fuseReadWrite
                              : cardTouched->any()          ? CardAccessTimes::otherOwner
                                                            : CardAccessTimes::kept;
     if (std::optional<std::string> note = report.accessTimesNote())

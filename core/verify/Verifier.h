@@ -165,6 +165,10 @@ public:
     // progress count may arrive after a higher one.
     std::function<void(const VerifyProgress&)> onProgress = [](const VerifyProgress&) {};
     std::function<void(const FileResult&)> onFileResult;  // optional
+    // Called once, on whichever thread learns it, as soon as the check knows that it changes access
+    // times on the card: at its start for a FUSE card mounted read-write, at its first open of another
+    // user's file or folder otherwise. Optional; it must not throw.
+    std::function<void(CardAccessTimes)> onCardAccessTimes;
     int64_t width = 4;
     // What the content of card and backup files (dates, fingerprints, digests) is read through.
     Sys* sys = &defaultSys();
@@ -208,6 +212,11 @@ public:
     // Capture sharing between RAW/JPEG twins and from media to their sidecars.
     static void shareCaptures(std::vector<Item>& items, const std::vector<size_t>& dated);
 
+    // What a check of `card` would do to its access times, told before it starts without reading it:
+    // a FUSE card mounted read-write, or a top folder that belongs to another user (O_NOATIME is the
+    // owner's) on a mount that records access times.
+    static CardAccessTimes expectedCardAccessTimes(const std::string& card);
+
     // The requiredCopies that counts: at least 1.
     static int64_t effectiveRequiredCopies(int64_t requested) { return requested < 1 ? 1 : requested; }
 
@@ -219,7 +228,8 @@ public:
     std::vector<size_t> recheckCard(const std::vector<Item>& items, std::vector<std::optional<FileResult>>& results) const;
 
 private:
-    WalkResult walkTree(const std::string& path);
+    // `touched`: where folders opened without O_NOATIME are noted as the walk goes.
+    WalkResult walkTree(const std::string& path, AccessTimesTouched* touched = nullptr);
     void checkCancelled() const;
     void progress(VerifyProgress::Stage stage, std::string detail, int64_t done, int64_t total) const;
 

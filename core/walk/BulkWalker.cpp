@@ -133,7 +133,8 @@ struct BulkWalker::Worker {
     std::vector<std::pair<Pending, WalkDirectory>> found;  // reused per directory
 };
 
-BulkWalker::BulkWalker(Options options, Sys& sys) : options_(std::move(options)), sys_(sys) {
+BulkWalker::BulkWalker(Options options, Sys& sys)
+    : options_(std::move(options)), sys_(sys), touched_(options_.touched) {
     skip_.insert(options_.skipNames.begin(), options_.skipNames.end());
 }
 

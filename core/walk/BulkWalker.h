@@ -114,6 +114,9 @@ struct BulkWalkerOptions {
     bool crossMountPoints = false;     // list directories that are the root of another mount
     std::int64_t bufferSize = 262144;  // bytes of each worker's getdents64 buffer
     std::set<std::string> skipNames = defaultWalkSkipNames();
+    // Where each folder opened without O_NOATIME is also noted as the walk goes (its check's record),
+    // beside the result's count; it outlives the walk.
+    AccessTimesTouched* touched = nullptr;
 };
 
 // One walker serves one walk. cancel() may be called from any thread at any time.

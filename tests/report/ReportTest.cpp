@@ -324,28 +324,33 @@ TEST(ReportQueriesTest, CardOnlyAndAbsolutePaths) {
     EXPECT_THROW(report.absolutePath(copy), std::out_of_range);
 }
 
-// The card's access-time sentence names the card by its volume's name, else by its path, and
-// always gives the way out.
+// The card's access-time sentence names the card as every screen does: a volume by its name (else
+// its path), a folder on a volume by the folder's own name, never the volume's ("/" of the system's
+// disk); and it always gives the way out.
 TEST(ReportQueriesTest, AccessTimesNote) {
     const std::string wayOut = " To leave the card untouched, mount it read-only (mount -o ro).";
+    auto otherUser = [&](const std::string& name) {
+        return "Files on " + name + " belong to another user, so its file system updates their access times as they "
+                                    "are read." + wayOut;
+    };
     const struct {
         CardAccessTimes what;
-        std::string name;
+        std::string volumePath, name;
         std::optional<std::string> expected;
     } rows[] = {
-        {CardAccessTimes::kept, "CARD", std::nullopt},
-        {CardAccessTimes::fuseReadWrite, "CARD",
+        {CardAccessTimes::kept, "/home/other/Photos", "CARD", std::nullopt},
+        {CardAccessTimes::fuseReadWrite, "/home/other/Photos/", "CARD",
          "CARD is mounted read-write through FUSE, so its file system updates access times as the check reads it." + wayOut},
-        {CardAccessTimes::otherOwner, "CARD",
-         "Files on CARD belong to another user, so its file system updates their access times as they are read." + wayOut},
-        {CardAccessTimes::otherOwner, "",
-         "Files on /home/other/Photos belong to another user, so its file system updates their access times as they are "
-         "read." + wayOut},
+        {CardAccessTimes::otherOwner, "/home/other/Photos", "CARD", otherUser("CARD")},
+        {CardAccessTimes::otherOwner, "/home/other/Photos", "", otherUser("/home/other/Photos")},
+        {CardAccessTimes::otherOwner, "/", "/", otherUser("Photos")},
+        {CardAccessTimes::otherOwner, "/home", "HOME", otherUser("Photos")},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(rawValue(row.what)) + " " + row.name);
+        SCOPED_TRACE(std::string(rawValue(row.what)) + " " + row.volumePath + " " + row.name);
         VerifyReport report;
         report.source.path = "/home/other/Photos";
+        report.source.volumePath = row.volumePath;
         report.source.name = row.name;
         report.cardAccessTimes = row.what;
         EXPECT_EQ(report.accessTimesNote(), row.expected);

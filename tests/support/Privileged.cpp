@@ -118,6 +118,10 @@ void removeMountFolder(const std::string& path, bool byRoot) noexcept {
 
 bool deviceManagerRuns() { return runAsRoot("udevadm control --ping --timeout=2") == 0; }
 
+void forgetInDeviceDatabase(const std::string& device) {
+    runAsRootOrThrow("rm -f /run/udev/data/b$(stat -L -c '%Hr:%Lr' " + shellQuote(device) + ")");
+}
+
 void refreshDeviceDatabase(const std::string& device) {
     // A busy machine's device manager can take seconds to answer, and the watch it keeps on a
     // device it saw written can read the drive again after a refresh, even while it is being

@@ -42,5 +42,8 @@ void removeMountFolder(const std::string& path, bool byRoot) noexcept;
 void refreshDeviceDatabase(const std::string& device);
 // Whether a device manager (udev) runs here, announcing what it reads again.
 bool deviceManagerRuns();
+// Takes the device out of the device database, as before the device manager first described it:
+// an ordinary user then knows neither its label nor its UUID, until refreshDeviceDatabase.
+void forgetInDeviceDatabase(const std::string& device);
 
 }  // namespace halvetrop::test

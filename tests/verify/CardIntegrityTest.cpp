@@ -120,8 +120,10 @@ struct Outcome {
 // its permission bits say, and may open any file without touching its access time. A suite that
 // plays an ordinary user has no rights to drop. The report comes back in its stored form; a check
 // that failed as its message.
+// `said`: what the check told of the card's access times before it read the card ("expected"
+// ahead of the check, then each kind told with the stage it was told at).
 std::variant<VerifyReport, std::string> reportInChild(const std::string& card, const std::string& backupPath,
-                                                      bool unprivileged) {
+                                                      bool unprivileged, std::string* said = nullptr) {
     int fds[2];
     if (::pipe(fds) != 0) return std::string("no pipe");
     const pid_t pid = ::fork();
@@ -133,7 +135,22 @@ std::variant<VerifyReport, std::string> reportInChild(const std::string& card, c
             out = "xcould not drop privileges";
         } else {
             try {
-                out = "r" + toStoredJson(test::check(card, {backupPath}, CheckLevel::verified, 1));
+                VerifyRequest request(card, {backupPath});
+                request.level = CheckLevel::verified;
+                request.requiredCopies = 1;
+                Verifier verifier(request);
+                std::mutex lock;
+                std::string told = std::string(rawValue(Verifier::expectedCardAccessTimes(card))), stage = "none";
+                verifier.onProgress = [&](const VerifyProgress& p) {
+                    std::lock_guard<std::mutex> hold(lock);
+                    stage = std::string(rawValue(p.stage));
+                };
+                verifier.onCardAccessTimes = [&](CardAccessTimes what) {
+                    std::lock_guard<std::mutex> hold(lock);
+                    told += " " + std::string(rawValue(what)) + "@" + stage;
+                };
+                const VerifyReport r = verifier.run();
+                out = "r" + told + "\n" + toStoredJson(r);
             } catch (const std::exception& e) {
                 out = std::string("x") + e.what();
             }
@@ -155,7 +172,9 @@ std::variant<VerifyReport, std::string> reportInChild(const std::string& card, c
     ::waitpid(pid, &status, 0);
     if (text.empty()) return std::string("the child said nothing");
     if (text[0] != 'r') return text.substr(1);
-    return fromStoredJson<VerifyReport>(text.substr(1));
+    const size_t line = text.find('\n');
+    if (said) *said = text.substr(1, line - 1);
+    return fromStoredJson<VerifyReport>(text.substr(line + 1));
 }
 
 Outcome checkInChild(const std::string& card, const std::string& backupPath, bool unprivileged) {
@@ -398,16 +417,20 @@ TEST_F(CardIntegrity, CardOfAnotherUserIsNamedWhereItsAccessTimesChange) {
         shell("chown -R 0:0" + all + " && touch -a -h -d @" + std::to_string(old) + all);
         shell("mount -o " + std::string(row.options) + " '" + card->mountPoint() + "'");
 
-        const auto checked = reportInChild(root, copy, true);
+        std::string said;
+        const auto checked = reportInChild(root, copy, true, &said);
         ASSERT_TRUE(std::holds_alternative<VerifyReport>(checked)) << std::get<std::string>(checked);
         const VerifyReport& r = std::get<VerifyReport>(checked);
         EXPECT_TRUE(r.safeToFormat) << r.headline();
+        // Known before the check, and told once from its first open of the card on, not with its end.
+        EXPECT_EQ(said, row.changes ? "otherOwner otherOwner@scanningSource" : "kept");
         EXPECT_EQ(rawValue(r.cardAccessTimes), rawValue(row.changes ? CardAccessTimes::otherOwner : CardAccessTimes::kept));
         int notes = 0;
         for (const std::string& p : r.problems) {
             if (p.find("access times") == std::string::npos) continue;
             ++notes;
-            EXPECT_NE(p.find("Files on CARD belong to another user"), std::string::npos) << p;
+            // A folder card by its own name, as the window names it.
+            EXPECT_NE(p.find("Files on card belong to another user"), std::string::npos) << p;
             EXPECT_NE(p.find("mount it read-only (mount -o ro)"), std::string::npos) << p;
         }
         EXPECT_EQ(notes, row.changes ? 1 : 0);

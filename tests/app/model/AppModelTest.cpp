@@ -50,6 +50,18 @@ void checkTo(Harness& h, AppModel& m, const VerifyReport& r) {
     QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
 }
 
+// A model that checked the card safe to format (with the volume UUID "6E1F-0A0B" when `uuid`),
+// the check saved in its history.
+AppModel& checkedSafe(Harness& h, bool uuid) {
+    AppModel& m = ready(h);
+    VerifyReport safe =
+        makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::verified}, CheckLevel::verified);
+    if (uuid) safe.source.volumeID = "6E1F-0A0B";
+    checkTo(h, m, safe);
+    [&] { QTRY_COMPARE(m.historyCount(), 1); }();
+    return m;
+}
+
 // A model started again over the history of one check of the card against /backup/a and
 // /backup/b, with the bookmarks of `gone` no longer resolving; the saved entry is read from the file.
 AppModel& restartedWithSavedCheck(Harness& h, const QStringList& gone) {
@@ -568,6 +580,25 @@ private slots:
         }
     }
 
+    // An eject asked while a listing of the card walks it (its folders open: the unmount would fail
+    // as busy) waits until the listing is back.
+    void ejectWaitsForTheCardListing() {
+        Harness h;
+        AppModel& m = ready(h);
+        checkTo(h, m,
+                makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}, CheckLevel::verified));
+        QVERIFY(m.waitForIdle(5000));
+        h.listings->hold(true);
+        m.lookAtCardAgain();
+        QTRY_VERIFY(h.listings->walking());
+        m.ejectSource();
+        QVERIFY(m.ejecting());
+        QTest::qWait(50);
+        QVERIFY(h.ejector->asked.empty());
+        h.listings->hold(false);
+        QTRY_COMPARE(h.ejector->asked, std::vector<std::string>{kCard});
+    }
+
     // A text preview stalled on a failing card is cancelled before an eject: once its read comes
     // back it closes the file and delivers nothing. Without an eject the words arrive.
     void ejectCancelsAPendingTextRead_data() {
@@ -651,6 +682,45 @@ private slots:
         checkTo(h, m, r);
         QCOMPARE(m.cardAccessTimesNote(), QString::fromStdString(*r.accessTimesNote()));
         checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
+        QCOMPARE(m.cardAccessTimesNote(), QString());
+    }
+
+    // The access-time note says what is being done to the card, and belongs to its mounted volume:
+    // a check says it from its first such read on, and its result keeps it; the card checked again
+    // (remounted read-only) gets no note of what was done before, a preview's included; another
+    // volume mounted at the card's place is not named by what was done to the card.
+    void accessTimesNoteFollowsTheCheckAndItsVolume() {
+        Harness h;
+        AppModel& m = ready(h);
+        const std::string card = h.dir.filePath("CARD").toStdString();
+        QVERIFY(QDir().mkpath(QString::fromStdString(card)));
+        m.setSource(card);
+        QVERIFY(m.waitForIdle(5000));
+        const std::vector<std::string> backups{"/backup/a", "/backup/b"};
+        const QString otherUser = QStringLiteral(" belong to another user");
+        m.check(std::optional<CheckLevel>());
+        QVERIFY(h.verifier(0)->waitRunning(5000));
+        QCOMPARE(m.cardAccessTimesNote(), QString());
+        h.verifier(0)->onAccessTimes(CardAccessTimes::otherOwner);
+        QTRY_VERIFY(m.cardAccessTimesNote().contains(otherUser));
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        VerifyReport touched = makeReport(card, backups, kAllVerified, CheckLevel::verified);
+        touched.cardAccessTimes = CardAccessTimes::otherOwner;
+        h.verifier(0)->complete(touched);
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        QVERIFY(m.cardAccessTimesNote().contains(otherUser));
+        m.noteAccessTimeTouched(card + "/DCIM/IMG_0.JPG");
+
+        checkTo(h, m, makeReport(card, backups, kAllVerified, CheckLevel::verified));
+        QCOMPARE(m.cardAccessTimesNote(), QString());
+        m.noteAccessTimeTouched(card + "/DCIM/IMG_0.JPG");
+        QVERIFY(m.cardAccessTimesNote().contains(otherUser));
+        {
+            std::lock_guard<std::mutex> hold(h.described->lock);
+            h.described->change = [](VolumeInfo& v) { v.mountID = *v.mountID + 1; };
+        }
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(5000));
         QCOMPARE(m.cardAccessTimesNote(), QString());
     }
 
@@ -979,12 +1049,7 @@ private slots:
         QFETCH(int, addedSince);
         QFETCH(int, state);
         Harness h;
-        AppModel& m = ready(h);
-        VerifyReport safe =
-            makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::verified}, CheckLevel::verified);
-        if (place != "cannotTell") safe.source.volumeID = "6E1F-0A0B";
-        checkTo(h, m, safe);
-        QTRY_COMPARE(m.historyCount(), 1);
+        AppModel& m = checkedSafe(h, place != "cannotTell");
         QVERIFY(m.waitForIdle(5000));
         QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
         QVERIFY(m.showsReadyToFormat() && m.canEjectSource());
@@ -1038,6 +1103,40 @@ private slots:
         QCOMPARE(m.phase(), AppModel::Phase::Results);
     }
 
+    // A saved result whose card was not in the reader, as a card is then mounted at its place: by
+    // the same rule as when the result was opened, the card itself, another card of the same name
+    // (another UUID), or one that cannot be told apart (no UUID, another mount).
+    void aCardMountedAtTheSavedCardsPlace_data() {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<int>("state");  // AppModel::SavedCard
+        QTest::newRow("the card") << "card" << int(AppModel::SavedCard::unchanged);
+        QTest::newRow("another card of the same name") << "another" << int(AppModel::SavedCard::another);
+        QTest::newRow("a card that cannot be told apart")
+            << "cannotTell" << int(AppModel::SavedCard::cannotTell);
+    }
+    void aCardMountedAtTheSavedCardsPlace() {
+        QFETCH(QString, place);
+        QFETCH(int, state);
+        Harness h;
+        AppModel& m = checkedSafe(h, place != "cannotTell");
+        h.bookmarks->gone = {kCard};
+        h.volumes->push(listing({volume("/", "root", false)}));
+        h.monitor->fire();
+        QTRY_VERIFY(!m.source());
+        m.showHistory(m.history().front().id.toString());
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::notInserted);
+
+        VolumeInfo arrived = volume(kCard, "CARD", true, true);
+        if (place == "card") arrived.volumeID = "6E1F-0A0B";
+        if (place == "another") arrived.volumeID = "1111-2222";
+        if (place == "cannotTell") arrived.mountID = *arrived.mountID + 1;
+        h.volumes->push(listing({volume("/", "root", false), arrived}));
+        h.monitor->fire();
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(int(m.savedCard()), state);
+    }
+
     // A result of a card in the reader, made now or opened from the history, is ready to format
     // only while the card is as it says: a file added, deleted, rewritten to another size or
     // touched, or a folder made and then a photo put in it, turns it into "changed" within moments
@@ -1047,7 +1146,7 @@ private slots:
         QTest::addColumn<QString>("change");
         for (bool saved : {false, true})
             for (const char* change : {"a file added", "a file deleted", "a file's size", "a file's time",
-                                       "a folder, then a file in it"})
+                                       "a file rewritten, its time put back", "a folder, then a file in it"})
                 QTest::newRow(qPrintable(QString(saved ? "saved, " : "made now, ") + change))
                     << saved << QString::fromLatin1(change);
     }
@@ -1077,6 +1176,12 @@ private slots:
         } else if (change == "a file's time") {
             const timespec times[2] = {{0, UTIME_OMIT}, {1'700'000'000, 0}};
             QCOMPARE(::utimensat(AT_FDCWD, photo.c_str(), times, 0), 0);
+        } else if (change == "a file rewritten, its time put back") {
+            struct stat was {};
+            QCOMPARE(::stat(photo.c_str(), &was), 0);
+            writeCardFile(card, "DCIM/IMG_0.JPG", was.st_size);
+            const timespec times[2] = {{0, UTIME_OMIT}, was.st_mtim};
+            QCOMPARE(::utimensat(AT_FDCWD, photo.c_str(), times, 0), 0);
         } else {
             QVERIFY(std::filesystem::create_directory(card + "/DCIM/101NEW"));
             QVERIFY(m.waitForIdle(5000));
@@ -1088,6 +1193,48 @@ private slots:
         QVERIFY(!m.showsReadyToFormat());
         QVERIFY(m.savedCardChanges().any());
         QVERIFY(m.canEjectSource());
+    }
+
+    // "Since this check" is what changed after the shown check's own last look, as it is now: a
+    // file written while the byte-by-byte pass read the card, which the pass's own report names as
+    // changed while reading, is not counted again once that report shows; what changes after it is
+    // counted, and the count follows the card while the verdict stays changed.
+    void changedSinceCountsOnlyAfterTheLastLook() {
+        QTemporaryDir dir;
+        const std::string card = dir.filePath(QStringLiteral("CARD")).toStdString();
+        Harness h;
+        AppModel& m = readyToFormatOn(h, card, CheckLevel::standard);
+        QVERIFY(m.deepVerifying());
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
+        writeCardFile(card, "DCIM/IMG_100.JPG", 1000);
+        QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QCOMPARE(m.savedCardChanges().added, 1);
+
+        VerifyReport passed = *m.report();
+        passed.level = CheckLevel::verified;
+        FileResult added = passed.files.front();
+        added.id = int64_t(passed.files.size());
+        added.name = "IMG_100.JPG";
+        added.relativePath = "DCIM/IMG_100.JPG";
+        added.status = FileStatus::changed;
+        added.detail = "Added to the card during the check.";
+        added.copies.clear();
+        added.safeDrives = 0;
+        passed.groups.front().fileIDs.push_back(added.id);
+        passed.files.push_back(added);
+        passed.safeToFormat = false;
+        h.verifier(1)->complete(passed);
+        QTRY_VERIFY(!m.deepVerifying() && m.report()->level == CheckLevel::verified);
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
+
+        writeCardFile(card, "DCIM/IMG_101.JPG", 1000);
+        QTRY_COMPARE(m.savedCardChanges().added, 1);
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(std::filesystem::remove(card + "/DCIM/IMG_101.JPG"));
+        QVERIFY(std::filesystem::remove(card + "/DCIM/IMG_1.JPG"));
+        QTRY_COMPARE(m.savedCardChanges(), (CardChanges{0, 0, 1, false}));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
     }
 
     // Checking a saved card again waits for its card and backups to be restored, checks it against

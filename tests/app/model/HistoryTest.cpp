@@ -308,6 +308,32 @@ private slots:
         QCOMPARE(readText(path), text);
     }
 
+    // A saved report that lost any part its summary is read from cannot open: its item is dropped
+    // and the file kept aside, never listed as a check (ready to format, say) that does not open.
+    void aReportMissingAPartOfItsSummaryIsDropped_data() {
+        QTest::addColumn<QString>("part");
+        for (const char* part : {"source", "destinations", "scope", "level", "totals", "safeToFormat",
+                                 "finishedAt", "groups", "files"})
+            QTest::newRow(part) << part;
+    }
+    void aReportMissingAPartOfItsSummaryIsDropped() {
+        QFETCH(QString, part);
+        const HistoryItem good = card("G", 2);
+        const std::string goodText = encodeHistory({good});
+        nlohmann::json report = nlohmann::json::parse(toStoredJson(good.report->open()));
+        QCOMPARE(report.erase(part.toStdString()), size_t(1));
+        const std::string text = "[" + goodText.substr(1, goodText.size() - 2) + ",{\"id\":\"" +
+                                 QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString() +
+                                 "\",\"report\":" + report.dump() + ",\"destinationBookmarks\":[]}]";
+        const DecodedHistory decoded = decodeHistory(text, 2);
+        QCOMPARE(decoded.items.size(), size_t(1));
+        QCOMPARE(decoded.dropped, 1);
+        QTemporaryDir dir;
+        writeText(dir.filePath("history.json"), text);
+        QCOMPARE(readHistoryFile(dir.filePath("history.json"), 1).decoded.items.size(), size_t(1));
+        QCOMPARE(keptAside(dir.path()).size(), 1);
+    }
+
     // What a saved report says at a glance reads the same from its stored text as from the report,
     // which itself opens again as it was stored and is written back byte for byte.
     void aSummaryReadsFromTheStoredText_data() {
@@ -475,6 +501,41 @@ private slots:
         QCOMPARE(idsOf(after.decoded.items).front(), d.id);
         QCOMPARE(keptAside(dir.path()).size(), 1);
         QCOMPARE(readText(store.keptAside()), text);
+    }
+
+    // A file with more entries than this version keeps (written by a newer one, or merged by hand)
+    // is kept aside whole before a shorter list replaces it; one of exactly the limit is not.
+    void aLongerHistoryIsKeptAsideBeforeAShorterOneIsWritten_data() {
+        QTest::addColumn<int>("entries");
+        QTest::newRow("the limit") << int(historyLimit);
+        QTest::newRow("one more") << int(historyLimit) + 1;
+        QTest::newRow("five more") << int(historyLimit) + 5;
+    }
+    void aLongerHistoryIsKeptAsideBeforeAShorterOneIsWritten() {
+        QFETCH(int, entries);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        std::vector<HistoryItem> items;
+        for (int i = 0; i < entries; ++i)
+            items.push_back(card(QStringLiteral("V%1").arg(i).toStdString(), 1));
+        const std::string text = encodeHistory(items);
+        writeText(path, text);
+        const bool longer = entries > int(historyLimit);
+        for (long long piece : {7LL, 1LL << 20}) {
+            const HistoryLoad load = readHistoryFile(path, 2, piece);
+            QCOMPARE(load.decoded.items.size(), historyLimit);
+            QCOMPARE(load.decoded.lossy(), longer);
+            for (const QString& name : keptAside(dir.path())) QVERIFY(QFile::remove(dir.filePath(name)));
+        }
+
+        HistoryStore store(path);
+        store.load();
+        QTRY_VERIFY(store.isLoaded());
+        QVERIFY(store.record(card("NEW", 1)));
+        QVERIFY(store.flush(30000));
+        QCOMPARE(readHistoryFile(path, 1).decoded.items.size(), historyLimit);
+        QCOMPARE(keptAside(dir.path()).size(), longer ? 1 : 0);
+        if (longer) QCOMPARE(readText(store.keptAside()), text);
     }
 
     void threeQuickSavesLeaveTheLastOnDisk() {

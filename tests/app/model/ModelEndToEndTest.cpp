@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <algorithm>
@@ -392,8 +393,9 @@ private slots:
 
     // A photo written to the card and another deleted from it while the byte-by-byte pass compares
     // (held after its last comparison until then): the pass ends not safe and names both as
-    // changed while reading, in their shoots, in the header, in the history and in the exported
-    // report, where the deleted one lists no copy, as its count says.
+    // changed while reading, each with what happened to it, in their shoots, in the header, in the
+    // history and in the exported report, where the deleted one lists no copy, as its count says.
+    // Neither is counted again as changed since the pass's check.
     void photosAddedAndDeletedDuringThePass() {
         const std::string added = "DCIM/100TEST/IMG_9999.JPG", deleted = "DCIM/100TEST/IMG_1005.JPG";
         struct Restore {
@@ -425,7 +427,12 @@ private slots:
             QVERIFY(found->inScope);
             QCOMPARE(found->safeDrives, 0);
             QVERIFY(found->copies.empty());
+            QCOMPARE(found->detail,
+                     std::optional<std::string>(path == added ? "Added to the card during the check."
+                                                              : "Removed from the card during the check."));
         }
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
         QStringList sentences;
         for (const ShootGroup& g : r.groups)
             sentences << present::shootSentence(
@@ -436,7 +443,8 @@ private slots:
         const std::string csv = CSVExport::csv(r);
         QVERIFY2(
             csv.find("\"Changed while reading\",\"IMG_1005.JPG\",\"DCIM/100TEST\",") != std::string::npos &&
-                csv.find(std::to_string((256 << 10) + 5) + "\",\"0\",\"\",\"\"\n") != std::string::npos,
+                csv.find(std::to_string((256 << 10) + 5) +
+                         "\",\"0\",\"\",\"Removed from the card during the check.\"\n") != std::string::npos,
             csv.c_str());
         QCOMPARE(m.historyCount(), 1);
         const auto& saved = m.history().front().report->summary();
@@ -477,6 +485,83 @@ private slots:
         QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
         QVERIFY(!m.showsReadyToFormat());
         m.shutdown();
+    }
+
+    // A card whose files belong to another user, on a mount that records access times: for an
+    // ordinary user the window says so as soon as the card is chosen, and while the check reads
+    // it; remounted read-only and checked again, it says nothing of what was done before. Root,
+    // whom O_NOATIME is granted on every file, is never told so.
+    void aCardOfAnotherOwner() {
+        std::unique_ptr<ZramVolume> card;
+        try {
+            card = std::make_unique<ZramVolume>(16ll << 20, "HVOTHER", "/mnt");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        card->write("DCIM/100TEST/IMG_0001.JPG", bytes(size_t(64) << 10, 1));
+        runAsRootOrThrow("chown -R 0:0 " + card->mountPoint());
+        auto writable = qScopeGuard([&] { runAsRoot("mount -o remount,rw " + card->mountPoint()); });
+        const bool told = playsUser();
+        Harness h;
+        AppModel& m = h.start(true);
+        QVERIFY(m.waitForIdle(10000));
+        m.setSource(card->mountPoint());
+        m.addBackups({d.a->mountPoint() + "/Shoots"});
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.cardAccessTimesNote().contains("Files on HVOTHER belong to another user"), told);
+        h.gate->holdAt(CheckLevel::standard, VerifyProgress::Stage::readingDates);
+        m.check(std::optional<CheckLevel>());
+        QTRY_VERIFY_WITH_TIMEOUT(h.gate->held(), 60000);
+        QVERIFY(m.waitForIdle(10000, 1));
+        QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        QCOMPARE(!m.cardAccessTimesNote().isEmpty(), told);
+        h.gate->release();
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 60000);
+        QCOMPARE(m.report()->cardAccessTimes, told ? CardAccessTimes::otherOwner : CardAccessTimes::kept);
+
+        runAsRootOrThrow("mount -o remount,ro " + card->mountPoint());
+        m.check(std::optional<CheckLevel>());
+        QCOMPARE(m.cardAccessTimesNote(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(m.phase(), AppModel::Phase::Results, 60000);
+        QVERIFY(m.waitForIdle(10000));
+        QCOMPARE(m.cardAccessTimesNote(), QString());
+    }
+
+    // A backup added before the device manager described its drive (an ordinary user knows no UUID
+    // of it yet) stays connected once the UUID is known, through a restart and, its bookmark made
+    // anew with the UUID, through a remount.
+    void aBackupAddedBeforeItsUuidWasKnown() {
+        if (!deviceManagerRuns()) QSKIP("no device manager (udev) runs here to describe the drive later");
+        if (!playsUser()) QSKIP("root reads a drive's UUID from the drive itself, never later");
+        std::unique_ptr<ZramVolume> late;
+        try {
+            late = std::make_unique<ZramVolume>(16ll << 20, "HVLATE", "/mnt");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        const std::string backup = *late / "Archive";
+        late->write("Archive/IMG_1000.JPG", "x");
+        forgetInDeviceDatabase(late->device());
+        Harness h;
+        AppModel& m = h.start(true);
+        QVERIFY(m.waitForIdle(10000));
+        m.addBackups({backup});
+        QVERIFY(m.waitForIdle(10000));
+        refreshDeviceDatabase(late->device());
+        m.refreshVolumes();
+        QVERIFY(m.waitForIdle(10000));
+        QVERIFY(m.unresolvedBackups().empty());
+        for (bool remount : {false, true}) {
+            if (remount) {
+                h.model.reset();
+                QCOMPARE(QString::fromStdString(late->unmount()), QString());
+                QCOMPARE(QString::fromStdString(late->remount()), QString());
+            }
+            AppModel& again = h.start(true);
+            QVERIFY(again.waitForIdle(10000));
+            QCOMPARE(again.destinations(), std::vector<std::string>{backup});
+            QVERIFY2(again.unresolvedBackups().empty(), remount ? "remounted" : "restarted");
+        }
     }
 
     // A card name that is not UTF-8 beside its look-alike that holds a real U+FFFD, the same size

@@ -1,6 +1,7 @@
 #include "ModelFixture.h"
 
 #include "platform/LinuxServices.h"
+#include "report/StoredForm.h"
 
 #include <QTest>
 
@@ -160,6 +161,9 @@ public:
     void setOnFileResult(std::function<void(const FileResult&)> cb) override {
         inner_->setOnFileResult(std::move(cb));
     }
+    void setOnCardAccessTimes(std::function<void(CardAccessTimes)> cb) override {
+        inner_->setOnCardAccessTimes(std::move(cb));
+    }
     VerifyReport run() override { return inner_->run(); }
     void cancel() override { inner_->cancel(); }
 
@@ -255,7 +259,9 @@ AppModel& Harness::start(bool real) {
             if (described->change) described->change(v);
             return v;
         };
-        deps.cardChanges = [added = addedSince](const RecordedCard&, const std::string&, const CardFolders&) {
+        deps.cardChanges = [added = addedSince, gate = listings](const RecordedCard&, const std::string&,
+                                                                 const CardFolders&) {
+            gate->pass();
             CardChanges c;
             c.added = added->load();
             return c;
@@ -306,13 +312,19 @@ void writeCard(const std::string& card, const VerifyReport& r) {
     }
 }
 
-AppModel& readyToFormatOn(Harness& h, const std::string& card) {
+AppModel& readyToFormatOn(Harness& h, const std::string& card, CheckLevel level) {
     h.listCards = true;
     h.volumes->push(listing({volume("/", "root", false), volume(card, "CARD", true, true)}));
     const std::vector<std::string> backups{"/backup/a", "/backup/b"};
-    const VerifyReport r =
-        makeReport(card, backups, std::vector<FileStatus>(6, FileStatus::verified), CheckLevel::verified);
+    VerifyReport r = makeReport(card, backups, std::vector<FileStatus>(6, FileStatus::verified), level);
     writeCard(card, r);
+    // With the change times the check saw, as its own scan records them.
+    for (FileResult& f : r.files) {
+        struct statx st {};
+        if (::statx(AT_FDCWD, (card + "/" + f.relativePath).c_str(), 0, STATX_CTIME, &st) == 0)
+            f.changeTime =
+                storableInstant(TimeNs(st.stx_ctime.tv_sec) * 1'000'000'000 + st.stx_ctime.tv_nsec);
+    }
     AppModel& m = h.start();
     m.waitForIdle(5000);
     m.setSource(card);
@@ -321,7 +333,7 @@ AppModel& readyToFormatOn(Harness& h, const std::string& card) {
     m.check(std::optional<CheckLevel>());
     if (auto v = h.verifier(before)) v->complete(r);
     [&] { QTRY_COMPARE(m.phase(), AppModel::Phase::Results); }();
-    m.waitForIdle(5000);
+    m.waitForIdle(5000, level == CheckLevel::standard ? 1 : 0);
     return m;
 }
 

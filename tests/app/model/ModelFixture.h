@@ -68,6 +68,32 @@ private:
     bool held_ = false;
 };
 
+// Holds the scripted listings of a shown card while held, so that a test can act while one walks it.
+class ListingGate {
+public:
+    void hold(bool on) {
+        std::lock_guard<std::mutex> l(lock_);
+        held_ = on;
+        changed_.notify_all();
+    }
+    bool walking() {
+        std::lock_guard<std::mutex> l(lock_);
+        return walking_ > 0;
+    }
+    void pass() {
+        std::unique_lock<std::mutex> l(lock_);
+        ++walking_;
+        changed_.wait(l, [&] { return !held_; });
+        --walking_;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    int walking_ = 0;
+};
+
 VolumeInfo volume(const std::string& mountPoint, const std::string& name, bool removable, bool camera = false,
                   bool diskImage = false);
 VolumeListing listing(std::vector<VolumeInfo> volumes);
@@ -113,6 +139,7 @@ struct Harness {
     std::shared_ptr<Described> described = std::make_shared<Described>();
     // How many files a scripted listing of a saved card finds that its check did not.
     std::shared_ptr<std::atomic<int>> addedSince = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<ListingGate> listings = std::make_shared<ListingGate>();
     // A scripted model lists the card for real (the check's own walk) instead, watching at most
     // this many of its folders.
     bool listCards = false;
@@ -140,7 +167,8 @@ void writeCard(const std::string& card, const VerifyReport& r);
 void writeCardFile(const std::string& card, const std::string& path, int64_t size);
 // A scripted model that lists the real folder `card` as it lists cards, shown the result of a check
 // that found every file on it verified on two backups: ready to format once the card is looked at.
-AppModel& readyToFormatOn(Harness& h, const std::string& card);
+// A standard check's result starts the byte-by-byte pass (a scripted verifier that runs on).
+AppModel& readyToFormatOn(Harness& h, const std::string& card, CheckLevel level = CheckLevel::verified);
 
 // A new model that sees the system's disk and the card mounted, with the card and these backups
 // chosen.

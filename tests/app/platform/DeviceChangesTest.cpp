@@ -38,6 +38,37 @@ private slots:
         QTRY_VERIFY(calls >= 1);
         QCOMPARE(nameAt(drive.mountPoint()), QStringLiteral("HVAFTER"));
     }
+
+    // A backup's bookmark made before the device manager described its drive (no UUID known to an
+    // ordinary user yet) still names the drive once its UUID is known, and is made anew with it;
+    // another file system made on the same device and mounted at the same place is never it.
+    void bookmarkMadeBeforeTheUuidWasKnown() {
+        if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());
+        if (!deviceManagerRuns()) QSKIP("no device manager (udev) runs here to describe the drive later");
+        if (!playsUser()) QSKIP("root reads a drive's UUID from the drive itself, never later");
+        ZramVolume drive(8 << 20, "HVLATE");
+        const std::string backup = drive / "Archive";
+        drive.write("Archive/IMG_0001.JPG", "x");
+        forgetInDeviceDatabase(drive.device());
+        QVERIFY(!Drives::info(drive.mountPoint()).volumeID);
+        VolumeBookmarks bookmarks;
+        const std::optional<QByteArray> early = bookmarks.make(backup);
+        QVERIFY(early);
+        QVERIFY(!bookmarks.renewed(*early));
+        refreshDeviceDatabase(drive.device());
+        QVERIFY(Drives::info(drive.mountPoint()).volumeID);
+        QCOMPARE(bookmarks.resolve(*early), std::optional<std::string>(backup));
+        const std::optional<QByteArray> renewed = bookmarks.renewed(*early);
+        QVERIFY(renewed);
+        QCOMPARE(bookmarks.resolve(*renewed), std::optional<std::string>(backup));
+
+        QCOMPARE(drive.unmount(), std::string());
+        runAsRootOrThrow("mkfs.ext4 -q -F -L HVLATE " + shellQuote(drive.device()));
+        QCOMPARE(drive.remount(), std::string());
+        runAsRootOrThrow("mkdir -p " + shellQuote(backup));
+        QVERIFY(!bookmarks.resolve(*early));
+        QVERIFY(!bookmarks.resolve(*renewed));
+    }
 };
 
 QTEST_GUILESS_MAIN(DeviceChangesTest)

@@ -16,6 +16,11 @@ VolumeInfo volume(bool card, bool network, bool internal) {
     return v;
 }
 
+VolumeInfo rooted(VolumeInfo v, const std::string& volumePath) {
+    v.volumePath = volumePath;
+    return v;
+}
+
 TEST(SidebarLooks, LocationRows) {
     struct Row {
         std::string path;
@@ -43,6 +48,12 @@ TEST(SidebarLooks, LocationRows) {
         {"/mnt/nas", volume(false, true, true), "server.rack", "nas", "NAS <b>1</b> · 1.5 GB free"},
         {"/home/ana", volume(false, false, true), "internaldrive.fill", "ana", "NAS <b>1</b> · 1.5 GB free"},
         {"/media/x/Y", volume(false, false, false), "externaldrive.fill", "Y", "NAS <b>1</b> · 1.5 GB free"},
+        // A volume itself is called by its name, as the header and the saved checks call it,
+        // whatever folder it is mounted at; a folder on it by the folder's.
+        {"/mnt/halvetrop-CARD-x1", rooted(volume(true, false, false), "/mnt/halvetrop-CARD-x1/"),
+         "sdcard.fill", "NAS <b>1</b>", "NAS <b>1</b> · 1.5 GB free"},
+        {"/mnt/halvetrop-CARD-x1/DCIM", rooted(volume(true, false, false), "/mnt/halvetrop-CARD-x1"),
+         "sdcard.fill", "DCIM", "NAS <b>1</b> · 1.5 GB free"},
     };
     for (const auto& row : rows) {
         const auto look = locationLook(row.path, row.volume, row.connected);

@@ -303,6 +303,9 @@ TEST(CardNow, HeaderAndRingPerVerdict) {
             EXPECT_EQ(ringColor(r, S::missing, row.card), ColorRole::missing);
             EXPECT_EQ(ringColor(r, S::conflict, row.card), ColorRole::conflict);
         }
+        // Changed, then back to what it held by name, size and times: still not the card checked.
+        EXPECT_EQ(cardNowHeader(r, CardNow::changed, CardChanges{}, us)->reason.toStdString(),
+                  "Since this check, the card has changed. Check it again before you format it.");
     }
 }
 

@@ -170,7 +170,7 @@ TestCase {
             verify(line.mapToItem(row, line.width, 0).x <= row.width + 0.5, "past the sidebar")
         }
         // The name gives way, and still says whose it is.
-        const head = texts(row).filter(t => t.text === name)
+        const head = texts(row).filter(t => t.text === name && t.objectName === "locationDetailHead")
         compare(head.length, 1)
         verify(head[0].truncated, "the long name is cut")
         const nameEnd = head[0].mapToItem(row, Math.min(head[0].width, head[0].contentWidth), 0).x

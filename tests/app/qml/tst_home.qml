@@ -168,6 +168,29 @@ TestCase {
         compare(w.stage.checkCount(), 1)
     }
 
+    // A card whose files belong to another user on a mount that records access times says so
+    // for what is done to it, as it is done: chosen, on the start screen, where the sidebar's
+    // "Never writes" gives way; checked, from the check's first such read on, not before.
+    function test_accessTimesNoteFollowsWhatIsDone() {
+        const w = h.open({ volumes: h.cardVolumes, otherOwnersCards: ["media/ana/CARD"] },
+                         (s, m) => h.choose(s, m, true))
+        const footer = item(w, "neverWrites")
+        tryVerify(() => item(w, "selectedCardNote").visible)
+        verify(item(w, "selectedCardNote").text.startsWith("Files on CARD belong to another user"))
+        verify(!footer.visible)
+        mouseClick(item(w, "checkButton"))
+        compare(w.model.phase, Phase.checking)
+        compare(item(w, "checkingCardNote").visible, false)
+        verify(footer.visible)
+        verify(w.stage.touchAccessTimes())
+        verify(item(w, "checkingCardNote").visible)
+        verify(!footer.visible)
+        stopped(w)
+        w.model.setSourceUrl("file://" + w.stage.folder("media/ana/Archive"))
+        tryVerify(() => footer.visible)
+        compare(item(w, "selectedCardNote").visible, false)
+    }
+
     // The checking screen's Cancel is a large control, like the start screen's buttons.
     function test_cancelIsLarge() {
         const w = h.open({ volumes: h.cardVolumes }, (s, m) => { h.choose(s, m, true); m.check("") })

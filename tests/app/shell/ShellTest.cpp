@@ -286,8 +286,16 @@ private slots:
                  QStringLiteral("1 not backed up"));
         QCOMPARE(rows.data(first, shell::HistoryRows::Symbol).toString(),
                  QStringLiteral("exclamationmark.circle.fill"));
+        // Its card changed since: the row on screen says so, not what the check found.
+        *h.addedSince = 1;
+        model.lookAtCardAgain();
+        QTRY_COMPARE(rows.data(first, shell::HistoryRows::CountLine).toString(),
+                     QStringLiteral("Changed since this check"));
+        QCOMPARE(rows.data(first, shell::HistoryRows::SymbolColor).toString(), QStringLiteral("partial"));
         model.resetResults();
         QCOMPARE(rows.data(first, shell::HistoryRows::Current).toBool(), false);
+        QCOMPARE(rows.data(first, shell::HistoryRows::CountLine).toString(),
+                 QStringLiteral("1 not backed up"));
         present.notify(QStringLiteral("Only folders"), false);
         QCOMPARE(model.noticeText(), QStringLiteral("Only folders"));
     }

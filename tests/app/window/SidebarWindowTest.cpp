@@ -361,8 +361,9 @@ private slots:
         QCOMPARE(m.notConnectedKeys().size(), unplugPhotos ? 2 : 1);
         QCOMPARE(sidebarBackups(w, QStringLiteral("locationDetail")).value(1),
                  QStringLiteral("\u201cArchive\u201d isn't connected"));
+        // Named as the header names it, not by the folder it is mounted at.
         QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
-                 q(fs::path(card()).filename().string()));
+                 QStringLiteral("HVCARD"));
 
         QVERIFY(plug(*arch_));
         if (unplugPhotos) QVERIFY(plug(*back_));
@@ -774,8 +775,9 @@ private slots:
 
     // A card checked safe to format, then a photo copied onto it while it stays in the reader. The
     // result on screen loses its ready-to-format panel within moments: the header says the card
-    // changed since the check, in the warning colour down to its ring, and the card can still be
-    // ejected from the header. Its saved result opened from the recent checks says the same, shows
+    // changed since the check, in the warning colour down to its ring, and so does its row among
+    // the recent checks; the card can still be ejected from the header. The sidebar names the card
+    // as the header does. Its saved result opened from the recent checks says the same, shows
     // no format guide, and its Check Again checks the card as it is now.
     void aSavedResultOfACardChangedSince() {
         std::unique_ptr<ZramVolume> card;
@@ -801,6 +803,12 @@ private slots:
         QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
         QVERIFY(ringIn(w, QStringLiteral("partial")) && !ringIn(w, QStringLiteral("verified")));
         QVERIFY(WindowDriver::waitFor([&] { return ejectShown(w); }));
+        QCOMPARE(w.items(QStringLiteral("historyRow")).value(0)->property("countLine").toString(),
+                 QStringLiteral("Changed since this check"));
+        QCOMPARE(w.items(QStringLiteral("historyRow")).value(0)->property("symbolColor").toString(),
+                 QStringLiteral("partial"));
+        QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
+                 w.text(QStringLiteral("heroCardName")));
 
         QVERIFY(w.click(QStringLiteral("toolNewCheck")));
         QVERIFY(w.click(QStringLiteral("recentTile")));

@@ -26,6 +26,13 @@ ColumnLayout {
         onChange: column.model.chooseSource("", false)
         onClear: column.model.clearSource()
     }
+    // A card that a check would leave its mark on says so before the check begins.
+    CardNote {
+        objectName: "selectedCardNote"
+        visible: column.shows === "selected" && text !== ""
+        Layout.fillWidth: true
+        text: column.model.cardAccessTimesNote
+    }
 
     // The cards on offer come and go with the drives: kept in place, in a positioner of their own.
     Column {

@@ -109,6 +109,14 @@ Item {
             }
         }
 
+        // What the check does to the card's access times, from its first such read on.
+        CardNote {
+            objectName: "checkingCardNote"
+            Layout.alignment: Qt.AlignHCenter
+            Layout.preferredWidth: 440
+            text: view.model.cardAccessTimesNote
+        }
+
         Button {
             id: cancel
             objectName: "cancelCheck"
