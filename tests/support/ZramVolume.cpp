@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -15,6 +16,14 @@ namespace {
 
 const std::string kControl = "/sys/class/zram-control";
 
+// What holds the volume open, said when its unmount failed: a process keeping a folder of a card
+// open makes its eject fail as busy.
+std::string holders(const std::string& mountPoint) {
+    std::string out;
+    runAsRoot("lsof -w +f -- " + shellQuote(mountPoint) + " 2>/dev/null || fuser -vm " + shellQuote(mountPoint), &out);
+    return out.empty() ? "" : "; open on it:\n" + out;
+}
+
 }  // namespace
 
 bool ZramVolume::available(std::string* reason) {
@@ -23,12 +32,15 @@ bool ZramVolume::available(std::string* reason) {
         std::string out;
         // num_devices=0: only the devices the tests add exist.
         if (runAsRoot("modprobe zram num_devices=0", &out) != 0 || ::access(kControl.c_str(), F_OK) != 0) {
-            if (reason) *reason = "this machine gives out no zram devices (no " + kControl + "; modprobe zram: " + out + ")";
+            const std::string why =
+                volumesUnavailable("this machine gives out no zram devices (no " + kControl + "; modprobe zram: " + out + ")");
+            if (reason) *reason = why;
             return false;
         }
     }
     if (runShell("command -v mkfs.ext4 >/dev/null 2>&1 || test -x /sbin/mkfs.ext4") != 0) {
-        if (reason) *reason = "mkfs.ext4 is not installed (e2fsprogs)";
+        const std::string why = volumesUnavailable("mkfs.ext4 is not installed (e2fsprogs)");
+        if (reason) *reason = why;
         return false;
     }
     return true;
@@ -57,8 +69,9 @@ ZramVolume::ZramVolume(std::int64_t size, const std::string& label, const std::s
         // is being mounted, when its superblock can read as nothing; once mounted it reads true.
         refreshDeviceDatabase(device_);
         giveToTestUser(mountPoint_);
-    } catch (...) {
+    } catch (const std::exception& e) {
         tearDown();
+        volumesUnavailable(std::string("a zram drive could not be built: ") + e.what());
         throw;
     }
 }
@@ -84,7 +97,12 @@ void ZramVolume::tearDown() noexcept {
 
 std::string ZramVolume::unmount() {
     std::string out;
-    if (mounted_ && runAsRoot("umount " + shellQuote(mountPoint_), &out) != 0) return "umount failed: " + out;
+    if (mounted_ && runAsRoot("umount " + shellQuote(mountPoint_), &out) != 0) {
+        // Also said here: a test that checks only that the unmount succeeded prints no reason.
+        const std::string reason = "umount " + mountPoint_ + " failed: " + out + holders(mountPoint_);
+        std::fprintf(stderr, "halvetrop-test: %s\n", reason.c_str());
+        return reason;
+    }
     mounted_ = false;
     return "";
 }

@@ -5,16 +5,19 @@
 //   halvetrop-test-launch [--private-mounts] [--as-user] [--device-database] -- COMMAND ARGS...
 //
 // As an ordinary user the suite reads what a desktop user reads, so the device database (udev)
-// is started here when the machine runs none, with a rule that makes it describe zram devices. A
-// suite that follows the device manager's announcements asks for it as root too
-// (--device-database).
+// is started here when no daemon runs, with a rule that makes it describe zram devices. Every
+// suite that builds real volumes asks for it as root too (--device-database): its checks as an
+// ordinary user read labels and UUIDs from it, and it must run before the suite's first drive is
+// made, whichever suite starts first.
 // Without root both options are left out and the command runs as it is.
+#include "support/DeviceManager.h"
 #include "support/FdIo.h"
 
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -22,6 +25,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +39,10 @@ using halvetrop::test::readAll;
 using halvetrop::test::writeAll;
 
 const char* const kRule = "/run/udev/rules.d/61-halvetrop-test-zram.rules";
+const char* const kRuleText = "ACTION!=\"remove\", SUBSYSTEM==\"block\", KERNEL==\"zram*\", IMPORT{builtin}=\"blkid\"\n";
+// Held while a launcher looks for the device manager and starts it: the launchers of suites run
+// in parallel would otherwise each find none and start one.
+const char* const kStartLock = "/run/halvetrop-test-udevd.lock";
 
 int run(const std::string& command) {
     const int status = std::system(command.c_str());
@@ -43,31 +51,66 @@ int run(const std::string& command) {
 
 bool exists(const char* path) { return ::access(path, F_OK) == 0; }
 
-// Whether a device manager answers; its control socket outlives a daemon that has ended.
-bool deviceDatabaseAnswers() { return run("udevadm control --ping --timeout=2 >/dev/null 2>&1") == 0; }
+bool answers(int seconds) {
+    return run("udevadm control --ping --timeout=" + std::to_string(seconds) + " >/dev/null 2>&1") == 0;
+}
+
+// A daemon this process sees; else one that answers on the control socket (a daemon outside this
+// PID namespace). A socket left by a daemon that ended refuses at once; a busy daemon is given time.
+bool deviceManagerRuns() { return halvetrop::test::runningDeviceManagers() > 0 || answers(10); }
+
+std::string fileText(const char* path) {
+    std::string text;
+    if (FILE* f = std::fopen(path, "re")) {
+        char buffer[512];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+// Whole or not at all: a running daemon reads its rules again when they change.
+bool writeRule() {
+    if (fileText(kRule) == kRuleText) return false;
+    ::mkdir("/run/udev", 0755);
+    ::mkdir("/run/udev/rules.d", 0755);
+    const std::string temporary = std::string(kRule) + ".new";
+    FILE* f = std::fopen(temporary.c_str(), "we");
+    if (!f) return false;
+    const bool written = std::fputs(kRuleText, f) >= 0;
+    if (std::fclose(f) != 0 || !written || ::rename(temporary.c_str(), kRule) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
 
 // The stock rules probe disks, cards and loop devices but never zram, the tests' separate drives.
 void startDeviceDatabase() {
-    if (!deviceDatabaseAnswers()) {
+    const int lock = ::open(kStartLock, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    while (lock >= 0 && ::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    if (!deviceManagerRuns()) {
+        writeRule();
         for (const char* daemon : {"/lib/systemd/systemd-udevd", "/usr/lib/systemd/systemd-udevd"}) {
             if (!exists(daemon)) continue;
             run(std::string(daemon) + " --daemon >/dev/null 2>&1");
             break;
         }
-        for (int i = 0; i < 100 && !deviceDatabaseAnswers(); ++i) ::usleep(20 * 1000);
-    }
-    if (!deviceDatabaseAnswers()) {
-        std::fprintf(stderr, "halvetrop-test-launch: no udev here; an ordinary user reads no labels or UUIDs\n");
-        return;
-    }
-    if (!exists(kRule)) {
-        ::mkdir("/run/udev/rules.d", 0755);
-        if (FILE* f = std::fopen(kRule, "w")) {
-            std::fputs("ACTION!=\"remove\", SUBSYSTEM==\"block\", KERNEL==\"zram*\", IMPORT{builtin}=\"blkid\"\n", f);
-            std::fclose(f);
-        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!answers(2) && std::chrono::steady_clock::now() < until) ::usleep(50 * 1000);
+    } else if (writeRule()) {
         run("udevadm control --reload >/dev/null 2>&1");
     }
+    const int daemons = halvetrop::test::runningDeviceManagers();
+    if (lock >= 0) ::close(lock);
+    if (daemons > 1)
+        std::fprintf(stderr,
+                     "halvetrop-test-launch: %d device managers (systemd-udevd) run here at once; they race on the "
+                     "same events and database, so a drive's label or UUID can go missing\n",
+                     daemons);
+    if (daemons == 0 && !answers(10))
+        std::fprintf(stderr, "halvetrop-test-launch: no udev here; an ordinary user reads no labels or UUIDs\n");
 }
 
 // Over each removable-media folder, an empty file system: the suite's own volumes are the only
