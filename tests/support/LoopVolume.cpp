@@ -145,6 +145,8 @@ LoopOver::LoopOver(const std::string& backing) {
         mountPoint_ = makeTempFolder("", "over");
         runAsRootOrThrow("mount -t ext4 -o ro,noload " + shellQuote(device_) + " " + shellQuote(mountPoint_));
         mounted_ = true;
+        // A check describes this drive too: its database entry is complete before one does.
+        refreshDeviceDatabase(device_);
     } catch (const std::exception& e) {
         tearDown();
         volumesUnavailable(std::string("a loop device could not be attached: ") + e.what());
