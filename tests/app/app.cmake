@@ -7,10 +7,10 @@ endif()
 function(halvetrop_qttest name)
   # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
   # private mount namespace where it may have one (root), with empty file systems over the
-  # removable-media folders, lest another process's volumes count. It also runs alone: its
-  # namespace holds a copy of every mount made before it starts, which keeps another suite's
-  # unmounted volume alive (its file system is not shut down, a zram device cannot be reset) for as
-  # long as this suite runs.
+  # removable-media folders, lest another process's volumes count. Its namespace would hold a copy
+  # of every mount made before it starts, keeping another suite's unmounted drive alive (a zram
+  # device that cannot be reset); the launcher detaches the copies of test drives, and the suite
+  # also runs alone within a test run.
   # SESSION_BUS: the suite runs on a private session bus of its own (dbus-run-session).
   # AS_USER: the suite runs a second time as an ordinary user ("<name>_as_user"); see halvetrop_test.
   # DEVICE_DATABASE: the device manager (udev) runs for the suite as root too, as it does for an

@@ -113,6 +113,47 @@ void startDeviceDatabase() {
         std::fprintf(stderr, "halvetrop-test-launch: no udev here; an ordinary user reads no labels or UUIDs\n");
 }
 
+// A mountinfo path with its escapes (\040 for a space, ...) undone.
+std::string unescaped(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size()) {
+            out.push_back(static_cast<char>(std::strtol(text.substr(i + 1, 3).c_str(), nullptr, 8)));
+            i += 3;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+// A new namespace holds a copy of every mount made before it, and a copy keeps its file system
+// alive after the suite that made it unmounts it: its zram device cannot be reset nor its loop
+// device let go, and it is left behind. So the copies of other test runs' drives (zram and loop
+// devices mounted under the temporary folders or /mnt) are detached here, in this namespace only.
+void detachOtherTestDrives() {
+    FILE* f = std::fopen("/proc/self/mountinfo", "re");
+    if (!f) return;
+    std::vector<std::string> targets;
+    char line[4096];
+    while (std::fgets(line, sizeof line, f)) {
+        // ID PARENT MAJ:MIN ROOT MOUNT_POINT OPTIONS [OPTIONAL...] - TYPE SOURCE SUPER_OPTIONS
+        char point[1024], source[1024];
+        const char* dash = std::strstr(line, " - ");
+        if (!dash || std::sscanf(line, "%*s %*s %*s %*s %1023s", point) != 1 ||
+            std::sscanf(dash + 3, "%*s %1023s", source) != 1)
+            continue;
+        const std::string where = unescaped(point), from = unescaped(source);
+        const bool testDrive = from.rfind("/dev/zram", 0) == 0 || from.rfind("/dev/loop", 0) == 0;
+        const bool testPlace = where.rfind("/tmp/", 0) == 0 || where.rfind("/mnt/", 0) == 0 ||
+                               (std::getenv("TMPDIR") && where.rfind(std::string(std::getenv("TMPDIR")) + "/", 0) == 0);
+        if (testDrive && testPlace) targets.push_back(where);
+    }
+    std::fclose(f);
+    // Deepest first; a lazy unmount takes what lies below too, and a path gone with it is no loss.
+    for (auto it = targets.rbegin(); it != targets.rend(); ++it) ::umount2(it->c_str(), MNT_DETACH);
+}
+
 // Over each removable-media folder, an empty file system: the suite's own volumes are the only
 // ones it finds there. Changes nothing outside the namespace.
 bool privateMounts() {
@@ -121,6 +162,7 @@ bool privateMounts() {
         return false;
     }
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+    detachOtherTestDrives();
     for (const char* folder : {"/media", "/run/media", "/mnt"}) {
         struct stat st {};
         if (::stat(folder, &st) != 0 || !S_ISDIR(st.st_mode)) continue;
