@@ -7,14 +7,14 @@ endif()
 function(halvetrop_qttest name)
   # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
   # private mount namespace where it may have one (root), with empty file systems over the
-  # removable-media folders, lest another process's volumes count. It also runs alone: its
-  # namespace holds a copy of every mount made before it starts, which keeps another suite's
-  # unmounted volume alive (its file system is not shut down, a zram device cannot be reset) for as
-  # long as this suite runs.
+  # removable-media folders, lest another process's volumes count. Its namespace would hold a copy
+  # of every mount made before it starts, keeping another suite's unmounted drive alive (a zram
+  # device that cannot be reset); the launcher detaches the copies of test drives, and the suite
+  # also runs alone within a test run.
   # SESSION_BUS: the suite runs on a private session bus of its own (dbus-run-session).
   # AS_USER: the suite runs a second time as an ordinary user ("<name>_as_user"); see halvetrop_test.
   # DEVICE_DATABASE: the device manager (udev) runs for the suite as root too, as it does for an
-  # ordinary user: the suite follows its announcements.
+  # ordinary user: the suite follows its announcements. Every suite labelled "root" has it.
   cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS;AS_USER;DEVICE_DATABASE" "" "SOURCES;LIBS;LABELS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_executable(${name} ${T_SOURCES})
@@ -31,15 +31,17 @@ function(halvetrop_qttest name)
   if(T_PRIVATE_MOUNTS)
     set(options --private-mounts)
   endif()
-  if(T_DEVICE_DATABASE)
+  if(T_DEVICE_DATABASE OR "root" IN_LIST T_LABELS)
     list(APPEND options --device-database)
   endif()
   set(environment "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;HALVETROP_SOURCE_DIR=${PROJECT_SOURCE_DIR};HALVETROP_BUILD_DIR=${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${HALVETROP_TEST_LAUNCH} ${options} -- ${command})
-  set_tests_properties(${name} PROPERTIES LABELS "app;${T_LABELS}" TIMEOUT 900 ENVIRONMENT "${environment}")
+  set_tests_properties(${name} PROPERTIES LABELS "app;${T_LABELS}" TIMEOUT 900 ENVIRONMENT "${environment}"
+    FAIL_REGULAR_EXPRESSION "${HALVETROP_VOLUMES_MISSING}")
   if(T_AS_USER)
     add_test(NAME ${name}_as_user COMMAND ${HALVETROP_TEST_LAUNCH} ${options} --as-user -- ${command})
-    set_tests_properties(${name}_as_user PROPERTIES LABELS "app;root;user" TIMEOUT 900 ENVIRONMENT "${environment}")
+    set_tests_properties(${name}_as_user PROPERTIES LABELS "app;root;user" TIMEOUT 900 ENVIRONMENT "${environment}"
+      FAIL_REGULAR_EXPRESSION "${HALVETROP_VOLUMES_MISSING}")
   endif()
   if(T_PRIVATE_MOUNTS)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE FIXTURES_REQUIRED foreign_volumes)

@@ -24,21 +24,16 @@ bool LoopVolume::available(std::string* reason, Type type) {
     if (!canRunAsRoot(reason)) return false;
     if (type == Type::tmpfs) return true;
     if (!canUseLoopDevices(reason)) return false;
-    if (type == Type::ext4 && !haveProgram("mkfs.ext4")) {
-        if (reason) *reason = "mkfs.ext4 is not installed (e2fsprogs)";
-        return false;
-    }
-    if (type == Type::exfat) {
-        if (!haveProgram("mkfs.exfat") || !haveProgram("mount.exfat-fuse")) {
-            if (reason) *reason = "mkfs.exfat or mount.exfat-fuse is not installed (exfatprogs, exfat-fuse)";
-            return false;
-        }
-        if (::access("/dev/fuse", R_OK | W_OK) != 0) {
-            if (reason) *reason = "this machine has no usable /dev/fuse";
-            return false;
-        }
-    }
-    return true;
+    const char* missing = nullptr;
+    if (type == Type::ext4 && !haveProgram("mkfs.ext4")) missing = "mkfs.ext4 is not installed (e2fsprogs)";
+    if (type == Type::exfat && (!haveProgram("mkfs.exfat") || !haveProgram("mount.exfat-fuse")))
+        missing = "mkfs.exfat or mount.exfat-fuse is not installed (exfatprogs, exfat-fuse)";
+    else if (type == Type::exfat && ::access("/dev/fuse", R_OK | W_OK) != 0)
+        missing = "this machine has no usable /dev/fuse";
+    if (!missing) return true;
+    const std::string why = volumesUnavailable(missing);
+    if (reason) *reason = why;
+    return false;
 }
 
 namespace {
@@ -107,8 +102,9 @@ LoopVolume::LoopVolume(Type type, std::int64_t size, const Options& o) : type_(t
             refreshDeviceDatabase(device_);
             break;
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
         tearDown();
+        volumesUnavailable(std::string("a loop volume could not be built: ") + e.what());
         throw;
     }
 }
@@ -149,8 +145,11 @@ LoopOver::LoopOver(const std::string& backing) {
         mountPoint_ = makeTempFolder("", "over");
         runAsRootOrThrow("mount -t ext4 -o ro,noload " + shellQuote(device_) + " " + shellQuote(mountPoint_));
         mounted_ = true;
-    } catch (...) {
+        // A check describes this drive too: its database entry is complete before one does.
+        refreshDeviceDatabase(device_);
+    } catch (const std::exception& e) {
         tearDown();
+        volumesUnavailable(std::string("a loop device could not be attached: ") + e.what());
         throw;
     }
 }

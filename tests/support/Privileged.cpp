@@ -1,5 +1,6 @@
 #include "support/Privileged.h"
 
+#include "support/DeviceManager.h"
 #include "support/FdIo.h"
 #include "support/TempDir.h"
 
@@ -8,7 +9,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
@@ -51,8 +54,22 @@ bool playsUser() { return helperChannel() >= 0; }
 
 bool canRunAsRoot(std::string* reason) {
     if (::geteuid() == 0 || playsUser()) return true;
-    if (reason) *reason = "needs root, or a root helper (halvetrop-test-launch --as-user), to build volumes";
+    const std::string why = volumesUnavailable("needs root, or a root helper (halvetrop-test-launch --as-user), to build volumes");
+    if (reason) *reason = why;
     return false;
+}
+
+bool volumesRequired() {
+    const char* value = std::getenv("HALVETROP_REQUIRE_VOLUMES");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
+const std::string& volumesUnavailable(const std::string& reason) {
+    if (volumesRequired()) {
+        std::fprintf(stderr, "halvetrop-test: real volumes are required in this run, but %s\n", reason.c_str());
+        std::fflush(stderr);
+    }
+    return reason;
 }
 
 int runAsRoot(const std::string& command, std::string* out) {
@@ -116,26 +133,41 @@ void removeMountFolder(const std::string& path, bool byRoot) noexcept {
     }
 }
 
-bool deviceManagerRuns() { return runAsRoot("udevadm control --ping --timeout=2") == 0; }
+namespace {
+
+// A daemon this process sees, else one that answers (a daemon outside this PID namespace, or
+// processes hidden from this user); a busy daemon is given time to answer.
+bool deviceManagerFound() {
+    return runningDeviceManagers() > 0 || runAsRoot("udevadm control --ping --timeout=20 >/dev/null 2>&1") == 0;
+}
+
+}  // namespace
+
+bool deviceManagerRuns() {
+    if (deviceManagerFound()) return true;
+    volumesUnavailable("no device manager (udev) runs here");
+    return false;
+}
 
 void forgetInDeviceDatabase(const std::string& device) {
     runAsRootOrThrow("rm -f /run/udev/data/b$(stat -L -c '%Hr:%Lr' " + shellQuote(device) + ")");
 }
 
 void refreshDeviceDatabase(const std::string& device) {
+    if (runAsRoot("command -v udevadm >/dev/null") != 0 || !deviceManagerFound()) return;
     // A busy machine's device manager can take seconds to answer, and the watch it keeps on a
     // device it saw written can read the drive again after a refresh, even while it is being
     // mounted, when its superblock can fail its checksum and the database then says nothing of
-    // the file system. So the refresh is done until the database gives the type and UUID a read
-    // of the superblock gives, and that read found a file system.
+    // the file system. So the refresh is done until the database gives the type, UUID and label a
+    // read of the superblock gives, and that read found a file system.
     const std::string d = shellQuote(device);
+    const std::string facts = " | grep -E '^ID_FS_(TYPE|UUID|LABEL_ENC)=' | sort";
     runAsRootOrThrow(
-        "command -v udevadm >/dev/null && udevadm control --ping --timeout=20 >/dev/null 2>&1 || exit 0\n"
         "for i in $(seq 60); do\n"
         "  udevadm trigger --action=change --settle " + d + "; udevadm settle --timeout=30\n"
-        "  want=$(blkid -p -o export " + d + " | grep -E '^(TYPE|UUID)=' | sort)\n"
-        "  have=$(udevadm info --query=property --name=" + d + " | sed -n 's/^ID_FS_\\(TYPE\\|UUID\\)=/\\1=/p' | sort)\n"
-        "  case \"$want\" in *TYPE=*) [ \"$want\" = \"$have\" ] && exit 0;; esac\n"
+        "  want=$(blkid -p -o udev " + d + facts + ")\n"
+        "  have=$(udevadm info --query=property --name=" + d + facts + ")\n"
+        "  case \"$want\" in *ID_FS_TYPE=*) [ \"$want\" = \"$have\" ] && exit 0;; esac\n"
         "  sleep 0.5\n"
         "done\n"
         "echo \"the device database gives '$have' for '$want'\"; exit 1");

@@ -14,6 +14,15 @@ bool playsUser();
 // Root, or an ordinary user with the helper: volumes can be built.
 bool canRunAsRoot(std::string* reason = nullptr);
 
+// Whether this run must build its real volumes (HALVETROP_REQUIRE_VOLUMES=1, which CI sets): a
+// case that cannot build one (no root, zram, loop devices, FUSE or device manager, or a volume
+// that fails to come up) then fails instead of being skipped. A user's run without it skips with
+// the reason.
+bool volumesRequired();
+// Gives the reason back for the skip; where volumes are required, first writes a line of its own
+// saying so, which fails the suite under ctest (FAIL_REGULAR_EXPRESSION in tests/CMakeLists.txt).
+const std::string& volumesUnavailable(const std::string& reason);
+
 // Runs a shell command with root's rights; returns its exit status (-1 when it could not run),
 // its stdout and stderr together in *out.
 int runAsRoot(const std::string& command, std::string* out = nullptr);
@@ -38,7 +47,8 @@ std::string makeMountFolder(const std::string& parent, const std::string& tag, b
 void removeMountFolder(const std::string& path, bool byRoot) noexcept;
 
 // Asks the device database (when a daemon keeps it) to read the device again and waits until it
-// has: a freshly made file system's label and UUID are then known to an ordinary user.
+// gives the type, UUID and label the superblock gives: a freshly made file system's label and UUID
+// are then known to an ordinary user.
 void refreshDeviceDatabase(const std::string& device);
 // Whether a device manager (udev) runs here, announcing what it reads again.
 bool deviceManagerRuns();

@@ -118,7 +118,8 @@ std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, i
 bool canUseLoopDevices(std::string* reason) {
     if (!canRunAsRoot(reason)) return false;
     if (::access("/dev/loop-control", F_OK) != 0) {
-        if (reason) *reason = "this machine has no /dev/loop-control";
+        const std::string why = volumesUnavailable("this machine has no /dev/loop-control");
+        if (reason) *reason = why;
         return false;
     }
     return true;

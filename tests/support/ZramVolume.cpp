@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -25,6 +26,14 @@ const char* typeName(ZramVolume::FileSystem fileSystem) {
     return "ext4";
 }
 
+// What holds the volume open, said when its unmount failed: a process keeping a folder of a card
+// open makes its eject fail as busy.
+std::string holders(const std::string& mountPoint) {
+    std::string out;
+    runAsRoot("lsof -w +f -- " + shellQuote(mountPoint) + " 2>/dev/null || fuser -vm " + shellQuote(mountPoint), &out);
+    return out.empty() ? "" : "; open on it:\n" + out;
+}
+
 }  // namespace
 
 bool ZramVolume::available(std::string* reason, FileSystem fileSystem) {
@@ -33,19 +42,23 @@ bool ZramVolume::available(std::string* reason, FileSystem fileSystem) {
         std::string out;
         // num_devices=0: only the devices the tests add exist.
         if (runAsRoot("modprobe zram num_devices=0", &out) != 0 || ::access(kControl.c_str(), F_OK) != 0) {
-            if (reason) *reason = "this machine gives out no zram devices (no " + kControl + "; modprobe zram: " + out + ")";
+            const std::string why =
+                volumesUnavailable("this machine gives out no zram devices (no " + kControl + "; modprobe zram: " + out + ")");
+            if (reason) *reason = why;
             return false;
         }
     }
     const std::string type = typeName(fileSystem);
     const std::string mkfs = "mkfs." + type;
     if (runShell("command -v " + mkfs + " >/dev/null 2>&1 || test -x /sbin/" + mkfs) != 0) {
-        if (reason) *reason = mkfs + " is not installed (scripts/deps)";
+        const std::string why = volumesUnavailable(mkfs + " is not installed (scripts/deps)");
+        if (reason) *reason = why;
         return false;
     }
     // The kernel may have the file system as a module not loaded yet.
     if (runAsRoot("grep -qw " + type + " /proc/filesystems || modprobe " + type) != 0) {
-        if (reason) *reason = "this kernel has no " + type;
+        const std::string why = volumesUnavailable("this kernel has no " + type);
+        if (reason) *reason = why;
         return false;
     }
     return true;
@@ -94,8 +107,9 @@ ZramVolume::ZramVolume(std::int64_t size, const Options& options) : options_(opt
         // is being mounted, when its superblock can read as nothing; once mounted it reads true.
         refreshDeviceDatabase(device());
         giveToTestUser(mountPoint_);
-    } catch (...) {
+    } catch (const std::exception& e) {
         tearDown();
+        volumesUnavailable(std::string("a zram drive could not be built: ") + e.what());
         throw;
     }
 }
@@ -159,7 +173,12 @@ void ZramVolume::tearDown() noexcept {
 
 std::string ZramVolume::unmount() {
     std::string out;
-    if (mounted_ && runAsRoot("umount " + shellQuote(mountPoint_), &out) != 0) return "umount failed: " + out;
+    if (mounted_ && runAsRoot("umount " + shellQuote(mountPoint_), &out) != 0) {
+        // Also said here: a test that checks only that the unmount succeeded prints no reason.
+        const std::string reason = "umount " + mountPoint_ + " failed: " + out + holders(mountPoint_);
+        std::fprintf(stderr, "halvetrop-test: %s\n", reason.c_str());
+        return reason;
+    }
     mounted_ = false;
     return "";
 }

@@ -5,16 +5,19 @@
 //   halvetrop-test-launch [--private-mounts] [--as-user] [--device-database] -- COMMAND ARGS...
 //
 // As an ordinary user the suite reads what a desktop user reads, so the device database (udev)
-// is started here when the machine runs none, with a rule that makes it describe zram devices. A
-// suite that follows the device manager's announcements asks for it as root too
-// (--device-database).
+// is started here when no daemon runs, with a rule that makes it describe zram devices. Every
+// suite that builds real volumes asks for it as root too (--device-database): its checks as an
+// ordinary user read labels and UUIDs from it, and it must run before the suite's first drive is
+// made, whichever suite starts first.
 // Without root both options are left out and the command runs as it is.
+#include "support/DeviceManager.h"
 #include "support/FdIo.h"
 
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -22,6 +25,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +39,10 @@ using halvetrop::test::readAll;
 using halvetrop::test::writeAll;
 
 const char* const kRule = "/run/udev/rules.d/61-halvetrop-test-zram.rules";
+const char* const kRuleText = "ACTION!=\"remove\", SUBSYSTEM==\"block\", KERNEL==\"zram*\", IMPORT{builtin}=\"blkid\"\n";
+// Held while a launcher looks for the device manager and starts it: the launchers of suites run
+// in parallel would otherwise each find none and start one.
+const char* const kStartLock = "/run/halvetrop-test-udevd.lock";
 
 int run(const std::string& command) {
     const int status = std::system(command.c_str());
@@ -43,31 +51,107 @@ int run(const std::string& command) {
 
 bool exists(const char* path) { return ::access(path, F_OK) == 0; }
 
-// Whether a device manager answers; its control socket outlives a daemon that has ended.
-bool deviceDatabaseAnswers() { return run("udevadm control --ping --timeout=2 >/dev/null 2>&1") == 0; }
+bool answers(int seconds) {
+    return run("udevadm control --ping --timeout=" + std::to_string(seconds) + " >/dev/null 2>&1") == 0;
+}
+
+// A daemon this process sees; else one that answers on the control socket (a daemon outside this
+// PID namespace). A socket left by a daemon that ended refuses at once; a busy daemon is given time.
+bool deviceManagerRuns() { return halvetrop::test::runningDeviceManagers() > 0 || answers(10); }
+
+std::string fileText(const char* path) {
+    std::string text;
+    if (FILE* f = std::fopen(path, "re")) {
+        char buffer[512];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+// Whole or not at all: a running daemon reads its rules again when they change.
+bool writeRule() {
+    if (fileText(kRule) == kRuleText) return false;
+    ::mkdir("/run/udev", 0755);
+    ::mkdir("/run/udev/rules.d", 0755);
+    const std::string temporary = std::string(kRule) + ".new";
+    FILE* f = std::fopen(temporary.c_str(), "we");
+    if (!f) return false;
+    const bool written = std::fputs(kRuleText, f) >= 0;
+    if (std::fclose(f) != 0 || !written || ::rename(temporary.c_str(), kRule) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
 
 // The stock rules probe disks, cards and loop devices but never zram, the tests' separate drives.
 void startDeviceDatabase() {
-    if (!deviceDatabaseAnswers()) {
+    const int lock = ::open(kStartLock, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    while (lock >= 0 && ::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    if (!deviceManagerRuns()) {
+        writeRule();
         for (const char* daemon : {"/lib/systemd/systemd-udevd", "/usr/lib/systemd/systemd-udevd"}) {
             if (!exists(daemon)) continue;
             run(std::string(daemon) + " --daemon >/dev/null 2>&1");
             break;
         }
-        for (int i = 0; i < 100 && !deviceDatabaseAnswers(); ++i) ::usleep(20 * 1000);
-    }
-    if (!deviceDatabaseAnswers()) {
-        std::fprintf(stderr, "halvetrop-test-launch: no udev here; an ordinary user reads no labels or UUIDs\n");
-        return;
-    }
-    if (!exists(kRule)) {
-        ::mkdir("/run/udev/rules.d", 0755);
-        if (FILE* f = std::fopen(kRule, "w")) {
-            std::fputs("ACTION!=\"remove\", SUBSYSTEM==\"block\", KERNEL==\"zram*\", IMPORT{builtin}=\"blkid\"\n", f);
-            std::fclose(f);
-        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!answers(2) && std::chrono::steady_clock::now() < until) ::usleep(50 * 1000);
+    } else if (writeRule()) {
         run("udevadm control --reload >/dev/null 2>&1");
     }
+    const int daemons = halvetrop::test::runningDeviceManagers();
+    if (lock >= 0) ::close(lock);
+    if (daemons > 1)
+        std::fprintf(stderr,
+                     "halvetrop-test-launch: %d device managers (systemd-udevd) run here at once; they race on the "
+                     "same events and database, so a drive's label or UUID can go missing\n",
+                     daemons);
+    if (daemons == 0 && !answers(10))
+        std::fprintf(stderr, "halvetrop-test-launch: no udev here; an ordinary user reads no labels or UUIDs\n");
+}
+
+// A mountinfo path with its escapes (\040 for a space, ...) undone.
+std::string unescaped(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size()) {
+            out.push_back(static_cast<char>(std::strtol(text.substr(i + 1, 3).c_str(), nullptr, 8)));
+            i += 3;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+// A new namespace holds a copy of every mount made before it, and a copy keeps its file system
+// alive after the suite that made it unmounts it: its zram device cannot be reset nor its loop
+// device let go, and it is left behind. So the copies of other test runs' drives (zram and loop
+// devices mounted under the temporary folders or /mnt) are detached here, in this namespace only.
+void detachOtherTestDrives() {
+    FILE* f = std::fopen("/proc/self/mountinfo", "re");
+    if (!f) return;
+    std::vector<std::string> targets;
+    char line[4096];
+    while (std::fgets(line, sizeof line, f)) {
+        // ID PARENT MAJ:MIN ROOT MOUNT_POINT OPTIONS [OPTIONAL...] - TYPE SOURCE SUPER_OPTIONS
+        char point[1024], source[1024];
+        const char* dash = std::strstr(line, " - ");
+        if (!dash || std::sscanf(line, "%*s %*s %*s %*s %1023s", point) != 1 ||
+            std::sscanf(dash + 3, "%*s %1023s", source) != 1)
+            continue;
+        const std::string where = unescaped(point), from = unescaped(source);
+        const bool testDrive = from.rfind("/dev/zram", 0) == 0 || from.rfind("/dev/loop", 0) == 0;
+        const bool testPlace = where.rfind("/tmp/", 0) == 0 || where.rfind("/mnt/", 0) == 0 ||
+                               (std::getenv("TMPDIR") && where.rfind(std::string(std::getenv("TMPDIR")) + "/", 0) == 0);
+        if (testDrive && testPlace) targets.push_back(where);
+    }
+    std::fclose(f);
+    // Deepest first; a lazy unmount takes what lies below too, and a path gone with it is no loss.
+    for (auto it = targets.rbegin(); it != targets.rend(); ++it) ::umount2(it->c_str(), MNT_DETACH);
 }
 
 // Over each removable-media folder, an empty file system: the suite's own volumes are the only
@@ -78,6 +162,7 @@ bool privateMounts() {
         return false;
     }
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+    detachOtherTestDrives();
     for (const char* folder : {"/media", "/run/media", "/mnt"}) {
         struct stat st {};
         if (::stat(folder, &st) != 0 || !S_ISDIR(st.st_mode)) continue;
