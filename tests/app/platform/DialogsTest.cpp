@@ -167,17 +167,20 @@ private slots:
             auto* button = shown.findChild<QDialogButtonBox*>("buttonBox")
                                ->button(dialog == "save" ? QDialogButtonBox::Save : QDialogButtonBox::Open);
             // A message the dialog shows (about what was typed, or asking to delete) is closed;
-            // what the dialog says is read, and the dialog closed, half a second on.
+            // what the dialog says is read, and the dialog closed, half a second on (a folder that
+            // is to be listed is waited for, up to ten seconds: the dialog lists on a thread of its
+            // own, which a busy machine may run late).
             auto* closing = new QTimer(&shown);
-            connect(closing, &QTimer::timeout, &shown, [&shown, &said, &asked, ticks = 0]() mutable {
-                if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                    asked = true;
-                    message->reject();
-                } else if (++ticks == 5) {
-                    said = refusalShown(shown);
-                    shown.reject();
-                }
-            });
+            connect(closing, &QTimer::timeout, &shown,
+                    [&shown, &said, &asked, otherListed, other = other_, ticks = 0]() mutable {
+                        if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                            asked = true;
+                            message->reject();
+                        } else if (++ticks >= 5 && (!otherListed || listed(other) || ticks >= 100)) {
+                            said = refusalShown(shown);
+                            shown.reject();
+                        }
+                    });
             closing->start(100);
             // Typed into the focused field, as a user types: the dialog leaves its text alone then.
             QApplication::setActiveWindow(&shown);
