@@ -324,7 +324,7 @@ TEST(CopyOnRealVolumes, ABackupDetachedBeforeTheCopyIsRefused) {
         VerifyReport report;
         report.source.path = report.source.volumePath = card.path();
         report.destinations.push_back(Drives::info(drive.mountPoint()));
-        if (!report.destinations[0].volumeID) GTEST_SKIP() << "blkid gives this zram drive no UUID";
+        if (!report.destinations[0].volumeID) GTEST_SKIP() << test::volumesUnavailable("blkid gives this zram drive no UUID");
         FileResult file;
         file.id = 0;
         file.name = "IMG_0001.JPG";

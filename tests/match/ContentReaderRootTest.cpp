@@ -5,6 +5,7 @@
 
 #include "ContentReaderTestUtil.h"
 #include "hash/XXH3.h"
+#include "support/Privileged.h"
 
 #include <gtest/gtest.h>
 
@@ -127,7 +128,7 @@ TEST(ContentReaderVolumes, ExfatThroughFuseIsNeverClaimedFromTheMedium) {
     AccessTimesTouched touched;
     REQUIRE_VOLUMES();
     ScratchVolume volume(ScratchVolume::Kind::exfat);
-    if (!volume.ready() && volume.error().find("fuse") != std::string::npos) GTEST_SKIP() << volume.error();
+    if (!volume.ready() && volume.error().find("fuse") != std::string::npos) GTEST_SKIP() << test::volumesUnavailable(volume.error());
     ASSERT_TRUE(volume.ready()) << volume.error();
     const std::string content = randomContent((2 << 20) + 7, 52);
     const std::string file = writeFile(volume.file("DSC00001.ARW"), content);

@@ -5,6 +5,7 @@
 
 #include "CardFixture.h"
 #include "support/LoopVolume.h"
+#include "support/Privileged.h"
 #include "support/TempDir.h"
 #include "support/ZramVolume.h"
 
@@ -107,7 +108,7 @@ TEST_F(SafetyAuditVolumes, OneStackedVolumeUnderTwoMountPointsIsOneDrive) {
     const std::string ovl = b->mountPoint() + "/ovl";
     Mount overlay("overlay", dir / "o1", "overlay", 0,
                   "lowerdir=" + ovl + "/lower,upperdir=" + ovl + "/upper,workdir=" + ovl + "/work");
-    if (overlay.target.empty()) GTEST_SKIP() << "overlay mounts are refused here";
+    if (overlay.target.empty()) GTEST_SKIP() << test::volumesUnavailable("overlay mounts are refused here");
     Mount again(overlay.target, dir / "o2", nullptr, MS_BIND, "");
     ASSERT_FALSE(again.target.empty());
     test::copyTree(card->mountPoint(), overlay.target + "/CardA");
@@ -124,7 +125,7 @@ TEST_F(SafetyAuditVolumes, StackedVolumeOverABackupDriveIsThatDrive) {
     const std::string ovl = b->mountPoint() + "/ovl";
     Mount overlay("overlay", dir / "o1", "overlay", 0,
                   "lowerdir=" + ovl + "/lower,upperdir=" + ovl + "/upper,workdir=" + ovl + "/work");
-    if (overlay.target.empty()) GTEST_SKIP() << "overlay mounts are refused here";
+    if (overlay.target.empty()) GTEST_SKIP() << test::volumesUnavailable("overlay mounts are refused here");
     test::copyTree(card->mountPoint(), overlay.target + "/CardA");
     const VerifyReport r = check(card->mountPoint(), {b->mountPoint() + "/Card1", overlay.target + "/CardA"});
     expectNotSafe(r);
@@ -157,7 +158,7 @@ TEST_F(SafetyAuditVolumes, CopyOnTheCardsDiskThroughALoopDevice) {
         over = std::make_unique<LoopOver>(card->device());
     } catch (const std::exception& e) {
         fs::remove_all(card->mountPoint() + "/Spare");
-        GTEST_SKIP() << e.what();
+        GTEST_SKIP() << test::volumesUnavailable(e.what());
     }
     const VerifyReport r = check(card->mountPoint() + "/DCIM", {b->mountPoint() + "/Card1/DCIM", over->mountPoint() + "/Spare/DCIM"});
     EXPECT_EQ(r.destinations[1].drive, r.source.drive);
@@ -174,7 +175,7 @@ TEST_F(SafetyAuditVolumes, ImagesKeptOnAnotherVolumeShareItsDrive) {
     try {
         inner = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 8 << 20, "INNER", "", b->mountPoint());
     } catch (const std::exception& e) {
-        GTEST_SKIP() << e.what();
+        GTEST_SKIP() << test::volumesUnavailable(e.what());
     }
     test::CardOptions o;
     o.pairs = 1;
@@ -205,7 +206,7 @@ TEST(SafetyAuditDrives, FuseOverAFolderIsThatFoldersDrive) {
     LoopVolume served(LoopVolume::Type::tmpfs, 1 << 20);
     fs::create_directories(beneath / "photos");
     const uint64_t beneathID = mountIDOf(beneath.mountPoint()), servedID = mountIDOf(served.mountPoint());
-    if (beneathID == 0 || servedID == 0) GTEST_SKIP() << "no mount ids from statx";
+    if (beneathID == 0 || servedID == 0) GTEST_SKIP() << test::volumesUnavailable("no mount ids from statx");
     const struct {
         const char* type;
         std::string source;

@@ -19,6 +19,7 @@
 
 #include "CardFixtures.h"
 #include "model/FileRows.h"
+#include "support/Privileged.h"
 #include "support/TempDir.h"
 #include "support/ZramVolume.h"
 #include "thumbnail/Protocol.h"
@@ -63,7 +64,8 @@ class CardAtimeTest : public QObject {
 private slots:
     void browsingLeavesAccessTimesAlone() {
         std::string reason;
-        if (::geteuid() != 0) QSKIP("needs root to make a zram card and mount it");
+        if (::geteuid() != 0)
+            QSKIP(test::volumesUnavailable("needs root to make a zram card and mount it").c_str());
         if (!test::ZramVolume::available(&reason)) QSKIP(reason.c_str());
         test::ZramVolume card(64 << 20, "HVCARD");
         const QString root = QString::fromStdString(card.mountPoint());
