@@ -256,7 +256,7 @@ TestCase {
             verify(s.requestCopy())
             m.copySheet.copy()
         })
-        verify(w.model.copying)
+        tryVerify(() => w.model.copying)
         w.window.close()
         verify(w.window.visible)
         verify(!w.window.shutDown)
