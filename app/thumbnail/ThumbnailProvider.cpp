@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
-#include <QPointer>
 #include <QQuickTextureFactory>
+
+#include <memory>
+#include <mutex>
 
 #include "drives/Drives.h"
 
@@ -20,64 +22,88 @@ Key keyOfFile(const std::string& path) {
                int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
+class Response;
+
+// What a response and its request on the thumbnailer's (GUI) thread share. The response stays on
+// the image reader's thread, which made it and deletes it.
+struct Pending {
+    std::mutex lock;
+    Response* response = nullptr;  // gone once the reader lets the response go
+    QImage image;
+    // The thumbnailer's thread only:
+    bool answered = false;
+    std::optional<Key> key;
+    QMetaObject::Connection ready, failed;
+};
+
 class Response : public QQuickImageResponse {
 public:
     Response(Thumbnailer& thumbnailer, std::optional<Key> key, std::optional<std::string> path)
-        : thumbnailer_(&thumbnailer) {
-        // Answered on the thumbnailer's (GUI) thread.
-        moveToThread(thumbnailer.thread());
+        : thumbnailer_(thumbnailer), pending_(std::make_shared<Pending>()) {
+        pending_->response = this;
         if (path) key = Key{};  // made on the thumbnailer's thread
-        if (!key) {
-            QMetaObject::invokeMethod(
-                this, [this] { done({}); }, Qt::QueuedConnection);
-            return;
-        }
-        // The thumbnailer lives on the GUI thread; the request is made there, and so is a cancel,
-        // which therefore always comes after it.
+        // The request is made on the thumbnailer's thread, and so is a cancel, which therefore
+        // always comes after it.
         QMetaObject::invokeMethod(
-            this,
-            [this, key = *key, path]() mutable {
-                if (!thumbnailer_ || answered_) return;
+            &thumbnailer_,
+            [&thumbnailer = thumbnailer_, pending = pending_, key, path]() mutable {
+                if (pending->answered) return;
+                if (!key) return answer(pending, {});
                 if (path) key = keyOfFile(*path);
-                key_ = key;
-                connect(thumbnailer_, &Thumbnailer::ready, this, [this](const Key& k, const QImage& image) {
-                    if (k == *key_) done(image);
-                });
-                connect(thumbnailer_, &Thumbnailer::failed, this, [this](const Key& k) {
-                    if (k == *key_) done({});
-                });
-                thumbnailer_->request(key);
+                pending->key = key;
+                pending->ready = QObject::connect(&thumbnailer, &Thumbnailer::ready, &thumbnailer,
+                                                  [pending](const Key& k, const QImage& image) {
+                                                      if (k == *pending->key) answer(pending, image);
+                                                  });
+                pending->failed = QObject::connect(&thumbnailer, &Thumbnailer::failed, &thumbnailer,
+                                                   [pending](const Key& k) {
+                                                       if (k == *pending->key) answer(pending, {});
+                                                   });
+                thumbnailer.request(*key);
             },
             Qt::QueuedConnection);
     }
+    ~Response() override {
+        std::lock_guard<std::mutex> hold(pending_->lock);
+        pending_->response = nullptr;
+    }
     QQuickTextureFactory* textureFactory() const override {
-        return QQuickTextureFactory::textureFactoryForImage(image_);
+        std::lock_guard<std::mutex> hold(pending_->lock);
+        return QQuickTextureFactory::textureFactoryForImage(pending_->image);
     }
     // The tile scrolled away (or its picture changed) before the answer came: its request leaves
     // the queue unless another view waits for the same file.
     void cancel() override {
         QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (answered_) return;
-                if (key_ && thumbnailer_) thumbnailer_->withdraw(*key_);
-                done({});
+            &thumbnailer_,
+            [&thumbnailer = thumbnailer_, pending = pending_] {
+                if (pending->answered) return;
+                if (pending->key) thumbnailer.withdraw(*pending->key);
+                answer(pending, {});
             },
             Qt::QueuedConnection);
     }
 
 private:
-    void done(const QImage& image) {
-        if (answered_) return;
-        answered_ = true;
-        if (thumbnailer_) thumbnailer_->disconnect(this);
-        image_ = image;
-        emit finished();
+    // On the thumbnailer's thread. `pending` is held by value: the connections let go of theirs
+    // here. `finished` is emitted on the reader's thread, once the reader has made the response
+    // and connected to it: the reader takes an earlier one from another thread for none, and one
+    // it sees both ways for two, deleting the response twice.
+    static void answer(std::shared_ptr<Pending> pending, const QImage& image) {
+        if (pending->answered) return;
+        pending->answered = true;
+        QObject::disconnect(pending->ready);
+        QObject::disconnect(pending->failed);
+        std::lock_guard<std::mutex> hold(pending->lock);
+        if (!pending->response) return;
+        pending->image = image;
+        Response* r = pending->response;
+        QMetaObject::invokeMethod(
+            r, [r] { emit r->finished(); }, Qt::QueuedConnection);
     }
-    QPointer<Thumbnailer> thumbnailer_;
-    std::optional<Key> key_;
-    QImage image_;
-    bool answered_ = false;
+
+    Thumbnailer& thumbnailer_;
+    std::shared_ptr<Pending> pending_;
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPointer>
+#include <QQmlComponent>
+#include <QQmlEngine>
 #include <QQuickTextureFactory>
 #include <QSignalSpy>
 #include <QStorageInfo>
@@ -401,6 +403,44 @@ private slots:
         std::unique_ptr<QQuickTextureFactory> picture(responses[9]->textureFactory());
         QVERIFY(picture && picture->image().size() == QSize(1, 1));
         for (auto& r : responses) delete r.data();
+    }
+
+    // The engine's image reader gets each answer once, on its own thread: many pictures at once,
+    // ids that are answered at once, sources changed while they load, and the engine gone meanwhile.
+    void theEnginesReaderGetsEachPictureOnce() {
+        QTemporaryDir dir;
+        Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 64, int64_t(1) << 20, 2});
+        QStringList sources;
+        for (int i = 0; i < 24; ++i) {
+            const QString file = dir.filePath(QStringLiteral("P%1.PNG").arg(i));
+            QVERIFY(filled(80, Qt::green).save(file, "PNG"));
+            sources << thumbnailUrl(Key{"/v", file.toStdString(), QFileInfo(file).size(), 1});
+        }
+        for (int i = 0; i < 200; ++i) sources << QStringLiteral("image://thumbnail/a/1/%1").arg(i);
+        const QByteArray qml =
+            "import QtQuick\nItem { id: root; property var sources: []; property int wide: 0; "
+            "property int settled: 0\n Repeater { model: root.sources; Image { source: modelData\n"
+            "  onStatusChanged: if (status !== Image.Loading) { ++root.settled; "
+            "if (implicitWidth === 64) ++root.wide } } } }";
+        for (const bool waited : {true, false}) {
+            auto engine = std::make_unique<QQmlEngine>();
+            engine->addImageProvider(QStringLiteral("thumbnail"), new ThumbnailProvider(t));
+            QQmlComponent component(engine.get());
+            component.setData(qml, QUrl());
+            std::unique_ptr<QObject> root(component.createWithInitialProperties({{"sources", sources}}));
+            QVERIFY2(root, qPrintable(component.errorString()));
+            if (waited) {
+                QTRY_COMPARE_WITH_TIMEOUT(root->property("settled").toInt(), int(sources.size()), 20000);
+                QCOMPARE(root->property("wide").toInt(), 24);
+                continue;
+            }
+            // Half the pictures give way to others while they load, then the engine goes at once.
+            root->setProperty("sources", QStringList(sources.mid(12)) + sources.mid(0, 12));
+            QTest::qWait(20);
+            root.reset();
+            engine.reset();
+        }
+        QTest::qWait(200);  // what the engine left behind is answered into nothing
     }
 
     void ejectStopsTheVolumesJobs() {
