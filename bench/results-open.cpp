@@ -2,7 +2,7 @@
 // (offscreen, 1240x800, the real window): the window shows a scripted check, which then ends with
 // the report.
 // Usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views shoots,map,table,...]
-//                                [--rounds K] [--moments]
+//                                [--rounds K] [--moments] [--history DIR]
 // Prints one JSON line:
 //   first_frame_ms: the median over R fresh processes (default 5) of the time from the check's end
 //     to the first frame of the results (first_frame_runs: each of them);
@@ -23,15 +23,18 @@
 //     result's first frame; a call the moment makes on the GUI thread counts whole) and the time to
 //     that first frame (first_ms): "result" a check's end, "pass_end" the end of the byte-by-byte
 //     pass over it, "open" opening it saved, "open40" opening the newest of a history of 40 checks
-//     of FILES files each; "listed40" the time from the window's first frame to the recent checks
-//     of that history listed (wait_ms: the GUI thread's longest wait until then).
-// With --moments only the moments are measured.
+//     of FILES files each; "listed40" the time from the model's start (before the window's first
+//     frame) to the recent checks of that history listed (wait_ms: the GUI thread's longest wait
+//     from the first frame until then).
+// With --moments only the moments are measured. --history keeps the history of 40 in that folder
+// (written there when it holds none) for later runs.
 // A frame is everything the GUI thread does between two rendered pictures: the events it handles
 // (a fold among them) and the rendering of the next picture.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -143,14 +146,16 @@ public:
             if (::link(QFile::encodeName(historyFolder + u'/' + name).constData(),
                        QFile::encodeName(data + u'/' + name).constData()) != 0)
                 return false;
-        return start();
+        return start(false);
     }
 
-    bool start() {
+    // `settled`: the stage must be idle when it has started (a large history is still being read).
+    bool start(bool settled = true) {
         shell::registerNative(look_, present_);
         registerResults();
         stage_.setPresent(&present_);
-        if (!stage_.start()) return false;
+        clock_.start();
+        if (!stage_.start() && settled) return false;
         AppModel& m = stage_.model();
         m.setShowInspector(false);
         m.setSource(stage_.folder(QStringLiteral("media/ana/CARD")).toStdString());
@@ -177,7 +182,6 @@ public:
             ++frames_;
             if (!shownAt_) shownAt_ = clock_.elapsed();
         });
-        clock_.start();
         window_->show();
         QObject::connect(&m, &AppModel::reportChanged, [this] { ++reports_; });
         return true;
@@ -275,8 +279,9 @@ public:
         return out.firstMs < 0 ? std::nullopt : std::optional<Moment>(out);
     }
 
-    // From the window's first frame until the recent checks list `count` entries: the time and the
-    // GUI thread's longest wait meanwhile; then the newest opened once the history is whole.
+    // From the model's start (before the window's first frame) until the recent checks list `count`
+    // entries: the time and the GUI thread's longest wait after the first frame; then the newest
+    // opened once the history is whole.
     std::optional<std::array<Moment, 2>> history(int count) {
         AppModel& m = stage_.model();
         std::array<Moment, 2> out;
@@ -289,7 +294,7 @@ public:
             if (shownAt_) out[0].waitMs = std::max(out[0].waitMs, pass.elapsed());
         }
         if (m.historyCount() < count) return failed("the history was not listed");
-        out[0].firstMs = clock_.elapsed() - *shownAt_;
+        out[0].firstMs = clock_.elapsed();
         while (clock_.elapsed() < 300'000 && !m.historyLoaded()) idle(1);
         idle(20);
         const std::optional<Moment> opened = openNewest();
@@ -547,7 +552,7 @@ private:
     int verifiers_ = 0;
     int reports_ = 0;
     int frames_ = 0;                  // rendered so far
-    QElapsedTimer clock_;             // since the window was shown
+    QElapsedTimer clock_;             // since the model was made
     std::optional<qint64> shownAt_;  // its first frame, on clock_
     const bool verbose_ = !qEnvironmentVariableIsEmpty("HALVETROP_BENCH_VERBOSE");
     double longestCpu_ = 0;  // the processor time of the longest frame of those measured
@@ -570,7 +575,8 @@ int main(int argc, char** argv) {
     bool firstOnly = false;
     bool momentsOnly = false;
     bool momentRun = false;
-    QString historyRun;  // the folder of the history a child run starts on
+    QString historyRun;     // the folder of the history a child run starts on
+    QString historyFolder;  // where the history of 40 is kept between runs
     QStringList only;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--files") == 0 && i + 1 < argc) {
@@ -585,6 +591,8 @@ int main(int argc, char** argv) {
             runs = std::max(std::atoi(argv[++i]), 0);
         } else if (std::strcmp(argv[i], "--first-frame") == 0) {
             firstOnly = true;  // one run in this process, for the parent's median
+        } else if (std::strcmp(argv[i], "--history") == 0 && i + 1 < argc) {
+            historyFolder = QString::fromLocal8Bit(argv[++i]);
         } else if (std::strcmp(argv[i], "--moments") == 0) {
             momentsOnly = true;
         } else if (std::strcmp(argv[i], "--moment-run") == 0) {
@@ -594,7 +602,7 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views V,...] "
-                         "[--rounds K] [--moments]\n");
+                         "[--rounds K] [--moments] [--history DIR]\n");
             return 2;
         }
     }
@@ -615,7 +623,17 @@ int main(int argc, char** argv) {
             if (!bench.start()) return 1;
             if (const auto m = bench.moments()) measured.assign(m->begin(), m->end());
         } else {
-            if (!bench.start(historyRun)) return 1;
+            // A folder without a history is given one first (to keep between runs).
+            const QString file = historyRun + QStringLiteral("/history.json");
+            if (!QFileInfo::exists(file))
+                if (auto failure = bench::writeSyntheticHistory(file, std::nullopt, {}, int(files))) {
+                    std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(*failure));
+                    return 1;
+                }
+            if (!bench.start(historyRun)) {
+                std::fprintf(stderr, "the stage did not start on the history\n");
+                return 1;
+            }
             if (const auto m = bench.history(bench::historyReports)) measured.assign(m->begin(), m->end());
         }
         bench.close();
@@ -650,14 +668,11 @@ int main(int argc, char** argv) {
             }
             runsOf.push_back(*measured);
         }
-        QTemporaryDir folder;
-        if (auto failure = bench::writeSyntheticHistory(folder.filePath(QStringLiteral("history.json")),
-                                                        std::nullopt, {}, int(files))) {
-            std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(*failure));
-            return 1;
-        }
+        // The history of 40 is written once, in the folder given or a temporary one.
+        QTemporaryDir temporary;
+        const QString folder = historyFolder.isEmpty() ? temporary.path() : historyFolder;
         for (int run = 0; run < runs; ++run) {
-            const auto measured = child({QStringLiteral("--history-run"), folder.path()});
+            const auto measured = child({QStringLiteral("--history-run"), folder});
             if (!measured || measured->size() != 4) {
                 std::fprintf(stderr, "the history run %d failed\n", run);
                 return 1;
