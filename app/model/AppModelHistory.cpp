@@ -111,9 +111,10 @@ void AppModel::startOpening(const std::shared_ptr<Opening>& opening) {
             prepared = prepareReport(saved.report->open(), false);
         } catch (const std::exception&) {
         }
-        return std::function<void(AppModel&)>([saved, opening, prepared = std::move(prepared)](AppModel& m) mutable {
-            m.applyOpened(opening, saved, std::move(prepared));
-        });
+        return std::function<void(AppModel&)>(
+            [saved, opening, prepared = std::move(prepared)](AppModel& m) mutable {
+                m.applyOpened(opening, saved, std::move(prepared));
+            });
     });
 }
 

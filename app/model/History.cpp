@@ -339,7 +339,8 @@ bool writeSummariesFile(const QString& historyPath, const std::vector<HistoryIte
     entries.reserve(items.size());
     for (const HistoryItem& item : items) entries.push_back(summaryEntry(item));
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || !writeAll(out, encodeSummaries(*stamp, entries)) || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || !writeAll(out, encodeSummaries(*stamp, entries)) ||
+        !out.commit()) {
         // One that was not replaced names the history file before this one: it is not used.
         return false;
     }
@@ -593,14 +594,13 @@ void HistoryStore::collectLoad() {
     // Summaries that were missing, damaged, of another file or not what the file holds are made
     // again from what was read, unless the file is about to be written anyway.
     const bool listedRight = listing_ && sameListing(*listing_, result->decoded.items);
-    const bool relist = !listedRight && !dirty_ && writable_ && !result->decoded.lossy() && !result->unreadable &&
-                        !result->missing;
+    const bool relist = !listedRight && !dirty_ && writable_ && !result->decoded.lossy() &&
+                        !result->unreadable && !result->missing;
     listing_.reset();
     // What happened before the load happens again on top of it, by the same rules.
     items_ = withEarlierOps(std::move(result->decoded.items));
     beforeLoad_.clear();
-    if (relist)
-        pool_->start([file = file_, items = items_] { (void)writeSummariesFile(file, items); });
+    if (relist) pool_->start([file = file_, items = items_] { (void)writeSummariesFile(file, items); });
     // The reading threads' scratch (a report's text at a time each) would otherwise stay with the
     // process for its life.
     malloc_trim(0);

@@ -70,8 +70,22 @@ SummaryEntry decodeEntry(std::string_view text) {
     using jsonscan::isText;
     SummaryEntry e;
     present::ReportSummary& s = e.summary;
-    enum Part { id, source, destinations, level, totals, ready, unreadable, cameras, shoots, first, last,
-                finished, bookmarks, parts };
+    enum Part {
+        id,
+        source,
+        destinations,
+        level,
+        totals,
+        ready,
+        unreadable,
+        cameras,
+        shoots,
+        first,
+        last,
+        finished,
+        bookmarks,
+        parts
+    };
     std::vector<bool> seen(parts);
     jsonscan::forEachMember(text, [&](std::string_view key, std::string_view value) {
         auto mark = [&](Part p) {
@@ -87,9 +101,8 @@ SummaryEntry decodeEntry(std::string_view text) {
             s.source = fromStoredJson<VolumeInfo>(value);
         } else if (isText(key, "destinations")) {
             mark(destinations);
-            jsonscan::forEachElement(value, [&](std::string_view v) {
-                s.destinations.push_back(fromStoredJson<VolumeInfo>(v));
-            });
+            jsonscan::forEachElement(
+                value, [&](std::string_view v) { s.destinations.push_back(fromStoredJson<VolumeInfo>(v)); });
         } else if (isText(key, "level")) {
             mark(level);
             const auto l = checkLevelFromRaw(jsonscan::text(value));
@@ -107,7 +120,8 @@ SummaryEntry decodeEntry(std::string_view text) {
             s.cardUnreadable = count(value);
         } else if (isText(key, "cameras")) {
             mark(cameras);
-            jsonscan::forEachElement(value, [&](std::string_view v) { s.cameras.push_back(jsonscan::text(v)); });
+            jsonscan::forEachElement(value,
+                                     [&](std::string_view v) { s.cameras.push_back(jsonscan::text(v)); });
         } else if (isText(key, "shoots")) {
             mark(shoots);
             s.shoots = count(value);
@@ -127,8 +141,8 @@ SummaryEntry decodeEntry(std::string_view text) {
             e.sourceBookmark = fromBase64(value);
         } else if (isText(key, "destinationBookmarks")) {
             mark(bookmarks);
-            jsonscan::forEachElement(value,
-                                     [&](std::string_view v) { e.destinationBookmarks.push_back(fromBase64(v)); });
+            jsonscan::forEachElement(
+                value, [&](std::string_view v) { e.destinationBookmarks.push_back(fromBase64(v)); });
         } else {
             jsonscan::fail("an unknown key");
         }
@@ -175,7 +189,8 @@ std::optional<std::vector<SummaryEntry>> decodeSummaries(std::string_view text, 
     if (text.substr(kMagic.size(), lineEnd - kMagic.size()) != expected) return std::nullopt;
     try {
         std::vector<SummaryEntry> entries;
-        jsonscan::forEachElement(body, [&](std::string_view entry) { entries.push_back(decodeEntry(entry)); });
+        jsonscan::forEachElement(body,
+                                 [&](std::string_view entry) { entries.push_back(decodeEntry(entry)); });
         return entries;
     } catch (const std::exception&) {
         return std::nullopt;

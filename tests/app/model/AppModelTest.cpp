@@ -425,7 +425,10 @@ private slots:
         if (how == "check") m.check(std::optional<CheckLevel>());
         if (how == "history") {
             QTRY_COMPARE(m.historyCount(), 1);
+            const quint64 serialBefore = m.reportSerial();
             m.showHistory(m.history().front().id.toString());
+            // The saved result is read off the GUI thread; the pass stops when it is shown.
+            QTRY_COMPARE(m.reportSerial(), serialBefore + 1);
         }
         QCOMPARE(m.deepVerifying(), how == "order");
         QCOMPARE(pass->cancelled(), how != "order");
@@ -1006,7 +1009,7 @@ private slots:
         if (cardWasABackup) again.addBackups({kCard});
         size_t checks = h.verifierCount();
         again.showHistory(again.history().front().id.toString());
-        QCOMPARE(again.phase(), AppModel::Phase::Results);
+        QTRY_COMPARE(again.phase(), AppModel::Phase::Results);
         QCOMPARE(again.source(), std::optional<std::string>(kCard));
         QVERIFY(!contains(again.destinations(), kCard));
         QVERIFY(again.waitForIdle(5000));
@@ -1065,10 +1068,15 @@ private slots:
         }
         if (place == "none") h.bookmarks->gone = {kCard};
         *h.addedSince = addedSince;
+        // As the saved result is first shown (it is read off the GUI thread): looking at its card.
+        std::optional<std::tuple<AppModel::SavedCard, bool, bool>> first;
+        auto seen = connect(&m, &AppModel::savedCardChanged, &m, [&] {
+            if (!first) first = std::tuple(m.savedCard(), m.showsReadyToFormat(), m.canEjectSource());
+        });
         m.showHistory(saved.toString());
-        QCOMPARE(m.savedCard(), AppModel::SavedCard::looking);
-        QVERIFY(!m.showsReadyToFormat() && !m.canEjectSource());
         QVERIFY(m.waitForIdle(5000));
+        disconnect(seen);
+        QCOMPARE(first, std::optional(std::tuple(AppModel::SavedCard::looking, false, false)));
         QCOMPARE(int(m.savedCard()), state);
         const bool here = place == "card";
         QCOMPARE(m.showsReadyToFormat(), here && addedSince == 0);

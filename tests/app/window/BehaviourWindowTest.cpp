@@ -323,7 +323,7 @@ private slots:
             const qreal top = y(view);
             QQuickItem* page = *saved ? w.item(QStringLiteral("resultsPage")) : nullptr;
             if (page) {
-                QVERIFY2(!page->property("atEnd").toBool(), saved);
+                QVERIFY2(WindowDriver::waitFor([&] { return !page->property("atEnd").toBool(); }), saved);
                 for (int k = 0; k < 10 && !page->property("atEnd").toBool(); ++k) {
                     const qreal before = y(page);
                     w.key(Qt::Key_PageDown);
@@ -375,7 +375,8 @@ private slots:
             QCoreApplication::processEvents();
         };
         const qreal top = y(list);
-        QVERIFY(!page->property("atEnd").toBool());
+        // The page is laid out once the opened result's rows are in.
+        QVERIFY(WindowDriver::waitFor([&] { return !page->property("atEnd").toBool(); }));
         for (int k = 0; k < 40 && !page->property("atEnd").toBool(); ++k) {
             wheel(1);
             QCOMPARE(y(list), top);
