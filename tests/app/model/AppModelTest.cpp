@@ -987,6 +987,24 @@ private slots:
     // A saved result opens without a check, on the card and the saved backups; the backups chosen
     // before never stay, and the card is never also a backup. A saved backup whose drive is away
     // stays one, not connected, on screen and in the stored settings, until its drive returns.
+    // A saved result is read off the GUI thread: one asked for and then left before it was read
+    // (the results closed, or another asked for) is never shown.
+    void aSavedResultLeftBeforeItIsReadIsNotShown() {
+        Harness h;
+        AppModel& m = restartedWithSavedCheck(h, {});
+        const QString id = m.history().front().id.toString();
+        m.showHistory(id);
+        m.resetResults();
+        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(!m.hasReport());
+        QCOMPARE(m.phase(), AppModel::Phase::Setup);
+        const quint64 serial = m.reportSerial();
+        m.showHistory(id);
+        m.showHistory(id);
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(m.reportSerial(), serial + 1);
+    }
+
     void savedResultOpensWithoutACheck_data() {
         QTest::addColumn<QStringList>("gone");
         QTest::addColumn<bool>("cardWasABackup");
