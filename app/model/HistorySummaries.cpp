@@ -29,6 +29,13 @@ QByteArray fromBase64(std::string_view token) {
     return *decoded;
 }
 
+// A string token as written: well-formed UTF-8 only, as the writer writes it.
+std::string strictText(std::string_view token) {
+    const auto value = nlohmann::json::parse(token, nullptr, false);
+    if (!value.is_string()) jsonscan::fail("not a text");
+    return value.get<std::string>();
+}
+
 int64_t count(std::string_view token) {
     const auto number = nlohmann::json::parse(token, nullptr, false);
     if (!number.is_number_integer() || number.get<int64_t>() < 0) jsonscan::fail("not a count");
@@ -120,17 +127,16 @@ SummaryEntry decodeEntry(std::string_view text) {
             s.cardUnreadable = count(value);
         } else if (isText(key, "cameras")) {
             mark(cameras);
-            jsonscan::forEachElement(value,
-                                     [&](std::string_view v) { s.cameras.push_back(jsonscan::text(v)); });
+            jsonscan::forEachElement(value, [&](std::string_view v) { s.cameras.push_back(strictText(v)); });
         } else if (isText(key, "shoots")) {
             mark(shoots);
             s.shoots = count(value);
         } else if (isText(key, "firstDay")) {
             mark(first);
-            s.firstDay = jsonscan::text(value);
+            s.firstDay = strictText(value);
         } else if (isText(key, "lastDay")) {
             mark(last);
-            s.lastDay = jsonscan::text(value);
+            s.lastDay = strictText(value);
         } else if (isText(key, "finishedAt")) {
             mark(finished);
             const auto number = nlohmann::json::parse(value, nullptr, false);
