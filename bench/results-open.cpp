@@ -146,6 +146,8 @@ public:
             if (::link(QFile::encodeName(historyFolder + u'/' + name).constData(),
                        QFile::encodeName(data + u'/' + name).constData()) != 0)
                 return false;
+        // The model's start is timed as the application makes it, without waiting for it.
+        stage_.setSettleOnStart(false);
         return start(false);
     }
 
