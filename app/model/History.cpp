@@ -533,15 +533,21 @@ void HistoryStore::load() {
     loadStarted_ = true;
     pool_->start([shared = shared_, file = file_] {
         // The summaries first: the list is shown while the reports are still being read.
-        if (auto listing = readSummariesFile(file)) {
+        const std::optional<std::vector<HistoryItem>> listing = readSummariesFile(file);
+        if (listing) {
             std::lock_guard lock(shared->mutex);
-            shared->listing = std::move(listing);
+            shared->listing = listing;
             if (HistoryStore* store = shared->receiver) {
                 QMetaObject::invokeMethod(
                     store, [store] { store->collectListing(); }, Qt::QueuedConnection);
             }
         }
         HistoryLoad result = readHistoryFile(file, historyLoadWorkers());
+        // Summaries that were missing, damaged, of another file or not what the file holds are
+        // made again from what was read (the file itself is written only once it has been read).
+        const bool whole = !result.missing && !result.unreadable && !result.decoded.lossy();
+        if (whole && !(listing && sameListing(*listing, result.decoded.items)))
+            (void)writeSummariesFile(file, result.decoded.items);
         std::lock_guard lock(shared->mutex);
         shared->loadResult = std::move(result);
         shared->loadDone = true;
@@ -573,8 +579,7 @@ void HistoryStore::collectListing() {
         shared_->listing.reset();
     }
     if (loaded_ || !listing) return;
-    listing_ = std::move(listing);
-    items_ = withEarlierOps(*listing_);
+    items_ = withEarlierOps(std::move(*listing));
     emit changed();
 }
 
@@ -591,16 +596,9 @@ void HistoryStore::collectLoad() {
     keptAside_ = result->keptAs;
     // A file that lost something and could not be kept aside stays as it is for this session.
     writable_ = !(result->decoded.lossy() || result->unreadable) || !result->keptAs.isEmpty();
-    // Summaries that were missing, damaged, of another file or not what the file holds are made
-    // again from what was read, unless the file is about to be written anyway.
-    const bool listedRight = listing_ && sameListing(*listing_, result->decoded.items);
-    const bool relist = !listedRight && !dirty_ && writable_ && !result->decoded.lossy() &&
-                        !result->unreadable && !result->missing;
-    listing_.reset();
     // What happened before the load happens again on top of it, by the same rules.
     items_ = withEarlierOps(std::move(result->decoded.items));
     beforeLoad_.clear();
-    if (relist) pool_->start([file = file_, items = items_] { (void)writeSummariesFile(file, items); });
     // The reading threads' scratch (a report's text at a time each) would otherwise stay with the
     // process for its life.
     malloc_trim(0);

@@ -169,8 +169,6 @@ private:
     std::unique_ptr<QThreadPool> pool_;
     std::vector<HistoryItem> items_;
     std::vector<Op> beforeLoad_;  // records and forgets made before the load finished, in order
-    // What the summaries listed, until the load replaces it with what the file holds.
-    std::optional<std::vector<HistoryItem>> listing_;
     bool loadStarted_ = false;
     bool loaded_ = false;
     bool dirty_ = false;    // a change waits for the load before it can be saved
