@@ -37,13 +37,14 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QTemporaryDir>
 
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -53,7 +54,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "SyntheticHistory.h"
@@ -142,7 +142,8 @@ public:
     bool start(const QString& historyFolder) {
         const QString data = stage_.root() + QStringLiteral("/data");
         QDir().mkpath(data);
-        for (const QString& name : QDir(historyFolder).entryList({QStringLiteral("history.json*")}, QDir::Files))
+        for (const QString& name :
+             QDir(historyFolder).entryList({QStringLiteral("history.json*")}, QDir::Files))
             if (::link(QFile::encodeName(historyFolder + u'/' + name).constData(),
                        QFile::encodeName(data + u'/' + name).constData()) != 0)
                 return false;
@@ -277,7 +278,8 @@ public:
         clock.start();
         m.showHistory(id);
         const qint64 called = clock.elapsed();
-        const Moment out = pump(called, clock, [&] { return reports_ > before && m.phase() == AppModel::Phase::Results; });
+        const Moment out =
+            pump(called, clock, [&] { return reports_ > before && m.phase() == AppModel::Phase::Results; });
         return out.firstMs < 0 ? std::nullopt : std::optional<Moment>(out);
     }
 
@@ -553,8 +555,8 @@ private:
     QQuickWindow* window_ = nullptr;
     int verifiers_ = 0;
     int reports_ = 0;
-    int frames_ = 0;                  // rendered so far
-    QElapsedTimer clock_;             // since the model was made
+    int frames_ = 0;                 // rendered so far
+    QElapsedTimer clock_;            // since the model was made
     std::optional<qint64> shownAt_;  // its first frame, on clock_
     const bool verbose_ = !qEnvironmentVariableIsEmpty("HALVETROP_BENCH_VERBOSE");
     double longestCpu_ = 0;  // the processor time of the longest frame of those measured
@@ -654,7 +656,8 @@ int main(int argc, char** argv) {
                   args + QStringList{QStringLiteral("--files"), QString::number(files)});
         if (!run.waitForFinished(600'000) || run.exitCode() != 0) return std::nullopt;
         std::vector<qint64> out;
-        for (const QByteArray& n : run.readAllStandardOutput().simplified().split(' ')) out.push_back(n.toLongLong());
+        for (const QByteArray& n : run.readAllStandardOutput().simplified().split(' '))
+            out.push_back(n.toLongLong());
         return out;
     };
     // Per moment (check's end, pass's end, opening; listing the history of 40, opening from it) the
@@ -688,8 +691,8 @@ int main(int argc, char** argv) {
                 waits += (waits.empty() ? "" : ",") + std::to_string(r[2 * k]);
                 firstsText += (firstsText.empty() ? "" : ",") + std::to_string(r[2 * k + 1]);
             }
-            moments += std::string(moments.empty() ? "" : ",") + "\"" + names[k] + "\":{\"wait_ms\":[" + waits +
-                       "],\"first_ms\":[" + firstsText + "]}";
+            moments += std::string(moments.empty() ? "" : ",") + "\"" + names[k] + "\":{\"wait_ms\":[" +
+                       waits + "],\"first_ms\":[" + firstsText + "]}";
         }
     }
     if (momentsOnly) {
