@@ -2,7 +2,7 @@
 // (offscreen, 1240x800, the real window): the window shows a scripted check, which then ends with
 // the report.
 // Usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views shoots,map,table,...]
-//                                [--rounds K]
+//                                [--rounds K] [--moments] [--history DIR]
 // Prints one JSON line:
 //   first_frame_ms: the median over R fresh processes (default 5) of the time from the check's end
 //     to the first frame of the results (first_frame_runs: each of them);
@@ -17,12 +17,24 @@
 //     longer; the byte-by-byte pass runs meanwhile, a third of its results folded in before;
 //   sort_ms: likewise per click on a column header of the file table ("name+" ascending, "name-"
 //     descending, ... for every sortable column), clicked in turn after a fresh result;
-//   load1: the machine's load average over the last minute when the run began.
+//   load1: the machine's load average over the last minute when the run began;
+//   moments: per moment of a result, over R fresh processes each, the GUI thread's longest wait
+//     (wait_ms: the longest single pass of its event loop, from the moment until a second after its
+//     result's first frame; a call the moment makes on the GUI thread counts whole) and the time to
+//     that first frame (first_ms): "result" a check's end, "pass_end" the end of the byte-by-byte
+//     pass over it, "open" opening it saved, "open40" opening the newest of a history of 40 checks
+//     of FILES files each; "listed40" the time from the model's start (before the window's first
+//     frame) to the recent checks of that history listed (wait_ms: the GUI thread's longest wait
+//     from the first frame until then).
+// With --moments only the moments are measured. --history keeps the history of 40 in that folder
+// (written there when it holds none) for later runs.
 // A frame is everything the GUI thread does between two rendered pictures: the events it handles
 // (a fold among them) and the rendering of the next picture.
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QQmlComponent>
@@ -30,8 +42,11 @@
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QTemporaryDir>
 
+#include <unistd.h>
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +56,7 @@
 #include <string>
 #include <vector>
 
+#include "SyntheticHistory.h"
 #include "SyntheticReport.h"
 #include "results/ResultsData.h"
 #include "shell/Shell.h"
@@ -122,11 +138,27 @@ class Bench {
 public:
     explicit Bench(int64_t files) : files_(files) {}
 
-    bool start() {
+    // Starts on the history files (history.json and what is kept beside it) of `folder`, linked in.
+    bool start(const QString& historyFolder) {
+        const QString data = stage_.root() + QStringLiteral("/data");
+        QDir().mkpath(data);
+        for (const QString& name :
+             QDir(historyFolder).entryList({QStringLiteral("history.json*")}, QDir::Files))
+            if (::link(QFile::encodeName(historyFolder + u'/' + name).constData(),
+                       QFile::encodeName(data + u'/' + name).constData()) != 0)
+                return false;
+        // The model's start is timed as the application makes it, without waiting for it.
+        stage_.setSettleOnStart(false);
+        return start(false);
+    }
+
+    // `settled`: the stage must be idle when it has started (a large history is still being read).
+    bool start(bool settled = true) {
         shell::registerNative(look_, present_);
         registerResults();
         stage_.setPresent(&present_);
-        if (!stage_.start()) return false;
+        clock_.start();
+        if (!stage_.start() && settled) return false;
         AppModel& m = stage_.model();
         m.setShowInspector(false);
         m.setSource(stage_.folder(QStringLiteral("media/ana/CARD")).toStdString());
@@ -149,9 +181,130 @@ public:
             return false;
         }
         window_->resize(1240, 800);
+        QObject::connect(window_, &QQuickWindow::frameSwapped, window_, [this] {
+            ++frames_;
+            if (!shownAt_) shownAt_ = clock_.elapsed();
+        });
         window_->show();
         QObject::connect(&m, &AppModel::reportChanged, [this] { ++reports_; });
         return true;
+    }
+
+    // One moment's measures: the GUI thread's longest wait and the time to the first frame of its
+    // result, -1 when there was none.
+    struct Moment {
+        qint64 waitMs = -1;
+        qint64 firstMs = -1;
+    };
+
+    // Runs the event loop from a moment whose own call on the GUI thread took `calledMs`, until the
+    // first frame after `done` holds and then a second longer; the longest pass of the loop.
+    template <class Done>
+    Moment pump(qint64 calledMs, const QElapsedTimer& since, Done done) {
+        Moment out;
+        out.waitMs = calledMs;
+        const qint64 end = since.elapsed() + 60'000;
+        qint64 settled = -1;
+        int framesAtDone = -1;
+        while (since.elapsed() < (settled < 0 ? end : settled)) {
+            QElapsedTimer pass;
+            pass.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            out.waitMs = std::max(out.waitMs, pass.elapsed());
+            if (framesAtDone < 0 && done()) framesAtDone = frames_;
+            if (out.firstMs < 0 && framesAtDone >= 0 && frames_ > framesAtDone) {
+                out.firstMs = since.elapsed();
+                settled = out.firstMs + 1000;
+            }
+        }
+        return out;
+    }
+
+    // A check that ends with the report, the byte-by-byte pass over it that ends, and the result
+    // opened from the history: the three moments, or nothing.
+    std::optional<std::array<Moment, 3>> moments() {
+        AppModel& m = stage_.model();
+        std::array<Moment, 3> out;
+        m.check(std::optional<CheckLevel>());
+        const auto verifier = stage_.verifier(verifiers_++);
+        if (!verifier || !verifier->waitRunning(5000)) return failed("the check did not start");
+        idle(20);
+        VerifyReport finished = report_;
+        QElapsedTimer clock;
+        clock.start();
+        const int before = reports_;
+        verifier->complete(std::move(finished));
+        out[0] = pump(0, clock, [&] { return reports_ > before && m.phase() == AppModel::Phase::Results; });
+
+        // The pass over the finished check, all of its files folded in before it ends.
+        if (!m.deepVerifying()) m.startDeepVerify();
+        const auto pass = stage_.verifier(verifiers_++);
+        if (!pass || !pass->waitRunning(5000) || !pass->onFile) return failed("the pass did not start");
+        VerifyReport passed = report_;
+        passed.level = CheckLevel::verified;
+        for (FileResult& f : passed.files) f = passResult(f);
+        for (const FileResult& f : passed.files) pass->onFile(f);
+        const int folded = reports_;
+        QElapsedTimer wait;
+        wait.start();
+        while (reports_ == folded && wait.elapsed() < 10'000) frame();
+        idle(20);
+        const int beforeEnd = reports_;
+        clock.restart();
+        pass->complete(std::move(passed));
+        out[1] = pump(0, clock, [&] { return reports_ > beforeEnd && !m.deepVerifying(); });
+
+        if (m.history().empty()) return failed("the check was not recorded");
+        idle(20);
+        const std::optional<Moment> opened = openNewest();
+        if (!opened) return failed("the saved check did not open");
+        out[2] = *opened;
+        return out;
+    }
+
+    static std::nullopt_t failed(const char* what) {
+        std::fprintf(stderr, "%s\n", what);
+        return std::nullopt;
+    }
+
+    // Opens the newest saved check as its row in the sidebar does; the moment, or nothing.
+    std::optional<Moment> openNewest() {
+        AppModel& m = stage_.model();
+        if (m.history().empty()) return std::nullopt;
+        const QString id = m.history().front().id.toString();
+        const int before = reports_;
+        QElapsedTimer clock;
+        clock.start();
+        m.showHistory(id);
+        const qint64 called = clock.elapsed();
+        const Moment out =
+            pump(called, clock, [&] { return reports_ > before && m.phase() == AppModel::Phase::Results; });
+        return out.firstMs < 0 ? std::nullopt : std::optional<Moment>(out);
+    }
+
+    // From the model's start (before the window's first frame) until the recent checks list `count`
+    // entries: the time and the GUI thread's longest wait after the first frame; then the newest
+    // opened once the history is whole.
+    std::optional<std::array<Moment, 2>> history(int count) {
+        AppModel& m = stage_.model();
+        std::array<Moment, 2> out;
+        out[0].waitMs = 0;
+        while (clock_.elapsed() < 120'000 && (!shownAt_ || m.historyCount() < count)) {
+            QElapsedTimer pass;
+            pass.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            if (shownAt_) out[0].waitMs = std::max(out[0].waitMs, pass.elapsed());
+        }
+        if (m.historyCount() < count) return failed("the history was not listed");
+        out[0].firstMs = clock_.elapsed();
+        while (clock_.elapsed() < 300'000 && !m.historyLoaded()) idle(1);
+        idle(20);
+        const std::optional<Moment> opened = openNewest();
+        if (!opened) return failed("the saved check did not open");
+        out[1] = *opened;
+        return out;
     }
 
     // A new check that ends with the report; the time from its end to the first frame of the
@@ -402,6 +555,9 @@ private:
     QQuickWindow* window_ = nullptr;
     int verifiers_ = 0;
     int reports_ = 0;
+    int frames_ = 0;                 // rendered so far
+    QElapsedTimer clock_;            // since the model was made
+    std::optional<qint64> shownAt_;  // its first frame, on clock_
     const bool verbose_ = !qEnvironmentVariableIsEmpty("HALVETROP_BENCH_VERBOSE");
     double longestCpu_ = 0;  // the processor time of the longest frame of those measured
 };
@@ -421,6 +577,10 @@ int main(int argc, char** argv) {
     int foldCount = 15;
     int rounds = 3;
     bool firstOnly = false;
+    bool momentsOnly = false;
+    bool momentRun = false;
+    QString historyRun;     // the folder of the history a child run starts on
+    QString historyFolder;  // where the history of 40 is kept between runs
     QStringList only;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--files") == 0 && i + 1 < argc) {
@@ -435,10 +595,18 @@ int main(int argc, char** argv) {
             runs = std::max(std::atoi(argv[++i]), 0);
         } else if (std::strcmp(argv[i], "--first-frame") == 0) {
             firstOnly = true;  // one run in this process, for the parent's median
+        } else if (std::strcmp(argv[i], "--history") == 0 && i + 1 < argc) {
+            historyFolder = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--moments") == 0) {
+            momentsOnly = true;
+        } else if (std::strcmp(argv[i], "--moment-run") == 0) {
+            momentRun = true;  // likewise
+        } else if (std::strcmp(argv[i], "--history-run") == 0 && i + 1 < argc) {
+            historyRun = QString::fromLocal8Bit(argv[++i]);  // likewise
         } else {
             std::fprintf(stderr,
                          "usage: halvetrop-results-bench [--files N] [--runs R] [--folds F] [--views V,...] "
-                         "[--rounds K]\n");
+                         "[--rounds K] [--moments] [--history DIR]\n");
             return 2;
         }
     }
@@ -452,19 +620,94 @@ int main(int argc, char** argv) {
         return first < 0 ? 1 : 0;
     }
 
+    if (momentRun || !historyRun.isEmpty()) {
+        Bench bench(files);
+        std::vector<Bench::Moment> measured;
+        if (momentRun) {
+            if (!bench.start()) return 1;
+            if (const auto m = bench.moments()) measured.assign(m->begin(), m->end());
+        } else {
+            // A folder without a history is given one first (to keep between runs).
+            const QString file = historyRun + QStringLiteral("/history.json");
+            if (!QFileInfo::exists(file))
+                if (auto failure = bench::writeSyntheticHistory(file, std::nullopt, {}, int(files))) {
+                    std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(*failure));
+                    return 1;
+                }
+            if (!bench.start(historyRun)) {
+                std::fprintf(stderr, "the stage did not start on the history\n");
+                return 1;
+            }
+            if (const auto m = bench.history(bench::historyReports)) measured.assign(m->begin(), m->end());
+        }
+        bench.close();
+        for (const Bench::Moment& m : measured)
+            std::printf("%lld %lld ", static_cast<long long>(m.waitMs), static_cast<long long>(m.firstMs));
+        std::printf("\n");
+        return measured.empty() ? 1 : 0;
+    }
+
     const double load = loadAverage();
+    // One run in a fresh process, as a user opening the application meets it; its output's numbers.
+    const auto child = [&](const QStringList& args) -> std::optional<std::vector<qint64>> {
+        QProcess run;
+        run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        run.start(QCoreApplication::applicationFilePath(),
+                  args + QStringList{QStringLiteral("--files"), QString::number(files)});
+        if (!run.waitForFinished(600'000) || run.exitCode() != 0) return std::nullopt;
+        std::vector<qint64> out;
+        for (const QByteArray& n : run.readAllStandardOutput().simplified().split(' '))
+            out.push_back(n.toLongLong());
+        return out;
+    };
+    // Per moment (check's end, pass's end, opening; listing the history of 40, opening from it) the
+    // runs' longest waits and times to the first frame.
+    std::string moments;
+    {
+        std::vector<std::vector<qint64>> runsOf;
+        for (int run = 0; run < runs; ++run) {
+            const auto measured = child({QStringLiteral("--moment-run")});
+            if (!measured || measured->size() != 6) {
+                std::fprintf(stderr, "the moments run %d failed\n", run);
+                return 1;
+            }
+            runsOf.push_back(*measured);
+        }
+        // The history of 40 is written once, in the folder given or a temporary one.
+        QTemporaryDir temporary;
+        const QString folder = historyFolder.isEmpty() ? temporary.path() : historyFolder;
+        for (int run = 0; run < runs; ++run) {
+            const auto measured = child({QStringLiteral("--history-run"), folder});
+            if (!measured || measured->size() != 4) {
+                std::fprintf(stderr, "the history run %d failed\n", run);
+                return 1;
+            }
+            runsOf[size_t(run)].insert(runsOf[size_t(run)].end(), measured->begin(), measured->end());
+        }
+        const char* names[] = {"result", "pass_end", "open", "listed40", "open40"};
+        for (size_t k = 0; k < std::size(names); ++k) {
+            std::string waits, firstsText;
+            for (const auto& r : runsOf) {
+                waits += (waits.empty() ? "" : ",") + std::to_string(r[2 * k]);
+                firstsText += (firstsText.empty() ? "" : ",") + std::to_string(r[2 * k + 1]);
+            }
+            moments += std::string(moments.empty() ? "" : ",") + "\"" + names[k] + "\":{\"wait_ms\":[" +
+                       waits + "],\"first_ms\":[" + firstsText + "]}";
+        }
+    }
+    if (momentsOnly) {
+        std::printf("{\"files\":%lld,\"load1\":%.2f,\"moments\":{%s}}\n", files, load, moments.c_str());
+        return 0;
+    }
     // Each first frame in a fresh process, as a user opening the application meets it.
     std::vector<double> firsts;
     for (int run = 0; run < runs; ++run) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--first-frame"), QStringLiteral("--files"), QString::number(files)});
-        if (!child.waitForFinished(300'000) || child.exitCode() != 0) {
+        const auto first = child({QStringLiteral("--first-frame")});
+        if (!first || first->size() != 1) {
             std::fprintf(stderr, "the first-frame run %d failed\n", run);
             return 1;
         }
-        firsts.push_back(child.readAllStandardOutput().trimmed().toDouble());
+        firsts.push_back(double(first->front()));
     }
 
     Bench bench(files);
@@ -522,9 +765,9 @@ int main(int argc, char** argv) {
     std::printf(
         "{\"files\":%lld,\"shoots\":%lld,\"load1\":%.2f,\"first_frame_ms\":%.0f,\"first_frame_runs\":[%s],"
         "\"scroll_longest_ms\":%lld,\"idle_longest_ms\":%lld,\"folds\":%d,\"fold_longest_ms\":{%s},"
-        "\"rounds\":%d,\"switch_ms\":{%s},\"sort_ms\":{%s}}\n",
+        "\"rounds\":%d,\"switch_ms\":{%s},\"sort_ms\":{%s},\"moments\":{%s}}\n",
         files, (files + 49) / 50, load, median(firsts), runsText.c_str(), static_cast<long long>(scroll),
         static_cast<long long>(idle), foldCount, folds.c_str(), rounds, jsonOf(switchMs).c_str(),
-        jsonOf(sortMs).c_str());
+        jsonOf(sortMs).c_str(), moments.c_str());
     return 0;
 }

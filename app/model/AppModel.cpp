@@ -169,6 +169,9 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
                                                                           : deps_.historyPath);
     connect(history_.get(), &HistoryStore::changed, this, &AppModel::historyChanged);
     connect(history_.get(), &HistoryStore::loaded, this, &AppModel::historyChanged);
+    connect(history_.get(), &HistoryStore::loaded, this, [this] {
+        if (opening_ && !opening_->started) startOpening(opening_);
+    });
     // One clock for every relative time on screen: a new time to show is read at this instant,
     // with all the others.
     agedAt_ = now();
@@ -407,7 +410,7 @@ void AppModel::setPhase(Phase phase, QString failure) {
     emitComputed();
 }
 
-void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
+void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std::optional<FileIndex> index) {
     sameCheck = sameCheck && report && report_;
     // A report of another check is no saved one until its opener says so, and its card is not
     // watched until it says which card that is.
@@ -427,7 +430,7 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck) {
     report_ = std::move(report);
     totalsCounted_ = false;
     folded_ = nullptr;  // views told from here on hear of a new report, not of a fold
-    filesByID_ = report_ ? FileIndex(*report_) : FileIndex();
+    filesByID_ = !report_ ? FileIndex() : index ? std::move(*index) : FileIndex(*report_);
     if (sameCheck) {
         // Filtered before the rows move, so that they move once, to where they belong.
         visible_ = visibleNow();
@@ -617,7 +620,7 @@ bool AppModel::waitForIdle(int timeoutMs, int running) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         // A listing of the card due shortly after a change is work pending too.
-        if (pending_ <= running && !cardSoon_.isActive())
+        if (pending_ <= running && !cardSoon_.isActive() && !opening_)
             return history_->flush(int(std::max<qint64>(0, deadline.remainingTime())));
         if (deadline.hasExpired()) return false;
         QThread::msleep(1);

@@ -45,7 +45,9 @@ namespace halvetrop {
 
 class CardWatch;
 class CopyRunner;
+class SavedReport;
 struct CopyRunResult;
+struct PreparedReport;
 
 // What one read of the mounted volumes gives: the volumes a user would offer, and every mount
 // point of the mount table (the only evidence that a volume is still mounted).
@@ -512,6 +514,7 @@ private:
     struct Check;
     struct Alive;
     struct Restored;
+    struct Opening;
     // A saved result whose card and backups are being restored.
     struct Restoring {
         uint64_t serial = 0;  // finishSerial_ of that result
@@ -557,15 +560,17 @@ private:
     void setPhase(Phase phase, QString failure = QString());
     // `sameCheck`: the report continues the shown one (the pass's own report), so views update
     // their rows in place.
-    void setReport(std::optional<VerifyReport> report, bool sameCheck = false);
+    // `index`: the report's, made off the GUI thread; made here when there is none.
+    void setReport(std::optional<VerifyReport> report, bool sameCheck = false,
+                   std::optional<FileIndex> index = std::nullopt);
     void setProgress(const VerifyProgress& progress);
     void setDeepVerifying(bool on);
     void stopPass();
     void cancelCheck();
-    void finish(VerifyReport report, bool record, bool sameCheck = false);
-    void applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report,
+    void finish(PreparedReport prepared, bool record, bool sameCheck = false);
+    void applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<PreparedReport> report,
                            std::optional<VerifyError> error, QString otherFailure);
-    void applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report);
+    void applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<PreparedReport> report);
     void drainPass();
     void applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups);
     // `inPlace`: the same check's files changed, and the browser's rows move rather than reset.
@@ -590,8 +595,11 @@ private:
     void restartPassWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);
     void backupsLeft(const std::vector<std::string>& gone, bool current);
     void pickNextCard(const std::optional<std::string>& start);
-    void record(const VerifyReport& report);
+    void record(std::shared_ptr<const SavedReport> saved);
     void openSaved(const QString& id, bool recheck);
+    void startOpening(const std::shared_ptr<Opening>& opening);
+    void applyOpened(const std::shared_ptr<Opening>& opening, const HistoryItem& saved,
+                     std::optional<PreparedReport> prepared);
     void applyRestored(const Restored& restored);
     // True when a saved result is being restored: the check (at `level`) then starts after it.
     bool waitForRestore(std::optional<CheckLevel> level);
@@ -693,6 +701,7 @@ private:
     int pending_ = 0;            // pool work whose result is not applied yet
     uint64_t finishSerial_ = 0;  // which shown result an automatic pass was meant for
     std::optional<Restoring> restoring_;
+    std::shared_ptr<Opening> opening_;  // the saved result asked for last, until it is shown
     SavedCard savedCard_ = SavedCard::none;
     CardChanges savedChanges_;
     // Cards (paths) read here without keeping access times, each with the volume mounted there then

@@ -87,7 +87,7 @@ void AppModel::check(std::optional<CheckLevel> level) {
             std::vector<std::string> gone = watch.goneSinceStart();
             noteNotConnected(r, notConnected);
             noteNotConnected(r, gone);
-            apply = [v, r = std::move(r), gone](AppModel& m) mutable {
+            apply = [v, r = prepareReport(std::move(r), true), gone](AppModel& m) mutable {
                 bool current = m.verifier_ == v;
                 m.applyCheckOutcome(v, std::move(r), {}, {});
                 m.backupsLeft(gone, current);
@@ -121,7 +121,7 @@ void AppModel::backupsLeft(const std::vector<std::string>& gone, bool current) {
     if (current) sayNotConnected(gone);
 }
 
-void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report,
+void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<PreparedReport> report,
                                  std::optional<VerifyError> error, QString otherFailure) {
     if (verifier_ != v) return;  // superseded: a newer check, a reset, an opened history entry
     verifier_.reset();
@@ -134,10 +134,10 @@ void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optio
     }
 }
 
-void AppModel::finish(VerifyReport r, bool record, bool sameCheck) {
-    setReport(std::move(r), sameCheck);
+void AppModel::finish(PreparedReport prepared, bool record, bool sameCheck) {
+    setReport(std::move(prepared.report), sameCheck, std::move(prepared.index));
     const VerifyReport& shown = *report_;
-    if (record) this->record(shown);
+    if (record) this->record(prepared.saved ? prepared.saved : std::make_shared<const SavedReport>(shown));
     if (selectedFileID_ && !fileByID(*selectedFileID_)) setSelectedFileID(-1);
     if (record && shown.level == CheckLevel::standard && shown.totals.covered() >= 1 &&
         !shown.files.empty()) {
@@ -163,6 +163,7 @@ void AppModel::finish(VerifyReport r, bool record, bool sameCheck) {
 }
 
 void AppModel::resetResults() {
+    opening_.reset();
     stopPass();
     cancelCheck();
     closePreview();

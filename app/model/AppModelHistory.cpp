@@ -1,6 +1,7 @@
 // Recording finished checks in the history, showing a saved one again and checking its card again.
 #include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
+#include "model/AppModelWork.h"
 #include "model/ModelText.h"
 #include "present/Format.h"
 #include "present/Home.h"
@@ -60,7 +61,7 @@ void AppModel::ageAgain() {
     ageTimer_.start(int((wait + 999'999) / 1'000'000));
 }
 
-void AppModel::record(const VerifyReport& report) {
+void AppModel::record(std::shared_ptr<const SavedReport> saved) {
     if (!source_) return;
     // Bookmarks are made in the background when card and backups are chosen; one not made yet
     // (a check faster than the probe) is made here.
@@ -76,9 +77,9 @@ void AppModel::record(const VerifyReport& report) {
     // The backups the report was made on, in its order: a chosen one whose drive was away is not
     // one of them, and a check of the saved card again reads these alone.
     std::vector<QByteArray> backups;
-    for (const VolumeInfo& d : report.destinations)
+    for (const VolumeInfo& d : saved->summary().destinations)
         if (auto b = bookmark(d.path)) backups.push_back(*b);
-    history_->record(makeHistoryItem(report, sourceBookmark, std::move(backups)));
+    history_->record({QUuid::createUuid(), std::move(saved), sourceBookmark, std::move(backups)});
 }
 
 void AppModel::showHistory(const QString& id) { openSaved(id, false); }
@@ -86,14 +87,43 @@ void AppModel::showHistory(const QString& id) { openSaved(id, false); }
 void AppModel::recheckSaved(const QString& id) { openSaved(id, true); }
 
 void AppModel::openSaved(const QString& id, bool recheck) {
-    const HistoryItem* item = history_->find(QUuid::fromString(id));
-    if (!item) return;
-    HistoryItem saved = *item;
+    const QUuid uuid = QUuid::fromString(id);
+    if (!history_->find(uuid)) return;
+    // The latest asked for is the one shown; one asked for before it is dropped when it is ready.
+    opening_ = std::make_shared<Opening>();
+    opening_->id = uuid;
+    opening_->recheck = recheck;
+    // A report listed before the history was read opens once it has been.
+    if (history_->isLoaded()) startOpening(opening_);
+}
+
+void AppModel::startOpening(const std::shared_ptr<Opening>& opening) {
+    const HistoryItem* item = history_->find(opening->id);
+    if (!item) {
+        if (opening_ == opening) opening_.reset();
+        return;
+    }
+    opening->started = true;
+    // Decoded and indexed off the GUI thread: a report of 100,000 files takes most of a second.
+    runOffGui([saved = *item, opening] {
+        std::optional<PreparedReport> prepared;
+        try {
+            prepared = prepareReport(saved.report->open(), false);
+        } catch (const std::exception&) {
+        }
+        return std::function<void(AppModel&)>(
+            [saved, opening, prepared = std::move(prepared)](AppModel& m) mutable {
+                m.applyOpened(opening, saved, std::move(prepared));
+            });
+    });
+}
+
+void AppModel::applyOpened(const std::shared_ptr<Opening>& opening, const HistoryItem& saved,
+                           std::optional<PreparedReport> report) {
+    if (opening_ != opening) return;  // another result was asked for since
+    opening_.reset();
     const present::ReportSummary& summary = saved.report->summary();
-    std::optional<VerifyReport> report;
-    try {
-        report = saved.report->open();
-    } catch (const std::exception&) {
+    if (!report) {
         // The entry stays as it was stored: nothing is lost by not showing it.
         show(QStringLiteral("The saved result of ") + present::quoted(present::cardName(summary.source)) +
                  QStringLiteral(" can't be read."),
@@ -126,7 +156,7 @@ void AppModel::openSaved(const QString& id, bool recheck) {
     ++finishSerial_;
     finish(std::move(*report), false);
     setSavedCard(SavedCard::looking);
-    restoring_ = Restoring{finishSerial_, recheck, false, std::nullopt};
+    restoring_ = Restoring{finishSerial_, opening->recheck, opening->check, opening->level};
 
     uint64_t serial = finishSerial_;
     std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
@@ -252,6 +282,11 @@ void AppModel::sayInsertSavedCard(const QString& what) {
 }
 
 bool AppModel::waitForRestore(std::optional<CheckLevel> level) {
+    if (opening_) {
+        opening_->check = true;
+        opening_->level = level;
+        return true;
+    }
     if (!restoring_ || restoring_->serial != finishSerial_) return false;
     restoring_->check = true;
     restoring_->level = level;

@@ -78,8 +78,12 @@ void AppModel::startDeepVerify() {
             // A failed or cancelled pass shows nothing; the folded statuses stay.
         }
         std::vector<std::string> gone = watch.goneSinceStart();
-        if (report) noteNotConnected(*report, gone);
-        return std::function<void(AppModel&)>([v, report = std::move(report), gone](AppModel& m) mutable {
+        std::optional<PreparedReport> prepared;
+        if (report) {
+            noteNotConnected(*report, gone);
+            prepared = prepareReport(std::move(*report), true);
+        }
+        return std::function<void(AppModel&)>([v, report = std::move(prepared), gone](AppModel& m) mutable {
             bool current = m.deepVerifier_ == v;
             m.applyPassOutcome(v, std::move(report));
             m.backupsLeft(gone, current);
@@ -94,11 +98,11 @@ void AppModel::restartPassWithout(const std::shared_ptr<IVerifier>& v, const std
     startDeepVerify();
 }
 
-void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<VerifyReport> report) {
+void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<PreparedReport> report) {
     if (deepVerifier_ != v) return;
     // The pass's report continues the shown one when it is of the same card and backups.
     const bool sameCheck = report && report_ && pass_ && sameBackups(*report_, pass_->backups) &&
-                           report->source.path == report_->source.path;
+                           report->report.source.path == report_->source.path;
     deepVerifier_.reset();
     pass_.reset();
     drainTimer_.stop();

@@ -2,6 +2,8 @@
 // What the parts of AppModel share privately: the handle that lets pool work reach the model only
 // while it lives, and the state of a running check and of a running byte-by-byte pass.
 #include "model/AppModel.h"
+#include "model/FileList.h"
+#include "model/SavedReport.h"
 #include "model/Throttle.h"
 
 #include <mutex>
@@ -34,6 +36,31 @@ struct AppModel::Pass {
     std::vector<std::string> backups;
     LiveBuffer buffer;
     Throttle throttle{kPassProgressIntervalNs};
+};
+
+// A report to show, with what showing it needs made off the GUI thread: a report of 100,000 files
+// takes a good part of a second to index and to copy for the history.
+struct PreparedReport {
+    VerifyReport report;
+    FileIndex index;                           // of report
+    std::shared_ptr<const SavedReport> saved;  // as the history records it; null when it is not recorded
+};
+inline PreparedReport prepareReport(VerifyReport report, bool forHistory) {
+    PreparedReport p;
+    p.index = FileIndex(report);
+    if (forHistory) p.saved = std::make_shared<const SavedReport>(report);
+    p.report = std::move(report);
+    return p;
+}
+
+// A saved result being opened: its report is decoded off the GUI thread, once the history has been
+// read; a check asked for meanwhile waits for it, at this level.
+struct AppModel::Opening {
+    QUuid id;
+    bool recheck = false;
+    bool started = false;
+    bool check = false;
+    std::optional<CheckLevel> level;
 };
 
 // A backup whose drive is not connected is left out of a check, and its empty mount-point folder

@@ -23,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include "drives/VolumeMatch.h"
+#include "model/HistorySummaries.h"
 #include "model/JsonScan.h"
 #include "model/WriteAll.h"
 
@@ -321,7 +322,50 @@ QString keepAsideName(const QString& path) {
     return name;
 }
 
+SummaryEntry summaryEntry(const HistoryItem& item) {
+    return {item.id, item.report->summary(), item.sourceBookmark, item.destinationBookmarks};
+}
+
 }  // namespace
+
+bool writeSummariesFile(const QString& historyPath, const std::vector<HistoryItem>& items) {
+    const QString path = summariesPath(historyPath);
+    const std::optional<HistoryStamp> stamp = historyStamp(historyPath);
+    if (!stamp) {
+        QFile::remove(path);
+        return false;
+    }
+    std::vector<SummaryEntry> entries;
+    entries.reserve(items.size());
+    for (const HistoryItem& item : items) entries.push_back(summaryEntry(item));
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || !writeAll(out, encodeSummaries(*stamp, entries)) ||
+        !out.commit()) {
+        // One that was not replaced names the history file before this one: it is not used.
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<HistoryItem>> readSummariesFile(const QString& historyPath) {
+    const std::optional<HistoryStamp> stamp = historyStamp(historyPath);
+    QFile file(summariesPath(historyPath));
+    if (!stamp || !file.open(QIODevice::ReadOnly) || file.size() > summariesLimit) return std::nullopt;
+    const QByteArray text = file.read(summariesLimit + 1);
+    auto entries = decodeSummaries(std::string_view(text.constData(), size_t(text.size())), *stamp);
+    if (!entries || entries->size() > historyLimit) return std::nullopt;
+    std::vector<HistoryItem> items;
+    for (SummaryEntry& e : *entries)
+        items.push_back({e.id, SavedReport::ofSummary(std::move(e.summary)), std::move(e.sourceBookmark),
+                         std::move(e.destinationBookmarks)});
+    return items;
+}
+
+bool sameListing(const std::vector<HistoryItem>& a, const std::vector<HistoryItem>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const HistoryItem& x, const HistoryItem& y) {
+        return summaryEntry(x) == summaryEntry(y);
+    });
+}
 
 std::string encodeHistory(const std::vector<HistoryItem>& items) {
     std::string out = "[";
@@ -426,6 +470,8 @@ std::optional<QString> writeHistoryFile(const QString& path, const std::vector<H
     if (!writeAll(out, text) || !out.commit()) {
         return out.errorString();
     }
+    // The summaries follow the file they list; a failure leaves the full file to be read.
+    (void)writeSummariesFile(path, items);
     return std::nullopt;
 }
 
@@ -439,6 +485,7 @@ struct HistoryStore::Shared {
     std::condition_variable settled;   // the load finished, or the writer ran out of work
     HistoryStore* receiver = nullptr;  // the store while it lives
     bool loadDone = false;
+    std::optional<std::vector<HistoryItem>> listing;  // read from the summaries, until collected
     std::optional<HistoryLoad> loadResult;
     std::optional<std::vector<HistoryItem>> unsaved;  // the newest list not yet written
     bool writing = false;
@@ -485,7 +532,22 @@ void HistoryStore::load() {
     if (loadStarted_) return;
     loadStarted_ = true;
     pool_->start([shared = shared_, file = file_] {
+        // The summaries first: the list is shown while the reports are still being read.
+        const std::optional<std::vector<HistoryItem>> listing = readSummariesFile(file);
+        if (listing) {
+            std::lock_guard lock(shared->mutex);
+            shared->listing = listing;
+            if (HistoryStore* store = shared->receiver) {
+                QMetaObject::invokeMethod(
+                    store, [store] { store->collectListing(); }, Qt::QueuedConnection);
+            }
+        }
         HistoryLoad result = readHistoryFile(file, historyLoadWorkers());
+        // Summaries that were missing, damaged, of another file or not what the file holds are
+        // made again from what was read (the file itself is written only once it has been read).
+        const bool whole = !result.missing && !result.unreadable && !result.decoded.lossy();
+        if (whole && !(listing && sameListing(*listing, result.decoded.items)))
+            (void)writeSummariesFile(file, result.decoded.items);
         std::lock_guard lock(shared->mutex);
         shared->loadResult = std::move(result);
         shared->loadDone = true;
@@ -495,6 +557,30 @@ void HistoryStore::load() {
                 store, [store] { store->collectLoad(); }, Qt::QueuedConnection);
         }
     });
+}
+
+// Applies what happened before the load to a list read from the file, by the same rules.
+std::vector<HistoryItem> HistoryStore::withEarlierOps(std::vector<HistoryItem> read) const {
+    for (const Op& op : beforeLoad_) {
+        if (op.item) {
+            recordInto(read, *op.item);
+        } else {
+            forgetIn(read, op.id);
+        }
+    }
+    return read;
+}
+
+void HistoryStore::collectListing() {
+    std::optional<std::vector<HistoryItem>> listing;
+    {
+        std::lock_guard lock(shared_->mutex);
+        listing = std::move(shared_->listing);
+        shared_->listing.reset();
+    }
+    if (loaded_ || !listing) return;
+    items_ = withEarlierOps(std::move(*listing));
+    emit changed();
 }
 
 void HistoryStore::collectLoad() {
@@ -510,17 +596,9 @@ void HistoryStore::collectLoad() {
     keptAside_ = result->keptAs;
     // A file that lost something and could not be kept aside stays as it is for this session.
     writable_ = !(result->decoded.lossy() || result->unreadable) || !result->keptAs.isEmpty();
-    std::vector<HistoryItem> merged = std::move(result->decoded.items);
     // What happened before the load happens again on top of it, by the same rules.
-    for (Op& op : beforeLoad_) {
-        if (op.item) {
-            recordInto(merged, std::move(*op.item));
-        } else {
-            forgetIn(merged, op.id);
-        }
-    }
+    items_ = withEarlierOps(std::move(result->decoded.items));
     beforeLoad_.clear();
-    items_ = std::move(merged);
     // The reading threads' scratch (a report's text at a time each) would otherwise stay with the
     // process for its life.
     malloc_trim(0);

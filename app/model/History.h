@@ -96,8 +96,18 @@ struct HistoryLoad {
 // `pieceSize` bytes are read at a time.
 HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize = 4 << 20);
 
-// Writes the file atomically (a temporary file renamed over it). The reason on failure.
+// Writes the file atomically (a temporary file renamed over it), then its summaries beside it. The
+// reason on failure.
 std::optional<QString> writeHistoryFile(const QString& path, const std::vector<HistoryItem>& items);
+
+// The summaries file beside the history file at `historyPath` (see HistorySummaries.h): written
+// for these items, made of the file as it is now; false when it could not be.
+bool writeSummariesFile(const QString& historyPath, const std::vector<HistoryItem>& items);
+// The entries listed by it, their reports known by their summaries alone; nothing when it is
+// missing, damaged, or of another history file.
+std::optional<std::vector<HistoryItem>> readSummariesFile(const QString& historyPath);
+// Whether two lists hold the same entries, summaries and bookmarks, in the same order.
+bool sameListing(const std::vector<HistoryItem>& a, const std::vector<HistoryItem>& b);
 
 // The owner of the history list and its file. Lives on the GUI thread; the file is read and
 // written on a thread pool of its own, one task at a time, and results come back as queued
@@ -115,8 +125,8 @@ public:
     static QString defaultFile();
 
     const QString& file() const { return file_; }
-    // Newest first, at most the limit. Empty until the load finished, except for records made
-    // before it (which stay when the load merges).
+    // Newest first, at most the limit. Until the load finished, what the summaries file listed (its
+    // reports do not open) with the records made before it; before that, those records alone.
     const std::vector<HistoryItem>& items() const { return items_; }
     const HistoryItem* find(const QUuid& id) const;
     bool isLoaded() const { return loaded_; }
@@ -149,7 +159,9 @@ private:
         QUuid id;
         std::optional<HistoryItem> item;
     };
+    void collectListing();
     void collectLoad();
+    std::vector<HistoryItem> withEarlierOps(std::vector<HistoryItem> read) const;
     void save();
 
     QString file_;

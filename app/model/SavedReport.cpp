@@ -130,6 +130,12 @@ std::shared_ptr<const SavedReport> SavedReport::fromStored(std::string_view text
     return saved;
 }
 
+std::shared_ptr<const SavedReport> SavedReport::ofSummary(present::ReportSummary summary) {
+    std::shared_ptr<SavedReport> saved(new SavedReport());
+    saved->summary_ = std::move(summary);
+    return saved;
+}
+
 VerifyReport SavedReport::open() const {
     std::shared_ptr<const VerifyReport> whole;
     QByteArray packed;

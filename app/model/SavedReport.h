@@ -23,6 +23,9 @@ public:
     // the text has not the shape of a report (its summary cannot be read); whatever else is wrong
     // with it is found when it is opened.
     static std::shared_ptr<const SavedReport> fromStored(std::string_view text);
+    // A report known by its summary alone, as listed before the history file has been read: it
+    // does not open (open() throws) and holds no stored text.
+    static std::shared_ptr<const SavedReport> ofSummary(present::ReportSummary summary);
 
     SavedReport(const SavedReport&) = delete;
     SavedReport& operator=(const SavedReport&) = delete;

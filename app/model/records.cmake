@@ -3,6 +3,7 @@
 add_library(halvetrop_app_records STATIC
   ${CMAKE_CURRENT_LIST_DIR}/History.cpp ${CMAKE_CURRENT_LIST_DIR}/History.h
   ${CMAKE_CURRENT_LIST_DIR}/SavedReport.cpp ${CMAKE_CURRENT_LIST_DIR}/SavedReport.h
+  ${CMAKE_CURRENT_LIST_DIR}/HistorySummaries.cpp ${CMAKE_CURRENT_LIST_DIR}/HistorySummaries.h
   ${CMAKE_CURRENT_LIST_DIR}/JsonScan.cpp ${CMAKE_CURRENT_LIST_DIR}/JsonScan.h
   ${CMAKE_CURRENT_LIST_DIR}/FileList.cpp ${CMAKE_CURRENT_LIST_DIR}/FileList.h
   ${CMAKE_CURRENT_LIST_DIR}/WriteAll.h)

@@ -488,7 +488,7 @@ bool Stage::start() {
     store_ = std::make_unique<shell::SettingsStore>(model_->settings());
     for (QObject* o : std::initializer_list<QObject*>{model_.get(), history_.get(), store_.get()})
         QQmlEngine::setObjectOwnership(o, QQmlEngine::CppOwnership);
-    const bool idle = settle();
+    const bool idle = !settleOnStart_ || settle();
     emit started();
     return idle;
 }

@@ -68,6 +68,9 @@ public:
     void setPresentObject(QObject* present) { present_ = qobject_cast<shell::Present*>(present); }
     void setReal(bool real) { real_ = real; }
     void setSavedChecks(int count) { savedChecks_ = count; }
+    // Whether start() waits for the model to settle (it does unless told; a benchmark that times
+    // the start itself does not).
+    void setSettleOnStart(bool settle) { settleOnStart_ = settle; }
     void setSaved(QStringList fixtures) { saved_ = std::move(fixtures); }
     void setSettingsText(QString text) { settingsText_ = std::move(text); }
     void setOtherOwnersCards(QStringList cards) { otherOwnersCards_ = std::move(cards); }
@@ -176,6 +179,7 @@ private:
 
     bool real_ = false;
     int savedChecks_ = 0;
+    bool settleOnStart_ = true;
     QStringList saved_;
     QString settingsText_;
     QVariantList volumes_;

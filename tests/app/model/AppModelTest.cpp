@@ -425,7 +425,10 @@ private slots:
         if (how == "check") m.check(std::optional<CheckLevel>());
         if (how == "history") {
             QTRY_COMPARE(m.historyCount(), 1);
+            const quint64 serialBefore = m.reportSerial();
             m.showHistory(m.history().front().id.toString());
+            // The saved result is read off the GUI thread; the pass stops when it is shown.
+            QTRY_COMPARE(m.reportSerial(), serialBefore + 1);
         }
         QCOMPARE(m.deepVerifying(), how == "order");
         QCOMPARE(pass->cancelled(), how != "order");
@@ -984,6 +987,24 @@ private slots:
     // A saved result opens without a check, on the card and the saved backups; the backups chosen
     // before never stay, and the card is never also a backup. A saved backup whose drive is away
     // stays one, not connected, on screen and in the stored settings, until its drive returns.
+    // A saved result is read off the GUI thread: one asked for and then left before it was read
+    // (the results closed, or another asked for) is never shown.
+    void aSavedResultLeftBeforeItIsReadIsNotShown() {
+        Harness h;
+        AppModel& m = restartedWithSavedCheck(h, {});
+        const QString id = m.history().front().id.toString();
+        m.showHistory(id);
+        m.resetResults();
+        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(!m.hasReport());
+        QCOMPARE(m.phase(), AppModel::Phase::Setup);
+        const quint64 serial = m.reportSerial();
+        m.showHistory(id);
+        m.showHistory(id);
+        QVERIFY(m.waitForIdle(5000));
+        QCOMPARE(m.reportSerial(), serial + 1);
+    }
+
     void savedResultOpensWithoutACheck_data() {
         QTest::addColumn<QStringList>("gone");
         QTest::addColumn<bool>("cardWasABackup");
@@ -1006,7 +1027,7 @@ private slots:
         if (cardWasABackup) again.addBackups({kCard});
         size_t checks = h.verifierCount();
         again.showHistory(again.history().front().id.toString());
-        QCOMPARE(again.phase(), AppModel::Phase::Results);
+        QTRY_COMPARE(again.phase(), AppModel::Phase::Results);
         QCOMPARE(again.source(), std::optional<std::string>(kCard));
         QVERIFY(!contains(again.destinations(), kCard));
         QVERIFY(again.waitForIdle(5000));
@@ -1065,10 +1086,15 @@ private slots:
         }
         if (place == "none") h.bookmarks->gone = {kCard};
         *h.addedSince = addedSince;
+        // As the saved result is first shown (it is read off the GUI thread): looking at its card.
+        std::optional<std::tuple<AppModel::SavedCard, bool, bool>> first;
+        auto seen = connect(&m, &AppModel::savedCardChanged, &m, [&] {
+            if (!first) first = std::tuple(m.savedCard(), m.showsReadyToFormat(), m.canEjectSource());
+        });
         m.showHistory(saved.toString());
-        QCOMPARE(m.savedCard(), AppModel::SavedCard::looking);
-        QVERIFY(!m.showsReadyToFormat() && !m.canEjectSource());
         QVERIFY(m.waitForIdle(5000));
+        disconnect(seen);
+        QCOMPARE(first, std::optional(std::tuple(AppModel::SavedCard::looking, false, false)));
         QCOMPARE(int(m.savedCard()), state);
         const bool here = place == "card";
         QCOMPARE(m.showsReadyToFormat(), here && addedSince == 0);

@@ -2,6 +2,7 @@
 #include "model/History.h"
 
 #include "model/FileList.h"
+#include "model/HistorySummaries.h"
 
 #include <QDir>
 #include <QFile>
@@ -461,6 +462,56 @@ private slots:
         QVERIFY(store.flush(30000));
         QCOMPARE(idsOf(readHistoryFile(path, 1).decoded.items), idsOf(store.items()));
         QVERIFY(keptAside(dir.path()).isEmpty());
+    }
+
+    // The summaries beside the file list the history before it is read; missing, of an older file,
+    // damaged, or saying other than the file, they list nothing before the file is read, or are
+    // replaced by it, and are made again from it.
+    void theSummariesListTheHistoryBeforeItIsRead_data() {
+        QTest::addColumn<QString>("summaries");
+        QTest::newRow("as written") << "written";
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("of the file before") << "stale";
+        QTest::newRow("damaged") << "damaged";
+        QTest::newRow("another verdict") << "other";
+    }
+    void theSummariesListTheHistoryBeforeItIsRead() {
+        QFETCH(QString, summaries);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.json");
+        const QString beside = summariesPath(path);
+        const HistoryItem a = card("A", 1), b = card("B", 2);
+        QVERIFY(!writeHistoryFile(path, {a}));
+        const std::string before = readText(beside);
+        QVERIFY(!writeHistoryFile(path, {a, b}));
+        std::string text = readText(beside);
+        QVERIFY(readSummariesFile(path) && sameListing(*readSummariesFile(path), {a, b}));
+        if (summaries == "missing") QVERIFY(QFile::remove(beside));
+        if (summaries == "stale") writeText(beside, before);
+        if (summaries == "damaged") {
+            text[text.size() - 5] ^= 1;
+            writeText(beside, text);
+        }
+        if (summaries == "other") {
+            SummaryEntry e{a.id, a.report->summary(), a.sourceBookmark, a.destinationBookmarks};
+            e.summary.readyToFormat = !e.summary.readyToFormat;
+            writeText(beside, encodeSummaries(*historyStamp(path), {e}));
+        }
+
+        HistoryStore store(path);
+        std::vector<std::vector<HistoryItem>> listed;  // each list shown before the load finished
+        connect(&store, &HistoryStore::changed, &store, [&] {
+            if (!store.isLoaded()) listed.push_back(store.items());
+        });
+        QSignalSpy loaded(&store, &HistoryStore::loaded);
+        store.load();
+        QVERIFY(loaded.wait(30000) || loaded.count() == 1);
+        QCOMPARE(listed.size(), size_t(summaries == "written" || summaries == "other"));
+        if (summaries == "written") QVERIFY(sameListing(listed.front(), {a, b}));
+        // What the file holds is shown once it is read, whatever the summaries said; they follow it.
+        QVERIFY(sameListing(store.items(), {a, b}));
+        compareItems(store.items(), {a, b});
+        QTRY_VERIFY(readSummariesFile(path) && sameListing(*readSummariesFile(path), {a, b}));
     }
 
     void aDamagedFileIsKeptAsideAndItsGoodItemsStay_data() {

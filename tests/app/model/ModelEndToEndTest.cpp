@@ -145,7 +145,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(again.historyLoaded(), 60000);
         QCOMPARE(again.historyCount(), 1);
         again.showHistory(id);
-        QCOMPARE(again.phase(), AppModel::Phase::Results);
+        QTRY_COMPARE(again.phase(), AppModel::Phase::Results);
         QVERIFY(!again.deepVerifying());
         // The stored form keeps times to the microsecond; everything the verdict rests on is whole.
         auto verdicts = [](const VerifyReport& r) {
