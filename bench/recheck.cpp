@@ -180,6 +180,8 @@ int bench_recheck(int argc, char** argv) {
         return 1;
     }
 
+    // As the application does, after the core's check, which runs as the bench's own does.
+    setUpAllocator();
     int qargc = 1;
     QCoreApplication app(qargc, argv);
     QTemporaryDir state;
@@ -210,6 +212,7 @@ int bench_recheck(int argc, char** argv) {
         }
         model.shutdown();
     }
+
     std::printf(
         "{\"files\":%lld,\"core_peak_mb\":%.1f,\"peak_mb\":%s,\"resident_mb\":%s,\"third_vs_first\":%.2f,"
         "\"peak_vs_core\":%.2f}\n",
