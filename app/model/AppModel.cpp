@@ -629,6 +629,7 @@ void AppModel::giveBack(std::shared_ptr<void> spent) {
     givingBack_ = true;
     QTimer::singleShot(0, this, [this] {
         givingBack_ = false;
+        if (shutDown_) return;  // what is spent goes with the model
         // A check's scratch was freed on the threads that made it, each with an allocator arena of
         // its own that keeps its free pages for a next use that may never come on that thread:
         // every check would leave the process holding a few hundred megabytes more.
