@@ -131,6 +131,7 @@ void measureCheck(QQuickWindow& window, AppModel& model, const QString& paths) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    halvetrop::setUpAllocator();
     QElapsedTimer sinceEntry;
     sinceEntry.start();
     settleHome();

@@ -16,6 +16,7 @@ HALVETROP_DECLARE(model)
 HALVETROP_DECLARE(browser)
 HALVETROP_DECLARE(sheet)
 HALVETROP_DECLARE(history)
+HALVETROP_DECLARE(recheck)
 HALVETROP_DECLARE(thumbnails)
 HALVETROP_DECLARE(make_photos)
 
@@ -64,6 +65,9 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_HISTORY
     {"history", bench_history},
+#endif
+#ifdef HALVETROP_BENCH_RECHECK
+    {"recheck", bench_recheck},
 #endif
 #ifdef HALVETROP_BENCH_THUMBNAILS
     {"thumbnails", bench_thumbnails},

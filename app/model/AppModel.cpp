@@ -23,6 +23,8 @@
 #include <QStandardPaths>
 #include <QThreadPool>
 
+#include <malloc.h>
+
 #include <chrono>
 #include <filesystem>
 #include <limits>
@@ -427,6 +429,10 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std
     ++reportEpoch_;
     cardLooked_ = false;
     recorded_.reset();
+    // The replaced report and its index are a hundred thousand files' texts: freed on a worker
+    // once the views have moved to the new one.
+    auto replaced = std::make_shared<std::pair<std::optional<VerifyReport>, FileIndex>>(
+        std::move(report_), std::move(filesByID_));
     report_ = std::move(report);
     totalsCounted_ = false;
     folded_ = nullptr;  // views told from here on hear of a new report, not of a fold
@@ -444,6 +450,7 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std
     emitComputed();
     // The same check's own report claims what it claims only once the card is seen to hold it.
     if (sameCheck) lookAtCard();
+    if (replaced->first) giveBack(std::move(replaced));
 }
 
 void AppModel::setProgress(const VerifyProgress& progress) {
@@ -612,6 +619,28 @@ std::shared_ptr<IVerifier> AppModel::makeVerifier(VerifyRequest request) {
         });
     });
     return made;
+}
+
+void setUpAllocator() {
+    mallopt(M_ARENA_MAX, 2);
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+}
+
+void AppModel::giveBack(std::shared_ptr<void> spent) {
+    if (spent) spent_.push_back(std::move(spent));
+    if (givingBack_ || shutDown_) return;
+    givingBack_ = true;
+    QTimer::singleShot(0, this, [this] {
+        givingBack_ = false;
+        if (shutDown_) return;  // what is spent goes with the model
+        // A check's scratch was freed on the threads that made it, each with an allocator arena of
+        // its own that keeps its free pages for a next use that may never come on that thread:
+        // every check would leave the process holding a few hundred megabytes more.
+        pool_->start([spent = std::exchange(spent_, {})]() mutable {
+            spent.clear();
+            malloc_trim(0);
+        });
+    });
 }
 
 bool AppModel::waitForIdle(int timeoutMs, int running) {

@@ -99,6 +99,12 @@ struct AppModelDeps {
 // relative paths are taken from the working folder. Nothing for an empty text.
 std::optional<std::string> cleanAbsolutePath(const std::string& path);
 
+// Sets up the allocator for a process that runs one large check after another: few arenas, so that
+// what one check's threads freed serves the next check's rather than staying with threads that
+// may never allocate again; and large blocks mapped each on its own, so that they go back to the
+// system as they are freed. Called once, before any thread starts.
+void setUpAllocator();
+
 class AppModel : public QObject {
     Q_OBJECT
     // Fields, in the model's declaration order.
@@ -619,6 +625,9 @@ private:
     // The notice of a re-check asked of a saved result whose card is not here; `what` ends it.
     void sayInsertSavedCard(const QString& what);
     std::shared_ptr<IVerifier> makeVerifier(VerifyRequest request);
+    // Once the event on hand has let go of what it ended: frees `spent` (a replaced report, its
+    // index) on a worker, then hands the allocator's free pages back to the system.
+    void giveBack(std::shared_ptr<void> spent = nullptr);
     void emitComputed();
     // Reads the relative times again at now() and wakes when the first of them changes.
     void ageAgain();
@@ -698,6 +707,8 @@ private:
     bool previewOpen_ = false;
     QList<QUrl> previewUrls_;
     bool shutDown_ = false;
+    std::vector<std::shared_ptr<void>> spent_;  // for the next giveBack's worker
+    bool givingBack_ = false;
     int pending_ = 0;            // pool work whose result is not applied yet
     uint64_t finishSerial_ = 0;  // which shown result an automatic pass was meant for
     std::optional<Restoring> restoring_;

@@ -123,6 +123,7 @@ void AppModel::backupsLeft(const std::vector<std::string>& gone, bool current) {
 
 void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optional<PreparedReport> report,
                                  std::optional<VerifyError> error, QString otherFailure) {
+    giveBack();
     if (verifier_ != v) return;  // superseded: a newer check, a reset, an opened history entry
     verifier_.reset();
     if (report) {

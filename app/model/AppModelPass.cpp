@@ -99,6 +99,7 @@ void AppModel::restartPassWithout(const std::shared_ptr<IVerifier>& v, const std
 }
 
 void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<PreparedReport> report) {
+    giveBack();
     if (deepVerifier_ != v) return;
     // The pass's report continues the shown one when it is of the same card and backups.
     const bool sameCheck = report && report_ && pass_ && sameBackups(*report_, pass_->backups) &&
