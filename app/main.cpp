@@ -128,6 +128,61 @@ void measureCheck(QQuickWindow& window, AppModel& model, const QString& paths) {
     });
 }
 
+// For the repeated-check benchmark (bench/window-recheck): checks CARD against BACKUP... (given as
+// "CARD:BACKUP:..."), COUNT times in this window, each check with the byte-by-byte pass it starts;
+// after each prints the peak resident size since the check began and the resident size once the
+// pass has ended, then quits.
+void measureRechecks(AppModel& model, const QString& paths, int count) {
+    const QStringList parts = paths.split(QLatin1Char(':'));
+    if (parts.size() < 2 || count < 1) return;
+    const auto status = [](const char* key) {
+        QFile file(QStringLiteral("/proc/self/status"));
+        if (!file.open(QIODevice::ReadOnly)) return -1.0;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith(key))
+                return line.mid(int(qstrlen(key))).simplified().split(' ')[0].toDouble() / 1024;
+        return -1.0;
+    };
+    // Writing 5 to clear_refs sets the peak to the resident size now.
+    const auto check = [&model] {
+        if (QFile clear(QStringLiteral("/proc/self/clear_refs")); clear.open(QIODevice::WriteOnly))
+            clear.write("5");
+        model.check(std::optional<CheckLevel>(CheckLevel::standard));
+    };
+    auto done = std::make_shared<int>(0);
+    auto passBegun = std::make_shared<bool>(false);
+    QObject::connect(&model, &AppModel::deepVerifyingChanged, &model, [=, &model] {
+        if (model.deepVerifying()) {
+            *passBegun = true;
+            return;
+        }
+        if (!*passBegun) return;
+        *passBegun = false;
+        // What the pass left is given back a moment after it ends, off the GUI thread.
+        QTimer::singleShot(2000, &model, [=, &model] {
+            std::printf("check %d of %d files: peak %.1f MiB, resident %.1f MiB\n", ++*done,
+                        model.fileCount(), status("VmHWM:"), status("VmRSS:"));
+            std::fflush(stdout);
+            if (*done < count) return check();
+            model.shutdown();
+            QCoreApplication::quit();
+        });
+    });
+    QObject::connect(&model, &AppModel::phaseChanged, &model, [&model] {
+        if (model.phase() != AppModel::Phase::Failed) return;
+        std::printf("check failed: %s\n", qPrintable(model.failureText()));
+        QCoreApplication::exit(1);
+    });
+    QTimer::singleShot(500, &model, [&model, parts, check] {
+        model.setSource(parts[0].toStdString());
+        std::vector<std::string> backups;
+        for (const QString& b : parts.mid(1)) backups.push_back(b.toStdString());
+        model.addBackups(backups);
+        model.setCardOnly(false);
+        check();
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -243,6 +298,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_START")) measureStart(*window, model, sinceEntry);
     if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_CHECK"))
         measureCheck(*window, model, qEnvironmentVariable("HALVETROP_MEASURE_CHECK"));
+    if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_RECHECKS"))
+        measureRechecks(model, qEnvironmentVariable("HALVETROP_MEASURE_RECHECKS"),
+                        qEnvironmentVariableIntValue("HALVETROP_MEASURE_COUNT"));
     window->show();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &model, [&model] { model.shutdown(); });
     const int code = app.exec();
