@@ -437,6 +437,9 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std
         fileRows_.updateInPlace(visible_, !sameOrder);
     } else {
         ++reportSerial_;
+        // The rows filtered for the report before name positions in another one: the rows start
+        // empty, and whoever brought the report filters it.
+        visible_.clear();
         fileRows_.setReport(report_ ? &*report_ : nullptr, visible_);
     }
     emit reportChanged();
