@@ -412,7 +412,8 @@ void AppModel::setPhase(Phase phase, QString failure) {
     emitComputed();
 }
 
-void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std::optional<FileIndex> index) {
+void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std::optional<FileIndex> index,
+                         present::FileSortKeys::Ranks pathRanks) {
     sameCheck = sameCheck && report && report_;
     // A report of another check is no saved one until its opener says so, and its card is not
     // watched until it says which card that is.
@@ -440,10 +441,13 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std
     if (sameCheck) {
         // Filtered before the rows move, so that they move once, to where they belong.
         visible_ = visibleNow();
-        fileRows_.updateInPlace(visible_, !sameOrder);
+        fileRows_.updateInPlace(visible_, !sameOrder, std::move(pathRanks));
     } else {
         ++reportSerial_;
-        fileRows_.setReport(report_ ? &*report_ : nullptr, visible_);
+        // The rows filtered for the report before name positions in another one: the rows start
+        // empty, and whoever brought the report filters it.
+        visible_.clear();
+        fileRows_.setReport(report_ ? &*report_ : nullptr, visible_, std::move(pathRanks));
     }
     emit reportChanged();
     emit filesByIDChanged();

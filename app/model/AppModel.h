@@ -566,9 +566,11 @@ private:
     void setPhase(Phase phase, QString failure = QString());
     // `sameCheck`: the report continues the shown one (the pass's own report), so views update
     // their rows in place.
-    // `index`: the report's, made off the GUI thread; made here when there is none.
+    // `index`: the report's, made off the GUI thread; made here when there is none. Likewise
+    // `pathRanks`, the browser's first order of its files.
     void setReport(std::optional<VerifyReport> report, bool sameCheck = false,
-                   std::optional<FileIndex> index = std::nullopt);
+                   std::optional<FileIndex> index = std::nullopt,
+                   present::FileSortKeys::Ranks pathRanks = {});
     void setProgress(const VerifyProgress& progress);
     void setDeepVerifying(bool on);
     void stopPass();

@@ -136,7 +136,8 @@ void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optio
 }
 
 void AppModel::finish(PreparedReport prepared, bool record, bool sameCheck) {
-    setReport(std::move(prepared.report), sameCheck, std::move(prepared.index));
+    setReport(std::move(prepared.report), sameCheck, std::move(prepared.index),
+              std::move(prepared.pathRanks));
     const VerifyReport& shown = *report_;
     if (record) this->record(prepared.saved ? prepared.saved : std::make_shared<const SavedReport>(shown));
     if (selectedFileID_ && !fileByID(*selectedFileID_)) setSelectedFileID(-1);

@@ -81,7 +81,7 @@ void AppModel::startDeepVerify() {
         std::optional<PreparedReport> prepared;
         if (report) {
             noteNotConnected(*report, gone);
-            prepared = prepareReport(std::move(*report), true);
+            prepared = prepareReport(std::move(*report), true, false);
         }
         return std::function<void(AppModel&)>([v, report = std::move(prepared), gone](AppModel& m) mutable {
             bool current = m.deepVerifier_ == v;

@@ -44,10 +44,16 @@ struct PreparedReport {
     VerifyReport report;
     FileIndex index;                           // of report
     std::shared_ptr<const SavedReport> saved;  // as the history records it; null when it is not recorded
+    present::FileSortKeys::Ranks pathRanks;    // the browser's first order of report; empty when not made
 };
-inline PreparedReport prepareReport(VerifyReport report, bool forHistory) {
+// `ordered`: the browser's first order is made here too (by collation, the costliest part of
+// showing a new report's rows); the pass's report of the same files keeps the order it has.
+inline PreparedReport prepareReport(VerifyReport report, bool forHistory, bool ordered = true) {
     PreparedReport p;
     p.index = FileIndex(report);
+    if (ordered)
+        p.pathRanks = present::FileSortKeys::rankJob(report, present::FileColumn::path,
+                                                     std::make_shared<const std::atomic<bool>>(false))();
     if (forHistory) p.saved = std::make_shared<const SavedReport>(report);
     p.report = std::move(report);
     return p;

@@ -76,11 +76,13 @@ FileRows::~FileRows() {
     rankStop_->store(true);
 }
 
-void FileRows::keyReport() {
+void FileRows::keyReport(FileSortKeys::Ranks pathRanks) {
     rankStop_->store(true);
     rankStop_ = std::make_shared<std::atomic<bool>>(false);
     keys_ = report_ ? FileSortKeys(*report_, collation_) : FileSortKeys();
     if (!report_) return;
+    if (!pathRanks.empty())
+        keys_.expect(FileColumn::path, [ranks = std::move(pathRanks)]() mutable { return std::move(ranks); });
     // Ranked from copies of the texts while the user looks at the report; the first sort by a
     // column waits for its worker only if it has not finished by then.
     for (const FileColumn column : {FileColumn::name, FileColumn::folder}) {
@@ -90,14 +92,15 @@ void FileRows::keyReport() {
     }
 }
 
-void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible) {
+void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible,
+                         FileSortKeys::Ranks pathRanks) {
     report_ = report;
-    keyReport();
+    keyReport(std::move(pathRanks));
     setVisible(visible);
 }
 
-void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys) {
-    if (newKeys) keyReport();
+void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys, FileSortKeys::Ranks pathRanks) {
+    if (newKeys) keyReport(std::move(pathRanks));
     const int before = count();
     takeVisible(visible);
     moveTo(sortedRows());

@@ -68,12 +68,14 @@ public:
     ~FileRows() override;
 
     // The report the rows show (nullptr for none; it must outlive its use here) and its visible
-    // positions. Keys are made here.
-    void setReport(const VerifyReport* report, const std::vector<int>& visible);
+    // positions. Keys are made here, but for the ranks of the paths when given.
+    void setReport(const VerifyReport* report, const std::vector<int>& visible,
+                   present::FileSortKeys::Ranks pathRanks = {});
     // The same check's files changed: statuses folded in, or the check's own later report put in
     // place of the one shown (`newKeys`: its names are keyed again). The rows follow by removals
     // and insertions only, so the table and the grid keep their scroll position.
-    void updateInPlace(const std::vector<int>& visible, bool newKeys);
+    void updateInPlace(const std::vector<int>& visible, bool newKeys,
+                       present::FileSortKeys::Ranks pathRanks = {});
     // A fold changed the files at `changed` (positions): only their rows, and the rows that come
     // or go with `visible`, are placed again.
     void fold(const std::vector<int>& visible, const std::vector<int>& changed);
@@ -134,7 +136,7 @@ signals:
 private:
     const FileResult* byID(qint64 id) const;
     // New keys for the report shown; the workers start ranking its names and folders.
-    void keyReport();
+    void keyReport(present::FileSortKeys::Ranks pathRanks);
     void resort();
     // The same rows in the order of a new sort.
     void reorder();

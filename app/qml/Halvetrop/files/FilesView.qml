@@ -24,6 +24,7 @@ Item {
 
     Shortcut {
         sequence: "Ctrl+["
+        enabled: view.visible
         onActivated: view.model.backToShoots()
     }
 

@@ -33,11 +33,11 @@ Item {
 
     // The screen's one default action: the copy button of a verdict, the compare button of a
     // card-only header. A control with keyboard focus (the search field) keeps Return for itself,
-    // and the copy dialog has its own.
+    // and the copy dialog has its own. A hidden screen's is off.
     Shortcut {
         objectName: "resultsReturn"
         sequences: ["Return", "Enter"]
-        enabled: resultsData.hasReport && (resultsData.cardOnly || resultsData.hero.copyable >= 1)
+        enabled: screen.visible && resultsData.hasReport && (resultsData.cardOnly || resultsData.hero.copyable >= 1)
                  && !screen.model.hasCopyRequest && !Present.keepsReturn(screen.Window.activeFocusItem)
         onActivated: {
             if (resultsData.cardOnly)

@@ -23,10 +23,13 @@ Item {
     // "notice", "newCard" or "": at most one banner, the notice first.
     readonly property string banner: model.hasNotice ? "notice" : newCardShown ? "newCard" : ""
 
+    // The screen shown in the detail.
+    readonly property var shownScreen: results ? resultsScreen.item : screen.item
+
     // Page Up and Page Down scroll the screen shown where it has a page of its own.
     PageKeys {
-        flickable: screen.item && screen.item.pageFlickable ? screen.item.pageFlickable : null
-        outer: screen.item && screen.item.outerFlickable ? screen.item.outerFlickable : null
+        flickable: root.shownScreen && root.shownScreen.pageFlickable ? root.shownScreen.pageFlickable : null
+        outer: root.shownScreen && root.shownScreen.outerFlickable ? root.shownScreen.outerFlickable : null
     }
 
     SplitView {
@@ -65,11 +68,24 @@ Item {
                 sourceComponent: {
                     switch (root.model.phase) {
                     case Phase.checking: return checking
-                    case Phase.results: return resultsView
+                    case Phase.results: return null
                     case Phase.failed: return failed
                     default: return setup
                     }
                 }
+            }
+            // The results screen is the costliest to make, so it is made once, in small steps
+            // while the window is otherwise idle, and kept: a check that ends only shows it. Should
+            // the results come before it is whole, it is finished at once. Hidden, it has no keys'
+            // focus and its shortcuts are off.
+            Loader {
+                id: resultsScreen
+                objectName: "resultsScreenLoader"
+                anchors.fill: parent
+                asynchronous: !root.results
+                visible: root.results
+                enabled: root.results
+                sourceComponent: resultsView
             }
 
             Item {
