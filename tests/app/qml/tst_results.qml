@@ -643,6 +643,21 @@ TestCase {
         compare(item(w, "photoFormats").visible, data.kinds.indexOf("photo") >= 0)
     }
 
+    // A re-check hides the result it may go back to: Return on the checking screen asks for no
+    // copy of that result's files.
+    function test_aHiddenResultTakesNoReturn() {
+        const w = openResults("missing")
+        compare(Present.shortcutOwners(w.window, "Return"), 1)
+        w.model.check("")
+        compare(w.model.phase, Phase.checking)
+        w.window.requestActivate()
+        keyClick(Qt.Key_Return)
+        verify(!w.model.hasCopyRequest)
+        w.model.stopCheck()
+        tryCompare(w.model, "phase", Phase.results)
+        compare(Present.shortcutOwners(w.window, "Return"), 1)
+    }
+
     function test_stopThePass() {
         const w = openResults("verifying")
         w.model.check("verified")
