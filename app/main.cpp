@@ -47,16 +47,19 @@ present::Appearance appearanceOf(const AppearanceValues& v) {
     return v.dark ? present::Appearance::dark : present::Appearance::light;
 }
 
+// The value of this process's status line `key` ("VmRSS:", "VmHWM:"), as "123 kB"; "?" without it.
+QByteArray processStatus(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return QByteArray("?");
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key)) return line.mid(int(qstrlen(key))).simplified();
+    return QByteArray("?");
+}
+
 // For the start benchmark (bench/app-start): reports the time from entry to the first frame and to
 // the loaded history, and the memory then held, and quits.
 void measureStart(QQuickWindow& window, AppModel& model, const QElapsedTimer& sinceEntry) {
-    auto memory = [] {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (!status.open(QIODevice::ReadOnly)) return QByteArray("?");
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:")) return line.mid(6).simplified();
-        return QByteArray("?");
-    };
+    auto memory = [] { return processStatus("VmRSS:"); };
     auto state = std::make_shared<std::pair<qint64, qint64>>(-1, -1);
     auto done = std::make_shared<bool>(false);
     auto report = [state, done, &model, memory] {
@@ -135,14 +138,7 @@ void measureCheck(QQuickWindow& window, AppModel& model, const QString& paths) {
 void measureRechecks(AppModel& model, const QString& paths, int count) {
     const QStringList parts = paths.split(QLatin1Char(':'));
     if (parts.size() < 2 || count < 1) return;
-    const auto status = [](const char* key) {
-        QFile file(QStringLiteral("/proc/self/status"));
-        if (!file.open(QIODevice::ReadOnly)) return -1.0;
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (line.startsWith(key))
-                return line.mid(int(qstrlen(key))).simplified().split(' ')[0].toDouble() / 1024;
-        return -1.0;
-    };
+    const auto status = [](const char* key) { return processStatus(key).split(' ')[0].toDouble() / 1024; };
     // Writing 5 to clear_refs sets the peak to the resident size now.
     const auto check = [&model] {
         if (QFile clear(QStringLiteral("/proc/self/clear_refs")); clear.open(QIODevice::WriteOnly))
