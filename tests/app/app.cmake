@@ -61,8 +61,8 @@ endif()
 
 # Other removable volumes stay mounted while the suites that watch the mount table run, as on a
 # user's machine: those suites see only their own.
-add_test(NAME foreign_volumes_mount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh mount 20)
-add_test(NAME foreign_volumes_unmount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh unmount)
+add_test(NAME foreign_volumes_mount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh mount 20 ${PROJECT_BINARY_DIR})
+add_test(NAME foreign_volumes_unmount COMMAND ${PROJECT_SOURCE_DIR}/tests/support/foreign-volumes.sh unmount ${PROJECT_BINARY_DIR})
 set_tests_properties(foreign_volumes_mount PROPERTIES FIXTURES_SETUP foreign_volumes LABELS "app;root")
 set_tests_properties(foreign_volumes_unmount PROPERTIES FIXTURES_CLEANUP foreign_volumes LABELS "app;root")
 

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # Mounts (or takes down) volumes that belong to nobody's test, as other removable drives on a
 # user's machine: suites that list the machine's volumes must pass with these mounted.
-#   foreign-volumes.sh mount COUNT | unmount
+#   foreign-volumes.sh mount COUNT RUN_DIR | unmount RUN_DIR
+# Each run (one build folder) has mount points and images of its own, named after RUN_DIR, so two
+# runs on one machine never take down each other's volumes.
 set -u
-base=/media/halvetrop-foreign
-store=/tmp/halvetrop-foreign-images
+run_dir=${3:-${2:-}}
+if [ -z "$run_dir" ] || [ ! -d "$run_dir" ]; then
+  echo "usage: $0 mount COUNT RUN_DIR | unmount RUN_DIR" >&2
+  exit 2
+fi
+run_id=$(printf '%s' "$(cd "$run_dir" && pwd -P)" | md5sum | cut -c1-8)
+base=/media/halvetrop-foreign-$run_id
+store=$run_dir/foreign-volume-images
 if [ "$(id -u)" -ne 0 ]; then
   echo "not root: no foreign volumes are mounted"
   exit 0
@@ -33,7 +41,7 @@ case "${1:-}" in
     rm -rf "$store"
     ;;
   *)
-    echo "usage: $0 mount COUNT | unmount" >&2
+    echo "usage: $0 mount COUNT RUN_DIR | unmount RUN_DIR" >&2
     exit 2
     ;;
 esac
