@@ -164,7 +164,7 @@ struct CopyBatch::State {
         return drives.back().fd.valid();
     }
 
-    // Written copies, in order; declared after the drives so that they go first.
+    // Written copies, in order; declared after the drives, so that they are dropped before them.
     std::vector<Drive> drives;
     std::vector<WrittenCopy> copies;
     std::int64_t bytes = 0;

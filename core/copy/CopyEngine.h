@@ -150,8 +150,8 @@ public:
 
     // write() into a batch: the copy's flush is left to finish(batch) when `shareFlush` and its
     // drive can be flushed whole (VolumeFlush::coversWrites); otherwise it is flushed here. Returns
-    // whether the batch's flush is to cover it. Throws as write() does, and then leaves the batch
-    // as it was.
+    // whether the batch's flush is to cover it. Throws as write() does, and then adds no copy to
+    // the batch.
     bool write(CopyBatch& batch, const std::string& source, UniqueFd opened, const std::vector<CopyTarget>& targets,
                bool shareFlush = true);
     // Flushes each drive of the batch once for the copies that left their flush to it, then reads

@@ -1,10 +1,10 @@
 #pragma once
 // Carries out one CopyPlan on one backup: refuses it whole when the volume lacks room, creates the
 // destination folders inside the backup folder only, recognises files already there, numbers a
-// colliding name, copies every other file with the CopyEngine, reports progress, and stops when
-// cancelled from another thread. The engine writes through the folders this walk opened, never
-// into a folder on the card however it is mounted, and only while the backup folder is still the
-// one the run started on.
+// colliding name, copies every other file with the CopyEngine (small files in batches that share
+// one flush of the drive), reports progress, and stops when cancelled from another thread. The
+// engine writes through the folders this walk opened, never into a folder on the card however it
+// is mounted, and only while the backup folder is still the one the run started on.
 #include "copy/CardFence.h"
 #include "copy/CopyEngine.h"
 #include "copy/CopyPlanner.h"
