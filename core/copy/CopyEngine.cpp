@@ -8,12 +8,15 @@
 #include "platform/Errors.h"
 #include "platform/Fd.h"
 #include "platform/NoAtime.h"
+#include "platform/VolumeFlush.h"
 #include "report/Join.h"
 #include "text/Utf8.h"
 
+#include <sys/random.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
@@ -48,8 +51,10 @@ AlignedBuffer allocateAligned(std::size_t size) {
 
 std::string randomToken() {
     static constexpr char digits[] = "0123456789ABCDEF";
-    std::random_device device;
-    std::uint32_t value = device();
+    // A std::random_device asks the processor what it offers each time it is made, which a
+    // virtual machine answers slowly; one system call is cheaper, for every file of a copy.
+    std::uint32_t value = 0;
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value)) value = std::random_device()();
     std::string token(8, '0');
     for (int i = 7; i >= 0; --i) {
         token[static_cast<std::size_t>(i)] = digits[value & 0xF];
@@ -106,7 +111,9 @@ struct Pending {
     std::string dirPath;
     std::optional<CopyError> error;
     bool fromMedium = false;
-    bool settled = false;  // named, or its naming failed and the temporary file went
+    bool settled = false;     // named, or its naming failed and the temporary file went
+    bool flushLater = false;  // written into a batch whose one flush of the drive covers it
+    dev_t dev = 0;            // of its folder, for that flush
 };
 
 }  // namespace
@@ -136,6 +143,41 @@ WrittenCopy::WrittenCopy() = default;
 WrittenCopy::WrittenCopy(WrittenCopy&&) noexcept = default;
 WrittenCopy& WrittenCopy::operator=(WrittenCopy&&) noexcept = default;
 WrittenCopy::~WrittenCopy() = default;
+
+struct CopyBatch::State {
+    // The drive's descriptor, opened before the first byte of the batch was written to it: its
+    // syncfs reports every page of that file system that failed to be written since. Invalid for
+    // a drive that cannot be flushed whole.
+    struct Drive {
+        dev_t dev = 0;
+        UniqueFd fd;
+    };
+
+    // Opens the drive of the folder open as dirFd, once per file system; whether its copies can
+    // leave their flush to the batch.
+    bool shareFlush(Sys& sys, dev_t dev, int dirFd) {
+        for (const Drive& d : drives)
+            if (d.dev == dev) return d.fd.valid();
+        UniqueFd fd;
+        if (VolumeFlush::coversWrites(sys, dirFd)) fd = UniqueFd(sys.openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), sys);
+        drives.push_back({dev, std::move(fd)});
+        return drives.back().fd.valid();
+    }
+
+    // Written copies, in order; declared after the drives, so that they are dropped before them.
+    std::vector<Drive> drives;
+    std::vector<WrittenCopy> copies;
+    std::int64_t bytes = 0;
+    std::size_t chunk = 0;
+    AlignedBuffer buffer;  // one for the whole batch: its writes, then its read-backs
+};
+
+CopyBatch::CopyBatch() : state_(std::make_unique<State>()) {}
+CopyBatch::CopyBatch(CopyBatch&&) noexcept = default;
+CopyBatch& CopyBatch::operator=(CopyBatch&&) noexcept = default;
+CopyBatch::~CopyBatch() = default;
+std::size_t CopyBatch::size() const { return state_ ? state_->copies.size() : 0; }
+std::int64_t CopyBatch::bytes() const { return state_ ? state_->bytes : 0; }
 
 std::string CopyTarget::path() const { return join(dir, name); }
 
@@ -266,6 +308,22 @@ WrittenCopy CopyEngine::write(const std::string& source, const std::vector<CopyT
 }
 
 WrittenCopy CopyEngine::write(const std::string& source, UniqueFd src, const std::vector<CopyTarget>& targets) {
+    return writeCopy(source, std::move(src), targets, nullptr, false);
+}
+
+bool CopyEngine::write(CopyBatch& batch, const std::string& source, UniqueFd opened,
+                       const std::vector<CopyTarget>& targets, bool shareFlush) {
+    if (!batch.state_) batch.state_ = std::make_unique<CopyBatch::State>();
+    WrittenCopy written = writeCopy(source, std::move(opened), targets, batch.state_.get(), shareFlush);
+    const auto& records = written.state_->records;
+    const bool shared = std::any_of(records.begin(), records.end(), [](const auto& p) { return !p->error && p->flushLater; });
+    batch.state_->bytes += written.state_->size;
+    batch.state_->copies.push_back(std::move(written));
+    return shared;
+}
+
+WrittenCopy CopyEngine::writeCopy(const std::string& source, UniqueFd src, const std::vector<CopyTarget>& targets,
+                                  CopyBatch::State* batch, bool shareFlush) {
     struct stat before {};
     if (sys_.fstat(src.get(), &before) != 0) throw CopyError::posix("fstat " + source, currentError());
     if (!S_ISREG(before.st_mode)) throw CopyError::posix("open " + source, S_ISDIR(before.st_mode) ? EISDIR : EINVAL);
@@ -306,7 +364,8 @@ WrittenCopy CopyEngine::write(const std::string& source, UniqueFd src, const std
 
         NameLimit nameLimit;
         struct stat dirStat {};
-        if (sys_.fstat(p->dir.get(), &dirStat) == 0) {
+        const bool dirKnown = sys_.fstat(p->dir.get(), &dirStat) == 0;
+        if (dirKnown) {
             auto found = limits.find(dirStat.st_dev);
             if (found == limits.end())
                 found = limits.emplace(dirStat.st_dev, maxFileSizeOf ? maxFileSizeOf(target.dir) : std::nullopt).first;
@@ -340,6 +399,9 @@ WrittenCopy CopyEngine::write(const std::string& source, UniqueFd src, const std
                 continue;
             }
         }
+        // The drive's descriptor is opened before anything is written to it (see CopyBatch::State).
+        p->dev = dirStat.st_dev;
+        p->flushLater = batch && shareFlush && dirKnown && batch->shareFlush(sys_, dirStat.st_dev, p->dir.get());
         p->fd = sys_.openat(p->dir.get(), p->tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (p->fd < 0) {
             // The temporary name is the file's own with a hidden prefix and a suffix: what the
@@ -365,9 +427,14 @@ WrittenCopy CopyEngine::write(const std::string& source, UniqueFd src, const std
     // Streaming the source.
     std::size_t chunk = static_cast<std::size_t>(std::max<std::int64_t>(bufferSize, 1));
     chunk = (chunk + bufferAlignment - 1) / bufferAlignment * bufferAlignment;
-    state.buffer = allocateAligned(chunk);
-    state.chunk = chunk;
-    AlignedBuffer& buffer = state.buffer;
+    if (batch && (!batch->buffer || batch->chunk != chunk)) {
+        batch->buffer = allocateAligned(chunk);
+        batch->chunk = batch->buffer ? chunk : 0;
+    } else if (!batch) {
+        state.buffer = allocateAligned(chunk);
+        state.chunk = chunk;
+    }
+    AlignedBuffer& buffer = batch ? batch->buffer : state.buffer;
     if (!buffer) throw abortAll(CopyError::posix("read " + source, ENOMEM));
     XXHash64 hash(0);
     std::int64_t done = 0;
@@ -388,7 +455,8 @@ WrittenCopy CopyEngine::write(const std::string& source, UniqueFd src, const std
             }
             // Writeback starts now rather than at the flush, so the disk works while the card is
             // read. Only a hint: what it fails to write, the one fsync below finds and reports.
-            sys_.sync_file_range(p->fd, done, n, SYNC_FILE_RANGE_WRITE);
+            // A batch's copies are written back by its flush, on the thread that proves them.
+            if (!p->flushLater) sys_.sync_file_range(p->fd, done, n, SYNC_FILE_RANGE_WRITE);
         }
         // What was read once is not needed again; keep the card's pages out of the cache.
         sys_.posix_fadvise(src.get(), done, n, POSIX_FADV_DONTNEED);
@@ -422,6 +490,8 @@ WrittenCopy CopyEngine::write(const std::string& source, UniqueFd src, const std
             discard(*p, CopyError::posix("set times on " + p->final, currentError()));
             continue;
         }
+        // Its descriptor stays open until the batch's flush, which drops its pages then.
+        if (p->flushLater) continue;
         // One flush. A failed fsync may already have dropped the dirty pages it could not write,
         // so a second one that succeeds proves nothing: never retried.
         if (sys_.fsync(p->fd) != 0) {
@@ -439,70 +509,151 @@ WrittenCopy CopyEngine::write(const std::string& source, UniqueFd src, const std
     return written;
 }
 
-CopyResult CopyEngine::finish(WrittenCopy written) {
-    if (!written.state_) return {};
-    WrittenCopy::State& state = *written.state_;
-    CopyResult& result = state.result;
-    const std::vector<std::unique_ptr<Pending>>& records = state.records;
-    const std::int64_t size = state.size;
-    const AlignedBuffer& buffer = state.buffer;
-    const std::size_t backChunk = std::min(state.chunk, readBackChunkLimit);
-    auto discard = [&](Pending& p, CopyError error) { halvetrop::discard(sys_, p, std::move(error)); };
-    auto abortAll = [&](const CopyError& error) { return abortRecords(sys_, records, error); };
-
-    for (Pending* p : liveRecords(records)) {
-        if (isCancelled()) throw abortAll(CopyError::cancelled());
-
+bool CopyEngine::prove(WrittenCopy::State& copy, unsigned char* buffer, std::size_t chunk) {
+    const std::int64_t size = copy.size;
+    // A direct read past the end of a file fills the rest of what it asked for with zeros: a small
+    // file is read back in pieces just longer than itself, which still shows a file grown longer.
+    const auto fits = (static_cast<std::size_t>(size) / bufferAlignment + 1) * bufferAlignment;
+    chunk = std::min(chunk, fits);
+    const std::uint64_t sourceHash = copy.result.sourceHash;
+    for (Pending* p : liveRecords(copy.records)) {
+        if (isCancelled()) {
+            abortRecords(sys_, copy.records, CopyError::cancelled());
+            return false;
+        }
         XXHash64 check(0);
         const MediumRead back = readFromMedium(
-            sys_, p->dir.get(), p->tmpName, size, buffer.get(), backChunk, isCancelled, [&] { check = XXHash64(0); },
+            sys_, p->dir.get(), p->tmpName, size, buffer, chunk, isCancelled, [&] { check = XXHash64(0); },
             [&](const unsigned char* data, std::size_t n) { check.update(data, n); }, medium);
         std::optional<CopyError> failure;
         switch (back.failure) {
-        case MediumRead::Failure::cancelled: throw abortAll(CopyError::cancelled());
+        case MediumRead::Failure::cancelled: abortRecords(sys_, copy.records, CopyError::cancelled()); return false;
         case MediumRead::Failure::open: failure = CopyError::posix("reopen " + p->tmp, back.error); break;
         case MediumRead::Failure::read: failure = CopyError::posix("verify read " + p->tmp, back.error); break;
         case MediumRead::Failure::none:
-            if (back.count != size || check.finalize() != result.sourceHash) failure = CopyError::verifyMismatch(p->final);
+            if (back.count != size || check.finalize() != sourceHash) failure = CopyError::verifyMismatch(p->final);
             break;
         }
         if (failure) {
-            discard(*p, *failure);
+            discard(sys_, *p, *failure);
             continue;
         }
         p->fromMedium = back.fromMedium;
     }
+    return true;
+}
+
+std::size_t CopyEngine::proveAndName(const std::vector<WrittenCopy::State*>& copies, unsigned char* buffer,
+                                     std::size_t chunk, std::vector<CopyResult>& results) {
+    const std::size_t backChunk = std::min(chunk, readBackChunkLimit);
+    std::size_t proven = 0;
+    while (proven < copies.size() && prove(*copies[proven], buffer, backChunk)) ++proven;
+    for (std::size_t k = proven; k < copies.size(); ++k) abortRecords(sys_, copies[k]->records, CopyError::cancelled());
 
     // Naming the copies.
-    for (auto& p : records) {
-        if (p->error) {
-            result.outcomes.push_back(TargetOutcome::failed(p->final, *p->error));
-            continue;
-        }
-        if (vetFolder) {
-            if (std::optional<CopyError> refusal = vetFolder(p->dir.get(), p->dirPath)) {
-                discard(*p, std::move(*refusal));
-                result.outcomes.push_back(TargetOutcome::failed(p->final, *p->error));
+    std::vector<Pending*> named;
+    for (std::size_t k = 0; k < proven; ++k) {
+        for (auto& p : copies[k]->records) {
+            if (p->error) continue;
+            if (vetFolder) {
+                if (std::optional<CopyError> refusal = vetFolder(p->dir.get(), p->dirPath)) {
+                    discard(sys_, *p, std::move(*refusal));
+                    continue;
+                }
+            }
+            p->settled = true;
+            try {
+                moveIntoPlaceNoClobber(sys_, p->dir.get(), p->tmpName, p->finalName, p->final);
+            } catch (const CopyError& error) {
+                sys_.unlinkat(p->dir.get(), p->tmpName.c_str(), 0);
+                p->error = error;
                 continue;
             }
+            named.push_back(p.get());
         }
-        p->settled = true;
-        try {
-            moveIntoPlaceNoClobber(sys_, p->dir.get(), p->tmpName, p->finalName, p->final);
-        } catch (const CopyError& error) {
-            sys_.unlinkat(p->dir.get(), p->tmpName.c_str(), 0);
-            result.outcomes.push_back(TargetOutcome::failed(p->final, error));
-            continue;
-        }
-        // The new name must survive a power loss too, not only the bytes behind it.
-        if (sys_.fsync(p->dir.get()) != 0) {
-            result.outcomes.push_back(
-                TargetOutcome::failed(p->final, CopyError::posix("flush " + (p->dirPath.empty() ? "/" : p->dirPath), currentError())));
-            continue;
-        }
-        result.outcomes.push_back(TargetOutcome::copied(p->final, p->fromMedium));
     }
-    return std::move(result);
+
+    // The new names must survive a power loss too, not only the bytes behind them: each folder
+    // that got names is flushed once, and a failure of that flush fails every name it covered.
+    struct Folder {
+        dev_t dev;
+        ino_t ino;
+        int error;
+    };
+    std::vector<Folder> folders;
+    for (Pending* p : named) {
+        struct stat st {};
+        const bool known = sys_.fstat(p->dir.get(), &st) == 0;
+        const auto folder = std::find_if(folders.begin(), folders.end(),
+                                         [&](const Folder& f) { return known && f.dev == st.st_dev && f.ino == st.st_ino; });
+        int error = 0;
+        if (folder != folders.end()) {
+            error = folder->error;
+        } else {
+            error = sys_.fsync(p->dir.get()) == 0 ? 0 : currentError();
+            if (known) folders.push_back({st.st_dev, st.st_ino, error});
+        }
+        if (error) p->error = CopyError::posix("flush " + (p->dirPath.empty() ? "/" : p->dirPath), error);
+    }
+
+    for (std::size_t k = 0; k < proven; ++k) {
+        CopyResult& result = copies[k]->result;
+        for (auto& p : copies[k]->records)
+            result.outcomes.push_back(p->error ? TargetOutcome::failed(p->final, *p->error)
+                                               : TargetOutcome::copied(p->final, p->fromMedium));
+        results.push_back(std::move(result));
+    }
+    return proven;
+}
+
+CopyResult CopyEngine::finish(WrittenCopy written) {
+    if (!written.state_) return {};
+    WrittenCopy::State& state = *written.state_;
+    std::vector<CopyResult> results;
+    if (proveAndName({&state}, state.buffer.get(), state.chunk, results) == 0) throw CopyError::cancelled();
+    return std::move(results.front());
+}
+
+BatchResult CopyEngine::finish(CopyBatch batch) {
+    BatchResult out;
+    if (!batch.state_) return out;
+    CopyBatch::State& b = *batch.state_;
+    std::vector<WrittenCopy::State*> copies;
+    for (WrittenCopy& w : b.copies) copies.push_back(w.state_.get());
+    out.copies.resize(copies.size());
+
+    // Flushing each drive once for the copies that left their flush to the batch. Nothing has been
+    // read back yet: a cancellation now drops every copy.
+    if (isCancelled()) {
+        for (WrittenCopy::State* c : copies) abortRecords(sys_, c->records, CopyError::cancelled());
+        out.cancelled = true;
+        return out;
+    }
+    for (const CopyBatch::State::Drive& drive : b.drives) {
+        if (!drive.fd) continue;
+        std::vector<Pending*> covered;
+        for (WrittenCopy::State* c : copies)
+            for (Pending* p : liveRecords(c->records))
+                if (p->flushLater && p->dev == drive.dev) covered.push_back(p);
+        if (covered.empty()) continue;
+        // Never retried: a failed flush may already have dropped the pages it could not write.
+        if (sys_.syncfs(drive.fd.get()) != 0) {
+            const int error = currentError();
+            for (Pending* p : covered) discard(sys_, *p, CopyError::posix("flush " + p->final, error));
+            continue;
+        }
+        for (Pending* p : covered) {
+            // Its pages are clean now; a copy must not push the user's working set out of the cache.
+            sys_.posix_fadvise(p->fd, 0, 0, POSIX_FADV_DONTNEED);
+            if (sys_.close(std::exchange(p->fd, -1)) != 0) discard(sys_, *p, CopyError::posix("close " + p->final, currentError()));
+        }
+    }
+
+    std::vector<CopyResult> results;
+    const std::size_t proven = proveAndName(copies, b.buffer.get(), b.chunk, results);
+    for (std::size_t k = 0; k < proven; ++k) out.copies[k] = std::move(results[k]);
+    out.cancelled = proven < copies.size();
+    return out;
 }
 
 }  // namespace halvetrop

@@ -54,8 +54,9 @@ struct CopyResult {
     std::vector<TargetOutcome> outcomes;
 };
 
-// A copy whose bytes are written and flushed while its read-back, comparison and naming are still
-// to come (CopyEngine::finish). Dropped unfinished, it removes its temporary files.
+// A copy whose bytes are written (and flushed, unless a batch flushes them) while its read-back,
+// comparison and naming are still to come (CopyEngine::finish). Dropped unfinished, it removes its
+// temporary files.
 class WrittenCopy {
 public:
     WrittenCopy();
@@ -67,6 +68,34 @@ private:
     friend class CopyEngine;
     struct State;
     std::unique_ptr<State> state_;
+};
+
+// Copies written one after another and proven together (CopyEngine::write into it, then
+// CopyEngine::finish). Where a drive can be flushed whole, its copies get no flush of their own but
+// one flush of the drive for all of them, which costs what one fsync costs; then each is read back
+// past the cache, compared and named, and each folder that got names is flushed once. Dropped
+// unfinished, it removes every temporary file written into it.
+class CopyBatch {
+public:
+    CopyBatch();
+    CopyBatch(CopyBatch&&) noexcept;
+    CopyBatch& operator=(CopyBatch&&) noexcept;
+    ~CopyBatch();
+
+    std::size_t size() const;    // copies written into it
+    std::int64_t bytes() const;  // the bytes of their sources
+
+private:
+    friend class CopyEngine;
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+struct BatchResult {
+    // One per copy, in the order they were written; none for a copy that was not yet proven when
+    // the cancellation was seen (nothing of it is left).
+    std::vector<std::optional<CopyResult>> copies;
+    bool cancelled = false;
 };
 
 class CopyEngine {
@@ -119,7 +148,30 @@ public:
     WrittenCopy write(const std::string& source, UniqueFd opened, const std::vector<CopyTarget>& targets);
     CopyResult finish(WrittenCopy written);
 
+    // write() into a batch: the copy's flush is left to finish(batch) when `shareFlush` and its
+    // drive can be flushed whole (VolumeFlush::coversWrites); otherwise it is flushed here. Returns
+    // whether the batch's flush is to cover it. Throws as write() does, and then adds no copy to
+    // the batch.
+    bool write(CopyBatch& batch, const std::string& source, UniqueFd opened, const std::vector<CopyTarget>& targets,
+               bool shareFlush = true);
+    // Flushes each drive of the batch once for the copies that left their flush to it, then reads
+    // back, compares and names every copy in order. A failed flush fails every copy it covered,
+    // each with "flush " + its final path, and is never tried again. A cancellation seen before a
+    // copy's proof is done drops that copy and every later one; the copies proven before it are
+    // named. Never throws.
+    BatchResult finish(CopyBatch batch);
+
 private:
+    WrittenCopy writeCopy(const std::string& source, UniqueFd src, const std::vector<CopyTarget>& targets,
+                          CopyBatch::State* batch, bool shareFlush);
+    // Reads back and compares every live target of the copy. False when cancelled: then nothing of
+    // the copy is left.
+    bool prove(WrittenCopy::State& copy, unsigned char* buffer, std::size_t chunk);
+    // Proves the copies in order, then names those proven and flushes each of their folders once.
+    // Returns how many were proven before a cancellation; every later copy is removed.
+    std::size_t proveAndName(const std::vector<WrittenCopy::State*>& copies, unsigned char* buffer, std::size_t chunk,
+                             std::vector<CopyResult>& results);
+
     Sys& sys_;
 };
 

@@ -3,6 +3,7 @@
 #include "copy/MediumRead.h"
 #include "drives/Drives.h"
 #include "hash/XXH3.h"
+#include "match/NameKey.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
 #include "platform/NoAtime.h"
@@ -319,20 +320,36 @@ CopyRunResult CopyRunner::run() {
         return std::nullopt;
     };
 
-    // One file's proof (read-back, comparison, naming) runs on a second thread while the next
-    // file is written: the card is read and the backup written while the backup is also read.
-    // At most one file is in flight, and it is settled (outcome recorded, progress reported)
-    // before anything of the next file is recorded, so results and progress keep plan order.
-    struct InFlight {
+    // Files are written in batches whose copies share one flush of the drive, and a batch is
+    // proven (flushed, read back, compared, named) on a second thread while the next one is
+    // written: the card is read and the backup written while the backup is also read. At most one
+    // batch is in flight. An item's outcome and its progress wait until every item before it has
+    // its own, so that both keep plan order.
+    struct Member {
+        std::size_t item = 0;
         dev_t folderDev = 0;
         ino_t folderIno = 0;
-        std::int64_t id = 0;
-        std::int64_t size = 0;
-        std::int64_t bytesThrough = 0;
-        std::string name;
-        std::future<CopyResult> proof;
+        std::string key;  // the name as a file system that folds case or composition compares it
     };
+    struct Filling {
+        CopyBatch copies;
+        std::vector<Member> members;
+    };
+    struct InFlight {
+        std::vector<Member> members;
+        std::future<BatchResult> proof;
+    };
+    struct Outcome {
+        enum class Kind { pending, copied, alreadyThere, failed, dropped } kind = Kind::pending;
+        std::string text;  // the path, or the failure's message
+        bool fromMedium = false;
+        std::int64_t bytesThrough = 0;  // bytes of the items up to and including this one
+    };
+    Filling filling;
     std::optional<InFlight> inFlight;
+    std::string outsideCard;  // the last folder found not to lie on the card
+    std::vector<Outcome> outcomes(items.size());
+    std::size_t published = 0;
     std::int64_t bytesBefore = 0;  // of the items before the current one, in flight or settled
     std::int64_t bytesShown = 0;
     int filesDone = 0;
@@ -341,120 +358,153 @@ CopyRunResult CopyRunner::run() {
         bytesShown = std::max(bytesShown, bytes);
         onProgress(CopyProgress{bytesShown, total, filesDone, filesTotal, current});
     };
-    // `bytesThrough`: of the items up to and including this one.
-    auto fileDone = [&](std::int64_t bytesThrough, const std::string& name, bool showIt) {
-        ++filesDone;
-        if (showIt) report(bytesThrough, name);
+    auto record = [&](std::size_t i, const Outcome& o) {
+        const PlannedCopy& item = items[i];
+        switch (o.kind) {
+        case Outcome::Kind::copied:
+            result.copied.push_back({item.id, o.text, o.fromMedium});
+            result.bytesCopied += item.size;
+            break;
+        case Outcome::Kind::alreadyThere: result.alreadyThere.push_back({item.id, o.text, o.fromMedium}); break;
+        case Outcome::Kind::failed: result.failed.push_back({item.id, o.text}); break;
+        case Outcome::Kind::pending:
+        case Outcome::Kind::dropped: break;
+        }
     };
-    // Returns false when the proof was cancelled.
+    // Hands on every outcome whose items before it all have theirs.
+    auto publish = [&] {
+        for (; published < outcomes.size() && outcomes[published].kind != Outcome::Kind::pending; ++published) {
+            const Outcome& o = outcomes[published];
+            record(published, o);
+            ++filesDone;
+            if (o.kind != Outcome::Kind::alreadyThere) report(o.bytesThrough, items[published].name);
+        }
+    };
+    auto claimed = [&](const struct stat& folder, const std::string& name) {
+        const std::string key = NameKey::normalized(name);
+        auto takes = [&](const Member& m) { return m.folderDev == folder.st_dev && m.folderIno == folder.st_ino && m.key == key; };
+        return std::any_of(filling.members.begin(), filling.members.end(), takes) ||
+               (inFlight && std::any_of(inFlight->members.begin(), inFlight->members.end(), takes));
+    };
+    // Waits for the batch in flight and takes its outcomes; false when it was cancelled.
     auto settle = [&]() -> bool {
         if (!inFlight) return true;
         InFlight f = std::move(*inFlight);
         inFlight.reset();
-        try {
-            const CopyResult copy = f.proof.get();
-            for (const auto& outcome : copy.outcomes) {
-                if (outcome.kind == TargetOutcome::Kind::copied) {
-                    result.copied.push_back({f.id, outcome.path, outcome.readBackFromMedium});
-                    result.bytesCopied += f.size;
-                } else {
-                    result.failed.push_back({f.id, outcome.error->description()});
-                }
+        const BatchResult proven = f.proof.get();
+        for (std::size_t k = 0; k < f.members.size(); ++k) {
+            Outcome& o = outcomes[f.members[k].item];
+            const std::optional<CopyResult>& copy = proven.copies[k];
+            o.kind = Outcome::Kind::dropped;
+            if (!copy) continue;
+            for (const auto& outcome : copy->outcomes) {
+                const bool copied = outcome.kind == TargetOutcome::Kind::copied;
+                o.kind = copied ? Outcome::Kind::copied : Outcome::Kind::failed;
+                o.text = copied ? outcome.path : outcome.error->description();
+                o.fromMedium = outcome.readBackFromMedium;
             }
-        } catch (const CopyError& error) {
-            if (error.kind() == CopyError::Kind::cancelled) {
-                result.cancelled = true;
-                return false;
-            }
-            result.failed.push_back({f.id, error.description()});
         }
-        fileDone(f.bytesThrough, f.name, true);
+        if (proven.cancelled) return false;
+        publish();
+        return true;
+    };
+    // Settles the batch in flight and sends the one being written after it; false when cancelled,
+    // and then the batch being written is dropped (its temporary files go).
+    auto ship = [&]() -> bool {
+        if (!settle() || isCancelled()) {
+            filling = Filling{};
+            return false;
+        }
+        if (filling.members.empty()) return true;
+        auto batch = std::make_shared<CopyBatch>(std::move(filling.copies));
+        std::future<BatchResult> proof;
+        try {
+            proof = std::async(std::launch::async, [&engine, batch] { return engine.finish(std::move(*batch)); });
+        } catch (const std::system_error&) {
+            // No second thread to be had: the proof runs here, as it would without overlap.
+            std::promise<BatchResult> now;
+            now.set_value(engine.finish(std::move(*batch)));
+            proof = now.get_future();
+        }
+        inFlight = InFlight{std::move(filling.members), std::move(proof)};
+        filling = Filling{};
         return true;
     };
 
-    for (int i = 0; i < filesTotal; ++i) {
-        const PlannedCopy& item = items[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < items.size() && !result.cancelled; ++i) {
+        const PlannedCopy& item = items[i];
         if (isCancelled()) {
             result.cancelled = true;
             break;
         }
         engine.progress = [&](std::int64_t n) { report(bytesBefore + n, item.name); };
-        bool alreadyThere = false;
-        bool launched = false;
         // A file refused while planning adds nothing to the bytes of the run.
         const std::int64_t itemBytes = item.refusal ? 0 : item.size;
+        Outcome& outcome = outcomes[i];
+        outcome.bytesThrough = bytesBefore + itemBytes;
         try {
             if (item.refusal) throw *item.refusal;
-            if (card && CopyPlanner::isInside(item.destDir, card->first, card->second))
-                throw CopyError::insideSource(item.destDir);
+            // Asked by path once per folder in a row: what guards each file is the walk below and
+            // the engine's look at its open folder, which no link or mount can lead astray.
+            if (card && item.destDir != outsideCard) {
+                if (CopyPlanner::isInside(item.destDir, card->first, card->second)) throw CopyError::insideSource(item.destDir);
+                outsideCard = item.destDir;
+            }
             // The card file is open before anything is made for it on the backup: a file gone
             // from the card leaves no folder behind.
-            std::optional<UniqueFd> source = engine.openSource(item.source);
+            UniqueFd source = engine.openSource(item.source);
             const UniqueFd dir = makeDirectories(item.destDir, plan_.root, rootReal);
             struct stat folder {};
             if (sys_.fstat(dir.get(), &folder) != 0) throw CopyError::posix("create folder " + item.destDir, currentError());
             NameSearch search{item.name};
-            findName(search, item, source->get(), dir.get());
-            // The file held open is read by the first write; one written again reads it anew.
-            auto write = [&] {
-                UniqueFd opened = source ? std::move(*source) : engine.openSource(item.source);
-                source.reset();
-                return engine.write(item.source, std::move(opened), {CopyTarget{item.destDir, search.name, dir.get()}});
-            };
-            std::optional<WrittenCopy> written;
-            if (!search.alreadyThere) {
-                written = write();
-                const bool sameFolder = inFlight && inFlight->folderDev == folder.st_dev && inFlight->folderIno == folder.st_ino;
-                if (!settle()) break;
-                // The file before has its name now. Where the file system folds case, or that file
-                // was planned under this very name, the name may be taken since the first look.
-                if (sameFolder) {
-                    const std::string looked = search.name;
-                    findName(search, item, -1, dir.get());
-                    if (search.alreadyThere || search.name != looked) {
-                        written.reset();
-                        if (!search.alreadyThere) written = write();
-                    }
+            findName(search, item, source.get(), dir.get());
+            // A name that a copy still to be named will take is not on the drive yet. Where the
+            // file system folds case, or that file was planned under this very name, it is taken
+            // all the same: the copies before are named first, and the name looked for again.
+            if (!search.alreadyThere && claimed(folder, search.name)) {
+                if (!ship() || !settle()) {
+                    result.cancelled = true;
+                    break;
                 }
+                search = NameSearch{item.name};
+                findName(search, item, source.get(), dir.get());
             }
-            alreadyThere = search.alreadyThere;
-            if (alreadyThere) {
-                if (!settle()) break;
-                result.alreadyThere.push_back({item.id, join(item.destDir, search.name), search.fromMedium});
+            if (search.alreadyThere) {
+                outcome.kind = Outcome::Kind::alreadyThere;
+                outcome.text = join(item.destDir, search.name);
+                outcome.fromMedium = search.fromMedium;
             } else {
-                // A copy written but not yet proved is dropped whole (its temporary file goes).
-                if (isCancelled()) throw CopyError::cancelled();
-                auto pending = std::make_shared<WrittenCopy>(std::move(*written));
-                std::future<CopyResult> proof;
-                try {
-                    proof = std::async(std::launch::async, [&engine, pending] { return engine.finish(std::move(*pending)); });
-                } catch (const std::system_error&) {
-                    // No second thread to be had: the proof runs here, as it would without overlap.
-                    std::promise<CopyResult> now;
-                    try {
-                        now.set_value(engine.finish(std::move(*pending)));
-                    } catch (...) {
-                        now.set_exception(std::current_exception());
-                    }
-                    proof = now.get_future();
+                // A copy flushed on its own (a large file, or a drive that cannot be flushed whole)
+                // is proven while the next is written.
+                const bool shared = engine.write(filling.copies, item.source, std::move(source),
+                                                 {CopyTarget{item.destDir, search.name, dir.get()}}, item.size < sharedFlushBelow);
+                filling.members.push_back({i, folder.st_dev, folder.st_ino, NameKey::normalized(search.name)});
+                if ((!shared || filling.copies.size() >= filesPerBatch || filling.copies.bytes() >= bytesPerBatch) && !ship()) {
+                    result.cancelled = true;
+                    break;
                 }
-                inFlight = InFlight{folder.st_dev, folder.st_ino, item.id, item.size, bytesBefore + itemBytes, item.name, std::move(proof)};
-                launched = true;
             }
         } catch (const CopyError& error) {
-            if (!settle() || error.kind() == CopyError::Kind::cancelled) {
+            if (error.kind() == CopyError::Kind::cancelled) {
                 result.cancelled = true;
                 break;
             }
-            result.failed.push_back({item.id, error.description()});
+            outcome.kind = Outcome::Kind::failed;
+            outcome.text = error.description();
         } catch (const PosixFailure& failure) {
-            if (!settle()) break;
-            result.failed.push_back({item.id, systemCallMessage(failure.operation, repairUtf8(failure.path), failure.error)});
+            outcome.kind = Outcome::Kind::failed;
+            outcome.text = systemCallMessage(failure.operation, repairUtf8(failure.path), failure.error);
         }
         bytesBefore += itemBytes;
-        if (!launched) fileDone(bytesBefore, item.name, !alreadyThere);
+        publish();
     }
-    settle();
+    if (!result.cancelled && (!ship() || !settle())) result.cancelled = true;
+    if (result.cancelled) {
+        // What was proven before the cancellation is named and listed; no progress follows Stop.
+        filling = Filling{};
+        settle();
+        for (; published < outcomes.size(); ++published) record(published, outcomes[published]);
+    }
     removeEmptyFolders();
     result.sourceAccessTimesTouched = engine.sourceAccessTimes.count() + sourceTouched_.count();
     return result;

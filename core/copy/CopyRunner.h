@@ -1,10 +1,10 @@
 #pragma once
 // Carries out one CopyPlan on one backup: refuses it whole when the volume lacks room, creates the
 // destination folders inside the backup folder only, recognises files already there, numbers a
-// colliding name, copies every other file with the CopyEngine, reports progress, and stops when
-// cancelled from another thread. The engine writes through the folders this walk opened, never
-// into a folder on the card however it is mounted, and only while the backup folder is still the
-// one the run started on.
+// colliding name, copies every other file with the CopyEngine (small files in batches that share
+// one flush of the drive), reports progress, and stops when cancelled from another thread. The
+// engine writes through the folders this walk opened, never into a folder on the card however it
+// is mounted, and only while the backup folder is still the one the run started on.
 #include "copy/CardFence.h"
 #include "copy/CopyEngine.h"
 #include "copy/CopyPlanner.h"
@@ -66,6 +66,12 @@ public:
     std::function<void(const CopyProgress&)> onProgress = [](const CopyProgress&) {};
     // Describes the backup volume (name, file system, free bytes); Drives::info by default.
     std::function<VolumeInfo(const std::string& path)> volumeInfo;
+    // Files smaller than this are written in batches that share one flush of the drive and are
+    // proven together; a batch is sent for its proof at this many files or bytes. A larger file
+    // is flushed and proven on its own.
+    std::int64_t sharedFlushBelow = 8 * 1024 * 1024;
+    std::size_t filesPerBatch = 128;
+    std::int64_t bytesPerBatch = 32 * 1024 * 1024;
 
     // Runs the plan on the calling thread until done or cancelled; never throws.
     CopyRunResult run();

@@ -19,6 +19,7 @@ ssize_t Sys::write(int fd, const void* buf, size_t count) { return ::write(fd, b
 ssize_t Sys::pwrite(int fd, const void* buf, size_t count, off_t offset) { return ::pwrite(fd, buf, count, offset); }
 int Sys::fsync(int fd) { return ::fsync(fd); }
 int Sys::fdatasync(int fd) { return ::fdatasync(fd); }
+int Sys::syncfs(int fd) { return ::syncfs(fd); }
 int Sys::sync_file_range(int fd, off_t offset, off_t nbytes, unsigned int flags) {
     return ::sync_file_range(fd, offset, nbytes, flags);
 }

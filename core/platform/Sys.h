@@ -28,6 +28,7 @@ public:
     virtual ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset);
     virtual int fsync(int fd);
     virtual int fdatasync(int fd);
+    virtual int syncfs(int fd);
     virtual int sync_file_range(int fd, off_t offset, off_t nbytes, unsigned int flags);
     virtual int fstat(int fd, struct stat* st);
     virtual int fstatat(int dirfd, const char* path, struct stat* st, int flags);

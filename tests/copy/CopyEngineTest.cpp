@@ -6,6 +6,7 @@
 #include "drives/DrivesInternal.h"
 #include "platform/Fd.h"
 #include "platform/PageCache.h"
+#include "platform/VolumeFlush.h"
 #include "support/TempDir.h"
 #include "text/Utf8.h"
 
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <xxhash.h>
@@ -435,6 +437,109 @@ TEST_F(EngineFixture, AFolderFlushFailureAfterTheRenameIsNotCalledCopied) {
     const CopyResult r = engine.copy(source, {{dirA, "IMG_0001.JPG"}});
     ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::failed);
     EXPECT_EQ(r.outcomes[0].error->description(), "flush " + dirA + ": Input/output error");
+}
+
+// Files written into one batch share one flush of their drive and one of their folder. What goes
+// wrong with one file costs that file; a flush that fails costs every file it covered and is never
+// tried again, neither whole nor file by file; a stop keeps only the files already read back.
+TEST_F(EngineFixture, ABatchSharesOneFlushAndEachFaultCostsWhatItCovered) {
+    struct utsname kernel {};
+    if (::uname(&kernel) != 0 || !VolumeFlush::syncfsReportsFailures(kernel.release))
+        GTEST_SKIP() << "this kernel's syncfs does not report failed writes: every copy is flushed on its own";
+    struct Row {
+        const char* name;
+        long fsType;
+        Op op;              // the call that fails, on B's temporary file (or the folder for a folder flush)
+        int error;
+        bool flipB;         // a byte of B's copy changes on its way to the drive
+        bool stopAtB;       // Stop is pressed as B is read back
+        const char* outcomes[3];  // "copied", "-" (dropped by the stop) or the failure, {final} for its path
+        int driveFlushes, fileFlushes;
+    };
+    const char* copied = "copied";
+    const Row rows[] = {
+        {"one flush for all", EXT4_SUPER_MAGIC, Op::open, 0, false, false, {copied, copied, copied}, 1, 0},
+        {"the drive's flush fails", XFS_SUPER_MAGIC, Op::syncfs, EIO, false, false,
+         {"flush {final}: Input/output error", "flush {final}: Input/output error", "flush {final}: Input/output error"}, 1, 0},
+        {"one read-back differs", BTRFS_SUPER_MAGIC, Op::open, 0, true, false,
+         {copied, "The copy at {final} didn't read back identical", copied}, 1, 0},
+        {"no room for one", EXT4_SUPER_MAGIC, Op::write, ENOSPC, false, false, {copied, "write {final}: No space left on device", copied}, 1, 0},
+        {"stopped as the second is read back", EXT4_SUPER_MAGIC, Op::open, 0, false, true, {copied, "-", "-"}, 1, 0},
+        {"the folder's flush fails", EXT4_SUPER_MAGIC, Op::fsync, EIO, false, false,
+         {"flush {dir}: Input/output error", "flush {dir}: Input/output error", "flush {dir}: Input/output error"}, 1, 0},
+        {"a drive that cannot be flushed whole", TMPFS_MAGIC, Op::open, 0, false, false, {copied, copied, copied}, 0, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir t{"batch"};
+        const std::string dir = t.mkdir("f");
+        const std::vector<std::string> names = {"A.JPG", "B.JPG", "C.JPG"};
+        std::vector<std::string> contents, sources;
+        for (unsigned k = 0; k < 3; ++k) {
+            contents.push_back(randomBytes(20000 + 10000 * k, 40 + k));
+            sources.push_back(t.write("card/" + names[k], contents.back()));
+        }
+        FaultSys sys;
+        sys.fsType = row.fsType;
+        bool stopped = false;
+        int driveFlushes = 0, fileFlushes = 0, folderFlushes = 0;  // attempts, failed ones too
+        sys.fault = [&](Op op, const std::string& path, int) {
+            driveFlushes += op == Op::syncfs;
+            fileFlushes += op == Op::fsync && path.find(".partial") != std::string::npos;
+            folderFlushes += op == Op::fsync && path == dir;
+            if (op != row.op) return 0;
+            if (op == Op::syncfs || (op == Op::fsync && path == dir)) return row.error;
+            return path.rfind(dir + "/.B.JPG.halvetrop-", 0) == 0 ? row.error : 0;
+        };
+        sys.tamper = [&](const std::string& path, unsigned char* data, size_t count) {
+            if (row.flipB && path.rfind(dir + "/.B.JPG.", 0) == 0 && count > 10) data[10] ^= 0x01;
+        };
+        sys.beforeRead = [&](const std::string& path) {
+            if (row.stopAtB && path.rfind(dir + "/.B.JPG.", 0) == 0) stopped = true;
+        };
+        CopyEngine engine(sys);
+        engine.isCancelled = [&] { return stopped; };
+        CopyBatch batch;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const bool shared = engine.write(batch, sources[k], engine.openSource(sources[k]), {{dir, names[k]}});
+            EXPECT_EQ(shared, row.fsType != TMPFS_MAGIC && !(k == 1 && row.op == Op::write));
+        }
+        EXPECT_EQ(batch.size(), 3u);
+        EXPECT_EQ(batch.bytes(), 20000 + 30000 + 40000);
+        const BatchResult r = engine.finish(std::move(batch));
+        EXPECT_EQ(r.cancelled, row.stopAtB);
+        ASSERT_EQ(r.copies.size(), 3u);
+        for (std::size_t k = 0; k < 3; ++k) {
+            SCOPED_TRACE(names[k]);
+            std::string expected = row.outcomes[k];
+            const std::string final = dir + "/" + names[k];
+            if (expected == "-") {
+                EXPECT_FALSE(r.copies[k].has_value());
+                EXPECT_FALSE(fs::exists(final));
+                continue;
+            }
+            ASSERT_TRUE(r.copies[k].has_value());
+            ASSERT_EQ(r.copies[k]->outcomes.size(), 1u);
+            const TargetOutcome& o = r.copies[k]->outcomes[0];
+            if (expected == copied) {
+                EXPECT_EQ(describe(o), "copied " + final);
+                EXPECT_EQ(readFile(final), contents[k]);
+                continue;
+            }
+            for (const auto& [mark, path] : {std::pair{"{final}", final}, std::pair{"{dir}", dir}})
+                if (auto at = expected.find(mark); at != std::string::npos) expected.replace(at, std::string(mark).size(), path);
+            EXPECT_EQ(describe(o), "failed " + final + ": " + expected);
+            // A copy whose folder could not be flushed keeps its name; any other failed copy has none.
+            EXPECT_EQ(fs::exists(final), row.op == Op::fsync);
+        }
+        EXPECT_TRUE(partials(dir).empty());
+        EXPECT_EQ(driveFlushes, row.driveFlushes);
+        EXPECT_EQ(fileFlushes, row.fileFlushes);
+        EXPECT_EQ(folderFlushes, row.op == Op::syncfs ? 0 : 1);
+    }
+    EXPECT_FALSE(VolumeFlush::syncfsReportsFailures("5.7.19"));
+    EXPECT_TRUE(VolumeFlush::syncfsReportsFailures("5.10.0-28-amd64"));
+    EXPECT_FALSE(VolumeFlush::syncfsReportsFailures("4.19.0"));
 }
 
 TEST_F(EngineFixture, RenameFallsBackToLinkThenToLookAndRename) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/magic.h>
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
@@ -277,6 +279,7 @@ TEST_F(RunnerFixture, CancelFromProgress) {
         add(1, "A.JPG", bytesOf(1000, 1)).destDir = t.path() + "/f";
         add(2, "B.JPG", bytesOf(1000, 2)).destDir = t.path() + "/f";
         auto r = runner();
+        r->filesPerBatch = 1;  // each file proven on its own, so that Stop can come between two
         int callsAfterCancel = 0;
         bool cancelled = false;
         r->onProgress = [&](const CopyProgress& p) {
@@ -482,88 +485,140 @@ TEST_F(RunnerFixture, TheVolumeLimitComesFromTheVolumeDescription) {
 // were done one after another: outcomes and progress in plan order, a name taken by the file in
 // flight seen as taken, failures of either stage given to their own file.
 TEST_F(RunnerFixture, OverlappedFilesKeepPlanOrder) {
-    std::vector<std::string> contents;
-    for (int k = 0; k < 8; ++k) contents.push_back(bytesOf(30000 + 1000 * static_cast<std::size_t>(k), 20 + static_cast<unsigned>(k)));
-    for (int k = 0; k < 5; ++k) add(k, std::to_string(k) + ".JPG", contents[static_cast<std::size_t>(k)], "f");
-    add(5, "5.JPG", contents[5], "f").name = "4.JPG";  // wants the name the file before is taking
-    add(6, "6.JPG", contents[6], "f");
-    add(7, "7.JPG", contents[3], "f").name = "3.JPG";  // the same bytes as an earlier file
-    FaultSys sys;
-    sys.fault = [&](Op op, const std::string& path, int) {
-        if (op == Op::read && path.find(root + "/f/.2.JPG.halvetrop-") == 0) return EIO;  // read-back
-        if (op == Op::open && path == tmp.path() + "/card/DCIM/6.JPG") return EACCES;
-        return 0;
-    };
-    auto r = runner(sys);
-    std::vector<CopyProgress> seen;
-    r->onProgress = [&](const CopyProgress& p) { seen.push_back(p); };
-    const CopyRunResult result = r->run();
+    // One file at a time, batches of three (a name taken in the batch before or in the same one),
+    // and every file in one batch.
+    for (std::size_t perBatch : {std::size_t{1}, std::size_t{3}, std::size_t{128}}) {
+        SCOPED_TRACE(perBatch);
+        TempDir t{"order"};
+        plan.root = root = t.mkdir("backup");
+        plan.items.clear();
+        std::vector<std::string> contents;
+        for (int k = 0; k < 8; ++k) contents.push_back(bytesOf(30000 + 1000 * static_cast<std::size_t>(k), 20 + static_cast<unsigned>(k)));
+        for (int k = 0; k < 5; ++k) add(k, std::to_string(k) + ".JPG", contents[static_cast<std::size_t>(k)], "f");
+        add(5, "5.JPG", contents[5], "f").name = "4.JPG";  // wants the name the file before is taking
+        add(6, "6.JPG", contents[6], "f");
+        add(7, "7.JPG", contents[3], "f").name = "3.JPG";  // the same bytes as an earlier file
+        FaultSys sys;
+        sys.fsType = EXT4_SUPER_MAGIC;  // a drive whose files can share its flush
+        sys.fault = [&](Op op, const std::string& path, int) {
+            if (op == Op::read && path.find(root + "/f/.2.JPG.halvetrop-") == 0) return EIO;  // read-back
+            if (op == Op::open && path == tmp.path() + "/card/DCIM/6.JPG") return EACCES;
+            return 0;
+        };
+        auto r = runner(sys);
+        r->filesPerBatch = perBatch;
+        std::vector<CopyProgress> seen;
+        r->onProgress = [&](const CopyProgress& p) { seen.push_back(p); };
+        const CopyRunResult result = r->run();
 
-    std::vector<std::int64_t> copiedIds;
-    for (const auto& c : result.copied) copiedIds.push_back(c.id);
-    EXPECT_EQ(copiedIds, (std::vector<std::int64_t>{0, 1, 3, 4, 5}));
-    ASSERT_EQ(result.copied.size(), 5u);
-    EXPECT_EQ(result.copied[3].path, root + "/f/4.JPG");
-    EXPECT_EQ(result.copied[4].path, root + "/f/4 (2).JPG");
-    EXPECT_EQ(readFile(root + "/f/4.JPG"), contents[4]);
-    EXPECT_EQ(readFile(root + "/f/4 (2).JPG"), contents[5]);
-    ASSERT_EQ(result.failed.size(), 2u);
-    EXPECT_EQ(result.failed[0].id, 2);
-    EXPECT_EQ(result.failed[0].message.rfind("verify read " + root + "/f/.2.JPG.halvetrop-", 0), 0u) << result.failed[0].message;
-    EXPECT_EQ(result.failed[1].id, 6);
-    EXPECT_EQ(result.failed[1].message, "open " + tmp.path() + "/card/DCIM/6.JPG: Permission denied");
-    ASSERT_EQ(result.alreadyThere.size(), 1u);
-    EXPECT_EQ(result.alreadyThere[0].id, 7);
-    EXPECT_EQ(result.alreadyThere[0].path, root + "/f/3.JPG");
-    EXPECT_FALSE(result.cancelled);
-    EXPECT_FALSE(fs::exists(root + "/f/2.JPG"));
-    for (const auto& e : fs::directory_iterator(root + "/f"))
-        EXPECT_EQ(e.path().filename().string().find(".partial"), std::string::npos) << e.path();
+        std::vector<std::int64_t> copiedIds;
+        for (const auto& c : result.copied) copiedIds.push_back(c.id);
+        EXPECT_EQ(copiedIds, (std::vector<std::int64_t>{0, 1, 3, 4, 5}));
+        ASSERT_EQ(result.copied.size(), 5u);
+        EXPECT_EQ(result.copied[3].path, root + "/f/4.JPG");
+        EXPECT_EQ(result.copied[4].path, root + "/f/4 (2).JPG");
+        EXPECT_EQ(readFile(root + "/f/4.JPG"), contents[4]);
+        EXPECT_EQ(readFile(root + "/f/4 (2).JPG"), contents[5]);
+        ASSERT_EQ(result.failed.size(), 2u);
+        EXPECT_EQ(result.failed[0].id, 2);
+        EXPECT_EQ(result.failed[0].message.rfind("verify read " + root + "/f/.2.JPG.halvetrop-", 0), 0u) << result.failed[0].message;
+        EXPECT_EQ(result.failed[1].id, 6);
+        EXPECT_EQ(result.failed[1].message, "open " + tmp.path() + "/card/DCIM/6.JPG: Permission denied");
+        ASSERT_EQ(result.alreadyThere.size(), 1u);
+        EXPECT_EQ(result.alreadyThere[0].id, 7);
+        EXPECT_EQ(result.alreadyThere[0].path, root + "/f/3.JPG");
+        EXPECT_FALSE(result.cancelled);
+        EXPECT_FALSE(fs::exists(root + "/f/2.JPG"));
+        for (const auto& e : fs::directory_iterator(root + "/f"))
+            EXPECT_EQ(e.path().filename().string().find(".partial"), std::string::npos) << e.path();
 
-    // Progress never goes back, and each file's end is reported once, in plan order.
-    ASSERT_FALSE(seen.empty());
-    std::vector<std::string> ended;
-    int files = 0;
-    std::int64_t bytes = 0;
-    for (const auto& p : seen) {
-        EXPECT_GE(p.bytesDone, bytes);
-        EXPECT_GE(p.filesDone, files);
-        EXPECT_LE(p.bytesDone, p.bytesTotal);
-        if (p.filesDone > files) {
-            EXPECT_EQ(p.filesDone, files + 1);
-            ended.push_back(p.current);
+        // Progress never goes back, and each file's end is reported once, in plan order.
+        ASSERT_FALSE(seen.empty());
+        std::vector<std::string> ended;
+        int files = 0;
+        std::int64_t bytes = 0;
+        for (const auto& p : seen) {
+            EXPECT_GE(p.bytesDone, bytes);
+            EXPECT_GE(p.filesDone, files);
+            EXPECT_LE(p.bytesDone, p.bytesTotal);
+            if (p.filesDone > files) {
+                EXPECT_EQ(p.filesDone, files + 1);
+                ended.push_back(p.current);
+            }
+            bytes = p.bytesDone;
+            files = p.filesDone;
         }
-        bytes = p.bytesDone;
-        files = p.filesDone;
+        EXPECT_EQ(ended, (std::vector<std::string>{"0.JPG", "1.JPG", "2.JPG", "3.JPG", "4.JPG", "4.JPG", "6.JPG"}));
     }
-    EXPECT_EQ(ended, (std::vector<std::string>{"0.JPG", "1.JPG", "2.JPG", "3.JPG", "4.JPG", "4.JPG", "6.JPG"}));
 }
 
-// Stop pressed while one file is being read back and the next written: neither is named, neither
-// leaves a temporary file, and nothing is reported for them.
+// Stop pressed while a batch is being read back: what was read back before is named and listed,
+// the rest of the batch is not named, leaves no temporary file and is listed nowhere, and nothing
+// is made for the files after it. Stopped at the first read-back, nothing is left, not even the
+// folder.
 TEST_F(RunnerFixture, CancelWhileAFileIsBeingProved) {
-    add(1, "A.JPG", bytesOf(3 << 20, 1), "f");
-    add(2, "B.JPG", bytesOf(3 << 20, 2), "f");
-    add(3, "C.JPG", bytesOf(1000, 3), "f");
-    FaultSys sys;
-    CopyRunner* stop = nullptr;
-    std::atomic<bool> sawProof{false};
-    sys.beforeRead = [&](const std::string& path) {
-        if (path.find(root + "/f/.A.JPG.halvetrop-") == 0) {
-            sawProof = true;
-            stop->cancel();
+    for (const char* stopAt : {"A", "B"}) {
+        SCOPED_TRACE(stopAt);
+        TempDir t{"stop"};
+        plan.root = root = t.mkdir("backup");
+        plan.items.clear();
+        add(1, "A.JPG", bytesOf(3 << 20, 1), "f");
+        add(2, "B.JPG", bytesOf(3 << 20, 2), "f");
+        add(3, "C.JPG", bytesOf(1000, 3), "f");
+        add(4, "D.JPG", bytesOf(1000, 4), "f");
+        FaultSys sys;
+        sys.fsType = EXT4_SUPER_MAGIC;
+        CopyRunner* stop = nullptr;
+        std::atomic<bool> sawProof{false};
+        sys.beforeRead = [&](const std::string& path) {
+            if (path.find(root + "/f/." + stopAt + ".JPG.halvetrop-") == 0) {
+                sawProof = true;
+                stop->cancel();
+            }
+        };
+        auto r = runner(sys);
+        r->filesPerBatch = 3;
+        stop = r.get();
+        const CopyRunResult result = r->run();
+        EXPECT_TRUE(sawProof.load());
+        EXPECT_TRUE(result.cancelled);
+        EXPECT_TRUE(result.failed.empty());
+        if (std::string(stopAt) == "A") {
+            EXPECT_TRUE(result.copied.empty());
+            EXPECT_EQ(result.bytesCopied, 0);
+            // No copy, no temporary file, and no folder made for them.
+            EXPECT_FALSE(fs::exists(root + "/f"));
+        } else {
+            ASSERT_EQ(result.copied.size(), 1u);
+            EXPECT_EQ(result.copied[0].id, 1);
+            EXPECT_EQ(result.bytesCopied, 3 << 20);
+            EXPECT_EQ(test::treeOf(root + "/f"), std::vector<std::string>{"A.JPG " + std::to_string(3 << 20)});
         }
-    };
+    }
+}
+
+// A flush of the drive that fails fails every file of its batch, each with its own path, and is
+// not tried again for them; the next batch is flushed anew.
+TEST_F(RunnerFixture, AFailedFlushFailsItsWholeBatch) {
+    for (int k = 0; k < 4; ++k) add(k, std::to_string(k) + ".JPG", bytesOf(5000, static_cast<unsigned>(k)), "f");
+    FaultSys sys;
+    sys.fsType = EXT4_SUPER_MAGIC;
+    int flushes = 0;
+    sys.fault = [&](Op op, const std::string&, int) { return op == Op::syncfs && ++flushes == 1 ? EIO : 0; };
     auto r = runner(sys);
-    stop = r.get();
+    r->filesPerBatch = 2;
     const CopyRunResult result = r->run();
-    EXPECT_TRUE(sawProof.load());
-    EXPECT_TRUE(result.cancelled);
-    EXPECT_TRUE(result.copied.empty());
-    EXPECT_TRUE(result.failed.empty());
-    EXPECT_EQ(result.bytesCopied, 0);
-    // No copy, no temporary file, and no folder made for them.
-    EXPECT_FALSE(fs::exists(root + "/f"));
+    ASSERT_EQ(result.failed.size(), 2u);
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(result.failed[static_cast<std::size_t>(k)].id, k);
+        EXPECT_EQ(result.failed[static_cast<std::size_t>(k)].message,
+                  "flush " + root + "/f/" + std::to_string(k) + ".JPG: Input/output error");
+    }
+    ASSERT_EQ(result.copied.size(), 2u);
+    EXPECT_EQ(result.copied[0].id, 2);
+    EXPECT_EQ(flushes, 2);
+    EXPECT_EQ(sys.count(Op::fsync, ".partial"), 0);
+    EXPECT_EQ(test::treeOf(root + "/f"), (std::vector<std::string>{"2.JPG 5000", "3.JPG 5000"}));
 }
 
 TEST_F(RunnerFixture, CancelFromAnotherThread) {
@@ -573,6 +628,7 @@ TEST_F(RunnerFixture, CancelFromAnotherThread) {
         add(i, name, bytesOf(20000, static_cast<unsigned>(i)), "f");
     }
     auto r = runner();
+    r->filesPerBatch = 4;
     std::atomic<int> progressCalls{0};
     r->onProgress = [&](const CopyProgress&) { ++progressCalls; };
     std::thread stopper([&] {

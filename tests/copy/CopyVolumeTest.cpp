@@ -1,6 +1,6 @@
 // Copies onto real volumes: a full tmpfs, an exFAT drive through FUSE (which cannot rename without
 // replacing nor tell names apart by case), ext4 on a loop device, btrfs, a backup drive of its own that is
-// unmounted during a copy, and bind mounts of a card's file system.
+// unmounted during a copy, many small files on ext4, XFS and btrfs, and bind mounts of a card's file system.
 #include "copy/CopyEngine.h"
 #include "copy/CopyLayout.h"
 #include "copy/CopyPlanner.h"
@@ -21,6 +21,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <random>
 #include <tuple>
@@ -281,35 +282,103 @@ TEST(CopyOnRealVolumes, BtrfsReadsBackFromTheDiskWhatLiesThere) {
     }
 }
 
-// A backup drive unmounted while files are being copied: the file on its way is not called
-// copied, and the rest fail as gone instead of landing on the system's disk under the empty mount
-// point.
+// A backup drive unmounted while files are being copied: the files on their way (one file proven
+// on its own, or a batch sharing one flush) are not called copied, and the rest fail as gone
+// instead of landing on the system's disk under the empty mount point.
 TEST(CopyOnRealVolumes, ABackupUnmountedMidRunTakesNoMoreFiles) {
     std::string reason;
     if (!test::ZramVolume::available(&reason)) GTEST_SKIP() << reason;
-    test::ZramVolume drive(64 << 20);
-    TempDir card{"gone-card"};
-    const std::string root = drive.mountPoint();
-    CopyPlan plan;
-    plan.root = root;
-    plan.card = card.path();
-    for (int k = 0; k < 4; ++k) {
-        const std::string name = "IMG_000" + std::to_string(k) + ".JPG";
-        const std::string source = card.write("DCIM/" + name, bytesOf(300000, static_cast<unsigned>(k)));
-        plan.items.push_back(PlannedCopy{k, source, root + "/DCIM", name, 300000});
-    }
-    CopyRunner runner(plan);
-    runner.onProgress = [&](const CopyProgress& p) {
-        if (p.filesDone == 1) {
-            EXPECT_EQ(drive.unmountLazily(), "");
+    for (std::size_t perBatch : {std::size_t{1}, std::size_t{2}}) {
+        SCOPED_TRACE(perBatch);
+        test::ZramVolume drive(64 << 20);
+        TempDir card{"gone-card"};
+        const std::string root = drive.mountPoint();
+        CopyPlan plan;
+        plan.root = root;
+        plan.card = card.path();
+        for (int k = 0; k < 4; ++k) {
+            const std::string name = "IMG_000" + std::to_string(k) + ".JPG";
+            const std::string source = card.write("DCIM/" + name, bytesOf(300000, static_cast<unsigned>(k)));
+            plan.items.push_back(PlannedCopy{k, source, root + "/DCIM", name, 300000});
         }
-    };
-    const CopyRunResult result = runner.run();
-    ASSERT_EQ(result.copied.size(), 1u);
-    EXPECT_EQ(result.copied[0].id, 0);
-    ASSERT_EQ(result.failed.size(), 3u);
-    for (const auto& failed : result.failed) EXPECT_EQ(failed.message, "The backup is no longer connected: " + root);
-    EXPECT_TRUE(fs::is_empty(root)) << "nothing is written under the mount point left behind";
+        CopyRunner runner(plan);
+        runner.filesPerBatch = perBatch;
+        runner.onProgress = [&](const CopyProgress& p) {
+            if (p.filesDone == 1) {
+                EXPECT_EQ(drive.unmountLazily(), "");
+            }
+        };
+        const CopyRunResult result = runner.run();
+        ASSERT_EQ(result.copied.size(), perBatch);
+        EXPECT_EQ(result.copied[0].id, 0);
+        ASSERT_EQ(result.failed.size(), 4 - perBatch);
+        for (const auto& failed : result.failed) EXPECT_EQ(failed.message, "The backup is no longer connected: " + root);
+        EXPECT_TRUE(fs::is_empty(root)) << "nothing is written under the mount point left behind";
+    }
+}
+
+// Many small files onto a drive of each kind: they share flushes of the whole drive, none gets an
+// fsync of its own, and each is still read back from the disk, whole, before it gets its name.
+// Another writer that takes the drive's last free bytes during the run fails the files that no
+// longer fit, and leaves no temporary file nor any part of them.
+TEST(CopyOnRealVolumes, SmallFilesShareFlushesAndARunOutOfRoomLeavesNothingHalfDone) {
+    using FileSystem = test::ZramVolume::FileSystem;
+    const FileSystem types[] = {FileSystem::ext4, FileSystem::xfs, FileSystem::btrfs};
+    for (const FileSystem type : types) {
+        std::string reason;
+        if (!test::ZramVolume::available(&reason, type)) GTEST_SKIP() << reason;
+    }
+    for (const FileSystem type : types) {
+        SCOPED_TRACE(static_cast<int>(type));
+        test::ZramVolume drive(type == FileSystem::xfs ? 320 << 20 : 128 << 20, {type, "", "", "", 1});
+        TempDir card{"small-card"};
+        std::mt19937 sizes(static_cast<unsigned>(type));
+        for (const bool runsOutOfRoom : {false, true}) {
+            SCOPED_TRACE(runsOutOfRoom);
+            const std::string root = test::makeTempFolder(drive.mountPoint(), runsOutOfRoom ? "full" : "room");
+            CopyPlan plan;
+            plan.root = root;
+            std::map<std::string, std::string> contents;
+            for (int k = 0; k < 300; ++k) {
+                const std::string name = "DSC" + std::to_string(10000 + k) + ".ARW";
+                contents[name] = bytesOf(4096 + sizes() % 40000, static_cast<unsigned>(k));
+                const std::string source = card.write(name, contents[name]);
+                plan.items.push_back(PlannedCopy{k, source, root + "/DCIM", name, static_cast<std::int64_t>(contents[name].size())});
+            }
+            FaultSys sys;
+            CopyRunner runner(plan, sys);
+            // Room runs out while the second batch is being written.
+            std::int64_t intoSecondBatch = 0;
+            for (int k = 0; k < 140; ++k) intoSecondBatch += plan.items[static_cast<std::size_t>(k)].size;
+            runner.onProgress = [&, filled = false](const CopyProgress& p) mutable {
+                if (!runsOutOfRoom || filled || p.bytesDone < intoSecondBatch) return;
+                filled = true;
+                const int fd = ::open((drive.mountPoint() + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                const std::string block(1 << 20, 'f');
+                while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+                }
+                if (fd >= 0) ::close(fd);
+            };
+            const CopyRunResult result = runner.run();
+            EXPECT_EQ(sys.count(Op::fsync, ".partial"), 0);
+            EXPECT_GE(sys.count(Op::syncfs), 1);
+            EXPECT_EQ(result.copied.size() + result.failed.size(), 300u);
+            for (const auto& c : result.copied) {
+                EXPECT_TRUE(c.readBackFromMedium) << c.path;
+                EXPECT_EQ(readFile(c.path), contents[fs::path(c.path).filename().string()]) << c.path;
+            }
+            for (const auto& f : result.failed) EXPECT_NE(f.message.find("No space left on device"), std::string::npos) << f.message;
+            if (runsOutOfRoom) {
+                EXPECT_GE(result.copied.size(), 128u) << "the first batch was proven before room ran out";
+                EXPECT_FALSE(result.failed.empty());
+            } else {
+                EXPECT_TRUE(result.failed.empty());
+            }
+            // Whole copies and nothing else.
+            EXPECT_EQ(entries(root + "/DCIM").size(), result.copied.size());
+            ::unlink((drive.mountPoint() + "/filler").c_str());
+        }
+    }
 }
 
 // A backup drive detached before the copy: its mount point is an empty folder on the system's

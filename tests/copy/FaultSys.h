@@ -23,7 +23,7 @@ namespace halvetrop::test {
 
 class FaultSys : public Sys {
 public:
-    enum class Op { open, openat, close, read, write, fsync, fstat, fstatat, statx, mkdirat, renameat2, renameat, linkat, unlinkat, futimens, fallocate, syncFileRange };
+    enum class Op { open, openat, close, read, write, fsync, fstat, fstatat, statx, mkdirat, renameat2, renameat, linkat, unlinkat, futimens, fallocate, syncFileRange, syncfs };
 
     struct Call {
         Op op;
@@ -120,6 +120,12 @@ public:
         if (int e = check(Op::fsync, p, 0)) return fail(e);
         log(Op::fsync, p, 0, 0);
         return Sys::fsync(fd);
+    }
+    int syncfs(int fd) override {
+        const std::string p = pathOf(fd);
+        if (int e = check(Op::syncfs, p, 0)) return fail(e);
+        log(Op::syncfs, p, 0, 0);
+        return Sys::syncfs(fd);
     }
     int sync_file_range(int fd, off_t offset, off_t nbytes, unsigned int flags) override {
         const std::string p = pathOf(fd);
