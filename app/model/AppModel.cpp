@@ -543,7 +543,8 @@ bool AppModel::showsReadyToFormat() const {
 bool AppModel::canEjectSource() const {
     if (!report_ || copying() || savedCardAway()) return false;
     const VolumeInfo& card = report_->source;
-    if (card.volumePath == "/") return false;
+    // A mount of part of a volume is a folder: ejecting it would take the whole volume away.
+    if (card.volumePath == "/" || card.showsPart()) return false;
     if (card.isInternal && !card.isRemovable && !card.isLikelyCameraCard) return false;
     // Still mounted: listed, or at least a mount point of the mount table. A folder that merely
     // exists proves nothing: a mount-point folder outlives its unplugged drive.
@@ -555,7 +556,7 @@ bool AppModel::canEjectSource() const {
 std::vector<VolumeInfo> AppModel::suggestedCards() const {
     std::vector<VolumeInfo> out;
     for (const auto& v : volumes_) {
-        if (!(v.isRemovable || v.isLikelyCameraCard) || v.isDiskImage || v.volumePath == "/") continue;
+        if (!offerable(v)) continue;
         if (source_ && *source_ == v.volumePath) continue;
         if (std::find(destinations_.begin(), destinations_.end(), v.volumePath) != destinations_.end())
             continue;

@@ -160,11 +160,17 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
         if (labels.isEmpty()) labels << QStringLiteral("files");
         return QStringLiteral("No ") + list(labels, locale) + QStringLiteral(" on this card.");
     }
-    if (report.safeToFormat)
-        return QStringLiteral("Every one of the ") + nounList(kinds.checked, locale) +
-               QStringLiteral(" has ") + plain(R) + QStringLiteral(" byte-verified ") +
-               agree(R, QStringLiteral("copy"), QStringLiteral("copies")) +
-               QStringLiteral(" on other drives.");
+    if (report.safeToFormat) {
+        QString s = QStringLiteral("Every one of the ") + nounList(kinds.checked, locale) +
+                    QStringLiteral(" has ") + plain(R) + QStringLiteral(" byte-verified ") +
+                    agree(R, QStringLiteral("copy"), QStringLiteral("copies")) +
+                    QStringLiteral(" on other drives.");
+        // A mount of part of a volume is a folder: the rest of the volume was never looked at.
+        if (report.source.showsPart())
+            s += QStringLiteral(" ") + quoted(cardName(report.source)) +
+                 QStringLiteral(" is part of a volume whose other files weren't checked.");
+        return s;
+    }
     if (t.covered() != t.files) {
         QString s = QString::fromStdString(report.headline());
         if (t.missingBytes >= 1)

@@ -35,6 +35,11 @@ HistoryItem card(const std::string& volumeID, int backups, const std::string& fi
         source = volumeAt("/media/u/" + name + "/DCIM", "/media/u/" + name, std::nullopt);
         source.deviceNumber = "179:1";
         source.mountID = std::stoll(volumeID.substr(volumeID.find('@') + 1));
+    } else if (const size_t slash = volumeID.find('/'); slash != std::string::npos) {
+        // "ID/part": the part of that volume mounted alone.
+        const std::string part = volumeID.substr(slash);
+        source = volumeAt("/media/u" + part + "/DCIM", "/media/u" + part, volumeID.substr(0, slash));
+        source.mountRoot = part;
     }
     VerifyReport r = reportOf(source, backups,
                               {{"100CANON", firstName, FileStatus::verified},
@@ -95,37 +100,66 @@ private slots:
         QTest::addColumn<QString>("volumePath");
         QTest::addColumn<QString>("volumeID");  // empty: none
         QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("mountRoot");  // empty: not known
         QTest::newRow("volume root") << "/media/u/EOS"
                                      << "/media/u/EOS"
                                      << "6E1F"
-                                     << "6E1F|";
+                                     << "6E1F|"
+                                     << "";
         QTest::newRow("folder below the root") << "/media/u/EOS/DCIM"
                                                << "/media/u/EOS"
                                                << "6E1F"
-                                               << "6E1F|/DCIM";
+                                               << "6E1F|/DCIM"
+                                               << "";
         QTest::newRow("other reader, other mount name") << "/run/media/x/CARD/DCIM"
                                                         << "/run/media/x/CARD"
                                                         << "6E1F"
-                                                        << "6E1F|/DCIM";
+                                                        << "6E1F|/DCIM"
+                                                        << "";
         QTest::newRow("no volume id") << "/media/u/EOS/DCIM"
                                       << "/media/u/EOS"
                                       << ""
-                                      << "/media/u/EOS|/DCIM";
+                                      << "/media/u/EOS|/DCIM"
+                                      << "";
         QTest::newRow("path outside its volume path") << "/home/a/card"
                                                       << "/media/u/EOS"
                                                       << ""
-                                                      << "/media/u/EOS|/home/a/card";
+                                                      << "/media/u/EOS|/home/a/card"
+                                                      << "";
+        // A mount of part of a volume puts its folders at their place in the volume, where the
+        // mount of the whole puts them too.
+        QTest::newRow("the whole, mounted whole") << "/mnt/whole"
+                                                  << "/mnt/whole"
+                                                  << "6E1F"
+                                                  << "6E1F|"
+                                                  << "/";
+        QTest::newRow("a subvolume mounted alone") << "/mnt/photos"
+                                                   << "/mnt/photos"
+                                                   << "6E1F"
+                                                   << "6E1F|/photos"
+                                                   << "/photos";
+        QTest::newRow("the subvolume through the whole") << "/mnt/whole/photos"
+                                                         << "/mnt/whole"
+                                                         << "6E1F"
+                                                         << "6E1F|/photos"
+                                                         << "/";
+        QTest::newRow("a folder of a bound folder") << "/mnt/b/100CANON"
+                                                    << "/mnt/b"
+                                                    << "6E1F"
+                                                    << "6E1F|/DCIM/100CANON"
+                                                    << "/DCIM";
     }
     void keyOfACard() {
         QFETCH(QString, path);
         QFETCH(QString, volumePath);
         QFETCH(QString, volumeID);
         QFETCH(QString, key);
+        QFETCH(QString, mountRoot);
         std::optional<std::string> id;
         if (!volumeID.isEmpty()) id = volumeID.toStdString();
-        QCOMPARE(
-            QString::fromStdString(historyKey(volumeAt(path.toStdString(), volumePath.toStdString(), id))),
-            key);
+        VolumeInfo v = volumeAt(path.toStdString(), volumePath.toStdString(), id);
+        if (!mountRoot.isEmpty()) v.mountRoot = mountRoot.toStdString();
+        QCOMPARE(QString::fromStdString(historyKey(v)), key);
     }
 
     // Each row records cards in turn ("ID:backups") and says which list and answers result.
@@ -151,6 +185,10 @@ private slots:
             << QStringList{"-EOS@40:1", "-EOS@41:0"} << QStringList{"1", "0"} << QList<bool>{true, true};
         QTest::newRow("no id, the same mount is the same card")
             << QStringList{"-EOS@40:1", "-EOS@40:2"} << QStringList{"1"} << QList<bool>{true, true};
+        // One volume mounted whole and in part: the part is a card of its own.
+        QTest::newRow("a subvolume mounted alone is not the whole")
+            << QStringList{"A:1", "A/photos:1", "A/photos:2"} << QStringList{"2", "0"}
+            << QList<bool>{true, true, true};
     }
     void recordingRules() {
         QFETCH(QStringList, records);

@@ -71,6 +71,10 @@ TEST(Verdict, TitleAndReasonPerRow) {
     fuseUnused.totals = {};
     fuseUnused.totals.add(fuseUnused.files[0]);
     fuseUnused.destinations[1].readsFromMedium = false;
+    VerifyReport part = safe;  // a subvolume mounted alone
+    part.source.path = part.source.volumePath = "/mnt/photos";
+    part.source.name = "Archive/photos";
+    part.source.mountRoot = "/photos";
     VerifyReport many = report({});
     for (int i = 0; i < 1234; ++i) many.files.push_back(file(i, S::missing));
     many.totals = {};
@@ -84,6 +88,9 @@ TEST(Verdict, TitleAndReasonPerRow) {
          "No photos and audio on this card."},
         {"safe", safe, false, "Safe to format",
          "Every one of the photos has 2 byte-verified copies on other drives."},
+        {"safe, a mount of part of a volume", part, false, "All verified",
+         "Every one of the photos has 2 byte-verified copies on other drives. “Archive/photos” is part of a "
+         "volume whose other files weren't checked."},
         {"safe with a skipped kind", skipped, false, "100% of photos verified",
          "Every one of the photos has 2 byte-verified copies on other drives."},
         {"standard, all covered", report({file(1, S::verified), file(2, S::backedUp)}), false,
