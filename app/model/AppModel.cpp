@@ -229,7 +229,15 @@ AppModel::~AppModel() {
 
 QString AppModel::sourceText() const { return source_ ? fromBytes(*source_) : QString(); }
 QString AppModel::sourceKey() const { return source_ ? present::pathKey(*source_) : QString(); }
-QString AppModel::sourceName() const { return source_ ? fromBytes(lastComponent(*source_)) : QString(); }
+QString AppModel::sourceName() const {
+    if (!source_) return {};
+    // As the sidebar names it: a volume by its name once described, a folder by its own.
+    if (report_ && report_->source.path == *source_) return present::cardName(report_->source);
+    std::optional<VolumeInfo> volume = cachedVolumeInfo(*source_);
+    for (auto v = volumes_.begin(); !volume && v != volumes_.end(); ++v)
+        if (v->volumePath == *source_) volume = *v;
+    return present::placeName(*source_, volume);
+}
 
 QStringList AppModel::destinationTexts() const {
     QStringList out;

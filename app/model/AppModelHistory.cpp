@@ -281,9 +281,7 @@ void AppModel::findSavedCard() {
 }
 
 void AppModel::sayInsertSavedCard(const QString& what) {
-    const QString name = report_   ? present::cardName(report_->source)
-                         : source_ ? present::displayText(lastComponent(*source_))
-                                   : QString();
+    const QString name = report_ ? present::cardName(report_->source) : sourceName();
     show(QStringLiteral("Insert ") + present::quoted(name) + QStringLiteral(" ") + what, false);
 }
 

@@ -743,8 +743,17 @@ QString readySentence(const VerifyReport& report, const QLocale& locale) {
             if (c.evidence == EvidenceLevel::verified && validDestination(report, c.destination))
                 holding.insert(c.destination);
     }
+    // One name for each drive: backups that share one are one of the separate drives counted.
     QStringList names;
-    for (int64_t d : holding) names << qs(report.destinations[size_t(d)].name);
+    std::vector<const PhysicalDriveID*> drives;
+    for (int64_t d : holding) {
+        const VolumeInfo& backup = report.destinations[size_t(d)];
+        if (std::any_of(drives.begin(), drives.end(),
+                        [&](const PhysicalDriveID* p) { return sharesDrive(*p, backup.drive); }))
+            continue;
+        drives.push_back(&backup.drive);
+        names << qs(backup.name);
+    }
     const int64_t n = report.totals.files, R = report.requiredCopies;
     return (n == 1 ? QStringLiteral("The 1 file is")
                    : QStringLiteral("All ") + count(n, locale) + QStringLiteral(" files are")) +

@@ -569,17 +569,24 @@ TEST(FolderMap, FilesPlacesAndRows) {
     EXPECT_EQ(folderCopyTitle("", "CARD").toStdString(), "Copy missing files from CARD");
 }
 
-TEST(ReadyToFormat, SentenceNamesBackupsWithVerifiedCopies) {
+// Each drive holding verified copies is named once: a second backup on one of them is no drive of
+// its own.
+TEST(ReadyToFormat, SentenceNamesEachDriveWithVerifiedCopiesOnce) {
     std::vector<FileResult> files;
     for (int i = 0; i < 1234; ++i) {
         files.push_back(file(i, FileStatus::verified, 1));
         files.back().copies.push_back({0, "x", EvidenceLevel::verified});
     }
     VerifyReport r = report(files, CheckLevel::verified, 1);
-    r.destinations.push_back(r.destinations[0]);
-    r.destinations[0].name = "Archive";
-    r.destinations[2].name = "Spare";
+    r.destinations.resize(4);
+    const std::pair<const char*, const char*> backups[] = {
+        {"Archive", "dev:a"}, {"Travel", "dev:b"}, {"Spare", "dev:c + dev:d"}, {"BTS", "dev:a"}};
+    for (size_t i = 0; i < 4; ++i) {
+        r.destinations[i].name = backups[i].first;
+        r.destinations[i].drive.raw = backups[i].second;
+    }
     r.files[3].copies.push_back({2, "x", EvidenceLevel::verified});
+    r.files[4].copies.push_back({3, "x", EvidenceLevel::verified});
     EXPECT_EQ(readySentence(r, us).toStdString(),
               "All 1,234 files are verified byte for byte on 1 separate drive (Archive and Spare). Format "
               "the card in your camera:");
