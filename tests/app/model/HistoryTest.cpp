@@ -35,11 +35,6 @@ HistoryItem card(const std::string& volumeID, int backups, const std::string& fi
         source = volumeAt("/media/u/" + name + "/DCIM", "/media/u/" + name, std::nullopt);
         source.deviceNumber = "179:1";
         source.mountID = std::stoll(volumeID.substr(volumeID.find('@') + 1));
-    } else if (const size_t slash = volumeID.find('/'); slash != std::string::npos) {
-        // "ID/part": the part of that volume mounted alone.
-        const std::string part = volumeID.substr(slash);
-        source = volumeAt("/media/u" + part + "/DCIM", "/media/u" + part, volumeID.substr(0, slash));
-        source.mountRoot = part;
     }
     VerifyReport r = reportOf(source, backups,
                               {{"100CANON", firstName, FileStatus::verified},
@@ -128,11 +123,6 @@ private slots:
                                                       << "";
         // A mount of part of a volume puts its folders at their place in the volume, where the
         // mount of the whole puts them too.
-        QTest::newRow("the whole, mounted whole") << "/mnt/whole"
-                                                  << "/mnt/whole"
-                                                  << "6E1F"
-                                                  << "6E1F|"
-                                                  << "/";
         QTest::newRow("a subvolume mounted alone") << "/mnt/photos"
                                                    << "/mnt/photos"
                                                    << "6E1F"
@@ -143,11 +133,6 @@ private slots:
                                                          << "6E1F"
                                                          << "6E1F|/photos"
                                                          << "/";
-        QTest::newRow("a folder of a bound folder") << "/mnt/b/100CANON"
-                                                    << "/mnt/b"
-                                                    << "6E1F"
-                                                    << "6E1F|/DCIM/100CANON"
-                                                    << "/DCIM";
     }
     void keyOfACard() {
         QFETCH(QString, path);
@@ -185,10 +170,6 @@ private slots:
             << QStringList{"-EOS@40:1", "-EOS@41:0"} << QStringList{"1", "0"} << QList<bool>{true, true};
         QTest::newRow("no id, the same mount is the same card")
             << QStringList{"-EOS@40:1", "-EOS@40:2"} << QStringList{"1"} << QList<bool>{true, true};
-        // One volume mounted whole and in part: the part is a card of its own.
-        QTest::newRow("a subvolume mounted alone is not the whole")
-            << QStringList{"A:1", "A/photos:1", "A/photos:2"} << QStringList{"2", "0"}
-            << QList<bool>{true, true, true};
     }
     void recordingRules() {
         QFETCH(QStringList, records);

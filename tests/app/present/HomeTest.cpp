@@ -163,19 +163,6 @@ TEST_F(HomeRules, PictureNamesAndPackets) {
     EXPECT_EQ(n.cardName, "Card A");
     EXPECT_EQ(n.driveName, "Backup B");
     EXPECT_EQ(n.extraDrives, 2);
-    // Named as the sidebar names them once described: a volume by its label, a folder by its own.
-    auto described = [](const std::string& path) -> std::optional<VolumeInfo> {
-        VolumeInfo v;
-        v.path = path;
-        v.volumePath = path == "/media/u/ws-card12" ? path : "/media/u/ws-b2";
-        v.name = path == "/media/u/ws-card12" ? "ws-12" : "wsB2";
-        return v;
-    };
-    n = pictureNames("/media/u/ws-card12", {"/media/u/ws-b2"}, described);
-    EXPECT_EQ(n.cardName, "ws-12");
-    EXPECT_EQ(n.driveName, "wsB2");
-    n = pictureNames("/media/u/ws-card12", {"/media/u/ws-b2/Photos"}, described);
-    EXPECT_EQ(n.driveName, "Photos");
 
     // 0.45 t whole: packet 0 at the card, invisible; the arc ends where the columns meet it.
     const auto at = packets(20.0, Stage::scanningSource, 560, 220);
