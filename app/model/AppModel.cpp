@@ -229,7 +229,15 @@ AppModel::~AppModel() {
 
 QString AppModel::sourceText() const { return source_ ? fromBytes(*source_) : QString(); }
 QString AppModel::sourceKey() const { return source_ ? present::pathKey(*source_) : QString(); }
-QString AppModel::sourceName() const { return source_ ? fromBytes(lastComponent(*source_)) : QString(); }
+QString AppModel::sourceName() const {
+    if (!source_) return {};
+    // As the sidebar names it: a volume by its name once described, a folder by its own.
+    if (report_ && report_->source.path == *source_) return present::cardName(report_->source);
+    std::optional<VolumeInfo> volume = cachedVolumeInfo(*source_);
+    for (auto v = volumes_.begin(); !volume && v != volumes_.end(); ++v)
+        if (v->volumePath == *source_) volume = *v;
+    return present::placeName(*source_, volume);
+}
 
 QStringList AppModel::destinationTexts() const {
     QStringList out;
@@ -543,7 +551,8 @@ bool AppModel::showsReadyToFormat() const {
 bool AppModel::canEjectSource() const {
     if (!report_ || copying() || savedCardAway()) return false;
     const VolumeInfo& card = report_->source;
-    if (card.volumePath == "/") return false;
+    // A mount of part of a volume is a folder: ejecting it would take the whole volume away.
+    if (card.volumePath == "/" || card.showsPart()) return false;
     if (card.isInternal && !card.isRemovable && !card.isLikelyCameraCard) return false;
     // Still mounted: listed, or at least a mount point of the mount table. A folder that merely
     // exists proves nothing: a mount-point folder outlives its unplugged drive.
@@ -555,7 +564,7 @@ bool AppModel::canEjectSource() const {
 std::vector<VolumeInfo> AppModel::suggestedCards() const {
     std::vector<VolumeInfo> out;
     for (const auto& v : volumes_) {
-        if (!(v.isRemovable || v.isLikelyCameraCard) || v.isDiskImage || v.volumePath == "/") continue;
+        if (!offerable(v)) continue;
         if (source_ && *source_ == v.volumePath) continue;
         if (std::find(destinations_.begin(), destinations_.end(), v.volumePath) != destinations_.end())
             continue;

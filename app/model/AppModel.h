@@ -560,6 +560,9 @@ private:
     std::string saveFolder() const;
     bool holdsBackup(const VolumeInfo& v) const;
     bool holdsSource(const VolumeInfo& v) const;
+    // A mounted volume the window may offer as an inserted card: removable or card-like, not a
+    // disk image nor the system's root, and shown whole (a mount of part of a volume is a folder).
+    static bool offerable(const VolumeInfo& v);
     // The sidebar's or the banner's offered card: checked against the backups at once.
     void checkOfferedCard(const std::string& volumePath);
     void updateVolumeFacts();

@@ -62,7 +62,7 @@ void AppModel::check(std::optional<CheckLevel> level) {
     check->verifier = makeVerifier(std::move(request));
     auto v = check->verifier;
     verifier_ = v;
-    setProgress(VerifyProgress{VerifyProgress::Stage::scanningSource, lastComponent(*source_), 0, 0});
+    setProgress(VerifyProgress{VerifyProgress::Stage::scanningSource, toBytes(sourceName()), 0, 0});
     setPhase(Phase::Checking);
 
     auto alive = alive_;

@@ -195,8 +195,14 @@ void AppModel::applyOpened(const std::shared_ptr<Opening>& opening, const Histor
                         r.saved.push_back(b.path);
                     }
             const VolumeInfo& recorded = saved.report->summary().source;
-            if (auto place = cleanAbsolutePath(r.card ? *r.card : recorded.path))
-                r.cardState = cardAtPlace(recorded, describe(*place), r.cardBookmarked && !r.card);
+            if (auto place = cleanAbsolutePath(r.card ? *r.card : recorded.path)) {
+                const VolumeInfo live = describe(*place);
+                r.cardState = cardAtPlace(recorded, live, r.cardBookmarked && !r.card);
+                // Another part of the card's volume mounted at its place is not the card.
+                if (r.cardState == SavedCard::looking && recorded.mountRoot &&
+                    placeInVolume(live) != placeInVolume(recorded))
+                    r.cardState = SavedCard::another;
+            }
             return std::function<void(AppModel&)>([r = std::move(r)](AppModel& m) { m.applyRestored(r); });
         },
         bookmarkPool_);
@@ -254,14 +260,14 @@ void AppModel::applyRestored(const Restored& r) {
 void AppModel::findSavedCard() {
     if (!report_ || !savedCardNotHere()) return;
     const VolumeInfo& recorded = report_->source;
-    std::string_view below = recorded.path;
-    if (below.starts_with(recorded.volumePath)) below.remove_prefix(recorded.volumePath.size());
     SavedCard state = SavedCard::notInserted;
     for (const VolumeInfo& v : volumes_) {
-        const SavedCard here = cardAtPlace(recorded, v, false);
+        // A mount of another part of the card's volume does not show the card.
+        const std::optional<std::string> there = pathOfPlace(v, recorded);
+        const SavedCard here = there ? cardAtPlace(recorded, v, false) : SavedCard::notInserted;
         if (here == SavedCard::looking) {
             // Inserted again, wherever it is mounted now.
-            if (auto path = cleanAbsolutePath(v.volumePath + std::string(below)); path && path != source_) {
+            if (auto path = cleanAbsolutePath(*there); path && path != source_) {
                 source_ = path;
                 emit sourceChanged();
             }
@@ -275,9 +281,7 @@ void AppModel::findSavedCard() {
 }
 
 void AppModel::sayInsertSavedCard(const QString& what) {
-    const QString name = report_   ? present::cardName(report_->source)
-                         : source_ ? present::displayText(lastComponent(*source_))
-                                   : QString();
+    const QString name = report_ ? present::cardName(report_->source) : sourceName();
     show(QStringLiteral("Insert ") + present::quoted(name) + QStringLiteral(" ") + what, false);
 }
 

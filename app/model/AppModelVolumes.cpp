@@ -40,6 +40,10 @@ bool AppModel::holdsBackup(const VolumeInfo& v) const {
                        [&](const std::string& d) { return within(d, v.volumePath); });
 }
 
+bool AppModel::offerable(const VolumeInfo& v) {
+    return (v.isRemovable || v.isLikelyCameraCard) && !v.isDiskImage && v.volumePath != "/" && !v.showsPart();
+}
+
 bool AppModel::holdsSource(const VolumeInfo& v) const {
     if (!source_ || !within(*source_, v.volumePath)) return false;
     // A result on screen names its card: another card mounted at its place is not the chosen one.
@@ -252,9 +256,7 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
         // A drive that holds a chosen backup was plugged back in, not inserted to be checked: it
         // would take the place of the card announced before it. The chosen card is never news.
         for (const auto& v : volumes_) {
-            if (old.count(v.volumePath) || !(v.isRemovable || v.isLikelyCameraCard) || v.isDiskImage ||
-                holdsBackup(v) || holdsSource(v))
-                continue;
+            if (old.count(v.volumePath) || !offerable(v) || holdsBackup(v) || holdsSource(v)) continue;
             newCard_ = v;
             emit newCardChanged();
             break;

@@ -30,28 +30,12 @@
 namespace halvetrop {
 
 std::string historyKey(const VolumeInfo& source) {
-    std::string_view path = source.path;
-    if (path.starts_with(source.volumePath)) path.remove_prefix(source.volumePath.size());
     const std::string& volume = source.volumeID ? *source.volumeID : source.volumePath;
-    std::string key;
-    key.reserve(volume.size() + 1 + path.size());
-    key.append(volume).append("|").append(path);
-    return key;
+    return volume + "|" + placeInVolume(source);
 }
-
-namespace {
-
-// The card's path below its volume's root: the relative part of its key.
-std::string_view belowVolume(const VolumeInfo& v) {
-    std::string_view path = v.path;
-    if (path.starts_with(v.volumePath)) path.remove_prefix(v.volumePath.size());
-    return path;
-}
-
-}  // namespace
 
 bool sameCard(const VolumeInfo& a, const VolumeInfo& b) {
-    return belowVolume(a) == belowVolume(b) && matchVolume(a, b) == VolumeMatch::same;
+    return placeInVolume(a) == placeInVolume(b) && matchVolume(a, b) == VolumeMatch::same;
 }
 
 HistoryItem makeHistoryItem(VerifyReport report, std::optional<QByteArray> sourceBookmark,

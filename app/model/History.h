@@ -29,13 +29,14 @@ namespace halvetrop {
 inline constexpr size_t historyLimit = 40;
 
 // The same card in another reader or under another mount name has the same key as long as its
-// volume identifier is the same: volume id (else its mount point), "|", the card's path below
-// the mount point (keeping its leading "/"; empty for the volume root).
+// volume identifier is the same: volume id (else its mount point), "|", the card's place in its
+// volume (placeInVolume: the part a mount of part of it shows, then the card's path below the
+// mount point, keeping its leading "/"; empty for the root of the whole).
 std::string historyKey(const VolumeInfo& source);
 
-// Whether two recorded cards are one: the same folder below the volume's root, on volumes the one
-// rule (matchVolume) calls the same. Two cards of one label at one mount path are two cards
-// unless their UUIDs, or their very mount, say otherwise.
+// Whether two recorded cards are one: the same place in their volume, on volumes the one rule
+// (matchVolume) calls the same. Two cards of one label at one mount path are two cards unless
+// their UUIDs, or their very mount, say otherwise; a subvolume mounted alone is not the whole.
 bool sameCard(const VolumeInfo& a, const VolumeInfo& b);
 
 struct HistoryItem {

@@ -10,12 +10,14 @@ std::string lastComponent(const std::string& path) {
 }
 
 QVariantMap volumeMap(const VolumeInfo& v) {
-    return {{"path", fromBytes(v.path)},       {"volumePath", fromBytes(v.volumePath)},
-            {"name", fromBytes(v.name)},       {"fileSystem", fromBytes(v.fileSystem)},
-            {"isRemovable", v.isRemovable},    {"isInternal", v.isInternal},
-            {"isNetwork", v.isNetwork},        {"isLikelyCameraCard", v.isLikelyCameraCard},
-            {"isDiskImage", v.isDiskImage},    {"totalBytes", qint64(v.totalBytes)},
-            {"freeBytes", qint64(v.freeBytes)}};
+    QVariantMap map{{"path", fromBytes(v.path)},       {"volumePath", fromBytes(v.volumePath)},
+                    {"name", fromBytes(v.name)},       {"fileSystem", fromBytes(v.fileSystem)},
+                    {"isRemovable", v.isRemovable},    {"isInternal", v.isInternal},
+                    {"isNetwork", v.isNetwork},        {"isLikelyCameraCard", v.isLikelyCameraCard},
+                    {"isDiskImage", v.isDiskImage},    {"totalBytes", qint64(v.totalBytes)},
+                    {"freeBytes", qint64(v.freeBytes)}};
+    if (v.mountRoot) map.insert("mountRoot", fromBytes(*v.mountRoot));
+    return map;
 }
 
 QVariantMap progressValue(const VerifyProgress& p) {

@@ -116,7 +116,7 @@ present::ReportSummary summaryOfStored(std::string_view text) {
     bool skipped = false;
     for (MediaKind kind : allMediaKinds)
         skipped = skipped || (mediaKinds.test(static_cast<size_t>(kind)) && !inScope.count(kind));
-    s.readyToFormat = safeToFormat && !skipped && s.cardUnreadable == 0;
+    s.readyToFormat = safeToFormat && !skipped && s.cardUnreadable == 0 && !s.source.showsPart();
     return s;
 }
 

@@ -286,10 +286,13 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
             {QStringLiteral("fromCacheNote"), fromCacheNote(r, locale)},
             {QStringLiteral("fromCache"), fromCacheLines(r)},
             {QStringLiteral("folders"), folders},
+            // A section label's words are capitals; the drive's name stays as it is written.
             {QStringLiteral("foldersHeadline"),
-             QStringLiteral("Copied into ") +
-                 (n == 1 ? QStringLiteral("1 folder") : QString::number(n) + QStringLiteral(" folders")) +
-                 QStringLiteral(" on ") + displayText(r.driveName)},
+             (QStringLiteral("Copied into ") +
+              (n == 1 ? QStringLiteral("1 folder") : QString::number(n) + QStringLiteral(" folders")) +
+              QStringLiteral(" on "))
+                     .toUpper() +
+                 displayText(r.driveName)},
             {QStringLiteral("driveRoot"), pathKey(r.driveRoot)},
             {QStringLiteral("copiedCount"), r.copiedCount()},
             {QStringLiteral("lastCopyTitle"), lastCopyTitle(r.copiedCount(), time, locale)},

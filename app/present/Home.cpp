@@ -126,11 +126,14 @@ std::optional<double> barFraction(int64_t done, int64_t total) {
     return std::clamp(double(done) / double(total), 0.0, 1.0);
 }
 
-PictureNames pictureNames(const std::optional<std::string>& source, const std::vector<std::string>& backups) {
+PictureNames pictureNames(const std::optional<std::string>& source, const std::vector<std::string>& backups,
+                          const std::function<std::optional<VolumeInfo>(const std::string&)>& volumeOf) {
+    auto name = [&volumeOf](const std::string& path) {
+        return placeName(path, volumeOf ? volumeOf(path) : std::nullopt);
+    };
     PictureNames names;
-    names.cardName = source ? displayText(lastComponent(*source)) : QStringLiteral("Card");
-    names.driveName =
-        backups.empty() ? QStringLiteral("Backup") : displayText(lastComponent(backups.front()));
+    names.cardName = source ? name(*source) : QStringLiteral("Card");
+    names.driveName = backups.empty() ? QStringLiteral("Backup") : name(backups.front());
     names.extraDrives = int(std::max<size_t>(backups.size(), 1) - 1);
     return names;
 }

@@ -4,6 +4,7 @@
 // the checking screen's title, count and bar, and the card-to-drive picture's moving parts.
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,11 +75,13 @@ QString countLine(int64_t done, int64_t total);
 std::optional<double> barFraction(int64_t done, int64_t total);
 
 struct PictureNames {
-    QString cardName;   // last component of the card, "Card" without one
-    QString driveName;  // last component of the first backup, "Backup" without one
+    QString cardName;   // the card as the sidebar names it (placeName), "Card" without one
+    QString driveName;  // the first backup as the sidebar names it, "Backup" without one
     int extraDrives = 0;
 };
-PictureNames pictureNames(const std::optional<std::string>& source, const std::vector<std::string>& backups);
+// `volumeOf` gives the description of a card's or backup's volume where one is known.
+PictureNames pictureNames(const std::optional<std::string>& source, const std::vector<std::string>& backups,
+                          const std::function<std::optional<VolumeInfo>(const std::string&)>& volumeOf = {});
 
 struct Packet {
     double x = 0, y = 0;  // centre on the arc

@@ -160,11 +160,17 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
         if (labels.isEmpty()) labels << QStringLiteral("files");
         return QStringLiteral("No ") + list(labels, locale) + QStringLiteral(" on this card.");
     }
-    if (report.safeToFormat)
-        return QStringLiteral("Every one of the ") + nounList(kinds.checked, locale) +
-               QStringLiteral(" has ") + plain(R) + QStringLiteral(" byte-verified ") +
-               agree(R, QStringLiteral("copy"), QStringLiteral("copies")) +
-               QStringLiteral(" on other drives.");
+    if (report.safeToFormat) {
+        QString s = QStringLiteral("Every one of the ") + nounList(kinds.checked, locale) +
+                    QStringLiteral(" has ") + plain(R) + QStringLiteral(" byte-verified ") +
+                    agree(R, QStringLiteral("copy"), QStringLiteral("copies")) +
+                    QStringLiteral(" on other drives.");
+        // A mount of part of a volume is a folder: the rest of the volume was never looked at.
+        if (report.source.showsPart())
+            s += QStringLiteral(" ") + quoted(cardName(report.source)) +
+                 QStringLiteral(" is part of a volume whose other files weren't checked.");
+        return s;
+    }
     if (t.covered() != t.files) {
         QString s = QString::fromStdString(report.headline());
         if (t.missingBytes >= 1)
@@ -737,8 +743,17 @@ QString readySentence(const VerifyReport& report, const QLocale& locale) {
             if (c.evidence == EvidenceLevel::verified && validDestination(report, c.destination))
                 holding.insert(c.destination);
     }
+    // One name for each drive: backups that share one are one of the separate drives counted.
     QStringList names;
-    for (int64_t d : holding) names << qs(report.destinations[size_t(d)].name);
+    std::vector<const PhysicalDriveID*> drives;
+    for (int64_t d : holding) {
+        const VolumeInfo& backup = report.destinations[size_t(d)];
+        if (std::any_of(drives.begin(), drives.end(),
+                        [&](const PhysicalDriveID* p) { return sharesDrive(*p, backup.drive); }))
+            continue;
+        drives.push_back(&backup.drive);
+        names << qs(backup.name);
+    }
     const int64_t n = report.totals.files, R = report.requiredCopies;
     return (n == 1 ? QStringLiteral("The 1 file is")
                    : QStringLiteral("All ") + count(n, locale) + QStringLiteral(" files are")) +

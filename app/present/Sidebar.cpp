@@ -33,6 +33,8 @@ bool looksLikeMountPoint(std::string_view path) {
 }  // namespace
 
 std::string_view volumeSymbol(const VolumeInfo& volume) {
+    // A mount of part of a volume is a folder of it, never a card.
+    if (volume.showsPart()) return "folder.fill";
     if (volume.isLikelyCameraCard) return "sdcard.fill";
     if (volume.isNetwork) return "server.rack";
     if (volume.isInternal) return "internaldrive.fill";

@@ -115,11 +115,16 @@ double HomeRules::barFraction(double done, double total) const {
     return present::barFraction(int64_t(done), int64_t(total)).value_or(-1);
 }
 
-QVariantMap HomeRules::pictureNames(const QString& source, const QStringList& destinations) const {
+QVariantMap HomeRules::pictureNames(const QString& sourceKey, const QStringList& destinationKeys,
+                                    const QVariantMap& facts) const {
     std::vector<std::string> backups;
-    for (const QString& d : destinations) backups.push_back(d.toStdString());
-    const auto names = present::pictureNames(
-        source.isEmpty() ? std::nullopt : std::optional<std::string>(source.toStdString()), backups);
+    for (const QString& key : destinationKeys)
+        if (auto path = present::pathOfKey(key)) backups.push_back(*path);
+    const std::optional<std::string> source =
+        sourceKey.isEmpty() ? std::nullopt : present::pathOfKey(sourceKey);
+    const auto names = present::pictureNames(source, backups, [&facts](const std::string& path) {
+        return volumeFrom(facts.value(present::pathKey(path)).toMap());
+    });
     return {{QStringLiteral("cardName"), names.cardName},
             {QStringLiteral("driveName"), names.driveName},
             {QStringLiteral("extraDrives"), names.extraDrives}};

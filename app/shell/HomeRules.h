@@ -40,8 +40,10 @@ public:
     Q_INVOKABLE QString countLine(double done, double total) const;
     // The bar's filled fraction, or -1 while no total is known.
     Q_INVOKABLE double barFraction(double done, double total) const;
-    // {cardName, driveName, extraDrives}.
-    Q_INVOKABLE QVariantMap pictureNames(const QString& source, const QStringList& destinations) const;
+    // {cardName, driveName, extraDrives}: the card and the first backup named as the sidebar names
+    // them, from the model's keys and volume facts.
+    Q_INVOKABLE QVariantMap pictureNames(const QString& sourceKey, const QStringList& destinationKeys,
+                                         const QVariantMap& facts) const;
     // [{x, y, opacity, backwards}] of the seven packets at `t` seconds.
     Q_INVOKABLE QVariantList packets(double t, const QString& stage, double width, double height) const;
     Q_INVOKABLE double cardGlow(double t) const;

@@ -36,6 +36,8 @@ std::optional<VolumeInfo> volumeFrom(const QVariantMap& map) {
     v.isLikelyCameraCard = map.value(QStringLiteral("isLikelyCameraCard")).toBool();
     v.isNetwork = map.value(QStringLiteral("isNetwork")).toBool();
     v.isInternal = map.value(QStringLiteral("isInternal")).toBool();
+    if (map.contains(QStringLiteral("mountRoot")))
+        v.mountRoot = map.value(QStringLiteral("mountRoot")).toString().toStdString();
     return v;
 }
 

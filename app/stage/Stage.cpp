@@ -39,6 +39,7 @@ VolumeInfo systemDisk() {
     v.freeBytes = 31'000'000'000;
     v.deviceNumber = "254:0";
     v.mountID = 1;
+    v.drive.raw = "dev:/stage/system";
     return v;
 }
 
@@ -109,6 +110,8 @@ struct StageVolumes {
     void put(VolumeInfo v) {
         std::lock_guard<std::mutex> hold(lock);
         std::erase_if(list, [&](const VolumeInfo& o) { return o.volumePath == v.volumePath; });
+        // Each its own drive unless told.
+        if (v.drive.raw.empty()) v.drive.raw = "dev:/stage" + v.volumePath;
         if (!v.deviceNumber) {
             ++mounts;
             v.deviceNumber = "0:" + std::to_string(100 + mounts);
@@ -572,6 +575,11 @@ QString Stage::pickerSelected(int question) const {
     if (question < 0 || question >= pickerQuestions()) return {};
     const auto& selected = picker_->calls[size_t(question)].selected;
     return selected ? text(*selected) : QString();
+}
+
+QString Stage::pickerTitle(int question) const {
+    if (question < 0 || question >= pickerQuestions()) return {};
+    return picker_->calls[size_t(question)].title;
 }
 
 QVariantList Stage::revealed() const {

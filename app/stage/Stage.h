@@ -111,6 +111,7 @@ public:
     Q_INVOKABLE int pickerQuestions() const;
     Q_INVOKABLE QString pickerStart(int question) const;     // where the picker was asked to start
     Q_INVOKABLE QString pickerSelected(int question) const;  // what it was to show selected there
+    Q_INVOKABLE QString pickerTitle(int question) const;
     // What the file manager was asked to show, one list per request.
     Q_INVOKABLE QVariantList revealed() const;
     // Whether a file manager (or anything that opens folders) is there to show them.

@@ -3,18 +3,28 @@
 #include "platform/MountInfo.h"
 #include "platform/Fd.h"
 
+#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <climits>
 
 namespace halvetrop {
 
-std::optional<std::string> pathInsideFileSystem(Sys& sys, int fd, const std::string& procRoot) {
+namespace {
+
+bool onBtrfs(Sys& sys, int fd) {
+    struct statfs fs {};
+    return sys.fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
+}
+
+}  // namespace
+
+std::optional<FileSystemPlace> placeInFileSystem(Sys& sys, int fd, const std::string& procRoot) {
     struct statx sx {};
     if (sys.statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) != 0) return std::nullopt;
-    const std::uint64_t mountID = (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id : 0;
+    const std::uint64_t mountID = (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id : fdInfoMountID(procRoot, fd);
 
     // The path the descriptor was opened through, in this process's view of the mounts.
     const std::string link = procRoot + "/self/fd/" + std::to_string(fd);
@@ -30,10 +40,13 @@ std::optional<std::string> pathInsideFileSystem(Sys& sys, int fd, const std::str
     const std::vector<MountEntry> mounts = readMountInfo(procRoot);
     const MountEntry* mount = findMount(mounts, mountID, sx.stx_dev_major, sx.stx_dev_minor, path);
     if (!mount || !isPathPrefix(mount->mountPoint, path) || mount->root.empty() || mount->root[0] != '/') return std::nullopt;
+    FileSystemPlace place{mount->major, mount->minor, mount->root};
     const std::string below = mount->mountPoint == "/" ? path : path.substr(mount->mountPoint.size());
-    if (mount->root == "/") return below.empty() ? "/" : below;
-    if (below == "/") return mount->root;
-    return mount->root + below;
+    if (place.path == "/")
+        place.path = below.empty() ? "/" : below;
+    else if (below != "/")
+        place.path += below;
+    return place;
 }
 
 CardFence CardFence::around(Sys& sys, const std::string& card, const std::string& procRoot) {
@@ -44,7 +57,8 @@ CardFence CardFence::around(Sys& sys, const std::string& card, const std::string
     if (!dir || sys.fstat(dir.get(), &st) != 0) return fence;
     fence.known_ = true;
     fence.dev_ = st.st_dev;
-    fence.inner_ = pathInsideFileSystem(sys, dir.get(), procRoot);
+    fence.btrfs_ = onBtrfs(sys, dir.get());
+    fence.place_ = placeInFileSystem(sys, dir.get(), procRoot);
     return fence;
 }
 
@@ -52,10 +66,11 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
     if (!known_) return false;
     struct stat st {};
     if (sys.fstat(dirFd, &st) != 0) return true;
-    if (st.st_dev != dev_) return false;
-    if (!inner_) return true;
-    const std::optional<std::string> inner = pathInsideFileSystem(sys, dirFd, procRoot_);
-    return !inner || isPathPrefix(*inner_, *inner);
+    // A file system has one device number, but btrfs gives each subvolume one of its own.
+    if (st.st_dev != dev_ && !(btrfs_ && onBtrfs(sys, dirFd))) return false;
+    if (!place_) return true;
+    const std::optional<FileSystemPlace> place = placeInFileSystem(sys, dirFd, procRoot_);
+    return !place || (place->sameFileSystem(*place_) && isPathPrefix(place_->path, place->path));
 }
 
 }  // namespace halvetrop

@@ -1,9 +1,9 @@
 #pragma once
-// Whether a folder, already open, may lie on the card, which a copy must never write to. A folder
-// on another device cannot. One on the card's device may still be elsewhere in that file system,
-// and only the mount table can tell: each mount names the subtree of its file system that it
-// shows, so a bind mount of a card folder, which looks like any other folder, is found out by
-// where it lies in the file system rather than by the path it is reached through.
+// Whether a folder, already open, may lie on the card, which a copy must never write to. Only the
+// mount table can tell: a file's device number names a subvolume on btrfs, not its file system,
+// and each mount names the subtree of its file system that it shows, so a bind mount of a card
+// folder or a subvolume mounted alone, which look like any other folder, are found out by where
+// they lie in the file system rather than by the path or device they are reached through.
 #include "platform/Sys.h"
 
 #include <sys/types.h>
@@ -13,10 +13,23 @@
 
 namespace halvetrop {
 
-// The path of the folder open as fd inside its own file system ("/" for the file system's root):
-// the root of the mount it was reached through, followed by its place below that mount point.
-// nullopt when the mount table or the descriptor's path does not tell.
-std::optional<std::string> pathInsideFileSystem(Sys& sys, int fd, const std::string& procRoot = "/proc");
+// Where an open file lies: in which file system, and where in it.
+struct FileSystemPlace {
+    // The file system, by the device number the mount table gives its mounts: the same for every
+    // mount of it, where btrfs gives each subvolume's files a number of their own.
+    unsigned major = 0;
+    unsigned minor = 0;
+    // The path inside that file system ("/" for its root): the root of the mount it was reached
+    // through (a bound folder's or a subvolume's path), followed by its place below that mount
+    // point. A nested subvolume reached through its parent is a folder of that path.
+    std::string path;
+
+    bool sameFileSystem(const FileSystemPlace& other) const { return major == other.major && minor == other.minor; }
+};
+
+// The place of the file open as fd; nullopt when the mount table or the descriptor's path does
+// not tell.
+std::optional<FileSystemPlace> placeInFileSystem(Sys& sys, int fd, const std::string& procRoot = "/proc");
 
 class CardFence {
 public:
@@ -34,9 +47,10 @@ public:
 private:
     bool known_ = false;
     dev_t dev_ = 0;
-    // The card's place in its file system; nullopt when it could not be told, and then every folder
-    // on the card's device is taken for part of the card.
-    std::optional<std::string> inner_;
+    bool btrfs_ = false;
+    // The card's place; nullopt when it could not be told, and then every folder whose device
+    // number cannot set it apart is taken for part of the card.
+    std::optional<FileSystemPlace> place_;
     std::string procRoot_;
 };
 

@@ -219,7 +219,9 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
         const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
         mount = findMount(mounts, mountID, st.stx_dev_major, st.stx_dev_minor, resolved);
         if (mount) {
-            v.deviceNumber = std::to_string(st.stx_dev_major) + ":" + std::to_string(st.stx_dev_minor);
+            // The mount table's number is the file system's; a file's own is its btrfs subvolume's.
+            v.deviceNumber = std::to_string(mount->major) + ":" + std::to_string(mount->minor);
+            v.mountRoot = mount->root;
             const std::uint64_t unique = uniqueMountID(resolved);
             const std::uint64_t id = unique != 0 ? unique : mountID;
             if (id != 0 && id <= static_cast<std::uint64_t>(INT64_MAX)) v.mountID = static_cast<std::int64_t>(id);
@@ -308,7 +310,9 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
     v.isInternal = facts.known && facts.internal && !facts.isLoop;
     v.isLikelyCameraCard = cameraFolders || (cardLikeDevice && v.isRemovable);
     v.isDiskImage = facts.protocol == "Disk Image" || containsNoCase(facts.model, "disk image");
-    v.name = !probe.label.empty() ? repairUtf8(probe.label) : lastComponent(v.volumePath);
+    // A mount of part of a volume is told from the whole by the part's path in it.
+    v.name = probe.label.empty() ? lastComponent(v.volumePath)
+                                 : repairUtf8(v.showsPart() ? probe.label + *v.mountRoot : probe.label);
     if (!probe.uuid.empty()) v.volumeID = probe.uuid;
     if (mount) v.maxFileSize = maxFileSizeOf(v.fileSystem, blockSize);
     // The content reader's own rule, asked of the volume described: what cannot be opened cannot

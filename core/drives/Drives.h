@@ -34,7 +34,8 @@ bool sharesDrive(const PhysicalDriveID& a, const PhysicalDriveID& b);
 struct VolumeInfo {
     std::string path;                      // as asked, unchanged
     std::string volumePath;                // mount point of the volume holding path; "/" on failure
-    std::string name;                      // label, else last component of the mount point
+    std::string name;                      // label, else last component of the mount point; a
+                                           // mount of part of a labelled volume adds its root
     PhysicalDriveID drive;
     std::string fileSystem;                // mountinfo type ("ext4", "exfat", "vfat", "tmpfs"); "?" on failure
     bool isRemovable = false;
@@ -53,15 +54,22 @@ struct VolumeInfo {
     // Where name and volumeID were read: "superblock" (the device itself, readable by root and the
     // disk group) or "udev" (the device database every user may read). Absent when neither told.
     std::optional<std::string> identitySource;
-    // The mounted file system's device number ("MAJ:MIN") and mount id when the volume was
+    // The mounted file system's device number as the mount table gives it ("MAJ:MIN", the same
+    // for every mount of it) and the mount's id when the volume was
     // described. They tell a volume without a UUID from another mounted at the same place for as
     // long as it stays mounted. The mount id is the kernel's unique one where it has them (a remount
     // gets a new one); older kernels give a freed id to a later mount.
     std::optional<std::string> deviceNumber;
     std::optional<std::int64_t> mountID;
+    // The part of its file system the mount shows: "/" for the whole, else the bound folder's or
+    // the subvolume's path inside it. Absent when not known (reports written before it was kept).
+    std::optional<std::string> mountRoot;
 
     // FAT and exFAT: 2-second times, 4 GiB file limit on FAT, case-insensitive names.
     bool isFATFamily() const { return fileSystem == "msdos" || fileSystem == "vfat" || fileSystem == "exfat"; }
+    // The mount shows only part of its file system (a subvolume mounted alone, a bind mount of a
+    // folder): it is a folder of a volume whose other files lie outside it, never a card to format.
+    bool showsPart() const { return mountRoot && *mountRoot != "/"; }
 
     friend bool operator==(const VolumeInfo&, const VolumeInfo&) = default;
 };

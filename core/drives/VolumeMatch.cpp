@@ -14,4 +14,33 @@ VolumeMatch matchVolume(const VolumeInfo& recorded, const VolumeInfo& live) {
     return VolumeMatch::cannotTell;
 }
 
+namespace {
+
+std::string_view shownPart(const VolumeInfo& v) { return v.showsPart() ? std::string_view(*v.mountRoot) : ""; }
+
+std::string_view belowMountPoint(const VolumeInfo& v) {
+    std::string_view below = v.path;
+    if (below.starts_with(v.volumePath)) below.remove_prefix(v.volumePath.size());
+    return below;
+}
+
+}  // namespace
+
+std::string placeInVolume(const VolumeInfo& v) {
+    std::string place(shownPart(v));
+    place.append(belowMountPoint(v));
+    return place;
+}
+
+std::optional<std::string> pathOfPlace(const VolumeInfo& live, const VolumeInfo& recorded) {
+    if (!recorded.mountRoot) return live.volumePath + std::string(belowMountPoint(recorded));
+    const std::string place = placeInVolume(recorded);
+    const std::string_view part = shownPart(live);
+    std::string_view rest = place;
+    if (!rest.starts_with(part)) return std::nullopt;
+    rest.remove_prefix(part.size());
+    if (!part.empty() && !rest.empty() && rest.front() != '/') return std::nullopt;
+    return live.volumePath + std::string(rest);
+}
+
 }  // namespace halvetrop

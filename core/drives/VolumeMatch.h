@@ -5,6 +5,10 @@
 // name nor a mount point ever says "the same".
 #include "drives/Drives.h"
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 namespace halvetrop {
 
 enum class VolumeMatch {
@@ -17,5 +21,16 @@ enum class VolumeMatch {
 // and mount id (and file-system type), which hold only while it stays mounted. Anything less
 // cannot tell them apart.
 VolumeMatch matchVolume(const VolumeInfo& recorded, const VolumeInfo& live);
+
+// Where a described folder lies in its volume: the part of the file system its mount shows, then
+// the folder's path below the mount point ("" for the root of a mount of the whole). Every mount of
+// one volume (the whole, a subvolume mounted alone, a bind mount) puts a folder at one place. A
+// volume described without its mount's root counts as mounted whole.
+std::string placeInVolume(const VolumeInfo& v);
+
+// The path at which a mount (`live`) of the volume a folder was recorded on (`recorded`) shows
+// that folder; nullopt when the mount shows another part of the volume. A folder recorded without
+// its mount's root is looked for below the mount point alone.
+std::optional<std::string> pathOfPlace(const VolumeInfo& live, const VolumeInfo& recorded);
 
 }  // namespace halvetrop

@@ -187,9 +187,10 @@ std::vector<MediaKind> VerifyReport::checkedKinds() const {
     return out;
 }
 
-// A card not read whole is never ready, whatever a stored flag says.
+// A card not read whole is never ready, whatever a stored flag says; nor is a mount of part of a
+// volume, whose other files lie outside the check.
 bool VerifyReport::readyToFormat() const {
-    return safeToFormat && cardUnreadable == 0 && skippedKinds().empty();
+    return safeToFormat && cardUnreadable == 0 && skippedKinds().empty() && !source.showsPart();
 }
 
 std::string headline(const StatusCounts& t, int64_t cardUnreadable) {

@@ -134,9 +134,14 @@ void write(Writer& w, const VolumeInfo& v) {
         w.key("mountID");
         w.integer(*v.mountID);
     }
+    if (v.mountRoot) {
+        w.key("mountRoot");
+        w.text(*v.mountRoot);
+    }
     // The paths above are written as text; a mount point whose name is not UTF-8 keeps its bytes.
     if (!isValidUtf8(v.path)) writeBytesIfOther(w, "rawPath", v.path, {});
     if (!isValidUtf8(v.volumePath)) writeBytesIfOther(w, "rawVolumePath", v.volumePath, {});
+    if (v.mountRoot && !isValidUtf8(*v.mountRoot)) writeBytesIfOther(w, "rawMountRoot", *v.mountRoot, {});
     w.endObject();
 }
 
@@ -509,10 +514,10 @@ public:
         "isRemovable", "isInternal",       "isNetwork",   "isLikelyCameraCard",
         "isDiskImage", "volumeID",         "totalBytes",  "freeBytes", "maxFileSize",
         "readsFromMedium", "rawPath",      "rawVolumePath", "identitySource", "deviceNumber",
-        "mountID"};
+        "mountID",     "mountRoot",        "rawMountRoot"};
     // Reports written before volumes said whether they read from the medium read as if they do.
     explicit VolumeFrame(VolumeInfo& out)
-        : RecordFrame(keys, 20, optionalBits(std::array{10, 13, 14, 15, 16, 17, 18, 19})), out_(out) {
+        : RecordFrame(keys, 22, optionalBits(std::array{10, 13, 14, 15, 16, 17, 18, 19, 20, 21})), out_(out) {
         out_.readsFromMedium = true;
     }
 
@@ -551,6 +556,8 @@ protected:
                     out_.mountID = r.integer(v);
                 }
                 break;
+            case 20: out_.mountRoot = r.optionalText(v); break;
+            case 21: rawMountRoot_ = pathBytes(r, v); break;
         }
         return nullptr;
     }
@@ -561,12 +568,18 @@ protected:
         settleBytes(r, keys[16], rawVolumePath_, out_.volumePath);
         if (!rawPath_.empty()) out_.path = std::move(rawPath_);
         if (!rawVolumePath_.empty()) out_.volumePath = std::move(rawVolumePath_);
+        if (!rawMountRoot_.empty()) {
+            if (!out_.mountRoot) r.failInClosing(keys[20], "the bytes of a mount root have no root shown");
+            settleBytes(r, keys[21], rawMountRoot_, *out_.mountRoot);
+            if (!rawMountRoot_.empty()) out_.mountRoot = std::move(rawMountRoot_);
+        }
     }
 
 private:
     VolumeInfo& out_;
     std::string rawPath_;
     std::string rawVolumePath_;
+    std::string rawMountRoot_;
 };
 
 class KindSetFrame final : public ListFrame {

@@ -494,6 +494,46 @@ TEST(CopyOnRealVolumes, ARotatedDriveAtTheBackupsPlaceTakesNothing) {
     }
 }
 
+// Plans and runs a copy of a new card file into `folder` below the backup folder `root`: refused
+// as inside the card both times, or planned there and copied there. The card is left as it was.
+void expectCopyInsideCardRefused(const std::string& card, const std::string& root, const std::string& folder,
+                                 bool refused) {
+    static const std::string source = [] {
+        static TempDir where{"new-card-file"};
+        return where.write("A.JPG", bytesOf(4000, 1));
+    }();
+    const auto before = test::treeOf(card);
+    VerifyReport report;
+    report.source.path = card;
+    report.destinations.push_back(Drives::info(root));
+    FileResult& file = report.files.emplace_back();
+    file.id = 1;
+    file.name = file.relativePath = "A.JPG";
+    try {
+        const CopyPlan planned = CopyPlanner::plan(report, {1}, 0, CopyLayout::custom(folder), "", "");
+        EXPECT_FALSE(refused);
+        ASSERT_EQ(planned.items.size(), 1u);
+        EXPECT_EQ(planned.items[0].destDir, root + "/" + folder);
+    } catch (const CopyError& e) {
+        EXPECT_TRUE(refused) << e.description();
+        EXPECT_EQ(e.kind(), CopyError::Kind::insideSource);
+    }
+    CopyPlan plan;
+    plan.root = root;
+    plan.card = card;
+    plan.items.push_back(PlannedCopy{1, source, root + "/" + folder, "A.JPG", 4000});
+    const CopyRunResult result = CopyRunner(plan).run();
+    if (refused) {
+        ASSERT_EQ(result.failed.size(), 1u);
+        EXPECT_EQ(result.failed[0].message, "Refused to copy onto the card being checked: " + root + "/" + folder);
+    } else {
+        ASSERT_EQ(result.copied.size(), 1u) << (result.failed.empty() ? "" : result.failed[0].message);
+        EXPECT_EQ(readFile(root + "/" + folder + "/A.JPG"), bytesOf(4000, 1));
+        fs::remove_all(root + "/" + folder);
+    }
+    EXPECT_EQ(test::treeOf(card), before);
+}
+
 // A backup reached through a bind mount of the card's file system: refused where the mounted
 // subtree is, or lies in, the card folder; taken where it lies beside it.
 TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
@@ -502,7 +542,6 @@ TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
     fs::create_directories(card + "/DCIM/100CANON");
     fs::create_directories(*volume / "OTHER");
     TempDir where{"bind"};
-    const std::string source = where.write("A.JPG", bytesOf(4000, 1));
     struct Row {
         const char* name;
         std::string mounted;  // inside the volume
@@ -515,41 +554,44 @@ TEST(CopyOnRealVolumes, BindMountsOfTheCardsFileSystem) {
         {"the whole volume, into the card", "", "CARD/new", true},
         {"the whole volume, beside the card", "", "2024", false},
     };
-    const auto before = test::treeOf(card);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string at = where.mkdir(row.name);
         const BindMount bind(*volume / row.mounted, at);
-        // Planned there, and then run there.
-        VerifyReport report;
-        report.source.path = card;
-        report.destinations.push_back(Drives::info(at));
-        FileResult& file = report.files.emplace_back();
-        file.id = 1;
-        file.name = file.relativePath = "A.JPG";
-        try {
-            const CopyPlan planned = CopyPlanner::plan(report, {1}, 0, CopyLayout::custom(row.folder), "", "");
-            EXPECT_FALSE(row.refused);
-            ASSERT_EQ(planned.items.size(), 1u);
-            EXPECT_EQ(planned.items[0].destDir, at + "/" + row.folder);
-        } catch (const CopyError& e) {
-            EXPECT_TRUE(row.refused) << e.description();
-            EXPECT_EQ(e.kind(), CopyError::Kind::insideSource);
-        }
-        CopyPlan plan;
-        plan.root = at;
-        plan.card = card;
-        plan.items.push_back(PlannedCopy{1, source, at + "/" + row.folder, "A.JPG", 4000});
-        const CopyRunResult result = CopyRunner(plan).run();
-        if (row.refused) {
-            ASSERT_EQ(result.failed.size(), 1u);
-            EXPECT_EQ(result.failed[0].message, "Refused to copy onto the card being checked: " + at + "/" + row.folder);
-        } else {
-            ASSERT_EQ(result.copied.size(), 1u) << (result.failed.empty() ? "" : result.failed[0].message);
-            EXPECT_EQ(readFile(*volume / (row.mounted + "/" + row.folder + "/A.JPG")), bytesOf(4000, 1));
-            fs::remove_all(*volume / (row.mounted + "/" + row.folder));
-        }
-        EXPECT_EQ(test::treeOf(card), before);
+        expectCopyInsideCardRefused(card, at, row.folder, row.refused);
+    }
+}
+
+// A btrfs volume mounted whole and in subvolumes mounted alone, each of which gives its files a
+// device number of its own: a backup that lies in the card's tree is refused whatever mount or
+// subvolume it is reached through; one beside it is taken.
+TEST(CopyOnRealVolumes, SubvolumesOfTheCardsBtrfsVolume) {
+    std::string reason;
+    if (!test::ZramVolume::available(&reason, test::ZramVolume::FileSystem::btrfs)) GTEST_SKIP() << reason;
+    test::ZramVolume volume(128 << 20, {test::ZramVolume::FileSystem::btrfs, "", "", "", 1});
+    const std::string whole = volume.mountPoint();
+    const std::string card = volume.mountSubvolume("card");
+    const std::string inner = volume.mountSubvolume("card/inner");
+    const std::string data = volume.mountSubvolume("data");
+    fs::create_directories(card + "/DCIM/100CANON");
+    fs::create_directories(data + "/Backups");
+    struct Row {
+        const char* name;
+        std::string card;
+        std::string root;
+        bool refused;
+    };
+    const std::vector<Row> rows = {
+        {"a subvolume inside the card, mounted alone", card, inner, true},
+        {"a subvolume inside the card, reached through the whole volume", card, whole + "/card/inner", true},
+        {"the card reached through the whole volume, a subvolume inside it mounted alone", whole + "/card", inner, true},
+        {"the whole volume as the card, a folder of a subvolume mounted alone", whole, data + "/Backups", true},
+        {"a subvolume beside the card, mounted alone", card, data + "/Backups", false},
+        {"the whole volume, beside the card", card, whole, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        expectCopyInsideCardRefused(row.card, row.root, "2024", row.refused);
     }
 }
 

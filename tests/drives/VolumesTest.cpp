@@ -384,7 +384,18 @@ TEST_F(FileSystems, AFileOnEachIsReadFromItsMediumOnItsDrive) {
         EXPECT_EQ(PageCache::residentPages(defaultSys(), fd, 0, static_cast<std::int64_t>(content.size())), 0);
         ::close(fd);
     }
-    EXPECT_EQ(Drives::info(subvolume).name, "HV BTRFS");
+    // One file system, whatever part of it a mount shows: one device number. A part is named by
+    // its place in the volume, so that it is told from the whole.
+    const VolumeInfo whole = Drives::info(btrfs->mountPoint()), part = Drives::info(subvolume),
+                     reached = Drives::info(btrfs->mountPoint() + "/photos");
+    EXPECT_EQ(whole.name, "HV BTRFS");
+    EXPECT_FALSE(whole.showsPart());
+    EXPECT_EQ(part.name, "HV BTRFS/photos");
+    EXPECT_EQ(part.mountRoot, "/photos");
+    EXPECT_TRUE(part.showsPart());
+    EXPECT_EQ(part.deviceNumber, whole.deviceNumber);
+    EXPECT_EQ(reached.deviceNumber, whole.deviceNumber);
+    EXPECT_FALSE(reached.showsPart());
 }
 
 // btrfs keeps a small file's bytes inline in its metadata, cached apart from the file, and reads

@@ -126,8 +126,8 @@ const std::string volumeBytesGolden =
     R"({"path":"/media/ana/CARD)" + fffd + R"(","volumePath":"/media/ana/CARD)" + fffd +
     R"(","name":"CARD","drive":{"raw":"disk:sdc"},"fileSystem":"ext4","isRemovable":true,)"
     R"("isInternal":false,"isNetwork":false,"isLikelyCameraCard":true,"isDiskImage":false,)"
-    R"("totalBytes":0,"freeBytes":0,"readsFromMedium":true,"rawPath":"/media/ana/CARD%FF",)"
-    R"("rawVolumePath":"/media/ana/CARD%FF"})";
+    R"("totalBytes":0,"freeBytes":0,"readsFromMedium":true,"mountRoot":"/DCIM)" + fffd +
+    R"(","rawPath":"/media/ana/CARD%FF","rawVolumePath":"/media/ana/CARD%FF","rawMountRoot":"/DCIM%FF"})";
 
 // The same records built by hand.
 VolumeInfo cardVolume() {
@@ -330,6 +330,7 @@ VolumeInfo volumeWithBytes() {
     v.fileSystem = "ext4";
     v.isRemovable = true;
     v.isLikelyCameraCard = true;
+    v.mountRoot = "/DCIM\xFF";  // a bind mount of a card folder
     return v;
 }
 
@@ -446,7 +447,7 @@ std::vector<Case> cases() {
                  {"capture", "detail", "rawRelativePath"}, {"modified"}),
         makeCase("FolderSummary with bytes", folderBytesGolden, folderWithBytes(), {"dayRange", "rawPath"}),
         makeCase("VolumeInfo with bytes", volumeBytesGolden, volumeWithBytes(),
-                 {"volumeID", "maxFileSize", "readsFromMedium", "rawPath", "rawVolumePath"}),
+                 {"volumeID", "maxFileSize", "readsFromMedium", "rawPath", "rawVolumePath", "rawMountRoot"}),
         makeCase("SafeToFormatPolicy", policyGolden, SafeToFormatPolicy(), {},
                  {"maxDestEvidenceAge"}),
         makeCase("SafeToFormatPolicy custom", customPolicyGolden, customPolicy(), {},
@@ -1262,6 +1263,7 @@ TEST(StoredFormTest, PathBytesThatAreNotThoseOfTheShownPathDoNotDecode) {
         {"landing", "rawFolder", "Other%FE"},
         {"volume", "rawPath", "/media/ana/CARD%FF/x"},
         {"volume", "rawVolumePath", "/media/bob/CARD%FF"},
+        {"volume", "rawMountRoot", "/DCIM%FF/x"},
     };
     const std::map<std::string, std::pair<std::string, std::function<void(const std::string&)>>> records = {
         {"copy", {copyBytesGolden, [](const std::string& t) { (void)fromStoredJson<CopyRef>(t); }}},

@@ -65,6 +65,8 @@ QtObject {
     readonly property font callout: Qt.font({ family: family, pixelSize: 12 })
     readonly property font secondaryFont: Qt.font({ family: family, pixelSize: 11 })
     readonly property font eyebrow: Qt.font({ family: family, pixelSize: 10, weight: Font.DemiBold, capitalization: Font.AllUppercase, letterSpacing: 0.6 })
+    // A section label that holds a name, which is never case-changed: its words come in capitals.
+    readonly property font eyebrowAsWritten: Qt.font({ family: family, pixelSize: 10, weight: Font.DemiBold, letterSpacing: 0.6 })
     readonly property font caption: Qt.font({ family: family, pixelSize: 10, features: { "tnum": 1 } })
     readonly property font mono: Qt.font({ family: monoFamily, pixelSize: 13 })
     readonly property font monoSmall: Qt.font({ family: monoFamily, pixelSize: 11 })

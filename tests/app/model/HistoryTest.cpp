@@ -95,37 +95,56 @@ private slots:
         QTest::addColumn<QString>("volumePath");
         QTest::addColumn<QString>("volumeID");  // empty: none
         QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("mountRoot");  // empty: not known
         QTest::newRow("volume root") << "/media/u/EOS"
                                      << "/media/u/EOS"
                                      << "6E1F"
-                                     << "6E1F|";
+                                     << "6E1F|"
+                                     << "";
         QTest::newRow("folder below the root") << "/media/u/EOS/DCIM"
                                                << "/media/u/EOS"
                                                << "6E1F"
-                                               << "6E1F|/DCIM";
+                                               << "6E1F|/DCIM"
+                                               << "";
         QTest::newRow("other reader, other mount name") << "/run/media/x/CARD/DCIM"
                                                         << "/run/media/x/CARD"
                                                         << "6E1F"
-                                                        << "6E1F|/DCIM";
+                                                        << "6E1F|/DCIM"
+                                                        << "";
         QTest::newRow("no volume id") << "/media/u/EOS/DCIM"
                                       << "/media/u/EOS"
                                       << ""
-                                      << "/media/u/EOS|/DCIM";
+                                      << "/media/u/EOS|/DCIM"
+                                      << "";
         QTest::newRow("path outside its volume path") << "/home/a/card"
                                                       << "/media/u/EOS"
                                                       << ""
-                                                      << "/media/u/EOS|/home/a/card";
+                                                      << "/media/u/EOS|/home/a/card"
+                                                      << "";
+        // A mount of part of a volume puts its folders at their place in the volume, where the
+        // mount of the whole puts them too.
+        QTest::newRow("a subvolume mounted alone") << "/mnt/photos"
+                                                   << "/mnt/photos"
+                                                   << "6E1F"
+                                                   << "6E1F|/photos"
+                                                   << "/photos";
+        QTest::newRow("the subvolume through the whole") << "/mnt/whole/photos"
+                                                         << "/mnt/whole"
+                                                         << "6E1F"
+                                                         << "6E1F|/photos"
+                                                         << "/";
     }
     void keyOfACard() {
         QFETCH(QString, path);
         QFETCH(QString, volumePath);
         QFETCH(QString, volumeID);
         QFETCH(QString, key);
+        QFETCH(QString, mountRoot);
         std::optional<std::string> id;
         if (!volumeID.isEmpty()) id = volumeID.toStdString();
-        QCOMPARE(
-            QString::fromStdString(historyKey(volumeAt(path.toStdString(), volumePath.toStdString(), id))),
-            key);
+        VolumeInfo v = volumeAt(path.toStdString(), volumePath.toStdString(), id);
+        if (!mountRoot.isEmpty()) v.mountRoot = mountRoot.toStdString();
+        QCOMPARE(QString::fromStdString(historyKey(v)), key);
     }
 
     // Each row records cards in turn ("ID:backups") and says which list and answers result.

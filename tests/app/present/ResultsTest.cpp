@@ -71,6 +71,10 @@ TEST(Verdict, TitleAndReasonPerRow) {
     fuseUnused.totals = {};
     fuseUnused.totals.add(fuseUnused.files[0]);
     fuseUnused.destinations[1].readsFromMedium = false;
+    VerifyReport part = safe;  // a subvolume mounted alone
+    part.source.path = part.source.volumePath = "/mnt/photos";
+    part.source.name = "Archive/photos";
+    part.source.mountRoot = "/photos";
     VerifyReport many = report({});
     for (int i = 0; i < 1234; ++i) many.files.push_back(file(i, S::missing));
     many.totals = {};
@@ -84,6 +88,9 @@ TEST(Verdict, TitleAndReasonPerRow) {
          "No photos and audio on this card."},
         {"safe", safe, false, "Safe to format",
          "Every one of the photos has 2 byte-verified copies on other drives."},
+        {"safe, a mount of part of a volume", part, false, "All verified",
+         "Every one of the photos has 2 byte-verified copies on other drives. “Archive/photos” is part of a "
+         "volume whose other files weren't checked."},
         {"safe with a skipped kind", skipped, false, "100% of photos verified",
          "Every one of the photos has 2 byte-verified copies on other drives."},
         {"standard, all covered", report({file(1, S::verified), file(2, S::backedUp)}), false,
@@ -562,17 +569,24 @@ TEST(FolderMap, FilesPlacesAndRows) {
     EXPECT_EQ(folderCopyTitle("", "CARD").toStdString(), "Copy missing files from CARD");
 }
 
-TEST(ReadyToFormat, SentenceNamesBackupsWithVerifiedCopies) {
+// Each drive holding verified copies is named once: a second backup on one of them is no drive of
+// its own.
+TEST(ReadyToFormat, SentenceNamesEachDriveWithVerifiedCopiesOnce) {
     std::vector<FileResult> files;
     for (int i = 0; i < 1234; ++i) {
         files.push_back(file(i, FileStatus::verified, 1));
         files.back().copies.push_back({0, "x", EvidenceLevel::verified});
     }
     VerifyReport r = report(files, CheckLevel::verified, 1);
-    r.destinations.push_back(r.destinations[0]);
-    r.destinations[0].name = "Archive";
-    r.destinations[2].name = "Spare";
+    r.destinations.resize(4);
+    const std::pair<const char*, const char*> backups[] = {
+        {"Archive", "dev:a"}, {"Travel", "dev:b"}, {"Spare", "dev:c + dev:d"}, {"BTS", "dev:a"}};
+    for (size_t i = 0; i < 4; ++i) {
+        r.destinations[i].name = backups[i].first;
+        r.destinations[i].drive.raw = backups[i].second;
+    }
     r.files[3].copies.push_back({2, "x", EvidenceLevel::verified});
+    r.files[4].copies.push_back({3, "x", EvidenceLevel::verified});
     EXPECT_EQ(readySentence(r, us).toStdString(),
               "All 1,234 files are verified byte for byte on 1 separate drive (Archive and Spare). Format "
               "the card in your camera:");

@@ -586,6 +586,53 @@ private slots:
                  QStringLiteral("Couldn't show “SONY A7IV”: no file manager is installed."));
     }
 
+    // One name for one drive: the sidebar, the card's picker and the checking screen's picture and
+    // first line name the card and the backup as their volumes are named, not by the folders they
+    // are mounted on; the copy report's section label keeps the backup's name as it is written.
+    void aDriveHasOneNameEverywhere() {
+        ScriptedSession s(present_, {});
+        QVERIFY(s.shown);
+        stage::Stage& st = s.stage;
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        auto volume = [](const QString& path, const QString& name, bool card) {
+            return QVariantMap{{QStringLiteral("path"), path},       {QStringLiteral("name"), name},
+                               {QStringLiteral("removable"), card},  {QStringLiteral("card"), card},
+                               {QStringLiteral("totalBytes"), 64e9}, {QStringLiteral("freeBytes"), 20e9}};
+        };
+        st.setVolumes({volume(QStringLiteral("media/u/ws-card12"), QStringLiteral("ws-12"), true),
+                       volume(QStringLiteral("media/u/ws-b2"), QStringLiteral("wsB2"), false)});
+        m.setSource(st.folder(QStringLiteral("media/u/ws-card12")).toStdString());
+        m.addBackups({st.folder(QStringLiteral("media/u/ws-b2")).toStdString()});
+        QVERIFY(WindowDriver::waitFor([&] {
+            return WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")) ==
+                   QStringLiteral("ws-12");
+        }));
+        m.checkAgainstBackup(false);
+        QCOMPARE(st.pickerTitle(st.pickerQuestions() - 1),
+                 QStringLiteral("Choose the backup to check ws-12 against"));
+        m.check();
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("cardToDrive")); }));
+        QQuickItem* picture = w.item(QStringLiteral("cardToDrive"));
+        QCOMPARE(picture->property("cardName").toString(), QStringLiteral("ws-12"));
+        QCOMPARE(picture->property("driveName").toString(), QStringLiteral("wsB2"));
+        QCOMPARE(w.text(QStringLiteral("stageDetail")), QStringLiteral("ws-12"));
+
+        QVERIFY(st.finishCheck(QStringLiteral("missing")));
+        m.stopDeepVerify();
+        QVERIFY(st.requestCopy() && w.click(QStringLiteral("copyButton")) &&
+                st.finishCopy(QStringLiteral("copied")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("foldersHeadline")); }));
+        QQuickItem* headline = w.item(QStringLiteral("foldersHeadline"));
+        const QString written = headline->property("text").toString();
+        const bool capitals =
+            headline->property("font").value<QFont>().capitalization() == QFont::AllUppercase;
+        const QString shown = capitals ? written.toUpper() : written;
+        const QString drive = QString::fromStdString(m.report()->destinations.front().name);
+        QVERIFY2(shown == QStringLiteral("COPIED INTO 1 FOLDER ON ") + drive, qPrintable(shown));
+        QVERIFY(drive != drive.toUpper());
+    }
+
     // The application, started on a desktop of its own and quitting once its first frame is
     // drawn, says nothing from QML.
     void quitsWithoutAWordFromQml() {

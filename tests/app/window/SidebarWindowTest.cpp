@@ -16,6 +16,7 @@
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
 #include "support/Privileged.h"
+#include "support/TempDir.h"
 #include "support/ZramVolume.h"
 
 using namespace halvetrop;
@@ -830,6 +831,106 @@ private slots:
         QCOMPARE(m.savedCard(), AppModel::SavedCard::none);
         QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(1));
         QVERIFY(w.text(QStringLiteral("savedLine")).isEmpty());
+    }
+
+    // One name for each drive: a card's copies spread over two folders of the photos drive and
+    // the archive's make three backups on two drives, which the ready panel names once each, as the
+    // sidebar's lines name their volumes.
+    void theReadyPanelNamesEachDriveOnce() {
+        std::unique_ptr<ZramVolume> card;
+        try {
+            card = twinCard(2);
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        const std::string again = back_->mountPoint() + "/Twin again";
+        fs::create_directories(again + "/DCIM/100TWIN");
+        fs::rename(twinBackups()[0] + "/DCIM/100TWIN/IMG_5001.JPG", again + "/DCIM/100TWIN/IMG_5001.JPG");
+        ::sync();
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        checkTwin(a, card->mountPoint(), {twinBackups()[0], again, twinBackups()[1]});
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")); }));
+        QCOMPARE(
+            w.text(QStringLiteral("readySentence")),
+            QStringLiteral("All 2 files are verified byte for byte on 2 separate drives (HVBACK and HVARCH). "
+                           "Format the card in your camera:"));
+        for (const QString& line : sidebarBackups(w, QStringLiteral("locationDetail")))
+            QVERIFY2(line.startsWith("HVBACK · ") || line.startsWith("HVARCH · "), qPrintable(line));
+    }
+
+    // A btrfs subvolume with camera folders mounted alone, and the same folder bound elsewhere, show
+    // part of their volume: neither is offered or announced as a card, and checked as the card,
+    // every photo on two drives, it is still no card to format or eject. It is named by its place in
+    // the volume, and the whole volume checked after it is a saved check of its own.
+    void aPartOfAVolumeIsAFolderOfIt() {
+        std::unique_ptr<ZramVolume> volume;
+        std::string part;
+        try {
+            if (std::string why; !ZramVolume::available(&why, ZramVolume::FileSystem::btrfs))
+                QSKIP(why.c_str());
+            volume = std::make_unique<ZramVolume>(
+                128ll << 20, ZramVolume::Options{ZramVolume::FileSystem::btrfs, "HVPARTS", "/mnt", "", 1});
+            part = volume->mountSubvolume("cam");
+        } catch (const std::exception& e) {
+            QSKIP(e.what());
+        }
+        for (int i = 0; i < 2; ++i) {
+            const std::string name = "DCIM/100TWIN/IMG_" + std::to_string(5000 + i) + ".JPG";
+            fs::create_directories(fs::path(part + "/" + name).parent_path());
+            std::ofstream(part + "/" + name, std::ios::binary) << content(100 + i);
+            for (const std::string& b : twinBackups()) {
+                fs::create_directories(fs::path(b + "/" + name).parent_path());
+                std::ofstream(b + "/" + name, std::ios::binary) << content(100 + i);
+            }
+        }
+        ::sync();
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        auto listed = [&](const std::string& mountPoint) {
+            return std::any_of(m.volumes().begin(), m.volumes().end(),
+                               [&](const VolumeInfo& v) { return v.volumePath == mountPoint; });
+        };
+        QVERIFY(WindowDriver::waitFor([&] { return listed(part); }));
+        bool byRoot = false;
+        const std::string bound = makeMountFolder("/mnt", "bound", &byRoot);
+        struct Bound {
+            std::string at;
+            bool byRoot;
+            ~Bound() {
+                runAsRoot("umount " + shellQuote(at) + " || umount -l " + shellQuote(at));
+                removeMountFolder(at, byRoot);
+            }
+        } unbind{bound, byRoot};
+        runAsRootOrThrow("mount --bind " + shellQuote(volume->mountPoint() + "/cam") + " " +
+                         shellQuote(bound));
+        QVERIFY(WindowDriver::waitFor([&] { return listed(bound); }));
+        QVERIFY(m.waitForIdle(10000));
+        QVERIFY(!m.newCard());
+        for (const VolumeInfo& v : m.suggestedCards()) QVERIFY(v.volumePath != part && v.volumePath != bound);
+
+        checkWith(a, part, twinBackups());
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(m.report()->totals.verified, int64_t(2));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("All verified"));
+        QVERIFY2(w.text(QStringLiteral("heroReason"))
+                     .endsWith(QStringLiteral(
+                         "“HVPARTS/cam” is part of a volume whose other files weren't checked.")),
+                 qPrintable(w.text(QStringLiteral("heroReason"))));
+        QVERIFY(!w.item(QStringLiteral("readyPanel")) && !ejectShown(w));
+        QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
+                 QStringLiteral("HVPARTS/cam"));
+
+        checkTwin(a, volume->mountPoint(), twinBackups());
+        if (QTest::currentTestFailed()) return;
+        QStringList saved;
+        for (QQuickItem* row : w.items(QStringLiteral("historyRow")))
+            saved << row->property("name").toString();
+        QCOMPARE(saved, (QStringList{QStringLiteral("HVPARTS"), QStringLiteral("HVPARTS/cam")}));
     }
 };
 

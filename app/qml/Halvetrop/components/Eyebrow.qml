@@ -1,9 +1,11 @@
 import QtQuick
 import Halvetrop
 
-// A small section label.
+// A small section label. One that holds a name is given in capitals but the name, and keeps its
+// case.
 Text {
+    property bool asWritten: false
     textFormat: Text.PlainText
-    font: Theme.eyebrow
+    font: asWritten ? Theme.eyebrowAsWritten : Theme.eyebrow
     color: Theme.secondary
 }

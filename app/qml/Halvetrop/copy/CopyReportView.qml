@@ -21,6 +21,7 @@ ColumnLayout {
         Eyebrow {
             id: foldersHeadline
             objectName: "foldersHeadline"
+            asWritten: true
             Layout.fillWidth: true
             elide: Text.ElideRight
             text: view.report && view.report.foldersHeadline ? view.report.foldersHeadline : ""

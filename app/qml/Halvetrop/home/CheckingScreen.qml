@@ -16,7 +16,7 @@ Item {
     readonly property real done: progress.done !== undefined ? progress.done : 0
     readonly property real total: progress.total !== undefined ? progress.total : 0
     readonly property real fraction: HomeRules.barFraction(done, total)
-    readonly property var names: HomeRules.pictureNames(model.source, model.destinations)
+    readonly property var names: HomeRules.pictureNames(model.sourceKey, model.destinationKeys, model.volumeFacts)
 
     ColumnLayout {
         anchors.centerIn: parent
