@@ -6,6 +6,7 @@
 #include "drives/Drives.h"
 #include "hash/XXH3.h"
 #include "match/ContentReader.h"
+#include "platform/MountInfo.h"
 #include "platform/PageCache.h"
 
 #include "../match/ContentReaderTestUtil.h"
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -425,6 +427,78 @@ TEST_F(FileSystems, BtrfsIsReadFromTheMediumOnlyWhenItsCachedPagesAreProvenGone)
         EXPECT_EQ(ContentReader::fullHash(path, {}, {}, touched).fromMedium, path == other);
         ::munmap(map, 1 << 20);
         ::close(fd);
+    }
+}
+
+// A loop device reading an image, detached with the test.
+struct ImageLoop {
+    std::string device;
+    ImageLoop(const std::string& image, std::int64_t size, bool directIO)
+        : device(test::runAsRootOrThrow("truncate -s " + std::to_string(size) + " " + test::shellQuote(image) +
+                                        " && losetup -f --show" + (directIO ? " --direct-io=on " : " ") +
+                                        test::shellQuote(image))) {}
+    ~ImageLoop() { test::runAsRoot("losetup -d " + test::shellQuote(device)); }
+    ImageLoop(const ImageLoop&) = delete;
+    ImageLoop& operator=(const ImageLoop&) = delete;
+};
+
+// A device's file system mounted in a folder of the test's, taken down with it.
+struct Mounted {
+    TempDir dir{"loop-link"};
+    std::string point = dir.mkdir("mnt");
+    explicit Mounted(const std::string& device) {
+        test::runAsRootOrThrow("mount " + test::shellQuote(device) + " " + test::shellQuote(point));
+    }
+    ~Mounted() { test::runAsRoot("umount -l " + test::shellQuote(point)); }
+    Mounted(const Mounted&) = delete;
+    Mounted& operator=(const Mounted&) = delete;
+};
+
+// Every link down to the drive must read past the cache: each device a btrfs volume spans (its
+// mount names only the first), and the file system holding a loop's image, whose direct read of
+// that file data=journal ext4 and btrfs may answer from the image's cached pages. XFS reads it
+// from the drive. An ordinary user cannot ask a loop device at all.
+TEST_F(FileSystems, LoopsAndSpreadVolumesReadFromTheMediumOnlyWhereEveryLinkDoes) {
+    const auto journalled = std::make_unique<ZramVolume>(48 << 20, ZramVolume::Options{Kind::ext4, "", "", "data=journal", 1});
+    struct Row {
+        const char* what;
+        std::string imageParent;
+        bool directIO;
+        bool spreadOver;  // a btrfs volume over a zram disk and the loop, else ext4 on the loop alone
+        bool fromMedium;
+    } rows[] = {
+        {"btrfs over a disk and a direct-I/O loop", xfs->mountPoint(), true, true, true},
+        {"btrfs over a disk and a buffered loop", xfs->mountPoint(), false, true, false},
+        {"an image on XFS", xfs->mountPoint(), true, false, true},
+        {"an image on btrfs", btrfs->mountPoint(), true, false, false},
+        {"an image on data=journal ext4", journalled->mountPoint(), true, false, false},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const ImageLoop loop(row.imageParent + "/member" + std::to_string(++n) + ".img", 80 << 20, row.directIO);
+        std::unique_ptr<ZramVolume> volume;
+        std::optional<Mounted> ext4On;
+        std::string mountPoint;
+        if (row.spreadOver) {
+            volume = std::make_unique<ZramVolume>(80 << 20, ZramVolume::Options{Kind::btrfs, "", "", "", 1, {loop.device}});
+            mountPoint = volume->mountPoint();
+            const std::vector<MountEntry> mounts = readMountInfo("/proc");
+            const auto m = std::find_if(mounts.begin(), mounts.end(), [&](const MountEntry& e) { return e.mountPoint == mountPoint; });
+            ASSERT_NE(m, mounts.end());
+            EXPECT_EQ(m->source, volume->device()) << "the mount names the disk, not the loop";
+        } else {
+            test::runAsRootOrThrow("mkfs.ext4 -q " + test::shellQuote(loop.device));
+            ext4On.emplace(loop.device);
+            mountPoint = ext4On->point;
+        }
+        const bool fromMedium = row.fromMedium && !test::playsUser();
+        EXPECT_EQ(Drives::info(mountPoint).readsFromMedium, fromMedium);
+        const int fd = ::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        const PageCache::VolumeReads reads = PageCache::volumeReads(defaultSys(), fd);
+        ::close(fd);
+        EXPECT_EQ(reads.doubt, fromMedium ? std::nullopt : std::optional(MediumDoubt::diskImage));
     }
 }
 
