@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -228,6 +231,21 @@ TEST(CopyOnRealVolumes, Ext4ReadsBackFromTheDisk) {
     }
 }
 
+// The file system says it keeps the file's first bytes in its metadata (FIEMAP).
+bool keptInline(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot open " + path);
+    alignas(struct fiemap) unsigned char bytes[sizeof(struct fiemap) + sizeof(struct fiemap_extent)] = {};
+    auto* map = reinterpret_cast<struct fiemap*>(bytes);
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = 1;
+    const int rc = ::ioctl(fd, FS_IOC_FIEMAP, map);
+    ::close(fd);
+    if (rc != 0) throw std::runtime_error("no extent map of " + path);
+    return map->fm_mapped_extents > 0 && (map->fm_extents[0].fe_flags & FIEMAP_EXTENT_DATA_INLINE);
+}
+
 // btrfs, compressing what compresses. A copy is written into space set aside for it, so it lies in
 // plain blocks and reads back from the drive. A file already there may be compressed, or kept
 // inline in the file system's metadata when small, which no read of the file can show to come
@@ -246,6 +264,7 @@ TEST(CopyOnRealVolumes, BtrfsReadsBackFromTheDiskWhatLiesThere) {
         {"A.CR3", bytesOf(3 << 20, 9), true},
         {"C0001M01.XML", text, true},
         {"A.XMP", bytesOf(900, 10), false},
+        {"C0002M01.XML", bytesOf(500, 11), false},
     };
     TempDir card{"btrfs-card"};
     const std::string there = test::makeTempFolder(volume.mountPoint(), "there");
@@ -257,6 +276,8 @@ TEST(CopyOnRealVolumes, BtrfsReadsBackFromTheDiskWhatLiesThere) {
         ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::copied);
         EXPECT_TRUE(r.outcomes[0].readBackFromMedium);
         EXPECT_EQ(readFile(volume.mountPoint() + "/" + f.name), f.content);
+        // However small, the copy is never kept inline in btrfs's metadata: it can be proven again.
+        EXPECT_FALSE(keptInline(volume.mountPoint() + "/" + f.name));
 
         std::ofstream(there + "/" + f.name, std::ios::binary) << f.content;
         ::sync();
@@ -266,6 +287,7 @@ TEST(CopyOnRealVolumes, BtrfsReadsBackFromTheDiskWhatLiesThere) {
         const CopyRunResult again = CopyRunner(plan, sys).run();
         ASSERT_EQ(again.alreadyThere.size(), 1u);
         EXPECT_EQ(again.alreadyThere[0].readFromMedium, f.foundFromMedium);
+        EXPECT_EQ(keptInline(there + "/" + f.name), !f.foundFromMedium) << "written plainly";
 
         const int fd = ::open((there + "/" + f.name).c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_GE(fd, 0);
