@@ -229,5 +229,39 @@ TEST_F(DamagedCopies, ACopyDamagedOnItsDriveUnderItsCachedPagesIsNeverVerified) 
     }
 }
 
+// A btrfs backup keeps a small sidecar inside its metadata, which no read of the file takes from
+// the drive; an ordinary user cannot learn whether another user's file is cached. Such copies are
+// matched by content only, count on no drive, and say why; the same copies on ext4 are proven.
+TEST_F(DamagedCopies, CopiesThatCannotBeProvenSayWhy) {
+    if (!ZramVolume::available(nullptr, ZramVolume::FileSystem::btrfs)) GTEST_SKIP() << "no btrfs here";
+    ZramVolume plain(32 << 20, "PLAIN");
+    ZramVolume btrfs(128 << 20, ZramVolume::Options{ZramVolume::FileSystem::btrfs, "BT", "", "", 1});
+    test::copyTree(card->mountPoint(), plain.mountPoint() + "/Card1");
+    test::copyTree(card->mountPoint(), btrfs.mountPoint() + "/Card1");
+    const std::string photo = "DCIM/100MSDCF/DSC00001.ARW", sidecar = "PRIVATE/M4ROOT/CLIP/C0001M01.XML";
+    runAsRootOrThrow("chown 0:0 " + shellQuote(btrfs.mountPoint() + "/Card1/" + photo));
+    ::sync();
+
+    VerifyRequest request(card->mountPoint(), {plain.mountPoint() + "/Card1", btrfs.mountPoint() + "/Card1"});
+    request.level = CheckLevel::verified;
+    request.scope.includeSidecars = true;
+    const VerifyReport r = Verifier(request).run();
+    EXPECT_FALSE(r.safeToFormat);
+    // Root may ask whether any file is cached.
+    const std::optional<MediumDoubt> photoDoubt =
+        test::playsUser() ? std::optional(MediumDoubt::othersFile) : std::nullopt;
+    for (const auto& [path, doubt] : {std::pair{sidecar, std::optional(MediumDoubt::inMetadata)}, {photo, photoDoubt}}) {
+        SCOPED_TRACE(path);
+        const FileResult& f = test::fileAt(r, path);
+        EXPECT_FALSE(f.cardDoubt);
+        ASSERT_EQ(f.copies.size(), 2u);
+        EXPECT_EQ(f.copies[0].evidence, EvidenceLevel::verified);
+        EXPECT_FALSE(f.copies[0].doubt);
+        EXPECT_EQ(f.copies[1].evidence, doubt ? EvidenceLevel::sampled : EvidenceLevel::verified);
+        EXPECT_EQ(f.copies[1].doubt, doubt);
+        EXPECT_EQ(f.safeDrives, doubt ? 1 : 2);
+    }
+}
+
 }  // namespace
 }  // namespace halvetrop
