@@ -182,14 +182,12 @@ class MediumWalk {
 public:
     explicit MediumWalk(Sys& sys) : sys_(sys) {}
 
-    // A mounted file system: btrfs by every device it spans, XFS by its data and realtime devices,
-    // another with a device number of its own by that device, one without (network file systems) by
-    // the device it was mounted from.
+    // A mounted file system: btrfs by every device it spans, another with a device number of its
+    // own by that device, one without (network file systems) by the device it was mounted from.
     Doubt mounted(const MountEntry& m, int depth) {
         if (Doubt d = typeDoubt(m.fsType)) return d;
         if (m.fsType == "btrfs") return btrfs(m, depth);
-        if (Doubt d = m.major == 0 ? anonymous(m, depth) : device(::makedev(m.major, m.minor), depth)) return d;
-        return m.fsType == "xfs" ? realtime(m, depth) : std::nullopt;
+        return m.major == 0 ? anonymous(m, depth) : device(::makedev(m.major, m.minor), depth);
     }
 
     // A file system by its device number (a loop device's image), its mount told by the table.
@@ -215,21 +213,6 @@ public:
         for (dev_t d : devices) {
             if (d == 0) return MediumDoubt::unknownVolume;
             if (Doubt doubt = device(d, depth + 1)) return doubt;
-        }
-        return std::nullopt;
-    }
-
-    // XFS keeps the data of realtime files on a device of its own, named by the mount's options.
-    Doubt realtime(const MountEntry& m, int depth) {
-        const std::string_view options = m.superOptions;
-        for (std::size_t start = 0; start < options.size();) {
-            std::size_t end = options.find(',', start);
-            if (end == std::string_view::npos) end = options.size();
-            const std::string_view option = options.substr(start, end - start);
-            start = end + 1;
-            if (option.compare(0, 6, "rtdev=") != 0) continue;
-            const std::optional<dev_t> rt = sourceDevice(std::string(option.substr(6)));
-            return rt ? device(*rt, depth + 1) : Doubt(MediumDoubt::unknownVolume);
         }
         return std::nullopt;
     }
@@ -331,14 +314,14 @@ VolumeReads volumeReads(Sys& sys, int fd) {
     MediumWalk walk(sys);
     const dev_t dev = ::makedev(st.stx_dev_major, st.stx_dev_minor);
     // The file's mount is found by the file itself: a btrfs file's number is its subvolume's, which
-    // the mount table never lists, and an XFS mount names its realtime device.
+    // the mount table never lists.
     const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : fdInfoMountID("/proc", fd);
     const MountEntry* m = mountID != 0 ? walk.mountByID(mountID) : nullptr;
     if (!m) m = walk.mountOf(dev);
     Doubt doubt;
     if (m) {
         doubt = walk.mounted(*m, 0);
-    } else if (st.stx_dev_major != 0 && type != XFS_SUPER_MAGIC && type != BTRFS_SUPER_MAGIC) {
+    } else if (st.stx_dev_major != 0 && type != BTRFS_SUPER_MAGIC) {
         doubt = walk.device(dev, 0);
     } else {
         doubt = MediumDoubt::unknownVolume;

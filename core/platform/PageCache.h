@@ -61,7 +61,7 @@ struct VolumeReads {
 
 // What reads on the volume holding `fd` can prove. The volume is the mount that holds the open
 // file, found by the file itself (its mount id), and a btrfs volume counts only when every device it
-// spans does (an XFS volume likewise with its realtime device).
+// spans does.
 // Never for memory-backed volumes (tmpfs, ramfs: their pages are the storage, O_DIRECT or not), for
 // FUSE (the daemon's own reads may be answered by a cache below ours that nothing here can drop),
 // for overlays (the layer holding the file may be memory-backed), and when the volume's type cannot

@@ -455,32 +455,34 @@ struct Mounted {
 };
 
 // Every link down to the drive must read past the cache: each device a btrfs volume spans (its
-// mount names only the first), and the file system holding a loop's image, whose direct read of
-// that file data=journal ext4 and btrfs may answer from the image's cached pages. XFS reads it
-// from the drive. An ordinary user cannot ask a loop device at all.
+// mount names only the first), and the file system holding a loop's image, whose direct read of that file data=journal ext4 and
+// btrfs may answer from the image's cached pages. XFS reads it from the drive. An ordinary user
+// cannot ask a loop device at all.
 TEST_F(FileSystems, LoopsAndSpreadVolumesReadFromTheMediumOnlyWhereEveryLinkDoes) {
     const auto journalled = std::make_unique<ZramVolume>(48 << 20, ZramVolume::Options{Kind::ext4, "", "", "data=journal", 1});
+    // What lies on the loop: ext4 on it alone, or btrfs over a zram disk and it.
+    enum class On { ext4, btrfsWithDisk };
     struct Row {
         const char* what;
         std::string imageParent;
         bool directIO;
-        bool spreadOver;  // a btrfs volume over a zram disk and the loop, else ext4 on the loop alone
+        On on;
         bool fromMedium;
     } rows[] = {
-        {"btrfs over a disk and a direct-I/O loop", xfs->mountPoint(), true, true, true},
-        {"btrfs over a disk and a buffered loop", xfs->mountPoint(), false, true, false},
-        {"an image on XFS", xfs->mountPoint(), true, false, true},
-        {"an image on btrfs", btrfs->mountPoint(), true, false, false},
-        {"an image on data=journal ext4", journalled->mountPoint(), true, false, false},
+        {"btrfs over a disk and a direct-I/O loop", xfs->mountPoint(), true, On::btrfsWithDisk, true},
+        {"btrfs over a disk and a buffered loop", xfs->mountPoint(), false, On::btrfsWithDisk, false},
+        {"an image on XFS", xfs->mountPoint(), true, On::ext4, true},
+        {"an image on btrfs", btrfs->mountPoint(), true, On::ext4, false},
+        {"an image on data=journal ext4", journalled->mountPoint(), true, On::ext4, false},
     };
     int n = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const ImageLoop loop(row.imageParent + "/member" + std::to_string(++n) + ".img", 80 << 20, row.directIO);
         std::unique_ptr<ZramVolume> volume;
-        std::optional<Mounted> ext4On;
+        std::optional<Mounted> mounted;
         std::string mountPoint;
-        if (row.spreadOver) {
+        if (row.on == On::btrfsWithDisk) {
             volume = std::make_unique<ZramVolume>(80 << 20, ZramVolume::Options{Kind::btrfs, "", "", "", 1, {loop.device}});
             mountPoint = volume->mountPoint();
             const std::vector<MountEntry> mounts = readMountInfo("/proc");
@@ -489,8 +491,8 @@ TEST_F(FileSystems, LoopsAndSpreadVolumesReadFromTheMediumOnlyWhereEveryLinkDoes
             EXPECT_EQ(m->source, volume->device()) << "the mount names the disk, not the loop";
         } else {
             test::runAsRootOrThrow("mkfs.ext4 -q " + test::shellQuote(loop.device));
-            ext4On.emplace(loop.device);
-            mountPoint = ext4On->point;
+            mounted.emplace(loop.device);
+            mountPoint = mounted->point;
         }
         const bool fromMedium = row.fromMedium && !test::playsUser();
         EXPECT_EQ(Drives::info(mountPoint).readsFromMedium, fromMedium);
