@@ -318,7 +318,6 @@ protected:
         }
     }
     static void TearDownTestSuite() {
-        spread.reset();
         btrfs.reset();
         xfs.reset();
         ext4.reset();
@@ -433,74 +432,55 @@ TEST_F(FileSystems, BtrfsIsReadFromTheMediumOnlyWhenItsCachedPagesAreProvenGone)
 // A loop device reading an image, detached with the test.
 struct ImageLoop {
     std::string device;
-    ImageLoop(const std::string& image, std::int64_t size, bool directIO)
-        : device(test::runAsRootOrThrow("truncate -s " + std::to_string(size) + " " + test::shellQuote(image) +
-                                        " && losetup -f --show" + (directIO ? " --direct-io=on " : " ") +
-                                        test::shellQuote(image))) {}
+    ImageLoop(const std::string& image, bool directIO)
+        : device(test::runAsRootOrThrow("truncate -s 80M " + test::shellQuote(image) + " && losetup -f --show" +
+                                        (directIO ? " --direct-io=on " : " ") + test::shellQuote(image))) {}
     ~ImageLoop() { test::runAsRoot("losetup -d " + test::shellQuote(device)); }
-    ImageLoop(const ImageLoop&) = delete;
-    ImageLoop& operator=(const ImageLoop&) = delete;
-};
-
-// A device's file system mounted in a folder of the test's, taken down with it.
-struct Mounted {
-    TempDir dir{"loop-link"};
-    std::string point = dir.mkdir("mnt");
-    explicit Mounted(const std::string& device) {
-        test::runAsRootOrThrow("mount " + test::shellQuote(device) + " " + test::shellQuote(point));
-    }
-    ~Mounted() { test::runAsRoot("umount -l " + test::shellQuote(point)); }
-    Mounted(const Mounted&) = delete;
-    Mounted& operator=(const Mounted&) = delete;
 };
 
 // Every link down to the drive must read past the cache: each device a btrfs volume spans (its
-// mount names only the first), and the file system holding a loop's image, whose direct read of that file data=journal ext4 and
-// btrfs may answer from the image's cached pages. XFS reads it from the drive. An ordinary user
-// cannot ask a loop device at all.
+// mount names only the first), and the file system holding a direct-I/O loop's image, whose direct
+// read of that file data=journal ext4 and btrfs may answer from the image's cached pages (XFS reads
+// it from the drive). An ordinary user cannot ask a loop device at all.
 TEST_F(FileSystems, LoopsAndSpreadVolumesReadFromTheMediumOnlyWhereEveryLinkDoes) {
-    const auto journalled = std::make_unique<ZramVolume>(48 << 20, ZramVolume::Options{Kind::ext4, "", "", "data=journal", 1});
-    // What lies on the loop: ext4 on it alone, or btrfs over a zram disk and it.
-    enum class On { ext4, btrfsWithDisk };
-    struct Row {
+    const ZramVolume journalled(48 << 20, ZramVolume::Options{Kind::ext4, "", "", "data=journal", 1});
+    const struct {
         const char* what;
         std::string imageParent;
         bool directIO;
-        On on;
+        bool spread;  // btrfs over a zram disk and the loop, else ext4 on the loop alone
         bool fromMedium;
     } rows[] = {
-        {"btrfs over a disk and a direct-I/O loop", xfs->mountPoint(), true, On::btrfsWithDisk, true},
-        {"btrfs over a disk and a buffered loop", xfs->mountPoint(), false, On::btrfsWithDisk, false},
-        {"an image on XFS", xfs->mountPoint(), true, On::ext4, true},
-        {"an image on btrfs", btrfs->mountPoint(), true, On::ext4, false},
-        {"an image on data=journal ext4", journalled->mountPoint(), true, On::ext4, false},
+        {"btrfs over a disk and a direct-I/O loop", xfs->mountPoint(), true, true, true},
+        {"btrfs over a disk and a buffered loop", xfs->mountPoint(), false, true, false},
+        {"an image on XFS", xfs->mountPoint(), true, false, true},
+        {"an image on btrfs", btrfs->mountPoint(), true, false, false},
+        {"an image on data=journal ext4", journalled.mountPoint(), true, false, false},
     };
-    int n = 0;
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        const ImageLoop loop(row.imageParent + "/member" + std::to_string(++n) + ".img", 80 << 20, row.directIO);
-        std::unique_ptr<ZramVolume> volume;
-        std::optional<Mounted> mounted;
-        std::string mountPoint;
-        if (row.on == On::btrfsWithDisk) {
-            volume = std::make_unique<ZramVolume>(80 << 20, ZramVolume::Options{Kind::btrfs, "", "", "", 1, {loop.device}});
-            mountPoint = volume->mountPoint();
+        std::unique_ptr<ImageLoop> member;
+        std::unique_ptr<ZramVolume> spread;
+        std::unique_ptr<LoopVolume> image;
+        if (row.spread) {
+            member = std::make_unique<ImageLoop>(row.imageParent + "/member.img", row.directIO);
+            spread = std::make_unique<ZramVolume>(80 << 20, ZramVolume::Options{Kind::btrfs, "", "", "", 1, {member->device}});
             const std::vector<MountEntry> mounts = readMountInfo("/proc");
-            const auto m = std::find_if(mounts.begin(), mounts.end(), [&](const MountEntry& e) { return e.mountPoint == mountPoint; });
-            ASSERT_NE(m, mounts.end());
-            EXPECT_EQ(m->source, volume->device()) << "the mount names the disk, not the loop";
+            EXPECT_TRUE(std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry& e) {
+                return e.mountPoint == spread->mountPoint() && e.source == spread->device();
+            })) << "the mount names the disk, not the loop";
         } else {
-            test::runAsRootOrThrow("mkfs.ext4 -q " + test::shellQuote(loop.device));
-            mounted.emplace(loop.device);
-            mountPoint = mounted->point;
+            image = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 8 << 20,
+                                                 LoopVolume::Options{"", "", row.imageParent, "", row.directIO});
         }
+        const std::string mountPoint = spread ? spread->mountPoint() : image->mountPoint();
         const bool fromMedium = row.fromMedium && !test::playsUser();
         EXPECT_EQ(Drives::info(mountPoint).readsFromMedium, fromMedium);
         const int fd = ::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         ASSERT_GE(fd, 0);
-        const PageCache::VolumeReads reads = PageCache::volumeReads(defaultSys(), fd);
+        EXPECT_EQ(PageCache::volumeReads(defaultSys(), fd).doubt,
+                  fromMedium ? std::nullopt : std::optional(MediumDoubt::diskImage));
         ::close(fd);
-        EXPECT_EQ(reads.doubt, fromMedium ? std::nullopt : std::optional(MediumDoubt::diskImage));
     }
 }
 

@@ -13,11 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -70,46 +69,33 @@ void settle(const std::string& mountPoint) {
     runAsRootOrThrow("fsfreeze -f " + shellQuote(mountPoint) + " && fsfreeze -u " + shellQuote(mountPoint));
 }
 
-// chattr +j, done as a repair tool would on the unmounted volume: root here may lack the right to
-// ask the kernel (CAP_SYS_RESOURCE).
+// chattr +j, done as a repair tool would on the unmounted volume (root here may lack the right to
+// ask the kernel, CAP_SYS_RESOURCE): the file's flags become those of an extent-mapped file that
+// journals its data.
 void journalItsData(ZramVolume& volume, const std::string& relative) {
-    const int fd = ::open((volume / relative).c_str(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    const bool asked = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (fd >= 0) ::close(fd);
-    if (!asked) throw std::runtime_error("no attributes of " + volume / relative);
     if (std::string why = volume.unmount(); !why.empty()) throw std::runtime_error(why);
-    runAsRootOrThrow("debugfs -w -R " + shellQuote("set_inode_field /" + relative + " flags " +
-                                                   std::to_string(flags | FS_JOURNAL_DATA_FL)) +
-                     " " + shellQuote(volume.device()) + " 2>&1");
+    runAsRootOrThrow("debugfs -w -R " + shellQuote("set_inode_field /" + relative + " flags 0x84000") + " " +
+                     shellQuote(volume.device()) + " 2>&1");
     if (std::string why = volume.remount(); !why.empty()) throw std::runtime_error(why);
 }
 
 // Another program's view of a file: mapped, every page read, so they stay in the page cache and
 // cannot be dropped while it lasts.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ < 0 || ::fstat(fd_, &st) != 0) throw std::runtime_error("cannot open " + path);
-        size_ = static_cast<std::size_t>(st.st_size);
-        data_ = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd_, 0);
-        if (data_ == MAP_FAILED) throw std::runtime_error("cannot map " + path);
+struct MappedFile {
+    int fd;
+    std::size_t size;
+    void* data;
+    explicit MappedFile(const std::string& path)
+        : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), size(std::filesystem::file_size(path)),
+          data(::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0)) {
+        if (data == MAP_FAILED) throw std::runtime_error("cannot map " + path);
         volatile unsigned char sum = 0;
-        for (std::size_t i = 0; i < size_; i += 4096) sum = sum + static_cast<const unsigned char*>(data_)[i];
+        for (std::size_t i = 0; i < size; i += 4096) sum = sum + static_cast<const unsigned char*>(data)[i];
     }
     ~MappedFile() {
-        ::munmap(data_, size_);
-        ::close(fd_);
+        ::munmap(data, size);
+        ::close(fd);
     }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-private:
-    int fd_ = -1;
-    std::size_t size_ = 0;
-    void* data_ = nullptr;
 };
 
 class DamagedCopies : public ::testing::Test {

@@ -334,21 +334,9 @@ TEST(FilesInspector, ACopyNotProvenSaysWhyAndWhatToDo) {
     } rows[] = {
         {D::memory, false, "Not read from the drive: kept in memory, not on a drive. Back up to a drive."},
         {D::memory, true, "Not read from the card: kept in memory, not on a drive."},
-        {D::fuse, false,
-         "Not read from the drive: read through FUSE, which may answer from memory. Mount it with the "
-         "system's own "
-         "driver."},
-        {D::overlay, false,
-         "Not read from the drive: on an overlay, which may keep it in memory. Back up to the drive beneath "
-         "it."},
-        {D::diskImage, false,
-         "Not read from the drive: in a disk image read through memory. Back up to the drive that holds the "
-         "image."},
-        {D::unknownVolume, true, "Not read from the card: on a volume whose drive can't be told."},
         {D::inMetadata, false,
-         "Not read from the drive: in the file system's metadata, which no drive read reaches. Add "
-         "a "
-         "backup on another drive."},
+         "Not read from the drive: in the file system's metadata, which no drive read reaches. "
+         "Add a backup on another drive."},
         {D::inMetadata, true,
          "Not read from the card: in the file system's metadata, which no drive read reaches."},
         {D::othersFile, false,

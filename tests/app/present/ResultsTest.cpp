@@ -127,9 +127,8 @@ TEST(Verdict, TitleAndReasonPerRow) {
         {"a backup through a cache holding no counted copy", fuseUnused, false, "All verified",
          "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
         {"copies kept in a backup's metadata", inline_, false, "All verified",
-         "Copies on “Travel” sit in the file system's metadata, which no drive read reaches — add "
-         "a "
-         "backup on another drive, or keep the card."},
+         "Copies on “Travel” sit in the file system's metadata, which no drive read reaches — "
+         "add a backup on another drive, or keep the card."},
         {"the card's files of another user", othersCard, false, "All backed up",
          "Files on “CARD” belong to another user, whose cache can't be checked — check as their owner, or "
          "keep the "
