@@ -32,12 +32,13 @@ int bench_medium(int argc, char** argv) {
     halvetrop::PageCache::MediumAnswers answers;
     bool kept = false;
     halvetrop::bench::Stopwatch keptWatch;
-    for (long i = 0; i < calls; ++i) kept = answers.liesPastCache(halvetrop::defaultSys(), fd);
+    for (long i = 0; i < calls; ++i) kept = !answers.of(halvetrop::defaultSys(), fd).doubt;
     const double keptSeconds = keptWatch.seconds();
     struct stat st {};
     const char* layout = "none";
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        switch (halvetrop::PageCache::layoutOf(halvetrop::defaultSys(), fd, 0, st.st_size)) {
+        const halvetrop::PageCache::Layout volume = halvetrop::PageCache::volumeReads(halvetrop::defaultSys(), fd).direct;
+        switch (halvetrop::PageCache::layoutOf(halvetrop::defaultSys(), fd, 0, st.st_size, volume)) {
         case halvetrop::PageCache::Layout::blocks: layout = "blocks"; break;
         case halvetrop::PageCache::Layout::confirmFirst: layout = "confirmFirst"; break;
         case halvetrop::PageCache::Layout::inMetadata: layout = "inMetadata"; break;

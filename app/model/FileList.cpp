@@ -277,6 +277,7 @@ LiveFold foldLive(VerifyReport& report, const std::vector<FileResult>& batch) {
         f.copies = live.copies;
         f.detail = live.detail;
         f.safeDrives = live.safeDrives;
+        f.cardDoubt = live.cardDoubt;
         fold.changed.push_back(static_cast<int>(live.id));
         if (f.inScope && (!isCovered(f.status) || f.safeDrives < required)) unsafe = true;
     }

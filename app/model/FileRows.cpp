@@ -323,7 +323,8 @@ QVariantMap FileRows::inspect(qint64 id) const {
                          known ? displayText(report_->destinations[size_t(c.destination)].name) : QString()},
                         {QStringLiteral("path"), displayText(c.relativePath)},
                         {QStringLiteral("verified"), c.evidence == EvidenceLevel::verified},
-                        {QStringLiteral("evidence"), evidenceText(c.evidence)}});
+                        {QStringLiteral("evidence"), evidenceText(c.evidence)},
+                        {QStringLiteral("doubt"), c.doubt ? doubtNote(*c.doubt, false) : QString()}});
     }
     return {{QStringLiteral("id"), qint64(f->id)},
             {QStringLiteral("name"), displayText(f->name)},

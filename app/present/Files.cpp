@@ -400,7 +400,77 @@ QString evidenceText(EvidenceLevel level) {
 QString backupsNote(const VerifyReport& report, const FileResult& file) {
     if (report.isCardOnly()) return QStringLiteral("Not compared — this was a card-only scan.");
     if (file.copies.empty()) return QStringLiteral("No copy found.");
+    if (file.cardDoubt) return doubtNote(*file.cardDoubt, true);
     return {};
+}
+
+namespace {
+
+// The words for one doubt: what is said of many files ("Copies on “B” are …") and of one, and what
+// to do about it on a backup and on the card (empty: nothing but keeping the card).
+struct DoubtWords {
+    const char* many;
+    const char* one;
+    const char* onBackup;
+    const char* onCard;
+};
+
+DoubtWords wordsOf(MediumDoubt doubt) {
+    switch (doubt) {
+        case MediumDoubt::memory:
+            return {"are kept in memory, not on a drive", "kept in memory, not on a drive",
+                    "back up to a drive", ""};
+        case MediumDoubt::fuse:
+            return {"are read through FUSE, which may answer from memory",
+                    "read through FUSE, which may answer from memory",
+                    "mount it with the system's own driver", "mount it with the system's own driver"};
+        case MediumDoubt::overlay:
+            return {"lie on an overlay, which may keep them in memory",
+                    "on an overlay, which may keep it in memory", "back up to the drive beneath it", ""};
+        case MediumDoubt::diskImage:
+            return {"are in a disk image read through memory", "in a disk image read through memory",
+                    "back up to the drive that holds the image", ""};
+        case MediumDoubt::unknownVolume:
+            return {"are on a volume whose drive can't be told", "on a volume whose drive can't be told",
+                    "back up to another drive", ""};
+        case MediumDoubt::inMetadata:
+            return {"sit in the file system's metadata, which no drive read reaches",
+                    "in the file system's metadata, which no drive read reaches",
+                    "add a backup on another drive", ""};
+        case MediumDoubt::othersFile:
+            return {"belong to another user, whose cache can't be checked",
+                    "another user's file, whose cache can't be checked", "check as their owner",
+                    "check as their owner"};
+        case MediumDoubt::cacheHeld:
+            return {"are read through memory, which another program holds",
+                    "read through memory, which another program holds", "close that program and verify again",
+                    "close that program and verify again"};
+    }
+    return {"", "", "", ""};
+}
+
+QString capitalized(QString s) {
+    if (!s.isEmpty()) s[0] = s[0].toUpper();
+    return s;
+}
+
+}  // namespace
+
+QString doubtNote(MediumDoubt doubt, bool card) {
+    const DoubtWords w = wordsOf(doubt);
+    const QString action = QString::fromUtf8(card ? w.onCard : w.onBackup);
+    return (card ? QStringLiteral("Not read from the card: ") : QStringLiteral("Not read from the drive: ")) +
+           QString::fromUtf8(w.one) + QLatin1Char('.') +
+           (action.isEmpty() ? QString() : QLatin1Char(' ') + capitalized(action) + QLatin1Char('.'));
+}
+
+QString doubtReason(MediumDoubt doubt, const QString& name, bool card) {
+    const DoubtWords w = wordsOf(doubt);
+    const QString action = QString::fromUtf8(card ? w.onCard : w.onBackup);
+    return (card ? QStringLiteral("Files on ") : QStringLiteral("Copies on ")) + quoted(name) +
+           QLatin1Char(' ') + QString::fromUtf8(w.many) +
+           (action.isEmpty() ? QStringLiteral(" — keep the card for now.")
+                             : QStringLiteral(" — ") + action + QStringLiteral(", or keep the card."));
 }
 
 QString onCardText(const FileResult& file) {

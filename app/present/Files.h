@@ -117,8 +117,15 @@ struct DateRow {
 DateRow dateRow(const FileResult& file, const QLocale& locale, const QTimeZone& zone);
 // "Every byte matches" for a copy compared byte for byte, else "Content matches (sampled)".
 QString evidenceText(EvidenceLevel level);
-// The line under "On backups": card-only, no copy, or nothing.
+// The line under "On backups": card-only, no copy, why the card's file was not read from the card,
+// or nothing.
 QString backupsNote(const VerifyReport& report, const FileResult& file);
+
+// Why a copy, or the card's file (`card`), read whole, is not proven byte by byte, and what the
+// user can do: the inspector's line under that copy, or under "On backups" for the card's file.
+QString doubtNote(MediumDoubt doubt, bool card);
+// The same as the reason line says it of the drive (or the card) named `name`.
+QString doubtReason(MediumDoubt doubt, const QString& name, bool card);
 // "On card": the folder, "/" for the card's top.
 QString onCardText(const FileResult& file);
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "anatomy/CameraDetector.h"
+#include "present/Files.h"
 #include "present/Home.h"
 #include "text/Utf8.h"
 
@@ -50,13 +51,31 @@ QString kindTitle(MediaKind kind) {
 
 const QString keepCard = QStringLiteral(" — keep the card for now.");
 
-// A volume whose reads can't be shown to come from its medium, card first. A backup counts only
-// when it holds a copy of a file the verdict counts: one that holds none is not why the card is
-// not safe.
-std::optional<QString> unprovableVolume(const VerifyReport& report) {
+bool validDestination(const VerifyReport& report, int64_t d) {
+    return d >= 0 && d < int64_t(report.destinations.size());
+}
+
+// Why copies are not proven byte by byte, card first, in the reason line's words; nothing when
+// every read counted. What the check recorded of the reads themselves (the card's files, the
+// copies) comes before what is known only of a whole volume (reports kept from before it recorded
+// them). With `holdingBack`, only files short of drives are looked at: a copy that does not count
+// beside enough that do is not why the card is held back. A backup counts only when it holds a copy
+// of an in-scope file: one that holds none is not why the card is not safe.
+std::optional<QString> unprovenReason(const VerifyReport& report, bool holdingBack) {
+    const int64_t required = std::max<int64_t>(report.requiredCopies, 1);
+    auto looked = [&](const FileResult& f) { return f.inScope && (!holdingBack || f.safeDrives < required); };
+    for (const FileResult& f : report.files)
+        if (looked(f) && f.cardDoubt) return doubtReason(*f.cardDoubt, qs(report.source.name), true);
+    for (const FileResult& f : report.files) {
+        if (!looked(f)) continue;
+        for (const CopyRef& c : f.copies)
+            if (c.doubt && validDestination(report, c.destination))
+                return doubtReason(*c.doubt, qs(report.destinations[size_t(c.destination)].name), false);
+    }
     if (!report.source.readsFromMedium)
         return QStringLiteral("Files on “%1” can't be proven byte by byte on this system")
-            .arg(qs(report.source.name));
+                   .arg(qs(report.source.name)) +
+               keepCard;
     // The files are looked at only when a backup's reads are in doubt.
     if (std::all_of(report.destinations.begin(), report.destinations.end(),
                     [](const VolumeInfo& d) { return d.readsFromMedium; }))
@@ -68,12 +87,9 @@ std::optional<QString> unprovableVolume(const VerifyReport& report) {
     for (size_t d = 0; d < report.destinations.size(); ++d)
         if (!report.destinations[d].readsFromMedium && holding.count(int64_t(d)))
             return QStringLiteral("Copies on “%1” can't be proven byte by byte on this system")
-                .arg(qs(report.destinations[d].name));
+                       .arg(qs(report.destinations[d].name)) +
+                   keepCard;
     return std::nullopt;
-}
-
-bool validDestination(const VerifyReport& report, int64_t d) {
-    return d >= 0 && d < int64_t(report.destinations.size());
 }
 
 }  // namespace
@@ -178,7 +194,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
         return s;
     }
     if (report.level == CheckLevel::verified) {
-        if (const auto volume = unprovableVolume(report)) return *volume + keepCard;
+        if (const auto unproven = unprovenReason(report, true)) return *unproven;
         // The fewest safe drives of an in-scope file, and how many have none.
         std::optional<int64_t> fewest;
         int64_t z = 0;
@@ -248,8 +264,8 @@ QString statsDetail(const VerifyReport& report, const QLocale& locale) {
     // come from its drive (FUSE, memory) proves nothing byte by byte: its content was compared.
     QString how = QStringLiteral("content sampled");
     if (report.level == CheckLevel::verified)
-        how = unprovableVolume(report) ? QStringLiteral("content compared")
-                                       : QStringLiteral("every byte compared");
+        how = unprovenReason(report, false) ? QStringLiteral("content compared")
+                                            : QStringLiteral("every byte compared");
     return byteCount(report.totals.bytes, locale) + QStringLiteral(" · ") + how;
 }
 

@@ -281,6 +281,14 @@ bool fromShoot(Stage& s) {
     return s.settle();
 }
 
+// A photo of the first shoot chosen in the browser, its copy that is not proven in the inspector.
+bool unprovenCopyShown(Stage& s) {
+    if (!s.openSaved(0)) return false;
+    s.model().setMode(AppModel::Mode::Files);
+    s.model().setSelectedFileID(0);
+    return s.settle();
+}
+
 bool browsing(Stage& s) {
     s.model().setMode(AppModel::Mode::Files);
     return s.settle();
@@ -579,6 +587,12 @@ int main(int argc, char** argv) {
              return true;
          }},
         {"results-fuse-card", saved("fuse-card"), openSaved},
+        // Copies on one backup read whole but not from the drive: the header names it and why, and
+        // the inspector says it under that copy.
+        {"results-unproven-copies", saved("unproven-copies"), openSaved},
+        {"results-unproven-copies.inspector", saved("unproven-copies"), unprovenCopyShown},
+        {"results-unproven-copies.inspector.long", saved("unproven-copies-long"), unprovenCopyShown},
+        {"results-unproven-copies.long.narrow", saved("unproven-copies-long"), narrow, {}, QSize(1040, 660)},
         // Its access-time note with a long card name, in the smallest window.
         {"results-fuse-card.long.narrow", saved("fuse-card-long"), narrow, {}, QSize(1040, 660)},
         // The missing files copied, the dialog closed with Done, and the check it starts finished

@@ -287,7 +287,11 @@ VerifyReport resultsFixture(const QString& name) {
             v.volumePath = v.path;
             r.destinations.push_back(v);
         }
-    const bool byteLevel = name == "safe" || name == "fuse-card" || name == "unreadable";
+    const bool byteLevel =
+        name == "safe" || name == "fuse-card" || name == "unreadable" || name == "unproven-copies";
+    // The photos' copies on "Travel SSD" lie inside its file system's metadata: read whole, not
+    // from the drive, so they count on one drive only.
+    const bool unproven = name == "unproven-copies";
     r.level = byteLevel ? CheckLevel::verified : CheckLevel::standard;
     r.requiredCopies = 2;
     r.scope = VerifyScope::withKinds({MediaKind::photo, MediaKind::video});
@@ -312,14 +316,18 @@ VerifyReport resultsFixture(const QString& name) {
             f.day = sh.day;
             f.camera = g.camera;
             f.status = statusOf(name, s, i);
-            f.safeDrives = byteLevel && name != "fuse-card" ? 2 : 0;
+            f.safeDrives = byteLevel && name != "fuse-card" ? (unproven && s == 0 ? 1 : 2) : 0;
             if (isCovered(f.status)) {
                 const EvidenceLevel e = f.status == FileStatus::verified && byteLevel
                                             ? EvidenceLevel::verified
                                             : EvidenceLevel::sampled;
                 const std::string dir = std::string("Photos/") + sh.day + (s == 1 ? "/Clips" : "");
                 f.copies.push_back({0, dir + "/" + f.name, e, false});
-                if (byteLevel) f.copies.push_back({1, "Cards/" + f.relativePath, e, false});
+                if (unproven && s == 0)
+                    f.copies.push_back({1, "Cards/" + f.relativePath, EvidenceLevel::sampled, false, "",
+                                        MediumDoubt::inMetadata});
+                else if (byteLevel)
+                    f.copies.push_back({1, "Cards/" + f.relativePath, e, false});
                 ++landed;
             }
             r.totals.add(f);

@@ -12,7 +12,8 @@ MediumRead readFromMedium(Sys& sys, int dirFd, const std::string& name, std::int
                           std::size_t chunk, const std::function<bool()>& isCancelled, const std::function<void()>& restart,
                           const std::function<void(const unsigned char*, std::size_t)>& consume,
                           PageCache::MediumAnswers* answers) {
-    const bool pastCache = PageCache::mediumLiesPastCache(sys, dirFd, answers);
+    const PageCache::VolumeReads reads = PageCache::volumeReads(sys, dirFd, answers);
+    const bool pastCache = !reads.doubt;
     MediumRead out;
     for (bool direct : {true, false}) {
         out = MediumRead{};
@@ -28,7 +29,7 @@ MediumRead readFromMedium(Sys& sys, int dirFd, const std::string& name, std::int
         // A file system may serve even a direct read from memory (compressed or inline extents):
         // such a read is proven as a buffered one is, and an inline file is never from the medium.
         const PageCache::Layout layout =
-            pastCache ? PageCache::layoutOf(sys, file.get(), 0, st.st_size) : PageCache::Layout::blocks;
+            pastCache ? PageCache::layoutOf(sys, file.get(), 0, st.st_size, reads.direct) : PageCache::Layout::blocks;
         const bool prove = !direct || layout == PageCache::Layout::confirmFirst;
         // Read-ahead would bring the next chunk in before it is checked: without it each read
         // brings in only what it asks for.

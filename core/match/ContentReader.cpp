@@ -108,11 +108,11 @@ public:
             PageCache::Layout layout = PageCache::Layout::blocks;
             if (only) {
                 for (const ByteRange& r : *only)
-                    layout = std::max(layout, PageCache::layoutOf(sys_, fd_.get(), r.start, r.length()));
+                    layout = std::max(layout, PageCache::layoutOf(sys_, fd_.get(), r.start, r.length(), volume_));
             } else {
-                layout = PageCache::layoutOf(sys_, fd_.get(), 0, size_);
+                layout = PageCache::layoutOf(sys_, fd_.get(), 0, size_, volume_);
             }
-            if (layout == PageCache::Layout::inMetadata) fromMedium_ = false;
+            if (layout == PageCache::Layout::inMetadata) notFromMedium(MediumDoubt::inMetadata);
             proveEachRead_ = !direct_ || layout == PageCache::Layout::confirmFirst;
         } else {
             proveEachRead_ = !direct_;
@@ -143,6 +143,8 @@ public:
     int fd() const { return fd_.get(); }
     bool direct() const { return direct_; }
     bool fromMedium() const { return fromMedium_; }
+    // Why the read does not count as one from the medium; nothing when it does (or was not asked to).
+    std::optional<MediumDoubt> doubt() const { return doubt_; }
     // The file's size when it was opened.
     std::int64_t size() const { return size_; }
 
@@ -198,7 +200,18 @@ private:
         size_ = std::max<std::int64_t>(st.st_size, 0);
         // On a memory-backed or FUSE volume, or one whose type cannot be told, no read is ever
         // claimed to come from the medium, O_DIRECT or not.
-        if (fromDevice_ && !PageCache::mediumLiesPastCache(sys_, fd, answers_)) fromMedium_ = false;
+        owner_ = st.st_uid;
+        if (fromDevice_) {
+            const PageCache::VolumeReads reads = PageCache::volumeReads(sys_, fd, answers_);
+            volume_ = reads.direct;
+            if (reads.doubt) notFromMedium(*reads.doubt);
+        }
+    }
+
+    // The first reason found is the one kept: it is what decided.
+    void notFromMedium(MediumDoubt why) {
+        if (fromMedium_) doubt_ = why;
+        fromMedium_ = false;
     }
 
     void leaveDirect() {
@@ -225,10 +238,13 @@ private:
     void proveUncached(std::int64_t offset, std::int64_t count) {
         if (!fromMedium_) return;
         if (syncFailed_) {
-            fromMedium_ = false;
+            notFromMedium(MediumDoubt::cacheHeld);
             return;
         }
-        if (!PageCache::dropAndConfirm(sys_, fd_.get(), offset, count)) fromMedium_ = false;
+        // The kernel hides whether another user's file is cached from whoever may not write it and
+        // answers "all of it": a drop of such a file can never be confirmed.
+        if (!PageCache::dropAndConfirm(sys_, fd_.get(), offset, count))
+            notFromMedium(owner_ != ::geteuid() && ::geteuid() != 0 ? MediumDoubt::othersFile : MediumDoubt::cacheHeld);
     }
 
     // Leaves the cache as the read found it, so that the next check of the same file proves afresh.
@@ -247,6 +263,10 @@ private:
     bool readOnce_ = false;
     bool syncFailed_ = false;
     std::int64_t size_ = 0;
+    uid_t owner_ = 0;
+    // What direct reads on the file's volume are at best.
+    PageCache::Layout volume_ = PageCache::Layout::confirmFirst;
+    std::optional<MediumDoubt> doubt_;
     UniqueFd fd_;
 };
 
@@ -561,7 +581,7 @@ FullHashResult readWhole(const std::string& path, const std::function<bool()>& i
             take(buffer, piece);
         }
     }
-    return {Digest128{static_cast<std::uint64_t>(total), stream.digest()}, reader.fromMedium()};
+    return {Digest128{static_cast<std::uint64_t>(total), stream.digest()}, reader.fromMedium(), reader.doubt()};
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // pages are flushed and dropped and the page cache is asked whether that really happened. A
 // fingerprint or digest claims "read from the medium" only when it truly was, and never on a
 // memory-backed or FUSE volume.
+#include "platform/MediumDoubt.h"
 #include "platform/NoAtime.h"
 #include "platform/Sys.h"
 
@@ -69,6 +70,9 @@ struct SampleFP {
 struct FullHashResult {
     Digest128 digest;
     bool fromMedium = false;
+    // Why not from the medium, where the read was asked to come from there and could not be shown
+    // to; nothing otherwise.
+    std::optional<MediumDoubt> doubt{};
 };
 
 // What one full read proved, with the fingerprint of the same bytes.

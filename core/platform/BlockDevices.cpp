@@ -92,6 +92,12 @@ std::optional<Node> wholeDisk(const std::string& sysRoot, unsigned major, unsign
 
 bool isLoop(const Node& node) { return exists(node.whole + "/loop"); }
 
+std::string kernelName(const std::string& sysRoot, unsigned major, unsigned minor) {
+    const std::string node = realPath(sysRoot + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
+    const std::size_t slash = node.find_last_of('/');
+    return slash == std::string::npos ? "" : node.substr(slash + 1);
+}
+
 std::vector<Slave> slaves(const Node& node) {
     std::vector<Slave> out;
     const std::string dir = node.whole + "/slaves";
@@ -158,6 +164,19 @@ std::optional<LoopBacking> loopBacking(const Node& node) {
     b.blockDevice = static_cast<dev_t>(info.lo_rdevice);
     b.directIO = (info.lo_flags & LO_FLAGS_DIRECT_IO) != 0;
     return b;
+}
+
+std::string loopBackingPath(const Node& node) {
+    if (!isLoop(node)) return "";
+    // Read as it stands, but for the line feed sysfs ends it with: a name may end in white space.
+    std::ifstream in(node.whole + "/loop/backing_file", std::ios::binary);
+    if (!in) return "";
+    std::string text(PATH_MAX + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.empty() || text.back() != '\n') return "";
+    text.pop_back();
+    return text;
 }
 
 }  // namespace halvetrop::blockdev

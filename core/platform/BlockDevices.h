@@ -31,6 +31,10 @@ std::optional<Node> wholeDisk(const std::string& sysRoot, unsigned major, unsign
 
 bool isLoop(const Node& node);
 
+// The kernel's name of maj:min ("sda1", "dm-0", "zram3": what /proc/fs/ext4 and the like are named
+// by); "" when sysfs does not know the device.
+std::string kernelName(const std::string& sysRoot, unsigned major, unsigned minor);
+
 struct Slave {
     std::string name;              // as listed under slaves/
     std::optional<dev_t> device;   // absent when its number cannot be read
@@ -57,5 +61,10 @@ struct LoopBacking {
 // Asks the loop device through its node in /dev (named by the sysfs node's uevent, checked to be
 // that very device). Nothing when it cannot be asked: no such node, no permission, not a loop.
 std::optional<LoopBacking> loopBacking(const Node& node);
+
+// The path the loop device names its backing file by (loop/backing_file), "" when it has none. Only
+// a hint where to look: the file found there is that file only when its device and inode are the
+// ones loopBacking gives.
+std::string loopBackingPath(const Node& node);
 
 }  // namespace halvetrop::blockdev

@@ -2,18 +2,22 @@
 
 #include "platform/BlockDevices.h"
 #include "platform/Errors.h"
+#include "platform/Fd.h"
 #include "platform/MountInfo.h"
 
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #ifndef FUSE_SUPER_MAGIC
@@ -113,64 +117,124 @@ bool dropAndConfirm(Sys& sys, int fd, std::int64_t offset, std::int64_t length) 
 
 namespace {
 
-// File systems whose reads can never be shown to come from a medium, by mountinfo's type name (the
-// same kinds as the magic numbers below; virtiofs is FUSE by its magic number).
-bool typeLiesPastCache(const std::string& type) {
-    return type != "tmpfs" && type != "devtmpfs" && type != "ramfs" && type != "overlay" && type != "fuse" &&
-           type != "fuseblk" && type != "virtiofs" && type.compare(0, 5, "fuse.") != 0;
+using Doubt = std::optional<MediumDoubt>;
+
+// Why a file system of this mountinfo type can never be read from a medium (the same kinds as the
+// magic numbers below; virtiofs is FUSE by its magic number); nothing for the others.
+Doubt typeDoubt(const std::string& type) {
+    if (type == "tmpfs" || type == "devtmpfs" || type == "ramfs") return MediumDoubt::memory;
+    if (type == "overlay") return MediumDoubt::overlay;
+    if (type == "fuse" || type == "fuseblk" || type == "virtiofs" || type.compare(0, 5, "fuse.") == 0)
+        return MediumDoubt::fuse;
+    return std::nullopt;
+}
+
+// Whether ext4's direct reads of the volume on this device go to the device: only where it is
+// known not to journal every file's data (data=journal turns each direct read into a buffered one,
+// answered by whatever the page cache holds). /proc/fs/ext4 lists the options in force, those the
+// superblock sets by default too, which mountinfo leaves out; a volume without a journal names no
+// data mode, and writes its data in place.
+bool ext4ReadsDirectly(dev_t device) {
+    const std::string name = blockdev::kernelName("/sys", ::major(device), ::minor(device));
+    if (name.empty()) return false;
+    const std::string options = blockdev::readAttribute("/proc/fs/ext4/" + name + "/options");
+    if (options.empty()) return false;
+    for (std::size_t start = 0; start < options.size();) {
+        std::size_t end = options.find_first_of("\n,", start);
+        if (end == std::string::npos) end = options.size();
+        if (std::string_view(options.data() + start, end - start) == "data=journal") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// What a direct read on a file system of this type (statfs magic) on `device` is at best. XFS
+// always reads the device; ext4 unless it journals data; btrfs may turn any direct read into a
+// buffered one, and FAT and exFAT read through the kernel's generic path, which finishes a short
+// direct read through the page cache: what is not known to read past the cache must prove it.
+Layout directReadsOf(unsigned long fsType, dev_t device) {
+    if (fsType == XFS_SUPER_MAGIC) return Layout::blocks;
+    if (fsType == EXT4_SUPER_MAGIC && ext4ReadsDirectly(device)) return Layout::blocks;
+    return Layout::confirmFirst;
+}
+
+// What the file's own attributes leave of a direct read: ext4 turns the direct reads of a file
+// that journals its data (chattr +j), is encrypted or carries verity into buffered ones, and keeps
+// inline data in the inode.
+Layout fileAttributes(Sys& sys, int fd, unsigned long fsType) {
+    struct statx st {};
+    if (sys.statx(fd, "", AT_EMPTY_PATH, 0, &st) != 0) return Layout::confirmFirst;
+    if (st.stx_attributes & st.stx_attributes_mask & (STATX_ATTR_ENCRYPTED | STATX_ATTR_VERITY))
+        return Layout::confirmFirst;
+    if (fsType != EXT4_SUPER_MAGIC) return Layout::blocks;
+    int flags = 0;
+    if (sys.ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return Layout::confirmFirst;
+    if (flags & FS_INLINE_DATA_FL) return Layout::inMetadata;
+    if (flags & (FS_JOURNAL_DATA_FL | FS_ENCRYPT_FL | FS_VERITY_FL)) return Layout::confirmFirst;
+    return Layout::blocks;
 }
 
 // Follows a volume's device down to what finally stores it. Every link must read past the page
 // cache: a loop device only with direct I/O (a buffered loop serves its reads from the image's
-// cached pages), and its image only on a volume that again qualifies.
+// cached pages), its image only when the image's own file system reads that file directly, and
+// that file system only on a volume that again qualifies. Each step answers why not, or nothing.
 class MediumWalk {
 public:
+    explicit MediumWalk(Sys& sys) : sys_(sys) {}
+
     // A mounted file system: btrfs by every device it spans, another with a device number of its
     // own by that device, one without (network file systems) by the device it was mounted from.
-    bool mounted(const MountEntry& m, int depth) {
-        if (!typeLiesPastCache(m.fsType)) return false;
+    Doubt mounted(const MountEntry& m, int depth) {
+        if (Doubt d = typeDoubt(m.fsType)) return d;
         if (m.fsType == "btrfs") return btrfs(m, depth);
         return m.major == 0 ? anonymous(m, depth) : device(::makedev(m.major, m.minor), depth);
     }
 
     // A file system by its device number (a loop device's image), its mount told by the table.
-    bool fileSystem(dev_t dev, int depth) {
+    Doubt fileSystem(dev_t dev, int depth) {
         const MountEntry* m = mountOf(dev);
-        return m && mounted(*m, depth);
+        return m ? mounted(*m, depth) : Doubt(MediumDoubt::unknownVolume);
     }
 
     // A file system without a block device number of its own (network file systems): the device
     // it was mounted from, when that is a block device.
-    bool anonymous(const MountEntry& m, int depth) {
-        if (const std::optional<dev_t> source = sourceDevice(m)) return device(*source, depth + 1);
-        return true;
+    Doubt anonymous(const MountEntry& m, int depth) {
+        if (const std::optional<dev_t> source = sourceDevice(m.source)) return device(*source, depth + 1);
+        return std::nullopt;
     }
 
     // Mounts of btrfs name one of its devices (and carry an anonymous device number, as does each
     // subvolume): every device the file system spans must read past the cache.
-    bool btrfs(const MountEntry& m, int depth) {
-        const std::optional<dev_t> source = sourceDevice(m);
-        if (!source) return false;
+    Doubt btrfs(const MountEntry& m, int depth) {
+        const std::optional<dev_t> source = sourceDevice(m.source);
+        if (!source) return MediumDoubt::unknownVolume;
         const std::vector<dev_t> devices = blockdev::btrfsDevices("/sys", *source);
-        if (devices.empty()) return false;
-        for (dev_t d : devices)
-            if (d == 0 || !device(d, depth + 1)) return false;
-        return true;
+        if (devices.empty()) return MediumDoubt::unknownVolume;
+        for (dev_t d : devices) {
+            if (d == 0) return MediumDoubt::unknownVolume;
+            if (Doubt doubt = device(d, depth + 1)) return doubt;
+        }
+        return std::nullopt;
     }
 
-    bool device(dev_t dev, int depth) {
-        if (depth > blockdev::kMaxDepth) return false;
+    Doubt device(dev_t dev, int depth) {
+        if (depth > blockdev::kMaxDepth) return MediumDoubt::unknownVolume;
         const std::optional<blockdev::Node> node = blockdev::wholeDisk("/sys", ::major(dev), ::minor(dev));
-        if (!node) return false;
+        if (!node) return MediumDoubt::unknownVolume;
         if (blockdev::isLoop(*node)) {
+            // Whatever keeps an image's reads from counting, the user meets it as that image.
             const std::optional<blockdev::LoopBacking> b = blockdev::loopBacking(*node);
-            if (!b || !b->directIO) return false;
-            return b->blockDevice != 0 ? device(b->blockDevice, depth + 1) : fileSystem(b->fileSystem, depth + 1);
+            if (!b || !b->directIO) return MediumDoubt::diskImage;
+            const Doubt beneath = b->blockDevice != 0 ? device(b->blockDevice, depth + 1)
+                                  : !imageReadsDirectly(*node, *b) ? Doubt(MediumDoubt::diskImage)
+                                                                   : fileSystem(b->fileSystem, depth + 1);
+            return beneath ? Doubt(MediumDoubt::diskImage) : std::nullopt;
         }
         for (const blockdev::Slave& s : blockdev::slaves(*node)) {
-            if (!s.device || !device(*s.device, depth + 1)) return false;
+            if (!s.device) return MediumDoubt::unknownVolume;
+            if (Doubt d = device(*s.device, depth + 1)) return d;
         }
-        return true;
+        return std::nullopt;
     }
 
     const MountEntry* mountOf(dev_t dev) {
@@ -188,11 +252,28 @@ public:
     }
 
 private:
-    static std::optional<dev_t> sourceDevice(const MountEntry& m) {
+    static std::optional<dev_t> sourceDevice(const std::string& source) {
         struct stat st {};
-        if (m.source.compare(0, 5, "/dev/") == 0 && ::stat(m.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+        if (source.compare(0, 5, "/dev/") == 0 && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
             return st.st_rdev;
         return std::nullopt;
+    }
+
+    // A direct-I/O loop reads its image as a direct read of that file, which its file system may
+    // turn into a buffered one as for any other file (data=journal ext4, btrfs, a file journalling
+    // its data): then the image's cached pages answer. The file the loop names is asked only when it
+    // is the one the loop reads (same device and inode); what cannot be opened cannot be told.
+    bool imageReadsDirectly(const blockdev::Node& node, const blockdev::LoopBacking& b) {
+        const std::string path = blockdev::loopBackingPath(node);
+        if (path.empty() || path[0] != '/') return false;
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
+        struct stat st {};
+        struct statfs fs {};
+        if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != b.fileSystem ||
+            st.st_ino != b.inode || ::fstatfs(fd.get(), &fs) != 0)
+            return false;
+        const auto type = static_cast<unsigned long>(fs.f_type);
+        return directReadsOf(type, st.st_dev) == Layout::blocks && fileAttributes(sys_, fd.get(), type) == Layout::blocks;
     }
 
     const std::vector<MountEntry>& mounts() {
@@ -200,6 +281,7 @@ private:
         return *mounts_;
     }
 
+    Sys& sys_;
     std::optional<std::vector<MountEntry>> mounts_;
 };
 
@@ -214,41 +296,55 @@ struct ExtentMap {
 
 }  // namespace
 
-bool mediumLiesPastCache(Sys& sys, int fd) {
+VolumeReads volumeReads(Sys& sys, int fd) {
     struct statfs fs {};
-    if (sys.fstatfs(fd, &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
+    if (sys.fstatfs(fd, &fs) != 0) return {MediumDoubt::unknownVolume};
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    switch (type) {
     case TMPFS_MAGIC:
-    case RAMFS_MAGIC:
-    case FUSE_SUPER_MAGIC:
+    case RAMFS_MAGIC: return {MediumDoubt::memory};
+    case FUSE_SUPER_MAGIC: return {MediumDoubt::fuse};
     // An overlay's file lives on whichever layer holds it, and nothing here tells which: a live
     // system keeps its upper layer on tmpfs, where every "read from the drive" is a read of memory.
-    case OVERLAYFS_SUPER_MAGIC: return false;
+    case OVERLAYFS_SUPER_MAGIC: return {MediumDoubt::overlay};
     default: break;
     }
     struct statx st {};
-    if (sys.statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &st) != 0) return false;
-    MediumWalk walk;
+    if (sys.statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &st) != 0) return {MediumDoubt::unknownVolume};
+    MediumWalk walk(sys);
     const dev_t dev = ::makedev(st.stx_dev_major, st.stx_dev_minor);
-    if (st.stx_dev_major != 0) return walk.device(dev, 0);
-    // Without a device number of its own the file's mount is found by the file itself: a btrfs
-    // file's number is its subvolume's, which the mount table never lists.
+    // The file's mount is found by the file itself: a btrfs file's number is its subvolume's, which
+    // the mount table never lists.
     const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : fdInfoMountID("/proc", fd);
     const MountEntry* m = mountID != 0 ? walk.mountByID(mountID) : nullptr;
     if (!m) m = walk.mountOf(dev);
-    return m && walk.mounted(*m, 0);
+    Doubt doubt;
+    if (m) {
+        doubt = walk.mounted(*m, 0);
+    } else if (st.stx_dev_major != 0 && type != BTRFS_SUPER_MAGIC) {
+        doubt = walk.device(dev, 0);
+    } else {
+        doubt = MediumDoubt::unknownVolume;
+    }
+    if (doubt) return {doubt};
+    return {std::nullopt, directReadsOf(type, dev)};
 }
 
-Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
+bool mediumLiesPastCache(Sys& sys, int fd) { return !volumeReads(sys, fd).doubt; }
+
+Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length, Layout volume) {
     if (length <= 0 || offset < 0) return Layout::blocks;
     const auto end = static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(length);
     // btrfs turns a direct read into a buffered one whenever it cannot do it directly (a reader's
     // buffer not yet in memory, a compressed extent, a checksum to keep), and a buffered read is
-    // answered by whatever pages are cached: none of its reads is direct for certain.
+    // answered by whatever pages are cached: none of its reads is direct for certain, whatever the
+    // volume's answer was.
     struct statfs fs {};
-    const Layout least = sys.fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC
-                             ? Layout::confirmFirst
-                             : Layout::blocks;
+    if (sys.fstatfs(fd, &fs) != 0) return Layout::confirmFirst;
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    Layout least = type == BTRFS_SUPER_MAGIC ? std::max(volume, Layout::confirmFirst) : volume;
+    least = std::max(least, fileAttributes(sys, fd, type));
+    if (least == Layout::inMetadata) return least;
     // Data still waiting in the cache has no place yet, and where it goes (inline, compressed)
     // shows only once it is written: then the map is asked again with the file flushed first.
     bool synced = false;
@@ -295,9 +391,9 @@ Layout layoutOf(Sys& sys, int fd, std::int64_t offset, std::int64_t length) {
 
 namespace halvetrop::PageCache {
 
-bool MediumAnswers::liesPastCache(Sys& sys, int fd) {
+VolumeReads MediumAnswers::of(Sys& sys, int fd) {
     struct stat st {};
-    if (sys.fstat(fd, &st) != 0) return false;
+    if (sys.fstat(fd, &st) != 0) return {MediumDoubt::unknownVolume};
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         for (const auto& [dev, answer] : known_)
@@ -305,14 +401,14 @@ bool MediumAnswers::liesPastCache(Sys& sys, int fd) {
     }
     // Asked outside the lock: other volumes' readers need not wait for this walk; two threads
     // asking at once about one volume get the same answer.
-    const bool answer = mediumLiesPastCache(sys, fd);
+    const VolumeReads answer = volumeReads(sys, fd);
     const std::lock_guard<std::mutex> lock(mutex_);
     known_.emplace_back(st.st_dev, answer);
     return answer;
 }
 
-bool mediumLiesPastCache(Sys& sys, int fd, MediumAnswers* answers) {
-    return answers ? answers->liesPastCache(sys, fd) : mediumLiesPastCache(sys, fd);
+VolumeReads volumeReads(Sys& sys, int fd, MediumAnswers* answers) {
+    return answers ? answers->of(sys, fd) : volumeReads(sys, fd);
 }
 
 }  // namespace halvetrop::PageCache

@@ -17,6 +17,7 @@
 #include "capture/CaptureInfo.h"
 #include "drives/Drives.h"
 #include "match/EvidenceLevel.h"
+#include "platform/MediumDoubt.h"
 #include "report/Join.h"
 #include "text/Dates.h"
 
@@ -67,6 +68,11 @@ inline std::optional<FileStatus> fromRawValue<FileStatus>(std::string_view text)
     return fileStatusFromRaw(text);
 }
 
+template <>
+inline std::optional<MediumDoubt> fromRawValue<MediumDoubt>(std::string_view text) {
+    return mediumDoubtFromRaw(text);
+}
+
 // Paths in a report are kept twice where a name is not valid UTF-8: the display form (repaired,
 // what screens, keys, matching and the CSV use) and, beside it, the bytes the file system knows
 // the file by, which is what every open, stat, copy and reveal must use. The bytes field is empty
@@ -80,6 +86,9 @@ struct CopyRef {
     EvidenceLevel evidence = EvidenceLevel::none;
     bool renamed = false;        // found under a name other than the card file's
     std::string rawRelativePath{};  // the path's bytes when relativePath is not them, else empty
+    // Why the copy, read whole, is not proven byte by byte: its read could not be shown to come
+    // from its drive. Absent when it was, or was never read whole.
+    std::optional<MediumDoubt> doubt{};
 
     std::string_view relativePathBytes() const {
         return rawRelativePath.empty() ? std::string_view(relativePath) : rawRelativePath;
@@ -110,6 +119,9 @@ struct FileResult {
     std::vector<CopyRef> copies;        // in the order the comparison met them
     int64_t safeDrives = 0;  // separate drives, other than the card's, with a copy that counts
     std::string rawRelativePath{};  // the path's bytes when relativePath is not them, else empty
+    // Why the card file, read whole, could not be shown to come from the card: then none of its
+    // copies is proven byte by byte. Absent when it was, or was never read whole.
+    std::optional<MediumDoubt> cardDoubt{};
 
     std::string_view relativePathBytes() const {
         return rawRelativePath.empty() ? std::string_view(relativePath) : rawRelativePath;

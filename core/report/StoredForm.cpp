@@ -212,6 +212,10 @@ void write(Writer& w, const CopyRef& ref) {
     w.key("renamed");
     w.boolean(ref.renamed);
     writeBytesIfOther(w, "rawRelativePath", ref.rawRelativePath, ref.relativePath);
+    if (ref.doubt) {
+        w.key("doubt");
+        w.text(rawValue(*ref.doubt));
+    }
     w.endObject();
 }
 
@@ -259,6 +263,10 @@ void write(Writer& w, const FileResult& f) {
     if (f.changeTime != 0) {
         w.key("changeTime");
         w.number(toStoredSeconds(f.changeTime));
+    }
+    if (f.cardDoubt) {
+        w.key("cardDoubt");
+        w.text(rawValue(*f.cardDoubt));
     }
     w.endObject();
 }
@@ -670,11 +678,17 @@ private:
     CaptureInfo& out_;
 };
 
+// Why a read did not count; null or a missing key (reports stored before it was kept) is none.
+std::optional<MediumDoubt> optionalDoubt(Reader& r, const Value& v) {
+    if (v.type == Value::Type::null) return std::nullopt;
+    return r.enumeration<MediumDoubt>(v, "medium doubt");
+}
+
 class CopyFrame final : public RecordFrame {
 public:
     static constexpr std::string_view keys[] = {"destination", "relativePath", "evidence",
-                                                "renamed", "rawRelativePath"};
-    explicit CopyFrame(CopyRef& out) : RecordFrame(keys, 5, optionalBits(std::array{4})), out_(out) {}
+                                                "renamed", "rawRelativePath", "doubt"};
+    explicit CopyFrame(CopyRef& out) : RecordFrame(keys, 6, optionalBits(std::array{4, 5})), out_(out) {}
 
 protected:
     Child field(Reader& r, int f, Value& v) override {
@@ -684,6 +698,7 @@ protected:
             case 2: out_.evidence = r.evidence(v); break;
             case 3: out_.renamed = r.boolean(v); break;
             case 4: out_.rawRelativePath = pathBytes(r, v); break;
+            case 5: out_.doubt = optionalDoubt(r, v); break;
         }
         return nullptr;
     }
@@ -698,9 +713,9 @@ public:
     static constexpr std::string_view keys[] = {
         "id",     "relativePath", "name",    "folder", "size",   "modified",
         "kind",   "role",         "inScope", "capture", "day",   "camera",
-        "status", "detail",       "copies",  "safeDrives", "rawRelativePath", "changeTime"};
+        "status", "detail",       "copies",  "safeDrives", "rawRelativePath", "changeTime", "cardDoubt"};
     explicit FileFrame(FileResult& out)
-        : RecordFrame(keys, 18, optionalBits(std::array{9, 13, 16, 17})), out_(out) {}
+        : RecordFrame(keys, 19, optionalBits(std::array{9, 13, 16, 17, 18})), out_(out) {}
 
 protected:
     Child field(Reader& r, int f, Value& v) override {
@@ -730,6 +745,7 @@ protected:
             case 15: out_.safeDrives = r.integer(v); break;
             case 16: out_.rawRelativePath = pathBytes(r, v); break;
             case 17: out_.changeTime = r.instant(v); break;
+            case 18: out_.cardDoubt = optionalDoubt(r, v); break;
         }
         return nullptr;
     }

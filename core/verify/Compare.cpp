@@ -157,6 +157,9 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     std::optional<int> srcError;
     std::set<PhysicalDriveID> settled;
     std::vector<ObjectID> objects;  // per location
+    // Per location: why the copy's whole read did not count as one from its drive.
+    std::vector<std::optional<MediumDoubt>> doubts;
+    std::optional<MediumDoubt> cardDoubt;
 
     for (uint32_t row : rows) {
         const RootID root = ix.root(row);
@@ -184,6 +187,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         // The copy read whole: the first one met at the verified level, read together with the
         // card, or one of a single window read from the medium.
         std::optional<FullHashResult> dstWhole;
+        std::optional<MediumDoubt> doubt;
         if (!facts.sameObject && !facts.destDataless) {
             if (!srcSFP && verifiedLevel) {
                 // Every card file that meets a copy at this level is read whole, so its windows
@@ -295,6 +299,8 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                     facts.dstFull = dstFull->digest;
                     // Verified only when both sides really came from the media.
                     facts.fullReadsCacheEvicted = srcFull->fromMedium && dstFull->fromMedium;
+                    if (!srcFull->fromMedium && !cardDoubt) cardDoubt = srcFull->doubt;
+                    if (!dstFull->fromMedium) doubt = dstFull->doubt;
                     v = decide(facts);
                 }
             }
@@ -319,6 +325,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         loc.cls = facts.sameObject ? LocationClass::hardLink : LocationClass::primary;
         locations.push_back(std::move(loc));
         objects.push_back(object);
+        doubts.push_back(doubt);
         if (v.isIdentical()) settled.insert(drive);
     }
 
@@ -367,7 +374,8 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     r.safeDrives = sourceChanged ? 0 : countSafeDrives(locations, objects, policy, ctx.sourceDrive);
 
     // A source that changed has no proven copy: what matched is not what the card holds now.
-    for (const Location& loc : locations) {
+    for (size_t i = 0; i < locations.size(); ++i) {
+        const Location& loc = locations[i];
         if (sourceChanged || loc.cls == LocationClass::hardLink || !loc.verdict.isIdentical()) continue;
         CopyRef ref;
         ref.destination = ix.root(loc.row).raw;
@@ -376,8 +384,11 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             ref.rawRelativePath = std::move(bytes);
         ref.evidence = loc.verdict.level;
         ref.renamed = !loc.sameName;
+        if (ref.evidence < EvidenceLevel::verified && i < doubts.size()) ref.doubt = doubts[i];
         r.copies.push_back(std::move(ref));
     }
+    // Only a card file whose copies were held back by its own read is named for it.
+    if (!r.copies.empty()) r.cardDoubt = cardDoubt;
 
     switch (status.kind) {
         case PrimaryStatus::Kind::verified: r.status = FileStatus::verified; break;

@@ -315,6 +315,7 @@ std::vector<size_t> Verifier::recheckCard(const std::vector<Item>& items,
         // it is proven, as none is of a source that could not be read.
         r.copies.clear();
         r.safeDrives = 0;
+        r.cardDoubt.reset();
         changed[static_cast<size_t>(k)] = 1;
     });
     std::vector<size_t> out;

@@ -229,6 +229,11 @@ TEST(CopyOnRealVolumes, Ext4ReadsBackFromTheDisk) {
     }
 }
 
+// The file system says it keeps the file's bytes in its metadata (filefrag reads FIEMAP).
+bool keptInline(const std::string& path) {
+    return test::runShell("filefrag -s -v " + test::shellQuote(path) + " | grep -qw inline") == 0;
+}
+
 // btrfs, compressing what compresses. A copy is written into space set aside for it, so it lies in
 // plain blocks and reads back from the drive. A file already there may be compressed, or kept
 // inline in the file system's metadata when small, which no read of the file can show to come
@@ -247,6 +252,7 @@ TEST(CopyOnRealVolumes, BtrfsReadsBackFromTheDiskWhatLiesThere) {
         {"A.CR3", bytesOf(3 << 20, 9), true},
         {"C0001M01.XML", text, true},
         {"A.XMP", bytesOf(900, 10), false},
+        {"C0002M01.XML", bytesOf(500, 11), false},
     };
     TempDir card{"btrfs-card"};
     const std::string there = test::makeTempFolder(volume.mountPoint(), "there");
@@ -258,6 +264,8 @@ TEST(CopyOnRealVolumes, BtrfsReadsBackFromTheDiskWhatLiesThere) {
         ASSERT_EQ(r.outcomes[0].kind, TargetOutcome::Kind::copied);
         EXPECT_TRUE(r.outcomes[0].readBackFromMedium);
         EXPECT_EQ(readFile(volume.mountPoint() + "/" + f.name), f.content);
+        // However small, the copy is never kept inline in btrfs's metadata: it can be proven again.
+        EXPECT_FALSE(keptInline(volume.mountPoint() + "/" + f.name));
 
         std::ofstream(there + "/" + f.name, std::ios::binary) << f.content;
         ::sync();
@@ -267,6 +275,7 @@ TEST(CopyOnRealVolumes, BtrfsReadsBackFromTheDiskWhatLiesThere) {
         const CopyRunResult again = CopyRunner(plan, sys).run();
         ASSERT_EQ(again.alreadyThere.size(), 1u);
         EXPECT_EQ(again.alreadyThere[0].readFromMedium, f.foundFromMedium);
+        EXPECT_EQ(keptInline(there + "/" + f.name), !f.foundFromMedium) << "written plainly";
 
         const int fd = ::open((there + "/" + f.name).c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_GE(fd, 0);

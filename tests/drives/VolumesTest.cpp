@@ -6,6 +6,7 @@
 #include "drives/Drives.h"
 #include "hash/XXH3.h"
 #include "match/ContentReader.h"
+#include "platform/MountInfo.h"
 #include "platform/PageCache.h"
 
 #include "../match/ContentReaderTestUtil.h"
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -316,7 +318,6 @@ protected:
         }
     }
     static void TearDownTestSuite() {
-        spread.reset();
         btrfs.reset();
         xfs.reset();
         ext4.reset();
@@ -435,6 +436,61 @@ TEST_F(FileSystems, BtrfsIsReadFromTheMediumOnlyWhenItsCachedPagesAreProvenGone)
         for (std::size_t i = 0; i < (1 << 20); i += 4096) sum = sum + static_cast<const unsigned char*>(map)[i];
         EXPECT_EQ(ContentReader::fullHash(path, {}, {}, touched).fromMedium, path == other);
         ::munmap(map, 1 << 20);
+        ::close(fd);
+    }
+}
+
+// A loop device reading an image, detached with the test.
+struct ImageLoop {
+    std::string device;
+    ImageLoop(const std::string& image, bool directIO)
+        : device(test::runAsRootOrThrow("truncate -s 80M " + test::shellQuote(image) + " && losetup -f --show" +
+                                        (directIO ? " --direct-io=on " : " ") + test::shellQuote(image))) {}
+    ~ImageLoop() { test::runAsRoot("losetup -d " + test::shellQuote(device)); }
+};
+
+// Every link down to the drive must read past the cache: each device a btrfs volume spans (its
+// mount names only the first), and the file system holding a direct-I/O loop's image, whose direct
+// read of that file data=journal ext4 and btrfs may answer from the image's cached pages (XFS reads
+// it from the drive). An ordinary user cannot ask a loop device at all.
+TEST_F(FileSystems, LoopsAndSpreadVolumesReadFromTheMediumOnlyWhereEveryLinkDoes) {
+    const ZramVolume journalled(48 << 20, ZramVolume::Options{Kind::ext4, "", "", "data=journal", 1});
+    const struct {
+        const char* what;
+        std::string imageParent;
+        bool directIO;
+        bool spread;  // btrfs over a zram disk and the loop, else ext4 on the loop alone
+        bool fromMedium;
+    } rows[] = {
+        {"btrfs over a disk and a direct-I/O loop", xfs->mountPoint(), true, true, true},
+        {"btrfs over a disk and a buffered loop", xfs->mountPoint(), false, true, false},
+        {"an image on XFS", xfs->mountPoint(), true, false, true},
+        {"an image on btrfs", btrfs->mountPoint(), true, false, false},
+        {"an image on data=journal ext4", journalled.mountPoint(), true, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::unique_ptr<ImageLoop> member;
+        std::unique_ptr<ZramVolume> spread;
+        std::unique_ptr<LoopVolume> image;
+        if (row.spread) {
+            member = std::make_unique<ImageLoop>(row.imageParent + "/member.img", row.directIO);
+            spread = std::make_unique<ZramVolume>(80 << 20, ZramVolume::Options{Kind::btrfs, "", "", "", 1, {member->device}});
+            const std::vector<MountEntry> mounts = readMountInfo("/proc");
+            EXPECT_TRUE(std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry& e) {
+                return e.mountPoint == spread->mountPoint() && e.source == spread->device();
+            })) << "the mount names the disk, not the loop";
+        } else {
+            image = std::make_unique<LoopVolume>(LoopVolume::Type::ext4, 8 << 20,
+                                                 LoopVolume::Options{"", "", row.imageParent, "", row.directIO});
+        }
+        const std::string mountPoint = spread ? spread->mountPoint() : image->mountPoint();
+        const bool fromMedium = row.fromMedium && !test::playsUser();
+        EXPECT_EQ(Drives::info(mountPoint).readsFromMedium, fromMedium);
+        const int fd = ::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(PageCache::volumeReads(defaultSys(), fd).doubt,
+                  fromMedium ? std::nullopt : std::optional(MediumDoubt::diskImage));
         ::close(fd);
     }
 }

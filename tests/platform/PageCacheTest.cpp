@@ -11,6 +11,7 @@
 #include <sys/mman.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,15 @@ public:
     std::vector<Extent> extents, flushed;
     int fiemapErrno = 0;
     int fiemapCalls = 0;
+    // The file's attribute flags (FS_IOC_GETFLAGS); flagsErrno fails the query.
+    std::optional<int> flags;
+    int flagsErrno = 0;
     int ioctl(int fd, unsigned long request, void* arg) override {
+        if (request == FS_IOC_GETFLAGS && (flags || flagsErrno)) {
+            if (flagsErrno) return errno = flagsErrno, -1;
+            *static_cast<int*>(arg) = *flags;
+            return 0;
+        }
         if (request != FS_IOC_FIEMAP) return Sys::ioctl(fd, request, arg);
         ++fiemapCalls;
         if (fiemapErrno) return errno = fiemapErrno, -1;
@@ -204,22 +213,24 @@ TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
     TempDir tmp{"page-cache-fs"};
     const int fd = ::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
+    using D = MediumDoubt;
     const struct {
         const char* name;
         long fsType;
         int fstatfsErrno;
         bool expected;
         int fstatErrno = 0;
+        std::optional<MediumDoubt> doubt = std::nullopt;
     } rows[] = {
         // Faked types over the scratch folder's real device: a disk, or no device at all (tmpfs).
         {"ext4", EXT4_SUPER_MAGIC, 0, true},
         {"btrfs", BTRFS_SUPER_MAGIC, 0, true},
-        {"tmpfs", TMPFS_MAGIC, 0, false},
-        {"ramfs", static_cast<long>(RAMFS_MAGIC), 0, false},
-        {"FUSE", 0x65735546, 0, false},
-        {"overlay", OVERLAYFS_SUPER_MAGIC, 0, false},
-        {"type cannot be told", 0, EIO, false},
-        {"device and mount cannot be told", EXT4_SUPER_MAGIC, 0, false, EIO},
+        {"tmpfs", TMPFS_MAGIC, 0, false, 0, D::memory},
+        {"ramfs", static_cast<long>(RAMFS_MAGIC), 0, false, 0, D::memory},
+        {"FUSE", 0x65735546, 0, false, 0, D::fuse},
+        {"overlay", OVERLAYFS_SUPER_MAGIC, 0, false, 0, D::overlay},
+        {"type cannot be told", 0, EIO, false, 0, D::unknownVolume},
+        {"device and mount cannot be told", EXT4_SUPER_MAGIC, 0, false, EIO, D::unknownVolume},
     };
     for (const auto& row : rows) {
         FakeSys sys;
@@ -227,6 +238,11 @@ TEST(PageCacheVolumes, OnlyVolumesWithAMediumPastTheCacheQualify) {
         sys.fstatfsErrno = row.fstatfsErrno;
         sys.fstatErrno = row.fstatErrno;
         EXPECT_EQ(PageCache::mediumLiesPastCache(sys, fd), row.expected) << row.name;
+        // Why not, for the user's sake.
+        const std::optional<MediumDoubt> doubt = PageCache::volumeReads(sys, fd).doubt;
+        if (!row.expected) {
+            EXPECT_EQ(doubt, row.doubt) << row.name;
+        }
     }
     ::close(fd);
     // A real memory-backed volume, where the machine has one mounted.
@@ -274,21 +290,49 @@ TEST(PageCacheLayout, TheExtentMapTellsWhatADirectReadMayBeServedFrom) {
     ASSERT_GE(fd, 0);
     for (const auto& row : rows) {
         FakeSys sys;
+        sys.fsType = XFS_SUPER_MAGIC;
         sys.extents = row.extents;
         sys.flushed = row.flushed;
         sys.fiemapErrno = row.fiemapErrno;
-        EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 100 << 16), row.expected) << row.what;
+        EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 100 << 16, L::blocks), row.expected) << row.what;
         EXPECT_EQ(sys.fiemapCalls, row.calls) << row.what;
     }
     // Only the asked range counts: a sampled window clear of the compressed extent is plain.
     FakeSys sys;
+    sys.fsType = XFS_SUPER_MAGIC;
     sys.extents = {{0, 1 << 16, 0}, {1 << 16, 1 << 16, FIEMAP_EXTENT_ENCODED | last}};
-    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16), L::blocks);
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16, L::blocks), L::blocks);
+    // A volume whose direct reads may be buffered ones proves every read, however its data lies.
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16, L::confirmFirst), L::confirmFirst);
     // btrfs may answer any direct read from the cache; what it keeps inline never leaves it.
     sys.fsType = BTRFS_SUPER_MAGIC;
-    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16), L::confirmFirst);
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 1 << 16, L::blocks), L::confirmFirst);
     sys.extents = {{0, 4096, FIEMAP_EXTENT_DATA_INLINE | last}};
-    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 4096), L::inMetadata);
+    EXPECT_EQ(PageCache::layoutOf(sys, fd, 0, 4096, L::blocks), L::inMetadata);
+
+    // ext4 reads a file buffered, O_DIRECT or not, when the file journals its data, is encrypted
+    // or carries verity, and keeps inline data in the inode; what cannot be asked must be proven.
+    const struct {
+        const char* what;
+        int flags;
+        int flagsErrno;
+        L expected;
+    } attributes[] = {
+        {"plain", 0, 0, L::blocks},
+        {"journals its data", FS_JOURNAL_DATA_FL, 0, L::confirmFirst},
+        {"encrypted", FS_ENCRYPT_FL, 0, L::confirmFirst},
+        {"verity", FS_VERITY_FL, 0, L::confirmFirst},
+        {"inline data", FS_INLINE_DATA_FL, 0, L::inMetadata},
+        {"attributes cannot be asked", 0, ENOTTY, L::confirmFirst},
+    };
+    for (const auto& a : attributes) {
+        FakeSys ext4;
+        ext4.fsType = EXT4_SUPER_MAGIC;
+        ext4.extents = {{0, 1 << 16, last}};
+        ext4.flags = a.flags;
+        ext4.flagsErrno = a.flagsErrno;
+        EXPECT_EQ(PageCache::layoutOf(ext4, fd, 0, 1 << 16, L::blocks), a.expected) << a.what;
+    }
     ::close(fd);
 }
 

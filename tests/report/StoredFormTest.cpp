@@ -112,6 +112,13 @@ const std::string fffd = "\xEF\xBF\xBD";
 const std::string copyBytesGolden = R"({"destination":0,"relativePath":"Shoot)" + fffd + "/IMG_" + fffd +
                                     R"(01.JPG","evidence":3,"renamed":false,)"
                                     R"("rawRelativePath":"Shoot%FE/IMG_%FF01.JPG"})";
+// A copy read whole but not from its drive, of a card file that was not read from the card either.
+const std::string doubtedCopyGolden =
+    R"({"destination":0,"relativePath":"C0001M01.XML","evidence":2,"renamed":false,"doubt":"inMetadata"})";
+const std::string doubtedFileGolden =
+    R"({"id":4,"relativePath":"C0001M01.XML","name":"C0001M01.XML","folder":"","size":900,"modified":0,)"
+    R"("kind":"other","role":"sidecar","inScope":true,"day":"","camera":"","status":"backedUp","copies":[)" +
+    doubtedCopyGolden + R"(],"safeDrives":0,"cardDoubt":"othersFile"})";
 const std::string landingBytesGolden =
     R"({"destination":0,"folder":"Shoot)" + fffd + R"(","files":2,"rawFolder":"Shoot%FE"})";
 const std::string fileBytesGolden =
@@ -297,6 +304,21 @@ CopyRef copyWithBytes() {
             "Shoot\xFE/IMG_\xFF" "01.JPG"};
 }
 
+FileResult doubtedFile() {
+    FileResult f;
+    f.id = 4;
+    f.relativePath = f.name = "C0001M01.XML";
+    f.size = 900;
+    f.modified = secondsSince2001(0);
+    f.kind = MediaKind::other;
+    f.role = FileRole::sidecar;
+    f.inScope = true;
+    f.status = FileStatus::backedUp;
+    f.copies = {{0, "C0001M01.XML", EvidenceLevel::sampled, false, "", MediumDoubt::inMetadata}};
+    f.cardDoubt = MediumDoubt::othersFile;
+    return f;
+}
+
 LandingRef landingWithBytes() { return {0, "Shoot" + fffd, 2, "Shoot\xFE"}; }
 
 FileResult fileWithBytes() {
@@ -443,6 +465,8 @@ std::vector<Case> cases() {
         makeCase("VerifyReport", reportGolden, report(), {"cardUnreadable"}, {"startedAt", "finishedAt"}),
         makeCase("CopyRef with bytes", copyBytesGolden, copyWithBytes(), {"rawRelativePath"}),
         makeCase("LandingRef with bytes", landingBytesGolden, landingWithBytes(), {"rawFolder"}),
+        makeCase("FileResult with doubts", doubtedFileGolden, doubtedFile(), {"capture", "detail", "cardDoubt"},
+                 {"modified"}),
         makeCase("FileResult with bytes", fileBytesGolden, fileWithBytes(),
                  {"capture", "detail", "rawRelativePath"}, {"modified"}),
         makeCase("FolderSummary with bytes", folderBytesGolden, folderWithBytes(), {"dayRange", "rawPath"}),
@@ -609,6 +633,11 @@ TEST(StoredFormTest, StrictValuesTable) {
         {copyWith("0", "-1"), "evidence"},
         {copyWith("0", "\"verified\""), "evidence"},
         {copyWith("0", "3.0"), "evidence"},
+        // Why a read did not count: a case name, or null for none.
+        {R"({"destination":0,"relativePath":"a","evidence":2,"renamed":false,"doubt":"cacheHeld"})", ""},
+        {R"({"destination":0,"relativePath":"a","evidence":2,"renamed":false,"doubt":null})", ""},
+        {R"({"destination":0,"relativePath":"a","evidence":2,"renamed":false,"doubt":"CacheHeld"})", "doubt"},
+        {R"({"destination":0,"relativePath":"a","evidence":2,"renamed":false,"doubt":3})", "doubt"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.json);

@@ -313,8 +313,37 @@ TEST(FilesTexts, Inspector) {
     EXPECT_EQ(backupsNote(cardOnly, bare), "Not compared — this was a card-only scan.");
     EXPECT_EQ(backupsNote(compared, bare), "No copy found.");
     EXPECT_EQ(backupsNote(compared, copied), "");
+    // The card's file was read whole, but not from the card: its copies are proven by content only.
+    copied.cardDoubt = MediumDoubt::cacheHeld;
+    EXPECT_EQ(
+        backupsNote(compared, copied),
+        "Not read from the card: read through memory, which another program holds. Close that program and "
+        "verify again.");
     EXPECT_EQ(onCardText(bare), "/");
     EXPECT_EQ(onCardText(copied), "DCIM/100");
+}
+
+// Under a copy read whole but not from its drive: why, and what the user can do about it; the same
+// of the card's file, where nothing but keeping the card helps with what lies beneath the card.
+TEST(FilesInspector, ACopyNotProvenSaysWhyAndWhatToDo) {
+    using D = MediumDoubt;
+    const struct {
+        MediumDoubt doubt;
+        bool card;
+        const char* note;
+    } rows[] = {
+        {D::memory, false, "Not read from the drive: kept in memory, not on a drive. Back up to a drive."},
+        {D::memory, true, "Not read from the card: kept in memory, not on a drive."},
+        {D::inMetadata, false,
+         "Not read from the drive: in the file system's metadata, which no drive read reaches. "
+         "Add a backup on another drive."},
+        {D::inMetadata, true,
+         "Not read from the card: in the file system's metadata, which no drive read reaches."},
+        {D::othersFile, false,
+         "Not read from the drive: another user's file, whose cache can't be checked. Check as their owner."},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(doubtNote(row.doubt, row.card).toStdString(), row.note) << rawValue(row.doubt) << row.card;
 }
 
 TEST(FilesKeys, ArrowsMoveTheSelectionWithinTheRowsShown) {

@@ -75,6 +75,18 @@ TEST(Verdict, TitleAndReasonPerRow) {
     part.source.path = part.source.volumePath = "/mnt/photos";
     part.source.name = "Archive/photos";
     part.source.mountRoot = "/photos";
+    // A copy read whole but not from its drive beside one that was: one drive short, and why.
+    VerifyReport inline_ = report({file(1, S::verified, 1)}, CheckLevel::verified);
+    inline_.files[0].copies = {{0, "A.JPG", EvidenceLevel::verified, false},
+                               {1, "A.XMP", EvidenceLevel::sampled, false, "", MediumDoubt::inMetadata}};
+    // The card's file of another user, whose drop the system cannot confirm.
+    VerifyReport othersCard = report({file(1, S::backedUp, 0)}, CheckLevel::verified);
+    othersCard.files[0].copies = {{0, "A.JPG", EvidenceLevel::sampled, false}};
+    othersCard.files[0].cardDoubt = MediumDoubt::othersFile;
+    // A copy not proven beside two that are holds nothing back: the file short of drives says why.
+    VerifyReport enoughBeside =
+        report({file(1, S::verified, 2), file(2, S::verified, 1)}, CheckLevel::verified);
+    enoughBeside.files[0].copies = {{1, "A.JPG", EvidenceLevel::sampled, false, "", MediumDoubt::cacheHeld}};
     VerifyReport many = report({});
     for (int i = 0; i < 1234; ++i) many.files.push_back(file(i, S::missing));
     many.totals = {};
@@ -121,6 +133,15 @@ TEST(Verdict, TitleAndReasonPerRow) {
          "Files on “CARD” can't be proven byte by byte on this system — keep the card for now."},
         {"a backup through a cache holding no counted copy", fuseUnused, false, "All verified",
          "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
+        {"copies kept in a backup's metadata", inline_, false, "All verified",
+         "Copies on “Travel” sit in the file system's metadata, which no drive read reaches — "
+         "add a backup on another drive, or keep the card."},
+        {"the card's files of another user", othersCard, false, "All backed up",
+         "Files on “CARD” belong to another user, whose cache can't be checked — check as their owner, or "
+         "keep the "
+         "card."},
+        {"a copy not proven beside enough that are", enoughBeside, false, "All verified",
+         "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(verdictTitle(row.r, us).toStdString(), row.title) << row.name;
@@ -140,6 +161,8 @@ TEST(Verdict, StatsDetailClaimsEveryByteOnlyWhereProven) {
     fuseBackup.files[0].copies = {{1, fuseBackup.files[0].relativePath}};
     VerifyReport fuseBackupUnused = fuseBackup;
     fuseBackupUnused.files[0].copies = {{0, fuseBackup.files[0].relativePath}};
+    VerifyReport doubted = verified;
+    doubted.files[0].copies = {{0, "A.JPG", EvidenceLevel::sampled, false, "", MediumDoubt::cacheHeld}};
     VerifyReport standardFuse = fuseCard;
     standardFuse.level = CheckLevel::standard;
     const struct {
@@ -153,6 +176,7 @@ TEST(Verdict, StatsDetailClaimsEveryByteOnlyWhereProven) {
         {"byte by byte, card through FUSE", fuseCard, "2 MB · content compared"},
         {"byte by byte, a copy through a cache", fuseBackup, "2 MB · content compared"},
         {"byte by byte, a cached backup holding no copy", fuseBackupUnused, "2 MB · every byte compared"},
+        {"byte by byte, a copy not read from its drive", doubted, "2 MB · content compared"},
     };
     for (const auto& row : rows) EXPECT_EQ(statsDetail(row.r, us).toStdString(), row.detail) << row.name;
 }

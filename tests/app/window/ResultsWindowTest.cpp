@@ -254,8 +254,8 @@ private slots:
         QCOMPARE(rows.size(), 1 + 4 + 2);
     }
 
-    // The reason line names a backup read only through the page cache only when it holds copies
-    // the verdict counts.
+    // The reason line names a backup read only through the page cache, and why, only when it holds
+    // copies the verdict counts.
     void cacheBackupInTheReason_data() {
         QTest::addColumn<QString>("cacheFolder");
         QTest::addColumn<bool>("named");
@@ -273,9 +273,9 @@ private slots:
         const QString keep = QStringLiteral(" — keep the card for now.");
         QCOMPARE(reason,
                  named
-                     ? QStringLiteral("Copies on “%1” can't be proven byte by byte on this system")
-                               .arg(QString::fromStdString(cacheName())) +
-                           keep
+                     ? QStringLiteral("Copies on “%1” are kept in memory, not on a drive — back up to a "
+                                      "drive, or keep the card.")
+                           .arg(QString::fromStdString(cacheName()))
                      : QStringLiteral("Verified on 1 drive. Safe to format needs 2 separate drives") + keep);
     }
 
@@ -330,6 +330,15 @@ private slots:
         revealed.sort();
         copies.sort();
         QCOMPARE(revealed, copies);
+
+        // The copy in memory says why it is not proven; the one read from its drive says nothing.
+        QStringList doubts;
+        for (QQuickItem* card : w.items(QStringLiteral("copyCard")))
+            for (QQuickItem* line : w.items(QStringLiteral("copyDoubt"), card))
+                if (line->isVisible()) doubts << line->property("text").toString();
+        QCOMPARE(doubts,
+                 QStringList{QStringLiteral(
+                     "Not read from the drive: kept in memory, not on a drive. Back up to a drive.")});
     }
 
     // A copy to a backup on tmpfs is read back from the page cache: the report in the dialog says

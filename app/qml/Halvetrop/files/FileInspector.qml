@@ -127,11 +127,15 @@ Rectangle {
             Eyebrow { Layout.leftMargin: Theme.l; text: "On backups" }
             DataText {
                 objectName: "inspectorNote"
+                Layout.fillWidth: true
                 Layout.leftMargin: Theme.l
+                Layout.rightMargin: Theme.l
                 visible: text.length > 0
                 text: inspector.facts.note || ""
                 font: Theme.callout
                 color: Theme.secondary
+                wrapMode: Text.WordWrap
+                maximumLineCount: 4
             }
 
             // The copies change with the chosen file: in a positioner of their own, so the column's
@@ -181,6 +185,17 @@ Rectangle {
                             maximumLineCount: 3
                         }
                         DataText { text: modelData.evidence; font: Theme.secondaryFont; color: Theme.tertiary }
+                        // Why a copy read whole is not proven byte by byte, and what to do.
+                        DataText {
+                            objectName: "copyDoubt"
+                            Layout.fillWidth: true
+                            visible: text.length > 0
+                            text: modelData.doubt || ""
+                            font: Theme.secondaryFont
+                            color: Theme.secondary
+                            wrapMode: Text.WordWrap
+                            maximumLineCount: 4
+                        }
                     }
                 }
                 }
