@@ -27,6 +27,9 @@ void AppModel::check(std::optional<CheckLevel> level) {
     }
     if (!source_ || (!cardOnly_ && destinations_.empty()) || kinds_.empty()) return;
     if (copying() || shutDown_) return;
+    // Asked to read every byte while a check or the pass already reads: that work goes on from
+    // where it is, never from the beginning.
+    if (level == CheckLevel::verified && (phase_ == Phase::Checking || deepVerifying_)) return;
     if (level == CheckLevel::verified && report_ && phase_ == Phase::Results) {
         startDeepVerify();
         return;

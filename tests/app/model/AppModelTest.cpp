@@ -289,13 +289,18 @@ private slots:
             checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
             QTRY_VERIFY(m.deepVerifying());
             pass = h.verifier(h.verifierCount() - 1);
-            m.stopCheck();  // no check runs: the pass goes on
+            m.stopCheck();                        // no check runs: the pass goes on
+            m.check(QStringLiteral("verified"));  // nor does asking for it again restart it
             QVERIFY(!pass->cancelled());
             QVERIFY(m.deepVerifying());
         }
         size_t n = h.verifierCount();
         m.check(std::optional<CheckLevel>());
         QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        // Every byte asked for while the check reads: the check goes on, not from its start.
+        m.check(QStringLiteral("verified"));
+        QCOMPARE(h.verifierCount(), n + 1);
+        QVERIFY(!h.verifier(n)->cancelled());
         m.stopCheck();
         QVERIFY(h.verifier(n)->cancelled());
         QTRY_COMPARE(int(m.phase()), expected);
