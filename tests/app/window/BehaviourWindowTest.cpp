@@ -216,6 +216,10 @@ private slots:
         QGuiApplication::sendEvent(&w.window(), &wheel);
         QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
                  "the shoot's tooltip stays as the page moves");
+        // Nor does one come for what now lies under the resting pointer, until the pointer moves.
+        QVERIFY2(!WindowDriver::waitFor(tipShown, 1500), "a tooltip comes under the resting pointer");
+        QTest::mouseMove(&w.window(), at + QPoint(1, 0));
+        QVERIFY2(WindowDriver::waitFor(tipShown, 3000), "no tooltip once the pointer moves");
 
         const auto button = [&] {
             QQuickItem* b = w.item(QStringLiteral("nextCardPrimary"));
