@@ -24,7 +24,8 @@ std::vector<VerifyReport> savedChecks(int count);
 // "empty"; "safe-cameras", the safe check of a card shot with eight cameras of eight makers;
 // and "browser" (or "browser-card-only"), a dozen files of "EOS_DIGITAL" of every status,
 // names with markup and a line break, two copies of some; "browser-long-names", the same files
-// under names of 120 characters and more in several scripts, with markup, in long folders. A name
+// under names of 120 characters and more in several scripts, with markup, in long folders;
+// "browser-short-names", under names of one to five characters in camera folders. A name
 // ending in "-long" is that check under long names: card, backups, cameras, shoot and landing
 // folders. Anything else is "missing".
 VerifyReport resultsFixture(const QString& name);

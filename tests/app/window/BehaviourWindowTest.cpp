@@ -4,6 +4,7 @@
 // copy's preview and result, a desktop without a file manager, and quitting without a word from QML.
 #include <QApplication>
 #include <QDir>
+#include <QFontMetricsF>
 #include <QLineF>
 #include <QMap>
 #include <QProcess>
@@ -554,6 +555,79 @@ private slots:
             QVERIFY2(moved(running, after, "as it ended").isEmpty(),
                      qPrintable(moved(running, after, "as it ended")));
         }
+    }
+
+    // The file table at the smallest window, the usual one and a wide one, each with the
+    // inspector open, over short names, names of 120 characters and more (some without a space)
+    // in five scripts, and names with markup: no name, folder or backup place is cut while any
+    // column keeps room beyond what it shows, no day or size is ever cut, nor a status's name, and
+    // a folder cut keeps at least its last part's end.
+    void namesGetTheirColumnsRoom_data() {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QSize>("size");
+        for (const char* fixture : {"browser-short-names", "browser", "browser-long-names"})
+            for (const QSize size : {QSize(1040, 660), QSize(1240, 800), QSize(1920, 1080)})
+                QTest::addRow("%s, %dx%d", fixture, size.width(), size.height()) << QString(fixture) << size;
+    }
+    void namesGetTheirColumnsRoom() {
+        QFETCH(QString, fixture);
+        QFETCH(QSize, size);
+        Session s(present_, fixture);
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        s.model().setShowInspector(true);
+        s.model().setMode(AppModel::Mode::Files);
+        QVERIFY(w.resize(size));
+        (void)w.window().grabWindow();
+        const QList<QQuickItem*> rows = w.items(QStringLiteral("fileRow"));
+        QVERIFY(rows.size() >= 6);
+        // Per column: the room it keeps beyond the widest thing it shows; and what was cut.
+        QMap<QString, double> room;
+        QStringList cut;
+        for (QQuickItem* row : rows) {
+            for (const char* name :
+                 {"nameCell", "statusCell", "dayCell", "folderCell", "sizeCell", "backupCell"}) {
+                const QList<QQuickItem*> found = w.items(QLatin1String(name), row);
+                if (found.isEmpty()) continue;
+                QQuickItem* cell = found.front();
+                const QString shown = cell->property("text").toString();
+                const QVariant whole = cell->property("whole");
+                const QString full = whole.isValid() ? whole.toString() : shown;
+                if (full.isEmpty()) continue;
+                const QFontMetricsF metrics(cell->property("font").value<QFont>());
+                const double space = cell->width() - cell->property("rightPadding").toDouble();
+                const double left = space - metrics.horizontalAdvance(full);
+                room[name] = std::min(room.value(name, left), left);
+                const bool truncated = cell->property("truncated").toBool() || shown != full;
+                if (!truncated) continue;
+                QVERIFY2(QLatin1String(name) != "dayCell" && QLatin1String(name) != "sizeCell" &&
+                             QLatin1String(name) != "statusCell",
+                         qPrintable(QStringLiteral("%1 cut: %2").arg(name, full)));
+                if (QLatin1String(name) == "folderCell") {
+                    const QString end = full.section(QLatin1Char('/'), -1).right(3);
+                    QVERIFY2(shown.endsWith(end), qPrintable(shown + QStringLiteral(" for ") + full));
+                }
+                cut << QStringLiteral("%1 (%2)").arg(full, name);
+            }
+        }
+        // Its header is shown too, with room for the sort's arrow.
+        const QList<QQuickItem*> headers = w.items(QStringLiteral("columnHeader"));
+        const char* cells[] = {"",           "nameCell", "statusCell", "dayCell",
+                               "folderCell", "sizeCell", "backupCell"};
+        QCOMPARE(headers.size(), qsizetype(std::size(cells)));
+        for (qsizetype i = 1; i < headers.size(); ++i) {
+            const QString title = headers[i]->property("title").toString() + QStringLiteral(" \u25B2");
+            const QQuickItem* text = headers[i]->childItems().front();
+            const double left = headers[i]->width() - 4 -
+                                QFontMetricsF(text->property("font").value<QFont>()).horizontalAdvance(title);
+            room[cells[i]] = std::min(room.value(cells[i], left), left);
+        }
+        if (cut.isEmpty()) return;
+        for (auto it = room.begin(); it != room.end(); ++it)
+            QVERIFY2(it.value() <= 2, qPrintable(QStringLiteral("%1 keeps %2 px while %3 is cut")
+                                                     .arg(it.key())
+                                                     .arg(it.value())
+                                                     .arg(cut.join(QStringLiteral(", ")))));
     }
 
     // The copy preview marks a folder the copy makes apart from one already on the backup.
