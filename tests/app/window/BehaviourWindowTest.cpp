@@ -87,6 +87,26 @@ QString moved(const Places& before, const Places& after, const QString& when) {
     return out.isEmpty() ? QString() : when + QStringLiteral(": ") + out.join(QStringLiteral("; "));
 }
 
+// Where the item with the keys' focus lies out of sight of a view that scrolls around it: "" when
+// it is in sight in every one (or, taller than one, starts at its top).
+QString focusOutOfSight(QQuickWindow& window) {
+    QQuickItem* item = window.activeFocusItem();
+    if (!item || !item->isVisible()) return {};
+    for (QQuickItem* view = item->parentItem(); view; view = view->parentItem()) {
+        if (!view->inherits("QQuickFlickable")) continue;
+        const QRectF r = item->mapRectToItem(view, QRectF(0, 0, item->width(), item->height()));
+        const bool inSight = r.top() >= -0.5 && (r.bottom() <= view->height() + 0.5 || r.top() <= 8.5);
+        if (!inSight)
+            return QStringLiteral("%1 (%2) at %3..%4 of %5 (%6)")
+                .arg(item->objectName(), QString::fromLatin1(item->metaObject()->className()))
+                .arg(r.top())
+                .arg(r.bottom())
+                .arg(view->objectName())
+                .arg(view->height());
+    }
+    return {};
+}
+
 }  // namespace
 
 class BehaviourWindowTest : public QObject {
@@ -628,6 +648,49 @@ private slots:
                                                      .arg(it.key())
                                                      .arg(it.value())
                                                      .arg(cut.join(QStringLiteral(", ")))));
+    }
+
+    // Tab walks the start screen of a card and four backups over recent cards, and a result with
+    // the inspector open, at the smallest window: every control it lands on is in sight in every
+    // view that scrolls around it, the pages following the keys down and back up.
+    void theKeysFocusStaysInSight() {
+        ScriptedSession s(present_, {QStringLiteral("missing")}, 8);
+        QVERIFY(s.shown);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.resize({1040, 660}));
+        s.model().setSource(s.stage.folder(QStringLiteral("media/ana/NIKON Z9")).toStdString());
+        std::vector<std::string> backups;
+        for (const char* b : {"Archive 2025", "Travel SSD", "Studio RAID", "Offsite"})
+            backups.push_back(s.stage.folder(QStringLiteral("media/ana/") + QLatin1String(b)).toStdString());
+        s.model().addBackups(backups);
+        QVERIFY(s.stage.settle());
+        const auto walk = [&](const QString& page, int steps, bool scrolls) {
+            qreal deepest = 0;
+            for (int i = 0; i < steps; ++i) {
+                w.key(i < steps / 2 ? Qt::Key_Tab : Qt::Key_Backtab,
+                      i < steps / 2 ? Qt::NoModifier : Qt::ShiftModifier);
+                QString out;
+                WindowDriver::waitFor([&] { return (out = focusOutOfSight(w.window())).isEmpty(); }, 1000);
+                if (!out.isEmpty()) return QStringLiteral("step %1: %2").arg(i).arg(out);
+                if (QQuickItem* view = w.item(page)) {
+                    QQuickItem* flick = view->inherits("QQuickFlickable")
+                                            ? view
+                                            : view->property("contentItem").value<QQuickItem*>();
+                    if (flick) deepest = std::max(deepest, flick->property("contentY").toReal());
+                }
+            }
+            return deepest > 0 || !scrolls ? QString() : page + QStringLiteral(" never scrolled");
+        };
+        const QString home = walk(QStringLiteral("homeScroll"), 60, true);
+        QVERIFY2(home.isEmpty(), qPrintable(home));
+
+        QVERIFY(s.stage.openSaved(0));
+        s.model().setShowInspector(true);
+        s.model().setMode(AppModel::Mode::Files);
+        s.model().setSelectedFileID(s.model().report()->files.front().id);
+        QVERIFY(s.stage.settle());
+        const QString results = walk(QStringLiteral("resultsPage"), 120, false);
+        QVERIFY2(results.isEmpty(), qPrintable(results));
     }
 
     // The copy preview marks a folder the copy makes apart from one already on the backup.
