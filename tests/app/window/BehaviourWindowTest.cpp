@@ -377,7 +377,8 @@ private slots:
 
     // At the smallest window a card of eight cameras makes the results page taller than the
     // screen: the wheel over the shoots moves the page first, then the list, and back; the ready
-    // panel's buttons, reached by Tab, come into sight; each has its room in the window.
+    // panel's buttons, reached by Tab, come into sight; each has its room in the window; the day
+    // pinned over the scrolled shoots hides them, beside the list's scroll bar.
     void theResultsPageScrolls() {
         Session s(present_, QStringLiteral("safe-cameras"));
         QVERIFY(s.ready);
@@ -428,6 +429,35 @@ private slots:
             const QRectF at = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
             QVERIFY2(shown.contains(at), name);
         }
+
+        // The shoots scrolled, the page at its end: the day pinned at the list's top hides the
+        // rows that pass under it, and its count ends before the scroll bar begins.
+        page->setProperty("contentY", page->property("end"));
+        list->setProperty("contentY", list->property("contentY").toReal() + 90);
+        (void)w.window().grabWindow();
+        QQuickItem* pinned = nullptr;
+        for (QQuickItem* header : w.items(QStringLiteral("dayHeaderBar"), list))
+            if (!pinned || std::abs(header->mapToItem(list, QPointF()).y()) <
+                               std::abs(pinned->mapToItem(list, QPointF()).y()))
+                pinned = header;
+        QVERIFY(pinned);
+        QQuickItem* title = w.items(QStringLiteral("dayHeader"), pinned).value(0);
+        QQuickItem* count = w.items(QStringLiteral("dayCount"), pinned).value(0);
+        QVERIFY(title && count);
+        const QColor ground = pinned->property("color").value<QColor>();
+        const qreal from = title->x() + title->width() + 8, to = count->x() - 8;
+        QVERIFY(to > from);
+        for (qreal x = from; x < to; x += 6)
+            for (qreal down = 4; down < pinned->height() - 4; down += 6) {
+                const QColor seen = w.colorAt(pinned, {x, down});
+                QVERIFY2(WindowDriver::colorDistance(seen, ground) < 0.02,
+                         qPrintable(
+                             QStringLiteral("%1 at %2,%3 under the day").arg(seen.name()).arg(x).arg(down)));
+            }
+        QQuickItem* bar = w.item(QStringLiteral("shootListBar"));
+        QVERIFY(bar);
+        QVERIFY2(count->mapToScene(QPointF(count->width(), 0)).x() <= bar->mapToScene(QPointF()).x(),
+                 "the scroll bar lies over the day's count");
     }
 
     // A location removed from the keyboard leaves the keys in the sidebar: a backup's on the
@@ -691,6 +721,30 @@ private slots:
         QVERIFY(s.stage.settle());
         const QString results = walk(QStringLiteral("resultsPage"), 120, false);
         QVERIFY2(results.isEmpty(), qPrintable(results));
+    }
+
+    // After a copy and its check, while the pass runs (its verify button held back), the verdict's
+    // copy button at the smallest window keeps its full words in the room the row has for them.
+    void theCopyButtonSaysAllItHasRoomFor() {
+        for (const bool inspector : {false, true}) {
+            Session s(present_, QStringLiteral("missing"));
+            QVERIFY(s.ready);
+            WindowDriver& w = *s.window;
+            s.model().setShowInspector(inspector);
+            QVERIFY(w.resize({1040, 660}));
+            QVERIFY(w.clickAction(QStringLiteral("copy")));
+            QVERIFY(s.stage.waitForPlan() && w.click(QStringLiteral("copyButton")));
+            QVERIFY(s.stage.finishCopy(QStringLiteral("copied")));
+            w.key(Qt::Key_Escape);
+            QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
+            QVERIFY(WindowDriver::waitFor([&] { return s.model().deepVerifying(); }));
+            QVERIFY(w.item(QStringLiteral("lastCopyButton")));
+            QQuickItem* copy = w.item(QStringLiteral("compact-copy"));
+            QVERIFY(copy);
+            QCOMPARE(copy->property("text").toString(), QStringLiteral("Copy 7 to Backup\u2026"));
+            QQuickItem* row = copy->parentItem();
+            QVERIFY(row->childrenRect().right() <= w.item(QStringLiteral("heroActions"))->width());
+        }
     }
 
     // The copy preview marks a folder the copy makes apart from one already on the backup.
