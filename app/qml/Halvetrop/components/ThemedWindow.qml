@@ -11,16 +11,27 @@ ApplicationWindow {
 
     // The item with the keys' focus is kept in sight in every view that scrolls around it, the
     // innermost first: Tab onto a control below what a page shows scrolls the page just so far
-    // (to its top where it is taller than the view). Looked at once the move's layouts are done.
+    // (to its top where it is taller than the view). A list that moves its own selection (the
+    // file table, the grid) places its rows itself: the keys resting on its current row, which
+    // may lie anywhere, count as resting on the list. Looked at once the move's layouts are done.
     onActiveFocusItemChanged: Qt.callLater(themed.revealFocus)
     function revealFocus() {
-        const item = themed.activeFocusItem
+        let item = themed.activeFocusItem
         if (!item || !item.visible)
             return
         const margin = Theme.s
         for (let view = item.parent; view; view = view.parent) {
             if (view.contentY === undefined || view.contentItem === undefined || view.originY === undefined)
                 continue
+            if (view.keyNavigationEnabled === false && view.currentItem) {
+                let within = item
+                while (within && within !== view.currentItem && within !== view)
+                    within = within.parent
+                if (within === view.currentItem) {
+                    item = view
+                    continue
+                }
+            }
             const r = item.mapToItem(view.contentItem, 0, 0, item.width, item.height)
             const lowest = view.originY - view.topMargin
             const highest = Math.max(lowest, view.originY + view.contentHeight + view.bottomMargin - view.height)
