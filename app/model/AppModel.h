@@ -586,6 +586,10 @@ private:
     void applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups);
     // `inPlace`: the same check's files changed, and the browser's rows move rather than reset.
     void refilter(bool inPlace = false);
+    // After a report replaced another: the selected folder stays where this report holds it, and
+    // the file at `file` (the selected file's path in the report before) stays selected where
+    // this report lists it; else each falls back to the whole (the card, no file).
+    void keepSelection(const std::optional<std::string>& file);
     FileQuery query() const;  // the browser's restrictions
     std::vector<int> visibleNow() const;
     // Where the file's copy at that position lies; nothing for an unknown file or copy, or one

@@ -27,6 +27,9 @@ void AppModel::check(std::optional<CheckLevel> level) {
     }
     if (!source_ || (!cardOnly_ && destinations_.empty()) || kinds_.empty()) return;
     if (copying() || shutDown_) return;
+    // Asked to read every byte while a check or the pass already reads: that work goes on from
+    // where it is, never from the beginning.
+    if (level == CheckLevel::verified && (phase_ == Phase::Checking || deepVerifying_)) return;
     if (level == CheckLevel::verified && report_ && phase_ == Phase::Results) {
         startDeepVerify();
         return;
@@ -136,11 +139,12 @@ void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optio
 }
 
 void AppModel::finish(PreparedReport prepared, bool record, bool sameCheck) {
+    std::optional<std::string> selected;
+    if (const FileResult* file = selectedFile()) selected = std::string(file->relativePathBytes());
     setReport(std::move(prepared.report), sameCheck, std::move(prepared.index),
               std::move(prepared.pathRanks));
     const VerifyReport& shown = *report_;
     if (record) this->record(prepared.saved ? prepared.saved : std::make_shared<const SavedReport>(shown));
-    if (selectedFileID_ && !fileByID(*selectedFileID_)) setSelectedFileID(-1);
     if (record && shown.level == CheckLevel::standard && shown.totals.covered() >= 1 &&
         !shown.files.empty()) {
         // After finish has returned, and only if nothing replaced this result meanwhile.
@@ -159,6 +163,7 @@ void AppModel::finish(PreparedReport prepared, bool record, bool sameCheck) {
         emit groupFilterChanged();
     }
     refilter(sameCheck);
+    keepSelection(selected);
     setPhase(Phase::Results);
     // A result made now speaks of the card as the check left it, for as long as it stays so.
     if (record && !sameCheck) watchShownCard();

@@ -8,6 +8,8 @@
 
 #include <QPointer>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace halvetrop {
@@ -114,6 +116,33 @@ void AppModel::refilter(bool inPlace) {
     else
         fileRows_.setVisible(visible_);
     emit visibleFilesChanged();
+}
+
+void AppModel::keepSelection(const std::optional<std::string>& file) {
+    if (!selectedFolder_.isEmpty()) {
+        const std::optional<std::string> folder = present::pathOfKey(selectedFolder_);
+        const bool held = report_ && folder &&
+                          std::any_of(report_->folders.begin(), report_->folders.end(),
+                                      [&](const FolderSummary& f) { return f.pathBytes() == *folder; });
+        if (!held) setSelectedFolder(QString());
+    }
+    std::optional<int64_t> id;
+    if (file && report_) {
+        // Most often the file keeps its id: the same check's pass lists the same files.
+        const FileResult* same = selectedFileID_ ? fileByID(*selectedFileID_) : nullptr;
+        const auto listed = [&](const FileResult& f) {
+            return std::any_of(visible_.begin(), visible_.end(),
+                               [&](int at) { return report_->files[size_t(at)].id == f.id; });
+        };
+        if (same && same->relativePathBytes() == *file) {
+            if (listed(*same)) id = same->id;
+        } else {
+            for (int at : visible_)
+                if (const FileResult& f = report_->files[size_t(at)]; f.relativePathBytes() == *file)
+                    id = f.id;
+        }
+    }
+    if (id != selectedFileID_) setSelectedFileID(id ? *id : -1);
 }
 
 void AppModel::showFiles(const QString& groupID, bool onlyMissing) {

@@ -266,6 +266,21 @@ void FileRows::changed(int countBefore) {
     emit revisionChanged();
 }
 
+QVariantMap FileRows::columnTexts() const {
+    if (columnTexts_ && columnTexts_->first == revision_) return columnTexts_->second;
+    ColumnTexts t = report_ ? present::columnTexts(*report_, visible_, dates_) : ColumnTexts();
+    QVariantMap texts{{QStringLiteral("names"), t.names},
+                      {QStringLiteral("folders"), t.folders},
+                      {QStringLiteral("lastFolders"), t.lastFolders},
+                      {QStringLiteral("backups"), t.backups},
+                      {QStringLiteral("labels"), t.labels},
+                      {QStringLiteral("notes"), t.notes},
+                      {QStringLiteral("days"), t.days},
+                      {QStringLiteral("sizes"), t.sizes}};
+    columnTexts_ = std::pair{revision_, texts};
+    return texts;
+}
+
 QString FileRows::sortColumn() const { return QLatin1String(columnNames[int(sort_.column)]); }
 
 void FileRows::setSortColumn(const QString& column) {

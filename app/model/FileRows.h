@@ -48,6 +48,9 @@ class FileRows : public KeyedRows {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Counts every change of rows or their data: views that read one file bind to it.
     Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
+    // What the table's columns may have to show whole, for sizing them: {names, folders,
+    // lastFolders, backups, labels, notes, days, sizes}, each a list of texts (present::columnTexts).
+    Q_PROPERTY(QVariantMap columnTexts READ columnTexts NOTIFY revisionChanged)
 
 public:
     enum Role {
@@ -90,6 +93,7 @@ public:
     present::FileSort sort() const { return sort_; }
     int count() const { return int(rows_.size()); }
     int revision() const { return revision_; }
+    QVariantMap columnTexts() const;
 
     // The row of a file id, -1 when it is not shown; the id of a row, -1 when out of range.
     Q_INVOKABLE int rowOf(qint64 id) const;
@@ -160,6 +164,7 @@ private:
     std::vector<int> rows_;     // sorted
     present::FileSort sort_;
     int revision_ = 0;
+    mutable std::optional<std::pair<int, QVariantMap>> columnTexts_;  // at that revision
     Sys* sys_ = &defaultSys();
     std::shared_ptr<std::atomic<bool>> textCancelled_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<QFile> media_;

@@ -4,6 +4,7 @@
 #include <gio/gio.h>
 #include <sys/stat.h>
 
+#include <QLocale>
 #include <QString>
 
 #include <algorithm>
@@ -95,11 +96,12 @@ std::vector<std::string> handOffArguments(FileIntake intake, const std::vector<s
 std::string handOffHelp(const PhotoApp& app, std::size_t files, std::size_t folders, std::size_t maxFiles) {
     const bool givenFiles =
         app.intake == FileIntake::dbus || (app.intake == FileIntake::list && files <= maxFiles);
+    const auto count = [](std::size_t n) { return QLocale().toString(qulonglong(n)).toStdString(); };
     std::string what;
     if (givenFiles)
-        what = "the " + std::to_string(files) + (files == 1 ? " new file" : " new files");
+        what = "the " + count(files) + (files == 1 ? " new file" : " new files");
     else if (app.intake == FileIntake::list && folders > 1)
-        what = "the " + std::to_string(folders) + " folders with the new files";
+        what = "the " + count(folders) + " folders with the new files";
     else
         what = "the folder with the new files";
     return "Open " + what + " in " + app.name;

@@ -372,13 +372,19 @@ private:
         note_->show();
     }
     // The view's activation (a double-click, Return, a single click where the style says so) opens
-    // any folder but a fenced one; a fenced folder stays selected, and the dialog says why. While a
-    // fenced folder is selected, the file system is read-only to the dialog: no Delete key or menu
-    // removes a card with all it holds.
+    // any folder but a fenced one. A fenced folder the dialog takes whole is taken, as its button
+    // takes it; any other stays selected, and the dialog says why. While a fenced folder is
+    // selected, the file system is read-only to the dialog: no Delete key or menu removes a card
+    // with all it holds.
     void keepOut(QAbstractItemView& view) {
         disconnect(&view, SIGNAL(activated(QModelIndex)), this, SLOT(_q_enterDirectory(QModelIndex)));
         connect(&view, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
             const QString path = index.data(QFileSystemModel::FilePathRole).toString();
+            if (fence_.holds(path) && !fence_.below(path) && fence_.refusal(path).isEmpty() &&
+                fileMode() == QFileDialog::Directory) {
+                if (!selectedFiles().contains(path)) selectFile(path);
+                return accept();
+            }
             if (fence_.holds(path)) return say(fence_.refusalInside(path), typed_);
             QMetaObject::invokeMethod(this, "_q_enterDirectory", Q_ARG(QModelIndex, index));
         });

@@ -365,6 +365,80 @@ QString onBackupText(const VerifyReport& report, const FileResult& file) {
     return backup + QStringLiteral(" › ") + displayText(c.relativePath);
 }
 
+namespace {
+
+// The `keep` longest texts offered, by length; the first of equal ones stays.
+class Longest {
+public:
+    explicit Longest(size_t keep) : keep_(keep) {}
+    void offer(size_t length, int position) {
+        if (keep_ == 0 || (kept_.size() == keep_ && length <= kept_.back().first)) return;
+        auto at = std::upper_bound(kept_.begin(), kept_.end(), length,
+                                   [](size_t l, const std::pair<size_t, int>& k) { return l > k.first; });
+        kept_.insert(at, {length, position});
+        if (kept_.size() > keep_) kept_.pop_back();
+    }
+    QStringList texts(const std::function<QString(int)>& text) const {
+        QStringList out;
+        for (const auto& k : kept_) out << text(k.second);
+        return out;
+    }
+
+private:
+    size_t keep_;
+    std::vector<std::pair<size_t, int>> kept_;  // longest first
+};
+
+std::string_view lastPart(std::string_view folder) {
+    const size_t slash = folder.rfind('/');
+    return slash == std::string_view::npos ? folder : folder.substr(slash + 1);
+}
+
+}  // namespace
+
+ColumnTexts columnTexts(const VerifyReport& report, const std::vector<int>& positions, const DateTexts& dates,
+                        const QLocale& locale, size_t keep) {
+    Longest names(keep), folders(keep), lastFolders(keep), backups(keep), notes(keep);
+    std::array<bool, allFileStatuses.size()> statuses{};
+    std::vector<std::string_view> days;
+    std::array<int64_t, 5> largest{-1, -1, -1, -1, -1};  // bytes, KB, MB, GB, TB and up
+    for (int at : positions) {
+        if (at < 0 || size_t(at) >= report.files.size()) continue;
+        const FileResult& f = report.files[size_t(at)];
+        names.offer(f.name.size(), at);
+        folders.offer(f.folder.size(), at);
+        lastFolders.offer(lastPart(f.folder).size(), at);
+        if (!f.copies.empty()) {
+            const CopyRef& c = f.copies.front();
+            const size_t backup = c.destination >= 0 && size_t(c.destination) < report.destinations.size()
+                                      ? report.destinations[size_t(c.destination)].name.size()
+                                      : 0;
+            backups.offer(backup + c.relativePath.size(), at);
+        }
+        statuses[size_t(f.status)] = true;
+        if (f.detail) notes.offer(f.detail->size(), at);
+        if (days.empty() || days.back() != f.day) {
+            if (std::find(days.begin(), days.end(), f.day) == days.end()) days.push_back(f.day);
+        }
+        size_t unit = 0;
+        for (int64_t n = f.size; n >= 1000 && unit + 1 < largest.size(); n /= 1000) ++unit;
+        largest[unit] = std::max(largest[unit], f.size);
+    }
+    const auto file = [&](int at) -> const FileResult& { return report.files[size_t(at)]; };
+    ColumnTexts out;
+    out.names = names.texts([&](int at) { return displayText(file(at).name); });
+    out.folders = folders.texts([&](int at) { return displayText(file(at).folder); });
+    out.lastFolders = lastFolders.texts([&](int at) { return displayText(lastPart(file(at).folder)); });
+    out.backups = backups.texts([&](int at) { return onBackupText(report, file(at)); });
+    out.notes = notes.texts([&](int at) { return displayText(*file(at).detail); });
+    for (FileStatus status : allFileStatuses)
+        if (statuses[size_t(status)]) out.labels << utf8(label(status));
+    for (std::string_view day : days) out.days << dates.shortDay(utf8(day));
+    for (int64_t size : largest)
+        if (size >= 0) out.sizes << byteCount(size, locale);
+    return out;
+}
+
 QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids) {
     if (ids == 1 && files.size() == 1) return QStringLiteral("Copy ") + displayText(files.front()->name);
     return QStringLiteral("Copy ") + QString::number(ids) +

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "present/Format.h"
 #include "report/Report.h"
 #include "text/Collation.h"
 
@@ -105,6 +106,18 @@ QString shootChipText(const ShootGroup& group, const QLocale& locale = QLocale()
 QString statusText(const FileResult& file);
 // "<backup name> › <path on that backup>" of the first copy; empty without copies.
 QString onBackupText(const VerifyReport& report, const FileResult& file);
+// What the table's columns may have to show whole over the files at `positions` (into
+// report.files): of names, folders, folders' last parts and first copies' places the `keep`
+// longest (by their bytes, which follow the drawn width closely enough for the widest to be
+// among them); every status label and the longest notes shown; each shoot day once; the size of
+// the largest file in each unit. The views measure them in the fonts they draw them in.
+struct ColumnTexts {
+    QStringList names, folders, lastFolders, backups, labels, notes, days, sizes;
+    friend bool operator==(const ColumnTexts&, const ColumnTexts&) = default;
+};
+ColumnTexts columnTexts(const VerifyReport& report, const std::vector<int>& positions, const DateTexts& dates,
+                        const QLocale& locale = QLocale(), size_t keep = 32);
+
 // The copy title of a menu over `ids`: "Copy <name>" for one id (of a known file), else
 // "Copy <n> files" counting every id given.
 QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids);

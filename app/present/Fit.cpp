@@ -23,6 +23,15 @@ std::vector<qsizetype> graphemeStarts(const QString& text) {
     return starts;
 }
 
+// `text` cut to `kept` of its characters as read (`starts`, its graphemeStarts), its first and
+// last ones kept and "…" between them.
+QString keepEnds(const QString& text, const std::vector<qsizetype>& starts, int kept) {
+    const int all = int(starts.size()) - 1;
+    if (kept >= all) return text;
+    const int head = (kept + 1) / 2, tail = kept - head;
+    return text.left(starts[size_t(head)]) + ellipsis + text.mid(starts[size_t(all - tail)]);
+}
+
 }  // namespace
 
 QString lastCopyLabel(int64_t copied, bool compact) {
@@ -111,52 +120,45 @@ Cut cutFromStart(const QString& path, double width, const Measure& measure) {
     Cut out{path, path, false};
     if (measure(path) <= width) return out;
     out.cut = true;
-    // Every shorter form starts with the ellipsis: where that alone does not fit (a cell before
-    // its width is known), nothing does.
+    // Every shorter form holds the ellipsis: where that alone does not fit (a cell before its
+    // width is known), nothing does.
     if (measure(ellipsis) > width) {
         out.text = QString();
         return out;
     }
-    // The longest tail that fits, cut between characters as they are read (an accent stays on its
-    // letter, an emoji whole): all the room is used.
-    std::vector<qsizetype> starts;
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, path);
-    for (qsizetype at = graphemes.toNextBoundary(); at > 0 && at < path.size();
-         at = graphemes.toNextBoundary())
-        starts.push_back(at);
-    // Tails only get narrower as they start later, so the first that fits is found by halving.
-    auto fits = [&](const QString& tail) { return measure(ellipsis + tail) <= width; };
-    size_t lo = 0, hi = starts.size();
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (fits(path.mid(starts[mid])))
-            hi = mid;
-        else
-            lo = mid + 1;
+    // Whole names only behind "…/", as many trailing ones as fit: a name cut at its start could
+    // be read as another folder's.
+    qsizetype last = -1;  // where the last name starts
+    for (qsizetype slash = path.indexOf(u'/'); slash >= 0; slash = path.indexOf(u'/', slash + 1)) {
+        if (slash + 1 >= path.size() || path.at(slash + 1) == u'/') continue;
+        last = slash + 1;
     }
-    if (lo == starts.size()) {
-        out.text = ellipsis;
+    for (qsizetype slash = path.indexOf(u'/'); slash >= 0 && slash < last;
+         slash = path.indexOf(u'/', slash + 1)) {
+        if (path.at(slash + 1) == u'/') continue;
+        if (const QString tail = ellipsis + path.mid(slash); measure(tail) <= width) {
+            out.text = tail;
+            return out;
+        }
+    }
+    // The last name whole behind the ellipsis, else cut in its middle, its first and last
+    // characters kept as they are read.
+    const QString name = path.mid(std::max<qsizetype>(last, 0));
+    if (last > 0 && measure(ellipsis + name) <= width) {
+        out.text = ellipsis + name;
         return out;
     }
-    const qsizetype from = starts[lo];
-    // Where the tail starts in a folder's name, that name reads whole behind "…/" if it still fits;
-    // a sliver of a name (fewer than a few characters) gives way to the whole names after it.
-    const qsizetype slash = path.indexOf(u'/', from);
-    const bool nameStart = path.at(from) == u'/' || path.at(from - 1) == u'/';
-    if (slash >= 0 && slash + 1 < path.size()) {
-        if (nameStart && path.at(from) != u'/' && fits(u'/' + path.mid(from))) {
-            out.text = ellipsis + u'/' + path.mid(from);
-            return out;
-        }
-        constexpr size_t kSliver = 4;
-        size_t shown = 0;
-        for (size_t k = lo; k < starts.size() && starts[k] < slash; ++k) ++shown;
-        if (!nameStart && shown < kSliver) {
-            out.text = ellipsis + path.mid(slash);
-            return out;
-        }
+    const std::vector<qsizetype> starts = graphemeStarts(name);
+    const int all = int(starts.size()) - 1;
+    int lo = 0, hi = all - 1;
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (measure(keepEnds(name, starts, mid)) <= width)
+            lo = mid;
+        else
+            hi = mid - 1;
     }
-    out.text = ellipsis + path.mid(from);
+    out.text = keepEnds(name, starts, std::max(lo, 0));
     return out;
 }
 
@@ -228,16 +230,18 @@ EyebrowFit fitEyebrow(double nameWidth, double nameFloor, const std::vector<Came
     return out;
 }
 
-std::vector<double> fitColumns(const std::vector<ColumnSpan>& columns, double available, size_t grows) {
-    double mins = 0, ideals = 0;
-    for (const ColumnSpan& c : columns) {
-        mins += c.min;
-        ideals += std::max(c.ideal, c.min);
+std::vector<double> fitColumns(const std::vector<double>& needs, const std::vector<GiveWay>& steps,
+                               double available, size_t grows) {
+    std::vector<double> out = needs;
+    double over = std::accumulate(out.begin(), out.end(), 0.0) - available;
+    if (over < 0 && grows < out.size()) out[grows] -= over;
+    for (const GiveWay& step : steps) {
+        if (over <= 0) break;
+        if (step.column >= out.size()) continue;
+        const double given = std::clamp(out[step.column] - step.width, 0.0, over);
+        out[step.column] -= given;
+        over -= given;
     }
-    std::vector<double> out;
-    const double share = ideals > mins ? std::clamp((available - mins) / (ideals - mins), 0.0, 1.0) : 1.0;
-    for (const ColumnSpan& c : columns) out.push_back(c.min + (std::max(c.ideal, c.min) - c.min) * share);
-    if (available > ideals && grows < out.size()) out[grows] += available - ideals;
     return out;
 }
 
@@ -293,13 +297,8 @@ QString shortenNames(const QString& text, const std::function<bool(const QString
         names.push_back(std::move(name));
         open = close;
     }
-    // A name cut to `kept` characters keeps its first and its last ones, "…" between them.
     auto shown = [&](const Name& name) {
-        const int all = int(name.starts.size()) - 1;
-        const QString whole = text.mid(name.from, name.to - name.from);
-        if (name.kept >= all) return whole;
-        const int head = (name.kept + 1) / 2, tail = name.kept - head;
-        return whole.left(name.starts[size_t(head)]) + ellipsis + whole.mid(name.starts[size_t(all - tail)]);
+        return keepEnds(text.mid(name.from, name.to - name.from), name.starts, name.kept);
     };
     auto compose = [&] {
         QString out;

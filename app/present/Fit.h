@@ -75,7 +75,8 @@ struct Cut {
     friend bool operator==(const Cut&, const Cut&) = default;
 };
 // `path` shortened at its start so that its end stays visible within `width`: as many whole
-// trailing folders as fit behind "…/", else the end of the last name behind "…", never splitting a
+// trailing names as fit behind "…/", else the last name whole behind "…", else that name cut in
+// its middle (its start and end kept: never a tail that reads as another name), never splitting a
 // character a reader sees as one.
 Cut cutFromStart(const QString& path, double width, const Measure& measure);
 
@@ -116,15 +117,19 @@ EyebrowFit fitEyebrow(double nameWidth, double nameFloor, const std::vector<Came
 
 // --- table columns ---
 
-struct ColumnSpan {
-    double min = 0;
-    double ideal = 0;  // equal to min for a fixed column
-    friend bool operator==(const ColumnSpan&, const ColumnSpan&) = default;
+// One column giving way: down to `width` (never widening it).
+struct GiveWay {
+    size_t column = 0;
+    double width = 0;
+    friend bool operator==(const GiveWay&, const GiveWay&) = default;
 };
-// The widths of a table's columns in `available`: each at its ideal when they all fit, the column
-// `grows` then taking what is left over; between their minimums and ideals every flexible column
-// gives up the same share of its slack; never below its minimum (the table then overflows).
-std::vector<double> fitColumns(const std::vector<ColumnSpan>& columns, double available, size_t grows);
+// The widths of a table's columns in `available`: each as wide as its content needs (`needs`)
+// where they all fit, the column `grows` then taking what is left over. Where they do not, the
+// steps give way in turn, each only as far as the table still needs, so a column is narrowed
+// only once those before it can give no more; where even all of them do not make it fit, the
+// table overflows. No column keeps room beyond its content while another is narrowed.
+std::vector<double> fitColumns(const std::vector<double>& needs, const std::vector<GiveWay>& steps,
+                               double available, size_t grows);
 
 // --- a shoot row ---
 

@@ -21,6 +21,12 @@ QString plain(int64_t n) { return QString::number(n); }
 
 QString list(const QStringList& items, const QLocale& locale) { return listText(items, locale); }
 
+// The report's own headline with its counts grouped as the window groups every count.
+QString headline(const VerifyReport& report, const QLocale& locale) {
+    return QString::fromStdString(halvetrop::headline(
+        report.totals, report.cardUnreadable, [&](int64_t n) { return count(n, locale).toStdString(); }));
+}
+
 QString noun(MediaKind kind) {
     switch (kind) {
         case MediaKind::photo:
@@ -188,7 +194,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
         return s;
     }
     if (t.covered() != t.files) {
-        QString s = QString::fromStdString(report.headline());
+        QString s = headline(report, locale);
         if (t.missingBytes >= 1)
             s += QStringLiteral(" · ") + byteCount(t.missingBytes, locale) + QStringLiteral(" to copy");
         return s;
@@ -218,7 +224,7 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
             return counted(z, QStringLiteral("file is"), QStringLiteral("files are"), locale) +
                    QStringLiteral(" only backed up on the same drive as the card") + keepCard;
         // Enough drives per file and still not safe: say what holds, claim nothing more.
-        return QString::fromStdString(report.headline()) + keepCard;
+        return headline(report, locale) + keepCard;
     }
     if (deepVerifying)
         return (kinds.skipped.empty() ? QStringLiteral("Everything is")

@@ -4,6 +4,8 @@
 #include <QQmlEngine>
 #include <QUrl>
 
+#include <algorithm>
+
 #include "model/AppModel.h"
 #include "present/CopyReport.h"
 #include "present/Fit.h"
@@ -503,9 +505,14 @@ QVariantMap ResultsData::computeHero() const {
     QVariantList stats;
     for (const Stat& s : verdictStats(t))
         stats << QVariantMap{{"value", count(s.value)}, {"label", s.label}, {"color", roleText(s.color)}};
-    QStringList skippedKinds;
+    // The note's button checks this report's kinds and the ones it left out: with every chip
+    // switched off since, the kinds this check was made for are not lost.
+    QStringList noteKinds;
     const auto& skipped = kinds_.skipped;
-    for (const SkippedKind& k : skipped) skippedKinds << QString::fromUtf8(rawValue(k.kind));
+    for (MediaKind k : allMediaKinds)
+        if (r->scope.kinds.count(k) ||
+            std::any_of(skipped.begin(), skipped.end(), [k](const SkippedKind& s) { return s.kind == k; }))
+            noteKinds << QString::fromUtf8(rawValue(k));
     QVariantList kinds;
     for (const KindCount& k : kinds_.counts)
         kinds << QVariantMap{{"kind", QString::fromUtf8(rawValue(k.kind))},
@@ -581,7 +588,7 @@ QVariantMap ResultsData::computeHero() const {
          ejectHelp(*r, QKeySequence(QStringLiteral("Ctrl+Shift+E")).toString(QKeySequence::NativeText))},
         {"skipped", skipped.empty() ? QString() : skippedSentence(skipped)},
         {"skippedButton", skippedButton(skipped)},
-        {"skippedKinds", skippedKinds},
+        {"noteKinds", noteKinds},
         {"percent", coveredPercent(t)},
         {"allCovered", t.files > 0 && t.covered() == t.files && !notWhole && !now},
         {"ringTint", now        ? roleText(now->tint)

@@ -193,14 +193,18 @@ QVariantMap Present::fitEyebrow(const QString& name, const QFont& nameFont, doub
             {QStringLiteral("nameWidth"), fit.nameWidth}};
 }
 
-QVariantList Present::fitColumns(const QVariantList& columns, double available, int grows) const {
-    std::vector<present::ColumnSpan> spans;
-    for (const QVariant& c : columns) {
-        const QVariantList pair = c.toList();
-        spans.push_back({pair.value(0).toDouble(), pair.value(1).toDouble()});
+QVariantList Present::fitColumns(const QVariantList& needs, const QVariantList& steps, double available,
+                                 int grows) const {
+    std::vector<double> widths;
+    for (const QVariant& n : needs) widths.push_back(n.toDouble());
+    std::vector<present::GiveWay> way;
+    for (const QVariant& s : steps) {
+        const QVariantList pair = s.toList();
+        const int column = pair.value(0).toInt();
+        if (column >= 0) way.push_back({size_t(column), pair.value(1).toDouble()});
     }
     QVariantList out;
-    for (double w : present::fitColumns(spans, available, size_t(std::max(grows, 0)))) out << w;
+    for (double w : present::fitColumns(widths, way, available, size_t(std::max(grows, 0)))) out << w;
     return out;
 }
 

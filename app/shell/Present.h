@@ -54,9 +54,11 @@ public:
     Q_INVOKABLE QVariantMap fitEyebrow(const QString& name, const QFont& nameFont, double nameFloor,
                                        const QStringList& names, const QVariantList& files, const QFont& font,
                                        double padding, double spacing, double available) const;
-    // The widths of a table's columns, each given as [min, ideal], in `available`; the column
-    // `grows` takes what is left over.
-    Q_INVOKABLE QVariantList fitColumns(const QVariantList& columns, double available, int grows) const;
+    // The widths of a table's columns in `available`: `needs` their contents' widths, `steps`
+    // [column, width] in the order they give way (present::fitColumns); the column `grows` takes
+    // what is left over.
+    Q_INVOKABLE QVariantList fitColumns(const QVariantList& needs, const QVariantList& steps,
+                                        double available, int grows) const;
     // {fan, step, title, chip}: a shoot row's fan of `tiles` pictures and its title line in `room`
     // (present::fitShootLine).
     Q_INVOKABLE QVariantMap fitShootLine(int tiles, double title, double chip, double chipFloor,

@@ -1,5 +1,6 @@
 #include "shell/Shell.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QIcon>
 #include <QQmlContext>
@@ -7,6 +8,7 @@
 #include "shell/FirstRows.h"
 #include "shell/HomeRules.h"
 #include "shell/KeyedList.h"
+#include "shell/Pointer.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shadows.h"
 #include "shell/Symbols.h"
@@ -32,6 +34,14 @@ void registerNative(Look& look, Present& present) {
     // Stateless: each engine gets its own.
     qmlRegisterSingletonType<HomeRules>("Halvetrop.Native", 1, 0, "HomeRules",
                                         [](QQmlEngine*, QJSEngine*) -> QObject* { return new HomeRules; });
+    // Watching from now on, before any view asks it (the first ask comes with a move); the
+    // application owns it.
+    auto* pointer = new Pointer(QCoreApplication::instance());
+    qmlRegisterSingletonType<Pointer>("Halvetrop.Native", 1, 0, "Pointer",
+                                      [pointer](QQmlEngine*, QJSEngine*) -> QObject* {
+                                          QQmlEngine::setObjectOwnership(pointer, QQmlEngine::CppOwnership);
+                                          return pointer;
+                                      });
     qmlRegisterUncreatableType<SettingsStore>("Halvetrop.Native", 1, 0, "SettingsStore",
                                               QStringLiteral("made by the application"));
 }

@@ -102,14 +102,14 @@ VerifyReport browserFixture(bool cardOnly) {
     return r;
 }
 
-// The browser's files under names a card can carry: 120 characters and more, markup that must stay
-// text, scripts read right to left and ones with stacked marks, long folders and a long backup
-// name. Every script is one the pictures' fixed font draws.
+// The browser's files under names a card can carry: 120 characters and more (some without a
+// space), markup that must stay text, scripts read right to left and ones with stacked marks, long
+// folders and a long backup name. Every script is one the pictures' fixed font draws.
 VerifyReport longNamesFixture() {
     VerifyReport r = browserFixture(false);
     r.destinations.front().name = "Archive of the wedding season with a rather long drive name";
     const std::string names[] = {
-        "2025-03-01 Hochzeit Müller–Schmidt, Standesamt Charlottenburg, Ringübergabe und Sektempfang im "
+        "2025-03-01_Hochzeit_Müller–Schmidt_Standesamt_Charlottenburg_Ringübergabe_und_Sektempfang_im_"
         "Hof_0001.JPG",
         "<b>bold</b> & <i>italic</i> stay plain text &amp; so does this &lt;entity&gt; in a file name of "
         "a hundred and twenty_0002.JPG",
@@ -117,7 +117,7 @@ VerifyReport longNamesFixture() {
         "θάλασσα_0003.JPG",
         "صورة من حفل الزفاف في المدينة القديمة، الرقص تحت الأضواء والعائلة مجتمعة حول الطاولة الطويلة في "
         "الحديقة_0004.JPG",
-        "Свадьба в Санкт-Петербурге летом, разводные мосты над Невой и белые ночи, прогулка по "
+        "Свадьба_в_Санкт-Петербурге_летом,_разводные_мосты_над_Невой_и_белые_ночи,_прогулка_по_"
         "набережной_0005.MP4",
         "Đám cưới ở Hội An, đèn lồng trên sông Thu Bồn và חתונה בירושלים ליד החומות העתיקות בשקיעה_0006.JPG",
     };
@@ -133,6 +133,27 @@ VerifyReport longNamesFixture() {
     for (ShootGroup& g : r.groups)
         if (!g.folder.empty())
             g.folder = "DCIM/100MSDCF/Ein sehr langer Ordnername für die Hochzeit im Frühling";
+    return r;
+}
+
+// The browser's files under the shortest names, in Latin and other scripts, in the camera folders
+// cameras make, on backups of short names.
+VerifyReport shortNamesFixture() {
+    VerifyReport r = browserFixture(false);
+    r.destinations.front().name = "B1";
+    const char* names[] = {"A1", "ab.c", "Ω.JPG", "Фото", "צלם", "صورة", "x.y", "Z9"};
+    // One camera folder a day, as the shoots have them.
+    auto renamed = [](std::string& folder, const std::string& day) {
+        if (!folder.empty()) folder = day == "2025-03-01" ? "DCIM/100CANON" : "DCIM/101EOSR5";
+    };
+    for (size_t i = 0; i < r.files.size(); ++i) {
+        FileResult& f = r.files[i];
+        f.name = names[i % std::size(names)];
+        renamed(f.folder, f.day);
+        f.relativePath = f.folder.empty() ? f.name : f.folder + "/" + f.name;
+        for (CopyRef& c : f.copies) c.relativePath = f.name;
+    }
+    for (ShootGroup& g : r.groups) renamed(g.folder, g.day);
     return r;
 }
 
@@ -255,6 +276,7 @@ VerifyReport resultsFixture(const QString& name) {
     if (name == QLatin1String("browser") || name == QLatin1String("browser-card-only"))
         return browserFixture(name == QLatin1String("browser-card-only"));
     if (name == QLatin1String("browser-long-names")) return longNamesFixture();
+    if (name == QLatin1String("browser-short-names")) return shortNamesFixture();
     if (name == QLatin1String("safe-cameras")) {
         VerifyReport r = resultsFixture(QStringLiteral("safe"));
         byEightCameras(r);

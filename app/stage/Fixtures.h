@@ -21,12 +21,14 @@ std::vector<VerifyReport> savedChecks(int count);
 
 // A check of "SONY A7IV" against "Archive 2025" and "Travel SSD": "safe", "missing", "verifying",
 // "stopped-pass", "card-only", "fuse-card", "unreadable", "unread-clips" (no clip could be read),
-// "unproven-copies" (the first shoot's copies on "Travel SSD" read whole, not from the drive), "empty";
-// "safe-cameras", the safe check of a card shot with eight cameras of eight makers; and "browser" (or
-// "browser-card-only"), a dozen files of "EOS_DIGITAL" of every status, names with markup and a line break,
-// two copies of some; "browser-long-names", the same files under names of 120 characters and more in several
-// scripts, with markup, in long folders. A name ending in "-long" is that check under long names: card,
-// backups, cameras, shoot and landing folders. Anything else is "missing".
+// "unproven-copies" (the first shoot's copies on "Travel SSD" read whole, not from the drive),
+// "empty"; "safe-cameras", the safe check of a card shot with eight cameras of eight makers;
+// and "browser" (or "browser-card-only"), a dozen files of "EOS_DIGITAL" of every status,
+// names with markup and a line break, two copies of some; "browser-long-names", the same files
+// under names of 120 characters and more in several scripts, with markup, in long folders;
+// "browser-short-names", under names of one to five characters in camera folders. A name
+// ending in "-long" is that check under long names: card, backups, cameras, shoot and landing
+// folders. Anything else is "missing".
 VerifyReport resultsFixture(const QString& name);
 
 }  // namespace halvetrop::stage

@@ -40,14 +40,18 @@ std::optional<CardAccessTimes> cardAccessTimesFromRaw(std::string_view text) {
 
 namespace {
 
+std::string_view trimmed(std::string_view p) {
+    while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
+    return p;
+}
+
+bool isFolderOnVolume(const VolumeInfo& card) {
+    return !card.path.empty() && trimmed(card.path) != trimmed(card.volumePath);
+}
+
 // The card as every screen names it: a volume by its name, a folder on one by the folder's.
 std::string cardName(const VolumeInfo& card) {
-    auto trimmed = [](std::string_view p) {
-        while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
-        return p;
-    };
-    if (card.path.empty() || trimmed(card.path) == trimmed(card.volumePath))
-        return card.name.empty() ? card.path : card.name;
+    if (!isFolderOnVolume(card)) return card.name.empty() ? card.path : card.name;
     return std::string(lastComponent(card.path));
 }
 
@@ -59,6 +63,13 @@ std::optional<std::string> accessTimesNote(CardAccessTimes what, const VolumeInf
     switch (what) {
         case CardAccessTimes::kept: return std::nullopt;
         case CardAccessTimes::fuseReadWrite:
+            // A folder is not mounted: the volume it lies on is.
+            if (isFolderOnVolume(card)) {
+                const std::string volume = repairUtf8(card.name.empty() ? trimmed(card.volumePath) : card.name);
+                return name + " is on " + (volume.empty() ? "a volume" : volume) +
+                       ", which is mounted read-write through FUSE, so its file system updates access times as "
+                       "the check reads it." + wayOut;
+            }
             return name + " is mounted read-write through FUSE, so its file system updates access times as the check "
                           "reads it." + wayOut;
         case CardAccessTimes::otherOwner:
@@ -193,10 +204,12 @@ bool VerifyReport::readyToFormat() const {
     return safeToFormat && cardUnreadable == 0 && skippedKinds().empty() && !source.showsPart();
 }
 
-std::string headline(const StatusCounts& t, int64_t cardUnreadable) {
+std::string headline(const StatusCounts& t, int64_t cardUnreadable,
+                     const std::function<std::string(int64_t)>& number) {
+    const auto digits = [&number](int64_t n) { return number ? number(n) : std::to_string(n); };
     std::string out;
     if (cardUnreadable > 0) {
-        out = std::to_string(cardUnreadable) +
+        out = digits(cardUnreadable) +
               (cardUnreadable == 1 ? " folder or file on the card couldn't be read"
                                    : " folders or files on the card couldn't be read");
     } else {
@@ -206,10 +219,10 @@ std::string headline(const StatusCounts& t, int64_t cardUnreadable) {
                                          : "Every file is backed up";
         }
     }
-    auto part = [&out](int64_t count, const char* words) {
+    auto part = [&out, &digits](int64_t count, const char* words) {
         if (count < 1) return;
         if (!out.empty()) out += " \u00B7 ";
-        out += std::to_string(count);
+        out += digits(count);
         out += words;
     };
     part(t.missing, " missing");

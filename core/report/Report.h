@@ -336,8 +336,10 @@ struct VerifyReport {
 };
 
 // The one-line summary of counters, as the report's headline speaks of them; a card that was not
-// read whole says so first, and then never claims every file.
-std::string headline(const StatusCounts& totals, int64_t cardUnreadable = 0);
+// read whole says so first, and then never claims every file. Counts are plain digits unless
+// `number` writes them (a window groups them as its locale does).
+std::string headline(const StatusCounts& totals, int64_t cardUnreadable = 0,
+                     const std::function<std::string(int64_t)>& number = {});
 
 }  // namespace halvetrop
 

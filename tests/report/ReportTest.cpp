@@ -341,6 +341,13 @@ TEST(ReportQueriesTest, AccessTimesNote) {
         {CardAccessTimes::kept, "/home/other/Photos", "CARD", std::nullopt},
         {CardAccessTimes::fuseReadWrite, "/home/other/Photos/", "CARD",
          "CARD is mounted read-write through FUSE, so its file system updates access times as the check reads it." + wayOut},
+        // A folder is not mounted; the volume it lies on is.
+        {CardAccessTimes::fuseReadWrite, "/home/other", "OTHER",
+         "Photos is on OTHER, which is mounted read-write through FUSE, so its file system updates access times "
+         "as the check reads it." + wayOut},
+        {CardAccessTimes::fuseReadWrite, "/home/other/", "",
+         "Photos is on /home/other, which is mounted read-write through FUSE, so its file system updates access "
+         "times as the check reads it." + wayOut},
         {CardAccessTimes::otherOwner, "/home/other/Photos", "CARD", otherUser("CARD")},
         {CardAccessTimes::otherOwner, "/home/other/Photos", "", otherUser("/home/other/Photos")},
         {CardAccessTimes::otherOwner, "/", "/", otherUser("Photos")},

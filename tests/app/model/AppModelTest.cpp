@@ -289,13 +289,18 @@ private slots:
             checkTo(h, m, makeReport(kCard, {"/backup/a", "/backup/b"}, kAllVerified));
             QTRY_VERIFY(m.deepVerifying());
             pass = h.verifier(h.verifierCount() - 1);
-            m.stopCheck();  // no check runs: the pass goes on
+            m.stopCheck();                        // no check runs: the pass goes on
+            m.check(QStringLiteral("verified"));  // nor does asking for it again restart it
             QVERIFY(!pass->cancelled());
             QVERIFY(m.deepVerifying());
         }
         size_t n = h.verifierCount();
         m.check(std::optional<CheckLevel>());
         QCOMPARE(m.phase(), AppModel::Phase::Checking);
+        // Every byte asked for while the check reads: the check goes on, not from its start.
+        m.check(QStringLiteral("verified"));
+        QCOMPARE(h.verifierCount(), n + 1);
+        QVERIFY(!h.verifier(n)->cancelled());
         m.stopCheck();
         QVERIFY(h.verifier(n)->cancelled());
         QTRY_COMPARE(int(m.phase()), expected);
@@ -960,6 +965,49 @@ private slots:
         QCOMPARE(m.visibleFileCount(), visible);
         m.backToShoots();
         QVERIFY(!m.hasFolderFilter());
+    }
+
+    // A selection stays only where the shown report holds it: the pass's report names the same
+    // file by another id, a re-check's filter no longer lists it, another card holds neither it
+    // nor its folder. What is not held falls back to the whole card and no file.
+    void aSelectionStaysOnlyWhereTheReportHoldsIt() {
+        Harness h;
+        AppModel& m = ready(h);
+        const std::vector<std::string> backups{"/backup/a", "/backup/b"};
+        const auto counted = [](VerifyReport r) {
+            r.totals = {};
+            for (const FileResult& f : r.files) r.totals.add(f);
+            return r;
+        };
+        VerifyReport first = makeShoots(kCard, backups, 6, 3, FileStatus::backedUp);
+        first.files[4].status = FileStatus::missing;  // DCIM/101/IMG_4.JPG
+        checkTo(h, m, counted(first));
+        QTRY_VERIFY(m.deepVerifying());
+        m.setFilter(AppModel::FileFilter::NotBackedUp);
+        m.setSelectedFolder(present::pathKey("DCIM/101"));
+        m.setSelectedFileID(4);
+
+        VerifyReport pass = first;
+        pass.level = CheckLevel::verified;
+        std::reverse(pass.files.begin(), pass.files.end());
+        for (size_t i = 0; i < pass.files.size(); ++i) pass.files[i].id = int64_t(i);
+        for (ShootGroup& g : pass.groups)
+            for (int64_t& id : g.fileIDs) id = int64_t(pass.files.size()) - 1 - id;
+        h.verifier(h.verifierCount() - 1)->complete(counted(pass));
+        QTRY_VERIFY(!m.deepVerifying());
+        QCOMPARE(m.selectedFileID(), qint64(1));
+        QCOMPARE(m.selectedFolder(), present::pathKey("DCIM/101"));
+
+        VerifyReport again = counted(first);
+        again.files[4].status = FileStatus::backedUp;
+        checkTo(h, m, counted(again));
+        QCOMPARE(m.selectedFileID(), qint64(-1));
+        QCOMPARE(m.selectedFolder(), present::pathKey("DCIM/101"));
+
+        m.setSelectedFileID(0);
+        checkTo(h, m, makeReport(kCard, backups, {FileStatus::missing, FileStatus::missing}));
+        QCOMPARE(m.selectedFolder(), QString());
+        QCOMPARE(m.selectedFileID(), qint64(-1));
     }
 
     // A description of a volume is kept only while its volume is mounted.

@@ -111,7 +111,9 @@ private slots:
             {FileIntake::list, 501, 1, "Open the folder with the new files in X"},
             {FileIntake::single, 3, 2, "Open the folder with the new files in X"},
             {FileIntake::dbus, 501, 3, "Open the 501 new files in X"},
+            {FileIntake::dbus, 5000, 3, "Open the 5,000 new files in X"},
         };
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
         for (const auto& c : cases)
             QCOMPARE(handOffHelp({"X", "x.desktop", c.intake}, c.files, c.folders), c.want);
     }

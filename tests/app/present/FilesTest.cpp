@@ -271,6 +271,32 @@ TEST(FilesTexts, CellsAndMenuTitles) {
     }
 }
 
+// What the table may have to show whole: over the positions given only, the longest of each
+// text column, every label and note shown, each day once, the largest size of each unit.
+TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
+    VerifyReport r;
+    r.destinations.push_back(VolumeInfo{});
+    r.destinations.back().name = "B1";
+    r.files = {
+        file(0, "DCIM/100CANON", "A1", FileStatus::verified, "2025-03-01", 999),
+        file(1, "DCIM/101EOSR5", "IMG_0002.CR3", FileStatus::missing, "2025-03-01", 1'500'000),
+        file(2, "X/Y", "Фото", FileStatus::conflict, "2025-03-04", 2'000'000),
+        file(3, "A VERY LONG FOLDER NOT SHOWN", "A NAME NOT SHOWN", FileStatus::likely, "2024-01-01", 9)};
+    r.files[0].copies = {{0, "Photos/A1", EvidenceLevel::sampled, false}};
+    r.files[2].detail = "Same name, other content";
+    const DateTexts dates(QLocale("en_US"));
+    const ColumnTexts t = columnTexts(r, {0, 1, 2}, dates, QLocale("en_US"), 2);
+    EXPECT_EQ(t.names, QStringList({"IMG_0002.CR3", "Фото"}));
+    EXPECT_EQ(t.folders, QStringList({"DCIM/100CANON", "DCIM/101EOSR5"}));
+    EXPECT_EQ(t.lastFolders, QStringList({"100CANON", "101EOSR5"}));
+    EXPECT_EQ(t.backups, QStringList({"B1 › Photos/A1"}));
+    EXPECT_EQ(t.labels, QStringList({"Verified", "Different file, same name", "Missing"}));
+    EXPECT_EQ(t.notes, QStringList({"Same name, other content"}));
+    EXPECT_EQ(t.days, QStringList({"Mar 1, 2025", "Mar 4, 2025"}));
+    EXPECT_EQ(t.sizes, QStringList({"999 bytes", "2 MB"}));
+    EXPECT_EQ(columnTexts(r, {}, dates), ColumnTexts());
+}
+
 TEST(FilesTexts, Inspector) {
     const QLocale us("en_US");
     const QTimeZone berlin("Europe/Berlin");

@@ -79,22 +79,19 @@ TEST(Fit, PathsAreCutFromTheirStart) {
         double width;
         const char* text;
     };
-    // All the room is used: a folder's name is cut at its start, down to a few characters, before
-    // it gives way to the whole names after it.
+    // Whole names behind "…/"; the last one whole behind "…", else cut in its middle: a name is
+    // never cut at its start, where what is left could be read as another folder.
     const Row rows[] = {
         {175, "Archive/Photos/2024-04-16"},
-        {174, "…chive/Photos/2024-04-16"},
-        {161, "…hive/Photos/2024-04-16"},
-        {160, "…/Photos/2024-04-16"},
+        {174, "…/Photos/2024-04-16"},
         {133, "…/Photos/2024-04-16"},
-        {132, "…Photos/2024-04-16"},
-        {125, "…hotos/2024-04-16"},
-        {112, "…otos/2024-04-16"},
-        {111, "…/2024-04-16"},
+        {132, "…/2024-04-16"},
         {84, "…/2024-04-16"},
         {83, "…2024-04-16"},
-        {76, "…024-04-16"},
-        {14, "…6"},
+        {77, "…2024-04-16"},
+        {76, "2024-…4-16"},
+        {21, "2…6"},
+        {14, "2…"},
         {13, "…"},
         {7, "…"},
         {6, ""},
@@ -134,10 +131,11 @@ TEST(Fit, CutsKeepWhatAReaderSeesAsOneCharacter) {
         QString text;
     };
     const Row rows[] = {
-        {accent, 21, QStringLiteral("…e\u0301")},
-        {accent, 20, QStringLiteral("…")},
+        {accent, 28, QStringLiteral("C…e\u0301")},
+        {accent, 27, QStringLiteral("C…")},
         {flag, 42, QStringLiteral("…\U0001F1F3\U0001F1F4x")},
-        {flag, 41, QStringLiteral("…x")},
+        {flag, 41, QStringLiteral("\U0001F1F3\U0001F1F4…")},
+        {flag, 34, QStringLiteral("…")},
     };
     for (const auto& row : rows)
         EXPECT_EQ(cutFromStart(row.path, row.width, mono).text, row.text) << row.width;
@@ -220,21 +218,27 @@ TEST(Fit, TheCardNameGivesWayBeforeTheMainCamera) {
     EXPECT_EQ(fitEyebrow(200, 60, {}, {}, 4, 150, more).nameWidth, 150);
 }
 
-TEST(Fit, TableColumnsShareTheirSlack) {
-    // A fixed column, two flexible ones, and the last one that takes what is left over.
-    const std::vector<ColumnSpan> columns{{20, 20}, {100, 200}, {50, 100}, {100, 300}};
+TEST(Fit, TableColumnsGiveWayInTurn) {
+    // A fixed column, a name, a status whose note gives way to its label, and a path that takes
+    // what is left over: the status first, then the path, then the name, then each below that.
+    const std::vector<double> needs{20, 200, 150, 300};
+    const std::vector<GiveWay> steps{{2, 100}, {3, 120}, {1, 120}, {3, 40}, {1, 60}, {2, 60}};
     struct Row {
         double available;
         std::vector<double> widths;
     };
     const Row rows[] = {
-        {620, {20, 200, 100, 300}},  // every column at its ideal
-        {720, {20, 200, 100, 400}},  // the last column takes the rest
-        {270, {20, 100, 50, 100}},   // every column at its minimum
-        {200, {20, 100, 50, 100}},   // never below: the table overflows
-        {445, {20, 150, 75, 200}},   // half of every column's slack given up
+        {670, {20, 200, 150, 300}},  // every column as its content needs
+        {770, {20, 200, 150, 400}},  // the last column takes the rest
+        {640, {20, 200, 120, 300}},  // the note goes first, and only as far as needed
+        {540, {20, 200, 100, 220}},  // then the path; the name stays whole
+        {400, {20, 160, 100, 120}},  // the name only once the others are down to their floors
+        {290, {20, 120, 100, 50}},   // below the floors in the same order
+        {200, {20, 60, 80, 40}},     // as far down as the table needs, and no further
+        {150, {20, 60, 60, 40}},     // never below the last steps: the table overflows
     };
-    for (const Row& row : rows) EXPECT_EQ(fitColumns(columns, row.available, 3), row.widths) << row.available;
+    for (const Row& row : rows)
+        EXPECT_EQ(fitColumns(needs, steps, row.available, 3), row.widths) << row.available;
 }
 
 TEST(Fit, AShootsFanGivesWayBeforeItsTitle) {

@@ -109,7 +109,7 @@ TEST(Verdict, TitleAndReasonPerRow) {
          "All backed up", "Every copy matched by content. Verify every byte before you format the card."},
         {"pass running", report({file(1, S::verified)}), true, "All verified",
          "Everything is on the backup. Now reading every byte to prove each copy is perfect…"},
-        {"missing", many, false, "1,234 not backed up", "1234 missing · 1.23 GB to copy"},
+        {"missing", many, false, "1,234 not backed up", "1,234 missing · 1.23 GB to copy"},
         {"unconfirmed", report({file(1, S::likely), file(2, S::unreadable), file(3, S::verified)}), false,
          "2 need attention", "1 not confirmed · 1 couldn't be checked"},
         {"changed while reading", report({file(1, S::changed), file(2, S::unreadable), file(3, S::verified)}),

@@ -33,6 +33,8 @@ TestCase {
               off: ["check", "verifyEveryByte", "stop", "exportReport", "ejectCard"] },
             { tag: "checking", saved: [], setUp: (s, m) => { h.choose(s, m, true); m.check("") },
               on: { stop: true, newCheck: true }, off: ["check", "scanCardOnly", "checkAgainstBackup", "addBackupAndCheck", "verifyEveryByte"] },
+            { tag: "re-checking a result", saved: ["missing"], setUp: (s, m) => { s.openSaved(0); m.check("") },
+              on: { stop: true, exportReport: true }, off: ["check", "verifyEveryByte"] },
             { tag: "results", saved: ["missing"], setUp: (s, m) => s.openSaved(0),
               on: { check: true, verifyEveryByte: true, exportReport: true, ejectCard: true }, off: ["stop"] },
             { tag: "results with a pass running", saved: ["missing"], setUp: (s, m) => { s.openSaved(0); m.check("verified") },

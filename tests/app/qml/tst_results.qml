@@ -628,6 +628,8 @@ TestCase {
             { tag: "a kind on checks again", chip: "chip-audio", before: ["photo"], checks: true, kinds: ["photo", "audio"] },
             { tag: "skipped kinds join the check", chip: "skippedButton", before: ["photo", "video"], checks: true,
               kinds: ["photo", "video", "audio"] },
+            { tag: "every kind off, then the note", chip: "skippedButton", before: [], checks: true,
+              kinds: ["photo", "video", "audio"] },
         ]
     }
     function test_filterStripAndNote(data) {

@@ -4,6 +4,7 @@
 // copy's preview and result, a desktop without a file manager, and quitting without a word from QML.
 #include <QApplication>
 #include <QDir>
+#include <QFontMetricsF>
 #include <QLineF>
 #include <QMap>
 #include <QProcess>
@@ -84,6 +85,26 @@ QString moved(const Places& before, const Places& after, const QString& when) {
                        .arg(after[it.key()].x())
                        .arg(after[it.key()].y());
     return out.isEmpty() ? QString() : when + QStringLiteral(": ") + out.join(QStringLiteral("; "));
+}
+
+// Where the item with the keys' focus lies out of sight of a view that scrolls around it: "" when
+// it is in sight in every one (or, taller than one, starts at its top).
+QString focusOutOfSight(QQuickWindow& window) {
+    QQuickItem* item = window.activeFocusItem();
+    if (!item || !item->isVisible()) return {};
+    for (QQuickItem* view = item->parentItem(); view; view = view->parentItem()) {
+        if (!view->inherits("QQuickFlickable")) continue;
+        const QRectF r = item->mapRectToItem(view, QRectF(0, 0, item->width(), item->height()));
+        const bool inSight = r.top() >= -0.5 && (r.bottom() <= view->height() + 0.5 || r.top() <= 8.5);
+        if (!inSight)
+            return QStringLiteral("%1 (%2) at %3..%4 of %5 (%6)")
+                .arg(item->objectName(), QString::fromLatin1(item->metaObject()->className()))
+                .arg(r.top())
+                .arg(r.bottom())
+                .arg(view->objectName())
+                .arg(view->height());
+    }
+    return {};
 }
 
 }  // namespace
@@ -216,6 +237,10 @@ private slots:
         QGuiApplication::sendEvent(&w.window(), &wheel);
         QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
                  "the shoot's tooltip stays as the page moves");
+        // Nor does one come for what now lies under the resting pointer, until the pointer moves.
+        QVERIFY2(!WindowDriver::waitFor(tipShown, 1500), "a tooltip comes under the resting pointer");
+        QTest::mouseMove(&w.window(), at + QPoint(1, 0));
+        QVERIFY2(WindowDriver::waitFor(tipShown, 3000), "no tooltip once the pointer moves");
 
         const auto button = [&] {
             QQuickItem* b = w.item(QStringLiteral("nextCardPrimary"));
@@ -352,7 +377,8 @@ private slots:
 
     // At the smallest window a card of eight cameras makes the results page taller than the
     // screen: the wheel over the shoots moves the page first, then the list, and back; the ready
-    // panel's buttons, reached by Tab, come into sight; each has its room in the window.
+    // panel's buttons, reached by Tab, come into sight; each has its room in the window; the day
+    // pinned over the scrolled shoots hides them, beside the list's scroll bar.
     void theResultsPageScrolls() {
         Session s(present_, QStringLiteral("safe-cameras"));
         QVERIFY(s.ready);
@@ -403,6 +429,35 @@ private slots:
             const QRectF at = button->mapRectToScene(QRectF(0, 0, button->width(), button->height()));
             QVERIFY2(shown.contains(at), name);
         }
+
+        // The shoots scrolled, the page at its end: the day pinned at the list's top hides the
+        // rows that pass under it, and its count ends before the scroll bar begins.
+        page->setProperty("contentY", page->property("end"));
+        list->setProperty("contentY", list->property("contentY").toReal() + 90);
+        (void)w.window().grabWindow();
+        QQuickItem* pinned = nullptr;
+        for (QQuickItem* header : w.items(QStringLiteral("dayHeaderBar"), list))
+            if (!pinned || std::abs(header->mapToItem(list, QPointF()).y()) <
+                               std::abs(pinned->mapToItem(list, QPointF()).y()))
+                pinned = header;
+        QVERIFY(pinned);
+        QQuickItem* title = w.items(QStringLiteral("dayHeader"), pinned).value(0);
+        QQuickItem* count = w.items(QStringLiteral("dayCount"), pinned).value(0);
+        QVERIFY(title && count);
+        const QColor ground = pinned->property("color").value<QColor>();
+        const qreal from = title->x() + title->width() + 8, to = count->x() - 8;
+        QVERIFY(to > from);
+        for (qreal x = from; x < to; x += 6)
+            for (qreal down = 4; down < pinned->height() - 4; down += 6) {
+                const QColor seen = w.colorAt(pinned, {x, down});
+                QVERIFY2(WindowDriver::colorDistance(seen, ground) < 0.02,
+                         qPrintable(
+                             QStringLiteral("%1 at %2,%3 under the day").arg(seen.name()).arg(x).arg(down)));
+            }
+        QQuickItem* bar = w.item(QStringLiteral("shootListBar"));
+        QVERIFY(bar);
+        QVERIFY2(count->mapToScene(QPointF(count->width(), 0)).x() <= bar->mapToScene(QPointF()).x(),
+                 "the scroll bar lies over the day's count");
     }
 
     // A location removed from the keyboard leaves the keys in the sidebar: a backup's on the
@@ -549,6 +604,146 @@ private slots:
             const Places after = headerPlaces(w);
             QVERIFY2(moved(running, after, "as it ended").isEmpty(),
                      qPrintable(moved(running, after, "as it ended")));
+        }
+    }
+
+    // The file table at the smallest window, the usual one and a wide one, each with the
+    // inspector open, over short names, names of 120 characters and more (some without a space)
+    // in five scripts, and names with markup: no name, folder or backup place is cut while any
+    // column keeps room beyond what it shows, no day or size is ever cut, nor a status's name, and
+    // a folder cut keeps at least its last part's end.
+    void namesGetTheirColumnsRoom_data() {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QSize>("size");
+        for (const char* fixture : {"browser-short-names", "browser", "browser-long-names"})
+            for (const QSize size : {QSize(1040, 660), QSize(1240, 800), QSize(1920, 1080)})
+                QTest::addRow("%s, %dx%d", fixture, size.width(), size.height()) << QString(fixture) << size;
+    }
+    void namesGetTheirColumnsRoom() {
+        QFETCH(QString, fixture);
+        QFETCH(QSize, size);
+        Session s(present_, fixture);
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        s.model().setShowInspector(true);
+        s.model().setMode(AppModel::Mode::Files);
+        QVERIFY(w.resize(size));
+        (void)w.window().grabWindow();
+        const QList<QQuickItem*> rows = w.items(QStringLiteral("fileRow"));
+        QVERIFY(rows.size() >= 6);
+        // Per column: the room it keeps beyond the widest thing it shows; and what was cut.
+        QMap<QString, double> room;
+        QStringList cut;
+        for (QQuickItem* row : rows) {
+            for (const char* name :
+                 {"nameCell", "statusCell", "dayCell", "folderCell", "sizeCell", "backupCell"}) {
+                const QList<QQuickItem*> found = w.items(QLatin1String(name), row);
+                if (found.isEmpty()) continue;
+                QQuickItem* cell = found.front();
+                const QString shown = cell->property("text").toString();
+                const QVariant whole = cell->property("whole");
+                const QString full = whole.isValid() ? whole.toString() : shown;
+                if (full.isEmpty()) continue;
+                const QFontMetricsF metrics(cell->property("font").value<QFont>());
+                const double space = cell->width() - cell->property("rightPadding").toDouble();
+                const double left = space - metrics.horizontalAdvance(full);
+                room[name] = std::min(room.value(name, left), left);
+                const bool truncated = cell->property("truncated").toBool() || shown != full;
+                if (!truncated) continue;
+                QVERIFY2(QLatin1String(name) != "dayCell" && QLatin1String(name) != "sizeCell" &&
+                             QLatin1String(name) != "statusCell",
+                         qPrintable(QStringLiteral("%1 cut: %2").arg(name, full)));
+                if (QLatin1String(name) == "folderCell") {
+                    const QString end = full.section(QLatin1Char('/'), -1).right(3);
+                    QVERIFY2(shown.endsWith(end), qPrintable(shown + QStringLiteral(" for ") + full));
+                }
+                cut << QStringLiteral("%1 (%2)").arg(full, name);
+            }
+        }
+        // Its header is shown too, with room for the sort's arrow.
+        const QList<QQuickItem*> headers = w.items(QStringLiteral("columnHeader"));
+        const char* cells[] = {"",           "nameCell", "statusCell", "dayCell",
+                               "folderCell", "sizeCell", "backupCell"};
+        QCOMPARE(headers.size(), qsizetype(std::size(cells)));
+        for (qsizetype i = 1; i < headers.size(); ++i) {
+            const QString title = headers[i]->property("title").toString() + QStringLiteral(" \u25B2");
+            const QQuickItem* text = headers[i]->childItems().front();
+            const double left = headers[i]->width() - 4 -
+                                QFontMetricsF(text->property("font").value<QFont>()).horizontalAdvance(title);
+            room[cells[i]] = std::min(room.value(cells[i], left), left);
+        }
+        if (cut.isEmpty()) return;
+        for (auto it = room.begin(); it != room.end(); ++it)
+            QVERIFY2(it.value() <= 2, qPrintable(QStringLiteral("%1 keeps %2 px while %3 is cut")
+                                                     .arg(it.key())
+                                                     .arg(it.value())
+                                                     .arg(cut.join(QStringLiteral(", ")))));
+    }
+
+    // Tab walks the start screen of a card and four backups over recent cards, and a result with
+    // the inspector open, at the smallest window: every control it lands on is in sight in every
+    // view that scrolls around it, the pages following the keys down and back up.
+    void theKeysFocusStaysInSight() {
+        ScriptedSession s(present_, {QStringLiteral("missing")}, 8);
+        QVERIFY(s.shown);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.resize({1040, 660}));
+        s.model().setSource(s.stage.folder(QStringLiteral("media/ana/NIKON Z9")).toStdString());
+        std::vector<std::string> backups;
+        for (const char* b : {"Archive 2025", "Travel SSD", "Studio RAID", "Offsite"})
+            backups.push_back(s.stage.folder(QStringLiteral("media/ana/") + QLatin1String(b)).toStdString());
+        s.model().addBackups(backups);
+        QVERIFY(s.stage.settle());
+        const auto walk = [&](const QString& page, int steps, bool scrolls) {
+            qreal deepest = 0;
+            for (int i = 0; i < steps; ++i) {
+                w.key(i < steps / 2 ? Qt::Key_Tab : Qt::Key_Backtab,
+                      i < steps / 2 ? Qt::NoModifier : Qt::ShiftModifier);
+                QString out;
+                WindowDriver::waitFor([&] { return (out = focusOutOfSight(w.window())).isEmpty(); }, 1000);
+                if (!out.isEmpty()) return QStringLiteral("step %1: %2").arg(i).arg(out);
+                if (QQuickItem* view = w.item(page)) {
+                    QQuickItem* flick = view->inherits("QQuickFlickable")
+                                            ? view
+                                            : view->property("contentItem").value<QQuickItem*>();
+                    if (flick) deepest = std::max(deepest, flick->property("contentY").toReal());
+                }
+            }
+            return deepest > 0 || !scrolls ? QString() : page + QStringLiteral(" never scrolled");
+        };
+        const QString home = walk(QStringLiteral("homeScroll"), 60, true);
+        QVERIFY2(home.isEmpty(), qPrintable(home));
+
+        QVERIFY(s.stage.openSaved(0));
+        s.model().setShowInspector(true);
+        s.model().setMode(AppModel::Mode::Files);
+        s.model().setSelectedFileID(s.model().report()->files.front().id);
+        QVERIFY(s.stage.settle());
+        const QString results = walk(QStringLiteral("resultsPage"), 120, false);
+        QVERIFY2(results.isEmpty(), qPrintable(results));
+    }
+
+    // After a copy and its check, while the pass runs (its verify button held back), the verdict's
+    // copy button at the smallest window keeps its full words in the room the row has for them.
+    void theCopyButtonSaysAllItHasRoomFor() {
+        for (const bool inspector : {false, true}) {
+            Session s(present_, QStringLiteral("missing"));
+            QVERIFY(s.ready);
+            WindowDriver& w = *s.window;
+            s.model().setShowInspector(inspector);
+            QVERIFY(w.resize({1040, 660}));
+            QVERIFY(w.clickAction(QStringLiteral("copy")));
+            QVERIFY(s.stage.waitForPlan() && w.click(QStringLiteral("copyButton")));
+            QVERIFY(s.stage.finishCopy(QStringLiteral("copied")));
+            w.key(Qt::Key_Escape);
+            QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
+            QVERIFY(WindowDriver::waitFor([&] { return s.model().deepVerifying(); }));
+            QVERIFY(w.item(QStringLiteral("lastCopyButton")));
+            QQuickItem* copy = w.item(QStringLiteral("compact-copy"));
+            QVERIFY(copy);
+            QCOMPARE(copy->property("text").toString(), QStringLiteral("Copy 7 to Backup\u2026"));
+            QQuickItem* row = copy->parentItem();
+            QVERIFY(row->childrenRect().right() <= w.item(QStringLiteral("heroActions"))->width());
         }
     }
 

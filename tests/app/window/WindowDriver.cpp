@@ -212,9 +212,11 @@ QString WindowDriver::textIn(QQuickItem* scope, const QString& name) {
 bool WindowDriver::scroll(const QString& name, qreal by) {
     QQuickItem* view = item(name);
     QQuickItem* bar = nullptr;
-    for (QQuickItem* child : view ? view->childItems() : QList<QQuickItem*>())
-        if (child->inherits("QQuickScrollBar") && child->property("orientation").toInt() == Qt::Vertical)
-            bar = child;
+    // Its own, or one laid beside it, in the item that holds it.
+    for (QQuickItem* holder : {view, view ? view->parentItem() : nullptr})
+        for (QQuickItem* child : holder && !bar ? holder->childItems() : QList<QQuickItem*>())
+            if (child->inherits("QQuickScrollBar") && child->property("orientation").toInt() == Qt::Vertical)
+                bar = child;
     QQuickItem* handle = bar ? bar->property("contentItem").value<QQuickItem*>() : nullptr;
     if (!handle || !bar->isVisible()) return false;
     activate();

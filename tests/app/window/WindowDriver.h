@@ -75,8 +75,9 @@ public:
     // with that button, as click() does.
     bool clickAt(const QString& name, int index, Qt::MouseButton button = Qt::LeftButton,
                  int timeoutMs = 5000);
-    // Drags the handle of the vertical scroll bar of the shown view of that name down by that
-    // fraction of the bar's length, and waits until the view stands still.
+    // Drags the handle of the vertical scroll bar of the shown view of that name (its own, or one
+    // laid beside it) down by that fraction of the bar's length, and waits until the view stands
+    // still.
     bool scroll(const QString& name, qreal by);
     // Processes events until `done` holds.
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);

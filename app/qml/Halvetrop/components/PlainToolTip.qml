@@ -1,19 +1,27 @@
 import QtQuick
 import QtQuick.Controls
 import Halvetrop
+import Halvetrop.Native
 
 // A tooltip whose text is never read as markup (paths and names show their angle brackets). Its
-// owner says when it is wanted (`shown`, usually while hovered). It goes when the keys move (a
-// click, a dialog opening or closing) and when its owner moves under the pointer (the page
-// scrolled or paged, the window resized), and waits for the pointer to come again: what lies
-// under a pointer that has not moved may be another row by then.
+// owner says when it is wanted (`shown`, usually while hovered). It comes for a hover that the
+// pointer's own movement began, never for an item that moved under a resting pointer (the page
+// scrolled, a row took another's place). It goes when the keys move (a click, a dialog opening or
+// closing) and when its owner moves under the pointer (the page scrolled or paged, the window
+// resized), and stays away until the pointer moves again.
 ToolTip {
     id: tip
     property bool shown: false
-    property bool armed: true
+    property bool armed: false
     visible: shown && armed && (!tip.parent || tip.parent.visible)
     delay: 700
-    onShownChanged: if (shown) armed = true
+    // (Made while wanted, by the hover that wants it, it reads the pointer then too.)
+    Component.onCompleted: armed = shown && Pointer.moving
+    onShownChanged: armed = shown && Pointer.moving
+    Connections {
+        target: tip.shown && !tip.armed ? Pointer : null
+        function onMoved() { tip.armed = true }
+    }
     contentItem: Text {
         text: tip.text
         textFormat: Text.PlainText

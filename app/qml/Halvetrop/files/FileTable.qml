@@ -21,24 +21,66 @@ FocusScope {
     readonly property Item focusRingItem: list
     activeFocusOnTab: true
 
-    // A status cell shows the file's own note where it fits whole, else the status's name, which
-    // always fits: the column never gets narrower than the longest name.
-    // (Measures are read again when the metrics' font comes.)
+    // Each column as wide as what it shows needs (its header too), measured over the texts the
+    // rows may show widest; where the table is narrower, the columns give way in turn: a note to
+    // its status's name (which always fits), the backup's place (cut from its start), a folder
+    // down to its last part (kept whole: a cut folder never reads as another), and a name only
+    // then (cut in its middle). Days and sizes are never cut. What is left goes to the last column.
+    // (Measures are read again when the metrics' fonts come.)
     FontMetrics { id: cellMetrics; font: Theme.body }
+    FontMetrics { id: captionMetrics; font: Theme.caption }
+    FontMetrics { id: headerMetrics; font: Theme.callout }
+    readonly property var texts: table.app.files.columnTexts
+    readonly property real pad: Theme.s
+    // The reveal button before a backup's place.
+    readonly property real revealRoom: 15 + Theme.xs
+    function widest(list, metrics) {
+        let w = 0
+        for (const t of list || [])
+            w = Math.max(w, metrics.advanceWidth(t))
+        return Math.ceil(w)
+    }
+    function headed(index, need) {
+        return Math.max(need, Math.ceil(headerMetrics.advanceWidth(columns[index].title + " ▲")) + Theme.xs)
+    }
     readonly property real statusFloor: cellMetrics.font.pixelSize > 0
-        ? Math.ceil(Math.max(...["verified", "backedUp", "likely", "conflict", "missing", "cloudOnly", "unreadable",
-                                 "changed", "notCompared"].map(s => cellMetrics.advanceWidth(Present.statusLabel(s))))) + Theme.s
-        : 0
-    readonly property var columns: [
-        { key: "status", title: "", min: 22, ideal: 22 },
-        { key: "name", title: "Name", min: 100, ideal: 160 },
-        { key: "status", title: "Status", min: statusFloor, ideal: Math.max(statusFloor, 300) },
-        { key: "day", title: "Shoot day", min: 84, ideal: 100 },
-        { key: "folder", title: "Folder", min: 70, ideal: 110 },
-        { key: "size", title: "Size", min: 60, ideal: 80 },
-        { key: "", title: "On backup", min: 100, ideal: 220 }
+        ? headed(2, widest(texts.labels, cellMetrics) + pad) : 0
+    readonly property var needs: cellMetrics.font.pixelSize > 0 ? [
+        22,
+        headed(1, widest(texts.names, cellMetrics) + pad),
+        Math.max(statusFloor, widest(texts.notes, cellMetrics) + pad),
+        headed(3, widest(texts.days, captionMetrics) + pad),
+        headed(4, widest(texts.folders, cellMetrics) + pad),
+        headed(5, widest(texts.sizes, captionMetrics) + pad),
+        headed(6, (texts.backups || []).length > 0 ? revealRoom + widest(texts.backups, cellMetrics) + pad
+                                                   : widest(["—"], cellMetrics) + pad)
+    ] : columns.map(c => 0)
+    // A folder cut from its start keeps its last part whole behind "…/" (a long one is cut in
+    // its middle past a name's room).
+    readonly property real folderFloor: Math.min(needs[4], headed(4, Math.min(160,
+        Math.ceil(cellMetrics.advanceWidth("…/")) + widest(texts.lastFolders, cellMetrics) + pad)))
+    readonly property var steps: [
+        [2, statusFloor],
+        [6, Math.min(needs[6], headed(6, revealRoom + 80))],
+        [4, folderFloor],
+        [1, Math.min(needs[1], 160)],
+        [6, revealRoom],
+        [4, Math.min(folderFloor, 100)],
+        [1, Math.min(needs[1], 100)],
+        [4, 40],
+        [1, 60],
+        [2, 60]
     ]
-    readonly property var widths: Present.fitColumns(columns.map(c => [c.min, c.ideal]), list.width - 2 * Theme.s, columns.length - 1)
+    readonly property var columns: [
+        { key: "status", title: "" },
+        { key: "name", title: "Name" },
+        { key: "status", title: "Status" },
+        { key: "day", title: "Shoot day" },
+        { key: "folder", title: "Folder" },
+        { key: "size", title: "Size" },
+        { key: "", title: "On backup" }
+    ]
+    readonly property var widths: Present.fitColumns(needs, steps, list.width - 2 * Theme.s, columns.length - 1)
 
     function select(row) {
         const id = table.app.files.idAt(row)
@@ -82,8 +124,10 @@ FocusScope {
             Repeater {
                 model: table.columns
                 delegate: Item {
+                    objectName: "columnHeader"
                     required property var modelData
                     required property int index
+                    readonly property string title: modelData.title
                     width: table.widths[index]
                     height: 26
                     Text {
@@ -178,6 +222,7 @@ FocusScope {
                     }
                     DataText {
                         id: nameText
+                        objectName: "nameCell"
                         width: table.widths[1]; anchors.verticalCenter: parent.verticalCenter
                         text: row.name; color: row.ink; rightPadding: Theme.s
                         elide: Text.ElideMiddle
@@ -197,19 +242,23 @@ FocusScope {
                         LazyToolTip { shown: statusHover.hovered && statusCell.text !== row.statusText; text: row.statusText }
                     }
                     DataText {
+                        objectName: "dayCell"
                         width: table.widths[3]; anchors.verticalCenter: parent.verticalCenter
-                        text: row.day; color: row.ink; font: Theme.caption
+                        text: row.day; color: row.ink; font: Theme.caption; rightPadding: Theme.s
                     }
                     // Paths keep their end: cut at a folder's start where one fits.
                     DataText {
+                        objectName: "folderCell"
+                        readonly property string whole: row.folder
                         width: table.widths[4]; anchors.verticalCenter: parent.verticalCenter
                         text: Present.cutPath(row.folder, font, width - rightPadding).text
                         color: row.quiet; rightPadding: Theme.s
                         elide: Text.ElideNone
                     }
                     DataText {
+                        objectName: "sizeCell"
                         width: table.widths[5]; anchors.verticalCenter: parent.verticalCenter
-                        text: row.size; color: row.quiet; font: Theme.caption
+                        text: row.size; color: row.quiet; font: Theme.caption; rightPadding: Theme.s
                     }
                     // A dash where no backup holds the file; else the reveal button and the path.
                     Item {
@@ -217,6 +266,8 @@ FocusScope {
                         height: row.height
                         readonly property bool onBackup: row.onBackup.length > 0
                         DataText {
+                            objectName: "backupCell"
+                            readonly property string whole: row.onBackup
                             x: parent.onBackup ? revealButton.width + Theme.xs : 0
                             anchors.verticalCenter: parent.verticalCenter
                             width: parent.onBackup ? parent.width - revealButton.width - Theme.xs : parent.width

@@ -39,7 +39,16 @@ Item {
             Column {
                 spacing: 4
                 width: parent.width
-                DataText { objectName: "panelTitle"; width: parent.width; text: panel.p.title || ""; font: Theme.title; elide: Text.ElideLeft }
+                // Paths keep their end, cut between their names (a folder cut at its start could be
+                // read as another), the whole in the tooltip.
+                DataText {
+                    id: panelTitle
+                    objectName: "panelTitle"
+                    readonly property var cut: Present.cutPath(panel.p.title || "", font, width)
+                    width: parent.width; text: cut.text; font: Theme.title; elide: Text.ElideNone
+                    HoverHandler { id: titleHover }
+                    PlainToolTip { shown: titleHover.hovered && panelTitle.cut.cut; text: panelTitle.cut.full }
+                }
                 Text { objectName: "panelHeader"; text: panel.p.header || ""; font: Theme.secondaryFont; color: Theme.secondary }
             }
             Row {
@@ -88,7 +97,14 @@ Item {
                     id: info
                     width: placeRow.width - 2 * Theme.m - 16 - 24
                     spacing: 3
-                    DataText { width: parent.width; text: place.title; font: Theme.rowTitle; elide: Text.ElideLeft }
+                    DataText {
+                        id: placeTitle
+                        objectName: "placeTitle"
+                        readonly property var cut: Present.cutPath(place.title, font, width)
+                        width: parent.width; text: cut.text; font: Theme.rowTitle; elide: Text.ElideNone
+                        HoverHandler { id: placeHover }
+                        LazyToolTip { shown: placeHover.hovered && placeTitle.cut.cut; text: placeTitle.cut.full }
+                    }
                     DataText { width: parent.width; text: place.detail; font: Theme.secondaryFont; color: Theme.secondary }
                     Item {
                         width: parent.width

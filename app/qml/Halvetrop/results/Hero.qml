@@ -166,6 +166,14 @@ Item {
         readonly property var columnFit: Present.fitActionRow(buttonWidths, Theme.s, columnWidth, lead)
         readonly property bool inColumn: columnFit.form !== "symbols"
         readonly property var fit: inColumn ? columnFit : Present.fitActionRow(buttonWidths, Theme.s, across, lead)
+        // The form counts a button held back (the verify button while the pass runs), so that the
+        // row keeps its form as the pass starts and ends; the copy button's words count only what
+        // is shown: the room a held button leaves gives it its full text.
+        readonly property var shown: (hero.h.actionItems || []).map((i, k) => i.held ? -1 : k).filter(k => k >= 0)
+        readonly property var shownFit: Present.fitActionRow(shown.map(k => buttonWidths[k]), Theme.s,
+                                                             inColumn ? columnWidth : across, shown.indexOf(lead))
+        readonly property bool leadFull: fit.form === "compact"
+                                         && (fit.leadFull === true || shownFit.form === "full" || shownFit.leadFull === true)
         function widths() {
             const f = full.widths(), c = compact.widths(), s = symbols.widths()
             return f.map((w, k) => [w, c[k], s[k]])
@@ -188,7 +196,7 @@ Item {
             y: Theme.xs
             objectName: "compactActions"
             form: "compact"
-            leadFull: actions.fit.leadFull === true
+            leadFull: actions.leadFull
             visible: actions.fit.form === "compact"
             model: hero.model
             hero: hero.h

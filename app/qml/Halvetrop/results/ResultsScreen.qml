@@ -209,24 +209,6 @@ Item {
         const dy = event.pixelDelta.y !== 0 ? event.pixelDelta.y : event.angleDelta.y / 120 * 60
         page.contentY = Math.max(0, Math.min(page.end, page.contentY - dy))
     }
-    // The item with the keys' focus, when it lies on the page, is brought into sight.
-    function reveal(item) {
-        let on = item
-        while (on && on !== page.contentItem)
-            on = on.parent
-        if (!on || item === null)
-            return
-        const r = item.mapToItem(page.contentItem, 0, 0, item.width, item.height)
-        const margin = Theme.s
-        if (r.height + 2 * margin >= page.height || r.y - margin < page.contentY)
-            page.contentY = Math.max(0, Math.min(page.end, r.y - margin))
-        else if (r.y + r.height + margin > page.contentY + page.height)
-            page.contentY = Math.max(0, Math.min(page.end, r.y + r.height + margin - page.height))
-    }
-    Connections {
-        target: screen.Window.window
-        function onActiveFocusItemChanged() { screen.reveal(screen.Window.activeFocusItem) }
-    }
 
     // The page of the mode shown, for Page Up and Page Down: the shoots list has one. Before it,
     // the page above it.

@@ -326,7 +326,9 @@ Item {
                             id: backup
                             objectName: "landingBackup"
                             text: row.landingName
-                            width: Math.min(implicitWidth, statusLine.fit.backup)
+                            // With the room the folder leaves: it is cut between its names.
+                            width: Math.min(implicitWidth, statusLine.fit.backup
+                                                           + Math.max(0, statusLine.fit.folder - folder.implicitWidth))
                             font.family: Theme.family
                             font.pixelSize: Theme.secondaryFont.pixelSize
                             font.underline: link.hovered || link.visualFocus

@@ -34,14 +34,24 @@ Item {
         // Only what is in sight is made: the view is made anew with each change of mode, and rows
         // scrolled into sight come from the reused ones.
         cacheBuffer: 0
-        ScrollBar.vertical: ScrollBar {}
+        // In the margin beside the rows, never over a day's count or a row's end.
+        ScrollBar.vertical: ScrollBar {
+            objectName: "shootListBar"
+            parent: view
+            x: list.x + list.width + Math.max(0, (list.anchors.rightMargin - width) / 2)
+            y: list.y
+            height: list.height
+        }
         section.property: "dayCounts"
         section.labelPositioning: ViewSection.InlineLabels | ViewSection.CurrentLabelAtStart
+        // The day pinned at the top hides the rows that pass under it.
         section.delegate: Rectangle {
+            objectName: "dayHeaderBar"
             required property string section
             width: list.width
             height: 36
-            color: Qt.rgba(Theme.window.r, Theme.window.g, Theme.window.b, 0.96)
+            z: 2
+            color: Theme.window
             Text {
                 objectName: "dayHeader"
                 anchors.left: parent.left
@@ -54,6 +64,7 @@ Item {
                 color: Theme.primary
             }
             Text {
+                objectName: "dayCount"
                 anchors.right: parent.right
                 anchors.rightMargin: Theme.xs
                 anchors.verticalCenter: parent.verticalCenter

@@ -25,7 +25,7 @@ Flow {
         help: "Add them to this check"
         onClicked: {
             const kinds = note.model.kinds.slice()
-            for (const k of note.h.skippedKinds)
+            for (const k of note.h.noteKinds)
                 if (kinds.indexOf(k) < 0)
                     kinds.push(k)
             note.model.kinds = kinds

@@ -95,7 +95,8 @@ MenuBar {
         Action {
             objectName: "verifyEveryByte"
             text: "Verify Every Byte"
-            enabled: bar.model.hasReport && !bar.model.deepVerifying
+            // A running check or pass is never begun again from here.
+            enabled: bar.model.hasReport && !bar.model.deepVerifying && !bar.checking
             onTriggered: bar.model.check("verified")
         }
         Action {
