@@ -1,6 +1,9 @@
 #include "model/History.h"
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -322,6 +325,37 @@ QString keepAsideName(const QString& path) {
     return name;
 }
 
+// The text of the plain file at `path` when it holds at most `limit` bytes. Nothing else at that
+// place is opened for reading: a fifo would hold the reading thread until a writer came, a device
+// might never end, and a link may lead to either.
+std::optional<std::string> plainFileText(const QString& path, int64_t limit) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat placed {};
+    if (::lstat(name.constData(), &placed) != 0 || !S_ISREG(placed.st_mode) || placed.st_size > limit)
+        return std::nullopt;
+    // Whatever was put there since the look above does not block the open, and is read only when
+    // it is that very file.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    bool whole = false;
+    struct stat opened {};
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == placed.st_dev &&
+        opened.st_ino == placed.st_ino) {
+        char buffer[64 << 10];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got == 0) whole = true;
+            if (got <= 0 || int64_t(text.size()) + got > limit) break;
+            text.append(buffer, size_t(got));
+        }
+    }
+    ::close(fd);
+    if (!whole) return std::nullopt;
+    return text;
+}
+
 SummaryEntry summaryEntry(const HistoryItem& item) {
     return {item.id, item.report->summary(), item.sourceBookmark, item.destinationBookmarks};
 }
@@ -335,6 +369,8 @@ bool writeSummariesFile(const QString& historyPath, const std::vector<HistoryIte
         QFile::remove(path);
         return false;
     }
+    // Written in their own place: a link there would have the save replace whatever it leads to.
+    if (QFileInfo(path).isSymLink()) QFile::remove(path);
     std::vector<SummaryEntry> entries;
     entries.reserve(items.size());
     for (const HistoryItem& item : items) entries.push_back(summaryEntry(item));
@@ -349,10 +385,10 @@ bool writeSummariesFile(const QString& historyPath, const std::vector<HistoryIte
 
 std::optional<std::vector<HistoryItem>> readSummariesFile(const QString& historyPath) {
     const std::optional<HistoryStamp> stamp = historyStamp(historyPath);
-    QFile file(summariesPath(historyPath));
-    if (!stamp || !file.open(QIODevice::ReadOnly) || file.size() > summariesLimit) return std::nullopt;
-    const QByteArray text = file.read(summariesLimit + 1);
-    auto entries = decodeSummaries(std::string_view(text.constData(), size_t(text.size())), *stamp);
+    if (!stamp) return std::nullopt;
+    const std::optional<std::string> text = plainFileText(summariesPath(historyPath), summariesLimit);
+    if (!text) return std::nullopt;
+    auto entries = decodeSummaries(*text, *stamp);
     if (!entries || entries->size() > historyLimit) return std::nullopt;
     std::vector<HistoryItem> items;
     for (SummaryEntry& e : *entries)
