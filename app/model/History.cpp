@@ -429,10 +429,19 @@ int historyLoadWorkers() { return std::clamp(QThread::idealThreadCount(), 1, 4);
 
 HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize) {
     HistoryLoad load;
-    QFile file(path);
+    QFile file;
+    // A fifo or a device would block or never end: only a plain file is read, also one put in its
+    // place after a look at it.
     const QFileInfo info(path);
-    // A fifo or a device would block or never end: only a plain file is read.
-    if ((info.exists() && !info.isFile()) || !file.open(QIODevice::ReadOnly)) {
+    if (info.exists() && info.isFile()) {
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        struct stat st {};
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)))
+            ::close(fd);
+    }
+    if (!file.isOpen()) {
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
             load.missing = true;
             return load;
