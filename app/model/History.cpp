@@ -421,7 +421,7 @@ DecodedHistory decodeHistory(std::string_view text, int workers) {
     splitter.feed(text, texts);
     for (std::string& item : texts) pipeline.push(std::move(item));
     pipeline.finish();
-    decoded.parsed = splitter.complete() || decoded.items.size() >= historyLimit;
+    decoded.parsed = splitter.complete();
     return decoded;
 }
 
@@ -461,31 +461,30 @@ HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSiz
     pieceSize = std::max(pieceSize, 1LL);
     std::string piece(static_cast<size_t>(pieceSize), '\0');
     bool readFailed = false;
-    bool full = false;
-    while (!splitter.failed() && !(full = pipeline.full())) {
-        qint64 got = file.read(piece.data(), pieceSize);
-        if (got < 0) readFailed = true;
-        if (got <= 0) break;
-        splitter.feed(std::string_view(piece.data(), static_cast<size_t>(got)), texts);
-        for (std::string& item : texts) pipeline.push(std::move(item));
-        texts.clear();
-    }
-    // A full list with more after it (written by a newer version, or merged by hand) loses the rest
-    // when it is saved: whether any follows is read, not decoded.
+    // Once enough entries are decoded, what follows is only looked at (a newer version's longer
+    // list, or one merged by hand, loses the rest when it is saved): the same is found whether the
+    // decoders were behind the reading or not.
     bool more = false;
-    while (full && !readFailed && !splitter.complete() && !splitter.failed() &&
-           !(more = splitter.moreFollows())) {
+    while (!splitter.failed()) {
+        const bool full = pipeline.full();
+        if (full && splitter.moreFollows()) {
+            more = true;
+            break;
+        }
         const qint64 got = file.read(piece.data(), pieceSize);
         if (got < 0) readFailed = true;
         if (got <= 0) break;
         splitter.feed(std::string_view(piece.data(), static_cast<size_t>(got)), texts);
-        more = !texts.empty();
+        if (full && !texts.empty()) {
+            more = true;
+            break;
+        }
+        for (std::string& item : texts) pipeline.push(std::move(item));
         texts.clear();
-        if (more) break;
     }
     pipeline.finish();
     if (more && load.decoded.beyondLimit == 0) load.decoded.beyondLimit = 1;
-    load.decoded.parsed = !readFailed && (splitter.complete() || full);
+    load.decoded.parsed = !readFailed && (more || splitter.complete());
     file.close();
 
     if (load.decoded.lossy()) {
