@@ -648,13 +648,15 @@ void AppModel::giveBack(std::shared_ptr<void> spent) {
 }
 
 bool AppModel::waitForIdle(int timeoutMs, int running) {
-    QDeadlineTimer deadline(timeoutMs);
+    QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                          : QDeadlineTimer(timeoutMs));
     while (true) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         // A listing of the card due shortly after a change is work pending too.
         if (pending_ <= running && !cardSoon_.isActive() && !opening_)
-            return history_->flush(int(std::max<qint64>(0, deadline.remainingTime())));
+            return history_->flush(deadline.isForever() ? -1
+                                                        : int(std::max<qint64>(0, deadline.remainingTime())));
         if (deadline.hasExpired()) return false;
         QThread::msleep(1);
     }

@@ -470,7 +470,7 @@ public:
 
     // Waits (processing events) until no check, pass, volume read, listing of the card or history
     // work is pending beyond `running` pieces (checks or passes a test keeps running); for tests
-    // and the end of shutdown.
+    // and the end of shutdown. A negative time waits for as long as that takes.
     bool waitForIdle(int timeoutMs, int running = 0);
 
 signals:
@@ -595,6 +595,10 @@ private:
     // The chosen backups whose drive is not connected are never handed to a verifier.
     std::vector<std::string> connectedBackups() const;
     BackupWatch watchBackups(const std::vector<std::string>& backups) const;
+    // A check's run off the GUI thread, and what of its outcome is applied back on it.
+    static std::function<std::function<void(AppModel&)>()> checkWork(std::shared_ptr<Check> check,
+                                                                     std::vector<std::string> notConnected,
+                                                                     BackupWatch watch);
     void checkPresence();
     void applyPlaces(const BackupPlaces& places, const RenewedBookmarks& renewed = {});
     void markNotConnected(const std::vector<std::string>& backups);
@@ -728,6 +732,8 @@ private:
     // What a check of the chosen card (its path) would do, asked while no result is shown.
     std::optional<std::pair<std::string, CardAccessTimes>> expected_;
     uint64_t expectSerial_ = 0;
+    // What the running check will do to its card (its path), asked before the check reads it.
+    std::optional<std::pair<std::string, CardAccessTimes>> checkExpects_;
     QString cardAccessTimesNote_;  // as last told
     // The card of the shown result, watched: by the serial its listings carry, one at a time.
     struct CardAct {

@@ -76,6 +76,7 @@ void AppModel::updateCardAccessTimesNote() {
         }
         if (!report_ && phase_ == Phase::Setup && expected_ && expected_->first == *card)
             add(expected_->second);
+        if (checking && checkExpects_ && checkExpects_->first == *card) add(checkExpects_->second);
     }
     QString note;
     if (what) {

@@ -699,18 +699,23 @@ void HistoryStore::save() {
 }
 
 bool HistoryStore::flush(int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    auto waitFor = [&](std::unique_lock<std::mutex>& lock, auto done) {
+        if (timeoutMs >= 0) return shared_->settled.wait_until(lock, deadline, done);
+        shared_->settled.wait(lock, done);
+        return true;
+    };
     if (loadStarted_ && !loaded_) {
         {
             std::unique_lock lock(shared_->mutex);
-            if (!shared_->settled.wait_until(lock, deadline, [&] { return shared_->loadDone; })) return false;
+            if (!waitFor(lock, [&] { return shared_->loadDone; })) return false;
         }
         collectLoad();
     }
     if (!loaded_) return !dirty_;
     std::unique_lock lock(shared_->mutex);
-    return shared_->settled.wait_until(lock, deadline,
-                                       [&] { return !shared_->writing && !shared_->unsaved; });
+    return waitFor(lock, [&] { return !shared_->writing && !shared_->unsaved; });
 }
 
 }  // namespace halvetrop

@@ -244,11 +244,12 @@ private slots:
         AppModel& m = ready(h);
         *h.ignoreCancel = true;
         m.check(std::optional<CheckLevel>());
+        auto a = h.verifier(0);
+        QTRY_VERIFY(a->running());
         *h.ignoreCancel = false;
         m.check(std::optional<CheckLevel>());
-        auto a = h.verifier(0), b = h.verifier(1);
+        auto b = h.verifier(1);
         QVERIFY(a->cancelled());
-        QVERIFY(a->waitRunning(5000));
         a->onProgress({VerifyProgress::Stage::done, "A", 9, 9});
         a->complete(makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
         QTest::qWait(100);
@@ -712,7 +713,7 @@ private slots:
         const std::vector<std::string> backups{"/backup/a", "/backup/b"};
         const QString otherUser = QStringLiteral(" belong to another user");
         m.check(std::optional<CheckLevel>());
-        QVERIFY(h.verifier(0)->waitRunning(5000));
+        QTRY_VERIFY(h.verifier(0)->running());
         QCOMPARE(m.cardAccessTimesNote(), QString());
         h.verifier(0)->onAccessTimes(CardAccessTimes::otherOwner);
         QTRY_VERIFY(m.cardAccessTimesNote().contains(otherUser));

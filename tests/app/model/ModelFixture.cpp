@@ -1,6 +1,8 @@
 #include "ModelFixture.h"
 
+#include "drives/Drives.h"
 #include "platform/LinuxServices.h"
+#include "platform/MountInfo.h"
 #include "report/StoredForm.h"
 
 #include <QTest>
@@ -238,6 +240,15 @@ AppModel& Harness::start(bool real) {
         deps.verifierFactory = [count, delay, held, core = realVerifierFactory()](VerifyRequest r) {
             ++*count;
             return std::make_shared<SlowProgress>(core(std::move(r)), delay, held);
+        };
+        deps.listVolumes = [shown = shown] {
+            VolumeListing l;
+            for (const MountEntry& m : readMountInfo("/proc")) l.mountPoints.insert(m.mountPoint);
+            std::lock_guard<std::mutex> hold(shown->lock);
+            for (VolumeInfo& v : Drives::mountedVolumes())
+                if (!shown->only || v.volumePath == "/" || shown->only->count(v.volumePath))
+                    l.volumes.push_back(std::move(v));
+            return l;
         };
     } else {
         auto list = verifiers;

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <set>
 
 namespace halvetrop::test {
 
@@ -144,6 +145,13 @@ struct Harness {
     // this many of its folders.
     bool listCards = false;
     size_t cardWatchLimit = 4096;
+    // A real model is told only of these mounted volumes (and "/") when set: the machine's others
+    // come and go with other tests.
+    struct Shown {
+        std::mutex lock;
+        std::optional<std::set<std::string>> only;
+    };
+    std::shared_ptr<Shown> shown = std::make_shared<Shown>();
     // The model's wall clock, when set (not 0); the system's otherwise.
     std::shared_ptr<std::atomic<TimeNs>> clock = std::make_shared<std::atomic<TimeNs>>(0);
     std::unique_ptr<AppModel> model;
