@@ -551,7 +551,7 @@ QVariantMap ResultsData::computeHero() const {
         cameraFiles << double(c.files);
     }
     return {
-        {"title", now ? now->title : verdictTitle(*r, kinds_)},
+        {"title", now ? now->title : verdictTitle(*r, kinds_, QLocale(), model_->savedCardAllowsFormat())},
         {"reason", now ? now->reason : verdictReason(*r, kinds_, deepVerifying_)},
         // What the reason says once the pass has started or stopped: the header keeps room for
         // the longer of the two.

@@ -592,6 +592,49 @@ private slots:
         QCOMPARE(hero.value("savedChanged").toBool(), place == "changed");
     }
 
+    // A result that would be safe to format says so, and shows its panel, only once the card has
+    // been looked at after the check that made it: while that listing is held the title says what
+    // the check found, not that the card may be formatted; as the listing finds the card as it
+    // says, the panel comes. So for a check made now, the byte-by-byte pass's own report, and a
+    // saved result opened again.
+    void theReadyPanelWaitsForTheCardToBeLookedAt_data() {
+        QTest::addColumn<QString>("made");
+        for (const char* made : {"check", "pass", "saved"}) QTest::newRow(made) << made;
+    }
+    void theReadyPanelWaitsForTheCardToBeLookedAt() {
+        QFETCH(QString, made);
+        Harness h;
+        ResultsData data;
+        const VerifyReport verified =
+            makeReport(kCard, kBackups, {FileStatus::verified}, CheckLevel::verified);
+        VerifyReport standard = verified;
+        standard.level = CheckLevel::standard;
+        standard.safeToFormat = false;
+        h.listings->hold(made == "check");
+        show(h, data, made == "pass" ? standard : verified);
+        AppModel& m = *h.model;
+        if (made == "pass") {
+            QTRY_VERIFY(m.deepVerifying());
+            QVERIFY(m.waitForIdle(30000, 1));
+            h.listings->hold(true);
+            h.verifier(1)->complete(verified);
+            QTRY_COMPARE(m.report()->level, CheckLevel::verified);
+        } else if (made == "saved") {
+            QTRY_COMPARE(m.historyCount(), 1);
+            QVERIFY(m.waitForIdle(30000));
+            h.listings->hold(true);
+            m.showHistory(m.history().front().id.toString());
+            QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::looking);
+        }
+        QTRY_VERIFY(h.listings->walking());
+        QVERIFY(!m.showsReadyToFormat() && !data.ready());
+        QCOMPARE(data.hero().value("title").toString(), QStringLiteral("All verified"));
+        h.listings->hold(false);
+        QVERIFY(m.waitForIdle(30000));
+        QVERIFY(m.showsReadyToFormat() && data.ready());
+        QCOMPARE(data.hero().value("title").toString(), QStringLiteral("Safe to format"));
+    }
+
     // The ready-to-format panel's acts wait for the card to be looked at once more. With no watch
     // on the card at all (none could be set), a photo copied onto it a moment ago keeps it from
     // being ejected or erased as ready, and the result then says it changed; a card as the result
