@@ -313,6 +313,11 @@ public:
     SavedCard savedCard() const { return savedCard_; }
     // What changed on the card since the saved check, when savedCard() is `changed`.
     const CardChanges& savedCardChanges() const { return savedChanges_; }
+    // A file of the shown report that a listing since found gone from the card: nothing of it is
+    // there to copy, preview or show.
+    bool goneFromCard(int64_t id) const;
+    // How many of those copyableIDs would otherwise take.
+    int64_t goneCopyable() const;
     // The card the saved result on screen checked is not the one at its place (or not known to be
     // yet): nothing may act on what is there in its name.
     bool savedCardAway() const;
@@ -623,7 +628,7 @@ private:
     void stopWatchingCard();
     // Lists the card off the GUI thread, one listing at a time; asked meanwhile, once more after.
     void lookAtCard();
-    void applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, const CardChanges& changes);
+    void applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, CardChanges changes);
     // The eject itself, once the card is let go.
     void unmountCard();
     // A saved result's card that was not here: looked for again among the mounted volumes.
@@ -721,6 +726,7 @@ private:
     std::shared_ptr<Opening> opening_;  // the saved result asked for last, until it is shown
     SavedCard savedCard_ = SavedCard::none;
     CardChanges savedChanges_;
+    std::vector<char> gone_;  // by position in the shown report: savedChanges_'s files gone
     // Cards (paths) read here without keeping access times, each with the volume mounted there then
     // (mountedVolumeAt; none when not described yet): the note belongs to that volume, and a check
     // of the card starts it afresh.

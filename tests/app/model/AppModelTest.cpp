@@ -1314,7 +1314,7 @@ private slots:
         QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
         QVERIFY(std::filesystem::remove(card + "/DCIM/IMG_101.JPG"));
         QVERIFY(std::filesystem::remove(card + "/DCIM/IMG_1.JPG"));
-        QTRY_COMPARE(m.savedCardChanges(), (CardChanges{0, 0, 1, false}));
+        QTRY_COMPARE(m.savedCardChanges(), (CardChanges{0, 0, 1, false, 0, {1}}));
         QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
     }
 

@@ -177,6 +177,8 @@ void writeCardFile(const std::string& card, const std::string& path, int64_t siz
 // that found every file on it verified on two backups: ready to format once the card is looked at.
 // A standard check's result starts the byte-by-byte pass (a scripted verifier that runs on).
 AppModel& readyToFormatOn(Harness& h, const std::string& card, CheckLevel level = CheckLevel::verified);
+// The same for a check that found `r` (its card's files written below `card` as it recorded them).
+AppModel& checkedOn(Harness& h, const std::string& card, VerifyReport r);
 
 // A new model that sees the system's disk and the card mounted, with the card and these backups
 // chosen.

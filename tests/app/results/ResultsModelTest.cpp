@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <array>
+#include <filesystem>
 
 #include "model/ModelFixture.h"
 #include "present/Paths.h"
@@ -633,6 +634,45 @@ private slots:
         QVERIFY(m.waitForIdle(30000));
         QVERIFY(m.showsReadyToFormat() && data.ready());
         QCOMPARE(data.hero().value("title").toString(), QStringLiteral("Safe to format"));
+    }
+
+    // Files that left the card after its check say they are no longer on the card and offer
+    // nothing of it (no preview, no showing it, no copy); the header and the shoots count what can
+    // still be copied. The file still there keeps all of it.
+    void filesThatLeftTheCardOfferNothingOfIt() {
+        QTemporaryDir dir;
+        const std::string card = dir.filePath(QStringLiteral("CARD")).toStdString();
+        Harness h;
+        const std::vector<FileStatus> statuses{FileStatus::verified, FileStatus::missing, FileStatus::missing,
+                                               FileStatus::missing};
+        AppModel& m = checkedOn(h, card, makeReport(card, kBackups, statuses, CheckLevel::verified));
+        ResultsData data;
+        data.setModel(&m);
+        QCOMPARE(data.hero().value("copyFull").toString(), QStringLiteral("Copy 3 to Backup\u2026"));
+        for (const char* name : {"IMG_1.JPG", "IMG_2.JPG"})
+            QVERIFY(std::filesystem::remove(card + "/DCIM/" + name));
+        QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(m.waitForIdle(30000));
+
+        QCOMPARE(m.copyableIDs({0, 1, 2, 3}), (QList<qint64>{3}));
+        QCOMPARE(data.hero().value("copyFull").toString(), QStringLiteral("Copy 1 to Backup\u2026"));
+        auto* shoots = qobject_cast<QAbstractItemModel*>(data.shoots());
+        QCOMPARE(shoots->data(shoots->index(0, 0), shoots->roleNames().key("copyable")).toInt(), 1);
+        FileRows& rows = *m.fileRows();
+        for (qint64 id = 0; id < 4; ++id) {
+            const bool gone = id == 1 || id == 2;
+            const QString status = rows.data(rows.index(rows.rowOf(id)), FileRows::StatusText).toString();
+            QCOMPARE(status, QString::fromUtf8(gone ? "No longer on the card" : label(statuses[size_t(id)])));
+            QCOMPARE(rows.inspect(id).value("gone").toBool(), gone);
+        }
+        QCOMPARE(rows.inspect(1).value("statusLabel").toString(), QStringLiteral("No longer on the card"));
+        QVERIFY(rows.menu({1, 2}).value("offCard").toBool());
+        QCOMPARE(rows.menu({1, 3}).value("firstId").toLongLong(), 3);
+        m.quickLook(1);
+        m.revealFiles({1, 2}, false);
+        QVERIFY(!m.previewOpen() && h.reveal->revealed.empty());
+        m.revealFiles({1, 3}, false);
+        QCOMPARE(h.reveal->revealed, (std::vector<std::vector<std::string>>{{card + "/DCIM/IMG_3.JPG"}}));
     }
 
     // The ready-to-format panel's acts wait for the card to be looked at once more. With no watch
