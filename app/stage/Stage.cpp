@@ -459,10 +459,13 @@ bool Stage::start() {
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
         // Only a dozen of a fixture's files are written out: its saved cards are as they were checked,
         // but for what the stage adds.
-        deps.cardChanges = [added = addedSince_](const RecordedCard&, const std::string&,
-                                                 const CardFolders&) {
+        deps.cardChanges = [added = addedSince_, removed = removedSince_](
+                               const RecordedCard&, const std::string&, const CardFolders&) {
             CardChanges c;
             c.added = added->load();
+            std::lock_guard<std::mutex> hold(removed->lock);
+            c.gone = removed->positions;
+            c.removed = int64_t(c.gone.size());
             return c;
         };
         deps.now = [shift] { return fixtureNow() + shift->load(); };
@@ -634,6 +637,11 @@ QVariantMap Stage::checkRequest(int index) const {
     return {{QStringLiteral("source"), text(r.source)},
             {QStringLiteral("backups"), backups},
             {QStringLiteral("level"), text(std::string(rawValue(r.level)))}};
+}
+
+void Stage::removeFromSavedCards(std::vector<int64_t> positions) {
+    std::lock_guard<std::mutex> hold(removedSince_->lock);
+    removedSince_->positions = std::move(positions);
 }
 
 // Whether the scripted check is under way, or comes to be within moments: the model starts it
