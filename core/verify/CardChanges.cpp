@@ -35,8 +35,7 @@ CardChanges cardChanges(const RecordedCard& recorded, const WalkResult& now) {
     byPath.reserve(recorded.files.size());
     for (const RecordedFile& f : recorded.files) byPath.emplace(f.path, &f);
     std::vector<std::string> folders(now.directories.size());
-    for (std::size_t d = 0; d < now.directories.size(); ++d)
-        folders[d] = now.displayRelativePath(now.directories[d]);
+    for (std::size_t d = 0; d < now.directories.size(); ++d) folders[d] = now.displayRelativePath(now.directories[d]);
 
     // Files the check itself found changing count neither as changed nor as gone.
     std::vector<char> seen(recorded.files.size(), 0);
@@ -44,11 +43,9 @@ CardChanges cardChanges(const RecordedCard& recorded, const WalkResult& now) {
         if (e.kind != WalkEntry::Kind::file) continue;
         if (e.parent < 0 || static_cast<std::size_t>(e.parent) >= now.directories.size()) continue;
         // What the card scan leaves out is left out here too.
-        if (Anatomy::classify(join(folders[static_cast<std::size_t>(e.parent)], now.displayName(e))).role ==
-            FileRole::junk)
+        if (Anatomy::classify(join(folders[static_cast<std::size_t>(e.parent)], now.displayName(e))).role == FileRole::junk)
             continue;
-        const std::string path =
-            join(now.directories[static_cast<std::size_t>(e.parent)].relativePath, now.name(e));
+        const std::string path = join(now.directories[static_cast<std::size_t>(e.parent)].relativePath, now.name(e));
         const auto found = byPath.find(path);
         if (found == byPath.end()) {
             ++out.added;

@@ -1,8 +1,8 @@
 // The verifier's stages one by one: the parallel loop, the extension table, owner stems, the
 // card's own folder inside a backup, the card scan's order and pair rule, shoot days, shoots,
 // folders and content lines.
-#include "verify/CardChanges.h"
 #include "verify/Verifier.h"
+#include "verify/CardChanges.h"
 
 #include "capture/CaptureReader.h"
 #include "match/DestIndex.h"
@@ -17,8 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
+#include <algorithm>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -32,11 +32,8 @@ using test::TempDir;
 // ---- parallelFor ----------------------------------------------------------------------------
 
 TEST(ParallelFor, EveryIndexOnceOnAtMostWidthThreads) {
-    struct Case {
-        int64_t count, width, maxThreads;
-    };
-    for (Case c :
-         {Case{0, 4, 0}, Case{1, 4, 1}, Case{100, 4, 4}, Case{7, 0, 1}, Case{7, -3, 1}, Case{3, 16, 3}}) {
+    struct Case { int64_t count, width, maxThreads; };
+    for (Case c : {Case{0, 4, 0}, Case{1, 4, 1}, Case{100, 4, 4}, Case{7, 0, 1}, Case{7, -3, 1}, Case{3, 16, 3}}) {
         std::mutex m;
         std::vector<int> hits(static_cast<size_t>(c.count), 0);
         std::set<std::thread::id> threads;
@@ -44,8 +41,7 @@ TEST(ParallelFor, EveryIndexOnceOnAtMostWidthThreads) {
         parallelFor(c.count, c.width, [&](int64_t i) {
             const int now = ++running;
             int p = peak.load();
-            while (now > p && !peak.compare_exchange_weak(p, now)) {
-            }
+            while (now > p && !peak.compare_exchange_weak(p, now)) {}
             std::this_thread::sleep_for(std::chrono::microseconds(200));
             {
                 std::lock_guard<std::mutex> g(m);
@@ -103,18 +99,10 @@ TEST(ExtTable, WrapsAtSixteenBits) {
 
 TEST(OwnerStemKey, Table) {
     const std::pair<const char*, const char*> cases[] = {
-        {"IMG_0001.JPG.xmp", "img_0001"},
-        {"IMG_0001.CR3.xmp", "img_0001"},
-        {"C0001M01.XML", "c0001"},
-        {"C0001M01.xml", "c0001"},
-        {"M01.xml", ""},
-        {"C0001M01.txt", "c0001m01"},
-        {"DSC00001.ARW", "dsc00001"},
-        {"a.b.c.d", "a.b"},
-        {"NOEXT", "noext"},
-        {"C0001M0x.XML", "c0001m0x"},
-        {"C0001M٠١.XML", "c0001"},
-        {".M01", ""},
+        {"IMG_0001.JPG.xmp", "img_0001"}, {"IMG_0001.CR3.xmp", "img_0001"}, {"C0001M01.XML", "c0001"},
+        {"C0001M01.xml", "c0001"},        {"M01.xml", ""},                  {"C0001M01.txt", "c0001m01"},
+        {"DSC00001.ARW", "dsc00001"},     {"a.b.c.d", "a.b"},               {"NOEXT", "noext"},
+        {"C0001M0x.XML", "c0001m0x"},     {"C0001M٠١.XML", "c0001"},      {".M01", ""},
     };
     for (auto [name, want] : cases) EXPECT_EQ(ownerStemKey(name), want) << name;
 }
@@ -128,10 +116,7 @@ TEST(ExcludedPrefix, CardInsideBackup) {
     dir.mkdir("Other");
     ASSERT_EQ(::symlink((dir / "Backup").c_str(), (dir / "Link").c_str()), 0);
     const std::string b = dir / "Backup";
-    struct Case {
-        std::string source, dest;
-        std::optional<std::string> want;
-    };
+    struct Case { std::string source, dest; std::optional<std::string> want; };
     const Case cases[] = {
         {b + "/Cards/A", b, std::string("Cards/A")},
         {b + "/Cards/A/", b + "/", std::string("Cards/A")},
@@ -147,9 +132,7 @@ TEST(ExcludedPrefix, CardInsideBackup) {
     struct stat st {};
     ASSERT_EQ(::stat(b.c_str(), &st), 0);
     for (const Case& c : cases)
-        EXPECT_EQ(Verifier::excludedPrefix(c.source, c.dest,
-                                           CardListings{static_cast<uint64_t>(st.st_dev), touched}),
-                  c.want)
+        EXPECT_EQ(Verifier::excludedPrefix(c.source, c.dest, CardListings{static_cast<uint64_t>(st.st_dev), touched}), c.want)
             << c.source << " in " << c.dest;
     // The test's own folders keep their access times (or the mount records none).
     EXPECT_EQ(touched.count(), 0);
@@ -159,9 +142,9 @@ TEST(ExcludedPrefix, CardInsideBackup) {
 
 TEST(Collation, FileManagerOrderWithByteTieBreak) {
     const Collation c;
-    const std::vector<std::string> ordered = {"",          "/a.jpg",    "A.JPG",    "a.jpg", "DCIM/9",
-                                              "DCIM/10",   "DCIM/100",  "dcim/101", "Élan",  "img2.jpg",
-                                              "IMG10.jpg", "img10.jpg", "z"};
+    const std::vector<std::string> ordered = {"",           "/a.jpg",     "A.JPG",     "a.jpg",    "DCIM/9",
+                                              "DCIM/10",    "DCIM/100",   "dcim/101",  "Élan",     "img2.jpg",
+                                              "IMG10.jpg",  "img10.jpg",  "z"};
     for (size_t i = 0; i + 1 < ordered.size(); ++i) {
         EXPECT_LT(c.compare(ordered[i], ordered[i + 1]), 0) << ordered[i] << " < " << ordered[i + 1];
         EXPECT_GT(c.compare(ordered[i + 1], ordered[i]), 0) << ordered[i + 1] << " > " << ordered[i];
@@ -192,32 +175,28 @@ TEST(CardScan, OrderIsFileManagerOrderAndStable) {
         dir.write(p, "x");
     JunkTally junk;
     const auto items = Verifier::scanItems(walkOf(dir.path()), VerifyScope(), &junk);
-    const std::vector<std::string> want = {"/top.JPG",        "DCIM/9/A.JPG",     "DCIM/9/a.JPG",
-                                           "DCIM/9/IMG2.JPG", "DCIM/9/IMG10.JPG", "DCIM/10/b.JPG",
+    const std::vector<std::string> want = {"/top.JPG",          "DCIM/9/A.JPG",    "DCIM/9/a.JPG",
+                                           "DCIM/9/IMG2.JPG",   "DCIM/9/IMG10.JPG", "DCIM/10/b.JPG",
                                            "DCIM/100/c.JPG"};
     EXPECT_EQ(rels(items), want);
     EXPECT_EQ(junk.files, 2);
     EXPECT_EQ(junk.bytes, 2);
     // The walk's thread timing never changes the ids.
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(rels(Verifier::scanItems(walkOf(dir.path()), VerifyScope(), nullptr)), want);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(rels(Verifier::scanItems(walkOf(dir.path()), VerifyScope(), nullptr)), want);
 }
 
 // Twins share a folder and a name but for the extension, as the file system knows them: a folder
 // or name that is not UTF-8 pairs only with its own bytes, never with a look-alike holding U+FFFD.
 TEST(CardScan, RawJpegPairRule) {
     TempDir dir;
-    for (const char* p : {"DCIM/A/IMG_0001.CR3", "DCIM/A/IMG_0001.jpg", "DCIM/A/IMG_0002.JPG",
-                          "DCIM/A/IMG_0003.CR3", "DCIM/B/IMG_0001.JPG", "DCIM/A/IMG_0001.MP4",
+    for (const char* p : {"DCIM/A/IMG_0001.CR3", "DCIM/A/IMG_0001.jpg", "DCIM/A/IMG_0002.JPG", "DCIM/A/IMG_0003.CR3",
+                          "DCIM/B/IMG_0001.JPG", "DCIM/A/IMG_0001.MP4",
                           "DCIM/1\xfe/IMG_0001.CR3", "DCIM/1\xef\xbf\xbd/IMG_0001.JPG",  // look-alike folders
-                          "DCIM/1\xfe/IMG_0002.CR3", "DCIM/1\xfe/IMG_0002.JPG",  // twins in one of them
-                          "DCIM/A/N\xff.CR3", "DCIM/A/N\xef\xbf\xbd.JPG",        // look-alike names
-                          "DCIM/A/T\xff.CR3", "DCIM/A/T\xff.jpg"})               // twins with such a name
+                          "DCIM/1\xfe/IMG_0002.CR3", "DCIM/1\xfe/IMG_0002.JPG",            // twins in one of them
+                          "DCIM/A/N\xff.CR3", "DCIM/A/N\xef\xbf\xbd.JPG",                // look-alike names
+                          "DCIM/A/T\xff.CR3", "DCIM/A/T\xff.jpg"})                        // twins with such a name
         dir.write(p, "x");
-    struct Case {
-        PhotoFormats formats;
-        std::set<std::string> outOfScope;
-    };
+    struct Case { PhotoFormats formats; std::set<std::string> outOfScope; };
     const Case cases[] = {
         {PhotoFormats::all, {}},
         {PhotoFormats::rawOnly, {"DCIM/A/IMG_0001.jpg", "DCIM/1\xfe/IMG_0002.JPG", "DCIM/A/T\xff.jpg"}},
@@ -235,9 +214,8 @@ TEST(CardScan, RawJpegPairRule) {
 
 TEST(CardScan, CaptureSharing) {
     TempDir dir;
-    for (const char* p :
-         {"D/IMG_0001.CR3", "D/IMG_0001.JPG", "D/IMG_0001.CR3.xmp", "PRIVATE/M4ROOT/CLIP/C0001.MP4",
-          "PRIVATE/M4ROOT/CLIP/C0001M01.XML", "E/IMG_0001.xmp"})
+    for (const char* p : {"D/IMG_0001.CR3", "D/IMG_0001.JPG", "D/IMG_0001.CR3.xmp", "PRIVATE/M4ROOT/CLIP/C0001.MP4", "PRIVATE/M4ROOT/CLIP/C0001M01.XML",
+                          "E/IMG_0001.xmp"})
         dir.write(p, "x");
     VerifyScope scope;
     scope.includeSidecars = true;
@@ -315,8 +293,8 @@ FileResult file(int64_t id, std::string folder, std::string name, std::string ca
 
 TEST(Shoots, MajorityCameraWithDeterministicTie) {
     std::vector<FileResult> files = {
-        file(0, "D", "1.JPG", "A", "2024-01-01"),    file(1, "D", "2.JPG", "A", "2024-01-01"),
-        file(2, "D", "3.JPG", "A", "2024-01-01"),    file(3, "D", "4.JPG", "B", "2024-01-01"),
+        file(0, "D", "1.JPG", "A", "2024-01-01"), file(1, "D", "2.JPG", "A", "2024-01-01"),
+        file(2, "D", "3.JPG", "A", "2024-01-01"), file(3, "D", "4.JPG", "B", "2024-01-01"),
         file(4, "D", "5.JPG", "", "2024-01-01"),  // joins camera A
         file(5, "T", "1.JPG", "Zeta", "2024-01-02"), file(6, "T", "2.JPG", "Alpha", "2024-01-02"),
         file(7, "T", "3.JPG", "", "2024-01-02"),  // tie: the name that sorts first
@@ -345,10 +323,8 @@ TEST(Shoots, KindsFormatsAndLandingsOnTwoDrives) {
     const uint32_t d1 = ix.appendDir("Other", r1, RootID{1}, 0, 0);
     const uint32_t d1b = ix.appendDir("Third", r1, RootID{1}, 0, 0);
     std::vector<uint32_t> rows;
-    for (int i = 0; i < 3; ++i)
-        rows.push_back(ix.appendFile("f" + std::to_string(i), d0, 10, 0, 0, 0, 1, {}, 1));
-    for (int i = 0; i < 3; ++i)
-        rows.push_back(ix.appendFile("g" + std::to_string(i), i < 2 ? d1 : d1b, 10, 0, 0, 0, 1, {}, 1));
+    for (int i = 0; i < 3; ++i) rows.push_back(ix.appendFile("f" + std::to_string(i), d0, 10, 0, 0, 0, 1, {}, 1));
+    for (int i = 0; i < 3; ++i) rows.push_back(ix.appendFile("g" + std::to_string(i), i < 2 ? d1 : d1b, 10, 0, 0, 0, 1, {}, 1));
     ix.buildMaps();
     const PhysicalDriveID driveB{"dev:b"}, driveA{"dev:a"};
     std::vector<FileResult> files = {
@@ -359,12 +335,8 @@ TEST(Shoots, KindsFormatsAndLandingsOnTwoDrives) {
     };
     std::vector<std::vector<Location>> locs(files.size());
     for (int i = 0; i < 3; ++i) {
-        locs[static_cast<size_t>(i)].push_back({rows[static_cast<size_t>(i)], driveB, d0,
-                                                PairVerdict::identical(EvidenceLevel::sampled), true,
-                                                LocationClass::primary});
-        locs[static_cast<size_t>(i)].push_back(
-            {rows[static_cast<size_t>(3 + i)], driveA, ix.dir()[rows[static_cast<size_t>(3 + i)]],
-             PairVerdict::identical(EvidenceLevel::sampled), true, LocationClass::primary});
+        locs[static_cast<size_t>(i)].push_back({rows[static_cast<size_t>(i)], driveB, d0, PairVerdict::identical(EvidenceLevel::sampled), true, LocationClass::primary});
+        locs[static_cast<size_t>(i)].push_back({rows[static_cast<size_t>(3 + i)], driveA, ix.dir()[rows[static_cast<size_t>(3 + i)]], PairVerdict::identical(EvidenceLevel::sampled), true, LocationClass::primary});
     }
     const auto groups = Verifier::buildGroups(files, locs, ix);
     ASSERT_EQ(groups.size(), 1u);
@@ -434,16 +406,12 @@ TEST(ContentLines, BucketsNotesAndJunk) {
         return f;
     };
     const std::vector<FileResult> files = {
-        make("A.CR3", MediaKind::photo, FileRole::media, true),
-        make("b.cr3", MediaKind::photo, FileRole::media, true),
-        make("A.JPG", MediaKind::photo, FileRole::media, false),
-        make("C.JPG", MediaKind::photo, FileRole::media, true),
-        make("D.HEIC", MediaKind::photo, FileRole::media, true),
-        make("E.HEIC", MediaKind::photo, FileRole::media, true),
+        make("A.CR3", MediaKind::photo, FileRole::media, true),  make("b.cr3", MediaKind::photo, FileRole::media, true),
+        make("A.JPG", MediaKind::photo, FileRole::media, false), make("C.JPG", MediaKind::photo, FileRole::media, true),
+        make("D.HEIC", MediaKind::photo, FileRole::media, true), make("E.HEIC", MediaKind::photo, FileRole::media, true),
         make("C0001.MP4", MediaKind::video, FileRole::media, false),
         make("C0001M01.XML", MediaKind::other, FileRole::sidecar, false),
-        make("NOEXT", MediaKind::other, FileRole::media, true),
-        make(".hidden", MediaKind::other, FileRole::media, true),
+        make("NOEXT", MediaKind::other, FileRole::media, true), make(".hidden", MediaKind::other, FileRole::media, true),
     };
     VerifyRequest req("/card", {});
     req.scope.photoFormats = PhotoFormats::rawOnly;
@@ -488,9 +456,7 @@ TEST(ContentLines, UnlistedJunkFoldersAreNamedOnTheJunkLine) {
     } rows[] = {
         {1, {}, {"._*", ".DS_Store"}, junkNote},
         {0, {"lost+found"}, {}, "lost+found couldn't be opened; no camera writes there."},
-        {2,
-         {"lost+found", ".Trash-1000"},
-         {"._*", ".DS_Store"},
+        {2, {"lost+found", ".Trash-1000"}, {"._*", ".DS_Store"},
          junkNote + " lost+found and .Trash-1000 couldn't be opened; no camera writes there."},
         {0, {"a", "b", "c", "d", "e"}, {}, "a, b, c and 2 more couldn't be opened; no camera writes there."},
     };
@@ -522,18 +488,17 @@ TEST(VerifyProgress, FractionAndStages) {
     EXPECT_EQ((VerifyProgress{VerifyProgress::Stage::comparing, "", 7, 5}.fraction()), 1.0);
     EXPECT_EQ((VerifyProgress{VerifyProgress::Stage::comparing, "", 1, 4}.fraction()), 0.25);
     for (auto s : {VerifyProgress::Stage::scanningSource, VerifyProgress::Stage::readingDates,
-                   VerifyProgress::Stage::indexingBackups, VerifyProgress::Stage::comparing,
-                   VerifyProgress::Stage::done})
+                   VerifyProgress::Stage::indexingBackups, VerifyProgress::Stage::comparing, VerifyProgress::Stage::done})
         EXPECT_EQ(verifyStageFromRaw(rawValue(s)), s);
     EXPECT_FALSE(verifyStageFromRaw("Done").has_value());
     EXPECT_EQ(VerifyError::cancelled().description(), "Cancelled");
-    EXPECT_EQ(VerifyError::cannotRead("/x", ENOENT).description(),
-              "Can't read /x: No such file or directory");
+    EXPECT_EQ(VerifyError::cannotRead("/x", ENOENT).description(), "Can't read /x: No such file or directory");
     const VerifyRequest r("/card", {"/b"});
     EXPECT_EQ(r.scope, VerifyScope());
     EXPECT_EQ(r.level, CheckLevel::standard);
     EXPECT_EQ(r.requiredCopies, 2);
 }
+
 
 // ---- the card since a check ------------------------------------------------------------------
 
@@ -544,9 +509,7 @@ TEST(CardChanges, TheCardAsTheCheckSawItAndEachChangeSince) {
     TempDir card{"since"};
     card.write("DCIM/100CANON/IMG_0001.JPG", "one");
     card.write("DCIM/100CANON/IMG_0002.CR3", "two");
-    card.write(std::string("DCIM/100CANON/IMG_\xff"
-                           "3.JPG"),
-               "three");
+    card.write(std::string("DCIM/100CANON/IMG_\xff" "3.JPG"), "three");
     card.write("MISC/notes.txt", "notes");
     VerifyRequest request(card.path(), {});
     Verifier verifier(request);
@@ -569,15 +532,10 @@ TEST(CardChanges, TheCardAsTheCheckSawItAndEachChangeSince) {
     struct timespec times[2] = {{0, UTIME_OMIT}, {1000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (card / "MISC/notes.txt").c_str(), times, 0), 0);
     EXPECT_EQ(now(), (CardChanges{1, 2, 0, false}));
-    ASSERT_EQ(::unlink((card / std::string("DCIM/100CANON/IMG_\xff"
-                                           "3.JPG"))
-                           .c_str()),
-              0);
+    ASSERT_EQ(::unlink((card / std::string("DCIM/100CANON/IMG_\xff" "3.JPG")).c_str()), 0);
     // The file gone is named by its place among the files the check recorded.
     const auto third = std::find_if(recorded.files.begin(), recorded.files.end(), [](const RecordedFile& f) {
-        return f.path ==
-               "DCIM/100CANON/IMG_\xff"
-               "3.JPG";
+        return f.path == "DCIM/100CANON/IMG_\xff" "3.JPG";
     });
     EXPECT_EQ(now(), (CardChanges{1, 2, 1, false, 0, {third - recorded.files.begin()}}));
     EXPECT_TRUE(now().any());
@@ -666,14 +624,13 @@ TEST(CardChanges, FoldersNamedBeforeTheCardIsHeldAgainstItsCheck) {
     std::vector<std::vector<std::string>> told;
     std::set<std::string> known;
     BulkWalker walker;
-    const CardChanges changes =
-        cardChangesAt(recorded, card.path(), walker, [&](const std::vector<std::string>& f) {
-            told.push_back(f);
-            if (told.size() == 1) card.write("DCIM/100CANON/IMG_0002.JPG", "written meanwhile");
-            bool learnt = false;
-            for (const std::string& folder : f) learnt = known.insert(folder).second || learnt;
-            return learnt;
-        });
+    const CardChanges changes = cardChangesAt(recorded, card.path(), walker, [&](const std::vector<std::string>& f) {
+        told.push_back(f);
+        if (told.size() == 1) card.write("DCIM/100CANON/IMG_0002.JPG", "written meanwhile");
+        bool learnt = false;
+        for (const std::string& folder : f) learnt = known.insert(folder).second || learnt;
+        return learnt;
+    });
     EXPECT_EQ(changes, (CardChanges{1, 0, 0, false}));
     ASSERT_EQ(told.size(), 2u);
     EXPECT_EQ(told[0], (std::vector<std::string>{"", "DCIM", "DCIM/100CANON"}));
@@ -681,8 +638,7 @@ TEST(CardChanges, FoldersNamedBeforeTheCardIsHeldAgainstItsCheck) {
     // One that learns of new folders at every listing is listed a bounded number of times.
     size_t listings = 0;
     BulkWalker again;
-    cardChangesAt(recorded, card.path(), again,
-                  [&](const std::vector<std::string>&) { return ++listings > 0; });
+    cardChangesAt(recorded, card.path(), again, [&](const std::vector<std::string>&) { return ++listings > 0; });
     EXPECT_EQ(listings, 3u);
 }
 
