@@ -144,6 +144,7 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     drainTimer_.setTimerType(Qt::PreciseTimer);
     connect(&drainTimer_, &QTimer::timeout, this, &AppModel::drainPass);
     connect(&fileRows_, &FileRows::accessTimeTouched, this, &AppModel::noteAccessTimeTouched);
+    fileRows_.setGone(&gone_);
     connect(this, &AppModel::reportChanged, this, &AppModel::updateCardAccessTimesNote);
     connect(this, &AppModel::phaseChanged, this, &AppModel::updateCardAccessTimesNote);
     // Once described, the card's volume tells a note made of it from one of another volume there.
@@ -514,6 +515,13 @@ void AppModel::setSavedCard(SavedCard state, CardChanges changes) {
     const bool away = savedCardAway();
     savedCard_ = state;
     savedChanges_ = changes;
+    std::vector<char> gone(state == SavedCard::changed && report_ ? report_->files.size() : 0, 0);
+    for (int64_t at : changes.gone)
+        if (at >= 0 && size_t(at) < gone.size()) gone[size_t(at)] = 1;
+    if (gone != gone_) {
+        gone_ = std::move(gone);
+        fileRows_.goneChanged();
+    }
     emit savedCardChanged();
     // The card's volume facts are shown only of the card the result checked.
     if (away != savedCardAway() && source_) emit volumeInfoReady(present::pathKey(*source_));
@@ -657,13 +665,15 @@ void AppModel::giveBack(std::shared_ptr<void> spent) {
 }
 
 bool AppModel::waitForIdle(int timeoutMs, int running) {
-    QDeadlineTimer deadline(timeoutMs);
+    QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                          : QDeadlineTimer(timeoutMs));
     while (true) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         // A listing of the card due shortly after a change is work pending too.
         if (pending_ <= running && !cardSoon_.isActive() && !opening_)
-            return history_->flush(int(std::max<qint64>(0, deadline.remainingTime())));
+            return history_->flush(deadline.isForever() ? -1
+                                                        : int(std::max<qint64>(0, deadline.remainingTime())));
         if (deadline.hasExpired()) return false;
         QThread::msleep(1);
     }

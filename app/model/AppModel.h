@@ -313,6 +313,11 @@ public:
     SavedCard savedCard() const { return savedCard_; }
     // What changed on the card since the saved check, when savedCard() is `changed`.
     const CardChanges& savedCardChanges() const { return savedChanges_; }
+    // A file of the shown report that a listing since found gone from the card: nothing of it is
+    // there to copy, preview or show.
+    bool goneFromCard(int64_t id) const;
+    // How many of those copyableIDs would otherwise take.
+    int64_t goneCopyable() const;
     // The card the saved result on screen checked is not the one at its place (or not known to be
     // yet): nothing may act on what is there in its name.
     bool savedCardAway() const;
@@ -470,7 +475,7 @@ public:
 
     // Waits (processing events) until no check, pass, volume read, listing of the card or history
     // work is pending beyond `running` pieces (checks or passes a test keeps running); for tests
-    // and the end of shutdown.
+    // and the end of shutdown. A negative time waits for as long as that takes.
     bool waitForIdle(int timeoutMs, int running = 0);
 
 signals:
@@ -602,6 +607,10 @@ private:
     // The chosen backups whose drive is not connected are never handed to a verifier.
     std::vector<std::string> connectedBackups() const;
     BackupWatch watchBackups(const std::vector<std::string>& backups) const;
+    // A check's run off the GUI thread, and what of its outcome is applied back on it.
+    static std::function<std::function<void(AppModel&)>()> checkWork(std::shared_ptr<Check> check,
+                                                                     std::vector<std::string> notConnected,
+                                                                     BackupWatch watch);
     void checkPresence();
     void applyPlaces(const BackupPlaces& places, const RenewedBookmarks& renewed = {});
     void markNotConnected(const std::vector<std::string>& backups);
@@ -626,7 +635,7 @@ private:
     void stopWatchingCard();
     // Lists the card off the GUI thread, one listing at a time; asked meanwhile, once more after.
     void lookAtCard();
-    void applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, const CardChanges& changes);
+    void applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, CardChanges changes);
     // The eject itself, once the card is let go.
     void unmountCard();
     // A saved result's card that was not here: looked for again among the mounted volumes.
@@ -724,6 +733,7 @@ private:
     std::shared_ptr<Opening> opening_;  // the saved result asked for last, until it is shown
     SavedCard savedCard_ = SavedCard::none;
     CardChanges savedChanges_;
+    std::vector<char> gone_;  // by position in the shown report: savedChanges_'s files gone
     // Cards (paths) read here without keeping access times, each with the volume mounted there then
     // (mountedVolumeAt; none when not described yet): the note belongs to that volume, and a check
     // of the card starts it afresh.
@@ -735,6 +745,8 @@ private:
     // What a check of the chosen card (its path) would do, asked while no result is shown.
     std::optional<std::pair<std::string, CardAccessTimes>> expected_;
     uint64_t expectSerial_ = 0;
+    // What the running check will do to its card (its path), asked before the check reads it.
+    std::optional<std::pair<std::string, CardAccessTimes>> checkExpects_;
     QString cardAccessTimesNote_;  // as last told
     // The card of the shown result, watched: by the serial its listings carry, one at a time.
     struct CardAct {

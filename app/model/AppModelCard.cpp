@@ -67,10 +67,12 @@ void AppModel::lookAtCard() {
     });
 }
 
-void AppModel::applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch,
-                             const CardChanges& changes) {
+void AppModel::applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, CardChanges changes) {
     // Another result (or its card gone, or a check begun) by now.
     if (serial != cardSerial_) return;
+    // Which files went is told of the report that was listed for; the one shown since is listed
+    // again below.
+    if (reportEpoch != reportEpoch_) changes.gone.clear();
     cardLooking_ = false;
     if (changes.accessTimesTouched > 0 && source_) noteAccessTimeTouched(*source_);
     const bool wasLooked = cardLooked_;

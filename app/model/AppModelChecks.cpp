@@ -78,7 +78,26 @@ void AppModel::check(std::optional<CheckLevel> level) {
             if (auto v = wv.lock(); v && m.verifier_ == v) m.setProgress(p);
         });
     });
-    runOffGui([check, notConnected, watch = watchBackups(backups)]() mutable {
+    // What the check will do to the card's access times is told before it reads anything of the
+    // card, whichever way it was started: asked of the card first, then the check runs.
+    checkExpects_.reset();
+    updateCardAccessTimesNote();
+    runOffGui([v, path = *source_, expect = deps_.expectCardAccessTimes,
+               run = checkWork(check, notConnected, watchBackups(backups))] {
+        const CardAccessTimes what = expect(path);
+        return std::function<void(AppModel&)>([v, path, what, run](AppModel& m) {
+            if (m.verifier_ != v || m.shutDown_) return;  // superseded, reset or quit meanwhile
+            m.checkExpects_ = std::make_pair(path, what);
+            m.updateCardAccessTimesNote();
+            m.runOffGui(run);
+        });
+    });
+}
+
+std::function<std::function<void(AppModel&)>()> AppModel::checkWork(std::shared_ptr<Check> check,
+                                                                    std::vector<std::string> notConnected,
+                                                                    BackupWatch watch) {
+    return [check, notConnected, watch]() mutable {
         auto v = check->verifier;
         // A drive that left since the volumes were last read is not walked either.
         if (auto left = watch.notHere(); !left.empty())
@@ -106,7 +125,7 @@ void AppModel::check(std::optional<CheckLevel> level) {
             apply = [v, text](AppModel& m) { m.applyCheckOutcome(v, {}, {}, text); };
         }
         return apply;
-    });
+    };
 }
 
 void AppModel::restartCheckWithout(const std::shared_ptr<IVerifier>& v,

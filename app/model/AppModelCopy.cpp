@@ -16,8 +16,22 @@ QList<qint64> AppModel::copyableIDs(const QList<qint64>& ids) const {
     QList<qint64> out;
     if (!report_) return out;
     std::vector<int64_t> in(ids.begin(), ids.end());
-    for (int64_t id : halvetrop::copyableIDs(*report_, filesByID_, in)) out << id;
+    for (int64_t id : halvetrop::copyableIDs(*report_, filesByID_, in))
+        if (!goneFromCard(id)) out << id;
     return out;
+}
+
+bool AppModel::goneFromCard(int64_t id) const {
+    const std::optional<int> at = filesByID_.position(id);
+    return at && size_t(*at) < gone_.size() && gone_[size_t(*at)];
+}
+
+int64_t AppModel::goneCopyable() const {
+    if (!report_ || gone_.empty()) return 0;
+    std::vector<int64_t> ids;
+    for (size_t at = 0; at < gone_.size(); ++at)
+        if (gone_[at]) ids.push_back(report_->files[at].id);
+    return int64_t(halvetrop::copyableIDs(*report_, filesByID_, ids).size());
 }
 
 void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {

@@ -78,6 +78,7 @@ void AppModel::updateCardAccessTimesNote() {
         }
         if (!report_ && phase_ == Phase::Setup && expected_ && expected_->first == *card)
             add(expected_->second);
+        if (checking && checkExpects_ && checkExpects_->first == *card) add(checkExpects_->second);
     }
     QString note;
     if (what) {
@@ -206,7 +207,7 @@ void AppModel::quickLook(qint64 fileID) {
         return;
     }
     const FileResult* f = fileByID(fileID);
-    if (!f) return;
+    if (!f || goneFromCard(fileID)) return;
     QList<QUrl> urls;
     for (const std::string& p : previewPaths(*report_, *f)) {
         struct stat st {};
@@ -254,10 +255,11 @@ void AppModel::revealFiles(const QList<qint64>& ids, bool onBackup) {
     for (qint64 id : ids) {
         const FileResult* f = fileByID(id);
         if (!f) continue;
-        if (!onBackup)
-            paths.push_back(report_->absolutePath(*f));
-        else if (auto copy = copyPath(id, 0))
+        if (!onBackup) {
+            if (!goneFromCard(id)) paths.push_back(report_->absolutePath(*f));
+        } else if (auto copy = copyPath(id, 0)) {
             paths.push_back(std::move(*copy));
+        }
     }
     revealOnDisk(paths);
 }

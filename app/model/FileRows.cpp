@@ -326,9 +326,20 @@ const FileResult* FileRows::byID(qint64 id) const {
     return nullptr;
 }
 
+bool FileRows::gone(const FileResult& f) const {
+    const size_t at = size_t(&f - report_->files.data());
+    return gone_ && at < gone_->size() && (*gone_)[at];
+}
+
+void FileRows::goneChanged() {
+    if (!rows_.empty()) emit dataChanged(index(0), index(count() - 1), {StatusText, StatusLabel});
+    changed(count());
+}
+
 QVariantMap FileRows::inspect(qint64 id) const {
     const FileResult* f = byID(id);
     if (!f) return {};
+    const bool off = gone(*f);
     const DateRow date = dateRow(*f, QLocale(), QTimeZone::systemTimeZone());
     QVariantList copies;
     for (const CopyRef& c : f->copies) {
@@ -344,7 +355,8 @@ QVariantMap FileRows::inspect(qint64 id) const {
     return {{QStringLiteral("id"), qint64(f->id)},
             {QStringLiteral("name"), displayText(f->name)},
             {QStringLiteral("status"), utf8(rawValue(f->status))},
-            {QStringLiteral("statusLabel"), utf8(label(f->status))},
+            {QStringLiteral("statusLabel"), off ? goneFromCardText() : utf8(label(f->status))},
+            {QStringLiteral("gone"), off},
             {QStringLiteral("detail"), f->detail ? displayText(*f->detail) : QString()},
             {QStringLiteral("kind"), utf8(rawValue(f->kind))},
             {QStringLiteral("thumbnail"), thumbnail(*report_, *f)},
@@ -360,14 +372,17 @@ QVariantMap FileRows::inspect(qint64 id) const {
 QVariantMap FileRows::menu(const QList<qint64>& ids) const {
     std::vector<const FileResult*> files;
     int backups = 0;
+    const FileResult* onCard = nullptr;
     for (qint64 id : ids)
         if (const FileResult* f = byID(id)) {
             files.push_back(f);
             if (!f->copies.empty()) ++backups;
+            if (!onCard && !gone(*f)) onCard = f;
         }
-    return {{QStringLiteral("firstId"), files.empty() ? qint64(-1) : qint64(files.front()->id)},
+    return {{QStringLiteral("firstId"), onCard ? qint64(onCard->id) : qint64(-1)},
             {QStringLiteral("backupCount"), backups},
-            {QStringLiteral("copyTitle"), menuCopyTitle(files, size_t(ids.size()))}};
+            {QStringLiteral("copyTitle"), menuCopyTitle(files, size_t(ids.size()))},
+            {QStringLiteral("offCard"), !files.empty() && !onCard}};
 }
 
 QVariantMap FileRows::previewItem(const QUrl& url) const {
@@ -463,7 +478,7 @@ QVariant FileRows::data(const QModelIndex& index, int role) const {
         case Status:
             return utf8(rawValue(f.status));
         case StatusText:
-            return statusText(f);
+            return statusText(f, gone(f));
         case Covered:
             return isCovered(f.status);
         case Day:
@@ -478,15 +493,17 @@ QVariant FileRows::data(const QModelIndex& index, int role) const {
             return utf8(rawValue(f.kind));
         case Thumbnail:
             return thumbnail(*report_, f);
+        case StatusLabel:
+            return gone(f) ? goneFromCardText() : utf8(label(f.status));
         default:
             return {};
     }
 }
 
 QHash<int, QByteArray> FileRows::roleNames() const {
-    return {{FileId, "fileId"},     {Name, "name"}, {Status, "status"},      {StatusText, "statusText"},
-            {Covered, "covered"},   {Day, "day"},   {Folder, "folder"},      {Size, "size"},
-            {OnBackup, "onBackup"}, {Kind, "kind"}, {Thumbnail, "thumbnail"}};
+    return {{FileId, "fileId"},     {Name, "name"}, {Status, "status"},       {StatusText, "statusText"},
+            {Covered, "covered"},   {Day, "day"},   {Folder, "folder"},       {Size, "size"},
+            {OnBackup, "onBackup"}, {Kind, "kind"}, {Thumbnail, "thumbnail"}, {StatusLabel, "statusLabel"}};
 }
 
 }  // namespace halvetrop

@@ -64,7 +64,8 @@ public:
         Size,
         OnBackup,  // empty without copies
         Kind,
-        Thumbnail,  // image URL of photos and videos, empty for the rest
+        Thumbnail,    // image URL of photos and videos, empty for the rest
+        StatusLabel,  // the status's label, or that the file left the card: StatusText without the detail
     };
 
     explicit FileRows(QObject* parent = nullptr);
@@ -98,9 +99,11 @@ public:
     // The row of a file id, -1 when it is not shown; the id of a row, -1 when out of range.
     Q_INVOKABLE int rowOf(qint64 id) const;
     Q_INVOKABLE qint64 idAt(int row) const;
-    // The inspector's texts of one file: {} when the id is unknown.
+    // The inspector's texts of one file: {} when the id is unknown. `gone`: the file has left the
+    // card since (nothing of it is there to preview or show).
     Q_INVOKABLE QVariantMap inspect(qint64 id) const;
-    // The context menu of these ids: {firstId, backupCount, copyTitle}.
+    // The context menu of these ids: {firstId, backupCount, copyTitle, offCard}; firstId is the
+    // first known file still on the card (-1 for none), offCard that every known file left it.
     Q_INVOKABLE QVariantMap menu(const QList<qint64>& ids) const;
 
     // How the preview shows one of its items (a local file URL): {name, kind, source, still}, kind
@@ -124,6 +127,10 @@ public:
     void releasePreview();
     // The seam every preview read goes through (tests stall it); the kernel by default.
     void setSys(Sys& sys) { sys_ = &sys; }
+    // The files of the report found gone from the card since, by position (it must outlive its
+    // use here); told again through goneChanged() whenever they change.
+    void setGone(const std::vector<char>* gone) { gone_ = gone; }
+    void goneChanged();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -139,6 +146,7 @@ signals:
 
 private:
     const FileResult* byID(qint64 id) const;
+    bool gone(const FileResult& f) const;
     // New keys for the report shown; the workers start ranking its names and folders.
     void keyReport(present::FileSortKeys::Ranks pathRanks);
     void resort();
@@ -166,6 +174,7 @@ private:
     int revision_ = 0;
     mutable std::optional<std::pair<int, QVariantMap>> columnTexts_;  // at that revision
     Sys* sys_ = &defaultSys();
+    const std::vector<char>* gone_ = nullptr;
     std::shared_ptr<std::atomic<bool>> textCancelled_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<QFile> media_;
     QPointer<QObject> player_;

@@ -1,6 +1,9 @@
 #include "model/History.h"
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -306,6 +309,37 @@ QString keepAsideName(const QString& path) {
     return name;
 }
 
+// The text of the plain file at `path` when it holds at most `limit` bytes. Nothing else at that
+// place is opened for reading: a fifo would hold the reading thread until a writer came, a device
+// might never end, and a link may lead to either.
+std::optional<std::string> plainFileText(const QString& path, int64_t limit) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat placed {};
+    if (::lstat(name.constData(), &placed) != 0 || !S_ISREG(placed.st_mode) || placed.st_size > limit)
+        return std::nullopt;
+    // Whatever was put there since the look above does not block the open, and is read only when
+    // it is that very file.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    bool whole = false;
+    struct stat opened {};
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == placed.st_dev &&
+        opened.st_ino == placed.st_ino) {
+        char buffer[64 << 10];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got == 0) whole = true;
+            if (got <= 0 || int64_t(text.size()) + got > limit) break;
+            text.append(buffer, size_t(got));
+        }
+    }
+    ::close(fd);
+    if (!whole) return std::nullopt;
+    return text;
+}
+
 SummaryEntry summaryEntry(const HistoryItem& item) {
     return {item.id, item.report->summary(), item.sourceBookmark, item.destinationBookmarks};
 }
@@ -319,6 +353,8 @@ bool writeSummariesFile(const QString& historyPath, const std::vector<HistoryIte
         QFile::remove(path);
         return false;
     }
+    // Written in their own place: a link there would have the save replace whatever it leads to.
+    if (QFileInfo(path).isSymLink()) QFile::remove(path);
     std::vector<SummaryEntry> entries;
     entries.reserve(items.size());
     for (const HistoryItem& item : items) entries.push_back(summaryEntry(item));
@@ -333,10 +369,10 @@ bool writeSummariesFile(const QString& historyPath, const std::vector<HistoryIte
 
 std::optional<std::vector<HistoryItem>> readSummariesFile(const QString& historyPath) {
     const std::optional<HistoryStamp> stamp = historyStamp(historyPath);
-    QFile file(summariesPath(historyPath));
-    if (!stamp || !file.open(QIODevice::ReadOnly) || file.size() > summariesLimit) return std::nullopt;
-    const QByteArray text = file.read(summariesLimit + 1);
-    auto entries = decodeSummaries(std::string_view(text.constData(), size_t(text.size())), *stamp);
+    if (!stamp) return std::nullopt;
+    const std::optional<std::string> text = plainFileText(summariesPath(historyPath), summariesLimit);
+    if (!text) return std::nullopt;
+    auto entries = decodeSummaries(*text, *stamp);
     if (!entries || entries->size() > historyLimit) return std::nullopt;
     std::vector<HistoryItem> items;
     for (SummaryEntry& e : *entries)
@@ -369,7 +405,7 @@ DecodedHistory decodeHistory(std::string_view text, int workers) {
     splitter.feed(text, texts);
     for (std::string& item : texts) pipeline.push(std::move(item));
     pipeline.finish();
-    decoded.parsed = splitter.complete() || decoded.items.size() >= historyLimit;
+    decoded.parsed = splitter.complete();
     return decoded;
 }
 
@@ -377,10 +413,19 @@ int historyLoadWorkers() { return std::clamp(QThread::idealThreadCount(), 1, 4);
 
 HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize) {
     HistoryLoad load;
-    QFile file(path);
+    QFile file;
+    // A fifo or a device would block or never end: only a plain file is read, also one put in its
+    // place after a look at it.
     const QFileInfo info(path);
-    // A fifo or a device would block or never end: only a plain file is read.
-    if ((info.exists() && !info.isFile()) || !file.open(QIODevice::ReadOnly)) {
+    if (info.exists() && info.isFile()) {
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        struct stat st {};
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)))
+            ::close(fd);
+    }
+    if (!file.isOpen()) {
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
             load.missing = true;
             return load;
@@ -400,31 +445,30 @@ HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSiz
     pieceSize = std::max(pieceSize, 1LL);
     std::string piece(static_cast<size_t>(pieceSize), '\0');
     bool readFailed = false;
-    bool full = false;
-    while (!splitter.failed() && !(full = pipeline.full())) {
-        qint64 got = file.read(piece.data(), pieceSize);
-        if (got < 0) readFailed = true;
-        if (got <= 0) break;
-        splitter.feed(std::string_view(piece.data(), static_cast<size_t>(got)), texts);
-        for (std::string& item : texts) pipeline.push(std::move(item));
-        texts.clear();
-    }
-    // A full list with more after it (written by a newer version, or merged by hand) loses the rest
-    // when it is saved: whether any follows is read, not decoded.
+    // Once enough entries are decoded, what follows is only looked at (a newer version's longer
+    // list, or one merged by hand, loses the rest when it is saved): the same is found whether the
+    // decoders were behind the reading or not.
     bool more = false;
-    while (full && !readFailed && !splitter.complete() && !splitter.failed() &&
-           !(more = splitter.moreFollows())) {
+    while (!splitter.failed()) {
+        const bool full = pipeline.full();
+        if (full && splitter.moreFollows()) {
+            more = true;
+            break;
+        }
         const qint64 got = file.read(piece.data(), pieceSize);
         if (got < 0) readFailed = true;
         if (got <= 0) break;
         splitter.feed(std::string_view(piece.data(), static_cast<size_t>(got)), texts);
-        more = !texts.empty();
+        if (full && !texts.empty()) {
+            more = true;
+            break;
+        }
+        for (std::string& item : texts) pipeline.push(std::move(item));
         texts.clear();
-        if (more) break;
     }
     pipeline.finish();
     if (more && load.decoded.beyondLimit == 0) load.decoded.beyondLimit = 1;
-    load.decoded.parsed = !readFailed && (splitter.complete() || full);
+    load.decoded.parsed = !readFailed && (more || splitter.complete());
     file.close();
 
     if (load.decoded.lossy()) {
@@ -639,18 +683,23 @@ void HistoryStore::save() {
 }
 
 bool HistoryStore::flush(int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    auto waitFor = [&](std::unique_lock<std::mutex>& lock, auto done) {
+        if (timeoutMs >= 0) return shared_->settled.wait_until(lock, deadline, done);
+        shared_->settled.wait(lock, done);
+        return true;
+    };
     if (loadStarted_ && !loaded_) {
         {
             std::unique_lock lock(shared_->mutex);
-            if (!shared_->settled.wait_until(lock, deadline, [&] { return shared_->loadDone; })) return false;
+            if (!waitFor(lock, [&] { return shared_->loadDone; })) return false;
         }
         collectLoad();
     }
     if (!loaded_) return !dirty_;
     std::unique_lock lock(shared_->mutex);
-    return shared_->settled.wait_until(lock, deadline,
-                                       [&] { return !shared_->writing && !shared_->unsaved; });
+    return waitFor(lock, [&] { return !shared_->writing && !shared_->unsaved; });
 }
 
 }  // namespace halvetrop

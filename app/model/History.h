@@ -144,7 +144,7 @@ public:
 
     // For quitting: waits at most `timeoutMs` for the load to finish (merging its result), then
     // for the newest list to be written. True when nothing is left undone; false when time ran
-    // out (an unread file is then never overwritten).
+    // out (an unread file is then never overwritten). A negative time waits for as long as it takes.
     bool flush(int timeoutMs);
 
 signals:

@@ -352,7 +352,10 @@ QString shootChipText(const ShootGroup& group, const QLocale& locale) {
            (pieces.isEmpty() ? folder : pieces.last());
 }
 
-QString statusText(const FileResult& file) {
+QString goneFromCardText() { return QStringLiteral("No longer on the card"); }
+
+QString statusText(const FileResult& file, bool gone) {
+    if (gone) return goneFromCardText();
     return file.detail ? displayText(*file.detail) : utf8(label(file.status));
 }
 

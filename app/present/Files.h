@@ -102,8 +102,11 @@ double pageScroll(double position, int pages, double height, double top, double 
 // has no piece).
 QString shootChipText(const ShootGroup& group, const QLocale& locale = QLocale());
 
-// The status column: the file's detail where it has one, else its status label.
-QString statusText(const FileResult& file);
+// What a file found gone from the card since its check says in place of its status.
+QString goneFromCardText();
+// The status column: the file's detail where it has one, else its status label; for a file gone
+// from the card, that it is.
+QString statusText(const FileResult& file, bool gone = false);
 // "<backup name> › <path on that backup>" of the first copy; empty without copies.
 QString onBackupText(const VerifyReport& report, const FileResult& file);
 // What the table's columns may have to show whole over the files at `positions` (into

@@ -149,12 +149,13 @@ QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLoc
     return verdictReason(report, ReportKinds::of(report), deepVerifying, locale);
 }
 
-QString verdictTitle(const VerifyReport& report, const ReportKinds& kinds, const QLocale& locale) {
+QString verdictTitle(const VerifyReport& report, const ReportKinds& kinds, const QLocale& locale,
+                     bool cardSeen) {
     const StatusCounts& t = report.totals;
     // A card that was not read whole can hide files: it never reads as covered.
     if (report.cardUnreadable > 0) return QStringLiteral("Part of the card couldn't be read");
     if (t.files == 0) return QStringLiteral("Nothing to check");
-    if (report.readyToFormat()) return QStringLiteral("Safe to format");
+    if (report.readyToFormat() && cardSeen) return QStringLiteral("Safe to format");
     const bool allCovered = t.covered() == t.files;
     const bool skipped = !kinds.skipped.empty();
     if (allCovered && !skipped)

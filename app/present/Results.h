@@ -46,8 +46,10 @@ struct ReportKinds {
 QString checkedNoun(const VerifyReport& report, const QLocale& locale = QLocale());
 QString verdictTitle(const VerifyReport& report, const QLocale& locale = QLocale());
 QString verdictReason(const VerifyReport& report, bool deepVerifying, const QLocale& locale = QLocale());
-// The same, with the report's kinds found before.
-QString verdictTitle(const VerifyReport& report, const ReportKinds& kinds, const QLocale& locale = QLocale());
+// The same, with the report's kinds found before. A report ready to format is called so only
+// where `cardSeen` (the card was seen since to be as it says); until then by what the check found.
+QString verdictTitle(const VerifyReport& report, const ReportKinds& kinds, const QLocale& locale = QLocale(),
+                     bool cardSeen = true);
 QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool deepVerifying,
                       const QLocale& locale = QLocale());
 

@@ -278,6 +278,10 @@ void ShootRows::update() {
     if (count() != before) emit countChanged();
 }
 
+void ShootRows::copyableChanged() {
+    if (!rows_.empty()) emit dataChanged(index(0), index(int(rows_.size()) - 1), {CopyableRole});
+}
+
 void ShootRows::fold(const std::vector<int>& shoots) {
     const VerifyReport* r = data_.report();
     if (!r) return;
@@ -419,7 +423,7 @@ void ResultsData::setModel(QObject* model) {
     if (app) {
         connections_ << connect(app, &AppModel::reportChanged, this, &ResultsData::reload);
         connections_ << connect(app, &AppModel::lastCopyChanged, this, &ResultsData::lastCopyChanged);
-        connections_ << connect(app, &AppModel::savedCardChanged, this, &ResultsData::lastCopyChanged);
+        connections_ << connect(app, &AppModel::savedCardChanged, this, &ResultsData::savedCardChanged);
         connections_ << connect(app, &AppModel::cardAccessTimesChanged, this, &ResultsData::lastCopyChanged);
         connections_ << connect(app, &AppModel::agesChanged, this, &ResultsData::aged);
     }
@@ -463,6 +467,12 @@ void ResultsData::recount() {
 }
 
 void ResultsData::lastCopyChanged() { changedNow(); }
+
+void ResultsData::savedCardChanged() {
+    // Files that left the card are not there to copy.
+    shoots_.copyableChanged();
+    changedNow();
+}
 
 void ResultsData::aged() {
     // Of the header only its relative time reads the clock; nothing to tell while it reads the same.
@@ -523,7 +533,8 @@ QVariantMap ResultsData::computeHero() const {
     // The model keeps its last copy as the record itself, never as a map.
     const auto copy = model_->lastCopy().value<std::shared_ptr<const present::CopyReport>>();
     if (copy) last = std::pair{copy->sourceName, !copy->folders.empty()};
-    const int64_t copyable = r->isCardOnly() ? 0 : tally_.copyable();
+    // What left the card since is no longer there to copy.
+    const int64_t copyable = r->isCardOnly() ? 0 : tally_.copyable() - model_->goneCopyable();
     const auto tint = verdictColor(*r);
     const bool notWhole = r->cardUnreadable > 0;
     // A result whose card is not here as it was checked says so first: what it says of the files
@@ -558,7 +569,7 @@ QVariantMap ResultsData::computeHero() const {
         cameraFiles << double(c.files);
     }
     return {
-        {"title", now ? now->title : verdictTitle(*r, kinds_)},
+        {"title", now ? now->title : verdictTitle(*r, kinds_, QLocale(), model_->savedCardAllowsFormat())},
         {"reason", now ? now->reason : verdictReason(*r, kinds_, deepVerifying_)},
         // What the reason says once the pass has started or stopped: the header keeps room for
         // the longer of the two.
@@ -692,7 +703,7 @@ QVariantMap ResultsData::panel(const QString& folderKey) const {
     const std::vector<int>& files = tally.files;
     const int64_t bytes = tally.bytes, uncovered = tally.uncovered, uncoveredBytes = tally.uncoveredBytes;
     int64_t copyable = tally.copyable.value_or(0);
-    if (!tally.copyable && !r->isCardOnly()) {
+    if ((!tally.copyable || model_->goneCopyable() > 0) && !r->isCardOnly()) {
         std::vector<int64_t> ids;
         for (int i : files)
             if (!isCovered(r->files[size_t(i)].status)) ids.push_back(r->files[size_t(i)].id);

@@ -40,6 +40,8 @@ public:
     // A fold changed the counts of these shoots (positions in the report's groups): their rows
     // and the headers of their days change, nothing moves.
     void fold(const std::vector<int>& shoots);
+    // What each shoot has to copy was told again (files left the card).
+    void copyableChanged();
     // The shoot's group at a row (nullptr out of range).
     const ShootGroup* group(int row) const;
 
@@ -168,6 +170,7 @@ signals:
 private slots:
     void reload();
     void lastCopyChanged();
+    void savedCardChanged();
     void aged();
 
 private:

@@ -146,6 +146,13 @@ bool filesState(Stage& s, bool grid, int64_t selected, bool shootChip) {
     return s.settle();
 }
 
+// The browser fixture's files with two of them, the one chosen among them, gone from the card
+// (the smallest window that holds the inspector beside the browser is 1132 wide).
+bool leftCard(Stage& s) {
+    s.removeFromSavedCards({3, 5});
+    return filesState(s, false, 3, false);
+}
+
 // The preview of one file of the browser fixture.
 bool previewState(Stage& s, int64_t id) {
     if (!filesState(s, false, id, false)) return false;
@@ -684,6 +691,9 @@ int main(int argc, char** argv) {
          QSize(1132, 660)},
         {"files-grid", saved("browser"), [](Stage& s) { return filesState(s, true, 0, false); }},
         {"files-inspector", saved("browser"), [](Stage& s) { return filesState(s, false, 3, true); }},
+        // Two files, the one chosen among them, gone from the card since its check.
+        {"files-left-card", saved("browser"), leftCard},
+        {"files-left-card.narrow", saved("browser"), leftCard, {}, QSize(1132, 660)},
         {"preview-image",
          saved("browser"),
          [](Stage& s) { return previewState(s, 0); },

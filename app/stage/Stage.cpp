@@ -462,10 +462,13 @@ bool Stage::start() {
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
         // Only a dozen of a fixture's files are written out: its saved cards are as they were checked,
         // but for what the stage adds.
-        deps.cardChanges = [added = addedSince_](const RecordedCard&, const std::string&,
-                                                 const CardFolders&) {
+        deps.cardChanges = [added = addedSince_, removed = removedSince_](
+                               const RecordedCard&, const std::string&, const CardFolders&) {
             CardChanges c;
             c.added = added->load();
+            std::lock_guard<std::mutex> hold(removed->lock);
+            c.gone = removed->positions;
+            c.removed = int64_t(c.gone.size());
             return c;
         };
         deps.now = [shift] { return fixtureNow() + shift->load(); };
@@ -644,10 +647,21 @@ QVariantMap Stage::checkRequest(int index) const {
             {QStringLiteral("level"), text(std::string(rawValue(r.level)))}};
 }
 
+void Stage::removeFromSavedCards(std::vector<int64_t> positions) {
+    std::lock_guard<std::mutex> hold(removedSince_->lock);
+    removedSince_->positions = std::move(positions);
+}
+
+// Whether the scripted check is under way, or comes to be within moments: the model starts it
+// only after it has told what the check will do to the card, on this thread.
+static bool runs(FakeVerifier& v) {
+    return pumpUntil([&] { return v.waitRunning(0); }, 5000);
+}
+
 bool Stage::progress(const QString& stageName, const QString& detail, double done, double total) {
     auto v = verifier(checkCount() - 1);
     const auto stage = verifyStageFromRaw(bytes(stageName));
-    if (!v || !stage || !v->waitRunning(5000) || !v->onProgress) return false;
+    if (!v || !stage || !runs(*v) || !v->onProgress) return false;
     const VerifyProgress p{*stage, bytes(detail), int64_t(done), int64_t(total)};
     // The model lets a few reports a second through: one dropped is sent again.
     QDeadlineTimer deadline(5000);
@@ -661,14 +675,14 @@ bool Stage::progress(const QString& stageName, const QString& detail, double don
 
 bool Stage::touchAccessTimes() {
     auto v = verifier(checkCount() - 1);
-    if (!v || !v->waitRunning(5000) || !v->onAccessTimes) return false;
+    if (!v || !runs(*v) || !v->onAccessTimes) return false;
     v->onAccessTimes(CardAccessTimes::otherOwner);
     return pumpUntil([&] { return !model_->cardAccessTimesNote().isEmpty(); }, 5000);
 }
 
 bool Stage::finishCheck(const QString& fixture) {
     auto v = verifier(checkCount() - 1);
-    if (!v || !v->waitRunning(5000)) return false;
+    if (!v || !runs(*v)) return false;
     VerifyReport r = placed(fixture, v->request().source, v->request().destinations);
     // A byte-by-byte pass ends at the level it was asked for, as the verifier's report does.
     if (v->request().level == CheckLevel::verified) r.level = CheckLevel::verified;
@@ -680,7 +694,7 @@ bool Stage::finishCheck(const QString& fixture) {
 
 bool Stage::failCheck(const QString& path) {
     auto v = verifier(checkCount() - 1);
-    if (!v || !v->waitRunning(5000)) return false;
+    if (!v || !runs(*v)) return false;
     v->fail(VerifyError::cannotRead(bytes(path), EIO));
     return pumpUntil([&] { return model_->phase() != AppModel::Phase::Checking; }, 5000) && settle();
 }

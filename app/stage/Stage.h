@@ -158,6 +158,8 @@ public:
     Q_INVOKABLE void shiftClock(double seconds);
     // Saved cards opened from now on hold this many files their check did not see.
     Q_INVOKABLE void addToSavedCards(int files) { *addedSince_ = files; }
+    // Saved cards opened from now on no longer hold their checks' files at these positions.
+    void removeFromSavedCards(std::vector<int64_t> positions);
 
     // --- the byte-by-byte pass (real stage) ---
     // While held, the pass's per-file results wait before they reach the model; a cancelled pass
@@ -193,6 +195,11 @@ private:
     std::shared_ptr<PassGate> gate_;
     std::shared_ptr<std::atomic<TimeNs>> clockShift_ = std::make_shared<std::atomic<TimeNs>>(0);
     std::shared_ptr<std::atomic<int>> addedSince_ = std::make_shared<std::atomic<int>>(0);
+    struct Removed {
+        std::mutex lock;
+        std::vector<int64_t> positions;
+    };
+    std::shared_ptr<Removed> removedSince_ = std::make_shared<Removed>();
     std::shared_ptr<std::mutex> verifiersLock_ = std::make_shared<std::mutex>();
     std::shared_ptr<std::vector<std::shared_ptr<FakeVerifier>>> verifiers_ =
         std::make_shared<std::vector<std::shared_ptr<FakeVerifier>>>();

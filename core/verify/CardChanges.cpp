@@ -5,6 +5,7 @@
 #include "report/StoredForm.h"
 #include "text/Utf8.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace halvetrop {
@@ -37,8 +38,7 @@ CardChanges cardChanges(const RecordedCard& recorded, const WalkResult& now) {
     for (std::size_t d = 0; d < now.directories.size(); ++d) folders[d] = now.displayRelativePath(now.directories[d]);
 
     // Files the check itself found changing count neither as changed nor as gone.
-    std::size_t steady = 0, seen = 0;
-    for (const auto& entry : byPath) steady += entry.second->changing ? 0 : 1;
+    std::vector<char> seen(recorded.files.size(), 0);
     for (const WalkEntry& e : now.entries) {
         if (e.kind != WalkEntry::Kind::file) continue;
         if (e.parent < 0 || static_cast<std::size_t>(e.parent) >= now.directories.size()) continue;
@@ -52,13 +52,18 @@ CardChanges cardChanges(const RecordedCard& recorded, const WalkResult& now) {
             continue;
         }
         if (found->second->changing) continue;
-        ++seen;
+        seen[static_cast<std::size_t>(found->second - recorded.files.data())] = 1;
         const RecordedFile& was = *found->second;
         if (was.size != e.size || was.modified != storableInstant(e.modifiedNS) ||
             (was.changeTime != 0 && was.changeTime != storableInstant(e.changedNS)))
             ++out.changed;
     }
-    out.removed = static_cast<std::int64_t>(steady - seen);
+    for (const auto& entry : byPath) {
+        const std::size_t at = static_cast<std::size_t>(entry.second - recorded.files.data());
+        if (!entry.second->changing && !seen[at]) out.gone.push_back(static_cast<std::int64_t>(at));
+    }
+    std::sort(out.gone.begin(), out.gone.end());
+    out.removed = static_cast<std::int64_t>(out.gone.size());
     const std::string prefix = now.root.empty() || now.root.back() == '/' ? now.root : now.root + "/";
     for (const WalkError& error : now.errors) {
         // A junk folder that cannot be listed holds nothing a check counts.

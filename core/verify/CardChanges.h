@@ -44,6 +44,9 @@ struct CardChanges {
     // Folders of the card listed without keeping their access times (not a change of the card, but
     // the listing's own trace, which the result must own up to).
     std::int64_t accessTimesTouched = 0;
+    // The files gone (`removed` of them): their positions among the recorded files, which are
+    // the report's file positions, ascending.
+    std::vector<std::int64_t> gone = {};
     bool any() const { return added > 0 || changed > 0 || removed > 0 || unreadable; }
     friend bool operator==(const CardChanges&, const CardChanges&) = default;
 };

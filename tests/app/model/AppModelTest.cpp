@@ -1,11 +1,13 @@
 // The model driven through scripted verifiers, volume listings and desktop services.
 #include "ModelFixture.h"
+#include "model/HistorySummaries.h"
 #include "present/Paths.h"
 #include "present/Sidebar.h"
 #include "support/OtherUsersSys.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -19,7 +21,9 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -35,6 +39,12 @@ std::vector<std::string> paths(const QStringList& list) {
     std::vector<std::string> out;
     for (const QString& p : list) out.push_back(p.toStdString());
     return out;
+}
+
+std::vector<QUuid> idsOf(const std::vector<HistoryItem>& items) {
+    std::vector<QUuid> ids;
+    for (const HistoryItem& i : items) ids.push_back(i.id);
+    return ids;
 }
 
 bool contains(const std::vector<std::string>& list, const std::string& path) {
@@ -234,11 +244,12 @@ private slots:
         AppModel& m = ready(h);
         *h.ignoreCancel = true;
         m.check(std::optional<CheckLevel>());
+        auto a = h.verifier(0);
+        QTRY_VERIFY(a->running());
         *h.ignoreCancel = false;
         m.check(std::optional<CheckLevel>());
-        auto a = h.verifier(0), b = h.verifier(1);
+        auto b = h.verifier(1);
         QVERIFY(a->cancelled());
-        QVERIFY(a->waitRunning(5000));
         a->onProgress({VerifyProgress::Stage::done, "A", 9, 9});
         a->complete(makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
         QTest::qWait(100);
@@ -707,7 +718,7 @@ private slots:
         const std::vector<std::string> backups{"/backup/a", "/backup/b"};
         const QString otherUser = QStringLiteral(" belong to another user");
         m.check(std::optional<CheckLevel>());
-        QVERIFY(h.verifier(0)->waitRunning(5000));
+        QTRY_VERIFY(h.verifier(0)->running());
         QCOMPARE(m.cardAccessTimesNote(), QString());
         h.verifier(0)->onAccessTimes(CardAccessTimes::otherOwner);
         QTRY_VERIFY(m.cardAccessTimesNote().contains(otherUser));
@@ -1053,6 +1064,50 @@ private slots:
         QCOMPARE(m.reportSerial(), serial + 1);
     }
 
+    // Whatever else than a file lies where the history's summaries are kept (a fifo, a folder, a
+    // link to a fifo) holds nothing up: the history loads, a new check is saved, and quitting
+    // finds nothing left to wait for. No fifo is ever opened, so none ever waits for a writer.
+    void somethingElseAtTheSummariesPlace_data() {
+        QTest::addColumn<QString>("place");
+        for (const char* place : {"fifo", "folder", "link to a fifo"}) QTest::newRow(place) << place;
+    }
+    void somethingElseAtTheSummariesPlace() {
+        QFETCH(QString, place);
+        Harness h;
+        checkTo(h, ready(h), makeReport(kCard, {"/backup/a", "/backup/b"}, {FileStatus::missing}));
+        QVERIFY(h.model->waitForIdle(30000));
+        const QString beside = summariesPath(h.historyPath());
+        const QString fifo = place == "fifo" ? beside : h.dir.filePath("elsewhere.fifo");
+        QVERIFY(QFile::remove(beside));
+        if (place == "folder") QVERIFY(QDir().mkdir(beside));
+        if (place != "folder") QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        if (place == "link to a fifo") QVERIFY(QFile::link(fifo, beside));
+        const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(opens >= 0);
+        auto closeOpens = qScopeGuard([opens] { ::close(opens); });
+        QVERIFY(::inotify_add_watch(opens, QFile::encodeName(place == "folder" ? beside : fifo).constData(),
+                                    IN_OPEN | IN_ACCESS) >= 0);
+
+        AppModel& m = h.start();
+        QVERIFY(m.waitForIdle(30000));
+        QVERIFY(m.historyLoaded());
+        QCOMPARE(m.historyCount(), 1);
+        m.setSource(kCard);
+        checkTo(h, m, makeReport("/media/u/OTHER", {"/backup/a", "/backup/b"}, {FileStatus::missing}));
+        QCOMPARE(m.historyCount(), 2);
+        QVERIFY(m.waitForIdle(30000));
+        m.shutdown();
+        QCOMPARE(idsOf(readHistoryFile(h.historyPath(), 1).decoded.items), idsOf(m.history()));
+        // Only the end of the watch may be told (the fifo replaced by the summaries made again).
+        alignas(inotify_event) char notices[4096];
+        const ssize_t got = ::read(opens, notices, sizeof notices);
+        for (ssize_t at = 0; at < got;) {
+            const auto* notice = reinterpret_cast<const inotify_event*>(notices + at);
+            QCOMPARE(notice->mask & (IN_OPEN | IN_ACCESS), 0u);
+            at += ssize_t(sizeof(inotify_event) + notice->len);
+        }
+    }
+
     void savedResultOpensWithoutACheck_data() {
         QTest::addColumn<QStringList>("gone");
         QTest::addColumn<bool>("cardWasABackup");
@@ -1307,7 +1362,7 @@ private slots:
         QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
         QVERIFY(std::filesystem::remove(card + "/DCIM/IMG_101.JPG"));
         QVERIFY(std::filesystem::remove(card + "/DCIM/IMG_1.JPG"));
-        QTRY_COMPARE(m.savedCardChanges(), (CardChanges{0, 0, 1, false}));
+        QTRY_COMPARE(m.savedCardChanges(), (CardChanges{0, 0, 1, false, 0, {1}}));
         QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
     }
 

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <set>
 
 namespace halvetrop::test {
 
@@ -144,6 +145,13 @@ struct Harness {
     // this many of its folders.
     bool listCards = false;
     size_t cardWatchLimit = 4096;
+    // A real model is told only of these mounted volumes (and "/") when set: the machine's others
+    // come and go with other tests.
+    struct Shown {
+        std::mutex lock;
+        std::optional<std::set<std::string>> only;
+    };
+    std::shared_ptr<Shown> shown = std::make_shared<Shown>();
     // The model's wall clock, when set (not 0); the system's otherwise.
     std::shared_ptr<std::atomic<TimeNs>> clock = std::make_shared<std::atomic<TimeNs>>(0);
     std::unique_ptr<AppModel> model;
@@ -169,6 +177,8 @@ void writeCardFile(const std::string& card, const std::string& path, int64_t siz
 // that found every file on it verified on two backups: ready to format once the card is looked at.
 // A standard check's result starts the byte-by-byte pass (a scripted verifier that runs on).
 AppModel& readyToFormatOn(Harness& h, const std::string& card, CheckLevel level = CheckLevel::verified);
+// The same for a check that found `r` (its card's files written below `card` as it recorded them).
+AppModel& checkedOn(Harness& h, const std::string& card, VerifyReport r);
 
 // A new model that sees the system's disk and the card mounted, with the card and these backups
 // chosen.

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <array>
+#include <filesystem>
 
 #include "model/ModelFixture.h"
 #include "present/Paths.h"
@@ -590,6 +591,88 @@ private slots:
             QCOMPARE(reason, QStringLiteral(
                                  "This result is of “CARD” as it was checked. Insert it to check it again."));
         QCOMPARE(hero.value("savedChanged").toBool(), place == "changed");
+    }
+
+    // A result that would be safe to format says so, and shows its panel, only once the card has
+    // been looked at after the check that made it: while that listing is held the title says what
+    // the check found, not that the card may be formatted; as the listing finds the card as it
+    // says, the panel comes. So for a check made now, the byte-by-byte pass's own report, and a
+    // saved result opened again.
+    void theReadyPanelWaitsForTheCardToBeLookedAt_data() {
+        QTest::addColumn<QString>("made");
+        for (const char* made : {"check", "pass", "saved"}) QTest::newRow(made) << made;
+    }
+    void theReadyPanelWaitsForTheCardToBeLookedAt() {
+        QFETCH(QString, made);
+        Harness h;
+        ResultsData data;
+        const VerifyReport verified =
+            makeReport(kCard, kBackups, {FileStatus::verified}, CheckLevel::verified);
+        VerifyReport standard = verified;
+        standard.level = CheckLevel::standard;
+        standard.safeToFormat = false;
+        h.listings->hold(made == "check");
+        show(h, data, made == "pass" ? standard : verified);
+        AppModel& m = *h.model;
+        if (made == "pass") {
+            QTRY_VERIFY(m.deepVerifying());
+            QVERIFY(m.waitForIdle(30000, 1));
+            h.listings->hold(true);
+            h.verifier(1)->complete(verified);
+            QTRY_COMPARE(m.report()->level, CheckLevel::verified);
+        } else if (made == "saved") {
+            QTRY_COMPARE(m.historyCount(), 1);
+            QVERIFY(m.waitForIdle(30000));
+            h.listings->hold(true);
+            m.showHistory(m.history().front().id.toString());
+            QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::looking);
+        }
+        QTRY_VERIFY(h.listings->walking());
+        QVERIFY(!m.showsReadyToFormat() && !data.ready());
+        QCOMPARE(data.hero().value("title").toString(), QStringLiteral("All verified"));
+        h.listings->hold(false);
+        QVERIFY(m.waitForIdle(30000));
+        QVERIFY(m.showsReadyToFormat() && data.ready());
+        QCOMPARE(data.hero().value("title").toString(), QStringLiteral("Safe to format"));
+    }
+
+    // Files that left the card after its check say they are no longer on the card and offer
+    // nothing of it (no preview, no showing it, no copy); the header and the shoots count what can
+    // still be copied. The file still there keeps all of it.
+    void filesThatLeftTheCardOfferNothingOfIt() {
+        QTemporaryDir dir;
+        const std::string card = dir.filePath(QStringLiteral("CARD")).toStdString();
+        Harness h;
+        const std::vector<FileStatus> statuses{FileStatus::verified, FileStatus::missing, FileStatus::missing,
+                                               FileStatus::missing};
+        AppModel& m = checkedOn(h, card, makeReport(card, kBackups, statuses, CheckLevel::verified));
+        ResultsData data;
+        data.setModel(&m);
+        QCOMPARE(data.hero().value("copyFull").toString(), QStringLiteral("Copy 3 to Backup\u2026"));
+        for (const char* name : {"IMG_1.JPG", "IMG_2.JPG"})
+            QVERIFY(std::filesystem::remove(card + "/DCIM/" + name));
+        QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
+        QVERIFY(m.waitForIdle(30000));
+
+        QCOMPARE(m.copyableIDs({0, 1, 2, 3}), (QList<qint64>{3}));
+        QCOMPARE(data.hero().value("copyFull").toString(), QStringLiteral("Copy 1 to Backup\u2026"));
+        auto* shoots = qobject_cast<QAbstractItemModel*>(data.shoots());
+        QCOMPARE(shoots->data(shoots->index(0, 0), shoots->roleNames().key("copyable")).toInt(), 1);
+        FileRows& rows = *m.fileRows();
+        for (qint64 id = 0; id < 4; ++id) {
+            const bool gone = id == 1 || id == 2;
+            const QString status = rows.data(rows.index(rows.rowOf(id)), FileRows::StatusText).toString();
+            QCOMPARE(status, QString::fromUtf8(gone ? "No longer on the card" : label(statuses[size_t(id)])));
+            QCOMPARE(rows.inspect(id).value("gone").toBool(), gone);
+        }
+        QCOMPARE(rows.inspect(1).value("statusLabel").toString(), QStringLiteral("No longer on the card"));
+        QVERIFY(rows.menu({1, 2}).value("offCard").toBool());
+        QCOMPARE(rows.menu({1, 3}).value("firstId").toLongLong(), 3);
+        m.quickLook(1);
+        m.revealFiles({1, 2}, false);
+        QVERIFY(!m.previewOpen() && h.reveal->revealed.empty());
+        m.revealFiles({1, 3}, false);
+        QCOMPARE(h.reveal->revealed, (std::vector<std::vector<std::string>>{{card + "/DCIM/IMG_3.JPG"}}));
     }
 
     // The ready-to-format panel's acts wait for the card to be looked at once more. With no watch

@@ -107,7 +107,7 @@ void recordCheck(test::Harness& h, AppModel& model, const QString& card, const Q
     const size_t before = h.verifierCount();
     model.check(std::optional<CheckLevel>());
     QCOMPARE(h.verifierCount(), before + 1);
-    QVERIFY(h.verifier(before)->waitRunning(5000));
+    QTRY_VERIFY(h.verifier(before)->running());
     VerifyReport report = test::makeReport(card.toStdString(), {backup.toStdString()}, {FileStatus::missing});
     report.finishedAt = finishedAt;
     h.verifier(before)->complete(report);
@@ -274,7 +274,7 @@ private slots:
         model.addBackups({backup});
         model.check(std::optional<CheckLevel>());
         QCOMPARE(h.verifierCount(), size_t(1));
-        QVERIFY(h.verifier(0)->waitRunning(5000));
+        QTRY_VERIFY(h.verifier(0)->running());
         VerifyReport report = test::makeReport(card, {backup}, {FileStatus::verified, FileStatus::missing});
         report.finishedAt = 1'700'000'000'000'000'000;
         h.verifier(0)->complete(report);
@@ -332,7 +332,7 @@ private slots:
             model.addBackups({backup});
             const size_t before = h.verifierCount();
             model.check(std::optional<CheckLevel>());
-            QVERIFY(h.verifier(before)->waitRunning(5000));
+            QTRY_VERIFY(h.verifier(before)->running());
             VerifyReport report = test::makeReport(c.path, {backup}, {FileStatus::missing});
             report.source.volumePath = c.volumePath;
             report.source.name = c.name;
@@ -520,7 +520,7 @@ private slots:
         model.setCardOnly(true);
         model.check(std::optional<CheckLevel>());
         QCOMPARE(h.verifierCount(), size_t(1));
-        QVERIFY(h.verifier(0)->waitRunning(5000));
+        QTRY_VERIFY(h.verifier(0)->running());
         QTest::qWait(50);
         h.verifier(0)->fail(
             VerifyError::cannotRead(h.dir.filePath(QStringLiteral("card")).toStdString(), EIO));
@@ -533,7 +533,7 @@ private slots:
         model.addBackups({h.dir.path().toStdString()});
         model.check(std::optional<CheckLevel>());
         QTRY_COMPARE(h.verifierCount(), size_t(2));
-        QVERIFY(h.verifier(1)->waitRunning(5000));
+        QTRY_VERIFY(h.verifier(1)->running());
         h.verifier(1)->complete(
             test::makeReport(card, {h.dir.path().toStdString()},
                              {FileStatus::verified, FileStatus::missing, FileStatus::conflict}));

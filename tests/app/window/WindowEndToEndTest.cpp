@@ -181,9 +181,11 @@ private slots:
         QVERIFY(m.waitForIdle(10000));
     }
 
-    // The copy dialog open over the verdict, and the files it would copy leave the card: the
-    // header says the card changed, the dialog says why nothing is copied, offers no Copy button,
-    // and Return copies nothing. The files are put back for the cases after.
+    // The copy dialog open over the verdict, and all but one of the files it would copy leave the
+    // card: the header says the card changed, the dialog says why nothing is copied, offers no
+    // Copy button, and Return copies nothing. Closed, the header offers to copy the one file left;
+    // a file that left says so in the browser and the inspector and offers nothing of the card.
+    // The files are put back for the cases after.
     void aCardThatChangesUnderTheCopyDialog() {
         Session s(present_);
         QVERIFY(s.ready());
@@ -197,10 +199,10 @@ private slots:
         QVERIFY(w.item(QStringLiteral("copyButton"))->isEnabled());
 
         std::vector<std::string> gone;
-        for (int i = kFiles - kMissing; i < kFiles; ++i)
+        for (int i = kFiles - kMissing; i < kFiles - 1; ++i)
             gone.push_back("DCIM/100TEST/IMG_" + std::to_string(1000 + i) + ".JPG");
         const auto putBack = qScopeGuard([&] {
-            for (int i = kFiles - kMissing; i < kFiles; ++i)
+            for (int i = kFiles - kMissing; i < kFiles - 1; ++i)
                 card_->write(gone[size_t(i - (kFiles - kMissing))], content(i));
             ::sync();
         });
@@ -211,7 +213,7 @@ private slots:
         QCOMPARE(w.text(QStringLiteral("planError")),
                  QStringLiteral(
                      "Since this check, %1 files removed on the card \u2014 check it again before copying.")
-                     .arg(kMissing));
+                     .arg(kMissing - 1));
         // A refused plan offers only Cancel.
         QVERIFY(!w.item(QStringLiteral("copyButton")));
         QVERIFY(!s.sheet()->canCopy());
@@ -222,6 +224,24 @@ private slots:
         QCOMPARE(filesBelow(backup()), kFiles - kMissing);
         w.key(Qt::Key_Escape);
         QVERIFY(WindowDriver::waitFor([&] { return !m.hasCopyRequest(); }));
+
+        QCOMPARE(w.text(QStringLiteral("copy")), QStringLiteral("Copy 1 to Backup\u2026"));
+        QVERIFY(w.click(QStringLiteral("mode-Files")) && w.click(QStringLiteral("searchField")));
+        w.type(QStringLiteral("IMG_%1").arg(1000 + kFiles - kMissing));
+        QVERIFY(WindowDriver::waitFor([&] { return w.items(QStringLiteral("fileRow")).size() == 1; }));
+        QCOMPARE(
+            WindowDriver::textIn(w.items(QStringLiteral("fileRow")).front(), QStringLiteral("statusCell")),
+            QStringLiteral("No longer on the card"));
+        QVERIFY(w.clickAt(QStringLiteral("fileRow"), 0));
+        QVERIFY(WindowDriver::waitFor([&] {
+            return w.text(QStringLiteral("inspectorStatus")) == QStringLiteral("No longer on the card");
+        }));
+        for (const char* offered : {"inspectorPreview", "inspectorShowOnCard", "inspectorCopy"})
+            QVERIFY2(!w.item(QString::fromLatin1(offered)), offered);
+        QVERIFY(w.clickAt(QStringLiteral("fileRow"), 0, Qt::RightButton));
+        QTest::qWait(100);
+        for (const char* offered : {"menuQuickLook", "menuShowOnCard", "menuCopy"})
+            QVERIFY2(!w.item(QString::fromLatin1(offered)), offered);
     }
 
     // Choose card and backup, check, see the verdict, open the files, copy the missing ones

@@ -90,6 +90,7 @@ Rectangle {
                 RowLayout {
                     StatusGlyph { status: inspector.facts.status || "notCompared"; size: 14 }
                     DataText {
+                        objectName: "inspectorStatus"
                         text: inspector.facts.statusLabel || ""
                         font: Theme.rowTitle
                         color: Theme.statusText(inspector.facts.status || "notCompared")
@@ -201,8 +202,10 @@ Rectangle {
                 }
             }
 
+            // Nothing of a file that left the card is there to preview or show.
             RowLayout {
                 Layout.leftMargin: Theme.l
+                visible: !inspector.facts.gone
                 Button {
                     objectName: "inspectorPreview"
                     text: "Preview"

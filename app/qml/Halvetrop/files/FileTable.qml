@@ -179,6 +179,7 @@ FocusScope {
                 required property string name
                 required property string status
                 required property string statusText
+                required property string statusLabel
                 required property bool covered
                 required property string day
                 required property string folder
@@ -233,7 +234,7 @@ FocusScope {
                         id: statusCell
                         objectName: "statusCell"
                         width: table.widths[2]; anchors.verticalCenter: parent.verticalCenter
-                        readonly property string label: Present.statusLabel(row.status)
+                        readonly property string label: row.statusLabel
                         readonly property bool noteFits: cellMetrics.font.pixelSize > 0
                                                          && cellMetrics.advanceWidth(row.statusText) <= width - rightPadding
                         text: noteFits ? row.statusText : label
