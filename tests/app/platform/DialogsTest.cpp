@@ -191,6 +191,9 @@ private slots:
             QVERIFY(QTest::qWaitFor([name] { return name->hasFocus(); }));
             name->clear();
             QTest::keyClicks(name, place(typed));
+            // The completions of a typed folder are listed on the dialog's own thread, which a busy
+            // machine runs late: Return would close the dialog before that listing shows.
+            if (otherListed) (void)QTest::qWaitFor([this] { return listed(other_); }, 10000);
             auto* view = shown.findChild<QAbstractItemView*>("listView");
             auto rowOf = [&](const QString& path) {
                 view->doItemsLayout();
