@@ -358,7 +358,7 @@ CopyRunResult CopyRunner::run() {
                     result.copied.push_back({f.id, outcome.path, outcome.readBackFromMedium});
                     result.bytesCopied += f.size;
                 } else {
-                    result.failed.push_back({f.id, outcome.error->description()});
+                    result.failed.push_back({f.id, outcome.error->description(), outcome.error});
                 }
             }
         } catch (const CopyError& error) {
@@ -366,7 +366,7 @@ CopyRunResult CopyRunner::run() {
                 result.cancelled = true;
                 return false;
             }
-            result.failed.push_back({f.id, error.description()});
+            result.failed.push_back({f.id, error.description(), error});
         }
         fileDone(f.bytesThrough, f.name, true);
         return true;
@@ -446,7 +446,7 @@ CopyRunResult CopyRunner::run() {
                 result.cancelled = true;
                 break;
             }
-            result.failed.push_back({item.id, error.description()});
+            result.failed.push_back({item.id, error.description(), error});
         } catch (const PosixFailure& failure) {
             if (!settle()) break;
             result.failed.push_back({item.id, systemCallMessage(failure.operation, repairUtf8(failure.path), failure.error)});
