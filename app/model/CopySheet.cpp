@@ -4,6 +4,7 @@
 #include "drives/Drives.h"
 #include "drives/VolumeMatch.h"
 #include "present/CopyReport.h"
+#include "present/Fit.h"
 #include "present/Format.h"
 #include "present/Home.h"
 #include "present/Results.h"
@@ -76,6 +77,7 @@ std::optional<QString> volumesRefusal(const VerifyReport& report, const VolumeIn
 std::optional<QString> writeRefusal(const CopyPlan& plan, const QString& backup) {
     std::set<std::string> asked;
     for (const auto& item : plan.items) {
+        if (item.refusal) continue;  // nothing is made for it
         std::string folder = item.destDir;
         if (!asked.insert(folder).second) continue;
         struct stat st {};
@@ -639,28 +641,59 @@ QString CopySheet::copyButtonText() const {
 QString CopySheet::refusedText() const {
     const CopyPlan* p = plan();
     if (!p) return {};
-    std::vector<const PlannedCopy*> refused;
-    for (const auto& item : p->items)
-        if (item.refusal) refused.push_back(&item);
-    if (refused.empty()) return {};
-    // The reason first: a name this long would push it out of sight, so the name gives way in
-    // its middle.
-    QString name = present::displayText(refused.front()->name);
-    if (name.size() > 60) name = name.left(40) + QStringLiteral("\u2026") + name.right(16);
-    const CopyError& why = *refused.front()->refusal;
-    const QString limit =
-        QStringLiteral(" (%1 %2 at most)")
-            .arg(why.error())
-            .arg(why.limitInUtf16() ? QStringLiteral("characters") : QStringLiteral("bytes"));
-    const QString backup = text(report_->destinations.at(size_t(destination_)).name);
-    if (refused.size() == 1)
-        return present::quoted(name) + QStringLiteral(" won't be copied: its name is longer than ") + backup +
-               QStringLiteral("'s file system allows") + limit + u'.';
-    return present::quoted(name) + QStringLiteral(" and ") +
-           present::counted(int64_t(refused.size() - 1), QStringLiteral("other file"),
-                            QStringLiteral("other files")) +
-           QStringLiteral(" won't be copied: their names are longer than ") + backup +
-           QStringLiteral("'s file system allows") + limit + u'.';
+    // Refused for its own name, or for a folder's on its way (by that folder's path).
+    std::vector<const PlannedCopy*> own;
+    std::map<std::string, int> byFolder;
+    int inFolders = 0;
+    const PlannedCopy* firstInFolder = nullptr;
+    for (const auto& item : p->items) {
+        if (!item.refusal) continue;
+        if (item.refusal->text() == item.destination()) {
+            own.push_back(&item);
+            continue;
+        }
+        if (!firstInFolder) firstInFolder = &item;
+        ++byFolder[item.refusal->text()];
+        ++inFolders;
+    }
+    if (own.empty() && !firstInFolder) return {};
+    // The reason first: a name this long would push it out of sight, so a name gives way in its
+    // middle.
+    auto shown = [](const std::string& name) {
+        return present::quoted(present::cutMiddle(present::displayText(name), 60));
+    };
+    const CopyError& any = own.empty() ? *firstInFolder->refusal : *own.front()->refusal;
+    const QString allows =
+        QStringLiteral(" longer than ") + text(report_->destinations.at(size_t(destination_)).name) +
+        QStringLiteral("'s file system allows (%1 %2 at most).")
+            .arg(any.error())
+            .arg(any.limitInUtf16() ? QStringLiteral("characters") : QStringLiteral("bytes"));
+    QStringList said;
+    if (own.size() == 1)
+        said << shown(own.front()->name) + QStringLiteral(" won't be copied: its name is") + allows;
+    if (own.size() > 1)
+        said << shown(own.front()->name) + QStringLiteral(" and ") +
+                    present::counted(int64_t(own.size() - 1), QStringLiteral("other file"),
+                                     QStringLiteral("other files")) +
+                    QStringLiteral(" won't be copied: their names are") + allows;
+    if (firstInFolder) {
+        const std::string& path = firstInFolder->refusal->text();
+        const QString folder = shown(path.substr(path.find_last_of('/') + 1));
+        if (inFolders == 1)
+            said << shown(firstInFolder->name) + QStringLiteral(" won't be copied: the name of its folder ") +
+                        folder + QStringLiteral(" is") + allows;
+        else if (byFolder.size() == 1)
+            said << present::counted(inFolders, QStringLiteral("file"), QStringLiteral("files")) +
+                        QStringLiteral(" in ") + folder +
+                        QStringLiteral(" won't be copied: the folder's name is") + allows;
+        else
+            said << present::counted(inFolders, QStringLiteral("file"), QStringLiteral("files")) +
+                        QStringLiteral(" in ") + folder + QStringLiteral(" and ") +
+                        present::counted(int64_t(byFolder.size() - 1), QStringLiteral("other folder"),
+                                         QStringLiteral("other folders")) +
+                        QStringLiteral(" won't be copied: the folders' names are") + allows;
+    }
+    return said.join(u' ');
 }
 
 bool CopySheet::canCopy() const {

@@ -65,7 +65,7 @@ TEST(CopyReport, RowsFoldersCountsAndStoppedFiles) {
     EXPECT_EQ(r.allCopiedPaths().front(), "/mnt/backup/=SUM(A1).jpg");
     EXPECT_EQ(r.alreadyThere, 1);
     ASSERT_EQ(r.failed.size(), 1u);
-    EXPECT_EQ(r.failed[0], (CopyReport::Failure{"?", "No space left on device"}));
+    EXPECT_EQ(r.failed[0], (CopyReport::Failure{"?", "No space left on device", "No space left on device"}));
 
     // Copied, already there, failed, then the one planned file the stop left: every file once.
     ASSERT_EQ(r.rows.size(), 8u);
@@ -108,17 +108,51 @@ TEST(CopyReport, HeadlineAndSummary) {
         r.bytesCopied = 3000;
         if (c.copied) r.folders.push_back({"/b", std::vector<std::string>(size_t(c.copied), "/b/x"), 0});
         r.alreadyThere = c.already;
-        r.failed.assign(size_t(c.failed), {"a.jpg", "No space left on device"});
+        r.failed.assign(size_t(c.failed), {"a.jpg", "No space left on device", "No space left on device"});
         r.notCopied = c.notCopied;
         r.cancelled = c.cancelled;
         EXPECT_EQ(copyOutcome(r), c.outcome) << c.summary;
         EXPECT_EQ(copySummary(r, QLocale(QLocale::English, QLocale::UnitedStates)).toStdString(), c.summary);
     }
     CopyReport many;
-    many.failed.assign(150, {"a.jpg", "gone"});
+    many.failed.assign(150, {"a.jpg", "gone", "gone"});
     auto lines = failureLines(many);
     ASSERT_EQ(lines.size(), 100);
     EXPECT_EQ(lines.front().toStdString(), "a.jpg: gone");
+}
+
+// A name refused while planning, of hundreds of bytes, is said once and cut in its middle, with
+// why; a folder's name too long is said, cut, for the file below it. The CSV keeps them whole.
+TEST(CopyReport, ALongNameIsSaidOnceWithWhy) {
+    Fixture fx;
+    std::string name;
+    for (int i = 0; i < 80; ++i) name += "\xE5\x86\x99";  // 写, 240 bytes
+    name += std::string(248, 'x') + ".JPG";               // 492 bytes, 332 characters
+    const std::string folder = "/mnt/backup/" + std::string(300, 'f');
+    FileResult own, below;
+    own.id = 7;
+    own.name = name;
+    below.id = 8;
+    below.name = "B.JPG";
+    fx.report.files = {own, below};
+    fx.byID = {{7, &fx.report.files[0]}, {8, &fx.report.files[1]}};
+    const CopyError tooLong = CopyError::nameTooLong("/mnt/backup/DCIM/" + name, NameLimit{});
+    const CopyError folderTooLong = CopyError::nameTooLong(folder, NameLimit{});
+    fx.plan.items = {{7, "/media/card/DCIM/" + name, "/mnt/backup/DCIM", name, 10, tooLong},
+                     {8, "/media/card/F/B.JPG", folder + "/100", "B.JPG", 10, folderTooLong}};
+    CopyRunResult result;
+    result.failed = {{7, tooLong.description(), tooLong}, {8, folderTooLong.description(), folderTooLong}};
+    const CopyReport r = CopyReport::make(result, fx.plan, fx.report, "Archive", fx.byID, 0);
+    const QStringList lines = failureLines(r);
+    ASSERT_EQ(lines.size(), 2);
+    const QString shown = QString::fromUtf8(name);
+    EXPECT_EQ(lines[0],
+              shown.left(40) + u'\u2026' + shown.right(19) +
+                  ": Its name is longer than the backup drive's file system allows (255 bytes at most)");
+    EXPECT_EQ(lines[1],
+              "B.JPG: The name of the folder \u201C" + QString(30, u'f') + u'\u2026' + QString(30, u'f') +
+                  "\u201D is longer than the backup drive's file system allows (255 bytes at most)");
+    EXPECT_NE(r.csv().find("Failed: " + tooLong.description()), std::string::npos);
 }
 
 // A copy proven only in the page cache says so in its CSV status, in the same five columns, and
