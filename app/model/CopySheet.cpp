@@ -45,6 +45,20 @@ QString shortPath(const std::string& path) {
     return QStringLiteral("\u2026/") + pieces.mid(pieces.size() - 2).join(u'/');
 }
 
+// Where a backup's folder is, as the user knows it: its drive's name, then the folders below the
+// drive's top level down to the backup folder (none when the backup is the whole drive).
+QStringList backupPlace(const VolumeInfo& backup) {
+    QStringList pieces{text(backup.name)};
+    if (present::isVolumeRoot(backup.path, backup.volumePath)) return pieces;
+    const std::string& volume = backup.volumePath;
+    const std::string prefix = volume == "/" ? volume : volume + "/";
+    const std::string below = !volume.empty() && backup.path.compare(0, prefix.size(), prefix) == 0
+                                  ? backup.path.substr(prefix.size())
+                                  : backup.path.substr(backup.path.find_last_of('/') + 1);
+    pieces << text(below).split(u'/', Qt::SkipEmptyParts);
+    return pieces;
+}
+
 bool isDirectory(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -410,7 +424,8 @@ QString CopySheet::detail(Layout layout) const {
             }
         }
     }
-    const QString name = text(report_->destinations.at(size_t(destination_)).name);
+    const QStringList place = backupPlace(report_->destinations.at(size_t(destination_)));
+    const QString name = place.join(QStringLiteral(" / "));
     switch (layout) {
         case Layout::shoot:
             return example
@@ -435,10 +450,12 @@ QString CopySheet::detail(Layout layout) const {
             return line + QStringLiteral(" / ") + base + QStringLiteral(" / YYYY / YYYY-MM-DD / file");
         }
         case Layout::date:
-            return location_.isEmpty() ? QStringLiteral("Into ") + name +
-                                             QStringLiteral("\u2019s own YYYY / YYYY-MM-DD folders")
-                                       : name + QStringLiteral(" / ") + location_ +
-                                             QStringLiteral(" / YYYY / YYYY-MM-DD / file");
+            // A drive's own year folders are at its top level; a backup folder's are in it.
+            if (location_.isEmpty() && place.size() == 1)
+                return QStringLiteral("Into ") + name +
+                       QStringLiteral("\u2019s own YYYY / YYYY-MM-DD folders");
+            return name + (location_.isEmpty() ? QString() : QStringLiteral(" / ") + location_) +
+                   QStringLiteral(" / YYYY / YYYY-MM-DD / file");
         case Layout::card:
             return QStringLiteral("An exact mirror of the card's folders, e.g. DCIM/100MSDCF");
         case Layout::custom:
@@ -449,9 +466,11 @@ QString CopySheet::detail(Layout layout) const {
 
 QString CopySheet::locationLabel() const {
     if (!hasBackup()) return {};
-    const QString name = text(report_->destinations.at(size_t(destination_)).name);
-    if (location_.isEmpty()) return name + QStringLiteral(" (top level)");
-    return name + QStringLiteral(" \u203a ") + QString(location_).replace(u'/', QStringLiteral(" \u203a "));
+    QStringList place = backupPlace(report_->destinations.at(size_t(destination_)));
+    // "(top level)" only of a whole drive: the copies of a backup folder go inside it.
+    if (location_.isEmpty() && place.size() == 1) return place.front() + QStringLiteral(" (top level)");
+    place << location_.split(u'/', Qt::SkipEmptyParts);
+    return place.join(QStringLiteral(" \u203a "));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -569,7 +588,7 @@ CopySheet::Outcome CopySheet::work(const Inputs& in) {
         const std::string prefix = plan.root == "/" ? "/" : plan.root + "/";
         for (const auto& [dir, count] : folders) {
             if (out.preview.size() >= kPreviewRows) break;
-            QString rowText = text(backup.name);
+            QString rowText = backupPlace(backup).join(QStringLiteral(" / "));
             if (dir != plan.root) {
                 std::string rest =
                     dir.compare(0, prefix.size(), prefix) == 0 ? dir.substr(prefix.size()) : dir;

@@ -148,6 +148,18 @@ void CopySheetTest::explanatoryLines() {
              QStringLiteral(
                  "e.g. Other/2024 (added 2026-12-06) \u2014 right next to Other/2024. Shoots not on the "
                  "backup yet go into the new dated folder."));
+    // A backup that is a folder on its drive: the copies go inside that folder, never to the
+    // drive's top level, and every line says so.
+    s.report.destinations[0].volumePath = s.dir.path();
+    auto inFolder = s.open();
+    inFolder->chooseLayout(Layout::date);
+    QCOMPARE(inFolder->locationLabel(), QStringLiteral("Archive \u203a one"));
+    QCOMPARE(inFolder->detail(Layout::date), QStringLiteral("Archive / one / YYYY / YYYY-MM-DD / file"));
+    QVERIFY(inFolder->waitForPlan(10000));
+    QCOMPARE(inFolder->preview().value(0).toMap().value(QStringLiteral("text")).toString(),
+             QStringLiteral("Archive / one / 2026 / 2026-01-02"));
+    inFolder->setLocation(QStringLiteral("Photos/2024"));
+    QCOMPARE(inFolder->locationLabel(), QStringLiteral("Archive \u203a one \u203a Photos \u203a 2024"));
 }
 
 void CopySheetTest::progressThrottle() {
