@@ -160,6 +160,13 @@ QString CopySheet::notWritableText(const std::string& folder) {
            QStringLiteral(" \u2014 choose a folder you can write in, or get write access to this one first.");
 }
 
+QString CopySheet::cardIsNoSaveFolderText(const QString& card) {
+    return present::quoted(card) +
+           QStringLiteral(" is the card being checked: copies are saved on a backup, never on the card.");
+}
+
+QString CopySheet::cardName() const { return present::cardName(report_->source); }
+
 QString CopySheet::nameTooLongText() {
     return QStringLiteral("The new folder's name is too long: a folder name holds at most 255 bytes.");
 }
