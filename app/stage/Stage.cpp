@@ -158,7 +158,10 @@ public:
                                                    : reached;
         for (int i = 0; i < int(items.size()); ++i) {
             const PlannedCopy& item = items[size_t(i)];
-            if (i < copied) {
+            // As the runner does: a file refused while planning is never copied.
+            if (item.refusal && (i < copied || outcome == "problems")) {
+                result.failed.push_back({item.id, item.refusal->description(), item.refusal});
+            } else if (i < copied) {
                 result.copied.push_back({item.id, item.destination(), true});
                 result.bytesCopied += item.size;
             } else if (outcome == "problems") {

@@ -71,10 +71,10 @@ ColumnLayout {
                         ColumnLayout {
                             spacing: 2
                             Layout.fillWidth: true
-                            DataText {
-                                text: folderRow.row.title
+                            PathText {
+                                objectName: "copiedFolderTitle"
+                                path: folderRow.row.title
                                 font: Theme.rowTitle
-                                elide: Text.ElideLeft
                                 Layout.fillWidth: true
                             }
                             DataText {
@@ -128,13 +128,15 @@ ColumnLayout {
             clip: true
             Column {
                 id: cached
+                width: view.width
                 spacing: 2
                 Repeater {
                     model: view.report && view.report.fromCache || []
-                    delegate: DataText {
+                    delegate: PathText {
                         required property string modelData
                         objectName: "fromCacheLine"
-                        text: modelData
+                        width: cached.width
+                        path: modelData
                         font: Theme.monoSmall
                         color: Theme.secondary
                     }
@@ -148,11 +150,18 @@ ColumnLayout {
     Item {
         id: tail
         Layout.fillWidth: true
-        implicitHeight: Math.max(handOffRow.visible ? handOffRow.height : 0, noPhotoApp.visible ? noPhotoApp.implicitHeight : 0,
-                                 saveCSV.implicitHeight)
+        // The tallest of what it holds, told once each has laid itself out: a wrapped line works
+        // its height out when it is read, and as a binding here that would report back to itself.
+        function fit() {
+            implicitHeight = Math.max(handOffRow.visible ? handOffRow.height : 0,
+                                      noPhotoApp.visible ? noPhotoApp.implicitHeight : 0, saveCSV.implicitHeight)
+        }
+        Component.onCompleted: fit()
         // The applications' buttons in a row of their own: the layout holds only what stays.
         Row {
             id: handOffRow
+            onVisibleChanged: tail.fit()
+            onHeightChanged: tail.fit()
             visible: handOffs.count > 0
             anchors.verticalCenter: parent.verticalCenter
             spacing: Theme.s
@@ -186,9 +195,12 @@ ColumnLayout {
             color: Theme.secondary
             wrapMode: Text.Wrap
             maximumLineCount: 3
+            onVisibleChanged: tail.fit()
+            onImplicitHeightChanged: tail.fit()
         }
         ActionButton {
             id: saveCSV
+            onImplicitHeightChanged: tail.fit()
             objectName: "saveCopyCSV"
             // Right after the hand-offs, or at the end of the line the sentence takes.
             x: handOffRow.visible ? handOffRow.width + Theme.s : noPhotoApp.visible ? tail.width - width : 0
