@@ -706,7 +706,8 @@ bool Stage::copyProgress(double fraction) {
     QDeadlineTimer deadline(5000);
     while (!deadline.hasExpired()) {
         copy_->advance(fraction);
-        const int planned = sheet->planCount();
+        // Every planned file counts in the run's progress, a refused one too.
+        const int planned = sheet->plan() ? int(sheet->plan()->items.size()) : sheet->planCount();
         const int want = std::min(planned, int(fraction * double(planned) + 0.5));
         if (pumpUntil([&] { return sheet->progressMap().value(QStringLiteral("filesDone")).toInt() == want; },
                       150))

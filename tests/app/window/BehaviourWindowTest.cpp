@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <memory>
 
 #include "WindowDriver.h"
@@ -86,6 +87,32 @@ QString moved(const Places& before, const Places& after, const QString& when) {
     return out.isEmpty() ? QString() : when + QStringLiteral(": ") + out.join(QStringLiteral("; "));
 }
 
+// The WCAG 2 contrast ratio of two colours.
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The texts below `item` that run past its right edge, by what they say.
+QStringList pastTheEdge(QQuickItem* item, QQuickItem* within) {
+    QStringList out;
+    if (!item->isVisible()) return out;
+    if (item->inherits("QQuickText") || item->inherits("QQuickTextEdit")) {
+        const double shown = std::min(item->width(), item->property("contentWidth").toDouble());
+        const double right = item->mapToItem(within, QPointF(shown, 0)).x();
+        if (right > within->width() + 0.5 || item->mapToItem(within, QPointF(0, 0)).x() < -0.5)
+            out << item->property("text").toString();
+    }
+    for (QQuickItem* child : item->childItems()) out << pastTheEdge(child, within);
+    return out;
+}
+
 }  // namespace
 
 class BehaviourWindowTest : public QObject {
@@ -96,12 +123,69 @@ class BehaviourWindowTest : public QObject {
     QTemporaryDir desktop_;
 
 private slots:
+    void init() { WindowDriver::failOnBindingLoops(); }
+
     void initTestCase() {
         // A photo application on the desktop, beside the machine's, before anything asks for them.
         QVERIFY(WindowDriver::addPhotoApp(desktop_.path()));
         WindowDriver::prepare(look_, present_);
         // The pointer lights what it rests on, as on a desktop (the offscreen platform says not).
         QGuiApplication::styleHints()->setUseHoverEffects(true);
+    }
+
+    // The copy dialog at the window's smallest and on a wide screen, under names of 70 characters
+    // and more without a space (Greek, Cyrillic, Latin) and one too long for the backup: nothing it
+    // says runs past its edge while planning, copying and on its result, and the long name is said
+    // once. Its layout choices stand out from the sheet in the dark looks, the chosen one filled.
+    void theCopyDialogUnderUnbrokenNames_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("smallest") << QSize(1040, 660);
+        QTest::newRow("wide") << QSize(1920, 1080);
+    }
+    void theCopyDialogUnderUnbrokenNames() {
+        QFETCH(QSize, size);
+        Session s(present_, QStringLiteral("missing-unbroken"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.resize(size));
+        QVERIFY(w.clickAction(QStringLiteral("copy")) && s.stage.waitForPlan());
+        QVERIFY(w.click(QStringLiteral("layout_2")) && s.stage.waitForPlan());
+        QQuickItem* sheet = w.item(QStringLiteral("sheetTitle"))->parentItem();
+        const auto edgeKept = [&](const char* when) {
+            (void)w.window().grabWindow();
+            const QStringList past = pastTheEdge(sheet, sheet);
+            QVERIFY2(past.isEmpty(), qPrintable(QString::fromLatin1(when) + ": " + past.join(" | ")));
+        };
+        edgeKept("planning");
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(!w.text(QStringLiteral("refusedNote")).isEmpty());
+        for (const auto appearance : {present::Appearance::dark, present::Appearance::hcDark}) {
+            look_.set(appearance, true);
+            QQuickItem* chosen =
+                w.item(QStringLiteral("layout_2"))->property("indicator").value<QQuickItem*>();
+            QQuickItem* other =
+                w.item(QStringLiteral("layout_3"))->property("indicator").value<QQuickItem*>();
+            const QColor sheetColour = w.colorAt(chosen, {-4, chosen->height() / 2});
+            const QColor dot = w.colorAt(chosen, {chosen->width() / 2, chosen->height() / 2});
+            for (QQuickItem* mark : {chosen, other}) {
+                const QColor ring =
+                    mark->property("border").value<QObject*>()->property("color").value<QColor>();
+                QVERIFY2(contrast(ring, sheetColour) >= 3,
+                         qPrintable(ring.name() + " on " + sheetColour.name()));
+            }
+            QVERIFY2(contrast(dot, sheetColour) >= 3, qPrintable(dot.name() + " on " + sheetColour.name()));
+            QVERIFY(w.colorDistance(w.colorAt(other, {other->width() / 2, other->height() / 2}),
+                                    sheetColour) < 0.05);
+        }
+        look_.set(present::Appearance::light, true);
+        QVERIFY(w.click(QStringLiteral("copyButton")) && s.stage.copyProgress(0.5));
+        edgeKept("copying");
+        QVERIFY(s.stage.finishCopy(QStringLiteral("problems")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("failureLine")); }));
+        edgeKept("the result");
+        for (QQuickItem* line : w.items(QStringLiteral("failureLine")))
+            QVERIFY2(line->property("text").toString().count(QStringLiteral("Свадьба")) <= 6,
+                     qPrintable(line->property("text").toString()));
     }
 
     // Escape closes the card's contents, the copy's result (which is Done: the card is checked

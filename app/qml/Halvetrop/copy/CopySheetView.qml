@@ -120,9 +120,9 @@ ColumnLayout {
                                 checked: view.sheet && view.sheet.layout === layoutRow.modelData.value
                                 onClicked: view.sheet.layout = layoutRow.modelData.value
                                 readonly property real focusRingRadius: width / 2
-                                // Drawn from the tokens, as the Settings switch is: the style's own
-                                // circle is black on a dark sheet. The chosen one is filled with the
-                                // accent; the others are rings that stand out from the sheet.
+                                // Drawn from the tokens: the style's own circle is black on a
+                                // dark sheet. The chosen one is an accent ring around an accent
+                                // dot, the others grey rings; each stands 3:1 from the sheet.
                                 indicator: Rectangle {
                                     objectName: "layoutMark"
                                     implicitWidth: 16
@@ -130,16 +130,17 @@ ColumnLayout {
                                     x: radio.leftPadding
                                     y: radio.topPadding + (radio.availableHeight - height) / 2
                                     radius: width / 2
-                                    color: radio.checked ? Theme.selection : "transparent"
-                                    border.width: radio.checked ? 0 : 1.5
-                                    border.color: Theme.appearance >= 0 ? Look.color("controlOutline") : "gray"
+                                    color: "transparent"
+                                    border.width: radio.checked ? 2 : 1.5
+                                    border.color: radio.checked ? Theme.brandFill
+                                                                : Theme.appearance >= 0 ? Look.color("controlOutline") : "gray"
                                     Rectangle {
                                         visible: radio.checked
                                         anchors.centerIn: parent
-                                        width: 6
-                                        height: 6
-                                        radius: 3
-                                        color: Theme.selectionText
+                                        width: 8
+                                        height: 8
+                                        radius: 4
+                                        color: Theme.brandFill
                                     }
                                 }
                             }
