@@ -403,6 +403,20 @@ TestCase {
         compare(nameFits, data.fixture !== "missing-unbroken", "the backup's name fits: " + nameFits)
         if (!nameFits)
             verify(pickerText.truncated, "a name too long for the picker is not cut")
+        // Its list's rows too, as plain text.
+        picker.popup.open()
+        tryCompare(picker.popup, "opened", true)
+        const rows = h.findAll(picker.popup.contentItem, "backupPickerRow")
+        compare(rows.length, 2)
+        for (const row of rows) {
+            verify(row.textFormat === Text.PlainText && row.contentWidth <= row.width + 0.5, row.text)
+            verify(box(row, picker.popup.contentItem).x + row.width <= picker.popup.contentItem.width + 0.5, row.text)
+        }
+        // A row chosen is the backup copied to; the first one is chosen back.
+        mouseClick(rows[1])
+        tryCompare(w.model.copySheet, "destination", 1)
+        w.model.copySheet.destination = 0
+        verify(w.stage.waitForPlan())
         for (const name of ["planSummary", "copyButton", "copyCancel", "planList", "locationLabel"])
             inside(h.find(sheet.contentItem, name), name)
         // Folders are cut at their start, their last folder whole.

@@ -98,6 +98,19 @@ ColumnLayout {
                             HoverHandler { id: pickerHover }
                             LazyToolTip { shown: pickerHover.hovered && parent.truncated; text: backupPicker.displayText }
                         }
+                        // The list's rows as plain text, cut at their end within the list.
+                        delegate: ItemDelegate {
+                            id: backupRow
+                            required property string modelData
+                            required property int index
+                            width: ListView.view ? ListView.view.width : implicitWidth
+                            highlighted: backupPicker.highlightedIndex === index
+                            contentItem: DataText {
+                                objectName: "backupPickerRow"
+                                text: backupRow.modelData
+                                color: backupRow.highlighted ? backupRow.palette.highlightedText : backupRow.palette.text
+                            }
+                        }
                     }
                 }
 
