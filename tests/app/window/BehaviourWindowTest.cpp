@@ -99,20 +99,6 @@ double contrast(const QColor& a, const QColor& b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-// The texts below `item` that run past its right edge, by what they say.
-QStringList pastTheEdge(QQuickItem* item, QQuickItem* within) {
-    QStringList out;
-    if (!item->isVisible()) return out;
-    if (item->inherits("QQuickText") || item->inherits("QQuickTextEdit")) {
-        const double shown = std::min(item->width(), item->property("contentWidth").toDouble());
-        const double right = item->mapToItem(within, QPointF(shown, 0)).x();
-        if (right > within->width() + 0.5 || item->mapToItem(within, QPointF(0, 0)).x() < -0.5)
-            out << item->property("text").toString();
-    }
-    for (QQuickItem* child : item->childItems()) out << pastTheEdge(child, within);
-    return out;
-}
-
 }  // namespace
 
 class BehaviourWindowTest : public QObject {
@@ -133,59 +119,37 @@ private slots:
         QGuiApplication::styleHints()->setUseHoverEffects(true);
     }
 
-    // The copy dialog at the window's smallest and on a wide screen, under names of 70 characters
-    // and more without a space (Greek, Cyrillic, Latin) and one too long for the backup: nothing it
-    // says runs past its edge while planning, copying and on its result, and the long name is said
-    // once. Its layout choices stand out from the sheet in the dark looks, the chosen one filled.
-    void theCopyDialogUnderUnbrokenNames_data() {
-        QTest::addColumn<QSize>("size");
-        QTest::newRow("smallest") << QSize(1040, 660);
-        QTest::newRow("wide") << QSize(1920, 1080);
-    }
-    void theCopyDialogUnderUnbrokenNames() {
-        QFETCH(QSize, size);
+    // The copy dialog's layout choices stand out from the sheet in the dark looks, the chosen one
+    // an accent ring around a dot. A name too long for the backup, refused while planning, comes
+    // back in the result once, cut, with why.
+    void theCopyDialogInTheDarkAndALongName() {
         Session s(present_, QStringLiteral("missing-unbroken"));
         QVERIFY(s.ready);
         WindowDriver& w = *s.window;
-        QVERIFY(w.resize(size));
         QVERIFY(w.clickAction(QStringLiteral("copy")) && s.stage.waitForPlan());
-        QVERIFY(w.click(QStringLiteral("layout_2")) && s.stage.waitForPlan());
-        QQuickItem* sheet = w.item(QStringLiteral("sheetTitle"))->parentItem();
-        const auto edgeKept = [&](const char* when) {
-            (void)w.window().grabWindow();
-            const QStringList past = pastTheEdge(sheet, sheet);
-            QVERIFY2(past.isEmpty(), qPrintable(QString::fromLatin1(when) + ": " + past.join(" | ")));
-        };
-        edgeKept("planning");
-        if (QTest::currentTestFailed()) return;
         QVERIFY(!w.text(QStringLiteral("refusedNote")).isEmpty());
         for (const auto appearance : {present::Appearance::dark, present::Appearance::hcDark}) {
             look_.set(appearance, true);
-            QQuickItem* chosen =
-                w.item(QStringLiteral("layout_2"))->property("indicator").value<QQuickItem*>();
-            QQuickItem* other =
-                w.item(QStringLiteral("layout_3"))->property("indicator").value<QQuickItem*>();
-            const QColor sheetColour = w.colorAt(chosen, {-4, chosen->height() / 2});
-            const QColor dot = w.colorAt(chosen, {chosen->width() / 2, chosen->height() / 2});
+            auto* chosen = w.item(QStringLiteral("layout_0"))->property("indicator").value<QQuickItem*>();
+            auto* other = w.item(QStringLiteral("layout_3"))->property("indicator").value<QQuickItem*>();
+            const QColor sheet = w.colorAt(chosen, {-4, chosen->height() / 2});
             for (QQuickItem* mark : {chosen, other}) {
                 const QColor ring =
                     mark->property("border").value<QObject*>()->property("color").value<QColor>();
-                QVERIFY2(contrast(ring, sheetColour) >= 3,
-                         qPrintable(ring.name() + " on " + sheetColour.name()));
+                QVERIFY2(contrast(ring, sheet) >= 3, qPrintable(ring.name() + " on " + sheet.name()));
             }
-            QVERIFY2(contrast(dot, sheetColour) >= 3, qPrintable(dot.name() + " on " + sheetColour.name()));
-            QVERIFY(w.colorDistance(w.colorAt(other, {other->width() / 2, other->height() / 2}),
-                                    sheetColour) < 0.05);
+            const QColor dot = w.colorAt(chosen, {chosen->width() / 2, chosen->height() / 2});
+            QVERIFY2(contrast(dot, sheet) >= 3, qPrintable(dot.name() + " on " + sheet.name()));
+            QVERIFY(w.colorDistance(w.colorAt(other, {other->width() / 2, other->height() / 2}), sheet) <
+                    0.05);
         }
         look_.set(present::Appearance::light, true);
-        QVERIFY(w.click(QStringLiteral("copyButton")) && s.stage.copyProgress(0.5));
-        edgeKept("copying");
-        QVERIFY(s.stage.finishCopy(QStringLiteral("problems")));
+        QVERIFY(w.click(QStringLiteral("copyButton")) && s.stage.finishCopy(QStringLiteral("problems")));
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("failureLine")); }));
-        edgeKept("the result");
-        for (QQuickItem* line : w.items(QStringLiteral("failureLine")))
-            QVERIFY2(line->property("text").toString().count(QStringLiteral("Свадьба")) <= 6,
-                     qPrintable(line->property("text").toString()));
+        const QString line = w.text(QStringLiteral("failureLine"));
+        QVERIFY2(line.count(QStringLiteral("Свадьба")) <= 6 &&
+                     line.contains(QStringLiteral(": Its name is longer than")),
+                 qPrintable(line));
     }
 
     // Escape closes the card's contents, the copy's result (which is Done: the card is checked
