@@ -461,6 +461,9 @@ TestCase {
         waitForRendering(root)
         for (const t of texts(popover.contentItem).filter(t => t.wrapMode !== Text.NoWrap))
             whole(t, "the report's line in the popover")
+        // Made after the copy, it shows the folder the files went to.
+        const folders = shown(popover.contentItem, "copiedFolderTitle"), list = shown(popover.contentItem, "copiedFolders")
+        verify(folders.length > 0 && list.length > 0 && list[0].height >= folders[0].height, "the popover shows no folder")
     }
 
     // The Settings window cannot be made shorter than what it holds.

@@ -6,12 +6,20 @@ import Halvetrop.Native
 
 // Where a copy's new files went: one row per folder with its files shown or opened in the file
 // manager, the backup shown, and the report saved as CSV. Reads a report view map only.
-ColumnLayout {
+Item {
     id: view
     required property var model
     required property var report
     property bool compact: false
     readonly property var folders: report && report.folders ? report.folders : []
+    implicitWidth: column.implicitWidth
+    implicitHeight: column.implicitHeight
+
+    // A layout of its own, not one laid inside its caller's: a report made before the view that
+    // shows it would otherwise keep the arrangement it had before its rows were made.
+    ColumnLayout {
+    id: column
+    width: view.width
     spacing: Theme.m
 
     RowLayout {
@@ -42,6 +50,7 @@ ColumnLayout {
     // The folders' rows are kept in place by their paths, in a positioner: a layout would lay out
     // again rows a new report has taken away.
     ScrollView {
+        objectName: "copiedFolders"
         visible: view.folders.length > 0
         Layout.fillWidth: true
         Layout.preferredHeight: view.folders.length >= 4 ? (view.compact ? 220 : 190) : list.implicitHeight
@@ -211,4 +220,5 @@ ColumnLayout {
             onClicked: view.model.saveLastCopyCSV()
         }
     }
+}
 }
