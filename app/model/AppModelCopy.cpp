@@ -125,9 +125,9 @@ void AppModel::chooseCopyLocation() {
     if (!sheet || !deps_.platform.folderPicker) return;
     const std::string wanted = sheet->locationStart();
     const DialogStart start = dialogStart(wanted.empty() ? mountRoot() : wanted);
-    auto picked = deps_.platform.folderPicker->pickFolder(QStringLiteral("Choose where to save the copies"),
-                                                          QStringLiteral("Save Here"), start.folder, false,
-                                                          std::nullopt, cardFolders(), source_);
+    auto picked = deps_.platform.folderPicker->pickFolder(
+        QStringLiteral("Choose where to save the copies"), QStringLiteral("Save Here"), start.folder, false,
+        std::nullopt, cardFolders(), source_, CopySheet::cardIsNoSaveFolderText(sheet->cardName()));
     if (!picked.empty() && sheet == copySheet_.data()) sheet->pickFolder(picked.front());
 }
 

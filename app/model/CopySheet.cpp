@@ -4,6 +4,7 @@
 #include "drives/Drives.h"
 #include "drives/VolumeMatch.h"
 #include "present/CopyReport.h"
+#include "present/Fit.h"
 #include "present/Format.h"
 #include "present/Home.h"
 #include "present/Results.h"
@@ -44,6 +45,20 @@ QString shortPath(const std::string& path) {
     return QStringLiteral("\u2026/") + pieces.mid(pieces.size() - 2).join(u'/');
 }
 
+// Where a backup's folder is, as the user knows it: its drive's name, then the folders below the
+// drive's top level down to the backup folder (none when the backup is the whole drive).
+QStringList backupPlace(const VolumeInfo& backup) {
+    QStringList pieces{text(backup.name)};
+    if (present::isVolumeRoot(backup.path, backup.volumePath)) return pieces;
+    const std::string& volume = backup.volumePath;
+    const std::string prefix = volume == "/" ? volume : volume + "/";
+    const std::string below = !volume.empty() && backup.path.compare(0, prefix.size(), prefix) == 0
+                                  ? backup.path.substr(prefix.size())
+                                  : backup.path.substr(backup.path.find_last_of('/') + 1);
+    pieces << text(below).split(u'/', Qt::SkipEmptyParts);
+    return pieces;
+}
+
 bool isDirectory(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -76,6 +91,7 @@ std::optional<QString> volumesRefusal(const VerifyReport& report, const VolumeIn
 std::optional<QString> writeRefusal(const CopyPlan& plan, const QString& backup) {
     std::set<std::string> asked;
     for (const auto& item : plan.items) {
+        if (item.refusal) continue;  // nothing is made for it
         std::string folder = item.destDir;
         if (!asked.insert(folder).second) continue;
         struct stat st {};
@@ -143,6 +159,13 @@ QString CopySheet::notWritableText(const std::string& folder) {
     return QStringLiteral("You don't have permission to write in ") + present::displayText(folder) +
            QStringLiteral(" \u2014 choose a folder you can write in, or get write access to this one first.");
 }
+
+QString CopySheet::cardIsNoSaveFolderText(const QString& card) {
+    return present::quoted(card) +
+           QStringLiteral(" is the card being checked: copies are saved on a backup, never on the card.");
+}
+
+QString CopySheet::cardName() const { return present::cardName(report_->source); }
 
 QString CopySheet::nameTooLongText() {
     return QStringLiteral("The new folder's name is too long: a folder name holds at most 255 bytes.");
@@ -408,7 +431,8 @@ QString CopySheet::detail(Layout layout) const {
             }
         }
     }
-    const QString name = text(report_->destinations.at(size_t(destination_)).name);
+    const QStringList place = backupPlace(report_->destinations.at(size_t(destination_)));
+    const QString name = place.join(QStringLiteral(" / "));
     switch (layout) {
         case Layout::shoot:
             return example
@@ -433,10 +457,12 @@ QString CopySheet::detail(Layout layout) const {
             return line + QStringLiteral(" / ") + base + QStringLiteral(" / YYYY / YYYY-MM-DD / file");
         }
         case Layout::date:
-            return location_.isEmpty() ? QStringLiteral("Into ") + name +
-                                             QStringLiteral("\u2019s own YYYY / YYYY-MM-DD folders")
-                                       : name + QStringLiteral(" / ") + location_ +
-                                             QStringLiteral(" / YYYY / YYYY-MM-DD / file");
+            // A drive's own year folders are at its top level; a backup folder's are in it.
+            if (location_.isEmpty() && place.size() == 1)
+                return QStringLiteral("Into ") + name +
+                       QStringLiteral("\u2019s own YYYY / YYYY-MM-DD folders");
+            return name + (location_.isEmpty() ? QString() : QStringLiteral(" / ") + location_) +
+                   QStringLiteral(" / YYYY / YYYY-MM-DD / file");
         case Layout::card:
             return QStringLiteral("An exact mirror of the card's folders, e.g. DCIM/100MSDCF");
         case Layout::custom:
@@ -447,9 +473,11 @@ QString CopySheet::detail(Layout layout) const {
 
 QString CopySheet::locationLabel() const {
     if (!hasBackup()) return {};
-    const QString name = text(report_->destinations.at(size_t(destination_)).name);
-    if (location_.isEmpty()) return name + QStringLiteral(" (top level)");
-    return name + QStringLiteral(" \u203a ") + QString(location_).replace(u'/', QStringLiteral(" \u203a "));
+    QStringList place = backupPlace(report_->destinations.at(size_t(destination_)));
+    // "(top level)" only of a whole drive: the copies of a backup folder go inside it.
+    if (location_.isEmpty() && place.size() == 1) return place.front() + QStringLiteral(" (top level)");
+    place << location_.split(u'/', Qt::SkipEmptyParts);
+    return place.join(QStringLiteral(" \u203a "));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -567,7 +595,7 @@ CopySheet::Outcome CopySheet::work(const Inputs& in) {
         const std::string prefix = plan.root == "/" ? "/" : plan.root + "/";
         for (const auto& [dir, count] : folders) {
             if (out.preview.size() >= kPreviewRows) break;
-            QString rowText = text(backup.name);
+            QString rowText = backupPlace(backup).join(QStringLiteral(" / "));
             if (dir != plan.root) {
                 std::string rest =
                     dir.compare(0, prefix.size(), prefix) == 0 ? dir.substr(prefix.size()) : dir;
@@ -639,28 +667,59 @@ QString CopySheet::copyButtonText() const {
 QString CopySheet::refusedText() const {
     const CopyPlan* p = plan();
     if (!p) return {};
-    std::vector<const PlannedCopy*> refused;
-    for (const auto& item : p->items)
-        if (item.refusal) refused.push_back(&item);
-    if (refused.empty()) return {};
-    // The reason first: a name this long would push it out of sight, so the name gives way in
-    // its middle.
-    QString name = present::displayText(refused.front()->name);
-    if (name.size() > 60) name = name.left(40) + QStringLiteral("\u2026") + name.right(16);
-    const CopyError& why = *refused.front()->refusal;
-    const QString limit =
-        QStringLiteral(" (%1 %2 at most)")
-            .arg(why.error())
-            .arg(why.limitInUtf16() ? QStringLiteral("characters") : QStringLiteral("bytes"));
-    const QString backup = text(report_->destinations.at(size_t(destination_)).name);
-    if (refused.size() == 1)
-        return present::quoted(name) + QStringLiteral(" won't be copied: its name is longer than ") + backup +
-               QStringLiteral("'s file system allows") + limit + u'.';
-    return present::quoted(name) + QStringLiteral(" and ") +
-           present::counted(int64_t(refused.size() - 1), QStringLiteral("other file"),
-                            QStringLiteral("other files")) +
-           QStringLiteral(" won't be copied: their names are longer than ") + backup +
-           QStringLiteral("'s file system allows") + limit + u'.';
+    // Refused for its own name, or for a folder's on its way (by that folder's path).
+    std::vector<const PlannedCopy*> own;
+    std::map<std::string, int> byFolder;
+    int inFolders = 0;
+    const PlannedCopy* firstInFolder = nullptr;
+    for (const auto& item : p->items) {
+        if (!item.refusal) continue;
+        if (item.refusal->text() == item.destination()) {
+            own.push_back(&item);
+            continue;
+        }
+        if (!firstInFolder) firstInFolder = &item;
+        ++byFolder[item.refusal->text()];
+        ++inFolders;
+    }
+    if (own.empty() && !firstInFolder) return {};
+    // The reason first: a name this long would push it out of sight, so a name gives way in its
+    // middle.
+    auto shown = [](const std::string& name) {
+        return present::quoted(present::cutMiddle(present::displayText(name), 60));
+    };
+    const CopyError& any = own.empty() ? *firstInFolder->refusal : *own.front()->refusal;
+    const QString allows =
+        QStringLiteral(" longer than ") + text(report_->destinations.at(size_t(destination_)).name) +
+        QStringLiteral("'s file system allows (%1 %2 at most).")
+            .arg(any.error())
+            .arg(any.limitInUtf16() ? QStringLiteral("characters") : QStringLiteral("bytes"));
+    QStringList said;
+    if (own.size() == 1)
+        said << shown(own.front()->name) + QStringLiteral(" won't be copied: its name is") + allows;
+    if (own.size() > 1)
+        said << shown(own.front()->name) + QStringLiteral(" and ") +
+                    present::counted(int64_t(own.size() - 1), QStringLiteral("other file"),
+                                     QStringLiteral("other files")) +
+                    QStringLiteral(" won't be copied: their names are") + allows;
+    if (firstInFolder) {
+        const std::string& path = firstInFolder->refusal->text();
+        const QString folder = shown(path.substr(path.find_last_of('/') + 1));
+        if (inFolders == 1)
+            said << shown(firstInFolder->name) + QStringLiteral(" won't be copied: the name of its folder ") +
+                        folder + QStringLiteral(" is") + allows;
+        else if (byFolder.size() == 1)
+            said << present::counted(inFolders, QStringLiteral("file"), QStringLiteral("files")) +
+                        QStringLiteral(" in ") + folder +
+                        QStringLiteral(" won't be copied: the folder's name is") + allows;
+        else
+            said << present::counted(inFolders, QStringLiteral("file"), QStringLiteral("files")) +
+                        QStringLiteral(" in ") + folder + QStringLiteral(" and ") +
+                        present::counted(int64_t(byFolder.size() - 1), QStringLiteral("other folder"),
+                                         QStringLiteral("other folders")) +
+                        QStringLiteral(" won't be copied: the folders' names are") + allows;
+    }
+    return said.join(u' ');
 }
 
 bool CopySheet::canCopy() const {

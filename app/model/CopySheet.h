@@ -102,6 +102,8 @@ public:
     // destination folder, or the nearest folder above one that exists) may not be written in.
     static QString readOnlyText(const QString& backup);
     static QString notWritableText(const std::string& folder);
+    // What the save-folder picker says of the card being checked, called `card`.
+    static QString cardIsNoSaveFolderText(const QString& card);
 
     // `report` and `request` are fixed for the sheet's life; `settings` holds the remembered
     // save folders and outlives the sheet.
@@ -111,6 +113,7 @@ public:
     ~CopySheet() override;
 
     QString title() const { return request_.title; }
+    QString cardName() const;
     QString today() const { return QString::fromStdString(today_); }
     QStringList backupTexts() const;
     // The chosen backup, as an index into the report's backups.

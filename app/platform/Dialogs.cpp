@@ -145,10 +145,11 @@ private:
 // takes a card whole, but never the card being checked, and a save dialog saves on none.
 class Fence {
 public:
-    Fence(const std::vector<std::string>& cards, const std::optional<std::string>& refused, bool saving)
+    Fence(const std::vector<std::string>& cards, const std::optional<std::string>& refused, bool saving,
+          const QString& refusedWhy = {})
         : cards_(cards),
           refused_(refused ? std::vector<std::string>{*refused} : std::vector<std::string>()),
-          refusedPath_(refused ? decoded(*refused) : QString()),
+          refusedWhy_(refusedWhy.isEmpty() && refused ? theCardItself(decoded(*refused)) : refusedWhy),
           saving_(saving) {}
     bool empty() const { return cards_.empty() && refused_.empty(); }
     // `path` (absolute) is a fenced folder or lies below one: it is never listed.
@@ -157,19 +158,19 @@ public:
     bool below(const QString& path) const { return cards_.below(path) || refused_.below(path); }
     // Why the dialog does not take `path`; empty when it does.
     QString refusal(const QString& path) const {
-        if (refused_.hold(path)) return theCardItself(refusedPath_);
+        if (refused_.hold(path)) return refusedWhy_;
         if (saving_ && cards_.hold(path)) return notOnACard();
         return cards_.below(path) ? insideACard() : QString();
     }
     // Why the dialog does not go into `path`, a fenced folder.
     QString refusalInside(const QString& path) const {
-        if (refused_.hold(path)) return theCardItself(refusedPath_);
+        if (refused_.hold(path)) return refusedWhy_;
         return saving_ ? notOnACard() : insideACard();
     }
 
 private:
     Places cards_, refused_;
-    QString refusedPath_;
+    QString refusedWhy_;
     bool saving_;
 };
 
@@ -427,13 +428,11 @@ std::vector<std::string> chosen(const QFileDialog& dialog) {
 
 }  // namespace
 
-std::vector<std::string> DialogFolderPicker::pickFolder(const QString& title, const QString& prompt,
-                                                        const std::optional<std::string>& startingAt,
-                                                        bool multiple,
-                                                        const std::optional<std::string>& selected,
-                                                        const std::vector<std::string>& fenced,
-                                                        const std::optional<std::string>& refused) {
-    const Fence fence(fenced, refused, false);
+std::vector<std::string> DialogFolderPicker::pickFolder(
+    const QString& title, const QString& prompt, const std::optional<std::string>& startingAt, bool multiple,
+    const std::optional<std::string>& selected, const std::vector<std::string>& fenced,
+    const std::optional<std::string>& refused, const QString& refusedWhy) {
+    const Fence fence(fenced, refused, false, refusedWhy);
     const StartsIn start(outside(fence, existingFolder(startingAt.value_or(std::string()))));
     const QString& folder = start.folder();
     FencedDialog dialog(title, folder, fence);

@@ -18,6 +18,7 @@ public:
         std::optional<std::string> selected;
         std::vector<std::string> fenced;
         std::optional<std::string> refused;
+        QString refusedWhy;
     };
     std::deque<std::vector<std::string>> answers;  // one per call; empty deque = cancelled
     std::vector<Call> calls;
@@ -25,8 +26,9 @@ public:
                                         const std::optional<std::string>& startingAt, bool multiple,
                                         const std::optional<std::string>& selected,
                                         const std::vector<std::string>& fenced = {},
-                                        const std::optional<std::string>& refused = {}) override {
-        calls.push_back({title, prompt, startingAt, multiple, selected, fenced, refused});
+                                        const std::optional<std::string>& refused = {},
+                                        const QString& refusedWhy = {}) override {
+        calls.push_back({title, prompt, startingAt, multiple, selected, fenced, refused, refusedWhy});
         if (answers.empty()) return {};
         auto answer = std::move(answers.front());
         answers.pop_front();

@@ -32,7 +32,8 @@ public:
                                         const std::optional<std::string>& startingAt, bool multiple,
                                         const std::optional<std::string>& selected,
                                         const std::vector<std::string>& fenced = {},
-                                        const std::optional<std::string>& refused = {}) override;
+                                        const std::optional<std::string>& refused = {},
+                                        const QString& refusedWhy = {}) override;
 };
 
 class DialogSavePicker : public SavePicker {

@@ -18,8 +18,9 @@ namespace halvetrop {
 // homeForDialogs(). A `fenced` folder (a card) is never listed, for listing a card's folder writes
 // its access time: the picker offers it to be chosen whole, never opened, and takes nothing below
 // it, however the user asks, typed paths included. `refused` (the card being checked, never its own
-// backup) is not taken at all. Where the picker refuses, it says why. An empty list means nothing
-// was chosen (also for a cancelled dialog).
+// backup) is not taken at all; `refusedWhy` says why in the words of what is being chosen (a
+// backup's, when empty). Where the picker refuses, it says why. An empty list means nothing was
+// chosen (also for a cancelled dialog).
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
@@ -27,7 +28,8 @@ public:
                                                 const std::optional<std::string>& startingAt, bool multiple,
                                                 const std::optional<std::string>& selected,
                                                 const std::vector<std::string>& fenced = {},
-                                                const std::optional<std::string>& refused = {}) = 0;
+                                                const std::optional<std::string>& refused = {},
+                                                const QString& refusedWhy = {}) = 0;
 };
 
 // Asks where to save a file, opening in `folder` (a suggested name that is a whole path opens in

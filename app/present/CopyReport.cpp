@@ -1,5 +1,6 @@
 #include "present/CopyReport.h"
 
+#include "present/Fit.h"
 #include "present/Format.h"
 #include "present/Home.h"
 #include "present/Paths.h"
@@ -79,7 +80,8 @@ CopyReport CopyReport::make(const CopyRunResult& result, const CopyPlan& plan, c
         std::string name = cardName(f.id);
         r.rows.push_back({name, p ? p->source : std::string(), p ? p->destination() : std::string(),
                           p ? p->size : 0, "Failed: " + f.message});
-        r.failed.push_back({std::move(name), f.message});
+        r.failed.push_back({std::move(name), f.message,
+                            f.error ? f.error->reasonFor(p ? p->destDir : std::string()) : f.message});
     }
     // A stopped run leaves planned files unreached; the report promises every file, so they are
     // listed as such rather than silently left out.
@@ -228,10 +230,14 @@ QString copyProgressLine(int64_t filesDone, int64_t filesTotal, int64_t bytesDon
 }
 
 QStringList failureLines(const CopyReport& report) {
+    constexpr int kName = 60;
     QStringList lines;
-    for (size_t i = 0; i < report.failed.size() && i < 100; ++i)
-        lines << displayText(report.failed[i].name) + QStringLiteral(": ") +
-                     displayText(report.failed[i].message);
+    for (size_t i = 0; i < report.failed.size() && i < 100; ++i) {
+        // A name the reason quotes (a folder's) is cut as the file's own.
+        const QString reason = shortenNames(
+            displayText(report.failed[i].reason), [](const QString&) { return false; }, kName);
+        lines << cutMiddle(displayText(report.failed[i].name), kName) + QStringLiteral(": ") + reason;
+    }
     return lines;
 }
 

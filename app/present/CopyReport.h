@@ -55,6 +55,8 @@ struct CopyReport {
     struct Failure {
         std::string name;
         std::string message;
+        // The message as it reads after the file's name: without that name again.
+        std::string reason;
         bool operator==(const Failure&) const = default;
     };
 
@@ -96,7 +98,8 @@ QString copyHeadline(CopyOutcome outcome);
 // "3 copied (3 KB) · 1 was already there · 2 failed · 4 not copied", parts only when not zero;
 // "Nothing copied · 2 failed" when no file was copied (the files not reached go without saying).
 QString copySummary(const CopyReport& report, const QLocale& locale = QLocale());
-// The first 100 failures as "name: message".
+// The first 100 failures as "name: reason", each name (also one in the reason) cut in its middle
+// where it is long: a name of hundreds of bytes would bury what is wrong with it.
 QStringList failureLines(const CopyReport& report);
 // The copy dialog's preview header: "1,234 files · 31.4 GB · 812 GB free on Archive", without
 // the free part while the backup's free space is not known.

@@ -330,4 +330,12 @@ QString shortenNames(const QString& text, const std::function<bool(const QString
     }
 }
 
+QString cutMiddle(const QString& name, int most) {
+    const std::vector<qsizetype> starts = graphemeStarts(name);
+    const int all = int(starts.size()) - 1;
+    if (all <= most || most < 2) return name;
+    const int tail = (most - 1) / 3, head = most - 1 - tail;
+    return name.left(starts[size_t(head)]) + ellipsis + name.mid(starts[size_t(all - tail)]);
+}
+
 }  // namespace halvetrop::present

@@ -182,4 +182,8 @@ StatusLineFit fitStatusLine(double lead, double sentence, bool hasLink, double l
 // them. Unchanged where it fits; where even its shortest names do not, they stay at their shortest.
 QString shortenNames(const QString& text, const std::function<bool(const QString&)>& fits, int floor = 8);
 
+// A name of at most `most` characters as read: a longer one keeps its first two thirds and its
+// end (where its number and extension are), "…" between them.
+QString cutMiddle(const QString& name, int most);
+
 }  // namespace halvetrop::present

@@ -131,12 +131,14 @@ QVariantList Present::cardOnlyActions(const QStringList& backups, bool eject) co
     return out;
 }
 
-QVariantMap Present::cutPath(const QString& path, const QFont& font, double width) const {
+QVariantMap Present::cutPath(const QString& path, const QFont& font, double width,
+                             const QString& separator) const {
     const QFontMetricsF metrics(font);
+    auto shown = [&separator](QString s) { return separator == u'/' ? s : s.replace(u'/', separator); };
     const present::Cut cut = present::cutFromStart(
-        path, width, [&metrics](const QString& s) { return metrics.horizontalAdvance(s); });
-    return {{QStringLiteral("text"), cut.text},
-            {QStringLiteral("full"), cut.full},
+        path, width, [&](const QString& s) { return metrics.horizontalAdvance(shown(s)); });
+    return {{QStringLiteral("text"), shown(cut.text)},
+            {QStringLiteral("full"), shown(cut.full)},
             {QStringLiteral("cut"), cut.cut}};
 }
 

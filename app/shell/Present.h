@@ -41,7 +41,9 @@ public:
     // keepsText}], left to right.
     Q_INVOKABLE QVariantList cardOnlyActions(const QStringList& backups, bool eject) const;
     // {text, full, cut}: `path` cut from its start to fit `width` in `font`; `full` is the tooltip.
-    Q_INVOKABLE QVariantMap cutPath(const QString& path, const QFont& font, double width) const;
+    // Its folders, "/" apart in `path`, are shown `separator` apart (" / ", " › ").
+    Q_INVOKABLE QVariantMap cutPath(const QString& path, const QFont& font, double width,
+                                    const QString& separator = QStringLiteral("/")) const;
     // {shown: [index], more: "+N" or "", hidden: [name], squeezed: width or -1}: the camera chips
     // that fit `available`, each its name in `font` plus `padding`; `files` per name as the
     // hero's `cameraFiles`.

@@ -759,6 +759,19 @@ int main(int argc, char** argv) {
         {"copy-done.narrow", saved("missing"), withoutInspector(copyDone), {}, smallest},
         {"copy-report.narrow", saved("missing"), withoutInspector(copyWithProblems), {}, smallest},
         {"copy-report.wide", saved("missing"), copyWithProblems, {}, wide},
+        // Names of 70 characters and more without a space, and a name too long for the backup.
+        {"copy-planning.unbroken.narrow",
+         saved("missing-unbroken"),
+         withoutInspector(copyPlanned),
+         {},
+         smallest},
+        {"copy-planning.unbroken.wide", saved("missing-unbroken"), copyPlanned, {}, wide},
+        {"copy-report.unbroken.narrow",
+         saved("missing-unbroken"),
+         withoutInspector(copyWithProblems),
+         {},
+         smallest},
+        {"copy-report.unbroken.wide", saved("missing-unbroken"), copyWithProblems, {}, wide},
         {"files-shoot", saved("browser"), opened(true, fromShoot)},
         {"files-shoot.narrow", saved("browser"), opened(false, fromShoot), {}, smallest},
         {"files-shoot.wide", saved("browser"), opened(true, fromShoot), {}, wide},
@@ -772,7 +785,8 @@ int main(int argc, char** argv) {
         {"setup-card-removed.long.wide", mountLongDrives, removedWhileChecking, {}, wide},
     };
     // States also pictured in the high-contrast appearances.
-    const QSet<QString> highContrast{QStringLiteral("results-safe"), QStringLiteral("setup-ready")};
+    const QSet<QString> highContrast{QStringLiteral("results-safe"), QStringLiteral("setup-ready"),
+                                     QStringLiteral("copy-planning")};
 
     QList<QPair<QString, QSize>> expected;
     for (const char* appearanceName : {"light", "dark", "hc-light", "hc-dark"})

@@ -157,36 +157,66 @@ VerifyReport shortNamesFixture() {
     return r;
 }
 
+// Long names for a check: the card, its two backups, its two shoot folders, where the shoots landed
+// on the backups and three cameras; `file`, when set, goes in front of every file's name.
+struct LongNames {
+    const char* card;
+    const char* backups[2];
+    const char* folders[2];
+    const char* landed;
+    const char* cameras[3];
+    const char* file = nullptr;
+};
+
+// Sentences, as a user names things.
+const LongNames spaced{"SONY A7IV of the Müller–Schmidt wedding, second card",
+                       {"Archive of the wedding season with a rather long drive name",
+                        "Travel SSD for the spring weddings abroad"},
+                       {"DCIM/Hochzeit Müller–Schmidt, Standesamt Charlottenburg und Sektempfang im Hof",
+                        "DCIM/Empfang am Abend im Restaurant am Wasser mit Reden und Tanz"},
+                       "Photos/2024/Hochzeit Müller–Schmidt, ausgewählte Bilder für das Album",
+                       {"ILCE-7M4 Alpha 7 IV, second body", "ILCE-7SM3 Alpha 7S III for the video",
+                        "DSC-RX100M7 pocket camera of the best man"}};
+
+// Names of 70 characters and more without a space, in Latin and other scripts: nowhere to wrap.
+const LongNames unbroken{
+    "SONY_A7IV_Müller-Schmidt_Hochzeit_Standesamt_Charlottenburg_zweite_Karte_2025",
+    {"Αρχείο_γαμήλιας_σεζόν_2025_με_ένα_αρκετά_μακρύ_όνομα_δίσκου_χωρίς_κανένα_κενό",
+     "Travel_SSD_for_the_spring_weddings_abroad_and_the_autumn_shoots_in_Portugal_2025"},
+    {"DCIM/Свадьба_в_Санкт-Петербурге_летом_разводные_мосты_над_Невой_и_белые_ночи_2025",
+     "DCIM/Empfang_am_Abend_im_Restaurant_am_Wasser_mit_Reden_Tanz_und_Feuerwerk_2025"},
+    "Photos/2024/Hochzeit_Müller-Schmidt_ausgewählte_Bilder_für_das_Album_und_die_Familie",
+    {"ILCE-7M4_Alpha_7_IV_second_body", "ILCE-7SM3_Alpha_7S_III_for_the_video",
+     "DSC-RX100M7_pocket_camera_of_the_best_man"},
+    "Hochzeit_Müller-Schmidt_Standesamt_Charlottenburg_Ringübergabe_und_Sektempfang_"};
+
 // The same check under the longest names a card and its backups give: the card, the backups and
-// the cameras named at length, shoot folders that are sentences, landing folders deep below them.
-void lengthen(VerifyReport& r) {
-    r.source.name = "SONY A7IV of the Müller–Schmidt wedding, second card";
-    const char* backups[] = {"Archive of the wedding season with a rather long drive name",
-                             "Travel SSD for the spring weddings abroad"};
-    for (size_t i = 0; i < r.destinations.size() && i < std::size(backups); ++i)
-        r.destinations[i].name = backups[i];
-    const std::pair<std::string, std::string> folders[] = {
-        {"DCIM/100MSDCF", "DCIM/Hochzeit Müller–Schmidt, Standesamt Charlottenburg und Sektempfang im Hof"},
-        {"DCIM/101MSDCF", "DCIM/Empfang am Abend im Restaurant am Wasser mit Reden und Tanz"}};
+// the cameras named at length, shoot folders that are sentences (or words without end), landing
+// folders deep below them.
+void lengthen(VerifyReport& r, const LongNames& names = spaced) {
+    r.source.name = names.card;
+    for (size_t i = 0; i < r.destinations.size() && i < std::size(names.backups); ++i)
+        r.destinations[i].name = names.backups[i];
+    const std::pair<std::string, std::string> folders[] = {{"DCIM/100MSDCF", names.folders[0]},
+                                                           {"DCIM/101MSDCF", names.folders[1]}};
     auto renamed = [&](std::string& path) {
         for (const auto& [from, to] : folders)
             if (path == from || path.rfind(from + "/", 0) == 0) path = to + path.substr(from.size());
     };
-    const std::string landed = "Photos/2024/Hochzeit Müller–Schmidt, ausgewählte Bilder für das Album";
+    const std::string landed = names.landed;
     auto landing = [&](std::string& path) {
         if (path.rfind("Photos/", 0) == 0) path = landed + path.substr(6);
     };
-    const char* cameras[] = {"ILCE-7M4 Alpha 7 IV, second body", "ILCE-7SM3 Alpha 7S III for the video",
-                             "DSC-RX100M7 pocket camera of the best man"};
     for (FileResult& f : r.files) {
         renamed(f.folder);
-        renamed(f.relativePath);
+        if (names.file) f.name = names.file + f.name;
+        f.relativePath = f.folder.empty() ? f.name : f.folder + "/" + f.name;
         for (CopyRef& c : f.copies) landing(c.relativePath);
     }
     for (size_t i = 0; i < r.groups.size(); ++i) {
         ShootGroup& g = r.groups[i];
         renamed(g.folder);
-        g.camera = cameras[i % std::size(cameras)];
+        g.camera = names.cameras[i % std::size(names.cameras)];
         for (LandingRef& l : g.landings) landing(l.folder);
         for (int64_t id : g.fileIDs)
             if (size_t(id) < r.files.size()) r.files[size_t(id)].camera = g.camera;
@@ -285,6 +315,21 @@ VerifyReport resultsFixture(const QString& name) {
     if (name.endsWith(QLatin1String("-long"))) {
         VerifyReport r = resultsFixture(name.chopped(5));
         lengthen(r);
+        return r;
+    }
+    if (name.endsWith(QLatin1String("-unbroken"))) {
+        VerifyReport r = resultsFixture(name.chopped(9));
+        lengthen(r, unbroken);
+        // One missing file's name is as long as the card's exFAT takes (255 characters) and longer
+        // than a backup's 255 bytes: 492 bytes.
+        for (FileResult& f : r.files) {
+            if (f.status != FileStatus::missing) continue;
+            f.name.clear();
+            for (int i = 0; i < 33; ++i) f.name += "Свадьба";
+            f.name += "Свадьб_Hochzeit_0001.ARW";
+            f.relativePath = f.folder + "/" + f.name;
+            break;
+        }
         return r;
     }
     VerifyReport r;

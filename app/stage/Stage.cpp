@@ -161,7 +161,10 @@ public:
                                                    : reached;
         for (int i = 0; i < int(items.size()); ++i) {
             const PlannedCopy& item = items[size_t(i)];
-            if (i < copied) {
+            // As the runner does: a file refused while planning is never copied.
+            if (item.refusal && (i < copied || outcome == "problems")) {
+                result.failed.push_back({item.id, item.refusal->description(), item.refusal});
+            } else if (i < copied) {
                 result.copied.push_back({item.id, item.destination(), true});
                 result.bytesCopied += item.size;
             } else if (outcome == "problems") {
@@ -725,7 +728,8 @@ bool Stage::copyProgress(double fraction) {
     QDeadlineTimer deadline(5000);
     while (!deadline.hasExpired()) {
         copy_->advance(fraction);
-        const int planned = sheet->planCount();
+        // Every planned file counts in the run's progress, a refused one too.
+        const int planned = sheet->plan() ? int(sheet->plan()->items.size()) : sheet->planCount();
         const int want = std::min(planned, int(fraction * double(planned) + 0.5));
         if (pumpUntil([&] { return sheet->progressMap().value(QStringLiteral("filesDone")).toInt() == want; },
                       150))

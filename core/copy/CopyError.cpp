@@ -51,6 +51,17 @@ std::string lastPiece(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string parentOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string allowed(std::int32_t limit, bool utf16) {
+    return " the backup drive's file system allows (" + std::to_string(limit) + (utf16 ? " characters" : " bytes") +
+           " at most)";
+}
+
 }  // namespace
 
 std::string CopyError::description() const {
@@ -71,11 +82,24 @@ std::string CopyError::description() const {
     case Kind::nameRefused:
         return "The backup drive refused the name \u201C" + lastPiece(shown) + "\u201D: " + whyRefused(refused_);
     case Kind::sourceGone: return "No longer on the card";
-    case Kind::nameTooLong:
-        return "The name \u201C" + lastPiece(shown) + "\u201D is longer than the backup drive's file system allows (" +
-               std::to_string(error_) + (utf16_ ? " characters" : " bytes") + " at most)";
+    case Kind::nameTooLong: return "The name \u201C" + lastPiece(shown) + "\u201D is longer than" + allowed(error_, utf16_);
     }
     return "Cancelled";
+}
+
+std::string CopyError::reasonFor(const std::string& destDir) const {
+    const bool ownName = parentOf(text_) == destDir;
+    switch (kind_) {
+    case Kind::nameTooLong:
+        if (ownName) return "Its name is longer than" + allowed(error_, utf16_);
+        return "The name of the folder \u201C" + lastPiece(repairUtf8(text_)) + "\u201D is longer than" +
+               allowed(error_, utf16_);
+    case Kind::nameRefused:
+        if (ownName) return "The backup drive refused its name: " + whyRefused(refused_);
+        break;
+    default: break;
+    }
+    return description();
 }
 
 }  // namespace halvetrop

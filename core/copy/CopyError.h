@@ -59,6 +59,9 @@ public:
 
     // The user's text. Paths are shown as repaired UTF-8, since file names are raw bytes.
     std::string description() const;
+    // The user's text said after the name of the file it is about, whose folder is `destDir`: a
+    // name the file has there is not said twice ("Its name is longer than …"); a folder's still is.
+    std::string reasonFor(const std::string& destDir) const;
 
     bool operator==(const CopyError&) const = default;
 

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace halvetrop {
@@ -229,7 +230,12 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
 
     const std::string cardLower = foldedKey(card);
     const std::string pathTemplate = layout.pathTemplate();
-    std::unordered_set<std::string> checkedDirs;
+    // The folder the user chose and named, below which the template's folders go: a name of it
+    // too long for the drive stops the whole plan, as no file could go where it was asked to.
+    const std::string baseDir = canonical(join(root, base));
+    // Each folder of the plan, checked once, with the name of it (or of a folder on its way)
+    // that is longer than this drive takes, if there is one.
+    std::unordered_map<std::string, std::optional<CopyError>> checkedDirs;
     std::unordered_set<std::string> takenKeys;
     std::unordered_set<std::int64_t> plannedIDs;
     CopyPlan plan;
@@ -252,26 +258,36 @@ CopyPlan CopyPlanner::plan(const VerifyReport& report, const std::vector<std::in
         if (dir != root && dir.compare(0, rootPrefix.size(), rootPrefix) != 0) throw CopyError::outsideDestination(dir);
 
         const std::string dirLower = foldedKey(dir);
-        if (!checkedDirs.count(dir)) {
+        auto checked = checkedDirs.find(dir);
+        if (checked == checkedDirs.end()) {
             if (dirLower == cardLower || dirLower.compare(0, cardLower.size() + 1, cardLower + "/") == 0)
                 throw CopyError::insideSource(dir);
             if (cardKnown && isInside(dir, cardStat.st_dev, cardStat.st_ino)) throw CopyError::insideSource(dir);
             if (const UniqueFd near = openNearestFolder(dir); near && fence.mayHold(defaultSys(), near.get()))
                 throw CopyError::insideSource(dir);
             // A folder name from a card folder, a template or a landing and its suffix may be
-            // longer than this drive takes; no folder of the plan is made then.
+            // longer than this drive takes: the files below it are refused, the others copied.
+            std::optional<CopyError> tooLong;
             std::string made = root == "/" ? "" : root;
             for (std::string_view piece : pathComponents(std::string_view(dir).substr(made.size()))) {
                 made += "/";
                 made += piece;
-                if (!nameLimit.fits(piece)) throw CopyError::nameTooLong(made, nameLimit);
+                if (nameLimit.fits(piece)) continue;
+                if (hasPrefixFolder(baseDir, made)) throw CopyError::nameTooLong(made, nameLimit);
+                tooLong = CopyError::nameTooLong(made, nameLimit);
+                break;
             }
-            checkedDirs.insert(dir);
+            checked = checkedDirs.emplace(dir, std::move(tooLong)).first;
         }
 
         // The copy takes the card file's own name, byte for byte.
-        const std::string dirKey = dirLower + "/";
         const std::string cardName(file.nameBytes());
+        if (checked->second) {
+            // Nothing is made for it, and its name takes no other file's number.
+            plan.items.push_back(PlannedCopy{file.id, report.absolutePath(file), dir, cardName, file.size, checked->second});
+            continue;
+        }
+        const std::string dirKey = dirLower + "/";
         std::string name = cardName;
         std::optional<CopyError> refusal;
         if (!nameLimit.fits(name)) {

@@ -33,9 +33,9 @@ struct PlannedCopy {
     std::string destDir;      // absolute, canonical destination folder
     std::string name;         // file name on the backup: the card's name (numbered after a collision)
     std::int64_t size = 0;    // bytes, from the report
-    // Why this file cannot go where it is planned, found while planning (its name is longer than
-    // the backup's file system allows): the run lists it as failed with this and writes nothing
-    // for it.
+    // Why this file cannot go where it is planned, found while planning (its name, or the name of
+    // a folder on its way, is longer than the backup's file system allows: the error's path ends
+    // at that name): the run lists it as failed with this and makes nothing for it.
     std::optional<CopyError> refusal;
     std::string destination() const;  // join(destDir, name)
     bool operator==(const PlannedCopy&) const = default;
@@ -72,10 +72,11 @@ struct CopyPlanner {
 
     // Throws CopyError: backupDisconnected or backupUnconfirmed (the volume at the backup's root is
     // another one than the report was made on, or cannot be told from another), outsideDestination,
-    // insideLibrary, then per folder insideSource or nameTooLong (a folder name longer than the
-    // backup's file system allows), first met, in that order. A file whose own name is too long
-    // for it is planned with that refusal. `describe` tells what volume is at the backup's root
-    // now (Drives::info when empty).
+    // insideLibrary, then per folder insideSource, or nameTooLong for a name of the chosen location
+    // and base folder longer than the backup's file system allows, first met, in that order. A file
+    // whose own name, or the name of a folder below the base folder on its way, is too long for it
+    // is planned with that refusal. `describe` tells what volume is at the backup's root now
+    // (Drives::info when empty).
     static CopyPlan plan(const VerifyReport& report, const std::vector<std::int64_t>& fileIDs, std::int64_t destination,
                          const CopyLayout& layout, const std::string& location, const std::string& baseFolder,
                          const std::function<VolumeInfo(const std::string&)>& describe = {});

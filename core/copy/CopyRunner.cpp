@@ -344,6 +344,7 @@ CopyRunResult CopyRunner::run() {
         std::string text;  // the path, or the failure's message
         bool fromMedium = false;
         std::int64_t bytesThrough = 0;  // bytes of the items up to and including this one
+        std::optional<CopyError> error;  // what a failure's text says, where the run had one
     };
     Filling filling;
     std::optional<InFlight> inFlight;
@@ -366,7 +367,7 @@ CopyRunResult CopyRunner::run() {
             result.bytesCopied += item.size;
             break;
         case Outcome::Kind::alreadyThere: result.alreadyThere.push_back({item.id, o.text, o.fromMedium}); break;
-        case Outcome::Kind::failed: result.failed.push_back({item.id, o.text}); break;
+        case Outcome::Kind::failed: result.failed.push_back({item.id, o.text, o.error}); break;
         case Outcome::Kind::pending:
         case Outcome::Kind::dropped: break;
         }
@@ -402,6 +403,7 @@ CopyRunResult CopyRunner::run() {
                 o.kind = copied ? Outcome::Kind::copied : Outcome::Kind::failed;
                 o.text = copied ? outcome.path : outcome.error->description();
                 o.fromMedium = outcome.readBackFromMedium;
+                if (!copied) o.error = outcome.error;
             }
         }
         if (proven.cancelled) return false;
@@ -491,6 +493,7 @@ CopyRunResult CopyRunner::run() {
             }
             outcome.kind = Outcome::Kind::failed;
             outcome.text = error.description();
+            outcome.error = error;
         } catch (const PosixFailure& failure) {
             outcome.kind = Outcome::Kind::failed;
             outcome.text = systemCallMessage(failure.operation, repairUtf8(failure.path), failure.error);

@@ -46,8 +46,13 @@ struct CopyRunResult {
         bool readFromMedium = false;
     };
     struct Failed {
+        Failed() = default;
+        Failed(std::int64_t id, std::string message, std::optional<CopyError> error = std::nullopt)
+            : id(id), message(std::move(message)), error(std::move(error)) {}
         std::int64_t id = 0;
         std::string message;
+        // The error the message says, where the run had one (not for a system call's failure).
+        std::optional<CopyError> error;
     };
     std::vector<Copied> copied;
     std::vector<AlreadyThere> alreadyThere;

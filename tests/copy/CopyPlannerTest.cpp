@@ -260,6 +260,49 @@ TEST_F(PlannerFixture, RefusesAnotherVolumeAtTheRoot) {
     }
 }
 
+// How long a name may be on the backup: the FAT family counts 255 UTF-16 units (a character
+// outside the BMP is two), other file systems 255 bytes. A file whose own name is too long, or
+// whose card folder's is, is refused with the name that does not fit; the rest of the plan goes
+// ahead. Only a too long name of the folder the user chose stops the plan.
+TEST_F(PlannerFixture, NamesTooLongForTheDrive) {
+    std::string faces;  // 4 bytes, 2 units each
+    for (int i = 0; i < 127; ++i) faces += "\xF0\x9F\x98\x80";
+    const struct {
+        const char* fileSystem;
+        std::string folder, name, refusedAt;  // below the backup; "" when the file is planned
+    } rows[] = {
+        {"exfat", "DCIM", faces + "A", ""},
+        {"exfat", "DCIM", faces + "AB", "/DCIM/" + faces + "AB"},
+        {"ext4", "DCIM", faces.substr(0, 252) + "abc", ""},
+        {"ext4", "DCIM", faces.substr(0, 256), "/DCIM/" + faces.substr(0, 256)},
+        {"exfat", "DCIM/" + faces + "\xF0\x9F\x98\x80/100", "A.JPG", "/DCIM/" + faces + "\xF0\x9F\x98\x80"},
+        {"exfat", "DCIM/" + faces, "A.JPG", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fileSystem + (" " + row.folder + "/" + row.name));
+        report.files.clear();
+        report.destinations[0].fileSystem = row.fileSystem;
+        live = [&](const std::string&) { return report.destinations[0]; };
+        add(1, row.folder, row.name);
+        add(2, "DCIM", "NEIGHBOUR.JPG");
+        const CopyPlan p = plan({1, 2}, CopyLayout::keepCardStructure());
+        ASSERT_EQ(p.items.size(), 2u);
+        EXPECT_EQ(p.copyableCount(), row.refusedAt.empty() ? 2 : 1);
+        EXPECT_EQ(p.items[0].refusal.has_value(), !row.refusedAt.empty());
+        if (!p.items[0].refusal) continue;
+        const CopyError& why = *p.items[0].refusal;
+        EXPECT_EQ(why.text(), backup + row.refusedAt);
+        const std::string piece = row.refusedAt.substr(row.refusedAt.rfind('/') + 1);
+        const std::string allows = std::string(" the backup drive's file system allows (255 ") +
+                                   (row.fileSystem == std::string("exfat") ? "characters" : "bytes") + " at most)";
+        // Said after the file's name: its own name is not said again, a folder's is.
+        EXPECT_EQ(why.reasonFor(p.items[0].destDir), why.text() == p.items[0].destination()
+                                                       ? "Its name is longer than" + allows
+                                                       : "The name of the folder \u201C" + piece + "\u201D is longer than" + allows);
+    }
+    EXPECT_EQ(planError({1, 2}, CopyLayout::byDate(), "", std::string(256, 'b')).text(), backup + "/" + std::string(256, 'b'));
+}
+
 TEST_F(PlannerFixture, AFileAskedForTwiceIsPlannedOnce) {
     add(1, "DCIM", "A.JPG");
     add(2, "DCIM", "B.JPG");
@@ -372,6 +415,15 @@ TEST_F(PlannerFixture, NoValueFromTheCardOrTheUserLeadsOutOfTheBackup) {
         ASSERT_EQ(p.items.size(), 1u);
         const std::string& dir = p.items[0].destDir;
         ++planned;
+        // A folder of the card's, the template's or a landing's too long for the drive refuses
+        // the file below it, naming that folder.
+        if (const auto& refusal = p.items[0].refusal) {
+            ++tooLong;
+            ASSERT_EQ(refusal->kind(), CopyError::Kind::nameTooLong);
+            EXPECT_GT(refusal->text().size() - refusal->text().find_last_of('/') - 1, 255u);
+            EXPECT_EQ(dir.rfind(refusal->text(), 0), 0u) << refusal->text() << " is not on the way to " << dir;
+            continue;
+        }
         ASSERT_TRUE(dir == backup || dir.rfind(backup + "/", 0) == 0) << dir;
         if (verbatim) continue;
         const std::string rel = dir == backup ? "" : dir.substr(backup.size() + 1);

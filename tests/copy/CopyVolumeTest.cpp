@@ -624,41 +624,48 @@ TEST(CopyOnRealVolumes, ACardFileGoneSincePlanningLeavesNoFolder) {
               (std::vector<std::string>{"2024-05-17", "2024-05-17/A.JPG 6000"}));
 }
 
-// A legal exFAT card name of 255 UTF-16 units takes 506 bytes: an ext4 backup cannot hold it, and
-// the plan says so before anything is written, while the file's neighbour is copied; an exFAT
-// backup holds it whole.
+// Legal exFAT card names of 255 UTF-16 units take 506 bytes, or 504 with characters outside the
+// BMP (two units each): an ext4 backup cannot hold them, and the plan says so before anything is
+// written, while the files' neighbour is copied; an exFAT backup holds them whole.
 TEST(CopyOnRealVolumes, ANameTheBackupCannotHoldIsFoundWhilePlanning) {
     VOLUME_OR_SKIP(card, LoopVolume::Type::exfat, 16 << 20);
-    std::string name;
-    for (int i = 0; i < 251; ++i) name += "\xC3\xA9";  // é
-    name += ".JPG";
-    writeBelow(card->mountPoint(), "DCIM/100TEST/" + name, bytesOf(5000, 1));
-    writeBelow(card->mountPoint(), "DCIM/100TEST/SHORT.JPG", bytesOf(4000, 2));
+    std::string accents, faces;
+    for (int i = 0; i < 251; ++i) accents += "\xC3\xA9";  // é
+    for (int i = 0; i < 125; ++i) faces += "\xF0\x9F\x98\x80";
+    const std::vector<std::string> names = {accents + ".JPG", faces + ".JPG"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        writeBelow(card->mountPoint(), "DCIM/100TEST/" + names[i], bytesOf(5000, unsigned(i + 1)));
+    writeBelow(card->mountPoint(), "DCIM/100TEST/SHORT.JPG", bytesOf(4000, 9));
     for (const auto type : {LoopVolume::Type::ext4, LoopVolume::Type::exfat}) {
         const bool holds = type == LoopVolume::Type::exfat;
         SCOPED_TRACE(holds ? "exfat backup" : "ext4 backup");
         VOLUME_OR_SKIP(backup, type, 16 << 20);
-        const VerifyReport report =
-            reportOf(card->mountPoint(), backup->mountPoint(),
-                     {{"DCIM/100TEST/" + name, "2024-05-17", 5000}, {"DCIM/100TEST/SHORT.JPG", "2024-05-17", 4000}});
-        const CopyPlan plan = CopyPlanner::plan(report, {0, 1}, 0, CopyLayout::keepCardStructure(), "", "");
-        ASSERT_EQ(plan.items.size(), 2u);
+        const VerifyReport report = reportOf(card->mountPoint(), backup->mountPoint(),
+                                             {{"DCIM/100TEST/" + names[0], "2024-05-17", 5000},
+                                              {"DCIM/100TEST/" + names[1], "2024-05-17", 5000},
+                                              {"DCIM/100TEST/SHORT.JPG", "2024-05-17", 4000}});
+        const CopyPlan plan = CopyPlanner::plan(report, {0, 1, 2}, 0, CopyLayout::keepCardStructure(), "", "");
+        ASSERT_EQ(plan.items.size(), 3u);
         EXPECT_EQ(plan.items[0].refusal.has_value(), !holds);
-        EXPECT_EQ(plan.totalBytes(), holds ? 9000 : 4000);
+        EXPECT_EQ(plan.items[1].refusal.has_value(), !holds);
+        EXPECT_EQ(plan.totalBytes(), holds ? 14000 : 4000);
         const std::string dir = backup->mountPoint() + "/DCIM/100TEST";
         const CopyRunResult result = CopyRunner(plan).run();
         if (holds) {
-            EXPECT_EQ(result.copied.size(), 2u);
-            EXPECT_EQ(readFile(dir + "/" + name), bytesOf(5000, 1));
+            EXPECT_EQ(result.copied.size(), 3u);
+            for (std::size_t i = 0; i < names.size(); ++i)
+                EXPECT_EQ(readFile(dir + "/" + names[i]), bytesOf(5000, unsigned(i + 1)));
             continue;
         }
-        const std::string why =
-            "The name \u201C" + name + "\u201D is longer than the backup drive's file system allows (255 bytes at most)";
-        EXPECT_EQ(plan.items[0].refusal->description(), why);
-        ASSERT_EQ(result.failed.size(), 1u);
-        EXPECT_EQ(result.failed[0].message, why);
+        ASSERT_EQ(result.failed.size(), 2u);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string why = "The name \u201C" + names[i] +
+                                    "\u201D is longer than the backup drive's file system allows (255 bytes at most)";
+            EXPECT_EQ(plan.items[i].refusal->description(), why);
+            EXPECT_EQ(result.failed[i].message, why);
+        }
         ASSERT_EQ(result.copied.size(), 1u);
-        EXPECT_EQ(entries(dir), std::vector<std::string>{"SHORT.JPG"}) << "no temporary file, nothing of the long one";
+        EXPECT_EQ(entries(dir), std::vector<std::string>{"SHORT.JPG"}) << "no temporary file, nothing of the long ones";
     }
 }
 

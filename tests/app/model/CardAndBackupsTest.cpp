@@ -234,6 +234,12 @@ private slots:
         QCOMPARE(h.picker->calls[0].fenced, want);
         QCOMPARE(h.picker->calls[0].refused.value_or(std::string()),
                  refused.replace("<card>", card.path()).toStdString());
+        // The card is refused in the words of what is chosen: a backup, or where copies are saved.
+        QCOMPARE(h.picker->calls[0].refusedWhy,
+                 picker == "copy"
+                     ? QStringLiteral("\u201CCARD\u201D is the card being checked: copies are saved on a "
+                                      "backup, never on the card.")
+                     : QString());
     }
 
     // The pickers open in the account's folders, also when the launcher left USER and HOME unset:

@@ -148,6 +148,18 @@ void CopySheetTest::explanatoryLines() {
              QStringLiteral(
                  "e.g. Other/2024 (added 2026-12-06) \u2014 right next to Other/2024. Shoots not on the "
                  "backup yet go into the new dated folder."));
+    // A backup that is a folder on its drive: the copies go inside that folder, never to the
+    // drive's top level, and every line says so.
+    s.report.destinations[0].volumePath = s.dir.path();
+    auto inFolder = s.open();
+    inFolder->chooseLayout(Layout::date);
+    QCOMPARE(inFolder->locationLabel(), QStringLiteral("Archive \u203a one"));
+    QCOMPARE(inFolder->detail(Layout::date), QStringLiteral("Archive / one / YYYY / YYYY-MM-DD / file"));
+    QVERIFY(inFolder->waitForPlan(10000));
+    QCOMPARE(inFolder->preview().value(0).toMap().value(QStringLiteral("text")).toString(),
+             QStringLiteral("Archive / one / 2026 / 2026-01-02"));
+    inFolder->setLocation(QStringLiteral("Photos/2024"));
+    QCOMPARE(inFolder->locationLabel(), QStringLiteral("Archive \u203a one \u203a Photos \u203a 2024"));
 }
 
 void CopySheetTest::progressThrottle() {
@@ -511,15 +523,18 @@ void CopySheetTest::aCardThatChangesUnderTheSheet() {
     QCOMPARE(onBackups(), before);
 }
 
-// A card name longer than the backup's file system holds is said before Copy and left out of it;
-// the other files are copied, and the result lists it with the reason.
+// A card name longer than the backup's file system holds, and a card folder's, are said before
+// Copy and left out of it; the other files are copied, and the result lists them with the reason.
 void CopySheetTest::aNameTooLongForTheBackupIsLeftOut() {
-    Setup s;
+    Setup s(4);
     FileResult& f = s.report.files[1];
     f.name.clear();
     for (int i = 0; i < 251; ++i) f.name += "\xC3\xA9";  // é: a legal exFAT name, 506 bytes
     f.name += ".JPG";
     f.relativePath = "DCIM/" + f.name;
+    FileResult& below = s.report.files[3];
+    below.folder = "DCIM/" + std::string(256, 'd');
+    below.relativePath = below.folder + "/" + below.name;
     auto sheet = s.open();
     sheet->chooseLayout(Layout::card);
     QVERIFY(sheet->waitForPlan(10000));
@@ -529,17 +544,22 @@ void CopySheetTest::aNameTooLongForTheBackupIsLeftOut() {
     const QString why =
         QStringLiteral("The name \u201C") + QString::fromStdString(f.name) +
         QStringLiteral("\u201D is longer than the backup drive's file system allows (255 bytes at most)");
-    // The reason stays in sight: the name gives way in its middle.
-    QCOMPARE(sheet->refusedText(),
-             QStringLiteral("\u201C") + QString(40, QChar(0xE9)) + QStringLiteral("\u2026") +
-                 QString(12, QChar(0xE9)) +
-                 QStringLiteral(".JPG\u201D won't be copied: its name is longer than Archive's "
-                                "file system allows (255 bytes at most)."));
+    // The reason stays in sight: a name gives way in its middle.
+    QCOMPARE(
+        sheet->refusedText(),
+        QStringLiteral("\u201C") + QString(40, QChar(0xE9)) + QStringLiteral("\u2026") +
+            QString(15, QChar(0xE9)) +
+            QStringLiteral(".JPG\u201D won't be copied: its name is longer than Archive's file system allows "
+                           "(255 bytes at most). \u201C") +
+            QString::fromStdString(below.name) +
+            QStringLiteral("\u201D won't be copied: the name of its folder \u201C") + QString(40, u'd') +
+            QStringLiteral("\u2026") + QString(19, u'd') +
+            QStringLiteral("\u201D is longer than Archive's file system allows (255 bytes at most)."));
     sheet->copy();
     QVERIFY(sheet->waitForRun(30000));
     const auto report = sheet->copyReport();
     QCOMPARE(report->copiedCount(), 2);
-    QCOMPARE(report->failed.size(), size_t(1));
+    QCOMPARE(report->failed.size(), size_t(2));
     QCOMPARE(QString::fromStdString(report->failed[0].message), why);
 }
 

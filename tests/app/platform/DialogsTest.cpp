@@ -140,6 +140,7 @@ private slots:
         row("through a link", "backup", "link/", "return", "", theCard);
         row("the card being checked", "backup", "<card>", "return", "", theCard);
         row("its name, then Open", "backup", "<name>", "open", "", theCard);
+        row("the card as where copies go", "copy", "<card>", "return", "", "copies are saved on a backup");
         row("saved into it", "save", "<card>/", "return", "", save);
         row("saved onto it", "save", "<card>/DCIM/report.csv", "return", "", save);
         row("saved onto the drive", "save", "<drive>/report.csv", "return", "", save);
@@ -237,9 +238,13 @@ private slots:
                                                          media_.toStdString(), cards))
                 picked.push_back(*saved);
         } else {
-            const auto refused = dialog == "backup" ? std::optional<std::string>(cards[0]) : std::nullopt;
+            const auto refused = dialog != "card" ? std::optional<std::string>(cards[0]) : std::nullopt;
+            // What the caller says of the card it refuses, in the words of what is chosen.
+            const QString why = dialog == "copy"
+                                    ? QStringLiteral("It is the card: copies are saved on a backup.")
+                                    : QString();
             picked = DialogFolderPicker().pickFolder("Choose", "Add Backup", media_.toStdString(), true,
-                                                     std::nullopt, cards, refused);
+                                                     std::nullopt, cards, refused, why);
         }
         qputenv("HOME", home);
         QCOMPARE(seen.folder, media_);

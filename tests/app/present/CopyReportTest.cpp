@@ -65,7 +65,7 @@ TEST(CopyReport, RowsFoldersCountsAndStoppedFiles) {
     EXPECT_EQ(r.allCopiedPaths().front(), "/mnt/backup/=SUM(A1).jpg");
     EXPECT_EQ(r.alreadyThere, 1);
     ASSERT_EQ(r.failed.size(), 1u);
-    EXPECT_EQ(r.failed[0], (CopyReport::Failure{"?", "No space left on device"}));
+    EXPECT_EQ(r.failed[0], (CopyReport::Failure{"?", "No space left on device", "No space left on device"}));
 
     // Copied, already there, failed, then the one planned file the stop left: every file once.
     ASSERT_EQ(r.rows.size(), 8u);
@@ -108,17 +108,38 @@ TEST(CopyReport, HeadlineAndSummary) {
         r.bytesCopied = 3000;
         if (c.copied) r.folders.push_back({"/b", std::vector<std::string>(size_t(c.copied), "/b/x"), 0});
         r.alreadyThere = c.already;
-        r.failed.assign(size_t(c.failed), {"a.jpg", "No space left on device"});
+        r.failed.assign(size_t(c.failed), {"a.jpg", "No space left on device", "No space left on device"});
         r.notCopied = c.notCopied;
         r.cancelled = c.cancelled;
         EXPECT_EQ(copyOutcome(r), c.outcome) << c.summary;
         EXPECT_EQ(copySummary(r, QLocale(QLocale::English, QLocale::UnitedStates)).toStdString(), c.summary);
     }
     CopyReport many;
-    many.failed.assign(150, {"a.jpg", "gone"});
+    many.failed.assign(150, {"a.jpg", "gone", "gone"});
     auto lines = failureLines(many);
     ASSERT_EQ(lines.size(), 100);
     EXPECT_EQ(lines.front().toStdString(), "a.jpg: gone");
+}
+
+// A name refused while planning, of hundreds of bytes, is said once and cut in its middle, with
+// why; a folder's name too long is said, cut, for the file below it. The CSV keeps them whole.
+TEST(CopyReport, ALongNameIsSaidOnceWithWhy) {
+    Fixture fx;
+    const std::string name = std::string(400, 'x') + ".JPG", folder = "/mnt/backup/" + std::string(300, 'f');
+    fx.report.files[0].name = name;
+    const CopyError own = CopyError::nameTooLong("/mnt/backup/DCIM/" + name, NameLimit{});
+    const CopyError above = CopyError::nameTooLong(folder, NameLimit{});
+    fx.plan.items = {{1, "/c/" + name, "/mnt/backup/DCIM", name, 10, own},
+                     {2, "/c/-1.jpg", folder + "/1", "-1.jpg", 10, above}};
+    CopyRunResult result;
+    result.failed = {{1, own.description(), own}, {2, above.description(), above}};
+    const CopyReport r = CopyReport::make(result, fx.plan, fx.report, "Archive", fx.byID, 0);
+    const QString allows = "is longer than the backup drive's file system allows (255 bytes at most)";
+    EXPECT_EQ(failureLines(r),
+              QStringList({QString(40, u'x') + u'\u2026' + QString(15, u'x') + ".JPG: Its name " + allows,
+                           "-1.jpg: The name of the folder \u201C" + QString(30, u'f') + u'\u2026' +
+                               QString(30, u'f') + "\u201D " + allows}));
+    EXPECT_NE(r.csv().find("Failed: " + own.description()), std::string::npos);
 }
 
 // A copy proven only in the page cache says so in its CSV status, in the same five columns, and

@@ -16,6 +16,8 @@ TestCase {
     height: 800
     Harness { id: h; testCase: test }
     function cleanupTestCase() { h.release() }
+    // A binding loop is a fault of the views, whatever else a case looks at.
+    function init() { failOnWarning(/Binding loop detected/) }
 
     readonly property var sizes: [
         { tag: "smallest", width: 1040, height: 660, inspector: false },
@@ -358,12 +360,20 @@ TestCase {
                "from " + left + " to " + right + " in " + inspector.width)
     }
 
-    // The copy dialog keeps to its width with a long backup's name: the picker cuts the name, the
-    // layouts' lines wrap whole, the preview's count, the bar's buttons and the report's lines
-    // stay inside the dialog.
+    // The copy dialog keeps to its width with long names, with spaces and without (70 characters
+    // and more, in other scripts too): the picker and its list cut the backup's name, the layouts'
+    // lines wrap whole, the preview's figures stay whole where the backup's name gives way,
+    // folders are cut at their start with their last folder whole, the bar's buttons and the
+    // report's lines stay inside the dialog.
+    TextMetrics { id: metrics }
+    function widthOf(text, font) {
+        metrics.font = font
+        metrics.text = text
+        return metrics.advanceWidth
+    }
     function test_copySheetKeepsItsWidth_data() {
         const out = []
-        for (const f of ["missing", "missing-long"])
+        for (const f of ["missing", "missing-long", "missing-unbroken"])
             for (const s of [sizes[0], { tag: "default", width: 1240, height: 800 }, { tag: "wide", width: 1920, height: 1080 }])
                 out.push(Object.assign({}, s, { tag: f + ", " + s.tag, fixture: f, inspector: false }))
         return out
@@ -387,15 +397,45 @@ TestCase {
         const pickerText = picker.contentItem
         verify(pickerText.contentWidth <= pickerText.width + 0.5, "the picker's text runs past it: " + pickerText.contentWidth + " in " + pickerText.width)
         verify(box(pickerText, picker).x + pickerText.width <= picker.indicator.x + 0.5, "the picker's text under its arrow")
-        verify(pickerText.truncated === (data.fixture === "missing-long"), "cut: " + pickerText.truncated)
-        for (const name of ["planSummary", "copyButton", "copyCancel", "planList"])
+        // The backup's name, then its path (wherever the stage's folder is): a name the picker
+        // cannot hold is cut, a short one shows whole.
+        const backupName = w.model.copySheet.backups[0].split(" \u2014 ")[0]
+        const nameFits = widthOf(backupName + " \u2014 ", pickerText.font) <= pickerText.width
+        compare(nameFits, data.fixture !== "missing-unbroken", "the backup's name fits: " + nameFits)
+        if (!nameFits)
+            verify(pickerText.truncated, "a name too long for the picker is not cut")
+        // Its list's rows too, as plain text.
+        picker.popup.open()
+        tryCompare(picker.popup, "opened", true)
+        const rows = h.findAll(picker.popup.contentItem, "backupPickerRow")
+        compare(rows.length, 2)
+        for (const row of rows) {
+            verify(row.textFormat === Text.PlainText && row.contentWidth <= row.width + 0.5, row.text)
+            verify(box(row, picker.popup.contentItem).x + row.width <= picker.popup.contentItem.width + 0.5, row.text)
+        }
+        // A row chosen is the backup copied to; the first one is chosen back.
+        mouseClick(rows[1])
+        tryCompare(w.model.copySheet, "destination", 1)
+        w.model.copySheet.destination = 0
+        verify(w.stage.waitForPlan())
+        for (const name of ["planSummary", "copyButton", "copyCancel", "planList", "locationLabel"])
             inside(h.find(sheet.contentItem, name), name)
+        // Folders are cut at their start, their last folder whole.
+        for (const path of shown(sheet.contentItem, "planRowText").concat(shown(sheet.contentItem, "locationLabel"))) {
+            const folders = path.cut.full.split(path.separator)
+            verify(path.text.endsWith(folders[folders.length - 1]), path.text + " for " + path.cut.full)
+            verify(path.contentWidth <= path.width + 0.5, path.text + " runs past its width")
+        }
         for (let i = 0; i < 6; ++i) {
             const line = h.find(sheet.contentItem, "layoutDetail_" + i)
             inside(line, "the line of layout " + i)
             whole(line, "the line of layout " + i)
         }
-        whole(h.find(sheet.contentItem, "planSummary"), "the preview's count")
+        // The preview's figures whole; only the backup's name after them may give way.
+        const summary = h.find(sheet.contentItem, "planSummary")
+        const figures = summary.text.split(" free on ")[0] + " free on "
+        verify(widthOf(figures, summary.font) <= summary.width, "the preview's figures cut: " + summary.text)
+        verify(summary.truncated === (widthOf(summary.text, summary.font) > summary.width))
         // Nothing it says runs past its edge.
         for (const t of texts(sheet.contentItem)) {
             const r = box(t, sheet.contentItem)
@@ -422,6 +462,9 @@ TestCase {
         waitForRendering(root)
         for (const t of texts(popover.contentItem).filter(t => t.wrapMode !== Text.NoWrap))
             whole(t, "the report's line in the popover")
+        // Made after the copy, it shows the folder the files went to.
+        const folders = shown(popover.contentItem, "copiedFolderTitle"), list = shown(popover.contentItem, "copiedFolders")
+        verify(folders.length > 0 && list.length > 0 && list[0].height >= folders[0].height, "the popover shows no folder")
     }
 
     // The Settings window cannot be made shorter than what it holds.

@@ -560,6 +560,8 @@ class EveryStateWindowTest : public QObject {
     }
 
 private slots:
+    void init() { WindowDriver::failOnBindingLoops(); }
+
     void initTestCase() {
         // A photo application on the desktop, so a copy's result offers it.
         QVERIFY(WindowDriver::addPhotoApp(desktop_.path()));

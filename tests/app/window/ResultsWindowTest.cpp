@@ -138,6 +138,8 @@ class ResultsWindowTest : public QObject {
     }
 
 private slots:
+    void init() { WindowDriver::failOnBindingLoops(); }
+
     void initTestCase() {
         WindowDriver::prepare(look_, present_);
         if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());

@@ -244,6 +244,7 @@ private slots:
     // Every drive plugged in, holding what it was made with and nothing else (copies and
     // anything a case wrote go).
     void init() {
+        WindowDriver::failOnBindingLoops();
         for (ZramVolume* d : std::set<ZramVolume*>(unplugged_)) QVERIFY(plug(*d));
         for (auto& [drive, entries] : made_) {
             for (const std::string& e : entriesBelow(drive->mountPoint()))

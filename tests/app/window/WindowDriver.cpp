@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QQmlContext>
 #include <QQuickStyle>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -41,6 +42,10 @@ void WindowDriver::prepare(shell::Look& look, shell::Present& present) {
     shell::registerNative(look, present);
     registerResults();
     look.set(present::Appearance::light, true);
+}
+
+void WindowDriver::failOnBindingLoops() {
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("Binding loop detected")));
 }
 
 bool WindowDriver::addPhotoApp(const QString& dir) {

@@ -29,6 +29,8 @@ public:
     // US English locale, the Fusion style, the desktop's icons, the native types the views use
     // (drawn in the light appearance, without motion) and the results data.
     static void prepare(shell::Look& look, shell::Present& present);
+    // Fails the running test on any binding loop the views report: each suite calls it in init().
+    static void failOnBindingLoops();
     // Puts a photo application (digiKam, which runs /bin/true) on the desktop, in `dir` before the
     // machine's own applications; done before anything asks for them.
     static bool addPhotoApp(const QString& dir);

@@ -79,6 +79,8 @@ class WindowEndToEndTest : public QObject {
     static bool clickCopy(WindowDriver& w) { return w.clickAction(QStringLiteral("copy")); }
 
 private slots:
+    void init() { WindowDriver::failOnBindingLoops(); }
+
     void initTestCase() {
         WindowDriver::prepare(look_, present_);
         if (std::string why; !ZramVolume::available(&why)) QSKIP(why.c_str());

@@ -98,6 +98,19 @@ ColumnLayout {
                             HoverHandler { id: pickerHover }
                             LazyToolTip { shown: pickerHover.hovered && parent.truncated; text: backupPicker.displayText }
                         }
+                        // The list's rows as plain text, cut at their end within the list.
+                        delegate: ItemDelegate {
+                            id: backupRow
+                            required property string modelData
+                            required property int index
+                            width: ListView.view ? ListView.view.width : implicitWidth
+                            highlighted: backupPicker.highlightedIndex === index
+                            contentItem: DataText {
+                                objectName: "backupPickerRow"
+                                text: backupRow.modelData
+                                color: backupRow.highlighted ? backupRow.palette.highlightedText : backupRow.palette.text
+                            }
+                        }
                     }
                 }
 
@@ -113,11 +126,36 @@ ColumnLayout {
                             Layout.fillWidth: true
                             spacing: Theme.s
                             RadioButton {
+                                id: radio
                                 objectName: "layout_" + layoutRow.modelData.value
                                 Layout.alignment: Qt.AlignTop
                                 padding: 0
                                 checked: view.sheet && view.sheet.layout === layoutRow.modelData.value
                                 onClicked: view.sheet.layout = layoutRow.modelData.value
+                                readonly property real focusRingRadius: width / 2
+                                // Drawn from the tokens: the style's own circle is black on a
+                                // dark sheet. The chosen one is an accent ring around an accent
+                                // dot, the others grey rings; each stands 3:1 from the sheet.
+                                indicator: Rectangle {
+                                    objectName: "layoutMark"
+                                    implicitWidth: 16
+                                    implicitHeight: 16
+                                    x: radio.leftPadding
+                                    y: radio.topPadding + (radio.availableHeight - height) / 2
+                                    radius: width / 2
+                                    color: "transparent"
+                                    border.width: radio.checked ? 2 : 1.5
+                                    border.color: radio.checked ? Theme.brandFill
+                                                                : Theme.appearance >= 0 ? Look.color("controlOutline") : "gray"
+                                    Rectangle {
+                                        visible: radio.checked
+                                        anchors.centerIn: parent
+                                        width: 8
+                                        height: 8
+                                        radius: 4
+                                        color: Theme.brandFill
+                                    }
+                                }
                             }
                             ColumnLayout {
                                 spacing: 2
@@ -157,10 +195,12 @@ ColumnLayout {
                             spacing: 6
                             Layout.fillWidth: true
                             Symbol { name: "externaldrive.fill"; color: Theme.brand }
-                            DataText {
-                                text: view.sheet ? view.sheet.locationLabel : ""
+                            // Where the copies go, its last folders whole.
+                            PathText {
+                                objectName: "locationLabel"
+                                path: view.sheet ? view.sheet.locationLabel.split(" \u203a ").join("/") : ""
+                                separator: " \u203a "
                                 font: Theme.callout
-                                elide: Text.ElideLeft
                                 Layout.fillWidth: true
                             }
                             LinkButton {
@@ -231,13 +271,19 @@ ColumnLayout {
                         Layout.fillWidth: true
                         Eyebrow { text: "Preview" }
                         Item { Layout.fillWidth: true }
+                        // Its figures first; a long backup name at its end gives way.
                         DataText {
+                            id: planSummary
                             readonly property bool tooBig: view.sheet && view.sheet.freeBytes !== undefined
                                                            && view.sheet.freeBytes >= 1 && view.sheet.planBytes > view.sheet.freeBytes
                             objectName: "planSummary"
                             text: view.sheet ? view.sheet.planSummary || "" : ""
                             color: tooBig ? Theme.textRole("missing") : Theme.secondary
                             font: Theme.secondaryFont
+                            Layout.fillWidth: true
+                            Layout.maximumWidth: implicitWidth
+                            HoverHandler { id: summaryHover }
+                            LazyToolTip { shown: summaryHover.hovered && planSummary.truncated; text: planSummary.text }
                         }
                     }
                     // As tall as its rows up to 150, scrolling beyond.
@@ -260,10 +306,11 @@ ColumnLayout {
                                 objectName: "planRow"
                                 width: ListView.view.width
                                 Symbol { objectName: "planFolderSymbol"; name: modelData.symbol; color: Theme.brand; size: 14 }
-                                DataText {
-                                    text: modelData.text
+                                PathText {
+                                    objectName: "planRowText"
+                                    path: modelData.text.split(" / ").join("/")
+                                    separator: " / "
                                     font: Theme.monoSmall
-                                    elide: Text.ElideLeft
                                     Layout.fillWidth: true
                                 }
                                 DataText {
@@ -296,7 +343,7 @@ ColumnLayout {
                             color: Theme.textRole("partial")
                             font: Theme.secondaryFont
                             wrapMode: Text.Wrap
-                            maximumLineCount: 4
+                            maximumLineCount: 8
                             elide: Text.ElideRight
                             Layout.fillWidth: true
                         }
@@ -382,6 +429,9 @@ ColumnLayout {
             text: "Each file is written, flushed, then read back from the drive and compared before it counts."
             font: Theme.secondaryFont
             color: Theme.secondary
+            wrapMode: Text.Wrap
+            maximumLineCount: 2
+            Layout.fillWidth: true
         }
         Item { Layout.fillHeight: true }
         RowLayout {
@@ -416,7 +466,14 @@ ColumnLayout {
                        : done.report.outcome === "stopped" ? Theme.primary : Theme.verified
             }
         }
-        DataText { objectName: "doneSummary"; text: done.report.summary || ""; font: Theme.callout }
+        DataText {
+            objectName: "doneSummary"
+            text: done.report.summary || ""
+            font: Theme.callout
+            wrapMode: Text.Wrap
+            maximumLineCount: 2
+            Layout.fillWidth: true
+        }
         // Each failure whole, wrapped at the dialog's edge; a long list scrolls.
         ListView {
             id: failureList

@@ -98,11 +98,12 @@ Item {
             width: parent.width
             visible: resultsData.hasReport
             Item { width: 1; height: Theme.l }
+            // As tall as its header, which the loader follows by itself: a height bound to the
+            // header's would be written back into the header while it lays itself out.
             Loader {
                 id: header
                 x: Theme.xl
                 width: parent.width - 2 * Theme.xl
-                height: item ? item.implicitHeight : 0
                 sourceComponent: resultsData.cardOnly ? cardOnlyHero : hero
             }
             Item { width: 1; height: Theme.m }
@@ -119,7 +120,6 @@ Item {
                     id: panelLoader
                     width: parent.width
                     active: resultsData.ready || ready.opacity > 0
-                    height: item ? item.implicitHeight : 0
                     sourceComponent: ReadyToFormatPanel {
                         objectName: "readyPanel"
                         model: screen.model
