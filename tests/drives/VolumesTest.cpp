@@ -318,6 +318,7 @@ protected:
         }
     }
     static void TearDownTestSuite() {
+        spread.reset();
         btrfs.reset();
         xfs.reset();
         ext4.reset();
