@@ -671,7 +671,7 @@ bool AppModel::waitForIdle(int timeoutMs, int running) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         // A listing of the card due shortly after a change is work pending too.
-        if (pending_ <= running && !cardSoon_.isActive() && !opening_)
+        if (pending_ <= running && passesDue_ == 0 && !cardSoon_.isActive() && !opening_)
             return history_->flush(deadline.isForever() ? -1
                                                         : int(std::max<qint64>(0, deadline.remainingTime())));
         if (deadline.hasExpired()) return false;

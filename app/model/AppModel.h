@@ -729,6 +729,7 @@ private:
     bool givingBack_ = false;
     int pending_ = 0;            // pool work whose result is not applied yet
     uint64_t finishSerial_ = 0;  // which shown result an automatic pass was meant for
+    int passesDue_ = 0;          // automatic passes asked for and not yet started
     std::optional<Restoring> restoring_;
     std::shared_ptr<Opening> opening_;  // the saved result asked for last, until it is shown
     SavedCard savedCard_ = SavedCard::none;

@@ -169,8 +169,13 @@ void AppModel::finish(PreparedReport prepared, bool record, bool sameCheck) {
         // After finish has returned, and only if nothing replaced this result meanwhile.
         QPointer<AppModel> self(this);
         uint64_t serial = ++finishSerial_;
+        // Counted as work until it has run, so that whoever waits for the model to settle does not
+        // see it idle in the turn between the check's end and the pass's start.
+        ++passesDue_;
         QTimer::singleShot(0, this, [self, serial] {
-            if (self && self->finishSerial_ == serial && !self->verifier_) self->startDeepVerify();
+            if (!self) return;
+            --self->passesDue_;
+            if (self->finishSerial_ == serial && !self->verifier_) self->startDeepVerify();
         });
     }
     if (groupFilter_) {
