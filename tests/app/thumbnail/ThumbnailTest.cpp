@@ -9,15 +9,18 @@
 #include <QPointer>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QQuickTextureFactory>
 #include <QSignalSpy>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "CardFixtures.h"
 #include "thumbnail/Protocol.h"
@@ -406,7 +409,8 @@ private slots:
     }
 
     // The engine's image reader gets each answer once, on its own thread: many pictures at once,
-    // ids that are answered at once, sources changed while they load, and the engine gone meanwhile.
+    // ids that are answered at once, sources changed while they load; an engine dropped meanwhile,
+    // once the items its views let go of are gone, and another engine in its place.
     void theEnginesReaderGetsEachPictureOnce() {
         QTemporaryDir dir;
         Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 64, int64_t(1) << 20, 2});
@@ -422,10 +426,13 @@ private slots:
             "property int settled: 0\n Repeater { model: root.sources; Image { source: modelData\n"
             "  onStatusChanged: if (status !== Image.Loading) { ++root.settled; "
             "if (implicitWidth === 64) ++root.wide } } } }";
-        for (const bool waited : {true, false}) {
-            auto engine = std::make_unique<QQmlEngine>();
+        // Each engine where the last one was: a picture the last one's reader still had would be
+        // taken back through the new one.
+        std::optional<QQmlEngine> engine;
+        for (const bool waited : {true, false, true}) {
+            engine.emplace();
             engine->addImageProvider(QStringLiteral("thumbnail"), new ThumbnailProvider(t));
-            QQmlComponent component(engine.get());
+            QQmlComponent component(&*engine);
             component.setData(qml, QUrl());
             std::unique_ptr<QObject> root(component.createWithInitialProperties({{"sources", sources}}));
             QVERIFY2(root, qPrintable(component.errorString()));
@@ -434,13 +441,20 @@ private slots:
                 QCOMPARE(root->property("wide").toInt(), 24);
                 continue;
             }
-            // Half the pictures give way to others while they load, then the engine goes at once.
-            root->setProperty("sources", QStringList(sources.mid(12)) + sources.mid(0, 12));
+            // Half the pictures give way to others while the reader has them in hand, and at once
+            // the items and the engine go: the ones given way wait for the event loop to be deleted.
             QTest::qWait(20);
+            QList<QPointer<QQuickItem>> pictures;
+            for (QQuickItem* item : qobject_cast<QQuickItem*>(root.get())->childItems())
+                if (item->inherits("QQuickImage")) pictures << item;
+            QCOMPARE(pictures.size(), sources.size());
+            root->setProperty("sources", QStringList(sources.mid(12)) + sources.mid(0, 12));
             root.reset();
-            engine.reset();
+            deleteReleasedItems();
+            QVERIFY(std::none_of(pictures.begin(), pictures.end(), [](const auto& p) { return bool(p); }));
         }
-        QTest::qWait(200);  // what the engine left behind is answered into nothing
+        engine.reset();
+        QTest::qWait(200);  // what the engines left behind is answered into nothing
     }
 
     void ejectStopsTheVolumesJobs() {
