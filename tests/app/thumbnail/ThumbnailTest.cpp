@@ -409,18 +409,27 @@ private slots:
     }
 
     // The engine's image reader gets each answer once, on its own thread: many pictures at once,
-    // ids that are answered at once, sources changed while they load; an engine dropped meanwhile,
-    // once the items its views let go of are gone, and another engine in its place.
+    // ids that are answered at once, sources changed while they load; an engine dropped while its
+    // pictures load, once the items its views let go of are gone, and another engine in its place.
     void theEnginesReaderGetsEachPictureOnce() {
         QTemporaryDir dir;
         Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 64, int64_t(1) << 20, 2});
-        QStringList sources;
+        // A helper that answers nothing: its pictures are still loading when their engine goes.
+        Thumbnailer stalled({QStringLiteral("/bin/sleep"), {"600"}, 600000, 64, 1 << 20, 1});
+        QStringList files;
         for (int i = 0; i < 24; ++i) {
-            const QString file = dir.filePath(QStringLiteral("P%1.PNG").arg(i));
-            QVERIFY(filled(80, Qt::green).save(file, "PNG"));
-            sources << thumbnailUrl(Key{"/v", file.toStdString(), QFileInfo(file).size(), 1});
+            files << dir.filePath(QStringLiteral("P%1.PNG").arg(i));
+            QVERIFY(filled(80, Qt::green).save(files.back(), "PNG"));
         }
-        for (int i = 0; i < 200; ++i) sources << QStringLiteral("image://thumbnail/a/1/%1").arg(i);
+        // Each round's own URLs: the engines share the pictures they have loaded.
+        const auto sourcesOf = [&](int round) {
+            QStringList sources;
+            for (const QString& file : files)
+                sources << thumbnailUrl(Key{"/v", file.toStdString(), QFileInfo(file).size(), round});
+            for (int i = 0; i < 200; ++i)
+                sources << QStringLiteral("image://thumbnail/a/%1/%2").arg(round).arg(i);
+            return sources;
+        };
         const QByteArray qml =
             "import QtQuick\nItem { id: root; property var sources: []; property int wide: 0; "
             "property int settled: 0\n Repeater { model: root.sources; Image { source: modelData\n"
@@ -429,9 +438,12 @@ private slots:
         // Each engine where the last one was: a picture the last one's reader still had would be
         // taken back through the new one.
         std::optional<QQmlEngine> engine;
-        for (const bool waited : {true, false, true}) {
+        for (const int round : {1, 2, 3}) {
+            const bool waited = round != 2;
+            const QStringList sources = sourcesOf(round);
             engine.emplace();
-            engine->addImageProvider(QStringLiteral("thumbnail"), new ThumbnailProvider(t));
+            engine->addImageProvider(QStringLiteral("thumbnail"),
+                                     new ThumbnailProvider(waited ? t : stalled));
             QQmlComponent component(&*engine);
             component.setData(qml, QUrl());
             std::unique_ptr<QObject> root(component.createWithInitialProperties({{"sources", sources}}));
@@ -441,9 +453,10 @@ private slots:
                 QCOMPARE(root->property("wide").toInt(), 24);
                 continue;
             }
-            // Half the pictures give way to others while the reader has them in hand, and at once
-            // the items and the engine go: the ones given way wait for the event loop to be deleted.
-            QTest::qWait(20);
+            // Half the pictures give way to others while they load (the reader has handed every
+            // file's to the helper, which holds one and queues the rest), and at once the items
+            // and the engine go: the ones given way wait for the event loop to be deleted.
+            QTRY_COMPARE(stalled.queued(), size_t(23));
             QList<QPointer<QQuickItem>> pictures;
             for (QQuickItem* item : qobject_cast<QQuickItem*>(root.get())->childItems())
                 if (item->inherits("QQuickImage")) pictures << item;
