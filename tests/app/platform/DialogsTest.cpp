@@ -188,6 +188,9 @@ private slots:
             QVERIFY(QTest::qWaitFor([name] { return name->hasFocus(); }));
             name->clear();
             QTest::keyClicks(name, place(typed));
+            // The typed folder is listed for its completions on the dialog's own thread; Return
+            // would take it before a busy machine gets there.
+            if (otherListed) QVERIFY(QTest::qWaitFor([&] { return listed(other_); }, 10000));
             auto* view = shown.findChild<QAbstractItemView*>("listView");
             auto rowOf = [&](const QString& path) {
                 view->doItemsLayout();
