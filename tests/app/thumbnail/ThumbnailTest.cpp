@@ -456,7 +456,7 @@ private slots:
             // Half the pictures give way to others while they load (the reader has handed every
             // file's to the helper, which holds one and queues the rest), and at once the items
             // and the engine go: the ones given way wait for the event loop to be deleted.
-            QTRY_COMPARE(stalled.queued(), size_t(23));
+            QTRY_COMPARE_WITH_TIMEOUT(stalled.queued(), size_t(23), 20000);
             QList<QPointer<QQuickItem>> pictures;
             for (QQuickItem* item : qobject_cast<QQuickItem*>(root.get())->childItems())
                 if (item->inherits("QQuickImage")) pictures << item;
