@@ -303,6 +303,8 @@ int main(int argc, char** argv) {
     // The windows go first: torn down after what they bind to, every binding would be evaluated
     // once more on nothing, and say so.
     window = nullptr;
+    for (QObject* root : engine.rootObjects()) delete root;
+    thumbs::deleteReleasedItems();
     ownedEngine.reset();
     return code;
 }

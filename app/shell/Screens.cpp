@@ -868,8 +868,10 @@ int main(int argc, char** argv) {
                 return 1;
             }
             ++written;
-            // The window goes before the model it binds to.
+            // The window goes before the model it binds to, and with it every item it let go of,
+            // before the engine.
             root.reset();
+            thumbs::deleteReleasedItems();
         }
     }
     std::printf("%d pictures in %s\n", written, qPrintable(out));

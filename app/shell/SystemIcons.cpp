@@ -108,11 +108,17 @@ QQuickImageResponse* SystemIconProvider::requestImageResponse(const QString& id,
     const int edge = requestedSize.isValid() ? std::max(requestedSize.width(), requestedSize.height()) : 64;
     const QByteArray key =
         (request.card ? QByteArray("1") : QByteArray("0")) + QByteArray::fromStdString(request.path);
-    // Theme icons are drawn on the GUI thread (pixmaps belong to it); the response object lives there.
+    // Theme icons are drawn on the GUI thread (pixmaps belong to it). The answer is given on the
+    // response's own thread, the image reader's, which made it: the reader deletes the response
+    // as soon as it has the answer, so no other thread may be inside the response then.
     auto draw = [response, edge](IconChoice choice) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [response, edge, choice] { response->finish(drawThemeIcon(choice, edge)); },
+            [response, edge, choice] {
+                QMetaObject::invokeMethod(
+                    response, [response, image = drawThemeIcon(choice, edge)] { response->finish(image); },
+                    Qt::QueuedConnection);
+            },
             Qt::QueuedConnection);
     };
     {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QQuickTextureFactory>
 
 #include <memory>
@@ -107,6 +108,24 @@ private:
 };
 
 }  // namespace
+
+void deleteReleasedItems() {
+    // Deleting an item can let go of others (the delegates of a view inside it): again, until a
+    // round deletes nothing.
+    struct Count : QObject {
+        int deleted = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            deleted += event->type() == QEvent::DeferredDelete;
+            return false;
+        }
+    } count;
+    QCoreApplication::instance()->installEventFilter(&count);
+    do {
+        count.deleted = 0;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    } while (count.deleted > 0);
+    QCoreApplication::instance()->removeEventFilter(&count);
+}
 
 QQuickImageResponse* ThumbnailProvider::requestImageResponse(const QString& id, const QSize&) {
     if (byPath_) {

@@ -27,4 +27,11 @@ private:
     bool byPath_ = false;
 };
 
+// Deletes now the items whose deletion waits for the event loop (the delegates a view let go
+// of). Called after an engine's windows are deleted and before the engine itself, so that every
+// picture still loading is taken back by the engine's image reader: an item deleted after the
+// reader still points at its request, which the reader has freed. Qt then writes into that
+// memory, and the reader of a new engine in the old one's place frees it a second time.
+void deleteReleasedItems();
+
 }  // namespace halvetrop::thumbs

@@ -77,6 +77,21 @@ TestCase {
         verify(item(w, "heroReason").text.indexOf("same drive") < 0)
     }
 
+    // A saved check opened as the window comes up, while the results screen is still being made
+    // in the background, shows once the screen is whole, in each fresh window: checks of other
+    // cards, with backups and of the card alone.
+    function test_resultsComeBeforeTheScreenIsWhole() {
+        for (let i = 0; i < 5; ++i) {
+            const w = h.open({ savedChecks: 5 })
+            w.model.showHistory(w.stage.savedID(i))
+            verify(w.stage.settle())
+            compare(item(w, "resultsScreenLoader").status, Loader.Ready)
+            verify(item(w, "resultsPage").visible)
+            // The third is of the card alone: its header, not the verdict's.
+            compare(item(w, "heroTitle") !== null, i !== 2)
+        }
+    }
+
     // Whatever the saved check found, the header says what is in the reader now, and the ring's
     // covered arc is drawn in the header's colour, not the covered one, where that is not the
     // checked card as it was.

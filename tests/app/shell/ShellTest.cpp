@@ -10,17 +10,20 @@
 #include <QQuickStyle>
 
 #include <QQuickWindow>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <filesystem>
 #include <functional>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -176,17 +179,64 @@ private slots:
             {missing, true, QStringLiteral("media-flash")},
             {missing, false, QString()},
         };
-        for (const Row& row : rows) {
+        // The provider answers on the thread that asks, as the engine's image reader does: the
+        // reader deletes a response as soon as it has the answer, so the answer may come on no
+        // other thread. Each place is asked twice, the second time from what the first found.
+        shell::SystemIconProvider provider;
+        QThread reader;
+        QObject onReader;
+        onReader.moveToThread(&reader);
+        reader.start();
+        auto stop = qScopeGuard([&] {
+            reader.quit();
+            reader.wait();
+        });
+        struct Asked {
+            QQuickImageResponse* response = nullptr;
+            bool icon = false;
+            QList<QThread*> answeredOn;  // written on the reader's thread, read once it is stopped
+        };
+        std::vector<Asked> asked(2 * std::size(rows));
+        std::atomic<int> answers = 0;
+        for (size_t i = 0; i < asked.size(); ++i) {
+            const Row& row = rows[i % std::size(rows)];
             const QUrl url(QStringLiteral("image://system/") +
                            (row.card ? QStringLiteral("cardkey/") : QStringLiteral("plainkey/")) +
                            QString::fromLatin1(QUrl::toPercentEncoding(present::pathKey(row.path))));
-            const shell::IconRequest request =
-                shell::iconRequest(url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1));
-            QVERIFY(request.path == row.path);
-            QCOMPARE(request.card, row.card);
-            const auto choice = shell::chooseSystemIcon(request.path, request.card);
-            QCOMPARE(choice.themeName, row.icon);
-            if (!row.icon.isEmpty()) QVERIFY2(!QIcon::fromTheme(row.icon).isNull(), qPrintable(row.icon));
+            const QString id = url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1);
+            if (i < std::size(rows)) {
+                const shell::IconRequest request = shell::iconRequest(id);
+                QVERIFY(request.path == row.path);
+                QCOMPARE(request.card, row.card);
+                const auto choice = shell::chooseSystemIcon(request.path, request.card);
+                QCOMPARE(choice.themeName, row.icon);
+                if (!row.icon.isEmpty()) QVERIFY2(!QIcon::fromTheme(row.icon).isNull(), qPrintable(row.icon));
+            }
+            Asked& a = asked[i];
+            QMetaObject::invokeMethod(
+                &onReader,
+                [&] {
+                    a.response = provider.requestImageResponse(id, QSize(32, 32));
+                    QObject::connect(
+                        a.response, &QQuickImageResponse::finished, a.response,
+                        [&a, &answers] {
+                            a.answeredOn << QThread::currentThread();
+                            a.icon = a.response->errorString().isEmpty();
+                            ++answers;
+                        },
+                        Qt::DirectConnection);
+                },
+                Qt::BlockingQueuedConnection);
+            if (i + 1 == std::size(rows)) QVERIFY(QTest::qWaitFor([&] { return answers == int(i + 1); }));
+        }
+        QVERIFY(QTest::qWaitFor([&] { return answers == int(asked.size()); }));
+        stop.dismiss();
+        reader.quit();
+        reader.wait();
+        for (size_t i = 0; i < asked.size(); ++i) {
+            QCOMPARE(asked[i].answeredOn, QList<QThread*>{&reader});
+            QCOMPARE(asked[i].icon, !rows[i % std::size(rows)].icon.isEmpty());
+            delete asked[i].response;
         }
         const QTemporaryDir plain;
         if (QStorageInfo(plain.path()).rootPath() == QStringLiteral("/")) {

@@ -9,15 +9,18 @@
 #include <QPointer>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QQuickTextureFactory>
 #include <QSignalSpy>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "CardFixtures.h"
 #include "thumbnail/Protocol.h"
@@ -406,26 +409,42 @@ private slots:
     }
 
     // The engine's image reader gets each answer once, on its own thread: many pictures at once,
-    // ids that are answered at once, sources changed while they load, and the engine gone meanwhile.
+    // ids that are answered at once, sources changed while they load; an engine dropped while its
+    // pictures load, once the items its views let go of are gone, and another engine in its place.
     void theEnginesReaderGetsEachPictureOnce() {
         QTemporaryDir dir;
         Thumbnailer t({QStringLiteral(HALVETROP_THUMBNAILER), {}, 5000, 64, int64_t(1) << 20, 2});
-        QStringList sources;
+        // A helper that answers nothing: its pictures are still loading when their engine goes.
+        Thumbnailer stalled({QStringLiteral("/bin/sleep"), {"600"}, 600000, 64, 1 << 20, 1});
+        QStringList files;
         for (int i = 0; i < 24; ++i) {
-            const QString file = dir.filePath(QStringLiteral("P%1.PNG").arg(i));
-            QVERIFY(filled(80, Qt::green).save(file, "PNG"));
-            sources << thumbnailUrl(Key{"/v", file.toStdString(), QFileInfo(file).size(), 1});
+            files << dir.filePath(QStringLiteral("P%1.PNG").arg(i));
+            QVERIFY(filled(80, Qt::green).save(files.back(), "PNG"));
         }
-        for (int i = 0; i < 200; ++i) sources << QStringLiteral("image://thumbnail/a/1/%1").arg(i);
+        // Each round's own URLs: the engines share the pictures they have loaded.
+        const auto sourcesOf = [&](int round) {
+            QStringList sources;
+            for (const QString& file : files)
+                sources << thumbnailUrl(Key{"/v", file.toStdString(), QFileInfo(file).size(), round});
+            for (int i = 0; i < 200; ++i)
+                sources << QStringLiteral("image://thumbnail/a/%1/%2").arg(round).arg(i);
+            return sources;
+        };
         const QByteArray qml =
             "import QtQuick\nItem { id: root; property var sources: []; property int wide: 0; "
             "property int settled: 0\n Repeater { model: root.sources; Image { source: modelData\n"
             "  onStatusChanged: if (status !== Image.Loading) { ++root.settled; "
             "if (implicitWidth === 64) ++root.wide } } } }";
-        for (const bool waited : {true, false}) {
-            auto engine = std::make_unique<QQmlEngine>();
-            engine->addImageProvider(QStringLiteral("thumbnail"), new ThumbnailProvider(t));
-            QQmlComponent component(engine.get());
+        // Each engine where the last one was: a picture the last one's reader still had would be
+        // taken back through the new one.
+        std::optional<QQmlEngine> engine;
+        for (const int round : {1, 2, 3}) {
+            const bool waited = round != 2;
+            const QStringList sources = sourcesOf(round);
+            engine.emplace();
+            engine->addImageProvider(QStringLiteral("thumbnail"),
+                                     new ThumbnailProvider(waited ? t : stalled));
+            QQmlComponent component(&*engine);
             component.setData(qml, QUrl());
             std::unique_ptr<QObject> root(component.createWithInitialProperties({{"sources", sources}}));
             QVERIFY2(root, qPrintable(component.errorString()));
@@ -434,13 +453,21 @@ private slots:
                 QCOMPARE(root->property("wide").toInt(), 24);
                 continue;
             }
-            // Half the pictures give way to others while they load, then the engine goes at once.
+            // Half the pictures give way to others while they load (the reader has handed every
+            // file's to the helper, which holds one and queues the rest), and at once the items
+            // and the engine go: the ones given way wait for the event loop to be deleted.
+            QTRY_COMPARE_WITH_TIMEOUT(stalled.queued(), size_t(23), 20000);
+            QList<QPointer<QQuickItem>> pictures;
+            for (QQuickItem* item : qobject_cast<QQuickItem*>(root.get())->childItems())
+                if (item->inherits("QQuickImage")) pictures << item;
+            QCOMPARE(pictures.size(), sources.size());
             root->setProperty("sources", QStringList(sources.mid(12)) + sources.mid(0, 12));
-            QTest::qWait(20);
             root.reset();
-            engine.reset();
+            deleteReleasedItems();
+            QVERIFY(std::none_of(pictures.begin(), pictures.end(), [](const auto& p) { return bool(p); }));
         }
-        QTest::qWait(200);  // what the engine left behind is answered into nothing
+        engine.reset();
+        QTest::qWait(200);  // what the engines left behind is answered into nothing
     }
 
     void ejectStopsTheVolumesJobs() {

@@ -41,9 +41,13 @@ bool isOpen(WindowDriver& w, const QString& name = {}) {
     return false;
 }
 
-void collect(QQuickItem* item, const char* className, QList<QQuickItem*>& out) {
+// Every item of that class below `item`. The list is good until the next turn of the event loop
+// (an item a view lets go of is deleted there): a case collects again after one.
+QList<QQuickItem*> collect(QQuickItem* item, const char* className) {
+    QList<QQuickItem*> out;
     if (item->inherits(className)) out << item;
-    for (QQuickItem* child : item->childItems()) collect(child, className, out);
+    for (QQuickItem* child : item->childItems()) out << collect(child, className);
+    return out;
 }
 
 QPoint middleOf(QQuickItem* item) { return item->mapToScene(QPointF(item->width() / 2, 8)).toPoint(); }
@@ -217,21 +221,21 @@ private slots:
         QVERIFY(WindowDriver::waitFor([] { return !WindowDriver::shownWindow("settingsWindow"); }, 2000));
 
         // A menu opened with the pointer on its title, which stays there while Escape closes it.
-        QList<QQuickItem*> titles;
-        collect(w.window().contentItem(), "QQuickMenuBarItem", titles);
-        QCOMPARE(titles.size(), 2);
-        QTest::mouseMove(&w.window(), middleOf(titles[0]));
-        QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, middleOf(titles[0]));
+        const auto titles = [&] { return collect(w.window().contentItem(), "QQuickMenuBarItem"); };
+        QCOMPARE(titles().size(), 2);
+        const QPoint first = middleOf(titles()[0]), second = middleOf(titles()[1]);
+        QTest::mouseMove(&w.window(), first);
+        QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, first);
         QVERIFY(WindowDriver::waitFor([&] { return isOpen(w); }, 2000));
         w.key(Qt::Key_Escape);
         QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w); }, 2000));
         QTest::mouseMove(&w.window(), middleOf(w.item(QStringLiteral("mode-Map"))));
-        for (QQuickItem* title : titles)
+        for (QQuickItem* title : titles())
             QVERIFY2(!title->property("highlighted").toBool(), "a title stays lit");
-        QTest::mouseMove(&w.window(), middleOf(titles[1]));
+        QTest::mouseMove(&w.window(), second);
         QTest::qWait(100);
         QVERIFY2(!isOpen(w), "a menu opens on a mere hover");
-        QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, middleOf(titles[0]));
+        QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, first);
         QVERIFY2(WindowDriver::waitFor([&] { return isOpen(w); }, 2000), "the click only closed");
     }
 
@@ -262,16 +266,16 @@ private slots:
         QVERIFY(w.resize({1040, 660}));
         // A shown tooltip lays its item in the window's overlay.
         const auto tipShown = [&] {
-            QList<QQuickItem*> popups;
-            collect(w.window().contentItem(), "QQuickPopupItem", popups);
+            const QList<QQuickItem*> popups = collect(w.window().contentItem(), "QQuickPopupItem");
             return std::any_of(popups.begin(), popups.end(), [](QQuickItem* i) {
                 return i->isVisible() && i->parent() && i->parent()->inherits("QQuickToolTip");
             });
         };
+        // The item is read before the pointer moves, which turns the event loop.
         const auto hover = [&](QQuickItem* item, qreal y) {
             (void)w.window().grabWindow();
-            QTest::mouseMove(&w.window(), QPoint(5, 5));
             const QPoint at = item->mapToScene(QPointF(item->width() / 2, y)).toPoint();
+            QTest::mouseMove(&w.window(), QPoint(5, 5));
             QTest::mouseMove(&w.window(), at);
             return WindowDriver::waitFor(tipShown, 3000) ? at : QPoint();
         };
@@ -319,8 +323,7 @@ private slots:
         const QImage frame = preview->grabWindow();
         look_.set(present::Appearance::light, true);
         for (const char* name : {"previewPrevious", "previewNext"}) {
-            QList<QQuickItem*> buttons;
-            collect(preview->contentItem(), "QQuickButton", buttons);
+            const QList<QQuickItem*> buttons = collect(preview->contentItem(), "QQuickButton");
             QQuickItem* button = nullptr;
             for (QQuickItem* b : buttons)
                 if (b->objectName() == QLatin1String(name)) button = b;
@@ -358,15 +361,17 @@ private slots:
         WindowDriver& w = *s.window;
         QVERIFY(w.click(QStringLiteral("mode-Files")) && w.click(QStringLiteral("segment-square.grid.2x2")));
         QVERIFY(w.click(QStringLiteral("fileTile")));
+        // The tile is read before the key: the grid may let it go as it scrolls.
         QQuickItem* first = w.item(QStringLiteral("fileTile"));
         const qint64 firstID = first->property("fileId").toLongLong();
+        const QPointF firstAt(first->x(), first->y());
         QCOMPARE(s.model().selectedFileID(), firstID);
         w.key(Qt::Key_PageDown);
         QQuickItem* below = nullptr;
         for (QQuickItem* tile : w.items(QStringLiteral("fileTile")))
             if (tile->property("fileId").toLongLong() == s.model().selectedFileID()) below = tile;
-        QVERIFY(below && below != first);
-        QVERIFY(below->x() == first->x() && below->y() > first->y());
+        QVERIFY(below && s.model().selectedFileID() != firstID);
+        QVERIFY(below->x() == firstAt.x() && below->y() > firstAt.y());
         w.key(Qt::Key_PageUp);
         QCOMPARE(s.model().selectedFileID(), firstID);
     }
@@ -585,20 +590,23 @@ private slots:
         QVERIFY(s.ready);
         WindowDriver& w = *s.window;
         w.window().resize(w.window().width(), 1300);  // every shoot in view
-        QList<QQuickItem*> tiles;
-        QVERIFY(WindowDriver::waitFor([&] {
+        // The shoot's stack of two, found again after every turn of the event loop: the rows are
+        // made anew as the list lays itself out.
+        const auto stack = [&] {
             for (QQuickItem* row : w.items(QStringLiteral("shootRow")))
-                if (w.items(QStringLiteral("stackTile"), row).size() == 2) tiles = w.items("stackTile", row);
-            return !tiles.isEmpty();
-        }));
+                if (w.items(QStringLiteral("stackTile"), row).size() == 2) return w.items("stackTile", row);
+            return QList<QQuickItem*>();
+        };
         // Both wait for the helper's answer.
         QVERIFY(WindowDriver::waitFor([&] {
             QList<QQuickItem*> images;
-            for (QQuickItem* tile : tiles) collect(tile, "QQuickImage", images);
-            return std::all_of(images.begin(), images.end(), [](QQuickItem* i) {
+            for (QQuickItem* tile : stack()) images << collect(tile, "QQuickImage");
+            return !images.isEmpty() && std::all_of(images.begin(), images.end(), [](QQuickItem* i) {
                 return i->property("status").toInt() != 2;  // not loading
             });
         }));
+        const QList<QQuickItem*> tiles = stack();
+        QCOMPARE(tiles.size(), 2);
         QVERIFY(w.items(QStringLiteral("kindSymbol"), tiles[0]).isEmpty());
         QVERIFY(darkish(tiles[0]->property("color").value<QColor>()));
         QCOMPARE(w.items(QStringLiteral("kindSymbol"), tiles[1]).size(), 1);

@@ -404,13 +404,16 @@ private slots:
         QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("2 not backed up"));
         // The card's icon, asked for by the key of its path, in a window wide enough to show it.
         w.window().resize(1600, w.window().height());
-        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("heroIcon")); }));
-        QQuickItem* icon = w.item(QStringLiteral("heroIcon"));
-        QVERIFY(!icon->childItems().isEmpty());
-        QQuickItem* iconImage = icon->childItems().constFirst();
+        // Found again at each look: the header makes its parts anew as it is laid out.
+        const auto iconImage = [&]() -> QQuickItem* {
+            QQuickItem* icon = w.item(QStringLiteral("heroIcon"));
+            return icon && !icon->childItems().isEmpty() ? icon->childItems().constFirst() : nullptr;
+        };
+        QVERIFY(WindowDriver::waitFor([&] { return iconImage(); }));
         QVERIFY(
-            iconImage->property("source").toString().startsWith(QStringLiteral("image://system/cardkey/")));
-        QVERIFY(WindowDriver::waitFor([&] { return iconImage->property("status").toInt() == 1; }));
+            iconImage()->property("source").toString().startsWith(QStringLiteral("image://system/cardkey/")));
+        QVERIFY(WindowDriver::waitFor(
+            [&] { return iconImage() && iconImage()->property("status").toInt() == 1; }));
         copyEverythingMissing(s, 2);
         if (QTest::currentTestFailed()) return;
         QCOMPARE(w.text(QStringLiteral("doneHeadline")), QStringLiteral("Copied and verified"));
@@ -437,22 +440,25 @@ private slots:
         for (int i = 0; i < 2; ++i) {
             const QQuickItem* row = w.items(QStringLiteral("fileRow")).value(i);
             QVERIFY(w.clickWhere(QStringLiteral("fileRow"), [&](QQuickItem* r) { return r == row; }));
-            QQuickItem* frame = w.item(QStringLiteral("inspectorPicture"));
-            QVERIFY(frame);
-            QQuickItem* thumbnail = w.items(QStringLiteral("inspectorThumbnail"), frame).value(0);
-            QVERIFY(thumbnail);
+            const auto thumbnail = [&]() -> QQuickItem* {
+                QQuickItem* frame = w.item(QStringLiteral("inspectorPicture"));
+                return frame ? w.items(QStringLiteral("inspectorThumbnail"), frame).value(0) : nullptr;
+            };
+            QVERIFY(thumbnail());
             // A picture arrived: a file the helper could not find is answered with none.
-            QVERIFY2(WindowDriver::waitFor([&] { return thumbnail->implicitWidth() > 0; }),
-                     qPrintable(thumbnail->property("source").toString()));
-            shown << thumbnail->property("source").toString();
+            QVERIFY2(WindowDriver::waitFor([&] { return thumbnail() && thumbnail()->implicitWidth() > 0; }),
+                     qPrintable(thumbnail() ? thumbnail()->property("source").toString() : QString()));
+            shown << thumbnail()->property("source").toString();
             QVERIFY(w.click(QStringLiteral("inspectorPreview")));
             QQuickWindow* preview = nullptr;
             QVERIFY(WindowDriver::waitFor(
                 [&] { return preview = WindowDriver::shownWindow(QStringLiteral("previewWindow")); }));
-            QQuickItem* still = w.items(QStringLiteral("previewImage"), preview->contentItem()).value(0);
-            QVERIFY(still);
-            QVERIFY2(WindowDriver::waitFor([&] { return still->implicitWidth() > 0; }),
-                     qPrintable(still->property("source").toString()));
+            const auto still = [&] {
+                return w.items(QStringLiteral("previewImage"), preview->contentItem()).value(0);
+            };
+            QVERIFY(still());
+            QVERIFY2(WindowDriver::waitFor([&] { return still() && still()->implicitWidth() > 0; }),
+                     qPrintable(still() ? still()->property("source").toString() : QString()));
             m.closePreview();
             QVERIFY(WindowDriver::waitFor(
                 [] { return !WindowDriver::shownWindow(QStringLiteral("previewWindow")); }));

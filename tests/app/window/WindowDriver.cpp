@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QQmlContext>
 #include <QQuickStyle>
 #include <QRegularExpression>
@@ -84,9 +85,11 @@ WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
 }
 
 WindowDriver::~WindowDriver() {
-    // The window goes before the model it binds to; quitting is the model's own shutdown.
+    // The window goes before the model it binds to, and every item it let go of before the
+    // engine; quitting is the model's own shutdown.
     if (window_) window_->close();
     for (QObject* root : engine_.rootObjects()) delete root;
+    thumbs::deleteReleasedItems();
 }
 
 QQuickItem* WindowDriver::item(const QString& name) const {
@@ -215,7 +218,7 @@ QString WindowDriver::textIn(QQuickItem* scope, const QString& name) {
 }
 
 bool WindowDriver::scroll(const QString& name, qreal by) {
-    QQuickItem* view = item(name);
+    const QPointer<QQuickItem> view = item(name);
     QQuickItem* bar = nullptr;
     // Its own, or one laid beside it, in the item that holds it.
     for (QQuickItem* holder : {view, view ? view->parentItem() : nullptr})
@@ -232,7 +235,7 @@ bool WindowDriver::scroll(const QString& name, qreal by) {
     constexpr int kSteps = 8;
     for (int i = 1; i <= kSteps; ++i) QTest::mouseMove(window_, from + (to - from) * i / kSteps);
     QTest::mouseRelease(window_, Qt::LeftButton, Qt::NoModifier, to);
-    return waitFor([&] { return !view->property("moving").toBool(); }, 5000);
+    return waitFor([&] { return view && !view->property("moving").toBool(); }, 5000);
 }
 
 bool WindowDriver::waitFor(const std::function<bool()>& done, int timeoutMs) {

@@ -17,10 +17,15 @@ Item {
     // Thumbnails of the shoot rows: an object answering request(url, side).
     property var thumbnails: null
     objectName: "resultsScreen"
+    // Whether the screen is whole. One made in the background (RootView's) looks at the model's
+    // report and mode only once it is: a change that made or dropped its parts while they are being
+    // made would leave them pointing at what is gone.
+    property bool whole: true
+    readonly property int mode: whole ? model.mode : 0
 
     Results {
         id: resultsData
-        model: screen.model
+        model: screen.whole ? screen.model : null
         deepVerifying: screen.model.deepVerifying === true
         deepRunning: screen.model.deepProgress !== undefined && screen.model.deepProgress.stage === "comparing"
         canEject: screen.model.canEjectSource === true
@@ -186,7 +191,7 @@ Item {
             y: top.height
             width: page.width - page.barRoom
             height: Math.max(page.height - top.height, screen.viewRoom)
-            sourceComponent: screen.model.mode === 1 ? mapView : screen.model.mode === 2 ? (screen.filesView || filesPlaceholder) : shootsView
+            sourceComponent: screen.mode === 1 ? mapView : screen.mode === 2 ? (screen.filesView || filesPlaceholder) : shootsView
         }
         // Over the view: the wheel moves the page first, until the view has its whole room; the
         // view's own list scrolls once the page is at its end, or while it is scrolled itself.

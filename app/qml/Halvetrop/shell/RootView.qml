@@ -75,9 +75,9 @@ Item {
                 }
             }
             // The results screen is the costliest to make, so it is made once, in small steps
-            // while the window is otherwise idle, and kept: a check that ends only shows it. Should
-            // the results come before it is whole, it is finished at once. Hidden, it has no keys'
-            // focus and its shortcuts are off.
+            // while the window is otherwise idle, and kept: a check that ends only shows it. It
+            // takes in the model's report once it is whole; should the results come before, it is
+            // finished at once. Hidden, it has no keys' focus and its shortcuts are off.
             Loader {
                 id: resultsScreen
                 objectName: "resultsScreenLoader"
@@ -163,6 +163,7 @@ Item {
         id: resultsView
         ResultsView {
             model: root.model
+            whole: !resultsScreen.asynchronous || resultsScreen.status === Loader.Ready
             bottomClearance: root.banner !== "" ? bannerArea.height + Theme.xl + Theme.s : 0
         }
     }
