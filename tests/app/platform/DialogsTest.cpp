@@ -108,14 +108,16 @@ private slots:
     // (absolute, relative, through a link or "~", with Return or a click on the dialog's button
     // while the name's completions show), double-clicks or presses Open, no access time on either
     // drive moves: a card is never opened, nor offered to be deleted. A folder picker takes a card
-    // whole, selected or typed, but never the card being checked; a save dialog saves on none.
+    // whole, selected, typed, double-clicked or with Return in the list (as its button takes it),
+    // but never the card being checked; a save dialog saves on none.
     // Where a dialog refuses, it says why. A folder beside them is listed as asked, which shows
     // that a listing would be seen.
     void fencedCardIsNeverListed_data() {
         QTest::addColumn<QString>("dialog");  // "card", "backup" (refusing the card) or "save"
         QTest::addColumn<QString>("typed");   // <card>, <drive> and <other> stand for the folders
         QTest::addColumn<QString>("action");  // "return", "click" (the dialog's button), "open",
-                                              // "double-click" (the card), "select" (the drive)
+                                              // "double-click" (the card), "select" (the drive),
+                                              // "select-return" (the drive, Return in the list)
         QTest::addColumn<QString>("chosen");  // what the dialog hands back: "", or a folder as typed
         QTest::addColumn<QString>("says");    // what it says, in part: "" for nothing
         QTest::addColumn<bool>("otherListed");
@@ -128,15 +130,17 @@ private slots:
                       save = QStringLiteral("Nothing is saved on a card.");
         row("down to a camera folder", "card", "<card>/DCIM/100CANON", "return", "", inside);
         row("a card, whole", "card", "<card>", "return", "<card>", "");
-        row("a card, double-clicked", "card", "", "double-click", "", inside);
+        row("a card, double-clicked", "card", "", "double-click", "<card>", "");
         row("relative", "card", "<name>/DCIM", "return", "", inside);
         row("through home", "card", "~/media/<name>/", "return", "", inside);
         row("a backup drive with camera folders, typed", "backup", "<drive>", "click", "<drive>", "");
         row("a backup drive with camera folders, selected", "backup", "", "select", "<drive>", "");
+        row("a backup drive with camera folders, Return", "backup", "", "select-return", "<drive>", "");
         row("a folder on it", "backup", "<drive>/DCIM/", "return", "", inside);
         row("through a link", "backup", "link/", "return", "", theCard);
         row("the card being checked", "backup", "<card>", "return", "", theCard);
         row("its name, then Open", "backup", "<name>", "open", "", theCard);
+        row("the card as where copies go", "copy", "<card>", "return", "", "copies are saved on a backup");
         row("saved into it", "save", "<card>/", "return", "", save);
         row("saved onto it", "save", "<card>/DCIM/report.csv", "return", "", save);
         row("saved onto the drive", "save", "<drive>/report.csv", "return", "", save);
@@ -188,9 +192,9 @@ private slots:
             QVERIFY(QTest::qWaitFor([name] { return name->hasFocus(); }));
             name->clear();
             QTest::keyClicks(name, place(typed));
-            // The typed folder is listed for its completions on the dialog's own thread; Return
-            // would take it before a busy machine gets there.
-            if (otherListed) QVERIFY(QTest::qWaitFor([&] { return listed(other_); }, 10000));
+            // The completions of a typed folder are listed on the dialog's own thread, which a busy
+            // machine runs late: Return would close the dialog before that listing shows.
+            if (otherListed) QVERIFY(QTest::qWaitFor([this] { return listed(other_); }, 10000));
             auto* view = shown.findChild<QAbstractItemView*>("listView");
             auto rowOf = [&](const QString& path) {
                 view->doItemsLayout();
@@ -212,6 +216,12 @@ private slots:
                 QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at.center());
                 QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at.center());
             }
+            if (action == "select-return") {
+                const QRect at = rowOf(drive_.root);
+                QVERIFY(at.isValid());
+                QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at.center());
+                QTest::keyClick(view, Qt::Key_Return);
+            }
             if (action == "select") {
                 const QRect at = rowOf(drive_.root);
                 QVERIFY(at.isValid());
@@ -228,9 +238,13 @@ private slots:
                                                          media_.toStdString(), cards))
                 picked.push_back(*saved);
         } else {
-            const auto refused = dialog == "backup" ? std::optional<std::string>(cards[0]) : std::nullopt;
+            const auto refused = dialog != "card" ? std::optional<std::string>(cards[0]) : std::nullopt;
+            // What the caller says of the card it refuses, in the words of what is chosen.
+            const QString why = dialog == "copy"
+                                    ? QStringLiteral("It is the card: copies are saved on a backup.")
+                                    : QString();
             picked = DialogFolderPicker().pickFolder("Choose", "Add Backup", media_.toStdString(), true,
-                                                     std::nullopt, cards, refused);
+                                                     std::nullopt, cards, refused, why);
         }
         qputenv("HOME", home);
         QCOMPARE(seen.folder, media_);

@@ -221,7 +221,7 @@ bool WindowDriver::scroll(const QString& name, qreal by) {
     const QPointer<QQuickItem> view = item(name);
     QQuickItem* bar = nullptr;
     // Its own, or one laid beside it, in the item that holds it.
-    for (QQuickItem* holder : {view, view ? view->parentItem() : nullptr})
+    for (QQuickItem* holder : {view.data(), view ? view->parentItem() : nullptr})
         for (QQuickItem* child : holder && !bar ? holder->childItems() : QList<QQuickItem*>())
             if (child->inherits("QQuickScrollBar") && child->property("orientation").toInt() == Qt::Vertical)
                 bar = child;
