@@ -194,6 +194,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    shell::drawInSoftwareWhereGLIs();
     shell::useDesktopIcons();
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("halvetrop"), QIcon(QStringLiteral(":/halvetrop/halvetrop.svg"))));

@@ -4,10 +4,12 @@ set(shell_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(halvetrop_app_shell STATIC
   ${shell_dir}/Symbols.cpp ${shell_dir}/SystemIcons.cpp ${shell_dir}/HistoryRows.cpp ${shell_dir}/SettingsStore.cpp
   ${shell_dir}/Look.cpp ${shell_dir}/Present.cpp ${shell_dir}/Shell.cpp ${shell_dir}/FirstRows.cpp
-  ${shell_dir}/HomeRules.cpp ${shell_dir}/Shadows.cpp ${shell_dir}/ReturnKey.cpp ${shell_dir}/KeyedList.cpp)
+  ${shell_dir}/HomeRules.cpp ${shell_dir}/Shadows.cpp ${shell_dir}/ReturnKey.cpp ${shell_dir}/KeyedList.cpp
+  ${shell_dir}/VideoFrames.cpp)
 set_target_properties(halvetrop_app_shell PROPERTIES AUTOMOC ON)
 target_include_directories(halvetrop_app_shell PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)
-target_link_libraries(halvetrop_app_shell PUBLIC halvetrop_app_present Qt6::Gui Qt6::Qml Qt6::Quick Qt6::QuickControls2 Qt6::Svg)
+target_link_libraries(halvetrop_app_shell PUBLIC halvetrop_app_present Qt6::Gui Qt6::Qml Qt6::Quick Qt6::QuickControls2 Qt6::Svg
+  Qt6::Multimedia)
 
 file(GLOB_RECURSE shell_qml CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/app/qml/Halvetrop/*.qml ${PROJECT_SOURCE_DIR}/app/qml/Halvetrop/qmldir)
