@@ -444,13 +444,13 @@ void AppModel::setReport(PreparedReport* prepared, bool sameCheck) {
         std::tuple<std::optional<VerifyReport>, FileIndex, std::shared_ptr<const RecordedCard>>>(
         std::move(report_), std::move(filesByID_), std::move(recorded_));
     report_.reset();
-    present::FileSortKeys::Ranks pathRanks;
+    RowKeys keys;
     if (prepared) {
         report_ = std::move(prepared->report);
         filesByID_ = std::move(prepared->index);
         recorded_ = std::move(prepared->recorded);
         orderDigest_ = prepared->orderDigest;
-        pathRanks = std::move(prepared->pathRanks);
+        keys = std::move(prepared->keys);
     } else {
         filesByID_ = FileIndex();
         recorded_.reset();
@@ -461,13 +461,13 @@ void AppModel::setReport(PreparedReport* prepared, bool sameCheck) {
     if (sameCheck) {
         // Filtered before the rows move, so that they move once, to where they belong.
         visible_ = visibleNow();
-        fileRows_.updateInPlace(visible_, !sameOrder, std::move(pathRanks));
+        fileRows_.updateInPlace(visible_, !sameOrder, std::move(keys));
     } else {
         ++reportSerial_;
         // The rows filtered for the report before name positions in another one: the rows start
         // empty, and whoever brought the report filters it.
         visible_.clear();
-        fileRows_.setReport(report_ ? &*report_ : nullptr, visible_, std::move(pathRanks));
+        fileRows_.setReport(report_ ? &*report_ : nullptr, visible_, std::move(keys));
     }
     emit reportChanged();
     emit filesByIDChanged();

@@ -45,26 +45,23 @@ struct PreparedReport {
     VerifyReport report;
     FileIndex index;                               // of report
     std::shared_ptr<const SavedReport> saved;      // as the history records it; null when it is not recorded
-    present::FileSortKeys::Ranks pathRanks;        // the browser's first order of report; empty when not made
+    RowKeys keys;                                  // of the browser's rows
     std::shared_ptr<const RecordedCard> recorded;  // what the card held, as its watch compares it
     uint64_t orderDigest = 0;                      // present::FileSortKeys::orderDigest of report
 };
 // `ordered`: the browser's first order is made here too (by collation, the costliest part of
 // showing a new report's rows); the pass's report of the same files keeps the order it has. The
-// history's copy and the order are made on threads of their own meanwhile: the result waits for the
-// longest part, not for all of them.
+// history's copy and the rows' keys are made on threads of their own meanwhile: the result waits
+// for the longest part, not for all of them.
 inline PreparedReport prepareReport(VerifyReport report, bool forHistory, bool ordered = true) {
     PreparedReport p;
     std::future<std::shared_ptr<const SavedReport>> saved;
     if (forHistory) saved = std::async([&report] { return std::make_shared<const SavedReport>(report); });
-    std::future<present::FileSortKeys::Ranks> ranks;
-    if (ordered)
-        ranks = std::async(present::FileSortKeys::rankJob(report, present::FileColumn::path,
-                                                          std::make_shared<const std::atomic<bool>>(false)));
+    std::future<RowKeys> keys = std::async([&report, ordered] { return RowKeys::of(report, ordered); });
     p.index = FileIndex(report);
     p.recorded = std::make_shared<const RecordedCard>(recordedCard(report));
     p.orderDigest = present::FileSortKeys::orderDigest(report);
-    if (ranks.valid()) p.pathRanks = ranks.get();
+    p.keys = keys.get();
     if (saved.valid()) p.saved = saved.get();
     p.report = std::move(report);
     return p;
