@@ -493,7 +493,7 @@ void measureWaits(QQuickWindow& window, AppModel& model, const QElapsedTimer& si
         // From the first frame until the saved checks are listed, and a second more.
         auto listed = std::make_shared<int64_t>(-1);
         s->add(s->until([&model, listed] {
-            if (!model.historyLoaded() || model.historyCount() == 0) return false;
+            if (model.historyCount() == 0) return false;
             *listed = nowNs();
             return true;
         }));
