@@ -16,6 +16,7 @@
 #include <memory>
 #include <utility>
 
+#include "MeasureWaits.h"
 #include "model/AppModel.h"
 #include "platform/Account.h"
 #include "platform/LinuxServices.h"
@@ -193,6 +194,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    shell::drawInSoftwareWhereGLIs();
     shell::useDesktopIcons();
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("halvetrop"), QIcon(QStringLiteral(":/halvetrop/halvetrop.svg"))));
@@ -225,6 +227,11 @@ int main(int argc, char** argv) {
 
     AppModelDeps deps;
     deps.platform = std::move(services);
+    std::shared_ptr<measure::RunEnds> runEnds;
+    if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_WAITS")) {
+        runEnds = measure::runEnds();
+        deps.verifierFactory = measure::timedVerifiers(runEnds);
+    }
     AppModel model(std::move(deps));
 
     shell::Present present;
@@ -297,6 +304,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_RECHECKS"))
         measureRechecks(model, qEnvironmentVariable("HALVETROP_MEASURE_RECHECKS"),
                         qEnvironmentVariableIntValue("HALVETROP_MEASURE_COUNT"));
+    if (runEnds)
+        measure::measureWaits(*window, model, sinceEntry, qEnvironmentVariable("HALVETROP_MEASURE_WAITS"),
+                              runEnds);
     window->show();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &model, [&model] { model.shutdown(); });
     const int code = app.exec();

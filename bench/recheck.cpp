@@ -9,7 +9,8 @@
 //     has ended (the kernel's high-water mark, reset before each check);
 //   resident_mb: per check, the resident size once the pass has ended and the model is idle;
 //   third_vs_first: the last check's peak over the first's.
-// The trees are removed afterwards unless --keep is given (then their place goes to stderr).
+// The trees are removed afterwards unless --keep is given (then their place goes to stderr). With
+// --runs 0 only the trees are written, and kept, for another benchmark.
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -149,7 +150,7 @@ int bench_recheck(int argc, char** argv) {
         if (std::strcmp(argv[i], "--files") == 0 && i + 1 < argc) {
             files = std::max(std::atoll(argv[++i]), 2LL);
         } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
-            runs = std::max(std::atoi(argv[++i]), 1);
+            runs = std::max(std::atoi(argv[++i]), 0);
         } else if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
             base = argv[++i];
         } else if (std::strcmp(argv[i], "--keep") == 0) {
@@ -164,6 +165,7 @@ int bench_recheck(int argc, char** argv) {
         std::fprintf(stderr, "cannot make a folder below %s\n", base.c_str());
         return 1;
     }
+    keep = keep || runs == 0;
     trees.setAutoRemove(!keep);
     const std::string root = trees.path().toStdString();
     const std::string card = root + "/card";
@@ -173,6 +175,7 @@ int bench_recheck(int argc, char** argv) {
         return 1;
     }
     if (keep) std::fprintf(stderr, "trees in %s\n", root.c_str());
+    if (runs == 0) return 0;
     malloc_trim(0);
     const double corePeak = corePeakInChild(card, backups);
     if (corePeak < 0) {

@@ -28,6 +28,7 @@
 #include <chrono>
 #include <filesystem>
 #include <limits>
+#include <tuple>
 
 namespace halvetrop {
 
@@ -421,9 +422,8 @@ void AppModel::setPhase(Phase phase, QString failure) {
     emitComputed();
 }
 
-void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std::optional<FileIndex> index,
-                         present::FileSortKeys::Ranks pathRanks) {
-    sameCheck = sameCheck && report && report_;
+void AppModel::setReport(PreparedReport* prepared, bool sameCheck) {
+    sameCheck = sameCheck && prepared && report_;
     // A report of another check is no saved one until its opener says so, and its card is not
     // watched until it says which card that is.
     if (!sameCheck) {
@@ -435,35 +435,47 @@ void AppModel::setReport(std::optional<VerifyReport> report, bool sameCheck, std
         setSavedCard(SavedCard::none);
     }
     // The pass's report of the same files keeps the browser's order of them.
-    const bool sameOrder = sameCheck && present::FileSortKeys::holdFor(*report_, *report);
+    const bool sameOrder = sameCheck && prepared->orderDigest == orderDigest_ &&
+                           prepared->report.files.size() == report_->files.size();
     ++reportEpoch_;
     cardLooked_ = false;
-    recorded_.reset();
-    // The replaced report and its index are a hundred thousand files' texts: freed on a worker
-    // once the views have moved to the new one.
-    auto replaced = std::make_shared<std::pair<std::optional<VerifyReport>, FileIndex>>(
-        std::move(report_), std::move(filesByID_));
-    report_ = std::move(report);
+    // The replaced report, its index and its record are a hundred thousand files' texts: freed on
+    // a worker once the views have moved to the new one.
+    auto replaced = std::make_shared<
+        std::tuple<std::optional<VerifyReport>, FileIndex, std::shared_ptr<const RecordedCard>>>(
+        std::move(report_), std::move(filesByID_), std::move(recorded_));
+    report_.reset();
+    RowKeys keys;
+    if (prepared) {
+        report_ = std::move(prepared->report);
+        filesByID_ = std::move(prepared->index);
+        recorded_ = std::move(prepared->recorded);
+        orderDigest_ = prepared->orderDigest;
+        keys = std::move(prepared->keys);
+    } else {
+        filesByID_ = FileIndex();
+        recorded_.reset();
+        orderDigest_ = 0;
+    }
     totalsCounted_ = false;
     folded_ = nullptr;  // views told from here on hear of a new report, not of a fold
-    filesByID_ = !report_ ? FileIndex() : index ? std::move(*index) : FileIndex(*report_);
     if (sameCheck) {
         // Filtered before the rows move, so that they move once, to where they belong.
         visible_ = visibleNow();
-        fileRows_.updateInPlace(visible_, !sameOrder, std::move(pathRanks));
+        fileRows_.updateInPlace(visible_, !sameOrder, std::move(keys));
     } else {
         ++reportSerial_;
         // The rows filtered for the report before name positions in another one: the rows start
         // empty, and whoever brought the report filters it.
         visible_.clear();
-        fileRows_.setReport(report_ ? &*report_ : nullptr, visible_, std::move(pathRanks));
+        fileRows_.setReport(report_ ? &*report_ : nullptr, visible_, std::move(keys));
     }
     emit reportChanged();
     emit filesByIDChanged();
     emitComputed();
     // The same check's own report claims what it claims only once the card is seen to hold it.
     if (sameCheck) lookAtCard();
-    if (replaced->first) giveBack(std::move(replaced));
+    if (std::get<0>(*replaced) || std::get<2>(*replaced)) giveBack(std::move(replaced));
 }
 
 void AppModel::setProgress(const VerifyProgress& progress) {

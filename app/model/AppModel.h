@@ -573,12 +573,9 @@ private:
     void updateVolumeFacts();
     void setPhase(Phase phase, QString failure = QString());
     // `sameCheck`: the report continues the shown one (the pass's own report), so views update
-    // their rows in place.
-    // `index`: the report's, made off the GUI thread; made here when there is none. Likewise
-    // `pathRanks`, the browser's first order of its files.
-    void setReport(std::optional<VerifyReport> report, bool sameCheck = false,
-                   std::optional<FileIndex> index = std::nullopt,
-                   present::FileSortKeys::Ranks pathRanks = {});
+    // their rows in place. The report comes with what showing it needs, made off the GUI thread;
+    // nullptr for none.
+    void setReport(PreparedReport* prepared, bool sameCheck = false);
     void setProgress(const VerifyProgress& progress);
     void setDeepVerifying(bool on);
     void stopPass();
@@ -676,7 +673,8 @@ private:
     QString failureText_;
     VerifyProgress progress_;
     std::optional<VerifyReport> report_;
-    FileIndex filesByID_;  // of report_, rebuilt whenever its file list is replaced
+    FileIndex filesByID_;       // of report_, rebuilt whenever its file list is replaced
+    uint64_t orderDigest_ = 0;  // of report_ (present::FileSortKeys::orderDigest)
     quint64 reportSerial_ = 0;
     const std::vector<int>* folded_ = nullptr;
     bool totalsCounted_ = false;  // report_'s totals were counted from its files since it was set

@@ -160,10 +160,10 @@ void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optio
 void AppModel::finish(PreparedReport prepared, bool record, bool sameCheck) {
     std::optional<std::string> selected;
     if (const FileResult* file = selectedFile()) selected = std::string(file->relativePathBytes());
-    setReport(std::move(prepared.report), sameCheck, std::move(prepared.index),
-              std::move(prepared.pathRanks));
+    std::shared_ptr<const SavedReport> saved = std::move(prepared.saved);
+    setReport(&prepared, sameCheck);
     const VerifyReport& shown = *report_;
-    if (record) this->record(prepared.saved ? prepared.saved : std::make_shared<const SavedReport>(shown));
+    if (record) this->record(saved ? std::move(saved) : std::make_shared<const SavedReport>(shown));
     if (record && shown.level == CheckLevel::standard && shown.totals.covered() >= 1 &&
         !shown.files.empty()) {
         // After finish has returned, and only if nothing replaced this result meanwhile.
@@ -199,7 +199,7 @@ void AppModel::resetResults() {
     cancelCheck();
     closePreview();
     ++finishSerial_;
-    setReport(std::nullopt);
+    setReport(nullptr);
     visible_.clear();
     emit visibleFilesChanged();
     groupFilter_.reset();

@@ -6,6 +6,7 @@
 #include "model/SavedReport.h"
 #include "model/Throttle.h"
 
+#include <future>
 #include <mutex>
 
 namespace halvetrop {
@@ -39,22 +40,29 @@ struct AppModel::Pass {
 };
 
 // A report to show, with what showing it needs made off the GUI thread: a report of 100,000 files
-// takes a good part of a second to index and to copy for the history.
+// takes a good part of a second to index, to copy for the history and to record for the card watch.
 struct PreparedReport {
     VerifyReport report;
-    FileIndex index;                           // of report
-    std::shared_ptr<const SavedReport> saved;  // as the history records it; null when it is not recorded
-    present::FileSortKeys::Ranks pathRanks;    // the browser's first order of report; empty when not made
+    FileIndex index;                               // of report
+    std::shared_ptr<const SavedReport> saved;      // as the history records it; null when it is not recorded
+    RowKeys keys;                                  // of the browser's rows
+    std::shared_ptr<const RecordedCard> recorded;  // what the card held, as its watch compares it
+    uint64_t orderDigest = 0;                      // present::FileSortKeys::orderDigest of report
 };
 // `ordered`: the browser's first order is made here too (by collation, the costliest part of
-// showing a new report's rows); the pass's report of the same files keeps the order it has.
+// showing a new report's rows); the pass's report of the same files keeps the order it has. The
+// history's copy and the rows' keys are made on threads of their own meanwhile: the result waits
+// for the longest part, not for all of them.
 inline PreparedReport prepareReport(VerifyReport report, bool forHistory, bool ordered = true) {
     PreparedReport p;
+    std::future<std::shared_ptr<const SavedReport>> saved;
+    if (forHistory) saved = std::async([&report] { return std::make_shared<const SavedReport>(report); });
+    std::future<RowKeys> keys = std::async([&report, ordered] { return RowKeys::of(report, ordered); });
     p.index = FileIndex(report);
-    if (ordered)
-        p.pathRanks = present::FileSortKeys::rankJob(report, present::FileColumn::path,
-                                                     std::make_shared<const std::atomic<bool>>(false))();
-    if (forHistory) p.saved = std::make_shared<const SavedReport>(report);
+    p.recorded = std::make_shared<const RecordedCard>(recordedCard(report));
+    p.orderDigest = present::FileSortKeys::orderDigest(report);
+    p.keys = keys.get();
+    if (saved.valid()) p.saved = saved.get();
     p.report = std::move(report);
     return p;
 }

@@ -76,31 +76,44 @@ FileRows::~FileRows() {
     rankStop_->store(true);
 }
 
-void FileRows::keyReport(FileSortKeys::Ranks pathRanks) {
+RowKeys RowKeys::of(const VerifyReport& report, bool withPaths) {
+    RowKeys keys;
+    keys.stop = std::make_shared<std::atomic<bool>>(false);
+    keys.names = FileSortKeys::rankJob(report, FileColumn::name, keys.stop);
+    keys.folders = FileSortKeys::rankJob(report, FileColumn::folder, keys.stop);
+    if (withPaths) keys.pathRanks = FileSortKeys::rankJob(report, FileColumn::path, keys.stop)();
+    return keys;
+}
+
+void FileRows::keyReport(RowKeys keys) {
     rankStop_->store(true);
-    rankStop_ = std::make_shared<std::atomic<bool>>(false);
     keys_ = report_ ? FileSortKeys(*report_, collation_) : FileSortKeys();
-    if (!report_) return;
-    if (!pathRanks.empty())
-        keys_.expect(FileColumn::path, [ranks = std::move(pathRanks)]() mutable { return std::move(ranks); });
+    if (!report_) {
+        rankStop_ = std::make_shared<std::atomic<bool>>(false);
+        return;
+    }
+    if (!keys.names || !keys.folders || !keys.stop) keys = RowKeys::of(*report_, false);
+    rankStop_ = keys.stop;
+    if (!keys.pathRanks.empty())
+        keys_.expect(FileColumn::path,
+                     [ranks = std::move(keys.pathRanks)]() mutable { return std::move(ranks); });
     // Ranked from copies of the texts while the user looks at the report; the first sort by a
     // column waits for its worker only if it has not finished by then.
-    for (const FileColumn column : {FileColumn::name, FileColumn::folder}) {
-        QFuture<FileSortKeys::Ranks> ranks =
-            QtConcurrent::run(rankPool_, FileSortKeys::rankJob(*report_, column, rankStop_));
+    for (auto [column, job] : {std::pair{FileColumn::name, std::move(keys.names)},
+                               std::pair{FileColumn::folder, std::move(keys.folders)}}) {
+        QFuture<FileSortKeys::Ranks> ranks = QtConcurrent::run(rankPool_, std::move(job));
         keys_.expect(column, [ranks]() mutable { return ranks.result(); });
     }
 }
 
-void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible,
-                         FileSortKeys::Ranks pathRanks) {
+void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible, RowKeys keys) {
     report_ = report;
-    keyReport(std::move(pathRanks));
+    keyReport(std::move(keys));
     setVisible(visible);
 }
 
-void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys, FileSortKeys::Ranks pathRanks) {
-    if (newKeys) keyReport(std::move(pathRanks));
+void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys, RowKeys keys) {
+    if (newKeys) keyReport(std::move(keys));
     const int before = count();
     takeVisible(visible);
     moveTo(sortedRows());

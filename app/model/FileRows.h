@@ -12,6 +12,7 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -38,6 +39,16 @@ constexpr qint64 previewTextLimit = 256 * 1024;
 // failing card slows down at the next chunk.
 std::optional<QString> smallText(const std::string& path, qint64 limit, AccessTimesTouched& touched,
                                  Sys& sys = defaultSys(), const std::atomic<bool>* cancelled = nullptr);
+
+// What keying a report's rows needs that is made where the report is made, off the GUI thread:
+// jobs that rank its names and folders from their own copies of the texts (run once it is shown),
+// and, when asked for, the ranks of its paths, the browser's first order.
+struct RowKeys {
+    std::shared_ptr<std::atomic<bool>> stop;  // set when the keys are replaced
+    std::function<present::FileSortKeys::Ranks()> names, folders;
+    present::FileSortKeys::Ranks pathRanks;
+    static RowKeys of(const VerifyReport& report, bool withPaths);
+};
 
 class FileRows : public KeyedRows {
     Q_OBJECT
@@ -72,14 +83,12 @@ public:
     ~FileRows() override;
 
     // The report the rows show (nullptr for none; it must outlive its use here) and its visible
-    // positions. Keys are made here, but for the ranks of the paths when given.
-    void setReport(const VerifyReport* report, const std::vector<int>& visible,
-                   present::FileSortKeys::Ranks pathRanks = {});
+    // positions. Keys are made here, but for what `keys` brings made (RowKeys::of the report).
+    void setReport(const VerifyReport* report, const std::vector<int>& visible, RowKeys keys = {});
     // The same check's files changed: statuses folded in, or the check's own later report put in
     // place of the one shown (`newKeys`: its names are keyed again). The rows follow by removals
     // and insertions only, so the table and the grid keep their scroll position.
-    void updateInPlace(const std::vector<int>& visible, bool newKeys,
-                       present::FileSortKeys::Ranks pathRanks = {});
+    void updateInPlace(const std::vector<int>& visible, bool newKeys, RowKeys keys = {});
     // A fold changed the files at `changed` (positions): only their rows, and the rows that come
     // or go with `visible`, are placed again.
     void fold(const std::vector<int>& visible, const std::vector<int>& changed);
@@ -148,7 +157,7 @@ private:
     const FileResult* byID(qint64 id) const;
     bool gone(const FileResult& f) const;
     // New keys for the report shown; the workers start ranking its names and folders.
-    void keyReport(present::FileSortKeys::Ranks pathRanks);
+    void keyReport(RowKeys keys);
     void resort();
     // The same rows in the order of a new sort.
     void reorder();

@@ -1,5 +1,6 @@
 #include "present/Files.h"
 
+#include "hash/XXH3.h"
 #include "present/Format.h"
 
 #include <unicode/datefmt.h>
@@ -198,6 +199,31 @@ bool FileSortKeys::holdFor(const VerifyReport& made, const VerifyReport& other) 
                           return a.size == b.size && a.relativePath == b.relativePath && a.name == b.name &&
                                  a.folder == b.folder && a.day == b.day;
                       });
+}
+
+uint64_t FileSortKeys::orderDigest(const VerifyReport& report) {
+    uint64_t digest = report.files.size();
+    std::string fields;
+    const auto add = [&fields](const void* bytes, size_t n) {
+        fields.append(static_cast<const char*>(bytes), n);
+    };
+    const auto text = [&add](const std::string& t) {
+        const uint64_t n = t.size();
+        add(&n, sizeof n);
+        add(t.data(), t.size());
+    };
+    // Each file's fields are hashed after the digest so far: the order counts.
+    for (const FileResult& f : report.files) {
+        fields.clear();
+        add(&digest, sizeof digest);
+        add(&f.size, sizeof f.size);
+        text(f.relativePath);
+        text(f.name);
+        text(f.folder);
+        text(f.day);
+        digest = XXH3::hash64(fields.data(), fields.size());
+    }
+    return digest;
 }
 
 void FileSortKeys::expect(FileColumn column, std::function<Ranks()> source) {

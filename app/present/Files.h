@@ -49,6 +49,10 @@ public:
     // Whether keys made for `made` sort `other` too: the same files in the same order, with the
     // same names, folders, paths, days and sizes (the fields a fold leaves alone).
     static bool holdFor(const VerifyReport& made, const VerifyReport& other);
+    // Those fields of every file in order, as one number: reports with the same digest hold each
+    // other's keys (but for a chance of one in 2^64). Made where a report is made, it saves holding
+    // a new report against the shown one on the GUI thread.
+    static uint64_t orderDigest(const VerifyReport& report);
     // Makes the ranks of a column now (a sort would make them on first use).
     void prepare(const VerifyReport& report, FileColumn column) const;
     // A job that makes the ranks of a text column (name, folder or path) from its own copy of the

@@ -2,8 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QQmlContext>
+#include <QQuickWindow>
 
 #include "shell/FirstRows.h"
 #include "shell/HomeRules.h"
@@ -13,6 +18,7 @@
 #include "shell/Shadows.h"
 #include "shell/Symbols.h"
 #include "shell/SystemIcons.h"
+#include "shell/VideoFrames.h"
 
 namespace halvetrop::shell {
 
@@ -31,6 +37,7 @@ void registerNative(Look& look, Present& present) {
                                       });
     qmlRegisterType<FirstRows>("Halvetrop.Native", 1, 0, "FirstRows");
     qmlRegisterType<KeyedList>("Halvetrop.Native", 1, 0, "KeyedList");
+    qmlRegisterType<VideoFrames>("Halvetrop.Native", 1, 0, "VideoFrames");
     // Stateless: each engine gets its own.
     qmlRegisterSingletonType<HomeRules>("Halvetrop.Native", 1, 0, "HomeRules",
                                         [](QQmlEngine*, QJSEngine*) -> QObject* { return new HomeRules; });
@@ -58,6 +65,29 @@ void useDesktopIcons() {
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+bool drawInSoftwareWhereGLIs() {
+    if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND") || qEnvironmentVariableIsSet("QSG_RHI_BACKEND"))
+        return false;
+    // Platforms without a display draw in software already.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland"))) return false;
+    QOpenGLContext context;
+    if (!context.create()) return false;  // no OpenGL at all: Qt Quick finds its way itself
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!context.makeCurrent(&surface)) return false;
+    const QByteArray renderer(reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER)));
+    context.doneCurrent();
+    // Mesa's rasterisers name themselves so.
+    for (const char* software : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR"})
+        if (renderer.contains(software)) {
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+            return true;
+        }
+    return false;
 }
 
 void prepareEngine(QQmlEngine& engine) {

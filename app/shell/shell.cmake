@@ -5,10 +5,11 @@ add_library(halvetrop_app_shell STATIC
   ${shell_dir}/Symbols.cpp ${shell_dir}/SystemIcons.cpp ${shell_dir}/HistoryRows.cpp ${shell_dir}/SettingsStore.cpp
   ${shell_dir}/Look.cpp ${shell_dir}/Present.cpp ${shell_dir}/Shell.cpp ${shell_dir}/FirstRows.cpp
   ${shell_dir}/HomeRules.cpp ${shell_dir}/Shadows.cpp ${shell_dir}/ReturnKey.cpp ${shell_dir}/KeyedList.cpp
-  ${shell_dir}/Pointer.cpp)
+  ${shell_dir}/Pointer.cpp ${shell_dir}/VideoFrames.cpp)
 set_target_properties(halvetrop_app_shell PROPERTIES AUTOMOC ON)
 target_include_directories(halvetrop_app_shell PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)
-target_link_libraries(halvetrop_app_shell PUBLIC halvetrop_app_present Qt6::Gui Qt6::Qml Qt6::Quick Qt6::QuickControls2 Qt6::Svg)
+target_link_libraries(halvetrop_app_shell PUBLIC halvetrop_app_present Qt6::Gui Qt6::Qml Qt6::Quick Qt6::QuickControls2 Qt6::Svg
+  Qt6::Multimedia)
 
 file(GLOB_RECURSE shell_qml CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/app/qml/Halvetrop/*.qml ${PROJECT_SOURCE_DIR}/app/qml/Halvetrop/qmldir)
@@ -23,7 +24,7 @@ qt_add_resources(halvetrop_app_shell halvetrop_icons PREFIX /halvetrop BASE ${PR
 add_library(halvetrop_app_bridge STATIC ${shell_dir}/ModelBridge.cpp)
 target_link_libraries(halvetrop_app_bridge PUBLIC halvetrop_app_shell halvetrop_app_model)
 
-add_executable(halvetrop ${PROJECT_SOURCE_DIR}/app/main.cpp)
+add_executable(halvetrop ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/MeasureWaits.cpp)
 target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge halvetrop_app_results halvetrop_thumbnail_views Qt6::Widgets)
 set(HALVETROP_APP_VERSION 0.1.0)
 target_compile_definitions(halvetrop PRIVATE HALVETROP_VERSION="${HALVETROP_APP_VERSION}")

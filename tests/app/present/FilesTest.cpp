@@ -221,6 +221,9 @@ TEST(FilesSort, KeysHoldForTheSameFilesOnly) {
         VerifyReport other = made;
         row.apply(other);
         EXPECT_EQ(FileSortKeys::holdFor(made, other), row.holds) << row.change;
+        // The digest made with a report tells the same.
+        EXPECT_EQ(FileSortKeys::orderDigest(made) == FileSortKeys::orderDigest(other), row.holds)
+            << row.change;
     }
 }
 

@@ -106,6 +106,12 @@ TestCase {
         compare(h.find(w.contentItem, "previewName").text, "DSC0108.MP4")
         const player = h.find(w, "previewPlayer") || w.data.find(o => o.objectName === "previewPlayer")
         press(w, "previewPlay", () => w.started)
+        // Drawn in software here, the video plays into the frames painted in the window, which
+        // show while the video does.
+        const frames = h.find(w.contentItem, "previewFrames")
+        compare(w.contentItem.GraphicsInfo.api, GraphicsInfo.Software)
+        verify(player.videoOutput === frames)
+        verify(frames.visible)
         // The player reads a device the rows opened, not the file's name.
         compare(String(player.source), "")
         verify(player.mediaStatus !== MediaPlayer.NoMedia)

@@ -4,6 +4,7 @@
 // to every property and call of the real model without an error.
 #include <QApplication>
 #include <QIcon>
+#include <QPainter>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -39,6 +40,7 @@
 #include "shell/Shell.h"
 #include "shell/Symbols.h"
 #include "shell/SystemIcons.h"
+#include "shell/VideoFrames.h"
 #include "stage/Fixtures.h"
 
 using namespace halvetrop;
@@ -528,6 +530,35 @@ private slots:
                          .value(QStringLiteral("name"))
                          .toString();
         QCOMPARE(names, (QStringList{"A", "C renamed", "D"}));
+    }
+
+    // Where the window is drawn in software, a video's frames are painted as they come, as large
+    // as fits in their proportions; before the first frame nothing is.
+    void videoFramesPaintTheLastFrame() {
+        shell::VideoFrames frames;
+        frames.setSize({80, 40});
+        const auto painted = [&frames] {
+            QImage image(80, 40, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            frames.paint(&painter);
+            return image;
+        };
+        QCOMPARE(painted().pixelColor(40, 20), QColor(Qt::transparent));
+        for (const QColor colour : {QColor(0, 200, 0), QColor(0, 0, 200)}) {
+            // 0xAARRGGBB words, as QImage's ARGB32.
+            QVideoFrame square(QVideoFrameFormat({20, 20}, QVideoFrameFormat::Format_BGRA8888));
+            QVERIFY(square.map(QVideoFrame::WriteOnly));
+            for (int y = 0; y < 20; ++y)
+                std::fill_n(reinterpret_cast<QRgb*>(square.bits(0) + y * square.bytesPerLine(0)), 20,
+                            colour.rgba());
+            square.unmap();
+            frames.videoSink()->setVideoFrame(square);
+            const QImage image = painted();
+            QCOMPARE(image.pixelColor(40, 20), colour);
+            // A square frame in a wide item leaves the sides empty.
+            QCOMPARE(image.pixelColor(5, 20), QColor(Qt::transparent));
+        }
     }
 
     // The desktop's appearance reaches the palette of the controls and the tokens of the views.

@@ -4,6 +4,7 @@ import QtQuick.Layouts
 import QtQuick.Window
 import QtMultimedia
 import Halvetrop
+import Halvetrop.Native
 
 // The preview of a card file and its first backup copy, paged with the arrow keys. Still
 // pictures and a video's first frame come decoded by the helper; video and audio play here from a
@@ -68,7 +69,7 @@ ThemedWindow {
     MediaPlayer {
         id: player
         objectName: "previewPlayer"
-        videoOutput: video
+        videoOutput: frames.visible ? frames : video
         audioOutput: AudioOutput {}
     }
 
@@ -132,7 +133,15 @@ ThemedWindow {
             VideoOutput {
                 id: video
                 anchors.fill: parent
-                visible: preview.item.kind === "video"
+                visible: preview.item.kind === "video" && !frames.software
+            }
+            // Where the window is drawn in software, which draws no VideoOutput.
+            VideoFrames {
+                id: frames
+                objectName: "previewFrames"
+                readonly property bool software: GraphicsInfo.api === GraphicsInfo.Software
+                anchors.fill: parent
+                visible: preview.item.kind === "video" && software
             }
             ScrollView {
                 anchors.fill: parent
