@@ -855,9 +855,12 @@ private slots:
                        volume(QStringLiteral("media/u/ws-b2"), QStringLiteral("wsB2"), false)});
         m.setSource(st.folder(QStringLiteral("media/u/ws-card12")).toStdString());
         m.addBackups({st.folder(QStringLiteral("media/u/ws-b2")).toStdString()});
+        // Both drives' names are known before the check starts, as they are on a desktop.
         QVERIFY(WindowDriver::waitFor([&] {
             return WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")) ==
-                   QStringLiteral("ws-12");
+                       QStringLiteral("ws-12") &&
+                   WindowDriver::textIn(w.item(QStringLiteral("backupRow")),
+                                        QStringLiteral("locationName")) == QStringLiteral("wsB2");
         }));
         m.checkAgainstBackup(false);
         QCOMPARE(st.pickerTitle(st.pickerQuestions() - 1),
