@@ -4,8 +4,8 @@ import QtQuick.Layouts
 import Halvetrop
 import Halvetrop.Native
 
-// Rebuilt from model.files.inspect() whenever another file is picked or the rows change;
-// nothing is kept here between files, and a button only forwards to the model.
+// Asks the model about the chosen file again whenever another is chosen or the rows change, so
+// nothing stale survives from one file to the next; its buttons hand every action to the model.
 Rectangle {
     id: inspector
     required property var model

@@ -1,7 +1,7 @@
 import QtQuick
 import Halvetrop
 
-// FileInspector with a one-pixel rule against the results pane.
+// The file inspector, set off from the results beside it by a hairline.
 FileInspector {
     Rectangle { width: 1; height: parent.height; color: Theme.hairline }
 }
