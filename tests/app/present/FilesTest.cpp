@@ -378,9 +378,6 @@ TEST(FilesInspector, ACopyNotProvenSaysWhyAndWhatToDo) {
         {D::diskImage, onCard,
          "Not read from the drive: in a disk image read through memory. It's on the card's own drive, so it "
          "doesn't count as a separate copy."},
-        {D::cacheHeld, onCard,
-         "Not read from the drive: read through memory, which another program holds. It's on the card's own "
-         "drive, so it doesn't count as a separate copy."},
     };
     VerifyReport r;
     r.source.drive.raw = "dev:card";

@@ -110,8 +110,6 @@ TEST(Verdict, TitleAndReasonPerRow) {
         travelOnCard(report({file(1, S::verified, 0), file(2, S::verified, 2)}, D), {0}, {});
     VerifyReport imageOnCard =
         travelOnCard(report({file(1, S::backedUp, 0)}, D), {0}, MediumDoubt::diskImage);
-    VerifyReport oneOnImage = travelOnCard(report({file(1, S::backedUp, 0), file(2, S::verified, 2)}, D), {0},
-                                           MediumDoubt::diskImage);
     VerifyReport fuseCardOnItself =
         travelOnCard(report({file(1, S::backedUp, 0)}, D), {0}, MediumDoubt::fuse);
     fuseCardOnItself.source.readsFromMedium = false;
@@ -160,8 +158,6 @@ TEST(Verdict, TitleAndReasonPerRow) {
         {"one on the card's drive", oneOnCard, false, "All verified",
          "1 file is only backed up on the same drive as the card — keep the card for now."},
         {"an image on the card read through memory", imageOnCard, false, "All backed up", onCardOnly},
-        {"one file only on an image on the card", oneOnImage, false, "All backed up",
-         "1 file is only backed up on the same drive as the card — keep the card for now."},
         {"a card through FUSE backed up onto itself", fuseCardOnItself, false, "All backed up", onCardOnly},
         {"an image on the card beside one drive", imageBeside, false, "All verified",
          "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
