@@ -363,7 +363,7 @@ QVariantMap FileRows::inspect(qint64 id) const {
                         {QStringLiteral("path"), displayText(c.relativePath)},
                         {QStringLiteral("verified"), c.evidence == EvidenceLevel::verified},
                         {QStringLiteral("evidence"), evidenceText(c.evidence)},
-                        {QStringLiteral("doubt"), c.doubt ? doubtNote(*c.doubt, false) : QString()}});
+                        {QStringLiteral("doubt"), copyDoubtNote(*report_, c)}});
     }
     return {{QStringLiteral("id"), qint64(f->id)},
             {QStringLiteral("name"), displayText(f->name)},

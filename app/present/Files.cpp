@@ -567,6 +567,18 @@ QString doubtNote(MediumDoubt doubt, bool card) {
            (action.isEmpty() ? QString() : QLatin1Char(' ') + capitalized(action) + QLatin1Char('.'));
 }
 
+bool onCardDrive(const VerifyReport& report, int64_t destination) {
+    return destination >= 0 && size_t(destination) < report.destinations.size() &&
+           sharesDrive(report.destinations[size_t(destination)].drive, report.source.drive);
+}
+
+QString copyDoubtNote(const VerifyReport& report, const CopyRef& copy) {
+    if (!copy.doubt) return {};
+    if (!onCardDrive(report, copy.destination)) return doubtNote(*copy.doubt, false);
+    return QStringLiteral("Not read from the drive: ") + QString::fromUtf8(wordsOf(*copy.doubt).one) +
+           QStringLiteral(". It's on the card's own drive, so it doesn't count as a separate copy.");
+}
+
 QString doubtReason(MediumDoubt doubt, const QString& name, bool card) {
     const DoubtWords w = wordsOf(doubt);
     const QString action = QString::fromUtf8(card ? w.onCard : w.onBackup);

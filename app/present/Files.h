@@ -144,6 +144,13 @@ QString backupsNote(const VerifyReport& report, const FileResult& file);
 // Why a copy, or the card's file (`card`), read whole, is not proven byte by byte, and what the
 // user can do: the inspector's line under that copy, or under "On backups" for the card's file.
 QString doubtNote(MediumDoubt doubt, bool card);
+// Whether backup `destination` lies on the card's own drive: its copies never count, so nothing
+// done about how they were read is what holds the card back.
+bool onCardDrive(const VerifyReport& report, int64_t destination);
+// The inspector's line under a copy: why it is not proven byte by byte, and what to do (doubtNote);
+// for a copy on the card's own drive, that it doesn't count, since the remedy would lead back to
+// the card. Empty for a copy whose read counted.
+QString copyDoubtNote(const VerifyReport& report, const CopyRef& copy);
 // The same as the reason line says it of the drive (or the card) named `name`.
 QString doubtReason(MediumDoubt doubt, const QString& name, bool card);
 // "On card": the folder, "/" for the card's top.

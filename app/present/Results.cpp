@@ -65,17 +65,21 @@ bool validDestination(const VerifyReport& report, int64_t d) {
 // every read counted. What the check recorded of the reads themselves (the card's files, the
 // copies) comes before what is known only of a whole volume (reports kept from before it recorded
 // them). With `holdingBack`, only files short of drives are looked at: a copy that does not count
-// beside enough that do is not why the card is held back. A backup counts only when it holds a copy
-// of an in-scope file: one that holds none is not why the card is not safe.
+// beside enough that do is not why the card is held back, nor is a backup on the card's drive,
+// whose remedy ("the drive that holds the image") would be the card. A backup counts only when it
+// holds a copy of an in-scope file: one that holds none is not why the card is not safe.
 std::optional<QString> unprovenReason(const VerifyReport& report, bool holdingBack) {
     const int64_t required = std::max<int64_t>(report.requiredCopies, 1);
     auto looked = [&](const FileResult& f) { return f.inScope && (!holdingBack || f.safeDrives < required); };
+    auto named = [&](int64_t d) {
+        return validDestination(report, d) && !(holdingBack && onCardDrive(report, d));
+    };
     for (const FileResult& f : report.files)
         if (looked(f) && f.cardDoubt) return doubtReason(*f.cardDoubt, qs(report.source.name), true);
     for (const FileResult& f : report.files) {
         if (!looked(f)) continue;
         for (const CopyRef& c : f.copies)
-            if (c.doubt && validDestination(report, c.destination))
+            if (c.doubt && named(c.destination))
                 return doubtReason(*c.doubt, qs(report.destinations[size_t(c.destination)].name), false);
     }
     if (!report.source.readsFromMedium)
@@ -91,7 +95,7 @@ std::optional<QString> unprovenReason(const VerifyReport& report, bool holdingBa
         if (f.inScope)
             for (const CopyRef& c : f.copies) holding.insert(c.destination);
     for (size_t d = 0; d < report.destinations.size(); ++d)
-        if (!report.destinations[d].readsFromMedium && holding.count(int64_t(d)))
+        if (!report.destinations[d].readsFromMedium && holding.count(int64_t(d)) && named(int64_t(d)))
             return QStringLiteral("Copies on “%1” can't be proven byte by byte on this system")
                        .arg(qs(report.destinations[d].name)) +
                    keepCard;
@@ -201,29 +205,33 @@ QString verdictReason(const VerifyReport& report, const ReportKinds& kinds, bool
         return s;
     }
     if (report.level == CheckLevel::verified) {
-        if (const auto unproven = unprovenReason(report, true)) return *unproven;
-        // The fewest safe drives of an in-scope file, and how many have none.
+        // The fewest safe drives of an in-scope file, and how many have copies on the card's drive
+        // alone. Those go with the card whatever is done about their reads, so they are said first.
         std::optional<int64_t> fewest;
-        int64_t z = 0;
+        int64_t alone = 0;
         for (const FileResult& f : report.files) {
             if (!f.inScope) continue;
             fewest = std::min(fewest.value_or(f.safeDrives), f.safeDrives);
-            if (f.safeDrives == 0) ++z;
+            if (f.safeDrives == 0 && !f.copies.empty() &&
+                std::all_of(f.copies.begin(), f.copies.end(),
+                            [&](const CopyRef& c) { return onCardDrive(report, c.destination); }))
+                ++alone;
         }
+        if (alone == t.files)
+            return QStringLiteral(
+                       "The backup is on the same drive as the card, so it doesn't count as a separate "
+                       "copy") +
+                   keepCard;
+        if (alone >= 1)
+            return counted(alone, QStringLiteral("file is"), QStringLiteral("files are"), locale) +
+                   QStringLiteral(" only backed up on the same drive as the card") + keepCard;
+        if (const auto unproven = unprovenReason(report, true)) return *unproven;
         const int64_t m = fewest.value_or(0);
         if (m >= 1 && m < R)
             return QStringLiteral("Verified on ") + plain(m) +
                    agree(m, QStringLiteral(" drive"), QStringLiteral(" drives")) +
                    QStringLiteral(". Safe to format needs ") + plain(R) + QStringLiteral(" separate drives") +
                    keepCard;
-        if (m == 0 && z == t.files)
-            return QStringLiteral(
-                       "The backup is on the same drive as the card, so it doesn't count as a separate "
-                       "copy") +
-                   keepCard;
-        if (m == 0)
-            return counted(z, QStringLiteral("file is"), QStringLiteral("files are"), locale) +
-                   QStringLiteral(" only backed up on the same drive as the card") + keepCard;
         // Enough drives per file and still not safe: say what holds, claim nothing more.
         return headline(report, locale) + keepCard;
     }

@@ -137,6 +137,7 @@ TEST_F(RealVolumes, SafeWithTwoExactBackupsAtTheVerifiedLevel) {
         EXPECT_EQ(f.status, FileStatus::verified) << f.relativePath;
         EXPECT_EQ(f.safeDrives, 2) << f.relativePath;
         EXPECT_FALSE(f.detail.has_value()) << *f.detail;
+        EXPECT_FALSE(f.cardDoubt) << f.relativePath;
     }
     EXPECT_EQ(r.safeFiles, 10);
     EXPECT_TRUE(r.safeToFormat);
@@ -189,6 +190,7 @@ TEST_F(RealVolumes, ExfatCardThroughFuseIsBackedUpNotVerified) {
         EXPECT_EQ(f.status, FileStatus::backedUp) << f.relativePath;
         EXPECT_EQ(f.copies.size(), 2u) << f.relativePath;
         EXPECT_EQ(f.safeDrives, 0) << f.relativePath;
+        EXPECT_EQ(f.cardDoubt, MediumDoubt::fuse) << f.relativePath;
     }
     EXPECT_FALSE(r.safeToFormat);
     EXPECT_FALSE(r.cameras.empty());
@@ -220,6 +222,47 @@ TEST_F(RealVolumes, ACardImageIsVerifiedOnlyThroughADirectLoop) {
         EXPECT_EQ(r.totals.files, 10);
         EXPECT_EQ(r.totals.verified, directIO ? 10 : 0);
         EXPECT_EQ(r.safeToFormat, directIO);
+        for (const FileResult& f : r.files) {
+            if (f.inScope) {
+                EXPECT_EQ(f.cardDoubt, directIO ? std::nullopt : std::optional(MediumDoubt::diskImage)) << f.relativePath;
+            }
+        }
+    }
+}
+
+// A card file read whole keeps why its read did not come from the card, and only then. XFS reads
+// from the drive. ext4 that journals its data reads through the page cache, whose pages can be
+// confirmed gone only in files one may write: there another user's card file keeps why. Root may
+// confirm any file's pages gone, so for root no such card file exists: that row is an ordinary
+// user's only.
+TEST_F(RealVolumes, ACardFileReadNotFromTheCardKeepsWhy) {
+    using FS = ZramVolume::FileSystem;
+    struct Row {
+        const char* what;
+        FS fileSystem;
+        std::int64_t size;
+        const char* mountOptions;
+        bool othersFiles;
+        std::optional<MediumDoubt> doubt;
+    };
+    std::vector<Row> rows = {{"ext4 journalling data, one's own files", FS::ext4, 32 << 20, "data=journal", false, {}}};
+    if (ZramVolume::available(nullptr, FS::xfs)) rows.push_back({"XFS", FS::xfs, 320 << 20, "", false, {}});
+    if (test::playsUser())
+        rows.push_back({"ext4 journalling data, another user's files", FS::ext4, 32 << 20, "data=journal", true,
+                        MediumDoubt::othersFile});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ZramVolume volume(row.size, ZramVolume::Options{row.fileSystem, "", "", row.mountOptions, 1});
+        const std::string folder = volume.mountPoint() + "/Card";
+        test::copyTree(card->mountPoint(), folder);
+        if (row.othersFiles) test::runAsRootOrThrow("chown -R 0:0 " + test::shellQuote(folder));
+        const VerifyReport r = check(folder, {b1->mountPoint() + "/Cards/Card1"}, CheckLevel::verified, 1);
+        EXPECT_EQ(r.totals.verified, row.doubt ? 0 : 10);
+        for (const FileResult& f : r.files) {
+            if (f.inScope) {
+                EXPECT_EQ(f.cardDoubt, row.doubt) << f.relativePath;
+            }
+        }
     }
 }
 

@@ -353,26 +353,45 @@ TEST(FilesTexts, Inspector) {
 }
 
 // Under a copy read whole but not from its drive: why, and what the user can do about it; the same
-// of the card's file, where nothing but keeping the card helps with what lies beneath the card.
+// of the card's file, where nothing but keeping the card helps with what lies beneath the card. A
+// copy on the card's own drive (a disk image on the card) never counts: no remedy leads back to it.
 TEST(FilesInspector, ACopyNotProvenSaysWhyAndWhatToDo) {
     using D = MediumDoubt;
+    enum Where { card, backup, onCard };
     const struct {
         MediumDoubt doubt;
-        bool card;
+        Where where;
         const char* note;
     } rows[] = {
-        {D::memory, false, "Not read from the drive: kept in memory, not on a drive. Back up to a drive."},
-        {D::memory, true, "Not read from the card: kept in memory, not on a drive."},
-        {D::inMetadata, false,
+        {D::memory, backup, "Not read from the drive: kept in memory, not on a drive. Back up to a drive."},
+        {D::memory, card, "Not read from the card: kept in memory, not on a drive."},
+        {D::inMetadata, backup,
          "Not read from the drive: in the file system's metadata, which no drive read reaches. "
          "Add a backup on another drive."},
-        {D::inMetadata, true,
+        {D::inMetadata, card,
          "Not read from the card: in the file system's metadata, which no drive read reaches."},
-        {D::othersFile, false,
+        {D::othersFile, backup,
          "Not read from the drive: another user's file, whose cache can't be checked. Check as their owner."},
+        {D::diskImage, backup,
+         "Not read from the drive: in a disk image read through memory. Back up to the drive that holds the "
+         "image."},
+        {D::diskImage, onCard,
+         "Not read from the drive: in a disk image read through memory. It's on the card's own drive, so it "
+         "doesn't count as a separate copy."},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(doubtNote(row.doubt, row.card).toStdString(), row.note) << rawValue(row.doubt) << row.card;
+    VerifyReport r;
+    r.source.drive.raw = "dev:card";
+    r.destinations.resize(2);
+    r.destinations[0].drive.raw = "dev:backup";
+    r.destinations[1].drive.raw = "dev:backup + dev:card";  // spread over the card's drive and another
+    for (const auto& row : rows) {
+        const CopyRef copy{
+            row.where == onCard ? 1 : 0, "A.JPG", EvidenceLevel::sampled, false, "", row.doubt};
+        EXPECT_EQ((row.where == card ? doubtNote(row.doubt, true) : copyDoubtNote(r, copy)).toStdString(),
+                  row.note)
+            << rawValue(row.doubt) << row.where;
+    }
+    EXPECT_EQ(copyDoubtNote(r, {1, "A.JPG", EvidenceLevel::verified}), "") << "a copy whose read counted";
 }
 
 TEST(FilesKeys, ArrowsMoveTheSelectionWithinTheRowsShown) {

@@ -25,15 +25,29 @@ VerifyReport report(std::vector<FileResult> files, CheckLevel level = CheckLevel
                     int64_t required = 2) {
     VerifyReport r;
     r.source.name = "CARD";
+    r.source.drive.raw = "dev:card";
     r.destinations.resize(2);
     r.destinations[0].name = "Archive";
+    r.destinations[0].drive.raw = "dev:archive";
     r.destinations[1].name = "Travel";
+    r.destinations[1].drive.raw = "dev:travel";
     r.level = level;
     r.requiredCopies = required;
     r.scope = VerifyScope::withKinds({MediaKind::photo});
     r.files = std::move(files);
     for (const FileResult& f : r.files)
         if (f.inScope) r.totals.add(f);
+    return r;
+}
+
+// "Travel" made a backup on the card's own drive (a folder of the card, or a disk image on it read
+// through a buffered loop: `doubt`), holding a copy of each file at `on`.
+VerifyReport travelOnCard(VerifyReport r, const std::vector<size_t>& on, std::optional<MediumDoubt> doubt) {
+    r.destinations[1].drive = r.source.drive;
+    r.destinations[1].readsFromMedium = !doubt;
+    for (size_t i : on)
+        r.files[i].copies.push_back(
+            {1, "A.JPG", doubt ? EvidenceLevel::sampled : EvidenceLevel::verified, false, "", doubt});
     return r;
 }
 
@@ -87,6 +101,27 @@ TEST(Verdict, TitleAndReasonPerRow) {
     VerifyReport enoughBeside =
         report({file(1, S::verified, 2), file(2, S::verified, 1)}, CheckLevel::verified);
     enoughBeside.files[0].copies = {{1, "A.JPG", EvidenceLevel::sampled, false, "", MediumDoubt::cacheHeld}};
+    // A backup on the card's drive counts for nothing, however it was read: that comes first, and no
+    // doubt of its reads is the reason (its remedy would lead back to the card).
+    const auto D = CheckLevel::verified;
+    VerifyReport allOnCard =
+        travelOnCard(report({file(1, S::verified, 0), file(2, S::verified, 0)}, D), {0, 1}, {});
+    VerifyReport oneOnCard =
+        travelOnCard(report({file(1, S::verified, 0), file(2, S::verified, 2)}, D), {0}, {});
+    VerifyReport imageOnCard =
+        travelOnCard(report({file(1, S::backedUp, 0)}, D), {0}, MediumDoubt::diskImage);
+    VerifyReport fuseCardOnItself =
+        travelOnCard(report({file(1, S::backedUp, 0)}, D), {0}, MediumDoubt::fuse);
+    fuseCardOnItself.source.readsFromMedium = false;
+    fuseCardOnItself.files[0].cardDoubt = MediumDoubt::fuse;
+    VerifyReport imageBeside = report({file(1, S::verified, 1)}, D);
+    imageBeside.files[0].copies = {{0, "A.JPG", EvidenceLevel::verified, false}};
+    imageBeside = travelOnCard(imageBeside, {0}, MediumDoubt::diskImage);
+    VerifyReport imageBesideUnrecorded = imageBeside;  // kept before reads' doubts were
+    imageBesideUnrecorded.files[0].copies[1].doubt.reset();
+    const char* const onCardOnly =
+        "The backup is on the same drive as the card, so it doesn't count as a separate copy — keep the card "
+        "for now.";
     VerifyReport many = report({});
     for (int i = 0; i < 1234; ++i) many.files.push_back(file(i, S::missing));
     many.totals = {};
@@ -119,14 +154,16 @@ TEST(Verdict, TitleAndReasonPerRow) {
          "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
         {"enough drives says no drive count", report({file(1, S::verified, 2)}, CheckLevel::verified), false,
          "All verified", "Every file is verified on the backup — keep the card for now."},
-        {"all on the card's drive",
-         report({file(1, S::verified, 0), file(2, S::verified, 0)}, CheckLevel::verified), false,
+        {"all on the card's drive", allOnCard, false, "All verified", onCardOnly},
+        {"one on the card's drive", oneOnCard, false, "All verified",
+         "1 file is only backed up on the same drive as the card — keep the card for now."},
+        {"an image on the card read through memory", imageOnCard, false, "All backed up", onCardOnly},
+        {"a card through FUSE backed up onto itself", fuseCardOnItself, false, "All backed up", onCardOnly},
+        {"an image on the card beside one drive", imageBeside, false, "All verified",
+         "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
+        {"an image on the card beside one drive, doubts not recorded", imageBesideUnrecorded, false,
          "All verified",
-         "The backup is on the same drive as the card, so it doesn't count as a separate copy — keep the "
-         "card for now."},
-        {"one on the card's drive",
-         report({file(1, S::verified, 0), file(2, S::verified, 2)}, CheckLevel::verified), false,
-         "All verified", "1 file is only backed up on the same drive as the card — keep the card for now."},
+         "Verified on 1 drive. Safe to format needs 2 separate drives — keep the card for now."},
         {"a backup through a cache", fuse, false, "All verified",
          "Copies on “Travel” can't be proven byte by byte on this system — keep the card for now."},
         {"a card through a cache", fuseCard, false, "All verified",
@@ -177,6 +214,9 @@ TEST(Verdict, StatsDetailClaimsEveryByteOnlyWhereProven) {
         {"byte by byte, a copy through a cache", fuseBackup, "2 MB · content compared"},
         {"byte by byte, a cached backup holding no copy", fuseBackupUnused, "2 MB · every byte compared"},
         {"byte by byte, a copy not read from its drive", doubted, "2 MB · content compared"},
+        // Not the reason the card is held back, yet its bytes were not read from the drive.
+        {"byte by byte, a copy on the card's drive not read from it",
+         travelOnCard(verified, {0}, MediumDoubt::diskImage), "2 MB · content compared"},
     };
     for (const auto& row : rows) EXPECT_EQ(statsDetail(row.r, us).toStdString(), row.detail) << row.name;
 }
