@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -301,43 +303,121 @@ private:
     std::vector<std::thread> threads_;
 };
 
+// Whether anything, a link that leads nowhere too, has this name.
+bool taken(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 || errno != ENOENT;
+}
+
 QString keepAsideName(const QString& path) {
     const QString base = path + QStringLiteral(".bad-") +
                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString name = base;
-    for (int n = 2; QFileInfo::exists(name); ++n) name = base + QStringLiteral("-%1").arg(n);
+    for (int n = 2; taken(name); ++n) name = base + QStringLiteral("-%1").arg(n);
     return name;
 }
 
-// The text of the plain file at `path` when it holds at most `limit` bytes. Nothing else at that
-// place is opened for reading: a fifo would hold the reading thread until a writer came, a device
-// might never end, and a link may lead to either.
+// The history and its summaries follow one rule. A link the user made is followed: the file it
+// leads to is read, and a save writes a new file beside that file and renames it over it, so the
+// link stays a link. Anything else than a plain file at the end (a fifo, a folder, a device, a link
+// that leads nowhere or round in a loop) is never opened nor written through: a fifo would hold
+// the reading thread until a writer came, and a device might never end.
+struct FilePlace {
+    enum class Kind { missing, plain, other };
+    Kind kind = Kind::missing;
+    QByteArray file;  // the plain file, its links resolved; the place itself while missing
+    struct stat st {};
+};
+
+FilePlace filePlace(const QString& path) {
+    FilePlace place;
+    place.file = QFile::encodeName(path);
+    if (::lstat(place.file.constData(), &place.st) != 0) {
+        place.kind = errno == ENOENT ? FilePlace::Kind::missing : FilePlace::Kind::other;
+        return place;
+    }
+    if (S_ISLNK(place.st.st_mode)) {
+        char* resolved = ::realpath(place.file.constData(), nullptr);
+        if (!resolved) {
+            place.kind = FilePlace::Kind::other;
+            return place;
+        }
+        place.file = resolved;
+        ::free(resolved);
+        if (::lstat(place.file.constData(), &place.st) != 0) {
+            place.kind = FilePlace::Kind::other;
+            return place;
+        }
+    }
+    place.kind = S_ISREG(place.st.st_mode) ? FilePlace::Kind::plain : FilePlace::Kind::other;
+    return place;
+}
+
+// The plain file of `place` opened for reading, without waiting, and only while it is that very
+// file (whatever was put there since the look at it is not read); -1 otherwise.
+int openPlain(const FilePlace& place) {
+    if (place.kind != FilePlace::Kind::plain) return -1;
+    const int fd = ::open(place.file.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != place.st.st_dev ||
+        opened.st_ino != place.st.st_ino) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Writes the file at `path` by the rule above through `write`; the reason when it could not.
+std::optional<QString> writePlace(const QString& path, const std::function<bool(QIODevice&)>& write) {
+    const FilePlace place = filePlace(path);
+    if (place.kind == FilePlace::Kind::other)
+        return QStringLiteral("%1 is not a file, nor a link to one.").arg(QDir::toNativeSeparators(path));
+    if (place.kind == FilePlace::Kind::missing) QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile out(QFile::decodeName(place.file));
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return out.errorString();
+    if (!write(out)) {
+        QString reason = out.errorString();
+        out.cancelWriting();
+        return reason;
+    }
+    if (!out.commit()) return out.errorString();
+    return std::nullopt;
+}
+
+// The text of the summaries file at `path` when it holds at most `limit` bytes.
 std::optional<std::string> plainFileText(const QString& path, int64_t limit) {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat placed {};
-    if (::lstat(name.constData(), &placed) != 0 || !S_ISREG(placed.st_mode) || placed.st_size > limit)
-        return std::nullopt;
-    // Whatever was put there since the look above does not block the open, and is read only when
-    // it is that very file.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    const FilePlace place = filePlace(path);
+    if (place.kind != FilePlace::Kind::plain || place.st.st_size > limit) return std::nullopt;
+    const int fd = openPlain(place);
     if (fd < 0) return std::nullopt;
     std::string text;
     bool whole = false;
-    struct stat opened {};
-    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == placed.st_dev &&
-        opened.st_ino == placed.st_ino) {
-        char buffer[64 << 10];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) continue;
-            if (got == 0) whole = true;
-            if (got <= 0 || int64_t(text.size()) + got > limit) break;
-            text.append(buffer, size_t(got));
-        }
+    char buffer[64 << 10];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got == 0) whole = true;
+        if (got <= 0 || int64_t(text.size()) + got > limit) break;
+        text.append(buffer, size_t(got));
     }
     ::close(fd);
     if (!whole) return std::nullopt;
     return text;
+}
+
+// A copy of the whole of `from`, read again from its start, at `aside`.
+bool copyAside(QFile& from, const QString& aside) {
+    QFile to(aside);
+    if (!from.seek(0) || !to.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+    char buffer[64 << 10];
+    for (;;) {
+        const qint64 got = from.read(buffer, sizeof buffer);
+        if (got == 0 && to.flush()) return true;
+        if (got <= 0 || !writeAll(to, std::string_view(buffer, size_t(got)))) break;
+    }
+    to.remove();
+    return false;
 }
 
 SummaryEntry summaryEntry(const HistoryItem& item) {
@@ -347,24 +427,14 @@ SummaryEntry summaryEntry(const HistoryItem& item) {
 }  // namespace
 
 bool writeSummariesFile(const QString& historyPath, const std::vector<HistoryItem>& items) {
-    const QString path = summariesPath(historyPath);
+    // Summaries that were not replaced name the history file before this one: they are not used.
     const std::optional<HistoryStamp> stamp = historyStamp(historyPath);
-    if (!stamp) {
-        QFile::remove(path);
-        return false;
-    }
-    // Written in their own place: a link there would have the save replace whatever it leads to.
-    if (QFileInfo(path).isSymLink()) QFile::remove(path);
+    if (!stamp) return false;
     std::vector<SummaryEntry> entries;
     entries.reserve(items.size());
     for (const HistoryItem& item : items) entries.push_back(summaryEntry(item));
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || !writeAll(out, encodeSummaries(*stamp, entries)) ||
-        !out.commit()) {
-        // One that was not replaced names the history file before this one: it is not used.
-        return false;
-    }
-    return true;
+    return !writePlace(summariesPath(historyPath),
+                       [&](QIODevice& out) { return writeAll(out, encodeSummaries(*stamp, entries)); });
 }
 
 std::optional<std::vector<HistoryItem>> readSummariesFile(const QString& historyPath) {
@@ -413,24 +483,17 @@ int historyLoadWorkers() { return std::clamp(QThread::idealThreadCount(), 1, 4);
 
 HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize) {
     HistoryLoad load;
-    QFile file;
-    // A fifo or a device would block or never end: only a plain file is read, also one put in its
-    // place after a look at it.
-    const QFileInfo info(path);
-    if (info.exists() && info.isFile()) {
-        const int fd =
-            ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        struct stat st {};
-        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-                        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)))
-            ::close(fd);
+    const FilePlace place = filePlace(path);
+    if (place.kind == FilePlace::Kind::missing) {
+        load.missing = true;
+        return load;
     }
+    QFile file;
+    const int fd = openPlain(place);
+    if (fd >= 0 && !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) ::close(fd);
     if (!file.isOpen()) {
-        if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
-            load.missing = true;
-            return load;
-        }
-        // Unreadable now is not empty: move it out of the way so the next save cannot replace it.
+        // Unreadable now is not empty: it is moved out of the way so the next save cannot replace
+        // it. A link is moved itself; what it leads to stays as it is.
         load.unreadable = true;
         load.decoded.parsed = false;
         QString aside = keepAsideName(path);
@@ -469,38 +532,29 @@ HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSiz
     pipeline.finish();
     if (more && load.decoded.beyondLimit == 0) load.decoded.beyondLimit = 1;
     load.decoded.parsed = !readFailed && (more || splitter.complete());
-    file.close();
-
     if (load.decoded.lossy()) {
         QString aside = keepAsideName(path);
-        if (QFile::copy(path, aside)) load.keptAs = aside;
+        if (copyAside(file, aside)) load.keptAs = aside;
     }
     return load;
 }
 
 std::optional<QString> writeHistoryFile(const QString& path, const std::vector<HistoryItem>& items) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return out.errorString();
-    // One item at a time: the whole text of 40 reports is never held at once.
-    std::string text = "[";
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i) text += ',';
-        appendItem(text, items[i]);
-        if (!writeAll(out, text)) {
-            QString reason = out.errorString();
-            out.cancelWriting();
-            return reason;
+    std::optional<QString> failed = writePlace(path, [&](QIODevice& out) {
+        // One item at a time: the whole text of 40 reports is never held at once.
+        std::string text = "[";
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (i) text += ',';
+            appendItem(text, items[i]);
+            if (!writeAll(out, text)) return false;
+            text.clear();
         }
-        text.clear();
-    }
-    text += ']';
-    if (!writeAll(out, text) || !out.commit()) {
-        return out.errorString();
-    }
+        text += ']';
+        return writeAll(out, text);
+    });
     // The summaries follow the file they list; a failure leaves the full file to be read.
-    (void)writeSummariesFile(path, items);
-    return std::nullopt;
+    if (!failed) (void)writeSummariesFile(path, items);
+    return failed;
 }
 
 // ---------------------------------------------------------------------------------------------

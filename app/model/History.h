@@ -88,6 +88,11 @@ DecodedHistory decodeHistory(std::string_view text, int workers = 1);
 int historyLoadWorkers();
 
 // Reads and decodes the file at `path` a part at a time, so the whole text is never held at once.
+// The history file and its summaries may be links the user made: each is read through its link,
+// and written through it (a new file beside the file it leads to, renamed over that file), so the
+// link stays. Anything else than a plain file there (a fifo, a folder, a device, a link that leads
+// nowhere or round in a loop) is never opened: at the history's place it is unreadable and moved
+// aside like a damaged file; at the summaries' place it is left as it is and not used.
 struct HistoryLoad {
     DecodedHistory decoded;
     bool missing = false;     // no file yet: an empty history, nothing to keep aside
@@ -98,7 +103,7 @@ struct HistoryLoad {
 HistoryLoad readHistoryFile(const QString& path, int workers, long long pieceSize = 4 << 20);
 
 // Writes the file atomically (a temporary file renamed over it), then its summaries beside it. The
-// reason on failure.
+// reason on failure, also when something else than a plain file is at its place.
 std::optional<QString> writeHistoryFile(const QString& path, const std::vector<HistoryItem>& items);
 
 // The summaries file beside the history file at `historyPath` (see HistorySummaries.h): written

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <future>
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -62,6 +63,8 @@ struct Setup {
     }
     // Stands in for the runner's run when set.
     std::function<CopyRunResult(CopyRunner&)> runCopy;
+    // Called first by every look at a volume, off the GUI thread, when set.
+    std::function<void()> beforeDescribe;
 
     std::unique_ptr<CopySheet> open(int debounceMs = 0) {
         AppModel::CopyRequest request{QUuid::createUuid(), {}, QStringLiteral("Copy them")};
@@ -69,7 +72,8 @@ struct Setup {
         CopySheetDeps deps;
         auto recorded = report;
         auto swapped = this->swapped;
-        deps.describeVolume = [recorded, swapped](const std::string& path) {
+        deps.describeVolume = [recorded, swapped, before = beforeDescribe](const std::string& path) {
+            if (before) before();
             VolumeInfo v = path == recorded.source.path ? recorded.source : recorded.destinations.at(0);
             for (const auto& d : recorded.destinations)
                 if (d.path == path) v = d;
@@ -99,6 +103,7 @@ private slots:
     void rememberedFolderPerBackup();
     void aFolderThatIsNotUtf8();
     void copyActsOnlyOnTheCurrentPlan();
+    void aPlanForOlderChoicesIsDropped();
     void refusals();
     void aFolderYouMayNotWriteIn();
     void runEndsInTheLastCopy();
@@ -313,6 +318,35 @@ void CopySheetTest::copyActsOnlyOnTheCurrentPlan() {
     QVERIFY2(sheet->planSummary().startsWith(QStringLiteral("3 files · ")), qPrintable(sheet->planSummary()));
     QVERIFY2(sheet->planSummary().endsWith(QStringLiteral(" free on Archive")),
              qPrintable(sheet->planSummary()));
+}
+
+// A plan still being made for choices the user has changed since is dropped when it comes: the
+// folder it found remembered does not replace the one typed meanwhile, and the plan shown is the
+// plan of the choices shown.
+void CopySheetTest::aPlanForOlderChoicesIsDropped() {
+    Setup s;
+    s.model->settings().setValue(
+        "copyLocations", QVariantMap{{QString::fromStdString(s.dir / "one"), QByteArray("Photos/2024")}});
+    // The first plan's first look at a volume waits until it is let go.
+    auto go = std::make_shared<std::promise<void>>();
+    auto entered = std::make_shared<std::atomic<bool>>(false);
+    s.beforeDescribe = [entered, letGo = go->get_future().share()] {
+        *entered = true;
+        letGo.wait();
+    };
+    auto sheet = s.open();
+    {
+        // Let go however this ends, before the sheet waits for its plans.
+        auto letGo = qScopeGuard([go] { go->set_value(); });
+        QTRY_VERIFY_WITH_TIMEOUT(*entered, 60000);
+        sheet->chooseLayout(Layout::date);
+        sheet->setLocation(QStringLiteral("Photos"));
+    }
+    QVERIFY(sheet->waitForPlan(60000));
+    QCOMPARE(sheet->location(), QStringLiteral("Photos"));
+    QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
+    QCOMPARE(sheet->preview().value(0).toMap().value(QStringLiteral("text")).toString(),
+             QStringLiteral("Archive / Photos / 2026 / 2026-01-02"));
 }
 
 void CopySheetTest::refusals() {

@@ -12,6 +12,11 @@
 #include <QtTest>
 
 #include <cstring>
+#include <map>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -70,6 +75,23 @@ std::string readText(const QString& path) {
 // The files kept aside next to the history file.
 QStringList keptAside(const QString& folder) {
     return QDir(folder).entryList({QStringLiteral("history.json.bad-*")}, QDir::Files, QDir::Name);
+}
+
+// What lies at `path`, a link not followed: "file", "fifo", "folder", "device", "link to TEXT", or
+// "nothing".
+QString whatIsAt(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0) return QStringLiteral("nothing");
+    if (S_ISLNK(st.st_mode)) {
+        char text[4096];
+        const ssize_t size = ::readlink(name.constData(), text, sizeof text);
+        return QStringLiteral("link to ") + QFile::decodeName(QByteArray(text, size < 0 ? 0 : int(size)));
+    }
+    if (S_ISREG(st.st_mode)) return QStringLiteral("file");
+    if (S_ISFIFO(st.st_mode)) return QStringLiteral("fifo");
+    if (S_ISDIR(st.st_mode)) return QStringLiteral("folder");
+    return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? QStringLiteral("device") : QStringLiteral("other");
 }
 
 void compareItems(const std::vector<HistoryItem>& got, const std::vector<HistoryItem>& want) {
@@ -639,19 +661,122 @@ private slots:
         compareItems(load.decoded.items, {last});
     }
 
-    void aFolderOrUnreadableEntryIsMovedAsideNotReplaced() {
+    // A history file and its summaries that are links the user made into another folder are read
+    // through and written through: each link stays as it was, and the file it leads to is replaced
+    // whole by the new text, with nothing left beside it.
+    void aLinkIsReadAndWrittenThrough_data() {
+        QTest::addColumn<QStringList>("linked");
+        QTest::addColumn<bool>("relative");
+        QTest::newRow("the history, relative") << QStringList{"history.json"} << true;
+        QTest::newRow("the history, absolute") << QStringList{"history.json"} << false;
+        QTest::newRow("the summaries, relative") << QStringList{"history.json.summaries"} << true;
+        QTest::newRow("the summaries, absolute") << QStringList{"history.json.summaries"} << false;
+        QTest::newRow("both, relative") << QStringList{"history.json", "history.json.summaries"} << true;
+    }
+    void aLinkIsReadAndWrittenThrough() {
+        QFETCH(QStringList, linked);
+        QFETCH(bool, relative);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("data") && QDir(dir.path()).mkpath("elsewhere"));
+        const QString path = dir.filePath("data/history.json");
+        const HistoryItem a = card("A", 1), b = card("B", 1);
+        QVERIFY(!writeHistoryFile(path, {a}));
+        auto inode = [](const QString& file) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_ino : 0;
+        };
+        std::map<QString, ino_t> before;  // each target's file before the save
+        for (const QString& name : linked) {
+            const QString target = dir.filePath("elsewhere/" + name);
+            // Moved, so that the summaries still name the history file they were made from.
+            QVERIFY(QFile::rename(dir.filePath("data/" + name), target));
+            const QString text = relative ? "../elsewhere/" + name : target;
+            QCOMPARE(::symlink(QFile::encodeName(text).constData(),
+                               QFile::encodeName(dir.filePath("data/" + name))),
+                     0);
+            before[name] = inode(target);
+        }
+
+        HistoryStore store(path);
+        int listedBeforeLoad = 0;
+        connect(&store, &HistoryStore::changed, &store, [&] { listedBeforeLoad += !store.isLoaded(); });
+        QSignalSpy loaded(&store, &HistoryStore::loaded);
+        store.load();
+        QVERIFY(loaded.wait(60000) || loaded.count() == 1);
+        QCOMPARE(listedBeforeLoad, 1);
+        compareItems(store.items(), {a});
+        QVERIFY(store.record(b));
+        QVERIFY(store.flush(60000));
+
+        for (const QString& name : linked) {
+            const QString target = dir.filePath("elsewhere/" + name);
+            QCOMPARE(whatIsAt(dir.filePath("data/" + name)),
+                     "link to " + (relative ? "../elsewhere/" + name : target));
+            QCOMPARE(whatIsAt(target), QStringLiteral("file"));
+            QVERIFY(inode(target) != before[name]);
+        }
+        if (linked.contains("history.json"))
+            compareItems(readHistoryFile(dir.filePath("elsewhere/history.json"), 1).decoded.items, {b, a});
+        compareItems(readHistoryFile(path, 1).decoded.items, {b, a});
+        QVERIFY(readSummariesFile(path) && sameListing(*readSummariesFile(path), {b, a}));
+        const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+        QCOMPARE(QDir(dir.filePath("data")).entryList(all, QDir::Name),
+                 (QStringList{"history.json", "history.json.summaries"}));
+        QCOMPARE(QDir(dir.filePath("elsewhere")).entryList(all, QDir::Name), linked);
+    }
+
+    // Anything else than a plain file at either place holds up neither the load, nor a save, nor
+    // quitting, and no record is lost: at the history's place it is moved aside as it is and a new
+    // history begun; at the summaries' place it is left as it is, and not used.
+    void somethingElseAtEitherPlace_data() {
+        QTest::addColumn<QString>("at");
+        QTest::addColumn<QString>("what");
+        for (const char* at : {"history.json", "history.json.summaries"})
+            for (const char* what :
+                 {"fifo", "folder", "device", "dangling link", "link loop", "link to a fifo"})
+                QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(at, what))) << at << what;
+    }
+    void somethingElseAtEitherPlace() {
+        QFETCH(QString, at);
+        QFETCH(QString, what);
         QTemporaryDir dir;
         const QString path = dir.filePath("history.json");
-        QVERIFY(QDir().mkpath(path + "/inside"));
+        const HistoryItem a = card("A", 1), b = card("B", 1), c = card("C", 1);
+        QVERIFY(!writeHistoryFile(path, {a}));
+        const QString place = dir.filePath(at);
+        const QByteArray name = QFile::encodeName(place);
+        const QString fifo = dir.filePath("elsewhere.fifo");
+        QVERIFY(QFile::remove(place));
+        if (what == "fifo") QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        if (what == "folder") QVERIFY(QDir().mkpath(place + "/inside"));
+        if (what == "device" && ::mknod(name.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+            QSKIP("only root makes a device");
+        if (what == "dangling link") QCOMPARE(::symlink("gone/history.json", name.constData()), 0);
+        if (what == "link loop") QCOMPARE(::symlink(QFile::encodeName(at).constData(), name.constData()), 0);
+        if (what == "link to a fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+            QCOMPARE(::symlink("elsewhere.fifo", name.constData()), 0);
+        }
+        const QString there = whatIsAt(place);
+
         HistoryStore store(path);
+        QVERIFY(store.record(b));
+        QSignalSpy loaded(&store, &HistoryStore::loaded);
         store.load();
-        QTRY_VERIFY(store.isLoaded());
-        QVERIFY(store.items().empty());
-        QVERIFY(QFileInfo(store.keptAside()).isDir());
-        QVERIFY(QFileInfo::exists(store.keptAside() + "/inside"));
-        QVERIFY(store.record(card("A", 1)));
-        QVERIFY(store.flush(30000));
-        QCOMPARE(readHistoryFile(path, 1).decoded.items.size(), size_t{1});
+        // A minute only tells a hang: a fifo opened to be read waits for a writer for ever.
+        QVERIFY(loaded.wait(60000) || loaded.count() == 1);
+        QVERIFY(store.record(c));
+        QVERIFY(store.flush(60000));
+        const bool history = at == "history.json";
+        const auto want = history ? std::vector<QUuid>{c.id, b.id} : std::vector<QUuid>{c.id, b.id, a.id};
+        QCOMPARE(idsOf(store.items()), want);
+        QCOMPARE(idsOf(readHistoryFile(path, 1).decoded.items), want);
+        const QString kept = history ? store.keptAside() : place;
+        QVERIFY(!kept.isEmpty());
+        QCOMPARE(whatIsAt(kept), there);
+        if (!history) QVERIFY(!readSummariesFile(path));
+        if (what == "folder") QVERIFY(QFileInfo::exists(kept + "/inside"));
+        if (what == "link to a fifo") QCOMPARE(whatIsAt(fifo), QStringLiteral("fifo"));
     }
 
     void aMissingFileGivesAnEmptyHistoryAndTheDesktopPlace() {
