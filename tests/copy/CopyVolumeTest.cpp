@@ -21,6 +21,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -601,6 +602,136 @@ TEST(CopyOnRealVolumes, SubvolumesOfTheCardsBtrfsVolume) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         expectCopyInsideCardRefused(row.card, row.root, "2024", row.refused);
+    }
+}
+
+// Sectors the kernel has written to the devices since they were made (/sys/block/NAME/stat).
+std::int64_t sectorsWritten(const std::vector<std::string>& devices) {
+    std::int64_t total = 0;
+    for (const std::string& d : devices) {
+        std::ifstream in("/sys/class/block/" + fs::path(d).filename().string() + "/stat");
+        std::int64_t field[7] = {};
+        for (std::int64_t& f : field) in >> f;
+        total += field[6];
+    }
+    return total;
+}
+
+// What the devices have written once every layer has written out what it holds: a layer's flush
+// can leave pages to write in the file system beneath it, so the machine is synced until the
+// devices write nothing more (a few rounds at most).
+std::int64_t settledSectorsWritten(const std::vector<std::string>& devices) {
+    std::int64_t now = -1, was = -2;
+    for (int round = 0; round < 20 && now != was; ++round) {
+        was = now;
+        ::sync();
+        now = sectorsWritten(devices);
+    }
+    return now;
+}
+
+// A disk image made in `folder` and mounted from a loop device in a folder of its own below
+// `mountParent`, its root the test user's; taken down with the test. Nothing of it is left to be
+// initialised later, so that it writes nothing once made.
+struct MountedImage {
+    std::string image, device, mountPoint;
+    MountedImage(const std::string& folder, const std::string& mountParent, int megabytes) {
+        image = folder + "/backup.img";
+        mountPoint = test::makeMountFolder(mountParent, "image", &rootFolder);
+        device = test::runAsRootOrThrow("truncate -s " + std::to_string(megabytes) + "M " + test::shellQuote(image) +
+                                        " && mkfs.ext4 -q -F -b 4096 -E lazy_itable_init=0,lazy_journal_init=0 " +
+                                        test::shellQuote(image) + " && losetup -f --show " + test::shellQuote(image));
+        test::runAsRootOrThrow("mount -o noatime " + device + " " + test::shellQuote(mountPoint));
+        test::giveToTestUser(mountPoint);
+    }
+    ~MountedImage() {
+        test::runAsRoot("umount " + test::shellQuote(mountPoint) + " || umount -l " + test::shellQuote(mountPoint));
+        test::runAsRoot("losetup -d " + device + "; rm -f " + test::shellQuote(image));
+        test::removeMountFolder(mountPoint, rootFolder);
+    }
+    bool rootFolder = false;
+};
+
+// An overlay keeping its upper and work folders in `folder`, over a lower folder of its own.
+struct Overlay {
+    TempDir lower{"overlay-lower"}, merged{"overlay-merged"};
+    std::string at;
+    explicit Overlay(const std::string& folder) : at(merged.mkdir("at")) {
+        fs::create_directories(folder + "/upper");
+        fs::create_directories(folder + "/work");
+        test::runAsRootOrThrow("mount -t overlay overlay -o lowerdir=" + lower.path() + ",upperdir=" + folder +
+                               "/upper,workdir=" + folder + "/work " + test::shellQuote(at));
+        // The overlay's own folder in its work folder is open to no one: the test user looks at
+        // the card's whole tree.
+        test::runAsRootOrThrow("chmod -R a+rX " + test::shellQuote(folder + "/work"));
+    }
+    ~Overlay() { test::runAsRoot("umount " + test::shellQuote(at) + " || umount -l " + test::shellQuote(at)); }
+};
+
+// A backup whose file system is stored on the card, through a disk image kept on the card (or an
+// image inside such an image), or an overlay whose upper folder is on the card, is refused before
+// anything is written: the card's devices write nothing. As root, which may ask a loop device what
+// it reads, and as an ordinary user, who has only sysfs's name of the image. An image kept on the
+// card's drive beside the card is taken, and so is a second btrfs volume beside a btrfs card.
+TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
+    using FileSystem = test::ZramVolume::FileSystem;
+    for (const FileSystem type : {FileSystem::ext4, FileSystem::btrfs}) {
+        std::string reason;
+        if (!test::ZramVolume::available(&reason, type)) GTEST_SKIP() << reason;
+    }
+    for (const FileSystem type : {FileSystem::ext4, FileSystem::btrfs}) {
+        const bool btrfs = type == FileSystem::btrfs;
+        SCOPED_TRACE(btrfs ? "btrfs card" : "ext4 card");
+        // Nothing the test reads on the card is written back to it: no access times, no tables
+        // initialised in the background.
+        test::ZramVolume drive(btrfs ? 160 << 20 : 96 << 20, {type, "", "", btrfs ? "noatime" : "noatime,noinit_itable", 1});
+        const std::string card = drive / "CARD";
+        fs::create_directories(card + "/DCIM/100CANON");
+        const std::string beside = drive / "OTHER";
+        fs::create_directories(beside);
+        TempDir mounts{"layers"};
+        struct Row {
+            const char* name;
+            std::function<std::string()> build;  // the backup folder
+            bool refused;
+            std::string card;
+        };
+        std::vector<std::unique_ptr<MountedImage>> images;
+        std::unique_ptr<Overlay> overlay;
+        std::unique_ptr<test::ZramVolume> second;
+        const auto image = [&](const std::string& folder, int megabytes) {
+            images.push_back(std::make_unique<MountedImage>(folder, mounts.path(), megabytes));
+            return images.back()->mountPoint;
+        };
+        const std::vector<Row> rows = {
+            {"an image on the card", [&] { return image(card, 24); }, true, card},
+            {"an image inside an image on the card", [&] { return image(image(card, 48), 24); }, true, card},
+            {"an overlay whose upper folder is on the card",
+             [&] { return (overlay = std::make_unique<Overlay>(card))->at; }, true, card},
+            {"an image on the card's drive beside the card", [&] { return image(beside, 24); }, false, card},
+            // The whole btrfs volume as the card: every place in another btrfs volume, whose device
+            // numbers are as anonymous as the card's, lies below the card's place "/" too, and only
+            // the file system tells them apart.
+            {"another volume of the card's file system",
+             [&] {
+                 second = std::make_unique<test::ZramVolume>(btrfs ? 160 << 20 : 32 << 20,
+                                                             test::ZramVolume::Options{type, "", "", "", 1});
+                 return second->mountPoint();
+             },
+             false, btrfs ? drive.mountPoint() : card},
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            const std::string root = row.build();
+            const std::int64_t before = settledSectorsWritten(drive.devices());
+            expectCopyInsideCardRefused(row.card, root, "2024", row.refused);
+            if (row.refused) {
+                EXPECT_EQ(settledSectorsWritten(drive.devices()), before) << "written to the card's device";
+            }
+            overlay.reset();
+            while (!images.empty()) images.pop_back();
+            second.reset();
+        }
     }
 }
 
