@@ -32,6 +32,16 @@ std::string sysfsFolder(dev_t device) {
     return out;
 }
 
+// Kernels from 6.8 number every mount once for as long as they run.
+constexpr unsigned kStatxUniqueMountID = 0x00004000U;
+
+// The unique id of the mount the open file was reached through; 0 where the kernel has none.
+std::uint64_t uniqueMountID(Sys& sys, int fd) {
+    struct statx sx {};
+    if (sys.statx(fd, "", AT_EMPTY_PATH, kStatxUniqueMountID, &sx) != 0) return 0;
+    return (sx.stx_mask & kStatxUniqueMountID) ? sx.stx_mnt_id : 0;
+}
+
 }  // namespace
 
 CardFence CardFence::around(Sys& sys, const std::string& card, const std::string& procRoot) {
@@ -73,13 +83,23 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
     if (!known_) return false;
     struct stat st {};
     if (sys.fstat(dirFd, &st) != 0) return true;
+    // A file system has one device number, but btrfs gives each subvolume one of its own.
+    const bool cardsNumber = st.st_dev == dev_ || (btrfs_ && onBtrfs(sys, dirFd));
+    const std::uint64_t unique = cardsNumber ? 0 : uniqueMountID(sys, dirFd);
+    if (unique != 0) {
+        const std::lock_guard<std::mutex> lock(outside_->mutex);
+        if (std::find(outside_->mounts.begin(), outside_->mounts.end(), unique) != outside_->mounts.end()) return false;
+    }
     const MountTable mounts = readMountInfo(procRoot_);
-    if (mayHoldPlace(sys, dirFd, st.st_dev, layers::placeOf(sys, dirFd, mounts, procRoot_))) return true;
+    if (cardsNumber && mayHoldPlace(sys, dirFd, st.st_dev, layers::placeOf(sys, dirFd, mounts, procRoot_))) return true;
 
     // Beside the card as far as its own file system goes: then whatever that file system is stored
     // in, layer by layer, must lie outside the card too. The card's own file system is stored in
     // the card's devices, and a folder of it beside the card is outside.
     auto cardsFileSystem = [&](const MountEntry* m) { return m && place_ && place_->sameFileSystem(*m); };
+    // A layer met on the card's file system is beside the card only for now: its file may be moved
+    // into the card.
+    bool besideCard = false;
     const auto visit = [&](const layers::Layer& layer) {
         using Kind = layers::Layer::Kind;
         switch (layer.kind) {
@@ -87,6 +107,7 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
         case Kind::device: return isCardDevice(layer.device) ? layers::Next::stop : layers::Next::descend;
         case Kind::folder:
         case Kind::file: {
+            besideCard = besideCard || layer.fileSystem == dev_ || btrfs_;
             if (layer.fd >= 0) {
                 if (mayHoldPlace(sys, layer.fd, layer.fileSystem, layers::placeOf(sys, layer.fd, mounts, procRoot_)))
                     return layers::Next::stop;
@@ -101,9 +122,18 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
     };
     const MountEntry* mount = layers::mountOf(sys, dirFd, mounts, procRoot_);
     if (cardsFileSystem(mount)) return false;
-    if (mount) return layers::walkBeneath(sys, *mount, mounts, visit, procRoot_);
-    // Not in the table: a device number of a block device still leads down; any other cannot be told.
-    return ::major(st.st_dev) == 0 || layers::walkDevice(sys, st.st_dev, mounts, visit, procRoot_);
+    bool held = true;
+    if (mount) {
+        held = layers::walkBeneath(sys, *mount, mounts, visit, procRoot_);
+    } else if (::major(st.st_dev) != 0) {
+        // Not in the table: a device number of a block device still leads down; any other cannot be told.
+        held = layers::walkDevice(sys, st.st_dev, mounts, visit, procRoot_);
+    }
+    if (!held && unique != 0 && !besideCard) {
+        const std::lock_guard<std::mutex> lock(outside_->mutex);
+        outside_->mounts.push_back(unique);
+    }
+    return held;
 }
 
 }  // namespace halvetrop

@@ -12,6 +12,9 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +54,15 @@ private:
     std::vector<dev_t> devices_;
     std::vector<std::string> disks_;
     std::string procRoot_;
+    // Mounts of other file systems whose every layer was found to lie on other file systems and
+    // devices than the card's, by the kernel's unique mount id: what a file system is stored in
+    // stays while it is mounted, and such an id is never given again. A copy asks about the same
+    // few folders for every file; the mount table and the layers are read once per mount.
+    struct Outside {
+        std::mutex mutex;
+        std::vector<std::uint64_t> mounts;
+    };
+    std::shared_ptr<Outside> outside_ = std::make_shared<Outside>();
 };
 
 }  // namespace halvetrop

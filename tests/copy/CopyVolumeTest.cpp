@@ -1,6 +1,7 @@
 // Copies onto real volumes: a full tmpfs, an exFAT drive through FUSE (which cannot rename without
 // replacing nor tell names apart by case), ext4 on a loop device, btrfs, a backup drive of its own that is
 // unmounted during a copy, many small files on ext4, XFS and btrfs, and bind mounts of a card's file system.
+#include "copy/CardFence.h"
 #include "copy/CopyEngine.h"
 #include "copy/CopyLayout.h"
 #include "copy/CopyPlanner.h"
@@ -695,6 +696,7 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
             std::function<std::string()> build;  // the backup folder
             bool refused;
             std::string card;
+            bool movedIntoCard = false;  // then its image is moved into the card, still mounted
         };
         std::vector<std::unique_ptr<MountedImage>> images;
         std::unique_ptr<Overlay> overlay;
@@ -708,7 +710,7 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
             {"an image inside an image on the card", [&] { return image(image(card, 48), 24); }, true, card},
             {"an overlay whose upper folder is on the card",
              [&] { return (overlay = std::make_unique<Overlay>(card))->at; }, true, card},
-            {"an image on the card's drive beside the card", [&] { return image(beside, 24); }, false, card},
+            {"an image on the card's drive beside the card", [&] { return image(beside, 24); }, false, card, true},
             // The whole btrfs volume as the card: every place in another btrfs volume, whose device
             // numbers are as anonymous as the card's, lies below the card's place "/" too, and only
             // the file system tells them apart.
@@ -727,6 +729,15 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
             expectCopyInsideCardRefused(row.card, root, "2024", row.refused);
             if (row.refused) {
                 EXPECT_EQ(settledSectorsWritten(drive.devices()), before) << "written to the card's device";
+            }
+            if (row.movedIntoCard) {
+                // A fence that found the image beside the card finds it inside once it is there.
+                const CardFence fence = CardFence::around(defaultSys(), card);
+                const UniqueFd folder(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+                EXPECT_FALSE(fence.mayHold(defaultSys(), folder.get()));
+                fs::rename(images.back()->image, card + "/moved.img");
+                EXPECT_TRUE(fence.mayHold(defaultSys(), folder.get()));
+                fs::rename(card + "/moved.img", images.back()->image);
             }
             overlay.reset();
             while (!images.empty()) images.pop_back();
