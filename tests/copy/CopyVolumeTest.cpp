@@ -669,38 +669,81 @@ struct Overlay {
     ~Overlay() { test::runAsRoot("umount " + test::shellQuote(at) + " || umount -l " + test::shellQuote(at)); }
 };
 
+// exFAT through FUSE on a loop device over an image in a temporary folder, its root the test
+// user's, mounted without access times (which its daemon would otherwise write itself).
+struct ExfatDrive {
+    TempDir home{"exfat-drive"};
+    std::string device, mountPoint;
+    ExfatDrive() : mountPoint(home.mkdir("mnt")) {
+        const std::string image = home / "drive.img";
+        device = test::runAsRootOrThrow("truncate -s 128M " + test::shellQuote(image) + " && losetup -f --show " +
+                                        test::shellQuote(image));
+        const std::string owner =
+            test::playsUser() ? ",uid=" + std::to_string(test::testUid()) + ",gid=" + std::to_string(test::testGid()) : "";
+        test::runAsRootOrThrow("mkfs.exfat " + device + " >/dev/null && mount.exfat-fuse -o noatime,allow_other" + owner +
+                               " " + device + " " + test::shellQuote(mountPoint));
+    }
+    ~ExfatDrive() {
+        test::runAsRoot("umount " + test::shellQuote(mountPoint) + " || umount -l " + test::shellQuote(mountPoint));
+        // The FUSE daemon may hold the device a moment longer.
+        test::runAsRoot("for i in $(seq 20); do losetup -d " + device + " && break; sleep 0.05; done");
+    }
+};
+
+// The card's drive: a zram disk with ext4 or btrfs, or exFAT through FUSE.
+struct CardDrive {
+    enum class Kind { ext4, btrfs, exfat };
+    std::unique_ptr<test::ZramVolume> zram;
+    std::unique_ptr<ExfatDrive> exfat;
+    // Nothing the test reads on the drive is written back to it: no access times, no tables
+    // initialised in the background.
+    explicit CardDrive(Kind kind) {
+        using FileSystem = test::ZramVolume::FileSystem;
+        if (kind == Kind::exfat) {
+            exfat = std::make_unique<ExfatDrive>();
+        } else if (kind == Kind::btrfs) {
+            zram = std::make_unique<test::ZramVolume>(160 << 20, test::ZramVolume::Options{FileSystem::btrfs, "", "", "noatime", 1});
+        } else {
+            zram = std::make_unique<test::ZramVolume>(96 << 20,
+                                                      test::ZramVolume::Options{FileSystem::ext4, "", "", "noatime,noinit_itable", 1});
+        }
+    }
+    std::string mountPoint() const { return zram ? zram->mountPoint() : exfat->mountPoint; }
+    std::vector<std::string> devices() const { return zram ? zram->devices() : std::vector<std::string>{exfat->device}; }
+};
+
 // A backup whose file system is stored on the card, through a disk image kept on the card (or an
 // image inside such an image), or an overlay whose upper folder is on the card, is refused before
-// anything is written: the card's devices write nothing. As root, which may ask a loop device what
-// it reads, and as an ordinary user, who has only sysfs's name of the image. An image kept on the
-// card's drive beside the card is taken, and so is a second btrfs volume beside a btrfs card.
+// anything is written: the card's devices write nothing. On ext4, btrfs and exFAT through FUSE (no
+// overlay keeps its upper folder there); as root, which may ask a loop device what it reads, and as
+// an ordinary user, who has only sysfs's name of the image. An image kept on the card's drive
+// beside the card is taken, and so is another volume of the card's kind, a second btrfs volume
+// beside a whole btrfs card too.
 TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
-    using FileSystem = test::ZramVolume::FileSystem;
-    for (const FileSystem type : {FileSystem::ext4, FileSystem::btrfs}) {
-        std::string reason;
-        if (!test::ZramVolume::available(&reason, type)) GTEST_SKIP() << reason;
-    }
-    for (const FileSystem type : {FileSystem::ext4, FileSystem::btrfs}) {
-        const bool btrfs = type == FileSystem::btrfs;
-        SCOPED_TRACE(btrfs ? "btrfs card" : "ext4 card");
-        // Nothing the test reads on the card is written back to it: no access times, no tables
-        // initialised in the background.
-        test::ZramVolume drive(btrfs ? 160 << 20 : 96 << 20, {type, "", "", btrfs ? "noatime" : "noatime,noinit_itable", 1});
-        const std::string card = drive / "CARD";
+    using Kind = CardDrive::Kind;
+    std::string reason;
+    if (!test::ZramVolume::available(&reason, test::ZramVolume::FileSystem::btrfs) ||
+        !LoopVolume::available(&reason, LoopVolume::Type::exfat))
+        GTEST_SKIP() << reason;
+    for (const Kind kind : {Kind::ext4, Kind::btrfs, Kind::exfat}) {
+        const bool btrfs = kind == Kind::btrfs;
+        SCOPED_TRACE(btrfs ? "btrfs card" : kind == Kind::ext4 ? "ext4 card" : "exFAT card");
+        const CardDrive drive(kind);
+        const std::string card = drive.mountPoint() + "/CARD";
         fs::create_directories(card + "/DCIM/100CANON");
-        const std::string beside = drive / "OTHER";
+        const std::string beside = drive.mountPoint() + "/OTHER";
         fs::create_directories(beside);
         TempDir mounts{"layers"};
         struct Row {
             const char* name;
-            std::function<std::string()> build;  // the backup folder
+            std::function<std::string()> build;  // the backup folder; "" where the card cannot hold it
             bool refused;
             std::string card;
             bool movedIntoCard = false;  // then its image is moved into the card, still mounted
         };
         std::vector<std::unique_ptr<MountedImage>> images;
         std::unique_ptr<Overlay> overlay;
-        std::unique_ptr<test::ZramVolume> second;
+        std::unique_ptr<CardDrive> second;
         const auto image = [&](const std::string& folder, int megabytes) {
             images.push_back(std::make_unique<MountedImage>(folder, mounts.path(), megabytes));
             return images.back()->mountPoint;
@@ -709,15 +752,16 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
             {"an image on the card", [&] { return image(card, 24); }, true, card},
             {"an image inside an image on the card", [&] { return image(image(card, 48), 24); }, true, card},
             {"an overlay whose upper folder is on the card",
-             [&] { return (overlay = std::make_unique<Overlay>(card))->at; }, true, card},
+             // exFAT lacks what an overlay needs of its upper folder's file system.
+             [&] { return kind == Kind::exfat ? std::string() : (overlay = std::make_unique<Overlay>(card))->at; }, true,
+             card},
             {"an image on the card's drive beside the card", [&] { return image(beside, 24); }, false, card, true},
             // The whole btrfs volume as the card: every place in another btrfs volume, whose device
             // numbers are as anonymous as the card's, lies below the card's place "/" too, and only
             // the file system tells them apart.
             {"another volume of the card's file system",
              [&] {
-                 second = std::make_unique<test::ZramVolume>(btrfs ? 160 << 20 : 32 << 20,
-                                                             test::ZramVolume::Options{type, "", "", "", 1});
+                 second = std::make_unique<CardDrive>(kind);
                  return second->mountPoint();
              },
              false, btrfs ? drive.mountPoint() : card},
@@ -725,6 +769,7 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
         for (const Row& row : rows) {
             SCOPED_TRACE(row.name);
             const std::string root = row.build();
+            if (root.empty()) continue;
             const std::int64_t before = settledSectorsWritten(drive.devices());
             expectCopyInsideCardRefused(row.card, root, "2024", row.refused);
             if (row.refused) {
