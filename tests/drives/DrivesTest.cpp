@@ -1,6 +1,7 @@
 // Pure parts of volume and drive lookup: mountinfo, fake sysfs trees, ids, texts.
 #include "drives/Drives.h"
 #include "drives/DrivesInternal.h"
+#include "platform/Layers.h"
 #include "platform/MountInfo.h"
 #include "drives/Sysfs.h"
 #include "drives/VolumeMatch.h"
@@ -100,6 +101,34 @@ TEST(MountInfo, AnOpenFilesMountIdFromItsFdinfo) {
         EXPECT_EQ(fdInfoMountID("/proc", fd), st.stx_mnt_id);
     }
     ::close(fd);
+}
+
+// The folders an overlay or a FUSE file system keeps its files in, as its mountinfo line names
+// them: an overlay's upper, work and every lower folder, in either form the kernel writes lower
+// folders in; the sources of a FUSE file system that are folders (not devices, not a network
+// share's text, not a folder that is not there).
+TEST(MountInfo, FoldersBeneathAStackedFileSystem) {
+    TempDir t("drvstack");
+    const std::string a = t.mkdir("a"), b = t.mkdir("b");
+    const struct {
+        const char* what;
+        std::string line;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"overlay", "1 0 0:50 / /m rw - overlay overlay rw,lowerdir=/l1:/l2,upperdir=/u,workdir=/w,uuid=on",
+         {"/l1", "/l2", "/u", "/w"}},
+        {"overlay, one lower folder per option", "1 0 0:50 / /m rw - overlay overlay rw,lowerdir+=/l1,lowerdir+=/l2,datadir+=/d",
+         {"/l1", "/l2", "/d"}},
+        {"FUSE over folders", "1 0 0:51 / /m rw - fuse.mergerfs " + a + ":" + b + ":" + t / "gone" + " rw", {a, b}},
+        {"FUSE over a device", "1 0 0:52 / /m rw - fuse.exfat /dev/loop3 rw", {}},
+        {"a network share through FUSE", "1 0 0:53 / /m rw - fuse.sshfs " + a + " rw", {}},
+        {"a file system of its own", "1 0 8:1 / /m rw - ext4 /dev/sda1 rw", {}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<MountEntry> m = parseMountInfo(c.line);
+        ASSERT_EQ(m.size(), 1u) << c.what;
+        EXPECT_EQ(layers::foldersOf(m[0]), c.folders) << c.what;
+    }
 }
 
 // Builds a sysfs-like tree: devices under devices/, and dev/block/MAJ:MIN links to them.
