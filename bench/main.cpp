@@ -12,6 +12,7 @@ HALVETROP_DECLARE(report)
 HALVETROP_DECLARE(check)
 HALVETROP_DECLARE(copy)
 HALVETROP_DECLARE(medium)
+HALVETROP_DECLARE(listing)
 HALVETROP_DECLARE(model)
 HALVETROP_DECLARE(browser)
 HALVETROP_DECLARE(sheet)
@@ -53,6 +54,9 @@ constexpr Command commands[] = {
 #endif
 #ifdef HALVETROP_BENCH_MEDIUM
     {"medium", bench_medium},
+#endif
+#ifdef HALVETROP_BENCH_LISTING
+    {"listing", bench_listing},
 #endif
 #ifdef HALVETROP_BENCH_MODEL
     {"model", bench_model},

@@ -1,14 +1,17 @@
 #include "copy/CardFence.h"
 
-#include "platform/MountInfo.h"
+#include "platform/BlockDevices.h"
 #include "platform/Fd.h"
+#include "platform/MountInfo.h"
 
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <unistd.h>
+#include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 namespace halvetrop {
 
@@ -19,35 +22,27 @@ bool onBtrfs(Sys& sys, int fd) {
     return sys.fstatfs(fd, &fs) == 0 && static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
 }
 
-}  // namespace
-
-std::optional<FileSystemPlace> placeInFileSystem(Sys& sys, int fd, const std::string& procRoot) {
-    struct statx sx {};
-    if (sys.statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) != 0) return std::nullopt;
-    const std::uint64_t mountID = (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id : fdInfoMountID(procRoot, fd);
-
-    // The path the descriptor was opened through, in this process's view of the mounts.
-    const std::string link = procRoot + "/self/fd/" + std::to_string(fd);
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return std::nullopt;
-    const std::string path(buffer, static_cast<std::size_t>(n));
-    // A removed folder, or one outside this process's root, has no path to go by.
-    static constexpr std::string_view deleted = " (deleted)";
-    if (path[0] != '/' || (path.size() >= deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0))
-        return std::nullopt;
-
-    const std::vector<MountEntry> mounts = readMountInfo(procRoot);
-    const MountEntry* mount = findMount(mounts, mountID, sx.stx_dev_major, sx.stx_dev_minor, path);
-    if (!mount || !isPathPrefix(mount->mountPoint, path) || mount->root.empty() || mount->root[0] != '/') return std::nullopt;
-    FileSystemPlace place{mount->major, mount->minor, mount->root};
-    const std::string below = mount->mountPoint == "/" ? path : path.substr(mount->mountPoint.size());
-    if (place.path == "/")
-        place.path = below.empty() ? "/" : below;
-    else if (below != "/")
-        place.path += below;
-    return place;
+// The resolved sysfs folder of a block device; "" when sysfs does not know it.
+std::string sysfsFolder(dev_t device) {
+    const std::string link = "/sys/dev/block/" + std::to_string(::major(device)) + ":" + std::to_string(::minor(device));
+    char* r = ::realpath(link.c_str(), nullptr);
+    if (!r) return "";
+    std::string out(r);
+    std::free(r);
+    return out;
 }
+
+// Kernels from 6.8 number every mount once for as long as they run.
+constexpr unsigned kStatxUniqueMountID = 0x00004000U;
+
+// The unique id of the mount the open file was reached through; 0 where the kernel has none.
+std::uint64_t uniqueMountID(Sys& sys, int fd) {
+    struct statx sx {};
+    if (sys.statx(fd, "", AT_EMPTY_PATH, kStatxUniqueMountID, &sx) != 0) return 0;
+    return (sx.stx_mask & kStatxUniqueMountID) ? sx.stx_mnt_id : 0;
+}
+
+}  // namespace
 
 CardFence CardFence::around(Sys& sys, const std::string& card, const std::string& procRoot) {
     CardFence fence;
@@ -58,8 +53,30 @@ CardFence CardFence::around(Sys& sys, const std::string& card, const std::string
     fence.known_ = true;
     fence.dev_ = st.st_dev;
     fence.btrfs_ = onBtrfs(sys, dir.get());
-    fence.place_ = placeInFileSystem(sys, dir.get(), procRoot);
+    const MountTable mounts = readMountInfo(procRoot);
+    fence.place_ = layers::placeOf(sys, dir.get(), mounts, procRoot);
+    if (const MountEntry* mount = layers::mountOf(sys, dir.get(), mounts, procRoot))
+        fence.devices_ = layers::devicesOf(*mount);
+    if (::major(st.st_dev) != 0) fence.devices_.push_back(st.st_dev);
+    for (dev_t d : fence.devices_) {
+        const std::optional<blockdev::Node> node = d != 0 ? blockdev::wholeDisk("/sys", ::major(d), ::minor(d)) : std::nullopt;
+        if (node) fence.disks_.push_back(node->whole);
+    }
     return fence;
+}
+
+bool CardFence::mayHoldPlace(Sys& sys, int fd, dev_t dev, const std::optional<FileSystemPlace>& place) const {
+    // A file system has one device number, but btrfs gives each subvolume one of its own.
+    if (dev != dev_ && !(btrfs_ && onBtrfs(sys, fd))) return false;
+    if (!place_ || !place) return true;
+    return place->sameFileSystem(*place_) && isPathPrefix(place_->path, place->path);
+}
+
+bool CardFence::isCardDevice(dev_t device) const {
+    if (std::find(devices_.begin(), devices_.end(), device) != devices_.end()) return true;
+    if (disks_.empty()) return false;
+    const std::string folder = sysfsFolder(device);
+    return !folder.empty() && std::find(disks_.begin(), disks_.end(), folder) != disks_.end();
 }
 
 bool CardFence::mayHold(Sys& sys, int dirFd) const {
@@ -67,10 +84,56 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
     struct stat st {};
     if (sys.fstat(dirFd, &st) != 0) return true;
     // A file system has one device number, but btrfs gives each subvolume one of its own.
-    if (st.st_dev != dev_ && !(btrfs_ && onBtrfs(sys, dirFd))) return false;
-    if (!place_) return true;
-    const std::optional<FileSystemPlace> place = placeInFileSystem(sys, dirFd, procRoot_);
-    return !place || (place->sameFileSystem(*place_) && isPathPrefix(place_->path, place->path));
+    const bool cardsNumber = st.st_dev == dev_ || (btrfs_ && onBtrfs(sys, dirFd));
+    const std::uint64_t unique = cardsNumber ? 0 : uniqueMountID(sys, dirFd);
+    if (unique != 0) {
+        const std::lock_guard<std::mutex> lock(outside_->mutex);
+        if (std::find(outside_->mounts.begin(), outside_->mounts.end(), unique) != outside_->mounts.end()) return false;
+    }
+    const MountTable mounts = readMountInfo(procRoot_);
+    if (cardsNumber && mayHoldPlace(sys, dirFd, st.st_dev, layers::placeOf(sys, dirFd, mounts, procRoot_))) return true;
+
+    // Beside the card as far as its own file system goes: then whatever that file system is stored
+    // in, layer by layer, must lie outside the card too. The card's own file system is stored in
+    // the card's devices, and a folder of it beside the card is outside.
+    auto cardsFileSystem = [&](const MountEntry* m) { return m && place_ && place_->sameFileSystem(*m); };
+    // A layer met on the card's file system is beside the card only for now: its file may be moved
+    // into the card.
+    bool besideCard = false;
+    const auto visit = [&](const layers::Layer& layer) {
+        using Kind = layers::Layer::Kind;
+        switch (layer.kind) {
+        case Kind::unknown: return layers::Next::stop;
+        case Kind::device: return isCardDevice(layer.device) ? layers::Next::stop : layers::Next::descend;
+        case Kind::folder:
+        case Kind::file: {
+            besideCard = besideCard || layer.fileSystem == dev_ || btrfs_;
+            if (layer.fd >= 0) {
+                if (mayHoldPlace(sys, layer.fd, layer.fileSystem, layers::placeOf(sys, layer.fd, mounts, procRoot_)))
+                    return layers::Next::stop;
+            } else if (layer.fileSystem == dev_ || (btrfs_ && ::major(layer.fileSystem) == 0)) {
+                // Only the file system is known, which may be the card's: where in it, nothing says.
+                return layers::Next::stop;
+            }
+            return cardsFileSystem(layer.mount) ? layers::Next::skip : layers::Next::descend;
+        }
+        }
+        return layers::Next::stop;
+    };
+    const MountEntry* mount = layers::mountOf(sys, dirFd, mounts, procRoot_);
+    if (cardsFileSystem(mount)) return false;
+    bool held = true;
+    if (mount) {
+        held = layers::walkBeneath(sys, *mount, mounts, visit, procRoot_);
+    } else if (::major(st.st_dev) != 0) {
+        // Not in the table: a device number of a block device still leads down; any other cannot be told.
+        held = layers::walkDevice(sys, st.st_dev, mounts, visit, procRoot_);
+    }
+    if (!held && unique != 0 && !besideCard) {
+        const std::lock_guard<std::mutex> lock(outside_->mutex);
+        outside_->mounts.push_back(unique);
+    }
+    return held;
 }
 
 }  // namespace halvetrop

@@ -4,6 +4,7 @@
 #include "drives/DrivesInternal.h"
 #include "drives/Sysfs.h"
 #include "platform/Fd.h"
+#include "platform/Layers.h"
 #include "platform/MountInfo.h"
 #include "platform/PageCache.h"
 #include "text/Utf8.h"
@@ -26,11 +27,6 @@
 namespace halvetrop {
 
 namespace {
-
-const std::set<std::string, std::less<>> kNetworkTypes = {
-    "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs",
-    "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "davfs", "fuse.davfs2", "fuse.s3fs",
-};
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -121,50 +117,6 @@ std::uint64_t uniqueMountID(const std::string& path) {
 // How many stacked file systems deep the folders beneath are followed.
 constexpr int kMaxStackDepth = 8;
 
-// The folders a stacked file system keeps its files in: an overlay's upper and lower folders, or
-// the folder a FUSE file system serves (bindfs, encrypted folders, pools). Empty for a file system
-// of its own.
-std::vector<std::string> stackedFolders(const MountEntry& mount) {
-    std::vector<std::string> out;
-    if (mount.fsType == "overlay") {
-        std::size_t start = 0;
-        const std::string& o = mount.superOptions;
-        while (start < o.size()) {
-            std::size_t end = o.find(',', start);
-            if (end == std::string::npos) end = o.size();
-            const std::string option = o.substr(start, end - start);
-            start = end + 1;
-            for (const std::string key : {"upperdir=", "lowerdir="}) {
-                if (option.compare(0, key.size(), key) != 0) continue;
-                std::string dirs = option.substr(key.size());
-                std::size_t from = 0;
-                while (from <= dirs.size()) {
-                    std::size_t colon = dirs.find(':', from);
-                    if (colon == std::string::npos) colon = dirs.size();
-                    if (colon > from) out.push_back(dirs.substr(from, colon - from));
-                    from = colon + 1;
-                }
-            }
-        }
-        return out;
-    }
-    const bool fuse = mount.fsType == "fuse" || mount.fsType.compare(0, 5, "fuse.") == 0;
-    if (fuse && !kNetworkTypes.count(mount.fsType)) {
-        for (std::size_t from = 0; from <= mount.source.size();) {
-            std::size_t colon = mount.source.find(':', from);
-            if (colon == std::string::npos) colon = mount.source.size();
-            const std::string dir = mount.source.substr(from, colon - from);
-            struct stat st {};
-            if (!dir.empty() && dir[0] == '/' && dir.compare(0, 5, "/dev/") != 0 && ::stat(dir.c_str(), &st) == 0 &&
-                S_ISDIR(st.st_mode)) {
-                out.push_back(dir);
-            }
-            from = colon + 1;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::vector<std::string> PhysicalDriveID::parts() const {
@@ -201,31 +153,21 @@ std::optional<std::int64_t> maxFileSizeOf(const std::string& fileSystem, std::ui
     return std::nullopt;
 }
 
-VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, int depth) {
+namespace {
+
+// The volume `path` lies on, found as `mount` (nullptr: none) with this mount id, all from one
+// reading of the mount table. `resolved` is path with its links followed.
+VolumeInfo describeMount(const std::string& path, const std::string& resolved, const MountEntry* mount,
+                         std::uint64_t mountID, const DriveSources& sources, const MountTable& mounts, int depth) {
     VolumeInfo v;
     v.path = path;
-
-    // A folder reached through a symbolic link lies on its target's volume.
-    std::string resolved = path;
-    if (char* r = ::realpath(path.c_str(), nullptr)) {
-        resolved = r;
-        std::free(r);
-    }
-
-    const std::vector<MountEntry> mounts = readMountInfo(sources.procRoot);
-    const MountEntry* mount = nullptr;
-    struct statx st {};
-    if (::statx(AT_FDCWD, resolved.c_str(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &st) == 0) {
-        const std::uint64_t mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
-        mount = findMount(mounts, mountID, st.stx_dev_major, st.stx_dev_minor, resolved);
-        if (mount) {
-            // The mount table's number is the file system's; a file's own is its btrfs subvolume's.
-            v.deviceNumber = std::to_string(mount->major) + ":" + std::to_string(mount->minor);
-            v.mountRoot = mount->root;
-            const std::uint64_t unique = uniqueMountID(resolved);
-            const std::uint64_t id = unique != 0 ? unique : mountID;
-            if (id != 0 && id <= static_cast<std::uint64_t>(INT64_MAX)) v.mountID = static_cast<std::int64_t>(id);
-        }
+    if (mount) {
+        // The mount table's number is the file system's; a file's own is its btrfs subvolume's.
+        v.deviceNumber = std::to_string(mount->major) + ":" + std::to_string(mount->minor);
+        v.mountRoot = mount->root;
+        const std::uint64_t unique = uniqueMountID(resolved);
+        const std::uint64_t id = unique != 0 ? unique : mountID;
+        if (id != 0 && id <= static_cast<std::uint64_t>(INT64_MAX)) v.mountID = static_cast<std::int64_t>(id);
     }
 
     std::string source;
@@ -250,16 +192,16 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
     DiskFacts facts;
     Probe probe;
     v.drive.raw = "vol:" + v.volumePath;
-    if (mount && kNetworkTypes.count(mount->fsType)) {
+    if (mount && layers::isNetworkType(mount->fsType)) {
         v.isNetwork = true;
         v.drive.raw = "net:" + Drives::networkHost(source);
-    } else if (std::vector<std::string> beneath = mount ? stackedFolders(*mount) : std::vector<std::string>();
+    } else if (std::vector<std::string> beneath = mount ? layers::foldersOf(*mount) : std::vector<std::string>();
                !beneath.empty() && depth < kMaxStackDepth) {
         // Files of a stacked file system are stored on the drives of the folders beneath it: it
         // must not pass for a drive of its own next to a backup on one of those drives.
         std::vector<std::string> parts;
         for (const std::string& dir : beneath)
-            for (std::string& p : describeVolume(dir, sources, depth + 1).drive.parts()) parts.push_back(std::move(p));
+            for (std::string& p : describeVolume(dir, sources, mounts, depth + 1).drive.parts()) parts.push_back(std::move(p));
         v.drive.raw = joinDriveParts(std::move(parts));
     } else if (mount && mount->fsType == "zfs") {
         // Every dataset of a pool lies on the pool's disks: one id per pool, never per mount.
@@ -280,8 +222,8 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
             if (::stat(byNumber.c_str(), &ds) == 0 && S_ISBLK(ds.st_mode)) deviceNode = byNumber;
         }
         if (!deviceNode.empty() || major != 0) {
-            facts = mount->fsType == "btrfs" ? btrfsFacts(major, minor, sources, depth)
-                                             : diskFacts(major, minor, sources, depth);
+            facts = mount->fsType == "btrfs" ? btrfsFacts(major, minor, sources, mounts, depth)
+                                             : diskFacts(major, minor, sources, mounts, depth);
             if (facts.known || !deviceNode.empty()) v.drive = facts.drive;
         }
         if (!deviceNode.empty()) probe = probeDevice(deviceNode);
@@ -318,19 +260,38 @@ VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, 
     // The content reader's own rule, asked of the volume described: what cannot be opened cannot
     // be told.
     UniqueFd fd(::open(statPath.c_str(), O_PATH | O_CLOEXEC));
-    v.readsFromMedium = fd && PageCache::mediumLiesPastCache(defaultSys(), fd.get());
+    v.readsFromMedium = fd && !PageCache::volumeReads(defaultSys(), fd.get(), mounts).doubt;
     return v;
 }
 
-PhysicalDriveID driveOfFileSystem(dev_t device, const DriveSources& sources, int depth) {
+}  // namespace
+
+VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, const MountTable& mounts, int depth) {
+    // A folder reached through a symbolic link lies on its target's volume.
+    std::string resolved = path;
+    if (char* r = ::realpath(path.c_str(), nullptr)) {
+        resolved = r;
+        std::free(r);
+    }
+    const MountEntry* mount = nullptr;
+    std::uint64_t mountID = 0;
+    struct statx st {};
+    if (::statx(AT_FDCWD, resolved.c_str(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &st) == 0) {
+        mountID = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
+        mount = findMount(mounts, mountID, st.stx_dev_major, st.stx_dev_minor, resolved);
+    }
+    return describeMount(path, resolved, mount, mountID, sources, mounts, depth);
+}
+
+PhysicalDriveID driveOfFileSystem(dev_t device, const DriveSources& sources, const MountTable& mounts, int depth) {
     const unsigned major = ::major(device), minor = ::minor(device);
-    if (major != 0) return diskFacts(major, minor, sources, depth).drive;
-    for (const MountEntry& m : readMountInfo(sources.procRoot)) {
+    if (major != 0) return diskFacts(major, minor, sources, mounts, depth).drive;
+    for (const MountEntry& m : mounts) {
         if (m.major != major || m.minor != minor) continue;
         // A mount point hidden by a later mount shows that other volume instead.
         struct stat st {};
         if (::stat(m.mountPoint.c_str(), &st) != 0 || st.st_dev != device) continue;
-        return describeVolume(m.mountPoint, sources, depth).drive;
+        return describeVolume(m.mountPoint, sources, mounts, depth).drive;
     }
     return PhysicalDriveID{"unknown:file system " + std::to_string(major) + ":" + std::to_string(minor)};
 }
@@ -354,29 +315,47 @@ void sortVolumes(std::vector<VolumeInfo>& volumes) {
 
 namespace Drives {
 
-VolumeInfo info(const std::string& path, const DriveSources& sources) { return describeVolume(path, sources, 0); }
+VolumeInfo info(const std::string& path, const DriveSources& sources) {
+    return describeVolume(path, sources, readMountInfo(sources.procRoot), 0);
+}
 
-std::vector<VolumeInfo> mountedVolumes(const DriveSources& sources) {
-    const std::vector<MountEntry> mounts = readMountInfo(sources.procRoot);
+std::optional<MountedListing> listMounted(const DriveSources& sources, const std::function<bool()>& stale) {
+    MountedListing listing;
+    const MountTable mounts = readMountInfo(sources.procRoot);
     // A later mount on the same point hides the earlier one: keep the last.
-    std::vector<std::string> points;
+    std::vector<const MountEntry*> listed;
     for (const MountEntry& m : mounts) {
         const std::string& p = m.mountPoint;
-        const bool place = p == "/" || isPathPrefix("/media", p) || isPathPrefix("/run/media", p) || isPathPrefix("/mnt", p);
-        const bool real = m.source.compare(0, 5, "/dev/") == 0 || kNetworkTypes.count(m.fsType) != 0;
-        if (!place || !real || p == "/media" || p == "/run/media" || p == "/mnt") continue;
-        points.erase(std::remove(points.begin(), points.end(), p), points.end());
-        points.push_back(p);
+        listing.mountPoints.insert(p);
+        bool place = p == "/";
+        for (const std::string& folder : sources.mediaFolders) place = place || (isPathPrefix(folder, p) && p != folder);
+        const bool real = m.source.compare(0, 5, "/dev/") == 0 || layers::isNetworkType(m.fsType);
+        if (!place || !real) continue;
+        listed.erase(std::remove_if(listed.begin(), listed.end(), [&](const MountEntry* e) { return e->mountPoint == p; }),
+                     listed.end());
+        listed.push_back(&m);
     }
-    std::vector<VolumeInfo> out;
-    for (const std::string& p : points) {
-        VolumeInfo v = describeVolume(p, sources, 0);
-        // Something mounted over a parent can hide a listed mount point: keep only what still
-        // resolves to itself.
-        if (v.volumePath == p) out.push_back(std::move(v));
+    for (const MountEntry* m : listed) {
+        if (stale && stale()) return std::nullopt;
+        // Only a mount point that this process can look at and that shows this very mount is
+        // described: something mounted over it or over a folder above it hides it.
+        struct statx st {};
+        if (::statx(AT_FDCWD, m->mountPoint.c_str(), AT_NO_AUTOMOUNT | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &st) != 0) continue;
+        if (st.stx_mask & STATX_MNT_ID) {
+            if (st.stx_mnt_id != m->mountID) continue;
+        } else if ((st.stx_dev_major != m->major || st.stx_dev_minor != m->minor) && m->fsType != "btrfs") {
+            // Without mount ids the device number tells, but for btrfs, whose subvolumes have
+            // numbers of their own.
+            continue;
+        }
+        listing.volumes.push_back(describeMount(m->mountPoint, m->mountPoint, m, m->mountID, sources, mounts, 0));
     }
-    sortVolumes(out);
-    return out;
+    sortVolumes(listing.volumes);
+    return listing;
+}
+
+std::vector<VolumeInfo> mountedVolumes(const DriveSources& sources) {
+    return std::move(listMounted(sources, {})->volumes);
 }
 
 std::string networkHost(const std::string& source) {

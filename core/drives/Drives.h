@@ -3,7 +3,9 @@
 // physical drive, so one drive must never pass for two and the card's own drive must never be
 // missed: loop devices follow what they read, device-mapper and md volumes their leaf disks.
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,10 +76,20 @@ struct VolumeInfo {
     friend bool operator==(const VolumeInfo&, const VolumeInfo&) = default;
 };
 
-// Where the kernel's views are read from. Tests point these at fake trees.
+// Where the kernel's views are read from, and where the volumes a user would offer are mounted.
+// Tests point these at fake trees.
 struct DriveSources {
     std::string procRoot = "/proc";  // mountinfo is procRoot + "/self/mountinfo"
     std::string sysRoot = "/sys";
+    // Mounts below these folders (and at "/") are listed; the folders themselves are not.
+    std::vector<std::string> mediaFolders = {"/media", "/run/media", "/mnt"};
+};
+
+// The mounted volumes a user would offer as card or backup, and every mount point of the same
+// reading of the mount table (what is mounted where, as evidence that a volume is still mounted).
+struct MountedListing {
+    std::vector<VolumeInfo> volumes;
+    std::set<std::string> mountPoints;
 };
 
 namespace Drives {
@@ -87,7 +99,14 @@ namespace Drives {
 VolumeInfo info(const std::string& path, const DriveSources& sources = DriveSources());
 
 // Mounted volumes a user would offer as card or backup: real devices and network shares mounted
-// at "/" or under /media/, /run/media/ or /mnt/. Not internal first, then by name (NFC code points).
+// at "/" or under /media/, /run/media/ or /mnt/ (sources.mediaFolders), those this process can
+// reach: a mount point it cannot look at, or one another mount hides (mounted later on it or on a
+// folder above it), is left out. Not internal first, then by name (NFC code points). The mount
+// table is read once, and each volume is described from that reading, so a listing's cost grows
+// with the mounts. `stale` is asked before each volume is described: once it says true the
+// listing stops there and gives nothing.
+std::optional<MountedListing> listMounted(const DriveSources& sources, const std::function<bool()>& stale);
+// listMounted to its end.
 std::vector<VolumeInfo> mountedVolumes(const DriveSources& sources = DriveSources());
 
 // Host of a network volume's source text ("//user@Server/share" -> "server", "nas:/export" -> "nas").

@@ -1,17 +1,19 @@
 #pragma once
 #include "drives/Drives.h"
+#include "platform/MountInfo.h"
 
 #include <sys/types.h>
 
 namespace halvetrop {
 
-// Drives::info with a bound on how many loop devices deep the backing files have been followed.
-VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, int depth);
+// Drives::info from one reading of the mount table, with a bound on how many loop devices deep
+// the backing files have been followed.
+VolumeInfo describeVolume(const std::string& path, const DriveSources& sources, const MountTable& mounts, int depth);
 
 // The drive of the file system with the given device number: its block device's drive, or for a
 // file system without one (tmpfs, btrfs...) the drive of the volume where it is mounted.
 // "unknown:" when neither can be found.
-PhysicalDriveID driveOfFileSystem(dev_t device, const DriveSources& sources, int depth);
+PhysicalDriveID driveOfFileSystem(dev_t device, const DriveSources& sources, const MountTable& mounts, int depth);
 
 // Largest file the file system takes, by type; blockSize is statvfs's f_bsize (ext4's limit
 // depends on it). Absent for types whose limit is not fixed.

@@ -58,15 +58,15 @@ void takeLeaves(DiskFacts& f, const std::vector<DiskFacts>& leaves) {
     f.internal = all(&DiskFacts::internal);
 }
 
-DiskFacts btrfsFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth) {
-    DiskFacts f = diskFacts(major, minor, sources, depth);
+DiskFacts btrfsFacts(unsigned major, unsigned minor, const DriveSources& sources, const MountTable& mounts, int depth) {
+    DiskFacts f = diskFacts(major, minor, sources, mounts, depth);
     const std::vector<dev_t> devices = blockdev::btrfsDevices(sources.sysRoot, ::makedev(major, minor));
     if (devices.size() < 2) return f;
     std::vector<DiskFacts> leaves;
     for (dev_t d : devices) {
         DiskFacts leaf;
         if (d != 0 && depth < blockdev::kMaxDepth) {
-            leaf = diskFacts(::major(d), ::minor(d), sources, depth + 1);
+            leaf = diskFacts(::major(d), ::minor(d), sources, mounts, depth + 1);
         } else {
             // A device the file system lists without a number: a drive nothing else can be.
             leaf.drive.raw = "unknown:btrfs device beside " + std::to_string(major) + ":" + std::to_string(minor);
@@ -119,7 +119,11 @@ bool mediaNameSaysSD(const std::string& mediaName) {
     return flush();
 }
 
-DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth) {
+DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources) {
+    return diskFacts(major, minor, sources, readMountInfo(sources.procRoot));
+}
+
+DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources, const MountTable& mounts, int depth) {
     DiskFacts f;
     const std::string majMin = std::to_string(major) + ":" + std::to_string(minor);
     const std::optional<blockdev::Node> node = blockdev::wholeDisk(sources.sysRoot, major, minor);
@@ -143,8 +147,8 @@ DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources,
         const std::optional<blockdev::LoopBacking> b = blockdev::loopBacking(*node);
         if (b && depth < blockdev::kMaxDepth) {
             f.drive = b->blockDevice != 0
-                          ? diskFacts(::major(b->blockDevice), ::minor(b->blockDevice), sources, depth + 1).drive
-                          : driveOfFileSystem(b->fileSystem, sources, depth + 1);
+                          ? diskFacts(::major(b->blockDevice), ::minor(b->blockDevice), sources, mounts, depth + 1).drive
+                          : driveOfFileSystem(b->fileSystem, sources, mounts, depth + 1);
         } else {
             f.drive.raw = "unknown:" + f.devicePath;
         }
@@ -157,7 +161,7 @@ DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources,
         for (const blockdev::Slave& s : slaves) {
             DiskFacts leaf;
             if (depth < blockdev::kMaxDepth && s.device) {
-                leaf = diskFacts(::major(*s.device), ::minor(*s.device), sources, depth + 1);
+                leaf = diskFacts(::major(*s.device), ::minor(*s.device), sources, mounts, depth + 1);
             } else {
                 leaf.drive.raw = "unknown:" + f.devicePath + "/slaves/" + s.name;
             }

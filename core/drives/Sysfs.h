@@ -3,6 +3,7 @@
 // (/sys/dev/block/MAJ:MIN): whole disk, bus, model, removable flag, and for stacked devices the
 // disks underneath.
 #include "drives/Drives.h"
+#include "platform/MountInfo.h"
 
 #include <string>
 #include <vector>
@@ -26,13 +27,15 @@ struct DiskFacts {
 // maj:min of a block device. Loop devices are followed to what they read, as the loop device
 // reports it: a block device's drive, or the drive of the file system holding the image; a loop
 // that cannot be asked is an "unknown:" drive. dm and md devices are followed to their leaf disks.
-// depth bounds stacks of stacked devices.
-DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth = 0);
+// depth bounds stacks of stacked devices. An image's file system is found in `mounts`.
+DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources, const MountTable& mounts, int depth = 0);
+// The same with the mount table read for it.
+DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources);
 
 // The facts of a btrfs file system mounted from maj:min. Its mounts name one device, but it may
 // span several (as /sys/fs/btrfs/FSID/devices lists them): then each is a leaf, as an md device's
 // disks are, and its drive names them all.
-DiskFacts btrfsFacts(unsigned major, unsigned minor, const DriveSources& sources, int depth = 0);
+DiskFacts btrfsFacts(unsigned major, unsigned minor, const DriveSources& sources, const MountTable& mounts, int depth = 0);
 
 // A volume over several devices: its drive joins every leaf's, and a bus, protocol or name, or
 // the removable, internal and loop flags, are its own only where every leaf has them.

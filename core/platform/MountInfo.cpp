@@ -96,8 +96,12 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
     return out;
 }
 
-std::vector<MountEntry> readMountInfo(const std::string& procRoot) {
-    return parseMountInfo(readText(procRoot + "/self/mountinfo"));
+MountTable readMountInfo(const std::string& procRoot) { return parseMountInfo(readText(procRoot + "/self/mountinfo")); }
+
+const MountEntry* mountByID(const MountTable& mounts, std::uint64_t mountID) {
+    for (const MountEntry& m : mounts)
+        if (m.mountID == mountID) return &m;
+    return nullptr;
 }
 
 std::uint64_t parseFdInfoMountID(std::string_view text) {
@@ -125,9 +129,7 @@ bool isPathPrefix(std::string_view prefix, std::string_view path) {
 const MountEntry* findMount(const std::vector<MountEntry>& mounts, std::uint64_t mountID, unsigned major, unsigned minor,
                             std::string_view path) {
     if (mountID != 0) {
-        for (const MountEntry& m : mounts) {
-            if (m.mountID == mountID) return &m;
-        }
+        if (const MountEntry* m = mountByID(mounts, mountID)) return m;
     }
     const MountEntry* best = nullptr;
     for (const MountEntry& m : mounts) {

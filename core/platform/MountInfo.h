@@ -25,8 +25,16 @@ std::string unescapeMountField(std::string_view field);
 
 std::vector<MountEntry> parseMountInfo(std::string_view text);
 
+// One reading of the mount table. Whatever one question asks about (a listing of the mounted
+// volumes, a volume and the drives beneath it, a folder and the layers beneath it) is answered from
+// one reading, so that its answers agree and its cost grows with the mounts, not with their square.
+using MountTable = std::vector<MountEntry>;
+
 // Reads procRoot + "/self/mountinfo"; empty when it cannot be read.
-std::vector<MountEntry> readMountInfo(const std::string& procRoot);
+MountTable readMountInfo(const std::string& procRoot);
+
+// The mount with this id; nullptr when the table has none.
+const MountEntry* mountByID(const MountTable& mounts, std::uint64_t mountID);
 
 // The mount that holds `path` (already resolved): by mount id when known (nonzero), else the
 // mount with the device's major:minor whose mount point is the longest whole-component prefix of

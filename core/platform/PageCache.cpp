@@ -3,6 +3,7 @@
 #include "platform/BlockDevices.h"
 #include "platform/Errors.h"
 #include "platform/Fd.h"
+#include "platform/Layers.h"
 #include "platform/MountInfo.h"
 
 #include <linux/fiemap.h>
@@ -180,7 +181,8 @@ Layout fileAttributes(Sys& sys, int fd, unsigned long fsType) {
 // that file system only on a volume that again qualifies. Each step answers why not, or nothing.
 class MediumWalk {
 public:
-    explicit MediumWalk(Sys& sys) : sys_(sys) {}
+    // `mounts`: a reading of the mount table to go by; nullptr: read once, when first needed.
+    MediumWalk(Sys& sys, const MountTable* mounts) : sys_(sys), given_(mounts) {}
 
     // A mounted file system: btrfs by every device it spans, another with a device number of its
     // own by that device, one without (network file systems) by the device it was mounted from.
@@ -199,14 +201,14 @@ public:
     // A file system without a block device number of its own (network file systems): the device
     // it was mounted from, when that is a block device.
     Doubt anonymous(const MountEntry& m, int depth) {
-        if (const std::optional<dev_t> source = sourceDevice(m.source)) return device(*source, depth + 1);
+        if (const std::optional<dev_t> source = layers::sourceDevice(m.source)) return device(*source, depth + 1);
         return std::nullopt;
     }
 
     // Mounts of btrfs name one of its devices (and carry an anonymous device number, as does each
     // subvolume): every device the file system spans must read past the cache.
     Doubt btrfs(const MountEntry& m, int depth) {
-        const std::optional<dev_t> source = sourceDevice(m.source);
+        const std::optional<dev_t> source = layers::sourceDevice(m.source);
         if (!source) return MediumDoubt::unknownVolume;
         const std::vector<dev_t> devices = blockdev::btrfsDevices("/sys", *source);
         if (devices.empty()) return MediumDoubt::unknownVolume;
@@ -237,27 +239,10 @@ public:
         return std::nullopt;
     }
 
-    const MountEntry* mountOf(dev_t dev) {
-        for (const MountEntry& m : mounts()) {
-            if (m.major == ::major(dev) && m.minor == ::minor(dev)) return &m;
-        }
-        return nullptr;
-    }
-
-    const MountEntry* mountByID(std::uint64_t id) {
-        for (const MountEntry& m : mounts()) {
-            if (m.mountID == id) return &m;
-        }
-        return nullptr;
-    }
+    const MountEntry* mountOf(dev_t dev) { return layers::mountOfDevice(mounts(), dev); }
+    const MountEntry* mountByID(std::uint64_t id) { return halvetrop::mountByID(mounts(), id); }
 
 private:
-    static std::optional<dev_t> sourceDevice(const std::string& source) {
-        struct stat st {};
-        if (source.compare(0, 5, "/dev/") == 0 && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
-            return st.st_rdev;
-        return std::nullopt;
-    }
 
     // A direct-I/O loop reads its image as a direct read of that file, which its file system may
     // turn into a buffered one as for any other file (data=journal ext4, btrfs, a file journalling
@@ -276,13 +261,15 @@ private:
         return directReadsOf(type, st.st_dev) == Layout::blocks && fileAttributes(sys_, fd.get(), type) == Layout::blocks;
     }
 
-    const std::vector<MountEntry>& mounts() {
-        if (!mounts_) mounts_ = readMountInfo("/proc");
-        return *mounts_;
+    const MountTable& mounts() {
+        if (given_) return *given_;
+        if (!read_) read_ = readMountInfo("/proc");
+        return *read_;
     }
 
     Sys& sys_;
-    std::optional<std::vector<MountEntry>> mounts_;
+    const MountTable* given_;
+    std::optional<MountTable> read_;
 };
 
 // FIEMAP asks this many extents at a time.
@@ -294,9 +281,8 @@ struct ExtentMap {
     struct fiemap* map() { return reinterpret_cast<struct fiemap*>(bytes); }
 };
 
-}  // namespace
-
-VolumeReads volumeReads(Sys& sys, int fd) {
+// volumeReads, the mounts found in `mounts` when given, else in a reading made when first needed.
+VolumeReads volumeReadsIn(Sys& sys, int fd, const MountTable* mounts) {
     struct statfs fs {};
     if (sys.fstatfs(fd, &fs) != 0) return {MediumDoubt::unknownVolume};
     const auto type = static_cast<unsigned long>(fs.f_type);
@@ -311,7 +297,7 @@ VolumeReads volumeReads(Sys& sys, int fd) {
     }
     struct statx st {};
     if (sys.statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &st) != 0) return {MediumDoubt::unknownVolume};
-    MediumWalk walk(sys);
+    MediumWalk walk(sys, mounts);
     const dev_t dev = ::makedev(st.stx_dev_major, st.stx_dev_minor);
     // The file's mount is found by the file itself: a btrfs file's number is its subvolume's, which
     // the mount table never lists.
@@ -329,6 +315,12 @@ VolumeReads volumeReads(Sys& sys, int fd) {
     if (doubt) return {doubt};
     return {std::nullopt, directReadsOf(type, dev)};
 }
+
+}  // namespace
+
+VolumeReads volumeReads(Sys& sys, int fd) { return volumeReadsIn(sys, fd, nullptr); }
+
+VolumeReads volumeReads(Sys& sys, int fd, const MountTable& mounts) { return volumeReadsIn(sys, fd, &mounts); }
 
 bool mediumLiesPastCache(Sys& sys, int fd) { return !volumeReads(sys, fd).doubt; }
 

@@ -3,6 +3,7 @@
 // shown to have come from the drive rather than from memory. Everything goes through the seam, so
 // fault tests can fake a cache that will not let go.
 #include "platform/MediumDoubt.h"
+#include "platform/MountInfo.h"
 #include "platform/Sys.h"
 
 #include <cstdint>
@@ -73,6 +74,8 @@ struct VolumeReads {
 // asked, a mount not visible here) does not count.
 // Costs a few sysfs lookups, more for a loop device; nothing is kept between calls.
 VolumeReads volumeReads(Sys& sys, int fd);
+// The same, the mounts found in a reading of the mount table already made (a listing's).
+VolumeReads volumeReads(Sys& sys, int fd, const MountTable& mounts);
 // Whether any read there can be shown to come from the medium: volumeReads without a doubt.
 bool mediumLiesPastCache(Sys& sys, int fd);
 

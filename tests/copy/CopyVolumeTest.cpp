@@ -1,6 +1,7 @@
 // Copies onto real volumes: a full tmpfs, an exFAT drive through FUSE (which cannot rename without
 // replacing nor tell names apart by case), ext4 on a loop device, btrfs, a backup drive of its own that is
 // unmounted during a copy, many small files on ext4, XFS and btrfs, and bind mounts of a card's file system.
+#include "copy/CardFence.h"
 #include "copy/CopyEngine.h"
 #include "copy/CopyLayout.h"
 #include "copy/CopyPlanner.h"
@@ -21,6 +22,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -601,6 +603,191 @@ TEST(CopyOnRealVolumes, SubvolumesOfTheCardsBtrfsVolume) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         expectCopyInsideCardRefused(row.card, row.root, "2024", row.refused);
+    }
+}
+
+// Sectors the kernel has written to the devices since they were made (/sys/block/NAME/stat).
+std::int64_t sectorsWritten(const std::vector<std::string>& devices) {
+    std::int64_t total = 0;
+    for (const std::string& d : devices) {
+        std::ifstream in("/sys/class/block/" + fs::path(d).filename().string() + "/stat");
+        std::int64_t field[7] = {};
+        for (std::int64_t& f : field) in >> f;
+        total += field[6];
+    }
+    return total;
+}
+
+// What the devices have written once every layer has written out what it holds: a layer's flush
+// can leave pages to write in the file system beneath it, so the machine is synced until the
+// devices write nothing more (a few rounds at most).
+std::int64_t settledSectorsWritten(const std::vector<std::string>& devices) {
+    std::int64_t now = -1, was = -2;
+    for (int round = 0; round < 20 && now != was; ++round) {
+        was = now;
+        ::sync();
+        now = sectorsWritten(devices);
+    }
+    return now;
+}
+
+// A disk image made in `folder` and mounted from a loop device in a folder of its own below
+// `mountParent`, its root the test user's; taken down with the test. Nothing of it is left to be
+// initialised later, so that it writes nothing once made.
+struct MountedImage {
+    std::string image, device, mountPoint;
+    MountedImage(const std::string& folder, const std::string& mountParent, int megabytes) {
+        image = folder + "/backup.img";
+        mountPoint = test::makeMountFolder(mountParent, "image", &rootFolder);
+        device = test::runAsRootOrThrow("truncate -s " + std::to_string(megabytes) + "M " + test::shellQuote(image) +
+                                        " && mkfs.ext4 -q -F -b 4096 -E lazy_itable_init=0,lazy_journal_init=0 " +
+                                        test::shellQuote(image) + " && losetup -f --show " + test::shellQuote(image));
+        test::runAsRootOrThrow("mount -o noatime " + device + " " + test::shellQuote(mountPoint));
+        test::giveToTestUser(mountPoint);
+    }
+    ~MountedImage() {
+        test::runAsRoot("umount " + test::shellQuote(mountPoint) + " || umount -l " + test::shellQuote(mountPoint));
+        test::runAsRoot("losetup -d " + device + "; rm -f " + test::shellQuote(image));
+        test::removeMountFolder(mountPoint, rootFolder);
+    }
+    bool rootFolder = false;
+};
+
+// An overlay keeping its upper and work folders in `folder`, over a lower folder of its own.
+struct Overlay {
+    TempDir lower{"overlay-lower"}, merged{"overlay-merged"};
+    std::string at;
+    explicit Overlay(const std::string& folder) : at(merged.mkdir("at")) {
+        fs::create_directories(folder + "/upper");
+        fs::create_directories(folder + "/work");
+        test::runAsRootOrThrow("mount -t overlay overlay -o lowerdir=" + lower.path() + ",upperdir=" + folder +
+                               "/upper,workdir=" + folder + "/work " + test::shellQuote(at));
+        // The overlay's own folder in its work folder is open to no one: the test user looks at
+        // the card's whole tree.
+        test::runAsRootOrThrow("chmod -R a+rX " + test::shellQuote(folder + "/work"));
+    }
+    ~Overlay() { test::runAsRoot("umount " + test::shellQuote(at) + " || umount -l " + test::shellQuote(at)); }
+};
+
+// exFAT through FUSE on a loop device over an image in a temporary folder, its root the test
+// user's, mounted without access times (which its daemon would otherwise write itself).
+struct ExfatDrive {
+    TempDir home{"exfat-drive"};
+    std::string device, mountPoint;
+    ExfatDrive() : mountPoint(home.mkdir("mnt")) {
+        const std::string image = home / "drive.img";
+        device = test::runAsRootOrThrow("truncate -s 128M " + test::shellQuote(image) + " && losetup -f --show " +
+                                        test::shellQuote(image));
+        const std::string owner =
+            test::playsUser() ? ",uid=" + std::to_string(test::testUid()) + ",gid=" + std::to_string(test::testGid()) : "";
+        test::runAsRootOrThrow("mkfs.exfat " + device + " >/dev/null && mount.exfat-fuse -o noatime,allow_other" + owner +
+                               " " + device + " " + test::shellQuote(mountPoint));
+    }
+    ~ExfatDrive() {
+        test::runAsRoot("umount " + test::shellQuote(mountPoint) + " || umount -l " + test::shellQuote(mountPoint));
+        // The FUSE daemon may hold the device a moment longer.
+        test::runAsRoot("for i in $(seq 20); do losetup -d " + device + " && break; sleep 0.05; done");
+    }
+};
+
+// The card's drive: a zram disk with ext4 or btrfs, or exFAT through FUSE.
+struct CardDrive {
+    enum class Kind { ext4, btrfs, exfat };
+    std::unique_ptr<test::ZramVolume> zram;
+    std::unique_ptr<ExfatDrive> exfat;
+    // Nothing the test reads on the drive is written back to it: no access times, no tables
+    // initialised in the background.
+    explicit CardDrive(Kind kind) {
+        using FileSystem = test::ZramVolume::FileSystem;
+        if (kind == Kind::exfat) {
+            exfat = std::make_unique<ExfatDrive>();
+        } else if (kind == Kind::btrfs) {
+            zram = std::make_unique<test::ZramVolume>(160 << 20, test::ZramVolume::Options{FileSystem::btrfs, "", "", "noatime", 1});
+        } else {
+            zram = std::make_unique<test::ZramVolume>(96 << 20,
+                                                      test::ZramVolume::Options{FileSystem::ext4, "", "", "noatime,noinit_itable", 1});
+        }
+    }
+    std::string mountPoint() const { return zram ? zram->mountPoint() : exfat->mountPoint; }
+    std::vector<std::string> devices() const { return zram ? zram->devices() : std::vector<std::string>{exfat->device}; }
+};
+
+// A backup whose file system is stored on the card, through a disk image kept on the card (or an
+// image inside such an image), or an overlay whose upper folder is on the card, is refused before
+// anything is written: the card's devices write nothing. On ext4, btrfs and exFAT through FUSE (no
+// overlay keeps its upper folder there); as root, which may ask a loop device what it reads, and as
+// an ordinary user, who has only sysfs's name of the image. An image kept on the card's drive
+// beside the card is taken, and so is another volume of the card's kind, a second btrfs volume
+// beside a whole btrfs card too.
+TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
+    using Kind = CardDrive::Kind;
+    std::string reason;
+    if (!test::ZramVolume::available(&reason, test::ZramVolume::FileSystem::btrfs) ||
+        !LoopVolume::available(&reason, LoopVolume::Type::exfat))
+        GTEST_SKIP() << reason;
+    for (const Kind kind : {Kind::ext4, Kind::btrfs, Kind::exfat}) {
+        const bool btrfs = kind == Kind::btrfs;
+        SCOPED_TRACE(btrfs ? "btrfs card" : kind == Kind::ext4 ? "ext4 card" : "exFAT card");
+        const CardDrive drive(kind);
+        const std::string card = drive.mountPoint() + "/CARD";
+        fs::create_directories(card + "/DCIM/100CANON");
+        const std::string beside = drive.mountPoint() + "/OTHER";
+        fs::create_directories(beside);
+        TempDir mounts{"layers"};
+        struct Row {
+            const char* name;
+            std::function<std::string()> build;  // the backup folder; "" where the card cannot hold it
+            bool refused;
+            std::string card;
+            bool movedIntoCard = false;  // then its image is moved into the card, still mounted
+        };
+        std::vector<std::unique_ptr<MountedImage>> images;
+        std::unique_ptr<Overlay> overlay;
+        std::unique_ptr<CardDrive> second;
+        const auto image = [&](const std::string& folder, int megabytes) {
+            images.push_back(std::make_unique<MountedImage>(folder, mounts.path(), megabytes));
+            return images.back()->mountPoint;
+        };
+        const std::vector<Row> rows = {
+            {"an image on the card", [&] { return image(card, 24); }, true, card},
+            {"an image inside an image on the card", [&] { return image(image(card, 48), 24); }, true, card},
+            {"an overlay whose upper folder is on the card",
+             // exFAT lacks what an overlay needs of its upper folder's file system.
+             [&] { return kind == Kind::exfat ? std::string() : (overlay = std::make_unique<Overlay>(card))->at; }, true,
+             card},
+            {"an image on the card's drive beside the card", [&] { return image(beside, 24); }, false, card, true},
+            // The whole btrfs volume as the card: every place in another btrfs volume, whose device
+            // numbers are as anonymous as the card's, lies below the card's place "/" too, and only
+            // the file system tells them apart.
+            {"another volume of the card's file system",
+             [&] {
+                 second = std::make_unique<CardDrive>(kind);
+                 return second->mountPoint();
+             },
+             false, btrfs ? drive.mountPoint() : card},
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            const std::string root = row.build();
+            if (root.empty()) continue;
+            const std::int64_t before = settledSectorsWritten(drive.devices());
+            expectCopyInsideCardRefused(row.card, root, "2024", row.refused);
+            if (row.refused) {
+                EXPECT_EQ(settledSectorsWritten(drive.devices()), before) << "written to the card's device";
+            }
+            if (row.movedIntoCard) {
+                // A fence that found the image beside the card finds it inside once it is there.
+                const CardFence fence = CardFence::around(defaultSys(), card);
+                const UniqueFd folder(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+                EXPECT_FALSE(fence.mayHold(defaultSys(), folder.get()));
+                fs::rename(images.back()->image, card + "/moved.img");
+                EXPECT_TRUE(fence.mayHold(defaultSys(), folder.get()));
+                fs::rename(card + "/moved.img", images.back()->image);
+            }
+            overlay.reset();
+            while (!images.empty()) images.pop_back();
+            second.reset();
+        }
     }
 }
 

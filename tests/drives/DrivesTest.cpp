@@ -1,6 +1,7 @@
 // Pure parts of volume and drive lookup: mountinfo, fake sysfs trees, ids, texts.
 #include "drives/Drives.h"
 #include "drives/DrivesInternal.h"
+#include "platform/Layers.h"
 #include "platform/MountInfo.h"
 #include "drives/Sysfs.h"
 #include "drives/VolumeMatch.h"
@@ -9,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <set>
 #include <filesystem>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,6 +101,34 @@ TEST(MountInfo, AnOpenFilesMountIdFromItsFdinfo) {
         EXPECT_EQ(fdInfoMountID("/proc", fd), st.stx_mnt_id);
     }
     ::close(fd);
+}
+
+// The folders an overlay or a FUSE file system keeps its files in, as its mountinfo line names
+// them: an overlay's upper, work and every lower folder, in either form the kernel writes lower
+// folders in; the sources of a FUSE file system that are folders (not devices, not a network
+// share's text, not a folder that is not there).
+TEST(MountInfo, FoldersBeneathAStackedFileSystem) {
+    TempDir t("drvstack");
+    const std::string a = t.mkdir("a"), b = t.mkdir("b");
+    const struct {
+        const char* what;
+        std::string line;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"overlay", "1 0 0:50 / /m rw - overlay overlay rw,lowerdir=/l1:/l2,upperdir=/u,workdir=/w,uuid=on",
+         {"/l1", "/l2", "/u", "/w"}},
+        {"overlay, one lower folder per option", "1 0 0:50 / /m rw - overlay overlay rw,lowerdir+=/l1,lowerdir+=/l2,datadir+=/d",
+         {"/l1", "/l2", "/d"}},
+        {"FUSE over folders", "1 0 0:51 / /m rw - fuse.mergerfs " + a + ":" + b + ":" + t / "gone" + " rw", {a, b}},
+        {"FUSE over a device", "1 0 0:52 / /m rw - fuse.exfat /dev/loop3 rw", {}},
+        {"a network share through FUSE", "1 0 0:53 / /m rw - fuse.sshfs " + a + " rw", {}},
+        {"a file system of its own", "1 0 8:1 / /m rw - ext4 /dev/sda1 rw", {}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<MountEntry> m = parseMountInfo(c.line);
+        ASSERT_EQ(m.size(), 1u) << c.what;
+        EXPECT_EQ(layers::foldersOf(m[0]), c.folders) << c.what;
+    }
 }
 
 // Builds a sysfs-like tree: devices under devices/, and dev/block/MAJ:MIN links to them.
@@ -365,6 +397,74 @@ TEST(Drives, AMissingPathDescribesTheRootVolume) {
     EXPECT_EQ(v.drive.raw, "vol:/");
     EXPECT_EQ(v.name, "/");
     EXPECT_FALSE(v.maxFileSize.has_value());
+}
+
+// Times the file at `path` is opened from now on, as inotify tells.
+class OpenCount {
+public:
+    explicit OpenCount(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ < 0 || ::inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0) ADD_FAILURE() << "inotify: " << path;
+    }
+    ~OpenCount() { ::close(fd_); }
+    int opened() {
+        alignas(struct inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
+            for (char* p = buffer; p < buffer + n; p += sizeof(struct inotify_event) + reinterpret_cast<struct inotify_event*>(p)->len)
+                count_ += (reinterpret_cast<struct inotify_event*>(p)->mask & IN_OPEN) != 0;
+        }
+        return count_;
+    }
+
+private:
+    int fd_;
+    int count_ = 0;
+};
+
+// A listing reads the mount table once, however many volumes it describes; it describes only the
+// device mounts below the media folders that it can reach (not one whose folder is gone, nor one
+// that another mount now hides), gives every mount point of that one reading, and stops between
+// volumes once it is stale. The mounts are those of a fake table, at real folders.
+TEST(Drives, AListingReadsTheMountTableOnceAndDescribesOnlyWhatItCanReach) {
+    TempDir t("drvlist");
+    const std::string media = t.mkdir("media");
+    for (const char* name : {"a", "b", "hidden", "tmp"}) t.mkdir(std::string("media/") + name);
+    struct statx st {};
+    ASSERT_EQ(::statx(AT_FDCWD, media.c_str(), 0, STATX_MNT_ID, &st), 0);
+    ASSERT_TRUE(st.stx_mask & STATX_MNT_ID) << "kernel without statx mount ids";
+    const std::string id = std::to_string(st.stx_mnt_id);
+    const std::string device = std::to_string(st.stx_dev_major) + ":" + std::to_string(st.stx_dev_minor);
+    auto line = [&](const std::string& mountID, const std::string& point, const std::string& rest) {
+        return mountID + " 1 " + device + " / " + point + " rw - " + rest + "\n";
+    };
+    t.write("proc/self/mountinfo", line(id, media, "ext4 /dev/fake-media rw") + line(id, media + "/a", "ext4 /dev/fake-a rw") +
+                                       line(id, media + "/b", "ext4 /dev/fake-b rw") +
+                                       line(id + "0", media + "/hidden", "ext4 /dev/fake-hidden rw") +
+                                       line(id, media + "/gone", "ext4 /dev/fake-gone rw") +
+                                       line(id, media + "/tmp", "tmpfs tmpfs rw") + line(id, t / "elsewhere", "ext4 /dev/fake-c rw"));
+    DriveSources fake;
+    fake.procRoot = t / "proc";
+    fake.sysRoot = t / "no-sys";
+    fake.mediaFolders = {media};
+
+    OpenCount reads(t / "proc/self/mountinfo");
+    int asked = 0;
+    const std::optional<MountedListing> listing = Drives::listMounted(fake, [&] { return ++asked > 99; });
+    ASSERT_TRUE(listing.has_value());
+    std::vector<std::string> listed;
+    for (const VolumeInfo& v : listing->volumes) listed.push_back(v.volumePath);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{media + "/a", media + "/b"}));
+    EXPECT_EQ(listing->mountPoints, (std::set<std::string>{media, media + "/a", media + "/b", media + "/hidden",
+                                                           media + "/gone", media + "/tmp", t / "elsewhere"}));
+    EXPECT_EQ(reads.opened(), 1);
+    EXPECT_EQ(asked, 4) << "asked before each device mount below the media folder";
+
+    // Stale once the first volume is described: nothing more is described, nothing is given.
+    asked = 0;
+    EXPECT_FALSE(Drives::listMounted(fake, [&] { return ++asked > 1; }).has_value());
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(reads.opened(), 2);
 }
 
 
