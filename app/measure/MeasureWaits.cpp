@@ -1,4 +1,4 @@
-#include "MeasureWaits.h"
+#include "measure/MeasureWaits.h"
 
 #include <QCoreApplication>
 #include <QFile>
