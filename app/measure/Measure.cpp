@@ -34,6 +34,13 @@ QByteArray processStatus(const char* key) {
     return QByteArray("?");
 }
 
+// A measuring asked for with values it cannot use says so and ends the process, which would
+// otherwise wait for a measure that never comes.
+void refuse(const char* why) {
+    std::fprintf(stderr, "%s\n", why);
+    QTimer::singleShot(0, [] { QCoreApplication::exit(2); });
+}
+
 // For the start benchmark (bench/app-start): reports the time from entry to the first frame and to
 // the loaded history, and the memory then held, and quits.
 void measureStart(QQuickWindow& window, AppModel& model, QElapsedTimer sinceEntry) {
@@ -65,7 +72,7 @@ void measureStart(QQuickWindow& window, AppModel& model, QElapsedTimer sinceEntr
 // longest gap between frames, then quits.
 void measureCheck(QQuickWindow& window, AppModel& model, const QString& paths) {
     const QStringList parts = paths.split(QLatin1Char(':'));
-    if (parts.size() != 2) return;
+    if (parts.size() != 2) return refuse("HALVETROP_MEASURE_CHECK wants CARD:BACKUP");
     struct Measure {
         QElapsedTimer wall, sinceFrame;
         timespec cpu0{};
@@ -115,7 +122,8 @@ void measureCheck(QQuickWindow& window, AppModel& model, const QString& paths) {
 // pass has ended, then quits.
 void measureRechecks(AppModel& model, const QString& paths, int count) {
     const QStringList parts = paths.split(QLatin1Char(':'));
-    if (parts.size() < 2 || count < 1) return;
+    if (parts.size() < 2 || count < 1)
+        return refuse("HALVETROP_MEASURE_RECHECKS wants CARD:BACKUP... and HALVETROP_MEASURE_COUNT a count");
     const auto status = [](const char* key) { return processStatus(key).split(' ')[0].toDouble() / 1024; };
     // Writing 5 to clear_refs sets the peak to the resident size now.
     const auto check = [&model] {
