@@ -249,7 +249,7 @@ public:
         const int folded = reports_;
         QElapsedTimer wait;
         wait.start();
-        while (reports_ == folded && wait.elapsed() < 10'000) frame();
+        while (reports_ == folded && wait.elapsed() < 60'000) frame();
         idle(20);
         const int beforeEnd = reports_;
         clock.restart();
@@ -435,7 +435,7 @@ public:
         const int before = reports_;
         QElapsedTimer wait;
         wait.start();
-        while (reports_ == before && wait.elapsed() < 5000) frame();
+        while (reports_ == before && wait.elapsed() < 60'000) frame();
         if (reports_ == before) return nullptr;
         idle(10);
         return pass;
@@ -545,7 +545,7 @@ public:
             const int before = reports_;
             QElapsedTimer wait;
             wait.start();
-            while (reports_ == before && wait.elapsed() < 5000) worst = std::max(worst, frame());
+            while (reports_ == before && wait.elapsed() < 60'000) worst = std::max(worst, frame());
             if (reports_ == before) return -1;
             // The frames after the fold, and whatever it left for later.
             for (int i = 0; i < 5; ++i) worst = std::max(worst, frame());
