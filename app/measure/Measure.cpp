@@ -186,11 +186,7 @@ void fromEnvironment(QQmlApplicationEngine& engine, AppModelDeps& deps, const QE
             auto* window = qobject_cast<QQuickWindow*>(root);
             auto* model =
                 window ? qobject_cast<AppModel*>(window->property("model").value<QObject*>()) : nullptr;
-            if (!model) {
-                std::fprintf(stderr, "nothing to measure: the main window has no model\n");
-                QCoreApplication::exit(1);
-                return;
-            }
+            if (!model) return refuse("nothing to measure: the main window has no model");
             if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_START"))
                 measureStart(*window, *model, sinceEntry);
             if (qEnvironmentVariableIsSet("HALVETROP_MEASURE_CHECK"))
