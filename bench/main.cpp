@@ -1,4 +1,5 @@
 // halvetrop-bench COMMAND ARGS...: runs one measurement and prints one JSON object per command.
+// halvetrop-bench --list: the commands built in, one a line (bench/smoke runs each of them).
 #include <cstdio>
 #include <cstring>
 
@@ -82,12 +83,16 @@ constexpr Command commands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
+        for (const Command* c = commands; c->name; ++c) std::printf("%s\n", c->name);
+        return 0;
+    }
     if (argc >= 2) {
         for (const Command* c = commands; c->name; ++c) {
             if (std::strcmp(argv[1], c->name) == 0) return c->run(argc - 1, argv + 1);
         }
     }
-    std::fprintf(stderr, "usage: halvetrop-bench COMMAND ARGS...\ncommands:");
+    std::fprintf(stderr, "usage: halvetrop-bench COMMAND ARGS... | --list\ncommands:");
     for (const Command* c = commands; c->name; ++c) std::fprintf(stderr, " %s", c->name);
     std::fprintf(stderr, "\n");
     return 2;

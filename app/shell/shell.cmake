@@ -24,8 +24,9 @@ qt_add_resources(halvetrop_app_shell halvetrop_icons PREFIX /halvetrop BASE ${PR
 add_library(halvetrop_app_bridge STATIC ${shell_dir}/ModelBridge.cpp)
 target_link_libraries(halvetrop_app_bridge PUBLIC halvetrop_app_shell halvetrop_app_model)
 
-add_executable(halvetrop ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/MeasureWaits.cpp)
-target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge halvetrop_app_results halvetrop_thumbnail_views Qt6::Widgets)
+add_executable(halvetrop ${PROJECT_SOURCE_DIR}/app/main.cpp)
+target_link_libraries(halvetrop PRIVATE halvetrop_app_bridge halvetrop_app_results halvetrop_thumbnail_views halvetrop_app_measure
+  Qt6::Widgets)
 set(HALVETROP_APP_VERSION 0.1.0)
 target_compile_definitions(halvetrop PRIVATE HALVETROP_VERSION="${HALVETROP_APP_VERSION}")
 # The application decodes no card file itself: without its helper it shows no picture at all.

@@ -1,4 +1,4 @@
-#include "MeasureWaits.h"
+#include "measure/MeasureWaits.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -351,6 +351,10 @@ private:
         if (!current_ || current_->fromNs >= 0 || !current_->applied()) return;
         current_->fromNs = current_->from ? current_->from() : current_->startedNs;
         frames_->armed.store(current_->number);
+        // A change the window has drawn already (a short pass can end before its moment begins)
+        // would otherwise wait for whatever draws next, as late as the minute's clock; where the
+        // change is still to be drawn a frame is coming anyway, and this asks for no other.
+        window_.update();
     }
 
     void advance() {
