@@ -51,7 +51,7 @@ int bench_history(int argc, char** argv) {
         std::fprintf(stderr, "cannot write the history: %s\n", qPrintable(*failure));
         return 1;
     }
-    deps.listVolumes = [] { return VolumeListing{}; };
+    deps.listVolumes = [](const std::function<bool()>&) { return VolumeListing{}; };
 
     const bench::Stopwatch start;
     AppModel model(std::move(deps));

@@ -40,14 +40,15 @@ constexpr int kShutdownWaitMs = 5000;
 // this long after the first.
 constexpr int kCardSoonMs = 250;
 
-VolumeListing listMountedVolumes() {
+}  // namespace
+
+std::optional<VolumeListing> AppModel::listMounted(const std::function<bool()>& stale) {
     VolumeListing listing;
     listing.volumes = Drives::mountedVolumes();
+    if (stale && stale()) return std::nullopt;
     for (const MountEntry& m : readMountInfo("/proc")) listing.mountPoints.insert(m.mountPoint);
     return listing;
 }
-
-}  // namespace
 
 std::optional<std::string> cleanAbsolutePath(const std::string& path) {
     if (path.empty()) return std::nullopt;
@@ -106,13 +107,14 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     : QObject(parent),
       deps_(std::move(deps)),
       pool_(new QThreadPool),
+      backgroundPool_(new QThreadPool),
       bookmarkPool_(new QThreadPool),
       alive_(std::make_shared<Alive>()) {
     alive_->model = this;
     // Shared with the probes in flight, which may outlive a quit that stopped waiting for them.
     bookmarks_ = std::move(deps_.platform.bookmarks);
     if (!deps_.verifierFactory) deps_.verifierFactory = realVerifierFactory();
-    if (!deps_.listVolumes) deps_.listVolumes = listMountedVolumes;
+    if (!deps_.listVolumes) deps_.listVolumes = listMounted;
     if (!deps_.describeVolume) deps_.describeVolume = [](const std::string& p) { return Drives::info(p); };
     if (!deps_.cardChanges)
         deps_.cardChanges = [](const RecordedCard& recorded, const std::string& path,
@@ -134,6 +136,8 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
                               .count());
         };
     pool_->setMaxThreadCount(8);
+    // A reading of the volumes, a description or two, a look at the card and what is being freed.
+    backgroundPool_->setMaxThreadCount(4);
     bookmarkPool_->setMaxThreadCount(1);  // one at a time, in the order asked
     settings_ = deps_.settingsPath.isEmpty()
                     ? std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
@@ -222,7 +226,7 @@ AppModel::~AppModel() {
     }
     // A worker still blocked in the kernel after shutdown's wait keeps running until the process
     // ends; it posts nothing (alive_ is cleared), and waiting for it would hang quitting.
-    for (QThreadPool* pool : {pool_, bookmarkPool_})
+    for (QThreadPool* pool : {pool_, backgroundPool_, bookmarkPool_})
         if (pool->waitForDone(0)) delete pool;
 }
 
@@ -238,6 +242,7 @@ QString AppModel::sourceName() const {
     std::optional<VolumeInfo> volume = cachedVolumeInfo(*source_);
     for (auto v = volumes_.begin(); !volume && v != volumes_.end(); ++v)
         if (v->volumePath == *source_) volume = *v;
+    if (!volume) volume = namedVolume(*source_);
     return present::placeName(*source_, volume);
 }
 
@@ -627,10 +632,34 @@ void noteNotConnected(VerifyReport& report, const std::vector<std::string>& back
         report.problems.push_back("Can't read " + repairUtf8(b) + ": its drive is not connected");
 }
 
+void ModelWorkers::begin() {
+    std::lock_guard<std::mutex> hold(lock_);
+    ++running_;
+}
+
+void ModelWorkers::end() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (--running_ == 0) none_.notify_all();
+}
+
+void ModelWorkers::waitUntilNone() const {
+    std::unique_lock<std::mutex> hold(lock_);
+    none_.wait(hold, [this] { return running_ == 0; });
+}
+
+void AppModel::startWorker(QThreadPool* pool, std::function<void()> work) {
+    // Counted from the moment it is queued: waiting for none to run waits for it too.
+    workers_->begin();
+    pool->start([workers = workers_, work = std::move(work)] {
+        work();
+        workers->end();
+    });
+}
+
 void AppModel::runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool) {
     ++pending_;
     auto alive = alive_;
-    (pool ? pool : pool_)->start([alive, work = std::move(work)] {
+    startWorker(pool ? pool : pool_, [alive, work = std::move(work)] {
         std::function<void(AppModel&)> apply = work();
         post(alive, [apply = std::move(apply)](AppModel& m) {
             --m.pending_;
@@ -669,7 +698,7 @@ void AppModel::giveBack(std::shared_ptr<void> spent) {
         // A check's scratch was freed on the threads that made it, each with an allocator arena of
         // its own that keeps its free pages for a next use that may never come on that thread:
         // every check would leave the process holding a few hundred megabytes more.
-        pool_->start([spent = std::exchange(spent_, {})]() mutable {
+        startWorker(backgroundPool_, [spent = std::exchange(spent_, {})]() mutable {
             spent.clear();
             malloc_trim(0);
         });
@@ -708,7 +737,8 @@ void AppModel::shutdown() {
     closePreview();
     history_->flush(kShutdownWaitMs);
     // Cancelled workers end at their next test of the flag; one stuck in the kernel is not waited
-    // for beyond this (the destructor leaves it to the process exit).
+    // for beyond this (the destructor leaves it to the process exit). Nothing the model does by
+    // itself (a reading of the volumes, a look at the card) is waited for: it has nothing to keep.
     QDeadlineTimer deadline(kShutdownWaitMs);
     pool_->waitForDone(int(deadline.remainingTime()));
     bookmarkPool_->waitForDone(int(std::max<qint64>(0, deadline.remainingTime())));

@@ -29,6 +29,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -56,6 +57,22 @@ struct VolumeListing {
     std::set<std::string> mountPoints;
 };
 
+// The model's workers, counted while they run on any of its pools. A worker may outlive the model
+// (quitting does not wait for a listing), and one may still hold a drive's folders open: whoever
+// must know that none does any more (a test about to unmount a drive) waits here.
+class ModelWorkers {
+public:
+    void begin();
+    void end();
+    // Returns once no worker of the model runs.
+    void waitUntilNone() const;
+
+private:
+    mutable std::mutex lock_;
+    mutable std::condition_variable none_;
+    int running_ = 0;
+};
+
 // A copy in progress, as the copy dialog hands it to the model: the model can stop it (removing
 // the card, quitting) and wait until it has cleaned up.
 struct RunningCopy {
@@ -69,8 +86,9 @@ struct AppModelDeps {
     VerifierFactory verifierFactory;  // the core's Verifier when empty
     QString settingsPath;             // INI file; empty = the desktop's standard location
     QString historyPath;              // empty = the standard data location
-    // Called off the GUI thread; Drives::mountedVolumes and /proc/self/mountinfo when empty.
-    std::function<VolumeListing()> listVolumes;
+    // Called off the GUI thread; Drives::listMounted when empty. Nothing when `stale` said so
+    // between two volumes: a newer listing is wanted, and this one stopped where it was.
+    std::function<std::optional<VolumeListing>(const std::function<bool()>& stale)> listVolumes;
     // Called off the GUI thread for a path that exists; Drives::info when empty.
     std::function<VolumeInfo(const std::string& path)> describeVolume;
     // Where "check against another backup" opens its picker; the desktop's mount root when empty.
@@ -214,6 +232,8 @@ public:
     static std::optional<FileFilter> fileFilterFromRaw(const QString& text);
 
     explicit AppModel(AppModelDeps deps, QObject* parent = nullptr);
+    // The mounted volumes as the model lists them unless told otherwise (AppModelDeps::listVolumes).
+    static std::optional<VolumeListing> listMounted(const std::function<bool()>& stale);
     ~AppModel() override;
 
     // --- fields ---
@@ -381,6 +401,9 @@ public:
     // after a copy.
     Q_INVOKABLE QVariantMap volumeInfo(const QString& key);
     std::optional<VolumeInfo> cachedVolumeInfo(const std::string& path) const;
+    // The volume under `path` as the mount table and the device database name it, before it is
+    // described: its name, place, file system and UUID, no sizes.
+    std::optional<VolumeInfo> namedVolume(const std::string& path) const;
     Q_INVOKABLE void ejectSource();
     Q_INVOKABLE void dismissNewCard();
     Q_INVOKABLE void dismissNotice();
@@ -400,8 +423,8 @@ public:
     Q_INVOKABLE void check(const QString& level = QString());
     void check(std::optional<CheckLevel> level);
     Q_INVOKABLE void resetResults();
-    // Asks the running check to stop; the window goes back when its run ends as cancelled. The
-    // byte-by-byte pass and the shown result are left alone.
+    // Stops the running check: the window goes back at once, and the run's outcome, whenever it
+    // comes, is dropped. The byte-by-byte pass and the shown result are left alone.
     Q_INVOKABLE void stopCheck();
     Q_INVOKABLE void checkAnotherCard(int suggestedIndex = -1);
     Q_INVOKABLE void checkAgainstBackup(bool adding);
@@ -477,6 +500,8 @@ public:
     // work is pending beyond `running` pieces (checks or passes a test keeps running); for tests
     // and the end of shutdown. A negative time waits for as long as that takes.
     bool waitForIdle(int timeoutMs, int running = 0);
+    // The count of the model's running workers, which outlives the model.
+    std::shared_ptr<const ModelWorkers> workers() const { return workers_; }
 
 signals:
     void sourceChanged();
@@ -597,7 +622,7 @@ private:
     // Where the file's copy at that position lies; nothing for an unknown file or copy, or one
     // naming no backup of the report.
     std::optional<std::string> copyPath(int64_t fileID, int copy) const;
-    void applyVolumes(uint64_t generation, VolumeListing listing);
+    void applyVolumes(VolumeListing listing);
     void sourceVolumeRemoved(const std::set<std::string>& vanished);
     // Reads every cached volume description again; volumeInfoReady names those that changed.
     void refreshVolumeFacts();
@@ -646,8 +671,13 @@ private:
     void emitComputed();
     // Reads the relative times again at now() and wakes when the first of them changes.
     void ageAgain();
-    // Runs work on the pool; what it returns is applied on the GUI thread while the model lives.
+    // Runs work on `pool` (the pool of what the user asked for by default); what it returns is
+    // applied on the GUI thread while the model lives.
     void runOffGui(std::function<std::function<void(AppModel&)>()> work, QThreadPool* pool = nullptr);
+    // Runs `work` on `pool`, counted among the model's workers.
+    void startWorker(QThreadPool* pool, std::function<void()> work);
+    // Reads the mounted volumes again unless a reading runs; then that one is told it is stale.
+    void listVolumesNow();
     void requestBookmark(const std::string& path);
     // A folder the user has just picked is bookmarked as it is now, not as the volume at its path
     // was earlier in the session (reformatted or replaced since, it is another volume).
@@ -657,8 +687,14 @@ private:
     AppModelDeps deps_;
     std::unique_ptr<QSettings> settings_;
     std::shared_ptr<Bookmarks> bookmarks_;
-    QThreadPool* pool_;          // owned; released without waiting when a worker outlives shutdown
-    QThreadPool* bookmarkPool_;  // bookmark probes, one at a time; owned like pool_
+    // What the user asked for (checks and their first steps, passes, openings, the looks at the card
+    // a copy or an eject waits for) never queues behind what the model does by itself (listings of
+    // the volumes, descriptions, card watches, bookmarks): each has pools of its own. Owned; released
+    // without waiting when a worker outlives shutdown.
+    QThreadPool* pool_;
+    QThreadPool* backgroundPool_;  // listings, descriptions, card watches, freeing
+    QThreadPool* bookmarkPool_;    // bookmark probes and presence, one at a time
+    std::shared_ptr<ModelWorkers> workers_ = std::make_shared<ModelWorkers>();
     std::shared_ptr<Alive> alive_;
 
     std::optional<std::string> source_;
@@ -705,6 +741,8 @@ private:
     VerifyProgress deepProgress_;
     std::shared_ptr<IVerifier> deepVerifier_;
     std::map<std::string, VolumeInfo> volumeCache_;
+    // namedVolume's answers, until the mount table changes.
+    mutable std::map<std::string, std::optional<VolumeInfo>> tableNames_;
     QVariantMap volumeFacts_;
     std::vector<VolumeInfo> offeredCards_;  // the suggested cards the views were last told of
 
@@ -715,10 +753,20 @@ private:
     std::set<std::string> unresolved_;      // chosen backups whose drive is not connected
     std::shared_ptr<Pass> pass_;
     QTimer drainTimer_;
-    uint64_t volumeGeneration_ = 0;
-    uint64_t appliedVolumeGeneration_ = 0;
+    // One reading of the volumes at a time: a change meanwhile marks it stale, and one more reading
+    // follows it. A stale reading stops between volumes, unless the readings before it all stopped:
+    // under mounts that change faster than a reading ends, every third one ends and is shown.
+    bool listing_ = false;
+    bool listAgain_ = false;
+    int listingsStopped_ = 0;
+    std::shared_ptr<std::atomic<bool>> listingStale_;
     std::set<std::string> describing_;
-    uint64_t factsGeneration_ = 0;
+    // The cached descriptions are read again one reading at a time, likewise.
+    bool factsReading_ = false;
+    bool factsAgain_ = false;
+    // And the chosen backups' drives are looked for one search at a time.
+    bool presenceLooking_ = false;
+    bool presenceAgain_ = false;
     std::optional<RunningCopy> copy_;
     bool previewOpen_ = false;
     QList<QUrl> previewUrls_;

@@ -149,13 +149,24 @@ void AppModel::checkPresence() {
         if (auto blob = knownBookmarks_.find(d); blob != knownBookmarks_.end())
             remembered.emplace_back(d, blob->second);
     if (remembered.empty()) return;
+    // One search at a time: the mounts may change many times while one runs, and what changed
+    // meanwhile is looked for once more after it.
+    if (presenceLooking_) {
+        presenceAgain_ = true;
+        return;
+    }
+    presenceLooking_ = true;
+    presenceAgain_ = false;
     std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
     runOffGui(
         [remembered, bookmarks] {
             RenewedBookmarks renewed;
             BackupPlaces places = resolveBackups(*bookmarks, remembered, &renewed);
-            return std::function<void(AppModel&)>(
-                [places, renewed](AppModel& m) { m.applyPlaces(places, renewed); });
+            return std::function<void(AppModel&)>([places, renewed](AppModel& m) {
+                m.presenceLooking_ = false;
+                m.applyPlaces(places, renewed);
+                if (m.presenceAgain_ && !m.shutDown_) m.checkPresence();
+            });
         },
         bookmarkPool_);
 }

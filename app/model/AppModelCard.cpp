@@ -46,25 +46,29 @@ void AppModel::lookAtCard() {
     if (!recorded_) recorded_ = std::make_shared<const RecordedCard>(recordedCard(*report_));
     const uint64_t serial = cardSerial_, look = ++cardLooks_, epoch = reportEpoch_;
     ++cardListingsOut_;
-    runOffGui([recorded = recorded_, path = *source_, marks = cardWatch_->marks(), list = deps_.cardChanges,
-               serial, look, epoch] {
-        QElapsedTimer took;
-        took.start();
-        const CardChanges changes = list(*recorded, path, [&marks](const std::vector<std::string>& folders) {
-            return marks->add(folders);
-        });
-        return std::function<void(AppModel&)>(
-            [serial, look, epoch, changes, ms = took.elapsed()](AppModel& m) {
-                if (--m.cardListingsOut_ == 0) {
-                    std::vector<std::function<void(AppModel&)>> due = std::move(m.afterCardListings_);
-                    m.afterCardListings_.clear();
-                    for (auto& act : due) act(m);
-                }
-                m.cardPoll_.setInterval(
-                    int(std::clamp<qint64>(kCardPollShare * ms, kCardPollMs, 60 * kCardPollMs)));
-                m.applyCardLook(serial, look, epoch, changes);
-            });
-    });
+    // A look that a copy or an eject waits for is the user's; one that only watches is not.
+    QThreadPool* pool = cardActs_.empty() ? backgroundPool_ : pool_;
+    runOffGui(
+        [recorded = recorded_, path = *source_, marks = cardWatch_->marks(), list = deps_.cardChanges, serial,
+         look, epoch] {
+            QElapsedTimer took;
+            took.start();
+            const CardChanges changes =
+                list(*recorded, path,
+                     [&marks](const std::vector<std::string>& folders) { return marks->add(folders); });
+            return std::function<void(AppModel&)>(
+                [serial, look, epoch, changes, ms = took.elapsed()](AppModel& m) {
+                    if (--m.cardListingsOut_ == 0) {
+                        std::vector<std::function<void(AppModel&)>> due = std::move(m.afterCardListings_);
+                        m.afterCardListings_.clear();
+                        for (auto& act : due) act(m);
+                    }
+                    m.cardPoll_.setInterval(
+                        int(std::clamp<qint64>(kCardPollShare * ms, kCardPollMs, 60 * kCardPollMs)));
+                    m.applyCardLook(serial, look, epoch, changes);
+                });
+        },
+        pool);
 }
 
 void AppModel::applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, CardChanges changes) {

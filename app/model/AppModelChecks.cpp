@@ -211,7 +211,12 @@ void AppModel::resetResults() {
 }
 
 void AppModel::stopCheck() {
-    if (verifier_) verifier_->cancel();
+    if (!verifier_ || phase_ != Phase::Checking) return;
+    // The window leaves the checking screen now, whatever the run is doing (a read stuck on a slow
+    // drive, a first step not begun yet); the run stops at its next look at the flag, and what it
+    // ends with is no longer the current check's and is dropped.
+    cancelCheck();
+    setPhase(report_ ? Phase::Results : Phase::Setup);
 }
 
 void AppModel::cancelCheck() {

@@ -158,54 +158,53 @@ void AppModel::applyOpened(const std::shared_ptr<Opening>& opening, const Histor
     setSavedCard(SavedCard::looking);
     restoring_ = Restoring{finishSerial_, opening->recheck, opening->check, opening->level};
 
+    // Asked for by the user, as the opening was: not behind the bookmarks made in the background.
     uint64_t serial = finishSerial_;
     std::shared_ptr<Bookmarks> bookmarks = bookmarks_;
-    runOffGui(
-        [saved, bookmarks, serial, describe = deps_.describeVolume] {
-            Restored r;
-            r.serial = serial;
-            if (saved.sourceBookmark) {
-                r.cardBookmarked = true;
-                if (auto found = bookmarks->resolve(*saved.sourceBookmark)) {
-                    r.card = cleanAbsolutePath(*found);
-                    if (r.card) r.bookmarks.emplace_back(*r.card, *saved.sourceBookmark);
+    runOffGui([saved, bookmarks, serial, describe = deps_.describeVolume] {
+        Restored r;
+        r.serial = serial;
+        if (saved.sourceBookmark) {
+            r.cardBookmarked = true;
+            if (auto found = bookmarks->resolve(*saved.sourceBookmark)) {
+                r.card = cleanAbsolutePath(*found);
+                if (r.card) r.bookmarks.emplace_back(*r.card, *saved.sourceBookmark);
+            }
+        }
+        const std::vector<VolumeInfo>& savedBackups = saved.report->summary().destinations;
+        // Bookmarks follow the saved backups in order, unless one could not be made.
+        const bool paired = saved.destinationBookmarks.size() == savedBackups.size();
+        for (size_t i = 0; i < saved.destinationBookmarks.size(); ++i) {
+            const QByteArray& blob = saved.destinationBookmarks[i];
+            std::optional<std::string> found;
+            if (auto path = bookmarks->resolve(blob)) found = cleanAbsolutePath(*path);
+            if (found) {
+                r.backups.push_back(*found);
+                r.bookmarks.emplace_back(*found, bookmarks->renewed(blob).value_or(blob));
+                r.saved.push_back(*found);
+            } else if (paired) {
+                r.notConnected.push_back(savedBackups[i].path);
+                r.away.emplace_back(savedBackups[i].path, blob);
+                r.saved.push_back(savedBackups[i].path);
+            }
+        }
+        if (!paired)
+            for (const auto& b : savedBackups)
+                if (std::find(r.backups.begin(), r.backups.end(), b.path) == r.backups.end()) {
+                    r.notConnected.push_back(b.path);
+                    r.saved.push_back(b.path);
                 }
-            }
-            const std::vector<VolumeInfo>& savedBackups = saved.report->summary().destinations;
-            // Bookmarks follow the saved backups in order, unless one could not be made.
-            const bool paired = saved.destinationBookmarks.size() == savedBackups.size();
-            for (size_t i = 0; i < saved.destinationBookmarks.size(); ++i) {
-                const QByteArray& blob = saved.destinationBookmarks[i];
-                std::optional<std::string> found;
-                if (auto path = bookmarks->resolve(blob)) found = cleanAbsolutePath(*path);
-                if (found) {
-                    r.backups.push_back(*found);
-                    r.bookmarks.emplace_back(*found, bookmarks->renewed(blob).value_or(blob));
-                    r.saved.push_back(*found);
-                } else if (paired) {
-                    r.notConnected.push_back(savedBackups[i].path);
-                    r.away.emplace_back(savedBackups[i].path, blob);
-                    r.saved.push_back(savedBackups[i].path);
-                }
-            }
-            if (!paired)
-                for (const auto& b : savedBackups)
-                    if (std::find(r.backups.begin(), r.backups.end(), b.path) == r.backups.end()) {
-                        r.notConnected.push_back(b.path);
-                        r.saved.push_back(b.path);
-                    }
-            const VolumeInfo& recorded = saved.report->summary().source;
-            if (auto place = cleanAbsolutePath(r.card ? *r.card : recorded.path)) {
-                const VolumeInfo live = describe(*place);
-                r.cardState = cardAtPlace(recorded, live, r.cardBookmarked && !r.card);
-                // Another part of the card's volume mounted at its place is not the card.
-                if (r.cardState == SavedCard::looking && recorded.mountRoot &&
-                    placeInVolume(live) != placeInVolume(recorded))
-                    r.cardState = SavedCard::another;
-            }
-            return std::function<void(AppModel&)>([r = std::move(r)](AppModel& m) { m.applyRestored(r); });
-        },
-        bookmarkPool_);
+        const VolumeInfo& recorded = saved.report->summary().source;
+        if (auto place = cleanAbsolutePath(r.card ? *r.card : recorded.path)) {
+            const VolumeInfo live = describe(*place);
+            r.cardState = cardAtPlace(recorded, live, r.cardBookmarked && !r.card);
+            // Another part of the card's volume mounted at its place is not the card.
+            if (r.cardState == SavedCard::looking && recorded.mountRoot &&
+                placeInVolume(live) != placeInVolume(recorded))
+                r.cardState = SavedCard::another;
+        }
+        return std::function<void(AppModel&)>([r = std::move(r)](AppModel& m) { m.applyRestored(r); });
+    });
 }
 
 void AppModel::applyRestored(const Restored& r) {

@@ -121,7 +121,8 @@ void AppModel::drainPass() {
     applyLive(batch, pass_->backups);
     // Each of the thousands of results holds its texts and copies: freeing them would take a good
     // part of the frame that shows the fold, so a worker does.
-    pool_->start([spent = std::move(batch)]() mutable { std::vector<FileResult>().swap(spent); });
+    startWorker(backgroundPool_,
+                [spent = std::move(batch)]() mutable { std::vector<FileResult>().swap(spent); });
 }
 
 void AppModel::applyLive(const std::vector<FileResult>& batch, const std::vector<std::string>& passBackups) {

@@ -1,11 +1,14 @@
 // The card and the backups the user chooses, the mounted volumes and what their comings and goings
 // mean for the shown result, ejecting the card, and the notices.
+#include "drives/DeviceDatabase.h"
 #include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
 #include "model/ModelText.h"
 #include "platform/Account.h"
+#include "platform/MountInfo.h"
 #include "present/Format.h"
 #include "present/Paths.h"
+#include "text/Utf8.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +18,7 @@
 #include <QTimer>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace halvetrop {
 
@@ -31,7 +35,45 @@ std::string parentOf(const std::string& path) {
     return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
 }
 
+// The volume mounted at `path` as the mount table and the device database name it, read without
+// touching any drive, so that a drive chosen is named before any description of it ends. Only a
+// mount point is named so (the later of two mounts there): a folder goes by its own name, and a
+// path that reaches a volume through a link is a folder until the volume is described.
+std::optional<VolumeInfo> namedByTable(const std::string& path) {
+    const std::vector<MountEntry> mounts = readMountInfo("/proc");
+    const MountEntry* mount = nullptr;
+    for (const MountEntry& m : mounts)
+        if (m.mountPoint == path) mount = &m;
+    if (!mount) return std::nullopt;
+    VolumeInfo v;
+    v.path = path;
+    v.volumePath = mount->mountPoint;
+    v.fileSystem = mount->fsType;
+    v.mountRoot = mount->root;
+    unsigned major = mount->major, minor = mount->minor;
+    // A btrfs or FUSE mount carries a number of its own; the device it was mounted from is named.
+    struct stat device {};
+    if (mount->source.compare(0, 5, "/dev/") == 0 && ::stat(mount->source.c_str(), &device) == 0 &&
+        S_ISBLK(device.st_mode)) {
+        major = ::major(device.st_rdev);
+        minor = ::minor(device.st_rdev);
+    }
+    const std::optional<FileSystemFacts> facts =
+        major != 0 ? deviceDatabaseFacts(major, minor) : std::nullopt;
+    const std::string label = facts ? facts->label : std::string();
+    v.name = label.empty() ? lastComponent(v.volumePath)
+                           : repairUtf8(v.showsPart() ? label + *v.mountRoot : label);
+    if (facts && !facts->uuid.empty()) v.volumeID = facts->uuid;
+    return v;
+}
+
 }  // namespace
+
+std::optional<VolumeInfo> AppModel::namedVolume(const std::string& path) const {
+    auto known = tableNames_.find(path);
+    if (known == tableNames_.end()) known = tableNames_.emplace(path, namedByTable(path)).first;
+    return known->second;
+}
 
 std::string AppModel::mountRoot() const { return deps_.mountRoot ? *deps_.mountRoot : desktopMountRoot(); }
 
@@ -220,21 +262,38 @@ void AppModel::checkNewCard() {
 
 void AppModel::refreshVolumes() {
     if (shutDown_) return;
-    uint64_t generation = ++volumeGeneration_;
-    auto list = deps_.listVolumes;
-    runOffGui([generation, list] {
-        VolumeListing listing = list();
-        return std::function<void(AppModel&)>(
-            [generation, listing = std::move(listing)](AppModel& m) mutable {
-                m.applyVolumes(generation, std::move(listing));
-            });
-    });
+    if (listing_) {
+        // Whatever the running reading has not described yet may have changed: it stops, and one
+        // more reading follows it, however many changes come meanwhile.
+        listAgain_ = true;
+        listingStale_->store(true);
+        return;
+    }
+    listVolumesNow();
 }
 
-void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
-    // Listings may finish out of order; one older than the one applied describes a past state.
-    if (generation <= appliedVolumeGeneration_) return;
-    appliedVolumeGeneration_ = generation;
+void AppModel::listVolumesNow() {
+    listing_ = true;
+    listAgain_ = false;
+    listingStale_ = std::make_shared<std::atomic<bool>>(false);
+    // After two readings in a row stopped, the next one ends whatever changes meanwhile.
+    const bool mayStop = listingsStopped_ < 2;
+    runOffGui(
+        [stale = listingStale_, mayStop, list = deps_.listVolumes] {
+            std::optional<VolumeListing> listing =
+                list([&stale, mayStop] { return mayStop && stale->load(); });
+            return std::function<void(AppModel&)>([listing = std::move(listing)](AppModel& m) mutable {
+                m.listing_ = false;
+                m.listingsStopped_ = listing ? 0 : m.listingsStopped_ + 1;
+                // A whole reading is newer than the one shown, even where it went stale at its end.
+                if (listing) m.applyVolumes(std::move(*listing));
+                if ((m.listAgain_ || !listing) && !m.shutDown_) m.listVolumesNow();
+            });
+        },
+        backgroundPool_);
+}
+
+void AppModel::applyVolumes(VolumeListing listing) {
     std::set<std::string> old;
     for (const auto& v : volumes_) old.insert(v.volumePath);
     // A volume's UUID may arrive with the device database's word, long after it was mounted.
@@ -248,6 +307,7 @@ void AppModel::applyVolumes(uint64_t generation, VolumeListing listing) {
     const bool mountsMoved = listing.mountPoints != mountPoints_;
     volumes_ = std::move(listing.volumes);
     mountPoints_ = std::move(listing.mountPoints);
+    tableNames_.clear();
     std::set<std::string> now;
     for (const auto& v : volumes_) now.insert(v.volumePath);
     emit volumesChanged();
@@ -350,41 +410,54 @@ QVariantMap AppModel::volumeInfo(const QString& key) {
     if (auto cached = cachedVolumeInfo(*path)) return volumeMap(*cached);
     if (describing_.insert(*path).second) {
         auto describe = deps_.describeVolume;
-        runOffGui([path = *path, describe] {
-            std::optional<VolumeInfo> info = describeIfThere(describe, path);
-            return std::function<void(AppModel&)>([path, info](AppModel& m) {
-                m.describing_.erase(path);
-                if (!info) return;  // asked again next time
-                m.volumeCache_[path] = *info;
-                emit m.volumeInfoReady(present::pathKey(path));
-            });
-        });
+        runOffGui(
+            [path = *path, describe] {
+                std::optional<VolumeInfo> info = describeIfThere(describe, path);
+                return std::function<void(AppModel&)>([path, info](AppModel& m) {
+                    m.describing_.erase(path);
+                    if (!info) return;  // asked again next time
+                    m.volumeCache_[path] = *info;
+                    emit m.volumeInfoReady(present::pathKey(path));
+                });
+            },
+            backgroundPool_);
     }
+    // Named from the first frame; its sizes and the rest follow with the description.
+    if (const std::optional<VolumeInfo> named = namedVolume(*path)) return provisionalVolumeMap(*named);
     return {};
 }
 
 void AppModel::refreshVolumeFacts() {
     if (volumeCache_.empty() || shutDown_) return;
+    if (factsReading_) {
+        factsAgain_ = true;
+        return;
+    }
+    factsReading_ = true;
+    factsAgain_ = false;
     std::vector<std::string> paths;
     for (const auto& entry : volumeCache_) paths.push_back(entry.first);
-    const uint64_t generation = ++factsGeneration_;
     auto describe = deps_.describeVolume;
-    runOffGui([paths, describe, generation] {
-        std::vector<std::pair<std::string, std::optional<VolumeInfo>>> facts;
-        for (const auto& p : paths) facts.emplace_back(p, describeIfThere(describe, p));
-        return std::function<void(AppModel&)>([facts, generation](AppModel& m) {
-            if (generation != m.factsGeneration_) return;  // a newer reading is on its way
-            for (const auto& [path, info] : facts) {
-                auto cached = m.volumeCache_.find(path);
-                if (cached == m.volumeCache_.end() || (info && cached->second == *info)) continue;
-                if (info)
-                    cached->second = *info;
-                else
-                    m.volumeCache_.erase(cached);
-                emit m.volumeInfoReady(present::pathKey(path));
-            }
-        });
-    });
+    runOffGui(
+        [paths, describe] {
+            std::vector<std::pair<std::string, std::optional<VolumeInfo>>> facts;
+            for (const auto& p : paths) facts.emplace_back(p, describeIfThere(describe, p));
+            return std::function<void(AppModel&)>([facts](AppModel& m) {
+                m.factsReading_ = false;
+                for (const auto& [path, info] : facts) {
+                    auto cached = m.volumeCache_.find(path);
+                    if (cached == m.volumeCache_.end() || (info && cached->second == *info)) continue;
+                    if (info)
+                        cached->second = *info;
+                    else
+                        m.volumeCache_.erase(cached);
+                    emit m.volumeInfoReady(present::pathKey(path));
+                }
+                // What changed while this reading ran is read once more.
+                if (m.factsAgain_) m.refreshVolumeFacts();
+            });
+        },
+        backgroundPool_);
 }
 
 void AppModel::updateVolumeFacts() {

@@ -493,6 +493,8 @@ void CopySheet::changed(bool restoreLocation) {
 
 void CopySheet::cardMoved() {
     if (phase_ != Phase::planning) return;
+    // The card found as it was (its first look since the check ended, say) changes nothing planned.
+    if (cardSeen_ == std::make_pair(model_.savedCard(), model_.savedCardChanges())) return;
     // A plan already shown is of the card as it was: it goes now, not after the quiet spell.
     ++generation_;
     debounce_.stop();
@@ -511,6 +513,7 @@ QString CopySheet::settingsKeyPath() const {
 
 void CopySheet::launchPlan() {
     if (phase_ != Phase::planning || report_->destinations.empty()) return;
+    cardSeen_ = std::make_pair(model_.savedCard(), model_.savedCardChanges());
     if (!destinationConnected()) {
         planGeneration_ = generation_;
         planResult_ = present::notConnectedText({report_->destinations.at(size_t(destination_)).path});

@@ -236,6 +236,9 @@ private:
     bool restorePending_ = false;
     QTimer debounce_;
     quint64 planGeneration_ = 0;
+    // What the card was known to be when the plan was asked for: only a change of it makes the
+    // plan (and a Copy waiting for its look at the card) out of date.
+    std::pair<AppModel::SavedCard, CardChanges> cardSeen_{AppModel::SavedCard::none, {}};
     std::optional<std::variant<CopyPlan, QString>> planResult_;
     QVariantList preview_;
     std::optional<std::int64_t> freeBytes_;

@@ -20,6 +20,14 @@ QVariantMap volumeMap(const VolumeInfo& v) {
     return map;
 }
 
+QVariantMap provisionalVolumeMap(const VolumeInfo& v) {
+    QVariantMap map = volumeMap(v);
+    map.remove(QStringLiteral("totalBytes"));
+    map.remove(QStringLiteral("freeBytes"));
+    map.insert(QStringLiteral("provisional"), true);
+    return map;
+}
+
 QVariantMap progressValue(const VerifyProgress& p) {
     return {{"stage", fromBytes(std::string(rawValue(p.stage)))},
             {"detail", fromBytes(p.detail)},

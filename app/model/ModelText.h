@@ -18,6 +18,9 @@ inline std::string toBytes(const QString& s) { return s.toUtf8().toStdString(); 
 std::string lastComponent(const std::string& path);
 
 QVariantMap volumeMap(const VolumeInfo& v);
+// A volume named before it is described: its sizes are not known yet and are left out, and
+// "provisional" says so.
+QVariantMap provisionalVolumeMap(const VolumeInfo& v);
 QVariantMap progressValue(const VerifyProgress& p);
 
 }  // namespace halvetrop

@@ -64,10 +64,12 @@ QString placeName(const std::string& path, const std::optional<VolumeInfo>& volu
 QString selectedCardDetail(const std::string& path, const std::optional<VolumeInfo>& info) {
     if (!info) return {};
     if (!isVolumeRoot(path, info->volumePath)) return QStringLiteral("Folder on ") + displayText(info->name);
-    QString text = byteCount(info->totalBytes);
+    // Named before it is described, the volume's size is not known yet.
+    QStringList text;
+    if (info->totalBytes >= 0) text << byteCount(info->totalBytes);
     const QString fs = fileSystemName(info->fileSystem);
-    if (!fs.isEmpty()) text += QStringLiteral(" · ") + fs;
-    return text;
+    if (!fs.isEmpty()) text << fs;
+    return text.join(QStringLiteral(" · "));
 }
 
 OfferedCardLook offeredCardLook(const VolumeInfo& volume, bool hasBackups) {

@@ -61,8 +61,11 @@ LocationLook locationLook(const std::string& path, const std::optional<VolumeInf
     if (volume) {
         look.name = placeName(path, volume);
         look.symbol = volumeSymbol(*volume);
+        // Named before it is described, the volume's free space is not known yet.
         split(displayText(volume->name),
-              QStringLiteral(" · ") + byteCount(volume->freeBytes) + QStringLiteral(" free"));
+              volume->freeBytes < 0
+                  ? QString()
+                  : QStringLiteral(" · ") + byteCount(volume->freeBytes) + QStringLiteral(" free"));
         return look;
     }
     look.symbol = looksLikeMountPoint(path) ? "externaldrive.fill" : "folder.fill";

@@ -20,8 +20,9 @@ std::optional<VolumeInfo> volumeFrom(const QVariantMap& map) {
     v.volumePath = map.value(QStringLiteral("volumePath")).toString().toStdString();
     v.name = map.value(QStringLiteral("name")).toString().toStdString();
     v.fileSystem = map.value(QStringLiteral("fileSystem")).toString().toStdString();
-    v.totalBytes = map.value(QStringLiteral("totalBytes")).toLongLong();
-    v.freeBytes = map.value(QStringLiteral("freeBytes")).toLongLong();
+    // Sizes not known yet (a volume named before it is described) are negative.
+    v.totalBytes = map.value(QStringLiteral("totalBytes"), -1).toLongLong();
+    v.freeBytes = map.value(QStringLiteral("freeBytes"), -1).toLongLong();
     return v;
 }
 

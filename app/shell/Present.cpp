@@ -31,8 +31,9 @@ std::optional<VolumeInfo> volumeFrom(const QVariantMap& map) {
     v.path = map.value(QStringLiteral("path")).toString().toStdString();
     v.volumePath = map.value(QStringLiteral("volumePath")).toString().toStdString();
     v.name = map.value(QStringLiteral("name")).toString().toStdString();
-    v.freeBytes = map.value(QStringLiteral("freeBytes")).toLongLong();
-    v.totalBytes = map.value(QStringLiteral("totalBytes")).toLongLong();
+    // Sizes not known yet (a volume named before it is described) are negative.
+    v.freeBytes = map.value(QStringLiteral("freeBytes"), -1).toLongLong();
+    v.totalBytes = map.value(QStringLiteral("totalBytes"), -1).toLongLong();
     v.isLikelyCameraCard = map.value(QStringLiteral("isLikelyCameraCard")).toBool();
     v.isNetwork = map.value(QStringLiteral("isNetwork")).toBool();
     v.isInternal = map.value(QStringLiteral("isInternal")).toBool();

@@ -461,7 +461,7 @@ bool Stage::start() {
             return v;
         };
         auto volumes = stageVolumes_;
-        deps.listVolumes = [volumes] { return volumes->listing(); };
+        deps.listVolumes = [volumes](const std::function<bool()>&) { return volumes->listing(); };
         deps.describeVolume = [volumes](const std::string& path) { return volumes->describe(path); };
         // Only a dozen of a fixture's files are written out: its saved cards are as they were checked,
         // but for what the stage adds.

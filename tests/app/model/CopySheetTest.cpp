@@ -110,6 +110,7 @@ private slots:
     void copyThatChangesAccessTimesIsSaid();
     void aCardThatChangesUnderTheSheet_data();
     void aCardThatChangesUnderTheSheet();
+    void copyPressedBeforeTheCardWasFirstLookedAt();
     void aNameTooLongForTheBackupIsLeftOut();
     void stopListsEveryFile();
     void progressThrottle();
@@ -555,6 +556,30 @@ void CopySheetTest::aCardThatChangesUnderTheSheet() {
     QCOMPARE(sheet->preview().size(), 0);
     QVERIFY(!s.model->copying());
     QCOMPARE(onBackups(), before);
+}
+
+// Copy pressed while the card's first look since its check still runs: that look finds the card
+// as it was checked, which changes nothing planned, and the copy goes ahead after the look Copy
+// asked for, rather than falling back to the plan without a word.
+void CopySheetTest::copyPressedBeforeTheCardWasFirstLookedAt() {
+    Setup s(2);
+    s.harness.listings->hold(true);
+    auto open = qScopeGuard([&] { s.harness.listings->hold(false); });
+    s.model->waitForIdle(-1);
+    s.model->setSource(s.report.source.path);
+    s.model->addBackups({s.report.destinations[0].path, s.report.destinations[1].path});
+    s.model->check(std::optional<CheckLevel>());
+    s.harness.verifier(0)->complete(s.report);
+    QTRY_COMPARE(s.model->phase(), AppModel::Phase::Results);
+    QTRY_VERIFY(s.harness.listings->walking());
+    auto sheet = s.open();
+    QVERIFY(sheet->waitForPlan(-1));
+    sheet->copy();
+    open.dismiss();
+    s.harness.listings->hold(false);
+    QVERIFY(sheet->waitForRun(-1));
+    QCOMPARE(sheet->phase(), CopySheet::Phase::done);
+    QVERIFY(s.model->lastCopy().isValid());
 }
 
 // A card name longer than the backup's file system holds, and a card folder's, are said before

@@ -5,6 +5,7 @@
 #include "platform/MountInfo.h"
 #include "report/StoredForm.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <algorithm>
@@ -221,7 +222,12 @@ AppModel& Harness::start(bool real) {
     bookmarks = real ? nullptr : b.get();
     deps.platform.folderPicker = std::move(p);
     deps.platform.savePicker = std::move(s);
-    deps.platform.volumeMonitor = std::move(m);
+    if (real && realMonitor) {
+        monitor = nullptr;
+        deps.platform.volumeMonitor = std::make_unique<MountTableMonitor>();
+    } else {
+        deps.platform.volumeMonitor = std::move(m);
+    }
     deps.platform.ejector = std::move(e);
     auto r = std::make_unique<FakeReveal>();
     reveal = r.get();
@@ -241,13 +247,22 @@ AppModel& Harness::start(bool real) {
             ++*count;
             return std::make_shared<SlowProgress>(core(std::move(r)), delay, held);
         };
-        deps.listVolumes = [shown = shown] {
-            VolumeListing l;
-            for (const MountEntry& m : readMountInfo("/proc")) l.mountPoints.insert(m.mountPoint);
+        deps.listVolumes = [shown = shown, gate = volumeListings, atMost = listingsRunningAtMost,
+                            ended = listingsEnded, running = std::make_shared<std::atomic<int>>(0)](
+                               const std::function<bool()>& stale) -> std::optional<VolumeListing> {
+            const int now = ++*running;
+            for (int most = atMost->load(); most < now && !atMost->compare_exchange_weak(most, now);) {
+            }
+            auto leave = qScopeGuard([&] { --*running; });
+            gate->pass();
+            std::optional<VolumeListing> l = AppModel::listMounted(stale);
+            if (!l) return l;
+            ++*ended;
             std::lock_guard<std::mutex> hold(shown->lock);
-            for (VolumeInfo& v : Drives::mountedVolumes())
-                if (!shown->only || v.volumePath == "/" || shown->only->count(v.volumePath))
-                    l.volumes.push_back(std::move(v));
+            if (shown->only)
+                std::erase_if(l->volumes, [&](const VolumeInfo& v) {
+                    return v.volumePath != "/" && !shown->only->count(v.volumePath);
+                });
             return l;
         };
     } else {
@@ -262,7 +277,7 @@ AppModel& Harness::start(bool real) {
             return v;
         };
         auto vols = volumes;
-        deps.listVolumes = [vols] { return vols->next(); };
+        deps.listVolumes = [vols](const std::function<bool()>& stale) { return vols->next(stale); };
         deps.describeVolume = [free = freeBytes, described = described](const std::string& path) {
             VolumeInfo v = volume(path, "described", false);
             v.freeBytes = free->load();

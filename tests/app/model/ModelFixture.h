@@ -16,7 +16,8 @@
 namespace halvetrop::test {
 
 // Listings handed out in order; a listing may be held back until released, so that a test can
-// make refreshes finish out of order.
+// change the mounts while one runs. A released listing that was told it is stale meanwhile stops,
+// as a real one does between two volumes.
 class ScriptedVolumes {
 public:
     struct Step {
@@ -27,19 +28,37 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         steps_.push_back({std::move(l), held});
     }
+    // Lets the next held listing go on.
     void release() {
         std::lock_guard<std::mutex> hold(lock_);
-        released_ = true;
+        ++released_;
         changed_.notify_all();
     }
-    VolumeListing next() {
+    std::optional<VolumeListing> next(const std::function<bool()>& stale = {}) {
         std::unique_lock<std::mutex> hold(lock_);
+        ++asked_;
         if (steps_.empty()) return last_;
         Step s = std::move(steps_.front());
         steps_.pop_front();
-        if (s.held) changed_.wait(hold, [&] { return released_; });
+        if (s.held) {
+            ++waiting_;
+            changed_.notify_all();
+            changed_.wait(hold, [&] { return released_ > 0; });
+            --released_;
+            --waiting_;
+        }
+        if (stale && stale()) return std::nullopt;
         last_ = s.listing;
         return s.listing;
+    }
+    // How many listings were asked for, and whether a held one is waiting to be released.
+    int asked() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return asked_;
+    }
+    bool waiting() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return waiting_ > 0;
     }
 
 private:
@@ -47,7 +66,9 @@ private:
     std::condition_variable changed_;
     std::deque<Step> steps_;
     VolumeListing last_;
-    bool released_ = false;
+    int released_ = 0;
+    int asked_ = 0;
+    int waiting_ = 0;
 };
 
 // Holds the workers of a real check at its first progress report of one stage (or at its last, the
@@ -152,6 +173,13 @@ struct Harness {
         std::optional<std::set<std::string>> only;
     };
     std::shared_ptr<Shown> shown = std::make_shared<Shown>();
+    // A real model's listings of the volumes pass here first (held while a test holds them), and
+    // are counted: how many ran at once at the most, and how many ended.
+    std::shared_ptr<ListingGate> volumeListings = std::make_shared<ListingGate>();
+    std::shared_ptr<std::atomic<int>> listingsRunningAtMost = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<std::atomic<int>> listingsEnded = std::make_shared<std::atomic<int>>(0);
+    // A real model watches the mount table as the application does, rather than being told.
+    bool realMonitor = false;
     // The model's wall clock, when set (not 0); the system's otherwise.
     std::shared_ptr<std::atomic<TimeNs>> clock = std::make_shared<std::atomic<TimeNs>>(0);
     std::unique_ptr<AppModel> model;

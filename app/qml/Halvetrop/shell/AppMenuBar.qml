@@ -117,7 +117,7 @@ MenuBar {
             text: "Stop"
             shortcut: "Ctrl+."
             enabled: bar.checking
-            // Only the standard check; the window returns to where it came from once the run ends.
+            // Only the standard check; the window returns to where it came from at once.
             onTriggered: bar.model.stopCheck()
         }
         MenuSeparator {}

@@ -1,0 +1,170 @@
+// The model on a machine whose mounts never rest: a hundred small drives mounted where cards are
+// looked for, one of them unmounted and mounted again several times a second, with the mount table
+// watched as the application watches it. What the user asks for must not wait for the listings of
+// the volumes that every change brings.
+#include "ModelFixture.h"
+#include "platform/LinuxServices.h"
+#include "support/Privileged.h"
+#include "support/ZramVolume.h"
+
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace halvetrop;
+using namespace halvetrop::test;
+
+namespace {
+
+// Long enough for any loaded machine; a model that waits behind its listings never gets there.
+constexpr int deadlock = 120000;
+
+// Ten loop devices, each mounted at ten folders below a fresh folder of /mnt; a loop in the
+// background remounts the first folder several times a second until stop() (or the destructor).
+class BusyMounts {
+public:
+    BusyMounts() {
+        const std::string script = R"(set -e
+base=$(mktemp -d /mnt/halvetrop-busy-XXXXXX)
+for d in 0 1 2 3 4 5 6 7 8 9; do
+  truncate -s 4M "$base/disk$d.img"
+  mkfs.ext4 -q -F -L "BUSY$d" "$base/disk$d.img"
+  loop=$(losetup -f --show "$base/disk$d.img")
+  echo "$loop" >> "$base/loops"
+  for i in 0 1 2 3 4 5 6 7 8 9; do mkdir "$base/m$d$i"; mount -o ro "$loop" "$base/m$d$i"; done
+done
+first=$(head -n 1 "$base/loops")
+nohup sh -c "while :; do umount '$base/m00'; mount -o ro '$first' '$base/m00'; sleep 0.15; done" \
+  >/dev/null 2>&1 &
+echo "$base $!")";
+        const std::string out = runAsRootOrThrow(script);
+        const size_t space = out.rfind(' ');
+        base_ = out.substr(0, space);
+        churn_ = out.substr(space + 1);
+    }
+    ~BusyMounts() {
+        stop();
+        runAsRoot("for m in " + base_ +
+                  "/m*; do umount -l \"$m\"; done; while read l; do losetup -d \"$l\"; done < " + base_ +
+                  "/loops; rm -rf " + base_);
+    }
+    void stop() {
+        if (!churn_.empty()) runAsRoot("kill " + churn_);
+        churn_.clear();
+    }
+
+private:
+    std::string base_;
+    std::string churn_;
+};
+
+bool until(const std::function<bool()>& done) { return QTest::qWaitFor(done, deadlock); }
+
+}  // namespace
+
+class BusyMountsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ZramVolume> card, backup;
+    std::unique_ptr<BusyMounts> busy;
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        std::string why;
+        if (!ZramVolume::available(&why)) QSKIP(volumesUnavailable(why).c_str());
+        try {
+            card = std::make_unique<ZramVolume>(64ll << 20, "BUSYCARD", "/mnt");
+            backup = std::make_unique<ZramVolume>(64ll << 20, "BUSYBACKUP", "/mnt");
+            for (int i = 0; i < 40; ++i) {
+                const std::string name = "DCIM/100TEST/IMG_" + std::to_string(1000 + i) + ".JPG";
+                const std::string content(size_t(64 << 10) + size_t(i), char('a' + i % 26));
+                card->write(name, content);
+                backup->write(name, content);
+            }
+            busy = std::make_unique<BusyMounts>();
+        } catch (const std::exception& e) {
+            busy.reset();
+            card.reset();
+            backup.reset();
+            QSKIP(volumesUnavailable(e.what()).c_str());
+        }
+    }
+
+    void cleanupTestCase() {
+        busy.reset();
+        card.reset();
+        backup.reset();
+    }
+
+    // A drive chosen is named by its label at once, before any listing or description of the
+    // volumes has ended (all of them held here): the mount table and the device database say it.
+    void aDriveChosenIsNamedAtOnce() {
+        Harness h;
+        h.volumeListings->hold(true);
+        auto open = qScopeGuard([&] { h.volumeListings->hold(false); });
+        AppModel& m = h.start(true);
+        m.setSource(card->mountPoint());
+        m.addBackups({backup->mountPoint()});
+        QCOMPARE(m.sourceName(), QStringLiteral("BUSYCARD"));
+        const QVariantMap named = m.volumeInfo(m.destinationKeys().front());
+        QCOMPARE(named.value("name").toString(), QStringLiteral("BUSYBACKUP"));
+        QVERIFY(named.value("provisional").toBool() && !named.contains("totalBytes"));
+        // A folder on the drive goes by its own name until the volume is described.
+        QVERIFY(m.volumeInfo(QString::fromStdString(card->mountPoint() + "/DCIM")).isEmpty());
+        QVERIFY(until([&] { return m.cachedVolumeInfo(backup->mountPoint()).has_value(); }));
+        QCOMPARE(m.volumeInfo(m.destinationKeys().front()).value("name").toString(),
+                 QStringLiteral("BUSYBACKUP"));
+        QVERIFY(!m.volumeInfo(m.destinationKeys().front()).contains("provisional"));
+    }
+
+    // A check runs to its result, and the listings of the volumes keep ending, one at a time,
+    // however often the mounts change. Then, with every listing held where it starts: a check
+    // still starts and reads its card, and Cancel leaves the checking screen at once while the
+    // check's workers are held too.
+    void checksGoOnWhileMountsChange() {
+        Harness h;
+        h.realMonitor = true;
+        AppModel& m = h.start(true);
+        const auto runningAtMost = h.listingsRunningAtMost;
+        const auto ended = h.listingsEnded;
+        m.setSource(card->mountPoint());
+        m.addBackups({backup->mountPoint()});
+        QVERIFY(until([&] { return m.canCheck(); }));
+        const int endedBefore = ended->load();
+        m.check(std::optional<CheckLevel>());
+        QVERIFY(until([&] { return m.phase() == AppModel::Phase::Results; }));
+        QCOMPARE(m.report()->files.size(), size_t(40));
+        QVERIFY(until([&] { return ended->load() > endedBefore + 1; }));
+        QCOMPARE(runningAtMost->load(), 1);
+
+        // Listings held from here on: one waits at its start, and more changes come meanwhile.
+        h.volumeListings->hold(true);
+        auto open = qScopeGuard([&] {
+            h.volumeListings->hold(false);
+            h.gate->release();
+        });
+        QVERIFY(until([&] { return h.volumeListings->walking(); }));
+        h.gate->holdAt(CheckLevel::standard, VerifyProgress::Stage::comparing);
+        m.check(std::optional<CheckLevel>());
+        QVERIFY(until([&] { return h.gate->held(); }));
+        QVERIFY(h.volumeListings->walking());
+        m.stopCheck();
+        QCOMPARE(m.phase(), AppModel::Phase::Results);
+        QVERIFY(h.gate->held());
+        open.dismiss();
+        h.volumeListings->hold(false);
+        h.gate->release();
+        QCOMPARE(runningAtMost->load(), 1);
+        busy->stop();
+        QVERIFY(m.waitForIdle(-1));
+        QCOMPARE(m.phase(), AppModel::Phase::Results);
+        QCOMPARE(m.report()->files.size(), size_t(40));
+        std::shared_ptr<const ModelWorkers> workers = m.workers();
+        h.model.reset();
+        workers->waitUntilNone();
+    }
+};
+
+QTEST_GUILESS_MAIN(BusyMountsTest)
+#include "BusyMountsTest.moc"
