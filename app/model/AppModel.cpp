@@ -6,7 +6,6 @@
 #include "model/FileList.h"
 #include "model/History.h"
 #include "model/ModelText.h"
-#include "platform/MountInfo.h"
 #include "present/Files.h"
 #include "present/Format.h"
 #include "present/Home.h"
@@ -43,11 +42,7 @@ constexpr int kCardSoonMs = 250;
 }  // namespace
 
 std::optional<VolumeListing> AppModel::listMounted(const std::function<bool()>& stale) {
-    VolumeListing listing;
-    listing.volumes = Drives::mountedVolumes();
-    if (stale && stale()) return std::nullopt;
-    for (const MountEntry& m : readMountInfo("/proc")) listing.mountPoints.insert(m.mountPoint);
-    return listing;
+    return Drives::listMounted(DriveSources(), stale);
 }
 
 std::optional<std::string> cleanAbsolutePath(const std::string& path) {

@@ -52,10 +52,7 @@ struct PreparedReport;
 
 // What one read of the mounted volumes gives: the volumes a user would offer, and every mount
 // point of the mount table (the only evidence that a volume is still mounted).
-struct VolumeListing {
-    std::vector<VolumeInfo> volumes;
-    std::set<std::string> mountPoints;
-};
+using VolumeListing = MountedListing;
 
 // The model's workers, counted while they run on any of its pools. A worker may outlive the model
 // (quitting does not wait for a listing), and one may still hold a drive's folders open: whoever

@@ -54,9 +54,11 @@ public:
             if (this->folder(folder, depth + 1)) return true;
         for (dev_t d : devices)
             if (d == 0 ? unknown() : device(d, depth + 1)) return true;
-        // A FUSE daemon or a ZFS pool that names nothing it stores its files in could keep them
-        // anywhere, the card too.
-        const bool untold = isFuse(m.fsType) || m.fsType == "zfs" || m.fsType == "overlay" || m.fsType == "btrfs";
+        // A FUSE daemon that names nothing it stores its files in could keep them anywhere, the card
+        // too; the desktop's own (GVFS) serves the shares and devices it has mounted. A ZFS pool's
+        // disks are its own and are not looked into.
+        const bool untold = (isFuse(m.fsType) && m.fsType != "fuse.gvfsd-fuse") || m.fsType == "overlay" ||
+                            m.fsType == "btrfs";
         if (folders.empty() && devices.empty() && untold) return unknown();
         return false;
     }

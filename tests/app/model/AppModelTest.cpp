@@ -1123,7 +1123,7 @@ private slots:
         QVERIFY(m.waitForIdle(30000));
         m.shutdown();
         QCOMPARE(idsOf(readHistoryFile(h.historyPath(), 1).decoded.items), idsOf(m.history()));
-        // Only the end of the watch may be told (the fifo replaced by the summaries made again).
+        // The fifo was never opened nor read: it is left where it is.
         alignas(inotify_event) char notices[4096];
         const ssize_t got = ::read(opens, notices, sizeof notices);
         for (ssize_t at = 0; at < got;) {
