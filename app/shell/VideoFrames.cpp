@@ -19,44 +19,45 @@ struct Place {
     int plane, step, offset;
 };
 
-// How a Y'CbCr format lays out its samples: where Y', Cb and Cr lie, how many pixels share a
-// chroma sample across and down (as shifts), and each sample's size: a byte, or a little-endian
-// word whose value, shifted left by `shift`, fills 16 bits.
+// How a Y'CbCr format lays out its samples: where Y', Cb and Cr lie, whether a chroma sample serves
+// two lines as well as the two pixels of a line it always serves (as a shift), and each sample's
+// size: a byte, or a little-endian word whose value, shifted left by `shift`, fills 16 bits.
 struct Layout {
     Place y, u, v;
-    int xShift, yShift;
-    int bytes = 1, shift = 8;
+    int yShift;
+    int bytes = 1, shift = 0;
 };
 
 std::optional<Layout> layoutOf(Format::PixelFormat format) {
     switch (format) {
         case Format::Format_YUV420P:
-            return Layout{{0, 1, 0}, {1, 1, 0}, {2, 1, 0}, 1, 1};
+            return Layout{{0, 1, 0}, {1, 1, 0}, {2, 1, 0}, 1};
         case Format::Format_YUV422P:
-            return Layout{{0, 1, 0}, {1, 1, 0}, {2, 1, 0}, 1, 0};
+            return Layout{{0, 1, 0}, {1, 1, 0}, {2, 1, 0}, 0};
         case Format::Format_YV12:
-            return Layout{{0, 1, 0}, {2, 1, 0}, {1, 1, 0}, 1, 1};
+            return Layout{{0, 1, 0}, {2, 1, 0}, {1, 1, 0}, 1};
         case Format::Format_NV12:
-            return Layout{{0, 1, 0}, {1, 2, 0}, {1, 2, 1}, 1, 1};
+            return Layout{{0, 1, 0}, {1, 2, 0}, {1, 2, 1}, 1};
         case Format::Format_NV21:
-            return Layout{{0, 1, 0}, {1, 2, 1}, {1, 2, 0}, 1, 1};
+            return Layout{{0, 1, 0}, {1, 2, 1}, {1, 2, 0}, 1};
         case Format::Format_UYVY:
-            return Layout{{0, 2, 1}, {0, 4, 0}, {0, 4, 2}, 1, 0};
+            return Layout{{0, 2, 1}, {0, 4, 0}, {0, 4, 2}, 0};
         case Format::Format_YUYV:
-            return Layout{{0, 2, 0}, {0, 4, 1}, {0, 4, 3}, 1, 0};
+            return Layout{{0, 2, 0}, {0, 4, 1}, {0, 4, 3}, 0};
         case Format::Format_P010:
         case Format::Format_P016:
-            return Layout{{0, 2, 0}, {1, 4, 0}, {1, 4, 2}, 1, 1, 2, 0};
+            return Layout{{0, 2, 0}, {1, 4, 0}, {1, 4, 2}, 1, 2, 0};
         case Format::Format_YUV420P10:
-            return Layout{{0, 2, 0}, {1, 2, 0}, {2, 2, 0}, 1, 1, 2, 6};
+            return Layout{{0, 2, 0}, {1, 2, 0}, {2, 2, 0}, 1, 2, 6};
         default:
             return std::nullopt;
     }
 }
 
-// Y'CbCr samples scaled to 16 bits into 8-bit R'G'B': the factors in units of 2^-24.
+// Y'CbCr samples scaled to 16 bits into 8-bit R'G'B': the factors in units of 2^-16, which keep
+// every sum inside 32 bits and every channel within half a level.
 struct Matrix {
-    int64_t yZero, y, rv, gu, gv, bu;
+    int yZero, y, rv, gu, gv, bu;
 };
 
 Matrix matrixOf(const Format& format) {
@@ -72,7 +73,7 @@ Matrix matrixOf(const Format& format) {
     const bool full = format.colorRange() == Format::ColorRange_Full || space == Format::ColorSpace_AdobeRgb;
     const double yScale = 255.0 / ((full ? 255 : 219) * 256), cScale = 255.0 / ((full ? 255 : 224) * 256);
     const double kg = 1 - kr - kb;
-    const auto fixed = [](double f) { return int64_t(f * (1 << 24) + 0.5); };
+    const auto fixed = [](double f) { return int(f * (1 << 16) + 0.5); };
     return {full ? 0 : 16 * 256,
             fixed(yScale),
             fixed(cScale * 2 * (1 - kr)),
@@ -88,20 +89,20 @@ bool inside(const QVideoFrame& frame, const Place& at, int samples, int rows, in
            line * rows <= frame.mappedBytes(at.plane);
 }
 
-template <int Bytes>
+template <int Bytes, int YStep>
 QImage converted(const QVideoFrame& frame, const Layout& l, const Matrix& m) {
     const int w = frame.width(), h = frame.height();
-    const int cw = (w + (1 << l.xShift) - 1) >> l.xShift, ch = (h + (1 << l.yShift) - 1) >> l.yShift;
+    const int cw = (w + 1) / 2, ch = (h + (1 << l.yShift) - 1) >> l.yShift;
     if (!inside(frame, l.y, w, h, Bytes) || !inside(frame, l.u, cw, ch, Bytes) ||
         !inside(frame, l.v, cw, ch, Bytes))
         return {};
-    const auto sample = [&l](const uchar* p) -> int64_t {
+    const auto sample = [&l](const uchar* p) {
         if constexpr (Bytes == 1)
-            return int64_t(p[0]) << l.shift;
+            return int(p[0]) << 8;
         else
-            return int64_t(p[0] | p[1] << 8) << l.shift;
+            return int(p[0] | p[1] << 8) << l.shift;
     };
-    const auto channel = [](int64_t v) { return int(std::clamp<int64_t>((v + (1 << 23)) >> 24, 0, 255)); };
+    const auto channel = [](int v) { return std::clamp((v + (1 << 15)) >> 16, 0, 255); };
     const auto row = [&frame](const Place& at, int line) {
         return frame.bits(at.plane) + int64_t(line) * frame.bytesPerLine(at.plane) + at.offset;
     };
@@ -111,12 +112,16 @@ QImage converted(const QVideoFrame& frame, const Layout& l, const Matrix& m) {
         const uchar* us = row(l.u, line >> l.yShift);
         const uchar* vs = row(l.v, line >> l.yShift);
         auto* px = reinterpret_cast<QRgb*>(out.scanLine(line));
-        for (int x = 0; x < w; ++x) {
-            const int c = x >> l.xShift;
-            const int64_t y = (sample(ys + x * l.y.step) - m.yZero) * m.y;
-            const int64_t u = sample(us + c * l.u.step) - 128 * 256;
-            const int64_t v = sample(vs + c * l.v.step) - 128 * 256;
-            px[x] = qRgb(channel(y + m.rv * v), channel(y - m.gu * u - m.gv * v), channel(y + m.bu * u));
+        const auto pixel = [&](int x, int r, int g, int b) {
+            const int y = (sample(ys + x * YStep) - m.yZero) * m.y;
+            px[x] = qRgb(channel(y + r), channel(y + g), channel(y + b));
+        };
+        for (int c = 0; c < cw; ++c) {
+            const int u = sample(us + c * l.u.step) - 128 * 256;
+            const int v = sample(vs + c * l.v.step) - 128 * 256;
+            const int r = m.rv * v, g = -m.gu * u - m.gv * v, b = m.bu * u;
+            pixel(2 * c, r, g, b);
+            if (2 * c + 1 < w) pixel(2 * c + 1, r, g, b);
         }
     }
     return out;
@@ -129,8 +134,10 @@ QImage pictureOf(QVideoFrame frame) {
     if (!layout) return frame.toImage();
     if (!frame.map(QVideoFrame::ReadOnly)) return {};
     const Matrix matrix = matrixOf(frame.surfaceFormat());
-    QImage image =
-        layout->bytes == 1 ? converted<1>(frame, *layout, matrix) : converted<2>(frame, *layout, matrix);
+    // The Y' step as a constant lets the compiler unroll the common layouts.
+    QImage image = layout->bytes == 2    ? converted<2, 2>(frame, *layout, matrix)
+                   : layout->y.step == 2 ? converted<1, 2>(frame, *layout, matrix)
+                                         : converted<1, 1>(frame, *layout, matrix);
     frame.unmap();
     const bool flipped = frame.surfaceFormat().scanLineDirection() == Format::BottomToTop;
     if (frame.mirrored() || flipped) image = image.mirrored(frame.mirrored(), flipped);
