@@ -4,6 +4,7 @@
 // to every property and call of the real model without an error.
 #include <QApplication>
 #include <QIcon>
+#include <QMediaPlayer>
 #include <QPainter>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -20,6 +21,8 @@
 #include <QThread>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <vector>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -42,6 +45,7 @@
 #include "shell/SystemIcons.h"
 #include "shell/VideoFrames.h"
 #include "stage/Fixtures.h"
+#include "thumbnail/CardFixtures.h"
 
 using namespace halvetrop;
 
@@ -118,6 +122,45 @@ void recordCheck(test::Harness& h, AppModel& model, const QString& card, const Q
     h.verifier(before)->complete(report);
     QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Results));
 }
+
+// A frame of one Y'CbCr colour in `format`, each plane's rows filled with its repeating run of
+// bytes (P010's 16-bit samples little-endian).
+QVideoFrame solidFrame(const QVideoFrameFormat& format, uint8_t y, uint8_t u, uint8_t v) {
+    const std::map<QVideoFrameFormat::PixelFormat, std::vector<std::vector<uint8_t>>> runs = {
+        {QVideoFrameFormat::Format_YUV420P, {{y}, {u}, {v}}},
+        {QVideoFrameFormat::Format_YV12, {{y}, {v}, {u}}},
+        {QVideoFrameFormat::Format_NV12, {{y}, {u, v}}},
+        {QVideoFrameFormat::Format_NV21, {{y}, {v, u}}},
+        {QVideoFrameFormat::Format_UYVY, {{u, y, v, y}}},
+        {QVideoFrameFormat::Format_YUYV, {{y, u, y, v}}},
+        {QVideoFrameFormat::Format_P010, {{0, y}, {0, u, 0, v}}},
+    };
+    QVideoFrame frame(format);
+    if (!frame.map(QVideoFrame::WriteOnly)) return {};
+    const auto& planes = runs.at(format.pixelFormat());
+    for (int p = 0; p < frame.planeCount(); ++p)
+        for (int at = 0; at < frame.mappedBytes(p); ++at)
+            frame.bits(p)[at] =
+                planes[size_t(p)][size_t(at % frame.bytesPerLine(p)) % planes[size_t(p)].size()];
+    frame.unmap();
+    return frame;
+}
+
+// The colour a VideoFrames item of 64x48 paints in its middle.
+QColor paintedMiddle(shell::VideoFrames& frames) {
+    QImage image(64, 48, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    frames.paint(&painter);
+    return image.pixelColor(32, 24);
+}
+
+bool near(const QColor& a, const QColor& b, int tolerance) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+QString rgb(const QColor& c) { return QStringLiteral("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue()); }
 
 }  // namespace
 
@@ -559,6 +602,77 @@ private slots:
             // A square frame in a wide item leaves the sides empty.
             QCOMPARE(image.pixelColor(5, 20), QColor(Qt::transparent));
         }
+    }
+
+    // A video's frames keep the colours of their source: each frame's Y'CbCr, as decoded from a
+    // video made with that matrix and range, is read with the frame's own, in every layout a
+    // player hands frames over in.
+    void videoFramesKeepTheirColours_data() {
+        QTest::addColumn<int>("matrix");
+        QTest::addColumn<bool>("fullRange");
+        QTest::addColumn<QColor>("colour");
+        for (const auto matrix : {test::VideoColour::Matrix::bt601, test::VideoColour::Matrix::bt709})
+            for (const bool full : {false, true})
+                for (const QColor colour :
+                     {QColor(0, 189, 0), QColor(0, 255, 255), QColor(255, 0, 0), QColor(189, 189, 189)})
+                    QTest::addRow("%s %s %s",
+                                  matrix == test::VideoColour::Matrix::bt709 ? "BT.709" : "BT.601",
+                                  full ? "full" : "limited", qPrintable(rgb(colour)))
+                        << int(matrix) << full << colour;
+    }
+    void videoFramesKeepTheirColours() {
+        QFETCH(int, matrix);
+        QFETCH(bool, fullRange);
+        QFETCH(QColor, colour);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("C0001.MP4"));
+        QString why;
+        if (!test::writeVideo(path, {64, 48}, colour, 0.3, &why,
+                              {test::VideoColour::Matrix(matrix), fullRange}))
+            QSKIP(qPrintable(why));
+        const std::optional<test::DecodedSample> decoded = test::firstFrameMiddle(path, &why);
+        QVERIFY2(decoded, qPrintable(why));
+        QCOMPARE(int(decoded->colour.matrix), matrix);
+        QCOMPARE(decoded->colour.fullRange, fullRange);
+        shell::VideoFrames frames;
+        frames.setSize({64, 48});
+        // (Qt 6.4 lays out frames of its own in 4:2:2 planes and 10-bit planes too small.)
+        for (const auto pixels :
+             {QVideoFrameFormat::Format_YUV420P, QVideoFrameFormat::Format_YV12,
+              QVideoFrameFormat::Format_NV12, QVideoFrameFormat::Format_NV21, QVideoFrameFormat::Format_UYVY,
+              QVideoFrameFormat::Format_YUYV, QVideoFrameFormat::Format_P010}) {
+            QVideoFrameFormat format({64, 48}, pixels);
+            format.setColorSpace(matrix == int(test::VideoColour::Matrix::bt709)
+                                     ? QVideoFrameFormat::ColorSpace_BT709
+                                     : QVideoFrameFormat::ColorSpace_BT601);
+            format.setColorRange(fullRange ? QVideoFrameFormat::ColorRange_Full
+                                           : QVideoFrameFormat::ColorRange_Video);
+            frames.videoSink()->setVideoFrame(solidFrame(format, decoded->y, decoded->cb, decoded->cr));
+            const QColor painted = paintedMiddle(frames);
+            QVERIFY2(near(painted, colour, 4), qPrintable(QVideoFrameFormat::pixelFormatToString(pixels) +
+                                                          QStringLiteral(": ") + rgb(painted)));
+        }
+    }
+
+    // Frames a media player decodes reach the item in the colours of their source.
+    void videoFramesPlayInTheirColours() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("C0001.MP4"));
+        QString why;
+        const QColor red(255, 0, 0);
+        if (!test::writeVideo(path, {64, 48}, red, 1.0, &why, {test::VideoColour::Matrix::bt709, false}))
+            QSKIP(qPrintable(why));
+        shell::VideoFrames frames;
+        frames.setSize({64, 48});
+        QMediaPlayer player;
+        player.setVideoSink(frames.videoSink());
+        player.setSource(QUrl::fromLocalFile(path));
+        player.play();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            paintedMiddle(frames).alpha() == 255 || player.error() != QMediaPlayer::NoError, 60000);
+        QVERIFY2(player.error() == QMediaPlayer::NoError, qPrintable(player.errorString()));
+        const QColor painted = paintedMiddle(frames);
+        QVERIFY2(near(painted, red, 4), qPrintable(rgb(painted)));
     }
 
     // The desktop's appearance reaches the palette of the controls and the tokens of the views.

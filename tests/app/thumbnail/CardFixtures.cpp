@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -257,7 +258,8 @@ QByteArray heicOf(QSize size, QColor color, QString* why) {
     return out;
 }
 
-bool writeVideo(const QString& path, QSize size, QColor color, double seconds, QString* why) {
+bool writeVideo(const QString& path, QSize size, QColor color, double seconds, QString* why,
+                VideoColour colour) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     AVFormatContext* oc = nullptr;
     const QByteArray name = path.toLocal8Bit();
@@ -274,6 +276,13 @@ bool writeVideo(const QString& path, QSize size, QColor color, double seconds, Q
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->gop_size = 10;
     c->bit_rate = 400000;
+    const bool bt709 = colour.matrix == VideoColour::Matrix::bt709;
+    if (colour.matrix != VideoColour::Matrix::unset) {
+        c->colorspace = bt709 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+        c->color_primaries = bt709 ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+        c->color_trc = bt709 ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+        c->color_range = colour.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    }
     if (oc->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     bool ok =
         avcodec_open2(c, codec, nullptr) == 0 && avcodec_parameters_from_context(stream->codecpar, c) >= 0;
@@ -286,10 +295,14 @@ bool writeVideo(const QString& path, QSize size, QColor color, double seconds, Q
     frame->width = c->width;
     frame->height = c->height;
     ok = ok && av_frame_get_buffer(frame, 0) >= 0;
-    const int r = color.red(), g = color.green(), b = color.blue();
-    const uint8_t Y = uint8_t(std::clamp((66 * r + 129 * g + 25 * b + 128) / 256 + 16, 0, 255));
-    const uint8_t U = uint8_t(std::clamp((-38 * r - 74 * g + 112 * b + 128) / 256 + 128, 0, 255));
-    const uint8_t V = uint8_t(std::clamp((112 * r - 94 * g - 18 * b + 128) / 256 + 128, 0, 255));
+    // Y'CbCr from R'G'B' by the matrix's luma weights, in limited (16-235, 16-240) or full range.
+    const double kr = bt709 ? 0.2126 : 0.299, kb = bt709 ? 0.0722 : 0.114;
+    const double y = kr * color.redF() + (1 - kr - kb) * color.greenF() + kb * color.blueF();
+    const double cb = (color.blueF() - y) / (2 * (1 - kb)), cr = (color.redF() - y) / (2 * (1 - kr));
+    const auto level = [](double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); };
+    const bool full = colour.fullRange && colour.matrix != VideoColour::Matrix::unset;
+    const uint8_t Y = level(full ? 255 * y : 16 + 219 * y);
+    const uint8_t U = level(128 + (full ? 255 : 224) * cb), V = level(128 + (full ? 255 : 224) * cr);
     auto drain = [&] {
         while (avcodec_receive_packet(c, packet) == 0) {
             av_packet_rescale_ts(packet, c->time_base, stream->time_base);
@@ -321,6 +334,45 @@ bool writeVideo(const QString& path, QSize size, QColor color, double seconds, Q
     avformat_free_context(oc);
     if (!ok) *why = QStringLiteral("libavcodec could not encode a video here");
     return ok;
+}
+
+std::optional<DecodedSample> firstFrameMiddle(const QString& path, QString* why) {
+    AVFormatContext* in = nullptr;
+    const AVCodec* codec = nullptr;
+    const int index = avformat_open_input(&in, path.toLocal8Bit().constData(), nullptr, nullptr) < 0 ||
+                              avformat_find_stream_info(in, nullptr) < 0
+                          ? -1
+                          : av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    AVCodecContext* c = index < 0 ? nullptr : avcodec_alloc_context3(codec);
+    const bool ok = c && avcodec_parameters_to_context(c, in->streams[index]->codecpar) >= 0 &&
+                    avcodec_open2(c, codec, nullptr) == 0;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    bool got = false;
+    while (ok && !got && av_read_frame(in, packet) >= 0) {
+        if (packet->stream_index == index && avcodec_send_packet(c, packet) >= 0)
+            got = avcodec_receive_frame(c, frame) == 0;
+        av_packet_unref(packet);
+    }
+    if (ok && !got && avcodec_send_packet(c, nullptr) >= 0) got = avcodec_receive_frame(c, frame) == 0;
+    std::optional<DecodedSample> out;
+    if (got && frame->format == AV_PIX_FMT_YUV420P) {
+        const int x = frame->width / 2, y = frame->height / 2;
+        const auto at = [&](int plane, int shift) {
+            return frame->data[plane][(y >> shift) * frame->linesize[plane] + (x >> shift)];
+        };
+        const auto matrix = frame->colorspace == AVCOL_SPC_BT709         ? VideoColour::Matrix::bt709
+                            : frame->colorspace == AVCOL_SPC_UNSPECIFIED ? VideoColour::Matrix::unset
+                                                                         : VideoColour::Matrix::bt601;
+        out = DecodedSample{at(0, 0), at(1, 1), at(2, 1), {matrix, frame->color_range == AVCOL_RANGE_JPEG}};
+    } else {
+        *why = QStringLiteral("libavcodec could not decode a 4:2:0 frame of ") + path;
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&c);
+    avformat_close_input(&in);
+    return out;
 }
 
 }  // namespace halvetrop::test

@@ -7,6 +7,9 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
+#include <optional>
+
 namespace halvetrop::test {
 
 QByteArray jpegOf(QSize size, QColor color, int quality = 90);
@@ -38,8 +41,24 @@ QByteArray cr3File(bool thumbnail, QSize preview, QColor color, int orientation 
 // A HEIC picture of one colour; empty with `why` set when libheif has no HEVC encoder here.
 QByteArray heicOf(QSize size, QColor color, QString* why);
 
+// How a video's Y'CbCr stands for its colours: the colour matrix and the range, said in the file
+// unless the matrix is left unset (the samples are then BT.601's).
+struct VideoColour {
+    enum class Matrix { unset, bt601, bt709 } matrix = Matrix::unset;
+    bool fullRange = false;
+};
+
 // An MP4 (MPEG-4 part 2) of `seconds` of one colour at 10 frames a second, written to `path`;
 // false with `why` set when libavcodec cannot encode it here.
-bool writeVideo(const QString& path, QSize size, QColor color, double seconds, QString* why);
+bool writeVideo(const QString& path, QSize size, QColor color, double seconds, QString* why,
+                VideoColour colour = {});
+
+// The Y'CbCr in the middle of a video's first frame as libavcodec decodes it, with the colour
+// matrix and range the file says; none, with `why` set, when it cannot be decoded to 4:2:0 planes.
+struct DecodedSample {
+    uint8_t y, cb, cr;
+    VideoColour colour;
+};
+std::optional<DecodedSample> firstFrameMiddle(const QString& path, QString* why);
 
 }  // namespace halvetrop::test
