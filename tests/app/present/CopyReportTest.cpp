@@ -1,6 +1,7 @@
 // The copy report from a run's result: rows in three blocks plus the files a stopped run never
 // reached, folders in the file manager's order, and a CSV that a spreadsheet reads back whole.
 #include "present/CopyReport.h"
+#include "present/Format.h"
 #include "present/Paths.h"
 
 #include "report/Report.h"
@@ -226,17 +227,17 @@ TEST(CopyReport, DialogPhrasesAgreeWithTheirCounts) {
          "\u201cDSC00001 (2).ARW\u201d.",
          "Last copy · 2 files · 2:05 PM"},
         {1234, "Copy 1,234 Files",
-         "1234 files share a name with another file going to the same folder; they'll get a number, like "
+         "1,234 files share a name with another file going to the same folder; they'll get a number, like "
          "\u201cDSC00001 (2).ARW\u201d.",
          "Last copy · 1,234 files · 2:05 PM"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(copyFilesButton(row.n, us).toStdString(), row.button);
-        EXPECT_EQ(collisionNote(row.n).toStdString(), row.collision);
+        EXPECT_EQ(collisionNote(row.n, us).toStdString(), row.collision);
         EXPECT_EQ(lastCopyTitle(row.n, QStringLiteral("2:05 PM"), us).toStdString(), row.lastCopy);
     }
     // The report view's own lines: the folders' new files and the page-cache note.
-    for (const int n : {1, 2}) {
+    for (const int n : {1, 2, 1234}) {
         CopyReport r;
         r.driveRoot = "/b";
         r.folders = {{"/b/x", std::vector<std::string>(size_t(n), "/b/x/f"), 1000}};
@@ -244,15 +245,63 @@ TEST(CopyReport, DialogPhrasesAgreeWithTheirCounts) {
         const QVariantMap view =
             copyReportView(QVariant::fromValue(std::make_shared<const CopyReport>(r)), us);
         EXPECT_EQ(view.value("folders").toList().front().toMap().value("subtitle").toString().toStdString(),
-                  n == 1 ? "1 new file · 1 KB" : "2 new files · 1 KB");
+                  n == 1 ? "1 new file · 1 KB" : present::count(n, us).toStdString() + " new files · 1 KB");
         EXPECT_TRUE(view.value("fromCacheNote")
                         .toString()
                         .startsWith(n == 1 ? QStringLiteral("1 file was checked")
-                                           : QStringLiteral("2 files were checked")));
+                                           : present::count(n, us) + QStringLiteral(" files were checked")));
         EXPECT_TRUE(view.value("lastCopyTitle")
                         .toString()
                         .startsWith(n == 1 ? QStringLiteral("Last copy · 1 file · ")
-                                           : QStringLiteral("Last copy · 2 files · ")));
+                                           : QStringLiteral("Last copy · ") + present::count(n, us) +
+                                                 QStringLiteral(" files · ")));
+        // As many folders, grouped too.
+        r.folders.resize(size_t(n), r.folders.front());
+        EXPECT_TRUE(copyReportView(QVariant::fromValue(std::make_shared<const CopyReport>(r)), us)
+                        .value("foldersHeadline")
+                        .toString()
+                        .startsWith(QStringLiteral("COPIED INTO ") + present::count(n, us) +
+                                    (n == 1 ? QStringLiteral(" FOLDER ON") : QStringLiteral(" FOLDERS ON"))));
+    }
+}
+
+// A copy's report belongs over the result of the check it was made over, and of a check after it
+// of the same card against the same backups (the one its Done starts), never over an earlier one
+// or one against other backups.
+TEST(CopyReport, BelongsOverItsOwnCheck) {
+    Fixture fx;
+    fx.report.source.path = "/media/card";
+    for (const char* path : {"/mnt/b", "/mnt/a"}) {
+        fx.report.destinations.emplace_back();
+        fx.report.destinations.back().path = path;
+    }
+    fx.report.startedAt = 1000;
+    const CopyReport r = CopyReport::make({}, fx.plan, fx.report, "B", fx.byID, 2000);
+    struct Row {
+        const char* what;
+        const char* card;
+        std::vector<std::string> backups;
+        TimeNs started;
+        bool belongs;
+    };
+    const Row rows[] = {
+        {"its own check", "/media/card", {"/mnt/b", "/mnt/a"}, 1000, true},
+        {"a check after it", "/media/card", {"/mnt/a", "/mnt/b"}, 3000, true},
+        {"a check before it", "/media/card", {"/mnt/b", "/mnt/a"}, 999, false},
+        {"another backup", "/media/card", {"/mnt/c"}, 3000, false},
+        {"one backup of two", "/media/card", {"/mnt/a"}, 3000, false},
+        {"a backup more", "/media/card", {"/mnt/a", "/mnt/b", "/mnt/c"}, 3000, false},
+        {"another card", "/media/other", {"/mnt/b", "/mnt/a"}, 3000, false},
+    };
+    for (const Row& row : rows) {
+        VerifyReport shown;
+        shown.source.path = row.card;
+        for (const std::string& b : row.backups) {
+            shown.destinations.emplace_back();
+            shown.destinations.back().path = b;
+        }
+        shown.startedAt = row.started;
+        EXPECT_EQ(r.belongsTo(shown), row.belongs) << row.what;
     }
 }
 

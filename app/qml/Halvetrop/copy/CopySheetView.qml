@@ -200,6 +200,7 @@ ColumnLayout {
                                 objectName: "locationLabel"
                                 path: view.sheet ? view.sheet.locationLabel.split(" \u203a ").join("/") : ""
                                 separator: " \u203a "
+                                keepsDrive: true
                                 font: Theme.callout
                                 Layout.fillWidth: true
                             }
@@ -310,11 +311,13 @@ ColumnLayout {
                                     objectName: "planRowText"
                                     path: modelData.text.split(" / ").join("/")
                                     separator: " / "
+                                    keepsDrive: true
                                     font: Theme.monoSmall
                                     Layout.fillWidth: true
                                 }
                                 DataText {
-                                    text: String(modelData.count)
+                                    objectName: "planRowCount"
+                                    text: modelData.countText
                                     font: Theme.secondaryFont
                                     color: Theme.secondary
                                 }
