@@ -184,7 +184,10 @@ QString cutNameWithin(const QString& name, double width, const Measure& measure)
         kb = std::min(nb, k - km);
         return keepEnds(before, beforeStarts, kb) + kept + keepEnds(between, betweenStarts, km) + extension;
     };
-    if (nb + nm == 0 || measure(form(0)) > width) return middleCut(name, width, measure);
+    // Nothing to keep: cut as any text. Too narrow for what must be kept: the ellipsis alone, never
+    // a number cut.
+    if (number == numberEnd && ext == all) return middleCut(name, width, measure);
+    if (nb + nm == 0 || measure(form(0)) > width) return ellipsis;
     int lo = 0, hi = nb + nm - 1;
     while (lo < hi) {
         const int mid = (lo + hi + 1) / 2;

@@ -93,7 +93,7 @@ Cut cutFromStart(const QString& path, double width, const Measure& measure, CutR
 // the names beside it kept whole, its number (the run of digits nearest its extension) and its
 // extension ("IMG_00…1.JPG" would read the same for 0001 and 0011); what lies before the number,
 // and between it and the extension, gives way, each keeping its start and end. Where even "…" and
-// those do not fit, it is cut in its middle as any text.
+// those do not fit, "…" alone is shown; a name with neither is cut in its middle as any text.
 Cut cutName(const QString& name, double width, const Measure& measure);
 // Where a name's number and extension lie (as positions in it): the number in [number, numberEnd)
 // (empty without one), the extension from `extension` on (at its end without one; a leading dot

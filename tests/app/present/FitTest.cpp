@@ -141,6 +141,7 @@ TEST(Fit, PathsKeepADrivesShortNameAndAFilesNumber) {
         {place, 100, {.keepFirst = true}, "…/2024-04-15"},
         {longDrive, 140, {.keepFirst = true}, "…/Photos/2024-04-15"},
         {file, 63, {.fileName = true}, "…0001.JPG"},
+        {file, 56, {.fileName = true}, "…"},
         {file, 63, {}, "IMG_….JPG"},
     };
     for (const auto& row : rows) {
@@ -165,7 +166,8 @@ TEST(Fit, NamesKeepTheirNumberAndExtension) {
         {"IMG_0001.JPG", 70, "I…0001.JPG"},
         {"IMG_0011.JPG", 70, "I…0011.JPG"},
         {"IMG_0001.JPG", 63, "…0001.JPG"},
-        {"IMG_0001.JPG", 56, "IMG_…JPG"},
+        {"IMG_0001.JPG", 56, "…"},
+        {"README", 35, "RE…ME"},
         {"IMG_0001.JPG", 6, ""},
         {"DSC_0042_edited_final.ARW", 98, "D…0042_e…l.ARW"},
         {"Vacation.JPG", 70, "Vac…on.JPG"},

@@ -56,20 +56,27 @@ FocusScope {
         headed(6, (texts.backups || []).length > 0 ? revealRoom + widest(texts.backups, cellMetrics) + pad
                                                    : widest(["—"], cellMetrics) + pad)
     ] : columns.map(c => 0)
-    // A name cut keeps its number and extension ("…0001.JPG"), the backup's place its file's: the
-    // least room their columns give way to.
+    // A name cut keeps its number and extension ("…0001.JPG"), the backup's place its file's
+    // (narrower, it shows only "…"): the least room a name's column gives way to, and a step for
+    // the backup's place before it gives up its text.
     readonly property real nameFloor: Math.min(needs[1], widest(texts.nameFloors, cellMetrics) + pad)
-    readonly property real backupFloor: Math.min(needs[6], revealRoom + widest(texts.backupFloors, cellMetrics) + pad)
+    // The room of a name as cameras write them: names longer than that give way before the
+    // backup's place gives up its text.
+    readonly property real cameraName: widest(["GX010123.MP4"], cellMetrics) + pad
+    readonly property real backupFloor: Math.min(needs[6], revealRoom + widest(texts.backupFloors, cellMetrics))
     // A folder cut from its start keeps its last part whole behind "…/" (a long one is cut in
     // its middle past a name's room).
     readonly property real folderFloor: Math.min(needs[4], headed(4, Math.min(160,
         Math.ceil(cellMetrics.advanceWidth("…/")) + widest(texts.lastFolders, cellMetrics) + pad)))
+    readonly property var cameraStep: [1, Math.max(nameFloor, Math.min(needs[1], cameraName))]
     readonly property var steps: [
         [2, statusFloor],
         [6, Math.min(needs[6], headed(6, revealRoom + 80))],
         [4, folderFloor],
         [1, Math.max(nameFloor, Math.min(needs[1], 160))],
         [6, backupFloor],
+        cameraStep,
+        [6, revealRoom],
         [4, Math.min(folderFloor, 100)],
         [1, Math.max(nameFloor, Math.min(needs[1], 100))],
         [4, 40],
@@ -85,7 +92,13 @@ FocusScope {
         { key: "size", title: "Size" },
         { key: "", title: "On backup" }
     ]
-    readonly property var widths: Present.fitColumns(needs, steps, list.width - 2 * Theme.s, columns.length - 1)
+    // Long names give way to a camera's only where that keeps the backup's file numbers in sight.
+    readonly property var widths: {
+        const available = list.width - 2 * Theme.s
+        const fitted = Present.fitColumns(needs, steps, available, columns.length - 1)
+        return fitted[6] >= backupFloor - 0.5 ? fitted
+             : Present.fitColumns(needs, steps.filter(s => s !== cameraStep), available, columns.length - 1)
+    }
 
     function select(row) {
         const id = table.app.files.idAt(row)
