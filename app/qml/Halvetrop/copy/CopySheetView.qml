@@ -272,7 +272,8 @@ ColumnLayout {
                         Layout.fillWidth: true
                         Eyebrow { text: "Preview" }
                         Item { Layout.fillWidth: true }
-                        // Its figures first; a long backup name at its end gives way.
+                        // Its figures first; a long backup name at its end gives way. Whole
+                        // pixels, as the layout gives them: a fraction short elides a short name.
                         DataText {
                             id: planSummary
                             readonly property bool tooBig: view.sheet && view.sheet.freeBytes !== undefined
@@ -282,7 +283,7 @@ ColumnLayout {
                             color: tooBig ? Theme.textRole("missing") : Theme.secondary
                             font: Theme.secondaryFont
                             Layout.fillWidth: true
-                            Layout.maximumWidth: implicitWidth
+                            Layout.maximumWidth: Math.ceil(implicitWidth)
                             HoverHandler { id: summaryHover }
                             LazyToolTip { shown: summaryHover.hovered && planSummary.truncated; text: planSummary.text }
                         }
