@@ -19,6 +19,7 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
+#include "present/Files.h"
 #include "present/Fit.h"
 
 using namespace halvetrop;
@@ -775,6 +776,28 @@ private slots:
                                                      .arg(it.key())
                                                      .arg(it.value())
                                                      .arg(cut.join(QStringLiteral(", ")))));
+    }
+
+    // A file that left the card says so in words the status column has room for, where every
+    // other file shown is "Verified": never "No lo…".
+    void aFileThatLeftTheCardSaysSoWhole() {
+        ScriptedSession s(present_, {QStringLiteral("camera-names")});
+        QVERIFY(s.shown);
+        s.stage.removeFromSavedCards({0, 41});
+        QVERIFY(s.stage.openSaved(0));
+        WindowDriver& w = *s.window;
+        s.model().setShowInspector(true);
+        s.model().setMode(AppModel::Mode::Files);
+        QVERIFY(w.resize({1132, 660}));
+        QQuickItem* gone = nullptr;
+        QVERIFY(WindowDriver::waitFor([&] {
+            for (QQuickItem* cell : w.items(QStringLiteral("statusCell")))
+                if (cell->property("label").toString() == present::goneFromCardText()) gone = cell;
+            return gone != nullptr;
+        }));
+        (void)w.window().grabWindow();
+        QCOMPARE(gone->property("text").toString(), present::goneFromCardText());
+        QVERIFY(!gone->property("truncated").toBool());
     }
 
     // A cell cut in the table tells its whole text in its tooltip once the pointer moves onto
