@@ -269,40 +269,23 @@ TEST(CopyReport, DialogPhrasesAgreeWithTheirCounts) {
 // of the same card against the same backups (the one its Done starts), never over an earlier one
 // or one against other backups.
 TEST(CopyReport, BelongsOverItsOwnCheck) {
+    const auto check = [](const char* card, std::vector<const char*> backups, TimeNs started) {
+        VerifyReport r;
+        r.source.path = card;
+        for (const char* b : backups) r.destinations.emplace_back().path = b;
+        r.startedAt = started;
+        return r;
+    };
     Fixture fx;
-    fx.report.source.path = "/media/card";
-    for (const char* path : {"/mnt/b", "/mnt/a"}) {
-        fx.report.destinations.emplace_back();
-        fx.report.destinations.back().path = path;
-    }
-    fx.report.startedAt = 1000;
-    const CopyReport r = CopyReport::make({}, fx.plan, fx.report, "B", fx.byID, 2000);
-    struct Row {
-        const char* what;
-        const char* card;
-        std::vector<std::string> backups;
-        TimeNs started;
-        bool belongs;
-    };
-    const Row rows[] = {
-        {"its own check", "/media/card", {"/mnt/b", "/mnt/a"}, 1000, true},
-        {"a check after it", "/media/card", {"/mnt/a", "/mnt/b"}, 3000, true},
-        {"a check before it", "/media/card", {"/mnt/b", "/mnt/a"}, 999, false},
-        {"another backup", "/media/card", {"/mnt/c"}, 3000, false},
-        {"one backup of two", "/media/card", {"/mnt/a"}, 3000, false},
-        {"a backup more", "/media/card", {"/mnt/a", "/mnt/b", "/mnt/c"}, 3000, false},
-        {"another card", "/media/other", {"/mnt/b", "/mnt/a"}, 3000, false},
-    };
-    for (const Row& row : rows) {
-        VerifyReport shown;
-        shown.source.path = row.card;
-        for (const std::string& b : row.backups) {
-            shown.destinations.emplace_back();
-            shown.destinations.back().path = b;
-        }
-        shown.startedAt = row.started;
-        EXPECT_EQ(r.belongsTo(shown), row.belongs) << row.what;
-    }
+    const CopyReport r =
+        CopyReport::make({}, fx.plan, check("/media/card", {"/mnt/b", "/mnt/a"}, 1000), "B", fx.byID, 2000);
+    EXPECT_TRUE(r.belongsTo(check("/media/card", {"/mnt/b", "/mnt/a"}, 1000)));  // its own
+    EXPECT_TRUE(r.belongsTo(check("/media/card", {"/mnt/a", "/mnt/b"}, 3000)));  // one after it
+    EXPECT_FALSE(r.belongsTo(check("/media/card", {"/mnt/b", "/mnt/a"}, 999)));  // one before it
+    EXPECT_FALSE(r.belongsTo(check("/media/card", {"/mnt/c"}, 3000)));
+    EXPECT_FALSE(r.belongsTo(check("/media/card", {"/mnt/a"}, 3000)));
+    EXPECT_FALSE(r.belongsTo(check("/media/card", {"/mnt/a", "/mnt/b", "/mnt/c"}, 3000)));
+    EXPECT_FALSE(r.belongsTo(check("/media/other", {"/mnt/b", "/mnt/a"}, 3000)));
 }
 
 TEST(CopyReport, TitlesAndSuggestedName) {

@@ -133,9 +133,7 @@ TEST(Fit, PathsKeepADrivesShortNameAndAFilesNumber) {
         const char* text;
     };
     const Row rows[] = {
-        {place, 364, {.keepFirst = true}, "SSD1/Photos/2024/Hochzeit_Mueller_Schmidt/2024-04-15"},
         {place, 300, {.keepFirst = true}, "SSD1/…/Hochzeit_Mueller_Schmidt/2024-04-15"},
-        {place, 300, {}, "…/2024/Hochzeit_Mueller_Schmidt/2024-04-15"},
         {place, 140, {.keepFirst = true}, "SSD1/…/2024-04-15"},
         {place, 140, {}, "…/2024-04-15"},
         {place, 100, {.keepFirst = true}, "…/2024-04-15"},
@@ -165,14 +163,11 @@ TEST(Fit, NamesKeepTheirNumberAndExtension) {
         {"IMG_0001.JPG", 77, "I…_0001.JPG"},
         {"IMG_0001.JPG", 70, "I…0001.JPG"},
         {"IMG_0011.JPG", 70, "I…0011.JPG"},
-        {"IMG_0001.JPG", 63, "…0001.JPG"},
         {"IMG_0001.JPG", 56, "…"},
-        {"README", 35, "RE…ME"},
         {"IMG_0001.JPG", 6, ""},
         {"DSC_0042_edited_final.ARW", 98, "D…0042_e…l.ARW"},
         {"Vacation.JPG", 70, "Vac…on.JPG"},
-        {".hidden_2024", 70, ".hi…n_2024"},
-        {"2024-04-16", 63, "202…04-16"},
+        {"README", 35, "RE…ME"},
     };
     for (const auto& row : rows) {
         const Cut cut = cutName(QString::fromUtf8(row.name), row.width, mono);
@@ -182,14 +177,9 @@ TEST(Fit, NamesKeepTheirNumberAndExtension) {
     }
     // The least a cut keeps, the room a column gives a name; found alike from a name's bytes.
     const std::pair<const char*, const char*> floors[] = {
-        {"IMG_0001.JPG", "…0001.JPG"},
-        {"DSC_0042_edited_final.ARW", "…0042….ARW"},
-        {"Vacation.JPG", "….JPG"},
-        {"archive.tar.gz", "….gz"},
-        {"notes", "…"},
+        {"IMG_0001.JPG", "…0001.JPG"},  {"DSC_0042_edited_final.ARW", "…0042….ARW"},
+        {"Vacation.JPG", "….JPG"},      {"notes", "…"},
         {"clip.not-an-extension", "…"},
-        {"2024-04-16", "…16"},
-        {"IMG_0001.JPEG2000X", "…2000…"},
     };
     for (const auto& [name, floor] : floors) {
         EXPECT_EQ(nameFloor(QString::fromUtf8(name)).toStdString(), floor) << name;

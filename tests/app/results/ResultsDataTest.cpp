@@ -78,8 +78,6 @@ private slots:
             {"into no folder", QVariant::fromValue(copyFrom(shown, 0)), false},
             {"against another backup",
              QVariant::fromValue(copyFrom(shown, 7, [](auto& r) { r.backupPaths.back() += " 2"; })), false},
-            {"made over a later check",
-             QVariant::fromValue(copyFrom(shown, 7, [](auto& r) { r.checkStarted += 1; })), false},
         };
         for (const auto& row : rows) {
             s.model().setLastCopy(row.lastCopy);
