@@ -48,6 +48,15 @@ void AppModel::requestCopy(const QList<qint64>& ids, const QString& title) {
     auto* sheet = new CopySheet(*this, *report_, *copyRequest_, *settings_, std::move(sheetDeps), this);
     connect(this, &AppModel::backupPresenceChanged, sheet,
             [this, sheet] { sheet->setNotConnected(unresolved_); });
+    // The dialog belongs to the result it was opened over. Hidden while no result is shown (the
+    // card was pulled out), it would come back over the next check's result, another backup's
+    // perhaps: once another check's result, or none, is shown, it closes as soon as no copy runs.
+    // What a copy wrote stays under Last Copy.
+    const auto closeOverAnother = [this, sheet, serial = reportSerial_] {
+        if (copySheet_.data() == sheet && reportSerial_ != serial && !copying()) clearCopyRequest();
+    };
+    connect(this, &AppModel::reportChanged, sheet, closeOverAnother);
+    connect(this, &AppModel::copyingChanged, sheet, closeOverAnother);
     copySheet_ = sheet;
     emit copyRequestChanged();
 }

@@ -609,6 +609,7 @@ CopySheet::Outcome CopySheet::work(const Inputs& in) {
             out.preview.append(
                 QVariantMap{{QStringLiteral("text"), rowText},
                             {QStringLiteral("count"), count},
+                            {QStringLiteral("countText"), present::count(count)},
                             {QStringLiteral("exists"), exists},
                             {QStringLiteral("symbol"),
                              exists ? QStringLiteral("folder.fill") : QStringLiteral("folder.badge.plus")}});

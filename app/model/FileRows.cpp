@@ -1,6 +1,7 @@
 #include "model/FileRows.h"
 
 #include <QFile>
+#include <QFontMetricsF>
 #include <QFutureWatcher>
 #include <QMimeDatabase>
 #include <QThreadPool>
@@ -279,9 +280,12 @@ void FileRows::changed(int countBefore) {
     emit revisionChanged();
 }
 
-QVariantMap FileRows::columnTexts() const {
-    if (columnTexts_ && columnTexts_->first == revision_) return columnTexts_->second;
-    ColumnTexts t = report_ ? present::columnTexts(*report_, visible_, dates_) : ColumnTexts();
+QVariantMap FileRows::columnTexts(const QFont& font) const {
+    if (columnTexts_ && columnTexts_->revision == revision_ && columnTexts_->font == font)
+        return columnTexts_->texts;
+    const QFontMetricsF metrics(font);
+    const Measure width = [&metrics](const QString& text) { return metrics.horizontalAdvance(text); };
+    ColumnTexts t = report_ ? present::columnTexts(*report_, visible_, dates_, width, gone_) : ColumnTexts();
     QVariantMap texts{{QStringLiteral("names"), t.names},
                       {QStringLiteral("folders"), t.folders},
                       {QStringLiteral("lastFolders"), t.lastFolders},
@@ -289,8 +293,10 @@ QVariantMap FileRows::columnTexts() const {
                       {QStringLiteral("labels"), t.labels},
                       {QStringLiteral("notes"), t.notes},
                       {QStringLiteral("days"), t.days},
-                      {QStringLiteral("sizes"), t.sizes}};
-    columnTexts_ = std::pair{revision_, texts};
+                      {QStringLiteral("sizes"), t.sizes},
+                      {QStringLiteral("nameFloors"), t.nameFloors},
+                      {QStringLiteral("backupFloors"), t.backupFloors}};
+    columnTexts_ = MadeTexts{revision_, font, texts};
     return texts;
 }
 
@@ -379,6 +385,7 @@ QVariantMap FileRows::inspect(qint64 id) const {
             {QStringLiteral("size"), byteCount(f->size)},
             {QStringLiteral("onCard"), onCardText(*f)},
             {QStringLiteral("note"), backupsNote(*report_, *f)},
+            {QStringLiteral("copyTitle"), menuCopyTitle({f}, 1)},
             {QStringLiteral("copies"), copies}};
 }
 

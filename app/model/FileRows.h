@@ -6,6 +6,7 @@
 // report or filter resets the rows; a new sort reorders them in place, so the views keep their
 // delegates; a change of the same check's files moves them.
 #include <QFile>
+#include <QFont>
 #include <QList>
 #include <QPointer>
 #include <QUrl>
@@ -59,9 +60,6 @@ class FileRows : public KeyedRows {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Counts every change of rows or their data: views that read one file bind to it.
     Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
-    // What the table's columns may have to show whole, for sizing them: {names, folders,
-    // lastFolders, backups, labels, notes, days, sizes}, each a list of texts (present::columnTexts).
-    Q_PROPERTY(QVariantMap columnTexts READ columnTexts NOTIFY revisionChanged)
 
 public:
     enum Role {
@@ -103,7 +101,10 @@ public:
     present::FileSort sort() const { return sort_; }
     int count() const { return int(rows_.size()); }
     int revision() const { return revision_; }
-    QVariantMap columnTexts() const;
+    // What the table's columns may have to show whole, for sizing them, the widest as drawn in
+    // `font`: {names, folders, lastFolders, backups, labels, notes, days, sizes, nameFloors,
+    // backupFloors}, each a list of texts (present::columnTexts). Made again at each revision.
+    Q_INVOKABLE QVariantMap columnTexts(const QFont& font) const;
 
     // The row of a file id, -1 when it is not shown; the id of a row, -1 when out of range.
     Q_INVOKABLE int rowOf(qint64 id) const;
@@ -181,7 +182,12 @@ private:
     std::vector<int> rows_;     // sorted
     present::FileSort sort_;
     int revision_ = 0;
-    mutable std::optional<std::pair<int, QVariantMap>> columnTexts_;  // at that revision
+    struct MadeTexts {
+        int revision = 0;
+        QFont font;
+        QVariantMap texts;
+    };
+    mutable std::optional<MadeTexts> columnTexts_;
     Sys* sys_ = &defaultSys();
     const std::vector<char>* gone_ = nullptr;
     std::shared_ptr<std::atomic<bool>> textCancelled_ = std::make_shared<std::atomic<bool>>(false);

@@ -24,6 +24,13 @@ std::string lastComponent(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::vector<std::string> backupPathsOf(const VerifyReport& report) {
+    std::vector<std::string> paths;
+    for (const VolumeInfo& d : report.destinations) paths.push_back(d.path);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 std::string parentDirectory(const std::string& path) {
     auto slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -41,6 +48,9 @@ CopyReport CopyReport::make(const CopyRunResult& result, const CopyPlan& plan, c
     r.sourceName = cardNameBytes(report.source);
     r.driveName = std::move(driveName);
     r.driveRoot = plan.root;
+    r.cardPath = report.source.path;
+    r.backupPaths = backupPathsOf(report);
+    r.checkStarted = report.startedAt;
 
     std::unordered_map<std::int64_t, const PlannedCopy*> planned;
     for (const auto& item : plan.items) planned.emplace(item.id, &item);
@@ -117,6 +127,11 @@ std::vector<std::string> CopyReport::allCopiedPaths() const {
     std::vector<std::string> paths;
     for (const auto& f : folders) paths.insert(paths.end(), f.files.begin(), f.files.end());
     return paths;
+}
+
+bool CopyReport::belongsTo(const VerifyReport& shown) const {
+    return shown.source.path == cardPath && backupPathsOf(shown) == backupPaths &&
+           shown.startedAt >= checkStarted;
 }
 
 std::string csvField(const std::string& bytes) {
@@ -207,10 +222,9 @@ QString copyFilesButton(int64_t files, const QLocale& locale) {
     return QStringLiteral("Copy ") + counted(files, QStringLiteral("File"), QStringLiteral("Files"), locale);
 }
 
-QString collisionNote(int64_t renamed) {
+QString collisionNote(int64_t renamed, const QLocale& locale) {
     if (renamed < 1) return {};
-    // Plain digits, as the preview's folder counts beside it.
-    return QString::number(renamed) +
+    return count(renamed, locale) +
            agree(renamed, QStringLiteral(" file shares a name"), QStringLiteral(" files share a name")) +
            QStringLiteral(" with another file going to the same folder; ") +
            agree(renamed, QStringLiteral("it'll"), QStringLiteral("they'll")) +
@@ -281,7 +295,13 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
     const CopyOutcome outcome = copyOutcome(r);
     const QString time =
         locale.toString(QDateTime::fromMSecsSinceEpoch(r.date / 1000000).time(), QLocale::ShortFormat);
-    const int n = int(r.folders.size());
+    // A section label's words are capitals; the drive's name stays as it is written.
+    const QString foldersHeadline =
+        (QStringLiteral("Copied into ") +
+         counted(int64_t(r.folders.size()), QStringLiteral("folder"), QStringLiteral("folders"), locale) +
+         QStringLiteral(" on "))
+            .toUpper() +
+        displayText(r.driveName);
     return {{QStringLiteral("outcome"), outcome == CopyOutcome::problems  ? QStringLiteral("problems")
                                         : outcome == CopyOutcome::stopped ? QStringLiteral("stopped")
                                                                           : QStringLiteral("copied")},
@@ -292,13 +312,7 @@ QVariantMap copyReportView(const QVariant& record, const QLocale& locale) {
             {QStringLiteral("fromCacheNote"), fromCacheNote(r, locale)},
             {QStringLiteral("fromCache"), fromCacheLines(r)},
             {QStringLiteral("folders"), folders},
-            // A section label's words are capitals; the drive's name stays as it is written.
-            {QStringLiteral("foldersHeadline"),
-             (QStringLiteral("Copied into ") +
-              (n == 1 ? QStringLiteral("1 folder") : QString::number(n) + QStringLiteral(" folders")) +
-              QStringLiteral(" on "))
-                     .toUpper() +
-                 displayText(r.driveName)},
+            {QStringLiteral("foldersHeadline"), foldersHeadline},
             {QStringLiteral("driveRoot"), pathKey(r.driveRoot)},
             {QStringLiteral("copiedCount"), r.copiedCount()},
             {QStringLiteral("lastCopyTitle"), lastCopyTitle(r.copiedCount(), time, locale)},

@@ -72,6 +72,10 @@ struct CopyReport {
     bool cancelled = false;
     std::int64_t bytesCopied = 0;
     std::vector<Row> rows;
+    // The check it was made over: its card's place, its backups' places (sorted) and its start.
+    std::string cardPath;
+    std::vector<std::string> backupPaths;
+    TimeNs checkStarted = 0;
 
     // `filesByID` gives the card file's name of a failed id; `now` stamps the record.
     static CopyReport make(const CopyRunResult& result, const CopyPlan& plan, const VerifyReport& report,
@@ -82,6 +86,10 @@ struct CopyReport {
     // Rows whose comparison read the page cache rather than the drive.
     int fromCacheCount() const;
     std::vector<std::string> allCopiedPaths() const;
+    // Whether `shown` is the result of the check this copy was made over, or of one after it of
+    // the same card against the same backups (as the one Done starts): the report is shown over no
+    // other result, an earlier one of that card or one against another backup.
+    bool belongsTo(const VerifyReport& shown) const;
     std::string csv() const;
     // "SD Halvetrop copy – <card> – YYYY-MM-DD.csv", the date in UTC; "/" and NUL of the card's
     // name would make another path or cut the name short, so they become "-".
@@ -109,7 +117,7 @@ QString planSummary(int64_t files, int64_t bytes, std::optional<int64_t> freeByt
 QString copyFilesButton(int64_t files, const QLocale& locale = QLocale());
 // Under the preview, of the files that get a number for sharing a name with another file going to
 // the same folder: "1 file shares a name …; it'll get a number, …"; "" when none does.
-QString collisionNote(int64_t renamed);
+QString collisionNote(int64_t renamed, const QLocale& locale = QLocale());
 // The last copy popover's title: "Last copy · 1 file · 2:05 PM".
 QString lastCopyTitle(int64_t copied, const QString& time, const QLocale& locale = QLocale());
 // The copying screen's count line: "12 of 1,234 files · 3 MB of 31.4 GB".

@@ -2,6 +2,7 @@
 
 #include "hash/XXH3.h"
 #include "present/Format.h"
+#include "text/Utf8.h"
 
 #include <unicode/datefmt.h>
 #include <unicode/timezone.h>
@@ -396,15 +397,15 @@ QString onBackupText(const VerifyReport& report, const FileResult& file) {
 
 namespace {
 
-// The `keep` longest texts offered, by length; the first of equal ones stays.
-class Longest {
+// The `keep` widest texts offered; the first of equal ones stays.
+class Widest {
 public:
-    explicit Longest(size_t keep) : keep_(keep) {}
-    void offer(size_t length, int position) {
-        if (keep_ == 0 || (kept_.size() == keep_ && length <= kept_.back().first)) return;
-        auto at = std::upper_bound(kept_.begin(), kept_.end(), length,
-                                   [](size_t l, const std::pair<size_t, int>& k) { return l > k.first; });
-        kept_.insert(at, {length, position});
+    explicit Widest(size_t keep) : keep_(keep) {}
+    void offer(double width, int position) {
+        if (keep_ == 0 || (kept_.size() == keep_ && width <= kept_.back().first)) return;
+        auto at = std::upper_bound(kept_.begin(), kept_.end(), width,
+                                   [](double w, const std::pair<double, int>& k) { return w > k.first; });
+        kept_.insert(at, {width, position});
         if (kept_.size() > keep_) kept_.pop_back();
     }
     QStringList texts(const std::function<QString(int)>& text) const {
@@ -415,37 +416,108 @@ public:
 
 private:
     size_t keep_;
-    std::vector<std::pair<size_t, int>> kept_;  // longest first
+    std::vector<std::pair<double, int>> kept_;  // widest first
 };
 
-std::string_view lastPart(std::string_view folder) {
-    const size_t slash = folder.rfind('/');
-    return slash == std::string_view::npos ? folder : folder.substr(slash + 1);
+// The drawn width of texts given as bytes, as the sum of their characters' widths, each measured
+// once: it misses only kerning and shaping, which is close enough to find the widest few of
+// 100,000 names, where measuring each would take the window's time.
+class CharWidths {
+public:
+    explicit CharWidths(const Measure& measure) : measure_(measure) { ascii_.fill(-1); }
+    double of(std::string_view bytes) {
+        if (!isAllAscii(bytes)) return of(displayText(bytes));  // as shown: U+FFFD for what is not text
+        double w = 0;
+        for (char c : bytes) w += ascii(static_cast<unsigned char>(c));
+        return w;
+    }
+    double of(QStringView text) {
+        double w = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size();
+            const char32_t code =
+                pair ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1)) : text.at(i).unicode();
+            auto [at, added] = other_.try_emplace(code, 0.0);
+            if (added) at->second = measure_(text.mid(i, pair ? 2 : 1).toString());
+            w += at->second;
+            i += pair ? 1 : 0;
+        }
+        return w;
+    }
+    // The width of the least a cut of the name keeps (nameFloor).
+    double floorOf(std::string_view name) {
+        if (!isAllAscii(name)) return of(nameFloor(displayText(name)));
+        const NameEnds e = nameEnds(name);
+        const auto piece = [&](qsizetype from, qsizetype to) {
+            return name.substr(size_t(from), size_t(to - from));
+        };
+        const double ellipsis = of(QStringView(u"\u2026"));
+        return ellipsis + of(piece(e.number, e.numberEnd)) +
+               (e.number < e.numberEnd && e.numberEnd < e.extension ? ellipsis : 0) +
+               of(piece(e.extension, qsizetype(name.size())));
+    }
+
+private:
+    double ascii(unsigned char c) {
+        double& w = ascii_[c];
+        if (w < 0) w = measure_(c < 0x20 || c == 0x7f ? QString(QChar(0xFFFD)) : QString(QChar(c)));
+        return w;
+    }
+
+    const Measure& measure_;
+    std::array<double, 128> ascii_;
+    std::unordered_map<char32_t, double> other_;
+};
+
+// The last name of a folder or a path.
+std::string_view lastPart(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
 
 ColumnTexts columnTexts(const VerifyReport& report, const std::vector<int>& positions, const DateTexts& dates,
-                        const QLocale& locale, size_t keep) {
-    Longest names(keep), folders(keep), lastFolders(keep), backups(keep), notes(keep);
+                        const Measure& width, const std::vector<char>* gone, const QLocale& locale,
+                        size_t keep) {
+    Widest names(keep), folders(keep), lastFolders(keep), backups(keep), notes(keep), nameFloors(keep),
+        backupFloors(keep);
+    CharWidths widths(width);
     std::array<bool, allFileStatuses.size()> statuses{};
+    bool anyGone = false;
     std::vector<std::string_view> days;
     std::array<int64_t, 5> largest{-1, -1, -1, -1, -1};  // bytes, KB, MB, GB, TB and up
+    // A card's files come folder by folder: a folder's widths are found once per run.
+    const std::string* lastFolder = nullptr;
+    double folderWidth = 0, lastPartWidth = 0;
+    std::vector<double> backupNames(report.destinations.size(), -1);
+    const double between = widths.of(" \u203a ");
     for (int at : positions) {
         if (at < 0 || size_t(at) >= report.files.size()) continue;
         const FileResult& f = report.files[size_t(at)];
-        names.offer(f.name.size(), at);
-        folders.offer(f.folder.size(), at);
-        lastFolders.offer(lastPart(f.folder).size(), at);
+        names.offer(widths.of(f.name), at);
+        nameFloors.offer(widths.floorOf(f.name), at);
+        if (!lastFolder || *lastFolder != f.folder) {
+            lastFolder = &f.folder;
+            folderWidth = widths.of(f.folder);
+            lastPartWidth = widths.of(lastPart(f.folder));
+        }
+        folders.offer(folderWidth, at);
+        lastFolders.offer(lastPartWidth, at);
         if (!f.copies.empty()) {
             const CopyRef& c = f.copies.front();
-            const size_t backup = c.destination >= 0 && size_t(c.destination) < report.destinations.size()
-                                      ? report.destinations[size_t(c.destination)].name.size()
-                                      : 0;
-            backups.offer(backup + c.relativePath.size(), at);
+            double backup = 0;
+            if (c.destination >= 0 && size_t(c.destination) < report.destinations.size()) {
+                double& name = backupNames[size_t(c.destination)];
+                if (name < 0) name = widths.of(report.destinations[size_t(c.destination)].name);
+                backup = name;
+            }
+            backups.offer(backup + between + widths.of(c.relativePath), at);
+            backupFloors.offer(widths.floorOf(lastPart(c.relativePath)), at);
         }
         statuses[size_t(f.status)] = true;
-        if (f.detail) notes.offer(f.detail->size(), at);
+        anyGone = anyGone || (gone && size_t(at) < gone->size() && (*gone)[size_t(at)]);
+        if (f.detail) notes.offer(widths.of(*f.detail), at);
         if (days.empty() || days.back() != f.day) {
             if (std::find(days.begin(), days.end(), f.day) == days.end()) days.push_back(f.day);
         }
@@ -460,18 +532,21 @@ ColumnTexts columnTexts(const VerifyReport& report, const std::vector<int>& posi
     out.lastFolders = lastFolders.texts([&](int at) { return displayText(lastPart(file(at).folder)); });
     out.backups = backups.texts([&](int at) { return onBackupText(report, file(at)); });
     out.notes = notes.texts([&](int at) { return displayText(*file(at).detail); });
+    out.nameFloors = nameFloors.texts([&](int at) { return nameFloor(displayText(file(at).name)); });
+    out.backupFloors = backupFloors.texts(
+        [&](int at) { return nameFloor(displayText(lastPart(file(at).copies.front().relativePath))); });
     for (FileStatus status : allFileStatuses)
         if (statuses[size_t(status)]) out.labels << utf8(label(status));
+    if (anyGone) out.labels << goneFromCardText();
     for (std::string_view day : days) out.days << dates.shortDay(utf8(day));
     for (int64_t size : largest)
         if (size >= 0) out.sizes << byteCount(size, locale);
     return out;
 }
 
-QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids) {
+QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids, const QLocale& locale) {
     if (ids == 1 && files.size() == 1) return QStringLiteral("Copy ") + displayText(files.front()->name);
-    return QStringLiteral("Copy ") + QString::number(ids) +
-           agree(int64_t(ids), QStringLiteral(" file"), QStringLiteral(" files"));
+    return QStringLiteral("Copy ") + fileCount(int64_t(ids), locale);
 }
 
 DateRow dateRow(const FileResult& file, const QLocale& locale, const QTimeZone& zone) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "present/Fit.h"
 #include "present/Format.h"
 #include "report/Report.h"
 #include "text/Collation.h"
@@ -114,20 +115,25 @@ QString statusText(const FileResult& file, bool gone = false);
 // "<backup name> › <path on that backup>" of the first copy; empty without copies.
 QString onBackupText(const VerifyReport& report, const FileResult& file);
 // What the table's columns may have to show whole over the files at `positions` (into
-// report.files): of names, folders, folders' last parts and first copies' places the `keep`
-// longest (by their bytes, which follow the drawn width closely enough for the widest to be
-// among them); every status label and the longest notes shown; each shoot day once; the size of
-// the largest file in each unit. The views measure them in the fonts they draw them in.
+// report.files): of names, folders, folders' last parts, first copies' places and notes the
+// `keep` widest as drawn in the font `width` measures (each text's width found from its
+// characters' widths, measured once each: names of as many characters are not as wide, "MVI_"
+// against "IMG_"); every status label shown, that a file left the card where one of them did
+// (`gone`, by position, when given); each shoot day once; the size of the largest file in each
+// unit; of names and the first copies' file names, the widest least a cut keeps of them (nameFloor).
+// The views measure them again in the fonts they draw them in.
 struct ColumnTexts {
-    QStringList names, folders, lastFolders, backups, labels, notes, days, sizes;
+    QStringList names, folders, lastFolders, backups, labels, notes, days, sizes, nameFloors, backupFloors;
     friend bool operator==(const ColumnTexts&, const ColumnTexts&) = default;
 };
 ColumnTexts columnTexts(const VerifyReport& report, const std::vector<int>& positions, const DateTexts& dates,
+                        const Measure& width, const std::vector<char>* gone = nullptr,
                         const QLocale& locale = QLocale(), size_t keep = 32);
 
 // The copy title of a menu over `ids`: "Copy <name>" for one id (of a known file), else
-// "Copy <n> files" counting every id given.
-QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids);
+// "Copy <n> files" counting every id given ("Copy 1,234 files").
+QString menuCopyTitle(const std::vector<const FileResult*>& files, size_t ids,
+                      const QLocale& locale = QLocale());
 
 // The inspector's date row: "Taken" with the capture's date and time when a reader found one,
 // else "Shoot day" with the short day.

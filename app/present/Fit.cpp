@@ -3,6 +3,7 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <numeric>
 
@@ -34,9 +35,9 @@ QString keepEnds(const QString& text, const std::vector<qsizetype>& starts, int 
 
 }  // namespace
 
-QString lastCopyLabel(int64_t copied, bool compact) {
+QString lastCopyLabel(int64_t copied, bool compact, const QLocale& locale) {
     if (compact) return QStringLiteral("Last Copy");
-    return QStringLiteral("Last Copy (") + QString::number(copied) + u')';
+    return QStringLiteral("Last Copy (") + count(copied, locale) + u')';
 }
 
 std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCopyCount,
@@ -50,8 +51,8 @@ std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCop
         items.push_back({QStringLiteral("verify"), QStringLiteral("Verify Every Byte"),
                          QStringLiteral("Verify All"), QStringLiteral("checkmark.seal")});
     if (actions.lastCopy)
-        items.push_back({QStringLiteral("lastCopy"), lastCopyLabel(lastCopyCount, false),
-                         lastCopyLabel(lastCopyCount, true), QStringLiteral("folder.badge.plus")});
+        items.push_back({QStringLiteral("lastCopy"), lastCopyLabel(lastCopyCount, false, locale),
+                         lastCopyLabel(lastCopyCount, true, locale), QStringLiteral("folder.badge.plus")});
     items.push_back({QStringLiteral("nextCard"), QStringLiteral("Check Another Card"),
                      QStringLiteral("Next Card"), QStringLiteral("sdcard")});
     if (actions.eject)
@@ -116,7 +117,117 @@ RowFit fitRow(const std::vector<std::array<double, 3>>& widths, double spacing, 
     return {RowForm::symbols, false};
 }
 
-Cut cutFromStart(const QString& path, double width, const Measure& measure) {
+namespace {
+
+// `text` cut in its middle to the most of its characters as read that fit `width`, its first and
+// last ones kept; "…" alone where none do.
+QString middleCut(const QString& text, double width, const Measure& measure) {
+    const std::vector<qsizetype> starts = graphemeStarts(text);
+    const int all = int(starts.size()) - 1;
+    int lo = 0, hi = all - 1;
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (measure(keepEnds(text, starts, mid)) <= width)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return keepEnds(text, starts, std::max(lo, 0));
+}
+
+// Where a name's number and extension lie, for any text whose characters `at` gives.
+template <class At>
+NameEnds endsOf(qsizetype size, qsizetype dot, At at) {
+    NameEnds e{size, size, size};
+    const auto letterOrDigit = [&](qsizetype i) { return at(i).isLetterOrNumber(); };
+    if (dot > 0 && size - dot - 1 >= 1 && size - dot - 1 <= 8) {
+        qsizetype i = dot + 1;
+        while (i < size && letterOrDigit(i)) ++i;
+        if (i == size) e.extension = dot;
+    }
+    qsizetype end = e.extension;
+    while (end > 0 && !at(end - 1).isDigit()) --end;
+    qsizetype start = end;
+    while (start > 0 && at(start - 1).isDigit()) --start;
+    if (start < end) {
+        e.number = start;
+        e.numberEnd = end;
+    } else {
+        e.number = e.numberEnd = e.extension;
+    }
+    return e;
+}
+
+// A name that does not fit `width`, cut as cutName cuts it.
+QString cutNameWithin(const QString& name, double width, const Measure& measure) {
+    if (measure(ellipsis) > width) return {};
+    const std::vector<qsizetype> starts = graphemeStarts(name);
+    const int all = int(starts.size()) - 1;
+    // The character as read that holds a position.
+    const auto at = [&](qsizetype pos) {
+        return int(std::upper_bound(starts.begin(), starts.end(), pos) - starts.begin()) - 1;
+    };
+    const NameEnds ends = nameEnds(name);
+    const int ext = at(ends.extension), number = at(ends.number), numberEnd = at(ends.numberEnd);
+    // Before the number, and between it and the extension, give way in proportion to their lengths.
+    const auto piece = [&](int from, int to) {
+        return name.mid(starts[size_t(from)], starts[size_t(to)] - starts[size_t(from)]);
+    };
+    const QString before = piece(0, number), between = piece(numberEnd, ext);
+    const QString kept = piece(number, numberEnd), extension = piece(ext, all);
+    const std::vector<qsizetype> beforeStarts = graphemeStarts(before),
+                                 betweenStarts = graphemeStarts(between);
+    const int nb = int(beforeStarts.size()) - 1, nm = int(betweenStarts.size()) - 1;
+    const auto form = [&](int k) {
+        int kb = nb + nm == 0 ? 0 : std::min(nb, int(std::lround(double(k) * nb / (nb + nm))));
+        const int km = std::min(nm, k - kb);
+        kb = std::min(nb, k - km);
+        return keepEnds(before, beforeStarts, kb) + kept + keepEnds(between, betweenStarts, km) + extension;
+    };
+    // Nothing to keep: cut as any text. Too narrow for what must be kept: the ellipsis alone, never
+    // a number cut.
+    if (number == numberEnd && ext == all) return middleCut(name, width, measure);
+    if (nb + nm == 0 || measure(form(0)) > width) return ellipsis;
+    int lo = 0, hi = nb + nm - 1;
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (measure(form(mid)) <= width)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return form(lo);
+}
+
+}  // namespace
+
+NameEnds nameEnds(QStringView name) {
+    return endsOf(name.size(), name.lastIndexOf(u'.'), [&](qsizetype i) { return name.at(i); });
+}
+
+NameEnds nameEnds(std::string_view ascii) {
+    const size_t dot = ascii.rfind('.');
+    return endsOf(qsizetype(ascii.size()), dot == std::string_view::npos ? -1 : qsizetype(dot),
+                  [&](qsizetype i) { return QChar(static_cast<unsigned char>(ascii[size_t(i)])); });
+}
+
+QString nameFloor(QStringView name) {
+    const NameEnds e = nameEnds(name);
+    QString out = ellipsis;
+    if (e.number < e.numberEnd) {
+        out += name.mid(e.number, e.numberEnd - e.number);
+        if (e.numberEnd < e.extension) out += ellipsis;
+    }
+    out += name.mid(e.extension);
+    return out;
+}
+
+Cut cutName(const QString& name, double width, const Measure& measure) {
+    if (measure(name) <= width) return {name, name, false};
+    return {cutNameWithin(name, width, measure), name, true};
+}
+
+Cut cutFromStart(const QString& path, double width, const Measure& measure, CutRule rule) {
     Cut out{path, path, false};
     if (measure(path) <= width) return out;
     out.cut = true;
@@ -133,32 +244,32 @@ Cut cutFromStart(const QString& path, double width, const Measure& measure) {
         if (slash + 1 >= path.size() || path.at(slash + 1) == u'/') continue;
         last = slash + 1;
     }
-    for (qsizetype slash = path.indexOf(u'/'); slash >= 0 && slash < last;
-         slash = path.indexOf(u'/', slash + 1)) {
-        if (path.at(slash + 1) == u'/') continue;
-        if (const QString tail = ellipsis + path.mid(slash); measure(tail) <= width) {
-            out.text = tail;
+    // The trailing names from each slash on, the most first, behind `lead`.
+    const auto trailing = [&](qsizetype from, const QString& lead) -> std::optional<QString> {
+        for (qsizetype slash = path.indexOf(u'/', from); slash >= 0 && slash < last;
+             slash = path.indexOf(u'/', slash + 1)) {
+            if (path.at(slash + 1) == u'/') continue;
+            if (QString tail = lead + path.mid(slash); measure(tail) <= width) return tail;
+        }
+        return std::nullopt;
+    };
+    if (const qsizetype first = path.indexOf(u'/'); rule.keepFirst && first > 0)
+        if (auto kept = trailing(first + 1, path.left(first + 1) + ellipsis)) {
+            out.text = *kept;
             return out;
         }
+    if (auto kept = trailing(0, ellipsis)) {
+        out.text = *kept;
+        return out;
     }
     // The last name whole behind the ellipsis, else cut in its middle, its first and last
-    // characters kept as they are read.
+    // characters kept as they are read (a file's number and extension too).
     const QString name = path.mid(std::max<qsizetype>(last, 0));
     if (last > 0 && measure(ellipsis + name) <= width) {
         out.text = ellipsis + name;
         return out;
     }
-    const std::vector<qsizetype> starts = graphemeStarts(name);
-    const int all = int(starts.size()) - 1;
-    int lo = 0, hi = all - 1;
-    while (lo < hi) {
-        const int mid = (lo + hi + 1) / 2;
-        if (measure(keepEnds(name, starts, mid)) <= width)
-            lo = mid;
-        else
-            hi = mid - 1;
-    }
-    out.text = keepEnds(name, starts, std::max(lo, 0));
+    out.text = rule.fileName ? cutNameWithin(name, width, measure) : middleCut(name, width, measure);
     return out;
 }
 

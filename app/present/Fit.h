@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "present/Results.h"
@@ -49,8 +50,8 @@ std::vector<RowItem> cardOnlyActionItems(const std::vector<std::string>& backups
 // The button's text in a form; empty where only its symbol shows (its compact text is then the
 // tooltip and the accessible name).
 QString itemText(const RowItem& item, RowForm form);
-// "Last Copy (7)" in full, "Last Copy" compact.
-QString lastCopyLabel(int64_t copied, bool compact);
+// "Last Copy (7)", "Last Copy (1,234)" in full, "Last Copy" compact.
+QString lastCopyLabel(int64_t copied, bool compact, const QLocale& locale = QLocale());
 
 struct RowFit {
     RowForm form = RowForm::full;
@@ -74,11 +75,38 @@ struct Cut {
     bool cut = false;
     friend bool operator==(const Cut&, const Cut&) = default;
 };
+// What a path's cut keeps besides its end.
+struct CutRule {
+    // The first name is a drive's: a short one stays whole in front, "SSD1/…/2024-04-15", where it
+    // fits beside whole trailing names; a long one is dropped as any other.
+    bool keepFirst = false;
+    // The last name is a file's: cut, it keeps its number and extension (cutName).
+    bool fileName = false;
+};
 // `path` shortened at its start so that its end stays visible within `width`: as many whole
-// trailing names as fit behind "…/", else the last name whole behind "…", else that name cut in
-// its middle (its start and end kept: never a tail that reads as another name), never splitting a
-// character a reader sees as one.
-Cut cutFromStart(const QString& path, double width, const Measure& measure);
+// trailing names as fit behind "…/" (behind the first name and "/…/" first, by `rule`), else the
+// last name whole behind "…", else that name cut in its middle (its start and end kept: never a
+// tail that reads as another name), never splitting a character a reader sees as one.
+Cut cutFromStart(const QString& path, double width, const Measure& measure, CutRule rule = {});
+
+// A file's name within `width`: where it does not fit, cut in its middle with what tells it from
+// the names beside it kept whole, its number (the run of digits nearest its extension) and its
+// extension ("IMG_00…1.JPG" would read the same for 0001 and 0011); what lies before the number,
+// and between it and the extension, gives way, each keeping its start and end. Where even "…" and
+// those do not fit, "…" alone is shown; a name with neither is cut in its middle as any text.
+Cut cutName(const QString& name, double width, const Measure& measure);
+// Where a name's number and extension lie (as positions in it): the number in [number, numberEnd)
+// (empty without one), the extension from `extension` on (at its end without one; a leading dot
+// starts none, and an extension is at most eight letters and digits).
+struct NameEnds {
+    qsizetype number = 0, numberEnd = 0, extension = 0;
+    friend bool operator==(const NameEnds&, const NameEnds&) = default;
+};
+NameEnds nameEnds(QStringView name);
+NameEnds nameEnds(std::string_view ascii);  // a name of ASCII bytes
+// The least a cut name keeps, "…0001.JPG" ("…0042….ARW" with words between): the room a column
+// must give a name for its number and extension to stay whole. "…" for a name without either.
+QString nameFloor(QStringView name);
 
 // --- camera chips ---
 

@@ -710,7 +710,7 @@ int64_t landingCount(const ShootGroup& group, const VerifyReport& report) {
 
 QString folderRowCounts(const FolderSummary& folder, bool cardOnly, const QLocale& locale) {
     if (cardOnly) return fileCount(folder.counts.files, locale);
-    return plain(folder.counts.covered()) + QLatin1Char('/') + plain(folder.counts.files);
+    return count(folder.counts.covered(), locale) + QLatin1Char('/') + count(folder.counts.files, locale);
 }
 
 QString folderDays(const FolderSummary& folder, const DateTexts& dates) {

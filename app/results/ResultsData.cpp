@@ -110,6 +110,7 @@ enum ShootRole {
     AllCoveredRole,
     CountsRole,
     CopyableRole,
+    CopyTextRole,
     LandingNameRole,
     LandingFolderRole,
     LandingMoreRole,
@@ -134,6 +135,7 @@ QHash<int, QByteArray> ShootRows::roleNames() const {
             {AllCoveredRole, "allCovered"},
             {CountsRole, "counts"},
             {CopyableRole, "copyable"},
+            {CopyTextRole, "copyText"},
             {LandingNameRole, "landingName"},
             {LandingFolderRole, "landingFolder"},
             {LandingMoreRole, "landingMore"},
@@ -195,6 +197,8 @@ QVariant ShootRows::data(const QModelIndex& index, int role) const {
             return countsMap(live());
         case CopyableRole:
             return double(data_.copyableCount(g->fileIDs));
+        case CopyTextRole:
+            return copyButtonText(data_.copyableCount(g->fileIDs), true);
         case LandingNameRole: {
             const auto l = firstLanding(*g, r);
             return l ? text(r.destinations[size_t(l->destination)].name) : QString();
@@ -279,7 +283,8 @@ void ShootRows::update() {
 }
 
 void ShootRows::copyableChanged() {
-    if (!rows_.empty()) emit dataChanged(index(0), index(int(rows_.size()) - 1), {CopyableRole});
+    if (!rows_.empty())
+        emit dataChanged(index(0), index(int(rows_.size()) - 1), {CopyableRole, CopyTextRole});
 }
 
 void ShootRows::fold(const std::vector<int>& shoots) {
@@ -532,7 +537,7 @@ QVariantMap ResultsData::computeHero() const {
     std::optional<std::pair<std::string, bool>> last;
     // The model keeps its last copy as the record itself, never as a map.
     const auto copy = model_->lastCopy().value<std::shared_ptr<const present::CopyReport>>();
-    if (copy) last = std::pair{copy->sourceName, !copy->folders.empty()};
+    if (copy && copy->belongsTo(*r)) last = std::pair{copy->sourceName, !copy->folders.empty()};
     // What left the card since is no longer there to copy.
     const int64_t copyable = r->isCardOnly() ? 0 : tally_.copyable() - model_->goneCopyable();
     const auto tint = verdictColor(*r);
@@ -591,6 +596,8 @@ QVariantMap ResultsData::computeHero() const {
         {"copyCompact", copyButtonText(a.copyable, true)},
         {"verify", a.verify},
         {"lastCopy", a.lastCopy},
+        // The check shown: a last copy's popover left open goes when another one is shown.
+        {"check", double(model_->reportSerial())},
         {"eject", a.eject},
         // The row's buttons in their forms, for fitting it to the width (Present.fitActionRow).
         {"actionItems", actionItems},

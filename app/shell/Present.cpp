@@ -132,15 +132,45 @@ QVariantList Present::cardOnlyActions(const QStringList& backups, bool eject) co
     return out;
 }
 
-QVariantMap Present::cutPath(const QString& path, const QFont& font, double width,
-                             const QString& separator) const {
+namespace {
+
+QVariantMap cutMap(const present::Cut& cut) {
+    return {{QStringLiteral("text"), cut.text},
+            {QStringLiteral("full"), cut.full},
+            {QStringLiteral("cut"), cut.cut}};
+}
+
+QVariantMap cutWith(const QString& path, const QFont& font, double width, const QString& separator,
+                    present::CutRule rule) {
     const QFontMetricsF metrics(font);
     auto shown = [&separator](QString s) { return separator == u'/' ? s : s.replace(u'/', separator); };
-    const present::Cut cut = present::cutFromStart(
-        path, width, [&](const QString& s) { return metrics.horizontalAdvance(shown(s)); });
-    return {{QStringLiteral("text"), shown(cut.text)},
-            {QStringLiteral("full"), shown(cut.full)},
-            {QStringLiteral("cut"), cut.cut}};
+    present::Cut cut = present::cutFromStart(
+        path, width, [&](const QString& s) { return metrics.horizontalAdvance(shown(s)); }, rule);
+    cut.text = shown(cut.text);
+    cut.full = shown(cut.full);
+    return cutMap(cut);
+}
+
+}  // namespace
+
+QVariantMap Present::cutPath(const QString& path, const QFont& font, double width,
+                             const QString& separator) const {
+    return cutWith(path, font, width, separator, {});
+}
+
+QVariantMap Present::cutPlace(const QString& path, const QFont& font, double width,
+                              const QString& separator) const {
+    return cutWith(path, font, width, separator, {.keepFirst = true});
+}
+
+QVariantMap Present::cutFilePath(const QString& path, const QFont& font, double width) const {
+    return cutWith(path, font, width, QStringLiteral("/"), {.fileName = true});
+}
+
+QVariantMap Present::cutName(const QString& name, const QFont& font, double width) const {
+    const QFontMetricsF metrics(font);
+    return cutMap(
+        present::cutName(name, width, [&](const QString& s) { return metrics.horizontalAdvance(s); }));
 }
 
 namespace {

@@ -44,6 +44,13 @@ public:
     // Its folders, "/" apart in `path`, are shown `separator` apart (" / ", " › ").
     Q_INVOKABLE QVariantMap cutPath(const QString& path, const QFont& font, double width,
                                     const QString& separator = QStringLiteral("/")) const;
+    // The same for a place on a drive, "<drive>/<folders>": a short drive name stays in front.
+    Q_INVOKABLE QVariantMap cutPlace(const QString& path, const QFont& font, double width,
+                                     const QString& separator = QStringLiteral("/")) const;
+    // The same for a file's path: its name, cut, keeps its number and extension.
+    Q_INVOKABLE QVariantMap cutFilePath(const QString& path, const QFont& font, double width) const;
+    // {text, full, cut}: a file's name within `width` in `font` (present::cutName).
+    Q_INVOKABLE QVariantMap cutName(const QString& name, const QFont& font, double width) const;
     // {shown: [index], more: "+N" or "", hidden: [name], squeezed: width or -1}: the camera chips
     // that fit `available`, each its name in `font` plus `padding`; `files` per name as the
     // hero's `cameraFiles`.

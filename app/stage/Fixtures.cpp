@@ -157,6 +157,38 @@ VerifyReport shortNamesFixture() {
     return r;
 }
 
+// The browser's files as cameras name them, 40 photos "IMG_0700.JPG" and on, then 8 clips
+// "MVI_0001.MP4" and on: names of one length, the clips' drawn wider, each with a copy.
+VerifyReport cameraNamesFixture() {
+    VerifyReport r = browserFixture(false);
+    r.files.clear();
+    r.groups.clear();
+    r.totals = {};
+    ShootGroup g;
+    g.folder = "DCIM/100CANON";
+    g.day = "2025-03-01";
+    for (int i = 0; i < 48; ++i) {
+        FileResult f;
+        f.id = i;
+        f.kind = i < 40 ? MediaKind::photo : MediaKind::video;
+        f.name =
+            i < 40 ? "IMG_0" + std::to_string(700 + i) + ".JPG" : "MVI_000" + std::to_string(i - 39) + ".MP4";
+        f.folder = g.folder;
+        f.relativePath = f.folder + "/" + f.name;
+        f.size = 2'000'000 + i;
+        f.inScope = true;
+        f.day = g.day;
+        f.status = FileStatus::verified;
+        f.copies.push_back({0, "Photos/2025-03-01/" + f.name, EvidenceLevel::verified});
+        r.totals.add(f);
+        g.fileIDs.push_back(f.id);
+        ++g.kinds[f.kind];
+        r.files.push_back(std::move(f));
+    }
+    r.groups.push_back(std::move(g));
+    return r;
+}
+
 // Long names for a check: the card, its two backups, its two shoot folders, where the shoots landed
 // on the backups and three cameras; `file`, when set, goes in front of every file's name.
 struct LongNames {
@@ -228,6 +260,49 @@ void lengthen(VerifyReport& r, const LongNames& names = spaced) {
     }
     std::sort(r.folders.begin(), r.folders.end(),
               [](const FolderSummary& a, const FolderSummary& b) { return a.path < b.path; });
+}
+
+// A shoot of 1,234 photos on none of the backups, in a folder of its own on a day of its own.
+void withManyMissing(VerifyReport& r) {
+    ShootGroup g;
+    g.folder = "DCIM/102MSDCF";
+    g.day = "2024-04-17";
+    g.camera = "ILCE-7M4";
+    FolderSummary folder;
+    folder.path = g.folder;
+    folder.name = "102MSDCF";
+    folder.depth = 2;
+    folder.dayRange = DayRange{g.day, g.day};
+    int64_t id = 0;
+    for (const FileResult& f : r.files) id = std::max(id, f.id + 1);
+    for (int i = 0; i < 1234; ++i) {
+        FileResult f;
+        f.id = id++;
+        f.name = "DSC0" + std::to_string(5000 + i) + ".JPG";
+        f.folder = g.folder;
+        f.relativePath = f.folder + "/" + f.name;
+        f.size = 12'000'000;
+        f.kind = MediaKind::photo;
+        f.inScope = true;
+        f.day = g.day;
+        f.camera = g.camera;
+        f.status = FileStatus::missing;
+        r.totals.add(f);
+        folder.counts.add(f);
+        for (FolderSummary& above : r.folders)
+            if (above.path.empty() || above.path == "DCIM") above.counts.add(f);
+        g.fileIDs.push_back(f.id);
+        ++g.kinds[f.kind];
+        ++g.formats["JPG"];
+        r.files.push_back(std::move(f));
+    }
+    r.groups.push_back(std::move(g));
+    r.folders.push_back(std::move(folder));
+    std::sort(r.folders.begin(), r.folders.end(),
+              [](const FolderSummary& a, const FolderSummary& b) { return a.path < b.path; });
+    r.contents.front().files += 1234;
+    r.contents.front().checked += 1234;
+    r.contents.front().bytes += 1234 * int64_t(12'000'000);
 }
 
 // The same card shot with eight cameras of eight makers, each shoot split by camera: a format
@@ -307,6 +382,17 @@ VerifyReport resultsFixture(const QString& name) {
         return browserFixture(name == QLatin1String("browser-card-only"));
     if (name == QLatin1String("browser-long-names")) return longNamesFixture();
     if (name == QLatin1String("browser-short-names")) return shortNamesFixture();
+    if (name == QLatin1String("camera-names")) return cameraNamesFixture();
+    if (name == QLatin1String("missing-many")) {
+        VerifyReport r = resultsFixture(QStringLiteral("missing"));
+        withManyMissing(r);
+        return r;
+    }
+    if (name == QLatin1String("missing-deep")) {
+        VerifyReport r = resultsFixture(QStringLiteral("missing-unbroken"));
+        r.destinations.front().name = "SSD1";
+        return r;
+    }
     if (name == QLatin1String("safe-cameras")) {
         VerifyReport r = resultsFixture(QStringLiteral("safe"));
         byEightCameras(r);

@@ -26,9 +26,13 @@ std::vector<VerifyReport> savedChecks(int count);
 // and "browser" (or "browser-card-only"), a dozen files of "EOS_DIGITAL" of every status,
 // names with markup and a line break, two copies of some; "browser-long-names", the same files
 // under names of 120 characters and more in several scripts, with markup, in long folders;
-// "browser-short-names", under names of one to five characters in camera folders. A name
-// ending in "-long" is that check under long names: card, backups, cameras, shoot and landing
-// folders. Anything else is "missing".
+// "browser-short-names", under names of one to five characters in camera folders;
+// "camera-names", 40 photos "IMG_0700.JPG" and on, then 8 clips "MVI_0001.MP4" and on (one
+// length, the clips' names drawn wider), each backed up. A name ending in "-long" is that check
+// under long names: card, backups, cameras, shoot and landing folders ("-unbroken": without a
+// space); "missing-deep" is "missing-unbroken" with its first backup named "SSD1"; "missing-many"
+// is "missing" with a shoot of 1,234 photos not backed up, in a folder of its own. Anything else
+// is "missing".
 VerifyReport resultsFixture(const QString& name);
 
 }  // namespace halvetrop::stage

@@ -1,6 +1,7 @@
 // The copy report from a run's result: rows in three blocks plus the files a stopped run never
 // reached, folders in the file manager's order, and a CSV that a spreadsheet reads back whole.
 #include "present/CopyReport.h"
+#include "present/Format.h"
 #include "present/Paths.h"
 
 #include "report/Report.h"
@@ -226,17 +227,17 @@ TEST(CopyReport, DialogPhrasesAgreeWithTheirCounts) {
          "\u201cDSC00001 (2).ARW\u201d.",
          "Last copy · 2 files · 2:05 PM"},
         {1234, "Copy 1,234 Files",
-         "1234 files share a name with another file going to the same folder; they'll get a number, like "
+         "1,234 files share a name with another file going to the same folder; they'll get a number, like "
          "\u201cDSC00001 (2).ARW\u201d.",
          "Last copy · 1,234 files · 2:05 PM"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(copyFilesButton(row.n, us).toStdString(), row.button);
-        EXPECT_EQ(collisionNote(row.n).toStdString(), row.collision);
+        EXPECT_EQ(collisionNote(row.n, us).toStdString(), row.collision);
         EXPECT_EQ(lastCopyTitle(row.n, QStringLiteral("2:05 PM"), us).toStdString(), row.lastCopy);
     }
     // The report view's own lines: the folders' new files and the page-cache note.
-    for (const int n : {1, 2}) {
+    for (const int n : {1, 2, 1234}) {
         CopyReport r;
         r.driveRoot = "/b";
         r.folders = {{"/b/x", std::vector<std::string>(size_t(n), "/b/x/f"), 1000}};
@@ -244,16 +245,47 @@ TEST(CopyReport, DialogPhrasesAgreeWithTheirCounts) {
         const QVariantMap view =
             copyReportView(QVariant::fromValue(std::make_shared<const CopyReport>(r)), us);
         EXPECT_EQ(view.value("folders").toList().front().toMap().value("subtitle").toString().toStdString(),
-                  n == 1 ? "1 new file · 1 KB" : "2 new files · 1 KB");
+                  n == 1 ? "1 new file · 1 KB" : present::count(n, us).toStdString() + " new files · 1 KB");
         EXPECT_TRUE(view.value("fromCacheNote")
                         .toString()
                         .startsWith(n == 1 ? QStringLiteral("1 file was checked")
-                                           : QStringLiteral("2 files were checked")));
+                                           : present::count(n, us) + QStringLiteral(" files were checked")));
         EXPECT_TRUE(view.value("lastCopyTitle")
                         .toString()
                         .startsWith(n == 1 ? QStringLiteral("Last copy · 1 file · ")
-                                           : QStringLiteral("Last copy · 2 files · ")));
+                                           : QStringLiteral("Last copy · ") + present::count(n, us) +
+                                                 QStringLiteral(" files · ")));
+        // As many folders, grouped too.
+        r.folders.resize(size_t(n), r.folders.front());
+        EXPECT_TRUE(copyReportView(QVariant::fromValue(std::make_shared<const CopyReport>(r)), us)
+                        .value("foldersHeadline")
+                        .toString()
+                        .startsWith(QStringLiteral("COPIED INTO ") + present::count(n, us) +
+                                    (n == 1 ? QStringLiteral(" FOLDER ON") : QStringLiteral(" FOLDERS ON"))));
     }
+}
+
+// A copy's report belongs over the result of the check it was made over, and of a check after it
+// of the same card against the same backups (the one its Done starts), never over an earlier one
+// or one against other backups.
+TEST(CopyReport, BelongsOverItsOwnCheck) {
+    const auto check = [](const char* card, std::vector<const char*> backups, TimeNs started) {
+        VerifyReport r;
+        r.source.path = card;
+        for (const char* b : backups) r.destinations.emplace_back().path = b;
+        r.startedAt = started;
+        return r;
+    };
+    Fixture fx;
+    const CopyReport r =
+        CopyReport::make({}, fx.plan, check("/media/card", {"/mnt/b", "/mnt/a"}, 1000), "B", fx.byID, 2000);
+    EXPECT_TRUE(r.belongsTo(check("/media/card", {"/mnt/b", "/mnt/a"}, 1000)));  // its own
+    EXPECT_TRUE(r.belongsTo(check("/media/card", {"/mnt/a", "/mnt/b"}, 3000)));  // one after it
+    EXPECT_FALSE(r.belongsTo(check("/media/card", {"/mnt/b", "/mnt/a"}, 999)));  // one before it
+    EXPECT_FALSE(r.belongsTo(check("/media/card", {"/mnt/c"}, 3000)));
+    EXPECT_FALSE(r.belongsTo(check("/media/card", {"/mnt/a"}, 3000)));
+    EXPECT_FALSE(r.belongsTo(check("/media/card", {"/mnt/a", "/mnt/b", "/mnt/c"}, 3000)));
+    EXPECT_FALSE(r.belongsTo(check("/media/other", {"/mnt/b", "/mnt/a"}, 3000)));
 }
 
 TEST(CopyReport, TitlesAndSuggestedName) {

@@ -256,6 +256,7 @@ TEST(FilesTexts, CellsAndMenuTitles) {
     EXPECT_EQ(menuCopyTitle({}, 1), "Copy 1 file");
     EXPECT_EQ(menuCopyTitle({&a, &b}, 2), "Copy 2 files");
     EXPECT_EQ(menuCopyTitle({}, 0), "Copy 0 files");
+    EXPECT_EQ(menuCopyTitle({&a, &b}, 1234, QLocale("en_US")), "Copy 1,234 files");
 
     const QLocale us("en_US");
     struct Chip {
@@ -274,8 +275,18 @@ TEST(FilesTexts, CellsAndMenuTitles) {
     }
 }
 
-// What the table may have to show whole: over the positions given only, the longest of each
-// text column, every label and note shown, each day once, the largest size of each unit.
+// A face whose letters are as wide as they are drawn in most: "M" and "W" wide, "I", "i", "l",
+// "." and "_" narrow.
+double drawn(const QString& text) {
+    double w = 0;
+    for (QChar c : text)
+        w += QStringLiteral("MW").contains(c) ? 12 : QStringLiteral("Iil._").contains(c) ? 3 : 7;
+    return w;
+}
+
+// What the table may have to show whole: over the positions given only, the widest as drawn of
+// each text column, every label and note shown, that a file shown left the card, each day once,
+// the largest size of each unit.
 TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
     VerifyReport r;
     r.destinations.push_back(VolumeInfo{});
@@ -288,7 +299,7 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
     r.files[0].copies = {{0, "Photos/A1", EvidenceLevel::sampled, false}};
     r.files[2].detail = "Same name, other content";
     const DateTexts dates(QLocale("en_US"));
-    const ColumnTexts t = columnTexts(r, {0, 1, 2}, dates, QLocale("en_US"), 2);
+    const ColumnTexts t = columnTexts(r, {0, 1, 2}, dates, drawn, nullptr, QLocale("en_US"), 2);
     EXPECT_EQ(t.names, QStringList({"IMG_0002.CR3", "Фото"}));
     EXPECT_EQ(t.folders, QStringList({"DCIM/100CANON", "DCIM/101EOSR5"}));
     EXPECT_EQ(t.lastFolders, QStringList({"100CANON", "101EOSR5"}));
@@ -297,7 +308,33 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
     EXPECT_EQ(t.notes, QStringList({"Same name, other content"}));
     EXPECT_EQ(t.days, QStringList({"Mar 1, 2025", "Mar 4, 2025"}));
     EXPECT_EQ(t.sizes, QStringList({"999 bytes", "2 MB"}));
-    EXPECT_EQ(columnTexts(r, {}, dates), ColumnTexts());
+    // The least a cut keeps of a name, of a copy's name: its number and extension.
+    EXPECT_EQ(t.nameFloors, QStringList({"…0002.CR3", "…1"}));
+    EXPECT_EQ(t.backupFloors, QStringList({"…1"}));
+    EXPECT_EQ(columnTexts(r, {}, dates, drawn), ColumnTexts());
+
+    // Names, folders and places of as many bytes are not as wide: the widest as drawn are kept,
+    // wherever they come, not the first of a length.
+    VerifyReport same;
+    same.destinations = r.destinations;
+    for (int i = 0; i < 6; ++i)
+        same.files.push_back(
+            file(i, i < 5 ? "DCIM/100IIIII" : "DCIM/100MWMWM",
+                 (i < 5 ? "IMG_070" : "MVI_000") + std::to_string(i) + (i < 5 ? ".JPG" : ".MP4"),
+                 FileStatus::verified, "2025-03-01", 10));
+    for (FileResult& f : same.files) f.copies = {{0, "DCIM/" + f.name, EvidenceLevel::sampled, false}};
+    const ColumnTexts widest =
+        columnTexts(same, {0, 1, 2, 3, 4, 5}, dates, drawn, nullptr, QLocale("en_US"), 2);
+    EXPECT_EQ(widest.names, QStringList({"MVI_0005.MP4", "IMG_0700.JPG"}));
+    EXPECT_EQ(widest.folders, QStringList({"DCIM/100MWMWM", "DCIM/100IIIII"}));
+    EXPECT_EQ(widest.backups.value(0), "B1 › DCIM/MVI_0005.MP4");
+    EXPECT_EQ(widest.nameFloors.value(0), "…0005.MP4");
+    EXPECT_EQ(widest.backupFloors.value(0), "…0005.MP4");
+
+    // A file shown that left the card has that said in its status, whose room the column keeps.
+    const std::vector<char> gone{0, 0, 1, 0};
+    EXPECT_TRUE(columnTexts(r, {0, 1, 2}, dates, drawn, &gone).labels.contains(goneFromCardText()));
+    EXPECT_FALSE(columnTexts(r, {0, 1, 3}, dates, drawn, &gone).labels.contains(goneFromCardText()));
 }
 
 TEST(FilesTexts, Inspector) {

@@ -23,10 +23,10 @@ TEST(Fit, ActionRowItemsInEveryForm) {
          {"Copy 1,234 to Backup…", "Verify Every Byte", "Last Copy (7)", "Check Another Card", "Eject"},
          {"Copy 1,234…", "Verify All", "Last Copy", "Next Card", "Eject"},
          {"Copy 1,234…", "", "", "", ""}},
-        // The full label counts plain, without grouping.
+        // The full label's count grouped, as every count of files.
         {{.copyable = 1, .lastCopy = true},
          12345,
-         {"Copy 1 to Backup…", "Last Copy (12345)", "Check Another Card"},
+         {"Copy 1 to Backup…", "Last Copy (12,345)", "Check Another Card"},
          {"Copy 1…", "Last Copy", "Next Card"},
          {"Copy 1…", "", ""}},
     };
@@ -117,6 +117,73 @@ TEST(Fit, PathsAreCutFromTheirStart) {
         measured = 0;
         EXPECT_EQ(cutFromStart(path, width, counting), (Cut{QString(), path, true})) << width;
         EXPECT_LE(measured, 2) << width;
+    }
+}
+
+// A drive's short name stays in front of whole trailing folders; a long one goes as any other.
+// A file's name cut at the end of a path keeps its number and extension.
+TEST(Fit, PathsKeepADrivesShortNameAndAFilesNumber) {
+    const QString place = QStringLiteral("SSD1/Photos/2024/Hochzeit_Mueller_Schmidt/2024-04-15");
+    const QString longDrive = QStringLiteral("Archive_of_the_wedding_season/Photos/2024-04-15");
+    const QString file = QStringLiteral("Archive/Photos/IMG_0001.JPG");
+    struct Row {
+        QString path;
+        double width;
+        CutRule rule;
+        const char* text;
+    };
+    const Row rows[] = {
+        {place, 300, {.keepFirst = true}, "SSD1/…/Hochzeit_Mueller_Schmidt/2024-04-15"},
+        {place, 140, {.keepFirst = true}, "SSD1/…/2024-04-15"},
+        {place, 140, {}, "…/2024-04-15"},
+        {place, 100, {.keepFirst = true}, "…/2024-04-15"},
+        {longDrive, 140, {.keepFirst = true}, "…/Photos/2024-04-15"},
+        {file, 63, {.fileName = true}, "…0001.JPG"},
+        {file, 56, {.fileName = true}, "…"},
+        {file, 63, {}, "IMG_….JPG"},
+    };
+    for (const auto& row : rows) {
+        const Cut cut = cutFromStart(row.path, row.width, mono, row.rule);
+        EXPECT_EQ(cut.text.toStdString(), row.text) << row.width;
+        EXPECT_LE(mono(cut.text), row.width);
+    }
+}
+
+// A file's name cut keeps its number (the digits nearest its extension) and its extension whole,
+// so that names that differ there never read alike; what lies before the number and between it
+// and the extension gives way. Where even those do not fit, it is cut in its middle.
+TEST(Fit, NamesKeepTheirNumberAndExtension) {
+    struct Row {
+        const char* name;
+        double width;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"IMG_0001.JPG", 84, "IMG_0001.JPG"},
+        {"IMG_0001.JPG", 77, "I…_0001.JPG"},
+        {"IMG_0001.JPG", 70, "I…0001.JPG"},
+        {"IMG_0011.JPG", 70, "I…0011.JPG"},
+        {"IMG_0001.JPG", 56, "…"},
+        {"IMG_0001.JPG", 6, ""},
+        {"DSC_0042_edited_final.ARW", 98, "D…0042_e…l.ARW"},
+        {"Vacation.JPG", 70, "Vac…on.JPG"},
+        {"README", 35, "RE…ME"},
+    };
+    for (const auto& row : rows) {
+        const Cut cut = cutName(QString::fromUtf8(row.name), row.width, mono);
+        EXPECT_EQ(cut.text.toStdString(), row.text) << row.name << " in " << row.width;
+        EXPECT_EQ(cut.cut, cut.text != QString::fromUtf8(row.name)) << row.name;
+        EXPECT_LE(mono(cut.text), row.width) << row.name;
+    }
+    // The least a cut keeps, the room a column gives a name; found alike from a name's bytes.
+    const std::pair<const char*, const char*> floors[] = {
+        {"IMG_0001.JPG", "…0001.JPG"},  {"DSC_0042_edited_final.ARW", "…0042….ARW"},
+        {"Vacation.JPG", "….JPG"},      {"notes", "…"},
+        {"clip.not-an-extension", "…"},
+    };
+    for (const auto& [name, floor] : floors) {
+        EXPECT_EQ(nameFloor(QString::fromUtf8(name)).toStdString(), floor) << name;
+        EXPECT_EQ(nameEnds(std::string_view(name)), nameEnds(QString::fromUtf8(name))) << name;
     }
 }
 

@@ -620,7 +620,7 @@ TEST(FolderMap, FilesPlacesAndRows) {
     FolderSummary f;
     f.depth = 2;
     f.counts = {.files = 1204, .verified = 1198};
-    EXPECT_EQ(folderRowCounts(f, false, us).toStdString(), "1198/1204");
+    EXPECT_EQ(folderRowCounts(f, false, us).toStdString(), "1,198/1,204");
     EXPECT_EQ(folderRowCounts(f, true, us).toStdString(), "1,204 files");
     f.counts = {.files = 1, .verified = 1};
     EXPECT_EQ(folderRowCounts(f, true, us).toStdString(), "1 file");

@@ -4,6 +4,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 #include "present/CopyReport.h"
@@ -14,11 +15,13 @@ using namespace halvetrop;
 
 namespace {
 
-std::shared_ptr<const present::CopyReport> copyFrom(const std::string& card, int files) {
-    auto r = std::make_shared<present::CopyReport>();
-    r->sourceName = card;
+// A copy of `files` files made over the check `over`, as its record says.
+std::shared_ptr<const present::CopyReport> copyFrom(
+    const VerifyReport& over, int files, const std::function<void(present::CopyReport&)>& change = {}) {
+    auto r = std::make_shared<present::CopyReport>(present::CopyReport::make({}, {}, over, "B", {}, 0));
     if (files > 0)
         r->folders.push_back({"/backup/2024", std::vector<std::string>(size_t(files), "/backup/2024/a"), 1});
+    if (change) change(*r);
     return r;
 }
 
@@ -61,24 +64,28 @@ private slots:
         QVERIFY(s.openSaved(0));
         ResultsData data;
         data.setModel(&s.model());
-        const std::string card = s.model().report()->source.name;
+        const VerifyReport& shown = *s.model().report();
         struct Row {
+            const char* what;
             QVariant lastCopy;
             bool shown;
         };
         const Row rows[] = {
-            {QVariant(), false},
-            {QVariant::fromValue(copyFrom(card, 7)), true},
-            {QVariant::fromValue(copyFrom(card + " 2", 7)), false},
-            {QVariant::fromValue(copyFrom(card, 0)), false},
+            {"none", QVariant(), false},
+            {"this check's", QVariant::fromValue(copyFrom(shown, 7)), true},
+            {"another card's", QVariant::fromValue(copyFrom(shown, 7, [](auto& r) { r.sourceName += " 2"; })),
+             false},
+            {"into no folder", QVariant::fromValue(copyFrom(shown, 0)), false},
+            {"against another backup",
+             QVariant::fromValue(copyFrom(shown, 7, [](auto& r) { r.backupPaths.back() += " 2"; })), false},
         };
         for (const auto& row : rows) {
             s.model().setLastCopy(row.lastCopy);
             const QVariantMap hero = data.hero();
-            QCOMPARE(hero.value("lastCopy").toBool(), row.shown);
-            QCOMPARE(ids(hero).contains("lastCopy"), row.shown);
+            QVERIFY2(hero.value("lastCopy").toBool() == row.shown, row.what);
+            QVERIFY2(ids(hero).contains("lastCopy") == row.shown, row.what);
         }
-        s.model().setLastCopy(QVariant::fromValue(copyFrom(card, 7)));
+        s.model().setLastCopy(QVariant::fromValue(copyFrom(shown, 7)));
         bool seen = false;
         for (const QVariant& item : data.hero().value("actionItems").toList()) {
             const QVariantMap m = item.toMap();

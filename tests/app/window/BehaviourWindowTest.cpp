@@ -8,6 +8,7 @@
 #include <QLineF>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +19,7 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
+#include "present/Fit.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -50,7 +52,35 @@ QList<QQuickItem*> collect(QQuickItem* item, const char* className) {
     return out;
 }
 
+// The text of the window's open tooltip of that name, once the pointer, moved onto the middle of
+// `item` from elsewhere, has rested there; "" when none opens.
+QString tipOver(WindowDriver& w, QQuickItem* item, const QString& name) {
+    (void)w.window().grabWindow();
+    const QPoint at = item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+    QTest::mouseMove(&w.window(), QPoint(5, 5));
+    QTest::mouseMove(&w.window(), at);
+    QString text;
+    WindowDriver::waitFor(
+        [&] {
+            // A shown tooltip lays its item in the window's overlay.
+            for (QQuickItem* popup : collect(w.window().contentItem(), "QQuickPopupItem"))
+                if (popup->isVisible() && popup->parent() && popup->parent()->objectName() == name)
+                    text = popup->parent()->property("text").toString();
+            return !text.isEmpty();
+        },
+        3000);
+    return text;
+}
+
 QPoint middleOf(QQuickItem* item) { return item->mapToScene(QPointF(item->width() / 2, 8)).toPoint(); }
+
+// Whether a file name as shown keeps the number and extension of the name it shows.
+bool keepsNumber(const QString& shown, const QString& whole) {
+    const QString name = whole.section(QLatin1Char('/'), -1);
+    const present::NameEnds e = present::nameEnds(name);
+    return shown.contains(name.mid(e.number, e.numberEnd - e.number)) &&
+           shown.endsWith(name.mid(e.extension));
+}
 
 bool darkish(const QColor& c) { return c.lightnessF() < 0.5; }
 
@@ -665,13 +695,15 @@ private slots:
 
     // The file table at the smallest window, the usual one and a wide one, each with the
     // inspector open, over short names, names of 120 characters and more (some without a space)
-    // in five scripts, and names with markup: no name, folder or backup place is cut while any
-    // column keeps room beyond what it shows, no day or size is ever cut, nor a status's name, and
-    // a folder cut keeps at least its last part's end.
+    // in five scripts, names with markup, and names of one length as cameras write them, the last
+    // ones drawn wider: no name, folder or backup place is cut while any column keeps room beyond
+    // what it shows (names of one length are whole alike), no day or size is ever cut, nor a
+    // status's name, a folder cut keeps at least its last part's end, and a file's name cut keeps
+    // its number and extension (a backup's place may show "…" alone).
     void namesGetTheirColumnsRoom_data() {
         QTest::addColumn<QString>("fixture");
         QTest::addColumn<QSize>("size");
-        for (const char* fixture : {"browser-short-names", "browser", "browser-long-names"})
+        for (const char* fixture : {"browser-short-names", "browser", "browser-long-names", "camera-names"})
             for (const QSize size : {QSize(1040, 660), QSize(1240, 800), QSize(1920, 1080)})
                 QTest::addRow("%s, %dx%d", fixture, size.width(), size.height()) << QString(fixture) << size;
     }
@@ -684,6 +716,11 @@ private slots:
         s.model().setShowInspector(true);
         s.model().setMode(AppModel::Mode::Files);
         QVERIFY(w.resize(size));
+        // The names of one length drawn widest come last: first in sight.
+        if (fixture == QLatin1String("camera-names"))
+            s.model().property("files").value<QObject*>()->setProperty(
+                "order", QVariantMap{{QStringLiteral("column"), QStringLiteral("name")},
+                                     {QStringLiteral("ascending"), false}});
         (void)w.window().grabWindow();
         const QList<QQuickItem*> rows = w.items(QStringLiteral("fileRow"));
         QVERIFY(rows.size() >= 6);
@@ -713,6 +750,10 @@ private slots:
                     const QString end = full.section(QLatin1Char('/'), -1).right(3);
                     QVERIFY2(shown.endsWith(end), qPrintable(shown + QStringLiteral(" for ") + full));
                 }
+                const bool textless = shown.isEmpty() || shown == QStringLiteral("\u2026");
+                if (QLatin1String(name) == "nameCell" || QLatin1String(name) == "backupCell")
+                    QVERIFY2(keepsNumber(shown, full) || (QLatin1String(name) == "backupCell" && textless),
+                             qPrintable(shown + QStringLiteral(" for ") + full));
                 cut << QStringLiteral("%1 (%2)").arg(full, name);
             }
         }
@@ -734,6 +775,147 @@ private slots:
                                                      .arg(it.key())
                                                      .arg(it.value())
                                                      .arg(cut.join(QStringLiteral(", ")))));
+    }
+
+    // A cell cut in the table tells its whole text in its tooltip once the pointer moves onto
+    // it: a name's, with its status, a folder's and a backup place's.
+    void aCutCellTellsItsWholeText() {
+        Session s(present_, QStringLiteral("browser-long-names"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        s.model().setShowInspector(true);
+        s.model().setMode(AppModel::Mode::Files);
+        QVERIFY(w.resize({1920, 1080}));
+        (void)w.window().grabWindow();
+        QQuickItem* list = w.item(QStringLiteral("fileTableList"));
+        const QRectF inSight = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
+        for (const auto& [cell, tip] :
+             {std::pair{"nameCell", "nameTip"}, std::pair{"folderCell", "folderTip"},
+              std::pair{"backupCell", "backupTip"}}) {
+            QQuickItem* cut = nullptr;  // one in sight
+            for (QQuickItem* item : w.items(QLatin1String(cell)))
+                if (!cut && item->property("text").toString() != item->property("whole").toString() &&
+                    !item->property("whole").toString().isEmpty() &&
+                    inSight.contains(item->mapToScene(QPointF(item->width() / 2, item->height() / 2))))
+                    cut = item;
+            QVERIFY2(cut, cell);
+            const QString whole = cut->property("whole").toString();
+            const QString told = tipOver(w, cut, QLatin1String(tip));
+            QVERIFY2(told.startsWith(whole), qPrintable(QStringLiteral("%1: %2").arg(whole, told)));
+        }
+    }
+
+    // The copy preview keeps a drive's short name in front of its folders, each row cut from
+    // the start of the folders between, its last folder whole, and the preview's figures whole,
+    // at the smallest window and a wide one.
+    void thePreviewKeepsADrivesShortName() {
+        for (const QSize size : {QSize(1040, 660), QSize(1920, 1080)}) {
+            Session s(present_, QStringLiteral("missing-deep"));
+            QVERIFY(s.ready);
+            WindowDriver& w = *s.window;
+            QVERIFY(w.resize(size));
+            QVERIFY(w.clickAction(QStringLiteral("copy")) && s.stage.waitForPlan());
+            (void)w.window().grabWindow();
+            const QList<QQuickItem*> rows = w.items(QStringLiteral("planRowText"));
+            QVERIFY(!rows.isEmpty());
+            for (QQuickItem* row : rows) {
+                const QString shown = row->property("text").toString();
+                const QString full = row->property("cut").toMap().value(QStringLiteral("full")).toString();
+                QVERIFY2(shown.startsWith(QStringLiteral("SSD1 / ")) &&
+                             shown.endsWith(full.section(QStringLiteral(" / "), -1)),
+                         qPrintable(shown + QStringLiteral(" for ") + full));
+                QVERIFY(row->property("contentWidth").toReal() <= row->width() + 0.5);
+            }
+            QVERIFY2(!w.item(QStringLiteral("planSummary"))->property("truncated").toBool(),
+                     qPrintable(w.text(QStringLiteral("planSummary"))));
+        }
+    }
+
+    // Counts of a thousand files and more are grouped as the locale groups them: a shoot's copy
+    // button, the map's folder list, the copy preview's rows, the copy report's folders and the
+    // last copy's button.
+    void countsOfFilesAreGrouped() {
+        Session s(present_, QStringLiteral("missing-many"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.resize({1920, 1080}));
+        const QRegularExpression grouped(QStringLiteral("\\b\\d{1,3}(,\\d{3})+\\b"));
+        const auto texts = [&](const QString& name) {
+            (void)w.window().grabWindow();
+            QStringList out;
+            for (QQuickItem* item : w.items(name)) out << item->property("text").toString();
+            return out;
+        };
+        QVERIFY2(texts(QStringLiteral("shootCopy")).contains(QStringLiteral("Copy 1,234\u2026")),
+                 qPrintable(texts(QStringLiteral("shootCopy")).join(u'|')));
+        QVERIFY(w.click(QStringLiteral("mode-Map")));
+        QStringList counts;
+        QVERIFY(WindowDriver::waitFor([&] {
+            counts.clear();
+            for (QQuickItem* row : w.items(QStringLiteral("folderRow")))
+                counts << row->property("countsText").toString();
+            return counts.contains(QStringLiteral("0/1,234"));
+        }));
+        QVERIFY2(counts.filter(grouped).size() >= 3,
+                 qPrintable(counts.join(u'|')));  // the card, DCIM, 102MSDCF
+        QVERIFY(w.clickAction(QStringLiteral("copy")) && s.stage.waitForPlan());
+        QVERIFY2(texts(QStringLiteral("planRowCount")).contains(QStringLiteral("1,234")),
+                 qPrintable(texts(QStringLiteral("planRowCount")).join(u'|')));
+        QVERIFY(w.click(QStringLiteral("copyButton")) && s.stage.finishCopy(QStringLiteral("copied")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("copiedFolderCount")); }));
+        QVERIFY2(
+            texts(QStringLiteral("copiedFolderCount")).filter(QStringLiteral("1,234 new files")).size() == 1,
+            qPrintable(texts(QStringLiteral("copiedFolderCount")).join(u'|')));
+        w.key(Qt::Key_Escape);
+        QVERIFY(s.stage.finishCheck(QStringLiteral("missing-many")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("lastCopyButton")); }));
+        const QString label = w.text(QStringLiteral("lastCopyButton"));
+        QVERIFY2(label.startsWith(QStringLiteral("Last Copy (")) && label.contains(grouped),
+                 qPrintable(label));
+    }
+
+    // A copy's report is shown over its own check's result only. The last copy's popover, left
+    // open, closes as the card is checked again. The dialog left open on a copy's report, its card
+    // pulled out, does not come back over the result of the next check, the card's against
+    // another backup, over which no last copy is offered either.
+    void aCopyReportStaysWithItsCheck() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        const auto copyAll = [&] {
+            return w.clickAction(QStringLiteral("copy")) && s.stage.waitForPlan() &&
+                   w.click(QStringLiteral("copyButton")) && s.stage.finishCopy(QStringLiteral("copied"));
+        };
+        const auto popoverOpen = [&] { return isOpen(w, QStringLiteral("lastCopyPopover")); };
+        QVERIFY(copyAll());
+        w.key(Qt::Key_Escape);
+        QVERIFY(s.stage.finishCheck(QStringLiteral("missing")) && w.click(QStringLiteral("lastCopyButton")));
+        QVERIFY(WindowDriver::waitFor(popoverOpen));
+        const int checks = s.stage.checkCount();
+        w.key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(WindowDriver::waitFor([&] { return s.stage.checkCount() > checks; }));
+        QVERIFY2(WindowDriver::waitFor([&] { return !popoverOpen(); }, 2000),
+                 "the popover stays over the check");
+        QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("lastCopyButton")); }) &&
+                !popoverOpen());
+
+        QVERIFY(copyAll() && WindowDriver::waitFor([&] { return w.item(QStringLiteral("copyReport")); }));
+        const std::vector<std::string> backups = m.destinations();
+        const std::string card = *m.source();
+        s.stage.removeVolume(QString::fromStdString(card));
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Setup; }));
+        m.setSource(card);
+        for (const std::string& b : backups) m.removeBackup(b);
+        m.addBackups({s.stage.folder(QStringLiteral("media/ana/Other Backup")).toStdString()});
+        w.key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }));
+        (void)w.window().grabWindow();
+        QVERIFY2(!isOpen(w, QStringLiteral("copySheet")) && !m.hasCopyRequest(), "the report came back");
+        QVERIFY2(!w.item(QStringLiteral("lastCopyButton")),
+                 "the last copy is offered over another backup's check");
     }
 
     // Tab walks the start screen of a card and four backups over recent cards, and a result with

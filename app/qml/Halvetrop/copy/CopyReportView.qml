@@ -88,6 +88,7 @@ Item {
                                     Layout.fillWidth: true
                                 }
                                 DataText {
+                                    objectName: "copiedFolderCount"
                                     text: folderRow.row.subtitle
                                     font: Theme.secondaryFont
                                     color: Theme.secondary

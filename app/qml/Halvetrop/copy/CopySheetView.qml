@@ -200,6 +200,7 @@ ColumnLayout {
                                 objectName: "locationLabel"
                                 path: view.sheet ? view.sheet.locationLabel.split(" \u203a ").join("/") : ""
                                 separator: " \u203a "
+                                keepsDrive: true
                                 font: Theme.callout
                                 Layout.fillWidth: true
                             }
@@ -271,7 +272,8 @@ ColumnLayout {
                         Layout.fillWidth: true
                         Eyebrow { text: "Preview" }
                         Item { Layout.fillWidth: true }
-                        // Its figures first; a long backup name at its end gives way.
+                        // Its figures first; a long backup name at its end gives way. Whole
+                        // pixels, as the layout gives them: a fraction short elides a short name.
                         DataText {
                             id: planSummary
                             readonly property bool tooBig: view.sheet && view.sheet.freeBytes !== undefined
@@ -281,7 +283,7 @@ ColumnLayout {
                             color: tooBig ? Theme.textRole("missing") : Theme.secondary
                             font: Theme.secondaryFont
                             Layout.fillWidth: true
-                            Layout.maximumWidth: implicitWidth
+                            Layout.maximumWidth: Math.ceil(implicitWidth)
                             HoverHandler { id: summaryHover }
                             LazyToolTip { shown: summaryHover.hovered && planSummary.truncated; text: planSummary.text }
                         }
@@ -310,11 +312,13 @@ ColumnLayout {
                                     objectName: "planRowText"
                                     path: modelData.text.split(" / ").join("/")
                                     separator: " / "
+                                    keepsDrive: true
                                     font: Theme.monoSmall
                                     Layout.fillWidth: true
                                 }
                                 DataText {
-                                    text: String(modelData.count)
+                                    objectName: "planRowCount"
+                                    text: modelData.countText
                                     font: Theme.secondaryFont
                                     color: Theme.secondary
                                 }

@@ -12,6 +12,18 @@ ActionButton {
     required property var model
     required property string cardName
     property bool compact: false
+    // The check whose result is shown (the header hands it in): its popover, left open, closes
+    // when another check's result takes its place or the result leaves the screen, as the report
+    // belongs over its own check's result only.
+    property real check: -1
+    onCheckChanged: popover.close()
+    Connections {
+        target: button.model
+        function onPhaseChanged() {
+            if (button.model.phase !== Phase.results)
+                popover.close()
+        }
+    }
     readonly property var report: Present.copyReport(model.lastCopy)
     objectName: "lastCopyButton"
     visible: report.sourceName !== undefined && report.sourceName === cardName && report.folders.length > 0

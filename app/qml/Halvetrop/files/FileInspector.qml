@@ -252,7 +252,7 @@ Rectangle {
                 text: "Copy to Backup…"
                 icon.source: Present.symbolSource("arrow.down.doc", copyOneFill.colors.text)
                 icon.color: "transparent"
-                onClicked: inspector.model.requestCopy([inspector.facts.id], "Copy " + inspector.facts.name)
+                onClicked: inspector.model.requestCopy([inspector.facts.id], inspector.facts.copyTitle)
             }
         }
     }

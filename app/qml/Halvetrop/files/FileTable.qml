@@ -22,15 +22,16 @@ FocusScope {
     activeFocusOnTab: true
 
     // Each column as wide as what it shows needs (its header too), measured over the texts the
-    // rows may show widest; where the table is narrower, the columns give way in turn: a note to
-    // its status's name (which always fits), the backup's place (cut from its start), a folder
-    // down to its last part (kept whole: a cut folder never reads as another), and a name only
-    // then (cut in its middle). Days and sizes are never cut. What is left goes to the last column.
+    // rows may show widest as drawn; where the table is narrower, the columns give way in turn: a
+    // note to its status's name (which always fits), the backup's place (cut from its start), a
+    // folder down to its last part (kept whole: a cut folder never reads as another), and a name
+    // only then (cut in its middle, its number and extension whole). Days and sizes are never cut.
+    // What is left goes to the last column. A cut cell's whole text is its tooltip.
     // (Measures are read again when the metrics' fonts come.)
     FontMetrics { id: cellMetrics; font: Theme.body }
     FontMetrics { id: captionMetrics; font: Theme.caption }
     FontMetrics { id: headerMetrics; font: Theme.callout }
-    readonly property var texts: table.app.files.columnTexts
+    readonly property var texts: (table.app.files.revision, table.app.files.columnTexts(cellMetrics.font))
     readonly property real pad: Theme.s
     // The reveal button before a backup's place.
     readonly property real revealRoom: 15 + Theme.xs
@@ -55,20 +56,31 @@ FocusScope {
         headed(6, (texts.backups || []).length > 0 ? revealRoom + widest(texts.backups, cellMetrics) + pad
                                                    : widest(["—"], cellMetrics) + pad)
     ] : columns.map(c => 0)
+    // A name cut keeps its number and extension ("…0001.JPG"), the backup's place its file's
+    // (narrower, it shows only "…"): the least room a name's column gives way to, and a step for
+    // the backup's place before it gives up its text.
+    readonly property real nameFloor: Math.min(needs[1], widest(texts.nameFloors, cellMetrics) + pad)
+    // The room of a name as cameras write them: names longer than that give way before the
+    // backup's place gives up its text.
+    readonly property real cameraName: widest(["GX010123.MP4"], cellMetrics) + pad
+    readonly property real backupFloor: Math.min(needs[6], revealRoom + widest(texts.backupFloors, cellMetrics))
     // A folder cut from its start keeps its last part whole behind "…/" (a long one is cut in
     // its middle past a name's room).
     readonly property real folderFloor: Math.min(needs[4], headed(4, Math.min(160,
         Math.ceil(cellMetrics.advanceWidth("…/")) + widest(texts.lastFolders, cellMetrics) + pad)))
+    readonly property var cameraStep: [1, Math.max(nameFloor, Math.min(needs[1], cameraName))]
     readonly property var steps: [
         [2, statusFloor],
         [6, Math.min(needs[6], headed(6, revealRoom + 80))],
         [4, folderFloor],
-        [1, Math.min(needs[1], 160)],
+        [1, Math.max(nameFloor, Math.min(needs[1], 160))],
+        [6, backupFloor],
+        cameraStep,
         [6, revealRoom],
         [4, Math.min(folderFloor, 100)],
-        [1, Math.min(needs[1], 100)],
+        [1, Math.max(nameFloor, Math.min(needs[1], 100))],
         [4, 40],
-        [1, 60],
+        [1, nameFloor],
         [2, 60]
     ]
     readonly property var columns: [
@@ -80,7 +92,13 @@ FocusScope {
         { key: "size", title: "Size" },
         { key: "", title: "On backup" }
     ]
-    readonly property var widths: Present.fitColumns(needs, steps, list.width - 2 * Theme.s, columns.length - 1)
+    // Long names give way to a camera's only where that keeps the backup's file numbers in sight.
+    readonly property var widths: {
+        const available = list.width - 2 * Theme.s
+        const fitted = Present.fitColumns(needs, steps, available, columns.length - 1)
+        return fitted[6] >= backupFloor - 0.5 ? fitted
+             : Present.fitColumns(needs, steps.filter(s => s !== cameraStep), available, columns.length - 1)
+    }
 
     function select(row) {
         const id = table.app.files.idAt(row)
@@ -224,10 +242,15 @@ FocusScope {
                     DataText {
                         id: nameText
                         objectName: "nameCell"
+                        readonly property string whole: row.name
+                        readonly property var cut: Present.cutName(row.name, font, width - rightPadding)
                         width: table.widths[1]; anchors.verticalCenter: parent.verticalCenter
-                        text: row.name; color: row.ink; rightPadding: Theme.s
-                        elide: Text.ElideMiddle
-                        LazyToolTip { shown: nameHover.hovered; text: (nameText.truncated ? row.name + "\n" : "") + row.statusText }
+                        text: cut.text; color: row.ink; rightPadding: Theme.s
+                        LazyToolTip {
+                            tipName: "nameTip"
+                            shown: nameHover.hovered
+                            text: (nameText.cut.cut || nameText.truncated ? row.name + "\n" : "") + row.statusText
+                        }
                         HoverHandler { id: nameHover }
                     }
                     DataText {
@@ -240,7 +263,11 @@ FocusScope {
                         text: noteFits ? row.statusText : label
                         color: row.covered ? row.quiet : row.ink; rightPadding: Theme.s
                         HoverHandler { id: statusHover }
-                        LazyToolTip { shown: statusHover.hovered && statusCell.text !== row.statusText; text: row.statusText }
+                        LazyToolTip {
+                            tipName: "statusTip"
+                            shown: statusHover.hovered && (statusCell.text !== row.statusText || statusCell.truncated)
+                            text: row.statusText
+                        }
                     }
                     DataText {
                         objectName: "dayCell"
@@ -249,12 +276,16 @@ FocusScope {
                     }
                     // Paths keep their end: cut at a folder's start where one fits.
                     DataText {
+                        id: folderCell
                         objectName: "folderCell"
                         readonly property string whole: row.folder
+                        readonly property var cut: Present.cutPath(row.folder, font, width - rightPadding)
                         width: table.widths[4]; anchors.verticalCenter: parent.verticalCenter
-                        text: Present.cutPath(row.folder, font, width - rightPadding).text
+                        text: cut.text
                         color: row.quiet; rightPadding: Theme.s
                         elide: Text.ElideNone
+                        HoverHandler { id: folderHover }
+                        LazyToolTip { tipName: "folderTip"; shown: folderHover.hovered && folderCell.cut.cut; text: row.folder }
                     }
                     DataText {
                         objectName: "sizeCell"
@@ -267,14 +298,20 @@ FocusScope {
                         height: row.height
                         readonly property bool onBackup: row.onBackup.length > 0
                         DataText {
+                            id: backupCell
                             objectName: "backupCell"
                             readonly property string whole: row.onBackup
+                            // Its file's name, cut, keeps its number and extension.
+                            readonly property var cut: parent.onBackup ? Present.cutFilePath(row.onBackup, font, width)
+                                                                       : ({ text: "—", cut: false })
                             x: parent.onBackup ? revealButton.width + Theme.xs : 0
                             anchors.verticalCenter: parent.verticalCenter
                             width: parent.onBackup ? parent.width - revealButton.width - Theme.xs : parent.width
-                            text: parent.onBackup ? Present.cutPath(row.onBackup, font, width).text : "—"
+                            text: cut.text
                             color: parent.onBackup ? row.quiet : row.selected ? Theme.selectionText : Theme.tertiary
                             elide: parent.onBackup ? Text.ElideNone : Text.ElideRight
+                            HoverHandler { id: backupHover }
+                            LazyToolTip { tipName: "backupTip"; shown: backupHover.hovered && backupCell.cut.cut; text: row.onBackup }
                         }
                         // The button itself on the selected row, under the pointer and while it
                         // holds the keys; elsewhere its symbol alone, which looks the same: a

@@ -90,6 +90,7 @@ Row {
         sourceComponent: row.lastCopyButton
         Binding { target: lastCopySpot.item; property: "text"; value: row.label("lastCopy"); when: lastCopySpot.item !== null }
         Binding { target: lastCopySpot.item; property: "name"; value: row.named("lastCopy"); when: lastCopySpot.item !== null }
+        Binding { target: lastCopySpot.item; property: "check"; value: row.hero.check; when: lastCopySpot.item !== null }
     }
     Row {
         id: nextCard

@@ -26,6 +26,8 @@ Item {
     required property bool allCovered
     required property var counts
     required property real copyable
+    // "Copy 1,234…"
+    required property string copyText
     required property string landingName
     required property string landingFolder
     required property string landingMore
@@ -375,7 +377,7 @@ Item {
                 anchors.right: parent.right
                 visible: row.copyable > 0
                 prominent: true
-                text: "Copy " + row.copyable + "…"
+                text: row.copyText
                 onClicked: row.copy()
             }
             Symbol {
