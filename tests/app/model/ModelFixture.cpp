@@ -168,7 +168,10 @@ public:
         inner_->setOnCardAccessTimes(std::move(cb));
     }
     VerifyReport run() override { return inner_->run(); }
-    void cancel() override { inner_->cancel(); }
+    void cancel() override {
+        inner_->cancel();
+        gate_->cancelled();
+    }
 
 private:
     std::shared_ptr<IVerifier> inner_;
@@ -182,7 +185,21 @@ void ProgressGate::holdAt(CheckLevel level, VerifyProgress::Stage stage, bool la
     std::lock_guard<std::mutex> hold(lock_);
     hold_ = std::make_pair(level, stage);
     last_ = last;
+    untilCancelled_ = false;
     held_ = false;
+}
+
+void ProgressGate::holdUntilCancelled(CheckLevel level, VerifyProgress::Stage stage) {
+    holdAt(level, stage);
+    std::lock_guard<std::mutex> hold(lock_);
+    untilCancelled_ = true;
+}
+
+void ProgressGate::cancelled() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!untilCancelled_) return;
+    hold_.reset();
+    changed_.notify_all();
 }
 
 bool ProgressGate::held() {
@@ -203,6 +220,30 @@ void ProgressGate::pass(CheckLevel level, const VerifyProgress& p) {
     held_ = true;
     changed_.notify_all();
     changed_.wait(hold, [&] { return !hold_; });
+}
+
+Watchdog::Watchdog(std::function<void()> onHang)
+    : thread_([this, onHang = std::move(onHang)] {
+          std::unique_lock<std::mutex> hold(lock_);
+          if (dropped_.wait_for(hold, std::chrono::milliseconds(kHangDetectorMs), [this] { return done_; }))
+              return;
+          fired_ = true;
+          hold.unlock();
+          onHang();
+      }) {}
+
+Watchdog::~Watchdog() {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        done_ = true;
+        dropped_.notify_all();
+    }
+    thread_.join();
+}
+
+std::function<void()> endRunHung(const char* what) {
+    const QByteArray tag = QTest::currentDataTag() ? QByteArray(" ") + QTest::currentDataTag() : QByteArray();
+    return [name = QTest::currentTestFunction() + tag, what] { qFatal("%s: %s", name.constData(), what); };
 }
 
 AppModel& Harness::start(bool real) {
@@ -295,13 +336,14 @@ AppModel& Harness::start(bool real) {
     }
     if (listCards) deps.cardChanges = nullptr;
     deps.cardWatchLimit = cardWatchLimit;
+    if (shutdownWaitMs) deps.shutdownWaitMs = *shutdownWaitMs;
     deps.now = [clock = clock] {
         if (const TimeNs set = clock->load()) return set;
         return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
                           std::chrono::system_clock::now().time_since_epoch())
                           .count());
     };
-    model = std::make_unique<AppModel>(std::move(deps));
+    model.reset(new AppModel(std::move(deps)));
     return *model;
 }
 
@@ -318,7 +360,7 @@ size_t Harness::verifierCount() {
 AppModel& ready(Harness& h, const std::vector<std::string>& backups) {
     h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
     AppModel& m = h.start();
-    m.waitForIdle(5000);
+    m.waitForIdle(kHangDetectorMs);
     m.setSource(kCard);
     m.addBackups(backups);
     return m;
@@ -358,7 +400,7 @@ AppModel& checkedOn(Harness& h, const std::string& card, VerifyReport r) {
                 storableInstant(TimeNs(st.stx_ctime.tv_sec) * 1'000'000'000 + st.stx_ctime.tv_nsec);
     }
     AppModel& m = h.start();
-    m.waitForIdle(5000);
+    m.waitForIdle(kHangDetectorMs);
     m.setSource(card);
     m.addBackups(backups);
     const size_t before = h.verifierCount();
@@ -366,7 +408,7 @@ AppModel& checkedOn(Harness& h, const std::string& card, VerifyReport r) {
     if (auto v = h.verifier(before)) v->complete(r);
     [&] { QTRY_COMPARE(m.phase(), AppModel::Phase::Results); }();
     const bool pass = r.level == CheckLevel::standard && r.totals.covered() >= 1;
-    m.waitForIdle(30000, pass ? 1 : 0);
+    m.waitForIdle(kHangDetectorMs, pass ? 1 : 0);
     return m;
 }
 
