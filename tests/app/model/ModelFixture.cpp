@@ -145,21 +145,19 @@ VerifyReport makeShoots(const std::string& card, const std::vector<std::string>&
 
 namespace {
 
-// The core's verifier whose workers pause at each progress report, so that a test can act while
-// a check is surely under way.
-class SlowProgress : public IVerifier {
+// The core's verifier whose workers pass the progress gate with each progress report, so that a
+// test can act while a check is surely under way.
+class GatedProgress : public IVerifier {
 public:
-    SlowProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<std::atomic<int>> delayMs,
-                 std::shared_ptr<ProgressGate> gate)
-        : inner_(std::move(inner)), delayMs_(std::move(delayMs)), gate_(std::move(gate)) {}
+    GatedProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<ProgressGate> gate)
+        : inner_(std::move(inner)), gate_(std::move(gate)) {}
     const VerifyRequest& request() const override { return inner_->request(); }
     void setOnProgress(std::function<void(const VerifyProgress&)> cb) override {
-        inner_->setOnProgress([cb = std::move(cb), delay = delayMs_, gate = gate_,
-                               level = inner_->request().level](const VerifyProgress& p) {
-            if (int ms = delay->load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            gate->pass(level, p);
-            cb(p);
-        });
+        inner_->setOnProgress(
+            [cb = std::move(cb), gate = gate_, level = inner_->request().level](const VerifyProgress& p) {
+                gate->pass(level, p);
+                cb(p);
+            });
     }
     void setOnFileResult(std::function<void(const FileResult&)> cb) override {
         inner_->setOnFileResult(std::move(cb));
@@ -175,7 +173,6 @@ public:
 
 private:
     std::shared_ptr<IVerifier> inner_;
-    std::shared_ptr<std::atomic<int>> delayMs_;
     std::shared_ptr<ProgressGate> gate_;
 };
 
@@ -282,11 +279,10 @@ AppModel& Harness::start(bool real) {
     deps.mountRoot = "/media";
     if (real) {
         auto count = realChecks;
-        auto delay = progressDelayMs;
         auto held = gate;
-        deps.verifierFactory = [count, delay, held, core = realVerifierFactory()](VerifyRequest r) {
+        deps.verifierFactory = [count, held, core = realVerifierFactory()](VerifyRequest r) {
             ++*count;
-            return std::make_shared<SlowProgress>(core(std::move(r)), delay, held);
+            return std::make_shared<GatedProgress>(core(std::move(r)), held);
         };
         deps.listVolumes = [shown = shown, gate = volumeListings, atMost = listingsRunningAtMost,
                             ended = listingsEnded, running = std::make_shared<std::atomic<int>>(0)](

@@ -175,8 +175,6 @@ struct Harness {
     std::shared_ptr<std::mutex> verifiersLock = std::make_shared<std::mutex>();
     // New fake verifiers keep running after a cancel until completed (a late outcome).
     std::shared_ptr<std::atomic<bool>> ignoreCancel = std::make_shared<std::atomic<bool>>(false);
-    // Each progress report of a real check waits this long on its worker.
-    std::shared_ptr<std::atomic<int>> progressDelayMs = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<ProgressGate> gate = std::make_shared<ProgressGate>();
     std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     // The free space every scripted volume description gives.

@@ -1080,7 +1080,7 @@ private slots:
         QProcess app;
         app.setProcessEnvironment(env);
         app.start(qEnvironmentVariable("HALVETROP_BUILD_DIR") + QStringLiteral("/app/halvetrop"), {});
-        QVERIFY(app.waitForFinished(60000) && app.exitCode() == 0);
+        QVERIFY(app.waitForFinished(kHangDetectorMs) && app.exitCode() == 0);
         const QStringList said = QString::fromUtf8(app.readAllStandardError()).split(u'\n');
         const QStringList fromQml = said.filter(QStringLiteral(".qml:"));
         QVERIFY2(fromQml.isEmpty(), qPrintable(fromQml.join(u'\n')));
