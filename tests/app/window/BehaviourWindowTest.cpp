@@ -53,22 +53,20 @@ QList<QQuickItem*> collect(QQuickItem* item, const char* className) {
 }
 
 // The text of the window's open tooltip of that name, once the pointer, moved onto the middle of
-// `item` from elsewhere, has rested there; "" when none opens.
+// `item` from elsewhere, has rested there; "" when none opens (after kHangDetectorMs).
 QString tipOver(WindowDriver& w, QQuickItem* item, const QString& name) {
     (void)w.window().grabWindow();
     const QPoint at = item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
     QTest::mouseMove(&w.window(), QPoint(5, 5));
     QTest::mouseMove(&w.window(), at);
     QString text;
-    WindowDriver::waitFor(
-        [&] {
-            // A shown tooltip lays its item in the window's overlay.
-            for (QQuickItem* popup : collect(w.window().contentItem(), "QQuickPopupItem"))
-                if (popup->isVisible() && popup->parent() && popup->parent()->objectName() == name)
-                    text = popup->parent()->property("text").toString();
-            return !text.isEmpty();
-        },
-        3000);
+    WindowDriver::waitFor([&] {
+        // A shown tooltip lays its item in the window's overlay.
+        for (QQuickItem* popup : collect(w.window().contentItem(), "QQuickPopupItem"))
+            if (popup->isVisible() && popup->parent() && popup->parent()->objectName() == name)
+                text = popup->parent()->property("text").toString();
+        return !text.isEmpty();
+    });
     return text;
 }
 
@@ -893,8 +891,7 @@ private slots:
         const int checks = s.stage.checkCount();
         w.key(Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(WindowDriver::waitFor([&] { return s.stage.checkCount() > checks; }));
-        QVERIFY2(WindowDriver::waitFor([&] { return !popoverOpen(); }, 2000),
-                 "the popover stays over the check");
+        QVERIFY2(WindowDriver::waitFor([&] { return !popoverOpen(); }), "the popover stays over the check");
         QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("lastCopyButton")); }) &&
                 !popoverOpen());

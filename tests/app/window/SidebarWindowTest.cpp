@@ -630,10 +630,13 @@ private slots:
         checkWith(a, card(), {photos()}, true);
         if (QTest::currentTestFailed()) return;
         QCOMPARE(w.items(QStringLiteral("historyRow")).size(), 1);
-        QCOMPARE(w.items(QStringLiteral("historyRow"))[0]->property("ago").toString(), QStringLiteral("now"));
-        QVERIFY(WindowDriver::waitFor([&] {
-            return w.items(QStringLiteral("historyRow"))[0]->property("ago").toString() == "1 min. ago";
-        }));
+        const auto ago = [&] { return w.items(QStringLiteral("historyRow"))[0]->property("ago").toString(); };
+        // "now" until the times are read again a minute past the check's end, which a loaded
+        // machine may reach before the row is looked at.
+        const TimeNs minute = TimeNs(60) * 1'000'000'000;
+        if (m.ageNow() - m.history().front().report->summary().finishedAt < minute)
+            QCOMPARE(ago(), QStringLiteral("now"));
+        QVERIFY(WindowDriver::waitFor([&] { return ago() == "1 min. ago"; }));
         a.stage.holdPasses(false);
         QVERIFY(passOver(m));
 
