@@ -34,7 +34,6 @@ namespace halvetrop {
 namespace {
 
 constexpr int kFoldIntervalMs = 400;
-constexpr int kShutdownWaitMs = 5000;
 // A photo copied onto the card is a burst of notices: the card is listed once they pause, or
 // this long after the first.
 constexpr int kCardSoonMs = 250;
@@ -730,13 +729,17 @@ void AppModel::shutdown() {
         copy_.reset();
     }
     closePreview();
-    history_->flush(kShutdownWaitMs);
+    const int bound = std::max(deps_.shutdownWaitMs, -1);
+    history_->flush(bound);
     // Cancelled workers end at their next test of the flag; one stuck in the kernel is not waited
     // for beyond this (the destructor leaves it to the process exit). Nothing the model does by
     // itself (a reading of the volumes, a look at the card) is waited for: it has nothing to keep.
-    QDeadlineTimer deadline(kShutdownWaitMs);
-    pool_->waitForDone(int(deadline.remainingTime()));
-    bookmarkPool_->waitForDone(int(std::max<qint64>(0, deadline.remainingTime())));
+    const QDeadlineTimer deadline(bound);
+    const auto left = [&] {
+        return deadline.isForever() ? -1 : int(std::max<qint64>(0, deadline.remainingTime()));
+    };
+    pool_->waitForDone(left());
+    bookmarkPool_->waitForDone(left());
     // What finished meanwhile is applied now (a bookmark made for a backup chosen just before
     // quitting still reaches the settings); checks and passes are no longer current and drop out.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);

@@ -108,6 +108,9 @@ struct AppModelDeps {
     // The most folders of one card watched for changes (CardWatch); the rest of a vast folder tree
     // is left to listings. 0: the card is only listed (as where the system has no watches left).
     size_t cardWatchLimit = 4096;
+    // How long quitting waits for the cancelled check, pass and bookmarks to end (and again for the
+    // history to be saved) before it leaves them to the process exit; negative: until they end.
+    int shutdownWaitMs = 5000;
 };
 
 // Lexically clean absolute form of a path ("." and ".." resolved, no doubled or trailing "/");
@@ -490,7 +493,8 @@ public:
     void copyEnded();
 
     // Cancels the check, the pass and the copy (waiting for the copy to clean up), then finishes
-    // the pending history save. Bounded: a worker stuck in the kernel is left to the process exit.
+    // the pending history save. Bounded (shutdownWaitMs): a worker stuck in the kernel is left to
+    // the process exit.
     Q_INVOKABLE void shutdown();
 
     // Waits (processing events) until no check, pass, volume read, listing of the card or history

@@ -43,8 +43,10 @@ VolumeInfo systemDisk() {
     return v;
 }
 
+// Processes events until `done` holds; false only on a hang, or once `ms` pass where a caller
+// tries again after them.
 template <typename Done>
-bool pumpUntil(Done done, int ms) {
+bool pumpUntil(Done done, int ms = kHangDetectorMs) {
     QDeadlineTimer deadline(ms);
     while (!done()) {
         if (deadline.hasExpired()) return false;
@@ -484,7 +486,7 @@ bool Stage::start() {
         auto copy = copy_;
         deps.runCopy = [copy](CopyRunner& runner) { return copy->run(runner); };
     }
-    model_ = std::make_unique<AppModel>(std::move(deps));
+    model_.reset(new AppModel(std::move(deps)));
     AppModel* model = model_.get();
     history_ = std::make_unique<shell::HistoryRows>([model] { return model->ageNow(); });
     if (!present_) present_ = new shell::Present(this);
@@ -502,10 +504,10 @@ bool Stage::start() {
     return idle;
 }
 
-bool Stage::settle(int ms) {
+bool Stage::settle() {
     if (!model_) return false;
     // A scripted check or pass runs until told; it is the model's work, but nothing to wait for.
-    QDeadlineTimer deadline(ms);
+    QDeadlineTimer deadline(kHangDetectorMs);
     while (!deadline.hasExpired()) {
         int running = 0;
         {
@@ -658,7 +660,7 @@ void Stage::removeFromSavedCards(std::vector<int64_t> positions) {
 // Whether the scripted check is under way, or comes to be within moments: the model starts it
 // only after it has told what the check will do to the card, on this thread.
 static bool runs(FakeVerifier& v) {
-    return pumpUntil([&] { return v.waitRunning(0); }, 5000);
+    return pumpUntil([&] { return v.waitRunning(0); });
 }
 
 bool Stage::progress(const QString& stageName, const QString& detail, double done, double total) {
@@ -667,7 +669,7 @@ bool Stage::progress(const QString& stageName, const QString& detail, double don
     if (!v || !stage || !runs(*v) || !v->onProgress) return false;
     const VerifyProgress p{*stage, bytes(detail), int64_t(done), int64_t(total)};
     // The model lets a few reports a second through: one dropped is sent again.
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(kHangDetectorMs);
     while (!deadline.hasExpired()) {
         v->onProgress(p);
         if (pumpUntil([&] { return model_->progress() == p || model_->deepProgress() == p; }, 150))
@@ -680,7 +682,7 @@ bool Stage::touchAccessTimes() {
     auto v = verifier(checkCount() - 1);
     if (!v || !runs(*v) || !v->onAccessTimes) return false;
     v->onAccessTimes(CardAccessTimes::otherOwner);
-    return pumpUntil([&] { return !model_->cardAccessTimesNote().isEmpty(); }, 5000);
+    return pumpUntil([&] { return !model_->cardAccessTimesNote().isEmpty(); });
 }
 
 bool Stage::finishCheck(const QString& fixture) {
@@ -692,14 +694,14 @@ bool Stage::finishCheck(const QString& fixture) {
     r.finishedAt = model_->now();
     r.startedAt = r.finishedAt - TimeNs(60) * 1'000'000'000;
     v->complete(std::move(r));
-    return pumpUntil([&] { return model_->phase() != AppModel::Phase::Checking; }, 5000) && settle();
+    return pumpUntil([&] { return model_->phase() != AppModel::Phase::Checking; }) && settle();
 }
 
 bool Stage::failCheck(const QString& path) {
     auto v = verifier(checkCount() - 1);
     if (!v || !runs(*v)) return false;
     v->fail(VerifyError::cannotRead(bytes(path), EIO));
-    return pumpUntil([&] { return model_->phase() != AppModel::Phase::Checking; }, 5000) && settle();
+    return pumpUntil([&] { return model_->phase() != AppModel::Phase::Checking; }) && settle();
 }
 
 QString Stage::savedID(int index) const {
@@ -714,7 +716,7 @@ bool Stage::openSaved(int index) {
 
 bool Stage::waitForPlan() {
     auto* sheet = qobject_cast<CopySheet*>(model_->copySheet());
-    return sheet && sheet->waitForPlan(5000);
+    return sheet && sheet->waitForPlan(kHangDetectorMs);
 }
 
 bool Stage::requestCopy() {
@@ -724,8 +726,8 @@ bool Stage::requestCopy() {
 
 bool Stage::copyProgress(double fraction) {
     auto* sheet = qobject_cast<CopySheet*>(model_->copySheet());
-    if (!sheet || !pumpUntil([&] { return copy_->running(); }, 5000)) return false;
-    QDeadlineTimer deadline(5000);
+    if (!sheet || !pumpUntil([&] { return copy_->running(); })) return false;
+    QDeadlineTimer deadline(kHangDetectorMs);
     while (!deadline.hasExpired()) {
         copy_->advance(fraction);
         // Every planned file counts in the run's progress, a refused one too.
@@ -740,12 +742,12 @@ bool Stage::copyProgress(double fraction) {
 
 bool Stage::finishCopy(const QString& outcome) {
     auto* sheet = qobject_cast<CopySheet*>(model_->copySheet());
-    if (!sheet || !pumpUntil([&] { return copy_->running(); }, 5000)) return false;
+    if (!sheet || !pumpUntil([&] { return copy_->running(); })) return false;
     if (outcome == QLatin1String("stopped"))
         sheet->stop();
     else
         copy_->end(bytes(outcome));
-    return sheet->waitForRun(5000) && settle();
+    return sheet->waitForRun(kHangDetectorMs) && settle();
 }
 
 bool Stage::copyRunning() const { return copy_->running(); }
@@ -767,12 +769,10 @@ bool Stage::letPassFiles(int count) {
         until = gate_->handed + count;
         gate_->changed.notify_all();
     }
-    return pumpUntil(
-        [&] {
-            std::lock_guard<std::mutex> guard(gate_->lock);
-            return gate_->handed >= until;
-        },
-        5000);
+    return pumpUntil([&] {
+        std::lock_guard<std::mutex> guard(gate_->lock);
+        return gate_->handed >= until;
+    });
 }
 
 void registerStage() { qmlRegisterType<Stage>("Halvetrop.Stage", 1, 0, "Stage"); }

@@ -26,6 +26,8 @@
 #include "shell/HistoryRows.h"
 #include "shell/Present.h"
 #include "shell/SettingsStore.h"
+#include "stage/DroppedModel.h"
+#include "stage/Hang.h"
 
 namespace halvetrop::stage {
 
@@ -150,8 +152,9 @@ public:
     Q_INVOKABLE bool finishCopy(const QString& outcome);
     Q_INVOKABLE bool copyRunning() const;
 
-    // Processes events until the model has no work pending (or `ms` pass).
-    Q_INVOKABLE bool settle(int ms = 5000);
+    // Processes events until the model has no work pending, however long that takes; false only
+    // on a hang (kHangDetectorMs).
+    Q_INVOKABLE bool settle();
 
     // --- time ---
     // Moves the model's clock (the fixed one, or the system's on a real stage) by that much.
@@ -164,7 +167,7 @@ public:
     // --- the byte-by-byte pass (real stage) ---
     // While held, the pass's per-file results wait before they reach the model; a cancelled pass
     // lets its own go. letPassFiles lets that many more through and waits until they have been
-    // handed on (false when they are not within 5 s).
+    // handed on (false only on a hang).
     Q_INVOKABLE void holdPasses(bool hold);
     Q_INVOKABLE bool letPassFiles(int count);
 
@@ -212,7 +215,8 @@ private:
     std::unique_ptr<Ejector> ejectorInUse_;
     std::unique_ptr<FolderPicker> pickerInUse_;
     FakeReveal* reveal_ = nullptr;
-    std::unique_ptr<AppModel> model_;
+    // Dropped before the stage's files and drives go, and waited for (its workers may outlive it).
+    OwnedModel model_;
     std::unique_ptr<shell::HistoryRows> history_;
     std::unique_ptr<shell::SettingsStore> store_;
 };

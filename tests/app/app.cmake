@@ -4,6 +4,10 @@ if(NOT TARGET halvetrop_app_platform)
   return()
 endif()
 
+# Every source of the suites begins with Waits.h: their waits for work (Qt's QTRY_* among them)
+# wait until it is done, whatever the machine's load, and give up only on a hang.
+set(HALVETROP_APP_TEST_WAITS -include ${CMAKE_CURRENT_LIST_DIR}/Waits.h)
+
 function(halvetrop_qttest name)
   # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
   # private mount namespace where it may have one (root), with empty file systems over the
@@ -21,6 +25,7 @@ function(halvetrop_qttest name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test Threads::Threads)
+  target_compile_options(${name} PRIVATE ${HALVETROP_APP_TEST_WAITS})
   add_dependencies(${name} halvetrop-test-launch)
   set(command $<TARGET_FILE:${name}>)
   if(T_SESSION_BUS)

@@ -24,7 +24,7 @@ const VolumeInfo kRoot = volume("/", "root", false);
 // A model with the card and backups chosen and their bookmarks made.
 AppModel& chosen(Harness& h, const std::vector<std::string>& backups = {kA, kB}) {
     AppModel& m = ready(h, backups);
-    m.waitForIdle(20000);
+    m.waitForIdle(kHangDetectorMs);
     return m;
 }
 
@@ -36,7 +36,7 @@ void unplug(Harness& h, AppModel& m, std::vector<std::string> gone) {
     h.bookmarks->gone = std::move(gone);
     h.volumes->push(listing({kRoot, volume(kCard, "CARD", true, true), volume(tag, "other", false)}));
     m.refreshVolumes();
-    QVERIFY(m.waitForIdle(20000));
+    QVERIFY(m.waitForIdle(kHangDetectorMs));
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ private slots:
         const VolumeInfo cam = volume("/media/u/CAM", "CAM", true, true);
         h.volumes->push(listing({kRoot, cam}));
         AppModel& m = h.start();
-        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
         if (backups) m.addBackups({kA, kB});
         m.setCardOnly(true);
         QCOMPARE(m.suggestedCards().size(), size_t(1));
@@ -111,7 +111,7 @@ private slots:
         cam.volumeID = "2222-BBBB";
         h.volumes->push(listing({kRoot, old}));
         AppModel& m = h.start();
-        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
         if (backups) m.addBackups({kA});
         if (after == "chosen before" || after == "result") m.setSource(cam.volumePath);
         if (after == "result") {
@@ -123,13 +123,13 @@ private slots:
         }
         h.volumes->push(listing({kRoot, old, cam}));
         m.refreshVolumes();
-        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
         QCOMPARE(m.newCard() ? m.newCard()->name : std::string(), after == "chosen before" ? "" : "CAM");
         if (after == "chosen") m.setSource(cam.volumePath);
         if (after == "removed") {
             h.volumes->push(listing({kRoot, old}));
             m.refreshVolumes();
-            QVERIFY(m.waitForIdle(5000));
+            QVERIFY(m.waitForIdle(kHangDetectorMs));
         }
         QTRY_COMPARE(bool(m.newCard()), after.isEmpty() || after == "result");
         const size_t before = h.verifierCount();
@@ -197,7 +197,7 @@ private slots:
         Harness h;
         h.volumes->push(listing({kRoot, volume("/media/u/CAM", "CAM", true, true)}));
         AppModel& m = h.start();
-        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
         for (const QString& b : backupsBefore) m.addBackups({b.toStdString()});
         if (cleared)
             while (!m.destinations().empty()) m.removeBackup(m.destinations().front());
@@ -339,7 +339,7 @@ private slots:
         sheet->chooseDestination(1);
         QCOMPARE(sheet->destination(), 0);
         unplug(h, m, {kA, kB});
-        QVERIFY(sheet->waitForPlan(5000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         QCOMPARE(sheet->planError(), QStringLiteral("\u201ca\u201d isn't connected"));
         QVERIFY(!sheet->canCopy());
 

@@ -107,10 +107,10 @@ private slots:
             return runner.run();
         };
         auto sheet = openSheet(model, report, std::move(deps));
-        QVERIFY(sheet->waitForPlan(20000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
         sheet->copy();
-        QVERIFY(sheet->waitForRun(60000));
+        QVERIFY(sheet->waitForRun(kHangDetectorMs));
 
         auto r = sheet->copyReport();
         QVERIFY(r);
@@ -132,7 +132,7 @@ private slots:
         // system disk, so the sheet refuses.
         QCOMPARE(test::runAsRoot("umount -l " + test::shellQuote(backup.mountPoint())), 0);
         auto again = openSheet(model, report);
-        QVERIFY(again->waitForPlan(20000));
+        QVERIFY(again->waitForPlan(kHangDetectorMs));
         QCOMPARE(again->planError(), CopySheet::volumesChangedText());
         QVERIFY(!again->canCopy());
     }
@@ -169,7 +169,7 @@ private slots:
         const VerifyReport report = cardReport(card->mountPoint(), root, 3);
         QCOMPARE(report.destinations[0].volumeID.has_value(), uuids);
         auto before = openSheet(model, report);
-        QVERIFY(before->waitForPlan(20000));
+        QVERIFY(before->waitForPlan(kHangDetectorMs));
         QVERIFY2(before->canCopy(), qPrintable(before->planError()));
 
         QCOMPARE(QString::fromStdString(checked->unmount()), QString());
@@ -177,11 +177,11 @@ private slots:
         QCOMPARE(runAsRoot("mount -t ext4 " + other->device() + " " + root), 0);
         const QString refusal = uuids ? CopySheet::volumesChangedText() : CopySheet::volumesUnknownText();
         auto after = openSheet(model, report);
-        QVERIFY(after->waitForPlan(20000));
+        QVERIFY(after->waitForPlan(kHangDetectorMs));
         QCOMPARE(after->planError(), refusal);
         QVERIFY(!after->canCopy());
         before->copy();
-        QVERIFY(before->waitForRun(60000));
+        QVERIFY(before->waitForRun(kHangDetectorMs));
         QVERIFY(before->copyReport());
         QCOMPARE(int(before->copyReport()->failed.size()), 3);
         for (const auto& f : before->copyReport()->failed)
@@ -219,10 +219,10 @@ private slots:
         const VerifyReport report = cardReport(card->mountPoint(), root, n);
         for (const bool again : {false, true}) {
             auto sheet = openSheet(model, report);
-            QVERIFY(sheet->waitForPlan(20000));
+            QVERIFY(sheet->waitForPlan(kHangDetectorMs));
             QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
             sheet->copy();
-            QVERIFY(sheet->waitForRun(60000));
+            QVERIFY(sheet->waitForRun(kHangDetectorMs));
             const auto r = sheet->copyReport();
             QCOMPARE(int(r->rows.size()), n);
             const char* status =
@@ -254,7 +254,7 @@ private slots:
         AppModel& model = harness.start();
         const VerifyReport report = cardReport(card->mountPoint(), root, 3);
         auto sheet = openSheet(model, report);
-        QVERIFY(sheet->waitForPlan(20000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         if (::geteuid() != 0) {
             QCOMPARE(sheet->planError(), CopySheet::notWritableText(root));
             QVERIFY(!sheet->canCopy());
@@ -265,7 +265,7 @@ private slots:
         }
         runAsRootOrThrow("mount -o remount,ro " + shellQuote(root));
         auto readOnly = openSheet(model, report);
-        QVERIFY(readOnly->waitForPlan(20000));
+        QVERIFY(readOnly->waitForPlan(kHangDetectorMs));
         QCOMPARE(readOnly->planError(),
                  CopySheet::readOnlyText(QString::fromStdString(report.destinations[0].name)));
         QVERIFY(!readOnly->canCopy());
@@ -279,12 +279,12 @@ private slots:
         AppModel& model = harness.start();
         const VerifyReport report = cardReport(card->mountPoint(), backup.mountPoint(), files);
         auto sheet = openSheet(model, report);
-        QVERIFY(sheet->waitForPlan(20000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         sheet->copy();
         QVERIFY(model.copying());
         // What the window does once the user agreed to stop and quit.
         model.shutdown();
-        QVERIFY(sheet->waitForRun(30000));
+        QVERIFY(sheet->waitForRun(kHangDetectorMs));
         auto r = sheet->copyReport();
         std::set<std::string> copied;
         for (const auto& path : r->allCopiedPaths()) copied.insert(path);

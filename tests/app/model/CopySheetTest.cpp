@@ -52,14 +52,14 @@ struct Setup {
     }
     // The report shown as the result of a check of the card against both backups.
     void checked() {
-        model->waitForIdle(5000);
+        model->waitForIdle(kHangDetectorMs);
         model->setSource(report.source.path);
         model->addBackups({report.destinations[0].path, report.destinations[1].path});
         model->check(std::optional<CheckLevel>());
         QCOMPARE(harness.verifierCount(), size_t(1));
         harness.verifier(0)->complete(report);
         QTRY_COMPARE(model->phase(), AppModel::Phase::Results);
-        QVERIFY(model->waitForIdle(5000));
+        QVERIFY(model->waitForIdle(kHangDetectorMs));
     }
     // Stands in for the runner's run when set.
     std::function<CopyRunResult(CopyRunner&)> runCopy;
@@ -161,7 +161,7 @@ void CopySheetTest::explanatoryLines() {
     inFolder->chooseLayout(Layout::date);
     QCOMPARE(inFolder->locationLabel(), QStringLiteral("Archive \u203a one"));
     QCOMPARE(inFolder->detail(Layout::date), QStringLiteral("Archive / one / YYYY / YYYY-MM-DD / file"));
-    QVERIFY(inFolder->waitForPlan(10000));
+    QVERIFY(inFolder->waitForPlan(kHangDetectorMs));
     QCOMPARE(inFolder->preview().value(0).toMap().value(QStringLiteral("text")).toString(),
              QStringLiteral("Archive / one / 2026 / 2026-01-02"));
     inFolder->setLocation(QStringLiteral("Photos/2024"));
@@ -228,7 +228,7 @@ void CopySheetTest::defaultsAndWhatReachesThePlanner() {
     sheet->setLocation(QStringLiteral("Photos"));
     QCOMPARE(QString::fromStdString(sheet->plannerLocation()),
              layout == Layout::shoot ? QString() : QStringLiteral("Photos"));
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QVERIFY2(sheet->planError().isEmpty(), qPrintable(sheet->planError()));
     QCOMPARE(sheet->planCount(), 3);
 }
@@ -238,27 +238,27 @@ void CopySheetTest::rememberedFolderPerBackup() {
     QSettings& settings = s.model->settings();
     {
         auto sheet = s.open();
-        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         QCOMPARE(sheet->location(), QString());
         sheet->chooseLayout(Layout::date);
         sheet->setLocation(QStringLiteral("Photos/2024"));
-        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         sheet->copy();
-        QVERIFY(sheet->waitForRun(30000));
+        QVERIFY(sheet->waitForRun(kHangDetectorMs));
     }
     // Restored for the backup it was saved for, not for the other one with the same folders.
     auto sheet = s.open();
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QCOMPARE(sheet->location(), QStringLiteral("Photos/2024"));
     sheet->chooseDestination(1);
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QCOMPARE(sheet->location(), QString());
     QCOMPARE(settings.value("copyLocations").toMap().size(), 1);
 
     // A folder picked before the remembered one was looked up stays.
     auto picked = s.open(40);
     picked->pickFolder(QString::fromStdString(s.dir / "one/Photos"));
-    QVERIFY(picked->waitForPlan(10000));
+    QVERIFY(picked->waitForPlan(kHangDetectorMs));
     QCOMPARE(picked->pickError(), QString());
     QCOMPARE(picked->location(), QStringLiteral("Photos"));
 
@@ -267,7 +267,7 @@ void CopySheetTest::rememberedFolderPerBackup() {
          {QStringLiteral("Gone"), QStringLiteral("Photos//2024"), QStringLiteral("")}) {
         settings.setValue("copyLocations", QVariantMap{{QString::fromStdString(s.dir / "one"), stored}});
         auto again = s.open();
-        QVERIFY(again->waitForPlan(10000));
+        QVERIFY(again->waitForPlan(kHangDetectorMs));
         QCOMPARE(again->location(), QString());
     }
 }
@@ -280,21 +280,21 @@ void CopySheetTest::aFolderThatIsNotUtf8() {
     s.dir.mkdir("one/Shoot\xef\xbf\xbd");
     {
         auto sheet = s.open();
-        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         sheet->chooseLayout(Layout::date);
         sheet->pickFolder(raw);
         QCOMPARE(sheet->pickError(), QString());
         QCOMPARE(sheet->location(), QStringLiteral("Shoot\uFFFD"));
         QCOMPARE(sheet->locationStart(), raw);
-        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
         for (const auto& item : sheet->plan()->items) QVERIFY(item.destDir.starts_with(raw + "/"));
         sheet->copy();
-        QVERIFY(sheet->waitForRun(30000));
+        QVERIFY(sheet->waitForRun(kHangDetectorMs));
         QCOMPARE(sheet->copyReport()->copiedCount(), 3);
     }
     auto again = s.open();
-    QVERIFY(again->waitForPlan(10000));
+    QVERIFY(again->waitForPlan(kHangDetectorMs));
     QCOMPARE(again->location(), QStringLiteral("Shoot\uFFFD"));
     QCOMPARE(again->locationStart(), raw);
 }
@@ -302,7 +302,7 @@ void CopySheetTest::aFolderThatIsNotUtf8() {
 void CopySheetTest::copyActsOnlyOnTheCurrentPlan() {
     Setup s;
     auto sheet = s.open(40);
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QVERIFY(sheet->canCopy());
     quint64 before = sheet->generation();
     sheet->chooseLayout(Layout::newDated);
@@ -311,7 +311,7 @@ void CopySheetTest::copyActsOnlyOnTheCurrentPlan() {
     QVERIFY(!sheet->canCopy());
     sheet->copy();  // Return pressed before the new plan arrived
     QCOMPARE(sheet->phase(), CopySheet::Phase::planning);
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QVERIFY(sheet->canCopy());
     QCOMPARE(sheet->freeBytes(), QVariant(qint64(1 << 20)));
     QCOMPARE(sheet->preview().size(), 1);
@@ -339,11 +339,11 @@ void CopySheetTest::aPlanForOlderChoicesIsDropped() {
     {
         // Let go however this ends, before the sheet waits for its plans.
         auto letGo = qScopeGuard([go] { go->set_value(); });
-        QTRY_VERIFY_WITH_TIMEOUT(*entered, 60000);
+        QTRY_VERIFY(*entered);
         sheet->chooseLayout(Layout::date);
         sheet->setLocation(QStringLiteral("Photos"));
     }
-    QVERIFY(sheet->waitForPlan(60000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QCOMPARE(sheet->location(), QStringLiteral("Photos"));
     QVERIFY2(sheet->canCopy(), qPrintable(sheet->planError()));
     QCOMPARE(sheet->preview().value(0).toMap().value(QStringLiteral("text")).toString(),
@@ -353,7 +353,7 @@ void CopySheetTest::aPlanForOlderChoicesIsDropped() {
 void CopySheetTest::refusals() {
     Setup s;
     auto sheet = s.open();
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     sheet->pickFolder(QString::fromStdString(s.dir / "card/DCIM"));
     QCOMPARE(sheet->pickError(),
              QStringLiteral("That folder is on the card itself. Choose a folder on the backup."));
@@ -379,7 +379,7 @@ void CopySheetTest::refusals() {
         sheet->chooseLayout(c.layout);
         sheet->setLocation(c.location);
         sheet->setBaseFolder(c.base);
-        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         QVERIFY2(c.error.isEmpty() ? sheet->planError().isEmpty() : sheet->planError().startsWith(c.error),
                  qPrintable(sheet->planError()));
         QCOMPARE(sheet->canCopy(), c.error.isEmpty());
@@ -391,7 +391,7 @@ void CopySheetTest::refusals() {
          {std::pair{1, CopySheet::volumesChangedText()}, std::pair{2, CopySheet::volumesUnknownText()}}) {
         *s.swapped = swap;
         sheet->setBaseFolder(QStringLiteral("x%1").arg(swap));
-        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         QCOMPARE(sheet->planError(), text);
         QVERIFY(!sheet->canCopy());
     }
@@ -441,7 +441,7 @@ void CopySheetTest::aFolderYouMayNotWriteIn() {
         sheet->chooseLayout(c.layout);
         sheet->setBaseFolder(QString());
         sheet->setLocation(c.location);
-        QVERIFY(sheet->waitForPlan(10000));
+        QVERIFY(sheet->waitForPlan(kHangDetectorMs));
         QCOMPARE(sheet->planError(), c.refused ? CopySheet::notWritableText(closed) : QString());
         QCOMPARE(sheet->canCopy(), !c.refused);
     }
@@ -451,17 +451,17 @@ void CopySheetTest::aFolderYouMayNotWriteIn() {
 void CopySheetTest::runEndsInTheLastCopy() {
     Setup s;
     auto sheet = s.open();
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QSignalSpy copying(s.model, &AppModel::copyingChanged);
     sheet->pressEscape();  // while planning: Cancel
     QVERIFY(!s.model->hasCopyRequest());
     sheet->chooseLayout(Layout::newDated);
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     sheet->copy();
     QCOMPARE(sheet->phase(), CopySheet::Phase::copying);
     QVERIFY(s.model->copying());
     QVERIFY(!sheet->dismissable());
-    QVERIFY(sheet->waitForRun(30000));
+    QVERIFY(sheet->waitForRun(kHangDetectorMs));
     QVERIFY(!s.model->copying());
     QCOMPARE(copying.count(), 2);
     auto report = sheet->copyReport();
@@ -503,9 +503,9 @@ void CopySheetTest::copyThatChangesAccessTimesIsSaid() {
         return result;
     };
     auto sheet = s.open();
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     sheet->copy();
-    QVERIFY(sheet->waitForRun(30000));
+    QVERIFY(sheet->waitForRun(kHangDetectorMs));
     QVERIFY2(s.model->cardAccessTimesNote().contains(QStringLiteral("belong to another user")),
              qPrintable(s.model->cardAccessTimesNote()));
 }
@@ -524,7 +524,7 @@ void CopySheetTest::aCardThatChangesUnderTheSheet() {
     Setup s(2, true);
     s.checked();
     auto sheet = s.open();
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QCOMPARE(sheet->copyButtonText(), QStringLiteral("Copy 2 Files"));
     QVERIFY(sheet->canCopy());
     // Every path on the two backups.
@@ -544,7 +544,7 @@ void CopySheetTest::aCardThatChangesUnderTheSheet() {
         QVERIFY(!sheet->canCopy());
     }
     sheet->copy();
-    QVERIFY(sheet->waitForRun(10000));
+    QVERIFY(sheet->waitForRun(kHangDetectorMs));
     QCOMPARE(sheet->phase(), CopySheet::Phase::planning);
     QCOMPARE(s.model->savedCard(), AppModel::SavedCard::changed);
     QTRY_VERIFY(sheet->planCurrent());
@@ -565,7 +565,7 @@ void CopySheetTest::copyPressedBeforeTheCardWasFirstLookedAt() {
     Setup s(2);
     s.harness.listings->hold(true);
     auto open = qScopeGuard([&] { s.harness.listings->hold(false); });
-    s.model->waitForIdle(-1);
+    s.model->waitForIdle(kHangDetectorMs);
     s.model->setSource(s.report.source.path);
     s.model->addBackups({s.report.destinations[0].path, s.report.destinations[1].path});
     s.model->check(std::optional<CheckLevel>());
@@ -573,11 +573,11 @@ void CopySheetTest::copyPressedBeforeTheCardWasFirstLookedAt() {
     QTRY_COMPARE(s.model->phase(), AppModel::Phase::Results);
     QTRY_VERIFY(s.harness.listings->walking());
     auto sheet = s.open();
-    QVERIFY(sheet->waitForPlan(-1));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     sheet->copy();
     open.dismiss();
     s.harness.listings->hold(false);
-    QVERIFY(sheet->waitForRun(-1));
+    QVERIFY(sheet->waitForRun(kHangDetectorMs));
     QCOMPARE(sheet->phase(), CopySheet::Phase::done);
     QVERIFY(s.model->lastCopy().isValid());
 }
@@ -596,7 +596,7 @@ void CopySheetTest::aNameTooLongForTheBackupIsLeftOut() {
     below.relativePath = below.folder + "/" + below.name;
     auto sheet = s.open();
     sheet->chooseLayout(Layout::card);
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     QCOMPARE(sheet->copyButtonText(), QStringLiteral("Copy 2 Files"));
     QVERIFY2(sheet->planSummary().startsWith(QStringLiteral("2 files · 2 KB")),
              qPrintable(sheet->planSummary()));
@@ -615,7 +615,7 @@ void CopySheetTest::aNameTooLongForTheBackupIsLeftOut() {
             QStringLiteral("\u2026") + QString(19, u'd') +
             QStringLiteral("\u201D is longer than Archive's file system allows (255 bytes at most)."));
     sheet->copy();
-    QVERIFY(sheet->waitForRun(30000));
+    QVERIFY(sheet->waitForRun(kHangDetectorMs));
     const auto report = sheet->copyReport();
     QCOMPARE(report->copiedCount(), 2);
     QCOMPARE(report->failed.size(), size_t(2));
@@ -626,10 +626,10 @@ void CopySheetTest::stopListsEveryFile() {
     Setup s(40);
     auto sheet = s.open();
     sheet->chooseLayout(Layout::card);
-    QVERIFY(sheet->waitForPlan(10000));
+    QVERIFY(sheet->waitForPlan(kHangDetectorMs));
     sheet->copy();
     sheet->pressEscape();  // while copying: Stop
-    QVERIFY(sheet->waitForRun(30000));
+    QVERIFY(sheet->waitForRun(kHangDetectorMs));
     auto report = sheet->copyReport();
     QVERIFY(report->cancelled);
     QCOMPARE(report->rows.size(), size_t(40));

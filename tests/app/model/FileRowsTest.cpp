@@ -215,7 +215,7 @@ private slots:
         FileRows& rows = *m.fileRows();
         QSignalSpy loaded(&rows, &FileRows::textLoaded);
         rows.loadText(m.previewUrls()[0]);
-        QVERIFY(loaded.wait(5000));
+        QVERIFY(loaded.wait(kHangDetectorMs));
         QCOMPARE(loaded.at(0).at(1).toString(), QStringLiteral("the raw one"));
         QCOMPARE(rows.previewItem(m.previewUrls()[0]).value("name").toString(),
                  QStringLiteral("IMG_\uFFFD.TXT"));
@@ -308,7 +308,7 @@ private slots:
         QCOMPARE(rows.previewItem(url).value(QStringLiteral("kind")).toString(), kind);
         QSignalSpy loaded(&rows, &FileRows::textLoaded);
         rows.loadText(url);
-        QVERIFY(loaded.wait(5000));
+        QVERIFY(loaded.wait(kHangDetectorMs));
         QCOMPARE(loaded.at(0).at(0).toUrl(), url);
         const QVariant text = loaded.at(0).at(1);
         QCOMPARE(!text.isNull(), shown);

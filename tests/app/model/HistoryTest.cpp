@@ -221,7 +221,7 @@ private slots:
             made.push_back(item.id);
             QVERIFY(store.record(std::move(item)));
         }
-        QVERIFY(store.flush(30000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
         QCOMPARE(store.items().size(), historyLimit);
         QCOMPARE(store.items().front().id, made.back());
         QCOMPARE(store.items().back().id, made[1]);
@@ -446,7 +446,7 @@ private slots:
 
         HistoryItem c = card("C", 1);
         QVERIFY(store.record(c));
-        QVERIFY(store.flush(30000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
         const std::string after = readText(path);
         QVERIFY(after.find(bText.substr(0, bText.find(",\"sourceBookmark\""))) != std::string::npos);
         QCOMPARE(idsOf(readHistoryFile(path, 1).decoded.items), (std::vector<QUuid>{c.id, a.id, b.id}));
@@ -466,7 +466,7 @@ private slots:
         HistoryItem c = card("C", 1);
         QVERIFY(!c.report->isPacked());
         QVERIFY(store.record(c));
-        QVERIFY(store.flush(30000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
         QVERIFY(store.items().front().report->isPacked());
         const HistoryLoad again = readHistoryFile(path, 2);
         compareItems(again.decoded.items, {c, written[0], written[1]});
@@ -498,9 +498,9 @@ private slots:
         QCOMPARE(readText(path), before);
 
         store.load();
-        QVERIFY(loaded.wait(30000) || loaded.count() == 1);
+        QVERIFY(loaded.wait(halvetrop::kHangDetectorMs) || loaded.count() == 1);
         QCOMPARE(idsOf(store.items()), (std::vector<QUuid>{onlyC.id, newA.id, b.id}));
-        QVERIFY(store.flush(30000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
         QCOMPARE(idsOf(readHistoryFile(path, 1).decoded.items), idsOf(store.items()));
         QVERIFY(keptAside(dir.path()).isEmpty());
     }
@@ -546,7 +546,7 @@ private slots:
         });
         QSignalSpy loaded(&store, &HistoryStore::loaded);
         store.load();
-        QVERIFY(loaded.wait(30000) || loaded.count() == 1);
+        QVERIFY(loaded.wait(halvetrop::kHangDetectorMs) || loaded.count() == 1);
         QCOMPARE(listed.size(), size_t(summaries == "written" || summaries == "other"));
         if (summaries == "written") QVERIFY(sameListing(listed.front(), {a, b}));
         // What the file holds is shown once it is read, whatever the summaries said; they follow it.
@@ -587,7 +587,7 @@ private slots:
 
         HistoryItem d = card("D", 1);
         QVERIFY(store.record(d));
-        QVERIFY(store.flush(30000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
         HistoryLoad after = readHistoryFile(path, 1);
         QVERIFY(!after.decoded.lossy());
         QCOMPARE(idsOf(after.decoded.items).front(), d.id);
@@ -638,7 +638,7 @@ private slots:
         store.load();
         QTRY_VERIFY(store.isLoaded());
         QVERIFY(store.record(card("NEW", 1)));
-        QVERIFY(store.flush(30000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
         QCOMPARE(readHistoryFile(path, 1).decoded.items.size(), historyLimit);
         QCOMPARE(keptAside(dir.path()).size(), lossy ? 1 : 0);
         if (lossy) QCOMPARE(readText(store.keptAside()), text);
@@ -656,7 +656,7 @@ private slots:
             QVERIFY(store.record(last));
         }
         store.forget(QUuid::createUuid());  // not in the list: still saves
-        QVERIFY(store.flush(30000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
         HistoryLoad load = readHistoryFile(path, 1);
         compareItems(load.decoded.items, {last});
     }
@@ -702,11 +702,11 @@ private slots:
         connect(&store, &HistoryStore::changed, &store, [&] { listedBeforeLoad += !store.isLoaded(); });
         QSignalSpy loaded(&store, &HistoryStore::loaded);
         store.load();
-        QVERIFY(loaded.wait(60000) || loaded.count() == 1);
+        QVERIFY(loaded.wait(halvetrop::kHangDetectorMs) || loaded.count() == 1);
         QCOMPARE(listedBeforeLoad, 1);
         compareItems(store.items(), {a});
         QVERIFY(store.record(b));
-        QVERIFY(store.flush(60000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
 
         for (const QString& name : linked) {
             const QString target = dir.filePath("elsewhere/" + name);
@@ -764,9 +764,9 @@ private slots:
         QSignalSpy loaded(&store, &HistoryStore::loaded);
         store.load();
         // A minute only tells a hang: a fifo opened to be read waits for a writer for ever.
-        QVERIFY(loaded.wait(60000) || loaded.count() == 1);
+        QVERIFY(loaded.wait(halvetrop::kHangDetectorMs) || loaded.count() == 1);
         QVERIFY(store.record(c));
-        QVERIFY(store.flush(60000));
+        QVERIFY(store.flush(halvetrop::kHangDetectorMs));
         const bool history = at == "history.json";
         const auto want = history ? std::vector<QUuid>{c.id, b.id} : std::vector<QUuid>{c.id, b.id, a.id};
         QCOMPARE(idsOf(store.items()), want);

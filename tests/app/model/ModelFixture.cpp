@@ -145,21 +145,19 @@ VerifyReport makeShoots(const std::string& card, const std::vector<std::string>&
 
 namespace {
 
-// The core's verifier whose workers pause at each progress report, so that a test can act while
-// a check is surely under way.
-class SlowProgress : public IVerifier {
+// The core's verifier whose workers pass the progress gate with each progress report, so that a
+// test can act while a check is surely under way.
+class GatedProgress : public IVerifier {
 public:
-    SlowProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<std::atomic<int>> delayMs,
-                 std::shared_ptr<ProgressGate> gate)
-        : inner_(std::move(inner)), delayMs_(std::move(delayMs)), gate_(std::move(gate)) {}
+    GatedProgress(std::shared_ptr<IVerifier> inner, std::shared_ptr<ProgressGate> gate)
+        : inner_(std::move(inner)), gate_(std::move(gate)) {}
     const VerifyRequest& request() const override { return inner_->request(); }
     void setOnProgress(std::function<void(const VerifyProgress&)> cb) override {
-        inner_->setOnProgress([cb = std::move(cb), delay = delayMs_, gate = gate_,
-                               level = inner_->request().level](const VerifyProgress& p) {
-            if (int ms = delay->load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            gate->pass(level, p);
-            cb(p);
-        });
+        inner_->setOnProgress(
+            [cb = std::move(cb), gate = gate_, level = inner_->request().level](const VerifyProgress& p) {
+                gate->pass(level, p);
+                cb(p);
+            });
     }
     void setOnFileResult(std::function<void(const FileResult&)> cb) override {
         inner_->setOnFileResult(std::move(cb));
@@ -168,11 +166,13 @@ public:
         inner_->setOnCardAccessTimes(std::move(cb));
     }
     VerifyReport run() override { return inner_->run(); }
-    void cancel() override { inner_->cancel(); }
+    void cancel() override {
+        inner_->cancel();
+        gate_->cancelled();
+    }
 
 private:
     std::shared_ptr<IVerifier> inner_;
-    std::shared_ptr<std::atomic<int>> delayMs_;
     std::shared_ptr<ProgressGate> gate_;
 };
 
@@ -182,7 +182,21 @@ void ProgressGate::holdAt(CheckLevel level, VerifyProgress::Stage stage, bool la
     std::lock_guard<std::mutex> hold(lock_);
     hold_ = std::make_pair(level, stage);
     last_ = last;
+    untilCancelled_ = false;
     held_ = false;
+}
+
+void ProgressGate::holdUntilCancelled(CheckLevel level, VerifyProgress::Stage stage) {
+    holdAt(level, stage);
+    std::lock_guard<std::mutex> hold(lock_);
+    untilCancelled_ = true;
+}
+
+void ProgressGate::cancelled() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!untilCancelled_) return;
+    hold_.reset();
+    changed_.notify_all();
 }
 
 bool ProgressGate::held() {
@@ -203,6 +217,30 @@ void ProgressGate::pass(CheckLevel level, const VerifyProgress& p) {
     held_ = true;
     changed_.notify_all();
     changed_.wait(hold, [&] { return !hold_; });
+}
+
+Watchdog::Watchdog(std::function<void()> onHang)
+    : thread_([this, onHang = std::move(onHang)] {
+          std::unique_lock<std::mutex> hold(lock_);
+          if (dropped_.wait_for(hold, std::chrono::milliseconds(kHangDetectorMs), [this] { return done_; }))
+              return;
+          fired_ = true;
+          hold.unlock();
+          onHang();
+      }) {}
+
+Watchdog::~Watchdog() {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        done_ = true;
+        dropped_.notify_all();
+    }
+    thread_.join();
+}
+
+std::function<void()> endRunHung(const char* what) {
+    const QByteArray tag = QTest::currentDataTag() ? QByteArray(" ") + QTest::currentDataTag() : QByteArray();
+    return [name = QTest::currentTestFunction() + tag, what] { qFatal("%s: %s", name.constData(), what); };
 }
 
 AppModel& Harness::start(bool real) {
@@ -241,11 +279,10 @@ AppModel& Harness::start(bool real) {
     deps.mountRoot = "/media";
     if (real) {
         auto count = realChecks;
-        auto delay = progressDelayMs;
         auto held = gate;
-        deps.verifierFactory = [count, delay, held, core = realVerifierFactory()](VerifyRequest r) {
+        deps.verifierFactory = [count, held, core = realVerifierFactory()](VerifyRequest r) {
             ++*count;
-            return std::make_shared<SlowProgress>(core(std::move(r)), delay, held);
+            return std::make_shared<GatedProgress>(core(std::move(r)), held);
         };
         deps.listVolumes = [shown = shown, gate = volumeListings, atMost = listingsRunningAtMost,
                             ended = listingsEnded, running = std::make_shared<std::atomic<int>>(0)](
@@ -295,13 +332,14 @@ AppModel& Harness::start(bool real) {
     }
     if (listCards) deps.cardChanges = nullptr;
     deps.cardWatchLimit = cardWatchLimit;
+    if (shutdownWaitMs) deps.shutdownWaitMs = *shutdownWaitMs;
     deps.now = [clock = clock] {
         if (const TimeNs set = clock->load()) return set;
         return TimeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
                           std::chrono::system_clock::now().time_since_epoch())
                           .count());
     };
-    model = std::make_unique<AppModel>(std::move(deps));
+    model.reset(new AppModel(std::move(deps)));
     return *model;
 }
 
@@ -318,7 +356,7 @@ size_t Harness::verifierCount() {
 AppModel& ready(Harness& h, const std::vector<std::string>& backups) {
     h.volumes->push(listing({volume("/", "root", false), volume(kCard, "CARD", true, true)}));
     AppModel& m = h.start();
-    m.waitForIdle(5000);
+    m.waitForIdle(kHangDetectorMs);
     m.setSource(kCard);
     m.addBackups(backups);
     return m;
@@ -358,7 +396,7 @@ AppModel& checkedOn(Harness& h, const std::string& card, VerifyReport r) {
                 storableInstant(TimeNs(st.stx_ctime.tv_sec) * 1'000'000'000 + st.stx_ctime.tv_nsec);
     }
     AppModel& m = h.start();
-    m.waitForIdle(5000);
+    m.waitForIdle(kHangDetectorMs);
     m.setSource(card);
     m.addBackups(backups);
     const size_t before = h.verifierCount();
@@ -366,7 +404,7 @@ AppModel& checkedOn(Harness& h, const std::string& card, VerifyReport r) {
     if (auto v = h.verifier(before)) v->complete(r);
     [&] { QTRY_COMPARE(m.phase(), AppModel::Phase::Results); }();
     const bool pass = r.level == CheckLevel::standard && r.totals.covered() >= 1;
-    m.waitForIdle(30000, pass ? 1 : 0);
+    m.waitForIdle(kHangDetectorMs, pass ? 1 : 0);
     return m;
 }
 

@@ -4,6 +4,7 @@
 #include "model/AppModel.h"
 #include "model/FakeVerifier.h"
 #include "platform/Fakes.h"
+#include "stage/DroppedModel.h"
 
 #include <QTemporaryDir>
 
@@ -12,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <thread>
 
 namespace halvetrop::test {
 
@@ -73,20 +75,24 @@ private:
 
 // Holds the workers of a real check at its first progress report of one stage (or at its last, the
 // one that counts every item done), so that a test can change the drives while the check is surely
-// in that stage; released, it holds nothing more.
+// in that stage; released, it holds nothing more. Held until cancelled, it is released by a cancel
+// of the check too: a check that is not cancelled then never ends.
 class ProgressGate {
 public:
     void holdAt(CheckLevel level, VerifyProgress::Stage stage, bool last = false);
+    void holdUntilCancelled(CheckLevel level, VerifyProgress::Stage stage);
     bool held();
     void release();
-    // Called by the workers with each progress report of a check at `level`.
+    // Called by the workers with each progress report of a check at `level`, and on its cancel.
     void pass(CheckLevel level, const VerifyProgress& p);
+    void cancelled();
 
 private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::optional<std::pair<CheckLevel, VerifyProgress::Stage>> hold_;
     bool last_ = false;
+    bool untilCancelled_ = false;
     bool held_ = false;
 };
 
@@ -133,6 +139,28 @@ int64_t addShoot(VerifyReport& r, const std::string& folder, const std::string& 
 VerifyReport makeShoots(const std::string& card, const std::vector<std::string>& backups, int files,
                         int shoots, FileStatus status, CheckLevel level = CheckLevel::standard);
 
+// Runs `onHang` on a thread of its own unless dropped within kHangDetectorMs: what the test does
+// meanwhile hung, where a hang has no other symptom than the suite's own time limit.
+class Watchdog {
+public:
+    explicit Watchdog(std::function<void()> onHang);
+    ~Watchdog();
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+    bool fired() const { return fired_; }
+
+private:
+    std::mutex lock_;
+    std::condition_variable dropped_;
+    bool done_ = false;
+    std::atomic<bool> fired_ = false;
+    std::thread thread_;
+};
+
+// For a Watchdog: ends the run, naming the case and what hung in it (another thread cannot fail
+// the case itself).
+std::function<void()> endRunHung(const char* what);
+
 struct Harness {
     QTemporaryDir dir;
     FakeFolderPicker* picker = nullptr;
@@ -147,8 +175,6 @@ struct Harness {
     std::shared_ptr<std::mutex> verifiersLock = std::make_shared<std::mutex>();
     // New fake verifiers keep running after a cancel until completed (a late outcome).
     std::shared_ptr<std::atomic<bool>> ignoreCancel = std::make_shared<std::atomic<bool>>(false);
-    // Each progress report of a real check waits this long on its worker.
-    std::shared_ptr<std::atomic<int>> progressDelayMs = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<ProgressGate> gate = std::make_shared<ProgressGate>();
     std::shared_ptr<std::atomic<int>> realChecks = std::make_shared<std::atomic<int>>(0);
     // The free space every scripted volume description gives.
@@ -182,7 +208,11 @@ struct Harness {
     bool realMonitor = false;
     // The model's wall clock, when set (not 0); the system's otherwise.
     std::shared_ptr<std::atomic<TimeNs>> clock = std::make_shared<std::atomic<TimeNs>>(0);
-    std::unique_ptr<AppModel> model;
+    // How long quitting waits for the model's work, when not as the application does.
+    std::optional<int> shutdownWaitMs;
+    // Replaced by start() and dropped with the harness, waited for each time: a test may unmount
+    // the drives the model looked at once it is gone.
+    OwnedModel model;
 
     QString settingsPath() const { return dir.filePath("settings.ini"); }
     QString historyPath() const { return dir.filePath("data/history.json"); }

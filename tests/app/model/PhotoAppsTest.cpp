@@ -24,7 +24,7 @@ class PhotoAppsTest : public QObject {
     }
     static QStringList argsOf(const std::string& script) {
         const QString file = QString::fromStdString(script + ".args");
-        QDeadlineTimer deadline(10000);
+        QDeadlineTimer deadline(kHangDetectorMs);
         while (!(QFile::exists(file) && QFileInfo(file).size() > 0) && !deadline.hasExpired())
             QTest::qWait(20);
         QFile f(file);

@@ -72,7 +72,7 @@ EjectOutcome ejectAndWait(Ejector& ejector, const std::string& mountPoint) {
             out.kind = failure->kind;
         }
     });
-    if (QTest::qWaitFor([&] { return out.calls > 0; }, 10000)) QTest::qWait(50);
+    if (QTest::qWaitFor([&] { return out.calls > 0; }, kHangDetectorMs)) QTest::qWait(50);
     return out;
 }
 

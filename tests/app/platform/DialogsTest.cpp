@@ -171,30 +171,33 @@ private slots:
             auto* button = shown.findChild<QDialogButtonBox*>("buttonBox")
                                ->button(dialog == "save" ? QDialogButtonBox::Save : QDialogButtonBox::Open);
             // A message the dialog shows (about what was typed, or asking to delete) is closed;
-            // what the dialog says is read, and the dialog closed, half a second on (a folder that
-            // is to be listed is waited for, up to ten seconds: the dialog lists on a thread of its
-            // own, which a busy machine may run late).
+            // what the dialog says is read, and the dialog closed, five turns of the timer after
+            // the user's last act (a folder that is to be listed is waited for: the dialog lists on
+            // a thread of its own, which a busy machine may run late).
             auto* closing = new QTimer(&shown);
+            auto acted = std::make_shared<bool>(false);
             connect(closing, &QTimer::timeout, &shown,
-                    [&shown, &said, &asked, otherListed, other = other_, ticks = 0]() mutable {
+                    [&shown, &said, &asked, acted, otherListed, other = other_, ticks = 0]() mutable {
                         if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                             asked = true;
                             message->reject();
-                        } else if (++ticks >= 5 && (!otherListed || listed(other) || ticks >= 100)) {
+                        } else if (*acted && ++ticks >= 5 &&
+                                   (!otherListed || listed(other) || ticks * 100 >= kHangDetectorMs)) {
                             said = refusalShown(shown);
                             shown.reject();
                         }
                     });
             closing->start(100);
+            auto done = qScopeGuard([acted] { *acted = true; });
             // Typed into the focused field, as a user types: the dialog leaves its text alone then.
             QApplication::setActiveWindow(&shown);
             name->setFocus();
-            QVERIFY(QTest::qWaitFor([name] { return name->hasFocus(); }));
+            QVERIFY(QTest::qWaitFor([name] { return name->hasFocus(); }, kHangDetectorMs));
             name->clear();
             QTest::keyClicks(name, place(typed));
             // The completions of a typed folder are listed on the dialog's own thread, which a busy
             // machine runs late: Return would close the dialog before that listing shows.
-            if (otherListed) QVERIFY(QTest::qWaitFor([this] { return listed(other_); }, 10000));
+            if (otherListed) QVERIFY(QTest::qWaitFor([this] { return listed(other_); }, kHangDetectorMs));
             auto* view = shown.findChild<QAbstractItemView*>("listView");
             auto rowOf = [&](const QString& path) {
                 view->doItemsLayout();
@@ -202,7 +205,8 @@ private slots:
             };
             if (action == "return") QTest::keyClick(name, Qt::Key_Return);
             if (action == "click") {
-                QVERIFY(QTest::qWaitFor([name] { return name->completer()->popup()->isVisible(); }));
+                QVERIFY(QTest::qWaitFor([name] { return name->completer()->popup()->isVisible(); },
+                                        kHangDetectorMs));
                 completionsShown = true;
                 clickThroughWindow(shown, *button);
             }

@@ -67,10 +67,10 @@ private slots:
         if (before == "crashed") {
             QProcess holder;
             holder.start(QCoreApplication::applicationFilePath(), {"--hold", name});
-            QVERIFY(holder.waitForReadyRead(20000));
+            QVERIFY(holder.waitForReadyRead(kHangDetectorMs));
             QCOMPARE(holder.readAll(), QByteArray("claimed\n"));
             holder.kill();  // no clean-up: the socket and the lock stay behind
-            QVERIFY(holder.waitForFinished(20000));
+            QVERIFY(holder.waitForFinished(kHangDetectorMs));
             QVERIFY(QFileInfo::exists(name) && QFileInfo::exists(name + ".lock"));
         }
         if (before == "running" || before == "ended") {
@@ -97,7 +97,7 @@ private slots:
         QVERIFY(first.claimed);
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--claim", first.name});
-        QVERIFY(QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, kHangDetectorMs));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 3);  // told the first one, did not take over
         QTRY_COMPARE(first.raised, 1);
@@ -112,9 +112,9 @@ private slots:
         for (const QByteArray& junk : {QByteArray(200, 'x'), QByteArray("raisе\n"), QByteArray("raise")}) {
             QLocalSocket socket;
             socket.connectToServer(name);
-            QVERIFY(socket.waitForConnected(2000));
+            QVERIFY(socket.waitForConnected(kHangDetectorMs));
             socket.write(junk);
-            QVERIFY(socket.waitForBytesWritten(2000));
+            QVERIFY(socket.waitForBytesWritten(kHangDetectorMs));
             QTest::qWait(50);
             socket.disconnectFromServer();
         }

@@ -4,6 +4,7 @@ add_executable(app_qml_test ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 set_target_properties(app_qml_test PROPERTIES AUTOMOC ON)
 target_link_libraries(app_qml_test PRIVATE halvetrop_app_stage Qt6::QuickTest Qt6::Test Qt6::Widgets)
 target_compile_definitions(app_qml_test PRIVATE QUICK_TEST_SOURCE_DIR="${CMAKE_CURRENT_LIST_DIR}")
+target_compile_options(app_qml_test PRIVATE ${HALVETROP_APP_TEST_WAITS})
 add_test(NAME app_qml_test COMMAND app_qml_test)
-set_tests_properties(app_qml_test PROPERTIES LABELS "app" TIMEOUT 300
+set_tests_properties(app_qml_test PROPERTIES LABELS "app" TIMEOUT 900
   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC;QT_QUICK_CONTROLS_STYLE=Fusion")

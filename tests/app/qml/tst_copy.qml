@@ -22,7 +22,7 @@ TestCase {
             verify(s.openSaved(0))
             verify(s.requestCopy())
         })
-        tryCompare(h.find(w.window.contentItem, "copySheet"), "opened", true)
+        tryCompare(h.find(w.window.contentItem, "copySheet"), "opened", true, hangDetectorMs)
         verify(w.stage.waitForPlan())
         w.window.requestActivate()
         return w
@@ -54,7 +54,7 @@ TestCase {
                     : w.model.copying ? "copying"
                     : sheet.phase === 2 ? (sheet.reportView.outcome === "stopped" ? "stopped" : "done") : "planning"
         // A copy starts, and a stopped one ends, once the card has been listed again off the GUI thread.
-        tryVerify(() => state() === data.after, 5000, state())
+        tryVerify(() => state() === data.after, hangDetectorMs, state())
     }
 
     // Return is the Copy button only once the plan of the choices shown is there, and never
@@ -72,7 +72,7 @@ TestCase {
         compare(Present.shortcutOwners(w.window, "Return"), 1)
         const field = item(w, "newFolder")
         // The plan's preview moves the field once the window has laid it out again.
-        tryVerify(() => { mouseClick(field); return field.activeFocus })
+        tryVerify(() => { mouseClick(field); return field.activeFocus }, hangDetectorMs)
         keyClick(Qt.Key_End)
         keyClick(Qt.Key_X)
         verify(w.stage.waitForPlan())
@@ -85,7 +85,7 @@ TestCase {
         keyClick(Qt.Key_Tab)
         verify(item(w, "copyButton").visualFocus)
         keyClick(Qt.Key_Return)
-        tryVerify(() => w.model.copying)
+        tryVerify(() => w.model.copying, hangDetectorMs)
         verify(sheet.baseFolder.endsWith("x"))
     }
 
@@ -144,10 +144,10 @@ TestCase {
         w.model.requestCopy(one, "Copy one")
         verify(w.stage.waitForPlan())
         const sheet = w.model.copySheet
-        tryCompare(item(w, "copyButton"), "text", data.button)
+        tryCompare(item(w, "copyButton"), "text", data.button, hangDetectorMs)
         sheet.copy()
         verify(w.stage.finishCopy(data.outcome))
-        tryCompare(sheet, "phase", 2)
+        tryCompare(sheet, "phase", 2, hangDetectorMs)
         verify(data.summary.test(item(w, "doneSummary").text), item(w, "doneSummary").text)
     }
 
@@ -159,15 +159,15 @@ TestCase {
             verify(s.requestCopy())
         })
         const dialog = h.find(w.window.contentItem, "copySheet")
-        tryCompare(dialog, "opened", true)
+        tryCompare(dialog, "opened", true, hangDetectorMs)
         w.model.copySheet.copy()
         verify(w.stage.copyProgress(0.5))
         verify(w.stage.finishCopy("problems"))
-        tryCompare(item(w, "failureList"), "visible", true)
+        tryCompare(item(w, "failureList"), "visible", true, hangDetectorMs)
         const lines = h.findAll(item(w, "failureList"), "failureLine")
         // Shown whole: the list is as tall as its lines.
         const list = item(w, "failureList")
-        tryVerify(() => list.height >= list.contentHeight - 1, 2000, "the list shows its lines")
+        tryVerify(() => list.height >= list.contentHeight - 1, hangDetectorMs, "the list shows its lines")
         verify(lines.length > 0)
         const content = dialog.contentItem
         for (const line of lines) {
@@ -193,7 +193,7 @@ TestCase {
         w.window.height = data.height
         const dialog = item(w, "copySheet")
         // The window's items take its size once the platform's resize arrives.
-        tryCompare(dialog.parent, "height", data.height)
+        tryCompare(dialog.parent, "height", data.height, hangDetectorMs)
         const sheet = w.model.copySheet
         if (data.phase !== "planning") {
             sheet.copy()
@@ -237,7 +237,7 @@ TestCase {
         w.model.copySheet.copy()
         verify(w.stage.copyProgress(0.5))
         const bar = item(w, "copyProgress")
-        tryVerify(() => bar.value > 0.3, 2000, "the bar follows the copy")
+        tryVerify(() => bar.value > 0.3, hangDetectorMs, "the bar follows the copy")
         compare(bar.height, 6)
         waitForRendering(w.window.contentItem)
         const at = bar.mapToItem(w.window.contentItem, bar.width / 4, bar.height / 2)
@@ -262,7 +262,7 @@ TestCase {
             const symbol = shown.symbol !== undefined ? shown.symbol : shown.name
             compare(symbol, expected[name], name)
             const image = createTemporaryObject(drawing, test, { source: Present.symbolSource(symbol, "black") })
-            tryCompare(image, "status", Image.Ready)
+            tryCompare(image, "status", Image.Ready, hangDetectorMs)
         }
         compare(item(w, "saveCopyCSV").text, "Save Report…")
         for (const handOff of h.findAll(item(w, "copySheet").contentItem, "handOff"))
@@ -270,7 +270,7 @@ TestCase {
         // A name the table lacks draws nothing.
         ignoreWarning(new RegExp("Failed to get image from provider: image://symbol/no\\.such\\.symbol"))
         const none = createTemporaryObject(drawing, test, { source: Present.symbolSource("no.such.symbol", "black") })
-        tryCompare(none, "status", Image.Error)
+        tryCompare(none, "status", Image.Error, hangDetectorMs)
     }
 
     function test_stoppedIsNeutral_data() {
@@ -286,7 +286,7 @@ TestCase {
         verify(w.stage.copyProgress(0.5))
         verify(w.stage.finishCopy(data.outcome))
         const headline = item(w, "doneHeadline")
-        tryCompare(headline, "visible", true)
+        tryCompare(headline, "visible", true, hangDetectorMs)
         compare(headline.text, data.headline)
         compare(Qt.colorEqual(headline.color, Theme.verified), data.sealed)
     }

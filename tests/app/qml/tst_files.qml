@@ -57,7 +57,7 @@ TestCase {
     // once it is drawn, which may come after the first press).
     function press(window, name, took) {
         const button = h.find(window.contentItem, name)
-        tryVerify(() => { mouseClick(button); return took() }, 2000, name)
+        tryVerify(() => { mouseClick(button); return took() }, hangDetectorMs, name)
     }
     function open(component, m) {
         const w = createTemporaryObject(component, test, { model: m })
@@ -101,7 +101,7 @@ TestCase {
         const w = h.find(v, "previewWindow")
         verify(!w.visible)
         m.quickLook(8)
-        tryCompare(w, "visible", true)
+        tryCompare(w, "visible", true, hangDetectorMs)
         compare(m.previewUrls.length, 2)
         compare(h.find(w.contentItem, "previewName").text, "DSC0108.MP4")
         const player = h.find(w, "previewPlayer") || w.data.find(o => o.objectName === "previewPlayer")
@@ -117,7 +117,7 @@ TestCase {
         verify(player.mediaStatus !== MediaPlayer.NoMedia)
         // Paging lets go of the card's video; the copy shows the same clip on the backup.
         press(w, "previewNext", () => w.index === 1)
-        tryCompare(player, "mediaStatus", MediaPlayer.NoMedia)
+        tryCompare(player, "mediaStatus", MediaPlayer.NoMedia, hangDetectorMs)
         verify(!w.started)
         verify(String(m.previewUrls[1]).indexOf("/Photos/2025-03-01/DSC0108.MP4") > 0)
         press(w, "previewPrevious", () => w.index === 0)
@@ -125,12 +125,12 @@ TestCase {
         verify(player.mediaStatus !== MediaPlayer.NoMedia)
         // Closed by the model (a second Space, an eject), the player lets go of the file.
         m.closePreview()
-        tryCompare(w, "visible", false)
-        tryCompare(player, "mediaStatus", MediaPlayer.NoMedia)
+        tryCompare(w, "visible", false, hangDetectorMs)
+        tryCompare(player, "mediaStatus", MediaPlayer.NoMedia, hangDetectorMs)
         verify(!w.started)
         // A still picture and its copy come decoded by the helper.
         m.quickLook(0)
-        tryCompare(w, "visible", true)
+        tryCompare(w, "visible", true, hangDetectorMs)
         verify(String(h.find(w.contentItem, "previewImage").source).startsWith("image://preview/"))
         press(w, "previewNext", () => w.index === 1)
         compare(h.find(w.contentItem, "previewName").text, "DSC0100.JPG")
@@ -144,7 +144,7 @@ TestCase {
         const v = open(resultsView, m)
         const w = h.find(v, "previewWindow")
         m.quickLook(0)
-        tryCompare(w, "visible", true)
+        tryCompare(w, "visible", true, hangDetectorMs)
         waitForRendering(w.contentItem)
         const place = h.find(w.contentItem, "previewPlace"), previous = h.find(w.contentItem, "previewPrevious")
         const name = h.find(w.contentItem, "previewName")
@@ -163,7 +163,7 @@ TestCase {
         const w = h.find(open(resultsView, m), "previewWindow")
         m.quickLook(5)
         const text = h.find(w.contentItem, "previewText")
-        tryCompare(text, "text", "x")
+        tryCompare(text, "text", "x", hangDetectorMs)
         verify(text.visible)
         m.closePreview()
     }
@@ -177,10 +177,10 @@ TestCase {
         const v = open(resultsView, m)
         const w = h.find(v, "previewWindow")
         m.quickLook(1)
-        tryCompare(w, "visible", true)
+        tryCompare(w, "visible", true, hangDetectorMs)
         verify(KeyPress.click(w, data.key), "the preview became the key window")
         verify(!m.previewOpen)
-        tryCompare(w, "visible", false)
+        tryCompare(w, "visible", false, hangDetectorMs)
     }
 
     // The preview is the results screen's: Preview in the inspector opens it in any mode, and
@@ -198,9 +198,9 @@ TestCase {
         verify(m.previewOpen)
         const preview = h.find(results, "previewWindow")
         verify(preview !== null, "the results screen has the preview")
-        tryCompare(preview, "visible", true)
+        tryCompare(preview, "visible", true, hangDetectorMs)
         m.closePreview()
-        tryCompare(preview, "visible", false)
+        tryCompare(preview, "visible", false, hangDetectorMs)
         // The browser brings no preview of its own.
         m.mode = Phase.files
         waitForRendering(results)
@@ -216,9 +216,9 @@ TestCase {
         const grid = h.find(v, "fileGrid")
         const tile = h.findAll(grid, "fileTile").filter(t => t.visible)[0]
         mouseMove(tile, tile.width / 2, tile.height / 2)
-        tryVerify(() => h.find(tile, "tileTip") !== null)
+        tryVerify(() => h.find(tile, "tileTip") !== null, hangDetectorMs)
         const tip = h.find(tile, "tileTip")
-        tryCompare(tip, "opened", true)
+        tryCompare(tip, "opened", true, hangDetectorMs)
         const top = tile.mapToItem(grid, tip.x, tip.y).y
         verify(top >= 0, "the tooltip starts " + (-top) + " above the grid")
         mouseMove(grid, 1, grid.height - 1)
@@ -314,7 +314,7 @@ TestCase {
         const loader = h.find(v, "fileMenuLoader")
         loader.openFor(data.ids)
         const menu = loader.item
-        tryCompare(menu, "opened", true)
+        tryCompare(menu, "opened", true, hangDetectorMs)
         const card = h.find(menu.contentItem, "menuShowOnCard")
         const drive = h.find(menu.contentItem, "menuShowOnDrive")
         compare(card.text, "Show on Card in Files")

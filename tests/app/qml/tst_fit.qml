@@ -268,7 +268,7 @@ TestCase {
         resize(w, data)
         const root = w.window.contentItem
         const banner = h.find(root, data.banner)
-        tryCompare(banner, "opacity", 1)
+        tryCompare(banner, "opacity", 1, hangDetectorMs)
         const detail = h.find(root, "detail")
         const button = h.find(root, data.saved ? "ejectCard" : "checkButton")
         verify(button.visible && button.enabled)
@@ -303,7 +303,7 @@ TestCase {
         })
         resize(w, data)
         const root = w.window.contentItem
-        tryCompare(h.find(root, "newCardBanner"), "opacity", 1)
+        tryCompare(h.find(root, "newCardBanner"), "opacity", 1, hangDetectorMs)
         const title = h.find(root, "newCardTitle")
         whole(title, "the new card's title")
         verify(title.text.startsWith("“EOS_DIGITAL") && title.text.endsWith("” was just inserted"), title.text)
@@ -317,7 +317,7 @@ TestCase {
         verify(w.model.hasNotice)
         verify(w.model.noticeText.endsWith("Insert it again to check it."), w.model.noticeText)
         const notice = h.find(root, "noticeText")
-        tryCompare(h.find(root, "noticeBanner"), "opacity", 1)
+        tryCompare(h.find(root, "noticeBanner"), "opacity", 1, hangDetectorMs)
         whole(notice, "the notice")
         verify(notice.text.startsWith("“EOS_DIGITAL") && notice.text.endsWith("” was removed during the check. Insert it again to check it."),
                notice.text)
@@ -382,7 +382,7 @@ TestCase {
         const w = openSized(data, (s, m) => verify(s.requestCopy()))
         const root = w.window.contentItem
         const sheet = h.find(root, "copySheet")
-        tryCompare(sheet, "opened", true)
+        tryCompare(sheet, "opened", true, hangDetectorMs)
         waitForRendering(root)
         compare(sheet.width, 640)
         const inside = (item, what) => {
@@ -406,7 +406,7 @@ TestCase {
             verify(pickerText.truncated, "a name too long for the picker is not cut")
         // Its list's rows too, as plain text.
         picker.popup.open()
-        tryCompare(picker.popup, "opened", true)
+        tryCompare(picker.popup, "opened", true, hangDetectorMs)
         const rows = h.findAll(picker.popup.contentItem, "backupPickerRow")
         compare(rows.length, 2)
         for (const row of rows) {
@@ -415,7 +415,7 @@ TestCase {
         }
         // A row chosen is the backup copied to; the first one is chosen back.
         mouseClick(rows[1])
-        tryCompare(w.model.copySheet, "destination", 1)
+        tryCompare(w.model.copySheet, "destination", 1, hangDetectorMs)
         w.model.copySheet.destination = 0
         verify(w.stage.waitForPlan())
         for (const name of ["planSummary", "copyButton", "copyCancel", "planList", "locationLabel"])
@@ -453,12 +453,12 @@ TestCase {
         w.model.copySheet.done()
         verify(w.stage.finishCheck(data.fixture))
         w.model.stopDeepVerify()
-        tryCompare(sheet, "visible", false)
+        tryCompare(sheet, "visible", false, hangDetectorMs)
         waitForRendering(root)
         mouseClick(shown(root, "lastCopyButton")[0])
         // Each form of the header's row has its button and popover.
         let popover = null
-        tryVerify(() => (popover = h.findEvery(root, "lastCopyPopover").find(p => p.opened)) !== undefined)
+        tryVerify(() => (popover = h.findEvery(root, "lastCopyPopover").find(p => p.opened)) !== undefined, hangDetectorMs)
         waitForRendering(root)
         for (const t of texts(popover.contentItem).filter(t => t.wrapMode !== Text.NoWrap))
             whole(t, "the report's line in the popover")
@@ -472,7 +472,7 @@ TestCase {
         const w = h.open({})
         h.actions(w.window)["settings"].trigger()
         const settings = findChild(w.window, "settingsWindow")
-        tryCompare(settings, "visible", true)
+        tryCompare(settings, "visible", true, hangDetectorMs)
         let view = null
         for (let i = 0; i < settings.contentItem.children.length; ++i)
             if (settings.contentItem.children[i].store !== undefined)
@@ -484,7 +484,7 @@ TestCase {
         const picker = h.find(settings.contentItem, "requiredCopies")
         compare(picker.currentIndex, 1)
         picker.popup.open()
-        tryCompare(picker.popup, "opened", true)
+        tryCompare(picker.popup, "opened", true, hangDetectorMs)
         waitForRendering(settings.contentItem)
         const rows = texts(picker.popup.contentItem)
         compare(rows.length, 3)

@@ -25,7 +25,7 @@ TestCase {
     }
     function stopped(w) {
         w.model.stopCheck()
-        tryCompare(w.model, "phase", Phase.setup)
+        tryCompare(w.model, "phase", Phase.setup, hangDetectorMs)
     }
 
     // Return is the Check button: only while a check may start, and never while a control that
@@ -46,7 +46,7 @@ TestCase {
         if (data.focus === "photoFormats") {
             const menu = item(w, "photoFormats")
             mouseClick(menu)
-            tryVerify(() => menu.popup.opened)
+            tryVerify(() => menu.popup.opened, hangDetectorMs)
         } else if (data.focus.length > 0) {
             item(w, data.focus).forceActiveFocus(Qt.TabFocusReason)
         }
@@ -164,7 +164,7 @@ TestCase {
         } else {
             mouseClick(item(w, "cancelCheck"))
         }
-        tryCompare(w.model, "phase", Phase.setup)
+        tryCompare(w.model, "phase", Phase.setup, hangDetectorMs)
         compare(w.stage.checkCount(), 1)
     }
 
@@ -175,19 +175,19 @@ TestCase {
         const w = h.open({ volumes: h.cardVolumes, otherOwnersCards: ["media/ana/CARD"] },
                          (s, m) => h.choose(s, m, true))
         const footer = item(w, "neverWrites")
-        tryVerify(() => item(w, "selectedCardNote").visible)
+        tryVerify(() => item(w, "selectedCardNote").visible, hangDetectorMs)
         verify(item(w, "selectedCardNote").text.startsWith("Files on CARD belong to another user"))
         verify(!footer.visible)
         mouseClick(item(w, "checkButton"))
         compare(w.model.phase, Phase.checking)
-        tryVerify(() => item(w, "checkingCardNote").visible)
+        tryVerify(() => item(w, "checkingCardNote").visible, hangDetectorMs)
         verify(item(w, "checkingCardNote").text.startsWith("Files on CARD belong to another user"))
         verify(!footer.visible)
         verify(w.stage.touchAccessTimes())
         verify(item(w, "checkingCardNote").visible)
         stopped(w)
         w.model.setSourceUrl("file://" + w.stage.folder("media/ana/Archive"))
-        tryVerify(() => footer.visible)
+        tryVerify(() => footer.visible, hangDetectorMs)
         compare(item(w, "selectedCardNote").visible, false)
     }
 
@@ -240,7 +240,7 @@ TestCase {
         const fill = item(w, "progressFill")
         compare(fill.visible, !data.indeterminate)
         if (!data.indeterminate)
-            tryCompare(fill, "width", Math.max(data.fill, 8), 2000)
+            tryCompare(fill, "width", Math.max(data.fill, 8), hangDetectorMs)
     }
 
     // The picture names the card and the first backup, counts the others, and moves only while
@@ -260,7 +260,7 @@ TestCase {
         picture.reduceMotion = false
         verify(picture.animating)
         const t0 = picture.t
-        tryVerify(() => picture.t > t0)
+        tryVerify(() => picture.t > t0, hangDetectorMs)
         picture.visible = false
         compare(picture.animating, false)
         picture.visible = true

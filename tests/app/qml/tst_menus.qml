@@ -82,7 +82,7 @@ TestCase {
         for (let m = 0; m < menus.length; ++m) {
             const menu = menus[m]
             menu.open()
-            tryCompare(menu, "opened", true)
+            tryCompare(menu, "opened", true, hangDetectorMs)
             let enabledInk = null, disabledInk = null
             for (let i = 0; i < menu.count; ++i) {
                 const row = menu.itemAt(i)
@@ -108,7 +108,7 @@ TestCase {
     function test_triggers() {
         const w = h.open({ saved: ["missing"] }, (s, m) => verify(s.openSaved(0)))
         const a = h.actions(w.window)
-        const back = () => { w.model.stopCheck(); tryCompare(w.model, "phase", Phase.results) }
+        const back = () => { w.model.stopCheck(); tryCompare(w.model, "phase", Phase.results, hangDetectorMs) }
         let checks = w.stage.checkCount()
         a.scanCardOnly.trigger()
         compare(lastCheck(w, checks), "card only")
@@ -148,6 +148,6 @@ TestCase {
         compare(lastCheck(w, 0), "backups")
         compare(w.model.phase, Phase.checking)
         keyClick(Qt.Key_Period, Qt.ControlModifier)
-        tryCompare(w.model, "phase", Phase.setup)
+        tryCompare(w.model, "phase", Phase.setup, hangDetectorMs)
     }
 }

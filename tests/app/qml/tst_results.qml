@@ -139,7 +139,7 @@ TestCase {
         compare(w.stage.pickerQuestions(), 1)
         click(w, "nextCardArrow")
         const menu = item(w, "nextCardMenu")
-        tryCompare(menu, "opened", true)
+        tryCompare(menu, "opened", true, hangDetectorMs)
         mouseClick(h.find(menu.contentItem, "menuAddBackup"))
         compare(w.stage.pickerQuestions(), 2)
         compare(w.stage.pickerStart(1), w.stage.root + "/media")
@@ -168,7 +168,7 @@ TestCase {
         compare(lastCheck(w, checks), data.check)
         compare(w.stage.pickerQuestions(), data.questions)
         w.model.stopCheck()
-        tryCompare(w.model, "phase", Phase.results)
+        tryCompare(w.model, "phase", Phase.results, hangDetectorMs)
         // Return presses the same button: the screen has one owner of it.
         checks = w.stage.checkCount()
         w.window.requestActivate()
@@ -176,7 +176,7 @@ TestCase {
         compare(lastCheck(w, checks), data.check)
         compare(w.stage.pickerQuestions(), 2 * data.questions)
         w.model.stopCheck()
-        tryCompare(w.model, "phase", Phase.results)
+        tryCompare(w.model, "phase", Phase.results, hangDetectorMs)
         // The next card is scanned alone, whatever the model was left at.
         w.model.cardOnly = false
         w.stage.pickFolders([w.stage.folder("media/ana/NEXT")])
@@ -262,7 +262,7 @@ TestCase {
             return shown.length === 1 && shown[0].implicitWidth <= box.width && fitted(shown[0]) <= box.width
                 && rows.slice(0, rows.indexOf(shown[0])).every(r => fitted(r) > box.width)
         }
-        for (let k = 0; k < 50 && !firstThatFits(); ++k)
+        for (let k = 0; k * 100 < hangDetectorMs && !firstThatFits(); ++k)
             wait(100)
         const shownRows = rows.filter(r => r.visible)
         compare(shownRows.length, 1)
@@ -459,7 +459,7 @@ TestCase {
         const w = openResults("missing-long")
         click(w, "cardContents")
         const pop = item(w, "contentsPopover")
-        tryCompare(pop, "opened", true)
+        tryCompare(pop, "opened", true, hangDetectorMs)
         const inner = pop.width - pop.rightPadding
         let texts = 0
         for (const name of ["contentsTitle", "contentsCameras", "contentsLabel", "contentsFormats"])
@@ -476,9 +476,9 @@ TestCase {
         const w = openResults("missing")
         click(w, "cardContents")
         const pop = item(w, "contentsPopover")
-        tryCompare(pop, "opened", true)
+        tryCompare(pop, "opened", true, hangDetectorMs)
         click(w, "cardContents")
-        tryCompare(pop, "opened", false)
+        tryCompare(pop, "opened", false, hangDetectorMs)
         const safe = openResults("safe")
         // The erase question dims the window behind it: the sidebar reads darker.
         const lightness = () => {
@@ -488,11 +488,11 @@ TestCase {
         const before = lightness()
         click(safe, "eraseInstead")
         const dialog = h.find(safe.window.contentItem, "eraseDialog")
-        tryCompare(dialog, "opened", true)
+        tryCompare(dialog, "opened", true, hangDetectorMs)
         verify(lightness() < before - 0.15, "dimmed from " + before + " to " + lightness())
         verify(dialog.contentItem.text.indexOf("“SONY A7IV”") > 0)
         dialog.reject()
-        tryCompare(dialog, "opened", false)
+        tryCompare(dialog, "opened", false, hangDetectorMs)
     }
 
     function test_shootRowsAndTheJump() {
@@ -537,15 +537,15 @@ TestCase {
         mouseClick(clips, 600, 10, Qt.RightButton)
         const menu = h.find(clips, "shootMenu")
         verify(menu !== null)
-        tryCompare(menu, "opened", true)
+        tryCompare(menu, "opened", true, hangDetectorMs)
         compare(menu.count, 3)
         compare(menu.itemAt(1).text, "Show Files Not Backed Up")
         verify(menu.itemAt(1).visible)
         menu.close()
-        tryCompare(menu, "opened", false)
+        tryCompare(menu, "opened", false, hangDetectorMs)
         clips.forceActiveFocus()
         keyClick(Qt.Key_Menu)
-        tryCompare(menu, "opened", true)
+        tryCompare(menu, "opened", true, hangDetectorMs)
         menu.itemAt(1).triggered()
         compare(w.model.mode, Phase.files)
         compare(w.model.groupFilter, "PRIVATE/M4ROOT/CLIP|2024-04-15|ILCE-7M4")
@@ -655,7 +655,7 @@ TestCase {
         compare(lastCheck(w, checks), data.checks ? "backups" : "")
         if (data.checks) {
             w.model.stopCheck()
-            tryCompare(w.model, "phase", Phase.results)
+            tryCompare(w.model, "phase", Phase.results, hangDetectorMs)
         }
         compare(item(w, "photoFormats").visible, data.kinds.indexOf("photo") >= 0)
     }
@@ -671,7 +671,7 @@ TestCase {
         keyClick(Qt.Key_Return)
         verify(!w.model.hasCopyRequest)
         w.model.stopCheck()
-        tryCompare(w.model, "phase", Phase.results)
+        tryCompare(w.model, "phase", Phase.results, hangDetectorMs)
         compare(Present.shortcutOwners(w.window, "Return"), 1)
     }
 
@@ -706,7 +706,7 @@ TestCase {
         compare(button.text, "Last Copy (7)")
         mouseClick(button)
         const popover = item(w, "lastCopyPopover")
-        tryCompare(popover, "opened", true)
+        tryCompare(popover, "opened", true, hangDetectorMs)
         w.stage.answerSave("")
         mouseClick(h.find(popover.contentItem, "saveCopyCSV"))
         compare(w.stage.suggestedSaveName(), "SD Halvetrop copy – SONY A7IV – 2025-12-29.csv")

@@ -60,7 +60,7 @@ TestCase {
         keyClick(Qt.Key_R, Qt.ControlModifier)
         compare(w.stage.checkCount(), 1)
         w.model.stopCheck()
-        tryCompare(w.model, "phase", Phase.results)
+        tryCompare(w.model, "phase", Phase.results, hangDetectorMs)
         keyClick(Qt.Key_N, Qt.ControlModifier | Qt.ShiftModifier)
         compare(w.stage.pickerQuestions(), 1)
     }
@@ -101,15 +101,15 @@ TestCase {
         verify(!w.model.hasNotice)
         // Dismissing the notice reveals the new card, sliding in.
         const banner = h.find(root, "newCardBanner")
-        tryCompare(banner, "shown", true)
-        tryCompare(banner, "opacity", 1)
+        tryCompare(banner, "shown", true, hangDetectorMs)
+        tryCompare(banner, "opacity", 1, hangDetectorMs)
         compare(h.find(root, "newCardTitle").text, "“EOS \"7D\"” was just inserted")
         compare(h.find(root, "newCardSubtitle").text, "Choose it to start a check")
         compare(h.find(root, "newCardCheck").text, "Choose…")
         w.model.addBackupUrls(["file://" + w.stage.folder("b")])
         compare(h.find(root, "newCardCheck").text, "Check Card")
         // The banner takes its new width with the layout spring before it is pressed.
-        tryVerify(() => banner.width === banner.implicitWidth)
+        tryVerify(() => banner.width === banner.implicitWidth, hangDetectorMs)
         // It checks the card at once, opening no folder dialog on it.
         mouseClick(h.find(root, "newCardCheck"))
         compare(w.stage.pickerQuestions(), 0)
@@ -151,7 +151,7 @@ TestCase {
         const root = w.window.contentItem
         const banner = h.find(root, "noticeBanner")
         compare(w.model.noticeText, data.text)
-        tryCompare(banner, "opacity", 1)
+        tryCompare(banner, "opacity", 1, hangDetectorMs)
         compare(h.find(root, "noticeText").text, data.text)
         w.model.dismissNotice()
         verify(!banner.shown)
@@ -159,7 +159,7 @@ TestCase {
         verify(banner.visible && banner.opacity > 0, "the banner slides away")
         compare(h.find(root, "noticeText").text, data.text)
         compare(h.find(root, "noticeSymbol").name, data.symbol)
-        tryCompare(banner, "visible", false)
+        tryCompare(banner, "visible", false, hangDetectorMs)
     }
 
     // The banner's border carries its meaning: green for a success, red for a warning.
@@ -170,7 +170,7 @@ TestCase {
         const w = h.open({}, (s, m) => Present.notify("x", data.ok))
         const banner = h.find(w.window.contentItem, "noticeBanner")
         // A success notice goes by itself after a few seconds: the picture is taken before.
-        tryCompare(banner, "opacity", 1)
+        tryCompare(banner, "opacity", 1, hangDetectorMs)
         const image = grabImage(w.window.contentItem)
         const top = banner.mapToItem(w.window.contentItem, banner.width / 2, 0)
         // Down the middle of the capsule's top edge: the tinted border, over the neutral fill.
@@ -196,7 +196,7 @@ TestCase {
         w.window.y = 200
         h.actions(w.window)["settings"].trigger()
         const settings = findChild(w.window, "settingsWindow")
-        tryCompare(settings, "visible", true)
+        tryCompare(settings, "visible", true, hangDetectorMs)
         verify(Math.abs(settings.x + settings.width / 2 - (w.window.x + w.window.width / 2)) <= 1,
                "settings at " + settings.x + " over a window at " + w.window.x)
         verify(settings.y >= w.window.y && settings.y < w.window.y + w.window.height / 2, "settings at y " + settings.y)
@@ -256,7 +256,7 @@ TestCase {
             verify(s.requestCopy())
             m.copySheet.copy()
         })
-        tryVerify(() => w.model.copying)
+        tryVerify(() => w.model.copying, hangDetectorMs)
         w.window.close()
         verify(w.window.visible)
         verify(!w.window.shutDown)

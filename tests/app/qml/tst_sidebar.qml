@@ -101,7 +101,7 @@ TestCase {
         w.model.resetResults()
         compare(rows.map(r => r.current), [false, false, false, false, false])
         mouseClick(rows[3])
-        tryCompare(w.model, "phase", Phase.results)
+        tryCompare(w.model, "phase", Phase.results, hangDetectorMs)
         compare(w.model.sourceName, "CARD 4")
         compare(rows.map(r => r.current), [false, false, false, true, false])
     }
@@ -122,9 +122,9 @@ TestCase {
         compare(h.find(rows[1], "locationName").text, "<i>Photos")
         // The volume's facts come when the model has described it; the card, a volume, is then
         // called by its name, as the header and the saved checks call it.
-        tryCompare(h.find(rows[0], "locationDetail"), "text", "<i>VOL · 12 GB free")
+        tryCompare(h.find(rows[0], "locationDetail"), "text", "<i>VOL · 12 GB free", hangDetectorMs)
         compare(h.find(rows[0], "locationName").text, "<i>VOL")
-        tryCompare(h.find(rows[1], "locationDetail"), "text", "System · 31 GB free")
+        tryCompare(h.find(rows[1], "locationDetail"), "text", "System · 31 GB free", hangDetectorMs)
         const tip = h.find(rows[0], "pathTip")
         compare(tip.text, w.stage.root + "/media/a/<b>CARD")
         compare(tip.contentItem.textFormat, Text.PlainText)

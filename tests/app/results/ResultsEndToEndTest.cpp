@@ -23,7 +23,7 @@ bool checked(AppModel& m, ResultsData& data, const std::string& card,
     m.setSource(card);
     m.addBackups(backups);
     m.check(std::optional<CheckLevel>());
-    QDeadlineTimer deadline(120000);
+    QDeadlineTimer deadline(kHangDetectorMs);
     while (m.phase() != AppModel::Phase::Results && !deadline.hasExpired()) QTest::qWait(20);
     return m.phase() == AppModel::Phase::Results;
 }
@@ -84,7 +84,7 @@ private slots:
         QCOMPARE(listed.first().toMap().value("path").toString(), QStringLiteral("DCIM/101LOST"));
         QCOMPARE(hero.value("tint").toString(), QStringLiteral("partial"));
         m.shutdown();
-        QVERIFY(m.waitForIdle(20000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
     }
 
     // The byte-by-byte pass that clears the card turns the verdict to safe to format, with the
@@ -112,14 +112,14 @@ private slots:
         AppModel& m = h.start(true);
         QVERIFY(checked(m, data, card->mountPoint(),
                         {a->mountPoint() + "/Shoots", b->mountPoint() + "/Archive"}));
-        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying() && m.report()->level == CheckLevel::verified, 120000);
+        QTRY_VERIFY(!m.deepVerifying() && m.report()->level == CheckLevel::verified);
         QVERIFY(m.report()->safeToFormat);
         QTRY_VERIFY(data.ready());
         QCOMPARE(data.hero().value("title").toString(), QStringLiteral("Safe to format"));
         const QString sentence = data.readyPanel().value("sentence").toString();
         QVERIFY2(sentence.contains(QStringLiteral("(HVBACKA and HVBACKB)")), qPrintable(sentence));
         m.shutdown();
-        QVERIFY(m.waitForIdle(20000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
     }
 
     // A card folder whose name is not UTF-8 beside its look-alike with a real U+FFFD: the folder
@@ -144,7 +144,7 @@ private slots:
         ResultsData data;
         AppModel& m = h.start(true);
         QVERIFY(checked(m, data, card->mountPoint(), {backup->mountPoint()}));
-        QTRY_VERIFY_WITH_TIMEOUT(!m.deepVerifying() && m.report()->level == CheckLevel::verified, 120000);
+        QTRY_VERIFY(!m.deepVerifying() && m.report()->level == CheckLevel::verified);
 
         // Rows by title: both folders show as "1\uFFFD" and each has its own key.
         auto* rows = qobject_cast<QAbstractListModel*>(data.folders());
@@ -189,7 +189,7 @@ private slots:
         m.setFolderFilterText(lookAlikeKey);
         QCOMPARE(m.visibleFileCount(), 1);
         m.shutdown();
-        QVERIFY(m.waitForIdle(20000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
     }
 };
 

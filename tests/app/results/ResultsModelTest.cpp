@@ -535,7 +535,7 @@ private slots:
         show(h, data, r);
         AppModel& m = *h.model;
         QTRY_COMPARE(m.historyCount(), 1);
-        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
         {
             std::lock_guard<std::mutex> hold(h.described->lock);
             h.described->change = [place](VolumeInfo& v) {
@@ -550,7 +550,7 @@ private slots:
         if (place == "none") h.bookmarks->gone = {kCard};
         *h.addedSince = place == "changed" ? 1 : 0;
         m.showHistory(m.history().front().id.toString());
-        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
 
         const QVariantMap hero = data.hero();
         const QString line = hero.value("savedLine").toString();
@@ -616,13 +616,13 @@ private slots:
         AppModel& m = *h.model;
         if (made == "pass") {
             QTRY_VERIFY(m.deepVerifying());
-            QVERIFY(m.waitForIdle(30000, 1));
+            QVERIFY(m.waitForIdle(kHangDetectorMs, 1));
             h.listings->hold(true);
             h.verifier(1)->complete(verified);
             QTRY_COMPARE(m.report()->level, CheckLevel::verified);
         } else if (made == "saved") {
             QTRY_COMPARE(m.historyCount(), 1);
-            QVERIFY(m.waitForIdle(30000));
+            QVERIFY(m.waitForIdle(kHangDetectorMs));
             h.listings->hold(true);
             m.showHistory(m.history().front().id.toString());
             QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::looking);
@@ -631,7 +631,7 @@ private slots:
         QVERIFY(!m.showsReadyToFormat() && !data.ready());
         QCOMPARE(data.hero().value("title").toString(), QStringLiteral("All verified"));
         h.listings->hold(false);
-        QVERIFY(m.waitForIdle(30000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
         QVERIFY(m.showsReadyToFormat() && data.ready());
         QCOMPARE(data.hero().value("title").toString(), QStringLiteral("Safe to format"));
     }
@@ -652,7 +652,7 @@ private slots:
         for (const char* name : {"IMG_1.JPG", "IMG_2.JPG"})
             QVERIFY(std::filesystem::remove(card + "/DCIM/" + name));
         QTRY_COMPARE(m.savedCard(), AppModel::SavedCard::changed);
-        QVERIFY(m.waitForIdle(30000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
 
         QCOMPARE(m.copyableIDs({0, 1, 2, 3}), (QList<qint64>{3}));
         QCOMPARE(data.hero().value("copyFull").toString(), QStringLiteral("Copy 1 to Backup\u2026"));
@@ -716,7 +716,7 @@ private slots:
         } else {
             m.lookAtCardAgain();
         }
-        QVERIFY(m.waitForIdle(5000));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
         QCOMPARE(h.ejector->asked.size(), size_t(act == "eject" && !changed ? 1 : 0));
         QCOMPARE(m.ejecting(), act == "eject" && !changed);
         QCOMPARE(tool->opens, act == "erase" && !changed ? 1 : 0);

@@ -272,9 +272,10 @@ private slots:
                         Qt::DirectConnection);
                 },
                 Qt::BlockingQueuedConnection);
-            if (i + 1 == std::size(rows)) QVERIFY(QTest::qWaitFor([&] { return answers == int(i + 1); }));
+            if (i + 1 == std::size(rows))
+                QVERIFY(QTest::qWaitFor([&] { return answers == int(i + 1); }, kHangDetectorMs));
         }
-        QVERIFY(QTest::qWaitFor([&] { return answers == int(asked.size()); }));
+        QVERIFY(QTest::qWaitFor([&] { return answers == int(asked.size()); }, kHangDetectorMs));
         stop.dismiss();
         reader.quit();
         reader.wait();
@@ -362,7 +363,7 @@ private slots:
         shell::HistoryRows rows;
         shell::Present present;
         shell::bridge(model, rows, present);
-        QVERIFY(model.waitForIdle(5000));
+        QVERIFY(model.waitForIdle(kHangDetectorMs));
         const std::string card = h.dir.filePath(QStringLiteral("card")).toStdString();
         const std::string backup = h.dir.filePath(QStringLiteral("backup")).toStdString();
         model.setSource(card);
@@ -407,7 +408,7 @@ private slots:
         shell::bridge(model, rows, present);
         ResultsData header;
         header.setModel(&model);
-        QVERIFY(model.waitForIdle(5000));
+        QVERIFY(model.waitForIdle(kHangDetectorMs));
         const std::string backup = h.dir.filePath(QStringLiteral("backup")).toStdString();
         std::filesystem::create_directories(backup);
         // On a labelled volume mounted at the folder "EOS", then twelve folders on the system disk.
@@ -450,7 +451,7 @@ private slots:
         QVERIFY2(h.savePicker->lastSuggestedName.startsWith(
                      QStringLiteral("SD Halvetrop \u2013 Shoot 12 \u2013 ")),
                  qPrintable(h.savePicker->lastSuggestedName));
-        QVERIFY(model.waitForIdle(5000));
+        QVERIFY(model.waitForIdle(kHangDetectorMs));
     }
 
     // The saved checks' relative times and the results header's age with the model's one clock,
@@ -471,7 +472,7 @@ private slots:
         QTRY_COMPARE(rows.rowCount(), 1);
         // The saved result, opened again: its header says when it was checked.
         model.showHistory(model.history().front().id.toString());
-        QVERIFY(model.waitForIdle(5000));
+        QVERIFY(model.waitForIdle(kHangDetectorMs));
         const QModelIndex first = rows.index(0);
         auto texts = [&](TimeNs at) {
             const QString wide = present::relativeDate(finished, at, present::UnitStyle::wide);
@@ -494,7 +495,7 @@ private slots:
         QVERIFY(!changed.isEmpty());
         QVERIFY(!headerChanged.isEmpty());
         QCOMPARE(model.ageNow(), later);
-        QVERIFY(model.waitForIdle(5000));
+        QVERIFY(model.waitForIdle(kHangDetectorMs));
     }
 
     // The sidebar's location rows show the volume's own facts, before any check too, and follow
@@ -519,7 +520,7 @@ private slots:
         model.copyStarted({[] {}, [] {}});
         model.copyEnded();
         QTRY_COMPARE(detail->property("text").toString(), facts(2'000'000'000));
-        QVERIFY(model.waitForIdle(5000));
+        QVERIFY(model.waitForIdle(kHangDetectorMs));
     }
 
     // The first rows of a list follow its changes: forgetting one of 13 brings the 13th into view.
@@ -668,8 +669,7 @@ private slots:
         player.setVideoSink(frames.videoSink());
         player.setSource(QUrl::fromLocalFile(path));
         player.play();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            paintedMiddle(frames).alpha() == 255 || player.error() != QMediaPlayer::NoError, 60000);
+        QTRY_VERIFY(paintedMiddle(frames).alpha() == 255 || player.error() != QMediaPlayer::NoError);
         QVERIFY2(player.error() == QMediaPlayer::NoError, qPrintable(player.errorString()));
         const QColor painted = paintedMiddle(frames);
         QVERIFY2(near(painted, red, 4), qPrintable(rgb(painted)));
@@ -709,7 +709,7 @@ private slots:
         QQuickWindow* window = main.window();
         QVERIFY2(window, qPrintable(errors.join(QLatin1Char('\n'))));
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(QTest::qWaitForWindowExposed(window, kHangDetectorMs));
         QDir(h.dir.path()).mkpath(QStringLiteral("card"));
         model.setSource(h.dir.filePath(QStringLiteral("card")).toStdString());
         model.setCardOnly(true);
@@ -748,7 +748,7 @@ private slots:
         QCOMPARE(title->property("text").toString(), QStringLiteral("2 not backed up"));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
         window->close();
-        QVERIFY(model.waitForIdle(5000));
+        QVERIFY(model.waitForIdle(kHangDetectorMs));
     }
 };
 

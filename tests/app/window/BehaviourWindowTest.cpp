@@ -53,22 +53,20 @@ QList<QQuickItem*> collect(QQuickItem* item, const char* className) {
 }
 
 // The text of the window's open tooltip of that name, once the pointer, moved onto the middle of
-// `item` from elsewhere, has rested there; "" when none opens.
+// `item` from elsewhere, has rested there; "" when none opens (after kHangDetectorMs).
 QString tipOver(WindowDriver& w, QQuickItem* item, const QString& name) {
     (void)w.window().grabWindow();
     const QPoint at = item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
     QTest::mouseMove(&w.window(), QPoint(5, 5));
     QTest::mouseMove(&w.window(), at);
     QString text;
-    WindowDriver::waitFor(
-        [&] {
-            // A shown tooltip lays its item in the window's overlay.
-            for (QQuickItem* popup : collect(w.window().contentItem(), "QQuickPopupItem"))
-                if (popup->isVisible() && popup->parent() && popup->parent()->objectName() == name)
-                    text = popup->parent()->property("text").toString();
-            return !text.isEmpty();
-        },
-        3000);
+    WindowDriver::waitFor([&] {
+        // A shown tooltip lays its item in the window's overlay.
+        for (QQuickItem* popup : collect(w.window().contentItem(), "QQuickPopupItem"))
+            if (popup->isVisible() && popup->parent() && popup->parent()->objectName() == name)
+                text = popup->parent()->property("text").toString();
+        return !text.isEmpty();
+    });
     return text;
 }
 
@@ -217,7 +215,7 @@ private slots:
         QVERIFY(w.click(QStringLiteral("cardContents")));
         QVERIFY(WindowDriver::waitFor([&] { return isOpen(w, QStringLiteral("contentsPopover")); }));
         w.key(Qt::Key_Escape);
-        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("contentsPopover")); }, 2000));
+        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("contentsPopover")); }));
 
         QVERIFY(w.clickAction(QStringLiteral("copy")));
         QVERIFY(s.stage.waitForPlan() && w.click(QStringLiteral("copyButton")));
@@ -233,22 +231,22 @@ private slots:
             QStringLiteral("Open the %1 new %2 in digiKam").arg(copied).arg(copied == 1 ? "file" : "files"));
         const int checks = s.stage.checkCount();
         w.key(Qt::Key_Escape);
-        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("copySheet")); }, 2000));
+        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("copySheet")); }));
         QCOMPARE(s.stage.checkCount(), checks + 1);
         QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
 
         QVERIFY(w.click(QStringLiteral("lastCopyButton")));
         QVERIFY(WindowDriver::waitFor([&] { return isOpen(w, QStringLiteral("lastCopyPopover")); }));
         w.key(Qt::Key_Escape);
-        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("lastCopyPopover")); }, 2000));
+        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("lastCopyPopover")); }));
 
         w.key(Qt::Key_Comma, Qt::ControlModifier);
         QQuickWindow* settings = nullptr;
         QVERIFY(
             WindowDriver::waitFor([&] { return settings = WindowDriver::shownWindow("settingsWindow"); }));
-        QVERIFY(QTest::qWaitForWindowActive(settings));
+        QVERIFY(QTest::qWaitForWindowActive(settings, kHangDetectorMs));
         QTest::keyClick(settings, Qt::Key_Escape);
-        QVERIFY(WindowDriver::waitFor([] { return !WindowDriver::shownWindow("settingsWindow"); }, 2000));
+        QVERIFY(WindowDriver::waitFor([] { return !WindowDriver::shownWindow("settingsWindow"); }));
 
         // A menu opened with the pointer on its title, which stays there while Escape closes it.
         const auto titles = [&] { return collect(w.window().contentItem(), "QQuickMenuBarItem"); };
@@ -256,9 +254,9 @@ private slots:
         const QPoint first = middleOf(titles()[0]), second = middleOf(titles()[1]);
         QTest::mouseMove(&w.window(), first);
         QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, first);
-        QVERIFY(WindowDriver::waitFor([&] { return isOpen(w); }, 2000));
+        QVERIFY(WindowDriver::waitFor([&] { return isOpen(w); }));
         w.key(Qt::Key_Escape);
-        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w); }, 2000));
+        QVERIFY(WindowDriver::waitFor([&] { return !isOpen(w); }));
         QTest::mouseMove(&w.window(), middleOf(w.item(QStringLiteral("mode-Map"))));
         for (QQuickItem* title : titles())
             QVERIFY2(!title->property("highlighted").toBool(), "a title stays lit");
@@ -266,7 +264,7 @@ private slots:
         QTest::qWait(100);
         QVERIFY2(!isOpen(w), "a menu opens on a mere hover");
         QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, first);
-        QVERIFY2(WindowDriver::waitFor([&] { return isOpen(w); }, 2000), "the click only closed");
+        QVERIFY2(WindowDriver::waitFor([&] { return isOpen(w); }), "the click only closed");
     }
 
     // A check started with a file in the preview closes the preview and forgets it: the results
@@ -307,7 +305,7 @@ private slots:
             const QPoint at = item->mapToScene(QPointF(item->width() / 2, y)).toPoint();
             QTest::mouseMove(&w.window(), QPoint(5, 5));
             QTest::mouseMove(&w.window(), at);
-            return WindowDriver::waitFor(tipShown, 3000) ? at : QPoint();
+            return WindowDriver::waitFor(tipShown) ? at : QPoint();
         };
         QQuickItem* row = w.item(QStringLiteral("shootRow"));
         QVERIFY(row);
@@ -317,12 +315,12 @@ private slots:
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         wheel.setTimestamp(1000);
         QGuiApplication::sendEvent(&w.window(), &wheel);
-        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }),
                  "the shoot's tooltip stays as the page moves");
         // Nor does one come for what now lies under the resting pointer, until the pointer moves.
         QVERIFY2(!WindowDriver::waitFor(tipShown, 1500), "a tooltip comes under the resting pointer");
         QTest::mouseMove(&w.window(), at + QPoint(1, 0));
-        QVERIFY2(WindowDriver::waitFor(tipShown, 3000), "no tooltip once the pointer moves");
+        QVERIFY2(WindowDriver::waitFor(tipShown), "no tooltip once the pointer moves");
 
         const auto button = [&] {
             QQuickItem* b = w.item(QStringLiteral("nextCardPrimary"));
@@ -331,13 +329,11 @@ private slots:
         w.key(Qt::Key_PageUp);
         QVERIFY2(!hover(button(), button()->height() / 2).isNull(), "no tooltip over the button");
         w.key(Qt::Key_PageDown);
-        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
-                 "the tooltip stays after Page Down");
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }), "the tooltip stays after Page Down");
         w.key(Qt::Key_PageUp);
         QVERIFY2(!hover(button(), button()->height() / 2).isNull(), "no tooltip over the button");
         QVERIFY(w.resize({1600, 660}));
-        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }, 2000),
-                 "the tooltip stays after a resize");
+        QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }), "the tooltip stays after a resize");
     }
 
     // In the dark look the preview's page buttons are dark, as the main window's buttons are.
@@ -484,7 +480,7 @@ private slots:
             QCoreApplication::processEvents();
         };
         // The panel's rows are laid out a frame or more after the resize on a busy machine.
-        QVERIFY(WindowDriver::waitFor([&] { return !page->property("atEnd").toBool(); }, 5000));
+        QVERIFY(WindowDriver::waitFor([&] { return !page->property("atEnd").toBool(); }));
         const qreal top = y(list);
         for (int k = 0; k < 40 && !page->property("atEnd").toBool(); ++k) {
             wheel(1);
@@ -492,14 +488,14 @@ private slots:
         }
         QVERIFY2(page->property("atEnd").toBool(), "the wheel did not bring the page to its end");
         wheel(2);
-        QVERIFY(WindowDriver::waitFor([&] { return y(list) > top; }, 3000));
-        // Back up: the list to its top, then the page.
-        for (int k = 0; k < 80 && y(page) > 0; ++k) {
-            wheel(-1);
-            QTest::qWait(20);
-        }
+        QVERIFY(WindowDriver::waitFor([&] { return y(list) > top; }));
+        // Back up: the list to its top, then the page, a turn at a time as each moves.
+        QVERIFY(WindowDriver::waitFor([&] {
+            if (y(page) > 0) wheel(-1);
+            return y(page) <= 0;
+        }));
         QCOMPARE(y(page), 0.0);
-        QVERIFY(WindowDriver::waitFor([&] { return y(list) <= top; }, 3000));
+        QVERIFY(WindowDriver::waitFor([&] { return y(list) <= top; }));
 
         // Tab from the header walks into the ready panel: its buttons come into sight.
         const QRectF shown(page->mapToScene(QPointF(0, 0)), page->size());
@@ -895,8 +891,7 @@ private slots:
         const int checks = s.stage.checkCount();
         w.key(Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(WindowDriver::waitFor([&] { return s.stage.checkCount() > checks; }));
-        QVERIFY2(WindowDriver::waitFor([&] { return !popoverOpen(); }, 2000),
-                 "the popover stays over the check");
+        QVERIFY2(WindowDriver::waitFor([&] { return !popoverOpen(); }), "the popover stays over the check");
         QVERIFY(s.stage.finishCheck(QStringLiteral("missing")));
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("lastCopyButton")); }) &&
                 !popoverOpen());
@@ -938,7 +933,7 @@ private slots:
                 w.key(i < steps / 2 ? Qt::Key_Tab : Qt::Key_Backtab,
                       i < steps / 2 ? Qt::NoModifier : Qt::ShiftModifier);
                 QString out;
-                WindowDriver::waitFor([&] { return (out = focusOutOfSight(w.window())).isEmpty(); }, 1000);
+                WindowDriver::waitFor([&] { return (out = focusOutOfSight(w.window())).isEmpty(); });
                 if (!out.isEmpty()) return QStringLiteral("step %1: %2").arg(i).arg(out);
                 if (QQuickItem* view = w.item(page)) {
                     QQuickItem* flick = view->inherits("QQuickFlickable")
@@ -1082,7 +1077,7 @@ private slots:
         QProcess app;
         app.setProcessEnvironment(env);
         app.start(qEnvironmentVariable("HALVETROP_BUILD_DIR") + QStringLiteral("/app/halvetrop"), {});
-        QVERIFY(app.waitForFinished(60000) && app.exitCode() == 0);
+        QVERIFY(app.waitForFinished(kHangDetectorMs) && app.exitCode() == 0);
         const QStringList said = QString::fromUtf8(app.readAllStandardError()).split(u'\n');
         const QStringList fromQml = said.filter(QStringLiteral(".qml:"));
         QVERIFY2(fromQml.isEmpty(), qPrintable(fromQml.join(u'\n')));

@@ -545,7 +545,7 @@ class EveryStateWindowTest : public QObject {
                 continue;
             }
             QRectF rect;
-            QVERIFY2(WindowDriver::waitFor([&] { return fits(w, state, rect); }, 2000),
+            QVERIFY2(WindowDriver::waitFor([&] { return fits(w, state, rect); }),
                      qPrintable(at + QStringLiteral(" lies at %1,%2 %3x%4")
                                          .arg(rect.x())
                                          .arg(rect.y())
@@ -553,7 +553,7 @@ class EveryStateWindowTest : public QObject {
                                          .arg(rect.height())));
             // What moves in (a banner) is looked at where it comes to rest.
             QStringList unreachable;
-            WindowDriver::waitFor([&] { return (unreachable = outOfReach(window)).isEmpty(); }, 2000);
+            WindowDriver::waitFor([&] { return (unreachable = outOfReach(window)).isEmpty(); });
             QVERIFY2(unreachable.isEmpty(), qPrintable(at + QStringLiteral(", out of reach: ") +
                                                        unreachable.join(QStringLiteral("; "))));
         }

@@ -123,8 +123,8 @@ class ResultsWindowTest : public QObject {
         s.addBackups(backups);
         QCOMPARE(m.destinations(), backups);
         w.key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }, 60000));
-        QVERIFY(m.waitForIdle(60000));
+        QVERIFY(WindowDriver::waitFor([&] { return m.phase() == AppModel::Phase::Results; }));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
     }
 
     // The verdict's copy button and the copy dialog run to its end with its Copy button.
@@ -134,7 +134,7 @@ class ResultsWindowTest : public QObject {
         QVERIFY(WindowDriver::waitFor([&] { return s.sheet() && s.sheet()->planCurrent(); }));
         QCOMPARE(s.sheet()->planCount(), expected);
         QVERIFY(w.click(QStringLiteral("copyButton")));
-        QVERIFY(WindowDriver::waitFor([&] { return s.sheet()->phase() == CopySheet::Phase::done; }, 60000));
+        QVERIFY(WindowDriver::waitFor([&] { return s.sheet()->phase() == CopySheet::Phase::done; }));
     }
 
 private slots:
@@ -433,8 +433,8 @@ private slots:
         const int checks = s.stage.checkCount();
         QVERIFY(w.click(QStringLiteral("copyDone")));
         QVERIFY(WindowDriver::waitFor(
-            [&] { return s.stage.checkCount() > checks && m.phase() == AppModel::Phase::Results; }, 60000));
-        QVERIFY(m.waitForIdle(60000));
+            [&] { return s.stage.checkCount() > checks && m.phase() == AppModel::Phase::Results; }));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
         QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("All verified"));
 
         // Each file's own picture, in the inspector and in the preview, though both rows read alike.

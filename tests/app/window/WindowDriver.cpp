@@ -64,9 +64,9 @@ WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
     const QString helper =
         qEnvironmentVariable("HALVETROP_BUILD_DIR") + QStringLiteral("/app/halvetrop-thumbnailer");
     thumbnails_ = std::make_unique<thumbs::Thumbnailer>(
-        thumbs::Thumbnailer::Options{helper, {}, 5000, 264, int64_t(64) << 20, 1});
+        thumbs::Thumbnailer::Options{helper, {}, kHangDetectorMs, 264, int64_t(64) << 20, 1});
     previews_ = std::make_unique<thumbs::Thumbnailer>(
-        thumbs::Thumbnailer::Options{helper, {}, 5000, thumbs::maxSide, int64_t(64) << 20, 1});
+        thumbs::Thumbnailer::Options{helper, {}, kHangDetectorMs, thumbs::maxSide, int64_t(64) << 20, 1});
     shell::prepareEngine(engine_);
     engine_.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(*thumbnails_));
     engine_.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(*previews_));
@@ -81,7 +81,9 @@ WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
     if (!window_) return;
     window_->show();
     window_->requestActivate();
-    if (!QTest::qWaitForWindowExposed(window_) || !QTest::qWaitForWindowActive(window_)) window_ = nullptr;
+    if (!QTest::qWaitForWindowExposed(window_, kHangDetectorMs) ||
+        !QTest::qWaitForWindowActive(window_, kHangDetectorMs))
+        window_ = nullptr;
 }
 
 WindowDriver::~WindowDriver() {
@@ -111,7 +113,7 @@ bool WindowDriver::clickAction(const QString& name) {
                 if (QQuickItem* shown = item(form + name)) return shown;
             return nullptr;
         },
-        Qt::LeftButton, 5000);
+        Qt::LeftButton, kHangDetectorMs);
 }
 
 bool WindowDriver::resize(QSize size) {
@@ -192,7 +194,7 @@ void WindowDriver::activate() {
     // A closed window (the preview) hands the keys back as the desktop would.
     if (QGuiApplication::focusWindow() == window_) return;
     window_->requestActivate();
-    waitFor([this] { return QGuiApplication::focusWindow() == window_; }, 2000);
+    waitFor([this] { return QGuiApplication::focusWindow() == window_; });
 }
 
 void WindowDriver::key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
@@ -235,7 +237,7 @@ bool WindowDriver::scroll(const QString& name, qreal by) {
     constexpr int kSteps = 8;
     for (int i = 1; i <= kSteps; ++i) QTest::mouseMove(window_, from + (to - from) * i / kSteps);
     QTest::mouseRelease(window_, Qt::LeftButton, Qt::NoModifier, to);
-    return waitFor([&] { return view && !view->property("moving").toBool(); }, 5000);
+    return waitFor([&] { return view && !view->property("moving").toBool(); });
 }
 
 bool WindowDriver::waitFor(const std::function<bool()>& done, int timeoutMs) {

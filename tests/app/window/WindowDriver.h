@@ -49,7 +49,7 @@ public:
     // The shown item of that name in the window (its popups included); nullptr when none is.
     QQuickItem* item(const QString& name) const;
     // Waits for the item to be shown and enabled, then clicks its middle once it stands still.
-    bool click(const QString& name, int timeoutMs = 5000);
+    bool click(const QString& name, int timeoutMs = kHangDetectorMs);
     // A verdict action ("copy", "eject") in whichever of its forms, full, compact or symbols, the
     // width shows.
     bool clickAction(const QString& name);
@@ -61,7 +61,8 @@ public:
     QList<QQuickItem*> items(const QString& name, QQuickItem* within = nullptr) const;
     // As click, on the first shown item of that name that `pick` accepts (a row by its text, the
     // second of two buttons).
-    bool clickWhere(const QString& name, const std::function<bool(QQuickItem*)>& pick, int timeoutMs = 5000);
+    bool clickWhere(const QString& name, const std::function<bool(QQuickItem*)>& pick,
+                    int timeoutMs = kHangDetectorMs);
     // The colour drawn at a point of an item (in its own coordinates), from a frame drawn now.
     QColor colorAt(QQuickItem* item, QPointF point);
     // How far apart two colours are: the sum of their channels' differences, 0 to 3.
@@ -76,13 +77,14 @@ public:
     // Waits for the shown item of that name at `index` among items(name), then clicks its middle
     // with that button, as click() does.
     bool clickAt(const QString& name, int index, Qt::MouseButton button = Qt::LeftButton,
-                 int timeoutMs = 5000);
+                 int timeoutMs = kHangDetectorMs);
     // Drags the handle of the vertical scroll bar of the shown view of that name (its own, or one
     // laid beside it) down by that fraction of the bar's length, and waits until the view stands
     // still.
     bool scroll(const QString& name, qreal by);
-    // Processes events until `done` holds.
-    static bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
+    // Processes events until `done` holds, however long that takes (false only on a hang); a
+    // shorter time only where a case makes sure something does not happen.
+    static bool waitFor(const std::function<bool()>& done, int timeoutMs = kHangDetectorMs);
     // Another window of the application (the preview), by objectName, when shown.
     static QQuickWindow* shownWindow(const QString& name);
 
