@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace halvetrop;
 using namespace halvetrop::test;
 
@@ -21,7 +23,9 @@ namespace {
 class BusyMounts {
 public:
     BusyMounts() {
-        const std::string script = R"(set -e
+        // The loop ends with this process too, should the suite be killed before it stops it.
+        const std::string script = "suite=" + std::to_string(::getpid()) + R"(
+set -e
 base=$(mktemp -d /mnt/halvetrop-busy-XXXXXX)
 for d in 0 1 2 3 4 5 6 7 8 9; do
   truncate -s 4M "$base/disk$d.img"
@@ -31,7 +35,7 @@ for d in 0 1 2 3 4 5 6 7 8 9; do
   for i in 0 1 2 3 4 5 6 7 8 9; do mkdir "$base/m$d$i"; mount -o ro "$loop" "$base/m$d$i"; done
 done
 first=$(head -n 1 "$base/loops")
-nohup sh -c "while :; do umount '$base/m00'; mount -o ro '$first' '$base/m00'; sleep 0.15; done" \
+nohup sh -c "while kill -0 $suite; do umount '$base/m00'; mount -o ro '$first' '$base/m00'; sleep 0.15; done" \
   >/dev/null 2>&1 &
 echo "$base $!")";
         const std::string out = runAsRootOrThrow(script);
