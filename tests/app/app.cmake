@@ -8,6 +8,18 @@ endif()
 # wait until it is done, whatever the machine's load, and give up only on a hang.
 set(HALVETROP_APP_TEST_WAITS -include ${CMAKE_CURRENT_LIST_DIR}/Waits.h)
 
+# What several suites share (their model's fixture, the window's driver) is built once, as a
+# library of its own, with the suites' include folders and waits.
+function(halvetrop_qttest_library name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+  add_library(${name} STATIC ${T_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
+  target_link_libraries(${name} PUBLIC ${T_LIBS} Qt6::Test Threads::Threads)
+  target_compile_options(${name} PRIVATE ${HALVETROP_APP_TEST_WAITS})
+endfunction()
+
 function(halvetrop_qttest name)
   # PRIVATE_MOUNTS: the suite watches the mount table, which is the whole machine's, so it runs in a
   # private mount namespace where it may have one (root), with empty file systems over the
