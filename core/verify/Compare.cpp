@@ -191,11 +191,12 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         facts.srcCapture = src.capture;
         if (ctx.replaced->contains(root)) notConnected.insert(root);
         // What was opened at the backup's path is not the copy that was indexed: the copy changed,
-        // or, reached through another mount, the backup's folder holds another volume now and
-        // nothing read there is a copy on the drive the check described.
+        // or, reached through another mount or on another file system (under a mount id used
+        // again), the backup's folder holds another volume now and nothing read there is a copy on
+        // the drive the check described.
         auto replacedBy = [&](const ContentReadReplaced& e) {
             facts.validatorChanged = true;
-            if (e.held().mount == expected->mount) return;
+            if (e.held().mount == expected->mount && e.held().device == expected->device) return;
             ctx.replaced->note(root);
             notConnected.insert(root);
         };

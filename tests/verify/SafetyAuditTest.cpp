@@ -79,6 +79,8 @@ struct Rig {
     std::vector<Root> roots;
     // Rows to flag as cloud placeholders, by backup-relative path.
     std::vector<std::string> dataless;
+    // The first backup's files believed to lie on another file system than they do.
+    bool firstOnAnotherVolume = false;
 
     std::string put(const std::string& rel, const std::string& bytes) {
         test::writeFile(rel, bytes, kTime);
@@ -100,7 +102,7 @@ struct Rig {
                 for (const std::string& d : dataless)
                     if (d == name) flags.insert(EntryFlags::dataless);
                 index.appendFile(name, top, e.is_directory() ? s.size : s.size, s.mtimeNs, 0, s.mtimeNs, s.ino, flags,
-                                 ext.id(name), s.dev);
+                                 ext.id(name), s.dev + (j == 0 && firstOnAnotherVolume ? 1 : 0));
             }
         }
         index.buildMaps();
@@ -380,26 +382,31 @@ TEST(SafetyAudit, CardFileChangedAfterTheScan) {
     }
 }
 
-// A backup found reached through another mount than the one its walk listed counts none of its
-// copies from then on, even should that mount come back, and each file says why.
+// A backup found reached through another mount than the one its walk listed, or holding another
+// volume under a mount id used again (kernels before 6.8 reuse them), counts none of its copies from
+// then on, even should its own mount come back, and each file says why.
 TEST(SafetyAudit, ABackupReachedThroughAnotherMountCountsNoMore) {
     const std::string body = test::noise(300000, 18);
-    Rig rig;
-    rig.photoOnTwoDrives(body, body);
-    const MountID mount = rig.index.rootMount[RootID{0}];
-    rig.index.rootMount[RootID{0}].id += 1;
-    Verifier v(VerifyRequest(rig.card, {}));
-    const Verifier::CompareContext ctx = rig.context(CheckLevel::verified, "dev:A");
-    for (int pass = 0; pass < 2; ++pass) {
-        SCOPED_TRACE(pass);
-        const FileResult r = v.compare(0, rig.item(kPhoto), ctx).first;
-        EXPECT_EQ(r.status, FileStatus::verified);
-        EXPECT_EQ(r.safeDrives, 1);
-        ASSERT_EQ(r.copies.size(), 1u);
-        EXPECT_EQ(r.copies[0].destination, 1);
-        EXPECT_EQ(r.detail, "The backup is no longer connected: " + rig.backup(0));
-        EXPECT_EQ(ctx.replaced->roots(), std::vector{RootID{0}});
-        rig.index.rootMount[RootID{0}] = mount;
+    for (bool mountIDAgain : {false, true}) {
+        SCOPED_TRACE(mountIDAgain ? "another volume, the mount id used again" : "another mount");
+        Rig rig;
+        rig.firstOnAnotherVolume = mountIDAgain;
+        rig.photoOnTwoDrives(body, body);
+        const MountID mount = rig.index.rootMount[RootID{0}];
+        if (!mountIDAgain) rig.index.rootMount[RootID{0}].id += 1;
+        Verifier v(VerifyRequest(rig.card, {}));
+        const Verifier::CompareContext ctx = rig.context(CheckLevel::verified, "dev:A");
+        for (int pass = 0; pass < 2; ++pass) {
+            SCOPED_TRACE(pass);
+            const FileResult r = v.compare(0, rig.item(kPhoto), ctx).first;
+            EXPECT_EQ(r.status, FileStatus::verified);
+            EXPECT_EQ(r.safeDrives, 1);
+            ASSERT_EQ(r.copies.size(), 1u);
+            EXPECT_EQ(r.copies[0].destination, 1);
+            EXPECT_EQ(r.detail, "The backup is no longer connected: " + rig.backup(0));
+            EXPECT_EQ(ctx.replaced->roots(), std::vector{RootID{0}});
+            rig.index.rootMount[RootID{0}] = mount;
+        }
     }
 }
 
