@@ -23,14 +23,15 @@ bool MemorySource::readRaw(int64_t offset, char* destination, size_t count) {
     return true;
 }
 
-FileSource::FileSource(const std::string& path, AccessTimesTouched& touched, Sys& sys, int64_t headBytes)
+FileSource::FileSource(const FileAt& file, AccessTimesTouched& touched, Sys& sys, int64_t headBytes)
     : ByteSource(0), sys_(sys), headBytes_(headBytes) {
     // Non-blocking so that a FIFO or device node cannot hang the reader; regular files ignore it.
     // Reading a header must not stamp an access time on the card.
     // Card files can nest deeper than one path may name.
-    const int fd = openLongNoAtime(sys, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, touched);
+    const int fd = openLongNoAtime(sys, file.path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, touched);
     if (fd < 0) return;
     UniqueFd owned(fd, sys);
+    if (file.expected && heldObject(sys, fd) != file.expected) return;
     const int64_t size = sizeOf(sys, fd);
     if (size < 0) return;
     fd_ = std::move(owned);

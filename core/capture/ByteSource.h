@@ -4,6 +4,7 @@
 // it lies wholly inside the source (64-bit arithmetic, no sum that can wrap) and the source's
 // read budget is not spent.
 #include "platform/Fd.h"
+#include "platform/HeldObject.h"
 #include "platform/NoAtime.h"
 #include "platform/Sys.h"
 
@@ -58,10 +59,10 @@ private:
 // of a photo lands there.
 class FileSource final : public ByteSource {
 public:
-    // Not valid() when the path cannot be opened or is not a regular file. `headBytes` is how much
-    // of the start is read at the first access and served from memory afterwards (0: none). An open
-    // without O_NOATIME is noted in `touched`.
-    FileSource(const std::string& path, AccessTimesTouched& touched, Sys& sys, int64_t headBytes = 64 * 1024);
+    // Not valid() when the path cannot be opened, is not a regular file, or leads to another object
+    // than the one expected. `headBytes` is how much of the start is read at the first access and
+    // served from memory afterwards (0: none). An open without O_NOATIME is noted in `touched`.
+    FileSource(const FileAt& file, AccessTimesTouched& touched, Sys& sys, int64_t headBytes = 64 * 1024);
     bool valid() const { return fd_.valid(); }
 
 protected:

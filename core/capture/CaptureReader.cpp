@@ -87,8 +87,8 @@ std::optional<std::string> attribute(std::string_view xml, std::string_view elem
     return std::string(tag.substr(valueStart, end - valueStart));
 }
 
-std::optional<CaptureInfo> exif(const std::string& path, AccessTimesTouched& touched, Sys& sys) {
-    capture::FileSource source(path, touched, sys);
+std::optional<CaptureInfo> exif(const FileAt& file, AccessTimesTouched& touched, Sys& sys) {
+    capture::FileSource source(file, touched, sys);
     if (!source.valid()) return std::nullopt;
     const auto fields = capture::readExifFields(source);
     if (!fields) return std::nullopt;

@@ -5,6 +5,7 @@
 // failure. All of them may run on many threads at once.
 #include "anatomy/Kinds.h"
 #include "capture/CaptureInfo.h"
+#include "platform/HeldObject.h"
 #include "platform/NoAtime.h"
 #include "platform/Sys.h"
 #include "text/Dates.h"
@@ -28,8 +29,9 @@ std::optional<int32_t> zone(std::string_view text);
 
 // The capture information embedded in a photo (JPEG, TIFF and TIFF-based RAWs, ORF, RW2, RAF,
 // HEIF/AVIF, CR3, PNG, WebP; the container is told by its first bytes). Paths are raw bytes. A file
-// opened without O_NOATIME is noted in `touched` (see NoAtime.h), here and below.
-std::optional<CaptureInfo> exif(const std::string& path, AccessTimesTouched& touched, Sys& sys = defaultSys());
+// opened without O_NOATIME is noted in `touched` (see NoAtime.h), here and below. A file that is not
+// the object expected (FileAt::expected) is not read: nothing.
+std::optional<CaptureInfo> exif(const FileAt& file, AccessTimesTouched& touched, Sys& sys = defaultSys());
 
 // The Sony sidecar beside a clip (stem + "M01.XML", "M01.xml" or "m01.xml").
 std::optional<CaptureInfo> sonyClipXML(const std::string& clipPath, AccessTimesTouched& touched,

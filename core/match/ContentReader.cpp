@@ -91,9 +91,10 @@ private:
 class MediumReader {
 public:
     // `only`, when given, holds every range that will be read; else the whole file may be.
-    MediumReader(Sys& sys, const std::string& path, bool fromDevice, PageCache::MediumAnswers* answers,
+    MediumReader(Sys& sys, const FileAt& file, bool fromDevice, PageCache::MediumAnswers* answers,
                  AccessTimesTouched& touched, const std::vector<ByteRange>* only = nullptr)
-        : sys_(sys), path_(path), fromDevice_(fromDevice), fromMedium_(fromDevice), answers_(answers), touched_(touched) {
+        : sys_(sys), path_(file.path), expected_(file.expected), fromDevice_(fromDevice), fromMedium_(fromDevice),
+          answers_(answers), touched_(touched) {
         open();
         if (!fromDevice_) {
             // Cached sampled reads want only their windows: read-ahead would pull in up to twice
@@ -193,6 +194,13 @@ private:
         }
         fd_ = UniqueFd(fd, sys_);
         direct_ = (flags & O_DIRECT) != 0;
+        // Asked of the descriptor itself: a look at the path, before or after, may see another file.
+        if (expected_) {
+            const std::optional<HeldObject> held = heldObject(sys_, fd);
+            if (!held) fail("statx", path_, currentError());
+            if (*held != *expected_)
+                throw ContentReadReplaced("open " + repairUtf8(path_) + ": not the file that was found there", *held);
+        }
         struct stat st {};
         if (sys_.fstat(fd, &st) != 0) fail("fstat", path_, currentError());
         // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are content.
@@ -252,6 +260,7 @@ private:
 
     Sys& sys_;
     const std::string& path_;
+    const std::optional<HeldObject>& expected_;
     bool fromDevice_;
     bool fromMedium_;
     PageCache::MediumAnswers* answers_;
@@ -525,12 +534,12 @@ private:
 
 // Every byte of the file to its end into `stream`, and each piece with its offset to `tap` (may be
 // null); see fullHash.
-FullHashResult readWhole(const std::string& path, const std::function<bool()>& isCancelled,
+FullHashResult readWhole(const FileAt& file, const std::function<bool()>& isCancelled,
                          const std::function<void(std::int64_t)>& progress, ContentReader::ReadBuffer& readBuffer,
                          AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers, WindowTap* tap) {
     using ContentReader::chunkSize;
     using ContentReader::directAlignment;
-    MediumReader reader(sys, path, true, answers, touched);
+    MediumReader reader(sys, file, true, answers, touched);
     // No request reaches past the end the file had at open: the kernel fills the rest of an
     // O_DIRECT request past the end with zeros, page by page, which cost more than the read.
     const std::int64_t capacity = std::max(std::min(alignUp(reader.size()), static_cast<std::int64_t>(chunkSize)), directAlignment);
@@ -613,29 +622,29 @@ std::uint8_t* ReadBuffer::reserve(std::size_t bytes) {
     return data_.get();
 }
 
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, AccessTimesTouched& touched, Sys& sys,
+SampleFP sampleFP(const FileAt& file, std::int64_t size, bool fromDevice, AccessTimesTouched& touched, Sys& sys,
                   PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return sampleFP(path, size, fromDevice, buffer.get(), touched, sys, answers);
+    return sampleFP(file, size, fromDevice, buffer.get(), touched, sys, answers);
 }
 
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer,
+SampleFP sampleFP(const FileAt& file, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer,
                   AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers) {
-    return sampleWithDigest(path, size, fromDevice, readBuffer, touched, sys, answers).sample;
+    return sampleWithDigest(file, size, fromDevice, readBuffer, touched, sys, answers).sample;
 }
 
-SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
+SampleAndDigest sampleWithDigest(const FileAt& file, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
                                  Sys& sys, PageCache::MediumAnswers* answers, std::string* bytes) {
     ThreadBuffer buffer;
-    return sampleWithDigest(path, size, fromDevice, buffer.get(), touched, sys, answers, bytes);
+    return sampleWithDigest(file, size, fromDevice, buffer.get(), touched, sys, answers, bytes);
 }
 
-SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer,
+SampleAndDigest sampleWithDigest(const FileAt& file, std::int64_t size, bool fromDevice, ReadBuffer& readBuffer,
                                  AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers,
                                  std::string* bytes) {
-    if (size < 0) fail("read", path, EINVAL);
+    if (size < 0) fail("read", file.path, EINVAL);
     const std::vector<ByteRange> windows = SampleFP::windows(size);
-    MediumReader reader(sys, path, fromDevice && size > 0, answers, touched, &windows);
+    MediumReader reader(sys, file, fromDevice && size > 0, answers, touched, &windows);
 
     std::int64_t bufferSize = SampleFP::window;
     for (const ByteRange& w : windows) bufferSize = std::max(bufferSize, alignedCover(w).length);
@@ -645,13 +654,14 @@ SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, boo
     bool strong = true;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         const ByteRange w = windows[i];
-        const std::uint8_t* window = w.length() > 0 ? readWindow(reader, buffer, w, path) : buffer;
+        const std::uint8_t* window = w.length() > 0 ? readWindow(reader, buffer, w, file.path) : buffer;
         hashes[i] = XXH3::hash64(window, static_cast<std::size_t>(w.length()));
         if (windows.size() > 1 && weak(window, w.length())) strong = false;
         if (bytes && windows.size() == 1) bytes->assign(reinterpret_cast<const char*>(window), static_cast<std::size_t>(w.length()));
     }
     // An empty file has nothing that could come from a cache.
     SampleAndDigest out;
+    out.fileSize = reader.size();
     out.sample = makeFP(hashes, windows.size(), strong, fromDevice && (size == 0 || reader.fromMedium()));
     // The one window's hash is the hash of every byte the file held when it was opened.
     if (out.sample.wholeFile && out.sample.cacheEvicted && reader.size() == size)
@@ -659,34 +669,34 @@ SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, boo
     return out;
 }
 
-FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
+FullHashResult fullHash(const FileAt& file, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, AccessTimesTouched& touched, Sys& sys,
                         PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return fullHash(path, isCancelled, progress, buffer.get(), touched, sys, answers);
+    return fullHash(file, isCancelled, progress, buffer.get(), touched, sys, answers);
 }
 
-FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
+FullHashResult fullHash(const FileAt& file, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer,
                         AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers) {
-    return readWhole(path, isCancelled, progress, readBuffer, touched, sys, answers, nullptr);
+    return readWhole(file, isCancelled, progress, readBuffer, touched, sys, answers, nullptr);
 }
 
-FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
+FullAndSample fullHashAndSample(const FileAt& file, std::int64_t size, const std::function<bool()>& isCancelled,
                                 const std::function<void(std::int64_t)>& progress, AccessTimesTouched& touched,
                                 Sys& sys, PageCache::MediumAnswers* answers) {
     ThreadBuffer buffer;
-    return fullHashAndSample(path, size, isCancelled, progress, buffer.get(), touched, sys, answers);
+    return fullHashAndSample(file, size, isCancelled, progress, buffer.get(), touched, sys, answers);
 }
 
-FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
+FullAndSample fullHashAndSample(const FileAt& file, std::int64_t size, const std::function<bool()>& isCancelled,
                                 const std::function<void(std::int64_t)>& progress, ReadBuffer& readBuffer,
                                 AccessTimesTouched& touched, Sys& sys, PageCache::MediumAnswers* answers) {
-    if (size < 0) fail("read", path, EINVAL);
+    if (size < 0) fail("read", file.path, EINVAL);
     WindowTap tap(size);
-    const FullHashResult full = readWhole(path, isCancelled, progress, readBuffer, touched, sys, answers, &tap);
+    const FullHashResult full = readWhole(file, isCancelled, progress, readBuffer, touched, sys, answers, &tap);
     // An empty file has nothing that could come from a cache.
-    return {full, tap.finish(size == 0 || full.fromMedium, path)};
+    return {full, tap.finish(size == 0 || full.fromMedium, file.path)};
 }
 
 }  // namespace ContentReader

@@ -5,6 +5,7 @@
 // pages are flushed and dropped and the page cache is asked whether that really happened. A
 // fingerprint or digest claims "read from the medium" only when it truly was, and never on a
 // memory-backed or FUSE volume.
+#include "platform/HeldObject.h"
 #include "platform/MediumDoubt.h"
 #include "platform/NoAtime.h"
 #include "platform/Sys.h"
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -92,6 +94,18 @@ private:
     int code_;
 };
 
+// The file opened is not the object the caller expected at its path (FileAt::expected): another
+// file was put in its place, or the path now leads through another mount. Nothing of it was read.
+// `held()` is what was opened instead. Its code is ESTALE for callers that see only a failed read.
+class ContentReadReplaced : public ContentReadError {
+public:
+    ContentReadReplaced(const std::string& message, HeldObject held) : ContentReadError(ESTALE, message), held_(held) {}
+    const HeldObject& held() const { return held_; }
+
+private:
+    HeldObject held_;
+};
+
 // The caller asked to stop; never an error number, so a stopped check never reads as a bad file.
 class ContentReadCancelled : public std::runtime_error {
 public:
@@ -143,13 +157,16 @@ private:
 // given, keeps that per volume for the caller's run. A file opened without O_NOATIME (it belongs to
 // another user) on a mount that records access times is noted in `touched` (see NoAtime.h).
 
-// Fingerprint of `path` (raw bytes) from the windows of `size` (as the walk saw it). With
+// Each read opens `file.path` (raw bytes) and, when `file.expected` is given, reads only that object
+// through that mount: anything else fails with ContentReadReplaced before a byte is read.
+
+// Fingerprint of the file from the windows of `size` (as the walk saw it). With
 // `fromDevice` the file's cached pages are dropped and the windows read past the cache. Throws
 // ContentReadError.
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
+SampleFP sampleFP(const FileAt& file, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
                   Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 // The same, reading into the caller's buffer.
-SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& buffer,
+SampleFP sampleFP(const FileAt& file, std::int64_t size, bool fromDevice, ReadBuffer& buffer,
                   AccessTimesTouched& touched, Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 
 // A fingerprint as sampleFP gives it, and for a file of one window (at most wholeFileLimit bytes)
@@ -160,24 +177,25 @@ SampleFP sampleFP(const std::string& path, std::int64_t size, bool fromDevice, R
 struct SampleAndDigest {
     SampleFP sample;
     std::optional<FullHashResult> full;
+    std::int64_t fileSize = 0;  // the file's size when it was opened
 };
-SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
+SampleAndDigest sampleWithDigest(const FileAt& file, std::int64_t size, bool fromDevice, AccessTimesTouched& touched,
                                  Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr,
                                  std::string* bytes = nullptr);
-SampleAndDigest sampleWithDigest(const std::string& path, std::int64_t size, bool fromDevice, ReadBuffer& buffer,
+SampleAndDigest sampleWithDigest(const FileAt& file, std::int64_t size, bool fromDevice, ReadBuffer& buffer,
                                  AccessTimesTouched& touched, Sys& sys = defaultSys(),
                                  PageCache::MediumAnswers* answers = nullptr, std::string* bytes = nullptr);
 
-// Digest of every byte of `path` to its end, read past the cache. `isCancelled` is polled before
+// Digest of every byte of the file to its end, read past the cache. `isCancelled` is polled before
 // each chunk and after each interrupted read; `progress` gets the byte count of each chunk. Both are
 // called on the calling thread and may be empty. Throws ContentReadError or ContentReadCancelled.
-FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
+FullHashResult fullHash(const FileAt& file, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, AccessTimesTouched& touched,
                         Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 // The same, reading into the caller's buffer (at most two chunks of it are used: a file of more
 // than one chunk is read a chunk ahead on a thread of its own while the last is hashed). A caller
 // that reads many files on threads it starts per file passes a buffer it keeps per worker.
-FullHashResult fullHash(const std::string& path, const std::function<bool()>& isCancelled,
+FullHashResult fullHash(const FileAt& file, const std::function<bool()>& isCancelled,
                         const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
                         AccessTimesTouched& touched, Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
 
@@ -186,10 +204,10 @@ FullHashResult fullHash(const std::string& path, const std::function<bool()>& is
 // read all of it anyway, so that the drive is read once. The fingerprint counts as read from the
 // medium exactly when the full read does (or the file is empty). `size` places the windows, as for
 // sampleFP; a file that ends inside one is EIO. Throws ContentReadError or ContentReadCancelled.
-FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
+FullAndSample fullHashAndSample(const FileAt& file, std::int64_t size, const std::function<bool()>& isCancelled,
                                 const std::function<void(std::int64_t)>& progress, AccessTimesTouched& touched,
                                 Sys& sys = defaultSys(), PageCache::MediumAnswers* answers = nullptr);
-FullAndSample fullHashAndSample(const std::string& path, std::int64_t size, const std::function<bool()>& isCancelled,
+FullAndSample fullHashAndSample(const FileAt& file, std::int64_t size, const std::function<bool()>& isCancelled,
                                 const std::function<void(std::int64_t)>& progress, ReadBuffer& buffer,
                                 AccessTimesTouched& touched, Sys& sys = defaultSys(),
                                 PageCache::MediumAnswers* answers = nullptr);

@@ -157,7 +157,7 @@ uint32_t DestIndex::appendDir(std::string_view name, std::optional<uint32_t> par
 
 uint32_t DestIndex::appendFile(std::string_view rawName, uint32_t dir, int64_t size, int64_t mtimeNs,
                                int64_t ctimeNs, int64_t btimeNs, uint64_t fileID, EntryFlags flags,
-                               uint16_t extID) {
+                               uint16_t extID, uint64_t device) {
     const size_t row = size_.size();
     if (row >= limits_.maxRows) {
         throw IndexLimitError("The backup index is full: more than " + std::to_string(limits_.maxRows) + " files");
@@ -169,7 +169,8 @@ uint32_t DestIndex::appendFile(std::string_view rawName, uint32_t dir, int64_t s
     const NameKey::RawKey key = NameKey::hashRaw(rawName);
     if (key.nonASCII) flags.insert(EntryFlags::nonASCIIName);
 
-    reserveOneMore(size_, mtimeNs_, ctimeNs_, btimeNs_, fileID_, dir_, nameOff_, nameLen_, nameKey_, extID_, flags_);
+    reserveOneMore(size_, mtimeNs_, ctimeNs_, btimeNs_, fileID_, device_, dir_, nameOff_, nameLen_, nameKey_, extID_,
+                   flags_);
     nameOff_.push_back(appendName(rawName));
     nameLen_.push_back(static_cast<uint16_t>(rawName.size()));
     size_.push_back(size);
@@ -177,6 +178,7 @@ uint32_t DestIndex::appendFile(std::string_view rawName, uint32_t dir, int64_t s
     ctimeNs_.push_back(ctimeNs);
     btimeNs_.push_back(btimeNs);
     fileID_.push_back(fileID);
+    device_.push_back(device);
     dir_.push_back(dir);
     nameKey_.push_back(key.hash);
     extID_.push_back(extID);
@@ -188,6 +190,7 @@ void DestIndex::buildMaps() {
     // The index is read-only from here on: give back what geometric growth left spare.
     for (auto* column : {&size_, &mtimeNs_, &ctimeNs_, &btimeNs_}) column->shrink_to_fit();
     fileID_.shrink_to_fit();
+    device_.shrink_to_fit();
     nameKey_.shrink_to_fit();
     dir_.shrink_to_fit();
     nameOff_.shrink_to_fit();
@@ -334,9 +337,16 @@ size_t DestIndex::suffixDepth(uint32_t row, std::span<const uint64_t> keysNameFi
     return keysNameFirst.size();
 }
 
+std::optional<HeldObject> DestIndex::object(uint32_t row) const {
+    const auto mount = rootMount.find(root(row));
+    if (device_[row] == 0 || mount == rootMount.end()) return std::nullopt;
+    return HeldObject{device_[row], fileID_[row], mount->second};
+}
+
 size_t DestIndex::memoryBytes() const {
     size_t bytes = sizeof(*this);
     bytes += bytesOf(size_) + bytesOf(mtimeNs_) + bytesOf(ctimeNs_) + bytesOf(btimeNs_) + bytesOf(fileID_);
+    bytes += bytesOf(device_) + rootMount.size() * (sizeof(RootID) + sizeof(MountID));
     bytes += bytesOf(dir_) + bytesOf(nameOff_) + bytesOf(nameLen_) + bytesOf(nameKey_) + bytesOf(extID_);
     bytes += bytesOf(flags_) + bytesOf(arena_) + bytesOf(dirs_);
     bytes += bytesOf(bySize_) + bytesOf(byName_) + bytesOf(bySuffix2_) + bytesOf(suffix2_);

@@ -1,5 +1,6 @@
 #pragma once
 #include "drives/Drives.h"
+#include "platform/HeldObject.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -152,9 +153,11 @@ public:
     uint32_t appendDir(std::string_view name, std::optional<uint32_t> parent, RootID root, int64_t mtimeNs,
                        uint64_t fileID);
 
+    // `device` and `fileID` are the object the walk found (st_dev, st_ino); a row whose device is
+    // not known (0) names no object a later open could be held to, and its copy is never read.
     // Throws IndexLimitError past a limit and std::invalid_argument for an unknown directory.
     uint32_t appendFile(std::string_view rawName, uint32_t dir, int64_t size, int64_t mtimeNs, int64_t ctimeNs,
-                        int64_t btimeNs, uint64_t fileID, EntryFlags flags, uint16_t extID);
+                        int64_t btimeNs, uint64_t fileID, EntryFlags flags, uint16_t extID, uint64_t device = 0);
 
     // Computes the suffix keys and the three permutations from all rows so far, replacing any
     // earlier maps.
@@ -193,6 +196,7 @@ public:
     const std::vector<int64_t>& ctimeNs() const { return ctimeNs_; }
     const std::vector<int64_t>& btimeNs() const { return btimeNs_; }
     const std::vector<uint64_t>& fileID() const { return fileID_; }
+    const std::vector<uint64_t>& device() const { return device_; }
     const std::vector<uint32_t>& dir() const { return dir_; }
     const std::vector<uint32_t>& nameOff() const { return nameOff_; }
     const std::vector<uint16_t>& nameLen() const { return nameLen_; }
@@ -203,6 +207,13 @@ public:
 
     // The physical drive of each indexed root; set by the indexing stage.
     std::unordered_map<RootID, PhysicalDriveID> rootDrive;
+    // The mount each root's walk listed through, and so the one its rows must be read through; set
+    // by the indexing stage. A root without one has no row whose copy is read.
+    std::unordered_map<RootID, MountID> rootMount;
+
+    // The object a row's path must still lead to, through its root's mount; nothing when the index
+    // does not know it.
+    std::optional<HeldObject> object(uint32_t row) const;
 
     // Bytes held by the columns, arena, directory table and maps.
     size_t memoryBytes() const;
@@ -217,6 +228,7 @@ private:
     std::vector<int64_t> ctimeNs_;
     std::vector<int64_t> btimeNs_;
     std::vector<uint64_t> fileID_;
+    std::vector<uint64_t> device_;
     std::vector<uint32_t> dir_;
     std::vector<uint32_t> nameOff_;
     std::vector<uint16_t> nameLen_;

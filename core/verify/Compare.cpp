@@ -141,6 +141,12 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         }
     }
 
+    // The card file is read only as the object the scan found, through the mount it listed.
+    const FileAt cardFile{cardPath, HeldObject{item.device, item.fileID, ctx.cardMount}};
+    bool cardReplaced = false;
+    // Backups whose copy of this file was not read for being reached through another mount.
+    std::set<RootID> notConnected;
+
     auto cancelledCheck = [this] { return isCancelled(); };
     PageCache::MediumAnswers* const medium = ctx.medium.get();
     AccessTimesTouched& cardTouched = *ctx.cardAccessTimes;
@@ -167,28 +173,40 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         if (driveIt == ix.rootDrive.end()) continue;
         const PhysicalDriveID& drive = driveIt->second;
         if (settled.count(drive)) continue;
-        const std::string backupPath = ctx.path(row);
+        // Every read of the copy is held to the object the walk found, through the mount it
+        // listed; a copy that cannot be is not read at all, and is no copy.
+        const std::optional<HeldObject> expected = ix.object(row);
+        const FileAt backupFile{ctx.path(row), expected};
 
         PairFacts facts(item.size, ix.size()[row]);
         const bool onCardVolume = root.raw < ctx.sameVolume.size() && ctx.sameVolume[root.raw];
         AccessTimesTouched& backupTouched = touchedAt(row);
         facts.sameObject = onCardVolume && item.fileID != 0 && item.fileID == ix.fileID()[row];
-        // The object the backup path names now, told by device and inode: the card file itself
-        // reached through any root is no copy, and one object reached twice is one copy.
-        ObjectID object;
-        {
-            struct stat st {};
-            if (statLongPath(sys, backupPath, &st) == 0) object = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-        }
+        // The object the walk found, by device and inode (each read makes sure it is still the one
+        // read): the card file itself reached through any root is no copy, and one object reached
+        // twice is one copy.
+        const ObjectID object{ix.device()[row], ix.fileID()[row]};
         if (object.known() && item.fileID != 0 && object == ObjectID{item.device, item.fileID}) facts.sameObject = true;
         facts.destDataless = ix.flags()[row].contains(EntryFlags::dataless);
         facts.srcCapture = src.capture;
+        if (ctx.replaced->contains(root)) notConnected.insert(root);
+        // What was opened at the backup's path is not the copy that was indexed: the copy changed,
+        // or, reached through another mount or on another file system (under a mount id used
+        // again), the backup's folder holds another volume now and nothing read there is a copy on
+        // the drive the check described.
+        auto replacedBy = [&](const ContentReadReplaced& e) {
+            facts.validatorChanged = true;
+            if (e.held().mount == expected->mount && e.held().device == expected->device) return;
+            ctx.replaced->note(root);
+            notConnected.insert(root);
+        };
+        if (!expected || notConnected.count(root)) facts.validatorChanged = true;
 
         // The copy read whole: the first one met at the verified level, read together with the
         // card, or one of a single window read from the medium.
         std::optional<FullHashResult> dstWhole;
         std::optional<MediumDoubt> doubt;
-        if (!facts.sameObject && !facts.destDataless) {
+        if (!facts.sameObject && !facts.destDataless && !facts.validatorChanged) {
             if (!srcSFP && verifiedLevel) {
                 // Every card file that meets a copy at this level is read whole, so its windows
                 // are hashed as the full read passes them (one read of the card, not two), and the
@@ -197,15 +215,17 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                 std::optional<FullAndSample> dstBoth;
                 bool stopped = false;
                 auto readCard = [&] {
-                    return ContentReader::fullHashAndSample(cardPath, item.size, cancelledCheck, {}, cardTouched, sys,
+                    return ContentReader::fullHashAndSample(cardFile, item.size, cancelledCheck, {}, cardTouched, sys,
                                                             medium);
                 };
                 std::future<FullAndSample> cardJob = startOrDefer(readCard);
                 try {
-                    dstBoth = ContentReader::fullHashAndSample(backupPath, ix.size()[row], cancelledCheck, {}, backupTouched,
+                    dstBoth = ContentReader::fullHashAndSample(backupFile, ix.size()[row], cancelledCheck, {}, backupTouched,
                                                                sys, medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
+                } catch (const ContentReadReplaced& e) {
+                    replacedBy(e);
                 } catch (const ContentReadError& e) {
                     facts.readError = codeOf(e.code());
                 }
@@ -215,18 +235,25 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                     srcFull = card.full;
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
+                } catch (const ContentReadReplaced&) {
+                    cardReplaced = true;
                 } catch (const ContentReadError& e) {
                     srcError = codeOf(e.code());
                 }
                 if (stopped) throw VerifyError::cancelled();
-                if (srcError) break;
+                if (srcError || cardReplaced) break;
                 if (dstBoth) {
                     facts.dstSFP = dstBoth->sample;
                     dstWhole = dstBoth->full;
+                    // Read to its end: a copy of another length than indexed changed since.
+                    if (static_cast<int64_t>(dstBoth->full.digest.hi) != ix.size()[row]) facts.validatorChanged = true;
                 }
             } else if (!srcSFP) {
                 try {
-                    srcSFP = ContentReader::sampleFP(cardPath, item.size, verifiedLevel, cardTouched, sys, medium);
+                    srcSFP = ContentReader::sampleFP(cardFile, item.size, verifiedLevel, cardTouched, sys, medium);
+                } catch (const ContentReadReplaced&) {
+                    cardReplaced = true;
+                    break;
                 } catch (const ContentReadError& e) {
                     srcError = codeOf(e.code());
                     break;
@@ -234,17 +261,17 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             }
             facts.srcSFP = srcSFP;
             try {
-                if (!dstWhole && !facts.readError) {
+                if (!dstWhole && !facts.readError && !facts.validatorChanged) {
                     // A copy of one window read from the medium is proven whole by that one read.
                     ContentReader::SampleAndDigest sampled = ContentReader::sampleWithDigest(
-                        backupPath, ix.size()[row], verifiedLevel, backupTouched, sys, medium);
+                        backupFile, ix.size()[row], verifiedLevel, backupTouched, sys, medium);
                     facts.dstSFP = sampled.sample;
                     dstWhole = sampled.full;
+                    // The size the copy had when opened: one gone or resized since it was indexed changed.
+                    if (sampled.fileSize != ix.size()[row]) facts.validatorChanged = true;
                 }
-                struct stat st {};
-                if (!facts.readError &&
-                    (statLongPath(sys, backupPath, &st) != 0 || st.st_size != ix.size()[row]))
-                    facts.validatorChanged = true;
+            } catch (const ContentReadReplaced& e) {
+                replacedBy(e);
             } catch (const ContentReadError& e) {
                 facts.readError = codeOf(e.code());
             }
@@ -254,11 +281,12 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
 
         const bool wantFull = v.kind == PairVerdict::Kind::plausible ||
                               (verifiedLevel && v.isIdentical() && v.level == EvidenceLevel::sampled);
-        if (wantFull && !srcError) {
+        if (wantFull && !srcError && !cardReplaced) {
             // The card and the backup are different devices: reading both at once keeps both busy
             // and halves the wall time of the byte-by-byte pass.
             std::optional<FullHashResult> dstFull;
             std::optional<int> dstError;
+            std::optional<ContentReadReplaced> dstReplaced;
             bool stopped = false;
             auto readBackup = [&] {
                 if (dstWhole) {
@@ -266,16 +294,18 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                     return;
                 }
                 try {
-                    dstFull = ContentReader::fullHash(backupPath, cancelledCheck, {}, backupTouched, sys, medium);
+                    dstFull = ContentReader::fullHash(backupFile, cancelledCheck, {}, backupTouched, sys, medium);
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
+                } catch (const ContentReadReplaced& e) {
+                    dstReplaced = e;
                 } catch (const ContentReadError& e) {
                     dstError = codeOf(e.code());
                 }
             };
             if (!srcFull) {
                 auto readCard = [&] {
-                    return ContentReader::fullHash(cardPath, cancelledCheck, {}, cardTouched, sys, medium);
+                    return ContentReader::fullHash(cardFile, cancelledCheck, {}, cardTouched, sys, medium);
                 };
                 std::future<FullHashResult> cardJob = startOrDefer(readCard);
                 readBackup();
@@ -283,6 +313,8 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
                     srcFull = cardJob.get();
                 } catch (const ContentReadCancelled&) {
                     stopped = true;
+                } catch (const ContentReadReplaced&) {
+                    cardReplaced = true;
                 } catch (const ContentReadError& e) {
                     srcError = codeOf(e.code());
                 }
@@ -291,7 +323,10 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
             }
             // A stopped check has no result for this file rather than a made-up one.
             if (stopped) throw VerifyError::cancelled();
-            if (srcFull) {
+            if (dstReplaced) {
+                replacedBy(*dstReplaced);
+                v = decide(facts);
+            } else if (srcFull && !cardReplaced) {
                 if (dstError) {
                     v = PairVerdict::unreadableCopy(*dstError);
                 } else if (dstFull) {
@@ -308,7 +343,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
 
         if (v.kind == PairVerdict::Kind::different && v.reason.kind == DifferenceReason::Kind::contentDiffers &&
             item.cls.kind == MediaKind::photo && ix.nameKey()[row] == src.nameKey) {
-            if (auto info = CaptureReader::exif(backupPath, backupTouched)) {
+            if (auto info = CaptureReader::exif(backupFile, backupTouched)) {
                 if (auto identity = info->identity()) {
                     facts.dstCapture = identity;
                     v = decide(facts);
@@ -327,6 +362,7 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         objects.push_back(object);
         doubts.push_back(doubt);
         if (v.isIdentical()) settled.insert(drive);
+        if (cardReplaced) break;
     }
 
     if (srcError) {
@@ -339,11 +375,12 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         const uint32_t row = cands.sameNameOtherSize[k];
         auto driveIt = ix.rootDrive.find(ix.root(row));
         if (driveIt == ix.rootDrive.end()) continue;
-        const std::string backupPath = ctx.path(row);
         PairFacts facts(item.size, ix.size()[row]);
         facts.srcCapture = src.capture;
-        if (item.cls.kind == MediaKind::photo && src.capture) {
-            if (auto info = CaptureReader::exif(backupPath, touchedAt(row))) facts.dstCapture = info->identity();
+        const std::optional<HeldObject> expected = ix.object(row);
+        if (item.cls.kind == MediaKind::photo && src.capture && expected && !ctx.replaced->contains(ix.root(row))) {
+            if (auto info = CaptureReader::exif(FileAt{ctx.path(row), expected}, touchedAt(row)))
+                facts.dstCapture = info->identity();
         }
         const std::string backupName = ix.name(row);
         facts.sameFormatFamily = Anatomy::ext(item.name) == Anatomy::ext(backupName);
@@ -360,9 +397,9 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
 
     // The card file must still be what the scan saw: bytes read a moment ago prove nothing about
     // a file that has since grown, shrunk, been rewritten or gone (the reads cover only the size
-    // the scan gave).
-    bool sourceChanged = false;
-    {
+    // the scan gave). One opened as another object than the scan found is changed, whatever it holds.
+    bool sourceChanged = cardReplaced;
+    if (!sourceChanged) {
         struct stat st {};
         sourceChanged = statLongPath(sys, cardPath, &st) != 0 || st.st_size != item.size ||
                         st.st_mtim.tv_sec * int64_t{1000000000} + st.st_mtim.tv_nsec != item.mtimeNs;
@@ -434,6 +471,8 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
         if (drives.size() == 1 && *drives.begin() == ctx.sourceDrive)
             r.detail = "The only copy is on the same drive as the source — formatting it would erase both";
     }
+    if (!r.detail && !notConnected.empty())
+        r.detail = backupNoLongerConnected(ctx.request.destinations.at(notConnected.begin()->raw));
     return {std::move(r), std::move(locations)};
 }
 

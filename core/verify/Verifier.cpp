@@ -211,6 +211,26 @@ VerifyError VerifyError::cannotRead(std::string path, int32_t errorNumber) {
 
 VerifyError VerifyError::cancelled() { return VerifyError(Kind::cancelled, "", 0); }
 
+std::string backupNoLongerConnected(const std::string& backupPath) {
+    return "The backup is no longer connected: " + repairUtf8(backupPath);
+}
+
+void ReplacedBackups::note(RootID root) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto at = std::lower_bound(roots_.begin(), roots_.end(), root);
+    if (at == roots_.end() || *at != root) roots_.insert(at, root);
+}
+
+bool ReplacedBackups::contains(RootID root) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::binary_search(roots_.begin(), roots_.end(), root);
+}
+
+std::vector<RootID> ReplacedBackups::roots() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return roots_;
+}
+
 // --- the verifier ---------------------------------------------------------------------------------
 
 Verifier::Verifier(VerifyRequest request) : request(std::move(request)) {}
@@ -336,6 +356,7 @@ VerifyReport Verifier::run() {
     JunkTally junk;
     std::vector<CameraProfile> cameras;
     uint64_t cardDevice = 0, cardInode = 0;
+    MountID cardMount;
     int64_t cardUnreadable = 0;
     std::vector<UnreadableEntry> unreadableEntries;
     std::set<std::string> walkTrouble;  // the paths of the card walk's errors
@@ -368,6 +389,7 @@ VerifyReport Verifier::run() {
             cardDevice = walk.directories[0].device;
             cardInode = walk.directories[0].fileID;
         }
+        cardMount = walk.rootMount;
         items = scanItems(walk, request.scope, &junk);
 
         std::vector<std::string> dirs;
@@ -405,8 +427,10 @@ VerifyReport Verifier::run() {
             if (readWhole && item.inScope && item.size > 0 && item.size <= SampleFP::wholeFileLimit) {
                 std::string bytes;
                 try {
+                    // What is kept of it must be the file the scan found: the comparison reads it no more.
+                    const FileAt file{path, HeldObject{item.device, item.fileID, cardMount}};
                     wholeReads[i] =
-                        ContentReader::sampleWithDigest(path, item.size, true, *cardTouched, *sys, medium.get(), &bytes);
+                        ContentReader::sampleWithDigest(file, item.size, true, *cardTouched, *sys, medium.get(), &bytes);
                     captures[i] = CaptureReader::read(path, bytes, item.cls.kind, item.mtimeNs, *cardTouched, *sys);
                 } catch (const ContentReadError&) {
                     // The comparison meets the trouble again and names it.
@@ -442,6 +466,7 @@ VerifyReport Verifier::run() {
     std::vector<VolumeInfo> destinations;
     std::vector<bool> sameVolume;
     std::vector<uint64_t> backupDevice;  // st_dev of each backup's walk root; 0 when not walked
+    std::vector<size_t> backupProblemsEnd;  // per backup: the problems so far once it was indexed
     const auto backups = static_cast<int64_t>(request.destinations.size());
     for (int64_t j = 0; j < backups; ++j) {
         const std::string& path = request.destinations[static_cast<size_t>(j)];
@@ -450,6 +475,7 @@ VerifyReport Verifier::run() {
         destinations.push_back(info);
         sameVolume.push_back(false);
         backupDevice.push_back(0);
+        backupProblemsEnd.push_back(problems.size());
         progress(VerifyProgress::Stage::indexingBackups, info.name, j, backups);
 
         // A backup's number is its rows' 16-bit root: past that width it would wrap onto the
@@ -469,6 +495,7 @@ VerifyReport Verifier::run() {
         // A backup's trash or lost+found that cannot be listed is no trouble of the backup's.
         for (const WalkError& e : walk->errors)
             if (!junkFolderOf(path, e)) problems.push_back(couldntRead(e.path, e.errorNumber));
+        backupProblemsEnd.back() = problems.size();
         const RootID root{static_cast<uint16_t>(j)};
         // The same file system is told by the device number, never by mount-point texts: a bind
         // mount or another spelling of the card's path must still be recognised.
@@ -495,6 +522,7 @@ VerifyReport Verifier::run() {
             }
         }
         index.rootDrive[root] = drive;
+        index.rootMount[root] = walk->rootMount;
 
         const std::optional<std::string> excluded =
             excludedPrefix(request.source, path, CardListings{cardDevice, *cardTouched});
@@ -530,13 +558,16 @@ VerifyReport Verifier::run() {
             if (e.parent < 0 || static_cast<size_t>(e.parent) >= excludedDir.size()) continue;
             if (excludedDir[static_cast<size_t>(e.parent)]) continue;
             if (!probe.admits(e.size, NameKey::hashRaw(raw).hash)) continue;
+            // A single file mounted over one of the backup's is on another volume, which the check
+            // did not describe.
+            if (e.bsdFlags & STATX_ATTR_MOUNT_ROOT) continue;
             // Last: the name test makes two strings, and a backup holds millions of names that
             // the probe has already turned away.
             if (Anatomy::isJunk(repairUtf8(raw))) continue;
             EntryFlags flags;
             if (e.isDataless()) flags.insert(EntryFlags::dataless);
             index.appendFile(raw, dirBase + static_cast<uint32_t>(e.parent), e.size, e.modifiedNS, 0, e.createdNS,
-                             e.fileID, flags, ext.id(repairUtf8(raw)));
+                             e.fileID, flags, ext.id(repairUtf8(raw)), e.device);
         }
         // The walk's arrays go before the next backup is listed.
     }
@@ -556,6 +587,7 @@ VerifyReport Verifier::run() {
         context.destinationVolumes = destinations;
         context.sameVolume = sameVolume;
         context.sourceDrive = source.drive;
+        context.cardMount = cardMount;
         context.extTable = &ext;
         context.cardAccessTimes = cardTouched;
         context.medium = medium;
@@ -577,6 +609,11 @@ VerifyReport Verifier::run() {
             }
             if (d % 10 == 0 || d == total) progress(VerifyProgress::Stage::comparing, items[i].name, d, total);
         });
+        // Said among that backup's own problems.
+        const std::vector<RootID> replaced = context.replaced->roots();
+        for (auto it = replaced.rbegin(); it != replaced.rend(); ++it)
+            problems.insert(problems.begin() + static_cast<std::ptrdiff_t>(backupProblemsEnd.at(it->raw)),
+                            backupNoLongerConnected(request.destinations.at(it->raw)));
     }
     checkCancelled();
     for (size_t i : recheckCard(items, results))

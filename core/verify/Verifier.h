@@ -98,6 +98,25 @@ struct CardListings {
     AccessTimesTouched& touched;
 };
 
+// What a check says of a backup found reached through another mount than the one it indexed: a
+// report's problem, and the note of a file whose copy there was not counted.
+std::string backupNoLongerConnected(const std::string& backupPath);
+
+// The backups of one check found, during its comparison, reached through another mount than the one
+// their walk listed (another volume mounted at the folder): from then on none of their copies is
+// read or counted. Shared by the comparison's workers.
+class ReplacedBackups {
+public:
+    void note(RootID root);
+    bool contains(RootID root) const;
+    // By root number.
+    std::vector<RootID> roots() const;
+
+private:
+    mutable std::mutex lock_;
+    std::vector<RootID> roots_;
+};
+
 // Junk files of the card: counted, never listed.
 struct JunkTally {
     int64_t files = 0;
@@ -129,7 +148,7 @@ public:
         std::optional<Digest128> digest;
         // Not part of the listing's meaning, only how to reach and recognise the file again.
         std::string rawRel;   // raw bytes below the card root, to open the file
-        uint64_t device = 0;  // st_dev, to recognise the same object on a backup
+        uint64_t device = 0;  // st_dev, to recognise the same object on a backup, and to read only it
     };
 
     // The read-only context shared by all comparisons of one check.
@@ -140,6 +159,11 @@ public:
         // Per RootID raw value: the backup's walk root has the card's st_dev.
         std::vector<bool> sameVolume;
         PhysicalDriveID sourceDrive;
+        // The mount the card walk listed through: a card file is read only as the object the scan
+        // found (the item's device and inode) through it.
+        MountID cardMount;
+        // Backups found replaced so far; the run reports them.
+        std::shared_ptr<ReplacedBackups> replaced = std::make_shared<ReplacedBackups>();
         ExtTable* extTable = nullptr;
         // Whether each volume reads from its medium, asked once per volume for the whole check.
         std::shared_ptr<PageCache::MediumAnswers> medium = std::make_shared<PageCache::MediumAnswers>();

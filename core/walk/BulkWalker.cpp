@@ -179,10 +179,12 @@ WalkResult BulkWalker::walk(const std::string& root) {
     }
 
     int fd = openNoAtime(sys_, resolved.c_str(), kDirOpenFlags, touched_);
+    rootMount_ = {};
     if (fd < 0) {
         addError(root_, currentError(), true);
     } else {
         rootFd_ = fd;
+        if (const std::optional<HeldObject> held = heldObject(sys_, fd)) rootMount_ = held->mount;
         std::lock_guard<std::mutex> lock(mutex_);
         pending_.push_back(Pending{"", 0, deviceOf(st)});
     }
@@ -240,6 +242,7 @@ WalkResult BulkWalker::walk(const std::string& root) {
     }
     result.root = root;
     result.resolvedRoot = std::move(resolved);
+    result.rootMount = rootMount_;
     result.accessTimesTouched = touched_.count();
     return result;
 }

@@ -5,6 +5,7 @@
 //
 // Names are kept as the raw bytes the kernel returned, because that is the only spelling that opens
 // the file again; repaired UTF-8 is made on demand for display, name keys, JSON and CSV.
+#include "platform/HeldObject.h"
 #include "platform/NoAtime.h"
 #include "platform/Sys.h"
 
@@ -69,6 +70,10 @@ struct WalkResult {
 
     std::string root;                        // the root as the caller gave it (for display)
     std::string resolvedRoot;                // realpath of the root, what was actually listed
+    // The mount the listing went through (its descriptor's, not the path's); not known (0) when the
+    // root could not be opened. Without crossMountPoints every folder listed is on it, and a file
+    // on another is one mounted over a single file (STATX_ATTR_MOUNT_ROOT in its bsdFlags).
+    MountID rootMount;
     // Folders opened without O_NOATIME (they belong to another user) on a mount that records
     // access times: listing them may have changed their access times.
     std::int64_t accessTimesTouched = 0;
@@ -155,6 +160,7 @@ private:
     Sys& sys_;
     std::set<std::string, std::less<>> skip_;
     int rootFd_ = -1;
+    MountID rootMount_;
     std::string root_;  // as given, for error paths
 
     std::mutex mutex_;

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <climits>
+#include <functional>
 
 namespace halvetrop {
 namespace {
@@ -246,6 +248,55 @@ TEST(ContentReaderOpen, FilesBelowFoldersDeeperThanOnePathAreRead) {
     } catch (const ContentReadError& e) {
         EXPECT_EQ(e.code(), ELOOP);
     }
+}
+
+// A read held to the object a walk found reads only that object, through the mount it was found
+// through: by every form, a file put in its place with the same bytes, or the same file reached
+// through another mount, is refused before anything is read, and what was opened instead is told.
+TEST(ContentReaderOpen, AReadHeldToAnObjectRefusesAnyOther) {
+    AccessTimesTouched touched;
+    DiskDir dir;
+    const std::string content = randomContent(300000, 9);
+    const auto size = static_cast<std::int64_t>(content.size());
+    const std::string file = writeFile(dir.file("DSC01.ARW"), content);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    const int folder = ::open(dir.path().c_str(), O_PATH | O_CLOEXEC);
+    const std::optional<HeldObject> place = heldObject(defaultSys(), folder);
+    ::close(folder);
+    ASSERT_TRUE(place);
+    ASSERT_NE(place->mount.id, 0u);
+    const HeldObject found{st.st_dev, st.st_ino, place->mount};
+    HeldObject elsewhere = found;
+    elsewhere.mount.id += 1;
+
+    const auto readEach = [&](const FileAt& at, const std::function<void(const ContentReadReplaced&)>& refused) {
+        for (int form = 0; form < 4; ++form) {
+            SCOPED_TRACE(form);
+            try {
+                if (form == 0) ContentReader::sampleFP(at, size, false, touched);
+                if (form == 1) ContentReader::sampleWithDigest(at, size, true, touched);
+                if (form == 2) ContentReader::fullHash(at, {}, {}, touched);
+                if (form == 3) ContentReader::fullHashAndSample(at, size, {}, {}, touched);
+                if (refused) ADD_FAILURE() << "read";
+            } catch (const ContentReadReplaced& e) {
+                if (!refused) ADD_FAILURE() << e.what();
+                else refused(e);
+            }
+        }
+    };
+    readEach(FileAt{file, found}, {});
+    readEach(FileAt{file, elsewhere}, [&](const ContentReadReplaced& e) { EXPECT_EQ(e.held(), found); });
+
+    const std::string again = writeFile(dir.file("again"), content);
+    ASSERT_EQ(::rename(again.c_str(), file.c_str()), 0);
+    readEach(FileAt{file, found}, [&](const ContentReadReplaced& e) {
+        EXPECT_NE(e.held().inode, found.inode);
+        EXPECT_EQ(e.held().mount, found.mount);
+        EXPECT_EQ(e.code(), ESTALE);
+    });
+    // Without an object to hold to, the path is read as it leads.
+    readEach(FileAt{file}, {});
 }
 
 TEST(ContentReaderOpen, RawNameBytesAreOpenedAndRepairedOnlyForText) {

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,11 +33,32 @@ struct Stat {
     int64_t size = 0, mtimeNs = 0;
 };
 
+// The mount a folder is reached through now.
+MountID mountOf(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << path;
+    const std::optional<HeldObject> held = heldObject(defaultSys(), fd);
+    ::close(fd);
+    EXPECT_TRUE(held) << path;
+    return held ? held->mount : MountID{};
+}
+
 Stat statOf(const std::string& path) {
     struct stat st {};
     EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
     return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
 }
+
+// Another file with the same bytes and modification time put in the file's place, as a program that
+// rewrites through a temporary file does.
+void putInPlace(const std::string& path) {
+    const std::string again = path + ".again";
+    fs::copy_file(path, again);
+    test::setMtime(again, test::mtimeOf(path));
+    fs::rename(again, path);
+}
+
+const std::string kPhoto = "DSC00001.ARW";
 
 // One backup root of a hand-built index: which folder, which drive the check believes it is on,
 // and whether it is believed to be on the card's own volume.
@@ -57,6 +79,8 @@ struct Rig {
     std::vector<Root> roots;
     // Rows to flag as cloud placeholders, by backup-relative path.
     std::vector<std::string> dataless;
+    // The first backup's files believed to lie on another file system than they do.
+    bool firstOnAnotherVolume = false;
 
     std::string put(const std::string& rel, const std::string& bytes) {
         test::writeFile(rel, bytes, kTime);
@@ -67,6 +91,7 @@ struct Rig {
         for (size_t j = 0; j < roots.size(); ++j) {
             const RootID root{static_cast<uint16_t>(j)};
             index.rootDrive[root] = PhysicalDriveID{roots[j].drive};
+            index.rootMount[root] = mountOf(roots[j].path);
             const uint32_t top = index.appendDir(fs::path(roots[j].path).filename().string(), std::nullopt, root, 0, 0);
             std::error_code ec;
             for (const auto& e : fs::directory_iterator(roots[j].path, ec)) {
@@ -77,7 +102,7 @@ struct Rig {
                 for (const std::string& d : dataless)
                     if (d == name) flags.insert(EntryFlags::dataless);
                 index.appendFile(name, top, e.is_directory() ? s.size : s.size, s.mtimeNs, 0, s.mtimeNs, s.ino, flags,
-                                 ext.id(name));
+                                 ext.id(name), s.dev + (j == 0 && firstOnAnotherVolume ? 1 : 0));
             }
         }
         index.buildMaps();
@@ -108,6 +133,7 @@ struct Rig {
         c.index = &index;
         for (const Root& r : roots) c.sameVolume.push_back(r.sameVolume);
         c.sourceDrive = PhysicalDriveID{sourceDrive};
+        c.cardMount = mountOf(card);
         c.extTable = &ext;
         return c;
     }
@@ -121,9 +147,16 @@ struct Rig {
     }
 
     std::string backup(size_t j) const { return dir.path() + "/b" + std::to_string(j); }
-};
 
-const std::string kPhoto = "DSC00001.ARW";
+    // The photo on the card and a copy of it on each of two drives, indexed.
+    void photoOnTwoDrives(const std::string& cardBytes, const std::string& copyBytes) {
+        put(card + "/" + kPhoto, cardBytes);
+        put(backup(0) + "/" + kPhoto, copyBytes);
+        put(backup(1) + "/" + kPhoto, copyBytes);
+        roots = {{backup(0), "dev:B"}, {backup(1), "dev:C"}};
+        build();
+    }
+};
 
 // --- drive identity ------------------------------------------------------------------------------
 
@@ -229,11 +262,7 @@ TEST(SafetyAudit, OnlyEveryByteReadFromTheMediumCounts) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
-        rig.put(rig.card + "/" + kPhoto, c.card);
-        rig.put(rig.backup(0) + "/" + kPhoto, c.copy);
-        rig.put(rig.backup(1) + "/" + kPhoto, c.copy);
-        rig.roots = {{rig.backup(0), "dev:B"}, {rig.backup(1), "dev:C"}};
-        rig.build();
+        rig.photoOnTwoDrives(c.card, c.copy);
         const FileResult r = rig.compare(kPhoto, c.level);
         EXPECT_EQ(r.safeDrives, c.safe) << rawValue(r.status);
         if (c.safe == 0 && c.card != c.copy) {
@@ -263,15 +292,12 @@ TEST(SafetyAudit, CopyChangedAfterIndexing) {
              test::writeFile(p, test::noise(static_cast<int64_t>(b.size()), 99), kTime);
          }, 1},
         {"one byte flipped, same size and time", [](const std::string& p, const std::string&) { test::flipByte(p, 150000); }, 1},
+        {"another file put in its place, same bytes and time", [](const std::string& p, const std::string&) { putInPlace(p); }, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
-        rig.put(rig.card + "/" + kPhoto, body);
-        rig.put(rig.backup(0) + "/" + kPhoto, body);
-        rig.put(rig.backup(1) + "/" + kPhoto, body);
-        rig.roots = {{rig.backup(0), "dev:B"}, {rig.backup(1), "dev:C"}};
-        rig.build();
+        rig.photoOnTwoDrives(body, body);
         c.change(rig.backup(0) + "/" + kPhoto, body);
         for (CheckLevel level : {CheckLevel::standard, CheckLevel::verified}) {
             const FileResult r = rig.compare(kPhoto, level);
@@ -304,11 +330,7 @@ TEST(SafetyAudit, PlaceholdersAndFailedReadsAreNoCopies) {
     {
         SCOPED_TRACE("a card file that is a placeholder");
         Rig rig;
-        rig.put(rig.card + "/" + kPhoto, body);
-        rig.put(rig.backup(0) + "/" + kPhoto, body);
-        rig.put(rig.backup(1) + "/" + kPhoto, body);
-        rig.roots = {{rig.backup(0), "dev:B"}, {rig.backup(1), "dev:C"}};
-        rig.build();
+        rig.photoOnTwoDrives(body, body);
         Verifier v(VerifyRequest(rig.card, {}));
         Verifier::Item it = rig.item(kPhoto);
         it.dataless = true;
@@ -319,11 +341,7 @@ TEST(SafetyAudit, PlaceholdersAndFailedReadsAreNoCopies) {
     {
         SCOPED_TRACE("a card file that cannot be read any more");
         Rig rig;
-        rig.put(rig.card + "/" + kPhoto, body);
-        rig.put(rig.backup(0) + "/" + kPhoto, body);
-        rig.put(rig.backup(1) + "/" + kPhoto, body);
-        rig.roots = {{rig.backup(0), "dev:B"}, {rig.backup(1), "dev:C"}};
-        rig.build();
+        rig.photoOnTwoDrives(body, body);
         const Verifier::Item it = rig.item(kPhoto);
         fs::remove(rig.card + "/" + kPhoto);
         fs::create_directories(rig.card + "/" + kPhoto);
@@ -347,15 +365,12 @@ TEST(SafetyAudit, CardFileChangedAfterTheScan) {
         {"grown", [](const std::string& p) { std::ofstream(p, std::ios::app) << "more"; }, 0},
         {"rewritten with a new time", [](const std::string& p) { test::writeFile(p, test::noise(1000, 17), kTime + 5000000000); }, 0},
         {"removed", [](const std::string& p) { fs::remove(p); }, 0},
+        {"replaced by the same bytes at the same time", [](const std::string& p) { putInPlace(p); }, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
-        rig.put(rig.card + "/" + kPhoto, small);
-        rig.put(rig.backup(0) + "/" + kPhoto, small);
-        rig.put(rig.backup(1) + "/" + kPhoto, small);
-        rig.roots = {{rig.backup(0), "dev:B"}, {rig.backup(1), "dev:C"}};
-        rig.build();
+        rig.photoOnTwoDrives(small, small);
         const Verifier::Item it = rig.item(kPhoto);
         c.change(rig.card + "/" + kPhoto);
         Verifier v(VerifyRequest(rig.card, {}));
@@ -363,6 +378,34 @@ TEST(SafetyAudit, CardFileChangedAfterTheScan) {
         EXPECT_EQ(r.safeDrives, c.safe) << rawValue(r.status);
         if (c.safe == 0) {
             EXPECT_FALSE(isCovered(r.status)) << rawValue(r.status);
+        }
+    }
+}
+
+// A backup found reached through another mount than the one its walk listed, or holding another
+// volume under a mount id used again (kernels before 6.8 reuse them), counts none of its copies from
+// then on, even should its own mount come back, and each file says why.
+TEST(SafetyAudit, ABackupReachedThroughAnotherMountCountsNoMore) {
+    const std::string body = test::noise(300000, 18);
+    for (bool mountIDAgain : {false, true}) {
+        SCOPED_TRACE(mountIDAgain ? "another volume, the mount id used again" : "another mount");
+        Rig rig;
+        rig.firstOnAnotherVolume = mountIDAgain;
+        rig.photoOnTwoDrives(body, body);
+        const MountID mount = rig.index.rootMount[RootID{0}];
+        if (!mountIDAgain) rig.index.rootMount[RootID{0}].id += 1;
+        Verifier v(VerifyRequest(rig.card, {}));
+        const Verifier::CompareContext ctx = rig.context(CheckLevel::verified, "dev:A");
+        for (int pass = 0; pass < 2; ++pass) {
+            SCOPED_TRACE(pass);
+            const FileResult r = v.compare(0, rig.item(kPhoto), ctx).first;
+            EXPECT_EQ(r.status, FileStatus::verified);
+            EXPECT_EQ(r.safeDrives, 1);
+            ASSERT_EQ(r.copies.size(), 1u);
+            EXPECT_EQ(r.copies[0].destination, 1);
+            EXPECT_EQ(r.detail, "The backup is no longer connected: " + rig.backup(0));
+            EXPECT_EQ(ctx.replaced->roots(), std::vector{RootID{0}});
+            rig.index.rootMount[RootID{0}] = mount;
         }
     }
 }

@@ -432,14 +432,16 @@ TEST(Cancellation, InterruptedFullReadGivesNoResult) {
     }
     for (const WalkEntry& e : backupWalk.entries)
         ix.appendFile(backupWalk.name(e), static_cast<uint32_t>(e.parent), e.size, e.modifiedNS, 0, 0, e.fileID, {},
-                      ext.id(backupWalk.name(e)));
+                      ext.id(backupWalk.name(e)), e.device);
     ix.buildMaps();
     ix.rootDrive[RootID{0}] = PhysicalDriveID{"dev:backup"};
+    ix.rootMount[RootID{0}] = backupWalk.rootMount;
     Verifier::CompareContext ctx;
     ctx.request = req;
     ctx.index = &ix;
     ctx.sameVolume = {false};
     ctx.sourceDrive = PhysicalDriveID{"dev:card"};
+    ctx.cardMount = cardWalk.rootMount;
     ctx.extTable = &ext;
     size_t clip = items.size();
     for (size_t i = 0; i < items.size(); ++i)

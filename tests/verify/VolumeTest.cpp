@@ -385,6 +385,51 @@ TEST_F(RealVolumes, OneChangedByteIsAConflictAtTheVerifiedLevel) {
     test::flipByte(damaged, 1 << 20);  // restore for the other tests
 }
 
+// Halfway through a byte-by-byte check, another volume is mounted at a backup's folder in place of
+// the backup: a disk image kept on the card's own drive, holding the same files. No copy read there
+// from then on counts, and the report says so; left alone, the same backup counts for every file.
+// One file is compared after another, so that the change falls between two known files.
+TEST_F(RealVolumes, ABackupReplacedDuringTheCheckCountsNoCopyFromThen) {
+    ZramVolume cardDrive(64 << 20, "SWAP");
+    const std::string cardFolder = cardDrive.mountPoint() + "/Card";
+    test::copyTree(card->mountPoint(), cardFolder);
+    LoopVolume view(LoopVolume::Type::ext4, 40 << 20, LoopVolume::Options{"VIEW", "", cardDrive.mountPoint(), "", true});
+    test::copyTree(card->mountPoint(), view.mountPoint());
+    test::TempDir dir("swap");
+    for (bool swap : {false, true}) {
+        SCOPED_TRACE(swap ? "replaced after the third file" : "left alone");
+        BindMount backup(b1->mountPoint() + "/Cards/Card1", dir / (swap ? "replaced" : "kept"));
+        ASSERT_FALSE(backup.target.empty()) << "bind mount refused";
+        VerifyRequest request(cardFolder, {backup.target, b2->mountPoint() + "/Card1"});
+        request.level = CheckLevel::verified;
+        Verifier verifier(request);
+        verifier.width = 1;
+        std::vector<std::string> compared;
+        verifier.onFileResult = [&](const FileResult& f) {
+            compared.push_back(f.relativePath);
+            if (swap && compared.size() == 3) {
+                const std::string at = test::shellQuote(backup.target);
+                EXPECT_EQ(test::runAsRoot("umount -l " + at + " && mount --bind " + test::shellQuote(view.mountPoint()) + " " + at), 0);
+            }
+        };
+        const VerifyReport r = verifier.run();
+        ASSERT_EQ(compared.size(), 10u);
+        const std::string gone = "The backup is no longer connected: " + backup.target;
+        for (size_t i = 0; i < compared.size(); ++i) {
+            const FileResult& f = fileAt(r, compared[i]);
+            const bool after = swap && i >= 3;
+            EXPECT_EQ(f.status, FileStatus::verified) << f.relativePath;
+            EXPECT_EQ(f.safeDrives, after ? 1 : 2) << f.relativePath;
+            if (after) {
+                for (const CopyRef& c : f.copies) EXPECT_EQ(c.destination, 1) << f.relativePath;
+            }
+            EXPECT_EQ(f.detail, after ? std::optional(gone) : std::nullopt) << f.relativePath;
+        }
+        EXPECT_EQ(r.safeToFormat, !swap);
+        EXPECT_EQ(r.problems, swap ? std::vector{gone} : std::vector<std::string>{});
+    }
+}
+
 TEST_F(RealVolumes, CardSeenThroughABindMountIsNeverItsOwnCopy) {
     // The backup is the card again under another mount point.
     test::TempDir dir("bind");
