@@ -116,7 +116,7 @@ TEST(MountInfo, FoldersBeneathAStackedFileSystem) {
         std::vector<std::string> folders;
     } cases[] = {
         {"overlay", "1 0 0:50 / /m rw - overlay overlay rw,lowerdir=/l1:/l2,upperdir=/u,workdir=/w,uuid=on",
-         {"/l1", "/l2", "/u", "/w"}},
+         {"/u", "/w", "/l1", "/l2"}},
         {"overlay, one lower folder per option", "1 0 0:50 / /m rw - overlay overlay rw,lowerdir+=/l1,lowerdir+=/l2,datadir+=/d",
          {"/l1", "/l2", "/d"}},
         {"FUSE over folders", "1 0 0:51 / /m rw - fuse.mergerfs " + a + ":" + b + ":" + t / "gone" + " rw", {a, b}},
@@ -366,7 +366,8 @@ TEST(Drives, NetworkSharesAndPoolsByTheirMountInfoLine) {
         {"fuse.sshfs", "me@host:/srv", "net:host", true},
         {"zfs", "tank/photos/2024", "unknown:zfs pool tank", false},
         {"zfs", "tank", "unknown:zfs pool tank", false},
-        {"overlay", "overlay", nullptr, false},  // no device: the mount point names the volume
+        // Its folders are known by name only (here none): a drive that is not known.
+        {"overlay", "overlay", nullptr, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fsType) + " " + c.source);
@@ -380,7 +381,8 @@ TEST(Drives, NetworkSharesAndPoolsByTheirMountInfoLine) {
         EXPECT_EQ(v.volumePath, share);
         EXPECT_EQ(v.fileSystem, c.fsType);
         EXPECT_EQ(v.isNetwork, c.network);
-        EXPECT_EQ(v.drive.raw, c.drive ? std::string(c.drive) : "vol:" + share);
+        const std::string numbers = std::to_string(st.stx_dev_major) + ":" + std::to_string(st.stx_dev_minor);
+        EXPECT_EQ(v.drive.raw, c.drive ? std::string(c.drive) : "unknown:stacked " + numbers);
         EXPECT_TRUE(v.isLikelyCameraCard) << "camera folders count on every kind of volume";
         EXPECT_FALSE(v.isInternal);
     }
