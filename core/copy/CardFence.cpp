@@ -61,7 +61,7 @@ CardFence CardFence::around(Sys& sys, const std::string& card, const std::string
         fence.unbounded_ = true;
         return fence;
     }
-    fence.places_.push_back(fence.place_ ? *fence.place_ : FileSystemPlace{mount->major, mount->minor, "/"});
+    fence.folders_.push_back(fence.place_ ? *fence.place_ : FileSystemPlace{mount->major, mount->minor, "/"});
     if (::major(st.st_dev) != 0) fence.devices_.push_back(st.st_dev);
     // Beneath the card as beneath a backup: each device it is stored on is the card's, and so is
     // each folder or image file that holds its files (but not the rest of the file system holding
@@ -78,7 +78,7 @@ CardFence CardFence::around(Sys& sys, const std::string& card, const std::string
             std::optional<FileSystemPlace> place = layer.fd >= 0 ? layers::placeOf(sys, layer.fd, mounts, procRoot) : layer.place;
             if (!place && layer.mount) place = FileSystemPlace{layer.mount->major, layer.mount->minor, "/"};
             if (!place) place = FileSystemPlace{::major(layer.fileSystem), ::minor(layer.fileSystem), "/"};
-            fence.places_.push_back(*place);
+            (layer.kind == Kind::file ? fence.files_ : fence.folders_).push_back(*place);
             return layers::Next::skip;
         }
         }
@@ -94,17 +94,16 @@ CardFence CardFence::around(Sys& sys, const std::string& card, const std::string
 }
 
 bool CardFence::holdsPlace(const FileSystemPlace& place) const {
-    return std::any_of(places_.begin(), places_.end(),
-                       [&](const FileSystemPlace& p) { return p.sameFileSystem(place) && isPathPrefix(p.path, place.path); });
+    const auto holds = [&](const FileSystemPlace& p) { return p.sameFileSystem(place) && isPathPrefix(p.path, place.path); };
+    return std::any_of(folders_.begin(), folders_.end(), holds) || std::any_of(files_.begin(), files_.end(), holds);
 }
 
-bool CardFence::mayHoldSomewhere(dev_t fileSystem, const MountEntry* mount) const {
+bool CardFence::mayHoldSomewhere(dev_t fileSystem, const MountEntry* mount, bool file) const {
     // A file system has one device number, but btrfs gives each subvolume one of its own.
     if (fileSystem == dev_ || (btrfs_ && ::major(fileSystem) == 0)) return true;
     const FileSystemPlace numbered{::major(fileSystem), ::minor(fileSystem), "/"};
-    return std::any_of(places_.begin(), places_.end(), [&](const FileSystemPlace& p) {
-        return p.sameFileSystem(numbered) || (mount && p.sameFileSystem(*mount));
-    });
+    const auto in = [&](const FileSystemPlace& p) { return p.sameFileSystem(numbered) || (mount && p.sameFileSystem(*mount)); };
+    return std::any_of(folders_.begin(), folders_.end(), in) || (file && std::any_of(files_.begin(), files_.end(), in));
 }
 
 bool CardFence::isCardDevice(dev_t device) const {
@@ -129,7 +128,7 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
     const MountTable mounts = readMountInfo(procRoot_);
     const MountEntry* mount = layers::mountOf(sys, dirFd, mounts, procRoot_);
     const std::optional<FileSystemPlace> own = layers::placeOf(sys, dirFd, mounts, procRoot_);
-    if (own ? holdsPlace(*own) : cardsNumber || mayHoldSomewhere(st.st_dev, mount)) return true;
+    if (own ? holdsPlace(*own) : cardsNumber || mayHoldSomewhere(st.st_dev, mount, false)) return true;
 
     // Beside the card as far as its own file system goes: then whatever that file system is stored
     // in, layer by layer, must lie outside the card too. The card's own file system is stored in
@@ -145,7 +144,7 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
         case Kind::device: return isCardDevice(layer.device) ? layers::Next::stop : layers::Next::descend;
         case Kind::folder:
         case Kind::file: {
-            const bool somewhere = mayHoldSomewhere(layer.fileSystem, layer.mount);
+            const bool somewhere = mayHoldSomewhere(layer.fileSystem, layer.mount, layer.kind == Kind::file);
             besideCard = besideCard || somewhere;
             const std::optional<FileSystemPlace> place =
                 layer.fd >= 0 ? layers::placeOf(sys, layer.fd, mounts, procRoot_) : layer.place;

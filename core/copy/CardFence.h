@@ -44,9 +44,10 @@ public:
 private:
     // Whether the place lies in one of the card's places.
     bool holdsPlace(const FileSystemPlace& place) const;
-    // Whether something in the file system with this device number (st_dev), reached through
-    // `mount` when known, at a place not told, may lie in the card.
-    bool mayHoldSomewhere(dev_t fileSystem, const MountEntry* mount) const;
+    // Whether a folder (or, with `file`, a file) in the file system with this device number
+    // (st_dev), reached through `mount` when known, at a place not told, may lie in the card. A
+    // folder never lies in a file.
+    bool mayHoldSomewhere(dev_t fileSystem, const MountEntry* mount, bool file) const;
     // Whether the block device is one the card is stored on, or the whole disk holding one.
     bool isCardDevice(dev_t device) const;
 
@@ -57,10 +58,10 @@ private:
     // The card's own place; nullopt when it could not be told, and then every folder whose device
     // number cannot set it apart is taken for part of the card.
     std::optional<FileSystemPlace> place_;
-    // Every place the card's files lie in: its own (its whole file system where its place is not
-    // told), and the folders and image files beneath it (the whole file system of one whose place
-    // is not told).
-    std::vector<FileSystemPlace> places_;
+    // Every place the card's files lie in: its own folder (its whole file system where its place is
+    // not told) and the folders beneath it, and apart the image files it is kept in (the whole file
+    // system of one whose place is not told).
+    std::vector<FileSystemPlace> folders_, files_;
     // The block devices the card is stored on, and the sysfs folders of the whole disks holding them.
     std::vector<dev_t> devices_;
     std::vector<std::string> disks_;
