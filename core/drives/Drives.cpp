@@ -196,11 +196,13 @@ VolumeInfo describeMount(const std::string& path, const std::string& resolved, c
         v.isNetwork = true;
         v.drive.raw = "net:" + Drives::networkHost(source);
     } else if (std::vector<std::string> beneath = mount ? layers::foldersOf(*mount) : std::vector<std::string>();
-               mount && (!beneath.empty() || mount->fsType == "overlay")) {
+               mount && (!beneath.empty() || mount->fsType == "overlay" ||
+                         (layers::isFuse(mount->fsType) && mount->fsType.compare(0, 7, "fuseblk") != 0))) {
         // Files of a stacked file system are stored on the drives of the folders beneath it: it
         // must not pass for a drive of its own next to a backup on one of those drives. Those
-        // folders are known by the names they were given at mount time, which may lead elsewhere
-        // now, so its drive is not known either: its copies never count.
+        // folders are known by the names they were given at mount time (or by a FUSE daemon's own
+        // word), which may lead elsewhere now, so its drive is not known either: its copies never
+        // count.
         std::vector<std::string> parts{"unknown:stacked " + std::to_string(mount->major) + ":" + std::to_string(mount->minor)};
         if (depth < kMaxStackDepth)
             for (const std::string& dir : beneath)

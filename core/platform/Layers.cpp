@@ -185,8 +185,6 @@ public:
             return onDevice ? device(::makedev(m.major, m.minor), depth + 1) : unknown();
         }
         if (m.fsType == "overlay") return overlay(m, depth);
-        // A ZFS pool's disks (or files, which may lie on the card) are not looked into.
-        if (m.fsType == "zfs") return unknown();
         // Another machine's files, but only where the kernel holds an address that is not this
         // machine's: one served from here is a view of this machine's folders, as a bind mount is.
         if (isNetworkType(m.fsType)) return servedElsewhere(m) ? false : unknown();
@@ -196,6 +194,8 @@ public:
         for (dev_t d : devices)
             if (d == 0 ? unknown() : device(d, depth + 1)) return true;
         if (!devices.empty() || kSelfContained.count(m.fsType) != 0) return false;
+        // A file system on no device the kernel names keeps its files where it alone knows: a ZFS
+        // pool's disks (or files, which may lie on the card), a stacked file system's folders.
         return unknown();
     }
 
