@@ -195,6 +195,10 @@ VolumeInfo describeMount(const std::string& path, const std::string& resolved, c
     if (mount && layers::isNetworkType(mount->fsType)) {
         v.isNetwork = true;
         v.drive.raw = "net:" + Drives::networkHost(source);
+        // Another machine's drive only where the kernel holds its server's address: a share served
+        // from here is a view of a folder on one of this machine's drives, and a FUSE daemon's host
+        // is its own word.
+        if (layers::isFuse(mount->fsType) || !layers::servedElsewhere(*mount)) v.drive.raw = "unknown:" + v.drive.raw;
     } else if (std::vector<std::string> beneath = mount ? layers::foldersOf(*mount) : std::vector<std::string>();
                mount && (!beneath.empty() || mount->fsType == "overlay" ||
                          (layers::isFuse(mount->fsType) && mount->fsType.compare(0, 7, "fuseblk") != 0))) {

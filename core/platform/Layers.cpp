@@ -157,14 +157,6 @@ std::optional<std::array<unsigned char, 16>> uuidOf(Sys& sys, int fd) {
     return out;
 }
 
-// Whether a network file system's server is another machine, as the kernel holds its address.
-bool servedElsewhere(const MountEntry& mount) {
-    const std::vector<std::string> addresses = serverAddresses(mount);
-    if (addresses.empty()) return false;
-    const std::vector<std::string> own = ownAddresses();
-    return std::none_of(addresses.begin(), addresses.end(), [&](const std::string& a) { return isThisMachine(a, own); });
-}
-
 // At most this many layers are visited beneath one mount; past it, what is left is not known.
 constexpr int kMaxLayers = 256;
 
@@ -377,6 +369,13 @@ std::vector<std::string> ownAddresses() {
     }
     ::freeifaddrs(list);
     return out;
+}
+
+bool servedElsewhere(const MountEntry& mount) {
+    const std::vector<std::string> addresses = serverAddresses(mount);
+    if (addresses.empty()) return false;
+    const std::vector<std::string> own = ownAddresses();
+    return std::none_of(addresses.begin(), addresses.end(), [&](const std::string& a) { return isThisMachine(a, own); });
 }
 
 std::optional<dev_t> sourceDevice(const std::string& source) {

@@ -60,6 +60,10 @@ bool isThisMachine(const std::string& address, const std::vector<std::string>& o
 // The addresses of this machine's network interfaces, as text.
 std::vector<std::string> ownAddresses();
 
+// Whether a kernel network file system's files lie on another machine: the kernel shows its
+// server's addresses, and none is this machine's.
+bool servedElsewhere(const MountEntry& mount);
+
 // The block device a mount names as its source, when that is a device node.
 std::optional<dev_t> sourceDevice(const std::string& source);
 

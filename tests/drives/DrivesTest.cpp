@@ -489,11 +489,16 @@ TEST(Drives, NetworkSharesAndPoolsByTheirMountInfoLine) {
         const char* source;
         const char* drive;
         bool network;
+        const char* options = "rw";
     } cases[] = {
-        {"cifs", "//me@NAS/photos", "net:nas", true},
-        {"cifs", "//NAS/video", "net:nas", true},
-        {"nfs4", "Server.local:/export", "net:server.local", true},
-        {"fuse.sshfs", "me@host:/srv", "net:host", true},
+        {"cifs", "//me@NAS/photos", "net:nas", true, "rw,addr=192.0.2.7"},
+        {"cifs", "//NAS/video", "net:nas", true, "rw,addr=192.0.2.7"},
+        {"nfs4", "Server.local:/export", "net:server.local", true, "rw,addr=2001:db8::7,clientaddr=::1"},
+        // Served from here, or by no address the kernel shows, or by a FUSE daemon's word: no
+        // drive known.
+        {"nfs4", "Server.local:/export", "unknown:net:server.local", true, "rw,addr=127.0.0.1"},
+        {"cifs", "//NAS/video", "unknown:net:nas", true},
+        {"fuse.sshfs", "me@host:/srv", "unknown:net:host", true},
         {"zfs", "tank/photos/2024", "unknown:zfs pool tank", false},
         {"zfs", "tank", "unknown:zfs pool tank", false},
         // Its folders are known by name only (here none): a drive that is not known.
@@ -503,7 +508,7 @@ TEST(Drives, NetworkSharesAndPoolsByTheirMountInfoLine) {
         SCOPED_TRACE(std::string(c.fsType) + " " + c.source);
         t.write("proc/self/mountinfo", std::to_string(st.stx_mnt_id) + " 1 " + std::to_string(st.stx_dev_major) + ":" +
                                            std::to_string(st.stx_dev_minor) + " / " + share + " rw - " + c.fsType + " " +
-                                           c.source + " rw\n");
+                                           c.source + " " + c.options + "\n");
         DriveSources fake;
         fake.procRoot = t / "proc";
         fake.sysRoot = t / "no-sys";
