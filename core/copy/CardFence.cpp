@@ -55,9 +55,37 @@ CardFence CardFence::around(Sys& sys, const std::string& card, const std::string
     fence.btrfs_ = onBtrfs(sys, dir.get());
     const MountTable mounts = readMountInfo(procRoot);
     fence.place_ = layers::placeOf(sys, dir.get(), mounts, procRoot);
-    if (const MountEntry* mount = layers::mountOf(sys, dir.get(), mounts, procRoot))
-        fence.devices_ = layers::devicesOf(*mount);
+    const MountEntry* mount = layers::mountOf(sys, dir.get(), mounts, procRoot);
+    if (!mount) {
+        // Nothing tells what the card's file system is stored in.
+        fence.unbounded_ = true;
+        return fence;
+    }
+    fence.folders_.push_back(fence.place_ ? *fence.place_ : FileSystemPlace{mount->major, mount->minor, "/"});
     if (::major(st.st_dev) != 0) fence.devices_.push_back(st.st_dev);
+    // Beneath the card as beneath a backup: each device it is stored on is the card's, and so is
+    // each folder or image file that holds its files (but not the rest of the file system holding
+    // that, nor its devices).
+    const auto visit = [&](const layers::Layer& layer) {
+        using Kind = layers::Layer::Kind;
+        switch (layer.kind) {
+        case Kind::unknown: break;
+        case Kind::device: fence.devices_.push_back(layer.device); return layers::Next::descend;
+        case Kind::folder:
+        case Kind::file: {
+            // A folder known by its name alone may be any folder.
+            if (!layer.confirmed && layer.fd >= 0) break;
+            std::optional<FileSystemPlace> place = layer.fd >= 0 ? layers::placeOf(sys, layer.fd, mounts, procRoot) : layer.place;
+            if (!place && layer.mount) place = FileSystemPlace{layer.mount->major, layer.mount->minor, "/"};
+            if (!place) place = FileSystemPlace{::major(layer.fileSystem), ::minor(layer.fileSystem), "/"};
+            (layer.kind == Kind::file ? fence.files_ : fence.folders_).push_back(*place);
+            return layers::Next::skip;
+        }
+        }
+        fence.unbounded_ = true;
+        return layers::Next::stop;
+    };
+    layers::walkBeneath(sys, *mount, mounts, visit, procRoot);
     for (dev_t d : fence.devices_) {
         const std::optional<blockdev::Node> node = d != 0 ? blockdev::wholeDisk("/sys", ::major(d), ::minor(d)) : std::nullopt;
         if (node) fence.disks_.push_back(node->whole);
@@ -65,11 +93,17 @@ CardFence CardFence::around(Sys& sys, const std::string& card, const std::string
     return fence;
 }
 
-bool CardFence::mayHoldPlace(Sys& sys, int fd, dev_t dev, const std::optional<FileSystemPlace>& place) const {
+bool CardFence::holdsPlace(const FileSystemPlace& place) const {
+    const auto holds = [&](const FileSystemPlace& p) { return p.sameFileSystem(place) && isPathPrefix(p.path, place.path); };
+    return std::any_of(folders_.begin(), folders_.end(), holds) || std::any_of(files_.begin(), files_.end(), holds);
+}
+
+bool CardFence::mayHoldSomewhere(dev_t fileSystem, const MountEntry* mount, bool file) const {
     // A file system has one device number, but btrfs gives each subvolume one of its own.
-    if (dev != dev_ && !(btrfs_ && onBtrfs(sys, fd))) return false;
-    if (!place_ || !place) return true;
-    return place->sameFileSystem(*place_) && isPathPrefix(place_->path, place->path);
+    if (fileSystem == dev_ || (btrfs_ && ::major(fileSystem) == 0)) return true;
+    const FileSystemPlace numbered{::major(fileSystem), ::minor(fileSystem), "/"};
+    const auto in = [&](const FileSystemPlace& p) { return p.sameFileSystem(numbered) || (mount && p.sameFileSystem(*mount)); };
+    return std::any_of(folders_.begin(), folders_.end(), in) || (file && std::any_of(files_.begin(), files_.end(), in));
 }
 
 bool CardFence::isCardDevice(dev_t device) const {
@@ -81,6 +115,7 @@ bool CardFence::isCardDevice(dev_t device) const {
 
 bool CardFence::mayHold(Sys& sys, int dirFd) const {
     if (!known_) return false;
+    if (unbounded_) return true;
     struct stat st {};
     if (sys.fstat(dirFd, &st) != 0) return true;
     // A file system has one device number, but btrfs gives each subvolume one of its own.
@@ -91,14 +126,16 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
         if (std::find(outside_->mounts.begin(), outside_->mounts.end(), unique) != outside_->mounts.end()) return false;
     }
     const MountTable mounts = readMountInfo(procRoot_);
-    if (cardsNumber && mayHoldPlace(sys, dirFd, st.st_dev, layers::placeOf(sys, dirFd, mounts, procRoot_))) return true;
+    const MountEntry* mount = layers::mountOf(sys, dirFd, mounts, procRoot_);
+    const std::optional<FileSystemPlace> own = layers::placeOf(sys, dirFd, mounts, procRoot_);
+    if (own ? holdsPlace(*own) : cardsNumber || mayHoldSomewhere(st.st_dev, mount, false)) return true;
 
     // Beside the card as far as its own file system goes: then whatever that file system is stored
     // in, layer by layer, must lie outside the card too. The card's own file system is stored in
     // the card's devices, and a folder of it beside the card is outside.
     auto cardsFileSystem = [&](const MountEntry* m) { return m && place_ && place_->sameFileSystem(*m); };
-    // A layer met on the card's file system is beside the card only for now: its file may be moved
-    // into the card.
+    // A layer met on a file system that holds part of the card is beside the card only for now:
+    // its file may be moved into the card.
     bool besideCard = false;
     const auto visit = [&](const layers::Layer& layer) {
         using Kind = layers::Layer::Kind;
@@ -107,20 +144,17 @@ bool CardFence::mayHold(Sys& sys, int dirFd) const {
         case Kind::device: return isCardDevice(layer.device) ? layers::Next::stop : layers::Next::descend;
         case Kind::folder:
         case Kind::file: {
-            besideCard = besideCard || layer.fileSystem == dev_ || btrfs_;
-            if (layer.fd >= 0) {
-                if (mayHoldPlace(sys, layer.fd, layer.fileSystem, layers::placeOf(sys, layer.fd, mounts, procRoot_)))
-                    return layers::Next::stop;
-            } else if (layer.fileSystem == dev_ || (btrfs_ && ::major(layer.fileSystem) == 0)) {
-                // Only the file system is known, which may be the card's: where in it, nothing says.
-                return layers::Next::stop;
-            }
+            const bool somewhere = mayHoldSomewhere(layer.fileSystem, layer.mount, layer.kind == Kind::file);
+            besideCard = besideCard || somewhere;
+            const std::optional<FileSystemPlace> place =
+                layer.fd >= 0 ? layers::placeOf(sys, layer.fd, mounts, procRoot_) : layer.place;
+            // Where in its file system it lies is told, or it is taken to lie anywhere in it.
+            if (place ? holdsPlace(*place) : somewhere) return layers::Next::stop;
             return cardsFileSystem(layer.mount) ? layers::Next::skip : layers::Next::descend;
         }
         }
         return layers::Next::stop;
     };
-    const MountEntry* mount = layers::mountOf(sys, dirFd, mounts, procRoot_);
     if (cardsFileSystem(mount)) return false;
     bool held = true;
     if (mount) {

@@ -6,7 +6,9 @@
 // they lie in the file system rather than by the path or device they are reached through. A folder
 // may also lie on the card through what its file system is stored in: a disk image kept on the
 // card (at any depth of images), an overlay whose folders are on the card, a device stacked on the
-// card's own; every such layer is looked through.
+// card's own; every such layer is looked through, and so is every layer beneath the card itself.
+// What the kernel cannot bound (a FUSE file system serving folders, a network file system served
+// from this machine, a ZFS pool) may hold the card.
 #include "platform/Layers.h"
 #include "platform/Sys.h"
 
@@ -26,8 +28,12 @@ public:
     // A fence around nothing: it holds no folder.
     CardFence() = default;
 
-    // The card folder at `card` as it is now. A card that cannot be opened gives a fence around
-    // nothing: what is not there cannot be written to.
+    // The card folder at `card` as it is now, and whatever its file system is stored in: the
+    // devices beneath it, and the folders and files its devices or an overlay keep it in. A card
+    // that cannot be opened gives a fence around nothing: what is not there cannot be written to. A
+    // card beneath which something cannot be bounded (a FUSE file system that serves folders, an
+    // overlay's lower folder known by name only) gives a fence around everything: nothing can be
+    // shown to lie outside it.
     static CardFence around(Sys& sys, const std::string& card, const std::string& procRoot = "/proc");
 
     // True when the folder open as dirFd is the card, lies inside it, or may do so as far as can
@@ -36,21 +42,27 @@ public:
     bool mayHold(Sys& sys, int dirFd) const;
 
 private:
-    // Whether a folder or file open as fd, of device number `dev`, at `place` in its file system
-    // (nullopt: not told), may lie in the card.
-    bool mayHoldPlace(Sys& sys, int fd, dev_t dev, const std::optional<FileSystemPlace>& place) const;
-    // Whether the block device is one the card's file system is stored on, or the whole disk
-    // holding one.
+    // Whether the place lies in one of the card's places.
+    bool holdsPlace(const FileSystemPlace& place) const;
+    // Whether a folder (or, with `file`, a file) in the file system with this device number
+    // (st_dev), reached through `mount` when known, at a place not told, may lie in the card. A
+    // folder never lies in a file.
+    bool mayHoldSomewhere(dev_t fileSystem, const MountEntry* mount, bool file) const;
+    // Whether the block device is one the card is stored on, or the whole disk holding one.
     bool isCardDevice(dev_t device) const;
 
     bool known_ = false;
+    bool unbounded_ = false;
     dev_t dev_ = 0;
     bool btrfs_ = false;
-    // The card's place; nullopt when it could not be told, and then every folder whose device
+    // The card's own place; nullopt when it could not be told, and then every folder whose device
     // number cannot set it apart is taken for part of the card.
     std::optional<FileSystemPlace> place_;
-    // The block devices the card's file system is stored on, and the sysfs folders of the whole
-    // disks holding them.
+    // Every place the card's files lie in: its own folder (its whole file system where its place is
+    // not told) and the folders beneath it, and apart the image files it is kept in (the whole file
+    // system of one whose place is not told).
+    std::vector<FileSystemPlace> folders_, files_;
+    // The block devices the card is stored on, and the sysfs folders of the whole disks holding them.
     std::vector<dev_t> devices_;
     std::vector<std::string> disks_;
     std::string procRoot_;

@@ -195,13 +195,22 @@ VolumeInfo describeMount(const std::string& path, const std::string& resolved, c
     if (mount && layers::isNetworkType(mount->fsType)) {
         v.isNetwork = true;
         v.drive.raw = "net:" + Drives::networkHost(source);
+        // Another machine's drive only where the kernel holds its server's address: a share served
+        // from here is a view of a folder on one of this machine's drives, and a FUSE daemon's host
+        // is its own word.
+        if (layers::isFuse(mount->fsType) || !layers::servedElsewhere(*mount)) v.drive.raw = "unknown:" + v.drive.raw;
     } else if (std::vector<std::string> beneath = mount ? layers::foldersOf(*mount) : std::vector<std::string>();
-               !beneath.empty() && depth < kMaxStackDepth) {
+               mount && (!beneath.empty() || mount->fsType == "overlay" ||
+                         (layers::isFuse(mount->fsType) && mount->fsType.compare(0, 7, "fuseblk") != 0))) {
         // Files of a stacked file system are stored on the drives of the folders beneath it: it
-        // must not pass for a drive of its own next to a backup on one of those drives.
-        std::vector<std::string> parts;
-        for (const std::string& dir : beneath)
-            for (std::string& p : describeVolume(dir, sources, mounts, depth + 1).drive.parts()) parts.push_back(std::move(p));
+        // must not pass for a drive of its own next to a backup on one of those drives. Those
+        // folders are known by the names they were given at mount time (or by a FUSE daemon's own
+        // word), which may lead elsewhere now, so its drive is not known either: its copies never
+        // count.
+        std::vector<std::string> parts{"unknown:stacked " + std::to_string(mount->major) + ":" + std::to_string(mount->minor)};
+        if (depth < kMaxStackDepth)
+            for (const std::string& dir : beneath)
+                for (std::string& p : describeVolume(dir, sources, mounts, depth + 1).drive.parts()) parts.push_back(std::move(p));
         v.drive.raw = joinDriveParts(std::move(parts));
     } else if (mount && mount->fsType == "zfs") {
         // Every dataset of a pool lies on the pool's disks: one id per pool, never per mount.

@@ -3,6 +3,7 @@
 #include "drives/DrivesInternal.h"
 
 #include "platform/BlockDevices.h"
+#include "platform/Layers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -142,15 +143,36 @@ DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources,
         f.isLoop = true;
         f.protocol = "Disk Image";
         f.removable = true;  // an attached image can always be detached
-        // The loop device says what it reads (never its backing file's name, which may be cut
-        // short or end in white space): a block device, or a file on some file system.
-        const std::optional<blockdev::LoopBacking> b = blockdev::loopBacking(*node);
-        if (b && depth < blockdev::kMaxDepth) {
-            f.drive = b->blockDevice != 0
-                          ? diskFacts(::major(b->blockDevice), ::minor(b->blockDevice), sources, mounts, depth + 1).drive
-                          : driveOfFileSystem(b->fileSystem, sources, mounts, depth + 1);
-        } else {
-            f.drive.raw = "unknown:" + f.devicePath;
+        // What the loop reads, as the fence finds it: a block device, or a file on some file
+        // system. Where only the loop device's path tells (it cannot be asked), the drive is that
+        // of the mount the path leads into now, and not known: its copies never count, and one on
+        // the card's drive is said to be.
+        f.drive.raw = "unknown:" + f.devicePath;
+        if (depth >= blockdev::kMaxDepth) return f;
+        const layers::LoopReads reads = layers::loopReads(defaultSys(), *node, mounts, sources.procRoot);
+        struct stat st {};
+        switch (reads.kind) {
+        case layers::LoopReads::Kind::device:
+            f.drive = diskFacts(::major(reads.device), ::minor(reads.device), sources, mounts, depth + 1).drive;
+            break;
+        case layers::LoopReads::Kind::file:
+            if (::fstat(reads.fd.get(), &st) == 0) f.drive = driveOfFileSystem(st.st_dev, sources, mounts, depth + 1);
+            break;
+        case layers::LoopReads::Kind::fileSystem:
+            f.drive = driveOfFileSystem(reads.fileSystem, sources, mounts, depth + 1);
+            break;
+        case layers::LoopReads::Kind::holders: {
+            // The deepest mount point, the later of two at one place: the mount the path leads into.
+            const layers::Holder* now = &reads.holders.front();
+            for (const layers::Holder& h : reads.holders)
+                if (h.mount->mountPoint.size() >= now->mount->mountPoint.size()) now = &h;
+            const dev_t held = ::makedev(now->mount->major, now->mount->minor);
+            std::vector<std::string> parts = driveOfFileSystem(held, sources, mounts, depth + 1).parts();
+            parts.push_back(f.drive.raw);
+            f.drive.raw = joinDriveParts(std::move(parts));
+            break;
+        }
+        case layers::LoopReads::Kind::unknown: break;
         }
         return f;
     }

@@ -26,7 +26,8 @@ struct DiskFacts {
 
 // maj:min of a block device. Loop devices are followed to what they read, as the loop device
 // reports it: a block device's drive, or the drive of the file system holding the image; a loop
-// that cannot be asked is an "unknown:" drive. dm and md devices are followed to their leaf disks.
+// that cannot be asked is an "unknown:" drive joined with the drive of the mount its backing path
+// leads into. dm and md devices are followed to their leaf disks.
 // depth bounds stacks of stacked devices. An image's file system is found in `mounts`.
 DiskFacts diskFacts(unsigned major, unsigned minor, const DriveSources& sources, const MountTable& mounts, int depth = 0);
 // The same with the mount table read for it.

@@ -669,6 +669,57 @@ struct Overlay {
     ~Overlay() { test::runAsRoot("umount " + test::shellQuote(at) + " || umount -l " + test::shellQuote(at)); }
 };
 
+// An overlay whose upper and work folders on `folder` were named through links that were pointed
+// elsewhere once it was mounted: its mount names folders beside the ones it writes to.
+struct RepointedOverlay {
+    TempDir home{"overlay-links"};
+    std::string at;
+    explicit RepointedOverlay(const std::string& folder) : at(home.mkdir("at")) {
+        for (const char* layer : {"upper", "work"}) {
+            fs::create_directories(folder + "/" + layer);
+            fs::create_directory_symlink(folder + "/" + layer, home / (std::string(layer) + "-link"));
+        }
+        test::runAsRootOrThrow("mount -t overlay overlay -o lowerdir=" + home.mkdir("lower") + ",upperdir=" + home /
+                               "upper-link" + ",workdir=" + home / "work-link " + test::shellQuote(at) + " && chmod -R a+rX " +
+                               test::shellQuote(folder + "/work"));
+        for (const char* layer : {"upper", "work"}) {
+            const std::string link = home / (std::string(layer) + "-link");
+            fs::remove(link);
+            fs::create_directory_symlink(home.mkdir(std::string("elsewhere-") + layer), link);
+        }
+    }
+    ~RepointedOverlay() { test::runAsRoot("umount " + test::shellQuote(at) + " || umount -l " + test::shellQuote(at)); }
+};
+
+// A FUSE view that root's helper mounts for every user to use: sshfs of a folder served by this
+// machine's own SFTP server (started as sshfs's ssh command, so no daemon is needed), or bindfs of a
+// folder, its links shown as what they lead to.
+struct FuseView {
+    TempDir home{"fuse-view"};
+    std::string at;
+    FuseView(const std::string& folder, bool sshfs) : at(home.mkdir("at")) {
+        std::string command = "bindfs --resolve-symlinks -o allow_other " + test::shellQuote(folder);
+        if (sshfs) {
+            const std::string server = home.write("sftp", "#!/bin/sh\nexec /usr/lib/openssh/sftp-server\n");
+            fs::permissions(server, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+            command = "sshfs -o allow_other,ssh_command=" + test::shellQuote(server) + " " + test::shellQuote("localhost:" + folder);
+        }
+        test::runAsRootOrThrow(command + " " + test::shellQuote(at));
+    }
+    ~FuseView() { test::runAsRoot("umount " + test::shellQuote(at) + " || umount -l " + test::shellQuote(at)); }
+};
+
+// A memory file system over a folder, holding a file of its own at `name`: a path into the folder
+// now leads to that file.
+struct Cover {
+    std::string at;
+    Cover(const std::string& folder, const std::string& name) : at(folder) {
+        test::runAsRootOrThrow("mount -t tmpfs -o size=1M tmpfs " + test::shellQuote(at) + " && echo decoy > " +
+                               test::shellQuote(at + "/" + name) + " && chmod -R a+rwX " + test::shellQuote(at));
+    }
+    ~Cover() { test::runAsRoot("umount " + test::shellQuote(at) + " || umount -l " + test::shellQuote(at)); }
+};
+
 // exFAT through FUSE on a loop device over an image in a temporary folder, its root the test
 // user's, mounted without access times (which its daemon would otherwise write itself).
 struct ExfatDrive {
@@ -714,17 +765,24 @@ struct CardDrive {
 
 // A backup whose file system is stored on the card, through a disk image kept on the card (or an
 // image inside such an image), or an overlay whose upper folder is on the card, is refused before
-// anything is written: the card's devices write nothing. On ext4, btrfs and exFAT through FUSE (no
-// overlay keeps its upper folder there); as root, which may ask a loop device what it reads, and as
-// an ordinary user, who has only sysfs's name of the image. An image kept on the card's drive
-// beside the card is taken, and so is another volume of the card's kind, a second btrfs volume
-// beside a whole btrfs card too.
-TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
+// anything is written: the card's devices write nothing. So is one whose place only names can tell:
+// a FUSE view (of a card folder served by this machine's own SFTP server, or of a folder elsewhere
+// holding a link into the card), an overlay whose folders on the card were named through links
+// pointed elsewhere since, an image on the card whose path another mount now covers (a file there
+// where the path leads), a loop device over the card's own device; and every backup of a card chosen
+// through a FUSE view of its volume. On ext4, btrfs and exFAT through FUSE (no overlay keeps its
+// upper folder there); as root, which may ask a loop device what it reads, and as an ordinary user,
+// who has only sysfs's name of the image. An image kept on the card's drive beside the card is
+// taken, and so is an overlay kept on another drive, and another volume of the card's kind, a second
+// btrfs volume beside a whole btrfs card too.
+TEST(CopyOnRealVolumes, NothingReachesTheCard) {
     using Kind = CardDrive::Kind;
     std::string reason;
     if (!test::ZramVolume::available(&reason, test::ZramVolume::FileSystem::btrfs) ||
         !LoopVolume::available(&reason, LoopVolume::Type::exfat))
         GTEST_SKIP() << reason;
+    if (test::runAsRoot("command -v sshfs bindfs && test -x /usr/lib/openssh/sftp-server") != 0)
+        GTEST_SKIP() << test::volumesUnavailable("sshfs, bindfs or the SFTP server is missing (scripts/deps)");
     for (const Kind kind : {Kind::ext4, Kind::btrfs, Kind::exfat}) {
         const bool btrfs = kind == Kind::btrfs;
         SCOPED_TRACE(btrfs ? "btrfs card" : kind == Kind::ext4 ? "ext4 card" : "exFAT card");
@@ -743,11 +801,18 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
         };
         std::vector<std::unique_ptr<MountedImage>> images;
         std::unique_ptr<Overlay> overlay;
+        std::unique_ptr<RepointedOverlay> repointed;
         std::unique_ptr<CardDrive> second;
+        std::unique_ptr<FuseView> view;
+        std::unique_ptr<Cover> cover;
+        std::unique_ptr<test::LoopOver> over;
+        std::string cardSeen;  // the card as the row chooses it, where not `card`
         const auto image = [&](const std::string& folder, int megabytes) {
             images.push_back(std::make_unique<MountedImage>(folder, mounts.path(), megabytes));
             return images.back()->mountPoint;
         };
+        const std::string linking = mounts.mkdir("linking");
+        fs::create_directory_symlink(card, linking + "/card");
         const std::vector<Row> rows = {
             {"an image on the card", [&] { return image(card, 24); }, true, card},
             {"an image inside an image on the card", [&] { return image(image(card, 48), 24); }, true, card},
@@ -755,7 +820,36 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
              // exFAT lacks what an overlay needs of its upper folder's file system.
              [&] { return kind == Kind::exfat ? std::string() : (overlay = std::make_unique<Overlay>(card))->at; }, true,
              card},
+            {"an sshfs view of the card served by this machine",
+             [&] { return (view = std::make_unique<FuseView>(card, true))->at; }, true, card},
+            {"a bindfs view of a folder on another drive holding a link into the card",
+             [&] { return (view = std::make_unique<FuseView>(linking, false))->at + "/card"; }, true, card},
+            {"the card chosen through a bindfs view of its volume, the backup its real folder",
+             [&] {
+                 cardSeen = (view = std::make_unique<FuseView>(drive.mountPoint(), false))->at + "/CARD";
+                 return card;
+             },
+             true, card},
+            {"an overlay whose folders on the card were named through links pointed elsewhere since",
+             [&] { return kind == Kind::exfat ? std::string() : (repointed = std::make_unique<RepointedOverlay>(card))->at; },
+             true, card},
+            {"an image on the card whose path another mount now covers",
+             [&] {
+                 fs::create_directories(card + "/images");
+                 const std::string at = image(card + "/images", 24);
+                 cover = std::make_unique<Cover>(card + "/images", "backup.img");
+                 return at;
+             },
+             true, card},
+            // Mounted read-only, as a second view of the card's file system.
+            {"a loop device over the card's own device",
+             [&] {
+                 return kind != Kind::ext4 ? std::string() : (over = std::make_unique<test::LoopOver>(drive.devices()[0]))->mountPoint();
+             },
+             true, card},
             {"an image on the card's drive beside the card", [&] { return image(beside, 24); }, false, card, true},
+            {"an overlay kept on another drive", [&] { return (overlay = std::make_unique<Overlay>(mounts.mkdir("kept")))->at; },
+             false, card},
             // The whole btrfs volume as the card: every place in another btrfs volume, whose device
             // numbers are as anonymous as the card's, lies below the card's place "/" too, and only
             // the file system tells them apart.
@@ -771,7 +865,7 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
             const std::string root = row.build();
             if (root.empty()) continue;
             const std::int64_t before = settledSectorsWritten(drive.devices());
-            expectCopyInsideCardRefused(row.card, root, "2024", row.refused);
+            expectCopyInsideCardRefused(cardSeen.empty() ? row.card : cardSeen, root, "2024", row.refused);
             if (row.refused) {
                 EXPECT_EQ(settledSectorsWritten(drive.devices()), before) << "written to the card's device";
             }
@@ -784,7 +878,12 @@ TEST(CopyOnRealVolumes, NothingReachesTheCardThroughAnImageOrAnOverlay) {
                 EXPECT_TRUE(fence.mayHold(defaultSys(), folder.get()));
                 fs::rename(card + "/moved.img", images.back()->image);
             }
+            cardSeen.clear();
+            cover.reset();
+            view.reset();
+            over.reset();
             overlay.reset();
+            repointed.reset();
             while (!images.empty()) images.pop_back();
             second.reset();
         }

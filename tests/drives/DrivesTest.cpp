@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace halvetrop {
@@ -116,7 +117,7 @@ TEST(MountInfo, FoldersBeneathAStackedFileSystem) {
         std::vector<std::string> folders;
     } cases[] = {
         {"overlay", "1 0 0:50 / /m rw - overlay overlay rw,lowerdir=/l1:/l2,upperdir=/u,workdir=/w,uuid=on",
-         {"/l1", "/l2", "/u", "/w"}},
+         {"/u", "/w", "/l1", "/l2"}},
         {"overlay, one lower folder per option", "1 0 0:50 / /m rw - overlay overlay rw,lowerdir+=/l1,lowerdir+=/l2,datadir+=/d",
          {"/l1", "/l2", "/d"}},
         {"FUSE over folders", "1 0 0:51 / /m rw - fuse.mergerfs " + a + ":" + b + ":" + t / "gone" + " rw", {a, b}},
@@ -227,6 +228,135 @@ TEST(FakeSysfs, WholeDisksBusesAndStacks) {
     EXPECT_TRUE(sharesDrive(md, diskFacts(254, 1, s.sources()).drive));
     EXPECT_FALSE(sharesDrive(md, diskFacts(259, 1, s.sources()).drive));
     EXPECT_EQ(md.parts().size(), 2u);
+}
+
+// What the walk beneath a mount visits, over a sysfs tree of the test's own: the devices (as
+// MAJ:MIN), and whether it meets what nothing bounds.
+struct Met {
+    std::vector<std::string> devices;
+    bool unknown = false;
+};
+
+Met walkBeneath(const std::string& mountInfoLine, const std::string& sysRoot) {
+    Met met;
+    const MountTable mounts = parseMountInfo(mountInfoLine);
+    if (mounts.size() != 1) ADD_FAILURE() << "does not parse: " << mountInfoLine;
+    if (mounts.empty()) return met;
+    layers::walkBeneath(
+        defaultSys(), mounts[0], mounts,
+        [&](const layers::Layer& layer) {
+            met.unknown = met.unknown || layer.kind == layers::Layer::Kind::unknown;
+            if (layer.kind == layers::Layer::Kind::device)
+                met.devices.push_back(std::to_string(major(layer.device)) + ":" + std::to_string(minor(layer.device)));
+            return layers::Next::descend;
+        },
+        "/proc", sysRoot);
+    return met;
+}
+
+// Only what the kernel holds bounds a layer: a device (down every member of a stacked one, as deep
+// as the walk follows), a network server's address that is not this machine's, the host behind a
+// virtual machine's shared folders. A FUSE file system not stored on a block device (whatever its
+// daemon names as its source), a network file system served from this machine or by no address the
+// kernel shows, a ZFS pool, a stacked file system with no device, an overlay whose upper folder is
+// not confirmed, a device sysfs does not know and a stack deeper than is followed are met as unknown.
+TEST(FakeSysfs, TheWalkBeneathAMountFollowsOnlyWhatTheKernelHolds) {
+    FakeSys s;
+    s.disk(kSata, "8:0");
+    s.partition(kSata, "sda1", "8:1");
+    s.partition(kSata, "sda2", "8:2");
+    s.disk(kSata2, "8:16");
+    s.partition(kSata2, "sdb1", "8:17");
+    s.stacked("/devices/virtual/block/dm-0", "254:0", {kSata + "/sda2"});
+    s.stacked("/devices/virtual/block/dm-1", "254:1", {"/devices/virtual/block/dm-0"});
+    s.stacked("/devices/virtual/block/md0", "9:0", {kSata + "/sda1", kSata2 + "/sdb1"});
+    s.stacked("/devices/virtual/block/dm-2", "254:2", {"/devices/virtual/block/gone"});
+    for (int k = 10; k < 22; ++k)
+        s.stacked("/devices/virtual/block/dm-" + std::to_string(k), "254:" + std::to_string(k),
+                  {k == 21 ? kSata + "/sda1" : "/devices/virtual/block/dm-" + std::to_string(k + 1)});
+    const std::string line = "1 0 ";
+    const struct {
+        const char* what;
+        std::string mount;  // mountinfo's fields from the device number on
+        std::vector<std::string> devices;
+        bool unknown;
+    } rows[] = {
+        {"a partition", "8:1 / /m rw - ext4 /dev/sda1 rw", {"8:1"}, false},
+        {"dm over dm over a partition", "254:1 / /m rw - ext4 /dev/mapper/x rw", {"254:1", "254:0", "8:2"}, false},
+        {"md over partitions of two disks", "9:0 / /m rw - ext4 /dev/md0 rw", {"9:0", "8:1", "8:17"}, false},
+        {"a stacked device whose member has no number", "254:2 / /m rw - ext4 /dev/dm-2 rw", {"254:2"}, true},
+        {"a device sysfs does not know", "8:99 / /m rw - ext4 /dev/sdz rw", {"8:99"}, true},
+        {"exFAT through FUSE on a block device", "8:17 / /m rw - fuseblk /dev/sdb1 rw,blksize=4096", {"8:17"}, false},
+        {"FUSE naming a device it is not stored on", "0:52 / /m rw - fuse /dev/sda1 rw", {}, true},
+        {"bindfs of a folder", "0:53 / /m rw - fuse /tmp rw", {}, true},
+        {"sshfs", "0:54 / /m rw - fuse.sshfs localhost:/media/card rw", {}, true},
+        {"the desktop's GVFS", "0:55 / /m rw - fuse.gvfsd-fuse gvfsd-fuse rw", {}, true},
+        {"NFS from another machine", "0:56 / /m rw - nfs4 nas:/photos rw,vers=4.2,addr=192.0.2.7,clientaddr=10.1.2.3",
+         {}, false},
+        {"NFS from this machine", "0:57 / /m rw - nfs4 nas:/photos rw,addr=127.0.0.1", {}, true},
+        {"NFS from this machine over IPv6", "0:58 / /m rw - nfs nas:/photos rw,addr=::1", {}, true},
+        {"NFS naming no address", "0:59 / /m rw - nfs nas:/photos rw,vers=3", {}, true},
+        {"SMB from another machine", "0:60 / /m rw - cifs //nas/photos rw,addr=192.0.2.8", {}, false},
+        {"Ceph with a monitor on this machine", "0:61 / /m rw - ceph x rw,mon_addr=192.0.2.9:6789/[::1]:6789", {}, true},
+        {"the host's folders through virtio", "0:62 / /m rw - 9p photos rw,trans=virtio", {}, false},
+        {"virtiofs", "0:63 / /m rw - virtiofs photos rw", {}, false},
+        {"9p over TCP", "0:64 / /m rw - 9p 192.0.2.10 rw,trans=tcp,port=564", {}, true},
+        {"a ZFS dataset", "0:65 / /m rw - zfs tank/photos rw", {}, true},
+        {"memory", "0:66 / /m rw - tmpfs tmpfs rw", {}, false},
+        {"a stacked file system of folders", "0:67 / /m rw - ecryptfs /home/.me rw", {}, true},
+        {"an overlay whose upper folder is not confirmed", "0:68 / /m rw - overlay overlay rw,lowerdir=/l,upperdir=/u,workdir=/w",
+         {}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Met met = walkBeneath(line + row.mount, s.sources().sysRoot);
+        EXPECT_EQ(met.devices, row.devices);
+        EXPECT_EQ(met.unknown, row.unknown);
+    }
+    const Met deep = walkBeneath(line + "254:10 / /m rw - ext4 /dev/dm-10 rw", s.sources().sysRoot);
+    EXPECT_TRUE(deep.unknown) << "a stack deeper than is followed";
+    EXPECT_LT(deep.devices.size(), 12u);
+}
+
+// An address is another machine's only when it is an address, not a loopback or unspecified one,
+// and none of this machine's.
+TEST(Drives, ServerAddressesAndThisMachine) {
+    const std::vector<std::string> own = {"192.0.2.20", "fe80::1"};
+    const std::pair<const char*, bool> cases[] = {
+        {"127.0.0.1", true}, {"127.8.9.1", true}, {"::1", true}, {"0.0.0.0", true}, {"::", true},
+        {"::ffff:127.0.0.1", true}, {"192.0.2.20", true}, {"::ffff:192.0.2.20", true}, {"fe80::1%eth0", true},
+        {"[fe80::1]:6789", true}, {"nas.local", true}, {"", true},
+        {"192.0.2.7", false}, {"192.0.2.7:6789", false}, {"2001:db8::7", false}, {"[2001:db8::7]:6789", false},
+    };
+    for (auto [address, here] : cases) EXPECT_EQ(layers::isThisMachine(address, own), here) << address;
+    const std::vector<std::string> mine = layers::ownAddresses();
+    EXPECT_NE(std::find(mine.begin(), mine.end(), "127.0.0.1"), mine.end()) << "the loopback interface";
+    const MountTable m = parseMountInfo(
+        "1 0 0:50 / /m rw - nfs4 h:/ rw,addr=192.0.2.7,clientaddr=10.1.2.3,mountaddr=10.9.9.9\n"
+        "2 0 0:51 / /n rw - ceph x rw,mon_addr=192.0.2.8:6789/[2001:db8::9]:3300\n"
+        "3 0 0:52 / /o rw - fuse.sshfs h:/ rw,addr=192.0.2.7\n");
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_EQ(layers::serverAddresses(m[0]), std::vector<std::string>{"192.0.2.7"});
+    EXPECT_EQ(layers::serverAddresses(m[1]), (std::vector<std::string>{"192.0.2.8", "2001:db8::9"}));
+    EXPECT_TRUE(layers::serverAddresses(m[2]).empty()) << "a FUSE daemon's options are its own word";
+}
+
+// The mounts that may hold a file a loop device names by a path: every mount at the path or at a
+// whole-component ancestor of it, also one another mount at the same place hides, each with the
+// place the path implies in it.
+TEST(MountInfo, EveryMountAPathPassesThroughMayHoldItsFile) {
+    const MountTable mounts = parseMountInfo(
+        "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+        "2 1 8:17 / /mnt rw - ext4 /dev/sdb1 rw\n"
+        "3 2 0:40 / /mnt/card rw - tmpfs tmpfs rw\n"
+        "4 2 8:33 /photos /mnt/card rw - ext4 /dev/sdc1 rw\n"
+        "5 2 8:49 / /mnt/cardx rw - ext4 /dev/sdd1 rw\n");
+    std::vector<std::string> places;
+    for (const layers::Holder& h : layers::possibleHolders(mounts, "/mnt/card/img/a.img"))
+        places.push_back(std::to_string(h.place.major) + ":" + std::to_string(h.place.minor) + " " + h.place.path);
+    EXPECT_EQ(places, (std::vector<std::string>{"8:1 /mnt/card/img/a.img", "8:17 /card/img/a.img", "0:40 /img/a.img",
+                                                "8:33 /photos/img/a.img"}));
+    EXPECT_TRUE(layers::possibleHolders(mounts, "img/a.img").empty()) << "a path the kernel did not write";
 }
 
 // On the MMC bus only an SD card is a memory card; eMMC ("MMC") is a chip soldered to the board.
@@ -359,20 +489,26 @@ TEST(Drives, NetworkSharesAndPoolsByTheirMountInfoLine) {
         const char* source;
         const char* drive;
         bool network;
+        const char* options = "rw";
     } cases[] = {
-        {"cifs", "//me@NAS/photos", "net:nas", true},
-        {"cifs", "//NAS/video", "net:nas", true},
-        {"nfs4", "Server.local:/export", "net:server.local", true},
-        {"fuse.sshfs", "me@host:/srv", "net:host", true},
+        {"cifs", "//me@NAS/photos", "net:nas", true, "rw,addr=192.0.2.7"},
+        {"cifs", "//NAS/video", "net:nas", true, "rw,addr=192.0.2.7"},
+        {"nfs4", "Server.local:/export", "net:server.local", true, "rw,addr=2001:db8::7,clientaddr=::1"},
+        // Served from here, or by no address the kernel shows, or by a FUSE daemon's word: no
+        // drive known.
+        {"nfs4", "Server.local:/export", "unknown:net:server.local", true, "rw,addr=127.0.0.1"},
+        {"cifs", "//NAS/video", "unknown:net:nas", true},
+        {"fuse.sshfs", "me@host:/srv", "unknown:net:host", true},
         {"zfs", "tank/photos/2024", "unknown:zfs pool tank", false},
         {"zfs", "tank", "unknown:zfs pool tank", false},
-        {"overlay", "overlay", nullptr, false},  // no device: the mount point names the volume
+        // Its folders are known by name only (here none): a drive that is not known.
+        {"overlay", "overlay", nullptr, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fsType) + " " + c.source);
         t.write("proc/self/mountinfo", std::to_string(st.stx_mnt_id) + " 1 " + std::to_string(st.stx_dev_major) + ":" +
                                            std::to_string(st.stx_dev_minor) + " / " + share + " rw - " + c.fsType + " " +
-                                           c.source + " rw\n");
+                                           c.source + " " + c.options + "\n");
         DriveSources fake;
         fake.procRoot = t / "proc";
         fake.sysRoot = t / "no-sys";
@@ -380,7 +516,8 @@ TEST(Drives, NetworkSharesAndPoolsByTheirMountInfoLine) {
         EXPECT_EQ(v.volumePath, share);
         EXPECT_EQ(v.fileSystem, c.fsType);
         EXPECT_EQ(v.isNetwork, c.network);
-        EXPECT_EQ(v.drive.raw, c.drive ? std::string(c.drive) : "vol:" + share);
+        const std::string numbers = std::to_string(st.stx_dev_major) + ":" + std::to_string(st.stx_dev_minor);
+        EXPECT_EQ(v.drive.raw, c.drive ? std::string(c.drive) : "unknown:stacked " + numbers);
         EXPECT_TRUE(v.isLikelyCameraCard) << "camera folders count on every kind of volume";
         EXPECT_FALSE(v.isInternal);
     }

@@ -3,6 +3,9 @@
 // sits on a zram disk of its own, so each is its own drive.
 #include "verify/Verifier.h"
 
+#include "drives/Drives.h"
+#include "match/Status.h"
+
 #include "CardFixture.h"
 #include "support/LoopVolume.h"
 #include "support/Privileged.h"
@@ -90,6 +93,13 @@ protected:
         }
     }
 
+    // An overlay over folders of drive B lies on B, and since its folders are known by the names
+    // its mount was given, its drive is not known for certain either.
+    static void expectOnB(const PhysicalDriveID& overlay) {
+        EXPECT_TRUE(sharesDrive(overlay, Drives::info(b->mountPoint()).drive)) << overlay.raw;
+        EXPECT_TRUE(unknownDrive(overlay)) << overlay.raw;
+    }
+
     static inline std::string skipReason;
     static inline std::unique_ptr<ZramVolume> card, b, c;
 };
@@ -114,6 +124,9 @@ TEST_F(SafetyAuditVolumes, OneStackedVolumeUnderTwoMountPointsIsOneDrive) {
     test::copyTree(card->mountPoint(), overlay.target + "/CardA");
     test::copyTree(card->mountPoint(), overlay.target + "/CardB");
     const VerifyReport r = check(card->mountPoint(), {overlay.target + "/CardA", again.target + "/CardB"});
+    ASSERT_EQ(r.destinations.size(), 2u);
+    EXPECT_EQ(r.destinations[0].drive, r.destinations[1].drive);
+    expectOnB(r.destinations[0].drive);
     expectNotSafe(r);
     fs::remove_all(overlay.target + "/CardA");
     fs::remove_all(overlay.target + "/CardB");
@@ -128,6 +141,8 @@ TEST_F(SafetyAuditVolumes, StackedVolumeOverABackupDriveIsThatDrive) {
     if (overlay.target.empty()) GTEST_SKIP() << test::volumesUnavailable("overlay mounts are refused here");
     test::copyTree(card->mountPoint(), overlay.target + "/CardA");
     const VerifyReport r = check(card->mountPoint(), {b->mountPoint() + "/Card1", overlay.target + "/CardA"});
+    ASSERT_EQ(r.destinations.size(), 2u);
+    expectOnB(r.destinations[1].drive);
     expectNotSafe(r);
     fs::remove_all(overlay.target + "/CardA");
 }
@@ -198,7 +213,8 @@ uint64_t mountIDOf(const std::string& path) {
 }
 
 // A FUSE file system that serves a folder of another volume (bindfs, an encrypted folder) keeps
-// its files on that volume's drive; a FUSE file system of its own (a network one) does not.
+// its files on that volume's drive, as far as its daemon says; a FUSE file system of its own (a
+// network one) does not.
 TEST(SafetyAuditDrives, FuseOverAFolderIsThatFoldersDrive) {
     std::string reason;
     if (!LoopVolume::available(&reason, LoopVolume::Type::tmpfs)) GTEST_SKIP() << reason;
@@ -231,6 +247,8 @@ TEST(SafetyAuditDrives, FuseOverAFolderIsThatFoldersDrive) {
         const VolumeInfo over = Drives::info(served.mountPoint(), fake);
         EXPECT_EQ(under.drive.raw, "vol:" + beneath.mountPoint());
         EXPECT_EQ(sharesDrive(over.drive, under.drive), c.followed) << over.drive.raw;
+        // Only the daemon's word tells where its files are: not a drive known for certain.
+        EXPECT_TRUE(unknownDrive(over.drive)) << over.drive.raw;
     }
 }
 

@@ -284,29 +284,55 @@ TEST_F(RealVolumes, OneBackupIsOneDriveShort) {
 
 // Two copies on one drive count once: two folders of one ext4 volume; a btrfs volume's subvolume
 // mounted alone beside a folder of its whole (two mounts, two device numbers); and a btrfs volume
-// spread over a disk of its own and B2's, beside B2 (two drive ids that share a disk).
+// spread over a disk of its own and B2's, beside B2 (two drive ids that share a disk, also for an
+// ordinary user, who has only the path the kernel gives the loop device's image).
 TEST_F(RealVolumes, TwoFoldersOnOneDriveCountOnce) {
-    struct Pair {
-        std::vector<std::string> backups;
-        // An ordinary user cannot ask a loop device what it reads: its drive is not known, and
-        // holds no copy that counts.
-        bool userKnowsTheDrives = true;
-    };
-    std::vector<Pair> pairs = {{{b1->mountPoint() + "/Cards/Card1", b1->mountPoint() + "/Cards/Again"}}};
+    std::vector<std::vector<std::string>> pairs = {{b1->mountPoint() + "/Cards/Card1", b1->mountPoint() + "/Cards/Again"}};
     if (bt) {
-        pairs.push_back({{btSubvolume + "/Card1", bt->mountPoint() + "/Card2"}});
-        pairs.push_back({{spread->mountPoint() + "/Card1", b2->mountPoint() + "/Card1"}, false});
+        pairs.push_back({btSubvolume + "/Card1", bt->mountPoint() + "/Card2"});
+        pairs.push_back({spread->mountPoint() + "/Card1", b2->mountPoint() + "/Card1"});
     }
-    for (const Pair& p : pairs) {
-        SCOPED_TRACE(p.backups[0]);
-        const VerifyReport r = check(card->mountPoint(), p.backups);
+    for (const std::vector<std::string>& backups : pairs) {
+        SCOPED_TRACE(backups[0]);
+        const VerifyReport r = check(card->mountPoint(), backups);
         ASSERT_EQ(r.destinations.size(), 2u);
-        if (p.userKnowsTheDrives || !test::playsUser()) {
-            EXPECT_TRUE(sharesDrive(r.destinations[0].drive, r.destinations[1].drive))
-                << r.destinations[0].drive.raw << " / " << r.destinations[1].drive.raw;
-        }
+        EXPECT_TRUE(sharesDrive(r.destinations[0].drive, r.destinations[1].drive))
+            << r.destinations[0].drive.raw << " / " << r.destinations[1].drive.raw;
         expectOneDriveShort(r);
     }
+}
+
+// A backup in a disk image kept on the card lies on the card's drive, for an ordinary user (who
+// has only the path the kernel gives the image) as for root: its copies never count, alone or
+// beside a backup on a drive of its own.
+TEST_F(RealVolumes, ABackupInAnImageOnTheCardIsOnTheCardsDrive) {
+    ZramVolume small(32 << 20, "SMALL");
+    test::CardOptions o;
+    o.pairs = 2;
+    o.clips = 0;
+    test::makeCard(small.mountPoint(), o);
+    std::filesystem::create_directories(small.mountPoint() + "/images");
+    LoopVolume image(LoopVolume::Type::ext4, 8 << 20, "", "", small.mountPoint() + "/images");
+    const std::string cardFolder = small.mountPoint() + "/DCIM", elsewhere = b1->mountPoint() + "/Small";
+    test::copyTree(cardFolder, image.mountPoint() + "/DCIM");
+    test::copyTree(cardFolder, elsewhere + "/DCIM");
+    for (const bool alone : {true, false}) {
+        SCOPED_TRACE(alone ? "alone" : "beside a backup on a drive of its own");
+        std::vector<std::string> backups{image.mountPoint() + "/DCIM"};
+        if (!alone) backups.push_back(elsewhere + "/DCIM");
+        const VerifyReport r = check(cardFolder, backups);
+        ASSERT_EQ(r.destinations.size(), backups.size());
+        EXPECT_TRUE(sharesDrive(r.destinations[0].drive, r.source.drive))
+            << r.destinations[0].drive.raw << " / " << r.source.drive.raw;
+        EXPECT_EQ(r.totals.covered(), r.totals.files) << "every copy is found";
+        for (const FileResult& f : r.files) {
+            if (f.inScope) {
+                EXPECT_EQ(f.safeDrives, alone ? 0 : 1) << f.relativePath;
+            }
+        }
+        EXPECT_FALSE(r.safeToFormat);
+    }
+    std::filesystem::remove_all(elsewhere);
 }
 
 // Bytes read per file through the seam.
