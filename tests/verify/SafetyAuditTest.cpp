@@ -6,6 +6,7 @@
 #include "verify/Verifier.h"
 
 #include "CardFixture.h"
+#include "copy/FaultSys.h"
 #include "match/NameKey.h"
 #include "support/TempDir.h"
 
@@ -339,14 +340,20 @@ TEST(SafetyAudit, PlaceholdersAndFailedReadsAreNoCopies) {
         EXPECT_EQ(r.status, FileStatus::unreadable);
     }
     {
+        // The file the scan found, which now fails every read (a card going bad), not another one
+        // put in its place: that is a change.
         SCOPED_TRACE("a card file that cannot be read any more");
         Rig rig;
         rig.photoOnTwoDrives(body, body);
-        const Verifier::Item it = rig.item(kPhoto);
-        fs::remove(rig.card + "/" + kPhoto);
-        fs::create_directories(rig.card + "/" + kPhoto);
+        test::FaultSys failing;
+        const std::string cardFile = rig.card + "/" + kPhoto;
+        failing.fault = [&](test::FaultSys::Op op, const std::string& path, int) {
+            return op == test::FaultSys::Op::read && path == cardFile ? EIO : 0;
+        };
         Verifier v(VerifyRequest(rig.card, {}));
-        const auto [r, locs] = v.compare(0, it, rig.context(CheckLevel::verified, "dev:A"));
+        Verifier::CompareContext c = rig.context(CheckLevel::verified, "dev:A");
+        c.sys = &failing;
+        const auto [r, locs] = v.compare(0, rig.item(kPhoto), c);
         EXPECT_EQ(r.safeDrives, 0);
         EXPECT_EQ(r.status, FileStatus::unreadable);
         EXPECT_TRUE(r.copies.empty());
