@@ -9,6 +9,8 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSGRendererInterface>
+#include <QSignalSpy>
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
@@ -265,6 +267,50 @@ private slots:
         QVERIFY2(!isOpen(w), "a menu opens on a mere hover");
         QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, first);
         QVERIFY2(WindowDriver::waitFor([&] { return isOpen(w); }), "the click only closed");
+    }
+
+    // Drawn in software, nothing of the results page is left over the menus and the toolbar as
+    // the wheel scrolls it: "Safe to format" for a card of eight cameras, whose header ten notches
+    // over the Files view take wholly out of the page, in the default window. The window's own
+    // pixels there (which a frame draws only where something changed) stay as they were.
+    void aScrolledPageStaysUnderTheBars() {
+        Session s(present_, QStringLiteral("safe-cameras"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QQuickWindow& window = w.window();
+        QCOMPARE(window.rendererInterface()->graphicsApi(), QSGRendererInterface::Software);
+        QVERIFY(w.resize({1240, 800}) && w.click(QStringLiteral("mode-Files")));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
+        QQuickItem* detail = w.item(QStringLiteral("detail"));
+        QVERIFY(detail);
+        const int barsHeight = int(detail->mapToScene(QPointF(0, 0)).y());
+        const auto bars = [&] {
+            return window.screen()->grabWindow(window.winId(), 0, 0, window.width(), barsHeight).toImage();
+        };
+        // The pointer rests where the wheel turns, off the toolbar; the bars' symbols have loaded.
+        const QPoint at = detail->mapToScene(QPointF(detail->width() / 2, detail->height() / 2)).toPoint();
+        QTest::mouseMove(&window, at);
+        QList<QQuickItem*> symbols;
+        for (const char* bar : {"menuBar", "header"})
+            symbols << collect(window.property(bar).value<QQuickItem*>(), "QQuickImage");
+        QVERIFY(WindowDriver::waitFor([&] {
+            return std::none_of(symbols.begin(), symbols.end(),
+                                [](QQuickItem* i) { return i->property("status").toInt() == 2; });  // loading
+        }));
+        (void)window.grabWindow();  // the whole window drawn
+        const QImage before = bars();
+        for (int notch = 0; notch < 10; ++notch) {
+            QWheelEvent wheel(at, window.mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QSignalSpy drawn(&window, &QQuickWindow::frameSwapped);  // each notch drawn as it comes
+            QGuiApplication::sendEvent(&window, &wheel);
+            window.update();
+            QVERIFY(WindowDriver::waitFor([&] { return drawn.count() > 0; }));
+        }
+        // The header's ring lies wholly above the page, where none of it is to be seen.
+        QQuickItem* ring = w.item(QStringLiteral("coverageRing"));
+        QVERIFY(ring && ring->mapToScene(QPointF(0, ring->height())).y() <= barsHeight);
+        QVERIFY2(bars() == before, "the page drew over the menus or the toolbar");
     }
 
     // A check started with a file in the preview closes the preview and forgets it: the results
