@@ -225,19 +225,27 @@ private slots:
         QCOMPARE(t.restarts(), 0);
     }
 
+    // A failure the file is to blame for (a crash on it, nonsense about it) is remembered; one of
+    // time (a hang, past a deadline short enough to see it) or of a missing helper is not.
     void crashingAndHangingHelpers_data() {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("crashes") << QStringLiteral("/bin/sh") << QStringList{"-c", "kill -SEGV $$"};
-        QTest::newRow("hangs") << QStringLiteral("/bin/sleep") << QStringList{"60"};
+        QTest::addColumn<int>("deadlineMs");
+        QTest::addColumn<bool>("remembered");
+        const int whole = halvetrop::kHangDetectorMs;
+        QTest::newRow("crashes") << QStringLiteral("/bin/sh") << QStringList{"-c", "kill -SEGV $$"} << whole
+                                 << true;
+        QTest::newRow("hangs") << QStringLiteral("/bin/sleep") << QStringList{"60"} << 300 << false;
         QTest::newRow("answers nonsense")
-            << QStringLiteral("/bin/sh") << QStringList{"-c", "echo 'R 1 9999 1'; sleep 60"};
-        QTest::newRow("missing") << QStringLiteral("/nonexistent/helper") << QStringList{};
+            << QStringLiteral("/bin/sh") << QStringList{"-c", "echo 'R 1 9999 1'; sleep 60"} << whole << true;
+        QTest::newRow("missing") << QStringLiteral("/nonexistent/helper") << QStringList{} << whole << false;
     }
     void crashingAndHangingHelpers() {
         QFETCH(QString, program);
         QFETCH(QStringList, arguments);
-        Thumbnailer t({program, arguments, 300, 64, 1 << 20});
+        QFETCH(int, deadlineMs);
+        QFETCH(bool, remembered);
+        Thumbnailer t({program, arguments, deadlineMs, 64, 1 << 20});
         QSignalSpy failed(&t, &Thumbnailer::failed), missing(&t, &Thumbnailer::helperMissing);
         const Key a{"/v", "/a", 1, 1}, b{"/v", "/b", 1, 1};
         t.request(a);
@@ -248,6 +256,22 @@ private slots:
         QCOMPARE(t.restarts(), 2);
         // A missing helper is said once, however many files it fails.
         QCOMPARE(missing.count(), program.startsWith("/nonexistent") ? 1 : 0);
+        QCOMPARE(t.cache().failed(a), remembered);
+    }
+
+    // A file that ran out of time on a busy machine (a large HEIF past the deadline) shows its
+    // picture when it is asked for again on a quiet one; a file without a picture is not asked
+    // of a helper again.
+    void aFileThatRanOutOfTimeIsTriedAgain() {
+        QTemporaryDir dir;
+        Thumbnailer t({"python3", {standIn(dir), dir.filePath("log")}, 300, 64, 1 << 20, 1});
+        const Key slow{"/v", "/v/hang", 1, 1}, bad{"/v", "/v/bad", 1, 1};
+        QVERIFY(answer(t, slow).isNull());
+        writeFile(dir, "go", {});
+        t.setDeadline(halvetrop::kHangDetectorMs);
+        QVERIFY(!answer(t, slow).isNull());
+        for (int ask = 0; ask < 2; ++ask) QVERIFY(answer(t, bad).isNull());
+        QCOMPARE(logged(dir).count("/v/bad"), 1);
     }
 
     // A RAW file shows its largest embedded preview at the tile's size (a smaller one as it is),
