@@ -113,6 +113,8 @@ void Thumbnailer::readReplies(Slot& slot) {
         for (int y = 0; y < image.height(); ++y)
             std::copy_n(r.frame.pixels.data() + size_t(y) * size_t(image.width()) * 4,
                         size_t(image.width()) * 4, reinterpret_cast<char*>(image.scanLine(y)));
+        if (r.frame.range != VideoRange::unknown)
+            image.setText(videoRangeText, r.frame.range == VideoRange::full ? "full" : "limited");
         cache_.insert(key, image);
         emit ready(key, image);
     } else {

@@ -21,6 +21,10 @@
 
 namespace halvetrop::thumbs {
 
+// A video's picture keeps the range of the video's samples (Protocol.h) as this text of the image:
+// "full" or "limited"; none when the video does not say.
+inline constexpr char videoRangeText[] = "videoRange";
+
 class Thumbnailer : public QObject {
     Q_OBJECT
 

@@ -22,6 +22,8 @@
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
 #include "present/Fit.h"
+#include "shell/VideoFrames.h"
+#include "thumbnail/CardFixtures.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -405,6 +407,64 @@ private slots:
                 button->mapToScene(QPointF(5, button->height() / 2)) * preview->effectiveDevicePixelRatio();
             QVERIFY2(darkish(frame.pixelColor(at.toPoint())), name);
         }
+    }
+
+    // A full-range clip, as phones write it, plays in its range where the preview is drawn in
+    // software, as its still shows it: a 75% white and a colour, not stretched as if its samples
+    // were limited. A limited one, as most cameras write it, plays in its own.
+    void aClipPlaysInItsRange_data() {
+        QTest::addColumn<int>("matrix");
+        QTest::addColumn<bool>("fullRange");
+        QTest::newRow("full, BT.709") << int(test::VideoColour::Matrix::bt709) << true;
+        QTest::newRow("limited, BT.601") << int(test::VideoColour::Matrix::bt601) << false;
+    }
+    void aClipPlaysInItsRange() {
+        QFETCH(int, matrix);
+        QFETCH(bool, fullRange);
+        Session s(present_, QStringLiteral("browser"));
+        QVERIFY(s.ready);
+        AppModel& m = s.model();
+        const auto& files = m.report()->files;
+        const auto clip = std::find_if(files.begin(), files.end(),
+                                       [](const FileResult& f) { return f.name.ends_with(".MP4"); });
+        QVERIFY(clip != files.end());
+        // The card's clip made a real one: its left half a 75% white, its right half a colour.
+        const QColor halves[] = {QColor(191, 191, 191), QColor(40, 150, 200)};
+        QString why;
+        if (!test::writeVideo(QString::fromStdString(m.report()->absolutePath(*clip)), {320, 240}, halves[0],
+                              2.0, &why, {test::VideoColour::Matrix(matrix), fullRange}, halves[1]))
+            QSKIP(qPrintable(why));
+        m.quickLook(int64_t(clip->id));
+        QQuickWindow* preview = nullptr;
+        QVERIFY(WindowDriver::waitFor([&] { return preview = WindowDriver::shownWindow("previewWindow"); }));
+        const auto named = [&](const char* name) {
+            return s.window->items(name, preview->contentItem()).value(0);
+        };
+        auto* frames = qobject_cast<shell::VideoFrames*>(named("previewFrames"));
+        QQuickItem* still = named("previewImage");
+        QQuickItem* play = named("previewPlay");
+        QVERIFY(frames && still && play);
+        QVERIFY(WindowDriver::waitFor([&] { return still->implicitWidth() > 0; }));
+        for (const char* shown : {"still", "playing"}) {
+            if (shown == QLatin1String("playing")) {
+                QTest::mouseClick(preview, Qt::LeftButton, Qt::NoModifier,
+                                  play->mapToScene(QPointF(play->width() / 2, play->height() / 2)).toPoint());
+                QVERIFY(WindowDriver::waitFor([&] { return frames->videoSink()->videoFrame().isValid(); }));
+            }
+            // The middle of each half of the picture, as large as fits in the middle of the item.
+            const QImage drawn = preview->grabWindow();
+            QSizeF picture(320, 240);
+            picture.scale(frames->size(), Qt::KeepAspectRatio);
+            for (int half = 0; half < 2; ++half) {
+                const QPointF at(frames->width() / 2 + (half - 0.5) * picture.width() / 2,
+                                 frames->height() / 2);
+                const QColor c = drawn.pixelColor(
+                    (frames->mapToScene(at) * preview->effectiveDevicePixelRatio()).toPoint());
+                QVERIFY2(WindowDriver::colorDistance(c, halves[half]) < 12 / 255.0,
+                         qPrintable(QStringLiteral("%1: %2").arg(shown, c.name())));
+            }
+        }
+        m.closePreview();
     }
 
     // Words typed into the browser's search for one card are not the next card's: it starts with
