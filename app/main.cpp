@@ -120,6 +120,8 @@ int main(int argc, char** argv) {
     engine.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(thumbnailer));
     thumbs::Thumbnailer previews({helper, {}, 5000, thumbs::maxSide, int64_t(64) << 20, 1});
     engine.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(previews));
+    thumbs::VideoRanges videoRanges(previews);
+    engine.rootContext()->setContextProperty(QStringLiteral("videoRanges"), &videoRanges);
     // Without the helper every tile keeps its symbol; the user is told why, once.
     bool missingSaid = false;
     for (thumbs::Thumbnailer* t : {&thumbnailer, &previews})

@@ -128,12 +128,15 @@ QImage converted(const QVideoFrame& frame, const Layout& l, const Matrix& m) {
 }
 
 // The frame's picture, turned and mirrored as the frame asks, as QVideoFrame::toImage turns its
-// own. Formats without a colour matrix (RGB) and the rare ones are Qt's to convert.
-QImage pictureOf(QVideoFrame frame) {
+// own; its samples in `range` unless that is unknown. Formats without a colour matrix (RGB) and
+// the rare ones are Qt's to convert.
+QImage pictureOf(QVideoFrame frame, Format::ColorRange range) {
     const std::optional<Layout> layout = layoutOf(frame.pixelFormat());
     if (!layout) return frame.toImage();
     if (!frame.map(QVideoFrame::ReadOnly)) return {};
-    const Matrix matrix = matrixOf(frame.surfaceFormat());
+    Format format = frame.surfaceFormat();
+    if (range != Format::ColorRange_Unknown) format.setColorRange(range);
+    const Matrix matrix = matrixOf(format);
     // The Y' step as a constant lets the compiler unroll the common layouts.
     QImage image = layout->bytes == 2    ? converted<2, 2>(frame, *layout, matrix)
                    : layout->y.step == 2 ? converted<1, 2>(frame, *layout, matrix)
@@ -156,9 +159,26 @@ VideoFrames::VideoFrames(QQuickItem* parent) : QQuickPaintedItem(parent) {
     });
 }
 
+QString VideoFrames::streamRange() const {
+    return streamRange_ == Format::ColorRange_Full    ? QStringLiteral("full")
+           : streamRange_ == Format::ColorRange_Video ? QStringLiteral("limited")
+                                                      : QString();
+}
+
+void VideoFrames::setStreamRange(const QString& range) {
+    const Format::ColorRange r = range == QLatin1String("full")      ? Format::ColorRange_Full
+                                 : range == QLatin1String("limited") ? Format::ColorRange_Video
+                                                                     : Format::ColorRange_Unknown;
+    if (r == streamRange_) return;
+    streamRange_ = r;
+    picture_ = QImage();
+    update();
+    emit streamRangeChanged();
+}
+
 void VideoFrames::paint(QPainter* painter) {
     if (!frame_.isValid()) return;
-    if (picture_.isNull()) picture_ = pictureOf(frame_);
+    if (picture_.isNull()) picture_ = pictureOf(frame_, streamRange_);
     if (picture_.isNull()) return;
     QSizeF size = picture_.size();
     size.scale(boundingRect().size(), Qt::KeepAspectRatio);

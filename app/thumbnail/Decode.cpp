@@ -32,6 +32,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/mem.h>
+#include <libavutil/pixfmt.h>
 }
 #endif
 
@@ -391,9 +392,25 @@ int64_t avSeek(void* opaque, int64_t offset, int whence) {
     return s->pos;
 }
 
-// The video's first frame; libavformat reads the open descriptor through an I/O context, so the
-// thumbnailer never opens the file by its name.
-QImage videoFrame(const Card& card, int side) {
+// The range of the video's samples as the video itself says, in its stream's header (an H.264 or
+// HEVC parameter set, an MPEG-4 object layer) or its container's colour box, both of which
+// libavformat has read once it found the stream's parameters; or the full range of the JPEG pixel
+// formats (Motion JPEG).
+VideoRange rangeOf(const AVFormatContext* format) {
+    const int index =
+        av_find_best_stream(const_cast<AVFormatContext*>(format), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) return VideoRange::unknown;
+    const AVCodecParameters* p = format->streams[index]->codecpar;
+    const auto pixels = AVPixelFormat(p->format);
+    if (p->color_range == AVCOL_RANGE_JPEG || pixels == AV_PIX_FMT_YUVJ420P ||
+        pixels == AV_PIX_FMT_YUVJ422P || pixels == AV_PIX_FMT_YUVJ444P)
+        return VideoRange::full;
+    return p->color_range == AVCOL_RANGE_MPEG ? VideoRange::limited : VideoRange::unknown;
+}
+
+// The video's first frame and its range; libavformat reads the open descriptor through an I/O
+// context, so the thumbnailer never opens the file by its name.
+Picture videoFrame(const Card& card, int side) {
     constexpr int bufferSize = 64 * 1024;
     AvState state{card};
     auto* buffer = static_cast<uint8_t*>(av_malloc(bufferSize));
@@ -404,6 +421,7 @@ QImage videoFrame(const Card& card, int side) {
         return {};
     }
     QImage image;
+    VideoRange range = VideoRange::unknown;
     AVFormatContext* format = avformat_alloc_context();
     if (format) {
         format->pb = io;
@@ -416,6 +434,7 @@ QImage videoFrame(const Card& card, int side) {
                 std::vector<uint8_t> png;
                 thumbnailer.generateThumbnail("", ThumbnailerImageType::Png, png, format);
                 image.loadFromData(png.data(), int(png.size()), "PNG");
+                range = rangeOf(format);
             } catch (...) {
                 image = QImage();
             }
@@ -424,7 +443,7 @@ QImage videoFrame(const Card& card, int side) {
     }
     av_freep(&io->buffer);
     avio_context_free(&io);
-    return fit(image, side);
+    return {fit(image, side), range};
 }
 #endif
 
@@ -446,7 +465,7 @@ Route routeOf(const QString& suffix) {
 
 }  // namespace
 
-QImage decode(const std::string& path, int side, AccessTimesTouched& touched) {
+Picture decode(const std::string& path, int side, AccessTimesTouched& touched) {
     // Non-blocking so that a FIFO cannot hang the helper; a regular file ignores it.
     const int fd = openLongNoAtime(defaultSys(), path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, touched);
     if (fd < 0) return {};

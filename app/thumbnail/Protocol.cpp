@@ -77,8 +77,9 @@ Read<Request> readRequest(std::string_view buffer) {
 std::string encode(const Reply& r) {
     const std::string touched = r.accessTimeTouched ? " t" : "";
     if (!r.ok) return "F " + std::to_string(r.id) + touched + "\n";
+    const std::string range = r.range == VideoRange::full ? " f" : r.range == VideoRange::limited ? " l" : "";
     return "R " + std::to_string(r.id) + " " + std::to_string(r.width) + " " + std::to_string(r.height) +
-           touched + "\n" + r.pixels;
+           range + touched + "\n" + r.pixels;
 }
 
 Read<Reply> readReply(std::string_view buffer) {
@@ -94,6 +95,10 @@ Read<Reply> readReply(std::string_view buffer) {
     // The mark of a read that could not keep the file's access time comes last, after any fields.
     if (f.size() >= 3 && f.back() == "t") {
         out.frame.accessTimeTouched = true;
+        f.pop_back();
+    }
+    if (f.size() == 5 && f[0] == "R" && (f[4] == "f" || f[4] == "l")) {
+        out.frame.range = f[4] == "f" ? VideoRange::full : VideoRange::limited;
         f.pop_back();
     }
     if (f.size() == 2 && f[0] == "F" && number(f[1], out.frame.id, UINT64_MAX)) {

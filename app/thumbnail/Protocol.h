@@ -31,15 +31,22 @@ struct Read {
 };
 Read<Request> readRequest(std::string_view buffer);
 
+// How a video's Y'CbCr samples stand for its colours, as its own description says: black at 16 and
+// white at 235 (limited, as most cameras write), or all 256 levels (full, as phones write).
+enum class VideoRange { unknown, limited, full };
+
 // "R <id> <width> <height>\n" + width*height*4 bytes of premultiplied ARGB32, or "F <id>\n". A
-// helper that had to read the file without keeping its access time (see NoAtime.h) ends the header
-// line with " t" ("R <id> <width> <height> t\n", "F <id> t\n"), so that the application can say so.
+// video's picture says the range of its samples after its size, " l" or " f" ("R <id> <width>
+// <height> f\n"). A helper that had to read the file without keeping its access time (see
+// NoAtime.h) ends the header line with " t" ("R <id> <width> <height> t\n", "F <id> t\n"), so
+// that the application can say so.
 struct Reply {
     uint64_t id = 0;
     bool ok = false;
     int width = 0, height = 0;
     std::string pixels;
     bool accessTimeTouched = false;
+    VideoRange range = VideoRange::unknown;
 };
 std::string encode(const Reply& reply);
 Read<Reply> readReply(std::string_view buffer);

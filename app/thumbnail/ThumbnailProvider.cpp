@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QQuickTextureFactory>
+#include <QUrl>
 
 #include <memory>
 #include <mutex>
@@ -21,6 +22,12 @@ Key keyOfFile(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0) st = {};
     return Key{Drives::info(path).volumePath, path, int64_t(st.st_size),
                int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+// The path a still preview's id names: escapes of UTF-8 characters come decoded (see keyOfId),
+// those of other bytes kept.
+std::string pathOfPreview(const QString& id) {
+    return QByteArray::fromPercentEncoding(id.toUtf8()).toStdString();
 }
 
 class Response;
@@ -129,11 +136,37 @@ void deleteReleasedItems() {
 
 QQuickImageResponse* ThumbnailProvider::requestImageResponse(const QString& id, const QSize&) {
     if (byPath_) {
-        // Escapes of UTF-8 characters come decoded (see keyOfId), those of other bytes kept.
-        const std::string path = QByteArray::fromPercentEncoding(id.toUtf8()).toStdString();
+        const std::string path = pathOfPreview(id);
         return new Response(thumbnailer_, std::nullopt, path.empty() ? std::nullopt : std::optional(path));
     }
     return new Response(thumbnailer_, keyOfId(id), std::nullopt);
+}
+
+VideoRanges::VideoRanges(Thumbnailer& previews) : previews_(previews) {
+    connect(&previews_, &Thumbnailer::ready, this, [this](const Key& key, const QImage& image) {
+        answer(key, image.text(QString::fromLatin1(videoRangeText)));
+    });
+    connect(&previews_, &Thumbnailer::failed, this, [this](const Key& key) { answer(key, {}); });
+}
+
+void VideoRanges::ask(const QString& still) {
+    // The id the engine hands the previews' provider for that source.
+    const QString id = QUrl(still).toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).mid(1);
+    const std::string path = pathOfPreview(id);
+    still_ = still;
+    key_.reset();
+    if (path.empty()) {
+        emit known(still, {});
+        return;
+    }
+    key_ = keyOfFile(path);
+    previews_.request(*key_);
+}
+
+void VideoRanges::answer(const Key& key, const QString& range) {
+    if (!key_ || key != *key_) return;
+    key_.reset();
+    emit known(still_, range);
 }
 
 }  // namespace halvetrop::thumbs

@@ -5,6 +5,8 @@
 // placeholder.
 #include <QQuickAsyncImageProvider>
 
+#include <optional>
+
 #include "thumbnail/Thumbnailer.h"
 
 namespace halvetrop::thumbs {
@@ -25,6 +27,31 @@ public:
 private:
     Thumbnailer& thumbnailer_;
     bool byPath_ = false;
+};
+
+// The range of a previewed video's samples, for the preview's painter: the default media back end
+// hands over a full-range video's frames as limited. The helper finds it with the video's still,
+// and the still's picture keeps it. For QML (one per preview thumbnailer, as "videoRanges").
+class VideoRanges : public QObject {
+    Q_OBJECT
+public:
+    // `previews` answers the previews' stills and outlives this.
+    explicit VideoRanges(Thumbnailer& previews);
+    // Asks for the range of the video whose still preview is `still` ("image://preview/<path>"),
+    // in place of the one asked for before: answered through `known`, at once when the still is
+    // made already.
+    Q_INVOKABLE void ask(const QString& still);
+
+signals:
+    // `range` is "full" or "limited", or "" when the video does not say or gave no still.
+    void known(const QString& still, const QString& range);
+
+private:
+    void answer(const Key& key, const QString& range);
+
+    Thumbnailer& previews_;
+    std::optional<Key> key_;
+    QString still_;
 };
 
 // Deletes now the items whose deletion waits for the event loop (the delegates a view let go

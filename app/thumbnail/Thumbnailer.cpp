@@ -14,7 +14,7 @@ Thumbnailer::Thumbnailer(Options options, QObject* parent)
         auto slot = std::make_unique<Slot>();
         slot->deadline.setSingleShot(true);
         Slot* s = slot.get();
-        connect(&slot->deadline, &QTimer::timeout, this, [this, s] { giveUp(*s); });
+        connect(&slot->deadline, &QTimer::timeout, this, [this, s] { giveUp(*s, false); });
         slots_.push_back(std::move(slot));
     }
 }
@@ -74,7 +74,7 @@ void Thumbnailer::send(Slot& slot, const Key& key) {
         Slot* s = &slot;
         connect(p, &QProcess::readyReadStandardOutput, this, [this, s] { readReplies(*s); });
         connect(p, &QProcess::finished, this, [this, s] {
-            if (s->current) giveUp(*s);
+            if (s->current) giveUp(*s, true);
         });
         // Queued: a start that fails at once reports it from inside start().
         connect(
@@ -85,7 +85,7 @@ void Thumbnailer::send(Slot& slot, const Key& key) {
                     missingSaid_ = true;
                     emit helperMissing();
                 }
-                giveUp(*s);
+                giveUp(*s, false);
             },
             Qt::QueuedConnection);
         p->start(options_.program, options_.arguments);
@@ -99,7 +99,7 @@ void Thumbnailer::readReplies(Slot& slot) {
     const Read<Reply> r = readReply(slot.buffer);
     if (r.state == Read<Reply>::State::needMore) return;
     if (r.state == Read<Reply>::State::error || !slot.current || r.frame.id != slot.id) {
-        giveUp(slot);
+        giveUp(slot, true);
         return;
     }
     slot.deadline.stop();
@@ -113,6 +113,8 @@ void Thumbnailer::readReplies(Slot& slot) {
         for (int y = 0; y < image.height(); ++y)
             std::copy_n(r.frame.pixels.data() + size_t(y) * size_t(image.width()) * 4,
                         size_t(image.width()) * 4, reinterpret_cast<char*>(image.scanLine(y)));
+        if (r.frame.range != VideoRange::unknown)
+            image.setText(videoRangeText, r.frame.range == VideoRange::full ? "full" : "limited");
         cache_.insert(key, image);
         emit ready(key, image);
     } else {
@@ -122,7 +124,7 @@ void Thumbnailer::readReplies(Slot& slot) {
     dispatch();
 }
 
-void Thumbnailer::giveUp(Slot& slot) {
+void Thumbnailer::giveUp(Slot& slot, bool fileToBlame) {
     slot.deadline.stop();
     if (slot.process) {
         stopHelper(slot);
@@ -132,7 +134,7 @@ void Thumbnailer::giveUp(Slot& slot) {
         const Key key = *slot.current;
         slot.current.reset();
         answered(key);
-        cache_.markFailed(key);
+        if (fileToBlame) cache_.markFailed(key);
         emit failed(key);
     }
     dispatch();

@@ -3,7 +3,9 @@
 // goes first (the tiles a user just scrolled to), and a request nobody waits for any more is
 // dropped before it reaches a helper. A file a helper does not answer within the deadline (a
 // hang), or a helper that dies (a crash), fails that file only: that helper is killed and a new
-// one takes its next file, while the others go on. Pictures go into the cache.
+// one takes its next file, while the others go on. Pictures go into the cache, and so do the
+// failures that are the file's (no picture in it, a crash on it); a file that only ran out of time,
+// as a large one does on a busy machine, is tried again when it is asked for again.
 #include <QObject>
 #include <QProcess>
 #include <QTimer>
@@ -18,6 +20,10 @@
 #include "thumbnail/ThumbnailCache.h"
 
 namespace halvetrop::thumbs {
+
+// A video's picture keeps the range of the video's samples (Protocol.h) as this text of the image:
+// "full" or "limited"; none when the video does not say.
+inline constexpr char videoRangeText[] = "videoRange";
 
 class Thumbnailer : public QObject {
     Q_OBJECT
@@ -50,6 +56,9 @@ public:
     // After an unmount: the volume's pictures and failures are forgotten.
     void dropVolume(const std::string& volume);
 
+    // The time a helper has for each file sent from now on.
+    void setDeadline(int ms) { options_.deadlineMs = ms; }
+
     Cache& cache() { return cache_; }
     int restarts() const { return restarts_; }
     size_t queued() const { return queue_.size(); }
@@ -73,7 +82,9 @@ private:
     void dispatch();
     void send(Slot& slot, const Key& key);
     void readReplies(Slot& slot);
-    void giveUp(Slot& slot);      // the slot's file hung or crashed the helper
+    // The slot's file hung or crashed the helper, or the helper could not start; a failure the
+    // file is to blame for is remembered.
+    void giveUp(Slot& slot, bool fileToBlame);
     void stopHelper(Slot& slot);  // kills it; its file is closed when this returns
     void answered(const Key& key);
 

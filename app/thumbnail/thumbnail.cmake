@@ -30,6 +30,7 @@ foreach(lib LIBRAW LIBHEIF FFMPEGTHUMBNAILER)
 endforeach()
 install(TARGETS halvetrop-thumbnailer RUNTIME DESTINATION bin)
 
-# The views' side: image URLs answered by the thumbnailer.
+# The views' side: image URLs answered by the thumbnailer, and the ranges of previewed videos.
 add_library(halvetrop_thumbnail_views STATIC ${thumb_dir}/ThumbnailProvider.cpp)
+set_target_properties(halvetrop_thumbnail_views PROPERTIES AUTOMOC ON)
 target_link_libraries(halvetrop_thumbnail_views PUBLIC halvetrop_thumbnail halvetrop_drives Qt6::Quick)

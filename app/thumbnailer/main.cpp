@@ -55,10 +55,12 @@ int main(int argc, char** argv) {
             Reply reply;
             reply.id = r.frame.id;
             halvetrop::AccessTimesTouched touched;
-            const QImage image = decode(r.frame.path, r.frame.side, touched);
+            const Picture picture = decode(r.frame.path, r.frame.side, touched);
+            const QImage& image = picture.image;
             reply.accessTimeTouched = touched.any();
             if (!image.isNull()) {
                 reply.ok = true;
+                reply.range = picture.range;
                 reply.width = image.width();
                 reply.height = image.height();
                 for (int y = 0; y < image.height(); ++y)

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -259,7 +260,7 @@ QByteArray heicOf(QSize size, QColor color, QString* why) {
 }
 
 bool writeVideo(const QString& path, QSize size, QColor color, double seconds, QString* why,
-                VideoColour colour) {
+                VideoColour colour, QColor right) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     AVFormatContext* oc = nullptr;
     const QByteArray name = path.toLocal8Bit();
@@ -297,12 +298,24 @@ bool writeVideo(const QString& path, QSize size, QColor color, double seconds, Q
     ok = ok && av_frame_get_buffer(frame, 0) >= 0;
     // Y'CbCr from R'G'B' by the matrix's luma weights, in limited (16-235, 16-240) or full range.
     const double kr = bt709 ? 0.2126 : 0.299, kb = bt709 ? 0.0722 : 0.114;
-    const double y = kr * color.redF() + (1 - kr - kb) * color.greenF() + kb * color.blueF();
-    const double cb = (color.blueF() - y) / (2 * (1 - kb)), cr = (color.redF() - y) / (2 * (1 - kr));
     const auto level = [](double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); };
     const bool full = colour.fullRange && colour.matrix != VideoColour::Matrix::unset;
-    const uint8_t Y = level(full ? 255 * y : 16 + 219 * y);
-    const uint8_t U = level(128 + (full ? 255 : 224) * cb), V = level(128 + (full ? 255 : 224) * cr);
+    const auto samples = [&](QColor c) {
+        const double y = kr * c.redF() + (1 - kr - kb) * c.greenF() + kb * c.blueF();
+        const double cb = (c.blueF() - y) / (2 * (1 - kb)), cr = (c.redF() - y) / (2 * (1 - kr));
+        return std::array<uint8_t, 3>{level(full ? 255 * y : 16 + 219 * y),
+                                      level(128 + (full ? 255 : 224) * cb),
+                                      level(128 + (full ? 255 : 224) * cr)};
+    };
+    const std::array<uint8_t, 3> left = samples(color), other = samples(right.isValid() ? right : color);
+    // Each plane's row: the left colour's samples, then from the middle on the right one's.
+    const auto fill = [&](int plane, int rows, int width) {
+        for (int y = 0; y < rows; ++y) {
+            uint8_t* row = frame->data[plane] + y * frame->linesize[plane];
+            std::fill_n(row, width / 2, left[size_t(plane)]);
+            std::fill(row + width / 2, row + width, other[size_t(plane)]);
+        }
+    };
     auto drain = [&] {
         while (avcodec_receive_packet(c, packet) == 0) {
             av_packet_rescale_ts(packet, c->time_base, stream->time_base);
@@ -313,11 +326,8 @@ bool writeVideo(const QString& path, QSize size, QColor color, double seconds, Q
     const int frames = int(seconds * 10);
     for (int i = 0; ok && i < frames; ++i) {
         ok = av_frame_make_writable(frame) >= 0;
-        for (int y = 0; y < c->height; ++y) std::fill_n(frame->data[0] + y * frame->linesize[0], c->width, Y);
-        for (int y = 0; y < c->height / 2; ++y) {
-            std::fill_n(frame->data[1] + y * frame->linesize[1], c->width / 2, U);
-            std::fill_n(frame->data[2] + y * frame->linesize[2], c->width / 2, V);
-        }
+        fill(0, c->height, c->width);
+        for (int plane : {1, 2}) fill(plane, c->height / 2, c->width / 2);
         frame->pts = i;
         ok = ok && avcodec_send_frame(c, frame) >= 0;
         drain();

@@ -48,10 +48,11 @@ struct VideoColour {
     bool fullRange = false;
 };
 
-// An MP4 (MPEG-4 part 2) of `seconds` of one colour at 10 frames a second, written to `path`;
-// false with `why` set when libavcodec cannot encode it here.
+// An MP4 (MPEG-4 part 2) of `seconds` of one colour at 10 frames a second, written to `path`, its
+// right half in `right` when that is valid; false with `why` set when libavcodec cannot encode it
+// here.
 bool writeVideo(const QString& path, QSize size, QColor color, double seconds, QString* why,
-                VideoColour colour = {});
+                VideoColour colour = {}, QColor right = {});
 
 // The Y'CbCr in the middle of a video's first frame as libavcodec decodes it, with the colour
 // matrix and range the file says; none, with `why` set, when it cannot be decoded to 4:2:0 planes.

@@ -166,18 +166,28 @@ private slots:
         QVERIFY(readRequest("T 1 64 10\nabc").state == Read<Request>::State::needMore);
         QVERIFY(readReply("R 1 2 2\nabc").state == Read<Reply>::State::needMore);
         QVERIFY(readReply("R 1 2000 2\n").state == Read<Reply>::State::error);
-        // A reply says whether the helper could keep the file's access time, and reads back whole.
+        // A reply says whether the helper could keep the file's access time, and a video's
+        // picture the range of its samples; it reads back whole.
         for (const bool ok : {true, false})
-            for (const bool touched : {true, false}) {
-                Reply reply{7, ok, ok ? 1 : 0, ok ? 1 : 0, ok ? std::string(4, 'x') : std::string(), touched};
-                const std::string encoded = encode(reply);
-                QCOMPARE(encoded.find(" t\n") != std::string::npos, touched);
-                const auto back = readReply(encoded);
-                QVERIFY(back.state == Read<Reply>::State::frame && back.used == encoded.size());
-                QCOMPARE(back.frame.ok, ok);
-                QCOMPARE(back.frame.accessTimeTouched, touched);
-            }
-        for (const char* b : {"R 1 2 t\n", "F t\n", "F 1 t t\n", "R 1 1 1 x\n", "F 1 T\n"})
+            for (const bool touched : {true, false})
+                for (const VideoRange range : {VideoRange::unknown, VideoRange::limited, VideoRange::full}) {
+                    const Reply reply{7,
+                                      ok,
+                                      ok ? 1 : 0,
+                                      ok ? 1 : 0,
+                                      ok ? std::string(4, 'x') : std::string(),
+                                      touched,
+                                      ok ? range : VideoRange::unknown};
+                    const std::string encoded = encode(reply);
+                    QCOMPARE(encoded.find(" t\n") != std::string::npos, touched);
+                    const auto back = readReply(encoded);
+                    QVERIFY(back.state == Read<Reply>::State::frame && back.used == encoded.size());
+                    QCOMPARE(back.frame.ok, ok);
+                    QCOMPARE(back.frame.accessTimeTouched, touched);
+                    QVERIFY(back.frame.range == reply.range);
+                }
+        for (const char* b : {"R 1 2 t\n", "F t\n", "F 1 t t\n", "R 1 1 1 x\n", "F 1 T\n", "F 1 f\n",
+                              "R 1 1 1 t f\n", "R 1 1 1 f f\n"})
             QVERIFY2(readReply(b).state == Read<Reply>::State::error, b);
     }
 
@@ -225,19 +235,27 @@ private slots:
         QCOMPARE(t.restarts(), 0);
     }
 
+    // A failure the file is to blame for (a crash on it, nonsense about it) is remembered; one of
+    // time (a hang, past a deadline short enough to see it) or of a missing helper is not.
     void crashingAndHangingHelpers_data() {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("crashes") << QStringLiteral("/bin/sh") << QStringList{"-c", "kill -SEGV $$"};
-        QTest::newRow("hangs") << QStringLiteral("/bin/sleep") << QStringList{"60"};
+        QTest::addColumn<int>("deadlineMs");
+        QTest::addColumn<bool>("remembered");
+        const int whole = halvetrop::kHangDetectorMs;
+        QTest::newRow("crashes") << QStringLiteral("/bin/sh") << QStringList{"-c", "kill -SEGV $$"} << whole
+                                 << true;
+        QTest::newRow("hangs") << QStringLiteral("/bin/sleep") << QStringList{"60"} << 300 << false;
         QTest::newRow("answers nonsense")
-            << QStringLiteral("/bin/sh") << QStringList{"-c", "echo 'R 1 9999 1'; sleep 60"};
-        QTest::newRow("missing") << QStringLiteral("/nonexistent/helper") << QStringList{};
+            << QStringLiteral("/bin/sh") << QStringList{"-c", "echo 'R 1 9999 1'; sleep 60"} << whole << true;
+        QTest::newRow("missing") << QStringLiteral("/nonexistent/helper") << QStringList{} << whole << false;
     }
     void crashingAndHangingHelpers() {
         QFETCH(QString, program);
         QFETCH(QStringList, arguments);
-        Thumbnailer t({program, arguments, 300, 64, 1 << 20});
+        QFETCH(int, deadlineMs);
+        QFETCH(bool, remembered);
+        Thumbnailer t({program, arguments, deadlineMs, 64, 1 << 20});
         QSignalSpy failed(&t, &Thumbnailer::failed), missing(&t, &Thumbnailer::helperMissing);
         const Key a{"/v", "/a", 1, 1}, b{"/v", "/b", 1, 1};
         t.request(a);
@@ -248,6 +266,22 @@ private slots:
         QCOMPARE(t.restarts(), 2);
         // A missing helper is said once, however many files it fails.
         QCOMPARE(missing.count(), program.startsWith("/nonexistent") ? 1 : 0);
+        QCOMPARE(t.cache().failed(a), remembered);
+    }
+
+    // A file that ran out of time on a busy machine (a large HEIF past the deadline) shows its
+    // picture when it is asked for again on a quiet one; a file without a picture is not asked
+    // of a helper again.
+    void aFileThatRanOutOfTimeIsTriedAgain() {
+        QTemporaryDir dir;
+        Thumbnailer t({"python3", {standIn(dir), dir.filePath("log")}, 300, 64, 1 << 20, 1});
+        const Key slow{"/v", "/v/hang", 1, 1}, bad{"/v", "/v/bad", 1, 1};
+        QVERIFY(answer(t, slow).isNull());
+        writeFile(dir, "go", {});
+        t.setDeadline(halvetrop::kHangDetectorMs);
+        QVERIFY(!answer(t, slow).isNull());
+        for (int ask = 0; ask < 2; ++ask) QVERIFY(answer(t, bad).isNull());
+        QCOMPARE(logged(dir).count("/v/bad"), 1);
     }
 
     // A RAW file shows its largest embedded preview at the tile's size (a smaller one as it is),
@@ -320,15 +354,26 @@ private slots:
     }
 
     // HEIC pictures through libheif and videos through libavformat, both fed from the helper's one
-    // descriptor of the file.
+    // descriptor of the file. A video's picture keeps the range of its samples, as the video says
+    // it (nothing when it does not).
     void heicAndVideo_data() {
         QTest::addColumn<QString>("name");
-        QTest::newRow("HEIC") << "IMG_0001.HEIC";
-        QTest::newRow("MP4") << "C0001.MP4";
-        QTest::newRow("MOV") << "MVI_0001.MOV";
+        QTest::addColumn<int>("matrix");
+        QTest::addColumn<bool>("fullRange");
+        QTest::addColumn<QString>("range");
+        using Matrix = test::VideoColour::Matrix;
+        QTest::newRow("HEIC") << "IMG_0001.HEIC" << int(Matrix::unset) << false << "";
+        QTest::newRow("MP4") << "C0001.MP4" << int(Matrix::unset) << false << "";
+        QTest::newRow("MOV") << "MVI_0001.MOV" << int(Matrix::unset) << false << "";
+        QTest::newRow("MP4, BT.709 limited") << "C0002.MP4" << int(Matrix::bt709) << false << "limited";
+        QTest::newRow("MP4, BT.601 full") << "C0003.MP4" << int(Matrix::bt601) << true << "full";
+        QTest::newRow("MOV, BT.709 full") << "MVI_0002.MOV" << int(Matrix::bt709) << true << "full";
     }
     void heicAndVideo() {
         QFETCH(QString, name);
+        QFETCH(int, matrix);
+        QFETCH(bool, fullRange);
+        QFETCH(QString, range);
         QTemporaryDir dir;
         QString why;
         const QColor blue(40, 60, 220);
@@ -336,7 +381,8 @@ private slots:
             const QByteArray heic = test::heicOf({320, 240}, blue, &why);
             if (heic.isEmpty()) QSKIP(qPrintable(why));
             writeFile(dir, name, heic);
-        } else if (!test::writeVideo(dir.filePath(name), {320, 240}, blue, 1.0, &why)) {
+        } else if (!test::writeVideo(dir.filePath(name), {320, 240}, blue, 1.0, &why,
+                                     {test::VideoColour::Matrix(matrix), fullRange})) {
             QSKIP(qPrintable(why));
         }
         Thumbnailer t(
@@ -346,6 +392,7 @@ private slots:
         QVERIFY(std::max(image.width(), image.height()) <= 264);
         QVERIFY2(near(image.pixelColor(image.width() / 2, image.height() / 2), blue),
                  qPrintable(image.pixelColor(image.width() / 2, image.height() / 2).name()));
+        QCOMPARE(image.text(QString::fromLatin1(videoRangeText)), range);
     }
 
     // A helper that could not keep a file's access time says so with its answer, picture or none,

@@ -9,6 +9,8 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSGRendererInterface>
+#include <QSignalSpy>
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +22,8 @@
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
 #include "present/Fit.h"
+#include "shell/VideoFrames.h"
+#include "thumbnail/CardFixtures.h"
 
 using namespace halvetrop;
 using namespace halvetrop::test;
@@ -267,6 +271,50 @@ private slots:
         QVERIFY2(WindowDriver::waitFor([&] { return isOpen(w); }), "the click only closed");
     }
 
+    // Drawn in software, nothing of the results page is left over the menus and the toolbar as
+    // the wheel scrolls it: "Safe to format" for a card of eight cameras, whose header ten notches
+    // over the Files view take wholly out of the page, in the default window. The window's own
+    // pixels there (which a frame draws only where something changed) stay as they were.
+    void aScrolledPageStaysUnderTheBars() {
+        Session s(present_, QStringLiteral("safe-cameras"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QQuickWindow& window = w.window();
+        QCOMPARE(window.rendererInterface()->graphicsApi(), QSGRendererInterface::Software);
+        QVERIFY(w.resize({1240, 800}) && w.click(QStringLiteral("mode-Files")));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
+        QQuickItem* detail = w.item(QStringLiteral("detail"));
+        QVERIFY(detail);
+        const int barsHeight = int(detail->mapToScene(QPointF(0, 0)).y());
+        const auto bars = [&] {
+            return window.screen()->grabWindow(window.winId(), 0, 0, window.width(), barsHeight).toImage();
+        };
+        // The pointer rests where the wheel turns, off the toolbar; the bars' symbols have loaded.
+        const QPoint at = detail->mapToScene(QPointF(detail->width() / 2, detail->height() / 2)).toPoint();
+        QTest::mouseMove(&window, at);
+        QList<QQuickItem*> symbols;
+        for (const char* bar : {"menuBar", "header"})
+            symbols << collect(window.property(bar).value<QQuickItem*>(), "QQuickImage");
+        QVERIFY(WindowDriver::waitFor([&] {
+            return std::none_of(symbols.begin(), symbols.end(),
+                                [](QQuickItem* i) { return i->property("status").toInt() == 2; });  // loading
+        }));
+        (void)window.grabWindow();  // the whole window drawn
+        const QImage before = bars();
+        for (int notch = 0; notch < 10; ++notch) {
+            QWheelEvent wheel(at, window.mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QSignalSpy drawn(&window, &QQuickWindow::frameSwapped);  // each notch drawn as it comes
+            QGuiApplication::sendEvent(&window, &wheel);
+            window.update();
+            QVERIFY(WindowDriver::waitFor([&] { return drawn.count() > 0; }));
+        }
+        // The header's ring lies wholly above the page, where none of it is to be seen.
+        QQuickItem* ring = w.item(QStringLiteral("coverageRing"));
+        QVERIFY(ring && ring->mapToScene(QPointF(0, ring->height())).y() <= barsHeight);
+        QVERIFY2(bars() == before, "the page drew over the menus or the toolbar");
+    }
+
     // A check started with a file in the preview closes the preview and forgets it: the results
     // that come back do not open it again.
     void aNewCheckClosesThePreview() {
@@ -359,6 +407,64 @@ private slots:
                 button->mapToScene(QPointF(5, button->height() / 2)) * preview->effectiveDevicePixelRatio();
             QVERIFY2(darkish(frame.pixelColor(at.toPoint())), name);
         }
+    }
+
+    // A full-range clip, as phones write it, plays in its range where the preview is drawn in
+    // software, as its still shows it: a 75% white and a colour, not stretched as if its samples
+    // were limited. A limited one, as most cameras write it, plays in its own.
+    void aClipPlaysInItsRange_data() {
+        QTest::addColumn<int>("matrix");
+        QTest::addColumn<bool>("fullRange");
+        QTest::newRow("full, BT.709") << int(test::VideoColour::Matrix::bt709) << true;
+        QTest::newRow("limited, BT.601") << int(test::VideoColour::Matrix::bt601) << false;
+    }
+    void aClipPlaysInItsRange() {
+        QFETCH(int, matrix);
+        QFETCH(bool, fullRange);
+        Session s(present_, QStringLiteral("browser"));
+        QVERIFY(s.ready);
+        AppModel& m = s.model();
+        const auto& files = m.report()->files;
+        const auto clip = std::find_if(files.begin(), files.end(),
+                                       [](const FileResult& f) { return f.name.ends_with(".MP4"); });
+        QVERIFY(clip != files.end());
+        // The card's clip made a real one: its left half a 75% white, its right half a colour.
+        const QColor halves[] = {QColor(191, 191, 191), QColor(40, 150, 200)};
+        QString why;
+        if (!test::writeVideo(QString::fromStdString(m.report()->absolutePath(*clip)), {320, 240}, halves[0],
+                              2.0, &why, {test::VideoColour::Matrix(matrix), fullRange}, halves[1]))
+            QSKIP(qPrintable(why));
+        m.quickLook(int64_t(clip->id));
+        QQuickWindow* preview = nullptr;
+        QVERIFY(WindowDriver::waitFor([&] { return preview = WindowDriver::shownWindow("previewWindow"); }));
+        const auto named = [&](const char* name) {
+            return s.window->items(name, preview->contentItem()).value(0);
+        };
+        auto* frames = qobject_cast<shell::VideoFrames*>(named("previewFrames"));
+        QQuickItem* still = named("previewImage");
+        QQuickItem* play = named("previewPlay");
+        QVERIFY(frames && still && play);
+        QVERIFY(WindowDriver::waitFor([&] { return still->implicitWidth() > 0; }));
+        for (const char* shown : {"still", "playing"}) {
+            if (shown == QLatin1String("playing")) {
+                QTest::mouseClick(preview, Qt::LeftButton, Qt::NoModifier,
+                                  play->mapToScene(QPointF(play->width() / 2, play->height() / 2)).toPoint());
+                QVERIFY(WindowDriver::waitFor([&] { return frames->videoSink()->videoFrame().isValid(); }));
+            }
+            // The middle of each half of the picture, as large as fits in the middle of the item.
+            const QImage drawn = preview->grabWindow();
+            QSizeF picture(320, 240);
+            picture.scale(frames->size(), Qt::KeepAspectRatio);
+            for (int half = 0; half < 2; ++half) {
+                const QPointF at(frames->width() / 2 + (half - 0.5) * picture.width() / 2,
+                                 frames->height() / 2);
+                const QColor c = drawn.pixelColor(
+                    (frames->mapToScene(at) * preview->effectiveDevicePixelRatio()).toPoint());
+                QVERIFY2(WindowDriver::colorDistance(c, halves[half]) < 12 / 255.0,
+                         qPrintable(QStringLiteral("%1: %2").arg(shown, c.name())));
+            }
+        }
+        m.closePreview();
     }
 
     // Words typed into the browser's search for one card are not the next card's: it starts with

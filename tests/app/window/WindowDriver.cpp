@@ -70,6 +70,8 @@ WindowDriver::WindowDriver(stage::Stage& stage) : stage_(stage) {
     shell::prepareEngine(engine_);
     engine_.addImageProvider(QStringLiteral("thumbnail"), new thumbs::ThumbnailProvider(*thumbnails_));
     engine_.addImageProvider(QStringLiteral("preview"), thumbs::ThumbnailProvider::previews(*previews_));
+    videoRanges_ = std::make_unique<thumbs::VideoRanges>(*previews_);
+    engine_.rootContext()->setContextProperty(QStringLiteral("videoRanges"), videoRanges_.get());
     engine_.rootContext()->setContextProperty(QStringLiteral("thumbnailsAvailable"), true);
     engine_.setInitialProperties(
         {{QStringLiteral("model"), QVariant::fromValue(&stage.model())},

@@ -19,7 +19,8 @@
 
 namespace halvetrop::thumbs {
 class Thumbnailer;
-}
+class VideoRanges;
+}  // namespace halvetrop::thumbs
 
 namespace halvetrop::test {
 
@@ -96,6 +97,7 @@ private:
     stage::Stage& stage_;
     std::unique_ptr<thumbs::Thumbnailer> thumbnails_;
     std::unique_ptr<thumbs::Thumbnailer> previews_;
+    std::unique_ptr<thumbs::VideoRanges> videoRanges_;
     QQmlApplicationEngine engine_;
     QQuickWindow* window_ = nullptr;
 };

@@ -24,5 +24,5 @@ add_dependencies(app_window_sidebar_test halvetrop-thumbnailer)
 # What keys, popovers, previews and rows do in the window over the real model with the stage's
 # scripted check, copy and file manager; and the application quitting without a word from QML.
 halvetrop_qttest(app_window_behaviour_test SOURCES BehaviourWindowTest.cpp
-  LIBS halvetrop_window_driver)
+  LIBS halvetrop_window_driver halvetrop_card_fixtures)
 add_dependencies(app_window_behaviour_test halvetrop-thumbnailer halvetrop)

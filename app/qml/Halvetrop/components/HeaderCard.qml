@@ -23,7 +23,7 @@ Item {
         radius: card.radius
         color: Theme.raised
     }
-    Shape {
+    ClippedShape {
         anchors.fill: parent
         ShapePath {
             id: outline

@@ -34,8 +34,20 @@ ThemedWindow {
     onItemChanged: {
         unload()
         text = undefined
+        frames.streamRange = ""
         if (item.kind === "text")
             model.files.loadText(urls[index])
+        if (item.kind === "video" && typeof videoRanges !== "undefined")
+            videoRanges.ask(item.still)
+    }
+    // The range of a video's samples, which the helper finds with its still: the frames the
+    // player hands over may not say it.
+    Connections {
+        target: typeof videoRanges !== "undefined" ? videoRanges : null
+        function onKnown(still, range) {
+            if (still === preview.item.still)
+                frames.streamRange = range
+        }
     }
     Connections {
         target: preview.model ? preview.model.files : null

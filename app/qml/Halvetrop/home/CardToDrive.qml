@@ -33,7 +33,7 @@ Item {
     }
 
     // The arc
-    Shape {
+    ClippedShape {
         anchors.fill: parent
         ShapePath {
             strokeColor: Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.1)
@@ -75,7 +75,7 @@ Item {
         }
     }
 
-    component Glow: Shape {
+    component Glow: ClippedShape {
         id: g
         property color tone
         ShapePath {

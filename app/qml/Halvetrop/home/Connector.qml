@@ -23,7 +23,7 @@ Column {
         height: 26
         radius: 13
         color: Theme.brandFill
-        Shape {
+        ClippedShape {
             anchors.fill: parent
             ShapePath {
                 strokeColor: "white"

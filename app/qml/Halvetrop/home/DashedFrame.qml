@@ -1,9 +1,10 @@
 import QtQuick
 import QtQuick.Shapes
+import Halvetrop
 
 // A rounded rectangle stroked inside its edge with a dashed line (Qt 6.4 has no rounded path
 // rectangle, so the corners are arcs).
-Shape {
+ClippedShape {
     id: frame
     property real radius: 12
     property real lineWidth: 1.5

@@ -45,7 +45,7 @@ Item {
     }
 
     // Two soft glows behind the top of the screen; gradients, as no renderer here blurs.
-    Shape {
+    ClippedShape {
         id: glow
         anchors.top: parent.top
         anchors.left: parent.left

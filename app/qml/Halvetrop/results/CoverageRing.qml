@@ -22,7 +22,7 @@ Item {
 
     readonly property real r: size / 2 - line / 2
 
-    Shape {
+    ClippedShape {
         anchors.fill: parent
         ShapePath {
             strokeColor: Theme.track
@@ -38,7 +38,7 @@ Item {
     }
     Repeater {
         model: ring.segments
-        Shape {
+        ClippedShape {
             required property var modelData
             objectName: "arc-" + modelData.status
             anchors.fill: parent
