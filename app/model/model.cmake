@@ -22,3 +22,5 @@ target_link_libraries(halvetrop_app_model PUBLIC halvetrop_app_present)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-unix-2.0)
 target_sources(halvetrop_app_model PRIVATE ${CMAKE_CURRENT_LIST_DIR}/PhotoApps.cpp ${CMAKE_CURRENT_LIST_DIR}/PhotoApps.h)
 target_link_libraries(halvetrop_app_model PRIVATE PkgConfig::GIO)
+# GLib's headers name a member "signals", which Qt's headers have made a keyword: apart from the rest.
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/PhotoApps.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)

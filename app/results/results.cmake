@@ -19,3 +19,5 @@ if(HALVETROP_BENCH AND NOT HALVETROP_SANITIZE)
   target_include_directories(halvetrop-results-bench PRIVATE ${PROJECT_SOURCE_DIR}/bench)
   target_link_libraries(halvetrop-results-bench PRIVATE halvetrop_app_stage Qt6::Widgets)
 endif()
+# GLib's headers name a member "signals", which Qt's headers have made a keyword: apart from the rest.
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/DiskTool.cpp PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)

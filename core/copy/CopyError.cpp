@@ -1,6 +1,7 @@
 #include "copy/CopyError.h"
 
 #include "platform/Errors.h"
+#include "report/Join.h"
 #include "text/Utf8.h"
 
 #include <vector>
@@ -49,12 +50,6 @@ std::string whyRefused(const std::string& refused) {
 std::string lastPiece(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string parentOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return {};
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string allowed(std::int32_t limit, bool utf16) {

@@ -41,13 +41,6 @@ std::vector<std::string> splitKeepingEmpty(const std::string& text) {
     }
 }
 
-std::string parentOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {};
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // The nearest folder of `path` that exists, open, links followed: where a folder still to be
 // made would lie.
 UniqueFd openNearestFolder(const std::string& path) {

@@ -22,6 +22,12 @@ std::vector<std::string_view> pathComponents(std::string_view path) {
     return parts;
 }
 
+std::string parentOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return {};
+    return slash == 0 ? "/" : std::string(path.substr(0, slash));
+}
+
 std::string_view lastComponent(std::string_view path) {
     while (!path.empty() && path.back() == '/') path.remove_suffix(1);
     const size_t slash = path.rfind('/');

@@ -14,6 +14,10 @@ std::string join(std::string_view left, std::string_view right);
 // "b"), as views into `path`. "." and ".." are components like any other.
 std::vector<std::string_view> pathComponents(std::string_view path);
 
+// The folder holding `path`: all before its last "/" ("/" for a path directly below the root); empty
+// when it has no "/".
+std::string parentOf(std::string_view path);
+
 // The last non-empty component of `path` ("a/b/" gives "b"), a view into it; empty when it has none.
 std::string_view lastComponent(std::string_view path);
 

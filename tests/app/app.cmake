@@ -5,8 +5,29 @@ if(NOT TARGET halvetrop_app_platform)
 endif()
 
 # Every source of the suites begins with Waits.h: their waits for work (Qt's QTRY_* among them)
-# wait until it is done, whatever the machine's load, and give up only on a hang.
-set(HALVETROP_APP_TEST_WAITS -include ${CMAKE_CURRENT_LIST_DIR}/Waits.h)
+# wait until it is done, whatever the machine's load, and give up only on a hang. It comes with Qt's
+# headers, compiled once for every suite: each suite sees every Qt module the suites use, so that one
+# precompiled header serves them all (Qt's test header changes with the modules a target links).
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent DBus Network Qml Quick QuickControls2 Svg
+  Multimedia Test QuickTest)
+add_library(halvetrop_qttest_qt INTERFACE)
+target_link_libraries(halvetrop_qttest_qt INTERFACE Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Concurrent Qt6::DBus
+  Qt6::Network Qt6::Qml Qt6::Quick Qt6::QuickControls2 Qt6::Svg Qt6::Multimedia Qt6::Test Qt6::QuickTest
+  Threads::Threads)
+add_library(halvetrop_qttest_pch OBJECT ${CMAKE_CURRENT_LIST_DIR}/Waits.cpp)
+target_include_directories(halvetrop_qttest_pch PRIVATE ${PROJECT_SOURCE_DIR}/app)
+target_link_libraries(halvetrop_qttest_pch PRIVATE halvetrop_qttest_qt)
+target_precompile_headers(halvetrop_qttest_pch PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Waits.h <QtCore> <QtGui> <QtQml>
+  <QtQuick> <QtConcurrent>)
+
+# A target of the suites: their include folders, Qt and the shared precompiled header.
+function(halvetrop_qttest_target name)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app
+    ${PROJECT_SOURCE_DIR}/app)
+  target_link_libraries(${name} PRIVATE halvetrop_qttest_qt)
+  target_precompile_headers(${name} REUSE_FROM halvetrop_qttest_pch)
+endfunction()
 
 # What several suites share (their model's fixture, the window's driver) is built once, as a
 # library of its own, with the suites' include folders and waits.
@@ -14,10 +35,9 @@ function(halvetrop_qttest_library name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_library(${name} STATIC ${T_SOURCES})
-  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  halvetrop_qttest_target(${name})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
   target_link_libraries(${name} PUBLIC ${T_LIBS} Qt6::Test Threads::Threads)
-  target_compile_options(${name} PRIVATE ${HALVETROP_APP_TEST_WAITS})
 endfunction()
 
 function(halvetrop_qttest name)
@@ -34,10 +54,8 @@ function(halvetrop_qttest name)
   cmake_parse_arguments(T "PRIVATE_MOUNTS;SESSION_BUS;AS_USER;DEVICE_DATABASE" "" "SOURCES;LIBS;LABELS" ${ARGN})
   list(TRANSFORM T_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
   add_executable(${name} ${T_SOURCES})
-  set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
-  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test Threads::Threads)
-  target_compile_options(${name} PRIVATE ${HALVETROP_APP_TEST_WAITS})
+  halvetrop_qttest_target(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
   add_dependencies(${name} halvetrop-test-launch)
   set(command $<TARGET_FILE:${name}>)
   if(T_SESSION_BUS)

@@ -14,10 +14,8 @@ halvetrop_qttest(app_platform_device_changes SOURCES DeviceChangesTest.cpp LIBS 
 
 find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
 add_executable(app_platform_dbus ${CMAKE_CURRENT_LIST_DIR}/DBusServicesTest.cpp ${CMAKE_CURRENT_LIST_DIR}/FakeBus.h)
-set_target_properties(app_platform_dbus PROPERTIES AUTOMOC ON)
-target_include_directories(app_platform_dbus PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/app)
-target_link_libraries(app_platform_dbus PRIVATE halvetrop_app_platform Qt6::Test Threads::Threads)
-target_compile_options(app_platform_dbus PRIVATE ${HALVETROP_APP_TEST_WAITS})
+halvetrop_qttest_target(app_platform_dbus)
+target_link_libraries(app_platform_dbus PRIVATE halvetrop_app_platform)
 add_test(NAME app_platform_dbus COMMAND ${DBUS_RUN_SESSION} -- $<TARGET_FILE:app_platform_dbus>)
 set_tests_properties(app_platform_dbus PROPERTIES LABELS "app" TIMEOUT 900
   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=en_US.UTF-8;TZ=UTC")
