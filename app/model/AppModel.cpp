@@ -256,9 +256,11 @@ void AppModel::setDestinations(std::vector<std::string> paths) {
     destinations_ = std::move(paths);
     if (!destinations_.empty()) lastBackup_ = destinations_.back();
     // Chosen again later, a backup is looked at anew.
-    std::erase_if(unresolved_, [this](const std::string& p) {
+    const auto gone = [this](const std::string& p) {
         return std::find(destinations_.begin(), destinations_.end(), p) == destinations_.end();
-    });
+    };
+    std::erase_if(unresolved_, gone);
+    std::erase_if(toldNotConnected_, gone);
     saveDestinations();
     emit destinationsChanged();
     emit backupPresenceChanged();

@@ -637,7 +637,10 @@ private:
     void checkPresence();
     void applyPlaces(const BackupPlaces& places, const RenewedBookmarks& renewed = {});
     void markNotConnected(const std::vector<std::string>& backups);
+    // Tells which backups are not connected, each once for each time its drive went.
     void sayNotConnected(const std::vector<std::string>& backups);
+    // The backup's drive is connected again: whether it was not, and it may be told of once more.
+    bool backupReturned(const std::string& backup);
     void restartCheckWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);
     void restartPassWithout(const std::shared_ptr<IVerifier>& v, const std::vector<std::string>& left);
     void backupsLeft(const std::vector<std::string>& gone, bool current);
@@ -750,8 +753,9 @@ private:
     std::map<std::string, QByteArray> knownBookmarks_;  // last good bookmark of each path
     std::map<std::string, uint64_t> bookmarking_;       // being made, by the request's serial
     uint64_t bookmarkSerial_ = 0;
-    std::set<std::string> unbookmarkable_;  // make() refused; kept by path alone
-    std::set<std::string> unresolved_;      // chosen backups whose drive is not connected
+    std::set<std::string> unbookmarkable_;    // make() refused; kept by path alone
+    std::set<std::string> unresolved_;        // chosen backups whose drive is not connected
+    std::set<std::string> toldNotConnected_;  // of those, the ones the user was told of
     std::shared_ptr<Pass> pass_;
     QTimer drainTimer_;
     // One reading of the volumes at a time: a change meanwhile marks it stale, and one more reading

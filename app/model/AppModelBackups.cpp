@@ -180,7 +180,7 @@ void AppModel::applyPlaces(const BackupPlaces& places, const RenewedBookmarks& r
         if (found != places.end() && !found->second) {
             changed = unresolved_.insert(d).second || changed;
         } else if (found != places.end()) {
-            changed = unresolved_.erase(d) > 0 || changed;
+            changed = backupReturned(d) || changed;
             if (*found->second != d) {
                 // The same volume, mounted elsewhere now.
                 path = *found->second;
@@ -207,7 +207,16 @@ void AppModel::markNotConnected(const std::vector<std::string>& backups) {
 }
 
 void AppModel::sayNotConnected(const std::vector<std::string>& backups) {
-    if (!backups.empty()) show(present::notConnectedText(backups), false);
+    // Said at every check while the drive stays away, it would only cover what the check found.
+    std::vector<std::string> news;
+    for (const auto& b : backups)
+        if (toldNotConnected_.insert(b).second) news.push_back(b);
+    if (!news.empty()) show(present::notConnectedText(news), false);
+}
+
+bool AppModel::backupReturned(const std::string& backup) {
+    toldNotConnected_.erase(backup);
+    return unresolved_.erase(backup) > 0;
 }
 
 void AppModel::requestBookmark(const std::string& path) {

@@ -235,7 +235,7 @@ void AppModel::applyRestored(const Restored& r) {
             if (!connected(b) && b != source_) presence = unresolved_.insert(b).second || presence;
     }
     if (source_) std::erase(backups, *source_);
-    for (const auto& b : r.backups) presence = unresolved_.erase(b) > 0 || presence;  // connected now
+    for (const auto& b : r.backups) presence = backupReturned(b) || presence;  // connected now
     if (backups != destinations_)
         setDestinations(std::move(backups));
     else if (presence)

@@ -323,8 +323,8 @@ CopyRunResult CopyRunner::run() {
     // Files are written in batches whose copies share one flush of the drive, and a batch is
     // proven (flushed, read back, compared, named) on a second thread while the next one is
     // written: the card is read and the backup written while the backup is also read. At most one
-    // batch is in flight. An item's outcome and its progress wait until every item before it has
-    // its own, so that both keep plan order.
+    // batch is in flight. An item's outcome waits until every item before it has its own, so that
+    // outcomes keep plan order.
     struct Member {
         std::size_t item = 0;
         dev_t folderDev = 0;
@@ -343,7 +343,6 @@ CopyRunResult CopyRunner::run() {
         enum class Kind { pending, copied, alreadyThere, failed, dropped } kind = Kind::pending;
         std::string text;  // the path, or the failure's message
         bool fromMedium = false;
-        std::int64_t bytesThrough = 0;  // bytes of the items up to and including this one
         std::optional<CopyError> error;  // what a failure's text says, where the run had one
     };
     Filling filling;
@@ -353,11 +352,13 @@ CopyRunResult CopyRunner::run() {
     std::size_t published = 0;
     std::int64_t bytesBefore = 0;  // of the items before the current one, in flight or settled
     std::int64_t bytesShown = 0;
-    int filesDone = 0;
+    // A file counts once its bytes are through, with its bytes: its proof may wait for the flush it
+    // shares with a hundred files after it.
+    int filesDone = 0, filesProven = 0;
     const int filesTotal = static_cast<int>(items.size());
     auto report = [&](std::int64_t bytes, const std::string& current) {
         bytesShown = std::max(bytesShown, bytes);
-        onProgress(CopyProgress{bytesShown, total, filesDone, filesTotal, current});
+        onProgress(CopyProgress{bytesShown, total, filesDone, filesTotal, filesProven, current});
     };
     auto record = [&](std::size_t i, const Outcome& o) {
         const PlannedCopy& item = items[i];
@@ -377,8 +378,8 @@ CopyRunResult CopyRunner::run() {
         for (; published < outcomes.size() && outcomes[published].kind != Outcome::Kind::pending; ++published) {
             const Outcome& o = outcomes[published];
             record(published, o);
-            ++filesDone;
-            if (o.kind != Outcome::Kind::alreadyThere) report(o.bytesThrough, items[published].name);
+            ++filesProven;
+            if (o.kind != Outcome::Kind::alreadyThere) report(bytesShown, items[published].name);
         }
     };
     auto claimed = [&](const struct stat& folder, const std::string& name) {
@@ -443,7 +444,6 @@ CopyRunResult CopyRunner::run() {
         // A file refused while planning adds nothing to the bytes of the run.
         const std::int64_t itemBytes = item.refusal ? 0 : item.size;
         Outcome& outcome = outcomes[i];
-        outcome.bytesThrough = bytesBefore + itemBytes;
         try {
             if (item.refusal) throw *item.refusal;
             // Asked by path once per folder in a row: what guards each file is the walk below and
@@ -499,6 +499,9 @@ CopyRunResult CopyRunner::run() {
             outcome.text = systemCallMessage(failure.operation, repairUtf8(failure.path), failure.error);
         }
         bytesBefore += itemBytes;
+        ++filesDone;
+        // One found already there adds its bytes with the next file's first report.
+        if (outcome.kind != Outcome::Kind::alreadyThere && !isCancelled()) report(bytesBefore, item.name);
         publish();
     }
     if (!result.cancelled && (!ship() || !settle())) result.cancelled = true;

@@ -25,8 +25,12 @@ namespace halvetrop {
 struct CopyProgress {
     std::int64_t bytesDone = 0;
     std::int64_t bytesTotal = 0;
+    // Files whose bytes are through (written, found already there, or failed), as the bytes are.
     int filesDone = 0;
     int filesTotal = 0;
+    // Of those, the ones settled: read back and compared, then named (or failed). Small files are
+    // proven in batches that share one flush of the drive, so this lags filesDone by up to a batch.
+    int filesProven = 0;
     std::string current;  // the planned name of the item being worked on (bytes)
     double fraction() const { return bytesTotal == 0 ? 1.0 : double(bytesDone) / double(bytesTotal); }
 };

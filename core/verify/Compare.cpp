@@ -150,10 +150,10 @@ std::pair<FileResult, std::vector<Location>> Verifier::compare(int64_t id, const
     auto cancelledCheck = [this] { return isCancelled(); };
     PageCache::MediumAnswers* const medium = ctx.medium.get();
     AccessTimesTouched& cardTouched = *ctx.cardAccessTimes;
-    // A backup folder on the card's own file system is the card too.
+    // A backup folder inside the card is the card too; elsewhere on the card's file system it is not.
     auto touchedAt = [&](uint32_t row) -> AccessTimesTouched& {
         const RootID root = ix.root(row);
-        return root.raw < ctx.sameVolume.size() && ctx.sameVolume[root.raw] ? cardTouched : *ctx.backupAccessTimes;
+        return root.raw < ctx.insideCard.size() && ctx.insideCard[root.raw] ? cardTouched : *ctx.backupAccessTimes;
     };
     Sys& sys = *ctx.sys;
     // A small card file read whole from the medium while its date was read is not read again.

@@ -87,16 +87,15 @@ std::optional<std::string> junkFolderOf(const std::string& root, const WalkError
 // The spelling under which a directory lists `name`: the name itself when listed so, else the one
 // entry a case-insensitive file system (FAT, exFAT) answers to under another case. Cards are
 // case-insensitive, so "/media/CARD/dcim" and "/media/CARD/DCIM" are one folder.
-std::string listedSpelling(const std::string& dir, const std::string& name, const CardListings& card) {
-    // The folder may be the card's: listing it must not stamp its access time, or must be noted
-    // where it does. A folder elsewhere (the system's /media, a backup drive) is no part of the card.
-    AccessTimesTouched here;
-    const int fd = openNoAtime(defaultSys(), dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, here);
+//
+// The folders listed here are judged no part of the card: on the way to the card they lie above it
+// (root's /home, the system's /media), and on the way to a backup inside the card they are the
+// card's folders that its walk has already opened and judged.
+std::string listedSpelling(const std::string& dir, const std::string& name) {
+    AccessTimesTouched aboveTheCard;
+    const int fd =
+        openNoAtime(defaultSys(), dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, aboveTheCard);
     if (fd < 0) return name;
-    if (here.any()) {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_dev) == card.device) card.touched.note();
-    }
     DIR* d = ::fdopendir(fd);
     if (!d) {
         ::close(fd);
@@ -118,7 +117,7 @@ std::string listedSpelling(const std::string& dir, const std::string& name, cons
 
 // Resolves links, "." and ".." of the part that exists, takes each existing component's listed
 // spelling, drops a trailing "/".
-std::string normalisedPath(const std::string& path, const CardListings& card) {
+std::string normalisedPath(const std::string& path) {
     std::error_code ec;
     std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
     if (ec) p = std::filesystem::path(path).lexically_normal();
@@ -134,7 +133,7 @@ std::string normalisedPath(const std::string& path, const CardListings& card) {
         if (c == "/" || c.empty()) continue;
         std::string spelled = c;
         if (exists) {
-            spelled = listedSpelling(out, c, card);
+            spelled = listedSpelling(out, c);
             struct stat st {};
             exists = ::stat((out + "/" + spelled).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         }
@@ -288,10 +287,9 @@ WalkResult Verifier::walkTree(const std::string& path, AccessTimesTouched* touch
     }
 }
 
-std::optional<std::string> Verifier::excludedPrefix(const std::string& source, const std::string& dest,
-                                                    const CardListings& card) {
-    const std::string s = normalisedPath(source, card);
-    const std::string d = normalisedPath(dest, card);
+std::optional<std::string> Verifier::excludedPrefix(const std::string& source, const std::string& dest) {
+    const std::string s = normalisedPath(source);
+    const std::string d = normalisedPath(dest);
     if (s == d) return std::string();
     const std::string dSlash = d.empty() || d.back() == '/' ? d : d + "/";
     if (s.size() > dSlash.size() && s.compare(0, dSlash.size(), dSlash) == 0) return s.substr(dSlash.size());
@@ -357,6 +355,7 @@ VerifyReport Verifier::run() {
     std::vector<CameraProfile> cameras;
     uint64_t cardDevice = 0, cardInode = 0;
     MountID cardMount;
+    std::set<uint64_t> cardFolders;  // the inodes of the card's folders, on cardDevice
     int64_t cardUnreadable = 0;
     std::vector<UnreadableEntry> unreadableEntries;
     std::set<std::string> walkTrouble;  // the paths of the card walk's errors
@@ -390,6 +389,8 @@ VerifyReport Verifier::run() {
             cardInode = walk.directories[0].fileID;
         }
         cardMount = walk.rootMount;
+        for (const WalkDirectory& d : walk.directories)
+            if (d.device == cardDevice) cardFolders.insert(d.fileID);
         items = scanItems(walk, request.scope, &junk);
 
         std::vector<std::string> dirs;
@@ -464,7 +465,7 @@ VerifyReport Verifier::run() {
     ExtTable ext;
     DestIndex index;
     std::vector<VolumeInfo> destinations;
-    std::vector<bool> sameVolume;
+    std::vector<bool> sameVolume, insideCard;
     std::vector<uint64_t> backupDevice;  // st_dev of each backup's walk root; 0 when not walked
     std::vector<size_t> backupProblemsEnd;  // per backup: the problems so far once it was indexed
     const auto backups = static_cast<int64_t>(request.destinations.size());
@@ -474,6 +475,7 @@ VerifyReport Verifier::run() {
         const VolumeInfo info = Drives::info(path);
         destinations.push_back(info);
         sameVolume.push_back(false);
+        insideCard.push_back(false);
         backupDevice.push_back(0);
         backupProblemsEnd.push_back(problems.size());
         progress(VerifyProgress::Stage::indexingBackups, info.name, j, backups);
@@ -501,10 +503,12 @@ VerifyReport Verifier::run() {
         // mount or another spelling of the card's path must still be recognised.
         if (!walk->directories.empty()) {
             sameVolume.back() = walk->directories[0].device == cardDevice;
+            insideCard.back() = sameVolume.back() && cardFolders.count(walk->directories[0].fileID) > 0;
             backupDevice.back() = walk->directories[0].device;
         }
-        // A backup folder on the card's file system is the card too.
-        if (sameVolume.back()) cardTouched->note(walk->accessTimesTouched);
+        // A backup folder inside the card is the card too. Elsewhere on the card's file system it
+        // is not: another user's folders there say nothing of the card's access times.
+        if (insideCard.back()) cardTouched->note(walk->accessTimesTouched);
         // One file system lies on one drive, whatever drive ids its mount points were given: a
         // backup on the card's file system is on the card's drive, and one on an earlier
         // backup's file system is on that backup's drive.
@@ -525,7 +529,7 @@ VerifyReport Verifier::run() {
         index.rootMount[root] = walk->rootMount;
 
         const std::optional<std::string> excluded =
-            excludedPrefix(request.source, path, CardListings{cardDevice, *cardTouched});
+            excludedPrefix(request.source, path);
         // Folders to leave out: the card's own folder seen through the backup, by path text and,
         // whatever the spelling, by being the very directory the card walk started at.
         std::vector<char> excludedDir(walk->directories.size(), 0);
@@ -586,6 +590,7 @@ VerifyReport Verifier::run() {
         context.index = &index;
         context.destinationVolumes = destinations;
         context.sameVolume = sameVolume;
+        context.insideCard = insideCard;
         context.sourceDrive = source.drive;
         context.cardMount = cardMount;
         context.extTable = &ext;

@@ -92,12 +92,6 @@ private:
 // for Sony clip XML ("C0001M01.XML") without the "M01" (gives "c0001").
 std::string ownerStemKey(std::string_view name);
 
-// The card's file system (st_dev) and the record of its folders opened without O_NOATIME.
-struct CardListings {
-    uint64_t device = 0;
-    AccessTimesTouched& touched;
-};
-
 // What a check says of a backup found reached through another mount than the one it indexed: a
 // report's problem, and the note of a file whose copy there was not counted.
 std::string backupNoLongerConnected(const std::string& backupPath);
@@ -158,6 +152,9 @@ public:
         std::vector<VolumeInfo> destinationVolumes;
         // Per RootID raw value: the backup's walk root has the card's st_dev.
         std::vector<bool> sameVolume;
+        // Per RootID raw value: the backup's walk root is one of the card's own folders, so its
+        // files are the card's.
+        std::vector<bool> insideCard;
         PhysicalDriveID sourceDrive;
         // The mount the card walk listed through: a card file is read only as the object the scan
         // found (the item's device and inode) through it.
@@ -167,8 +164,8 @@ public:
         ExtTable* extTable = nullptr;
         // Whether each volume reads from its medium, asked once per volume for the whole check.
         std::shared_ptr<PageCache::MediumAnswers> medium = std::make_shared<PageCache::MediumAnswers>();
-        // Card files (and backup files on the card's file system) read without keeping their access
-        // times, and the same of the backups.
+        // Card files (and backup files inside the card) read without keeping their access times, and
+        // the same of the backups.
         std::shared_ptr<AccessTimesTouched> cardAccessTimes = std::make_shared<AccessTimesTouched>();
         std::shared_ptr<AccessTimesTouched> backupAccessTimes = std::make_shared<AccessTimesTouched>();
         // What the content of card and backup files is read through.
@@ -207,10 +204,9 @@ public:
 
     // The card's path inside the backup when the card lies inside it, "" when both are the same
     // folder, none otherwise. Both paths are resolved first (symbolic links, ".", ".."), each
-    // folder on the way listed for the spelling of the next: one of the card's file system listed
-    // without O_NOATIME is noted in `card`.
-    static std::optional<std::string> excludedPrefix(const std::string& source, const std::string& dest,
-                                                     const CardListings& card);
+    // folder on the way listed for the spelling of the next (with O_NOATIME where the kernel lets
+    // it; none of those folders is judged the card's).
+    static std::optional<std::string> excludedPrefix(const std::string& source, const std::string& dest);
 
     // One in-scope card file against the index. Never fails for a file's trouble; throws
     // VerifyError::cancelled when cancel() interrupted a read, so no result is made up.

@@ -91,6 +91,18 @@ TEST_F(RunnerFixture, CopiesAndReportsProgressPerChunkAndPerFile) {
     EXPECT_EQ(seen.front().bytesDone, 100000);
     EXPECT_EQ(seen.front().current, "A.JPG");
     EXPECT_EQ(seen.front().filesTotal, 2);
+    // A file counts once it is written, as its bytes do, not once the flush its batch shares is
+    // proven: the files done are those whose bytes are through, and the bytes never run past the
+    // file after them.
+    const std::int64_t ends[] = {100000, 300000};
+    for (const CopyProgress& p : seen) {
+        if (p.filesDone > 0) {
+            EXPECT_GE(p.bytesDone, ends[p.filesDone - 1]) << p.filesDone;
+        }
+        if (p.filesDone < 2) {
+            EXPECT_LE(p.bytesDone, ends[p.filesDone]) << p.filesDone;
+        }
+    }
 }
 
 TEST_F(RunnerFixture, FreeSpaceAtTheLimitPassesAndOneByteShortRefusesAll) {
@@ -284,8 +296,8 @@ TEST_F(RunnerFixture, CancelFromProgress) {
         bool cancelled = false;
         r->onProgress = [&](const CopyProgress& p) {
             if (cancelled) ++callsAfterCancel;
-            // Between the two items, or inside the first one's copy.
-            if ((midFile && p.filesDone == 0) || (!midFile && p.filesDone == 1)) {
+            // Between the two items (the first one proven), or inside the first one's copy.
+            if ((midFile && p.filesDone == 0) || (!midFile && p.filesProven == 1)) {
                 r->cancel();
                 cancelled = true;
             }
@@ -532,21 +544,25 @@ TEST_F(RunnerFixture, OverlappedFilesKeepPlanOrder) {
         for (const auto& e : fs::directory_iterator(root + "/f"))
             EXPECT_EQ(e.path().filename().string().find(".partial"), std::string::npos) << e.path();
 
-        // Progress never goes back, and each file's end is reported once, in plan order.
+        // Progress never goes back, no file is proven before it is through, and each file's proof
+        // is reported once, in plan order.
         ASSERT_FALSE(seen.empty());
         std::vector<std::string> ended;
-        int files = 0;
+        int through = 0, files = 0;
         std::int64_t bytes = 0;
         for (const auto& p : seen) {
             EXPECT_GE(p.bytesDone, bytes);
-            EXPECT_GE(p.filesDone, files);
+            EXPECT_GE(p.filesDone, through);
+            EXPECT_GE(p.filesProven, files);
+            EXPECT_LE(p.filesProven, p.filesDone);
             EXPECT_LE(p.bytesDone, p.bytesTotal);
-            if (p.filesDone > files) {
-                EXPECT_EQ(p.filesDone, files + 1);
+            if (p.filesProven > files) {
+                EXPECT_EQ(p.filesProven, files + 1);
                 ended.push_back(p.current);
             }
             bytes = p.bytesDone;
-            files = p.filesDone;
+            through = p.filesDone;
+            files = p.filesProven;
         }
         EXPECT_EQ(ended, (std::vector<std::string>{"0.JPG", "1.JPG", "2.JPG", "3.JPG", "4.JPG", "4.JPG", "6.JPG"}));
     }
@@ -629,10 +645,10 @@ TEST_F(RunnerFixture, CancelFromAnotherThread) {
     }
     auto r = runner();
     r->filesPerBatch = 4;
-    std::atomic<int> progressCalls{0};
-    r->onProgress = [&](const CopyProgress&) { ++progressCalls; };
+    std::atomic<int> proven{0};
+    r->onProgress = [&](const CopyProgress& p) { proven = p.filesProven; };
     std::thread stopper([&] {
-        while (progressCalls.load() < 10) std::this_thread::yield();
+        while (proven.load() < 4) std::this_thread::yield();
         r->cancel();
         r->cancel();
     });

@@ -315,7 +315,7 @@ TEST(CopyOnRealVolumes, ABackupUnmountedMidRunTakesNoMoreFiles) {
         CopyRunner runner(plan);
         runner.filesPerBatch = perBatch;
         runner.onProgress = [&](const CopyProgress& p) {
-            if (p.filesDone == 1) {
+            if (p.filesProven == 1) {
                 EXPECT_EQ(drive.unmountLazily(), "");
             }
         };

@@ -122,7 +122,7 @@ struct Outcome {
 // that failed as its message.
 // `said`: what the check told of the card's access times before it read the card ("expected"
 // ahead of the check, then each kind told with the stage it was told at).
-std::variant<VerifyReport, std::string> reportInChild(const std::string& card, const std::string& backupPath,
+std::variant<VerifyReport, std::string> reportInChild(const std::string& card, const std::vector<std::string>& backups,
                                                       bool unprivileged, std::string* said = nullptr) {
     int fds[2];
     if (::pipe(fds) != 0) return std::string("no pipe");
@@ -135,7 +135,7 @@ std::variant<VerifyReport, std::string> reportInChild(const std::string& card, c
             out = "xcould not drop privileges";
         } else {
             try {
-                VerifyRequest request(card, {backupPath});
+                VerifyRequest request(card, backups);
                 request.level = CheckLevel::verified;
                 request.requiredCopies = 1;
                 Verifier verifier(request);
@@ -178,7 +178,7 @@ std::variant<VerifyReport, std::string> reportInChild(const std::string& card, c
 }
 
 Outcome checkInChild(const std::string& card, const std::string& backupPath, bool unprivileged) {
-    const auto checked = reportInChild(card, backupPath, unprivileged);
+    const auto checked = reportInChild(card, {backupPath}, unprivileged);
     if (const auto* failure = std::get_if<std::string>(&checked)) return {false, -1, *failure, "", ""};
     const VerifyReport& r = std::get<VerifyReport>(checked);
     Outcome o{r.safeToFormat, r.cardUnreadable, r.headline(), "", ""};
@@ -390,23 +390,40 @@ TEST_F(CardIntegrity, ReadWriteFuseCardIsNamedOnce) {
 // ext4 card written elsewhere) reads them without it. Where the mount records access times (relatime,
 // the usual default, does on the first read of a day) the reads change them and the report says so
 // once, naming the card and the way out; read-only or noatime, every access time stays and nothing
-// is said.
+// is said. A folder card of the user's own in root's folders, beside a copy of root's on the same
+// file system, is the user's whole: what lies above and beside it is no part of the card.
 TEST_F(CardIntegrity, CardOfAnotherUserIsNamedWhereItsAccessTimesChange) {
     const struct {
         const char* what;
         const char* options;
+        bool ownCard;  // the card is the checking user's, the folders above it and a copy beside it root's
         bool changes;
     } rows[] = {
-        {"relatime", "remount,rw,relatime", true},
-        {"read-only", "remount,ro", false},
-        {"noatime", "remount,rw,noatime", false},
+        {"relatime", "remount,rw,relatime", false, true},
+        {"read-only", "remount,ro", false, false},
+        {"noatime", "remount,rw,noatime", false, false},
+        {"own card in root's folders", "remount,rw,relatime", true, false},
     };
     constexpr time_t old = 1577836800;
+    // The check runs as user nobody where the suite is root.
+    const std::string checker = test::playsUser()
+                                    ? std::to_string(test::testUid()) + ":" + std::to_string(test::testGid())
+                                    : std::string("65534:65534");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         auto card = newCard();
         const std::string root = *card / "card";
         const std::string copy = cardWithCopy(root, std::string("owner-") + row.what);
+        std::vector<std::string> backups{copy};
+        if (row.ownCard) {
+            // Root's copy on the card's own file system: walked and read as a backup, never the card.
+            const std::string beside = *card / "beside";
+            test::copyTree(root, beside);
+            const std::string quoted = test::shellQuote(beside), top = test::shellQuote(card->mountPoint());
+            shell("chown -R 0:0 " + quoted + " && chmod -R a+rX " + quoted + " && touch -a -d @" +
+                  std::to_string(old) + " " + quoted + " && chown 0:0 " + top + " && chmod 0755 " + top);
+            backups.push_back(beside);
+        }
         openToAll(root);
         openToAll(copy);
         // Listed before the access times are set: listing a folder stamps it too.
@@ -414,11 +431,12 @@ TEST_F(CardIntegrity, CardOfAnotherUserIsNamedWhereItsAccessTimesChange) {
         for (const auto& e : fs::recursive_directory_iterator(root)) paths.push_back(e.path().string());
         std::string all;
         for (const std::string& p : paths) all += " " + test::shellQuote(p);
-        shell("chown -R 0:0" + all + " && touch -a -h -d @" + std::to_string(old) + all);
+        shell("chown -R " + (row.ownCard ? checker : std::string("0:0")) + all + " && touch -a -h -d @" +
+              std::to_string(old) + all);
         shell("mount -o " + std::string(row.options) + " '" + card->mountPoint() + "'");
 
         std::string said;
-        const auto checked = reportInChild(root, copy, true, &said);
+        const auto checked = reportInChild(root, backups, true, &said);
         ASSERT_TRUE(std::holds_alternative<VerifyReport>(checked)) << std::get<std::string>(checked);
         const VerifyReport& r = std::get<VerifyReport>(checked);
         EXPECT_TRUE(r.safeToFormat) << r.headline();
@@ -445,6 +463,12 @@ TEST_F(CardIntegrity, CardOfAnotherUserIsNamedWhereItsAccessTimesChange) {
             EXPECT_GT(changed, 0);
         } else {
             EXPECT_EQ(changed, 0);
+        }
+        if (row.ownCard) {
+            // Root's copy beside the card was walked and read, as the check had to.
+            struct stat st {};
+            ASSERT_EQ(::stat((*card / "beside").c_str(), &st), 0);
+            EXPECT_NE(st.st_atim.tv_sec, old);
         }
     }
 }

@@ -350,6 +350,31 @@ private slots:
         QCOMPARE(sheet->offered(), std::vector<int>{1});
         QCOMPARE(sheet->destinationRow(), 0);
     }
+
+    // A backup whose drive is away is named once for each time its drive goes: not again at every
+    // check while it stays away, nor once it is back, and again once it has come back and gone.
+    void notConnectedIsSaidOncePerGoing() {
+        Harness h;
+        AppModel& m = chosen(h);
+        QStringList told;
+        const auto checkOnce = [&] {
+            m.dismissNotice();
+            const size_t next = h.verifierCount();
+            m.check(std::optional<CheckLevel>());
+            told << (m.hasNotice() ? m.noticeText() : QStringLiteral("nothing"));
+            if (h.verifierCount() > next)
+                h.verifier(next)->complete(makeReport(kCard, {kA}, {FileStatus::missing}));
+            return QTest::qWaitFor([&] { return m.phase() == AppModel::Phase::Results; }, kHangDetectorMs);
+        };
+        unplug(h, m, {kB});
+        QVERIFY(checkOnce() && checkOnce());
+        unplug(h, m, {});
+        QVERIFY(checkOnce());
+        unplug(h, m, {kB});
+        QVERIFY(checkOnce());
+        const QString gone = QStringLiteral("\u201cb\u201d isn't connected");
+        QCOMPARE(told, (QStringList{gone, QStringLiteral("nothing"), QStringLiteral("nothing"), gone}));
+    }
 };
 
 QTEST_GUILESS_MAIN(CardAndBackupsTest)

@@ -94,7 +94,7 @@ private slots:
         deps.runCopy = [&backup](CopyRunner& runner) {
             runner.onProgress = [&backup, shown = runner.onProgress,
                                  filled = false](const CopyProgress& p) mutable {
-                if (p.filesDone >= 3 && !filled) {
+                if (p.filesProven >= 3 && !filled) {
                     filled = true;
                     int fd = ::open((backup / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
                     std::string block(1 << 16, 'f');

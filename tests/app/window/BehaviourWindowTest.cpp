@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QLineF>
 #include <QMap>
+#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSGRendererInterface>
@@ -1168,6 +1169,86 @@ private slots:
         const QString drive = QString::fromStdString(m.report()->destinations.front().name);
         QVERIFY2(shown == QStringLiteral("COPIED INTO 1 FOLDER ON ") + drive, qPrintable(shown));
         QVERIFY(drive != drive.toUpper());
+    }
+
+    // Closing the window while a copy runs asks whether to stop it; the question goes when the copy
+    // ends, and the window stays with the copy's result.
+    void theQuitQuestionGoesWithTheCopy() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.clickAction(QStringLiteral("copy")) && s.stage.waitForPlan() &&
+                w.click(QStringLiteral("copyButton")) && s.stage.copyProgress(0.5));
+        // The window's close button: the copy dialog holds the menu's keys meanwhile.
+        w.window().close();
+        QVERIFY(WindowDriver::waitFor([&] { return isOpen(w, QStringLiteral("quitDialog")); }));
+        QVERIFY(s.stage.finishCopy(QStringLiteral("copied")));
+        QVERIFY2(WindowDriver::waitFor([&] { return !isOpen(w, QStringLiteral("quitDialog")); }),
+                 "\"A copy is running\" stays after the copy ended");
+        QVERIFY(w.window().isVisible() && w.item(QStringLiteral("copyReport")));
+    }
+
+    // The new-card banner keeps its words on every frame it is drawn while it leaves after Check
+    // Card, never "“” was just inserted".
+    void theNewCardBannerKeepsItsWordsAsItGoes() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        s.stage.addVolume({{QStringLiteral("path"), QStringLiteral("media/ana/EOS_DIGITAL")},
+                           {QStringLiteral("name"), QStringLiteral("EOS_DIGITAL")},
+                           {QStringLiteral("removable"), true},
+                           {QStringLiteral("card"), true}});
+        const QString title = QStringLiteral("\u201cEOS_DIGITAL\u201d was just inserted");
+        QVERIFY(WindowDriver::waitFor([&] { return w.text(QStringLiteral("newCardTitle")) == title; }));
+        const QPointer<QQuickItem> banner = w.item(QStringLiteral("newCardBanner"));
+        const QPointer<QQuickItem> words = w.item(QStringLiteral("newCardTitle"));
+        // Come to rest from below the window's edge, where a user can press it.
+        QVERIFY(WindowDriver::waitFor([&] {
+            return banner->opacity() == 1.0 &&
+                   banner->mapToScene(QPointF(0, banner->height())).y() < w.window().height();
+        }));
+        QStringList drawn;
+        const int checks = s.stage.checkCount();
+        const QMetaObject::Connection frames = connect(&w.window(), &QQuickWindow::afterAnimating, this, [&] {
+            if (s.stage.checkCount() > checks && banner && banner->isVisible())
+                drawn << words->property("text").toString();
+        });
+        QVERIFY(w.click(QStringLiteral("newCardCheck")));
+        QVERIFY(WindowDriver::waitFor([&] { return banner && !banner->isVisible(); }));
+        disconnect(frames);
+        QVERIFY2(!drawn.isEmpty(), "no frame was drawn while the banner left");
+        QCOMPARE(drawn, QStringList(drawn.size(), title));
+    }
+
+    // The "Copy to" list opens on the chosen backup, lit under the pointer, not on the first one.
+    void theBackupListOpensOnTheChosenBackup() {
+        Session s(present_, QStringLiteral("missing"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        QVERIFY(w.clickAction(QStringLiteral("copy")) && s.stage.waitForPlan());
+        auto* sheet = qobject_cast<CopySheet*>(s.model().copySheet());
+        QQuickItem* picker = w.item(QStringLiteral("backupPicker"));
+        QVERIFY(sheet && picker);
+        QObject* list = picker->property("popup").value<QObject*>();
+        const auto opened = [&] { return list->property("opened").toBool(); };
+        // The rows lit once the list is open and a frame has been drawn under the pointer.
+        const auto lit = [&] {
+            QStringList out;
+            if (!WindowDriver::waitFor(opened)) return out;
+            (void)w.window().grabWindow();
+            for (QQuickItem* row : w.items(QStringLiteral("backupPickerRow")))
+                if (row->parentItem()->property("highlighted").toBool())
+                    out << row->property("text").toString();
+            return out;
+        };
+        const QStringList backups = sheet->backupTexts();
+        QVERIFY(backups.size() >= 2);
+        QVERIFY(w.click(QStringLiteral("backupPicker")));
+        QCOMPARE(lit(), QStringList{backups[0]});
+        QVERIFY(w.clickAt(QStringLiteral("backupPickerRow"), 1));
+        QVERIFY(WindowDriver::waitFor([&] { return sheet->destinationRow() == 1 && !opened(); }));
+        QVERIFY(w.click(QStringLiteral("backupPicker")));
+        QCOMPARE(lit(), QStringList{backups[1]});
     }
 
     // The application, started on a desktop of its own and quitting once its first frame is

@@ -89,6 +89,13 @@ ColumnLayout {
                         currentIndex: view.sheet ? view.sheet.destination : 0
                         onActivated: index => view.sheet.destination = index
                         hoverEnabled: true
+                        // The list opens with the chosen backup's row over the picker, as a
+                        // desktop's lists do: the pointer that opened it rests on that row and
+                        // lights it, not the first.
+                        popup.y: {
+                            const rowHeight = count > 0 ? popup.contentItem.contentHeight / count : 0
+                            return (height - rowHeight) / 2 - popup.topPadding - currentIndex * rowHeight
+                        }
                         contentItem: DataText {
                             objectName: "backupPickerText"
                             leftPadding: 4

@@ -48,6 +48,15 @@ ThemedWindow {
         anchors.centerIn: parent
         onStopAndQuit: window.finish()
     }
+    // The question is about a copy that runs: once it has ended there is nothing to stop, and the
+    // window stays with its result (closed again, it closes at once).
+    Connections {
+        target: window.model
+        function onCopyingChanged() {
+            if (!window.model.copying)
+                quitDialog.close()
+        }
+    }
 
     function finish() {
         window.model.shutdown()

@@ -115,16 +115,23 @@ Item {
                 Connections {
                     target: root.model
                     function onNoticeChanged() { notice.take() }
+                    function onNewCardChanged() { newCard.take() }
                 }
                 NewCardBanner {
                     id: newCard
                     objectName: "newCardBanner"
                     anchors.horizontalCenter: parent.horizontalCenter
                     shown: root.banner === "newCard"
-                    cardName: root.model.newCard.name !== undefined ? root.model.newCard.name : ""
                     hasBackups: root.model.destinations.length > 0
                     onCheck: root.model.checkNewCard()
                     onDismiss: root.model.dismissNewCard()
+                    Component.onCompleted: take()
+                    // As the notice does, it keeps its words while it slides away: once the model
+                    // has let the card go (Check Card, Dismiss) it has no name to show.
+                    function take() {
+                        if (root.model.newCard.name !== undefined)
+                            cardName = root.model.newCard.name
+                    }
                 }
             }
         }
