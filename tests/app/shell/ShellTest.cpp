@@ -45,6 +45,7 @@
 #include "shell/SystemIcons.h"
 #include "shell/VideoFrames.h"
 #include "stage/Fixtures.h"
+#include "support/Privileged.h"
 #include "thumbnail/CardFixtures.h"
 
 using namespace halvetrop;
@@ -203,7 +204,8 @@ private slots:
     // the model's key for its path, through the image id the engine hands the provider.
     void systemIconsFollowTheVolume() {
         Volume card, drive;
-        if (!card.mounted || !drive.mounted) QSKIP("this machine refuses to mount a tmpfs");
+        if (!card.mounted || !drive.mounted)
+            QSKIP(test::volumesUnavailable("this machine refuses to mount a tmpfs").c_str());
         const std::string cardRoot = card.dir.path().toStdString(),
                           driveRoot = drive.dir.path().toStdString();
         QVERIFY(QDir().mkpath(card.dir.path() + QStringLiteral("/DCIM/100CANON")));
