@@ -718,11 +718,11 @@ private slots:
         model.check(std::optional<CheckLevel>());
         QCOMPARE(h.verifierCount(), size_t(1));
         QTRY_VERIFY(h.verifier(0)->running());
-        QTest::qWait(50);
+        (void)window->grabWindow();  // the checking screen drawn
         h.verifier(0)->fail(
             VerifyError::cannotRead(h.dir.filePath(QStringLiteral("card")).toStdString(), EIO));
         QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Failed));
-        QTest::qWait(50);
+        (void)window->grabWindow();  // the failure drawn
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
         // The results screen over the real model's report, in each of its modes.
         const std::string card = h.dir.filePath(QStringLiteral("card")).toStdString();
@@ -737,7 +737,7 @@ private slots:
         QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Results));
         for (auto mode : {AppModel::Mode::Map, AppModel::Mode::Shoots}) {
             model.setMode(mode);
-            QTest::qWait(50);
+            (void)window->grabWindow();  // the mode drawn
         }
         std::function<QQuickItem*(QQuickItem*)> find = [&find](QQuickItem* item) -> QQuickItem* {
             if (item->objectName() == QStringLiteral("heroTitle")) return item;
