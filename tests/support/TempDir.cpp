@@ -2,9 +2,12 @@
 
 #include "support/Privileged.h"
 
+#include "stage/Hang.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -113,6 +116,18 @@ std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, i
     else
         ::close(folder);
     return path;
+}
+
+bool tryUntilHang(const std::function<bool()>& done, const std::function<void()>& between) {
+    const auto hung = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangDetectorMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= hung) return false;
+        if (between)
+            between();
+        else
+            ::usleep(10 * 1000);
+    }
+    return true;
 }
 
 bool canUseLoopDevices(std::string* reason) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,11 @@ std::string makeTempFolder(const std::string& parent, std::string_view tag);
 // relative to a descriptor, since no single path can name them); returns that full path, and the
 // deepest folder's open descriptor (the caller's to close) in *deepest when asked.
 std::string makeDeepFolders(const std::string& parent, std::size_t longerThan, int* deepest = nullptr);
+
+// Tries `done` again until it holds, for as long as the machine takes (a device node udev has not
+// made yet, a drive a lazy unmount has not let go of): `between` runs between two tries (a test's
+// event loop, say), else a few milliseconds pass. False only on a hang (kHangDetectorMs).
+bool tryUntilHang(const std::function<bool()>& done, const std::function<void()>& between = {});
 
 // True when the process can build loop devices (as root, or through the root helper of a suite
 // playing an ordinary user); otherwise *reason says why not.

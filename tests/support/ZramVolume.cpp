@@ -78,8 +78,10 @@ ZramVolume::ZramVolume(std::int64_t size, const Options& options) : options_(opt
             const std::string name = "zram" + std::to_string(ids_.back());
             devices_.push_back("/dev/" + name);
             runAsRootOrThrow("echo " + std::to_string(size) + " > /sys/block/" + name + "/disksize");
-            // udev may be slow to make the node, or absent.
-            for (int k = 0; k < 100 && ::access(devices_.back().c_str(), F_OK) != 0; ++k) ::usleep(10 * 1000);
+            // udev may be slow to make the node, or absent (the kernel's own device folder makes it).
+            const std::string& node = devices_.back();
+            if (!tryUntilHang([&] { return ::access(node.c_str(), F_OK) == 0; }))
+                throw std::runtime_error("no device node " + node + " came");
             devices += ' ';
             devices += shellQuote(devices_.back());
         }
@@ -162,9 +164,11 @@ void ZramVolume::tearDown() noexcept {
         madeMountPoint_ = false;
         for (int id : ids_) {
             const std::string name = "zram" + std::to_string(id);
-            // A lazily unmounted volume lets go of its device a moment later.
-            runAsRoot("for i in $(seq 50); do echo 1 > /sys/block/" + name + "/reset 2>/dev/null && break; sleep 0.02; done; echo " +
-                      std::to_string(id) + " > " + kControl + "/hot_remove");
+            // A lazily unmounted volume lets go of its device once the last file open on it closes.
+            const std::string reset = "echo 1 > /sys/block/" + name + "/reset 2>/dev/null";
+            if (!tryUntilHang([&] { return runAsRoot(reset) == 0; }))
+                std::fprintf(stderr, "halvetrop-test: %s is still held%s\n", name.c_str(), holders("/dev/" + name).c_str());
+            runAsRoot("echo " + std::to_string(id) + " > " + kControl + "/hot_remove");
         }
         ids_.clear();
     } catch (...) {
@@ -181,6 +185,26 @@ std::string ZramVolume::unmount() {
     }
     mounted_ = false;
     return "";
+}
+
+std::string ZramVolume::unmountOnceFree(const std::function<void()>& between) {
+    std::string out;
+    tryUntilHang(
+        [&] {
+            if (!mounted_) return true;
+            out.clear();
+            if (runAsRoot("umount " + shellQuote(mountPoint_), &out) == 0) {
+                mounted_ = false;
+                return true;
+            }
+            // Refused for another reason than a file held open: trying again changes nothing.
+            return out.find("busy") == std::string::npos;
+        },
+        between);
+    if (!mounted_) return "";
+    const std::string reason = "umount " + mountPoint_ + " failed: " + out + holders(mountPoint_);
+    std::fprintf(stderr, "halvetrop-test: %s\n", reason.c_str());
+    return reason;
 }
 
 std::string ZramVolume::unmountLazily() {

@@ -7,6 +7,7 @@
 // call available() first and skip with its reason when it says no. Root's part goes through
 // runAsRoot, so a suite playing an ordinary user builds the same drives.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,6 +63,11 @@ public:
     // fails ("" on success).
     std::string unmount();
     std::string remount();
+    // Unmounts the drive once nothing holds it open any more: whatever has a file or folder of it
+    // open for a moment (a worker of the application, another process describing the mounted
+    // volumes) lets go, and the unmount is tried again, `between` run meanwhile (see tryUntilHang).
+    // What still holds it on a hang is named in the reason.
+    std::string unmountOnceFree(const std::function<void()>& between = {});
     // Detaches the file system at once though files on it are open (umount -l), as a cable pulled
     // mid-work leaves it: the path is the empty mount-point folder from now on.
     std::string unmountLazily();

@@ -220,7 +220,7 @@ private slots:
         m.addBackups({d.a->mountPoint() + "/Shoots", d.b->mountPoint() + "/Archive"});
         QVERIFY(m.waitForIdle(kHangDetectorMs));
         h.model.reset();
-        QCOMPARE(d.b->unmount(), std::string());
+        QCOMPARE(d.b->unmountOnceFree(), std::string());
         QVERIFY(std::filesystem::is_directory(d.b->mountPoint()));
 
         AppModel& again = h.start(true);
@@ -273,7 +273,8 @@ private slots:
         m.addBackups({folder});
         QVERIFY(m.waitForIdle(kHangDetectorMs));
 
-        QCOMPARE(backup->unmount(), std::string());
+        m.workers()->waitUntilNone();
+        QCOMPARE(backup->unmountOnceFree(), std::string());
         h.monitor->fire();
         QVERIFY(m.waitForIdle(kHangDetectorMs));
         runAsRootOrThrow("e2fsck -fy " + backup->device() + " >/dev/null 2>&1; tune2fs -U clear " +
@@ -601,7 +602,7 @@ private slots:
         for (bool remount : {false, true}) {
             if (remount) {
                 h.model.reset();
-                QCOMPARE(QString::fromStdString(late->unmount()), QString());
+                QCOMPARE(QString::fromStdString(late->unmountOnceFree()), QString());
                 QCOMPARE(QString::fromStdString(late->remount()), QString());
             }
             AppModel& again = h.start(true);

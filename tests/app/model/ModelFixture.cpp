@@ -315,7 +315,9 @@ AppModel& Harness::start(bool real) {
         };
         auto vols = volumes;
         deps.listVolumes = [vols](const std::function<bool()>& stale) { return vols->next(stale); };
-        deps.describeVolume = [free = freeBytes, described = described](const std::string& path) {
+        deps.describeVolume = [free = freeBytes, described = described,
+                               gate = descriptions](const std::string& path) {
+            gate->pass();
             VolumeInfo v = volume(path, "described", false);
             v.freeBytes = free->load();
             std::lock_guard<std::mutex> hold(described->lock);

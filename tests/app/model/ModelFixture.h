@@ -185,6 +185,8 @@ struct Harness {
         std::function<void(VolumeInfo&)> change;
     };
     std::shared_ptr<Described> described = std::make_shared<Described>();
+    // A scripted description passes here first (held while a test holds them).
+    std::shared_ptr<ListingGate> descriptions = std::make_shared<ListingGate>();
     // How many files a scripted listing of a saved card finds that its check did not.
     std::shared_ptr<std::atomic<int>> addedSince = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<ListingGate> listings = std::make_shared<ListingGate>();

@@ -63,7 +63,9 @@ struct EjectOutcome {
     std::optional<EjectFailure::Kind> kind;
 };
 
-EjectOutcome ejectAndWait(Ejector& ejector, const std::string& mountPoint) {
+// `settle` returns once every answer the ejector's calls had has come back (see FakeBusService::settle).
+EjectOutcome ejectAndWait(Ejector& ejector, const std::string& mountPoint,
+                          const std::function<bool()>& settle) {
     EjectOutcome out;
     ejector.eject(mountPoint, [&](std::optional<EjectFailure> failure) {
         ++out.calls;
@@ -72,7 +74,7 @@ EjectOutcome ejectAndWait(Ejector& ejector, const std::string& mountPoint) {
             out.kind = failure->kind;
         }
     });
-    if (QTest::qWaitFor([&] { return out.calls > 0; }, kHangDetectorMs)) QTest::qWait(50);
+    if (QTest::qWaitFor([&] { return out.calls > 0; }, kHangDetectorMs) && !settle()) out.calls = -1;
     return out;
 }
 
@@ -153,7 +155,8 @@ private slots:
         QVERIFY(udisks.start());
 
         UDisksEjector ejector(QDBusConnection::sessionBus());
-        const EjectOutcome out = ejectAndWait(ejector, mountPoint.toStdString());
+        const EjectOutcome out =
+            ejectAndWait(ejector, mountPoint.toStdString(), [&] { return udisks.settle(); });
         QCOMPARE(out.calls, 1);
         QCOMPARE(out.reason.value_or(QString()), expectedReason);
         QCOMPARE(out.reason.has_value(), !expectedReason.isEmpty());
@@ -166,13 +169,20 @@ private slots:
 
     void ejectWithoutTheService() {
         UDisksEjector onBus(QDBusConnection::sessionBus());
-        const EjectOutcome out = ejectAndWait(onBus, "/media/u/EOS_DIGITAL");
+        // No service answers: the bus does, in order, to a call of the test's own after.
+        const QDBusMessage busId = QDBusMessage::createMethodCall(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId");
+        const EjectOutcome out = ejectAndWait(onBus, "/media/u/EOS_DIGITAL", [&] {
+            return test::answerOf(QDBusConnection::sessionBus(), busId).has_value();
+        });
         QCOMPARE(out.calls, 1);
         QCOMPARE(out.reason.value_or(QString()), QStringLiteral("Eject needs the UDisks2 service"));
         QCOMPARE(int(out.kind.value_or(EjectFailure::Kind::refused)), int(EjectFailure::Kind::noService));
 
         UDisksEjector noBus(QDBusConnection(QStringLiteral("never connected")));
-        const EjectOutcome offBus = ejectAndWait(noBus, "/media/u/EOS_DIGITAL");
+        // Off the bus no call is made: nothing more can come.
+        const EjectOutcome offBus = ejectAndWait(noBus, "/media/u/EOS_DIGITAL", [] { return true; });
+        QCOMPARE(offBus.calls, 1);
         QCOMPARE(offBus.reason.value_or(QString()), QStringLiteral("Eject needs the UDisks2 service"));
         QCOMPARE(int(offBus.kind.value_or(EjectFailure::Kind::refused)), int(EjectFailure::Kind::noService));
     }
@@ -184,7 +194,8 @@ private slots:
                   [](const QDBusMessage& m) { return m.createReply(QStringLiteral("surprise")); });
         QVERIFY(udisks.start());
         UDisksEjector ejector(QDBusConnection::sessionBus());
-        const EjectOutcome out = ejectAndWait(ejector, "/media/u/EOS_DIGITAL");
+        const EjectOutcome out =
+            ejectAndWait(ejector, "/media/u/EOS_DIGITAL", [&] { return udisks.settle(); });
         QCOMPARE(out.calls, 1);
         QVERIFY(out.reason.has_value());
         QCOMPARE(udisks.members(), QStringList{kUDisksRoot + " GetManagedObjects"});
@@ -206,7 +217,7 @@ private slots:
         ejector->eject("/media/u/EOS_DIGITAL", [&](std::optional<EjectFailure>) { ++calls; });
         QTRY_COMPARE(udisks.calls().size(), size_t(2));  // listed, unmount asked
         ejector.reset();
-        QTest::qWait(600);
+        QVERIFY(udisks.settle());  // the unmount's answer has come back
         QCOMPARE(calls, 0);
     }
 
@@ -268,7 +279,7 @@ private slots:
             QCOMPARE(call.arguments.value(0).toStringList(), expectedItems);
         }
         if (expectedOpened.isEmpty()) {
-            QTest::qWait(100);
+            QVERIFY(fm->settle());  // its answer has come back
             QCOMPARE(opened, QStringList{});
         } else {
             QTRY_COMPARE(opened, QStringList{expectedOpened});
@@ -363,7 +374,7 @@ private slots:
             if (!(s.followed == before)) ++expectedFollowed;
             before = s.followed;
             QTRY_COMPARE(followed.current(), s.followed);
-            QTest::qWait(50);
+            QVERIFY(fake.settle());  // the change and whatever it asked of the portal have come back
             QCOMPARE(followedCalls, expectedFollowed);
         }
         QCOMPARE(pinned.current().dark, false);

@@ -5,16 +5,30 @@
 // recorded under a lock.
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVirtualObject>
 #include <QHash>
+#include <QTest>
 #include <QThread>
 #include <QUuid>
 
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace halvetrop::test {
+
+// Makes the call on `bus` and waits for its answer (an error when nothing answers it): the answers
+// the bus gave this process's calls before it, and whatever they set going in the event loop, came
+// first. Nothing on a hang.
+inline std::optional<QDBusMessage> answerOf(const QDBusConnection& bus, const QDBusMessage& call) {
+    QDBusPendingCallWatcher watcher(bus.asyncCall(call, kHangDetectorMs));
+    bool answered = false;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { answered = true; });
+    if (!QTest::qWaitFor([&] { return answered; }, kHangDetectorMs)) return std::nullopt;
+    return watcher.reply();
+}
 
 class FakeBusService : public QDBusVirtualObject {
 public:
@@ -68,9 +82,29 @@ public:
         bus_.send(signal);
     }
 
+    // Returns once the code under test has nothing more to ask of the service: every call it made
+    // is answered and each answer has reached it on this process's session bus (the one it calls
+    // on), with whatever that answer set going. The test's own call is answered after every call
+    // the service took before it, with how many it took: once two in a row find the same number,
+    // no call was made while the first was on its way, and no answer is left. False on a hang.
+    bool settle() const {
+        const QDBusMessage call =
+            QDBusMessage::createMethodCall(service_, root_, settleInterface(), QStringLiteral("Settle"));
+        std::optional<qulonglong> took;
+        while (true) {
+            const std::optional<QDBusMessage> answer = answerOf(QDBusConnection::sessionBus(), call);
+            if (!answer || answer->type() != QDBusMessage::ReplyMessage) return false;
+            const qulonglong now = answer->arguments().value(0).toULongLong();
+            if (took == now) return true;
+            took = now;
+        }
+    }
+
     QString introspect(const QString&) const override { return {}; }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.interface() == settleInterface())
+            return connection.send(message.createReply(QVariant::fromValue(qulonglong(calls().size()))));
         const auto it = handlers_.constFind(message.interface() + QLatin1Char('.') + message.member());
         {
             std::lock_guard lock(mutex_);
@@ -82,6 +116,8 @@ public:
     }
 
 private:
+    static QString settleInterface() { return QStringLiteral("org.halvetrop.Test"); }
+
     QString service_, root_;
     QDBusConnection bus_;
     QHash<QString, Handler> handlers_;

@@ -135,18 +135,27 @@ private slots:
         unmountAll();
         QTRY_VERIFY(calls >= 1);
 
+        // A mount and its unmount, the unmount once a monitor started here has heard of the mount,
+        // and heard of too: a monitor alive meanwhile has made its call for the mount by then (each
+        // makes its call a short merge after a change reaches it).
+        const auto mountThenUnmount = [&] {
+            int heard = 0;
+            MountTableMonitor witness;
+            witness.start([&] { ++heard; });
+            const bool mounted = mountAll(1);
+            const bool merged = mounted && QTest::qWaitFor([&] { return heard >= 1; }, kHangDetectorMs);
+            const int before = heard;
+            unmountAll();
+            return merged && QTest::qWaitFor([&] { return heard > before; }, kHangDetectorMs);
+        };
         monitor.reset();
         calls = 0;
-        QVERIFY(mountAll(1));
-        unmountAll();
-        QTest::qWait(300);
+        QVERIFY(mountThenUnmount());
         QCOMPARE(calls, 0);
 
         MountTableMonitor nowhere("/proc/self/no-such-table");
         nowhere.start([&] { ++calls; });
-        QVERIFY(mountAll(1));
-        unmountAll();
-        QTest::qWait(300);
+        QVERIFY(mountThenUnmount());
         QCOMPARE(calls, 0);
     }
 

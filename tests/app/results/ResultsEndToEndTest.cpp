@@ -61,7 +61,8 @@ private slots:
         card->write("DCIM/101LOST/IMG_2000.JPG", std::string(4096, 'z'));
         ::sync();
         // Root reads past permission bits: a cleared inode makes the folder unexaminable for anyone.
-        QCOMPARE(QString::fromStdString(card->unmount()), QString());
+        // Another process may be describing the mounted drives, the card among them, just then.
+        QCOMPARE(QString::fromStdString(card->unmountOnceFree()), QString());
         const std::string clear = "debugfs -w -R 'clri /DCIM/101LOST' " + card->device() + " >/dev/null 2>&1";
         if (std::system(clear.c_str()) != 0) QSKIP("debugfs could not clear an inode on this machine");
         QCOMPARE(QString::fromStdString(card->remount()), QString());

@@ -45,6 +45,7 @@
 #include "shell/SystemIcons.h"
 #include "shell/VideoFrames.h"
 #include "stage/Fixtures.h"
+#include "support/Privileged.h"
 #include "thumbnail/CardFixtures.h"
 
 using namespace halvetrop;
@@ -203,7 +204,8 @@ private slots:
     // the model's key for its path, through the image id the engine hands the provider.
     void systemIconsFollowTheVolume() {
         Volume card, drive;
-        if (!card.mounted || !drive.mounted) QSKIP("this machine refuses to mount a tmpfs");
+        if (!card.mounted || !drive.mounted)
+            QSKIP(test::volumesUnavailable("this machine refuses to mount a tmpfs").c_str());
         const std::string cardRoot = card.dir.path().toStdString(),
                           driveRoot = drive.dir.path().toStdString();
         QVERIFY(QDir().mkpath(card.dir.path() + QStringLiteral("/DCIM/100CANON")));
@@ -716,11 +718,11 @@ private slots:
         model.check(std::optional<CheckLevel>());
         QCOMPARE(h.verifierCount(), size_t(1));
         QTRY_VERIFY(h.verifier(0)->running());
-        QTest::qWait(50);
+        (void)window->grabWindow();  // the checking screen drawn
         h.verifier(0)->fail(
             VerifyError::cannotRead(h.dir.filePath(QStringLiteral("card")).toStdString(), EIO));
         QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Failed));
-        QTest::qWait(50);
+        (void)window->grabWindow();  // the failure drawn
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
         // The results screen over the real model's report, in each of its modes.
         const std::string card = h.dir.filePath(QStringLiteral("card")).toStdString();
@@ -735,7 +737,7 @@ private slots:
         QTRY_COMPARE(int(model.phase()), int(AppModel::Phase::Results));
         for (auto mode : {AppModel::Mode::Map, AppModel::Mode::Shoots}) {
             model.setMode(mode);
-            QTest::qWait(50);
+            (void)window->grabWindow();  // the mode drawn
         }
         std::function<QQuickItem*(QQuickItem*)> find = [&find](QQuickItem* item) -> QQuickItem* {
             if (item->objectName() == QStringLiteral("heroTitle")) return item;

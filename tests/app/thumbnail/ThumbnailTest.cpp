@@ -561,10 +561,16 @@ private slots:
         std::unique_ptr<ThumbnailProvider> provider(ThumbnailProvider::previews(t));
         std::unique_ptr<QQuickImageResponse> response(
             provider->requestImageResponse(QString::fromLatin1(path.toPercentEncoding()), QSize()));
-        QTest::qWait(50);  // the request reaches the helper
+        // The response asks on the thumbnailer's thread: asked there, the file is at the helper.
+        QCoreApplication::sendPostedEvents(&t, QEvent::MetaCall);
+        QCOMPARE(t.queued(), size_t(0));
         t.cancelVolume(QStorageInfo(dir.path()).rootPath().toStdString());
-        QTest::qWait(600);  // past the helper's deadline
-        QCOMPARE(failed.count(), 0);
+        // A file of another volume asked now fails on its own deadline, after the preview's would
+        // have passed.
+        const Key other{"/other", "/other/c", 1, 1};
+        t.request(other);
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).value<Key>(), other);
     }
 };
 

@@ -48,6 +48,13 @@ bool isOpen(WindowDriver& w, const QString& name = {}) {
     return false;
 }
 
+// Whether a menu of the window is shown, its opening transition begun or not.
+bool menuShown(WindowDriver& w) {
+    for (QObject* popup : w.window().findChildren<QObject*>())
+        if (popup->inherits("QQuickMenu") && popup->property("visible").toBool()) return true;
+    return false;
+}
+
 // Every item of that class below `item`. The list is good until the next turn of the event loop
 // (an item a view lets go of is deleted there): a case collects again after one.
 QList<QQuickItem*> collect(QQuickItem* item, const char* className) {
@@ -55,6 +62,16 @@ QList<QQuickItem*> collect(QQuickItem* item, const char* className) {
     if (item->inherits(className)) out << item;
     for (QQuickItem* child : item->childItems()) out << collect(child, className);
     return out;
+}
+
+// The tooltip of a plain owner under `at` that is wanted now (its owner hovered), shown or not;
+// nullptr when none is. Made when first wanted, it is found by the host that makes it.
+QObject* wantedTipAt(WindowDriver& w, QPoint at) {
+    for (QQuickItem* host : collect(w.window().contentItem(), "QQuickLoader"))
+        if (host->metaObject()->indexOfProperty("tipName") >= 0 && host->property("shown").toBool() &&
+            host->contains(host->mapFromScene(at)))
+            return host->property("item").value<QObject*>();
+    return nullptr;
 }
 
 // The text of the window's open tooltip of that name, once the pointer, moved onto the middle of
@@ -266,8 +283,9 @@ private slots:
         for (QQuickItem* title : titles())
             QVERIFY2(!title->property("highlighted").toBool(), "a title stays lit");
         QTest::mouseMove(&w.window(), second);
-        QTest::qWait(100);
-        QVERIFY2(!isOpen(w), "a menu opens on a mere hover");
+        // The hover has reached the title, where a menu would open with it.
+        QVERIFY(WindowDriver::waitFor([&] { return titles()[1]->property("hovered").toBool(); }));
+        QVERIFY2(!isOpen(w) && !menuShown(w), "a menu opens on a mere hover");
         QTest::mouseClick(&w.window(), Qt::LeftButton, Qt::NoModifier, first);
         QVERIFY2(WindowDriver::waitFor([&] { return isOpen(w); }), "the click only closed");
     }
@@ -331,7 +349,10 @@ private slots:
         QVERIFY(WindowDriver::waitFor([] { return !WindowDriver::shownWindow("previewWindow"); }));
         QVERIFY(!s.model().previewOpen() && s.model().previewUrls().isEmpty());
         QVERIFY(s.stage.finishCheck(QStringLiteral("browser")));
-        QVERIFY(!WindowDriver::waitFor([] { return WindowDriver::shownWindow("previewWindow"); }, 500));
+        // The results are in the window, a frame of them drawn: the preview would be back by now.
+        (void)w.window().grabWindow();
+        QVERIFY(!s.model().previewOpen() && s.model().previewUrls().isEmpty());
+        QVERIFY(!WindowDriver::shownWindow("previewWindow"));
     }
 
     // A tooltip goes when what it tells of moves under the pointer: a shoot's, as the wheel moves
@@ -366,8 +387,17 @@ private slots:
         QGuiApplication::sendEvent(&w.window(), &wheel);
         QVERIFY2(WindowDriver::waitFor([&] { return !tipShown(); }),
                  "the shoot's tooltip stays as the page moves");
-        // Nor does one come for what now lies under the resting pointer, until the pointer moves.
-        QVERIFY2(!WindowDriver::waitFor(tipShown, 1500), "a tooltip comes under the resting pointer");
+        // Nor does one come for what now lies under the resting pointer, until the pointer moves:
+        // once that has the hover (a frame drawn after the page moved gives it), its tooltip is
+        // wanted but not armed to show.
+        QObject* resting = nullptr;
+        QVERIFY(WindowDriver::waitFor([&] {
+            (void)w.window().grabWindow();
+            resting = wantedTipAt(w, at);
+            return resting != nullptr;
+        }));
+        QVERIFY2(!resting->property("armed").toBool() && !tipShown(),
+                 "a tooltip comes under the resting pointer");
         QTest::mouseMove(&w.window(), at + QPoint(1, 0));
         QVERIFY2(WindowDriver::waitFor(tipShown), "no tooltip once the pointer moves");
 

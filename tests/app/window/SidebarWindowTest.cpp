@@ -5,7 +5,6 @@
 // facts that follow the drive. The drives are made once; each case opens a fresh model and window
 // on them and finds them as they were made.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -96,18 +95,10 @@ bool passOver(AppModel& m) {
 }
 
 // Unmounts a drive the window may still be reading for a moment (a thumbnail, a look at the card):
-// as for a user, the unmount is refused while a file is open and goes through once it is closed.
-// Tried again until then, the window's events running meanwhile; what still holds the drive after
-// kHangDetectorMs is named in the answer.
+// as for a user, the unmount is refused while a file is open and goes through once it is closed,
+// the window's events running meanwhile.
 std::string unmountOnceFree(ZramVolume& drive) {
-    std::string refused = drive.unmount();
-    QElapsedTimer trying;
-    trying.start();
-    while (refused.find("busy") != std::string::npos && trying.elapsed() < kHangDetectorMs) {
-        QTest::qWait(100);
-        refused = drive.unmount();
-    }
-    return refused;
+    return drive.unmountOnceFree([] { QTest::qWait(20); });
 }
 
 // Within a pixel: a view laid out again may round where it stands.

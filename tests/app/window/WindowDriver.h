@@ -83,8 +83,9 @@ public:
     // laid beside it) down by that fraction of the bar's length, and waits until the view stands
     // still.
     bool scroll(const QString& name, qreal by);
-    // Processes events until `done` holds, however long that takes (false only on a hang); a
-    // shorter time only where a case makes sure something does not happen.
+    // Processes events until `done` holds, however long that takes (false only on a hang). That
+    // something does not happen is asserted once what would have made it happen has (a later
+    // event that must follow it), never after a time.
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = kHangDetectorMs);
     // Another window of the application (the preview), by objectName, when shown.
     static QQuickWindow* shownWindow(const QString& name);

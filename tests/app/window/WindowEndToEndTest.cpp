@@ -4,12 +4,14 @@
 #include <QApplication>
 #include <QCompleter>
 #include <QDialogButtonBox>
+#include <QJSValue>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -223,7 +225,11 @@ private slots:
         QVERIFY(!w.item(QStringLiteral("copyButton")));
         QVERIFY(!s.sheet()->canCopy());
         w.key(Qt::Key_Return);
-        QTest::qWait(100);
+        // A Copy waits for a look at the card begun after it: once a later one is back, it started
+        // or never will.
+        bool looked = false;
+        m.whenCardLooked([&](AppModel&, bool) { looked = true; });
+        QVERIFY(WindowDriver::waitFor([&] { return looked; }));
         QCOMPARE(s.sheet()->phase(), CopySheet::Phase::planning);
         QVERIFY(!m.copying());
         QCOMPARE(filesBelow(backup()), kFiles - kMissing);
@@ -243,8 +249,23 @@ private slots:
         }));
         for (const char* offered : {"inspectorPreview", "inspectorShowOnCard", "inspectorCopy"})
             QVERIFY2(!w.item(QString::fromLatin1(offered)), offered);
+        // Its menu, asked for, has nothing to offer (no copy anywhere, nothing on the card): it
+        // stays closed.
+        const std::string goneName = "IMG_" + std::to_string(1000 + kFiles - kMissing) + ".JPG";
+        const auto goneFile = std::find_if(m.report()->files.begin(), m.report()->files.end(),
+                                           [&](const FileResult& f) { return f.name == goneName; });
+        QVERIFY(goneFile != m.report()->files.end());
         QVERIFY(w.clickAt(QStringLiteral("fileRow"), 0, Qt::RightButton));
-        QTest::qWait(100);
+        QObject* menu = nullptr;
+        QVERIFY(WindowDriver::waitFor([&] {
+            menu = w.window().findChild<QObject*>(QStringLiteral("fileMenu"));
+            const QVariant ids = menu ? menu->property("ids") : QVariant();
+            const QVariantList asked = ids.metaType() == QMetaType::fromType<QJSValue>()
+                                           ? ids.value<QJSValue>().toVariant().toList()
+                                           : ids.toList();
+            return asked.size() == 1 && asked.front().toLongLong() == goneFile->id;
+        }));
+        QVERIFY(!menu->property("visible").toBool());
         for (const char* offered : {"menuQuickLook", "menuShowOnCard", "menuCopy"})
             QVERIFY2(!w.item(QString::fromLatin1(offered)), offered);
     }
