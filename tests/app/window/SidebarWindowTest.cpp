@@ -207,7 +207,8 @@ class SidebarWindowTest : public QObject {
     static QString cardFacts(WindowDriver& w) {
         return WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationDetail"));
     }
-    // Whether the ring's covered arc, a quarter round, is drawn in the colour of that role.
+    // Whether the ring's covered arc, a quarter round, is drawn in the colour of that role. Its colour
+    // eases from one role to the next, so a new role is waited for.
     bool ringIn(WindowDriver& w, const QString& role) {
         QQuickItem* ring = w.item(QStringLiteral("coverageRing"));
         return ring &&
@@ -731,7 +732,8 @@ private slots:
             QStringLiteral("The card at its place isn't the “HVTWIN” this result checked. Insert that card "
                            "to check it again."));
         QVERIFY(w.text(QStringLiteral("savedLine")).startsWith("Checked "));
-        QVERIFY(ringIn(w, QStringLiteral("partial")) && !ringIn(w, QStringLiteral("verified")));
+        QVERIFY(WindowDriver::waitFor([&] { return ringIn(w, QStringLiteral("partial")); }));
+        QVERIFY(!ringIn(w, QStringLiteral("verified")));
         QVERIFY(WindowDriver::waitFor([&] { return !w.item(QStringLiteral("readyPanel")); }));
         QVERIFY(!ejectShown(w));
         QCOMPARE(cardFacts(w), QStringLiteral("/mnt"));
@@ -763,7 +765,8 @@ private slots:
         QCOMPARE(
             w.text(QStringLiteral("heroReason")),
             QStringLiteral("This result is of “HVTWIN” as it was checked. Insert it to check it again."));
-        QVERIFY(ringIn(w, QStringLiteral("pending")) && !ringIn(w, QStringLiteral("verified")));
+        QVERIFY(WindowDriver::waitFor([&] { return ringIn(w, QStringLiteral("pending")); }));
+        QVERIFY(!ringIn(w, QStringLiteral("verified")));
         w.key(Qt::Key_R, Qt::ControlModifier);
         refused();
         QVERIFY(w.click(QStringLiteral("toolRecheck")));
@@ -777,7 +780,7 @@ private slots:
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
         QVERIFY(w.text(QStringLiteral("savedLine")).endsWith(" The card hasn't changed since."));
         QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
-        QVERIFY(ringIn(w, QStringLiteral("verified")));
+        QVERIFY(WindowDriver::waitFor([&] { return ringIn(w, QStringLiteral("verified")); }));
         QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVTWIN · "); }));
     }
 
@@ -801,7 +804,7 @@ private slots:
         checkTwin(a, card->mountPoint(), twinBackups());
         if (QTest::currentTestFailed()) return;
         QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
-        QVERIFY(ringIn(w, QStringLiteral("verified")));
+        QVERIFY(WindowDriver::waitFor([&] { return ringIn(w, QStringLiteral("verified")); }));
         card->write("DCIM/100TWIN/IMG_5999.JPG", content(99));
         ::sync();
         QVERIFY(WindowDriver::waitFor([&] {
@@ -809,7 +812,8 @@ private slots:
                    w.text(QStringLiteral("heroTitle")) == QStringLiteral("Changed since this check");
         }));
         QCOMPARE(m.savedCard(), AppModel::SavedCard::changed);
-        QVERIFY(ringIn(w, QStringLiteral("partial")) && !ringIn(w, QStringLiteral("verified")));
+        QVERIFY(WindowDriver::waitFor([&] { return ringIn(w, QStringLiteral("partial")); }));
+        QVERIFY(!ringIn(w, QStringLiteral("verified")));
         QVERIFY(WindowDriver::waitFor([&] { return ejectShown(w); }));
         QCOMPARE(w.items(QStringLiteral("historyRow")).value(0)->property("countLine").toString(),
                  QStringLiteral("Changed since this check"));
