@@ -19,12 +19,12 @@ using namespace halvetrop::test;
 namespace {
 
 // Ten loop devices, each mounted at ten folders below a fresh folder of /mnt; a loop in the
-// background remounts the first folder several times a second until stop() (or the destructor).
+// background remounts the first folder several times a second from start() until stop() (or the
+// destructor).
 class BusyMounts {
 public:
     BusyMounts() {
-        // The loop ends with this process too, should the suite be killed before it stops it.
-        const std::string script = "suite=" + std::to_string(::getpid()) + R"(
+        const std::string out = runAsRootOrThrow(R"sh(
 set -e
 base=$(mktemp -d /mnt/halvetrop-busy-XXXXXX)
 for d in 0 1 2 3 4 5 6 7 8 9; do
@@ -34,20 +34,24 @@ for d in 0 1 2 3 4 5 6 7 8 9; do
   echo "$loop" >> "$base/loops"
   for i in 0 1 2 3 4 5 6 7 8 9; do mkdir "$base/m$d$i"; mount -o ro "$loop" "$base/m$d$i"; done
 done
-first=$(head -n 1 "$base/loops")
-nohup sh -c "while kill -0 $suite; do umount '$base/m00'; mount -o ro '$first' '$base/m00'; sleep 0.15; done" \
-  >/dev/null 2>&1 &
-echo "$base $!")";
-        const std::string out = runAsRootOrThrow(script);
+echo "$base $(head -n 1 "$base/loops")")sh");
         const size_t space = out.rfind(' ');
         base_ = out.substr(0, space);
-        churn_ = out.substr(space + 1);
+        first_ = out.substr(space + 1);
+        start();
     }
     ~BusyMounts() {
         stop();
         runAsRoot("for m in " + base_ +
                   "/m*; do umount -l \"$m\"; done; while read l; do losetup -d \"$l\"; done < " + base_ +
                   "/loops; rm -rf " + base_);
+    }
+    void start() {
+        if (!churn_.empty()) return;
+        // The loop ends with this process too, should the suite be killed before it stops it.
+        churn_ = runAsRootOrThrow("nohup sh -c \"while kill -0 " + std::to_string(::getpid()) +
+                                  "; do umount '" + base_ + "/m00'; mount -o ro '" + first_ + "' '" + base_ +
+                                  "/m00'; sleep 0.15; done\" >/dev/null 2>&1 & echo $!");
     }
     void stop() {
         if (!churn_.empty()) runAsRoot("kill " + churn_);
@@ -56,6 +60,7 @@ echo "$base $!")";
 
 private:
     std::string base_;
+    std::string first_;
     std::string churn_;
 };
 
@@ -162,6 +167,86 @@ private slots:
         QVERIFY(m.waitForIdle(kHangDetectorMs));
         QCOMPARE(m.phase(), AppModel::Phase::Results);
         QCOMPARE(m.report()->files.size(), size_t(40));
+    }
+
+    // A card shown safe to format is taken out and another card of the same label, holding a photo
+    // no backup has, is mounted at its folder at once, as an automounter does on resume. With every
+    // listing of the volumes held: the result, its ready-to-format verdict and its Eject go as the
+    // kernel tells the card's mount gone, while the other mounts rest or keep changing, and nothing
+    // is ejected. Listed, the card at that folder is a new card: announced, offered, and checked
+    // from the banner as itself.
+    void aCardSwappedAtOnceIsANewCard_data() {
+        QTest::addColumn<bool>("churning");
+        QTest::newRow("other mounts at rest") << false;
+        QTest::newRow("other mounts changing") << true;
+    }
+    void aCardSwappedAtOnceIsANewCard() {
+        QFETCH(bool, churning);
+        churning ? busy->start() : busy->stop();
+        std::unique_ptr<ZramVolume> first, second;
+        try {
+            first = std::make_unique<ZramVolume>(16ll << 20, "SWAPCARD", "/mnt");
+            second = std::make_unique<ZramVolume>(16ll << 20, "SWAPCARD", "/mnt");
+            for (const ZramVolume* c : {first.get(), second.get()})
+                runAsRootOrThrow("rmdir " + c->mountPoint() + "/lost+found");
+        } catch (const std::exception& e) {
+            QSKIP(volumesUnavailable(e.what()).c_str());
+        }
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = "DCIM/100SWAP/IMG_" + std::to_string(2000 + i) + ".JPG";
+            const std::string content(size_t(32 << 10) + size_t(i), char('k' + i));
+            first->write(name, content);
+            backup->write("Swap/" + name, content);
+        }
+        second->write("DCIM/100SWAP/IMG_2999.JPG", std::string(size_t(32 << 10), 'z'));
+        const std::string place = first->mountPoint();
+        const std::string secondUuid = runAsRootOrThrow("blkid -s UUID -o value " + second->device());
+        Harness h;
+        h.realMonitor = true;
+        AppModel& m = h.start(true);
+        m.settings().setValue("requiredCopies", 1);
+        m.setSource(place);
+        m.addBackups({backup->mountPoint() + "/Swap"});
+        QVERIFY(until([&] { return m.canCheck(); }));
+        m.check(std::optional<CheckLevel>());
+        QVERIFY(until([&] {
+            return m.report() && m.report()->level == CheckLevel::verified && m.showsReadyToFormat() &&
+                   m.canEjectSource();
+        }));
+        QVERIFY(m.report()->safeToFormat);
+        QCOMPARE(second->unmount(), std::string());
+
+        h.volumeListings->hold(true);
+        auto putBack = qScopeGuard([&] {
+            h.volumeListings->hold(false);
+            runAsRoot("umount " + place);
+            first->remount();
+            second->remount();
+        });
+        QCOMPARE(first->swapFor(*second), std::string());
+        QVERIFY(until([&] { return !m.report() && m.phase() == AppModel::Phase::Setup; }));
+        QVERIFY(!m.showsReadyToFormat() && !m.canEjectSource() && !m.source());
+        QCOMPARE(
+            m.noticeText(),
+            QStringLiteral("“SWAPCARD” ejected — you can remove it. Its result is saved in Recent checks."));
+        m.ejectSource();
+        QVERIFY(h.ejector->asked.empty());
+
+        h.volumeListings->hold(false);
+        QVERIFY(until([&] { return m.newCard() && m.newCard()->volumePath == place; }));
+        QCOMPARE(m.newCard()->volumeID, std::optional<std::string>(secondUuid));
+        const std::vector<VolumeInfo> offered = m.suggestedCards();
+        QVERIFY(std::any_of(offered.begin(), offered.end(), [&](const VolumeInfo& v) {
+            return v.volumePath == place && v.volumeID == secondUuid;
+        }));
+        m.checkNewCard();
+        QVERIFY(until([&] {
+            return m.report() && m.report()->source.volumeID == secondUuid && !m.deepVerifying() &&
+                   m.phase() == AppModel::Phase::Results;
+        }));
+        QVERIFY(!m.report()->safeToFormat);
+        QCOMPARE(m.report()->totals.files, 1);
+        m.shutdown();
     }
 };
 
