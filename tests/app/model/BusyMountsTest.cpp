@@ -4,6 +4,7 @@
 // the volumes that every change brings.
 #include "ModelFixture.h"
 #include "platform/LinuxServices.h"
+#include "support/BusyMounts.h"
 #include "support/Privileged.h"
 #include "support/ZramVolume.h"
 
@@ -11,58 +12,10 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <unistd.h>
-
 using namespace halvetrop;
 using namespace halvetrop::test;
 
 namespace {
-
-// Ten loop devices, each mounted at ten folders below a fresh folder of /mnt; a loop in the
-// background remounts the first folder several times a second from start() until stop() (or the
-// destructor).
-class BusyMounts {
-public:
-    BusyMounts() {
-        const std::string out = runAsRootOrThrow(R"sh(
-set -e
-base=$(mktemp -d /mnt/halvetrop-busy-XXXXXX)
-for d in 0 1 2 3 4 5 6 7 8 9; do
-  truncate -s 4M "$base/disk$d.img"
-  mkfs.ext4 -q -F -L "BUSY$d" "$base/disk$d.img"
-  loop=$(losetup -f --show "$base/disk$d.img")
-  echo "$loop" >> "$base/loops"
-  for i in 0 1 2 3 4 5 6 7 8 9; do mkdir "$base/m$d$i"; mount -o ro "$loop" "$base/m$d$i"; done
-done
-echo "$base $(head -n 1 "$base/loops")")sh");
-        const size_t space = out.rfind(' ');
-        base_ = out.substr(0, space);
-        first_ = out.substr(space + 1);
-        start();
-    }
-    ~BusyMounts() {
-        stop();
-        runAsRoot("for m in " + base_ +
-                  "/m*; do umount -l \"$m\"; done; while read l; do losetup -d \"$l\"; done < " + base_ +
-                  "/loops; rm -rf " + base_);
-    }
-    void start() {
-        if (!churn_.empty()) return;
-        // The loop ends with this process too, should the suite be killed before it stops it.
-        churn_ = runAsRootOrThrow("nohup sh -c \"while kill -0 " + std::to_string(::getpid()) +
-                                  "; do umount '" + base_ + "/m00'; mount -o ro '" + first_ + "' '" + base_ +
-                                  "/m00'; sleep 0.15; done\" >/dev/null 2>&1 & echo $!");
-    }
-    void stop() {
-        if (!churn_.empty()) runAsRoot("kill " + churn_);
-        churn_.clear();
-    }
-
-private:
-    std::string base_;
-    std::string first_;
-    std::string churn_;
-};
 
 // A model that waits behind its listings never gets there, and is taken for hung.
 bool until(const std::function<bool()>& done) { return QTest::qWaitFor(done, kHangDetectorMs); }
