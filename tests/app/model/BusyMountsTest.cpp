@@ -168,8 +168,7 @@ private slots:
     // no backup has, is mounted at its folder at once, as an automounter does on resume. With every
     // listing of the volumes held: the result, its ready-to-format verdict and its Eject go as the
     // kernel tells the card's mount gone, while the other mounts rest or keep changing, and nothing
-    // is ejected. Listed, the card at that folder is a new card: announced, offered, and checked
-    // from the banner as itself.
+    // is ejected. Listed, the card at that folder is a new card, announced and offered.
     void aCardSwappedAtOnceIsANewCard_data() {
         QTest::addColumn<bool>("churning");
         QTest::newRow("other mounts at rest") << false;
@@ -213,13 +212,6 @@ private slots:
         QVERIFY(std::any_of(offered.begin(), offered.end(), [&](const VolumeInfo& v) {
             return v.volumePath == place && v.volumeID == secondUuid;
         }));
-        m.checkNewCard();
-        QVERIFY(until([&] {
-            return m.report() && m.report()->source.volumeID == secondUuid && !m.deepVerifying() &&
-                   m.phase() == AppModel::Phase::Results;
-        }));
-        QVERIFY(!m.report()->safeToFormat);
-        QCOMPARE(m.report()->totals.files, 1);
         m.shutdown();
     }
 
