@@ -145,10 +145,11 @@ private slots:
         if (const std::string why = first->remount(); !why.empty()) throw std::runtime_error(why);
     }
 
-    // A model that watches the mount table as the application does, shown the first card checked
-    // against the backup, ready to format and to be ejected.
-    AppModel& readyOn(Harness& h, const std::string& card) {
-        h.realMonitor = true;
+    // A model that watches the mount table as the application does (unless told not to: then only
+    // the watch of a shown card's folders tells it anything), shown the first card checked against
+    // the backup, ready to format and to be ejected.
+    AppModel& readyOn(Harness& h, const std::string& card, bool monitored = true) {
+        h.realMonitor = monitored;
         AppModel& m = h.start(true);
         m.settings().setValue("requiredCopies", 1);
         m.setSource(card);
@@ -168,14 +169,18 @@ private slots:
     // no backup has, is mounted at its folder at once, as an automounter does on resume. With every
     // listing of the volumes held: the result, its ready-to-format verdict and its Eject go as the
     // kernel tells the card's mount gone, while the other mounts rest or keep changing, and nothing
-    // is ejected. Listed, the card at that folder is a new card, announced and offered.
+    // is ejected; the card's own watch hears of it without the mount table. Listed, the card at that
+    // folder is a new card, announced and offered.
     void aCardSwappedAtOnceIsANewCard_data() {
         QTest::addColumn<bool>("churning");
-        QTest::newRow("other mounts at rest") << false;
-        QTest::newRow("other mounts changing") << true;
+        QTest::addColumn<bool>("monitored");
+        QTest::newRow("other mounts at rest") << false << true;
+        QTest::newRow("other mounts changing") << true << true;
+        QTest::newRow("told by the card's watch alone") << false << false;
     }
     void aCardSwappedAtOnceIsANewCard() {
         QFETCH(bool, churning);
+        QFETCH(bool, monitored);
         churning ? busy->start() : busy->stop();
         std::unique_ptr<ZramVolume> first, second;
         try {
@@ -186,7 +191,7 @@ private slots:
         const std::string place = first->mountPoint();
         const std::string secondUuid = runAsRootOrThrow("blkid -s UUID -o value " + second->device());
         Harness h;
-        AppModel& m = readyOn(h, place);
+        AppModel& m = readyOn(h, place, monitored);
         if (QTest::currentTestFailed()) return;
 
         h.volumeListings->hold(true);
