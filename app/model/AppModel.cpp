@@ -580,10 +580,9 @@ bool AppModel::canEjectSource() const {
     // A mount of part of a volume is a folder: ejecting it would take the whole volume away.
     if (card.volumePath == "/" || card.showsPart()) return false;
     if (card.isInternal && !card.isRemovable && !card.isLikelyCameraCard) return false;
-    // Still mounted: listed, or at least a mount point of the mount table. A folder that merely
-    // exists proves nothing: a mount-point folder outlives its unplugged drive.
-    // Listed where its mount is, it is listed as that mount: another card at its place is not
-    // ejected in its name.
+    // Still mounted: listed (as that very mount: another card at its place is not ejected in its
+    // name), or at least a mount point of the mount table. A folder that merely exists proves
+    // nothing: a mount-point folder outlives its unplugged drive.
     const VolumeInfo& mount = cardMount_ ? *cardMount_ : card;
     for (const auto& v : volumes_)
         if (v.volumePath == mount.volumePath) return sameMount(v, mount);
