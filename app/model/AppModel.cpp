@@ -1,6 +1,7 @@
 // The model's state and its lifetime: construction from the stored settings, the fields the views
 // read and write, what is computed from them, the work run off the GUI thread, and quitting.
 #include "model/AppModel.h"
+#include "drives/VolumeMatch.h"
 #include "model/AppModelWork.h"
 #include "model/CardWatch.h"
 #include "model/FileList.h"
@@ -206,7 +207,10 @@ AppModel::AppModel(AppModelDeps deps, QObject* parent)
     if (deps_.platform.volumeMonitor) {
         QPointer<AppModel> self(this);
         deps_.platform.volumeMonitor->start([self] {
-            if (self) self->refreshVolumes();
+            if (!self) return;
+            // A mount that went is told by the kernel at once; what came is read in the background.
+            self->checkMounts();
+            self->refreshVolumes();
         });
     }
 }
@@ -430,6 +434,7 @@ void AppModel::setReport(PreparedReport* prepared, bool sameCheck) {
     if (!sameCheck) {
         stopWatchingCard();
         setSavedCard(SavedCard::none);
+        cardMount_.reset();
     } else if (savedCard_ == SavedCard::changed) {
         // The pass's own report is a check of its own, made now: "since" it is only what changed
         // after its last look, which the listing below tells. Changes before were its own to see.
@@ -522,9 +527,11 @@ bool AppModel::canScan() const {
 
 void AppModel::setSavedCard(SavedCard state, CardChanges changes) {
     if (state == savedCard_ && changes == savedChanges_) return;
-    // Only a card that is here is watched.
-    if (state == SavedCard::notInserted || state == SavedCard::another || state == SavedCard::cannotTell)
+    // Only a card that is here is watched, and only its mount is the result's card.
+    if (state == SavedCard::notInserted || state == SavedCard::another || state == SavedCard::cannotTell) {
         stopWatchingCard();
+        cardMount_.reset();
+    }
     const bool away = savedCardAway();
     savedCard_ = state;
     savedChanges_ = changes;
@@ -575,11 +582,13 @@ bool AppModel::canEjectSource() const {
     // A mount of part of a volume is a folder: ejecting it would take the whole volume away.
     if (card.volumePath == "/" || card.showsPart()) return false;
     if (card.isInternal && !card.isRemovable && !card.isLikelyCameraCard) return false;
-    // Still mounted: listed, or at least a mount point of the mount table. A folder that merely
-    // exists proves nothing: a mount-point folder outlives its unplugged drive.
+    // Still mounted: listed (as that very mount: another card at its place is not ejected in its
+    // name), or at least a mount point of the mount table. A folder that merely exists proves
+    // nothing: a mount-point folder outlives its unplugged drive.
+    const VolumeInfo& mount = cardMount_ ? *cardMount_ : card;
     for (const auto& v : volumes_)
-        if (v.volumePath == card.volumePath) return true;
-    return mountPoints_.count(card.volumePath) > 0;
+        if (v.volumePath == mount.volumePath) return sameMount(v, mount);
+    return mountPoints_.count(mount.volumePath) > 0;
 }
 
 std::vector<VolumeInfo> AppModel::suggestedCards() const {

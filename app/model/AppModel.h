@@ -625,6 +625,13 @@ private:
     std::optional<std::string> copyPath(int64_t fileID, int copy) const;
     void applyVolumes(VolumeListing listing);
     void sourceVolumeRemoved(const std::set<std::string>& vanished);
+    // Asks the kernel whether the mounts on screen are mounted still: the shown result's card and
+    // the announced card. One that went takes what belongs to it with it at once, whatever is
+    // mounted at its place by now. Touches no file system, so it runs on the GUI thread.
+    void checkMounts();
+    // The shown result's card (or the chosen card) has gone: what was shown of it goes, as when
+    // it is ejected.
+    void cardLeft();
     // Reads every cached volume description again; volumeInfoReady names those that changed.
     void refreshVolumeFacts();
     // The chosen backups whose drive is not connected are never handed to a verifier.
@@ -736,6 +743,9 @@ private:
     std::unique_ptr<HistoryStore> history_;
     PhotoFormats photoFormats_ = PhotoFormats::all;
     std::optional<VolumeInfo> newCard_;
+    // The mount the shown result's card is: the one its check read, or, of a saved result, the one
+    // found holding its card. The result, its ready-to-format panel and Eject belong to it alone.
+    std::optional<VolumeInfo> cardMount_;
     std::optional<Notice> notice_;
     bool ejecting_ = false;
     std::shared_ptr<IVerifier> verifier_;

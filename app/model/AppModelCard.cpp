@@ -18,6 +18,15 @@ void AppModel::watchShownCard() {
     connect(cardWatch_.get(), &CardWatch::changed, this, [this] {
         if (!cardSoon_.isActive()) cardSoon_.start();
     });
+    // Its file system unmounted: the card is gone at once, whatever is mounted at its place next.
+    // Queued: what that takes with it includes this watch.
+    connect(
+        cardWatch_.get(), &CardWatch::unmounted, this,
+        [this] {
+            checkMounts();
+            refreshVolumes();
+        },
+        Qt::QueuedConnection);
     lookAtCard();
 }
 
@@ -72,6 +81,9 @@ void AppModel::lookAtCard() {
 }
 
 void AppModel::applyCardLook(uint64_t serial, uint64_t look, uint64_t reportEpoch, CardChanges changes) {
+    // A listing of the card's folder after its mount went listed whatever is there now: the card
+    // has gone instead.
+    checkMounts();
     // Another result (or its card gone, or a check begun) by now.
     if (serial != cardSerial_) return;
     // Which files went is told of the report that was listed for; the one shown since is listed

@@ -148,7 +148,11 @@ void AppModel::applyCheckOutcome(const std::shared_ptr<IVerifier>& v, std::optio
     giveBack();
     if (verifier_ != v) return;  // superseded: a newer check, a reset, an opened history entry
     verifier_.reset();
-    if (report) {
+    // A card whose mount went while it was read is no longer the card it described at the start:
+    // what was read at its place since is not recorded in its name.
+    if (report && Drives::mountState(report->report.source) == MountState::gone) {
+        cardLeft();
+    } else if (report) {
         finish(std::move(*report), true);
     } else if (error && error->kind() == VerifyError::Kind::cancelled) {
         setPhase(report_ ? Phase::Results : Phase::Setup);
@@ -163,6 +167,8 @@ void AppModel::finish(PreparedReport prepared, bool record, bool sameCheck) {
     std::shared_ptr<const SavedReport> saved = std::move(prepared.saved);
     setReport(&prepared, sameCheck);
     const VerifyReport& shown = *report_;
+    // A result made now is of the mount its check read.
+    if (record && !sameCheck) cardMount_ = shown.source;
     if (record) this->record(saved ? std::move(saved) : std::make_shared<const SavedReport>(shown));
     if (record && shown.level == CheckLevel::standard && shown.totals.covered() >= 1 &&
         !shown.files.empty()) {

@@ -21,6 +21,7 @@ struct AppModel::Restored {
     // Whether the card found at its place is the one the check recorded (`looking`: it is, and is
     // to be listed), or not inserted, or another.
     SavedCard cardState = SavedCard::notInserted;
+    VolumeInfo live;  // the volume at the card's place, as described then
 };
 
 namespace {
@@ -196,11 +197,11 @@ void AppModel::applyOpened(const std::shared_ptr<Opening>& opening, const Histor
                 }
         const VolumeInfo& recorded = saved.report->summary().source;
         if (auto place = cleanAbsolutePath(r.card ? *r.card : recorded.path)) {
-            const VolumeInfo live = describe(*place);
-            r.cardState = cardAtPlace(recorded, live, r.cardBookmarked && !r.card);
+            r.live = describe(*place);
+            r.cardState = cardAtPlace(recorded, r.live, r.cardBookmarked && !r.card);
             // Another part of the card's volume mounted at its place is not the card.
             if (r.cardState == SavedCard::looking && recorded.mountRoot &&
-                placeInVolume(live) != placeInVolume(recorded))
+                placeInVolume(r.live) != placeInVolume(recorded))
                 r.cardState = SavedCard::another;
         }
         return std::function<void(AppModel&)>([r = std::move(r)](AppModel& m) { m.applyRestored(r); });
@@ -217,7 +218,11 @@ void AppModel::applyRestored(const Restored& r) {
         emit sourceChanged();
     }
     setSavedCard(r.cardState);
-    if (r.cardState == SavedCard::looking) watchShownCard();
+    if (r.cardState == SavedCard::looking) {
+        // The result is of that mount of its card from now on.
+        cardMount_ = r.live;
+        watchShownCard();
+    }
     // The backups of the saved check; a card-only scan keeps the chosen ones. The card is never
     // one of them. One whose drive is away stays, with its bookmark, marked as not connected as a
     // chosen backup that leaves is: it is a backup again when its drive returns.
@@ -271,6 +276,7 @@ void AppModel::findSavedCard() {
                 emit sourceChanged();
             }
             setSavedCard(SavedCard::looking);
+            cardMount_ = v;
             watchShownCard();
             return;
         }

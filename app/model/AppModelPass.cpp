@@ -1,5 +1,6 @@
 // The byte-by-byte pass: a second check at the verified level over the shown result, whose
 // per-file results are folded into the shown report as they come.
+#include "drives/VolumeMatch.h"
 #include "model/AppModel.h"
 
 #include <QThreadPool>
@@ -100,7 +101,13 @@ void AppModel::restartPassWithout(const std::shared_ptr<IVerifier>& v, const std
 
 void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::optional<PreparedReport> report) {
     giveBack();
+    // Read at the place of a card that has gone, the pass says nothing of it.
+    checkMounts();
     if (deepVerifier_ != v) return;
+    if (report && cardMount_ && !sameMount(report->report.source, *cardMount_)) {
+        cardLeft();
+        return;
+    }
     // The pass's report continues the shown one when it is of the same card and backups.
     const bool sameCheck = report && report_ && pass_ && sameBackups(*report_, pass_->backups) &&
                            report->report.source.path == report_->source.path;
@@ -112,6 +119,8 @@ void AppModel::applyPassOutcome(const std::shared_ptr<IVerifier>& v, std::option
 }
 
 void AppModel::drainPass() {
+    // Results read since the card's mount went are of whatever is at its place: none is folded.
+    checkMounts();
     if (!pass_ || deepVerifier_ != pass_->verifier) {
         drainTimer_.stop();
         return;

@@ -88,7 +88,9 @@ bool AppModel::offerable(const VolumeInfo& v) {
 
 bool AppModel::holdsSource(const VolumeInfo& v) const {
     if (!source_ || !within(*source_, v.volumePath)) return false;
-    // A result on screen names its card: another card mounted at its place is not the chosen one.
+    // A result on screen names its card: another card mounted at its place is not the chosen one,
+    // nor is another mount of the same card.
+    if (cardMount_) return sameMount(*cardMount_, v);
     return !report_ || matchVolume(report_->source, v) != VolumeMatch::different;
 }
 
@@ -248,11 +250,13 @@ void AppModel::checkOfferedCard(const std::string& volumePath) {
 
 void AppModel::checkNewCard() {
     if (!newCard_ || copying()) return;
-    // The volume that was announced, told as every volume is: the offered cards around it come and
-    // go, and a backup plugged in again may sit before it.
+    // The mount that was announced: gone, another card at its place is not checked in its name.
+    // The offered cards around it come and go, and a backup plugged in again may sit before it.
+    checkMounts();
+    if (!newCard_) return;
     const VolumeInfo& announced = *newCard_;
     for (const auto& v : volumes_) {
-        if (matchVolume(announced, v) == VolumeMatch::same) {
+        if (sameMount(announced, v)) {
             dismissNewCard();
             checkOfferedCard(v.volumePath);
             return;
@@ -296,6 +300,10 @@ void AppModel::listVolumesNow() {
 void AppModel::applyVolumes(VolumeListing listing) {
     std::set<std::string> old;
     for (const auto& v : volumes_) old.insert(v.volumePath);
+    const auto listedIn = [](const VolumeInfo& v, const std::vector<VolumeInfo>& volumes) {
+        return std::any_of(volumes.begin(), volumes.end(),
+                           [&](const VolumeInfo& w) { return sameMount(v, w); });
+    };
     // A volume's UUID may arrive with the device database's word, long after it was mounted.
     auto identities = [](const std::vector<VolumeInfo>& volumes) {
         std::set<std::pair<std::string, std::string>> out;
@@ -305,6 +313,12 @@ void AppModel::applyVolumes(VolumeListing listing) {
     const bool identified = identities(listing.volumes) != identities(volumes_);
     bool wasEmpty = volumes_.empty();
     const bool mountsMoved = listing.mountPoints != mountPoints_;
+    // A mount that left leaves by what the kernel holds: a card taken out and another mounted at
+    // its place at once leaves its folder with a volume, but another one.
+    std::set<std::string> vanished;
+    for (const auto& v : volumes_)
+        if (v.volumePath != "/" && !listedIn(v, listing.volumes)) vanished.insert(v.volumePath);
+    const std::vector<VolumeInfo> before = std::move(volumes_);
     volumes_ = std::move(listing.volumes);
     mountPoints_ = std::move(listing.mountPoints);
     tableNames_.clear();
@@ -314,15 +328,17 @@ void AppModel::applyVolumes(VolumeListing listing) {
 
     if (!wasEmpty && !volumes_.empty()) {
         // A drive that holds a chosen backup was plugged back in, not inserted to be checked: it
-        // would take the place of the card announced before it. The chosen card is never news.
+        // would take the place of the card announced before it. The chosen card is never news, but
+        // a mount at the place of one that left is another card.
         for (const auto& v : volumes_) {
-            if (old.count(v.volumePath) || !offerable(v) || holdsBackup(v) || holdsSource(v)) continue;
+            if (listedIn(v, before) || !offerable(v) || holdsBackup(v)) continue;
+            if (holdsSource(v) && !vanished.count(v.volumePath)) continue;
             newCard_ = v;
             emit newCardChanged();
             break;
         }
     }
-    if (newCard_ && !now.count(newCard_->volumePath)) {
+    if (newCard_ && !listedIn(*newCard_, volumes_)) {
         newCard_.reset();
         emit newCardChanged();
     }
@@ -341,11 +357,8 @@ void AppModel::applyVolumes(VolumeListing listing) {
     refreshVolumeFacts();
     findSavedCard();
     emitComputed();
-    if (mountsMoved || old != now || identified) checkPresence();
+    if (mountsMoved || old != now || identified || !vanished.empty()) checkPresence();
 
-    std::set<std::string> vanished;
-    for (const auto& p : old)
-        if (!now.count(p) && p != "/") vanished.insert(p);
     if (!vanished.empty()) sourceVolumeRemoved(vanished);
     // A card remounted read-only (or with noatime) since it was chosen is asked about anew.
     if (source_ && !report_) expectAccessTimes();
@@ -353,15 +366,23 @@ void AppModel::applyVolumes(VolumeListing listing) {
 
 void AppModel::sourceVolumeRemoved(const std::set<std::string>& vanished) {
     // Another card leaving the saved card's place takes nothing of its result.
-    if (!source_ || (report_ && savedCardNotHere())) return;
-    const std::string& card = *source_;
+    if (report_ && savedCardNotHere()) return;
     bool removed = false;
     for (const auto& p : vanished) {
-        if ((report_ && p == report_->source.volumePath) || p == card ||
-            (card.size() > p.size() && card.compare(0, p.size(), p) == 0 && card[p.size()] == '/'))
+        if ((cardMount_ && p == cardMount_->volumePath) || (report_ && p == report_->source.volumePath) ||
+            (source_ && within(*source_, p)))
             removed = true;
     }
-    if (!removed) return;
+    if (removed) cardLeft();
+}
+
+void AppModel::checkMounts() {
+    if (newCard_ && Drives::mountState(*newCard_) == MountState::gone) dismissNewCard();
+    if (cardMount_ && Drives::mountState(*cardMount_) == MountState::gone) cardLeft();
+}
+
+void AppModel::cardLeft() {
+    if (!source_ && !report_) return;
     QString name = report_ ? fromBytes(report_->source.name) : sourceName();
     if (copy_) {
         // The copy reads the card that is gone; it stops and cleans up on its own thread.
@@ -379,8 +400,10 @@ void AppModel::sourceVolumeRemoved(const std::set<std::string>& vanished) {
     }
     access_.release();
     resetResults();
-    source_.reset();
-    emit sourceChanged();
+    if (source_) {
+        source_.reset();
+        emit sourceChanged();
+    }
     emitComputed();
 }
 
@@ -540,23 +563,35 @@ void AppModel::unmountCard() {
         });
         return;
     }
-    std::string volume = report_->source.volumePath;
+    // Only the mount the result checked is ejected: gone, another card at its place is not.
+    checkMounts();
+    if (!report_) {
+        ejecting_ = false;
+        emit ejectingChanged();
+        return;
+    }
+    const VolumeInfo& card = cardMount_ ? *cardMount_ : report_->source;
+    const EjectTarget target{card.volumePath, card.deviceNumber.value_or(""), card.volumeID.value_or("")};
     QString name = fromBytes(report_->source.name);
     QPointer<AppModel> self(this);
-    deps_.platform.ejector->eject(volume, [self, name](std::optional<EjectFailure> failure) {
+    deps_.platform.ejector->eject(target, [self, name](std::optional<EjectFailure> failure) {
         if (!self) return;
         self->ejecting_ = false;
         emit self->ejectingChanged();
-        if (!failure) {
+        if (!failure || failure->kind == EjectFailure::Kind::another) {
+            // Unmounted, or not the card at all: the result goes once its mount is seen gone.
+            self->checkMounts();
             self->refreshVolumes();
-            return;
         }
+        if (!failure) return;
         // A service may refuse without saying why; the sentence then goes without the reason.
         const QString reason = failure->reason.trimmed();
         const QString couldNot = QStringLiteral("Couldn't eject ") + present::quoted(name) +
                                  (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) +
                                  QStringLiteral(". ");
-        if (failure->kind == EjectFailure::Kind::noService)
+        if (failure->kind == EjectFailure::Kind::another)
+            self->show(couldNot.trimmed(), false);
+        else if (failure->kind == EjectFailure::Kind::noService)
             // Nothing the user closes would help: the desktop's disk tool can still eject it.
             self->show(couldNot + QStringLiteral("Eject it in Disks instead."), false);
         else

@@ -83,7 +83,7 @@ CardWatch::~CardWatch() {
 
 void CardWatch::readNotices() {
     alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
-    bool news = false;
+    bool news = false, unmount = false;
     while (true) {
         const ssize_t n = ::read(marks_->fd(), buffer, sizeof buffer);
         if (n <= 0) break;
@@ -91,16 +91,21 @@ void CardWatch::readNotices() {
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
             at += ssize_t(sizeof(inotify_event) + e->len);
             if (e->mask & IN_IGNORED) {
-                // Its folder went; what that was is told by the folder that held it, and a
-                // card unmounted is the volume monitor's.
+                // Its folder went; what that was is told by the folder that held it.
                 marks_->forget(e->wd);
                 continue;
             }
-            if (e->mask & IN_UNMOUNT) continue;
+            if (e->mask & IN_UNMOUNT) {
+                // The card itself went (another may be mounted at its place at once): no listing
+                // of its folder tells that.
+                unmount = true;
+                continue;
+            }
             news = true;  // IN_Q_OVERFLOW too: what was dropped is found by listing
         }
     }
     if (news) emit changed();
+    if (unmount) emit unmounted();
 }
 
 }  // namespace halvetrop

@@ -64,6 +64,8 @@ public:
 signals:
     // Something changed in a watched folder, or notices were lost.
     void changed();
+    // The file system of a watched folder was unmounted.
+    void unmounted();
 
 private:
     void readNotices();

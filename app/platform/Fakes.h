@@ -69,11 +69,12 @@ public:
         std::function<void(std::optional<EjectFailure>)> done;
     };
     std::vector<Pending> pending;
-    std::vector<std::string> asked;
-    void eject(const std::string& mountPoint,
-               std::function<void(std::optional<EjectFailure>)> done) override {
-        asked.push_back(mountPoint);
-        pending.push_back({mountPoint, std::move(done)});
+    std::vector<std::string> asked;  // the mount points, in order
+    std::vector<EjectTarget> targets;
+    void eject(const EjectTarget& target, std::function<void(std::optional<EjectFailure>)> done) override {
+        asked.push_back(target.mountPoint);
+        targets.push_back(target);
+        pending.push_back({target.mountPoint, std::move(done)});
     }
     void finish(std::optional<EjectFailure> failure = std::nullopt) {
         if (pending.empty()) return;

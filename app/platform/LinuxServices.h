@@ -69,8 +69,7 @@ class UDisksEjector : public Ejector {
 public:
     explicit UDisksEjector(QDBusConnection bus = QDBusConnection::systemBus());
     ~UDisksEjector() override;
-    void eject(const std::string& mountPoint,
-               std::function<void(std::optional<EjectFailure> failure)> done) override;
+    void eject(const EjectTarget& target, std::function<void(std::optional<EjectFailure>)> done) override;
 
 private:
     QDBusConnection bus_;

@@ -52,20 +52,31 @@ public:
 };
 
 // Why an eject did not happen. Without the desktop's disk service nothing can be ejected and
-// closing files would not help; anything else is the reason the service gave.
+// closing files would not help; nor when the file system at the mount point is `another` than the
+// one asked for (nothing was unmounted); anything else is the reason the service gave.
 struct EjectFailure {
-    enum class Kind { refused, noService };
+    enum class Kind { refused, noService, another };
     Kind kind = Kind::refused;
     QString reason;  // in the user's words, without a final full stop
     friend bool operator==(const EjectFailure&, const EjectFailure&) = default;
 };
 
-// Unmounts the file system mounted at mountPoint and powers off (or ejects) its drive. `done` runs
-// on the GUI thread with nothing on success, else why not.
+// The file system an eject is for: where it is mounted, its device number ("MAJ:MIN") and its
+// UUID, each empty when not known. Another file system mounted at that place since (another card
+// put in the same reader) is not ejected in its name.
+struct EjectTarget {
+    std::string mountPoint;
+    std::string deviceNumber;
+    std::string volumeID;
+};
+
+// Unmounts the file system mounted at the target's mount point, when it is still the target, and
+// powers off (or ejects) its drive. `done` runs on the GUI thread with nothing on success, else
+// why not.
 class Ejector {
 public:
     virtual ~Ejector() = default;
-    virtual void eject(const std::string& mountPoint,
+    virtual void eject(const EjectTarget& target,
                        std::function<void(std::optional<EjectFailure> failure)> done) = 0;
 };
 

@@ -5,6 +5,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QTimer>
 
+#include <sys/sysmacros.h>
+
 #include "platform/DBusTypes.h"
 #include "platform/LinuxServices.h"
 #include "platform/MountInfo.h"
@@ -54,6 +56,9 @@ QString objectPath(const QVariant& value) {
 }
 
 EjectFailure refused(QString reason) { return {EjectFailure::Kind::refused, std::move(reason)}; }
+EjectFailure another() {
+    return {EjectFailure::Kind::another, QStringLiteral("another card is mounted at its place now")};
+}
 EjectFailure noService() { return {EjectFailure::Kind::noService, kNoService}; }
 
 EjectFailure failureOf(const QDBusMessage& error) {
@@ -128,10 +133,25 @@ void unmountNext(const std::shared_ptr<EjectJob>& job) {
              });
 }
 
-// Picks the file system mounted at mountPoint and every other mounted one on the same drive:
-// ejecting a card ejects all of its partitions.
-std::optional<QString> plan(EjectJob& job, const DBusObjectMap& objects, const QByteArray& mountPoint,
-                            const QByteArray& device) {
+// Whether the disk service's block device holds the file system asked for, as far as either side
+// knows it: its device number (unless that is a number of the file system's own, as btrfs and FUSE
+// mounts have, major 0) and its UUID.
+bool isTarget(const QVariantMap& block, const EjectTarget& target) {
+    const QStringList number = QString::fromStdString(target.deviceNumber).split(QLatin1Char(':'));
+    const QVariant held = block.value(QStringLiteral("DeviceNumber"));
+    if (number.size() == 2 && number[0].toUInt() != 0 && held.isValid() &&
+        held.toULongLong() != quint64(makedev(number[0].toUInt(), number[1].toUInt())))
+        return false;
+    const QString uuid = block.value(QStringLiteral("IdUUID")).toString();
+    return target.volumeID.empty() || uuid.isEmpty() ||
+           uuid.compare(QString::fromStdString(target.volumeID), Qt::CaseInsensitive) == 0;
+}
+
+// Picks the file system mounted at the target's mount point and every other mounted one on the
+// same drive: ejecting a card ejects all of its partitions.
+std::optional<EjectFailure> plan(EjectJob& job, const DBusObjectMap& objects, const EjectTarget& wanted,
+                                 const QByteArray& device) {
+    const QByteArray mountPoint = QByteArray::fromStdString(wanted.mountPoint);
     QString target;
     for (auto it = objects.begin(); it != objects.end() && target.isEmpty(); ++it)
         if (byteStrings(it->value(kFilesystem).value(QStringLiteral("MountPoints"))).contains(mountPoint))
@@ -144,7 +164,10 @@ std::optional<QString> plan(EjectJob& job, const DBusObjectMap& objects, const Q
              byteString(block.value(QStringLiteral("PreferredDevice"))) == device))
             target = it.key().path();
     }
-    if (target.isEmpty()) return QStringLiteral("the system's disk service does not list it as a drive");
+    if (target.isEmpty())
+        return refused(QStringLiteral("the system's disk service does not list it as a drive"));
+    // Another card mounted there since the card was checked is not unmounted in its name.
+    if (!isTarget(objects.value(QDBusObjectPath(target)).value(kBlock), wanted)) return another();
 
     job.drive =
         objectPath(objects.value(QDBusObjectPath(target)).value(kBlock).value(QStringLiteral("Drive")));
@@ -181,20 +204,18 @@ UDisksEjector::UDisksEjector(QDBusConnection bus)
 
 UDisksEjector::~UDisksEjector() = default;
 
-void UDisksEjector::eject(const std::string& mountPoint,
-                          std::function<void(std::optional<EjectFailure>)> done) {
+void UDisksEjector::eject(const EjectTarget& target, std::function<void(std::optional<EjectFailure>)> done) {
     auto job =
         std::make_shared<EjectJob>(EjectJob{bus_, context_.get(), std::move(done), {}, {}, false, false});
     if (!bus_.isConnected()) {
         QTimer::singleShot(0, context_.get(), [job] { job->done(noService()); });
         return;
     }
-    const QByteArray point = QByteArray::fromStdString(mountPoint);
-    const QByteArray device = mountedDevice(mountPoint);
+    const QByteArray device = mountedDevice(target.mountPoint);
     QDBusMessage list = QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/UDisks2"),
                                                        QStringLiteral("org.freedesktop.DBus.ObjectManager"),
                                                        QStringLiteral("GetManagedObjects"));
-    callThen(job, list, -1, [job, point, device](const QDBusMessage& reply) {
+    callThen(job, list, -1, [job, target, device](const QDBusMessage& reply) {
         if (reply.type() == QDBusMessage::ErrorMessage) {
             job->done(failureOf(reply));
             return;
@@ -204,8 +225,8 @@ void UDisksEjector::eject(const std::string& mountPoint,
             return;
         }
         const auto objects = qdbus_cast<DBusObjectMap>(reply.arguments().constFirst());
-        if (std::optional<QString> reason = plan(*job, objects, point, device)) {
-            job->done(refused(*reason));
+        if (std::optional<EjectFailure> failure = plan(*job, objects, target, device)) {
+            job->done(std::move(failure));
             return;
         }
         unmountNext(job);

@@ -311,6 +311,9 @@ VerifyReport Stage::placed(const QString& fixture, const std::string& card,
     r.source.path = card;
     r.source.volumePath = cardVolume.volumePath;
     r.source.volumeID = cardVolume.volumeID;
+    // As a check describes the card it reads: the mount that is there now.
+    r.source.deviceNumber = cardVolume.deviceNumber;
+    r.source.mountID = cardVolume.mountID;
     const size_t kept = std::min(r.destinations.size(), backups.size());
     r.destinations.resize(kept);
     for (size_t i = 0; i < backups.size(); ++i) {

@@ -15,13 +15,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 #include <string>
 
 namespace halvetrop {
@@ -113,6 +116,26 @@ std::uint64_t uniqueMountID(const std::string& path) {
     if (::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT, kStatxUniqueMountID, &st) != 0) return 0;
     return (st.stx_mask & kStatxUniqueMountID) ? st.stx_mnt_id : 0;
 }
+
+// Unique mount ids start above every id mountinfo gives.
+constexpr std::uint64_t kLastReusedMountID = std::uint64_t{1} << 31;
+
+// statmount(2), which the C library may not name yet; its number is the same on every
+// architecture that numbers its calls from the common table.
+#ifdef SYS_statmount
+constexpr long kStatmountCall = SYS_statmount;
+#else
+constexpr long kStatmountCall = 457;
+#endif
+
+// struct mnt_id_req as first defined (MNT_ID_REQ_SIZE_VER0); nothing asked of the mount beyond
+// whether it exists.
+struct MountIDRequest {
+    std::uint32_t size = sizeof(MountIDRequest);
+    std::uint32_t spare = 0;
+    std::uint64_t mountID = 0;
+    std::uint64_t fields = 0;
+};
 
 // How many stacked file systems deep the folders beneath are followed.
 constexpr int kMaxStackDepth = 8;
@@ -365,6 +388,16 @@ std::optional<MountedListing> listMounted(const DriveSources& sources, const std
 
 std::vector<VolumeInfo> mountedVolumes(const DriveSources& sources) {
     return std::move(listMounted(sources, {})->volumes);
+}
+
+MountState mountState(const VolumeInfo& v) {
+    if (!v.mountID || static_cast<std::uint64_t>(*v.mountID) <= kLastReusedMountID) return MountState::unknown;
+    MountIDRequest request;
+    request.mountID = static_cast<std::uint64_t>(*v.mountID);
+    // Room for the fixed part of struct statmount; nothing of it is read.
+    alignas(8) unsigned char answer[1024];
+    if (::syscall(kStatmountCall, &request, answer, sizeof answer, 0) == 0) return MountState::mounted;
+    return errno == ENOENT ? MountState::gone : MountState::unknown;
 }
 
 std::string networkHost(const std::string& source) {

@@ -92,6 +92,9 @@ struct MountedListing {
     std::set<std::string> mountPoints;
 };
 
+// What the kernel says of a mount described earlier (Drives::mountState).
+enum class MountState { mounted, gone, unknown };
+
 namespace Drives {
 
 // Never fails: every missing piece takes its fallback. The path is resolved (symbolic links
@@ -108,6 +111,13 @@ VolumeInfo info(const std::string& path, const DriveSources& sources = DriveSour
 std::optional<MountedListing> listMounted(const DriveSources& sources, const std::function<bool()>& stale);
 // listMounted to its end.
 std::vector<VolumeInfo> mountedVolumes(const DriveSources& sources = DriveSources());
+
+// Whether the mount a volume was described on is mounted still, as the kernel answers by its
+// mount id without looking at any file system (so it may be asked on any thread, at any time).
+// `gone` once it has been unmounted, whatever is mounted at its place since; `unknown` where the
+// kernel numbers mounts only by the ids it gives again to later mounts (before 6.8), or the volume
+// was described without one.
+MountState mountState(const VolumeInfo& v);
 
 // Host of a network volume's source text ("//user@Server/share" -> "server", "nas:/export" -> "nas").
 std::string networkHost(const std::string& source);

@@ -14,6 +14,14 @@ VolumeMatch matchVolume(const VolumeInfo& recorded, const VolumeInfo& live) {
     return VolumeMatch::cannotTell;
 }
 
+bool sameMount(const VolumeInfo& a, const VolumeInfo& b) {
+    if (a.volumeID && b.volumeID && *a.volumeID != *b.volumeID) return false;
+    const bool factsA = a.deviceNumber && a.mountID, factsB = b.deviceNumber && b.mountID;
+    if (!factsA && !factsB) return a.volumePath == b.volumePath;
+    return factsA && factsB && *a.deviceNumber == *b.deviceNumber && *a.mountID == *b.mountID &&
+           a.fileSystem == b.fileSystem;
+}
+
 namespace {
 
 std::string_view shownPart(const VolumeInfo& v) { return v.showsPart() ? std::string_view(*v.mountRoot) : ""; }

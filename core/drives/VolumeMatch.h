@@ -22,6 +22,13 @@ enum class VolumeMatch {
 // cannot tell them apart.
 VolumeMatch matchVolume(const VolumeInfo& recorded, const VolumeInfo& live);
 
+// The same mount of a file system, as the kernel holds it: the same mount id and device number
+// (and file-system type), and no other UUID. A card taken out and another put in its place at
+// once is another mount, whatever its label, its UUID or its reader's device number; so is the
+// same card mounted again. Without mount facts on either side, the same mount point and no other
+// UUID stand in for them.
+bool sameMount(const VolumeInfo& a, const VolumeInfo& b);
+
 // Where a described folder lies in its volume: the part of the file system its mount shows, then
 // the folder's path below the mount point ("" for the root of a mount of the whole). Every mount of
 // one volume (the whole, a subvolume mounted alone, a bind mount) puts a folder at one place. A

@@ -606,7 +606,8 @@ TEST(Drives, AListingReadsTheMountTableOnceAndDescribesOnlyWhatItCanReach) {
 
 
 // Two cards labelled alike, rotated backups, a drive mounted again, a record from before mount ids
-// were kept: only a UUID, or the very same mount, says "the same".
+// were kept: only a UUID, or the very same mount, says "the same" volume; only the very same mount
+// says "the same mount", whatever the UUID says.
 TEST(VolumeMatch, SameOnlyByUuidOrTheSameMount) {
     struct Side {
         std::optional<std::string> uuid, device;
@@ -617,19 +618,23 @@ TEST(VolumeMatch, SameOnlyByUuidOrTheSameMount) {
         const char* what;
         Side recorded, live;
         VolumeMatch want;
+        bool sameMount;
     };
     const Case cases[] = {
-        {"same uuid, another reader", {"6E1F-0A0B", "179:1", 40}, {"6E1F-0A0B", "8:17", 91}, VolumeMatch::same},
-        {"another uuid, same mount", {"6E1F-0A0B", "179:1", 40}, {"1111-2222", "179:1", 40}, VolumeMatch::different},
-        {"no uuid, same mount", {{}, "179:1", 40}, {{}, "179:1", 40}, VolumeMatch::same},
-        {"no uuid, mounted again", {{}, "179:1", 40}, {{}, "179:1", 41}, VolumeMatch::cannotTell},
-        {"no uuid, other device", {{}, "179:1", 40}, {{}, "179:2", 40}, VolumeMatch::cannotTell},
-        {"no uuid, other file system", {{}, "179:1", 40}, {{}, "179:1", 40, "vfat"}, VolumeMatch::cannotTell},
-        {"uuid then, none now, same mount", {"6E1F-0A0B", "179:1", 40}, {{}, "179:1", 40}, VolumeMatch::same},
-        {"uuid then, none now, mounted again", {"6E1F-0A0B", "179:1", 40}, {{}, "179:1", 41}, VolumeMatch::cannotTell},
-        {"none then, uuid now, same mount", {{}, "179:1", 40}, {"6E1F-0A0B", "179:1", 40}, VolumeMatch::same},
-        {"an old record without mount facts", {{}, {}, {}}, {{}, "179:1", 40}, VolumeMatch::cannotTell},
-        {"nothing known on either side", {{}, {}, {}}, {{}, {}, {}}, VolumeMatch::cannotTell},
+        {"same uuid, another reader", {"6E1F-0A0B", "179:1", 40}, {"6E1F-0A0B", "8:17", 91}, VolumeMatch::same, false},
+        {"same uuid, mounted again in its reader", {"6E1F-0A0B", "8:17", 40}, {"6E1F-0A0B", "8:17", 41}, VolumeMatch::same,
+         false},
+        {"another uuid, same mount", {"6E1F-0A0B", "179:1", 40}, {"1111-2222", "179:1", 40}, VolumeMatch::different, false},
+        {"no uuid, same mount", {{}, "179:1", 40}, {{}, "179:1", 40}, VolumeMatch::same, true},
+        {"no uuid, mounted again", {{}, "179:1", 40}, {{}, "179:1", 41}, VolumeMatch::cannotTell, false},
+        {"no uuid, other device", {{}, "179:1", 40}, {{}, "179:2", 40}, VolumeMatch::cannotTell, false},
+        {"no uuid, other file system", {{}, "179:1", 40}, {{}, "179:1", 40, "vfat"}, VolumeMatch::cannotTell, false},
+        {"uuid then, none now, same mount", {"6E1F-0A0B", "179:1", 40}, {{}, "179:1", 40}, VolumeMatch::same, true},
+        {"uuid then, none now, mounted again", {"6E1F-0A0B", "179:1", 40}, {{}, "179:1", 41}, VolumeMatch::cannotTell,
+         false},
+        {"none then, uuid now, same mount", {{}, "179:1", 40}, {"6E1F-0A0B", "179:1", 40}, VolumeMatch::same, true},
+        {"an old record without mount facts", {{}, {}, {}}, {{}, "179:1", 40}, VolumeMatch::cannotTell, false},
+        {"nothing known on either side", {{}, {}, {}}, {{}, {}, {}}, VolumeMatch::cannotTell, true},
     };
     for (const Case& c : cases) {
         auto volume = [](const Side& s) {
@@ -644,7 +649,14 @@ TEST(VolumeMatch, SameOnlyByUuidOrTheSameMount) {
         };
         EXPECT_EQ(matchVolume(volume(c.recorded), volume(c.live)), c.want) << c.what;
         EXPECT_EQ(matchVolume(volume(c.live), volume(c.recorded)), c.want) << c.what << " (turned round)";
+        EXPECT_EQ(sameMount(volume(c.recorded), volume(c.live)), c.sameMount) << c.what;
+        EXPECT_EQ(sameMount(volume(c.live), volume(c.recorded)), c.sameMount) << c.what << " (turned round)";
     }
+    // Without mount facts, the mount point stands in for them.
+    VolumeInfo here, there;
+    here.volumePath = "/media/u/EOS_DIGITAL";
+    there.volumePath = "/media/u/EOS_DIGITAL1";
+    EXPECT_FALSE(sameMount(here, there));
 }
 
 }  // namespace

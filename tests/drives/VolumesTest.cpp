@@ -250,6 +250,9 @@ TEST_F(RealVolumes, IdentityIsKnownToEveryUserAndSaysWhereItCameFrom) {
     if (numbersEachMount) {
         EXPECT_NE(again.mountID, v.mountID) << "a remount is a mount of its own";
     }
+    // The kernel tells the mount gone by its id, though the same volume is mounted at its place.
+    EXPECT_EQ(Drives::mountState(v), numbersEachMount ? MountState::gone : MountState::unknown);
+    EXPECT_EQ(Drives::mountState(again), numbersEachMount ? MountState::mounted : MountState::unknown);
     // tmpfs has neither label nor UUID from anywhere.
     EXPECT_FALSE(Drives::info(plain->mountPoint()).identitySource.has_value());
 }

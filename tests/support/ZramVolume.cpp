@@ -226,6 +226,15 @@ std::string ZramVolume::remount() {
     return "";
 }
 
+std::string ZramVolume::swapFor(const ZramVolume& other) {
+    std::string out;
+    if (!mounted_ || other.mounted_) return "swap needs this drive mounted and the other one not";
+    if (runAsRoot("umount " + shellQuote(mountPoint_) + " && " + other.mountCommand(mountPoint_), &out) != 0)
+        return "swap at " + mountPoint_ + " failed: " + out + holders(mountPoint_);
+    mounted_ = false;
+    return "";
+}
+
 void ZramVolume::write(const std::string& relative, const std::string& bytes) const {
     std::filesystem::path p = std::filesystem::path(mountPoint_) / relative;
     std::filesystem::create_directories(p.parent_path());

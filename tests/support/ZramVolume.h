@@ -71,6 +71,11 @@ public:
     // Detaches the file system at once though files on it are open (umount -l), as a cable pulled
     // mid-work leaves it: the path is the empty mount-point folder from now on.
     std::string unmountLazily();
+    // Unmounts the drive and mounts `other` (not mounted itself) at its mount point in the same
+    // command, with no moment between, as an automounter mounts another card put in the reader.
+    // `other` stays there until unmounted by hand. "" on success, else the reason (which says
+    // "busy" while a file on this drive is open).
+    std::string swapFor(const ZramVolume& other);
     // Writes a file below the mount point, making its folders.
     void write(const std::string& relative, const std::string& bytes) const;
 

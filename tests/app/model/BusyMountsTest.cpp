@@ -4,6 +4,7 @@
 // the volumes that every change brings.
 #include "ModelFixture.h"
 #include "platform/LinuxServices.h"
+#include "support/BusyMounts.h"
 #include "support/Privileged.h"
 #include "support/ZramVolume.h"
 
@@ -11,53 +12,10 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <unistd.h>
-
 using namespace halvetrop;
 using namespace halvetrop::test;
 
 namespace {
-
-// Ten loop devices, each mounted at ten folders below a fresh folder of /mnt; a loop in the
-// background remounts the first folder several times a second until stop() (or the destructor).
-class BusyMounts {
-public:
-    BusyMounts() {
-        // The loop ends with this process too, should the suite be killed before it stops it.
-        const std::string script = "suite=" + std::to_string(::getpid()) + R"(
-set -e
-base=$(mktemp -d /mnt/halvetrop-busy-XXXXXX)
-for d in 0 1 2 3 4 5 6 7 8 9; do
-  truncate -s 4M "$base/disk$d.img"
-  mkfs.ext4 -q -F -L "BUSY$d" "$base/disk$d.img"
-  loop=$(losetup -f --show "$base/disk$d.img")
-  echo "$loop" >> "$base/loops"
-  for i in 0 1 2 3 4 5 6 7 8 9; do mkdir "$base/m$d$i"; mount -o ro "$loop" "$base/m$d$i"; done
-done
-first=$(head -n 1 "$base/loops")
-nohup sh -c "while kill -0 $suite; do umount '$base/m00'; mount -o ro '$first' '$base/m00'; sleep 0.15; done" \
-  >/dev/null 2>&1 &
-echo "$base $!")";
-        const std::string out = runAsRootOrThrow(script);
-        const size_t space = out.rfind(' ');
-        base_ = out.substr(0, space);
-        churn_ = out.substr(space + 1);
-    }
-    ~BusyMounts() {
-        stop();
-        runAsRoot("for m in " + base_ +
-                  "/m*; do umount -l \"$m\"; done; while read l; do losetup -d \"$l\"; done < " + base_ +
-                  "/loops; rm -rf " + base_);
-    }
-    void stop() {
-        if (!churn_.empty()) runAsRoot("kill " + churn_);
-        churn_.clear();
-    }
-
-private:
-    std::string base_;
-    std::string churn_;
-};
 
 // A model that waits behind its listings never gets there, and is taken for hung.
 bool until(const std::function<bool()>& done) { return QTest::qWaitFor(done, kHangDetectorMs); }
@@ -162,6 +120,133 @@ private slots:
         QVERIFY(m.waitForIdle(kHangDetectorMs));
         QCOMPARE(m.phase(), AppModel::Phase::Results);
         QCOMPARE(m.report()->files.size(), size_t(40));
+    }
+
+    // Two cards labelled alike, the first's photos also in the backup's "Swap" folder; the second,
+    // left unmounted, holds a photo no backup has, or is a copy of the first made block by block (its
+    // UUID and every time on it too), which no listing tells from it.
+    void makeTwinCards(std::unique_ptr<ZramVolume>& first, std::unique_ptr<ZramVolume>& second, bool copy) {
+        first = std::make_unique<ZramVolume>(16ll << 20, "SWAPCARD", "/mnt");
+        second = std::make_unique<ZramVolume>(16ll << 20, "SWAPCARD", "/mnt");
+        for (const ZramVolume* c : {first.get(), second.get()})
+            runAsRootOrThrow("rmdir " + c->mountPoint() + "/lost+found");
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = "DCIM/100SWAP/IMG_" + std::to_string(2000 + i) + ".JPG";
+            const std::string content(size_t(32 << 10) + size_t(i), char('k' + i));
+            first->write(name, content);
+            backup->write("Swap/" + name, content);
+        }
+        second->write("DCIM/100SWAP/IMG_2999.JPG", std::string(size_t(32 << 10), 'z'));
+        if (!second->unmount().empty()) throw std::runtime_error("the second card stays mounted");
+        if (!copy) return;
+        if (!first->unmount().empty()) throw std::runtime_error("the first card stays mounted");
+        runAsRootOrThrow("dd if=" + first->device() + " of=" + second->device() + " bs=1M status=none");
+        refreshDeviceDatabase(second->device());
+        if (const std::string why = first->remount(); !why.empty()) throw std::runtime_error(why);
+    }
+
+    // A model that watches the mount table as the application does (unless told not to: then only
+    // the watch of a shown card's folders tells it anything), shown the first card checked against
+    // the backup, ready to format and to be ejected.
+    AppModel& readyOn(Harness& h, const std::string& card, bool monitored = true) {
+        h.realMonitor = monitored;
+        AppModel& m = h.start(true);
+        m.settings().setValue("requiredCopies", 1);
+        m.setSource(card);
+        m.addBackups({backup->mountPoint() + "/Swap"});
+        [&] {
+            QVERIFY(until([&] { return m.canCheck(); }));
+            m.check(std::optional<CheckLevel>());
+            QVERIFY(until([&] {
+                return m.report() && m.report()->level == CheckLevel::verified && m.showsReadyToFormat() &&
+                       m.canEjectSource();
+            }));
+        }();
+        return m;
+    }
+
+    // A card shown safe to format is taken out and another card of the same label, holding a photo
+    // no backup has, is mounted at its folder at once, as an automounter does on resume. With every
+    // listing of the volumes held: the result, its ready-to-format verdict and its Eject go as the
+    // kernel tells the card's mount gone, while the other mounts rest or keep changing, and nothing
+    // is ejected; the card's own watch hears of it without the mount table. Listed, the card at that
+    // folder is a new card, announced and offered.
+    void aCardSwappedAtOnceIsANewCard_data() {
+        QTest::addColumn<bool>("churning");
+        QTest::addColumn<bool>("monitored");
+        QTest::newRow("other mounts at rest") << false << true;
+        QTest::newRow("other mounts changing") << true << true;
+        QTest::newRow("told by the card's watch alone") << false << false;
+    }
+    void aCardSwappedAtOnceIsANewCard() {
+        QFETCH(bool, churning);
+        QFETCH(bool, monitored);
+        churning ? busy->start() : busy->stop();
+        std::unique_ptr<ZramVolume> first, second;
+        try {
+            makeTwinCards(first, second, false);
+        } catch (const std::exception& e) {
+            QSKIP(volumesUnavailable(e.what()).c_str());
+        }
+        const std::string place = first->mountPoint();
+        const std::string secondUuid = runAsRootOrThrow("blkid -s UUID -o value " + second->device());
+        Harness h;
+        AppModel& m = readyOn(h, place, monitored);
+        if (QTest::currentTestFailed()) return;
+
+        h.volumeListings->hold(true);
+        auto putBack = qScopeGuard([&] {
+            h.volumeListings->hold(false);
+            runAsRoot("umount " + place);
+            first->remount();
+            second->remount();
+        });
+        QCOMPARE(first->swapFor(*second), std::string());
+        QVERIFY(until([&] { return !m.report() && m.phase() == AppModel::Phase::Setup; }));
+        QVERIFY(!m.showsReadyToFormat() && !m.canEjectSource() && !m.source());
+        QCOMPARE(
+            m.noticeText(),
+            QStringLiteral("“SWAPCARD” ejected — you can remove it. Its result is saved in Recent checks."));
+        m.ejectSource();
+        QVERIFY(h.ejector->asked.empty());
+
+        h.volumeListings->hold(false);
+        QVERIFY(until([&] { return m.newCard() && m.newCard()->volumePath == place; }));
+        QCOMPARE(m.newCard()->volumeID, std::optional<std::string>(secondUuid));
+        const std::vector<VolumeInfo> offered = m.suggestedCards();
+        QVERIFY(std::any_of(offered.begin(), offered.end(), [&](const VolumeInfo& v) {
+            return v.volumePath == place && v.volumeID == secondUuid;
+        }));
+        m.shutdown();
+    }
+
+    // Eject asked in the very moment the card is swapped for a copy of itself, before the model
+    // has heard of it: the look at the card that an eject of a card ready to format waits for finds
+    // the copy as the check found the card, and still the copy is not ejected in the card's name.
+    void anEjectAsTheCardIsSwappedEjectsNothing() {
+        busy->stop();
+        std::unique_ptr<ZramVolume> first, second;
+        try {
+            makeTwinCards(first, second, true);
+        } catch (const std::exception& e) {
+            QSKIP(volumesUnavailable(e.what()).c_str());
+        }
+        const std::string place = first->mountPoint();
+        Harness h;
+        AppModel& m = readyOn(h, place);
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
+        auto putBack = qScopeGuard([&] {
+            runAsRoot("umount " + place);
+            first->remount();
+            second->remount();
+        });
+        QCOMPARE(first->swapFor(*second), std::string());
+        m.ejectSource();
+        QVERIFY(until([&] { return !h.ejector->asked.empty() || (!m.report() && !m.ejecting()); }));
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
+        QCOMPARE(h.ejector->asked, std::vector<std::string>());
+        m.shutdown();
     }
 };
 

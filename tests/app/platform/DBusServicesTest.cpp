@@ -8,6 +8,8 @@
 #include "platform/DBusTypes.h"
 #include "platform/LinuxServices.h"
 
+#include <sys/sysmacros.h>
+
 using namespace halvetrop;
 using halvetrop::test::FakeBusService;
 
@@ -25,8 +27,10 @@ QDBusMessage error(const QDBusMessage& m, const QString& name, const QString& te
     return m.createErrorReply(name, text);
 }
 
-QVariantMap blockOf(const QString& drive, const QByteArray& device) {
-    return {{"Drive", QVariant::fromValue(QDBusObjectPath(drive))}, {"Device", device + '\0'}};
+QVariantMap blockOf(const QString& drive, const QByteArray& device, const QVariantMap& identity = {}) {
+    QVariantMap block = identity;
+    block.insert({{"Drive", QVariant::fromValue(QDBusObjectPath(drive))}, {"Device", device + '\0'}});
+    return block;
 }
 
 QVariantMap filesystemAt(const QByteArrayList& points) {
@@ -39,7 +43,10 @@ QVariantMap filesystemAt(const QByteArrayList& points) {
 DBusObjectMap machine(bool canPowerOff, bool secondMounted) {
     DBusObjectMap objects;
     objects[QDBusObjectPath(kCard)] = {
-        {"org.freedesktop.UDisks2.Block", blockOf(kCardDrive, "/dev/sdz1")},
+        {"org.freedesktop.UDisks2.Block",
+         blockOf(
+             kCardDrive, "/dev/sdz1",
+             {{"DeviceNumber", QVariant::fromValue(quint64(makedev(65, 145)))}, {"IdUUID", "6E1F-0A0B"}})},
         {"org.freedesktop.UDisks2.Filesystem", filesystemAt({"/media/u/EOS_DIGITAL"})}};
     objects[QDBusObjectPath(kCardSecond)] = {
         {"org.freedesktop.UDisks2.Block", blockOf(kCardDrive, "/dev/sdz2")},
@@ -64,10 +71,9 @@ struct EjectOutcome {
 };
 
 // `settle` returns once every answer the ejector's calls had has come back (see FakeBusService::settle).
-EjectOutcome ejectAndWait(Ejector& ejector, const std::string& mountPoint,
-                          const std::function<bool()>& settle) {
+EjectOutcome ejectAndWait(Ejector& ejector, const EjectTarget& target, const std::function<bool()>& settle) {
     EjectOutcome out;
-    ejector.eject(mountPoint, [&](std::optional<EjectFailure> failure) {
+    ejector.eject(target, [&](std::optional<EjectFailure> failure) {
         ++out.calls;
         if (failure) {
             out.reason = failure->reason;
@@ -94,7 +100,7 @@ private slots:
     }
 
     void eject_data() {
-        QTest::addColumn<QString>("mountPoint");
+        QTest::addColumn<QStringList>("target");  // mount point, device number, UUID
         QTest::addColumn<bool>("canPowerOff");
         QTest::addColumn<bool>("secondMounted");
         QTest::addColumn<QString>("failUnmount");  // block whose Unmount fails
@@ -105,30 +111,46 @@ private slots:
         const QString list = kUDisksRoot + " GetManagedObjects";
         const QString unmount1 = kCard + " Unmount", unmount2 = kCardSecond + " Unmount";
         const QString powerOff = kCardDrive + " PowerOff", eject = kCardDrive + " Eject";
-        QTest::newRow("unmount then power off") << "/media/u/EOS_DIGITAL" << true << false << "" << false
-                                                << QStringList{list, unmount1, powerOff} << "";
-        QTest::newRow("every partition of the card") << "/media/u/EOS_DIGITAL" << true << true << "" << false
-                                                     << QStringList{list, unmount1, unmount2, powerOff} << "";
-        QTest::newRow("eject when it cannot power off") << "/media/u/EOS_DIGITAL" << false << false << ""
-                                                        << false << QStringList{list, unmount1, eject} << "";
+        const QString another = "another card is mounted at its place now";
+        QTest::newRow("unmount then power off") << QStringList{"/media/u/EOS_DIGITAL"} << true << false << ""
+                                                << false << QStringList{list, unmount1, powerOff} << "";
+        QTest::newRow("every partition of the card")
+            << QStringList{"/media/u/EOS_DIGITAL"} << true << true << "" << false
+            << QStringList{list, unmount1, unmount2, powerOff} << "";
+        QTest::newRow("eject when it cannot power off")
+            << QStringList{"/media/u/EOS_DIGITAL"} << false << false << "" << false
+            << QStringList{list, unmount1, eject} << "";
         QTest::newRow("busy: the reason, nothing powered off")
-            << "/media/u/EOS_DIGITAL" << true << true << kCard << false << QStringList{list, unmount1}
-            << "Error unmounting /dev/sdz1: target is busy";
+            << QStringList{"/media/u/EOS_DIGITAL"} << true << true << kCard << false
+            << QStringList{list, unmount1} << "Error unmounting /dev/sdz1: target is busy";
         QTest::newRow("second partition busy")
-            << "/media/u/EOS_DIGITAL" << true << true << kCardSecond << false
+            << QStringList{"/media/u/EOS_DIGITAL"} << true << true << kCardSecond << false
             << QStringList{list, unmount1, unmount2} << "Error unmounting /dev/sdz2: target is busy";
         QTest::newRow("power off refused after the unmount")
-            << "/media/u/EOS_DIGITAL" << true << false << "" << true << QStringList{list, unmount1, powerOff}
-            << "";
+            << QStringList{"/media/u/EOS_DIGITAL"} << true << false << "" << true
+            << QStringList{list, unmount1, powerOff} << "";
         QTest::newRow("not a drive it knows")
-            << "/media/u/NOPE" << true << false << "" << false << QStringList{list}
+            << QStringList{"/media/u/NOPE"} << true << false << "" << false << QStringList{list}
             << "the system's disk service does not list it as a drive";
+        QTest::newRow("the card checked, by its device and UUID")
+            << QStringList{"/media/u/EOS_DIGITAL", "65:145", "6e1f-0a0b"} << true << false << "" << false
+            << QStringList{list, unmount1, powerOff} << "";
+        QTest::newRow("a card of its own number: its UUID alone tells")
+            << QStringList{"/media/u/EOS_DIGITAL", "0:52", "6E1F-0A0B"} << true << false << "" << false
+            << QStringList{list, unmount1, powerOff} << "";
+        QTest::newRow("another card at its place: another UUID")
+            << QStringList{"/media/u/EOS_DIGITAL", "65:145", "1111-2222"} << true << false << "" << false
+            << QStringList{list} << another;
+        QTest::newRow("another card at its place: another device")
+            << QStringList{"/media/u/EOS_DIGITAL", "179:1", ""} << true << false << "" << false
+            << QStringList{list} << another;
         QTest::newRow("internal disk: its other file systems stay")
-            << "/" << true << false << "" << false << QStringList{list, kDisk + " Unmount"} << "";
+            << QStringList{"/"} << true << false << "" << false << QStringList{list, kDisk + " Unmount"}
+            << "";
     }
 
     void eject() {
-        QFETCH(QString, mountPoint);
+        QFETCH(QStringList, target);
         QFETCH(bool, canPowerOff);
         QFETCH(bool, secondMounted);
         QFETCH(QString, failUnmount);
@@ -155,13 +177,18 @@ private slots:
         QVERIFY(udisks.start());
 
         UDisksEjector ejector(QDBusConnection::sessionBus());
-        const EjectOutcome out =
-            ejectAndWait(ejector, mountPoint.toStdString(), [&] { return udisks.settle(); });
+        const EjectOutcome out = ejectAndWait(
+            ejector,
+            {target.value(0).toStdString(), target.value(1).toStdString(), target.value(2).toStdString()},
+            [&] { return udisks.settle(); });
         QCOMPARE(out.calls, 1);
         QCOMPARE(out.reason.value_or(QString()), expectedReason);
         QCOMPARE(out.reason.has_value(), !expectedReason.isEmpty());
         // A service that answers refuses for a reason; it is never taken for a missing service.
-        if (out.kind) QCOMPARE(int(*out.kind), int(EjectFailure::Kind::refused));
+        if (out.kind)
+            QCOMPARE(int(*out.kind),
+                     int(expectedReason.startsWith("another card") ? EjectFailure::Kind::another
+                                                                   : EjectFailure::Kind::refused));
         QCOMPARE(udisks.members(), expectedCalls);
         for (const auto& c : udisks.calls())
             if (c.member != "GetManagedObjects") QCOMPARE(c.arguments.size(), 1);  // the options a{sv}
@@ -172,7 +199,7 @@ private slots:
         // No service answers: the bus does, in order, to a call of the test's own after.
         const QDBusMessage busId = QDBusMessage::createMethodCall(
             "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId");
-        const EjectOutcome out = ejectAndWait(onBus, "/media/u/EOS_DIGITAL", [&] {
+        const EjectOutcome out = ejectAndWait(onBus, {"/media/u/EOS_DIGITAL", "", ""}, [&] {
             return test::answerOf(QDBusConnection::sessionBus(), busId).has_value();
         });
         QCOMPARE(out.calls, 1);
@@ -181,7 +208,8 @@ private slots:
 
         UDisksEjector noBus(QDBusConnection(QStringLiteral("never connected")));
         // Off the bus no call is made: nothing more can come.
-        const EjectOutcome offBus = ejectAndWait(noBus, "/media/u/EOS_DIGITAL", [] { return true; });
+        const EjectOutcome offBus =
+            ejectAndWait(noBus, {"/media/u/EOS_DIGITAL", "", ""}, [] { return true; });
         QCOMPARE(offBus.calls, 1);
         QCOMPARE(offBus.reason.value_or(QString()), QStringLiteral("Eject needs the UDisks2 service"));
         QCOMPARE(int(offBus.kind.value_or(EjectFailure::Kind::refused)), int(EjectFailure::Kind::noService));
@@ -195,7 +223,7 @@ private slots:
         QVERIFY(udisks.start());
         UDisksEjector ejector(QDBusConnection::sessionBus());
         const EjectOutcome out =
-            ejectAndWait(ejector, "/media/u/EOS_DIGITAL", [&] { return udisks.settle(); });
+            ejectAndWait(ejector, {"/media/u/EOS_DIGITAL", "", ""}, [&] { return udisks.settle(); });
         QCOMPARE(out.calls, 1);
         QVERIFY(out.reason.has_value());
         QCOMPARE(udisks.members(), QStringList{kUDisksRoot + " GetManagedObjects"});
@@ -214,7 +242,7 @@ private slots:
         QVERIFY(udisks.start());
         int calls = 0;
         auto ejector = std::make_unique<UDisksEjector>(QDBusConnection::sessionBus());
-        ejector->eject("/media/u/EOS_DIGITAL", [&](std::optional<EjectFailure>) { ++calls; });
+        ejector->eject({"/media/u/EOS_DIGITAL", "", ""}, [&](std::optional<EjectFailure>) { ++calls; });
         QTRY_COMPARE(udisks.calls().size(), size_t(2));  // listed, unmount asked
         ejector.reset();
         QVERIFY(udisks.settle());  // the unmount's answer has come back

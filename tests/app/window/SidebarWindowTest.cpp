@@ -5,6 +5,7 @@
 // facts that follow the drive. The drives are made once; each case opens a fresh model and window
 // on them and finds them as they were made.
 #include <QApplication>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -15,6 +16,7 @@
 
 #include "WindowDriver.h"
 #include "model/CopySheet.h"
+#include "support/BusyMounts.h"
 #include "support/Privileged.h"
 #include "support/TempDir.h"
 #include "support/ZramVolume.h"
@@ -94,11 +96,15 @@ bool passOver(AppModel& m) {
            m.waitForIdle(kHangDetectorMs);
 }
 
-// Unmounts a drive the window may still be reading for a moment (a thumbnail, a look at the card):
-// as for a user, the unmount is refused while a file is open and goes through once it is closed,
-// the window's events running meanwhile.
-std::string unmountOnceFree(ZramVolume& drive) {
-    return drive.unmountOnceFree([] { QTest::qWait(20); });
+// Unmounts a drive the window may still be reading for a moment (a thumbnail, a look at the card),
+// by `unmount` (the drive's own by default): as for a user, the unmount is refused while a file is
+// open and goes through once it is closed, the window's events running meanwhile.
+std::string unmountOnceFree(ZramVolume& drive, const std::function<std::string()>& unmount = {}) {
+    if (!unmount) return drive.unmountOnceFree([] { QTest::qWait(20); });
+    std::string refused;
+    test::tryUntilHang([&] { return (refused = unmount()).find("busy") == std::string::npos; },
+                       [] { QTest::qWait(20); });
+    return refused;
 }
 
 // Within a pixel: a view laid out again may round where it stands.
@@ -782,6 +788,71 @@ private slots:
         QCOMPARE(w.text(QStringLiteral("heroTitle")), QStringLiteral("Safe to format"));
         QVERIFY(WindowDriver::waitFor([&] { return ringIn(w, QStringLiteral("verified")); }));
         QVERIFY(WindowDriver::waitFor([&] { return cardFacts(w).startsWith("HVTWIN · "); }));
+    }
+
+    // A card shown safe to format is taken out and another card of the same label, holding a photo
+    // no backup has, is mounted at its folder at once, as an automounter does on resume; the
+    // machine's other mounts rest, or a hundred more keep changing. The window stops saying "Safe to
+    // format" and "Ready to format" and offers no Eject; it announces and offers the card at that
+    // folder as a new card, whose Check checks it as itself.
+    void aCardSwappedAtOnceIsANewCard_data() {
+        QTest::addColumn<bool>("churning");
+        QTest::newRow("other mounts at rest") << false;
+        QTest::newRow("other mounts changing") << true;
+    }
+    void aCardSwappedAtOnceIsANewCard() {
+        QFETCH(bool, churning);
+        std::unique_ptr<ZramVolume> first, second;
+        std::unique_ptr<BusyMounts> busy;
+        try {
+            first = twinCard(3);
+            second = std::make_unique<ZramVolume>(32ll << 20, "HVTWIN", "/mnt");
+            asCameraMadeIt(*second);
+            if (churning) busy = std::make_unique<BusyMounts>();
+        } catch (const std::exception& e) {
+            QSKIP(volumesUnavailable(e.what()).c_str());
+        }
+        second->write("DCIM/100TWIN/IMG_9000.JPG", content(7));
+        const std::string uuid = runAsRootOrThrow("blkid -s UUID -o value " + second->device());
+        const std::string place = first->mountPoint();
+        QVERIFY(second->unmount().empty());
+        auto putBack = qScopeGuard([&] {
+            runAsRoot("umount " + place);
+            first->remount();
+            second->remount();
+        });
+        WindowSession a(present_);
+        QVERIFY(a.ready());
+        WindowDriver& w = *a.window;
+        AppModel& m = a.model();
+        checkTwin(a, place, twinBackups());
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("readyPanel")) && ejectShown(w); }));
+
+        QCOMPARE(unmountOnceFree(*first, [&] { return first->swapFor(*second); }), std::string());
+        QVERIFY(WindowDriver::waitFor([&] {
+            return w.text(QStringLiteral("heroTitle")) != QStringLiteral("Safe to format") &&
+                   !w.item(QStringLiteral("readyPanel")) && !ejectShown(w);
+        }));
+        QVERIFY(!m.report() && !m.canEjectSource());
+        QVERIFY(WindowDriver::waitFor([&] {
+            return w.text(QStringLiteral("noticeText")) ==
+                   QStringLiteral(
+                       "“HVTWIN” ejected — you can remove it. Its result is saved in Recent checks.");
+        }));
+        QVERIFY(w.click(QStringLiteral("noticeDismiss")));
+        QVERIFY(WindowDriver::waitFor([&] { return !w.item(QStringLiteral("noticeText")); }));
+        QVERIFY(WindowDriver::waitFor([&] {
+            return w.text(QStringLiteral("newCardTitle")) == QStringLiteral("“HVTWIN” was just inserted");
+        }));
+        QVERIFY(WindowDriver::waitFor([&] { return w.item(QStringLiteral("suggestedCard")) != nullptr; }));
+        QVERIFY(m.newCard() && m.newCard()->volumePath == place);
+        const int checks = a.stage.checkCount();
+        QVERIFY(w.click(QStringLiteral("newCardCheck")));
+        checkedAgainst(a, checks, {q(twinBackups()[0]), q(twinBackups()[1])});
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(m.report()->source.volumeID, std::optional<std::string>(uuid));
+        QCOMPARE(w.text(QStringLiteral("heroTitle")), notSaved(1));
     }
 
     // A card checked safe to format, then a photo copied onto it while it stays in the reader. The
