@@ -200,7 +200,7 @@ ColumnLayout {
                                 objectName: "locationLabel"
                                 path: view.sheet ? view.sheet.locationLabel.split(" \u203a ").join("/") : ""
                                 separator: " \u203a "
-                                keepsDrive: true
+                                keepsFirst: true
                                 font: Theme.callout
                                 Layout.fillWidth: true
                             }
@@ -312,7 +312,7 @@ ColumnLayout {
                                     objectName: "planRowText"
                                     path: modelData.text.split(" / ").join("/")
                                     separator: " / "
-                                    keepsDrive: true
+                                    keepsFirst: true
                                     font: Theme.monoSmall
                                     Layout.fillWidth: true
                                 }
