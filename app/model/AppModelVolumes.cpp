@@ -427,9 +427,13 @@ std::optional<VolumeInfo> describeIfThere(const std::function<VolumeInfo(const s
 
 QVariantMap AppModel::volumeInfo(const QString& key) {
     const std::optional<std::string> path = present::pathOfKey(key);
-    // What is at the path of a backup whose drive is not connected is the system's disk; what is at
-    // a saved card's place may be another card.
-    if (!path || unresolved_.count(*path) || (source_ && *path == *source_ && savedCardAway())) return {};
+    // What is at the path of a backup whose drive is not connected is the system's disk.
+    if (!path || unresolved_.count(*path)) return {};
+    // What is at a saved card's place may be another card: until it is known to be the card, none
+    // of its facts are shown, and the card is named as its check named it.
+    if (source_ && *path == *source_ && savedCardAway())
+        return report_ && report_->source.path == *path ? provisionalVolumeMap(report_->source)
+                                                        : QVariantMap();
     if (auto cached = cachedVolumeInfo(*path)) return volumeMap(*cached);
     if (describing_.insert(*path).second) {
         auto describe = deps_.describeVolume;

@@ -39,10 +39,11 @@ constexpr qint64 kProgressIntervalMs = 50;
 std::string bytes(const QString& text) { return text.toUtf8().toStdString(); }
 QString text(const std::string& bytes) { return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())); }
 
+// The last two folders of a path, in their order whatever their script (present::isolatedPath).
 QString shortPath(const std::string& path) {
     QStringList pieces = text(path).split(u'/', Qt::SkipEmptyParts);
-    if (pieces.size() < 3) return text(path);
-    return QStringLiteral("\u2026/") + pieces.mid(pieces.size() - 2).join(u'/');
+    if (pieces.size() < 3) return present::isolatedPath(text(path));
+    return present::isolatedPath(QStringLiteral("\u2026/") + pieces.mid(pieces.size() - 2).join(u'/'));
 }
 
 // Where a backup's folder is, as the user knows it: its drive's name, then the folders below the
@@ -221,7 +222,8 @@ QStringList CopySheet::backupTexts() const {
     QStringList out;
     for (int i : offered()) {
         const VolumeInfo& d = report_->destinations[size_t(i)];
-        out << text(d.name) + QStringLiteral(" \u2014 ") + text(d.path);
+        out << present::isolated(text(d.name)) + QStringLiteral(" \u2014 ") +
+                   present::isolatedPath(text(d.path));
     }
     return out;
 }
@@ -454,15 +456,17 @@ QString CopySheet::detail(Layout layout) const {
             if (!location_.isEmpty()) line += QStringLiteral(" / ") + location_;
             QString base = baseFolder_.isEmpty() ? QStringLiteral("SD Halvetrop copies ") + todayText
                                                  : QString(baseFolder_).replace(u'/', u'-');
-            return line + QStringLiteral(" / ") + base + QStringLiteral(" / YYYY / YYYY-MM-DD / file");
+            return present::isolatedPath(line + QStringLiteral(" / ") + base +
+                                         QStringLiteral(" / YYYY / YYYY-MM-DD / file"));
         }
         case Layout::date:
             // A drive's own year folders are at its top level; a backup folder's are in it.
             if (location_.isEmpty() && place.size() == 1)
                 return QStringLiteral("Into ") + name +
                        QStringLiteral("\u2019s own YYYY / YYYY-MM-DD folders");
-            return name + (location_.isEmpty() ? QString() : QStringLiteral(" / ") + location_) +
-                   QStringLiteral(" / YYYY / YYYY-MM-DD / file");
+            return present::isolatedPath(
+                name + (location_.isEmpty() ? QString() : QStringLiteral(" / ") + location_) +
+                QStringLiteral(" / YYYY / YYYY-MM-DD / file"));
         case Layout::card:
             return QStringLiteral("An exact mirror of the card's folders, e.g. DCIM/100MSDCF");
         case Layout::custom:
@@ -475,7 +479,8 @@ QString CopySheet::locationLabel() const {
     if (!hasBackup()) return {};
     QStringList place = backupPlace(report_->destinations.at(size_t(destination_)));
     // "(top level)" only of a whole drive: the copies of a backup folder go inside it.
-    if (location_.isEmpty() && place.size() == 1) return place.front() + QStringLiteral(" (top level)");
+    if (location_.isEmpty() && place.size() == 1)
+        return present::isolated(place.front()) + QStringLiteral(" (top level)");
     place << location_.split(u'/', Qt::SkipEmptyParts);
     return place.join(QStringLiteral(" \u203a "));
 }

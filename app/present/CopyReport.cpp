@@ -250,7 +250,9 @@ QStringList failureLines(const CopyReport& report) {
         // A name the reason quotes (a folder's) is cut as the file's own.
         const QString reason = shortenNames(
             displayText(report.failed[i].reason), [](const QString&) { return false; }, kName);
-        lines << cutMiddle(displayText(report.failed[i].name), kName) + QStringLiteral(": ") + reason;
+        // The name in its own direction: the line reads left to right whatever its script.
+        lines << isolatedName(cutMiddle(displayText(report.failed[i].name), kName)) + QStringLiteral(": ") +
+                     reason;
     }
     return lines;
 }

@@ -107,7 +107,8 @@ QString copyHeadline(CopyOutcome outcome);
 // "Nothing copied · 2 failed" when no file was copied (the files not reached go without saying).
 QString copySummary(const CopyReport& report, const QLocale& locale = QLocale());
 // The first 100 failures as "name: reason", each name (also one in the reason) cut in its middle
-// where it is long: a name of hundreds of bytes would bury what is wrong with it.
+// where it is long: a name of hundreds of bytes would bury what is wrong with it. The file's name
+// is isolated (isolatedName): in another script it turns neither itself nor the line around.
 QStringList failureLines(const CopyReport& report);
 // The copy dialog's preview header: "1,234 files · 31.4 GB · 812 GB free on Archive", without
 // the free part while the backup's free space is not known.

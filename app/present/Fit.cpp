@@ -61,10 +61,9 @@ std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCop
     return items;
 }
 
-std::vector<RowItem> cardOnlyActionItems(const std::vector<std::string>& backups, bool eject,
-                                         const QLocale& locale) {
+std::vector<RowItem> cardOnlyActionItems(const QStringList& backups, bool eject, const QLocale& locale) {
     std::vector<RowItem> items;
-    if (backups.empty())
+    if (backups.isEmpty())
         items.push_back({QStringLiteral("compare"), QStringLiteral("Choose a Backup and Check…"),
                          QStringLiteral("Choose a Backup…"), QStringLiteral("externaldrive.badge.checkmark"),
                          true});
@@ -73,7 +72,7 @@ std::vector<RowItem> cardOnlyActionItems(const std::vector<std::string>& backups
                          backups.size() == 1 ? QStringLiteral("Check Against Backup")
                                              : QStringLiteral("Check Against Backups"),
                          QStringLiteral("externaldrive.badge.checkmark"), true});
-    if (!backups.empty())
+    if (!backups.isEmpty())
         items.push_back({QStringLiteral("otherBackup"), QStringLiteral("Other Backup…"),
                          QStringLiteral("Other Backup…"), QStringLiteral("externaldrive")});
     items.push_back({QStringLiteral("scanAnother"), QStringLiteral("Scan Another Card"),
@@ -148,7 +147,14 @@ NameEnds endsOf(qsizetype size, qsizetype dot, At at) {
     qsizetype end = e.extension;
     while (end > 0 && !at(end - 1).isDigit()) --end;
     qsizetype start = end;
-    while (start > 0 && at(start - 1).isDigit()) --start;
+    for (;;) {
+        while (start > 0 && at(start - 1).isDigit()) --start;
+        // One or two letters between this run and digits before it join them into one number.
+        qsizetype letters = start;
+        while (letters > 0 && start - letters < 2 && at(letters - 1).isLetter()) --letters;
+        if (letters == start || letters == 0 || !at(letters - 1).isDigit()) break;
+        start = letters;
+    }
     if (start < end) {
         e.number = start;
         e.numberEnd = end;
@@ -271,6 +277,96 @@ Cut cutFromStart(const QString& path, double width, const Measure& measure, CutR
     }
     out.text = rule.fileName ? cutNameWithin(name, width, measure) : middleCut(name, width, measure);
     return out;
+}
+
+namespace {
+
+// Whether a text holds anything that reads right to left or sets a direction of its own.
+bool turns(QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text.at(i).unicode();
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+        switch (QChar::direction(c)) {
+            case QChar::DirR:
+            case QChar::DirAL:
+            case QChar::DirAN:
+            case QChar::DirLRE:
+            case QChar::DirLRO:
+            case QChar::DirRLE:
+            case QChar::DirRLO:
+            case QChar::DirPDF:
+            case QChar::DirLRI:
+            case QChar::DirRLI:
+            case QChar::DirFSI:
+            case QChar::DirPDI:
+                return true;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
+constexpr QChar firstStrong(0x2068), popIsolate(0x2069);
+// A left-to-right mark, then a left-to-right isolate: a view that takes a line's direction from
+// its first letter without passing over isolates (a text document's block) reads the mark.
+const QString leftToRight = QStringLiteral("\u200E\u2066");
+
+// `part` onto `out`, isolated where it turns; spaces at its ends stay outside.
+void addIsolated(QString& out, QStringView part) {
+    qsizetype from = 0, to = part.size();
+    while (from < to && part.at(from).isSpace()) ++from;
+    while (to > from && part.at(to - 1).isSpace()) --to;
+    const QStringView core = part.mid(from, to - from);
+    out.append(part.left(from));
+    if (turns(core))
+        out.append(firstStrong).append(core).append(popIsolate);
+    else
+        out.append(core);
+    out.append(part.mid(to));
+}
+
+void addName(QString& out, QStringView name) {
+    const qsizetype extension = nameEnds(name).extension;
+    addIsolated(out, name.left(extension));
+    if (extension >= name.size()) return;
+    out.append(u'.');
+    addIsolated(out, name.mid(extension + 1));
+}
+
+}  // namespace
+
+QString isolated(const QString& name) {
+    if (!turns(name)) return name;
+    QString out;
+    addIsolated(out, name);
+    return out;
+}
+
+QString isolatedName(const QString& name) {
+    if (!turns(name)) return name;
+    QString out(leftToRight);
+    addName(out, name);
+    return out.append(popIsolate);
+}
+
+QString isolatedPath(const QString& path, bool fileName) {
+    if (!turns(path)) return path;
+    QString out(leftToRight);
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (path.at(i) != u'/' && path.at(i) != u'\u203A') continue;
+        addIsolated(out, QStringView(path).mid(from, i - from));
+        out.append(path.at(i));
+        from = i + 1;
+    }
+    const QStringView last = QStringView(path).mid(from);
+    if (fileName)
+        addName(out, last);
+    else
+        addIsolated(out, last);
+    return out.append(popIsolate);
 }
 
 std::vector<CameraShare> cameraShares(const std::vector<ShootGroup>& groups) {

@@ -44,8 +44,8 @@ std::vector<RowItem> heroActionItems(const HeroActions& actions, int64_t lastCop
                                      const QLocale& locale = QLocale());
 // The card-only header's buttons, left to right: compare with the chosen backups (or choose one),
 // another backup while some are chosen, scan another card, eject. `backups` are the chosen
-// backups' paths.
-std::vector<RowItem> cardOnlyActionItems(const std::vector<std::string>& backups, bool eject,
+// backups' names, as the sidebar names them.
+std::vector<RowItem> cardOnlyActionItems(const QStringList& backups, bool eject,
                                          const QLocale& locale = QLocale());
 // The button's text in a form; empty where only its symbol shows (its compact text is then the
 // tooltip and the accessible name).
@@ -97,7 +97,9 @@ Cut cutFromStart(const QString& path, double width, const Measure& measure, CutR
 Cut cutName(const QString& name, double width, const Measure& measure);
 // Where a name's number and extension lie (as positions in it): the number in [number, numberEnd)
 // (empty without one), the extension from `extension` on (at its end without one; a leading dot
-// starts none, and an extension is at most eight letters and digits).
+// starts none, and an extension is at most eight letters and digits). The number is the run of
+// digits nearest the extension, with the runs before it that one or two letters join to it: a
+// clip's sidecar C0001M01.XML keeps "0001M01", not the "01" every sidecar of the card ends in.
 struct NameEnds {
     qsizetype number = 0, numberEnd = 0, extension = 0;
     friend bool operator==(const NameEnds&, const NameEnds&) = default;
@@ -107,6 +109,22 @@ NameEnds nameEnds(std::string_view ascii);  // a name of ASCII bytes
 // The least a cut name keeps, "…0001.JPG" ("…0042….ARW" with words between): the room a column
 // must give a name for its number and extension to stay whole. "…" for a name without either.
 QString nameFloor(QStringView name);
+
+// --- names and paths in a line of text ---
+
+// The views' lines run left to right. A name or path holding right-to-left text (Arabic, Hebrew)
+// or a direction control of its own would turn what is around it: a path's folders drawn in
+// reverse order, ".JPG" in front of a name. These give such a text with each of its names isolated
+// (U+2068 … U+2069, read in its own direction), the whole in a left-to-right isolate (U+2066 …
+// U+2069) after a left-to-right mark (U+200E), so its names stay in their order; a text with
+// nothing that turns comes back as it is.
+// They make what is drawn, after any cut: a cut of their result could leave an isolate open.
+// A drive's or folder's name, isolated whole (without the outer isolate: it may start a sentence).
+QString isolated(const QString& name);
+// A file's name: its stem isolated, its extension after it.
+QString isolatedName(const QString& name);
+// Names apart at "/" or "›" (the spaces around them stay outside); `fileName`: the last is a file's.
+QString isolatedPath(const QString& path, bool fileName = false);
 
 // --- camera chips ---
 

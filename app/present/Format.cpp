@@ -33,6 +33,12 @@ QString decimal(double value, int maxFraction, const QLocale& locale) {
     return fromIcu(formatted.toString(status));
 }
 
+// The locale of the application's sentences, which are English: the locale's own where it is an
+// English one, else en_US (the C locale too, which joins lists with bare commas).
+QLocale sentenceLocale(const QLocale& locale) {
+    return locale.language() == QLocale::English ? locale : QLocale(QLocale::English, QLocale::UnitedStates);
+}
+
 QDateTime noonOf(const QString& day) {
     const QDate date = QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
     // fromString accepts single-digit fields; the stored form is exactly ten characters.
@@ -83,8 +89,7 @@ QString fileCount(int64_t n, const QLocale& locale) {
 }
 
 QString listText(const QStringList& items, const QLocale& locale) {
-    if (locale.language() == QLocale::English) return locale.createSeparatedList(items);
-    return QLocale(QLocale::English, QLocale::UnitedStates).createSeparatedList(items);
+    return sentenceLocale(locale).createSeparatedList(items);
 }
 
 struct DateTexts::Formatters {
@@ -98,12 +103,14 @@ DateTexts::DateTexts(const QLocale& locale) : f_(std::make_unique<Formatters>())
     f_->full.reset(icu::DateFormat::createDateInstance(icu::DateFormat::kFull, loc));
     for (auto* format : {f_->medium.get(), f_->full.get()})
         if (format) format->adoptTimeZone(icu::TimeZone::createTimeZone("UTC"));
+    // A relative date is said within a sentence ("Checked 3 minutes ago."): in its language.
+    const icu::Locale said = icuLocale(sentenceLocale(locale));
     UErrorCode status = U_ZERO_ERROR;
-    f_->wide = std::make_unique<icu::RelativeDateTimeFormatter>(loc, nullptr, UDAT_STYLE_LONG,
+    f_->wide = std::make_unique<icu::RelativeDateTimeFormatter>(said, nullptr, UDAT_STYLE_LONG,
                                                                 UDISPCTX_CAPITALIZATION_NONE, status);
     if (U_FAILURE(status)) f_->wide.reset();
     status = U_ZERO_ERROR;
-    f_->abbreviated = std::make_unique<icu::RelativeDateTimeFormatter>(loc, nullptr, UDAT_STYLE_SHORT,
+    f_->abbreviated = std::make_unique<icu::RelativeDateTimeFormatter>(said, nullptr, UDAT_STYLE_SHORT,
                                                                        UDISPCTX_CAPITALIZATION_NONE, status);
     if (U_FAILURE(status)) f_->abbreviated.reset();
 }

@@ -50,7 +50,8 @@ public:
     // day comes back unchanged.
     QString shortDay(const QString& day) const;
     QString longDay(const QString& day) const;
-    // How long ago `then` was, seen from `now`, with named days ("yesterday") where the locale has them.
+    // How long ago `then` was, seen from `now`, with named days ("yesterday") where the locale has them,
+    // in the language of the sentences it is said in (English, as listText).
     QString relative(TimeNs then, TimeNs now, UnitStyle style) const;
 
 private:

@@ -394,13 +394,8 @@ QString cardOnlyTitle(const VerifyReport& report, const QLocale& locale) {
            QStringLiteral(" on this card");
 }
 
-QString compareTitle(const std::vector<std::string>& destinations, const QLocale& locale) {
-    QStringList names;
-    for (const std::string& d : destinations) {
-        const auto slash = d.find_last_of('/');
-        names << qs(slash == std::string::npos ? d : d.substr(slash + 1));
-    }
-    return QStringLiteral("Check Against ") + list(names, locale);
+QString compareTitle(const QStringList& backups, const QLocale& locale) {
+    return QStringLiteral("Check Against ") + list(backups, locale);
 }
 
 // --- charts ---

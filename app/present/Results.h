@@ -110,8 +110,8 @@ std::vector<KindCount> kindCounts(const VerifyReport& report);
 // "photo"/"photos", "audio file"/"audio files", ...
 QString kindWord(MediaKind kind, int64_t n);
 QString cardOnlyTitle(const VerifyReport& report, const QLocale& locale = QLocale());
-// "Check Against " and the backups' folder names as a list.
-QString compareTitle(const std::vector<std::string>& destinations, const QLocale& locale = QLocale());
+// "Check Against " and the backups' names (as the sidebar names them) as a list.
+QString compareTitle(const QStringList& backups, const QLocale& locale = QLocale());
 
 // --- coverage ring, bar, skipped-kinds note, byte-by-byte strip ---
 

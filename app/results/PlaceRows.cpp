@@ -1,5 +1,6 @@
 #include "results/PlaceRows.h"
 
+#include "present/Fit.h"
 #include "present/Format.h"
 #include "present/Paths.h"
 
@@ -47,9 +48,9 @@ QVariant PlaceRows::data(const QModelIndex& index, int role) const {
             return pathKey(p.pathBytes);
         case 2:  // title
             return p.path.empty() ? QStringLiteral("(top level)") : displayText(p.path);
-        case 3:  // detail
-            return displayText(report_->destinations[size_t(p.destination)].name) + QStringLiteral(" · ") +
-                   fileCount(p.count) + QStringLiteral(" · ") + byteCount(p.bytes);
+        case 3:  // detail, which a backup's name in another script does not turn around
+            return isolated(displayText(report_->destinations[size_t(p.destination)].name)) +
+                   QStringLiteral(" · ") + fileCount(p.count) + QStringLiteral(" · ") + byteCount(p.bytes);
         case 4:  // share of the folder's files
             return double(p.count) / double(std::max<size_t>(row.files, 1));
         default:

@@ -695,12 +695,6 @@ QVariantMap ResultsData::bar(const QVariantMap& counts, double width, double hei
             {"label", QStringLiteral("%1 of %2 backed up").arg(c.covered()).arg(c.files)}};
 }
 
-QString ResultsData::compareTitle(const QStringList& destinations) const {
-    std::vector<std::string> d;
-    for (const QString& s : destinations) d.push_back(s.toStdString());
-    return present::compareTitle(d);
-}
-
 QVariantMap ResultsData::panel(const QString& folderKey) const {
     const VerifyReport* r = report();
     const std::optional<std::string> key = pathOfKey(folderKey);

@@ -135,7 +135,6 @@ public:
 
     // Covered and attention widths of a bar over `counts` (files, verified, backedUp, conflict, problem).
     Q_INVOKABLE QVariantMap bar(const QVariantMap& counts, double width, double height) const;
-    Q_INVOKABLE QString compareTitle(const QStringList& destinations) const;
     // The destinations panel of a folder, named by its key from the folder rows ("" is the whole
     // card); its places are the places rows (showPlaces).
     Q_INVOKABLE QVariantMap panel(const QString& folderKey) const;

@@ -14,6 +14,7 @@
 #include "present/Files.h"
 #include "present/Fit.h"
 #include "present/Format.h"
+#include "present/Home.h"
 #include "present/Paths.h"
 #include "present/Sidebar.h"
 #include "present/Tokens.h"
@@ -119,11 +120,14 @@ QVariantMap Present::fitActionRow(const QVariantList& widths, double spacing, do
             {QStringLiteral("leadFull"), fit.leadFull}};
 }
 
-QVariantList Present::cardOnlyActions(const QStringList& backups, bool eject) const {
-    std::vector<std::string> paths;
-    for (const QString& b : backups) paths.push_back(b.toStdString());
+QVariantList Present::cardOnlyActions(const QStringList& backupKeys, const QVariantMap& facts,
+                                      bool eject) const {
+    QStringList names;
+    for (const QString& key : backupKeys)
+        if (const std::optional<std::string> path = present::pathOfKey(key))
+            names << present::placeName(*path, volumeFrom(facts.value(key).toMap()));
     QVariantList out;
-    for (const present::RowItem& i : present::cardOnlyActionItems(paths, eject))
+    for (const present::RowItem& i : present::cardOnlyActionItems(names, eject))
         out << QVariantMap{{QStringLiteral("id"), i.id},
                            {QStringLiteral("full"), i.full},
                            {QStringLiteral("compact"), i.compact},
@@ -140,12 +144,42 @@ QVariantMap cutMap(const present::Cut& cut) {
             {QStringLiteral("cut"), cut.cut}};
 }
 
+// How a text is measured for a cut: its width in `font` on one line; laid out over `lines` above
+// 1, the lines it takes wrapped within `width`, which then has room for `lines` of them.
+struct Room {
+    present::Measure measure;
+    double room = 0;
+};
+Room roomFor(const QFont& font, double width, int lines, QTextOption::WrapMode wrap) {
+    if (lines <= 1)
+        return {[metrics = QFontMetricsF(font)](const QString& s) { return metrics.horizontalAdvance(s); },
+                width};
+    return {[font, width, wrap](const QString& s) {
+                QTextLayout layout(s, font);
+                QTextOption option;
+                option.setWrapMode(wrap);
+                layout.setTextOption(option);
+                layout.beginLayout();
+                int taken = 0;
+                for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                    line.setLineWidth(std::max(width, 0.0));
+                    ++taken;
+                }
+                layout.endLayout();
+                return double(taken);
+            },
+            double(lines)};
+}
+
 QVariantMap cutWith(const QString& path, const QFont& font, double width, const QString& separator,
-                    present::CutRule rule) {
-    const QFontMetricsF metrics(font);
-    auto shown = [&separator](QString s) { return separator == u'/' ? s : s.replace(u'/', separator); };
+                    present::CutRule rule, int lines = 1) {
+    // What is drawn, and measured: the folders `separator` apart, each in its own direction.
+    auto shown = [&separator, rule](QString s) {
+        return present::isolatedPath(separator == u'/' ? s : s.replace(u'/', separator), rule.fileName);
+    };
+    const Room room = roomFor(font, width, lines, QTextOption::WrapAnywhere);
     present::Cut cut = present::cutFromStart(
-        path, width, [&](const QString& s) { return metrics.horizontalAdvance(shown(s)); }, rule);
+        path, room.room, [&](const QString& s) { return room.measure(shown(s)); }, rule);
     cut.text = shown(cut.text);
     cut.full = shown(cut.full);
     return cutMap(cut);
@@ -153,9 +187,9 @@ QVariantMap cutWith(const QString& path, const QFont& font, double width, const 
 
 }  // namespace
 
-QVariantMap Present::cutPath(const QString& path, const QFont& font, double width,
-                             const QString& separator) const {
-    return cutWith(path, font, width, separator, {});
+QVariantMap Present::cutPath(const QString& path, const QFont& font, double width, const QString& separator,
+                             int lines) const {
+    return cutWith(path, font, width, separator, {}, lines);
 }
 
 QVariantMap Present::cutPlace(const QString& path, const QFont& font, double width,
@@ -163,14 +197,17 @@ QVariantMap Present::cutPlace(const QString& path, const QFont& font, double wid
     return cutWith(path, font, width, separator, {.keepFirst = true});
 }
 
-QVariantMap Present::cutFilePath(const QString& path, const QFont& font, double width) const {
-    return cutWith(path, font, width, QStringLiteral("/"), {.fileName = true});
+QVariantMap Present::cutFilePath(const QString& path, const QFont& font, double width, int lines) const {
+    return cutWith(path, font, width, QStringLiteral("/"), {.fileName = true}, lines);
 }
 
-QVariantMap Present::cutName(const QString& name, const QFont& font, double width) const {
-    const QFontMetricsF metrics(font);
-    return cutMap(
-        present::cutName(name, width, [&](const QString& s) { return metrics.horizontalAdvance(s); }));
+QVariantMap Present::cutName(const QString& name, const QFont& font, double width, int lines) const {
+    const Room room = roomFor(font, width, lines, QTextOption::WrapAtWordBoundaryOrAnywhere);
+    present::Cut cut = present::cutName(
+        name, room.room, [&](const QString& s) { return room.measure(present::isolatedName(s)); });
+    cut.text = present::isolatedName(cut.text);
+    cut.full = present::isolatedName(cut.full);
+    return cutMap(cut);
 }
 
 namespace {

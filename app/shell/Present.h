@@ -37,20 +37,29 @@ public:
     // leadFull: the compact row's lead shows its full text}.
     Q_INVOKABLE QVariantMap fitActionRow(const QVariantList& widths, double spacing, double available,
                                          int lead = -1) const;
-    // The card-only header's buttons for the chosen backups' paths: [{id, full, compact, symbol,
-    // keepsText}], left to right.
-    Q_INVOKABLE QVariantList cardOnlyActions(const QStringList& backups, bool eject) const;
+    // The card-only header's buttons for the chosen backups (the model's keys), named as the
+    // sidebar names them from the model's volume facts: [{id, full, compact, symbol, keepsText}],
+    // left to right.
+    Q_INVOKABLE QVariantList cardOnlyActions(const QStringList& backupKeys, const QVariantMap& facts,
+                                             bool eject) const;
     // {text, full, cut}: `path` cut from its start to fit `width` in `font`; `full` is the tooltip.
-    // Its folders, "/" apart in `path`, are shown `separator` apart (" / ", " › ").
+    // Its folders, "/" apart in `path`, are shown `separator` apart (" / ", " › "). Both texts are
+    // as drawn: each name in its own direction, in their order left to right (present::isolatedPath).
+    // With `lines` above 1 the text wraps anywhere within `width` and may take that many lines.
     Q_INVOKABLE QVariantMap cutPath(const QString& path, const QFont& font, double width,
-                                    const QString& separator = QStringLiteral("/")) const;
-    // The same for a place on a drive, "<drive>/<folders>": a short drive name stays in front.
+                                    const QString& separator = QStringLiteral("/"), int lines = 1) const;
+    // The same for a place, "<drive or first folder>/<folders>/<last>", cut in its middle: a short
+    // first name stays in front of the last ones, the places beside it told apart by both ends.
     Q_INVOKABLE QVariantMap cutPlace(const QString& path, const QFont& font, double width,
                                      const QString& separator = QStringLiteral("/")) const;
     // The same for a file's path: its name, cut, keeps its number and extension.
-    Q_INVOKABLE QVariantMap cutFilePath(const QString& path, const QFont& font, double width) const;
-    // {text, full, cut}: a file's name within `width` in `font` (present::cutName).
-    Q_INVOKABLE QVariantMap cutName(const QString& name, const QFont& font, double width) const;
+    Q_INVOKABLE QVariantMap cutFilePath(const QString& path, const QFont& font, double width,
+                                        int lines = 1) const;
+    // {text, full, cut}: a file's name within `width` in `font` (present::cutName), as drawn
+    // (present::isolatedName). With `lines` above 1 it wraps at its words (anywhere in a long one)
+    // and may take that many lines.
+    Q_INVOKABLE QVariantMap cutName(const QString& name, const QFont& font, double width,
+                                    int lines = 1) const;
     // {shown: [index], more: "+N" or "", hidden: [name], squeezed: width or -1}: the camera chips
     // that fit `available`, each its name in `font` plus `padding`; `files` per name as the
     // hero's `cameraFiles`.

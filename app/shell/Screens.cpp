@@ -689,6 +689,12 @@ int main(int argc, char** argv) {
          [](Stage& s) { return filesState(s, false, 2, false); },
          {},
          QSize(1132, 660)},
+        // Sidecars that differ only in their clip's number, at the smallest window beside the inspector.
+        {"files-table.sidecars.narrow",
+         saved("camera-sidecars"),
+         [](Stage& s) { return filesState(s, false, 0, false); },
+         {},
+         QSize(1132, 660)},
         {"files-grid", saved("browser"), [](Stage& s) { return filesState(s, true, 0, false); }},
         {"files-inspector", saved("browser"), [](Stage& s) { return filesState(s, false, 3, true); }},
         // Two files, the one chosen among them, gone from the card since its check.
@@ -776,6 +782,24 @@ int main(int argc, char** argv) {
         {"files-shoot.narrow", saved("browser"), opened(false, fromShoot), {}, smallest},
         {"files-shoot.wide", saved("browser"), opened(true, fromShoot), {}, wide},
         {"files-table.long-names.narrow", saved("browser-long-names"), opened(false, browsing), {}, smallest},
+        // Names in Arabic and Hebrew: a card folder, a backup and its folders, files; each path in
+        // its order, each name's extension at its end.
+        {"files-inspector.rtl", saved("browser-long-names"),
+         [](Stage& s) { return filesState(s, false, 8, false); }},
+        {"results-folder-map.rtl", saved("browser-long-names"),
+         [](Stage& s) {
+             if (!s.openSaved(0)) return false;
+             s.model().setMode(AppModel::Mode::Map);
+             s.model().setSelectedFolder(QStringLiteral("صور الزفاف"));
+             return true;
+         }},
+        {"copy-planning.rtl", saved("browser-long-names"),
+         [](Stage& s) {
+             if (!s.openSaved(0) || !s.requestCopy()) return false;
+             sheetOf(s)->chooseDestinationRow(1);
+             sheetOf(s)->chooseLayout(CopySheet::Layout::card);
+             return s.waitForPlan();
+         }},
         {"files-table.long-names.wide", saved("browser-long-names"), opened(true, browsing), {}, wide},
         {"setup-new-card.long", mountLongDrives, newLongCard},
         {"setup-new-card.long.narrow", mountLongDrives, newLongCard, {}, smallest},

@@ -104,10 +104,12 @@ VerifyReport browserFixture(bool cardOnly) {
 
 // The browser's files under names a card can carry: 120 characters and more (some without a
 // space), markup that must stay text, scripts read right to left and ones with stacked marks, long
-// folders and a long backup name. Every script is one the pictures' fixed font draws.
+// folders and a long backup name; a card folder in Arabic, a backup and its folders in Hebrew.
+// Every script is one the pictures' fixed font draws.
 VerifyReport longNamesFixture() {
     VerifyReport r = browserFixture(false);
     r.destinations.front().name = "Archive of the wedding season with a rather long drive name";
+    r.destinations.back().name = "גיבוי הנסיעות";
     const std::string names[] = {
         "2025-03-01_Hochzeit_Müller–Schmidt_Standesamt_Charlottenburg_Ringübergabe_und_Sektempfang_im_"
         "Hof_0001.JPG",
@@ -121,18 +123,25 @@ VerifyReport longNamesFixture() {
         "набережной_0005.MP4",
         "Đám cưới ở Hội An, đèn lồng trên sông Thu Bồn và חתונה בירושלים ליד החומות העתיקות בשקיעה_0006.JPG",
     };
+    const auto renamed = [](const std::string& folder) {
+        return folder.empty()
+                   ? std::string("صور الزفاف/اليوم الثاني")
+                   : std::string("DCIM/100MSDCF/Ein sehr langer Ordnername für die Hochzeit im Frühling");
+    };
     for (size_t i = 0; i < r.files.size(); ++i) {
         FileResult& f = r.files[i];
         f.name = names[i % std::size(names)];
-        if (!f.folder.empty())
-            f.folder = "DCIM/100MSDCF/Ein sehr langer Ordnername für die Hochzeit im Frühling";
-        f.relativePath = f.folder.empty() ? f.name : f.folder + "/" + f.name;
+        f.folder = renamed(f.folder);
+        f.relativePath = f.folder + "/" + f.name;
         for (CopyRef& c : f.copies)
-            c.relativePath = "Photos/2025/2025-03-01 Hochzeit Müller–Schmidt/Ausgewählte Bilder/" + f.name;
+            c.relativePath =
+                (c.destination == 0 ? "Photos/2025/2025-03-01 Hochzeit Müller–Schmidt/Ausgewählte Bilder/"
+                                    : "צילומים/חתונה במרץ/") +
+                f.name;
+        // The Arabic folder's files were copied to the Hebrew backup first.
+        if (f.folder.starts_with("صور")) std::reverse(f.copies.begin(), f.copies.end());
     }
-    for (ShootGroup& g : r.groups)
-        if (!g.folder.empty())
-            g.folder = "DCIM/100MSDCF/Ein sehr langer Ordnername für die Hochzeit im Frühling";
+    for (ShootGroup& g : r.groups) g.folder = renamed(g.folder);
     return r;
 }
 
@@ -186,6 +195,48 @@ VerifyReport cameraNamesFixture() {
         r.files.push_back(std::move(f));
     }
     r.groups.push_back(std::move(g));
+    return r;
+}
+
+// A card of a video camera and a stills camera as they name their files, copied whole into a
+// folder of the backup: clips C0001.MP4 to C0003.MP4 with their sidecars C0001M01.XML to
+// C0003M01.XML, which differ only in the clip's number, and clips MVI_0012.MOV and on.
+VerifyReport sidecarsFixture() {
+    VerifyReport r = cameraNamesFixture();
+    r.files.clear();
+    r.groups.clear();
+    r.totals = {};
+    std::vector<std::pair<std::string, std::string>> files;  // folder, name
+    for (int clip = 1; clip <= 3; ++clip)
+        for (const char* end : {".MP4", "M01.XML"})
+            files.emplace_back("PRIVATE/M4ROOT/CLIP", "C000" + std::to_string(clip) + end);
+    for (int clip = 12; clip < 18; ++clip)
+        files.emplace_back("DCIM/100CANON", "MVI_00" + std::to_string(clip) + ".MOV");
+    files.emplace_back("DCIM/100CANON",
+                       "2025-03-01 Hochzeit Müller–Schmidt, Standesamt Charlottenburg_0001.JPG");
+    for (const auto& [folder, name] : files) {
+        FileResult f;
+        f.id = int64_t(r.files.size());
+        f.kind = name.ends_with(".XML") ? MediaKind::other : MediaKind::video;
+        f.name = name;
+        f.folder = folder;
+        f.relativePath = folder + "/" + name;
+        f.size = 80'000'000 + f.id;
+        f.inScope = true;
+        f.day = "2025-03-01";
+        f.status = FileStatus::verified;
+        f.copies.push_back(
+            {0, "Card backups/2025-03-01 EOS_DIGITAL/" + f.relativePath, EvidenceLevel::verified});
+        r.totals.add(f);
+        if (r.groups.empty() || r.groups.back().folder != folder) {
+            r.groups.emplace_back();
+            r.groups.back().folder = folder;
+            r.groups.back().day = f.day;
+        }
+        r.groups.back().fileIDs.push_back(f.id);
+        ++r.groups.back().kinds[f.kind];
+        r.files.push_back(std::move(f));
+    }
     return r;
 }
 
@@ -383,6 +434,7 @@ VerifyReport resultsFixture(const QString& name) {
     if (name == QLatin1String("browser-long-names")) return longNamesFixture();
     if (name == QLatin1String("browser-short-names")) return shortNamesFixture();
     if (name == QLatin1String("camera-names")) return cameraNamesFixture();
+    if (name == QLatin1String("camera-sidecars")) return sidecarsFixture();
     if (name == QLatin1String("missing-many")) {
         VerifyReport r = resultsFixture(QStringLiteral("missing"));
         withManyMissing(r);

@@ -1308,6 +1308,26 @@ private slots:
         QCOMPARE(m.phase(), AppModel::Phase::Results);
     }
 
+    // A saved result opened names its card as its check did (its label, not the folder it is
+    // mounted at) while the card at its place is not known to be it: here, not inserted.
+    void aSavedCardKeepsItsName() {
+        Harness h;
+        AppModel& m = ready(h);
+        VerifyReport safe = makeReport(kCard, {"/backup/a"}, {FileStatus::verified}, CheckLevel::verified);
+        safe.source.name = "EOS_DIGITAL";
+        checkTo(h, m, safe);
+        QTRY_COMPARE(m.historyCount(), 1);
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
+        h.bookmarks->gone = {kCard};
+        m.showHistory(m.history().front().id.toString());
+        QVERIFY(m.waitForIdle(kHangDetectorMs));
+        QCOMPARE(m.savedCard(), AppModel::SavedCard::notInserted);
+        const QVariantMap facts = m.volumeFacts().value(m.sourceKey()).toMap();
+        QCOMPARE(facts.value(QStringLiteral("name")).toString(), QStringLiteral("EOS_DIGITAL"));
+        // None of the facts of what is at its place.
+        QVERIFY(!facts.contains(QStringLiteral("freeBytes")));
+    }
+
     // A saved result whose card was not in the reader, as a card is then mounted at its place: by
     // the same rule as when the result was opened, the card itself, another card of the same name
     // (another UUID), or one that cannot be told apart (no UUID, another mount).

@@ -117,9 +117,13 @@ TEST(CopyReport, HeadlineAndSummary) {
     }
     CopyReport many;
     many.failed.assign(150, {"a.jpg", "gone", "gone"});
+    // A name in a script read right to left keeps its place in front of the reason, its extension
+    // after it: the line reads left to right.
+    many.failed[1].name = "صورة_0004.JPG";
     auto lines = failureLines(many);
     ASSERT_EQ(lines.size(), 100);
     EXPECT_EQ(lines.front().toStdString(), "a.jpg: gone");
+    EXPECT_EQ(lines[1].toStdString(), "\u200E\u2066\u2068صورة_0004\u2069.JPG\u2069: gone");
 }
 
 // A name refused while planning, of hundreds of bytes, is said once and cut in its middle, with

@@ -331,6 +331,18 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
     EXPECT_EQ(widest.nameFloors.value(0), "…0005.MP4");
     EXPECT_EQ(widest.backupFloors.value(0), "…0005.MP4");
 
+    // A clip's sidecars differ only in the clip's number, which the least they keep holds.
+    VerifyReport clips;
+    clips.destinations = r.destinations;
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = "C000" + std::to_string(i + 1) + "M01.XML";
+        clips.files.push_back(file(i, "PRIVATE/M4ROOT/CLIP", name, FileStatus::verified, "2025-03-01", 10));
+        clips.files.back().copies = {{0, "Card/PRIVATE/M4ROOT/CLIP/" + name, EvidenceLevel::sampled, false}};
+    }
+    const ColumnTexts sidecars = columnTexts(clips, {0, 1, 2}, dates, drawn, nullptr, QLocale("en_US"), 3);
+    EXPECT_EQ(sidecars.nameFloors, QStringList({"…0001M01.XML", "…0002M01.XML", "…0003M01.XML"}));
+    EXPECT_EQ(sidecars.backupFloors, sidecars.nameFloors);
+
     // A file shown that left the card has that said in its status, whose room the column keeps.
     const std::vector<char> gone{0, 0, 1, 0};
     EXPECT_TRUE(columnTexts(r, {0, 1, 2}, dates, drawn, &gone).labels.contains(goneFromCardText()));

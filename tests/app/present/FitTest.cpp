@@ -168,6 +168,10 @@ TEST(Fit, NamesKeepTheirNumberAndExtension) {
         {"DSC_0042_edited_final.ARW", 98, "D…0042_e…l.ARW"},
         {"Vacation.JPG", 70, "Vac…on.JPG"},
         {"README", 35, "RE…ME"},
+        // A clip's sidecar keeps the clip's number: "C…01.XML" would read the same for all of them.
+        {"C0002M01.XML", 84, "C0002M01.XML"},
+        {"C0002M01.XML", 83, "…"},
+        {"Clip_C0002M01.XML", 98, "C…C0002M01.XML"},
     };
     for (const auto& row : rows) {
         const Cut cut = cutName(QString::fromUtf8(row.name), row.width, mono);
@@ -177,14 +181,62 @@ TEST(Fit, NamesKeepTheirNumberAndExtension) {
     }
     // The least a cut keeps, the room a column gives a name; found alike from a name's bytes.
     const std::pair<const char*, const char*> floors[] = {
-        {"IMG_0001.JPG", "…0001.JPG"},  {"DSC_0042_edited_final.ARW", "…0042….ARW"},
-        {"Vacation.JPG", "….JPG"},      {"notes", "…"},
+        {"IMG_0001.JPG", "…0001.JPG"},
+        {"DSC_0042_edited_final.ARW", "…0042….ARW"},
+        {"Vacation.JPG", "….JPG"},
+        {"notes", "…"},
         {"clip.not-an-extension", "…"},
+        {"C0001M01.XML", "…0001M01.XML"},
+        {"GX010123.MP4", "…010123.MP4"},
+        {"MVI_0012.MOV", "…0012.MOV"},
+        {"A001_C002_0415.braw", "…0415.braw"},
+        {"clip7abc9.MP4", "…9.MP4"},
     };
     for (const auto& [name, floor] : floors) {
         EXPECT_EQ(nameFloor(QString::fromUtf8(name)).toStdString(), floor) << name;
         EXPECT_EQ(nameEnds(std::string_view(name)), nameEnds(QString::fromUtf8(name))) << name;
     }
+}
+
+// Names and paths in any script keep their order in a line read left to right: each name that
+// holds right-to-left text (or a direction control of its own) isolated, a file's extension after
+// its stem, the whole isolated left to right. Text of left-to-right scripts is left as it is.
+TEST(Fit, NamesAndPathsKeepTheirOrder) {
+#define L "\u200E\u2066"
+#define F "\u2068"
+#define P "\u2069"
+    struct Row {
+        const char* text;
+        bool fileName;
+        const char* path;  // isolatedPath
+        const char* name;  // isolatedName
+    };
+    const Row rows[] = {
+        {"DCIM/100CANON/IMG_0001.JPG", true, "DCIM/100CANON/IMG_0001.JPG", "DCIM/100CANON/IMG_0001.JPG"},
+        {"Фото/Свадьба_0001.JPG", true, "Фото/Свадьба_0001.JPG", "Фото/Свадьба_0001.JPG"},
+        {"صور/2024/IMG_0001.JPG", true, L F "صور" P "/2024/IMG_0001.JPG" P,
+         L F "صور/2024/IMG_0001" P ".JPG" P},
+        {"צילומים/חתונה_0102.JPG", true, L F "צילומים" P "/" F "חתונה_0102" P ".JPG" P,
+         L F "צילומים/חתונה_0102" P ".JPG" P},
+        {"صورة_0004.JPG", false, L F "صورة_0004.JPG" P P, L F "صورة_0004" P ".JPG" P},
+        // A drive's name before " › ", a cut path's ellipsis, and an extension in another script.
+        {"גיבוי › DCIM/…/IMG.JPG", true, L F "גיבוי" P " › DCIM/…/IMG.JPG" P,
+         L F "גיבוי › DCIM/…/IMG" P ".JPG" P},
+        {"…/أرشيف/x.صور", true, L "…/" F "أرشيف" P "/x." F "صور" P P, L F "…/أرشيف/x" P "." F "صور" P P},
+        // A name that turns itself around ("exe" drawn as "gpj") stays inside its own isolate.
+        {"photo\u202Egpj.exe", true, L F "photo\u202Egpj" P ".exe" P, L F "photo\u202Egpj" P ".exe" P},
+    };
+#undef L
+#undef F
+#undef P
+    for (const auto& row : rows) {
+        const QString text = QString::fromUtf8(row.text);
+        EXPECT_EQ(isolatedPath(text, row.fileName).toStdString(), row.path) << row.text;
+        EXPECT_EQ(isolatedName(text).toStdString(), row.name) << row.text;
+    }
+    EXPECT_EQ(isolated(QStringLiteral("Archive 2025")), QStringLiteral("Archive 2025"));
+    EXPECT_EQ(isolated(QString::fromUtf8("ארכיון 2025")), QString::fromUtf8("\u2068ארכיון 2025\u2069"));
+    EXPECT_EQ(isolatedPath(QString()), QString());
 }
 
 TEST(Fit, CutsKeepWhatAReaderSeesAsOneCharacter) {

@@ -71,14 +71,29 @@ TEST(Format, DaysAreCalendarDatesInEveryZone) {
         EXPECT_EQ(shortDay(bad, us).toStdString(), bad);
 }
 
+// Said in the application's English sentences ("Checked 3 minutes ago."), a relative date is
+// English under a locale of another language too, as a list is.
 TEST(Format, RelativeDates) {
     const TimeNs now = TimeNs(1'750'000'000) * 1'000'000'000;
     const TimeNs s = 1'000'000'000;
-    EXPECT_EQ(relativeDate(now - 5 * s, now, UnitStyle::wide, us).toStdString(), "now");
-    EXPECT_EQ(relativeDate(now - 3 * 60 * s, now, UnitStyle::wide, us).toStdString(), "3 minutes ago");
-    EXPECT_EQ(relativeDate(now - 86400 * s - 60 * s, now, UnitStyle::wide, us).toStdString(), "yesterday");
-    EXPECT_EQ(relativeDate(now - 3 * 3600 * s, now, UnitStyle::abbreviated, us).toStdString(), "3 hr. ago");
-    EXPECT_EQ(relativeDate(now - 400 * 86400 * s, now, UnitStyle::wide, us).toStdString(), "last year");
+    struct Row {
+        TimeNs age;
+        UnitStyle style;
+        const char* text;
+    };
+    const Row rows[] = {
+        {5 * s, UnitStyle::wide, "now"},
+        {3 * 60 * s, UnitStyle::wide, "3 minutes ago"},
+        {86400 * s + 60 * s, UnitStyle::wide, "yesterday"},
+        {3 * 3600 * s, UnitStyle::abbreviated, "3 hr. ago"},
+        {400 * 86400 * s, UnitStyle::wide, "last year"},
+    };
+    for (const QLocale& locale : {us, QLocale("de_DE"), QLocale("ar_EG"), QLocale::c()})
+        for (const auto& row : rows)
+            EXPECT_EQ(relativeDate(now - row.age, now, row.style, locale).toStdString(), row.text)
+                << locale.name().toStdString() << " " << row.text;
+    EXPECT_EQ(relativeDate(now - 3 * 3600 * s, now, UnitStyle::abbreviated, QLocale("en_GB")).toStdString(),
+              "3 hr ago");
 }
 
 // The wait before a relative date is looked at again ends exactly where its text changes: the same

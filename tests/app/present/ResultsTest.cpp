@@ -717,8 +717,8 @@ TEST(CardOnly, TitleKindsAndCompare) {
         (kindWord(kinds[0].kind, kinds[0].files) + kindWord(kinds[1].kind, kinds[1].files)).toStdString(),
         "photovideos");
     EXPECT_EQ(cardOnlyTitle(r, us).toStdString(), "1 shoot on this card");
-    EXPECT_EQ(compareTitle({"/media/a/Archive", "/home/a/Cards"}, us).toStdString(),
-              "Check Against Archive and Cards");
+    EXPECT_EQ(compareTitle({"Archive 2025", "Cards"}, us).toStdString(),
+              "Check Against Archive 2025 and Cards");
     const HeroActions a = heroActions(r, 0, false, true, std::pair<std::string, bool>{"CARD", false});
     EXPECT_FALSE(a.lastCopy);
     EXPECT_TRUE(a.eject);

@@ -174,7 +174,9 @@ TestCase {
             verify(line.contentWidth <= line.width + 0.5, "cut: " + line.text)
             verify(line.mapToItem(content, line.width, 0).x <= content.width + 0.5, "past the dialog: " + line.text)
         }
-        verify(lines.some(l => /^[^:]+\u2026[^:]+_0\d+\.\w+: /.test(l.text)), "no long name is cut, its end whole")
+        // (Read without the marks that keep a name in another script in its place.)
+        verify(lines.some(l => /^[^:]+\u2026[^:]+_0\d+\.\w+: /.test(l.text.replace(/[\u200E\u2066-\u2069]/g, ""))),
+               "no long name is cut, its end whole")
     }
 
     // The dialog is as tall as what it shows, within the window: no blank below the plan's last

@@ -151,6 +151,23 @@ TestCase {
         }
         const panel = h.find(root, "panelTitle").parent.parent
         verify(panel.width + 2 * Theme.xl >= 320 - 0.5, "the panel narrowed to " + (panel.width + 2 * Theme.xl))
+        const places = shown(root, "placeTitle")
+        verify(places.length > 0, "no place shown")
+        for (const place of places)
+            keepsItsEnds(place, "/")
+    }
+
+    // A place cut in its middle: its last name whole at its end, its first in front of it
+    // wherever the two fit beside "…" (the places beside it may differ at either end).
+    function keepsItsEnds(item, separator) {
+        if (!item.cut.cut)
+            return
+        const parts = item.cut.full.split(separator)
+        const first = parts[0], last = parts[parts.length - 1]
+        verify(item.text.endsWith(last) || widthOf("…" + last, item.font) > item.width,
+               item.text + " for " + item.cut.full)
+        verify(item.text.startsWith(first + separator) || widthOf(first + separator + "…" + separator + last, item.font) > item.width,
+               item.text + " for " + item.cut.full + " in " + item.width)
     }
 
     // The sidebar's line under a card keeps " · 207.2 MB free" whole; the card's name is cut.
@@ -465,6 +482,8 @@ TestCase {
         // Made after the copy, it shows the folder the files went to.
         const folders = shown(popover.contentItem, "copiedFolderTitle"), list = shown(popover.contentItem, "copiedFolders")
         verify(folders.length > 0 && list.length > 0 && list[0].height >= folders[0].height, "the popover shows no folder")
+        for (const folder of folders)
+            keepsItsEnds(folder, folder.separator)
     }
 
     // The Settings window cannot be made shorter than what it holds.

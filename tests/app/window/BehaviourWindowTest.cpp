@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QLineF>
 #include <QMap>
 #include <QPointer>
@@ -15,6 +16,7 @@
 #include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextLayout>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -94,12 +96,48 @@ QString tipOver(WindowDriver& w, QQuickItem* item, const QString& name) {
 
 QPoint middleOf(QQuickItem* item) { return item->mapToScene(QPointF(item->width() / 2, 8)).toPoint(); }
 
+// A text as read, without the marks that keep its names in their order (they take no room).
+QString unmarked(QString text) {
+    static const QRegularExpression marks(QStringLiteral("[\u200E\u2066-\u2069]"));
+    return text.remove(marks);
+}
+
 // Whether a file name as shown keeps the number and extension of the name it shows.
 bool keepsNumber(const QString& shown, const QString& whole) {
-    const QString name = whole.section(QLatin1Char('/'), -1);
+    const QString name = unmarked(whole).section(QLatin1Char('/'), -1);
     const present::NameEnds e = present::nameEnds(name);
-    return shown.contains(name.mid(e.number, e.numberEnd - e.number)) &&
-           shown.endsWith(name.mid(e.extension));
+    return unmarked(shown).contains(name.mid(e.number, e.numberEnd - e.number)) &&
+           unmarked(shown).endsWith(name.mid(e.extension));
+}
+
+// Whether a text as drawn in `font` keeps its parts in their order left to right, whatever the
+// script of each: every "/", "›", "·" and "—" between them, and the dot before a file's extension
+// (`fileName`), stands right of everything written before it and left of everything after it.
+bool readsInOrder(const QString& shown, const QFont& font, bool fileName) {
+    QTextLayout layout(shown, font);
+    layout.beginLayout();
+    layout.createLine().setLineWidth(1e6);
+    layout.endLayout();
+    std::vector<QRectF> drawn;  // each character's glyphs; none for a mark
+    for (int i = 0; i < shown.size(); ++i) {
+        QRectF r;
+        for (const QGlyphRun& run : layout.glyphRuns(i, 1)) r |= run.boundingRect();
+        drawn.push_back(r);
+    }
+    std::vector<int> stops;
+    for (int i = 0; i < shown.size(); ++i)
+        if (QStringView(u"/\u203A\u00B7\u2014").contains(shown.at(i))) stops.push_back(i);
+    if (const int dot = int(shown.lastIndexOf(u'.')); fileName && dot > (stops.empty() ? -1 : stops.back()))
+        stops.push_back(dot);
+    for (int stop : stops)
+        for (int i = 0; i < int(shown.size()); ++i) {
+            if (i == stop || drawn[size_t(i)].width() <= 0) continue;
+            const QRectF& at = drawn[size_t(stop)];
+            if (i < stop ? drawn[size_t(i)].right() > at.left() + 0.5
+                         : drawn[size_t(i)].left() < at.right() - 0.5)
+                return false;
+        }
+    return true;
 }
 
 bool darkish(const QColor& c) { return c.lightnessF() < 0.5; }
@@ -828,15 +866,17 @@ private slots:
 
     // The file table at the smallest window, the usual one and a wide one, each with the
     // inspector open, over short names, names of 120 characters and more (some without a space)
-    // in five scripts, names with markup, and names of one length as cameras write them, the last
-    // ones drawn wider: no name, folder or backup place is cut while any column keeps room beyond
-    // what it shows (names of one length are whole alike), no day or size is ever cut, nor a
-    // status's name, a folder cut keeps at least its last part's end, and a file's name cut keeps
-    // its number and extension (a backup's place may show "…" alone).
+    // in five scripts, names with markup, names of one length as cameras write them, the last
+    // ones drawn wider, and clips' sidecars that differ only in the clip's number beside a long
+    // name: no name, folder or backup place is cut while any column keeps room beyond what it
+    // shows (names of one length are whole alike), no day or size is ever cut, nor a status's
+    // name, a folder cut keeps at least its last part's end, and a file's name cut keeps its
+    // number and extension, in the backup's place too.
     void namesGetTheirColumnsRoom_data() {
         QTest::addColumn<QString>("fixture");
         QTest::addColumn<QSize>("size");
-        for (const char* fixture : {"browser-short-names", "browser", "browser-long-names", "camera-names"})
+        for (const char* fixture :
+             {"browser-short-names", "browser", "browser-long-names", "camera-names", "camera-sidecars"})
             for (const QSize size : {QSize(1040, 660), QSize(1240, 800), QSize(1920, 1080)})
                 QTest::addRow("%s, %dx%d", fixture, size.width(), size.height()) << QString(fixture) << size;
     }
@@ -880,13 +920,12 @@ private slots:
                              QLatin1String(name) != "statusCell",
                          qPrintable(QStringLiteral("%1 cut: %2").arg(name, full)));
                 if (QLatin1String(name) == "folderCell") {
-                    const QString end = full.section(QLatin1Char('/'), -1).right(3);
-                    QVERIFY2(shown.endsWith(end), qPrintable(shown + QStringLiteral(" for ") + full));
-                }
-                const bool textless = shown.isEmpty() || shown == QStringLiteral("\u2026");
-                if (QLatin1String(name) == "nameCell" || QLatin1String(name) == "backupCell")
-                    QVERIFY2(keepsNumber(shown, full) || (QLatin1String(name) == "backupCell" && textless),
+                    const QString end = unmarked(full).section(QLatin1Char('/'), -1).right(3);
+                    QVERIFY2(unmarked(shown).endsWith(end),
                              qPrintable(shown + QStringLiteral(" for ") + full));
+                }
+                if (QLatin1String(name) == "nameCell" || QLatin1String(name) == "backupCell")
+                    QVERIFY2(keepsNumber(shown, full), qPrintable(shown + QStringLiteral(" for ") + full));
                 cut << QStringLiteral("%1 (%2)").arg(full, name);
             }
         }
@@ -935,6 +974,92 @@ private slots:
             const QString whole = cut->property("whole").toString();
             const QString told = tipOver(w, cut, QLatin1String(tip));
             QVERIFY2(told.startsWith(whole), qPrintable(QStringLiteral("%1: %2").arg(whole, told)));
+        }
+    }
+
+    // Names and paths in Arabic and Hebrew keep their order, each name read in its own direction:
+    // a card folder, a backup and its folders, files, in the table's cells, the inspector, the
+    // map's places and the copy preview. A path's folders run left to right, a name's extension
+    // stays at its end.
+    void namesAndPathsReadInTheirOrder() {
+        Session s(present_, QStringLiteral("browser-long-names"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        QVERIFY(w.resize({1920, 1080}));
+        m.setShowInspector(true);
+        m.setMode(AppModel::Mode::Files);
+        // A file in the Arabic folder, its first copy on the Hebrew backup.
+        m.setSelectedFileID(8);
+        (void)w.window().grabWindow();
+        const auto inOrder = [&](const QList<QQuickItem*>& items, bool fileName, const char* what) {
+            QVERIFY2(!items.isEmpty(), what);
+            for (QQuickItem* item : items) {
+                const QString shown = item->property("text").toString();
+                QVERIFY2(readsInOrder(shown, item->property("font").value<QFont>(), fileName),
+                         qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(what), shown)));
+            }
+        };
+        inOrder(w.items(QStringLiteral("nameCell")), true, "a name");
+        inOrder(w.items(QStringLiteral("folderCell")), false, "a folder");
+        inOrder(w.items(QStringLiteral("backupCell")), true, "a backup's place");
+        inOrder(w.items(QStringLiteral("inspectorName")), true, "the inspector's name");
+        inOrder(w.items(QStringLiteral("inspectorOnCard")), false, "the inspector's folder");
+        inOrder(w.items(QStringLiteral("copyPlace")), true, "a copy's place");
+        QVERIFY(
+            unmarked(w.text(QStringLiteral("inspectorOnCard"))).startsWith(QStringLiteral("صور الزفاف/")));
+
+        m.setMode(AppModel::Mode::Map);
+        m.setSelectedFolder(QStringLiteral("صور الزفاف"));
+        (void)w.window().grabWindow();
+        inOrder(w.items(QStringLiteral("placeTitle")), false, "a place");
+        inOrder(w.items(QStringLiteral("placeDetail")), false, "a place's backup");
+
+        // A copy to the Hebrew backup, by the card's folders.
+        QVERIFY(s.stage.requestCopy());
+        auto* sheet = qobject_cast<CopySheet*>(m.copySheet());
+        sheet->chooseDestinationRow(1);
+        sheet->chooseLayout(CopySheet::Layout::card);
+        QVERIFY(s.stage.waitForPlan());
+        (void)w.window().grabWindow();
+        inOrder(w.items(QStringLiteral("planRowText")), false, "a folder of the preview");
+        inOrder(w.items(QStringLiteral("locationLabel")), false, "where the copies go");
+        const QList<QQuickItem*> picker = w.items(QStringLiteral("backupPicker"));
+        QVERIFY(!picker.isEmpty());
+        QVERIFY2(readsInOrder(picker.front()->property("displayText").toString(),
+                              picker.front()->property("font").value<QFont>(), false),
+                 qPrintable(picker.front()->property("displayText").toString()));
+    }
+
+    // A long name in the inspector keeps its number and extension where it takes more than its
+    // three lines, and so does a copy's place: cut in their middle, never at their end, the whole
+    // in their tooltips.
+    void theInspectorKeepsANamesNumber() {
+        Session s(present_, QStringLiteral("browser-long-names"));
+        QVERIFY(s.ready);
+        WindowDriver& w = *s.window;
+        AppModel& m = s.model();
+        // The narrowest inspector, tall enough for both copies.
+        QVERIFY(w.resize({1132, 900}));
+        m.setShowInspector(true);
+        m.setMode(AppModel::Mode::Files);
+        m.setSelectedFileID(0);
+        (void)w.window().grabWindow();
+        const QString name = QString::fromStdString(m.report()->files.front().name);
+        QList<QQuickItem*> texts = w.items(QStringLiteral("inspectorName"));
+        texts << w.items(QStringLiteral("copyPlace"));
+        QCOMPARE(texts.size(), 3);
+        for (QQuickItem* text : texts) {
+            const QString shown = text->property("text").toString();
+            const QString full = text->property("cut").toMap().value(QStringLiteral("full")).toString();
+            QVERIFY2(text->property("cut").toMap().value(QStringLiteral("cut")).toBool(), qPrintable(shown));
+            QVERIFY2(!text->property("truncated").toBool(), qPrintable(shown));
+            QVERIFY2(keepsNumber(shown, name), qPrintable(shown));
+            const QString tip = tipOver(
+                w, text,
+                text == texts.front() ? QStringLiteral("inspectorNameTip") : QStringLiteral("copyPlaceTip"));
+            QCOMPARE(tip, full);
+            QVERIFY2(unmarked(full).endsWith(name), qPrintable(full));
         }
     }
 

@@ -686,8 +686,9 @@ private slots:
 
     // Two cards of one label (cameras name every card alike) one after the other at one mount
     // path. The saved "Safe to format" of the first never shows as the second's: no
-    // ready-to-format panel, no Eject, not the second's facts in the sidebar, and no re-check of
-    // it from the toolbar, its key or the saved check's menu. With no card there it asks for the
+    // ready-to-format panel, no Eject, not the second's facts in the sidebar (the card named there
+    // as its check named it), and no re-check of it from the toolbar, its key or the saved check's
+    // menu. With no card there it asks for the
     // card and records nothing; the first card back in its place is its card again. The card's
     // label and UUID are the ones the device has, for root and for an ordinary user alike.
     void aSavedResultBelongsToItsCard() {
@@ -742,7 +743,10 @@ private slots:
         QVERIFY(!ringIn(w, QStringLiteral("verified")));
         QVERIFY(WindowDriver::waitFor([&] { return !w.item(QStringLiteral("readyPanel")); }));
         QVERIFY(!ejectShown(w));
-        QCOMPARE(cardFacts(w), QStringLiteral("/mnt"));
+        // Named as its check named it, not by its folder, with none of the facts of what is there.
+        QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
+                 QStringLiteral("HVTWIN"));
+        QCOMPARE(cardFacts(w), QStringLiteral("HVTWIN"));
         const int checks = a.stage.checkCount();
         const QString insert = QStringLiteral("Insert \u201cHVTWIN\u201d to check it again.");
         auto refused = [&] {
@@ -773,6 +777,8 @@ private slots:
             QStringLiteral("This result is of “HVTWIN” as it was checked. Insert it to check it again."));
         QVERIFY(WindowDriver::waitFor([&] { return ringIn(w, QStringLiteral("pending")); }));
         QVERIFY(!ringIn(w, QStringLiteral("verified")));
+        QCOMPARE(WindowDriver::textIn(w.item(QStringLiteral("cardRow")), QStringLiteral("locationName")),
+                 QStringLiteral("HVTWIN"));
         w.key(Qt::Key_R, Qt::ControlModifier);
         refused();
         QVERIFY(w.click(QStringLiteral("toolRecheck")));

@@ -5,16 +5,16 @@ import Halvetrop.Native
 
 // A path whole where it fits, else cut from its start with its last folders whole: a folder cut
 // at its start could read as another ("…00CANON" for 100CANON). Its whole text is the tooltip.
-// A place on a drive keeps the drive's short name in front ("SSD1 / … / 2024-04-15").
+// A place keeps its first name in front where it is short, cut in its middle ("SSD1 / … / 2024-04-15").
 // Where it is laid out, its width comes from the room it is given, never from its text.
 DataText {
     id: line
     // Folders "/" apart; shown `separator` apart.
     property string path
     property string separator: "/"
-    // Its first folder is a drive's name: a short one stays whole in front of the cut.
-    property bool keepsDrive: false
-    readonly property var cut: keepsDrive ? Present.cutPlace(path, font, width, separator)
+    // Its first name (a drive's, a place's first folder) stays whole in front of the cut where short.
+    property bool keepsFirst: false
+    readonly property var cut: keepsFirst ? Present.cutPlace(path, font, width, separator)
                                           : Present.cutPath(path, font, width, separator)
     readonly property bool cutShort: cut.cut
     text: cut.text

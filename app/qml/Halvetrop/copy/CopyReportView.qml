@@ -84,6 +84,8 @@ Item {
                                 PathText {
                                     objectName: "copiedFolderTitle"
                                     path: folderRow.row.title
+                                    // Cut in its middle: the folders beside it may differ at either end.
+                                    keepsFirst: true
                                     font: Theme.rowTitle
                                     Layout.fillWidth: true
                                 }

@@ -207,7 +207,7 @@ ColumnLayout {
                                 objectName: "locationLabel"
                                 path: view.sheet ? view.sheet.locationLabel.split(" \u203a ").join("/") : ""
                                 separator: " \u203a "
-                                keepsDrive: true
+                                keepsFirst: true
                                 font: Theme.callout
                                 Layout.fillWidth: true
                             }
@@ -319,7 +319,7 @@ ColumnLayout {
                                     objectName: "planRowText"
                                     path: modelData.text.split(" / ").join("/")
                                     separator: " / "
-                                    keepsDrive: true
+                                    keepsFirst: true
                                     font: Theme.monoSmall
                                     Layout.fillWidth: true
                                 }

@@ -18,6 +18,11 @@ Rectangle {
 
     component InspectorFact: DataText {
         property bool value: false
+        property string folder
+        // A folder keeps its end where it takes more than the fact's lines, the whole in its tooltip.
+        readonly property var cut: Present.cutPath(folder, font, width, "/", maximumLineCount)
+        HoverHandler { id: factHover; enabled: folder !== "" }
+        PlainToolTip { objectName: "folderFactTip"; shown: factHover.hovered && cut.cut; text: cut.full }
         font: Theme.callout
         color: value ? Theme.primary : Theme.secondary
         Layout.fillWidth: value
@@ -74,18 +79,30 @@ Rectangle {
                 }
             }
 
-            ColumnLayout {
+            // A positioner, as wide as the column: the name is cut to the width it is given, which
+            // a layout would work out again from the cut name's own.
+            Column {
+                Layout.fillWidth: true
                 Layout.leftMargin: Theme.l
                 Layout.rightMargin: Theme.l
                 spacing: 4
                 DataText {
+                    id: inspectorName
                     objectName: "inspectorName"
-                    Layout.fillWidth: true
-                    text: inspector.facts.name || ""
+                    width: parent.width
+                    // A long name is the one thing here worth three lines; past them it is cut in
+                    // its middle, its number and extension kept, the whole in its tooltip.
+                    readonly property var cut: Present.cutName(inspector.facts.name || "", font, width, maximumLineCount)
+                    text: cut.text
                     font: Theme.title
-                    // A long name is the one thing here worth three lines.
                     wrapMode: Text.WrapAtWordBoundaryOrAnywhere
                     maximumLineCount: 3
+                    HoverHandler { id: nameHover }
+                    PlainToolTip {
+                        objectName: "inspectorNameTip"
+                        shown: nameHover.hovered && inspectorName.cut.cut
+                        text: inspectorName.cut.full
+                    }
                 }
                 RowLayout {
                     StatusGlyph { status: inspector.facts.status || "notCompared"; size: 14 }
@@ -97,7 +114,7 @@ Rectangle {
                     }
                 }
                 DataText {
-                    Layout.fillWidth: true
+                    width: parent.width
                     visible: text.length > 0
                     text: inspector.facts.detail || ""
                     font: Theme.callout
@@ -109,6 +126,8 @@ Rectangle {
 
             GridLayout {
                 objectName: "inspectorFacts"
+                // As wide as the column: the folder's cut follows the width its cell is given.
+                Layout.fillWidth: true
                 Layout.leftMargin: Theme.l
                 Layout.rightMargin: Theme.l
                 columns: 2
@@ -122,7 +141,7 @@ Rectangle {
                 InspectorFact { text: "Size" }
                 InspectorFact { text: inspector.facts.size || ""; value: true }
                 InspectorFact { text: "On card" }
-                InspectorFact { text: inspector.facts.onCard || ""; value: true }
+                InspectorFact { objectName: "inspectorOnCard"; folder: inspector.facts.onCard || ""; text: cut.text; value: true }
             }
 
             Eyebrow { Layout.leftMargin: Theme.l; text: "On backups" }
@@ -177,13 +196,23 @@ Rectangle {
                                 onClicked: inspector.model.revealCopy(inspector.facts.id, index)
                             }
                         }
+                        // Its place keeps its end, the file's number and extension, the whole in its tooltip.
                         DataText {
+                            id: copyPlace
+                            objectName: "copyPlace"
                             Layout.fillWidth: true
-                            text: modelData.path
+                            readonly property var cut: Present.cutFilePath(modelData.path, font, width, maximumLineCount)
+                            text: cut.text
                             font: Theme.monoSmall
                             color: Theme.secondary
                             wrapMode: Text.WrapAnywhere
                             maximumLineCount: 3
+                            HoverHandler { id: placeHover }
+                            PlainToolTip {
+                                objectName: "copyPlaceTip"
+                                shown: placeHover.hovered && copyPlace.cut.cut
+                                text: copyPlace.cut.full
+                            }
                         }
                         DataText { text: modelData.evidence; font: Theme.secondaryFont; color: Theme.tertiary }
                         // Why a copy read whole is not proven byte by byte, and what to do.

@@ -57,8 +57,8 @@ FocusScope {
                                                    : widest(["—"], cellMetrics) + pad)
     ] : columns.map(c => 0)
     // A name cut keeps its number and extension ("…0001.JPG"), the backup's place its file's
-    // (narrower, it shows only "…"): the least room a name's column gives way to, and a step for
-    // the backup's place before it gives up its text.
+    // (narrower, it shows only "…"): the least room a name's column gives way to, and the least
+    // the backup's place keeps until every other column has given way.
     readonly property real nameFloor: Math.min(needs[1], widest(texts.nameFloors, cellMetrics) + pad)
     // The room of a name as cameras write them: names longer than that give way before the
     // backup's place gives up its text.
@@ -69,18 +69,20 @@ FocusScope {
     readonly property real folderFloor: Math.min(needs[4], headed(4, Math.min(160,
         Math.ceil(cellMetrics.advanceWidth("…/")) + widest(texts.lastFolders, cellMetrics) + pad)))
     readonly property var cameraStep: [1, Math.max(nameFloor, Math.min(needs[1], cameraName))]
+    // The backup's place never gives way past its files' numbers and extensions (backupFloor)
+    // while another column still has room beyond what it must show.
     readonly property var steps: [
         [2, statusFloor],
-        [6, Math.min(needs[6], headed(6, revealRoom + 80))],
+        [6, Math.min(needs[6], Math.max(backupFloor, headed(6, revealRoom + 80)))],
         [4, folderFloor],
         [1, Math.max(nameFloor, Math.min(needs[1], 160))],
         [6, backupFloor],
         cameraStep,
-        [6, revealRoom],
         [4, Math.min(folderFloor, 100)],
         [1, Math.max(nameFloor, Math.min(needs[1], 100))],
         [4, 40],
         [1, nameFloor],
+        [6, revealRoom],
         [2, 60]
     ]
     readonly property var columns: [
@@ -242,14 +244,14 @@ FocusScope {
                     DataText {
                         id: nameText
                         objectName: "nameCell"
-                        readonly property string whole: row.name
                         readonly property var cut: Present.cutName(row.name, font, width - rightPadding)
+                        readonly property string whole: cut.full
                         width: table.widths[1]; anchors.verticalCenter: parent.verticalCenter
                         text: cut.text; color: row.ink; rightPadding: Theme.s
                         LazyToolTip {
                             tipName: "nameTip"
                             shown: nameHover.hovered
-                            text: (nameText.cut.cut || nameText.truncated ? row.name + "\n" : "") + row.statusText
+                            text: (nameText.cut.cut || nameText.truncated ? nameText.whole + "\n" : "") + row.statusText
                         }
                         HoverHandler { id: nameHover }
                     }
@@ -278,14 +280,14 @@ FocusScope {
                     DataText {
                         id: folderCell
                         objectName: "folderCell"
-                        readonly property string whole: row.folder
                         readonly property var cut: Present.cutPath(row.folder, font, width - rightPadding)
+                        readonly property string whole: cut.full
                         width: table.widths[4]; anchors.verticalCenter: parent.verticalCenter
                         text: cut.text
                         color: row.quiet; rightPadding: Theme.s
                         elide: Text.ElideNone
                         HoverHandler { id: folderHover }
-                        LazyToolTip { tipName: "folderTip"; shown: folderHover.hovered && folderCell.cut.cut; text: row.folder }
+                        LazyToolTip { tipName: "folderTip"; shown: folderHover.hovered && folderCell.cut.cut; text: folderCell.whole }
                     }
                     DataText {
                         objectName: "sizeCell"
@@ -300,10 +302,10 @@ FocusScope {
                         DataText {
                             id: backupCell
                             objectName: "backupCell"
-                            readonly property string whole: row.onBackup
                             // Its file's name, cut, keeps its number and extension.
                             readonly property var cut: parent.onBackup ? Present.cutFilePath(row.onBackup, font, width)
-                                                                       : ({ text: "—", cut: false })
+                                                                       : ({ text: "—", full: "", cut: false })
+                            readonly property string whole: cut.full
                             x: parent.onBackup ? revealButton.width + Theme.xs : 0
                             anchors.verticalCenter: parent.verticalCenter
                             width: parent.onBackup ? parent.width - revealButton.width - Theme.xs : parent.width
@@ -311,7 +313,7 @@ FocusScope {
                             color: parent.onBackup ? row.quiet : row.selected ? Theme.selectionText : Theme.tertiary
                             elide: parent.onBackup ? Text.ElideNone : Text.ElideRight
                             HoverHandler { id: backupHover }
-                            LazyToolTip { tipName: "backupTip"; shown: backupHover.hovered && backupCell.cut.cut; text: row.onBackup }
+                            LazyToolTip { tipName: "backupTip"; shown: backupHover.hovered && backupCell.cut.cut; text: backupCell.whole }
                         }
                         // The button itself on the selected row, under the pointer and while it
                         // holds the keys; elsewhere its symbol alone, which looks the same: a

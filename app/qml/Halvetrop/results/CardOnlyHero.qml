@@ -27,7 +27,9 @@ Item {
         }
     }
 
-    readonly property var actionItems: Present.cardOnlyActions(model.destinations, model.canEjectSource === true)
+    // The backups named as the sidebar names them.
+    readonly property var actionItems: Present.cardOnlyActions(model.destinationKeys, model.volumeFacts,
+                                                               model.canEjectSource === true)
     function act(id) {
         switch (id) {
         case "compare": hero.primary(); break

@@ -100,12 +100,13 @@ Item {
                     DataText {
                         id: placeTitle
                         objectName: "placeTitle"
-                        readonly property var cut: Present.cutPath(place.title, font, width)
+                        // Cut in its middle: places beside it may differ at either end.
+                        readonly property var cut: Present.cutPlace(place.title, font, width)
                         width: parent.width; text: cut.text; font: Theme.rowTitle; elide: Text.ElideNone
                         HoverHandler { id: placeHover }
                         LazyToolTip { shown: placeHover.hovered && placeTitle.cut.cut; text: placeTitle.cut.full }
                     }
-                    DataText { width: parent.width; text: place.detail; font: Theme.secondaryFont; color: Theme.secondary }
+                    DataText { objectName: "placeDetail"; width: parent.width; text: place.detail; font: Theme.secondaryFont; color: Theme.secondary }
                     Item {
                         width: parent.width
                         height: 4
