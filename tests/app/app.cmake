@@ -15,10 +15,10 @@ target_link_libraries(halvetrop_qttest_qt INTERFACE Qt6::Core Qt6::Gui Qt6::Widg
   Qt6::Network Qt6::Qml Qt6::Quick Qt6::QuickControls2 Qt6::Svg Qt6::Multimedia Qt6::Test Qt6::QuickTest
   Threads::Threads)
 add_library(halvetrop_qttest_pch OBJECT ${CMAKE_CURRENT_LIST_DIR}/Waits.cpp)
-target_include_directories(halvetrop_qttest_pch PRIVATE ${PROJECT_SOURCE_DIR}/app)
+target_include_directories(halvetrop_qttest_pch PRIVATE ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)
 target_link_libraries(halvetrop_qttest_pch PRIVATE halvetrop_qttest_qt)
 target_precompile_headers(halvetrop_qttest_pch PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Waits.h <QtCore> <QtGui> <QtQml>
-  <QtQuick> <QtConcurrent>)
+  <QtQuick> <QtConcurrent> ${PROJECT_SOURCE_DIR}/app/model/AppModel.h)
 
 # A target of the suites: their include folders, Qt and the shared precompiled header.
 function(halvetrop_qttest_target name)
