@@ -99,6 +99,8 @@ public:
     QVariantMap order() const;
     void setOrder(const QVariantMap& order);  // an unknown column keeps the column
     present::FileSort sort() const { return sort_; }
+    // The item model's own sort(column, order) stays callable beside it.
+    using KeyedRows::sort;
     int count() const { return int(rows_.size()); }
     int revision() const { return revision_; }
     // What the table's columns may have to show whole, for sizing them, the widest as drawn in

@@ -148,6 +148,8 @@ void ReportTally::place(const VerifyReport& report, Folder& d, size_t slot) {
     d.placeOf_[slot] = at;
 }
 
+ReportTally::Folder::Folder() = default;
+
 const ReportTally::Folder& ReportTally::folder(const VerifyReport& report, const std::string& folder) {
     if (folder_ && folder_->folder_ == folder && &report == report_) return *folder_;
     Folder& d = folder_.emplace();

@@ -20,6 +20,9 @@ class ReportTally {
 public:
     // A folder's files as the destinations panel shows them.
     struct Folder {
+        // Declared here and defined with the tally: some compilers cannot tell a nested type with
+        // member initialisers default-constructible while the type around it is being defined.
+        Folder();
         std::vector<int> files;  // in-scope files of the folder and below, as positions
         int64_t bytes = 0;
         int64_t uncovered = 0;

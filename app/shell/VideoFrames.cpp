@@ -96,11 +96,12 @@ QImage converted(const QVideoFrame& frame, const Layout& l, const Matrix& m) {
     if (!inside(frame, l.y, w, h, Bytes) || !inside(frame, l.u, cw, ch, Bytes) ||
         !inside(frame, l.v, cw, ch, Bytes))
         return {};
-    const auto sample = [&l](const uchar* p) {
+    const int shift = l.shift;
+    const auto sample = [=](const uchar* p) {
         if constexpr (Bytes == 1)
             return int(p[0]) << 8;
         else
-            return int(p[0] | p[1] << 8) << l.shift;
+            return int(p[0] | p[1] << 8) << shift;
     };
     const auto channel = [](int v) { return std::clamp((v + (1 << 15)) >> 16, 0, 255); };
     const auto row = [&frame](const Place& at, int line) {

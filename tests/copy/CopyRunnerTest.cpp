@@ -430,7 +430,9 @@ TEST_F(RunnerFixture, CreatedFoldersAreFlushedIntoTheirParents) {
     const CopyRunResult result = runner(sys)->run();
     ASSERT_EQ(result.copied.size(), 1u);
     const auto calls = sys.calls();
-    for (const auto& [made, parent] : {std::pair{root + "/x", root}, std::pair{root + "/x/y", root + "/x"}}) {
+    for (const auto& folder : {std::pair{root + "/x", root}, std::pair{root + "/x/y", root + "/x"}}) {
+        const std::string& made = folder.first;
+        const std::string& parent = folder.second;
         auto mk = std::find_if(calls.begin(), calls.end(), [&](const FaultSys::Call& c) { return c.op == Op::mkdirat && c.path == made; });
         ASSERT_NE(mk, calls.end()) << made;
         EXPECT_TRUE(std::any_of(mk, calls.end(), [&](const FaultSys::Call& c) { return c.op == Op::fsync && c.path == parent; })) << made;
