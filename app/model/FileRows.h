@@ -60,6 +60,8 @@ class FileRows : public KeyedRows {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Counts every change of rows or their data: views that read one file bind to it.
     Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
+    // Counts the changes of columnTexts: the table sizes its columns again only then.
+    Q_PROPERTY(int textsRevision READ textsRevision NOTIFY textsChanged)
 
 public:
     enum Role {
@@ -101,9 +103,11 @@ public:
     present::FileSort sort() const { return sort_; }
     int count() const { return int(rows_.size()); }
     int revision() const { return revision_; }
+    int textsRevision() const { return textsRevision_; }
     // What the table's columns may have to show whole, for sizing them, the widest as drawn in
     // `font`: {names, folders, lastFolders, backups, labels, notes, days, sizes, nameFloors,
-    // backupFloors}, each a list of texts (present::columnTexts). Made again at each revision.
+    // backupFloors}, each a list of texts (present::ColumnTexts). Each file is measured once per
+    // report and font, and again when a fold changes it.
     Q_INVOKABLE QVariantMap columnTexts(const QFont& font) const;
 
     // The row of a file id, -1 when it is not shown; the id of a row, -1 when out of range.
@@ -150,6 +154,7 @@ signals:
     void sortChanged();
     void countChanged();
     void revisionChanged();
+    void textsChanged();
     void textLoaded(const QUrl& url, const QVariant& text);
     // A preview read the card file at `path` (bytes) without keeping its access time.
     void accessTimeTouched(const std::string& path);
@@ -165,11 +170,13 @@ private:
     // The same rows in another order, told as a change of layout: the views keep their delegates.
     void relayout(std::vector<int> rows);
     // The rows become `after` (distinct positions), told as few changes as the views handle fast.
-    void moveTo(std::vector<int> after);
+    void moveTo(std::vector<int> after, const QList<int>& roles = {});
     void setSort(present::FileSort sort);
     void takeVisible(const std::vector<int>& visible);
     std::vector<int> sortedRows() const;
     void changed(int countBefore);
+    // The rows' column texts after a change: told when they differ.
+    void retext();
 
     Collation collation_;
     present::DateTexts dates_;
@@ -182,12 +189,15 @@ private:
     std::vector<int> rows_;     // sorted
     present::FileSort sort_;
     int revision_ = 0;
+    // The column texts in the font they were last asked in, found again whenever the rows change.
     struct MadeTexts {
-        int revision = 0;
         QFont font;
-        QVariantMap texts;
+        present::ColumnWidths widths;
+        present::ColumnTexts texts;
+        QVariantMap map;
     };
     mutable std::optional<MadeTexts> columnTexts_;
+    int textsRevision_ = 0;
     Sys* sys_ = &defaultSys();
     const std::vector<char>* gone_ = nullptr;
     std::shared_ptr<std::atomic<bool>> textCancelled_ = std::make_shared<std::atomic<bool>>(false);
