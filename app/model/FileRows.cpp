@@ -6,6 +6,7 @@
 #include <QMimeDatabase>
 #include <QThreadPool>
 #include <QTimeZone>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <sys/stat.h>
@@ -68,8 +69,16 @@ std::optional<QString> smallText(const std::string& path, qint64 limit, AccessTi
     return QString::fromUtf8(bytes);
 }
 
-FileRows::FileRows(QObject* parent) : KeyedRows(parent), rankPool_(new QThreadPool(this)) {
+FileRows::FileRows(QObject* parent)
+    : KeyedRows(parent), rankPool_(new QThreadPool(this)), measureSoon_(new QTimer(this)) {
     rankPool_->setMaxThreadCount(2);
+    // Steps of a few milliseconds each: the window draws and answers between them.
+    constexpr size_t measureStep = 4096;
+    measureSoon_->setInterval(0);
+    connect(measureSoon_, &QTimer::timeout, this, [this] {
+        if (!columnTexts_ || !report_ || columnTexts_->widths.measure(*report_, measureStep))
+            measureSoon_->stop();
+    });
 }
 
 FileRows::~FileRows() {
@@ -109,14 +118,14 @@ void FileRows::keyReport(RowKeys keys) {
 
 void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible, RowKeys keys) {
     report_ = report;
-    columnTexts_.reset();
+    remeasure();
     keyReport(std::move(keys));
     setVisible(visible);
 }
 
 void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys, RowKeys keys) {
     // Every file may have other copies and notes now.
-    columnTexts_.reset();
+    remeasure();
     if (newKeys) keyReport(std::move(keys));
     const int before = count();
     takeVisible(visible);
@@ -316,29 +325,44 @@ QVariantMap textsMap(const ColumnTexts& t) {
             {QStringLiteral("backupFloors"), t.backupFloors}};
 }
 
+Measure measureIn(const QFont& font) {
+    return [metrics = QFontMetricsF(font)](const QString& text) { return metrics.horizontalAdvance(text); };
+}
+
 }  // namespace
 
 QVariantMap FileRows::columnTexts(const QFont& font) const {
-    if (columnTexts_ && columnTexts_->font == font) return columnTexts_->map;
-    const Measure width = [metrics = QFontMetricsF(font)](const QString& text) {
-        return metrics.horizontalAdvance(text);
-    };
-    ColumnWidths widths = report_ ? ColumnWidths(*report_, width) : ColumnWidths();
-    ColumnTexts texts = report_ ? widths.texts(*report_, visible_, dates_, gone_) : ColumnTexts();
-    QVariantMap map = textsMap(texts);
-    columnTexts_ = MadeTexts{font, std::move(widths), std::move(texts), map};
-    return map;
+    if (!columnTexts_ || columnTexts_->font != font) {
+        measureSoon_->stop();
+        columnTexts_ =
+            MadeTexts{font, report_ ? ColumnWidths(*report_, measureIn(font), 0) : ColumnWidths(), {}, {}};
+    }
+    MadeTexts& made = *columnTexts_;
+    if (!made.texts) {
+        // What the steps have not measured yet is measured now.
+        if (report_) made.widths.measure(*report_);
+        measureSoon_->stop();
+        made.texts = report_ ? made.widths.texts(*report_, visible_, dates_, gone_) : ColumnTexts();
+        made.map = textsMap(*made.texts);
+    }
+    return made.map;
+}
+
+void FileRows::remeasure() {
+    measureSoon_->stop();
+    if (!columnTexts_) return;
+    columnTexts_->widths =
+        report_ ? ColumnWidths(*report_, measureIn(columnTexts_->font), 0) : ColumnWidths();
+    columnTexts_->texts.reset();
+    if (report_) measureSoon_->start();
 }
 
 void FileRows::retext() {
-    if (columnTexts_ && report_ && columnTexts_->widths.size() == report_->files.size()) {
+    if (columnTexts_ && columnTexts_->texts && report_) {
         ColumnTexts texts = columnTexts_->widths.texts(*report_, visible_, dates_, gone_);
-        if (texts == columnTexts_->texts) return;
+        if (texts == *columnTexts_->texts) return;
         columnTexts_->map = textsMap(texts);
         columnTexts_->texts = std::move(texts);
-    } else {
-        // Measured again when next asked, in the font asked.
-        columnTexts_.reset();
     }
     ++textsRevision_;
     emit textsChanged();

@@ -27,6 +27,7 @@
 #include "text/Collation.h"
 
 class QThreadPool;
+class QTimer;
 
 namespace halvetrop {
 
@@ -177,6 +178,9 @@ private:
     void changed(int countBefore);
     // The rows' column texts after a change: told when they differ.
     void retext();
+    // Another report shown: its files are measured in the font last asked for, a step at a time
+    // while the window has nothing else to do, until the texts are asked for.
+    void remeasure();
 
     Collation collation_;
     present::DateTexts dates_;
@@ -193,10 +197,11 @@ private:
     struct MadeTexts {
         QFont font;
         present::ColumnWidths widths;
-        present::ColumnTexts texts;
+        std::optional<present::ColumnTexts> texts;  // none until asked for
         QVariantMap map;
     };
     mutable std::optional<MadeTexts> columnTexts_;
+    QTimer* measureSoon_;
     int textsRevision_ = 0;
     Sys* sys_ = &defaultSys();
     const std::vector<char>* gone_ = nullptr;

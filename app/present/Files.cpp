@@ -513,7 +513,7 @@ ColumnWidths::ColumnWidths(ColumnWidths&&) noexcept = default;
 ColumnWidths& ColumnWidths::operator=(ColumnWidths&&) noexcept = default;
 ColumnWidths::~ColumnWidths() = default;
 
-ColumnWidths::ColumnWidths(const VerifyReport& report, Measure width)
+ColumnWidths::ColumnWidths(const VerifyReport& report, Measure width, size_t now)
     : chars_(std::make_unique<Chars>(std::move(width))) {
     const size_t n = report.files.size();
     for (auto* column : {&name_, &nameFloor_, &folder_, &lastFolder_, &backup_, &backupFloor_, &note_})
@@ -521,31 +521,37 @@ ColumnWidths::ColumnWidths(const VerifyReport& report, Measure width)
     status_.resize(n);
     size_.resize(n);
     day_.resize(n);
+    measure(report, now);
+}
+
+bool ColumnWidths::measure(const VerifyReport& report, size_t most) {
+    if (!chars_ || report.files.size() != size()) return measured();
+    const size_t end = size() - measured_ <= most ? size() : measured_ + most;
     // A card's files come folder by folder and day by day: each is measured or looked up once per run.
-    const std::string* lastFolder = nullptr;
-    float folderWidth = 0, lastPartWidth = 0;
-    std::unordered_map<std::string_view, uint32_t> dayIndex;
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = measured_; i < end; ++i) {
         const FileResult& f = report.files[i];
+        const FileResult* before = i > 0 ? &report.files[i - 1] : nullptr;
         name_[i] = float(chars_->of(f.name));
         nameFloor_[i] = float(chars_->floorOf(f.name));
-        if (!lastFolder || *lastFolder != f.folder) {
-            lastFolder = &f.folder;
-            folderWidth = float(chars_->of(f.folder));
-            lastPartWidth = float(chars_->of(lastPart(f.folder)));
+        if (before && before->folder == f.folder) {
+            folder_[i] = folder_[i - 1];
+            lastFolder_[i] = lastFolder_[i - 1];
+        } else {
+            folder_[i] = float(chars_->of(f.folder));
+            lastFolder_[i] = float(chars_->of(lastPart(f.folder)));
         }
-        folder_[i] = folderWidth;
-        lastFolder_[i] = lastPartWidth;
         size_[i] = f.size;
-        if (i > 0 && f.day == report.files[i - 1].day) {
+        if (before && before->day == f.day) {
             day_[i] = day_[i - 1];
         } else {
-            const auto [at, added] = dayIndex.emplace(f.day, uint32_t(days_.size()));
+            const auto [at, added] = dayIndex_.try_emplace(f.day, uint32_t(days_.size()));
             if (added) days_.push_back(f.day);
             day_[i] = at->second;
         }
         measureCopyAndNote(report, i);
     }
+    measured_ = end;
+    return measured();
 }
 
 void ColumnWidths::measureCopyAndNote(const VerifyReport& report, size_t at) {
@@ -570,8 +576,9 @@ void ColumnWidths::measureCopyAndNote(const VerifyReport& report, size_t at) {
 
 void ColumnWidths::fold(const VerifyReport& report, const std::vector<int>& changed) {
     if (!chars_ || report.files.size() != size()) return;
+    // Those not measured yet will be, as they are then.
     for (int at : changed)
-        if (at >= 0 && size_t(at) < size()) measureCopyAndNote(report, size_t(at));
+        if (at >= 0 && size_t(at) < measured_) measureCopyAndNote(report, size_t(at));
 }
 
 ColumnTexts ColumnWidths::texts(const VerifyReport& report, const std::vector<int>& positions,
@@ -584,7 +591,7 @@ ColumnTexts ColumnWidths::texts(const VerifyReport& report, const std::vector<in
     std::vector<uint32_t> days;
     std::vector<char> dayShown(days_.size(), 0);
     std::array<int64_t, 5> largest{-1, -1, -1, -1, -1};  // bytes, KB, MB, GB, TB and up
-    const size_t n = std::min(size(), report.files.size());
+    const size_t n = std::min(measured_, report.files.size());
     for (int at : positions) {
         if (at < 0 || size_t(at) >= n) continue;
         const size_t i = size_t(at);

@@ -43,15 +43,16 @@ void ReportTally::rebuild(const VerifyReport* report, const present::FileLookup&
     const size_t n = files.size();
     status_.reserve(n);
     own_.reserve(n);
-    for (const FileResult& f : files) {
+    doubt_.assign(n, 0);
+    for (size_t p = 0; p < n; ++p) {
+        const FileResult& f = files[p];
         status_.push_back(f.status);
         const bool own = lookup(f.id) == &f;
         own_.push_back(own ? 1 : 0);
         idsOwnFiles_ = idsOwnFiles_ && own;
         if (own && f.inScope) copyable_ += wantsCopy(f.status);
+        countDoubt(*report, p);
     }
-    doubt_.assign(n, 0);
-    for (size_t p = 0; p < n; ++p) countDoubt(*report, p);
     // A shoot counts the file its id finds, as often as it names it; an id that finds none counts
     // as a file only.
     const auto positionOf = [&](int64_t id) -> int {

@@ -226,6 +226,15 @@ private slots:
         fold({{0, FileStatus::missing}, {2, FileStatus::missing}, {7, FileStatus::verified}});
         expectFresh();
         for (const QList<QVariant>& told : changedRows) QVERIFY(!told[2].value<QList<int>>().isEmpty());
+        // The pass's own report: its files are measured anew.
+        texts = rows.textsRevision();
+        pass->complete(makeReport(kCard, {"/backup/a"}, std::vector<FileStatus>(8, FileStatus::verified),
+                                  CheckLevel::verified));
+        QTRY_VERIFY(!m.deepVerifying());
+        QVERIFY(rows.textsRevision() > texts);
+        FileRows fresh;
+        fresh.setReport(&*m.report(), m.visibleFiles());
+        QCOMPARE(rows.columnTexts(font), fresh.columnTexts(font));
     }
 
     void revealReachesTheRightFiles() {

@@ -340,7 +340,7 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
 
 // A fold measures again only the files it changed: the texts found then over any rows shown are
 // those of the report measured afresh, as copies, notes and statuses come and go, the widest among
-// them narrowed included.
+// them narrowed included; so are those of widths measured in steps while folds came.
 TEST(FilesTexts, ColumnTextsFollowFolds) {
     VerifyReport r;
     r.destinations.resize(2);
@@ -368,7 +368,8 @@ TEST(FilesTexts, ColumnTextsFollowFolds) {
         {"a note goes, a copy comes", {5, 5}, FileStatus::verified, 0, "Photos", nullptr},
         {"a copy goes", {0}, FileStatus::missing, -1, "", nullptr},
     };
-    ColumnWidths widths(r, drawn);
+    ColumnWidths widths(r, drawn), stepped(r, drawn, 3);
+    EXPECT_FALSE(stepped.measured());
     for (const Fold& fold : folds) {
         std::vector<ColumnTexts> before;
         for (const auto& rows : shown)
@@ -381,6 +382,7 @@ TEST(FilesTexts, ColumnTextsFollowFolds) {
             f.detail = fold.note ? std::optional<std::string>(fold.note) : std::nullopt;
         }
         widths.fold(r, fold.files);
+        stepped.fold(r, fold.files);
         const ColumnWidths fresh(r, drawn);
         for (size_t k = 0; k < shown.size(); ++k)
             EXPECT_EQ(widths.texts(r, shown[k], dates, nullptr, QLocale("en_US"), 2),
@@ -388,6 +390,11 @@ TEST(FilesTexts, ColumnTextsFollowFolds) {
                 << fold.what << ", rows " << k;
         EXPECT_NE(widths.texts(r, shown[0], dates, nullptr, QLocale("en_US"), 2), before[0]) << fold.what;
     }
+    EXPECT_FALSE(stepped.measure(r, 2));
+    EXPECT_TRUE(stepped.measure(r, 1));
+    for (const auto& rows : shown)
+        EXPECT_EQ(stepped.texts(r, rows, dates, nullptr, QLocale("en_US"), 2),
+                  widths.texts(r, rows, dates, nullptr, QLocale("en_US"), 2));
 }
 
 TEST(FilesTexts, Inspector) {
