@@ -70,14 +70,14 @@ std::optional<QString> smallText(const std::string& path, qint64 limit, AccessTi
 }
 
 FileRows::FileRows(QObject* parent)
-    : KeyedRows(parent), rankPool_(new QThreadPool(this)), measureSoon_(new QTimer(this)) {
+    : KeyedRows(parent), rankPool_(new QThreadPool(this)), idleMeasure_(new QTimer(this)) {
     rankPool_->setMaxThreadCount(2);
     // Steps of a few milliseconds each: the window draws and answers between them.
     constexpr size_t measureStep = 4096;
-    measureSoon_->setInterval(0);
-    connect(measureSoon_, &QTimer::timeout, this, [this] {
+    idleMeasure_->setInterval(0);
+    connect(idleMeasure_, &QTimer::timeout, this, [this] {
         if (!columnTexts_ || !report_ || columnTexts_->widths.measure(*report_, measureStep))
-            measureSoon_->stop();
+            idleMeasure_->stop();
     });
 }
 
@@ -333,7 +333,7 @@ Measure measureIn(const QFont& font) {
 
 QVariantMap FileRows::columnTexts(const QFont& font) const {
     if (!columnTexts_ || columnTexts_->font != font) {
-        measureSoon_->stop();
+        idleMeasure_->stop();
         columnTexts_ =
             MadeTexts{font, report_ ? ColumnWidths(*report_, measureIn(font), 0) : ColumnWidths(), {}, {}};
     }
@@ -341,20 +341,26 @@ QVariantMap FileRows::columnTexts(const QFont& font) const {
     if (!made.texts) {
         // What the steps have not measured yet is measured now.
         if (report_) made.widths.measure(*report_);
-        measureSoon_->stop();
+        idleMeasure_->stop();
         made.texts = report_ ? made.widths.texts(*report_, visible_, dates_, gone_) : ColumnTexts();
         made.map = textsMap(*made.texts);
     }
     return made.map;
 }
 
+void FileRows::measureSoon(const QFont& font) {
+    if (columnTexts_) return;
+    columnTexts_ = MadeTexts{font, ColumnWidths(), {}, {}};
+    remeasure();
+}
+
 void FileRows::remeasure() {
-    measureSoon_->stop();
+    idleMeasure_->stop();
     if (!columnTexts_) return;
     columnTexts_->widths =
         report_ ? ColumnWidths(*report_, measureIn(columnTexts_->font), 0) : ColumnWidths();
     columnTexts_->texts.reset();
-    if (report_) measureSoon_->start();
+    if (report_) idleMeasure_->start();
 }
 
 void FileRows::retext() {

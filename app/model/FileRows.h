@@ -110,6 +110,9 @@ public:
     // backupFloors}, each a list of texts (present::ColumnTexts). Each file is measured once per
     // report and font, and again when a fold changes it.
     Q_INVOKABLE QVariantMap columnTexts(const QFont& font) const;
+    // The table, not shown yet, will ask for its texts in `font`: unless it asked before, the
+    // shown report's files are measured in it while the window is idle.
+    Q_INVOKABLE void measureSoon(const QFont& font);
 
     // The row of a file id, -1 when it is not shown; the id of a row, -1 when out of range.
     Q_INVOKABLE int rowOf(qint64 id) const;
@@ -201,7 +204,7 @@ private:
         QVariantMap map;
     };
     mutable std::optional<MadeTexts> columnTexts_;
-    QTimer* measureSoon_;
+    QTimer* idleMeasure_;
     int textsRevision_ = 0;
     Sys* sys_ = &defaultSys();
     const std::vector<char>* gone_ = nullptr;

@@ -180,8 +180,9 @@ private slots:
         rows.setOrder({{"column", column}, {"ascending", true}});
         if (onlyMissing) m.setFilter(AppModel::FileFilter::NotBackedUp);
         QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // Measured ahead of the table, as the results screen has it.
         const QFont font;
-        rows.columnTexts(font);
+        rows.measureSoon(font);
         QSignalSpy changedRows(&rows, &QAbstractItemModel::dataChanged);
         QSignalSpy folds(&m, &AppModel::reportChanged);
         const auto fold = [&](std::vector<std::pair<int, FileStatus>> files) {
