@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QPointer>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QStringList>
 #include <QTimer>
@@ -36,6 +38,15 @@ int64_t nowNs() {
 }
 
 int64_t ms(int64_t ns) { return ns / 1'000'000; }
+
+// The item of that name among those the window shows.
+QQuickItem* findItem(QQuickItem* item, const QString& name) {
+    if (!item) return nullptr;
+    if (item->objectName() == name) return item;
+    for (QQuickItem* child : item->childItems())
+        if (QQuickItem* hit = findItem(child, name)) return hit;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -286,6 +297,28 @@ public:
         };
     }
 
+    // Scrolls the file table by `step` pixels a frame's time apart for `msecs`, turning at its
+    // ends, as a flick of the wheel moves it.
+    void scrollTable(int msecs, double step) {
+        QQuickItem* list = findItem(window_.contentItem(), QStringLiteral("fileTableList"));
+        if (!list) return fail("the file table is not shown");
+        auto* timer = new QTimer(this);
+        const int64_t until = nowNs() + int64_t(msecs) * 1'000'000;
+        auto by = std::make_shared<double>(step);
+        QObject::connect(timer, &QTimer::timeout, this,
+                         [timer, list = QPointer<QQuickItem>(list), until, by] {
+                             if (!list || nowNs() >= until) {
+                                 timer->deleteLater();
+                                 return;
+                             }
+                             const double y = list->property("contentY").toReal() + *by;
+                             const double end = list->property("contentHeight").toReal() - list->height();
+                             if (y <= 0 || y >= end) *by = -*by;
+                             list->setProperty("contentY", std::clamp(y, 0.0, std::max(end, 0.0)));
+                         });
+        timer->start(16);
+    }
+
     int64_t since(int64_t ns) const { return ms(nowNs() - ns); }
     int64_t entry() const { return entryNs_; }
     int64_t firstFrameMs() const {
@@ -407,18 +440,26 @@ private:
     std::map<std::string, std::vector<int64_t>> figures_;
 };
 
-// A check of the chosen card and the pass it starts, its moments measured; `busy`: the views are
-// switched while the pass runs, each switch a moment.
+// A check of the chosen card and the pass it starts, its moments measured; `busy`: the check is
+// made from the file table, which the pass then folds into, the table is opened and scrolled
+// while the pass runs, and the views are switched until it ends, each a moment.
 void checkSteps(Script& s, AppModel& model, const std::shared_ptr<RunEnds>& ends, bool busy) {
     auto began = std::make_shared<int64_t>(-1);
     auto serial = std::make_shared<quint64>(0);
+    if (busy) {
+        s.add(s.act([&model] {
+            model.setGridView(false);
+            model.setMode(AppModel::Mode::Files);
+        }));
+        s.add(s.pause(1000));
+    }
     s.add(s.act([&model, began, serial] {
         *serial = model.reportSerial();
         *began = nowNs();
         model.check(std::optional<CheckLevel>(CheckLevel::standard));
     }));
     const std::string suffix = busy ? "_busy" : "";
-    Moment result{"result" + suffix,
+    Moment result{busy ? "result_table" : "result",
                   [&model, serial] {
                       return model.phase() == AppModel::Phase::Results && model.reportSerial() != *serial;
                   },
@@ -429,6 +470,15 @@ void checkSteps(Script& s, AppModel& model, const std::shared_ptr<RunEnds>& ends
     }));
     s.add(s.until([&s, began] { return s.passBegan() > *began; }, 10'000));
     if (busy) {
+        // The table clicked from the shoots, then scrolled, while batches of the pass arrive.
+        s.add(s.act([&model] { model.setMode(AppModel::Mode::Shoots); }));
+        s.add(s.pause(600));
+        s.add(s.moment(Moment{"pass_files", [] { return true; }, {}, 1000},
+                       [&model] { model.setMode(AppModel::Mode::Files); }));
+        s.add(s.moment(Moment{"pass_scroll", [] { return true; }, {}, 3000},
+                       [&s] { s.scrollTable(3000, 72); }));
+        s.add(s.act([&model] { model.setMode(AppModel::Mode::Shoots); }));
+        s.add(s.pause(600));
         // Shoots > map > table > grid > shoots, each switch drawn and half a second more, while
         // the pass runs.
         auto next = std::make_shared<int>(0);

@@ -6,6 +6,7 @@
 #include <QMimeDatabase>
 #include <QThreadPool>
 #include <QTimeZone>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <sys/stat.h>
@@ -68,8 +69,16 @@ std::optional<QString> smallText(const std::string& path, qint64 limit, AccessTi
     return QString::fromUtf8(bytes);
 }
 
-FileRows::FileRows(QObject* parent) : KeyedRows(parent), rankPool_(new QThreadPool(this)) {
+FileRows::FileRows(QObject* parent)
+    : KeyedRows(parent), rankPool_(new QThreadPool(this)), idleMeasure_(new QTimer(this)) {
     rankPool_->setMaxThreadCount(2);
+    // Steps of a few milliseconds each: the window draws and answers between them.
+    constexpr size_t measureStep = 4096;
+    idleMeasure_->setInterval(0);
+    connect(idleMeasure_, &QTimer::timeout, this, [this] {
+        if (!columnTexts_ || !report_ || columnTexts_->widths.measure(*report_, measureStep))
+            idleMeasure_->stop();
+    });
 }
 
 FileRows::~FileRows() {
@@ -109,11 +118,14 @@ void FileRows::keyReport(RowKeys keys) {
 
 void FileRows::setReport(const VerifyReport* report, const std::vector<int>& visible, RowKeys keys) {
     report_ = report;
+    remeasure();
     keyReport(std::move(keys));
     setVisible(visible);
 }
 
 void FileRows::updateInPlace(const std::vector<int>& visible, bool newKeys, RowKeys keys) {
+    // Every file may have other copies and notes now.
+    remeasure();
     if (newKeys) keyReport(std::move(keys));
     const int before = count();
     takeVisible(visible);
@@ -126,7 +138,24 @@ void FileRows::fold(const std::vector<int>& visible, const std::vector<int>& cha
     takeVisible(visible);
     std::vector<int> rows =
         report_ ? keys_.resorted(*report_, rows_, visible_, changed, sort_) : std::vector<int>();
-    moveTo(std::move(rows));
+    if (columnTexts_ && report_) columnTexts_->widths.fold(*report_, changed);
+    // What a fold changes of a file; the views read again only that, and only of its rows where
+    // no row moves.
+    const QList<int> folded{Status, StatusText, Covered, OnBackup, StatusLabel};
+    if (rows == rows_) {
+        std::vector<int> rowOf(report_ ? report_->files.size() : 0, -1);
+        for (size_t i = 0; i < rows_.size(); ++i)
+            if (size_t(rows_[i]) < rowOf.size()) rowOf[size_t(rows_[i])] = int(i);
+        int first = count(), last = -1;
+        for (int p : changed)
+            if (p >= 0 && size_t(p) < rowOf.size() && rowOf[size_t(p)] >= 0) {
+                first = std::min(first, rowOf[size_t(p)]);
+                last = std::max(last, rowOf[size_t(p)]);
+            }
+        if (first <= last) emit dataChanged(index(first), index(last), folded);
+    } else {
+        moveTo(std::move(rows), folded);
+    }
     this->changed(before);
 }
 
@@ -189,9 +218,9 @@ void FileRows::relayout(std::vector<int> rows) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void FileRows::moveTo(std::vector<int> after) {
+void FileRows::moveTo(std::vector<int> after, const QList<int>& roles) {
     if (after == rows_) {
-        if (!rows_.empty()) emit dataChanged(index(0), index(count() - 1));
+        if (!rows_.empty()) emit dataChanged(index(0), index(count() - 1), roles);
         return;
     }
     const size_t n = positionsBelow(rows_, after);
@@ -245,7 +274,7 @@ void FileRows::moveTo(std::vector<int> after) {
             endInsertRows();
             j = end;
         }
-        if (!rows_.empty()) emit dataChanged(index(0), index(count() - 1));
+        if (!rows_.empty()) emit dataChanged(index(0), index(count() - 1), roles);
         return;
     }
     // The rows that stay in their new order, then those that leave, which go as one run.
@@ -271,33 +300,78 @@ void FileRows::moveTo(std::vector<int> after) {
     if (rows_ != after)
         relayout(std::move(after));
     else if (leaving == 0 && !rows_.empty())
-        emit dataChanged(index(0), index(count() - 1));
+        emit dataChanged(index(0), index(count() - 1), roles);
 }
 
 void FileRows::changed(int countBefore) {
     if (count() != countBefore) emit countChanged();
     ++revision_;
     emit revisionChanged();
+    retext();
 }
 
+namespace {
+
+QVariantMap textsMap(const ColumnTexts& t) {
+    return {{QStringLiteral("names"), t.names},
+            {QStringLiteral("folders"), t.folders},
+            {QStringLiteral("lastFolders"), t.lastFolders},
+            {QStringLiteral("backups"), t.backups},
+            {QStringLiteral("labels"), t.labels},
+            {QStringLiteral("notes"), t.notes},
+            {QStringLiteral("days"), t.days},
+            {QStringLiteral("sizes"), t.sizes},
+            {QStringLiteral("nameFloors"), t.nameFloors},
+            {QStringLiteral("backupFloors"), t.backupFloors}};
+}
+
+Measure measureIn(const QFont& font) {
+    return [metrics = QFontMetricsF(font)](const QString& text) { return metrics.horizontalAdvance(text); };
+}
+
+}  // namespace
+
 QVariantMap FileRows::columnTexts(const QFont& font) const {
-    if (columnTexts_ && columnTexts_->revision == revision_ && columnTexts_->font == font)
-        return columnTexts_->texts;
-    const QFontMetricsF metrics(font);
-    const Measure width = [&metrics](const QString& text) { return metrics.horizontalAdvance(text); };
-    ColumnTexts t = report_ ? present::columnTexts(*report_, visible_, dates_, width, gone_) : ColumnTexts();
-    QVariantMap texts{{QStringLiteral("names"), t.names},
-                      {QStringLiteral("folders"), t.folders},
-                      {QStringLiteral("lastFolders"), t.lastFolders},
-                      {QStringLiteral("backups"), t.backups},
-                      {QStringLiteral("labels"), t.labels},
-                      {QStringLiteral("notes"), t.notes},
-                      {QStringLiteral("days"), t.days},
-                      {QStringLiteral("sizes"), t.sizes},
-                      {QStringLiteral("nameFloors"), t.nameFloors},
-                      {QStringLiteral("backupFloors"), t.backupFloors}};
-    columnTexts_ = MadeTexts{revision_, font, texts};
-    return texts;
+    if (!columnTexts_ || columnTexts_->font != font) {
+        idleMeasure_->stop();
+        columnTexts_ =
+            MadeTexts{font, report_ ? ColumnWidths(*report_, measureIn(font), 0) : ColumnWidths(), {}, {}};
+    }
+    MadeTexts& made = *columnTexts_;
+    if (!made.texts) {
+        // What the steps have not measured yet is measured now.
+        if (report_) made.widths.measure(*report_);
+        idleMeasure_->stop();
+        made.texts = report_ ? made.widths.texts(*report_, visible_, dates_, gone_) : ColumnTexts();
+        made.map = textsMap(*made.texts);
+    }
+    return made.map;
+}
+
+void FileRows::measureSoon(const QFont& font) {
+    if (columnTexts_) return;
+    columnTexts_ = MadeTexts{font, ColumnWidths(), {}, {}};
+    remeasure();
+}
+
+void FileRows::remeasure() {
+    idleMeasure_->stop();
+    if (!columnTexts_) return;
+    columnTexts_->widths =
+        report_ ? ColumnWidths(*report_, measureIn(columnTexts_->font), 0) : ColumnWidths();
+    columnTexts_->texts.reset();
+    if (report_) idleMeasure_->start();
+}
+
+void FileRows::retext() {
+    if (columnTexts_ && columnTexts_->texts && report_) {
+        ColumnTexts texts = columnTexts_->widths.texts(*report_, visible_, dates_, gone_);
+        if (texts == *columnTexts_->texts) return;
+        columnTexts_->map = textsMap(texts);
+        columnTexts_->texts = std::move(texts);
+    }
+    ++textsRevision_;
+    emit textsChanged();
 }
 
 QString FileRows::sortColumn() const { return QLatin1String(columnNames[int(sort_.column)]); }

@@ -27,6 +27,7 @@
 #include "text/Collation.h"
 
 class QThreadPool;
+class QTimer;
 
 namespace halvetrop {
 
@@ -60,6 +61,8 @@ class FileRows : public KeyedRows {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // Counts every change of rows or their data: views that read one file bind to it.
     Q_PROPERTY(int revision READ revision NOTIFY revisionChanged)
+    // Counts the changes of columnTexts: the table sizes its columns again only then.
+    Q_PROPERTY(int textsRevision READ textsRevision NOTIFY textsChanged)
 
 public:
     enum Role {
@@ -103,10 +106,15 @@ public:
     using KeyedRows::sort;
     int count() const { return int(rows_.size()); }
     int revision() const { return revision_; }
+    int textsRevision() const { return textsRevision_; }
     // What the table's columns may have to show whole, for sizing them, the widest as drawn in
     // `font`: {names, folders, lastFolders, backups, labels, notes, days, sizes, nameFloors,
-    // backupFloors}, each a list of texts (present::columnTexts). Made again at each revision.
+    // backupFloors}, each a list of texts (present::ColumnTexts). Each file is measured once per
+    // report and font, and again when a fold changes it.
     Q_INVOKABLE QVariantMap columnTexts(const QFont& font) const;
+    // The table, not shown yet, will ask for its texts in `font`: unless it asked before, the
+    // shown report's files are measured in it while the window is idle.
+    Q_INVOKABLE void measureSoon(const QFont& font);
 
     // The row of a file id, -1 when it is not shown; the id of a row, -1 when out of range.
     Q_INVOKABLE int rowOf(qint64 id) const;
@@ -152,6 +160,7 @@ signals:
     void sortChanged();
     void countChanged();
     void revisionChanged();
+    void textsChanged();
     void textLoaded(const QUrl& url, const QVariant& text);
     // A preview read the card file at `path` (bytes) without keeping its access time.
     void accessTimeTouched(const std::string& path);
@@ -167,11 +176,16 @@ private:
     // The same rows in another order, told as a change of layout: the views keep their delegates.
     void relayout(std::vector<int> rows);
     // The rows become `after` (distinct positions), told as few changes as the views handle fast.
-    void moveTo(std::vector<int> after);
+    void moveTo(std::vector<int> after, const QList<int>& roles = {});
     void setSort(present::FileSort sort);
     void takeVisible(const std::vector<int>& visible);
     std::vector<int> sortedRows() const;
     void changed(int countBefore);
+    // The rows' column texts after a change: told when they differ.
+    void retext();
+    // Another report shown: its files are measured in the font last asked for, a step at a time
+    // while the window has nothing else to do, until the texts are asked for.
+    void remeasure();
 
     Collation collation_;
     present::DateTexts dates_;
@@ -184,12 +198,16 @@ private:
     std::vector<int> rows_;     // sorted
     present::FileSort sort_;
     int revision_ = 0;
+    // The column texts in the font they were last asked in, found again whenever the rows change.
     struct MadeTexts {
-        int revision = 0;
         QFont font;
-        QVariantMap texts;
+        present::ColumnWidths widths;
+        std::optional<present::ColumnTexts> texts;  // none until asked for
+        QVariantMap map;
     };
     mutable std::optional<MadeTexts> columnTexts_;
+    QTimer* idleMeasure_;
+    int textsRevision_ = 0;
     Sys* sys_ = &defaultSys();
     const std::vector<char>* gone_ = nullptr;
     std::shared_ptr<std::atomic<bool>> textCancelled_ = std::make_shared<std::atomic<bool>>(false);

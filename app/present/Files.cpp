@@ -4,6 +4,8 @@
 #include "present/Format.h"
 #include "text/Utf8.h"
 
+#include <QStringDecoder>
+
 #include <unicode/datefmt.h>
 #include <unicode/timezone.h>
 
@@ -419,17 +421,34 @@ private:
     std::vector<std::pair<double, int>> kept_;  // widest first
 };
 
+// The last name of a folder or a path.
+std::string_view lastPart(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool isControl(char32_t code) { return code < 0x20 || (code >= 0x7f && code < 0xa0); }
+
+}  // namespace
+
 // The drawn width of texts given as bytes, as the sum of their characters' widths, each measured
 // once: it misses only kerning and shaping, which is close enough to find the widest few of
-// 100,000 names, where measuring each would take the window's time.
-class CharWidths {
+// 100,000 names, where measuring each would take the window's time. Characters are as shown:
+// U+FFFD for what is not text and for control characters.
+class ColumnWidths::Chars {
 public:
-    explicit CharWidths(const Measure& measure) : measure_(measure) { ascii_.fill(-1); }
+    explicit Chars(Measure measure) : measure_(std::move(measure)) { ascii_.fill(-1); }
     double of(std::string_view bytes) {
-        if (!isAllAscii(bytes)) return of(displayText(bytes));  // as shown: U+FFFD for what is not text
-        double w = 0;
-        for (char c : bytes) w += ascii(static_cast<unsigned char>(c));
-        return w;
+        if (isAllAscii(bytes)) {
+            double w = 0;
+            for (char c : bytes) w += ascii(static_cast<unsigned char>(c));
+            return w;
+        }
+        // Decoded into a buffer kept for the next text: nothing is allocated per text.
+        const QByteArrayView in(bytes.data(), qsizetype(bytes.size()));
+        decoded_.resize(decoder_.requiredSpace(in.size()));
+        QChar* end = decoder_.appendToBuffer(decoded_.data(), in);
+        return of(QStringView(decoded_.data(), end));
     }
     double of(QStringView text) {
         double w = 0;
@@ -437,12 +456,30 @@ public:
             const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size();
             const char32_t code =
                 pair ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1)) : text.at(i).unicode();
-            auto [at, added] = other_.try_emplace(code, 0.0);
-            if (added) at->second = measure_(text.mid(i, pair ? 2 : 1).toString());
-            w += at->second;
             i += pair ? 1 : 0;
+            if (code < 0x80) {
+                w += ascii(static_cast<unsigned char>(code));
+                continue;
+            }
+            auto [at, added] = other_.try_emplace(isControl(code) ? U'\uFFFD' : code, 0.0);
+            if (added) at->second = measure_(QString::fromUcs4(&at->first, 1));
+            w += at->second;
         }
         return w;
+    }
+    // The width of a text that is mostly the one measured before it in the same run: the note of
+    // the files before, the folder their copies lie in, the backup they lie on.
+    struct Run {
+        std::string text;
+        double width = -1;
+    };
+    Run note, copyFolder, backup;
+    double again(std::string_view text, Run& run) {
+        if (run.width < 0 || run.text != text) {
+            run.text.assign(text);
+            run.width = of(text);
+        }
+        return run.width;
     }
     // The width of the least a cut of the name keeps (nameFloor).
     double floorOf(std::string_view name) {
@@ -460,70 +497,122 @@ public:
 private:
     double ascii(unsigned char c) {
         double& w = ascii_[c];
-        if (w < 0) w = measure_(c < 0x20 || c == 0x7f ? QString(QChar(0xFFFD)) : QString(QChar(c)));
+        if (w < 0) w = measure_(isControl(c) ? QString(QChar(0xFFFD)) : QString(QChar(c)));
         return w;
     }
 
-    const Measure& measure_;
+    Measure measure_;
     std::array<double, 128> ascii_;
     std::unordered_map<char32_t, double> other_;
+    QStringDecoder decoder_{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+    QString decoded_;
 };
 
-// The last name of a folder or a path.
-std::string_view lastPart(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+ColumnWidths::ColumnWidths() = default;
+ColumnWidths::ColumnWidths(ColumnWidths&&) noexcept = default;
+ColumnWidths& ColumnWidths::operator=(ColumnWidths&&) noexcept = default;
+ColumnWidths::~ColumnWidths() = default;
+
+ColumnWidths::ColumnWidths(const VerifyReport& report, Measure width, size_t now)
+    : chars_(std::make_unique<Chars>(std::move(width))) {
+    const size_t n = report.files.size();
+    for (auto* column : {&name_, &nameFloor_, &folder_, &lastFolder_, &backup_, &backupFloor_, &note_})
+        column->resize(n);
+    status_.resize(n);
+    size_.resize(n);
+    day_.resize(n);
+    measure(report, now);
 }
 
-}  // namespace
+bool ColumnWidths::measure(const VerifyReport& report, size_t most) {
+    if (!chars_ || report.files.size() != size()) return measured();
+    const size_t end = size() - measured_ <= most ? size() : measured_ + most;
+    // A card's files come folder by folder and day by day: each is measured or looked up once per run.
+    for (size_t i = measured_; i < end; ++i) {
+        const FileResult& f = report.files[i];
+        const FileResult* before = i > 0 ? &report.files[i - 1] : nullptr;
+        name_[i] = float(chars_->of(f.name));
+        nameFloor_[i] = float(chars_->floorOf(f.name));
+        if (before && before->folder == f.folder) {
+            folder_[i] = folder_[i - 1];
+            lastFolder_[i] = lastFolder_[i - 1];
+        } else {
+            folder_[i] = float(chars_->of(f.folder));
+            lastFolder_[i] = float(chars_->of(lastPart(f.folder)));
+        }
+        size_[i] = f.size;
+        if (before && before->day == f.day) {
+            day_[i] = day_[i - 1];
+        } else {
+            const auto [at, added] = dayIndex_.try_emplace(f.day, uint32_t(days_.size()));
+            if (added) days_.push_back(f.day);
+            day_[i] = at->second;
+        }
+        measureCopyAndNote(report, i);
+    }
+    measured_ = end;
+    return measured();
+}
 
-ColumnTexts columnTexts(const VerifyReport& report, const std::vector<int>& positions, const DateTexts& dates,
-                        const Measure& width, const std::vector<char>* gone, const QLocale& locale,
-                        size_t keep) {
+void ColumnWidths::measureCopyAndNote(const VerifyReport& report, size_t at) {
+    const FileResult& f = report.files[at];
+    Chars& chars = *chars_;
+    status_[at] = f.status;
+    note_[at] = f.detail ? float(chars.again(*f.detail, chars.note)) : -1.f;
+    backup_[at] = backupFloor_[at] = -1.f;
+    if (f.copies.empty()) return;
+    const CopyRef& c = f.copies.front();
+    const double backup = c.destination >= 0 && size_t(c.destination) < report.destinations.size()
+                              ? chars.again(report.destinations[size_t(c.destination)].name, chars.backup)
+                              : 0;
+    // Characters' widths add up: the copy's folder, shared by the copies around it, and its name.
+    const std::string_view path = c.relativePath;
+    const std::string_view name = lastPart(path);
+    backup_[at] =
+        float(backup + chars.of(QStringView(u" \u203a ")) +
+              chars.again(path.substr(0, path.size() - name.size()), chars.copyFolder) + chars.of(name));
+    backupFloor_[at] = float(chars.floorOf(name));
+}
+
+void ColumnWidths::fold(const VerifyReport& report, const std::vector<int>& changed) {
+    if (!chars_ || report.files.size() != size()) return;
+    // Those not measured yet will be, as they are then.
+    for (int at : changed)
+        if (at >= 0 && size_t(at) < measured_) measureCopyAndNote(report, size_t(at));
+}
+
+ColumnTexts ColumnWidths::texts(const VerifyReport& report, const std::vector<int>& positions,
+                                const DateTexts& dates, const std::vector<char>* gone, const QLocale& locale,
+                                size_t keep) const {
     Widest names(keep), folders(keep), lastFolders(keep), backups(keep), notes(keep), nameFloors(keep),
         backupFloors(keep);
-    CharWidths widths(width);
     std::array<bool, allFileStatuses.size()> statuses{};
     bool anyGone = false;
-    std::vector<std::string_view> days;
+    std::vector<uint32_t> days;
+    std::vector<char> dayShown(days_.size(), 0);
     std::array<int64_t, 5> largest{-1, -1, -1, -1, -1};  // bytes, KB, MB, GB, TB and up
-    // A card's files come folder by folder: a folder's widths are found once per run.
-    const std::string* lastFolder = nullptr;
-    double folderWidth = 0, lastPartWidth = 0;
-    std::vector<double> backupNames(report.destinations.size(), -1);
-    const double between = widths.of(" \u203a ");
+    const size_t n = std::min(measured_, report.files.size());
     for (int at : positions) {
-        if (at < 0 || size_t(at) >= report.files.size()) continue;
-        const FileResult& f = report.files[size_t(at)];
-        names.offer(widths.of(f.name), at);
-        nameFloors.offer(widths.floorOf(f.name), at);
-        if (!lastFolder || *lastFolder != f.folder) {
-            lastFolder = &f.folder;
-            folderWidth = widths.of(f.folder);
-            lastPartWidth = widths.of(lastPart(f.folder));
+        if (at < 0 || size_t(at) >= n) continue;
+        const size_t i = size_t(at);
+        names.offer(name_[i], at);
+        nameFloors.offer(nameFloor_[i], at);
+        folders.offer(folder_[i], at);
+        lastFolders.offer(lastFolder_[i], at);
+        if (backup_[i] >= 0) {
+            backups.offer(backup_[i], at);
+            backupFloors.offer(backupFloor_[i], at);
         }
-        folders.offer(folderWidth, at);
-        lastFolders.offer(lastPartWidth, at);
-        if (!f.copies.empty()) {
-            const CopyRef& c = f.copies.front();
-            double backup = 0;
-            if (c.destination >= 0 && size_t(c.destination) < report.destinations.size()) {
-                double& name = backupNames[size_t(c.destination)];
-                if (name < 0) name = widths.of(report.destinations[size_t(c.destination)].name);
-                backup = name;
-            }
-            backups.offer(backup + between + widths.of(c.relativePath), at);
-            backupFloors.offer(widths.floorOf(lastPart(c.relativePath)), at);
-        }
-        statuses[size_t(f.status)] = true;
-        anyGone = anyGone || (gone && size_t(at) < gone->size() && (*gone)[size_t(at)]);
-        if (f.detail) notes.offer(widths.of(*f.detail), at);
-        if (days.empty() || days.back() != f.day) {
-            if (std::find(days.begin(), days.end(), f.day) == days.end()) days.push_back(f.day);
+        if (note_[i] >= 0) notes.offer(note_[i], at);
+        statuses[size_t(status_[i])] = true;
+        anyGone = anyGone || (gone && i < gone->size() && (*gone)[i]);
+        if (!dayShown[day_[i]]) {
+            dayShown[day_[i]] = 1;
+            days.push_back(day_[i]);
         }
         size_t unit = 0;
-        for (int64_t n = f.size; n >= 1000 && unit + 1 < largest.size(); n /= 1000) ++unit;
-        largest[unit] = std::max(largest[unit], f.size);
+        for (int64_t b = size_[i]; b >= 1000 && unit + 1 < largest.size(); b /= 1000) ++unit;
+        largest[unit] = std::max(largest[unit], size_[i]);
     }
     const auto file = [&](int at) -> const FileResult& { return report.files[size_t(at)]; };
     ColumnTexts out;
@@ -538,7 +627,7 @@ ColumnTexts columnTexts(const VerifyReport& report, const std::vector<int>& posi
     for (FileStatus status : allFileStatuses)
         if (statuses[size_t(status)]) out.labels << utf8(label(status));
     if (anyGone) out.labels << goneFromCardText();
-    for (std::string_view day : days) out.days << dates.shortDay(utf8(day));
+    for (uint32_t day : days) out.days << dates.shortDay(utf8(days_[day]));
     for (int64_t size : largest)
         if (size >= 0) out.sizes << byteCount(size, locale);
     return out;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "present/Fit.h"
@@ -126,9 +127,45 @@ struct ColumnTexts {
     QStringList names, folders, lastFolders, backups, labels, notes, days, sizes, nameFloors, backupFloors;
     friend bool operator==(const ColumnTexts&, const ColumnTexts&) = default;
 };
-ColumnTexts columnTexts(const VerifyReport& report, const std::vector<int>& positions, const DateTexts& dates,
-                        const Measure& width, const std::vector<char>* gone = nullptr,
-                        const QLocale& locale = QLocale(), size_t keep = 32);
+// The widths behind ColumnTexts, file by file, in one font: every file of a report is measured
+// once, and a fold measures again only the files it changed, so that the texts of any rows shown
+// are found from numbers, never from the texts of every file. The files may be measured in steps,
+// in the window's idle moments, before the texts are first asked for.
+class ColumnWidths {
+public:
+    ColumnWidths();
+    // Widths of the files of `report` (which must hold the same files whenever it is used here)
+    // in the font `width` measures, the first `now` of them measured at once.
+    ColumnWidths(const VerifyReport& report, Measure width, size_t now = SIZE_MAX);
+    ColumnWidths(ColumnWidths&&) noexcept;
+    ColumnWidths& operator=(ColumnWidths&&) noexcept;
+    ~ColumnWidths();
+
+    size_t size() const { return status_.size(); }
+    bool measured() const { return measured_ == size(); }
+    // Measures up to `most` more files; whether every file is measured now.
+    bool measure(const VerifyReport& report, size_t most = SIZE_MAX);
+    // A fold gave the files at `changed` (positions) new statuses, copies and notes.
+    void fold(const VerifyReport& report, const std::vector<int>& changed);
+    // Over the files measured so far.
+    ColumnTexts texts(const VerifyReport& report, const std::vector<int>& positions, const DateTexts& dates,
+                      const std::vector<char>* gone = nullptr, const QLocale& locale = QLocale(),
+                      size_t keep = 32) const;
+
+private:
+    class Chars;
+    void measureCopyAndNote(const VerifyReport& report, size_t at);
+
+    std::unique_ptr<Chars> chars_;
+    size_t measured_ = 0;  // the files before it are measured
+    std::unordered_map<std::string, uint32_t> dayIndex_;
+    // By position; a copy's and a note's -1 where the file has none.
+    std::vector<float> name_, nameFloor_, folder_, lastFolder_, backup_, backupFloor_, note_;
+    std::vector<FileStatus> status_;
+    std::vector<int64_t> size_;
+    std::vector<uint32_t> day_;  // into days_
+    std::vector<std::string> days_;
+};
 
 // The copy title of a menu over `ids`: "Copy <name>" for one id (of a known file), else
 // "Copy <n> files" counting every id given ("Copy 1,234 files").

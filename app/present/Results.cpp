@@ -275,14 +275,19 @@ std::vector<Stat> verdictStats(const StatusCounts& t) {
 }
 
 QString statsDetail(const VerifyReport& report, const QLocale& locale) {
+    return statsDetail(report, report.level == CheckLevel::verified && readsInDoubt(report), locale);
+}
+
+QString statsDetail(const VerifyReport& report, bool inDoubt, const QLocale& locale) {
     // The byte-by-byte level reads every byte, but a card or backup whose reads can't be shown to
     // come from its drive (FUSE, memory) proves nothing byte by byte: its content was compared.
     QString how = QStringLiteral("content sampled");
     if (report.level == CheckLevel::verified)
-        how = unprovenReason(report, false) ? QStringLiteral("content compared")
-                                            : QStringLiteral("every byte compared");
+        how = inDoubt ? QStringLiteral("content compared") : QStringLiteral("every byte compared");
     return byteCount(report.totals.bytes, locale) + QStringLiteral(" · ") + how;
 }
+
+bool readsInDoubt(const VerifyReport& report) { return unprovenReason(report, false).has_value(); }
 
 // --- the card in the reader ---
 

@@ -66,6 +66,11 @@ struct Stat {
 std::vector<Stat> verdictStats(const StatusCounts& totals);
 // Bytes, " · " and how hard the copies were compared.
 QString statsDetail(const VerifyReport& report, const QLocale& locale = QLocale());
+// The same, told whether readsInDoubt(report) holds (a figure kept by file elsewhere).
+QString statsDetail(const VerifyReport& report, bool inDoubt, const QLocale& locale = QLocale());
+// Whether some read of an in-scope file, the card's or a copy's on a backup of the report, can't
+// be shown to come from its drive: then a byte-by-byte check compared content, not every byte.
+bool readsInDoubt(const VerifyReport& report);
 
 // --- the card in the reader, held against the result ---
 

@@ -11,6 +11,19 @@ namespace {
 // What "copy everything missing" takes of an in-scope file.
 int wantsCopy(FileStatus s) { return s == FileStatus::missing || s == FileStatus::conflict ? 1 : 0; }
 
+// What an in-scope file adds to the reads in doubt (present::readsInDoubt): bit 1 a read of its own
+// in doubt, bit 2 a copy on a backup whose drive's reads are.
+uint8_t doubtOf(const VerifyReport& report, const FileResult& f) {
+    if (!f.inScope) return 0;
+    uint8_t out = f.cardDoubt ? 1 : 0;
+    for (const CopyRef& c : f.copies) {
+        if (c.destination < 0 || c.destination >= int64_t(report.destinations.size())) continue;
+        if (c.doubt) out |= 1;
+        if (!report.destinations[size_t(c.destination)].readsFromMedium) out |= 2;
+    }
+    return out;
+}
+
 }  // namespace
 
 void ReportTally::rebuild(const VerifyReport* report, const present::FileLookup& lookup) {
@@ -22,18 +35,23 @@ void ReportTally::rebuild(const VerifyReport* report, const present::FileLookup&
     shootStart_.clear();
     shootOf_.clear();
     copyable_ = 0;
+    doubt_.clear();
+    doubting_ = {};
     idsOwnFiles_ = true;
     if (!report) return;
     const auto& files = report->files;
     const size_t n = files.size();
     status_.reserve(n);
     own_.reserve(n);
-    for (const FileResult& f : files) {
+    doubt_.assign(n, 0);
+    for (size_t p = 0; p < n; ++p) {
+        const FileResult& f = files[p];
         status_.push_back(f.status);
         const bool own = lookup(f.id) == &f;
         own_.push_back(own ? 1 : 0);
         idsOwnFiles_ = idsOwnFiles_ && own;
         if (own && f.inScope) copyable_ += wantsCopy(f.status);
+        countDoubt(*report, p);
     }
     // A shoot counts the file its id finds, as often as it names it; an id that finds none counts
     // as a file only.
@@ -71,6 +89,7 @@ std::vector<int> ReportTally::fold(const VerifyReport& report, const std::vector
         const size_t p = size_t(at);
         const FileResult& f = report.files[p];
         const int slot = folder_ ? folder_->slot_[p] : -1;
+        countDoubt(report, p);
         const FileStatus before = status_[p];
         if (before != f.status) {
             for (int k = shootStart_[p]; k < shootStart_[p + 1]; ++k) {
@@ -98,6 +117,17 @@ std::vector<int> ReportTally::fold(const VerifyReport& report, const std::vector
         if (slot >= 0) place(report, *folder_, size_t(slot));
     }
     return dirty;
+}
+
+void ReportTally::countDoubt(const VerifyReport& report, size_t p) {
+    const uint8_t now = doubtOf(report, report.files[p]);
+    for (size_t bit = 0; bit < doubting_.size(); ++bit)
+        doubting_[bit] += int64_t((now >> bit) & 1) - int64_t((doubt_[p] >> bit) & 1);
+    doubt_[p] = now;
+}
+
+bool ReportTally::readsInDoubt() const {
+    return report_ && (!report_->source.readsFromMedium || doubting_[0] > 0 || doubting_[1] > 0);
 }
 
 const StatusCounts& ReportTally::shoot(size_t group) const {

@@ -1,7 +1,9 @@
 #pragma once
 // What the results screen counts over the files of the shown report, kept by file so that a fold
 // of the byte-by-byte pass costs what its files change rather than what the card holds: each
-// shoot's live counts, the files that may be copied, and one folder's places on the backups.
+// shoot's live counts, the files that may be copied, one folder's places on the backups, and
+// whether any read is in doubt.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -63,11 +65,15 @@ public:
     const StatusCounts& shoot(size_t group) const;
     // In-scope files missing or in conflict, each id once: what "copy everything missing" copies.
     int64_t copyable() const { return copyable_; }
+    // present::readsInDoubt of the report counted.
+    bool readsInDoubt() const;
     // The destinations panel's figures of a folder (its bytes), counted on first use.
     const Folder& folder(const VerifyReport& report, const std::string& folder);
 
 private:
     void place(const VerifyReport& report, Folder& f, size_t slot);
+    // Counts what the file at `p` adds to the reads in doubt, in place of what it added before.
+    void countDoubt(const VerifyReport& report, size_t p);
 
     const VerifyReport* report_ = nullptr;
     std::vector<FileStatus> status_;  // by position: the status counted
@@ -77,6 +83,10 @@ private:
     // The shoots each file counts in: entries shootOf_[shootStart_[p], shootStart_[p + 1]).
     std::vector<int> shootStart_, shootOf_;
     int64_t copyable_ = 0;
+    // By position, what each file adds to the reads in doubt: bit 1 a read of its own (the card's,
+    // a copy's), bit 2 a copy on a backup whose drive's reads are; and how many files add each.
+    std::vector<uint8_t> doubt_;
+    std::array<int64_t, 2> doubting_{};
     std::optional<Folder> folder_;
 };
 

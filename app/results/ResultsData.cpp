@@ -590,7 +590,7 @@ QVariantMap ResultsData::computeHero() const {
         {"cameras", cameras},
         {"cameraFiles", cameraFiles},
         {"stats", stats},
-        {"detail", statsDetail(*r)},
+        {"detail", statsDetail(*r, tally_.readsInDoubt())},
         {"copyable", double(a.copyable)},
         {"copyFull", copyButtonText(a.copyable, false)},
         {"copyCompact", copyButtonText(a.copyable, true)},

@@ -154,6 +154,90 @@ private slots:
         QCOMPARE(held.row(), rows.rowOf(4));
     }
 
+    // A fold of the byte-by-byte pass: the rows stand as a fresh sort of the filtered files puts
+    // them; where no row moves, the views are told of the folded rows' statuses and copies alone;
+    // the column texts are told again only when they change.
+    void foldsPlaceTheRowsAndTellWhatChanged_data() {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<bool>("onlyMissing");
+        QTest::newRow("by name") << "name" << false;
+        QTest::newRow("by status, not backed up") << "status" << true;
+    }
+    void foldsPlaceTheRowsAndTellWhatChanged() {
+        QFETCH(QString, column);
+        QFETCH(bool, onlyMissing);
+        Harness h;
+        AppModel& m = ready(h, {"/backup/a"});
+        std::vector<FileStatus> statuses;
+        for (int i = 0; i < 8; ++i) statuses.push_back(i % 2 ? FileStatus::missing : FileStatus::backedUp);
+        const VerifyReport r = makeReport(kCard, {"/backup/a"}, statuses);
+        m.check(std::optional<CheckLevel>());
+        h.verifier(0)->complete(r);
+        QTRY_COMPARE(m.phase(), AppModel::Phase::Results);
+        QTRY_VERIFY(m.deepVerifying());
+        auto pass = h.verifier(1);
+        FileRows& rows = *m.fileRows();
+        rows.setOrder({{"column", column}, {"ascending", true}});
+        if (onlyMissing) m.setFilter(AppModel::FileFilter::NotBackedUp);
+        QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // Measured ahead of the table, as the results screen has it.
+        const QFont font;
+        rows.measureSoon(font);
+        QSignalSpy changedRows(&rows, &QAbstractItemModel::dataChanged);
+        QSignalSpy folds(&m, &AppModel::reportChanged);
+        const auto fold = [&](std::vector<std::pair<int, FileStatus>> files) {
+            const int before = folds.count();
+            for (auto [at, status] : files) {
+                FileResult f = r.files[size_t(at)];
+                f.status = status;
+                f.copies = {{0, "Again/" + f.relativePath}};
+                pass->onFile(f);
+            }
+            QTRY_VERIFY(folds.count() > before);
+        };
+        const auto expectFresh = [&] {
+            FileRows fresh;
+            fresh.setOrder(rows.order());
+            fresh.setReport(&*m.report(), m.visibleFiles());
+            QCOMPARE(rows.count(), fresh.count());
+            for (int i = 0; i < rows.count(); ++i) QCOMPARE(rows.idAt(i), fresh.idAt(i));
+        };
+        const QList<int> folded{FileRows::Status, FileRows::StatusText, FileRows::Covered, FileRows::OnBackup,
+                                FileRows::StatusLabel};
+
+        // A file found verified, another missing again: "Verified" is new to the status column.
+        int texts = rows.textsRevision();
+        fold({{2, FileStatus::verified}, {5, FileStatus::missing}});
+        expectFresh();
+        QVERIFY(rows.textsRevision() > texts);
+        QVERIFY(rows.columnTexts(font).value("backups").toStringList().contains(
+            QStringLiteral("backup › Again/DCIM/IMG_5.JPG")));
+        if (!onlyMissing) {
+            QCOMPARE(changedRows.count(), 1);
+            QCOMPARE(changedRows[0][0].toModelIndex().row(), 2);
+            QCOMPARE(changedRows[0][1].toModelIndex().row(), 5);
+            QCOMPARE(changedRows[0][2].value<QList<int>>(), folded);
+        }
+        // The same again: whatever the rows, the column texts stay as they are.
+        texts = rows.textsRevision();
+        fold({{2, FileStatus::verified}, {5, FileStatus::missing}});
+        expectFresh();
+        QCOMPARE(rows.textsRevision(), texts);
+        // The rows come back as a fresh sort puts them.
+        fold({{0, FileStatus::missing}, {2, FileStatus::missing}, {7, FileStatus::verified}});
+        expectFresh();
+        for (const QList<QVariant>& told : changedRows) QVERIFY(!told[2].value<QList<int>>().isEmpty());
+        // The pass's own report: its files are measured anew.
+        texts = rows.textsRevision();
+        pass->complete(makeReport(kCard, {"/backup/a"}, std::vector<FileStatus>(8, FileStatus::verified),
+                                  CheckLevel::verified));
+        QTRY_VERIFY(!m.deepVerifying());
+        QVERIFY(rows.textsRevision() > texts);
+        FileRows fresh;
+        fresh.setReport(&*m.report(), m.visibleFiles());
+        QCOMPARE(rows.columnTexts(font), fresh.columnTexts(font));
+    }
+
     void revealReachesTheRightFiles() {
         Harness h;
         AppModel& m = ready(h, {"/backup/a"});
@@ -316,5 +400,6 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(FileRowsTest)
+// The column texts are measured in a font: a GUI application, offscreen.
+QTEST_MAIN(FileRowsTest)
 #include "FileRowsTest.moc"

@@ -299,7 +299,8 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
     r.files[0].copies = {{0, "Photos/A1", EvidenceLevel::sampled, false}};
     r.files[2].detail = "Same name, other content";
     const DateTexts dates(QLocale("en_US"));
-    const ColumnTexts t = columnTexts(r, {0, 1, 2}, dates, drawn, nullptr, QLocale("en_US"), 2);
+    const ColumnWidths widths(r, drawn);
+    const ColumnTexts t = widths.texts(r, {0, 1, 2}, dates, nullptr, QLocale("en_US"), 2);
     EXPECT_EQ(t.names, QStringList({"IMG_0002.CR3", "Фото"}));
     EXPECT_EQ(t.folders, QStringList({"DCIM/100CANON", "DCIM/101EOSR5"}));
     EXPECT_EQ(t.lastFolders, QStringList({"100CANON", "101EOSR5"}));
@@ -311,7 +312,7 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
     // The least a cut keeps of a name, of a copy's name: its number and extension.
     EXPECT_EQ(t.nameFloors, QStringList({"…0002.CR3", "…1"}));
     EXPECT_EQ(t.backupFloors, QStringList({"…1"}));
-    EXPECT_EQ(columnTexts(r, {}, dates, drawn), ColumnTexts());
+    EXPECT_EQ(widths.texts(r, {}, dates), ColumnTexts());
 
     // Names, folders and places of as many bytes are not as wide: the widest as drawn are kept,
     // wherever they come, not the first of a length.
@@ -324,7 +325,7 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
                  FileStatus::verified, "2025-03-01", 10));
     for (FileResult& f : same.files) f.copies = {{0, "DCIM/" + f.name, EvidenceLevel::sampled, false}};
     const ColumnTexts widest =
-        columnTexts(same, {0, 1, 2, 3, 4, 5}, dates, drawn, nullptr, QLocale("en_US"), 2);
+        ColumnWidths(same, drawn).texts(same, {0, 1, 2, 3, 4, 5}, dates, nullptr, QLocale("en_US"), 2);
     EXPECT_EQ(widest.names, QStringList({"MVI_0005.MP4", "IMG_0700.JPG"}));
     EXPECT_EQ(widest.folders, QStringList({"DCIM/100MWMWM", "DCIM/100IIIII"}));
     EXPECT_EQ(widest.backups.value(0), "B1 › DCIM/MVI_0005.MP4");
@@ -345,8 +346,67 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
 
     // A file shown that left the card has that said in its status, whose room the column keeps.
     const std::vector<char> gone{0, 0, 1, 0};
-    EXPECT_TRUE(columnTexts(r, {0, 1, 2}, dates, drawn, &gone).labels.contains(goneFromCardText()));
-    EXPECT_FALSE(columnTexts(r, {0, 1, 3}, dates, drawn, &gone).labels.contains(goneFromCardText()));
+    EXPECT_TRUE(widths.texts(r, {0, 1, 2}, dates, &gone).labels.contains(goneFromCardText()));
+    EXPECT_FALSE(widths.texts(r, {0, 1, 3}, dates, &gone).labels.contains(goneFromCardText()));
+}
+
+// A fold measures again only the files it changed: the texts found then over any rows shown are
+// those of the report measured afresh, as copies, notes and statuses come and go, the widest among
+// them narrowed included; so are those of widths measured in steps while folds came.
+TEST(FilesTexts, ColumnTextsFollowFolds) {
+    VerifyReport r;
+    r.destinations.resize(2);
+    r.destinations[0].name = "B1";
+    r.destinations[1].name = "WIDE BACKUP";
+    for (int i = 0; i < 6; ++i) {
+        r.files.push_back(file(i, "DCIM/100", "IMG_000" + std::to_string(i) + ".JPG", FileStatus::missing,
+                               "2025-03-01", 100));
+    }
+    const DateTexts dates(QLocale("en_US"));
+    const std::vector<std::vector<int>> shown{{0, 1, 2, 3, 4, 5}, {1, 3, 5}, {}};
+    struct Fold {
+        const char* what;
+        std::vector<int> files;
+        FileStatus status;
+        int backup;        // -1: no copy
+        const char* copy;  // the copy's folder
+        const char* note;  // nullptr: none
+    };
+    const Fold folds[] = {
+        {"copies found", {0, 1, 2}, FileStatus::verified, 0, "Photos", nullptr},
+        {"a wider place", {3}, FileStatus::backedUp, 1, "Photos/MMMM", nullptr},
+        {"the widest place narrowed", {3}, FileStatus::verified, 0, "P", nullptr},
+        {"notes", {4, 5}, FileStatus::conflict, -1, "", "Same name — other content"},
+        {"a note goes, a copy comes", {5, 5}, FileStatus::verified, 0, "Photos", nullptr},
+        {"a copy goes", {0}, FileStatus::missing, -1, "", nullptr},
+    };
+    ColumnWidths widths(r, drawn), stepped(r, drawn, 3);
+    EXPECT_FALSE(stepped.measured());
+    for (const Fold& fold : folds) {
+        std::vector<ColumnTexts> before;
+        for (const auto& rows : shown)
+            before.push_back(widths.texts(r, rows, dates, nullptr, QLocale("en_US"), 2));
+        for (int p : fold.files) {
+            FileResult& f = r.files[size_t(p)];
+            f.status = fold.status;
+            f.copies.clear();
+            if (fold.backup >= 0) f.copies = {{fold.backup, std::string(fold.copy) + "/" + f.name}};
+            f.detail = fold.note ? std::optional<std::string>(fold.note) : std::nullopt;
+        }
+        widths.fold(r, fold.files);
+        stepped.fold(r, fold.files);
+        const ColumnWidths fresh(r, drawn);
+        for (size_t k = 0; k < shown.size(); ++k)
+            EXPECT_EQ(widths.texts(r, shown[k], dates, nullptr, QLocale("en_US"), 2),
+                      fresh.texts(r, shown[k], dates, nullptr, QLocale("en_US"), 2))
+                << fold.what << ", rows " << k;
+        EXPECT_NE(widths.texts(r, shown[0], dates, nullptr, QLocale("en_US"), 2), before[0]) << fold.what;
+    }
+    EXPECT_FALSE(stepped.measure(r, 2));
+    EXPECT_TRUE(stepped.measure(r, 1));
+    for (const auto& rows : shown)
+        EXPECT_EQ(stepped.texts(r, rows, dates, nullptr, QLocale("en_US"), 2),
+                  widths.texts(r, rows, dates, nullptr, QLocale("en_US"), 2));
 }
 
 TEST(FilesTexts, Inspector) {

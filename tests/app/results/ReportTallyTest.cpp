@@ -56,6 +56,7 @@ void expectFresh(const VerifyReport& r, ReportTally& tally, const std::string& w
     for (const FileResult& f : r.files)
         copyable += f.inScope && (f.status == FileStatus::missing || f.status == FileStatus::conflict);
     EXPECT_EQ(tally.copyable(), copyable) << where;
+    EXPECT_EQ(tally.readsInDoubt(), present::readsInDoubt(r)) << where;
     // DCIM/100 first, as kept through the last fold, and last, to be kept through the next.
     for (const std::string folder : {"DCIM/100", "", "DCIM/100/SUB", "DCIM/100"}) {
         const std::vector<int> files = present::folderFiles(r, folder);
@@ -82,8 +83,9 @@ void expectFresh(const VerifyReport& r, ReportTally& tally, const std::string& w
     }
 }
 
-// Folds move statuses and first copies, the same file twice in one batch included; the figures
-// kept by file stay what a count from scratch gives, a folder's kept from one fold to the next.
+// Folds move statuses, first copies and the doubts of reads, the same file twice in one batch
+// included; the figures kept by file stay what a count from scratch gives, a folder's kept from
+// one fold to the next.
 TEST(ReportTally, FoldsKeepWhatACountFromScratchGives) {
     VerifyReport r = tallied();
     ReportTally tally;
@@ -95,6 +97,8 @@ TEST(ReportTally, FoldsKeepWhatACountFromScratchGives) {
         const char* copyFolder;  // nullptr: no copy
         std::vector<int> shoots;
         int64_t backup = 1;
+        bool inDoubt = false;  // afterwards
+        std::optional<MediumDoubt> copyDoubt = {}, cardDoubt = {};
     };
     const Fold folds[] = {
         {{1, 11, 13}, FileStatus::verified, "Backup/9", {0, 1}},
@@ -103,6 +107,13 @@ TEST(ReportTally, FoldsKeepWhatACountFromScratchGives) {
         {{0, 5}, FileStatus::verified, "Backup/0", {}},  // the same statuses, other copies
         // The same folder as the first fold's, on the other backup: another place.
         {{6, 7, 8}, FileStatus::verified, "Backup/9", {0}, 0},
+        // A copy read through memory, then read from its drive; the card's read of a file.
+        {{2}, FileStatus::verified, "Backup/9", {0}, 1, true, MediumDoubt::fuse},
+        {{2}, FileStatus::verified, "Backup/9", {}, 1, false},
+        {{3}, FileStatus::conflict, nullptr, {}, 1, true, {}, MediumDoubt::memory},
+        {{3, 3}, FileStatus::conflict, nullptr, {}, 1, false},
+        // Out of scope, its reads do not count.
+        {{4}, FileStatus::likely, "Backup/9", {}, 1, false, MediumDoubt::fuse, MediumDoubt::fuse},
     };
     for (const Fold& fold : folds) {
         for (int p : fold.files) {
@@ -110,12 +121,29 @@ TEST(ReportTally, FoldsKeepWhatACountFromScratchGives) {
             f.status = fold.status;
             f.copies.clear();
             if (fold.copyFolder) f.copies = {{fold.backup, std::string(fold.copyFolder) + "/" + f.name}};
+            if (!f.copies.empty()) f.copies[0].doubt = fold.copyDoubt;
+            f.cardDoubt = fold.cardDoubt;
         }
         std::vector<int> shoots = tally.fold(r, fold.files);
         std::sort(shoots.begin(), shoots.end());
         EXPECT_EQ(shoots, fold.shoots);
+        EXPECT_EQ(tally.readsInDoubt(), fold.inDoubt);
         expectFresh(r, tally, "after a fold");
     }
+
+    // A backup whose drive's reads can't be told is in doubt while it holds a copy of a file shown.
+    r.destinations[0].readsFromMedium = false;
+    tally.rebuild(&r, lookupIn(r));
+    EXPECT_TRUE(tally.readsInDoubt());
+    std::vector<int> onIt;
+    for (size_t p = 0; p < r.files.size(); ++p)
+        if (!r.files[p].copies.empty() && r.files[p].copies[0].destination == 0) {
+            r.files[p].copies[0].destination = 1;
+            onIt.push_back(int(p));
+        }
+    tally.fold(r, onIt);
+    EXPECT_FALSE(tally.readsInDoubt());
+    expectFresh(r, tally, "no copy on the backup in doubt");
 }
 
 // Where an id names an earlier file rather than its own, the folder's copyable files are left to the

@@ -31,7 +31,7 @@ FocusScope {
     FontMetrics { id: cellMetrics; font: Theme.body }
     FontMetrics { id: captionMetrics; font: Theme.caption }
     FontMetrics { id: headerMetrics; font: Theme.callout }
-    readonly property var texts: (table.app.files.revision, table.app.files.columnTexts(cellMetrics.font))
+    readonly property var texts: (table.app.files.textsRevision, table.app.files.columnTexts(cellMetrics.font))
     readonly property real pad: Theme.s
     // The reveal button before a backup's place.
     readonly property real revealRoom: 15 + Theme.xs

@@ -16,6 +16,8 @@ ResultsScreen {
     filesView: Component {
         FilesView { model: results.model }
     }
+    // The table's texts are measured before it is first opened.
+    Component.onCompleted: results.model.files.measureSoon(Theme.body)
     // The header shows the button only for a copy from this card (its own rule), so the button
     // is given the copy's card name.
     lastCopyButton: Component {
