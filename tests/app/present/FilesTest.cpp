@@ -340,7 +340,8 @@ TEST(FilesTexts, ColumnTextsOfTheRowsShown) {
         clips.files.push_back(file(i, "PRIVATE/M4ROOT/CLIP", name, FileStatus::verified, "2025-03-01", 10));
         clips.files.back().copies = {{0, "Card/PRIVATE/M4ROOT/CLIP/" + name, EvidenceLevel::sampled, false}};
     }
-    const ColumnTexts sidecars = columnTexts(clips, {0, 1, 2}, dates, drawn, nullptr, QLocale("en_US"), 3);
+    const ColumnTexts sidecars =
+        ColumnWidths(clips, drawn).texts(clips, {0, 1, 2}, dates, nullptr, QLocale("en_US"), 3);
     EXPECT_EQ(sidecars.nameFloors, QStringList({"…0001M01.XML", "…0002M01.XML", "…0003M01.XML"}));
     EXPECT_EQ(sidecars.backupFloors, sidecars.nameFloors);
 
