@@ -315,6 +315,8 @@ const FileResult* AppModel::fileByID(int64_t id) const {
     return report_ ? filesByID_.file(*report_, id) : nullptr;
 }
 
+std::optional<ReportTally> AppModel::takeTally() { return std::exchange(tally_, std::nullopt); }
+
 void AppModel::setMode(Mode mode) {
     mode_ = mode;
     emit modeChanged();
@@ -458,6 +460,7 @@ void AppModel::setReport(PreparedReport* prepared, bool sameCheck) {
         recorded_ = std::move(prepared->recorded);
         orderDigest_ = prepared->orderDigest;
         keys = std::move(prepared->keys);
+        tally_ = std::move(prepared->tally);
     } else {
         filesByID_ = FileIndex();
         recorded_.reset();
@@ -477,6 +480,8 @@ void AppModel::setReport(PreparedReport* prepared, bool sameCheck) {
         fileRows_.setReport(report_ ? &*report_ : nullptr, visible_, std::move(keys));
     }
     emit reportChanged();
+    // Counts of the report as it came: whatever changes it next is told as a change of its own.
+    tally_.reset();
     emit filesByIDChanged();
     emitComputed();
     // The same check's own report claims what it claims only once the card is seen to hold it.

@@ -12,6 +12,7 @@
 #include "model/FileRows.h"
 #include "model/History.h"
 #include "model/PhotoApps.h"
+#include "model/ReportTally.h"
 #include "model/ScopedAccess.h"
 #include "model/VerifierSeam.h"
 #include "platform/Account.h"
@@ -269,6 +270,9 @@ public:
     const std::vector<int>* foldedFiles() const { return folded_; }
     // The shown report's file with that id; nullptr when it has none.
     const FileResult* fileByID(int64_t id) const;
+    // While reportChanged tells of a new report, its counts by file (looked up by fileByID), made
+    // off the GUI thread with it; given once, to the first view that asks.
+    std::optional<ReportTally> takeTally();
     int fileCount() const { return report_ ? int(report_->files.size()) : 0; }
     Mode mode() const { return mode_; }
     void setMode(Mode mode);
@@ -720,8 +724,9 @@ private:
     QString failureText_;
     VerifyProgress progress_;
     std::optional<VerifyReport> report_;
-    FileIndex filesByID_;       // of report_, rebuilt whenever its file list is replaced
-    uint64_t orderDigest_ = 0;  // of report_ (present::FileSortKeys::orderDigest)
+    FileIndex filesByID_;               // of report_, rebuilt whenever its file list is replaced
+    std::optional<ReportTally> tally_;  // of report_, only while reportChanged tells of it
+    uint64_t orderDigest_ = 0;          // of report_ (present::FileSortKeys::orderDigest)
     quint64 reportSerial_ = 0;
     const std::vector<int>* folded_ = nullptr;
     bool totalsCounted_ = false;  // report_'s totals were counted from its files since it was set

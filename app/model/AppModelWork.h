@@ -44,6 +44,7 @@ struct AppModel::Pass {
 struct PreparedReport {
     VerifyReport report;
     FileIndex index;                               // of report
+    std::optional<ReportTally> tally;              // of report, its files found through index
     std::shared_ptr<const SavedReport> saved;      // as the history records it; null when it is not recorded
     RowKeys keys;                                  // of the browser's rows
     std::shared_ptr<const RecordedCard> recorded;  // what the card held, as its watch compares it
@@ -59,10 +60,17 @@ inline PreparedReport prepareReport(VerifyReport report, bool forHistory, bool o
     if (forHistory) saved = std::async([&report] { return std::make_shared<const SavedReport>(report); });
     std::future<RowKeys> keys = std::async([&report, ordered] { return RowKeys::of(report, ordered); });
     p.index = FileIndex(report);
+    std::future<ReportTally> tally = std::async([&report, &p] {
+        ReportTally t;
+        t.rebuild(&report, [&report, &p](int64_t id) { return p.index.file(report, id); });
+        return t;
+    });
     p.recorded = std::make_shared<const RecordedCard>(recordedCard(report));
     p.orderDigest = present::FileSortKeys::orderDigest(report);
     p.keys = keys.get();
     if (saved.valid()) p.saved = saved.get();
+    p.tally = tally.get();
+    // Moved, the files stay where the tally counted them.
     p.report = std::move(report);
     return p;
 }

@@ -10,6 +10,7 @@ add_library(halvetrop_app_model STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AppModelCard.cpp ${CMAKE_CURRENT_LIST_DIR}/CardWatch.cpp ${CMAKE_CURRENT_LIST_DIR}/CardWatch.h
   ${CMAKE_CURRENT_LIST_DIR}/BackupPresence.cpp ${CMAKE_CURRENT_LIST_DIR}/BackupPresence.h
   ${CMAKE_CURRENT_LIST_DIR}/ModelText.cpp ${CMAKE_CURRENT_LIST_DIR}/ModelText.h ${CMAKE_CURRENT_LIST_DIR}/Throttle.h
+  ${CMAKE_CURRENT_LIST_DIR}/ReportTally.cpp ${CMAKE_CURRENT_LIST_DIR}/ReportTally.h
   ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.cpp ${CMAKE_CURRENT_LIST_DIR}/VerifierSeam.h
   ${CMAKE_CURRENT_LIST_DIR}/ScopedAccess.h ${CMAKE_CURRENT_LIST_DIR}/FakeVerifier.h)
 set_target_properties(halvetrop_app_model PROPERTIES AUTOMOC ON)

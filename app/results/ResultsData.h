@@ -18,7 +18,7 @@
 #include "report/Report.h"
 #include "results/DiskTool.h"
 #include "results/PlaceRows.h"
-#include "results/ReportTally.h"
+#include "model/ReportTally.h"
 
 namespace halvetrop {
 

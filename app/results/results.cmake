@@ -5,7 +5,6 @@ pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0 gio-unix-2.0)
 add_library(halvetrop_app_results STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ResultsData.cpp ${CMAKE_CURRENT_LIST_DIR}/ResultsData.h
   ${CMAKE_CURRENT_LIST_DIR}/DiskTool.cpp ${CMAKE_CURRENT_LIST_DIR}/DiskTool.h
-  ${CMAKE_CURRENT_LIST_DIR}/ReportTally.cpp ${CMAKE_CURRENT_LIST_DIR}/ReportTally.h
   ${CMAKE_CURRENT_LIST_DIR}/PlaceRows.cpp ${CMAKE_CURRENT_LIST_DIR}/PlaceRows.h)
 set_target_properties(halvetrop_app_results PROPERTIES AUTOMOC ON)
 target_include_directories(halvetrop_app_results PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR}/core)

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "results/ReportTally.h"
+#include "model/ReportTally.h"
 
 namespace halvetrop {
 namespace {
@@ -157,6 +157,32 @@ TEST(ReportTally, IdsNamingAnotherFile) {
     r.files[7].status = FileStatus::verified;
     EXPECT_TRUE(tally.fold(r, {7}).empty());
     EXPECT_EQ(tally.shoot(0), present::liveCounts(r.groups[0].fileIDs, lookupIn(r)));
+}
+
+// A count made off the GUI thread goes with its report as the report is moved into the model: the
+// moved report is taken, a fold then counts on it; a copy of the report, one of other files, or
+// none, is not taken, and the tally keeps the report it counted.
+TEST(ReportTally, TakesOnlyItsOwnReportMoved) {
+    VerifyReport counted = tallied();
+    ReportTally tally;
+    tally.rebuild(&counted, lookupIn(counted));
+    VerifyReport copy = counted;
+    VerifyReport shorter = counted;
+    shorter.files.pop_back();
+    EXPECT_FALSE(tally.adopt(nullptr));
+    EXPECT_FALSE(tally.adopt(&copy));
+    EXPECT_FALSE(tally.adopt(&shorter));
+    tally.folder(counted, "DCIM/100");
+
+    std::optional<VerifyReport> held;
+    held = std::move(counted);
+    ASSERT_TRUE(tally.adopt(&*held));
+    expectFresh(*held, tally, "taken");
+    held->files[1].status = FileStatus::verified;
+    EXPECT_EQ(tally.fold(*held, {1}), std::vector<int>{0});
+    expectFresh(*held, tally, "folded after it was taken");
+    // Folds into the report it no longer counts change nothing.
+    EXPECT_TRUE(tally.fold(copy, {1}).empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "model/AppModel.h"
 #include "present/CopyReport.h"
 #include "results/ResultsData.h"
 #include "stage/Stage.h"
@@ -141,6 +142,59 @@ private slots:
         QVERIFY(data.hero().value("passRoom").toBool());
         QVERIFY(s->openSaved(1));
         QVERIFY(!data.hero().value("passRoom").toBool());
+    }
+
+    // A result's counts come with it from the thread that prepared it: they are what counting the
+    // shown report from scratch gives, and the header, the shoots and a folder's panel read the same
+    // from them as from a count made on the screen.
+    void countsMadeWithTheReportAreAFreshCount() {
+        for (const char* fixture : {"missing", "fuse-card", "unread-clips", "missing-many", "safe-cameras"}) {
+            const QString name = QString::fromLatin1(fixture);
+            const auto s = std::make_unique<stage::Stage>();
+            s->setSaved({name, name});
+            QVERIFY(s->start());
+            AppModel& model = s->model();
+            int given = 0;
+            const QMetaObject::Connection peek = connect(&model, &AppModel::reportChanged, this, [&] {
+                std::optional<ReportTally> tally = model.takeTally();
+                if (!tally || !model.report()) return;
+                ++given;
+                const VerifyReport& r = *model.report();
+                QVERIFY2(tally->adopt(&r), fixture);
+                ReportTally fresh;
+                fresh.rebuild(&r, [&model](int64_t id) { return model.fileByID(id); });
+                for (size_t g = 0; g < r.groups.size(); ++g)
+                    QVERIFY2(tally->shoot(g) == fresh.shoot(g), fixture);
+                QCOMPARE(tally->copyable(), fresh.copyable());
+                QCOMPARE(tally->readsInDoubt(), fresh.readsInDoubt());
+                const ReportTally::Folder& all = tally->folder(r, std::string());
+                const ReportTally::Folder& allFresh = fresh.folder(r, std::string());
+                QCOMPARE(all.uncovered, allFresh.uncovered);
+                QCOMPARE(all.copyable, allFresh.copyable);
+                QVERIFY2(all.places() == allFresh.places(), fixture);
+            });
+            QVERIFY(s->openSaved(0));
+            disconnect(peek);
+            QVERIFY2(given == 1, fixture);
+
+            ResultsData early;
+            early.setModel(&model);
+            QVERIFY(s->openSaved(1));
+            ResultsData late;
+            late.setModel(&model);
+            QCOMPARE(early.hero(), late.hero());
+            QCOMPARE(early.contents(), late.contents());
+            QCOMPARE(early.panel(QString()), late.panel(QString()));
+            auto* shoots = qobject_cast<QAbstractItemModel*>(early.shoots());
+            auto* shootsLate = qobject_cast<QAbstractItemModel*>(late.shoots());
+            QVERIFY(shoots && shootsLate && shoots->rowCount() > 0);
+            QCOMPARE(shoots->rowCount(), shootsLate->rowCount());
+            for (int row = 0; row < shoots->rowCount(); ++row)
+                for (int role : shoots->roleNames().keys())
+                    QVERIFY2(shoots->index(row, 0).data(role) == shootsLate->index(row, 0).data(role),
+                             qPrintable(name + " shoot " + QString::number(row) + " " +
+                                        shoots->roleNames()[role]));
+        }
     }
 
     // The header's line on what reading the card does to it: the result's own, or the one reads

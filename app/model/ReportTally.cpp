@@ -1,4 +1,4 @@
-#include "results/ReportTally.h"
+#include "model/ReportTally.h"
 
 #include <algorithm>
 
@@ -28,6 +28,7 @@ uint8_t doubtOf(const VerifyReport& report, const FileResult& f) {
 
 void ReportTally::rebuild(const VerifyReport* report, const present::FileLookup& lookup) {
     report_ = report;
+    files_ = report ? report->files.data() : nullptr;
     folder_.reset();
     status_.clear();
     own_.clear();
@@ -78,6 +79,14 @@ void ReportTally::rebuild(const VerifyReport* report, const present::FileLookup&
     for (size_t g = 0; g < report->groups.size(); ++g)
         for (int64_t id : report->groups[g].fileIDs)
             if (const int p = positionOf(id); p >= 0) shootOf_[size_t(next[size_t(p)]++)] = int(g);
+}
+
+bool ReportTally::adopt(const VerifyReport* report) {
+    if (!report || !report_ || report->files.data() != files_ || report->files.size() != status_.size())
+        return false;
+    report_ = report;
+    folder_.reset();
+    return true;
 }
 
 std::vector<int> ReportTally::fold(const VerifyReport& report, const std::vector<int>& changed) {

@@ -57,6 +57,10 @@ public:
 
     // Counts everything over `report`; `lookup` finds a file by id as the model does.
     void rebuild(const VerifyReport* report, const present::FileLookup& lookup);
+    // Takes `report` for the one counted last when it is that report moved, as a report counted
+    // off the GUI thread is moved into the model: its files are the very ones counted, and they
+    // stay where they were. False, and nothing taken, for any other report.
+    bool adopt(const VerifyReport* report);
     // The files at `changed` (positions) were folded into the report counted last: the shoots
     // (positions in report.groups) whose counts changed, each once.
     std::vector<int> fold(const VerifyReport& report, const std::vector<int>& changed);
@@ -76,8 +80,9 @@ private:
     void countDoubt(const VerifyReport& report, size_t p);
 
     const VerifyReport* report_ = nullptr;
-    std::vector<FileStatus> status_;  // by position: the status counted
-    std::vector<char> own_;           // by position: its id names this file, not an earlier one
+    const FileResult* files_ = nullptr;  // report_->files.data() when counted
+    std::vector<FileStatus> status_;     // by position: the status counted
+    std::vector<char> own_;              // by position: its id names this file, not an earlier one
     bool idsOwnFiles_ = true;
     std::vector<StatusCounts> shoots_;
     // The shoots each file counts in: entries shootOf_[shootStart_[p], shootStart_[p + 1]).
