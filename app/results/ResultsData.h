@@ -14,11 +14,11 @@
 #include "model/AppModel.h"
 #include "model/FileList.h"
 #include "model/KeyedRows.h"
+#include "model/ReportTally.h"
 #include "present/Results.h"
 #include "report/Report.h"
 #include "results/DiskTool.h"
 #include "results/PlaceRows.h"
-#include "model/ReportTally.h"
 
 namespace halvetrop {
 
